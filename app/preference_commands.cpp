@@ -18,6 +18,7 @@
 #include "scandata/scan_loading.h"
 #include "scandata/time_stamps.h"
 #include "resources/command_ids.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -48,7 +49,8 @@ bool AskNumber(TXLAWindow& window, float* value, float current, const char* prom
 
 // "save as default setting?": on yes, stores value at the line of the file.
 void OfferToSave(TXLAWindow& window, int line, int value) {
-  if (Ask(window, "save as default setting?", kSetPreference, MB_DEFBUTTON2)) {
+  if (AskAs(QuestionId::SaveAsDefaultSetting, IDNO,
+            [&] { return Ask(window, "save as default setting?", kSetPreference, MB_DEFBUTTON2); })) {
     SavePreference(&window, line, value);
   }
 }
@@ -131,7 +133,8 @@ void TXLAWindow::CmMultipleThreads() {
     bMultiThreading = false;
   }
   GetHandle().CheckMenuItem(kCmMultipleThreads, bMultiThreading);
-  if (Ask(*this, "save as default setting?", kSetPreference, MB_DEFBUTTON2)) {
+  if (AskAs(QuestionId::SaveAsDefaultSetting, IDNO,
+            [&] { return Ask(*this, "save as default setting?", kSetPreference, MB_DEFBUTTON2); })) {
     SavePreference(this, kPrefThreads, bMultiThreading ? nThreads : 0);
     SavePreference(this, kPrefLammThreads, LammThreadCount());
   }

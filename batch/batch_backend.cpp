@@ -1,46 +1,23 @@
 #include "batch/batch_backend.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
 #include "app/disclaimer.h"
-#include "platform/raster_dc.h"
-#include "services/replace_question.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
 namespace {
 
-// The questions a batch run meets on its way and the answer it gives each: the
-// analysis is the parameter file's, not one saved beside the data before; a method
-// chosen on the command line is no new default; scans are saved as they were
-// loaded.
-struct FixedAnswer {
-  std::string_view text;
-  int answer;
-};
-constexpr std::array kFixedAnswers = {
-    FixedAnswer{"load previous analysis?", IDNO},
-    FixedAnswer{"restore previous data?", IDNO},
-    FixedAnswer{"save as default setting?", IDNO},
-    FixedAnswer{"convert intensities to absorbance data?", IDNO},
-};
-
-// The client rows of the readouts of a computation: its stage or a fit's step in
-// the first, the stages after the kernels down to the last.
-constexpr int kFirstReadoutRow = 30;
-constexpr int kLastStageRow = 70;
-
-// Whether text is the question before existing files are replaced.
-bool IsReplaceQuestion(std::string_view text) {
-  // The question for a file named "" gives what follows the name.
-  const std::string prefix = "file ";
-  for (const std::size_t count : {std::size_t{1}, std::size_t{2}}) {
-    const std::string tail = ReplaceQuestionText("", count).substr(prefix.size());
-    if (text.starts_with(prefix) && text.ends_with(tail)) return true;
-  }
-  return false;
-}
+// The questions a batch run answers, by id: the analysis is the parameter file's,
+// not one saved beside the data before; a method chosen on the command line is no
+// new default; scans are saved as they were loaded; existing results are replaced
+// only with --replace. Each takes the answer that changes nothing but the last.
+constexpr std::array kAnsweredQuestions = {QuestionId::LoadPreviousAnalysis, QuestionId::RestorePreviousData,
+                                           QuestionId::SaveAsDefaultSetting, QuestionId::ConvertIntensities,
+                                           QuestionId::ReplaceFiles};
 
 // The answer that closing the box gives: the one that changes nothing.
 int ClosingAnswer(unsigned style) {
@@ -62,10 +39,8 @@ std::string AnswerName(int answer) {
 
 }  // namespace
 
-std::vector<std::string_view> BatchAnsweredQuestions() {
-  std::vector<std::string_view> texts;
-  for (const FixedAnswer& fixed : kFixedAnswers) texts.push_back(fixed.text);
-  return texts;
+std::vector<QuestionId> BatchAnsweredQuestions() {
+  return {kAnsweredQuestions.begin(), kAnsweredQuestions.end()};
 }
 
 std::string BoxLine(std::string_view caption, std::string_view text) {
@@ -92,48 +67,18 @@ std::string BoxLine(std::string_view caption, std::string_view text) {
   return line + joined;
 }
 
-// The main window of the batch: the headless window, whose device contexts tell
-// the backend the texts drawn on the client area (the readouts of a computation).
-class BatchBackend::ReadoutWindow : public HeadlessWindow {
+// The main window of the batch: the headless window, which nobody sees.
+class BatchBackend::UnseenWindow : public HeadlessWindow {
  public:
-  ReadoutWindow(BatchBackend& owner, TextRenderer& text) : HeadlessWindow(1000, 700, text), owner_(owner) {}
-
-  std::unique_ptr<DC> ClientDC() override {
-    auto dc = std::make_unique<ReadoutDC>(Screen(), owner_);
-    dc->SetTextLineMemory(&TextLines());
-    return dc;
-  }
-  // Nobody sees the batch's window: a request to paint it again paints nothing.
+  explicit UnseenWindow(TextRenderer& text) : HeadlessWindow(1000, 700, text) {}
+  // A request to paint it again paints nothing.
   void Invalidate() override {}
-
- private:
-  class ReadoutDC : public RasterDC {
-   public:
-    ReadoutDC(Image& target, BatchBackend& owner) : RasterDC(target, &owner.Text()), owner_(owner) {}
-    void TextOut(int x, int y, std::string_view text) override {
-      RasterDC::TextOut(x, y, text);
-      if (IsReadout()) owner_.Readout(y, text);
-    }
-    void ExtTextOut(int x, int y, unsigned options, const Rect* clip, std::string_view text) override {
-      RasterDC::ExtTextOut(x, y, options, clip, text);
-      if (IsReadout()) owner_.Readout(y, text);
-    }
-
-   private:
-    // A readout is written in client pixels on its own background; the labels of
-    // the plots are drawn through the plots' mappings.
-    bool IsReadout() const {
-      return State().mapMode == MapMode::Text && State().bkMode == BkMode::Opaque && State().font.escapement == 0;
-    }
-
-    BatchBackend& owner_;
-  };
-
-  BatchBackend& owner_;
 };
 
 BatchBackend::BatchBackend(std::FILE* err, bool progress)
-    : err_(err), progress_(progress), window_(std::make_unique<ReadoutWindow>(*this, Text())) {
+    : err_(err), progress_(progress), window_(std::make_unique<UnseenWindow>(Text())) {
+  // How far a computation has got comes as its progress events.
+  SetProgressListener([this](const ProgressEvent& event) { Readout(event); });
   // A number or text the program asks for is nobody's to give: the scripted
   // backend's rule for inputs nobody queued cancels it.
   UnscriptedRules rules;
@@ -144,26 +89,30 @@ BatchBackend::BatchBackend(std::FILE* err, bool progress)
   SetUnscriptedRules(std::move(rules));
 }
 
-BatchBackend::~BatchBackend() { EndReadoutLine(); }
+BatchBackend::~BatchBackend() {
+  SetProgressListener({});
+  EndReadoutLine();
+}
 
 Window& BatchBackend::MainWindow() { return *window_; }
 
-void BatchBackend::Readout(int y, std::string_view text) {
+void BatchBackend::Readout(const ProgressEvent& event) {
+  const std::lock_guard lock(readoutMutex_);
   if (!progress_ || !readouts_) return;
-  const std::string row = BoxLine("", text);
+  const std::string row = BoxLine("", event.text);
   if (row.empty()) return;
-  // The window writes a computation's stage or fit step in its first readout row,
-  // the later stages (normal equations, regularisation) or the rmsd of the
-  // evaluation below it, and a fit's best values further down. The line shows the
-  // first row and the latest below it, a fit's best rmsd in place of the latter:
-  // how far the computation has got.
-  if (y <= kFirstReadoutRow) {
-    rows_.clear();
-    first_ = row;
-  } else if (row.starts_with("rmsd=")) {
-    best_ = row;
-  } else if (y <= kLastStageRow) {
-    rows_ = row;
+  // The line shows the stage, the kernels done or the fit's step, and beside it the
+  // latest later stage, a fit's best rmsd in place of that: how far the computation
+  // has got.
+  switch (event.kind) {
+    case ProgressKind::Stage:
+    case ProgressKind::KernelsDone:
+    case ProgressKind::FitStep:
+      rows_.clear();
+      first_ = row;
+      break;
+    case ProgressKind::BestRmsd: best_ = row; break;
+    case ProgressKind::Detail: rows_ = row; break;
   }
   std::string line = first_;
   const std::string& below = best_.empty() ? rows_ : best_;
@@ -177,6 +126,7 @@ void BatchBackend::Readout(int y, std::string_view text) {
 }
 
 void BatchBackend::EndReadoutLine() {
+  const std::lock_guard lock(readoutMutex_);
   if (!readoutOpen_) return;
   std::fputc('\n', err_);
   std::fflush(err_);
@@ -215,10 +165,10 @@ int BatchBackend::ModalMessageBox(std::string_view text, std::string_view captio
     Say(line);
     return IDOK;
   }
+  const Question question = AskedQuestion();
   int answer = 0;
-  for (const FixedAnswer& fixed : kFixedAnswers)
-    if (text == fixed.text) answer = fixed.answer;
-  if (IsReplaceQuestion(text)) answer = replace_ ? IDYES : IDNO;
+  if (std::find(kAnsweredQuestions.begin(), kAnsweredQuestions.end(), question.id) != kAnsweredQuestions.end())
+    answer = question.id == QuestionId::ReplaceFiles && replace_ ? IDYES : question.defaultAnswer;
   if (answer == 0) {
     NotAnswered(line);
     return ClosingAnswer(style);

@@ -1,25 +1,27 @@
 // The backend of tarmic-batch: the scripted headless backend with the batch's own
 // answers. Every box the window would show is written to the error stream as one
 // line "CAPTION: text" (the text alone when it has no caption), and the batch
-// answers it: an information box with OK, the few questions a batch run meets with
-// the answer its command line gives (no previous analysis, no new default
-// setting, no conversion of intensities, replace only with --replace). Any other
+// answers it: an information box with OK, the few questions a batch run meets, by
+// their id (computation_events.h), with the answer its command line gives (no
+// previous analysis, no new default setting, no conversion of intensities, replace
+// only with --replace). Any other
 // question, number input, file or folder dialog or template dialog is not the
 // batch's to answer: it is written out, answered as closing it would (No or
 // Cancel: the answer that changes nothing), and recorded, so that the run stops
-// after the step that met it. The readouts the window draws while it computes go
-// to the error stream as one overwritten line when asked for (a terminal): the
-// stage of a Run (how many kernels are done) or the step of a Fit with its best
-// rmsd.
+// after the step that met it. The progress events of a computation go to the
+// error stream as one overwritten line when asked for (a terminal): the stage of a
+// Run (how many kernels are done) or the step of a Fit with its best rmsd.
 #pragma once
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/headless/headless_backend.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -49,7 +51,7 @@ class BatchBackend : public HeadlessBackend {
   const std::vector<Shown>& Boxes() const { return boxes_; }
   // What nobody answers, in order (questions, inputs, dialogs).
   const std::vector<std::string>& Unanswered() const { return unanswered_; }
-  // Whether texts drawn on the window now are readouts of a computation.
+  // Whether progress events now are shown on the readout line.
   void TakeReadouts(bool on) { readouts_ = on; }
   // Ends the readout line (a newline when one is open), so that the next line
   // starts at the margin.
@@ -60,7 +62,7 @@ class BatchBackend : public HeadlessBackend {
 
   Window& MainWindow() override;
   // Nobody sees the batch's window: its plots record no pictures and it paints
-  // nothing; the readouts of a computation still reach the error stream.
+  // nothing; the progress of a computation still reaches the error stream.
   bool PicturesSeen() const override { return false; }
  protected:
   int ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) override;
@@ -70,16 +72,16 @@ class BatchBackend : public HeadlessBackend {
   int ModalRunDialog(const DialogTemplate& dialog, TransferBuffer& buffer) override;
 
  private:
-  class ReadoutWindow;
-  // A readout drawn at client row y.
-  void Readout(int y, std::string_view text);
+  class UnseenWindow;
+  // A progress event of the computation (from any thread).
+  void Readout(const ProgressEvent& event);
   void NotAnswered(const std::string& what);
   // text with every copy named as the user knows it (NameCopiesAs).
   std::string Named(std::string_view text) const;
 
   std::FILE* err_;
   bool progress_;
-  std::unique_ptr<ReadoutWindow> window_;
+  std::unique_ptr<UnseenWindow> window_;
   std::vector<std::string> offered_;
   std::string saveFolder_;
   std::vector<std::pair<std::string, std::string>> copies_;
@@ -89,12 +91,12 @@ class BatchBackend : public HeadlessBackend {
   std::string readout_;
   std::string first_, rows_, best_;  // the rows the readout line is made of
   bool readoutOpen_ = false;
+  std::mutex readoutMutex_;  // the readout line's state
   bool readouts_ = false;
 };
 
-// The questions the batch answers itself, word for word as the program asks them
-// (the replace question aside, whose text names the file).
-std::vector<std::string_view> BatchAnsweredQuestions();
+// The questions the batch answers itself.
+std::vector<QuestionId> BatchAnsweredQuestions();
 
 // A box as one line: "CAPTION: text" with the line breaks of the text as blanks.
 std::string BoxLine(std::string_view caption, std::string_view text);

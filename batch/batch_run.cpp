@@ -26,17 +26,20 @@
 #include "commands/command_support.h"
 #include "commands/load_commands.h"
 #include "commands/program_services.h"
+#include "commands/save_outcome.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/analysis_outcome.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "modelfit/param_checks.h"
 #include "numerics/number_input.h"
 #include "numerics/random.h"
+#include "services/error_box.h"
 #include "platform/events.h"
 #include "platform/system.h"
 #include "resources/command_ids.h"
@@ -124,12 +127,6 @@ class InstalledBackend {
 void Settle(TXLAWindow& window) {
   PostQuitMessage(0);
   RunMessageLoop(window);
-}
-
-bool IsErrorCaption(const std::string& caption) {
-  std::string lower = caption;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower.find("error") != std::string::npos;
 }
 
 // Whether the analysis saves a distribution (Save Continuous Distribution).
@@ -341,15 +338,16 @@ class BatchRun {
 
     if (!o_.seed) backend_.Say(Format("tarmic-batch: seed %u (drawn; --seed %u repeats the run)", seed_, seed_));
     ForgetLastFit();
-    analysisBoxes_ = backend_.Boxes().size();
+    errorsBegin_ = ErrorsShown();
     backend_.TakeReadouts(true);
     DispatchCommand(window_, o_.fit ? kCmFit : kCmRun);
     backend_.TakeReadouts(false);
     backend_.EndReadoutLine();
     Settle(window_);
-    analysisBoxesEnd_ = backend_.Boxes().size();
-    const bool computed = FitOfLoadedData();
-    const std::string status = Status(computed);
+    errorsEnd_ = ErrorsShown();
+    outcome_ = OutcomeOfComputation(o_.fit);
+    const bool computed = outcome_.status != AnalysisOutcome::Status::NotComputed;
+    const std::string status = Status();
     if (status != "computed") {
       backend_.Say("tarmic-batch: the analysis was " + status + "; nothing is saved");
       return Summarize(status, computed);
@@ -385,17 +383,15 @@ class BatchRun {
 
  private:
   // How the analysis ended: "stopped" when anything of the run was left
-  // unanswered, "not computed" without a model of the loaded data, "not converged"
-  // when the fit's own report does not say that it converged, else "computed".
-  std::string Status(bool computed) const {
+  // unanswered, else as its outcome says ("not computed" without a model of the
+  // loaded data, "not converged" when the fit's own report does not say that it
+  // converged, "computed").
+  std::string Status() const {
     if (!backend_.Unanswered().empty()) return "stopped";
-    if (!computed) return "not computed";
-    if (o_.fit && !FitConverged(LastFitEnd().outcome, LastFitEnd().report)) return "not converged";
-    // An error the analysis said (a model value with no solution, say) leaves a
+    // An error the analysis showed (a model value with no solution, say) leaves a
     // result that is no result.
-    for (std::size_t i = analysisBoxes_; i < analysisBoxesEnd_; ++i)
-      if (!backend_.Boxes()[i].question && IsErrorCaption(backend_.Boxes()[i].caption)) return "not computed";
-    return "computed";
+    if (outcome_.status != AnalysisOutcome::Status::NotComputed && errorsEnd_ != errorsBegin_) return "not computed";
+    return OutcomeStatusName(outcome_.status);
   }
 
   // The scans and the parameter file; 0 when both were taken and the analysis can
@@ -510,18 +506,17 @@ class BatchRun {
   bool Save(const std::string& dir, const std::vector<std::string>& results) {
     backend_.SaveInto(dir);
     backend_.AllowReplace(o_.replace);
-    const std::size_t boxesBefore = backend_.Boxes().size();
     const std::size_t unansweredBefore = backend_.Unanswered().size();
     DispatchCommand(window_, kCmSaveFitData);
     Settle(window_);
+    bool saved = LastSaveOutcome().saved;
     if (SavesDistribution()) {
       DispatchCommand(window_, kCmSaveContinuousDistribution);
       Settle(window_);
+      saved = saved && LastSaveOutcome().saved;
     }
     backend_.SaveInto("");
-    bool saved = backend_.Unanswered().size() == unansweredBefore;
-    for (std::size_t i = boxesBefore; i < backend_.Boxes().size(); ++i)
-      saved = saved && (backend_.Boxes()[i].question || !IsErrorCaption(backend_.Boxes()[i].caption));
+    saved = saved && backend_.Unanswered().size() == unansweredBefore;
     for (const std::string& f : results) {
       std::error_code ec;
       if (fs::exists(f, ec)) continue;
@@ -554,6 +549,16 @@ class BatchRun {
   BatchSummary SummaryOf(const std::string& status, bool computed) {
     BatchSummary summary =
         SummarizeAnalysis(window_, WithoutTrailingSlash(szDataDirectory), cell_, status, computed);
+    if (o_.fit) {
+      // How well the fit meets the noise of its data (rmsd over the noise of the
+      // residuals, empty without an estimate) and the ids of the notes of its end.
+      summary.columns.push_back("misfit");
+      summary.values.push_back(outcome_.misfitRatio > 0.0 ? Format("%.2f", outcome_.misfitRatio) : "");
+      std::string notes;
+      for (const OutcomeMessage& m : outcome_.messages) notes += (notes.empty() ? "" : " ") + m.id;
+      summary.columns.push_back("notes");
+      summary.values.push_back(notes);
+    }
     // The seed repeats the run.
     summary.columns.push_back("seed");
     summary.values.push_back(std::to_string(seed_));
@@ -622,8 +627,9 @@ class BatchRun {
   std::vector<MonteCarloPeak> limits_;  // of --monte-carlo, by peak
   int cell_ = -1;                       // the cell of the scans
   ResultManifest manifest_;             // what the set's manifest says of the run
-  std::size_t analysisBoxes_ = 0, analysisBoxesEnd_ = 0;  // the boxes of Run or Fit
+  std::size_t errorsBegin_ = 0, errorsEnd_ = 0;  // the errors shown before and after Run or Fit
   std::string savedIn_;                 // where the results are, once they are
+  AnalysisOutcome outcome_;             // of the Run or Fit
  public:
   std::string parameters_;  // the copy of the parameter file with the --set values, or empty
  private:

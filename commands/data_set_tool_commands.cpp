@@ -29,6 +29,8 @@
 #include "scandata/result_files.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
+#include "services/computation_events.h"
+#include "commands/save_outcome.h"
 
 namespace tarmic {
 
@@ -175,20 +177,23 @@ static void ShowNotReplaced(TXLAWindow& window, const AtomicFileBatch& batch) {
   CommandMessageBox(window, text, "ERROR", MB_OK);
 }
 
-// Ends a batch: replaces its targets, or reports what was not replaced.
-static void ReportSetNotReplaced(TXLAWindow& window, AtomicFileBatch& batch) {
+// Ends a batch: replaces its targets, or reports what was not replaced. Whether
+// every target was replaced.
+static bool ReportSetNotReplaced(TXLAWindow& window, AtomicFileBatch& batch) {
   const bool writeFailed = !batch.Failed().empty();
   const std::string report = batch.Finish();
-  if (report.empty()) return;
+  if (report.empty()) return true;
   if (writeFailed) {
     ShowNotReplaced(window, batch);
-    return;
+    return false;
   }
   PlayErrorSound();
   CommandMessageBox(window, report, "ERROR", MB_OK);
+  return false;
 }
 
 void TXLAWindow::CmSaveFitData() {
+  SaveCommandOutcome outcome;
   if (!RequireLoadedData(*this) || !RequireChosenModel(*this)) return;
   // A model chosen but not computed for the data as they are has no fit to save
   // (its rows are zeros or belong to other data).
@@ -207,7 +212,9 @@ void TXLAWindow::CmSaveFitData() {
   bool convert = false;
   if (fitPath) {
     folder = DirectoryOf(*fitPath);
-    if (bIntensityData) convert = AskYesNo(*this, "convert intensities to absorbance data?", "");
+    if (bIntensityData)
+      convert = AskAs(QuestionId::ConvertIntensities, IDNO,
+                      [&] { return AskYesNo(*this, "convert intensities to absorbance data?", ""); });
   }
   std::optional<std::string> resPath = AskSavePath(*this, "save residuals as", names.residuals, folder);
   if (resPath) folder = DirectoryOf(*resPath);
@@ -244,10 +251,11 @@ void TXLAWindow::CmSaveFitData() {
       return endSet();
     }
   }
-  ReportSetNotReplaced(*this, batch);
+  if (ReportSetNotReplaced(*this, batch)) outcome.Saved(targets);
 }
 
 void TXLAWindow::CmSaveNoise() {
+  SaveCommandOutcome outcome;
   if (!RequireLoadedData(*this)) return;
   const std::string ext = DataExtension();
   const std::string stem = StemOf(ppScanFileNames[1]);
@@ -278,7 +286,7 @@ void TXLAWindow::CmSaveNoise() {
   if (riPath) SaveRINoise(&*riPath);
   // A file that could not be written has been reported by its saver; the other
   // one is then not replaced either.
-  ReportSetNotReplaced(*this, batch);
+  if (ReportSetNotReplaced(*this, batch)) outcome.Saved(targets);
 }
 
 void TXLAWindow::CmSubtractNoiseFromEqData() {

@@ -18,6 +18,7 @@
 #include "plot/winplot.h"
 #include "resources/command_ids.h"
 #include "scandata/data_set.h"
+#include "commands/save_outcome.h"
 
 namespace tarmic {
 
@@ -82,6 +83,7 @@ bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path) {
 }
 
 void TXLAWindow::CmSaveContinuousDistribution() {
+  SaveCommandOutcome outcome;
   if (!DistributionOnShow(*this)) return;
   const std::filesystem::path proposal(DefaultDistributionPath());
   FileDialogOptions options;
@@ -94,6 +96,8 @@ void TXLAWindow::CmSaveContinuousDistribution() {
   if (!path || !MayReplace(*this, {*path})) return;
   if (const DistributionFileResult saved = SaveContiDistribution(*path); !saved)
     ShowError(saved.message, false);
+  else
+    outcome.Saved({*path});
 }
 
 void TXLAWindow::CmCopyDistributionPlot() {

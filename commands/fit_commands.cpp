@@ -21,6 +21,7 @@
 #include "platform/backend.h"
 #include "plot/data_plots.h"
 #include "resources/command_ids.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -38,6 +39,8 @@ void ChooseFitAlgorithm(TXLAWindow& window, int value) {
   const ExclusiveOption options[] = {{&bFitSimplex, kCmFitSimplex},
                                      {&bFitAnnealing, kCmFitAnnealing},
                                      {&bFitMarquardt, kCmFitMarquardt}};
+  // The one box ChooseExclusiveOption shows is the question.
+  const ScopedQuestion question(QuestionId::SaveAsDefaultSetting, IDNO);
   ChooseExclusiveOption(window, options, 3, value, "save as default setting?", kPrefFitAlgorithm);
 }
 

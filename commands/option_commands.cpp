@@ -16,6 +16,7 @@
 #include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
 #include "resources/command_ids.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -84,7 +85,9 @@ void TXLAWindow::CmSetRadialResolution() {
     return;
   }
   fRadialStep = std::max(step, kFinestRadialStep);
-  if (ConfirmChange(*this, "save as default setting?", "SET PREFERENCE")) WritePreferences(this);
+  if (AskAs(QuestionId::SaveAsDefaultSetting, IDNO,
+            [&] { return ConfirmChange(*this, "save as default setting?", "SET PREFERENCE"); }))
+    WritePreferences(this);
   if (nScans > 0 && ConfirmChange(*this, "reload data with the new resolution?", "RADIAL RESOLUTION")) {
     StoreFileList(0);
     LoadDataFromFileList(&GetHandle());

@@ -49,6 +49,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "services/error_box.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -183,7 +184,10 @@ void InstallDataSetServices() {
 void InstallFolderWaitNotice() {
   FolderWaitHooks& h = GetFolderWaitHooks();
   h.show = [](const std::string& text) {
-    if (TXLAWindow* main = GetMainWindow()) LammWindowDisplay(main->GetHandle()).ShowText(10, 30, text);
+    if (TXLAWindow* main = GetMainWindow()) {
+      ReportProgress({ProgressKind::Stage, text});
+      LammWindowDisplay(main->GetHandle()).ShowText(10, 30, text);
+    }
   };
   h.clear = [] {
     TXLAWindow* main = GetMainWindow();

@@ -7,6 +7,7 @@
 #include "commands/command_support.h"
 #include "plot/data_plots.h"
 #include "resources/command_ids.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -46,7 +47,8 @@ void TXLAWindow::CmRegShowBoth() {
 void TXLAWindow::CmWizardMessages() {
   bWizardMessages = !bWizardMessages;
   GetHandle().CheckMenuItem(kCmWizardMessages, bWizardMessages);
-  if (ConfirmChange(*this, "save as default setting?", kSetPreference))
+  if (AskAs(QuestionId::SaveAsDefaultSetting, IDNO,
+            [&] { return ConfirmChange(*this, "save as default setting?", kSetPreference); }))
     SavePreference(this, kPrefWizardMessages, bWizardMessages ? 1 : 0);
 }
 
@@ -70,8 +72,10 @@ void TXLAWindow::CmChangeFitUpdating() {
   if (!AskFloat(*this, &interval, fMaxUpdateInterval, "max updating interval (sec)", kUpdateDuringFit,
                 {"max updating interval", "s", Closed(0.1, 3600.0)}))
     return;
-  const int save = CommandMessageBox(*this, "save as default setting?", kSetPreference,
-                                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+  const int save = AskAs(QuestionId::SaveAsDefaultSetting, IDNO, [&] {
+    return CommandMessageBox(*this, "save as default setting?", kSetPreference,
+                             MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+  });
   if (save != IDYES && save != IDNO) return;
   for (int i = 0; i < 4; ++i) *panes[i] = answers[i];
   if (interval > 0.0f) fMaxUpdateInterval = interval;

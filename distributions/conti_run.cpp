@@ -123,8 +123,8 @@ void AbandonRun(Window* window, LastContiResult& last) {
   if (bRedrawModel && window) window->Invalidate();
 }
 
-void Text(int y, const char* text) {
-  if (!ContiFitInProgress()) ShowContiText(10, y, text);
+void Text(int y, ProgressKind kind, const char* text) {
+  if (!ContiFitInProgress()) ShowContiProgress(10, y, kind, text);
 }
 
 void ShowDetectionDomain(bool transformed) {
@@ -480,7 +480,7 @@ ContiRunResult RunContiSed(Window* window) {
       return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(refusal));
   }
   const ContiRunSettings settings = GetContiRunSettings();
-  Text(30, "allocating memory space...    ");
+  Text(30, ProgressKind::Stage, "allocating memory space...    ");
 
   const double sMax = KernelsCheckObservableS() ? LargestObservableS() : 0.0;
   const bool sizeShape = IsSizeShapeModel();
@@ -557,7 +557,7 @@ ContiRunResult RunContiSed(Window* window) {
   // Normal equations.
   if (!keepKernels && (!sizeShape || bRebuildKernels)) {
     if (!ContiFitInProgress()) WriteContiDebugLog("\n RunContiSed normal equations output start");
-    Text(50, "calculating normal equations (hit any key to interrupt)...");
+    Text(50, ProgressKind::Detail, "calculating normal equations (hit any key to interrupt)...");
     if (bSyntheticFromDistribution && !sizeShape) {
       last.Replaced();
       FinishSyntheticFit(window);
@@ -577,7 +577,7 @@ ContiRunResult RunContiSed(Window* window) {
     scope.HideProgressLine();
     WriteContiDebugLog("\n normal equations done");
   }
-  Text(70, "calculating distribution, adjusting variance ratio  ");
+  Text(70, ProgressKind::Detail, "calculating distribution, adjusting variance ratio  ");
 
   // A key during the normal equations (they are incomplete) or during the solve
   // (its non-negative least squares poll the keyboard as well): nothing is shown.

@@ -580,19 +580,19 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
     // Written here, not by the Lamm list: no sums of the solver describe it.
     ForgetKernelSums(i);
     if (list.kind[k] == KernelKind::Step) {
-      if (!quiet) ShowContiText(10, 30, Format("stepfunctions for s = %.3fS ", s));
+      if (!quiet) ShowContiProgress(10, 30, ProgressKind::Stage, Format("stepfunctions for s = %.3fS ", s));
       StepBoundaryKernel(i, s, radii, nRadii);
     } else if (list.kind[k] == KernelKind::LightScattering) {
       if (!quiet)
-        ShowContiText(10, 30, Format("simulating for D = %.3e cm^2/sec (log10(rh/cm) = %1.3e)    ", D,
+        ShowContiProgress(10, 30, ProgressKind::Stage, Format("simulating for D = %.3e cm^2/sec (log10(rh/cm) = %1.3e)    ", D,
                                      static_cast<double>(pDistGrid[i])));
       if (!LightScatteringKernel(i, D, radii, nRadii)) return 4;
     } else if (list.kind[k] == KernelKind::Electrophoresis) {
       if (!quiet)
-        ShowContiText(10, 30, Format("simulating for v = %.3f (D=%1.3e cm^2/sec)    ", s, D));
+        ShowContiProgress(10, 30, ProgressKind::Stage, Format("simulating for v = %.3f (D=%1.3e cm^2/sec)    ", s, D));
       if (PointOutcomeStatus(i, s, ElectrophoresisKernel(window, i, s, D), failure) != 0) return 4;
     } else if (list.kind[k] == KernelKind::Equilibrium) {
-      if (!quiet) ShowContiText(10, 30, EquilibriumPointText(i, s, D));
+      if (!quiet) ShowContiProgress(10, 30, ProgressKind::Stage, EquilibriumPointText(i, s, D));
       if (!EquilibriumKernel(i, list.buoyantMass[k], radii, nRadii)) return 4;
     } else if (list.kind[k] == KernelKind::Nonideal) {
       if (i == 1 && bBufferSedCorrection) {
@@ -601,7 +601,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
         if (buffer != 0) return buffer;
       } else {
         if (!quiet)
-          ShowContiText(10, 30,
+          ShowContiProgress(10, 30, ProgressKind::Stage,
                         Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), "
                                "n=%d    ",
                                static_cast<double>(pDistS[i]), D, s, nLammGridPoints));

@@ -543,13 +543,13 @@ void ShowMaxEntProgress(double deviation, bool first) {
   if (bMonteCarloRun) return;
   const double reached = ConfidenceOfRatio(deviation + g_state.target);
   if (first) {
-    ShowContiText(10, 70, Format("Regularization:  entropy = %f, alpha=%f, P = %f (please wait...)",
+    ShowContiProgress(10, 70, ProgressKind::Detail, Format("Regularization:  entropy = %f, alpha=%f, P = %f (please wait...)",
                                  dMaxEntEntropy, dMaxEntAlpha, reached));
   } else if (fConfidenceLevel < 1.0f) {
-    ShowContiText(10, 70, Format("Regularization:  entropy = %f, alpha=%e, P = %f (please wait...)",
+    ShowContiProgress(10, 70, ProgressKind::Detail, Format("Regularization:  entropy = %f, alpha=%e, P = %f (please wait...)",
                                  dMaxEntEntropy, dMaxEntAlpha, reached));
   } else {
-    ShowContiText(10, 70,
+    ShowContiProgress(10, 70, ProgressKind::Detail,
                   Format("Regularization:  entropy = %f, alpha=%e, P = %f, F = %f (please wait...)",
                          dMaxEntEntropy, dMaxEntAlpha, reached,
                          static_cast<double>(fConfidenceLevel) + deviation));

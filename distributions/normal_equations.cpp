@@ -991,6 +991,12 @@ void ShowContiText(int x, int y, const std::string& text) {
   if (HasBackend()) GetBackend().MainWindow().Refresh();
 }
 
+void ShowContiProgress(int x, int y, ProgressKind kind, const std::string& text) {
+  if (!hContiDC) return;
+  ReportProgress({kind, text});
+  ShowContiText(x, y, text);
+}
+
 void ShowNormalEquationProgress(float fraction) {
   if (ContiFitInProgress() || !hContiDC) return;
   if (pContiProgressLine) {
@@ -998,7 +1004,7 @@ void ShowNormalEquationProgress(float fraction) {
     if (HasBackend()) GetBackend().MainWindow().Refresh();
     return;
   }
-  ShowContiText(10, 50,
+  ShowContiProgress(10, 50, ProgressKind::Detail,
                 Format("calculating normal equations (%2.0f percent done - hit any key to "
                        "interrupt...)",
                        100.0 * static_cast<double>(fraction)));

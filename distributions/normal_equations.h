@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "scandata/radial_grid.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -270,5 +271,9 @@ bool UseNEQInstructionSet(const std::string& name);
 void ShowNormalEquationProgress(float fraction);
 // Text of the run at a client position of hContiDC (nothing without one).
 void ShowContiText(int x, int y, const std::string& text);
+// The readout of a stage of the computation: reported as a progress event of kind
+// (computation_events.h) and drawn as ShowContiText draws it (neither without the
+// device context).
+void ShowContiProgress(int x, int y, ProgressKind kind, const std::string& text);
 
 }  // namespace tarmic

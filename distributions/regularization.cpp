@@ -217,10 +217,10 @@ float ScaleRegularizationAlpha(float u) {
   const double ratio = ChiSquareFromNormalEquations() / dChiSquareMin;
   if (!bMonteCarloRun) {
     if (fConfidenceLevel < 1.0f) {
-      ShowContiText(10, 70, Format("Scaling regularization alpha=%f, P = %f (please wait...)", alpha,
+      ShowContiProgress(10, 70, ProgressKind::Detail, Format("Scaling regularization alpha=%f, P = %f (please wait...)", alpha,
                                    ConfidenceOfRatio(ratio)));
     } else {
-      ShowContiText(10, 70, Format("Scaling regularization alpha=%f, ratio = %f (please wait...)",
+      ShowContiProgress(10, 70, ProgressKind::Detail, Format("Scaling regularization alpha=%f, ratio = %f (please wait...)",
                                    alpha, ratio));
     }
   }

@@ -16,6 +16,7 @@
 #include "services/run_switches.h"
 #include "platform/system.h"
 #include "platform/worker_threads.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -193,7 +194,11 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
   if (tmpl->bDebugLog) tmpl->DebugLog("\nStarting CLRunMTList");
   const bool showProgress =
       tmpl->pDisplay && inUiThread && !tmpl->bNoProgressText && !tmpl->bNoProgressText2;
-  if (showProgress) tmpl->pDisplay->ShowText(10, 30, "solving Lamm equations...       ");
+  if (showProgress) {
+    const ProgressEvent stage{ProgressKind::Stage, "solving Lamm equations...       "};
+    ReportProgress(stage);
+    tmpl->pDisplay->ShowText(10, 30, stage.text);
+  }
   nLammEquationsDone = 0;
   // How far the list has got, written again whenever more equations are done.
   int shownDone = 0;
@@ -201,7 +206,9 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
     const int done = nLammEquationsDone.load();
     if (!showProgress || done == shownDone) return;
     shownDone = done;
-    tmpl->pDisplay->ShowText(10, 30, LammListProgressText(done, count));
+    const ProgressEvent kernels{ProgressKind::KernelsDone, LammListProgressText(done, count), done, count};
+    ReportProgress(kernels);
+    tmpl->pDisplay->ShowText(10, 30, kernels.text);
   };
   std::vector<std::unique_ptr<MultiThreadCLammIdeal>> workers;
   for (int k = 0; k <= N; ++k) workers.push_back(std::make_unique<MultiThreadCLammIdeal>());

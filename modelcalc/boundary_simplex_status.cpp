@@ -7,6 +7,7 @@
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
 #include "services/run_switches.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -20,6 +21,8 @@ std::string ShowSimplexStep(Window* window) {
   const double n = fFitPoints;
   std::snprintf(second, sizeof second, "rmsd=%f (n=%.0f,SSR=%f)", rmsd, n, rmsd * rmsd * n);
   if (window && !bBatchMode) {
+    ReportProgress({ProgressKind::FitStep, first});
+    ReportProgress({ProgressKind::BestRmsd, second, 0, 0, rmsd});
     LammWindowDisplay display(*window);
     display.ShowText(10, 30, first);
     display.ShowText(10, 50, second);

@@ -39,6 +39,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/text_io.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -79,8 +80,10 @@ bool EnsureGrid() {
   return false;
 }
 
-void ShowStatus(Window* window, int y, const std::string& text) {
-  if (window && !bBatchMode) LammWindowDisplay(*window).ShowText(10, y, text);
+void ShowStatus(Window* window, int y, ProgressKind kind, const std::string& text) {
+  if (!window || bBatchMode) return;
+  ReportProgress({kind, text});
+  LammWindowDisplay(*window).ShowText(10, y, text);
 }
 
 // The two lines of the objective at (10, 30) and (10, 50).
@@ -89,8 +92,8 @@ void ShowEvaluationStatus(Window* window) {
   std::string rmsd = Format("testrmsd=%e             ", static_cast<double>(fFitRmsd));
   if (eFitSearch == FitSearch::Marquardt)
     rmsd = Format("testrmsd=%f (n=%.0f,lamda=%.1e)     ", fMLRmsd, fMLPoints, fMLLambda);
-  ShowStatus(window, 30, ContiStatusLines()[0]);
-  ShowStatus(window, 50, rmsd);
+  ShowStatus(window, 30, ProgressKind::FitStep, ContiStatusLines()[0]);
+  ShowStatus(window, 50, ProgressKind::Detail, rmsd);
 }
 
 // The state every refinement sets while it runs and restores on every way out:

@@ -27,6 +27,7 @@
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
 #include "scandata/text_io.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -186,6 +187,7 @@ void DisplayBestContiParams(Window* window) {
   if (window && !bBatchMode) {
     LammWindowDisplay display(*window);
     const std::array<std::string, 8> lines = ContiStatusLines();
+    ReportProgress({ProgressKind::BestRmsd, lines[1], 0, 0, static_cast<double>(fFitRmsd)});
     for (std::size_t k = 0; k < lines.size(); ++k)
       if (!lines[k].empty()) display.ShowText(10, kContiStatusRows[k], lines[k]);
   }

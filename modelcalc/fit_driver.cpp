@@ -37,6 +37,7 @@
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 #include "scandata/text_io.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -181,8 +182,10 @@ namespace {
 
 // ---- status ----
 
-void ShowStatus(Window* window, int y, const char* text) {
-  if (window && !bBatchMode) LammWindowDisplay(*window).ShowText(10, y, text);
+void ShowStatus(Window* window, int y, ProgressKind kind, const char* text) {
+  if (!window || bBatchMode) return;
+  ReportProgress({kind, text});
+  LammWindowDisplay(*window).ShowText(10, y, text);
 }
 
 // The search that evaluates: it chooses the status line of the objective.
@@ -194,10 +197,10 @@ void ShowSearchStatus(Window* window) {
     case FitMethod::Marquardt:
       std::snprintf(line, sizeof line, "sim #%d, ML step #%d, step #%d   ", nFitSim, nFitIteration,
                     nFitStep);
-      ShowStatus(window, 30, line);
+      ShowStatus(window, 30, ProgressKind::FitStep, line);
       std::snprintf(line, sizeof line, "testrmsd=%f (n=%.0f,lamda=%.1e          )", fMLRmsd,
                     fMLPoints, fMLLambda);
-      ShowStatus(window, 50, line);
+      ShowStatus(window, 50, ProgressKind::Detail, line);
       return;
     case FitMethod::Annealing:
       std::snprintf(line, sizeof line, "sim #%d, SA step #%d, step#%d, T=%.3f    ", nFitSim,
@@ -207,7 +210,7 @@ void ShowSearchStatus(Window* window) {
       std::snprintf(line, sizeof line, "s%d, step #%d    ", nFitIteration, nFitStep);
       break;
   }
-  ShowStatus(window, 30, line);
+  ShowStatus(window, 30, ProgressKind::FitStep, line);
 }
 
 void Box(const char* text, const char* caption, unsigned flags) {

@@ -81,17 +81,24 @@ void NoteSystematicMisfit(FitReport& report, FitOutcome outcome, const SpeciesAt
   if (!(report.misfitRatio > kSystematicMisfitRatio)) return;
   report.systematicMisfit = true;
   std::string text = Format(kSystematicMisfitText, noise.rmsd, report.misfitRatio, noise.noise);
+  report.notes.push_back({"systematic-misfit", text});
   if (start.discrete) {
     float largest = 0.0f;
     for (int k = 1; k <= nSpeciesSlots; ++k)
       if (start.included[k]) largest = std::max(largest, std::fabs(pSpeciesAmplitude[k]));
     for (int k = 1; k <= nSpeciesSlots; ++k) {
       if (!start.included[k] || pSpeciesIncluded[k] == 0) continue;
-      if (start.amplitude[k] != 0.0f && std::fabs(pSpeciesAmplitude[k]) <= 0.01f * largest)
-        text += Format(kSpeciesAmplitudeZeroText, k);
-      if (start.s[k] * pSpeciesS[k] < 0.0f)
-        text += Format(kSpeciesSignChangedText, k, static_cast<double>(start.s[k]),
-                       static_cast<double>(pSpeciesS[k]));
+      if (start.amplitude[k] != 0.0f && std::fabs(pSpeciesAmplitude[k]) <= 0.01f * largest) {
+        const std::string said = Format(kSpeciesAmplitudeZeroText, k);
+        report.notes.push_back({Format("species-%d-amplitude-zero", k), said.substr(said.find_first_not_of(' '))});
+        text += said;
+      }
+      if (start.s[k] * pSpeciesS[k] < 0.0f) {
+        const std::string said = Format(kSpeciesSignChangedText, k, static_cast<double>(start.s[k]),
+                                        static_cast<double>(pSpeciesS[k]));
+        report.notes.push_back({Format("species-%d-sign-changed", k), said.substr(said.find_first_not_of(' '))});
+        text += said;
+      }
     }
   }
   if (bBatchMode) return;

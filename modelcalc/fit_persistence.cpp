@@ -44,6 +44,7 @@
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "resources/command_ids.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -866,9 +867,10 @@ int OfferReloadParameters(Window* window) {
     return 0;
   }
   if (bBatchMode) return bRestorePreviousParams ? ReloadParameters(window, szTmpParsPath) : 0;
-  const char* question =
-      (*read)[0] == 0.0f ? "restore previous data?" : "load previous analysis?";
-  if (AskBox(question, "", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return 0;
+  const bool data = (*read)[0] == 0.0f;
+  const char* question = data ? "restore previous data?" : "load previous analysis?";
+  const QuestionId id = data ? QuestionId::RestorePreviousData : QuestionId::LoadPreviousAnalysis;
+  if (AskAs(id, IDNO, [&] { return AskBox(question, "", MB_YESNO | MB_ICONEXCLAMATION); }) != IDYES) return 0;
   return ReloadParameters(window, szTmpParsPath);
 }
 

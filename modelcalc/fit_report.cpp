@@ -43,6 +43,7 @@ FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome) {
   if (report.converged && outcome == FitOutcome::Completed) text += kFitConvergedText;
   if (!refused.reason.empty())
     text += (refused.count > 1 ? "\nThe reason of the first: " : "\nThe reason: ") + refused.reason;
+  report.notes.push_back({"refused-trials", text});
   if (!bBatchMode) report.message = {std::move(text), "Note", MB_OK | MB_ICONINFORMATION, false};
   return outcome;
 }
@@ -51,9 +52,19 @@ namespace {
 FitEnd gLastFitEnd;
 }  // namespace
 
-bool FitConverged(FitOutcome outcome, const FitReport& report) {
-  return outcome == FitOutcome::Completed && report.converged && !report.simplexNotConverged &&
-         !report.stoppedBeforeResult;
+bool FitConverged(FitOutcome outcome, const FitReport& report) { return WhyNotConverged(outcome, report).empty(); }
+
+std::string WhyNotConverged(FitOutcome outcome, const FitReport& report) {
+  switch (outcome) {
+    case FitOutcome::NotStarted: return "not-started";
+    case FitOutcome::Interrupted: return "interrupted";
+    case FitOutcome::Failed: return "failed";
+    case FitOutcome::Completed: break;
+  }
+  if (report.stoppedBeforeResult) return "stopped-before-result";
+  if (report.simplexNotConverged) return "evaluation-limit";
+  if (!report.converged) return "no-convergence-test";
+  return "";
 }
 
 const FitEnd& LastFitEnd() { return gLastFitEnd; }

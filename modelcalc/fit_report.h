@@ -38,6 +38,13 @@ struct RefusedTrials {
   }
 };
 
+// A message of a computation's outcome as a record: an id that a reader without a
+// window matches (never the wording) and the text the window shows.
+struct OutcomeMessage {
+  std::string id;
+  std::string text;
+};
+
 // What a fit hands up besides its outcome, for the command to show once.
 struct FitReport {
   // Why the fit did not start or failed, or the message its one run ended with
@@ -65,6 +72,10 @@ struct FitReport {
   // pParams (the values of its covariance report; empty otherwise, and 0 for slots
   // the fit did not float).
   std::vector<double> paramErrors;
+  // The notes of the fit's end as records, in order, in batch mode as well (where
+  // message stays empty): the systematic misfit and what it names, the trial points
+  // the fit went round.
+  std::vector<OutcomeMessage> notes;
 };
 // Whether a fit ended converged: it ran to its end (not interrupted, not failed),
 // the model of its result is computed, its last search ended by its convergence
@@ -72,6 +83,10 @@ struct FitReport {
 // evaluation limit. The one judgement of convergence: every search fills the
 // report it reads.
 bool FitConverged(FitOutcome outcome, const FitReport& report);
+// Why a fit did not end converged, as the id of the first reason FitConverged
+// finds ("not-started", "interrupted", "failed", "stopped-before-result",
+// "evaluation-limit", "no-convergence-test"); "" when it converged.
+std::string WhyNotConverged(FitOutcome outcome, const FitReport& report);
 // The end of the last fit that the discrete or the continuous fit ran to its end, whatever its
 // search: its outcome and report, kept so that a caller of the Fit command (the
 // batch) can judge it. Outcome NotStarted before any fit and after ForgetLastFit.

@@ -120,7 +120,7 @@ SimOutcome NonidealCsKernel(Window* /*window*/, int i, double s, double D) {
     const std::string text =
         Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), n=%d    ",
                static_cast<double>(pDistS[i]), D, s, nLammGridPoints);
-    ShowContiText(10, 30, text);
+    ShowContiProgress(10, 30, ProgressKind::Stage, text);
   }
 
   // Every species follows the same law in the total signal; only s0 and D0 differ.

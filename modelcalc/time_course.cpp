@@ -27,6 +27,7 @@
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -85,7 +86,10 @@ void BetweenWindows(Window* window) {
 void ShowProgress(Window* window, int w, int W) {
   if (!window) return;
   std::unique_ptr<DC> dc = window->ClientDC();
-  if (dc) dc->TextOut(ReadoutColumn(10, window->ClientSize()), 10, Format("time window %d of %d (key: step mode, s: stop)    ", w, W));
+  if (!dc) return;
+  const ProgressEvent stage{ProgressKind::Stage, Format("time window %d of %d (key: step mode, s: stop)    ", w, W)};
+  ReportProgress(stage);
+  dc->TextOut(ReadoutColumn(10, window->ClientSize()), 10, stage.text);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 // what is already queued and never waits for a key release or a character.
 #include "services/error_box.h"
 
+#include <atomic>
+
 
 #include <chrono>
 #include <cstdint>
@@ -162,7 +164,14 @@ bool ScopedErrorsOnce::Repeated(const std::string& text) {
   return true;
 }
 
+namespace {
+std::atomic<std::size_t> g_errorsShown{0};
+}  // namespace
+
+std::size_t ErrorsShown() { return g_errorsShown.load(); }
+
 int ShowError(const char* text, bool quit) {
+  g_errorsShown.fetch_add(1);
   const std::string message = text ? text : "";
   // A kept message is shown later, through this function: its repeats are counted
   // then.

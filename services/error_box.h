@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ class FatalError : public std::runtime_error {
 // is thrown after the box has been closed.
 int ShowError(const char* text, bool quit);
 inline int ShowError(const std::string& text, bool quit) { return ShowError(text.c_str(), quit); }
+
+// How many error messages ShowError has taken since the program started, on any
+// thread, shown, kept for later or printed (repeats ScopedErrorsOnce leaves out
+// included): a caller compares the count before and after a computation to learn
+// that it met an error, without reading any box's wording.
+std::size_t ErrorsShown();
 
 // While an object of this class lives (a fit: the same model is computed again and
 // again), ShowError shows each distinct non-fatal message once; repeats are only

@@ -7,6 +7,7 @@
 #include "platform/backend.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -47,6 +48,7 @@ bool MayReplaceFiles(const std::vector<std::string>& targets) {
   if (existing && !bBatchMode) {
     if (!HasBackend()) return false;
     PlayInfoSound();
+    const ScopedQuestion question(QuestionId::ReplaceFiles, IDNO);
     if (GetBackend().MessageBox(ReplaceQuestionText(*existing, targets.size()), "ERROR",
                                 MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
       return false;

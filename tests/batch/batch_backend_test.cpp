@@ -1,6 +1,8 @@
 // The batch's backend: nobody sees its window, so its plots record no pictures and
 // it paints nothing; on a terminal its readout line tells how far a computation
-// has got (the stage of a Run, the step of a Fit with its best rmsd).
+// has got (the stage of a Run, the step of a Fit with its best rmsd), from the
+// computation's progress events, not from what is drawn; it answers the questions
+// it knows by their id, not by their wording.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -42,6 +44,13 @@ class BatchBackendTest : public ::testing::Test {
     return line;
   }
   void Draw(int y, const std::string& text) { backend_->MainWindow().ClientDC()->TextOut(10, y, text); }
+  std::string ErrorStream() {
+    std::fflush(err_);
+    std::rewind(err_);
+    std::string all;
+    for (int c; (c = std::fgetc(err_)) != EOF;) all += static_cast<char>(c);
+    return all;
+  }
 
   std::FILE* err_ = nullptr;
   std::unique_ptr<BatchBackend> backend_;
@@ -67,30 +76,81 @@ TEST_F(BatchBackendTest, APlotRecordsNoPictureAndTheWindowPaintsNothing) {
 TEST_F(BatchBackendTest, TheReadoutLineShowsTheStageOrTheFitStepWithItsBestRmsd) {
   backend_->TakeReadouts(true);
   struct Step {
-    int y;
+    ProgressKind kind;
     std::string text, line;
   };
+  using K = ProgressKind;
   const std::vector<Step> run = {
-      {30, "solving Lamm equations...       ", "solving Lamm equations..."},
-      {30, "solving Lamm equations... 3 of 76 done", "solving Lamm equations... 3 of 76 done"},
-      {50, "calculating normal equations", "solving Lamm equations... 3 of 76 done  calculating normal equations"},
-      {70, "Regularization: P = 0.5", "solving Lamm equations... 3 of 76 done  Regularization: P = 0.5"},
+      {K::Stage, "solving Lamm equations...       ", "solving Lamm equations..."},
+      {K::KernelsDone, "solving Lamm equations... 3 of 76 done", "solving Lamm equations... 3 of 76 done"},
+      {K::Detail, "calculating normal equations", "solving Lamm equations... 3 of 76 done  calculating normal equations"},
+      {K::Detail, "Regularization: P = 0.5", "solving Lamm equations... 3 of 76 done  Regularization: P = 0.5"},
+      // A new stage starts the line again.
+      {K::Stage, "allocating memory space...    ", "allocating memory space..."},
   };
   const std::vector<Step> fit = {
-      {30, "s2, step #4    ", "s2, step #4"},
-      {50, "testrmsd=1.7e-02", "s2, step #4  testrmsd=1.7e-02"},
-      {90, "rmsd=1.6e-02             ", "s2, step #4  rmsd=1.6e-02"},
-      {130, "Meniscus = 5.978", "s2, step #4  rmsd=1.6e-02"},
-      {30, "s2, step #6    ", "s2, step #6  rmsd=1.6e-02"},
-      {50, "testrmsd=1.9e-02", "s2, step #6  rmsd=1.6e-02"},
+      {K::FitStep, "s2, step #4    ", "s2, step #4"},
+      {K::Detail, "testrmsd=1.7e-02", "s2, step #4  testrmsd=1.7e-02"},
+      {K::BestRmsd, "rmsd=1.6e-02             ", "s2, step #4  rmsd=1.6e-02"},
+      {K::FitStep, "s2, step #6    ", "s2, step #6  rmsd=1.6e-02"},
+      {K::Detail, "testrmsd=1.9e-02", "s2, step #6  rmsd=1.6e-02"},
   };
   for (const std::vector<Step>* steps : {&run, &fit}) {
     backend_->EndReadoutLine();
     for (const Step& s : *steps) {
-      Draw(s.y, s.text);
+      ReportProgress({s.kind, s.text});
       EXPECT_EQ(ReadoutLine(), s.line) << s.text;
     }
   }
+  // What is drawn on the window, in any row, is no progress.
+  backend_->EndReadoutLine();
+  const std::string before = ErrorStream();
+  for (const int y : {10, 30, 50, 70, 90}) Draw(y, "solving Lamm equations... 5 of 76 done");
+  EXPECT_EQ(ErrorStream(), before);
+  // Without readouts taken (between the computations) events show nothing.
+  backend_->TakeReadouts(false);
+  ReportProgress({ProgressKind::Stage, "solving Lamm equations..."});
+  EXPECT_EQ(ErrorStream(), before);
+}
+
+// Each question with an id the batch knows gets its answer whatever its wording;
+// the same wording without the id is nobody's to answer (answered as closing the
+// box would, and recorded); replacing files is Yes only when allowed.
+TEST_F(BatchBackendTest, QuestionsAreAnsweredByTheirId) {
+  struct Case {
+    QuestionId id;
+    std::string text;
+    bool replace;
+    int answer;
+    bool unanswered;
+  };
+  const std::vector<Case> cases = {
+      {QuestionId::LoadPreviousAnalysis, "load previous analysis?", false, IDNO, false},
+      {QuestionId::LoadPreviousAnalysis, "reworded: take the analysis kept beside the data?", false, IDNO, false},
+      {QuestionId::RestorePreviousData, "restore previous data?", false, IDNO, false},
+      {QuestionId::SaveAsDefaultSetting, "save as default setting?", false, IDNO, false},
+      {QuestionId::ConvertIntensities, "convert intensities to absorbance data?", false, IDNO, false},
+      {QuestionId::ReplaceFiles, "file x already exists!\nOverwrite?", false, IDNO, false},
+      {QuestionId::ReplaceFiles, "file x already exists!\nOverwrite?", true, IDYES, false},
+      {QuestionId::None, "load previous analysis?", false, IDNO, true},
+      {QuestionId::None, "save as default setting?", true, IDNO, true},
+  };
+  for (const Case& c : cases) {
+    backend_->AllowReplace(c.replace);
+    const std::size_t unanswered = backend_->Unanswered().size();
+    int answer = 0;
+    if (c.id == QuestionId::None) {
+      answer = GetBackend().MessageBox(c.text, "", MB_YESNO);
+    } else {
+      const ScopedQuestion question(c.id, IDNO);
+      answer = GetBackend().MessageBox(c.text, "", MB_YESNO);
+    }
+    EXPECT_EQ(answer, c.answer) << c.text;
+    EXPECT_EQ(backend_->Unanswered().size(), unanswered + (c.unanswered ? 1 : 0)) << c.text;
+  }
+  // An information box is shown and taken with OK, tagged or not.
+  const ScopedQuestion question(QuestionId::ReplaceFiles, IDNO);
+  EXPECT_EQ(GetBackend().MessageBox("saved", "", MB_OK), IDOK);
 }
 
 }  // namespace

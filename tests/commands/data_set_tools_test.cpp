@@ -33,6 +33,7 @@
 #include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
 #include "resources/command_ids.h"
+#include "commands/save_outcome.h"
 
 namespace tarmic::testing {
 namespace {
@@ -711,6 +712,9 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   std::size_t temporaries = 0;
   for (const std::string& f : FilesIn(DataDir())) temporaries += f.find(".tmp") != std::string::npos;
   EXPECT_EQ(temporaries, 0u);
+  // The command's outcome says so, whatever its boxes say.
+  EXPECT_FALSE(LastSaveOutcome().saved);
+  EXPECT_TRUE(LastSaveOutcome().written.empty());
 
   // The folder gone, the same answers write every file: fit + residuals = data.
   fs::remove_all(residuals.front());
@@ -723,6 +727,10 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_TRUE(fs::exists(report));
   EXPECT_TRUE(fs::exists(szTmpParsPath));
+  // The outcome names every file of the set, each written.
+  EXPECT_TRUE(LastSaveOutcome().saved);
+  EXPECT_EQ(LastSaveOutcome().written.size(), fits.size() + residuals.size() + 1);
+  for (const std::string& f : LastSaveOutcome().written) EXPECT_TRUE(fs::is_regular_file(f)) << f;
   for (int s = 1; s <= nScans; ++s) {
     const ScanRead f = ReadScan(fits[Idx(s - 1)]), r = ReadScan(residuals[Idx(s - 1)]);
     ASSERT_EQ(r.y.size(), f.y.size());

@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "nm_symbols.h"
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -1,0 +1,224 @@
+// The census of the engine as the linker sees it: the objects of the libraries
+// that compute (numerics, storage, scandata, plot, lamm, modelfit, propagators,
+// distributions, modelcalc), listed by the build, read with nm.
+//
+// Boxes: an object shows a box when it references a function that opens one: the
+// backend's modal methods (each calls BeforeModal first, whatever box or dialog it
+// opens), the error box (ShowError, ShowWorkerErrors) or a number prompt (every
+// Input* function the prompts library defines). The engine hands its messages up;
+// the objects that still show boxes themselves are recorded in engine_census.txt,
+// and no other object may start to.
+//
+// State: the mutable variables at namespace scope, each counted once by name (data
+// and bss symbols, weak and unique objects of inline variables; not vtables, type
+// information, guard variables, a function's own statics, nor constants: what is
+// const without a constant initialiser still lands in bss, and is known by its
+// name, kName). Their count may not rise above the ceiling recorded in
+// engine_census.txt.
+//
+// TARMIC_RECORD_CENSUS=1 writes the census of this kind of build into
+// engine_census.txt anew (after a change that lowers the counts: the ratchet goes
+// down with it).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "nm_symbols.h"
+
+namespace {
+
+using tarmic::census::NmSymbol;
+using tarmic::census::NmSymbols;
+
+const char* const kEngineLibraries[] = {"numerics", "storage",     "scandata",      "plot",     "lamm",
+                                        "modelfit", "propagators", "distributions", "modelcalc"};
+
+std::vector<std::string> ListedObjects() {
+  std::ifstream in(TARMIC_SYMBOL_CENSUS_OBJECTS);
+  std::vector<std::string> objects;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) objects.push_back(line);
+  return objects;
+}
+
+std::vector<std::string> ObjectsOf(const std::vector<std::string>& objects, const std::string& library) {
+  std::vector<std::string> of;
+  for (const std::string& o : objects)
+    if (o.find("/tarmic_" + library + ".dir/") != std::string::npos) of.push_back(o);
+  return of;
+}
+
+// "modelcalc/fit_driver.cpp" for the object of modelcalc/fit_driver.cpp.
+std::string SourceOf(const std::string& object) {
+  static const std::regex built(R"(/tarmic_(\w+)\.dir/(\./)?(.+)\.o$)");
+  std::smatch m;
+  if (!std::regex_search(object, m, built)) return object.substr(object.rfind('/') + 1);
+  return m[1].str() + "/" + m[3].str();
+}
+
+// The functions that open a box.
+std::set<std::string> BoxFunctions(const std::vector<std::string>& objects) {
+  std::set<std::string> box = {"tarmic::BeforeModal()", "tarmic::ShowError(char const*, bool)",
+                               "tarmic::ShowWorkerErrors()"};
+  for (const NmSymbol& s : NmSymbols(ObjectsOf(objects, "prompts"), "--defined-only"))
+    if (s.type == 'T' && s.name.starts_with("tarmic::Input")) box.insert(s.name);
+  return box;
+}
+
+// Per object (by its source), how many box functions it references.
+std::map<std::string, int> BoxesShown(const std::vector<std::string>& objects, const std::set<std::string>& box) {
+  std::map<std::string, int> shown;
+  for (const NmSymbol& s : NmSymbols(objects, "-u"))
+    if (s.type == 'U' && box.contains(s.name)) ++shown[SourceOf(s.object)];
+  return shown;
+}
+
+// The name without the ABI tags one compiler adds and another does not.
+std::string NameOf(const NmSymbol& s) {
+  std::string name = s.name;
+  for (std::size_t at; (at = name.find("[abi:")) != std::string::npos;) name.erase(at, name.find(']', at) + 1 - at);
+  return name;
+}
+
+bool IsMutableGlobal(const NmSymbol& s) {
+  static const std::string kData = "BbDdVuGgSs";
+  if (kData.find(s.type) == std::string::npos) return false;
+  // Only the program's own (the standard library's and the compiler's are not),
+  // and not what is read-only (constants, also those of inline variables).
+  if (!s.name.starts_with("tarmic::")) return false;
+  if (s.section.starts_with(".rodata") || s.section.starts_with(".data.rel.ro")) return false;
+  // What the compiler makes (and the sanitizers' names, which begin with "__").
+  for (const char* made : {"vtable for", "typeinfo", "guard variable", "VTT for", "construction vtable",
+                           "DW.ref.", "__", "reference temporary", "TLS ", "_GLOBAL_"})
+    if (s.name.starts_with(made)) return false;
+  std::string name = NameOf(s);
+  for (std::size_t at; (at = name.find("(anonymous namespace)")) != std::string::npos;) name.replace(at, 21, "{}");
+  // A function's own static (its name goes through the function's parameters).
+  if (name.find(')') != std::string::npos) return false;
+  const std::string last = name.substr(name.rfind(':') == std::string::npos ? 0 : name.rfind(':') + 1);
+  const bool constantName = last.size() > 1 && last[0] == 'k' && last[1] >= 'A' && last[1] <= 'Z';
+  return !constantName;
+}
+
+// The mutable namespace-scope variables by name, with an object that defines each.
+std::map<std::string, std::string> MutableGlobals(const std::vector<std::string>& objects) {
+  std::map<std::string, std::string> globals;
+  for (const NmSymbol& s : NmSymbols(objects, "--defined-only -f sysv"))
+    if (IsMutableGlobal(s)) globals.emplace(NameOf(s), SourceOf(s.object));
+  return globals;
+}
+
+// The census as recorded for builds of this kind (compiler, build type,
+// sanitizers): an optimiser drops a variable nobody reads that a build without
+// one keeps, so each kind of build keeps its own counts.
+struct Recorded {
+  std::size_t globalsCeiling = 0;
+  std::map<std::string, int> boxes;
+};
+
+// A kind of build without a census of its own is held to the largest counts of
+// the kinds recorded.
+Recorded ReadRecorded() {
+  std::map<std::string, Recorded> byBuild;
+  std::ifstream in(TARMIC_ENGINE_CENSUS_BASELINE);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::string build, kind, what;
+    fields >> build >> kind;
+    Recorded& r = byBuild[build];
+    if (kind == "globals") fields >> r.globalsCeiling;
+    if (kind == "boxes" && fields >> what) fields >> r.boxes[what];
+  }
+  if (const auto own = byBuild.find(TARMIC_CENSUS_BUILD); own != byBuild.end()) return own->second;
+  std::printf("engine census: none recorded for a %s build; the largest counts recorded apply\n", TARMIC_CENSUS_BUILD);
+  Recorded largest;
+  for (const auto& [build, r] : byBuild) {
+    largest.globalsCeiling = std::max(largest.globalsCeiling, r.globalsCeiling);
+    for (const auto& [source, count] : r.boxes) largest.boxes[source] = std::max(largest.boxes[source], count);
+  }
+  return largest;
+}
+
+// Records the census of this kind of build, keeping the other kinds' lines.
+void Record(std::size_t globals, const std::map<std::string, int>& shown) {
+  std::vector<std::string> kept;
+  {
+    std::ifstream in(TARMIC_ENGINE_CENSUS_BASELINE);
+    for (std::string line; std::getline(in, line);)
+      if (!line.starts_with("#") && !line.starts_with(std::string(TARMIC_CENSUS_BUILD) + " ")) kept.push_back(line);
+  }
+  std::ofstream out(TARMIC_ENGINE_CENSUS_BASELINE);
+  out << "# The engine census (engine_census_test.cpp) of each kind of build: the ceiling of the\n"
+         "# mutable namespace-scope variables, and each object that shows boxes with the number\n"
+         "# of box functions it calls.\n";
+  for (const std::string& line : kept) out << line << "\n";
+  out << TARMIC_CENSUS_BUILD << " globals " << globals << "\n";
+  for (const auto& [source, count] : shown) out << TARMIC_CENSUS_BUILD << " boxes " << source << " " << count << "\n";
+}
+
+std::vector<std::string> EngineObjects() {
+  std::vector<std::string> engine;
+  const std::vector<std::string> all = ListedObjects();
+  for (const char* library : kEngineLibraries)
+    for (const std::string& o : ObjectsOf(all, library)) engine.push_back(o);
+  return engine;
+}
+
+// The planted object: its box is seen, its two mutable variables are counted and
+// its constants and the function's static are not.
+TEST(EngineCensus, ThePlantedBoxAndGlobalsAreCounted) {
+  const std::vector<std::string> plant = {TARMIC_ENGINE_CENSUS_PLANT};
+  const std::map<std::string, int> shown = BoxesShown(plant, BoxFunctions(ListedObjects()));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown.begin()->second, 1);
+  std::set<std::string> names;
+  for (const auto& [name, object] : MutableGlobals(plant)) names.insert(name);
+  EXPECT_EQ(names, (std::set<std::string>{"tarmic::gPlantedCounter", "tarmic::(anonymous namespace)::gPlantedHidden"}));
+}
+
+TEST(EngineCensus, NoNewEngineObjectShowsBoxesAndNoGlobalIsAdded) {
+  const std::vector<std::string> engine = EngineObjects();
+  ASSERT_GT(engine.size(), 150u) << "the engine's objects are listed in " << TARMIC_SYMBOL_CENSUS_OBJECTS;
+  const std::set<std::string> box = BoxFunctions(ListedObjects());
+  ASSERT_GE(box.size(), 5u) << "the prompts' Input functions were not found";
+  const std::map<std::string, int> shown = BoxesShown(engine, box);
+  const std::map<std::string, std::string> globals = MutableGlobals(engine);
+  std::printf("engine census: %zu objects, %zu of them show boxes, %zu mutable namespace-scope variables\n",
+              engine.size(), shown.size(), globals.size());
+
+  if (const char* record = std::getenv("TARMIC_RECORD_CENSUS"); record && std::string(record) == "1") {
+    Record(globals.size(), shown);
+    GTEST_SKIP() << "recorded into " << TARMIC_ENGINE_CENSUS_BASELINE;
+  }
+  const Recorded recorded = ReadRecorded();
+  ASSERT_GT(recorded.globalsCeiling, 0u) << "no census of a " << TARMIC_CENSUS_BUILD << " build in "
+                                         << TARMIC_ENGINE_CENSUS_BASELINE << " (TARMIC_RECORD_CENSUS=1 records it)";
+  for (const auto& [source, count] : shown) {
+    const auto was = recorded.boxes.find(source);
+    if (was == recorded.boxes.end())
+      ADD_FAILURE() << source << " shows boxes: hand the message up to the command that shows it";
+    else
+      EXPECT_LE(count, was->second) << source << " calls more box functions than before";
+  }
+  for (const auto& [source, count] : recorded.boxes)
+    if (!shown.contains(source))
+      std::printf("engine census: %s shows no box any more: record the census anew\n", source.c_str());
+  if (globals.size() > recorded.globalsCeiling) {
+    std::string names;
+    for (const auto& [name, object] : globals) names += "\n  " + name + " (" + object + ")";
+    ADD_FAILURE() << globals.size() << " mutable namespace-scope variables in the engine, above the ceiling of "
+                  << recorded.globalsCeiling << ": keep new state in an object the caller owns. All of them:"
+                  << names;
+  }
+}
+
+}  // namespace
