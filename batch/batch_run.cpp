@@ -24,6 +24,7 @@
 #include "distributions/distribution_grid.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -257,12 +258,15 @@ class BatchRun {
 
  private:
   // How the analysis ended: "stopped" when anything of the run was left
-  // unanswered, "not computed" without a model of the loaded data, "not converged"
-  // when the fit's own report does not say that it converged, else "computed".
+  // unanswered, "not computed" without a model of the loaded data, "at a bound",
+  // "not converged" or "systematic misfit" for a fit that did not end converged at
+  // the noise (FitEndStatus), else "computed".
   std::string Status(bool computed) const {
     if (!backend_.Unanswered().empty()) return "stopped";
     if (!computed) return "not computed";
-    if (o_.fit && !FitConverged(LastFitEnd().outcome, LastFitEnd().report)) return "not converged";
+    // What the check of the fit's end found (fit_end_check.h): at a bound, not
+    // converged, a systematic misfit.
+    if (o_.fit) return FitEndStatus(LastFitEnd().outcome, LastFitEnd().report);
     return "computed";
   }
 

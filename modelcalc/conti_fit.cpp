@@ -21,6 +21,7 @@
 #include "modelcalc/boundary_simplex_status.h"
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/conti_fit_status.h"
+#include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_rmsd.h"
@@ -105,6 +106,7 @@ class Refinement {
     bRedrawModel = false;
     eFitSearch = search;
     report_.converged = false;
+    ForgetFitEndFindings(report_);
     ForgetKernels();
   }
   ~Refinement() {
@@ -136,6 +138,9 @@ class Refinement {
     n_ = GetContiParams(0, nullptr);
     std::vector<float> start(Idx(n_) + 1, 0.0f);
     GetContiParams(n_, start.data());
+    // The start, the state on show, is the best point from the first evaluation on.
+    best_ = start;
+    bestRmsd_ = bModelComputed ? FitRmsd() : kNoResult;
     guard_ = TrialPointGuard(std::move(start));
     return true;
   }
@@ -145,6 +150,8 @@ class Refinement {
   // the refinement; the result is shown and, for the c(s) family, saved.
   FitOutcome Finish(const float* p, bool alsoInterrupted = false) {
     const bool interrupted = bFitInterrupted || alsoInterrupted;
+    // A stopped refinement ends at the best point it evaluated, never worse than its start.
+    if (interrupted && !best_.empty()) p = best_.data();
     bFitInterrupted = false;
     bUserAbort = false;
     // An interrupted fit also stops the realtime update and asks a series to stop.
@@ -190,6 +197,10 @@ class Refinement {
     if (!guard_.Admits(p, n_)) return kNoResult;
     const float y = Evaluate(p, window_, runner_, &refused_);
     evaluated_.Add(p, n_, y);
+    if (y < bestRmsd_ && !g_evaluationStopped) {
+      bestRmsd_ = y;
+      best_.assign(p, p + n_ + 1);
+    }
     return y;
   }
   const RefusedTrials& Refused() const { return refused_; }
@@ -205,6 +216,8 @@ class Refinement {
   EvaluatedPoints evaluated_;
   int n_ = 0;  // length of the refinement's vector
   TrialPointGuard guard_;
+  std::vector<float> best_;
+  float bestRmsd_ = kNoResult;
   // Each message of the kernel computations is shown once per refinement.
   ScopedErrorsOnce errorsOnce_;
 };
@@ -263,6 +276,16 @@ std::vector<float> Applied(const SimplexSet& s, int j) {
   return q;
 }
 
+// The step from the end q of the cycles (fit_end_check.h): true when they are to go
+// on from the lower point q now holds.
+bool EndStepGoesOn(Refinement& fit, std::vector<float>& q, FitReport& report, int& rounds) {
+  const int n = static_cast<int>(q.size()) - 1;
+  std::vector<FitBounds> bounds(Idx(n) + 1);
+  GetContiParamBounds(n, bounds.data());
+  FitPointsTarget target(Objective(fit));
+  return StepFromEnd(target, q, bounds, report, rounds) == EndCheck::GoesOn;
+}
+
 // Repeated Nelder-Mead cycles around the best vertex until a cycle no longer lowers
 // the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the first.
 FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFunction& runner) {
@@ -286,12 +309,18 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   fStartRmsd = fBestRmsd = s.y[Idx(ilo)];
   SimplexRestarts restarts(CountFitPoints(), kContiSimplexFtol, s.y[Idx(ilo)]);
   bool exhausted = false;
+  int endRounds = 0;
   while (!bFitInterrupted) {
     PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));
     pass(restarts.PassTolerance(fit.Evaluated()));
     ilo = s.Lowest();
     q = Applied(s, ilo);
     if (restarts.SurfaceSays(fit.Evaluated()) || restarts.Settled(s.y[Idx(ilo)])) {
+      if (EndStepGoesOn(fit, q, report, endRounds)) {
+        s.p[Idx(ilo)] = q;
+        s.y[Idx(ilo)] = fit(q.data());
+        continue;
+      }
       report.converged = !bFitInterrupted;
       break;
     }
@@ -409,7 +438,11 @@ FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
       return MLContiFit(window, report, runner);
     return SimplexCycles(window, report, runner);
   };
-  const FitOutcome outcome = NoteRefusedTrials(report, search());
+  const FitOutcome searched = search();
+  if (searched == FitOutcome::Completed && !report.stoppedBeforeResult)
+    NoteValuesAtBound(report, ContiValuesAtLimit());
+  const FitOutcome outcome = NoteRefusedTrials(report, searched);
+  SayFitEnd(report, outcome);
   KeepLastFitEnd(outcome, report);
   return outcome;
 }
@@ -479,7 +512,9 @@ FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction&
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetContiParams(n, p.data());
   g_mlFit = &fit;
+  w.chiSquareUnit = ChiSquareUnit;
   const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
+  if (end == MLEnd::Converged) report.localStepGain = w.endStepGain;
   g_mlFit = nullptr;
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
   // A refinement that did not converge says so (the message of a Run met on the way

@@ -40,7 +40,7 @@ FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome) {
   if (refused.count == 0 || !result || !report.message.empty()) return outcome;
   std::string text = refused.count > 1 ? Format(kFitWentRoundRefusedText, refused.count)
                                        : std::string(kFitWentRoundOneRefusedText);
-  if (report.converged && outcome == FitOutcome::Completed) text += kFitConvergedText;
+  if (FitConverged(outcome, report)) text += kFitConvergedText;
   if (!refused.reason.empty())
     text += (refused.count > 1 ? "\nThe reason of the first: " : "\nThe reason: ") + refused.reason;
   if (!bBatchMode) report.message = {std::move(text), "Note", MB_OK | MB_ICONINFORMATION, false};
@@ -53,7 +53,8 @@ FitEnd gLastFitEnd;
 
 bool FitConverged(FitOutcome outcome, const FitReport& report) {
   return outcome == FitOutcome::Completed && report.converged && !report.simplexNotConverged &&
-         !report.stoppedBeforeResult;
+         !report.stoppedBeforeResult && report.atBound.empty() && !(report.localStepGain > 0.0) &&
+         report.gridRefined == 0;
 }
 
 const FitEnd& LastFitEnd() { return gLastFitEnd; }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "distributions/run_message.h"
 #include "modelcalc/fit_persistence.h"
@@ -60,12 +61,21 @@ struct FitReport {
   // fit may have ended in a local minimum (its note says so). Set by FitDriver.
   double misfitRatio = 0.0;
   bool systematicMisfit = false;
+  // What the check of the search's end found (fit_end_check.h): the floated values
+  // that ended at a physical limit ("name = value"); the lowering of the sum of squares
+  // (units of chi-square) that a step from the end still found after the search went
+  // on from such steps; the node factor a finer grid needed at the end values that the
+  // fit could not settle on (0: none). Each makes the fit not converged.
+  std::vector<std::string> atBound;
+  double localStepGain = 0.0;
+  int gridRefined = 0;
 };
 // Whether a fit ended converged: it ran to its end (not interrupted, not failed),
 // the model of its result is computed, its last search ended by its convergence
-// test (FitReport::converged) and no Nelder-Mead call of it ended at its
-// evaluation limit. The one judgement of convergence: every search fills the
-// report it reads.
+// test (FitReport::converged), no Nelder-Mead call of it ended at its
+// evaluation limit, and the check of its end found nothing (no value at a bound, no
+// lower point a step from the end, no finer grid). The one judgement of
+// convergence: every search fills the report it reads.
 bool FitConverged(FitOutcome outcome, const FitReport& report);
 // The end of the last fit that the discrete or the continuous fit ran to its end, whatever its
 // search: its outcome and report, kept so that a caller of the Fit command (the
