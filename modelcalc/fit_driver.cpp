@@ -444,10 +444,13 @@ EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitRepor
         return EndCheck::Ends;
       }
       if (gridChanged) *gridChanged = true;
-      return EndCheck::GoesOn;
+      // The minimum on the finer grid lies a fraction of the noise away: the step
+      // from the end on that grid finds it, or says that the end holds there.
+      if (!localStep) return EndCheck::GoesOn;
+    } else {
+      // The fit's grid stays when it is the finer one.
+      nNonidealGridFactor = before;
     }
-    // The fit's grid stays when it is the finer one.
-    nNonidealGridFactor = before;
   }
   if (!localStep) return EndCheck::Ends;
   const int n = static_cast<int>(p.size()) - 1;
@@ -504,8 +507,8 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   // coarse first pass): it is not evaluated again.
   bool bestEvaluated = !coarse;
   // A pass ended by the surface's word is confirmed by one more restart, a fresh
-  // simplex of the last pass's scale run to the restarts' tolerance: it must not
-  // lower the best value by more than that tolerance (from confirmFrom).
+  // simplex of the last pass's scale: it must not lower the best value by more than
+  // the restarts' tolerance (from confirmFrom).
   bool confirming = false;
   float confirmFrom = 0.0f;
   int endRounds = 0;
@@ -517,9 +520,6 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
     bestEvaluated = true;
     if (refit) {
       pass([] { return kSimplexFtol; });
-    } else if (confirming) {
-      const float tolerance = restarts.Tolerance();
-      pass([tolerance] { return tolerance; });
     } else {
       pass(restarts.PassTolerance(objective.Evaluated()));
     }
@@ -542,10 +542,10 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
         const EndCheck check = CheckSearchEnd(objective, p, report, endRounds, true, &gridChanged);
         if (check == EndCheck::Interrupted) break;
         s.p[1] = p;
+        if (gridChanged) restarts = SimplexRestarts(CountFitPoints(), kSimplexFtol, kNoModelRmsd);
         if (check == EndCheck::GoesOn) {
           // Vertex 1 is evaluated anew: a lower point, or the same on a finer grid.
           bestEvaluated = false;
-          if (gridChanged) restarts = SimplexRestarts(CountFitPoints(), kSimplexFtol, kNoModelRmsd);
           continue;
         }
         report.converged = true;

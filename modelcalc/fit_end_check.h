@@ -49,7 +49,9 @@ struct EndStep {
 // Takes the forward differences of the target's model at p[1..n] (each step inwards
 // from a bound), solves the Gauss-Newton step over the values not held at a bound
 // whose step points outwards, and evaluates the step (held to the bounds): n + 2
-// evaluations. unit: the chi-square unit (ChiSquareUnit).
+// evaluations; where the step is not lower although the linearised model promises
+// more than kEndStepChiSquare units, its half and quarter too. unit: the chi-square
+// unit (ChiSquareUnit).
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
                          const std::vector<FitBounds>& bounds, double unit);
 

@@ -19,11 +19,29 @@ namespace tarmic {
 
 namespace {
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
-// The median of |d| of a normal d of deviation sqrt(2) sigma, over sigma.
-constexpr double kMedianAbsoluteDifference = 0.6744897501960817 * 1.4142135623730951;
+// The difference of two independent normal values of deviation sigma has deviation
+// sqrt(2) sigma.
+constexpr double kDifferenceDeviation = 1.4142135623730951;
+// The second moment of a standard normal value whose magnitude is within its 75th
+// percentile (TrimmedDeviation).
+constexpr double kTrimmedSecondMoment = 0.3685240509835622;
 }  // namespace
 
 namespace {
+// The deviation of the normal values whose magnitudes v holds (reordered): the mean
+// square of the smallest three quarters over its share of the normal's second moment,
+// 1 - 2 c phi(c) / 0.75 with c = 1.1503 the magnitude's 75th percentile. The quarter
+// left out ignores the points of a misfit as the median does, with about twice the
+// median's precision. 0 when empty.
+double TrimmedDeviation(std::vector<double>& v) {
+  if (v.empty()) return 0.0;
+  const auto kept = static_cast<std::ptrdiff_t>((3 * v.size() + 3) / 4);
+  std::nth_element(v.begin(), v.begin() + (kept - 1), v.end());
+  double sum = 0.0;
+  for (auto it = v.begin(); it != v.begin() + kept; ++it) sum += *it * *it;
+  return std::sqrt(sum / static_cast<double>(kept) / kTrimmedSecondMoment);
+}
+
 // The median of v (reordered); 0 when empty.
 double Median(std::vector<double>& v) {
   if (v.empty()) return 0.0;
@@ -64,7 +82,7 @@ double BetweenScanNoise(const std::vector<ScanResiduals>& scans) {
     for (const double d : pair) all.push_back(std::fabs(d - offset));
   }
   if (static_cast<long long>(all.size()) < kMisfitMinPoints / 2) return 0.0;
-  return Median(all) / kMedianAbsoluteDifference;
+  return TrimmedDeviation(all) / kDifferenceDeviation;
 }
 
 // The noise from differences within each scan's runs of consecutive points at the
@@ -80,7 +98,7 @@ double WithinScanNoise(const std::vector<std::vector<double>>& runs) {
     for (const std::vector<double>& run : runs)
       for (std::size_t i = 0; i + step < run.size(); ++i) differences.push_back(std::fabs(run[i + step] - run[i]));
     if (static_cast<long long>(differences.size()) < kMisfitMinPoints / 2) continue;
-    const double m = Median(differences) / kMedianAbsoluteDifference;
+    const double m = TrimmedDeviation(differences) / kDifferenceDeviation;
     if (!(m > 0.0)) continue;
     lags.push_back(lag);
     logs.push_back(2.0 * std::log(m));

@@ -10,13 +10,12 @@
 // draws of the noise however strongly the noise of one scan is correlated along its
 // radii; a time-invariant pattern cancels in the difference, and a radially
 // invariant one (an offset of each scan) is taken out by the median difference of
-// each pair. The noise is the median of |d - median(d)| over all pairs divided by
-// 0.6745 sqrt(2) (the median of the magnitude of a difference of two independent
-// normal values of deviation sigma is 0.6745 sqrt(2) sigma); the median ignores the
-// points where a misfit moves with the boundary from one scan to the next.
+// each pair. The noise is the deviation of d - median(d) over all pairs, from the
+// smallest three quarters of their magnitudes (which ignore the points where a misfit
+// moves with the boundary from one scan to the next), over sqrt(2).
 // Data without two scans on the same radii (a single scan, radii that differ) use
 // differences within each scan at lags kMisfitLags and a model of the noise's
-// serial correlation: half the squared median difference at lag k is
+// serial correlation: half the squared deviation of the differences at lag k is
 // sigma^2 (1 - rho^k) (first-order autoregressive noise), fitted for sigma and rho.
 //
 // Works on the fit points of the loaded scans (fit_rmsd.h), signal minus fit.
