@@ -276,14 +276,17 @@ std::vector<float> Applied(const SimplexSet& s, int j) {
   return q;
 }
 
-// The step from the end q of the cycles (fit_end_check.h): true when they are to go
-// on from the lower point q now holds.
-bool EndStepGoesOn(Refinement& fit, std::vector<float>& q, FitReport& report, int& rounds) {
+// The steps from the end q of the cycles (fit_end_check.h), each from the lower point
+// the one before found, until one finds none (q then holds the end) or their rounds
+// are spent (the report says so).
+void EndStepFrom(Refinement& fit, std::vector<float>& q, FitReport& report) {
   const int n = static_cast<int>(q.size()) - 1;
   std::vector<FitBounds> bounds(Idx(n) + 1);
   GetContiParamBounds(n, bounds.data());
   FitPointsTarget target(Objective(fit));
-  return StepFromEnd(target, q, bounds, report, rounds) == EndCheck::GoesOn;
+  int rounds = 0;
+  while (StepFromEnd(target, q, bounds, report, rounds) == EndCheck::GoesOn) {
+  }
 }
 
 // Repeated Nelder-Mead cycles around the best vertex until a cycle no longer lowers
@@ -309,18 +312,13 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   fStartRmsd = fBestRmsd = s.y[Idx(ilo)];
   SimplexRestarts restarts(CountFitPoints(), kContiSimplexFtol, s.y[Idx(ilo)]);
   bool exhausted = false;
-  int endRounds = 0;
   while (!bFitInterrupted) {
     PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));
     pass(restarts.PassTolerance(fit.Evaluated()));
     ilo = s.Lowest();
     q = Applied(s, ilo);
     if (restarts.SurfaceSays(fit.Evaluated()) || restarts.Settled(s.y[Idx(ilo)])) {
-      if (EndStepGoesOn(fit, q, report, endRounds)) {
-        s.p[Idx(ilo)] = q;
-        s.y[Idx(ilo)] = fit(q.data());
-        continue;
-      }
+      EndStepFrom(fit, q, report);
       report.converged = !bFitInterrupted;
       break;
     }

@@ -423,16 +423,15 @@ SaveResult WriteMLReport(const MLWorkSet& w, const float* p) {
   return result;
 }
 
-// The check of a search's end at p (one-based, as applied; fit_end_check.h): the grid
-// of a non-ideal model is chosen anew at p as a Run of p chooses it, then, with
-// localStep (the searches that do not take the step themselves), the step from p.
-// GoesOn: the search is to go on, from p (now the lower point) or on the finer grid;
-// after kEndCheckRounds such rounds (counted in rounds) the finding is put into the
-// report instead and the search ends (p is the lower point).
+// The check of a search's end at p (one-based, as applied; fit_end_check.h): with
+// checkGrid the grid of a non-ideal model is chosen anew at p as a Run of p chooses
+// it, then, with localStep (the searches that do not take the step themselves), the
+// step from p. GoesOn: the search is to go on, from p (now the lower point) or on the
+// finer grid; after kEndCheckRounds such rounds (counted in rounds) the finding is
+// put into the report instead and the search ends (p is the lower point).
 EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitReport& report, int& rounds,
-                        bool localStep, bool* gridChanged = nullptr) {
-  if (gridChanged) *gridChanged = false;
-  if (NonidealGridModel()) {
+                        bool localStep, bool checkGrid = true) {
+  if (checkGrid && NonidealGridModel()) {
     const int before = nNonidealGridFactor;
     RequestNonidealGridCheck();
     objective(p.data());
@@ -443,7 +442,6 @@ EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitRepor
         report.gridRefined = nNonidealGridFactor;
         return EndCheck::Ends;
       }
-      if (gridChanged) *gridChanged = true;
       // The minimum on the finer grid lies a fraction of the noise away: the step
       // from the end on that grid finds it, or says that the end holds there.
       if (!localStep) return EndCheck::GoesOn;
@@ -537,17 +535,14 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
         ends = restarts.Settled(s.y[1]);
       }
       if (ends) {
+        // The search goes on from a lower point by the steps from the end, each from
+        // the point the one before found (near a minimum they converge as
+        // Marquardt-Levenberg does, at n + 2 evaluations a step).
         std::vector<float> p = s.p[1];
-        bool gridChanged = false;
-        const EndCheck check = CheckSearchEnd(objective, p, report, endRounds, true, &gridChanged);
+        EndCheck check = CheckSearchEnd(objective, p, report, endRounds, true);
+        while (check == EndCheck::GoesOn) check = CheckSearchEnd(objective, p, report, endRounds, true, false);
         if (check == EndCheck::Interrupted) break;
         s.p[1] = p;
-        if (gridChanged) restarts = SimplexRestarts(CountFitPoints(), kSimplexFtol, kNoModelRmsd);
-        if (check == EndCheck::GoesOn) {
-          // Vertex 1 is evaluated anew: a lower point, or the same on a finer grid.
-          bestEvaluated = false;
-          continue;
-        }
         report.converged = true;
         break;
       }

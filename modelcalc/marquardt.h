@@ -75,7 +75,7 @@ inline constexpr double kMLStoppedFallingChiSquare = 0.1;
 // well below a quarter two model computations differ by their numerical noise), and
 // the times a search goes on from such a point before it ends as not converged.
 inline constexpr double kEndStepChiSquare = 0.25;
-inline constexpr int kEndCheckRounds = 2;
+inline constexpr int kEndCheckRounds = 3;
 // Derivative factor and absolute derivative value of a model parameter.
 inline constexpr double fMLDefaultDerivFactor = 1.0005;
 inline constexpr double fMLDefaultDerivStep = 0.001;
