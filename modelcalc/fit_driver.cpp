@@ -509,6 +509,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   // the restarts' tolerance (from confirmFrom).
   bool confirming = false;
   float confirmFrom = 0.0f;
+  int confirmations = 0;
   int endRounds = 0;
   while (!bFitInterrupted) {
     const std::vector<float> extent = SimplexExtent(s, 1);
@@ -546,7 +547,8 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
         report.converged = true;
         break;
       }
-      if (restarts.Exhausted()) {
+      // Confirmations that kept lowering count as restarts too.
+      if (restarts.Exhausted() || ++confirmations > kSimplexRestartLimit) {
         if (!report.message.errorBox)
           report.message = ErrorBoxMessage(Format(kSimplexRestartLimitText, kSimplexRestartLimit));
         break;
