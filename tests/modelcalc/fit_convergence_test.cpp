@@ -674,5 +674,33 @@ TEST(FitSearchCensus, EverySearchEvaluatesThroughItsFitsObjective) {
   EXPECT_GE(doors, 6);
 }
 
+// The census of the fits' ends: every source that hands a fit's end to the batch
+// (KeepLastFitEnd) first puts the values at a bound into its report and says what the
+// check of the end found (SayFitEnd), and every Marquardt-Levenberg call of a fit
+// takes its end step in the data's own chi-square unit. A fit added later that skips
+// the check fails here.
+TEST(FitSearchCensus, EveryFitEndPassesTheEndCheck) {
+  std::set<std::string> unchecked;
+  int ends = 0, marquardt = 0;
+  for (const auto& [name, code] : testing::ProductionSources()) {
+    if (!name.ends_with(".cpp") || name == "modelcalc/fit_report.cpp") continue;
+    if (code.find("KeepLastFitEnd(") != std::string::npos) {
+      ++ends;
+      if (code.find("NoteValuesAtBound(") == std::string::npos || code.find("SayFitEnd(") == std::string::npos)
+        unchecked.insert(name + ": a fit's end without the check");
+    }
+    if (name != "modelcalc/marquardt.cpp" && code.find("MLFit(") != std::string::npos) {
+      ++marquardt;
+      if (code.find("w.chiSquareUnit = ChiSquareUnit") == std::string::npos)
+        unchecked.insert(name + ": Marquardt-Levenberg without the end step's unit");
+    }
+  }
+  EXPECT_EQ(unchecked, std::set<std::string>{});
+  // The discrete fit and the refinement of the distributions.
+  EXPECT_GE(ends, 2);
+  EXPECT_GE(marquardt, 2);
+  std::printf("%d sources end fits, %d run Marquardt-Levenberg\n", ends, marquardt);
+}
+
 }  // namespace
 }  // namespace tarmic
