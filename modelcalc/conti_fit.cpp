@@ -140,7 +140,7 @@ class Refinement {
     GetContiParams(n_, start.data());
     // The start, the state on show, is the best point from the first evaluation on.
     best_ = start;
-    bestRmsd_ = bModelComputed ? FitRmsd() : kNoResult;
+    bestRmsd_ = FitOfLoadedData() ? FitRmsd() : kNoResult;
     guard_ = TrialPointGuard(std::move(start));
     return true;
   }
