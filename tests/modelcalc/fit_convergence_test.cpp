@@ -634,6 +634,49 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"AnnealingSchedule", FitMethod::Annealing, 30}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
+// The annealing schedule's cost is known before it starts: at a high temperature, from
+// a start 4 % off, every model it computes has s within its start's magnitude of the
+// start and D within a factor 2 (a far-out value costs hundreds of times as much), and
+// their count stays within AnnealEvaluations; the final method then leaves the box.
+TEST(AnnealingCost, TheScheduleStaysInItsBoxAndWithinItsCount) {
+  const SweepCase c{"Annealing", {{5.0, 5e-7, 0.5}}, 45000.0f, 5, 300.0, 80, {1.0, 1.0}, 0, 0};
+  InstallCase(c);
+  SetSpecies(c.species, {1.04, 0.96});
+  bLinearAmplitudes = true;
+  const float s0 = pSpeciesS[1], d0 = pSpeciesMassOrD[1];
+  fAnnealStartTemp = 50.0f;
+  nAnnealTemps = 3;
+  nAnnealIters = 150;
+  int schedule = 0;
+  float lowS = s0, highS = s0, lowD = d0, highD = d0;
+  const ModelFunction model = [&](Window* w) {
+    if (fAnnealTemp > 0.0f) {
+      ++schedule;
+      lowS = std::min(lowS, pSpeciesS[1]);
+      highS = std::max(highS, pSpeciesS[1]);
+      lowD = std::min(lowD, pSpeciesMassOrD[1]);
+      highD = std::max(highD, pSpeciesMassOrD[1]);
+    }
+    return CalculateModel(w);
+  };
+  SeedRandomGenerators(2);
+  ScopedHeadlessBackend backend;
+  backend->AnswerUnscriptedBoxes(IDOK);
+  FitReport report;
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Annealing, report, model), FitOutcome::Completed);
+  std::printf("annealing s %g..%g D %g..%g of %g %g, %d evaluations\n", lowS, highS, lowD, highD, s0, d0, schedule);
+  EXPECT_LE(schedule, AnnealEvaluations(2));
+  EXPECT_GE(lowS, 0.0f);
+  EXPECT_LE(highS, 2.0f * s0 * (1 + 1e-6f));
+  EXPECT_GE(lowD, 0.5f * d0 * (1 - 1e-6f));
+  EXPECT_LE(highD, 2.0f * d0 * (1 + 1e-6f));
+  // The hot schedule reached the box's ends in s, and the final method the truth.
+  EXPECT_LT(lowS, 0.5f * s0);
+  EXPECT_NEAR(pSpeciesS[1], 5.0, 0.05);
+  test::ResetModelCalcState();
+  ResetFitDriver();
+}
+
 // The census of the searches: every call of a search in the program's sources
 // (amoeba, amebsa, the Marquardt-Levenberg target) is handed the objective object
 // of its running fit (std::ref(objective) of the discrete fit, Objective(fit) of
