@@ -32,6 +32,7 @@
 #include "distributions/distribution_models.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/analysis_outcome.h"
 #include "modelfit/model_flags.h"
@@ -383,15 +384,18 @@ class BatchRun {
 
  private:
   // How the analysis ended: "stopped" when anything of the run was left
-  // unanswered, else as its outcome says ("not computed" without a model of the
-  // loaded data, "not converged" when the fit's own report does not say that it
-  // converged, "computed").
+  // unanswered, "not computed" without a model of the loaded data or when the
+  // analysis showed an error, for a fit what the check of its end found
+  // (FitEndStatus: "at a bound", "not converged", "systematic misfit"), else
+  // "computed".
   std::string Status() const {
     if (!backend_.Unanswered().empty()) return "stopped";
+    if (outcome_.status == AnalysisOutcome::Status::NotComputed) return "not computed";
     // An error the analysis showed (a model value with no solution, say) leaves a
     // result that is no result.
-    if (outcome_.status != AnalysisOutcome::Status::NotComputed && errorsEnd_ != errorsBegin_) return "not computed";
-    return OutcomeStatusName(outcome_.status);
+    if (errorsEnd_ != errorsBegin_) return "not computed";
+    if (o_.fit) return FitEndStatus(LastFitEnd().outcome, LastFitEnd().report);
+    return "computed";
   }
 
   // The scans and the parameter file; 0 when both were taken and the analysis can

@@ -21,6 +21,7 @@
 #include "modelcalc/boundary_simplex_status.h"
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/conti_fit_status.h"
+#include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_rmsd.h"
@@ -108,6 +109,7 @@ class Refinement {
     bRedrawModel = false;
     eFitSearch = search;
     report_.converged = false;
+    ForgetFitEndFindings(report_);
     ForgetKernels();
   }
   ~Refinement() {
@@ -139,6 +141,9 @@ class Refinement {
     n_ = GetContiParams(0, nullptr);
     std::vector<float> start(Idx(n_) + 1, 0.0f);
     GetContiParams(n_, start.data());
+    // The start, the state on show, is the best point from the first evaluation on.
+    best_ = start;
+    bestRmsd_ = FitOfLoadedData() ? FitRmsd() : kNoResult;
     guard_ = TrialPointGuard(std::move(start));
     return true;
   }
@@ -148,6 +153,8 @@ class Refinement {
   // the refinement; the result is shown and, for the c(s) family, saved.
   FitOutcome Finish(const float* p, bool alsoInterrupted = false) {
     const bool interrupted = bFitInterrupted || alsoInterrupted;
+    // A stopped refinement ends at the best point it evaluated, never worse than its start.
+    if (interrupted && !best_.empty()) p = best_.data();
     bFitInterrupted = false;
     bUserAbort = false;
     // An interrupted fit also stops the realtime update and asks a series to stop.
@@ -193,6 +200,10 @@ class Refinement {
     if (!guard_.Admits(p, n_)) return kNoResult;
     const float y = Evaluate(p, window_, runner_, &refused_);
     evaluated_.Add(p, n_, y);
+    if (y < bestRmsd_ && !g_evaluationStopped) {
+      bestRmsd_ = y;
+      best_.assign(p, p + n_ + 1);
+    }
     return y;
   }
   const RefusedTrials& Refused() const { return refused_; }
@@ -208,6 +219,8 @@ class Refinement {
   EvaluatedPoints evaluated_;
   int n_ = 0;  // length of the refinement's vector
   TrialPointGuard guard_;
+  std::vector<float> best_;
+  float bestRmsd_ = kNoResult;
   // Each message of the kernel computations is shown once per refinement.
   ScopedErrorsOnce errorsOnce_;
 };
@@ -266,6 +279,19 @@ std::vector<float> Applied(const SimplexSet& s, int j) {
   return q;
 }
 
+// The steps from the end q of the cycles (fit_end_check.h), each from the lower point
+// the one before found, until one finds none (q then holds the end) or their rounds
+// are spent (the report says so).
+void EndStepFrom(Refinement& fit, std::vector<float>& q, FitReport& report) {
+  const int n = static_cast<int>(q.size()) - 1;
+  std::vector<FitBounds> bounds(Idx(n) + 1);
+  GetContiParamBounds(n, bounds.data());
+  FitPointsTarget target(Objective(fit));
+  int rounds = 0;
+  while (StepFromEnd(target, q, bounds, report, rounds) == EndCheck::GoesOn) {
+  }
+}
+
 // Repeated Nelder-Mead cycles around the best vertex until a cycle no longer lowers
 // the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the first.
 FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFunction& runner) {
@@ -295,6 +321,7 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
     ilo = s.Lowest();
     q = Applied(s, ilo);
     if (restarts.SurfaceSays(fit.Evaluated()) || restarts.Settled(s.y[Idx(ilo)])) {
+      EndStepFrom(fit, q, report);
       report.converged = !bFitInterrupted;
       break;
     }
@@ -412,7 +439,11 @@ FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
       return MLContiFit(window, report, runner);
     return SimplexCycles(window, report, runner);
   };
-  const FitOutcome outcome = NoteRefusedTrials(report, search());
+  const FitOutcome searched = search();
+  if (searched == FitOutcome::Completed && !report.stoppedBeforeResult)
+    NoteValuesAtBound(report, ContiValuesAtLimit());
+  const FitOutcome outcome = NoteRefusedTrials(report, searched);
+  SayFitEnd(report, outcome);
   KeepLastFitEnd(outcome, report);
   return outcome;
 }
@@ -482,7 +513,9 @@ FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction&
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetContiParams(n, p.data());
   g_mlFit = &fit;
+  w.chiSquareUnit = ChiSquareUnit;
   const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
+  if (end == MLEnd::Converged) report.localStepGain = w.endStepGain;
   g_mlFit = nullptr;
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
   // A refinement that did not converge says so (the message of a Run met on the way

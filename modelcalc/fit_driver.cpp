@@ -11,12 +11,14 @@
 #include "distributions/conti_run.h"
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_window_display.h"
+#include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_misfit.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/marquardt.h"
 #include "modelcalc/model_computation.h"
+#include "modelcalc/nonideal_grid.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -190,6 +192,8 @@ void ShowStatus(Window* window, int y, ProgressKind kind, const char* text) {
 
 // The search that evaluates: it chooses the status line of the objective.
 FitMethod eRunningSearch = FitMethod::Simplex;
+// The evaluations of the running annealing schedule (AnnealEvaluations).
+int nAnnealPlanned = 0;
 
 void ShowSearchStatus(Window* window) {
   char line[128];
@@ -203,8 +207,8 @@ void ShowSearchStatus(Window* window) {
       ShowStatus(window, 50, ProgressKind::Detail, line);
       return;
     case FitMethod::Annealing:
-      std::snprintf(line, sizeof line, "sim #%d, SA step #%d, step#%d, T=%.3f    ", nFitSim,
-                    nFitIteration, nFitStep, fAnnealTemp);
+      std::snprintf(line, sizeof line, "sim #%d of %d, SA step #%d, step#%d, T=%.3f    ", nFitSim,
+                    nAnnealPlanned, nFitIteration, nFitStep, fAnnealTemp);
       break;
     case FitMethod::Simplex:
       std::snprintf(line, sizeof line, "s%d, step #%d    ", nFitIteration, nFitStep);
@@ -360,6 +364,8 @@ class RunningFit {
     StartFitCounters();
     if (window_ && !bBatchMode) window_->Invalidate();
     fStartRmsd = fBestRmsd = FitRmsd();
+    objective_.TakeStartAsBest(bModelComputed ? fStartRmsd : kNoModelRmsd);
+    ForgetFitEndFindings(report_);
   }
   ~RunningFit() {
     // Refused parameters the fit went round are said once, after the whole fit.
@@ -420,6 +426,47 @@ SaveResult WriteMLReport(const MLWorkSet& w, const float* p) {
   return result;
 }
 
+// The check of a search's end at p (one-based, as applied; fit_end_check.h): with
+// checkGrid the grid of a non-ideal model is chosen anew at p as a Run of p chooses
+// it, then, with localStep (the searches that do not take the step themselves), the
+// step from p. GoesOn: the search is to go on, from p (now the lower point) or on the
+// finer grid; after kEndCheckRounds such rounds (counted in rounds) the finding is
+// put into the report instead and the search ends (p is the lower point).
+EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitReport& report, int& rounds,
+                        bool localStep, bool checkGrid = true) {
+  if (checkGrid && NonidealGridModel()) {
+    const int before = nNonidealGridFactor;
+    RequestNonidealGridCheck();
+    objective(p.data());
+    if (bFitInterrupted) return EndCheck::Interrupted;
+    if (nNonidealGridFactor > before) {
+      objective.ForgetEvaluated();
+      if (rounds++ >= kEndCheckRounds) {
+        report.gridRefined = nNonidealGridFactor;
+        return EndCheck::Ends;
+      }
+      // The minimum on the finer grid lies a fraction of the noise away: the step
+      // from the end on that grid finds it, or says that the end holds there.
+      if (!localStep) return EndCheck::GoesOn;
+    } else {
+      // The fit's grid stays when it is the finer one.
+      nNonidealGridFactor = before;
+    }
+  }
+  if (!localStep) return EndCheck::Ends;
+  const int n = static_cast<int>(p.size()) - 1;
+  std::vector<FitBounds> bounds(Idx(n) + 1);
+  GetFloatingExtraBounds(n, bounds.data());
+  FitPointsTarget target(std::ref(objective));
+  return StepFromEnd(target, p, bounds, report, rounds);
+}
+
+// The point a search ends at: its own end, or after a key the best point the fit
+// evaluated (never worse than its start).
+const float* EndPoint(const float* searchEnd, const FitObjective& objective, bool interrupted) {
+  return interrupted ? objective.Best().data() : searchEnd;
+}
+
 FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
                          const ModelFunction& model = {}) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
@@ -460,6 +507,13 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   // The value of the best vertex holds on the grid of the restarts (not after the
   // coarse first pass): it is not evaluated again.
   bool bestEvaluated = !coarse;
+  // A pass ended by the surface's word is confirmed by one more restart, a fresh
+  // simplex of the last pass's scale: it must not lower the best value by more than
+  // the restarts' tolerance (from confirmFrom).
+  bool confirming = false;
+  float confirmFrom = 0.0f;
+  int confirmations = 0;
+  int endRounds = 0;
   while (!bFitInterrupted) {
     const std::vector<float> extent = SimplexExtent(s, 1);
     InitSimplex(s);
@@ -473,11 +527,31 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
     }
     ApplyBestVertex(s);
     if (!refit) {
-      if (restarts.SurfaceSays(objective.Evaluated()) || restarts.Settled(s.y[1])) {
+      bool ends = false;
+      if (confirming) {
+        confirming = false;
+        ends = !(confirmFrom - s.y[1] > restarts.Tolerance() * confirmFrom);
+      } else if (restarts.SurfaceSays(objective.Evaluated())) {
+        confirming = true;
+        confirmFrom = s.y[1];
+        continue;
+      } else {
+        ends = restarts.Settled(s.y[1]);
+      }
+      if (ends) {
+        // The search goes on from a lower point by the steps from the end, each from
+        // the point the one before found (near a minimum they converge as
+        // Marquardt-Levenberg does, at n + 2 evaluations a step).
+        std::vector<float> p = s.p[1];
+        EndCheck check = CheckSearchEnd(objective, p, report, endRounds, true);
+        while (check == EndCheck::GoesOn) check = CheckSearchEnd(objective, p, report, endRounds, true, false);
+        if (check == EndCheck::Interrupted) break;
+        s.p[1] = p;
         report.converged = true;
         break;
       }
-      if (restarts.Exhausted()) {
+      // Confirmations that kept lowering count as restarts too.
+      if (restarts.Exhausted() || ++confirmations > kSimplexRestartLimit) {
         if (!report.message.errorBox)
           report.message = ErrorBoxMessage(Format(kSimplexRestartLimitText, kSimplexRestartLimit));
         break;
@@ -496,7 +570,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
     fit.NoteRefusal(kFitEndedNextToRefusedText);
   }
   // The final model of the best point.
-  if (EvaluateBestPoint(s.p[1].data(), objective, report)) interrupted = true;
+  if (EvaluateBestPoint(EndPoint(s.p[1].data(), objective, interrupted), objective, report)) interrupted = true;
   if (nLammGridPoints >= 2147483646)
     Box("gridsize reached upper limit!", "", MB_OK | MB_ICONEXCLAMATION);
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
@@ -605,8 +679,14 @@ std::vector<std::string> FloatedValuesAtLimit() {
   auto check = [&](const std::string& name, float v, FitBounds b) {
     if (b.AtLimit(v)) values.push_back(name + Format(" = %g", static_cast<double>(v)));
   };
+  // A species switched off carries its values wherever they stand.
+  const auto switchedOff = [](int k) {
+    return IsDiscreteSpeciesModel() && k <= 3 * nSpeciesSlots && !pSpeciesIncluded[(k - 1) % nSpeciesSlots + 1];
+  };
   ForEachFloatedValue([&](const ExtraValue& e) { check(e.Name(), e.get(), e.bounds()); },
-                      [&](int k) { check(EntryName(k), pParams[k], ParamEntryBounds(k)); });
+                      [&](int k) {
+                        if (!switchedOff(k)) check(EntryName(k), pParams[k], ParamEntryBounds(k));
+                      });
   return values;
 }
 
@@ -660,12 +740,18 @@ FitObjective::FitObjective(Window* window, ModelFunction model)
     : window_(window), model_(std::move(model)), n_(GetFloatingExtraParams(0, nullptr)) {
   std::vector<float> start(Idx(n_) + 1, 0.0f);
   GetFloatingExtraParams(n_, start.data());
+  best_ = start;
   guard_ = TrialPointGuard(std::move(start));
 }
 
 float FitObjective::operator()(const float* p) {
   modelStopped_ = false;
   if (bFitInterrupted || !guard_.Admits(p, n_)) return kNoModelRmsd;
+  if (!box_.empty()) {
+    held_.assign(p, p + n_ + 1);
+    for (int i = 1; i <= n_ && Idx(i) < box_.size(); ++i) held_[Idx(i)] = box_[Idx(i)].Clamp(held_[Idx(i)]);
+    p = held_.data();
+  }
   SetFloatingExtraParams(p);
   // A moved meniscus or bottom needs the radial grid of the Lamm solution rebuilt.
   if (bSimArraysAllocated && pLammRadius &&
@@ -701,7 +787,13 @@ float FitObjective::operator()(const float* p) {
   }
   const float rmsd = FitRmsd();
   if (refused) return kNoModelRmsd;
-  if (!modelStopped_) evaluated_.Add(p, n_, rmsd);
+  if (!modelStopped_) {
+    evaluated_.Add(p, n_, rmsd);
+    if (rmsd < bestRmsd_) {
+      bestRmsd_ = rmsd;
+      best_.assign(p, p + n_ + 1);
+    }
+  }
   return rmsd;
 }
 
@@ -730,8 +822,12 @@ FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report, const 
 
 FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const ModelFunction& model) {
   const SpeciesAtStart start = TakeSpeciesAtStart();
-  const FitOutcome outcome = NoteRefusedTrials(report, RunSearch(window, method, report, model));
+  const FitOutcome searched = RunSearch(window, method, report, model);
+  if (searched == FitOutcome::Completed && !report.stoppedBeforeResult)
+    NoteValuesAtBound(report, FloatedValuesAtLimit());
+  const FitOutcome outcome = NoteRefusedTrials(report, searched);
   NoteSystematicMisfit(report, outcome, start);
+  SayFitEnd(report, outcome);
   KeepLastFitEnd(outcome, report);
   return outcome;
 }
@@ -750,6 +846,10 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     SimplexSet s(n);
     std::vector<float> pb(Idx(n) + 1, 0.0f);
     GetFloatingExtraParams(n, s.p[1].data());
+    std::vector<FitBounds> bounds(Idx(n) + 1);
+    GetFloatingExtraBounds(n, bounds.data());
+    objective.HoldWithin(AnnealBox(s.p[1], bounds));
+    nAnnealPlanned = AnnealEvaluations(n);
     InitSimplex(s);
     EvaluateVertices(s, objective, true);
     const int lo = s.Lowest();
@@ -771,6 +871,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     }
     interrupted = fit.TakeInterrupt(false);
     if (interrupted) report.converged = false;
+    objective.HoldWithin({});
     // The end of the fit is that of its final method when one follows: a refused
     // vertex of the annealing's last simplex says nothing of where the fit ends.
     const bool finalMethod = !interrupted && (bAnnealFinalML || bAnnealFinalSimplex);
@@ -778,8 +879,14 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
       report.converged = false;
       fit.NoteRefusal(kFitEndedNextToRefusedText);
     }
+    // Without a final method the annealing's end is checked (no rounds to go on).
+    if (!finalMethod && !interrupted) {
+      int rounds = kEndCheckRounds;
+      if (CheckSearchEnd(objective, pb, report, rounds, true) == EndCheck::Interrupted)
+        interrupted = fit.TakeInterrupt(false);
+    }
     // The model of the best point ever evaluated.
-    if (EvaluateBestPoint(pb.data(), objective, report)) interrupted = true;
+    if (EvaluateBestPoint(EndPoint(pb.data(), objective, interrupted), objective, report)) interrupted = true;
   }
   fAnnealTemp = 0.0f;
   FitOutcome outcome = interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
@@ -788,6 +895,28 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     outcome = RunSearch(window, FitMethod::Annealing, report, model);
   fAnnealTemp = fAnnealStartTemp;
   return outcome;
+}
+
+int AnnealEvaluations(int n) { return n + 1 + std::max(nAnnealTemps, 0) * (std::max(nAnnealIters, 0) + n + 1); }
+
+std::vector<FitBounds> AnnealBox(const std::vector<float>& v, const std::vector<FitBounds>& bounds) {
+  std::vector<FitBounds> box(v.size());
+  for (std::size_t i = 1; i < v.size(); ++i) {
+    const FitBounds b = i < bounds.size() ? bounds[i] : FitBounds::None();
+    const float x = b.Clamp(v[i]);
+    const float m = std::fabs(x);
+    if (m == 0.0f || !std::isfinite(m)) {
+      box[i] = b;
+      continue;
+    }
+    FitBounds held = b.lo >= 0.0f ? FitBounds::Within(x / (1.0f + kAnnealReach), x * (1.0f + kAnnealReach))
+                                  : FitBounds::Within(x - kAnnealReach * m, x + kAnnealReach * m);
+    held.lo = std::max(held.lo, b.lo);
+    held.hi = std::min(held.hi, b.hi);
+    held.magnitude = b.magnitude;
+    box[i] = held;
+  }
+  return box;
 }
 
 FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& model) {
@@ -823,7 +952,15 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
       progress.Update(fraction, *window);
     };
   }
-  const MLEnd end = MLFit(w, target, p.data());
+  w.chiSquareUnit = ChiSquareUnit;
+  MLEnd end = MLFit(w, target, p.data());
+  // The end's grid (the step from the end is Marquardt-Levenberg's own).
+  for (int rounds = 0; end == MLEnd::Converged && !bFitInterrupted;) {
+    const EndCheck check = CheckSearchEnd(objective, p, report, rounds, false);
+    if (check != EndCheck::GoesOn) break;
+    end = MLFit(w, target, p.data());
+  }
+  if (end == MLEnd::Converged) report.localStepGain = w.endStepGain;
   bool interrupted = fit.TakeInterrupt() || end == MLEnd::Interrupted;
   // The values of the last accepted step; a fit that did not converge says so.
   if (!interrupted && end == MLEnd::Refused)
@@ -832,7 +969,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
     report.message = ErrorBoxMessage(Format(kFitIterationLimitText, nMLIterMax));
   report.converged = !interrupted && end == MLEnd::Converged;
   // The model of the last accepted parameters.
-  if (EvaluateBestPoint(p.data(), objective, report)) interrupted = true;
+  if (EvaluateBestPoint(EndPoint(p.data(), objective, interrupted), objective, report)) interrupted = true;
   if (showProgress) progress.Hide(*window);
   // The covariance exists only after an iteration that ran to its end.
   if (!interrupted && end != MLEnd::Refused) {

@@ -138,6 +138,16 @@ class FitObjective {
   // Every point evaluated with a finished model, for the restarts' surface.
   const EvaluatedPoints& Evaluated() const { return evaluated_; }
   void ForgetEvaluated() { evaluated_.Clear(); }
+  // The best point of the fit so far (one-based): the start, the state on show,
+  // from the first evaluation on (its rmsd `startRmsd`, kNoModelRmsd when no model
+  // of it is on show), then every point evaluated with a finished model that was
+  // lower. A stopped fit ends there, never worse than it started.
+  void TakeStartAsBest(float startRmsd) { bestRmsd_ = startRmsd; }
+  // Holds every trial point to box[1..n] before it is applied (annealing's region of
+  // known cost); empty: no box.
+  void HoldWithin(std::vector<FitBounds> box) { box_ = std::move(box); }
+  const std::vector<float>& Best() const { return best_; }
+  float BestRmsd() const { return bestRmsd_; }
 
  private:
   Window* window_;
@@ -147,6 +157,10 @@ class FitObjective {
   bool modelStopped_ = false;
   int n_ = 0;  // length of the fit vector
   TrialPointGuard guard_;
+  std::vector<float> best_;
+  float bestRmsd_ = kNoModelRmsd;
+  std::vector<FitBounds> box_;
+  std::vector<float> held_;  // the trial point held to the box
 };
 // One evaluation as a fit's objective makes it, outside any fit's count.
 float SimplexSim(const float* p, Window* window);
@@ -168,8 +182,21 @@ FitOutcome RefitPasses(Window* window, FitReport& report);
 FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report,
                      const ModelFunction& model = {});
 // The annealing schedule, then the final method chosen by bAnnealFinalML /
-// bAnnealFinalSimplex.
+// bAnnealFinalSimplex. Its evaluations are known before it starts (AnnealEvaluations,
+// shown with the count so far) and each costs about what one near the start costs:
+// the schedule's trial points are held to the box AnnealBox of the start values (a
+// value far out, an s of a thousand S or a D of nearly 0, takes a Lamm solution
+// hundreds of times as long, and the hot steps of the schedule walk there).
+// The final method searches without the box.
 FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelFunction& model = {});
+// The most evaluations of the schedule for a fit vector of n values: the start simplex
+// and each temperature's budget, which a step may overrun by a shrink (n + 1).
+int AnnealEvaluations(int n);
+// The box of the schedule around the start values v[1..n] within their bounds: a
+// value whose range starts at 0 or above within a factor 1 + kAnnealReach of its
+// start, any other within kAnnealReach times its magnitude of it (a value 0 is free).
+inline constexpr float kAnnealReach = 1.0f;
+std::vector<FitBounds> AnnealBox(const std::vector<float>& v, const std::vector<FitBounds>& bounds);
 // Marquardt-Levenberg; after a normal end the covariance report is written to
 // "tarmic_ml_covariance.txt" in the program directory (when it is known). An end
 // that is no convergence (refused neighbours, the iteration limit) is said in

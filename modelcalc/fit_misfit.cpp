@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "modelcalc/fit_rmsd.h"
@@ -18,43 +19,140 @@ namespace tarmic {
 
 namespace {
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
-// The median of |d| of a normal d of deviation sqrt(2) sigma, over sigma.
-constexpr double kMedianAbsoluteDifference = 0.6744897501960817 * 1.4142135623730951;
+// The difference of two independent normal values of deviation sigma has deviation
+// sqrt(2) sigma.
+constexpr double kDifferenceDeviation = 1.4142135623730951;
+// The second moment of a standard normal value whose magnitude is within its 75th
+// percentile (TrimmedDeviation).
+constexpr double kTrimmedSecondMoment = 0.3685240509835622;
+}  // namespace
+
+namespace {
+// The deviation of the normal values whose magnitudes v holds (reordered): the mean
+// square of the smallest three quarters over its share of the normal's second moment,
+// 1 - 2 c phi(c) / 0.75 with c = 1.1503 the magnitude's 75th percentile. The quarter
+// left out ignores the points of a misfit as the median does, with about twice the
+// median's precision. 0 when empty.
+double TrimmedDeviation(std::vector<double>& v) {
+  if (v.empty()) return 0.0;
+  const auto kept = static_cast<std::ptrdiff_t>((3 * v.size() + 3) / 4);
+  std::nth_element(v.begin(), v.begin() + (kept - 1), v.end());
+  double sum = 0.0;
+  for (auto it = v.begin(); it != v.begin() + kept; ++it) sum += *it * *it;
+  return std::sqrt(sum / static_cast<double>(kept) / kTrimmedSecondMoment);
+}
+
+// The median of v (reordered); 0 when empty.
+double Median(std::vector<double>& v) {
+  if (v.empty()) return 0.0;
+  auto middle = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+  std::nth_element(v.begin(), middle, v.end());
+  return *middle;
+}
+
+// One fit point's residual and radius.
+struct Residual {
+  int point;
+  float radius;
+  double value;
+};
+using ScanResiduals = std::vector<Residual>;
+
+// The noise from differences between scans following each other at the same radius
+// (a radius of the one within a thousandth of the point spacing of the other); 0
+// with fewer than kMisfitMinPoints / 2 such differences.
+double BetweenScanNoise(const std::vector<ScanResiduals>& scans) {
+  std::vector<double> all, pair;
+  for (std::size_t j = 0; j + 1 < scans.size(); ++j) {
+    const ScanResiduals& a = scans[j];
+    const ScanResiduals& b = scans[j + 1];
+    if (a.size() < 2 || b.size() < 2) continue;
+    const double spacing = std::fabs(static_cast<double>(a.back().radius) - a.front().radius) /
+                           static_cast<double>(a.size() - 1);
+    pair.clear();
+    std::size_t k = 0;
+    for (const Residual& r : a) {
+      while (k < b.size() && b[k].radius < r.radius - 1e-3 * spacing) ++k;
+      if (k == b.size()) break;
+      if (std::fabs(static_cast<double>(b[k].radius) - r.radius) <= 1e-3 * spacing) pair.push_back(r.value - b[k].value);
+    }
+    if (pair.empty()) continue;
+    std::vector<double> copy = pair;
+    const double offset = Median(copy);
+    for (const double d : pair) all.push_back(std::fabs(d - offset));
+  }
+  if (static_cast<long long>(all.size()) < kMisfitMinPoints / 2) return 0.0;
+  return TrimmedDeviation(all) / kDifferenceDeviation;
+}
+
+// The noise from differences within each scan's runs of consecutive points at the
+// lags kMisfitLags, fitted by first-order autoregressive noise: the half squared
+// median difference v_k = sigma^2 (1 - rho^k), rho within [0, kMisfitMostCorrelation]
+// chosen on a grid of a hundredth so that log v_k is matched best, sigma^2 then the
+// geometric mean of v_k / (1 - rho^k). 0 without enough differences.
+double WithinScanNoise(const std::vector<std::vector<double>>& runs) {
+  std::vector<double> lags, logs, differences;
+  for (const int lag : kMisfitLags) {
+    differences.clear();
+    const auto step = static_cast<std::size_t>(lag);
+    for (const std::vector<double>& run : runs)
+      for (std::size_t i = 0; i + step < run.size(); ++i) differences.push_back(std::fabs(run[i + step] - run[i]));
+    if (static_cast<long long>(differences.size()) < kMisfitMinPoints / 2) continue;
+    const double m = TrimmedDeviation(differences) / kDifferenceDeviation;
+    if (!(m > 0.0)) continue;
+    lags.push_back(lag);
+    logs.push_back(2.0 * std::log(m));
+  }
+  if (lags.empty()) return 0.0;
+  double bestError = std::numeric_limits<double>::infinity(), bestLog = 0.0;
+  for (int c = 0; c <= static_cast<int>(kMisfitMostCorrelation * 100.0 + 0.5); ++c) {
+    const double rho = c / 100.0;
+    double mean = 0.0;
+    for (std::size_t k = 0; k < lags.size(); ++k) mean += logs[k] - std::log(1.0 - std::pow(rho, lags[k]));
+    mean /= static_cast<double>(lags.size());
+    double error = 0.0;
+    for (std::size_t k = 0; k < lags.size(); ++k) {
+      const double e = logs[k] - std::log(1.0 - std::pow(rho, lags[k])) - mean;
+      error += e * e;
+    }
+    if (error < bestError) {
+      bestError = error;
+      bestLog = mean;
+    }
+  }
+  return std::exp(0.5 * bestLog);
+}
 }  // namespace
 
 ResidualNoise EstimateResidualNoise() {
   ResidualNoise result;
-  // The residuals of each scan in the order of its points; a new run starts where
-  // a scan starts or its points are not consecutive.
+  // The residuals of each scan in the order of its points, and its runs of
+  // consecutive points.
+  std::vector<ScanResiduals> scans;
   std::vector<std::vector<double>> runs;
   int lastScan = -1, lastPoint = -1;
   double sum = 0.0;
   ForEachFitPoint([&](int s, int i) {
     const float* signal = Idx(s) < ppSignal.size() ? ppSignal[Idx(s)] : nullptr;
     const float* fit = Idx(s) < ppFit.size() ? ppFit[Idx(s)] : nullptr;
+    const float* radius = Idx(s) < ppRadius.size() ? ppRadius[Idx(s)] : nullptr;
     if (!signal || !fit) return;
+    if (s != lastScan) scans.emplace_back();
     if (s != lastScan || i != lastPoint + 1) runs.emplace_back();
     lastScan = s;
     lastPoint = i;
     const double r = static_cast<double>(signal[i]) - static_cast<double>(fit[i]);
     runs.back().push_back(r);
+    scans.back().push_back({i, radius ? radius[i] : static_cast<float>(i), r});
     sum += r * r;
     ++result.points;
   });
   if (result.points == 0) return result;
   result.rmsd = std::sqrt(sum / static_cast<double>(result.points));
   if (result.points < kMisfitMinPoints) return result;
-  std::vector<double> differences;
-  for (const int lag : kMisfitLags) {
-    differences.clear();
-    for (const std::vector<double>& run : runs)
-      for (std::size_t i = 0; i + static_cast<std::size_t>(lag) < run.size(); ++i)
-        differences.push_back(std::fabs(run[i + static_cast<std::size_t>(lag)] - run[i]));
-    if (static_cast<long long>(differences.size()) < kMisfitMinPoints / 2) continue;
-    auto middle = differences.begin() + static_cast<std::ptrdiff_t>(differences.size() / 2);
-    std::nth_element(differences.begin(), middle, differences.end());
-    result.noise = std::max(result.noise, *middle / kMedianAbsoluteDifference);
-  }
+  result.noise = BetweenScanNoise(scans);
+  result.betweenScans = result.noise > 0.0;
+  if (!result.betweenScans) result.noise = WithinScanNoise(runs);
   return result;
 }
 

@@ -40,7 +40,7 @@ FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome) {
   if (refused.count == 0 || !result || !report.message.empty()) return outcome;
   std::string text = refused.count > 1 ? Format(kFitWentRoundRefusedText, refused.count)
                                        : std::string(kFitWentRoundOneRefusedText);
-  if (report.converged && outcome == FitOutcome::Completed) text += kFitConvergedText;
+  if (FitConverged(outcome, report)) text += kFitConvergedText;
   if (!refused.reason.empty())
     text += (refused.count > 1 ? "\nThe reason of the first: " : "\nThe reason: ") + refused.reason;
   report.notes.push_back({"refused-trials", text});
@@ -64,6 +64,9 @@ std::string WhyNotConverged(FitOutcome outcome, const FitReport& report) {
   if (report.stoppedBeforeResult) return "stopped-before-result";
   if (report.simplexNotConverged) return "evaluation-limit";
   if (!report.converged) return "no-convergence-test";
+  if (!report.atBound.empty()) return "at-bound";
+  if (report.localStepGain > 0.0) return "lower-point-near-the-end";
+  if (report.gridRefined != 0) return "finer-grid-needed";
   return "";
 }
 

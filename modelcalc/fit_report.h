@@ -76,16 +76,26 @@ struct FitReport {
   // message stays empty): the systematic misfit and what it names, the trial points
   // the fit went round.
   std::vector<OutcomeMessage> notes;
+  // What the check of the search's end found (fit_end_check.h): the floated values
+  // that ended at a physical limit ("name = value"); the lowering of the sum of squares
+  // (units of chi-square) that a step from the end still found after the search went
+  // on from such steps; the node factor a finer grid needed at the end values that the
+  // fit could not settle on (0: none). Each makes the fit not converged.
+  std::vector<std::string> atBound;
+  double localStepGain = 0.0;
+  int gridRefined = 0;
 };
 // Whether a fit ended converged: it ran to its end (not interrupted, not failed),
 // the model of its result is computed, its last search ended by its convergence
-// test (FitReport::converged) and no Nelder-Mead call of it ended at its
-// evaluation limit. The one judgement of convergence: every search fills the
-// report it reads.
+// test (FitReport::converged), no Nelder-Mead call of it ended at its
+// evaluation limit, and the check of its end found nothing (no value at a bound, no
+// lower point a step from the end, no finer grid). The one judgement of
+// convergence: every search fills the report it reads.
 bool FitConverged(FitOutcome outcome, const FitReport& report);
 // Why a fit did not end converged, as the id of the first reason FitConverged
 // finds ("not-started", "interrupted", "failed", "stopped-before-result",
-// "evaluation-limit", "no-convergence-test"); "" when it converged.
+// "evaluation-limit", "no-convergence-test", "at-bound", "lower-point-near-the-end",
+// "finer-grid-needed"); "" when it converged.
 std::string WhyNotConverged(FitOutcome outcome, const FitReport& report);
 // The end of the last fit that the discrete or the continuous fit ran to its end, whatever its
 // search: its outcome and report, kept so that a caller of the Fit command (the

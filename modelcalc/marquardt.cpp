@@ -457,6 +457,35 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
     mark = false;
     return false;
   };
+  // The end step after a converging test: true when the iteration is to go on from
+  // the lower point the step found.
+  int endRounds = 0;
+  w.endStepGain = 0.0;
+  const auto endStepGoesOn = [&]() -> bool {
+    const double points = static_cast<double>(w.model.size());
+    if (!(points > n) || w.sosqAccepted < fMLMinSosq) return false;
+    double unit = w.chiSquareUnit ? w.chiSquareUnit() : 0.0;
+    if (!(unit > 0.0)) unit = w.sosqAccepted / (points - n);
+    if (MLRemainingDecrease(w, a.data()) <= kEndStepChiSquare * unit) return false;
+    std::vector<double> da(Idx(n) + 1, 0.0);
+    GaussNewtonStep(w, a.data(), std::vector<char>(Idx(n) + 1, 1), da);
+    const double before = w.sosqAccepted;
+    const Trial trial = TryStep(w, target, a.data(), da, sosq);
+    if (trial == Trial::Interrupted) {
+      roundStopped = true;
+      return false;
+    }
+    const double gain = trial == Trial::Accepted ? (before - w.sosqAccepted) / unit : 0.0;
+    if (!(gain > kEndStepChiSquare)) return false;
+    if (endRounds++ >= kEndCheckRounds) {
+      w.endStepGain = gain;
+      return false;
+    }
+    alamda = kMLStartLambda;
+    mark = false;
+    return true;
+  };
+  const auto ends = [&]() -> bool { return converged() && (roundFailed || roundStopped || !endStepGoesOn()); };
   while (!done && nFitIteration < nMLIterMax) {
     ++nFitIteration;
     const double oldSosq = sosq, oldLambda = alamda;
@@ -465,7 +494,7 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
     if (w.stepTooSmall) {
       // No trial was made, so alpha, beta and alamda are as before and every further
       // pass would repeat this one: after a converging pass the fit has settled.
-      if (mark) done = converged();
+      if (mark) done = ends();
       else mark = true;
       if (roundStopped) return interrupted();
       continue;
@@ -475,7 +504,7 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
         ((oldSosq - sosq) / oldSosq < fMLRelTolerance || sosq < fMLMinSosq);
     if (converging) {
       if (onConverging) onConverging();
-      if (mark) done = converged();
+      if (mark) done = ends();
       else mark = true;
       if (roundStopped) return interrupted();
     }

@@ -69,6 +69,13 @@ inline constexpr double fMLMinSosq = 1e-10;       // sosq below which any decrea
 // chi-square (sosq / (points - n)): the minimum then lies within a third of a
 // standard error along any combination of the values.
 inline constexpr double kMLStoppedFallingChiSquare = 0.1;
+// The end step (fit_end_check.h): the least lowering of the sum of squares, in units
+// of the noise's chi-square, that says a Gauss-Newton step from a search's end found
+// a better point (a third of a standard error along the step is a ninth of a unit;
+// well below a quarter two model computations differ by their numerical noise), and
+// the times a search goes on from such a point before it ends as not converged.
+inline constexpr double kEndStepChiSquare = 0.25;
+inline constexpr int kEndCheckRounds = 3;
 // Derivative factor and absolute derivative value of a model parameter.
 inline constexpr double fMLDefaultDerivFactor = 1.0005;
 inline constexpr double fMLDefaultDerivStep = 0.001;
@@ -103,6 +110,13 @@ struct MLWorkSet {
   // Trials without a model that grew the damping since it was last at or below
   // kMLStartLambda: the step is then shorter for refusals, not for worse points.
   int refusalsInDamping = 0;
+  // The unit of chi-square of the data's own noise for the end step (empty or 0:
+  // sosq / (points - n) of the accepted values).
+  std::function<double()> chiSquareUnit;
+  // After MLFit: the lowering (units of chi-square) by which the Gauss-Newton step
+  // from the end still lowered the sum of squares after kEndCheckRounds went on from
+  // such steps; 0 when the end passed the step (its point is the end then).
+  double endStepGain = 0.0;
   // Called by mlcof before the derivative of parameter l with l / n (optional).
   std::function<void(float)> progress;
 };
@@ -180,6 +194,11 @@ enum class MLEnd { Converged, IterationLimit, Interrupted, NoMemory, Refused };
 // The derivative factors and values may be set in w after AllocMLArrays; pass a
 // work set made by AllocMLArrays for n and the target's points. onConverging is
 // called after every converging pass.
+// A converged end passes the end step: where the undamped step from the accepted
+// values is predicted to lower the sum of squares by more than kEndStepChiSquare
+// units (w.chiSquareUnit), it is tried (one evaluation); a lower point is taken and
+// the iteration goes on from it, at most kEndCheckRounds times; after that
+// w.endStepGain holds the last gain (the fit did not converge).
 MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)() = nullptr);
 
 }  // namespace tarmic

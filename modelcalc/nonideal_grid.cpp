@@ -22,6 +22,8 @@ namespace {
 
 // The node count the last non-ideal solution was laid from (before the factor).
 int g_baseNodes = 0;
+// The next computation chooses the grid (RequestNonidealGridCheck).
+bool g_checkRequested = false;
 
 int NodesAt(int nodes, int factor) {
   const long long n = static_cast<long long>(nodes) * std::max(factor, 1);
@@ -73,8 +75,12 @@ double NeighbourNoiseAtFitPoints() {
   return std::max(*middle / (0.6745 * std::sqrt(2.0)), kLeastNoiseShare * largest);
 }
 
+void RequestNonidealGridCheck() { g_checkRequested = true; }
+
 ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& compute) {
-  const bool due = !bFitRunning || nFitSim == 0;
+  // A fit's objective counts its evaluation before it computes: its first is number 1.
+  const bool due = !bFitRunning || nFitSim <= 1 || g_checkRequested;
+  g_checkRequested = false;
   if (!due) return compute();
   const double noise = NeighbourNoiseAtFitPoints();
   nNonidealGridFactor = 1;

@@ -46,6 +46,10 @@ inline constexpr double kLeastNoiseShare = 1e-3;
 // neighbouring points.
 double NeighbourNoiseAtFitPoints();
 
+// Makes the next computation choose the grid anew, also within a fit: the check of
+// a fit's end (fit_end_check.h) chooses it at the end values as a Run of them would.
+void RequestNonidealGridCheck();
+
 // Runs compute (one model computation) on the grid the factor in force gives, after
 // choosing the factor when a check is due (see above). The result is that of the
 // last computation, whose model is on show.

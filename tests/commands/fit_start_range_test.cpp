@@ -84,8 +84,8 @@ class FitStartRangeTest : public DistributionWindowTest {
 // The meniscus box already ticked with the range kept at 6.03-6.07: typing 6.00
 // asks nothing, and the Fit first proposes 5.98-6.02 around the start. Taken, the
 // fit finds the meniscus of the data, the noise and both species. Answered with the
-// kept range again, it ends at 6.03, and the note names the command that widens the
-// range, as the Options menu shows it.
+// kept range again, it ends at 6.03: its note says that it ended at a bound, and the
+// fit-result text names the command that widens the range, as the Options menu shows it.
 TEST_F(FitStartRangeTest, FitStartedOutsideTheMeniscusRangeProposesARangeAroundTheStart) {
   GenerateThreeAndSevenS();
   fMinMeniscus = 6.03f;
@@ -117,8 +117,14 @@ TEST_F(FitStartRangeTest, FitStartedOutsideTheMeniscusRangeProposesARangeAroundT
   Backend().ClearTranscript();
   Backend().QueueInput(std::string("6.07"));
   Backend().QueueInput(std::string("6.03"));
+  // The fit ended at a bound: its note says that it did not converge.
+  Backend().QueueMessageBox(IDOK, "Note");
   PressKeyAndRun('F', MK_CONTROL);
   EXPECT_TRUE(Backend().AllAnswersUsed());
+  bool atBoundSaid = false;
+  for (const TranscriptEntry& entry : Backend().Transcript())
+    atBoundSaid = atBoundSaid || entry.text.find("it ended at a bound (Meniscus = 6.03)") != std::string::npos;
+  EXPECT_TRUE(atBoundSaid);
   EXPECT_FLOAT_EQ(fMeniscus, 6.03f);
   const std::string note = AtLimitNote();
   EXPECT_EQ(note.find("Meniscus = 6.03 stands at its limit: no free optimum"), 0u) << note;

@@ -193,6 +193,36 @@ TEST_F(ContiFitTest, KeyInterruptsAndIsReportedAsInterruption) {
   EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
 }
 
+// A key at evaluation k of a c(s) refinement whose start is on show (a Run of it)
+// stops it at the best point evaluated: what is shown is never worse than the start
+// (within the half per mille by which a regularised result may differ from the
+// unregularised evaluation that ranked it). Before, a key during the start simplex,
+// whose start vertex is evaluated last, showed a worse vertex.
+TEST_F(ContiFitTest, AStoppedRefinementShowsNoWorseThanItsStart) {
+  for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
+    for (const int stopAt : {1, 2, 3, 6, 12}) {
+      SCOPED_TRACE(::testing::Message() << "method " << static_cast<int>(method) << ", key at " << stopAt);
+      SetCs(5.99f, 1.5f);
+      pParamFitFlags[13] = pParamFitFlags[kContiSlotFrictionalRatio] = 0;
+      FitReport run;
+      ASSERT_EQ(ContiFit(nullptr, FitMethod::Simplex, run), FitOutcome::Completed);
+      const double start = FitRmsd();
+      pParamFitFlags[13] = pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+      UnpackModelParams();
+      int calls = 0;
+      const ContiRunFunction runner = [&](Window* window) {
+        const ContiRunResult result = RunContiSed(window);
+        if (!bFinalFitEvaluation && ++calls == stopAt) bUserAbort = true;
+        return result;
+      };
+      FitReport report;
+      EXPECT_EQ(ContiFit(nullptr, method, report, runner), FitOutcome::Interrupted);
+      EXPECT_TRUE(bModelComputed);
+      EXPECT_LE(FitRmsd(), start * 1.0005) << "start " << start;
+    }
+  }
+}
+
 // The refinement that goes round a trial point without a result and ends clear of
 // it at the truth says so once, after the fit, in one information box with the
 // reason, whatever its search; no box while it runs. The first point more than 5 %

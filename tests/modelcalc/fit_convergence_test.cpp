@@ -5,7 +5,9 @@
 // minimum, or the fit says that it did not converge. And the census of the searches.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "modelcalc/fit_end_check.h"
+#include "modelcalc/fit_misfit.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 #include "tests/support/production_sources.h"
 #include "platform/headless/headless_backend.h"
@@ -265,7 +269,27 @@ enum class NoiseKind {
   // offset of each scan (up to 0.05), the systematic noise of interference optics:
   // the fit solves both (time- and radially-invariant noise).
   InterferenceLike,
+  // First-order autoregressive noise along each scan, neighbouring points correlated
+  // by kStrongCorrelation (a camera that smooths over many points).
+  AutoRegressive,
+  // White noise on a rough radial pattern common to every scan (1.5 times the noise)
+  // that the fit does not solve: a misfit however well the species fit.
+  UnfittedPattern,
 };
+
+constexpr double kStrongCorrelation = 0.9;
+
+// The random part of the noise InstallReferenceSet added, [scan][point] one-based
+// (without the pattern, offsets and unfitted pattern).
+std::vector<std::vector<double>> gRandomNoise;
+
+// The factor of the standard errors under the noise of a kind: noise correlated
+// along a scan carries the information of fewer points (the sum of its correlations).
+double StandardErrorScale(NoiseKind kind) {
+  if (kind == NoiseKind::Correlated) return std::sqrt(5.0);
+  if (kind == NoiseKind::AutoRegressive) return std::sqrt((1 + kStrongCorrelation) / (1 - kStrongCorrelation));
+  return 1.0;
+}
 
 void InstallReferenceSet(const ReferenceSet& set, NoiseKind kind) {
   test::ResetModelCalcState();
@@ -279,6 +303,11 @@ void InstallReferenceSet(const ReferenceSet& set, NoiseKind kind) {
   std::uniform_real_distribution<double> offset(-0.05, 0.05);
   std::vector<double> pattern(static_cast<std::size_t>(set.radii));
   for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = 0.02 * std::sin(0.37 * static_cast<double>(i)) * std::cos(0.05 * static_cast<double>(i));
+  gRandomNoise.assign(Idx(nScans) + 1, std::vector<double>(Idx(set.radii) + 1, 0.0));
+  std::vector<double> roughPattern(pattern.size());
+  std::mt19937 patternRandom(31);
+  for (double& v : roughPattern) v = 1.5 * kNoise * gauss(patternRandom);
+  double arState = 0.0;
   for (int j = 1; j <= nScans; ++j) {
     const auto& row = set.signal[Idx(j - 1)];
     std::vector<double> draws(row.size() + 4);
@@ -290,6 +319,14 @@ void InstallReferenceSet(const ReferenceSet& set, NoiseKind kind) {
       if (kind == NoiseKind::Correlated)
         noise = kNoise * (draws[u] + draws[u + 1] + draws[u + 2] + draws[u + 3] + draws[u + 4]) / std::sqrt(5.0);
       if (kind == NoiseKind::InterferenceLike) noise += pattern[u] + scanOffset;
+      if (kind == NoiseKind::AutoRegressive) {
+        // Stationary from the first point: x_i = rho x_(i-1) + sqrt(1 - rho^2) e_i.
+        const double rho = kStrongCorrelation;
+        arState = i == 1 ? draws[u] : rho * arState + std::sqrt(1 - rho * rho) * draws[u];
+        noise = kNoise * arState;
+      }
+      gRandomNoise[Idx(j)][Idx(i)] = noise - (kind == NoiseKind::InterferenceLike ? pattern[u] + scanOffset : 0.0);
+      if (kind == NoiseKind::UnfittedPattern) noise += roughPattern[u];
       ppSignal[Idx(j)][i] = static_cast<float>(row[u] + noise);
     }
     FillGridSignalRow(j);
@@ -347,7 +384,7 @@ TEST_P(ReferenceFitSweep, AFitAtTheNoiseHasNoWarningAndAMisfitIsSaid) {
   if (c.atTruth) {
     // Noise correlated over five points carries the information of a fifth of them
     // (the sum of its correlations is 5): its standard errors are sqrt(5) as large.
-    const double seScale = c.noise == NoiseKind::Correlated ? std::sqrt(5.0) : 1.0;
+    const double seScale = StandardErrorScale(c.noise);
     for (std::size_t i = 0; i < v.size(); ++i)
       EXPECT_LT(std::fabs(v[i] - truth[i]), 3 * seScale * se[i]) << "value " << i << ": " << v[i] << " vs " << truth[i];
     EXPECT_LT(rmsd, 1.1 * kNoise);
@@ -375,6 +412,277 @@ INSTANTIATE_TEST_SUITE_P(
         ReferenceCase{"InterferenceNoise", "sedimenting_pair.txt", NoiseKind::InterferenceLike, {1.05, 0.95, 0.95, 1.05}, true, 0},
         ReferenceCase{"SignChanged", "sedimenting_pair.txt", NoiseKind::White, {1.0, 1.0, 0.02, 1.0}, false, 2}),
     [](const ::testing::TestParamInfo<ReferenceCase>& info) { return std::string(info.param.name); });
+
+// ---- the noise the misfit note trusts ----
+
+// What the fit rows hold for the estimate: the true reference solution, or a model
+// that misses it smoothly (a radial wave common to every scan, 2 times the noise in
+// amplitude), or one whose loading is 4 % low (a misfit that changes from scan to
+// scan as the plateau depletes).
+enum class FitRows { Truth, RadialWave, LowLoading };
+
+struct NoiseCase {
+  const char* name;
+  NoiseKind noise;
+  FitRows rows;
+  bool misfit;  // the residuals carry more than the noise
+};
+
+void PrintTo(const NoiseCase& c, std::ostream* os) { *os << c.name; }
+
+class ResidualNoiseSweep : public ::testing::TestWithParam<NoiseCase> {
+ protected:
+  void TearDown() override { test::ResetModelCalcState(); }
+};
+
+// The estimate of the residuals' noise is the deviation of the random noise the data
+// were given (about each scan's mean, within 7 %) whatever its correlation along the scans and whatever
+// pattern the rows do not fit; so the ratio of rmsd to it crosses
+// kSystematicMisfitRatio exactly for the rows that miss the truth (no note on a fit
+// at the noise, no silence on a misfit).
+TEST_P(ResidualNoiseSweep, TheEstimateIsTheNoiseTheDataWereGiven) {
+  const NoiseCase& c = GetParam();
+  const ReferenceSet set = ReadReferenceSet("sedimenting_pair.txt");
+  InstallReferenceSet(set, c.noise);
+  bFitTINoise = bFitRINoise = false;
+  // Interference-like noise: its pattern and offsets are what a fit solves, so the
+  // rows carry them (the residuals then hold the random noise alone).
+  // The deviation of the random noise about each scan's mean: a scan's mean offset
+  // is a radially invariant pattern, which neither a fit of one nor the estimate
+  // tells from noise (strongly correlated noise carries a large one).
+  std::vector<double> scanSum(Idx(nScans) + 1, 0.0), scanPoints(Idx(nScans) + 1, 0.0);
+  ForEachFitPoint([&](int j, int i) {
+    scanSum[Idx(j)] += gRandomNoise[Idx(j)][Idx(i)];
+    scanPoints[Idx(j)] += 1;
+  });
+  double sum = 0.0;
+  int points = 0;
+  ForEachFitPoint([&](int j, int i) {
+    const double d = gRandomNoise[Idx(j)][Idx(i)] - scanSum[Idx(j)] / scanPoints[Idx(j)];
+    sum += d * d;
+    ++points;
+  });
+  const double given = std::sqrt(sum / points);
+  for (int j = 1; j <= nScans; ++j)
+    for (int i = 1; i <= pnPoints[Idx(j)]; ++i) {
+      const double truth = set.signal[Idx(j - 1)][Idx(i - 1)];
+      const double r = ppRadius[Idx(j)][i];
+      double row = truth;
+      if (c.rows == FitRows::RadialWave) row += 2 * kNoise * std::sin(2 * M_PI * (r - 6.0) / 0.3);
+      if (c.rows == FitRows::LowLoading) row *= 0.96;
+      if (c.noise == NoiseKind::InterferenceLike) row = ppSignal[Idx(j)][i] - gRandomNoise[Idx(j)][Idx(i)];
+      ppFit[Idx(j)][i] = static_cast<float>(row);
+    }
+  const ResidualNoise noise = EstimateResidualNoise();
+  EXPECT_NEAR(noise.noise / given, 1.0, 0.12) << "rmsd " << noise.rmsd;
+  const double ratio = noise.rmsd / noise.noise;
+  std::printf("confusion %-28s rmsd/noise %.3f estimate/given %.3f %s\n", c.name, ratio, noise.noise / given,
+              ratio > kSystematicMisfitRatio ? "note" : "silent");
+  EXPECT_EQ(ratio > kSystematicMisfitRatio, c.misfit) << "rmsd " << noise.rmsd << " over " << noise.noise;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Estimates, ResidualNoiseSweep,
+    ::testing::Values(NoiseCase{"WhiteAtNoise", NoiseKind::White, FitRows::Truth, false},
+                      NoiseCase{"CorrelatedAtNoise", NoiseKind::Correlated, FitRows::Truth, false},
+                      NoiseCase{"AutoRegressiveAtNoise", NoiseKind::AutoRegressive, FitRows::Truth, false},
+                      NoiseCase{"InterferenceAtNoise", NoiseKind::InterferenceLike, FitRows::Truth, false},
+                      NoiseCase{"UnfittedPattern", NoiseKind::UnfittedPattern, FitRows::Truth, true},
+                      NoiseCase{"WhiteRadialWave", NoiseKind::White, FitRows::RadialWave, true},
+                      NoiseCase{"AutoRegressiveRadialWave", NoiseKind::AutoRegressive, FitRows::RadialWave, true},
+                      NoiseCase{"WhiteLowLoading", NoiseKind::White, FitRows::LowLoading, true},
+                      NoiseCase{"CorrelatedLowLoading", NoiseKind::Correlated, FitRows::LowLoading, true}),
+    [](const ::testing::TestParamInfo<NoiseCase>& info) { return std::string(info.param.name); });
+
+// ---- the check of a fit's end ----
+
+struct EndCase {
+  const char* name;
+  NoiseKind noise;
+  double s2Factor;  // the start of species 2's s, a factor of its truth (the rest 5 % off)
+  FitMethod method;
+  unsigned seed;    // of the simplex
+};
+
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+
+class FitEndSweep : public ::testing::TestWithParam<EndCase> {
+ protected:
+  void TearDown() override { test::ResetModelCalcState(); }
+};
+
+// Marquardt-Levenberg or the simplex (seeds 1-3 over the cases) on the independent solver's data,
+// from starts of the second species' s on either side of 0 and near the truth, under
+// each kind of noise: a fit the batch would call converged ends within three standard
+// errors of the truth in every value; any other says so ("did not converge", "at a
+// bound", a systematic misfit). Before, a fit at a bound or in a local minimum far
+// from the truth was reported converged.
+TEST_P(FitEndSweep, AConvergedFitIsAtTheTruthAndAnyOtherSaysSo) {
+  const EndCase& c = GetParam();
+  const ReferenceSet set = ReadReferenceSet("sedimenting_pair.txt");
+  InstallReferenceSet(set, c.noise);
+  std::vector<double> truth;
+  for (const Species& sp : set.species) truth.insert(truth.end(), {sp.s, sp.d});
+  SetSpecies(set.species, std::vector<double>(truth.size(), 1.0));
+  const std::vector<double> se = StandardErrors(set.species, truth);
+  const double scale = StandardErrorScale(c.noise);
+  for (const Search search : {Search{c.method, c.seed}}) {
+    SCOPED_TRACE(::testing::Message() << (search.method == FitMethod::Marquardt ? "Marquardt" : "Simplex") << " seed "
+                                      << search.seed);
+    SetSpecies(set.species, {1.05, 0.95, c.s2Factor, 1.05});
+    SeedRandomGenerators(search.seed);
+    ScopedHeadlessBackend backend;
+    backend->AnswerUnscriptedBoxes(IDOK);
+    FitReport report;
+    const FitOutcome outcome = FitDriver(nullptr, search.method, report);
+    ASSERT_EQ(outcome, FitOutcome::Completed);
+    // The species as the truth orders them (by s): a fit may find them in either slot.
+    std::vector<double> v = Values(set.species);
+    if (v.size() == 4 && (v[0] > v[2]) != (truth[0] > truth[2])) {
+      std::swap(v[0], v[2]);
+      std::swap(v[1], v[3]);
+    }
+    const std::string& text = report.message.text;
+    const std::string status = FitEndStatus(outcome, report);
+    double worst = 0.0;  // standard errors from the truth
+    for (std::size_t i = 0; i < v.size(); ++i) worst = std::max(worst, std::fabs(v[i] - truth[i]) / (scale * se[i]));
+    std::printf("fit end %-26s %-9s rmsd/noise %.3f %6.1f SE off: %s\n", c.name,
+                search.method == FitMethod::Marquardt ? "Marquardt" : "simplex", report.misfitRatio, worst, status.c_str());
+    if (status == "computed") {
+      for (std::size_t i = 0; i < v.size(); ++i)
+        EXPECT_LT(std::fabs(v[i] - truth[i]), 3 * scale * se[i]) << "value " << i << ": " << v[i] << " vs " << truth[i];
+      EXPECT_TRUE(text.empty() || text.find("did not converge") == std::string::npos) << text;
+      continue;
+    }
+    // Not converged: the note says why, each finding in its own words.
+    EXPECT_FALSE(text.empty()) << status;
+    if (!report.atBound.empty()) EXPECT_NE(text.find("at a bound (" + report.atBound[0]), std::string::npos) << text;
+    if (report.systematicMisfit) EXPECT_NE(text.find("systematic misfit"), std::string::npos) << text;
+    if (status == "not converged") EXPECT_NE(text.find("did not converge"), std::string::npos) << text;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fits, FitEndSweep,
+    ::testing::Values(EndCase{"WhiteNearTruthMarquardt", NoiseKind::White, 1.05, FitMethod::Marquardt, 0},
+                      EndCase{"WhiteNearTruthSimplex", NoiseKind::White, 1.05, FitMethod::Simplex, 1},
+                      EndCase{"WhiteSmallPositiveMarquardt", NoiseKind::White, 0.02, FitMethod::Marquardt, 0},
+                      EndCase{"WhiteSmallPositiveSimplex", NoiseKind::White, 0.02, FitMethod::Simplex, 2},
+                      EndCase{"WhiteNegativeMarquardt", NoiseKind::White, -0.05, FitMethod::Marquardt, 0},
+                      EndCase{"WhiteNegativeSimplex", NoiseKind::White, -0.05, FitMethod::Simplex, 3},
+                      EndCase{"CorrelatedSmallPositiveMarquardt", NoiseKind::Correlated, 0.02, FitMethod::Marquardt, 0},
+                      EndCase{"CorrelatedSmallPositiveSimplex", NoiseKind::Correlated, 0.02, FitMethod::Simplex, 1},
+                      EndCase{"AutoRegressiveNegativeSimplex", NoiseKind::AutoRegressive, -0.05, FitMethod::Simplex, 3},
+                      EndCase{"AutoRegressiveNearTruthMarquardt", NoiseKind::AutoRegressive, 1.05, FitMethod::Marquardt, 0},
+                      EndCase{"InterferenceNegativeMarquardt", NoiseKind::InterferenceLike, -0.05, FitMethod::Marquardt, 0},
+                      EndCase{"InterferenceNearTruthSimplex", NoiseKind::InterferenceLike, 1.05, FitMethod::Simplex, 2},
+                      EndCase{"UnfittedPatternNearTruthMarquardt", NoiseKind::UnfittedPattern, 1.05, FitMethod::Marquardt, 0},
+                      EndCase{"UnfittedPatternNearTruthSimplex", NoiseKind::UnfittedPattern, 1.05, FitMethod::Simplex, 2}),
+    [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
+
+// ---- a fit stopped by a key ----
+
+struct StopCase {
+  const char* name;
+  FitMethod method;
+  int stopAt;  // the model computation after which the key is pressed
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+class FitStopSweep : public ::testing::TestWithParam<StopCase> {
+ protected:
+  void TearDown() override { test::ResetModelCalcState(); }
+};
+
+// A key pressed during the model computation number stopAt (the first ones evaluate
+// the start simplex, whose start vertex comes last) stops the fit at the best point
+// it evaluated: the model on show is computed and its rmsd is the least of the
+// start's and of every model finished before the key, never above the start's.
+// Before, a key during the start simplex applied a vertex worse than the start.
+TEST_P(FitStopSweep, AStoppedFitShowsTheBestPointItEvaluated) {
+  const StopCase& c = GetParam();
+  InstallCase(SweepCase{"Stop", {{5.0, 5e-7, 0.5}}, 45000.0f, 5, 300.0, 80, {1.0, 1.0}, 0, 0});
+  SetSpecies({{5.0, 5e-7, 0.5}}, {1.04, 0.9});
+  bLinearAmplitudes = true;
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  const double start = test::ResidualRms();
+  double best = start;
+  int calls = 0;
+  const ModelFunction model = [&](Window* w) {
+    const ModelResult result = CalculateModel(w);
+    if (++calls == c.stopAt) {
+      bUserAbort = true;  // as the key poll sets it
+    } else if (result.ok() && calls < c.stopAt) {
+      best = std::min(best, test::ResidualRms());
+    }
+    return result;
+  };
+  SeedRandomGenerators(3);
+  ScopedHeadlessBackend backend;
+  backend->AnswerUnscriptedBoxes(IDOK);
+  FitReport report;
+  EXPECT_EQ(FitDriver(nullptr, c.method, report, model), FitOutcome::Interrupted);
+  EXPECT_TRUE(bModelComputed);
+  const double shown = test::ResidualRms();
+  EXPECT_LE(shown, start * (1 + 1e-6));
+  EXPECT_NEAR(shown, best, 1e-6 * best) << "start " << start;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, FitStopSweep,
+    ::testing::Values(StopCase{"SimplexFirstVertex", FitMethod::Simplex, 1},
+                      StopCase{"SimplexSecondVertex", FitMethod::Simplex, 2},
+                      StopCase{"SimplexFirstPass", FitMethod::Simplex, 8},
+                      StopCase{"SimplexRestart", FitMethod::Simplex, 40},
+                      StopCase{"MarquardtDerivatives", FitMethod::Marquardt, 2},
+                      StopCase{"MarquardtIterations", FitMethod::Marquardt, 9},
+                      StopCase{"AnnealingStartSimplex", FitMethod::Annealing, 2},
+                      StopCase{"AnnealingSchedule", FitMethod::Annealing, 30}),
+    [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+// The annealing schedule's cost is known before it starts: at a high temperature, from
+// a start 4 % off, every model it computes has s within its start's magnitude of the
+// start and D within a factor 2 (a far-out value costs hundreds of times as much), and
+// their count stays within AnnealEvaluations; the final method then leaves the box.
+TEST(AnnealingCost, TheScheduleStaysInItsBoxAndWithinItsCount) {
+  const SweepCase c{"Annealing", {{5.0, 5e-7, 0.5}}, 45000.0f, 5, 300.0, 80, {1.0, 1.0}, 0, 0};
+  InstallCase(c);
+  SetSpecies(c.species, {1.04, 0.96});
+  bLinearAmplitudes = true;
+  const float s0 = pSpeciesS[1], d0 = pSpeciesMassOrD[1];
+  fAnnealStartTemp = 50.0f;
+  nAnnealTemps = 3;
+  nAnnealIters = 150;
+  int schedule = 0;
+  float lowS = s0, highS = s0, lowD = d0, highD = d0;
+  const ModelFunction model = [&](Window* w) {
+    if (fAnnealTemp > 0.0f) {
+      ++schedule;
+      lowS = std::min(lowS, pSpeciesS[1]);
+      highS = std::max(highS, pSpeciesS[1]);
+      lowD = std::min(lowD, pSpeciesMassOrD[1]);
+      highD = std::max(highD, pSpeciesMassOrD[1]);
+    }
+    return CalculateModel(w);
+  };
+  SeedRandomGenerators(2);
+  ScopedHeadlessBackend backend;
+  backend->AnswerUnscriptedBoxes(IDOK);
+  FitReport report;
+  EXPECT_EQ(FitDriver(nullptr, FitMethod::Annealing, report, model), FitOutcome::Completed);
+  std::printf("annealing s %g..%g D %g..%g of %g %g, %d evaluations\n", lowS, highS, lowD, highD, s0, d0, schedule);
+  EXPECT_LE(schedule, AnnealEvaluations(2));
+  EXPECT_GE(lowS, 0.0f);
+  EXPECT_LE(highS, 2.0f * s0 * (1 + 1e-6f));
+  EXPECT_GE(lowD, 0.5f * d0 * (1 - 1e-6f));
+  EXPECT_LE(highD, 2.0f * d0 * (1 + 1e-6f));
+  // The hot schedule reached the box's ends in s, and the final method the truth.
+  EXPECT_LT(lowS, 0.5f * s0);
+  EXPECT_NEAR(pSpeciesS[1], 5.0, 0.05);
+  test::ResetModelCalcState();
+  ResetFitDriver();
+}
 
 // The census of the searches: every call of a search in the program's sources
 // (amoeba, amebsa, the Marquardt-Levenberg target) is handed the objective object
@@ -414,6 +722,34 @@ TEST(FitSearchCensus, EverySearchEvaluatesThroughItsFitsObjective) {
   // The simplex passes, the annealing and Marquardt-Levenberg, of the discrete fit
   // and of the refinement.
   EXPECT_GE(doors, 6);
+}
+
+// The census of the fits' ends: every source that hands a fit's end to the batch
+// (KeepLastFitEnd) first puts the values at a bound into its report and says what the
+// check of the end found (SayFitEnd), and every Marquardt-Levenberg call of a fit
+// takes its end step in the data's own chi-square unit. A fit added later that skips
+// the check fails here.
+TEST(FitSearchCensus, EveryFitEndPassesTheEndCheck) {
+  std::set<std::string> unchecked;
+  int ends = 0, marquardt = 0;
+  for (const auto& [name, code] : testing::ProductionSources()) {
+    if (!name.ends_with(".cpp") || name == "modelcalc/fit_report.cpp") continue;
+    if (code.find("KeepLastFitEnd(") != std::string::npos) {
+      ++ends;
+      if (code.find("NoteValuesAtBound(") == std::string::npos || code.find("SayFitEnd(") == std::string::npos)
+        unchecked.insert(name + ": a fit's end without the check");
+    }
+    if (name != "modelcalc/marquardt.cpp" && code.find("MLFit(") != std::string::npos) {
+      ++marquardt;
+      if (code.find("w.chiSquareUnit = ChiSquareUnit") == std::string::npos)
+        unchecked.insert(name + ": Marquardt-Levenberg without the end step's unit");
+    }
+  }
+  EXPECT_EQ(unchecked, std::set<std::string>{});
+  // The discrete fit and the refinement of the distributions.
+  EXPECT_GE(ends, 2);
+  EXPECT_GE(marquardt, 2);
+  std::printf("%d sources end fits, %d run Marquardt-Levenberg\n", ends, marquardt);
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"
+#include "modelcalc/fit_driver.h"
+#include "modelcalc/nonideal_grid.h"
 #include "tests/modelcalc/nonideal_sweep_support.h"
 #include "tests/support/production_sources.h"
 #include "tests/support/reference_lamm_solution.h"
@@ -47,7 +49,7 @@ class NonidealGridAccuracy : public ::testing::TestWithParam<NonidealCase> {
 // grid of these models was the one an ideal species of the same s and D takes,
 // whatever the sharpening of the boundary by ks: 1.063, 1.013 and 1.029 times the
 // reference's rmsd.
-TEST_P(NonidealGridAccuracy, ModelAtTheTruthFitsWithinOnePercentOfTheReferenceRmsd) {
+TEST_P(NonidealGridAccuracy, ModelAtTheTruthFitsWithinOnePercentAndAFitEndsOnItsRunsGrid) {
   constexpr double kNoise = 0.005, kLoading = 1.0;
   const NonidealCase c = GetParam();
   std::vector<double> times, radii;
@@ -78,6 +80,25 @@ TEST_P(NonidealGridAccuracy, ModelAtTheTruthFitsWithinOnePercentOfTheReferenceRm
       reference += (truth[Idx(j - 1)][Idx(i - 1)] - y) * (truth[Idx(j - 1)][Idx(i - 1)] - y);
     }
   EXPECT_LT(std::sqrt(model / reference), 1.01);
+
+  // Fitted from s and D 8 % off, the fit ends on a grid at least as fine as the one
+  // a Run of its end values lays (the check of its end chose it there), and says
+  // whether it converged: before, it kept the grid of its first evaluation, coarser
+  // than its Run's.
+  pSpeciesS[1] = static_cast<float>(1.08 * c.s);
+  pSpeciesMassOrD[1] = static_cast<float>(0.92 * c.D * 1e7);
+  pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = 1;
+  PackModelParams();
+  FitReport report;
+  ASSERT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
+  const int fitFactor = nNonidealGridFactor;
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  EXPECT_GE(fitFactor, nNonidealGridFactor) << "the fit's grid factor against its Run's";
+  if (FitConverged(FitOutcome::Completed, report)) {
+    EXPECT_NEAR(pSpeciesS[1], c.s, 0.01 * c.s);
+  } else {
+    EXPECT_NE(report.message.text.find("did not converge"), std::string::npos) << report.message.text;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,0 +1,98 @@
+// The check every search of a fit passes at its end before the fit is called
+// converged (the discrete fit's simplex passes, annealing and Marquardt-Levenberg,
+// and the refinement of the continuous distributions). A search's own convergence
+// test only says that it stopped moving; the check asks whether the place where it
+// stopped is a minimum the data define:
+//
+//  - a value at a physical limit (a D or a concentration at 0, a value at the end of
+//    its range) that the model does not put there itself: the fit ended "at a bound",
+//    the value is named, and the fit counts as not converged;
+//  - a local step from the end (the Gauss-Newton step from the derivatives at the end
+//    point, a few evaluations): when it lowers the sum of squares by more than
+//    kEndStepChiSquare units of chi-square of the data's own noise, the end was no
+//    minimum; the search goes on from the lower point, or says that it did not
+//    converge;
+//  - the model's numerical accuracy (the non-ideal models, whose grid a check
+//    chooses): the grid is chosen again at the end values as a Run of them chooses
+//    it; a finer one means that the fit's model was not accurate at its end, and the
+//    fit goes on on the finer grid.
+//
+// What the check found goes into FitReport (atBound, localStepGain, gridRefined),
+// into the note of the fit (SayFitEnd) and, by FitConverged, into the batch's status.
+// Main thread only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "modelcalc/fit_report.h"
+#include "modelcalc/marquardt.h"
+
+namespace tarmic {
+
+// kEndStepChiSquare and kEndCheckRounds: marquardt.h (Marquardt-Levenberg takes the
+// end step from its own derivatives).
+
+// The unit of chi-square of the data on show: the square of the noise the residuals
+// show (fit_misfit.h), or of their rmsd when no estimate can be made. 0 without
+// fit points.
+double ChiSquareUnit();
+
+// The result of a local step from an end point.
+struct EndStep {
+  bool ran = false;         // the derivatives and the step could be computed
+  double gain = 0.0;        // lowering of the sum of squares, units of chi-square
+  std::vector<float> point; // the point of the step (one-based), when it is lower
+  bool interrupted = false;
+};
+
+// Takes the forward differences of the target's model at p[1..n] (each step inwards
+// from a bound), solves the Gauss-Newton step over the values not held at a bound
+// whose step points outwards, and evaluates the step (held to the bounds): n + 2
+// evaluations; where the step is not lower although the linearised model promises
+// more than kEndStepChiSquare units, its half and quarter too. unit: the chi-square
+// unit (ChiSquareUnit).
+EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
+                         const std::vector<FitBounds>& bounds, double unit);
+
+// Whether a step gain says that the end was no minimum.
+inline bool EndStepGains(double gain) { return gain > kEndStepChiSquare; }
+
+// What a search does after the check of its end.
+enum class EndCheck { Ends, GoesOn, Interrupted };
+// The step from a search's end at p (one-based, as applied) on the fit's own target:
+// GoesOn when it found a lower point (p takes it) and fewer than kEndCheckRounds
+// rounds (counted in rounds) went on before; after them the gain goes into
+// report.localStepGain and the search ends at the lower point.
+EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
+                     FitReport& report, int& rounds);
+
+// Clears what a check found before (a search starts; annealing's final method).
+void ForgetFitEndFindings(FitReport& report);
+
+// The values a search ended at a bound with ("name = value"), into report.atBound.
+void NoteValuesAtBound(FitReport& report, std::vector<std::string> values);
+
+inline constexpr const char* kFitAtBoundText =
+    "The fit did not converge to a minimum within the values' ranges: it ended at a bound "
+    "(%s). The values shown are the best within the ranges; a start nearer the expected "
+    "values, or a model without this value, may fit better.";
+inline constexpr const char* kFitLocalStepText =
+    "The fit did not converge: a step from its end lowers the sum of squares by %.3g units "
+    "of the noise's chi-square, so its end is no minimum.";
+inline constexpr const char* kFitGridRefinedText =
+    "The fit did not converge: its model at the end values needs a finer grid than the one "
+    "it was fitted on (%d times the nodes).";
+
+// After the search of a fit with a result: adds what the check found to
+// report.message (the note of its own, caption "Note", or after the message there),
+// and clears report.converged when it found anything. Not in batch mode (the batch's
+// status says it).
+void SayFitEnd(FitReport& report, FitOutcome outcome);
+
+// The word of the batch's summary for a fit: "computed" when FitConverged and the
+// residuals show no systematic misfit, else "at a bound", "not converged" or
+// "systematic misfit".
+std::string FitEndStatus(FitOutcome outcome, const FitReport& report);
+
+}  // namespace tarmic
