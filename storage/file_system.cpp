@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cctype>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -107,13 +109,26 @@ class Posix final : public FileSystem {
     struct statfs fs {};
     return ::statfs(path.c_str(), &fs) == 0 ? static_cast<long>(fs.f_type) : 0;
   }
-  int LockWhole(int fd, short type) override {
+  int LockRange(int fd, short type, off_t start, off_t len) override {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;
+    lock.l_start = start;
+    lock.l_len = len;
     return ::fcntl(fd, F_OFD_SETLK, &lock);
+  }
+  int LockHolder(int fd, off_t start, off_t len) override {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = len;
+    if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) return -1;
+    return lock.l_type == F_UNLCK ? 0 : 1;
+  }
+  int SetModified(int fd, const timespec& when) override {
+    const timespec times[2] = {{0, UTIME_OMIT}, when};
+    return ::futimens(fd, times);
   }
   int FileLock(int fd, int operation) override { return ::flock(fd, operation); }
   long ProcessId() override { return static_cast<long>(::getpid()); }
@@ -145,6 +160,16 @@ class Posix final : public FileSystem {
     char name[256] = "";
     if (::gethostname(name, sizeof name - 1) != 0) return {};
     return name;
+  }
+  std::string MachineId() override {
+    for (const char* file : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+      std::ifstream in(file);
+      std::string line;
+      if (std::getline(in, line) && line.size() >= 16 &&
+          std::all_of(line.begin(), line.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+        return line;
+    }
+    return {};
   }
   std::string BootId() override {
     std::ifstream in("/proc/sys/kernel/random/boot_id");

@@ -157,6 +157,16 @@ class WaitNotice {
 FolderWaitHooks& GetFolderWaitHooks() { return gWaitHooks; }
 void ResetFolderWaitHooks() { gWaitHooks = FolderWaitHooks(); }
 
+void TellWhenDone(std::string text) {
+  if (text.empty()) return;
+  if (tAllowance.depth > 0) {
+    if (std::find(tAllowance.told.begin(), tAllowance.told.end(), text) == tAllowance.told.end())
+      tAllowance.told.push_back(std::move(text));
+  } else if (gWaitHooks.tell) {
+    gWaitHooks.tell(text);
+  }
+}
+
 void SetFolderLockWaitForTesting(std::chrono::milliseconds wait) { gWaitMs.store(wait.count()); }
 void SetFolderLockCallForTesting(int (*lock)(int fd, int operation)) { gLockCall.store(lock); }
 void SetFolderFileSystemTypeForTesting(long type) { gFileSystemType.store(type); }

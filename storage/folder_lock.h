@@ -86,7 +86,8 @@ class FolderWaitScope {
 // keyPressed is asked whether the user pressed a key to give the wait up. Only the
 // user-interface thread shows, pumps and asks: a wait in a worker thread is silent.
 // tell receives, once per folder in a run, that saves into it are not protected
-// (see the top of this file); it may be called from any thread. The program
+// (see the top of this file), and what a save found of interrupted saves in its
+// folders (TellWhenDone); it may be called from any thread. The program
 // installs all four at start-up; without them nothing is shown.
 struct FolderWaitHooks {
   std::function<void(const std::string& text)> show;
@@ -95,6 +96,10 @@ struct FolderWaitHooks {
   std::function<void(const std::string& text)> tell;
 };
 FolderWaitHooks& GetFolderWaitHooks();
+// Gives text to FolderWaitHooks::tell when the save or load running on this thread
+// ends (at once outside one): what a save found in its folders and could not
+// finish reaches the user as a load's note does.
+void TellWhenDone(std::string text);
 void ResetFolderWaitHooks();
 inline constexpr std::chrono::milliseconds kFolderWaitNoticeDelay{250};
 
