@@ -1,6 +1,7 @@
 #include "storage/file_system.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <cerrno>
 #include <cctype>
@@ -18,6 +19,7 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -131,6 +133,27 @@ class Posix final : public FileSystem {
     return ::futimens(fd, times);
   }
   int FileLock(int fd, int operation) override { return ::flock(fd, operation); }
+  std::vector<long> FileLockHolders(int fd) override {
+    // /proc/locks: "<n>: FLOCK  ADVISORY  WRITE <pid> <major>:<minor>:<inode> 0 EOF";
+    // a waiter's line has "->" after the number.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return {};
+    char device[64];
+    std::snprintf(device, sizeof device, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::ifstream in("/proc/locks");
+    std::vector<long> holders;
+    for (std::string line; std::getline(in, line);) {
+      std::istringstream words(line);
+      std::string number, kind, advisory, mode, pid, file;
+      if (!(words >> number >> kind >> advisory >> mode >> pid >> file) || kind != "FLOCK" || file != device ||
+          !Digits(pid))
+        continue;
+      const long holder = static_cast<long>(WholeNumberOf(pid).value_or(0));
+      if (holder > 0 && holder != ::getpid()) holders.push_back(holder);
+    }
+    return holders;
+  }
   long ProcessId() override { return static_cast<long>(::getpid()); }
   bool ProcessRunning(long pid) override {
     if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
@@ -138,6 +161,10 @@ class Posix final : public FileSystem {
     // An ended process its parent has not waited for does not run.
     const std::vector<std::string> f = StatFields(pid);
     return f.empty() || (f[0] != "Z" && f[0] != "X");
+  }
+  bool ProcessStopped(long pid) override {
+    const std::vector<std::string> f = StatFields(pid);
+    return !f.empty() && (f[0] == "T" || f[0] == "t");
   }
   unsigned long long ProcessStart(long pid) override {
     const std::vector<std::string> f = StatFields(pid);  // field 22: the start

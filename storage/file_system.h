@@ -68,6 +68,9 @@ class FileSystem {
   virtual int LockRange(int fd, short type, off_t start, off_t len) = 0;
   virtual int LockHolder(int fd, off_t start, off_t len) = 0;
   virtual int FileLock(int fd, int operation) = 0;
+  // The processes that hold a flock() on the file open at fd, as far as the system
+  // tells (empty when it does not, or none of them can be seen from here).
+  virtual std::vector<long> FileLockHolders(int fd) = 0;
   int LockWhole(int fd, short type) { return LockRange(fd, type, 0, 0); }
   // Sets the modification time of the open file (futimens), its access time kept.
   virtual int SetModified(int fd, const timespec& when) = 0;
@@ -76,6 +79,8 @@ class FileSystem {
   // after boot (0 when unknown), the wall-clock time it started (0 when unknown).
   virtual long ProcessId() = 0;
   virtual bool ProcessRunning(long pid) = 0;
+  // Whether pid is stopped (a signal stopped it, or a debugger holds it).
+  virtual bool ProcessStopped(long pid) = 0;
   virtual unsigned long long ProcessStart(long pid) = 0;
   virtual std::time_t ProcessStartedAt(long pid) = 0;
   // The name of this host, the id of this machine (kept across boots) and the id

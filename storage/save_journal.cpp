@@ -306,6 +306,22 @@ std::vector<std::string> HeldForAMoment(const std::vector<FolderState>& states) 
   return held;
 }
 
+// What files of sets that ended saves left someone holds, each named by its set's
+// file (NewContentReason); empty when none is held.
+std::string HeldFilesNote(const std::vector<FolderState>& states) {
+  std::string lines;
+  for (const FolderState& s : states)
+    for (const FoundJournal& f : s.journals) {
+      if (!f.ended) continue;
+      for (const auto& [temp, target] : f.text.renames) {
+        const Leftover held(InFolder(f.dir, temp));
+        if (held.kind() == Leftover::Held)
+          lines += (lines.empty() ? "" : "\n") + NewContentReason(InFolder(f.dir, target), held);
+      }
+    }
+  return lines;
+}
+
 // Waits while files of HeldForAMoment are held (WaitWhileHeld), then looks at the
 // folders again: what was let go is dealt with as any ended save's; what is still
 // held leaves its set as it is (FinishJournal). Empty when nothing was held or all
@@ -1015,6 +1031,15 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
     unfinished += (unfinished.empty() ? "" : "\n") + lingering;
   if (!waited.empty() && unfinished.find(waited) == std::string::npos)
     unfinished += (unfinished.empty() ? "" : "\n") + waited;
+  // Folders another instance kept were not looked at under their lock: what is
+  // held there is named all the same, without a wait (the wait was the folder's).
+  if (!busy.empty()) {
+    std::vector<FolderState> states;
+    for (const std::string& folder : folders) states.push_back(LookAt(folder));
+    const std::string held = HeldFilesNote(states);
+    if (!held.empty() && unfinished.find(held) == std::string::npos)
+      unfinished += (unfinished.empty() ? "" : "\n") + held;
+  }
   note_ = InterruptedSaveNote(unfinished);
   if (!foreign.empty())
     note_ += (note_.empty() ? "" : "\n\n") +

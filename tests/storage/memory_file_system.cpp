@@ -138,7 +138,8 @@ bool MemoryFileSystem::Step(const char* what, const std::string& path, bool chan
     errno = EIO;
     return false;
   }
-  if (std::string(what) != "sleep") {
+  // Asking who holds the folder refused is part of the wait for it.
+  if (std::string(what) != "sleep" && std::string(what) != "lock holders") {
     std::lock_guard<std::mutex> g(mutex_);
     processes_[pid].folderRefused = false;
   }
@@ -658,6 +659,30 @@ int MemoryFileSystem::FileLock(int fd, int operation) {
 }
 
 long MemoryFileSystem::ProcessId() { return Self(); }
+
+void MemoryFileSystem::Stop(long pid, bool on) {
+  std::lock_guard<std::mutex> g(mutex_);
+  processes_[pid].stopped = on;
+}
+
+bool MemoryFileSystem::ProcessStopped(long pid) {
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto p = processes_.find(pid);
+  return p != processes_.end() && p->second.alive && p->second.stopped && SameHost(pid, Self());
+}
+
+std::vector<long> MemoryFileSystem::FileLockHolders(int fd) {
+  if (!Step("lock holders", {}, false)) return {};
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto d = DescriptionOf(fd);
+  std::vector<long> holders;
+  if (!d) return holders;
+  for (const auto& [other, o] : fds_)
+    if (o != d && o->node == d->node && o->flock != 0 && o->pid != d->pid && SameHost(o->pid, d->pid) &&
+        std::find(holders.begin(), holders.end(), o->pid) == holders.end())
+      holders.push_back(o->pid);
+  return holders;
+}
 
 std::chrono::steady_clock::time_point MemoryFileSystem::Now() {
   std::lock_guard<std::mutex> g(mutex_);

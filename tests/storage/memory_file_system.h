@@ -58,6 +58,7 @@ class MemoryFileSystem final : public FileSystem {
   long BeginProcess(bool outsider = false, int host = 0);
   void EndProcess();
   void Kill(long pid);
+  void Stop(long pid, bool on);  // a stopped process (SIGSTOP) until it is continued
   bool Alive(long pid);
   // The number of processes ended so far, and when pid ended in that count (0
   // while it runs): a file left by a process that ended after a save held its
@@ -123,6 +124,8 @@ class MemoryFileSystem final : public FileSystem {
   int LockRange(int fd, short type, off_t start, off_t len) override;
   int LockHolder(int fd, off_t start, off_t len) override;
   int FileLock(int fd, int operation) override;
+  std::vector<long> FileLockHolders(int fd) override;
+  bool ProcessStopped(long pid) override;
   int SetModified(int fd, const timespec& when) override;
   long ProcessId() override;
   bool ProcessRunning(long pid) override;
@@ -169,6 +172,7 @@ class MemoryFileSystem final : public FileSystem {
   };
   struct Process {
     bool alive = true, outsider = false, measured = false;
+    bool stopped = false;
     int host = 0;
     bool folderRefused = false;  // its last call was a folder's flock() refused
     long endedAt = 0;

@@ -276,3 +276,108 @@ TEST(SetExplorer, AWaitForAHeldFileTakes2sInAllAndSaysHowItEnded) {
 
 }  // namespace
 }  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// A process of fs on a thread of its own that takes hold (true when it holds) and
+// keeps it until Release(); its pid.
+class HoldingProcess {
+ public:
+  HoldingProcess(MemoryFileSystem& fs, bool outsider, std::function<bool()> take)
+      : thread_([this, &fs, outsider, take] {
+          const long pid = fs.BeginProcess(outsider);
+          const bool held = take();
+          std::unique_lock<std::mutex> lock(mutex_);
+          pid_ = held ? pid : -1;
+          cv_.notify_all();
+          cv_.wait(lock, [&] { return released_; });
+          fs.EndProcess();
+        }) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait(lock, [&] { return pid_ != 0; });
+  }
+  ~HoldingProcess() { Release(); }
+  long Pid() const { return pid_; }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      released_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  long pid_ = 0;
+  bool released_ = false;
+  std::thread thread_;
+};
+
+// A killed save's temporary held by another program, and the set's folder held by
+// an instance that was stopped (it lets go only once it is continued): a load and a
+// save end their waits at once, and what they say names both, the folder and its
+// stopped holder, and the set's file whose new content is held. Once the instance
+// goes on and ends and the file is let go, the load finishes the set.
+TEST(SetExplorer, AStoppedHolderIsNotWaitedForAndEveryHeldThingIsNamed) {
+  MemoryFileSystem fs;
+  fs.MakeFolder("/data");
+  fs.MakeFolder(kD1);
+  const std::vector<std::string> ab = {In1("a"), In1("b")};
+  for (const std::string& f : ab) fs.Put(f, "old " + f.substr(f.size() - 1));
+  SetFileSystemForTesting(&fs);
+  struct Reset {
+    ~Reset() { SetFileSystemForTesting(nullptr); }
+  } reset;
+  std::thread([&] {
+    gKillIn = &fs;
+    gVictim = fs.BeginProcess();
+    SetSaveStepHookForTesting(KillAfterFirstRename);
+    AtomicFileBatch batch;
+    for (const std::string& f : ab) batch.Check(f, WriteTextFileAtomically(f, "new"));
+    (void)batch.Finish();
+    SetSaveStepHookForTesting(nullptr);
+  }).join();
+  const std::string temp = NamedTemporary(fs, kD1);
+  ASSERT_NE(temp, "");
+  HoldingProcess file(fs, true, [&] {
+    const int fd = fs.Open(temp, O_RDONLY, 0);
+    return fd >= 0 && fs.FileLock(fd, LOCK_SH | LOCK_NB) == 0;
+  });
+  ASSERT_GT(file.Pid(), 0);
+  long stoppedPid = 0;
+  HoldingProcess folder(fs, false, [&] {
+    const int fd = fs.Open(kD1, O_RDONLY | O_DIRECTORY, 0);
+    return fd >= 0 && fs.FileLock(fd, LOCK_EX | LOCK_NB) == 0;
+  });
+  stoppedPid = folder.Pid();
+  ASSERT_GT(stoppedPid, 0);
+  fs.Stop(stoppedPid, true);
+  const long me = fs.BeginProcess();
+  fs.Measure(me, true);
+  const std::string note = FolderReading(ab).Note();
+  std::string error;
+  EXPECT_FALSE(WriteTextFileAtomically(In1("z"), "z", &error));
+  EXPECT_LT(fs.Paused(me) + fs.PausedForFolders(me), std::chrono::milliseconds(500)) << "waited for a stopped holder";
+  fs.Measure(me, false);
+  for (const std::string& said : {note, error})
+    EXPECT_NE(said.find(kD1 + " (held by the stopped process " + std::to_string(stoppedPid)), std::string::npos)
+        << said;
+  EXPECT_NE(note.find(In1("b") + ": the new content an interrupted save left for it is held by another process"),
+            std::string::npos)
+      << note;
+  fs.Stop(stoppedPid, false);
+  folder.Release();
+  file.Release();
+  EXPECT_EQ(FolderReading(ab).Note(), "");
+  for (const std::string& f : ab) {
+    std::string text;
+    EXPECT_TRUE(fs.Peek(f, &text) && text == "new") << f;
+  }
+  fs.EndProcess();
+}
+
+}  // namespace
+}  // namespace tarmic::testing
