@@ -11,8 +11,9 @@
 // number of loads at once, no save meanwhile). The lock is flock(2) on the folder
 // itself: no file is added to the data folders, and the system releases it when a
 // process ends, however it ends. Another instance holding a folder is waited for
-// (the renames of a set take milliseconds); one that keeps it longer (stopped,
-// hung) ends the wait with a reason. A wait longer than a moment is shown in the
+// (the renames of a set take milliseconds); one that keeps it longer (hung) ends
+// the wait with a reason, and one that is stopped (it lets go only once it is
+// continued) is not waited for: the reason names it at once. A wait longer than a moment is shown in the
 // main window (FolderWaitHooks), with the time left and a key that gives it up.
 //
 // A folder whose file system does not lock is saved to unlocked, and one on a
