@@ -200,6 +200,25 @@ void KillAfterFirstRename(int step) {
   if (step == 2) gKillIn->Kill(gVictim);
 }
 
+// The files a and b of kD1 ("old a", "old b") in fs, which is put in use; a save of
+// them ("new") killed after its first rename.
+const std::vector<std::string> kAB = {In1("a"), In1("b")};
+void KilledAfterFirstRename(MemoryFileSystem& fs) {
+  fs.MakeFolder("/data");
+  fs.MakeFolder(kD1);
+  for (const std::string& f : kAB) fs.Put(f, "old " + f.substr(f.size() - 1));
+  SetFileSystemForTesting(&fs);
+  std::thread([&] {
+    gKillIn = &fs;
+    gVictim = fs.BeginProcess();
+    SetSaveStepHookForTesting(KillAfterFirstRename);
+    AtomicFileBatch batch;
+    for (const std::string& f : kAB) batch.Check(f, WriteTextFileAtomically(f, "new"));
+    (void)batch.Finish();
+    SetSaveStepHookForTesting(nullptr);
+  }).join();
+}
+
 // A save killed after its first rename; its other temporary held with flock() by
 // another process for longer than any wait. A load waits for it 2 s in all (not 2 s
 // at each of its looks) and says how the wait ended: given up with a key, or the
@@ -207,20 +226,8 @@ void KillAfterFirstRename(int step) {
 // the next load finishes the set.
 TEST(SetExplorer, AWaitForAHeldFileTakes2sInAllAndSaysHowItEnded) {
   MemoryFileSystem fs;
-  fs.MakeFolder("/data");
-  fs.MakeFolder(kD1);
-  const std::vector<std::string> ab = {In1("a"), In1("b")};
-  for (const std::string& f : ab) fs.Put(f, "old " + f.substr(f.size() - 1));
-  SetFileSystemForTesting(&fs);
-  std::thread([&] {
-    gKillIn = &fs;
-    gVictim = fs.BeginProcess();
-    SetSaveStepHookForTesting(KillAfterFirstRename);
-    AtomicFileBatch batch;
-    for (const std::string& f : ab) batch.Check(f, WriteTextFileAtomically(f, "new"));
-    (void)batch.Finish();
-    SetSaveStepHookForTesting(nullptr);
-  }).join();
+  KilledAfterFirstRename(fs);
+  const std::vector<std::string>& ab = kAB;
   const std::string held = NamedTemporary(fs, kD1);
   ASSERT_NE(held, "");
   std::mutex mutex;
@@ -323,23 +330,11 @@ class HoldingProcess {
 // goes on and ends and the file is let go, the load finishes the set.
 TEST(SetExplorer, AStoppedHolderIsNotWaitedForAndEveryHeldThingIsNamed) {
   MemoryFileSystem fs;
-  fs.MakeFolder("/data");
-  fs.MakeFolder(kD1);
-  const std::vector<std::string> ab = {In1("a"), In1("b")};
-  for (const std::string& f : ab) fs.Put(f, "old " + f.substr(f.size() - 1));
-  SetFileSystemForTesting(&fs);
   struct Reset {
     ~Reset() { SetFileSystemForTesting(nullptr); }
   } reset;
-  std::thread([&] {
-    gKillIn = &fs;
-    gVictim = fs.BeginProcess();
-    SetSaveStepHookForTesting(KillAfterFirstRename);
-    AtomicFileBatch batch;
-    for (const std::string& f : ab) batch.Check(f, WriteTextFileAtomically(f, "new"));
-    (void)batch.Finish();
-    SetSaveStepHookForTesting(nullptr);
-  }).join();
+  KilledAfterFirstRename(fs);
+  const std::vector<std::string>& ab = kAB;
   const std::string temp = NamedTemporary(fs, kD1);
   ASSERT_NE(temp, "");
   HoldingProcess file(fs, true, [&] {
