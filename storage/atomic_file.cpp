@@ -286,31 +286,31 @@ Leftover::Leftover(const std::string& path) : path_(path) {
     fd_ = -1;
     return;
   }
+  // A flock() of either kind, which locks of the other kind do not see, is a
+  // holder's: an exclusive flock() of our own, let go at once, finds both. It is
+  // asked before the reader's own lock is taken: where flock() is carried out as
+  // a lock of the other kind (a network share), it would take that lock's place.
+  const bool sharedSeen = !Planted(PlantedFault::SharedHoldersUnseen);
+  bool held = false;
+  if (sys.FileLock(fd_, (sharedSeen ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
+    (void)sys.FileLock(fd_, LOCK_UN);
+  else
+    held = IsBusy(errno) || errno == EWOULDBLOCK;
   // The reader's own lock, on its mark: refused while the maker (or anyone) holds
   // the whole file exclusively.
-  if (sys.LockRange(fd_, F_RDLCK, kReaderMark, 1) != 0) {
+  if (!held && sys.LockRange(fd_, F_RDLCK, kReaderMark, 1) != 0) {
     error_ = errno;
-    kind_ = IsBusy(error_) ? Held : NoLocks;
-    if (kind_ == Held) {
-      sys.Close(fd_);
-      fd_ = -1;
+    if (!IsBusy(error_)) {
+      kind_ = NoLocks;
+      return;
     }
-    return;
+    held = true;
   }
-  kind_ = Unheld;
   // Any other lock on the file, a shared one as well (an fcntl read lock of
-  // another program), is a holder's; so is a flock() of either kind, which locks
-  // of the other kind do not see: an exclusive flock() of our own, let go at
-  // once, finds both.
-  const bool sharedSeen = !Planted(PlantedFault::SharedHoldersUnseen);
-  const int holder = sharedSeen ? sys.LockHolder(fd_, 0, kReaderMark) : 0;
-  bool held = holder > 0;
-  if (!held && sys.FileLock(fd_, (sharedSeen ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
-    (void)sys.FileLock(fd_, LOCK_UN);
-  else if (!held)
-    held = IsBusy(errno) || errno == EWOULDBLOCK;
+  // another program), is a holder's.
+  if (!held && sharedSeen) held = sys.LockHolder(fd_, 0, kReaderMark) > 0;
+  kind_ = held ? Held : Unheld;
   if (held) {
-    kind_ = Held;
     sys.Close(fd_);
     fd_ = -1;
   }
