@@ -194,6 +194,42 @@ TEST(SetExplorer, EachRuleUndoneIsFound) {
   EXPECT_NE(none[0].violation.find("explored nothing"), std::string::npos);
 }
 
+// A process of fs on a thread of its own that takes hold (true when it holds) and
+// keeps it until Release(); its pid.
+class HoldingProcess {
+ public:
+  HoldingProcess(MemoryFileSystem& fs, bool outsider, std::function<bool()> take)
+      : thread_([this, &fs, outsider, take] {
+          const long pid = fs.BeginProcess(outsider);
+          const bool held = take();
+          std::unique_lock<std::mutex> lock(mutex_);
+          pid_ = held ? pid : -1;
+          cv_.notify_all();
+          cv_.wait(lock, [&] { return released_; });
+          fs.EndProcess();
+        }) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait(lock, [&] { return pid_ != 0; });
+  }
+  ~HoldingProcess() { Release(); }
+  long Pid() const { return pid_; }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      released_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  long pid_ = 0;
+  bool released_ = false;
+  std::thread thread_;
+};
+
 MemoryFileSystem* gKillIn = nullptr;
 long gVictim = 0;
 void KillAfterFirstRename(int step) {
@@ -230,24 +266,11 @@ TEST(SetExplorer, AWaitForAHeldFileTakes2sInAllAndSaysHowItEnded) {
   const std::vector<std::string>& ab = kAB;
   const std::string held = NamedTemporary(fs, kD1);
   ASSERT_NE(held, "");
-  std::mutex mutex;
-  std::condition_variable cv;
-  int stage = 0;  // 1: held; 2: to be let go
-  std::thread holder([&] {
-    fs.BeginProcess(true);
+  HoldingProcess holder(fs, true, [&] {
     const int fd = fs.Open(held, O_RDWR, 0);
-    const bool locked = fd >= 0 && fs.FileLock(fd, LOCK_EX | LOCK_NB) == 0;
-    std::unique_lock<std::mutex> lock(mutex);
-    stage = locked ? 1 : -1;
-    cv.notify_all();
-    cv.wait(lock, [&] { return stage == 2; });
-    fs.EndProcess();
+    return fd >= 0 && fs.FileLock(fd, LOCK_EX | LOCK_NB) == 0;
   });
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    cv.wait(lock, [&] { return stage != 0; });
-  }
-  ASSERT_EQ(stage, 1);
+  ASSERT_GT(holder.Pid(), 0);
   fs.BeginProcess();
   struct Reset {
     ~Reset() {
@@ -266,12 +289,7 @@ TEST(SetExplorer, AWaitForAHeldFileTakes2sInAllAndSaysHowItEnded) {
     std::string text;
     EXPECT_TRUE(fs.Peek(held, &text)) << "a held temporary was moved";
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    stage = 2;
-  }
-  cv.notify_all();
-  holder.join();
+  holder.Release();
   GetFolderWaitHooks().keyPressed = nullptr;
   EXPECT_EQ(FolderReading(ab).Note(), "");
   for (const std::string& f : ab) {
@@ -281,47 +299,6 @@ TEST(SetExplorer, AWaitForAHeldFileTakes2sInAllAndSaysHowItEnded) {
   fs.EndProcess();
 }
 
-}  // namespace
-}  // namespace tarmic::testing
-
-namespace tarmic::testing {
-namespace {
-
-// A process of fs on a thread of its own that takes hold (true when it holds) and
-// keeps it until Release(); its pid.
-class HoldingProcess {
- public:
-  HoldingProcess(MemoryFileSystem& fs, bool outsider, std::function<bool()> take)
-      : thread_([this, &fs, outsider, take] {
-          const long pid = fs.BeginProcess(outsider);
-          const bool held = take();
-          std::unique_lock<std::mutex> lock(mutex_);
-          pid_ = held ? pid : -1;
-          cv_.notify_all();
-          cv_.wait(lock, [&] { return released_; });
-          fs.EndProcess();
-        }) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cv_.wait(lock, [&] { return pid_ != 0; });
-  }
-  ~HoldingProcess() { Release(); }
-  long Pid() const { return pid_; }
-  void Release() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      released_ = true;
-    }
-    cv_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  long pid_ = 0;
-  bool released_ = false;
-  std::thread thread_;
-};
 
 // A killed save's temporary held by another program, and the set's folder held by
 // an instance that was stopped (it lets go only once it is continued): a load and a
