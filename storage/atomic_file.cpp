@@ -53,34 +53,72 @@ bool AllDigits(std::string_view s) {
 // /proc/<pid>/stat); 0 when unknown.
 unsigned long long StartTimeOf(long pid) { return FileSystemInUse().ProcessStart(pid); }
 
-const std::string& BootId() {
-  static const std::string id = FileSystemInUse().BootId();
-  return id;
+namespace {
+
+// 8 hex digits of an id (FNV-1a of the whole of it); empty when the id is.
+std::string Hex8(const std::string& id) {
+  if (id.empty()) return {};
+  std::uint32_t hash = 2166136261u;
+  for (const char c : id) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(hash));
+  return hex;
 }
 
-// This host's name as it stands in temporary names: letters, digits, '-' and '_'
-// (anything else becomes '_'), at most 32 characters. A longer name keeps its first
-// 23 characters and gives the rest as a hash of the whole name, so that hosts whose
-// names differ only at the end ("...-01", "...-02") keep apart.
-const std::string& HostTag() {
-  static const std::string tag = [] {
-    const std::string host = FileSystemInUse().HostName();
-    if (host.empty()) return std::string("host");
-    const char* const name = host.c_str();
-    std::string t;
-    for (const char* c = name; *c; ++c) {
-      const bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
-                         (*c >= '0' && *c <= '9') || *c == '-';
-      t.push_back(plain ? *c : '_');
-    }
-    if (t.size() <= 32) return t;
-    std::uint32_t hash = 2166136261u;  // FNV-1a of the whole name
-    for (const char* c = name; *c; ++c) hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(hash));
-    return t.substr(0, 23) + "_" + hex;
-  }();
-  return tag;
+// What this process is called in the names of its files, asked once per thread and
+// again when the process (a child made by fork(), a process of the tests' file
+// system) or the file system changes.
+struct Identity {
+  FileSystem* fs = nullptr;
+  long pid = 0;
+  std::string host;  // the host's name as it stands in names
+  std::string tag;   // host, machine and boot
+  std::string boot;
+};
+const Identity& Own() {
+  thread_local Identity own;
+  FileSystem& sys = FileSystemInUse();
+  const long pid = sys.ProcessId();
+  if (own.fs == &sys && own.pid == pid) return own;
+  own.fs = &sys;
+  own.pid = pid;
+  own.boot = sys.BootId();
+  // The host's name: letters, digits, '-' and '_' (anything else becomes '_'), at
+  // most 32 characters. A longer name keeps its first 23 characters and gives the
+  // rest as a hash of the whole name, so that hosts whose names differ only at the
+  // end ("...-01", "...-02") keep apart.
+  const std::string name = sys.HostName();
+  std::string t;
+  for (const char c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+    t.push_back(plain ? c : '_');
+  }
+  if (t.empty()) t = "host";
+  if (t.size() > 32) t = t.substr(0, 23) + "_" + Hex8(name);
+  own.host = t;
+  own.tag = t;
+  for (const std::string& id : {sys.MachineId(), own.boot})
+    if (!id.empty()) own.tag += "." + Hex8(id);
+  return own;
+}
+
+}  // namespace
+
+const std::string& BootId() { return Own().boot; }
+
+const std::string& HostTag() { return Own().tag; }
+
+Origin OriginOf(std::string_view tag) {
+  const std::string& own = HostTag();
+  if (tag == own) return Origin::ThisBoot;
+  // "<host>.<machine>.<boot>": the same host and machine, another boot. A tag
+  // without a machine (none known here or there) tells nothing.
+  const std::size_t boot = own.rfind('.');
+  const std::size_t host = Own().host.size();
+  if (boot == std::string::npos || boot <= host) return Origin::Unknown;
+  const std::string_view same(own.data(), boot + 1);
+  if (tag.size() == own.size() && tag.substr(0, same.size()) == same) return Origin::EarlierBoot;
+  return Origin::Unknown;
 }
 
 // The rest of a temporary's name after "<prefix><host>-": "<pid>-<start>-<n>.part",
@@ -103,11 +141,29 @@ bool ParseTemporaryRest(std::string_view rest, TempOwner* owner) {
   return owner->pid > 0;
 }
 
+bool ParseTemporaryTail(std::string_view rest, std::string* tag, TempOwner* owner) {
+  if (rest.size() <= kTempExtension.size() || rest.substr(rest.size() - kTempExtension.size()) != kTempExtension)
+    return false;
+  const std::string_view core = rest.substr(0, rest.size() - kTempExtension.size());
+  // The numbers after the tag: three as named now, two as named before.
+  for (const int numbers : {3, 2}) {
+    std::size_t dash = core.size();
+    for (int k = 0; k < numbers && dash != std::string_view::npos; ++k)
+      dash = dash == 0 ? std::string_view::npos : core.rfind('-', dash - 1);
+    if (dash == std::string_view::npos || dash == 0) continue;
+    if (ParseTemporaryRest(rest.substr(dash + 1), owner) && owner->withStart == (numbers == 3)) {
+      *tag = std::string(core.substr(0, dash));
+      return true;
+    }
+  }
+  return false;
+}
+
 // The rest of fileName after the prefix of host's temporaries of targetName
 // ("<prefix><host>-", either room for the name); empty when it has none.
 std::string_view AfterTemporaryPrefix(std::string_view fileName, const std::string& targetName,
                                       const std::string& host) {
-  for (const std::size_t room : {kTargetNameRoom, kTargetNameRoomBefore}) {
+  for (const std::size_t room : kTargetNameRooms) {
     const std::string prefix =
         "." + targetName.substr(0, room) + std::string(kTempMark) + host + "-";
     if (fileName.size() > prefix.size() && fileName.substr(0, prefix.size()) == prefix)
@@ -118,6 +174,9 @@ std::string_view AfterTemporaryPrefix(std::string_view fileName, const std::stri
 
 // Whether pid runs (an ended process its parent has not waited for does not).
 bool ProcessRunning(long pid) { return FileSystemInUse().ProcessRunning(pid); }
+
+std::atomic<PlantedFault> gPlanted{PlantedFault::None};
+bool Planted(PlantedFault fault) { return gPlanted.load() == fault; }
 
 std::atomic<unsigned long long> gListings{0}, gEntriesListed{0}, gJournalReads{0}, gSyncs{0};
 
@@ -236,23 +295,31 @@ Leftover::Leftover(const std::string& path) : path_(path) {
     fd_ = -1;
     return;
   }
-  if (LockWhole(fd_, F_RDLCK) == 0) {
-    kind_ = Unheld;
-    // Another process may hold it with flock() instead (which locks of the other
-    // kind do not see): a shared flock() of our own, let go at once, finds it.
-    if (sys.FileLock(fd_, LOCK_SH | LOCK_NB) == 0) {
-      (void)sys.FileLock(fd_, LOCK_UN);
+  // A flock() of either kind, which locks of the other kind do not see, is a
+  // holder's: an exclusive flock() of our own, let go at once, finds both. It is
+  // asked before the reader's own lock is taken: where flock() is carried out as
+  // a lock of the other kind (a network share), it would take that lock's place.
+  const bool sharedSeen = !Planted(PlantedFault::SharedHoldersUnseen);
+  bool held = false;
+  if (sys.FileLock(fd_, (sharedSeen ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
+    (void)sys.FileLock(fd_, LOCK_UN);
+  else
+    held = IsBusy(errno) || errno == EWOULDBLOCK;
+  // The reader's own lock, on its mark: refused while the maker (or anyone) holds
+  // the whole file exclusively.
+  if (!held && sys.LockRange(fd_, F_RDLCK, kReaderMark, 1) != 0) {
+    error_ = errno;
+    if (!IsBusy(error_)) {
+      kind_ = NoLocks;
       return;
     }
-    if (!IsBusy(errno) && errno != EWOULDBLOCK) return;
-    kind_ = Held;
-    sys.Close(fd_);
-    fd_ = -1;
-    return;
+    held = true;
   }
-  error_ = errno;
-  kind_ = IsBusy(error_) ? Held : NoLocks;
-  if (kind_ == Held) {
+  // Any other lock on the file, a shared one as well (an fcntl read lock of
+  // another program), is a holder's.
+  if (!held && sharedSeen) held = sys.LockHolder(fd_, 0, kReaderMark) > 0;
+  kind_ = held ? Held : Unheld;
+  if (held) {
     sys.Close(fd_);
     fd_ = -1;
   }
@@ -387,37 +454,48 @@ bool StillOurs(const std::string& path, int fd) {
 
 namespace save_parts {
 
-// A temporary of a target that a process of this host left and that nobody holds
-// any longer goes; a running save (another instance, in whatever pid namespace, or
-// this one) holds its temporaries. On a file system that does not lock, a
-// temporary goes when its process is no longer running. Best effort: what cannot
-// be removed stays, and what is not a regular file is never touched. Each entry is
-// looked at once, whatever the number of targets.
+bool ProvenEnded(std::string_view tag, const TempOwner& owner, const Leftover& file) {
+  switch (file.kind()) {
+    case Leftover::Unheld:
+    case Leftover::NoLocks:
+      break;
+    default:
+      return false;  // held, gone, not a regular file, or not to be looked at
+  }
+  switch (OriginOf(tag)) {
+    case Origin::ThisBoot:
+      // Its maker's lock is seen here; named before temporaries carried the start,
+      // or on a file system that does not lock, its process is judged.
+      if (file.kind() == Leftover::Unheld && owner.withStart) return true;
+      return !TemporaryMayBeWritten(owner, file.modified());
+    case Origin::EarlierBoot:
+      return true;
+    case Origin::Unknown:
+      break;
+  }
+  return FileSystemInUse().WallTime() - file.modified() >= kLongestSave;
+}
+
+// The temporaries of the targets (and of every other file) that saves left and
+// that have surely ended (ProvenEnded) go; those of running saves, in whatever pid
+// namespace, boot or computer, stay, as do those a journal names. Best effort:
+// what cannot be removed stays, and what is not a regular file is never touched.
+// Each entry is looked at once, whatever the number of targets.
 void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::string>& targetNames,
                             const std::vector<std::string>& entries, const std::unordered_set<std::string>& kept) {
-  // ".<name cut to either room>" of each target: what its temporaries begin with.
-  std::unordered_map<std::string, std::vector<const std::string*>> byHead;
+  // ".<name cut to any room>" of each target: what its temporaries begin with.
+  std::unordered_set<std::string> heads;
   const std::unordered_set<std::string> names(targetNames.begin(), targetNames.end());
   for (const std::string& name : names)
-    for (const std::size_t room : {kTargetNameRoom, kTargetNameRoomBefore}) {
-      std::vector<const std::string*>& of = byHead["." + name.substr(0, room)];
-      if (std::find(of.begin(), of.end(), &name) == of.end()) of.push_back(&name);
-    }
+    for (const std::size_t room : kTargetNameRooms) heads.insert("." + name.substr(0, room));
   for (const std::string& entryName : entries) {
     const std::string_view entry(entryName);
     TempOwner owner;
-    bool hostKnown = false;
+    std::string tag;  // empty: named before temporaries carried a host
     const std::size_t mark = entry.rfind(kTempMark);
-    if (const auto head = mark == std::string_view::npos ? byHead.end() : byHead.find(std::string(entry.substr(0, mark)));
-        head != byHead.end())
-      for (const std::string* name : head->second) {
-        const std::string_view rest = AfterTemporaryPrefix(entry, *name, HostTag());
-        if (!rest.empty() && ParseTemporaryRest(rest, &owner)) {
-          hostKnown = true;
-          break;
-        }
-      }
-    if (!hostKnown) {
+    const bool named = mark != std::string_view::npos && heads.count(std::string(entry.substr(0, mark))) &&
+                       ParseTemporaryTail(entry.substr(mark + kTempMark.size()), &tag, &owner);
+    if (!named) {
       const std::size_t old = entry.rfind(".tmp");
       if (old == std::string_view::npos || old == 0 || !names.count(std::string(entry.substr(0, old))) ||
           (owner.pid = PidOfOldTemporary(entry, entry.substr(0, old))) == 0)
@@ -425,16 +503,10 @@ void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::strin
     }
     if (kept.count(entryName)) continue;
     Leftover file(InFolder(dir, entryName));
-    if (file.kind() != Leftover::Unheld && file.kind() != Leftover::NoLocks) continue;
-    // Temporaries named before they carried the start were made without the lock:
-    // their process is judged as before, as on a file system without locks.
-    if ((file.kind() == Leftover::NoLocks || !owner.withStart) && TemporaryMayBeWritten(owner, file.modified()))
-      continue;
-    // The older names carry no host: in a folder shared over the network their pid
-    // may be a save running on another machine, so only those no save could still
-    // be writing (untouched for an hour) go.
-    if (!hostKnown && FileSystemInUse().WallTime() - file.modified() < 3600) continue;
-    (void)file.Remove();
+    const bool ended = Planted(PlantedFault::SweepByLock)
+                           ? file.kind() == Leftover::Unheld && tag.rfind(Own().host, 0) == 0
+                           : ProvenEnded(tag, owner, file);
+    if (ended) (void)file.Remove();
   }
 }
 
@@ -460,6 +532,7 @@ std::string WithReason(const std::string& message, const std::string& reason) {
 }
 
 void SetSaveStepHookForTesting(SaveStepHook hook) { gStepHook.store(hook); }
+void PlantFaultForTesting(PlantedFault fault) { gPlanted.store(fault); }
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_) {
   if (path_.empty()) {
@@ -573,7 +646,8 @@ bool AtomicFile::Close() {
     Fail(err);
     return false;
   }
-  if (!Unsynced(target_) && SyncToDisk(lockFd_) != 0 && errno != EINVAL && errno != EROFS) {
+  if (!Unsynced(target_) && !Planted(PlantedFault::NoFileSync) && SyncToDisk(lockFd_) != 0 && errno != EINVAL &&
+      errno != EROFS) {
     const int err = errno;
     Discard();
     Fail(err);
@@ -616,6 +690,7 @@ bool AtomicFile::Commit() {
     NoteFailureReason(error_);
     return false;
   }
+  TellWhenDone(InterruptedSaveNote(folderReport_));
   if (!StillOurs(temp_, lockFd_)) {
     Discard();
     error_ = path_ + ": its new content was replaced by another file before it was saved; the file is left as it was";
@@ -730,6 +805,7 @@ bool AtomicFileBatch::Commit() {
   std::string held;
   // The reason names the folder that was busy or the file held up, not the first file.
   if (!pending.empty() && !HoldFolders({}, targets, &locks, &held, &folderReport_)) return replaceNone(held);
+  TellWhenDone(InterruptedSaveNote(folderReport_));
   // Only what this save made is renamed: a temporary replaced meanwhile by another
   // file (a link to elsewhere) is found before any target is touched.
   for (const Pending& p : pending)
@@ -773,7 +849,7 @@ bool AtomicFileBatch::Commit() {
     }
     notReplaced_.push_back(p.path);
   }
-  SyncDirectories(dirs);
+  if (!Planted(PlantedFault::NoSyncBeforeJournalGoes)) SyncDirectories(dirs);
   if (!ok && renamed > 0) {
     journal.Leave();
     leftPartway_ = true;

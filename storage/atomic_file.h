@@ -6,17 +6,24 @@
 // the target. On any failure the target keeps its old content (or stays absent),
 // the temporary is removed and the error names the path and the reason.
 //
-// The temporary of "dir/name" is "dir/.name.tmp-<host>-<pid>-<start>-<n>.part":
+// The temporary of "dir/name" is "dir/.name.tmp-<host>.<machine>.<boot>-<pid>-<start>-<n>.part":
 // hidden, and with an extension that no loader and no file filter of the program
 // takes, so that one left behind by a program that was ended during a save is never
-// read as data. Its maker holds a lock on it until it is renamed or removed (see
-// LockOwnFile in save_parts.h): when a target is committed, the temporaries in its
-// folder that nobody holds any longer (of it and of any other file: a save killed
-// while writing leaves them) are removed, holding the folder and judged from a
-// listing made while it is held; those of a running instance stay,
-// whatever pid namespace or host it runs in. On a file system that does not lock,
-// the pid and process start in the name are judged instead. Only regular files
-// are removed, and a save renames only the file it made.
+// read as data. Its name says where its save runs: the host's name, and hashes of
+// the machine's id and of its boot's id (HostTag in save_parts.h). Its maker holds
+// a lock on it until it is renamed or removed (see LockOwnFile in save_parts.h):
+// when a target is committed, the temporaries in its folder (of it and of any other
+// file: a save killed while writing leaves them) that saves surely ended left are
+// removed, holding the folder and judged from a listing made while it is held. A
+// save has surely ended (ProvenEnded) when nobody holds its file, shared or
+// exclusive, and it ran in this boot of this machine and let go of its lock (on a
+// file system that does not lock: its pid no longer runs with its start), or it ran
+// in an earlier boot of this machine, or its file has not changed for an hour
+// (kLongestSave). So the temporaries of a running instance stay, whatever pid
+// namespace it runs in, and so do those of another computer that shares the folder
+// under the same host name, whose locks a share may not pass on and whose pids mean
+// nothing here. Only regular files are removed, and a save renames only the file it
+// made.
 //
 // A set of two or more files (AtomicFileBatch) is replaced by one rename per file.
 // So that a program ended among those renames (a kill, a crash, a power cut) does
@@ -25,7 +32,7 @@
 // naming the temporaries and their targets is written (atomically, as a file is)
 // into every folder the set touches, then the renames are done, then the journals
 // are removed. The next save or load in one of those folders that finds a journal
-// that nobody holds (its process has ended) finishes what it names
+// whose save has surely ended (by the rule above) finishes what it names
 // (RecoverInterruptedSaves): with every copy of the journal present, the
 // temporaries still there are renamed over their targets (the others were renamed
 // already) and the set is new; with a copy missing, the program ended while
@@ -45,11 +52,15 @@
 // its files go one by one) is waited for first, briefly: 2 s in all for a save or a
 // load, after which it says how the wait ended (the file not let go, or the wait
 // given up with a key). A held temporary or copy of the journal leaves the set as
-// it is, whoever holds it, and its targets are not saved over meanwhile. A set
+// it is, whoever holds it (with a shared lock as well), and its targets are not
+// saved over meanwhile. A set
 // that can no longer be made whole (a target saved again meanwhile) keeps its
 // journal as the record that its files come from different saves: every load says
-// so until none of its targets holds what the save wrote. No temporary a journal
-// still names is ever removed as stale. A save whose renames fail partway keeps
+// so until none of its targets holds what the save wrote (a journal of an earlier
+// version, which records no file, is written again with what its files are when
+// it is finished so). No temporary a journal still names is ever removed as stale.
+// What a save finds there and cannot finish is told to the user when it ends
+// (FolderWaitHooks::tell), as a load tells it in its note. A save whose renames fail partway keeps
 // its journal, so that the set is finished later (and said to be mixed until then). A folder of the set that cannot be read at recovery (not mounted,
 // moved, no permission) is never taken for one whose copy was removed: the journal
 // stays and the set is finished once the folder is back. The renames of a save and
@@ -251,6 +262,20 @@ using SaveStepHook = void (*)(int step);
 void SetSaveStepHookForTesting(SaveStepHook hook);
 // For tests: called with 0, 1, 2, ... after each rename a recovery does.
 void SetRecoveryStepHookForTesting(SaveStepHook hook);
+
+// For the tests of the tests: a rule of the saves undone on purpose, so that the
+// explorer of saved sets shows it finds what breaks when the rule is missing.
+// None (the default) undoes nothing.
+enum class PlantedFault {
+  None,
+  HeldCopyIgnored,    // a journal's copy that someone holds is read as if let go
+  JournalOwnerByLock, // a journal nobody holds here is taken for ended, whatever its origin
+  SweepByLock,        // a temporary nobody holds here is swept, whatever its origin
+  SharedHoldersUnseen,// a shared lock (fcntl read, flock shared) is not taken for a holder
+  NoFileSync,         // a temporary is renamed without its data synced first
+  NoSyncBeforeJournalGoes,  // a set's journals go before its renames are synced
+};
+void PlantFaultForTesting(PlantedFault fault);
 
 // For tests: what the saves and loads of this process have looked at so far
 // (folder listings, the entries they gave, journals read) and the syncs they asked

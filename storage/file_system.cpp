@@ -1,8 +1,10 @@
 #include "storage/file_system.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <cerrno>
+#include <cctype>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,8 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -107,15 +111,49 @@ class Posix final : public FileSystem {
     struct statfs fs {};
     return ::statfs(path.c_str(), &fs) == 0 ? static_cast<long>(fs.f_type) : 0;
   }
-  int LockWhole(int fd, short type) override {
+  int LockRange(int fd, short type, off_t start, off_t len) override {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;
+    lock.l_start = start;
+    lock.l_len = len;
     return ::fcntl(fd, F_OFD_SETLK, &lock);
   }
+  int LockHolder(int fd, off_t start, off_t len) override {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = len;
+    if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) return -1;
+    return lock.l_type == F_UNLCK ? 0 : 1;
+  }
+  int SetModified(int fd, const timespec& when) override {
+    const timespec times[2] = {{0, UTIME_OMIT}, when};
+    return ::futimens(fd, times);
+  }
   int FileLock(int fd, int operation) override { return ::flock(fd, operation); }
+  std::vector<long> FileLockHolders(int fd) override {
+    // /proc/locks: "<n>: FLOCK  ADVISORY  WRITE <pid> <major>:<minor>:<inode> 0 EOF";
+    // a waiter's line has "->" after the number.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return {};
+    char device[64];
+    std::snprintf(device, sizeof device, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::ifstream in("/proc/locks");
+    std::vector<long> holders;
+    for (std::string line; std::getline(in, line);) {
+      std::istringstream words(line);
+      std::string number, kind, advisory, mode, pid, file;
+      if (!(words >> number >> kind >> advisory >> mode >> pid >> file) || kind != "FLOCK" || file != device ||
+          !Digits(pid))
+        continue;
+      const long holder = static_cast<long>(WholeNumberOf(pid).value_or(0));
+      if (holder > 0 && holder != ::getpid()) holders.push_back(holder);
+    }
+    return holders;
+  }
   long ProcessId() override { return static_cast<long>(::getpid()); }
   bool ProcessRunning(long pid) override {
     if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
@@ -123,6 +161,10 @@ class Posix final : public FileSystem {
     // An ended process its parent has not waited for does not run.
     const std::vector<std::string> f = StatFields(pid);
     return f.empty() || (f[0] != "Z" && f[0] != "X");
+  }
+  bool ProcessStopped(long pid) override {
+    const std::vector<std::string> f = StatFields(pid);
+    return !f.empty() && (f[0] == "T" || f[0] == "t");
   }
   unsigned long long ProcessStart(long pid) override {
     const std::vector<std::string> f = StatFields(pid);  // field 22: the start
@@ -145,6 +187,16 @@ class Posix final : public FileSystem {
     char name[256] = "";
     if (::gethostname(name, sizeof name - 1) != 0) return {};
     return name;
+  }
+  std::string MachineId() override {
+    for (const char* file : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+      std::ifstream in(file);
+      std::string line;
+      if (std::getline(in, line) && line.size() >= 16 &&
+          std::all_of(line.begin(), line.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+        return line;
+    }
+    return {};
   }
   std::string BootId() override {
     std::ifstream in("/proc/sys/kernel/random/boot_id");

@@ -58,21 +58,35 @@ class FileSystem {
   // The statfs(2) type of the file system holding path; 0 when unknown.
   virtual long FileSystemType(const std::string& path) = 0;
 
-  // Locks. LockWhole: an open-file-description lock (F_OFD_SETLK) on the whole
-  // file of F_RDLCK, F_WRLCK or F_UNLCK, never waiting; it conflicts with the
-  // process locks of lockf(3) and fcntl(2). FileLock: flock(2) (LOCK_NB given by
-  // the caller), a lock of its own kind that conflicts with flock() only.
-  virtual int LockWhole(int fd, short type) = 0;
+  // Locks. LockRange: an open-file-description lock (F_OFD_SETLK) of F_RDLCK,
+  // F_WRLCK or F_UNLCK on len bytes from start (0: to the end), never waiting; it
+  // conflicts with the process locks of lockf(3) and fcntl(2). LockHolder: whether
+  // another open file holds any lock, shared or exclusive, on those bytes
+  // (F_OFD_GETLK of a write lock): 1 when one does, 0 when none, -1 with errno.
+  // FileLock: flock(2) (LOCK_NB given by the caller), a lock of its own kind that
+  // conflicts with flock() only.
+  virtual int LockRange(int fd, short type, off_t start, off_t len) = 0;
+  virtual int LockHolder(int fd, off_t start, off_t len) = 0;
   virtual int FileLock(int fd, int operation) = 0;
+  // The processes that hold a flock() on the file open at fd, as far as the system
+  // tells (empty when it does not, or none of them can be seen from here).
+  virtual std::vector<long> FileLockHolders(int fd) = 0;
+  int LockWhole(int fd, short type) { return LockRange(fd, type, 0, 0); }
+  // Sets the modification time of the open file (futimens), its access time kept.
+  virtual int SetModified(int fd, const timespec& when) = 0;
 
   // Processes: this one's pid, whether another runs, its start in clock ticks
   // after boot (0 when unknown), the wall-clock time it started (0 when unknown).
   virtual long ProcessId() = 0;
   virtual bool ProcessRunning(long pid) = 0;
+  // Whether pid is stopped (a signal stopped it, or a debugger holds it).
+  virtual bool ProcessStopped(long pid) = 0;
   virtual unsigned long long ProcessStart(long pid) = 0;
   virtual std::time_t ProcessStartedAt(long pid) = 0;
-  // The name of this host and the id of this boot (empty when unknown).
+  // The name of this host, the id of this machine (kept across boots) and the id
+  // of this boot (empty when unknown).
   virtual std::string HostName() = 0;
+  virtual std::string MachineId() = 0;
   virtual std::string BootId() = 0;
 
   // Time: a steady clock for waits, a pause, the wall-clock time.

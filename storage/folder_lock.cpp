@@ -152,10 +152,38 @@ class WaitNotice {
   std::string shown_;  // the notice shown (empty: none)
 };
 
+// Why a wait for the folder open at fd is of no use, when every process that
+// holds it is stopped (it lets go only once it is continued): " (held by the
+// stopped process <pid>)"; empty while a holder runs or none is known. Asked at
+// once and then every 100 ms of a wait.
+std::string StoppedHolders(int fd, Clock::time_point* asked) {
+  FileSystem& sys = FileSystemInUse();
+  const Clock::time_point now = sys.Now();
+  if (*asked != Clock::time_point() && now - *asked < Ms(100)) return {};
+  *asked = now;
+  const std::vector<long> holders = sys.FileLockHolders(fd);
+  if (holders.empty() || !std::all_of(holders.begin(), holders.end(), [&](long pid) { return sys.ProcessStopped(pid); }))
+    return {};
+  std::string pids;
+  for (const long pid : holders) pids += (pids.empty() ? "" : ", ") + std::to_string(pid);
+  return std::string(" (held by the stopped process") + (holders.size() > 1 ? "es " : " ") + pids +
+         ", which lets go only once it is continued)";
+}
+
 }  // namespace
 
 FolderWaitHooks& GetFolderWaitHooks() { return gWaitHooks; }
 void ResetFolderWaitHooks() { gWaitHooks = FolderWaitHooks(); }
+
+void TellWhenDone(std::string text) {
+  if (text.empty()) return;
+  if (tAllowance.depth > 0) {
+    if (std::find(tAllowance.told.begin(), tAllowance.told.end(), text) == tAllowance.told.end())
+      tAllowance.told.push_back(std::move(text));
+  } else if (gWaitHooks.tell) {
+    gWaitHooks.tell(text);
+  }
+}
 
 void SetFolderLockWaitForTesting(std::chrono::milliseconds wait) { gWaitMs.store(wait.count()); }
 void SetFolderLockCallForTesting(int (*lock)(int fd, int operation)) { gLockCall.store(lock); }
@@ -247,6 +275,7 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
   for (std::size_t k = 0; ok && k < open.size(); ++k) {
     const int fd = open[k].held.fd;
     const std::string busy = "another instance of the program was saving into the folder " + open[k].folder;
+    Clock::time_point asked{};
     for (;;) {
       if (LockFolder(fd, (save ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) {
         tHeld.push_back(open[k].held);
@@ -267,6 +296,10 @@ bool FolderLocks::Take(const std::vector<std::string>& folders, std::string* why
       }
       if (!mayWait) {
         ok = fail(k, busy + " (not waited for while other folders are held)");
+        break;
+      }
+      if (const std::string stopped = StoppedHolders(fd, &asked); !stopped.empty()) {
+        ok = fail(k, busy + stopped);
         break;
       }
       const Clock::time_point now = sys.Now();

@@ -11,8 +11,9 @@
 // number of loads at once, no save meanwhile). The lock is flock(2) on the folder
 // itself: no file is added to the data folders, and the system releases it when a
 // process ends, however it ends. Another instance holding a folder is waited for
-// (the renames of a set take milliseconds); one that keeps it longer (stopped,
-// hung) ends the wait with a reason. A wait longer than a moment is shown in the
+// (the renames of a set take milliseconds); one that keeps it longer (hung) ends
+// the wait with a reason, and one that is stopped (it lets go only once it is
+// continued) is not waited for: the reason names it at once. A wait longer than a moment is shown in the
 // main window (FolderWaitHooks), with the time left and a key that gives it up.
 //
 // A folder whose file system does not lock is saved to unlocked, and one on a
@@ -86,7 +87,8 @@ class FolderWaitScope {
 // keyPressed is asked whether the user pressed a key to give the wait up. Only the
 // user-interface thread shows, pumps and asks: a wait in a worker thread is silent.
 // tell receives, once per folder in a run, that saves into it are not protected
-// (see the top of this file); it may be called from any thread. The program
+// (see the top of this file), and what a save found of interrupted saves in its
+// folders (TellWhenDone); it may be called from any thread. The program
 // installs all four at start-up; without them nothing is shown.
 struct FolderWaitHooks {
   std::function<void(const std::string& text)> show;
@@ -95,6 +97,10 @@ struct FolderWaitHooks {
   std::function<void(const std::string& text)> tell;
 };
 FolderWaitHooks& GetFolderWaitHooks();
+// Gives text to FolderWaitHooks::tell when the save or load running on this thread
+// ends (at once outside one): what a save found in its folders and could not
+// finish reaches the user as a load's note does.
+void TellWhenDone(std::string text);
 void ResetFolderWaitHooks();
 inline constexpr std::chrono::milliseconds kFolderWaitNoticeDelay{250};
 

@@ -74,17 +74,13 @@ bool JournalOwnerOf(std::string_view fileName, std::string_view kind, JournalOwn
                     owner);
 }
 
-// Whether the process that wrote a journal may still be running. One of this
-// host: its pid runs with the recorded start time, and the machine has not been
-// restarted since (boot = the boot id the journal holds, empty when unknown).
-// One of another host cannot be asked: it counts as ended when its journal has
-// not changed for an hour (a set's renames take milliseconds).
-bool OwnerMayRun(const JournalOwner& owner, const std::string& boot, std::time_t written) {
-  if (owner.host != HostTag()) return FileSystemInUse().WallTime() - written < 3600;
-  if (!boot.empty() && !BootId().empty() && boot != BootId()) return false;
-  if (!ProcessRunning(owner.pid)) return false;
-  const unsigned long long start = StartTimeOf(owner.pid);
-  return owner.start == 0 || start == 0 || start == owner.start;
+// The owner of a journal as the names of temporaries give it.
+TempOwner AsTempOwner(const JournalOwner& owner) {
+  TempOwner t;
+  t.pid = owner.pid;
+  t.start = owner.start;
+  t.withStart = true;
+  return t;
 }
 
 // p relative to the folder from (both absolute, symbolic links resolved).
@@ -171,17 +167,13 @@ FolderId IdOf(const std::string& folder) {
 }
 bool Same(const FolderId& a, const FolderId& b) { return a.known && b.known && a.dev == b.dev && a.ino == b.ino; }
 
-// Whether the process that wrote a journal has ended. The journal is open in
-// held: one that someone holds is in use; one that nobody holds has ended, unless
-// it is of another host (whose lock a share may not pass on): that one counts as
-// ended only when it has not changed for an hour (a set's renames take
-// milliseconds). On a file system that does not lock, the journal's process is
-// judged by its pid and start on this host.
-bool JournalEnded(const Leftover& held, const JournalOwner& owner, const std::string& boot) {
-  if (held.kind() == Leftover::Held) return false;
-  if (owner.host != HostTag()) return FileSystemInUse().WallTime() - held.modified() >= 3600;
-  if (held.kind() == Leftover::Unheld) return true;
-  return !OwnerMayRun(owner, boot, held.modified());
+// Whether the process that wrote a journal has ended (the journal is open in
+// held): by the one rule of ProvenEnded. A journal that someone holds is in use;
+// one of another computer (whose lock a share may not pass on, whose pid means
+// nothing here) counts as ended only when it has not changed for kLongestSave.
+bool JournalEnded(const Leftover& held, const JournalOwner& owner) {
+  if (Planted(PlantedFault::JournalOwnerByLock)) return held.kind() == Leftover::Unheld;
+  return ProvenEnded(owner.host, AsTempOwner(owner), held);
 }
 
 // A journal found in a folder: looked at once (and held, a reader's lock, while
@@ -237,7 +229,7 @@ FoundJournal Examine(const std::string& dir, const std::string& name) {
     return f;
   }
   ReadFound(&f, held.Descriptor());
-  f.ended = f.refused.empty() && JournalEnded(held, f.owner, f.text.boot);
+  f.ended = f.refused.empty() && JournalEnded(held, f.owner);
   return f;
 }
 
@@ -314,6 +306,22 @@ std::vector<std::string> HeldForAMoment(const std::vector<FolderState>& states) 
   return held;
 }
 
+// What files of sets that ended saves left someone holds, each named by its set's
+// file (NewContentReason); empty when none is held.
+std::string HeldFilesNote(const std::vector<FolderState>& states) {
+  std::string lines;
+  for (const FolderState& s : states)
+    for (const FoundJournal& f : s.journals) {
+      if (!f.ended) continue;
+      for (const auto& [temp, target] : f.text.renames) {
+        const Leftover held(InFolder(f.dir, temp));
+        if (held.kind() == Leftover::Held)
+          lines += (lines.empty() ? "" : "\n") + NewContentReason(InFolder(f.dir, target), held);
+      }
+    }
+  return lines;
+}
+
 // Waits while files of HeldForAMoment are held (WaitWhileHeld), then looks at the
 // folders again: what was let go is dealt with as any ended save's; what is still
 // held leaves its set as it is (FinishJournal). Empty when nothing was held or all
@@ -379,6 +387,27 @@ struct Finishing {
   std::string NotOurs(const std::string& why) const { return f.path + ": " + why + "; left as it is"; }
 };
 
+// The text of the journal's copy in its k-th folder (the same folders and files,
+// seen from that folder), recording ids (none: version 1).
+std::string CopyText(const Finishing& x, std::size_t k, const std::vector<RenameIds>& ids) {
+  namespace fs = std::filesystem;
+  const JournalText& j = x.f.text;
+  std::vector<fs::path> real;
+  for (const std::string& folder : x.folders) real.emplace_back(Resolved(folder));
+  JournalText e;
+  e.boot = j.boot;
+  e.ids = ids;
+  for (const fs::path& r : real) e.copies.push_back(RelativeTo(r, real[k]));
+  for (std::size_t r = 0; r < j.renames.size(); ++r) {
+    std::string folder, tempName, targetName;
+    SplitRelative(j.renames[r].first, &folder, &tempName);
+    SplitRelative(j.renames[r].second, &folder, &targetName);
+    e.renames.emplace_back(RelativeTo(real[x.folderOf[r]] / tempName, real[k]),
+                           RelativeTo(real[x.folderOf[r]] / targetName, real[k]));
+  }
+  return FormatJournal(e);
+}
+
 // The copy in each other folder must be this journal as its save wrote it there
 // (the same folders and files, seen from that folder): a file of the same name
 // that says otherwise (a copy of this one put elsewhere) makes it none of a save's.
@@ -387,24 +416,7 @@ struct Finishing {
 // written or removed already: the set is finished once it is back. Empty when the
 // copies allow the set to be finished (whole or not); otherwise the report.
 std::string CheckCopies(Finishing* x) {
-  namespace fs = std::filesystem;
   const JournalText& j = x->f.text;
-  std::vector<fs::path> real;
-  for (const std::string& folder : x->folders) real.emplace_back(Resolved(folder));
-  auto expectedAt = [&](std::size_t k) {
-    JournalText e;
-    e.boot = j.boot;
-    e.ids = j.ids;
-    for (const fs::path& r : real) e.copies.push_back(RelativeTo(r, real[k]));
-    for (std::size_t r = 0; r < j.renames.size(); ++r) {
-      std::string folder, tempName, targetName;
-      SplitRelative(j.renames[r].first, &folder, &tempName);
-      SplitRelative(j.renames[r].second, &folder, &targetName);
-      e.renames.emplace_back(RelativeTo(real[x->folderOf[r]] / tempName, real[k]),
-                             RelativeTo(real[x->folderOf[r]] / targetName, real[k]));
-    }
-    return FormatJournal(e);
-  };
   for (std::size_t k = 0; k < x->folders.size(); ++k) {
     x->ids.push_back(IdOf(x->folders[k]));
     const std::string copy = InFolder(x->folders[k], x->f.name);
@@ -412,10 +424,13 @@ std::string CheckCopies(Finishing* x) {
     if (x->present.back()) {
       if (j.copies[k] == ".") continue;
       const Leftover other(copy);
-      if (other.kind() == Leftover::Held) return x->Keep(LingeringReason(Shown(copy)));
+      if (other.kind() == Leftover::Held) {
+        if (Planted(PlantedFault::HeldCopyIgnored)) continue;
+        return x->Keep(LingeringReason(Shown(copy)));
+      }
       JournalText seen;
       if (other.Descriptor() < 0 || !ReadJournal(copy, other.Descriptor(), &seen).empty() ||
-          FormatJournal(seen) != expectedAt(k))
+          FormatJournal(seen) != CopyText(*x, k, j.ids))
         return x->NotOurs("its copy " + Shown(copy) + " does not name the same set");
       continue;
     }
@@ -431,10 +446,6 @@ std::string CheckCopies(Finishing* x) {
   return {};
 }
 
-// Whether target holds what the save of rename r wrote (its temporary, renamed).
-bool HoldsItsContent(const Finishing& x, std::size_t r) {
-  return !x.f.text.ids.empty() && IsRenamed(FileIdOf(x.Target(r)), x.f.text.ids[r].temp);
-}
 
 // A journal of version 2 whose temporaries are all gone: its set was finished as
 // far as it could be, and the journal stays only as the record that its files
@@ -450,10 +461,10 @@ bool Settled(const Finishing& x) {
 }
 // The note of a mixed set: which files hold what the save wrote and which do not;
 // empty when the set is whole (all or none).
-std::string MixedNote(const Finishing& x) {
+std::string MixedNote(const Finishing& x, const std::vector<RenameIds>& ids) {
   std::vector<std::string> have, lack;
   for (std::size_t r = 0; r < x.f.text.renames.size(); ++r)
-    (HoldsItsContent(x, r) ? have : lack).push_back(Shown(x.Target(r)));
+    (IsRenamed(FileIdOf(x.Target(r)), ids[r].temp) ? have : lack).push_back(Shown(x.Target(r)));
   if (have.empty() || lack.empty()) return {};
   auto list = [](const std::vector<std::string>& v) {
     std::string text;
@@ -561,6 +572,56 @@ std::string RenameOrRemove(Finishing* x) {
   return {};
 }
 
+// What each rename of a journal of version 1 left: a temporary still there is
+// what its save wrote; one that is gone was renamed onto its target.
+std::vector<RenameIds> IdsNow(const Finishing& x) {
+  std::vector<RenameIds> ids;
+  for (std::size_t r = 0; r < x.f.text.renames.size(); ++r) {
+    const FileId target = FileIdOf(x.Target(r)), temp = FileIdOf(x.Temp(r));
+    ids.push_back({temp.present ? temp : target, target});
+  }
+  return ids;
+}
+
+// Writes every copy of a journal of version 1 again with the ids of its files
+// (CopyText), each atomically and keeping the time it was written (by which it
+// is judged ended), the journal's own copy last. Empty when done; otherwise why
+// not (the copies not written yet keep version 1).
+std::string RecordIds(const Finishing& x, const std::vector<RenameIds>& ids) {
+  FileSystem& sys = FileSystemInUse();
+  std::vector<std::size_t> order;
+  for (std::size_t k = 0; k < x.folders.size(); ++k)
+    if (x.folders[k] != x.f.dir) order.push_back(k);
+  for (std::size_t k = 0; k < x.folders.size(); ++k)
+    if (x.folders[k] == x.f.dir) order.push_back(k);
+  for (const std::size_t k : order) {
+    const std::string path = InFolder(x.folders[k], x.f.name);
+    const std::string temp =
+        path.substr(0, path.size() - kJournalExtension.size()) + std::string(kJournalTempExtension);
+    const std::string text = CopyText(x, k, ids);
+    const int fd = CreateOwnFile(temp);
+    bool ok = fd >= 0;
+    int err = ok ? 0 : errno;
+    for (std::size_t done = 0; ok && done < text.size();) {
+      const ssize_t n = sys.Write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      err = n < 0 ? errno : ENOSPC;
+      if (ok) done += static_cast<std::size_t>(n);
+    }
+    if (ok && ((SyncToDisk(fd) != 0 && errno != EINVAL && errno != EROFS) ||
+               sys.SetModified(fd, x.f.file->modifiedAt()) != 0 || sys.Rename(temp, path) != 0)) {
+      ok = false;
+      err = errno;
+    }
+    if (!ok && fd >= 0) (void)sys.Unlink(temp);
+    if (fd >= 0) sys.Close(fd);
+    if (!ok) return SystemReason(path, err != 0 ? err : EIO) + " (the record that the set is mixed could not be kept)";
+    SyncDirectory(x.folders[k]);
+  }
+  return {};
+}
+
 // Removes every copy of the journal, the one read here last: while it is there,
 // the set is found again.
 void DropJournalCopies(const Finishing& x) {
@@ -604,18 +665,28 @@ std::string FinishJournal(const FoundJournal& f, std::vector<Unfinished>* unfini
   }
   if (std::string why = CheckCopies(&x); !why.empty()) return why;
   if (x.whole && Settled(x)) {
-    const std::string note = MixedNote(x);
+    const std::string note = MixedNote(x, x.f.text.ids);
     if (note.empty()) DropJournalCopies(x);
     return note;
   }
   if (std::string why = CheckTemporaries(&x); !why.empty()) return why;
+  // Version 1 records no file: what the set's files are is recorded now, before
+  // anything of it goes, so that a set it leaves mixed is said to be as one of
+  // version 2 is.
+  std::vector<RenameIds> ids = j.ids;
+  if (ids.empty() && !x.overtaken.empty()) ids = IdsNow(x);
   if (std::string why = RenameOrRemove(&x); !why.empty()) return why;
   // Saved again after the journal was written: nothing of it replaced a newer
   // file and what it left went. While a target holds what it wrote, the journal
   // stays as the record that the set is mixed (Settled), so that no later load is
-  // silent about it; otherwise (version 1 records no file) the load says so once.
+  // silent about it (one of version 1 is written again as of version 2 for that);
+  // otherwise the load says so once.
   if (!x.overtaken.empty() && x.whole) {
-    const std::string note = MixedNote(x);
+    const std::string note = MixedNote(x, ids);
+    if (!note.empty() && j.ids.empty()) {
+      const std::string why = RecordIds(x, ids);
+      return why.empty() ? note : note + "\n" + why;
+    }
     if (!note.empty()) return note;
   }
   DropJournalCopies(x);
@@ -644,10 +715,11 @@ bool NamesTarget(const FoundJournal& f, const std::unordered_set<std::string>& t
   return false;
 }
 
-// A journal of another computer that is not yet taken for ended: that save may
-// still be running, and its set may be half replaced.
+// A journal of a save that cannot be asked (another computer's) and is not yet
+// taken for ended: that save may still be running, and its set may be half replaced.
 bool ForeignAndLive(const FoundJournal& f) {
-  return f.refused.empty() && !f.ended && f.file->kind() != Leftover::Missing && f.owner.host != HostTag();
+  return f.refused.empty() && !f.ended && f.file->kind() != Leftover::Missing &&
+         OriginOf(f.owner.host) == Origin::Unknown;
 }
 
 }  // namespace
@@ -835,11 +907,9 @@ bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::s
     // that someone holds is being written.
     for (const std::string& entry : s.entries) {
       JournalOwner owner;
-      if (!JournalOwnerOf(entry, kJournalTempExtension, &owner) || owner.host != HostTag()) continue;
+      if (!JournalOwnerOf(entry, kJournalTempExtension, &owner)) continue;
       Leftover file(InFolder(s.dir, entry));
-      if (file.kind() == Leftover::Unheld ||
-          (file.kind() == Leftover::NoLocks && !OwnerMayRun(owner, std::string(), 0)))
-        (void)file.Remove();
+      if (ProvenEnded(owner.host, AsTempOwner(owner), file)) (void)file.Remove();
     }
     // A save sweeps its folder of the temporaries that ended saves left, of its
     // targets and of every other file (a save killed while writing leaves them
@@ -961,6 +1031,15 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
     unfinished += (unfinished.empty() ? "" : "\n") + lingering;
   if (!waited.empty() && unfinished.find(waited) == std::string::npos)
     unfinished += (unfinished.empty() ? "" : "\n") + waited;
+  // Folders another instance kept were not looked at under their lock: what is
+  // held there is named all the same, without a wait (the wait was the folder's).
+  if (!busy.empty()) {
+    std::vector<FolderState> states;
+    for (const std::string& folder : folders) states.push_back(LookAt(folder));
+    const std::string held = HeldFilesNote(states);
+    if (!held.empty() && unfinished.find(held) == std::string::npos)
+      unfinished += (unfinished.empty() ? "" : "\n") + held;
+  }
   note_ = InterruptedSaveNote(unfinished);
   if (!foreign.empty())
     note_ += (note_.empty() ? "" : "\n\n") +

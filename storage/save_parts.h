@@ -2,6 +2,7 @@
 // (save_journal.cpp): names of temporaries, processes, folders. Not for other use.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <ctime>
 #include <functional>
@@ -15,16 +16,23 @@
 namespace tarmic {
 
 class FolderLocks;
+enum class PlantedFault;
 
 namespace save_parts {
 
 inline constexpr std::string_view kTempMark = ".tmp-";
 inline constexpr std::string_view kTempExtension = ".part";
 // Room left in a file name (at most 255 bytes) for the target's name: the rest
-// takes the mark, the host (at most 32 characters), pid, start, counter and
-// extension. Temporaries named before they carried the start left 180.
-inline constexpr std::size_t kTargetNameRoom = 170;
-inline constexpr std::size_t kTargetNameRoomBefore = 180;
+// takes the mark, the host tag (at most 50 characters), pid, start, counter and
+// extension. Temporaries named before they carried the machine and boot left
+// 170, and before they carried the start 180.
+inline constexpr std::size_t kTargetNameRoom = 150;
+inline constexpr std::array<std::size_t, 3> kTargetNameRooms = {150, 170, 180};
+
+// No save of this program keeps its files unchanged for longer: a file of a save
+// that cannot be asked (another computer's) is taken for ended only when it has
+// not changed for this long.
+inline constexpr std::time_t kLongestSave = 3600;
 
 // The process that wrote a temporary, as its name tells it.
 struct TempOwner {
@@ -38,8 +46,21 @@ std::string NamePart(const std::string& path);
 bool AllDigits(std::string_view s);
 unsigned long long StartTimeOf(long pid);
 const std::string& BootId();
+// What the names of a save's files say of where it runs: "<host>.<machine>.<boot>",
+// the host's name (letters, digits, '-' and '_'), then 8 hex digits of the
+// machine's id and of its boot's id (each left out when unknown). Two computers of
+// one name sharing a folder have different machines; a restart changes the boot.
 const std::string& HostTag();
+// Where the save that named its files with tag ran, seen from this process: in
+// this very boot of this machine (its locks and pids are seen here), in an
+// earlier boot of this machine (it has surely ended), or anywhere else (another
+// computer, or a tag that does not tell: it cannot be asked).
+enum class Origin { ThisBoot, EarlierBoot, Unknown };
+Origin OriginOf(std::string_view tag);
 bool ParseTemporaryRest(std::string_view rest, TempOwner* owner);
+// "<host tag>-<pid>-<start>-<n>.part" (or "<host tag>-<pid>-<n>.part", named
+// before temporaries carried the start): the tag and the owner; false otherwise.
+bool ParseTemporaryTail(std::string_view rest, std::string* tag, TempOwner* owner);
 std::string_view AfterTemporaryPrefix(std::string_view fileName, const std::string& targetName,
                                       const std::string& host);
 bool IsZombie(long pid);
@@ -59,6 +80,8 @@ void SyncDirectories(std::vector<std::string> dirs);
 // finished) stay.
 void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::string>& targetNames,
                             const std::vector<std::string>& entries, const std::unordered_set<std::string>& kept);
+// Whether the fault was planted (PlantFaultForTesting).
+bool Planted(PlantedFault fault);
 // Counts a journal read (StorageWorkForTesting).
 void CountJournalRead();
 // The file system's sync of fd, counted (StorageWorkForTesting).
@@ -91,10 +114,24 @@ OwnLock LockOwnFile(int fd);
 // being looked at by another instance and is to be left: try another name).
 int CreateOwnFile(const std::string& path);
 
+class Leftover;
+// Whether the save that made file (named with tag and owner) has surely ended, the
+// one rule by which anything a save made is taken for left over: nobody holds it
+// (a lock of either kind, shared or exclusive), and the save ran in this boot of
+// this machine and its lock is gone (or, on a file system that does not lock, its
+// pid no longer runs with its start), or it ran in an earlier boot, or the file
+// has not changed for kLongestSave. A save of another computer is never judged by
+// a lock or a pid of this one.
+bool ProvenEnded(std::string_view tag, const TempOwner& owner, const Leftover& file);
+
 // A file that a save of another process may have left, looked at without
 // following a symbolic link and without waiting on a pipe. Only a regular file is
 // opened; while it is open here, a reader's lock is held on it (unless the file
-// system does not lock), so that its maker cannot take it up meanwhile.
+// system does not lock), so that its maker cannot take it up meanwhile: on one
+// byte far beyond any file's end (kReaderMark), so that the readers of two
+// instances never take each other for holders, while any other lock, shared or
+// exclusive, fcntl or flock, is a holder's.
+inline constexpr off_t kReaderMark = off_t(1) << 62;
 class Leftover {
  public:
   enum Kind {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 #include <unistd.h>
 
@@ -18,11 +19,77 @@ thread_local long tPid = 0;
 
 MemoryFileSystem::MemoryFileSystem() { MakeFolder("/"); }
 
-long MemoryFileSystem::BeginProcess(bool outsider) {
+long MemoryFileSystem::BeginProcess(bool outsider, int host) {
   std::lock_guard<std::mutex> g(mutex_);
   tPid = ++nextPid_;
   processes_[tPid].outsider = outsider;
+  processes_[tPid].host = host;
   return tPid;
+}
+
+bool MemoryFileSystem::SameHost(long a, long b) {
+  const auto pa = processes_.find(a), pb = processes_.find(b);
+  return (pa == processes_.end() ? 0 : pa->second.host) == (pb == processes_.end() ? 0 : pb->second.host);
+}
+
+bool MemoryFileSystem::ProcessRunning(long pid) {
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto p = processes_.find(pid);
+  // A pid of another computer is none of this one's.
+  return p != processes_.end() && p->second.alive && SameHost(pid, Self());
+}
+
+std::string MemoryFileSystem::MachineId() {
+  std::lock_guard<std::mutex> g(mutex_);
+  return "machine-" + std::to_string(processes_.count(Self()) ? processes_[Self()].host : 0);
+}
+
+std::string MemoryFileSystem::BootId() {
+  std::lock_guard<std::mutex> g(mutex_);
+  const int host = processes_.count(Self()) ? processes_[Self()].host : 0;
+  return "boot-" + std::to_string(host) + "-" + std::to_string(host == 0 ? boot_ : 0);
+}
+
+void MemoryFileSystem::Change(const std::string& path, const std::string& from, std::shared_ptr<Node> node) {
+  changes_.push_back({path, from, std::move(node), false});
+}
+
+void MemoryFileSystem::Crash(CrashKeeps keeps, unsigned seed) {
+  std::lock_guard<std::mutex> g(mutex_);
+  std::mt19937 draw(seed);
+  auto drawn = [&] { return keeps == CrashKeeps::Drawn && (draw() & 1) != 0; };
+  for (auto& [pid, p] : processes_)
+    if (p.alive) {
+      p.alive = false;
+      p.endedAt = ++ended_;
+    }
+  fds_.clear();
+  std::map<std::string, std::shared_ptr<Node>> kept = durablePaths_;
+  for (const EntryChange& c : changes_) {
+    const bool keep = c.synced || keeps == CrashKeeps::EntriesNotData ||
+                      (keeps == CrashKeeps::Removals && !c.node) || drawn();
+    if (!keep) continue;
+    if (!c.from.empty()) kept.erase(c.from);
+    if (c.node) kept[c.path] = c.node;
+    else kept.erase(c.path);
+  }
+  for (auto& [p, n] : paths_) n->linked = false;
+  for (auto& [p, n] : kept) {
+    n->linked = true;
+    if (n->data != n->durable && !drawn()) n->data = n->durable;
+  }
+  paths_ = kept;
+  durablePaths_ = kept;
+  changes_.clear();
+  ++boot_;
+}
+
+long MemoryFileSystem::LastRenameOf(const std::string& path, const std::string& content) {
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto it = history_.find(Normal(path));
+  if (it == history_.end()) return 0;
+  const auto c = it->second.find(content);
+  return c == it->second.end() ? 0 : c->second;
 }
 
 void MemoryFileSystem::EndProcess() {
@@ -71,7 +138,8 @@ bool MemoryFileSystem::Step(const char* what, const std::string& path, bool chan
     errno = EIO;
     return false;
   }
-  if (std::string(what) != "sleep") {
+  // Asking who holds the folder refused is part of the wait for it.
+  if (std::string(what) != "sleep" && std::string(what) != "lock holders") {
     std::lock_guard<std::mutex> g(mutex_);
     processes_[pid].folderRefused = false;
   }
@@ -118,6 +186,28 @@ void MemoryFileSystem::Touch(const std::string& path, const char* what) {
   if (violation_) violation_(std::string(what) + " of " + path + ", which is no file of the sets saved");
 }
 
+void MemoryFileSystem::CheckOwn(const Node& n, const std::string& path, const char* what) {
+  if (n.maker == 0 || n.maker == Self() || !violation_) return;
+  const auto p = processes_.find(n.maker);
+  const bool held = std::any_of(fds_.begin(), fds_.end(), [&](const auto& e) {
+    return e.second->pid == n.maker && e.second->node.get() == &n && e.second->Locked();
+  });
+  if (held && p != processes_.end() && p->second.alive)
+    violation_(std::string(what) + " of " + path + ", which the running process " + std::to_string(n.maker) +
+               " made and holds");
+}
+
+int MemoryFileSystem::HostOf(long pid) {
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto p = processes_.find(pid);
+  return p == processes_.end() ? 0 : p->second.host;
+}
+
+void MemoryFileSystem::AdvanceClock(std::chrono::seconds by) {
+  std::lock_guard<std::mutex> g(mutex_);
+  nanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(by).count();
+}
+
 void MemoryFileSystem::MakeFolder(const std::string& path) {
   std::lock_guard<std::mutex> g(mutex_);
   if (paths_.count(Normal(path))) return;
@@ -126,6 +216,7 @@ void MemoryFileSystem::MakeFolder(const std::string& path) {
   n->ino = ++nextIno_;
   n->mode = 0755;
   paths_[Normal(path)] = n;
+  durablePaths_[Normal(path)] = n;
 }
 
 void MemoryFileSystem::Put(const std::string& path, const std::string& content) {
@@ -135,8 +226,9 @@ void MemoryFileSystem::Put(const std::string& path, const std::string& content) 
     slot = std::make_shared<Node>();
     slot->ino = ++nextIno_;
   }
-  slot->data = content;
+  slot->data = slot->durable = content;
   slot->mtime = slot->ctime = Stamp();
+  durablePaths_[Normal(path)] = slot;
 }
 
 void MemoryFileSystem::PutPipe(const std::string& path) {
@@ -145,6 +237,7 @@ void MemoryFileSystem::PutPipe(const std::string& path) {
   n->type = Type::Pipe;
   n->ino = ++nextIno_;
   paths_[Normal(path)] = n;
+  durablePaths_[Normal(path)] = n;
 }
 
 bool MemoryFileSystem::Peek(const std::string& path, std::string* content) {
@@ -181,7 +274,7 @@ bool MemoryFileSystem::HeldByOther(const std::string& path, long pid) {
   const auto it = paths_.find(Normal(path));
   if (it == paths_.end()) return false;
   for (const auto& [fd, d] : fds_)
-    if (d->node == it->second && d->pid != pid && (d->ofd != F_UNLCK || d->flock != 0)) return true;
+    if (d->node == it->second && d->pid != pid && d->Locked()) return true;
   return false;
 }
 
@@ -238,6 +331,7 @@ int MemoryFileSystem::Open(const std::string& given, int flags, mode_t mode) {
     n->maker = Self();
     n->mtime = n->ctime = Stamp();
     it = paths_.emplace(path, n).first;
+    Change(path, {}, n);
   }
   const std::shared_ptr<Node>& n = it->second;
   if ((flags & O_DIRECTORY) && n->type != Type::Folder) {
@@ -262,7 +356,7 @@ int MemoryFileSystem::Close(int fd) {
   const bool locked = [&] {
     std::lock_guard<std::mutex> g(mutex_);
     const auto d = DescriptionOf(fd);
-    return d && (d->ofd != F_UNLCK || d->flock != 0);
+    return d && d->Locked();
   }();
   if (!Step("close", {}, locked)) return -1;
   std::lock_guard<std::mutex> g(mutex_);
@@ -309,14 +403,22 @@ ssize_t MemoryFileSystem::ReadAt(int fd, void* data, std::size_t size, off_t off
 int MemoryFileSystem::Sync(int fd) {
   if (!Step("sync", {}, true)) return -1;
   std::lock_guard<std::mutex> g(mutex_);
-  if (!DescriptionOf(fd)) {
+  const auto d = DescriptionOf(fd);
+  if (!d) {
     errno = EBADF;
     return -1;
   }
+  d->node->durable = d->node->data;
   return 0;
 }
 
-void MemoryFileSystem::SyncFolder(const std::string& dir) { (void)Step("sync folder", dir, false); }
+void MemoryFileSystem::SyncFolder(const std::string& dir) {
+  if (!Step("sync folder", dir, false)) return;
+  std::lock_guard<std::mutex> g(mutex_);
+  const std::string d = Normal(dir);
+  for (EntryChange& c : changes_)
+    if (Parent(c.path) == d || (!c.from.empty() && Parent(c.from) == d)) c.synced = true;
+}
 
 int MemoryFileSystem::Duplicate(int fd) {
   if (!Step("dup", {}, false)) return -1;
@@ -397,19 +499,21 @@ int MemoryFileSystem::Rename(const std::string& fromGiven, const std::string& to
   }
   Touch(from, "a rename");
   Touch(to, "a rename");
+  CheckOwn(*it->second, from, "a rename");
   // A file that another process holds is moved by its maker alone (what it
   // replaces may be held: the holder keeps the file it opened).
   if (it->second->maker != Self())
     for (const auto& [fd, d] : fds_)
       if (d->node == it->second && d->pid != Self() && processes_[d->pid].outsider && processes_[d->pid].alive &&
-          (d->ofd != F_UNLCK || d->flock != 0) && violation_)
+          d->Locked() && violation_)
         violation_("a rename of " + from + ", which another process holds");
   std::shared_ptr<Node> n = it->second;
   if (old != paths_.end()) old->second->linked = false;
   paths_.erase(it);
   n->ctime = Stamp();
   paths_[to] = n;
-  if (n->type == Type::File) history_[to].insert(n->data);
+  if (n->type == Type::File) history_[to][n->data] = ++renames_;
+  Change(to, from, n);
   return 0;
 }
 
@@ -431,12 +535,14 @@ int MemoryFileSystem::Unlink(const std::string& given) {
     return -1;
   }
   Touch(path, "a removal");
+  CheckOwn(*it->second, path, "a removal");
   for (const auto& [fd, d] : fds_)
     if (d->node == it->second && it->second->maker != Self() && d->pid != Self() && processes_[d->pid].outsider && processes_[d->pid].alive &&
-        (d->ofd != F_UNLCK || d->flock != 0) && violation_)
+        d->Locked() && violation_)
       violation_("a removal of " + path + ", which another process holds");
   it->second->linked = false;
   paths_.erase(it);
+  Change(path, {}, nullptr);
   return 0;
 }
 
@@ -469,7 +575,13 @@ bool MemoryFileSystem::RealPath(const std::string& path, std::string* resolved) 
 
 std::string MemoryFileSystem::ResolvedAsFarAsItExists(const std::string& path) { return Normal(path); }
 
-int MemoryFileSystem::LockWhole(int fd, short type) {
+namespace {
+bool Overlap(off_t aStart, off_t aEnd, off_t bStart, off_t bEnd) {
+  return (aEnd < 0 || bStart < aEnd) && (bEnd < 0 || aStart < bEnd);
+}
+}  // namespace
+
+int MemoryFileSystem::LockRange(int fd, short type, off_t start, off_t len) {
   if (!Step("lock", {}, true)) return -1;
   std::lock_guard<std::mutex> g(mutex_);
   const auto d = DescriptionOf(fd);
@@ -477,13 +589,51 @@ int MemoryFileSystem::LockWhole(int fd, short type) {
     errno = EBADF;
     return -1;
   }
+  const off_t end = len == 0 ? -1 : start + len;
   if (type != F_UNLCK)
     for (const auto& [other, o] : fds_)
-      if (o != d && o->node == d->node && o->ofd != F_UNLCK && (type == F_WRLCK || o->ofd == F_WRLCK)) {
-        errno = EAGAIN;
-        return -1;
-      }
-  d->ofd = type;
+      if (o != d && o->node == d->node && SameHost(o->pid, d->pid))
+        for (const RangeLock& r : o->ranges)
+          if ((type == F_WRLCK || r.type == F_WRLCK) && Overlap(start, end, r.start, r.end)) {
+            errno = EAGAIN;
+            return -1;
+          }
+  // The range replaces what this description held there (whole ranges only: the
+  // program locks a whole file or one byte).
+  auto& mine = d->ranges;
+  mine.erase(std::remove_if(mine.begin(), mine.end(),
+                            [&](const RangeLock& r) { return r.start == start && r.end == end; }),
+             mine.end());
+  if (type != F_UNLCK) mine.push_back({type, start, end});
+  return 0;
+}
+
+int MemoryFileSystem::LockHolder(int fd, off_t start, off_t len) {
+  if (!Step("lock test", {}, false)) return -1;
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto d = DescriptionOf(fd);
+  if (!d) {
+    errno = EBADF;
+    return -1;
+  }
+  const off_t end = len == 0 ? -1 : start + len;
+  for (const auto& [other, o] : fds_)
+    if (o != d && o->node == d->node && SameHost(o->pid, d->pid))
+      for (const RangeLock& r : o->ranges)
+        if (Overlap(start, end, r.start, r.end)) return 1;
+  return 0;
+}
+
+int MemoryFileSystem::SetModified(int fd, const timespec& when) {
+  if (!Step("utimens", {}, true)) return -1;
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto d = DescriptionOf(fd);
+  if (!d) {
+    errno = EBADF;
+    return -1;
+  }
+  d->node->mtime = when;
+  d->node->ctime = Stamp();
   return 0;
 }
 
@@ -498,7 +648,8 @@ int MemoryFileSystem::FileLock(int fd, int operation) {
   const int kind = operation & (LOCK_SH | LOCK_EX | LOCK_UN);
   if (kind != LOCK_UN)
     for (const auto& [other, o] : fds_)
-      if (o != d && o->node == d->node && o->flock != 0 && (kind == LOCK_EX || o->flock == LOCK_EX)) {
+      if (o != d && o->node == d->node && o->flock != 0 && (kind == LOCK_EX || o->flock == LOCK_EX) &&
+          SameHost(o->pid, d->pid)) {
         if (d->node->type == Type::Folder) processes_[Self()].folderRefused = true;
         errno = EWOULDBLOCK;
         return -1;
@@ -508,6 +659,30 @@ int MemoryFileSystem::FileLock(int fd, int operation) {
 }
 
 long MemoryFileSystem::ProcessId() { return Self(); }
+
+void MemoryFileSystem::Stop(long pid, bool on) {
+  std::lock_guard<std::mutex> g(mutex_);
+  processes_[pid].stopped = on;
+}
+
+bool MemoryFileSystem::ProcessStopped(long pid) {
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto p = processes_.find(pid);
+  return p != processes_.end() && p->second.alive && p->second.stopped && SameHost(pid, Self());
+}
+
+std::vector<long> MemoryFileSystem::FileLockHolders(int fd) {
+  if (!Step("lock holders", {}, false)) return {};
+  std::lock_guard<std::mutex> g(mutex_);
+  const auto d = DescriptionOf(fd);
+  std::vector<long> holders;
+  if (!d) return holders;
+  for (const auto& [other, o] : fds_)
+    if (o != d && o->node == d->node && o->flock != 0 && o->pid != d->pid && SameHost(o->pid, d->pid) &&
+        std::find(holders.begin(), holders.end(), o->pid) == holders.end())
+      holders.push_back(o->pid);
+  return holders;
+}
 
 std::chrono::steady_clock::time_point MemoryFileSystem::Now() {
   std::lock_guard<std::mutex> g(mutex_);

@@ -10,6 +10,17 @@
 // are closed, so that its locks go, as the system lets go of a killed process's.
 // Thread rules: any thread may call; one internal mutex guards the state, and the
 // step hook is called without it held.
+//
+// Two computers may share it: a process begins on host 0 (this one) or host 1,
+// which has the same host name but another machine and boot, its own pids, and
+// whose locks (of either kind, on files and folders) do not reach host 0's, as on
+// a share mounted without locking across computers.
+//
+// Crashes: a write reaches the disk only with a sync of its file, and a folder's
+// entries (files made, renamed, removed) only with a sync of that folder; Crash()
+// ends every process at once and keeps of the rest what a policy says, the
+// kernel's freedom: none of it, every entry change but no unsynced data, only
+// the removals, or any subset drawn by a seed. Host 0 then starts a new boot.
 #pragma once
 
 #include <chrono>
@@ -44,9 +55,10 @@ class MemoryFileSystem final : public FileSystem {
   // Processes: one per thread. Begin registers the calling thread as a new process
   // (an outsider is no instance of the program: its locks are those a save must
   // never break); End ends it (its descriptors closed); Kill ends pid at once.
-  long BeginProcess(bool outsider = false);
+  long BeginProcess(bool outsider = false, int host = 0);
   void EndProcess();
   void Kill(long pid);
+  void Stop(long pid, bool on);  // a stopped process (SIGSTOP) until it is continued
   bool Alive(long pid);
   // The number of processes ended so far, and when pid ended in that count (0
   // while it runs): a file left by a process that ended after a save held its
@@ -66,11 +78,21 @@ class MemoryFileSystem final : public FileSystem {
   bool Peek(const std::string& path, std::string* content);
   void Protect(const std::string& path, bool on);  // renames onto it and its removal fail (EPERM)
   void SetDiskFull(bool full) { std::lock_guard<std::mutex> g(mutex_); diskFull_ = full; }
-  // Every content that was ever renamed onto path (a save's file reaching it).
+  // Every content that was ever renamed onto path (a save's file reaching it), and
+  // the number of the last rename that brought it (0: never); renames are counted
+  // from 1 in the order done.
   bool EverHeld(const std::string& path, const std::string& content);
+  long LastRenameOf(const std::string& path, const std::string& content);
+  // What survives a crash of the unsynced changes.
+  enum class CrashKeeps { Nothing, EntriesNotData, Removals, Drawn };
+  void Crash(CrashKeeps keeps, unsigned seed = 0);
+  int Boots() { std::lock_guard<std::mutex> g(mutex_); return boot_; }
   std::vector<std::string> Names(const std::string& dir);
   // Whether a live process other than pid holds a lock of either kind on path.
   bool HeldByOther(const std::string& path, long pid);
+  // The host of pid's process; the clock moved on by a pause of no process.
+  int HostOf(long pid);
+  void AdvanceClock(std::chrono::seconds by);
   // The sum of the pauses of pid while measured (the waits of one save or load):
   // those right after a folder's flock() was refused (waits for another instance's
   // save), and the others (waits for held files).
@@ -99,14 +121,19 @@ class MemoryFileSystem final : public FileSystem {
   bool RealPath(const std::string& path, std::string* resolved) override;
   std::string ResolvedAsFarAsItExists(const std::string& path) override;
   long FileSystemType(const std::string&) override { return 0x01021994; }  // tmpfs
-  int LockWhole(int fd, short type) override;
+  int LockRange(int fd, short type, off_t start, off_t len) override;
+  int LockHolder(int fd, off_t start, off_t len) override;
   int FileLock(int fd, int operation) override;
+  std::vector<long> FileLockHolders(int fd) override;
+  bool ProcessStopped(long pid) override;
+  int SetModified(int fd, const timespec& when) override;
   long ProcessId() override;
-  bool ProcessRunning(long pid) override { return Alive(pid); }
+  bool ProcessRunning(long pid) override;
   unsigned long long ProcessStart(long pid) override { return pid > 0 ? static_cast<unsigned long long>(pid) * 7 : 0; }
   std::time_t ProcessStartedAt(long) override { return kEpoch; }
-  std::string HostName() override { return PosixFileSystem().HostName(); }
-  std::string BootId() override { return PosixFileSystem().BootId(); }
+  std::string HostName() override { return "shared-name"; }
+  std::string MachineId() override;
+  std::string BootId() override;
   std::chrono::steady_clock::time_point Now() override;
   void Sleep(std::chrono::milliseconds pause) override;
   std::time_t WallTime() override;
@@ -122,16 +149,31 @@ class MemoryFileSystem final : public FileSystem {
     timespec mtime{}, ctime{};
     bool linked = true;
     long maker = 0;  // the process that made it
+    std::string durable;  // the data on the disk (at its last sync)
+  };
+  struct RangeLock {
+    short type;
+    off_t start, end;  // end -1: to the end of any file
   };
   struct Description {
     std::shared_ptr<Node> node;
     long pid = 0;
-    short ofd = F_UNLCK;  // F_RDLCK, F_WRLCK
+    std::vector<RangeLock> ranges;  // F_RDLCK, F_WRLCK
     int flock = 0;        // LOCK_SH, LOCK_EX
     bool writes = false;
+    bool Locked() const { return !ranges.empty() || flock != 0; }
+  };
+  // A change of a folder's entries not yet on the disk: path given node (null: removed),
+  // and for a rename the path it left.
+  struct EntryChange {
+    std::string path, from;
+    std::shared_ptr<Node> node;
+    bool synced = false;
   };
   struct Process {
     bool alive = true, outsider = false, measured = false;
+    bool stopped = false;
+    int host = 0;
     bool folderRefused = false;  // its last call was a folder's flock() refused
     long endedAt = 0;
     std::chrono::milliseconds paused{0}, pausedForFolders{0};
@@ -144,14 +186,25 @@ class MemoryFileSystem final : public FileSystem {
   timespec Stamp();
   void Fill(const Node& n, struct stat* st) const;
   void Touch(const std::string& path, const char* what);  // checks a change against the set
+  // Checks that the file a rename or removal takes from its name is no running
+  // process's own (made and locked by it), unless the caller is that process.
+  void CheckOwn(const Node& n, const std::string& path, const char* what);
   std::shared_ptr<Description> DescriptionOf(int fd);
   void CloseAllOf(long pid);
+  // Whether the locks of a and b's processes see each other (the same host).
+  bool SameHost(long a, long b);
+  // A change of entries, to be kept at a crash once its folder is synced.
+  void Change(const std::string& path, const std::string& from, std::shared_ptr<Node> node);
 
   std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Node>> paths_;
   std::map<int, std::shared_ptr<Description>> fds_;
   std::map<long, Process> processes_;
-  std::map<std::string, std::set<std::string>> history_;
+  std::map<std::string, std::map<std::string, long>> history_;  // content: its last rename
+  long renames_ = 0;
+  std::map<std::string, std::shared_ptr<Node>> durablePaths_;  // the entries on the disk
+  std::vector<EntryChange> changes_;                            // since
+  int boot_ = 0;
   std::set<std::string> protected_, touchable_;
   int nextFd_ = 3;
   long nextPid_ = 1000;

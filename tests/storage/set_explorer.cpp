@@ -90,6 +90,9 @@ class Scheduler {
     return violations_;
   }
   const std::string& Schedule() const { return schedule_; }
+  bool Crashed() const { return crashed_; }
+  std::map<std::string, std::set<std::string>>& Sets() { return sets_; }
+  std::vector<SaveRecord>& Saves() { return saves_; }
   // Whether a process other than pid could hold a save up now: a live actor that
   // has not ended, or a file protected by the scenario's fault.
   bool OthersLive(long pid) {
@@ -112,14 +115,14 @@ class Scheduler {
 
   void ActorThread(std::size_t k) {
     const ExplorerActor& actor = scenario_.actors[k];
-    const long pid = fs_.BeginProcess(actor.outsider);
+    const long pid = fs_.BeginProcess(actor.outsider, actor.host);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       state_[k].pid = pid;
     }
     cv_.notify_all();
     WaitForTurn(k);
-    ExplorerRun run(fs_, scenario_, &violations_, [this](long p) { return OthersLive(p); }, &sets_);
+    ExplorerRun run(fs_, scenario_, &violations_, [this](long p) { return OthersLive(p); }, &sets_, &saves_);
     run.pid = pid;
     actor.body(run);
     if (fs_.Alive(pid)) fs_.EndProcess();
@@ -168,6 +171,7 @@ class Scheduler {
            std::to_string(fs_.PausedForFolders(pid).count()) +
            " ms for folders in one save or load, longer than documented (2 s, 10 s)");
     }
+    CheckSaidSo();
     int next = k;
     if (std::string(call.what) == "sleep") {
       next = NextAfter(k);  // a pause lets the next actor run
@@ -178,8 +182,11 @@ class Scheduler {
       for (std::size_t j = 0; j < state_.size(); ++j)
         if (static_cast<int>(j) != k && !state_[j].done) others.push_back(static_cast<int>(j));
       const bool killable = scenario_.actors[k].killable;
-      const int options = 1 + (killable ? 1 : 0) + static_cast<int>(others.size());
-      const int c = options > 1 ? chooser_.Choose(options) : 0;
+      // A crash keeps none of the unsynced changes, every entry change but no
+      // unsynced data, or only the removals; a sample draws what it keeps.
+      const int crashes = !call.changes || !scenario_.crashes || crashed_ ? 0 : everywhere_ ? 1 : 3;
+      const int options = 1 + (killable ? 1 : 0) + crashes + static_cast<int>(others.size());
+      int c = options > 1 ? chooser_.Choose(options) : 0;
       const std::string at = " at its call " + std::to_string(me.calls) + " (" + call.what +
                              (call.path.empty() ? "" : " " + NameOf(call.path)) + ")";
       if (c == 1 && killable) {
@@ -188,9 +195,24 @@ class Scheduler {
         fs_.Kill(pid);
         return;
       }
-      if (c > 0) {
+      if (c > 0 && killable) --c;
+      if (c > 0 && c <= crashes) {
         --depthLeft_;
-        next = others[static_cast<std::size_t>(c - 1 - (killable ? 1 : 0))];
+        using Keeps = MemoryFileSystem::CrashKeeps;
+        const Keeps keeps = everywhere_ ? Keeps::Drawn : c == 1 ? Keeps::Nothing : c == 2 ? Keeps::EntriesNotData
+                                                                                          : Keeps::Removals;
+        const unsigned seed = static_cast<unsigned>(steps_);
+        static const char* const kKeeps[] = {"nothing unsynced", "every entry change but no unsynced data",
+                                             "only the removals", "what a draw keeps"};
+        schedule_ += "\n  crash" + at + " of " + scenario_.actors[k].name + ", keeping " +
+                     kKeeps[static_cast<int>(keeps)] + (everywhere_ ? " (" + std::to_string(seed) + ")" : "");
+        crashed_ = true;
+        fs_.Crash(keeps, seed);
+        return;
+      }
+      if (c > crashes) {
+        --depthLeft_;
+        next = others[static_cast<std::size_t>(c - 1 - crashes)];
         schedule_ += "\n  stop " + scenario_.actors[k].name + at + ", run " + scenario_.actors[next].name;
       }
     }
@@ -199,11 +221,34 @@ class Scheduler {
     WaitForTurn(static_cast<std::size_t>(k));
   }
 
+  // No save that said it replaced its set left it mixed: once one file holds what
+  // it wrote, every other file of its set received what it wrote for that file
+  // (and may have been saved again since).
+  void CheckSaidSo() {
+    for (const SaveRecord& r : saves_) {
+      if (!r.saved || saidSoNoted_.count(r.tag)) continue;
+      std::string got, missed;
+      for (const std::string& f : r.files) {
+        std::string text;
+        const std::string mine = r.tag + " " + NameOf(f);
+        if (fs_.Peek(f, &text) && text == mine) got = f;
+        if (!fs_.EverHeld(f, mine)) missed = f;
+      }
+      if (got.empty() || missed.empty()) continue;
+      saidSoNoted_.insert(r.tag);
+      Note("the save " + r.tag + " said it replaced its set, but " + NameOf(missed) +
+           " never received what it wrote while " + NameOf(got) + " holds it");
+    }
+  }
+
   MemoryFileSystem& fs_;
   const ExplorerScenario& scenario_;
   Chooser& chooser_;
   int depthLeft_;
   bool everywhere_;
+  bool crashed_ = false;
+  std::vector<SaveRecord> saves_;
+  std::set<std::string> saidSoNoted_;
   // The turn passes from actor to actor: only the one whose turn it is runs, woken
   // by its own semaphore.
   void HandTo(std::size_t k) { turns_[k]->release(); }
@@ -223,7 +268,7 @@ class Scheduler {
 
 // The hidden files of the program in folder that neither a live process holds
 // nor a journal there names, of processes that ended before the count since.
-std::vector<std::string> Unowned(MemoryFileSystem& fs, const std::string& folder, long since) {
+std::vector<std::string> Unowned(MemoryFileSystem& fs, const std::string& folder, long since, int host) {
   std::string journals;
   for (const std::string& name : fs.Names(folder)) {
     std::string text;
@@ -239,8 +284,10 @@ std::vector<std::string> Unowned(MemoryFileSystem& fs, const std::string& folder
     // "...-<n>.journal.part" of its journals).
     static const std::regex owner(R"(-([0-9]+)-[0-9]+-[0-9]+(\.journal)?\.part$)");
     std::smatch m;
+    // Another computer's files are its own to judge (by their age, at most).
     if (std::regex_search(name, m, owner) &&
-        (fs.Alive(std::stol(m[1].str())) || fs.EndedAt(std::stol(m[1].str())) > since))
+        (fs.Alive(std::stol(m[1].str())) || fs.EndedAt(std::stol(m[1].str())) > since ||
+         fs.HostOf(std::stol(m[1].str())) != host))
       continue;
     left.push_back(folder + "/" + name);
   }
@@ -286,13 +333,14 @@ std::string ExplorerRun::Save(const std::vector<std::string>& files, const std::
   }
   fs.Measure(pid, false);
   if (!fs.Alive(pid)) return report;
+  saves_->push_back({tag, files, report.empty()});
   if (!report.empty() && !blocked_(pid))
     Violation("a save of " + std::to_string(files.size()) + " files by " + tag +
               " was refused while no other process held anything:\n" + report);
   std::set<std::string> folders;
   for (const std::string& f : files) folders.insert(FolderOf(f));
   for (const std::string& folder : folders)
-    for (const std::string& left : Unowned(fs, folder, since))
+    for (const std::string& left : Unowned(fs, folder, since, fs.HostOf(pid)))
       Violation("after a save in its folder, " + NameOf(left) + " is left, which no journal names and no live "
                 "process holds");
   return report;
@@ -328,12 +376,17 @@ void ExplorerRun::Load(const std::vector<std::string>& files) {
   }
 }
 
-void ExplorerRun::Hold(const std::function<std::string(MemoryFileSystem&)>& pick, bool withFlock, int holdMs) {
+void ExplorerRun::Hold(const std::function<std::string(MemoryFileSystem&)>& pick, HoldKind kind, int holdMs) {
   for (int waited = 0; waited < 6000; waited += 100) {
     const std::string path = pick(fs);
     if (!path.empty()) {
-      const int fd = fs.Open(path, O_RDWR, 0);
-      if (fd >= 0 && (withFlock ? fs.FileLock(fd, LOCK_EX | LOCK_NB) : fs.LockWhole(fd, F_WRLCK)) == 0) {
+      const int fd = fs.Open(path, kind == HoldKind::ReadLock ? O_RDONLY : O_RDWR, 0);
+      const int locked = fd < 0                            ? -1
+                         : kind == HoldKind::Flock         ? fs.FileLock(fd, LOCK_EX | LOCK_NB)
+                         : kind == HoldKind::SharedFlock   ? fs.FileLock(fd, LOCK_SH | LOCK_NB)
+                         : kind == HoldKind::ReadLock      ? fs.LockWhole(fd, F_RDLCK)
+                                                           : fs.LockWhole(fd, F_WRLCK);
+      if (locked == 0) {
         for (int held = 0; held < holdMs; held += kLongestPause) Pause(kLongestPause);
         fs.Close(fd);
         return;
@@ -342,6 +395,67 @@ void ExplorerRun::Hold(const std::function<std::string(MemoryFileSystem&)>& pick
     }
     Pause(100);
   }
+}
+
+namespace {
+
+// After a crash, in the next boot: a load of the set says whether it is mixed;
+// every file holds what some save wrote for it (no data lost with its rename);
+// and every save that said it replaced its set kept it: each file holds what it
+// wrote or what came later.
+void CheckAfterCrash(MemoryFileSystem& fs, const ExplorerScenario& scenario,
+                     std::map<std::string, std::set<std::string>>& sets, std::vector<SaveRecord>& saves,
+                     std::vector<std::string>* violations) {
+  ExplorerRun run(fs, scenario, violations, [](long) { return false; }, &sets, &saves);
+  run.pid = fs.BeginProcess();
+  run.Load(scenario.targets);
+  for (const std::string& t : scenario.targets) {
+    std::string text;
+    if (!fs.Peek(t, &text)) continue;
+    bool known = text == "old " + NameOf(t);
+    for (const auto& [tag, files] : sets) known = known || (files.count(t) && text == tag + " " + NameOf(t));
+    if (!known) violations->push_back("after the crash, " + NameOf(t) + " holds \"" + text + "\", which no save wrote");
+  }
+  for (const SaveRecord& r : saves) {
+    if (!r.saved) continue;
+    for (const std::string& f : r.files) {
+      std::string text;
+      const std::string mine = r.tag + " " + NameOf(f);
+      if (!fs.Peek(f, &text) || text == mine) continue;
+      if (fs.LastRenameOf(f, text) <= fs.LastRenameOf(f, mine))
+        violations->push_back("after the crash, " + NameOf(f) + " holds \"" + text + "\" again although the save " +
+                              r.tag + " had said it was replaced");
+    }
+  }
+  fs.EndProcess();
+}
+
+}  // namespace
+
+std::vector<ExplorerFinding> ExploreAll(const std::vector<ExplorerScenario>& scenarios, const std::string& only,
+                                        int depth, const std::vector<unsigned>& seeds) {
+  std::string seedList;
+  for (const unsigned seed : seeds) seedList += (seedList.empty() ? "" : ", ") + std::to_string(seed);
+  std::printf("[ explorer ] depth %d, samples from the seeds %s (TARMIC_EXPLORE_SEED=%u repeats them)\n", depth,
+              seedList.empty() ? "(none)" : seedList.c_str(), seeds.empty() ? 0u : seeds.front());
+  std::vector<ExplorerFinding> all;
+  int runs = 0, scenariosRun = 0;
+  for (const ExplorerScenario& s : scenarios) {
+    if (!only.empty() && s.name.find(only) == std::string::npos) continue;
+    ++scenariosRun;
+    int n = 0;
+    const std::vector<ExplorerFinding> findings = Explore(s, depth, seeds, &n);
+    runs += n;
+    std::printf("[ explorer ] %s: %d runs, %zu kinds of violation\n", s.name.c_str(), n, findings.size());
+    for (const ExplorerFinding& f : findings) {
+      std::printf("[ explorer ]   %s\n  schedule: %s\n", f.violation.c_str(), f.schedule.c_str());
+      all.push_back(f);
+    }
+  }
+  std::printf("[ explorer ] %d scenarios, %d runs\n", scenariosRun, runs);
+  if (scenariosRun == 0 || runs == 0)
+    all.push_back({only, "", "explored nothing: no scenario's name holds \"" + only + "\", or none ran"});
+  return all;
 }
 
 std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth, const std::vector<unsigned>& seeds,
@@ -364,9 +478,14 @@ std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth
     Chooser chooser(std::move(prefix), seed, sample);
     Scheduler scheduler(fs, scenario, chooser, d, sample);
     std::vector<std::string> violations = scheduler.Run();
+    fs.SetViolation([&](const std::string& v) { violations.push_back(v); });
+    if (scheduler.Crashed()) CheckAfterCrash(fs, scenario, scheduler.Sets(), scheduler.Saves(), &violations);
+    // Another computer's files are judged by their age: the clock moves past the
+    // longest save before the end.
+    if (std::any_of(scenario.actors.begin(), scenario.actors.end(), [](const ExplorerActor& a) { return a.host != 0; }))
+      fs.AdvanceClock(std::chrono::hours(2));
     // Once every actor has ended (holders gone, owners ended), the set is saved whole
     // and loads whole, and nothing of the program is left in its folders.
-    fs.SetViolation([&](const std::string& v) { violations.push_back(v); });
     fs.BeginProcess();
     {
       AtomicFileBatch batch;

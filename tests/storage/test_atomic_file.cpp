@@ -625,18 +625,38 @@ TEST(AtomicFileBatch, FolderOutOfReachAtRecoveryKeepsTheJournalUntilItIsBack) {
   EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
 }
 
-// Two instances saving one set: one stopped after its first rename holds the
+// A save that, after its first rename, says so on gHeldFd and then waits (running,
+// not stopped) until it is killed.
+int gHeldFd = -1;
+void WaitAfterFirstRename(int step) {
+  if (step != 3) return;
+  const char c = 'h';
+  if (::write(gHeldFd, &c, 1) != 1) ::_exit(3);
+  for (;;) ::pause();
+}
+
+// Two instances saving one set: one waiting after its first rename holds the
 // folders, the other waits for them. When the first is killed, the second
-// finishes the first's set and then saves its own whole; one that cannot wait any
-// longer replaces nothing and says why. After the next load the set is whole.
+// finishes the first's set and then saves its own whole. One stopped (it lets go
+// only once it is continued) is not waited for: the save replaces nothing and says
+// why, as one that cannot wait any longer does. After the next load the set is whole.
 TEST(AtomicFileBatch, TwoInstancesSavingOneSetDoNotInterleave) {
   const TwoFolderSet set("atomic_two");
   set.WriteOld();
   int status = 0;
-  const pid_t first = set.SaveInChild(-1, 3, "first");
+  int held[2];
+  ASSERT_EQ(::pipe(held), 0);
+  const pid_t first = ::fork();
+  if (first == 0) {
+    gHeldFd = held[1];
+    SetSaveStepHookForTesting(WaitAfterFirstRename);
+    ::_exit(set.Save("first").empty() ? 0 : 1);
+  }
   ASSERT_GT(first, 0);
-  ASSERT_EQ(::waitpid(first, &status, WUNTRACED), first);
-  ASSERT_TRUE(WIFSTOPPED(status));
+  char c = 0;
+  ASSERT_EQ(::read(held[0], &c, 1), 1);
+  ::close(held[0]);
+  ::close(held[1]);
   const pid_t second = set.SaveInChild(-1, -1, "second");
   ASSERT_GT(second, 0);
   ::usleep(300 * 1000);
@@ -650,15 +670,14 @@ TEST(AtomicFileBatch, TwoInstancesSavingOneSetDoNotInterleave) {
   EXPECT_EQ(set.Tag(), "second");
   EXPECT_EQ(set.Leftovers(), std::vector<std::string>{});
 
-  // Stopped for longer than the second one waits.
+  // Stopped: not waited for.
   const pid_t stopped = set.SaveInChild(-1, 3, "third");
   ASSERT_EQ(::waitpid(stopped, &status, WUNTRACED), stopped);
   ASSERT_TRUE(WIFSTOPPED(status));
-  SetFolderLockWaitForTesting(std::chrono::milliseconds(200));
   const std::string report = set.Save("fourth");
-  SetFolderLockWaitForTesting(std::chrono::seconds(10));
   EXPECT_NE(report.find("another instance of the program was saving into the folder"), std::string::npos)
       << report;
+  EXPECT_NE(report.find("(held by the stopped process " + std::to_string(stopped)), std::string::npos) << report;
   for (const fs::path& f : set.files) EXPECT_EQ(ReadAll(f).rfind("fourth", 0), std::string::npos) << f;
   ::kill(stopped, SIGKILL);
   ASSERT_EQ(::waitpid(stopped, nullptr, 0), stopped);

@@ -1,0 +1,186 @@
+// The census of the storage layer's doors as the linker sees them. Every object
+// file of the program (the build's own list, by the folder of its target) is read
+// with nm:
+//  - outside storage/, no undefined symbol of a call that removes, renames, makes
+//    or links files (the C library's, the standard library's filesystem, the
+//    toolkit's) but those listed with their reason (kDoors): every other change
+//    goes through the storage layer, whose saves replace files whole and whose
+//    sweeps take only what ended saves left; a door added later fails here;
+//  - inside storage/, no object but file_system.cpp's calls the system's file,
+//    lock, process or clock functions: every step goes through the file system in
+//    use, which the explorer of saved sets replaces with its own.
+// A call is seen whatever its spelling (a using-declaration, a macro, a call
+// through a wrapper of the standard library); what the compiler inlines whole
+// reaches no symbol, but every such call of the libraries named here ends in one.
+// Planted calls, each in a scratch object, must be named.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Calls that change files: removals, renames, new files and links (a new folder
+// is none: it holds no set).
+const std::regex kChanges(
+    R"(^(unlink|unlinkat|rename|renameat|renameat2|remove|rmdir|link|linkat|symlink|symlinkat|)"
+    R"(truncate|truncate64|ftruncate|ftruncate64|open|open64|openat|openat64|creat|creat64)$|)"
+    R"(^std::filesystem::(__cxx11::)?(remove|remove_all|rename|copy|copy_file|copy_symlink|)"
+    R"(create_hard_link|create_symlink|create_directory_symlink|resize_file|permissions)\(|)"
+    R"(^std::filesystem::(__cxx11::)?last_write_time\(.*time_point|)"
+    R"(^Q(File|Dir|SaveFile|FileDevice|TemporaryFile)::(remove|rename|rmdir|rmpath|mkdir|mkpath|)"
+    R"(removeRecursively|link|resize|setPermissions|moveToTrash|commit)\()");
+// Every other call to the system that the file system in use stands for.
+const std::regex kSystem(
+    R"(^(close|read|pread|pread64|write|pwrite|fsync|fdatasync|stat|stat64|lstat|lstat64|fstat|fstat64|)"
+    R"(__xstat|__lxstat|__fxstat|__xstat64|__lxstat64|__fxstat64|statx|access|faccessat|realpath|statfs|)"
+    R"(statfs64|fchmod|futimens|utimensat|flock|fcntl|fcntl64|lockf|lockf64|kill|getpid|gethostname|opendir|)"
+    R"(readdir|readdir64|closedir|time|clock_gettime|nanosleep|usleep|sleep|fopen|fopen64|mkdir|mkdirat)$|)"
+    R"(^std::chrono::_V2::(steady|system)_clock::now\(|)"
+    R"(^std::filesystem::(__cxx11::)?\w+\(|)"
+    R"(^std::filesystem::(__cxx11::)?(recursive_)?directory_iterator::|)"
+    R"(^std::basic_filebuf<.*>::open\()");
+
+// The doors outside storage/ that change files themselves, each with its reason:
+// the object (a path ending) and the symbol (its name up to the argument list).
+struct Door {
+  const char* object;
+  const char* symbol;
+  const char* reason;
+};
+const std::vector<Door> kDoors = {
+    {"/fluorescence_sorting.cpp.o", "std::filesystem::copy_file", "copies a scan into its sorted folder"},
+    {"/fluorescence_sorting.cpp.o", "std::filesystem::rename", "moves that copy onto its name"},
+    {"/fluorescence_sorting.cpp.o", "std::filesystem::remove", "removes a copy that failed"},
+    {"/batch_output.cpp.o", "unlink", "removes the outputs of an earlier run that the run replaced"},
+    {"/batch_output.cpp.o", "rmdir", "removes the folders a run made and left empty"},
+    {"/batch_run.cpp.o", "std::filesystem::remove_all", "removes the run's own scratch folder"},
+    {"/batch_run.cpp.o", "std::filesystem::copy_file", "copies settings into the run's scratch folder"},
+    {"/app_main.cpp.o", "std::filesystem::copy_file", "carries settings over into a new settings folder"},
+    {"/make_example.cpp.o", "std::filesystem::remove_all", "the example generator (a build tool) remakes its folder"},
+    {"/qt_backend.cpp.o", "open", "opens a file to read it (O_RDONLY)"},
+};
+
+bool IsDoor(const std::string& object, const std::string& symbol, std::set<std::size_t>* used) {
+  const std::string name = symbol.substr(0, symbol.find('('));
+  for (std::size_t k = 0; k < kDoors.size(); ++k)
+    if (object.ends_with(kDoors[k].object) && name == kDoors[k].symbol) {
+      used->insert(k);
+      return true;
+    }
+  return false;
+}
+
+// The one door of storage/ to the system.
+constexpr const char* kDoor = "/file_system.cpp.o";
+
+std::string Quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// The undefined symbols of each object (nm -A -u -C), as "object|symbol".
+std::vector<std::pair<std::string, std::string>> UndefinedIn(const std::vector<std::string>& objects) {
+  std::vector<std::pair<std::string, std::string>> found;
+  for (std::size_t first = 0; first < objects.size(); first += 100) {
+    std::string command = std::string(TARMIC_NM) + " -A -u -C";
+    for (std::size_t k = first; k < objects.size() && k < first + 100; ++k) command += " " + Quoted(objects[k]);
+    std::FILE* out = ::popen((command + " 2>&1").c_str(), "r");
+    EXPECT_NE(out, nullptr) << command;
+    if (!out) return found;
+    std::string text;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, out)) > 0;) text.append(buffer, got);
+    EXPECT_EQ(::pclose(out), 0) << command << "\n" << text.substr(0, 2000);
+    for (std::size_t start = 0; start < text.size();) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(start, end - start);
+      start = end + 1;
+      // "object: U symbol" (GNU and LLVM nm alike, blanks between vary).
+      const std::size_t colon = line.find(": ");
+      if (colon == std::string::npos) continue;
+      std::size_t at = line.find_first_not_of(' ', colon + 1);
+      if (at == std::string::npos || line.compare(at, 2, "U ") != 0) continue;
+      at = line.find_first_not_of(' ', at + 1);
+      found.emplace_back(line.substr(0, colon), line.substr(at));
+    }
+  }
+  return found;
+}
+
+bool Matches(const std::regex& r, const std::string& symbol) { return std::regex_search(symbol, r); }
+
+struct Objects {
+  std::vector<std::string> storage, outside;
+};
+
+// The objects of the program by folder: "#<folder>" lines, then the objects of
+// that folder's targets.
+Objects ReadObjects() {
+  Objects o;
+  std::ifstream in(TARMIC_STORAGE_CENSUS_OBJECTS);
+  std::string folder;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) continue;
+    if (line[0] == '#') {
+      folder = line.substr(1);
+      continue;
+    }
+    (folder == "storage" || folder.rfind("storage/", 0) == 0 ? o.storage : o.outside).push_back(line);
+  }
+  return o;
+}
+
+TEST(StorageCensus, FilesChangeOnlyThroughTheStorageLayerAndItReachesTheSystemThroughOneDoor) {
+  const Objects objects = ReadObjects();
+  ASSERT_GE(objects.outside.size(), 100u) << "the objects are listed in " << TARMIC_STORAGE_CENSUS_OBJECTS;
+  ASSERT_GE(objects.storage.size(), 5u);
+  std::vector<std::string> outside, bypass;
+  std::set<std::size_t> used;
+  for (const auto& [object, symbol] : UndefinedIn(objects.outside))
+    if (Matches(kChanges, symbol) && !IsDoor(object, symbol, &used)) outside.push_back(object + ": " + symbol);
+  for (std::size_t k = 0; k < kDoors.size(); ++k)
+    EXPECT_TRUE(used.count(k)) << kDoors[k].object << " no longer calls " << kDoors[k].symbol << ": drop it";
+  std::set<std::string> doorCalls;
+  int doors = 0;
+  for (const auto& [object, symbol] : UndefinedIn(objects.storage)) {
+    if (!Matches(kChanges, symbol) && !Matches(kSystem, symbol)) continue;
+    if (object.size() >= std::string(kDoor).size() && object.ends_with(kDoor)) {
+      doorCalls.insert(symbol);
+      continue;
+    }
+    bypass.push_back(object + ": " + symbol);
+  }
+  for (const std::string& object : objects.storage) doors += object.ends_with(kDoor);
+  std::printf("[ census   ] %zu objects outside storage/: %zu doors change files themselves (listed); %zu objects "
+              "of storage/ reach the system through %d door calling %zu of its functions\n",
+              objects.outside.size(), used.size(), objects.storage.size(), doors, doorCalls.size());
+  EXPECT_EQ(outside, std::vector<std::string>{}) << "a file changed past the storage layer";
+  EXPECT_EQ(bypass, std::vector<std::string>{}) << "storage/ calls the system past the file system in use";
+  EXPECT_EQ(doors, 1);
+  // The door is seen: its renames, removals and locks reach the census.
+  for (const char* call : {"rename", "unlink", "fsync", "flock", "fcntl", "open"})
+    EXPECT_TRUE(doorCalls.count(call)) << call;
+}
+
+// Every planted change of a file is named, as a change anywhere and as a call to
+// the system in storage/.
+TEST(StorageCensus, EveryPlantedChangeIsCaught) {
+  std::vector<std::string> plants;
+  std::ifstream in(TARMIC_STORAGE_CENSUS_PLANTS);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) plants.push_back(line);
+  ASSERT_EQ(plants.size(), 6u);
+  std::set<std::string> caught;
+  for (const auto& [object, symbol] : UndefinedIn(plants))
+    if (Matches(kChanges, symbol)) caught.insert(object);
+  for (const std::string& plant : plants) EXPECT_TRUE(caught.count(plant)) << plant << " is not named";
+}
+
+}  // namespace
