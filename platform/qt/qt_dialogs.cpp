@@ -63,7 +63,11 @@ void ScrollLongText(QMessageBox& box, QWidget* owner) {
   const QString text = label->text();
   const QFontMetrics fm(box.font());
   const QRect unbounded(0, 0, 100000, 100000);
-  const int width = std::min(fm.boundingRect(unbounded, 0, text).width(), std::max(500, room.width() / 2)) + 8;
+  // A message box is never wider than min(screen width - 480, 1000) pixels (Qt's own
+  // limit): the view, its scroll bar and the icon's column beside it stay inside it.
+  const int boxLimit = std::min(room.width() - 480, 1000) - 140;
+  const int width =
+      std::min({fm.boundingRect(unbounded, 0, text).width(), std::max(500, room.width() / 2), std::max(300, boxLimit)}) + 8;
   const int height = fm.boundingRect(QRect(0, 0, width, 100000), Qt::TextWrapAnywhere, text).height();
   // The rest of the box: the buttons, the layout's margins and spacing, and the
   // window frame with its title bar.
