@@ -118,6 +118,8 @@ class TXLAWindow {
   void EvChar(unsigned key, unsigned repeatCount, unsigned flags);
   void EvLButtonDown(unsigned modKeys, const Point& point);
   void EvLButtonUp(unsigned modKeys, const Point& point);
+  // The keyboard's pick of a fitting limit (Home: the left one, End: the right one).
+  void BeginKeyboardFitLimitPick(bool left);
   void EvLButtonDblClk(unsigned modKeys, const Point& point);
   void EvRButtonDown(unsigned modKeys, const Point& point);
   void EvRButtonUp(unsigned modKeys, const Point& point);

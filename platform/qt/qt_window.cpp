@@ -413,6 +413,10 @@ void QtWindow::ReclaimKeyboard() {
   client_->setFocus(Qt::OtherFocusReason);
 }
 
+void QtWindow::RepaintFrame() {
+  if (frame_->isVisible()) frame_->repaint();
+}
+
 QMainWindow* QtWindow::Frame() const { return frame_.get(); }
 QWidget* QtWindow::Client() const { return client_; }
 

@@ -85,6 +85,10 @@ class QtWindow : public Window {
   // the frame is made the active window and the client gets the focus (a menu bar in
   // keyboard navigation lets go first). Does nothing while a popup or a modal dialog
   // is open or the frame is hidden.
+  // Paints the whole frame (menu bar and client area) at once: after a box or a
+  // dialog closed, what it covered is drawn again before the program goes on,
+  // which may compute for a while without letting the window system ask for it.
+  void RepaintFrame();
   void ReclaimKeyboard();
 
   // Every text drawn into the back-buffer from now on is also appended to log (null:

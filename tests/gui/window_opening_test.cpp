@@ -7,12 +7,18 @@
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QScreen>
+#include <QDialog>
+#include <QMenuBar>
 #include <QTest>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_window.h"
+#include "platform/qt/qt_menu.h"
+#include "resources/dialogs.h"
 #include "resources/menus.h"
 #include "tests/gui/qt_test_app.h"
 
@@ -47,6 +53,63 @@ TEST(WindowOpening, TheFrameOpensInsideTheScreensRoom) {
     backend.reset();
     gui_test::ProcessQtEvents();
   }
+}
+
+}  // namespace
+}  // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget* watched) { watched->installEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// Every box and dialog of the backend, closed: before the program goes on (it may
+// compute at once, a load of many scans, without letting the window system ask for
+// paints) the frame's menu bar and client area are painted again where the box lay.
+TEST(WindowOpening, TheMenuBarIsPaintedAgainAsSoonAsABoxCloses) {
+  gui_test::TestApplication();
+  auto backend = std::make_unique<QtBackend>(700, 500);
+  SetBackend(backend.get());
+  QtWindow& w = backend->QtMainWindow();
+  w.AttachMenu(GetMenuResource(kMenuVirez));
+  w.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.Frame()));
+  gui_test::ProcessQtEvents();
+  PaintCounter bar(w.Menu().Bar());
+  const std::vector<std::function<void()>> doors = {
+      [&] { backend->MessageBox("text", "caption", MB_OK); },
+      [&] { backend->InputText("caption", "prompt", "1"); },
+      [&] { backend->OpenFileDialog(FileDialogOptions{}); },
+      [&] { backend->SaveFileDialog(FileDialogOptions{}); },
+      [&] { backend->FolderDialog(FileDialogOptions{}); },
+      [&] {
+        TransferBuffer none;
+        backend->RunDialog(GetDialogTemplate(std::to_string(kLammParamsDialogId)), none);
+      },
+  };
+  for (std::size_t door = 0; door < doors.size(); ++door) {
+    gui_test::WhenModalOpens([&](QWidget* modal) {
+      gui_test::ProcessQtEvents();
+      qobject_cast<QDialog*>(modal)->reject();
+      bar.paints = 0;
+    });
+    doors[door]();
+    EXPECT_GT(bar.paints, 0) << "door " << door;
+  }
+  SetBackend(nullptr);
+  backend.reset();
+  gui_test::ProcessQtEvents();
 }
 
 }  // namespace
