@@ -134,16 +134,8 @@ void TXLAWindow::BeginKeyboardFitLimitPick(bool left) {
   float lo = ppRadius[1][1], hi = ppRadius[1][pnPoints[1]];
   if (FitLeftLimitSet()) lo = fFitLeftLim;
   if (FitRightLimitSet()) hi = fFitRightLim;
-  fCursorValue = left ? lo : hi;
-  DrawCursorLine(RadiusToPixelColumn(fCursorValue), false, 1);
-  bCursorActive = true;
-  bPickFitLimit = true;
-  bPickMeniscusBottom = false;
-  bPickRefMeniscus = false;
-  bHoldLeftLimit = true;
-  szReadoutLine1 = FormatReadout("%1.4f    ", fCursorValue);
-  DrawReadoutText(*this, 10, 50, szReadoutLine1);
-  bRangeQuestionPending = true;
+  // As the plain double-click starts it; the keys answer, no question buttons.
+  StartPick(left ? lo : hi, false, MK_LBUTTON);
 }
 
 void TXLAWindow::EvKeyDown(unsigned key, unsigned /*repeatCount*/, unsigned /*flags*/) {

@@ -48,15 +48,8 @@ TEST_F(KeyboardRoutesTest, FittingLimitsAreSetWithHomeEndTheArrowsAndEnter) {
 }
 
 TEST_F(KeyboardRoutesTest, TheIntegrationRangeIsTypedAfterCtrlIAndEnter) {
-  LoadSyntheticRun();
-  ChooseSmallCs();
-  Dispatch(kCmRun);
-  ASSERT_NE(pDistPlot, nullptr);
-  Paint();
-  // Ctrl+I, Enter, Cancel at the first limit: still armed.
-  Backend().QueueMessageBox(IDOK, "SELECT INTEGRATION RANGE");
-  PressKeyAndRun('I', MK_CONTROL);
-  ASSERT_TRUE(bDistRangeArmed);
+  RunSmallCsAndPressCtrlI();
+  // Enter, Cancel at the first limit: still armed.
   Backend().QueueInput(std::nullopt);
   PressKeyAndRun(VK_RETURN);
   EXPECT_TRUE(bDistRangeArmed);

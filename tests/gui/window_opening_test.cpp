@@ -25,19 +25,26 @@
 namespace tarmic {
 namespace {
 
+// A window with the short menu, asked for at width x height, installed and shown.
+std::unique_ptr<QtBackend> ShownWindow(int width, int height) {
+  auto backend = std::make_unique<QtBackend>(width, height);
+  SetBackend(backend.get());
+  QtWindow& w = backend->QtMainWindow();
+  w.AttachMenu(GetMenuResource(kMenuVirez));
+  w.Show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(w.Frame()));
+  gui_test::ProcessQtEvents();
+  return backend;
+}
+
 TEST(WindowOpening, TheFrameOpensInsideTheScreensRoom) {
   gui_test::TestApplication();
   const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
   for (const QSize asked : {QSize(room.width() + 500, room.height() + 400), QSize(room.width() * 2, 500),
                             QSize(700, room.height() * 3), QSize(800, 600)}) {
     SCOPED_TRACE(::testing::Message() << asked.width() << "x" << asked.height());
-    auto backend = std::make_unique<QtBackend>(asked.width(), asked.height());
-    SetBackend(backend.get());
+    std::unique_ptr<QtBackend> backend = ShownWindow(asked.width(), asked.height());
     QtWindow& w = backend->QtMainWindow();
-    w.AttachMenu(GetMenuResource(kMenuVirez));
-    w.Show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.Frame()));
-    gui_test::ProcessQtEvents();
     const QRect frame = w.Frame()->frameGeometry();
     EXPECT_TRUE(room.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
                                       << frame.height();
@@ -55,11 +62,6 @@ TEST(WindowOpening, TheFrameOpensInsideTheScreensRoom) {
   }
 }
 
-}  // namespace
-}  // namespace tarmic
-
-namespace tarmic {
-namespace {
 
 // Counts the paints a widget receives.
 class PaintCounter : public QObject {
@@ -79,13 +81,8 @@ class PaintCounter : public QObject {
 // paints) the frame's menu bar and client area are painted again where the box lay.
 TEST(WindowOpening, TheMenuBarIsPaintedAgainAsSoonAsABoxCloses) {
   gui_test::TestApplication();
-  auto backend = std::make_unique<QtBackend>(700, 500);
-  SetBackend(backend.get());
+  std::unique_ptr<QtBackend> backend = ShownWindow(700, 500);
   QtWindow& w = backend->QtMainWindow();
-  w.AttachMenu(GetMenuResource(kMenuVirez));
-  w.Show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.Frame()));
-  gui_test::ProcessQtEvents();
   PaintCounter bar(w.Menu().Bar());
   const std::vector<std::function<void()>> doors = {
       [&] { backend->MessageBox("text", "caption", MB_OK); },
