@@ -551,11 +551,14 @@ void QtWindow::UpdateMinimumSize() {
 void QtWindow::FitFrameToScreen() {
   const QRect room = RoomOnScreen(*frame_);
   if (!room.isValid() || !frame_->isVisible() || frame_->isMaximized() || frame_->isFullScreen()) return;
+  // The window manager's frame as far as it is known yet (it may add it only after
+  // this first look): at least the allowance made for it before the show.
   const QRect outer = frame_->frameGeometry();
   const QRect inner = frame_->geometry();
-  const Size around{outer.width() - client_->width(), outer.height() - client_->height()};
-  // The size asked for, now that the frame round it is known (the allowance made
-  // for it before may have been too large or too small).
+  const int bar = inner.height() - client_->height();
+  const Size around{std::max(outer.width() - client_->width(), kFrameAllowanceX),
+                    std::max(outer.height() - client_->height(), bar + kFrameAllowanceY)};
+  // The size asked for within that room.
   const WindowOpening fit = FitWindowToRoom(wantedClient_,
                                             Size{kMinClientWidth, kMinClientHeight}, around,
                                             Size{room.width(), room.height()});

@@ -26,7 +26,7 @@ inline QApplication& TestApplication() {
         qgetenv("QT_QPA_PLATFORM") == QByteArrayLiteral("offscreen")) {
       const char* screens = TARMIC_TEST_OUTPUT_DIR "/offscreen-screen.json";
       if (std::FILE* f = std::fopen(screens, "w")) {
-        std::fputs("{\"screens\": [{\"name\": \"tests\", \"x\": 0, \"y\": 0, \"width\": 1940,"
+        std::fputs("{\"screens\": [{\"name\": \"tests\", \"x\": 0, \"y\": 0, \"width\": 1960,"
                    " \"height\": 1200, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}\n",
                    f);
         std::fclose(f);
