@@ -230,7 +230,12 @@ void LayoutDataAndResidualPlots() {
 
 namespace {
 
+// The x window of the zoomed data plot that the residual pane follows; a new pair of
+// plots starts unzoomed.
+std::optional<std::pair<float, float>> gResidualXWindow;
+
 void DeletePlots() {
+  gResidualXWindow.reset();
   delete pDataPlot;
   pDataPlot = nullptr;
   delete pResidualsPlot;
@@ -313,8 +318,6 @@ void ComputeScanResiduals(int s, float* out) {
 }
 
 namespace {
-// The x window of the zoomed data plot that the residual pane follows.
-std::optional<std::pair<float, float>> gResidualXWindow;
 
 // The residual plot's x range: the zoom window, else the fitting limits, else all.
 void RescaleResidualPlot() {
