@@ -129,6 +129,15 @@ void PickFitLimit(float v) {
 
 }  // namespace
 
+void TXLAWindow::BeginKeyboardFitLimitPick(bool left) {
+  // The limit to move, or the end of the data when it is not set yet.
+  float lo = ppRadius[1][1], hi = ppRadius[1][pnPoints[1]];
+  if (FitLeftLimitSet()) lo = fFitLeftLim;
+  if (FitRightLimitSet()) hi = fFitRightLim;
+  // As the plain double-click starts it; the keys answer, no question buttons.
+  StartPick(left ? lo : hi, false, MK_LBUTTON);
+}
+
 void TXLAWindow::EvKeyDown(unsigned key, unsigned /*repeatCount*/, unsigned /*flags*/) {
   if (bRunInProgress || bFitInProgress) {
     bUserAbort = true;
@@ -143,6 +152,15 @@ void TXLAWindow::EvKeyDown(unsigned key, unsigned /*repeatCount*/, unsigned /*fl
   }
   // A key press runs one realtime update at once.
   if (bRealtimeUpdateMode) EvTimer(kRealtimeTimerId);
+  // Home and End start the pick of a fitting limit without the mouse: the cursor
+  // line stands at the left (Home) or right (End) fitting limit, the arrow keys move
+  // it, Enter sets the limit nearer to it, Esc abandons it, as after a double-click.
+  const bool home = key == static_cast<unsigned>(VK_HOME), end = key == static_cast<unsigned>(VK_END);
+  if (pDataPlot && (home || end) && !bCursorActive && !bRangeQuestionPending && !bMarkerDragging &&
+      nScans > 0) {
+    BeginKeyboardFitLimitPick(home);
+    return;
+  }
   const bool arrow = key == static_cast<unsigned>(VK_LEFT) || key == static_cast<unsigned>(VK_RIGHT);
   if (pDataPlot && arrow && bCursorActive) {
     const double step = key == static_cast<unsigned>(VK_LEFT) ? -kArrowStep : kArrowStep;
@@ -196,6 +214,12 @@ void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags
   }
 
   if (key != kEnter && key != kTab) return;
+
+  // Enter while an integration range is to be drawn: the range by number.
+  if (key == kEnter && !bCursorActive && !bRangeQuestionPending) {
+    const ShellHooks& views = GetShellHooks();
+    if (views.enter && views.enter(*this)) return;
+  }
 
   if (bRangeQuestionPending && !AnyPickMode()) {
     // The dropped marker or the fit-range question is confirmed.

@@ -346,9 +346,13 @@ void TXLAWindow::EvLButtonDblClk(unsigned modKeys, const Point& point) {
   // Without the data plot no pick could be shown or ended.
   if (!pDataPlot) return;
 
-  const bool hadCursor = fCursorValue != 0;
-  fCursorValue = DataXOfColumn(*this, x);
-  DrawCursorLine(RadiusToPixelColumn(fCursorValue), hadCursor, 1);
+  StartPick(DataXOfColumn(*this, x), fCursorValue != 0, modKeys);
+  if (AnyMarkerHeld()) ShowFitLimitQuestionButtons(*this, x, y);
+}
+
+void TXLAWindow::StartPick(float radius, bool eraseOld, unsigned modKeys) {
+  fCursorValue = radius;
+  DrawCursorLine(RadiusToPixelColumn(fCursorValue), eraseOld, 1);
   bCursorActive = true;
 
   // The whole modifier word selects the pick.
@@ -373,7 +377,6 @@ void TXLAWindow::EvLButtonDblClk(unsigned modKeys, const Point& point) {
   szReadoutLine1 = FormatReadout("%1.4f    ", fCursorValue);
   DrawReadoutText(*this, 10, 50, szReadoutLine1);
   bRangeQuestionPending = true;
-  if (AnyMarkerHeld()) ShowFitLimitQuestionButtons(*this, x, y);
 }
 
 }  // namespace tarmic

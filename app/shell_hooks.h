@@ -79,6 +79,9 @@ struct ShellHooks {
   std::function<bool(TXLAWindow& window, unsigned modKeys, const Point& point)> rightDoubleClick;
   // Esc: the peak labels go and an armed range selection is cancelled.
   std::function<void(TXLAWindow& window)> escape;
+  // Enter while an integration range is to be drawn: the range is asked for by
+  // number instead (true: the key is handled).
+  std::function<bool(TXLAWindow& window)> enter;
 
   // --- the fit-result text ---
   // Paint with bShowFitStatistics: the rmsd of the current fit, then its text, drawn

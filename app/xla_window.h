@@ -118,6 +118,13 @@ class TXLAWindow {
   void EvChar(unsigned key, unsigned repeatCount, unsigned flags);
   void EvLButtonDown(unsigned modKeys, const Point& point);
   void EvLButtonUp(unsigned modKeys, const Point& point);
+  // The keyboard's pick of a fitting limit (Home: the left one, End: the right one).
+  void BeginKeyboardFitLimitPick(bool left);
+  // Starts a pick with the cursor line at radius, the pick chosen by the mouse's
+  // modifier word as a double-click chooses it (Ctrl: meniscus or bottom, Shift: the
+  // reference meniscus, else a fitting limit), with its readout; the move waits for
+  // Enter or Esc.
+  void StartPick(float radius, bool eraseOld, unsigned modKeys);
   void EvLButtonDblClk(unsigned modKeys, const Point& point);
   void EvRButtonDown(unsigned modKeys, const Point& point);
   void EvRButtonUp(unsigned modKeys, const Point& point);

@@ -40,6 +40,7 @@ void ClearZoomHistory() {
     afZoomYMax[i] = 0.0f;
   }
   nZoomLevel = 0;
+  FollowDataPlotZoom(std::nullopt);
 }
 
 void ResetZoomState() {
@@ -103,6 +104,7 @@ void TXLAWindow::EvRButtonUp(unsigned /*modKeys*/, const Point& point) {
         pDataPlot->SetRanges(afZoomXMin[level], afZoomXMax[level], afZoomYMin[level],
                              afZoomYMax[level]);
         pDataPlot->Redraw();
+        FollowDataPlotZoom(std::pair(afZoomXMin[level], afZoomXMax[level]));
       }
       bZoomStepHasY = true;
       RepaintMain();
@@ -143,6 +145,8 @@ void TXLAWindow::EvRButtonDblClk(unsigned modKeys, const Point& point) {
     pDataPlot->SetXRangeAutoY(afZoomXMin[level], afZoomXMax[level]);
   }
   pDataPlot->Redraw();
+  FollowDataPlotZoom(level == 0 ? std::nullopt
+                                : std::optional(std::pair(afZoomXMin[level], afZoomXMax[level])));
   if (bRangeQuestionPending) nDragLinePixel = RadiusToPixelColumn(fCursorValue);
   RepaintMain();
 }

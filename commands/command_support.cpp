@@ -168,6 +168,8 @@ void ApplyCurrentZoomToDataPlot() {
     pDataPlot->SetXRangeAutoY(afZoomXMin[level], afZoomXMax[level]);
   }
   pDataPlot->Redraw();
+  FollowDataPlotZoom(level <= 0 ? std::nullopt
+                                : std::optional(std::pair(afZoomXMin[level], afZoomXMax[level])));
 }
 
 }  // namespace tarmic

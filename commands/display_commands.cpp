@@ -39,6 +39,7 @@ void PushZoomWindow(float xMin, float xMax, float yMin, float yMax) {
   bZoomStepHasY = true;
   pDataPlot->SetRanges(xMin, xMax, yMin, yMax);
   pDataPlot->Redraw();
+  FollowDataPlotZoom(std::pair(xMin, xMax));
 }
 
 }  // namespace
@@ -104,7 +105,7 @@ void TXLAWindow::CmFullRange() {
   bZoomDataPlot = false;
   if (pDataPlot) pDataPlot->ResetRanges();
   RedrawDataPlot(true);
-  RedrawResidualPlot(true);
+  FollowDataPlotZoom(std::nullopt);
   RepaintMain();
 }
 

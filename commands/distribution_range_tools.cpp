@@ -16,6 +16,7 @@
 #include "app/preferences.h"
 #include "app/xla_window.h"
 #include "commands/clipboard_table.h"
+#include "app/zoom.h"
 #include "commands/command_support.h"
 #include "commands/distribution_commands.h"
 #include "commands/distribution_peak_tools.h"
@@ -497,6 +498,17 @@ void ResetDistributionRangeTools() {
 }
 
 // ---------------------------------------------------------------- commands
+
+bool DistributionPaneEnter(TXLAWindow& window) {
+  if (!bDistRangeArmed || !bRangeSelectMode || !pDistPlot || bRubberBandActive) return false;
+  float lo = 0.0f, hi = 0.0f;
+  if (!AskIntegrationLimits(window, kIntegratingCaption, &lo, &hi)) return true;
+  // The whole height of the plot: a drawn band's rows matter to the size-and-shape
+  // distributions only, whose range then takes every f/f0 shown.
+  IntegrateSelectedRange(window, std::min(lo, hi), std::max(lo, hi), pDistPlot->fYMin, pDistPlot->fYMax);
+  window.RepaintMain();
+  return true;
+}
 
 void TXLAWindow::CmIntegrateDistribution() {
   // A transformed grid (s20,w, radii) is no longer the s the integration reports.

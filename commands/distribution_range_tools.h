@@ -103,4 +103,10 @@ bool SDistributionModel();
 // Forgets the button, the selection and the ranges (tests).
 void ResetDistributionRangeTools();
 
+// Enter while the integration range is to be drawn (after "integrate distribution"):
+// the lower and upper limits are asked for by number and the range is integrated as
+// a drawn one would be; Cancel leaves the selection armed. False (nothing done) when
+// no integration range is awaited.
+bool DistributionPaneEnter(TXLAWindow& window);
+
 }  // namespace tarmic

@@ -94,6 +94,7 @@ void InstallShellHooks() {
   h.rightRelease = DistributionPaneRightRelease;
   h.rightDoubleClick = DistributionPaneRightDoubleClick;
   h.escape = DistributionPaneEscape;
+  h.enter = DistributionPaneEnter;
   h.realtimeTick = [](TXLAWindow& window) { RealtimeUpdateTick(window); };
   h.menuItemState = CommandMenuItemState;
   h.eqTestPicture = RedrawEqTestPlot;

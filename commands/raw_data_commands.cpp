@@ -6,6 +6,7 @@
 //
 // A tool changes the loaded scans only when its questions were all answered; a
 // cancelled question leaves the data as they were.
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -74,15 +75,21 @@ std::string OpenDialog(TXLAWindow& window, const std::string& title) {
 
 // Two radii r1 <= r2 (cm) under one caption, positions of a scan; r2 at least
 // minSpan beyond r1. False when either was cancelled.
+// bounds: where the radii may lie (a region of the data: the data's radii).
 bool AskRange(TXLAWindow& window, float* r1, float* r2, float default1, float default2,
-              const char* prompt1, const char* prompt2, const char* caption, double minSpan = 0.0) {
-  return AskFloat(window, r1, default1, prompt1, caption, NamedAs("first radius", kRadiusQuantity)) &&
+              const char* prompt1, const char* prompt2, const char* caption, double minSpan = 0.0,
+              ValueRange bounds = kRadiusQuantity.range) {
+  bounds.low = std::max(bounds.low, kRadiusQuantity.range.low);
+  bounds.high = std::min(bounds.high, kRadiusQuantity.range.high);
+  return AskFloat(window, r1, default1, prompt1, caption, {"first radius", "cm", bounds}) &&
          AskFloat(window, r2, default2, prompt2, caption,
-                  {"second radius", "cm", Closed(*r1 + minSpan, kRadiusQuantity.range.high)});
+                  {"second radius", "cm", Closed(std::max(bounds.low, *r1 + minSpan), bounds.high)});
 }
 
 float FirstRadius() { return nScans > 0 ? ppRadius[1][1] : 0.0f; }
 float LastRadius() { return nScans > 0 ? ppRadius[1][pnPoints[1]] : 0.0f; }
+// The radii of the (first) scan, where a region of the data lies.
+ValueRange DataRadii() { return Closed(FirstRadius(), LastRadius()); }
 
 // The refusal of DLS data: the info sound and "not implemented for DLS data"
 // (caption "ERROR").
@@ -239,7 +246,7 @@ void TXLAWindow::CmExcludeRegion() {
   if (RefuseDLSData(*this) || NoScans(*this, "EXCLUDE REGION")) return;
   float r1 = 0.0f, r2 = 0.0f;
   if (!AskRange(*this, &r1, &r2, FirstRadius(), FirstRadius(), "exclude from radius (cm)",
-                "to radius (cm)", "EXCLUDE REGION"))
+                "to radius (cm)", "EXCLUDE REGION", 0.0, DataRadii()))
     return;
   if (r2 < r1 || r1 < FirstRadius() || r2 > LastRadius()) {
     CommandMessageBox(*this, Format("the region must lie within %.4f and %.4f cm", FirstRadius(),
@@ -314,7 +321,7 @@ void TXLAWindow::CmEliminateJitter() {
   float r1 = 0.0f, r2 = 0.0f;
   if (!AskRange(*this, &r1, &r2, FirstRadius(), LastRadius(),
                 "reference region without sedimentation: from radius (cm)", "to radius (cm)",
-                "ELIMINATE JITTER"))
+                "ELIMINATE JITTER", 0.0, DataRadii()))
     return;
   SubtractJitterOffsets(r1, r2);
   ShowChangedDataAndOfferSave(*this);
@@ -359,7 +366,7 @@ void TXLAWindow::CmSaveSixChannelSubsets() {
   float r1 = 0.0f, r2 = 0.0f;
   if (!AskRange(*this, &r1, &r2, FirstRadius(), LastRadius(),
                 "boundary between inner and middle sector (cm)",
-                "boundary between middle and outer sector (cm)", "SAVE 6-CHANNEL SUBSETS"))
+                "boundary between middle and outer sector (cm)", "SAVE 6-CHANNEL SUBSETS", 0.0, DataRadii()))
     return;
   if (r2 < r1 || r1 < FirstRadius() || r2 > LastRadius()) {
     CommandMessageBox(*this, Format("the boundaries must lie within %.4f and %.4f cm", FirstRadius(),

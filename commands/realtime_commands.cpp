@@ -173,6 +173,11 @@ bool RealtimeUpdateTick(TXLAWindow& window) {
     return false;
   }
 
+  // The banner says what the update does now: a box of the reload or of the Run
+  // (a stopped Run's note) opens over it, not over the last tick's "no new data".
+  szRealtimeLine2 = "new data at " + ClockText() + ": loading and analysing (any key: stop)";
+  window.RepaintMain();
+
   gTickRunning = true;
   nStoredFiles = static_cast<int>(list.size());
   ppStoredFileNames.assign(1, std::string());

@@ -63,7 +63,10 @@ void TXLAWindow::CmChangeFitUpdating() {
                                    "distribution plot?"};
   bool answers[4] = {};
   for (int i = 0; i < 4; ++i) {
-    const int answer = CommandMessageBox(*this, questions[i], kUpdateDuringFit, MB_YESNO | MB_ICONQUESTION);
+    // The current setting is the default answer: Enter keeps it, and the box shows
+    // it on its default button.
+    const int answer = CommandMessageBox(*this, questions[i], kUpdateDuringFit,
+                                         MB_YESNO | MB_ICONQUESTION | (*panes[i] ? MB_DEFBUTTON1 : MB_DEFBUTTON2));
     if (answer != IDYES && answer != IDNO) return;
     answers[i] = answer == IDYES;
   }

@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "numerics/number_input.h"
+#include "text/number_token.h"
 #include "resources/dialogs.h"
 
 namespace tarmic {
@@ -27,10 +29,23 @@ std::string FormatField(const char* format, double value) {
 
 void SetFieldText(TransferBuffer& record, int id, std::string text) {
   record.text[id] = std::move(text);
+  record.exactText.erase(id);
 }
 
 void SetFieldValue(TransferBuffer& record, int id, const char* format, double value) {
   record.text[id] = FormatField(format, value);
+  // A field that shows fewer digits than the value has keeps the whole value for a
+  // copy of the field (in the precision it is held in: a float as a float).
+  const NumberWidth width =
+      static_cast<double>(static_cast<float>(value)) == value ? NumberWidth::kFloat : NumberWidth::kDouble;
+  const std::optional<double> shown = NumberOf(record.text[id], width);
+  const bool same = shown && (width == NumberWidth::kFloat
+                                  ? static_cast<float>(*shown) == static_cast<float>(value)
+                                  : *shown == value);
+  if (std::isfinite(value) && !same)
+    record.exactText[id] = RoundTripText(value, width);
+  else
+    record.exactText.erase(id);
 }
 
 void SetFieldChecked(TransferBuffer& record, int id, bool checked) { record.checked[id] = checked; }

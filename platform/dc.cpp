@@ -168,31 +168,32 @@ PixelDrawingScope::~PixelDrawingScope() { dc_.RestoreDC(saved_); }
 
 namespace tarmic {
 
-Rect TextLineMemory::Cover(const Rect& box) {
+std::vector<Rect> TextLineMemory::Cover(const Rect& box) {
   // Earlier cells stay remembered until a full paint; a long computation that
   // writes at ever new places keeps only the most recent ones.
   constexpr std::size_t kMaxLines = 256;
-  Rect area = box;
+  std::vector<Rect> areas{box};
   std::vector<Rect> kept;
   kept.reserve(lines_.size() + 1);
   for (const Rect& r : lines_) {
-    const bool sameLine = r.top == box.top && r.bottom == box.bottom;
-    const bool overlaps = r.left < box.right && box.left < r.right;
-    if (sameLine && overlaps) {
-      area.left = std::min(area.left, r.left);
-      area.right = std::max(area.right, r.right);
-    } else {
+    const bool overlaps = r.left < box.right && box.left < r.right && r.top < box.bottom && box.top < r.bottom;
+    if (!overlaps) {
       kept.push_back(r);
+    } else if (r.top == box.top && r.bottom == box.bottom) {
+      areas.front().left = std::min(areas.front().left, r.left);
+      areas.front().right = std::max(areas.front().right, r.right);
+    } else {
+      areas.push_back(r);
     }
   }
   kept.push_back(box);
   if (kept.size() > kMaxLines) kept.erase(kept.begin());
   lines_ = std::move(kept);
-  return area;
+  return areas;
 }
 
-Rect DC::OpaqueTextArea(const Rect& cell) {
-  if (!textLines_ || state_.mapMode != MapMode::Text || state_.font.escapement != 0) return cell;
+std::vector<Rect> DC::OpaqueTextAreas(const Rect& cell) {
+  if (!textLines_ || state_.mapMode != MapMode::Text || state_.font.escapement != 0) return {cell};
   return textLines_->Cover(cell);
 }
 

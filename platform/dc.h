@@ -39,14 +39,16 @@ struct DCState {
 };
 
 // The opaque text cells drawn on a window since it was last painted whole, in device
-// pixels. A text drawn with an opaque background on the same line as an earlier one
-// (same top and bottom) and overlapping it covers the whole earlier cell too, so that
-// a shorter text replaces a longer one without leaving its end behind.
+// pixels. A text drawn with an opaque background over earlier text erases every
+// earlier cell it overlaps, whole, before it is drawn: a shorter text replaces a
+// longer one on its line without leaving its end behind, and a readout written a few
+// pixels above or below an earlier one leaves no cut-off strokes of it.
 class TextLineMemory {
  public:
-  // The area an opaque text cell `box` must fill: box widened over the earlier
-  // cells it overlaps on its line. Remembers box in their place.
-  Rect Cover(const Rect& box);
+  // The areas an opaque text cell `box` must fill: first box, widened over the
+  // earlier cells of its line (same top and bottom) that it overlaps, then every
+  // other earlier cell it overlaps. Remembers box in their place.
+  std::vector<Rect> Cover(const Rect& box);
   // The window was painted whole: nothing earlier stays on it.
   void Clear() { lines_.clear(); }
 
@@ -131,10 +133,10 @@ class DC {
   DCState& MutableState() { return state_; }
   // Called after RestoreDC replaced the state, for devices that mirror it.
   virtual void OnStateRestored() {}
-  // The device rectangle the opaque background of a text cell `cell` fills: the
-  // cell, widened over earlier text of its line when the DC draws on a window in
-  // pixel units and the text is not rotated.
-  Rect OpaqueTextArea(const Rect& cell);
+  // The device rectangles the opaque background of a text cell `cell` fills: the
+  // cell, and when the DC draws on a window in pixel units and the text is not
+  // rotated, the earlier text cells it overlaps (TextLineMemory::Cover).
+  std::vector<Rect> OpaqueTextAreas(const Rect& cell);
 
  private:
   DCState state_;

@@ -255,11 +255,12 @@ void RasterDC::DrawText(int x, int y, unsigned options, const Rect* logicalClip,
   const int oy = static_cast<int>(std::lround(ref.y - along * uy - across * vy));
 
   if (s.bkMode == BkMode::Opaque && m.width > 0 && h > 0 && s.font.escapement == 0) {
-    // An upright cell, widened over the earlier text of its line on a window.
-    Rect box = OpaqueTextArea(Rect{ox, oy, ox + m.width, oy + m.ascent + m.descent});
-    box = Intersect(box, clip);
-    for (int yy = box.top; yy < box.bottom; ++yy)
-      for (int xx = box.left; xx < box.right; ++xx) target_.Row(yy)[xx] = s.bkColor;
+    // An upright cell; on a window also the earlier text it overlaps.
+    for (Rect box : OpaqueTextAreas(Rect{ox, oy, ox + m.width, oy + m.ascent + m.descent})) {
+      box = Intersect(box, clip);
+      for (int yy = box.top; yy < box.bottom; ++yy)
+        for (int xx = box.left; xx < box.right; ++xx) target_.Row(yy)[xx] = s.bkColor;
+    }
   } else if (s.bkMode == BkMode::Opaque && m.width > 0 && h > 0) {
     // The text cell, rotated with the text: pixels whose centres lie in it.
     const int cellH = m.ascent + m.descent;

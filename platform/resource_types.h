@@ -74,6 +74,9 @@ struct DialogTemplate {
 struct TransferBuffer {
   std::map<int, std::string> text;
   std::map<int, bool> checked;
+  // The full value of an edit whose text shows fewer digits than the value has: a
+  // copy of the whole field copies it while the field still shows its first text.
+  std::map<int, std::string> exactText;
 };
 
 }  // namespace tarmic

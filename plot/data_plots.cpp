@@ -230,7 +230,12 @@ void LayoutDataAndResidualPlots() {
 
 namespace {
 
+// The x window of the zoomed data plot that the residual pane follows; a new pair of
+// plots starts unzoomed.
+std::optional<std::pair<float, float>> gResidualXWindow;
+
 void DeletePlots() {
+  gResidualXWindow.reset();
   delete pDataPlot;
   pDataPlot = nullptr;
   delete pResidualsPlot;
@@ -312,15 +317,31 @@ void ComputeScanResiduals(int s, float* out) {
   }
 }
 
+namespace {
+
+// The residual plot's x range: the zoom window, else the fitting limits, else all.
+void RescaleResidualPlot() {
+  if (gResidualXWindow)
+    pResidualsPlot->SetXRangeAutoY(gResidualXWindow->first, gResidualXWindow->second);
+  else if (FitLimitMode())
+    pResidualsPlot->SetXRangeAutoY(fFitLeftLim, fFitRightLim);
+  else
+    pResidualsPlot->Rescale();
+}
+}  // namespace
+
+void FollowDataPlotZoom(std::optional<std::pair<float, float>> xWindow) {
+  gResidualXWindow = xWindow;
+  if (!pResidualsPlot || nScans == 0) return;
+  RescaleResidualPlot();
+  pResidualsPlot->Redraw();
+}
+
 void RedrawResidualPlot(bool rescale) {
   if (!pResidualsPlot || nScans == 0) return;
   for (int s = 1; s <= nScans; ++s) ComputeScanResiduals(s, At(ppResiduals, s));
-  if (FitLimitMode()) {
-    if (rescale) pResidualsPlot->SetXRangeAutoY(fFitLeftLim, fFitRightLim);
-    if (bWriteScanRms) WriteScanRmsFile();
-  } else if (rescale) {
-    pResidualsPlot->Rescale();
-  }
+  if (FitLimitMode() && bWriteScanRms) WriteScanRmsFile();
+  if (rescale) RescaleResidualPlot();
   pResidualsPlot->Redraw();
 }
 

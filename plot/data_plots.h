@@ -6,6 +6,9 @@
 // often than a set interval.
 #pragma once
 
+#include <optional>
+#include <utility>
+
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -60,8 +63,14 @@ void ReleaseDataAndResidualPlots();
 void RedrawDataPlot(bool rescale);
 // Recomputes every scan's residuals (signal minus model; 0 outside the scan's fit
 // limits when both limits are set), rescales when asked, writes ScanRms.dat when
-// both fit limits are set, and records the residual plot's picture again.
+// both fit limits are set, and records the residual plot's picture again. A
+// rescale shows the x window of the zoomed data plot (FollowDataPlotZoom) when one
+// is set, else the fitting limits (or all data).
 void RedrawResidualPlot(bool rescale);
+// The residual pane follows the data plot's zoom: with a window, the residuals are
+// shown over that x range (y fitted to it); without one (the full range), over
+// their own. Rescales and records the residual plot's picture.
+void FollowDataPlotZoom(std::optional<std::pair<float, float>> xWindow);
 // Signal minus model of scan s into out[1..pnPoints[s]], as RedrawResidualPlot
 // computes it; the data set is not changed.
 void ComputeScanResiduals(int s, float* out);

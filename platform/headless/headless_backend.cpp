@@ -210,7 +210,10 @@ void HeadlessBackend::QueueSaveFile(std::optional<std::string> path) {
   saveAnswers_.push_back(std::move(path));
 }
 void HeadlessBackend::QueueDialog(int result, TransferBuffer values) {
-  dialogAnswers_.push_back(DialogAnswer{result, std::move(values)});
+  dialogAnswers_.push_back(DialogAnswer{result, std::move(values), std::nullopt});
+}
+void HeadlessBackend::QueueDialogKeys(std::vector<DialogKey> keys) {
+  dialogAnswers_.push_back(DialogAnswer{IDCANCEL, {}, std::move(keys)});
 }
 
 bool HeadlessBackend::AllAnswersUsed() const {
@@ -310,6 +313,21 @@ int HeadlessBackend::ModalRunDialog(const DialogTemplate& dialog, TransferBuffer
   if (dialogAnswers_.empty()) Unexpected("Dialog (no answer queued)", dialog.caption, dialog.name);
   DialogAnswer answer = std::move(dialogAnswers_.front());
   dialogAnswers_.pop_front();
+  if (answer.keys) {
+    KeyedDialog keyed(dialog, buffer);
+    std::optional<int> result;
+    for (const DialogKey& key : *answer.keys) {
+      if (result) Unexpected("Dialog (keys after its end)", dialog.caption, dialog.name);
+      result = keyed.Press(key);
+      if (keyed.Copied()) clipText_ = *keyed.Copied();
+    }
+    if (!result) Unexpected("Dialog (the keys did not end it)", dialog.caption, dialog.name);
+    if (*result == IDOK) {
+      buffer.text = keyed.Values().text;
+      buffer.checked = keyed.Values().checked;
+    }
+    return *result;
+  }
   if (answer.result == IDOK) {
     for (auto& [id, text] : answer.values.text) buffer.text[id] = text;
     for (auto& [id, on] : answer.values.checked) {

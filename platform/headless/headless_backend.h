@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/backend.h"
+#include "platform/dialog_keyboard.h"
 #include "platform/dialog_layout.h"
 
 namespace tarmic {
@@ -138,6 +139,11 @@ class HeadlessBackend : public Backend {
   // Answer of the next template dialog: the result and the control values the
   // "user" typed (merged into the transfer buffer on IDOK).
   void QueueDialog(int result, TransferBuffer values = {});
+  // Answer of the next template dialog given as the keys the "user" presses in it
+  // (KeyedDialog); the dialog ends at the key that ends it, and a Ctrl+C in it
+  // puts what it copies on the clipboard. Keys that do not end it are a test
+  // failure (UnexpectedBox).
+  void QueueDialogKeys(std::vector<DialogKey> keys);
   // The pixel layout of the last template dialog shown (dialog font: the built-in
   // text renderer at a 13-pixel line).
   const DialogPixelLayout& LastDialogLayout() const { return lastDialogLayout_; }
@@ -261,6 +267,7 @@ class HeadlessBackend : public Backend {
   struct DialogAnswer {
     int result;
     TransferBuffer values;
+    std::optional<std::vector<DialogKey>> keys;
   };
   std::deque<DialogAnswer> dialogAnswers_;
   std::vector<TranscriptEntry> transcript_;

@@ -205,9 +205,9 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
     textLog_->push_back(DrawnText{std::string(text), box, clip, pixelHeight});
   }
   if (s.bkMode == BkMode::Opaque && s.font.escapement == 0) {
-    // An upright cell, widened over the earlier text of its line on a window.
+    // An upright cell; on a window also the earlier text it overlaps.
     const QRectF cell(ref.x() + dx, ref.y() + dy, width, cellHeight);
-    const Rect area = OpaqueTextArea(Rect{static_cast<int>(std::floor(cell.left())),
+    const std::vector<Rect> areas = OpaqueTextAreas(Rect{static_cast<int>(std::floor(cell.left())),
                                           static_cast<int>(std::floor(cell.top())),
                                           static_cast<int>(std::ceil(cell.right())),
                                           static_cast<int>(std::ceil(cell.bottom()))});
@@ -215,8 +215,9 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
     // antialiased one, without the rasterizer.
     const bool plain = painter_.transform().type() == QTransform::TxNone;
     if (plain) painter_.setRenderHint(QPainter::Antialiasing, false);
-    painter_.fillRect(QRect(area.left, area.top, area.right - area.left, area.bottom - area.top),
-                      ToQColor(s.bkColor));
+    for (const Rect& area : areas)
+      painter_.fillRect(QRect(area.left, area.top, area.right - area.left, area.bottom - area.top),
+                        ToQColor(s.bkColor));
     if (plain) painter_.setRenderHint(QPainter::Antialiasing, smooth_);
   }
   // The glyphs are placed through the painter's transform, which fixes how their

@@ -89,7 +89,10 @@ QWidget* QtBackend::Owner() const {
 class QtBackend::ModalScope {
  public:
   explicit ModalScope(QtWindow& window) : window_(window) {}
-  ~ModalScope() { window_.ReclaimKeyboard(); }
+  ~ModalScope() {
+    window_.RepaintFrame();
+    window_.ReclaimKeyboard();
+  }
   ModalScope(const ModalScope&) = delete;
   ModalScope& operator=(const ModalScope&) = delete;
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -27,6 +29,7 @@
 #include <cmath>
 #include <map>
 
+#include "platform/dialog_keyboard.h"
 #include "platform/dialog_layout.h"
 #include "platform/qt/qt_convert.h"
 
@@ -60,7 +63,11 @@ void ScrollLongText(QMessageBox& box, QWidget* owner) {
   const QString text = label->text();
   const QFontMetrics fm(box.font());
   const QRect unbounded(0, 0, 100000, 100000);
-  const int width = std::min(fm.boundingRect(unbounded, 0, text).width(), std::max(500, room.width() / 2)) + 8;
+  // A message box is never wider than min(screen width - 480, 1000) pixels (Qt's own
+  // limit): the view, its scroll bar and the icon's column beside it stay inside it.
+  const int boxLimit = std::min(room.width() - 480, 1000) - 140;
+  const int width =
+      std::min({fm.boundingRect(unbounded, 0, text).width(), std::max(500, room.width() / 2), std::max(300, boxLimit)}) + 8;
   const int height = fm.boundingRect(QRect(0, 0, width, 100000), Qt::TextWrapAnywhere, text).height();
   // The rest of the box: the buttons, the layout's margins and spacing, and the
   // window frame with its title bar.
@@ -317,6 +324,32 @@ DialogFontMeasures TemplateDialogFont(const QDialog& box, QWidget* owner) {
   return m;
 }
 
+// Ctrl+C on an edit field whose whole text is selected copies the exact value the
+// program gave the field while the field still shows the text it opened with: the
+// field shows fewer digits than the value has.
+class ExactCopy : public QObject {
+ public:
+  ExactCopy(QLineEdit* edit, QString opened, QString exact)
+      : QObject(edit), edit_(edit), opened_(std::move(opened)), exact_(std::move(exact)) {
+    edit->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched != edit_ || e->type() != QEvent::KeyPress) return false;
+    if (!static_cast<QKeyEvent*>(e)->matches(QKeySequence::Copy)) return false;
+    if (edit_->text() != opened_ || edit_->selectedText() != edit_->text() || edit_->text().isEmpty())
+      return false;
+    QGuiApplication::clipboard()->setText(exact_);
+    return true;
+  }
+
+ private:
+  QLineEdit* edit_;
+  QString opened_;
+  QString exact_;
+};
+
 }  // namespace
 
 int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuffer& buffer) {
@@ -338,6 +371,8 @@ int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuff
         auto* edit = new QLineEdit(&box);
         auto it = buffer.text.find(c.id);
         if (it != buffer.text.end()) edit->setText(ToQString(it->second));
+        if (auto exact = buffer.exactText.find(c.id); exact != buffer.exactText.end())
+          new ExactCopy(edit, edit->text(), ToQString(exact->second));
         edits[c.id] = edit;
         widget = edit;
         break;
@@ -399,6 +434,12 @@ int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuff
     if (widget) {
       widget->setObjectName(QStringLiteral("control%1").arg(c.id));
       widget->setGeometry(ToQRect(layout.controls[index]));
+      if (static_cast<int>(index) == InitialFocusIndex(dialog)) {
+        // The first control has the focus as the dialog opens; an edit field there
+        // is selected whole, as Tab selects one, so that typing replaces its value.
+        widget->setFocus(Qt::TabFocusReason);
+        if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->selectAll();
+      }
     }
   }
   // Group boxes are frames drawn behind the controls they surround.

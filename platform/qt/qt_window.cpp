@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -25,6 +26,7 @@
 #include "platform/qt/qt_input.h"
 #include "platform/qt/qt_screen_dc.h"
 #include "platform/qt/qt_text_renderer.h"
+#include "platform/window_placement.h"
 
 namespace tarmic {
 
@@ -411,13 +413,39 @@ void QtWindow::ReclaimKeyboard() {
   client_->setFocus(Qt::OtherFocusReason);
 }
 
+void QtWindow::RepaintFrame() {
+  if (frame_->isVisible()) frame_->repaint();
+}
+
 QMainWindow* QtWindow::Frame() const { return frame_.get(); }
 QWidget* QtWindow::Client() const { return client_; }
 
+namespace {
+// What a window manager adds round a frame before it has added it (title bar and
+// borders of the common desktops), device-independent pixels.
+constexpr int kFrameAllowanceX = 16;
+constexpr int kFrameAllowanceY = 40;
+
+QRect RoomOnScreen(const QWidget& frame) {
+  const QScreen* screen = frame.screen() ? frame.screen() : QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry() : QRect();
+}
+}  // namespace
+
 void QtWindow::Show() {
   if (!frame_->isVisible()) {
-    int barHeight = frame_->menuWidget() ? frame_->menuWidget()->sizeHint().height() : 0;
-    frame_->resize(screen_.Width(), screen_.Height() + barHeight);
+    // The window opens at the size asked for where the screen has room for it; on a
+    // smaller (or scaled) screen it opens as large as the room allows.
+    const int barHeight = frame_->menuWidget() ? frame_->menuWidget()->sizeHint().height() : 0;
+    const QRect room = RoomOnScreen(*frame_);
+    const WindowOpening opening =
+        FitWindowToRoom(Size{screen_.Width(), screen_.Height()}, Size{kMinClientWidth, kMinClientHeight},
+                        Size{kFrameAllowanceX, barHeight + kFrameAllowanceY}, Size{room.width(), room.height()});
+    roomForClient_ = opening.room;
+    wantedClient_ = Size{screen_.Width(), screen_.Height()};
+    UpdateMinimumSize();
+    frame_->resize(opening.client.cx, opening.client.cy + barHeight);
+    QTimer::singleShot(0, frame_.get(), [this] { FitFrameToScreen(); });
   }
   frame_->show();
   frame_->raise();
@@ -513,7 +541,38 @@ void QtWindow::AttachMenu(const MenuResource& menu) {
 
 void QtWindow::UpdateMinimumSize() {
   const int barWidth = menu_.Bar() ? menu_.Bar()->sizeHint().width() : 0;
-  client_->setMinimumSize(std::max(kMinClientWidth, barWidth), kMinClientHeight);
+  int width = std::max(kMinClientWidth, barWidth), height = kMinClientHeight;
+  // Never larger than the screen has room for: the window must fit it.
+  if (roomForClient_.cx > 0) width = std::min(width, roomForClient_.cx);
+  if (roomForClient_.cy > 0) height = std::min(height, roomForClient_.cy);
+  client_->setMinimumSize(width, height);
+}
+
+void QtWindow::FitFrameToScreen() {
+  const QRect room = RoomOnScreen(*frame_);
+  if (!room.isValid() || !frame_->isVisible() || frame_->isMaximized() || frame_->isFullScreen()) return;
+  // The window manager's frame as far as it is known yet (it may add it only after
+  // this first look): at least the allowance made for it before the show.
+  const QRect outer = frame_->frameGeometry();
+  const QRect inner = frame_->geometry();
+  const int bar = inner.height() - client_->height();
+  const Size around{std::max(outer.width() - client_->width(), kFrameAllowanceX),
+                    std::max(outer.height() - client_->height(), bar + kFrameAllowanceY)};
+  // The size asked for within that room.
+  const WindowOpening fit = FitWindowToRoom(wantedClient_,
+                                            Size{kMinClientWidth, kMinClientHeight}, around,
+                                            Size{room.width(), room.height()});
+  roomForClient_ = fit.room;
+  UpdateMinimumSize();
+  if (fit.client.cx != client_->width() || fit.client.cy != client_->height())
+    frame_->resize(inner.width() - client_->width() + fit.client.cx,
+                   inner.height() - client_->height() + fit.client.cy);
+  const QRect now = frame_->frameGeometry();
+  if (!room.contains(now)) {
+    const int x = std::clamp(now.left(), room.left(), std::max(room.left(), room.right() + 1 - now.width()));
+    const int y = std::clamp(now.top(), room.top(), std::max(room.top(), room.bottom() + 1 - now.height()));
+    frame_->move(x, y);
+  }
 }
 
 bool QtWindow::CheckMenuItem(int id, bool checked) { return menu_.Check(id, checked); }

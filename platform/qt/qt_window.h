@@ -85,6 +85,10 @@ class QtWindow : public Window {
   // the frame is made the active window and the client gets the focus (a menu bar in
   // keyboard navigation lets go first). Does nothing while a popup or a modal dialog
   // is open or the frame is hidden.
+  // Paints the whole frame (menu bar and client area) at once: after a box or a
+  // dialog closed, what it covered is drawn again before the program goes on,
+  // which may compute for a while without letting the window system ask for it.
+  void RepaintFrame();
   void ReclaimKeyboard();
 
   // Every text drawn into the back-buffer from now on is also appended to log (null:
@@ -99,6 +103,9 @@ class QtWindow : public Window {
   // The frame cannot be made smaller than the minimum client area with the whole
   // menu bar in one row.
   void UpdateMinimumSize();
+  // Makes the frame, once the window manager has put its border round it, fit the
+  // room the screen leaves free, and moves it inside that room.
+  void FitFrameToScreen();
   // Called by the client widget.
   void OnResize(int width, int height);
   void OnPaint(QWidget& widget);
@@ -132,6 +139,10 @@ class QtWindow : public Window {
   bool acceptsDrops_ = false;
   bool captured_ = false;
   bool sized_ = false;
+  // The largest client area the screen has room for (0: not bounded yet).
+  Size roomForClient_;
+  // The client area asked for when the window was first shown.
+  Size wantedClient_;
   std::map<int, std::unique_ptr<QTimer>> timers_;
   std::vector<DrawnText>* textLog_ = nullptr;
   int minTextHeight_ = kMinScreenTextPixels;

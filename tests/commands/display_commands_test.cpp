@@ -29,6 +29,40 @@ TEST_F(DisplayCommandTest, PaneTogglesKeepTheZoomWindow) {
   EXPECT_FLOAT_EQ(pDataPlot->fXMax, 6.5f);
 }
 
+// The residual pane follows every change of the data plot's zoom: Set Range typed
+// in, Ctrl+D, a zoom step back with the right button, Full Range from the menu.
+TEST_F(DisplayCommandTest, TheResidualPaneFollowsTheZoomOfTheDataPlot) {
+  LoadVelocitySet();
+  ASSERT_NE(pResidualsPlot, nullptr);
+  const float ownMin = pResidualsPlot->fXMin, ownMax = pResidualsPlot->fXMax;
+  const auto pump = [&] {
+    PostQuitMessage(0);
+    RunMessageLoop(Win());
+  };
+  const auto follows = [&](const char* door) {
+    EXPECT_FLOAT_EQ(pResidualsPlot->fXMin, pDataPlot->fXMin) << door;
+    EXPECT_FLOAT_EQ(pResidualsPlot->fXMax, pDataPlot->fXMax) << door;
+  };
+  for (const char* v : {"6.0", "6.5", "0", "1"}) Backend().QueueInput(v);
+  ASSERT_TRUE(Backend().Headless().ChooseMenuItem(kCmSetRange));
+  pump();
+  EXPECT_FLOAT_EQ(pDataPlot->fXMax, 6.5f);
+  follows("Set Range");
+  Backend().Headless().PressKey('D', MK_CONTROL);
+  pump();
+  ASSERT_EQ(nZoomLevel, 2);
+  follows("Ctrl+D");
+  const Rect client = Win().GetHandle().ClientRect();
+  Backend().Headless().Click(client.right / 2, client.bottom / 4, true, 0, true);
+  pump();
+  ASSERT_EQ(nZoomLevel, 1);
+  follows("zoom back");
+  ASSERT_TRUE(Backend().Headless().ChooseMenuItem(kCmFullRange));
+  pump();
+  EXPECT_FLOAT_EQ(pResidualsPlot->fXMin, ownMin);
+  EXPECT_FLOAT_EQ(pResidualsPlot->fXMax, ownMax);
+}
+
 TEST_F(DisplayCommandTest, DataMarkSizeMinusOneDrawsLinesAndASizeBringsMarksBack) {
   LoadVelocitySet();
   Backend().QueueInput("-1");

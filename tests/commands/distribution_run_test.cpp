@@ -361,16 +361,8 @@ TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
 }
 
 TEST_F(DistributionRunTest, IntegrationOverADrawnRangeGivesTheWeightAverageS) {
-  LoadSyntheticRun();
-  ChooseSmallCs();
-  Dispatch(kCmRun);
-  ASSERT_NE(pDistPlot, nullptr);
-  Paint();
-
   // Ctrl+I arms the selection for integration.
-  Backend().QueueMessageBox(IDOK, "SELECT INTEGRATION RANGE");
-  PressKeyAndRun('I', MK_CONTROL);
-  EXPECT_TRUE(bDistRangeArmed);
+  RunSmallCsAndPressCtrlI();
   EXPECT_EQ(pIntegrateButton->CurrentLabel(), "select range");
 
   // A band from 2 S to 9 S over the distribution pane.

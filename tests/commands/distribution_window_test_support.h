@@ -232,6 +232,19 @@ class DistributionWindowTest : public CommandTest {
   // Paints the window as the window system would.
   void Paint() { PaintWindow(Win()); }
 
+  // The synthetic run's small c(s) run and painted, then Ctrl+I pressed: the
+  // selection of an integration range is armed.
+  void RunSmallCsAndPressCtrlI() {
+    LoadSyntheticRun();
+    ChooseSmallCs();
+    DispatchCommand(Win(), kCmRun);
+    ASSERT_NE(pDistPlot, nullptr);
+    Paint();
+    Backend().QueueMessageBox(IDOK, "SELECT INTEGRATION RANGE");
+    PressKeyAndRun('I', MK_CONTROL);
+    ASSERT_TRUE(bDistRangeArmed);
+  }
+
   // Pixels of the screen rows [top, bottom) (display units 0..1000) that are not
   // white, or with red set that are pure red.
   int InkInRows(int top, int bottom, bool red = false) {

@@ -206,3 +206,53 @@ TEST_F(HelpCommandTest, WithoutABrowserThePageOpensInTheHelpWindowAndF1OpensIt) 
 
 }  // namespace
 }  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// Every command that looks for an outside program (the response table's census of
+// the members that do), chosen without its program: the help page's entry names
+// the file the command looked for and the places it looked (the "bin" folder, the
+// search path), and says that no data are handed over, as the command does when
+// the program is found. The README's paragraph names the same places.
+TEST_F(CommandTest, HelpAndReadmeSayWhereOutsideProgramsAreLookedForAndThatNoDataGoThere) {
+  const std::string page = ReadFile(ResourceDir() + "help/tarmic-help.html");
+  const std::string readme = ReadFile(ResourceDir() + "../README.md");
+  Backend().AnswerUnscriptedBoxes(IDOK);
+  const char* oldPath = std::getenv("PATH");
+  const std::string savedPath = oldPath ? oldPath : "";
+  setenv("PATH", (ProgramDir() + "/temp").c_str(), 1);
+  const CommandMember outside = &TXLAWindow::CmOutsideProgram;
+  int doors = 0;
+  for (const ResponseEntry& e : GetResponseTable()) {
+    if (e.kind != DispatchKind::Command || std::get<CommandMember>(e.member) != outside) continue;
+    ++doors;
+    Backend().ClearTranscript();
+    Dispatch(e.id);
+    ASSERT_EQ(BoxTexts().size(), 1u) << e.id;
+    const std::string box = BoxTexts()[0];
+    const std::size_t open = box.find('"'), close = box.find('"', open + 1);
+    ASSERT_NE(close, std::string::npos) << box;
+    const std::string file = box.substr(open + 1, close - open - 1);
+    const std::size_t row = page.find("<tr id=\"cmd-" + std::to_string(e.id) + "\"");
+    ASSERT_NE(row, std::string::npos) << e.id;
+    const std::string entry = page.substr(row, page.find("</tr>", row) - row);
+    EXPECT_NE(entry.find(file), std::string::npos) << entry;
+    EXPECT_EQ(box.find("/bin/" + file) != std::string::npos, entry.find("&quot;bin&quot;") != std::string::npos)
+        << box << "\n" << entry;
+    EXPECT_EQ(box.find("PATH") != std::string::npos, entry.find("PATH") != std::string::npos) << entry;
+    EXPECT_NE(entry.find("hands it no data"), std::string::npos) << entry;
+    EXPECT_EQ(entry.find("Hands"), std::string::npos) << entry;
+    EXPECT_EQ(entry.find("Starts"), std::string::npos) << entry;
+  }
+  setenv("PATH", savedPath.c_str(), 1);
+  EXPECT_EQ(doors, 10);
+  const std::size_t start = readme.find("Outside programs are not part of TARMIC");
+  ASSERT_NE(start, std::string::npos);
+  const std::string paragraph = readme.substr(start, readme.find("\n\n", start) - start);
+  for (const char* says : {"\"bin\" folder", "beside\nthe program, then on the PATH", "hands it\nno data"})
+    EXPECT_NE(paragraph.find(says), std::string::npos) << says;
+}
+
+}  // namespace
+}  // namespace tarmic::testing

@@ -142,6 +142,22 @@ TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {
   }
 }
 
+// Each question of the chain shows the current setting as its default answer:
+// Enter at every step keeps every combination of the four switches.
+TEST_F(OptionCommandTest, FitUpdatingQuestionsAnswerWithTheCurrentSettingOnEnter) {
+  bool* const panes[] = {&bUpdateDataPlotDuringFit, &bUpdateResidualPlotDuringFit,
+                         &bUpdateResidualBitmapDuringFit, &bUpdateDistributionDuringFit};
+  for (int set = 0; set < 16; ++set) {
+    for (int i = 0; i < 4; ++i) *panes[i] = (set >> i) & 1;
+    for (int i = 0; i < 4; ++i) Backend().QueueMessageBoxEnter("UPDATE DURING FIT");
+    Backend().QueueInput("1.5");
+    Backend().QueueMessageBoxEnter("SET PREFERENCE");
+    Dispatch(kCmChangeFitUpdating);
+    EXPECT_TRUE(Backend().AllAnswersUsed()) << set;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(*panes[i], ((set >> i) & 1) != 0) << set << " pane " << i;
+  }
+}
+
 // Every command whose save fails says so, also after an earlier failure of the
 // session; one command reports its failure once however often it writes.
 TEST_F(OptionCommandTest, EachCommandReportsItsFailedPreferenceWrite) {

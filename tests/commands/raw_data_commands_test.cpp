@@ -9,6 +9,7 @@
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "tests/commands/commands_test_support.h"
+#include "text/number_token.h"
 #include "resources/command_ids.h"
 
 namespace tarmic::testing {
@@ -77,6 +78,28 @@ TEST_F(RawDataCommandTest, CommandsAskBeforeOverwritingAndShowRefusalsOnce) {
   EXPECT_EQ(Captions(), std::vector<std::string>{"Error"});
   EXPECT_NE(BoxTexts()[0].find("nothing excluded"), std::string::npos);
   EXPECT_EQ(pnPoints[1], points);
+}
+
+// The radii of a region of the data, typed outside the data (inside the cell and
+// far beyond it): each command that asks for such a region refuses them with the
+// radii of the data, not with the bounds of any length the program reads.
+TEST_F(RawDataCommandTest, ARegionOfTheDataIsRefusedOutsideTheDataWithItsRadii) {
+  LoadVelocitySet();
+  const std::string first = RoundTripText(ppRadius[1][1]), last = RoundTripText(ppRadius[1][pnPoints[1]]);
+  for (const int command : {kCmExcludeRegion, kCmSaveSixChannelSubsets})
+    for (const char* typed : {"3", "5000"}) {
+      SCOPED_TRACE(::testing::Message() << command << " " << typed);
+      Backend().ClearTranscript();
+      Backend().QueueInput(typed);
+      Backend().QueueMessageBox(IDOK);
+      Backend().QueueInput(std::nullopt);
+      Dispatch(command);
+      ASSERT_EQ(BoxTexts().size(), 1u);
+      EXPECT_NE(BoxTexts()[0].find("between " + first + " and " + last + " cm"), std::string::npos)
+          << BoxTexts()[0];
+      EXPECT_EQ(BoxTexts()[0].find("1e+06"), std::string::npos) << BoxTexts()[0];
+      EXPECT_TRUE(Backend().AllAnswersUsed());
+    }
 }
 
 // "Make direct boundary model from g(s*)": the command says why the model was not

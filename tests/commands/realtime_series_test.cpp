@@ -151,6 +151,52 @@ TEST_F(RealtimeSeriesTest, TheBannerLeavesTheScreenBeforeTheBoxThatSaysTheUpdate
   EXPECT_EQ(differing(plain), 0);
 }
 
+// A changed scan read by a tick whose Run a key stops: the box that says the Run
+// was stopped opens over a window whose banner says new data were found, as a paint
+// of it now shows it, not over the last tick's "no new data"; then the box that
+// says the update stopped, over a window without the banner.
+TEST_F(RealtimeSeriesTest, TheBannerUnderAStoppedRunsBoxSaysNewDataWereFound) {
+  const auto [last, aside] = RunWithoutLastScan(ProgramDir() + "/data");
+  SetCellAndLimits();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(bModelComputed);
+  Dispatch(kCmRealtimeUpdate);
+  ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
+  PumpEvents();
+  ASSERT_EQ(szRealtimeLine2.rfind("no new data", 0), 0u);
+
+  fs::rename(aside, last);
+  bool pressed = false;
+  Backend().SetPumpHook([&] {
+    if (!Win().bRunInProgress || pressed) return;
+    pressed = true;
+    Headless().PressKey(VK_SPACE);
+  });
+  std::vector<std::string> boxes;
+  HeadlessBackend::UnscriptedRules rules;
+  rules.box = [&](std::string_view text, std::string_view caption, unsigned) {
+    boxes.push_back(std::string(caption));
+    if (caption == "ERROR") {
+      EXPECT_EQ(szRealtimeLine2.rfind("new data at", 0), 0u) << szRealtimeLine2 << " under " << text;
+      const Image under = Headless().Screen();
+      Paint();
+      int differing = 0;
+      for (int y = 0; y < under.Height(); ++y)
+        for (int x = 0; x < under.Width(); ++x) differing += under.Pixel(x, y) != Headless().Screen().Pixel(x, y);
+      EXPECT_EQ(differing, 0) << "the window under the box is not what it shows now";
+    }
+    return IDOK;
+  };
+  Backend().SetUnscriptedRules(rules);
+  ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
+  PumpEvents();
+  Backend().SetPumpHook({});
+  EXPECT_TRUE(pressed);
+  EXPECT_EQ(boxes, (std::vector<std::string>{"ERROR", "REALTIME UPDATE"}));
+  EXPECT_FALSE(bRealtimeUpdateMode);
+}
+
 TEST_F(RealtimeSeriesTest, EquilibriumTestFollowsTheFilesAndEscLeavesItsView) {
   Backend().QueueMessageBox(IDOK, "ERROR");
   Dispatch(kCmRealtimeUpdate);  // without data

@@ -953,7 +953,9 @@ TEST_F(QtBackendTest, ALongMessageScrollsInsideABoxThatFitsTheScreen) {
     EXPECT_TRUE(view->isVisible());
     EXPECT_TRUE(view->isReadOnly());
     EXPECT_EQ(view->toPlainText(), QString::fromStdString(text));
-    EXPECT_TRUE(box->rect().contains(QRect(view->mapTo(box, QPoint(0, 0)), view->size())));
+    EXPECT_TRUE(box->rect().contains(QRect(view->mapTo(box, QPoint(0, 0)), view->size())))
+        << box->width() << "x" << box->height() << " view " << view->mapTo(box, QPoint(0, 0)).x() << ","
+        << view->mapTo(box, QPoint(0, 0)).y() << " " << view->width() << "x" << view->height();
     // Scrolled to its end, the text's last line is in view; nothing is wider than the view.
     QScrollBar* bar = view->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);

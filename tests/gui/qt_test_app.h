@@ -12,13 +12,27 @@
 #include <QWidget>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 namespace tarmic::gui_test {
 
 inline QApplication& TestApplication() {
   static QApplication* app = [] {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's hidden platform with a screen as large as the largest window the tests
+    // open (its own default is 800 x 600, and a window opens no larger than its
+    // screen).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        qgetenv("QT_QPA_PLATFORM") == QByteArrayLiteral("offscreen")) {
+      const char* screens = TARMIC_TEST_OUTPUT_DIR "/offscreen-screen.json";
+      if (std::FILE* f = std::fopen(screens, "w")) {
+        std::fputs("{\"screens\": [{\"name\": \"tests\", \"x\": 0, \"y\": 0, \"width\": 1960,"
+                   " \"height\": 1200, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}\n",
+                   f);
+        std::fclose(f);
+      }
+      qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + screens);
+    }
     // What the Qt backend remembers (the size of file dialogs) stays in the build. A
     // fixture's scratch directory set before keeps its own: test processes run in
     // parallel, and a settings file shared between them could be read half written.

@@ -506,6 +506,62 @@ TEST(RasterText, OpaqueTextOnAWindowCoversTheLongerTextOfItsLine) {
   EXPECT_EQ(CountPixels(img, kRed), 20 * 10);
 }
 
+// A readout written over an earlier one anywhere near it, a few pixels above,
+// below, left or right: the earlier text is either wholly kept (no overlap) or
+// wholly erased to the background, never cut.
+TEST(RasterText, AReadoutErasesEveryEarlierTextItOverlaps) {
+  const char* kEarlier = "solving Lamm equations...  #it = 1234";
+  const char* kLater = "rmsd=0.005003 (n=5500)";
+  // Cells on yellow, so that each cell shows whole.
+  const auto open = [](RasterDC& dc) { dc.SetBkColor(kYellow); };
+  Image probe(400, 120);
+  {
+    RasterDC dp(probe);
+    dp.SetBkColor(kYellow);
+    dp.TextOut(0, 0, "0");
+  }
+  const int h = InkBox(probe).bottom;
+  int overlapped = 0;
+  for (int dy = -h - 2; dy <= h + 2; dy += 3)
+    for (int dx : {-60, 0, 45}) {
+      SCOPED_TRACE(::testing::Message() << "dx " << dx << " dy " << dy);
+      TextLineMemory window;
+      Image shown(400, 120);
+      RasterDC dc(shown);
+      dc.SetTextLineMemory(&window);
+      open(dc);
+      dc.TextOut(80, 50, kEarlier);
+      dc.TextOut(80 + dx, 50 + dy, kLater);
+      // The cells of both texts drawn apart.
+      Image a(400, 120), b(400, 120);
+      {
+        RasterDC da(a), db(b);
+        open(da);
+        open(db);
+        da.TextOut(80, 50, kEarlier);
+        db.TextOut(80 + dx, 50 + dy, kLater);
+      }
+      const Rect ca = InkBox(a), cb = InkBox(b);
+      const bool overlap = ca.left < cb.right && cb.left < ca.right && ca.top < cb.bottom && cb.top < ca.bottom;
+      overlapped += overlap;
+      Image expected(400, 120);
+      {
+        RasterDC de(expected);
+        open(de);
+        de.TextOut(80, 50, kEarlier);
+        if (overlap) {
+          // Overlapped: its cell is erased to the later text's background.
+          de.SelectBrush(SolidBrush(kYellow));
+          de.SelectPen(NullPen());
+          de.Rectangle(ca.left, ca.top, ca.right, ca.bottom);
+        }
+        de.TextOut(80 + dx, 50 + dy, kLater);
+      }
+      EXPECT_TRUE(SameImage(shown, expected));
+    }
+  EXPECT_GT(overlapped, 10);
+}
+
 TEST(RasterText, UpdateCpStartsAtTheCurrentPositionAndAdvancesIt) {
   Image img(300, 100);
   RasterDC dc(img);
