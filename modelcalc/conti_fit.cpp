@@ -3,6 +3,9 @@
 #include "modelcalc/conti_fit.h"
 
 #include <cstddef>
+#include <limits>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -255,13 +258,14 @@ SimplexProgress Display(Window* window) {
   };
 }
 
-// The values as applied (bounds included) of vertex j.
-std::vector<float> Applied(const SimplexSet& s, int j) {
-  ApplyContiParams(s.p[Idx(j)].data());
-  std::vector<float> q(Idx(s.n) + 1, 0.0f);
-  GetContiParams(s.n, q.data());
+// The values as applied (bounds included) of p[1..n].
+std::vector<float> Applied(const float* p, int n) {
+  ApplyContiParams(p);
+  std::vector<float> q(Idx(n) + 1, 0.0f);
+  GetContiParams(n, q.data());
   return q;
 }
+std::vector<float> Applied(const SimplexSet& s, int j) { return Applied(s.p[Idx(j)].data(), s.n); }
 
 // Repeated Nelder-Mead cycles around the best vertex until a cycle no longer lowers
 // the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the first.
@@ -276,17 +280,26 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   GetContiParams(n, s.p[1].data());
   PerturbAround(s, 1, fit, true);
   int nfunk = 0;
+  // Every pass evaluates the minima the surface through the evaluated points
+  // proposes, and ends as soon as that surface places the minimum.
+  const long long points = CountFitPoints();
+  SurfaceProposals proposals(fit.Evaluated(), points);
   const auto pass = [&](const SimplexTolerance& ftol) {
-    if (amoeba(s, ftol, Objective(fit), nfunk, Display(window)) == AmoebaEnd::EvaluationLimit)
+    if (amoeba(s, ftol, Objective(fit), nfunk, Display(window), proposals.AsProposal()) ==
+        AmoebaEnd::EvaluationLimit)
       report.simplexNotConverged = true;
   };
-  pass([] { return kContiSimplexFtol; });
+  pass([&] {
+    return SurfacePlacesMinimum(fit.Evaluated(), points) ? std::numeric_limits<float>::infinity()
+                                                         : kContiSimplexFtol;
+  });
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
   fStartRmsd = fBestRmsd = s.y[Idx(ilo)];
-  SimplexRestarts restarts(CountFitPoints(), kContiSimplexFtol, s.y[Idx(ilo)]);
+  SimplexRestarts restarts(points, kContiSimplexFtol, s.y[Idx(ilo)]);
   bool exhausted = false;
-  while (!bFitInterrupted) {
+  if (restarts.SurfaceSays(fit.Evaluated())) report.converged = !bFitInterrupted;
+  while (!report.converged && !bFitInterrupted) {
     PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));
     pass(restarts.PassTolerance(fit.Evaluated()));
     ilo = s.Lowest();
@@ -296,6 +309,16 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
       break;
     }
     if ((exhausted = restarts.Exhausted())) break;
+  }
+  // The result is the point the surface through the evaluated points puts nearest its
+  // minimum: the lowest value may be a scatter's.
+  if (report.converged) {
+    const SurfaceVerdict surface = fit.Evaluated().Surface(points);
+    if (surface.determined) {
+      std::vector<float> nearest(Idx(n) + 1, 0.0f);
+      fit.Evaluated().Point(surface.nearest, nearest.data());
+      q = Applied(nearest.data(), n);
+    }
   }
   // A simplex that settled beside trial points without a result did not converge:
   // the best fit may lie among them.
