@@ -267,8 +267,10 @@ std::vector<float> Applied(const float* p, int n) {
 }
 std::vector<float> Applied(const SimplexSet& s, int j) { return Applied(s.p[Idx(j)].data(), s.n); }
 
-// Repeated Nelder-Mead cycles around the best vertex until a cycle no longer lowers
-// the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the first.
+// Repeated Nelder-Mead cycles around the best vertex until the surface through the
+// evaluated points places the minimum (SurfacePlacesMinimum) or a cycle no longer
+// lowers the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the
+// first. Every pass also evaluates the points that surface proposes (SurfaceProposals).
 FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFunction& runner) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window, report);
@@ -289,22 +291,23 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
         AmoebaEnd::EvaluationLimit)
       report.simplexNotConverged = true;
   };
-  pass([&] {
-    return SurfacePlacesMinimum(fit.Evaluated(), points) ? std::numeric_limits<float>::infinity()
-                                                         : kContiSimplexFtol;
-  });
+  const auto placed = [&] { return SurfacePlacesMinimum(fit.Evaluated(), points); };
+  const auto until = [&](float ftol) {
+    return [&placed, ftol] { return placed() ? std::numeric_limits<float>::infinity() : ftol; };
+  };
+  pass(until(kContiSimplexFtol));
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
   fStartRmsd = fBestRmsd = s.y[Idx(ilo)];
   SimplexRestarts restarts(points, kContiSimplexFtol, s.y[Idx(ilo)]);
   bool exhausted = false;
-  if (restarts.SurfaceSays(fit.Evaluated())) report.converged = !bFitInterrupted;
+  if (placed()) report.converged = !bFitInterrupted;
   while (!report.converged && !bFitInterrupted) {
     PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));
-    pass(restarts.PassTolerance(fit.Evaluated()));
+    pass(until(restarts.Tolerance()));
     ilo = s.Lowest();
     q = Applied(s, ilo);
-    if (restarts.SurfaceSays(fit.Evaluated()) || restarts.Settled(s.y[Idx(ilo)])) {
+    if (placed() || restarts.Settled(s.y[Idx(ilo)])) {
       report.converged = !bFitInterrupted;
       break;
     }

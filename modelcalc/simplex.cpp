@@ -269,7 +269,8 @@ bool SurfacePlacesMinimum(const EvaluatedPoints& evaluated, long long points) {
 }
 
 bool SimplexRestarts::SurfaceSays(const EvaluatedPoints& evaluated) const {
-  return SurfacePlacesMinimum(evaluated, points_);
+  const SurfaceVerdict surface = evaluated.Surface(points_);
+  return surface.determined && surface.gain <= kSimplexChiSquareStep;
 }
 
 SimplexTolerance SimplexRestarts::PassTolerance(const EvaluatedPoints& evaluated) const {

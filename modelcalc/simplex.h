@@ -107,8 +107,9 @@ inline constexpr int kSimplexRestartLimit = 25;
 inline constexpr float kSimplexRestartReach = 2.0f;
 inline constexpr float kSimplexRestartLeast = 1.0f / 64.0f;
 // The quadratic surface through the evaluated points of an rmsd over `points` fit
-// points is determined and puts the lowest of them within kSimplexChiSquareStep of
-// its minimum.
+// points is determined, puts one of them (SurfaceVerdict nearest) within
+// kSimplexChiSquareStep of its minimum, and places that minimum with a spread of at
+// most kSurfaceSpread. The search that ends on it gives that point as its result.
 bool SurfacePlacesMinimum(const EvaluatedPoints& evaluated, long long points);
 class SimplexRestarts {
  public:
