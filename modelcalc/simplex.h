@@ -142,7 +142,11 @@ class SimplexRestarts {
 // its minima keep lowering the best value, and after n + 1 steps of the simplex when
 // one did not (the points the simplex adds correct the surface). Far from the minimum
 // a proposal goes as far as the surface reaches; near it, it is a Newton step on the
-// averaged surface that the simplex alone takes many evaluations to match.
+// averaged surface that the simplex alone takes many evaluations to match. Once the
+// surface is determined, one round of design points about its minimum
+// (EvaluatedPoints::Design) comes first; while 3 (n+1)(n+2)/2 points and more show no
+// positive curvature, one round out from the lowest. A proposal without a result is
+// not proposed again (each kind waits or counts on).
 class SurfaceProposals {
  public:
   SurfaceProposals(const EvaluatedPoints& evaluated, long long points)
