@@ -3,7 +3,8 @@
 # Crank-Nicolson floor, counted by callgrind on bench_set_d's BM_SetDKernels: the
 # inclusive count of SolveKernelsOneByOne over its node steps, and of
 # CrankNicolsonFloorSeconds<true> over the floor's. Needs valgrind and a Release
-# build of bench_set_d. Usage: bench/kernel_instructions.sh [bench_set_d binary]
+# build of bench_set_d. Usage, from the source folder:
+#   bench/kernel_instructions.sh [bench_set_d binary (build-rel/bench/bench_set_d)]
 set -euo pipefail
 bin=${1:-build-rel/bench/bench_set_d}
 if [ ! -x "$bin" ]; then
