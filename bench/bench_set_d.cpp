@@ -10,7 +10,10 @@
 //                      is the process's. Counters: the weight-average s of the four
 //                      peaks.
 //   BM_SetDFit/T       a Fit of meniscus and f/f0 with the default method (simplex),
-//                      started 0.05 cm outside the meniscus and at f/f0 1.2.
+//                      started 0.05 mm inside the meniscus and at f/f0 1.2. Counters:
+//                      the evaluations of the c(s), meniscus and f/f0.
+//   BM_SetDFitScans/S  the same Fit on one thread over the same kind of data with S
+//                      scans (25 to 250).
 //   BM_SetDNormalEquations  the normal-equation build of the Run's kernels on 1 and
 //                      8 threads against a floor probe in the same process: a plain
 //                      register-blocked product of the same shape (the lower triangle
@@ -27,6 +30,9 @@
 //                      its matrices and solves, divisions in vector lanes): counter
 //                      ratio_to_floor; and against the same with the factors kept
 //                      (product and substitutions only): ratio_to_kept_factors.
+//                      node_steps and floor_node_steps divide a profile's instruction
+//                      counts of SolveKernelsOneByOne and CrankNicolsonFloorSeconds<true>
+//                      (bench/kernel_instructions.sh).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -64,8 +70,9 @@ int EnvOr(const char* name, int fallback) {
   return v && std::atoi(v) > 0 ? std::atoi(v) : fallback;
 }
 
-void InstallSetD() {
-  bench::InstallSedimentationSet({.scans = EnvOr("TARMIC_SET_SCANS", 250),
+// Set D, or the same kind of data with `scans` scans (0: TARMIC_SET_SCANS or 250).
+void InstallSetD(int scans) {
+  bench::InstallSedimentationSet({.scans = scans > 0 ? scans : EnvOr("TARMIC_SET_SCANS", 250),
                                   .radii = EnvOr("TARMIC_SET_RADII", 1501),
                                   .interval = 60.0,
                                   .s = {2.5, 4.5, 7.0, 11.0},
@@ -74,14 +81,14 @@ void InstallSetD() {
 }
 
 // The data set and the c(s) model of the Run on `threads` threads.
-void Prepare(int threads) {
+void Prepare(int threads, int scans = 0) {
   ResetScanDataGlobals();
   ResetDistributionEngine();
   ResetLammSettings();
   ResetLammGlobals();
   ResetContiFitParams();
   InstallDistributionHooks();
-  InstallSetD();
+  InstallSetD(scans);
   nLammThreads = threads;
   bench::SetCsModel(200, 1.3, threads, true);
 }
@@ -102,9 +109,8 @@ void BM_SetDRun(benchmark::State& state) {
 }
 BENCHMARK(BM_SetDRun)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
 
-void BM_SetDFit(benchmark::State& state) {
-  ScopedHeadlessBackend backend;
-  Prepare(static_cast<int>(state.range(0)));
+// The Fit of meniscus and f/f0 from 0.05 mm inside the meniscus and f/f0 1.2.
+void FitSetD(benchmark::State& state) {
   FitOutcome outcome = FitOutcome::Failed;
   for (auto _ : state) {
     state.PauseTiming();
@@ -125,7 +131,21 @@ void BM_SetDFit(benchmark::State& state) {
   state.counters["evaluations"] = nFitSim;
   PeakCounters(state);
 }
+
+void BM_SetDFit(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(static_cast<int>(state.range(0)));
+  FitSetD(state);
+}
 BENCHMARK(BM_SetDFit)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
+
+// The same Fit on one thread over data of the same kind with 25 to 250 scans.
+void BM_SetDFitScans(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(1, static_cast<int>(state.range(0)));
+  FitSetD(state);
+}
+BENCHMARK(BM_SetDFitScans)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(250)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
 
 double CpuSeconds(clockid_t clock) {
   timespec t{};
@@ -251,7 +271,10 @@ BENCHMARK(BM_SetDNormalEquations)->Unit(benchmark::kMillisecond)->UseRealTime()-
 // M -/+ dt/2 A from fixed mass and transport matrices, multiplies, factorises and
 // solves (Thomas, the divisions in the lanes); without, the factors of the first
 // step are kept and a step is the product and the two substitutions.
-[[gnu::target("avx2,fma")]] double CrankNicolsonFloorSeconds(int n, long long steps, bool refactor) {
+// A function of its own for each form, so that a profile (callgrind) counts the two
+// apart.
+template <bool refactor>
+[[gnu::target("avx2,fma"), gnu::noinline]] double CrankNicolsonFloorSeconds(int n, long long steps) {
   struct Node {
     Double4 ml, md, mu, al, ad, au;  // mass and transport diagonals
     Double4 c, rhs, gam, rbet;       // rbet: 1 / pivot
@@ -317,6 +340,28 @@ BENCHMARK(BM_SetDNormalEquations)->Unit(benchmark::kMillisecond)->UseRealTime()-
   return ThreadCpuSeconds() - start;
 }
 
+struct KernelWork {
+  double nodeSteps = 0.0, nodes = 0.0, steps = 0.0;
+};
+
+// The Run's kernels one after the other from the solver set up as tmpl; a function
+// of its own, so that a profile counts its instructions apart from the setup.
+[[gnu::noinline]] KernelWork SolveKernelsOneByOne(const CLammIdeal& tmpl, const KernelPointList& list) {
+  KernelWork work;
+  for (int i = 1; i <= nDistGrid; ++i) {
+    CLammIdeal one;
+    one.CopySetup(tmpl);
+    one.SetSpeciesAndOutput(list.s[i], list.D[i], pppKernels[i], pGridRadius, nGridPoints,
+                            nullptr, nullptr);
+    one.SetSolventConditions(20.0, list.vbar[i], fBufferDensity, RELVISCOSITY);
+    one.Solve();
+    work.nodeSteps += static_cast<double>(one.nGrid) * one.nIteration;
+    work.nodes += one.nGrid;
+    work.steps += one.nIteration;
+  }
+  return work;
+}
+
 void BM_SetDKernels(benchmark::State& state) {
   ScopedHeadlessBackend backend;
   Prepare(1);
@@ -342,30 +387,25 @@ void BM_SetDKernels(benchmark::State& state) {
                              .nScanCount = nScans});
   tmpl.LoadDiscretizationParameters(CurrentDiscretization());
   tmpl.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
-  double nodeSteps = 0.0, nodes = 0.0, steps = 0.0, seconds = 0.0;
+  KernelWork work;
+  double seconds = 0.0;
   bUserAbort = false;
   for (auto _ : state) {
-    nodeSteps = nodes = steps = 0.0;
     const double start = ThreadCpuSeconds();
-    for (int i = 1; i <= nDistGrid; ++i) {
-      CLammIdeal one;
-      one.CopySetup(tmpl);
-      one.SetSpeciesAndOutput(list.s[i], list.D[i], pppKernels[i], pGridRadius, nGridPoints,
-                              nullptr, nullptr);
-      one.SetSolventConditions(20.0, list.vbar[i], fBufferDensity, RELVISCOSITY);
-      one.Solve();
-      nodeSteps += static_cast<double>(one.nGrid) * one.nIteration;
-      nodes += one.nGrid;
-      steps += one.nIteration;
-    }
+    work = SolveKernelsOneByOne(tmpl, list);
     seconds = ThreadCpuSeconds() - start;
   }
-  const int meanNodes = static_cast<int>(nodes / nDistGrid);
+  const double nodeSteps = work.nodeSteps, steps = work.steps;
+  const int meanNodes = static_cast<int>(work.nodes / nDistGrid);
   const long long floorSteps = static_cast<long long>(steps / 4);
   const double floorNodeSteps = 4.0 * meanNodes * static_cast<double>(floorSteps);
   const double kernelNs = 1e9 * seconds / nodeSteps;
-  const double floorNs = 1e9 * CrankNicolsonFloorSeconds(meanNodes, floorSteps, true) / floorNodeSteps;
-  const double keptNs = 1e9 * CrankNicolsonFloorSeconds(meanNodes, floorSteps, false) / floorNodeSteps;
+  const double floorNs = 1e9 * CrankNicolsonFloorSeconds<true>(meanNodes, floorSteps) / floorNodeSteps;
+  const double keptNs = 1e9 * CrankNicolsonFloorSeconds<false>(meanNodes, floorSteps) / floorNodeSteps;
+  // The divisors of a profile's instruction counts of SolveKernelsOneByOne and
+  // CrankNicolsonFloorSeconds<true>.
+  state.counters["node_steps"] = nodeSteps;
+  state.counters["floor_node_steps"] = floorNodeSteps;
   state.counters["mean_nodes"] = meanNodes;
   state.counters["steps"] = steps;
   state.counters["ns_per_node_step"] = kernelNs;

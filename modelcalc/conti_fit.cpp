@@ -3,6 +3,9 @@
 #include "modelcalc/conti_fit.h"
 
 #include <cstddef>
+#include <limits>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -271,13 +274,14 @@ SimplexProgress Display(Window* window) {
   };
 }
 
-// The values as applied (bounds included) of vertex j.
-std::vector<float> Applied(const SimplexSet& s, int j) {
-  ApplyContiParams(s.p[Idx(j)].data());
-  std::vector<float> q(Idx(s.n) + 1, 0.0f);
-  GetContiParams(s.n, q.data());
+// The values as applied (bounds included) of p[1..n].
+std::vector<float> Applied(const float* p, int n) {
+  ApplyContiParams(p);
+  std::vector<float> q(Idx(n) + 1, 0.0f);
+  GetContiParams(n, q.data());
   return q;
 }
+std::vector<float> Applied(const SimplexSet& s, int j) { return Applied(s.p[Idx(j)].data(), s.n); }
 
 // The steps from the end q of the cycles (fit_end_check.h), each from the lower point
 // the one before found, until one finds none (q then holds the end) or their rounds
@@ -292,8 +296,14 @@ void EndStepFrom(Refinement& fit, std::vector<float>& q, FitReport& report) {
   }
 }
 
-// Repeated Nelder-Mead cycles around the best vertex until a cycle no longer lowers
-// the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the first.
+// Repeated Nelder-Mead cycles around the best vertex until the surface through the
+// evaluated points places the minimum (SurfacePlacesMinimum) or a cycle no longer
+// lowers the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the
+// first. Every pass also evaluates the points that surface proposes (SurfaceProposals).
+// A surface that places the minimum with an evaluated point within a twentieth of a
+// chi-square unit of it is itself the local test of the end (a quadratic model of
+// the objective from evaluations about the end); an end found otherwise takes the
+// steps from the end (EndStepFrom).
 FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFunction& runner) {
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window, report);
@@ -305,27 +315,53 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   GetContiParams(n, s.p[1].data());
   PerturbAround(s, 1, fit, true);
   int nfunk = 0;
+  // Every pass evaluates the minima the surface through the evaluated points
+  // proposes, and ends as soon as that surface places the minimum.
+  const long long points = CountFitPoints();
+  SurfaceProposals proposals(fit.Evaluated(), points);
   const auto pass = [&](const SimplexTolerance& ftol) {
-    if (amoeba(s, ftol, Objective(fit), nfunk, Display(window)) == AmoebaEnd::EvaluationLimit)
+    if (amoeba(s, ftol, Objective(fit), nfunk, Display(window), proposals.AsProposal()) ==
+        AmoebaEnd::EvaluationLimit)
       report.simplexNotConverged = true;
   };
-  pass([] { return kContiSimplexFtol; });
+  const auto placed = [&] { return SurfacePlacesMinimum(fit.Evaluated(), points); };
+  const auto until = [&](float ftol) {
+    return [&placed, ftol] { return placed() ? std::numeric_limits<float>::infinity() : ftol; };
+  };
+  pass(until(kContiSimplexFtol));
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
   fStartRmsd = fBestRmsd = s.y[Idx(ilo)];
-  SimplexRestarts restarts(CountFitPoints(), kContiSimplexFtol, s.y[Idx(ilo)]);
+  SimplexRestarts restarts(points, kContiSimplexFtol, s.y[Idx(ilo)]);
   bool exhausted = false;
-  while (!bFitInterrupted) {
+  bool byPlacement = placed();
+  if (byPlacement) report.converged = !bFitInterrupted;
+  while (!report.converged && !bFitInterrupted) {
     PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));
-    pass(restarts.PassTolerance(fit.Evaluated()));
+    pass(until(restarts.Tolerance()));
     ilo = s.Lowest();
     q = Applied(s, ilo);
+    if ((byPlacement = placed())) {
+      report.converged = !bFitInterrupted;
+      break;
+    }
     if (restarts.SurfaceSays(fit.Evaluated()) || restarts.Settled(s.y[Idx(ilo)])) {
       EndStepFrom(fit, q, report);
       report.converged = !bFitInterrupted;
       break;
     }
     if ((exhausted = restarts.Exhausted())) break;
+  }
+  // The result is the point the surface through the evaluated points puts nearest its
+  // minimum: the lowest value may be a scatter's. (An end the steps from the end
+  // settled keeps the point they found.)
+  if (report.converged && byPlacement) {
+    const SurfaceVerdict surface = fit.Evaluated().Surface(points);
+    if (surface.determined) {
+      std::vector<float> nearest(Idx(n) + 1, 0.0f);
+      fit.Evaluated().Point(surface.nearest, nearest.data());
+      q = Applied(nearest.data(), n);
+    }
   }
   // A simplex that settled beside trial points without a result did not converge:
   // the best fit may lie among them.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <numeric>
 
 #include "modelcalc/fit_report.h"
@@ -81,6 +82,41 @@ bool NewtonStep(std::vector<std::vector<double>> h, const std::vector<double>& g
   return true;
 }
 
+// The quadratic of n entries fitted to the rows of a (1, u_i, u_i u_j, value; all
+// but row skip): its gradient g and curvature h at u = 0 and the offset o of its
+// minimum. False unless the rows determine it and its curvature is positive.
+bool SurfaceMinimum(const std::vector<std::vector<double>>& a, int n, int skip,
+                    std::vector<double>& g, std::vector<std::vector<double>>& h,
+                    std::vector<double>& o) {
+  const int terms = (n + 1) * (n + 2) / 2;
+  std::vector<std::vector<double>> rows;
+  for (int r = 0; r < static_cast<int>(a.size()); ++r)
+    if (r != skip) rows.push_back(a[Idx(r)]);
+  std::vector<double> coef;
+  if (static_cast<int>(rows.size()) <= terms ||
+      !LeastSquares(rows, static_cast<int>(rows.size()), terms, coef))
+    return false;
+  g.assign(Idx(n), 0.0);
+  h.assign(Idx(n), std::vector<double>(Idx(n), 0.0));
+  int c = 1 + n;
+  for (int i = 0; i < n; ++i) {
+    g[Idx(i)] = coef[Idx(1 + i)];
+    for (int j = i; j < n; ++j, ++c) {
+      h[Idx(i)][Idx(j)] += coef[Idx(c)];
+      h[Idx(j)][Idx(i)] += coef[Idx(c)];
+    }
+  }
+  return NewtonStep(h, g, o);
+}
+
+// Half the quadratic form d' h d.
+double Height(const std::vector<double>& d, const std::vector<std::vector<double>>& h) {
+  double height = 0.0;
+  for (std::size_t i = 0; i < d.size(); ++i)
+    for (std::size_t j = 0; j < d.size(); ++j) height += 0.5 * d[i] * h[i][j] * d[j];
+  return height;
+}
+
 }  // namespace
 
 void EvaluatedPoints::Add(const float* p, int n, float y) {
@@ -91,21 +127,29 @@ void EvaluatedPoints::Add(const float* p, int n, float y) {
   y_.push_back(y);
 }
 
+void EvaluatedPoints::Point(int k, float* p) const {
+  std::copy_n(p_.begin() + static_cast<std::ptrdiff_t>(Idx(k) * Idx(n_)), n_, p + 1);
+}
+
+float EvaluatedPoints::LowestValue() const {
+  return y_.empty() ? std::numeric_limits<float>::infinity() : *std::min_element(y_.begin(), y_.end());
+}
+
 void EvaluatedPoints::Clear() {
   p_.clear();
   y_.clear();
 }
 
-SurfaceVerdict EvaluatedPoints::Surface(long long points) const {
-  SurfaceVerdict verdict;
+EvaluatedPoints::Quadratic EvaluatedPoints::FitQuadratic(long long points, int atLeast) const {
+  Quadratic fit;
   const int n = n_, count = Count();
-  if (points <= 0 || n < 1 || count == 0) return verdict;
+  if (points <= 0 || n < 1 || count == 0) return fit;
   const int terms = (n + 1) * (n + 2) / 2;
   std::vector<int> order(Idx(count));
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [this](int a, int b) { return y_[Idx(a)] < y_[Idx(b)]; });
   const double lowest = y_[Idx(order[0])];
-  if (!(lowest > 0.0)) return verdict;
+  if (!(lowest > 0.0)) return fit;
   // Chi-square units: chi2 / chi2_lowest = (y / y_lowest)^2, chi2_lowest ~ points.
   auto height = [&](int r) {
     const double ratio = y_[Idx(order[Idx(r)])] / lowest;
@@ -113,7 +157,10 @@ SurfaceVerdict EvaluatedPoints::Surface(long long points) const {
   };
   int m = 0;
   while (m < count && m < kSurfacePointLimit && height(m) <= kSurfaceWindow) ++m;
-  if (m < 2 * terms) return verdict;
+  fit.inWindow = m;
+  while (fit.nearMinimum < m && height(fit.nearMinimum) <= kSurfaceNear) ++fit.nearMinimum;
+  m = std::max(m, std::min(count, atLeast));
+  if (m <= terms) return fit;
   // Entries about the lowest point, each scaled by its largest offset in the window.
   const float* centre = &p_[Idx(order[0]) * Idx(n)];
   auto entry = [&](int r, int i) {
@@ -123,7 +170,7 @@ SurfaceVerdict EvaluatedPoints::Surface(long long points) const {
   for (int r = 0; r < m; ++r)
     for (int i = 0; i < n; ++i) scale[Idx(i)] = std::max(scale[Idx(i)], std::fabs(entry(r, i)));
   for (double s : scale)
-    if (!(s > 0.0)) return verdict;
+    if (!(s > 0.0)) return fit;
   std::vector<std::vector<double>> a(Idx(m), std::vector<double>(Idx(terms) + 1, 0.0));
   for (int r = 0; r < m; ++r) {
     std::vector<double>& row = a[Idx(r)];
@@ -133,29 +180,116 @@ SurfaceVerdict EvaluatedPoints::Surface(long long points) const {
     for (int i = 0; i < n; ++i)
       for (int j = i; j < n; ++j) row[Idx(c++)] = row[Idx(1 + i)] * row[Idx(1 + j)];
     row[Idx(terms)] = height(r);
+    // The sum of squares departs from a quadratic the more the higher a point lies:
+    // the points near the minimum place it, those above keep the fit determined.
+    const double weight = 1.0 / (1.0 + height(r) / kSurfaceNear);
+    for (double& x : row) x *= weight;
   }
-  std::vector<double> coef;
-  if (!LeastSquares(a, m, terms, coef)) return verdict;
-  // Gradient and curvature at the lowest point (u = 0).
-  std::vector<double> g(Idx(n));
-  std::vector<std::vector<double>> h(Idx(n), std::vector<double>(Idx(n), 0.0));
-  int c = 1 + n;
-  for (int i = 0; i < n; ++i) {
-    g[Idx(i)] = coef[Idx(1 + i)];
-    for (int j = i; j < n; ++j, ++c) {
-      h[Idx(i)][Idx(j)] += coef[Idx(c)];
-      h[Idx(j)][Idx(i)] += coef[Idx(c)];
+  fit.centre.assign(centre, centre + n);
+  fit.scale = scale;
+  fit.fitted.assign(order.begin(), order.begin() + m);
+  std::vector<double> g;
+  if (!SurfaceMinimum(a, n, -1, g, fit.curvature, fit.step)) return fit;
+  fit.rows = std::move(a);
+  for (int i = 0; i < n; ++i) fit.gain -= 0.5 * g[Idx(i)] * fit.step[Idx(i)];
+  fit.used = m;
+  fit.positive = true;
+  return fit;
+}
+
+SurfaceVerdict EvaluatedPoints::Surface(long long points) const {
+  SurfaceVerdict verdict;
+  const Quadratic fit = FitQuadratic(points, 0);
+  const int terms = (n_ + 1) * (n_ + 2) / 2;
+  if (!fit.positive || fit.inWindow < 2 * terms || fit.nearMinimum < terms) return verdict;
+  for (double x : fit.step)
+    if (!(std::fabs(x) <= 1.0)) return verdict;
+  verdict.determined = true;
+  verdict.gain = fit.gain;
+  // The surface's height above its minimum at each point in the window.
+  const int n = n_;
+  verdict.nearest = fit.fitted[0];
+  verdict.nearestGain = fit.gain;
+  std::vector<double> d(Idx(n));
+  for (int r = 1; r < fit.inWindow; ++r) {
+    const int k = fit.fitted[Idx(r)];
+    for (int i = 0; i < n; ++i)
+      d[Idx(i)] = (p_[Idx(k) * Idx(n) + Idx(i)] - fit.centre[Idx(i)]) / fit.scale[Idx(i)] - fit.step[Idx(i)];
+    const double height = Height(d, fit.curvature);
+    if (height < verdict.nearestGain) {
+      verdict.nearest = k;
+      verdict.nearestGain = height;
     }
   }
-  std::vector<double> o;
-  if (!NewtonStep(h, g, o)) return verdict;
-  for (double x : o)
-    if (!(std::fabs(x) <= 1.0)) return verdict;
-  double gain = 0.0;
-  for (int i = 0; i < n; ++i) gain -= 0.5 * g[Idx(i)] * o[Idx(i)];
-  verdict.determined = true;
-  verdict.gain = gain;
+  // How well the points place the minimum: the jackknife variance of its position
+  // (each point left out in turn), measured by the surface's own curvature.
+  const int m = static_cast<int>(fit.rows.size());
+  std::vector<std::vector<double>> shifts;
+  std::vector<double> g, o;
+  std::vector<std::vector<double>> h;
+  for (int r = 0; r < m; ++r) {
+    if (!SurfaceMinimum(fit.rows, n, r, g, h, o)) {
+      verdict.spread = std::numeric_limits<double>::infinity();
+      return verdict;
+    }
+    shifts.push_back(o);
+  }
+  std::vector<double> mean(Idx(n), 0.0);
+  for (const std::vector<double>& x : shifts)
+    for (int i = 0; i < n; ++i) mean[Idx(i)] += x[Idx(i)] / m;
+  for (const std::vector<double>& x : shifts) {
+    for (int i = 0; i < n; ++i) d[Idx(i)] = x[Idx(i)] - mean[Idx(i)];
+    verdict.spread += Height(d, fit.curvature);
+  }
+  verdict.spread *= static_cast<double>(m - 1) / m;
   return verdict;
+}
+
+bool EvaluatedPoints::ShowsCurvature(long long points) const {
+  return FitQuadratic(points, 2 * (n_ + 1) * (n_ + 2) / 2).positive;
+}
+
+bool EvaluatedPoints::Design(long long points, int k, float* p) const {
+  const int terms = (n_ + 1) * (n_ + 2) / 2, axis = k / 2;
+  if (k < 0 || axis >= n_) return false;
+  const Quadratic fit = FitQuadratic(points, 2 * terms);
+  const bool sign = k % 2 == 0;
+  if (!fit.positive) {
+    // Points too close together to show the curvature through their scatter: out
+    // from the lowest by kDesignOut times their extent.
+    if (Count() < 2 * terms || fit.centre.empty()) return false;
+    Point(fit.fitted[0], p);
+    p[axis + 1] = static_cast<float>(fit.centre[Idx(axis)] + (sign ? 1.0 : -1.0) * kDesignOut * fit.scale[Idx(axis)]);
+    return true;
+  }
+  // The standard error of the entry, in units of its scale: chi-square rises by 1
+  // where 1/2 u' H u = 1 along the entry with the others at their best.
+  std::vector<double> unit(Idx(n_), 0.0), column;
+  unit[Idx(axis)] = -1.0;
+  if (!NewtonStep(fit.curvature, unit, column)) return false;
+  const double se = std::sqrt(2.0 * column[Idx(axis)]);
+  std::vector<double> u = fit.step;
+  u[Idx(axis)] += (sign ? 1.0 : -1.0) * kDesignReach * se;
+  for (int i = 0; i < n_; ++i)
+    p[i + 1] = static_cast<float>(fit.centre[Idx(i)] + u[Idx(i)] * fit.scale[Idx(i)]);
+  return true;
+}
+
+bool EvaluatedPoints::Proposal(long long points, float* p) const {
+  const int terms = (n_ + 1) * (n_ + 2) / 2;
+  const Quadratic fit = FitQuadratic(points, 2 * terms);
+  if (!fit.positive) return false;
+  double reach = 0.0;
+  for (double x : fit.step) reach = std::max(reach, std::fabs(x));
+  // The lowest point is the surface's minimum already: nothing new to evaluate.
+  if (!(reach > kProposalLeast)) return false;
+  const double shrink = reach > kProposalReach ? kProposalReach / reach : 1.0;
+  for (int i = 0; i < n_; ++i)
+    p[i + 1] = static_cast<float>(fit.centre[Idx(i)] + shrink * fit.step[Idx(i)] * fit.scale[Idx(i)]);
+  for (int k = 0; k < Count(); ++k)
+    if (std::equal(p + 1, p + n_ + 1, p_.begin() + static_cast<std::ptrdiff_t>(Idx(k) * Idx(n_))))
+      return false;
+  return true;
 }
 
 }  // namespace tarmic

@@ -23,16 +23,36 @@ namespace tarmic {
 // lowest value: a few standard errors round the minimum, where the sum of squares
 // is close to quadratic.
 inline constexpr double kSurfaceWindow = 50.0;
+// The height (chi-square units) within which the points weigh fully in the fit of
+// the surface (a point h above the lowest has the weight 1 / (1 + h / kSurfaceNear))
+// and of which the surface needs as many as it has coefficients to be determined.
+inline constexpr double kSurfaceNear = 10.0;
+// A proposal's step is cut to this many times the extent of the points fitted;
+// steps below kProposalLeast of it propose nothing.
+inline constexpr double kProposalReach = 2.0;
+inline constexpr double kProposalLeast = 1e-3;
+inline constexpr double kDesignReach = 1.5;
+inline constexpr double kDesignOut = 1.0;
 
 // What the surface says of the lowest point evaluated.
 struct SurfaceVerdict {
   // The surface is determined: at least twice as many points in the window as it
-  // has coefficients, a curvature that is positive in every direction, and a
-  // minimum within the extent of those points (not extrapolated).
+  // has coefficients and as many as it has within kSurfaceNear of the lowest, a
+  // curvature that is positive in every direction, and a minimum within the extent
+  // of those points (not extrapolated).
   bool determined = false;
   // How far the lowest point lies above the surface's minimum, in chi-square units
   // (a point k standard errors away lies k^2 / 2 ... k^2 above it).
   double gain = 0.0;
+  // The point in the window that the surface puts nearest its minimum (an index of
+  // EvaluatedPoints::Point), and its height above the minimum: with a scatter about
+  // the surface, the lowest value is not that of the point nearest the minimum.
+  int nearest = -1;
+  double nearestGain = 0.0;
+  // The uncertainty of the minimum's place, as a height in chi-square units: the
+  // jackknife variance of its position measured by the surface's curvature
+  // (infinity when a point left out leaves the surface undetermined).
+  double spread = 0.0;
 };
 
 class EvaluatedPoints {
@@ -43,12 +63,51 @@ class EvaluatedPoints {
   void Add(const float* p, int n, float y);
   void Clear();
   int Count() const { return static_cast<int>(y_.size()); }
+  // The entries of each point (0 before the first).
+  int Size() const { return n_; }
+  // Point k (0 <= k < Count()) into p[1..n].
+  void Point(int k, float* p) const;
+  // The lowest value kept (infinity when none).
+  float LowestValue() const;
   // The full quadratic in the entries (1, u_i, u_i u_j), least squares over the
   // lowest points within kSurfaceWindow of the lowest value (at most 400), the
   // values in chi-square units, chi2 - chi2_lowest ~ points ((y / y_lowest)^2 - 1).
   SurfaceVerdict Surface(long long points) const;
+  // The next point worth evaluating, p[1..n]: the minimum of the same quadratic
+  // fitted to the points in the window, or to the 2 (n + 1)(n + 2) / 2 lowest points
+  // when fewer lie in it (far from the minimum the sum of squares of a model fit is
+  // still close to quadratic in its nonlinear entries), its step from the lowest
+  // point cut to kProposalReach times the extent of those points. False when the
+  // points determine no minimum (too few, or a curvature that is not positive), when
+  // the minimum is the lowest point itself, or when the proposal was evaluated.
+  bool Proposal(long long points, float* p) const;
+  // Design point k (0 <= k < 2 n) round the same surface's minimum: entry k / 2
+  // moved by kDesignReach of its standard error, up for even k and down for odd.
+  // Near the minimum the scatter of the values hides the curvature of points close
+  // together; points a standard error or two away determine it. Where those points
+  // show no positive curvature, the lowest point with entry k / 2 moved by kDesignOut
+  // times their extent.
+  bool Design(long long points, int k, float* p) const;
+  // The quadratic of Proposal shows a positive curvature.
+  bool ShowsCurvature(long long points) const;
 
  private:
+  // The quadratic through the lowest points: at least atLeast of them (fewer where
+  // there are not that many) and every point in the window.
+  struct Quadratic {
+    bool positive = false;        // determined, with a positive curvature
+    int inWindow = 0;             // points within kSurfaceWindow of the lowest
+    int nearMinimum = 0;          // points within kSurfaceNear of it
+    int used = 0;                 // points fitted
+    double gain = 0.0;            // the lowest point's height above the minimum
+    std::vector<double> centre;   // the lowest point, entries 0..n-1
+    std::vector<double> scale;    // each entry's largest offset from it
+    std::vector<double> step;     // the minimum's offset, in units of scale
+    std::vector<std::vector<double>> curvature;  // in units of scale
+    std::vector<int> fitted;      // the points fitted, lowest first
+    std::vector<std::vector<double>> rows;  // their weighted rows (1, u_i, u_i u_j, value)
+  };
+  Quadratic FitQuadratic(long long points, int atLeast) const;
   int n_ = 0;
   std::vector<float> p_;  // point k at p_[k n_ .. k n_ + n_ - 1]
   std::vector<float> y_;

@@ -113,7 +113,7 @@ AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& n
 }
 
 AmoebaEnd amoeba(SimplexSet& s, const SimplexTolerance& ftol, const SimplexObjective& funk,
-                 int& nfunk, const SimplexProgress& progress) {
+                 int& nfunk, const SimplexProgress& progress, const SimplexProposal& propose) {
   ++nFitIteration;
   nFitStep = 0;
   nfunk = 0;
@@ -148,6 +148,19 @@ AmoebaEnd amoeba(SimplexSet& s, const SimplexTolerance& ftol, const SimplexObjec
       return AmoebaEnd::EvaluationLimit;
     }
     if (Collapsed(s, ilo)) return AmoebaEnd::Collapsed;
+    if (propose) {
+      std::vector<float> q(Idx(n) + 1, 0.0f);
+      if (propose(q.data())) {
+        ++nfunk;
+        const float yq = funk(q.data());
+        if (yq < y[Idx(ihi)]) {
+          y[Idx(ihi)] = yq;
+          AcceptTrial(s, psum, ihi, q);
+        }
+        // The next proposal, if any, before the simplex's own step.
+        continue;
+      }
+    }
     nfunk += 2;
     float ytry = amotry(s, psum, funk, ihi, kSimplexReflect);
     if (ytry <= y[Idx(ilo)]) {
@@ -249,6 +262,12 @@ SimplexRestarts::SimplexRestarts(long long points, float coarse, float first)
   tolerance_ = static_cast<float>(std::min<double>(coarse, fine));
 }
 
+bool SurfacePlacesMinimum(const EvaluatedPoints& evaluated, long long points) {
+  const SurfaceVerdict surface = evaluated.Surface(points);
+  return surface.determined && surface.nearestGain <= kSimplexChiSquareStep &&
+         surface.spread <= kSurfaceSpread;
+}
+
 bool SimplexRestarts::SurfaceSays(const EvaluatedPoints& evaluated) const {
   const SurfaceVerdict surface = evaluated.Surface(points_);
   return surface.determined && surface.gain <= kSimplexChiSquareStep;
@@ -265,6 +284,32 @@ bool SimplexRestarts::Settled(float best) {
   unchanged_ = best < best_ - tolerance_ * std::fabs(best_) ? 0 : unchanged_ + 1;
   if (best < best_) best_ = best;
   return unchanged_ >= 2;
+}
+
+bool SurfaceProposals::operator()(float* p) {
+  const int count = evaluated_.Count();
+  if (proposedAt_ >= 0) {
+    // The last proposal lowered the best value: the surface is trusted again at once.
+    next_ = evaluated_.LowestValue() < lowestBefore_ ? proposedAt_ + 2 : proposedAt_ + 1 + evaluated_.Size() + 1;
+    proposedAt_ = -1;
+  }
+  const int n = evaluated_.Size(), terms = (n + 1) * (n + 2) / 2;
+  // Once the surface is determined, a round of design points about its minimum (as
+  // placed then); before, one round out from points that show no curvature.
+  const bool determined = evaluated_.Surface(points_).determined;
+  if (determined && !roundDetermined_) {
+    roundDetermined_ = true;
+    design_ = 0;
+  }
+  const bool designs = determined || (count >= 3 * terms && !evaluated_.ShowsCurvature(points_));
+  if (design_ < 2 * n && designs && evaluated_.Design(points_, design_, p)) {
+    ++design_;
+    return true;
+  }
+  if (count < next_ || !evaluated_.Proposal(points_, p)) return false;
+  proposedAt_ = count;
+  lowestBefore_ = evaluated_.LowestValue();
+  return true;
 }
 
 std::vector<float> SimplexExtent(const SimplexSet& s, int keep) {

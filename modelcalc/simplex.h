@@ -56,8 +56,13 @@ AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& n
 // The same with the tolerance asked for anew before each test, so that what the
 // evaluations so far tell can end the pass (a tolerance of infinity ends it).
 using SimplexTolerance = std::function<float()>;
+// A point the pass evaluates before its next step, p[1..n] (false: none): when its
+// value is below the highest vertex's, it takes that vertex's place. The pass asks
+// for proposals (testing its end after each) until there is none, then steps.
+using SimplexProposal = std::function<bool(float* p)>;
 AmoebaEnd amoeba(SimplexSet& s, const SimplexTolerance& ftol, const SimplexObjective& funk,
-                 int& nfunk, const SimplexProgress& progress = {});
+                 int& nfunk, const SimplexProgress& progress = {},
+                 const SimplexProposal& propose = {});
 
 // One trial: the point on the line from vertex ihi through the centroid of the
 // others, at factor fac (-1 reflection, 2 expansion, 0.5 contraction); replaces
@@ -91,6 +96,9 @@ float amotry(SimplexSet& s, std::vector<float>& psum, const SimplexObjective& fu
 // settled minimum then costs a few evaluations instead of a whole descent from the
 // fresh start's spread, while a restart in a valley still walks it by expansions.
 inline constexpr double kSimplexChiSquareStep = 0.05;
+// The largest uncertainty of the surface's minimum (EvaluatedPoints SurfaceVerdict
+// spread) with which it places the minimum.
+inline constexpr double kSurfaceSpread = 0.2;
 // Restarts after which the passes end unsettled (the fit says it did not converge).
 inline constexpr int kSimplexRestartLimit = 25;
 // The reach of a restart in units of the extent of the pass before, and the least
@@ -98,6 +106,11 @@ inline constexpr int kSimplexRestartLimit = 25;
 // almost no extent).
 inline constexpr float kSimplexRestartReach = 2.0f;
 inline constexpr float kSimplexRestartLeast = 1.0f / 64.0f;
+// The quadratic surface through the evaluated points of an rmsd over `points` fit
+// points is determined, puts one of them (SurfaceVerdict nearest) within
+// kSimplexChiSquareStep of its minimum, and places that minimum with a spread of at
+// most kSurfaceSpread. The search that ends on it gives that point as its result.
+bool SurfacePlacesMinimum(const EvaluatedPoints& evaluated, long long points);
 class SimplexRestarts {
  public:
   // first: the best value of the first pass; coarse: its tolerance.
@@ -121,6 +134,34 @@ class SimplexRestarts {
   float best_;
   int restarts_ = 0;
   int unchanged_ = 0;  // restarts in a row that did not lower the best value
+};
+
+// The proposals of the quadratic surface through the evaluated points
+// (EvaluatedPoints::Proposal) to the passes of a search: the surface's minimum is
+// evaluated as soon as the points determine one, again after each simplex step while
+// its minima keep lowering the best value, and after n + 1 steps of the simplex when
+// one did not (the points the simplex adds correct the surface). Far from the minimum
+// a proposal goes as far as the surface reaches; near it, it is a Newton step on the
+// averaged surface that the simplex alone takes many evaluations to match. Once the
+// surface is determined, one round of design points about its minimum
+// (EvaluatedPoints::Design) comes first; while 3 (n+1)(n+2)/2 points and more show no
+// positive curvature, one round out from the lowest. A proposal without a result is
+// not proposed again (each kind waits or counts on).
+class SurfaceProposals {
+ public:
+  SurfaceProposals(const EvaluatedPoints& evaluated, long long points)
+      : evaluated_(evaluated), points_(points) {}
+  bool operator()(float* p);
+  SimplexProposal AsProposal() { return [this](float* p) { return (*this)(p); }; }
+
+ private:
+  const EvaluatedPoints& evaluated_;
+  long long points_;
+  int next_ = 0;         // the count of evaluated points at which the next may be made
+  int proposedAt_ = -1;  // the count when the last proposal was made (-1: none yet)
+  int design_ = 0;       // design points proposed in this round
+  bool roundDetermined_ = false;  // the round is about a determined surface's minimum
+  float lowestBefore_ = 0.0f;
 };
 
 // The extent of the simplex in each entry: max over the vertices j of

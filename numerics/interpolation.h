@@ -37,8 +37,9 @@ bool AddInterpolatedCurveFromDouble(int nOut, const float* xOut, float* yOut, in
 //
 // Apply gives y[i] = (float)((1 - w[i]) v[k[i]] + w[i] v[k[i] + 1]): the two
 // products and the sum in double, rounded once to float (no fused multiply-add), in
-// vector lanes where the processor has AVX-512 and the same bits without. One plan
-// is used by one thread at a time.
+// vector lanes where the processor has AVX-512 or AVX2 and the same bits without.
+// One plan is used by one thread at a time.
+enum class ResamplingLanes { Plain, Avx2, Avx512 };
 class ResamplingPlan {
  public:
   // Plans the resampling of curves on u[1..m] onto x[1..n]; false (an empty plan)
@@ -55,6 +56,9 @@ class ResamplingPlan {
   bool Apply(const double* v, float* y) const;
   // As Apply, always in plain code (the reference of the vector form, for tests).
   bool ApplyPlain(const double* v, float* y) const;
+  // As Apply in the lanes named; false (nothing written) for an empty plan or lanes
+  // the processor does not have.
+  bool ApplyInLanes(ResamplingLanes lanes, const double* v, float* y) const;
 
  private:
   bool planned_ = false;  // a plan that passed the guards

@@ -14,6 +14,9 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <string>
+
+#include <unistd.h>
 
 namespace tarmic::gui_test {
 
@@ -24,12 +27,15 @@ inline QApplication& TestApplication() {
     // screen).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
         qgetenv("QT_QPA_PLATFORM") == QByteArrayLiteral("offscreen")) {
+      // Test processes run in parallel: each writes the file under a name of its own
+      // and renames it into place, so that no process reads it half written.
       const char* screens = TARMIC_TEST_OUTPUT_DIR "/offscreen-screen.json";
-      if (std::FILE* f = std::fopen(screens, "w")) {
+      const std::string own = std::string(screens) + "." + std::to_string(::getpid());
+      if (std::FILE* f = std::fopen(own.c_str(), "w")) {
         std::fputs("{\"screens\": [{\"name\": \"tests\", \"x\": 0, \"y\": 0, \"width\": 1960,"
                    " \"height\": 1200, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}\n",
                    f);
-        std::fclose(f);
+        if (std::fclose(f) != 0 || std::rename(own.c_str(), screens) != 0) std::remove(own.c_str());
       }
       qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + screens);
     }

@@ -87,9 +87,11 @@ TEST_F(ContiFitTest, CsFitRecoversMeniscusAndFrictionalRatio) {
   for (auto [method, start] : {std::pair{FitMethod::Simplex, 5.99f}, {FitMethod::Marquardt, 6.01f}}) {
     SetCs(start, 1.5f);
     EXPECT_EQ(ContiFit(nullptr, method, report), FitOutcome::Completed);
-    // The simplex restarts sized by the pass before: 87 evaluations (148 with
-    // restarts of the fresh spread), a recorded ceiling with a fifth to spare.
-    if (method == FitMethod::Simplex) EXPECT_LE(nFitSim, 105);
+    // The simplex with the surface's proposals: 67 evaluations on these few points,
+    // whose objective jumps by units of chi-square between neighbouring grids (87
+    // with restarts sized by the pass before alone, 148 with restarts of the fresh
+    // spread), a recorded ceiling with a fifth to spare.
+    if (method == FitMethod::Simplex) EXPECT_LE(nFitSim, 80);
     EXPECT_NEAR(fMeniscus, 6.0, 0.002);
     EXPECT_NEAR(pParams[13], fMeniscus, 1e-6);
     EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);

@@ -7,10 +7,13 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <utility>
 #include <vector>
 
 #include "modelcalc/evaluated_points.h"
 #include "modelcalc/fit_report.h"
+#include "modelcalc/simplex.h"
 
 namespace tarmic {
 namespace {
@@ -148,6 +151,123 @@ TEST(SurfaceVerdictTest, PointsThatCannotDetermineItSayNothing) {
   EXPECT_FALSE(verdict(grid, [](const std::vector<float>&) { return kNoModelRmsd; }).determined);
   EXPECT_FALSE(verdict(grid, [](const std::vector<float>&) { return std::nanf(""); }).determined);
 }
+
+}  // namespace
+}  // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+// Two entries of standard errors 0.01 and 1e-4 (f/f0 and a meniscus), correlated by
+// rho: chi-square d' C^-1 d in closed form.
+struct Bowl {
+  double rho;
+  double ChiSquare(double a, double b) const {
+    const double u = (a - 1.3) / 0.01, v = (b - 6.0) / 1e-4;
+    return (u * u - 2.0 * rho * u * v + v * v) / (1.0 - rho * rho);
+  }
+};
+
+EvaluatedPoints PointsOn(const Bowl& bowl, const std::vector<std::pair<double, double>>& at) {
+  EvaluatedPoints points;
+  for (auto [a, b] : at) {
+    const float p[3] = {0.0f, static_cast<float>(a), static_cast<float>(b)};
+    points.Add(p, 2, Rmsd(bowl.ChiSquare(p[1], p[2]), 0.0));
+  }
+  return points;
+}
+
+// On a surface without scatter: the proposal from points far up the bowl is its
+// minimum; each design point lies kDesignReach marginal standard errors out along
+// its entry (chi-square 2.25 / (1 - rho^2) there, the other entry at its best); the
+// point nearest the minimum is the one of lowest chi-square, and the minimum is
+// placed without spread.
+TEST(SurfaceProposalTest, ProposesTheMinimumAndDesignPointsStandardErrorsAway) {
+  for (double rho : {0.0, 0.6, -0.8}) {
+    const Bowl bowl{rho};
+    std::vector<std::pair<double, double>> far, near;
+    for (int k = 0; k < 12; ++k) far.emplace_back(1.3 + 0.1 + 0.02 * (k % 4), 6.0 + 3e-3 + 1e-3 * (k / 4));
+    float p[3] = {};
+    ASSERT_TRUE(PointsOn(bowl, far).Proposal(kPoints, p)) << rho;
+    // The step is cut to twice the points' extent: proposals again from there.
+    EvaluatedPoints points = PointsOn(bowl, far);
+    for (int round = 0; round < 6 && points.Proposal(kPoints, p); ++round)
+      points.Add(p, 2, Rmsd(bowl.ChiSquare(p[1], p[2]), 0.0));
+    EXPECT_LT(bowl.ChiSquare(p[1], p[2]), 0.01) << rho;
+
+    for (int a = -2; a <= 2; ++a)
+      for (int b = -2; b <= 2; ++b) near.emplace_back(1.3 + 0.013 * a, 6.0 + 1.3e-4 * b + 0.4e-4 * a);
+    points = PointsOn(bowl, near);
+    for (int k = 0; k < 4; ++k) {
+      ASSERT_TRUE(points.Design(kPoints, k, p)) << rho << " " << k;
+      // To the rounding of the entries and values to float.
+      const double expected = 2.25 / (1.0 - rho * rho);
+      EXPECT_NEAR(bowl.ChiSquare(p[1], p[2]), expected, 0.01 * expected) << rho << " " << k;
+    }
+    const SurfaceVerdict v = points.Surface(kPoints);
+    ASSERT_TRUE(v.determined) << rho;
+    int lowest = 0;
+    for (int k = 1; k < static_cast<int>(near.size()); ++k)
+      if (bowl.ChiSquare(near[k].first, near[k].second) <
+          bowl.ChiSquare(near[lowest].first, near[lowest].second))
+        lowest = k;
+    EXPECT_EQ(v.nearest, lowest) << rho;
+    EXPECT_LT(v.spread, 1e-3) << rho;
+    // Points all on one line leave a point out of it undetermined.
+    EXPECT_FALSE(PointsOn(bowl, {far.begin(), far.begin() + 4}).Proposal(kPoints, p));
+  }
+}
+
+struct SearchCase {
+  double rho;
+  double scatter;  // chi-square units, uniform in +-scatter
+};
+
+class SurfaceSearchSweep : public ::testing::TestWithParam<SearchCase> {};
+
+// A simplex pass with the surface's proposals and its end rule, from a start 10 and
+// 50 standard errors off, on bowls with and without a scatter of the values about
+// them: it ends within 0.3 standard errors of the minimum in each entry, in at most
+// 30 evaluations (23-27; the simplex alone takes 35-43 to end there).
+TEST_P(SurfaceSearchSweep, EndsNearTheMinimumInFewEvaluations) {
+  const SearchCase c = GetParam();
+  const Bowl bowl{c.rho};
+  std::uint64_t state = 99;
+  EvaluatedPoints points;
+  int evaluations = 0;
+  const SimplexObjective objective = [&](const float* p) {
+    ++evaluations;
+    const float y = Rmsd(bowl.ChiSquare(p[1], p[2]), c.scatter * Uniform(state));
+    points.Add(p, 2, y);
+    return y;
+  };
+  SimplexSet s(2);
+  const float start[3][2] = {{1.2f, 5.995f}, {1.25f, 5.995f}, {1.2f, 5.9955f}};
+  for (int j = 1; j <= 3; ++j) {
+    s.p[j][1] = start[j - 1][0];
+    s.p[j][2] = start[j - 1][1];
+    s.y[j] = objective(s.p[j].data());
+  }
+  SurfaceProposals proposals(points, kPoints);
+  int nfunk = 0;
+  const AmoebaEnd end = amoeba(
+      s,
+      [&] { return SurfacePlacesMinimum(points, kPoints) ? std::numeric_limits<float>::infinity() : 0.0f; },
+      objective, nfunk, {}, proposals.AsProposal());
+  ASSERT_EQ(end, AmoebaEnd::Converged);
+  const SurfaceVerdict v = points.Surface(kPoints);
+  ASSERT_TRUE(v.determined);
+  float p[3] = {};
+  points.Point(v.nearest, p);
+  EXPECT_NEAR(p[1], 1.3, 0.3 * 0.01) << c.rho << " " << c.scatter;
+  EXPECT_NEAR(p[2], 6.0, 0.3 * 1e-4) << c.rho << " " << c.scatter;
+  EXPECT_LE(evaluations, 30) << c.rho << " " << c.scatter;
+}
+
+INSTANTIATE_TEST_SUITE_P(Bowls, SurfaceSearchSweep,
+                         ::testing::Values(SearchCase{0.0, 0.0}, SearchCase{0.6, 0.0},
+                                           SearchCase{-0.8, 0.0}, SearchCase{0.0, 0.5},
+                                           SearchCase{0.6, 0.5}, SearchCase{-0.8, 1.0}));
 
 }  // namespace
 }  // namespace tarmic

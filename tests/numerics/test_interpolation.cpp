@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -254,6 +255,13 @@ TEST(Resampling, PlannedLinesRoundAsTheirDefinition) {
     Grid<float> fast(c.nOut, -1.0f), plain(c.nOut, -2.0f);
     ASSERT_TRUE(plan.Apply(v.p(), fast.p()));
     ASSERT_TRUE(plan.ApplyPlain(v.p(), plain.p()));
+    // Each vector form the processor has, whichever Apply chose.
+    for (ResamplingLanes lanes : {ResamplingLanes::Avx2, ResamplingLanes::Avx512}) {
+      Grid<float> laned(c.nOut, -3.0f);
+      if (!plan.ApplyInLanes(lanes, v.p(), laned.p())) continue;
+      EXPECT_EQ(std::memcmp(&laned[1], &plain[1], sizeof(float) * static_cast<std::size_t>(c.nOut)), 0)
+          << c.nOut << " lanes " << static_cast<int>(lanes);
+    }
     int lines = 0;
     for (int i = 1; i <= c.nOut; ++i) {
       EXPECT_EQ(std::memcmp(&fast[i], &plain[i], sizeof(float)), 0) << c.nOut << " " << i;
