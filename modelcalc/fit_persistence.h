@@ -111,14 +111,15 @@ SaveResult TmpSaveBestParams(Window* window, bool bAsData);
 // check marks. 1 when restored, 0 when the file is missing (then nothing changes
 // and nothing is said) or cannot be used: no plain text, fewer than
 // kMinSavedParams values, a line that is not one number as a whole (FileLineNumber,
-// numerics/number_input.h; a last line without its line end is read), more lines
-// than the layout, a value
+// numerics/number_input.h; a last line without its line end is read), a switch
+// line that holds other than 0 or 1, more lines than the layout, a value
 // outside its row of the table of valid values (ParameterFileEntries,
 // numerics/value_ranges.h: ranges, known model codes, grid size limits that do not
 // cross, fitting limits from 0 to the bottom in order, a bottom once a meniscus or
 // a fitting limit is set), or values of the vector the Parameters dialog would
 // refuse for the model the file selects (ModelValuesRefusal). Such a file is
-// refused with the line and the reason in a box captioned "reload parameters" (no
+// refused with the line, the text it holds and the reason in a box captioned
+// "reload parameters" (no
 // box in batch mode), the only box of the reload; the loaded model stays as it
 // was. A numerical setting of the solver outside its range (a file of an earlier
 // version) takes the nearest valid value, said in one box naming the lines. A right
