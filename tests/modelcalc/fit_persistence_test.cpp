@@ -680,7 +680,7 @@ TEST_F(FitPersistenceTest, WholeNumberEntriesTakeNoFraction) {
 // The switches the writing pass stores as flags are exactly the flag rows of the
 // file's table. In each such line "2", "0.5", "1e-30" (and "-1") refuse the file
 // naming the file, the line and the text, and the loaded analysis stays; 0 and 1
-// load without a word and come back in the next save as they were read.
+// are never refused as a switch.
 TEST_F(FitPersistenceTest, EverySwitchLineHoldsZeroOrOne) {
   std::set<int> written;
   ParameterEntriesHeldWhole(&written);
@@ -733,7 +733,7 @@ TEST_F(FitPersistenceTest, EverySwitchLineHoldsZeroOrOne) {
           << backend->Transcript()[0].text;
     }
   }
-  EXPECT_GE(loaded, static_cast<int>(flags.size())) << "most switches load as 0 and as 1";
+  EXPECT_GE(loaded, static_cast<int>(flags.size())) << "the file loads with most switches at 0 and at 1";
 }
 
 }  // namespace
