@@ -193,7 +193,7 @@ int LoadPreferences(TXLAWindow* window) {
     }
     if (!refused.empty()) refused += "\n";
     refused += l.value ? Format("%s, line %zu: %s", szParamsIni.c_str(), l.line, why.c_str())
-                       : szParamsIni + ", " + NoNumberText(l.line, lines[l.line - 1], EntryOf(PreferenceEntries(), index).whole);
+                       : szParamsIni + ", " + NoNumberText(l.line, lines[l.line - 1], LineKindOf(EntryOf(PreferenceEntries(), index)));
     refused += "; the default is used";
     return false;
   };

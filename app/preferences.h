@@ -13,7 +13,8 @@
 //   9 regularisation (1 maximum    18 time-stamp threshold, as
 //     entropy, 2 second derivative,    (threshold - 1) x 100000 rounded
 //     3 both)
-// Switches are 1 for on and 0 for off. A line must be one number as a whole
+// Switches are 1 for on and 0 for off; a switch line that holds anything else
+// ("2", "0.5") takes its default with a note. A line must be one number as a whole
 // (FileLineNumber, numerics/number_input.h); a blank line holds no number at its
 // own place (its setting takes the default, and the note names the line).
 // Older files wrote line 17 as a number derived from the threshold whose sign was

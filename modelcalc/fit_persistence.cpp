@@ -61,7 +61,7 @@ FitPersistenceHooks gHooks;
 std::array<float, kSavedParamCount> gKept{};
 
 // The vector of the model variables as they stand (no synchronisation first).
-std::vector<float> VectorOfState(bool asData, std::set<int>* whole = nullptr);
+std::vector<float> VectorOfState(bool asData, std::set<int>* whole = nullptr, std::set<int>* flags = nullptr);
 
 // Menu items whose check marks show restored switches.
 constexpr int kFluorescenceItems[5][2] = {{905, 907}, {906, 908}, {909, 910}, {911, 912}, {913, 914}};
@@ -82,18 +82,19 @@ int AskBox(const std::string& text, const char* caption, unsigned style) {
 // its index; reading restores the settings the vector holds, and for an index
 // beyond its end gives a switch its default (when it has one) and leaves a value.
 // A writing pass can list the indices it stores as whole numbers (switches,
-// counts, codes), whose lines the reader takes through the whole-number reader.
+// counts, codes), whose lines the reader takes through the whole-number reader,
+// and among them the switches it stores as flags (0 or 1 alone).
 class Codec {
  public:
-  Codec(std::vector<float>& v, bool writing, std::set<int>* whole = nullptr)
-      : v_(v), writing_(writing), whole_(whole) {}
+  Codec(std::vector<float>& v, bool writing, std::set<int>* whole = nullptr, std::set<int>* flags = nullptr)
+      : v_(v), writing_(writing), whole_(whole), flags_(flags) {}
   bool Writing() const { return writing_; }
   bool Has(int i) const { return i < static_cast<int>(v_.size()); }
   float At(int i) const { return Has(i) ? v_[static_cast<std::size_t>(i)] : 0.0f; }
 
   void Flag(int i, bool& b, std::optional<bool> missing = std::nullopt) {
     if (writing_) {
-      PutWhole(i, b ? 1.0f : 0.0f);
+      PutFlag(i, b);
     } else if (Has(i)) {
       b = At(i) == 1.0f;
     } else if (missing) {
@@ -113,11 +114,6 @@ class Codec {
       x = TruncateToInt(At(i));
     }
   }
-  void IntBool(int i, bool& b) {
-    int x = b ? 1 : 0;
-    Int(i, x);
-    b = x != 0;
-  }
   void Float(int i, float& x) {
     if (writing_) {
       Put(i, x);
@@ -135,11 +131,16 @@ class Codec {
     Put(i, value);
     if (whole_) whole_->insert(i);
   }
+  void PutFlag(int i, bool on) {
+    PutWhole(i, on ? 1.0f : 0.0f);
+    if (flags_) flags_->insert(i);
+  }
 
  private:
   std::vector<float>& v_;
   bool writing_;
   std::set<int>* whole_;
+  std::set<int>* flags_;
 };
 
 // --- model identity ---
@@ -220,15 +221,15 @@ void RestoreContinuousModel(Window* window, int code) {
 void SpeciesBlocks(Codec& c) {
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     const int i = 1 + 9 * (k - 1);
-    c.Int(i, pSpeciesIncluded[k]);
+    c.IntFlag(i, pSpeciesIncluded[k]);
     c.Float(i + 1, pSpeciesAmplitude[k]);
-    c.Int(i + 2, pSpeciesAmplitudeFit[k]);
+    c.IntFlag(i + 2, pSpeciesAmplitudeFit[k]);
     c.Float(i + 3, pSpeciesMassOrD[k]);
-    c.Int(i + 4, pSpeciesMassOrDFit[k]);
+    c.IntFlag(i + 4, pSpeciesMassOrDFit[k]);
     c.Float(i + 5, pSpeciesS[k]);
-    c.Int(i + 6, pSpeciesSFit[k]);
+    c.IntFlag(i + 6, pSpeciesSFit[k]);
     c.Float(i + 7, pSpeciesExtra[k]);
-    c.Int(i + 8, pSpeciesExtraFit[k]);
+    c.IntFlag(i + 8, pSpeciesExtraFit[k]);
   }
 }
 
@@ -244,6 +245,13 @@ bool BaselinePending() {
 }
 
 void Kept(Codec& c, int i) { c.Float(i, gKept[static_cast<std::size_t>(i)]); }
+// A kept switch: on exactly at 1 (missing: off).
+void KeptFlag(Codec& c, int i) {
+  float& kept = gKept[static_cast<std::size_t>(i)];
+  bool on = kept == 1.0f;
+  c.Flag(i, on, false);
+  kept = on ? 1.0f : 0.0f;
+}
 
 void CoreSettings(Codec& c) {
   c.Float(37, fBaseline);
@@ -263,9 +271,9 @@ void CoreSettings(Codec& c) {
   c.Int(43, nDefaultGridPoints);
   if (!c.Writing()) nLammGridPoints = nDefaultGridPoints;
   c.Float(44, pModelScalar[3]);
-  c.IntBool(45, bVaryMeniscus);
+  c.Flag(45, bVaryMeniscus);
   c.Float(46, VBAR20);
-  c.IntBool(47, bVaryBottom);
+  c.Flag(47, bVaryBottom);
   c.Float(48, fMaxMeniscus);
   c.Float(49, fMinMeniscus);
   c.Float(50, fMaxBottom);
@@ -273,7 +281,7 @@ void CoreSettings(Codec& c) {
   c.Float(52, VBAR);
   c.Float(53, fBufferDensity);
   if (!c.Writing()) fVRho = VBAR * fBufferDensity;
-  for (int i = 54; i <= 57; ++i) Kept(c, i);
+  for (int i = 54; i <= 57; ++i) KeptFlag(c, i);
   c.Flag(58, bAutoFEAlgorithm);
   c.Flag(59, bFitMAndS);
   c.Flag(60, bMovingHat);
@@ -340,9 +348,7 @@ void OptionalSettings(Codec& c) {
   } else {
     b.signalSign = !c.Has(98) || c.At(98) == 1.0f ? 1.0 : -1.0;
   }
-  bool kept99 = gKept[99] == 1.0f;
-  c.Flag(99, kept99, false);
-  gKept[99] = kept99 ? 1.0f : 0.0f;
+  KeptFlag(c, 99);
   c.Double(100, b.sampleD);
   c.Double(101, b.sampleMb);
   c.Double(102, b.sampleS);
@@ -365,8 +371,8 @@ void OptionalSettings(Codec& c) {
   // 123 and 124 name the zone models; the model itself comes back through the
   // continuous-model code and index 122.
   if (c.Writing()) {
-    c.PutWhole(123, bZoneLsgModel ? 1.0f : 0.0f);
-    c.PutWhole(124, bContiSModel && bZoneCentrifugation ? 1.0f : 0.0f);
+    c.PutFlag(123, bZoneLsgModel);
+    c.PutFlag(124, bContiSModel && bZoneCentrifugation);
   }
   c.Flag(125, bZoneInverseLayer, false);
   c.Float(126, fLamellaWidth);
@@ -448,13 +454,16 @@ void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas)
 // The values of a parameter file, one number per line as the writer leaves them.
 // Each line must be one number as a whole (FileLineNumber, numerics/number_input:
 // "40000rpm", "1,5", "1 2", "0x10", "nan" are none), a whole number where its row
-// is whole (a switch, a count, a code: "1.5" is none). A file that is no plain text,
+// is whole (a count, a code: "1.5" is none), 0 or 1 where its row is a flag (a
+// switch: "2", "0.5", "1e-30" are none). A file that is no plain text,
 // a line that holds no number (a blank line would shift every later value into the
 // wrong slot), or more lines than the layout has refuse the file; *why then names
 // the line. Blank lines after the last value are allowed, and a last line without
 // its line end is read as any other; fewer than kMinSavedParams values refuse the
 // file as well. A missing file gives nothing with *why empty (no analysis saved).
-std::optional<std::vector<float>> ReadVector(const std::string& path, std::string* why = nullptr) {
+// *texts (when given) receives the text of each value's line, as messages quote it.
+std::optional<std::vector<float>> ReadVector(const std::string& path, std::string* why = nullptr,
+                                             std::vector<std::string>* texts = nullptr) {
   if (why) why->clear();
   auto refuse = [&](const std::string& reason) -> std::optional<std::vector<float>> {
     if (why) *why = Format("the parameter file %s cannot be used: %s", path.c_str(), reason.c_str());
@@ -478,11 +487,13 @@ std::optional<std::vector<float>> ReadVector(const std::string& path, std::strin
   for (std::size_t k = 0; k < lines.size(); ++k) {
     const int number = static_cast<int>(k) + 1;
     if (blank(lines[k])) return refuse(Format("line %d is empty", number));
-    // Switches, counts and codes are whole numbers: "1000.5" is refused, not cut.
-    const bool whole = k < rows.size() && rows[k].whole;
-    const std::optional<double> v = FileLineNumber(lines[k], whole);
-    if (!v) return refuse(NoNumberText(k + 1, lines[k], whole));
+    // Counts and codes are whole numbers ("1000.5" is refused, not cut), switches 0
+    // or 1 ("2" is refused, not taken as on).
+    const FieldKind kind = k < rows.size() ? LineKindOf(rows[k]) : FieldKind::kFloat;
+    const std::optional<double> v = FileLineNumber(lines[k], kind);
+    if (!v) return refuse(NoNumberText(k + 1, lines[k], kind));
     values.push_back(static_cast<float>(*v));
+    if (texts) texts->push_back(ShownLineText(lines[k]));
   }
   if (lines.size() > static_cast<std::size_t>(kSavedParamCount))
     return refuse(Format("it holds %zu lines, the layout has at most %d", lines.size(), kSavedParamCount));
@@ -514,10 +525,21 @@ int IndexOfSlot(int slot) {
   }
 }
 
-// "line 25: " for an index, "lines 5 and 7: " for two, nothing for none.
-std::string LinePrefix(int index, int other = -1) {
-  if (index >= 0 && other >= 0)
-    return Format("lines %d and %d: ", std::min(index, other) + 1, std::max(index, other) + 1);
+// "line 25: " for an index, "lines 5 and 7: " for two, nothing for none; with the
+// texts of the file's lines, what they hold as read ("line 44 holds
+// \"9999999999999999999\": ", "lines 94 and 95 hold \"50\" and \"60\": "), since a
+// message names the value as the float it is held as.
+std::string LinePrefix(int index, int other = -1, std::span<const std::string> texts = {}) {
+  auto known = [&](int i) { return i >= 0 && static_cast<std::size_t>(i) < texts.size(); };
+  auto text = [&](int i) { return "\"" + texts[static_cast<std::size_t>(i)] + "\""; };
+  if (index >= 0 && other >= 0) {
+    const int first = std::min(index, other), second = std::max(index, other);
+    if (known(first) && known(second))
+      return Format("lines %d and %d hold %s and %s: ", first + 1, second + 1, text(first).c_str(),
+                    text(second).c_str());
+    return Format("lines %d and %d: ", first + 1, second + 1);
+  }
+  if (known(index)) return Format("line %d holds %s: ", index + 1, text(index).c_str());
   return index >= 0 ? Format("line %d: ", index + 1) : std::string();
 }
 
@@ -527,18 +549,20 @@ std::string LinePrefix(int index, int other = -1) {
 // any cell, before one is set). Empty when all pass; else "line N: " and why. A
 // numerical setting of the solver outside today's range (an earlier version took
 // max dc/c 0.005) is set to the nearest valid value in v, and *clamped receives
-// one "\nline N: ..." per such line.
-std::string EntriesRefusal(std::vector<float>& v, std::string* clamped) {
+// one "\nline N: ..." per such line. With the texts of the lines (ReadVector), each
+// line is named with its text.
+std::string EntriesRefusal(std::vector<float>& v, std::string* clamped, std::span<const std::string> texts = {}) {
   const std::span<const FileEntry> rows = ParameterFileEntries();
+  auto at = [&](int index, int other = -1) { return LinePrefix(index, other, texts); };
   for (std::size_t i = 0; i < v.size(); ++i) {
     double nearest = 0.0;
     std::string note;
     if (NearestSettingValue(rows[i], v[i], &nearest, &note)) {
       v[i] = static_cast<float>(nearest);
-      *clamped += "\n" + LinePrefix(static_cast<int>(i)) + note;
+      *clamped += "\n" + at(static_cast<int>(i)) + note;
     }
     if (std::string why = EntryRefusal(rows[i], v[i]); !why.empty())
-      return LinePrefix(static_cast<int>(i)) + why;
+      return at(static_cast<int>(i)) + why;
   }
   // With nonlinear detection on (line 157, on at exactly 1) the power coefficient
   // is the exponent of the detector's response, whose inverse takes 1/e: 0 (not
@@ -546,18 +570,18 @@ std::string EntriesRefusal(std::vector<float>& v, std::string* clamped) {
   if (v.size() > 157 && v[156] == 1.0f) {
     const Quantity& row = rows[157].quantity;
     if (std::string why = QuantityRefusal({row.name, row.unit, PowerCoefficientRange(true)}, v[157]); !why.empty())
-      return LinePrefix(156, 157) + why + " with nonlinear detection on";
+      return at(156, 157) + why + " with nonlinear detection on";
   }
   const float code = v[72];
   if (code >= 1.0f && ContinuousModelCommand(TruncateToInt(code)) == 0)
-    return LinePrefix(72) + Format("the continuous-model code %g is not known", static_cast<double>(code));
+    return at(72) + Format("the continuous-model code %g is not known", static_cast<double>(code));
   if (v.size() > 173) {
     const int variant = TruncateToInt(v[173]);
     if (variant < 0 || variant > static_cast<int>(DiscreteVariant::Cumulants) || v[173] != variant)
-      return LinePrefix(173) + Format("the discrete-model variant %g is not known", static_cast<double>(v[173]));
+      return at(173) + Format("the discrete-model variant %g is not known", static_cast<double>(v[173]));
   }
   if (std::floor(v[94]) > std::floor(v[93]))
-    return LinePrefix(93, 94) + Format("the lower limit %g of the grid size must not be above its upper limit %g",
+    return at(93, 94) + Format("the lower limit %g of the grid size must not be above its upper limit %g",
                                    std::floor(v[94]), std::floor(v[93]));
   // Radii of electrophoresis data may lie below 0; beyond the bottom no radius
   // holds data. On DLS data a limit is log10 of a lag time (s), which the quick
@@ -568,13 +592,13 @@ std::string EntriesRefusal(std::vector<float>& v, std::string* clamped) {
     const Quantity limit{i == 41 ? "left fitting limit" : "right fitting limit", bDLSData ? "(log10 s)" : "cm",
                          ZeroOr(Closed(low, high))};
     if (std::string why = QuantityRefusal(limit, v[static_cast<std::size_t>(i)]); !why.empty())
-      return LinePrefix(i) + why;
+      return at(i) + why;
   }
-  if (std::string why = FitLimitsRefusal(v[41], v[42]); !why.empty()) return LinePrefix(41, 42) + why;
+  if (std::string why = FitLimitsRefusal(v[41], v[42]); !why.empty()) return at(41, 42) + why;
   // Loaded data lie in a cell with a bottom: a bottom of 0 moved the right fitting
   // limit to -0.01 cm.
   if (std::string why = UnsetBottomRefusal(v[39], v[40]); !why.empty())
-    return (v[39] > 0.0f ? LinePrefix(39, 40) : LinePrefix(40)) + why;
+    return (v[39] > 0.0f ? at(39, 40) : at(40)) + why;
   return std::string();
 }
 
@@ -582,15 +606,18 @@ std::string EntriesRefusal(std::vector<float>& v, std::string* clamped) {
 // names the file and the reason otherwise. *clamped (when given) receives the lines
 // of the solver settings brought into their range.
 std::optional<std::vector<float>> ReadCheckedVector(const std::string& path, std::string* why,
-                                                    std::string* clamped = nullptr) {
-  std::optional<std::vector<float>> read = ReadVector(path, why);
+                                                    std::string* clamped = nullptr,
+                                                    std::vector<std::string>* texts = nullptr) {
+  std::vector<std::string> read_texts;
+  std::optional<std::vector<float>> read = ReadVector(path, why, &read_texts);
   if (!read) return read;
   std::string settings;
-  if (std::string refusal = EntriesRefusal(*read, &settings); !refusal.empty()) {
+  if (std::string refusal = EntriesRefusal(*read, &settings, read_texts); !refusal.empty()) {
     *why = Format("the parameter file %s cannot be used: %s", path.c_str(), refusal.c_str());
     return std::nullopt;
   }
   if (clamped) *clamped = settings;
+  if (texts) *texts = std::move(read_texts);
   return read;
 }
 
@@ -703,10 +730,10 @@ std::vector<float> BuildParameterVector(bool asData) {
 
 namespace {
 
-std::vector<float> VectorOfState(bool asData, std::set<int>* whole) {
+std::vector<float> VectorOfState(bool asData, std::set<int>* whole, std::set<int>* flags) {
   std::vector<float> v(static_cast<std::size_t>(kSavedParamCount), 0.0f);
-  Codec c(v, true, whole);
-  c.PutWhole(0, asData ? 0.0f : 1.0f);
+  Codec c(v, true, whole, flags);
+  c.PutFlag(0, !asData);
   SpeciesBlocks(c);
   CoreSettings(c);
   c.PutWhole(72, static_cast<float>(ContinuousModelCode()));
@@ -727,10 +754,10 @@ std::vector<float> AnalysisStateVector() {
   return v;
 }
 
-std::set<int> ParameterEntriesHeldWhole() {
+std::set<int> ParameterEntriesHeldWhole(std::set<int>* flags) {
   const std::array<float, kSavedParamCount> kept = gKept;
   std::set<int> whole;
-  VectorOfState(false, &whole);
+  VectorOfState(false, &whole, flags);
   gKept = kept;
   return whole;
 }
@@ -801,7 +828,8 @@ void ApplyVectorQuietly(Window* window, std::vector<float>& v) {
 int ReloadParameters(Window* window, const std::string& path) {
   // The whole file is checked before the model is touched.
   std::string why, clamped;
-  std::optional<std::vector<float>> read = ReadCheckedVector(path, &why, &clamped);
+  std::vector<std::string> texts;
+  std::optional<std::vector<float>> read = ReadCheckedVector(path, &why, &clamped, &texts);
   if (!read) {
     ReportDamagedParameterFile(why);
     return 0;
@@ -833,7 +861,7 @@ int ReloadParameters(Window* window, const std::string& path) {
     std::copy(previousFlags.begin(), previousFlags.end(), std::begin(pParamFitFlags));
     KeptValues() = keptBefore;
     ReportDamagedParameterFile(Format("the parameter file %s cannot be used: %s%s", path.c_str(),
-                                      LinePrefix(IndexOfSlot(slot), paired ? IndexOfSlot(paired) : -1).c_str(),
+                                      LinePrefix(IndexOfSlot(slot), paired ? IndexOfSlot(paired) : -1, texts).c_str(),
                                       refusal.c_str()));
     return 0;
   }

@@ -6,7 +6,8 @@
 // vector of kSavedParamCount numbers, indices 0..173, written one per line ("%f")
 // to the parameter file szTmpParsPath ("~tmppars" with the data's extension in the
 // data directory). Encodings: a flag is 1.0 or 0.0 and is on exactly when the value
-// is 1.0; an integer is stored as its float and restored by truncation; a double
+// is 1.0 (a line of a flag holds 0 or 1 alone); an integer is stored as its float
+// and restored by truncation; a double
 // setting is stored rounded to float. Index 0 marks the kind of state (0.0 data,
 // 1.0 analysis); index 72 identifies a continuous model and index 173 the variant
 // of a discrete-species model (see the codes below). A file needs at least
@@ -87,8 +88,10 @@ std::vector<float> BuildParameterVector(bool asData);
 // The same vector as an analysis, as the state stands, changing nothing.
 std::vector<float> AnalysisStateVector();
 // The indices the vector holds as whole numbers (switches, counts, codes), as the
-// writing pass stores them; the parameter file's whole rows must cover them.
-std::set<int> ParameterEntriesHeldWhole();
+// writing pass stores them; the parameter file's whole rows must cover them. *flags
+// (when given) receives those it stores as flags, 0 or 1 alone: the parameter
+// file's flag rows must be exactly these.
+std::set<int> ParameterEntriesHeldWhole(std::set<int>* flags = nullptr);
 
 // What a save did: ok, or not with the message for the caller's error box.
 struct SaveResult {
@@ -108,14 +111,15 @@ SaveResult TmpSaveBestParams(Window* window, bool bAsData);
 // check marks. 1 when restored, 0 when the file is missing (then nothing changes
 // and nothing is said) or cannot be used: no plain text, fewer than
 // kMinSavedParams values, a line that is not one number as a whole (FileLineNumber,
-// numerics/number_input.h; a last line without its line end is read), more lines
-// than the layout, a value
+// numerics/number_input.h; a last line without its line end is read), a switch
+// line that holds other than 0 or 1, more lines than the layout, a value
 // outside its row of the table of valid values (ParameterFileEntries,
 // numerics/value_ranges.h: ranges, known model codes, grid size limits that do not
 // cross, fitting limits from 0 to the bottom in order, a bottom once a meniscus or
 // a fitting limit is set), or values of the vector the Parameters dialog would
 // refuse for the model the file selects (ModelValuesRefusal). Such a file is
-// refused with the line and the reason in a box captioned "reload parameters" (no
+// refused with the line, the text it holds and the reason in a box captioned
+// "reload parameters" (no
 // box in batch mode), the only box of the reload; the loaded model stays as it
 // was. A numerical setting of the solver outside its range (a file of an earlier
 // version) takes the nearest valid value, said in one box naming the lines. A right

@@ -197,7 +197,8 @@ int ReadLammEqParameterPreferences(Window* window) {
   std::istringstream in(text);
   for (std::string line; ReadTextLine(in, &line);) lines.push_back(line);
   // Every line has its place: a blank line holds no number and keeps its setting;
-  // a switch or a grid size holds a whole number ("1000.5" keeps the setting).
+  // a grid size holds a whole number ("1000.5" keeps the setting), a switch 0 or 1
+  // ("2" and "0.5" keep it).
   const std::span<const FileEntry> rows = LammSettingsEntries();
   const std::vector<NumberLine> numbers = NumberLinesInPlace(lines, rows);
   // A file that ends before the settings do (its end was lost) is not read: every
@@ -219,12 +220,9 @@ int ReadLammEqParameterPreferences(Window* window) {
     const NumberLine& l = numbers[static_cast<std::size_t>(i)];
     // The text read stands before what is said of its value, which a message
     // shows rounded ("9999999999999999999" is the float 1e+19).
-    std::string text = lines[l.line - 1];
-    text.erase(0, text.find_first_not_of(" \t\r"));
-    text.erase(text.find_last_not_of(" \t\r") + 1);
-    const std::string at = Format("\nline %zu holds \"%s\": ", l.line, text.substr(0, 40).c_str());
+    const std::string at = Format("\nline %zu holds \"%s\": ", l.line, ShownLineText(lines[l.line - 1]).c_str());
     if (!l.value) {
-      refused += "\n" + NoNumberText(l.line, lines[l.line - 1], rows[static_cast<std::size_t>(i)].whole);
+      refused += "\n" + NoNumberText(l.line, lines[l.line - 1], LineKindOf(rows[static_cast<std::size_t>(i)]));
       continue;
     }
     double value = *l.value, nearest = 0.0;

@@ -107,7 +107,8 @@ int SaveLammEqParameterPreferences(Window* window);
 // (said in a box) or ends before line kLammSettingsLines (blank lines after the
 // last value left out; then nothing changes, and a box names the file). Every line has its place: a blank line before the
 // last value holds no number. A line that is not one number as a whole (FileLineNumber,
-// numerics/number_input.h) or holds a value outside its row of the table (grid
+// numerics/number_input.h), a switch line that holds other than 0 or 1, or a line
+// that holds a value outside its row of the table (grid
 // limits that cross: both) leaves its setting as it was; a numerical setting of
 // the solver outside its range (a file of an earlier version) takes the nearest
 // valid value. One box names the file and every such line with its reason.

@@ -56,6 +56,8 @@ std::string ToText(double v, std::chars_format format) {
 
 }  // namespace
 
+std::string ShownLineText(std::string_view text) { return Shown(text); }
+
 std::string FormatInputValue(float current) {
   return current > 0.01f ? ToText(current, std::chars_format::fixed)
                          : ToText(current, std::chars_format::scientific);
@@ -64,10 +66,19 @@ std::string FormatInputValue(float current) {
 bool IsValidFloat(std::string_view text) { return Check(text, false); }
 
 std::optional<double> FileLineNumber(std::string_view line, bool whole) {
-  if (whole && !ScanWholeNumber(line, NumberWidth::kFloat)) return std::nullopt;
+  return FileLineNumber(line, whole ? FieldKind::kWhole : FieldKind::kFloat);
+}
+
+std::optional<double> FileLineNumber(std::string_view line, FieldKind kind) {
+  // The kind judges the text; the value is then the float the program stores.
+  if (!ScanField(line, kind)) return std::nullopt;
   const std::optional<float> v = StrictNumber(line);
   if (!v) return std::nullopt;
   return static_cast<double>(*v);
+}
+
+FieldKind LineKindOf(const FileEntry& row) {
+  return row.flag ? FieldKind::kFlag : row.whole ? FieldKind::kWhole : FieldKind::kFloat;
 }
 
 std::vector<NumberLine> NumberLinesOf(const std::vector<std::string>& lines) {
@@ -86,14 +97,20 @@ std::vector<NumberLine> NumberLinesInPlace(const std::vector<std::string>& lines
   while (count > 0 && std::all_of(lines[count - 1].begin(), lines[count - 1].end(), IsBlank)) --count;
   std::vector<NumberLine> numbers;
   for (std::size_t k = 0; k < count; ++k)
-    numbers.push_back(NumberLine{k + 1, FileLineNumber(lines[k], k < rows.size() && rows[k].whole)});
+    numbers.push_back(NumberLine{k + 1, FileLineNumber(lines[k], k < rows.size() ? LineKindOf(rows[k]) : FieldKind::kFloat)});
   return numbers;
 }
 
 std::string NoNumberText(std::size_t line) { return "line " + std::to_string(line) + " holds no number"; }
 
 std::string NoNumberText(std::size_t line, std::string_view text, bool whole) {
-  const NumberScan scan = whole ? ScanWholeNumber(text, NumberWidth::kFloat) : ScanNumber(text);
+  return NoNumberText(line, text, whole ? FieldKind::kWhole : FieldKind::kFloat);
+}
+
+std::string NoNumberText(std::size_t line, std::string_view text, FieldKind kind) {
+  // What the kind refuses first, then what a float cannot hold ("1e39").
+  NumberScan scan = ScanField(text, kind);
+  if (scan) scan = ScanNumber(text);
   // A line that scans but is refused still (a zero byte in it) holds no number.
   if (scan.fault == NumberFault::kNone || scan.fault == NumberFault::kEmpty) return NoNumberText(line);
   return "line " + std::to_string(line) + " " + NumberFaultText(text, scan.fault);

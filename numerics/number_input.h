@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "numerics/value_ranges.h"
+#include "text/number_token.h"
 
 namespace tarmic {
 
@@ -41,6 +42,11 @@ std::string TypedValueRefusal(const Quantity& quantity, std::string_view text);
 // With whole (a switch, a count, a code), the number must be whole as well
 // (ScanWholeNumber, text/number_token.h): "1000.5" is none.
 std::optional<double> FileLineNumber(std::string_view line, bool whole = false);
+// The same for a line of the kind given (ScanField, text/number_token.h): kFloat
+// any number, kWhole a whole number, kFlag 0 or 1 ("2", "0.5", "1e-30" are none).
+std::optional<double> FileLineNumber(std::string_view line, FieldKind kind);
+// How the line of a row of a file's table is read: kFlag, kWhole or kFloat.
+FieldKind LineKindOf(const FileEntry& row);
 
 // A line of such a file that is not blank: its line number (from 1) and its number
 // (nullopt: the line holds no number).
@@ -53,7 +59,8 @@ std::vector<NumberLine> NumberLinesOf(const std::vector<std::string>& lines);
 // The lines of a file in which every line has its place (the settings files): one
 // entry per line up to the last line that is not blank, each with FileLineNumber;
 // a blank line among them holds no number at its own place. A line whose row in
-// the file's table (rows, by index) is whole must hold a whole number.
+// the file's table (rows, by index) is whole must hold a whole number, and one
+// whose row is a flag 0 or 1 (LineKindOf).
 std::vector<NumberLine> NumberLinesInPlace(const std::vector<std::string>& lines,
                                            std::span<const FileEntry> rows = {});
 // "line 7 holds no number" for a line of NumberLinesOf or NumberLinesInPlace.
@@ -63,6 +70,13 @@ std::string NoNumberText(std::size_t line);
 // (text/number_token.h); with whole, "line 5 holds \"1000.5\", which is not a
 // whole number" for a fraction.
 std::string NoNumberText(std::size_t line, std::string_view text, bool whole = false);
+// As NoNumberText for a line of the kind given: "line 2 holds \"2\", which is
+// neither 0 nor 1" for a flag.
+std::string NoNumberText(std::size_t line, std::string_view text, FieldKind kind);
+
+// The text of a line as a message quotes it: without blanks around it, control
+// characters (a zero byte) as blanks, cut after 40 characters ("...").
+std::string ShownLineText(std::string_view text);
 
 // The text with which the box shows a current value: "%f" when current > 0.01,
 // "%e" otherwise, whatever its length.

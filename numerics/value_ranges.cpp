@@ -26,11 +26,13 @@ std::string RangeText(const ValueRange& r, const char* unit) {
   return text;
 }
 
-// Any number (a value no computation reads), a switch (a whole number: 1 and 0,
-// or the kind codes of a few entries), a code, a value of the model, a quantity in
-// its range (a count's range makes the entry whole).
+// Any number (a value no computation reads), a switch (the flag 0 or 1), a switch
+// of more states (a whole number: a sign, a pending state, an older encoding), a
+// code, a value of the model, a quantity in its range (a count's range makes the
+// entry whole).
 constexpr FileEntry Any(int i, const char* name) { return {i, EntryRule::kAny, {name, "", {}}, false}; }
-constexpr FileEntry Switch(int i, const char* name) { return {i, EntryRule::kAny, {name, "", {}}, true}; }
+constexpr FileEntry Switch(int i, const char* name) { return {i, EntryRule::kAny, {name, "", {}}, true, true}; }
+constexpr FileEntry States(int i, const char* name) { return {i, EntryRule::kAny, {name, "", {}}, true}; }
 constexpr FileEntry Code(int i, const char* name) { return {i, EntryRule::kCode, {name, "", {}}, true}; }
 constexpr FileEntry Model(int i, const char* name) { return {i, EntryRule::kModel, {name, "", {}}, false}; }
 constexpr FileEntry In(int i, const Quantity& q) { return {i, EntryRule::kRange, q, q.range.integer}; }
@@ -48,7 +50,9 @@ constexpr ValueRange kBufferComponentS = Closed(0.0, kMaxSedimentationCoefficien
 // values of the species blocks (indices 1 to 36), the cell, the fit limits and the
 // further values of the models are the parameter vector's: they mean what the
 // model the file selects makes of their slot (modelfit/param_checks). Switches are
-// whole numbers (on exactly at 1; an integer switch on when not 0).
+// flags, 0 or 1, as the writer stores them; three have more states: the baseline
+// option (2: on, not yet in effect), the c(s,ff0) variant (0, 1, 2) and the sign of
+// the buffer signal (1 or -1).
 constexpr FileEntry kParameterFile[] = {
     Switch(0, "kind of saved state (0 data, 1 analysis)"),
     // species 1 (slots 1, 5, 9, 16)
@@ -68,7 +72,7 @@ constexpr FileEntry kParameterFile[] = {
     Model(31, "species 4 D or M"), Switch(32, "species 4 D or M floated"), Model(33, "species 4 s"),
     Switch(34, "species 4 s floated"), Model(35, "species 4 fifth value"), Switch(36, "species 4 fifth value floated"),
     In(37, kBaselineQuantity),
-    Switch(38, "baseline option"),
+    States(38, "baseline option"),
     Model(39, "meniscus"),
     Model(40, "bottom"),
     Model(41, "left fitting limit"),
@@ -100,7 +104,7 @@ constexpr FileEntry kParameterFile[] = {
     Switch(78, "start time floated"),
     In(79, "start time offset", "s", Closed(-1e6, 1e6)),
     Switch(80, "fit RI noise"), Switch(81, "ramp rotor speed"), Switch(82, "1-4-8 self-association model"),
-    Switch(83, "sedimentation equilibrium model"), Switch(84, "c(s,ff0) variant (not read)"),
+    Switch(83, "sedimentation equilibrium model"), States(84, "c(s,ff0) variant (not read)"),
     In(85, "f/f0 min", "", ZeroOr(kFrictionalRatio.range)),
     In(86, "f/f0 max", "", ZeroOr(kFrictionalRatio.range)),
     In(87, "f/f0 resolution", "values", Count(0.0, kFrictionalRatioCount.range.high)),
@@ -112,7 +116,7 @@ constexpr FileEntry kParameterFile[] = {
     As(93, "upper limit of the grid size", kLammGridSize),
     As(94, "lower limit of the grid size", kLammGridSize),
     Switch(95, "buffer mismatch model"), Switch(96, "excess signal in sample side"),
-    Switch(97, "excess signal in reference side"), Switch(98, "sign of the buffer signal"),
+    Switch(97, "excess signal in reference side"), States(98, "sign of the buffer signal"),
     Switch(99, "buffer mismatch switch"),
     // D, Mb and s of a buffer component are not negative: the mismatch model takes
     // the sign of s from Mb or derives Mb from s, and a floating buffer component
@@ -205,7 +209,10 @@ constexpr FileEntry kLammSettings[] = {
 };
 static_assert(std::size(kLammSettings) == 31);
 
-// The preference file: 19 lines (index from 0). Switches are on above 0.
+// The preference file: 19 lines (index from 0). Switches are 0 or 1 as the
+// program writes them; line 17 of older files held a number derived from the
+// time-stamp threshold whose sign was the switch, and is read as a whole number
+// (on above 0).
 constexpr FileEntry kPreferences[] = {
     Switch(0, "disclaimer accepted"),
     In(1, kRadialResolution),
@@ -220,7 +227,7 @@ constexpr FileEntry kPreferences[] = {
     In(14, "number of threads for Lamm equations", "", Count(0.0, kThreadCount.range.high)),
     In(15, "refresh interval during fits", "s", ZeroOr(Closed(0.1, 3600.0))),
     Switch(16, "DLS data as g(2)-1"),
-    Switch(17, "check time stamps"),
+    States(17, "check time stamps"),
     // (threshold - 1) x 100000 of the thresholds 0.5 to 10.
     In(18, "time-stamp threshold code", "", Closed(-50000.0, 900000.0)),
 };
@@ -265,6 +272,8 @@ const FileEntry& EntryOf(std::span<const FileEntry> table, int index) {
 
 std::string EntryRefusal(const FileEntry& e, double value) {
   if (e.rule == EntryRule::kRange) return QuantityRefusal(e.quantity, value);
+  if (e.flag && value != 0.0 && value != 1.0)
+    return "the " + std::string(e.quantity.name) + " " + Number(value) + " must be 0 or 1";
   if (std::isfinite(value)) return std::string();
   return "the " + std::string(e.quantity.name) + " " + Number(value) + " must be a finite number";
 }

@@ -212,12 +212,16 @@ enum class EntryRule : unsigned char {
 // quantity. Rows of kAny, kCode and kModel name the entry; their range is unused.
 // A whole entry (a switch, a count, a code) holds a whole number: its line is read
 // through ScanWholeNumber (text/number_token.h), and a fraction is refused, never
-// cut or rounded.
+// cut or rounded. A flag entry (a switch that is on or off) is whole and holds 0 or
+// 1 alone, judged by its text (ScanFlag): "2", "0.5" and "1e-30" are refused, not
+// taken as on. A switch with more states than two (a sign, a pending state, an
+// older encoding) is whole, not a flag.
 struct FileEntry {
   int index;
   EntryRule rule;
   Quantity quantity;
   bool whole = false;
+  bool flag = false;
 };
 
 // The parameter file (modelcalc/fit_persistence): kSavedParamCount (174) rows.
@@ -230,7 +234,8 @@ std::span<const FileEntry> PreferenceEntries();
 // The row of index in a table (a table's rows are in index order).
 const FileEntry& EntryOf(std::span<const FileEntry> table, int index);
 // Empty when the value suits the row (kAny, kCode and kModel rows: when it is
-// finite); else the sentence of QuantityRefusal.
+// finite; a flag row: 0 or 1); else the sentence of QuantityRefusal, or for a flag
+// "the sounds 2 must be 0 or 1".
 std::string EntryRefusal(const FileEntry& e, double value);
 // For a solver setting's row (ValueRange::solverSetting) whose finite value lies
 // outside its range on the same side of 0 as the range: true, with the nearest end

@@ -259,6 +259,10 @@ const RowField& FieldAt(const RowShape& shape, std::size_t k) {
   return shape.fields[k < shape.fields.size() ? k : shape.fields.size() - 1];
 }
 
+NumberWidth WidthOf(FieldKind kind) { return kind == FieldKind::kFloat ? NumberWidth::kFloat : NumberWidth::kDouble; }
+
+}  // namespace
+
 NumberScan ScanField(std::string_view text, FieldKind kind) {
   switch (kind) {
     case FieldKind::kFloat:
@@ -276,10 +280,6 @@ NumberScan ScanField(std::string_view text, FieldKind kind) {
   }
   return NumberScan{};
 }
-
-NumberWidth WidthOf(FieldKind kind) { return kind == FieldKind::kFloat ? NumberWidth::kFloat : NumberWidth::kDouble; }
-
-}  // namespace
 
 RowScan ScanTableRow(std::string_view line, const RowShape& shape, double* values, std::string_view* texts) {
   RowScan scan;

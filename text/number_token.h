@@ -106,6 +106,10 @@ enum class FieldKind : unsigned char {
   kFlag,    // 0 or 1 (ScanFlag)
   kWord,    // a place the format keeps whose word is not read (any word)
 };
+// Scans one whole field as its kind says (kWord: any word, value 0). The one
+// judge of a field: ScanTableRow reads each field of a row through it, and a file
+// whose every line is one number reads each line through it by the line's kind.
+NumberScan ScanField(std::string_view field, FieldKind kind);
 // One field of a row: its name in messages (nullptr: the row's fields are named
 // by their text alone) and how it is read.
 struct RowField {

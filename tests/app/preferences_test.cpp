@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "services/path_table.h"
@@ -126,6 +127,56 @@ TEST_F(Preferences, OldFilesWithTheSignedCheckLineStillRead) {
   ASSERT_EQ(LoadPreferences(nullptr), 1);
   EXPECT_FALSE(bCheckTimeStamps);
   EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.00099);
+}
+
+// Every line the writer stores as a switch (Switch(...) in the writer's list, in
+// the order of the lines) has a flag row, but the check of time stamps, which older
+// files wrote signed (above). A switch holds 0 or 1 by its text: "2", "0.5" and
+// "1e-30" take the line's default with a note naming the file, the line and the
+// text; 0 and 1 are read without a word and written back as they were.
+TEST_F(Preferences, EverySwitchLineHoldsZeroOrOne) {
+  const std::string code = ReadFile(std::string(TARMIC_SOURCE_DIR) + "/app/preferences.cpp");
+  const std::size_t from = code.find("std::vector<std::string> PreferenceLines() {");
+  ASSERT_NE(from, std::string::npos);
+  const std::string writer = code.substr(from, code.find("\n}\n", from) - from);
+  std::set<int> written, flags;
+  int line = 0;
+  for (std::size_t at = writer.find("text +="); at != std::string::npos; at = writer.find("text +=", at + 1), ++line)
+    if (writer.compare(writer.find_first_not_of(' ', at + 7), 7, "Switch(") == 0 && line != kPrefCheckTimeStamps)
+      written.insert(line);
+  EXPECT_EQ(line, kPreferenceLines) << "the writer's lines were counted";
+  for (const FileEntry& row : PreferenceEntries())
+    if (row.flag) flags.insert(row.index);
+  EXPECT_EQ(written, flags);
+  ASSERT_GE(flags.size(), 11u);
+
+  backend_->AnswerUnscriptedBoxes(IDOK);
+  for (const int index : flags) {
+    for (const char* text : {"2", "0.5", "1e-30", "0", "1"}) {
+      SCOPED_TRACE("line " + std::to_string(index + 1) + " = " + text);
+      auto lines = AcceptedDefaults();
+      lines[static_cast<std::size_t>(index)] = text;
+      WritePreferenceFile(szParamsIni, lines);
+      ResetPreferences();
+      backend_->ClearTranscript();
+      ASSERT_EQ(LoadPreferences(nullptr), 1);
+      std::string notes;
+      for (const TranscriptEntry& e : backend_->Transcript())
+        if (e.caption == "PREFERENCES") notes += e.text;
+      // Written anew from the settings read.
+      std::filesystem::remove(szParamsIni);
+      ASSERT_EQ(WritePreferences(nullptr), 1);
+      const std::string back = ReadLines(szParamsIni)[static_cast<std::size_t>(index)];
+      if (std::string(text) == "0" || std::string(text) == "1") {
+        EXPECT_EQ(notes, "");
+        EXPECT_EQ(back, text);
+      } else {
+        EXPECT_EQ(notes, szParamsIni + ", line " + std::to_string(index + 1) + " holds \"" + text +
+                             "\", which is neither 0 nor 1; the default is used");
+        EXPECT_TRUE(back == "0" || back == "1") << back;
+      }
+    }
+  }
 }
 
 TEST_F(Preferences, ThresholdEncodingRoundsToTheFileResolution) {
@@ -256,8 +307,9 @@ TEST_F(Preferences, EveryLineOutsideItsRangeIsNamedAndTakesItsDefault) {
       for (const TranscriptEntry& e : backend_->Transcript())
         if (e.caption == "PREFERENCES") notes += e.text;
       const bool refused = !EntryRefusal(row, x).empty();
-      EXPECT_EQ(notes.find(szParamsIni + ", line " + std::to_string(row.index + 1) + ": ") != std::string::npos,
-                refused)
+      // A switch is judged by its text, which the note quotes.
+      const std::string named = szParamsIni + ", line " + std::to_string(row.index + 1) + (row.flag ? " holds \"" : ": ");
+      EXPECT_EQ(notes.find(named) != std::string::npos, refused)
           << notes;
       EXPECT_GE(nThreads, 1);
       EXPECT_LE(nThreads, 256);

@@ -186,7 +186,8 @@ TEST_F(HandEditedFilesTest, ALoadSaysWhatItDidToTheFileBeforeTheRecalculateNote)
                              "switch to parameter file ~tmppars.ra1?",
                              "the parameter file " + szTmpParsPath +
                                  " holds numerical settings outside their range; the nearest valid values are used:"
-                                 "\nline 93: the points per sigma 1e+06 must lie between 0.01 and 1000; 1000 is used",
+                                 "\nline 93 holds \"1000000\": the points per sigma 1e+06 must lie between 0.01 and "
+                                 "1000; 1000 is used",
                              recalculate}));
   lines = std::vector<std::string>(good.begin(), good.end() - 10);
   EXPECT_EQ(drop(lines), (std::vector<std::string>{
@@ -230,7 +231,7 @@ TEST_F(HandEditedFilesTest, SolverSettingsOfAnEarlierVersionAreBroughtIntoRange)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], "the parameter file " + szTmpParsPath +
                             " holds numerical settings outside their range; the nearest valid values are used:\n"
-                            "line " + std::to_string(c.parameterLine) + ": the " + c.name);
+                            "line " + std::to_string(c.parameterLine) + " holds \"" + c.text + "\": the " + c.name);
 
     ResetLammSettings();
     const std::vector<std::string> lammBoxes = ReadLammSettingsWith(c.lammLine, c.text);
@@ -244,7 +245,7 @@ TEST_F(HandEditedFilesTest, SolverSettingsOfAnEarlierVersionAreBroughtIntoRange)
   const auto [result, boxes] = ReloadWith(saved, 54, "0.005");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + szTmpParsPath +
-                                            " cannot be used: line 54: the buffer density 0.005 g/ml must lie "
+                                            " cannot be used: line 54 holds \"0.005\": the buffer density 0.005 g/ml must lie "
                                             "between 0.01 and 5 g/ml"});
 }
 
@@ -256,7 +257,8 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   const auto [result, boxes] = ReloadWith(saved, 41, "0.000000");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + szTmpParsPath +
-                                            " cannot be used: lines 40 and 41: the meniscus 6 cm must lie below "
+                                            " cannot be used: lines 40 and 41 hold \"" + saved[Idx(39)] +
+                                                "\" and \"0.000000\": the meniscus 6 cm must lie below "
                                             "the bottom 0 cm"});
   EXPECT_FLOAT_EQ(fFitRightLim, kRightLimit);
   EXPECT_FLOAT_EQ(fBottom, static_cast<float>(kCellBottom));
@@ -347,7 +349,8 @@ TEST_F(HandEditedFilesTest, ARefusedParameterFileShowsItsRefusalAlone) {
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
                             "switch to parameter file ~tmppars.ra1?",
                             "the parameter file " + szTmpParsPath +
-                                " cannot be used: lines 5 and 7: the lower grid limit 20 must not be above the upper "
+                                " cannot be used: lines 5 and 7 hold \"20.0\" and \"" + good[Idx(6)] +
+                                "\": the lower grid limit 20 must not be above the upper "
                                 "limit 12"}));
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
@@ -378,9 +381,9 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
     const char* text;
     std::string reason;
   } kBuffer[] = {
-      {102, "-5000", "line 102: the buffer Mb -5000 g/mol must lie between 0 and 1e+16 g/mol"},
-      {103, "-1", "line 103: the buffer s -1 S must lie between 0 and 1e+08 S"},
-      {111, "-0.5", "line 111: the reference s -0.5 S must lie between 0 and 1e+08 S"},
+      {102, "-5000", "line 102 holds \"-5000\": the buffer Mb -5000 g/mol must lie between 0 and 1e+16 g/mol"},
+      {103, "-1", "line 103 holds \"-1\": the buffer s -1 S must lie between 0 and 1e+08 S"},
+      {111, "-0.5", "line 111 holds \"-0.5\": the reference s -0.5 S must lie between 0 and 1e+08 S"},
   };
   for (const auto& c : kBuffer) {
     SCOPED_TRACE(c.line);
@@ -393,7 +396,8 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
     lines[Idx(156)] = "1.000000";
     const auto [result, boxes] = ReloadWith(lines, 158, "0.000000");
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(boxes, std::vector<std::string>{refused + "lines 157 and 158: the power coefficient d(log(a))/dc 0 "
+    EXPECT_EQ(boxes, std::vector<std::string>{refused + "lines 157 and 158 hold \"1.000000\" and \"0.000000\": the power coefficient "
+                                                         "d(log(a))/dc 0 "
                                                          "must lie between 1e-06 and 1000 with nonlinear detection on"});
     EXPECT_FALSE(bNonlinearDetection);
     // Off, the coefficient 0 stands for one not set.

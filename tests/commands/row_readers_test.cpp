@@ -37,7 +37,7 @@ namespace {
 const std::regex kRowDoor(R"(\bScanTableRow\s*\()");
 const std::regex kSplitter(R"(\bFieldCursor\b)");
 const std::regex kFieldDoor(
-    R"(\b(ScanNumber|ScanWholeNumber|ScanIntNumber|ScanFlag|NumberOf|WholeNumberOf|ParseFloatText|IsValidFloat|IsValidPositiveFloat|FileLineNumber|NumberLinesOf|NumberLinesInPlace)\s*\()");
+    R"(\b(ScanNumber|ScanWholeNumber|ScanIntNumber|ScanFlag|ScanField|NumberOf|WholeNumberOf|ParseFloatText|IsValidFloat|IsValidPositiveFloat|FileLineNumber|NumberLinesOf|NumberLinesInPlace)\s*\()");
 
 // The sources that read a number from a field that is not a row of a table: each
 // field is a whole line, the text after a key, a typed text or a word the system

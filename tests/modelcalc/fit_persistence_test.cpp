@@ -347,7 +347,7 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
   } cases[] = {
       {20, false, "nan", "line 20 holds \"nan\"" + notNumber},
       {21, false, "-inf", "line 21 holds \"-inf\"" + notNumber},
-      {22, false, "1e39", "line 22 holds \"1e39\", which is beyond 3.4e38"},
+      {23, false, "1e39", "line 23 holds \"1e39\", which is beyond 3.4e38"},
       {15, true, "", "line 15 is empty"},
       {40, false, "abc", "line 40 holds \"abc\"" + notNumber},
       // Not 0, but below what a float holds: it was loaded as a meniscus of 0 (not set).
@@ -397,10 +397,15 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
     const char* text;
     std::string why;
   } cases[] = {
-      {5, "20.0", "lines 5 and 7: the lower grid limit 20 must not be above the upper limit 12"},  // s min
-      {23, "-5.0", "line 23: the partial specific volume -5 ml/g must lie between 0.01 and 3 ml/g"},
-      {25, "-1.0", "line 25: the buffer density -1 g/ml must lie between 0.01 and 5 g/ml"},
-      {41, "5000.0", "line 41: the bottom 5000 cm must lie between 0 and 20 cm"},
+      // s min: both lines named with their texts.
+      {5, "20.0", "lines 5 and 7 hold \"20.0\" and \"" + lines[6] +
+                      "\": the lower grid limit 20 must not be above the upper limit 12"},
+      {23, "-5.0", "line 23 holds \"-5.0\": the partial specific volume -5 ml/g must lie between 0.01 and 3 ml/g"},
+      {25, "-1.0", "line 25 holds \"-1.0\": the buffer density -1 g/ml must lie between 0.01 and 5 g/ml"},
+      {41, "5000.0", "line 41 holds \"5000.0\": the bottom 5000 cm must lie between 0 and 20 cm"},
+      // The text read, not the float it is held as.
+      {41, "9999999999999999999",
+       "line 41 holds \"9999999999999999999\": the bottom 1e+19 cm must lie between 0 and 20 cm"},
       {0, "", "it holds 0 values, at least 95 are needed"},
       {0, "1.000000\n0.000000\n", "it holds 2 values, at least 95 are needed"},
   };
@@ -480,19 +485,22 @@ TEST_F(FitPersistenceTest, GridValuesOutOfRangeAreBroughtIntoRangeOrRefuseTheFil
   EXPECT_EQ(reloadWith("1000000", "1000000000", "100"),
             std::make_pair(1, "the parameter file " + szTmpParsPath +
                                   " holds numerical settings outside their range; the nearest valid values are used:"
-                                  "\nline 93: the points per sigma 1e+06 must lie between 0.01 and 1000; 1000 is used"
-                                  "\nline 94: the upper limit of the grid size 1e+09 grid points must lie between 5 "
+                                  "\nline 93 holds \"1000000\": the points per sigma 1e+06 must lie between 0.01 and "
+                                  "1000; 1000 is used"
+                                  "\nline 94 holds \"1000000000\": the upper limit of the grid size 1e+09 grid points "
+                                  "must lie between 5 "
                                   "and 100000 grid points; 100000 is used"));
   EXPECT_EQ(fPointsPerSigma, 1000.0f);
   EXPECT_EQ(nGridSizeUpper, 100000);
   EXPECT_EQ(nGridSizeLower, 100);
   EXPECT_EQ(reloadWith("0", "1200", "80"),  // no setting at all: refused
-            std::make_pair(0, prefix + "line 93: the points per sigma 0 must lie between 0.01 and 1000"));
+            std::make_pair(0, prefix + "line 93 holds \"0\": the points per sigma 0 must lie between 0.01 and 1000"));
   EXPECT_EQ(fPointsPerSigma, 7.0f);
   EXPECT_EQ(nGridSizeUpper, 1200);
   EXPECT_EQ(nGridSizeLower, 80);
   EXPECT_EQ(reloadWith("12", "50", "60"),  // limits that cross
-            std::make_pair(0, prefix + "lines 94 and 95: the lower limit 60 of the grid size must not be above "
+            std::make_pair(0, prefix + "lines 94 and 95 hold \"50\" and \"60\": the lower limit 60 of the grid size "
+                                       "must not be above "
                                        "its upper limit 50"));
   EXPECT_EQ(nGridSizeUpper, 1200);
   EXPECT_EQ(nGridSizeLower, 80);
@@ -660,13 +668,72 @@ TEST_F(FitPersistenceTest, WholeNumberEntriesTakeNoFraction) {
     EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0) << fraction;
     ASSERT_EQ(backend->Transcript().size(), 1u);
     EXPECT_EQ(backend->Transcript()[0].text, "the parameter file " + szTmpParsPath + " cannot be used: line " +
-                                                 std::to_string(row.index + 1) + " holds \"" + fraction +
-                                                 "\", which is not a whole number");
+                                                 std::to_string(row.index + 1) + " holds \"" + fraction + "\", which " +
+                                                 (row.flag ? "is neither 0 nor 1" : "is not a whole number"));
     EXPECT_EQ(nDefaultGridPoints, grid);
     EXPECT_TRUE(bContiSModel);
     ++refused;
   }
   EXPECT_GE(refused, 90);
+}
+
+// The switches the writing pass stores as flags are exactly the flag rows of the
+// file's table. In each such line "2", "0.5", "1e-30" (and "-1") refuse the file
+// naming the file, the line and the text, and the loaded analysis stays; 0 and 1
+// are never refused as a switch.
+TEST_F(FitPersistenceTest, EverySwitchLineHoldsZeroOrOne) {
+  std::set<int> written;
+  ParameterEntriesHeldWhole(&written);
+  std::set<int> flags;
+  for (const FileEntry& row : ParameterFileEntries())
+    if (row.flag) flags.insert(row.index);
+  EXPECT_EQ(written, flags);
+  ASSERT_GE(flags.size(), 80u) << "the census found the switches";
+  ScopedHeadlessBackend backend;
+  SaveContinuousAnalysis();
+  const std::vector<std::string> lines = test::FileLines(szTmpParsPath);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kSavedParamCount));
+  auto reloadWith = [&](int index, const std::string& text) {
+    std::vector<std::string> changed = lines;
+    changed[static_cast<std::size_t>(index)] = text;
+    {
+      std::ofstream out(szTmpParsPath, std::ios::trunc);
+      for (const std::string& l : changed) out << l << "\n";
+    }
+    backend->ClearTranscript();
+    backend->AnswerUnscriptedBoxes(IDOK);
+    return ReloadParameters(nullptr, szTmpParsPath);
+  };
+  for (const int index : flags) {
+    const std::string line = "line " + std::to_string(index + 1);
+    for (const char* text : {"2", "0.5", "1e-30", "-1"}) {
+      // The analysis loaded now, which a refused file leaves as it is.
+      ResetModelFlags();
+      bEqAnalysisModel = false;
+      bCsInvariantD = true;
+      fMeniscus = 5.5f;
+      EXPECT_EQ(reloadWith(index, text), 0) << line << " of " << text;
+      ASSERT_EQ(backend->Transcript().size(), 1u) << line << " of " << text;
+      EXPECT_EQ(backend->Transcript()[0].text, "the parameter file " + szTmpParsPath + " cannot be used: " + line +
+                                                   " holds \"" + text + "\", which is neither 0 nor 1");
+      EXPECT_TRUE(bCsInvariantD && fMeniscus == 5.5f) << line << " of " << text;
+    }
+  }
+  // 0 and 1 are switches: each loads, or is refused for what it selects (a model
+  // the file's values do not suit), never as a switch.
+  int loaded = 0;
+  for (const int index : flags) {
+    for (const char* text : {"0", "1"}) {
+      if (reloadWith(index, text) == 1) {
+        ++loaded;
+        continue;
+      }
+      ASSERT_EQ(backend->Transcript().size(), 1u);
+      EXPECT_EQ(backend->Transcript()[0].text.find("neither 0 nor 1"), std::string::npos)
+          << backend->Transcript()[0].text;
+    }
+  }
+  EXPECT_GE(loaded, static_cast<int>(flags.size())) << "the file loads with most switches at 0 and at 1";
 }
 
 }  // namespace

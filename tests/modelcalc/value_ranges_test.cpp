@@ -70,11 +70,12 @@ std::vector<double> TrialValues(const std::optional<ValueRange>& r) {
   return v;
 }
 
-// Whether a refusal names a line of the file: "line 25: " or "lines 94 and 95: ".
+// Whether a refusal names a line of the file: "line 25: ", "lines 94 and 95: " or
+// with their texts, "line 25 holds ..." and "lines 94 and 95 hold ...".
 bool NamesLine(const std::string& why, int line) {
   const std::string n = std::to_string(line);
   return why.find("line " + n + ":") != std::string::npos || why.find("line " + n + " ") != std::string::npos || why.find("lines " + n + " and") != std::string::npos ||
-         why.find(" and " + n + ":") != std::string::npos;
+         why.find(" and " + n + ":") != std::string::npos || why.find(" and " + n + " hold") != std::string::npos;
 }
 
 std::string Text(double x) {
@@ -235,22 +236,23 @@ TEST_F(ValueRangesTest, TheReportedFileValuesAreRefusedWithTheirLines) {
   const struct {
     int line;
     double value;
-    const char* why;
+    const char* why;  // after the line and its text
   } cases[] = {
-      {38, 1e30, "line 38: the baseline 1e+30 must lie between -1e+06 and 1e+06"},
-      {38, -1e30, "line 38: the baseline -1e+30 must lie between -1e+06 and 1e+06"},
-      {5, -1e30, "line 5: the lower grid limit -1e+30 must lie between -1e+16 and 1e+16"},
-      {25, 1e30, "line 25: the buffer density 1e+30 g/ml must lie between 0.01 and 5 g/ml"},
-      {30, 1e30, "line 30: the buffer viscosity 1e+30 P must lie between 1e-05 and 1000 P"},
-      {43, 50, "line 43: the right fitting limit 50 cm must lie between 0 and 7.2 cm (0: not set)"},
-      {43, 1e30, "line 43: the right fitting limit 1e+30 cm must lie between 0 and 7.2 cm (0: not set)"},
-      {63, 0, "line 63: the max dc/c 0 must lie between 0.01 and 10"},
-      {63, -1e30, "line 63: the max dc/c -1e+30 must lie between 0.01 and 10"},
+      {38, 1e30, "the baseline 1e+30 must lie between -1e+06 and 1e+06"},
+      {38, -1e30, "the baseline -1e+30 must lie between -1e+06 and 1e+06"},
+      {5, -1e30, "the lower grid limit -1e+30 must lie between -1e+16 and 1e+16"},
+      {25, 1e30, "the buffer density 1e+30 g/ml must lie between 0.01 and 5 g/ml"},
+      {30, 1e30, "the buffer viscosity 1e+30 P must lie between 1e-05 and 1000 P"},
+      {43, 50, "the right fitting limit 50 cm must lie between 0 and 7.2 cm (0: not set)"},
+      {43, 1e30, "the right fitting limit 1e+30 cm must lie between 0 and 7.2 cm (0: not set)"},
+      {63, 0, "the max dc/c 0 must lie between 0.01 and 10"},
+      {63, -1e30, "the max dc/c -1e+30 must lie between 0.01 and 10"},
   };
   for (const auto& c : cases) {
     std::string why;
     EXPECT_EQ(ReloadWith(base, c.line - 1, c.value, &why), 0) << c.why;
-    EXPECT_EQ(why, "the parameter file " + szTmpParsPath + " cannot be used: " + c.why);
+    EXPECT_EQ(why, "the parameter file " + szTmpParsPath + " cannot be used: line " + std::to_string(c.line) +
+                       " holds \"" + Text(c.value) + "\": " + c.why);
   }
   // The grid size is a setting of the solver: 1e30 is brought to the largest grid,
   // and the box says so with the line.
@@ -258,7 +260,7 @@ TEST_F(ValueRangesTest, TheReportedFileValuesAreRefusedWithTheirLines) {
   EXPECT_EQ(ReloadWith(base, 43, 1e30, &why), 1) << why;
   EXPECT_EQ(nDefaultGridPoints, 100000);
   ASSERT_FALSE(backend_->Transcript().empty());
-  EXPECT_NE(backend_->Transcript()[0].text.find("\nline 44: the default FE grid size 1e+30 grid points must lie "
+  EXPECT_NE(backend_->Transcript()[0].text.find("\nline 44 holds \"1e+30\": the default FE grid size 1e+30 grid points must lie "
                                                 "between 5 and 100000 grid points; 100000 is used"),
             std::string::npos);
 }
@@ -272,7 +274,7 @@ TEST_F(ValueRangesTest, AMeniscusNearTheAxisIsRefusedWithItsLine) {
     for (const double meniscus : {1e-30, 0.001}) {
       std::string why;
       EXPECT_EQ(ReloadWith(base, 39, meniscus, &why), 0);
-      EXPECT_NE(why.find("line 40: the meniscus " + Text(meniscus) +
+      EXPECT_NE(why.find("line 40 holds \"" + Text(meniscus) + "\": the meniscus " + Text(meniscus) +
                          " cm must lie between 1 and 20 cm (0: not set)"),
                 std::string::npos)
           << why;
@@ -288,7 +290,8 @@ TEST_F(ValueRangesTest, FittingLimitsOutsideTheCellAreRefusedAndOutsideTheDataMo
   const std::vector<std::string> base = SavedLines();
   std::string why;
   EXPECT_EQ(ReloadWith(base, 41, -0.5, &why), 0);
-  EXPECT_NE(why.find("line 42: the left fitting limit -0.5 cm must lie between 0 and 7.2 cm"), std::string::npos);
+  EXPECT_NE(why.find("line 42 holds \"-0.5\": the left fitting limit -0.5 cm must lie between 0 and 7.2 cm"),
+            std::string::npos);
   std::vector<std::string> crossed = base;
   crossed[41] = "7.0";
   crossed[42] = "6.5";

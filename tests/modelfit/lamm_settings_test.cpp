@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -171,12 +172,12 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreBroughtIntoRange) {
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("lines 7 and 8: "), std::string::npos);
   // The text read is named, not only the value a float makes of it; a switch holds
-  // a whole number by its text.
+  // 0 or 1 by its text.
   EXPECT_EQ(readWith({{7, "9999999999999999999"}, {8, "0.99999999999999999"}}), 1);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("line 8 holds \"9999999999999999999\": the lower limit"), std::string::npos)
       << Boxes()[0].second;
-  EXPECT_NE(Boxes()[0].second.find("line 9 holds \"0.99999999999999999\", which is not a whole number"),
+  EXPECT_NE(Boxes()[0].second.find("line 9 holds \"0.99999999999999999\", which is neither 0 nor 1"),
             std::string::npos)
       << Boxes()[0].second;
   EXPECT_EQ(readWith({{4, "600"}, {5, "20"}, {6, "100000"}, {7, "5"}}), 1);
@@ -195,6 +196,7 @@ TEST_F(LammSettingsTest, ValuesOutsideTheirRangeLeaveTheirSettings) {
   const float velocity = fScanVelocity, convolution = fRadialConvolutionRange;
   const double backLevel = dBackDiffusionLevel, dcOverC = dMaxDcOverC;
   const int grid = nDefaultGridPoints, upper = nGridSizeUpper, lower = nGridSizeLower;
+  const bool autoGrid = bAutoGridSize;
   WriteValues(szLammParamsIni, 31, -2.0f);
   backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
@@ -211,7 +213,7 @@ TEST_F(LammSettingsTest, ValuesOutsideTheirRangeLeaveTheirSettings) {
   EXPECT_EQ(fRadialConvolutionRange, convolution);
   EXPECT_FLOAT_EQ(fAutoAlgorithmSOptimized, -2.0f);
   EXPECT_NEAR(dTruncationLevel, 0.01, 1e-12);
-  EXPECT_FALSE(bAutoGridSize) << "switches are read as before";
+  EXPECT_EQ(bAutoGridSize, autoGrid) << "a switch of -2 keeps its setting";
 
   // A truncation exponent whose level would cut the whole grid keeps the level.
   {
@@ -261,8 +263,8 @@ TEST_F(LammSettingsTest, WholeNumberLinesTakeNoFraction) {
     EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
     ASSERT_EQ(Boxes().size(), 1u) << row.index;
     EXPECT_NE(Boxes()[0].second.find(szLammParamsIni), std::string::npos);
-    EXPECT_NE(Boxes()[0].second.find("\nline " + std::to_string(row.index + 1) + " holds \"" + fraction +
-                                     "\", which is not a whole number"),
+    EXPECT_NE(Boxes()[0].second.find("\nline " + std::to_string(row.index + 1) + " holds \"" + fraction + "\", which " +
+                                     (row.flag ? "is neither 0 nor 1" : "is not a whole number")),
               std::string::npos)
         << Boxes()[0].second;
     ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
@@ -271,6 +273,63 @@ TEST_F(LammSettingsTest, WholeNumberLinesTakeNoFraction) {
       std::string l;
       std::getline(in, l);
       EXPECT_EQ(l, saved[k]) << "line " << k + 1 << " after a fraction in line " << row.index + 1;
+    }
+  }
+}
+
+// Every switch of the settings file (each line the reader takes with On(p[N])) has
+// a flag row, and every flag row is such a switch. A switch holds 0 or 1 by its
+// text: "2", "0.5", "1e-30" (and "-1", which was read as off) keep the setting with
+// a note naming the file, the line and the text, and 0 and 1 are taken as off and
+// on without a word.
+TEST_F(LammSettingsTest, EverySwitchLineHoldsZeroOrOne) {
+  std::ifstream source(std::string(TARMIC_SOURCE_DIR) + "/modelfit/lamm_settings.cpp");
+  const std::string code((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+  const std::regex read(R"(\bOn\s*\(\s*p\[(\d+)\]\s*\))");
+  std::set<int> switches, flags;
+  for (auto it = std::sregex_iterator(code.begin(), code.end(), read); it != std::sregex_iterator(); ++it)
+    switches.insert(std::stoi((*it)[1]));
+  for (const FileEntry& row : LammSettingsEntries())
+    if (row.flag) flags.insert(row.index);
+  EXPECT_EQ(switches, flags);
+  ASSERT_GE(flags.size(), 14u) << "the census found the switches";
+
+  ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
+  std::vector<std::string> saved;
+  {
+    std::ifstream in(szLammParamsIni);
+    for (std::string l; std::getline(in, l);) saved.push_back(l);
+  }
+  backend_->AnswerUnscriptedBoxes(IDOK);
+  auto readWith = [&](int index, const std::string& text) {
+    std::ofstream out(szLammParamsIni, std::ios::trunc);
+    for (std::size_t k = 0; k < saved.size(); ++k) out << (static_cast<int>(k) == index ? text : saved[k]) << "\n";
+    out.close();
+    backend_->ClearTranscript();
+    return ReadLammEqParameterPreferences(nullptr);
+  };
+  for (const int index : flags) {
+    const std::string line = "\nline " + std::to_string(index + 1) + " holds \"";
+    for (const char* text : {"2", "0.5", "1e-30", "-1"}) {
+      ASSERT_EQ(readWith(index, text), 1);
+      ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
+      std::ifstream in(szLammParamsIni);
+      std::string kept;
+      for (int k = 0; k <= index; ++k) std::getline(in, kept);
+      EXPECT_EQ(kept, saved[static_cast<std::size_t>(index)]) << "line " << index + 1 << " of " << text;
+      ASSERT_EQ(Boxes().size(), 1u) << "line " << index + 1 << " of " << text;
+      EXPECT_NE(Boxes()[0].second.find(szLammParamsIni), std::string::npos);
+      EXPECT_NE(Boxes()[0].second.find(line + text + "\", which is neither 0 nor 1"), std::string::npos)
+          << Boxes()[0].second;
+    }
+    for (const char* text : {"0", "1"}) {
+      ASSERT_EQ(readWith(index, text), 1);
+      EXPECT_TRUE(Boxes().empty()) << "line " << index + 1 << " of " << text;
+      ASSERT_EQ(SaveLammEqParameterPreferences(nullptr), 1);
+      std::ifstream in(szLammParamsIni);
+      std::string written;
+      for (int k = 0; k <= index; ++k) std::getline(in, written);
+      EXPECT_EQ(written, text) << "line " << index + 1;
     }
   }
 }
