@@ -171,7 +171,6 @@ std::atomic<std::size_t> g_errorsShown{0};
 std::size_t ErrorsShown() { return g_errorsShown.load(); }
 
 int ShowError(const char* text, bool quit) {
-  g_errorsShown.fetch_add(1);
   const std::string message = text ? text : "";
   // A kept message is shown later, through this function: its repeats are counted
   // then.
@@ -180,6 +179,7 @@ int ShowError(const char* text, bool quit) {
   if (!HasBackend()) {
     static std::mutex stderrMutex;
     std::lock_guard<std::mutex> lock(stderrMutex);
+    g_errorsShown.fetch_add(1);
     std::fprintf(stderr, "Error: %s\n", message.c_str());
     std::fflush(stderr);
     if (quit) throw FatalError(message);
@@ -196,6 +196,7 @@ int ShowError(const char* text, bool quit) {
     return 0;
   }
   PlayErrorSound();
+  g_errorsShown.fetch_add(1);
   const int result = GetBackend().MessageBox(message, "Error", MB_OK | MB_ICONINFORMATION);
   if (quit) throw FatalError(message);
   return result;

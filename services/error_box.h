@@ -32,10 +32,12 @@ class FatalError : public std::runtime_error {
 int ShowError(const char* text, bool quit);
 inline int ShowError(const std::string& text, bool quit) { return ShowError(text.c_str(), quit); }
 
-// How many error messages ShowError has taken since the program started, on any
-// thread, shown, kept for later or printed (repeats ScopedErrorsOnce leaves out
-// included): a caller compares the count before and after a computation to learn
-// that it met an error, without reading any box's wording.
+// How many error messages ShowError has shown (or printed, without a backend) since
+// the program started: a message kept for later counts when it is shown, a repeat
+// that ScopedErrorsOnce leaves out and one that a computation keeps and folds into
+// its own report (a fit's refused trial points) do not. A caller compares the count
+// before and after a computation to learn that it showed an error, without reading
+// any box's wording.
 std::size_t ErrorsShown();
 
 // While an object of this class lives (a fit: the same model is computed again and

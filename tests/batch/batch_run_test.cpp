@@ -285,5 +285,49 @@ TEST_F(BatchRunTest, EveryDistributionModelOfAParameterFileEndsComputed) {
   EXPECT_EQ(computed, codes.size() - 6);
 }
 
+// A fit of the two species of the example (4.0 and 8.0 S, ten scans) from starts on
+// both sides of s = 0 and far beyond the truth, with several seeds: a run that says
+// "computed" found both species, and every other run says honestly how it ended
+// ("at a bound", "not converged", "systematic misfit"), exits 1 and saves nothing.
+TEST(BatchFitEnds, EveryStartEndsAtTheTruthOrSaysHowItEnded) {
+  const std::string root = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/BatchFitEnds";
+  batch_fs::remove_all(root);
+  CopyExample(root + "/data");
+  std::vector<std::string> scans = ExampleScans(root + "/data");
+  scans.resize(10);
+  const std::set<std::string> honest = {"at a bound", "not converged", "systematic misfit"};
+  const char* starts[][2] = {{"s1=3.5", "s2=7.5"}, {"s1=0.3", "s2=15"}, {"s1=-1", "s2=8"}, {"s1=4", "s2=30"},
+                             {"s1=-3", "s2=-1"}};
+  std::set<std::string> seen;
+  int k = 0;
+  for (const auto& start : starts) {
+    for (const char* seed : {"1", "2"}) {
+      SCOPED_TRACE(std::string(start[0]) + " " + start[1] + " seed " + seed);
+      const std::string out = root + "/out" + std::to_string(++k);
+      std::vector<std::string> args = {"--parameters", root + "/data/species.~p", "--fit", "--seed", seed,
+                                       "--set", start[0], "--set", start[1], "--output", out};
+      args.insert(args.end(), scans.begin(), scans.end());
+      const BatchOutput run = RunBatchProgram(root, args, "run" + std::to_string(k));
+      const std::map<std::string, std::string> summary = SummaryColumns(run.out);
+      const std::string status = summary.count("status") ? summary.at("status") : "";
+      seen.insert(status);
+      if (status == "computed") {
+        EXPECT_EQ(run.code, 0) << run.err;
+        // The species in either order, each within 2 % of its s.
+        const double a = std::stod(summary.at("s1 [S]")), b = std::stod(summary.at("s2 [S]"));
+        EXPECT_NEAR(std::min(a, b), 4.0, 0.08);
+        EXPECT_NEAR(std::max(a, b), 8.0, 0.16);
+      } else {
+        EXPECT_TRUE(honest.count(status)) << status << "\n" << run.err;
+        EXPECT_EQ(run.code, 1);
+        EXPECT_FALSE(batch_fs::exists(out));
+      }
+    }
+  }
+  // The starts reach both kinds of end.
+  EXPECT_TRUE(seen.count("computed"));
+  EXPECT_GE(seen.size(), 2u);
+}
+
 }  // namespace
 }  // namespace tarmic::testing
