@@ -10,7 +10,7 @@ namespace tarmic {
 const char* const kBatchUsage =
     "usage: tarmic-batch --parameters FILE [--fit] [--method simplex|annealing|marquardt]\n"
     "                    [--output DIR] [--replace] [--set NAME=VALUE]... [--monte-carlo N]\n"
-    "                    [--save-noise] [--equilibrium] SCAN...\n"
+    "                    [--save-noise] [--equilibrium] [--no-pictures] SCAN...\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
     "  --fit              Fit instead of Run\n"
     "  --method M         the fit's search: simplex, annealing or marquardt (with --fit)\n"
@@ -32,6 +32,11 @@ const char* const kBatchUsage =
     "  --save-noise       Save Systematic Noise with the results\n"
     "  --equilibrium      the scans are equilibrium data, loaded as \"load sedimentation\n"
     "                     equilibrium data\" loads them\n"
+    "  --no-pictures      no pictures of the result (by default the data with the fit,\n"
+    "                     the residuals and a distribution or the species are drawn\n"
+    "                     beside the results as SVG and PNG)\n"
+    "  tarmic-batch --report DIR LIST  writes DIR/report.html: the tasks of a job array\n"
+    "                     (scripts/tarmic-array.sbatch) in one page\n"
     "  SCAN...            the scan files, loaded as Load New Files loads them\n";
 
 namespace {
@@ -173,6 +178,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       o.saveNoise = true;
     } else if (arg == "--equilibrium") {
       o.equilibrium = true;
+    } else if (arg == "--no-pictures") {
+      o.pictures = false;
     } else if (arg == "--fit") {
       o.fit = true;
     } else if (arg == "--replace") {

@@ -38,6 +38,7 @@ struct BatchOptions {
   int monteCarloSets = 0;              // --monte-carlo N; 0: none
   bool saveNoise = false;              // --save-noise
   bool equilibrium = false;            // --equilibrium: loaded as equilibrium data
+  bool pictures = true;                // pictures of the result beside it (--no-pictures: none)
 };
 
 // What the command line asks for: options to run, or the usage text (--help), or a

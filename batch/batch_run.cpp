@@ -16,6 +16,7 @@
 #include "batch/batch_backend.h"
 #include "batch/batch_extras.h"
 #include "batch/batch_output.h"
+#include "batch/batch_pictures.h"
 #include "batch/batch_summary.h"
 #include "commands/command_support.h"
 #include "commands/load_commands.h"
@@ -205,6 +206,7 @@ class BatchRun {
     if (o_.monteCarloSets > 0)
       for (const auto& [name, holds] : MonteCarloResultFiles(kBatchMonteCarloConfidence, false, o_.monteCarloSets))
         results.push_back(JoinPath(dir, name));
+    for (const std::string& f : BatchPictureFiles(o_, dir)) results.push_back(f);
     OutputFolder output(dir);
     if (const int refused = CheckResultFiles(output, results); refused != 0) return refused;
 
@@ -234,6 +236,7 @@ class BatchRun {
       extraColumns_ = limits.columns;
       extraError = limits.error;
     }
+    if (extraError.empty()) extraError = WriteBatchPictures(o_, stage_);
     if (!extraError.empty()) {
       backend_.Say("tarmic-batch: " + extraError + "; nothing is saved");
       Summarize("not saved", computed);
@@ -241,8 +244,9 @@ class BatchRun {
     }
     // A result set of a distribution that another analysis left in dir goes when
     // this one replaces it.
-    const PublishOutcome published =
-        PublishResultSet(FilesIn(stage_), dir, o_.replace, {FileNameOf(DefaultDistributionPath())});
+    std::vector<std::string> stale = PictureFileNames();
+    stale.push_back(FileNameOf(DefaultDistributionPath()));
+    const PublishOutcome published = PublishResultSet(FilesIn(stage_), dir, o_.replace, stale);
     if (published.outcome != Published::Whole) backend_.Say("tarmic-batch: " + published.message);
     if (published.outcome == Published::Exists) return kBatchInputRefused;
     if (published.outcome == Published::NotSaved) {
