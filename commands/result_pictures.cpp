@@ -7,6 +7,8 @@
 #include "app/onplot_tools.h"
 #include "app/paint.h"
 #include "app/shell_hooks.h"
+#include "app/xla_window.h"
+#include "commands/command_support.h"
 #include "commands/distribution_peak_tools.h"
 #include "commands/text_format.h"
 #include "distributions/distribution_file.h"
@@ -27,6 +29,7 @@
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
 #include "scandata/text_io.h"
+#include "services/error_box.h"
 #include "storage/atomic_file.h"
 
 namespace tarmic {
@@ -241,6 +244,22 @@ std::string WriteResultPictures(const std::string& dir, std::vector<std::string>
     if (written) written->push_back(pngPath);
   }
   return "";
+}
+
+void TXLAWindow::CmSavePictures() {
+  if (!HasResult()) {
+    CommandMessageBox(*this, "There is no computed result of the loaded data to draw: Run or Fit first.", "ATTENTION",
+                      MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  FileDialogOptions options;
+  options.title = "save pictures into folder";
+  options.directory = WithoutTrailingSlash(szDataDirectory);
+  const std::optional<std::string> dir = AskFolderPath(*this, options);
+  if (!dir || !MayReplace(*this, ResultPictureFiles(*dir))) return;
+  if (const std::string why = WriteResultPictures(*dir); !why.empty())
+    ShowError("the pictures could not be saved:\n" + why, false);
+  RepaintMain();
 }
 
 }  // namespace tarmic

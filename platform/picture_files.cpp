@@ -363,17 +363,15 @@ void SvgDC::StretchBitmap(const Image& src, const Rect& dst) {
   const Point b = LPtoDP(Point{dst.right, dst.bottom});
   const Rect d = Rect{a.x, a.y, b.x, b.y}.Normalized();
   if (d.IsEmpty()) return;
-  const std::optional<std::vector<std::uint8_t>> png = EncodePng(src);
-  if (!png) return;
+  const std::string uri = PngDataUri(src);
+  if (uri.empty()) return;
   BeginElement();
   body_ += "<image";
   Attribute(body_, "x", d.left);
   Attribute(body_, "y", d.top);
   Attribute(body_, "width", d.Width());
   Attribute(body_, "height", d.Height());
-  body_ += " preserveAspectRatio=\"none\" style=\"image-rendering:pixelated\" xlink:href=\"data:image/png;base64,";
-  body_ += Base64(*png);
-  body_ += "\"/>\n";
+  body_ += " preserveAspectRatio=\"none\" style=\"image-rendering:pixelated\" xlink:href=\"" + uri + "\"/>\n";
 }
 
 std::string SvgDC::Document() {
@@ -405,6 +403,36 @@ Image PictureToImage(const MetaFile& picture, const Rect& area, Size size, Size 
   MapArea(dc, area, size, logicalExtent);
   picture.Play(dc);
   return image;
+}
+
+std::string PngDataUri(const Image& image) {
+  const std::optional<std::vector<std::uint8_t>> png = EncodePng(image);
+  return png ? "data:image/png;base64," + Base64(*png) : std::string();
+}
+
+Image ShrinkImage(const Image& image, int width) {
+  if (image.IsNull() || width <= 0 || width >= image.Width()) return image;
+  const Size size = CanvasSizeFor(Rect{0, 0, image.Width(), image.Height()}, width);
+  Image out(size.cx, size.cy, kWhite);
+  for (int y = 0; y < size.cy; ++y) {
+    const int y0 = static_cast<int>(static_cast<long long>(y) * image.Height() / size.cy);
+    const int y1 = std::max(y0 + 1, static_cast<int>(static_cast<long long>(y + 1) * image.Height() / size.cy));
+    for (int x = 0; x < size.cx; ++x) {
+      const int x0 = static_cast<int>(static_cast<long long>(x) * image.Width() / size.cx);
+      const int x1 = std::max(x0 + 1, static_cast<int>(static_cast<long long>(x + 1) * image.Width() / size.cx));
+      long r = 0, g = 0, b = 0, n = 0;
+      for (int yy = y0; yy < y1; ++yy)
+        for (int xx = x0; xx < x1; ++xx) {
+          const Color c = image.Pixel(xx, yy);
+          r += GetRValue(c);
+          g += GetGValue(c);
+          b += GetBValue(c);
+          ++n;
+        }
+      out.SetPixel(x, y, RGB(static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n)));
+    }
+  }
+  return out;
 }
 
 Size CanvasSizeFor(const Rect& area, int width) {

@@ -73,6 +73,13 @@ Image PictureToImage(const MetaFile& picture, const Rect& area, Size size, Size 
 std::optional<std::vector<std::uint8_t>> EncodePng(const Image& image, std::string* error = nullptr);
 std::optional<Image> DecodePng(const std::vector<std::uint8_t>& bytes, std::string* error = nullptr);
 
+// The image as a data URI ("data:image/png;base64,..."); empty when it cannot be
+// encoded.
+std::string PngDataUri(const Image& image);
+// The image scaled down to the given width (each pixel the mean of those it covers),
+// its aspect kept; the image itself when it is no wider.
+Image ShrinkImage(const Image& image, int width);
+
 // The size of a canvas of the given width showing area with its aspect kept.
 Size CanvasSizeFor(const Rect& area, int width);
 

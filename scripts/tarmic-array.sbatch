@@ -17,13 +17,14 @@
 #             the scans
 # --tasks DIR the folder of the tasks' files (made when missing): N.summary (the
 #             summary of task N), N.err (all it said on standard error), N.code (its
-#             exit code). Default: tarmic-array.JOB in the folder the job was
+#             exit code), N.results (the folder of its results). Default: tarmic-array.JOB in the folder the job was
 #             submitted from.
 # --count LIST       prints the number of folders in LIST (the size of the array)
 # --collect DIR LIST prints one table of the tasks of DIR in the order of LIST: the
 #             columns task and exit (the exit code, "not run" when the task left
 #             none), then those of tarmic-batch's summary; a task without a summary
-#             (refused input) has its folder in the data column.
+#             (refused input) has its folder in the data column; report.html, the
+#             page of the array (tarmic-batch --report), is written into DIR.
 #
 # The scans of a folder are the files matching $TARMIC_SCANS there (default: names
 # that start with a digit and end in .ra0-.ra9 or .ip0-.ip9, either case: the
@@ -74,6 +75,12 @@ case "${1:-}" in
         printf '%s\t%s\t%s\n' "$k" "$code" "$folder"
       fi
     done < <(folders "$3")
+    # The page of the whole array beside the tasks' files.
+    report_program=${TARMIC_BATCH:-}
+    if [ -z "$report_program" ]; then
+      if command -v tarmic-batch >/dev/null 2>&1; then report_program=tarmic-batch; else report_program=./build/tarmic-batch; fi
+    fi
+    "$report_program" --report "$dir" "$3" || echo "tarmic-array: report.html was not written" >&2
     exit 0
     ;;
 esac
@@ -129,6 +136,8 @@ fi
 
 output=()
 [ -n "$results_in" ] && output=(--output "$folder/$results_in")
+# Where the results go, for the report of the array.
+if [ -n "$results_in" ]; then echo "$folder/$results_in"; else echo "$folder"; fi >"$tasks/$task.results"
 code=0
 "$program" --parameters "$parameters" "${output[@]}" "$@" "${scans[@]}" >"$tasks/$task.summary" || code=$?
 # The summary goes to the task's output file of Slurm as well.
