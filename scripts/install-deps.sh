@@ -9,7 +9,7 @@ packages=(
   build-essential clang libclang-rt-dev cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev
   fonts-dejavu-core libpng-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libexpat1-dev
   munge slurmctld slurmd slurm-client
   chromium
 )

@@ -86,7 +86,9 @@ TEST_F(BatchExtrasTest, EquilibriumScansRunWithEquilibrium) {
   EXPECT_EQ(SummaryColumns(run.out).at("status"), "computed");
   std::set<std::string> names;
   for (const auto& [name, text] : FolderContents(root_ + "/out")) names.insert(name);
-  EXPECT_EQ(names, (std::set<std::string>{"f0019.ra0", "f0020.ra0", "r0019.ra0", "r0020.ra0", "fitparams.txt"}));
+  EXPECT_EQ(names, (std::set<std::string>{"f0019.ra0", "f0020.ra0", "r0019.ra0", "r0020.ra0", "fitparams.txt",
+                                          "picture-data.svg", "picture-data.png", "picture-residuals.svg",
+                                          "picture-residuals.png", "picture-species.svg", "picture-species.png"}));
 
   const BatchOutput single = RunBatchProgram(root_, {"--parameters", Data() + "/species.~p", scans[0]}, "single");
   EXPECT_EQ(single.code, 2);

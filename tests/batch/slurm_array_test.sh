@@ -195,7 +195,12 @@ for analysis in cs species; do
     status=1
   fi
   grep -q "no scans matching" "$work/$analysis-tasks/5.err" || { echo "$analysis task 5 said nothing" >&2; status=1; }
+  # The collect wrote the array's page: a row per task, the missing folder's reason.
+  report="$work/$analysis-tasks/report.html"
+  [ "$(grep -o '<tr data-task=' "$report" | wc -l)" -eq 5 ] || { echo "$analysis report.html: not a row per task" >&2; status=1; }
+  grep -q "no scans matching" "$report" || { echo "$analysis report.html: no reason for task 5" >&2; status=1; }
 done
-[ "$(ls "$work/hand/cs" | wc -l)" -eq $((20 + 20 + 4)) ] || fail "the c(s) run by hand wrote $(ls "$work/hand/cs" | wc -l) files"
+# fits, residuals, report, parameters, distribution, grid; three pictures as SVG and PNG
+[ "$(ls "$work/hand/cs" | wc -l)" -eq $((20 + 20 + 4 + 6)) ] || fail "the c(s) run by hand wrote $(ls "$work/hand/cs" | wc -l) files"
 [ "$status" -eq 0 ] || fail "the tasks' results differ from the runs by hand"
 echo "a c(s) and a species array over four folders wrote what tarmic-batch writes by hand, each in its own folder"
