@@ -45,6 +45,54 @@ constexpr int kTableRow = 26;
 // still show as rows one can see.
 constexpr int kMinBitmapStrip = 60;
 
+// While it lives, the plot holds only the curves of every stride-th scan in display
+// order and of the last (the third-column curves of intensity data follow their
+// scans); the others are set aside and put back at its end.
+class ThinnedCurves {
+ public:
+  ThinnedCurves(CWINPlot& plot, int stride) : plot_(plot) {
+    if (stride <= 1 || nScans < 1) return;
+    for (int c = 0; c < plot.nCurves; ++c) {
+      const int position = c % nScans;
+      if (position % stride == 0 || position == nScans - 1) continue;
+      aside_.emplace_back(c, plot.GetCurve(c));
+      plot.SetCurve(c, nullptr);
+    }
+  }
+  ~ThinnedCurves() {
+    for (const auto& [c, curve] : aside_) plot_.SetCurve(c, curve);
+  }
+  ThinnedCurves(const ThinnedCurves&) = delete;
+  ThinnedCurves& operator=(const ThinnedCurves&) = delete;
+
+ private:
+  CWINPlot& plot_;
+  std::vector<std::pair<int, CCurve*>> aside_;
+};
+
+// The plot's picture recorded now, taken from the plot (which records its own again
+// when pictures are seen).
+std::shared_ptr<const MetaFile> TakePicture(CWINPlot& plot) {
+  plot.Redraw();
+  return std::shared_ptr<const MetaFile>(std::move(plot.hPicture));
+}
+
+// "every 5th of 250 scans", in a line added at the top left of a picture of thinned
+// scans (area grows by it where the picture space has room).
+std::unique_ptr<MetaFile> StrideNote(int stride, Rect& area) {
+  if (stride <= 1) return nullptr;
+  area.top = std::max(0, area.top - kTableRow);
+  MetaFileDC dc;
+  Font font = hTickFont;
+  font.height = PlotTextHeight(nTickFontHeight);
+  dc.SelectFont(font);
+  dc.SetBkMode(BkMode::Transparent);
+  dc.SetTextAlign(TA_LEFT | TA_TOP);
+  const char* suffix = stride == 2 ? "nd" : stride == 3 ? "rd" : "th";
+  dc.TextOut(area.left + 10, area.top + 4, FormatText("every %d%s of %d scans", stride, suffix, nScans));
+  return dc.Close();
+}
+
 // A result of the loaded data is on show.
 bool HasResult() { return pDataPlot && pResidualsPlot && FitOfLoadedData(); }
 
@@ -64,48 +112,30 @@ Rect AroundPlot(const CWINPlot& plot, int above, int below) {
               std::min(kPictureHeight, plot.nRectBottom + below)};
 }
 
-// pictures played one after the other, each from the state the first began with.
-void Append(std::vector<MetaRecord>& records, const MetaFile* picture) {
-  if (!picture) return;
-  MetaRecord save{};
-  save.op = MetaOp::SaveDC;
-  records.push_back(save);
-  records.insert(records.end(), picture->Records().begin(), picture->Records().end());
-  MetaRecord restore{};
-  restore.op = MetaOp::RestoreDC;
-  restore.a = -1;
-  records.push_back(restore);
-}
-
-ResultPicture Picture(const char* name, std::vector<MetaRecord> records, Rect area) {
-  return ResultPicture{name, std::make_unique<MetaFile>(std::move(records)), area};
-}
-
 // The residual plot with the bitmap in the strip above it, as a window of the
 // picture space's size shows it (at least kMinBitmapStrip high).
-ResultPicture ResidualsPicture() {
-  std::vector<MetaRecord> records;
-  Append(records, GetResidualPlotMetafile());
-  Rect area = AroundPlot(*pResidualsPlot, 50, 80);
+ResultPicture ResidualsPicture(std::shared_ptr<const MetaFile> plot) {
+  ResultPicture p{"picture-residuals", AroundPlot(*pResidualsPlot, 50, 80), {}, {}};
+  p.Add(std::move(plot));
   const Image bitmap = BuildResidualsBitmap();
   Rect strip = ResidualsBitmapRect(kPictureExtent, nScans);
   if (!bitmap.IsNull() && !strip.IsEmpty()) {
     strip.top = std::max(0, std::min(strip.top, strip.bottom - kMinBitmapStrip));
     MetaFileDC dc;
     dc.StretchBitmap(bitmap, strip);
-    Append(records, dc.Close().get());
-    area.top = std::max(0, std::min(area.top, strip.top - 10));
+    p.Add(dc.Close());
+    p.area.top = std::max(0, std::min(p.area.top, strip.top - 10));
   }
-  return Picture("picture-residuals", std::move(records), area);
+  return p;
 }
 
 // The distribution with the prior and a label over each peak the window labels:
 // its position as the window's label gives it, and its area.
 ResultPicture DistributionPicture() {
-  std::vector<MetaRecord> records;
   RedrawDistributionPlot();
-  Append(records, DistributionPanePicture());
-  Append(records, DistributionPriorOverlay().get());
+  ResultPicture p{"picture-distribution", AroundPlot(*pDistPlot, 60, 80), {}, {}};
+  p.Add(DistributionPanePicture());
+  p.Add(DistributionPriorOverlay());
   for (const DistributionPeak& peak : DistributionPeakList()) {
     if (!peak.labelled) continue;
     // A molar mass over an axis of s: the label says the s as well.
@@ -113,9 +143,9 @@ ResultPicture DistributionPicture() {
     if (!text.starts_with("sw") && CurrentDistributionKind() != DistributionKind::MolarMass)
       text += FormatText(", sw = %.3f S", static_cast<double>(peak.extent.averageX));
     text += FormatText(", c = %.4f", static_cast<double>(peak.extent.area));
-    if (const std::unique_ptr<CScreenButton> label = MakePeakLabel(peak, text)) Append(records, label->hPicture.get());
+    if (std::unique_ptr<CScreenButton> label = MakePeakLabel(peak, text)) p.Add(std::move(label->hPicture));
   }
-  return Picture("picture-distribution", std::move(records), AroundPlot(*pDistPlot, 60, 80));
+  return p;
 }
 
 // A line of the table: texts at the columns given.
@@ -125,16 +155,17 @@ void TableRow(MetaFileDC& dc, int y, const std::vector<std::pair<int, std::strin
 
 // The data with every species' signal in each scan, and below the plot the table
 // of the fitted values.
-ResultPicture SpeciesPicture() {
-  std::vector<MetaRecord> records;
-  Append(records, GetDataPlotMetafile());
+ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
+  ResultPicture p{"picture-species", AroundPlot(*pDataPlot, 50, 0), {}, {}};
+  p.Add(std::move(plot));
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     if (!pSpeciesIncluded[k] || !pGridRadius || nGridPoints < 1) continue;
     const std::vector<float*>& rows = pppSpeciesSignal[k];
     for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
+      if ((i - 1) % stride != 0 && i != nScans) continue;
       const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)]);
       if (s >= rows.size() || !rows[s]) continue;
-      Append(records, pDataPlot->DrawArrays(pGridRadius, rows[s], nGridPoints, kSpeciesColors[k], -1, 1).get());
+      p.Add(pDataPlot->DrawArrays(pGridRadius, rows[s], nGridPoints, kSpeciesColors[k], -1, 1));
     }
   }
   UnpackModelParams();
@@ -168,10 +199,10 @@ ResultPicture SpeciesPicture() {
     ++row;
   }
   dc.TextOut(columns[0], top + row * kTableRow, FormatText("rmsd = %f", static_cast<double>(fFitRmsd)));
-  Append(records, dc.Close().get());
-  Rect area = AroundPlot(*pDataPlot, 50, 0);
-  area.bottom = std::min(kPictureHeight, top + (row + 1) * kTableRow + 10);
-  return Picture("picture-species", std::move(records), area);
+  p.Add(dc.Close());
+  p.area.bottom = std::min(kPictureHeight, top + (row + 1) * kTableRow + 10);
+  p.Add(StrideNote(stride, p.area));
+  return p;
 }
 
 std::string SaveBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -202,22 +233,42 @@ std::vector<std::string> ResultPictureNames() {
   return names;
 }
 
+int PictureScanStride() { return nScans > kMostPictureScans ? (nScans + kMostPictureScans - 1) / kMostPictureScans : 1; }
+
 std::vector<ResultPicture> RecordResultPictures() {
   std::vector<ResultPicture> pictures;
   if (!HasResult()) return pictures;
-  const PicturesForFiles recording;
-  // The panes as the window lays them out, each plot's picture recorded.
-  if (GetShellHooks().layoutPanes) GetShellHooks().layoutPanes();
-  pDataPlot->Redraw();
-  pResidualsPlot->Redraw();
+  const bool seen = PicturesSeen();
+  const int stride = PictureScanStride();
+  std::shared_ptr<const MetaFile> dataPlot, residualPlot;
   {
-    std::vector<MetaRecord> records;
-    Append(records, DataPanePicture().get());
-    pictures.push_back(Picture("picture-data", std::move(records), AroundPlot(*pDataPlot, 50, 80)));
+    const PicturesForFiles recording;
+    // The panes as the window lays them out; the residual plot with its curves (the
+    // result's claim holds).
+    if (GetShellHooks().layoutPanes) GetShellHooks().layoutPanes();
+    GetResidualPlotMetafile();
+    const ThinnedCurves thinData(*pDataPlot, stride), thinResiduals(*pResidualsPlot, stride);
+    dataPlot = TakePicture(*pDataPlot);
+    residualPlot = TakePicture(*pResidualsPlot);
+
+    // The data pane: the data plot's picture and its overlays (the fitted curves).
+    ResultPicture data{"picture-data", AroundPlot(*pDataPlot, 50, 80), {}, {}};
+    data.Add(dataPlot);
+    for (std::unique_ptr<MetaFile>& overlay : FittedCurveOverlays({}, stride)) data.Add(std::move(overlay));
+    data.Add(NoiseProfileOverlay());
+    data.Add(InitialProfileOverlay());
+    data.Add(StrideNote(stride, data.area));
+    pictures.push_back(std::move(data));
+    pictures.push_back(ResidualsPicture(residualPlot));
+    pictures.back().Add(StrideNote(stride, pictures.back().area));
+    if (ShowsDistribution()) pictures.push_back(DistributionPicture());
+    if (ShowsSpecies()) pictures.push_back(SpeciesPicture(dataPlot, stride));
   }
-  pictures.push_back(ResidualsPicture());
-  if (ShowsDistribution()) pictures.push_back(DistributionPicture());
-  if (ShowsSpecies()) pictures.push_back(SpeciesPicture());
+  // The window shows the plots with all their curves again.
+  if (seen) {
+    pDataPlot->Redraw();
+    pResidualsPlot->Redraw();
+  }
   return pictures;
 }
 
@@ -235,9 +286,9 @@ std::string WriteResultPictures(const std::string& dir, std::vector<std::string>
     const Size size = CanvasSizeFor(p.area, kPictureFileWidth);
     const std::string svgPath = JoinPath(dir, p.name + ".svg");
     std::string error;
-    if (!WriteTextFileAtomically(svgPath, PictureToSvg(*p.picture, p.area, size), &error)) return error;
+    if (!WriteTextFileAtomically(svgPath, PictureToSvg(p.layers, p.area, size), &error)) return error;
     if (written) written->push_back(svgPath);
-    const std::optional<std::vector<std::uint8_t>> png = EncodePng(PictureToImage(*p.picture, p.area, size), &error);
+    const std::optional<std::vector<std::uint8_t>> png = EncodePng(PictureToImage(p.layers, p.area, size), &error);
     const std::string pngPath = JoinPath(dir, p.name + ".png");
     if (!png) return pngPath + ": " + error;
     if (error = SaveBytes(pngPath, *png); !error.empty()) return error;

@@ -13,16 +13,32 @@
 #include <vector>
 
 #include "platform/metafile.h"
+#include "platform/picture_files.h"
 #include "platform/types.h"
 
 namespace tarmic {
 
 inline constexpr int kPictureFileWidth = 1600;
+// The most scans whose curves a picture draws: of more, every n-th in display order
+// (and the last), so that a picture of hundreds of scans stays readable and quick.
+inline constexpr int kMostPictureScans = 50;
+// n for the scans loaded: 1 up to kMostPictureScans scans.
+int PictureScanStride();
 
+// A picture as layers of the picture space played one over the other: the plots'
+// own pictures (valid until a plot records its picture again) and pictures made for
+// it (owned here).
 struct ResultPicture {
-  std::string name;                  // file name without extension ("picture-data")
-  std::unique_ptr<MetaFile> picture;  // in the picture space
-  Rect area;                          // the cut of the picture space shown
+  std::string name;  // file name without extension ("picture-data")
+  Rect area;         // the cut of the picture space shown
+  PictureLayers layers;
+  std::vector<std::shared_ptr<const MetaFile>> owned;
+  void Add(const MetaFile* picture) { layers.push_back(picture); }
+  void Add(std::shared_ptr<const MetaFile> picture) {
+    if (!picture) return;
+    owned.push_back(std::move(picture));
+    layers.push_back(owned.back().get());
+  }
 };
 
 // The names (without extension) of the pictures the analysis in effect has: none

@@ -45,8 +45,10 @@ class SvgDC : public DC {
  private:
   void FlushPath();
   // Starts an element: closes the open clip group when the clip changed and opens
-  // one for the current clip.
-  void BeginElement();
+  // one for the current clip; closes the open style group unless the element goes
+  // into one.
+  void BeginElement(bool grouped = false);
+  void CloseStyleGroup();
   // stroke attributes of the current pen (fill none), or "" for a null pen.
   std::string StrokeAttributes() const;
   void DrawText(int x, int y, unsigned options, const Rect* clip, std::string_view text);
@@ -58,15 +60,23 @@ class SvgDC : public DC {
   Pen pathPen_;
   Point pathEnd_{};         // device point where the open path ends
   bool clipOpen_ = false;
+  // Ellipses drawn one after another with the same pen and brush (the points of a
+  // curve) share one group that carries their style.
+  std::string groupStyle_;
+  bool groupOpen_ = false;
   Rect openClip_{};
   int clipCount_ = 0;
 };
 
-// The area `area` of a picture played onto a canvas of size pixels, the picture's
+// Pictures drawn one over the other, each from the state the first began with (as a
+// window plays its pictures into a pane); null entries draw nothing.
+using PictureLayers = std::vector<const MetaFile*>;
+
+// The area `area` of the layers played onto a canvas of size pixels, the pictures'
 // logical extent (from the origin) mapped as MetaFile::PlayInto maps it.
-std::string PictureToSvg(const MetaFile& picture, const Rect& area, Size size,
+std::string PictureToSvg(const PictureLayers& layers, const Rect& area, Size size,
                          Size logicalExtent = Size{1399, 1000});
-Image PictureToImage(const MetaFile& picture, const Rect& area, Size size, Size logicalExtent = Size{1399, 1000});
+Image PictureToImage(const PictureLayers& layers, const Rect& area, Size size, Size logicalExtent = Size{1399, 1000});
 
 // PNG encoding of an image (8-bit RGB), and decoding of a PNG file's bytes into
 // an image; nullopt (with *error) when the bytes are no PNG libpng can read.

@@ -38,6 +38,11 @@ std::unique_ptr<MetaFile> TestPicture() {
   dc.SelectPen(Pen{PenStyle::Solid, 2, RGB(0, 0, 255)});
   dc.SelectBrush(SolidBrush(RGB(0, 255, 0)));
   dc.Rectangle(20, 20, 80, 60);
+  // Points of a curve: two of one style, one of another.
+  dc.Ellipse(300, 300, 310, 310);
+  dc.Ellipse(320, 300, 330, 310);
+  dc.SelectBrush(SolidBrush(RGB(255, 0, 255)));
+  dc.Ellipse(340, 300, 350, 310);
   dc.SetTextColor(RGB(0, 0, 128));
   dc.IntersectClipRect(Rect{0, 0, 1399, 900});
   dc.TextOut(600, 100, "a<b & \"c\" \xb0" "C \xc2\xb5m");
@@ -65,7 +70,7 @@ TEST_P(PictureFiles, SvgAndPngShowTheCurveWhereTheAreaMapsIt) {
   EXPECT_EQ(size.cx, c.width);
   EXPECT_NEAR(size.cy, static_cast<double>(c.width) * c.area.Height() / c.area.Width(), 0.5);
 
-  const std::string svg = PictureToSvg(*picture, c.area, size);
+  const std::string svg = PictureToSvg({picture.get()}, c.area, size);
   const SvgDocument doc = ParseSvg(svg);
   ASSERT_TRUE(doc.wellFormed) << doc.error;
   ASSERT_FALSE(doc.elements.empty());
@@ -86,6 +91,12 @@ TEST_P(PictureFiles, SvgAndPngShowTheCurveWhereTheAreaMapsIt) {
     for (const auto& v : vertices) found = found || (std::fabs(v.x - x) <= 1.5 && std::fabs(v.y - y) <= 1.5);
     EXPECT_TRUE(found) << "no vertex at " << x << ", " << y;
   }
+  // The points: each ellipse in a group that gives its style.
+  ASSERT_EQ(doc.Named("ellipse").size(), 3u);
+  std::vector<std::string> fills;
+  for (const testing::SvgElement* g : doc.Named("g"))
+    if (!g->Attr("fill").empty()) fills.push_back(g->Attr("fill"));
+  EXPECT_EQ(fills, (std::vector<std::string>{"#00ff00", "#ff00ff"}));
   // The text as written, the Latin-1 degree sign as its character; the bitmap
   // embedded as a PNG that decodes to its size.
   ASSERT_EQ(doc.Named("text").size(), 1u);
@@ -96,7 +107,7 @@ TEST_P(PictureFiles, SvgAndPngShowTheCurveWhereTheAreaMapsIt) {
 
   // The PNG decodes at the canvas size, every pixel as the raster drew it, and the
   // raster has the curve's colour at (or next to) each mapped point.
-  const Image raster = PictureToImage(*picture, c.area, size);
+  const Image raster = PictureToImage({picture.get()}, c.area, size);
   std::string error;
   const auto png = EncodePng(raster, &error);
   ASSERT_TRUE(png) << error;
