@@ -11,6 +11,7 @@
 #include "batch/batch_options.h"
 #include "commands/result_pictures.h"
 #include "distributions/distribution_file.h"
+#include "numerics/text_lines.h"
 #include "platform/picture_files.h"
 #include "scandata/text_io.h"
 #include "storage/atomic_file.h"
@@ -143,8 +144,10 @@ std::string Thumbnails(const ArrayTask& task, const std::string& dir) {
   if (task.results.empty()) return html;
   for (const std::string& name : AllResultPictureNames()) {
     const std::string png = JoinPath(task.results, name + ".png");
-    std::ifstream in(png, std::ios::binary);
-    if (!in) continue;
+    // The one door to files that are read (regular files only); a PNG starts with
+    // no byte-order mark for it to pass over.
+    std::ifstream in;
+    if (!OpenTextFile(png, &in)) continue;
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::optional<Image> image = DecodePng(bytes);
     if (!image) continue;

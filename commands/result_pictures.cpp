@@ -77,17 +77,22 @@ std::shared_ptr<const MetaFile> TakePicture(CWINPlot& plot) {
   return std::shared_ptr<const MetaFile>(std::move(plot.hPicture));
 }
 
+// Text of the plots' font at the height the plots record it, transparent, from the
+// top left.
+void UsePlotText(MetaFileDC& dc, Font font, int nominalHeight) {
+  font.height = PlotTextHeight(nominalHeight);
+  dc.SelectFont(font);
+  dc.SetBkMode(BkMode::Transparent);
+  dc.SetTextAlign(TA_LEFT | TA_TOP);
+}
+
 // "every 5th of 250 scans", in a line added at the top left of a picture of thinned
 // scans (area grows by it where the picture space has room).
 std::unique_ptr<MetaFile> StrideNote(int stride, Rect& area) {
   if (stride <= 1) return nullptr;
   area.top = std::max(0, area.top - kTableRow);
   MetaFileDC dc;
-  Font font = hTickFont;
-  font.height = PlotTextHeight(nTickFontHeight);
-  dc.SelectFont(font);
-  dc.SetBkMode(BkMode::Transparent);
-  dc.SetTextAlign(TA_LEFT | TA_TOP);
+  UsePlotText(dc, hTickFont, nTickFontHeight);
   const char* suffix = stride == 2 ? "nd" : stride == 3 ? "rd" : "th";
   dc.TextOut(area.left + 10, area.top + 4, FormatText("every %d%s of %d scans", stride, suffix, nScans));
   return dc.Close();
@@ -171,11 +176,7 @@ ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
   UnpackModelParams();
   FitRmsd();
   MetaFileDC dc;
-  Font font = hLabelFont;
-  font.height = PlotTextHeight(nLabelFontHeight);
-  dc.SelectFont(font);
-  dc.SetBkMode(BkMode::Transparent);
-  dc.SetTextAlign(TA_LEFT | TA_TOP);
+  UsePlotText(dc, hLabelFont, nLabelFontHeight);
   const int top = pDataPlot->nRectBottom + 85;
   const int columns[5] = {150, 330, 560, 900, 1200};
   auto floated = [](int fit) { return std::string(fit ? " (floated)" : " (fixed)"); };

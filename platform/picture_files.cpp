@@ -37,13 +37,12 @@ void Attribute(std::string& out, const char* name, double v) {
 
 std::string ColorText(Color c) {
   static const char* const kHex = "0123456789abcdef";
-  std::string s = "#000000";
-  const int parts[3] = {GetRValue(c), GetGValue(c), GetBValue(c)};
-  for (int i = 0; i < 3; ++i) {
-    s[1 + 2 * i] = kHex[parts[i] >> 4];
-    s[2 + 2 * i] = kHex[parts[i] & 15];
+  std::string text = "#";
+  for (const int part : {GetRValue(c), GetGValue(c), GetBValue(c)}) {
+    text += kHex[part >> 4];
+    text += kHex[part & 15];
   }
-  return s;
+  return text;
 }
 
 // The length of the valid UTF-8 sequence starting at s[i], or 0.
@@ -142,6 +141,17 @@ std::string SvgDC::StrokeAttributes() const {
   return a;
 }
 
+std::string SvgDC::ClipPathOf(const Rect& r) {
+  const std::string id = "c" + std::to_string(++clipCount_);
+  body_ += "<clipPath id=\"" + id + "\"><rect";
+  Attribute(body_, "x", r.left);
+  Attribute(body_, "y", r.top);
+  Attribute(body_, "width", r.Width());
+  Attribute(body_, "height", r.Height());
+  body_ += "/></clipPath>";
+  return " clip-path=\"url(#" + id + ")\"";
+}
+
 void SvgDC::CloseStyleGroup() {
   if (!groupOpen_) return;
   body_ += "</g>\n";
@@ -157,13 +167,7 @@ void SvgDC::BeginElement(bool grouped) {
     clipOpen_ = false;
   }
   if (wanted && !clipOpen_) {
-    const std::string id = "c" + std::to_string(++clipCount_);
-    body_ += "<clipPath id=\"" + id + "\"><rect";
-    Attribute(body_, "x", clip.left);
-    Attribute(body_, "y", clip.top);
-    Attribute(body_, "width", clip.Width());
-    Attribute(body_, "height", clip.Height());
-    body_ += "/></clipPath><g clip-path=\"url(#" + id + ")\">\n";
+    body_ += "<g" + ClipPathOf(clip) + ">\n";
     clipOpen_ = true;
     openClip_ = clip;
   }
@@ -215,11 +219,24 @@ void SvgDC::Polyline(const std::vector<Point>& points) {
   MutableState().currentPos = saved;
 }
 
-void SvgDC::Rectangle(int left, int top, int right, int bottom) {
-  FlushPath();
+Rect SvgDC::DeviceRectOf(int left, int top, int right, int bottom) const {
   const Point a = LPtoDP(Point{left, top});
   const Point b = LPtoDP(Point{right, bottom});
-  const Rect r = Rect{a.x, a.y, b.x, b.y}.Normalized();
+  return Rect{a.x, a.y, b.x, b.y}.Normalized();
+}
+
+std::string SvgDC::FillAndStroke(bool fill, int penPixels) const {
+  std::string a = " fill=\"" + (fill ? ColorText(State().brush.color) : std::string("none")) + "\"";
+  if (penPixels > 0) {
+    a += " stroke=\"" + ColorText(State().pen.color) + "\"";
+    Attribute(a, "stroke-width", penPixels);
+  }
+  return a;
+}
+
+void SvgDC::Rectangle(int left, int top, int right, int bottom) {
+  FlushPath();
+  const Rect r = DeviceRectOf(left, top, right, bottom);
   if (r.IsEmpty()) return;
   BeginElement();
   const int pw = PenPixels(State().pen, ScaleX());
@@ -232,29 +249,18 @@ void SvgDC::Rectangle(int left, int top, int right, int bottom) {
   Attribute(body_, "y", r.top + inset);
   Attribute(body_, "width", std::max(0.0, r.Width() - 2 * inset));
   Attribute(body_, "height", std::max(0.0, r.Height() - 2 * inset));
-  body_ += " fill=\"" + (fill ? ColorText(State().brush.color) : std::string("none")) + "\"";
-  if (pw > 0) {
-    body_ += " stroke=\"" + ColorText(State().pen.color) + "\"";
-    Attribute(body_, "stroke-width", pw);
-  }
-  body_ += "/>\n";
+  body_ += FillAndStroke(fill, pw) + "/>\n";
 }
 
 void SvgDC::Ellipse(int left, int top, int right, int bottom) {
   FlushPath();
-  const Point a = LPtoDP(Point{left, top});
-  const Point b = LPtoDP(Point{right, bottom});
-  const Rect r = Rect{a.x, a.y, b.x, b.y}.Normalized();
+  const Rect r = DeviceRectOf(left, top, right, bottom);
   if (r.IsEmpty()) return;
   const int pw = PenPixels(State().pen, ScaleX());
   const bool fill = State().brush.style != BrushStyle::Null;
   if (pw == 0 && !fill) return;
   BeginElement(true);
-  std::string style = " fill=\"" + (fill ? ColorText(State().brush.color) : std::string("none")) + "\"";
-  if (pw > 0) {
-    style += " stroke=\"" + ColorText(State().pen.color) + "\"";
-    Attribute(style, "stroke-width", pw);
-  }
+  const std::string style = FillAndStroke(fill, pw);
   if (!groupOpen_ || style != groupStyle_) {
     CloseStyleGroup();
     body_ += "<g" + style + ">\n";
@@ -281,9 +287,7 @@ void SvgDC::DrawText(int x, int y, unsigned options, const Rect* logicalClip, st
   const DCState& s = State();
   std::string clipAttribute;
   if (logicalClip) {
-    const Point a = LPtoDP(Point{logicalClip->left, logicalClip->top});
-    const Point b = LPtoDP(Point{logicalClip->right, logicalClip->bottom});
-    const Rect r = Rect{a.x, a.y, b.x, b.y}.Normalized();
+    const Rect r = DeviceRectOf(logicalClip->left, logicalClip->top, logicalClip->right, logicalClip->bottom);
     if (options & ETO_OPAQUE) {
       body_ += "<rect";
       Attribute(body_, "x", r.left);
@@ -293,14 +297,7 @@ void SvgDC::DrawText(int x, int y, unsigned options, const Rect* logicalClip, st
       body_ += " fill=\"" + ColorText(s.bkColor) + "\"/>\n";
     }
     if (options & ETO_CLIPPED) {
-      const std::string id = "c" + std::to_string(++clipCount_);
-      body_ += "<clipPath id=\"" + id + "\"><rect";
-      Attribute(body_, "x", r.left);
-      Attribute(body_, "y", r.top);
-      Attribute(body_, "width", r.Width());
-      Attribute(body_, "height", r.Height());
-      body_ += "/></clipPath>";
-      clipAttribute = " clip-path=\"url(#" + id + ")\"";
+      clipAttribute = ClipPathOf(r);
     }
   }
   int h = static_cast<int>(std::abs(s.font.height) * std::fabs(ScaleY()));
@@ -372,9 +369,7 @@ void SvgDC::SetPixel(int x, int y, Color c) {
 void SvgDC::StretchBitmap(const Image& src, const Rect& dst) {
   FlushPath();
   if (src.IsNull()) return;
-  const Point a = LPtoDP(Point{dst.left, dst.top});
-  const Point b = LPtoDP(Point{dst.right, dst.bottom});
-  const Rect d = Rect{a.x, a.y, b.x, b.y}.Normalized();
+  const Rect d = DeviceRectOf(dst.left, dst.top, dst.right, dst.bottom);
   if (d.IsEmpty()) return;
   const std::string uri = PngDataUri(src);
   if (uri.empty()) return;
@@ -465,12 +460,12 @@ std::optional<std::vector<std::uint8_t>> EncodePng(const Image& image, std::stri
   std::vector<std::uint8_t> rgb(w * h * 3);
   for (std::size_t y = 0; y < h; ++y) {
     const Color* row = image.Row(static_cast<int>(y));
-    std::uint8_t* out = rgb.data() + y * w * 3;
+    std::uint8_t* bytes = rgb.data() + y * w * 3;
     for (std::size_t x = 0; x < w; ++x) {
       const Color c = image.FromStored(row[x]);
-      out[3 * x] = static_cast<std::uint8_t>(GetRValue(c));
-      out[3 * x + 1] = static_cast<std::uint8_t>(GetGValue(c));
-      out[3 * x + 2] = static_cast<std::uint8_t>(GetBValue(c));
+      bytes[3 * x] = static_cast<std::uint8_t>(GetRValue(c));
+      bytes[3 * x + 1] = static_cast<std::uint8_t>(GetGValue(c));
+      bytes[3 * x + 2] = static_cast<std::uint8_t>(GetBValue(c));
     }
   }
   png_image png{};

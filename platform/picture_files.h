@@ -49,8 +49,16 @@ class SvgDC : public DC {
   // into one.
   void BeginElement(bool grouped = false);
   void CloseStyleGroup();
+  // Writes the definition of a clip path of the device rectangle r; the attribute
+  // that applies it (with its blank).
+  std::string ClipPathOf(const Rect& r);
   // stroke attributes of the current pen (fill none), or "" for a null pen.
   std::string StrokeAttributes() const;
+  // The fill (the brush, or none) and stroke (the pen of penPixels, when above 0)
+  // attributes of a closed shape.
+  std::string FillAndStroke(bool fill, int penPixels) const;
+  // A logical rectangle in device coordinates, normalised.
+  Rect DeviceRectOf(int left, int top, int right, int bottom) const;
   void DrawText(int x, int y, unsigned options, const Rect* clip, std::string_view text);
 
   int width_, height_;
