@@ -220,13 +220,17 @@ TEST_F(BatchPictures, ReportShowsEveryTaskInABrowser) {
 
   if (std::system("command -v chromium >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "chromium is not installed (scripts/install-deps.sh installs it): the page is not opened";
-  const std::string dom = root_ + "/dom.html", console = root_ + "/console.txt";
-  const std::string command = "timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run "
-                              "--user-data-dir=" + Quoted(root_ + "/chromium") +
-                              " --enable-logging=stderr --v=0 --dump-dom " + Quoted("file://" + tasks + "/report.html") +
-                              " >" + Quoted(dom) + " 2>" + Quoted(console);
-  ASSERT_EQ(std::system(command.c_str()), 0) << ReadWhole(console);
-  const std::string shown = ReadWhole(dom);
+  // The page as the browser shows it once its script ran, and what the console said.
+  const auto open = [&](const std::string& page, const std::string& tag) {
+    const std::string dom = root_ + "/" + tag + ".html", console = root_ + "/" + tag + ".console";
+    const std::string command = "timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run "
+                                "--user-data-dir=" + Quoted(root_ + "/chromium") +
+                                " --enable-logging=stderr --v=0 --dump-dom " + Quoted("file://" + page) + " >" +
+                                Quoted(dom) + " 2>" + Quoted(console);
+    EXPECT_EQ(std::system(command.c_str()), 0) << ReadWhole(console);
+    return std::make_pair(ReadWhole(dom), ReadWhole(console));
+  };
+  const auto [shown, log] = open(tasks + "/report.html", "report");
   std::size_t rows = 0, curves = 0;
   for (std::size_t at = 0; (at = shown.find("<tr data-task=", at)) != std::string::npos; ++at) ++rows;
   for (std::size_t at = 0; (at = shown.find("class=\"curve\"", at)) != std::string::npos; ++at) ++curves;
@@ -235,9 +239,23 @@ TEST_F(BatchPictures, ReportShowsEveryTaskInABrowser) {
   EXPECT_NE(shown.find("no scans matching &lt;x&gt; &amp; y in"), std::string::npos) << shown;
   EXPECT_NE(shown.find("class=\"failed\""), std::string::npos);
   // The console: no message of the page's script (errors are logged as CONSOLE lines).
-  const std::string log = ReadWhole(console);
   EXPECT_EQ(log.find("CONSOLE"), std::string::npos) << log;
   EXPECT_EQ(log.find("Uncaught"), std::string::npos) << log;
+
+  // Two clicks on the title "task" sort the rows down; one on the button normalises.
+  std::string clicked = html;
+  clicked.insert(clicked.rfind("</body>"),
+                 "<script>var th = document.querySelector('#tasks th'); th.click(); th.click();"
+                 " document.getElementById('normalise').click();</script>");
+  std::ofstream(tasks + "/clicked.html") << clicked;
+  const auto [sorted, sortLog] = open(tasks + "/clicked.html", "clicked");
+  std::vector<std::size_t> at;
+  for (const char* row : {"<tr data-task=\"3\"", "<tr data-task=\"2\"", "<tr data-task=\"1\""})
+    at.push_back(sorted.find(row));
+  EXPECT_TRUE(at[0] < at[1] && at[1] < at[2] && at[2] != std::string::npos) << sorted;
+  EXPECT_NE(sorted.find("show as computed"), std::string::npos);
+  EXPECT_NE(sorted.find("distribution / area"), std::string::npos);
+  EXPECT_EQ(sortLog.find("CONSOLE"), std::string::npos) << sortLog;
 }
 
 // The list of an array: blank lines and comments are no folders.
