@@ -93,7 +93,9 @@ std::unique_ptr<MetaFile> StrideNote(int stride, Rect& area) {
   area.top = std::max(0, area.top - kTableRow);
   MetaFileDC dc;
   UsePlotText(dc, hTickFont, nTickFontHeight);
-  const char* suffix = stride == 2 ? "nd" : stride == 3 ? "rd" : "th";
+  // 2nd, 3rd, 4th, ..., 11th to 13th, 21st, 22nd, 23rd, ...
+  const int tens = stride % 100, ones = stride % 10;
+  const char* suffix = tens >= 11 && tens <= 13 ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
   dc.TextOut(area.left + 10, area.top + 4, FormatText("every %d%s of %d scans", stride, suffix, nScans));
   return dc.Close();
 }
