@@ -158,7 +158,8 @@ TEST_F(BatchPictures, PicturesShowTheFittedScansAndTheLabelledPeaks) {
   const std::string peaks = SummaryColumns(r.out)["peaks"];
   ASSERT_FALSE(peaks.empty());
   std::string labels;
-  for (const SvgElement* t : ParseSvg(ReadWhole(out + "/picture-distribution.svg")).Named("text")) labels += t->text + "\n";
+  const SvgDocument distribution = ParseSvg(ReadWhole(out + "/picture-distribution.svg"));
+  for (const SvgElement* t : distribution.Named("text")) labels += t->text + "\n";
   std::istringstream each(peaks);
   for (std::string peak; each >> peak;) {
     const std::string position = peak.substr(0, peak.find(':')), area = peak.substr(peak.find(':') + 1);
