@@ -45,8 +45,9 @@ const std::regex kFieldDoor(
 // reads it from a row, through ScanTableRow, which takes the row whole.
 const std::map<std::string, const char*> kFieldDoors = {
     {"app/preferences.cpp", "the preference file: one number per line"},
-    {"batch/batch_options.cpp", "the value of a command-line option"},
-    {"batch/batch_set.cpp", "a typed value of the batch settings"},
+    {"batch/batch_manifest.cpp", "the size of a file, a field of its own in a manifest's line"},
+    {"batch/batch_output.cpp", "the process id in the name of a run's folder"},
+    {"batch/batch_values.cpp", "the value of a command-line option or of a --set setting"},
     {"commands/buffer_dialog.cpp", "a dialog field"},
     {"commands/load_commands.cpp", "the digit that ends a file's extension"},
     {"commands/prior_dialog.cpp", "dialog fields"},
