@@ -191,6 +191,13 @@ TEST_F(BatchPictures, SpeciesTableAndNoPictures) {
   EXPECT_NE(texts.find("rmsd = " + columns.at("rmsd [OD]")), std::string::npos) << texts;
   EXPECT_FALSE(batch_fs::exists(out + "/picture-distribution.png"));
 
+  // A set with pictures is not the set a run without them asks for: refused as
+  // another analysis' set, kept whole, until --replace.
+  const std::map<std::string, std::string> withPictures = FolderContents(out);
+  const BatchOutput refused = Run("species.~p", out, {"--no-pictures"});
+  EXPECT_EQ(refused.code, 2) << refused.err;
+  EXPECT_NE(refused.err.find("holds the results of another analysis"), std::string::npos) << refused.err;
+  EXPECT_EQ(FolderContents(out), withPictures);
   const BatchOutput none = Run("species.~p", out, {"--no-pictures", "--replace"});
   ASSERT_EQ(none.code, 0) << none.err;
   for (const auto& e : batch_fs::directory_iterator(out))
