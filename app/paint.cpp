@@ -162,11 +162,12 @@ std::vector<Rect> DrawRealtimeStatus(DC& dc, Size client, int minTextPixels) {
 
 }  // namespace
 
-std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> colour) {
+std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> colour, int stride) {
   std::vector<std::unique_ptr<MetaFile>> overlays;
   // The fit on show belongs to the data, model and values that computed it.
   if (!pDataPlot || !FitOfLoadedData()) return overlays;
   for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
+    if (stride > 1 && (i - 1) % stride != 0 && i != nScans) continue;
     const int s = pScanOrder[static_cast<std::size_t>(i)];
     if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
     overlays.push_back(pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)],

@@ -41,8 +41,9 @@ void ResetPaintState();
 // initial-distribution profile while the model starts from it. Entries may be null.
 std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays();
 // The fitted curve of every scan in display order, each in its scan's colour or all
-// in `colour`; none before a model was computed.
-std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> colour = {});
+// in `colour`; none before a model was computed. With a stride n above 1, of every
+// n-th scan (and the last) only.
+std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> colour = {}, int stride = 1);
 // The time-invariant noise profile in black while it is fitted; null otherwise.
 std::unique_ptr<MetaFile> NoiseProfileOverlay();
 // The initial-distribution profile (as the model uses it, with its extrapolated

@@ -312,6 +312,7 @@ class TXLAWindow {
   void CmTransformToRDistribution();     // 525
   void CmDirectBoundaryFromGss();        // 533
   void CmSaveContinuousDistribution(); // 271
+  void CmSavePictures(); // 640
   // Monte Carlo and the priors (commands/monte_carlo_commands.cpp).
   void CmMonteCarloDistributions();    // 296
   void CmMonteCarloIntegratedSw();     // 546

@@ -9,7 +9,8 @@ namespace tarmic {
 const char* const kBatchUsage =
     "usage: tarmic-batch --parameters FILE [--fit] [--method simplex|annealing|marquardt]\n"
     "                    [--output DIR] [--replace] [--set NAME=VALUE]... [--monte-carlo N]\n"
-    "                    [--save-noise] [--equilibrium] [--cell N] SCAN...\n"
+    "                    [--save-noise] [--equilibrium] [--cell N] [--no-pictures] SCAN...\n"
+    "       tarmic-batch --report DIR TASKS\n"
     "       tarmic-batch --version | --help\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
     "  --fit              Fit instead of Run\n"
@@ -33,6 +34,12 @@ const char* const kBatchUsage =
     "                     equilibrium data\" loads them\n"
     "  --cell N           analyse the scans of cell N (line 2 of the scan files) alone;\n"
     "                     scans of more than one cell or wavelength are never one set\n"
+    "  --no-pictures      no pictures of the result (by default the data with the fit,\n"
+    "                     the residuals and a distribution or the species are drawn\n"
+    "                     beside the results as SVG and PNG)\n"
+    "  --report DIR TASKS writes DIR/report.html: the tasks of a job array\n"
+    "                     (scripts/tarmic-array.sbatch) in one page; TASKS lists\n"
+    "                     them, a folder and a tab and its cell a line\n"
     "  --version          the program's version\n"
     "  SCAN...            the scan files, loaded as Load New Files loads them\n";
 
@@ -180,6 +187,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       o.saveNoise = true;
     } else if (arg == "--equilibrium") {
       o.equilibrium = true;
+    } else if (arg == "--no-pictures") {
+      o.pictures = false;
     } else if (arg == "--fit") {
       o.fit = true;
     } else if (arg == "--replace") {

@@ -39,6 +39,7 @@ struct BatchOptions {
   bool saveNoise = false;              // --save-noise
   bool equilibrium = false;            // --equilibrium: loaded as equilibrium data
   std::optional<int> cell;             // --cell N: the scans of cell N alone
+  bool pictures = true;                // pictures of the result beside it (--no-pictures: none)
   // The command line as given (the manifest of the results records it).
   std::vector<std::string> arguments;
 };

@@ -22,6 +22,7 @@
 #include "batch/batch_set.h"
 #include "batch/batch_extras.h"
 #include "batch/batch_output.h"
+#include "batch/batch_pictures.h"
 #include "batch/batch_summary.h"
 #include "commands/command_support.h"
 #include "commands/load_commands.h"
@@ -216,6 +217,7 @@ std::string AnalysisOf(const BatchOptions& o) {
   if (o.monteCarloSets > 0) a += Format(" monte-carlo=%d", o.monteCarloSets);
   if (o.saveNoise) a += " save-noise";
   if (o.equilibrium) a += " equilibrium";
+  if (!o.pictures) a += " no-pictures";
   if (o.cell) a += Format(" cell=%d", *o.cell);
   return a;
 }
@@ -334,6 +336,7 @@ class BatchRun {
     if (o_.monteCarloSets > 0)
       for (const auto& [name, holds] : MonteCarloResultFiles(kBatchMonteCarloConfidence, false, o_.monteCarloSets))
         results.push_back(JoinPath(dir, name));
+    for (const std::string& f : BatchPictureFiles(o_, dir)) results.push_back(f);
     OutputFolder output(dir);
     if (const int refused = CheckResultFiles(output, results); refused != 0) return refused;
 
@@ -362,6 +365,9 @@ class BatchRun {
       limits_ = limits.peaks;
       extraError = limits.error;
     }
+    // The pictures are staged before the set's own files, so that the manifest
+    // lists them with the rest.
+    if (extraError.empty()) extraError = WriteBatchPictures(o_, stage_);
     if (extraError.empty()) extraError = WriteSetFiles(status, computed);
     if (!extraError.empty()) {
       backend_.Say("tarmic-batch: " + extraError + "; nothing is saved");

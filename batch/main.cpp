@@ -12,11 +12,20 @@
 #include <vector>
 
 #include "batch/batch_options.h"
+#include "batch/batch_report.h"
 #include "batch/batch_run.h"
 #include "platform/system.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  // The report of a job array's tasks (scripts/tarmic-array.sbatch --collect).
+  if (!args.empty() && args[0] == "--report") {
+    if (args.size() != 3) {
+      std::fputs("tarmic-batch: --report takes the folder of the tasks and the list of the tasks\n", stderr);
+      return tarmic::kBatchInputRefused;
+    }
+    return tarmic::WriteArrayReport(args[1], args[2], stderr);
+  }
   const tarmic::BatchArguments parsed = tarmic::ParseBatchArguments(args);
   if (parsed.version) {
     std::printf("tarmic-batch %s\n", tarmic::BatchVersion());

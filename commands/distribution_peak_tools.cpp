@@ -94,6 +94,29 @@ bool DistributionPaneOnScreen() {
   return DistributionPaneShown() && !bTemperaturePlotShown && !pTemperaturePlot && !bEqTestView && !bVIrezMode;
 }
 
+std::string PeakLabelText(const DistributionPeak& found) {
+  const float x = found.extent.averageX;
+  // A c(M) peak is placed in M already.
+  if (CurrentDistributionKind() == DistributionKind::MolarMass) return MolarMassLabelText(x);
+  return PeaksLabelledByS() ? FormatText("sw = %.3f S", x) : MolarMassLabelText(PeakMolarMass(x));
+}
+
+std::unique_ptr<CScreenButton> MakePeakLabel(const DistributionPeak& found, const std::string& text) {
+  if (!pDistPlot) return nullptr;
+  // Above the peak, in the distribution plot's display units.
+  const int x = pDistPlot->MapX(found.extent.averageX);
+  const int y = pDistPlot->MapY(pDistValues[found.index]);
+  const int halfWidth = 4 * static_cast<int>(text.size());
+  auto label = std::make_unique<CScreenButton>();
+  label->SetRect(static_cast<float>(y - 25), static_cast<float>(x - halfWidth), static_cast<float>(y - 5),
+                 static_cast<float>(x + halfWidth));
+  const int n = static_cast<int>(text.size());
+  label->SetLabels(text.c_str(), n, text.c_str(), n);
+  label->crOnFill = RGB(255, 150, 150);
+  label->Paint();
+  return label;
+}
+
 void ShowPeakMwLabels(TXLAWindow& window) {
   if (nPeakLabels > 0) RemovePeakLabels(window);
   if (!pDistPlot) return;
@@ -114,22 +137,7 @@ void ShowPeakMwLabels(TXLAWindow& window) {
     afPeakX[k] = peak.averageX;
     afPeakArea[k] = peak.area;
     afPeakFraction[k] = peak.fractionOfTotal;
-    // A c(M) peak is placed in M already.
-    const bool overM = CurrentDistributionKind() == DistributionKind::MolarMass;
-    const std::string text = overM                ? MolarMassLabelText(peak.averageX)
-                             : PeaksLabelledByS() ? FormatText("sw = %.3f S", peak.averageX)
-                                                  : MolarMassLabelText(PeakMolarMass(peak.averageX));
-    // Above the peak, in the distribution plot's display units.
-    const int x = pDistPlot->MapX(peak.averageX);
-    const int y = pDistPlot->MapY(pDistValues[found.index]);
-    const int halfWidth = 4 * static_cast<int>(text.size());
-    auto label = std::make_unique<CScreenButton>();
-    label->SetRect(static_cast<float>(y - 25), static_cast<float>(x - halfWidth),
-                   static_cast<float>(y - 5), static_cast<float>(x + halfWidth));
-    const int n = static_cast<int>(text.size());
-    label->SetLabels(text.c_str(), n, text.c_str(), n);
-    label->crOnFill = RGB(255, 150, 150);
-    label->Paint();
+    std::unique_ptr<CScreenButton> label = MakePeakLabel(found, PeakLabelText(found));
     if (!waitForPaint) {
       label->SaveBackground(w);
       label->Show(w);

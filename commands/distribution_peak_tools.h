@@ -39,6 +39,13 @@ float PeakMolarMass(float s);
 // "Mf~..." with the unit that suits M.
 std::string MolarMassLabelText(float M);
 
+// The text of the label of a peak of DistributionPeakList (a labelled one): its
+// weight-average s ("sw = ... S") or the molar mass it stands for.
+std::string PeakLabelText(const DistributionPeak& peak);
+// The label of a peak as the pane shows it: a button with text above the peak's
+// top, its picture recorded; null without a distribution plot.
+std::unique_ptr<CScreenButton> MakePeakLabel(const DistributionPeak& peak, const std::string& text);
+
 // The distribution pane is on the screen: shown (DistributionPaneShown) and not
 // covered by another picture of the whole window (the temperature plot, shown once
 // or traced, the equilibrium test view, the VIrez view). What is drawn over the

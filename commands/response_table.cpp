@@ -116,6 +116,7 @@ std::vector<ResponseEntry> MakeTable() {
       // Distributions.
       CommandEntry(kCmTransformToS20wDistribution, &W::CmTransformToS20wDistribution), CommandEntry(kCmTransformToRDistribution, &W::CmTransformToRDistribution), CommandEntry(kCmDirectBoundaryFromGss, &W::CmDirectBoundaryFromGss),
       CommandEntry(kCmSaveContinuousDistribution, &W::CmSaveContinuousDistribution),
+      CommandEntry(kCmSavePictures, &W::CmSavePictures),
       CommandEntry(kCmMonteCarloDistributions, &W::CmMonteCarloDistributions), CommandEntry(kCmMonteCarloIntegratedSw, &W::CmMonteCarloIntegratedSw),
       CommandEntry(kCmPriorDiscreteSpecies, &W::CmPriorDiscreteSpecies), CommandEntry(kCmUsePriorProbabilities, &W::CmUsePriorProbabilities),
       CommandEntry(kCmCopyDistributionPlot, &W::CmCopyDistributionPlot),

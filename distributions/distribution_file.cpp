@@ -412,6 +412,16 @@ DistributionFileResult SaveDistributionAsShown(const std::string& path) {
   return {true, {}};
 }
 
+bool ReadSavedDistributionCurve(const std::string& path, std::vector<double>* x, std::vector<double>* values,
+                                bool* overM) {
+  SavedDistribution d;
+  if (!ReadSaved(path, &d)) return false;
+  *x = std::move(d.x);
+  *values = std::move(d.value);
+  if (overM) *overM = d.kind == DistributionKind::MolarMass;
+  return true;
+}
+
 std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& path) {
   // The whole file is read: a damaged file has no kind, so that nothing is chosen
   // by it.

@@ -93,6 +93,10 @@ bool SavesContinuousDistribution();
 // The kind a saved file holds; none when it is not a readable saved distribution
 // (a kind line followed by damaged rows has none).
 std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& path);
+// The grid values and the distribution of a saved distribution, and whether it is
+// over M; false when the file is no saved distribution (as above).
+bool ReadSavedDistributionCurve(const std::string& path, std::vector<double>* x, std::vector<double>* values,
+                                bool* overM = nullptr);
 // Installs a saved distribution as the current one and shows it. The active model
 // must make distributions of the file's kind (a model command selects it first):
 // otherwise, or when the file is not a readable saved distribution, nothing changes

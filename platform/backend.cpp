@@ -11,7 +11,11 @@ namespace tarmic {
 
 namespace {
 std::atomic<Backend*> g_backend{nullptr};
+std::atomic<int> g_picturesForFiles{0};
 }
+
+PicturesForFiles::PicturesForFiles() { ++g_picturesForFiles; }
+PicturesForFiles::~PicturesForFiles() { --g_picturesForFiles; }
 
 Backend& GetBackend() {
   Backend* b = g_backend.load();
@@ -23,7 +27,7 @@ bool HasBackend() { return g_backend.load() != nullptr; }
 
 bool PicturesSeen() {
   const Backend* backend = g_backend.load();
-  return !backend || backend->PicturesSeen();
+  return !backend || backend->PicturesSeen() || g_picturesForFiles.load() > 0;
 }
 
 void SetBackend(Backend* backend) {

@@ -213,6 +213,16 @@ bool HasBackend();
 bool PicturesSeen();
 void SetBackend(Backend* backend);
 
+// While one lives (on the user-interface thread), pictures are recorded whatever
+// the backend: they are made for files (the result pictures of the batch).
+class PicturesForFiles {
+ public:
+  PicturesForFiles();
+  ~PicturesForFiles();
+  PicturesForFiles(const PicturesForFiles&) = delete;
+  PicturesForFiles& operator=(const PicturesForFiles&) = delete;
+};
+
 // The folder in which a file or folder dialog whose options name none starts: the
 // program's data folder, which the program supplies here (an empty answer leaves the
 // toolkit's default). Both backends apply it to every file and folder dialog.

@@ -69,6 +69,7 @@ inline constexpr int kCmHeteroAssocModel = 267;  // CmHeteroAssocModel
 inline constexpr int kCmOfferOnlineHelp = 268;  // How to Get Help
 inline constexpr int kCmCalculateFrictionalRatios = 270;  // calculate axial and frictional coefficient ratios
 inline constexpr int kCmSaveContinuousDistribution = 271;  // Save Continuous Distribution
+inline constexpr int kCmSavePictures = 640;  // Save Pictures...
 inline constexpr int kCmVarianceRatio = 272;  // calculate variance ratio (F-statistics)
 inline constexpr int kCmCopyDistributionPlot = 273;  // Copy Distribution Plot
 inline constexpr int kCmCopyDistribution = 274;  // Copy Distribution

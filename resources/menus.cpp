@@ -72,6 +72,7 @@ MenuItem DataPopup(bool full) {
       Popup("Save S&ystematic Noise", {Cmd(kCmSaveNoise, "save Noise in file"),
                                        Cmd(kCmSubtractNoiseFromEqData, "subtract Noise from Eq Data")}),
       Cmd(kCmSaveContinuousDistribution, "Save Continuous Distribution"),
+      Cmd(kCmSavePictures, "Save Pictures..."),
   };
   if (full) {
     Append(items, {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages TARMIC needs to build, run and test (munge and Slurm for the
-# test of the job array of scripts/tarmic-array.sbatch), and only those that are missing; with package names as arguments, those instead (bench/run_window_bench.sh asks
+# test of the job array of scripts/tarmic-array.sbatch, chromium for the test of its report page), and only those that are missing; with package names as arguments, those instead (bench/run_window_bench.sh asks
 # for the X server of its benchmarks so). `apt-get update` runs only when something has
 # to be installed.
 set -euo pipefail
@@ -8,9 +8,10 @@ set -euo pipefail
 packages=(
   build-essential clang libclang-rt-dev cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev libgl-dev
-  fonts-dejavu-core
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  fonts-dejavu-core libpng-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libexpat1-dev
   munge slurmctld slurmd slurm-client
+  chromium
 )
 if [ $# -gt 0 ]; then packages=("$@"); fi
 

@@ -19,14 +19,16 @@
 #             sub-folder cellC of the data folder
 # --tasks DIR the folder of the tasks' files (made when missing): N.summary (the
 #             summary of task N), N.err (all it said on standard error), N.code (its
-#             exit code). Default: tarmic-array.JOB in the folder the job was
-#             submitted from.
+#             exit code), N.results (the folder of its results). Default:
+#             tarmic-array.JOB in the folder the job was submitted from.
 # --count LIST       prints the number of tasks of LIST (the size of the array): a
 #             task for each cell of each folder, one for a folder without scans
 # --collect DIR LIST prints one table of the tasks of DIR in the order of LIST: the
 #             columns task and exit (the exit code, "not run" when the task left
 #             none), then those of tarmic-batch's summary; a task without a summary
-#             (refused input) has its folder in the data column.
+#             (refused input) has its folder and cell in the data and cell columns;
+#             report.html, the page of the array (tarmic-batch --report DIR TASKS,
+#             given the list of the tasks), is written into DIR.
 #
 # The scans of a folder are the files matching $TARMIC_SCANS there (default: names
 # that start with a digit and end in .ra0-.ra9 or .ip0-.ip9, either case: the
@@ -106,6 +108,16 @@ case "${1:-}" in
         printf '%s\t%s\t%s\t%s\n' "$k" "$code" "$folder" "$cell"
       fi
     done < <(tasks "$3")
+    # The page of the whole array beside the tasks' files, from the list of its
+    # tasks (folder and cell), which tarmic-batch --report reads.
+    report_program=${TARMIC_BATCH:-}
+    if [ -z "$report_program" ]; then
+      if command -v tarmic-batch >/dev/null 2>&1; then report_program=tarmic-batch; else report_program=./build/tarmic-batch; fi
+    fi
+    task_list=$(mktemp) || { echo "tarmic-array: report.html was not written: no temporary file" >&2; exit 0; }
+    tasks "$3" >"$task_list"
+    "$report_program" --report "$dir" "$task_list" || echo "tarmic-array: report.html was not written" >&2
+    rm -f "$task_list"
     exit 0
     ;;
 esac
@@ -165,6 +177,8 @@ if [ ${#scans[@]} -eq 0 ] || [ -z "$cell" ]; then
 fi
 
 output="$folder/${results_in:+$results_in/}cell$cell"
+# Where the results go, for the report of the array.
+echo "$output" >"$tasks/$task.results"
 code=0
 "$program" --parameters "$parameters" --output "$output" --cell "$cell" "$@" "${scans[@]}" \
   >"$tasks/$task.summary" || code=$?

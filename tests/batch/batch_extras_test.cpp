@@ -117,7 +117,9 @@ TEST_F(BatchExtrasTest, EquilibriumScansRunWithEquilibrium) {
   std::set<std::string> names;
   for (const auto& [name, text] : FolderContents(root_ + "/out")) names.insert(name);
   EXPECT_EQ(names, (std::set<std::string>{"f0019.ra0", "f0020.ra0", "r0019.ra0", "r0020.ra0", "fitparams.txt",
-                                           "summary.tsv", "manifest.tsv"}));
+                                          "summary.tsv", "manifest.tsv", "picture-data.svg", "picture-data.png",
+                                          "picture-residuals.svg", "picture-residuals.png", "picture-species.svg",
+                                          "picture-species.png"}));
 
   const BatchOutput single = RunBatchProgram(root_, {"--parameters", Data() + "/species.~p", scans[0]}, "single");
   EXPECT_EQ(single.code, 2);

@@ -129,8 +129,9 @@ TEST_F(BatchProgramTest, AnExistingResultIsReplacedOnlyWithReplace) {
   EXPECT_EQ(replaced.code, 0) << replaced.err;
   const std::map<std::string, std::string> after = FolderContents(Data());
   EXPECT_EQ(after.at("distribution.dat").rfind("# TARMIC distribution c(s)\n", 0), 0u);
-  // fits, residuals, report, parameters, grid; summary, peaks, manifest
-  EXPECT_EQ(after.size(), before.size() + 20 + 20 + 3 + 3);
+  // fits, residuals, report, parameters, grid; summary, peaks, manifest; three
+  // pictures as SVG and PNG
+  EXPECT_EQ(after.size(), before.size() + 20 + 20 + 3 + 3 + 6);
 }
 
 // Eight runs at once in one folder, each replacing what the others write: every one

@@ -219,7 +219,7 @@ TEST_F(BatchRunTest, TheFitsOwnReportDecidesAndTheSeedRepeatsTheRun) {
     EXPECT_EQ(runs[k].err.find("tarmic-batch: seed"), std::string::npos) << runs[k].err;
   }
   const std::map<std::string, std::string> first = ResultContents(root_ + "/first");
-  EXPECT_EQ(first.size(), 42u);  // fits, residuals, report, parameters
+  EXPECT_EQ(first.size(), 48u);  // fits, residuals, report, parameters, three pictures as SVG and PNG
   EXPECT_EQ(ResultContents(root_ + "/second"), first);
   EXPECT_NE(ResultContents(root_ + "/third").at("fitparams.txt"), first.at("fitparams.txt"));
 }

@@ -3,6 +3,7 @@
 #include "batch_test_support.h"
 #include "commands/distribution_peak_tools.h"
 #include "scandata/text_io.h"
+#include "tests/support/svg_document.h"
 #include "tests/commands/distribution_window_test_support.h"
 
 namespace tarmic::testing {
@@ -66,6 +67,13 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
     const std::string box = BoxText("PEAK INFO");
     windowPeaks += (windowPeaks.empty() ? "" : " ") + WordAfter(box, "sw = ") + ":" + WordAfter(box, "(c = ");
   }
+
+  // Save Pictures: the pictures of the result on show.
+  const std::string windowPictures = root + "/window_pictures";
+  batch_fs::create_directories(windowPictures);
+  Backend().QueueFolder(windowPictures);
+  Dispatch(kCmSavePictures);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
 
   // The window: species.~p, Marquardt-Levenberg, Fit, Save Fit Data elsewhere.
   Backend().QueueMessageBox(IDYES, "");
@@ -175,9 +183,27 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
     EXPECT_EQ(ReadWhole(batchFit + "/" + name), ReadWhole(windowFit + "/" + name)) << name;
   }
   EXPECT_EQ(ReadWhole(batchFit + "/~tmppars.ra0"), ReadWhole(window + "/~tmppars.ra0"));
+  // The pictures the batch drew beside the results are those the window saved: the
+  // same files with the same texts (axes, titles, the peaks' labels) and curves (the
+  // window lays its panes out for its own height, so the cuts may differ in height).
+  const std::vector<std::string> pictures = {"picture-data.svg", "picture-data.png", "picture-residuals.svg",
+                                             "picture-residuals.png", "picture-distribution.svg",
+                                             "picture-distribution.png"};
+  EXPECT_EQ(FolderContents(windowPictures).size(), pictures.size());
+  for (const std::string& name : pictures) {
+    if (!name.ends_with(".svg")) continue;
+    const SvgDocument a = ParseSvg(ReadWhole(batch + "/" + name)), b = ParseSvg(ReadWhole(windowPictures + "/" + name));
+    ASSERT_TRUE(a.wellFormed && b.wellFormed) << name;
+    std::vector<std::string> textsA, textsB;
+    for (const SvgElement* t : a.Named("text")) textsA.push_back(t->text);
+    for (const SvgElement* t : b.Named("text")) textsB.push_back(t->text);
+    EXPECT_EQ(textsA, textsB) << name;
+    EXPECT_EQ(a.Named("path").size(), b.Named("path").size()) << name;
+    EXPECT_EQ(a.elements[0].Attr("width"), b.elements[0].Attr("width")) << name;
+  }
   // Nothing else: the batch left no file of its own beside the data or in the home.
   // (the summary, the peaks and the manifest describe the set)
-  EXPECT_EQ(FolderContents(batch).size(), 22u + names.size() + 1u + 3u);
+  EXPECT_EQ(FolderContents(batch).size(), 22u + names.size() + 1u + 3u + pictures.size());
   EXPECT_TRUE(batch_fs::is_empty(root + "/home"));
   EXPECT_TRUE(batch_fs::is_empty(root + "/tmp"));
 }

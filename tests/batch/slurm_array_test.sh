@@ -182,6 +182,24 @@ submit() {
 submit
 job=""
 
+# The page the collect wrote: a row per task, a distribution and the pictures of
+# each c(s) task that computed (or kept) its results, the peaks of its peaks.tsv,
+# and the missing folder's reason.
+check_report() {
+  local report="$work/$1-tasks/report.html" curves=0
+  if [ "$1" = cs ]; then curves=6; fi
+  [ "$(grep -o '<tr data-task=' "$report" | wc -l)" -eq 7 ] || { echo "$1 report.html: not a row per task" >&2; status=1; }
+  [ "$(grep -o '{"task":' "$report" | wc -l)" -eq "$curves" ] || { echo "$1 report.html: not $curves distributions" >&2; status=1; }
+  [ "$(grep -o 'href="[^"]*/cell[12]/picture-data.svg"' "$report" | wc -l)" -eq 6 ] ||
+    { echo "$1 report.html: not the pictures of 6 tasks" >&2; status=1; }
+  grep -q "does not exist" "$report" || { echo "$1 report.html: no reason for task 7" >&2; status=1; }
+  if [ "$1" = cs ]; then
+    local first
+    first=$(sed -n '2p' "${folders[0]}/cs/cell1/peaks.tsv" | cut -f 4)
+    grep -q "$first S" "$report" || { echo "cs report.html: no peak at $first S" >&2; status=1; }
+  fi
+}
+
 status=0
 for analysis in cs species; do
   expected=$(printf 'task\texit\t%s' "$(head -n 1 "$work/hand-$analysis.out")")
@@ -226,8 +244,11 @@ for analysis in cs species; do
   fi
   grep -q "the folder $work/missing (task 7 of .*) does not exist" "$work/$analysis-tasks/7.err" ||
     { echo "$analysis task 7 did not name the missing folder" >&2; status=1; }
+  check_report "$analysis"
 done
-[ "$(ls "$work/hand/cs" | wc -l)" -eq $((20 + 20 + 4 + 3)) ] || fail "the c(s) run by hand wrote $(ls "$work/hand/cs" | wc -l) files"
+# fits, residuals, report, parameters, distribution, grid; summary, peaks, manifest;
+# three pictures as SVG and PNG
+[ "$(ls "$work/hand/cs" | wc -l)" -eq $((20 + 20 + 4 + 3 + 6)) ] || fail "the c(s) run by hand wrote $(ls "$work/hand/cs" | wc -l) files"
 [ "$status" -eq 0 ] || fail "the tasks' results differ from the runs by hand"
 
 # The same arrays submitted again: every task with results keeps them, its summary
@@ -252,6 +273,8 @@ for analysis in cs species; do
   [ "${folders[0]}/$analysis/cell1/manifest.tsv" -ot "$work/$analysis-manifest.first" ] ||
     { echo "$analysis: the results were written again" >&2; status=1; }
   [ "$(cat "$work/$analysis-tasks/7.code")" = 2 ] || { echo "$analysis task 7 did not fail again" >&2; status=1; }
+  # The kept tasks show their results in the page as the first time.
+  check_report "$analysis"
 done
 [ "$status" -eq 0 ] || fail "a second submission of the arrays did not keep their results"
 echo "a c(s) and a species array over four folders and two cells wrote what tarmic-batch writes by hand, each in its own folder, and kept it when submitted again"

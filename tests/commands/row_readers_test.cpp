@@ -119,8 +119,10 @@ TEST(RowReaderCensus, EveryNumberIsReadThroughARowOrAListedFieldDoor) {
 
 // --- the readers, each with a file it reads ---
 
+// A folder for each test: the tests run at once as processes of their own.
 std::string OutputDir() {
-  const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/row_readers";
+  const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/row_readers/" +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name();
   std::filesystem::create_directories(dir);
   return dir;
 }

@@ -50,23 +50,25 @@ const MenuResource& Virez() { return GetMenuResource("MENU_VIREZ"); }
 const MenuResource& Full() { return GetMenuResource("MENU_1"); }
 
 // Both menus carry the switch between them, "Full Command Set", as the last item of
-// their Options popup, besides their 89 and 208 commands.
-TEST(MenuCounts, MenuVirezHas89DistinctCommandsAndTheSwitch) {
-  EXPECT_EQ(Commands(Virez()).size(), 90u);
-  EXPECT_EQ(DistinctIds(Virez()).size(), 90u);
+// their Options popup, and "Save Pictures..." in their Data popup, besides their 89
+// and 208 commands.
+TEST(MenuCounts, MenuVirezHas89DistinctCommandsSavePicturesAndTheSwitch) {
+  EXPECT_EQ(Commands(Virez()).size(), 91u);
+  EXPECT_EQ(DistinctIds(Virez()).size(), 91u);
   for (const MenuResource* menu : {&Virez(), &Full()}) {
     const auto options = std::find_if(menu->items.begin(), menu->items.end(),
                                       [](const MenuItem& m) { return m.text == "&Options"; });
     ASSERT_NE(options, menu->items.end());
     EXPECT_EQ(options->children.back().id, kCmFullCommandSet) << menu->name;
     EXPECT_EQ(options->children.back().text, "Full Command Set");
+    EXPECT_NE(Item(*menu, kCmSavePictures), nullptr) << menu->name;
   }
 }
 
-TEST(MenuCounts, Menu1Has208DistinctCommandsWith904And923TwiceAndTheSwitch) {
+TEST(MenuCounts, Menu1Has208DistinctCommandsSavePicturesWith904And923TwiceAndTheSwitch) {
   std::vector<const MenuItem*> items = Commands(Full());
-  EXPECT_EQ(DistinctIds(Full()).size(), 209u);
-  EXPECT_EQ(items.size(), 211u);
+  EXPECT_EQ(DistinctIds(Full()).size(), 210u);
+  EXPECT_EQ(items.size(), 212u);
   std::map<int, int> occurrences;
   for (const MenuItem* item : items) ++occurrences[item->id];
   for (const auto& [id, count] : occurrences) {

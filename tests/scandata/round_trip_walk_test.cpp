@@ -49,6 +49,9 @@ constexpr const char* kThisWalk = "tests/scandata/round_trip_walk_test.cpp:EdgeV
 const WriterPair kWriters[] = {
     {"app/app_main.cpp", nullptr, "the last folder: a path, read back whole as text"},
     {"batch/batch_output.cpp", nullptr, "copies files the program's own writers staged, byte for byte"},
+    {"commands/result_pictures.cpp", "tests/batch/batch_pictures_test.cpp:PicturesShowTheFittedScansAndTheLabelledPeaks",
+     nullptr},
+    {"batch/batch_report.cpp", "tests/batch/batch_pictures_test.cpp:ReportShowsEveryTaskInABrowser", nullptr},
     {"app/preferences.cpp", "tests/app/preferences_test.cpp:WrittenSettingsReadBackUnchanged", nullptr},
     {"commands/distribution_range_tools.cpp", nullptr,
      "the remembered table is a path read back whole; the range report is read by no one"},
@@ -151,6 +154,7 @@ const Excepted kFixedDecimals[] = {
     {"commands/distribution_range_tools.cpp", "the range report"},
     {"commands/generate_series.cpp", "the notes beside each member of a series"},
     {"modelcalc/fit_driver.cpp", "the covariance report"},
+    {"commands/result_pictures.cpp", "the pictures' labels and table: the digits the window's labels and report give"},
     {"modelcalc/fit_persistence.cpp", "the parameter report (the parameter file is a value file)"},
 };
 

@@ -1,0 +1,50 @@
+// The report of a job array of tarmic-batch (scripts/tarmic-array.sbatch): one
+// HTML page, report.html in the tasks' folder, that holds everything it shows (no
+// network, no scripts or fonts from elsewhere; the full pictures it links lie in the
+// tasks' result folders): the table of the tasks' summaries with the peaks of each
+// distribution (its peaks.tsv), sortable by any column;
+// the distributions of all tasks in one plot, normalised to equal area at one click;
+// small pictures of each task linked to its full pictures; and each task that failed
+// or was refused marked with its reason.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tarmic {
+
+// One task of the array as the array script lists it: the data folder and the cell
+// its task analyses (empty for a folder without scans, whose task says so).
+struct ArrayTaskEntry {
+  std::string folder, cell;
+  bool operator==(const ArrayTaskEntry&) const = default;
+};
+
+// What the report knows of one task, from the files the array script leaves in the
+// tasks' folder (N.summary, N.code, N.err, N.results) and the task's results.
+struct ArrayTask {
+  int number = 0;
+  std::string folder;   // the data folder of LIST
+  std::string cell;     // the cell of the task, as LIST gives it
+  std::string exit;     // the exit code, or "not run"
+  std::vector<std::string> columns, values;  // the summary
+  std::string reason;   // why it failed or was refused; empty when it computed
+  std::string results;  // the folder of its results; empty when the task named none
+  std::string peaks;    // its distribution's peaks (peaks.tsv), one text
+  std::vector<double> x, y;  // its saved distribution (none without one)
+  bool overM = false;
+};
+
+// The tasks of LIST, one a line: a data folder, or a folder, a tab and the cell of
+// the task (as `tarmic-array.sbatch` lists its tasks); blank lines and lines
+// starting with # are no tasks, and a line's CR is no part of it.
+std::vector<ArrayTaskEntry> ArrayTaskEntries(const std::string& listText);
+// The tasks of the array in the order of LIST.
+std::vector<ArrayTask> ReadArrayTasks(const std::string& dir, const std::vector<ArrayTaskEntry>& entries);
+// The page; pictures are taken from the tasks' result folders and linked relative to dir.
+std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::string& dir);
+// Writes dir/report.html for LIST; the exit code of tarmic-batch (problems said on err).
+int WriteArrayReport(const std::string& dir, const std::string& list, std::FILE* err);
+
+}  // namespace tarmic

@@ -1,0 +1,286 @@
+// The pictures of tarmic-batch's results and the report of a job array: the SVG
+// documents parse, their curves pass through the fitted scans the run saved (read
+// back through the axes the picture labels), the PNGs decode at the width promised,
+// and the report page, opened by a real browser, shows a row per task, a curve per
+// distribution and the reason of the task that failed, without console errors.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "batch/batch_report.h"
+#include "batch_test_support.h"
+#include "platform/picture_files.h"
+#include "tests/support/svg_document.h"
+
+namespace tarmic {
+namespace {
+
+using namespace tarmic::testing;
+
+class BatchPictures : public ::testing::Test {
+ protected:
+  void SetUp() override { root_ = FreshTestFolderWithExample(); }
+  std::string Data() const { return root_ + "/data"; }
+  BatchOutput Run(const std::string& parameters, const std::string& out, std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"--parameters", Data() + "/" + parameters, "--output", out, "--seed", "7"};
+    args.insert(args.end(), more.begin(), more.end());
+    for (const std::string& s : ExampleScans(Data())) args.push_back(s);
+    return RunBatchProgram(root_, args, batch_fs::path(out).filename().string());
+  }
+  std::string root_;
+};
+
+// (radius, value) of each point of a scan file (two header lines, then columns).
+std::vector<std::pair<double, double>> ScanPoints(const std::string& path) {
+  std::istringstream in(ReadWhole(path));
+  std::vector<std::pair<double, double>> points;
+  std::string line;
+  for (int header = 0; header < 2 && std::getline(in, line); ++header) {
+  }
+  for (double r, v; std::getline(in, line);) {
+    std::istringstream fields(line);
+    if (fields >> r >> v) points.emplace_back(r, v);
+  }
+  return points;
+}
+
+// The least-squares line through (value, position) pairs.
+struct Axis {
+  double slope = 0, offset = 0;
+  double operator()(double v) const { return slope * v + offset; }
+};
+Axis FitAxis(const std::vector<std::pair<double, double>>& labels) {
+  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (const auto& [v, p] : labels) {
+    n += 1;
+    sx += v;
+    sy += p;
+    sxx += v * v;
+    sxy += v * p;
+  }
+  Axis a;
+  a.slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+  a.offset = (sy - a.slope * sx) / n;
+  return a;
+}
+
+bool IsNumber(const std::string& s) {
+  char* end = nullptr;
+  std::strtod(s.c_str(), &end);
+  return !s.empty() && end && *end == '\0';
+}
+
+double SegmentDistance(const SvgPoint& p, const SvgPoint& a, const SvgPoint& b) {
+  const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
+  const double t = len2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
+  return std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy);
+}
+
+// Every picture is a well-formed SVG and a PNG of kPictureFileWidth pixels of the
+// same height; the data picture's curves pass through the saved fitted scans.
+TEST_F(BatchPictures, PicturesShowTheFittedScansAndTheLabelledPeaks) {
+  const std::string out = root_ + "/out";
+  const BatchOutput r = Run("cs.~p", out);
+  ASSERT_EQ(r.code, 0) << r.err;
+  for (const char* name : {"picture-data", "picture-residuals", "picture-distribution"}) {
+    const SvgDocument doc = ParseSvg(ReadWhole(out + "/" + name + ".svg"));
+    ASSERT_TRUE(doc.wellFormed) << name << ": " << doc.error;
+    const std::string png = ReadWhole(out + "/" + name + ".png");
+    std::string error;
+    const auto image = DecodePng(std::vector<std::uint8_t>(png.begin(), png.end()), &error);
+    ASSERT_TRUE(image) << name << ": " << error;
+    EXPECT_EQ(image->Width(), 1600) << name;
+    EXPECT_EQ(doc.elements[0].Attr("width"), "1600");
+    EXPECT_EQ(std::to_string(image->Height()), doc.elements[0].Attr("height")) << name;
+  }
+  EXPECT_FALSE(batch_fs::exists(out + "/picture-species.svg"));
+
+  // The axes from the tick labels: x labels centred on their ticks, y labels ending
+  // at the axis, each on a baseline a fixed distance from its tick (the outermost
+  // may be moved to stay inside the plot and are left out).
+  const SvgDocument data = ParseSvg(ReadWhole(out + "/picture-data.svg"));
+  std::vector<std::pair<double, double>> xLabels, yLabels;
+  for (const SvgElement* t : data.Named("text")) {
+    if (!IsNumber(t->text)) continue;
+    if (t->Attr("text-anchor") == "middle") xLabels.emplace_back(Number(t->text), Number(t->Attr("x")));
+    if (t->Attr("text-anchor") == "end") yLabels.emplace_back(Number(t->text), Number(t->Attr("y")));
+  }
+  ASSERT_GE(xLabels.size(), 2u);
+  ASSERT_GE(yLabels.size(), 4u);
+  std::sort(yLabels.begin(), yLabels.end());
+  yLabels = std::vector<std::pair<double, double>>(yLabels.begin() + 1, yLabels.end() - 1);
+  const Axis x = FitAxis(xLabels), y = FitAxis(yLabels);
+  ASSERT_GT(x.slope, 0);
+  ASSERT_LT(y.slope, 0);  // values grow upwards
+
+  // The curves: subpaths of many vertices (the data's points are dots).
+  std::vector<std::vector<SvgPoint>> curves;
+  for (const SvgElement* p : data.Named("path"))
+    for (auto& sub : PathVertices(p->Attr("d")))
+      if (sub.size() >= 20) curves.push_back(std::move(sub));
+  ASSERT_GE(curves.size(), 20u);  // a fitted curve per scan at least
+  const auto onACurve = [&](const SvgPoint& p) {
+    for (const auto& c : curves)
+      for (std::size_t i = 0; i + 1 < c.size(); ++i)
+        if (SegmentDistance(p, c[i], c[i + 1]) <= 2.5) return true;
+    return false;
+  };
+  // Sampled points of five fitted scans, mapped through the axes; the baseline's
+  // distance from the tick is one constant for all, found from the first point.
+  std::vector<SvgPoint> samples;
+  for (const char* scan : {"/f0001.ra0", "/f0005.ra0", "/f0010.ra0", "/f0015.ra0", "/f0020.ra0"}) {
+    const auto points = ScanPoints(out + scan);
+    ASSERT_GT(points.size(), 40u) << scan;
+    for (std::size_t i = 10; i + 10 < points.size(); i += points.size() / 6)
+      samples.push_back(SvgPoint{x(points[i].first), y(points[i].second)});
+  }
+  std::set<int> offsets;  // whole-pixel candidates, within a text height
+  for (const auto& c : curves)
+    for (std::size_t i = 0; i + 1 < c.size(); ++i) {
+      const SvgPoint &a = c[i], &b = c[i + 1];
+      if (a.x == b.x || (a.x - samples[0].x) * (b.x - samples[0].x) > 0) continue;
+      const double at = a.y + (b.y - a.y) * (samples[0].x - a.x) / (b.x - a.x);
+      if (std::fabs(at - samples[0].y) <= 25) offsets.insert(static_cast<int>(std::lround(at - samples[0].y)));
+    }
+  ASSERT_FALSE(offsets.empty());
+  bool found = false;
+  for (int dy : offsets) {
+    bool all = true;
+    for (const SvgPoint& s : samples) all = all && onACurve(SvgPoint{s.x, s.y + dy});
+    found = found || all;
+  }
+  EXPECT_TRUE(found) << "no common offset puts all " << samples.size() << " fitted points on the curves";
+
+  // Each peak of peaks.tsv is labelled with its position and area, and the
+  // manifest of the set lists every picture.
+  const std::vector<std::map<std::string, std::string>> peaks = TableRows(ReadWhole(out + "/peaks.tsv"));
+  ASSERT_FALSE(peaks.empty());
+  EXPECT_EQ(std::to_string(peaks.size()), SummaryColumns(r.out)["peaks"]);
+  std::string labels;
+  const SvgDocument distribution = ParseSvg(ReadWhole(out + "/picture-distribution.svg"));
+  for (const SvgElement* t : distribution.Named("text")) labels += t->text + "\n";
+  for (const auto& peak : peaks) {
+    EXPECT_NE(labels.find("sw = " + peak.at("position") + " S"), std::string::npos) << labels;
+    EXPECT_NE(labels.find("c = " + peak.at("area")), std::string::npos) << labels;
+  }
+  const std::string manifest = ReadWhole(out + "/manifest.tsv");
+  for (const char* name : {"picture-data", "picture-residuals", "picture-distribution"})
+    for (const char* kind : {".svg", ".png"})
+      EXPECT_NE(manifest.find(std::string("\t") + name + kind), std::string::npos) << name << kind << "\n" << manifest;
+}
+
+// Discrete species: the species picture's table holds the fitted values of the
+// summary; --no-pictures writes none, and a result that replaces one with pictures
+// takes the old pictures away.
+TEST_F(BatchPictures, SpeciesTableAndNoPictures) {
+  const std::string out = root_ + "/species";
+  const BatchOutput r = Run("species.~p", out);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const SvgDocument doc = ParseSvg(ReadWhole(out + "/picture-species.svg"));
+  ASSERT_TRUE(doc.wellFormed) << doc.error;
+  std::string texts;
+  for (const SvgElement* t : doc.Named("text")) texts += t->text + "\n";
+  const auto columns = SummaryColumns(r.out);
+  for (const char* key : {"s1 [S]", "s2 [S]", "c1 [OD]", "c2 [fraction]"}) {
+    ASSERT_TRUE(columns.contains(key)) << r.out;
+    EXPECT_NE(texts.find(columns.at(key)), std::string::npos) << key << " " << columns.at(key) << "\n" << texts;
+  }
+  EXPECT_NE(texts.find("rmsd = " + columns.at("rmsd [OD]")), std::string::npos) << texts;
+  EXPECT_FALSE(batch_fs::exists(out + "/picture-distribution.png"));
+
+  // A set with pictures is not the set a run without them asks for: refused as
+  // another analysis' set, kept whole, until --replace.
+  const std::map<std::string, std::string> withPictures = FolderContents(out);
+  const BatchOutput refused = Run("species.~p", out, {"--no-pictures"});
+  EXPECT_EQ(refused.code, 2) << refused.err;
+  EXPECT_NE(refused.err.find("holds the results of another analysis"), std::string::npos) << refused.err;
+  EXPECT_EQ(FolderContents(out), withPictures);
+  const BatchOutput none = Run("species.~p", out, {"--no-pictures", "--replace"});
+  ASSERT_EQ(none.code, 0) << none.err;
+  for (const auto& e : batch_fs::directory_iterator(out))
+    EXPECT_FALSE(e.path().filename().string().starts_with("picture-")) << e.path();
+}
+
+// The page of an array of three tasks: two computed distributions and one refused.
+TEST_F(BatchPictures, ReportShowsEveryTaskInABrowser) {
+  const std::string tasks = root_ + "/tasks";
+  batch_fs::create_directories(tasks);
+  // The tasks as the array script lists them: a folder, a tab and the cell.
+  std::ofstream(root_ + "/list") << "# tasks\n" << Data() << "\t1\n\n" << Data() << "\t1\n" << root_ << "/empty\t\n";
+  for (int k = 1; k <= 2; ++k) {
+    const std::string out = root_ + "/results" + std::to_string(k);
+    const BatchOutput r = Run("cs.~p", out);
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::ofstream(tasks + "/" + std::to_string(k) + ".summary") << r.out;
+    std::ofstream(tasks + "/" + std::to_string(k) + ".code") << "0\n";
+    std::ofstream(tasks + "/" + std::to_string(k) + ".results") << out << "\n";
+  }
+  std::ofstream(tasks + "/3.code") << "2\n";
+  std::ofstream(tasks + "/3.err") << "tarmic-array: no scans matching <x> & y in " << root_ << "/empty\n";
+  const BatchOutput report = RunBatchProgram(root_, {"--report", tasks, root_ + "/list"}, "report");
+  ASSERT_EQ(report.code, 0) << report.err;
+  const std::string html = ReadWhole(tasks + "/report.html");
+  ASSERT_FALSE(html.empty());
+  // Self-contained: nothing is fetched; the small pictures are inside the page.
+  for (const char* fetch : {"src=\"http", "href=\"http", "url(http", "@import", "@font-face"})
+    EXPECT_EQ(html.find(fetch), std::string::npos) << fetch;
+  EXPECT_EQ(html.find("<script src"), std::string::npos);
+  EXPECT_EQ(html.find("<link"), std::string::npos);
+  EXPECT_NE(html.find("href=\"../results1/picture-data.svg\""), std::string::npos);
+  // The peaks of each computed task, from its peaks.tsv; the refused task's folder.
+  const auto firstPeak = TableRows(ReadWhole(root_ + "/results1/peaks.tsv")).at(0);
+  EXPECT_NE(html.find("<td>" + firstPeak.at("position") + " S, area " + firstPeak.at("area")), std::string::npos);
+  EXPECT_NE(html.find("<td>" + root_ + "/empty</td><td></td>"), std::string::npos);
+
+  if (std::system("command -v chromium >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "chromium is not installed (scripts/install-deps.sh installs it): the page is not opened";
+  // The page as the browser shows it once its script ran, and what the console said.
+  const auto open = [&](const std::string& page, const std::string& tag) {
+    const std::string dom = root_ + "/" + tag + ".html", console = root_ + "/" + tag + ".console";
+    const std::string command = "timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run "
+                                "--user-data-dir=" + Quoted(root_ + "/chromium") +
+                                " --enable-logging=stderr --v=0 --dump-dom " + Quoted("file://" + page) + " >" +
+                                Quoted(dom) + " 2>" + Quoted(console);
+    EXPECT_EQ(std::system(command.c_str()), 0) << ReadWhole(console);
+    return std::make_pair(ReadWhole(dom), ReadWhole(console));
+  };
+  const auto [shown, log] = open(tasks + "/report.html", "report");
+  std::size_t rows = 0, curves = 0;
+  for (std::size_t at = 0; (at = shown.find("<tr data-task=", at)) != std::string::npos; ++at) ++rows;
+  for (std::size_t at = 0; (at = shown.find("class=\"curve\"", at)) != std::string::npos; ++at) ++curves;
+  EXPECT_EQ(rows, 3u) << shown;
+  EXPECT_EQ(curves, 2u) << shown;
+  EXPECT_NE(shown.find("no scans matching &lt;x&gt; &amp; y in"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("class=\"failed\""), std::string::npos);
+  // The console: no message of the page's script (errors are logged as CONSOLE lines).
+  EXPECT_EQ(log.find("CONSOLE"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Uncaught"), std::string::npos) << log;
+
+  // Two clicks on the title "task" sort the rows down; one on the button normalises.
+  std::string clicked = html;
+  clicked.insert(clicked.rfind("</body>"),
+                 "<script>var th = document.querySelector('#tasks th'); th.click(); th.click();"
+                 " document.getElementById('normalise').click();</script>");
+  std::ofstream(tasks + "/clicked.html") << clicked;
+  const auto [sorted, sortLog] = open(tasks + "/clicked.html", "clicked");
+  std::vector<std::size_t> at;
+  for (const char* row : {"<tr data-task=\"3\"", "<tr data-task=\"2\"", "<tr data-task=\"1\""})
+    at.push_back(sorted.find(row));
+  EXPECT_TRUE(at[0] < at[1] && at[1] < at[2] && at[2] != std::string::npos) << sorted;
+  EXPECT_NE(sorted.find("show as computed"), std::string::npos);
+  EXPECT_NE(sorted.find("distribution / area"), std::string::npos);
+  EXPECT_EQ(sortLog.find("CONSOLE"), std::string::npos) << sortLog;
+}
+
+// The list of an array's tasks: blank lines and comments are no tasks; a folder
+// alone, or a folder (blanks and tabs in its name) and its cell after the last tab.
+TEST(ArrayReport, TasksOfTheList) {
+  EXPECT_EQ(ArrayTaskEntries("# a\n/x\n\n  \n  # b\n/y z\r\n/a\tb\t2\r\n/c\t\n"),
+            (std::vector<ArrayTaskEntry>{{"/x", ""}, {"/y z", ""}, {"/a\tb", "2"}, {"/c", ""}}));
+}
+
+}  // namespace
+}  // namespace tarmic
