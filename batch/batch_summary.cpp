@@ -7,6 +7,7 @@
 #include "commands/model_commands.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_peaks.h"
+#include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_report.h"
 #include "modelcalc/fit_rmsd.h"
@@ -33,22 +34,6 @@ std::vector<DistributionPeak> LabelledPeaks() {
   for (const DistributionPeak& peak : DistributionPeakList())
     if (peak.labelled) peaks.push_back(peak);  // not a peak too small to be labelled
   return peaks;
-}
-
-// The errors of species k's values where the last fit computed them (a
-// Marquardt-Levenberg fit that floated the value).
-struct SpeciesErrors {
-  std::optional<double> s, massOrD, c;
-};
-SpeciesErrors LastFitSpeciesErrors(int k) {
-  const std::vector<double>& errors = LastFitEnd().report.paramErrors;
-  const auto at = [&](int slot) -> std::optional<double> {
-    const auto i = static_cast<std::size_t>(slot);
-    if (i >= errors.size() || !(errors[i] > 0.0)) return std::nullopt;
-    return errors[i];
-  };
-  // The slots of the parameter vector: D or M 1-4, s 5-8, loading 9-12.
-  return {at(nSpeciesSlots + k), at(k), at(2 * nSpeciesSlots + k)};
 }
 
 // The entry of the saved state that holds f/f0 (its switch follows it).

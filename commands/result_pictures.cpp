@@ -15,6 +15,7 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_peaks.h"
 #include "distributions/distribution_plot.h"
+#include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -182,6 +183,10 @@ ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
   const int top = pDataPlot->nRectBottom + 85;
   const int columns[5] = {150, 330, 560, 900, 1200};
   auto floated = [](int fit) { return std::string(fit ? " (floated)" : " (fixed)"); };
+  // A value with the standard error the fit computed for it ("4.001 +- 0.002").
+  auto withError = [](const std::string& value, std::optional<double> error, const char* form) {
+    return error ? value + " +- " + FormatText(form, *error) : value;
+  };
   TableRow(dc, top, {{columns[0], "species"}, {columns[1], "s (S)"},
                      {columns[2], bFitMAndS ? "M (g/mol)" : "D (10^-7 cm^2/s)"},
                      {columns[3], "c (total, then fractions)"}});
@@ -193,12 +198,16 @@ ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
     dc.MoveTo(columns[0] - 60, y + kTableRow / 2);
     dc.LineTo(columns[0] - 15, y + kTableRow / 2);
     const double massOrD = pSpeciesMassOrD[k];
+    const SpeciesErrors errors = LastFitSpeciesErrors(k);
+    const char* massOrDForm = bFitMAndS ? "%.0f" : "%.3f";
     TableRow(dc, y,
              {{columns[0], FormatText("%d", k)},
-              {columns[1], FormatText("%.3f", static_cast<double>(pSpeciesS[k])) + floated(pSpeciesSFit[k])},
-              {columns[2], (bFitMAndS ? FormatText("%f", massOrD) : FormatText("%.3f", massOrD)) +
+              {columns[1], withError(FormatText("%.3f", static_cast<double>(pSpeciesS[k])), errors.s, "%.3f") +
+                               floated(pSpeciesSFit[k])},
+              {columns[2], withError(bFitMAndS ? FormatText("%f", massOrD) : FormatText("%.3f", massOrD),
+                                     errors.massOrD, massOrDForm) +
                                floated(pSpeciesMassOrDFit[k])},
-              {columns[3], FormatText("%.3f", static_cast<double>(pParams[8 + k]))}});
+              {columns[3], withError(FormatText("%.3f", static_cast<double>(pParams[8 + k])), errors.c, "%.3f")}});
     ++row;
   }
   dc.TextOut(columns[0], top + row * kTableRow, FormatText("rmsd = %f", static_cast<double>(fFitRmsd)));

@@ -976,6 +976,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
     report.saved.Add(WriteMLReport(w, p.data()));
     // The errors of the covariance report, by the slot of each value floated.
     report.paramErrors.assign(static_cast<std::size_t>(nModelParams) + 1, 0.0);
+    report.paramValues.assign(pParams, pParams + nModelParams + 1);
     int i = 0;
     ForEachFloatedValue([&](const ExtraValue&) { ++i; },
                         [&](int k) {
@@ -985,6 +986,21 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
                         });
   }
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
+}
+
+SpeciesErrors LastFitSpeciesErrors(int k) {
+  const FitReport& report = LastFitEnd().report;
+  const std::vector<double>& errors = report.paramErrors;
+  const auto at = [&](int slot) -> std::optional<double> {
+    const auto i = static_cast<std::size_t>(slot);
+    // An error belongs to the value the fit ended at, not to one changed since.
+    if (i >= errors.size() || i >= report.paramValues.size() || !(errors[i] > 0.0) ||
+        report.paramValues[i] != pParams[i])
+      return std::nullopt;
+    return errors[i];
+  };
+  // The slots of the parameter vector: D or M 1-4, s 5-8, loading 9-12.
+  return {at(nSpeciesSlots + k), at(k), at(2 * nSpeciesSlots + k)};
 }
 
 void ResetFitDriver() {

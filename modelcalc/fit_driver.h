@@ -19,6 +19,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -205,5 +206,13 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
 
 // Restores the values of this file to their defaults (tests).
 void ResetFitDriver();
+
+// The standard errors of species k's s, D (or M) and loading where the last fit
+// computed them (a Marquardt-Levenberg fit that floated the value) and the value is
+// still the one the fit ended at; nullopt otherwise.
+struct SpeciesErrors {
+  std::optional<double> s, massOrD, c;
+};
+SpeciesErrors LastFitSpeciesErrors(int k);
 
 }  // namespace tarmic

@@ -72,6 +72,8 @@ struct FitReport {
   // pParams (the values of its covariance report; empty otherwise, and 0 for slots
   // the fit did not float).
   std::vector<double> paramErrors;
+  // The values of pParams those errors belong to (the fit's end point).
+  std::vector<float> paramValues;
   // The notes of the fit's end as records, in order, in batch mode as well (where
   // message stays empty): the systematic misfit and what it names, the trial points
   // the fit went round.
