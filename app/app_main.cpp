@@ -63,8 +63,10 @@ void CarryOverSettingsFiles(const std::string& configDir) {
       std::string first;
       if (OpenTextFile(from, &in) && ReadTextLine(in, &first) && first == szProgramDir) continue;
     }
-    std::error_code ec;
-    std::filesystem::copy_file(from, to, ec);
+    // Copied whole or not at all: a half file would count as the settings kept
+    // there and stop the carry-over for good. A failed copy leaves the settings to
+    // their defaults, as before.
+    (void)CopyFileAtomically(from, to);
   }
 }
 

@@ -101,8 +101,7 @@ std::vector<std::pair<std::string, std::string>> CopyUserSettings(const std::str
     for (const std::string& from : {userConfig.empty() ? std::string() : userConfig + name, programDir + name}) {
       std::error_code ec;
       if (from.empty() || !fs::is_regular_file(from, ec)) continue;
-      if (fs::copy_file(from, configDir + name, fs::copy_options::overwrite_existing, ec))
-        copies.emplace_back(configDir + name, from);
+      if (CopyFileAtomically(from, configDir + name)) copies.emplace_back(configDir + name, from);
       break;
     }
   }

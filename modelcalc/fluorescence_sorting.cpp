@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 
@@ -188,27 +189,18 @@ std::string SortedFileName(const std::string &name, const std::string &ext,
 
 bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
                            const ScanInfo &info, std::string *why) {
-  const std::string partial = to + ".part";
-  std::error_code ec;
-  fs::copy_file(from, partial, fs::copy_options::overwrite_existing, ec);
-  if (!ec)
-    fs::rename(partial, to, ec);
-  if (ec) {
-    if (why)
-      *why = SystemReason(to, ec.value());
-    std::error_code ignored;
-    fs::remove(partial, ignored);
-    return false;
-  }
+  // The copy is made as a save writes a file: the sorted name holds the old file
+  // or the whole copy, never part of one.
+  std::function<void()> keepTimes;
   if (info.fileTimesValid) {
     FileTimes times;
     times.valid = true;
     times.creation = info.creationTime;
     times.lastAccess = info.lastAccessTime;
     times.lastWrite = info.lastWriteTime;
-    SetFileTimes(to, times);
+    keepTimes = [to, times] { SetFileTimes(to, times); };
   }
-  return true;
+  return CopyFileAtomically(from, to, why, std::move(keepTimes));
 }
 
 SortOutcome SortLoadedFluorescenceFiles(Window *window) {

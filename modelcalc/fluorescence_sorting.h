@@ -68,10 +68,11 @@ std::string SortedExtension(const std::string &name, const std::string &ext,
 std::string SortedFileName(const std::string &name, const std::string &ext,
                            const ScanInfo &info);
 
-// Copies from to to (replacing it) through a temporary file in to's folder, so
-// that a failed copy leaves no partial file and keeps an earlier copy, and
-// gives the copy the access and modification times of info when it has them.
-// False when the copy failed, with "<to>: <reason>" in *why when given.
+// Copies from to to (replacing it) as a save writes a file (CopyFileAtomically),
+// so that a failed or interrupted copy leaves no partial file and keeps an earlier
+// copy, and gives the copy the access and modification times of info when it has
+// them. False when the copy failed, with "<path>: <reason>" of the file that
+// failed (from or to) in *why when given.
 bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
                            const ScanInfo &info, std::string *why = nullptr);
 

@@ -938,6 +938,47 @@ bool WriteFileAtomically(const std::string& path,
   return ok;
 }
 
+bool CopyFileAtomically(const std::string& from, const std::string& to, std::string* error,
+                        std::function<void()> onReplaced) {
+  FileSystem& sys = FileSystemInUse();
+  auto failed = [&](const std::string& why) {
+    NoteFailureReason(why);
+    if (error) *error = why;
+    return false;
+  };
+  // O_NONBLOCK: a pipe in from's place is refused below, not waited on.
+  const int source = sys.Open(from, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (source < 0) return failed(SystemReason(from, errno));
+  struct SourceCloser {
+    FileSystem& sys;
+    int fd;
+    ~SourceCloser() { sys.Close(fd); }
+  } closer{sys, source};
+  struct stat st {};
+  if (sys.OpenStat(source, &st) != 0) return failed(SystemReason(from, errno));
+  if (!S_ISREG(st.st_mode)) return failed(from + ": is " + save_parts::FileKindWords(st.st_mode) + ", not a file");
+
+  AtomicFile copy(to);
+  if (!copy.IsOpen()) return failed(copy.Error());
+  std::vector<char> buffer(1 << 16);
+  for (off_t at = 0;;) {
+    const ssize_t got = sys.ReadAt(source, buffer.data(), buffer.size(), at);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      copy.Discard();
+      return failed(SystemReason(from, err));
+    }
+    if (got == 0) break;
+    if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(got), copy.File()) != static_cast<std::size_t>(got))
+      break;  // the commit below fails with the stream's reason
+    at += got;
+  }
+  if (onReplaced) copy.OnReplaced(std::move(onReplaced));
+  if (!copy.Commit()) return failed(copy.Error());
+  return true;
+}
+
 bool WriteTextFileAtomically(const std::string& path, const std::string& text,
                              std::string* error) {
   return WriteFileAtomically(

@@ -315,4 +315,15 @@ bool WriteFileAtomically(const std::string& path,
 bool WriteTextFileAtomically(const std::string& path, const std::string& text,
                              std::string* error = nullptr);
 
+// Copies the bytes of the regular file from into to as a save writes a file: into
+// a temporary beside to, synced, then renamed over it, so that to is either as it
+// was or the whole copy, whatever ends the program meanwhile. The copy has to's
+// permission bits when it replaces a file, else those of a new file, not from's.
+// onReplaced (when given) runs once to has been replaced (the file times of the
+// copy). False when from cannot be read (not there, no regular file: a folder or a
+// pipe is refused, not read) or to cannot be written: *error (when given) receives
+// "<path>: <reason>" naming the file that failed, and nothing is left behind.
+bool CopyFileAtomically(const std::string& from, const std::string& to, std::string* error = nullptr,
+                        std::function<void()> onReplaced = {});
+
 }  // namespace tarmic

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "commands_test_support.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fluorescence_detection.h"
@@ -19,6 +22,7 @@
 #include "platform/system.h"
 #include "resources/menus.h"
 #include "scandata/scan_file.h"
+#include "storage/atomic_file.h"
 #include "resources/command_ids.h"
 
 namespace tarmic {
@@ -171,7 +175,8 @@ TEST_F(FluorescenceCommandTest,
   const std::string first = Sorted("00001.FA1_A_PMV550_r3_g8");
   EXPECT_EQ(testing::ReadFile(first), testing::ReadFile(folder_ + "/A00001.FA1"));
   EXPECT_EQ(GetFileTimes(first).lastWrite, WriteTime(1));
-  EXPECT_FALSE(fs::exists(blocked + ".part"));
+  for (const auto &e : fs::directory_iterator(folder_ + "/sorted"))
+    EXPECT_FALSE(IsSaveTemporaryName(e.path().filename().string())) << e.path();
   EXPECT_TRUE(fs::exists(folder_ + "/A00003.FA1"));
 
   // Once the place is free the copy is made, over the earlier one.
@@ -179,6 +184,62 @@ TEST_F(FluorescenceCommandTest,
   Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");
   Dispatch(kCmSortFluorescenceData);
   EXPECT_EQ(GetFileTimes(blocked).lastWrite, WriteTime(3));
+}
+
+// The sorted folder holds whole copies only. A copy ended midway (a child that
+// wrote half a copy and ended) leaves a hidden temporary, which no reader takes and
+// the next copy into the folder takes away; a copy whose source can no longer be
+// read (or, for a user the folder's mode holds, whose folder cannot be written)
+// stops the sorting, names the file and leaves nothing of itself.
+TEST_F(FluorescenceCommandTest, SortedCopiesAreWholeAndAFailedOrEndedCopyLeavesNothing) {
+  LoadTwo();
+  fs::create_directories(folder_ + "/sorted");
+  const std::string first = Sorted("00001.FA1_A_PMV550_r3_g8"), second = Sorted("00003.FA1_A_PMV550_r3_g8");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    AtomicFile half(first);
+    const std::string text = testing::ReadFile(folder_ + "/A00001.FA1");
+    const bool written = half.IsOpen() && std::fwrite(text.data(), 1, text.size() / 2, half.File()) > 0 &&
+                         std::fflush(half.File()) == 0;
+    ::_exit(written ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_EQ(status, 0);
+  auto names = [&] {
+    std::vector<std::string> found;
+    for (const auto &e : fs::directory_iterator(folder_ + "/sorted"))
+      found.push_back(e.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+  };
+  ASSERT_EQ(names().size(), 1u);
+  EXPECT_TRUE(IsSaveTemporaryName(names()[0])) << names()[0];
+
+  fs::remove(folder_ + "/A00003.FA1");
+  Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(kCmSortFluorescenceData);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(BoxTexts()[1], "could not copy file to new destination " + second + "\n" + folder_ +
+                              "/A00003.FA1: " + std::strerror(ENOENT));
+  EXPECT_EQ(testing::ReadFile(first), testing::ReadFile(folder_ + "/A00001.FA1"));
+  EXPECT_EQ(GetFileTimes(first).lastWrite, WriteTime(1));
+  EXPECT_EQ(names(), std::vector<std::string>{fs::path(first).filename().string()});
+
+  if (::geteuid() == 0) return;  // root writes into any folder
+  Put(3, "A00003.FA1", ScanText(1, 700, "Voltage: 550.5 Gain: 8 Range: 3"));
+  fs::permissions(folder_ + "/sorted", fs::perms::owner_read | fs::perms::owner_exec);
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");
+  Backend().QueueMessageBox(IDOK, "Error");
+  Dispatch(kCmSortFluorescenceData);
+  fs::permissions(folder_ + "/sorted", fs::perms::owner_all);
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(BoxTexts()[1],
+            "could not copy file to new destination " + first + "\n" + first + ": " + std::strerror(EACCES));
+  EXPECT_EQ(names(), std::vector<std::string>{fs::path(first).filename().string()});
 }
 
 // A scan whose first line does not name the detector's keys is not filed under

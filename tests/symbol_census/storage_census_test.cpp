@@ -53,15 +53,10 @@ struct Door {
   const char* reason;
 };
 const std::vector<Door> kDoors = {
-    {"/fluorescence_sorting.cpp.o", "std::filesystem::copy_file", "copies a scan into its sorted folder"},
-    {"/fluorescence_sorting.cpp.o", "std::filesystem::rename", "moves that copy onto its name"},
-    {"/fluorescence_sorting.cpp.o", "std::filesystem::remove", "removes a copy that failed"},
     {"/batch_output.cpp.o", "unlink", "removes the outputs of an earlier run that the run replaced"},
     {"/batch_output.cpp.o", "rmdir", "removes the folders a run made and left empty"},
     {"/batch_output.cpp.o", "std::filesystem::remove_all", "removes the scratch folders of runs whose process is gone"},
     {"/batch_run.cpp.o", "std::filesystem::remove_all", "removes the run's own scratch folder"},
-    {"/batch_run.cpp.o", "std::filesystem::copy_file", "copies settings into the run's scratch folder"},
-    {"/app_main.cpp.o", "std::filesystem::copy_file", "carries settings over into a new settings folder"},
     {"/make_example.cpp.o", "std::filesystem::remove_all", "the example generator (a build tool) remakes its folder"},
     {"/qt_backend.cpp.o", "open", "opens a file to read it (O_RDONLY)"},
 };
