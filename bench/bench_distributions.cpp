@@ -22,6 +22,7 @@
 #include <random>
 #include <vector>
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_engine.h"
 #include "distributions/distribution_grid.h"

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <vector>
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_engine.h"
 #include "distributions/distribution_grid.h"

@@ -503,7 +503,7 @@ TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
   // bound to it (const T& name = ...): each is in it or named as no setting.
   std::map<std::string, std::vector<std::string>> members;
   for (const char* header : headers) StructMembers(WithoutComments(SourceText(header)), members);
-  StructMembers(WithoutComments(SourceText("distributions/conti_run.h")), members);
+  StructMembers(WithoutComments(SourceText("distributions/conti_run_settings.h")), members);
   const std::regex bound(R"(const\s+(\w+)\s*&?\s+(\w+)\s*=)");
   int structs = 0;
   for (std::sregex_iterator m(fingerprint.begin(), fingerprint.end(), bound), end; m != end; ++m) {
