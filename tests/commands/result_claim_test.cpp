@@ -454,6 +454,8 @@ TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
       "bNonlinearDetectionBusy", "bNoGridRebuild", "bTruncateNoteShown", "bDynamicNoteShown", "bStaticNoteShown", "dAppliedPower", "dAppliedBaseline",
       "ppUntransformedSignal", "ppUntransformedFit", "ppTransformedSignal", "ppTransformedFit",
       "bCtotArrays", "gCtot", "nCtotLevels",
+      // set by every computation from bInitialDataProfile and the data
+      "bFirstScanIsInitial",
       // copies of the parameter vector (in the fingerprint) for the variant chosen
       "fDiscreteS", "fDiscreteM", "fDiscreteD", "fSecondFf0", "fBimodalSMin", "fBimodalSMax",
       "fConformM", "fConformSMin", "fConformSMax", "fLinearRodParameter", "fCvConstantD",
