@@ -29,11 +29,6 @@ float* ZeroVector(int n) {
   return v;
 }
 
-void FreeVector(float*& v, int n) {
-  if (v) free_vector(v, 1, std::max(n, 1));
-  v = nullptr;
-}
-
 }  // namespace
 
 bool IsUsableRadialStep(float step) { return std::isfinite(step) && step >= kMinRadialStep; }
@@ -77,17 +72,6 @@ bool RadialGridIsBuildable(float r0, float r1, bool report) {
   return false;
 }
 
-void FreeSpeciesSignalArrays() {
-  for (int k = 1; k <= kSpeciesSlots; ++k) {
-    for (float*& row : pppSpeciesSignal[k]) FreeVector(row, nSpeciesArrayPoints);
-    pppSpeciesSignal[k].clear();
-    FreeVector(ppSpeciesGridMean[k], nSpeciesArrayPoints);
-    FreeVector(ppSpeciesScanMean[k], nSpeciesArrayScans);
-  }
-  nSpeciesArrayScans = 0;
-  nSpeciesArrayPoints = 0;
-}
-
 void AllocSpeciesSignalArrays() {
   FreeSpeciesSignalArrays();
   if (nScans < 1 || nGridPoints < 1) return;
@@ -102,20 +86,6 @@ void AllocSpeciesSignalArrays() {
   nSpeciesArrayPoints = nGridPoints;
 }
 
-void FreeGridData(int /*scanCount*/) {
-  if (bGridCopies) {
-    for (float*& row : ppGridSignal) FreeVector(row, nGridPoints);
-    FreeVector(pGridRadius, nGridPoints);
-  }
-  FreeVector(pAverageScan, nGridPoints);
-  FreeVector(pScanMeans, gCurrentGrid.nGridScans);
-  FreeVector(pTINoise, nGridPoints);
-  FreeVector(pRemovedTINoise, nGridPoints);
-  FreeVector(pRINoise, gCurrentGrid.nGridScans);
-  FreeSpeciesSignalArrays();
-  // Every member back to its initial value, a member added later as well.
-  gCurrentGrid = GridData{};
-}
 
 namespace {
 

@@ -1,0 +1,96 @@
+// The storage of the common radial grid (radial_grid.h builds it): the object that
+// owns the grid and every table made on it, the names the code reads it by, and its
+// release, which the data set calls before it frees the scans the grid may alias.
+#pragma once
+
+#include <vector>
+
+namespace tarmic {
+
+constexpr int kSpeciesSlots = 4;  // species slots 1..4 of the species signal tables
+
+// The common grid and every table made on it, one object that owns them all: the
+// grid, its rows, the averages, the noise profiles and the species signal tables.
+// The program's grid is the one instance gCurrentGrid; the names below are
+// references to its members, so that code reads and writes the grid by them. A
+// command that builds a new grid while the loaded one must be kept until the new one
+// is complete holds the old grid in a GridData of its own and exchanges the two with
+// std::swap: every member, one added later as well, changes place with no list to
+// keep. An empty GridData is the state FreeGridData leaves. The arrays stay where
+// they are, so pointers into them (rows that alias the scans' own signal arrays, a
+// radius array that is the first displayed scan's) stay valid through a swap.
+struct GridData {
+  int nGridPoints = 0;
+  float* pGridRadius = nullptr;        // [1..nGridPoints], cm
+  std::vector<float*> ppGridSignal;    // [1..nScans] rows of [1..nGridPoints]
+  // 1 when pGridRadius and the rows of ppGridSignal are own copies; 0 when they are
+  // the first displayed scan's radius array and the scans' own signal arrays. A tool
+  // that changes scan signals calls FillGridSignalRow for each changed scan so that
+  // copied rows follow; aliased rows follow by themselves.
+  bool bGridCopies = false;
+  int iFitFirst = 0;                // first grid index inside the fit limits
+  int iFitLast = 0;                 // last grid index inside the fit limits
+  // [1..nGridPoints]: 1 where every scan has measured points around the grid point,
+  // 0 where some scan does not support it: inside a gap of its radii (a region
+  // excluded, points the reader left out) or beyond its first or last radius. A
+  // value there would be a straight line bridged by the resampling, never a
+  // measurement. Empty when every grid point is measured (rows aliasing the scans).
+  std::vector<unsigned char> gridPointMeasured;
+  // [0..nGridPoints]: how many of grid points 1..g are measured, made with
+  // gridPointMeasured by SetGridPointMask (the fit points are counted from it
+  // without a scan of the grid); empty with it.
+  std::vector<int> gridPointsMeasuredUpTo;
+  float* pAverageScan = nullptr;    // [1..nGridPoints] mean over the scans
+  float* pScanMeans = nullptr;      // [1..nScans] mean of each scan's grid data
+  float fGridSignalTotal = 0.0f;    // nScans x sum of pAverageScan over the fit range
+  float fGridPointTotal = 0.0f;     // nScans x number of grid points in the fit range
+  float* pTINoise = nullptr;        // [1..nGridPoints] time-invariant noise
+  float* pRemovedTINoise = nullptr; // [1..nGridPoints] TI noise already subtracted
+  float* pRINoise = nullptr;        // [1..nScans] radial-invariant noise
+  // Species signal tables of the four species slots (index 1..4), made for the slots
+  // whose pSpeciesLinked flag is set: pppSpeciesSignal[k][scan][grid point],
+  // ppSpeciesGridMean[k][grid point], ppSpeciesScanMean[k][scan].
+  std::vector<float*> pppSpeciesSignal[kSpeciesSlots + 1];
+  float* ppSpeciesGridMean[kSpeciesSlots + 1] = {};
+  float* ppSpeciesScanMean[kSpeciesSlots + 1] = {};
+  int nSpeciesArrayScans = 0;
+  int nSpeciesArrayPoints = 0;
+  // Number of scans for which the per-scan vectors (pScanMeans, pRINoise, the rows)
+  // were made; their release uses it whatever count the caller passes.
+  int nGridScans = 0;
+
+  bool operator==(const GridData&) const = default;
+};
+
+// The current grid. Constant-initialised, as are the references bound to its
+// members: both are in place before any dynamic initialisation, in whatever order
+// the translation units start.
+inline constinit GridData gCurrentGrid{};
+
+inline constinit int& nGridPoints = gCurrentGrid.nGridPoints;
+inline constinit float*& pGridRadius = gCurrentGrid.pGridRadius;
+inline constinit std::vector<float*>& ppGridSignal = gCurrentGrid.ppGridSignal;
+inline constinit bool& bGridCopies = gCurrentGrid.bGridCopies;
+inline constinit int& iFitFirst = gCurrentGrid.iFitFirst;
+inline constinit int& iFitLast = gCurrentGrid.iFitLast;
+inline constinit float*& pAverageScan = gCurrentGrid.pAverageScan;
+inline constinit float*& pScanMeans = gCurrentGrid.pScanMeans;
+inline constinit float& fGridSignalTotal = gCurrentGrid.fGridSignalTotal;
+inline constinit float& fGridPointTotal = gCurrentGrid.fGridPointTotal;
+inline constinit float*& pTINoise = gCurrentGrid.pTINoise;
+inline constinit float*& pRemovedTINoise = gCurrentGrid.pRemovedTINoise;
+inline constinit float*& pRINoise = gCurrentGrid.pRINoise;
+inline constinit auto& pppSpeciesSignal = gCurrentGrid.pppSpeciesSignal;
+inline constinit auto& ppSpeciesGridMean = gCurrentGrid.ppSpeciesGridMean;
+inline constinit auto& ppSpeciesScanMean = gCurrentGrid.ppSpeciesScanMean;
+inline constinit int& nSpeciesArrayScans = gCurrentGrid.nSpeciesArrayScans;
+inline constinit int& nSpeciesArrayPoints = gCurrentGrid.nSpeciesArrayPoints;
+
+// Frees the grid, the averages, the noise profiles and the species tables.
+void FreeGridData(int scanCount);
+// Frees the species signal tables.
+void FreeSpeciesSignalArrays();
+// Frees a one-based vector of n values made by the numerics' vector() and nulls it.
+void FreeGridVector(float*& v, int n);
+
+}  // namespace tarmic
