@@ -1,6 +1,7 @@
 #include "scandata/grid_data.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "numerics/one_based.h"
 
@@ -35,6 +36,24 @@ void FreeGridData(int /*scanCount*/) {
   FreeSpeciesSignalArrays();
   // Every member back to its initial value, a member added later as well.
   gCurrentGrid = GridData{};
+}
+
+GridFitPoints CurrentGridFitPoints() {
+  GridFitPoints points;
+  points.first_ = std::max(iFitFirst, 1);
+  points.last_ = std::min(iFitLast, nGridPoints);
+  const int range = points.last_ >= points.first_ ? points.last_ - points.first_ + 1 : 0;
+  points.count_ = range;
+  const auto& measured = gCurrentGrid.gridPointMeasured;
+  if (range == 0 || static_cast<int>(measured.size()) <= nGridPoints) return points;
+  // Counted from the running totals SetGridPointMask keeps with the mask (no scan
+  // of the grid).
+  const auto& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
+  assert(upTo.size() == measured.size());
+  const int count = upTo[static_cast<std::size_t>(points.last_)] - upTo[static_cast<std::size_t>(points.first_ - 1)];
+  if (count != range) points.measured_ = measured.data();
+  points.count_ = count;
+  return points;
 }
 
 }  // namespace tarmic

@@ -86,7 +86,6 @@ void AllocSpeciesSignalArrays() {
   nSpeciesArrayPoints = nGridPoints;
 }
 
-
 namespace {
 
 // Where a scan has points: from half its median spacing before its first radius to
@@ -163,24 +162,6 @@ void SetGridPointMask(std::vector<unsigned char> measured) {
   upTo.assign(measured.size(), 0);
   for (std::size_t g = 1; g < measured.size(); ++g) upTo[g] = upTo[g - 1] + (measured[g] != 0);
   gCurrentGrid.gridPointMeasured = std::move(measured);
-}
-
-GridFitPoints CurrentGridFitPoints() {
-  GridFitPoints points;
-  points.first_ = std::max(iFitFirst, 1);
-  points.last_ = std::min(iFitLast, nGridPoints);
-  const int range = points.last_ >= points.first_ ? points.last_ - points.first_ + 1 : 0;
-  points.count_ = range;
-  const auto& measured = gCurrentGrid.gridPointMeasured;
-  if (range == 0 || static_cast<int>(measured.size()) <= nGridPoints) return points;
-  // Counted from the running totals SetGridPointMask keeps with the mask (no scan
-  // of the grid).
-  const auto& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
-  assert(upTo.size() == measured.size());
-  const int count = upTo[static_cast<std::size_t>(points.last_)] - upTo[static_cast<std::size_t>(points.first_ - 1)];
-  if (count != range) points.measured_ = measured.data();
-  points.count_ = count;
-  return points;
 }
 
 void FillGridSignalRow(int s) {

@@ -14,48 +14,6 @@ namespace tarmic {
 // above 0.001.
 extern float fRadialStep;
 
-
-// The grid points over which every least squares on the common grid runs: the fit
-// range iFitFirst..iFitLast less the points some scan does not support
-// (gridPointMeasured). A point that does not count enters no sum, no mean and no
-// count of points: the result is that of the same data with those points absent.
-// Every least-squares routine over the grid takes one (CurrentGridFitPoints), and
-// reads the fit range only through it.
-class GridFitPoints {
- public:
-  int First() const { return first_; }
-  int Last() const { return last_; }
-  // The number of points that count (0 for an empty range).
-  int Count() const { return count_; }
-  bool Counts(int g) const { return g >= first_ && g <= last_ && (!measured_ || measured_[g] != 0); }
-  // Whether every point of first..last counts (no gap inside the range).
-  bool Whole() const { return count_ == (last_ >= first_ ? last_ - first_ + 1 : 0); }
-  // Calls fn(g) for every point that counts, in increasing order. A range without
-  // a gap takes a plain loop: nothing costs more where nothing is left out.
-  template <class Fn>
-  void ForEach(Fn fn) const {
-    if (!measured_) {
-      for (int g = first_; g <= last_; ++g) fn(g);
-      return;
-    }
-    for (int g = first_; g <= last_; ++g)
-      if (measured_[g] != 0) fn(g);
-  }
-  // Sum of row[g] over the points that count, in double.
-  double Sum(const float* row) const {
-    double sum = 0.0;
-    ForEach([&](int g) { sum += row[g]; });
-    return sum;
-  }
-
- private:
-  friend GridFitPoints CurrentGridFitPoints();
-  int first_ = 1, last_ = 0, count_ = 0;
-  const unsigned char* measured_ = nullptr;  // null: every point counts
-};
-// The fit points of the current grid (the fit range clamped to the grid).
-GridFitPoints CurrentGridFitPoints();
-
 // A gap in a scan: neighbouring radii farther apart than this many times the scan's
 // median spacing (one point left out is bridged; two or more are a gap).
 constexpr float kGapSpacingFactor = 2.5f;
