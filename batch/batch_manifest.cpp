@@ -1,10 +1,11 @@
 #include "batch/batch_manifest.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
-#include "batch/batch_output.h"
 #include "numerics/text_lines.h"
 #include "scandata/text_io.h"
 #include "text/number_token.h"
@@ -184,6 +185,15 @@ ResultManifest ManifestOfFolder(const std::string& dir) {
     m.files.push_back({name, d ? d->size : 0, d ? d->sha256 : std::string()});
   }
   return m;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+    if (e.is_regular_file(ec)) files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 }  // namespace tarmic

@@ -54,4 +54,7 @@ std::string ManifestMismatch(const ResultManifest& m, const std::string& dir);
 // The manifest of the files of dir (every regular file but the manifest itself).
 ResultManifest ManifestOfFolder(const std::string& dir);
 
+// The regular files of folder (full paths, sorted by name): what a run staged.
+std::vector<std::string> FilesIn(const std::string& folder);
+
 }  // namespace tarmic

@@ -233,15 +233,6 @@ void CleanUpOnSignals(const std::string& runFolder) {
   signal(SIGPIPE, SIG_IGN);
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(folder, ec))
-    if (e.is_regular_file(ec)) files.push_back(e.path().string());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 PublishOutcome PublishResultSet(const std::vector<std::string>& staged, const std::string& dir, bool replace,
                                 const std::vector<std::string>& staleNames) {
   const SignalsHeld signalsWait;

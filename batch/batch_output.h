@@ -62,9 +62,6 @@ int SweepDeadRunFolders(const std::string& tempDir);
 // written; the handlers stay for the life of the process.
 void CleanUpOnSignals(const std::string& runFolder);
 
-// The regular files of folder (full paths, sorted by name): what a run staged.
-std::vector<std::string> FilesIn(const std::string& folder);
-
 enum class Published {
   Whole,    // every file of the set replaced its target
   Exists,   // a target exists and may not be replaced: nothing was written

@@ -45,6 +45,7 @@
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 #include "bench/cs_run_setup.h"
 #include "bench/sedimentation_set.h"

@@ -22,6 +22,7 @@
 #include <random>
 #include <vector>
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_engine.h"
 #include "distributions/distribution_grid.h"
@@ -38,6 +39,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_data_reset.h"
 
 namespace tarmic {
 namespace {

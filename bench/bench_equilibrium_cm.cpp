@@ -14,6 +14,7 @@
 #include <cmath>
 #include <vector>
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_engine.h"
 #include "distributions/distribution_grid.h"
@@ -32,6 +33,7 @@
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 
 namespace tarmic {

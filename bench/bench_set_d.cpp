@@ -61,6 +61,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "platform/headless/headless_backend.h"
+#include "scandata/scan_data_reset.h"
 
 namespace tarmic {
 namespace {

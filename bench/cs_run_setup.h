@@ -4,6 +4,7 @@
 // of a stretch of the distribution. Single-thread use only (it sets globals).
 #pragma once
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"

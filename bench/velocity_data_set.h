@@ -19,6 +19,7 @@
 #include "scandata/radial_grid.h"
 #include "modelcalc/linear_amplitudes.h"
 #include "modelcalc/model_computation.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 
 namespace tarmic::bench {

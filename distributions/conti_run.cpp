@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/ctot_tables.h"
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_grid.h"
@@ -376,14 +377,6 @@ void WarnLsgOnEquilibriumData() {
   // of the grid set-up.
   if (bEquilibriumMode && (bLsgModel || bLsgOneDiscrete))
     ShowRunMessage(Message("not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION));
-}
-
-ContiRunSettings GetContiRunSettings() {
-  const auto& h = GetDistributionHooks().runSettings;
-  ContiRunSettings settings = h ? h() : ContiRunSettings{};
-  settings.threads = std::max(1, settings.threads);
-  if (settings.showBoth) settings.maxEntropy = true;
-  return settings;
 }
 
 bool CheckCsff0KernelReuse() {

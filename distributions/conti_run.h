@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "distributions/conti_run_settings.h"
 #include "distributions/run_message.h"
 
 namespace tarmic {
@@ -57,16 +58,6 @@ struct ContiRunResult {
 // The outcome of the last RunContiSed.
 extern ContiRunOutcome eLastContiRunOutcome;
 
-// The settings of the run that the main window keeps (its preferences); read
-// through the hook DistributionHooks::runSettings at the start of every run.
-struct ContiRunSettings {
-  bool maxEntropy = true;           // regularise by maximum entropy
-  bool showBoth = false;            // Tikhonov-Phillips and maximum entropy, both shown
-  bool multiThreading = true;       // normal equations on worker threads
-  int threads = 2;                  // number of those threads (at least 1)
-  bool suppressBaselineCorrelation = true;  // maximum entropy: weak reference of point 1
-};
-ContiRunSettings GetContiRunSettings();
 
 // The result on show when a run starts, kept for a run that ends without one (a
 // refusal, a question declined, a failed kernel, equations or solve, memory that

@@ -1,7 +1,6 @@
-// Kernel profiles and distribution files: the profiles a Lamm equation solution
-// computes, put onto the radii of a kernel; the profile of a non-diffusing species
-// (a sharp moving boundary); the two-column distribution from which synthetic data
-// are made; and the saved distribution of an analysis with its restore.
+// Distribution files: the two-column distribution from which synthetic data are
+// made, and the saved distribution of an analysis with its restore. (The kernel
+// profiles, which the synthetic data are made of, are in kernel_profiles.h.)
 //
 // A saved distribution is a text file in the "C" locale: one line naming its kind,
 //   # TARMIC distribution c(s)      or      # TARMIC distribution c(M)
@@ -16,29 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "distributions/kernel_profiles.h"
+
 namespace tarmic {
 
-// s omega^2 (1/s) of the species whose step profile StepBoundaryProfile makes; for
-// ls-g*(v) a migration velocity (cm/s). Set by the caller.
-extern double dStepSw2;
 // LoadDistributionFromFile rescales the loaded values to amplitudes (on at start).
 extern bool bNormalizeLoadedDistribution;
 // Sum of the loaded values, their trapezoid area, and total / area.
 extern float fLoadedDistTotal;
 extern float fLoadedDistArea;
 extern float fLoadedDistScale;
-
-// Kernel row [kernel][scan] = the profile (radii[1..n], values[1..n]) recorded
-// onto the kernel radii (the radii of scan 1 with bSyntheticFromDistribution, else
-// the common grid), with the radial resolution of absorbance data over the whole
-// profile when it is simulated. kernel is the grid point (never a shared "current point").
-void StoreKernelProfile(int kernel, int scan, const double* radii, const double* values, int n);
-// As StoreKernelProfile, adding the interpolated profile; no radial resolution.
-void AddKernelProfile(int kernel, int scan, const double* radii, const double* values, int n);
-
-// Profile out[1..n] at the radii r[1..n] of a non-diffusing species of amplitude A
-// at time t (s) with dStepSw2: a sharp boundary with radial dilution.
-void StepBoundaryProfile(float amplitude, double t, const float* r, float* out, int n);
 
 // Installs the two-column distribution of a file (x, value) as the current one,
 // with kernel array and workspace for the loaded scans. False for the c(s,ff0)

@@ -11,7 +11,6 @@
 #include "distributions/distribution_hooks.h"
 #include "distributions/ms_table.h"
 #include "distributions/distribution_models.h"
-#include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
 #include "modelfit/model_params.h"
 #include "modelfit/param_checks.h"
@@ -398,19 +397,7 @@ std::string ContiGridSettingsRefusal() {
   return refusal;
 }
 
-bool SetupContiGrid(std::string* error) {
-  std::string ignored;
-  if (!error) error = &ignored;
-  // Refused settings change nothing: the previous result stays on show.
-  if (std::string refusal = ContiGridSettingsRefusal(); !refusal.empty()) {
-    *error = std::move(refusal);
-    return false;
-  }
-  // 1. The previous distribution goes, without laying the other plots out again.
-  bRelayoutOnClear = false;
-  ClearDistribution();
-  bRelayoutOnClear = true;
-
+bool BuildContiGridPoints(std::string* error) {
   // 3. The vectors.
   nDistGrid = static_cast<int>(std::floor(fDistGridCount));
   const int n = nDistGrid;
@@ -450,11 +437,12 @@ bool SetupContiGrid(std::string* error) {
   // I(D) distribution over log10 D).
   const auto& prior = GetDistributionHooks().buildPriorProbability;
   if (prior) prior();
+  return true;
+}
 
-  // 7. The plot.
-  SetupDistributionPlot();
-
+bool AllocContiGridWorkspace(std::string* error) {
   // 8. Kernels and normal-equation workspace.
+  const bool sizeShape = IsSizeShapeModel();
   const int unknowns = sizeShape ? nFf0Grid : nDistGrid;
   if (!AllocKernelArrays(unknowns, nScans, nGridPoints, error)) return false;
   if (!AllocNormalEquationArrays(unknowns, nScans, nGridPoints, error)) {

@@ -2,7 +2,7 @@
 // distribution is resolved (s for the s-grid models, M for the molar-mass models,
 // log10 Rh and log10 D for light-scattering data), the companion value of each
 // point, the distribution vectors, the prior weights and, for the two-dimensional
-// c(s,ff0) models, the (s, f/f0) cells. SetupContiGrid builds all of it at the start
+// c(s,ff0) models, the (s, f/f0) cells. SetupContiGrid (conti_grid_setup.h) builds all of it at the start
 // of an analysis and allocates the kernel array and the normal-equation workspace.
 //
 // All vectors are one-based float vectors (doubles for the prior) made by the
@@ -132,14 +132,16 @@ std::string ContiGridSettingsRefusal();
 // SetupContiGrid on a stored grid once it is read.
 std::string BuoyancySignRefusal(double lo, double hi);
 
-// Builds the grid of the active model, its vectors, the kernel array and the
-// normal-equation workspace. False when the run must not go on: the settings are
-// refused (ContiGridSettingsRefusal, nothing changed), a warning was declined, the
-// stored grid is missing, the DLS limits make no grid, the M(s) table is unusable,
-// or memory could not be had (the previous distribution is gone by then). The
-// refusals and failures meant for the error box go to *error (when given) for the
-// caller to show; the questions and warnings of the set-up are shown when met.
-bool SetupContiGrid(std::string* error = nullptr);
+// The two halves of the grid set-up (SetupContiGrid, distributions/conti_grid_setup.h,
+// lays out the plot between them). BuildContiGridPoints: the vectors, the grid of
+// the active model and its prior; false (with *error, when a refusal is meant for
+// the error box) when the stored grid is missing, a warning was declined or the
+// DLS limits make no grid. AllocContiGridWorkspace: the kernel array, the
+// normal-equation workspace and the tables of the M(s)-table and nonideal models;
+// false when memory could not be had or the M(s) table is unusable. Both take a
+// non-null error.
+bool BuildContiGridPoints(std::string* error);
+bool AllocContiGridWorkspace(std::string* error);
 // Whether the grid set-up of the active continuous model writes the stored grid
 // file (szSdistPath): an s grid built anew ("s grid from file" off, which the
 // set-up reads from the parameter vector) on sedimentation data. The molar-mass

@@ -20,7 +20,7 @@
 namespace tarmic {
 
 class CLammIdeal;
-struct ContiRunSettings;  // distributions/conti_run.h
+struct ContiRunSettings;  // distributions/conti_run_settings.h
 
 struct DistributionHooks {
   // --- main window ---

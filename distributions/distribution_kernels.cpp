@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "distributions/distribution_file.h"
+#include "distributions/kernel_profiles.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
@@ -42,7 +42,6 @@
 
 namespace tarmic {
 
-bool bSyntheticFromDistribution = false;
 float fInvariantD = 1.0f;
 int iCurrentGridPoint = 0;
 float fCurrentM = 0.0f;

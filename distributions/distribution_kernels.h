@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "distributions/kernel_profiles.h"
 #include "distributions/run_message.h"
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_interfaces.h"
@@ -22,10 +23,6 @@
 namespace tarmic {
 
 class Window;
-
-// The distribution is given (synthetic data): kernels on the radii of scan 1, the
-// fit is the kernel sum, no solve.
-extern bool bSyntheticFromDistribution;
 
 // D of "Continuous c(s) with invariant D" and of c(M) with invariant D (buoyant
 // mass), in 1e-7 cm^2/s; copied from the parameter vector.

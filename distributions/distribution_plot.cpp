@@ -7,12 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "distributions/conti_run.h"
+#include "distributions/conti_run_settings.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_prior.h"
-#include "distributions/distribution_transforms.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/ccurve.h"
@@ -52,6 +51,8 @@ bool bCMTransformed = false;
 bool bMofsTableRun = false;
 bool bQuietRecreate = false;
 bool bRelayoutOnClear = true;
+bool bDistTransformed = false;
+bool bDistRhTransformed = false;
 bool bFMScalingLawSwitching = false;
 int nDistPlotTop = 630;
 int nDistPlotBottom = 950;

@@ -17,6 +17,12 @@
 
 namespace tarmic {
 
+// The distribution shown has been transformed by a transform command; the next run
+// clears it (a transformed distribution is not transformed a second time).
+extern bool bDistTransformed;
+// The distribution shown lies on the Stokes-radius axis; cleared by the next run.
+extern bool bDistRhTransformed;
+
 class CWINPlot;
 class CVector;
 class CCurve;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "distributions/conti_run.h"
+#include "distributions/conti_run_settings.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
@@ -19,9 +19,6 @@
 #include "scandata/text_io.h"
 
 namespace tarmic {
-
-bool bDistTransformed = false;
-bool bDistRhTransformed = false;
 
 namespace {
 

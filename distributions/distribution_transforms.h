@@ -9,13 +9,10 @@
 
 #include <string>
 
-namespace tarmic {
+// bDistTransformed and bDistRhTransformed, of the distribution on show.
+#include "distributions/distribution_plot.h"
 
-// The distribution shown has been transformed by a transform command; the next run
-// clears it (a transformed distribution is not transformed a second time).
-extern bool bDistTransformed;
-// The distribution shown lies on the Stokes-radius axis; cleared by the next run.
-extern bool bDistRhTransformed;
+namespace tarmic {
 
 // The area of y over x by the trapezoid rule on the (possibly uneven) grid
 // x[1..n]: 0.5 y1 (x2 - x1) + sum_{i=2}^{n-1} 0.5 (x(i+1) - x(i-1)) y(i)

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "distributions/distribution_file.h"
+#include "distributions/kernel_profiles.h"
 #include "distributions/distribution_storage.h"
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"

@@ -13,6 +13,7 @@
 #include "scandata/data_set.h"
 #include "scandata/dls_ascii_import.h"
 #include "scandata/dls_file.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_loading.h"
 
 namespace {

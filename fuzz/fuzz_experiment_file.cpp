@@ -12,6 +12,7 @@
 #include "fuzz_window.h"
 #include "scandata/data_set.h"
 #include "scandata/experiment_file.h"
+#include "scandata/scan_data_reset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarmic;

@@ -13,6 +13,7 @@
 #include "fuzz_window.h"
 #include "scandata/data_set.h"
 #include "scandata/program_files.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,6 +5,7 @@
 #include "fuzz_support.h"
 #include "modelcalc/fit_persistence.h"
 #include "scandata/data_set.h"
+#include "scandata/scan_data_reset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarmic;

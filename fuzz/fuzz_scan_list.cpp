@@ -4,6 +4,7 @@
 #include "fuzz_support.h"
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
+#include "scandata/scan_data_reset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarmic;

@@ -12,7 +12,6 @@
 #include "lamm/crank_nicolson_step.h"
 #include "lamm/fe_assembly.h"
 #include "lamm/lamm_ideal.h"
-#include "lamm/solvent_core.h"
 
 namespace tarmic {
 
@@ -228,6 +227,17 @@ void CLammIdeal::CLAdvanceComp2() {
     }
   }
   dTimeComp2 = dTime;
+}
+
+void CosoluteCoefficients(const double* c, int N, bool builtin, const double* sPoly, int nS,
+                          const double* dPoly, int nD, bool average, double* coefS, double* coefD) {
+  if (!builtin && !(nS > 0 && nD > 0)) return;
+  for (int i = 1; i <= N; ++i) {
+    const double s = builtin ? Comp2SedCoefBuiltin(c[i]) : EvalPolynomial(sPoly, nS, c[i]);
+    const double D = builtin ? Comp2DiffCoefBuiltin(c[i]) : EvalPolynomial(dPoly, nD, c[i]);
+    coefS[i] = average ? (s + coefS[i]) / 2 : s;
+    coefD[i] = average ? (D + coefD[i]) / 2 : D;
+  }
 }
 
 }  // namespace tarmic

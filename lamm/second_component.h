@@ -11,5 +11,10 @@ double EvalPolynomial(const double* a, int n, double x);
 double Comp2SedCoefBuiltin(double c);
 // Built-in D(c) of the cosolute, cm^2/s: 2.03e-5 at c = 0.
 double Comp2DiffCoefBuiltin(double c);
+// Node coefficients s(c_i) (S) and D(c_i) (cm^2/s): the built-in CsCl formulas or
+// the polynomials sPoly[1..nS], dPoly[1..nD]; with average the mean with the values
+// already held (the corrector). With a polynomial missing they stay as they are.
+void CosoluteCoefficients(const double* c, int N, bool builtin, const double* sPoly, int nS,
+                          const double* dPoly, int nD, bool average, double* coefS, double* coefD);
 
 }  // namespace tarmic

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "lamm/fe_assembly.h"
-#include "lamm/second_component.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/solvent_constants.h"
 
@@ -105,17 +104,6 @@ double EndDiffusionFactor(const double* fv, const double* r, int k) {
 double EndSedimentationFactor(const double* fv, const double* fb, const double* r, int k) {
   const double f = fv && fb ? fv[k] * fb[k] : 1.0;
   return f * r[k] * r[k];
-}
-
-void CosoluteCoefficients(const double* c, int N, bool builtin, const double* sPoly, int nS,
-                          const double* dPoly, int nD, bool average, double* coefS, double* coefD) {
-  if (!builtin && !(nS > 0 && nD > 0)) return;
-  for (int i = 1; i <= N; ++i) {
-    const double s = builtin ? Comp2SedCoefBuiltin(c[i]) : EvalPolynomial(sPoly, nS, c[i]);
-    const double D = builtin ? Comp2DiffCoefBuiltin(c[i]) : EvalPolynomial(dPoly, nD, c[i]);
-    coefS[i] = average ? (s + coefS[i]) / 2 : s;
-    coefD[i] = average ? (D + coefD[i]) / 2 : D;
-  }
 }
 
 }  // namespace tarmic

@@ -52,11 +52,4 @@ long double VariableSedimentationElement(const double* fv, const double* fb, con
 double EndDiffusionFactor(const double* fv, const double* r, int k);
 double EndSedimentationFactor(const double* fv, const double* fb, const double* r, int k);
 
-// ---- the cosolute's own Lamm solution (equidistant grid of N nodes) ----
-
-// Node coefficients s(c_i) (S) and D(c_i) (cm^2/s): the built-in CsCl formulas or
-// the polynomials sPoly[1..nS], dPoly[1..nD]; with average the mean with the values
-// already held (the corrector). With a polynomial missing they stay as they are.
-void CosoluteCoefficients(const double* c, int N, bool builtin, const double* sPoly, int nS,
-                          const double* dPoly, int nD, bool average, double* coefS, double* coefD);
 }  // namespace tarmic

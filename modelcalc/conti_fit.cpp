@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_hooks.h"

@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_grid.h"

@@ -1,10 +1,10 @@
 #include "modelcalc/fit_rmsd.h"
 
-#include "modelcalc/model_computation.h"
 #include "scandata/analysis_switches.h"
 
 namespace tarmic {
 
+bool bFirstScanIsInitial = false;
 bool bFitScanWindow = false;
 int iFitScanWindowFirst = 1;
 int iFitScanWindowLast = 1;

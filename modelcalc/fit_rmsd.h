@@ -16,6 +16,9 @@
 
 namespace tarmic {
 
+// The first scan serves as the initial distribution (its fit is its own data and
+// the model starts at display position 2).
+extern bool bFirstScanIsInitial;
 // Scan window of the time-dependent fits: display positions first..last only.
 extern bool bFitScanWindow;
 extern int iFitScanWindowFirst;

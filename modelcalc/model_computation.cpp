@@ -41,7 +41,6 @@
 
 namespace tarmic {
 
-bool bFirstScanIsInitial = false;
 
 int nStaticGridEstimate = 0;
 double nHatGridEstimate = 0.0;

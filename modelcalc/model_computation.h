@@ -26,6 +26,7 @@
 
 #include <vector>
 
+#include "modelcalc/fit_rmsd.h"
 #include "modelcalc/model_steps.h"
 #include "scandata/initial_data.h"
 #include "scandata/scan_info.h"
@@ -44,9 +45,6 @@ inline int& nInitialPoints = nInitPoints;
 inline std::vector<float>& pInitialRadius = pInitRadius;
 inline std::vector<float>& pInitialSignal = pInitSignal;
 inline ScanInfo& InitialScanInfo = ScanInfoTemplate;
-// The first scan serves as the initial distribution (its fit is its own data and
-// the model starts at display position 2).
-extern bool bFirstScanIsInitial;
 // Releases the initial distribution (when the data it belongs to are freed).
 void FreeInitialDistribution();
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/distribution_hooks.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_arrays.h"

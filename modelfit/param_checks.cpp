@@ -11,7 +11,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
-#include "modelfit/params_dialog.h"
+#include "modelfit/params_template.h"
 #include "modelfit/transfer_fields.h"
 #include "services/error_box.h"
 #include "services/sounds.h"

@@ -11,6 +11,7 @@
 // test view and then calls RunParametersDialog.
 #pragma once
 
+#include "modelfit/params_template.h"
 #include "platform/resource_types.h"
 
 namespace tarmic {
@@ -26,14 +27,6 @@ inline constexpr int kIdSyntheticBoundary = 424;  // multiple-species non-ideal 
 // empty; radio 429 off and 430 on; TI noise on; RI noise, baseline, meniscus and
 // bottom off; Claverie (441) on; 442 and 444-454 off.
 void InitParamsTransfer(TransferBuffer& record);
-
-// Field 440 holds the signal per mg/ml (the non-ideal models, and monomer-dimer
-// under M and s), else max dc/c.
-bool Field440IsSignalPerConc();
-
-// The variant of the parameter dialog for the current model (first match of the
-// model flags in a fixed order); 0 when no model matches.
-int SelectParamsTemplate();
 
 // Writes the current model state into the record as text (after the vector has been
 // unpacked).

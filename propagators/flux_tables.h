@@ -25,10 +25,11 @@ extern bool bFluxTableStepping;
 bool FluxTablesEnabled();
 // bFluxTableStepping = true (at the start of every solve).
 void StartFluxTableStepping();
-// The table after the predictor (free A and B are the predictor estimates).
-void ShowPredictorFluxTable();
+// The table after the predictor (free A and B are the predictor estimates);
+// fluxMismatch is the solver's mean |FluxA - FluxB| shown beside the totals.
+void ShowPredictorFluxTable(double fluxMismatch);
 // The table after a corrector pass.
-void ShowCorrectorFluxTable();
+void ShowCorrectorFluxTable(double fluxMismatch);
 // Amount of a profile in the cell: sum of w_i v_i times 1.2 cm optical path times
 // pi/90 (a 2-degree sector), w_i = integral of r phi_i on the reacting grid.
 double ReactingCellAmount(const double* v);

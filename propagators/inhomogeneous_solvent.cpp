@@ -285,19 +285,6 @@ double CosoluteViscosity(double c) {
   return SeriesViscosity(OrNull(gInhomSolvent.viscosityCoef), Count(gInhomSolvent.viscosityCoef), c);
 }
 
-bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* D,
-                                   std::string* message) {
-  for (const auto& [path, coef] : {std::pair{SNonidealCoefPath(gInhomSolvent), s},
-                                   std::pair{DNonidealCoefPath(gInhomSolvent), D}}) {
-    std::string why;
-    if (!ReadCoefficientFile(path, coef, &why)) {
-      if (message) *message = why;
-      return false;
-    }
-  }
-  return true;
-}
-
 bool LoadNonidealCosoluteTables(std::string* message) {
   pCosoluteSCoef.clear();
   pCosoluteDCoef.clear();

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "lamm/moving_hat_core.h"
+#include "propagators/solvent_settings.h"
 
 namespace tarmic {
 
@@ -67,10 +68,6 @@ double CosoluteViscosity(double c);
 // Reads the s(c) and D(c) coefficient files of the settings (nothing with the CsCl
 // option). False, with a message, when a file cannot be read.
 bool LoadNonidealCosoluteTables(std::string* message);
-// Reads the two coefficient files of the settings into s and D (one-based). False,
-// with a message, when a file cannot be read.
-bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* D,
-                                   std::string* message);
 // a[1] + a[2] c + ... + a[n] c^(n-1); 0 for an empty list.
 double EvalCoefficientPolynomial(const std::vector<double>& a, int n, double c);
 // s(c) (S) and D(c) (cm^2/s) of CsCl at 25 C.

@@ -480,7 +480,7 @@ void CoupledReactingStep() {
   const bool tables = bReactingOwnsKeys;
   if (tables) {
     UpdateReactionFluxes(dt);
-    ShowPredictorFluxTable();
+    ShowPredictorFluxTable(gReact.dFluxMismatch);
   }
   // Corrector passes (Newton iterations) until the update is at rounding level and
   // the two fluxes agree; at least one.
@@ -496,7 +496,7 @@ void CoupledReactingStep() {
     if (bSimFailed) return;
     if (tables || change <= kNewtonTolerance) UpdateReactionFluxes(dt);
     UpdateComplex();
-    if (tables) ShowCorrectorFluxTable();
+    if (tables) ShowCorrectorFluxTable(gReact.dFluxMismatch);
     if (change <= kNewtonTolerance && gReact.dFluxMismatch < dFluxMismatchTolerance / dt) break;
   }
 }

@@ -11,7 +11,7 @@
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "numerics/statistics.h"
-#include "propagators/sim_run.h"
+#include "propagators/sim_clock.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {

@@ -24,6 +24,7 @@
 #include "lamm/amount_balance.h"
 #include "lamm/scan_coverage.h"
 #include "numerics/hydrodynamics.h"
+#include "propagators/sim_clock.h"
 
 namespace tarmic {
 
@@ -37,7 +38,6 @@ extern double dStepShrinkDivisor;   // 2.0: divisor (shrinking) or factor (growi
 extern double dStepRelaxation;      // 1.0: weight of the proportional step proposal
 extern double dSimDt;               // current time step, s
 extern double dSimDtMax;            // largest step, s
-extern double dSimTime;             // simulated time t, s
 extern int nSimIterations;          // accepted steps
 extern double dSimStopTime;         // a step must end exactly here while bSimLandOnStop
 extern int bSimLandOnStop;
@@ -55,14 +55,10 @@ extern double dAccelEndTime;        // s
 extern double dAccelDtMax;          // largest step while accelerating, s
 extern double dSimS;                // s of the species, S
 extern double dSimD;                // D of the species, cm^2/s
-extern bool bShowSimMass;           // compute the total amount after each step
 extern double dSimMass;             // total amount in a 2-degree sector of 1.2 cm path
 extern Window* pSimWindow;          // where progress text goes (null: none)
 extern int iCurrentSpecies;         // species slot being computed
-// The moving frame of the moving-hat propagators.
-extern double dFrameS;              // s of the frame, S
-extern double dFrameSedOmega2;      // w^2 dFrameS 1e-13 of the frame, 1/s
-extern double dHatT0;               // start of the current hat interval, s
+// The moving frame of the moving-hat propagators (its s and start: sim_clock.h).
 extern bool bHatGridInUse;          // the grid of the running (or last) solve moves
 // Active rows of the static-grid propagator.
 extern int iActiveFirst;

@@ -1,5 +1,7 @@
 #include "propagators/solvent_settings.h"
 
+#include <utility>
+
 #include "lamm/lamm_ideal.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -7,7 +9,6 @@
 #include "numerics/number_input.h"
 #include "numerics/solvent_constants.h"
 #include "numerics/text_lines.h"
-#include "propagators/inhomogeneous_solvent.h"
 #include "scandata/analysis_switches.h"
 
 namespace tarmic {
@@ -69,6 +70,19 @@ bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std
     coef->push_back(*l.value);
   }
   if (coef->size() == 1) coef->clear();
+  return true;
+}
+
+bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* D,
+                                   std::string* message) {
+  for (const auto& [path, coef] : {std::pair{SNonidealCoefPath(gInhomSolvent), s},
+                                   std::pair{DNonidealCoefPath(gInhomSolvent), D}}) {
+    std::string why;
+    if (!ReadCoefficientFile(path, coef, &why)) {
+      if (message) *message = why;
+      return false;
+    }
+  }
   return true;
 }
 

@@ -78,6 +78,10 @@ std::string ViscosityCoefPath(const InhomSolventSettings& s);
 // or a line does not begin with a whole number ("could not read <path>: line 3
 // holds \"1,5\", which is not a number").
 bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std::string* why = nullptr);
+// Reads the two coefficient files of the settings into s and D (one-based). False,
+// with a message, when a file cannot be read.
+bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* D,
+                                   std::string* message);
 
 // Moves the species' s and D (and the buffer values of the model) to standard
 // conditions, keeping the factors for the way back; and back with those factors.

@@ -37,8 +37,6 @@ float pParams[kModelParams + 1] = {};
 int pParamFitFlags[kModelParams + 1] = {};
 int pSpeciesLinked[5] = {0, 1, 0, 0, 0};
 
-bool bFitLimitWarningAccepted = false;
-
 bool bRealtimeMode = false;
 bool bRealtimeLoadError = false;
 bool bEqAnalysisModel = false;

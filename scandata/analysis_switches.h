@@ -49,8 +49,7 @@ extern int pParamFitFlags[kModelParams + 1];
 extern int pSpeciesLinked[5];
 
 // --- distribution engine ---
-// The user accepted the distribution-grid warning for the current data set.
-extern bool bFitLimitWarningAccepted;
+// bFitLimitWarningAccepted: scandata/data_set.h (it goes with the data set).
 
 // --- boundary and equilibrium analyses ---
 extern bool bRealtimeMode;       // realtime reloading: no questions while loading

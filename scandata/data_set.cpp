@@ -1,5 +1,4 @@
 #include "scandata/data_set.h"
-#include "scandata/initial_data.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,17 +9,14 @@
 #include "numerics/cvector.h"
 #include "numerics/one_based.h"
 #include "services/run_switches.h"
-#include "scandata/analysis_switches.h"
 #include "scandata/data_set_hooks.h"
-#include "scandata/file_list.h"
-#include "scandata/radial_grid.h"
-#include "scandata/scan_file.h"
+#include "scandata/grid_data.h"
 #include "scandata/text_io.h"
-#include "scandata/time_stamps.h"
 
 namespace tarmic {
 
 int nScans = 0;
+bool bFitLimitWarningAccepted = false;
 std::vector<std::string> ppScanFileNames;
 std::vector<ScanInfo> pScanInfo;
 std::vector<DLSInfo> pDLSInfo;
@@ -313,32 +309,6 @@ std::string ScanFilePath(int s) {
   if (static_cast<std::size_t>(s) < pScanInfo.size() && !pScanInfo[static_cast<std::size_t>(s)].sourcePath.empty())
     return pScanInfo[static_cast<std::size_t>(s)].sourcePath;
   return JoinPath(szDataDirectory, ppScanFileNames[static_cast<std::size_t>(s)]);
-}
-
-void ResetScanDataGlobals() {
-  FreeDataSet();
-  FreeFileList();
-  ResetInitialData();
-  fMeniscus = fBottom = fFitLeftLim = fFitRightLim = 0.0f;
-  fMinMeniscus = 5.8f;
-  fMaxMeniscus = 6.6f;
-  fMinBottom = 7.1f;
-  fMaxBottom = 7.3f;
-  bFitRangesSet = false;
-  bEquilibriumMode = false;
-  bDLSData = false;
-  fTemperatureK = 0.0f;
-  fRT = 0.0f;
-  dSignalPerConcentration = 1.0;
-  nFilesPerScan = 1;
-  szDataDirectory.clear();
-  szTmpParsPath.clear();
-  szSdistPath.clear();
-  szNotesPath.clear();
-  fRadialStep = 0.001f;
-  ResetScanFileGlobals();
-  ResetAnalysisSwitches();
-  ResetTimeStampGlobals();
 }
 
 }  // namespace tarmic

@@ -89,6 +89,9 @@ extern std::string szTmpParsPath;  // saved best parameters of the analysis
 extern std::string szSdistPath;    // saved distribution grid
 extern std::string szNotesPath;    // notes file of a multi-file load
 
+// The user accepted the distribution-grid warning for the current data set.
+extern bool bFitLimitWarningAccepted;
+
 // Releases the whole set: the model's transformed copies, every scan's arrays, views
 // and curves, the tables, the grid and the two data plots; nScans = 0 and
 // bDataChanged = 1. Safe on an empty set.
@@ -151,9 +154,5 @@ void ReleaseScanArrays(int s);
 // included), or for a scan the program made, the data directory and its file name.
 // Every tool that opens, lists or writes a loaded scan's file takes it from here.
 std::string ScanFilePath(int s);
-
-// Frees the set and sets every global of the scan files, the data set, the grid,
-// the stored file list and the switches kept here to its default.
-void ResetScanDataGlobals();
 
 }  // namespace tarmic

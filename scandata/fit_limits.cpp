@@ -5,7 +5,7 @@
 #include "services/error_box.h"
 #include "services/run_switches.h"
 #include "scandata/data_set.h"
-#include "scandata/radial_grid.h"
+#include "scandata/grid_data.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 

@@ -29,11 +29,6 @@ float* ZeroVector(int n) {
   return v;
 }
 
-void FreeVector(float*& v, int n) {
-  if (v) free_vector(v, 1, std::max(n, 1));
-  v = nullptr;
-}
-
 }  // namespace
 
 bool IsUsableRadialStep(float step) { return std::isfinite(step) && step >= kMinRadialStep; }
@@ -77,17 +72,6 @@ bool RadialGridIsBuildable(float r0, float r1, bool report) {
   return false;
 }
 
-void FreeSpeciesSignalArrays() {
-  for (int k = 1; k <= kSpeciesSlots; ++k) {
-    for (float*& row : pppSpeciesSignal[k]) FreeVector(row, nSpeciesArrayPoints);
-    pppSpeciesSignal[k].clear();
-    FreeVector(ppSpeciesGridMean[k], nSpeciesArrayPoints);
-    FreeVector(ppSpeciesScanMean[k], nSpeciesArrayScans);
-  }
-  nSpeciesArrayScans = 0;
-  nSpeciesArrayPoints = 0;
-}
-
 void AllocSpeciesSignalArrays() {
   FreeSpeciesSignalArrays();
   if (nScans < 1 || nGridPoints < 1) return;
@@ -100,21 +84,6 @@ void AllocSpeciesSignalArrays() {
   }
   nSpeciesArrayScans = nScans;
   nSpeciesArrayPoints = nGridPoints;
-}
-
-void FreeGridData(int /*scanCount*/) {
-  if (bGridCopies) {
-    for (float*& row : ppGridSignal) FreeVector(row, nGridPoints);
-    FreeVector(pGridRadius, nGridPoints);
-  }
-  FreeVector(pAverageScan, nGridPoints);
-  FreeVector(pScanMeans, gCurrentGrid.nGridScans);
-  FreeVector(pTINoise, nGridPoints);
-  FreeVector(pRemovedTINoise, nGridPoints);
-  FreeVector(pRINoise, gCurrentGrid.nGridScans);
-  FreeSpeciesSignalArrays();
-  // Every member back to its initial value, a member added later as well.
-  gCurrentGrid = GridData{};
 }
 
 namespace {
@@ -193,24 +162,6 @@ void SetGridPointMask(std::vector<unsigned char> measured) {
   upTo.assign(measured.size(), 0);
   for (std::size_t g = 1; g < measured.size(); ++g) upTo[g] = upTo[g - 1] + (measured[g] != 0);
   gCurrentGrid.gridPointMeasured = std::move(measured);
-}
-
-GridFitPoints CurrentGridFitPoints() {
-  GridFitPoints points;
-  points.first_ = std::max(iFitFirst, 1);
-  points.last_ = std::min(iFitLast, nGridPoints);
-  const int range = points.last_ >= points.first_ ? points.last_ - points.first_ + 1 : 0;
-  points.count_ = range;
-  const auto& measured = gCurrentGrid.gridPointMeasured;
-  if (range == 0 || static_cast<int>(measured.size()) <= nGridPoints) return points;
-  // Counted from the running totals SetGridPointMask keeps with the mask (no scan
-  // of the grid).
-  const auto& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
-  assert(upTo.size() == measured.size());
-  const int count = upTo[static_cast<std::size_t>(points.last_)] - upTo[static_cast<std::size_t>(points.first_ - 1)];
-  if (count != range) points.measured_ = measured.data();
-  points.count_ = count;
-  return points;
 }
 
 void FillGridSignalRow(int s) {

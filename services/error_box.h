@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+// FileExists, which the callers of the boxes have always found here.
+#include "services/file_exists.h"
+
 namespace tarmic {
 
 class Window;  // the platform window: these operations use only its handle
@@ -115,9 +118,5 @@ int ReadWindowKeyChar(Window* window);
 // Waits up to seconds for a key press of the window (also one behind other input)
 // without removing anything.
 bool WaitForWindowKeyPress(Window* window, float seconds);
-
-// Whether the file is a regular file that can be opened for reading (false for
-// directories, and for pipes and devices, whose opening may wait for ever).
-bool FileExists(const char* name);
 
 }  // namespace tarmic

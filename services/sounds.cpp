@@ -5,7 +5,7 @@
 #include <mutex>
 #include <random>
 
-#include "services/error_box.h"
+#include "services/file_exists.h"
 #include "services/path_table.h"
 #include "platform/backend.h"
 #include "platform/system.h"

@@ -31,6 +31,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 #include "scandata/time_stamps.h"
 

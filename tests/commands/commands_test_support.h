@@ -32,6 +32,7 @@
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
 #include "scandata/dls_file.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 #include "scandata/time_stamps.h"
 #include "resources/command_ids.h"

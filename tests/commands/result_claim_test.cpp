@@ -454,6 +454,8 @@ TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
       "bNonlinearDetectionBusy", "bNoGridRebuild", "bTruncateNoteShown", "bDynamicNoteShown", "bStaticNoteShown", "dAppliedPower", "dAppliedBaseline",
       "ppUntransformedSignal", "ppUntransformedFit", "ppTransformedSignal", "ppTransformedFit",
       "bCtotArrays", "gCtot", "nCtotLevels",
+      // set by every computation from bInitialDataProfile and the data
+      "bFirstScanIsInitial",
       // copies of the parameter vector (in the fingerprint) for the variant chosen
       "fDiscreteS", "fDiscreteM", "fDiscreteD", "fSecondFf0", "fBimodalSMin", "fBimodalSMax",
       "fConformM", "fConformSMin", "fConformSMax", "fLinearRodParameter", "fCvConstantD",
@@ -503,7 +505,7 @@ TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
   // bound to it (const T& name = ...): each is in it or named as no setting.
   std::map<std::string, std::vector<std::string>> members;
   for (const char* header : headers) StructMembers(WithoutComments(SourceText(header)), members);
-  StructMembers(WithoutComments(SourceText("distributions/conti_run.h")), members);
+  StructMembers(WithoutComments(SourceText("distributions/conti_run_settings.h")), members);
   const std::regex bound(R"(const\s+(\w+)\s*&?\s+(\w+)\s*=)");
   int structs = 0;
   for (std::sregex_iterator m(fingerprint.begin(), fingerprint.end(), bound), end; m != end; ++m) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "distribution_test_support.h"
+#include "distributions/conti_grid_setup.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_grid.h"

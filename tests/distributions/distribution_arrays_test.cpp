@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "distribution_test_support.h"
+#include "distributions/conti_grid_setup.h"
 #include "distributions/distribution_arrays.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"

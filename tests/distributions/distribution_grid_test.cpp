@@ -8,6 +8,7 @@
 #include <string>
 
 #include "distribution_test_support.h"
+#include "distributions/conti_grid_setup.h"
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_plot.h"
 #include "numerics/ccurve.h"

@@ -23,6 +23,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_data_reset.h"
 
 namespace tarmic::testing {
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "distribution_test_support.h"
+#include "distributions/conti_grid_setup.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_integration.h"

@@ -139,7 +139,7 @@ TEST(KernelSumsCensus, EverySourceThatReachesTheKernelsIsAccountedFor) {
       {"distributions/distribution_storage.cpp", "makes and frees the array with its sums"},
       {"distributions/distribution_kernels.h", "documents the kernels"},
       {"distributions/distribution_kernels.cpp", "the list begins the sums; other writers forget"},
-      {"distributions/distribution_file.cpp", "KernelRow forgets the sums of its kernel"},
+      {"distributions/kernel_profiles.cpp", "KernelRow forgets the sums of its kernel"},
       {"distributions/special_kernels.cpp", "step kernels, written per point after it forgot"},
       {"distributions/distribution_hooks.h", "documents the hooks"},
       {"distributions/conti_run.cpp", "reads"},

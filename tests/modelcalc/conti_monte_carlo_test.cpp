@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include "distributions/conti_grid_setup.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_engine.h"
 #include "distributions/distribution_grid.h"

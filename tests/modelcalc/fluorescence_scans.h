@@ -10,6 +10,7 @@
 #include "numerics/one_based.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 
 namespace tarmic::test {

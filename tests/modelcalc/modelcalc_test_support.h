@@ -36,6 +36,7 @@
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 
 namespace tarmic::test {

@@ -17,6 +17,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 
 namespace tarmic::testing {

@@ -20,6 +20,7 @@
 #include "plot/winplot.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/scan_data_reset.h"
 
 namespace tarmic {
 namespace plot_test {

@@ -20,6 +20,7 @@
 #include "propagators/static_grid_propagator.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
 #include "tests/lamm/lamm_test_support.h"
 

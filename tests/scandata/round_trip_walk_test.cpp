@@ -206,7 +206,7 @@ TEST(RoundTripWalk, EveryTextReaderOpensItsFileThroughTheOneDoor) {
       {"numerics/text_lines.cpp", "the door itself"},
       {"storage/file_system.cpp", "files of /proc the kernel writes (process start times, boot id)"},
       {"platform/system.cpp", "/proc/meminfo, which the kernel writes"},
-      {"services/error_box.cpp", "FileExists opens a file only to see whether it can"},
+      {"services/file_exists.cpp", "FileExists opens a file only to see whether it can"},
       {"platform/qt/qt_backend.cpp", "the text viewer shows a file as it is, byte-order mark and all"},
       {"examples/make_example.cpp", "the example generator rewrites the scans it has just generated"},
       {"batch/batch_output.cpp", "copies the staged result files byte for byte (any content, not text)"},

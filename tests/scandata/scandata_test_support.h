@@ -11,6 +11,7 @@
 #include "services/run_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "scandata/scan_data_reset.h"
 
 namespace tarmic::testing {
 
