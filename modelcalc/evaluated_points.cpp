@@ -6,7 +6,6 @@
 #include <limits>
 #include <numeric>
 
-#include "modelcalc/fit_report.h"
 
 namespace tarmic {
 

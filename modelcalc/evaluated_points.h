@@ -19,6 +19,10 @@
 
 namespace tarmic {
 
+// What a fit's objective returns for parameters that have no model (the solver
+// refused them, or the fit was interrupted): no search takes such a point.
+inline constexpr float kNoModelRmsd = 1e10f;
+
 // The window of the points the surface is fitted to, in chi-square units above the
 // lowest value: a few standard errors round the minimum, where the sum of squares
 // is close to quadratic.

@@ -25,7 +25,7 @@
 #include <array>
 #include <string>
 
-#include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_report.h"
 
 namespace tarmic {
 

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "modelcalc/save_result.h"
+
 namespace tarmic {
 
 class Window;
@@ -93,15 +95,6 @@ std::vector<float> AnalysisStateVector();
 // file's flag rows must be exactly these.
 std::set<int> ParameterEntriesHeldWhole(std::set<int>* flags = nullptr);
 
-// What a save did: ok, or not with the message for the caller's error box.
-struct SaveResult {
-  bool ok = true;
-  std::string message;
-  // Keeps the first failure of several saves to the same file.
-  void Add(const SaveResult& later) {
-    if (ok && !later.ok) *this = later;
-  }
-};
 // Writes that vector to szTmpParsPath; nothing (ok) while the path is empty (no
 // data). Shows nothing: a failed write ("Attention: could not open %s" or
 // "Attention: could not write %s") comes back for the command to show once.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "distributions/run_message.h"
-#include "modelcalc/fit_persistence.h"
+#include "modelcalc/save_result.h"
 #include "modelcalc/marquardt.h"
 #include "modelcalc/simplex.h"
 
@@ -152,9 +152,6 @@ FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome);
 // The message of simplexNotConverged.
 inline constexpr const char* kSimplexNotConvergedText = "Nelder-Mead not converged";
 
-// What a fit's objective returns for parameters that have no model (the solver
-// refused them, or the fit was interrupted): no search takes such a point.
-inline constexpr float kNoModelRmsd = 1e10f;
 
 // The Marquardt-Levenberg view of a fit: the objective computes the whole model, and
 // the model values are the fit rows ppFit at the fit points of the data (ppSignal).
