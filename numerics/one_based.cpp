@@ -13,11 +13,12 @@
 #include <cstring>
 
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 
 namespace tarmic {
 
 [[noreturn]] void nrerror(const char* error_text) {
-  ShowError(error_text, true);
+  RaiseFailure(error_text);
   // ShowError with quit throws; should it ever come back, the caller must still not
   // go on with failed storage or a singular result.
   throw FatalError(error_text);
