@@ -18,10 +18,9 @@
 namespace tarmic {
 
 [[noreturn]] void nrerror(const char* error_text) {
+  // Raised as a failure, which ends the command: the caller never goes on with
+  // failed storage or a singular result.
   RaiseFailure(error_text);
-  // ShowError with quit throws; should it ever come back, the caller must still not
-  // go on with failed storage or a singular result.
-  throw FatalError(error_text);
 }
 
 namespace {

@@ -1,6 +1,5 @@
 #include "prompts/number_question.h"
 
-#include <mutex>
 #include <utility>
 
 #include "prompts/number_prompt.h"
@@ -9,22 +8,14 @@ namespace tarmic {
 
 namespace {
 
-std::mutex& PresenterMutex() {
-  static std::mutex m;
-  return m;
-}
-
-NumberPresenter& Installed() {
-  static NumberPresenter presenter;
-  return presenter;
+PresenterSlot<NumberPresenter>& Installed() {
+  static PresenterSlot<NumberPresenter> slot;
+  return slot;
 }
 
 }  // namespace
 
-NumberPresenter SetNumberPresenter(NumberPresenter presenter) {
-  std::lock_guard<std::mutex> lock(PresenterMutex());
-  return std::exchange(Installed(), std::move(presenter));
-}
+NumberPresenter SetNumberPresenter(NumberPresenter presenter) { return Installed().Set(std::move(presenter)); }
 
 std::optional<float> AskNumberByPrompt(const NumberQuestion& q) {
   float value = q.current;
@@ -35,17 +26,8 @@ std::optional<float> AskNumberByPrompt(const NumberQuestion& q) {
 }
 
 std::optional<float> RaiseNumberQuestion(const NumberQuestion& question) {
-  NumberPresenter presenter;
-  {
-    std::lock_guard<std::mutex> lock(PresenterMutex());
-    presenter = Installed();
-  }
+  const NumberPresenter presenter = Installed().Get();
   return presenter ? presenter(question) : AskNumberByPrompt(question);
 }
-
-ScopedNumberPresenter::ScopedNumberPresenter(NumberPresenter presenter)
-    : before_(SetNumberPresenter(std::move(presenter))) {}
-
-ScopedNumberPresenter::~ScopedNumberPresenter() { SetNumberPresenter(std::move(before_)); }
 
 }  // namespace tarmic

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "numerics/value_ranges.h"
+#include "services/presenter_slot.h"
 
 namespace tarmic {
 
@@ -35,15 +36,6 @@ std::optional<float> AskNumberByPrompt(const NumberQuestion& question);
 // The one door of the engine's number questions.
 std::optional<float> RaiseNumberQuestion(const NumberQuestion& question);
 
-class ScopedNumberPresenter {
- public:
-  explicit ScopedNumberPresenter(NumberPresenter presenter);
-  ~ScopedNumberPresenter();
-  ScopedNumberPresenter(const ScopedNumberPresenter&) = delete;
-  ScopedNumberPresenter& operator=(const ScopedNumberPresenter&) = delete;
-
- private:
-  NumberPresenter before_;
-};
+using ScopedNumberPresenter = ScopedPresenter<NumberPresenter, SetNumberPresenter>;
 
 }  // namespace tarmic

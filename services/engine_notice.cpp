@@ -1,6 +1,5 @@
 #include "services/engine_notice.h"
 
-#include <mutex>
 #include <set>
 #include <utility>
 
@@ -11,29 +10,14 @@ namespace tarmic {
 
 namespace {
 
-std::mutex& PresenterMutex() {
-  static std::mutex m;
-  return m;
-}
-
-NoticePresenter& Installed() {
-  static NoticePresenter presenter;
-  return presenter;
-}
-
-// The presenter of this moment (copied, so that a notice raised while another
-// thread installs one sees either the old or the new).
-NoticePresenter Current() {
-  std::lock_guard<std::mutex> lock(PresenterMutex());
-  return Installed();
+PresenterSlot<NoticePresenter>& Installed() {
+  static PresenterSlot<NoticePresenter> slot;
+  return slot;
 }
 
 }  // namespace
 
-NoticePresenter SetNoticePresenter(NoticePresenter presenter) {
-  std::lock_guard<std::mutex> lock(PresenterMutex());
-  return std::exchange(Installed(), std::move(presenter));
-}
+NoticePresenter SetNoticePresenter(NoticePresenter presenter) { return Installed().Set(std::move(presenter)); }
 
 int ShowNotice(const EngineNotice& notice) {
   if (notice.kind == EngineNotice::Kind::Error) return ShowError(notice.text, notice.fatal);
@@ -41,7 +25,7 @@ int ShowNotice(const EngineNotice& notice) {
 }
 
 int RaiseNotice(const EngineNotice& notice) {
-  const NoticePresenter presenter = Current();
+  const NoticePresenter presenter = Installed().Get();
   const int answer = presenter ? presenter(notice) : ShowNotice(notice);
   // A failure ends the command even where the presenter only takes note of it.
   if (notice.kind == EngineNotice::Kind::Error && notice.fatal) throw FatalError(notice.text);
@@ -77,10 +61,5 @@ void RaiseKeptErrors() {
   for (const std::string& message : TakeWorkerErrors())
     if (raised.insert(message).second) RaiseError(message);
 }
-
-ScopedNoticePresenter::ScopedNoticePresenter(NoticePresenter presenter)
-    : before_(SetNoticePresenter(std::move(presenter))) {}
-
-ScopedNoticePresenter::~ScopedNoticePresenter() { SetNoticePresenter(std::move(before_)); }
 
 }  // namespace tarmic

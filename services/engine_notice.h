@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "services/presenter_slot.h"
+
 namespace tarmic {
 
 struct EngineNotice {
@@ -58,15 +60,6 @@ int RaiseBox(const std::string& text, const std::string& caption, unsigned style
 void RaiseKeptErrors();
 
 // Installs a presenter for its lifetime and restores the one before.
-class ScopedNoticePresenter {
- public:
-  explicit ScopedNoticePresenter(NoticePresenter presenter);
-  ~ScopedNoticePresenter();
-  ScopedNoticePresenter(const ScopedNoticePresenter&) = delete;
-  ScopedNoticePresenter& operator=(const ScopedNoticePresenter&) = delete;
-
- private:
-  NoticePresenter before_;
-};
+using ScopedNoticePresenter = ScopedPresenter<NoticePresenter, SetNoticePresenter>;
 
 }  // namespace tarmic
