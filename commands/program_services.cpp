@@ -44,10 +44,12 @@
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
+#include "prompts/number_question.h"
 #include "plot/screen_button.h"
 #include "plot/temperature_plot.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "services/engine_notice.h"
 #include "services/error_box.h"
 #include "services/computation_events.h"
 
@@ -220,6 +222,10 @@ void InstallProgramServices() {
   InstallEquilibriumKernelHook();
   InstallFitReportHooks();
   InstallFolderWaitNotice();
+  // The engine's errors, notes and questions are shown by the front end's boxes, as
+  // the window showed them before they were handed up.
+  SetNoticePresenter(ShowNotice);
+  SetNumberPresenter(AskNumberByPrompt);
   GetModelFitHooks().calibrateCMPowerLaw = [](Window*) {
     TXLAWindow* main = GetMainWindow();
     return main ? CalibrateCMPowerLaw(*main) : 0;

@@ -24,8 +24,8 @@
 // Arrays are one-based: index 0 exists and is not used. The object owns every array
 // it allocates; the scan records, output profiles and radii belong to the caller.
 // One object is used by one thread at a time. A solution in a worker thread never
-// polls the keyboard and never draws; its messages go to ShowError, which keeps them
-// for the user-interface thread.
+// polls the keyboard and never draws; its messages are raised as engine notices,
+// which a worker keeps for the user-interface thread.
 #pragma once
 
 #include <cstdint>
@@ -485,7 +485,7 @@ class CLammIdeal : public LammSpeciesState,
                   const int* scanCounts);
   double ScanTime(int position) const;  // time of the scan at a position of the scan order
   const LammScanRecord& ScanAt(int position) const;
-  // Reports a message: kept in Messages() and shown through ShowError (which a
+  // Reports a message: kept in Messages() and raised as an engine notice (which a
   // worker thread keeps for the user-interface thread).
   void ReportMessage(const std::string& text);
   // Records a failed tridiagonal solve: nSingular and its message.

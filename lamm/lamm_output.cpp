@@ -14,6 +14,7 @@
 #include "lamm/scan_sweep.h"
 #include "storage/atomic_file.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/interpolation.h"
 #include "services/run_switches.h"
 #include "platform/system.h"
@@ -93,7 +94,7 @@ void CLammIdeal::ReportComp2WriteFailure() {
 
 void CLammIdeal::ReportMessage(const std::string& text) {
   vMessages.push_back(text);
-  if (!bQuietMessages) ShowError(text, false);
+  if (!bQuietMessages) RaiseError(text);
 }
 
 void CLammIdeal::ReportTridag(TridagStatus status) {

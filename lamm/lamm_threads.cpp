@@ -13,6 +13,7 @@
 #include "lamm/lamm_globals.h"
 #include "storage/atomic_file.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "services/run_switches.h"
 #include "platform/system.h"
 #include "platform/worker_threads.h"
@@ -48,9 +49,8 @@ void MultiThreadCLammIdeal::Log(const std::string& text) {
   }
   std::FILE* f = std::fopen(szLogFile.c_str(), bLogCreated ? "a" : "w");
   if (!f) {
-    ShowError(WithReason("\n\aAttention: could not open " + szLogFile + " to write debugging info",
-                         SystemReason(szLogFile, errno)),
-              false);
+    RaiseError(WithReason("\n\aAttention: could not open " + szLogFile + " to write debugging info",
+                         SystemReason(szLogFile, errno)));
     return;
   }
   if (!bLogCreated) std::fputs(szLogText.c_str(), f);
@@ -115,7 +115,7 @@ int MultiThreadCLammIdeal::Run() {
   } catch (const std::exception& e) {
     // A failure outside a solution (memory for a log line or a message): the list
     // ends with it.
-    ShowError(e.what(), false);
+    RaiseError(e.what());
     Fail(1, 0);
   }
   return 0;
@@ -157,11 +157,11 @@ void MultiThreadCLammIdeal::SolveEquations() {
         status = 0;
       } else if (bGather) {
         // Any other failure is reported as without gathering.
-        for (const std::string& message : lamm->Messages()) ShowError(message, false);
+        for (const std::string& message : lamm->Messages()) RaiseError(message);
       }
     } catch (const std::exception& e) {
       // A fatal error of the numerical library (an allocation) ends this equation.
-      ShowError(e.what(), false);
+      RaiseError(e.what());
       status = 1;
     }
     // A failure is the list's, not the user's: the interrupt flag stays as it was.
@@ -312,9 +312,9 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
     if (!failure.empty()) lines.push_back(failure);
     std::string box;
     for (const std::string& line : lines) box += (box.empty() ? "" : "\n") + line;
-    if (!box.empty()) ShowError(box, false);
+    if (!box.empty()) RaiseError(box);
   } else if (!failure.empty()) {
-    ShowError(failure, false);
+    RaiseError(failure);
   }
   if (tmpl->bDebugLog) tmpl->DebugLog(", all done , and deleted. ");
   return result;

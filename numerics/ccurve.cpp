@@ -13,6 +13,7 @@
 #include "text/number_token.h"
 #include "storage/atomic_file.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/text_lines.h"
 #include "platform/system.h"
 
@@ -25,7 +26,7 @@ void ShowFileError(const char* format, const char* fileName, const std::string& 
   const std::string name = fileName ? fileName : "";
   std::vector<char> text(std::strlen(format) + name.size() + 1);
   std::snprintf(text.data(), text.size(), format, name.c_str());
-  ShowError(WithReason(text.data(), reason), false);
+  RaiseError(WithReason(text.data(), reason));
 }
 
 bool IsBlankLine(const std::string& line) {
@@ -122,7 +123,7 @@ bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::ve
     if (failure)
       *failure = text;
     else
-      ShowError(text, false);
+      RaiseError(text);
     return false;
   };
   const std::string name = fileName ? fileName : "";

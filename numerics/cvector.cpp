@@ -14,6 +14,7 @@
 
 #include "storage/atomic_file.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/interpolation.h"
 #include "numerics/linear_algebra.h"
 #include "text/number_token.h"
@@ -28,7 +29,7 @@ namespace tarmic {
 float* AllocVectorData(std::uint32_t n) {
   if (n == 0) return nullptr;
   float* p = new (std::nothrow) float[n];
-  if (!p) ShowError("Could not allocate Vector", true);
+  if (!p) RaiseFailure("Could not allocate Vector");
   return p;
 }
 
@@ -68,7 +69,7 @@ bool WriteValueLines(const char* fileName, std::uint32_t n, Value value,
     if (failure)
       *failure = text;
     else
-      ShowError(text, false);
+      RaiseError(text);
   };
   std::FILE* f = fileName ? out.File() : nullptr;
   if (!f) {
@@ -317,7 +318,7 @@ CVector& CVector::Scale(float s) {
   return *this;
 }
 
-void CVector::Display() const { ShowError("Display vector contents not implemented", false); }
+void CVector::Display() const { RaiseError("Display vector contents not implemented"); }
 
 // ---------------------------------------------------------- growing, resizing
 
@@ -356,7 +357,7 @@ bool CVector::SavitzkyGolaySmooth(std::uint32_t nl, std::uint32_t nr, int order)
     char text[160];
     std::snprintf(text, sizeof text, "window for smoothing too big!\n%u+%u+1<%u", nl, nr,
                   length_);
-    ShowError(text, false);
+    RaiseError(text);
     return false;
   }
   const int n = static_cast<int>(length_);
@@ -497,7 +498,7 @@ bool CVector::ReadFromFile(const char* fileName, std::string* failure) {
     if (failure)
       *failure = why;
     else
-      ShowError(why, false);
+      RaiseError(why);
     return false;
   }
   if (data_ == nullptr) {
@@ -525,7 +526,7 @@ float* ReadNRVectorFromFile(const char* fileName, int* nh, int nl) {
   std::vector<float> values;
   std::string failure;
   if (!ReadValueFile(fileName, &values, nullptr, &failure)) {
-    ShowError(failure, false);
+    RaiseError(failure);
     if (nh) *nh = 0;
     return nullptr;
   }

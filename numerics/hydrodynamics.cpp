@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/solvent_constants.h"
 
 namespace tarmic {
@@ -47,10 +48,9 @@ enum class Ellipsoid { Prolate, Oblate };
 float AxialRatio(Ellipsoid kind, float ff0, float vbar, float hydration, float rho) {
   const double H = (static_cast<double>(vbar) + static_cast<double>(hydration) * rho) / vbar;
   if (!(H > 0.0)) {
-    ShowError(kind == Ellipsoid::Prolate
+    RaiseError(kind == Ellipsoid::Prolate
                   ? "(vbar+hydration*density)/vbar <= 0 in function CalculateProlateRatio"
-                  : "(vbar+hydration*density)/vbar <= 0 in function CalculateOblateRatio",
-              false);
+                  : "(vbar+hydration*density)/vbar <= 0 in function CalculateOblateRatio");
     return 0.0f;
   }
   const double x = ff0 / std::cbrt(H) - 1.0;
@@ -67,7 +67,7 @@ float AxialRatio(Ellipsoid kind, float ff0, float vbar, float hydration, float r
 
 double VbarFromMass(double M) {
   if (M == 0.0) {
-    ShowError("mass == 0 in function VbarFromMass", false);
+    RaiseError("mass == 0 in function VbarFromMass");
     return 0.0;
   }
   return dVbarOffset + dVbarIncrement * std::cbrt(M / std::pow(10.0, nVbarMassScale));
@@ -75,7 +75,7 @@ double VbarFromMass(double M) {
 
 double SFromM(double M) {
   if (M == 0.0) {
-    ShowError("mass == 0 in function SFromM", false);
+    RaiseError("mass == 0 in function SFromM");
     return 0.0;
   }
   return dSPowerLawA * std::pow(M, dSPowerLawB);
@@ -100,7 +100,7 @@ float SFromMandD(float M, float D, float T) {
 // R0 = (3 V / (4 pi))^(1/3) with the particle volume V = (M / N_A) vbar 1e-6 m^3.
 double CalculateRadius(double M, double vbar) {
   if (M == 0.0 || vbar == 0.0) {
-    ShowError("(mass == 0)||(vbar== 0) in function CalculateRadius", false);
+    RaiseError("(mass == 0)||(vbar== 0) in function CalculateRadius");
     return 0.0;
   }
   const double V = M / kAvogadro * vbar * 1e-6;
@@ -186,7 +186,7 @@ double MassFromSedcoeff(double s, double vbar, double vbarRho, double eta, doubl
 
 float CalculateM(float s) {
   if (VBAR <= 0.0f) {
-    ShowError("VBAR <= 0 in function CalculateM", false);
+    RaiseError("VBAR <= 0 in function CalculateM");
     return 0.0f;
   }
   if (s == 0.0f) return 0.0f;
@@ -196,7 +196,7 @@ float CalculateM(float s) {
 float CalculateMff02(float s, float ff0) {
   if (s == 0.0f) return 0.0f;
   if (VBAR <= 0.0f) {
-    ShowError("VBAR <= 0 in function CalculateMff02", false);
+    RaiseError("VBAR <= 0 in function CalculateMff02");
     return 0.0f;
   }
   return static_cast<float>(MassFromSedcoeff(s, VBAR, fVRho, BufferViscosity(), ff0));
@@ -205,7 +205,7 @@ float CalculateMff02(float s, float ff0) {
 float CalculateMassFromSedcoeffSphere(float s, float relViscosity, float vbar, float rho) {
   if (s == 0.0f) return 0.0f;
   if (vbar <= 0.0f) {
-    ShowError("vbar <= 0 in function CalculateMassFromSedcoeffSphere", false);
+    RaiseError("vbar <= 0 in function CalculateMassFromSedcoeffSphere");
     return 0.0f;
   }
   return static_cast<float>(MassFromSedcoeff(s, vbar, static_cast<double>(vbar) * rho,
@@ -236,7 +236,7 @@ float SFromS20wBuffer(float s20w) {
 
 float S20ToStokesRadius(float s20w, float vbar20) {
   if (vbar20 <= 0.0f) {
-    ShowError("vbar20 <= 0 in function S20ToStokesRadius", false);
+    RaiseError("vbar20 <= 0 in function S20ToStokesRadius");
     return 0.0f;
   }
   const double M = MassFromSedcoeff(s20w, vbar20, static_cast<double>(vbar20) * fDensityWater20,
@@ -267,11 +267,11 @@ float CalculateOblateRatio(float M, float s, float vbar, float hydration, float 
 
 float CalculateHydratedRadius(float M, float hydration) {
   if (M <= 0.0f) {
-    ShowError("mass <= 0 in function CalculateHydratedRadius", false);
+    RaiseError("mass <= 0 in function CalculateHydratedRadius");
     return 0.0f;
   }
   if (VBAR <= 0.0f) {
-    ShowError("VBAR <= 0 in function CalculateHydratedRadius", false);
+    RaiseError("VBAR <= 0 in function CalculateHydratedRadius");
     return 0.0f;
   }
   return static_cast<float>(

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/one_based.h"
 
 namespace tarmic {
@@ -400,7 +401,7 @@ bool NNLS(double** A, const double* b, double* x, int n, double* w, double** wor
   };
   const auto fail = [&](int code, const char* text) {
     *errorCode = code;
-    ShowError(text, false);
+    RaiseError(text);
     return false;
   };
 

@@ -11,6 +11,7 @@
 #include "numerics/cvector.h"
 #include "text/number_token.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/one_based.h"
 #include "numerics/text_lines.h"
 #include "platform/system.h"
@@ -24,7 +25,7 @@ void ReportFileError(const char* format, const char* fileName, const std::string
   std::string text(format);
   const std::string::size_type at = text.find("%s");
   text.replace(at, 2, fileName);
-  ShowError(WithReason(text, reason), false);
+  RaiseError(WithReason(text, reason));
 }
 
 // Writes lines k = outerLow..outerHigh, each with the values value(k, l) for

@@ -13,14 +13,14 @@
 #include <cstring>
 
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 
 namespace tarmic {
 
 [[noreturn]] void nrerror(const char* error_text) {
-  ShowError(error_text, true);
-  // ShowError with quit throws; should it ever come back, the caller must still not
-  // go on with failed storage or a singular result.
-  throw FatalError(error_text);
+  // Raised as a failure, which ends the command: the caller never goes on with
+  // failed storage or a singular result.
+  RaiseFailure(error_text);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/matrix_table.h"
 #include "numerics/one_based.h"
@@ -31,14 +32,14 @@ void ReportNoRodSolution(double s, double g) {
   std::snprintf(text, sizeof text,
                 "no solution for the mass of a linear rod with s = %g S and mass/length = %g Da/nm",
                 s, g);
-  ShowError(text, false);
+  RaiseError(text);
 }
 
 void ReportNoWormSolution(double s) {
   char text[160];
   std::snprintf(text, sizeof text, "no solution for the mass of a worm-like chain with s = %g S",
                 s);
-  ShowError(text, false);
+  RaiseError(text);
 }
 
 // Geometry of the worm-like chain from the model settings (lengths in nm).
@@ -130,12 +131,12 @@ double SFromMLinearRod(double M, double g) {
 double CalculateMofSforLinearRod(float s, float g) {
   dRodMassPerLength = g;
   if (VBAR <= 0.0f) {
-    ShowError("VBAR <= 0 in function CalculateMofSforLinearRod", false);
+    RaiseError("VBAR <= 0 in function CalculateMofSforLinearRod");
     return 0.0;
   }
   const double eta = static_cast<double>(STANDARDVISCOSITY) * RELVISCOSITY;
   if (eta <= 0.0) {
-    ShowError("STANDARDVISCOSITY*RELVISCOSITY <= 0 in function CalculateMofSforLinearRod", false);
+    RaiseError("STANDARDVISCOSITY*RELVISCOSITY <= 0 in function CalculateMofSforLinearRod");
     return 0.0;
   }
   // A rod's s grows with M (ln M for long rods) from 0 at M = 1: only a positive s
@@ -162,7 +163,7 @@ double CalculateMofSforLinearRod(float s, float g) {
   }
   const BrentResult root = BrentSearch(residual, lo, hi, 1.0, kRootIterations);
   if (!root.bracketed || !root.converged) {
-    ShowError("Maximum number of iterations exceeded in zbrent", false);
+    RaiseError("Maximum number of iterations exceeded in zbrent");
     return 0.0;
   }
   return root.root;
@@ -230,11 +231,11 @@ float CalculateMofSforWormChain(float s) {
   };
   const BrentResult root = BrentSearch(residual, lo, hi, 0.001 * s, kRootIterations);
   if (!root.bracketed) {
-    ShowError("problem in finding M(s) for low Mw in worm-like chain model", false);
+    RaiseError("problem in finding M(s) for low Mw in worm-like chain model");
     return 0.0f;
   }
   if (!root.converged) {
-    ShowError("Maximum number of iterations exceeded in zbrent", false);
+    RaiseError("Maximum number of iterations exceeded in zbrent");
     return 0.0f;
   }
   return static_cast<float>(root.root);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/one_based.h"
 
 namespace tarmic {
@@ -75,7 +76,7 @@ void Quicksort(int n, Seq& s, const char* overflowMessage) {
     if (jstack + 2 > kStackSize) {
       // No room for another pending range: report it and finish this range by
       // insertion (slow but correct) rather than write past the stack.
-      ShowError(overflowMessage, false);
+      RaiseError(overflowMessage);
       InsertionSort(s, l, ir);
       if (jstack == 0) break;
       ir = istack[jstack];

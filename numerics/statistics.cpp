@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/one_based.h"
 
 namespace tarmic {
@@ -53,7 +54,7 @@ double CalculateFProbability(double F, double nu1, double nu2) {
 double CalculateCriticalF(double P, double nu1, double nu2) {
   if (!(P > 0.0 && P < 1.0) || !(nu1 > 0.0) || !(nu2 > 0.0) || !std::isfinite(nu1) ||
       !std::isfinite(nu2)) {
-    ShowError("invalid confidence level or degrees of freedom in CalculateCriticalF", false);
+    RaiseError("invalid confidence level or degrees of freedom in CalculateCriticalF");
     return 0.0;
   }
   const double tail = 1.0 - P;
@@ -203,9 +204,9 @@ BrentResult BrentSearch(const std::function<double(double)>& f, double x1, doubl
 
 double statzbrent(const std::function<double(double)>& f, double x1, double x2, double tol) {
   const BrentResult result = BrentSearch(f, x1, x2, tol, 100);
-  if (!result.bracketed) ShowError("Root must be bracketed in statzbrent", false);
+  if (!result.bracketed) RaiseError("Root must be bracketed in statzbrent");
   if (!result.converged) {
-    ShowError("Maximum number of iterations exceeded in statzbrent", false);
+    RaiseError("Maximum number of iterations exceeded in statzbrent");
     return 0.0;
   }
   return result.root;

@@ -12,6 +12,7 @@
 #include "services/path_table.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
+#include "services/engine_notice.h"
 #include "platform/system.h"
 #include "plot/picture_space.h"
 #include "plot/progress_line.h"
@@ -371,7 +372,7 @@ void WriteScanRmsFile() {
   AtomicFile file(szScanRmsFile.empty() ? "ScanRms.dat" : szScanRmsFile);
   auto fail = [](const std::string& text) {
     PlayInfoSound();
-    if (HasBackend()) GetBackend().MessageBox(text, "ERROR", MB_OK);
+    RaiseBox(text, "ERROR", MB_OK);
     bWriteScanRms = false;
   };
   if (!file.IsOpen()) {

@@ -9,6 +9,7 @@
 #include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/raster_dc.h"
@@ -539,7 +540,7 @@ void CWINPlot::DrawErrorBars(DC& dc, int i, const float* lower, const float* upp
 
 void CWINPlot::PlotFunction(DC& dc, float (*f)(float), int n, Color color) const {
   if (nCurves == 0) {
-    ShowError("Plot function without data not yet implemented", false);
+    RaiseError("Plot function without data not yet implemented");
     return;
   }
   if (!f || n <= 0) return;

@@ -23,6 +23,7 @@
 #include "numerics/interpolation.h"
 #include "services/run_switches.h"
 #include "platform/backend.h"
+#include "services/engine_notice.h"
 #include "propagators/sim_arrays.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -52,7 +53,7 @@ constexpr int kBufferAmplitudeSlot = 8 + kBufferSlot;  // loading signal
 // and again at the start of every buffer computation (a model changed since may no
 // longer combine with it), so its notes are shown where the check meets them.
 void Note(const char* text, const char* caption) {
-  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK);
+  RaiseBox(text, caption, MB_OK);
 }
 
 // ---- the solve of one component -------------------------------------------------

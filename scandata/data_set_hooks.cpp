@@ -2,6 +2,7 @@
 
 #include "services/sounds.h"
 #include "platform/backend.h"
+#include "services/engine_notice.h"
 
 namespace tarmic {
 
@@ -26,7 +27,7 @@ int ShowLoadMessage(Window* window, const LoadMessage& message) {
   if (g_hooks.showLoadMessage) return g_hooks.showLoadMessage(window, message);
   if (message.sound == LoadMessage::Sound::Info) PlayInfoSound();
   if (message.sound == LoadMessage::Sound::Error) PlayErrorSound();
-  return HasBackend() ? GetBackend().MessageBox(message.text, message.caption, message.style) : 0;
+  return RaiseBox(message.text, message.caption, message.style);
 }
 
 }  // namespace tarmic

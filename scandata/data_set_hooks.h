@@ -98,8 +98,9 @@ void RunAfterReload(Window* window);
 
 // Hands a message of the loaders to the commands, which show it (the hook
 // showLoadMessage), at the moment the loader reaches it; returns the answer. While
-// none is installed (the data set alone: its tests, the file-reader fuzzing) the
-// box is shown here, as the commands show it; without a backend the answer is 0.
+// none is installed (the data set alone: its tests, the file-reader fuzzing) it is
+// raised as an engine notice, which shows the same box; without a backend the
+// answer is 0.
 int ShowLoadMessage(Window* window, const LoadMessage& message);
 
 }  // namespace tarmic

@@ -7,6 +7,7 @@
 
 #include "storage/atomic_file.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
@@ -87,7 +88,7 @@ bool WriteScanListFile() {
   AtomicFile out(path);
   std::FILE* f = out.File();
   if (!f) {
-    ShowError(WithReason(Format("\n\aAttention: could not open %s", path.c_str()), out.Error()), false);
+    RaiseError(WithReason(Format("\n\aAttention: could not open %s", path.c_str()), out.Error()));
     return false;
   }
   bool ok = WriteFormatted(f, "newformat n=1\n%s\n", DirectoryOf(ppStoredFileNames[1]).c_str());
@@ -95,7 +96,7 @@ bool WriteScanListFile() {
     ok = WriteFormatted(f, "%s\n", FileNameOf(ppStoredFileNames[static_cast<std::size_t>(i)]).c_str());
   if (!ok || !out.Commit()) {
     out.Discard();
-    ShowError(WithReason(Format("\n\aAttention: could not write %s", path.c_str()), out.Error()), false);
+    RaiseError(WithReason(Format("\n\aAttention: could not write %s", path.c_str()), out.Error()));
     return false;
   }
   return true;
@@ -104,7 +105,7 @@ bool WriteScanListFile() {
 bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
   std::string text, why;
   if (!path || !ReadPlainTextFile(path, &text, &why)) {
-    ShowError(Format("\nAttention: could not read %s\n%s", path ? path : "", why.c_str()), false);
+    RaiseError(Format("\nAttention: could not read %s\n%s", path ? path : "", why.c_str()));
     return false;
   }
   int filesPerScan = 1;
@@ -123,10 +124,9 @@ bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
       std::string shown = rest.substr(0, 40);
       const std::size_t first = shown.find_first_not_of(" \t\r");
       shown = first == std::string::npos ? std::string() : shown.substr(first, shown.find_last_not_of(" \t\r") + 1 - first);
-      ShowError(Format("\nAttention: %s\nline 1 holds \"%s\" as the number of files per scan, which is no "
+      RaiseError(Format("\nAttention: %s\nline 1 holds \"%s\" as the number of files per scan, which is no "
                        "whole number from 1 to 9999",
-                       path, shown.c_str()),
-                false);
+                       path, shown.c_str()));
       return false;
     }
     filesPerScan = static_cast<int>(n);
@@ -137,7 +137,7 @@ bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
   }
   std::vector<std::string> lines = ListLines(text);
   if (lines.empty() || lines[0].empty()) {
-    ShowError(Format("\nAttention: %s names no scan files", path), false);
+    RaiseError(Format("\nAttention: %s names no scan files", path));
     return false;
   }
   const std::string directory = WithoutTrailingSlash(lines[0]);

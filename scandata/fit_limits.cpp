@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "services/run_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/grid_data.h"
@@ -94,9 +95,8 @@ void SetRightFitLimitIndices() {
       const float last = ppRadius[s][pnPoints[s]];
       if (last < fFitRightLim) {
         if (!bBatchMode)
-          ShowError(Format("possible problem with right limit in file %s\nsetting right limit to %1.3f",
-                           ppScanFileNames[s].c_str(), static_cast<double>(last)),
-                    false);
+          RaiseError(Format("possible problem with right limit in file %s\nsetting right limit to %1.3f",
+                           ppScanFileNames[s].c_str(), static_cast<double>(last)));
         fFitRightLim = last;
       }
     }

@@ -9,6 +9,7 @@
 #include "services/run_switches.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
+#include "services/engine_notice.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/intensity_scans.h"
@@ -38,7 +39,7 @@ std::vector<float> g_signalAsRead;
 std::size_t Z(int i) { return static_cast<std::size_t>(i); }
 
 void Message(const std::string& text, const std::string& caption) {
-  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK);
+  RaiseBox(text, caption, MB_OK);
 }
 
 // Intensity profiles are not extrapolated.

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/interpolation.h"
 #include "numerics/one_based.h"
 #include "scandata/analysis_switches.h"
@@ -51,10 +52,9 @@ int OwnGridPointCount(float r0, float r1) {
 namespace {
 
 void ReportGridTooLarge() {
-  ShowError(Format("\nradial resolution %g cm would make a common grid of more than %d points;\n"
+  RaiseError(Format("\nradial resolution %g cm would make a common grid of more than %d points;\n"
                    "choose a coarser resolution",
-                   static_cast<double>(fRadialStep), kMaxGridPoints),
-            false);
+                   static_cast<double>(fRadialStep), kMaxGridPoints));
 }
 
 }  // namespace
@@ -63,10 +63,9 @@ bool RadialGridIsBuildable(float r0, float r1, bool report) {
   if (OwnGridPointCount(r0, r1) > 0) return true;
   if (!report) return false;
   if (!IsUsableRadialStep(fRadialStep))
-    ShowError(Format("\nradial resolution %g cm cannot be used for the common grid;\n"
+    RaiseError(Format("\nradial resolution %g cm cannot be used for the common grid;\n"
                      "it must be at least %g cm",
-                     static_cast<double>(fRadialStep), static_cast<double>(kMinRadialStep)),
-              false);
+                     static_cast<double>(fRadialStep), static_cast<double>(kMinRadialStep)));
   else
     ReportGridTooLarge();
   return false;

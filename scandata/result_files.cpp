@@ -12,12 +12,13 @@
 #include "services/error_box.h"
 #include "numerics/interpolation.h"
 #include "numerics/number_input.h"
-#include "prompts/number_prompt.h"
+#include "prompts/number_question.h"
 #include "numerics/one_based.h"
 #include "numerics/random.h"
 #include "services/replace_question.h"
 #include "services/sounds.h"
 #include "platform/backend.h"
+#include "services/engine_notice.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/dls_file.h"
@@ -35,11 +36,11 @@ namespace {
 std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
 int Ask(const std::string& text, const char* caption, unsigned style) {
-  return HasBackend() ? GetBackend().MessageBox(text, caption, style) : IDNO;
+  return RaiseBox(text, caption, style, IDNO);
 }
 
 void Tell(const std::string& text, const char* caption) {
-  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK);
+  RaiseBox(text, caption, MB_OK);
 }
 
 bool RefuseDLSData() {
@@ -184,11 +185,11 @@ bool SaveFittedDLSData(const std::string& chosenPath) {
                        MB_YESNO | MB_ICONQUESTION) == IDYES;
       // A correlation function reaches about 1: a noise beyond ten times that
       // leaves nothing of it.
-      if (!InputFloat(&level, 0.0f, true,
-                      fieldNoise ? "level of noise in field autocorrelation:"
-                                 : "level of noise in intensity autocorrelation:",
-                      "SAVE DLS DATA", {"level of noise", "", Closed(0.0, 10.0)}))
-        level = 0.0f;
+      level = RaiseNumberQuestion({0.0f, true,
+                                   fieldNoise ? "level of noise in field autocorrelation:"
+                                              : "level of noise in intensity autocorrelation:",
+                                   "SAVE DLS DATA", {"level of noise", "", Closed(0.0, 10.0)}})
+                  .value_or(0.0f);
     }
     for (std::size_t i = 1; i < f.y.size(); ++i) {
       // Values loaded as g(2) - 1 are squared only through g(1) when field noise

@@ -13,6 +13,7 @@
 #include "numerics/one_based.h"
 #include "services/run_switches.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -764,7 +765,7 @@ bool SaveDistributionGrid(const float* values, int n) {
   }
   if (reported != szSdistPath) {
     reported = szSdistPath;
-    ShowError(failure, false);
+    RaiseError(failure);
   }
   return false;
 }
@@ -775,22 +776,21 @@ float* LoadDistributionGrid(int* n) {
   std::vector<int> lines;
   std::string failure;
   if (!ReadValueFile(szSdistPath.c_str(), &grid, &lines, &failure)) {
-    ShowError(failure, false);
+    RaiseError(failure);
     return nullptr;
   }
   if (grid.empty()) {
-    ShowError("\n\aAttention: " + szSdistPath + " holds no grid value", false);
+    RaiseError("\n\aAttention: " + szSdistPath + " holds no grid value");
     return nullptr;
   }
   // A grid rises from value to value: one that does not would give the
   // distribution cells of no or negative width.
   for (std::size_t i = 1; i < grid.size(); ++i) {
     if (!(grid[i] > grid[i - 1])) {
-      ShowError(Format("\n\aAttention: %s cannot be read: line %d holds %g, which does not rise above the "
+      RaiseError(Format("\n\aAttention: %s cannot be read: line %d holds %g, which does not rise above the "
                        "%g of line %d",
                        szSdistPath.c_str(), lines[i], static_cast<double>(grid[i]),
-                       static_cast<double>(grid[i - 1]), lines[i - 1]),
-                false);
+                       static_cast<double>(grid[i - 1]), lines[i - 1]));
       return nullptr;
     }
   }

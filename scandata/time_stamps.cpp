@@ -8,9 +8,10 @@
 
 #include "storage/atomic_file.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/number_input.h"
-#include "prompts/number_prompt.h"
+#include "prompts/number_question.h"
 #include "numerics/one_based.h"
 #include "services/run_switches.h"
 #include "platform/backend.h"
@@ -52,7 +53,7 @@ bool ModificationTime(const std::string& path, std::time_t* out) {
 
 // The message of a file that could not be opened, with the reason when known.
 void CouldNotOpen(const std::string& path, const std::string& reason = {}) {
-  ShowError(WithReason(Format("\n\aAttention: could not open %s", path.c_str()), reason), false);
+  RaiseError(WithReason(Format("\n\aAttention: could not open %s", path.c_str()), reason));
 }
 
 // The time as ctime writes it, without the final line feed.
@@ -197,7 +198,7 @@ int CheckTimeStamps(Window* window) {
   bool mixed = false;
   const int allMarked = TimeStampMarks(&mixed);
   if (mixed) {
-    ShowError("Attention: some scans time corrected, others not", false);
+    RaiseError("Attention: some scans time corrected, others not");
     return 0;
   }
   if (allMarked) return 0;
@@ -206,22 +207,20 @@ int CheckTimeStamps(Window* window) {
   double factor = TimeStampAnalysis(true, &error, nullptr, nullptr);
   bool manual = false;
   if (factor <= 0.1) {
-    if (!HasBackend() ||
-        GetBackend().MessageBox("Attention: no time stamp information available - enter manually (version# >= 6)?",
-                                "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    if (RaiseBox("Attention: no time stamp information available - enter manually (version# >= 6)?",
+                 "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) != IDYES)
       return 0;
     const double x = DisplayedInfo(nScans).rpm / 15000.0;
     const float proposed = static_cast<float>(0.0091 * x * x + 1.0);
-    float entered = proposed;
-    if (!InputFloat(&entered, proposed, true, "dilation factor", "CHECK TIME STAMP",
-                    NamedAs("dilation factor", kTimeStampThreshold)))
-      return 0;
-    factor = entered;
+    const std::optional<float> entered = RaiseNumberQuestion(
+        {proposed, true, "dilation factor", "CHECK TIME STAMP", NamedAs("dilation factor", kTimeStampThreshold)});
+    if (!entered) return 0;
+    factor = *entered;
     manual = true;
   }
   if (!(factor > dTimeStampThreshold)) return 0;
-  if (!HasBackend() || GetBackend().MessageBox("save corrected files and reload?", "CHECK TIME STAMP",
-                                               MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+  if (RaiseBox("save corrected files and reload?", "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
+               IDNO) != IDYES)
     return 0;
 
   StoreFileList(0);
@@ -245,11 +244,10 @@ int CheckTimeStamps(Window* window) {
                 info.creationTime, info.lastAccessTime, info.lastWriteTime, info.fileTimesValid,
                 info.scanType, info.cell, info.temperature, info.rpm, info.recordedTime * factor,
                 info.omega2t * factor, info.wavelength, info.replicates)) {
-      ShowError(WithReason(Format("\n\aAttention: could not write %s\ntime stamp correction stopped; "
+      RaiseError(WithReason(Format("\n\aAttention: could not write %s\ntime stamp correction stopped; "
                                   "the original files stay loaded",
                                   copy.c_str()),
-                           SaveFailureReason(copy)),
-                false);
+                           SaveFailureReason(copy)));
       return 0;
     }
     copies[static_cast<std::size_t>(i)] = copy;
@@ -277,12 +275,11 @@ void ResetTimesFromFileTimes(Window* window) {
     const std::string question =
         Format("using #%d (%s) as reference for t (%f), w^2t", k,
                ppStoredFileNames[static_cast<std::size_t>(k)].c_str(), DisplayedInfo(k).recordedTime);
-    if (GetBackend().MessageBox(question, "FIX TIME AND W2T", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) break;
-    float picked = static_cast<float>(k);
-    if (!InputFloat(&picked, static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T",
-                    {"file number", "", Count(1.0, nScans)}))
-      return;
-    k = TruncateToInt(std::fabs(picked));
+    if (RaiseBox(question, "FIX TIME AND W2T", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) == IDYES) break;
+    const std::optional<float> picked = RaiseNumberQuestion(
+        {static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T", {"file number", "", Count(1.0, nScans)}});
+    if (!picked) return;
+    k = TruncateToInt(std::fabs(*picked));
     if (k > nScans) k = nScans;
     if (k == 0) return;
   }
@@ -311,7 +308,7 @@ void ResetTimesFromFileTimes(Window* window) {
   }
   NoteScanDataChanged();
   bDataChanged = true;
-  if (GetBackend().MessageBox("save new data?", "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
+  if (RaiseBox("save new data?", "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) == IDYES) {
     const DataSetHooks& hooks = GetDataSetHooks();
     if (hooks.saveRawDataSet) hooks.saveRawDataSet(window);
   }

@@ -4,8 +4,10 @@
 //
 // Boxes: an object shows a box when it references a function that opens one: the
 // backend's modal methods (each calls BeforeModal first, whatever box or dialog it
-// opens), the error box (ShowError, ShowWorkerErrors) or a number prompt (every
-// Input* function the prompts library defines). The engine hands its messages up;
+// opens), the error box (ShowError, ShowWorkerErrors), the presenter of the engine's
+// notices (ShowNotice: the engine raises them, RaiseNotice), a number prompt (every
+// Input* function the prompts library defines) or the presenter of the engine's number
+// questions (AskNumberByPrompt: the engine raises them, RaiseNumberQuestion). The engine hands its messages up;
 // the objects that still show boxes themselves are recorded in engine_census.txt,
 // and no other object may start to.
 //
@@ -68,7 +70,8 @@ std::string SourceOf(const std::string& object) {
 // The functions that open a box.
 std::set<std::string> BoxFunctions(const std::vector<std::string>& objects) {
   std::set<std::string> box = {"tarmic::BeforeModal()", "tarmic::ShowError(char const*, bool)",
-                               "tarmic::ShowWorkerErrors()"};
+                               "tarmic::ShowWorkerErrors()", "tarmic::ShowNotice(tarmic::EngineNotice const&)",
+                               "tarmic::AskNumberByPrompt(tarmic::NumberQuestion const&)"};
   for (const NmSymbol& s : NmSymbols(ObjectsOf(objects, "prompts"), "--defined-only"))
     if (s.type == 'T' && s.name.starts_with("tarmic::Input")) box.insert(s.name);
   return box;

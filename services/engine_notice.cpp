@@ -1,0 +1,65 @@
+#include "services/engine_notice.h"
+
+#include <set>
+#include <utility>
+
+#include "platform/backend.h"
+#include "services/error_box.h"
+
+namespace tarmic {
+
+namespace {
+
+PresenterSlot<NoticePresenter>& Installed() {
+  static PresenterSlot<NoticePresenter> slot;
+  return slot;
+}
+
+}  // namespace
+
+NoticePresenter SetNoticePresenter(NoticePresenter presenter) { return Installed().Set(std::move(presenter)); }
+
+int ShowNotice(const EngineNotice& notice) {
+  if (notice.kind == EngineNotice::Kind::Error) return ShowError(notice.text, notice.fatal);
+  return HasBackend() ? GetBackend().MessageBox(notice.text, notice.caption, notice.style) : notice.unanswered;
+}
+
+int RaiseNotice(const EngineNotice& notice) {
+  const NoticePresenter presenter = Installed().Get();
+  const int answer = presenter ? presenter(notice) : ShowNotice(notice);
+  // A failure ends the command even where the presenter only takes note of it.
+  if (notice.kind == EngineNotice::Kind::Error && notice.fatal) throw FatalError(notice.text);
+  return answer;
+}
+
+int RaiseError(const std::string& text) {
+  EngineNotice notice;
+  notice.text = text;
+  return RaiseNotice(notice);
+}
+
+void RaiseFailure(const std::string& text) {
+  EngineNotice notice;
+  notice.text = text;
+  notice.fatal = true;
+  RaiseNotice(notice);
+  throw FatalError(text);  // not reached: RaiseNotice throws for a failure
+}
+
+int RaiseBox(const std::string& text, const std::string& caption, unsigned style, int unanswered) {
+  EngineNotice notice;
+  notice.kind = EngineNotice::Kind::Box;
+  notice.text = text;
+  notice.caption = caption;
+  notice.style = style;
+  notice.unanswered = unanswered;
+  return RaiseNotice(notice);
+}
+
+void RaiseKeptErrors() {
+  std::set<std::string> raised;
+  for (const std::string& message : TakeWorkerErrors())
+    if (raised.insert(message).second) RaiseError(message);
+}
+
+}  // namespace tarmic
