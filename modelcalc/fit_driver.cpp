@@ -192,10 +192,10 @@ void ShowStatus(Window* window, int y, ProgressKind kind, const char* text) {
 
 // The search that evaluates: it chooses the status line of the objective.
 FitMethod eRunningSearch = FitMethod::Simplex;
-// The evaluations of the running annealing schedule (AnnealEvaluations).
-int nAnnealPlanned = 0;
 
-void ShowSearchStatus(Window* window) {
+// The status line of an evaluation; annealPlanned: the evaluations of the running
+// annealing schedule (FitObjective::PlanEvaluations).
+void ShowSearchStatus(Window* window, int annealPlanned) {
   char line[128];
   switch (eRunningSearch) {
     case FitMethod::Marquardt:
@@ -208,7 +208,7 @@ void ShowSearchStatus(Window* window) {
       return;
     case FitMethod::Annealing:
       std::snprintf(line, sizeof line, "sim #%d of %d, SA step #%d, step#%d, T=%.3f    ", nFitSim,
-                    nAnnealPlanned, nFitIteration, nFitStep, fAnnealTemp);
+                    annealPlanned, nFitIteration, nFitStep, fAnnealTemp);
       break;
     case FitMethod::Simplex:
       std::snprintf(line, sizeof line, "s%d, step #%d    ", nFitIteration, nFitStep);
@@ -759,7 +759,7 @@ float FitObjective::operator()(const float* p) {
     BuildLammGrid();
   ++nFitStep;
   ++nFitSim;
-  ShowSearchStatus(window_);
+  ShowSearchStatus(window_, plannedEvaluations_);
   ModelResult result;
   std::vector<std::string> messages;
   {
@@ -849,7 +849,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     std::vector<FitBounds> bounds(Idx(n) + 1);
     GetFloatingExtraBounds(n, bounds.data());
     objective.HoldWithin(AnnealBox(s.p[1], bounds));
-    nAnnealPlanned = AnnealEvaluations(n);
+    objective.PlanEvaluations(AnnealEvaluations(n));
     InitSimplex(s);
     EvaluateVertices(s, objective, true);
     const int lo = s.Lowest();

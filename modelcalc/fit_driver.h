@@ -147,6 +147,9 @@ class FitObjective {
   // Holds every trial point to box[1..n] before it is applied (annealing's region of
   // known cost); empty: no box.
   void HoldWithin(std::vector<FitBounds> box) { box_ = std::move(box); }
+  // The evaluations a search of known length plans (annealing's schedule,
+  // AnnealEvaluations), for its status line.
+  void PlanEvaluations(int n) { plannedEvaluations_ = n; }
   const std::vector<float>& Best() const { return best_; }
   float BestRmsd() const { return bestRmsd_; }
 
@@ -162,6 +165,7 @@ class FitObjective {
   float bestRmsd_ = kNoModelRmsd;
   std::vector<FitBounds> box_;
   std::vector<float> held_;  // the trial point held to the box
+  int plannedEvaluations_ = 0;
 };
 // One evaluation as a fit's objective makes it, outside any fit's count.
 float SimplexSim(const float* p, Window* window);

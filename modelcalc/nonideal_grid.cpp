@@ -20,10 +20,14 @@ int nNonidealGridFactor = 1;
 
 namespace {
 
-// The node count the last non-ideal solution was laid from (before the factor).
-int g_baseNodes = 0;
-// The next computation chooses the grid (RequestNonidealGridCheck).
-bool g_checkRequested = false;
+// What the check keeps between computations: the node count the last non-ideal
+// solution was laid from (before the factor), and whether the next computation
+// chooses the grid (RequestNonidealGridCheck).
+struct GridCheckState {
+  int baseNodes = 0;
+  bool requested = false;
+};
+GridCheckState gGridCheck;
 
 int NodesAt(int nodes, int factor) {
   const long long n = static_cast<long long>(nodes) * std::max(factor, 1);
@@ -54,7 +58,7 @@ bool NonidealGridModel() {
 }
 
 int NonidealGridNodes(int nodes) {
-  g_baseNodes = nodes;
+  gGridCheck.baseNodes = nodes;
   return NodesAt(nodes, nNonidealGridFactor);
 }
 
@@ -75,23 +79,23 @@ double NeighbourNoiseAtFitPoints() {
   return std::max(*middle / (0.6745 * std::sqrt(2.0)), kLeastNoiseShare * largest);
 }
 
-void RequestNonidealGridCheck() { g_checkRequested = true; }
+void RequestNonidealGridCheck() { gGridCheck.requested = true; }
 
 ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& compute) {
   // A fit's objective counts its evaluation before it computes: its first is number 1.
-  const bool due = !bFitRunning || nFitSim <= 1 || g_checkRequested;
-  g_checkRequested = false;
+  const bool due = !bFitRunning || nFitSim <= 1 || gGridCheck.requested;
+  gGridCheck.requested = false;
   if (!due) return compute();
   const double noise = NeighbourNoiseAtFitPoints();
   nNonidealGridFactor = 1;
-  g_baseNodes = 0;
+  gGridCheck.baseNodes = 0;
   ModelResult result = compute();
   if (!result.ok() || !(noise > 0.0)) return result;
   std::vector<double> coarse = ModelAtFitPoints();
   for (;;) {
     const int factor = nNonidealGridFactor;
     // The finest grid is reached (or no solution laid one): it stays.
-    if (g_baseNodes < 1 || NodesAt(g_baseNodes, 2 * factor) == NodesAt(g_baseNodes, factor)) return result;
+    if (gGridCheck.baseNodes < 1 || NodesAt(gGridCheck.baseNodes, 2 * factor) == NodesAt(gGridCheck.baseNodes, factor)) return result;
     nNonidealGridFactor = 2 * factor;
     ModelResult finer = compute();
     // A finer grid that cannot be had or computed leaves the one before.

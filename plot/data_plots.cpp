@@ -231,12 +231,9 @@ void LayoutDataAndResidualPlots() {
 
 namespace {
 
-// The x window of the zoomed data plot that the residual pane follows; a new pair of
-// plots starts unzoomed.
-std::optional<std::pair<float, float>> gResidualXWindow;
-
+// A new pair of plots starts unzoomed: the window the residual pane follows goes
+// with it.
 void DeletePlots() {
-  gResidualXWindow.reset();
   delete pDataPlot;
   pDataPlot = nullptr;
   delete pResidualsPlot;
@@ -322,8 +319,8 @@ namespace {
 
 // The residual plot's x range: the zoom window, else the fitting limits, else all.
 void RescaleResidualPlot() {
-  if (gResidualXWindow)
-    pResidualsPlot->SetXRangeAutoY(gResidualXWindow->first, gResidualXWindow->second);
+  if (pResidualsPlot->bFollowXWindow)
+    pResidualsPlot->SetXRangeAutoY(pResidualsPlot->fFollowXMin, pResidualsPlot->fFollowXMax);
   else if (FitLimitMode())
     pResidualsPlot->SetXRangeAutoY(fFitLeftLim, fFitRightLim);
   else
@@ -332,8 +329,14 @@ void RescaleResidualPlot() {
 }  // namespace
 
 void FollowDataPlotZoom(std::optional<std::pair<float, float>> xWindow) {
-  gResidualXWindow = xWindow;
-  if (!pResidualsPlot || nScans == 0) return;
+  // Without a residual plot there is nothing to follow: the next pair starts unzoomed.
+  if (!pResidualsPlot) return;
+  pResidualsPlot->bFollowXWindow = xWindow.has_value();
+  if (xWindow) {
+    pResidualsPlot->fFollowXMin = xWindow->first;
+    pResidualsPlot->fFollowXMax = xWindow->second;
+  }
+  if (nScans == 0) return;
   RescaleResidualPlot();
   pResidualsPlot->Redraw();
 }

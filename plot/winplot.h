@@ -324,6 +324,10 @@ class CWINPlot {
   // the curve's own spacing allows (CurveGapLimit): radial data with points missing
   // (a region excluded, scans cut on disk) show no line across the gap.
   int bBreakAtGaps = 0;
+  // The x window of another plot's zoom that this one follows (the residual pane
+  // of the zoomed data plot): bFollowXWindow, from fFollowXMin to fFollowXMax.
+  int bFollowXWindow = 0;
+  float fFollowXMin = 0, fFollowXMax = 0;
   float fYLabelScale = 1.0f;
   int bLogX = 0, bLogY = 0;
   int nLogFloorOffset = 20;

@@ -175,8 +175,7 @@ std::string_view AfterTemporaryPrefix(std::string_view fileName, const std::stri
 // Whether pid runs (an ended process its parent has not waited for does not).
 bool ProcessRunning(long pid) { return FileSystemInUse().ProcessRunning(pid); }
 
-std::atomic<PlantedFault> gPlanted{PlantedFault::None};
-bool Planted(PlantedFault fault) { return gPlanted.load() == fault; }
+bool Planted(PlantedFault fault) { return FileSystemInUse().plantedFault == fault; }
 
 std::atomic<unsigned long long> gListings{0}, gEntriesListed{0}, gJournalReads{0}, gSyncs{0};
 
@@ -187,12 +186,10 @@ int SyncToDisk(int fd) {
   return FileSystemInUse().Sync(fd);
 }
 
-// SetUnsyncedFolder's folder with a trailing '/'; empty: none.
-std::string gUnsyncedFolder;
-
 // Whether path (a file or a folder) lies in the unsynced folder.
 bool Unsynced(const std::string& path) {
-  return !gUnsyncedFolder.empty() && (path + "/").compare(0, gUnsyncedFolder.size(), gUnsyncedFolder) == 0;
+  const std::string& folder = FileSystemInUse().unsyncedFolder;
+  return !folder.empty() && (path + "/").compare(0, folder.size(), folder) == 0;
 }
 
 // The names in dir (without "." and ".."); empty when it cannot be listed.
@@ -532,7 +529,6 @@ std::string WithReason(const std::string& message, const std::string& reason) {
 }
 
 void SetSaveStepHookForTesting(SaveStepHook hook) { gStepHook.store(hook); }
-void PlantFaultForTesting(PlantedFault fault) { gPlanted.store(fault); }
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_) {
   if (path_.empty()) {
@@ -742,7 +738,7 @@ std::size_t AtomicFileBatch::FilesInSet() const {
 }
 
 void SetUnsyncedFolder(const std::string& folder) {
-  gUnsyncedFolder = folder.empty() || folder.ends_with('/') ? folder : folder + "/";
+  FileSystemInUse().unsyncedFolder = folder.empty() || folder.ends_with('/') ? folder : folder + "/";
 }
 
 StorageWork StorageWorkForTesting() {

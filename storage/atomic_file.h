@@ -75,6 +75,7 @@
 #include <utility>
 #include <vector>
 
+#include "storage/file_system.h"
 #include "storage/folder_lock.h"
 
 namespace tarmic {
@@ -263,19 +264,6 @@ void SetSaveStepHookForTesting(SaveStepHook hook);
 // For tests: called with 0, 1, 2, ... after each rename a recovery does.
 void SetRecoveryStepHookForTesting(SaveStepHook hook);
 
-// For the tests of the tests: a rule of the saves undone on purpose, so that the
-// explorer of saved sets shows it finds what breaks when the rule is missing.
-// None (the default) undoes nothing.
-enum class PlantedFault {
-  None,
-  HeldCopyIgnored,    // a journal's copy that someone holds is read as if let go
-  JournalOwnerByLock, // a journal nobody holds here is taken for ended, whatever its origin
-  SweepByLock,        // a temporary nobody holds here is swept, whatever its origin
-  SharedHoldersUnseen,// a shared lock (fcntl read, flock shared) is not taken for a holder
-  NoFileSync,         // a temporary is renamed without its data synced first
-  NoSyncBeforeJournalGoes,  // a set's journals go before its renames are synced
-};
-void PlantFaultForTesting(PlantedFault fault);
 
 // For tests: what the saves and loads of this process have looked at so far
 // (folder listings, the entries they gave, journals read) and the syncs they asked
@@ -290,7 +278,7 @@ StorageWork StorageWorkForTesting();
 // output folder as one synced set with its journal): files saved under it, and its
 // folder entries, are not synced to the disk, so that each result is synced once.
 // Set before any save starts, on the main thread; empty (the default): every file
-// is synced.
+// is synced. The folder belongs to the file system in use (FileSystem::unsyncedFolder).
 void SetUnsyncedFolder(const std::string& folder);
 
 // How a failed save gives the system's reason. "<path>: <reason>" of the latest

@@ -25,6 +25,20 @@
 
 namespace tarmic {
 
+// For the tests of the tests: a rule of the saves undone on purpose, so that the
+// explorer of saved sets shows it finds what breaks when the rule is missing.
+// None (the default) undoes nothing. A test sets it on the file system it puts in
+// (FileSystem::plantedFault).
+enum class PlantedFault {
+  None,
+  HeldCopyIgnored,    // a journal's copy that someone holds is read as if let go
+  JournalOwnerByLock, // a journal nobody holds here is taken for ended, whatever its origin
+  SweepByLock,        // a temporary nobody holds here is swept, whatever its origin
+  SharedHoldersUnseen,// a shared lock (fcntl read, flock shared) is not taken for a holder
+  NoFileSync,         // a temporary is renamed without its data synced first
+  NoSyncBeforeJournalGoes,  // a set's journals go before its renames are synced
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -93,6 +107,14 @@ class FileSystem {
   virtual std::chrono::steady_clock::time_point Now() = 0;
   virtual void Sleep(std::chrono::milliseconds pause) = 0;
   virtual std::time_t WallTime() = 0;
+
+  // What the saves through this file system do besides its calls. Both are set
+  // before any save starts and not changed while one runs.
+  // A folder whose files and entries are not synced, with a trailing '/'
+  // (SetUnsyncedFolder, atomic_file.h); empty: every file is synced.
+  std::string unsyncedFolder;
+  // The rule of the saves undone through this file system (tests of the tests).
+  PlantedFault plantedFault = PlantedFault::None;
 };
 
 // The file system of the POSIX system the program runs on.

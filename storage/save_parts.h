@@ -80,7 +80,7 @@ void SyncDirectories(std::vector<std::string> dirs);
 // finished) stay.
 void RemoveStaleTemporaries(const std::string& dir, const std::vector<std::string>& targetNames,
                             const std::vector<std::string>& entries, const std::unordered_set<std::string>& kept);
-// Whether the fault was planted (PlantFaultForTesting).
+// Whether the fault was planted in the file system in use (FileSystem::plantedFault).
 bool Planted(PlantedFault fault);
 // Counts a journal read (StorageWorkForTesting).
 void CountJournalRead();

@@ -1,6 +1,7 @@
 // The display commands through the window: shown panes with their check marks,
 // the data mark size, the ranges of the data plot and the residual bitmap options.
 #include <cmath>
+#include <utility>
 
 #include "app/marker_lines.h"
 #include "app/markers.h"
@@ -61,6 +62,28 @@ TEST_F(DisplayCommandTest, TheResidualPaneFollowsTheZoomOfTheDataPlot) {
   pump();
   EXPECT_FLOAT_EQ(pResidualsPlot->fXMin, ownMin);
   EXPECT_FLOAT_EQ(pResidualsPlot->fXMax, ownMax);
+}
+
+// The window the residual pane follows goes with the plot: a new pair of plots, and
+// one built after a zoom was followed while there was none, start unzoomed.
+TEST_F(DisplayCommandTest, ANewPairOfPlotsStartsUnzoomed) {
+  LoadVelocitySet();
+  ASSERT_NE(pResidualsPlot, nullptr);
+  const float ownMin = pResidualsPlot->fXMin, ownMax = pResidualsPlot->fXMax;
+  const auto unzoomed = [&](const char* how) {
+    RedrawResidualPlot(true);
+    EXPECT_FLOAT_EQ(pResidualsPlot->fXMin, ownMin) << how;
+    EXPECT_FLOAT_EQ(pResidualsPlot->fXMax, ownMax) << how;
+  };
+  FollowDataPlotZoom(std::pair(6.2f, 6.4f));
+  RedrawResidualPlot(true);
+  ASSERT_FLOAT_EQ(pResidualsPlot->fXMax, 6.4f);
+  RebuildDataAndResidualPlots();
+  unzoomed("rebuilt");
+  ReleaseDataAndResidualPlots();
+  FollowDataPlotZoom(std::pair(6.2f, 6.4f));
+  RebuildDataAndResidualPlots();
+  unzoomed("followed while released");
 }
 
 TEST_F(DisplayCommandTest, DataMarkSizeMinusOneDrawsLinesAndASizeBringsMarksBack) {

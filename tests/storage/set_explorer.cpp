@@ -433,7 +433,7 @@ void CheckAfterCrash(MemoryFileSystem& fs, const ExplorerScenario& scenario,
 }  // namespace
 
 std::vector<ExplorerFinding> ExploreAll(const std::vector<ExplorerScenario>& scenarios, const std::string& only,
-                                        int depth, const std::vector<unsigned>& seeds) {
+                                        int depth, const std::vector<unsigned>& seeds, PlantedFault planted) {
   std::string seedList;
   for (const unsigned seed : seeds) seedList += (seedList.empty() ? "" : ", ") + std::to_string(seed);
   std::printf("[ explorer ] depth %d, samples from the seeds %s (TARMIC_EXPLORE_SEED=%u repeats them)\n", depth,
@@ -444,7 +444,7 @@ std::vector<ExplorerFinding> ExploreAll(const std::vector<ExplorerScenario>& sce
     if (!only.empty() && s.name.find(only) == std::string::npos) continue;
     ++scenariosRun;
     int n = 0;
-    const std::vector<ExplorerFinding> findings = Explore(s, depth, seeds, &n);
+    const std::vector<ExplorerFinding> findings = Explore(s, depth, seeds, &n, planted);
     runs += n;
     std::printf("[ explorer ] %s: %d runs, %zu kinds of violation\n", s.name.c_str(), n, findings.size());
     for (const ExplorerFinding& f : findings) {
@@ -459,11 +459,12 @@ std::vector<ExplorerFinding> ExploreAll(const std::vector<ExplorerScenario>& sce
 }
 
 std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth, const std::vector<unsigned>& seeds,
-                                     int* runs) {
+                                     int* runs, PlantedFault planted) {
   std::vector<ExplorerFinding> findings;
   std::set<std::string> seen;
   auto once = [&](std::vector<int> prefix, unsigned seed, bool sample, int d) {
     MemoryFileSystem fs;
+    fs.plantedFault = planted;
     fs.SetPauseQuantum(kQuantum);
     std::set<std::string> touchable(scenario.targets.begin(), scenario.targets.end());
     fs.SetTouchable(touchable);

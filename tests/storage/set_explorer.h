@@ -95,14 +95,17 @@ std::string JournalIn(MemoryFileSystem& fs, const std::string& folder);
 // Runs every schedule of scenario with at most depth deviations (kills, stops,
 // crashes), then samples schedules of up to depth + 2 from each of the seeds.
 // Returns what broke a check, one finding per different violation; *runs counts.
+// planted: the rule of the saves each run's file system undoes (None: none).
 std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth,
-                                     const std::vector<unsigned>& seeds, int* runs);
+                                     const std::vector<unsigned>& seeds, int* runs,
+                                     PlantedFault planted = PlantedFault::None);
 
 // Explores the scenarios whose name holds only (all when empty), printing each
 // finding with its schedule, the seeds and the count of runs. The findings; a
 // filter that leaves no scenario, or a walk that runs nothing, is a finding too:
 // an exploration of nothing never passes.
 std::vector<ExplorerFinding> ExploreAll(const std::vector<ExplorerScenario>& scenarios, const std::string& only,
-                                        int depth, const std::vector<unsigned>& seeds);
+                                        int depth, const std::vector<unsigned>& seeds,
+                                        PlantedFault planted = PlantedFault::None);
 
 }  // namespace tarmic::testing

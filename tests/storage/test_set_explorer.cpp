@@ -8,7 +8,7 @@
 // TARMIC_EXPLORE_DEPTH deviations (1 unless set) is run, and TARMIC_EXPLORE_SAMPLES
 // deeper ones (4 unless set) per scenario from seeds printed (TARMIC_EXPLORE_SEED
 // gives the first, 1 unless set). Then each rule of the saves is undone in turn
-// (PlantFaultForTesting): the explorer must find what breaks.
+// (FileSystem::plantedFault): the explorer must find what breaks.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -177,18 +177,13 @@ TEST(SetExplorer, EachRuleUndoneIsFound) {
       {PlantedFault::NoFileSync, "crashing"},
       {PlantedFault::NoSyncBeforeJournalGoes, "crashing"},
   };
-  struct Unplant {
-    ~Unplant() { PlantFaultForTesting(PlantedFault::None); }
-  } unplant;
   for (const Plant& p : plants) {
-    PlantFaultForTesting(p.fault);
-    const std::vector<ExplorerFinding> findings = ExploreAll(Scenarios(), p.scenarios, 1, {});
+    const std::vector<ExplorerFinding> findings = ExploreAll(Scenarios(), p.scenarios, 1, {}, p.fault);
     EXPECT_FALSE(findings.empty()) << "rule " << static_cast<int>(p.fault) << " undone, nothing found in \""
                                    << p.scenarios << "\"";
     for (const ExplorerFinding& f : findings)
       EXPECT_EQ(f.violation.find("explored nothing"), std::string::npos) << f.violation;
   }
-  PlantFaultForTesting(PlantedFault::None);
   const std::vector<ExplorerFinding> none = ExploreAll(Scenarios(), "no scenario is called this", 1, {});
   ASSERT_EQ(none.size(), 1u);
   EXPECT_NE(none[0].violation.find("explored nothing"), std::string::npos);
