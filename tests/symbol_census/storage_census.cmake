@@ -4,13 +4,7 @@
 # target) is read with nm; planted objects that change files past the storage layer
 # must be named.
 function(tarmic_write_storage_census_objects)
-  tarmic_program_executables(${PROJECT_SOURCE_DIR} _programs)
-  set(_linked "")
-  foreach(_program IN LISTS _programs)
-    tarmic_link_closure(${_program} _closure)
-    list(APPEND _linked ${_closure})
-  endforeach()
-  list(REMOVE_DUPLICATES _linked)
+  tarmic_programs_linked(_linked)
   set(_storage_objects "")
   foreach(_target IN LISTS _linked)
     get_target_property(_source_dir ${_target} SOURCE_DIR)

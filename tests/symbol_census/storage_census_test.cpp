@@ -15,6 +15,8 @@
 // Planted calls, each in a scratch object, must be named.
 #include <gtest/gtest.h>
 
+#include "nm_symbols.h"
+
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -74,39 +76,11 @@ bool IsDoor(const std::string& object, const std::string& symbol, std::set<std::
 // The one door of storage/ to the system.
 constexpr const char* kDoor = "/file_system.cpp.o";
 
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-// The undefined symbols of each object (nm -A -u -C), as "object|symbol".
+// The undefined symbols of each object (nm -A -u -C), as (object, symbol).
 std::vector<std::pair<std::string, std::string>> UndefinedIn(const std::vector<std::string>& objects) {
   std::vector<std::pair<std::string, std::string>> found;
-  for (std::size_t first = 0; first < objects.size(); first += 100) {
-    std::string command = std::string(TARMIC_NM) + " -A -u -C";
-    for (std::size_t k = first; k < objects.size() && k < first + 100; ++k) command += " " + Quoted(objects[k]);
-    std::FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-    EXPECT_NE(out, nullptr) << command;
-    if (!out) return found;
-    std::string text;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, out)) > 0;) text.append(buffer, got);
-    EXPECT_EQ(::pclose(out), 0) << command << "\n" << text.substr(0, 2000);
-    for (std::size_t start = 0; start < text.size();) {
-      std::size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      const std::string line = text.substr(start, end - start);
-      start = end + 1;
-      // "object: U symbol" (GNU and LLVM nm alike, blanks between vary).
-      const std::size_t colon = line.find(": ");
-      if (colon == std::string::npos) continue;
-      std::size_t at = line.find_first_not_of(' ', colon + 1);
-      if (at == std::string::npos || line.compare(at, 2, "U ") != 0) continue;
-      at = line.find_first_not_of(' ', at + 1);
-      found.emplace_back(line.substr(0, colon), line.substr(at));
-    }
-  }
+  for (const tarmic::census::NmSymbol& s : tarmic::census::NmSymbols(objects, "-u"))
+    if (s.type == 'U') found.emplace_back(s.object, s.name);
   return found;
 }
 

@@ -93,49 +93,14 @@ std::string FamilyOf(const std::string& symbol) {
   return {};
 }
 
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // The conversions among the symbols of the objects (nm, demangled) that are
 // undefined or weak: what the object calls in a library, and the template
 // instances and inline functions it holds itself.
 std::vector<Finding> ConversionsIn(const std::vector<std::string>& objects) {
   std::vector<Finding> found;
-  for (std::size_t first = 0; first < objects.size(); first += 100) {
-    std::string command = std::string(TARMIC_NM) + " -A -C";
-    for (std::size_t k = first; k < objects.size() && k < first + 100; ++k) command += " " + Quoted(objects[k]);
-    std::FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-    EXPECT_NE(out, nullptr) << command;
-    if (!out) return found;
-    std::string text;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, out)) > 0;) text.append(buffer, got);
-    EXPECT_EQ(::pclose(out), 0) << command << "\n" << text.substr(0, 2000);
-    std::size_t start = 0;
-    while (start < text.size()) {
-      std::size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      const std::string line = text.substr(start, end - start);
-      start = end + 1;
-      // "object:  U symbol" or "object:0000000000000000 W symbol" (GNU and LLVM nm
-      // alike, blanks between vary; the objects' paths hold no colon).
-      const std::size_t colon = line.find(':');
-      if (colon == std::string::npos) continue;
-      std::size_t at = line.find_first_not_of(' ', colon + 1);
-      if (at != std::string::npos && std::isxdigit(static_cast<unsigned char>(line[at])) && line[at + 1] != ' ')
-        at = line.find_first_not_of(' ', line.find(' ', at));
-      if (at == std::string::npos || at + 2 > line.size() || line[at + 1] != ' ') continue;
-      if (std::string("UWVuwvi").find(line[at]) == std::string::npos) continue;
-      at = line.find_first_not_of(' ', at + 1);
-      if (at == std::string::npos) continue;
-      const std::string symbol = line.substr(at);
-      if (const std::string family = FamilyOf(symbol); !family.empty())
-        found.push_back({line.substr(0, colon), symbol, family});
-    }
-  }
+  for (const tarmic::census::NmSymbol& s : tarmic::census::NmSymbols(objects, ""))
+    if (std::string("UWVuwvi").find(s.type) != std::string::npos)
+      if (const std::string family = FamilyOf(s.name); !family.empty()) found.push_back({s.object, s.name, family});
   return found;
 }
 
