@@ -203,14 +203,16 @@ std::map<std::string, std::set<std::string>> CompilerRecord() {
     return std::filesystem::weakly_canonical(p).generic_string();
   };
   auto close_entry = [&] {
-    // The first file an object read is the source compiled.
+    // The source compiled is the first .cpp file an object read (a sanitizer's
+    // ignore list may come before it).
     if (valid && !entry.empty()) {
       std::set<std::string> read;
+      std::string source;
       for (const std::string& f : entry) {
         const std::string p = resolve(f);
+        if (source.empty() && p.size() > 4 && p.substr(p.size() - 4) == ".cpp") source = p;
         if (p.rfind(root, 0) == 0) read.insert(p.substr(root.size()));
       }
-      const std::string source = resolve(entry.front());
       if (source.rfind(root, 0) == 0) {
         const std::string rel = source.substr(root.size());
         read.erase(rel);
