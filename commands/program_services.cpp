@@ -44,6 +44,7 @@
 #include "platform/backend.h"
 #include "platform/dc.h"
 #include "platform/metafile.h"
+#include "prompts/dialog_question.h"
 #include "prompts/number_question.h"
 #include "plot/screen_button.h"
 #include "plot/temperature_plot.h"
@@ -222,10 +223,11 @@ void InstallProgramServices() {
   InstallEquilibriumKernelHook();
   InstallFitReportHooks();
   InstallFolderWaitNotice();
-  // The engine's errors, notes and questions are shown by the front end's boxes, as
-  // the window showed them before they were handed up.
+  // The engine's errors, notes, questions and dialogs are shown by the front end's
+  // boxes, as the window showed them before they were handed up.
   SetNoticePresenter(ShowNotice);
   SetNumberPresenter(AskNumberByPrompt);
+  SetDialogPresenter(RunDialogByBackend);
   GetModelFitHooks().calibrateCMPowerLaw = [](Window*) {
     TXLAWindow* main = GetMainWindow();
     return main ? CalibrateCMPowerLaw(*main) : 0;

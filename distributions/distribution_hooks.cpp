@@ -8,6 +8,7 @@
 
 #include <utility>
 
+#include "services/engine_notice.h"
 #include "services/error_box.h"
 #include "services/run_switches.h"
 #include "platform/backend.h"
@@ -42,11 +43,11 @@ void ReportDistributionError(int seriesCode, const std::string& text) {
     return;
   }
   // The report of errors met inside a distribution computation that goes on.
-  ShowError(text, false);
+  RaiseError(text);
 }
 
 void ShowDistributionError(const std::string& text) {
-  if (!bBatchMode) ShowError(text, false);
+  if (!bBatchMode) RaiseError(text);
 }
 
 void ReportDistributionMessage(int seriesCode, const std::string& text, const char* caption) {
@@ -54,26 +55,25 @@ void ReportDistributionMessage(int seriesCode, const std::string& text, const ch
     nSeriesErrorCode = seriesCode;
     return;
   }
-  if (HasBackend()) GetBackend().MessageBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+  RaiseBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void ShowDistributionNote(const std::string& text) {
-  if (HasBackend()) GetBackend().MessageBox(text, "", MB_OK);
+  RaiseBox(text, "", MB_OK);
 }
 
 bool AskDistributionQuestion(const std::string& text, const char* caption) {
-  return HasBackend() &&
-         GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return RaiseBox(text, caption, MB_YESNO | MB_ICONQUESTION, IDNO) == IDYES;
 }
 
 void ShowRunMessage(const RunMessage& message) {
   if (message.empty()) return;
   if (message.errorBox) {
     // The box of a RunMessage that a command or an inner run hands here.
-    ShowError(message.text, false);
+    RaiseError(message.text);
     return;
   }
-  if (HasBackend()) GetBackend().MessageBox(message.text, message.caption, message.style);
+  RaiseBox(message.text, message.caption, message.style);
 }
 
 void ReportRunMessage(RunMessage message, RunMessage* sink) {

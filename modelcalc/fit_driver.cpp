@@ -25,6 +25,7 @@
 #include "modelfit/model_options.h"
 #include "modelfit/model_params.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "services/path_table.h"
 #include "numerics/random.h"
 #include "services/run_switches.h"
@@ -777,7 +778,7 @@ float FitObjective::operator()(const float* p) {
                  : messages.empty()      ? std::string()
                                          : messages.front());
   } else {
-    for (const std::string& m : messages) ShowError(m, false);
+    for (const std::string& m : messages) RaiseError(m);
   }
   modelStopped_ = bUserAbort || result.status == ModelStatus::Interrupted;
   if (CheckKeyPress()) bUserAbort = true;

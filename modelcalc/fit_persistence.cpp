@@ -31,6 +31,7 @@
 #include "numerics/number_input.h"
 #include "services/replace_question.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/hydrodynamics.h"
 #include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
@@ -75,7 +76,7 @@ void DebugLog(Window* window, const std::string& text) {
 // reads (restore or not; VBAR20 once the vector is applied); the parameter report
 // asks before it overwrites a file.
 int AskBox(const std::string& text, const char* caption, unsigned style) {
-  return HasBackend() ? GetBackend().MessageBox(text, caption, style) : IDNO;
+  return RaiseBox(text, caption, style, IDNO);
 }
 
 // One pass over the vector in either direction: writing stores every setting at

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "services/engine_notice.h"
 #include "lamm/step_control.h"
 #include "services/error_box.h"
 #include "services/run_switches.h"
@@ -20,7 +21,7 @@ constexpr const char* kErrorCaption = "ERROR in simulation";
 constexpr const char* kDiscretizationCaption = "DISCRETIZATION ERROR";
 
 void Box(const std::string& text, const char* caption, unsigned style) {
-  if (HasBackend()) GetBackend().MessageBox(text, caption, style);
+  RaiseBox(text, caption, style);
 }
 
 // The error sound, the box and the closing call of a box.
@@ -47,7 +48,7 @@ void DiscretizationError(const std::string& text) {
 }  // namespace
 
 void ShowComputationError(const std::string& text) {
-  if (!bBatchMode) ShowError(text, false);
+  if (!bBatchMode) RaiseError(text);
 }
 
 void ShowComputationNote(const char* text, const char* caption, unsigned style) {

@@ -1,10 +1,11 @@
 #include "modelfit/fit_limit_prompts.h"
 
+#include <optional>
 #include <vector>
 
 #include "lamm/lamm_globals.h"
 #include "modelfit/model_params.h"
-#include "prompts/number_prompt.h"
+#include "prompts/number_question.h"
 #include "platform/backend.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -28,13 +29,13 @@ Answer Ask(float* value, float proposal, const char* prompt, const char* title) 
     *value = proposal;
     return Answer::Value;
   }
-  float entered = 0.0f;
   // A radius of the cell, or 0 for the automatic default.
   const char* name = prompt == kUpperPrompt ? "upper limit" : "lower limit";
-  if (!InputFloat(&entered, proposal, true, prompt, title, {name, "cm", ZeroOr(Closed(1e-4, kMaxRadius))}))
-    return Answer::Cancel;
-  if (entered == 0.0f) return Answer::Auto;
-  *value = entered;
+  const std::optional<float> entered =
+      RaiseNumberQuestion({proposal, true, prompt, title, {name, "cm", ZeroOr(Closed(1e-4, kMaxRadius))}});
+  if (!entered) return Answer::Cancel;
+  if (*entered == 0.0f) return Answer::Auto;
+  *value = *entered;
   return Answer::Value;
 }
 

@@ -12,7 +12,9 @@
 #include "numerics/hydrodynamics.h"
 #include "numerics/value_ranges.h"
 #include "platform/backend.h"
+#include "prompts/dialog_question.h"
 #include "resources/dialogs.h"
+#include "services/engine_notice.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/scan_file.h"
@@ -24,7 +26,7 @@ namespace {
 constexpr const char* kAppCaption = "TARMIC";
 
 void ShowNote(const char* text) {
-  if (HasBackend()) GetBackend().MessageBox(text, kAppCaption, MB_OK);
+  RaiseBox(text, kAppCaption, MB_OK);
 }
 
 // The settings whose change is offered as new defaults, in a fixed order; the
@@ -166,7 +168,7 @@ int RunUntilValid(TransferBuffer& record) {
   if (!HasBackend()) return IDCANCEL;
   const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kLammParamsDialogId));
   for (;;) {
-    const int result = GetBackend().RunDialog(dialog, record);
+    const int result = RaiseDialog(dialog, record);
     if (result != IDOK) return result;
     if (LammPBoxCanClose(record)) return IDOK;
   }
@@ -235,7 +237,7 @@ bool LammPBoxCanClose(const TransferBuffer& record) {
   if (refusal.empty()) return true;
   if (HasBackend()) {
     GetBackend().Beep(kBeepAsterisk);
-    GetBackend().MessageBox(refusal, "Input Error", MB_OK);
+    RaiseBox(refusal, "Input Error", MB_OK);
   }
   return false;
 }
@@ -268,10 +270,9 @@ bool RunLammParametersDialog(Window* window, TransferBuffer& record, bool* modal
     break;
   }
   if (DefaultsVector() != before && HasBackend() &&
-      GetBackend().MessageBox("save new parameters as default? (reset defaults by deleting the file "
-                              "'tarmiclammparams.ini' and restarting TARMIC)",
-                              "LAMM EQUATION PARAMETERS",
-                              MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES)
+      RaiseBox("save new parameters as default? (reset defaults by deleting the file "
+               "'tarmiclammparams.ini' and restarting TARMIC)",
+               "LAMM EQUATION PARAMETERS", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) == IDYES)
     SaveLammEqParameterPreferences(window);
   return true;
 }

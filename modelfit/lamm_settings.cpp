@@ -8,6 +8,7 @@
 
 #include "numerics/cvector.h"
 #include "services/error_box.h"
+#include "services/engine_notice.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/number_input.h"
 #include "numerics/text_lines.h"
@@ -183,7 +184,7 @@ int ReadLammEqParameterPreferences(Window* window) {
   DebugLog(window, "\nEnter ReadLammEqParameterPreferences");
   if (szLammParamsIni.empty()) return 0;
   auto tell = [](const std::string& text) {
-    if (HasBackend()) GetBackend().MessageBox(text, "LAMM EQUATION PARAMETERS", MB_OK | MB_ICONINFORMATION);
+    RaiseBox(text, "LAMM EQUATION PARAMETERS", MB_OK | MB_ICONINFORMATION);
   };
   std::string text, why;
   if (!ReadPlainTextFile(szLammParamsIni, &text, &why)) {

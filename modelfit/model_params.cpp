@@ -14,6 +14,7 @@
 #include "numerics/solvent_constants.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"
+#include "services/engine_notice.h"
 
 namespace tarmic {
 
@@ -38,7 +39,7 @@ namespace {
 constexpr float kInvariantDReplacement = 0.001f;
 
 void ShowBox(const char* text, const char* caption, unsigned style) {
-  if (HasBackend()) GetBackend().MessageBox(text, caption, style);
+  RaiseBox(text, caption, style);
 }
 
 // The models whose non-ideal constants sit in slots 20 and 21: the discrete species

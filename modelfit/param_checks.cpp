@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "services/engine_notice.h"
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -28,7 +29,7 @@ namespace tarmic {
 namespace {
 
 int ShowBox(const char* text, const char* caption, unsigned style) {
-  return HasBackend() ? GetBackend().MessageBox(text, caption, style) : IDOK;
+  return RaiseBox(text, caption, style, IDOK);
 }
 
 // The continuous models whose slots 1, 5 and 9 are the limits and the count of a
@@ -569,7 +570,7 @@ bool CheckGridSettings() {
     if (IsCsff0Model()) unknowns *= std::max(1.0f, std::floor(pParams[kContiSlotShape3]));
     const std::string refusal = GridMemoryRefusal(unknowns, nScans, nGridPoints);
     if (!refusal.empty()) {
-      ShowError(refusal.c_str(), false);
+      RaiseError(refusal);
       ok = false;
     }
   }

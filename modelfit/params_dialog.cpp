@@ -21,7 +21,10 @@
 #include "modelfit/param_checks.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/number_input.h"
+#include "prompts/dialog_question.h"
 #include "prompts/number_prompt.h"
+#include "prompts/number_question.h"
+#include "services/engine_notice.h"
 #include "numerics/value_ranges.h"
 #include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
@@ -155,12 +158,17 @@ void FillExtraPairs(TransferBuffer& record, ShownValues& shown) {
   SetFieldChecked(record, kIdSyntheticBoundary, bSyntheticBoundary);
 }
 
-void ShowInfo(const char* text, const char* caption, unsigned style) {
-  if (HasBackend()) GetBackend().MessageBox(text, caption, style);
-}
+void ShowInfo(const char* text, const char* caption, unsigned style) { RaiseBox(text, caption, style); }
 
 bool AskYesNo(const char* text, const char* caption) {
-  return HasBackend() && GetBackend().MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return RaiseBox(text, caption, MB_YESNO | MB_ICONQUESTION, IDNO) == IDYES;
+}
+
+// Asks a number proposing current; *value takes the answer (untouched where none).
+bool AskFloat(float* value, float current, const char* prompt, const char* title, const Quantity& quantity) {
+  const std::optional<float> entered = RaiseNumberQuestion({current, true, prompt, title, quantity});
+  if (entered) *value = *entered;
+  return entered.has_value();
 }
 
 // --- step 7: model-specific answers ---
@@ -175,15 +183,15 @@ void ReadC1Nonideal(const TransferBuffer& record) {
   }
   // Each answer within its range (a value outside asks again, naming the range).
   float value = fLogKs;
-  if (InputFloat(&value, fLogKs, true, "log10(ks/(mg/ml)):", kNonidealTitle1, kLogKs)) fLogKs = value;
+  if (AskFloat(&value, fLogKs, "log10(ks/(mg/ml)):", kNonidealTitle1, kLogKs)) fLogKs = value;
   pModelScalarFit[1] = AskYesNo("fit ks?", kNonidealTitle1) ? 1 : 0;
   value = fLogKd;
-  if (InputFloat(&value, fLogKd, true, "log10(kd/(mg/ml)):", kNonidealTitle1, kLogKd)) fLogKd = value;
+  if (AskFloat(&value, fLogKd, "log10(kd/(mg/ml)):", kNonidealTitle1, kLogKd)) fLogKd = value;
   pModelScalarFit[2] = AskYesNo("fit kd?", kNonidealTitle1) ? 1 : 0;
   // The signal per mg/ml is a double: the proposal taken as it stands keeps its bits.
   const float proposed = static_cast<float>(fSignalPerConc);
   value = proposed;
-  if (InputFloat(&value, proposed, true, "Signal per mg/ml:", kNonidealTitle1, kSignalPerConcentration) &&
+  if (AskFloat(&value, proposed, "Signal per mg/ml:", kNonidealTitle1, kSignalPerConcentration) &&
       value != proposed)
     fSignalPerConc = value;
   bRepulsiveNonideality = true;
@@ -199,8 +207,8 @@ void ReadExtraPairs(TransferBuffer& record, const ShownValues& shown,
   // The extinctions as the parameter file keeps them (indices 150 to 152).
   auto askExtinction = [](int j, const char* prompt, const char* title) {
     float value = fNonidealExtinction[j];
-    if (InputFloat(&value, fNonidealExtinction[j], true, prompt, title,
-                   EntryOf(ParameterFileEntries(), 149 + j).quantity))
+    if (AskFloat(&value, fNonidealExtinction[j], prompt, title,
+                 EntryOf(ParameterFileEntries(), 149 + j).quantity))
       fNonidealExtinction[j] = value;
   };
   if (pExtraPairValue[3] > 0.0f) {  // cload 2
@@ -392,7 +400,7 @@ class OptionsBefore {
 int RunUntilValid(const DialogTemplate& dialog, TransferBuffer& record) {
   if (!HasBackend()) return IDCANCEL;
   for (;;) {
-    const int result = GetBackend().RunDialog(dialog, record);
+    const int result = RaiseDialog(dialog, record);
     if (result != IDOK) return result;
     if (ParamsBoxCanClose(record)) return IDOK;
   }

@@ -17,6 +17,8 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/transfer_fields.h"
 #include "numerics/value_ranges.h"
+#include "prompts/dialog_question.h"
+#include "services/engine_notice.h"
 #include "modelfit_test_support.h"
 #include "resources/dialogs.h"
 
@@ -387,6 +389,30 @@ TEST_F(LammDialogTest, AutomaticAlgorithmLeavesTheMovingHatOn) {
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
   EXPECT_FALSE(bClaverie);
   EXPECT_TRUE(bMovingHat);
+}
+
+// The dialog, its refusal and its question go through the engine's doors: the
+// presenters installed see them in the order the user saw them, and the backend
+// shows nothing itself.
+TEST_F(LammDialogTest, TheDialogItsRefusalAndItsQuestionAreRaisedInOrder) {
+  std::vector<std::string> seen;
+  std::vector<TransferBuffer> typed = {TransferBuffer{{{629, "-1"}}, {}}, TransferBuffer{{{629, "0.5"}}, {}}};
+  ScopedDialogPresenter dialogs([&](const DialogTemplate& dialog, TransferBuffer& buffer) {
+    seen.push_back("dialog " + dialog.name);
+    if (typed.empty()) return IDCANCEL;
+    for (const auto& [id, text] : typed.front().text) buffer.text[id] = text;
+    typed.erase(typed.begin());
+    return IDOK;
+  });
+  ScopedNoticePresenter notices([&](const EngineNotice& notice) {
+    seen.push_back("box " + notice.caption);
+    return notice.caption == "Input Error" ? IDOK : IDNO;
+  });
+  EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
+  const std::string dialog = "dialog " + std::to_string(kLammParamsDialogId);
+  EXPECT_EQ(seen, (std::vector<std::string>{dialog, "box Input Error", dialog, "box LAMM EQUATION PARAMETERS"}));
+  EXPECT_DOUBLE_EQ(dMaxDcOverC, 0.5);
+  EXPECT_TRUE(backend_->Transcript().empty());
 }
 
 TEST_F(LammDialogTest, LeavingTheMovingHatWithAFixedStepDropsTheStepAndAsksAgain) {

@@ -7,7 +7,8 @@
 // opens), the error box (ShowError, ShowWorkerErrors), the presenter of the engine's
 // notices (ShowNotice: the engine raises them, RaiseNotice), a number prompt (every
 // Input* function the prompts library defines) or the presenter of the engine's number
-// questions (AskNumberByPrompt: the engine raises them, RaiseNumberQuestion). The engine hands its messages up;
+// questions (AskNumberByPrompt: the engine raises them, RaiseNumberQuestion) or of its
+// dialogs (RunDialogByBackend: the engine raises them, RaiseDialog). The engine hands its messages up;
 // the objects that still show boxes themselves are recorded in engine_census.txt,
 // and no other object may start to.
 //
@@ -71,7 +72,8 @@ std::string SourceOf(const std::string& object) {
 std::set<std::string> BoxFunctions(const std::vector<std::string>& objects) {
   std::set<std::string> box = {"tarmic::BeforeModal()", "tarmic::ShowError(char const*, bool)",
                                "tarmic::ShowWorkerErrors()", "tarmic::ShowNotice(tarmic::EngineNotice const&)",
-                               "tarmic::AskNumberByPrompt(tarmic::NumberQuestion const&)"};
+                               "tarmic::AskNumberByPrompt(tarmic::NumberQuestion const&)",
+                               "tarmic::RunDialogByBackend(tarmic::DialogTemplate const&, tarmic::TransferBuffer&)"};
   for (const NmSymbol& s : NmSymbols(ObjectsOf(objects, "prompts"), "--defined-only"))
     if (s.type == 'T' && s.name.starts_with("tarmic::Input")) box.insert(s.name);
   return box;
