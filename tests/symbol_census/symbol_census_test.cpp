@@ -76,12 +76,16 @@ struct Finding {
 
 std::string FamilyOf(const std::string& symbol) {
   // Words one of the families' names holds: most symbols hold none, and pass
-  // without a regular expression.
-  static const char* const kWords[] = {"strto", "wcsto", "scanf", "ato", "a64l", "l64a", "strptime", "getdate", "_M_extract",
-                                       "operator>>", "_get<", "from_chars", "::to", "fromString", "convert",
-                                       "QInputDialog", "valueFromText", "fromJson"};
-  if (std::none_of(std::begin(kWords), std::end(kWords),
-                   [&](const char* w) { return symbol.find(w) != std::string::npos; }))
+  // without a regular expression (demangled names run to thousands of characters,
+  // and a sanitizer build matches them slowly). The toolkit's families are names of
+  // its classes (Q...).
+  static const char* const kWords[] = {"strto", "wcsto", "scanf", "atoi", "atol", "atof", "atoq", "a64l", "l64a",
+                                       "strptime", "getdate", "_M_extract", "operator>>", "_get<", "from_chars",
+                                       "valueFromText", "fromJson"};
+  static const char* const kToolkitWords[] = {"::to", "fromString", "::convert(", "QInputDialog"};
+  const auto holds = [&](const char* w) { return symbol.find(w) != std::string::npos; };
+  if (std::none_of(std::begin(kWords), std::end(kWords), holds) &&
+      !(symbol.starts_with("Q") && std::any_of(std::begin(kToolkitWords), std::end(kToolkitWords), holds)))
     return {};
   static const std::vector<std::regex> patterns = [] {
     std::vector<std::regex> compiled;
