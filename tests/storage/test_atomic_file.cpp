@@ -688,7 +688,8 @@ TEST(AtomicFileBatch, TwoInstancesSavingOneSetDoNotInterleave) {
   // Only the folder of the last file busy: the reason names that folder, and no
   // file of the other folder is given as the one that waited.
   SetFolderLockWaitForTesting(std::chrono::milliseconds(200));
-  const pid_t holder = HoldFolderInChild(set.b, 1500);
+  // Held until it is killed below: a save slowed by a loaded machine must still find it held.
+  const pid_t holder = HoldFolderInChild(set.b, 60000);
   ASSERT_GT(holder, 0);
   const std::string busy = set.Save("fifth");
   SetFolderLockWaitForTesting(std::chrono::seconds(10));
