@@ -42,21 +42,21 @@ bool AskYesNo(const char* text) { return GetBackend().MessageBox(text, "", MB_YE
 bool PickMeniscusOrBottom(TXLAWindow& window, float v, float minR, float maxR) {
   bDataChanged = true;
   bPickMeniscusBottom = false;
-  if (fMeniscus == 0) {
-    fMeniscus = v;
-  } else if (fBottom == 0) {
-    fBottom = v;
+  if (DataSet().fMeniscus == 0) {
+    DataSet().fMeniscus = v;
+  } else if (DataSet().fBottom == 0) {
+    DataSet().fBottom = v;
   } else {
     // Near an end of the data with the marker of that end beyond the data, ask
     // which of the two is meant, the one of that end first.
-    const bool nearRightEnd = maxR < fBottom && maxR - v < v - minR;
-    const bool nearLeftEnd = !nearRightEnd && fMeniscus < minR && v - minR < maxR - v;
+    const bool nearRightEnd = maxR < DataSet().fBottom && maxR - v < v - minR;
+    const bool nearLeftEnd = !nearRightEnd && DataSet().fMeniscus < minR && v - minR < maxR - v;
     if (nearRightEnd || nearLeftEnd) {
       window.bModalBoxOpen = true;
       const char* first = nearRightEnd ? "set bottom?" : "set meniscus?";
       const char* second = nearRightEnd ? "set meniscus?" : "set bottom?";
-      float* firstValue = nearRightEnd ? &fBottom : &fMeniscus;
-      float* secondValue = nearRightEnd ? &fMeniscus : &fBottom;
+      float* firstValue = nearRightEnd ? &DataSet().fBottom : &DataSet().fMeniscus;
+      float* secondValue = nearRightEnd ? &DataSet().fMeniscus : &DataSet().fBottom;
       bool placed = true;
       if (AskYesNo(first))
         *firstValue = v;
@@ -66,15 +66,15 @@ bool PickMeniscusOrBottom(TXLAWindow& window, float v, float minR, float maxR) {
         placed = false;
       window.bModalBoxOpen = false;
       if (!placed) return false;
-    } else if (std::fabs(v - fMeniscus) <= std::fabs(fBottom - v)) {
-      fMeniscus = v;
+    } else if (std::fabs(v - DataSet().fMeniscus) <= std::fabs(DataSet().fBottom - v)) {
+      DataSet().fMeniscus = v;
     } else {
-      fBottom = v;
+      DataSet().fBottom = v;
     }
   }
   // A bottom placed left of the meniscus is exchanged with it; an unset bottom
   // (0) stays unset.
-  if (fBottom != 0 && fBottom < fMeniscus) std::swap(fMeniscus, fBottom);
+  if (DataSet().fBottom != 0 && DataSet().fBottom < DataSet().fMeniscus) std::swap(DataSet().fMeniscus, DataSet().fBottom);
   CopyGeometryToModelParams();
   ApplyMeniscusRangeRule();
   ApplyBottomRangeRule();
@@ -87,41 +87,41 @@ void PickFitLimit(float v) {
   bPickFitLimit = false;
   // A limit picked at 0 on DLS data (a lag time of 1 s) is set like any other.
   if (!FitLeftLimitSet()) {
-    fFitLeftLim = v;
+    DataSet().fFitLeftLim = v;
   } else if (!FitRightLimitSet()) {
-    fFitRightLim = v;
-  } else if ((fMeniscus != 0 && fBottom != 0) || bDLSData) {
+    DataSet().fFitRightLim = v;
+  } else if ((DataSet().fMeniscus != 0 && DataSet().fBottom != 0) || DataSet().bDLSData) {
     // The nearer limit moves; the left one on a tie.
-    if (std::fabs(fFitRightLim - v) < std::fabs(v - fFitLeftLim))
-      fFitRightLim = v;
+    if (std::fabs(DataSet().fFitRightLim - v) < std::fabs(v - DataSet().fFitLeftLim))
+      DataSet().fFitRightLim = v;
     else
-      fFitLeftLim = v;
+      DataSet().fFitLeftLim = v;
   } else {
-    fFitLeftLim = v;
+    DataSet().fFitLeftLim = v;
   }
-  if (nScans > 0 && !FitRightLimitSet()) {
+  if (DataSet().nScans > 0 && !FitRightLimitSet()) {
     // The other limit goes to the far end of the data.
-    if (v - fMeniscus <= fBottom - v) {
-      float last = ppRadius[1][pnPoints[1]];
-      for (int s = 2; s <= nScans; ++s) {
+    if (v - DataSet().fMeniscus <= DataSet().fBottom - v) {
+      float last = DataSet().ppRadius[1][DataSet().pnPoints[1]];
+      for (int s = 2; s <= DataSet().nScans; ++s) {
         const std::size_t k = static_cast<std::size_t>(s);
-        last = std::max(last, ppRadius[k][pnPoints[k]]);
+        last = std::max(last, DataSet().ppRadius[k][DataSet().pnPoints[k]]);
       }
-      fFitRightLim = last;
+      DataSet().fFitRightLim = last;
     } else {
-      fFitRightLim = ppRadius[1][1];
+      DataSet().fFitRightLim = DataSet().ppRadius[1][1];
     }
   }
-  if (fFitRightLim < fFitLeftLim) std::swap(fFitLeftLim, fFitRightLim);
-  if (fFitLeftLim <= fMeniscus && fMeniscus > 0) fFitLeftLim = static_cast<float>(fMeniscus + 0.01);
-  if (fBottom <= fFitRightLim && fBottom > 0) fFitRightLim = static_cast<float>(fBottom - 0.01);
-  if (fFitLeftLim > 0 && fMaxMeniscus > 0 && fFitLeftLim < fMaxMeniscus) {
-    fMaxMeniscus = static_cast<float>(fFitLeftLim - 0.001);
-    if (fMaxMeniscus < fMeniscus) fMaxMeniscus = static_cast<float>(fMeniscus + 0.0001);
+  if (DataSet().fFitRightLim < DataSet().fFitLeftLim) std::swap(DataSet().fFitLeftLim, DataSet().fFitRightLim);
+  if (DataSet().fFitLeftLim <= DataSet().fMeniscus && DataSet().fMeniscus > 0) DataSet().fFitLeftLim = static_cast<float>(DataSet().fMeniscus + 0.01);
+  if (DataSet().fBottom <= DataSet().fFitRightLim && DataSet().fBottom > 0) DataSet().fFitRightLim = static_cast<float>(DataSet().fBottom - 0.01);
+  if (DataSet().fFitLeftLim > 0 && DataSet().fMaxMeniscus > 0 && DataSet().fFitLeftLim < DataSet().fMaxMeniscus) {
+    DataSet().fMaxMeniscus = static_cast<float>(DataSet().fFitLeftLim - 0.001);
+    if (DataSet().fMaxMeniscus < DataSet().fMeniscus) DataSet().fMaxMeniscus = static_cast<float>(DataSet().fMeniscus + 0.0001);
   }
-  if (fFitRightLim > 0 && fMinBottom > 0 && fMinBottom < fFitRightLim) {
-    fMinBottom = static_cast<float>(fFitRightLim + 0.001);
-    if (fMinBottom > fBottom) fMinBottom = static_cast<float>(fBottom - 0.0001);
+  if (DataSet().fFitRightLim > 0 && DataSet().fMinBottom > 0 && DataSet().fMinBottom < DataSet().fFitRightLim) {
+    DataSet().fMinBottom = static_cast<float>(DataSet().fFitRightLim + 0.001);
+    if (DataSet().fMinBottom > DataSet().fBottom) DataSet().fMinBottom = static_cast<float>(DataSet().fBottom - 0.0001);
   }
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
@@ -131,9 +131,9 @@ void PickFitLimit(float v) {
 
 void TXLAWindow::BeginKeyboardFitLimitPick(bool left) {
   // The limit to move, or the end of the data when it is not set yet.
-  float lo = ppRadius[1][1], hi = ppRadius[1][pnPoints[1]];
-  if (FitLeftLimitSet()) lo = fFitLeftLim;
-  if (FitRightLimitSet()) hi = fFitRightLim;
+  float lo = DataSet().ppRadius[1][1], hi = DataSet().ppRadius[1][DataSet().pnPoints[1]];
+  if (FitLeftLimitSet()) lo = DataSet().fFitLeftLim;
+  if (FitRightLimitSet()) hi = DataSet().fFitRightLim;
   // As the plain double-click starts it; the keys answer, no question buttons.
   StartPick(left ? lo : hi, false, MK_LBUTTON);
 }
@@ -156,13 +156,13 @@ void TXLAWindow::EvKeyDown(unsigned key, unsigned /*repeatCount*/, unsigned /*fl
   // line stands at the left (Home) or right (End) fitting limit, the arrow keys move
   // it, Enter sets the limit nearer to it, Esc abandons it, as after a double-click.
   const bool home = key == static_cast<unsigned>(VK_HOME), end = key == static_cast<unsigned>(VK_END);
-  if (pDataPlot && (home || end) && !bCursorActive && !bRangeQuestionPending && !bMarkerDragging &&
-      nScans > 0) {
+  if (DataPlots().pDataPlot && (home || end) && !bCursorActive && !bRangeQuestionPending && !bMarkerDragging &&
+      DataSet().nScans > 0) {
     BeginKeyboardFitLimitPick(home);
     return;
   }
   const bool arrow = key == static_cast<unsigned>(VK_LEFT) || key == static_cast<unsigned>(VK_RIGHT);
-  if (pDataPlot && arrow && bCursorActive) {
+  if (DataPlots().pDataPlot && arrow && bCursorActive) {
     const double step = key == static_cast<unsigned>(VK_LEFT) ? -kArrowStep : kArrowStep;
     fCursorValue = static_cast<float>(fCursorValue + step);
     DrawCursorLine(RadiusToPixelColumn(fCursorValue), true, 1);
@@ -177,7 +177,7 @@ void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags
     return;
   }
   if (bTemperaturePlotShown) RepaintMain();
-  if (!pDataPlot) return;
+  if (!DataPlots().pDataPlot) return;
   CharOnPlotTools(*this);
 
   if (key == kEsc) {
@@ -237,10 +237,10 @@ void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags
   const MarkerSnapshot before = MarkerSnapshot::Take();
   const float v = fCursorValue;
   float minR = 1000.0f, maxR = 0.0f;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t k = static_cast<std::size_t>(s);
-    minR = std::min(minR, ppRadius[k][1]);
-    maxR = std::max(maxR, ppRadius[k][pnPoints[k]]);
+    minR = std::min(minR, DataSet().ppRadius[k][1]);
+    maxR = std::max(maxR, DataSet().ppRadius[k][DataSet().pnPoints[k]]);
   }
 
   if (bPickMeniscusBottom) {
@@ -253,7 +253,7 @@ void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags
     }
   } else if (bPickRefMeniscus) {
     bPickRefMeniscus = false;
-    fMeniscusDifference = static_cast<double>(fMeniscus) - static_cast<double>(v);
+    fMeniscusDifference = static_cast<double>(DataSet().fMeniscus) - static_cast<double>(v);
   } else if (bPickFitLimit) {
     PickFitLimit(v);
   }

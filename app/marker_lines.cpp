@@ -40,11 +40,11 @@ void PaneRows(int /*pane*/, float* top, float* bottom) {
 // inside it, whatever range the plot shows (a meniscus left of a zoomed data range
 // would otherwise cross the axis and its title).
 bool InsideDataFrame(const TXLAWindow& window, int x) {
-  if (!pDataPlot) return false;
+  if (!DataPlots().pDataPlot) return false;
   const auto column = [&window](int units) {
     return static_cast<int>(std::floor(static_cast<double>(units) * window.fClientWidth / kPlotUnitsAcross));
   };
-  return x >= column(pDataPlot->nLeft) && x <= column(pDataPlot->nRight);
+  return x >= column(DataPlots().pDataPlot->nLeft) && x <= column(DataPlots().pDataPlot->nRight);
 }
 
 // One vertical line in column x over the pane, with the dc's pen and raster mode;

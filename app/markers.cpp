@@ -51,15 +51,15 @@ bool bPickRefMeniscus = false;
 
 float MarkerRadius(Marker m) {
   switch (m) {
-    case Marker::LeftLimit: return fFitLeftLim;
-    case Marker::RightLimit: return fFitRightLim;
-    case Marker::Meniscus: return fMeniscus;
-    case Marker::MinMeniscus: return fMinMeniscus;
-    case Marker::MaxMeniscus: return fMaxMeniscus;
-    case Marker::Bottom: return fBottom;
-    case Marker::MinBottom: return fMinBottom;
-    case Marker::MaxBottom: return fMaxBottom;
-    case Marker::RefMeniscus: return static_cast<float>(fMeniscus - fMeniscusDifference);
+    case Marker::LeftLimit: return DataSet().fFitLeftLim;
+    case Marker::RightLimit: return DataSet().fFitRightLim;
+    case Marker::Meniscus: return DataSet().fMeniscus;
+    case Marker::MinMeniscus: return DataSet().fMinMeniscus;
+    case Marker::MaxMeniscus: return DataSet().fMaxMeniscus;
+    case Marker::Bottom: return DataSet().fBottom;
+    case Marker::MinBottom: return DataSet().fMinBottom;
+    case Marker::MaxBottom: return DataSet().fMaxBottom;
+    case Marker::RefMeniscus: return static_cast<float>(DataSet().fMeniscus - fMeniscusDifference);
   }
   return 0.0f;
 }
@@ -105,13 +105,13 @@ bool MarkerLineShown(Marker m) {
   switch (m) {
     case Marker::LeftLimit: return FitLeftLimitSet();
     case Marker::RightLimit: return FitRightLimitSet();
-    case Marker::Meniscus: return fMeniscus != 0 && !bDLSData;
-    case Marker::Bottom: return fBottom != 0 && !bDLSData;
+    case Marker::Meniscus: return DataSet().fMeniscus != 0 && !DataSet().bDLSData;
+    case Marker::Bottom: return DataSet().fBottom != 0 && !DataSet().bDLSData;
     case Marker::MinMeniscus:
     case Marker::MaxMeniscus:
     case Marker::MinBottom:
-    case Marker::MaxBottom: return MarkerRadius(m) != 0 && !bDLSData;
-    case Marker::RefMeniscus: return fMeniscus != 0 && !bDLSData && RefMeniscusShown();
+    case Marker::MaxBottom: return MarkerRadius(m) != 0 && !DataSet().bDLSData;
+    case Marker::RefMeniscus: return DataSet().fMeniscus != 0 && !DataSet().bDLSData && RefMeniscusShown();
   }
   return false;
 }
@@ -141,13 +141,13 @@ void ReleaseAllMarkers() {
 bool AnyPickMode() { return bPickMeniscusBottom || bPickFitLimit || bPickRefMeniscus; }
 
 void ApplyMeniscusRangeRule() {
-  if (fFitLeftLim > 0 && fMaxMeniscus > 0 && fFitLeftLim < fMaxMeniscus)
-    fMaxMeniscus = static_cast<float>(fFitLeftLim - 0.001);
+  if (DataSet().fFitLeftLim > 0 && DataSet().fMaxMeniscus > 0 && DataSet().fFitLeftLim < DataSet().fMaxMeniscus)
+    DataSet().fMaxMeniscus = static_cast<float>(DataSet().fFitLeftLim - 0.001);
 }
 
 void ApplyBottomRangeRule() {
-  if (fFitRightLim > 0 && fMinBottom > 0 && fFitRightLim > fMinBottom)
-    fMinBottom = static_cast<float>(fFitRightLim + 0.001);
+  if (DataSet().fFitRightLim > 0 && DataSet().fMinBottom > 0 && DataSet().fFitRightLim > DataSet().fMinBottom)
+    DataSet().fMinBottom = static_cast<float>(DataSet().fFitRightLim + 0.001);
 }
 
 void CopyGeometryToModelParams() {
@@ -155,8 +155,8 @@ void CopyGeometryToModelParams() {
     pack();
     return;
   }
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
+  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+  AnalysisSwitches().pParams[14] = DataSet().fBottom;
 }
 
 void ResetMarkerState() {
@@ -179,10 +179,10 @@ void ResetMarkerState() {
 // ---------------------------------------------------------------- columns
 
 int TXLAWindow::RadiusToPixelColumn(float radius) {
-  if (!pDataPlot) return 0;
+  if (!DataPlots().pDataPlot) return 0;
   // The plot's own mapping gives picture units (a non-positive radius on a
   // logarithmic axis lands left of the plot); those scale to the client width.
-  const int p = pDataPlot->MapX(radius);
+  const int p = DataPlots().pDataPlot->MapX(radius);
   const double column = std::floor(static_cast<double>(p) * fClientWidth / kPlotUnitsAcross);
   return std::isfinite(column) ? static_cast<int>(column) : 0;
 }
@@ -235,7 +235,7 @@ void PlaceUpperBound(float& lo, float& hi, float v) {
 
 void TXLAWindow::FinishMarkerMove(bool confirm) {
   // Without the data plot there is no mapping for any marker line.
-  if (!pDataPlot) return;
+  if (!DataPlots().pDataPlot) return;
   if (AnyPickMode()) {
     // The keyboard handler ends a pick.
     EvChar(confirm ? 13u : 27u, 1u, 0u);
@@ -278,96 +278,96 @@ void TXLAWindow::FinishMarkerMove(bool confirm) {
 
   if (bHoldMeniscus) {
     bHoldMeniscus = false;
-    fShiftedRangeMax = v - (fMeniscus - fMaxMeniscus);
-    fShiftedRangeMin = v - (fMeniscus - fMinMeniscus);
-    fMeniscus = v;
+    fShiftedRangeMax = v - (DataSet().fMeniscus - DataSet().fMaxMeniscus);
+    fShiftedRangeMin = v - (DataSet().fMeniscus - DataSet().fMinMeniscus);
+    DataSet().fMeniscus = v;
     fCursorValue = 0.0f;
-    if (fMeniscus < fMinMeniscus)
-      fMinMeniscus = fMeniscus;
-    else if (fMeniscus > fMaxMeniscus)
-      fMaxMeniscus = static_cast<float>(fMeniscus + 0.002);
+    if (DataSet().fMeniscus < DataSet().fMinMeniscus)
+      DataSet().fMinMeniscus = DataSet().fMeniscus;
+    else if (DataSet().fMeniscus > DataSet().fMaxMeniscus)
+      DataSet().fMaxMeniscus = static_cast<float>(DataSet().fMeniscus + 0.002);
     // Also an unset left limit (0) comes to lie right of the meniscus.
-    if (fMeniscus > fFitLeftLim) fFitLeftLim = static_cast<float>(fMeniscus + 0.005);
+    if (DataSet().fMeniscus > DataSet().fFitLeftLim) DataSet().fFitLeftLim = static_cast<float>(DataSet().fMeniscus + 0.005);
     ApplyMeniscusRangeRule();
     bAskMeniscusRangeShift = true;
     askRangeShift = true;
   } else if (bAskMeniscusRangeShift) {
     bAskMeniscusRangeShift = false;
-    fMinMeniscus = fShiftedRangeMin;
-    fMaxMeniscus = fShiftedRangeMax;
+    DataSet().fMinMeniscus = fShiftedRangeMin;
+    DataSet().fMaxMeniscus = fShiftedRangeMax;
     ApplyMeniscusRangeRule();
   } else if (bHoldBottom) {
     bHoldBottom = false;
-    fShiftedRangeMax = v - (fBottom - fMaxBottom);
-    fShiftedRangeMin = v - (fBottom - fMinBottom);
-    fBottom = v;
+    fShiftedRangeMax = v - (DataSet().fBottom - DataSet().fMaxBottom);
+    fShiftedRangeMin = v - (DataSet().fBottom - DataSet().fMinBottom);
+    DataSet().fBottom = v;
     fCursorValue = 0.0f;
-    if (fBottom < fMinBottom)
-      fMinBottom = fBottom;
-    else if (fBottom > fMaxBottom)
-      fMaxBottom = fBottom;
+    if (DataSet().fBottom < DataSet().fMinBottom)
+      DataSet().fMinBottom = DataSet().fBottom;
+    else if (DataSet().fBottom > DataSet().fMaxBottom)
+      DataSet().fMaxBottom = DataSet().fBottom;
     // An unset right limit (0) stays unset.
-    if (fBottom < fFitRightLim) fFitRightLim = fBottom;
+    if (DataSet().fBottom < DataSet().fFitRightLim) DataSet().fFitRightLim = DataSet().fBottom;
     ApplyBottomRangeRule();
     bAskBottomRangeShift = true;
     askRangeShift = true;
   } else if (bAskBottomRangeShift) {
     bAskBottomRangeShift = false;
-    fMinBottom = fShiftedRangeMin;
-    fMaxBottom = fShiftedRangeMax;
+    DataSet().fMinBottom = fShiftedRangeMin;
+    DataSet().fMaxBottom = fShiftedRangeMax;
     ApplyBottomRangeRule();
   } else if (bHoldRefMeniscus) {
     bHoldRefMeniscus = false;
-    fMeniscusDifference = static_cast<double>(fMeniscus) - static_cast<double>(v);
+    fMeniscusDifference = static_cast<double>(DataSet().fMeniscus) - static_cast<double>(v);
     fCursorValue = 0.0f;
   } else if (bHoldMinMeniscus) {
     bHoldMinMeniscus = false;
-    PlaceLowerBound(fMinMeniscus, fMaxMeniscus, v);
+    PlaceLowerBound(DataSet().fMinMeniscus, DataSet().fMaxMeniscus, v);
     fCursorValue = 0.0f;
-    if (fMeniscus < fMinMeniscus) fMeniscus = fMinMeniscus;
+    if (DataSet().fMeniscus < DataSet().fMinMeniscus) DataSet().fMeniscus = DataSet().fMinMeniscus;
     ApplyMeniscusRangeRule();
   } else if (bHoldMaxMeniscus) {
     bHoldMaxMeniscus = false;
-    PlaceUpperBound(fMinMeniscus, fMaxMeniscus, v);
+    PlaceUpperBound(DataSet().fMinMeniscus, DataSet().fMaxMeniscus, v);
     fCursorValue = 0.0f;
-    if (fMaxMeniscus < fMeniscus) fMeniscus = fMaxMeniscus;
+    if (DataSet().fMaxMeniscus < DataSet().fMeniscus) DataSet().fMeniscus = DataSet().fMaxMeniscus;
     ApplyMeniscusRangeRule();
   } else if (bHoldMinBottom) {
     bHoldMinBottom = false;
-    PlaceLowerBound(fMinBottom, fMaxBottom, v);
+    PlaceLowerBound(DataSet().fMinBottom, DataSet().fMaxBottom, v);
     fCursorValue = 0.0f;
-    if (fBottom < fMinBottom) fBottom = fMinBottom;
+    if (DataSet().fBottom < DataSet().fMinBottom) DataSet().fBottom = DataSet().fMinBottom;
     ApplyBottomRangeRule();
   } else if (bHoldMaxBottom) {
     bHoldMaxBottom = false;
-    PlaceUpperBound(fMinBottom, fMaxBottom, v);
+    PlaceUpperBound(DataSet().fMinBottom, DataSet().fMaxBottom, v);
     fCursorValue = 0.0f;
-    if (fMaxBottom < fBottom) fBottom = fMaxBottom;
+    if (DataSet().fMaxBottom < DataSet().fBottom) DataSet().fBottom = DataSet().fMaxBottom;
     ApplyBottomRangeRule();
   } else if (bHoldLeftLimit) {
     bHoldLeftLimit = false;
-    fFitLeftLim = v;
+    DataSet().fFitLeftLim = v;
     fCursorValue = 0.0f;
     // Dropped right of the right limit: the two exchange (an unset right limit
     // thus becomes the left one).
-    if (fFitLeftLim > fFitRightLim) std::swap(fFitLeftLim, fFitRightLim);
-    if (fFitLeftLim < fMeniscus && fMeniscus > 0)
-      fFitLeftLim = static_cast<float>(fMeniscus + 0.005);
-    else if (fFitRightLim > fBottom && fBottom > 0)
-      fFitRightLim = static_cast<float>(fBottom - 0.005);
+    if (DataSet().fFitLeftLim > DataSet().fFitRightLim) std::swap(DataSet().fFitLeftLim, DataSet().fFitRightLim);
+    if (DataSet().fFitLeftLim < DataSet().fMeniscus && DataSet().fMeniscus > 0)
+      DataSet().fFitLeftLim = static_cast<float>(DataSet().fMeniscus + 0.005);
+    else if (DataSet().fFitRightLim > DataSet().fBottom && DataSet().fBottom > 0)
+      DataSet().fFitRightLim = static_cast<float>(DataSet().fBottom - 0.005);
     ApplyMeniscusRangeRule();
     ApplyBottomRangeRule();
   } else if (bHoldRightLimit) {
     bHoldRightLimit = false;
-    fFitRightLim = v;
+    DataSet().fFitRightLim = v;
     fCursorValue = 0.0f;
     // Dropped left of the left limit: the two exchange, and the drop point stays
     // the left limit wherever it lies.
-    if (fFitLeftLim > fFitRightLim) std::swap(fFitLeftLim, fFitRightLim);
-    if (fFitRightLim < fMeniscus && fMeniscus > 0)
-      fFitRightLim = fMeniscus;
-    else if (fFitRightLim > fBottom && fBottom > 0)
-      fFitRightLim = fBottom;
+    if (DataSet().fFitLeftLim > DataSet().fFitRightLim) std::swap(DataSet().fFitLeftLim, DataSet().fFitRightLim);
+    if (DataSet().fFitRightLim < DataSet().fMeniscus && DataSet().fMeniscus > 0)
+      DataSet().fFitRightLim = DataSet().fMeniscus;
+    else if (DataSet().fFitRightLim > DataSet().fBottom && DataSet().fBottom > 0)
+      DataSet().fFitRightLim = DataSet().fBottom;
     ApplyBottomRangeRule();
   }
 

@@ -19,6 +19,8 @@
 #include "scandata/time_stamps.h"
 #include "services/sounds.h"
 
+#include <vector>
+
 namespace tarmic {
 
 namespace {
@@ -28,7 +30,8 @@ struct CheckedSwitch {
   int id;
   const bool* flag;
 };
-const CheckedSwitch kSwitches[] = {
+std::vector<CheckedSwitch> Switches() {
+  return {
     {kCmSuppressBaselineCorrelation, &bSuppressBaselineCorrelation},
     {kCmIntegrationRangesFromFile, &bIntegRangesFromFile},
     {kCmSound, &bPlaySounds},
@@ -38,21 +41,22 @@ const CheckedSwitch kSwitches[] = {
     {kCmFitAnnealing, &bFitAnnealing},
     {kCmFitMarquardt, &bFitMarquardt},
     {kCmAlwaysLoadG2, &bAlwaysLoadG2},
-    {kCmCheckTimeStamps, &bCheckTimeStamps},
-    {kCmOldFilenameConvention, &bOldFilenameConvention},
-    {kCmScanColorByTime, &bColorScansByTime},
+    {kCmCheckTimeStamps, &TimeStamps().bCheckTimeStamps},
+    {kCmOldFilenameConvention, &AnalysisSwitches().bOldFilenameConvention},
+    {kCmScanColorByTime, &DataPlots().bColorScansByTime},
     {kCmDiagnosticsToFiles, &bDiagnosticsToFiles},
     {kCmRealtimeUpdate, &bRealtimeUpdateMode},
-    {kCmLoadEquilibriumData, &bEquilibriumMode},
-    {kCmShowData, &bShowData},
-    {kCmShowResiduals, &bShowResiduals},
-    {kCmShowResidualsBitmap, &bShowResidualsBitmap},
-    {kCmBitmapBlackAndWhite, &bBitmapBlackAndWhite},
-    {kCmBitmapContinuousShading, &bBitmapContinuousShading},
-    {kCmDontLoadSpikes, &bSkipSpikes},
-    {kCmSetNColumns, &bSetNColumns},
+    {kCmLoadEquilibriumData, &DataSet().bEquilibriumMode},
+    {kCmShowData, &DataPlots().bShowData},
+    {kCmShowResiduals, &DataPlots().bShowResiduals},
+    {kCmShowResidualsBitmap, &ResidualBitmap().bShowResidualsBitmap},
+    {kCmBitmapBlackAndWhite, &ResidualBitmap().bBitmapBlackAndWhite},
+    {kCmBitmapContinuousShading, &ResidualBitmap().bBitmapContinuousShading},
+    {kCmDontLoadSpikes, &ScanFile().bSkipSpikes},
+    {kCmSetNColumns, &ScanFile().bSetNColumns},
     {kCmFullCommandSet, &bFullCommandSet},
-};
+  };
+}
 
 void CollectCommands(const std::vector<MenuItem>& items, std::vector<int>& ids) {
   for (const MenuItem& item : items) {
@@ -68,7 +72,7 @@ void CollectCommands(const std::vector<MenuItem>& items, std::vector<int>& ids) 
 
 MenuItemState MenuItemStateOf(int id) {
   MenuItemState state;
-  for (const CheckedSwitch& s : kSwitches) {
+  for (const CheckedSwitch& s : Switches()) {
     if (s.id == id) {
       state.checked = *s.flag;
       return state;
@@ -88,7 +92,7 @@ MenuItemState MenuItemStateOf(int id) {
       return state;
     // Greyed while the loaded set holds other than intensity data.
     case kCmSaveIntensityAsAbsorbance:
-      state.enabled = nScans <= 0 || bIntensityData;
+      state.enabled = DataSet().nScans <= 0 || ScanFile().bIntensityData;
       return state;
     default:
       break;

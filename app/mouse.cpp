@@ -113,9 +113,9 @@ float PlotYOfRow(const TXLAWindow& window, const CWINPlot* plot, int y) {
   return plot->bLogY ? std::pow(10.0f, v) : v;
 }
 
-float DataXOfColumn(const TXLAWindow& window, int x) { return PlotXOfColumn(window, pDataPlot, x); }
+float DataXOfColumn(const TXLAWindow& window, int x) { return PlotXOfColumn(window, DataPlots().pDataPlot, x); }
 
-float DataYOfRow(const TXLAWindow& window, int y) { return PlotYOfRow(window, pDataPlot, y); }
+float DataYOfRow(const TXLAWindow& window, int y) { return PlotYOfRow(window, DataPlots().pDataPlot, y); }
 
 std::string FormatReadout(const char* format, double value) {
   const int n = std::snprintf(nullptr, 0, format, value);
@@ -185,7 +185,7 @@ void TXLAWindow::EvLButtonDown(unsigned /*modKeys*/, const Point& point) {
     return;
   }
 
-  if (!BandActive() && IsInDataPane(*this, x, y) && pDataPlot) {
+  if (!BandActive() && IsInDataPane(*this, x, y) && DataPlots().pDataPlot) {
     ComputeMarkerColumns(*this);
     for (Marker m : kAllMarkers) {
       // Only a marker whose line is shown can be taken.
@@ -204,28 +204,28 @@ void TXLAWindow::EvLButtonDown(unsigned /*modKeys*/, const Point& point) {
     }
   }
 
-  if (nScans > 0) {
+  if (DataSet().nScans > 0) {
     const int xu = PlotUnitsX(*this, x), yu = PlotUnitsY(*this, y);
     const int tx = fClientWidth > 0 ? TruncToInt(nScanPickTolerance * kPlotUnitsAcross / fClientWidth) : 0;
     const int ty = fClientHeight > 0 ? TruncToInt(nScanPickTolerance * kPlotUnitsDown / fClientHeight) : 0;
     int hit = 0;
-    if (pDataPlot) {
-      for (int k = 1; k <= nScans && !hit; ++k)
-        if (HitDataPoint(pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
+    if (DataPlots().pDataPlot) {
+      for (int k = 1; k <= DataSet().nScans && !hit; ++k)
+        if (HitDataPoint(DataSet().pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
     }
-    if (!hit && pResidualsPlot) {
-      for (int k = 1; k <= nScans && !hit; ++k)
-        if (HitResidualPoint(pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
+    if (!hit && DataPlots().pResidualsPlot) {
+      for (int k = 1; k <= DataSet().nScans && !hit; ++k)
+        if (HitResidualPoint(DataSet().pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
     }
     if (!hit) {
       // Blanks wipe an earlier readout.
       szReadoutLine1 = std::string(14, ' ');
       szReadoutLine2 = std::string(14, ' ');
     } else {
-      const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(hit)]);
+      const std::size_t s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(hit)]);
       const int i = nPickedPointIndex;
-      szReadoutLine1 = FormatReadout("r = %1.4f    ", ppRadius[s][i]);
-      szReadoutLine2 = FormatReadout("a = %1.4f    ", ppSignal[s][i]);
+      szReadoutLine1 = FormatReadout("r = %1.4f    ", DataSet().ppRadius[s][i]);
+      szReadoutLine2 = FormatReadout("a = %1.4f    ", DataSet().ppSignal[s][i]);
     }
     ShowReadoutLines(*this);
     AfterScanReadout(*this, x, y, hit);
@@ -259,38 +259,38 @@ void TXLAWindow::EvLButtonUp(unsigned /*modKeys*/, const Point& point) {
 // ---------------------------------------------------------------- the throw
 
 void TXLAWindow::ThrowDraggedMarker() {
-  if (!pDataPlot) return;
+  if (!DataPlots().pDataPlot) return;
   // The plot rectangle in client columns (it is kept in plot units).
   const auto column = [this](int plotUnits) {
     return TruncToInt(std::floor(plotUnits * static_cast<double>(fClientWidth) / kPlotUnitsAcross));
   };
-  const int plotLeft = column(std::min(pDataPlot->nLeft, pDataPlot->nRight));
-  const int plotRight = column(std::max(pDataPlot->nLeft, pDataPlot->nRight));
+  const int plotLeft = column(std::min(DataPlots().pDataPlot->nLeft, DataPlots().pDataPlot->nRight));
+  const int plotRight = column(std::max(DataPlots().pDataPlot->nLeft, DataPlots().pDataPlot->nRight));
   if (nDragLinePixel < plotLeft || nDragLinePixel > plotRight) return;
 
   // The slide stays between the held marker's neighbours.
   int lo = plotLeft, hi = plotRight;
   auto col = [this](float r) { return RadiusToPixelColumn(r); };
   if (bHoldMeniscus || bHoldRefMeniscus) {
-    hi = col(fMinBottom);
+    hi = col(DataSet().fMinBottom);
   } else if (bHoldBottom) {
-    lo = col(fMaxMeniscus);
+    lo = col(DataSet().fMaxMeniscus);
   } else if (bHoldLeftLimit) {
-    lo = col(fMaxMeniscus);
-    hi = col(fFitRightLim);
+    lo = col(DataSet().fMaxMeniscus);
+    hi = col(DataSet().fFitRightLim);
   } else if (bHoldRightLimit) {
-    lo = col(fFitLeftLim);
-    hi = col(fMinBottom);
+    lo = col(DataSet().fFitLeftLim);
+    hi = col(DataSet().fMinBottom);
   } else if (bHoldMinMeniscus) {
-    hi = col(fMaxMeniscus);
+    hi = col(DataSet().fMaxMeniscus);
   } else if (bHoldMaxMeniscus) {
-    lo = col(fMinMeniscus);
-    hi = col(fFitLeftLim);
+    lo = col(DataSet().fMinMeniscus);
+    hi = col(DataSet().fFitLeftLim);
   } else if (bHoldMinBottom) {
-    lo = col(fFitRightLim);
-    hi = col(fMaxBottom);
+    lo = col(DataSet().fFitRightLim);
+    hi = col(DataSet().fMaxBottom);
   } else if (bHoldMaxBottom) {
-    lo = col(fMinBottom);
+    lo = col(DataSet().fMinBottom);
   }
 
   int* positions = nullptr;
@@ -344,7 +344,7 @@ void TXLAWindow::EvLButtonDblClk(unsigned modKeys, const Point& point) {
     return;
   }
   // Without the data plot no pick could be shown or ended.
-  if (!pDataPlot) return;
+  if (!DataPlots().pDataPlot) return;
 
   StartPick(DataXOfColumn(*this, x), fCursorValue != 0, modKeys);
   if (AnyMarkerHeld()) ShowFitLimitQuestionButtons(*this, x, y);
@@ -362,7 +362,7 @@ void TXLAWindow::StartPick(float radius, bool eraseOld, unsigned modKeys) {
     bPickRefMeniscus = false;
     bHoldMeniscus = true;
   } else if (modKeys == (MK_LBUTTON | MK_SHIFT)) {
-    bPickRefMeniscus = fMeniscus != 0;
+    bPickRefMeniscus = DataSet().fMeniscus != 0;
     bPickMeniscusBottom = false;
     bPickFitLimit = false;
     bCursorActive = bPickRefMeniscus;

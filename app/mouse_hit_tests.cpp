@@ -13,7 +13,7 @@
 namespace tarmic {
 
 bool IsInDataPane(const TXLAWindow& window, int /*x*/, int y) {
-  if (!pDataPlot || !bShowData) return false;
+  if (!DataPlots().pDataPlot || !DataPlots().bShowData) return false;
   const int height = window.GetHandle().ClientSize().cy;
   if (height <= 0) return false;
   const double row = static_cast<double>(y) * 1000.0 / height;
@@ -25,13 +25,13 @@ namespace {
 bool HitPoint(const CWINPlot* plot, const std::vector<float*>& values, int s, int x, int y,
               int dx, int dy) {
   nPickedPointIndex = 0;
-  if (!plot || s < 1 || s > nScans) return false;
+  if (!plot || s < 1 || s > DataSet().nScans) return false;
   const std::size_t k = static_cast<std::size_t>(s);
-  if (k >= pnPoints.size() || k >= ppRadius.size() || k >= values.size()) return false;
-  const float* r = ppRadius[k];
+  if (k >= DataSet().pnPoints.size() || k >= DataSet().ppRadius.size() || k >= values.size()) return false;
+  const float* r = DataSet().ppRadius[k];
   const float* v = values[k];
   if (!r || !v) return false;
-  for (int i = 1; i <= pnPoints[k]; ++i) {
+  for (int i = 1; i <= DataSet().pnPoints[k]; ++i) {
     const int px = plot->MapX(r[i]);
     const int py = plot->MapY(v[i]);
     if (px - dx < x && x < px + dx && py - dy < y && y < py + dy) {
@@ -47,13 +47,13 @@ bool HitPoint(const CWINPlot* plot, const std::vector<float*>& values, int s, in
 }  // namespace
 
 bool HitDataPoint(int s, int x, int y, int dx, int dy) {
-  return HitPoint(pDataPlot, ppSignal, s, x, y, dx, dy);
+  return HitPoint(DataPlots().pDataPlot, DataSet().ppSignal, s, x, y, dx, dy);
 }
 
 bool HitResidualPoint(int s, int x, int y, int dx, int dy) {
   // The point found here is recorded as well, so that the readout of a residual
   // hit shows that point and never reads outside the scan.
-  return HitPoint(pResidualsPlot, ppResiduals, s, x, y, dx, dy);
+  return HitPoint(DataPlots().pResidualsPlot, DataSet().ppResiduals, s, x, y, dx, dy);
 }
 
 }  // namespace tarmic

@@ -68,13 +68,13 @@ void TXLAWindow::EvMouseMove(unsigned /*modKeys*/, const Point& point) {
   // A computation is interrupted by keys and buttons only: moving the mouse alone
   // must not end a long run or fit.
   if (bRunInProgress || bFitInProgress) return;
-  if (!pDataPlot || !pResidualsPlot || bTemperaturePlotShown || bBatchMode) return;
+  if (!DataPlots().pDataPlot || !DataPlots().pResidualsPlot || bTemperaturePlotShown || bBatchMode) return;
   const int x = point.x, y = point.y;
 
-  if (bTemperatureTrace && pTemperaturePlot) {
+  if (TemperaturePlot().bTemperatureTrace && TemperaturePlot().pTemperaturePlot) {
     // The traced temperature plot: time and temperature under the pointer.
-    fReadoutX = PlotXOfColumn(*this, pTemperaturePlot, x);
-    fReadoutY = PlotYOfRow(*this, pTemperaturePlot, y);
+    fReadoutX = PlotXOfColumn(*this, TemperaturePlot().pTemperaturePlot, x);
+    fReadoutY = PlotYOfRow(*this, TemperaturePlot().pTemperaturePlot, y);
     szReadoutLine1 = FormatReadout("%1.3f    ", fReadoutX);
     szReadoutLine2 = FormatReadout("%1.3f    ", fReadoutY);
     DrawReadoutText(*this, 10, 50, szReadoutLine1);

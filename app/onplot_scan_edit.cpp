@@ -105,13 +105,13 @@ void ShowPressed(TXLAWindow& window, CScreenButton* button) {
 }
 
 bool ValidPosition(int p) {
-  return p >= 1 && p <= nScans && static_cast<std::size_t>(p) < pScanOrder.size();
+  return p >= 1 && p <= DataSet().nScans && static_cast<std::size_t>(p) < DataSet().pScanOrder.size();
 }
 
 // The file name of a scan with its extension, without drive and directory.
 std::string ScanLabel(int scan) {
-  if (scan < 1 || static_cast<std::size_t>(scan) >= ppScanFileNames.size()) return {};
-  return std::filesystem::path(ppScanFileNames[static_cast<std::size_t>(scan)]).filename().string();
+  if (scan < 1 || static_cast<std::size_t>(scan) >= DataSet().ppScanFileNames.size()) return {};
+  return std::filesystem::path(DataSet().ppScanFileNames[static_cast<std::size_t>(scan)]).filename().string();
 }
 
 // After a reload: the data plot keeps the current zoom step.
@@ -121,12 +121,12 @@ void ReloadSequence(TXLAWindow& window) {
   bFileDialogOpen = true;
   LoadDataFromFileList(&w);
   bFileDialogOpen = false;
-  if (pDataPlot) {
+  if (DataPlots().pDataPlot) {
     if (nZoomLevel > 0) {
-      pDataPlot->SetRanges(afZoomXMin[nZoomLevel], afZoomXMax[nZoomLevel], afZoomYMin[nZoomLevel],
+      DataPlots().pDataPlot->SetRanges(afZoomXMin[nZoomLevel], afZoomXMax[nZoomLevel], afZoomYMin[nZoomLevel],
                            afZoomYMax[nZoomLevel]);
     }
-    pDataPlot->Redraw();
+    DataPlots().pDataPlot->Redraw();
   }
   w.SetCursor(CursorShape::Arrow);
   window.RedrawPlots();
@@ -148,7 +148,7 @@ bool ConfirmChangeBox(TXLAWindow& window, const char* text) {
 // gets "_mod" before the extension. The description says where the scan came from.
 bool SaveScanWithoutPoint(int s, int point, bool overwrite) {
   const std::size_t k = static_cast<std::size_t>(s);
-  const int n = pnPoints[k];
+  const int n = DataSet().pnPoints[k];
   if (n < 2 || point < 1 || point > n) return false;
   const std::string original = ScanFilePath(s);
   std::string target = original;
@@ -156,18 +156,18 @@ bool SaveScanWithoutPoint(int s, int point, bool overwrite) {
     const std::filesystem::path p(original);
     target = (p.parent_path() / (p.stem().string() + "_mod" + p.extension().string())).string();
   }
-  const float* signal = ppSignal[k];
-  const float* third = ppThirdColumn[k];
+  const float* signal = DataSet().ppSignal[k];
+  const float* third = DataSet().ppThirdColumn[k];
   std::vector<float> r(static_cast<std::size_t>(n)), v(r.size()), t(third ? r.size() : 0);
   int m = 0;
   for (int i = 1; i <= n; ++i) {
     if (i == point) continue;
-    r[static_cast<std::size_t>(m + 1)] = ppRadius[k][i];
+    r[static_cast<std::size_t>(m + 1)] = DataSet().ppRadius[k][i];
     v[static_cast<std::size_t>(m + 1)] = signal[i];
     if (third) t[static_cast<std::size_t>(m + 1)] = third[i];
     ++m;
   }
-  const ScanInfo& record = pScanInfo[k];
+  const ScanInfo& record = DataSet().pScanInfo[k];
   // The reader keeps 99 characters of a description: a long one gives way to the
   // note of where the scan came from.
   const std::string note = "_modified from " + std::filesystem::path(original).filename().string();
@@ -179,9 +179,9 @@ bool SaveScanWithoutPoint(int s, int point, bool overwrite) {
     return false;
   }
   // The stored list names the scans in display order.
-  for (int p = 1; p <= nStoredFiles; ++p) {
-    if (ppStoredFileNames[static_cast<std::size_t>(p)] == original)
-      ppStoredFileNames[static_cast<std::size_t>(p)] = target;
+  for (int p = 1; p <= FileList().nStoredFiles; ++p) {
+    if (FileList().ppStoredFileNames[static_cast<std::size_t>(p)] == original)
+      FileList().ppStoredFileNames[static_cast<std::size_t>(p)] = target;
   }
   return true;
 }
@@ -193,11 +193,11 @@ bool SaveScanWithoutPoint(int s, int point, bool overwrite) {
 bool ScanEditOfferOpen() { return pEditScanButton || pDeleteScanButton || pScanEditCancelButton; }
 
 void ShowScanEditButtons(TXLAWindow& window, int x, int y, int p) {
-  if (bDLSData || !ValidPosition(p)) return;
+  if (DataSet().bDLSData || !ValidPosition(p)) return;
   DeleteScanHoverLabel(window);
   nEditScanPosition = p;
   nEditPointIndex = nPickedPointIndex;
-  const int s = pScanOrder[static_cast<std::size_t>(p)];
+  const int s = DataSet().pScanOrder[static_cast<std::size_t>(p)];
   const std::string name = ScanLabel(s);
   const double L = static_cast<double>(name.size());
   // Sized to the labels (at least 18 rows and 7 columns per character of the name
@@ -233,9 +233,9 @@ void ShowScanEditButtons(TXLAWindow& window, int x, int y, int p) {
 
   // The ring around the picked point, at its pixel on the data plot.
   const std::size_t k = static_cast<std::size_t>(s);
-  if (pDataPlot && nEditPointIndex >= 1 && k < pnPoints.size() && nEditPointIndex <= pnPoints[k]) {
-    const double px = pDataPlot->MapX(ppRadius[k][nEditPointIndex]) * window.fClientWidth / 1400.0;
-    const double py = pDataPlot->MapY(ppSignal[k][nEditPointIndex]) * window.fClientHeight / 1000.0;
+  if (DataPlots().pDataPlot && nEditPointIndex >= 1 && k < DataSet().pnPoints.size() && nEditPointIndex <= DataSet().pnPoints[k]) {
+    const double px = DataPlots().pDataPlot->MapX(DataSet().ppRadius[k][nEditPointIndex]) * window.fClientWidth / 1400.0;
+    const double py = DataPlots().pDataPlot->MapY(DataSet().ppSignal[k][nEditPointIndex]) * window.fClientHeight / 1000.0;
     pEditScanButton->DrawRing(handle, Trunc(px), Trunc(py), kRingRadius, kRingColour, ScanColor(s));
   }
   pDeleteScanButton->Show(handle);
@@ -243,7 +243,7 @@ void ShowScanEditButtons(TXLAWindow& window, int x, int y, int p) {
 }
 
 void DeleteScanEditButtons(TXLAWindow& window) {
-  if (bDLSData) return;
+  if (DataSet().bDLSData) return;
   nEditScanPosition = 0;
   RemoveButton(window, pDeleteScanButton);
   if (pEditScanButton) {
@@ -254,7 +254,7 @@ void DeleteScanEditButtons(TXLAWindow& window) {
 }
 
 void ClickScanEditButton(TXLAWindow& window, int action) {
-  if (bDLSData) return;
+  if (DataSet().bDLSData) return;
   switch (action) {
     case 0:
       ShowPressed(window, pScanEditCancelButton.get());
@@ -269,7 +269,7 @@ void ClickScanEditButton(TXLAWindow& window, int action) {
       const int p = nEditScanPosition;
       // The reload invalidates every index held by the buttons: they go first.
       DeleteScanEditButtons(window);
-      if (ValidPosition(p)) DeleteScanAndReload(window, pScanOrder[static_cast<std::size_t>(p)]);
+      if (ValidPosition(p)) DeleteScanAndReload(window, DataSet().pScanOrder[static_cast<std::size_t>(p)]);
       break;
     }
     default:
@@ -280,7 +280,7 @@ void ClickScanEditButton(TXLAWindow& window, int action) {
 // ---------------------------------------------------------------- point-edit offer
 
 void ShowPointEditButtons(TXLAWindow& window, int x, int y, bool toRight) {
-  if (bDLSData) return;
+  if (DataSet().bDLSData) return;
   DeletePointEditButtons(window);
   double rows = 0, columns = 0;
   ButtonSizeFor({"delete point?", "-> notepad?"}, 18.0, 98.0, &rows, &columns);
@@ -303,7 +303,7 @@ void DeletePointEditButtons(TXLAWindow& window) {
 }
 
 void ClickPointEditButton(TXLAWindow& window, int action) {
-  if (bDLSData) return;
+  if (DataSet().bDLSData) return;
   const int p = nEditScanPosition;
   const int point = nEditPointIndex;
   StoreFileList(0);
@@ -311,27 +311,27 @@ void ClickPointEditButton(TXLAWindow& window, int action) {
     ShowPressed(window, pDeletePointButton.get());
     DeleteScanEditButtons(window);
     if (ValidPosition(p))
-      DeletePointAndReload(window, pScanOrder[static_cast<std::size_t>(p)], point);
+      DeletePointAndReload(window, DataSet().pScanOrder[static_cast<std::size_t>(p)], point);
   } else if (action == 2) {
     ShowPressed(window, pNotepadButton.get());
     DeleteScanEditButtons(window);
-    if (ValidPosition(p) && p <= nStoredFiles)
-      GetBackend().ShowTextFile(ppStoredFileNames[static_cast<std::size_t>(p)]);
+    if (ValidPosition(p) && p <= FileList().nStoredFiles)
+      GetBackend().ShowTextFile(FileList().ppStoredFileNames[static_cast<std::size_t>(p)]);
     if (ConfirmChangeBox(window, "reload scans for changes to take effect?")) ReloadSequence(window);
   }
 }
 
 void DeleteScanAndReload(TXLAWindow& window, int scan) {
-  if (scan < 1 || scan > nScans) return;
+  if (scan < 1 || scan > DataSet().nScans) return;
   StoreFileList(scan);
   LoadDataFromFileList(&window.GetHandle());
   bDataChanged = true;
 }
 
 void DeletePointAndReload(TXLAWindow& window, int scan, int point) {
-  if (scan < 1 || scan > nScans) return;
-  if (point < 1 || point > pnPoints[static_cast<std::size_t>(scan)]) return;
-  if (fRadialStep > kPreAveragedStep &&
+  if (scan < 1 || scan > DataSet().nScans) return;
+  if (point < 1 || point > DataSet().pnPoints[static_cast<std::size_t>(scan)]) return;
+  if (RadialGrid().fRadialStep > kPreAveragedStep &&
       !ConfirmChangeBox(window, "data are pre-averaged - continue anyway?"))
     return;
   const bool overwrite = ConfirmChangeBox(window, "overwrite original scan?");
@@ -360,7 +360,7 @@ void ShowScanHoverLabel(TXLAWindow& window, int p, int x, int y) {
   DeleteScanHoverLabel(window);
   nHoverScanPosition = p;
   ptHoverLabel = Point{x, y};
-  const std::string text = ScanLabel(pScanOrder[static_cast<std::size_t>(p)]);
+  const std::string text = ScanLabel(DataSet().pScanOrder[static_cast<std::size_t>(p)]);
   const double L = static_cast<double>(text.size());
   const double h = 18.0 * nClientHeight / 1000.0;
   const double w = 8.0 * L * nClientWidth / 1400.0 + 5.0;

@@ -80,7 +80,7 @@ void CreateNoiseButtons(TXLAWindow* window) {
     textWidth = std::max(textWidth, DefaultTextRenderer().Measure(font, font.height, label).width);
   const double h = font.height + 4.0;
   const double w = PlotTextWidth(textWidth) + 20.0;
-  const double right = nPlotAreaRight * 1.4 - 10.0;
+  const double right = DataPlots().nPlotAreaRight * 1.4 - 10.0;
   const bool stacked = nDataPaneTop - 1 - 2 * h >= 0;
   const double removeRight = stacked ? right : right - w - 6.0;
   const double removeTop = stacked ? nDataPaneTop - 1 - 2 * h : nDataPaneTop - 1 - h;
@@ -110,13 +110,13 @@ void DeleteNoiseButtons(TXLAWindow* window) {
 
 void ClickRemoveNoiseButton(TXLAWindow& window) {
   // While the realtime update reloads the data, the loaded scans keep their noise.
-  if (nScans <= 0 || !bFitRINoise || bRealtimeUpdateMode) return;
+  if (DataSet().nScans <= 0 || !AnalysisSwitches().bFitRINoise || bRealtimeUpdateMode) return;
   DispatchCommand(window, kCmSubtractSystematicNoise);
   window.RedrawPlots();
 }
 
 void ClickRestoreTINoiseButton(TXLAWindow& window) {
-  if (nScans <= 0 || !bFitTINoise) return;
+  if (DataSet().nScans <= 0 || !AnalysisSwitches().bFitTINoise) return;
   DispatchCommand(window, kCmRestoreTINoise);
   window.RedrawPlots();
 }
@@ -155,18 +155,18 @@ void AfterScanReadout(TXLAWindow& window, int x, int y, int position) {
 }
 
 void HoverOverScans(TXLAWindow& window, int x, int y) {
-  if (!window.bScanHoverLabel || nScans <= 0) return;
+  if (!window.bScanHoverLabel || DataSet().nScans <= 0) return;
   const int xu = PlotUnitsX(window, x), yu = PlotUnitsY(window, y);
   const int tx = PlotUnitsX(window, nScanPickTolerance);
   const int ty = PlotUnitsY(window, nScanPickTolerance);
   int hit = 0;
-  if (pDataPlot) {
-    for (int k = 1; k <= nScans && !hit; ++k)
-      if (HitDataPoint(pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
+  if (DataPlots().pDataPlot) {
+    for (int k = 1; k <= DataSet().nScans && !hit; ++k)
+      if (HitDataPoint(DataSet().pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
   }
-  if (!hit && pResidualsPlot) {
-    for (int k = 1; k <= nScans && !hit; ++k)
-      if (HitResidualPoint(pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
+  if (!hit && DataPlots().pResidualsPlot) {
+    for (int k = 1; k <= DataSet().nScans && !hit; ++k)
+      if (HitResidualPoint(DataSet().pScanOrder[static_cast<std::size_t>(k)], xu, yu, tx, ty)) hit = k;
   }
   if (hit) {
     ShowScanHoverLabel(window, hit, x, y);

@@ -165,26 +165,26 @@ std::vector<Rect> DrawRealtimeStatus(DC& dc, Size client, int minTextPixels) {
 std::vector<std::unique_ptr<MetaFile>> FittedCurveOverlays(std::optional<Color> colour, int stride) {
   std::vector<std::unique_ptr<MetaFile>> overlays;
   // The fit on show belongs to the data, model and values that computed it.
-  if (!pDataPlot || !FitOfLoadedData()) return overlays;
-  for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
-    if (stride > 1 && (i - 1) % stride != 0 && i != nScans) continue;
-    const int s = pScanOrder[static_cast<std::size_t>(i)];
-    if (s < 1 || static_cast<std::size_t>(s) >= ppFitCurve.size()) continue;
-    overlays.push_back(pDataPlot->DrawCurveOverlay(ppFitCurve[static_cast<std::size_t>(s)],
-                                                   colour.value_or(pDataPlot->GetCurveColor(i - 1)),
+  if (!DataPlots().pDataPlot || !FitOfLoadedData()) return overlays;
+  for (int i = 1; i <= DataSet().nScans && static_cast<std::size_t>(i) < DataSet().pScanOrder.size(); ++i) {
+    if (stride > 1 && (i - 1) % stride != 0 && i != DataSet().nScans) continue;
+    const int s = DataSet().pScanOrder[static_cast<std::size_t>(i)];
+    if (s < 1 || static_cast<std::size_t>(s) >= DataSet().ppFitCurve.size()) continue;
+    overlays.push_back(DataPlots().pDataPlot->DrawCurveOverlay(DataSet().ppFitCurve[static_cast<std::size_t>(s)],
+                                                   colour.value_or(DataPlots().pDataPlot->GetCurveColor(i - 1)),
                                                    -1, 1));
   }
   return overlays;
 }
 
 std::unique_ptr<MetaFile> NoiseProfileOverlay() {
-  if (!pDataPlot || !pTINoise || !bFitTINoise || !pGridRadius) return nullptr;
+  if (!DataPlots().pDataPlot || !CurrentGrid().pTINoise || !AnalysisSwitches().bFitTINoise || !CurrentGrid().pGridRadius) return nullptr;
   // Grid points that some scan does not measure hold no noise that was fitted: the
   // line breaks there.
-  std::vector<float> noise(pTINoise, pTINoise + nGridPoints + 1);
-  for (int g = 1; g <= nGridPoints; ++g)
+  std::vector<float> noise(CurrentGrid().pTINoise, CurrentGrid().pTINoise + CurrentGrid().nGridPoints + 1);
+  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g)
     if (GridPointUnmeasured(g)) noise[static_cast<std::size_t>(g)] = std::numeric_limits<float>::quiet_NaN();
-  return pDataPlot->DrawArrays(pGridRadius, noise.data(), nGridPoints, kBlack, -1, 1);
+  return DataPlots().pDataPlot->DrawArrays(CurrentGrid().pGridRadius, noise.data(), CurrentGrid().nGridPoints, kBlack, -1, 1);
 }
 
 std::vector<std::unique_ptr<MetaFile>> DataPaneOverlays() {
@@ -203,19 +203,19 @@ namespace {
 // that of the first displayed scan at the profile's radii. Empty when there is no
 // reference intensity to take.
 std::vector<float> InitialProfileInPlotUnit() {
-  const auto n = static_cast<std::size_t>(nInitPoints);
-  std::vector<float> values(pInitSignal.begin(), pInitSignal.begin() + static_cast<std::ptrdiff_t>(n) + 1);
-  if (!bIntensityData) return values;
+  const auto n = static_cast<std::size_t>(InitialData().nInitPoints);
+  std::vector<float> values(InitialData().pInitSignal.begin(), InitialData().pInitSignal.begin() + static_cast<std::ptrdiff_t>(n) + 1);
+  if (!ScanFile().bIntensityData) return values;
   std::vector<float> reference;
-  const bool intensityFile = ScanInfoTemplate.scanType == 'I' || ScanInfoTemplate.scanType == 'V';
-  if (intensityFile && pInitThird.size() > n) {
-    reference.assign(pInitThird.begin(), pInitThird.begin() + static_cast<std::ptrdiff_t>(n) + 1);
-  } else if (nScans > 0 && pScanOrder.size() > 1) {
-    const auto s = static_cast<std::size_t>(pScanOrder[1]);
-    if (s >= ppThirdColumn.size() || !ppThirdColumn[s]) return {};
+  const bool intensityFile = InitialData().ScanInfoTemplate.scanType == 'I' || InitialData().ScanInfoTemplate.scanType == 'V';
+  if (intensityFile && InitialData().pInitThird.size() > n) {
+    reference.assign(InitialData().pInitThird.begin(), InitialData().pInitThird.begin() + static_cast<std::ptrdiff_t>(n) + 1);
+  } else if (DataSet().nScans > 0 && DataSet().pScanOrder.size() > 1) {
+    const auto s = static_cast<std::size_t>(DataSet().pScanOrder[1]);
+    if (s >= DataSet().ppThirdColumn.size() || !DataSet().ppThirdColumn[s]) return {};
     reference.assign(n + 1, 0.0f);
-    if (!InterpolateCurve(nInitPoints, pInitRadius.data(), reference.data(), pnPoints[s], ppRadius[s],
-                          ppThirdColumn[s]))
+    if (!InterpolateCurve(InitialData().nInitPoints, InitialData().pInitRadius.data(), reference.data(), DataSet().pnPoints[s], DataSet().ppRadius[s],
+                          DataSet().ppThirdColumn[s]))
       return {};
   } else {
     return {};
@@ -227,13 +227,13 @@ std::vector<float> InitialProfileInPlotUnit() {
 }  // namespace
 
 std::unique_ptr<MetaFile> InitialProfileOverlay() {
-  if (!pDataPlot || !bInitialDataProfile || nInitPoints < 1) return nullptr;
-  if (pInitRadius.size() <= static_cast<std::size_t>(nInitPoints) ||
-      pInitSignal.size() <= static_cast<std::size_t>(nInitPoints))
+  if (!DataPlots().pDataPlot || !AnalysisSwitches().bInitialDataProfile || InitialData().nInitPoints < 1) return nullptr;
+  if (InitialData().pInitRadius.size() <= static_cast<std::size_t>(InitialData().nInitPoints) ||
+      InitialData().pInitSignal.size() <= static_cast<std::size_t>(InitialData().nInitPoints))
     return nullptr;
   const std::vector<float> shown = InitialProfileInPlotUnit();
   if (shown.empty()) return nullptr;
-  return pDataPlot->DrawArrays(pInitRadius.data(), shown.data(), nInitPoints, kInitialProfileColor, -1, 0);
+  return DataPlots().pDataPlot->DrawArrays(InitialData().pInitRadius.data(), shown.data(), InitialData().nInitPoints, kInitialProfileColor, -1, 0);
 }
 
 std::unique_ptr<MetaFile> DataPanePicture() {
@@ -269,7 +269,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   }
 
   if (KeepsPicture()) return;
-  if (!pDataPlot && !pResidualsPlot && !pTemperaturePlot) return;
+  if (!DataPlots().pDataPlot && !DataPlots().pResidualsPlot && !TemperaturePlot().pTemperaturePlot) return;
 
   if (bPrinting) {
     PaintPrintedPage(dc);
@@ -300,10 +300,10 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   // A temperature plot waiting to be shown covers the whole view once: it is drawn,
   // freed, and the input handlers repaint the normal view at the next key or click.
   // In trace mode it stays, and the mouse move reads coordinates off it.
-  if (pTemperaturePlot) {
-    pTemperaturePlot->Rescale();
-    if (pTemperaturePlot->Redraw()) PlayPicture(dc, pTemperaturePlot->hPicture.get());
-    if (bTemperatureTrace) return;
+  if (TemperaturePlot().pTemperaturePlot) {
+    TemperaturePlot().pTemperaturePlot->Rescale();
+    if (TemperaturePlot().pTemperaturePlot->Redraw()) PlayPicture(dc, TemperaturePlot().pTemperaturePlot->hPicture.get());
+    if (TemperaturePlot().bTemperatureTrace) return;
     FreeTemperaturePlot();
     bTemperaturePlotShown = true;
     return;
@@ -314,41 +314,41 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   gPainted.shown = FitOfLoadedData() || DistributionPanePicture() != nullptr;
   if (gPainted.shown) gPainted.stamp = CurrentDataStamp();
 
-  if (bShowData) PlayPicture(dc, GetDataPlotMetafile());
+  if (DataPlots().bShowData) PlayPicture(dc, GetDataPlotMetafile());
   if (GetShellHooks().eqTestPicture) PlayPicture(dc, GetShellHooks().eqTestPicture());
 
-  if (pDataPlot) {
-    if (bShowData && !bEqTestView) {
+  if (DataPlots().pDataPlot) {
+    if (DataPlots().bShowData && !bEqTestView) {
       if (MarkerVisible(Marker::Meniscus)) {
-        DrawMarkerLine(dc, RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
+        DrawMarkerLine(dc, RadiusToPixelColumn(DataSet().fMeniscus), crMeniscusMarker, 1);
         if (MarkerVisible(Marker::RefMeniscus))
           DrawMarkerLine(dc, RadiusToPixelColumn(MarkerRadius(Marker::RefMeniscus)),
                          crRefMeniscusMarker, 1);
       }
-      if (!bDLSData) {
-        for (float r : {fMaxMeniscus, fMinMeniscus, fMaxBottom, fMinBottom}) {
+      if (!DataSet().bDLSData) {
+        for (float r : {DataSet().fMaxMeniscus, DataSet().fMinMeniscus, DataSet().fMaxBottom, DataSet().fMinBottom}) {
           if (r != 0)
             DrawDashedMarkerLine(dc, RadiusToPixelColumn(r), crRangeMarker, nRangeMarkerDashes, 1);
         }
       }
       if (MarkerVisible(Marker::Bottom))
-        DrawMarkerLine(dc, RadiusToPixelColumn(fBottom), crBottomMarker, 1);
+        DrawMarkerLine(dc, RadiusToPixelColumn(DataSet().fBottom), crBottomMarker, 1);
       if (MarkerVisible(Marker::LeftLimit))
-        DrawMarkerLine(dc, RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
+        DrawMarkerLine(dc, RadiusToPixelColumn(DataSet().fFitLeftLim), crFitLimitMarker, 1);
       if (MarkerVisible(Marker::RightLimit))
-        DrawMarkerLine(dc, RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
+        DrawMarkerLine(dc, RadiusToPixelColumn(DataSet().fFitRightLim), crFitLimitMarker, 1);
       // The repaint has wiped the old cursor line already.
       if (bCursorActive) DrawCursorLine(dc, RadiusToPixelColumn(fCursorValue), false, 1);
 
       for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) PlayOwned(dc, overlay);
     }
-    if (bShowResiduals) {
+    if (DataPlots().bShowResiduals) {
       // The residual plot's picture as it was last recorded: painting recomputes
       // no residuals and writes no file.
       PlayPicture(dc, GetResidualPlotMetafile());
       // The bitmap shows residuals of a fit too: none while no fit holds its claim
       // (before the first Run the residual arrays still hold the scans).
-      if (bShowResidualsBitmap && !bEqTestMode && FitOfLoadedData()) DrawResidualsBitmap(dc, client);
+      if (ResidualBitmap().bShowResidualsBitmap && !bEqTestMode && FitOfLoadedData()) DrawResidualsBitmap(dc, client);
     }
   }
   if (!bEqTestView) {
@@ -397,8 +397,8 @@ void TXLAWindow::UpdatePlotTextHeight() {
   const bool bandChanged = SetPaneClientHeight(client.cy);
   if (!heightChanged && !widthChanged && !bandChanged) return;
   // The plots lay out their areas anew for the new text sizes and band.
-  if (pDataPlot) pDataPlot->Redraw();
-  if (pResidualsPlot) pResidualsPlot->Redraw();
+  if (DataPlots().pDataPlot) DataPlots().pDataPlot->Redraw();
+  if (DataPlots().pResidualsPlot) DataPlots().pResidualsPlot->Redraw();
   RelayoutNoiseButtons();
   if (GetShellHooks().textSizeChanged) GetShellHooks().textSizeChanged();
 }

@@ -64,17 +64,17 @@ void TXLAWindow::PaintPrintedPage(DC& dc) {
   };
   auto playOwned = [&](const std::unique_ptr<MetaFile>& picture) { play(picture.get()); };
 
-  const int count = nScans;
-  const std::unique_ptr<MetaFile> dataBlack = BlackPicture(pDataPlot, count);
-  const std::unique_ptr<MetaFile> residualsBlack = BlackPicture(pResidualsPlot, count);
+  const int count = DataSet().nScans;
+  const std::unique_ptr<MetaFile> dataBlack = BlackPicture(DataPlots().pDataPlot, count);
+  const std::unique_ptr<MetaFile> residualsBlack = BlackPicture(DataPlots().pResidualsPlot, count);
 
-  if (bShowData) play(dataBlack.get());
-  if (pDataPlot) {
+  if (DataPlots().bShowData) play(dataBlack.get());
+  if (DataPlots().pDataPlot) {
     // Over the data: the fitted curves in their scans' colours, the noise profile and
     // the initial profile, as on the screen.
-    if (bShowData)
+    if (DataPlots().bShowData)
       for (const std::unique_ptr<MetaFile>& overlay : DataPaneOverlays()) playOwned(overlay);
-    if (bShowResiduals) play(residualsBlack.get());
+    if (DataPlots().bShowResiduals) play(residualsBlack.get());
     // The distribution of a continuous model in its pane.
     play(DistributionPanePicture());
 
@@ -86,17 +86,17 @@ void TXLAWindow::PaintPrintedPage(DC& dc) {
       dc.MoveTo(c, y1);
       dc.LineTo(c, y2);
     };
-    if (fMeniscus != 0 && !bPickMeniscusBottom) {
-      line(fMeniscus);
+    if (DataSet().fMeniscus != 0 && !bPickMeniscusBottom) {
+      line(DataSet().fMeniscus);
       if (RefMeniscusShown() && !bPickRefMeniscus) line(MarkerRadius(Marker::RefMeniscus));
     }
-    if (fBottom != 0) line(fBottom);
-    if (FitLeftLimitSet() && !bPickFitLimit) line(fFitLeftLim);
-    if (FitRightLimitSet()) line(fFitRightLim);
+    if (DataSet().fBottom != 0) line(DataSet().fBottom);
+    if (FitLeftLimitSet() && !bPickFitLimit) line(DataSet().fFitLeftLim);
+    if (FitRightLimitSet()) line(DataSet().fFitRightLim);
 
     // The fitted curves and the noise profile once more in black over the coloured
     // ones.
-    if (bShowData) {
+    if (DataPlots().bShowData) {
       for (const std::unique_ptr<MetaFile>& overlay : FittedCurveOverlays(kBlack)) playOwned(overlay);
       playOwned(NoiseProfileOverlay());
     }

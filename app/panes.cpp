@@ -72,7 +72,7 @@ void PlayOwned(DC& dc, const std::unique_ptr<MetaFile>& picture) {
 }  // namespace
 
 void TXLAWindow::DrawResidualPane() {
-  if (!pResidualsPlot) return;
+  if (!DataPlots().pResidualsPlot) return;
   std::unique_ptr<DC> dc = PaneDC(GetHandle());
   if (!dc) return;
   PlayPicture(*dc, GetResidualPlotMetafile());
@@ -81,22 +81,22 @@ void TXLAWindow::DrawResidualPane() {
 }
 
 void TXLAWindow::DrawDataPane() {
-  if (!bShowData || !pDataPlot) return;
+  if (!DataPlots().bShowData || !DataPlots().pDataPlot) return;
   std::unique_ptr<DC> dc = PaneDC(GetHandle());
   if (!dc) return;
   PlayPicture(*dc, GetDataPlotMetafile());
 
-  if (fMeniscus != 0 && !bPickMeniscusBottom) {
-    DrawMarkerLine(*dc, RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
+  if (DataSet().fMeniscus != 0 && !bPickMeniscusBottom) {
+    DrawMarkerLine(*dc, RadiusToPixelColumn(DataSet().fMeniscus), crMeniscusMarker, 1);
     if (RefMeniscusShown() && !bPickRefMeniscus)
       DrawMarkerLine(*dc, RadiusToPixelColumn(MarkerRadius(Marker::RefMeniscus)),
                      crRefMeniscusMarker, 1);
   }
-  if (fBottom != 0) DrawMarkerLine(*dc, RadiusToPixelColumn(fBottom), crBottomMarker, 1);
+  if (DataSet().fBottom != 0) DrawMarkerLine(*dc, RadiusToPixelColumn(DataSet().fBottom), crBottomMarker, 1);
   if (FitLeftLimitSet() && !bPickFitLimit)
-    DrawMarkerLine(*dc, RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
+    DrawMarkerLine(*dc, RadiusToPixelColumn(DataSet().fFitLeftLim), crFitLimitMarker, 1);
   if (FitRightLimitSet())
-    DrawMarkerLine(*dc, RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
+    DrawMarkerLine(*dc, RadiusToPixelColumn(DataSet().fFitRightLim), crFitLimitMarker, 1);
   // The pane was just drawn anew: the old cursor line is gone already.
   if (bCursorActive) DrawCursorLine(*dc, RadiusToPixelColumn(fCursorValue), false, 1);
 
@@ -120,12 +120,12 @@ void TXLAWindow::DrawDistributionPane() {
 }
 
 void TXLAWindow::DrawDataPaneMarkers() {
-  if (!pDataPlot) return;
-  if (FitRightLimitSet()) DrawMarkerLine(RadiusToPixelColumn(fFitRightLim), crFitLimitMarker, 1);
-  if (FitLeftLimitSet()) DrawMarkerLine(RadiusToPixelColumn(fFitLeftLim), crFitLimitMarker, 1);
-  if (fMeniscus != 0) DrawMarkerLine(RadiusToPixelColumn(fMeniscus), crMeniscusMarker, 1);
-  if (fBottom != 0) DrawMarkerLine(RadiusToPixelColumn(fBottom), crBottomMarker, 1);
-  for (float r : {fMinMeniscus, fMaxMeniscus, fMinBottom, fMaxBottom}) {
+  if (!DataPlots().pDataPlot) return;
+  if (FitRightLimitSet()) DrawMarkerLine(RadiusToPixelColumn(DataSet().fFitRightLim), crFitLimitMarker, 1);
+  if (FitLeftLimitSet()) DrawMarkerLine(RadiusToPixelColumn(DataSet().fFitLeftLim), crFitLimitMarker, 1);
+  if (DataSet().fMeniscus != 0) DrawMarkerLine(RadiusToPixelColumn(DataSet().fMeniscus), crMeniscusMarker, 1);
+  if (DataSet().fBottom != 0) DrawMarkerLine(RadiusToPixelColumn(DataSet().fBottom), crBottomMarker, 1);
+  for (float r : {DataSet().fMinMeniscus, DataSet().fMaxMeniscus, DataSet().fMinBottom, DataSet().fMaxBottom}) {
     if (r != 0)
       DrawDashedMarkerLine(RadiusToPixelColumn(r), crRangeMarker, nRangeMarkerDashes, 1);
   }

@@ -73,8 +73,8 @@ void TXLAWindow::RedrawPlots() {
 }
 
 void TXLAWindow::CmOldFilenameConvention() {
-  bOldFilenameConvention = !bOldFilenameConvention;
-  GetHandle().CheckMenuItem(kCmOldFilenameConvention, bOldFilenameConvention);
+  AnalysisSwitches().bOldFilenameConvention = !AnalysisSwitches().bOldFilenameConvention;
+  GetHandle().CheckMenuItem(kCmOldFilenameConvention, AnalysisSwitches().bOldFilenameConvention);
 }
 
 void TXLAWindow::CmFullCommandSet() {
@@ -95,9 +95,9 @@ void TXLAWindow::CmSound() {
 void TXLAWindow::CmBeerSound() { PlayBeerSound(); }
 
 void TXLAWindow::CmScanColorByTime() {
-  bColorScansByTime = !bColorScansByTime;
-  GetHandle().CheckMenuItem(kCmScanColorByTime, bColorScansByTime);
-  OfferToSave(*this, kPrefScanColorByTime, bColorScansByTime ? 1 : 0);
+  DataPlots().bColorScansByTime = !DataPlots().bColorScansByTime;
+  GetHandle().CheckMenuItem(kCmScanColorByTime, DataPlots().bColorScansByTime);
+  OfferToSave(*this, kPrefScanColorByTime, DataPlots().bColorScansByTime ? 1 : 0);
   PlayOkSound();
   RebuildDataAndResidualPlots();
   RepaintMain();
@@ -160,22 +160,22 @@ void TXLAWindow::CmAlwaysLoadG2() {
 
 void TXLAWindow::CmCheckTimeStamps() {
   Window& w = GetHandle();
-  if (nScans > 1 && CheckTimeStamps(&w)) ReloadDataSelection(&w);
+  if (DataSet().nScans > 1 && CheckTimeStamps(&w)) ReloadDataSelection(&w);
   if (Ask(*this, "Always Check Timestamps Automatically?", kSetPreference)) {
-    bCheckTimeStamps = true;
+    TimeStamps().bCheckTimeStamps = true;
     SavePreference(this, kPrefCheckTimeStamps, 1);
     w.CheckMenuItem(kCmCheckTimeStamps, true);
     float value = 0.0f;
-    if (AskNumber(*this, &value, static_cast<float>(dTimeStampThreshold),
+    if (AskNumber(*this, &value, static_cast<float>(TimeStamps().dTimeStampThreshold),
                   "threshold for correction factor", kSetPreference, kTimeStampThreshold)) {
       // Kept at the resolution of the preference file, so that the value in use
       // is the one the next start reads.
       const int encoded = EncodeTimeStampThreshold(value);
-      dTimeStampThreshold = DecodeTimeStampThreshold(encoded);
+      TimeStamps().dTimeStampThreshold = DecodeTimeStampThreshold(encoded);
       SavePreference(this, kPrefTimeStampThreshold, encoded);
     }
   } else {
-    bCheckTimeStamps = false;
+    TimeStamps().bCheckTimeStamps = false;
     SavePreference(this, kPrefCheckTimeStamps, 0);
     w.CheckMenuItem(kCmCheckTimeStamps, false);
   }

@@ -201,26 +201,26 @@ int LoadPreferences(TXLAWindow* window) {
 
   if (line(kPrefDisclaimer, &v) && v == 1.0) bDisclaimerAccepted = true;
   // A missing radial step alone does not ask for a rewrite.
-  fRadialStep = kFinestRadialStep;
+  RadialGrid().fRadialStep = kFinestRadialStep;
   if (static_cast<std::size_t>(kPrefRadialStep) < numbers.size() && line(kPrefRadialStep, &v))
-    fRadialStep = static_cast<float>(v);
+    RadialGrid().fRadialStep = static_cast<float>(v);
   // Missing, these two are asked; refused, they take their defaults (off).
   if (line(kPrefUpdateBitmap, &v)) {
-    bUpdateResidualBitmapDuringFit = v > 0;
+    DataPlots().bUpdateResidualBitmapDuringFit = v > 0;
   } else {
-    bUpdateResidualBitmapDuringFit =
+    DataPlots().bUpdateResidualBitmapDuringFit =
         missing(kPrefUpdateBitmap) && AskYesNo(window, "update residuals bitmap during fit?");
   }
   if (line(kPrefUpdateResiduals, &v)) {
-    bUpdateResidualPlotDuringFit = v > 0;
+    DataPlots().bUpdateResidualPlotDuringFit = v > 0;
   } else {
-    bUpdateResidualPlotDuringFit =
+    DataPlots().bUpdateResidualPlotDuringFit =
         missing(kPrefUpdateResiduals) && AskYesNo(window, "update residuals plot during fit?");
   }
-  bUpdateDataPlotDuringFit = line(kPrefUpdateData, &v) ? v > 0 : false;
-  bUpdateDistributionDuringFit = line(kPrefUpdateDistribution, &v) ? v > 0 : false;
+  DataPlots().bUpdateDataPlotDuringFit = line(kPrefUpdateData, &v) ? v > 0 : false;
+  DataPlots().bUpdateDistributionDuringFit = line(kPrefUpdateDistribution, &v) ? v > 0 : false;
   bPlaySounds = line(kPrefSounds, &v) ? v > 0 : false;
-  bColorScansByTime = line(kPrefScanColorByTime, &v) ? v > 0 : true;
+  DataPlots().bColorScansByTime = line(kPrefScanColorByTime, &v) ? v > 0 : true;
   bWizardMessages = line(kPrefWizardMessages, &v) ? v > 0 : true;
   if (line(kPrefRegularisation, &v)) {
     if (v == 1.0 || v == 2.0 || v == 3.0) {
@@ -257,13 +257,13 @@ int LoadPreferences(TXLAWindow* window) {
     LammThreadCount() = 2;
   }
   if (line(kPrefFitUpdateInterval, &v)) {
-    fMaxUpdateInterval = v > 0 ? static_cast<float>(v) : 1.0f;
+    DataPlots().fMaxUpdateInterval = v > 0 ? static_cast<float>(v) : 1.0f;
   } else {
-    fMaxUpdateInterval = 1.0f;
+    DataPlots().fMaxUpdateInterval = 1.0f;
   }
   bAlwaysLoadG2 = line(kPrefAlwaysLoadG2, &v) ? v > 0 : false;
-  bCheckTimeStamps = line(kPrefCheckTimeStamps, &v) ? v > 0 : true;
-  if (line(kPrefTimeStampThreshold, &v)) dTimeStampThreshold = DecodeTimeStampThreshold(v);
+  TimeStamps().bCheckTimeStamps = line(kPrefCheckTimeStamps, &v) ? v > 0 : true;
+  if (line(kPrefTimeStampThreshold, &v)) TimeStamps().dTimeStampThreshold = DecodeTimeStampThreshold(v);
   if (!refused.empty() && HasBackend()) {
     if (window) window->bModalBoxOpen = true;
     GetBackend().MessageBox(refused, "PREFERENCES", MB_OK | MB_ICONINFORMATION);
@@ -286,13 +286,13 @@ std::vector<std::string> PreferenceLines() {
   char buf[64];
   std::string text;
   text += Switch(bDisclaimerAccepted);
-  text += RoundTripText(fRadialStep) + "\n";
-  text += Switch(bUpdateResidualBitmapDuringFit);
-  text += Switch(bUpdateResidualPlotDuringFit);
-  text += Switch(bUpdateDataPlotDuringFit);
-  text += Switch(bUpdateDistributionDuringFit);
+  text += RoundTripText(RadialGrid().fRadialStep) + "\n";
+  text += Switch(DataPlots().bUpdateResidualBitmapDuringFit);
+  text += Switch(DataPlots().bUpdateResidualPlotDuringFit);
+  text += Switch(DataPlots().bUpdateDataPlotDuringFit);
+  text += Switch(DataPlots().bUpdateDistributionDuringFit);
   text += Switch(bPlaySounds);
-  text += Switch(bColorScansByTime);
+  text += Switch(DataPlots().bColorScansByTime);
   text += Switch(bWizardMessages);
   text += bRegMaxEnt ? "1\n" : bRegSecondDerivative ? "2\n" : "3\n";
   text += Switch(bIntegRangesFromFile);
@@ -302,10 +302,10 @@ std::vector<std::string> PreferenceLines() {
   text += Switch(bSuppressBaselineCorrelation);
   std::snprintf(buf, sizeof buf, "%d\n", LammThreadCount());
   text += buf;
-  text += RoundTripText(fMaxUpdateInterval) + "\n";
+  text += RoundTripText(DataPlots().fMaxUpdateInterval) + "\n";
   text += Switch(bAlwaysLoadG2);
-  text += Switch(bCheckTimeStamps);
-  std::snprintf(buf, sizeof buf, "%d\n", EncodeTimeStampThreshold(dTimeStampThreshold));
+  text += Switch(TimeStamps().bCheckTimeStamps);
+  std::snprintf(buf, sizeof buf, "%d\n", EncodeTimeStampThreshold(TimeStamps().dTimeStampThreshold));
   text += buf;
 
   std::vector<std::string> lines;
@@ -408,7 +408,7 @@ int SaveFullCommandSetChoice(TXLAWindow* window, bool full) {
   std::vector<std::string> lines;
   ReadTextLines(szLastDirIni, &lines);
   // A file without a directory starts the dialogs in the current data directory.
-  if (lines.empty()) lines.push_back(szDataDirectory);
+  if (lines.empty()) lines.push_back(DataSet().szDataDirectory);
   // The directory line, the other lines as they are, the choice once, at the end.
   std::vector<std::string> kept = {lines.front()};
   for (std::size_t k = 1; k < lines.size(); ++k) {

@@ -69,7 +69,7 @@ TXLAWindow::TXLAWindow(const char* title) : handle_(&GetBackend().MainWindow()) 
     ofn->multiSelect = true;
   }
   // File and folder dialogs that name no folder of their own start in the data folder.
-  SetDialogStartFolder([] { return szDataDirectory; });
+  SetDialogStartFolder([] { return DataSet().szDataDirectory; });
   // No box opens over a result whose claim has ended: it is painted away first.
   SetBeforeModal([] {
     if (TXLAWindow* window = GetMainWindow()) RepaintWhatAnEndedResultShowed(*window, true);
@@ -150,7 +150,7 @@ void TXLAWindow::EvTimer(unsigned timerId) {
 }
 
 void TXLAWindow::UpdateMenuForLoadedData() {
-  if (nScans <= 0) return;
+  if (DataSet().nScans <= 0) return;
   Window& w = GetHandle();
   ShowFloToolsItem();
   RepaintMain();
@@ -163,7 +163,7 @@ void TXLAWindow::UpdateMenuForLoadedData() {
 
 void TXLAWindow::ShowFloToolsItem() {
   Window& w = GetHandle();
-  if (nScans > 0 && bFluorescenceData) {
+  if (DataSet().nScans > 0 && ScanFile().bFluorescenceData) {
     if (!bFloToolsInserted) {
       // "MENU_VIREZ" has no item 552: there the insertion fails and nothing changes.
       bFloToolsInserted = w.InsertMenuItemBefore(kCmBufferSedimentation, kCmFloTools, "FloTools");

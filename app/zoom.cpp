@@ -62,7 +62,7 @@ bool PassRightButtonGate(const TXLAWindow& window) {
     bUserAbort = true;
     return false;
   }
-  return pDataPlot != nullptr;
+  return DataPlots().pDataPlot != nullptr;
 }
 
 }  // namespace
@@ -101,9 +101,9 @@ void TXLAWindow::EvRButtonUp(unsigned /*modKeys*/, const Point& point) {
         // Screen rows grow downwards.
         afZoomYMin[level] = DataYOfRow(*this, ymax);
         afZoomYMax[level] = DataYOfRow(*this, ymin);
-        pDataPlot->SetRanges(afZoomXMin[level], afZoomXMax[level], afZoomYMin[level],
+        DataPlots().pDataPlot->SetRanges(afZoomXMin[level], afZoomXMax[level], afZoomYMin[level],
                              afZoomYMax[level]);
-        pDataPlot->Redraw();
+        DataPlots().pDataPlot->Redraw();
         FollowDataPlotZoom(std::pair(afZoomXMin[level], afZoomXMax[level]));
       }
       bZoomStepHasY = true;
@@ -138,13 +138,13 @@ void TXLAWindow::EvRButtonDblClk(unsigned modKeys, const Point& point) {
   }
   const int level = nZoomLevel;
   if (level == 0) {
-    pDataPlot->ResetRanges();
+    DataPlots().pDataPlot->ResetRanges();
   } else if (bZoomStepHasY) {
-    pDataPlot->SetRanges(afZoomXMin[level], afZoomXMax[level], afZoomYMin[level], afZoomYMax[level]);
+    DataPlots().pDataPlot->SetRanges(afZoomXMin[level], afZoomXMax[level], afZoomYMin[level], afZoomYMax[level]);
   } else {
-    pDataPlot->SetXRangeAutoY(afZoomXMin[level], afZoomXMax[level]);
+    DataPlots().pDataPlot->SetXRangeAutoY(afZoomXMin[level], afZoomXMax[level]);
   }
-  pDataPlot->Redraw();
+  DataPlots().pDataPlot->Redraw();
   FollowDataPlotZoom(level == 0 ? std::nullopt
                                 : std::optional(std::pair(afZoomXMin[level], afZoomXMax[level])));
   if (bRangeQuestionPending) nDragLinePixel = RadiusToPixelColumn(fCursorValue);

@@ -25,7 +25,7 @@ std::string ExtrasRefusal(int monteCarloSets, bool saveNoise) {
     return "--monte-carlo: the model of the parameter file is no continuous distribution";
   if (monteCarloSets > 0 && IsSizeShapeModel())
     return "--monte-carlo: the peaks of a size-and-shape distribution are not listed";
-  if (saveNoise && !bFitTINoise && !bFitRINoise)
+  if (saveNoise && !AnalysisSwitches().bFitTINoise && !AnalysisSwitches().bFitRINoise)
     return "--save-noise: the analysis of the parameter file fits no systematic noise";
   return {};
 }
@@ -64,20 +64,20 @@ float PointAt(std::vector<float>& values, double fraction) {
 // their median, laid about the best fit's position and area.
 MonteCarloPeak SetPeaks(const DistributionPeak& best) {
   MonteCarloPeak result;
-  const int n = nMCSets;
-  const std::vector<float> shown(pDistValues, pDistValues + nDistGrid + 1);
+  const int n = ContiMonteCarlo().nMCSets;
+  const std::vector<float> shown(DistributionVectors().pDistValues, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
   std::vector<float> positions, areas;
   for (int k = 1; k <= n; ++k) {
-    const std::vector<float>& row = ppMCDistributions[static_cast<std::size_t>(k)];
-    std::copy(row.begin() + 1, row.begin() + 1 + nDistGrid, pDistValues + 1);
-    int top = std::clamp(best.index, 1, nDistGrid);
-    for (int i = std::max(1, best.extent.leftIndex); i <= std::min(nDistGrid, best.extent.rightIndex); ++i)
-      if (pDistValues[i] > pDistValues[top]) top = i;
+    const std::vector<float>& row = ContiMonteCarlo().ppMCDistributions[static_cast<std::size_t>(k)];
+    std::copy(row.begin() + 1, row.begin() + 1 + DistributionVectors().nDistGrid, DistributionVectors().pDistValues + 1);
+    int top = std::clamp(best.index, 1, DistributionVectors().nDistGrid);
+    for (int i = std::max(1, best.extent.leftIndex); i <= std::min(DistributionVectors().nDistGrid, best.extent.rightIndex); ++i)
+      if (DistributionVectors().pDistValues[i] > DistributionVectors().pDistValues[top]) top = i;
     const PeakExtent peak = FindDistributionPeak(top, kPeakEdgeFraction);
     areas.push_back(peak.area);
     if (peak.area > 0.0f) positions.push_back(peak.averageX);
   }
-  std::copy(shown.begin(), shown.end(), pDistValues);
+  std::copy(shown.begin(), shown.end(), DistributionVectors().pDistValues);
   // The limits of values about `centre`: the sets' points at the low and high
   // fractions, moved by the distance of their median from centre.
   const auto about = [](std::vector<float>& values, float centre, float& low, float& high) {

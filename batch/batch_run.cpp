@@ -148,9 +148,9 @@ std::vector<std::string> ResultFiles(const std::string& dir) {
   for (const std::string& f : ResidualScanFiles(JoinPath(dir, names.residuals))) files.push_back(f);
   files.push_back(ParameterReportPath(JoinPath(dir, names.report)));
   // Equilibrium data keep no saved parameters of the fit.
-  if (!szTmpParsPath.empty() && !bEquilibriumMode) files.push_back(szTmpParsPath);
+  if (!DataSet().szTmpParsPath.empty() && !DataSet().bEquilibriumMode) files.push_back(DataSet().szTmpParsPath);
   if (SavesDistribution()) files.push_back(JoinPath(dir, FileNameOf(DefaultDistributionPath())));
-  if (GridSetupWritesStoredGrid()) files.push_back(szSdistPath);
+  if (GridSetupWritesStoredGrid()) files.push_back(DataSet().szSdistPath);
   return files;
 }
 
@@ -186,19 +186,19 @@ bool WriteWholeFile(const std::string& path, const std::string& text) {
 // the Run can go.
 std::string AnalysisRefusalBeforeRun() {
   UnpackModelParams();
-  if (IsContinuousModel() && !bDLSData) {
+  if (IsContinuousModel() && !DataSet().bDLSData) {
     // A cell without meniscus or bottom the Run names itself.
-    if (fMeniscus == 0.0f || fBottom == 0.0f) return {};
-    if (!std::isfinite(fMeniscus) || !std::isfinite(fBottom) || !(fMeniscus < fBottom))
-      return Format("the meniscus %g cm must lie below the bottom %g cm", static_cast<double>(fMeniscus),
-                    static_cast<double>(fBottom));
-    if (std::string why = FitLimitsRefusal(fFitLeftLim, fFitRightLim); !why.empty()) return why;
+    if (DataSet().fMeniscus == 0.0f || DataSet().fBottom == 0.0f) return {};
+    if (!std::isfinite(DataSet().fMeniscus) || !std::isfinite(DataSet().fBottom) || !(DataSet().fMeniscus < DataSet().fBottom))
+      return Format("the meniscus %g cm must lie below the bottom %g cm", static_cast<double>(DataSet().fMeniscus),
+                    static_cast<double>(DataSet().fBottom));
+    if (std::string why = FitLimitsRefusal(DataSet().fFitLeftLim, DataSet().fFitRightLim); !why.empty()) return why;
     if (!IsSizeShapeModel())
       if (std::string why = ContiGridSettingsRefusal(); !why.empty()) return why;
   }
   if (std::string why = RunValuesRefusal(); !why.empty()) return why;
-  if (IsContinuousModel() && !bUseStoredGrid)
-    if (std::string why = BuoyancySignRefusal(fDistMin, fDistMax); !why.empty()) return why;
+  if (IsContinuousModel() && !DistributionGrid().bUseStoredGrid)
+    if (std::string why = BuoyancySignRefusal(DistributionGrid().fDistMin, DistributionGrid().fDistMax); !why.empty()) return why;
   return {};
 }
 
@@ -259,18 +259,18 @@ std::string ScansReadRefusal(const std::vector<std::string>& scans) {
   for (std::size_t k = 0; k < scans.size(); ++k) {
     const int s = static_cast<int>(k) + 1;
     std::error_code ec;
-    if (s > nScans || !(ScanFilePath(s) == scans[k] || fs::equivalent(ScanFilePath(s), scans[k], ec)))
+    if (s > DataSet().nScans || !(ScanFilePath(s) == scans[k] || fs::equivalent(ScanFilePath(s), scans[k], ec)))
       return scans[k] + " was named but not read as scan " + std::to_string(s) +
-             (s > nScans ? std::string(" (") + std::to_string(nScans) + " scans were read)"
+             (s > DataSet().nScans ? std::string(" (") + std::to_string(DataSet().nScans) + " scans were read)"
                          : " (" + ScanFilePath(s) + " was)");
   }
-  if (nScans > static_cast<int>(scans.size()))
-    return std::to_string(nScans) + " scans were read for " + std::to_string(scans.size()) + " named";
+  if (DataSet().nScans > static_cast<int>(scans.size()))
+    return std::to_string(DataSet().nScans) + " scans were read for " + std::to_string(scans.size()) + " named";
   return "";
 }
 
 // The final method after annealing as its input takes it: 1 ML, 2 simplex, 0 none.
-int AnnealFinalInEffect() { return bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2 : 0); }
+int AnnealFinalInEffect() { return SearchSettings().bAnnealFinalML ? 1 : (SearchSettings().bAnnealFinalSimplex ? 2 : 0); }
 
 class BatchRun {
  public:
@@ -325,9 +325,9 @@ class BatchRun {
     // The saved parameters of the analysis and the grid of a distribution, which the
     // window keeps beside the data, go with the results. Everything is written into
     // the run's staging folder and published into dir as one set at the end.
-    if (!szTmpParsPath.empty()) szTmpParsPath = JoinPath(stage_, FileNameOf(szTmpParsPath));
-    if (!szSdistPath.empty() && GridSetupWritesStoredGrid())
-      szSdistPath = JoinPath(stage_, FileNameOf(szSdistPath));
+    if (!DataSet().szTmpParsPath.empty()) DataSet().szTmpParsPath = JoinPath(stage_, FileNameOf(DataSet().szTmpParsPath));
+    if (!DataSet().szSdistPath.empty() && GridSetupWritesStoredGrid())
+      DataSet().szSdistPath = JoinPath(stage_, FileNameOf(DataSet().szSdistPath));
     const std::vector<std::string> staged = ResultFiles(stage_);
     std::vector<std::string> results;
     for (const std::string& f : staged) results.push_back(JoinPath(dir, FileNameOf(f)));
@@ -409,7 +409,7 @@ class BatchRun {
     backend_.OfferFiles(scans);
     const bool loaded = LoadNewFiles(window_, o_.equilibrium ? LoadKind::Equilibrium : LoadKind::Velocity);
     Settle(window_);
-    if (!loaded || nScans < 1 || !backend_.Unanswered().empty()) {
+    if (!loaded || DataSet().nScans < 1 || !backend_.Unanswered().empty()) {
       backend_.Say("tarmic-batch: the scans were not loaded");
       if (!o_.equilibrium && o_.scans.size() == 1)
         backend_.Say("tarmic-batch: a single scan is equilibrium data: give --equilibrium");
@@ -472,8 +472,8 @@ class BatchRun {
       const int final = o_.annealFinal.value_or(AnnealFinalInEffect());
       backend_.Say(Format("tarmic-batch: simulated annealing: start temperature %s, %d temperature steps, %d "
                           "iterations per temperature, final method %s",
-                          answers[0].c_str(), o_.annealSteps.value_or(nAnnealTemps),
-                          o_.annealIterations.value_or(nAnnealIters),
+                          answers[0].c_str(), o_.annealSteps.value_or(SearchSettings().nAnnealTemps),
+                          o_.annealIterations.value_or(SearchSettings().nAnnealIters),
                           final == 1 ? "ml" : final == 2 ? "simplex" : "none"));
     }
     if (o_.methodCommand != 0) {
@@ -557,7 +557,7 @@ class BatchRun {
 
   BatchSummary SummaryOf(const std::string& status, bool computed) {
     BatchSummary summary =
-        SummarizeAnalysis(window_, WithoutTrailingSlash(szDataDirectory), cell_, status, computed);
+        SummarizeAnalysis(window_, WithoutTrailingSlash(DataSet().szDataDirectory), cell_, status, computed);
     if (o_.fit) {
       // How well the fit meets the noise of its data (rmsd over the noise of the
       // residuals, empty without an estimate) and the ids of the notes of its end.
@@ -578,7 +578,7 @@ class BatchRun {
   // distribution (with their Monte-Carlo limits), c(s,ff0)'s distribution over s
   // and its cells, and last the manifest of every file staged. Empty, or why not.
   std::string WriteSetFiles(const std::string& status, bool computed) {
-    const std::string data = WithoutTrailingSlash(szDataDirectory);
+    const std::string data = WithoutTrailingSlash(DataSet().szDataDirectory);
     std::vector<std::pair<std::string, std::string>> texts = {
         {kSummaryFile, SummaryText(SummaryOf(status, computed))}};
     if (IsContinuousModel()) texts.emplace_back(kPeaksFile, PeaksText(data, cell_, limits_));
@@ -649,8 +649,8 @@ class BatchRun {
 
 std::vector<std::string> AnnealingAnswers(const BatchOptions& o) {
   const auto count = [](int v) { return FormatInputValue(static_cast<float>(v)); };
-  return {FormatInputValue(o.annealTemperature.value_or(fAnnealStartTemp)), count(o.annealSteps.value_or(nAnnealTemps)),
-          count(o.annealIterations.value_or(nAnnealIters)), count(o.annealFinal.value_or(AnnealFinalInEffect()))};
+  return {FormatInputValue(o.annealTemperature.value_or(SearchSettings().fAnnealStartTemp)), count(o.annealSteps.value_or(SearchSettings().nAnnealTemps)),
+          count(o.annealIterations.value_or(SearchSettings().nAnnealIters)), count(o.annealFinal.value_or(AnnealFinalInEffect()))};
 }
 
 int RunBatch(const BatchOptions& options, const std::string& programDir, std::FILE* out, std::FILE* err,

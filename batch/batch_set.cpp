@@ -74,11 +74,11 @@ std::string NotApplicable(const Named& n) {
     case Applies::Continuous:
       return IsContinuousModel() ? std::string() : "the model of the parameter file is no continuous distribution";
     case Applies::Species:
-      if (!bDiscreteModel || IsContinuousModel()) return "the model of the parameter file has no discrete species";
-      if (!pSpeciesIncluded[n.species])
+      if (!ModelFlags().bDiscreteModel || IsContinuousModel()) return "the model of the parameter file has no discrete species";
+      if (!AnalysisSwitches().pSpeciesLinked[n.species])
         return "species " + std::to_string(n.species) + " is not part of the model of the parameter file";
-      if (n.kind == 'M' && !bFitMAndS) return "the species have D, not M (no \"Fit M and s\")";
-      if (n.kind == 'D' && bFitMAndS) return "the species have M, not D (\"Fit M and s\")";
+      if (n.kind == 'M' && !ModelFlags().bFitMAndS) return "the species have D, not M (no \"Fit M and s\")";
+      if (n.kind == 'D' && ModelFlags().bFitMAndS) return "the species have M, not D (\"Fit M and s\")";
       return {};
   }
   return {};

@@ -57,18 +57,18 @@ std::string ActiveModelName() {
     }
   }
   // Models that only a parameter file chooses.
-  if (bMonomerDimer) return "monomer-dimer self-association";
-  if (bMonomerTrimer) return "monomer-trimer self-association";
-  if (bAssoc124) return "1-2-4 self-association";
-  if (bAssoc148) return "1-4-8 self-association";
+  if (ModelFlags().bMonomerDimer) return "monomer-dimer self-association";
+  if (ModelFlags().bMonomerTrimer) return "monomer-trimer self-association";
+  if (ModelFlags().bAssoc124) return "1-2-4 self-association";
+  if (ModelFlags().bAssoc148) return "1-4-8 self-association";
   return ModelChosen() ? "model without a menu item" : "no model";
 }
 
 std::string SignalUnit() {
   // Fluorescence data count as absorbance data as well: they are asked first.
-  if (bFluorescenceData) return "counts";
-  if (bInterferenceData) return "fringes";
-  if (bIntensityData) return "counts";
+  if (ScanFile().bFluorescenceData) return "counts";
+  if (ScanFile().bInterferenceData) return "fringes";
+  if (ScanFile().bIntensityData) return "counts";
   return "OD";
 }
 
@@ -84,42 +84,42 @@ BatchSummary SummarizeAnalysis(TXLAWindow&, const std::string& data, int cell, c
   std::string rmsd;
   if (computed) {
     FitRmsd();
-    rmsd = Format("%f", D(fFitRmsd));
+    rmsd = Format("%f", D(Rmsd().fFitRmsd));
   }
   Add(s, "rmsd" + signal, rmsd);
   const auto value = [&](const char* format, double v) { return computed ? Format(format, v) : std::string(); };
   // The cell and the switches of what was fitted, as the analysis holds them at its
   // end (a Fit's fitted values).
-  Add(s, "meniscus [cm]", value("%.4f", D(fMeniscus)));
-  Add(s, "bottom [cm]", value("%.4f", D(fBottom)));
-  Add(s, "fit meniscus", Yes(bVaryMeniscus));
-  Add(s, "fit bottom", Yes(bVaryBottom));
-  Add(s, "TI noise", Yes(bFitTINoise));
-  Add(s, "RI noise", Yes(bFitRINoise));
+  Add(s, "meniscus [cm]", value("%.4f", D(DataSet().fMeniscus)));
+  Add(s, "bottom [cm]", value("%.4f", D(DataSet().fBottom)));
+  Add(s, "fit meniscus", Yes(ModelParams().bVaryMeniscus));
+  Add(s, "fit bottom", Yes(ModelParams().bVaryBottom));
+  Add(s, "TI noise", Yes(AnalysisSwitches().bFitTINoise));
+  Add(s, "RI noise", Yes(AnalysisSwitches().bFitRINoise));
   if (IsContinuousModel()) {
     // f/f0 and its switch are kept in the saved state's entries 20 and 21.
     const std::vector<float> state = AnalysisStateVector();
     Add(s, "f/f0", value("%.4f", D(state[kFf0Entry])));
     Add(s, "fit f/f0", Yes(state[kFf0Entry + 1] != 0.0f));
     Add(s, "peaks", computed ? std::to_string(LabelledPeaks().size()) : std::string());
-  } else if (bDiscreteModel) {
+  } else if (ModelFlags().bDiscreteModel) {
     UnpackModelParams();
     for (int k = 1; k <= nSpeciesSlots; ++k) {
-      if (!pSpeciesIncluded[k]) continue;
+      if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
       const SpeciesErrors e = LastFitSpeciesErrors(k);
       const auto error = [&](const std::optional<double>& v) { return computed && v ? Format("%.4g", *v) : ""; };
-      Add(s, Format("s%d [S]", k), value("%.3f", D(pSpeciesS[k])));
+      Add(s, Format("s%d [S]", k), value("%.3f", D(ModelParams().pSpeciesS[k])));
       Add(s, Format("s%d error [S]", k), error(e.s));
-      if (bFitMAndS) {
-        Add(s, Format("M%d [g/mol]", k), value("%f", D(pSpeciesMassOrD[k])));
+      if (ModelFlags().bFitMAndS) {
+        Add(s, Format("M%d [g/mol]", k), value("%f", D(ModelParams().pSpeciesMassOrD[k])));
         Add(s, Format("M%d error [g/mol]", k), error(e.massOrD));
       } else {
-        Add(s, Format("D%d [1e-7 cm^2/s]", k), value("%.3f", D(pSpeciesMassOrD[k])));
+        Add(s, Format("D%d [1e-7 cm^2/s]", k), value("%.3f", D(ModelParams().pSpeciesMassOrD[k])));
         Add(s, Format("D%d error [1e-7 cm^2/s]", k), error(e.massOrD));
       }
       // The first species carries the total loading, the others their fractions.
       const std::string unit = k == 1 ? signal : " [fraction]";
-      Add(s, Format("c%d", k) + unit, value("%.3f", D(pParams[8 + k])));
+      Add(s, Format("c%d", k) + unit, value("%.3f", D(AnalysisSwitches().pParams[8 + k])));
       Add(s, Format("c%d error", k) + unit, error(e.c));
     }
   }

@@ -71,7 +71,7 @@ void Prepare(int radii, int gridPoints = 150, bool maxEntropy = true) {
   ResetDistributionEngine();
   ResetLammSettings();
   ResetLammGlobals();
-  nLammThreads = 2;
+  LammGlobals().nLammThreads = 2;
   InstallDistributionHooks();
   InstallData(radii);
   bench::SetCsModel(gridPoints, 1.25, 2, maxEntropy);
@@ -104,7 +104,7 @@ void BM_ContiRun(benchmark::State& state) {
   const char* names[3] = {"s1", "s2", "s3"};
   for (int k = 0; k < 3; ++k) state.counters[names[k]] = bench::MeanS(windows[k], windows[k + 1]);
   state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
-  DumpDistribution(nDistGrid, pDistGrid, pDistValues);
+  DumpDistribution(DistributionVectors().nDistGrid, DistributionVectors().pDistGrid, DistributionVectors().pDistValues);
 }
 BENCHMARK(BM_ContiRun)
     ->Args({401, 100, 1})
@@ -133,13 +133,13 @@ BENCHMARK(BM_ContiRun)
 void BM_Csff0Run(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
   ResetModelFlags();
-  bContiModel = bCsff0Model = true;
-  pParams[kContiSlotGridMin] = 1.0f;
-  pParams[kContiSlotGridMax] = 15.0f;
-  pParams[kContiSlotGridCount] = 50.0f;
-  pParams[kContiSlotShape1] = 1.0f;
-  pParams[kContiSlotShape2] = 2.5f;
-  pParams[kContiSlotShape3] = 10.0f;
+  ModelFlags().bContiModel = ModelFlags().bCsff0Model = true;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 1.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 15.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 50.0f;
+  AnalysisSwitches().pParams[kContiSlotShape1] = 1.0f;
+  AnalysisSwitches().pParams[kContiSlotShape2] = 2.5f;
+  AnalysisSwitches().pParams[kContiSlotShape3] = 10.0f;
   ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
   for (auto _ : state) {
     bDataChanged = true;
@@ -147,16 +147,16 @@ void BM_Csff0Run(benchmark::State& state) {
   }
   // Weight-average s and f/f0 of the 6 S species' region (true f/f0 1.25).
   double c = 0.0, cs = 0.0, cf = 0.0;
-  for (int k = 1; k <= nFf0Grid; ++k) {
-    if (pCsff0S[k] < 4.0f || pCsff0S[k] > 8.5f) continue;
-    c += pCsff0Values[k];
-    cs += pCsff0Values[k] * pCsff0S[k];
-    cf += pCsff0Values[k] * pCsff0Ff0[k];
+  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
+    if (DistributionVectors().pCsff0S[k] < 4.0f || DistributionVectors().pCsff0S[k] > 8.5f) continue;
+    c += DistributionVectors().pCsff0Values[k];
+    cs += DistributionVectors().pCsff0Values[k] * DistributionVectors().pCsff0S[k];
+    cf += DistributionVectors().pCsff0Values[k] * DistributionVectors().pCsff0Ff0[k];
   }
   state.counters["s2"] = c > 0.0 ? cs / c : 0.0;
   state.counters["ff0_2"] = c > 0.0 ? cf / c : 0.0;
   state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
-  DumpDistribution(nFf0Grid, pCsff0S, pCsff0Values);
+  DumpDistribution(DistributionVectors().nFf0Grid, DistributionVectors().pCsff0S, DistributionVectors().pCsff0Values);
 }
 BENCHMARK(BM_Csff0Run)->Arg(401)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
@@ -164,7 +164,7 @@ void BM_Kernels(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)));
   KernelPointList list = bench::SetUpCsGrid();
   for (auto _ : state)
-    RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
+    RunSVContiSedList(nullptr, DistributionVectors().nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
 }
 BENCHMARK(BM_Kernels)->Arg(401)->Arg(1201)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -78,21 +78,21 @@ struct Problem {
         r[g] = static_cast<float>(kMeniscus + 0.05 + (kBottom - kMeniscus - 0.1) * (g - 1) / (radii - 1));
         y[g] = 0.0f;
       }
-      pScanInfo[static_cast<std::size_t>(j)].time = 300.0 * j;
+      DataSet().pScanInfo[static_cast<std::size_t>(j)].time = 300.0 * j;
       InstallScanArrays(j, radii, r, y, nullptr, false);
     }
-    fMeniscus = static_cast<float>(kMeniscus);
-    fBottom = static_cast<float>(kBottom);
+    DataSet().fMeniscus = static_cast<float>(kMeniscus);
+    DataSet().fBottom = static_cast<float>(kBottom);
     BuildCommonRadialGrid();
-    bContiSModel = true;
-    fDistMin = 0.0f;
-    fDistMax = 15.0f;
-    fDistGridCount = static_cast<float>(grid);
+    ModelFlags().bContiSModel = true;
+    DistributionGrid().fDistMin = 0.0f;
+    DistributionGrid().fDistMax = 15.0f;
+    DistributionGrid().fDistGridCount = static_cast<float>(grid);
     SetupContiGrid();
     for (int k = 1; k <= grid; ++k) {
       for (int j = 1; j <= kScans; ++j) {
         for (int g = 1; g <= radii; ++g) {
-          pppKernels[k][j][g] = static_cast<float>(Boundary(pDistGrid[k], 300.0 * j, pGridRadius[g]));
+          DistributionStorage().pppKernels[k][j][g] = static_cast<float>(Boundary(DistributionVectors().pDistGrid[k], 300.0 * j, CurrentGrid().pGridRadius[g]));
         }
       }
     }
@@ -102,12 +102,12 @@ struct Problem {
     for (int j = 1; j <= kScans; ++j) {
       for (int g = 1; g <= radii; ++g) {
         double v = 0.02 * std::sin(0.05 * g) + 0.01 * ((j * 7) % 5);
-        for (const auto& sp : species) v += sp[1] * Boundary(sp[0], 300.0 * j, pGridRadius[g]);
-        ppGridSignal[static_cast<std::size_t>(j)][g] = static_cast<float>(v + noise(random));
+        for (const auto& sp : species) v += sp[1] * Boundary(sp[0], 300.0 * j, CurrentGrid().pGridRadius[g]);
+        CurrentGrid().ppGridSignal[static_cast<std::size_t>(j)][g] = static_cast<float>(v + noise(random));
       }
     }
-    bFitTINoise = bFitRINoise = true;
-    fConfidenceLevel = 0.68f;
+    AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
+    DistributionModels().fConfidenceLevel = 0.68f;
   }
 };
 
@@ -124,7 +124,7 @@ void InstallProblem(int radii, int grid) {
 void TheProblem() { InstallProblem(kRadii, kGrid); }
 
 void PeakCounters(benchmark::State& state) {
-  for (int i = 1; i <= kGrid; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
+  for (int i = 1; i <= kGrid; ++i) DistributionVectors().pDistValues[i] = static_cast<float>(DistributionStorage().pDistSolution[i]);
   NormalizeDistributionValues(false);
   const float windows[3][2] = {{1.0f, 3.5f}, {4.0f, 8.5f}, {9.0f, 13.5f}};
   const char* names[3] = {"s1", "s2", "s3"};
@@ -152,7 +152,7 @@ void BM_NormalEquationSizes(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(1));
   InstallProblem(kSizeRadii, grid);
   for (auto _ : state) BuildNormalEquationsThreaded(NoiseModel::TIRI, threads);
-  const double points = static_cast<double>(kScans) * (iFitLast - iFitFirst + 1);
+  const double points = static_cast<double>(kScans) * (CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1);
   const double n = grid;
   state.counters["madd/s"] = benchmark::Counter(points * (n * (n + 1) / 2 + n + 1),
                                                 benchmark::Counter::kIsIterationInvariantRate);
@@ -167,8 +167,8 @@ void BM_TikhonovPhillips(benchmark::State& state) {
   TheProblem();
   BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
   for (auto _ : state) Regularize();
-  state.counters["ratio"] = dChiSquare / dChiSquareMin;
-  state.counters["F"] = fTargetRatio;
+  state.counters["ratio"] = Regularization().dChiSquare / Regularization().dChiSquareMin;
+  state.counters["F"] = Regularization().fTargetRatio;
   PeakCounters(state);
 }
 BENCHMARK(BM_TikhonovPhillips)->Unit(benchmark::kMillisecond);
@@ -177,8 +177,8 @@ void BM_MaximumEntropy(benchmark::State& state) {
   TheProblem();
   BuildNormalEquationsThreaded(NoiseModel::TIRI, 2);
   for (auto _ : state) MaxEntRegularize(true);
-  state.counters["ratio"] = dChiSquare / dChiSquareMin;
-  state.counters["F"] = fTargetRatio;
+  state.counters["ratio"] = Regularization().dChiSquare / Regularization().dChiSquareMin;
+  state.counters["F"] = Regularization().fTargetRatio;
   PeakCounters(state);
 }
 BENCHMARK(BM_MaximumEntropy)->Unit(benchmark::kMillisecond);

@@ -74,38 +74,38 @@ void Prepare(int n, int gridPoints) {
       for (int k = 0; k < 2; ++k) v += Signal(kMass[k], kLoading[k], kRpm[j - 1], r[p]);
       y[p] = static_cast<float>(v);
     }
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(j)];
     info.time = info.recordedTime = info.timeAtLoad = 86400.0 * j;
     info.rpm = kRpm[j - 1];
     info.temperature = 20.0f;
     InstallScanArrays(j, n, r, y, nullptr, false);
   }
-  bEquilibriumMode = true;
+  DataSet().bEquilibriumMode = true;
   // All scans share their radii (as interference data), so the kernels are on them.
-  bAbsorbanceData = false;
-  fMeniscus = static_cast<float>(kTop);
-  fBottom = static_cast<float>(kBottom);
-  fTemperatureK = 293.15f;
+  ScanFile().bAbsorbanceData = false;
+  DataSet().fMeniscus = static_cast<float>(kTop);
+  DataSet().fBottom = static_cast<float>(kBottom);
+  DataSet().fTemperatureK = 293.15f;
   BuildCommonRadialGrid();
-  fFitLeftLim = 6.92f;
-  fFitRightLim = 7.18f;
+  DataSet().fFitLeftLim = 6.92f;
+  DataSet().fFitRightLim = 7.18f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
 
   ResetModelFlags();
-  bContiModel = true;
-  pParams[kContiSlotGridMin] = 5000.0f;
-  pParams[kContiSlotGridMax] = 250000.0f;
-  pParams[kContiSlotGridCount] = static_cast<float>(gridPoints);
-  pParams[kContiSlotConfidence] = 0.68f;
-  pParams[kContiSlotVbar] = 0.73f;
-  pParams[kContiSlotDensity] = 1.0f;
-  pParams[kContiSlotViscosity] = 0.01002f;
-  pParams[kContiSlotFrictionalRatio] = 1.25f;
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
-  bFitTINoise = bFitRINoise = false;
-  bVaryBaseline = true;
+  ModelFlags().bContiModel = true;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 5000.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 250000.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = static_cast<float>(gridPoints);
+  AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+  AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
+  AnalysisSwitches().pParams[kContiSlotDensity] = 1.0f;
+  AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.25f;
+  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+  AnalysisSwitches().pParams[14] = DataSet().fBottom;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
+  ModelParams().bVaryBaseline = true;
 }
 
 void BM_EquilibriumCMRun(benchmark::State& state) {
@@ -121,7 +121,7 @@ void BM_EquilibriumCMRun(benchmark::State& state) {
     state.counters[names[k]] = mean;
   }
   state.counters["computed"] = outcome == ContiRunOutcome::Computed ? 1 : 0;
-  state.counters["radii"] = nGridPoints;
+  state.counters["radii"] = CurrentGrid().nGridPoints;
 }
 BENCHMARK(BM_EquilibriumCMRun)
     ->Args({131, 80})
@@ -136,9 +136,9 @@ void BM_EqKernels(benchmark::State& state) {
   UnpackModelParams();
   SetupContiGrid();
   KernelPointList list;
-  list.Resize(nDistGrid);
-  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
-  for (auto _ : state) ComputeKernels(nullptr, nDistGrid, list);
+  list.Resize(DistributionVectors().nDistGrid);
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
+  for (auto _ : state) ComputeKernels(nullptr, DistributionVectors().nDistGrid, list);
 }
 BENCHMARK(BM_EqKernels)->Arg(131)->Arg(521)->Unit(benchmark::kMillisecond)->UseRealTime();
 

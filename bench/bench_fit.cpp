@@ -57,8 +57,8 @@ constexpr double kMeniscus = 6.0, kS = 4.4;
 
 float InstallData() {
   bench::InstallVelocityScans(kScans, kRadii, 0.02);
-  fMinMeniscus = 5.97f;
-  fMaxMeniscus = 6.03f;
+  DataSet().fMinMeniscus = 5.97f;
+  DataSet().fMaxMeniscus = 6.03f;
 
   // D of 4.4 S at f/f0 1.3 (1e-7 cm^2/s).
   const double M = MassFromSedcoeff(kS, 0.73, 0.73 * 0.99823, 1.002e-3, 1.3);
@@ -80,10 +80,10 @@ void BM_SimplexFitOneSpecies(benchmark::State& state) {
     state.ResumeTiming();
     if (FitDriver(nullptr, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
-    evaluations += nFitSim;
-    sError = pSpeciesS[1] / kS - 1.0;
-    dError = pSpeciesMassOrD[1] / D - 1.0;
-    mError = fMeniscus - kMeniscus;
+    evaluations += FitState().nFitSim;
+    sError = ModelParams().pSpeciesS[1] / kS - 1.0;
+    dError = ModelParams().pSpeciesMassOrD[1] / D - 1.0;
+    mError = DataSet().fMeniscus - kMeniscus;
   }
   state.counters["evaluations"] = benchmark::Counter(evaluations, benchmark::Counter::kAvgIterations);
   state.counters["s_rel_error"] = sError;
@@ -97,7 +97,7 @@ BENCHMARK(BM_SimplexFitOneSpecies)->Unit(benchmark::kSecond)->UseRealTime()->Ite
 void BM_SimplexFitTwoSpecies(benchmark::State& state) {
   FitReport report;
   InstallData();
-  nLammThreads = 2;
+  LammGlobals().nLammThreads = 2;
   bench::SetTwoSpecies(1.0f, false);
   CalculateModel(nullptr);
   bench::DataFromFitWithNoise(0.005, 4);
@@ -109,9 +109,9 @@ void BM_SimplexFitTwoSpecies(benchmark::State& state) {
     state.ResumeTiming();
     if (FitDriver(nullptr, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
-    evaluations += nFitSim;
-    s1 = pSpeciesS[1];
-    s2 = pSpeciesS[2];
+    evaluations += FitState().nFitSim;
+    s1 = ModelParams().pSpeciesS[1];
+    s2 = ModelParams().pSpeciesS[2];
   }
   state.counters["evaluations"] = benchmark::Counter(evaluations, benchmark::Counter::kAvgIterations);
   state.counters["s1"] = s1;
@@ -121,20 +121,20 @@ BENCHMARK(BM_SimplexFitTwoSpecies)->Unit(benchmark::kSecond)->UseRealTime()->Ite
 
 void SetCs(float meniscus, float ff0) {
   ResetModelFlags();
-  bContiModel = bContiSModel = true;
-  for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
-  pParams[kContiSlotGridMin] = 0.5f;
-  pParams[kContiSlotGridMax] = 12.0f;
-  pParams[kContiSlotGridCount] = 100.0f;
-  pParams[kContiSlotConfidence] = 0.68f;
-  pParams[kContiSlotVbar] = 0.73f;
-  pParams[kContiSlotDensity] = 0.99823f;
-  pParams[kContiSlotViscosity] = 0.01002f;
-  pParams[kContiSlotFrictionalRatio] = ff0;
-  pParams[13] = meniscus;
-  pParams[14] = 7.2f;
-  pParamFitFlags[kContiSlotFrictionalRatio] = pParamFitFlags[13] = 1;
-  bFitTINoise = bFitRINoise = false;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+  for (int i = 1; i <= nModelParams; ++i) AnalysisSwitches().pParamFitFlags[i] = 0;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 0.5f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 12.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 100.0f;
+  AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+  AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
+  AnalysisSwitches().pParams[kContiSlotDensity] = 0.99823f;
+  AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = ff0;
+  AnalysisSwitches().pParams[13] = meniscus;
+  AnalysisSwitches().pParams[14] = 7.2f;
+  AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = AnalysisSwitches().pParamFitFlags[13] = 1;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
   UnpackModelParams();
 }
 
@@ -148,7 +148,7 @@ void BM_ContiFitMeniscusAndFf0(benchmark::State& state) {
     return settings;
   };
   InstallData();
-  nLammThreads = threads;
+  LammGlobals().nLammThreads = threads;
   double evaluations = 0.0, mError = 0.0, ff0 = 0.0;
   FitReport report;
   for (auto _ : state) {
@@ -158,14 +158,14 @@ void BM_ContiFitMeniscusAndFf0(benchmark::State& state) {
     state.ResumeTiming();
     if (ContiFit(nullptr, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
-    evaluations += nFitSim;
-    mError = fMeniscus - kMeniscus;
-    ff0 = fFrictionalRatio;
+    evaluations += FitState().nFitSim;
+    mError = DataSet().fMeniscus - kMeniscus;
+    ff0 = SolventConstants().fFrictionalRatio;
   }
   if (const char* path = std::getenv("TARMIC_BENCH_DUMP")) {
     if (FILE* f = std::fopen(path, "a")) {
-      for (int k = 1; k <= nDistGrid; ++k)
-        std::fprintf(f, "%.9g %.9g\n", static_cast<double>(pDistGrid[k]), static_cast<double>(pDistValues[k]));
+      for (int k = 1; k <= DistributionVectors().nDistGrid; ++k)
+        std::fprintf(f, "%.9g %.9g\n", static_cast<double>(DistributionVectors().pDistGrid[k]), static_cast<double>(DistributionVectors().pDistValues[k]));
       std::fprintf(f, "\n");
       std::fclose(f);
     }
@@ -193,10 +193,10 @@ void BM_OneSpeciesMarquardtFit(benchmark::State& state) {
     FitReport report;
     if (FitDriver(nullptr, FitMethod::Marquardt, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
-    evaluations += nFitSim;
+    evaluations += FitState().nFitSim;
   }
   state.counters["evaluations"] = benchmark::Counter(evaluations, benchmark::Counter::kAvgIterations);
-  state.counters["s"] = pSpeciesS[1];
+  state.counters["s"] = ModelParams().pSpeciesS[1];
 }
 BENCHMARK(BM_OneSpeciesMarquardtFit)
     ->Unit(benchmark::kMillisecond)

@@ -35,7 +35,7 @@
 namespace tarmic {
 namespace {
 
-enum class DataSet { Nonideal, MonomerDimer };
+enum class StartSet { Nonideal, MonomerDimer };
 
 struct Truth {
   std::vector<int> slots;
@@ -43,44 +43,44 @@ struct Truth {
   int sSlot, kSlot;
 };
 
-Truth TruthOf(DataSet d) {
-  if (d == DataSet::Nonideal) return {{1, 5, 9, 10}, {5.9f, 4.4f, 1.0f, -1.0f}, 5, 10};
+Truth TruthOf(StartSet d) {
+  if (d == StartSet::Nonideal) return {{1, 5, 9, 10}, {5.9f, 4.4f, 1.0f, -1.0f}, 5, 10};
   return {{1, 3, 5, 6, 11}, {6.0f, 0.3f, 3.0f, 4.6f, 1.0f}, 5, 3};
 }
 
-void SetModel(DataSet d, const std::vector<float>& values, bool floated) {
+void SetModel(StartSet d, const std::vector<float>& values, bool floated) {
   ResetModelFlags();
-  for (int k = 1; k <= nModelParams; ++k) pParamFitFlags[k] = 0;
-  if (d == DataSet::Nonideal) {
-    bNonidealSpecies = true;
-    bRepulsiveNonideality = true;
-    fSignalPerConc = 1.0;
-    pParams[11] = -3.0f;  // log10 kd
+  for (int k = 1; k <= nModelParams; ++k) AnalysisSwitches().pParamFitFlags[k] = 0;
+  if (d == StartSet::Nonideal) {
+    ModelFlags().bNonidealSpecies = true;
+    ModelOptions().bRepulsiveNonideality = true;
+    DataSet().dSignalPerConcentration = 1.0;
+    AnalysisSwitches().pParams[11] = -3.0f;  // log10 kd
   } else {
-    bMonomerDimer = true;
+    ModelFlags().bMonomerDimer = true;
   }
-  pParams[13] = 6.0f;
-  pParams[14] = 7.2f;
-  pParams[15] = 0.0f;
+  AnalysisSwitches().pParams[13] = 6.0f;
+  AnalysisSwitches().pParams[14] = 7.2f;
+  AnalysisSwitches().pParams[15] = 0.0f;
   const Truth t = TruthOf(d);
   for (std::size_t i = 0; i < t.slots.size(); ++i) {
-    pParams[t.slots[i]] = values[i];
-    pParamFitFlags[t.slots[i]] = floated ? 1 : 0;
+    AnalysisSwitches().pParams[t.slots[i]] = values[i];
+    AnalysisSwitches().pParamFitFlags[t.slots[i]] = floated ? 1 : 0;
   }
   UnpackModelParams();
 }
 
-void InstallData(DataSet d) {
+void InstallData(StartSet d) {
   bench::InstallVelocityScans(20, 200, 0.02);
-  fMinMeniscus = 5.97f;
-  fMaxMeniscus = 6.03f;
+  DataSet().fMinMeniscus = 5.97f;
+  DataSet().fMaxMeniscus = 6.03f;
   SetModel(d, TruthOf(d).values, false);
   CalculateModel(nullptr);
   bench::DataFromFitWithNoise(0.005, 3);
 }
 
 // Start k: value i scaled by 1 + sign x (0.10 + 0.10 x ((k + i) mod 3) / 2).
-std::vector<float> StartOf(DataSet d, int k) {
+std::vector<float> StartOf(StartSet d, int k) {
   std::vector<float> v = TruthOf(d).values;
   for (std::size_t i = 0; i < v.size(); ++i) {
     const float sign = ((k >> (i % 3)) & 1) ? 1.0f : -1.0f;
@@ -90,19 +90,19 @@ std::vector<float> StartOf(DataSet d, int k) {
   return v;
 }
 
-bool Within(DataSet d) {
+bool Within(StartSet d) {
   const Truth t = TruthOf(d);
   auto value = [&](int slot) {
     for (std::size_t i = 0; i < t.slots.size(); ++i)
       if (t.slots[i] == slot) return t.values[i];
     return 0.0f;
   };
-  const float s = pParams[t.sSlot], K = pParams[t.kSlot];
+  const float s = AnalysisSwitches().pParams[t.sSlot], K = AnalysisSwitches().pParams[t.kSlot];
   return std::fabs(s / value(t.sSlot) - 1.0f) < 0.01f &&
          std::fabs(K / value(t.kSlot) - 1.0f) < 0.10f;
 }
 
-void RunStarts(benchmark::State& state, DataSet d, FitMethod method) {
+void RunStarts(benchmark::State& state, StartSet d, FitMethod method) {
   FitReport report;
   InstallData(d);
   double within = 0, evaluations = 0, fits = 0;
@@ -114,12 +114,12 @@ void RunStarts(benchmark::State& state, DataSet d, FitMethod method) {
       FitDriver(nullptr, method, report);
       const bool ok = Within(d);
       within += ok ? 1 : 0;
-      evaluations += nFitSim;
+      evaluations += FitState().nFitSim;
       fits += 1;
       const Truth t = TruthOf(d);
       std::printf("start %d: %s s %.4f K %.4f rmsd %.6f evaluations %d\n", k, ok ? "within" : "off  ",
-                  static_cast<double>(pParams[t.sSlot]), static_cast<double>(pParams[t.kSlot]),
-                  static_cast<double>(FitRmsd()), nFitSim);
+                  static_cast<double>(AnalysisSwitches().pParams[t.sSlot]), static_cast<double>(AnalysisSwitches().pParams[t.kSlot]),
+                  static_cast<double>(FitRmsd()), FitState().nFitSim);
     }
   }
   state.counters["within_of_8"] = within;
@@ -127,16 +127,16 @@ void RunStarts(benchmark::State& state, DataSet d, FitMethod method) {
 }
 
 void BM_SimplexStartsNonideal(benchmark::State& state) {
-  RunStarts(state, DataSet::Nonideal, FitMethod::Simplex);
+  RunStarts(state, StartSet::Nonideal, FitMethod::Simplex);
 }
 void BM_MarquardtStartsNonideal(benchmark::State& state) {
-  RunStarts(state, DataSet::Nonideal, FitMethod::Marquardt);
+  RunStarts(state, StartSet::Nonideal, FitMethod::Marquardt);
 }
 void BM_SimplexStartsMonomerDimer(benchmark::State& state) {
-  RunStarts(state, DataSet::MonomerDimer, FitMethod::Simplex);
+  RunStarts(state, StartSet::MonomerDimer, FitMethod::Simplex);
 }
 void BM_MarquardtStartsMonomerDimer(benchmark::State& state) {
-  RunStarts(state, DataSet::MonomerDimer, FitMethod::Marquardt);
+  RunStarts(state, StartSet::MonomerDimer, FitMethod::Marquardt);
 }
 BENCHMARK(BM_SimplexStartsNonideal)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_MarquardtStartsNonideal)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
@@ -172,15 +172,15 @@ double QuadraticRoughness(const std::vector<double>& y) {
   return std::sqrt(ss / n) / (hi - lo);
 }
 
-void Roughness(benchmark::State& state, DataSet d) {
+void Roughness(benchmark::State& state, StartSet d) {
   InstallData(d);
   const Truth t = TruthOf(d);
   double roughness = 0.0;
   for (auto _ : state) {
     SetModel(d, t.values, false);
-    pParamFitFlags[t.sSlot] = 1;
+    AnalysisSwitches().pParamFitFlags[t.sSlot] = 1;
     std::vector<double> y;
-    const float s0 = pParams[t.sSlot];
+    const float s0 = AnalysisSwitches().pParams[t.sSlot];
     for (int k = -20; k <= 20; ++k) {
       const float p[2] = {0.0f, s0 * (1.0f + 2e-4f * static_cast<float>(k))};
       y.push_back(SimplexSim(p, nullptr));
@@ -190,9 +190,9 @@ void Roughness(benchmark::State& state, DataSet d) {
   }
   state.counters["roughness"] = roughness;
 }
-void BM_ObjectiveRoughnessNonideal(benchmark::State& state) { Roughness(state, DataSet::Nonideal); }
+void BM_ObjectiveRoughnessNonideal(benchmark::State& state) { Roughness(state, StartSet::Nonideal); }
 void BM_ObjectiveRoughnessMonomerDimer(benchmark::State& state) {
-  Roughness(state, DataSet::MonomerDimer);
+  Roughness(state, StartSet::MonomerDimer);
 }
 BENCHMARK(BM_ObjectiveRoughnessNonideal)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_ObjectiveRoughnessMonomerDimer)->Unit(benchmark::kSecond)->Iterations(1);
@@ -208,27 +208,27 @@ void BM_SimplexBaselineNearZero(benchmark::State& state) {
   bench::InstallVelocityScans(20, 200, 0.02);
   auto set = [](float s, float d, float baseline, bool floated) {
     ResetModelFlags();
-    bDiscreteModel = true;
-    pSpeciesIncluded[1] = 1;
-    for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesS[1] = s;
-    pSpeciesMassOrD[1] = d;
-    pSpeciesAmplitude[1] = 1.0f;
-    pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = floated ? 1 : 0;
-    pSpeciesAmplitudeFit[1] = 0;
-    fBaseline = baseline;
-    bBaselineOption = floated ? 1 : 0;
+    ModelFlags().bDiscreteModel = true;
+    AnalysisSwitches().pSpeciesLinked[1] = 1;
+    for (int k = 2; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+    ModelParams().pSpeciesS[1] = s;
+    ModelParams().pSpeciesMassOrD[1] = d;
+    ModelParams().pSpeciesAmplitude[1] = 1.0f;
+    ModelParams().pSpeciesSFit[1] = ModelParams().pSpeciesMassOrDFit[1] = floated ? 1 : 0;
+    ModelParams().pSpeciesAmplitudeFit[1] = 0;
+    ModelParams().fBaseline = baseline;
+    AnalysisSwitches().bBaselineOption = floated ? 1 : 0;
     UpdateLinearFitFlags();  // the baseline option: solved linearly
     PackModelParams();
     AllocSpeciesSignalArrays();
-    bLinearAmplitudes = floated;
+    ModelParams().bLinearAmplitudes = floated;
   };
   set(4.4f, 5.9f, 0.0f, false);
   CalculateModel(nullptr);
   bench::DataFromFitWithNoise(0.005, 3);
-  for (int j = 1; j <= nScans; ++j) {
-    for (int p = 1; p <= pnPoints[static_cast<std::size_t>(j)]; ++p)
-      ppSignal[static_cast<std::size_t>(j)][p] += 0.001f;
+  for (int j = 1; j <= DataSet().nScans; ++j) {
+    for (int p = 1; p <= DataSet().pnPoints[static_cast<std::size_t>(j)]; ++p)
+      DataSet().ppSignal[static_cast<std::size_t>(j)][p] += 0.001f;
     FillGridSignalRow(j);
   }
   double passes = 0, evaluations = 0, baseline = 0, fits = 0;
@@ -237,13 +237,13 @@ void BM_SimplexBaselineNearZero(benchmark::State& state) {
       SeedRandomGenerators(static_cast<std::uint32_t>(21 + k));
       set(4.4f * (k % 2 ? 1.1f : 0.9f), 5.9f * (k / 2 ? 1.1f : 0.9f), 0.0f, true);
       FitDriver(nullptr, FitMethod::Simplex, report);
-      passes += nFitIteration;
-      evaluations += nFitSim;
-      baseline = pParams[15];
+      passes += FitState().nFitIteration;
+      evaluations += FitState().nFitSim;
+      baseline = AnalysisSwitches().pParams[15];
       fits += 1;
       std::printf("baseline fit %d: passes %d evaluations %d baseline %.6f s %.4f\n", k,
-                  nFitIteration, nFitSim, static_cast<double>(pParams[15]),
-                  static_cast<double>(pSpeciesS[1]));
+                  FitState().nFitIteration, FitState().nFitSim, static_cast<double>(AnalysisSwitches().pParams[15]),
+                  static_cast<double>(ModelParams().pSpeciesS[1]));
     }
   }
   state.counters["passes_per_fit"] = passes / fits;

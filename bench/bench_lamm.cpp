@@ -106,7 +106,7 @@ struct Deviation {
 };
 
 Deviation MaxDeviationFromRefined(float rightLimit) {
-  nLammThreads = 8;
+  LammGlobals().nLammThreads = 8;
   CsKernels normal(rightLimit), refined(rightLimit);
   normal.Solve(LammDiscretizationSettings{});
   // Equidistant static grid for every species: independent of the grid shaping of
@@ -140,7 +140,7 @@ void BM_CsKernels(benchmark::State& state) {
   static std::map<int64_t, Deviation> deviations;
   if (!deviations.count(state.range(1))) deviations[state.range(1)] = MaxDeviationFromRefined(rightLimit);
   const Deviation deviation = deviations[state.range(1)];
-  nLammThreads = static_cast<int>(state.range(0));
+  LammGlobals().nLammThreads = static_cast<int>(state.range(0));
   CsKernels kernels(rightLimit);
   int status = 0;
   for (auto _ : state) status |= kernels.Solve(LammDiscretizationSettings{});
@@ -161,7 +161,7 @@ BENCHMARK(BM_CsKernels)
 // Argument: threads.
 void BM_CsKernelSet(benchmark::State& state) {
   ResetLammGlobals();
-  nLammThreads = static_cast<int>(state.range(0));
+  LammGlobals().nLammThreads = static_cast<int>(state.range(0));
   CsKernels kernels(7.1f);
   int status = 0;
   for (auto _ : state) status |= kernels.Solve(LammDiscretizationSettings{});

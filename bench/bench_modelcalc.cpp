@@ -38,22 +38,22 @@ constexpr int kRadii = 400;
 
 void InstallData() {
   bench::InstallVelocityScans(kScans, kRadii, 0.01);
-  bDiscreteModel = true;
+  ModelFlags().bDiscreteModel = true;
   const float s[3] = {2.0f, 6.0f, 11.0f}, D[3] = {8.0f, 5.0f, 3.5f}, amp[3] = {1.0f, 0.5f, 0.3f};
   for (int k = 1; k <= 3; ++k) {
-    pSpeciesIncluded[k] = 1;
-    pSpeciesS[k] = s[k - 1];
-    pSpeciesMassOrD[k] = D[k - 1];
-    pSpeciesAmplitude[k] = amp[k - 1];
+    AnalysisSwitches().pSpeciesLinked[k] = 1;
+    ModelParams().pSpeciesS[k] = s[k - 1];
+    ModelParams().pSpeciesMassOrD[k] = D[k - 1];
+    ModelParams().pSpeciesAmplitude[k] = amp[k - 1];
   }
-  pSpeciesIncluded[4] = 0;
+  AnalysisSwitches().pSpeciesLinked[4] = 0;
   PackModelParams();
   AllocSpeciesSignalArrays();
 }
 
 void Run(benchmark::State& state, bool linear) {
   InstallData();
-  bLinearAmplitudes = bFitTINoise = bFitRINoise = linear;
+  ModelParams().bLinearAmplitudes = AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = linear;
   for (auto _ : state) {
     const ModelResult result = CalculateModel(nullptr);
     if (!result.ok()) state.SkipWithError("model computation failed");

@@ -49,18 +49,18 @@ double DiffusionFromS(double s, double ff0) {
 // A uniform loading of 1 on the grid and the run state of a species (s in S, D in
 // cm^2/s) at 50,000 rpm with the default step settings.
 void StartSpeciesRun(double s, double D) {
-  const int N = nSimGridPointsAllocated;
-  for (int i = 1; i <= N; ++i) pLammConc[i] = 1.0;
-  dSimTime = 0;
-  nSimIterations = 0;
-  dSimDt = 1.0;
-  dMaxRelChange = 1.0;
-  dMaxRelChangeLow = 0.05;
-  dMaxRelChangeTarget = 0.2;
-  dSimS = s;
-  dSimD = D;
-  dSimRpm = dFinalRpm = 50000;
-  bAccelerating = false;
+  const int N = LammArrays().nSimGridPointsAllocated;
+  for (int i = 1; i <= N; ++i) LammArrays().pLammConc[i] = 1.0;
+  SimClock().dSimTime = 0;
+  SimRun().nSimIterations = 0;
+  SimRun().dSimDt = 1.0;
+  SimRun().dMaxRelChange = 1.0;
+  SimRun().dMaxRelChangeLow = 0.05;
+  SimRun().dMaxRelChangeTarget = 0.2;
+  SimRun().dSimS = s;
+  SimRun().dSimD = D;
+  SimRun().dSimRpm = SimRun().dFinalRpm = 50000;
+  SimRun().bAccelerating = false;
 }
 
 void SetUpCell(bool movingHat, bool nonideal) {
@@ -69,15 +69,15 @@ void SetUpCell(bool movingHat, bool nonideal) {
   ResetLammSettings();
   ResetModelFlags();
   ResetModelOptions();
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
-  fFitLeftLim = 6.05f;
-  fFitRightLim = 7.1f;
-  nLammGridPoints = 1000;
-  bMovingHat = movingHat;
-  bClaverie = !movingHat;
-  bNonidealSpecies = nonideal;
-  bRampRotorSpeed = false;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
+  DataSet().fFitLeftLim = 6.05f;
+  DataSet().fFitRightLim = 7.1f;
+  LammSettings().nLammGridPoints = 1000;
+  LammSettings().bMovingHat = movingHat;
+  LammSettings().bClaverie = !movingHat;
+  ModelFlags().bNonidealSpecies = nonideal;
+  AnalysisSwitches().bRampRotorSpeed = false;
   AllocSimArrays();
 }
 
@@ -90,12 +90,12 @@ int EvaluateModel(bool movingHat, bool nonideal, std::vector<std::vector<double>
     const double D = DiffusionFromS(s, 1.2);
     if (movingHat) BuildLammGrid();
     StartSpeciesRun(s, D);
-    fS1 = static_cast<float>(s);
-    fD1 = static_cast<float>(D);
-    fS2 = fS1;
-    fLogKs = -2.0f;
-    fLogKd = -8.0f;
-    dSignalPerConcentration = 1.0;
+    ModelOptions().fS1 = static_cast<float>(s);
+    ModelOptions().fD1 = static_cast<float>(D);
+    ModelOptions().fS2 = ModelOptions().fS1;
+    ModelOptions().fLogKs = -2.0f;
+    ModelOptions().fLogKd = -8.0f;
+    DataSet().dSignalPerConcentration = 1.0;
     ScanTimeRecorder rec(times, [&](int scan, const double*, const double* c, int n) {
       store[scan].assign(c + 1, c + n + 1);
       ++recorded;
@@ -127,7 +127,7 @@ void RunModel(benchmark::State& state, bool nonideal) {
     benchmark::DoNotOptimize(store.data());
   }
   state.counters["scans"] = recorded;
-  state.counters["steps_last_species"] = nSimIterations;
+  state.counters["steps_last_species"] = SimRun().nSimIterations;
   if (recorded < 3 * kScans) state.SkipWithError(("a species failed: " + last_error).c_str());
 }
 
@@ -137,7 +137,7 @@ void BM_ThreeNonidealSpecies(benchmark::State& state) { RunModel(state, true); }
 void BM_ReactingSystem(benchmark::State& state) {
   ResetReactingSystem();
   SetUpCell(true, false);
-  bHeteroAssocModel = true;
+  ModelFlags().bHeteroAssocModel = true;
   AllocSimArrays();
   std::vector<double> times(kScans);
   for (int k = 0; k < kScans; ++k) times[k] = 300.0 * (k + 1);
@@ -145,10 +145,10 @@ void BM_ReactingSystem(benchmark::State& state) {
   for (auto _ : state) {
     ResetReactingSystem();
     ReactingMassesToD(true, 8.31451e7 * 293.15, 0.73);
-    dSimTime = 0;
-    nSimIterations = 0;
-    dSimRpm = dFinalRpm = 50000;
-    dMaxRelChange = 1.0;
+    SimClock().dSimTime = 0;
+    SimRun().nSimIterations = 0;
+    SimRun().dSimRpm = SimRun().dFinalRpm = 50000;
+    SimRun().dMaxRelChange = 1.0;
     recorded = 0;
     ScanTimeRecorder rec(times, [&](int, const double*, const double*, int) { ++recorded; });
     rec.Start();
@@ -158,7 +158,7 @@ void BM_ReactingSystem(benchmark::State& state) {
     if (!out.ok()) last_error = out.message;
   }
   state.counters["scans"] = recorded;
-  bHeteroAssocModel = false;
+  ModelFlags().bHeteroAssocModel = false;
   if (recorded < kScans) state.SkipWithError(("the run failed: " + last_error).c_str());
 }
 

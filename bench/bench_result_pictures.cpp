@@ -48,13 +48,13 @@ std::vector<std::string> WriteSet(const std::string& dir) {
   set.interference = false;
   bench::InstallSedimentationSet(set);
   std::vector<std::string> files;
-  for (int j = 1; j <= nScans; ++j) {
+  for (int j = 1; j <= DataSet().nScans; ++j) {
     char name[32];
     std::snprintf(name, sizeof name, "/%05d.ra1", j);
     const auto s = static_cast<std::size_t>(j);
-    pScanInfo[s].scanType = 'R';
-    if (WriteScanFile((dir + name).c_str(), pnPoints[s], ppRadius[s], ppSignal[s], nullptr, "bench", true,
-                      pScanInfo[s]))
+    DataSet().pScanInfo[s].scanType = 'R';
+    if (WriteScanFile((dir + name).c_str(), DataSet().pnPoints[s], DataSet().ppRadius[s], DataSet().ppSignal[s], nullptr, "bench", true,
+                      DataSet().pScanInfo[s]))
       files.push_back(dir + name);
   }
   return files;

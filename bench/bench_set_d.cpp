@@ -90,7 +90,7 @@ void Prepare(int threads, int scans = 0) {
   ResetContiFitParams();
   InstallDistributionHooks();
   InstallSetD(scans);
-  nLammThreads = threads;
+  LammGlobals().nLammThreads = threads;
   bench::SetCsModel(200, 1.3, threads, true);
 }
 
@@ -115,21 +115,21 @@ void FitSetD(benchmark::State& state) {
   FitOutcome outcome = FitOutcome::Failed;
   for (auto _ : state) {
     state.PauseTiming();
-    pParams[13] = 5.995f;
-    pParams[kContiSlotFrictionalRatio] = 1.2f;
-    pParamFitFlags[13] = 1;
-    pParamFitFlags[kContiSlotFrictionalRatio] = 1;
-    fMinMeniscus = 5.97f;
-    fMaxMeniscus = 6.03f;
+    AnalysisSwitches().pParams[13] = 5.995f;
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.2f;
+    AnalysisSwitches().pParamFitFlags[13] = 1;
+    AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+    DataSet().fMinMeniscus = 5.97f;
+    DataSet().fMaxMeniscus = 6.03f;
     UnpackModelParams();
     state.ResumeTiming();
     FitReport report;
     outcome = ContiFit(nullptr, FitMethod::Simplex, report);
   }
-  state.counters["meniscus"] = fMeniscus;
-  state.counters["ff0"] = pParams[kContiSlotFrictionalRatio];
+  state.counters["meniscus"] = DataSet().fMeniscus;
+  state.counters["ff0"] = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
   state.counters["completed"] = outcome == FitOutcome::Completed ? 1 : 0;
-  state.counters["evaluations"] = nFitSim;
+  state.counters["evaluations"] = FitState().nFitSim;
   PeakCounters(state);
 }
 
@@ -239,7 +239,7 @@ void BM_SetDNormalEquations(benchmark::State& state) {
     *cpu = std::min(*cpu, ProcessCpuSeconds() - c0);
   };
   for (auto _ : state) {
-    const int rows = plan.order + 1, points = iFitLast - iFitFirst + 1;
+    const int rows = plan.order + 1, points = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
     const int scans = plan.lastScan - plan.firstScan + 1;
     floor = std::min(floor, FloorSeconds(rows, points, scans));
     std::vector<double> seconds(8, 0.0);
@@ -349,12 +349,12 @@ struct KernelWork {
 // of its own, so that a profile counts its instructions apart from the setup.
 [[gnu::noinline]] KernelWork SolveKernelsOneByOne(const CLammIdeal& tmpl, const KernelPointList& list) {
   KernelWork work;
-  for (int i = 1; i <= nDistGrid; ++i) {
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
     CLammIdeal one;
     one.CopySetup(tmpl);
-    one.SetSpeciesAndOutput(list.s[i], list.D[i], pppKernels[i], pGridRadius, nGridPoints,
+    one.SetSpeciesAndOutput(list.s[i], list.D[i], DistributionStorage().pppKernels[i], CurrentGrid().pGridRadius, CurrentGrid().nGridPoints,
                             nullptr, nullptr);
-    one.SetSolventConditions(20.0, list.vbar[i], fBufferDensity, RELVISCOSITY);
+    one.SetSolventConditions(20.0, list.vbar[i], SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
     one.Solve();
     work.nodeSteps += static_cast<double>(one.nGrid) * one.nIteration;
     work.nodes += one.nGrid;
@@ -369,25 +369,25 @@ void BM_SetDKernels(benchmark::State& state) {
   KernelPointList list = bench::SetUpCsGrid();
   // The solver of the Run's kernels, one equation after the other as a worker solves
   // them, counting nodes and steps.
-  std::vector<LammScanRecord> records(static_cast<std::size_t>(nScans) + 1);
-  for (int j = 1; j <= nScans; ++j) {
-    const ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+  std::vector<LammScanRecord> records(static_cast<std::size_t>(DataSet().nScans) + 1);
+  for (int j = 1; j <= DataSet().nScans; ++j) {
+    const ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(j)];
     records[j].time = records[j].timeUncorrected = info.time;
     records[j].rpm = info.rpm;
     records[j].temperature = info.temperature;
   }
   CLammIdeal tmpl;
   tmpl.SetIdealModel();
-  tmpl.LoadSedimentationParameters(list.s[nDistGrid], list.D[nDistGrid], fMeniscus, fBottom, 1.0,
-                                   fFitLeftLim, fFitRightLim);
+  tmpl.LoadSedimentationParameters(list.s[DistributionVectors().nDistGrid], list.D[DistributionVectors().nDistGrid], DataSet().fMeniscus, DataSet().fBottom, 1.0,
+                                   DataSet().fFitLeftLim, DataSet().fFitRightLim);
   tmpl.SkipAccelerationCheck();
   tmpl.LoadOutputParameters({.pScans = records.data(),
-                             .ppOut = pppKernels[1],
-                             .pOutRadii = pGridRadius,
-                             .nOutRadii = nGridPoints,
-                             .nScanCount = nScans});
+                             .ppOut = DistributionStorage().pppKernels[1],
+                             .pOutRadii = CurrentGrid().pGridRadius,
+                             .nOutRadii = CurrentGrid().nGridPoints,
+                             .nScanCount = DataSet().nScans});
   tmpl.LoadDiscretizationParameters(CurrentDiscretization());
-  tmpl.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
+  tmpl.SetSolventConditions(20.0, SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
   KernelWork work;
   double seconds = 0.0;
   bUserAbort = false;
@@ -397,7 +397,7 @@ void BM_SetDKernels(benchmark::State& state) {
     seconds = ThreadCpuSeconds() - start;
   }
   const double nodeSteps = work.nodeSteps, steps = work.steps;
-  const int meanNodes = static_cast<int>(work.nodes / nDistGrid);
+  const int meanNodes = static_cast<int>(work.nodes / DistributionVectors().nDistGrid);
   const long long floorSteps = static_cast<long long>(steps / 4);
   const double floorNodeSteps = 4.0 * meanNodes * static_cast<double>(floorSteps);
   const double kernelNs = 1e9 * seconds / nodeSteps;

@@ -34,8 +34,8 @@ QtBackend* gBackend = nullptr;
 
 float InstallData() {
   bench::InstallVelocityScans(40, 400, 0.02);
-  fMinMeniscus = 5.97f;
-  fMaxMeniscus = 6.03f;
+  DataSet().fMinMeniscus = 5.97f;
+  DataSet().fMaxMeniscus = 6.03f;
   const double M = MassFromSedcoeff(kS, 0.73, 0.73 * 0.99823, 1.002e-3, 1.3);
   const auto D = static_cast<float>(kGasConstant * 293.15 * kS * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7);
   bench::SetFittedSpecies(static_cast<float>(kS), D, 6.0f, false);
@@ -68,7 +68,7 @@ void BM_DiscreteFit(benchmark::State& state) {
     FitReport report;
     if (FitDriver(window, FitMethod::Simplex, report) != FitOutcome::Completed)
       state.SkipWithError("fit did not complete");
-    evaluations += nFitSim;
+    evaluations += FitState().nFitSim;
   }
   QCoreApplication::processEvents();
   state.counters["evaluations"] = benchmark::Counter(evaluations, benchmark::Counter::kAvgIterations);
@@ -87,9 +87,9 @@ void BM_DiscreteRun(benchmark::State& state) {
   Window* window = WindowOrNone(state);
   bench::SetFittedSpecies(static_cast<float>(kS), D, 6.0f, true);
   // As the Run command: the solution's readouts and evolving profiles are drawn.
-  bLiveDisplay = true;
+  ModelSteps().bLiveDisplay = true;
   for (auto _ : state) CalculateModel(window);
-  bLiveDisplay = false;
+  ModelSteps().bLiveDisplay = false;
   QCoreApplication::processEvents();
 }
 BENCHMARK(BM_DiscreteRun)

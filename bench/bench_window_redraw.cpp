@@ -82,16 +82,16 @@ void Pump() {
 // The data set, the computed model, the plots and the fitted curves.
 void InstallData() {
   bench::InstallVelocityScans(kScans, kRadii, 0.02);
-  fMinMeniscus = 5.97f;
-  fMaxMeniscus = 6.03f;
+  DataSet().fMinMeniscus = 5.97f;
+  DataSet().fMaxMeniscus = 6.03f;
   bench::SetTwoSpecies(1.0f, false, 6.0f, true);
   CalculateModel(nullptr);
   bench::DataFromFitWithNoise(0.005, 3);
   bench::SetTwoSpecies(1.0f, true, 6.0f, true);
   CalculateModel(nullptr);
   SetModelComputed(true);
-  bShowData = bShowResiduals = true;
-  bShowResidualsBitmap = true;
+  DataPlots().bShowData = DataPlots().bShowResiduals = true;
+  ResidualBitmap().bShowResidualsBitmap = true;
   RebuildDataAndResidualPlots();
   RedrawDataPlot(true);
   RedrawResidualPlot(true);
@@ -134,7 +134,7 @@ double FitOnce(bool inWindow, double& evaluations) {
     RedrawResidualPlot(true);
   }
   const double cpu = ProcessCpuSeconds() - start;
-  evaluations += nFitSim;
+  evaluations += FitState().nFitSim;
   return cpu;
 }
 
@@ -142,15 +142,15 @@ void BM_FitCommand(benchmark::State& state) {
   InstallData();
   bFitMarquardt = true;
   bFitSimplex = bFitAnnealing = false;
-  bSaveBestParams = false;
+  SearchSettings().bSaveBestParams = false;
   // A Lamm grid fine enough that the fit takes about half a second (61 evaluations).
-  fPointsPerSigma = 80.0f;
-  nGridSizeUpper = 20000;
+  LammSettings().fPointsPerSigma = 80.0f;
+  LammSettings().nGridSizeUpper = 20000;
   // As answered at the first start: the residual plot and bitmap follow the fit,
   // at most once a second.
-  bUpdateResidualPlotDuringFit = bUpdateResidualBitmapDuringFit = true;
-  bUpdateDataPlotDuringFit = false;
-  fMaxUpdateInterval = 1.0f;
+  DataPlots().bUpdateResidualPlotDuringFit = DataPlots().bUpdateResidualBitmapDuringFit = true;
+  DataPlots().bUpdateDataPlotDuringFit = false;
+  DataPlots().fMaxUpdateInterval = 1.0f;
   double window = 0, headless = 0, windowEvaluations = 0, headlessEvaluations = 0;
   for (auto _ : state) {
     const double w = FitOnce(true, windowEvaluations);
@@ -176,17 +176,17 @@ BENCHMARK(BM_FitCommand)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterat
 void BM_OneSpeciesFitCommand(benchmark::State& state) {
   bench::InstallOneSpeciesFitData();
   SetModelComputed(true);
-  bShowData = bShowResiduals = true;
-  bShowResidualsBitmap = true;
+  DataPlots().bShowData = DataPlots().bShowResiduals = true;
+  ResidualBitmap().bShowResidualsBitmap = true;
   RebuildDataAndResidualPlots();
   gWindow->GetHandle().Invalidate();
   Pump();
   bFitMarquardt = true;
   bFitSimplex = bFitAnnealing = false;
-  bSaveBestParams = false;
-  bUpdateResidualPlotDuringFit = bUpdateResidualBitmapDuringFit = true;
-  bUpdateDataPlotDuringFit = false;
-  fMaxUpdateInterval = 1.0f;
+  SearchSettings().bSaveBestParams = false;
+  DataPlots().bUpdateResidualPlotDuringFit = DataPlots().bUpdateResidualBitmapDuringFit = true;
+  DataPlots().bUpdateDataPlotDuringFit = false;
+  DataPlots().fMaxUpdateInterval = 1.0f;
   QWidget* client = gBackend->QtMainWindow().Client();
   double evaluations = 0;
   for (auto _ : state) {
@@ -202,10 +202,10 @@ void BM_OneSpeciesFitCommand(benchmark::State& state) {
     QTimer::singleShot(40, [&waited] { waited = true; });
     while (!waited) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     Pump();
-    evaluations += nFitSim;
+    evaluations += FitState().nFitSim;
   }
   state.counters["evaluations"] = benchmark::Counter(evaluations, benchmark::Counter::kAvgIterations);
-  state.counters["s"] = pSpeciesS[1];
+  state.counters["s"] = ModelParams().pSpeciesS[1];
 }
 BENCHMARK(BM_OneSpeciesFitCommand)
     ->Unit(benchmark::kMillisecond)
@@ -247,7 +247,7 @@ void BM_LoadScans(benchmark::State& state) {
     Pump();
   }
   state.counters["cpu_s"] = benchmark::Counter(ProcessCpuSeconds() - c0, benchmark::Counter::kAvgIterations);
-  state.counters["scans"] = nScans;
+  state.counters["scans"] = DataSet().nScans;
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_LoadScans)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

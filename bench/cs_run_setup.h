@@ -20,18 +20,18 @@ namespace tarmic::bench {
 // gridPoints the resolution, threads those of the Run's normal equations.
 inline void SetCsModel(int gridPoints, double frictionalRatio, int threads, bool maxEntropy) {
   ResetModelFlags();
-  bContiModel = bContiSModel = true;
-  pParams[kContiSlotGridMin] = 0.0f;
-  pParams[kContiSlotGridMax] = 15.0f;
-  pParams[kContiSlotGridCount] = static_cast<float>(gridPoints);
-  pParams[kContiSlotConfidence] = 0.68f;
-  pParams[kContiSlotVbar] = 0.73f;
-  pParams[kContiSlotDensity] = 0.99823f;
-  pParams[kContiSlotViscosity] = 0.01002f;
-  pParams[kContiSlotFrictionalRatio] = static_cast<float>(frictionalRatio);
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
-  bFitTINoise = bFitRINoise = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 0.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 15.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = static_cast<float>(gridPoints);
+  AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+  AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
+  AnalysisSwitches().pParams[kContiSlotDensity] = 0.99823f;
+  AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = static_cast<float>(frictionalRatio);
+  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+  AnalysisSwitches().pParams[14] = DataSet().fBottom;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
   GetDistributionHooks().runSettings = [threads, maxEntropy] {
     ContiRunSettings s;
     s.threads = threads;
@@ -45,15 +45,15 @@ inline KernelPointList SetUpCsGrid() {
   UnpackModelParams();
   SetupContiGrid();
   KernelPointList list;
-  list.Resize(nDistGrid);
-  for (int i = 1; i <= nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
+  list.Resize(DistributionVectors().nDistGrid);
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);
   return list;
 }
 
 // The same, and the kernels solved (nLammThreads threads).
 inline void PrepareCsKernels() {
   KernelPointList list = SetUpCsGrid();
-  RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
+  RunSVContiSedList(nullptr, DistributionVectors().nDistGrid, list.s.data(), list.D.data(), list.vbar.data());
 }
 
 // Weight-average s of the distribution between lo and hi (S).

@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
   const std::string dir = "/tmp/tarmic-large-scans-memory";
   std::filesystem::create_directories(dir + "/temp");
   SetupPathTable(dir, dir + "/temp");
-  bWriteScanRms = false;
-  bCheckTimeStamps = false;
+  DataPlots().bWriteScanRms = false;
+  TimeStamps().bCheckTimeStamps = false;
   bDisclaimerAccepted = true;
   InstallResponseTable();
   auto window = std::make_unique<TXLAWindow>("Sedimentation Analysis");
@@ -56,22 +56,22 @@ int main(int argc, char** argv) {
   backend->QueueOpenFiles(files);
   DispatchCommand(*window, kCmLoadNewFiles);
   long points = 0;
-  for (int s = 1; s <= nScans; ++s) points += pnPoints[static_cast<std::size_t>(s)];
-  std::printf("loaded %d scans, %ld points\n", nScans, points);
-  if (run && nScans > 0) {
+  for (int s = 1; s <= DataSet().nScans; ++s) points += DataSet().pnPoints[static_cast<std::size_t>(s)];
+  std::printf("loaded %d scans, %ld points\n", DataSet().nScans, points);
+  if (run && DataSet().nScans > 0) {
     DispatchCommand(*window, kCmContinuousCs);
-    fMeniscus = pParams[13] = 6.0f;
-    fBottom = pParams[14] = 7.2f;
-    fFitLeftLim = 6.05f;
-    fFitRightLim = 7.1f;
+    DataSet().fMeniscus = AnalysisSwitches().pParams[13] = 6.0f;
+    DataSet().fBottom = AnalysisSwitches().pParams[14] = 7.2f;
+    DataSet().fFitLeftLim = 6.05f;
+    DataSet().fFitRightLim = 7.1f;
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
-    pParams[kContiSlotGridMin] = 0.0f;
-    pParams[kContiSlotGridMax] = 12.0f;
-    pParams[kContiSlotGridCount] = 40.0f;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = 0.0f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 12.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 40.0f;
     UnpackModelParams();
     DispatchCommand(*window, kCmRun);
-    std::printf("run: model computed %d, chi-square %g\n", bModelComputed ? 1 : 0, dChiSquare);
+    std::printf("run: model computed %d, chi-square %g\n", AnalysisSwitches().bModelComputed ? 1 : 0, Regularization().dChiSquare);
   }
   window.reset();
   return 0;

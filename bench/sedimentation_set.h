@@ -45,11 +45,11 @@ struct SedimentationSet {
 inline constexpr double kSetMeniscus = 6.0, kSetBottom = 7.2;
 
 inline void InstallSedimentationSet(const SedimentationSet& set) {
-  VBAR = 0.73f;
-  fBufferDensity = 0.99823f;
-  fVRho = VBAR * fBufferDensity;
-  RELVISCOSITY = 1.0f;
-  fFrictionalRatio = static_cast<float>(set.frictionalRatio);
+  SolventConstants().VBAR = 0.73f;
+  SolventConstants().fBufferDensity = 0.99823f;
+  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+  SolventConstants().RELVISCOSITY = 1.0f;
+  SolventConstants().fFrictionalRatio = static_cast<float>(set.frictionalRatio);
   const int n = set.radii, scans = set.scans, species = static_cast<int>(set.s.size());
   std::vector<float> radii(static_cast<std::size_t>(n) + 1);
   for (int k = 1; k <= n; ++k)
@@ -81,7 +81,7 @@ inline void InstallSedimentationSet(const SedimentationSet& set) {
                           .nOutRadii = n,
                           .nScanCount = scans});
   t.LoadDiscretizationParameters(LammDiscretizationSettings{});
-  t.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
+  t.SetSolventConditions(20.0, SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
   bUserAbort = false;
   CLRunMTList(&t, species, s.data(), D.data(), nullptr, out.data(), radii.data(), n, nullptr, nullptr);
 
@@ -97,19 +97,19 @@ inline void InstallSedimentationSet(const SedimentationSet& set) {
       for (int k = 1; k <= species; ++k) v += set.loading[static_cast<std::size_t>(k - 1)] * rows[k][j][p];
       y[p] = static_cast<float>(v);
     }
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(j)];
     info.time = info.recordedTime = info.timeAtLoad = set.interval * j;
     info.rpm = 50000.0f;
     info.temperature = 20.0f;
     InstallScanArrays(j, n, r, y, nullptr, false);
   }
-  bAbsorbanceData = !set.interference;
-  fMeniscus = static_cast<float>(kSetMeniscus);
-  fBottom = static_cast<float>(kSetBottom);
-  fTemperatureK = 293.15f;
+  ScanFile().bAbsorbanceData = !set.interference;
+  DataSet().fMeniscus = static_cast<float>(kSetMeniscus);
+  DataSet().fBottom = static_cast<float>(kSetBottom);
+  DataSet().fTemperatureK = 293.15f;
   BuildCommonRadialGrid();
-  fFitLeftLim = 6.05f;
-  fFitRightLim = 7.1f;
+  DataSet().fFitLeftLim = 6.05f;
+  DataSet().fFitRightLim = 7.1f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
 }

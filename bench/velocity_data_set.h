@@ -32,10 +32,10 @@ inline void InstallVelocityScans(int scans, int radii, double edge) {
   ResetLammGlobals();
   ResetModelFlags();
   ResetModelParams();
-  VBAR = 0.73f;
-  fBufferDensity = 0.99823f;
-  fVRho = VBAR * fBufferDensity;
-  RELVISCOSITY = 1.0f;
+  SolventConstants().VBAR = 0.73f;
+  SolventConstants().fBufferDensity = 0.99823f;
+  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+  SolventConstants().RELVISCOSITY = 1.0f;
   AllocScanTables(scans);
   for (int j = 1; j <= scans; ++j) {
     float* r = tarmic::vector(1, radii);
@@ -44,21 +44,21 @@ inline void InstallVelocityScans(int scans, int radii, double edge) {
       r[p] = static_cast<float>(kMeniscus + edge + (kBottom - kMeniscus - 2 * edge) * (p - 1) / (radii - 1));
       y[p] = 0.0f;
     }
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(j)];
     info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
     info.rpm = 50000.0f;
     info.temperature = 20.0f;
     InstallScanArrays(j, radii, r, y, nullptr, false);
   }
-  bAbsorbanceData = true;
-  bRampRotorSpeed = false;
-  fMeniscus = static_cast<float>(kMeniscus);
-  fBottom = static_cast<float>(kBottom);
-  fTemperatureK = 293.15f;
-  fRT = static_cast<float>(kGasConstant * 293.15);
+  ScanFile().bAbsorbanceData = true;
+  AnalysisSwitches().bRampRotorSpeed = false;
+  DataSet().fMeniscus = static_cast<float>(kMeniscus);
+  DataSet().fBottom = static_cast<float>(kBottom);
+  DataSet().fTemperatureK = 293.15f;
+  DataSet().fRT = static_cast<float>(kGasConstant * 293.15);
   BuildCommonRadialGrid();
-  fFitLeftLim = 6.05f;
-  fFitRightLim = 7.1f;
+  DataSet().fFitLeftLim = 6.05f;
+  DataSet().fFitRightLim = 7.1f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
 }
@@ -67,9 +67,9 @@ inline void InstallVelocityScans(int scans, int radii, double edge) {
 inline void DataFromFitWithNoise(double noise, unsigned seed) {
   std::mt19937 random(seed);
   std::normal_distribution<double> gauss(0.0, noise);
-  for (int j = 1; j <= nScans; ++j) {
+  for (int j = 1; j <= DataSet().nScans; ++j) {
     const auto s = static_cast<std::size_t>(j);
-    for (int p = 1; p <= pnPoints[s]; ++p) ppSignal[s][p] = static_cast<float>(ppFit[s][p] + gauss(random));
+    for (int p = 1; p <= DataSet().pnPoints[s]; ++p) DataSet().ppSignal[s][p] = static_cast<float>(DataSet().ppFit[s][p] + gauss(random));
     FillGridSignalRow(j);
   }
   CalculateAverageScan();
@@ -79,19 +79,19 @@ inline void DataFromFitWithNoise(double noise, unsigned seed) {
 // linearly (linear) or floated with them.
 inline void SetFittedSpecies(float s, float D, float meniscus, bool linear) {
   ResetModelFlags();
-  bDiscreteModel = true;
-  pSpeciesIncluded[1] = 1;
-  for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesS[1] = s;
-  pSpeciesMassOrD[1] = D;
-  pSpeciesAmplitude[1] = 1.0f;
-  pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = 1;
-  pSpeciesAmplitudeFit[1] = 0;
-  fMeniscus = meniscus;
-  bVaryMeniscus = true;
+  ModelFlags().bDiscreteModel = true;
+  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  for (int k = 2; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+  ModelParams().pSpeciesS[1] = s;
+  ModelParams().pSpeciesMassOrD[1] = D;
+  ModelParams().pSpeciesAmplitude[1] = 1.0f;
+  ModelParams().pSpeciesSFit[1] = ModelParams().pSpeciesMassOrDFit[1] = 1;
+  ModelParams().pSpeciesAmplitudeFit[1] = 0;
+  DataSet().fMeniscus = meniscus;
+  ModelParams().bVaryMeniscus = true;
   PackModelParams();
   AllocSpeciesSignalArrays();
-  bLinearAmplitudes = linear;
+  ModelParams().bLinearAmplitudes = linear;
 }
 
 // D of s S at f/f0 1.3 in water at 20 C with vbar 0.73 (1e-7 cm^2/s).
@@ -105,21 +105,21 @@ inline float DOfS(double s) {
 // the amplitudes solved linearly (linear) or taken as they are.
 inline void SetTwoSpecies(float scale, bool linear, float meniscus = 6.0f, bool floatMeniscus = false) {
   ResetModelFlags();
-  bDiscreteModel = true;
+  ModelFlags().bDiscreteModel = true;
   const double s[2] = {3.0, 7.0}, c[2] = {0.6, 0.4};
-  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = k <= 2;
+  for (int k = 1; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = k <= 2;
   for (int k = 1; k <= 2; ++k) {
-    pSpeciesS[k] = static_cast<float>(scale * s[k - 1]);
-    pSpeciesMassOrD[k] = DOfS(s[k - 1]) / scale;
-    pSpeciesAmplitude[k] = static_cast<float>(c[k - 1]);
-    pSpeciesSFit[k] = pSpeciesMassOrDFit[k] = 1;
-    pSpeciesAmplitudeFit[k] = 0;
+    ModelParams().pSpeciesS[k] = static_cast<float>(scale * s[k - 1]);
+    ModelParams().pSpeciesMassOrD[k] = DOfS(s[k - 1]) / scale;
+    ModelParams().pSpeciesAmplitude[k] = static_cast<float>(c[k - 1]);
+    ModelParams().pSpeciesSFit[k] = ModelParams().pSpeciesMassOrDFit[k] = 1;
+    ModelParams().pSpeciesAmplitudeFit[k] = 0;
   }
-  fMeniscus = meniscus;
-  bVaryMeniscus = floatMeniscus;
+  DataSet().fMeniscus = meniscus;
+  ModelParams().bVaryMeniscus = floatMeniscus;
   PackModelParams();
   AllocSpeciesSignalArrays();
-  bLinearAmplitudes = linear;
+  ModelParams().bLinearAmplitudes = linear;
 }
 
 // The Fit of the window measurement: 30 scans of 500 radii of one 4.4 S species
@@ -130,11 +130,11 @@ inline void SetTwoSpecies(float scale, bool linear, float meniscus = 6.0f, bool 
 // StartOneSpeciesFit sets the start values before each fit.
 inline void InstallOneSpeciesFitData() {
   InstallVelocityScans(30, 500, 0.02);
-  nDefaultGridPoints = nLammGridPoints = 4000;
-  bAutoGridSize = false;
+  LammSettings().nDefaultGridPoints = LammSettings().nLammGridPoints = 4000;
+  LammSettings().bAutoGridSize = false;
   SetFittedSpecies(4.4f, DOfS(4.4), 6.0f, false);
-  bVaryMeniscus = false;
-  pSpeciesAmplitude[1] = 0.8f;
+  ModelParams().bVaryMeniscus = false;
+  ModelParams().pSpeciesAmplitude[1] = 0.8f;
   PackModelParams();
   CalculateModel(nullptr);
   DataFromFitWithNoise(0.004, 11);
@@ -142,9 +142,9 @@ inline void InstallOneSpeciesFitData() {
 
 inline void StartOneSpeciesFit() {
   SetFittedSpecies(3.8f, 7.2f, 6.0f, false);
-  bVaryMeniscus = false;
-  pSpeciesAmplitude[1] = 0.9f;
-  pSpeciesAmplitudeFit[1] = 1;
+  ModelParams().bVaryMeniscus = false;
+  ModelParams().pSpeciesAmplitude[1] = 0.9f;
+  ModelParams().pSpeciesAmplitudeFit[1] = 1;
   PackModelParams();
 }
 

@@ -26,19 +26,19 @@ bool Unused(const TransferBuffer& record) { return record.text.empty() && record
 
 // The measured values of every scan, to be put back when a subtraction fails.
 std::vector<std::vector<float>> CopySignals() {
-  std::vector<std::vector<float>> copy(static_cast<std::size_t>(nScans) + 1);
-  for (int s = 1; s <= nScans; ++s) {
+  std::vector<std::vector<float>> copy(static_cast<std::size_t>(DataSet().nScans) + 1);
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const auto u = static_cast<std::size_t>(s);
-    if (u < ppSignal.size() && ppSignal[u])
-      copy[u].assign(ppSignal[u], ppSignal[u] + pnPoints[u] + 1);
+    if (u < DataSet().ppSignal.size() && DataSet().ppSignal[u])
+      copy[u].assign(DataSet().ppSignal[u], DataSet().ppSignal[u] + DataSet().pnPoints[u] + 1);
   }
   return copy;
 }
 
 void RestoreSignals(const std::vector<std::vector<float>>& copy) {
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const auto u = static_cast<std::size_t>(s);
-    if (!copy[u].empty()) std::copy(copy[u].begin(), copy[u].end(), ppSignal[u]);
+    if (!copy[u].empty()) std::copy(copy[u].begin(), copy[u].end(), DataSet().ppSignal[u]);
   }
   NoteScanDataChanged();
 }
@@ -47,8 +47,8 @@ void RestoreSignals(const std::vector<std::vector<float>>& copy) {
 
 void InstallBufferMismatchHooks() {
   BindMeniscusDifference(&fMeniscusDifference);
-  SetRefMeniscusShownTest([] { return bBufferSedCorrection && bMeniscusMismatch; });
-  GetModelFitHooks().bufferComponentFitted = [] { return BufferSed.fitSignal; };
+  SetRefMeniscusShownTest([] { return ModelFlags().bBufferSedCorrection && BufferSedimentation().bMeniscusMismatch; });
+  GetModelFitHooks().bufferComponentFitted = [] { return BufferSedimentation().BufferSed.fitSignal; };
 }
 
 // Edits the buffer mismatch settings and switches the model on or off.
@@ -59,20 +59,20 @@ void TXLAWindow::CmBufferSedimentation() {
                       MB_OK);
     return;
   }
-  const bool wasOn = bBufferSedCorrection;
-  const bool wasFitted = BufferSed.fitSignal;
-  const bool hadMismatch = bMeniscusMismatch;
+  const bool wasOn = ModelFlags().bBufferSedCorrection;
+  const bool wasFitted = BufferSedimentation().BufferSed.fitSignal;
+  const bool hadMismatch = BufferSedimentation().bMeniscusMismatch;
   if (Unused(bufferSedParamsTransfer)) InitBufferSedParamsTransfer(bufferSedParamsTransfer);
   bModalBoxOpen = true;
   RunBufferSedDialog(&GetHandle(), bufferSedParamsTransfer);
   bModalBoxOpen = false;
   // A refused model stays off (the check has said why).
-  if (bBufferSedCorrection && !wasOn) CheckBufferSedimentationModel(&GetHandle());
-  const bool switchedOn = bBufferSedCorrection && !wasOn;
-  if (BufferSed.fitSignal != wasFitted || switchedOn) SetBufferComponentFitFlags();
-  if (wasOn && !bBufferSedCorrection) SwitchOffBufferSedimentation(&GetHandle());
-  GetHandle().CheckMenuItem(kCmBufferSedimentation, bBufferSedCorrection);
-  if (bBufferSedCorrection && bMeniscusMismatch != hadMismatch)
+  if (ModelFlags().bBufferSedCorrection && !wasOn) CheckBufferSedimentationModel(&GetHandle());
+  const bool switchedOn = ModelFlags().bBufferSedCorrection && !wasOn;
+  if (BufferSedimentation().BufferSed.fitSignal != wasFitted || switchedOn) SetBufferComponentFitFlags();
+  if (wasOn && !ModelFlags().bBufferSedCorrection) SwitchOffBufferSedimentation(&GetHandle());
+  GetHandle().CheckMenuItem(kCmBufferSedimentation, ModelFlags().bBufferSedCorrection);
+  if (ModelFlags().bBufferSedCorrection && BufferSedimentation().bMeniscusMismatch != hadMismatch)
     CmFullRange();
   else
     RepaintMain();
@@ -82,7 +82,7 @@ void TXLAWindow::CmBufferSedimentation() {
 // switches the model off. A failed computation leaves the data and the model as
 // they were and is shown.
 void TXLAWindow::CmSubtractBufferMismatch() {
-  if (nScans < 1 || !bBufferSedCorrection) return;
+  if (DataSet().nScans < 1 || !ModelFlags().bBufferSedCorrection) return;
   CommandMessageBox(
       *this,
       "This operation subtracts the current estimate of the buffer mismatch from the "
@@ -91,9 +91,9 @@ void TXLAWindow::CmSubtractBufferMismatch() {
       "from the current estimate of the buffer mismatch",
       "ATTENTION", MB_OK);
   const std::vector<std::vector<float>> measured = CopySignals();
-  bSubtractBufferMismatch = true;
+  BufferSedimentation().bSubtractBufferMismatch = true;
   const SimOutcome outcome = CalculateBufferSedimentation(&GetHandle());
-  bSubtractBufferMismatch = false;
+  BufferSedimentation().bSubtractBufferMismatch = false;
   if (!outcome.ok()) {
     RestoreSignals(measured);
     if (outcome.status != SimStatus::Interrupted) {
@@ -103,11 +103,11 @@ void TXLAWindow::CmSubtractBufferMismatch() {
     RepaintMain();
     return;
   }
-  if (bBufferSedCorrection) {  // the check may have refused the model
-    bBufferSedCorrection = false;
+  if (ModelFlags().bBufferSedCorrection) {  // the check may have refused the model
+    ModelFlags().bBufferSedCorrection = false;
     SwitchOffBufferSedimentation(&GetHandle());
   }
-  for (int s = 1; s <= nScans; ++s) FillGridSignalRow(s);
+  for (int s = 1; s <= DataSet().nScans; ++s) FillGridSignalRow(s);
   bDataChanged = true;
   RedrawDataPlot(true);
   RedrawResidualPlot(true);

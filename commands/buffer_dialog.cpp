@@ -34,15 +34,15 @@ double Number(const TransferBuffer& r, int id) {
 // D (1e-7 cm^2/s) of a buffer of s (S) and Mb (g/mol): s RT / Mb. An Mb of 0 is
 // taken as 10 g/mol, the least the computation uses.
 double DFromMb(double s, double Mb) {
-  return std::fabs(s) * 1e-6 * fRT / std::max(std::fabs(Mb), 10.0);
+  return std::fabs(s) * 1e-6 * DataSet().fRT / std::max(std::fabs(Mb), 10.0);
 }
 // Mb of a buffer of s and D; 0 when D is 0.
-double MbFromD(double s, double D) { return D > 0 ? 1e-6 * s * fRT / D : 0.0; }
+double MbFromD(double s, double D) { return D > 0 ? 1e-6 * s * DataSet().fRT / D : 0.0; }
 
 void Apply(const TransferBuffer& r) {
-  BufferSedSettings& b = BufferSed;
-  bBufferSedCorrection = FieldChecked(r, 553);
-  if (bFitMAndS) {
+  BufferSedSettings& b = BufferSedimentation().BufferSed;
+  ModelFlags().bBufferSedCorrection = FieldChecked(r, 553);
+  if (ModelFlags().bFitMAndS) {
     b.sampleMb = Number(r, 556);
     b.refMb = Number(r, 568);
   } else {
@@ -58,7 +58,7 @@ void Apply(const TransferBuffer& r) {
   b.signalSign = v >= 0 ? 1.0 : -1.0;
   b.signal = std::fabs(v);
   b.fitSignal = FieldChecked(r, 561);
-  bMeniscusMismatch = FieldChecked(r, 562);
+  BufferSedimentation().bMeniscusMismatch = FieldChecked(r, 562);
   MeniscusDifference() = Number(r, 563);
   b.fitMeniscusDifference = FieldChecked(r, 564);
   b.relativeConc = Number(r, 565);
@@ -67,14 +67,14 @@ void Apply(const TransferBuffer& r) {
   b.fitRefD = FieldChecked(r, 569);
   b.refS = Number(r, 570);
   b.fitRefS = FieldChecked(r, 571);
-  if (!bMeniscusMismatch) b.fitMeniscusDifference = b.fitRelativeConc = false;
+  if (!BufferSedimentation().bMeniscusMismatch) b.fitMeniscusDifference = b.fitRelativeConc = false;
   if (!b.differentReference) b.fitRefD = b.fitRefS = false;
 
-  if (nScans == 0) {
-    fRT = static_cast<float>(kRTAt20C);
+  if (DataSet().nScans == 0) {
+    DataSet().fRT = static_cast<float>(kRTAt20C);
     Message("assuming t = 20 'C", "");
   }
-  if (bFitMAndS) {
+  if (ModelFlags().bFitMAndS) {
     b.sampleD = DFromMb(b.sampleS, b.sampleMb);
     b.refD = DFromMb(b.refS, b.refMb);
     // s takes the sign of Mb (a floating buffer has both negative).
@@ -84,7 +84,7 @@ void Apply(const TransferBuffer& r) {
     b.sampleMb = MbFromD(b.sampleS, b.sampleD);
     b.refMb = MbFromD(b.refS, b.refD);
   }
-  if (bContiModel && !b.fitSignal && !(bFitTINoise && bFitRINoise)) {
+  if (ModelFlags().bContiModel && !b.fitSignal && !(AnalysisSwitches().bFitTINoise && AnalysisSwitches().bFitRINoise)) {
     Message(
         "fixed buffer concentration in c(s) only implemented with TI and RI noise - floating c now",
         "Attention");
@@ -106,21 +106,21 @@ void InitBufferSedParamsTransfer(TransferBuffer& record) {
 }
 
 void FillBufferSedTransfer(TransferBuffer& r) {
-  const BufferSedSettings& b = BufferSed;
-  SetFieldChecked(r, 553, bBufferSedCorrection);
-  SetFieldValue(r, 556, "%.3f ", bFitMAndS ? b.sampleMb : b.sampleD);
+  const BufferSedSettings& b = BufferSedimentation().BufferSed;
+  SetFieldChecked(r, 553, ModelFlags().bBufferSedCorrection);
+  SetFieldValue(r, 556, "%.3f ", ModelFlags().bFitMAndS ? b.sampleMb : b.sampleD);
   SetFieldChecked(r, 557, b.fitSampleD);
   SetFieldValue(r, 558, "%.4f ", b.sampleS);
   SetFieldChecked(r, 559, b.fitSampleS);
   SetFieldValue(r, 560, "%.3f ", b.excessInSample ? b.signal : -b.signal);
   SetFieldChecked(r, 561, b.fitSignal);
-  SetFieldChecked(r, 562, bMeniscusMismatch);
+  SetFieldChecked(r, 562, BufferSedimentation().bMeniscusMismatch);
   SetFieldValue(r, 563, "%.4f ", MeniscusDifference());
   SetFieldChecked(r, 564, b.fitMeniscusDifference);
   SetFieldValue(r, 565, "%.3f ", b.relativeConc);
   SetFieldChecked(r, 566, b.fitRelativeConc);
   SetFieldChecked(r, 567, b.differentReference);
-  SetFieldValue(r, 568, "%.3f ", bFitMAndS ? b.refMb : b.refD);
+  SetFieldValue(r, 568, "%.3f ", ModelFlags().bFitMAndS ? b.refMb : b.refD);
   SetFieldChecked(r, 569, b.fitRefD);
   SetFieldValue(r, 570, "%.4f ", b.refS);
   SetFieldChecked(r, 571, b.fitRefS);
@@ -132,19 +132,19 @@ std::string BufferSedFieldsRefusal(const TransferBuffer& record) {
   const std::span<const FileEntry> rows = ParameterFileEntries();
   auto row = [&](int entry) { return EntryOf(rows, entry).quantity.range; };
   const DialogTemplate& dialog =
-      GetDialogTemplate(std::to_string(bFitMAndS ? kBufferSedMassDialogId : kBufferSedDialogId));
+      GetDialogTemplate(std::to_string(ModelFlags().bFitMAndS ? kBufferSedMassDialogId : kBufferSedDialogId));
   struct Field {
     int id;
     const char* unit;
     ValueRange range;
   };
   const Field fields[] = {
-      {556, bFitMAndS ? "g/mol" : "", row(bFitMAndS ? 101 : 100)},
+      {556, ModelFlags().bFitMAndS ? "g/mol" : "", row(ModelFlags().bFitMAndS ? 101 : 100)},
       {558, "S", row(102)},
       {560, "", row(103)},
       {563, "cm", row(105)},
       {565, "", row(106)},
-      {568, bFitMAndS ? "g/mol" : "", row(bFitMAndS ? 109 : 108)},
+      {568, ModelFlags().bFitMAndS ? "g/mol" : "", row(ModelFlags().bFitMAndS ? 109 : 108)},
       {570, "S", row(110)},
   };
   for (const Field& f : fields) {
@@ -168,7 +168,7 @@ bool RunBufferSedDialog(Window* /*window*/, TransferBuffer& record) {
   if (!HasBackend()) return false;
   FillBufferSedTransfer(record);
   const DialogTemplate& dialog =
-      GetDialogTemplate(std::to_string(bFitMAndS ? kBufferSedMassDialogId : kBufferSedDialogId));
+      GetDialogTemplate(std::to_string(ModelFlags().bFitMAndS ? kBufferSedMassDialogId : kBufferSedDialogId));
   // The dialog works on a copy: Cancel leaves the record as filled.
   for (;;) {
     TransferBuffer edited = record;

@@ -48,11 +48,11 @@ class CalculatorInputs {
   }
 
   // The solvent inputs most relations share, with the current settings as defaults.
-  float AskVbar() { return Ask("partial-specific volume vbar (ml/g)", VBAR, kPartialSpecificVolume); }
-  float AskDensity() { return Ask("buffer density (g/ml)", fBufferDensity, kBufferDensity); }
+  float AskVbar() { return Ask("partial-specific volume vbar (ml/g)", SolventConstants().VBAR, kPartialSpecificVolume); }
+  float AskDensity() { return Ask("buffer density (g/ml)", SolventConstants().fBufferDensity, kBufferDensity); }
   // Buffer viscosity in cP, returned relative to water at 20 C.
   float AskRelativeViscosity() {
-    const float cP = Ask("buffer viscosity (cP)", STANDARDVISCOSITY * 1000.0f * RELVISCOSITY, kViscosityCp);
+    const float cP = Ask("buffer viscosity (cP)", STANDARDVISCOSITY * 1000.0f * SolventConstants().RELVISCOSITY, kViscosityCp);
     return cP / (STANDARDVISCOSITY * 1000.0f);
   }
 
@@ -148,9 +148,9 @@ void TXLAWindow::CmCalculateS20w() {
   CalculatorInputs in(*this, kCaption);
   const float s = in.Ask("s-value under experimental conditions (S)", 1.0f,
                          NamedAs("s-value under experimental conditions", kSedimentationCoefficient), true);
-  const float vbar = in.Ask("partial-specific volume vbar at the experimental temperature (ml/g)", VBAR,
+  const float vbar = in.Ask("partial-specific volume vbar at the experimental temperature (ml/g)", SolventConstants().VBAR,
                             kPartialSpecificVolume);
-  const float vbar20 = in.Ask("partial-specific volume vbar at 20 C (ml/g)", VBAR20, kPartialSpecificVolume);
+  const float vbar20 = in.Ask("partial-specific volume vbar at 20 C (ml/g)", SolventConstants().VBAR20, kPartialSpecificVolume);
   const float rho = in.AskDensity();
   const float relEta = in.AskRelativeViscosity();
   if (!in.ok()) return;
@@ -181,7 +181,7 @@ void TXLAWindow::CmCalculateFrictionalRatios() {
 void TXLAWindow::CmShapesFromFrictionalRatio() {
   constexpr const char* kCaption = "SHAPES FROM F/F0";
   CalculatorInputs in(*this, kCaption);
-  const float ff0 = in.Ask("frictional ratio f/f0", fFrictionalRatio, kFrictionalRatio);
+  const float ff0 = in.Ask("frictional ratio f/f0", SolventConstants().fFrictionalRatio, kFrictionalRatio);
   const float vbar = in.AskVbar();
   const float hydration = in.Ask("hydration (g/g)", 0.0f, kHydration);
   const float rho = in.AskDensity();
@@ -272,7 +272,7 @@ void TXLAWindow::CmCalculatePressure() {
   constexpr const char* kCaption = "PRESSURE";
   CalculatorInputs in(*this, kCaption);
   const float rpm = in.Ask("rotor speed (rpm)", 50000.0f, kRotorSpeed);
-  const float rho = in.Ask("solution density (g/ml)", fBufferDensity, NamedAs("solution density", kBufferDensity));
+  const float rho = in.Ask("solution density (g/ml)", SolventConstants().fBufferDensity, NamedAs("solution density", kBufferDensity));
   const float m = in.Ask("meniscus (cm)", 6.0f, NamedAs("meniscus", kRotorRadius));
   const float r = in.Ask("radius (cm)", 7.2f, kRotorRadius);
   if (!in.ok()) return;
@@ -320,27 +320,27 @@ void TXLAWindow::CmSecondMomentS() {
   constexpr const char* kCaption = "SECOND MOMENT";
   if (!RequireLoadedData(*this)) return;
   CalculatorInputs in(*this, kCaption);
-  const float m = in.Ask("meniscus (cm)", fMeniscus, NamedAs("meniscus", kRotorRadius));
-  const float p = in.Ask("plateau radius (cm)", fFitRightLim, NamedAs("plateau radius", kRotorRadius));
+  const float m = in.Ask("meniscus (cm)", DataSet().fMeniscus, NamedAs("meniscus", kRotorRadius));
+  const float p = in.Ask("plateau radius (cm)", DataSet().fFitRightLim, NamedAs("plateau radius", kRotorRadius));
   if (!in.ok()) return;
   if (!(p > m)) return ShowNoSolution(*this, "the plateau radius must lie beyond the meniscus", kCaption);
-  const double baseline = fBaseline;
+  const double baseline = ModelParams().fBaseline;
   std::string text = FormatText("weight-average s by second moment (meniscus %.3f cm, plateau %.3f cm, "
                                 "baseline %.5g removed)\n"
                                 "time (sec)\ts (S)\n",
                                 static_cast<double>(m), static_cast<double>(p), baseline);
   double sum = 0.0;
   int count = 0;
-  for (int i = 1; i <= nScans; ++i) {
-    const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)]);
-    const ScanInfo& info = pScanInfo[s];
+  for (int i = 1; i <= DataSet().nScans; ++i) {
+    const std::size_t s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i)]);
+    const ScanInfo& info = DataSet().pScanInfo[s];
     double w2t = info.omega2t;
     if (!(w2t > 0.0)) {
       const double w = info.rpm * kTwoPiOver60;
       w2t = w * w * info.time;
     }
     double rw2 = 0.0;
-    if (w2t > 0.0 && SecondMomentRadius2(ppRadius[s], ppSignal[s], pnPoints[s], m, p, baseline, &rw2)) {
+    if (w2t > 0.0 && SecondMomentRadius2(DataSet().ppRadius[s], DataSet().ppSignal[s], DataSet().pnPoints[s], m, p, baseline, &rw2)) {
       const double sw = std::log(rw2 / (static_cast<double>(m) * m)) / (2.0 * w2t) / 1e-13;
       text += FormatText("%.1f\t%.4g\n", info.time, sw);
       sum += sw;

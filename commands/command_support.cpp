@@ -55,8 +55,8 @@ bool AskYesNo(TXLAWindow& window, const std::string& text, const std::string& ca
 
 void AskSyntheticDataQuestions(TXLAWindow& window, SyntheticDataSettings& settings) {
   if (SyntheticSettingsRefused(settings)) return;
-  if (bZoneCentrifugation) settings.invertBand = AskYesNo(window, kInvertBandQuestion, "");
-  if (bContiModel) {
+  if (ModelFlags().bZoneCentrifugation) settings.invertBand = AskYesNo(window, kInvertBandQuestion, "");
+  if (ModelFlags().bContiModel) {
     CommandMessageBox(window, SyntheticDistributionNote(), "ATTENTION", MB_OK);
     settings.distributionNormalized =
         AskYesNo(window, kDistributionNormalizedQuestion, "ATTENTION");
@@ -88,14 +88,14 @@ void ReportFit(TXLAWindow& window, const FitReport& report) {
 }
 
 bool RequireLoadedData(TXLAWindow& window) {
-  if (nScans > 0) return true;
+  if (DataSet().nScans > 0) return true;
   PlayErrorSound();
   CommandMessageBox(window, "load data first", "ERROR", MB_OK);
   return false;
 }
 
 bool RequireFitPoints(TXLAWindow& window) {
-  if (nScans < 1 || CountFitPoints() > 0) return true;
+  if (DataSet().nScans < 1 || CountFitPoints() > 0) return true;
   PlayErrorSound();
   if (!bBatchMode) CommandMessageBox(window, NoFitPointText(), "ERROR", MB_OK);
   return false;
@@ -148,26 +148,26 @@ bool AskIntegrationLimits(TXLAWindow& window, const char* caption, float* lo, fl
 }
 
 void ApplyPaneLayout() {
-  if (bShowData && bShowResiduals) {
+  if (DataPlots().bShowData && DataPlots().bShowResiduals) {
     LayoutDataAndResidualPlots();
-  } else if (bShowData) {
+  } else if (DataPlots().bShowData) {
     LayoutDataPlotOnly();
-  } else if (bShowResiduals) {
+  } else if (DataPlots().bShowResiduals) {
     LayoutResidualPlotOnly();
   }
 }
 
 void ApplyCurrentZoomToDataPlot() {
-  if (!pDataPlot) return;
+  if (!DataPlots().pDataPlot) return;
   const int level = nZoomLevel;
   if (level <= 0) {
-    pDataPlot->ResetRanges();
+    DataPlots().pDataPlot->ResetRanges();
   } else if (bZoomStepHasY) {
-    pDataPlot->SetRanges(afZoomXMin[level], afZoomXMax[level], afZoomYMin[level], afZoomYMax[level]);
+    DataPlots().pDataPlot->SetRanges(afZoomXMin[level], afZoomXMax[level], afZoomYMin[level], afZoomYMax[level]);
   } else {
-    pDataPlot->SetXRangeAutoY(afZoomXMin[level], afZoomXMax[level]);
+    DataPlots().pDataPlot->SetXRangeAutoY(afZoomXMin[level], afZoomXMax[level]);
   }
-  pDataPlot->Redraw();
+  DataPlots().pDataPlot->Redraw();
   FollowDataPlotZoom(level <= 0 ? std::nullopt
                                 : std::optional(std::pair(afZoomXMin[level], afZoomXMax[level])));
 }

@@ -41,22 +41,22 @@ namespace {
 
 std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
-bool GridAvailable() { return nScans > 0 && nGridPoints > 0 && pGridRadius; }
+bool GridAvailable() { return DataSet().nScans > 0 && CurrentGrid().nGridPoints > 0 && CurrentGrid().pGridRadius; }
 
 // The grid rows inside the fitting limits (the whole grid when they are unset, none
 // when no grid point lies inside them).
 void FitRangeRows(int* first, int* last) {
   *first = 1;
-  *last = nGridPoints;
-  if (iFitFirst >= 1 && iFitLast >= 1) {
-    *first = iFitFirst;
-    *last = std::min(iFitLast, nGridPoints);
+  *last = CurrentGrid().nGridPoints;
+  if (CurrentGrid().iFitFirst >= 1 && CurrentGrid().iFitLast >= 1) {
+    *first = CurrentGrid().iFitFirst;
+    *last = std::min(CurrentGrid().iFitLast, CurrentGrid().nGridPoints);
   }
 }
 
 // The name of the radius column: the abscissa of DLS data is the lag time's
 // logarithm.
-std::string RadiusColumnName() { return bDLSData ? "log10 lag time [s]" : "radius [cm]"; }
+std::string RadiusColumnName() { return DataSet().bDLSData ? "log10 lag time [s]" : "radius [cm]"; }
 
 // One scan's part of a table at its own radii: its values [1..pnPoints] and the
 // rows first..last written.
@@ -69,12 +69,12 @@ struct ScanRows {
 // The rows of scan s inside its fitting limits (all its points when they are unset,
 // none when no point lies inside them).
 ScanRows FitRows(int s, const float* values) {
-  const int n = pnPoints[At(s)];
+  const int n = DataSet().pnPoints[At(s)];
   ScanRows rows{values, 1, n};
-  if (At(s) < pFitFirst.size() && At(s) < pFitLast.size() && pFitFirst[At(s)] >= 1 &&
-      pFitLast[At(s)] >= 1) {
-    rows.first = pFitFirst[At(s)];
-    rows.last = std::min(pFitLast[At(s)], n);
+  if (At(s) < DataSet().pFitFirst.size() && At(s) < DataSet().pFitLast.size() && DataSet().pFitFirst[At(s)] >= 1 &&
+      DataSet().pFitLast[At(s)] >= 1) {
+    rows.first = DataSet().pFitFirst[At(s)];
+    rows.last = std::min(DataSet().pFitLast[At(s)], n);
   }
   return rows;
 }
@@ -85,23 +85,23 @@ ScanRows FitRows(int s, const float* values) {
 // its own radius column, and a scan with fewer rows leaves its cells empty below.
 std::string ScanTableText(const std::vector<ScanRows>& rows) {
   std::vector<int> shown;
-  for (int k = 1; k <= nScans; ++k) {
-    const int s = pScanOrder[At(k)];
+  for (int k = 1; k <= DataSet().nScans; ++k) {
+    const int s = DataSet().pScanOrder[At(k)];
     if (rows[At(s)].values && rows[At(s)].last >= rows[At(s)].first) shown.push_back(s);
   }
   if (shown.empty()) return {};
   const ScanRows& lead = rows[At(shown.front())];
-  const float* leadRadius = ppRadius[At(shown.front())];
+  const float* leadRadius = DataSet().ppRadius[At(shown.front())];
   bool shared = true;
   for (int s : shown) {
     const ScanRows& r = rows[At(s)];
     shared = shared && r.first == lead.first && r.last == lead.last &&
-             std::equal(leadRadius + lead.first, leadRadius + lead.last + 1, ppRadius[At(s)] + r.first);
+             std::equal(leadRadius + lead.first, leadRadius + lead.last + 1, DataSet().ppRadius[At(s)] + r.first);
   }
   std::vector<std::string> names;
   if (shared) names.push_back(RadiusColumnName());
   for (int s : shown) {
-    const std::string& name = ppScanFileNames[At(s)];
+    const std::string& name = DataSet().ppScanFileNames[At(s)];
     if (!shared) names.push_back(name + " " + RadiusColumnName());
     names.push_back(name);
   }
@@ -123,7 +123,7 @@ std::string ScanTableText(const std::vector<ScanRows>& rows) {
       const int i = rows[At(s)].first + row;
       if (j > 0) out << '\t';
       if (i <= rows[At(s)].last) {
-        out << ppRadius[At(s)][i] << '\t' << rows[At(s)].values[i];
+        out << DataSet().ppRadius[At(s)][i] << '\t' << rows[At(s)].values[i];
       } else {
         out << '\t';
       }
@@ -141,14 +141,14 @@ void CopyText(const std::string& text) {
 
 void TXLAWindow::CmCopyDataPlot() {
   // The copy holds what the pane shows: the plot with the fitted curves over it.
-  if (!pDataPlot || !HasBackend()) return;
+  if (!DataPlots().pDataPlot || !HasBackend()) return;
   if (std::unique_ptr<MetaFile> picture = DataPanePicture())
     GetBackend().SetClipboardPicture(*picture, kPictureExtent);
 }
 
 void TXLAWindow::CmCopyResidualsPlot() {
   // The picture as the pane shows it: without curves while no fit holds its claim.
-  if (GetResidualPlotMetafile()) pResidualsPlot->CopyToClipboard();
+  if (GetResidualPlotMetafile()) DataPlots().pResidualsPlot->CopyToClipboard();
 }
 
 void TXLAWindow::CmCopyResidualsBitmap() {
@@ -165,8 +165,8 @@ void TXLAWindow::CmCopyDataTable() {
   if (!GridAvailable()) return;
   // The measured values as the data plot shows them (intensity scans as the sample
   // intensity), in the units of the fit and residual tables: data = fit + residual.
-  std::vector<ScanRows> rows(At(nScans + 1));
-  for (int s = 1; s <= nScans; ++s) rows[At(s)] = ScanRows{ppSignal[At(s)], 1, pnPoints[At(s)]};
+  std::vector<ScanRows> rows(At(DataSet().nScans + 1));
+  for (int s = 1; s <= DataSet().nScans; ++s) rows[At(s)] = ScanRows{DataSet().ppSignal[At(s)], 1, DataSet().pnPoints[At(s)]};
   CopyText(ScanTableText(rows));
 }
 
@@ -176,8 +176,8 @@ void TXLAWindow::CmCopyFitDataTable() {
     CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
-  std::vector<ScanRows> rows(At(nScans + 1));
-  for (int s = 1; s <= nScans; ++s) rows[At(s)] = FitRows(s, ppFit[At(s)]);
+  std::vector<ScanRows> rows(At(DataSet().nScans + 1));
+  for (int s = 1; s <= DataSet().nScans; ++s) rows[At(s)] = FitRows(s, DataSet().ppFit[At(s)]);
   CopyText(ScanTableText(rows));
 }
 
@@ -189,10 +189,10 @@ void TXLAWindow::CmCopyResidualsTable() {
   }
   // The residuals as the residual plot shows them: signal minus model inside each
   // scan's fitting limits.
-  std::vector<std::vector<float>> residuals(At(nScans + 1));
-  std::vector<ScanRows> rows(At(nScans + 1));
-  for (int s = 1; s <= nScans; ++s) {
-    residuals[At(s)].assign(At(pnPoints[At(s)] + 1), 0.0f);
+  std::vector<std::vector<float>> residuals(At(DataSet().nScans + 1));
+  std::vector<ScanRows> rows(At(DataSet().nScans + 1));
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    residuals[At(s)].assign(At(DataSet().pnPoints[At(s)] + 1), 0.0f);
     ComputeScanResiduals(s, residuals[At(s)].data());
     rows[At(s)] = FitRows(s, residuals[At(s)].data());
   }
@@ -200,42 +200,42 @@ void TXLAWindow::CmCopyResidualsTable() {
 }
 
 void TXLAWindow::CmCopyTINoiseTable() {
-  if (!GridAvailable() || !bFitTINoise || !pTINoise) return;
+  if (!GridAvailable() || !AnalysisSwitches().bFitTINoise || !CurrentGrid().pTINoise) return;
   // The whole time-invariant noise found, also the part already subtracted from
   // the data.
-  std::vector<float> noise(At(nGridPoints + 1), 0.0f);
-  for (int i = 1; i <= nGridPoints; ++i)
-    noise[At(i)] = pTINoise[i] + (pRemovedTINoise ? pRemovedTINoise[i] : 0.0f);
+  std::vector<float> noise(At(CurrentGrid().nGridPoints + 1), 0.0f);
+  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i)
+    noise[At(i)] = CurrentGrid().pTINoise[i] + (CurrentGrid().pRemovedTINoise ? CurrentGrid().pRemovedTINoise[i] : 0.0f);
   const float* columns[2] = {nullptr, noise.data()};
   int first = 1, last = 1;
   FitRangeRows(&first, &last);
-  CopyTableToClipboard(&GetHandle(), pGridRadius, columns, first, last, 1, nullptr,
+  CopyTableToClipboard(&GetHandle(), CurrentGrid().pGridRadius, columns, first, last, 1, nullptr,
                        {RadiusColumnName(), "TI noise"});
 }
 
 void TXLAWindow::CmCopyRINoiseTable() {
-  if (nScans < 1 || !bFitRINoise || !pRINoise) return;
-  std::vector<float> times(At(nScans + 1), 0.0f);
-  std::vector<float> offsets(At(nScans + 1), 0.0f);
-  for (int k = 1; k <= nScans; ++k) {
-    const int s = pScanOrder[At(k)];
-    times[At(k)] = static_cast<float>(pScanInfo[At(s)].recordedTime);
-    offsets[At(k)] = pRINoise[s];
+  if (DataSet().nScans < 1 || !AnalysisSwitches().bFitRINoise || !CurrentGrid().pRINoise) return;
+  std::vector<float> times(At(DataSet().nScans + 1), 0.0f);
+  std::vector<float> offsets(At(DataSet().nScans + 1), 0.0f);
+  for (int k = 1; k <= DataSet().nScans; ++k) {
+    const int s = DataSet().pScanOrder[At(k)];
+    times[At(k)] = static_cast<float>(DataSet().pScanInfo[At(s)].recordedTime);
+    offsets[At(k)] = CurrentGrid().pRINoise[s];
   }
   const float* columns[2] = {nullptr, offsets.data()};
-  CopyTableToClipboard(&GetHandle(), times.data(), columns, 1, nScans, 1, nullptr,
+  CopyTableToClipboard(&GetHandle(), times.data(), columns, 1, DataSet().nScans, 1, nullptr,
                        {"time [s]", "RI noise"});
 }
 
 void TXLAWindow::CmCopyPriorKnowledgeTable() {
   // The table made from the peaks of a distribution or from an imported boundary.
-  const int n = static_cast<int>(pPriorTableX.size()) - 1;
-  if (n < 1 || pPriorTableY.size() != pPriorTableX.size()) return;
+  const int n = static_cast<int>(DistributionPrior().pPriorTableX.size()) - 1;
+  if (n < 1 || DistributionPrior().pPriorTableY.size() != DistributionPrior().pPriorTableX.size()) return;
   std::vector<float> x(At(n + 1), 0.0f);
   std::vector<float> weight(At(n + 1), 0.0f);
   for (int i = 1; i <= n; ++i) {
-    x[At(i)] = static_cast<float>(pPriorTableX[At(i)]);
-    weight[At(i)] = static_cast<float>(pPriorTableY[At(i)]);
+    x[At(i)] = static_cast<float>(DistributionPrior().pPriorTableX[At(i)]);
+    weight[At(i)] = static_cast<float>(DistributionPrior().pPriorTableY[At(i)]);
   }
   const float* columns[2] = {nullptr, weight.data()};
   CopyTableToClipboard(&GetHandle(), x.data(), columns, 1, n, 1, nullptr,

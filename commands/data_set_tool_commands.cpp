@@ -57,7 +57,7 @@ GenerateDefaults& Defaults() {
 std::string StemOf(const std::string& name) { return name.substr(0, name.size() - ExtensionOf(name).size()); }
 
 // The extension of the loaded scans ("" without scans).
-std::string DataExtension() { return nScans > 0 ? ExtensionOf(ppScanFileNames[1]) : std::string(); }
+std::string DataExtension() { return DataSet().nScans > 0 ? ExtensionOf(DataSet().ppScanFileNames[1]) : std::string(); }
 
 // A save dialog in the folder given (the data directory when none is); nullopt
 // when cancelled.
@@ -66,7 +66,7 @@ std::optional<std::string> AskSavePath(TXLAWindow& window, const char* title, co
   FileDialogOptions options;
   options.title = title;
   options.filter = "All Files (*.*)|*.*";
-  options.directory = folder.empty() ? szDataDirectory : folder;
+  options.directory = folder.empty() ? DataSet().szDataDirectory : folder;
   options.defaultName = name;
   return AskSaveFilePath(window, options);
 }
@@ -84,7 +84,7 @@ void PushZoomStep(float xmin, float xmax, float ymin, float ymax) {
 // Whether a noise command may act on the loaded data: scans that are no DLS data
 // and the fitted noise the command takes out. The zoom history receives the step.
 bool NoiseCommandApplies(bool fitted) {
-  if (nScans < 1 || bDLSData || !fitted) return false;
+  if (DataSet().nScans < 1 || DataSet().bDLSData || !fitted) return false;
   SetNoiseZoomHook(PushZoomStep);
   return true;
 }
@@ -93,7 +93,7 @@ bool NoiseCommandApplies(bool fitted) {
 
 FitDataNames ProposedFitDataNames() {
   const std::string ext = DataExtension();
-  if (bOldFilenameConvention) return {"fit" + ext, "res" + ext, "fitparams.txt"};
+  if (AnalysisSwitches().bOldFilenameConvention) return {"fit" + ext, "res" + ext, "fitparams.txt"};
   return {"f0000x" + ext, "r0000x" + ext, "fitparams.txt"};
 }
 
@@ -144,15 +144,15 @@ void TXLAWindow::CmGenerateSingle() {
   AskSyntheticDataQuestions(*this, s);
   // The loading signal of the self-association models: 1.2 cm optical path. It is
   // the model's own again when no set was generated.
-  const float loading = fAssocLoading;
-  if (IsSelfAssociationModel()) fAssocLoading = 1.2f * v.extinction * v.concentration * 1e-6f;
+  const float loading = ModelOptions().fAssocLoading;
+  if (IsSelfAssociationModel()) ModelOptions().fAssocLoading = 1.2f * v.extinction * v.concentration * 1e-6f;
   GetHandle().SetCursor(CursorShape::Wait);
-  bSimulating = true;
+  AnalysisSwitches().bSimulating = true;
   const SyntheticResult generated = GenerateSyntheticData(&GetHandle(), s);
   const SyntheticOutcome outcome = generated.outcome;
-  bSimulating = false;
+  AnalysisSwitches().bSimulating = false;
   GetHandle().SetCursor(CursorShape::Arrow);
-  if (outcome != SyntheticOutcome::Generated) fAssocLoading = loading;
+  if (outcome != SyntheticOutcome::Generated) ModelOptions().fAssocLoading = loading;
   if (outcome == SyntheticOutcome::Refused) PlayErrorSound();
   if (!generated.message.empty()) CommandMessageBox(*this, generated.message, "ERROR", MB_OK);
   if (outcome == SyntheticOutcome::Refused) return;
@@ -207,12 +207,12 @@ void TXLAWindow::CmSaveFitData() {
   // saved fit + residuals always give the data. Whatever fails or is declined ends
   // the command with every target as it was.
   const FitDataNames names = ProposedFitDataNames();
-  std::string folder = szDataDirectory;
+  std::string folder = DataSet().szDataDirectory;
   std::optional<std::string> fitPath = AskSavePath(*this, "save fitted data as", names.fits, folder);
   bool convert = false;
   if (fitPath) {
     folder = DirectoryOf(*fitPath);
-    if (bIntensityData)
+    if (ScanFile().bIntensityData)
       convert = AskAs(QuestionId::ConvertIntensities, IDNO,
                       [&] { return AskYesNo(*this, "convert intensities to absorbance data?", ""); });
   }
@@ -244,7 +244,7 @@ void TXLAWindow::CmSaveFitData() {
   if (parPath) {
     SaveResult saved;
     // Sedimentation-equilibrium data keep no saved fit parameters.
-    if (!bEquilibriumMode) saved = TmpSaveBestParams(&GetHandle(), false);
+    if (!DataSet().bEquilibriumMode) saved = TmpSaveBestParams(&GetHandle(), false);
     if (saved.ok) saved = WriteParameterReport(&GetHandle(), *parPath);
     if (!saved.ok) {
       ReportSave(saved);
@@ -258,20 +258,20 @@ void TXLAWindow::CmSaveNoise() {
   SaveCommandOutcome outcome;
   if (!RequireLoadedData(*this)) return;
   const std::string ext = DataExtension();
-  const std::string stem = StemOf(ppScanFileNames[1]);
+  const std::string stem = StemOf(DataSet().ppScanFileNames[1]);
   // The two noise files are one set in one folder: the second dialog starts where
   // the first file went, the set is asked about once, and both replace their
   // targets together, after both are written.
   std::optional<std::string> tiPath, riPath;
-  std::string folder = szDataDirectory;
-  if (bFitTINoise) {
+  std::string folder = DataSet().szDataDirectory;
+  if (AnalysisSwitches().bFitTINoise) {
     tiPath = AskSavePath(*this, "save time independent noise component as",
-                         bOldFilenameConvention ? stem + ".TIN" : "TIN" + ext, folder);
+                         AnalysisSwitches().bOldFilenameConvention ? stem + ".TIN" : "TIN" + ext, folder);
     if (tiPath) folder = DirectoryOf(*tiPath);
   }
-  if (bFitRINoise)
+  if (AnalysisSwitches().bFitRINoise)
     riPath = AskSavePath(*this, "save radial independent noise component as",
-                         bOldFilenameConvention ? stem + ".RIN" : "RIN" + ext, folder);
+                         AnalysisSwitches().bOldFilenameConvention ? stem + ".RIN" : "RIN" + ext, folder);
   std::vector<std::string> targets;
   if (tiPath) targets.push_back(TINoiseFile(*tiPath));
   if (riPath) targets.push_back(RINoiseFile(*riPath));
@@ -294,7 +294,7 @@ void TXLAWindow::CmSubtractNoiseFromEqData() {
   FileDialogOptions options;
   options.title = "select equilbrium scan";
   options.filter = kScanFileFilter;
-  options.directory = szDataDirectory;
+  options.directory = DataSet().szDataDirectory;
   const bool previous = bModalBoxOpen;
   bModalBoxOpen = true;
   const std::vector<std::string> input = GetBackend().OpenFileDialog(options);
@@ -307,28 +307,28 @@ void TXLAWindow::CmSubtractNoiseFromEqData() {
 }
 
 void TXLAWindow::CmSubtractTINoise() {
-  if (!NoiseCommandApplies(bFitTINoise)) return;
-  bNoiseTakenFromData = true;
+  if (!NoiseCommandApplies(AnalysisSwitches().bFitTINoise)) return;
+  NoiseSubtraction().bNoiseTakenFromData = true;
   SubtractTINoise();
   RepaintMain();
 }
 
 void TXLAWindow::CmSubtractRINoise() {
-  if (!NoiseCommandApplies(bFitRINoise)) return;
-  bNoiseTakenFromData = true;
+  if (!NoiseCommandApplies(AnalysisSwitches().bFitRINoise)) return;
+  NoiseSubtraction().bNoiseTakenFromData = true;
   SubtractRINoise();
   RepaintMain();
 }
 
 void TXLAWindow::CmSubtractSystematicNoise() {
-  if (!NoiseCommandApplies(bFitRINoise)) return;
-  bNoiseTakenFromData = true;
+  if (!NoiseCommandApplies(AnalysisSwitches().bFitRINoise)) return;
+  NoiseSubtraction().bNoiseTakenFromData = true;
   SubtractAllNoise();
   RepaintMain();
 }
 
 void TXLAWindow::CmRestoreTINoise() {
-  if (!NoiseCommandApplies(bFitTINoise)) return;
+  if (!NoiseCommandApplies(AnalysisSwitches().bFitTINoise)) return;
   RestoreTINoise();
   RepaintMain();
 }

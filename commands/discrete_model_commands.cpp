@@ -44,8 +44,8 @@ enum class StartSwitches { Cleared, Kept };
 // Both start-time offset items show the one switch (slot 24 of the vector: t0 is
 // applied to the simulation and floated).
 void ShowTimeOffsetMarks(Window& w) {
-  w.CheckMenuItem(kCmFitT0OfSedimentation, bTimeOffset != 0);
-  w.CheckMenuItem(kCmSedimentationTimeOffset, bTimeOffset != 0);
+  w.CheckMenuItem(kCmFitT0OfSedimentation, ModelOptions().bTimeOffset != 0);
+  w.CheckMenuItem(kCmSedimentationTimeOffset, ModelOptions().bTimeOffset != 0);
 }
 
 // A discrete-species model command: the reset, the flags set by setFlags, the
@@ -76,7 +76,7 @@ void ChooseDiscreteModel(TXLAWindow& window, int id, StartSwitches start, SetFla
   if (id != kNoMenuItem) w.CheckMenuItem(id, true);
   // Clearing the switches also clears the start-time offset.
   ShowTimeOffsetMarks(w);
-  if (bBufferSedCorrection) CheckBufferSedimentationModel(&w);
+  if (ModelFlags().bBufferSedCorrection) CheckBufferSedimentationModel(&w);
   FreeSimArrays();
   AllocSimArrays();
   window.RepaintMain();
@@ -86,13 +86,13 @@ void ChooseDiscreteModel(TXLAWindow& window, int id, StartSwitches start, SetFla
 
 void TXLAWindow::CmDiscreteSpecies() {
   ChooseDiscreteModel(*this, kCmDiscreteSpecies, StartSwitches::Cleared,
-                      [] { bDiscreteModel = true; });
+                      [] { ModelFlags().bDiscreteModel = true; });
 }
 
 void TXLAWindow::CmZoneCentrifugationSpecies() {
   ChooseDiscreteModel(*this, kCmZoneCentrifugationSpecies, StartSwitches::Cleared, [] {
-    bDiscreteModel = true;
-    bZoneCentrifugation = true;
+    ModelFlags().bDiscreteModel = true;
+    ModelFlags().bZoneCentrifugation = true;
   });
 }
 
@@ -100,71 +100,71 @@ void TXLAWindow::CmZoneCentrifugationSpecies() {
 // instead of Lamm equation solutions.
 void TXLAWindow::CmFaxenSpecies() {
   ChooseDiscreteModel(*this, kCmFaxenSpecies, StartSwitches::Cleared, [] {
-    bDiscreteModel = true;
-    bFaxenApproximation = true;
+    ModelFlags().bDiscreteModel = true;
+    ModelFlags().bFaxenApproximation = true;
   });
 }
 
 void TXLAWindow::CmLinearGeometry() {
   ChooseDiscreteModel(*this, kCmLinearGeometry, StartSwitches::Cleared, [] {
-    bDiscreteModel = true;
-    bLinearGeometry = true;
+    ModelFlags().bDiscreteModel = true;
+    LammGlobals().bLinearGeometry = true;
   });
 }
 
 void TXLAWindow::CmPlanarQuadrature() {
   ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Cleared, [] {
-    bDiscreteModel = true;
-    bPlanarQuadrature = true;
+    ModelFlags().bDiscreteModel = true;
+    LammGlobals().bPlanarQuadrature = true;
   });
 }
 
 void TXLAWindow::CmExternalLoadingCell() {
   ChooseDiscreteModel(*this, kCmExternalLoadingCell, StartSwitches::Cleared, [] {
-    bDiscreteModel = true;
-    bExternalLoadingCell = true;
+    ModelFlags().bDiscreteModel = true;
+    LammGlobals().bExternalLoadingCell = true;
   });
 }
 
 void TXLAWindow::CmElectrophoresisSpecies() {
   ChooseDiscreteModel(*this, kCmElectrophoresisSpecies, StartSwitches::Cleared, [] {
-    bDiscreteModel = true;
-    bElectrophoresis = true;
+    ModelFlags().bDiscreteModel = true;
+    LammGlobals().bElectrophoresis = true;
   });
 }
 
 void TXLAWindow::CmNonidealSingle() {
   ChooseDiscreteModel(*this, kCmNonidealSingle, StartSwitches::Cleared,
-                      [] { bNonidealSpecies = true; });
+                      [] { ModelFlags().bNonidealSpecies = true; });
 }
 
 void TXLAWindow::CmNonidealMultiple() {
   ChooseDiscreteModel(*this, kCmNonidealMultiple, StartSwitches::Cleared,
-                      [] { bNonIdealMultiple = true; });
+                      [] { ModelFlags().bNonIdealMultiple = true; });
 }
 
 void TXLAWindow::CmMonomerDimer() {
-  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Cleared, [] { bMonomerDimer = true; });
+  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Cleared, [] { ModelFlags().bMonomerDimer = true; });
 }
 
 void TXLAWindow::CmMonomerTrimer() {
-  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Cleared, [] { bMonomerTrimer = true; });
+  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Cleared, [] { ModelFlags().bMonomerTrimer = true; });
 }
 
 void TXLAWindow::CmAssoc124() {
-  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Kept, [] { bAssoc124 = true; });
+  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Kept, [] { ModelFlags().bAssoc124 = true; });
 }
 
 void TXLAWindow::CmAssoc148() {
-  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Kept, [] { bAssoc148 = true; });
+  ChooseDiscreteModel(*this, kNoMenuItem, StartSwitches::Kept, [] { ModelFlags().bAssoc148 = true; });
 }
 
 // Non-interacting species on DLS correlation functions, each given by its Stokes
 // radius (nm) instead of D: D = kT / (6 pi eta R).
 void TXLAWindow::CmDLSStokesRadii() {
   ChooseDiscreteModel(*this, kCmDLSStokesRadii, StartSwitches::Cleared, [] {
-    bDiscreteModel = true;
-    bStokesRadii = true;
+    ModelFlags().bDiscreteModel = true;
+    ModelFlags().bStokesRadii = true;
   });
 }
 
@@ -174,14 +174,14 @@ void TXLAWindow::CmDLSStokesRadii() {
 // to leave it out).
 void TXLAWindow::CmDLSCumulants() {
   ChooseDiscreteModel(*this, kCmDLSCumulants, StartSwitches::Cleared, [] {
-    bDiscreteModel = true;
-    bCumulants = true;
-    pSpeciesIncluded[1] = 1;
+    ModelFlags().bDiscreteModel = true;
+    ModelFlags().bCumulants = true;
+    AnalysisSwitches().pSpeciesLinked[1] = 1;
   });
 }
 
 void TXLAWindow::CmSedimentationTimeOffset() {
-  bTimeOffset = bTimeOffset ? 0 : 1;
+  ModelOptions().bTimeOffset = ModelOptions().bTimeOffset ? 0 : 1;
   ShowTimeOffsetMarks(GetHandle());
   PackModelParams();
 }
@@ -189,7 +189,7 @@ void TXLAWindow::CmSedimentationTimeOffset() {
 void TXLAWindow::CmLoadElectrophoresisData() {
   // The electrophoresis model follows a load that succeeded only.
   if (!LoadNewFiles(*this, LoadKind::Electrophoresis)) return;
-  nLammGridPoints = kElectrophoresisGridPoints;
+  LammSettings().nLammGridPoints = kElectrophoresisGridPoints;
   CmElectrophoresisSpecies();
 }
 

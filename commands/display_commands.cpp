@@ -37,46 +37,46 @@ void PushZoomWindow(float xMin, float xMax, float yMin, float yMax) {
   afZoomYMin[level] = yMin;
   afZoomYMax[level] = yMax;
   bZoomStepHasY = true;
-  pDataPlot->SetRanges(xMin, xMax, yMin, yMax);
-  pDataPlot->Redraw();
+  DataPlots().pDataPlot->SetRanges(xMin, xMax, yMin, yMax);
+  DataPlots().pDataPlot->Redraw();
   FollowDataPlotZoom(std::pair(xMin, xMax));
 }
 
 }  // namespace
 
 void TXLAWindow::CmShowData() {
-  if (!pDataPlot) return;
-  bShowData = !bShowData;
-  GetHandle().CheckMenuItem(kCmShowData, bShowData);
+  if (!DataPlots().pDataPlot) return;
+  DataPlots().bShowData = !DataPlots().bShowData;
+  GetHandle().CheckMenuItem(kCmShowData, DataPlots().bShowData);
   ApplyPaneLayout();
   ApplyCurrentZoomToDataPlot();
   RepaintMain();
 }
 
 void TXLAWindow::CmShowResiduals() {
-  if (!pDataPlot) return;
-  bShowResiduals = !bShowResiduals;
-  GetHandle().CheckMenuItem(kCmShowResiduals, bShowResiduals);
+  if (!DataPlots().pDataPlot) return;
+  DataPlots().bShowResiduals = !DataPlots().bShowResiduals;
+  GetHandle().CheckMenuItem(kCmShowResiduals, DataPlots().bShowResiduals);
   ApplyPaneLayout();
   ApplyCurrentZoomToDataPlot();
   RepaintMain();
 }
 
 void TXLAWindow::CmDataMarkSize() {
-  if (!pDataPlot) return;
+  if (!DataPlots().pDataPlot) return;
   float size = 0.0f;
-  if (!AskFloat(*this, &size, static_cast<float>(pDataPlot->nMarkSize),
+  if (!AskFloat(*this, &size, static_cast<float>(DataPlots().pDataPlot->nMarkSize),
                 "enter data mark size (-1 for lines):", nullptr, {"data mark size", "", Closed(-1.0, 1000.0)}))
     return;
-  const int dataCurves = std::min(nScans, pDataPlot->nCurves);
+  const int dataCurves = std::min(DataSet().nScans, DataPlots().pDataPlot->nCurves);
   if (size >= 0.0f) {
     // Marks again after the curves had been switched to lines.
-    const bool lines = dataCurves > 0 && pDataPlot->GetCurveStyle(0) == kStyleLines;
-    pDataPlot->nMarkSize = static_cast<int>(std::floor(std::min(size, kMaxMarkSize)));
+    const bool lines = dataCurves > 0 && DataPlots().pDataPlot->GetCurveStyle(0) == kStyleLines;
+    DataPlots().pDataPlot->nMarkSize = static_cast<int>(std::floor(std::min(size, kMaxMarkSize)));
     if (lines)
-      for (int i = 0; i < dataCurves; ++i) pDataPlot->SetCurveStyle(i, kStyleCircles);
+      for (int i = 0; i < dataCurves; ++i) DataPlots().pDataPlot->SetCurveStyle(i, kStyleCircles);
   } else if (size == -1.0f) {
-    for (int i = 0; i < dataCurves; ++i) pDataPlot->SetCurveStyle(i, kStyleLines);
+    for (int i = 0; i < dataCurves; ++i) DataPlots().pDataPlot->SetCurveStyle(i, kStyleLines);
   } else {
     return;  // other negative sizes mean nothing
   }
@@ -85,15 +85,15 @@ void TXLAWindow::CmDataMarkSize() {
 }
 
 void TXLAWindow::CmSetRange() {
-  if (!pDataPlot) return;
+  if (!DataPlots().pDataPlot) return;
   float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
-  if (!AskFloat(*this, &x1, pDataPlot->fXMin, "x minimum:", "SET RANGE", NamedAs("x minimum", kPlotCoordinate)))
+  if (!AskFloat(*this, &x1, DataPlots().pDataPlot->fXMin, "x minimum:", "SET RANGE", NamedAs("x minimum", kPlotCoordinate)))
     return;
-  if (!AskFloat(*this, &x2, pDataPlot->fXMax, "x maximum:", "SET RANGE", NamedAs("x maximum", kPlotCoordinate)))
+  if (!AskFloat(*this, &x2, DataPlots().pDataPlot->fXMax, "x maximum:", "SET RANGE", NamedAs("x maximum", kPlotCoordinate)))
     return;
-  if (!AskFloat(*this, &y1, pDataPlot->fYMin, "y minimum:", "SET RANGE", NamedAs("y minimum", kPlotCoordinate)))
+  if (!AskFloat(*this, &y1, DataPlots().pDataPlot->fYMin, "y minimum:", "SET RANGE", NamedAs("y minimum", kPlotCoordinate)))
     return;
-  if (!AskFloat(*this, &y2, pDataPlot->fYMax, "y maximum:", "SET RANGE", NamedAs("y maximum", kPlotCoordinate)))
+  if (!AskFloat(*this, &y2, DataPlots().pDataPlot->fYMax, "y maximum:", "SET RANGE", NamedAs("y maximum", kPlotCoordinate)))
     return;
   if (x1 == x2 || y1 == y2) return;  // an empty window cannot be shown
   PushZoomWindow(std::min(x1, x2), std::max(x1, x2), std::min(y1, y2), std::max(y1, y2));
@@ -103,24 +103,24 @@ void TXLAWindow::CmSetRange() {
 void TXLAWindow::CmFullRange() {
   nZoomLevel = 0;
   bZoomDataPlot = false;
-  if (pDataPlot) pDataPlot->ResetRanges();
+  if (DataPlots().pDataPlot) DataPlots().pDataPlot->ResetRanges();
   RedrawDataPlot(true);
   FollowDataPlotZoom(std::nullopt);
   RepaintMain();
 }
 
 void TXLAWindow::CmDataRange() {
-  if (!pDataPlot || nScans < 1 || nGridPoints < 1 || !pGridRadius) return;
-  const int first = std::clamp(iFitFirst, 1, nGridPoints);
-  const int last = std::clamp(iFitLast, first, nGridPoints);
+  if (!DataPlots().pDataPlot || DataSet().nScans < 1 || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius) return;
+  const int first = std::clamp(CurrentGrid().iFitFirst, 1, CurrentGrid().nGridPoints);
+  const int last = std::clamp(CurrentGrid().iFitLast, first, CurrentGrid().nGridPoints);
   // The data inside the fitting limits, with a margin of 0.01 cm and 0.1 signal
   // units, as the program's other zoom windows on the fitted data.
-  const float xMin = pGridRadius[first] - 0.01f;
-  const float xMax = pGridRadius[last] + 0.01f;
+  const float xMin = CurrentGrid().pGridRadius[first] - 0.01f;
+  const float xMax = CurrentGrid().pGridRadius[last] + 0.01f;
   bool any = false;
   float yMin = 0.0f, yMax = 0.0f;
-  for (int k = 1; k <= nScans; ++k) {
-    const float* row = ppGridSignal[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(k)])];
+  for (int k = 1; k <= DataSet().nScans; ++k) {
+    const float* row = CurrentGrid().ppGridSignal[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(k)])];
     if (!row) continue;
     for (int i = first; i <= last; ++i) {
       if (!any) {
@@ -151,20 +151,20 @@ void TXLAWindow::CmToggleScanHoverLabel() {
 }
 
 void TXLAWindow::CmShowResidualsBitmap() {
-  if (bShowResidualsBitmap) {
-    bShowResidualsBitmap = false;
+  if (ResidualBitmap().bShowResidualsBitmap) {
+    ResidualBitmap().bShowResidualsBitmap = false;
     GetHandle().CheckMenuItem(kCmShowResidualsBitmap, false);
   } else {
     float scale = 0.0f;
-    if (AskFloat(*this, &scale, fResidualBitmapScale, "bitmap brightness full scale (0 for autoscale)",
+    if (AskFloat(*this, &scale, ResidualBitmap().fResidualBitmapScale, "bitmap brightness full scale (0 for autoscale)",
                  "BITMAP BRIGHTNESS SCALE", {"bitmap brightness full scale", "", Closed(0.0, kMaxSignal)}) &&
         scale >= 0.0f) {
-      fResidualBitmapScale = scale;
+      ResidualBitmap().fResidualBitmapScale = scale;
     } else {
       // Cancelled (or a negative scale, which would invert the colours).
-      fResidualBitmapScale = bFluorescenceData ? 5.0f : 0.05f;
+      ResidualBitmap().fResidualBitmapScale = ScanFile().bFluorescenceData ? 5.0f : 0.05f;
     }
-    bShowResidualsBitmap = true;
+    ResidualBitmap().bShowResidualsBitmap = true;
     GetHandle().CheckMenuItem(kCmShowResidualsBitmap, true);
   }
   // The residual plot makes room for the strip above it, or takes the room back.
@@ -173,13 +173,13 @@ void TXLAWindow::CmShowResidualsBitmap() {
 }
 
 void TXLAWindow::CmBitmapBlackAndWhite() {
-  bBitmapBlackAndWhite = !bBitmapBlackAndWhite;
-  GetHandle().CheckMenuItem(kCmBitmapBlackAndWhite, bBitmapBlackAndWhite);
+  ResidualBitmap().bBitmapBlackAndWhite = !ResidualBitmap().bBitmapBlackAndWhite;
+  GetHandle().CheckMenuItem(kCmBitmapBlackAndWhite, ResidualBitmap().bBitmapBlackAndWhite);
 }
 
 void TXLAWindow::CmBitmapContinuousShading() {
-  bBitmapContinuousShading = !bBitmapContinuousShading;
-  GetHandle().CheckMenuItem(kCmBitmapContinuousShading, bBitmapContinuousShading);
+  ResidualBitmap().bBitmapContinuousShading = !ResidualBitmap().bBitmapContinuousShading;
+  GetHandle().CheckMenuItem(kCmBitmapContinuousShading, ResidualBitmap().bBitmapContinuousShading);
 }
 
 }  // namespace tarmic

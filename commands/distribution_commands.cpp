@@ -29,8 +29,8 @@ namespace {
 // models and for a c(s) shown as c(M); for DLS data log10 D (the I(D) model) or
 // log10 Rh (the radius models).
 const float* PlottedGrid() {
-  if (bDLSData) return bDLSDModel ? pDistS : pDistGrid;
-  return IsSGridModel() && !bCMTransformed ? pDistGrid : pDistS;
+  if (DataSet().bDLSData) return ModelFlags().bDLSDModel ? DistributionVectors().pDistS : DistributionVectors().pDistGrid;
+  return IsSGridModel() && !DistributionPlot().bCMTransformed ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
 }
 
 // A distribution is on show (computed or restored, for the loaded data and under
@@ -38,7 +38,7 @@ const float* PlottedGrid() {
 // one's name); otherwise says what to do first, as the other commands on the
 // distribution do.
 bool DistributionOnShow(TXLAWindow& window) {
-  if (pDistPlot && pDistValues && nDistGrid >= 1 && PlottedGrid() && DistributionPaneShown()) return true;
+  if (DistributionPlot().pDistPlot && DistributionVectors().pDistValues && DistributionVectors().nDistGrid >= 1 && PlottedGrid() && DistributionPaneShown()) return true;
   CommandMessageBox(window, kNoDistributionText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
   return false;
 }
@@ -47,17 +47,17 @@ bool DistributionOnShow(TXLAWindow& window) {
 
 std::string DistributionTableText() {
   const float* x = PlottedGrid();
-  if (!x || !pDistValues || nDistGrid < 1) return {};
-  const bool both = GetContiRunSettings().showBoth && pDistValues2;
-  const float* columns[3] = {nullptr, pDistValues, pDistValues2};
+  if (!x || !DistributionVectors().pDistValues || DistributionVectors().nDistGrid < 1) return {};
+  const bool both = GetContiRunSettings().showBoth && DistributionVectors().pDistValues2;
+  const float* columns[3] = {nullptr, DistributionVectors().pDistValues, DistributionVectors().pDistValues2};
   // The columns are named as the plot's axes; with both regularisations the
   // maximum-entropy curve (black) comes first, then Tikhonov-Phillips (blue).
-  const std::string xName = pDistPlot && !pDistPlot->szXLabel.empty() ? pDistPlot->szXLabel : "x";
-  const std::string yName = pDistPlot && !pDistPlot->szYLabel.empty() ? pDistPlot->szYLabel : "c";
+  const std::string xName = DistributionPlot().pDistPlot && !DistributionPlot().pDistPlot->szXLabel.empty() ? DistributionPlot().pDistPlot->szXLabel : "x";
+  const std::string yName = DistributionPlot().pDistPlot && !DistributionPlot().pDistPlot->szYLabel.empty() ? DistributionPlot().pDistPlot->szYLabel : "c";
   const std::vector<std::string> names =
       both ? std::vector<std::string>{xName, yName + " ME", yName + " TP"}
            : std::vector<std::string>{xName, yName};
-  return FormatTable(x, columns, 1, nDistGrid, both ? 2 : 1, nullptr, names);
+  return FormatTable(x, columns, 1, DistributionVectors().nDistGrid, both ? 2 : 1, nullptr, names);
 }
 
 bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path) {
@@ -66,7 +66,7 @@ bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path) {
   const std::optional<DistributionKind> kind = ReadSavedDistributionKind(path);
   if (kind) {
     const bool modelMatches =
-        bContiModel && !IsSizeShapeModel() && CurrentDistributionKind() == *kind;
+        ModelFlags().bContiModel && !IsSizeShapeModel() && CurrentDistributionKind() == *kind;
     if (!modelMatches) {
       // The file's kind chooses the model: a saved c(M) stays a c(M).
       if (*kind == DistributionKind::MolarMass) {
@@ -103,7 +103,7 @@ void TXLAWindow::CmSaveContinuousDistribution() {
 void TXLAWindow::CmCopyDistributionPlot() {
   if (!DistributionOnShow(*this)) return;
   RedrawDistributionPlot();
-  pDistPlot->CopyToClipboard();
+  DistributionPlot().pDistPlot->CopyToClipboard();
 }
 
 void TXLAWindow::CmCopyDistribution() {

@@ -30,7 +30,7 @@ int Trunc(double v) { return std::isfinite(v) ? static_cast<int>(v) : 0; }
 
 // The band of an integration spans the whole pane (not for the c(s,ff0) map, whose
 // second coordinate is selected too).
-bool FullHeightBand() { return bRangeSelectMode && !bCsff0Model && !bCsff0OneDiscrete; }
+bool FullHeightBand() { return bRangeSelectMode && !ModelFlags().bCsff0Model && !ModelFlags().bCsff0OneDiscrete; }
 
 int ClientRowOf(const TXLAWindow& window, int displayRow) {
   return window.fClientHeight > 0 ? Trunc(displayRow * window.fClientHeight / 1000.0) : 0;
@@ -38,15 +38,15 @@ int ClientRowOf(const TXLAWindow& window, int displayRow) {
 
 // The distribution plot's second coordinate at a client row.
 float MapYOfRow(const TXLAWindow& window, int row) {
-  return pDistPlot ? pDistPlot->PixelRowToMapY(PlotUnitsY(window, row)) : 0.0f;
+  return DistributionPlot().pDistPlot ? DistributionPlot().pDistPlot->PixelRowToMapY(PlotUnitsY(window, row)) : 0.0f;
 }
 
 }  // namespace
 
 bool SBasedContinuousModel() {
-  return bContiSModel || bCsOneDiscreteD || bCsOneDiscreteM || bCsConformationalChange ||
-         bCsFloatingVbar || bCsScalingLaw || bCsWormChain || bCsMsTable || bCsInvariantD ||
-         bCsBimodalFf0 || bCsBimodalFf0OneDiscrete || bCsModel521;
+  return ModelFlags().bContiSModel || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsConformationalChange ||
+         ModelFlags().bCsFloatingVbar || ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain || ModelFlags().bCsMsTable || ModelFlags().bCsInvariantD ||
+         ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsModel521;
 }
 
 std::string MolarMassReadoutText(float M, float mMin) {
@@ -62,7 +62,7 @@ std::string MolarMassReadoutText(float M, float mMin) {
 
 bool DistributionPaneRightPress(TXLAWindow& window, unsigned /*modKeys*/, const Point& point) {
   if (!IsInDistributionPane(window, point.x, point.y)) return false;
-  const int row = FullHeightBand() ? ClientRowOf(window, nDistPlotBottom) : point.y;
+  const int row = FullHeightBand() ? ClientRowOf(window, DistributionPlot().nDistPlotBottom) : point.y;
   ptBandStart = ptBandCurrent = ptBandPrev = ptBandMaxX = ptBandMinX = Point{point.x, row};
   window.bRightDragActive = true;
   bDistZoomDrag = true;
@@ -78,11 +78,11 @@ bool DistributionPaneRightPress(TXLAWindow& window, unsigned /*modKeys*/, const 
 
 bool DistributionPaneMouseMove(TXLAWindow& window, const Point& point) {
   if (!bRubberBandActive || !bDistDrag) return false;
-  ptBandCurrent = Point{point.x, FullHeightBand() ? ClientRowOf(window, nDistPlotTop) : point.y};
+  ptBandCurrent = Point{point.x, FullHeightBand() ? ClientRowOf(window, DistributionPlot().nDistPlotTop) : point.y};
   // Inverting twice erases: the band drawn last goes, the new one comes.
   window.DrawRubberBandRect(ptBandStart.x, ptBandStart.y, ptBandPrev.x, ptBandPrev.y);
   window.DrawRubberBandRect(ptBandStart.x, ptBandStart.y, ptBandCurrent.x, ptBandCurrent.y);
-  if (FullHeightBand() && pDistPlot && !bDLSData && !bBoundaryAnalysis) {
+  if (FullHeightBand() && DistributionPlot().pDistPlot && !DataSet().bDLSData && !ModelFlags().bBoundaryAnalysis) {
     // The shading follows the band: the old range in black, the widest range
     // reached as plain curve, the new range shaded in red.
     const auto x = [&window](int column) { return DistributionXOfColumn(window, column); };
@@ -104,7 +104,7 @@ bool DistributionPaneRightRelease(TXLAWindow& window, const Point& /*point*/) {
   const int ymin = std::min(ptBandStart.y, ptBandCurrent.y);
   const int ymax = std::max(ptBandStart.y, ptBandCurrent.y);
   if (xmax - xmin > kMinBandWidth) {
-    if (pDistPlot) {
+    if (DistributionPlot().pDistPlot) {
       const float x1 = DistributionXOfColumn(window, xmin);
       const float x2 = DistributionXOfColumn(window, xmax);
       if (bRangeSelectMode)

@@ -52,14 +52,14 @@ constexpr int kPeakStyle = 12;
 
 // The c(s) variants whose molar mass follows their own relation.
 bool OwnMassRelation() {
-  return bCsScalingLaw || bCsWormChain || bCsMsTable || bCsConformationalChange || bCsInvariantD ||
-         bCsModel521;
+  return ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain || ModelFlags().bCsMsTable || ModelFlags().bCsConformationalChange || ModelFlags().bCsInvariantD ||
+         ModelFlags().bCsModel521;
 }
 
 // Any c(s) variant that labels its peaks with a molar mass.
 bool CsVariant() {
-  return OwnMassRelation() || bCsBimodalFf0 || bCsBimodalFf0OneDiscrete || bCsFloatingVbar ||
-         bCsOneDiscreteD || bCsOneDiscreteM;
+  return OwnMassRelation() || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsFloatingVbar ||
+         ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM;
 }
 
 // The peak labels' pictures are played in the client area with the screen mapping.
@@ -74,11 +74,11 @@ std::unique_ptr<DC> ScreenDC(Window& w) {
 }  // namespace
 
 bool PeaksLabelledByS() {
-  if (bContiSModel) return bLsgModel || bLsgOneDiscrete;
+  if (ModelFlags().bContiSModel) return ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete;
   return !CsVariant();
 }
 
-float PeakMolarMass(float s) { return CsFamilyMass(s, fTemperatureK - 273.15f); }
+float PeakMolarMass(float s) { return CsFamilyMass(s, DataSet().fTemperatureK - 273.15f); }
 
 std::string MolarMassLabelText(float M) {
   if (M > 1e7f) return FormatText("Mf~%.1f MDa", M * 1e-6);
@@ -91,7 +91,7 @@ std::string MolarMassLabelText(float M) {
 }
 
 bool DistributionPaneOnScreen() {
-  return DistributionPaneShown() && !bTemperaturePlotShown && !pTemperaturePlot && !bEqTestView && !bVIrezMode;
+  return DistributionPaneShown() && !bTemperaturePlotShown && !TemperaturePlot().pTemperaturePlot && !bEqTestView && !bVIrezMode;
 }
 
 std::string PeakLabelText(const DistributionPeak& found) {
@@ -102,10 +102,10 @@ std::string PeakLabelText(const DistributionPeak& found) {
 }
 
 std::unique_ptr<CScreenButton> MakePeakLabel(const DistributionPeak& found, const std::string& text) {
-  if (!pDistPlot) return nullptr;
+  if (!DistributionPlot().pDistPlot) return nullptr;
   // Above the peak, in the distribution plot's display units.
-  const int x = pDistPlot->MapX(found.extent.averageX);
-  const int y = pDistPlot->MapY(pDistValues[found.index]);
+  const int x = DistributionPlot().pDistPlot->MapX(found.extent.averageX);
+  const int y = DistributionPlot().pDistPlot->MapY(DistributionVectors().pDistValues[found.index]);
   const int halfWidth = 4 * static_cast<int>(text.size());
   auto label = std::make_unique<CScreenButton>();
   label->SetRect(static_cast<float>(y - 25), static_cast<float>(x - halfWidth), static_cast<float>(y - 5),
@@ -119,10 +119,10 @@ std::unique_ptr<CScreenButton> MakePeakLabel(const DistributionPeak& found, cons
 
 void ShowPeakMwLabels(TXLAWindow& window) {
   if (nPeakLabels > 0) RemovePeakLabels(window);
-  if (!pDistPlot) return;
+  if (!DistributionPlot().pDistPlot) return;
   // The key that chose the command ends the temperature plot shown once, as any key
   // does: the labels are drawn with the normal view that it brings back.
-  const bool waitForPaint = bTemperaturePlotShown && !pTemperaturePlot && DistributionPaneShown();
+  const bool waitForPaint = bTemperaturePlotShown && !TemperaturePlot().pTemperaturePlot && DistributionPaneShown();
   if (!waitForPaint && !DistributionPaneOnScreen()) return;
   const std::vector<DistributionPeak> peaks = DistributionPeakList();
   nPeakLabels = static_cast<int>(peaks.size());
@@ -169,37 +169,37 @@ void RemovePeakLabels(TXLAWindow& window, DC* paintDC) {
 }
 
 std::string PeakInfoText(float s, float c, float fraction) {
-  const float s20w = S20wFromS(s, RELVISCOSITY * STANDARDVISCOSITY,
-                               VBAR > 0 ? fVRho / VBAR : fBufferDensity, VBAR, VBAR20);
+  const float s20w = S20wFromS(s, SolventConstants().RELVISCOSITY * STANDARDVISCOSITY,
+                               SolventConstants().VBAR > 0 ? SolventConstants().fVRho / SolventConstants().VBAR : SolventConstants().fBufferDensity, SolventConstants().VBAR, SolventConstants().VBAR20);
   const double percent = 100.0 * fraction;
   if (PeaksLabelledByS()) {
     return FormatText("sw = %.3f S, sw(20,w) = %.3f S\n(c = %.4f, %.3f%% of total)", s, s20w, c,
                       percent);
   }
-  const float rho = VBAR > 0.0f ? fVRho / VBAR : fBufferDensity;
+  const float rho = SolventConstants().VBAR > 0.0f ? SolventConstants().fVRho / SolventConstants().VBAR : SolventConstants().fBufferDensity;
   const float M = PeakMolarMass(s);
   const float mMin = CalculateMff02(s, 1.0f);
   if (!OwnMassRelation()) {
     // The bimodal models have their second frictional ratio inside its s range.
-    const bool second = (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) && s >= fBimodalSMin &&
-                        s <= fBimodalSMax;
-    const float ff0 = second ? fSecondFf0 : fFrictionalRatio;
-    const float rs = S20ToStokesRadius(s20w, VBAR20) * 1e9f;
-    const float oblate = CalculateOblateRatio(ff0, VBAR, fWormHydration, rho);
-    const float prolate = CalculateProlateRatio(ff0, VBAR, fWormHydration, rho);
+    const bool second = (ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete) && s >= DistributionVariants().fBimodalSMin &&
+                        s <= DistributionVariants().fBimodalSMax;
+    const float ff0 = second ? DistributionVariants().fSecondFf0 : SolventConstants().fFrictionalRatio;
+    const float rs = S20ToStokesRadius(s20w, SolventConstants().VBAR20) * 1e9f;
+    const float oblate = CalculateOblateRatio(ff0, SolventConstants().VBAR, SolventConstants().fWormHydration, rho);
+    const float prolate = CalculateProlateRatio(ff0, SolventConstants().VBAR, SolventConstants().fWormHydration, rho);
     return FormatText(
         "sw = %.3f S, sw(20,w) = %.3f S\n(c = %.4f, %.3f%% of total)\nwith best-fit friction "
         "ratio = %.3f: Mw = %.0f Da \n(based on vbar = %.3f, vbar20 = %.3f, hydration = %.3f, "
         "buffer density = %.5f, rel. viscosity = %.4f)\nminimum Mw (for compact sphere) = %.0f "
         "Da\nStokes Radius (20C) = %.2f nm, a/b(oblate)=%.2f, a/b(prolate)=%.2f",
-        s, s20w, c, percent, ff0, M, VBAR, VBAR20, fWormHydration, rho, RELVISCOSITY, mMin, rs, oblate,
+        s, s20w, c, percent, ff0, M, SolventConstants().VBAR, SolventConstants().VBAR20, SolventConstants().fWormHydration, rho, SolventConstants().RELVISCOSITY, mMin, rs, oblate,
         prolate);
   }
   return FormatText(
       "sw = %.3f S, sw(20,w) = %.3f S\n(c = %.4f, %.3f%% of total)\nMw = %.0f Da \n(based on "
       "vbar = %.3f, vbar20 = %.3f, hydration = %.3f, buffer density = %.5f, rel. viscosity = "
       "%.4f)\nminimum Mw (for compact sphere) = %.0f Da",
-      s, s20w, c, percent, M, VBAR, VBAR20, fWormHydration, rho, RELVISCOSITY, mMin);
+      s, s20w, c, percent, M, SolventConstants().VBAR, SolventConstants().VBAR20, SolventConstants().fWormHydration, rho, SolventConstants().RELVISCOSITY, mMin);
 }
 
 void ShowPeakInfo(TXLAWindow& window, int k) {
@@ -211,10 +211,10 @@ void ShowPeakInfo(TXLAWindow& window, int k) {
 
   // The peak in red over the distribution and its s range in the data.
   const PeakExtent peak = FindDistributionPeak(anPeakIndex[k], kPeakEdgeFraction);
-  if (peak.leftIndex > 0 && pDistPlot) {
+  if (peak.leftIndex > 0 && DistributionPlot().pDistPlot) {
     const int count = peak.rightIndex - peak.leftIndex + 1;
     std::unique_ptr<MetaFile> picture =
-        pDistPlot->DrawArrays(pDistGrid + peak.leftIndex - 1, pDistValues + peak.leftIndex - 1,
+        DistributionPlot().pDistPlot->DrawArrays(DistributionVectors().pDistGrid + peak.leftIndex - 1, DistributionVectors().pDistValues + peak.leftIndex - 1,
                               count, kPeakColour, kPeakStyle, 0);
     std::unique_ptr<DC> dc = ScreenDC(w);
     if (picture && dc) picture->Play(*dc);
@@ -281,8 +281,8 @@ void ResetPeakTools() {
 }
 
 void TXLAWindow::CmShowPeakMw() {
-  if (bCsff0Model || bCsff0OneDiscrete) return;
-  if (!(bContiSModel || CsVariant()) || !pDistCurve) return;
+  if (ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete) return;
+  if (!(ModelFlags().bContiSModel || CsVariant()) || !DistributionPlot().pDistCurve) return;
   ShowPeakMwLabels(*this);
 }
 

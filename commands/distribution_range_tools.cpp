@@ -77,17 +77,17 @@ void FreeIntegRanges() {
 }
 
 // The plotted distribution curve's points, 0-based.
-const CVector* CurveX() { return pDistCurve ? pDistCurve->X() : nullptr; }
-const CVector* CurveY() { return pDistCurve ? pDistCurve->Y() : nullptr; }
+const CVector* CurveX() { return DistributionPlot().pDistCurve ? DistributionPlot().pDistCurve->X() : nullptr; }
+const CVector* CurveY() { return DistributionPlot().pDistCurve ? DistributionPlot().pDistCurve->Y() : nullptr; }
 
 // The largest y (at least 0) of the plotted curve's points with lo <= x <= hi: the
 // projection of a c(s,ff0) result while one is shown (its y is M, Rs, D or f/f0),
 // else the distribution curve.
 float LargestYIn(float lo, float hi) {
-  const bool projection = bCsff0Shown && pMapCurve &&
-                          (bCsff0ViewSM || bCsff0ViewSRs || bCsff0ViewSD || bCsff0ViewMFf0);
-  const CVector* x = projection ? pMapCurve->X() : CurveX();
-  const CVector* y = projection ? pMapCurve->Y() : CurveY();
+  const bool projection = DistributionPlot().bCsff0Shown && DistributionPlot().pMapCurve &&
+                          (DistributionModels().bCsff0ViewSM || DistributionModels().bCsff0ViewSRs || DistributionModels().bCsff0ViewSD || DistributionModels().bCsff0ViewMFf0);
+  const CVector* x = projection ? DistributionPlot().pMapCurve->X() : CurveX();
+  const CVector* y = projection ? DistributionPlot().pMapCurve->Y() : CurveY();
   float ymax = 0.0f;
   if (!x || !y) return ymax;
   const int n = static_cast<int>(std::min(x->Length(), y->Length()));
@@ -108,10 +108,10 @@ float Interpolated(const float* x, const float* v, int i, float at) {
 }  // namespace
 
 bool SDistributionModel() {
-  return bContiSModel || bLsgModel || bLsgOneDiscrete || bBoundaryAnalysis ||
-         bBufferSedCorrection || bCvConstantD || bCsBimodalFf0 || bCsBimodalFf0OneDiscrete ||
-         bCsScalingLaw || bCsWormChain || bCsMsTable || bCsConformationalChange || bCsInvariantD ||
-         bCsModel521 || bCsFloatingVbar || bCsOneDiscreteD || bCsOneDiscreteM;
+  return ModelFlags().bContiSModel || ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete || ModelFlags().bBoundaryAnalysis ||
+         ModelFlags().bBufferSedCorrection || ModelFlags().bCvConstantD || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete ||
+         ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain || ModelFlags().bCsMsTable || ModelFlags().bCsConformationalChange || ModelFlags().bCsInvariantD ||
+         ModelFlags().bCsModel521 || ModelFlags().bCsFloatingVbar || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM;
 }
 
 // ---------------------------------------------------------------- the button
@@ -124,7 +124,7 @@ void CreateIntegrateButton() {
   // pixels would reach up into the residual plot's x tick labels in a tall window).
   const double h = PlotTextHeight(hButtonFont.height) + 4.0;
   const double w = 30.0 * nClientWidth / 1400.0 + 50.0;
-  const double right = nPlotAreaRight * 1.4 - 10.0;
+  const double right = DataPlots().nPlotAreaRight * 1.4 - 10.0;
   const int top = DistributionPlotRectTop();
   auto button = std::make_unique<CScreenButton>();
   button->SetRect(static_cast<float>(top - 1 - h), static_cast<float>(right - w),
@@ -174,7 +174,7 @@ void ClickIntegrateButton(TXLAWindow& window) {
 }
 
 void ArmRangeSelection(TXLAWindow& window) {
-  if (!pDistPlot) return;
+  if (!DistributionPlot().pDistPlot) return;
   if (bWizardMessages) {
     CommandMessageBox(
         window, "determine the range by drawing a rectangle while the right mouse button is down",
@@ -196,12 +196,12 @@ void CancelRangeSelection(TXLAWindow& window) {
 std::string IntegrationText(float x1, float x2, float y1, float y2, float area,
                             float average, float total, float sd, float zAverage) {
   const double percent = total != 0.0f ? 100.0 * area / total : 0.0;
-  if (bDLSData) {
+  if (DataSet().bDLSData) {
     // The light-scattering grids hold log10 of Rh in m or of D in cm^2/s; the bounds
     // are shown in nm and in F (1e-7 cm^2/s), the units of the average.
-    const double shift = bDLSDModel ? 7.0 : 9.0;
+    const double shift = ModelFlags().bDLSDModel ? 7.0 : 9.0;
     const double lo = std::pow(10.0, x1 + shift), hi = std::pow(10.0, x2 + shift);
-    return FormatText(bDLSDModel ? "Integral from %f to %f F:\nTotal Signal = %f (%.3f%%of total)\n"
+    return FormatText(ModelFlags().bDLSDModel ? "Integral from %f to %f F:\nTotal Signal = %f (%.3f%%of total)\n"
                                    "Signal Average D = %f F"
                                  : "Integral from %f to %f nm:\nTotal Signal = %f (%.3f%%of total)\n"
                                    "Signal Average R = %f nm",
@@ -216,9 +216,9 @@ std::string IntegrationText(float x1, float x2, float y1, float y2, float area,
         "(Signal) Average Rs = %f\n Std. deviation[as sqrt(second central moment)] ds = %.3f "
         "(best done without regularization)\n Std. deviation[as sqrt(second central moment)] dM = "
         "%.3f\n Std. deviation[as sqrt(second central moment)] dR = %.3f",
-        x1, x2, y1, y2, area, percent, average, fCsff0AvgFf0,
-        average > 0.0f && fCsff0AvgFf0 > 0.0f ? CalculateMff02(average, fCsff0AvgFf0) : 0.0f,
-        fCsff0MsD, fCsff0AvgM, fCsff0AvgRs, sd, fCsff0SdM, fCsff0SdRs);
+        x1, x2, y1, y2, area, percent, average, DistributionIntegration().fCsff0AvgFf0,
+        average > 0.0f && DistributionIntegration().fCsff0AvgFf0 > 0.0f ? CalculateMff02(average, DistributionIntegration().fCsff0AvgFf0) : 0.0f,
+        DistributionIntegration().fCsff0MsD, DistributionIntegration().fCsff0AvgM, DistributionIntegration().fCsff0AvgRs, sd, DistributionIntegration().fCsff0SdM, DistributionIntegration().fCsff0SdRs);
   }
   if (SDistributionModel()) {
     return FormatText(
@@ -227,7 +227,7 @@ std::string IntegrationText(float x1, float x2, float y1, float y2, float area,
         "(best done without regularization)\nsw transformed to 20,w conditions = %f",
         x1, x2, area, percent, average, sd, S20wFromSBuffer(average));
   }
-  if (bFMScalingLaw) {
+  if (ModelFlags().bFMScalingLaw) {
     const double ratio = average > 0.0f ? zAverage / average : 0.0;
     return FormatText(
         "Integral from %f to %f:\nLoading Concentration [Signal] = %f (%.3f%%of total)\n"
@@ -250,8 +250,8 @@ void IntegrateSelectedRange(TXLAWindow& window, float x1, float x2, float y1, fl
   bDistRangeArmed = false;
   fIntegYMin = y1;
   fIntegYMax = y2;
-  fCsff0SecondMin = y1;
-  fCsff0SecondMax = y2;
+  DistributionIntegration().fCsff0SecondMin = y1;
+  DistributionIntegration().fCsff0SecondMax = y2;
 
   float area = 0, average = 0, total = 0, sd = 0, harmonic = 0, zAverage = 0;
   IntegrateDistribution(x1, x2, &area, &average, &total, &sd, &harmonic, &zAverage);
@@ -264,17 +264,17 @@ void IntegrateSelectedRange(TXLAWindow& window, float x1, float x2, float y1, fl
   const float* columns[2] = {nullptr, averages};
   CopyTableToClipboard(&window.GetHandle(), xs, columns, 1, 1, 1, nullptr);
 
-  if (!bDLSData && x1 > 0.0f && x2 > 0.0f) window.HighlightRangeInData(x1, x2);
+  if (!DataSet().bDLSData && x1 > 0.0f && x2 > 0.0f) window.HighlightRangeInData(x1, x2);
   CommandMessageBox(window, text, kIntegratingCaption, MB_OK);
   FullscaleDistributionPlot(window);
 }
 
 void HighlightDistributionRange(TXLAWindow& window, float x1, float x2, int style, Color colour) {
-  if (x1 == x2 || !pDistPlot || bDLSData || bBoundaryAnalysis) return;
+  if (x1 == x2 || !DistributionPlot().pDistPlot || DataSet().bDLSData || ModelFlags().bBoundaryAnalysis) return;
   // The grid the distribution is shown over (light-scattering data returned above).
   const float* x = IntegrationAxis();
-  const float* v = pDistValues;
-  const int n = nDistGrid;
+  const float* v = DistributionVectors().pDistValues;
+  const int n = DistributionVectors().nDistGrid;
   if (!x || !v || n < 2) return;
   const float lo = std::min(x1, x2), hi = std::max(x1, x2);
 
@@ -315,7 +315,7 @@ void HighlightDistributionRange(TXLAWindow& window, float x1, float x2, int styl
   py.push_back(vHi);
   const int count = static_cast<int>(px.size()) - 1;
   std::unique_ptr<MetaFile> picture =
-      pDistPlot->DrawArrays(px.data(), py.data(), count, colour, style, 0);
+      DistributionPlot().pDistPlot->DrawArrays(px.data(), py.data(), count, colour, style, 0);
   if (!picture) return;
   Window& w = window.GetHandle();
   const Size client = w.ClientSize();
@@ -332,11 +332,11 @@ void HighlightDistributionRange(TXLAWindow& window, float x1, float x2, int styl
 void ZoomDistributionPlot(TXLAWindow& window, float x1, float x2) {
   bDistZoomDrag = false;
   bDistRangeArmed = false;
-  if (!pDistPlot) return;
+  if (!DistributionPlot().pDistPlot) return;
   bDistZoomKept = true;
   fDistZoomX1 = x1;
   fDistZoomX2 = x2;
-  pDistPlot->SetRanges(x1, x2, 0.0f, LargestYIn(std::min(x1, x2), std::max(x1, x2)));
+  DistributionPlot().pDistPlot->SetRanges(x1, x2, 0.0f, LargestYIn(std::min(x1, x2), std::max(x1, x2)));
   window.GetHandle().Invalidate();
 }
 
@@ -345,10 +345,10 @@ void FullscaleDistributionPlot(TXLAWindow& window) {
   bDistRangeArmed = false;
   bDistZoomKept = false;
   const CVector* x = CurveX();
-  if (!pDistPlot || !x || x->Length() == 0) return;
+  if (!DistributionPlot().pDistPlot || !x || x->Length() == 0) return;
   const float first = x->Get(0);
   const float last = x->Get(static_cast<int>(x->Length()) - 1);
-  pDistPlot->SetRanges(first, last, 0.0f, LargestYIn(std::min(first, last), std::max(first, last)));
+  DistributionPlot().pDistPlot->SetRanges(first, last, 0.0f, LargestYIn(std::min(first, last), std::max(first, last)));
   window.GetHandle().Invalidate();
 }
 
@@ -456,7 +456,7 @@ bool IntegrateFileRanges(TXLAWindow& window) {
     percent[k] = c1 > 0.0f ? 100.0f * c[k] / c1 : 0.0f;
   }
 
-  const std::string path = (std::filesystem::path(szDataDirectory) / "integrals.dat").string();
+  const std::string path = (std::filesystem::path(DataSet().szDataDirectory) / "integrals.dat").string();
   std::string why;
   if (!WriteTextFileAtomically(path, report + ' ', &why)) {
     CommandMessageBox(window, WithReason(FormatText("could not open file %s for writing", path.c_str()), why),
@@ -474,16 +474,16 @@ bool IntegrateFileRanges(TXLAWindow& window) {
 // ---------------------------------------------------------------- pane geometry
 
 bool IsInDistributionPane(const TXLAWindow& window, int /*x*/, int y) {
-  if (!pDistPlot) return false;
+  if (!DistributionPlot().pDistPlot) return false;
   const int bottom = window.GetHandle().ClientSize().cy;
-  return y > std::floor(bottom * nDistPlotTop * 0.95 * 0.001);
+  return y > std::floor(bottom * DistributionPlot().nDistPlotTop * 0.95 * 0.001);
 }
 
 float DistributionXOfColumn(const TXLAWindow& window, int x) {
-  if (!pDistPlot || pDistPlot->fScaleX == 0 || window.fClientWidth <= 0) return 0.0f;
+  if (!DistributionPlot().pDistPlot || DistributionPlot().pDistPlot->fScaleX == 0 || window.fClientWidth <= 0) return 0.0f;
   const double units = std::trunc(x * 1400.0 / window.fClientWidth);
-  const float v = static_cast<float>((units - pDistPlot->fOffsetX) / pDistPlot->fScaleX);
-  return pDistPlot->bLogX ? std::pow(10.0f, v) : v;
+  const float v = static_cast<float>((units - DistributionPlot().pDistPlot->fOffsetX) / DistributionPlot().pDistPlot->fScaleX);
+  return DistributionPlot().pDistPlot->bLogX ? std::pow(10.0f, v) : v;
 }
 
 void ResetDistributionRangeTools() {
@@ -500,12 +500,12 @@ void ResetDistributionRangeTools() {
 // ---------------------------------------------------------------- commands
 
 bool DistributionPaneEnter(TXLAWindow& window) {
-  if (!bDistRangeArmed || !bRangeSelectMode || !pDistPlot || bRubberBandActive) return false;
+  if (!bDistRangeArmed || !bRangeSelectMode || !DistributionPlot().pDistPlot || bRubberBandActive) return false;
   float lo = 0.0f, hi = 0.0f;
   if (!AskIntegrationLimits(window, kIntegratingCaption, &lo, &hi)) return true;
   // The whole height of the plot: a drawn band's rows matter to the size-and-shape
   // distributions only, whose range then takes every f/f0 shown.
-  IntegrateSelectedRange(window, std::min(lo, hi), std::max(lo, hi), pDistPlot->fYMin, pDistPlot->fYMax);
+  IntegrateSelectedRange(window, std::min(lo, hi), std::max(lo, hi), DistributionPlot().pDistPlot->fYMin, DistributionPlot().pDistPlot->fYMax);
   window.RepaintMain();
   return true;
 }
@@ -514,35 +514,35 @@ void TXLAWindow::CmIntegrateDistribution() {
   // A transformed grid (s20,w, radii) is no longer the s the integration reports.
   // Only a distribution on show (of the loaded data, under the model and the values
   // that computed it); without one the user is told what to do first.
-  if (!pDistPlot || !DistributionPaneShown()) {
+  if (!DistributionPlot().pDistPlot || !DistributionPaneShown()) {
     CommandMessageBox(*this, kNoDistributionText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
-  if (bDLSData || bBoundaryAnalysis || bDistTransformed || bDistRhTransformed) return;
+  if (DataSet().bDLSData || ModelFlags().bBoundaryAnalysis || DistributionPlot().bDistTransformed || DistributionPlot().bDistRhTransformed) return;
   ToggleIntegrateButton();
   ShowIntegrateButton(*this);
   ClickIntegrateButton(*this);
 }
 
 void TXLAWindow::CmRescaleDistributionPlot() {
-  if (!pDistPlot) return;
+  if (!DistributionPlot().pDistPlot) return;
   bDistZoomDrag = true;
   ArmRangeSelection(*this);
 }
 
 void TXLAWindow::CmFullscaleDistributionPlot() {
-  if (!pDistPlot) return;
+  if (!DistributionPlot().pDistPlot) return;
   FullscaleDistributionPlot(*this);
 }
 
 void TXLAWindow::CmIntegralDistribution() {
-  if (!pDistPlot || bDLSData || bBoundaryAnalysis) return;
+  if (!DistributionPlot().pDistPlot || DataSet().bDLSData || ModelFlags().bBoundaryAnalysis) return;
   TransformToIntegralDistribution();
   GetHandle().Invalidate();
 }
 
 void TXLAWindow::CmTransformCsToCM() {
-  if (!pDistPlot) return;
+  if (!DistributionPlot().pDistPlot) return;
   TransformToCM();
   GetHandle().Invalidate();
 }

@@ -127,11 +127,11 @@ void TXLAWindow::CmLoadDLSData() {
 }
 
 void TXLAWindow::CmSaveMeanDLSData() {
-  if (!bDLSData || nScans < 1) return;
+  if (!DataSet().bDLSData || DataSet().nScans < 1) return;
   FileDialogOptions options;
   options.title = "save mean DLS Data as";
   options.filter = kDLSFilter;
-  options.directory = szDataDirectory;
+  options.directory = DataSet().szDataDirectory;
   options.defaultName = "average.dlsdat";
   options.defaultExt = "dlsdat";
   const std::optional<std::string> path = AskSaveFilePath(*this, options);
@@ -149,24 +149,24 @@ void TXLAWindow::CmSaveMeanDLSData() {
 // the residuals stay the difference of data and fit in one form; the common grid
 // rows follow the data.
 void TXLAWindow::CmToggleCorrelationForm() {
-  if (nScans < 1 || !bDLSData || pDLSInfo.size() <= static_cast<std::size_t>(nScans)) return;
-  const bool toIntensity = pDLSInfo[1].bFieldACF;
-  for (int s = 1; s <= nScans; ++s) {
+  if (DataSet().nScans < 1 || !DataSet().bDLSData || DataSet().pDLSInfo.size() <= static_cast<std::size_t>(DataSet().nScans)) return;
+  const bool toIntensity = DataSet().pDLSInfo[1].bFieldACF;
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t k = static_cast<std::size_t>(s);
-    const int n = pnPoints[k];
-    const bool changed = toIntensity ? ConvertFieldToIntensityACF(n, ppSignal[k], &pDLSInfo[k]) != 0
-                                     : ConvertIntensityToFieldACF(n, ppSignal[k], &pDLSInfo[k]) != 0;
-    if (changed && k < ppFit.size() && ppFit[k]) {
+    const int n = DataSet().pnPoints[k];
+    const bool changed = toIntensity ? ConvertFieldToIntensityACF(n, DataSet().ppSignal[k], &DataSet().pDLSInfo[k]) != 0
+                                     : ConvertIntensityToFieldACF(n, DataSet().ppSignal[k], &DataSet().pDLSInfo[k]) != 0;
+    if (changed && k < DataSet().ppFit.size() && DataSet().ppFit[k]) {
       for (int j = 1; j <= n; ++j)
-        ppFit[k][j] = toIntensity ? SignedSquare(ppFit[k][j]) : SignedSqrt(ppFit[k][j]);
+        DataSet().ppFit[k][j] = toIntensity ? SignedSquare(DataSet().ppFit[k][j]) : SignedSqrt(DataSet().ppFit[k][j]);
     }
     FillGridSignalRow(s);
   }
   bDataChanged = true;
   const char* label =
       toIntensity ? "g(2)-1 intensity autocorrelation " : "g(1) field autocorrelation ";
-  if (pDataPlot) pDataPlot->SetYAxisLabel(label);
-  if (pResidualsPlot) pResidualsPlot->SetYAxisLabel(label);
+  if (DataPlots().pDataPlot) DataPlots().pDataPlot->SetYAxisLabel(label);
+  if (DataPlots().pResidualsPlot) DataPlots().pResidualsPlot->SetYAxisLabel(label);
   RedrawDataPlot(true);
   RedrawResidualPlot(true);
   GetHandle().Invalidate();

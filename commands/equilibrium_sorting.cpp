@@ -76,28 +76,28 @@ char ExtensionKind(const std::string& name) {
 
 // The section letter of a scan ('i', 'm' or 'o' at the start of its name), else 0.
 char SectionLetter(int s) {
-  const std::string& name = ppScanFileNames[Idx(s)];
+  const std::string& name = DataSet().ppScanFileNames[Idx(s)];
   if (name.empty()) return '\0';
   const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
   return (c == 'i' || c == 'm' || c == 'o') ? c : '\0';
 }
 
 bool IsMember(int i, int j, float tolerance) {
-  const ScanInfo& a = pScanInfo[Idx(i)];
-  const ScanInfo& b = pScanInfo[Idx(j)];
+  const ScanInfo& a = DataSet().pScanInfo[Idx(i)];
+  const ScanInfo& b = DataSet().pScanInfo[Idx(j)];
   return b.cell == a.cell && SectionLetter(j) == SectionLetter(i) &&
          std::fabs(b.wavelength - a.wavelength) < tolerance;
 }
 
 // Fit range of scan s: its fit-limit indices, or all points where they are unset.
 void FitRange(int s, int* first, int* last) {
-  *first = pFitFirst[Idx(s)] > 0 ? pFitFirst[Idx(s)] : 1;
-  *last = pFitLast[Idx(s)] > 0 ? pFitLast[Idx(s)] : pnPoints[Idx(s)];
+  *first = DataSet().pFitFirst[Idx(s)] > 0 ? DataSet().pFitFirst[Idx(s)] : 1;
+  *last = DataSet().pFitLast[Idx(s)] > 0 ? DataSet().pFitLast[Idx(s)] : DataSet().pnPoints[Idx(s)];
 }
 
 std::vector<float> EqValues(int s) {
-  std::vector<float> v(Idx(pnPoints[Idx(s)]) + 1, 0.0f);
-  for (int k = 1; k <= pnPoints[Idx(s)]; ++k) v[Idx(k)] = EqScanValue(s, k);
+  std::vector<float> v(Idx(DataSet().pnPoints[Idx(s)]) + 1, 0.0f);
+  for (int k = 1; k <= DataSet().pnPoints[Idx(s)]; ++k) v[Idx(k)] = EqScanValue(s, k);
   return v;
 }
 
@@ -105,7 +105,7 @@ std::vector<float> EqValues(int s) {
 CWINPlot* NewAuxPlot(const char* xTitle, const char* yTitle) {
   FreeAuxPlot();
   pAuxPlot = new CWINPlot();
-  pAuxPlot->SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);
+  pAuxPlot->SetPlotRect(DataPlots().nPlotAreaTop, DataPlots().nPlotAreaLeft, DataPlots().nPlotAreaBottom, DataPlots().nPlotAreaRight);
   pAuxPlot->SetXAxisLabel(xTitle);
   pAuxPlot->SetYAxisLabel(yTitle);
   return pAuxPlot;
@@ -137,7 +137,7 @@ void PlotScanProfile(TXLAWindow& window, int s) {
   FitRange(s, &first, &last);
   std::vector<float> x, y;
   for (int k = first; k <= last; ++k) {
-    x.push_back(ppRadius[Idx(s)][k]);
+    x.push_back(DataSet().ppRadius[Idx(s)][k]);
     y.push_back(EqScanValue(s, k));
   }
   NewAuxPlot("radius", "signal");
@@ -160,7 +160,7 @@ std::vector<int> EarlierScans(const int* series, int n, int lastScan) {
   for (int k = 1; k <= n; ++k)
     if (series[k] != lastScan) earlier.push_back(series[k]);
   std::stable_sort(earlier.begin(), earlier.end(), [](int a, int b) {
-    return pScanInfo[Idx(a)].time < pScanInfo[Idx(b)].time;
+    return DataSet().pScanInfo[Idx(a)].time < DataSet().pScanInfo[Idx(b)].time;
   });
   return earlier;
 }
@@ -207,29 +207,29 @@ Blank ReadBlank(const std::string& path) {
 // when it could not be written (reported).
 std::string WriteEqScan(const std::string& directory, int L, int keyScan, const Blank& blank,
                         float tolerance) {
-  const ScanInfo& keyInfo = pScanInfo[Idx(keyScan)];
-  const std::string& stored = ppScanFileNames[Idx(L)];
+  const ScanInfo& keyInfo = DataSet().pScanInfo[Idx(keyScan)];
+  const std::string& stored = DataSet().ppScanFileNames[Idx(L)];
   const bool intensity = IsIntensityFileName(stored);
   const std::string ext = intensity ? ReplaceCharacterAt(ExtensionOf(stored), 2, "a") : ExtensionOf(stored);
-  std::string name = Format("eq%dk_%.0f", static_cast<int>(std::floor(0.001 * pScanInfo[Idx(L)].rpm)),
+  std::string name = Format("eq%dk_%.0f", static_cast<int>(std::floor(0.001 * DataSet().pScanInfo[Idx(L)].rpm)),
                             static_cast<double>(keyInfo.wavelength));
   if (const char section = SectionLetter(keyScan)) name = std::string(1, section) + "_" + name;
   name += ext;
 
-  const int n = pnPoints[Idx(L)];
+  const int n = DataSet().pnPoints[Idx(L)];
   std::vector<float> values = EqValues(L);
   if (blank.present && std::fabs(blank.wavelength - keyInfo.wavelength) < tolerance) {
     std::vector<float> onL(values.size(), 0.0f);
-    if (InterpolateCurve(n, ppRadius[Idx(L)], onL.data(), blank.n, blank.radius.data(),
+    if (InterpolateCurve(n, DataSet().ppRadius[Idx(L)], onL.data(), blank.n, blank.radius.data(),
                          blank.value.data()))
       for (int k = 1; k <= n; ++k) values[Idx(k)] -= onL[Idx(k)];
   }
-  ScanInfo info = pScanInfo[Idx(L)];
+  ScanInfo info = DataSet().pScanInfo[Idx(L)];
   if (intensity) info.scanType = info.scanType == 'V' ? 'W' : info.scanType == 'I' ? 'R' : info.scanType;
   const std::string path = JoinPath(directory, name);
   if (!MayReplaceFiles({path})) return {};
-  if (!WriteScanFile(path.c_str(), n, ppRadius[Idx(L)], values.data(),
-                     intensity ? ppThirdColumn[Idx(L)] : nullptr, stored.c_str(), true, info)) {
+  if (!WriteScanFile(path.c_str(), n, DataSet().ppRadius[Idx(L)], values.data(),
+                     intensity ? DataSet().ppThirdColumn[Idx(L)] : nullptr, stored.c_str(), true, info)) {
     ShowError(WithReason(Format("could not write %s", path.c_str()), SaveFailureReason(path)), false);
     return {};
   }
@@ -239,7 +239,7 @@ std::string WriteEqScan(const std::string& directory, int L, int keyScan, const 
 // The experiment file of one key: its written files and the run's values.
 void WriteKeyXpFile(const std::string& directory, int keyScan, const std::vector<std::string>& files,
                     float density, float vbar, float eA, float eB, float eC) {
-  const ScanInfo& info = pScanInfo[Idx(keyScan)];
+  const ScanInfo& info = DataSet().pScanInfo[Idx(keyScan)];
   std::string name = (info.wavelength == 675.0f || info.wavelength == 660.0f)
                          ? Format("cell%d_IF", info.cell)
                          : Format("cell%d_%d", info.cell, static_cast<int>(std::floor(info.wavelength)));
@@ -253,10 +253,10 @@ void WriteKeyXpFile(const std::string& directory, int keyScan, const std::vector
   xp.bufferDensity = density;
   xp.bufferViscosity = 0.001002f;
   xp.vbar = xp.vbar20 = vbar;
-  xp.meniscus = fMeniscus;
-  xp.bottom = fBottom;
-  xp.fitLeftLimit = fFitLeftLim;
-  xp.fitRightLimit = fFitRightLim;
+  xp.meniscus = DataSet().fMeniscus;
+  xp.bottom = DataSet().fBottom;
+  xp.fitLeftLimit = DataSet().fFitLeftLim;
+  xp.fitRightLimit = DataSet().fFitRightLim;
   // Interference series of more than one file carry their systematic noise.
   xp.fitTINoise = xp.fitRINoise = files.size() >= 2 && ExtensionKind(files.back()) == 'p';
   xp.extinctionA = eA;
@@ -299,7 +299,7 @@ void RecordGroup(const std::vector<int>& series, int L) {
   ppEqGroups.push_back(list);
   pEqGroupSizes.push_back(static_cast<int>(list.size()) - 1);
   if (!single && bEqSingleCell) {
-    const int cell = pScanInfo[Idx(L)].cell;
+    const int cell = DataSet().pScanInfo[Idx(L)].cell;
     if (nEqGroupCell == 0)
       nEqGroupCell = cell;
     else if (cell != nEqGroupCell)
@@ -310,14 +310,14 @@ void RecordGroup(const std::vector<int>& series, int L) {
 }  // namespace
 
 float EqScanValue(int s, int k) {
-  const float v = ppSignal[Idx(s)][k];
-  if (!IsIntensityFileName(ppScanFileNames[Idx(s)])) return v;
-  const float* reference = ppThirdColumn[Idx(s)];
+  const float v = DataSet().ppSignal[Idx(s)][k];
+  if (!IsIntensityFileName(DataSet().ppScanFileNames[Idx(s)])) return v;
+  const float* reference = DataSet().ppThirdColumn[Idx(s)];
   return AbsorbanceFromIntensities(v, reference ? reference[k] : 0.0f);
 }
 
 bool TestEquilibriumAttainment(TXLAWindow& window, const int* series, int n, int lastScan) {
-  const ScanInfo& info = pScanInfo[Idx(lastScan)];
+  const ScanInfo& info = DataSet().pScanInfo[Idx(lastScan)];
   const double nm = info.wavelength, rpm = info.rpm;
   if (n == 1 || (n == 2 && series[1] == series[2])) {
     PlotScanProfile(window, lastScan);
@@ -326,7 +326,7 @@ bool TestEquilibriumAttainment(TXLAWindow& window, const int* series, int n, int
   }
   std::vector<float> x, y;
   for (int s : EarlierScans(series, n, lastScan)) {
-    x.push_back(static_cast<float>(pScanInfo[Idx(s)].time));
+    x.push_back(static_cast<float>(DataSet().pScanInfo[Idx(s)].time));
     y.push_back(RmsdBetweenScans(s, lastScan));
   }
   NewAuxPlot("elapsed time (sec)", "rmsd difference");
@@ -336,7 +336,7 @@ bool TestEquilibriumAttainment(TXLAWindow& window, const int* series, int n, int
     pAuxPlot->ToggleConnectPoints();
   }
   pAuxPlot->nMarkSize = 10;
-  nErrorBarCap = 15;
+  PlotRedraw().nErrorBarCap = 15;
   ShowAuxPlot(window);
   if (!AskEqTest(window, Format("was equilibrium attained at %.0f nm and %.0f rpm?", nm, rpm)))
     return false;
@@ -357,25 +357,25 @@ void SortEqDataToDisk(TXLAWindow& window, const std::string& outputPath,
   // has been handled there (the test is the membership itself, so that no scan is
   // both written with a group and made to open one of its own).
   std::vector<int> keyScans;
-  for (int i = 1; i <= nScans; ++i) {
+  for (int i = 1; i <= DataSet().nScans; ++i) {
     if (std::any_of(keyScans.begin(), keyScans.end(), [&](int k) { return IsMember(k, i, tolerance); }))
       continue;
     keyScans.push_back(i);
     std::vector<int> speeds;  // whole rpm handled for this key
     std::vector<std::string> written;
-    for (int j = i; j <= nScans; ++j) {
+    for (int j = i; j <= DataSet().nScans; ++j) {
       if (!IsMember(i, j, tolerance)) continue;
-      const float rpm = pScanInfo[Idx(j)].rpm;
+      const float rpm = DataSet().pScanInfo[Idx(j)].rpm;
       const int wholeRpm = static_cast<int>(rpm);
       if (std::find(speeds.begin(), speeds.end(), wholeRpm) != speeds.end()) continue;
       speeds.push_back(wholeRpm);
       // The series of this speed, its latest scan appended once more.
       std::vector<int> series{0, j};
       int latest = j;
-      for (int k = j + 1; k <= nScans; ++k) {
-        if (!IsMember(i, k, tolerance) || static_cast<int>(pScanInfo[Idx(k)].rpm) != wholeRpm) continue;
+      for (int k = j + 1; k <= DataSet().nScans; ++k) {
+        if (!IsMember(i, k, tolerance) || static_cast<int>(DataSet().pScanInfo[Idx(k)].rpm) != wholeRpm) continue;
         series.push_back(k);
-        if (pScanInfo[Idx(k)].time > pScanInfo[Idx(latest)].time) latest = k;
+        if (DataSet().pScanInfo[Idx(k)].time > DataSet().pScanInfo[Idx(latest)].time) latest = k;
       }
       series.push_back(latest);
       if (collect) {
@@ -410,13 +410,13 @@ void RunEquilibriumTest(TXLAWindow& window) {
     const int L = list[Idx(size)];
     std::vector<float> x, y;
     for (int k = 1; k < size; ++k) {
-      x.push_back(static_cast<float>(pScanInfo[Idx(list[Idx(k)])].time));
+      x.push_back(static_cast<float>(DataSet().pScanInfo[Idx(list[Idx(k)])].time));
       y.push_back(RmsdBetweenScans(list[Idx(k)], L));
     }
     AddAuxCurve(x, y);
     pAuxPlot->SetCurveStyle(curve, 6);
     pAuxPlot->SetCurveColor(curve, FalseColor(g, nEqGroups));
-    const ScanInfo& info = pScanInfo[Idx(L)];
+    const ScanInfo& info = DataSet().pScanInfo[Idx(L)];
     const std::string legend = bEqSingleCell
                                    ? Format("%.0f nm, %.0f rpm", static_cast<double>(info.wavelength),
                                             static_cast<double>(info.rpm))
@@ -473,11 +473,11 @@ std::optional<std::string> AskSavePath(TXLAWindow& window, const char* title, co
 }  // namespace
 
 void TXLAWindow::CmSortEqData() {
-  if (nScans < 1) {
+  if (DataSet().nScans < 1) {
     CommandMessageBox(*this, "please load data first", "Sort SE data", MB_OK);
     return;
   }
-  if (fRadialStep > 0.001f) {
+  if (RadialGrid().fRadialStep > 0.001f) {
     // Merged points would be lost from the written scans.
     PlayInfoSound();
     if (!ConfirmChange(*this, "resolution is limiting data points - continue?", "sort EQ data")) {
@@ -486,16 +486,16 @@ void TXLAWindow::CmSortEqData() {
     }
   }
   const std::optional<std::string> output =
-      AskSavePath(*this, "select filename for sorted eq data", szDataDirectory, "eq.ra1");
+      AskSavePath(*this, "select filename for sorted eq data", DataSet().szDataDirectory, "eq.ra1");
   if (output) {
     std::string blank;
-    if (bInterferenceData && AskYesNo(*this, "subtract blank file?", "")) {
+    if (ScanFile().bInterferenceData && AskYesNo(*this, "subtract blank file?", "")) {
       const std::optional<std::string> chosen =
-          AskSavePath(*this, "select blank scan", szDataDirectory, "");
+          AskSavePath(*this, "select blank scan", DataSet().szDataDirectory, "");
       if (chosen) blank = *chosen;
     }
     const bool makeXp = ConfirmChange(*this, "make xp files?", "");
-    float density = fBufferDensity, vbar = VBAR, eA = 1.0f, eB = 1.0f, eC = 0.0f;
+    float density = SolventConstants().fBufferDensity, vbar = SolventConstants().VBAR, eA = 1.0f, eB = 1.0f, eC = 0.0f;
     if (makeXp) {
       const char* caption = "make QUENTAR xp file";
       AskFloat(*this, &density, density, "buffer density (g/ml)", caption, kBufferDensity);

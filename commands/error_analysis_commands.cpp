@@ -49,8 +49,8 @@ bool Refuse(TXLAWindow& window, int id, const char* model = "a discrete-species 
 
 // Fit and residuals of the restored model are drawn again.
 void ShowModel(TXLAWindow& window) {
-  if (pDataPlot) RedrawDataPlot(true);
-  if (pResidualsPlot) RedrawResidualPlot(true);
+  if (DataPlots().pDataPlot) RedrawDataPlot(true);
+  if (DataPlots().pResidualsPlot) RedrawResidualPlot(true);
   window.RepaintMain();
 }
 
@@ -92,12 +92,12 @@ void ErrorInterval(TXLAWindow& window, bool ofS) {
   const std::optional<float> confidence =
       Ask(window, kDefaultConfidence, "confidence level (0 < P < 1)", kErrorCaption, kProbability);
   if (!confidence) return;
-  const float defaultStep = ofS ? 0.01f : (bFitMAndS ? 100.0f : 0.01f);
-  const char* stepPrompt = ofS ? "step size in s" : (bFitMAndS ? "step size in M" : "step size in D");
+  const float defaultStep = ofS ? 0.01f : (ModelFlags().bFitMAndS ? 100.0f : 0.01f);
+  const char* stepPrompt = ofS ? "step size in s" : (ModelFlags().bFitMAndS ? "step size in M" : "step size in D");
   // A step of the value's own unit, positive (at 0 the search would not move).
   const Quantity stepQuantity =
       ofS ? Quantity{"step size in s", "S", Closed(1e-6, kMaxSedimentationCoefficient)}
-          : (bFitMAndS ? Quantity{"step size in M", "g/mol", Closed(1e-3, kMolarMass.range.high)}
+          : (ModelFlags().bFitMAndS ? Quantity{"step size in M", "g/mol", Closed(1e-3, kMolarMass.range.high)}
                        : Quantity{"step size in D", "", Closed(1e-8, kDiffusionCoefficient.range.high)});
   const std::optional<float> step = Ask(window, defaultStep, stepPrompt, kErrorCaption, stepQuantity);
   if (!step) return;
@@ -111,7 +111,7 @@ void ErrorInterval(TXLAWindow& window, bool ofS) {
                       "ATTENTION", MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  const float value = pParams[ofS ? nSpeciesSlots + 1 : 1];
+  const float value = AnalysisSwitches().pParams[ofS ? nSpeciesSlots + 1 : 1];
   float low = 0.0f, high = 0.0f;
   window.bFitInProgress = true;
   const AnalysisResult result = ofS
@@ -120,7 +120,7 @@ void ErrorInterval(TXLAWindow& window, bool ofS) {
   window.bFitInProgress = false;
   ShowModel(window);
   if (!ReportEnd(window, result)) return;
-  const char* name = ofS ? "s" : (bFitMAndS ? "M" : "D");
+  const char* name = ofS ? "s" : (ModelFlags().bFitMAndS ? "M" : "D");
   char text[300];
   std::snprintf(text, sizeof text,
                 "%s = %g, interval [%g, %g] at P = %.3f\n(rmsd %f, critical rmsd %f, %lld points)",
@@ -180,10 +180,10 @@ ValueRange ContourValues(const std::string& name) {
 void TwoParamContour(TXLAWindow& window, bool sAndM) {
   const int ySlot = sAndM ? 1 : nSpeciesSlots + 2;
   const std::string xName = sAndM ? "s" : "s1";
-  const std::string yName = sAndM ? (bFitMAndS ? "M" : "D") : "s2";
-  const std::optional<Range> x = AskRange(window, xName, pParams[nSpeciesSlots + 1], ContourValues(xName));
+  const std::string yName = sAndM ? (ModelFlags().bFitMAndS ? "M" : "D") : "s2";
+  const std::optional<Range> x = AskRange(window, xName, AnalysisSwitches().pParams[nSpeciesSlots + 1], ContourValues(xName));
   if (!x) return;
-  const std::optional<Range> y = AskRange(window, yName, pParams[ySlot], ContourValues(yName));
+  const std::optional<Range> y = AskRange(window, yName, AnalysisSwitches().pParams[ySlot], ContourValues(yName));
   if (!y) return;
   const std::optional<float> level = Ask(window, kDefaultContourLevel, "rmsd contour level (0 for all)",
                                          kContourCaption, {"rmsd contour level", "", Closed(0.0, kMaxSignal)});
@@ -233,7 +233,7 @@ void TXLAWindow::CmS1S2Contour() {
 // lg K of the self-association (pParams entry 3) over a range.
 void TXLAWindow::CmKContour() {
   if (!IsSelfAssociationModel() && Refuse(*this, kCmKContour, "a self-association model")) return;
-  const std::optional<Range> k = AskRange(*this, "lg K", pParams[3], kLogK.range);
+  const std::optional<Range> k = AskRange(*this, "lg K", AnalysisSwitches().pParams[3], kLogK.range);
   if (!k) return;
   const std::optional<std::string> file = AskContourFile(*this, "Kcontour.dat");
   if (!file) return;

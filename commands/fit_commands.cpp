@@ -66,17 +66,17 @@ void TXLAWindow::CmFitMarquardt() {
 // method; each value stays as it was when its input is cancelled.
 void TXLAWindow::CmFitAnnealing() {
   float typed = 0.0f;
-  if (AskFloat(*this, &typed, fAnnealStartTemp, "starting 'temperature' (rel increase glob.chisq)",
+  if (AskFloat(*this, &typed, SearchSettings().fAnnealStartTemp, "starting 'temperature' (rel increase glob.chisq)",
                kAnnealCaption, kAnnealTemperature))
-    fAnnealStartTemp = typed;
-  fAnnealTemp = fAnnealStartTemp;
-  AskCount(*this, &nAnnealTemps, "# of temperature steps", NamedAs("number of temperature steps", kAnnealSteps));
-  AskCount(*this, &nAnnealIters, "# of iterations per temperature",
+    SearchSettings().fAnnealStartTemp = typed;
+  SearchSettings().fAnnealTemp = SearchSettings().fAnnealStartTemp;
+  AskCount(*this, &SearchSettings().nAnnealTemps, "# of temperature steps", NamedAs("number of temperature steps", kAnnealSteps));
+  AskCount(*this, &SearchSettings().nAnnealIters, "# of iterations per temperature",
            NamedAs("number of iterations per temperature", kAnnealSteps));
-  int final = bAnnealFinalML ? 1 : (bAnnealFinalSimplex ? 2 : 0);
+  int final = SearchSettings().bAnnealFinalML ? 1 : (SearchSettings().bAnnealFinalSimplex ? 2 : 0);
   AskCount(*this, &final, "final ML (1), Simplex (2), or none (0)", {"final fit", "", Count(0.0, 2.0)});
-  bAnnealFinalML = final == 1;
-  bAnnealFinalSimplex = final == 2;
+  SearchSettings().bAnnealFinalML = final == 1;
+  SearchSettings().bAnnealFinalSimplex = final == 2;
   ChooseFitAlgorithm(*this, kFitAnnealingValue);
 }
 
@@ -84,10 +84,10 @@ void TXLAWindow::CmFitAnnealing() {
 // parameter; only a positive width spans a simplex, anything else keeps the width.
 void TXLAWindow::CmSimplexRandomization() {
   float typed = 0.0f;
-  if (AskFloat(*this, &typed, 100.0f * fSimplexRandomization, "%initial randomization in simplex",
+  if (AskFloat(*this, &typed, 100.0f * SearchSettings().fSimplexRandomization, "%initial randomization in simplex",
                nullptr, kSimplexRandomization) &&
       typed > 0.0f)
-    fSimplexRandomization = 0.01f * typed;
+    SearchSettings().fSimplexRandomization = 0.01f * typed;
 }
 
 // Fits the floated parameters of the discrete-species model by the chosen method
@@ -130,13 +130,13 @@ void TXLAWindow::CmFit() {
   // The best parameters are kept for the next load of these data (the refinement
   // of a continuous model saves its own), and the result text is drawn with the
   // next paint. What the fit met is reported once.
-  if (!continuous && bSaveBestParams && outcome != FitOutcome::Failed)
+  if (!continuous && SearchSettings().bSaveBestParams && outcome != FitOutcome::Failed)
     report.saved.Add(TmpSaveBestParams(&GetHandle(), false));
   ReportFit(*this, report);
   // The result text is of the model of the best point: none when a key stopped it.
   bShowFitStatistics = !report.stoppedBeforeResult;
-  if (pDataPlot) RedrawDataPlot(true);
-  if (pResidualsPlot) RedrawResidualPlot(true);
+  if (DataPlots().pDataPlot) RedrawDataPlot(true);
+  if (DataPlots().pResidualsPlot) RedrawResidualPlot(true);
   RepaintMain();
   // A key that stopped the model of the best point leaves none on show; one that
   // stopped the one run of a refinement with nothing floated has said so in that

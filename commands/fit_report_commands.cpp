@@ -40,11 +40,11 @@ void InstallFitReportHooks() {
   };
   p.drawReferenceMeniscus = [](Window*, float radius) {
     TXLAWindow* main = GetMainWindow();
-    if (main && pDataPlot) main->DrawMarkerLine(main->RadiusToPixelColumn(radius), crRefMeniscusMarker, 1);
+    if (main && DataPlots().pDataPlot) main->DrawMarkerLine(main->RadiusToPixelColumn(radius), crRefMeniscusMarker, 1);
   };
   ShellHooks& s = GetShellHooks();
   s.showFitResultText = [](TXLAWindow& window, DC& dc) {
-    fFitRmsd = FitRmsd();
+    Rmsd().fFitRmsd = FitRmsd();
     DrawFitResultText(dc, window.GetHandle().ClientSize());
   };
   s.drawBestFitInfo = [](TXLAWindow& window, DC& dc, int x, int y) {
@@ -61,7 +61,7 @@ void InstallFitReportHooks() {
 
 void TXLAWindow::CmUpdateSavedFitParameters() {
   // Sedimentation-equilibrium data keep no saved fit parameters.
-  if (bEquilibriumMode) return;
+  if (DataSet().bEquilibriumMode) return;
   if (!RequireChosenModel(*this)) return;
   ReportSave(TmpSaveBestParams(&GetHandle(), false));
 }
@@ -72,12 +72,12 @@ void TXLAWindow::CmCopyFitParameters() {
 }
 
 void TXLAWindow::CmShowLastFitInfo() {
-  if (nScans == 0) return;
+  if (DataSet().nScans == 0) return;
   if (!FitOfLoadedData()) {
     CommandMessageBox(*this, kNoFitOfLoadedDataText, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
   }
-  fFitRmsd = FitRmsd();
+  Rmsd().fFitRmsd = FitRmsd();
   ShowFitResultText(&GetHandle());
 }
 

@@ -24,7 +24,7 @@ namespace {
 // Data that are not fluorescence data: the user confirms that the tool is
 // wanted.
 bool ProceedWithData(TXLAWindow &w, const char *caption) {
-  return bFluorescenceData ||
+  return ScanFile().bFluorescenceData ||
          AskYesNo(w, "this is intended for fluorescence data - proceed anyway?",
                   caption);
 }
@@ -81,10 +81,10 @@ void TXLAWindow::CmSignalRadialConvolution() {
   constexpr const char *kCaption = "Signal Radial Convolution";
   OptionCommand(
       *this, kCmRadialConvolutionIds, kCaption, "use radial convolution?",
-      bRadialConvolution,
-      [] { bRadialConvolution = bFitConvolutionWidth = false; },
+      FluorescenceDetection().bRadialConvolution,
+      [] { FluorescenceDetection().bRadialConvolution = FluorescenceDetection().bFitConvolutionWidth = false; },
       [this] {
-        float width = fConvolutionWidth, factor = fConvolutionDistFactor;
+        float width = FluorescenceDetection().fConvolutionWidth, factor = FluorescenceDetection().fConvolutionDistFactor;
         if (!AskValue(*this, &width, "characteristic width (cm)", kCaption,
                       EntryQuantity(164)))
           return false;
@@ -93,9 +93,9 @@ void TXLAWindow::CmSignalRadialConvolution() {
         if (!AskValue(*this, &factor, "consider dist factor", kCaption,
                       EntryQuantity(170)))
           return false;
-        fConvolutionWidth = width;
-        bFitConvolutionWidth = fit;
-        fConvolutionDistFactor = factor;
+        FluorescenceDetection().fConvolutionWidth = width;
+        FluorescenceDetection().bFitConvolutionWidth = fit;
+        FluorescenceDetection().fConvolutionDistFactor = factor;
         return true;
       });
 }
@@ -104,15 +104,15 @@ void TXLAWindow::CmExcitationShadow() {
   constexpr const char *kCaption = "Signal Excitation Shadow";
   OptionCommand(
       *this, kCmExcitationShadowIds, kCaption,
-      "account for excitation shadow at bottom of cell??", bExcitationShadow,
-      [] { bExcitationShadow = bFitConeRadius = false; },
+      "account for excitation shadow at bottom of cell??", FluorescenceDetection().bExcitationShadow,
+      [] { FluorescenceDetection().bExcitationShadow = FluorescenceDetection().bFitConeRadius = false; },
       [this] {
-        float radius = fConeRadius;
+        float radius = FluorescenceDetection().fConeRadius;
         if (!AskValue(*this, &radius, "cone radius (cm)", kCaption,
                       EntryQuantity(167)))
           return false;
-        fConeRadius = radius;
-        bFitConeRadius = AskYesNo(*this, "fit cone radius?", kCaption);
+        FluorescenceDetection().fConeRadius = radius;
+        FluorescenceDetection().bFitConeRadius = AskYesNo(*this, "fit cone radius?", kCaption);
         return true;
       });
 }
@@ -121,16 +121,16 @@ void TXLAWindow::CmSignalMagnificationDrift() {
   constexpr const char *kCaption = "Signal Amplitude Change With Time";
   OptionCommand(
       *this, kCmMagnificationDriftIds, kCaption,
-      "use temporal magnification drift?", bMagnificationDrift,
-      [] { bMagnificationDrift = bFitMagnificationDrift = false; },
+      "use temporal magnification drift?", FluorescenceDetection().bMagnificationDrift,
+      [] { FluorescenceDetection().bMagnificationDrift = FluorescenceDetection().bFitMagnificationDrift = false; },
       [this] {
-        float drift = fMagnificationDrift;
+        float drift = FluorescenceDetection().fMagnificationDrift;
         if (!AskValue(*this, &drift, "(dc/dt) [%%/h]", kCaption,
                       EntryQuantity(161)))
           return false;
-        fMagnificationDrift = drift;
-        bExponentialDrift = AskYesNo(*this, "drift exponential?", kCaption);
-        bFitMagnificationDrift =
+        FluorescenceDetection().fMagnificationDrift = drift;
+        FluorescenceDetection().bExponentialDrift = AskYesNo(*this, "drift exponential?", kCaption);
+        FluorescenceDetection().bFitMagnificationDrift =
             AskYesNo(*this, "fit temporal magnification drift?", kCaption);
         return true;
       });
@@ -140,15 +140,15 @@ void TXLAWindow::CmSignalMagnificationGradient() {
   constexpr const char *kCaption = "Signal Amplitude Change With Radius";
   OptionCommand(
       *this, kCmMagnificationGradientIds, kCaption,
-      "use radial magnification gradient?", bMagnificationGradient,
-      [] { bMagnificationGradient = bFitMagnificationGradient = false; },
+      "use radial magnification gradient?", FluorescenceDetection().bMagnificationGradient,
+      [] { FluorescenceDetection().bMagnificationGradient = FluorescenceDetection().bFitMagnificationGradient = false; },
       [this] {
-        float gradient = fMagnificationGradient;
+        float gradient = FluorescenceDetection().fMagnificationGradient;
         if (!AskValue(*this, &gradient, "1+da/dr", kCaption,
                       EntryQuantity(154)))
           return false;
-        fMagnificationGradient = gradient;
-        bFitMagnificationGradient =
+        FluorescenceDetection().fMagnificationGradient = gradient;
+        FluorescenceDetection().bFitMagnificationGradient =
             AskYesNo(*this, "fit radial magnification gradient?", kCaption);
         return true;
       });
@@ -160,15 +160,15 @@ void TXLAWindow::CmNonlinearDetection() {
   constexpr const char *kCaption = "Nonlinear Detection";
   OptionCommand(
       *this, kCmNonlinearDetectionIds, kCaption, "account for nonlinear detection",
-      bNonlinearDetection, [] { SwitchOffNonlinearDetection(); },
+      FluorescenceDetection().bNonlinearDetection, [] { SwitchOffNonlinearDetection(); },
       [this] {
         // An exponent that is not set (0) is no exponent of the law: the
         // proposal is 1, the detector's linear response.
         const Quantity exponent = ExponentQuantity();
-        float power = QuantityRefusal(exponent, fPowerCoefficient).empty()
-                          ? fPowerCoefficient
+        float power = QuantityRefusal(exponent, FluorescenceDetection().fPowerCoefficient).empty()
+                          ? FluorescenceDetection().fPowerCoefficient
                           : 1.0f;
-        float baseline = fPowerBaseline;
+        float baseline = FluorescenceDetection().fPowerBaseline;
         if (!AskValue(*this, &power, "power coeff d(log(a))/dc", kCaption,
                       exponent))
           return false;
@@ -179,13 +179,13 @@ void TXLAWindow::CmNonlinearDetection() {
         const bool show = AskYesNo(
             *this, "want to show transformed data (YES) or original (NO)?",
             kCaption);
-        fPowerCoefficient = power;
-        bFitPowerCoefficient = fit;
-        fPowerBaseline = baseline;
-        bShowTransformed = show;
-        bNonlinearDetection = true;
-        ApplyNonlinearDetection(fPowerCoefficient, fPowerBaseline,
-                                bShowTransformed);
+        FluorescenceDetection().fPowerCoefficient = power;
+        FluorescenceDetection().bFitPowerCoefficient = fit;
+        FluorescenceDetection().fPowerBaseline = baseline;
+        FluorescenceDetection().bShowTransformed = show;
+        FluorescenceDetection().bNonlinearDetection = true;
+        ApplyNonlinearDetection(FluorescenceDetection().fPowerCoefficient, FluorescenceDetection().fPowerBaseline,
+                                FluorescenceDetection().bShowTransformed);
         return true;
       });
 }
@@ -208,7 +208,7 @@ void ShowSortErrors(const SortOutcome &outcome) {
 } // namespace
 
 void TXLAWindow::CmSortFluorescenceData() {
-  if (nScans < 1 || !bFluorescenceData) {
+  if (DataSet().nScans < 1 || !ScanFile().bFluorescenceData) {
     CommandMessageBox(*this, "please load data", "Sort Fluorescence AUC data",
                       MB_OK);
     return;

@@ -69,7 +69,7 @@ std::optional<std::vector<float>> AskGrid(TXLAWindow& window, std::string* text,
   return grid;
 }
 
-bool TraceSpeciesPresent() { return bDiscreteModel && pSpeciesLinked[1] && pSpeciesLinked[2]; }
+bool TraceSpeciesPresent() { return ModelFlags().bDiscreteModel && AnalysisSwitches().pSpeciesLinked[1] && AnalysisSwitches().pSpeciesLinked[2]; }
 
 // Scans enough for the slowest included species to clear the cell: its boundary
 // reaches the bottom at t = ln(b/m) / (s w^2); 0 when no included species
@@ -77,7 +77,7 @@ bool TraceSpeciesPresent() { return bDiscreteModel && pSpeciesLinked[1] && pSpec
 int AutomaticScanCount(float meniscus, float rpm, float interval) {
   double s = 0.0;
   for (int k = 1; k <= nSpeciesSlots; ++k)
-    if (pSpeciesLinked[k] && pSpeciesS[k] > 0.0f && (s == 0.0 || pSpeciesS[k] < s)) s = pSpeciesS[k];
+    if (AnalysisSwitches().pSpeciesLinked[k] && ModelParams().pSpeciesS[k] > 0.0f && (s == 0.0 || ModelParams().pSpeciesS[k] < s)) s = ModelParams().pSpeciesS[k];
   if (s == 0.0 || !(interval > 0.0f) || !(meniscus > 0.0f)) return 0;
   const double w = rpm * kTwoPiOver60;
   const double t = std::log(kSeriesBottom / meniscus) / (s * 1e-13 * w * w);
@@ -135,15 +135,15 @@ bool WriteMemberExperiment(TXLAWindow& window, const std::string& dir, int numbe
   ExperimentFile xp;
   xp.type = kXpSedVelocity;
   xp.directory = dir;
-  for (int j = 1; j <= nScans; ++j) xp.files.push_back(ppScanFileNames[static_cast<std::size_t>(j)]);
+  for (int j = 1; j <= DataSet().nScans; ++j) xp.files.push_back(DataSet().ppScanFileNames[static_cast<std::size_t>(j)]);
   xp.bufferDensity = fDensityWater20;
-  xp.bufferViscosity = STANDARDVISCOSITY * RELVISCOSITY;
-  xp.vbar = VBAR;
-  xp.vbar20 = VBAR20;
-  xp.meniscus = fMeniscus;
-  xp.bottom = fBottom;
-  xp.fitLeftLimit = fFitLeftLim;
-  xp.fitRightLimit = fFitRightLim;
+  xp.bufferViscosity = STANDARDVISCOSITY * SolventConstants().RELVISCOSITY;
+  xp.vbar = SolventConstants().VBAR;
+  xp.vbar20 = SolventConstants().VBAR20;
+  xp.meniscus = DataSet().fMeniscus;
+  xp.bottom = DataSet().fBottom;
+  xp.fitLeftLimit = DataSet().fFitLeftLim;
+  xp.fitRightLimit = DataSet().fFitRightLim;
   xp.fitTINoise = xp.fitRINoise = false;
   xp.varyBaseline = false;
   std::string error;
@@ -222,14 +222,14 @@ void TXLAWindow::CmGenerateSeries() {
   FileDialogOptions options;
   options.title = "save generated series in";
   options.filter = "All Files (*.*)|*.*";
-  options.directory = szDataDirectory;
+  options.directory = DataSet().szDataDirectory;
   options.defaultName = "series";
   const std::optional<std::string> chosen = AskSaveFilePath(*this, options);
   if (!chosen) return;
   const std::string parent = DirectoryOf(*chosen);
 
-  const float amplitude1 = pSpeciesAmplitude[1];
-  bGeneratingSeries = true;
+  const float amplitude1 = ModelParams().pSpeciesAmplitude[1];
+  SyntheticData().bGeneratingSeries = true;
   bUserAbort = false;
   int k = 0;
   std::string stopped;
@@ -269,11 +269,11 @@ void TXLAWindow::CmGenerateSeries() {
               stopped = dir;
               continue;
             }
-            fMeniscus = meniscus;
-            fBottom = kSeriesBottom;
-            fFitLeftLim = fMeniscus + 0.01f;
+            DataSet().fMeniscus = meniscus;
+            DataSet().fBottom = kSeriesBottom;
+            DataSet().fFitLeftLim = DataSet().fMeniscus + 0.01f;
             if (trace) {
-              pSpeciesAmplitude[2] = 0.01f * tr * amplitude1;
+              ModelParams().pSpeciesAmplitude[2] = 0.01f * tr * amplitude1;
               PackModelParams();
             }
             SyntheticDataSettings s;
@@ -295,10 +295,10 @@ void TXLAWindow::CmGenerateSeries() {
             }
             AskSyntheticDataQuestions(*this, s);
             GetHandle().SetCursor(CursorShape::Wait);
-            bSimulating = true;
+            AnalysisSwitches().bSimulating = true;
             const SyntheticResult generated = GenerateSyntheticData(&GetHandle(), s);
             const SyntheticOutcome outcome = generated.outcome;
-            bSimulating = false;
+            AnalysisSwitches().bSimulating = false;
             GetHandle().SetCursor(CursorShape::Arrow);
             if (outcome != SyntheticOutcome::Generated) {
               // The member's settings the generation refuses, with the value at fault.
@@ -314,7 +314,7 @@ void TXLAWindow::CmGenerateSeries() {
             }
             if (!WriteMemberExperiment(*this, dir, number)) stopped = dir;
           }
-  bGeneratingSeries = false;
+  SyntheticData().bGeneratingSeries = false;
   UpdateMenuForLoadedData();
   RepaintMain();
 }

@@ -80,10 +80,10 @@ void ShowAttention(TXLAWindow& window, const std::string& text) {
 // Whether the loaded set is the stored list: as many scans as listed files, each
 // scan loaded from the listed file of its number.
 bool LoadedSetIsStoredList() {
-  if (nScans != nStoredFiles || nScans < 1) return false;
-  for (int s = 1; s <= nScans; ++s)
+  if (DataSet().nScans != FileList().nStoredFiles || DataSet().nScans < 1) return false;
+  for (int s = 1; s <= DataSet().nScans; ++s)
     if (std::filesystem::path(ScanFilePath(s)).lexically_normal() !=
-        std::filesystem::path(ppStoredFileNames[static_cast<std::size_t>(s)]).lexically_normal())
+        std::filesystem::path(FileList().ppStoredFileNames[static_cast<std::size_t>(s)]).lexically_normal())
       return false;
   return true;
 }
@@ -91,15 +91,15 @@ bool LoadedSetIsStoredList() {
 // The stored file list with the values that go with it, kept so that a reload
 // that fails can put them back.
 struct StoredListState {
-  int count = nStoredFiles;
-  std::vector<std::string> names = ppStoredFileNames;
-  int filesPerScan = nFilesPerScan;
-  std::string dataDirectory = szDataDirectory;
+  int count = FileList().nStoredFiles;
+  std::vector<std::string> names = FileList().ppStoredFileNames;
+  int filesPerScan = DataSet().nFilesPerScan;
+  std::string dataDirectory = DataSet().szDataDirectory;
   void Restore() const {
-    nStoredFiles = count;
-    ppStoredFileNames = names;
-    nFilesPerScan = filesPerScan;
-    szDataDirectory = dataDirectory;
+    FileList().nStoredFiles = count;
+    FileList().ppStoredFileNames = names;
+    DataSet().nFilesPerScan = filesPerScan;
+    DataSet().szDataDirectory = dataDirectory;
   }
 };
 
@@ -124,22 +124,22 @@ bool LoadScanList(TXLAWindow& window, const std::string& path) {
 // The geometry that an experiment file sets before its scans load, kept so that a
 // load that fails leaves it as it was.
 struct GeometryState {
-  float meniscus = fMeniscus, bottom = fBottom, left = fFitLeftLim, right = fFitRightLim;
+  float meniscus = DataSet().fMeniscus, bottom = DataSet().fBottom, left = DataSet().fFitLeftLim, right = DataSet().fFitRightLim;
   void Restore() const {
-    fMeniscus = meniscus;
-    fBottom = bottom;
-    fFitLeftLim = left;
-    fFitRightLim = right;
+    DataSet().fMeniscus = meniscus;
+    DataSet().fBottom = bottom;
+    DataSet().fFitLeftLim = left;
+    DataSet().fFitRightLim = right;
   }
 };
 
 // The data modes of the loaded set, kept so that a load that fails leaves them.
 struct DataModes {
-  bool equilibrium = bEquilibriumMode;
-  bool electrophoresis = bElectrophoresisMode;
+  bool equilibrium = DataSet().bEquilibriumMode;
+  bool electrophoresis = ScanFile().bElectrophoresisMode;
   void Restore() const {
-    bEquilibriumMode = equilibrium;
-    bElectrophoresisMode = electrophoresis;
+    DataSet().bEquilibriumMode = equilibrium;
+    ScanFile().bElectrophoresisMode = electrophoresis;
   }
 };
 
@@ -149,46 +149,46 @@ struct DataModes {
 // velocity scans into equilibrium data); a single scan keeps the mode, so that in
 // velocity mode the loader asks whether to switch to equilibrium mode.
 void EnterLoadModes(LoadKind kind, bool severalScans) {
-  bElectrophoresisMode = kind == LoadKind::Electrophoresis;
+  ScanFile().bElectrophoresisMode = kind == LoadKind::Electrophoresis;
   if (kind == LoadKind::Equilibrium) {
-    bEquilibriumMode = true;
+    DataSet().bEquilibriumMode = true;
   } else if (severalScans) {
-    bEquilibriumMode = false;
+    DataSet().bEquilibriumMode = false;
   }
 }
 
 // The settings of an experiment file that apply to the loaded scans: solvent,
 // floated meniscus and bottom with their ranges, baseline and systematic noise.
 void ApplyExperimentSettings(TXLAWindow& window, const ExperimentFile& xp) {
-  fBufferDensity = xp.bufferDensity;
-  if (xp.bufferViscosity > 0.0f) RELVISCOSITY = xp.bufferViscosity / STANDARDVISCOSITY;
-  VBAR = xp.vbar;
-  VBAR20 = xp.vbar20;
-  fVRho = VBAR * fBufferDensity;
+  SolventConstants().fBufferDensity = xp.bufferDensity;
+  if (xp.bufferViscosity > 0.0f) SolventConstants().RELVISCOSITY = xp.bufferViscosity / STANDARDVISCOSITY;
+  SolventConstants().VBAR = xp.vbar;
+  SolventConstants().VBAR20 = xp.vbar20;
+  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
   PackModelParams();
-  pParamFitFlags[13] = xp.varyMeniscus ? 1 : 0;
-  pParamFitFlags[14] = xp.varyBottom ? 1 : 0;
-  pParams[15] = xp.baseline;
-  pParamFitFlags[15] = xp.varyBaseline ? 1 : 0;
-  if (IsContinuousModel() && !bLsgModel) {
+  AnalysisSwitches().pParamFitFlags[13] = xp.varyMeniscus ? 1 : 0;
+  AnalysisSwitches().pParamFitFlags[14] = xp.varyBottom ? 1 : 0;
+  AnalysisSwitches().pParams[15] = xp.baseline;
+  AnalysisSwitches().pParamFitFlags[15] = xp.varyBaseline ? 1 : 0;
+  if (IsContinuousModel() && !ModelFlags().bLsgModel) {
     // The continuous models keep the solvent in their parameter slots.
-    if (!bCsFloatingVbar && !bCvConstantD) pParams[kContiSlotVbar] = VBAR;
-    pParams[kContiSlotDensity] = fBufferDensity;
-    pParams[kContiSlotViscosity] = RELVISCOSITY / kRelViscosityPerPoise;
+    if (!ModelFlags().bCsFloatingVbar && !ModelFlags().bCvConstantD) AnalysisSwitches().pParams[kContiSlotVbar] = SolventConstants().VBAR;
+    AnalysisSwitches().pParams[kContiSlotDensity] = SolventConstants().fBufferDensity;
+    AnalysisSwitches().pParams[kContiSlotViscosity] = SolventConstants().RELVISCOSITY / kRelViscosityPerPoise;
   }
   UnpackModelParams();
-  bFitTINoise = xp.fitTINoise;
-  bFitRINoise = xp.fitRINoise;
+  AnalysisSwitches().bFitTINoise = xp.fitTINoise;
+  AnalysisSwitches().bFitRINoise = xp.fitRINoise;
   if (xp.maxMeniscus > xp.minMeniscus && xp.minMeniscus > 0.0f && xp.maxBottom > xp.minBottom &&
       xp.minBottom > 0.0f) {
-    fMinMeniscus = xp.minMeniscus;
-    fMaxMeniscus = xp.maxMeniscus;
-    fMinBottom = xp.minBottom;
-    fMaxBottom = xp.maxBottom;
-    bFitRangesSet = true;
+    DataSet().fMinMeniscus = xp.minMeniscus;
+    DataSet().fMaxMeniscus = xp.maxMeniscus;
+    DataSet().fMinBottom = xp.minBottom;
+    DataSet().fMaxBottom = xp.maxBottom;
+    DataSet().bFitRangesSet = true;
   }
   DataSetHooks& hooks = GetDataSetHooks();
-  if (bFitTINoise || bFitRINoise) {
+  if (AnalysisSwitches().bFitTINoise || AnalysisSwitches().bFitRINoise) {
     if (hooks.createNoiseButtons) hooks.createNoiseButtons(&window.GetHandle());
   } else if (hooks.deleteNoiseButtons) {
     hooks.deleteNoiseButtons(&window.GetHandle());
@@ -213,15 +213,15 @@ void LoadExperiment(TXLAWindow& window, const std::string& path) {
   const GeometryState geometry;
   // Meniscus, bottom and limits in place before the scans load, so that the fit
   // limits are placed on the new data from the start.
-  if (xp.IsEquilibrium()) bEquilibriumMode = true;
-  if (xp.meniscus > 0.0f) fMeniscus = xp.meniscus;
-  if (xp.bottom > 0.0f) fBottom = xp.bottom;
-  if (xp.fitLeftLimit > 0.0f) fFitLeftLim = xp.fitLeftLimit;
-  if (xp.fitRightLimit > 0.0f) fFitRightLim = xp.fitRightLimit;
-  nStoredFiles = static_cast<int>(xp.files.size());
-  ppStoredFileNames.assign(1, std::string());
-  for (const std::string& f : xp.files) ppStoredFileNames.push_back(JoinPath(xp.directory, f));
-  nFilesPerScan = 1;
+  if (xp.IsEquilibrium()) DataSet().bEquilibriumMode = true;
+  if (xp.meniscus > 0.0f) DataSet().fMeniscus = xp.meniscus;
+  if (xp.bottom > 0.0f) DataSet().fBottom = xp.bottom;
+  if (xp.fitLeftLimit > 0.0f) DataSet().fFitLeftLim = xp.fitLeftLimit;
+  if (xp.fitRightLimit > 0.0f) DataSet().fFitRightLim = xp.fitRightLimit;
+  FileList().nStoredFiles = static_cast<int>(xp.files.size());
+  FileList().ppStoredFileNames.assign(1, std::string());
+  for (const std::string& f : xp.files) FileList().ppStoredFileNames.push_back(JoinPath(xp.directory, f));
+  DataSet().nFilesPerScan = 1;
   ReloadDataSelection(&window.GetHandle());
   if (!LoadedSetIsStoredList()) {
     previous.Restore();
@@ -236,7 +236,7 @@ void LoadExperiment(TXLAWindow& window, const std::string& path) {
 // selected names from szOtherDirectory).
 void OfferOtherDirectory(TXLAWindow& window, const std::vector<std::string>& files,
                          const std::string& lastDirectory) {
-  bUseOtherDirectory = false;
+  AnalysisSwitches().bUseOtherDirectory = false;
   if (FileExists(files.front().c_str())) return;
   const std::string selected = DirectoryOf(files.front());
   if (lastDirectory.empty() || WithoutTrailingSlash(lastDirectory) == selected) return;
@@ -245,8 +245,8 @@ void OfferOtherDirectory(TXLAWindow& window, const std::vector<std::string>& fil
                Format("could not find files in %s - use file from %s ?", selected.c_str(),
                       lastDirectory.c_str()),
                "LOAD ERROR")) {
-    bUseOtherDirectory = true;
-    szOtherDirectory = WithoutTrailingSlash(lastDirectory);
+    AnalysisSwitches().bUseOtherDirectory = true;
+    AnalysisSwitches().szOtherDirectory = WithoutTrailingSlash(lastDirectory);
   }
 }
 
@@ -314,21 +314,21 @@ bool LoadNewFiles(TXLAWindow& window, LoadKind kind) {
                            IsExperimentFile(files.front()));
   bool loaded = false;
   if (files.size() == 1 && IsExperimentFile(files.front())) {
-    const unsigned generation = nDataSetGeneration;
+    const unsigned generation = DataSet().nDataSetGeneration;
     LoadExperiment(window, files.front());
-    loaded = nDataSetGeneration != generation;
+    loaded = DataSet().nDataSetGeneration != generation;
   } else if (files.size() == 1 && IsScanListFile(files.front())) {
     loaded = LoadScanList(window, files.front());
   } else {
     // A selection of scan files: every file is one scan.
-    const int previousFilesPerScan = nFilesPerScan;
-    nFilesPerScan = 1;
+    const int previousFilesPerScan = DataSet().nFilesPerScan;
+    DataSet().nFilesPerScan = 1;
     OfferOtherDirectory(window, files, window.ofnLoad.directory);
-    if (bUseOtherDirectory) SaveLastDataDirectory(&window, szOtherDirectory + "/");
+    if (AnalysisSwitches().bUseOtherDirectory) SaveLastDataDirectory(&window, AnalysisSwitches().szOtherDirectory + "/");
     const std::string selection = MakeSelectionBuffer(files);
     loaded = LoadAllData(&window.GetHandle(), selection.c_str());
-    bUseOtherDirectory = false;
-    if (!loaded) nFilesPerScan = previousFilesPerScan;
+    AnalysisSwitches().bUseOtherDirectory = false;
+    if (!loaded) DataSet().nFilesPerScan = previousFilesPerScan;
   }
   if (!loaded) previousModes.Restore();
   window.UpdateMenuForLoadedData();
@@ -346,13 +346,13 @@ void TXLAWindow::CmLoadEquilibriumData() {
 
 void TXLAWindow::CmChangeCell() {
   if (bFileDialogOpen) return;
-  if (nScans < 1 || bDLSData) {
+  if (DataSet().nScans < 1 || DataSet().bDLSData) {
     PlayErrorSound();
     CommandMessageBox(*this, "load scan files first", "ERROR", MB_OK);
     return;
   }
   // The cell is the last character of the scans' extension.
-  const std::string ext = ExtensionOf(ppScanFileNames[1]);
+  const std::string ext = ExtensionOf(DataSet().ppScanFileNames[1]);
   const std::optional<std::uint64_t> digit =
       ext.empty() ? std::nullopt : WholeNumberOf(std::string_view(ext).substr(ext.size() - 1));
   const float current = digit && *digit <= 8 ? static_cast<float>(*digit) : 1.0f;
@@ -387,11 +387,11 @@ void TXLAWindow::CmAddMoreFiles() {
   // Added files take the mode of the loaded set; into an empty window they are a
   // new set, loaded as "Load New Files" loads it.
   const DataModes previousModes;
-  const bool newSet = nScans < 1;
+  const bool newSet = DataSet().nScans < 1;
   if (newSet) EnterLoadModes(LoadKind::Velocity, files.size() > 1);
-  const unsigned generation = nDataSetGeneration;
+  const unsigned generation = DataSet().nDataSetGeneration;
   AddMoreData(&GetHandle(), selection.c_str());
-  if (newSet && nDataSetGeneration == generation) previousModes.Restore();
+  if (newSet && DataSet().nDataSetGeneration == generation) previousModes.Restore();
   UpdateMenuForLoadedData();
 }
 
@@ -412,16 +412,16 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
     return;
   }
   if (!scans.empty()) {
-    if (nScans > 0 && !ConfirmChange(*this, "erase the loaded data and load the dropped files?", "LOAD DATA"))
+    if (DataSet().nScans > 0 && !ConfirmChange(*this, "erase the loaded data and load the dropped files?", "LOAD DATA"))
       return;
     std::sort(scans.begin(), scans.end());
     const DataModes previousModes;
     EnterLoadModes(LoadKind::Velocity, scans.size() > 1);
     const StoredListState previous;
-    nStoredFiles = static_cast<int>(scans.size());
-    ppStoredFileNames.assign(1, std::string());
-    ppStoredFileNames.insert(ppStoredFileNames.end(), scans.begin(), scans.end());
-    nFilesPerScan = 1;
+    FileList().nStoredFiles = static_cast<int>(scans.size());
+    FileList().ppStoredFileNames.assign(1, std::string());
+    FileList().ppStoredFileNames.insert(FileList().ppStoredFileNames.end(), scans.begin(), scans.end());
+    DataSet().nFilesPerScan = 1;
     if (!ReloadNewList(*this, previous)) previousModes.Restore();
     UpdateMenuForLoadedData();
   }

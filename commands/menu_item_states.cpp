@@ -13,6 +13,8 @@
 #include "resources/command_ids.h"
 #include "scandata/initial_data.h"
 
+#include <vector>
+
 namespace tarmic {
 
 namespace {
@@ -23,31 +25,33 @@ struct FluorescenceOption {
   int ids[2];
   const bool* flag;
 };
-const FluorescenceOption kFluorescenceOptions[] = {
-    {{kCmSignalMagnificationGradientAlt, kCmSignalMagnificationGradient}, &bMagnificationGradient},
-    {{kCmNonlinearDetectionAlt, kCmNonlinearDetection}, &bNonlinearDetection},
-    {{kCmSignalMagnificationDriftAlt, kCmSignalMagnificationDrift}, &bMagnificationDrift},
-    {{kCmSignalRadialConvolutionAlt, kCmSignalRadialConvolution}, &bRadialConvolution},
-    {{kCmExcitationShadowAlt, kCmExcitationShadow}, &bExcitationShadow},
-};
+std::vector<FluorescenceOption> FluorescenceOptions() {
+  return {
+    {{kCmSignalMagnificationGradientAlt, kCmSignalMagnificationGradient}, &FluorescenceDetection().bMagnificationGradient},
+    {{kCmNonlinearDetectionAlt, kCmNonlinearDetection}, &FluorescenceDetection().bNonlinearDetection},
+    {{kCmSignalMagnificationDriftAlt, kCmSignalMagnificationDrift}, &FluorescenceDetection().bMagnificationDrift},
+    {{kCmSignalRadialConvolutionAlt, kCmSignalRadialConvolution}, &FluorescenceDetection().bRadialConvolution},
+    {{kCmExcitationShadowAlt, kCmExcitationShadow}, &FluorescenceDetection().bExcitationShadow},
+  };
+}
 
 bool Checked(int id) {
   const std::span<const int> models = ModelMenuCommands();
   if (std::find(models.begin(), models.end(), id) != models.end()) return ActiveModelCommand() == id;
-  for (const FluorescenceOption& o : kFluorescenceOptions) {
+  for (const FluorescenceOption& o : FluorescenceOptions()) {
     if (o.ids[0] == id || o.ids[1] == id) return *o.flag;
   }
   switch (id) {
-    case kCmFitMAndS: return bFitMAndS;
+    case kCmFitMAndS: return ModelFlags().bFitMAndS;
     // Both start-time offset items show the one switch.
     case kCmFitT0OfSedimentation:
-    case kCmSedimentationTimeOffset: return bTimeOffset != 0;
-    case kCmBufferSedimentation: return bBufferSedCorrection;
-    case kCmInhomogeneousSolvent: return gInhomSolvent.bInhomogeneousSolvent;
-    case kCmFinalProfileToFit: return bFinalProfileToFit;
+    case kCmSedimentationTimeOffset: return ModelOptions().bTimeOffset != 0;
+    case kCmBufferSedimentation: return ModelFlags().bBufferSedCorrection;
+    case kCmInhomogeneousSolvent: return SolventSettings().gInhomSolvent.bInhomogeneousSolvent;
+    case kCmFinalProfileToFit: return ModelOptions().bFinalProfileToFit;
     // An extrapolation of the initial data other than the start values (order 1,
     // factor 1).
-    case kCmInitPolyOrder: return nInitPolyOrder != 1 || fInitExtrapFactor != 1.0f;
+    case kCmInitPolyOrder: return InitialData().nInitPolyOrder != 1 || InitialData().fInitExtrapFactor != 1.0f;
     default: return false;
   }
 }

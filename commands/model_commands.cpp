@@ -63,8 +63,8 @@ constexpr float kDefaultDMax = 100.0f;
 enum class GridUnit { S, M, Rh, D };
 
 GridUnit CurrentGridUnit() {
-  if (bDLSRhModel || bDLSTimeCourseModel) return GridUnit::Rh;
-  if (bDLSDModel) return GridUnit::D;
+  if (ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel) return GridUnit::Rh;
+  if (ModelFlags().bDLSDModel) return GridUnit::D;
   return IsSGridModel() ? GridUnit::S : GridUnit::M;
 }
 
@@ -82,54 +82,54 @@ void SetUpContinuousModel(TXLAWindow& window, int id, const ContinuousLayout& be
   // its default range, never a range converted from a distribution that another
   // model computed (a c(s) grid of 0.1-20 S would give a c(M) grid of about 200 Da
   // to 600 kDa).
-  const float gridMin = pParams[kContiSlotGridMin];
-  const float gridMax = pParams[kContiSlotGridMax];
-  const float gridCount = pParams[kContiSlotGridCount];
+  const float gridMin = AnalysisSwitches().pParams[kContiSlotGridMin];
+  const float gridMax = AnalysisSwitches().pParams[kContiSlotGridMax];
+  const float gridCount = AnalysisSwitches().pParams[kContiSlotGridCount];
   RecreateDistributionPlot();
   float keptMin = 0.0f, keptMax = 0.0f, keptCount = 0.0f;
   if (sameUnit) {
-    pParams[kContiSlotGridMin] = gridMin;
-    pParams[kContiSlotGridMax] = gridMax;
-    pParams[kContiSlotGridCount] = gridCount;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = gridMin;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = gridMax;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = gridCount;
   } else if (KeptGrid(ActiveValueLayout(), &keptMin, &keptMax, &keptCount)) {
-    fDistMin = keptMin;
-    fDistMax = keptMax;
-    fDistGridCount = keptCount;
+    DistributionGrid().fDistMin = keptMin;
+    DistributionGrid().fDistMax = keptMax;
+    DistributionGrid().fDistGridCount = keptCount;
     StoreGridLimitsInParams();
   } else {
     if (unit == GridUnit::Rh) {
-      fDistMin = kDefaultRhMin;
-      fDistMax = kDefaultRhMax;
+      DistributionGrid().fDistMin = kDefaultRhMin;
+      DistributionGrid().fDistMax = kDefaultRhMax;
     } else if (unit == GridUnit::D) {
-      fDistMin = kDefaultDMin;
-      fDistMax = kDefaultDMax;
+      DistributionGrid().fDistMin = kDefaultDMin;
+      DistributionGrid().fDistMax = kDefaultDMax;
     } else if (unit == GridUnit::M) {
-      fDistMin = kDefaultCMMin;
-      fDistMax = kDefaultCMMax;
+      DistributionGrid().fDistMin = kDefaultCMMin;
+      DistributionGrid().fDistMax = kDefaultCMMax;
     } else {
-      fDistMin = kDefaultCsMin;
-      fDistMax = kDefaultCsMax;
+      DistributionGrid().fDistMin = kDefaultCsMin;
+      DistributionGrid().fDistMax = kDefaultCsMax;
     }
-    fDistGridCount = wasContinuous ? gridCount : fDistGridCount;
-    if (fDistGridCount < 2.0f) fDistGridCount = kDefaultGridCount;
+    DistributionGrid().fDistGridCount = wasContinuous ? gridCount : DistributionGrid().fDistGridCount;
+    if (DistributionGrid().fDistGridCount < 2.0f) DistributionGrid().fDistGridCount = kDefaultGridCount;
     StoreGridLimitsInParams();
   }
   // Nothing floated in the model before stays floated (its slots may mean
   // something else here); the grid options (fit switches 3 and 4) stay from a
   // continuous model.
   for (int slot = 1; slot <= nModelParams; ++slot)
-    if (slot != 3 && slot != 4 && (slot < 13 || slot > 15) && (slot < 22 || slot > 24)) pParamFitFlags[slot] = 0;
+    if (slot != 3 && slot != 4 && (slot < 13 || slot > 15) && (slot < 22 || slot > 24)) AnalysisSwitches().pParamFitFlags[slot] = 0;
   // The vector held the species of a discrete model, or another model's meaning
   // of slot 3 or 11: those settings start from the current values.
   StoreContinuousSettings(before);
   // A zone model takes its lamella width from the vector: one no model has set yet
   // starts at the width kept (0.1 cm at start), not at a band of no width.
   constexpr int kLamellaSlot = 23;
-  if ((bZoneCentrifugation || bZoneLsgModel) && !(pParams[kLamellaSlot] > 0.0f))
-    pParams[kLamellaSlot] = fLamellaWidth;
+  if ((ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel) && !(AnalysisSwitches().pParams[kLamellaSlot] > 0.0f))
+    AnalysisSwitches().pParams[kLamellaSlot] = ModelOptions().fLamellaWidth;
   // A model chosen before floats what it floated then, with its solver choice.
-  const bool claverie = bClaverie;
-  if (TakeKeptSwitches() && claverie != bClaverie && bSimArraysAllocated) {
+  const bool claverie = LammSettings().bClaverie;
+  if (TakeKeptSwitches() && claverie != LammSettings().bClaverie && LammArrays().bSimArraysAllocated) {
     FreeSimArrays();
     AllocSimArrays();
   }
@@ -144,10 +144,10 @@ void ChooseContinuousModel(TXLAWindow& window, int id, SetFlags setFlags) {
   const ContinuousLayout before = CurrentContinuousLayout();
   const GridUnit oldUnit = CurrentGridUnit();
   SwitchModel(window);
-  bContiModel = true;
+  ModelFlags().bContiModel = true;
   setFlags();
   SetUpContinuousModel(window, id, before, oldUnit);
-  if (bBufferSedCorrection) CheckBufferSedimentationModel(&window.GetHandle());
+  if (ModelFlags().bBufferSedCorrection) CheckBufferSedimentationModel(&window.GetHandle());
 }
 
 }  // namespace
@@ -159,7 +159,7 @@ void SwitchModel(TXLAWindow& window) {
   // switches and solver choice when it is chosen again.
   KeepValuesOfActiveLayout();
   ResetModelFlags();
-  bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
+  LammGlobals().bLinearGeometry = LammGlobals().bPlanarQuadrature = LammGlobals().bExternalLoadingCell = LammGlobals().bElectrophoresis = false;
   Window& w = window.GetHandle();
   for (int id : kModelCommands) w.CheckMenuItem(id, false);
 }
@@ -171,46 +171,46 @@ int ActiveModelCommand() {
   };
   // Variants before their families: the first set flag names the model.
   const FlagCommand table[] = {
-      {&bConstantDModel, kCmContinuousCMInvariantD},
-      {&bCMPriorVbar, kCmContinuousCMPriorVbar},
-      {&bFMScalingLaw, kCmFMScalingLaw},
-      {&bCsConformationalChange, kCmContinuousCsConformationalChange},
-      {&bCsInvariantD, kCmContinuousCsInvariantD},
-      {&bCsOneDiscreteD, kCmContinuousCsOneDiscrete},
-      {&bCsOneDiscreteM, kCmContinuousCsOneDiscrete},
-      {&bCsBimodalFf0, kCmContinuousCsBimodalFf0},
-      {&bCsBimodalFf0OneDiscrete, kCmContinuousCsBimodalFf0OneDiscrete},
-      {&bCsFloatingVbar, kCmContinuousCsFloatingVbar},
-      {&bCsWormChain, kCmContinuousCsWormChain},
-      {&bCsScalingLaw, kCmContinuousCsScalingLaw},
-      {&bCsMsTable, kCmContinuousCsMsTable},
-      {&bCsNonideal, kCmContinuousCsNonideal},
-      {&bCsff0Model, kCmContinuousCsFf0},
-      {&bCsff0OneDiscrete, kCmContinuousCsFf0OneDiscrete},
-      {&bLsgOneDiscrete, kCmLsgOneDiscrete},
-      {&bZoneLsgModel, kCmZoneLsgModel},
-      {&bElectroLsgModel, kCmElectroLsgModel},
-      {&bLsgModel, kCmLsgModel},
-      {&bDLSRhModel, kCmDLSStokesRadiusDistribution},
-      {&bDLSDModel, kCmDLSDiffusionDistribution},
-      {&bDLSTimeCourseModel, kCmDLSTimeCourse},
-      {&bCvConstantD, kCmCvConstantD},
-      {&bCsModel521, kCmContinuousCsLinearRod},
-      {&bContiSModel, kCmContinuousCs},
-      {&bContiModel, kCmContinuousCM},
-      {&bNonidealSpecies, kCmNonidealSingle},
-      {&bNonIdealMultiple, kCmNonidealMultiple},
-      {&bStokesRadii, kCmDLSStokesRadii},
-      {&bCumulants, kCmDLSCumulants},
-      {&bZoneCentrifugation, kCmZoneCentrifugationSpecies},
-      {&bFaxenApproximation, kCmFaxenSpecies},
-      {&bLinearGeometry, kCmLinearGeometry},
-      {&bExternalLoadingCell, kCmExternalLoadingCell},
-      {&bElectrophoresis, kCmElectrophoresisSpecies},
-      {&bDiscreteModel, kCmDiscreteSpecies},
+      {&ModelFlags().bConstantDModel, kCmContinuousCMInvariantD},
+      {&ModelFlags().bCMPriorVbar, kCmContinuousCMPriorVbar},
+      {&ModelFlags().bFMScalingLaw, kCmFMScalingLaw},
+      {&ModelFlags().bCsConformationalChange, kCmContinuousCsConformationalChange},
+      {&ModelFlags().bCsInvariantD, kCmContinuousCsInvariantD},
+      {&ModelFlags().bCsOneDiscreteD, kCmContinuousCsOneDiscrete},
+      {&ModelFlags().bCsOneDiscreteM, kCmContinuousCsOneDiscrete},
+      {&ModelFlags().bCsBimodalFf0, kCmContinuousCsBimodalFf0},
+      {&ModelFlags().bCsBimodalFf0OneDiscrete, kCmContinuousCsBimodalFf0OneDiscrete},
+      {&ModelFlags().bCsFloatingVbar, kCmContinuousCsFloatingVbar},
+      {&ModelFlags().bCsWormChain, kCmContinuousCsWormChain},
+      {&ModelFlags().bCsScalingLaw, kCmContinuousCsScalingLaw},
+      {&ModelFlags().bCsMsTable, kCmContinuousCsMsTable},
+      {&ModelFlags().bCsNonideal, kCmContinuousCsNonideal},
+      {&ModelFlags().bCsff0Model, kCmContinuousCsFf0},
+      {&ModelFlags().bCsff0OneDiscrete, kCmContinuousCsFf0OneDiscrete},
+      {&ModelFlags().bLsgOneDiscrete, kCmLsgOneDiscrete},
+      {&ModelFlags().bZoneLsgModel, kCmZoneLsgModel},
+      {&ModelFlags().bElectroLsgModel, kCmElectroLsgModel},
+      {&ModelFlags().bLsgModel, kCmLsgModel},
+      {&ModelFlags().bDLSRhModel, kCmDLSStokesRadiusDistribution},
+      {&ModelFlags().bDLSDModel, kCmDLSDiffusionDistribution},
+      {&ModelFlags().bDLSTimeCourseModel, kCmDLSTimeCourse},
+      {&ModelFlags().bCvConstantD, kCmCvConstantD},
+      {&ModelFlags().bCsModel521, kCmContinuousCsLinearRod},
+      {&ModelFlags().bContiSModel, kCmContinuousCs},
+      {&ModelFlags().bContiModel, kCmContinuousCM},
+      {&ModelFlags().bNonidealSpecies, kCmNonidealSingle},
+      {&ModelFlags().bNonIdealMultiple, kCmNonidealMultiple},
+      {&ModelFlags().bStokesRadii, kCmDLSStokesRadii},
+      {&ModelFlags().bCumulants, kCmDLSCumulants},
+      {&ModelFlags().bZoneCentrifugation, kCmZoneCentrifugationSpecies},
+      {&ModelFlags().bFaxenApproximation, kCmFaxenSpecies},
+      {&LammGlobals().bLinearGeometry, kCmLinearGeometry},
+      {&LammGlobals().bExternalLoadingCell, kCmExternalLoadingCell},
+      {&LammGlobals().bElectrophoresis, kCmElectrophoresisSpecies},
+      {&ModelFlags().bDiscreteModel, kCmDiscreteSpecies},
   };
   // c(s) of a band-loaded sample is the zone-centrifugation c(s).
-  if (bContiSModel && bZoneCentrifugation) return kCmZoneContinuousCs;
+  if (ModelFlags().bContiSModel && ModelFlags().bZoneCentrifugation) return kCmZoneContinuousCs;
   for (const FlagCommand& f : table)
     if (*f.flag) return f.id;
   return 0;
@@ -219,9 +219,9 @@ int ActiveModelCommand() {
 bool DiscreteModelActive() {
   if (IsContinuousModel()) return false;
   // On DLS correlation functions only the non-interacting species have a model.
-  if (bDLSData) return bDiscreteModel;
-  return bDiscreteModel || bNonidealSpecies || bNonIdealMultiple || IsSelfAssociationModel() ||
-         bHeteroAssocModel;
+  if (DataSet().bDLSData) return ModelFlags().bDiscreteModel;
+  return ModelFlags().bDiscreteModel || ModelFlags().bNonidealSpecies || ModelFlags().bNonIdealMultiple || IsSelfAssociationModel() ||
+         ModelFlags().bHeteroAssocModel;
 }
 
 bool RunnableModelActive() {
@@ -229,39 +229,39 @@ bool RunnableModelActive() {
 }
 
 void TXLAWindow::CmContinuousCs() {
-  ChooseContinuousModel(*this, kCmContinuousCs, [] { bContiSModel = true; });
+  ChooseContinuousModel(*this, kCmContinuousCs, [] { ModelFlags().bContiSModel = true; });
 }
 
 // c(s) of a sample layered as a lamella at the meniscus (band loading).
 void TXLAWindow::CmZoneContinuousCs() {
   ChooseContinuousModel(*this, kCmZoneContinuousCs, [] {
-    bContiSModel = true;
-    bZoneCentrifugation = true;
+    ModelFlags().bContiSModel = true;
+    ModelFlags().bZoneCentrifugation = true;
   });
 }
 
 // c(s) at a fixed frictional ratio whose partial-specific volume is floated.
 void TXLAWindow::CmContinuousCsFloatingVbar() {
-  ChooseContinuousModel(*this, kCmContinuousCsFloatingVbar, [] { bCsFloatingVbar = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsFloatingVbar, [] { ModelFlags().bCsFloatingVbar = true; });
 }
 
 void TXLAWindow::CmContinuousCM() {
   ChooseContinuousModel(*this, kCmContinuousCM, [] {
     // The c(M) model starts from a constant loading concentration.
-    bConstantInitialDistribution = true;
+    AnalysisSwitches().bUniformLoading = true;
   });
 }
 
 void TXLAWindow::CmContinuousCsInvariantD() {
-  ChooseContinuousModel(*this, kCmContinuousCsInvariantD, [] { bCsInvariantD = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsInvariantD, [] { ModelFlags().bCsInvariantD = true; });
 }
 
 void TXLAWindow::CmContinuousCsScalingLaw() {
-  ChooseContinuousModel(*this, kCmContinuousCsScalingLaw, [] { bCsScalingLaw = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsScalingLaw, [] { ModelFlags().bCsScalingLaw = true; });
 }
 
 void TXLAWindow::CmContinuousCsMsTable() {
-  ChooseContinuousModel(*this, kCmContinuousCsMsTable, [] { bCsMsTable = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsMsTable, [] { ModelFlags().bCsMsTable = true; });
 }
 
 // c(s) whose species sediment in the total signal of the distribution with
@@ -269,108 +269,108 @@ void TXLAWindow::CmContinuousCsMsTable() {
 // (taken from the current values, not floated from another model's use of them).
 void TXLAWindow::CmContinuousCsNonideal() {
   ChooseContinuousModel(*this, kCmContinuousCsNonideal, [] {
-    bCsNonideal = true;
-    pParams[20] = fLogKs;
-    pParams[21] = fLogKd;
-    pParamFitFlags[20] = pParamFitFlags[21] = 0;
+    ModelFlags().bCsNonideal = true;
+    AnalysisSwitches().pParams[20] = ModelOptions().fLogKs;
+    AnalysisSwitches().pParams[21] = ModelOptions().fLogKd;
+    AnalysisSwitches().pParamFitFlags[20] = AnalysisSwitches().pParamFitFlags[21] = 0;
   });
 }
 
 void TXLAWindow::CmContinuousCMInvariantD() {
-  ChooseContinuousModel(*this, kCmContinuousCMInvariantD, [] { bConstantDModel = true; });
+  ChooseContinuousModel(*this, kCmContinuousCMInvariantD, [] { ModelFlags().bConstantDModel = true; });
 }
 
 void TXLAWindow::CmContinuousCMPriorVbar() {
-  ChooseContinuousModel(*this, kCmContinuousCMPriorVbar, [] { bCMPriorVbar = true; });
+  ChooseContinuousModel(*this, kCmContinuousCMPriorVbar, [] { ModelFlags().bCMPriorVbar = true; });
 }
 
 void TXLAWindow::CmFMScalingLaw() {
   ChooseContinuousModel(*this, kCmFMScalingLaw, [] {
-    bFMScalingLaw = true;
+    ModelFlags().bFMScalingLaw = true;
     // The data and residual plots stay as they are while the plot is rebuilt.
-    bFMScalingLawSwitching = true;
+    DistributionPlot().bFMScalingLawSwitching = true;
   });
 }
 
 void TXLAWindow::CmContinuousCsFf0() {
-  ChooseContinuousModel(*this, kCmContinuousCsFf0, [] { bCsff0Model = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsFf0, [] { ModelFlags().bCsff0Model = true; });
 }
 
 void TXLAWindow::CmContinuousCsFf0OneDiscrete() {
-  ChooseContinuousModel(*this, kCmContinuousCsFf0OneDiscrete, [] { bCsff0OneDiscrete = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsFf0OneDiscrete, [] { ModelFlags().bCsff0OneDiscrete = true; });
 }
 
 void TXLAWindow::CmContinuousCsOneDiscrete() {
   // The discrete species is given by s and M under "Fit M and s", else by s and D.
   ChooseContinuousModel(*this, kCmContinuousCsOneDiscrete, [] {
-    bCsOneDiscreteM = bFitMAndS;
-    bCsOneDiscreteD = !bFitMAndS;
+    ModelFlags().bCsOneDiscreteM = ModelFlags().bFitMAndS;
+    ModelFlags().bCsOneDiscreteD = !ModelFlags().bFitMAndS;
   });
 }
 
 void TXLAWindow::CmContinuousCsBimodalFf0() {
-  ChooseContinuousModel(*this, kCmContinuousCsBimodalFf0, [] { bCsBimodalFf0 = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsBimodalFf0, [] { ModelFlags().bCsBimodalFf0 = true; });
 }
 
 void TXLAWindow::CmContinuousCsBimodalFf0OneDiscrete() {
-  ChooseContinuousModel(*this, kCmContinuousCsBimodalFf0OneDiscrete, [] { bCsBimodalFf0OneDiscrete = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsBimodalFf0OneDiscrete, [] { ModelFlags().bCsBimodalFf0OneDiscrete = true; });
 }
 
 void TXLAWindow::CmContinuousCsWormChain() {
-  ChooseContinuousModel(*this, kCmContinuousCsWormChain, [] { bCsWormChain = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsWormChain, [] { ModelFlags().bCsWormChain = true; });
 }
 
 void TXLAWindow::CmContinuousCsConformationalChange() {
-  ChooseContinuousModel(*this, kCmContinuousCsConformationalChange, [] { bCsConformationalChange = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsConformationalChange, [] { ModelFlags().bCsConformationalChange = true; });
 }
 
 void TXLAWindow::CmContinuousCsLinearRod() {
-  ChooseContinuousModel(*this, kCmContinuousCsLinearRod, [] { bCsModel521 = true; });
+  ChooseContinuousModel(*this, kCmContinuousCsLinearRod, [] { ModelFlags().bCsModel521 = true; });
 }
 
 // The ls-g*(s) models read the scan times from omega^2 t.
 void TXLAWindow::CmLsgModel() {
-  ChooseContinuousModel(*this, kCmLsgModel, [] { bLsgModel = true; });
-  if (bLsgModel) SwitchOnTimesFromW2t(&GetHandle());
+  ChooseContinuousModel(*this, kCmLsgModel, [] { ModelFlags().bLsgModel = true; });
+  if (ModelFlags().bLsgModel) SwitchOnTimesFromW2t(&GetHandle());
 }
 
 void TXLAWindow::CmLsgOneDiscrete() {
-  ChooseContinuousModel(*this, kCmLsgOneDiscrete, [] { bLsgOneDiscrete = true; });
-  if (bLsgOneDiscrete) SwitchOnTimesFromW2t(&GetHandle());
+  ChooseContinuousModel(*this, kCmLsgOneDiscrete, [] { ModelFlags().bLsgOneDiscrete = true; });
+  if (ModelFlags().bLsgOneDiscrete) SwitchOnTimesFromW2t(&GetHandle());
 }
 
 // Zone centrifugation: the sample starts as a lamella at the meniscus.
 void TXLAWindow::CmZoneLsgModel() {
   ChooseContinuousModel(*this, kCmZoneLsgModel, [] {
-    bLsgModel = bZoneLsgModel = true;
-    bZoneCentrifugation = true;
+    ModelFlags().bLsgModel = ModelFlags().bZoneLsgModel = true;
+    ModelFlags().bZoneCentrifugation = true;
   });
-  if (bZoneLsgModel) SwitchOnTimesFromW2t(&GetHandle());
+  if (ModelFlags().bZoneLsgModel) SwitchOnTimesFromW2t(&GetHandle());
 }
 
 // Electrophoresis: boundaries migrating at constant velocity (um/s) in the planar cell.
 void TXLAWindow::CmElectroLsgModel() {
-  ChooseContinuousModel(*this, kCmElectroLsgModel, [] { bLsgModel = bElectroLsgModel = true; });
+  ChooseContinuousModel(*this, kCmElectroLsgModel, [] { ModelFlags().bLsgModel = ModelFlags().bElectroLsgModel = true; });
 }
 
 void TXLAWindow::CmCvConstantD() {
-  ChooseContinuousModel(*this, kCmCvConstantD, [] { bCvConstantD = true; });
+  ChooseContinuousModel(*this, kCmCvConstantD, [] { ModelFlags().bCvConstantD = true; });
 }
 
 // The intensity distributions of DLS correlation functions, over the Stokes radius
 // (nm) or over D (1e-7 cm^2/s).
 void TXLAWindow::CmDLSStokesRadiusDistribution() {
-  ChooseContinuousModel(*this, kCmDLSStokesRadiusDistribution, [] { bDLSRhModel = true; });
+  ChooseContinuousModel(*this, kCmDLSStokesRadiusDistribution, [] { ModelFlags().bDLSRhModel = true; });
 }
 
 void TXLAWindow::CmDLSDiffusionDistribution() {
-  ChooseContinuousModel(*this, kCmDLSDiffusionDistribution, [] { bDLSDModel = true; });
+  ChooseContinuousModel(*this, kCmDLSDiffusionDistribution, [] { ModelFlags().bDLSDModel = true; });
 }
 
 // The I(Rh) distribution followed through time windows of the correlation
 // functions (Run: RunContinuousModel).
 void TXLAWindow::CmDLSTimeCourse() {
-  ChooseContinuousModel(*this, kCmDLSTimeCourse, [] { bDLSTimeCourseModel = true; });
+  ChooseContinuousModel(*this, kCmDLSTimeCourse, [] { ModelFlags().bDLSTimeCourseModel = true; });
 }
 
 bool ModelChosen() {
@@ -394,12 +394,12 @@ std::string ModelNotRunnableText() {
 std::string ContinuousModelDataMismatch() {
   // The Stokes-radius and cumulant forms of the discrete species describe
   // correlation functions only.
-  if ((bStokesRadii || bCumulants) && !IsContinuousModel() && !bDLSData)
+  if ((ModelFlags().bStokesRadii || ModelFlags().bCumulants) && !IsContinuousModel() && !DataSet().bDLSData)
     return "this model needs DLS data: load DLS Data first";
   if (!IsContinuousModel()) return {};
-  const bool dlsModel = bDLSRhModel || bDLSDModel || bDLSTimeCourseModel;
-  if (dlsModel && !bDLSData) return "this model needs DLS data: load DLS Data first";
-  if (!dlsModel && bDLSData) return "this continuous model does not apply to DLS data";
+  const bool dlsModel = ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel;
+  if (dlsModel && !DataSet().bDLSData) return "this model needs DLS data: load DLS Data first";
+  if (!dlsModel && DataSet().bDLSData) return "this continuous model does not apply to DLS data";
   return {};
 }
 

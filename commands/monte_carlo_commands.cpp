@@ -33,7 +33,7 @@ constexpr const char* kMonteCarloCaption = "Monte Carlo for Distributions";
 // A computed distribution of the loaded data is needed; otherwise says so.
 bool DistributionComputed(TXLAWindow& window) {
   // The distribution of the loaded data as they are, computed by the model chosen.
-  if (bContiModel && FitOfLoadedData() && pDistValues && nDistGrid >= 2) return true;
+  if (ModelFlags().bContiModel && FitOfLoadedData() && DistributionVectors().pDistValues && DistributionVectors().nDistGrid >= 2) return true;
   CommandMessageBox(window, kNoDistributionText, "ATTENTION",
                     MB_OK | MB_ICONINFORMATION);
   return false;
@@ -65,7 +65,7 @@ std::optional<MonteCarloRequest> AskRequest(TXLAWindow& window) {
   // data folder.
   FileDialogOptions options;
   options.title = "folder for the Monte-Carlo result files";
-  options.directory = szDataDirectory;
+  options.directory = DataSet().szDataDirectory;
   const std::optional<std::string> folder = AskFolderPath(window, options);
   if (!folder) return std::nullopt;
   r.folder = *folder;
@@ -96,16 +96,16 @@ void SayOnlyMaximumEntropy(TXLAWindow& window) {
 void ShowAndEnd(TXLAWindow& window, MonteCarloOutcome outcome, const MonteCarloRequest& r) {
   PaintWindow(window);
   if (outcome == MonteCarloOutcome::Interrupted) {
-    CommandMessageBox(window, Format("Monte Carlo interrupted after %d sets", nMCSets), kMonteCarloCaption,
+    CommandMessageBox(window, Format("Monte Carlo interrupted after %d sets", ContiMonteCarlo().nMCSets), kMonteCarloCaption,
                       MB_OK | MB_ICONINFORMATION);
   }
   if (MonteCarloResultsAvailable()) {
-    std::string text = Format("%d sets: the plot shows the mean and the limits at P = %.3f.", nMCSets,
+    std::string text = Format("%d sets: the plot shows the mean and the limits at P = %.3f.", ContiMonteCarlo().nMCSets,
                               static_cast<double>(r.confidence));
     if (!r.folder.empty()) {
       text += "\nwritten to the folder " + r.folder +
               (r.replacing ? " (replacing the files of an earlier run):" : ":");
-      for (const auto& [file, holds] : MonteCarloResultFiles(r.confidence, r.writeEachSet, nMCSets))
+      for (const auto& [file, holds] : MonteCarloResultFiles(r.confidence, r.writeEachSet, ContiMonteCarlo().nMCSets))
         text += "\n  " + file + "  (" + holds + ")";
     }
     CommandMessageBox(window, text, kMonteCarloCaption, MB_OK | MB_ICONINFORMATION);
@@ -167,9 +167,9 @@ void TXLAWindow::CmPriorDiscreteSpecies() {
   }
   // The table replaces a prior file or typed peaks; the analysis is run with it.
   SwitchPriorFileOff();
-  bPriorFromDiscreteSpecies = true;
-  bPriorFromGJT = false;
-  bUsePrior = true;
+  DistributionPrior().bPriorFromDiscreteSpecies = true;
+  DistributionPrior().bPriorFromGJT = false;
+  DistributionModels().bUsePrior = true;
   CmRun();
 }
 

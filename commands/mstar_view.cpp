@@ -46,17 +46,17 @@ void FreeViewPlots() {
 // Puts the data plot and its rows back and frees the view.
 void CloseView() {
   if (!bVIrezMode) return;
-  if (pDataPlot == pVIrezPlot) {
+  if (DataPlots().pDataPlot == pVIrezPlot) {
     delete pVIrezPlot;
-    pDataPlot = gHandedOver.dataPlot;
+    DataPlots().pDataPlot = gHandedOver.dataPlot;
   } else {
     // The data plots were rebuilt while the view was open (a load): the rebuild
     // deleted the M* plot as the data plot, and the remembered data plot belongs to
     // nobody any more.
-    if (gHandedOver.dataPlot != pDataPlot) delete gHandedOver.dataPlot;
+    if (gHandedOver.dataPlot != DataPlots().pDataPlot) delete gHandedOver.dataPlot;
   }
-  nPlotAreaTop = gHandedOver.plotAreaTop;
-  nDataPlotBottom = gHandedOver.dataPlotBottom;
+  DataPlots().nPlotAreaTop = gHandedOver.plotAreaTop;
+  DataPlots().nDataPlotBottom = gHandedOver.dataPlotBottom;
   gHandedOver = HandedOver();
   FreeViewPlots();
   bVIrezMode = false;
@@ -74,12 +74,12 @@ void Replot(TXLAWindow& window) {
 
 void StartVIrezTransformation(TXLAWindow& window, bool perScan) {
   if (bVIrezMode) return;
-  gHandedOver = HandedOver{pDataPlot, nPlotAreaTop, nDataPlotBottom};
-  nVIrezPaneTop = nPlotAreaTop;
-  nVIrezPaneBottom = nDataPlotBottom;
+  gHandedOver = HandedOver{DataPlots().pDataPlot, DataPlots().nPlotAreaTop, DataPlots().nDataPlotBottom};
+  nVIrezPaneTop = DataPlots().nPlotAreaTop;
+  nVIrezPaneBottom = DataPlots().nDataPlotBottom;
   pVIrezPlot = new CWINPlot();
-  pVIrezPlot->SetPlotRect(nVIrezPaneTop, nPlotAreaLeft, nVIrezPaneBottom, nPlotAreaRight);
-  pDataPlot = pVIrezPlot;
+  pVIrezPlot->SetPlotRect(nVIrezPaneTop, DataPlots().nPlotAreaLeft, nVIrezPaneBottom, DataPlots().nPlotAreaRight);
+  DataPlots().pDataPlot = pVIrezPlot;
   bVIrezPerScan = perScan;
   bVIrezMode = true;
   if (!perScan) window.InsertVIrezCopyMenuItems();

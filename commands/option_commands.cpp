@@ -23,35 +23,35 @@ namespace tarmic {
 
 // Fits the final (steady-state) profile of a simulation to the last scan.
 void TXLAWindow::CmFinalProfileToFit() {
-  bFinalProfileToFit = !bFinalProfileToFit;
-  GetHandle().CheckMenuItem(kCmFinalProfileToFit, bFinalProfileToFit);
+  ModelOptions().bFinalProfileToFit = !ModelOptions().bFinalProfileToFit;
+  GetHandle().CheckMenuItem(kCmFinalProfileToFit, ModelOptions().bFinalProfileToFit);
 }
 
 void TXLAWindow::CmDontLoadSpikes() {
-  if (bSkipSpikes) {
-    bSkipSpikes = false;
+  if (ScanFile().bSkipSpikes) {
+    ScanFile().bSkipSpikes = false;
     GetHandle().CheckMenuItem(kCmDontLoadSpikes, false);
     return;
   }
   float value = 0.0f;
-  if (AskFloat(*this, &value, fSpikeThresholdAbs, "level considered as spike when occuring isolated:",
+  if (AskFloat(*this, &value, ScanFile().fSpikeThresholdAbs, "level considered as spike when occuring isolated:",
                "EXCLUDE SPIKES", {"spike level", "", Closed(0.0, kMaxSignal)}))
-    fSpikeThresholdAbs = value;
-  if (AskFloat(*this, &value, fSpikeThresholdFDS, "spike threshold for FDS:", "EXCLUDE SPIKES",
+    ScanFile().fSpikeThresholdAbs = value;
+  if (AskFloat(*this, &value, ScanFile().fSpikeThresholdFDS, "spike threshold for FDS:", "EXCLUDE SPIKES",
                {"spike threshold for FDS", "", Closed(0.0, kMaxSignal)}))
-    fSpikeThresholdFDS = value;
-  bSkipSpikes = true;
+    ScanFile().fSpikeThresholdFDS = value;
+  ScanFile().bSkipSpikes = true;
   GetHandle().CheckMenuItem(kCmDontLoadSpikes, true);
 }
 
 void TXLAWindow::CmSetNColumns() {
-  if (bSetNColumns) {
-    bSetNColumns = false;
+  if (ScanFile().bSetNColumns) {
+    ScanFile().bSetNColumns = false;
     GetHandle().CheckMenuItem(kCmSetNColumns, false);
     return;
   }
   float columns = 0.0f;
-  if (!AskFloat(*this, &columns, static_cast<float>(nDataColumns),
+  if (!AskFloat(*this, &columns, static_cast<float>(ScanFile().nDataColumns),
                 "enter number of columns in data file (r|A|?...)", "SET N COLUMNS",
                 {"number of columns", "", Count(2.0, kMaxDataColumns)}))
     return;
@@ -63,14 +63,14 @@ void TXLAWindow::CmSetNColumns() {
                       "SET N COLUMNS", MB_OK);
     return;
   }
-  nDataColumns = TruncateToInt(columns);
-  bSetNColumns = true;
+  ScanFile().nDataColumns = TruncateToInt(columns);
+  ScanFile().bSetNColumns = true;
   GetHandle().CheckMenuItem(kCmSetNColumns, true);
 }
 
 void TXLAWindow::CmSetRadialResolution() {
   float step = 0.0f;
-  if (!AskFloat(*this, &step, fRadialStep, "radial resolution (cm), at least 0.001:",
+  if (!AskFloat(*this, &step, RadialGrid().fRadialStep, "radial resolution (cm), at least 0.001:",
                 "RADIAL RESOLUTION", kRadialResolution))
     return;
   // A step above the coarsest the loaders accept would be thrown away at the next
@@ -84,11 +84,11 @@ void TXLAWindow::CmSetRadialResolution() {
                       "RADIAL RESOLUTION", MB_OK);
     return;
   }
-  fRadialStep = std::max(step, kFinestRadialStep);
+  RadialGrid().fRadialStep = std::max(step, kFinestRadialStep);
   if (AskAs(QuestionId::SaveAsDefaultSetting, IDNO,
             [&] { return ConfirmChange(*this, "save as default setting?", "SET PREFERENCE"); }))
     WritePreferences(this);
-  if (nScans > 0 && ConfirmChange(*this, "reload data with the new resolution?", "RADIAL RESOLUTION")) {
+  if (DataSet().nScans > 0 && ConfirmChange(*this, "reload data with the new resolution?", "RADIAL RESOLUTION")) {
     StoreFileList(0);
     LoadDataFromFileList(&GetHandle());
     UpdateMenuForLoadedData();

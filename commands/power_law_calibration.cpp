@@ -42,7 +42,7 @@ void ShowCalibrationPlot(TXLAWindow& window, const std::vector<float>& logM,
   CCurve pairs(logM.data(), logS.data(), n, 0, 0);
   CCurve law(logM.data(), fitted.data(), n, 0, 0);
   CWINPlot plot;
-  plot.SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);
+  plot.SetPlotRect(DataPlots().nPlotAreaTop, DataPlots().nPlotAreaLeft, DataPlots().nPlotAreaBottom, DataPlots().nPlotAreaRight);
   plot.SetXAxisLabel("log10 M");
   plot.SetYAxisLabel("log10 s");
   plot.AddCurve(&pairs);
@@ -126,7 +126,7 @@ int CalibrateCMPowerLaw(TXLAWindow& window) {
   FileDialogOptions options;
   options.title = "file of s and M pairs for the calibration of s = Ks M^bs";
   options.filter = "All Files (*.*)|*.*";
-  options.directory = szDataDirectory;
+  options.directory = DataSet().szDataDirectory;
   const bool previous = window.bModalBoxOpen;
   window.bModalBoxOpen = true;
   const std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
@@ -156,8 +156,8 @@ int CalibrateCMPowerLaw(TXLAWindow& window) {
                                static_cast<double>(bs)),
                 kCaption))
     return 0;
-  pParams[kContiSlotFrictionalRatio] = Ks;
-  pParams[kContiSlotScalingExponent] = bs;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = Ks;
+  AnalysisSwitches().pParams[kContiSlotScalingExponent] = bs;
   return 1;
 }
 

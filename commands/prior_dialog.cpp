@@ -67,7 +67,7 @@ std::vector<PeakRow> ReadRows(const TransferBuffer& record) {
 bool PriorUsed(const TransferBuffer& record) {
   const bool anySource = FieldChecked(record, kFromFile) || FieldChecked(record, kFromPeaks) ||
                          FieldChecked(record, kFromDistribution);
-  return FieldChecked(record, kUsePrior) || (!bUsePrior && anySource);
+  return FieldChecked(record, kUsePrior) || (!DistributionModels().bUsePrior && anySource);
 }
 
 // "From File" is also the source when none is chosen.
@@ -109,7 +109,7 @@ std::string EntryProblem(const TransferBuffer& record) {
     }
     case PriorSource::File:
       if (!FieldChecked(record, kLoadNewFile)) {
-        if (szPriorFile.empty() && szLastPriorFile.empty())
+        if (DistributionPrior().szPriorFile.empty() && DistributionPrior().szLastPriorFile.empty())
           return "no prior file has been chosen yet: tick \"Load New Prior File\"";
       } else if (FieldChecked(record, kGJTFile)) {
         return "GJT boundary tables cannot be imported in this version: untick \"GJT file\"";
@@ -142,9 +142,9 @@ std::optional<std::string> ChooseNewPriorFile() {
 void StoreRows(const std::vector<PeakRow>& rows) {
   for (int k = 1; k <= kPriorPeaks; ++k) {
     const PeakRow& row = rows[static_cast<std::size_t>(k)];
-    pPriorPeakLocation[k] = row.location;
-    pPriorPeakWidth[k] = row.width;
-    pPriorPeakAmplitude[k] = row.amplitude;
+    DistributionPrior().pPriorPeakLocation[k] = row.location;
+    DistributionPrior().pPriorPeakWidth[k] = row.width;
+    DistributionPrior().pPriorPeakAmplitude[k] = row.amplitude;
   }
 }
 
@@ -170,28 +170,28 @@ void InitPriorParamsTransfer(TransferBuffer& record) {
 }
 
 void FillPriorParamsTransfer(TransferBuffer& record) {
-  SetFieldChecked(record, kUsePrior, bUsePrior);
-  const std::string& name = szPriorFile.empty() ? szLastPriorFile : szPriorFile;
+  SetFieldChecked(record, kUsePrior, DistributionModels().bUsePrior);
+  const std::string& name = DistributionPrior().szPriorFile.empty() ? DistributionPrior().szLastPriorFile : DistributionPrior().szPriorFile;
   SetFieldText(record, kFileText,
                name.empty()                       ? "no filename selected"
                : name.size() > kLongestShownName ? "filename too long"
                                                   : name);
   SetFieldChecked(record, kGJTFile, false);
   SetFieldChecked(record, kLoadNewFile, false);
-  const bool fromFile = !szPriorFile.empty();
-  SetFieldChecked(record, kFromFile, bUsePrior && fromFile);
-  SetFieldChecked(record, kFromDistribution, bUsePrior && !fromFile && bPriorFromDiscreteSpecies);
-  SetFieldChecked(record, kFromPeaks, bUsePrior && !fromFile && !bPriorFromDiscreteSpecies);
+  const bool fromFile = !DistributionPrior().szPriorFile.empty();
+  SetFieldChecked(record, kFromFile, DistributionModels().bUsePrior && fromFile);
+  SetFieldChecked(record, kFromDistribution, DistributionModels().bUsePrior && !fromFile && DistributionPrior().bPriorFromDiscreteSpecies);
+  SetFieldChecked(record, kFromPeaks, DistributionModels().bUsePrior && !fromFile && !DistributionPrior().bPriorFromDiscreteSpecies);
 
   bool shown = true;
   for (int k = 1; k <= kPriorPeaks; ++k) {
-    if (pPriorPeakAmplitude[k] <= 0.0) pPriorPeakWidth[k] = -1.0;
+    if (DistributionPrior().pPriorPeakAmplitude[k] <= 0.0) DistributionPrior().pPriorPeakWidth[k] = -1.0;
     // Rows are shown from the top down to the first empty one.
-    shown = shown && pPriorPeakWidth[k] >= 0.0;
+    shown = shown && DistributionPrior().pPriorPeakWidth[k] >= 0.0;
     SetFieldChecked(record, PeakBox(k), shown);
-    SetFieldValue(record, LocationEdit(k), "%.3f ", shown ? pPriorPeakLocation[k] : 0.0);
-    SetFieldValue(record, WidthEdit(k), "%.3f ", shown ? pPriorPeakWidth[k] : 0.0);
-    SetFieldValue(record, AmplitudeEdit(k), "%.3f ", shown ? pPriorPeakAmplitude[k] : 0.0);
+    SetFieldValue(record, LocationEdit(k), "%.3f ", shown ? DistributionPrior().pPriorPeakLocation[k] : 0.0);
+    SetFieldValue(record, WidthEdit(k), "%.3f ", shown ? DistributionPrior().pPriorPeakWidth[k] : 0.0);
+    SetFieldValue(record, AmplitudeEdit(k), "%.3f ", shown ? DistributionPrior().pPriorPeakAmplitude[k] : 0.0);
   }
 }
 
@@ -228,7 +228,7 @@ bool RunPriorParamsBox(Window* /*window*/, TransferBuffer& record,
 
   StoreRows(ReadRows(record));
   if (!use) {
-    bUsePrior = false;
+    DistributionModels().bUsePrior = false;
     SwitchPriorFileOff();
     return true;
   }
@@ -243,15 +243,15 @@ bool RunPriorParamsBox(Window* /*window*/, TransferBuffer& record,
       break;
     case PriorSource::File:
       if (newFile) {
-        szPriorFile = szLastPriorFile = *newFile;
+        DistributionPrior().szPriorFile = DistributionPrior().szLastPriorFile = *newFile;
       } else {
         SwitchPriorFileOn();
       }
       break;
   }
-  bPriorFromDiscreteSpecies = false;
-  bPriorFromGJT = false;
-  bUsePrior = true;
+  DistributionPrior().bPriorFromDiscreteSpecies = false;
+  DistributionPrior().bPriorFromGJT = false;
+  DistributionModels().bUsePrior = true;
   return true;
 }
 

@@ -155,10 +155,10 @@ void InstallDataSetServices() {
     // A restored continuous distribution or boundary analysis has no distribution yet
     // to compute a fit from: computing the species model instead would fit the
     // baseline to the whole signal. Its parameters stay as restored until a Run.
-    if (bContiModel || bBoundaryAnalysis) return false;
+    if (ModelFlags().bContiModel || ModelFlags().bBoundaryAnalysis) return false;
     const ModelResult result = CalculateModel(window);
     if (!result.message.empty() && HasBackend()) GetBackend().MessageBox(result.message, "", MB_OK);
-    return bModelComputed;
+    return AnalysisSwitches().bModelComputed;
   };
   // Results belong to the model that computed them.
   h.activeModel = [] { return ActiveModelCommand(); };
@@ -210,7 +210,7 @@ void InstallFolderWaitNotice() {
 void InstallProgramServices() {
   InstallResponseTable();
   // The preference file's Lamm thread count is the solver's own.
-  BindLammThreadCount(&nLammThreads);
+  BindLammThreadCount(&LammGlobals().nLammThreads);
   InitModelParams();
   InstallDistributionHooks();
   InstallPropagatorHooks();

@@ -25,11 +25,11 @@ namespace {
 
 // The continuous models whose grid is a sedimentation coefficient in S.
 bool SGridModelActive() {
-  if (bDLSData || !bContiModel || bBoundaryAnalysis || bLsgOneDiscrete) return false;
-  return bContiSModel || bDLSRhModel || bCsff0Model || bCsff0OneDiscrete || bDLSTimeCourseModel ||
-         bCsConformationalChange || bCsFloatingVbar || bCsScalingLaw || bCsWormChain ||
-         bCsBimodalFf0 || bCsBimodalFf0OneDiscrete || bCsOneDiscreteD || bCsOneDiscreteM ||
-         bBufferSedCorrection || bCsMsTable || bCsInvariantD || bCsModel521 || bCsNonideal;
+  if (DataSet().bDLSData || !ModelFlags().bContiModel || ModelFlags().bBoundaryAnalysis || ModelFlags().bLsgOneDiscrete) return false;
+  return ModelFlags().bContiSModel || ModelFlags().bDLSRhModel || ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete || ModelFlags().bDLSTimeCourseModel ||
+         ModelFlags().bCsConformationalChange || ModelFlags().bCsFloatingVbar || ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain ||
+         ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM ||
+         ModelFlags().bBufferSedCorrection || ModelFlags().bCsMsTable || ModelFlags().bCsInvariantD || ModelFlags().bCsModel521 || ModelFlags().bCsNonideal;
 }
 
 // Grey (150, 150, 150) blended towards red by the weight f in [0, 1].
@@ -42,28 +42,28 @@ void FadeToRed(int* rgb, double f) {
 }  // namespace
 
 void TXLAWindow::HighlightRangeInData(float x1, float x2) {
-  if (!pDataPlot || !pDistGrid || nDistGrid < 1 || nScans < 1) return;
-  x1 = std::clamp(x1, pDistGrid[1], pDistGrid[nDistGrid]);
-  x2 = std::clamp(x2, pDistGrid[1], pDistGrid[nDistGrid]);
+  if (!DataPlots().pDataPlot || !DistributionVectors().pDistGrid || DistributionVectors().nDistGrid < 1 || DataSet().nScans < 1) return;
+  x1 = std::clamp(x1, DistributionVectors().pDistGrid[1], DistributionVectors().pDistGrid[DistributionVectors().nDistGrid]);
+  x2 = std::clamp(x2, DistributionVectors().pDistGrid[1], DistributionVectors().pDistGrid[DistributionVectors().nDistGrid]);
   if (!SGridModelActive()) return;
 
-  const float temperature = fTemperatureK - 273.15f;
+  const float temperature = DataSet().fTemperatureK - 273.15f;
   const float M1 = PeakMolarMass(x1);
   const double D1 = DFromM(M1, temperature);  // cm^2/s
-  const int lastScan = pScanOrder[static_cast<std::size_t>(nScans)];
-  const double omega = pScanInfo[static_cast<std::size_t>(lastScan)].rpm * kTwoPiOver60;
-  const double m = fMeniscus;
+  const int lastScan = DataSet().pScanOrder[static_cast<std::size_t>(DataSet().nScans)];
+  const double omega = DataSet().pScanInfo[static_cast<std::size_t>(lastScan)].rpm * kTwoPiOver60;
+  const double m = DataSet().fMeniscus;
   if (!(omega > 0.0) || !(m > 0.0)) return;
 
   Window& window = GetHandle();
   std::unique_ptr<DC> dc = window.ClientDC();
   SetScreenMapping(*dc, window.ClientSize());
-  for (int i = 1; i <= nScans; ++i) {
-    const int s = pScanOrder[static_cast<std::size_t>(i)];
+  for (int i = 1; i <= DataSet().nScans; ++i) {
+    const int s = DataSet().pScanOrder[static_cast<std::size_t>(i)];
     const std::size_t k = static_cast<std::size_t>(s);
-    const float t = static_cast<float>(pScanInfo[k].time);
-    const int n = pnPoints[k];
-    const CCurve* curve = k < ppFitCurve.size() ? ppFitCurve[k] : nullptr;
+    const float t = static_cast<float>(DataSet().pScanInfo[k].time);
+    const int n = DataSet().pnPoints[k];
+    const CCurve* curve = k < DataSet().ppFitCurve.size() ? DataSet().ppFitCurve[k] : nullptr;
     // A scan without a time or a fitted curve has no apparent s to show.
     if (!(t > 0.0f) || n < 1 || !curve) continue;
     // The Gaussian width in S^2 of the diffusional spread at time t.
@@ -71,9 +71,9 @@ void TXLAWindow::HighlightRangeInData(float x1, float x2) {
     int** rgb = imatrix(1, n, 1, 3);
     for (int j = 1; j <= n; ++j) rgb[j][1] = rgb[j][2] = rgb[j][3] = 150;
     const double lo = x1 * 1e-13, hi = x2 * 1e-13;
-    for (int j = pFitFirst[k]; j <= pFitLast[k] && j <= n; ++j) {
+    for (int j = DataSet().pFitFirst[k]; j <= DataSet().pFitLast[k] && j <= n; ++j) {
       if (j < 1) continue;
-      const double sStar = std::log(ppRadius[k][j] / m) / (omega * omega * t);
+      const double sStar = std::log(DataSet().ppRadius[k][j] / m) / (omega * omega * t);
       if (sStar > lo && sStar <= hi) {
         rgb[j][1] = 255;
         rgb[j][2] = rgb[j][3] = 0;
@@ -84,7 +84,7 @@ void TXLAWindow::HighlightRangeInData(float x1, float x2) {
       }
     }
     std::unique_ptr<MetaFile> picture =
-        pDataPlot->DrawCurveRangePerPointColor(curve, pFitFirst[k], pFitLast[k], rgb, 12, 1);
+        DataPlots().pDataPlot->DrawCurveRangePerPointColor(curve, DataSet().pFitFirst[k], DataSet().pFitLast[k], rgb, 12, 1);
     free_imatrix(rgb, 1, n, 1, 3);
     if (picture) picture->Play(*dc);
   }

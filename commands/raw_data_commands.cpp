@@ -46,7 +46,7 @@ constexpr float kLeftTransition = 5.85f;
 constexpr float kRightTransition = 7.15f;
 
 bool NoScans(TXLAWindow& window, const char* caption) {
-  if (nScans > 0) return false;
+  if (DataSet().nScans > 0) return false;
   CommandMessageBox(window, "please load scans first", caption, MB_OK);
   return true;
 }
@@ -65,7 +65,7 @@ std::string OpenDialog(TXLAWindow& window, const std::string& title) {
   FileDialogOptions options;
   options.title = title;
   options.filter = kScanFileFilter;
-  options.directory = szDataDirectory;
+  options.directory = DataSet().szDataDirectory;
   const bool previous = window.bModalBoxOpen;
   window.bModalBoxOpen = true;
   const std::vector<std::string> files = GetBackend().OpenFileDialog(options);
@@ -86,8 +86,8 @@ bool AskRange(TXLAWindow& window, float* r1, float* r2, float default1, float de
                   {"second radius", "cm", Closed(std::max(bounds.low, *r1 + minSpan), bounds.high)});
 }
 
-float FirstRadius() { return nScans > 0 ? ppRadius[1][1] : 0.0f; }
-float LastRadius() { return nScans > 0 ? ppRadius[1][pnPoints[1]] : 0.0f; }
+float FirstRadius() { return DataSet().nScans > 0 ? DataSet().ppRadius[1][1] : 0.0f; }
+float LastRadius() { return DataSet().nScans > 0 ? DataSet().ppRadius[1][DataSet().pnPoints[1]] : 0.0f; }
 // The radii of the (first) scan, where a region of the data lies.
 ValueRange DataRadii() { return Closed(FirstRadius(), LastRadius()); }
 
@@ -100,7 +100,7 @@ void ShowNotForDLSData(TXLAWindow& window) {
 
 // Refuses DLS data (true, after the refusal was shown); false for other data.
 bool RefuseDLSData(TXLAWindow& window) {
-  if (!bDLSData) return false;
+  if (!DataSet().bDLSData) return false;
   ShowNotForDLSData(window);
   return true;
 }
@@ -174,12 +174,12 @@ void TXLAWindow::CmAddSimulatedData() {
 }
 
 void TXLAWindow::CmInvertRawData() {
-  if (nScans < 1) return;
+  if (DataSet().nScans < 1) return;
   if (ShowOutcome(*this, ScaleSignals(-1.0f))) ShowChangedDataAndOfferSave(*this);
 }
 
 void TXLAWindow::CmRecalibrateRadius() {
-  if (nScans < 1) return;
+  if (DataSet().nScans < 1) return;
   CommandMessageBox(*this,
                     "correct radial calibration in interference requires location of the \n "
                     "transition from fringes to grey in the counterbalance image.\nIf the "
@@ -198,14 +198,14 @@ void TXLAWindow::CmRecalibrateRadius() {
 }
 
 void TXLAWindow::CmTimeOffset() {
-  if (nScans < 1) return;
+  if (DataSet().nScans < 1) return;
   CommandMessageBox(*this, "correct time and w^2t entry of file (e.g. after power failure)",
                     "TIME OFFSET", MB_OK);
   float dt = 0.0f;
   if (!AskFloat(*this, &dt, 0.0f, "elapsed time offset (sec)", "TIME OFFSET",
                 {"elapsed time offset", "s", Closed(-kMaxRunTime, kMaxRunTime)}))
     return;
-  const double omega = kTwoPiOver60 * pScanInfo[1].rpm;
+  const double omega = kTwoPiOver60 * DataSet().pScanInfo[1].rpm;
   float dw2t = 0.0f;
   // The largest w^2t of a run: the fastest rotor for the longest time.
   const double maxW2t = kMaxRunTime * (kTwoPiOver60 * kMaxRotorSpeed) * (kTwoPiOver60 * kMaxRotorSpeed);
@@ -271,13 +271,13 @@ void TXLAWindow::CmMirrorRawData() {
 
 void TXLAWindow::CmEliminateInterferenceOffset() {
   if (RefuseDLSData(*this) || NoScans(*this, "ALIGN FRINGES")) return;
-  if (!bInterferenceData) {
+  if (!ScanFile().bInterferenceData) {
     CommandMessageBox(*this, "only for interference data", "ALIGN FRINGES", MB_OK);
     return;
   }
   float radius = 0.0f, constant = 0.0f;
   const float middle = 0.5f * (FirstRadius() + LastRadius());
-  if (!AskFloat(*this, &radius, fFitLeftLim > 0.0f ? fFitLeftLim : middle,
+  if (!AskFloat(*this, &radius, DataSet().fFitLeftLim > 0.0f ? DataSet().fFitLeftLim : middle,
                 "radius where the scans are aligned (cm)", "ALIGN FRINGES",
                 NamedAs("radius where the scans are aligned", kRadiusQuantity)) ||
       !AskFloat(*this, &constant, 0.0f, "constant added to all scans", "ALIGN FRINGES",
@@ -287,14 +287,14 @@ void TXLAWindow::CmEliminateInterferenceOffset() {
   PlayOkSound();
   RepaintMain();
   const std::string path =
-      SaveDialog(*this, "save aligned scans as", szDataDirectory, "a0000x.rxx");
+      SaveDialog(*this, "save aligned scans as", DataSet().szDataDirectory, "a0000x.rxx");
   if (!path.empty())
     RunWriter(*this, [&path](bool overwrite) { return SaveAlignedScans(path, overwrite); });
 }
 
 void TXLAWindow::CmRemoveFringeJumps() {
   if (RefuseDLSData(*this) || NoScans(*this, "FRINGE JUMPS")) return;
-  if (fFitLeftLim == 0.0f || fFitRightLim == 0.0f) {
+  if (DataSet().fFitLeftLim == 0.0f || DataSet().fFitRightLim == 0.0f) {
     CommandMessageBox(*this, "please set the fitting limits first", "FRINGE JUMPS", MB_OK);
     return;
   }
@@ -314,7 +314,7 @@ void TXLAWindow::CmRemoveFringeJumps() {
 
 void TXLAWindow::CmEliminateJitter() {
   if (RefuseDLSData(*this) || NoScans(*this, "ELIMINATE JITTER")) return;
-  if (!bInterferenceData) {
+  if (!ScanFile().bInterferenceData) {
     CommandMessageBox(*this, "only for interference data", "ELIMINATE JITTER", MB_OK);
     return;
   }
@@ -334,7 +334,7 @@ void TXLAWindow::CmSaveRawDataSet() {
   const bool speedNames = AskYesNo(
       *this, "save data with wavelenth/speed information in filename (e.g. '20k280_001.ra1')?", "");
   const std::string path =
-      SaveDialog(*this, "save raw data in new directory", szDataDirectory, "x.rxx");
+      SaveDialog(*this, "save raw data in new directory", DataSet().szDataDirectory, "x.rxx");
   if (path.empty()) return;
   const bool ok = RunWriter(*this, [&](bool overwrite) {
     return speedNames ? SaveRawDataWithSpeedNames(path, overwrite)
@@ -345,7 +345,7 @@ void TXLAWindow::CmSaveRawDataSet() {
 
 void TXLAWindow::CmSaveIntensityAsAbsorbance() {
   if (RefuseDLSData(*this) || NoScans(*this, "SAVE ABSORBANCE")) return;
-  if (!bIntensityData) {
+  if (!ScanFile().bIntensityData) {
     CommandMessageBox(*this, "only for intensity data", "SAVE ABSORBANCE", MB_OK);
     return;
   }
@@ -354,7 +354,7 @@ void TXLAWindow::CmSaveIntensityAsAbsorbance() {
 
 void TXLAWindow::CmSaveIntensityAsPseudoAbsorbance() {
   if (RefuseDLSData(*this) || NoScans(*this, "SAVE ABSORBANCE")) return;
-  if (!bIntensityData) {
+  if (!ScanFile().bIntensityData) {
     CommandMessageBox(*this, "only for intensity data", "SAVE ABSORBANCE", MB_OK);
     return;
   }
@@ -379,19 +379,19 @@ void TXLAWindow::CmSaveSixChannelSubsets() {
 
 void TXLAWindow::CmAverageScans() {
   if (RefuseDLSData(*this)) return;
-  if (nScans < 1) {
+  if (DataSet().nScans < 1) {
     CommandMessageBox(*this, "please load scans first", "AVERAGE SCANS", MB_OK);
     return;
   }
   StoreFileList(0);
-  const std::string& first = ppStoredFileNames[1];
+  const std::string& first = FileList().ppStoredFileNames[1];
   const std::string path = SaveDialog(*this, "select filename for averaged scan", DirectoryOf(first),
                                       "average" + ExtensionOf(first));
   // Cancelled or not written: the loaded set stays.
   if (path.empty() || !MayReplace(*this, {path}) || !ShowOutcome(*this, WriteAveragedScan(path))) return;
-  ppStoredFileNames.assign(2, std::string());
-  ppStoredFileNames[1] = path;
-  nStoredFiles = 1;
+  FileList().ppStoredFileNames.assign(2, std::string());
+  FileList().ppStoredFileNames[1] = path;
+  FileList().nStoredFiles = 1;
   PlayOkSound();
   LoadDataFromFileList(&GetHandle());
   UpdateMenuForLoadedData();
@@ -401,7 +401,7 @@ void TXLAWindow::CmAverageScans() {
 // ---------------------------------------------------------------- data set
 
 void TXLAWindow::CmSetInitialData() {
-  if (nScans < 1) {
+  if (DataSet().nScans < 1) {
     LoadInitialData(&GetHandle(), std::string());
     return;
   }
@@ -412,7 +412,7 @@ void TXLAWindow::CmSetInitialData() {
 
 void TXLAWindow::CmInitPolyOrder() {
   float order = 0.0f, factor = 0.0f;
-  if (!AskFloat(*this, &order, static_cast<float>(nInitPolyOrder),
+  if (!AskFloat(*this, &order, static_cast<float>(InitialData().nInitPolyOrder),
                 "polynom order for the extrapolation of initial data", "INITIAL DATA",
                 {"polynom order", "", Count(0.0, kMaxInitPolyOrder)}))
     return;
@@ -421,7 +421,7 @@ void TXLAWindow::CmInitPolyOrder() {
                       "INITIAL DATA", MB_OK);
     return;
   }
-  if (!AskFloat(*this, &factor, fInitExtrapFactor, "extrapolation distance factor", "INITIAL DATA",
+  if (!AskFloat(*this, &factor, InitialData().fInitExtrapFactor, "extrapolation distance factor", "INITIAL DATA",
                 {"extrapolation distance factor", "", Closed(1e-3, 1e3)}))
     return;
   if (!(factor > 0.0f)) {
@@ -429,20 +429,20 @@ void TXLAWindow::CmInitPolyOrder() {
                       MB_OK);
     return;
   }
-  nInitPolyOrder = TruncateToInt(order);
-  fInitExtrapFactor = factor;
+  InitialData().nInitPolyOrder = TruncateToInt(order);
+  InitialData().fInitExtrapFactor = factor;
   GetHandle().CheckMenuItem(kCmInitPolyOrder, MenuItemStateOf(kCmInitPolyOrder).checked);
 }
 
 void TXLAWindow::CmExcludeWorstScan() {
   // The worst scan is known only after a residual pass over the loaded set.
-  if (nWorstScan < 1 || nWorstScan > nScans) {
+  if (DataPlots().nWorstScan < 1 || DataPlots().nWorstScan > DataSet().nScans) {
     CommandMessageBox(*this, "no worst scan known - please run or fit first", "REMOVING SCAN", MB_OK);
     return;
   }
-  CommandMessageBox(*this, Format("removing %s", ppScanFileNames[static_cast<std::size_t>(nWorstScan)].c_str()),
+  CommandMessageBox(*this, Format("removing %s", DataSet().ppScanFileNames[static_cast<std::size_t>(DataPlots().nWorstScan)].c_str()),
                     "REMOVING SCAN", MB_OK);
-  StoreFileList(nWorstScan);
+  StoreFileList(DataPlots().nWorstScan);
   LoadDataFromFileList(&GetHandle());
   RepaintMain();
 }
@@ -453,27 +453,27 @@ void TXLAWindow::CmVbarFromMass() {
   const char* caption = nullptr;
   float v0 = 0.0f, a = 0.0f, scale = 0.0f;
   // vbar(M) = v0 + a (M / 10^s)^(1/3): v0 and a in ml/g, s a power of ten of M.
-  if (AskFloat(*this, &v0, static_cast<float>(dVbarOffset), "Enter zero offset v0 (M=0):", caption,
+  if (AskFloat(*this, &v0, static_cast<float>(SolventConstants().dVbarOffset), "Enter zero offset v0 (M=0):", caption,
                {"zero offset v0", "ml/g", Closed(0.0, kPartialSpecificVolume.range.high)}))
-    dVbarOffset = v0;
-  if (AskFloat(*this, &a, static_cast<float>(dVbarIncrement), "Enter increment a:", caption,
+    SolventConstants().dVbarOffset = v0;
+  if (AskFloat(*this, &a, static_cast<float>(SolventConstants().dVbarIncrement), "Enter increment a:", caption,
                {"increment a", "ml/g", Closed(-kPartialSpecificVolume.range.high, kPartialSpecificVolume.range.high)}))
-    dVbarIncrement = a;
-  if (AskFloat(*this, &scale, static_cast<float>(nVbarMassScale), "Enter M-scale s:", caption,
+    SolventConstants().dVbarIncrement = a;
+  if (AskFloat(*this, &scale, static_cast<float>(SolventConstants().nVbarMassScale), "Enter M-scale s:", caption,
                {"M-scale s", "", Count(-16.0, 16.0)}))
-    nVbarMassScale = TruncateToInt(scale);
+    SolventConstants().nVbarMassScale = TruncateToInt(scale);
 }
 
 void TXLAWindow::CmPowerLawSofM() {
   float a = 0.0f, b = 0.0f;
   // s = a M^b: a positive a (s in S, M in g/mol) and an exponent from long rods
   // (near 0.15) through coils (0.5) to compact spheres (2/3) and beyond.
-  if (AskFloat(*this, &a, static_cast<float>(dSPowerLawA), "Using power-law s(M) = a*M^b. Enter a:",
+  if (AskFloat(*this, &a, static_cast<float>(SolventConstants().dSPowerLawA), "Using power-law s(M) = a*M^b. Enter a:",
                nullptr, {"power-law factor a", "", Closed(1e-12, 1e6)}))
-    dSPowerLawA = a;
-  if (AskFloat(*this, &b, static_cast<float>(dSPowerLawB), "Using power-law s(M) = a*M^b. Enter b:",
+    SolventConstants().dSPowerLawA = a;
+  if (AskFloat(*this, &b, static_cast<float>(SolventConstants().dSPowerLawB), "Using power-law s(M) = a*M^b. Enter b:",
                nullptr, {"power-law exponent b", "", Closed(0.01, 2.0)}))
-    dSPowerLawB = b;
+    SolventConstants().dSPowerLawB = b;
 }
 
 }  // namespace tarmic

@@ -26,7 +26,7 @@ namespace {
 
 // R T (erg/mol) of the data, or of 20 C before any data are loaded.
 double SpeciesRT() {
-  return fRT > 0.0f ? static_cast<double>(fRT) : kGasConstant * 293.15;
+  return DataSet().fRT > 0.0f ? static_cast<double>(DataSet().fRT) : kGasConstant * 293.15;
 }
 
 // The species' second value between D (1e-7 cm^2/s) and M (g/mol) by the Svedberg
@@ -35,7 +35,7 @@ double SpeciesRT() {
 // Values that give no positive result (M or D not positive, s and the buoyancy
 // of different sign or zero) stay as they are.
 float ConvertedMassOrD(float value, float s) {
-  const double scale = 1e-6 * SpeciesRT() / (1.0 - static_cast<double>(fVRho));
+  const double scale = 1e-6 * SpeciesRT() / (1.0 - static_cast<double>(SolventConstants().fVRho));
   const double converted = s * scale / value;
   return value > 0 && converted > 0 && std::isfinite(converted) ? static_cast<float>(converted) : value;
 }
@@ -45,7 +45,7 @@ void ConvertSpeciesMassOrD() {
   // its grid and settings there, other families radii, constants or masses that
   // stay masses.
   for (const MassOrDSlot& m : MassOrDSlots(ActiveValueLayout()))
-    pSpeciesMassOrD[m.value] = ConvertedMassOrD(pSpeciesMassOrD[m.value], pSpeciesS[m.s - nSpeciesSlots]);
+    ModelParams().pSpeciesMassOrD[m.value] = ConvertedMassOrD(ModelParams().pSpeciesMassOrD[m.value], ModelParams().pSpeciesS[m.s - nSpeciesSlots]);
   // The species kept by a model family not active now.
   ConvertKeptMassOrD(ConvertedMassOrD);
 }
@@ -54,28 +54,28 @@ void ConvertSpeciesMassOrD() {
 
 void TXLAWindow::CmFitMAndS() {
   ConvertSpeciesMassOrD();
-  bFitMAndS = !bFitMAndS;
-  GetHandle().CheckMenuItem(kCmFitMAndS, bFitMAndS);
+  ModelFlags().bFitMAndS = !ModelFlags().bFitMAndS;
+  GetHandle().CheckMenuItem(kCmFitMAndS, ModelFlags().bFitMAndS);
   PackModelParams();
 }
 
 void TXLAWindow::CmHeteroAssocModel() {
-  if (bDLSData) {
+  if (DataSet().bDLSData) {
     CommandMessageBox(*this, "this model is not implemented for DLS data", "ERROR", MB_OK);
     return;
   }
   if (IsContinuousModel()) ClearDistribution();
-  if (bHeteroAssocModel) return;
+  if (ModelFlags().bHeteroAssocModel) return;
   SwitchModel(*this);
-  if (!bFitMAndS) CmFitMAndS();
-  bUniformLoading = true;
-  bInitialDataProfile = false;
-  bMovingHat = true;
-  bClaverie = false;
+  if (!ModelFlags().bFitMAndS) CmFitMAndS();
+  AnalysisSwitches().bUniformLoading = true;
+  AnalysisSwitches().bInitialDataProfile = false;
+  LammSettings().bMovingHat = true;
+  LammSettings().bClaverie = false;
   CheckParameters();
-  bHeteroAssocModel = true;
-  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesLinked[k] = 0;
-  bVaryBaseline = false;
+  ModelFlags().bHeteroAssocModel = true;
+  for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+  ModelParams().bVaryBaseline = false;
   GetHandle().CheckMenuItem(kCmHeteroAssocModel, true);
   // The species slots hold A, B and the complex (masses Ma, Mb and Ma + Mb, s of
   // each, loadings atot, btot and the complex's ab(0)) and in slot 4 extico a,
@@ -84,8 +84,8 @@ void TXLAWindow::CmHeteroAssocModel() {
   PackModelParams();
   // Chosen before: what it floated then, with its solver choice.
   if (TakeKeptSwitches()) PackModelParams();
-  if (bBufferSedCorrection) CheckBufferSedimentationModel(&GetHandle());
-  if (bSimArraysAllocated) {
+  if (ModelFlags().bBufferSedCorrection) CheckBufferSedimentationModel(&GetHandle());
+  if (LammArrays().bSimArraysAllocated) {
     FreeSimArrays();
     AllocSimArrays();
   }

@@ -111,15 +111,15 @@ void StopWithMessage(TXLAWindow& window, const char* text) {
 }  // namespace
 
 bool StartRealtimeUpdate(TXLAWindow& window) {
-  if (nScans <= 0 || ppScanFileNames.size() < 2) {
+  if (DataSet().nScans <= 0 || DataSet().ppScanFileNames.size() < 2) {
     PlayErrorSound();
     CommandMessageBox(window, "load data first", "ERROR", MB_OK);
     return false;
   }
   StoreFileList(0);
   gWatch = Watch();
-  gWatch.directory = szDataDirectory;
-  gWatch.extension = Lower(fs::path(ppScanFileNames[1]).extension().string());
+  gWatch.directory = DataSet().szDataDirectory;
+  gWatch.extension = Lower(fs::path(DataSet().ppScanFileNames[1]).extension().string());
   gWatch.seen = LookAtDirectory();
   bRealtimeUpdateMode = true;
   bStopRealtimeUpdate = false;
@@ -127,7 +127,7 @@ bool StartRealtimeUpdate(TXLAWindow& window) {
   window.GetHandle().SetTimer(static_cast<int>(kRealtimeTimerId), kRealtimeIntervalMs);
   window.GetHandle().CheckMenuItem(kCmRealtimeUpdate, true);
   SetStatus(Format("realtime update of %s (*%s): %d scans", gWatch.directory.c_str(),
-                   gWatch.extension.c_str(), nScans),
+                   gWatch.extension.c_str(), DataSet().nScans),
             "started at " + ClockText() + ", looking every 60 sec (any key: now)");
   window.RepaintMain();
   return true;
@@ -154,8 +154,8 @@ bool RealtimeUpdateTick(TXLAWindow& window) {
 
   const std::map<std::string, FileStamp> now = LookAtDirectory();
   StoreFileList(0);
-  std::vector<std::string> list(ppStoredFileNames.begin() + 1,
-                                ppStoredFileNames.begin() + 1 + nStoredFiles);
+  std::vector<std::string> list(FileList().ppStoredFileNames.begin() + 1,
+                                FileList().ppStoredFileNames.begin() + 1 + FileList().nStoredFiles);
   bool changed = false;
   for (const std::string& path : list) {
     const auto was = gWatch.seen.find(path);
@@ -179,20 +179,20 @@ bool RealtimeUpdateTick(TXLAWindow& window) {
   window.RepaintMain();
 
   gTickRunning = true;
-  nStoredFiles = static_cast<int>(list.size());
-  ppStoredFileNames.assign(1, std::string());
-  ppStoredFileNames.insert(ppStoredFileNames.end(), list.begin(), list.end());
-  bRealtimeMode = true;
-  bRealtimeLoadError = false;
-  bEqTestRunning = bEqTestMode;
+  FileList().nStoredFiles = static_cast<int>(list.size());
+  FileList().ppStoredFileNames.assign(1, std::string());
+  FileList().ppStoredFileNames.insert(FileList().ppStoredFileNames.end(), list.begin(), list.end());
+  AnalysisSwitches().bRealtimeMode = true;
+  AnalysisSwitches().bRealtimeLoadError = false;
+  AnalysisSwitches().bEqTestRunning = bEqTestMode;
   ReloadDataSelection(&window.GetHandle());
-  bRealtimeMode = false;
-  const bool loadFailed = bRealtimeLoadError;
-  bRealtimeLoadError = false;
+  AnalysisSwitches().bRealtimeMode = false;
+  const bool loadFailed = AnalysisSwitches().bRealtimeLoadError;
+  AnalysisSwitches().bRealtimeLoadError = false;
   if (loadFailed) {
     // A file still being written reads as broken: the next tick tries again, as
     // the watched stamps were not taken over.
-    bEqTestRunning = false;
+    AnalysisSwitches().bEqTestRunning = false;
     gTickRunning = false;
     szRealtimeLine2 = "load error at " + ClockText() + ", trying again at the next update";
     window.RepaintMain();
@@ -200,7 +200,7 @@ bool RealtimeUpdateTick(TXLAWindow& window) {
   }
   gWatch.seen = now;
   RunAnalysis(window);
-  bEqTestRunning = false;
+  AnalysisSwitches().bEqTestRunning = false;
   gTickRunning = false;
   if (bStopRealtimeUpdate) {
     StopWithMessage(window, "realtime update stopped by user interrupt");
@@ -208,7 +208,7 @@ bool RealtimeUpdateTick(TXLAWindow& window) {
   }
   if (bDistZoomKept) ZoomDistributionPlot(window, fDistZoomX1, fDistZoomX2);
   SetStatus(Format("realtime update of %s (*%s): %d scans", gWatch.directory.c_str(),
-                   gWatch.extension.c_str(), nScans),
+                   gWatch.extension.c_str(), DataSet().nScans),
             "updated at " + ClockText() + ", looking every 60 sec (any key: now)");
   window.RepaintMain();
   return true;

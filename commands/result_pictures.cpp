@@ -52,10 +52,10 @@ constexpr int kMinBitmapStrip = 60;
 class ThinnedCurves {
  public:
   ThinnedCurves(CWINPlot& plot, int stride) : plot_(plot) {
-    if (stride <= 1 || nScans < 1) return;
+    if (stride <= 1 || DataSet().nScans < 1) return;
     for (int c = 0; c < plot.nCurves; ++c) {
-      const int position = c % nScans;
-      if (position % stride == 0 || position == nScans - 1) continue;
+      const int position = c % DataSet().nScans;
+      if (position % stride == 0 || position == DataSet().nScans - 1) continue;
       aside_.emplace_back(c, plot.GetCurve(c));
       plot.SetCurve(c, nullptr);
     }
@@ -97,19 +97,19 @@ std::unique_ptr<MetaFile> StrideNote(int stride, Rect& area) {
   // 2nd, 3rd, 4th, ..., 11th to 13th, 21st, 22nd, 23rd, ...
   const int tens = stride % 100, ones = stride % 10;
   const char* suffix = tens >= 11 && tens <= 13 ? "th" : ones == 1 ? "st" : ones == 2 ? "nd" : ones == 3 ? "rd" : "th";
-  dc.TextOut(area.left + 10, area.top + 4, FormatText("every %d%s of %d scans", stride, suffix, nScans));
+  dc.TextOut(area.left + 10, area.top + 4, FormatText("every %d%s of %d scans", stride, suffix, DataSet().nScans));
   return dc.Close();
 }
 
 // A result of the loaded data is on show.
-bool HasResult() { return pDataPlot && pResidualsPlot && FitOfLoadedData(); }
+bool HasResult() { return DataPlots().pDataPlot && DataPlots().pResidualsPlot && FitOfLoadedData(); }
 
-bool ShowsDistribution() { return pDistPlot && DistributionPaneShown(); }
+bool ShowsDistribution() { return DistributionPlot().pDistPlot && DistributionPaneShown(); }
 
 bool ShowsSpecies() {
-  if (!bDiscreteModel || IsContinuousModel()) return false;
+  if (!ModelFlags().bDiscreteModel || IsContinuousModel()) return false;
   for (int k = 1; k <= nSpeciesSlots; ++k)
-    if (pSpeciesIncluded[k]) return true;
+    if (AnalysisSwitches().pSpeciesLinked[k]) return true;
   return false;
 }
 
@@ -123,10 +123,10 @@ Rect AroundPlot(const CWINPlot& plot, int above, int below) {
 // The residual plot with the bitmap in the strip above it, as a window of the
 // picture space's size shows it (at least kMinBitmapStrip high).
 ResultPicture ResidualsPicture(std::shared_ptr<const MetaFile> plot) {
-  ResultPicture p{"picture-residuals", AroundPlot(*pResidualsPlot, 50, 80), {}, {}};
+  ResultPicture p{"picture-residuals", AroundPlot(*DataPlots().pResidualsPlot, 50, 80), {}, {}};
   p.Add(std::move(plot));
   const Image bitmap = BuildResidualsBitmap();
-  Rect strip = ResidualsBitmapRect(kPictureExtent, nScans);
+  Rect strip = ResidualsBitmapRect(kPictureExtent, DataSet().nScans);
   if (!bitmap.IsNull() && !strip.IsEmpty()) {
     strip.top = std::max(0, std::min(strip.top, strip.bottom - kMinBitmapStrip));
     MetaFileDC dc;
@@ -141,7 +141,7 @@ ResultPicture ResidualsPicture(std::shared_ptr<const MetaFile> plot) {
 // its position as the window's label gives it, and its area.
 ResultPicture DistributionPicture() {
   RedrawDistributionPlot();
-  ResultPicture p{"picture-distribution", AroundPlot(*pDistPlot, 60, 80), {}, {}};
+  ResultPicture p{"picture-distribution", AroundPlot(*DistributionPlot().pDistPlot, 60, 80), {}, {}};
   p.Add(DistributionPanePicture());
   p.Add(DistributionPriorOverlay());
   for (const DistributionPeak& peak : DistributionPeakList()) {
@@ -164,23 +164,23 @@ void TableRow(MetaFileDC& dc, int y, const std::vector<std::pair<int, std::strin
 // The data with every species' signal in each scan, and below the plot the table
 // of the fitted values.
 ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
-  ResultPicture p{"picture-species", AroundPlot(*pDataPlot, 50, 0), {}, {}};
+  ResultPicture p{"picture-species", AroundPlot(*DataPlots().pDataPlot, 50, 0), {}, {}};
   p.Add(std::move(plot));
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    if (!pSpeciesIncluded[k] || !pGridRadius || nGridPoints < 1) continue;
-    const std::vector<float*>& rows = pppSpeciesSignal[k];
-    for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanOrder.size(); ++i) {
-      if ((i - 1) % stride != 0 && i != nScans) continue;
-      const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)]);
+    if (!AnalysisSwitches().pSpeciesLinked[k] || !CurrentGrid().pGridRadius || CurrentGrid().nGridPoints < 1) continue;
+    const std::vector<float*>& rows = CurrentGrid().pppSpeciesSignal[k];
+    for (int i = 1; i <= DataSet().nScans && static_cast<std::size_t>(i) < DataSet().pScanOrder.size(); ++i) {
+      if ((i - 1) % stride != 0 && i != DataSet().nScans) continue;
+      const auto s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i)]);
       if (s >= rows.size() || !rows[s]) continue;
-      p.Add(pDataPlot->DrawArrays(pGridRadius, rows[s], nGridPoints, kSpeciesColors[k], -1, 1));
+      p.Add(DataPlots().pDataPlot->DrawArrays(CurrentGrid().pGridRadius, rows[s], CurrentGrid().nGridPoints, kSpeciesColors[k], -1, 1));
     }
   }
   UnpackModelParams();
   FitRmsd();
   MetaFileDC dc;
   UsePlotText(dc, hLabelFont, nLabelFontHeight);
-  const int top = pDataPlot->nRectBottom + 85;
+  const int top = DataPlots().pDataPlot->nRectBottom + 85;
   const int columns[5] = {150, 330, 560, 900, 1200};
   auto floated = [](int fit) { return std::string(fit ? " (floated)" : " (fixed)"); };
   // A value with the standard error the fit computed for it ("4.001 +- 0.002").
@@ -188,29 +188,29 @@ ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
     return error ? value + " +- " + FormatText(form, *error) : value;
   };
   TableRow(dc, top, {{columns[0], "species"}, {columns[1], "s (S)"},
-                     {columns[2], bFitMAndS ? "M (g/mol)" : "D (10^-7 cm^2/s)"},
+                     {columns[2], ModelFlags().bFitMAndS ? "M (g/mol)" : "D (10^-7 cm^2/s)"},
                      {columns[3], "c (total, then fractions)"}});
   int row = 1;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    if (!pSpeciesIncluded[k]) continue;
+    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
     const int y = top + row * kTableRow;
     dc.SelectPen(Pen{PenStyle::Solid, 4, kSpeciesColors[k]});
     dc.MoveTo(columns[0] - 60, y + kTableRow / 2);
     dc.LineTo(columns[0] - 15, y + kTableRow / 2);
-    const double massOrD = pSpeciesMassOrD[k];
+    const double massOrD = ModelParams().pSpeciesMassOrD[k];
     const SpeciesErrors errors = LastFitSpeciesErrors(k);
-    const char* massOrDForm = bFitMAndS ? "%.0f" : "%.3f";
+    const char* massOrDForm = ModelFlags().bFitMAndS ? "%.0f" : "%.3f";
     TableRow(dc, y,
              {{columns[0], FormatText("%d", k)},
-              {columns[1], withError(FormatText("%.3f", static_cast<double>(pSpeciesS[k])), errors.s, "%.3f") +
-                               floated(pSpeciesSFit[k])},
-              {columns[2], withError(bFitMAndS ? FormatText("%f", massOrD) : FormatText("%.3f", massOrD),
+              {columns[1], withError(FormatText("%.3f", static_cast<double>(ModelParams().pSpeciesS[k])), errors.s, "%.3f") +
+                               floated(ModelParams().pSpeciesSFit[k])},
+              {columns[2], withError(ModelFlags().bFitMAndS ? FormatText("%f", massOrD) : FormatText("%.3f", massOrD),
                                      errors.massOrD, massOrDForm) +
-                               floated(pSpeciesMassOrDFit[k])},
-              {columns[3], withError(FormatText("%.3f", static_cast<double>(pParams[8 + k])), errors.c, "%.3f")}});
+                               floated(ModelParams().pSpeciesMassOrDFit[k])},
+              {columns[3], withError(FormatText("%.3f", static_cast<double>(AnalysisSwitches().pParams[8 + k])), errors.c, "%.3f")}});
     ++row;
   }
-  dc.TextOut(columns[0], top + row * kTableRow, FormatText("rmsd = %f", static_cast<double>(fFitRmsd)));
+  dc.TextOut(columns[0], top + row * kTableRow, FormatText("rmsd = %f", static_cast<double>(Rmsd().fFitRmsd)));
   p.Add(dc.Close());
   p.area.bottom = std::min(kPictureHeight, top + (row + 1) * kTableRow + 10);
   p.Add(StrideNote(stride, p.area));
@@ -245,7 +245,7 @@ std::vector<std::string> ResultPictureNames() {
   return names;
 }
 
-int PictureScanStride() { return nScans > kMostPictureScans ? (nScans + kMostPictureScans - 1) / kMostPictureScans : 1; }
+int PictureScanStride() { return DataSet().nScans > kMostPictureScans ? (DataSet().nScans + kMostPictureScans - 1) / kMostPictureScans : 1; }
 
 std::vector<ResultPicture> RecordResultPictures() {
   std::vector<ResultPicture> pictures;
@@ -259,12 +259,12 @@ std::vector<ResultPicture> RecordResultPictures() {
     // result's claim holds).
     if (GetShellHooks().layoutPanes) GetShellHooks().layoutPanes();
     GetResidualPlotMetafile();
-    const ThinnedCurves thinData(*pDataPlot, stride), thinResiduals(*pResidualsPlot, stride);
-    dataPlot = TakePicture(*pDataPlot);
-    residualPlot = TakePicture(*pResidualsPlot);
+    const ThinnedCurves thinData(*DataPlots().pDataPlot, stride), thinResiduals(*DataPlots().pResidualsPlot, stride);
+    dataPlot = TakePicture(*DataPlots().pDataPlot);
+    residualPlot = TakePicture(*DataPlots().pResidualsPlot);
 
     // The data pane: the data plot's picture and its overlays (the fitted curves).
-    ResultPicture data{"picture-data", AroundPlot(*pDataPlot, 50, 80), {}, {}};
+    ResultPicture data{"picture-data", AroundPlot(*DataPlots().pDataPlot, 50, 80), {}, {}};
     data.Add(dataPlot);
     for (std::unique_ptr<MetaFile>& overlay : FittedCurveOverlays({}, stride)) data.Add(std::move(overlay));
     data.Add(NoiseProfileOverlay());
@@ -278,8 +278,8 @@ std::vector<ResultPicture> RecordResultPictures() {
   }
   // The window shows the plots with all their curves again.
   if (seen) {
-    pDataPlot->Redraw();
-    pResidualsPlot->Redraw();
+    DataPlots().pDataPlot->Redraw();
+    DataPlots().pResidualsPlot->Redraw();
   }
   return pictures;
 }
@@ -317,7 +317,7 @@ void TXLAWindow::CmSavePictures() {
   }
   FileDialogOptions options;
   options.title = "save pictures into folder";
-  options.directory = WithoutTrailingSlash(szDataDirectory);
+  options.directory = WithoutTrailingSlash(DataSet().szDataDirectory);
   const std::optional<std::string> dir = AskFolderPath(*this, options);
   if (!dir || !MayReplace(*this, ResultPictureFiles(*dir))) return;
   if (const std::string why = WriteResultPictures(*dir); !why.empty())

@@ -58,15 +58,15 @@ void TXLAWindow::CmRun() {
     RunDiscreteModel();
     return;
   }
-  bContiInnerRun = false;
-  bFMScalingLawSwitching = false;
+  DistributionModels().bContiInnerRun = false;
+  DistributionPlot().bFMScalingLawSwitching = false;
   bRunInProgress = true;
-  if (bDLSTimeCourseModel) {
+  if (ModelFlags().bDLSTimeCourseModel) {
     TimeCourseTable course;
     RunContinuousModel(&GetHandle(), course);
     bRunInProgress = false;
     if (course.stopped && !bBatchMode)
-      CommandMessageBox(*this, TimeCourseStoppedText(course, bModelComputed), "ERROR", MB_OK);
+      CommandMessageBox(*this, TimeCourseStoppedText(course, AnalysisSwitches().bModelComputed), "ERROR", MB_OK);
     // The windows done are written where the user chooses.
     if (course.done >= 1) {
       FileDialogOptions options;
@@ -99,11 +99,11 @@ void TXLAWindow::RunDiscreteModel() {
     return;
   }
   bRunInProgress = true;
-  bLiveDisplay = true;
+  ModelSteps().bLiveDisplay = true;
   const LastModelFit last;
-  const bool earlierModel = bModelComputed;
+  const bool earlierModel = AnalysisSwitches().bModelComputed;
   const ModelResult result = CalculateModel(&GetHandle());
-  bLiveDisplay = false;
+  ModelSteps().bLiveDisplay = false;
   bRunInProgress = false;
   if (result.status == ModelStatus::NotStarted) {
     if (!result.message.empty()) CommandMessageBox(*this, result.message, "", MB_OK);
@@ -131,8 +131,8 @@ void TXLAWindow::RunDiscreteModel() {
     PlayErrorSound();
     CommandMessageBox(*this, "the amplitudes could not be solved (NNLS)", "ERROR", MB_OK);
   }
-  if (pDataPlot) RedrawDataPlot(true);
-  if (pResidualsPlot) RedrawResidualPlot(true);
+  if (DataPlots().pDataPlot) RedrawDataPlot(true);
+  if (DataPlots().pResidualsPlot) RedrawResidualPlot(true);
   RepaintMain();
 }
 

@@ -69,7 +69,7 @@ std::optional<SeriesSettings> AskSettings(TXLAWindow& window) {
   SeriesSettings s;
   s.restore = AskYesNo(window, "restore previous params if available?", kSeriesCaption);
   s.fit = AskYesNo(window, "fit each data set? (No: run only)", kSeriesCaption);
-  if (!bContiModel) return s;
+  if (!ModelFlags().bContiModel) return s;
   float sets = 0.0f;
   if (!AskFloat(window, &sets, 0.0f, "Monte-Carlo data sets per data set (0: none)", kSeriesCaption,
                 {kMonteCarloSets.name, "", ZeroOr(kMonteCarloSets.range)}))
@@ -83,10 +83,10 @@ std::optional<SeriesSettings> AskSettings(TXLAWindow& window) {
 // Whether the list load left a complete data set; a failed load leaves the count
 // of listed scans without their arrays, which is set back to no data.
 bool DataSetLoaded() {
-  if (nScans > 0 && ppScanFileNames.size() > static_cast<std::size_t>(nScans) &&
-      pnPoints.size() > static_cast<std::size_t>(nScans))
+  if (DataSet().nScans > 0 && DataSet().ppScanFileNames.size() > static_cast<std::size_t>(DataSet().nScans) &&
+      DataSet().pnPoints.size() > static_cast<std::size_t>(DataSet().nScans))
     return true;
-  nScans = 0;
+  DataSet().nScans = 0;
   return false;
 }
 
@@ -99,10 +99,10 @@ bool LoadFiles(TXLAWindow& window, const std::vector<std::string>& files, std::s
       return false;
     }
   }
-  nStoredFiles = static_cast<int>(files.size());
-  ppStoredFileNames.assign(1, std::string());
-  ppStoredFileNames.insert(ppStoredFileNames.end(), files.begin(), files.end());
-  szDataDirectory = DirectoryOf(files.front());
+  FileList().nStoredFiles = static_cast<int>(files.size());
+  FileList().ppStoredFileNames.assign(1, std::string());
+  FileList().ppStoredFileNames.insert(FileList().ppStoredFileNames.end(), files.begin(), files.end());
+  DataSet().szDataDirectory = DirectoryOf(files.front());
   LoadDataFromFileList(&window.GetHandle());
   if (!DataSetLoaded()) {
     *why = "the scan files could not be loaded";
@@ -144,9 +144,9 @@ bool MayReplaceResult(TXLAWindow& window, const std::string& target) {
 // report of the fitted parameters. A result that would replace a file the user
 // declined to replace is not written (false).
 bool WriteResult(TXLAWindow& window) {
-  if (ppScanFileNames.size() < 2) return false;
+  if (DataSet().ppScanFileNames.size() < 2) return false;
   const std::string first = ScanFilePath(1);
-  if (bContiModel) {
+  if (ModelFlags().bContiModel) {
     const std::string ext = ExtensionOf(first);
     const std::string target = first.substr(0, first.size() - ext.size()) + "_distribution.dat";
     if (!MayReplaceResult(window, target)) return false;
@@ -164,9 +164,9 @@ std::string gMCDirectoryFailure;
 // Monte Carlo of the distribution of the data set; its integral statistics (zeros
 // when none could be made) are the row of "MCintegrals".
 void MonteCarloOfDataSet(TXLAWindow& window, const SeriesSettings& s) {
-  std::fill(MCIntegralStats, MCIntegralStats + 8, 0.0f);
-  if (!bContiModel || !bModelComputed) return;
-  const std::string directory = JoinPath(szDataDirectory, "MC");
+  std::fill(ContiMonteCarlo().MCIntegralStats, ContiMonteCarlo().MCIntegralStats + 8, 0.0f);
+  if (!ModelFlags().bContiModel || !AnalysisSwitches().bModelComputed) return;
+  const std::string directory = JoinPath(DataSet().szDataDirectory, "MC");
   std::error_code ec;
   fs::create_directories(directory, ec);
   if (!fs::is_directory(directory)) {
@@ -184,8 +184,8 @@ void MonteCarloOfDataSet(TXLAWindow& window, const SeriesSettings& s) {
 }
 
 void RunSeries(TXLAWindow& window, const SeriesSettings& s, const std::vector<SeriesDataSet>& sets) {
-  const bool restoreWas = bRestorePreviousParams;
-  bRestorePreviousParams = s.restore;
+  const bool restoreWas = FitPersistence().bRestorePreviousParams;
+  FitPersistence().bRestorePreviousParams = s.restore;
   bBatchMode = true;
   gReplaceResults = 0;
   std::vector<std::string> failures;
@@ -202,19 +202,19 @@ void RunSeries(TXLAWindow& window, const SeriesSettings& s, const std::vector<Se
     if (!set.load(&why)) {
       failures.push_back(set.label + ": " + why);
     } else {
-      if (seriesDirectory.empty()) seriesDirectory = szDataDirectory;
+      if (seriesDirectory.empty()) seriesDirectory = DataSet().szDataDirectory;
       const int reloaded = OfferReloadParameters(&window.GetHandle());
       if (s.fit) {
         window.CmFit();
       } else if (reloaded) {
         window.CmRun();  // the load ran with the parameters before the reload
       }
-      if (!bModelComputed) {
+      if (!AnalysisSwitches().bModelComputed) {
         failures.push_back(set.label + ": no result (the model was not computed)");
       } else {
         if (s.monteCarloSets > 0) {
           MonteCarloOfDataSet(window, s);
-          monteCarloRows.push_back(MCIntegralsRow(s.smin, s.smax, MCIntegralStats));
+          monteCarloRows.push_back(MCIntegralsRow(s.smin, s.smax, ContiMonteCarlo().MCIntegralStats));
           const std::string integrals = JoinPath(seriesDirectory, "MCintegrals.txt");
           if (!WriteMCIntegralsFile(integrals, monteCarloRows))
             failures.push_back(WithReason(set.label + ": MCintegrals.txt could not be written",
@@ -235,7 +235,7 @@ void RunSeries(TXLAWindow& window, const SeriesSettings& s, const std::vector<Se
     }
   }
   bBatchMode = false;
-  bRestorePreviousParams = restoreWas;
+  FitPersistence().bRestorePreviousParams = restoreWas;
   nSeriesErrorCode = 0;
   std::string report = Format("serialize fit: %d of %d data sets analysed", analysed, tried);
   if (tried < static_cast<int>(sets.size())) report += Format(" (stopped, %d not begun)", static_cast<int>(sets.size()) - tried);
@@ -277,8 +277,8 @@ bool AllExist(const std::vector<std::string>& files) {
 void TXLAWindow::CmSerializeFitByCell() {
   if (!RequireLoadedData(*this)) return;
   StoreFileList(0);
-  const std::vector<std::string> loaded(ppStoredFileNames.begin() + 1,
-                                        ppStoredFileNames.begin() + 1 + nStoredFiles);
+  const std::vector<std::string> loaded(FileList().ppStoredFileNames.begin() + 1,
+                                        FileList().ppStoredFileNames.begin() + 1 + FileList().nStoredFiles);
   std::vector<std::vector<std::string>> lists;
   std::vector<std::string> labels;
   if (AskYesNo(*this, "serialize by cell? (No: by directory number)", kSeriesCaption)) {
@@ -320,7 +320,7 @@ void TXLAWindow::CmSerializeFitByList() {
   FileDialogOptions options;
   options.title = "select the list files of the series";
   options.filter = "List Files (list*.*)|list*.*|All Files (*.*)|*.*";
-  options.directory = szDataDirectory;
+  options.directory = DataSet().szDataDirectory;
   options.multiSelect = true;
   const bool previous = bModalBoxOpen;
   bModalBoxOpen = true;

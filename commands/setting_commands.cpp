@@ -57,8 +57,8 @@ void TXLAWindow::CmWizardMessages() {
 // without Yes or No, the interval cancelled) leaves every setting and the
 // preference file as they were.
 void TXLAWindow::CmChangeFitUpdating() {
-  bool* const panes[] = {&bUpdateDataPlotDuringFit, &bUpdateResidualPlotDuringFit,
-                         &bUpdateResidualBitmapDuringFit, &bUpdateDistributionDuringFit};
+  bool* const panes[] = {&DataPlots().bUpdateDataPlotDuringFit, &DataPlots().bUpdateResidualPlotDuringFit,
+                         &DataPlots().bUpdateResidualBitmapDuringFit, &DataPlots().bUpdateDistributionDuringFit};
   const char* const questions[] = {"data and fit plot?", "residuals plot?", "residuals bitmap?",
                                    "distribution plot?"};
   bool answers[4] = {};
@@ -72,7 +72,7 @@ void TXLAWindow::CmChangeFitUpdating() {
   }
   float interval = 0.0f;
   // A refresh interval must be positive: the preference file reads others as 1 s.
-  if (!AskFloat(*this, &interval, fMaxUpdateInterval, "max updating interval (sec)", kUpdateDuringFit,
+  if (!AskFloat(*this, &interval, DataPlots().fMaxUpdateInterval, "max updating interval (sec)", kUpdateDuringFit,
                 {"max updating interval", "s", Closed(0.1, 3600.0)}))
     return;
   const int save = AskAs(QuestionId::SaveAsDefaultSetting, IDNO, [&] {
@@ -81,7 +81,7 @@ void TXLAWindow::CmChangeFitUpdating() {
   });
   if (save != IDYES && save != IDNO) return;
   for (int i = 0; i < 4; ++i) *panes[i] = answers[i];
-  if (interval > 0.0f) fMaxUpdateInterval = interval;
+  if (interval > 0.0f) DataPlots().fMaxUpdateInterval = interval;
   if (save == IDYES) WritePreferences(this);
 }
 

@@ -37,19 +37,19 @@ void Note(TXLAWindow& w, const char* text, const char* caption = kAppCaption) {
 }
 
 // A c(s)-type continuous model, whose vbar entry follows the solvent model.
-bool CsTypeModel() { return bContiModel && bContiSModel; }
+bool CsTypeModel() { return ModelFlags().bContiModel && ModelFlags().bContiSModel; }
 
 void FillTransfer(TransferBuffer& r) {
-  const InhomSolventSettings& st = gInhomSolvent;
+  const InhomSolventSettings& st = SolventSettings().gInhomSolvent;
   SetFieldChecked(r, 857, st.bInhomogeneousSolvent);
-  SetFieldValue(r, 838, "%.4f", VBAR);
+  SetFieldValue(r, 838, "%.4f", SolventConstants().VBAR);
   SetFieldChecked(r, 839, st.bFitVbar);
   SetFieldChecked(r, 840, st.bCompressibleSolvent);
   SetFieldValue(r, 841, "%.4f", st.compressibility * 10000);
   SetFieldValue(r, 842, "%.6f", st.density1atm);
   SetFieldValue(r, 843, "%.4f", st.viscosity1atm * 10);
   SetFieldChecked(r, 844, st.bCosoluteDynamicGradient);
-  SetFieldValue(r, 845, "%.4f", st.vbarSolvated == 0 ? VBAR : st.vbarSolvated);
+  SetFieldValue(r, 845, "%.4f", st.vbarSolvated == 0 ? SolventConstants().VBAR : st.vbarSolvated);
   SetFieldValue(r, 846, "%.3f", st.cosoluteConc);
   SetFieldChecked(r, 863, !st.nonidealCosolute);
   SetFieldValue(r, 864, "%.3f", st.cosoluteS);
@@ -127,9 +127,9 @@ void LoadCoefficients(TXLAWindow& w, const std::string& path, std::vector<double
 }
 
 void ApplyValues(TXLAWindow& w, const TransferBuffer& r) {
-  InhomSolventSettings& st = gInhomSolvent;
-  VBAR = FieldValue(r, 838);
-  fVRho = VBAR * fBufferDensity;
+  InhomSolventSettings& st = SolventSettings().gInhomSolvent;
+  SolventConstants().VBAR = FieldValue(r, 838);
+  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
   st.bFitVbar = FieldChecked(r, 839);
   st.bCosoluteDynamicGradient = FieldChecked(r, 844);
   st.bCompressibleSolvent = !st.bCosoluteDynamicGradient;
@@ -139,7 +139,7 @@ void ApplyValues(TXLAWindow& w, const TransferBuffer& r) {
   st.viscosity1atm = FieldValue(r, 843) * 0.1f;  // Poise to Pa s
   st.relViscosity = st.viscosity1atm / STANDARDVISCOSITY;
   st.vbarSolvated = FieldValue(r, 845);
-  st.vbarEffective = st.bCosoluteDynamicGradient ? st.vbarSolvated : VBAR;
+  st.vbarEffective = st.bCosoluteDynamicGradient ? st.vbarSolvated : SolventConstants().VBAR;
   st.cosoluteConc = FieldValue(r, 846);
   st.nonidealCosolute = FieldChecked(r, 847);
   st.cosoluteS = FieldValue(r, 864);
@@ -185,37 +185,37 @@ void ApplyValues(TXLAWindow& w, const TransferBuffer& r) {
 }
 
 void SwitchOn(TXLAWindow& w) {
-  InhomSolventSettings& st = gInhomSolvent;
+  InhomSolventSettings& st = SolventSettings().gInhomSolvent;
   st.bInhomogeneousSolvent = true;
   if (CsTypeModel()) {
-    pParams[kContiSlotVbar] = VBAR;
-    st.savedVbar = VBAR;
-    st.savedDistMin = pParams[kContiSlotGridMin];
+    AnalysisSwitches().pParams[kContiSlotVbar] = SolventConstants().VBAR;
+    st.savedVbar = SolventConstants().VBAR;
+    st.savedDistMin = AnalysisSwitches().pParams[kContiSlotGridMin];
   }
-  if (bTruncateGrid && !bTruncateNoteShown) {
-    bTruncateNoteShown = true;
+  if (LammSettings().bTruncateGrid && !SolventSettings().bTruncateNoteShown) {
+    SolventSettings().bTruncateNoteShown = true;
     Note(w, "make sure Lamm equation option 'dyanmically trucate grid' \n"
             "is not used when macromolecular flotation near meniscus can occur");
   }
   w.GetHandle().CheckMenuItem(kCmInhomogeneousSolvent, true);
-  if (st.bCosoluteDynamicGradient && !bDynamicNoteShown) {
-    bDynamicNoteShown = true;
+  if (st.bCosoluteDynamicGradient && !SolventSettings().bDynamicNoteShown) {
+    SolventSettings().bDynamicNoteShown = true;
     Note(w, "this is only implemented for regular Lamm equation models\n"
             "like discrete noninteracting species (boundary and analytical zone centrifugation)\n"
             "c(s) and c(M) distributions", "Attention");
-  } else if (!st.bCosoluteDynamicGradient && !bStaticNoteShown) {
-    bStaticNoteShown = true;
+  } else if (!st.bCosoluteDynamicGradient && !SolventSettings().bStaticNoteShown) {
+    SolventSettings().bStaticNoteShown = true;
     Note(w, "this is only implemented for regular Lamm equation models and ls-g*(s)\n"
             "like discrete noninteracting species (boundary and analytical zone centrifugation)\n"
             "c(s) and c(M) distributions", "Attention");
   }
-  if (bContiModel && !bBoundaryAnalysis) pParams[kContiSlotVbar] = VBAR;
+  if (ModelFlags().bContiModel && !ModelFlags().bBoundaryAnalysis) AnalysisSwitches().pParams[kContiSlotVbar] = SolventConstants().VBAR;
   Note(w, "changing s and D (and M) to standard conditions!");
   ConvertToStandardConditions();
 }
 
 void SwitchOff(TXLAWindow& w) {
-  InhomSolventSettings& st = gInhomSolvent;
+  InhomSolventSettings& st = SolventSettings().gInhomSolvent;
   st.bInhomogeneousSolvent = false;
   w.GetHandle().CheckMenuItem(kCmInhomogeneousSolvent, false);
   if (st.converted) {
@@ -226,9 +226,9 @@ void SwitchOff(TXLAWindow& w) {
   st.viscosityCoef.clear();
   st.bFitVbar = false;
   if (CsTypeModel()) {
-    pParams[kContiSlotVbar] = st.savedVbar;
-    fDistMin = st.savedDistMin;
-    pParams[kContiSlotGridMin] = st.savedDistMin;
+    AnalysisSwitches().pParams[kContiSlotVbar] = st.savedVbar;
+    DistributionGrid().fDistMin = st.savedDistMin;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = st.savedDistMin;
   }
 }
 
@@ -240,7 +240,7 @@ bool RunInhomogeneousSolventDialog(TXLAWindow& window, TransferBuffer& record) {
     if (GetBackend().RunDialog(dialog, record) != IDOK) return false;
     if (CanClose(window, record)) break;
   }
-  const bool wasOn = gInhomSolvent.bInhomogeneousSolvent;
+  const bool wasOn = SolventSettings().gInhomSolvent.bInhomogeneousSolvent;
   ApplyValues(window, record);
   const bool on = FieldChecked(record, 857);
   if (on && !wasOn) SwitchOn(window);

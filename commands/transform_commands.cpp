@@ -33,7 +33,7 @@ struct SolventValues {
 // The solvent of the experiment, proposed from the current settings; nothing when
 // the user cancels one of the inputs.
 std::optional<SolventValues> AskSolventValues(TXLAWindow& window) {
-  SolventValues v{VBAR, VBAR20, RELVISCOSITY * STANDARDVISCOSITY, fBufferDensity};
+  SolventValues v{SolventConstants().VBAR, SolventConstants().VBAR20, SolventConstants().RELVISCOSITY * STANDARDVISCOSITY, SolventConstants().fBufferDensity};
   if (!AskFloat(window, &v.vbar, v.vbar, "partial specific volume at the experimental temperature (ml/g):",
                 kTransformCaption, NamedAs("partial specific volume at the experimental temperature",
                                            kPartialSpecificVolume)) ||
@@ -48,8 +48,8 @@ std::optional<SolventValues> AskSolventValues(TXLAWindow& window) {
 // The distribution can be transformed: one exists and it has not been transformed
 // since it was computed (otherwise the user is told).
 bool TransformAllowed(TXLAWindow& window) {
-  if (!pDistPlot || nDistGrid < 1) return false;
-  if (bDistTransformed) {
+  if (!DistributionPlot().pDistPlot || DistributionVectors().nDistGrid < 1) return false;
+  if (DistributionPlot().bDistTransformed) {
     PlayErrorSound();
     CommandMessageBox(window, "distribution is already transformed - need to recalculate first", "",
                       MB_OK);
@@ -75,7 +75,7 @@ bool ToS20w(TXLAWindow& window, const SolventValues& v) {
 }
 
 void MarkTransformed() {
-  bDistTransformed = true;
+  DistributionPlot().bDistTransformed = true;
   const auto& remove = GetDistributionHooks().deleteIntegrateButton;
   if (remove) remove();
 }

@@ -10,8 +10,6 @@
 
 namespace tarmic {
 
-bool bWormChainWarned = false;
-
 namespace {
 
 constexpr int kMaxIterations = 200;
@@ -65,14 +63,14 @@ float zbrent(float (*func)(float), float x1, float x2, float tol, bool* failed) 
     fb = func(x2);
   }
   if (SameSign(fa, fb)) {
-    if (bBatchMode || !bCsWormChain) {
+    if (bBatchMode || !ModelFlags().bCsWormChain) {
       ReportDistributionError(
           3, "problem in regularization, cannot reach chi-square increase; try using fewer scans");
-    } else if (bWormChainWarned) {
+    } else if (BrentRoots().bWormChainWarned) {
       // The worm-like chain M(s) goes on with 0.
       ShowDistributionError("problem in finding M(s) for low Mw in worm-like chain model");
     } else {
-      bWormChainWarned = true;
+      BrentRoots().bWormChainWarned = true;
     }
     return 0.0f;
   }

@@ -10,11 +10,18 @@
 // failure *failed is cleared.
 #pragma once
 
+#include "numerics/analysis.h"
+
 namespace tarmic {
 
-// Set once the worm-like-chain model has met an unbracketed root: the first such
-// failure is silent, later ones are reported. Never cleared.
-extern bool bWormChainWarned;
+// The state of this module in an analysis (numerics/analysis.h).
+struct BrentRootsState {
+  // Set once the worm-like-chain model has met an unbracketed root: the first such
+  // failure is silent, later ones are reported. Never cleared.
+  bool bWormChainWarned = false;
+};
+// The current analysis' BrentRootsState.
+inline BrentRootsState& BrentRoots() { return CurrentPart<BrentRootsState>(); }
 
 // Root of func between x1 and x2 to the absolute tolerance tol (at most 200
 // iterations; per step 6e-8 |b| + tol/2). An unbracketed start reports "too many

@@ -16,9 +16,9 @@ bool SetupContiGrid(std::string* error) {
     return false;
   }
   // 1. The previous distribution goes, without laying the other plots out again.
-  bRelayoutOnClear = false;
+  DistributionPlot().bRelayoutOnClear = false;
   ClearDistribution();
-  bRelayoutOnClear = true;
+  DistributionPlot().bRelayoutOnClear = true;
   // 3. to 6. The grid, its vectors and prior.
   if (!BuildContiGridPoints(error)) return false;
   // 7. The plot.

@@ -48,13 +48,6 @@
 
 namespace tarmic {
 
-bool bRebuildKernels = true;
-bool bShowProgressLine = true;
-bool bDumpNormalEquations = false;
-bool bRedrawModel = true;
-bool bInnerRunKernelsCurrent = false;
-ContiRunOutcome eLastContiRunOutcome = ContiRunOutcome::NotStarted;
-
 namespace {
 
 // The box a run ends with; none in batch mode (a series must not stop on a box).
@@ -63,14 +56,14 @@ RunMessage Message(const std::string& text, const char* caption, unsigned style 
   return {text, caption, style, false};
 }
 
-int UnknownCount() { return IsSizeShapeModel() ? nFf0Grid : nDistGrid; }
+int UnknownCount() { return IsSizeShapeModel() ? DistributionVectors().nFf0Grid : DistributionVectors().nDistGrid; }
 
 // The propagator choice after every run: the static grid with the automatic choice.
 void LeaveRunPropagatorChoice() {
-  bClaverie = true;
-  bFixTimeStep = false;
-  bMovingHat = false;
-  bAutoFEAlgorithm = true;
+  LammSettings().bClaverie = true;
+  LammSettings().bFixTimeStep = false;
+  LammSettings().bMovingHat = false;
+  LammSettings().bAutoFEAlgorithm = true;
 }
 
 // The state of one run that every way out of it restores: the device context of
@@ -79,11 +72,11 @@ class RunScope {
  public:
   explicit RunScope(Window* window) : window_(window) {
     if (window_) dc_ = window_->ClientDC();
-    hContiDC = dc_.get();
+    NormalEquations().hContiDC = dc_.get();
   }
   ~RunScope() {
     HideProgressLine();
-    hContiDC = nullptr;
+    NormalEquations().hContiDC = nullptr;
     dc_.reset();
     LeaveRunPropagatorChoice();
   }
@@ -91,15 +84,15 @@ class RunScope {
   RunScope& operator=(const RunScope&) = delete;
 
   void ShowProgressLine() {
-    if (!window_ || !bShowProgressLine || ContiFitInProgress()) return;
+    if (!window_ || !ContiRun().bShowProgressLine || ContiFitInProgress()) return;
     line_ = std::make_unique<CProgressLine>();
     line_->SetBlueColor();
     line_->Show(*window_, 400, 57);
-    pContiProgressLine = line_.get();
+    NormalEquations().pContiProgressLine = line_.get();
   }
   void HideProgressLine() {
     if (line_ && window_) line_->Hide(*window_);
-    pContiProgressLine = nullptr;
+    NormalEquations().pContiProgressLine = nullptr;
     line_.reset();
   }
 
@@ -115,14 +108,14 @@ class RunScope {
 void AbandonRun(Window* window, LastContiResult& last) {
   FreeKernelArrays();
   FreeNormalEquationArrays();
-  if (bContiInnerRun) return;
+  if (DistributionModels().bContiInnerRun) return;
   if (last.Active()) {
     last.PutBack();
   } else {
     ClearDistribution();
-    bModelComputed = false;
+    AnalysisSwitches().bModelComputed = false;
   }
-  if (bRedrawModel && window) window->Invalidate();
+  if (ContiRun().bRedrawModel && window) window->Invalidate();
 }
 
 void Text(int y, ProgressKind kind, const char* text) {
@@ -155,27 +148,27 @@ class DetectionDomainScope {
 // Grid point 1 is the buffer component of the buffer-mismatch model (as the kernels
 // place it), and its amplitude is the solved buffer signal unless held fixed.
 bool BufferInFirstPoint() {
-  return bBufferSedCorrection && !IsSizeShapeModel() && !bLsgOneDiscrete && nDistGrid >= 2;
+  return ModelFlags().bBufferSedCorrection && !IsSizeShapeModel() && !ModelFlags().bLsgOneDiscrete && DistributionVectors().nDistGrid >= 2;
 }
-bool BufferAmplitudeFixed() { return BufferInFirstPoint() && !BufferSed.fitSignal; }
+bool BufferAmplitudeFixed() { return BufferInFirstPoint() && !BufferSedimentation().BufferSed.fitSignal; }
 
 // The fit of a given distribution (synthetic data): every scan's fit values are
 // the kernel sum with the given amplitudes.
 void FinishSyntheticFit(Window* window) {
-  const int n = nDistGrid;
+  const int n = DistributionVectors().nDistGrid;
   for (int i = 1; i <= n; ++i) {
-    pDistSolution[i] = pDistValues[i];
-    pDistValues2[i] = 0.0f;
-    pDistSolution2[i] = 0.0;
+    DistributionStorage().pDistSolution[i] = DistributionVectors().pDistValues[i];
+    DistributionVectors().pDistValues2[i] = 0.0f;
+    DistributionStorage().pDistSolution2[i] = 0.0;
   }
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t si = static_cast<std::size_t>(s);
-    const int points = std::min(pnPoints[si], nKernelArrayPoints);
-    float* fit = ppFit[si];
-    for (int p = 1; p <= pnPoints[si]; ++p) fit[p] = 0.0f;
+    const int points = std::min(DataSet().pnPoints[si], DistributionStorage().nKernelArrayPoints);
+    float* fit = DataSet().ppFit[si];
+    for (int p = 1; p <= DataSet().pnPoints[si]; ++p) fit[p] = 0.0f;
     for (int p = 1; p <= points; ++p) {
       double sum = 0.0;
-      for (int i = 1; i <= n; ++i) sum += pDistSolution[i] * pppKernels[i][s][p];
+      for (int i = 1; i <= n; ++i) sum += DistributionStorage().pDistSolution[i] * DistributionStorage().pppKernels[i][s][p];
       fit[p] = static_cast<float>(sum);
     }
   }
@@ -185,15 +178,15 @@ void FinishSyntheticFit(Window* window) {
   RedrawDistributionPlot();
   const auto& update = GetDistributionHooks().updateNonlinearDetectionFit;
   if (update) update();
-  if (window && bRedrawModel) window->Invalidate();
+  if (window && ContiRun().bRedrawModel) window->Invalidate();
 }
 
 // The normal equations of the noise model; false when they could not be built
 // (not by an interrupt: bUserAbort tells that); *failure receives the box of a
 // refusal or of memory that could not be had.
 bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
-  bFixedFirstKernel = false;
-  dFixedFirstAmplitude = 0.0;
+  NormalEquations().bFixedFirstKernel = false;
+  NormalEquations().dFixedFirstAmplitude = 0.0;
   std::string error;
   const auto built = [failure, &error](bool ok) {
     if (!ok && !error.empty()) *failure = ErrorBoxMessage(std::move(error));
@@ -201,19 +194,19 @@ bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
   };
   // The time course analyses the correlation functions of the scan range alone
   // (record 1: the mean of a time window), its baseline removed by centring.
-  if (bDLSTimeCourseModel) return built(BuildNormalEquationsScanRange(&error));
+  if (ModelFlags().bDLSTimeCourseModel) return built(BuildNormalEquationsScanRange(&error));
   // A buffer component of fixed concentration: its kernel (which carries the
   // amplitude) is taken from the data and only the other points are solved. The
   // elimination of that term needs both noise terms.
   if (BufferAmplitudeFixed()) {
-    if (!(bFitTINoise && bFitRINoise)) {
+    if (!(AnalysisSwitches().bFitTINoise && AnalysisSwitches().bFitRINoise)) {
       *failure = Message(
           "buffer mismatch with fixed concentration not implemented in c(s) for this noise "
           "model\n(need RI+TI noise)",
           "ERROR");
       return false;
     }
-    return built(BuildNormalEquationsFixedFirst(BufferSed.signal, &error));
+    return built(BuildNormalEquationsFixedFirst(BufferSedimentation().BufferSed.signal, &error));
   }
   const NoiseModel model = SelectNoiseModel();
   if (settings.multiThreading)
@@ -225,10 +218,10 @@ bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
 // The regularised solution into pDistSolution (and the Tikhonov-Phillips one into
 // pDistSolution2 when both are shown); false when there is none.
 bool Solve(const ContiRunSettings& settings) {
-  nRegUnknowns = nDistGrid;
+  Regularization().nRegUnknowns = DistributionVectors().nDistGrid;
   const FixedFirstKernelShift shift;
-  if (bFixedFirstKernel && !IsSizeShapeModel()) nRegUnknowns = nDistGrid - 1;
-  const bool logged = !bContiInnerRun || bFinalFitEvaluation || bMonteCarloRun;
+  if (NormalEquations().bFixedFirstKernel && !IsSizeShapeModel()) Regularization().nRegUnknowns = DistributionVectors().nDistGrid - 1;
+  const bool logged = !DistributionModels().bContiInnerRun || DistributionModels().bFinalFitEvaluation || DistributionModels().bMonteCarloRun;
   if (logged) WriteContiDebugLog("\nStarting Regularization");
   bool ok = false;
   if (IsSizeShapeModel()) {
@@ -238,8 +231,8 @@ bool Solve(const ContiRunSettings& settings) {
                              : Regularize();
   } else {
     const bool tp = Regularize();
-    const int n = nNEQUnknowns;
-    for (int i = 1; i <= n; ++i) pDistSolution2[i] = tp ? pDistSolution[i] : 0.0;
+    const int n = DistributionStorage().nNEQUnknowns;
+    for (int i = 1; i <= n; ++i) DistributionStorage().pDistSolution2[i] = tp ? DistributionStorage().pDistSolution[i] : 0.0;
     // An interrupted first regularisation ends the solve.
     ok = !bUserAbort && MaxEntRegularize(settings.suppressBaselineCorrelation);
   }
@@ -249,7 +242,7 @@ bool Solve(const ContiRunSettings& settings) {
 }
 
 ContiRunResult Finish(ContiRunOutcome outcome, RunMessage message = {}) {
-  eLastContiRunOutcome = outcome;
+  ContiRun().eLastContiRunOutcome = outcome;
   WriteContiDebugLog(" --> cleanup done.");
   return {outcome, std::move(message)};
 }
@@ -266,52 +259,52 @@ RunMessage KernelNoteMessage(std::string note) {
 // result, not one of the stopped run. The callers of inner runs (a refinement, Monte
 // Carlo, a time course) report the interruption themselves when they end.
 ContiRunResult Interrupted(Window* window, LastContiResult& last) {
-  const bool ownNote = !bContiInnerRun;
-  const bool synthetic = bSyntheticFromDistribution;
+  const bool ownNote = !DistributionModels().bContiInnerRun;
+  const bool synthetic = KernelProfiles().bSyntheticFromDistribution;
   AbandonRun(window, last);
   bUserAbort = false;
   bStopRealtimeUpdate = true;
   PlayOkSound();
   RunMessage note;
   if (ownNote)
-    note = Message(synthetic ? std::string("user interrupt") : StoppedRunText(bModelComputed), "ERROR");
+    note = Message(synthetic ? std::string("user interrupt") : StoppedRunText(AnalysisSwitches().bModelComputed), "ERROR");
   return Finish(ContiRunOutcome::Interrupted, std::move(note));
 }
 
 // A zero meniscus or bottom is a cell not yet set. Correlation functions have no
 // cell: their "meniscus" and "bottom" are the log10 lag times of the ends of the
 // data, and the last lag of 1 s gives a bottom of 0.
-bool CellGeometryUnset() { return !bDLSData && (fMeniscus == 0.0f || fBottom == 0.0f); }
+bool CellGeometryUnset() { return !DataSet().bDLSData && (DataSet().fMeniscus == 0.0f || DataSet().fBottom == 0.0f); }
 
 }  // namespace
 
 FixedFirstKernelShift::FixedFirstKernelShift()
-    : active_(bFixedFirstKernel && !IsSizeShapeModel() && nDistGrid >= 2) {
-  if (!active_ || !pPriorProbability) return;
-  prior1_ = pPriorProbability[1];
-  for (int i = 1; i < nDistGrid; ++i) pPriorProbability[i] = pPriorProbability[i + 1];
+    : active_(NormalEquations().bFixedFirstKernel && !IsSizeShapeModel() && DistributionVectors().nDistGrid >= 2) {
+  if (!active_ || !DistributionVectors().pPriorProbability) return;
+  prior1_ = DistributionVectors().pPriorProbability[1];
+  for (int i = 1; i < DistributionVectors().nDistGrid; ++i) DistributionVectors().pPriorProbability[i] = DistributionVectors().pPriorProbability[i + 1];
 }
 
 FixedFirstKernelShift::~FixedFirstKernelShift() {
-  if (!active_ || !pPriorProbability) return;
-  for (int i = nDistGrid; i >= 2; --i) pPriorProbability[i] = pPriorProbability[i - 1];
-  pPriorProbability[1] = prior1_;
+  if (!active_ || !DistributionVectors().pPriorProbability) return;
+  for (int i = DistributionVectors().nDistGrid; i >= 2; --i) DistributionVectors().pPriorProbability[i] = DistributionVectors().pPriorProbability[i - 1];
+  DistributionVectors().pPriorProbability[1] = prior1_;
 }
 
 void FixedFirstKernelShift::PlaceFixedAmplitude(bool second) const {
   if (!active_) return;
-  for (double* x : {pDistSolution, second ? pDistSolution2 : nullptr}) {
+  for (double* x : {DistributionStorage().pDistSolution, second ? DistributionStorage().pDistSolution2 : nullptr}) {
     if (!x) continue;
-    for (int i = nDistGrid; i >= 2; --i) x[i] = x[i - 1];
-    x[1] = dFixedFirstAmplitude;
+    for (int i = DistributionVectors().nDistGrid; i >= 2; --i) x[i] = x[i - 1];
+    x[1] = NormalEquations().dFixedFirstAmplitude;
   }
 }
 
 LastContiResult::LastContiResult()
-    : active_(!bContiInnerRun && !bSyntheticFromDistribution),
-      transformed_(bDistTransformed),
-      rhTransformed_(bDistRhTransformed),
-      mofsTableRun_(bMofsTableRun) {}
+    : active_(!DistributionModels().bContiInnerRun && !KernelProfiles().bSyntheticFromDistribution),
+      transformed_(DistributionPlot().bDistTransformed),
+      rhTransformed_(DistributionPlot().bDistRhTransformed),
+      mofsTableRun_(DistributionPlot().bMofsTableRun) {}
 
 LastContiResult::~LastContiResult() {
   // An exception on the way out leaves the last result as well; a second one while
@@ -340,9 +333,9 @@ void LastContiResult::Replaced() {
 void LastContiResult::PutBack() {
   if (!active_) return;
   active_ = false;
-  bDistTransformed = transformed_;
-  bDistRhTransformed = rhTransformed_;
-  bMofsTableRun = mofsTableRun_;
+  DistributionPlot().bDistTransformed = transformed_;
+  DistributionPlot().bDistRhTransformed = rhTransformed_;
+  DistributionPlot().bMofsTableRun = mofsTableRun_;
   if (aside_) aside_->PutBack();
   aside_.reset();
 }
@@ -350,10 +343,10 @@ void LastContiResult::PutBack() {
 bool SolveContiDistribution(const ContiRunSettings& settings) { return Solve(settings); }
 
 bool EnsureFieldCorrelationData(Window* window) {
-  if (!bDLSData || nScans < 1 || pDLSInfo.size() <= static_cast<std::size_t>(nScans)) return true;
-  if (pDLSInfo[1].bFieldACF) return true;
+  if (!DataSet().bDLSData || DataSet().nScans < 1 || DataSet().pDLSInfo.size() <= static_cast<std::size_t>(DataSet().nScans)) return true;
+  if (DataSet().pDLSInfo[1].bFieldACF) return true;
   // Inner runs and series ask nothing: the data stay as they are and nothing is run.
-  if (bContiInnerRun || bBatchMode || !HasBackend()) return false;
+  if (DistributionModels().bContiInnerRun || bBatchMode || !HasBackend()) return false;
   // The question precedes every computation of the run, and each analysis that
   // starts a run (Run, Fit, Monte Carlo, time course) must have g(1) data: it is
   // asked here, once, for all of them.
@@ -361,9 +354,9 @@ bool EnsureFieldCorrelationData(Window* window) {
                MB_YESNO | MB_DEFBUTTON2, IDNO) != IDYES)
     return false;
   // g(1) = sign(g(2) - 1) sqrt|g(2) - 1| of every function; the grid rows follow.
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t k = static_cast<std::size_t>(s);
-    ConvertIntensityToFieldACF(pnPoints[k], ppSignal[k], &pDLSInfo[k]);
+    ConvertIntensityToFieldACF(DataSet().pnPoints[k], DataSet().ppSignal[k], &DataSet().pDLSInfo[k]);
     FillGridSignalRow(s);
   }
   bDataChanged = true;
@@ -376,58 +369,58 @@ bool EnsureFieldCorrelationData(Window* window) {
 void WarnLsgOnEquilibriumData() {
   // The analysis goes on after the warning: it is shown now, before the questions
   // of the grid set-up.
-  if (bEquilibriumMode && (bLsgModel || bLsgOneDiscrete))
+  if (DataSet().bEquilibriumMode && (ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete))
     ShowRunMessage(Message("not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION));
 }
 
 bool CheckCsff0KernelReuse() {
-  if (bContiInnerRun || !IsSizeShapeModel()) {
-    bRebuildKernels = true;
+  if (DistributionModels().bContiInnerRun || !IsSizeShapeModel()) {
+    ContiRun().bRebuildKernels = true;
     return true;
   }
-  const Csff0GridKey now{fDistGridCount, nFf0Grid, nFf0Values, fDistMin,
-                         fDistMax,       fFf0Min,  fFf0Max};
-  const Csff0GridKey& last = sLastCsff0Grid;
+  const Csff0GridKey now{DistributionGrid().fDistGridCount, DistributionVectors().nFf0Grid, DistributionGrid().nFf0Values, DistributionGrid().fDistMin,
+                         DistributionGrid().fDistMax,       DistributionGrid().fFf0Min,  DistributionGrid().fFf0Max};
+  const Csff0GridKey& last = DistributionGrid().sLastCsff0Grid;
   const bool same = now.gridCount == last.gridCount && now.ff0Grid == last.ff0Grid &&
                     now.ff0Values == last.ff0Values && now.distMin == last.distMin &&
                     now.distMax == last.distMax && now.ff0Min == last.ff0Min &&
                     now.ff0Max == last.ff0Max;
-  bRebuildKernels = !(same && !bDataChanged && pppKernels && ppNormalMatrix);
-  return bRebuildKernels;
+  ContiRun().bRebuildKernels = !(same && !bDataChanged && DistributionStorage().pppKernels && DistributionStorage().ppNormalMatrix);
+  return ContiRun().bRebuildKernels;
 }
 
 ContiRunResult RunContiSed(Window* window) {
   WriteContiDebugLog("\nEntering RunContiSed");
   LastContiResult last;
-  bMofsTableRun = false;
-  if (bCsMsTable) {
-    bMofsTableRun = true;
-    if (bCMTransformed) {
+  DistributionPlot().bMofsTableRun = false;
+  if (ModelFlags().bCsMsTable) {
+    DistributionPlot().bMofsTableRun = true;
+    if (DistributionPlot().bCMTransformed) {
       RecreateDistributionPlot();
-      bCMTransformed = false;
+      DistributionPlot().bCMTransformed = false;
     }
   }
   // Every run starts on the moving grid; the automatic choice picks per species.
-  if (!bMovingHat) {
-    bMovingHat = true;
-    bClaverie = false;
+  if (!LammSettings().bMovingHat) {
+    LammSettings().bMovingHat = true;
+    LammSettings().bClaverie = false;
   }
   RunScope scope(window);
   // A new result is on its own axis again.
-  bDistTransformed = bDistRhTransformed = false;
-  if (bDLSData) {
+  DistributionPlot().bDistTransformed = DistributionPlot().bDistRhTransformed = false;
+  if (DataSet().bDLSData) {
     // A key pressed before the run does not stop it.
     bUserAbort = false;
     if (!EnsureFieldCorrelationData(window)) return Finish(ContiRunOutcome::NotStarted);
   }
 
-  if (nScans == 0) return Finish(ContiRunOutcome::NotStarted);
-  if (bElectrophoresis && !bCvConstantD && !bElectroLsgModel) {
+  if (DataSet().nScans == 0) return Finish(ContiRunOutcome::NotStarted);
+  if (LammGlobals().bElectrophoresis && !ModelFlags().bCvConstantD && !ModelFlags().bElectroLsgModel) {
     return Finish(ContiRunOutcome::NotStarted,
                   Message("not implemented for electrophoresis data", ""));
   }
   // Once per analysis, not at every evaluation of a refinement.
-  if (!bContiInnerRun) WarnLsgOnEquilibriumData();
+  if (!DistributionModels().bContiInnerRun) WarnLsgOnEquilibriumData();
   if (CellGeometryUnset()) {
     return Finish(ContiRunOutcome::NotStarted, Message("set Meniscus and Bottom first", ""));
   }
@@ -437,22 +430,22 @@ ContiRunResult RunContiSed(Window* window) {
   }
   DetectionDomainScope detection;
   SetDefaultFitLimitsWhenUnset();
-  if (!bContiInnerRun) UnpackModelParams();
+  if (!DistributionModels().bContiInnerRun) UnpackModelParams();
   // The parameter vector carries meniscus and bottom as well.
   if (CellGeometryUnset()) {
     return Finish(ContiRunOutcome::NotStarted, Message("set Meniscus and Bottom first", ""));
   }
   // Settings no run can use are refused before anything is released, so that the
   // last result, its plot and bModelComputed stay as they were.
-  if (!bContiInnerRun && !bSyntheticFromDistribution) {
-    if (!std::isfinite(fMeniscus) || !std::isfinite(fBottom) || !(fMeniscus < fBottom)) {
+  if (!DistributionModels().bContiInnerRun && !KernelProfiles().bSyntheticFromDistribution) {
+    if (!std::isfinite(DataSet().fMeniscus) || !std::isfinite(DataSet().fBottom) || !(DataSet().fMeniscus < DataSet().fBottom)) {
       PlayErrorSound();
       return Finish(ContiRunOutcome::NotStarted,
                     Message(Format("the meniscus %g cm must lie below the bottom %g cm",
-                                   static_cast<double>(fMeniscus), static_cast<double>(fBottom)),
+                                   static_cast<double>(DataSet().fMeniscus), static_cast<double>(DataSet().fBottom)),
                             "ERROR"));
     }
-    if (std::string refusal = FitLimitsRefusal(fFitLeftLim, fFitRightLim); !refusal.empty()) {
+    if (std::string refusal = FitLimitsRefusal(DataSet().fFitLeftLim, DataSet().fFitRightLim); !refusal.empty()) {
       PlayErrorSound();
       return Finish(ContiRunOutcome::NotStarted, Message(std::move(refusal), "ERROR"));
     }
@@ -469,8 +462,8 @@ ContiRunResult RunContiSed(Window* window) {
   // s of the sign the buoyancy forbids have no M and no D: said once per Run, Fit
   // evaluation or time-course step, before any kernel, not by every kernel (a
   // stored grid is checked once it is read).
-  if (!bUseStoredGrid) {
-    if (const std::string refusal = BuoyancySignRefusal(fDistMin, fDistMax); !refusal.empty())
+  if (!DistributionGrid().bUseStoredGrid) {
+    if (const std::string refusal = BuoyancySignRefusal(DistributionGrid().fDistMin, DistributionGrid().fDistMax); !refusal.empty())
       return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(refusal));
   }
   const ContiRunSettings settings = GetContiRunSettings();
@@ -478,7 +471,7 @@ ContiRunResult RunContiSed(Window* window) {
 
   const double sMax = KernelsCheckObservableS() ? LargestObservableS() : 0.0;
   const bool sizeShape = IsSizeShapeModel();
-  if (!bContiInnerRun && !bSyntheticFromDistribution) {
+  if (!DistributionModels().bContiInnerRun && !KernelProfiles().bSyntheticFromDistribution) {
     if (sizeShape && !CheckCsff0KernelReuse()) {
       // The grid on show is the run's grid: its values change only with a result.
       const auto& prior = GetDistributionHooks().buildPriorProbability;
@@ -494,10 +487,10 @@ ContiRunResult RunContiSed(Window* window) {
   }
   // An inner run keeps the kernels and normal equations in place when its caller
   // says they belong to the current parameters.
-  const bool keepKernels = bContiInnerRun && bInnerRunKernelsCurrent && pppKernels && ppNormalMatrix;
-  if (bContiInnerRun) bRebuildKernels = !keepKernels;
+  const bool keepKernels = DistributionModels().bContiInnerRun && ContiRun().bInnerRunKernelsCurrent && DistributionStorage().pppKernels && DistributionStorage().ppNormalMatrix;
+  if (DistributionModels().bContiInnerRun) ContiRun().bRebuildKernels = !keepKernels;
   const int N = UnknownCount();
-  if (N < 1 || !pDistGrid || !pppKernels || nKernelArrayKernels < N || !ppNormalMatrix) {
+  if (N < 1 || !DistributionVectors().pDistGrid || !DistributionStorage().pppKernels || DistributionStorage().nKernelArrayKernels < N || !DistributionStorage().ppNormalMatrix) {
     return Finish(ContiRunOutcome::NotStarted,
                   ErrorBoxMessage(
                       "the distribution grid and its arrays are missing - run the analysis again"));
@@ -506,11 +499,11 @@ ContiRunResult RunContiSed(Window* window) {
   // Kernels. One that cannot be solved is left out and said once, after the Run.
   KernelFailureGathering unsolvedKernels;
   std::string kernelNote;
-  if (!keepKernels && (!sizeShape || bRebuildKernels)) {
+  if (!keepKernels && (!sizeShape || ContiRun().bRebuildKernels)) {
     KernelPointList list;
     list.Resize(N);
     const float T = KernelTemperature();
-    const float vbar = VBAR, vRho = fVRho;
+    const float vbar = SolventConstants().VBAR, vRho = SolventConstants().fVRho;
     bool refused = false;
     RunMessage refusal;
     for (int i = 1; i <= N && !refused; ++i) {
@@ -518,13 +511,13 @@ ContiRunResult RunContiSed(Window* window) {
       // Every (s, f/f0) cell is a diffusing species; only the discrete species of
       // the one-discrete form may be one without diffusion.
       if (!refused && sizeShape && list.D[static_cast<std::size_t>(i)] == 0.0 &&
-          !(bCsff0OneDiscrete && i == 1)) {
+          !(ModelFlags().bCsff0OneDiscrete && i == 1)) {
         refusal = Message(Format("error: D = 0 encountered species #%d", i), "");
         refused = true;
       }
     }
-    VBAR = vbar;
-    fVRho = vRho;
+    SolventConstants().VBAR = vbar;
+    SolventConstants().fVRho = vRho;
     if (refused) {
       AbandonRun(window, last);
       return Finish(ContiRunOutcome::NotStarted, std::move(refusal));
@@ -532,7 +525,7 @@ ContiRunResult RunContiSed(Window* window) {
     bUserAbort = false;
     RunMessage failure;
     const int status = ComputeKernels(window, N, list, &failure);
-    SetLeftOutKernelNote(unsolvedKernels.Note(N, bSyntheticFromDistribution));
+    SetLeftOutKernelNote(unsolvedKernels.Note(N, KernelProfiles().bSyntheticFromDistribution));
     // A discretization error or a singular matrix has been reported and the run
     // goes on with the retried solutions; any other failure computed no kernel (the
     // solver has said why, and a refused acceleration also raised the interrupt).
@@ -546,13 +539,13 @@ ContiRunResult RunContiSed(Window* window) {
   }
   // The kernels in use, computed now or kept, say what they leave out: the trial
   // evaluations of a fit keep quiet; its final one, and a Run, say it.
-  if (!bContiInnerRun || bFinalFitEvaluation) kernelNote = LeftOutKernelNote();
+  if (!DistributionModels().bContiInnerRun || DistributionModels().bFinalFitEvaluation) kernelNote = LeftOutKernelNote();
 
   // Normal equations.
-  if (!keepKernels && (!sizeShape || bRebuildKernels)) {
+  if (!keepKernels && (!sizeShape || ContiRun().bRebuildKernels)) {
     if (!ContiFitInProgress()) WriteContiDebugLog("\n RunContiSed normal equations output start");
     Text(50, ProgressKind::Detail, "calculating normal equations (hit any key to interrupt)...");
-    if (bSyntheticFromDistribution && !sizeShape) {
+    if (KernelProfiles().bSyntheticFromDistribution && !sizeShape) {
       last.Replaced();
       FinishSyntheticFit(window);
       return Finish(ContiRunOutcome::Computed, KernelNoteMessage(kernelNote));
@@ -567,7 +560,7 @@ ContiRunResult RunContiSed(Window* window) {
       return Finish(ContiRunOutcome::Failed, std::move(failure));
     }
     // The run goes on after a dump that could not be written: shown when met.
-    if (bDumpNormalEquations && built) ShowRunMessage(ErrorBoxMessage(DumpNormalEquations()));
+    if (ContiRun().bDumpNormalEquations && built) ShowRunMessage(ErrorBoxMessage(DumpNormalEquations()));
     scope.HideProgressLine();
     WriteContiDebugLog("\n normal equations done");
   }
@@ -583,46 +576,46 @@ ContiRunResult RunContiSed(Window* window) {
     return Finish(ContiRunOutcome::Failed);
   }
   // The solved buffer signal is the amplitude of its unit kernel.
-  if (BufferInFirstPoint() && BufferSed.fitSignal) BufferSed.signal = pDistSolution[1];
+  if (BufferInFirstPoint() && BufferSedimentation().BufferSed.fitSignal) BufferSedimentation().BufferSed.signal = DistributionStorage().pDistSolution[1];
   WriteContiDebugLog("\n RunContiSed cleanup start");
   // FinishContiResult shows the user's domain again; an inner run's caller does.
   detection.Keep();
   last.Replaced();
-  if (!bContiInnerRun) FinishContiResult(window);
+  if (!DistributionModels().bContiInnerRun) FinishContiResult(window);
   return Finish(ContiRunOutcome::Computed, KernelNoteMessage(kernelNote));
 }
 
 void SolutionToDistributionValues() {
-  const int n = nDistGrid;
+  const int n = DistributionVectors().nDistGrid;
   if (IsSizeShapeModel()) {
-    for (int k = 1; k <= nFf0Grid; ++k) pCsff0Values[k] = static_cast<float>(pDistSolution[k]);
+    for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) DistributionVectors().pCsff0Values[k] = static_cast<float>(DistributionStorage().pDistSolution[k]);
     for (int i = 1; i <= n; ++i) {
       double sum = 0.0;
-      for (int j = 1; j <= nFf0Values; ++j) sum += pCsff0Values[(j - 1) * n + i];
-      pDistValues[i] = static_cast<float>(sum);
+      for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) sum += DistributionVectors().pCsff0Values[(j - 1) * n + i];
+      DistributionVectors().pDistValues[i] = static_cast<float>(sum);
     }
   } else {
-    for (int i = 1; i <= n; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
+    for (int i = 1; i <= n; ++i) DistributionVectors().pDistValues[i] = static_cast<float>(DistributionStorage().pDistSolution[i]);
   }
 }
 
 void CopySolutionToDistribution(bool showBoth) {
   SolutionToDistributionValues();
   const bool second = showBoth && !IsSizeShapeModel();
-  for (int i = 1; i <= nDistGrid; ++i)
-    pDistValues2[i] = second ? static_cast<float>(pDistSolution2[i]) : 0.0f;
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i)
+    DistributionVectors().pDistValues2[i] = second ? static_cast<float>(DistributionStorage().pDistSolution2[i]) : 0.0f;
 }
 
 void FinishContiResult(Window* window) {
-  if (!pDistSolution || !pDistValues) return;
+  if (!DistributionStorage().pDistSolution || !DistributionVectors().pDistValues) return;
   CalculateppAFit();
   ShowDetectionDomain(false);
   const bool showBoth = GetContiRunSettings().showBoth && !IsSizeShapeModel();
   CopySolutionToDistribution(showBoth);
-  if (bDumpNormalEquations) ShowRunMessage(ErrorBoxMessage(DumpDistributionSolution()));
+  if (ContiRun().bDumpNormalEquations) ShowRunMessage(ErrorBoxMessage(DumpDistributionSolution()));
   NormalizeDistributionValues(showBoth);
   if (IsSizeShapeModel()) {
-    bRebuildKernels = false;
+    ContiRun().bRebuildKernels = false;
   } else {
     FreeKernelArrays();
     FreeNormalEquationArrays();
@@ -632,26 +625,26 @@ void FinishContiResult(Window* window) {
   SetModelComputed(true);
   ClaimDistributionPlot();
   // The table serves the set-up of one run; readouts afterwards give 1.0.
-  if (bCsMsTable) FreeMofsTable();
+  if (ModelFlags().bCsMsTable) FreeMofsTable();
   // The worm-like chain's M(s) relation of this grid, as a table for other programs
   // and for the M(s)-table model.
-  if (bCsWormChain && pDistGrid && pDistS && !WriteWormChainMofsTable(nDistGrid, pDistGrid, pDistS))
+  if (ModelFlags().bCsWormChain && DistributionVectors().pDistGrid && DistributionVectors().pDistS && !WriteWormChainMofsTable(DistributionVectors().nDistGrid, DistributionVectors().pDistGrid, DistributionVectors().pDistS))
     WriteContiDebugLog("\ncould not write the worm-like chain M(s) table");
   // The nonideal c(s): the total signal again, now with the fitted noise removed
   // (or from the new fit), for the next run or refinement step.
-  if (bCsNonideal && (bFitTINoise || bFitRINoise || bCtotFromData)) BuildCtotTables();
+  if (ModelFlags().bCsNonideal && (AnalysisSwitches().bFitTINoise || AnalysisSwitches().bFitRINoise || Ctot().bCtotFromData)) BuildCtotTables();
   RedrawDistributionPlot();
-  if (pResidualsPlot) RedrawResidualPlot(true);
-  if (bRedrawModel && window) window->Invalidate();
+  if (DataPlots().pResidualsPlot) RedrawResidualPlot(true);
+  if (ContiRun().bRedrawModel && window) window->Invalidate();
 }
 
 void ResetContiRun() {
-  bRebuildKernels = true;
-  bShowProgressLine = true;
-  bDumpNormalEquations = false;
-  bRedrawModel = true;
-  bInnerRunKernelsCurrent = false;
-  eLastContiRunOutcome = ContiRunOutcome::NotStarted;
+  ContiRun().bRebuildKernels = true;
+  ContiRun().bShowProgressLine = true;
+  ContiRun().bDumpNormalEquations = false;
+  ContiRun().bRedrawModel = true;
+  ContiRun().bInnerRunKernelsCurrent = false;
+  ContiRun().eLastContiRunOutcome = ContiRunOutcome::NotStarted;
 }
 
 }  // namespace tarmic

@@ -13,6 +13,8 @@
 // bModelComputed (inner runs of a refinement leave that to the refinement).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <memory>
 #include <string>
 
@@ -26,19 +28,14 @@ class SetAsideDistribution;
 
 // --- run switches (bSyntheticFromDistribution: distribution_kernels.h) ---
 // The c(s,ff0) kernels and normal equations must be recomputed.
-extern bool bRebuildKernels;
 // A progress line is drawn during the normal equations (default on).
-extern bool bShowProgressLine;
 // The normal equations and the solution are written to diagnostic files.
-extern bool bDumpNormalEquations;
 // The window is repainted after a run (fits clear it while they run; on at start).
-extern bool bRedrawModel;
 
 // Set by a nonlinear refinement before an inner run whose parameters are those of
 // the kernels and normal equations in place: the run solves them again without
 // recomputing them (every kernel depends on the refined parameters, the equations
 // only on the kernels and the data).
-extern bool bInnerRunKernelsCurrent;
 
 // How a run ended.
 enum class ContiRunOutcome {
@@ -47,6 +44,17 @@ enum class ContiRunOutcome {
   Interrupted,  // a key stopped the kernels, the normal equations or the solve
   Failed,       // the solve failed (reported); no new result
 };
+
+// The state of this module in an analysis (numerics/analysis.h).
+struct ContiRunState {
+  bool bRebuildKernels = true;
+  bool bShowProgressLine = true;
+  bool bDumpNormalEquations = false;
+  bool bRedrawModel = true;
+  bool bInnerRunKernelsCurrent = false;
+  ContiRunOutcome eLastContiRunOutcome = ContiRunOutcome::NotStarted;
+};
+inline ContiRunState& ContiRun() { return CurrentPart<ContiRunState>(); }
 // How a run ended and the box it has for the user (shown by the caller: the Run
 // command, or ShowRunMessage for the inner runs of other computations).
 struct ContiRunResult {
@@ -56,7 +64,6 @@ struct ContiRunResult {
 };
 
 // The outcome of the last RunContiSed.
-extern ContiRunOutcome eLastContiRunOutcome;
 
 
 // The result on show when a run starts, kept for a run that ends without one (a

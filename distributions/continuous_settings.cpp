@@ -1,6 +1,7 @@
 #include "distributions/continuous_settings.h"
 
 #include <cmath>
+#include <vector>
 #include <functional>
 
 #include "distributions/distribution_kernels.h"
@@ -17,36 +18,38 @@ namespace tarmic {
 namespace {
 
 ContinuousSetting Slot3Setting() {
-  if (bCsFloatingVbar) return ContinuousSetting::FrictionalRatio;
-  if (bCvConstantD) return ContinuousSetting::None;
+  if (ModelFlags().bCsFloatingVbar) return ContinuousSetting::FrictionalRatio;
+  if (ModelFlags().bCvConstantD) return ContinuousSetting::None;
   return ContinuousSetting::Vbar;
 }
 
 ContinuousSetting Slot11Setting() {
-  if (bCsFloatingVbar) return ContinuousSetting::Vbar;
-  if (bCsInvariantD || bConstantDModel) return ContinuousSetting::DiffusionCoefficient;
+  if (ModelFlags().bCsFloatingVbar) return ContinuousSetting::Vbar;
+  if (ModelFlags().bCsInvariantD || ModelFlags().bConstantDModel) return ContinuousSetting::DiffusionCoefficient;
   if (IsScalingLawModel()) return ContinuousSetting::ScalingKs;
-  if (bCsWormChain || bCsModel521) return ContinuousSetting::ModelConstant;
+  if (ModelFlags().bCsWormChain || ModelFlags().bCsModel521) return ContinuousSetting::ModelConstant;
   return ContinuousSetting::FrictionalRatio;
 }
 
 float CurrentConfidenceLevel() {
-  return std::isfinite(fConfidenceLevel) && fConfidenceLevel >= 0.0f ? fConfidenceLevel
+  return std::isfinite(DistributionModels().fConfidenceLevel) && DistributionModels().fConfidenceLevel >= 0.0f ? DistributionModels().fConfidenceLevel
                                                                      : kStartConfidenceLevel;
 }
 
-float CurrentViscosityPoise() { return RELVISCOSITY / kRelViscosityPerPoise; }
+float CurrentViscosityPoise() { return SolventConstants().RELVISCOSITY / kRelViscosityPerPoise; }
 
 // The species slots that StoreContinuousSettings and the variants' defaults write.
 constexpr int kSettingSlots[] = {2, 3, 6, 7, 8, 10, 11, 12, 16, 17, 18};
 
 // The switches of the models a parameter file may bring along with a continuous code.
-bool* const kOtherModelFlags[] = {
-    &bDiscreteModel,    &bMonomerDimer,   &bMonomerTrimer, &bAssoc124,        &bAssoc148,
-    &bNonidealSpecies,  &bNonIdealMultiple, &bHeteroAssocModel, &bLinearGeometry,
-    &bPlanarQuadrature, &bExternalLoadingCell, &bElectrophoresis, &bStokesRadii, &bCumulants,
-    &bFaxenApproximation,
-};
+std::vector<bool*> OtherModelFlags() {
+  return {
+    &ModelFlags().bDiscreteModel,    &ModelFlags().bMonomerDimer,   &ModelFlags().bMonomerTrimer, &ModelFlags().bAssoc124,        &ModelFlags().bAssoc148,
+    &ModelFlags().bNonidealSpecies,  &ModelFlags().bNonIdealMultiple, &ModelFlags().bHeteroAssocModel, &LammGlobals().bLinearGeometry,
+    &LammGlobals().bPlanarQuadrature, &LammGlobals().bExternalLoadingCell, &LammGlobals().bElectrophoresis, &ModelFlags().bStokesRadii, &ModelFlags().bCumulants,
+    &ModelFlags().bFaxenApproximation,
+  };
+}
 
 }  // namespace
 
@@ -63,15 +66,15 @@ ContinuousLayout CurrentContinuousLayout() {
 float CurrentContinuousValue(ContinuousSetting setting) {
   switch (setting) {
     case ContinuousSetting::Vbar:
-      return VBAR;
+      return SolventConstants().VBAR;
     case ContinuousSetting::FrictionalRatio:
-      return fFrictionalRatio > 0.0f ? fFrictionalRatio : kStartFrictionalRatio;
+      return SolventConstants().fFrictionalRatio > 0.0f ? SolventConstants().fFrictionalRatio : kStartFrictionalRatio;
     case ContinuousSetting::DiffusionCoefficient:
-      return fInvariantD > 0.0f ? fInvariantD : kStartInvariantD;
+      return DistributionKernels().fInvariantD > 0.0f ? DistributionKernels().fInvariantD : kStartInvariantD;
     case ContinuousSetting::ScalingKs:
-      return fScalingKs;
+      return SolventConstants().fScalingKs;
     case ContinuousSetting::ModelConstant:
-      return bCsWormChain ? fWormPersistenceLength : fLinearRodParameter;
+      return ModelFlags().bCsWormChain ? SolventConstants().fWormPersistenceLength : DistributionVariants().fLinearRodParameter;
     case ContinuousSetting::None:
       break;
   }
@@ -81,31 +84,31 @@ float CurrentContinuousValue(ContinuousSetting setting) {
 void StoreContinuousSettings(const ContinuousLayout& before) {
   const ContinuousLayout now = CurrentContinuousLayout();
   if (!before.continuous) {
-    pParams[kContiSlotConfidence] = CurrentConfidenceLevel();
-    pParams[kContiSlotDensity] = fBufferDensity;
-    pParams[kContiSlotViscosity] = CurrentViscosityPoise();
+    AnalysisSwitches().pParams[kContiSlotConfidence] = CurrentConfidenceLevel();
+    AnalysisSwitches().pParams[kContiSlotDensity] = SolventConstants().fBufferDensity;
+    AnalysisSwitches().pParams[kContiSlotViscosity] = CurrentViscosityPoise();
     for (int slot = 1; slot <= 19; ++slot)
-      if (slot < 13 || slot > 15) pParamFitFlags[slot] = 0;
+      if (slot < 13 || slot > 15) AnalysisSwitches().pParamFitFlags[slot] = 0;
   }
   if ((!before.continuous || now.slot3 != before.slot3) && now.slot3 != ContinuousSetting::None)
-    pParams[kContiSlotVbar] = CurrentContinuousValue(now.slot3);
+    AnalysisSwitches().pParams[kContiSlotVbar] = CurrentContinuousValue(now.slot3);
   if (!before.continuous || now.slot11 != before.slot11)
-    pParams[kContiSlotFrictionalRatio] = CurrentContinuousValue(now.slot11);
-  if (now.scalingLaw && !before.scalingLaw) pParams[kContiSlotScalingExponent] = fScalingExponent;
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = CurrentContinuousValue(now.slot11);
+  if (now.scalingLaw && !before.scalingLaw) AnalysisSwitches().pParams[kContiSlotScalingExponent] = SolventConstants().fScalingExponent;
   StoreVariantDefaultsInParams();
 }
 
 void AdoptContinuousModelOfParameterFile() {
   if (!IsContinuousModel()) return;
   bool otherModel = false;
-  for (bool* flag : kOtherModelFlags) otherModel = otherModel || *flag;
+  for (bool* flag : OtherModelFlags()) otherModel = otherModel || *flag;
   if (otherModel) {
-    for (bool* flag : kOtherModelFlags) *flag = false;
+    for (bool* flag : OtherModelFlags()) *flag = false;
     // The settings as the model's command puts them, into the model variables that
     // the packing copies into the vector.
     StoreContinuousSettings(ContinuousLayout{});
     for (int slot : kSettingSlots) {
-      SpeciesSlotValue(slot) = pParams[slot];
+      SpeciesSlotValue(slot) = AnalysisSwitches().pParams[slot];
       SpeciesSlotFit(slot) = 0;
     }
     for (int slot : {1, 5, 9}) SpeciesSlotFit(slot) = 0;
@@ -119,7 +122,7 @@ void AdoptContinuousModelOfParameterFile() {
   if (Slot3Setting() != ContinuousSetting::None)
     fill(kContiSlotVbar, CurrentContinuousValue(Slot3Setting()));
   fill(kContiSlotFrictionalRatio, CurrentContinuousValue(Slot11Setting()));
-  fill(kContiSlotDensity, fBufferDensity);
+  fill(kContiSlotDensity, SolventConstants().fBufferDensity);
   fill(kContiSlotViscosity, CurrentViscosityPoise());
 }
 

@@ -17,12 +17,6 @@
 
 namespace tarmic {
 
-int nCtotLevels = 100;
-double fCtotEarlyFactor = 2.0;
-bool bCtotFromData = true;
-bool bCtotArrays = false;
-CtotTables gCtot;
-
 namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
@@ -30,14 +24,14 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 // The time-invariant noise at radius r: linear interpolation on the common grid,
 // the end values outside it.
 double TINoiseAt(double r) {
-  if (!pTINoise || nGridPoints < 1) return 0.0;
-  if (r <= pGridRadius[1]) return pTINoise[1];
-  if (r >= pGridRadius[nGridPoints]) return pTINoise[nGridPoints];
+  if (!CurrentGrid().pTINoise || CurrentGrid().nGridPoints < 1) return 0.0;
+  if (r <= CurrentGrid().pGridRadius[1]) return CurrentGrid().pTINoise[1];
+  if (r >= CurrentGrid().pGridRadius[CurrentGrid().nGridPoints]) return CurrentGrid().pTINoise[CurrentGrid().nGridPoints];
   int g = 2;
-  while (g < nGridPoints && pGridRadius[g] < r) ++g;
-  const double r0 = pGridRadius[g - 1], r1 = pGridRadius[g];
+  while (g < CurrentGrid().nGridPoints && CurrentGrid().pGridRadius[g] < r) ++g;
+  const double r0 = CurrentGrid().pGridRadius[g - 1], r1 = CurrentGrid().pGridRadius[g];
   const double f = r1 > r0 ? (r - r0) / (r1 - r0) : 0.0;
-  return pTINoise[g - 1] + f * (pTINoise[g] - pTINoise[g - 1]);
+  return CurrentGrid().pTINoise[g - 1] + f * (CurrentGrid().pTINoise[g] - CurrentGrid().pTINoise[g - 1]);
 }
 
 // One corrected profile (radii and values, 0-based) of the scan at a display
@@ -48,20 +42,20 @@ struct Profile {
 };
 Profile CorrectedProfile(int scan, bool removeTI, bool removeRI, bool removeBaseline) {
   Profile p;
-  const double ri = removeRI && pRINoise ? pRINoise[scan] : 0.0;
-  const double base = removeBaseline ? fBaseline : 0.0;
-  if (bCtotFromData) {
-    const float* y = ppGridSignal[Idx(scan)];
+  const double ri = removeRI && CurrentGrid().pRINoise ? CurrentGrid().pRINoise[scan] : 0.0;
+  const double base = removeBaseline ? ModelParams().fBaseline : 0.0;
+  if (Ctot().bCtotFromData) {
+    const float* y = CurrentGrid().ppGridSignal[Idx(scan)];
     CurrentGridFitPoints().ForEach([&](int g) {
-      p.r.push_back(pGridRadius[g]);
-      p.c.push_back(y[g] - (removeTI && pTINoise ? pTINoise[g] : 0.0) - ri - base);
+      p.r.push_back(CurrentGrid().pGridRadius[g]);
+      p.c.push_back(y[g] - (removeTI && CurrentGrid().pTINoise ? CurrentGrid().pTINoise[g] : 0.0) - ri - base);
     });
   } else {
-    const float* r = ppRadius[Idx(scan)];
-    const float* y = ppFit[Idx(scan)];
+    const float* r = DataSet().ppRadius[Idx(scan)];
+    const float* y = DataSet().ppFit[Idx(scan)];
     // The fit of intensity data is sample intensity; the profile is its absorbance.
-    const float* reference = bIntensityData ? ppThirdColumn[Idx(scan)] : nullptr;
-    for (int j = pFitFirst[Idx(scan)]; j <= pFitLast[Idx(scan)]; ++j) {
+    const float* reference = ScanFile().bIntensityData ? DataSet().ppThirdColumn[Idx(scan)] : nullptr;
+    for (int j = DataSet().pFitFirst[Idx(scan)]; j <= DataSet().pFitLast[Idx(scan)]; ++j) {
       const double a = reference ? AbsorbanceFromIntensities(y[j], reference[j]) : y[j];
       p.r.push_back(r[j]);
       p.c.push_back(a - (removeTI ? TINoiseAt(r[j]) : 0.0) - ri - base);
@@ -74,13 +68,13 @@ Profile CorrectedProfile(int scan, bool removeTI, bool removeRI, bool removeBase
 // value lie at the meniscus, a level lies at the first point that reaches it, and
 // levels never reached at the bottom.
 void LevelRadii(const Profile& p, std::vector<double>* out) {
-  const int L = nCtotLevels;
+  const int L = Ctot().nCtotLevels;
   int k = 1;
   if (!p.c.empty())
-    while (k <= L && gCtot.levels[Idx(k)] < p.c.front()) (*out)[Idx(k++)] = fMeniscus;
+    while (k <= L && Ctot().gCtot.levels[Idx(k)] < p.c.front()) (*out)[Idx(k++)] = DataSet().fMeniscus;
   for (std::size_t j = 0; j < p.c.size() && k <= L; ++j)
-    while (k <= L && gCtot.levels[Idx(k)] <= p.c[j]) (*out)[Idx(k++)] = p.r[j];
-  for (; k <= L; ++k) (*out)[Idx(k)] = fBottom;
+    while (k <= L && Ctot().gCtot.levels[Idx(k)] <= p.c[j]) (*out)[Idx(k++)] = p.r[j];
+  for (; k <= L; ++k) (*out)[Idx(k)] = DataSet().fBottom;
 }
 
 // Radius of level k at time t <= tFirst from the early scans: a least-squares
@@ -91,7 +85,7 @@ struct EarlyFit {
   double St2 = 0, St3 = 0, St4 = 0, Std = 0, St2d = 0, meanD = 0;
   int n = 0;
   double At(double t) const {
-    const double m = fMeniscus;
+    const double m = DataSet().fMeniscus;
     if (n >= 6) {
       const double D = St2 * St4 - St3 * St3;
       if (D != 0.0) {
@@ -102,7 +96,7 @@ struct EarlyFit {
       return Std / St2 * t + m;
     }
     if (n >= 2) return Std / St2 * t + m;
-    return meanD >= (fBottom - fMeniscus) / 2.0 ? fBottom : m;
+    return meanD >= (DataSet().fBottom - DataSet().fMeniscus) / 2.0 ? DataSet().fBottom : m;
   }
 };
 
@@ -110,12 +104,12 @@ EarlyFit FitEarlyScans(int k, int nEarly, const std::vector<double>& scanTimes) 
   EarlyFit f;
   double last = 0.0, lastStep = 0.0;
   for (int p = 1; p <= nEarly; ++p) {
-    const double d = gCtot.byScan[Idx(p)][Idx(k)] - fMeniscus;
+    const double d = Ctot().gCtot.byScan[Idx(p)][Idx(k)] - DataSet().fMeniscus;
     const double t = scanTimes[Idx(p)];
     f.meanD += d / nEarly;
     // Accept a displacement that moved outward, is not at the bottom, and does not
     // jump by more than twice the previous step.
-    const bool inside = d > 1e-10 && gCtot.byScan[Idx(p)][Idx(k)] < fBottom - 1e-10 && d > last;
+    const bool inside = d > 1e-10 && Ctot().gCtot.byScan[Idx(p)][Idx(k)] < DataSet().fBottom - 1e-10 && d > last;
     if (!inside || (f.n >= 2 && !(d - last < 2.0 * lastStep))) continue;
     if (f.n >= 1) lastStep = d - last;
     last = d;
@@ -132,90 +126,90 @@ EarlyFit FitEarlyScans(int k, int nEarly, const std::vector<double>& scanTimes) 
 }  // namespace
 
 bool BuildCtotTables() {
-  if (nScans < 1 || !pGridRadius || CurrentGridFitPoints().Count() < 1) return false;
-  const int L = std::max(2, std::min(100, nLammGridPoints));
+  if (DataSet().nScans < 1 || !CurrentGrid().pGridRadius || CurrentGridFitPoints().Count() < 1) return false;
+  const int L = std::max(2, std::min(100, LammSettings().nLammGridPoints));
   try {
-    nCtotLevels = L;
-    gCtot = CtotTables{};
-    gCtot.levels.assign(Idx(L) + 1, 0.0);
-    gCtot.byScan.assign(Idx(nScans) + 1, std::vector<double>(Idx(L) + 1, 0.0));
-    gCtot.times.assign(Idx(nCtotTimes) + 1, 0.0);
-    gCtot.byTime.assign(Idx(nCtotTimes) + 1, std::vector<double>(Idx(L) + 1, 0.0));
-    gCtot.levelRadius.assign(Idx(L) + 1, 0.0);
+    Ctot().nCtotLevels = L;
+    Ctot().gCtot = CtotTables{};
+    Ctot().gCtot.levels.assign(Idx(L) + 1, 0.0);
+    Ctot().gCtot.byScan.assign(Idx(DataSet().nScans) + 1, std::vector<double>(Idx(L) + 1, 0.0));
+    Ctot().gCtot.times.assign(Idx(nCtotTimes) + 1, 0.0);
+    Ctot().gCtot.byTime.assign(Idx(nCtotTimes) + 1, std::vector<double>(Idx(L) + 1, 0.0));
+    Ctot().gCtot.levelRadius.assign(Idx(L) + 1, 0.0);
   } catch (const std::bad_alloc&) {
     FreeCtotArrays();
     return false;
   }
-  bCtotArrays = true;
+  Ctot().bCtotArrays = true;
 
   // The noise terms the fit has, removed from corrected copies of the profiles.
-  const bool ti = bFitTINoise, ri = bFitRINoise, base = !ti && !ri && bVaryBaseline;
-  std::vector<Profile> profiles(Idx(nScans) + 1);
-  for (int p = 1; p <= nScans; ++p)
-    profiles[Idx(p)] = CorrectedProfile(pScanOrder[Idx(p)], ti, ri, base);
+  const bool ti = AnalysisSwitches().bFitTINoise, ri = AnalysisSwitches().bFitRINoise, base = !ti && !ri && ModelParams().bVaryBaseline;
+  std::vector<Profile> profiles(Idx(DataSet().nScans) + 1);
+  for (int p = 1; p <= DataSet().nScans; ++p)
+    profiles[Idx(p)] = CorrectedProfile(DataSet().pScanOrder[Idx(p)], ti, ri, base);
 
   // Levels from the baseline of the corrected profiles to their largest value.
-  const double L0 = (ti || ri || base) ? 0.0 : fBaseline;
+  const double L0 = (ti || ri || base) ? 0.0 : ModelParams().fBaseline;
   double Lmax = L0;
-  for (int p = 1; p <= nScans; ++p)
+  for (int p = 1; p <= DataSet().nScans; ++p)
     for (double c : profiles[Idx(p)].c) Lmax = std::max(Lmax, c);
-  gCtot.step = (Lmax - L0) / L;
-  for (int k = 1; k <= L; ++k) gCtot.levels[Idx(k)] = L0 + (k - 1) * gCtot.step;
-  for (int p = 1; p <= nScans; ++p) LevelRadii(profiles[Idx(p)], &gCtot.byScan[Idx(p)]);
+  Ctot().gCtot.step = (Lmax - L0) / L;
+  for (int k = 1; k <= L; ++k) Ctot().gCtot.levels[Idx(k)] = L0 + (k - 1) * Ctot().gCtot.step;
+  for (int p = 1; p <= DataSet().nScans; ++p) LevelRadii(profiles[Idx(p)], &Ctot().gCtot.byScan[Idx(p)]);
 
-  std::vector<const double*> rows(Idx(nScans) + 1, nullptr);
-  for (int p = 1; p <= nScans; ++p) rows[Idx(p)] = gCtot.byScan[Idx(p)].data();
-  WriteDMatrixTable(rows.data(), 1, nScans, 1, L, szBoundaryFractsFile.c_str());
+  std::vector<const double*> rows(Idx(DataSet().nScans) + 1, nullptr);
+  for (int p = 1; p <= DataSet().nScans; ++p) rows[Idx(p)] = Ctot().gCtot.byScan[Idx(p)].data();
+  WriteDMatrixTable(rows.data(), 1, DataSet().nScans, 1, L, szBoundaryFractsFile.c_str());
 
   // Time grid and level radii over time.
-  std::vector<double> scanTimes(Idx(nScans) + 1, 0.0);
-  for (int p = 1; p <= nScans; ++p) scanTimes[Idx(p)] = pScanInfo[Idx(pScanOrder[Idx(p)])].time;
-  const double tFirst = scanTimes[1], tLast = scanTimes[Idx(nScans)];
-  for (int q = 1; q <= nCtotTimes; ++q) gCtot.times[Idx(q)] = q * tLast / nCtotTimes;
+  std::vector<double> scanTimes(Idx(DataSet().nScans) + 1, 0.0);
+  for (int p = 1; p <= DataSet().nScans; ++p) scanTimes[Idx(p)] = DataSet().pScanInfo[Idx(DataSet().pScanOrder[Idx(p)])].time;
+  const double tFirst = scanTimes[1], tLast = scanTimes[Idx(DataSet().nScans)];
+  for (int q = 1; q <= nCtotTimes; ++q) Ctot().gCtot.times[Idx(q)] = q * tLast / nCtotTimes;
   int nEarly = 0;
-  while (nEarly < nScans && scanTimes[Idx(nEarly + 1)] <= (1.0 + fCtotEarlyFactor) * tFirst) ++nEarly;
+  while (nEarly < DataSet().nScans && scanTimes[Idx(nEarly + 1)] <= (1.0 + Ctot().fCtotEarlyFactor) * tFirst) ++nEarly;
   for (int k = 1; k <= L; ++k) {
     const EarlyFit early = FitEarlyScans(k, nEarly, scanTimes);
     for (int q = 1; q <= nCtotTimes; ++q) {
-      const double t = gCtot.times[Idx(q)];
+      const double t = Ctot().gCtot.times[Idx(q)];
       double r;
       if (t <= tFirst) {
         r = early.At(t);
       } else {
         // Linear in time between the scans around t (the last two beyond the last).
         int p = 2;
-        while (p < nScans && !(scanTimes[Idx(p)] > t)) ++p;
-        p = std::max(2, std::min(p, nScans));
+        while (p < DataSet().nScans && !(scanTimes[Idx(p)] > t)) ++p;
+        p = std::max(2, std::min(p, DataSet().nScans));
         const double t0 = scanTimes[Idx(p - 1)], t1 = scanTimes[Idx(p)];
-        const double r0 = gCtot.byScan[Idx(p - 1)][Idx(k)], r1 = gCtot.byScan[Idx(p)][Idx(k)];
-        r = nScans < 2 || t1 == t0 ? r1 : r0 + (r1 - r0) * (t - t0) / (t1 - t0);
+        const double r0 = Ctot().gCtot.byScan[Idx(p - 1)][Idx(k)], r1 = Ctot().gCtot.byScan[Idx(p)][Idx(k)];
+        r = DataSet().nScans < 2 || t1 == t0 ? r1 : r0 + (r1 - r0) * (t - t0) / (t1 - t0);
       }
-      gCtot.byTime[Idx(q)][Idx(k)] = r;
+      Ctot().gCtot.byTime[Idx(q)][Idx(k)] = r;
     }
   }
   std::vector<const double*> timeRows(Idx(nCtotTimes) + 1, nullptr);
-  for (int q = 1; q <= nCtotTimes; ++q) timeRows[Idx(q)] = gCtot.byTime[Idx(q)].data();
+  for (int q = 1; q <= nCtotTimes; ++q) timeRows[Idx(q)] = Ctot().gCtot.byTime[Idx(q)].data();
   WriteDMatrixTable(timeRows.data(), 1, nCtotTimes, 1, L, szNonIdCtotFile.c_str());
   return true;
 }
 
 void CalculateCtotProfile(double t, const double* r, int n, double* out) {
-  if (!bCtotArrays || gCtot.byTime.empty()) {
+  if (!Ctot().bCtotArrays || Ctot().gCtot.byTime.empty()) {
     for (int i = 1; i <= n; ++i) out[i] = 0.0;
     return;
   }
-  const int L = nCtotLevels;
+  const int L = Ctot().nCtotLevels;
   int q = 1;
-  while (q < nCtotTimes && !(gCtot.times[Idx(q)] > t)) ++q;
-  const double t1 = gCtot.times[Idx(q)], t0 = q > 1 ? gCtot.times[Idx(q - 1)] : 0.0;
+  while (q < nCtotTimes && !(Ctot().gCtot.times[Idx(q)] > t)) ++q;
+  const double t1 = Ctot().gCtot.times[Idx(q)], t0 = q > 1 ? Ctot().gCtot.times[Idx(q - 1)] : 0.0;
   const double f = t1 > t0 ? (t - t0) / (t1 - t0) : 1.0;
-  std::vector<double>& R = gCtot.levelRadius;
+  std::vector<double>& R = Ctot().gCtot.levelRadius;
   for (int k = 1; k <= L; ++k) {
-    const double r0 = q > 1 ? gCtot.byTime[Idx(q - 1)][Idx(k)] : fMeniscus;
-    const double r1 = gCtot.byTime[Idx(q)][Idx(k)];
+    const double r0 = q > 1 ? Ctot().gCtot.byTime[Idx(q - 1)][Idx(k)] : DataSet().fMeniscus;
+    const double r1 = Ctot().gCtot.byTime[Idx(q)][Idx(k)];
     R[Idx(k)] = r0 + (r1 - r0) * f;
   }
-  const std::vector<double>& level = gCtot.levels;
+  const std::vector<double>& level = Ctot().gCtot.levels;
   int k = 1;
   for (int i = 1; i <= n; ++i) {
     while (k <= L && R[Idx(k)] <= r[i]) ++k;
@@ -227,7 +221,7 @@ void CalculateCtotProfile(double t, const double* r, int n, double* out) {
     } else if (R[Idx(k)] == R[Idx(k - 1)]) {
       v = level[Idx(k)];
     } else {
-      v = level[Idx(k - 1)] + (r[i] - R[Idx(k - 1)]) * gCtot.step / (R[Idx(k)] - R[Idx(k - 1)]);
+      v = level[Idx(k - 1)] + (r[i] - R[Idx(k - 1)]) * Ctot().gCtot.step / (R[Idx(k)] - R[Idx(k - 1)]);
     }
     // The signal above the lowest level (the baseline the data keep when it is
     // not fitted) is the concentration of the distribution.
@@ -236,8 +230,8 @@ void CalculateCtotProfile(double t, const double* r, int n, double* out) {
 }
 
 void FreeCtotArrays() {
-  gCtot = CtotTables{};
-  bCtotArrays = false;
+  Ctot().gCtot = CtotTables{};
+  Ctot().bCtotArrays = false;
 }
 
 }  // namespace tarmic

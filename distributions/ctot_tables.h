@@ -10,15 +10,13 @@
 // tables are one-based.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <vector>
 
 namespace tarmic {
 
 inline constexpr int nCtotTimes = 100;     // points of the time grid
-extern int nCtotLevels;                     // signal levels: min(100, Lamm grid size)
-extern double fCtotEarlyFactor;             // 2.0: scans before (1 + f) t_first are early
-extern bool bCtotFromData;                  // levels from the data (on) or from the fit
-extern bool bCtotArrays;                    // the tables exist
 
 // The tables of the last BuildCtotTables.
 struct CtotTables {
@@ -29,7 +27,16 @@ struct CtotTables {
   std::vector<std::vector<double>> byTime;     // [time 1..nCtotTimes][level 1..L], cm
   std::vector<double> levelRadius;             // [1..L] at the last requested time, cm
 };
-extern CtotTables gCtot;
+
+// The state of this module in an analysis (numerics/analysis.h).
+struct CtotState {
+  int nCtotLevels = 100;  // signal levels: min(100, Lamm grid size)
+  double fCtotEarlyFactor = 2.0;  // 2.0: scans before (1 + f) t_first are early
+  bool bCtotFromData = true;  // levels from the data (on) or from the fit
+  bool bCtotArrays = false;  // the tables exist
+  CtotTables gCtot{};
+};
+inline CtotState& Ctot() { return CurrentPart<CtotState>(); }
 
 // Builds the tables from the loaded scans and the fitted noise and writes them to
 // szBoundaryFractsFile (per scan) and szNonIdCtotFile (per time). False when there

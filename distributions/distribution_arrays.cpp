@@ -19,13 +19,13 @@ namespace {
 // The x array of a light-scattering distribution for the normalisation, or null for
 // the models that are left unchanged.
 const float* DLSAxis(std::vector<float>& linear) {
-  const bool rh = bDLSRhModel || bDLSTimeCourseModel;
-  if (!rh && !bDLSDModel) return nullptr;
-  const float* source = rh ? pDistGrid : pDistS;
-  if (!bDLSLinearAxis) return source;
+  const bool rh = ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel;
+  if (!rh && !ModelFlags().bDLSDModel) return nullptr;
+  const float* source = rh ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
+  if (!DistributionModels().bDLSLinearAxis) return source;
   const double shift = rh ? 9.0 : 7.0;
-  linear.assign(static_cast<std::size_t>(nDistGrid) + 1, 0.0f);
-  for (int i = 1; i <= nDistGrid; ++i) {
+  linear.assign(static_cast<std::size_t>(DistributionVectors().nDistGrid) + 1, 0.0f);
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
     linear[static_cast<std::size_t>(i)] = static_cast<float>(std::pow(10.0, source[i] + shift));
   }
   return linear.data();
@@ -33,14 +33,14 @@ const float* DLSAxis(std::vector<float>& linear) {
 
 void NormalizeOne(float* values) {
   if (!values) return;
-  const int n = nDistGrid;
-  if (!bDLSData) {
+  const int n = DistributionVectors().nDistGrid;
+  if (!DataSet().bDLSData) {
     if (!IsSGridModel()) {
-      DivideByBinWidths(values, pDistS, 1, n, false);
+      DivideByBinWidths(values, DistributionVectors().pDistS, 1, n, false);
     } else if (!LeadingEntryIsDiscrete()) {
-      DivideByBinWidths(values, pDistGrid, 1, n, true);
+      DivideByBinWidths(values, DistributionVectors().pDistGrid, 1, n, true);
     } else {
-      DivideByBinWidths(values, pDistGrid, 2, n, true);
+      DivideByBinWidths(values, DistributionVectors().pDistGrid, 2, n, true);
     }
     return;
   }
@@ -72,38 +72,38 @@ void DivideByBinWidths(float* values, const float* x, int first, int last, bool 
 }
 
 void NormalizeDistributionValues(bool showBoth) {
-  if (!pDistValues || nDistGrid < 1) return;
-  if (bLsgModel && nScans >= 1 && pGridRadius && fMeniscus > 0.0f && iFitLast >= 1) {
+  if (!DistributionVectors().pDistValues || DistributionVectors().nDistGrid < 1) return;
+  if (ModelFlags().bLsgModel && DataSet().nScans >= 1 && CurrentGrid().pGridRadius && DataSet().fMeniscus > 0.0f && CurrentGrid().iFitLast >= 1) {
     // The largest s whose boundary can have passed the right fit limit in the first
     // scan: s_max = ln(r_R / meniscus) / (omega^2 t), in S.
-    const double w2t = pScanInfo[static_cast<std::size_t>(pScanOrder[1])].omega2t;
+    const double w2t = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[1])].omega2t;
     if (w2t > 0.0) {
-      const double sMax = 1e13 * std::log(pGridRadius[iFitLast] / fMeniscus) / w2t;
-      for (int i = 1; i <= nDistGrid; ++i) {
-        if (pDistGrid[i] > sMax) {
-          pDistValues[i] = 0.0f;
-          if (pDistValues2) pDistValues2[i] = 0.0f;
+      const double sMax = 1e13 * std::log(CurrentGrid().pGridRadius[CurrentGrid().iFitLast] / DataSet().fMeniscus) / w2t;
+      for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
+        if (DistributionVectors().pDistGrid[i] > sMax) {
+          DistributionVectors().pDistValues[i] = 0.0f;
+          if (DistributionVectors().pDistValues2) DistributionVectors().pDistValues2[i] = 0.0f;
         }
       }
     }
   }
-  NormalizeOne(pDistValues);
-  if (showBoth) NormalizeOne(pDistValues2);
+  NormalizeOne(DistributionVectors().pDistValues);
+  if (showBoth) NormalizeOne(DistributionVectors().pDistValues2);
 }
 
 void TransformToIntegralDistribution() {
-  if (bDLSData || !pDistValues || nDistGrid < 1) return;
-  const int n = nDistGrid;
+  if (DataSet().bDLSData || !DistributionVectors().pDistValues || DistributionVectors().nDistGrid < 1) return;
+  const int n = DistributionVectors().nDistGrid;
   const int first = LeadingEntrySkipped() ? 2 : 1;
   if (first > n) return;
-  const float* x = IsSGridModel() ? pDistGrid : pDistS;
+  const float* x = IsSGridModel() ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
   std::vector<float> integral(static_cast<std::size_t>(n) + 1, 0.0f);
   for (int i = first + 1; i <= n; ++i) {
     integral[static_cast<std::size_t>(i)] =
         integral[static_cast<std::size_t>(i - 1)] +
-        (x[i] - x[i - 1]) * (pDistValues[i - 1] + pDistValues[i]) / 2.0f;
+        (x[i] - x[i - 1]) * (DistributionVectors().pDistValues[i - 1] + DistributionVectors().pDistValues[i]) / 2.0f;
   }
-  for (int i = first; i <= n; ++i) pDistValues[i] = integral[static_cast<std::size_t>(i)];
+  for (int i = first; i <= n; ++i) DistributionVectors().pDistValues[i] = integral[static_cast<std::size_t>(i)];
   RedrawDistributionPlot();
 }
 

@@ -32,20 +32,20 @@ void ResetDistributionEngine() {
   ResetDistributionPrior();
   ResetDistributionTransforms();
   FreeMofsTable();
-  dSumSqData = dDataMean = 0.0;
-  bFixedFirstKernel = false;
-  dFixedFirstAmplitude = 0.0;
-  iContiFirstScan = iContiLastScan = 1;
-  hContiDC = nullptr;
-  pContiProgressLine = nullptr;
-  nNEQScansDone = 0;
-  nRegUnknowns = 0;
-  dChiSquareMin = dChiSquare = dAlphaScale = 0.0;
-  fTargetRatio = fDegreesOfFreedom = fAlphaFactor = 0.0f;
-  dMaxEntEntropy = dMaxEntAlpha = 0.0;
-  bWormChainWarned = false;
-  fCsff0SecondMin = fCsff0SecondMax = 0.0f;
-  fCsff0AvgM = fCsff0AvgRs = fCsff0AvgFf0 = fCsff0MsD = fCsff0SdRs = fCsff0SdM = 0.0f;
+  NormalEquations().dSumSqData = NormalEquations().dDataMean = 0.0;
+  NormalEquations().bFixedFirstKernel = false;
+  NormalEquations().dFixedFirstAmplitude = 0.0;
+  NormalEquations().iContiFirstScan = NormalEquations().iContiLastScan = 1;
+  NormalEquations().hContiDC = nullptr;
+  NormalEquations().pContiProgressLine = nullptr;
+  NormalEquations().nNEQScansDone = 0;
+  Regularization().nRegUnknowns = 0;
+  Regularization().dChiSquareMin = Regularization().dChiSquare = Regularization().dAlphaScale = 0.0;
+  Regularization().fTargetRatio = Regularization().fDegreesOfFreedom = Regularization().fAlphaFactor = 0.0f;
+  MaximumEntropy().dMaxEntEntropy = MaximumEntropy().dMaxEntAlpha = 0.0;
+  BrentRoots().bWormChainWarned = false;
+  DistributionIntegration().fCsff0SecondMin = DistributionIntegration().fCsff0SecondMax = 0.0f;
+  DistributionIntegration().fCsff0AvgM = DistributionIntegration().fCsff0AvgRs = DistributionIntegration().fCsff0AvgFf0 = DistributionIntegration().fCsff0MsD = DistributionIntegration().fCsff0SdRs = DistributionIntegration().fCsff0SdM = 0.0f;
 }
 
 }  // namespace tarmic

@@ -35,11 +35,6 @@
 
 namespace tarmic {
 
-bool bNormalizeLoadedDistribution = true;
-float fLoadedDistTotal = 0.0f;
-float fLoadedDistArea = 0.0f;
-float fLoadedDistScale = 0.0f;
-
 namespace {
 
 constexpr const char* kKindPrefix = "# TARMIC distribution ";
@@ -47,10 +42,10 @@ constexpr const char* kKindS = "c(s)";
 constexpr const char* kKindM = "c(M)";
 
 bool SGridModelForLoading() {
-  return bContiSModel || bCvConstantD || bCsConformationalChange || bCsFloatingVbar ||
-         bCsScalingLaw || bCsWormChain || bCsBimodalFf0OneDiscrete || bCsBimodalFf0 ||
-         bCsOneDiscreteD || bBufferSedCorrection || bCsMsTable || bCsOneDiscreteM ||
-         bCsInvariantD || bCsNonideal || bCsModel521;
+  return ModelFlags().bContiSModel || ModelFlags().bCvConstantD || ModelFlags().bCsConformationalChange || ModelFlags().bCsFloatingVbar ||
+         ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 ||
+         ModelFlags().bCsOneDiscreteD || ModelFlags().bBufferSedCorrection || ModelFlags().bCsMsTable || ModelFlags().bCsOneDiscreteM ||
+         ModelFlags().bCsInvariantD || ModelFlags().bCsNonideal || ModelFlags().bCsModel521;
 }
 
 const char* KindName(DistributionKind kind) {
@@ -123,41 +118,41 @@ bool LoadDistributionFromFile(const std::string& fileName, std::string* error, s
   if (!curve.ReadFromFile(fileName.c_str(), 1, 2, error)) return false;
   const int n = curve.Count();
   if (n < 1) return false;
-  nDistGrid = n;
-  fDistGridCount = static_cast<float>(n);
+  DistributionVectors().nDistGrid = n;
+  DistributionGrid().fDistGridCount = static_cast<float>(n);
   MakeDistributionVectors(n);
   for (int i = 1; i <= n; ++i) {
-    pDistS[i] = curve.X()->Get(i - 1);
-    pDistValues[i] = curve.Y()->Get(i - 1);
+    DistributionVectors().pDistS[i] = curve.X()->Get(i - 1);
+    DistributionVectors().pDistValues[i] = curve.Y()->Get(i - 1);
   }
   const bool sGrid = SGridModelForLoading();
   if (sGrid) {
     for (int i = 1; i <= n; ++i) {
-      pDistGrid[i] = pDistS[i];
-      pDistS[i] = 0.0f;
+      DistributionVectors().pDistGrid[i] = DistributionVectors().pDistS[i];
+      DistributionVectors().pDistS[i] = 0.0f;
     }
   }
-  if (bNormalizeLoadedDistribution) {
-    const float* x = sGrid ? pDistGrid : pDistS;
-    fLoadedDistTotal = 0.0f;
-    fLoadedDistArea = 0.0f;
-    for (int i = 1; i <= n; ++i) fLoadedDistTotal += pDistValues[i];
+  if (DistributionFile().bNormalizeLoadedDistribution) {
+    const float* x = sGrid ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
+    DistributionFile().fLoadedDistTotal = 0.0f;
+    DistributionFile().fLoadedDistArea = 0.0f;
+    for (int i = 1; i <= n; ++i) DistributionFile().fLoadedDistTotal += DistributionVectors().pDistValues[i];
     for (int i = 1; i < n; ++i)
-      fLoadedDistArea += (x[i + 1] - x[i]) * 0.5f * (pDistValues[i + 1] + pDistValues[i]);
-    if (fLoadedDistArea > 0.0f) {
-      fLoadedDistScale = fLoadedDistTotal / fLoadedDistArea;
-      for (int i = 1; i <= n; ++i) pDistValues[i] /= fLoadedDistScale;
+      DistributionFile().fLoadedDistArea += (x[i + 1] - x[i]) * 0.5f * (DistributionVectors().pDistValues[i + 1] + DistributionVectors().pDistValues[i]);
+    if (DistributionFile().fLoadedDistArea > 0.0f) {
+      DistributionFile().fLoadedDistScale = DistributionFile().fLoadedDistTotal / DistributionFile().fLoadedDistArea;
+      for (int i = 1; i <= n; ++i) DistributionVectors().pDistValues[i] /= DistributionFile().fLoadedDistScale;
     }
   }
   SetupDistributionPlot();
   int points = 0;
-  if (bDLSData) {
-    points = pDLSInfo.size() > 1 ? static_cast<int>(pDLSInfo[1].nDataPoints) : 0;
-  } else if (nScans >= 1) {
-    points = pnPoints[1];
+  if (DataSet().bDLSData) {
+    points = DataSet().pDLSInfo.size() > 1 ? static_cast<int>(DataSet().pDLSInfo[1].nDataPoints) : 0;
+  } else if (DataSet().nScans >= 1) {
+    points = DataSet().pnPoints[1];
   }
-  if (!AllocKernelArrays(n, nScans, points, error)) return false;
-  if (!AllocNormalEquationArrays(n, nScans, points, error)) {
+  if (!AllocKernelArrays(n, DataSet().nScans, points, error)) return false;
+  if (!AllocNormalEquationArrays(n, DataSet().nScans, points, error)) {
     FreeKernelArrays();
     return false;
   }
@@ -165,45 +160,45 @@ bool LoadDistributionFromFile(const std::string& fileName, std::string* error, s
 }
 
 HeldDistribution::HeldDistribution() {
-  gridPoints_ = nDistGrid;
-  gridCount_ = fDistGridCount;
-  min_ = fDistMin;
-  max_ = fDistMax;
-  if (IsSizeShapeModel() || nDistGrid < 1 || !pDistGrid || !pDistS || !pDistValues) return;
-  n_ = nDistGrid;
+  gridPoints_ = DistributionVectors().nDistGrid;
+  gridCount_ = DistributionGrid().fDistGridCount;
+  min_ = DistributionGrid().fDistMin;
+  max_ = DistributionGrid().fDistMax;
+  if (IsSizeShapeModel() || DistributionVectors().nDistGrid < 1 || !DistributionVectors().pDistGrid || !DistributionVectors().pDistS || !DistributionVectors().pDistValues) return;
+  n_ = DistributionVectors().nDistGrid;
   const std::size_t end = static_cast<std::size_t>(n_) + 1;
-  grid_.assign(pDistGrid, pDistGrid + end);
-  s_.assign(pDistS, pDistS + end);
-  values_.assign(pDistValues, pDistValues + end);
-  if (pDistValues2) values2_.assign(pDistValues2, pDistValues2 + end);
-  if (pPriorProbability) prior_.assign(pPriorProbability, pPriorProbability + end);
-  plotted_ = pDistPlot != nullptr;
-  overM_ = bCMTransformed;
-  transformed_ = bDistTransformed;
-  rhTransformed_ = bDistRhTransformed;
+  grid_.assign(DistributionVectors().pDistGrid, DistributionVectors().pDistGrid + end);
+  s_.assign(DistributionVectors().pDistS, DistributionVectors().pDistS + end);
+  values_.assign(DistributionVectors().pDistValues, DistributionVectors().pDistValues + end);
+  if (DistributionVectors().pDistValues2) values2_.assign(DistributionVectors().pDistValues2, DistributionVectors().pDistValues2 + end);
+  if (DistributionVectors().pPriorProbability) prior_.assign(DistributionVectors().pPriorProbability, DistributionVectors().pPriorProbability + end);
+  plotted_ = DistributionPlot().pDistPlot != nullptr;
+  overM_ = DistributionPlot().bCMTransformed;
+  transformed_ = DistributionPlot().bDistTransformed;
+  rhTransformed_ = DistributionPlot().bDistRhTransformed;
 }
 
 void HeldDistribution::PutBack() const {
   ClearDistribution();
   FreeKernelArrays();
   FreeNormalEquationArrays();
-  fDistGridCount = gridCount_;
-  fDistMin = min_;
-  fDistMax = max_;
-  bDistTransformed = transformed_;
-  bDistRhTransformed = rhTransformed_;
-  nDistGrid = gridPoints_;
+  DistributionGrid().fDistGridCount = gridCount_;
+  DistributionGrid().fDistMin = min_;
+  DistributionGrid().fDistMax = max_;
+  DistributionPlot().bDistTransformed = transformed_;
+  DistributionPlot().bDistRhTransformed = rhTransformed_;
+  DistributionVectors().nDistGrid = gridPoints_;
   if (n_ < 1) return;
-  nDistGrid = n_;
+  DistributionVectors().nDistGrid = n_;
   MakeDistributionVectors(n_);
   const auto copy = [](const auto& from, auto* to) {
     if (!from.empty()) std::copy(from.begin(), from.end(), to);
   };
-  copy(grid_, pDistGrid);
-  copy(s_, pDistS);
-  copy(values_, pDistValues);
-  copy(values2_, pDistValues2);
-  copy(prior_, pPriorProbability);
+  copy(grid_, DistributionVectors().pDistGrid);
+  copy(s_, DistributionVectors().pDistS);
+  copy(values_, DistributionVectors().pDistValues);
+  copy(values2_, DistributionVectors().pDistValues2);
+  copy(prior_, DistributionVectors().pPriorProbability);
   if (!plotted_) return;
   SetupDistributionPlot();
   if (overM_) PlotDistributionOverM();
@@ -211,10 +206,10 @@ void HeldDistribution::PutBack() const {
 }
 
 DistributionKind CurrentDistributionKind() {
-  return !bDLSData && !IsSGridModel() ? DistributionKind::MolarMass : DistributionKind::SGrid;
+  return !DataSet().bDLSData && !IsSGridModel() ? DistributionKind::MolarMass : DistributionKind::SGrid;
 }
 
-bool SavesContinuousDistribution() { return !IsSizeShapeModel() && !bDLSData; }
+bool SavesContinuousDistribution() { return !IsSizeShapeModel() && !DataSet().bDLSData; }
 
 DistributionFileResult SaveContiDistribution(const std::string& path) {
   if (!SavesContinuousDistribution()) return {false, "there is no continuous distribution to save"};
@@ -222,21 +217,21 @@ DistributionFileResult SaveContiDistribution(const std::string& path) {
 }
 
 DistributionFileResult SaveDistributionAsShown(const std::string& path) {
-  if (!pDistValues || !pDistGrid || !pDistS || nDistGrid < 2)
+  if (!DistributionVectors().pDistValues || !DistributionVectors().pDistGrid || !DistributionVectors().pDistS || DistributionVectors().nDistGrid < 2)
     return {false, "there is no continuous distribution to save"};
   // A c(s) shown as c(M) is saved as what is shown.
   const DistributionKind kind =
-      bCMTransformed ? DistributionKind::MolarMass : CurrentDistributionKind();
+      DistributionPlot().bCMTransformed ? DistributionKind::MolarMass : CurrentDistributionKind();
   const bool overM = kind == DistributionKind::MolarMass;
   AtomicFile out(path);
   std::FILE* f = out.File();
   if (!f) return {false, WithReason(Format("could not write the distribution to %s", path.c_str()), out.Error())};
   bool ok = WriteFormatted(f, "%s%s\n", kKindPrefix, KindName(kind));
-  for (int i = 1; i <= nDistGrid && ok; ++i) {
-    const float x = overM ? pDistS[i] : pDistGrid[i];
-    const float other = overM ? pDistGrid[i] : pDistS[i];
-    const float v2 = pDistValues2 ? pDistValues2[i] : 0.0f;
-    const std::string line = RoundTripText(x) + "\t" + RoundTripText(pDistValues[i]) + "\t" +
+  for (int i = 1; i <= DistributionVectors().nDistGrid && ok; ++i) {
+    const float x = overM ? DistributionVectors().pDistS[i] : DistributionVectors().pDistGrid[i];
+    const float other = overM ? DistributionVectors().pDistGrid[i] : DistributionVectors().pDistS[i];
+    const float v2 = DistributionVectors().pDistValues2 ? DistributionVectors().pDistValues2[i] : 0.0f;
+    const std::string line = RoundTripText(x) + "\t" + RoundTripText(DistributionVectors().pDistValues[i]) + "\t" +
                              RoundTripText(v2) + "\t" + RoundTripText(other) + "\n";
     ok = std::fputs(line.c_str(), f) >= 0;
   }
@@ -271,7 +266,7 @@ DistributionFileResult RestoreContiDistribution(const std::string& path) {
   std::string why;
   if (!ReadSaved(path, &d, &why))
     return {false, Format("%s is not a saved distribution", path.c_str()) + (why.empty() ? "" : ": " + why)};
-  if (!bContiModel || IsSizeShapeModel() || bDLSData || d.kind != CurrentDistributionKind()) {
+  if (!ModelFlags().bContiModel || IsSizeShapeModel() || DataSet().bDLSData || d.kind != CurrentDistributionKind()) {
     return {false, Format("%s holds a %s distribution: choose a model of that kind first",
                           path.c_str(), KindName(d.kind))};
   }
@@ -280,30 +275,30 @@ DistributionFileResult RestoreContiDistribution(const std::string& path) {
   ClearDistribution();
   FreeKernelArrays();
   FreeNormalEquationArrays();
-  nDistGrid = n;
-  fDistGridCount = static_cast<float>(n);
+  DistributionVectors().nDistGrid = n;
+  DistributionGrid().fDistGridCount = static_cast<float>(n);
   MakeDistributionVectors(n);
   for (int i = 1; i <= n; ++i) {
     const std::size_t k = static_cast<std::size_t>(i - 1);
-    (overM ? pDistS : pDistGrid)[i] = static_cast<float>(d.x[k]);
-    (overM ? pDistGrid : pDistS)[i] = static_cast<float>(d.companion[k]);
-    pDistValues[i] = static_cast<float>(d.value[k]);
-    pDistValues2[i] = static_cast<float>(d.value2[k]);
+    (overM ? DistributionVectors().pDistS : DistributionVectors().pDistGrid)[i] = static_cast<float>(d.x[k]);
+    (overM ? DistributionVectors().pDistGrid : DistributionVectors().pDistS)[i] = static_cast<float>(d.companion[k]);
+    DistributionVectors().pDistValues[i] = static_cast<float>(d.value[k]);
+    DistributionVectors().pDistValues2[i] = static_cast<float>(d.value2[k]);
   }
-  fDistMin = static_cast<float>(d.x.front());
-  fDistMax = static_cast<float>(d.x.back());
+  DistributionGrid().fDistMin = static_cast<float>(d.x.front());
+  DistributionGrid().fDistMax = static_cast<float>(d.x.back());
   StoreGridLimitsInParams();
   SetupDistributionPlot();
   RedrawDistributionPlot();
   return {true, {}};
 }
 
-std::string DefaultDistributionPath() { return JoinPath(szDataDirectory, "distribution.dat"); }
+std::string DefaultDistributionPath() { return JoinPath(DataSet().szDataDirectory, "distribution.dat"); }
 
 void ResetDistributionFiles() {
-  dStepSw2 = 0.0;
-  bNormalizeLoadedDistribution = true;
-  fLoadedDistTotal = fLoadedDistArea = fLoadedDistScale = 0.0f;
+  KernelProfiles().dStepSw2 = 0.0;
+  DistributionFile().bNormalizeLoadedDistribution = true;
+  DistributionFile().fLoadedDistTotal = DistributionFile().fLoadedDistArea = DistributionFile().fLoadedDistScale = 0.0f;
 }
 
 }  // namespace tarmic

@@ -11,6 +11,8 @@
 // active when it is restored.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,12 +21,17 @@
 
 namespace tarmic {
 
-// LoadDistributionFromFile rescales the loaded values to amplitudes (on at start).
-extern bool bNormalizeLoadedDistribution;
-// Sum of the loaded values, their trapezoid area, and total / area.
-extern float fLoadedDistTotal;
-extern float fLoadedDistArea;
-extern float fLoadedDistScale;
+// The state of this module in an analysis (numerics/analysis.h).
+struct DistributionFileState {
+  // LoadDistributionFromFile rescales the loaded values to amplitudes (on at start).
+  bool bNormalizeLoadedDistribution = true;
+  // Sum of the loaded values, their trapezoid area, and total / area.
+  float fLoadedDistTotal = 0.0f;
+  float fLoadedDistArea = 0.0f;
+  float fLoadedDistScale = 0.0f;
+};
+// The current analysis' DistributionFileState.
+inline DistributionFileState& DistributionFile() { return CurrentPart<DistributionFileState>(); }
 
 // Installs the two-column distribution of a file (x, value) as the current one,
 // with kernel array and workspace for the loaded scans. False for the c(s,ff0)

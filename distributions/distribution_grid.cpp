@@ -25,22 +25,6 @@
 
 namespace tarmic {
 
-float fDistGridCount = 100.0f;
-float fDistMin = 0.0f;
-float fDistMax = 0.0f;
-
-float fFf0Min = 1.0f;
-float fFf0Max = 2.0f;
-int nFf0Values = 10;
-
-bool bUseStoredGrid = false;
-bool bLogGrid = false;
-bool bDLSGridLinearD = false;
-bool bDLSGridLogD = false;
-bool bDLSGridLogRh = false;
-
-Csff0GridKey sLastCsff0Grid;
-
 namespace {
 
 float* ZeroFloatVector(int n) {
@@ -66,36 +50,36 @@ void FreeDouble(double*& v, int n) {
 }
 
 void AllocDistributionVectors(int n) {
-  pDistGrid = ZeroFloatVector(n);
-  pDistS = ZeroFloatVector(n);
-  pDistValues = ZeroFloatVector(n);
-  pDistValues2 = ZeroFloatVector(n);
-  pPriorProbability = FilledDoubleVector(n, 0.01);
-  pPriorProbabilityWork = FilledDoubleVector(n, 0.0);
-  gDistributionVectors.distLength = n;
+  DistributionVectors().pDistGrid = ZeroFloatVector(n);
+  DistributionVectors().pDistS = ZeroFloatVector(n);
+  DistributionVectors().pDistValues = ZeroFloatVector(n);
+  DistributionVectors().pDistValues2 = ZeroFloatVector(n);
+  DistributionVectors().pPriorProbability = FilledDoubleVector(n, 0.01);
+  DistributionVectors().pPriorProbabilityWork = FilledDoubleVector(n, 0.0);
+  DistributionVectors().distLength = n;
 }
 
 void FreeGridVectorsOnly() {
-  FreeFloat(pDistGrid, gDistributionVectors.distLength);
-  FreeFloat(pDistS, gDistributionVectors.distLength);
-  FreeFloat(pDistValues, gDistributionVectors.distLength);
-  FreeFloat(pDistValues2, gDistributionVectors.distLength);
-  FreeDouble(pPriorProbability, gDistributionVectors.distLength);
-  FreeDouble(pPriorProbabilityWork, gDistributionVectors.distLength);
-  gDistributionVectors.distLength = 0;
+  FreeFloat(DistributionVectors().pDistGrid, DistributionVectors().distLength);
+  FreeFloat(DistributionVectors().pDistS, DistributionVectors().distLength);
+  FreeFloat(DistributionVectors().pDistValues, DistributionVectors().distLength);
+  FreeFloat(DistributionVectors().pDistValues2, DistributionVectors().distLength);
+  FreeDouble(DistributionVectors().pPriorProbability, DistributionVectors().distLength);
+  FreeDouble(DistributionVectors().pPriorProbabilityWork, DistributionVectors().distLength);
+  DistributionVectors().distLength = 0;
 }
 
 void AllocCellVectors(int cells, int rows) {
-  pCsff0S = ZeroFloatVector(cells);
-  pCsff0Ff0 = ZeroFloatVector(cells);
-  pCsff0M = ZeroFloatVector(cells);
-  pCsff0D = ZeroFloatVector(cells);
-  pCsff0Rs = ZeroFloatVector(cells);
-  pCsff0Values = ZeroFloatVector(cells);
-  gDistributionVectors.cellLength = cells;
-  pFf0Axis = ZeroFloatVector(rows);
-  pFf0AxisWork = ZeroFloatVector(rows);
-  gDistributionVectors.rowLength = rows;
+  DistributionVectors().pCsff0S = ZeroFloatVector(cells);
+  DistributionVectors().pCsff0Ff0 = ZeroFloatVector(cells);
+  DistributionVectors().pCsff0M = ZeroFloatVector(cells);
+  DistributionVectors().pCsff0D = ZeroFloatVector(cells);
+  DistributionVectors().pCsff0Rs = ZeroFloatVector(cells);
+  DistributionVectors().pCsff0Values = ZeroFloatVector(cells);
+  DistributionVectors().cellLength = cells;
+  DistributionVectors().pFf0Axis = ZeroFloatVector(rows);
+  DistributionVectors().pFf0AxisWork = ZeroFloatVector(rows);
+  DistributionVectors().rowLength = rows;
 }
 
 // The grid set-up's questions depend on the grid it has just built: they are asked
@@ -117,52 +101,52 @@ void FillEven(float* v, int n, double a, double b) {
 // The s grid of the s-grid models, linear or logarithmic, stored in the data
 // directory.
 void BuildSGrid(int n) {
-  if (bLogGrid && fDistMax > 0.0f && fDistMin >= 0.0f) {
-    FillLogGrid(pDistGrid, n, fDistMin > 0.0f ? fDistMin : 0.01f, fDistMax);
+  if (DistributionGrid().bLogGrid && DistributionGrid().fDistMax > 0.0f && DistributionGrid().fDistMin >= 0.0f) {
+    FillLogGrid(DistributionVectors().pDistGrid, n, DistributionGrid().fDistMin > 0.0f ? DistributionGrid().fDistMin : 0.01f, DistributionGrid().fDistMax);
   } else {
-    bLogGrid = false;
-    FillLinearGrid(pDistGrid, n, fDistMin, fDistMax);
+    DistributionGrid().bLogGrid = false;
+    FillLinearGrid(DistributionVectors().pDistGrid, n, DistributionGrid().fDistMin, DistributionGrid().fDistMax);
   }
-  SaveDistributionGrid(pDistGrid, n);
+  SaveDistributionGrid(DistributionVectors().pDistGrid, n);
 }
 
 // The stored s grid replaces the grid and its vectors; false when none is stored.
 bool LoadStoredSGrid() {
-  bLogGrid = false;
-  pParamFitFlags[4] = 0;
-  pSpeciesMassOrDFit[4] = 0;
+  DistributionGrid().bLogGrid = false;
+  AnalysisSwitches().pParamFitFlags[4] = 0;
+  ModelParams().pSpeciesMassOrDFit[4] = 0;
   int n = 0;
   float* stored = LoadDistributionGrid(&n);
   if (!stored || n < 1) return false;
   FreeGridVectorsOnly();
   AllocDistributionVectors(n);
-  for (int i = 1; i <= n; ++i) pDistGrid[i] = stored[i];
+  for (int i = 1; i <= n; ++i) DistributionVectors().pDistGrid[i] = stored[i];
   free_vector(stored, 1, n);
-  nDistGrid = n;
-  fDistGridCount = static_cast<float>(n);
-  fDistMin = pDistGrid[1];
-  fDistMax = pDistGrid[n];
+  DistributionVectors().nDistGrid = n;
+  DistributionGrid().fDistGridCount = static_cast<float>(n);
+  DistributionGrid().fDistMin = DistributionVectors().pDistGrid[1];
+  DistributionGrid().fDistMax = DistributionVectors().pDistGrid[n];
   StoreGridLimitsInParams();
   return true;
 }
 
 // The (s, f/f0) cells of the c(s,ff0) models.
 void BuildSizeShapeCells(int n) {
-  for (int j = 1; j <= nFf0Values; ++j) {
-    pFf0Axis[j] = nFf0Values > 1 ? fFf0Min + static_cast<float>(j - 1) * (fFf0Max - fFf0Min) /
-                                                 static_cast<float>(nFf0Values - 1)
-                                 : fFf0Min;
+  for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) {
+    DistributionVectors().pFf0Axis[j] = DistributionGrid().nFf0Values > 1 ? DistributionGrid().fFf0Min + static_cast<float>(j - 1) * (DistributionGrid().fFf0Max - DistributionGrid().fFf0Min) /
+                                                 static_cast<float>(DistributionGrid().nFf0Values - 1)
+                                 : DistributionGrid().fFf0Min;
     for (int i = 1; i <= n; ++i) {
       const int k = (j - 1) * n + i;
-      pCsff0S[k] = pDistGrid[i];
-      pCsff0Ff0[k] = pFf0Axis[j];
+      DistributionVectors().pCsff0S[k] = DistributionVectors().pDistGrid[i];
+      DistributionVectors().pCsff0Ff0[k] = DistributionVectors().pFf0Axis[j];
     }
   }
-  const float T = fTemperatureK - 273.15f;
-  for (int k = 1; k <= nFf0Grid; ++k) {
-    pCsff0M[k] = CalculateMff02(pCsff0S[k], pCsff0Ff0[k]);
-    pCsff0D[k] = DFromMandS(pCsff0M[k], pCsff0S[k], T);
-    pCsff0Rs[k] = 1e9f * DFromRh(pCsff0D[k], T);
+  const float T = DataSet().fTemperatureK - 273.15f;
+  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
+    DistributionVectors().pCsff0M[k] = CalculateMff02(DistributionVectors().pCsff0S[k], DistributionVectors().pCsff0Ff0[k]);
+    DistributionVectors().pCsff0D[k] = DFromMandS(DistributionVectors().pCsff0M[k], DistributionVectors().pCsff0S[k], T);
+    DistributionVectors().pCsff0Rs[k] = 1e9f * DFromRh(DistributionVectors().pCsff0D[k], T);
   }
 }
 
@@ -174,46 +158,46 @@ void BuildSizeShapeCells(int n) {
 // logarithms of radii or D values, so both limits must be positive and in
 // increasing order.
 bool BuildDLSGrid(int n, std::string* error) {
-  if (!(fDistMin > 0.0f) || !(fDistMax > fDistMin)) {
+  if (!(DistributionGrid().fDistMin > 0.0f) || !(DistributionGrid().fDistMax > DistributionGrid().fDistMin)) {
     *error = Format("the limits of the DLS distribution must be positive, the lower below the "
                     "upper (now %g and %g)",
-                    static_cast<double>(fDistMin), static_cast<double>(fDistMax));
+                    static_cast<double>(DistributionGrid().fDistMin), static_cast<double>(DistributionGrid().fDistMax));
     return false;
   }
-  if (!bDLSGridLinearD && !bDLSGridLogD && !bDLSGridLogRh) {
-    bDLSGridLogRh = bDLSRhModel || bDLSTimeCourseModel;
-    bDLSGridLogD = !bDLSGridLogRh;
+  if (!DistributionGrid().bDLSGridLinearD && !DistributionGrid().bDLSGridLogD && !DistributionGrid().bDLSGridLogRh) {
+    DistributionGrid().bDLSGridLogRh = ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel;
+    DistributionGrid().bDLSGridLogD = !DistributionGrid().bDLSGridLogRh;
   }
-  const float T = pDLSInfo.size() > 1 ? pDLSInfo[1].temperatureC : 20.0f;
+  const float T = DataSet().pDLSInfo.size() > 1 ? DataSet().pDLSInfo[1].temperatureC : 20.0f;
   auto SE = [T](double x) { return static_cast<double>(DFromRh(static_cast<float>(x), T)); };
   auto log10SE = [&SE](double lg) { return std::log10(SE(std::pow(10.0, lg))); };
-  const double lo = fDistMin, hi = fDistMax;
+  const double lo = DistributionGrid().fDistMin, hi = DistributionGrid().fDistMax;
   enum Spacing { kNone, kLogRh, kLogD, kLinearD } spacing = kNone;
   double a = 0.0, b = 0.0;
-  if (bDLSRhModel || bDLSTimeCourseModel) {
-    if (bDLSGridLogRh) {
+  if (ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel) {
+    if (DistributionGrid().bDLSGridLogRh) {
       spacing = kLogRh;
       a = std::log10(lo * 1e-9);
       b = std::log10(hi * 1e-9);
-    } else if (bDLSGridLogD) {
+    } else if (DistributionGrid().bDLSGridLogD) {
       spacing = kLogD;
       a = std::log10(SE(lo * 1e-9));
       b = std::log10(SE(hi * 1e-9));
-    } else if (bDLSGridLinearD) {
+    } else if (DistributionGrid().bDLSGridLinearD) {
       spacing = kLinearD;
       a = SE(lo * 1e-9);
       b = SE(hi * 1e-9);
     }
-  } else if (bDLSDModel) {
-    if (bDLSGridLogD) {
+  } else if (ModelFlags().bDLSDModel) {
+    if (DistributionGrid().bDLSGridLogD) {
       spacing = kLogD;
       a = std::log10(lo * 1e-7);
       b = std::log10(hi * 1e-7);
-    } else if (bDLSGridLinearD) {
+    } else if (DistributionGrid().bDLSGridLinearD) {
       spacing = kLinearD;
       a = lo * 1e-7;
       b = hi * 1e-7;
-    } else if (bDLSGridLogRh) {
+    } else if (DistributionGrid().bDLSGridLogRh) {
       spacing = kLogRh;
       a = std::log10(SE(lo * 1e-7));
       b = std::log10(SE(hi * 1e-7));
@@ -222,18 +206,18 @@ bool BuildDLSGrid(int n, std::string* error) {
   switch (spacing) {
     case kNone: break;
     case kLogRh:
-      FillEven(pDistGrid, n, a, b);
-      for (int i = 1; i <= n; ++i) pDistS[i] = static_cast<float>(log10SE(pDistGrid[i]));
+      FillEven(DistributionVectors().pDistGrid, n, a, b);
+      for (int i = 1; i <= n; ++i) DistributionVectors().pDistS[i] = static_cast<float>(log10SE(DistributionVectors().pDistGrid[i]));
       break;
     case kLogD:
-      FillEven(pDistS, n, a, b);
-      for (int i = 1; i <= n; ++i) pDistGrid[i] = static_cast<float>(log10SE(pDistS[i]));
+      FillEven(DistributionVectors().pDistS, n, a, b);
+      for (int i = 1; i <= n; ++i) DistributionVectors().pDistGrid[i] = static_cast<float>(log10SE(DistributionVectors().pDistS[i]));
       break;
     case kLinearD:
-      FillEven(pDistS, n, a, b);
+      FillEven(DistributionVectors().pDistS, n, a, b);
       for (int i = 1; i <= n; ++i) {
-        pDistS[i] = static_cast<float>(std::log10(static_cast<double>(pDistS[i])));
-        pDistGrid[i] = static_cast<float>(log10SE(pDistS[i]));
+        DistributionVectors().pDistS[i] = static_cast<float>(std::log10(static_cast<double>(DistributionVectors().pDistS[i])));
+        DistributionVectors().pDistGrid[i] = static_cast<float>(log10SE(DistributionVectors().pDistS[i]));
       }
       break;
   }
@@ -243,10 +227,10 @@ bool BuildDLSGrid(int n, std::string* error) {
 // The companion value of every s-grid point: M where a mass applies, s itself
 // otherwise.
 void FillSGridCompanions(int n) {
-  const bool noMass = bElectroLsgModel || bCvConstantD || bZoneLsgModel || VBAR == 0.0f;
+  const bool noMass = ModelFlags().bElectroLsgModel || ModelFlags().bCvConstantD || ModelFlags().bZoneLsgModel || SolventConstants().VBAR == 0.0f;
   for (int i = 1; i <= n; ++i) {
-    const float s = pDistGrid[i];
-    pDistS[i] = noMass ? s : CalculateM(fVRho <= 1.0f ? std::fabs(s) : s);
+    const float s = DistributionVectors().pDistGrid[i];
+    DistributionVectors().pDistS[i] = noMass ? s : CalculateM(SolventConstants().fVRho <= 1.0f ? std::fabs(s) : s);
   }
 }
 
@@ -256,52 +240,52 @@ void FillSGridCompanions(int n) {
 // no lower bound), and the limits in the parameter vector follow.
 void ClipLsgGrid(int n, double sLeft, double sRight) {
   const double lo = sLeft >= 0.0 && sLeft < sRight ? sLeft : 0.0;
-  if (bLogGrid && lo > 0.0)
-    FillLogGrid(pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
+  if (DistributionGrid().bLogGrid && lo > 0.0)
+    FillLogGrid(DistributionVectors().pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
   else
-    FillLinearGrid(pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
-  fDistMin = pDistGrid[1];
-  fDistMax = pDistGrid[n];
+    FillLinearGrid(DistributionVectors().pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
+  DistributionGrid().fDistMin = DistributionVectors().pDistGrid[1];
+  DistributionGrid().fDistMax = DistributionVectors().pDistGrid[n];
   StoreGridLimitsInParams();
   FillSGridCompanions(n);
-  SaveDistributionGrid(pDistGrid, n);
+  SaveDistributionGrid(DistributionVectors().pDistGrid, n);
 }
 
 // The ls-g*(s) grid against the fit limits: a boundary from the meniscus must be
 // able to reach them. Asks once per data set; false when the user declines. A grid
 // entirely beyond the observable range is clipped to it.
 bool CheckLsgGridAgainstFitLimits(int n) {
-  if (nScans < 1) return true;
-  const ScanInfo& first = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
-  const ScanInfo& last = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)])];
+  if (DataSet().nScans < 1) return true;
+  const ScanInfo& first = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[1])];
+  const ScanInfo& last = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(DataSet().nScans)])];
   const double omega = static_cast<double>(last.rpm) * kTwoPiOver60;
   const double w2 = omega * omega * 1e-13;
-  if (!(w2 * first.time > 0.0) || !(fMeniscus > 0.0f) || !(fFitLeftLim > 0.0f) ||
-      !(fFitRightLim > 0.0f)) {
+  if (!(w2 * first.time > 0.0) || !(DataSet().fMeniscus > 0.0f) || !(DataSet().fFitLeftLim > 0.0f) ||
+      !(DataSet().fFitRightLim > 0.0f)) {
     return true;
   }
-  const double sLeft = std::log(fFitLeftLim / fMeniscus) / (w2 * last.time);
-  const double sRight = std::log(fFitRightLim / fMeniscus) / (w2 * first.time);
-  if (pDistGrid[1] <= sRight) {
-    if (bFitLimitWarningAccepted) return true;
-    const double reach = fMeniscus * std::exp(w2 * pDistGrid[n] * last.time);
-    if (reach >= fFitLeftLim) return true;
+  const double sLeft = std::log(DataSet().fFitLeftLim / DataSet().fMeniscus) / (w2 * last.time);
+  const double sRight = std::log(DataSet().fFitRightLim / DataSet().fMeniscus) / (w2 * first.time);
+  if (DistributionVectors().pDistGrid[1] <= sRight) {
+    if (DataSet().bFitLimitWarningAccepted) return true;
+    const double reach = DataSet().fMeniscus * std::exp(w2 * DistributionVectors().pDistGrid[n] * last.time);
+    if (reach >= DataSet().fFitLeftLim) return true;
     const std::string question = Format(
         "smax %g too low - boundary does not reach left fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway? (maybe looking at "
         "flotation?)",
-        static_cast<double>(pDistGrid[n]), sLeft, sRight);
+        static_cast<double>(DistributionVectors().pDistGrid[n]), sLeft, sRight);
     if (!AskYesNo(question, "ERROR")) return false;
-    bFitLimitWarningAccepted = true;
+    DataSet().bFitLimitWarningAccepted = true;
     return true;
   }
-  if (!bFitLimitWarningAccepted) {
+  if (!DataSet().bFitLimitWarningAccepted) {
     const std::string question = Format(
         "smin %g too low - boundary would be beyond right fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway (may cause crash)?",
-        static_cast<double>(pDistGrid[1]), sLeft, sRight);
+        static_cast<double>(DistributionVectors().pDistGrid[1]), sLeft, sRight);
     if (!AskYesNo(question, "ERROR")) return false;
-    bFitLimitWarningAccepted = true;
+    DataSet().bFitLimitWarningAccepted = true;
   }
   if (!(sRight > 0.0)) return true;
   ClipLsgGrid(n, sLeft, sRight);
@@ -339,20 +323,20 @@ namespace {
 // the buoyancy. The others give D otherwise (a constant or invariant D, a scaling
 // law, a table) or use no D (ls-g*(s), the boundary analyses).
 bool KernelsTakeMassFromS() {
-  return IsSGridModel() && !bDLSData && !bLsgModel && !bLsgOneDiscrete && !bCvConstantD &&
-         !bCsInvariantD && !bCsScalingLaw && !bCsMsTable && !bBoundaryAnalysis && !bElectroLsgModel &&
-         !bZoneLsgModel && VBAR > 0.0f;
+  return IsSGridModel() && !DataSet().bDLSData && !ModelFlags().bLsgModel && !ModelFlags().bLsgOneDiscrete && !ModelFlags().bCvConstantD &&
+         !ModelFlags().bCsInvariantD && !ModelFlags().bCsScalingLaw && !ModelFlags().bCsMsTable && !ModelFlags().bBoundaryAnalysis && !ModelFlags().bElectroLsgModel &&
+         !ModelFlags().bZoneLsgModel && SolventConstants().VBAR > 0.0f;
 }
 
 }  // namespace
 
 std::string BuoyancySignRefusal(double lo, double hi) {
   if (!KernelsTakeMassFromS() || !std::isfinite(lo) || !std::isfinite(hi)) return std::string();
-  const double vbarRho = static_cast<double>(VBAR) * fBufferDensity;
+  const double vbarRho = static_cast<double>(SolventConstants().VBAR) * SolventConstants().fBufferDensity;
   const double buoyancy = 1.0 - vbarRho;
   const double low = std::min(lo, hi), high = std::max(lo, hi);
-  const std::string solvent = Format("vbar %.4g ml/g x density %.5g g/ml = %.4g", static_cast<double>(VBAR),
-                                     static_cast<double>(fBufferDensity), vbarRho);
+  const std::string solvent = Format("vbar %.4g ml/g x density %.5g g/ml = %.4g", static_cast<double>(SolventConstants().VBAR),
+                                     static_cast<double>(SolventConstants().fBufferDensity), vbarRho);
   if (buoyancy > 0.0 && low < 0.0)
     return Format("the s grid from %g to %g S holds negative s, but with %s, below 1, nothing "
                   "floats: a negative s has no molar mass and no D by the frictional ratio.\n"
@@ -373,59 +357,59 @@ std::string BuoyancySignRefusal(double lo, double hi) {
 }
 
 std::string ContiGridSettingsRefusal() {
-  const double count = std::floor(static_cast<double>(fDistGridCount));
+  const double count = std::floor(static_cast<double>(DistributionGrid().fDistGridCount));
   if (!(count >= 1.0)) return "the distribution needs at least one grid point";
   const bool sizeShape = IsSizeShapeModel();
-  if (sizeShape && nFf0Values < 1) return "the distribution needs at least one f/f0 value";
-  if (!bUseStoredGrid && (!std::isfinite(fDistMin) || !std::isfinite(fDistMax))) {
+  if (sizeShape && DistributionGrid().nFf0Values < 1) return "the distribution needs at least one f/f0 value";
+  if (!DistributionGrid().bUseStoredGrid && (!std::isfinite(DistributionGrid().fDistMin) || !std::isfinite(DistributionGrid().fDistMax))) {
     return Format("the grid limits %g and %g must be finite numbers",
-                  static_cast<double>(fDistMin), static_cast<double>(fDistMax));
+                  static_cast<double>(DistributionGrid().fDistMin), static_cast<double>(DistributionGrid().fDistMax));
   }
-  if (!bUseStoredGrid && count >= 2.0 && std::fabs(static_cast<double>(fDistMax) - fDistMin) < kMinGridSpan)
-    return GridRangeRefusal(std::min(fDistMin, fDistMax), std::max(fDistMin, fDistMax), count);
-  if (!bDLSData && !IsSGridModel() && (fDistMin < 0.0f || fDistMax < 0.0f))
+  if (!DistributionGrid().bUseStoredGrid && count >= 2.0 && std::fabs(static_cast<double>(DistributionGrid().fDistMax) - DistributionGrid().fDistMin) < kMinGridSpan)
+    return GridRangeRefusal(std::min(DistributionGrid().fDistMin, DistributionGrid().fDistMax), std::max(DistributionGrid().fDistMin, DistributionGrid().fDistMax), count);
+  if (!DataSet().bDLSData && !IsSGridModel() && (DistributionGrid().fDistMin < 0.0f || DistributionGrid().fDistMax < 0.0f))
     return "the molar mass limits of the distribution must not be negative";
   // The kernel array and the workspace are estimated before the old ones go: a
   // grid the machine cannot hold is refused with what it would need (an
   // over-committed allocation would otherwise be killed while it is filled).
-  const double unknowns = sizeShape ? count * nFf0Values : count;
+  const double unknowns = sizeShape ? count * DistributionGrid().nFf0Values : count;
   const std::string refusal =
       unknowns > static_cast<double>(std::numeric_limits<int>::max())
           ? Format("a grid of %.0f points is more than the program can index - choose fewer grid points",
                    unknowns)
-          : GridMemoryRefusal(unknowns, nScans, nGridPoints);
+          : GridMemoryRefusal(unknowns, DataSet().nScans, CurrentGrid().nGridPoints);
   return refusal;
 }
 
 bool BuildContiGridPoints(std::string* error) {
   // 3. The vectors.
-  nDistGrid = static_cast<int>(std::floor(fDistGridCount));
-  const int n = nDistGrid;
+  DistributionVectors().nDistGrid = static_cast<int>(std::floor(DistributionGrid().fDistGridCount));
+  const int n = DistributionVectors().nDistGrid;
   const bool sizeShape = IsSizeShapeModel();
   AllocDistributionVectors(n);
   if (sizeShape) {
-    nFf0Grid = nFf0Values * n;
-    AllocCellVectors(nFf0Grid, nFf0Values);
+    DistributionVectors().nFf0Grid = DistributionGrid().nFf0Values * n;
+    AllocCellVectors(DistributionVectors().nFf0Grid, DistributionGrid().nFf0Values);
   }
 
   // 4. and 5. The grid.
-  if (!bDLSData) {
+  if (!DataSet().bDLSData) {
     if (!IsSGridModel()) {
-      FillMolarMassGrid(pDistS, n, fDistMin, fDistMax);
+      FillMolarMassGrid(DistributionVectors().pDistS, n, DistributionGrid().fDistMin, DistributionGrid().fDistMax);
     } else {
-      if (!bUseStoredGrid) {
+      if (!DistributionGrid().bUseStoredGrid) {
         BuildSGrid(n);
       } else if (!LoadStoredSGrid()) {
         return false;
-      } else if (std::string refusal = BuoyancySignRefusal(fDistMin, fDistMax); !refusal.empty()) {
+      } else if (std::string refusal = BuoyancySignRefusal(DistributionGrid().fDistMin, DistributionGrid().fDistMax); !refusal.empty()) {
         // The stored grid's limits are known only now.
         *error = std::move(refusal);
         return false;
       }
-      const int m = nDistGrid;
+      const int m = DistributionVectors().nDistGrid;
       // ls-g*(s): the grid against the fit limits (the planar ls-g*(v) has no such
       // relation, nor have equilibrium data, where no boundary moves).
-      if (bLsgModel && !bElectroLsgModel && !bEquilibriumMode && !CheckLsgGridAgainstFitLimits(m))
+      if (ModelFlags().bLsgModel && !ModelFlags().bElectroLsgModel && !DataSet().bEquilibriumMode && !CheckLsgGridAgainstFitLimits(m))
         return false;
       FillSGridCompanions(m);
       if (sizeShape) BuildSizeShapeCells(m);
@@ -443,29 +427,29 @@ bool BuildContiGridPoints(std::string* error) {
 bool AllocContiGridWorkspace(std::string* error) {
   // 8. Kernels and normal-equation workspace.
   const bool sizeShape = IsSizeShapeModel();
-  const int unknowns = sizeShape ? nFf0Grid : nDistGrid;
-  if (!AllocKernelArrays(unknowns, nScans, nGridPoints, error)) return false;
-  if (!AllocNormalEquationArrays(unknowns, nScans, nGridPoints, error)) {
+  const int unknowns = sizeShape ? DistributionVectors().nFf0Grid : DistributionVectors().nDistGrid;
+  if (!AllocKernelArrays(unknowns, DataSet().nScans, CurrentGrid().nGridPoints, error)) return false;
+  if (!AllocNormalEquationArrays(unknowns, DataSet().nScans, CurrentGrid().nGridPoints, error)) {
     FreeKernelArrays();
     return false;
   }
 
   // 9. The tables of the M(s)-table and nonideal models.
   if (!sizeShape) {
-    if (bCsMsTable && !LoadMofsTable(error)) return false;
+    if (ModelFlags().bCsMsTable && !LoadMofsTable(error)) return false;
     // The total signal the nonideal kernels sediment in, from the data or the last fit.
-    if (bCsNonideal) BuildCtotTables();
+    if (ModelFlags().bCsNonideal) BuildCtotTables();
   }
   // What decides whether the c(s,ff0) kernels can be used again: the settings of
   // the grid just built (with its cell count), so that the next Run with the same
   // settings finds them equal.
-  sLastCsff0Grid = Csff0GridKey{fDistGridCount, nFf0Grid, nFf0Values, fDistMin,
-                                fDistMax,       fFf0Min,  fFf0Max};
+  DistributionGrid().sLastCsff0Grid = Csff0GridKey{DistributionGrid().fDistGridCount, DistributionVectors().nFf0Grid, DistributionGrid().nFf0Values, DistributionGrid().fDistMin,
+                                DistributionGrid().fDistMax,       DistributionGrid().fFf0Min,  DistributionGrid().fFf0Max};
   return true;
 }
 
 bool GridSetupWritesStoredGrid() {
-  return IsContinuousModel() && !bDLSData && IsSGridModel() && pParamFitFlags[kContiFitGridFromFile] == 0;
+  return IsContinuousModel() && !DataSet().bDLSData && IsSGridModel() && AnalysisSwitches().pParamFitFlags[kContiFitGridFromFile] == 0;
 }
 
 void MakeDistributionVectors(int n) {
@@ -474,36 +458,36 @@ void MakeDistributionVectors(int n) {
 }
 
 void StoreGridLimitsInParams() {
-  pParams[kContiSlotGridMin] = pSpeciesMassOrD[1] = fDistMin;
-  pParams[kContiSlotGridMax] = pSpeciesS[1] = fDistMax;
-  pParams[kContiSlotGridCount] = pSpeciesAmplitude[1] = fDistGridCount;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = ModelParams().pSpeciesMassOrD[1] = DistributionGrid().fDistMin;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = ModelParams().pSpeciesS[1] = DistributionGrid().fDistMax;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = ModelParams().pSpeciesAmplitude[1] = DistributionGrid().fDistGridCount;
 }
 
 void ReadGridSettingsFromParams() {
-  fDistMin = pParams[kContiSlotGridMin];
-  fDistMax = pParams[kContiSlotGridMax];
-  fDistGridCount = pParams[kContiSlotGridCount];
-  bUseStoredGrid = pParamFitFlags[kContiFitGridFromFile] != 0;
-  bLogGrid = pParamFitFlags[kContiFitLogGrid] != 0;
+  DistributionGrid().fDistMin = AnalysisSwitches().pParams[kContiSlotGridMin];
+  DistributionGrid().fDistMax = AnalysisSwitches().pParams[kContiSlotGridMax];
+  DistributionGrid().fDistGridCount = AnalysisSwitches().pParams[kContiSlotGridCount];
+  DistributionGrid().bUseStoredGrid = AnalysisSwitches().pParamFitFlags[kContiFitGridFromFile] != 0;
+  DistributionGrid().bLogGrid = AnalysisSwitches().pParamFitFlags[kContiFitLogGrid] != 0;
   if (IsSizeShapeModel()) {
-    fFf0Min = pParams[kContiSlotShape1];
-    fFf0Max = pParams[kContiSlotShape2];
-    nFf0Values = TruncateToInt(std::floor(pParams[kContiSlotShape3]));
+    DistributionGrid().fFf0Min = AnalysisSwitches().pParams[kContiSlotShape1];
+    DistributionGrid().fFf0Max = AnalysisSwitches().pParams[kContiSlotShape2];
+    DistributionGrid().nFf0Values = TruncateToInt(std::floor(AnalysisSwitches().pParams[kContiSlotShape3]));
   }
 }
 
 void FreeDistributionVectors() {
   FreeGridVectorsOnly();
-  FreeFloat(pCsff0S, gDistributionVectors.cellLength);
-  FreeFloat(pCsff0Ff0, gDistributionVectors.cellLength);
-  FreeFloat(pCsff0M, gDistributionVectors.cellLength);
-  FreeFloat(pCsff0D, gDistributionVectors.cellLength);
-  FreeFloat(pCsff0Rs, gDistributionVectors.cellLength);
-  FreeFloat(pCsff0Values, gDistributionVectors.cellLength);
-  gDistributionVectors.cellLength = 0;
-  FreeFloat(pFf0Axis, gDistributionVectors.rowLength);
-  FreeFloat(pFf0AxisWork, gDistributionVectors.rowLength);
-  gDistributionVectors.rowLength = 0;
+  FreeFloat(DistributionVectors().pCsff0S, DistributionVectors().cellLength);
+  FreeFloat(DistributionVectors().pCsff0Ff0, DistributionVectors().cellLength);
+  FreeFloat(DistributionVectors().pCsff0M, DistributionVectors().cellLength);
+  FreeFloat(DistributionVectors().pCsff0D, DistributionVectors().cellLength);
+  FreeFloat(DistributionVectors().pCsff0Rs, DistributionVectors().cellLength);
+  FreeFloat(DistributionVectors().pCsff0Values, DistributionVectors().cellLength);
+  DistributionVectors().cellLength = 0;
+  FreeFloat(DistributionVectors().pFf0Axis, DistributionVectors().rowLength);
+  FreeFloat(DistributionVectors().pFf0AxisWork, DistributionVectors().rowLength);
+  DistributionVectors().rowLength = 0;
 }
 
 void ResetDistributionGrid() {
@@ -512,15 +496,15 @@ void ResetDistributionGrid() {
   FreeNormalEquationArrays();
   ReleaseSpareDistributionArrays();
   // Every member of the vector set back to its initial value, one added later too.
-  gDistributionVectors = kInitialDistributionVectors;
-  fDistGridCount = 100.0f;
-  fDistMin = fDistMax = 0.0f;
-  fFf0Min = 1.0f;
-  fFf0Max = 2.0f;
-  nFf0Values = 10;
-  bUseStoredGrid = bLogGrid = false;
-  bDLSGridLinearD = bDLSGridLogD = bDLSGridLogRh = false;
-  sLastCsff0Grid = Csff0GridKey{};
+  DistributionVectors() = kInitialDistributionVectors;
+  DistributionGrid().fDistGridCount = 100.0f;
+  DistributionGrid().fDistMin = DistributionGrid().fDistMax = 0.0f;
+  DistributionGrid().fFf0Min = 1.0f;
+  DistributionGrid().fFf0Max = 2.0f;
+  DistributionGrid().nFf0Values = 10;
+  DistributionGrid().bUseStoredGrid = DistributionGrid().bLogGrid = false;
+  DistributionGrid().bDLSGridLinearD = DistributionGrid().bDLSGridLogD = DistributionGrid().bDLSGridLogRh = false;
+  DistributionGrid().sLastCsff0Grid = Csff0GridKey{};
 }
 
 }  // namespace tarmic

@@ -9,20 +9,16 @@
 // allocators of numerics/one_based.h; null while no grid exists.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 
 namespace tarmic {
 
 // Requested number of grid points (kept in pParams[1 + 2 kSpeciesSlots]; 100).
-extern float fDistGridCount;
 // Grid limits in the model's unit (pParams[1], pParams[1 + kSpeciesSlots]).
-extern float fDistMin;
-extern float fDistMax;
 
 // c(s,ff0): the f/f0 range and the number of f/f0 values (1.0, 2.0, 10).
-extern float fFf0Min;
-extern float fFf0Max;
-extern int nFf0Values;
 
 // The vectors of one distribution with their lengths, one object that owns them.
 // The distribution on show is the one instance gDistributionVectors; the names
@@ -75,34 +71,14 @@ struct DistributionVectorSet {
 
 // The state before any grid: no vector, nDistGrid at the default grid count.
 inline constexpr DistributionVectorSet kInitialDistributionVectors{.nDistGrid = 100};
-// The distribution on show. Constant-initialised, as are the references bound to
-// its members: both are in place before any dynamic initialisation, in whatever
-// order the translation units start.
-inline constinit DistributionVectorSet gDistributionVectors = kInitialDistributionVectors;
+// The distribution on show in the current analysis (numerics/analysis.h).
+struct DistributionVectorsPart {
+  DistributionVectorSet vectors = kInitialDistributionVectors;
+};
+inline DistributionVectorSet& DistributionVectors() { return CurrentPart<DistributionVectorsPart>().vectors; }
 
-inline constinit int& nDistGrid = gDistributionVectors.nDistGrid;
-inline constinit float*& pDistGrid = gDistributionVectors.pDistGrid;
-inline constinit float*& pDistS = gDistributionVectors.pDistS;
-inline constinit float*& pDistValues = gDistributionVectors.pDistValues;
-inline constinit float*& pDistValues2 = gDistributionVectors.pDistValues2;
-inline constinit double*& pPriorProbability = gDistributionVectors.pPriorProbability;
-inline constinit double*& pPriorProbabilityWork = gDistributionVectors.pPriorProbabilityWork;
-inline constinit int& nFf0Grid = gDistributionVectors.nFf0Grid;
-inline constinit float*& pCsff0S = gDistributionVectors.pCsff0S;
-inline constinit float*& pCsff0Ff0 = gDistributionVectors.pCsff0Ff0;
-inline constinit float*& pCsff0M = gDistributionVectors.pCsff0M;
-inline constinit float*& pCsff0D = gDistributionVectors.pCsff0D;
-inline constinit float*& pCsff0Rs = gDistributionVectors.pCsff0Rs;
-inline constinit float*& pCsff0Values = gDistributionVectors.pCsff0Values;
-inline constinit float*& pFf0Axis = gDistributionVectors.pFf0Axis;
-inline constinit float*& pFf0AxisWork = gDistributionVectors.pFf0AxisWork;
 
 // Grid options.
-extern bool bUseStoredGrid;   // take the s grid from the stored grid file
-extern bool bLogGrid;         // space the s grid logarithmically
-extern bool bDLSGridLinearD;  // light-scattering grid even in D
-extern bool bDLSGridLogD;     // ... even in log10 D
-extern bool bDLSGridLogRh;    // ... even in log10 Rh
 
 // The settings of the last grid that decide whether the kernels of the c(s,ff0)
 // models can be used again.
@@ -115,7 +91,23 @@ struct Csff0GridKey {
   float ff0Min = 0.0f;
   float ff0Max = 0.0f;
 };
-extern Csff0GridKey sLastCsff0Grid;
+
+// The state of this module in an analysis (numerics/analysis.h).
+struct DistributionGridState {
+  float fDistGridCount = 100.0f;
+  float fDistMin = 0.0f;
+  float fDistMax = 0.0f;
+  float fFf0Min = 1.0f;
+  float fFf0Max = 2.0f;
+  int nFf0Values = 10;
+  bool bUseStoredGrid = false;  // take the s grid from the stored grid file
+  bool bLogGrid = false;  // space the s grid logarithmically
+  bool bDLSGridLinearD = false;  // light-scattering grid even in D
+  bool bDLSGridLogD = false;  // ... even in log10 D
+  bool bDLSGridLogRh = false;  // ... even in log10 Rh
+  Csff0GridKey sLastCsff0Grid{};
+};
+inline DistributionGridState& DistributionGrid() { return CurrentPart<DistributionGridState>(); }
 
 // The settings of the grid checked before anything is released: a grid count of at
 // least one (and within the int range), at least one f/f0 value for the c(s,ff0)

@@ -13,88 +13,79 @@
 
 namespace tarmic {
 
-float fCsff0SecondMin = 0.0f;
-float fCsff0SecondMax = 0.0f;
-float fCsff0AvgM = 0.0f;
-float fCsff0AvgRs = 0.0f;
-float fCsff0AvgFf0 = 0.0f;
-float fCsff0MsD = 0.0f;
-float fCsff0SdRs = 0.0f;
-float fCsff0SdM = 0.0f;
-
 namespace {
 
 // Signal-weighted averages of the c(s,ff0) cells inside [lo, hi] x [second range].
 void IntegrateSizeShape(float lo, float hi) {
-  const float* first = bCsff0ViewMFf0 ? pCsff0M : pCsff0S;
-  const float* second = bCsff0ViewSM    ? pCsff0M
-                        : bCsff0ViewSRs ? pCsff0Rs
-                        : bCsff0ViewSD  ? pCsff0D
-                                        : pCsff0Ff0;
+  const float* first = DistributionModels().bCsff0ViewMFf0 ? DistributionVectors().pCsff0M : DistributionVectors().pCsff0S;
+  const float* second = DistributionModels().bCsff0ViewSM    ? DistributionVectors().pCsff0M
+                        : DistributionModels().bCsff0ViewSRs ? DistributionVectors().pCsff0Rs
+                        : DistributionModels().bCsff0ViewSD  ? DistributionVectors().pCsff0D
+                                        : DistributionVectors().pCsff0Ff0;
   auto selected = [&](int k) {
-    return first[k] >= lo && first[k] <= hi && second[k] >= fCsff0SecondMin &&
-           second[k] <= fCsff0SecondMax;
+    return first[k] >= lo && first[k] <= hi && second[k] >= DistributionIntegration().fCsff0SecondMin &&
+           second[k] <= DistributionIntegration().fCsff0SecondMax;
   };
   float W = 0.0f, sumM = 0.0f, sumRs = 0.0f, sumFf0 = 0.0f, sumS = 0.0f, sumD = 0.0f;
-  for (int k = 1; k <= nFf0Grid; ++k) {
+  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
     if (!selected(k)) continue;
-    const float c = pCsff0Values[k];
+    const float c = DistributionVectors().pCsff0Values[k];
     W += c;
-    sumM += pCsff0M[k] * c;
-    sumRs += pCsff0Rs[k] * c;
-    sumFf0 += pCsff0Ff0[k] * c;
-    sumS += pCsff0S[k] * c;
-    sumD += pCsff0D[k] * c;
+    sumM += DistributionVectors().pCsff0M[k] * c;
+    sumRs += DistributionVectors().pCsff0Rs[k] * c;
+    sumFf0 += DistributionVectors().pCsff0Ff0[k] * c;
+    sumS += DistributionVectors().pCsff0S[k] * c;
+    sumD += DistributionVectors().pCsff0D[k] * c;
   }
   if (!(W > 0.0f)) {
-    fCsff0AvgM = fCsff0AvgRs = fCsff0AvgFf0 = fCsff0MsD = fCsff0SdRs = fCsff0SdM = 0.0f;
+    DistributionIntegration().fCsff0AvgM = DistributionIntegration().fCsff0AvgRs = DistributionIntegration().fCsff0AvgFf0 = DistributionIntegration().fCsff0MsD = DistributionIntegration().fCsff0SdRs = DistributionIntegration().fCsff0SdM = 0.0f;
     return;
   }
-  fCsff0AvgM = sumM / W;
-  fCsff0AvgRs = sumRs / W;
-  fCsff0AvgFf0 = sumFf0 / W;
-  fCsff0MsD = sumD > 0.0f ? MFromSandD(sumS / W, sumD / W, fTemperatureK - 273.15f) : 0.0f;
+  DistributionIntegration().fCsff0AvgM = sumM / W;
+  DistributionIntegration().fCsff0AvgRs = sumRs / W;
+  DistributionIntegration().fCsff0AvgFf0 = sumFf0 / W;
+  DistributionIntegration().fCsff0MsD = sumD > 0.0f ? MFromSandD(sumS / W, sumD / W, DataSet().fTemperatureK - 273.15f) : 0.0f;
   float varRs = 0.0f, varM = 0.0f;
-  for (int k = 1; k <= nFf0Grid; ++k) {
+  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
     if (!selected(k)) continue;
-    const float c = pCsff0Values[k];
-    varRs += (pCsff0Rs[k] - fCsff0AvgRs) * (pCsff0Rs[k] - fCsff0AvgRs) * c;
-    varM += (pCsff0M[k] - fCsff0AvgM) * (pCsff0M[k] - fCsff0AvgM) * c;
+    const float c = DistributionVectors().pCsff0Values[k];
+    varRs += (DistributionVectors().pCsff0Rs[k] - DistributionIntegration().fCsff0AvgRs) * (DistributionVectors().pCsff0Rs[k] - DistributionIntegration().fCsff0AvgRs) * c;
+    varM += (DistributionVectors().pCsff0M[k] - DistributionIntegration().fCsff0AvgM) * (DistributionVectors().pCsff0M[k] - DistributionIntegration().fCsff0AvgM) * c;
   }
-  fCsff0SdRs = std::sqrt(varRs / W);
-  fCsff0SdM = std::sqrt(varM / W);
+  DistributionIntegration().fCsff0SdRs = std::sqrt(varRs / W);
+  DistributionIntegration().fCsff0SdM = std::sqrt(varM / W);
 }
 
 }  // namespace
 
 const float* IntegrationAxis(int* first) {
-  if (first) *first = !bDLSData && LeadingEntrySkipped() ? 2 : 1;
-  if (bDLSData) return bDLSDModel ? pDistS : pDistGrid;
-  return IsSGridModel() ? pDistGrid : pDistS;
+  if (first) *first = !DataSet().bDLSData && LeadingEntrySkipped() ? 2 : 1;
+  if (DataSet().bDLSData) return ModelFlags().bDLSDModel ? DistributionVectors().pDistS : DistributionVectors().pDistGrid;
+  return IsSGridModel() ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
 }
 
 bool IntegrationAxisRange(float* lo, float* hi) {
   int first = 1;
   const float* x = IntegrationAxis(&first);
-  if (!x || !pDistValues || nDistGrid < first + 1) return false;
-  *lo = std::min(x[first], x[nDistGrid]);
-  *hi = std::max(x[first], x[nDistGrid]);
+  if (!x || !DistributionVectors().pDistValues || DistributionVectors().nDistGrid < first + 1) return false;
+  *lo = std::min(x[first], x[DistributionVectors().nDistGrid]);
+  *hi = std::max(x[first], x[DistributionVectors().nDistGrid]);
   return true;
 }
 
 void IntegrateDistribution(float lo, float hi, float* area, float* mean, float* total, float* sd,
                            float* harmonic, float* zratio) {
   *area = *mean = *total = 0.0f;
-  const int n = nDistGrid;
-  if (!pDistValues || !pDistGrid || !pDistS || n < 1) return;
+  const int n = DistributionVectors().nDistGrid;
+  if (!DistributionVectors().pDistValues || !DistributionVectors().pDistGrid || !DistributionVectors().pDistS || n < 1) return;
 
   // 1. The x array and the first segment.
   std::vector<float> linear;
   int first = 1;
   const float* x = IntegrationAxis(&first);
-  const bool dls = bDLSData;
-  const bool dlsD = dls && bDLSDModel;
-  if (dls && bDLSLinearAxis) {
+  const bool dls = DataSet().bDLSData;
+  const bool dlsD = dls && ModelFlags().bDLSDModel;
+  if (dls && DistributionModels().bDLSLinearAxis) {
     const double shift = dlsD ? 7.0 : 9.0;
     linear.assign(static_cast<std::size_t>(n) + 1, 0.0f);
     for (int i = 1; i <= n; ++i) {
@@ -104,7 +95,7 @@ void IntegrateDistribution(float lo, float hi, float* area, float* mean, float* 
     lo = static_cast<float>(std::pow(10.0, lo + shift));
     hi = static_cast<float>(std::pow(10.0, hi + shift));
   }
-  const float* c = pDistValues;
+  const float* c = DistributionVectors().pDistValues;
 
   // 2. to 4. Segments, clipped to [lo, hi].
   const bool wantSd = sd != nullptr;
@@ -135,7 +126,7 @@ void IntegrateDistribution(float lo, float hi, float* area, float* mean, float* 
   // 5. Results.
   if (A != 0.0f) {
     float m = M1 / A;
-    if (dls && !bDLSLinearAxis) m = static_cast<float>(std::pow(10.0, m + (dlsD ? 7.0 : 9.0)));
+    if (dls && !DistributionModels().bDLSLinearAxis) m = static_cast<float>(std::pow(10.0, m + (dlsD ? 7.0 : 9.0)));
     *area = A;
     *mean = m;
     *total = T;
@@ -149,8 +140,8 @@ void IntegrateDistribution(float lo, float hi, float* area, float* mean, float* 
   }
 
   // 6. The c(s,ff0) selection.
-  if (!dls && IsSizeShapeModel() && pCsff0S && pCsff0M && pCsff0Ff0 && pCsff0D && pCsff0Rs &&
-      pCsff0Values) {
+  if (!dls && IsSizeShapeModel() && DistributionVectors().pCsff0S && DistributionVectors().pCsff0M && DistributionVectors().pCsff0Ff0 && DistributionVectors().pCsff0D && DistributionVectors().pCsff0Rs &&
+      DistributionVectors().pCsff0Values) {
     IntegrateSizeShape(lo, hi);
   }
 }

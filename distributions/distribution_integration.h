@@ -8,21 +8,28 @@
 // The sums run in single precision.
 #pragma once
 
+#include "numerics/analysis.h"
+
 namespace tarmic {
 
-// Limits of the second coordinate of a c(s,ff0) selection (set by the integration
-// command).
-extern float fCsff0SecondMin;
-extern float fCsff0SecondMax;
-// Results of the c(s,ff0) selection: weight-average M, Stokes radius (nm) and f/f0,
-// M from the weight-average s and D, and the weighted standard deviations of the
-// Stokes radius and of M.
-extern float fCsff0AvgM;
-extern float fCsff0AvgRs;
-extern float fCsff0AvgFf0;
-extern float fCsff0MsD;
-extern float fCsff0SdRs;
-extern float fCsff0SdM;
+// The state of this module in an analysis (numerics/analysis.h).
+struct DistributionIntegrationState {
+  // Limits of the second coordinate of a c(s,ff0) selection (set by the integration
+  // command).
+  float fCsff0SecondMin = 0.0f;
+  float fCsff0SecondMax = 0.0f;
+  // Results of the c(s,ff0) selection: weight-average M, Stokes radius (nm) and f/f0,
+  // M from the weight-average s and D, and the weighted standard deviations of the
+  // Stokes radius and of M.
+  float fCsff0AvgM = 0.0f;
+  float fCsff0AvgRs = 0.0f;
+  float fCsff0AvgFf0 = 0.0f;
+  float fCsff0MsD = 0.0f;
+  float fCsff0SdRs = 0.0f;
+  float fCsff0SdM = 0.0f;
+};
+// The current analysis' DistributionIntegrationState.
+inline DistributionIntegrationState& DistributionIntegration() { return CurrentPart<DistributionIntegrationState>(); }
 
 // lo, hi: limits in the unit of the grid array (s, M, or the log10 values of
 // light-scattering distributions). area: integral between lo and hi; mean: first

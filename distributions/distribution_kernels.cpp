@@ -1,5 +1,6 @@
 // The species of every grid point and their Lamm equation kernels.
 #include "distributions/distribution_kernels.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,10 +43,6 @@
 
 namespace tarmic {
 
-float fInvariantD = 1.0f;
-int iCurrentGridPoint = 0;
-float fCurrentM = 0.0f;
-
 void KernelPointList::Resize(int n) {
   const std::size_t size = static_cast<std::size_t>(n < 0 ? 0 : n) + 1;
   s.assign(size, 0.0);
@@ -57,7 +54,7 @@ void KernelPointList::Resize(int n) {
 
 namespace {
 
-bool LightScatteringModel() { return bDLSRhModel || bDLSDModel || bDLSTimeCourseModel; }
+bool LightScatteringModel() { return ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel; }
 
 // The progress readout of the solver list, drawn by the user-interface thread into
 // the run's device context.
@@ -76,9 +73,9 @@ float MassOfS(float s) { return CalculateM(s); }
 
 // The scan records the solver reads, [0..nScans] (record 0 unused).
 std::vector<LammScanRecord> ScanRecords() {
-  std::vector<LammScanRecord> records(static_cast<std::size_t>(nScans) + 1);
-  for (int s = 1; s <= nScans; ++s) {
-    const ScanInfo& info = pScanInfo[static_cast<std::size_t>(s)];
+  std::vector<LammScanRecord> records(static_cast<std::size_t>(DataSet().nScans) + 1);
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(s)];
     LammScanRecord& r = records[static_cast<std::size_t>(s)];
     r.time = info.time;
     r.timeUncorrected = info.recordedTime;
@@ -93,46 +90,46 @@ std::vector<LammScanRecord> ScanRecords() {
 bool KernelModelAvailable() {
   // On correlation functions only the I(Rh), I(D) and I(Rh,t) distributions, and
   // those only there.
-  if (bDLSData) return LightScatteringModel();
+  if (DataSet().bDLSData) return LightScatteringModel();
   if (LightScatteringModel()) return false;
   // The boundary analyses are computed elsewhere; the nonideal c(s) needs the
   // concentration-dependent propagators of the model computation.
-  if (bBoundaryAnalysis || bVanHoldeWeischet) return false;
-  if (bEquilibriumMode) {
+  if (ModelFlags().bBoundaryAnalysis || ModelFlags().bVanHoldeWeischet) return false;
+  if (DataSet().bEquilibriumMode) {
     // Equilibrium profiles in place of the Lamm solutions, from the model
     // computation; the planar electrophoresis models have no equilibrium profile.
-    if (bCvConstantD || bElectroLsgModel || !GetDistributionHooks().equilibriumKernel) return false;
-  } else if (bCsNonideal) {
+    if (ModelFlags().bCvConstantD || ModelFlags().bElectroLsgModel || !GetDistributionHooks().equilibriumKernel) return false;
+  } else if (ModelFlags().bCsNonideal) {
     return static_cast<bool>(GetDistributionHooks().nonidealKernel);
   }
-  if (IsSGridModel() || bCvConstantD || bElectroLsgModel || bZoneLsgModel) return true;
-  if (bCMPriorVbar || bCMPowerLawModel || bConstantDModel || bFMScalingLaw) return true;
+  if (IsSGridModel() || ModelFlags().bCvConstantD || ModelFlags().bElectroLsgModel || ModelFlags().bZoneLsgModel) return true;
+  if (ModelFlags().bCMPriorVbar || ModelFlags().bCMPowerLawModel || ModelFlags().bConstantDModel || ModelFlags().bFMScalingLaw) return true;
   // Plain c(M): a continuous model that is neither an s-grid model nor one of the
   // other families.
-  return bContiModel;
+  return ModelFlags().bContiModel;
 }
 
 float KernelTemperature() {
-  if (nScans < 1 || pScanInfo.size() <= static_cast<std::size_t>(nScans)) return 20.0f;
-  return pScanInfo[static_cast<std::size_t>(nScans)].temperature;
+  if (DataSet().nScans < 1 || DataSet().pScanInfo.size() <= static_cast<std::size_t>(DataSet().nScans)) return 20.0f;
+  return DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].temperature;
 }
 
 double LargestObservableS() {
-  if (nScans < 1 || !pGridRadius || iFitLast < 1 || !(fMeniscus > 0.0f)) return 0.0;
-  const ScanInfo& first = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
+  if (DataSet().nScans < 1 || !CurrentGrid().pGridRadius || CurrentGrid().iFitLast < 1 || !(DataSet().fMeniscus > 0.0f)) return 0.0;
+  const ScanInfo& first = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[1])];
   // The scan's recorded omega^2 t includes the acceleration and any speed change;
   // rpm^2 t stands in only where none was recorded.
   const double omega = static_cast<double>(first.rpm) * kTwoPiOver60;
   const double w2t = first.omega2t > 0.0 ? first.omega2t : omega * omega * first.time;
-  const double rLast = pGridRadius[iFitLast];
-  if (!(w2t > 0.0) || !(rLast > fMeniscus)) return 0.0;
+  const double rLast = CurrentGrid().pGridRadius[CurrentGrid().iFitLast];
+  if (!(w2t > 0.0) || !(rLast > DataSet().fMeniscus)) return 0.0;
   // The boundary of s reaches r = m exp(s w^2 t): s_max = ln(r_last / m) / (w^2 t).
-  return std::log(rLast / static_cast<double>(fMeniscus)) * 1e13 / w2t;
+  return std::log(rLast / static_cast<double>(DataSet().fMeniscus)) * 1e13 / w2t;
 }
 
 bool KernelsCheckObservableS() {
-  return !bLsgModel && !bLsgOneDiscrete && !bDLSData && !bCvConstantD && !bEquilibriumMode &&
-         !bContiInnerRun && !bSyntheticFromDistribution;
+  return !ModelFlags().bLsgModel && !ModelFlags().bLsgOneDiscrete && !DataSet().bDLSData && !ModelFlags().bCvConstantD && !DataSet().bEquilibriumMode &&
+         !DistributionModels().bContiInnerRun && !KernelProfiles().bSyntheticFromDistribution;
 }
 
 namespace {
@@ -140,31 +137,31 @@ namespace {
 // The species of an ordinary c(s)-family grid point of s: M by the model's mass
 // relation and D from M (and s where the relation gives M only).
 void CsFamilySpecies(float s, float T, float* M, float* D) {
-  if (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) {
-    if (s < fBimodalSMin || s > fBimodalSMax) {
+  if (ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete) {
+    if (s < DistributionVariants().fBimodalSMin || s > DistributionVariants().fBimodalSMax) {
       *M = MassOfS(s);
       *D = DFromM(*M, T);
     } else {
-      *M = CalculateMff02(s, fSecondFf0);
-      *D = DFromMff0(*M, T, fSecondFf0);
+      *M = CalculateMff02(s, DistributionVariants().fSecondFf0);
+      *D = DFromMff0(*M, T, DistributionVariants().fSecondFf0);
     }
-  } else if (bCsFloatingVbar) {
+  } else if (ModelFlags().bCsFloatingVbar) {
     *M = MassOfS(s);
     *D = DFromMandS(*M, s, T);
-  } else if (bCsScalingLaw) {
+  } else if (ModelFlags().bCsScalingLaw) {
     *M = MFromSScalingLaw(s);
     *D = DFromMandS(*M, s, T);
-  } else if (bCsWormChain) {
+  } else if (ModelFlags().bCsWormChain) {
     *M = CalculateMofSforWormChain(s);
     *D = DFromMandS(*M, s, T);
-  } else if (bCsConformationalChange) {
-    *M = (s >= fConformSMin && s <= fConformSMax) ? fConformM : MassOfS(s);
+  } else if (ModelFlags().bCsConformationalChange) {
+    *M = (s >= DistributionVariants().fConformSMin && s <= DistributionVariants().fConformSMax) ? DistributionVariants().fConformM : MassOfS(s);
     *D = DFromM(*M, T);
-  } else if (bCsInvariantD) {
-    *D = fInvariantD * 1e-7f;
+  } else if (ModelFlags().bCsInvariantD) {
+    *D = DistributionKernels().fInvariantD * 1e-7f;
     *M = MFromSandD(s, *D, T);
-  } else if (bCsModel521) {
-    *M = static_cast<float>(CalculateMofSforLinearRod(s, fLinearRodParameter));
+  } else if (ModelFlags().bCsModel521) {
+    *M = static_cast<float>(CalculateMofSforLinearRod(s, DistributionVariants().fLinearRodParameter));
     *D = DFromMandS(*M, s, T);
   } else {
     // Plain c(s), and the non-discrete points of the one-discrete and buffer models.
@@ -178,21 +175,21 @@ bool LeadingDiscreteSpecies(int i, float T, float* s, float* M, float* D) {
   if (i != 1) return false;
   // ls-g*(s) keeps its grid value at point 1: the buffer profile replaces that
   // point's step after the kernels.
-  if (bBufferSedCorrection && !IsSizeShapeModel() && !bLsgModel && !bLsgOneDiscrete) {
-    *s = static_cast<float>(BufferSed.sampleS);
-    *D = static_cast<float>(BufferSed.sampleD) * 1e-7f;
+  if (ModelFlags().bBufferSedCorrection && !IsSizeShapeModel() && !ModelFlags().bLsgModel && !ModelFlags().bLsgOneDiscrete) {
+    *s = static_cast<float>(BufferSedimentation().BufferSed.sampleS);
+    *D = static_cast<float>(BufferSedimentation().BufferSed.sampleD) * 1e-7f;
     *M = MFromSandD(*s, *D, T);
     return true;
   }
-  if (bCsOneDiscreteD) {
-    *s = fDiscreteS;
-    *D = fDiscreteD * 1e-7f;
+  if (ModelFlags().bCsOneDiscreteD) {
+    *s = DistributionVariants().fDiscreteS;
+    *D = DistributionVariants().fDiscreteD * 1e-7f;
     *M = MFromSandD(*s, *D, T);
     return true;
   }
-  if (bCsOneDiscreteM || bCsBimodalFf0OneDiscrete || bLsgOneDiscrete || bCsNonideal) {
-    *s = fDiscreteS;
-    *M = fDiscreteM;
+  if (ModelFlags().bCsOneDiscreteM || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bLsgOneDiscrete || ModelFlags().bCsNonideal) {
+    *s = DistributionVariants().fDiscreteS;
+    *M = DistributionVariants().fDiscreteM;
     *D = DFromMandS(*M, *s, T);
     return true;
   }
@@ -203,19 +200,19 @@ bool LeadingDiscreteSpecies(int i, float T, float* s, float* M, float* D) {
 // cell 1 of the one-discrete form), D from them; the cell vectors take D, the
 // Stokes radius and, for the discrete species, its f/f0.
 KernelKind SizeShapeCell(int i, float T, float* s, float* M, float* D) {
-  if (bCsff0OneDiscrete && i == 1) {
-    *s = pCsff0S[1] = fDiscreteS;
-    *M = pCsff0M[1] = fDiscreteM;
+  if (ModelFlags().bCsff0OneDiscrete && i == 1) {
+    *s = DistributionVectors().pCsff0S[1] = DistributionVariants().fDiscreteS;
+    *M = DistributionVectors().pCsff0M[1] = DistributionVariants().fDiscreteM;
     // A discrete species without mass is one that does not diffuse.
-    *D = fDiscreteM == 0.0f ? 0.0f : DFromMandS(fDiscreteM, *s, T);
-    pCsff0Ff0[1] = CalculateFrictionalRatio(*M, *s, VBAR, fBufferDensity, RELVISCOSITY);
+    *D = DistributionVariants().fDiscreteM == 0.0f ? 0.0f : DFromMandS(DistributionVariants().fDiscreteM, *s, T);
+    DistributionVectors().pCsff0Ff0[1] = CalculateFrictionalRatio(*M, *s, SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
   } else {
-    *s = pCsff0S[i];
-    *M = pCsff0M[i];
+    *s = DistributionVectors().pCsff0S[i];
+    *M = DistributionVectors().pCsff0M[i];
     *D = DFromMandS(*M, *s, T);
   }
-  pCsff0D[i] = *D;
-  pCsff0Rs[i] = *D > 0.0f ? 1e9f * DFromRh(*D, T) : 0.0f;
+  DistributionVectors().pCsff0D[i] = *D;
+  DistributionVectors().pCsff0Rs[i] = *D > 0.0f ? 1e9f * DFromRh(*D, T) : 0.0f;
   return KernelKind::Lamm;
 }
 
@@ -223,54 +220,54 @@ KernelKind SizeShapeCell(int i, float T, float* s, float* M, float* D) {
 
 bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list, RunMessage* refusal) {
   const bool sizeShape = IsSizeShapeModel();
-  iCurrentGridPoint = i;
-  fCurrentM = sizeShape ? pCsff0M[i] : pDistS[i];
-  float s = sizeShape ? pCsff0S[i] : pDistGrid[i];
+  DistributionKernels().iCurrentGridPoint = i;
+  DistributionKernels().fCurrentM = sizeShape ? DistributionVectors().pCsff0M[i] : DistributionVectors().pDistS[i];
+  float s = sizeShape ? DistributionVectors().pCsff0S[i] : DistributionVectors().pDistGrid[i];
   float D = 0.0f;
-  float M = fCurrentM;
-  double vbar = VBAR;
+  float M = DistributionKernels().fCurrentM;
+  double vbar = SolventConstants().VBAR;
   KernelKind kind = KernelKind::Lamm;
 
-  if (bDLSData) {
+  if (DataSet().bDLSData) {
     // A decay of the correlation function: the grid holds log10 D of the point.
-    D = static_cast<float>(std::pow(10.0, static_cast<double>(pDistS[i])));
+    D = static_cast<float>(std::pow(10.0, static_cast<double>(DistributionVectors().pDistS[i])));
     s = 0.0f;
     kind = KernelKind::LightScattering;
-  } else if (bCMPriorVbar) {
+  } else if (ModelFlags().bCMPriorVbar) {
     // c(M) with vbar(M): the partial specific volume follows the mass.
     vbar = VbarFromMass(M);
-    VBAR = static_cast<float>(vbar);
-    fVRho = fBufferDensity * VBAR;
+    SolventConstants().VBAR = static_cast<float>(vbar);
+    SolventConstants().fVRho = SolventConstants().fBufferDensity * SolventConstants().VBAR;
     D = DFromM(M, T);
     s = SFromMandD(M, D, T);
-  } else if (bCMPowerLawModel) {
+  } else if (ModelFlags().bCMPowerLawModel) {
     s = static_cast<float>(SFromM(M));
     D = DFromMandS(M, s, T);
-  } else if (bConstantDModel && !bCvConstantD) {
+  } else if (ModelFlags().bConstantDModel && !ModelFlags().bCvConstantD) {
     // Buoyant mass Mb with one D: s = Mb D / (R T).
-    D = fInvariantD * 1e-7f;
+    D = DistributionKernels().fInvariantD * 1e-7f;
     s = static_cast<float>(static_cast<double>(M) * 1e13 * static_cast<double>(D) /
                            ((static_cast<double>(T) + 273.15) * kGasConstant));
-  } else if (bCvConstantD) {
+  } else if (ModelFlags().bCvConstantD) {
     // Electrophoretic velocity (um/s) with one D; no mass.
-    D = fCvConstantD * 1e-7f;
+    D = DistributionVariants().fCvConstantD * 1e-7f;
     M = s;
     kind = KernelKind::Electrophoresis;
-  } else if (bLsgModel || (bLsgOneDiscrete && i != 1)) {
+  } else if (ModelFlags().bLsgModel || (ModelFlags().bLsgOneDiscrete && i != 1)) {
     // ls-g*(s): non-diffusing species, sharp boundaries.
     kind = KernelKind::Step;
   } else if (sizeShape) {
     kind = SizeShapeCell(i, T, &s, &M, &D);
   } else if (LeadingDiscreteSpecies(i, T, &s, &M, &D)) {
-  } else if (bFMScalingLaw) {
+  } else if (ModelFlags().bFMScalingLaw) {
     s = SFromMScalingLaw(M);
-    D = bScalingLawNoDiffusion ? 0.0f : DFromMandS(M, s, T);
-  } else if (bCsMsTable) {
+    D = ModelOptions().bScalingLawNoDiffusion ? 0.0f : DFromMandS(M, s, T);
+  } else if (ModelFlags().bCsMsTable) {
     // c(s) with an M(s) table: point 1 is the discrete species, the others take
     // M from the table.
     if (i == 1) {
-      s = fDiscreteS;
-      M = fDiscreteM;
+      s = DistributionVariants().fDiscreteS;
+      M = DistributionVariants().fDiscreteM;
     } else {
       M = MFromSTable(s);
     }
@@ -282,14 +279,14 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list, RunMes
     D = DFromM(M, T);
     s = SFromMandD(M, D, T);
   }
-  if (bCsNonideal) kind = KernelKind::Nonideal;
-  if (bEquilibriumMode && !bDLSData) kind = KernelKind::Equilibrium;
-  if (!sizeShape && !bDLSData) {
-    if (IsSGridModel() && kind != KernelKind::Step && !bCvConstantD) pDistS[i] = M;
-    pDistGrid[i] = s;
+  if (ModelFlags().bCsNonideal) kind = KernelKind::Nonideal;
+  if (DataSet().bEquilibriumMode && !DataSet().bDLSData) kind = KernelKind::Equilibrium;
+  if (!sizeShape && !DataSet().bDLSData) {
+    if (IsSGridModel() && kind != KernelKind::Step && !ModelFlags().bCvConstantD) DistributionVectors().pDistS[i] = M;
+    DistributionVectors().pDistGrid[i] = s;
   }
-  dSimS = s;
-  dSimD = D;
+  SimRun().dSimS = s;
+  SimRun().dSimD = D;
 
   if (sMax > 0.0 && static_cast<double>(s) > sMax) {
     const std::string text = Format(
@@ -306,8 +303,8 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list, RunMes
   list.vbar[static_cast<std::size_t>(i)] = vbar;
   // The grid of c(M) with invariant D is one of buoyant mass already.
   list.buoyantMass[static_cast<std::size_t>(i)] =
-      bConstantDModel ? static_cast<double>(M)
-                      : (1.0 - static_cast<double>(fBufferDensity) * vbar) * static_cast<double>(M);
+      ModelFlags().bConstantDModel ? static_cast<double>(M)
+                      : (1.0 - static_cast<double>(SolventConstants().fBufferDensity) * vbar) * static_cast<double>(M);
   list.kind[static_cast<std::size_t>(i)] = kind;
   return true;
 }
@@ -319,7 +316,7 @@ namespace {
 // amplitude 1, which the distribution fit scales. A failure returns 4 (the kernels
 // are incomplete) with its box in *failure; an interrupt leaves bUserAbort set.
 int BuildBufferKernel(Window* window, RunMessage* failure) {
-  if (BufferSed.fitSignal) BufferSed.signal = 1.0;
+  if (BufferSedimentation().BufferSed.fitSignal) BufferSedimentation().BufferSed.signal = 1.0;
   const SimOutcome outcome = CalculateBufferSedimentation(
       window, [](int scan, const double* r, const double* v, int n, bool add) {
         if (add)
@@ -338,7 +335,7 @@ int BuildBufferKernel(Window* window, RunMessage* failure) {
 }  // namespace
 
 float CsFamilyMass(float s, float T) {
-  if (bCsMsTable) return MFromSTable(s);
+  if (ModelFlags().bCsMsTable) return MFromSTable(s);
   float M = 0.0f, D = 0.0f;
   CsFamilySpecies(s, T, &M, &D);
   return M;
@@ -346,7 +343,11 @@ float CsFamilyMass(float s, float T) {
 
 namespace {
 
-KernelFailureGathering* g_gathering = nullptr;
+// This module's own state in the analysis.
+struct LocalState {
+  KernelFailureGathering* g_gathering = nullptr;
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 bool KernelRadii(const float** radii, int* n);
 
@@ -355,7 +356,7 @@ void ZeroKernelRows(float** rows) {
   const float* radii = nullptr;
   int n = 0;
   if (!rows || !KernelRadii(&radii, &n)) return;
-  for (int scan = 1; scan <= nScans; ++scan)
+  for (int scan = 1; scan <= DataSet().nScans; ++scan)
     if (rows[scan]) std::fill(rows[scan] + 1, rows[scan] + n + 1, 0.0f);
 }
 
@@ -366,9 +367,9 @@ constexpr const char* kTestFailureText = "a failure the test asked for.";
 // Kernel `point` of s, which could not be solved, is left out: its profile zero,
 // its unknown marked so that no solve gives it material, and counted for the note.
 void LeaveOutKernel(int point, double s, int status, const std::string& reason) {
-  if (!pppKernels || point < 1 || point > nKernelArrayKernels) return;
+  if (!DistributionStorage().pppKernels || point < 1 || point > DistributionStorage().nKernelArrayKernels) return;
   ForgetKernelSums(point);
-  ZeroKernelRows(pppKernels[point]);
+  ZeroKernelRows(DistributionStorage().pppKernels[point]);
   MarkKernelLeftOut(point);
   KernelFailureGathering::Active()->Add(point, s, status, reason);
 }
@@ -400,13 +401,13 @@ int PointOutcomeStatus(int point, double s, const SimOutcome& outcome, RunMessag
 // The output radii of the kernels: the common grid, or the radii of scan 1 for
 // synthetic data; false when there are none.
 bool KernelRadii(const float** radii, int* n) {
-  *radii = pGridRadius;
-  *n = nGridPoints;
-  if (bSyntheticFromDistribution) {
-    *radii = ppRadius[1];
-    *n = pnPoints[1];
+  *radii = CurrentGrid().pGridRadius;
+  *n = CurrentGrid().nGridPoints;
+  if (KernelProfiles().bSyntheticFromDistribution) {
+    *radii = DataSet().ppRadius[1];
+    *n = DataSet().pnPoints[1];
   }
-  return *radii && *n >= 1 && *n <= nKernelArrayPoints;
+  return *radii && *n >= 1 && *n <= DistributionStorage().nKernelArrayPoints;
 }
 
 // The Lamm equations of the list s, D, vbar [1..N] into the kernels of points
@@ -415,7 +416,7 @@ bool KernelRadii(const float** radii, int* n) {
 int SolveLammList(Window* window, int N, const double* s, const double* D, const double* vbar,
                   const int* points, RunMessage* failure) {
   std::vector<float**> rows(static_cast<std::size_t>(N) + 1, nullptr);
-  for (int m = 1; m <= N; ++m) rows[static_cast<std::size_t>(m)] = pppKernels[points ? points[m] : m];
+  for (int m = 1; m <= N; ++m) rows[static_cast<std::size_t>(m)] = DistributionStorage().pppKernels[points ? points[m] : m];
   float*** kernels = rows.data();
   const float* radii = nullptr;
   int nRadii = 0;
@@ -427,35 +428,35 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
 
   auto lamm = std::make_unique<CLammIdeal>();
   lamm->SetIdealModel();
-  lamm->LoadSedimentationParameters(s[N], D[N], fMeniscus, fBottom, 1.0, fFitLeftLim,
-                                    fFitRightLim);
-  if (!bCheckAcceleration) lamm->SkipAccelerationCheck();
+  lamm->LoadSedimentationParameters(s[N], D[N], DataSet().fMeniscus, DataSet().fBottom, 1.0, DataSet().fFitLeftLim,
+                                    DataSet().fFitRightLim);
+  if (!LammSettings().bCheckAcceleration) lamm->SkipAccelerationCheck();
   lamm->LoadOutputParameters({.pDisplay = window ? &display : nullptr,
                               .pScans = records.data(),
                               .ppOut = kernels[1],
                               .pOutRadii = radii,
                               .nOutRadii = nRadii,
-                              .pScanOrder = pScanOrder.data(),
-                              .nScanCount = nScans,
+                              .pScanOrder = DataSet().pScanOrder.data(),
+                              .nScanCount = DataSet().nScans,
                               .bNoProgressText = quiet,
-                              .bNoProgressText2 = bContiInnerRun,
-                              .bTimeResolution = bSimulateTimeResolution,
-                              .fScanVelocity = fScanVelocity,
-                              .bRadialResolution = bSimulateRadialResolution,
-                              .fConvolutionRange = fRadialConvolutionRange,
-                              .bAbsorbance = bAbsorbanceData});
+                              .bNoProgressText2 = DistributionModels().bContiInnerRun,
+                              .bTimeResolution = AnalysisSwitches().bScanTimeCorrection,
+                              .fScanVelocity = LammSettings().fScanVelocity,
+                              .bRadialResolution = LammSettings().bSimulateRadialResolution,
+                              .fConvolutionRange = LammSettings().fRadialConvolutionRange,
+                              .bAbsorbance = ScanFile().bAbsorbanceData});
   lamm->LoadDiscretizationParameters(CurrentDiscretization());
-  if (bZoneCentrifugation) lamm->SetBandLoading(true, fLamellaWidth, bZoneInverseLayer);
-  lamm->SetSolventConditions(KernelTemperature(), VBAR, fBufferDensity, RELVISCOSITY);
+  if (ModelFlags().bZoneCentrifugation) lamm->SetBandLoading(true, ModelOptions().fLamellaWidth, ModelOptions().bZoneInverseLayer);
+  lamm->SetSolventConditions(KernelTemperature(), SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
   std::string solventMessage;
   if (!LoadSolventIntoSolver(*lamm, &solventMessage)) {
     WriteContiDebugLog("\n" + solventMessage);
     if (!bBatchMode) ReportRunMessage({solventMessage, "Error", MB_OK, true}, failure);
     return 4;
   }
-  if (bTimeOffset) lamm->SetStartTimeOffset(fTimeOffset);
-  if (bAbsorbanceData && bSimulateTimeResolution && fScanVelocity > 0.0f && pnPoints[1] > 0)
-    lamm->SetScanTimeLag(ppRadius[1][1]);
+  if (ModelOptions().bTimeOffset) lamm->SetStartTimeOffset(ModelOptions().fTimeOffset);
+  if (ScanFile().bAbsorbanceData && AnalysisSwitches().bScanTimeCorrection && LammSettings().fScanVelocity > 0.0f && DataSet().pnPoints[1] > 0)
+    lamm->SetScanTimeLag(DataSet().ppRadius[1][1]);
   if (const auto& corrections = GetDistributionHooks().detectionCorrections) corrections(*lamm);
 
   // Each solution sums its kernel's profiles as it writes them, for the normal
@@ -463,7 +464,7 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
   std::vector<ProfileSums*> sums(static_cast<std::size_t>(N) + 1, nullptr);
   for (int m = 1; m <= N; ++m) {
     ProfileSums* slot = KernelSumsSlot(points ? points[m] : m);
-    if (slot) slot->Begin(kernels[m], 1, nScans, nRadii, iFitFirst, iFitLast - iFitFirst + 1);
+    if (slot) slot->Begin(kernels[m], 1, DataSet().nScans, nRadii, CurrentGrid().iFitFirst, CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1);
     sums[static_cast<std::size_t>(m)] = slot;
   }
   std::vector<ListFailure> unsolved;
@@ -494,33 +495,33 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
 // when no correlation function is installed.
 bool LightScatteringKernel(int point, double D, const float* x, int n) {
   const auto& correlation = GetDistributionHooks().dlsFieldCorrelation;
-  if (!correlation || pDLSInfo.size() <= static_cast<std::size_t>(nScans)) {
+  if (!correlation || DataSet().pDLSInfo.size() <= static_cast<std::size_t>(DataSet().nScans)) {
     ReportDistributionError(0, "the correlation functions of the DLS kernels are not available");
     return false;
   }
   // The time course analyses only the records of its scan range.
-  const int first = bDLSTimeCourseModel ? std::max(1, iContiFirstScan) : 1;
-  const int last = bDLSTimeCourseModel ? std::min(nScans, iContiLastScan) : nScans;
+  const int first = ModelFlags().bDLSTimeCourseModel ? std::max(1, NormalEquations().iContiFirstScan) : 1;
+  const int last = ModelFlags().bDLSTimeCourseModel ? std::min(DataSet().nScans, NormalEquations().iContiLastScan) : DataSet().nScans;
   for (int scan = first; scan <= last; ++scan)
-    correlation(pDLSInfo[static_cast<std::size_t>(scan)], D, x, pppKernels[point][scan], n);
+    correlation(DataSet().pDLSInfo[static_cast<std::size_t>(scan)], D, x, DistributionStorage().pppKernels[point][scan], n);
   return true;
 }
 
 // The progress line of an equilibrium point, worded as the model's points are
 // elsewhere.
 std::string EquilibriumPointText(int i, double s, double D) {
-  const double M = static_cast<double>(IsSizeShapeModel() ? pCsff0M[i] : pDistS[i]);
-  if (bLsgModel || (bLsgOneDiscrete && i != 1)) return Format("stepfunctions for s = %.3fS ", s);
-  if (bLsgOneDiscrete)
+  const double M = static_cast<double>(IsSizeShapeModel() ? DistributionVectors().pCsff0M[i] : DistributionVectors().pDistS[i]);
+  if (ModelFlags().bLsgModel || (ModelFlags().bLsgOneDiscrete && i != 1)) return Format("stepfunctions for s = %.3fS ", s);
+  if (ModelFlags().bLsgOneDiscrete)
     return Format("solving Lamm equation for s = %.3f S (D=%1.3e cm^2/sec, M=%.0f)    ", s, D, M);
-  const bool sModel = bContiSModel || bCsConformationalChange || bCsFloatingVbar || bCsScalingLaw ||
-                      bCsWormChain || bCsBimodalFf0OneDiscrete || bCsBimodalFf0 || bCsInvariantD ||
-                      bCsModel521;
+  const bool sModel = ModelFlags().bContiSModel || ModelFlags().bCsConformationalChange || ModelFlags().bCsFloatingVbar || ModelFlags().bCsScalingLaw ||
+                      ModelFlags().bCsWormChain || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsInvariantD ||
+                      ModelFlags().bCsModel521;
   if (sModel)
     return Format("solving Lamm equation for s = %.3f S (D=%1.3e cm^2/sec, M=%.0f), n=%d    ", s, D,
-                  M, nLammGridPoints);
+                  M, LammSettings().nLammGridPoints);
   return Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), n=%d    ", M, D,
-                s, nLammGridPoints);
+                s, LammSettings().nLammGridPoints);
 }
 
 // The equilibrium profile of point i of unit loading on the kernel radii; false
@@ -537,7 +538,7 @@ bool EquilibriumKernel(int i, double buoyantMass, const float* radii, int n) {
 
 // After the list: the buffer component into the kernel of point 1.
 int FinishListWithBuffer(Window* window, int status, RunMessage* failure) {
-  if (bBufferSedCorrection && !bUserAbort && status != 1 && status < 4) {
+  if (ModelFlags().bBufferSedCorrection && !bUserAbort && status != 1 && status < 4) {
     const int buffer = BuildBufferKernel(window, failure);
     if (buffer != 0) return buffer;
   }
@@ -550,7 +551,7 @@ int FinishListWithBuffer(Window* window, int status, RunMessage* failure) {
 int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
                       const double* vbar, RunMessage* failure) {
   WriteContiDebugLog("\nEnter RunSVContiSedList");
-  if (N < 1 || !pppKernels || N > nKernelArrayKernels || nScans < 1) return 4;
+  if (N < 1 || !DistributionStorage().pppKernels || N > DistributionStorage().nKernelArrayKernels || DataSet().nScans < 1) return 4;
   ClearLeftOutKernels();
   ForgetAllKernelSums();
   return FinishListWithBuffer(window, SolveLammList(window, N, s, D, vbar, nullptr, failure),
@@ -558,7 +559,7 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
 }
 
 int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessage* failure) {
-  if (N < 1 || !pppKernels || N > nKernelArrayKernels || nScans < 1) return 4;
+  if (N < 1 || !DistributionStorage().pppKernels || N > DistributionStorage().nKernelArrayKernels || DataSet().nScans < 1) return 4;
   std::vector<int> lamm;
   lamm.reserve(static_cast<std::size_t>(N));
   for (int i = 1; i <= N; ++i)
@@ -584,7 +585,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
     } else if (list.kind[k] == KernelKind::LightScattering) {
       if (!quiet)
         ShowContiProgress(10, 30, ProgressKind::Stage, Format("simulating for D = %.3e cm^2/sec (log10(rh/cm) = %1.3e)    ", D,
-                                     static_cast<double>(pDistGrid[i])));
+                                     static_cast<double>(DistributionVectors().pDistGrid[i])));
       if (!LightScatteringKernel(i, D, radii, nRadii)) return 4;
     } else if (list.kind[k] == KernelKind::Electrophoresis) {
       if (!quiet)
@@ -594,7 +595,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
       if (!quiet) ShowContiProgress(10, 30, ProgressKind::Stage, EquilibriumPointText(i, s, D));
       if (!EquilibriumKernel(i, list.buoyantMass[k], radii, nRadii)) return 4;
     } else if (list.kind[k] == KernelKind::Nonideal) {
-      if (i == 1 && bBufferSedCorrection) {
+      if (i == 1 && ModelFlags().bBufferSedCorrection) {
         // The buffer component in place of the discrete species.
         const int buffer = BuildBufferKernel(window, failure);
         if (buffer != 0) return buffer;
@@ -603,7 +604,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
           ShowContiProgress(10, 30, ProgressKind::Stage,
                         Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), "
                                "n=%d    ",
-                               static_cast<double>(pDistS[i]), D, s, nLammGridPoints));
+                               static_cast<double>(DistributionVectors().pDistS[i]), D, s, LammSettings().nLammGridPoints));
         const auto& kernel = GetDistributionHooks().nonidealKernel;
         if (!kernel || PointOutcomeStatus(i, s, kernel(window, i, s, D), failure) != 0) return 4;
       }
@@ -631,9 +632,9 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
       failure);
 }
 
-KernelFailureGathering::KernelFailureGathering() : outer_(g_gathering) { g_gathering = this; }
-KernelFailureGathering::~KernelFailureGathering() { g_gathering = outer_; }
-KernelFailureGathering* KernelFailureGathering::Active() { return g_gathering; }
+KernelFailureGathering::KernelFailureGathering() : outer_(Local().g_gathering) { Local().g_gathering = this; }
+KernelFailureGathering::~KernelFailureGathering() { Local().g_gathering = outer_; }
+KernelFailureGathering* KernelFailureGathering::Active() { return Local().g_gathering; }
 
 void KernelFailureGathering::Add(int point, double s, int status, const std::string& reason) {
   left_.emplace_back(point, s);
@@ -684,11 +685,11 @@ void SetKernelFailureForTesting(std::function<bool(int point)> fail) {
 }
 
 void ResetDistributionKernels() {
-  bSyntheticFromDistribution = false;
-  fInvariantD = 1.0f;
-  iCurrentGridPoint = 0;
-  fCurrentM = 0.0f;
-  dSimS = dSimD = 0.0;
+  KernelProfiles().bSyntheticFromDistribution = false;
+  DistributionKernels().fInvariantD = 1.0f;
+  DistributionKernels().iCurrentGridPoint = 0;
+  DistributionKernels().fCurrentM = 0.0f;
+  SimRun().dSimS = SimRun().dSimD = 0.0;
 }
 
 }  // namespace tarmic

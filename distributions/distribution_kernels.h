@@ -8,6 +8,8 @@
 // Units: s in S, D in cm^2/s, M in g/mol, temperatures in deg C.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -24,14 +26,19 @@ namespace tarmic {
 
 class Window;
 
-// D of "Continuous c(s) with invariant D" and of c(M) with invariant D (buoyant
-// mass), in 1e-7 cm^2/s; copied from the parameter vector.
-extern float fInvariantD;
-// The grid point being set up and its M; the s and D of the last point set up are
-// the simulation's dSimS and dSimD (propagators/sim_run.h). Written and read only by
-// the user-interface thread; the list solutions get their point by index.
-extern int iCurrentGridPoint;
-extern float fCurrentM;
+// The state of this module in an analysis (numerics/analysis.h).
+struct DistributionKernelsState {
+  // D of "Continuous c(s) with invariant D" and of c(M) with invariant D (buoyant
+  // mass), in 1e-7 cm^2/s; copied from the parameter vector.
+  float fInvariantD = 1.0f;
+  // The grid point being set up and its M; the s and D of the last point set up are
+  // the simulation's dSimS and dSimD (propagators/sim_run.h). Written and read only by
+  // the user-interface thread; the list solutions get their point by index.
+  int iCurrentGridPoint = 0;
+  float fCurrentM = 0.0f;
+};
+// The current analysis' DistributionKernelsState.
+inline DistributionKernelsState& DistributionKernels() { return CurrentPart<DistributionKernelsState>(); }
 
 // The molar mass of a c(s)-family grid point of s at T (deg C) as the model's
 // kernels take it: its own mass relation (bimodal f/f0, scaling law, worm-like

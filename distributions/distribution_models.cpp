@@ -2,54 +2,37 @@
 // engine, and the model classes.
 #include "distributions/distribution_models.h"
 
-
 namespace tarmic {
 
-bool bContiInnerRun = false;
-bool bFinalFitEvaluation = false;
-bool bMonteCarloRun = false;
-
-float fConfidenceLevel = 0.95f;
-bool bUsePrior = false;
-bool bFf0Prior = false;
-float f2DRegScale = 10.0f;
-float fTimeCourseWindow = 1.0f;
-
-bool bDLSLinearAxis = true;
-bool bCsff0ViewSM = false;
-bool bCsff0ViewSRs = false;
-bool bCsff0ViewSD = false;
-bool bCsff0ViewMFf0 = false;
-
 bool IsSGridModel() {
-  return bLsgModel || bLsgOneDiscrete || bCvConstantD || bContiSModel || bCsConformationalChange ||
-         bCsff0Model || bCsff0OneDiscrete || bCsFloatingVbar || bCsScalingLaw || bCsWormChain ||
-         bCsBimodalFf0OneDiscrete || bCsBimodalFf0 || bCsOneDiscreteD || bCsOneDiscreteM ||
-         bCsMsTable || bCsInvariantD || bCsModel521 || bCsNonideal || bBufferSedCorrection ||
-         bBoundaryAnalysis;
+  return ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete || ModelFlags().bCvConstantD || ModelFlags().bContiSModel || ModelFlags().bCsConformationalChange ||
+         ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsFloatingVbar || ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain ||
+         ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM ||
+         ModelFlags().bCsMsTable || ModelFlags().bCsInvariantD || ModelFlags().bCsModel521 || ModelFlags().bCsNonideal || ModelFlags().bBufferSedCorrection ||
+         ModelFlags().bBoundaryAnalysis;
 }
 
-bool IsSizeShapeModel() { return bCsff0Model || bCsff0OneDiscrete; }
+bool IsSizeShapeModel() { return ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete; }
 
 bool LeadingEntryIsDiscrete() {
-  return bLsgOneDiscrete || bCsBimodalFf0OneDiscrete || bCsOneDiscreteD || bCsOneDiscreteM ||
-         bCsMsTable || bCsNonideal || bBufferSedCorrection;
+  return ModelFlags().bLsgOneDiscrete || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM ||
+         ModelFlags().bCsMsTable || ModelFlags().bCsNonideal || ModelFlags().bBufferSedCorrection;
 }
 
-bool LeadingEntrySkipped() { return LeadingEntryIsDiscrete() || bCsff0OneDiscrete; }
+bool LeadingEntrySkipped() { return LeadingEntryIsDiscrete() || ModelFlags().bCsff0OneDiscrete; }
 
 bool EntropySkipsFirstUnknown() {
-  return bLsgOneDiscrete || bCsMsTable || bCsOneDiscreteD || bCsOneDiscreteM || bCsNonideal;
+  return ModelFlags().bLsgOneDiscrete || ModelFlags().bCsMsTable || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsNonideal;
 }
 
 void ResetDistributionModels() {
-  bContiInnerRun = bFinalFitEvaluation = bMonteCarloRun = false;
-  fConfidenceLevel = 0.95f;
-  bUsePrior = bFf0Prior = false;
-  f2DRegScale = 10.0f;
-  fTimeCourseWindow = 1.0f;
-  bDLSLinearAxis = true;
-  bCsff0ViewSM = bCsff0ViewSRs = bCsff0ViewSD = bCsff0ViewMFf0 = false;
+  DistributionModels().bContiInnerRun = DistributionModels().bFinalFitEvaluation = DistributionModels().bMonteCarloRun = false;
+  DistributionModels().fConfidenceLevel = 0.95f;
+  DistributionModels().bUsePrior = DistributionModels().bFf0Prior = false;
+  DistributionModels().f2DRegScale = 10.0f;
+  DistributionModels().fTimeCourseWindow = 1.0f;
+  DistributionModels().bDLSLinearAxis = true;
+  DistributionModels().bCsff0ViewSM = DistributionModels().bCsff0ViewSRs = DistributionModels().bCsff0ViewSD = DistributionModels().bCsff0ViewMFf0 = false;
 }
 
 }  // namespace tarmic

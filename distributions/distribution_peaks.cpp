@@ -53,11 +53,11 @@ int WalkSide(const float* v, int n, int i, float p, float f, int direction, floa
 
 PeakExtent FindDistributionPeak(int index, float fraction) {
   PeakExtent peak;
-  const float* v = pDistValues;
+  const float* v = DistributionVectors().pDistValues;
   // The limits are taken on the axis the integration runs over: the grid of the
   // s-grid models, M for c(M).
   const float* g = IntegrationAxis(nullptr);
-  const int n = nDistGrid;
+  const int n = DistributionVectors().nDistGrid;
   const int i = index;
   if (!v || !g || i < 1 || i > n) return peak;
   if (i >= 3 && i <= n - 2 && v[i] > v[i - 1]) {
@@ -86,10 +86,10 @@ PeakExtent FindDistributionPeak(int index, float fraction) {
 
 std::vector<DistributionPeak> DistributionPeakList() {
   std::vector<DistributionPeak> peaks;
-  if (!pDistCurve || !pDistValues || bDistTransformed) return peaks;
+  if (!DistributionPlot().pDistCurve || !DistributionVectors().pDistValues || DistributionPlot().bDistTransformed) return peaks;
   float x[kMaxPeakLabels + 1] = {}, height[kMaxPeakLabels + 1] = {};
   int index[kMaxPeakLabels + 1] = {};
-  const int n = pDistCurve->FindPeaks(x, height, index, kMaxPeakLabels, 2);
+  const int n = DistributionPlot().pDistCurve->FindPeaks(x, height, index, kMaxPeakLabels, 2);
   for (int k = 1; k <= n; ++k) {
     DistributionPeak peak;
     peak.index = index[k];

@@ -1,5 +1,6 @@
 // The distribution plot and the pane layout while it is shown.
 #include "distributions/distribution_plot.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,36 +28,10 @@
 
 namespace tarmic {
 
-CWINPlot* pDistPlot = nullptr;
-unsigned nDistPlotDataSet = 0;
-int nDistPlotModel = 0;
-bool bDistPlotClaimed = false;
-LoadedDataStamp sDistPlotClaim;
-
 void ClaimDistributionPlot() {
-  bDistPlotClaimed = true;
-  sDistPlotClaim = ModelDataStamp();
+  DistributionPlot().bDistPlotClaimed = true;
+  DistributionPlot().sDistPlotClaim = ModelDataStamp();
 }
-CVector* pDistXVector = nullptr;
-CVector* pDistYVector = nullptr;
-CVector* pDistY2Vector = nullptr;
-CCurve* pDistCurve = nullptr;
-CCurve* pDistCurve2 = nullptr;
-CVector* pMapXVector = nullptr;
-CVector* pMapYVector = nullptr;
-CCurve* pMapCurve = nullptr;
-
-bool bCsff0Shown = false;
-bool bCMTransformed = false;
-bool bMofsTableRun = false;
-bool bQuietRecreate = false;
-bool bRelayoutOnClear = true;
-bool bDistTransformed = false;
-bool bDistRhTransformed = false;
-bool bFMScalingLawSwitching = false;
-int nDistPlotTop = 630;
-int nDistPlotBottom = 950;
-int nMapMarkSize = 10;
 
 namespace {
 
@@ -68,20 +43,20 @@ void DeleteAndClear(T*& p) {
   p = nullptr;
 }
 
-bool LightScatteringRhModel() { return bDLSRhModel || bDLSTimeCourseModel; }
+bool LightScatteringRhModel() { return ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel; }
 
 // The c(s) family: the models whose distribution is over s.
 bool CsFamily() {
-  return bContiSModel || bCsConformationalChange || bCsFloatingVbar || bCsScalingLaw ||
-         bCsWormChain || bCsBimodalFf0 || bCsBimodalFf0OneDiscrete || bCsff0Model ||
-         bCsff0OneDiscrete || bCsOneDiscreteD || bCsOneDiscreteM || bBufferSedCorrection ||
-         bCsMsTable || bCsInvariantD || bCsNonideal || bCsModel521;
+  return ModelFlags().bContiSModel || ModelFlags().bCsConformationalChange || ModelFlags().bCsFloatingVbar || ModelFlags().bCsScalingLaw ||
+         ModelFlags().bCsWormChain || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsff0Model ||
+         ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bBufferSedCorrection ||
+         ModelFlags().bCsMsTable || ModelFlags().bCsInvariantD || ModelFlags().bCsNonideal || ModelFlags().bCsModel521;
 }
 
-bool MolarMassModel() { return !bDLSData && !IsSGridModel(); }
+bool MolarMassModel() { return !DataSet().bDLSData && !IsSGridModel(); }
 
 const char* MolarMassYTitle() {
-  return bFMScalingLaw && pParamFitFlags[10] != 0 ? "f(M)" : "c(M)";
+  return ModelFlags().bFMScalingLaw && AnalysisSwitches().pParamFitFlags[10] != 0 ? "f(M)" : "c(M)";
 }
 
 // A view of the one-based array v[1..n].
@@ -91,27 +66,31 @@ CVector* ViewOf(float* v, int n) {
   return vec;
 }
 
-// Whether the three-pane layout is set.
+// This module's own state in the analysis.
+struct LocalState {
+  // Whether the three-pane layout is set.
 bool g_threePanes = false;
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // The three panes while a distribution is shown, or the two without it.
 void SetThreePaneLayout(bool three) {
-  g_threePanes = three;
+  Local().g_threePanes = three;
   if (three) {
-    nDataPlotBottom = 350;
-    nResidualPlotTop = 405;
-    nPlotAreaBottom = 575;
+    DataPlots().nDataPlotBottom = 350;
+    DataPlots().nResidualPlotTop = 405;
+    DataPlots().nPlotAreaBottom = 575;
   } else {
-    nDataPlotBottom = 475;
-    nResidualPlotTop = 550;
-    nPlotAreaBottom = 950;
+    DataPlots().nDataPlotBottom = 475;
+    DataPlots().nResidualPlotTop = 550;
+    DataPlots().nPlotAreaBottom = 950;
   }
   const auto& h = GetDistributionHooks().paneLayoutChanged;
   if (h) h(three);
 }
 
 void RelayoutOtherPlots(bool redraw) {
-  if (!pDataPlot && !pResidualsPlot) return;
+  if (!DataPlots().pDataPlot && !DataPlots().pResidualsPlot) return;
   LayoutDataAndResidualPlots();
   if (redraw) {
     RedrawResidualPlot(false);
@@ -120,121 +99,121 @@ void RelayoutOtherPlots(bool redraw) {
 }
 
 void NewPlotPlaced() {
-  pDistPlot = new CWINPlot();
-  pDistPlot->SetPlotRect(DistributionPlotRectTop(), nPlotAreaLeft, nDistPlotBottom, nPlotAreaRight);
+  DistributionPlot().pDistPlot = new CWINPlot();
+  DistributionPlot().pDistPlot->SetPlotRect(DistributionPlotRectTop(), DataPlots().nPlotAreaLeft, DistributionPlot().nDistPlotBottom, DataPlots().nPlotAreaRight);
 }
 
 // The distribution curve in black and, with both regularisations, the second one in
 // blue.
 void AddDistributionCurves() {
-  pDistPlot->AddCurve(pDistCurve);
-  pDistPlot->SetCurveColor(0, kBlack);
-  if (GetContiRunSettings().showBoth && pDistCurve2) {
-    pDistPlot->AddCurve(pDistCurve2);
-    pDistPlot->SetCurveColor(1, kSecondCurveColor);
+  DistributionPlot().pDistPlot->AddCurve(DistributionPlot().pDistCurve);
+  DistributionPlot().pDistPlot->SetCurveColor(0, kBlack);
+  if (GetContiRunSettings().showBoth && DistributionPlot().pDistCurve2) {
+    DistributionPlot().pDistPlot->AddCurve(DistributionPlot().pDistCurve2);
+    DistributionPlot().pDistPlot->SetCurveColor(1, kSecondCurveColor);
   }
 }
 
 // The map or projection of the c(s,ff0) result and, for the map, the marginal
 // distribution curve.
 void BuildSizeShapePart() {
-  const int first = bCsff0OneDiscrete ? 2 : 1;
-  const int n = nFf0Grid - first + 1;
+  const int first = ModelFlags().bCsff0OneDiscrete ? 2 : 1;
+  const int n = DistributionVectors().nFf0Grid - first + 1;
   if (n < 1) return;
-  const float* xs = pCsff0S;
-  const float* ys = pCsff0Ff0;
+  const float* xs = DistributionVectors().pCsff0S;
+  const float* ys = DistributionVectors().pCsff0Ff0;
   const char* xTitle = "sed coefficient [S]";
   const char* yTitle = "c(s,*) or ff0";
-  const bool projection = bCsff0ViewSM || bCsff0ViewSRs || bCsff0ViewSD || bCsff0ViewMFf0;
-  if (bCsff0ViewSM) {
-    ys = pCsff0M;
+  const bool projection = DistributionModels().bCsff0ViewSM || DistributionModels().bCsff0ViewSRs || DistributionModels().bCsff0ViewSD || DistributionModels().bCsff0ViewMFf0;
+  if (DistributionModels().bCsff0ViewSM) {
+    ys = DistributionVectors().pCsff0M;
     yTitle = "molar mass [Da]";
-  } else if (bCsff0ViewSRs) {
-    ys = pCsff0Rs;
+  } else if (DistributionModels().bCsff0ViewSRs) {
+    ys = DistributionVectors().pCsff0Rs;
     yTitle = "Stokes radius (nm)";
-  } else if (bCsff0ViewSD) {
-    ys = pCsff0D;
+  } else if (DistributionModels().bCsff0ViewSD) {
+    ys = DistributionVectors().pCsff0D;
     yTitle = "D (cm^2/sec)";
-  } else if (bCsff0ViewMFf0) {
-    xs = pCsff0M;
+  } else if (DistributionModels().bCsff0ViewMFf0) {
+    xs = DistributionVectors().pCsff0M;
     xTitle = "molar mass [Da]";
     yTitle = "frictional ratio";
   }
-  pMapXVector = ViewOf(const_cast<float*>(xs) + first - 1, n);
-  pMapYVector = ViewOf(const_cast<float*>(ys) + first - 1, n);
-  pMapCurve = new CCurve(pMapXVector, pMapYVector);
-  pDistPlot->AddCurve(pMapCurve);
-  pDistPlot->SetMapYGrid(0, pCsff0Values, first, nFf0Grid, projection);
+  DistributionPlot().pMapXVector = ViewOf(const_cast<float*>(xs) + first - 1, n);
+  DistributionPlot().pMapYVector = ViewOf(const_cast<float*>(ys) + first - 1, n);
+  DistributionPlot().pMapCurve = new CCurve(DistributionPlot().pMapXVector, DistributionPlot().pMapYVector);
+  DistributionPlot().pDistPlot->AddCurve(DistributionPlot().pMapCurve);
+  DistributionPlot().pDistPlot->SetMapYGrid(0, DistributionVectors().pCsff0Values, first, DistributionVectors().nFf0Grid, projection);
   if (!projection) {
-    pDistPlot->SetMapYRange(fFf0Min, fFf0Max);
-    pDistPlot->bColorBar = 1;
-    pDistPlot->nColorBarOffset = 0;
-    pDistPlot->SetCurveStyle(0, 11);
+    DistributionPlot().pDistPlot->SetMapYRange(DistributionGrid().fFf0Min, DistributionGrid().fFf0Max);
+    DistributionPlot().pDistPlot->bColorBar = 1;
+    DistributionPlot().pDistPlot->nColorBarOffset = 0;
+    DistributionPlot().pDistPlot->SetCurveStyle(0, 11);
     // Cells as bars: half a row high and 1.2 half-columns wide.
-    const int size1 = nFf0Values > 1
-                          ? static_cast<int>(0.5 * (nDistPlotBottom - nDistPlotTop) / (nFf0Values - 1)) + 1
+    const int size1 = DistributionGrid().nFf0Values > 1
+                          ? static_cast<int>(0.5 * (DistributionPlot().nDistPlotBottom - DistributionPlot().nDistPlotTop) / (DistributionGrid().nFf0Values - 1)) + 1
                           : -1;
-    const int size2 = fDistGridCount > 1.0f
-                          ? static_cast<int>(0.5 * 1.2 * (nPlotAreaRight - nPlotAreaLeft) /
-                                             (fDistGridCount - 1.0f)) + 1
+    const int size2 = DistributionGrid().fDistGridCount > 1.0f
+                          ? static_cast<int>(0.5 * 1.2 * (DataPlots().nPlotAreaRight - DataPlots().nPlotAreaLeft) /
+                                             (DistributionGrid().fDistGridCount - 1.0f)) + 1
                           : -1;
-    if (size1 >= 0) pDistPlot->nMarkSize = size1;
-    if (size2 >= 0) pDistPlot->nMarkSizeY = size2;
-    nErrorBarCap = static_cast<int>(std::floor(1.5 * pDistPlot->nMarkSize));
-    if (pDistCurve) {
-      pDistPlot->AddCurve(pDistCurve);
-      pDistPlot->SetCurveColor(1, kBlack);
+    if (size1 >= 0) DistributionPlot().pDistPlot->nMarkSize = size1;
+    if (size2 >= 0) DistributionPlot().pDistPlot->nMarkSizeY = size2;
+    PlotRedraw().nErrorBarCap = static_cast<int>(std::floor(1.5 * DistributionPlot().pDistPlot->nMarkSize));
+    if (DistributionPlot().pDistCurve) {
+      DistributionPlot().pDistPlot->AddCurve(DistributionPlot().pDistCurve);
+      DistributionPlot().pDistPlot->SetCurveColor(1, kBlack);
     }
-    pDistPlot->SetXAxisLabel(xTitle);
-    pDistPlot->SetYAxisLabel(yTitle);
-    pDistPlot->SetYMinLabel(Format("ff0=%.2f", static_cast<double>(fFf0Min)).c_str());
-    pDistPlot->SetYMaxLabel(Format("ff0=%.2f", static_cast<double>(fFf0Max)).c_str());
+    DistributionPlot().pDistPlot->SetXAxisLabel(xTitle);
+    DistributionPlot().pDistPlot->SetYAxisLabel(yTitle);
+    DistributionPlot().pDistPlot->SetYMinLabel(Format("ff0=%.2f", static_cast<double>(DistributionGrid().fFf0Min)).c_str());
+    DistributionPlot().pDistPlot->SetYMaxLabel(Format("ff0=%.2f", static_cast<double>(DistributionGrid().fFf0Max)).c_str());
   } else {
-    pDistPlot->SetCurveStyle(0, 9);
-    if (nMapMarkSize >= 0) pDistPlot->nMarkSize = nMapMarkSize;
-    nErrorBarCap = static_cast<int>(std::floor(1.5 * pDistPlot->nMarkSize));
-    pDistPlot->SetXAxisLabel(xTitle);
-    pDistPlot->SetYAxisLabel(yTitle);
+    DistributionPlot().pDistPlot->SetCurveStyle(0, 9);
+    if (DistributionPlot().nMapMarkSize >= 0) DistributionPlot().pDistPlot->nMarkSize = DistributionPlot().nMapMarkSize;
+    PlotRedraw().nErrorBarCap = static_cast<int>(std::floor(1.5 * DistributionPlot().pDistPlot->nMarkSize));
+    DistributionPlot().pDistPlot->SetXAxisLabel(xTitle);
+    DistributionPlot().pDistPlot->SetYAxisLabel(yTitle);
   }
 }
 
 void MakeDistributionCurves(float* x) {
-  pDistXVector = ViewOf(x, nDistGrid);
-  if (!pDistYVector) pDistYVector = ViewOf(pDistValues, nDistGrid);
-  if (!pDistY2Vector) pDistY2Vector = ViewOf(pDistValues2, nDistGrid);
-  pDistCurve = new CCurve(pDistXVector, pDistYVector);
-  pDistCurve2 = new CCurve(pDistXVector, pDistY2Vector);
+  DistributionPlot().pDistXVector = ViewOf(x, DistributionVectors().nDistGrid);
+  if (!DistributionPlot().pDistYVector) DistributionPlot().pDistYVector = ViewOf(DistributionVectors().pDistValues, DistributionVectors().nDistGrid);
+  if (!DistributionPlot().pDistY2Vector) DistributionPlot().pDistY2Vector = ViewOf(DistributionVectors().pDistValues2, DistributionVectors().nDistGrid);
+  DistributionPlot().pDistCurve = new CCurve(DistributionPlot().pDistXVector, DistributionPlot().pDistYVector);
+  DistributionPlot().pDistCurve2 = new CCurve(DistributionPlot().pDistXVector, DistributionPlot().pDistY2Vector);
 }
 
 void DeleteCurvesAndPlot() {
-  DeleteAndClear(pDistCurve);
-  DeleteAndClear(pDistCurve2);
-  DeleteAndClear(pDistXVector);
-  DeleteAndClear(pDistPlot);
+  DeleteAndClear(DistributionPlot().pDistCurve);
+  DeleteAndClear(DistributionPlot().pDistCurve2);
+  DeleteAndClear(DistributionPlot().pDistXVector);
+  DeleteAndClear(DistributionPlot().pDistPlot);
 }
 
 // The plot with its curves and the vectors they view (not the grid vectors).
 void DeletePlotObjects() {
-  DeleteAndClear(pDistYVector);
-  DeleteAndClear(pDistY2Vector);
+  DeleteAndClear(DistributionPlot().pDistYVector);
+  DeleteAndClear(DistributionPlot().pDistY2Vector);
   DeleteCurvesAndPlot();
-  DeleteAndClear(pMapCurve);
-  DeleteAndClear(pMapXVector);
-  DeleteAndClear(pMapYVector);
+  DeleteAndClear(DistributionPlot().pMapCurve);
+  DeleteAndClear(DistributionPlot().pMapXVector);
+  DeleteAndClear(DistributionPlot().pMapYVector);
 }
 
 void SetTitles(const char* x, const char* y) {
-  pDistPlot->SetXAxisLabel(x);
-  pDistPlot->SetYAxisLabel(y);
+  DistributionPlot().pDistPlot->SetXAxisLabel(x);
+  DistributionPlot().pDistPlot->SetYAxisLabel(y);
 }
 
 // Values v[2..N] from densities over s back to amplitudes, then to densities over
 // M; point 1 is left alone.
 void DensityOverSToDensityOverM(float* v) {
-  const int n = nDistGrid;
+  const int n = DistributionVectors().nDistGrid;
   if (!v || n < 3) return;
-  const float* s = pDistGrid;
-  const float* M = pDistS;
+  const float* s = DistributionVectors().pDistGrid;
+  const float* M = DistributionVectors().pDistS;
   auto sWidth = [s, n](int i) {
     if (i == 2) return std::fabs(s[3] - s[2]) / 2.0f;
     if (i == n) return std::fabs(s[n] - s[n - 1]) / 2.0f;
@@ -255,13 +234,13 @@ void DensityOverSToDensityOverM(float* v) {
 }  // namespace
 
 bool DistributionPaneShown() {
-  return pDistPlot && (bContiModel || bBoundaryAnalysis) && nDistPlotDataSet == nDataSetGeneration &&
-         nDistPlotModel == ActiveModelIdentity() && (!bDistPlotClaimed || sDistPlotClaim == CurrentDataStamp());
+  return DistributionPlot().pDistPlot && (ModelFlags().bContiModel || ModelFlags().bBoundaryAnalysis) && DistributionPlot().nDistPlotDataSet == DataSet().nDataSetGeneration &&
+         DistributionPlot().nDistPlotModel == ActiveModelIdentity() && (!DistributionPlot().bDistPlotClaimed || DistributionPlot().sDistPlotClaim == CurrentDataStamp());
 }
 
 bool MatchPaneLayoutToDistribution() {
   const bool shown = DistributionPaneShown();
-  if (shown == g_threePanes) return false;
+  if (shown == Local().g_threePanes) return false;
   SetThreePaneLayout(shown);
   LayoutDataAndResidualPlots();
   return true;
@@ -270,19 +249,19 @@ bool MatchPaneLayoutToDistribution() {
 int DistributionPlotRectTop() {
   // The residual plot's x tick labels end at the same row whatever their height (its
   // plot area gives them the room); the button below them grows with its text.
-  return nDistPlotTop + (PlotTextHeight(hButtonFont.height) - hButtonFont.height);
+  return DistributionPlot().nDistPlotTop + (PlotTextHeight(hButtonFont.height) - hButtonFont.height);
 }
 
 void RelayoutDistributionPlot() {
-  if (!pDistPlot) return;
-  pDistPlot->SetPlotRect(DistributionPlotRectTop(), nPlotAreaLeft, nDistPlotBottom, nPlotAreaRight);
-  pDistPlot->Redraw();
+  if (!DistributionPlot().pDistPlot) return;
+  DistributionPlot().pDistPlot->SetPlotRect(DistributionPlotRectTop(), DataPlots().nPlotAreaLeft, DistributionPlot().nDistPlotBottom, DataPlots().nPlotAreaRight);
+  DistributionPlot().pDistPlot->Redraw();
 }
 
 const char* DistributionYTitle() {
-  if (bDLSData) return "Scattering Intensity";
-  if (bBoundaryAnalysis || bVanHoldeWeischet) return "fraction";
-  if (bLsgModel || bLsgOneDiscrete) return "ls-g*(s)";
+  if (DataSet().bDLSData) return "Scattering Intensity";
+  if (ModelFlags().bBoundaryAnalysis || ModelFlags().bVanHoldeWeischet) return "fraction";
+  if (ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete) return "ls-g*(s)";
   if (MolarMassModel()) return MolarMassYTitle();
   return "c(s)";
 }
@@ -290,80 +269,80 @@ const char* DistributionYTitle() {
 void ClearDistribution() {
   FreeDistributionVectors();
   DeletePlotObjects();
-  bCsff0Shown = false;
+  DistributionPlot().bCsff0Shown = false;
   SetThreePaneLayout(false);
-  if (pDataPlot && bRelayoutOnClear) RelayoutOtherPlots(true);
+  if (DataPlots().pDataPlot && DistributionPlot().bRelayoutOnClear) RelayoutOtherPlots(true);
   const auto& h = GetDistributionHooks().deleteIntegrateButton;
   if (h) h();
 }
 
 const MetaFile* RedrawDistributionPlot() {
-  if (!pDistPlot) return nullptr;
-  pDistPlot->Rescale();
-  pDistPlot->Redraw();
-  return pDistPlot->hPicture.get();
+  if (!DistributionPlot().pDistPlot) return nullptr;
+  DistributionPlot().pDistPlot->Rescale();
+  DistributionPlot().pDistPlot->Redraw();
+  return DistributionPlot().pDistPlot->hPicture.get();
 }
 
 std::unique_ptr<MetaFile> DrawPriorOverlay() {
-  if (!pDistPlot || (!bUsePrior && !bPriorFromDiscreteSpecies)) return nullptr;
-  const int n = nDistGrid;
-  if (n < 1 || !pPriorProbability || !pPriorProbabilityWork) return nullptr;
+  if (!DistributionPlot().pDistPlot || (!DistributionModels().bUsePrior && !DistributionPrior().bPriorFromDiscreteSpecies)) return nullptr;
+  const int n = DistributionVectors().nDistGrid;
+  if (n < 1 || !DistributionVectors().pPriorProbability || !DistributionVectors().pPriorProbabilityWork) return nullptr;
   // A prior without a positive value has no shape to show.
-  if (!(*std::max_element(pPriorProbability + 1, pPriorProbability + n + 1) > 0.0)) return nullptr;
+  if (!(*std::max_element(DistributionVectors().pPriorProbability + 1, DistributionVectors().pPriorProbability + n + 1) > 0.0)) return nullptr;
   std::vector<float> x(static_cast<std::size_t>(n) + 1, 0.0f);
-  for (int i = 1; i <= n; ++i) x[static_cast<std::size_t>(i)] = static_cast<float>(pPriorProbabilityWork[i]);
+  for (int i = 1; i <= n; ++i) x[static_cast<std::size_t>(i)] = static_cast<float>(DistributionVectors().pPriorProbabilityWork[i]);
   // Only the prior's shape matters: its peak is put at the top of the range shown.
-  return pDistPlot->DrawArraysScaledDoubleY(x.data(), pPriorProbability, n, pDistPlot->fYMax,
+  return DistributionPlot().pDistPlot->DrawArraysScaledDoubleY(x.data(), DistributionVectors().pPriorProbability, n, DistributionPlot().pDistPlot->fYMax,
                                             kPriorOverlayColor, 14, 0);
 }
 
 const MetaFile* GetDistributionPlotMetafile() {
-  return pDistPlot ? pDistPlot->hPicture.get() : nullptr;
+  return DistributionPlot().pDistPlot ? DistributionPlot().pDistPlot->hPicture.get() : nullptr;
 }
 
 void SetupDistributionPlot() {
-  nDistPlotDataSet = nDataSetGeneration;
-  nDistPlotModel = ActiveModelIdentity();
-  bDistPlotClaimed = false;
+  DistributionPlot().nDistPlotDataSet = DataSet().nDataSetGeneration;
+  DistributionPlot().nDistPlotModel = ActiveModelIdentity();
+  DistributionPlot().bDistPlotClaimed = false;
   // The previous plot goes, but not the vectors of the new grid.
-  if (pDistPlot) DeletePlotObjects();
-  float* x = pDistGrid;
-  if (MolarMassModel() || (bDLSData && bDLSDModel)) {
-    x = pDistS;
+  if (DistributionPlot().pDistPlot) DeletePlotObjects();
+  float* x = DistributionVectors().pDistGrid;
+  if (MolarMassModel() || (DataSet().bDLSData && ModelFlags().bDLSDModel)) {
+    x = DistributionVectors().pDistS;
   } else {
-    bCMTransformed = false;
+    DistributionPlot().bCMTransformed = false;
   }
-  DeleteAndClear(pDistYVector);
-  DeleteAndClear(pDistY2Vector);
+  DeleteAndClear(DistributionPlot().pDistYVector);
+  DeleteAndClear(DistributionPlot().pDistY2Vector);
   MakeDistributionCurves(x);
   NewPlotPlaced();
 
   if (!IsSizeShapeModel()) {
     AddDistributionCurves();
-    bCsff0Shown = false;
+    DistributionPlot().bCsff0Shown = false;
   } else {
     BuildSizeShapePart();
-    bCsff0Shown = true;
+    DistributionPlot().bCsff0Shown = true;
   }
 
-  if (bDLSData) {
-    SetTitles(bDLSDModel ? "log diffusion coefficient (cm^2/sec)" : "log hydrodynamic radius (m)",
+  if (DataSet().bDLSData) {
+    SetTitles(ModelFlags().bDLSDModel ? "log diffusion coefficient (cm^2/sec)" : "log hydrodynamic radius (m)",
               "Scattering Intensity");
-    pDistPlot->bLogTicksX = 1;
+    DistributionPlot().pDistPlot->bLogTicksX = 1;
   } else if (IsSizeShapeModel()) {
-    if (!bCsff0ViewMFf0) pDistPlot->SetXAxisLabel("sed coefficient [S]");
+    if (!DistributionModels().bCsff0ViewMFf0) DistributionPlot().pDistPlot->SetXAxisLabel("sed coefficient [S]");
   } else if (MolarMassModel()) {
     SetTitles("molar mass [Da]", MolarMassYTitle());
-  } else if (bCvConstantD || bElectroLsgModel) {
+  } else if (ModelFlags().bCvConstantD || ModelFlags().bElectroLsgModel) {
     SetTitles("migration velocity [um/sec]", "c(s)");
   } else {
     SetTitles("sed coefficient [S]", DistributionYTitle());
   }
-  pDistPlot->ToggleYFromZero();
-  pDistPlot->ToggleConnectPoints();
+  DistributionPlot().pDistPlot->ToggleYFromZero();
+  DistributionPlot().pDistPlot->ToggleConnectPoints();
 
   SetThreePaneLayout(true);
-  if (pDataPlot || pResidualsPlot) {
+  if (DataPlots().pDataPlot || DataPlots().pResidualsPlot) {
     RelayoutOtherPlots(true);
     const auto& h = GetDistributionHooks().createIntegrateButton;
     if (h) h();
@@ -371,24 +350,24 @@ void SetupDistributionPlot() {
 }
 
 void RecreateDistributionPlot() {
-  if ((bCsff0Model || bCsff0OneDiscrete) && bCsff0Shown) return;
-  if (!pDistPlot) {
+  if ((ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete) && DistributionPlot().bCsff0Shown) return;
+  if (!DistributionPlot().pDistPlot) {
     if (!CsFamily()) {
-      fDistMin = 10000.0f;
-      fDistMax = 500000.0f;
+      DistributionGrid().fDistMin = 10000.0f;
+      DistributionGrid().fDistMax = 500000.0f;
     } else {
-      fDistMin = 0.0f;
-      fDistMax = 20.0f;
+      DistributionGrid().fDistMin = 0.0f;
+      DistributionGrid().fDistMax = 20.0f;
     }
     StoreGridLimitsInParams();
     return;
   }
   DeleteCurvesAndPlot();
   const bool sAxis = CsFamily() || LightScatteringRhModel();
-  float* x = sAxis ? pDistGrid : pDistS;
-  if (x && nDistGrid >= 1) {
-    fDistMin = x[1];
-    fDistMax = x[nDistGrid];
+  float* x = sAxis ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
+  if (x && DistributionVectors().nDistGrid >= 1) {
+    DistributionGrid().fDistMin = x[1];
+    DistributionGrid().fDistMax = x[DistributionVectors().nDistGrid];
     StoreGridLimitsInParams();
   }
   MakeDistributionCurves(x);
@@ -396,65 +375,65 @@ void RecreateDistributionPlot() {
   AddDistributionCurves();
   if (CsFamily()) {
     SetTitles("sed coefficient [S]", "c(s)");
-  } else if (bDLSData) {
+  } else if (DataSet().bDLSData) {
     SetTitles(LightScatteringRhModel() ? "hydrodynamic radius (nm)"
                                        : "diffusion coefficient (10^-7 cm^2/sec)",
               "Scattering Intensity");
   } else {
     SetTitles("molar mass [Da]", MolarMassYTitle());
   }
-  pDistPlot->ToggleYFromZero();
-  pDistPlot->ToggleConnectPoints();
+  DistributionPlot().pDistPlot->ToggleYFromZero();
+  DistributionPlot().pDistPlot->ToggleConnectPoints();
   SetThreePaneLayout(true);
-  if (pDataPlot || pResidualsPlot) RelayoutOtherPlots(!bFMScalingLawSwitching);
+  if (DataPlots().pDataPlot || DataPlots().pResidualsPlot) RelayoutOtherPlots(!DistributionPlot().bFMScalingLawSwitching);
   // The note comes with the new plot, also in the middle of a run's grid set-up.
-  if (!bMofsTableRun && !bQuietRecreate)
+  if (!DistributionPlot().bMofsTableRun && !DistributionPlot().bQuietRecreate)
     ShowDistributionNote("may need to recalculate before integrating distribution data");
 }
 
 void TransformToCM() {
-  if (!pDistPlot || bCsff0Shown || bMofsTableRun || bCMTransformed) return;
-  DensityOverSToDensityOverM(pDistValues);
-  if (GetContiRunSettings().showBoth) DensityOverSToDensityOverM(pDistValues2);
+  if (!DistributionPlot().pDistPlot || DistributionPlot().bCsff0Shown || DistributionPlot().bMofsTableRun || DistributionPlot().bCMTransformed) return;
+  DensityOverSToDensityOverM(DistributionVectors().pDistValues);
+  if (GetContiRunSettings().showBoth) DensityOverSToDensityOverM(DistributionVectors().pDistValues2);
   PlotDistributionOverM();
 }
 
 void PlotDistributionOverM() {
-  if (!pDistPlot) return;
+  if (!DistributionPlot().pDistPlot) return;
   DeleteCurvesAndPlot();
-  MakeDistributionCurves(pDistS);
+  MakeDistributionCurves(DistributionVectors().pDistS);
   NewPlotPlaced();
   AddDistributionCurves();
   SetTitles("molar mass [Da]", MolarMassYTitle());
-  pDistPlot->ToggleYFromZero();
-  pDistPlot->ToggleConnectPoints();
+  DistributionPlot().pDistPlot->ToggleYFromZero();
+  DistributionPlot().pDistPlot->ToggleConnectPoints();
   SetThreePaneLayout(true);
   RelayoutOtherPlots(true);
-  bCMTransformed = true;
+  DistributionPlot().bCMTransformed = true;
 }
 
 void CreateSizeShapePlot() {
-  if (!IsSizeShapeModel() || !pCsff0S || !pCsff0Rs || !pCsff0D || !pCsff0M || !pCsff0Values ||
-      !bCsff0Shown || !pDistPlot) {
+  if (!IsSizeShapeModel() || !DistributionVectors().pCsff0S || !DistributionVectors().pCsff0Rs || !DistributionVectors().pCsff0D || !DistributionVectors().pCsff0M || !DistributionVectors().pCsff0Values ||
+      !DistributionPlot().bCsff0Shown || !DistributionPlot().pDistPlot) {
     return;
   }
-  DeleteAndClear(pDistPlot);
-  DeleteAndClear(pMapCurve);
-  DeleteAndClear(pMapXVector);
-  DeleteAndClear(pMapYVector);
+  DeleteAndClear(DistributionPlot().pDistPlot);
+  DeleteAndClear(DistributionPlot().pMapCurve);
+  DeleteAndClear(DistributionPlot().pMapXVector);
+  DeleteAndClear(DistributionPlot().pMapYVector);
   NewPlotPlaced();
   BuildSizeShapePart();
-  pDistPlot->ToggleYFromZero();
-  pDistPlot->ToggleConnectPoints();
+  DistributionPlot().pDistPlot->ToggleYFromZero();
+  DistributionPlot().pDistPlot->ToggleConnectPoints();
 }
 
 SetAsideDistribution::SetAsideDistribution() {
   // Nothing is set aside yet: the swap takes the distribution on show.
-  errorBarCap_ = nErrorBarCap;
-  dataSet_ = nDistPlotDataSet;
-  model_ = nDistPlotModel;
-  claimed_ = bDistPlotClaimed;
-  claim_ = sDistPlotClaim;
+  errorBarCap_ = PlotRedraw().nErrorBarCap;
+  dataSet_ = DistributionPlot().nDistPlotDataSet;
+  model_ = DistributionPlot().nDistPlotModel;
+  claimed_ = DistributionPlot().bDistPlotClaimed;
+  claim_ = DistributionPlot().sDistPlotClaim;
   Swap();
 }
 
@@ -468,52 +447,52 @@ SetAsideDistribution::~SetAsideDistribution() {
 
 void SetAsideDistribution::Swap() {
   using std::swap;
-  swap(gDistributionVectors, vectors_);
-  swap(pDistPlot, plot_);
-  swap(pDistXVector, xVector_);
-  swap(pDistYVector, yVector_);
-  swap(pDistY2Vector, y2Vector_);
-  swap(pDistCurve, curve_);
-  swap(pDistCurve2, curve2_);
-  swap(pMapXVector, mapX_);
-  swap(pMapYVector, mapY_);
-  swap(pMapCurve, mapCurve_);
-  swap(bCsff0Shown, csff0Shown_);
-  swap(bCMTransformed, cmTransformed_);
-  swap(nDistPlotDataSet, dataSet_);
-  swap(nDistPlotModel, model_);
-  swap(bDistPlotClaimed, claimed_);
-  swap(sDistPlotClaim, claim_);
-  swap(nErrorBarCap, errorBarCap_);
+  swap(DistributionVectors(), vectors_);
+  swap(DistributionPlot().pDistPlot, plot_);
+  swap(DistributionPlot().pDistXVector, xVector_);
+  swap(DistributionPlot().pDistYVector, yVector_);
+  swap(DistributionPlot().pDistY2Vector, y2Vector_);
+  swap(DistributionPlot().pDistCurve, curve_);
+  swap(DistributionPlot().pDistCurve2, curve2_);
+  swap(DistributionPlot().pMapXVector, mapX_);
+  swap(DistributionPlot().pMapYVector, mapY_);
+  swap(DistributionPlot().pMapCurve, mapCurve_);
+  swap(DistributionPlot().bCsff0Shown, csff0Shown_);
+  swap(DistributionPlot().bCMTransformed, cmTransformed_);
+  swap(DistributionPlot().nDistPlotDataSet, dataSet_);
+  swap(DistributionPlot().nDistPlotModel, model_);
+  swap(DistributionPlot().bDistPlotClaimed, claimed_);
+  swap(DistributionPlot().sDistPlotClaim, claim_);
+  swap(PlotRedraw().nErrorBarCap, errorBarCap_);
 }
 
 void SetAsideDistribution::PutBack() {
   if (!held_) return;
   held_ = false;
   // What was built since goes; the other plots are laid out once, below.
-  bRelayoutOnClear = false;
+  DistributionPlot().bRelayoutOnClear = false;
   ClearDistribution();
-  bRelayoutOnClear = true;
+  DistributionPlot().bRelayoutOnClear = true;
   Swap();
-  const bool shown = pDistPlot != nullptr;
+  const bool shown = DistributionPlot().pDistPlot != nullptr;
   SetThreePaneLayout(shown);
-  if (!pDataPlot && !pResidualsPlot) return;
+  if (!DataPlots().pDataPlot && !DataPlots().pResidualsPlot) return;
   RelayoutOtherPlots(true);
   const auto& button = GetDistributionHooks().createIntegrateButton;
-  if (shown && !bDistTransformed && button) button();
+  if (shown && !DistributionPlot().bDistTransformed && button) button();
 }
 
 void ResetDistributionPlot() {
   DeletePlotObjects();
-  g_threePanes = false;
-  bCsff0Shown = bCMTransformed = bMofsTableRun = bQuietRecreate = false;
-  bRelayoutOnClear = true;
-  bFMScalingLawSwitching = false;
-  bDistPlotClaimed = false;
-  sDistPlotClaim = LoadedDataStamp{};
-  nDistPlotTop = 630;
-  nDistPlotBottom = 950;
-  nMapMarkSize = 10;
+  Local().g_threePanes = false;
+  DistributionPlot().bCsff0Shown = DistributionPlot().bCMTransformed = DistributionPlot().bMofsTableRun = DistributionPlot().bQuietRecreate = false;
+  DistributionPlot().bRelayoutOnClear = true;
+  DistributionPlot().bFMScalingLawSwitching = false;
+  DistributionPlot().bDistPlotClaimed = false;
+  DistributionPlot().sDistPlotClaim = LoadedDataStamp{};
+  DistributionPlot().nDistPlotTop = 630;
+  DistributionPlot().nDistPlotBottom = 950;
+  DistributionPlot().nMapMarkSize = 10;
 }
 
 }  // namespace tarmic

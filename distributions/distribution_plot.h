@@ -9,6 +9,8 @@
 // two: data 50 to 475, residuals 550 to 950.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <memory>
 
 #include "distributions/distribution_grid.h"
@@ -19,9 +21,37 @@ namespace tarmic {
 
 // The distribution shown has been transformed by a transform command; the next run
 // clears it (a transformed distribution is not transformed a second time).
-extern bool bDistTransformed;
+// The state of this module in an analysis (numerics/analysis.h).
+class CWINPlot;
+
+struct DistributionPlotState {
+  bool bDistTransformed = false;
+  bool bDistRhTransformed = false;
+  CWINPlot* pDistPlot = nullptr;
+  CVector* pDistXVector = nullptr;  // view of pDistS (molar-mass models) or pDistGrid
+  CVector* pDistYVector = nullptr;  // view of pDistValues
+  CVector* pDistY2Vector = nullptr;  // view of pDistValues2
+  CCurve* pDistCurve = nullptr;  // (x, values), black
+  CCurve* pDistCurve2 = nullptr;  // (x, second-regularisation values), blue
+  CVector* pMapXVector = nullptr;  // c(s,ff0) map or projection
+  CVector* pMapYVector = nullptr;
+  CCurve* pMapCurve = nullptr;
+  bool bCsff0Shown = false;  // the plot shows the c(s,ff0) result
+  bool bCMTransformed = false;  // the shown c(s) was converted to c(M) by TransformToCM
+  bool bMofsTableRun = false;  // the last run was of c(s) with an M(s) table
+  bool bQuietRecreate = false;  // RecreateDistributionPlot shows no note
+  bool bRelayoutOnClear = true;  // ClearDistribution lays the data and residual plots out
+  bool bFMScalingLawSwitching = false;
+  unsigned nDistPlotDataSet = 0;
+  int nDistPlotModel = 0;
+  bool bDistPlotClaimed = false;
+  LoadedDataStamp sDistPlotClaim{};
+  int nDistPlotTop = 630;  // 630
+  int nDistPlotBottom = 950;  // 950
+  int nMapMarkSize = 10;  // 10: symbol size of the c(s,ff0) projections
+};
+inline DistributionPlotState& DistributionPlot() { return CurrentPart<DistributionPlotState>(); }
 // The distribution shown lies on the Stokes-radius axis; cleared by the next run.
-extern bool bDistRhTransformed;
 
 class CWINPlot;
 class CVector;
@@ -29,42 +59,20 @@ class CCurve;
 class MetaFile;
 
 // All null while no distribution is shown.
-extern CWINPlot* pDistPlot;
-extern CVector* pDistXVector;   // view of pDistS (molar-mass models) or pDistGrid
-extern CVector* pDistYVector;   // view of pDistValues
-extern CVector* pDistY2Vector;  // view of pDistValues2
-extern CCurve* pDistCurve;      // (x, values), black
-extern CCurve* pDistCurve2;     // (x, second-regularisation values), blue
-extern CVector* pMapXVector;    // c(s,ff0) map or projection
-extern CVector* pMapYVector;
-extern CCurve* pMapCurve;
 
-extern bool bCsff0Shown;       // the plot shows the c(s,ff0) result
-extern bool bCMTransformed;    // the shown c(s) was converted to c(M) by TransformToCM
-extern bool bMofsTableRun;     // the last run was of c(s) with an M(s) table
-extern bool bQuietRecreate;    // RecreateDistributionPlot shows no note
-extern bool bRelayoutOnClear;  // ClearDistribution lays the data and residual plots out
 // The model command "f(M) vs M (with scaling law)" switched the model: the data and
 // residual plots are not redrawn by RecreateDistributionPlot (Run and Fit clear it).
-extern bool bFMScalingLawSwitching;
 // The data set (nDataSetGeneration) that was loaded when the plot was set up: the
 // distribution pane shows the plot only while that set is loaded, so a new set
 // never shows the distribution of the one before.
-extern unsigned nDistPlotDataSet;
 // The model (ActiveModelIdentity) chosen when the plot was set up: the pane shows
 // the distribution only under that model, never another model's result relabelled.
-extern int nDistPlotModel;
 // A distribution computed by a run claims the data, the model and the values and
 // settings it was computed for (the model's claim, ModelDataStamp, as the run
 // finished): the pane shows it, and it is copied, saved and integrated, only while
 // they are unchanged. A distribution restored from a file makes no such claim.
-extern bool bDistPlotClaimed;
-extern LoadedDataStamp sDistPlotClaim;
 // The run's result is complete: the distribution on show takes the model's claim.
 void ClaimDistributionPlot();
-extern int nDistPlotTop;     // 630
-extern int nDistPlotBottom;  // 950
-extern int nMapMarkSize;     // 10: symbol size of the c(s,ff0) projections
 
 // Whether the distribution pane shows the plot: a distribution model (or boundary
 // analysis) is chosen, the plot was made of the data set now loaded under the model

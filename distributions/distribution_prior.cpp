@@ -1,6 +1,7 @@
 // Prior probabilities: the prior file, the peaks, the table from the current
 // distribution, and the prior vector of the current grid.
 #include "distributions/distribution_prior.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,19 +22,6 @@
 
 namespace tarmic {
 
-std::string szPriorFile;
-std::string szLastPriorFile;
-double pPriorPeakLocation[kPriorPeaks + 1];
-double pPriorPeakWidth[kPriorPeaks + 1];
-double pPriorPeakAmplitude[kPriorPeaks + 1];
-bool bPriorFromDiscreteSpecies = false;
-bool bPriorFromGJT = false;
-std::vector<double> pPriorTableX;
-std::vector<double> pPriorTableY;
-double pFf0PriorLocation[kPriorPeaks];
-double pFf0PriorWidth[kPriorPeaks];
-double pFf0PriorAmplitude[kPriorPeaks];
-
 namespace {
 
 // Weight of every grid point before the peaks are added.
@@ -44,13 +32,13 @@ constexpr double kSqrtPi = 1.772;
 // The abscissae the prior is built on: the s grid (pDistGrid) for the s-grid,
 // light-scattering and boundary models, the molar masses (pDistS) for the others.
 bool PriorOnDistGrid() {
-  return bContiSModel || bCsff0Model || bCsff0OneDiscrete || bCsConformationalChange ||
-         bCsBimodalFf0OneDiscrete || bCsBimodalFf0 || bCsScalingLaw || bCsWormChain ||
-         bCsFloatingVbar || bCsNonideal || bCsMsTable || bCsOneDiscreteM || bCsOneDiscreteD ||
-         bCsInvariantD || bDLSRhModel || bBoundaryAnalysis;
+  return ModelFlags().bContiSModel || ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsConformationalChange ||
+         ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain ||
+         ModelFlags().bCsFloatingVbar || ModelFlags().bCsNonideal || ModelFlags().bCsMsTable || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsOneDiscreteD ||
+         ModelFlags().bCsInvariantD || ModelFlags().bDLSRhModel || ModelFlags().bBoundaryAnalysis;
 }
 
-const float* PriorAbscissae() { return PriorOnDistGrid() ? pDistGrid : pDistS; }
+const float* PriorAbscissae() { return PriorOnDistGrid() ? DistributionVectors().pDistGrid : DistributionVectors().pDistS; }
 
 void AddGaussian(double* prior, const double* x, int n, double location, double width,
                  double amplitude) {
@@ -66,9 +54,13 @@ struct DeltaPeak {
   int j = 0;
   double h = 0.0, location = 0.0;
 };
-DeltaPeak g_delta;
+// This module's own state in the analysis.
+struct LocalState {
+  DeltaPeak g_delta{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 double DeltaOffsetOfR(double r) {
-  return DeltaPeakCentroidOffset(g_delta.x, g_delta.j, g_delta.h, g_delta.location, r);
+  return DeltaPeakCentroidOffset(Local().g_delta.x, Local().g_delta.j, Local().g_delta.h, Local().g_delta.location, r);
 }
 
 // A delta peak at `location` with area `amplitude`, put on the two grid points
@@ -84,7 +76,7 @@ void AddDeltaPeak(double* prior, const float* x, int n, double location, double 
     prior[j] += 2.0 * h;
     return;
   }
-  g_delta = DeltaPeak{x, j, h, location};
+  Local().g_delta = DeltaPeak{x, j, h, location};
   double r = 0.0;
   if (DeltaOffsetOfR(-h) * DeltaOffsetOfR(h) <= 0.0) {
     bool failed = false;
@@ -101,7 +93,7 @@ void AddDeltaPeak(double* prior, const float* x, int n, double location, double 
 }
 
 bool PeakRowUsed(int k) {
-  return pPriorPeakLocation[k] != 0.0 && pPriorPeakWidth[k] != -1.0 && pPriorPeakAmplitude[k] != 0.0;
+  return DistributionPrior().pPriorPeakLocation[k] != 0.0 && DistributionPrior().pPriorPeakWidth[k] != -1.0 && DistributionPrior().pPriorPeakAmplitude[k] != 0.0;
 }
 
 // The prior is built by the grid set-up of a run, which goes on without it.
@@ -111,19 +103,19 @@ void ReportPriorFailure(const std::string& text) { ShowDistributionError(text); 
 bool PriorFromFile(const double* x, int n) {
   PriorTable table;
   std::string error;
-  if (!ReadPriorFile(szPriorFile, &table, &error)) {
+  if (!ReadPriorFile(DistributionPrior().szPriorFile, &table, &error)) {
     ReportPriorFailure(error);
     return false;
   }
   std::vector<double> values(static_cast<std::size_t>(n) + 1, 0.0);
   if (!InterpolateCurveDouble(n, x, values.data(), table.Count(), table.x.data(), table.y.data())) {
-    ReportPriorFailure("Could Not Open MaxEnt Prior File\n" + szPriorFile +
+    ReportPriorFailure("Could Not Open MaxEnt Prior File\n" + DistributionPrior().szPriorFile +
                        ": its range does not cover the distribution grid");
     return false;
   }
   // A weight interpolated or extrapolated below 0 counts as 0 (the regularisations
   // raise it to their floor).
-  for (int i = 1; i <= n; ++i) pPriorProbability[i] = std::max(values[static_cast<std::size_t>(i)], 0.0);
+  for (int i = 1; i <= n; ++i) DistributionVectors().pPriorProbability[i] = std::max(values[static_cast<std::size_t>(i)], 0.0);
   return true;
 }
 
@@ -201,71 +193,71 @@ double DeltaPeakCentroidOffset(const float* x, int j, double h, double location,
 }
 
 bool BuildPriorProbability() {
-  const int n = nDistGrid;
+  const int n = DistributionVectors().nDistGrid;
   const float* abscissae = PriorAbscissae();
-  if (n < 1 || !abscissae || !pPriorProbability || !pPriorProbabilityWork) return true;
-  for (int i = 1; i <= n; ++i) pPriorProbabilityWork[i] = abscissae[i];
-  const double* x = pPriorProbabilityWork;
+  if (n < 1 || !abscissae || !DistributionVectors().pPriorProbability || !DistributionVectors().pPriorProbabilityWork) return true;
+  for (int i = 1; i <= n; ++i) DistributionVectors().pPriorProbabilityWork[i] = abscissae[i];
+  const double* x = DistributionVectors().pPriorProbabilityWork;
 
-  if (bUsePrior) {
-    if (!szPriorFile.empty()) {
-      if (!PriorFromFile(x, n)) bUsePrior = false;
-    } else if (!bPriorFromDiscreteSpecies && !bPriorFromGJT) {
-      for (int i = 1; i <= n; ++i) pPriorProbability[i] = kPeakFloor;
+  if (DistributionModels().bUsePrior) {
+    if (!DistributionPrior().szPriorFile.empty()) {
+      if (!PriorFromFile(x, n)) DistributionModels().bUsePrior = false;
+    } else if (!DistributionPrior().bPriorFromDiscreteSpecies && !DistributionPrior().bPriorFromGJT) {
+      for (int i = 1; i <= n; ++i) DistributionVectors().pPriorProbability[i] = kPeakFloor;
       for (int k = 1; k <= kPriorPeaks; ++k) {
         if (!PeakRowUsed(k)) continue;
-        if (pPriorPeakWidth[k] != 0.0) {
-          AddGaussian(pPriorProbability, x, n, pPriorPeakLocation[k], pPriorPeakWidth[k], pPriorPeakAmplitude[k]);
+        if (DistributionPrior().pPriorPeakWidth[k] != 0.0) {
+          AddGaussian(DistributionVectors().pPriorProbability, x, n, DistributionPrior().pPriorPeakLocation[k], DistributionPrior().pPriorPeakWidth[k], DistributionPrior().pPriorPeakAmplitude[k]);
         } else {
-          AddDeltaPeak(pPriorProbability, abscissae, n, pPriorPeakLocation[k], pPriorPeakAmplitude[k]);
+          AddDeltaPeak(DistributionVectors().pPriorProbability, abscissae, n, DistributionPrior().pPriorPeakLocation[k], DistributionPrior().pPriorPeakAmplitude[k]);
         }
       }
     } else {
-      const int m = static_cast<int>(pPriorTableX.size()) - 1;
-      if (m < 1 || !InterpolateCurveDouble(n, x, pPriorProbability, m, pPriorTableX.data(), pPriorTableY.data())) {
+      const int m = static_cast<int>(DistributionPrior().pPriorTableX.size()) - 1;
+      if (m < 1 || !InterpolateCurveDouble(n, x, DistributionVectors().pPriorProbability, m, DistributionPrior().pPriorTableX.data(), DistributionPrior().pPriorTableY.data())) {
         ReportPriorFailure("the prior table does not cover the distribution grid; prior switched off");
-        bUsePrior = false;
+        DistributionModels().bUsePrior = false;
       }
     }
   }
 
-  if ((bCsff0Model || bCsff0OneDiscrete) && bFf0Prior && pFf0AxisWork && pFf0Axis) {
-    for (int j = 1; j <= nFf0Values; ++j) {
+  if ((ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete) && DistributionModels().bFf0Prior && DistributionVectors().pFf0AxisWork && DistributionVectors().pFf0Axis) {
+    for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) {
       double w = kPeakFloor;
       for (int k = 0; k < kPriorPeaks; ++k) {
-        const double a = pFf0PriorAmplitude[k], loc = pFf0PriorLocation[k], width = pFf0PriorWidth[k];
+        const double a = DistributionPrior().pFf0PriorAmplitude[k], loc = DistributionPrior().pFf0PriorLocation[k], width = DistributionPrior().pFf0PriorWidth[k];
         if (a == 0.0 || loc == 0.0 || width == 0.0) continue;
-        const double d = loc - pFf0Axis[j];
+        const double d = loc - DistributionVectors().pFf0Axis[j];
         w += a * std::exp(-d * d / (width * width)) / (kSqrtPi * width);
       }
-      pFf0AxisWork[j] = static_cast<float>(w);
+      DistributionVectors().pFf0AxisWork[j] = static_cast<float>(w);
     }
   }
   return true;
 }
 
 void SwitchPriorFileOff() {
-  if (!szPriorFile.empty()) szLastPriorFile = szPriorFile;
-  szPriorFile.clear();
+  if (!DistributionPrior().szPriorFile.empty()) DistributionPrior().szLastPriorFile = DistributionPrior().szPriorFile;
+  DistributionPrior().szPriorFile.clear();
 }
 
 void SwitchPriorFileOn() {
-  if (szPriorFile.empty()) szPriorFile = szLastPriorFile;
+  if (DistributionPrior().szPriorFile.empty()) DistributionPrior().szPriorFile = DistributionPrior().szLastPriorFile;
 }
 
 void ClearPriorPeaks() {
   for (int k = 0; k <= kPriorPeaks; ++k) {
-    pPriorPeakLocation[k] = 0.0;
-    pPriorPeakWidth[k] = -1.0;
-    pPriorPeakAmplitude[k] = 0.0;
+    DistributionPrior().pPriorPeakLocation[k] = 0.0;
+    DistributionPrior().pPriorPeakWidth[k] = -1.0;
+    DistributionPrior().pPriorPeakAmplitude[k] = 0.0;
   }
 }
 
 bool BuildPriorFromDistributionPeaks() {
-  const int n = nDistGrid;
+  const int n = DistributionVectors().nDistGrid;
   const float* x = PriorAbscissae();
-  if (n < 3 || !x || !pDistValues) return false;
-  const float* v = pDistValues;
+  if (n < 3 || !x || !DistributionVectors().pDistValues) return false;
+  const float* v = DistributionVectors().pDistValues;
   float largest = 0.0f;
   for (int i = 1; i <= n; ++i) largest = std::max(largest, v[i]);
   if (!(largest > 0.0f)) return false;
@@ -309,20 +301,20 @@ bool BuildPriorFromDistributionPeaks() {
   for (const Peak& p : peaks) AddGaussian(ty.data(), tx.data(), n, p.position, p.width, p.area);
   const double top = *std::max_element(ty.begin() + 1, ty.end());
   for (int i = 1; i <= n; ++i) ty[static_cast<std::size_t>(i)] += kPeakFloor * top;
-  pPriorTableX = std::move(tx);
-  pPriorTableY = std::move(ty);
+  DistributionPrior().pPriorTableX = std::move(tx);
+  DistributionPrior().pPriorTableY = std::move(ty);
   return true;
 }
 
 void ResetDistributionPrior() {
-  szPriorFile.clear();
-  szLastPriorFile.clear();
+  DistributionPrior().szPriorFile.clear();
+  DistributionPrior().szLastPriorFile.clear();
   ClearPriorPeaks();
-  bPriorFromDiscreteSpecies = false;
-  bPriorFromGJT = false;
-  pPriorTableX.clear();
-  pPriorTableY.clear();
-  for (int k = 0; k < kPriorPeaks; ++k) pFf0PriorLocation[k] = pFf0PriorWidth[k] = pFf0PriorAmplitude[k] = 0.0;
+  DistributionPrior().bPriorFromDiscreteSpecies = false;
+  DistributionPrior().bPriorFromGJT = false;
+  DistributionPrior().pPriorTableX.clear();
+  DistributionPrior().pPriorTableY.clear();
+  for (int k = 0; k < kPriorPeaks; ++k) DistributionPrior().pFf0PriorLocation[k] = DistributionPrior().pFf0PriorWidth[k] = DistributionPrior().pFf0PriorAmplitude[k] = 0.0;
 }
 
 void InstallDistributionPrior() {

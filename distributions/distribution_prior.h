@@ -11,6 +11,8 @@
 // Arrays are 1-based; locations and widths are in the grid's unit (S for c(s)).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -18,27 +20,32 @@ namespace tarmic {
 
 constexpr int kPriorPeaks = 10;
 
-// The prior file in use (empty: none), and the last one chosen (kept while the file
-// is switched off, so that "From File" can take it again).
-extern std::string szPriorFile;
-extern std::string szLastPriorFile;
-// The peak rows 1..kPriorPeaks: location, width (0: a delta peak; -1 marks an empty
-// row) and amplitude (element 0 unused).
-extern double pPriorPeakLocation[kPriorPeaks + 1];
-extern double pPriorPeakWidth[kPriorPeaks + 1];
-extern double pPriorPeakAmplitude[kPriorPeaks + 1];
-// The prior comes from peaks picked in the current distribution, or from an
-// imported boundary table: both give the tabulated prior below.
-extern bool bPriorFromDiscreteSpecies;
-extern bool bPriorFromGJT;
-// The tabulated prior: abscissae and values [1..n] (element 0 unused).
-extern std::vector<double> pPriorTableX;
-extern std::vector<double> pPriorTableY;
-// Gaussians over f/f0 of the c(s,ff0) models (0-based, kPriorPeaks each); a row
-// with location, width or amplitude 0 is not used.
-extern double pFf0PriorLocation[kPriorPeaks];
-extern double pFf0PriorWidth[kPriorPeaks];
-extern double pFf0PriorAmplitude[kPriorPeaks];
+// The state of this module in an analysis (numerics/analysis.h).
+struct DistributionPriorState {
+  // The prior file in use (empty: none), and the last one chosen (kept while the file
+  // is switched off, so that "From File" can take it again).
+  std::string szPriorFile{};
+  std::string szLastPriorFile{};
+  // The peak rows 1..kPriorPeaks: location, width (0: a delta peak; -1 marks an empty
+  // row) and amplitude (element 0 unused).
+  double pPriorPeakLocation[kPriorPeaks + 1]{};
+  double pPriorPeakWidth[kPriorPeaks + 1]{};
+  double pPriorPeakAmplitude[kPriorPeaks + 1]{};
+  // The prior comes from peaks picked in the current distribution, or from an
+  // imported boundary table: both give the tabulated prior below.
+  bool bPriorFromDiscreteSpecies = false;
+  bool bPriorFromGJT = false;
+  // The tabulated prior: abscissae and values [1..n] (element 0 unused).
+  std::vector<double> pPriorTableX{};
+  std::vector<double> pPriorTableY{};
+  // Gaussians over f/f0 of the c(s,ff0) models (0-based, kPriorPeaks each); a row
+  // with location, width or amplitude 0 is not used.
+  double pFf0PriorLocation[kPriorPeaks]{};
+  double pFf0PriorWidth[kPriorPeaks]{};
+  double pFf0PriorAmplitude[kPriorPeaks]{};
+};
+// The current analysis' DistributionPriorState.
+inline DistributionPriorState& DistributionPrior() { return CurrentPart<DistributionPriorState>(); }
 
 // A prior table as read from a file, [1..n] (element 0 unused).
 struct PriorTable {

@@ -17,35 +17,6 @@
 
 namespace tarmic {
 
-float*** pppKernels = nullptr;
-int nKernelArrayKernels = 0;
-int nKernelArrayScans = 0;
-int nKernelArrayPoints = 0;
-
-double** ppKernelScanMean = nullptr;
-double** ppKernelRadiusMean = nullptr;
-double* pDataScanMean = nullptr;
-double* pDataRadiusMean = nullptr;
-double* pNormalRhs = nullptr;
-double** ppNormalMatrix = nullptr;
-double** ppNormalMatrixReg = nullptr;
-double* pDistSolution = nullptr;
-double* pNNLSGradient = nullptr;
-double** ppNNLSWork = nullptr;
-double* pNNLSWorkRhs = nullptr;
-double* pNNLSDiag = nullptr;
-double* pNNLSSub = nullptr;
-double* pNNLSTrial = nullptr;
-double* pKernelMean = nullptr;
-double* pMaxEntLogRatio = nullptr;
-double* pDistSolution2 = nullptr;
-int* pNNLSPassive = nullptr;
-int nNEQUnknowns = 0;
-int nNEQFirstKernel = 1;
-int nWorkspaceUnknowns = 0;
-int nWorkspaceScans = 0;
-int nWorkspacePoints = 0;
-
 namespace {
 
 // A zeroed block of count values that reuses the memory of the block released
@@ -172,18 +143,18 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error
     store = KernelStore{};
     return KernelArraysFailed(nKernels, nScans, nPoints, error);
   }
-  pppKernels = store.kernels.data();
-  nKernelArrayKernels = nKernels;
-  nKernelArrayScans = nScans;
-  nKernelArrayPoints = nPoints;
+  DistributionStorage().pppKernels = store.kernels.data();
+  DistributionStorage().nKernelArrayKernels = nKernels;
+  DistributionStorage().nKernelArrayScans = nScans;
+  DistributionStorage().nKernelArrayPoints = nPoints;
   return true;
 }
 
 void FreeKernelArrays() {
   Kernels().block.Release();
   Kernels() = KernelStore{};
-  pppKernels = nullptr;
-  nKernelArrayKernels = nKernelArrayScans = nKernelArrayPoints = 0;
+  DistributionStorage().pppKernels = nullptr;
+  DistributionStorage().nKernelArrayKernels = DistributionStorage().nKernelArrayScans = DistributionStorage().nKernelArrayPoints = 0;
 }
 
 void MarkKernelLeftOut(int kernel) {
@@ -224,11 +195,11 @@ void ForgetAllKernelSums() {
 const ProfileSums* CurrentKernelSums(int kernel, int s0, int s1, int nGrid, int fitFirst,
                                      int nFit) {
   const ProfileSums* sums = KernelSumsSlot(kernel);
-  if (!sums || !pppKernels || kernel > nKernelArrayKernels) return nullptr;
-  return sums->CompleteFor(pppKernels[kernel], s0, s1, nGrid, fitFirst, nFit) ? sums : nullptr;
+  if (!sums || !DistributionStorage().pppKernels || kernel > DistributionStorage().nKernelArrayKernels) return nullptr;
+  return sums->CompleteFor(DistributionStorage().pppKernels[kernel], s0, s1, nGrid, fitFirst, nFit) ? sums : nullptr;
 }
 
-bool UnknownLeftOut(int j) { return KernelLeftOut(j + nNEQFirstKernel - 1); }
+bool UnknownLeftOut(int j) { return KernelLeftOut(j + DistributionStorage().nNEQFirstKernel - 1); }
 
 bool AllocNormalEquationArrays(int N, int a, int b, std::string* error) {
   FreeNormalEquationArrays();
@@ -261,48 +232,48 @@ bool AllocNormalEquationArrays(int N, int a, int b, std::string* error) {
       for (int k = 1; k <= count; ++k) rows[static_cast<std::size_t>(k)] = take(length);
       return rows.data();
     };
-    ppKernelScanMean = rowSet(store.scanMeanRows, N, a1);
-    ppKernelRadiusMean = rowSet(store.radiusMeanRows, N, b1);
-    pDataScanMean = take(a1);
-    pDataRadiusMean = take(b1);
-    pNormalRhs = take(n1);
-    ppNormalMatrix = rowSet(store.matrixRows, N, n1);
-    ppNormalMatrixReg = rowSet(store.regRows, N, n1);
-    pDistSolution = take(n1);
-    pNNLSGradient = take(n1);
-    ppNNLSWork = rowSet(store.workRows, N, n1);
-    pNNLSWorkRhs = take(n1);
-    pNNLSDiag = take(n1);
-    pNNLSSub = take(n1);
-    pNNLSTrial = take(n1);
-    pKernelMean = take(n1);
-    pMaxEntLogRatio = take(n1);
-    pDistSolution2 = take(n1);
+    DistributionStorage().ppKernelScanMean = rowSet(store.scanMeanRows, N, a1);
+    DistributionStorage().ppKernelRadiusMean = rowSet(store.radiusMeanRows, N, b1);
+    DistributionStorage().pDataScanMean = take(a1);
+    DistributionStorage().pDataRadiusMean = take(b1);
+    DistributionStorage().pNormalRhs = take(n1);
+    DistributionStorage().ppNormalMatrix = rowSet(store.matrixRows, N, n1);
+    DistributionStorage().ppNormalMatrixReg = rowSet(store.regRows, N, n1);
+    DistributionStorage().pDistSolution = take(n1);
+    DistributionStorage().pNNLSGradient = take(n1);
+    DistributionStorage().ppNNLSWork = rowSet(store.workRows, N, n1);
+    DistributionStorage().pNNLSWorkRhs = take(n1);
+    DistributionStorage().pNNLSDiag = take(n1);
+    DistributionStorage().pNNLSSub = take(n1);
+    DistributionStorage().pNNLSTrial = take(n1);
+    DistributionStorage().pKernelMean = take(n1);
+    DistributionStorage().pMaxEntLogRatio = take(n1);
+    DistributionStorage().pDistSolution2 = take(n1);
     store.passive.assign(n1, 0);
-    pNNLSPassive = store.passive.data();
+    DistributionStorage().pNNLSPassive = store.passive.data();
   } catch (const std::bad_alloc&) {
     FreeNormalEquationArrays();
     return fail();
   }
-  nNEQUnknowns = N;
-  nNEQFirstKernel = 1;
-  nWorkspaceUnknowns = N;
-  nWorkspaceScans = a;
-  nWorkspacePoints = b;
+  DistributionStorage().nNEQUnknowns = N;
+  DistributionStorage().nNEQFirstKernel = 1;
+  DistributionStorage().nWorkspaceUnknowns = N;
+  DistributionStorage().nWorkspaceScans = a;
+  DistributionStorage().nWorkspacePoints = b;
   return true;
 }
 
 void FreeNormalEquationArrays() {
   Workspace().block.Release();
   Workspace() = WorkspaceStore{};
-  ppKernelScanMean = ppKernelRadiusMean = nullptr;
-  pDataScanMean = pDataRadiusMean = nullptr;
-  pNormalRhs = nullptr;
-  ppNormalMatrix = ppNormalMatrixReg = ppNNLSWork = nullptr;
-  pDistSolution = pNNLSGradient = pNNLSWorkRhs = pNNLSDiag = pNNLSSub = pNNLSTrial = nullptr;
-  pKernelMean = pMaxEntLogRatio = pDistSolution2 = nullptr;
-  pNNLSPassive = nullptr;
-  nNEQUnknowns = nWorkspaceUnknowns = nWorkspaceScans = nWorkspacePoints = 0;
+  DistributionStorage().ppKernelScanMean = DistributionStorage().ppKernelRadiusMean = nullptr;
+  DistributionStorage().pDataScanMean = DistributionStorage().pDataRadiusMean = nullptr;
+  DistributionStorage().pNormalRhs = nullptr;
+  DistributionStorage().ppNormalMatrix = DistributionStorage().ppNormalMatrixReg = DistributionStorage().ppNNLSWork = nullptr;
+  DistributionStorage().pDistSolution = DistributionStorage().pNNLSGradient = DistributionStorage().pNNLSWorkRhs = DistributionStorage().pNNLSDiag = DistributionStorage().pNNLSSub = DistributionStorage().pNNLSTrial = nullptr;
+  DistributionStorage().pKernelMean = DistributionStorage().pMaxEntLogRatio = DistributionStorage().pDistSolution2 = nullptr;
+  DistributionStorage().pNNLSPassive = nullptr;
+  DistributionStorage().nNEQUnknowns = DistributionStorage().nWorkspaceUnknowns = DistributionStorage().nWorkspaceScans = DistributionStorage().nWorkspacePoints = 0;
 }
 
 void ReleaseSpareDistributionArrays() {

@@ -10,6 +10,8 @@
 // the normal equations double.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 
 namespace tarmic {
@@ -19,11 +21,38 @@ class ProfileSums;
 // pppKernels[k][scan] is the profile of kernel k in that scan, [1..nPoints]. The
 // profile of (k, s) starts at float offset ((k-1) nScans + (s-1)) (nPoints + 1) of
 // the block.
-extern float*** pppKernels;
+// The state of this module in an analysis (numerics/analysis.h).
+struct DistributionStorageState {
+  float*** pppKernels = nullptr;
+  int nKernelArrayKernels = 0;
+  int nKernelArrayScans = 0;
+  int nKernelArrayPoints = 0;
+  double** ppKernelScanMean = nullptr;  // [1..N][1..a]
+  double** ppKernelRadiusMean = nullptr;  // [1..N][1..b]
+  double* pDataScanMean = nullptr;  // [1..a]
+  double* pDataRadiusMean = nullptr;  // [1..b]
+  double* pNormalRhs = nullptr;  // [1..N] right-hand side
+  double** ppNormalMatrix = nullptr;  // [1..N][1..N] normal matrix
+  double** ppNormalMatrixReg = nullptr;  // [1..N][1..N] normal matrix plus penalty
+  double* pDistSolution = nullptr;  // [1..N] solution
+  double* pNNLSGradient = nullptr;  // [1..N] gradient b - A x of the NNLS
+  double** ppNNLSWork = nullptr;  // [1..N][1..N] passive subsystem of the NNLS
+  double* pNNLSWorkRhs = nullptr;  // [1..N] its right-hand side
+  double* pNNLSDiag = nullptr;  // [1..N] its Cholesky diagonal
+  double* pNNLSSub = nullptr;  // [1..N] its solution (compressed)
+  double* pNNLSTrial = nullptr;  // [1..N] that solution on all unknowns
+  double* pKernelMean = nullptr;  // [1..N] mean of each kernel
+  double* pMaxEntLogRatio = nullptr;  // [1..N] ln(x_i / r_i) of the maximum entropy
+  double* pDistSolution2 = nullptr;  // [1..N] copy of the solution kept by the run
+  int* pNNLSPassive = nullptr;  // [1..N] passive-set marks of the NNLS
+  int nNEQUnknowns = 0;
+  int nNEQFirstKernel = 1;
+  int nWorkspaceUnknowns = 0;
+  int nWorkspaceScans = 0;
+  int nWorkspacePoints = 0;
+};
+inline DistributionStorageState& DistributionStorage() { return CurrentPart<DistributionStorageState>(); }
 // Dimensions of the kernel array made last (0 when none exists).
-extern int nKernelArrayKernels;
-extern int nKernelArrayScans;
-extern int nKernelArrayPoints;
 
 // Releases an existing kernel array, then makes a zeroed one for nKernels kernels,
 // nScans scans and nPoints radii. False when a dimension is below 1, or when the
@@ -71,35 +100,12 @@ const ProfileSums* CurrentKernelSums(int kernel, int s0, int s1, int nGrid, int 
                                      int nFit);
 
 // The normal-equation workspace for N unknowns, a scans and b common-grid radii.
-extern double** ppKernelScanMean;    // [1..N][1..a]
-extern double** ppKernelRadiusMean;  // [1..N][1..b]
-extern double* pDataScanMean;        // [1..a]
-extern double* pDataRadiusMean;      // [1..b]
-extern double* pNormalRhs;           // [1..N] right-hand side
-extern double** ppNormalMatrix;      // [1..N][1..N] normal matrix
-extern double** ppNormalMatrixReg;   // [1..N][1..N] normal matrix plus penalty
-extern double* pDistSolution;        // [1..N] solution
-extern double* pNNLSGradient;        // [1..N] gradient b - A x of the NNLS
-extern double** ppNNLSWork;          // [1..N][1..N] passive subsystem of the NNLS
-extern double* pNNLSWorkRhs;         // [1..N] its right-hand side
-extern double* pNNLSDiag;            // [1..N] its Cholesky diagonal
-extern double* pNNLSSub;             // [1..N] its solution (compressed)
-extern double* pNNLSTrial;           // [1..N] that solution on all unknowns
-extern double* pKernelMean;          // [1..N] mean of each kernel
-extern double* pMaxEntLogRatio;      // [1..N] ln(x_i / r_i) of the maximum entropy
-extern double* pDistSolution2;       // [1..N] copy of the solution kept by the run
-extern int* pNNLSPassive;            // [1..N] passive-set marks of the NNLS
 // Order of the normal equations in the workspace: N when it is made; each build sets
 // the order it wrote (one less with a fixed first kernel). The solvers work on
 // exactly this many unknowns.
-extern int nNEQUnknowns;
 // The kernel of unknown 1 of the normal equations built last (2 when the first
 // kernel's amplitude is fixed and taken from the data).
-extern int nNEQFirstKernel;
 // Dimensions of the workspace made last (0 when none exists).
-extern int nWorkspaceUnknowns;
-extern int nWorkspaceScans;
-extern int nWorkspacePoints;
 
 // The failure of the workspace allocation, for the error box.
 inline constexpr const char* kWorkspaceAllocationText =

@@ -9,99 +9,87 @@
 
 namespace tarmic {
 
-float fDiscreteS = 0.34f;
-float fDiscreteM = 350.0f;
-float fDiscreteD = 50.0f;
-float fSecondFf0 = 2.0f;
-float fBimodalSMin = 10.0f;
-float fBimodalSMax = 20.0f;
-float fConformM = 200000.0f;
-float fConformSMin = 7.0f;
-float fConformSMax = 10.0f;
-float fLinearRodParameter = 10000.0f;
-float fCvConstantD = 5.0f;
-
 namespace {
 
-bool ShapeWithDiscrete() { return bCsff0OneDiscrete || bCsBimodalFf0OneDiscrete; }
+bool ShapeWithDiscrete() { return ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsBimodalFf0OneDiscrete; }
 bool SlotDiscrete() {
-  return bCsOneDiscreteD || bCsOneDiscreteM || bLsgOneDiscrete || bCsMsTable || bCsNonideal;
+  return ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bLsgOneDiscrete || ModelFlags().bCsMsTable || ModelFlags().bCsNonideal;
 }
 
 }  // namespace
 
 void ReadVariantSettingsFromParams() {
   if (ShapeWithDiscrete()) {
-    fDiscreteM = pParams[kVariantSlotShapeDiscreteM];
-    fDiscreteS = pParams[kVariantSlotShapeDiscreteS];
+    DistributionVariants().fDiscreteM = AnalysisSwitches().pParams[kVariantSlotShapeDiscreteM];
+    DistributionVariants().fDiscreteS = AnalysisSwitches().pParams[kVariantSlotShapeDiscreteS];
   } else if (SlotDiscrete()) {
-    fDiscreteS = pParams[kVariantSlotDiscreteS];
-    if (bCsOneDiscreteD)
-      fDiscreteD = pParams[kVariantSlotDiscreteMD];
+    DistributionVariants().fDiscreteS = AnalysisSwitches().pParams[kVariantSlotDiscreteS];
+    if (ModelFlags().bCsOneDiscreteD)
+      DistributionVariants().fDiscreteD = AnalysisSwitches().pParams[kVariantSlotDiscreteMD];
     else
-      fDiscreteM = pParams[kVariantSlotDiscreteMD];
+      DistributionVariants().fDiscreteM = AnalysisSwitches().pParams[kVariantSlotDiscreteMD];
   }
-  if (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) {
-    fSecondFf0 = pParams[kVariantSlotValue];
-    fBimodalSMin = pParams[kVariantSlotLow];
-    fBimodalSMax = pParams[kVariantSlotHigh];
-  } else if (bCsConformationalChange) {
-    fConformM = pParams[kVariantSlotValue];
-    fConformSMin = pParams[kVariantSlotLow];
-    fConformSMax = pParams[kVariantSlotHigh];
-  } else if (bCsWormChain) {
-    fWormPersistenceLength = pParams[kVariantSlotModel];
-    fWormCrossSection = pParams[kVariantSlotValue];
-    fWormMonomerMass = pParams[kVariantSlotLow];
-    fWormHydration = pParams[kVariantSlotHigh];
+  if (ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete) {
+    DistributionVariants().fSecondFf0 = AnalysisSwitches().pParams[kVariantSlotValue];
+    DistributionVariants().fBimodalSMin = AnalysisSwitches().pParams[kVariantSlotLow];
+    DistributionVariants().fBimodalSMax = AnalysisSwitches().pParams[kVariantSlotHigh];
+  } else if (ModelFlags().bCsConformationalChange) {
+    DistributionVariants().fConformM = AnalysisSwitches().pParams[kVariantSlotValue];
+    DistributionVariants().fConformSMin = AnalysisSwitches().pParams[kVariantSlotLow];
+    DistributionVariants().fConformSMax = AnalysisSwitches().pParams[kVariantSlotHigh];
+  } else if (ModelFlags().bCsWormChain) {
+    SolventConstants().fWormPersistenceLength = AnalysisSwitches().pParams[kVariantSlotModel];
+    SolventConstants().fWormCrossSection = AnalysisSwitches().pParams[kVariantSlotValue];
+    SolventConstants().fWormMonomerMass = AnalysisSwitches().pParams[kVariantSlotLow];
+    SolventConstants().fWormHydration = AnalysisSwitches().pParams[kVariantSlotHigh];
   }
-  if (bCsModel521) fLinearRodParameter = pParams[kVariantSlotModel];
-  if (bCvConstantD) fCvConstantD = pParams[kVariantSlotCvD];
+  if (ModelFlags().bCsModel521) DistributionVariants().fLinearRodParameter = AnalysisSwitches().pParams[kVariantSlotModel];
+  if (ModelFlags().bCvConstantD) DistributionVariants().fCvConstantD = AnalysisSwitches().pParams[kVariantSlotCvD];
 }
 
 void StoreVariantDefaultsInParams() {
   if (IsSizeShapeModel()) {
-    pParams[kContiSlotShape1] = fFf0Min;
-    pParams[kContiSlotShape2] = fFf0Max;
-    pParams[kContiSlotShape3] = static_cast<float>(nFf0Values);
+    AnalysisSwitches().pParams[kContiSlotShape1] = DistributionGrid().fFf0Min;
+    AnalysisSwitches().pParams[kContiSlotShape2] = DistributionGrid().fFf0Max;
+    AnalysisSwitches().pParams[kContiSlotShape3] = static_cast<float>(DistributionGrid().nFf0Values);
   }
   if (ShapeWithDiscrete()) {
-    pParams[kVariantSlotShapeDiscreteM] = fDiscreteM;
-    pParams[kVariantSlotShapeDiscreteS] = fDiscreteS;
+    AnalysisSwitches().pParams[kVariantSlotShapeDiscreteM] = DistributionVariants().fDiscreteM;
+    AnalysisSwitches().pParams[kVariantSlotShapeDiscreteS] = DistributionVariants().fDiscreteS;
   } else if (SlotDiscrete()) {
-    pParams[kVariantSlotDiscreteS] = fDiscreteS;
-    pParams[kVariantSlotDiscreteMD] = bCsOneDiscreteD ? fDiscreteD : fDiscreteM;
+    AnalysisSwitches().pParams[kVariantSlotDiscreteS] = DistributionVariants().fDiscreteS;
+    AnalysisSwitches().pParams[kVariantSlotDiscreteMD] = ModelFlags().bCsOneDiscreteD ? DistributionVariants().fDiscreteD : DistributionVariants().fDiscreteM;
   }
-  if (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) {
-    pParams[kVariantSlotValue] = fSecondFf0;
-    pParams[kVariantSlotLow] = fBimodalSMin;
-    pParams[kVariantSlotHigh] = fBimodalSMax;
-  } else if (bCsConformationalChange) {
-    pParams[kVariantSlotValue] = fConformM;
-    pParams[kVariantSlotLow] = fConformSMin;
-    pParams[kVariantSlotHigh] = fConformSMax;
-  } else if (bCsWormChain) {
-    pParams[kVariantSlotModel] = fWormPersistenceLength;
-    pParams[kVariantSlotValue] = fWormCrossSection;
-    pParams[kVariantSlotLow] = fWormMonomerMass;
-    pParams[kVariantSlotHigh] = fWormHydration;
+  if (ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete) {
+    AnalysisSwitches().pParams[kVariantSlotValue] = DistributionVariants().fSecondFf0;
+    AnalysisSwitches().pParams[kVariantSlotLow] = DistributionVariants().fBimodalSMin;
+    AnalysisSwitches().pParams[kVariantSlotHigh] = DistributionVariants().fBimodalSMax;
+  } else if (ModelFlags().bCsConformationalChange) {
+    AnalysisSwitches().pParams[kVariantSlotValue] = DistributionVariants().fConformM;
+    AnalysisSwitches().pParams[kVariantSlotLow] = DistributionVariants().fConformSMin;
+    AnalysisSwitches().pParams[kVariantSlotHigh] = DistributionVariants().fConformSMax;
+  } else if (ModelFlags().bCsWormChain) {
+    AnalysisSwitches().pParams[kVariantSlotModel] = SolventConstants().fWormPersistenceLength;
+    AnalysisSwitches().pParams[kVariantSlotValue] = SolventConstants().fWormCrossSection;
+    AnalysisSwitches().pParams[kVariantSlotLow] = SolventConstants().fWormMonomerMass;
+    AnalysisSwitches().pParams[kVariantSlotHigh] = SolventConstants().fWormHydration;
   }
-  if (bCsModel521) pParams[kVariantSlotModel] = fLinearRodParameter;
-  if (bCvConstantD) pParams[kVariantSlotCvD] = fCvConstantD;
+  if (ModelFlags().bCsModel521) AnalysisSwitches().pParams[kVariantSlotModel] = DistributionVariants().fLinearRodParameter;
+  if (ModelFlags().bCvConstantD) AnalysisSwitches().pParams[kVariantSlotCvD] = DistributionVariants().fCvConstantD;
 }
 
 void ResetDistributionVariants() {
-  fDiscreteS = 0.34f;
-  fDiscreteM = 350.0f;
-  fDiscreteD = 50.0f;
-  fSecondFf0 = 2.0f;
-  fBimodalSMin = 10.0f;
-  fBimodalSMax = 20.0f;
-  fConformM = 200000.0f;
-  fConformSMin = 7.0f;
-  fConformSMax = 10.0f;
-  fLinearRodParameter = 10000.0f;
-  fCvConstantD = 5.0f;
+  DistributionVariants().fDiscreteS = 0.34f;
+  DistributionVariants().fDiscreteM = 350.0f;
+  DistributionVariants().fDiscreteD = 50.0f;
+  DistributionVariants().fSecondFf0 = 2.0f;
+  DistributionVariants().fBimodalSMin = 10.0f;
+  DistributionVariants().fBimodalSMax = 20.0f;
+  DistributionVariants().fConformM = 200000.0f;
+  DistributionVariants().fConformSMin = 7.0f;
+  DistributionVariants().fConformSMax = 10.0f;
+  DistributionVariants().fLinearRodParameter = 10000.0f;
+  DistributionVariants().fCvConstantD = 5.0f;
 }
 
 }  // namespace tarmic

@@ -7,26 +7,33 @@
 // Units: s in S, M in g/mol, D in 1e-7 cm^2/s, velocities in um/s.
 #pragma once
 
+#include "numerics/analysis.h"
+
 namespace tarmic {
 
-// The discrete species of the one-discrete models: s, M and D (D only for the
-// model whose discrete species is given by s and D).
-extern float fDiscreteS;
-extern float fDiscreteM;
-extern float fDiscreteD;
-// Bimodal f/f0: inside [fBimodalSMin, fBimodalSMax] the species have fSecondFf0.
-extern float fSecondFf0;
-extern float fBimodalSMin;
-extern float fBimodalSMax;
-// Conformational change: inside [fConformSMin, fConformSMax] the species have the
-// molar mass fConformM.
-extern float fConformM;
-extern float fConformSMin;
-extern float fConformSMax;
-// Mass per length of the linear rods (Da/nm).
-extern float fLinearRodParameter;
-// The one D of every species of the electrophoretic c(v).
-extern float fCvConstantD;
+// The state of this module in an analysis (numerics/analysis.h).
+struct DistributionVariantsState {
+  // The discrete species of the one-discrete models: s, M and D (D only for the
+  // model whose discrete species is given by s and D).
+  float fDiscreteS = 0.34f;
+  float fDiscreteM = 350.0f;
+  float fDiscreteD = 50.0f;
+  // Bimodal f/f0: inside [fBimodalSMin, fBimodalSMax] the species have fSecondFf0.
+  float fSecondFf0 = 2.0f;
+  float fBimodalSMin = 10.0f;
+  float fBimodalSMax = 20.0f;
+  // Conformational change: inside [fConformSMin, fConformSMax] the species have the
+  // molar mass fConformM.
+  float fConformM = 200000.0f;
+  float fConformSMin = 7.0f;
+  float fConformSMax = 10.0f;
+  // Mass per length of the linear rods (Da/nm).
+  float fLinearRodParameter = 10000.0f;
+  // The one D of every species of the electrophoretic c(v).
+  float fCvConstantD = 5.0f;
+};
+// The current analysis' DistributionVariantsState.
+inline DistributionVariantsState& DistributionVariants() { return CurrentPart<DistributionVariantsState>(); }
 
 // Slots of the parameter vector the variants use (besides the grid and solvent).
 inline constexpr int kVariantSlotDiscreteS = 6;       // one-discrete: s discrete

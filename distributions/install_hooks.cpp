@@ -24,35 +24,35 @@ bool g_dlsIntegrateLogScale = false;
 // The continuous-model slots of the parameter vector into the engine's settings.
 void ApplyContinuousSettings() {
   ReadGridSettingsFromParams();
-  fConfidenceLevel = pParams[kContiSlotConfidence];
+  DistributionModels().fConfidenceLevel = AnalysisSwitches().pParams[kContiSlotConfidence];
   // The invariant-D models keep D (1e-7 cm^2/s) in the frictional-ratio slot.
-  if (bCsInvariantD || bConstantDModel) fInvariantD = pParams[kContiSlotFrictionalRatio];
+  if (ModelFlags().bCsInvariantD || ModelFlags().bConstantDModel) DistributionKernels().fInvariantD = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
   ReadVariantSettingsFromParams();
 }
 
 DistributionDialogOptions GetOptions() {
   DistributionDialogOptions o;
-  o.dlsGridLinearD = bDLSGridLinearD;
-  o.dlsGridLogD = bDLSGridLogD;
-  o.dlsGridLogRh = bDLSGridLogRh;
+  o.dlsGridLinearD = DistributionGrid().bDLSGridLinearD;
+  o.dlsGridLogD = DistributionGrid().bDLSGridLogD;
+  o.dlsGridLogRh = DistributionGrid().bDLSGridLogRh;
   o.dlsIntegrateLogScale = g_dlsIntegrateLogScale;
-  o.sizeShapeView = bCsff0ViewSM ? 1 : bCsff0ViewSRs ? 2 : bCsff0ViewSD ? 3 : bCsff0ViewMFf0 ? 4 : 0;
-  o.timeCourseWindow = fTimeCourseWindow;
-  o.ctotFromData = bCtotFromData;
+  o.sizeShapeView = DistributionModels().bCsff0ViewSM ? 1 : DistributionModels().bCsff0ViewSRs ? 2 : DistributionModels().bCsff0ViewSD ? 3 : DistributionModels().bCsff0ViewMFf0 ? 4 : 0;
+  o.timeCourseWindow = DistributionModels().fTimeCourseWindow;
+  o.ctotFromData = Ctot().bCtotFromData;
   return o;
 }
 
 void SetOptions(const DistributionDialogOptions& o) {
-  bDLSGridLinearD = o.dlsGridLinearD;
-  bDLSGridLogD = o.dlsGridLogD;
-  bDLSGridLogRh = o.dlsGridLogRh;
+  DistributionGrid().bDLSGridLinearD = o.dlsGridLinearD;
+  DistributionGrid().bDLSGridLogD = o.dlsGridLogD;
+  DistributionGrid().bDLSGridLogRh = o.dlsGridLogRh;
   g_dlsIntegrateLogScale = o.dlsIntegrateLogScale;
-  bCsff0ViewSM = o.sizeShapeView == 1;
-  bCsff0ViewSRs = o.sizeShapeView == 2;
-  bCsff0ViewSD = o.sizeShapeView == 3;
-  bCsff0ViewMFf0 = o.sizeShapeView == 4;
-  fTimeCourseWindow = o.timeCourseWindow;
-  bCtotFromData = o.ctotFromData;
+  DistributionModels().bCsff0ViewSM = o.sizeShapeView == 1;
+  DistributionModels().bCsff0ViewSRs = o.sizeShapeView == 2;
+  DistributionModels().bCsff0ViewSD = o.sizeShapeView == 3;
+  DistributionModels().bCsff0ViewMFf0 = o.sizeShapeView == 4;
+  DistributionModels().fTimeCourseWindow = o.timeCourseWindow;
+  Ctot().bCtotFromData = o.ctotFromData;
 }
 
 }  // namespace

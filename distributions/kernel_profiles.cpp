@@ -23,40 +23,37 @@
 
 namespace tarmic {
 
-bool bSyntheticFromDistribution = false;
-double dStepSw2 = 0.0;
-
 namespace {
 
 // The radii a kernel row is resampled onto.
 void KernelRadii(const float** radii, int* count) {
-  if (bSyntheticFromDistribution) {
-    *radii = nScans >= 1 ? ppRadius[1] : nullptr;
-    *count = nScans >= 1 ? pnPoints[1] : 0;
+  if (KernelProfiles().bSyntheticFromDistribution) {
+    *radii = DataSet().nScans >= 1 ? DataSet().ppRadius[1] : nullptr;
+    *count = DataSet().nScans >= 1 ? DataSet().pnPoints[1] : 0;
   } else {
-    *radii = pGridRadius;
-    *count = nGridPoints;
+    *radii = CurrentGrid().pGridRadius;
+    *count = CurrentGrid().nGridPoints;
   }
 }
 
 float* KernelRow(int kernel, int scan) {
-  if (!pppKernels || kernel < 1 || kernel > nKernelArrayKernels || scan < 1 ||
-      scan > nKernelArrayScans) {
+  if (!DistributionStorage().pppKernels || kernel < 1 || kernel > DistributionStorage().nKernelArrayKernels || scan < 1 ||
+      scan > DistributionStorage().nKernelArrayScans) {
     return nullptr;
   }
   // The caller may write the row: the sums the solver took of the kernel go.
   ForgetKernelSums(kernel);
-  return pppKernels[kernel][scan];
+  return DistributionStorage().pppKernels[kernel][scan];
 }
 
 // The optics the kernels are recorded with: the radial resolution of absorbance
 // data.
 CellOptics KernelOptics() {
   CellOptics o;
-  o.resolution = bAbsorbanceData && !bIntensityData && bSimulateRadialResolution;
-  o.resolutionRange = fRadialConvolutionRange;
-  o.meniscus = fMeniscus;
-  o.bottom = fBottom;
+  o.resolution = ScanFile().bAbsorbanceData && !ScanFile().bIntensityData && LammSettings().bSimulateRadialResolution;
+  o.resolutionRange = LammSettings().fRadialConvolutionRange;
+  o.meniscus = DataSet().fMeniscus;
+  o.bottom = DataSet().fBottom;
   return o;
 }
 
@@ -67,7 +64,7 @@ void StoreKernelProfile(int kernel, int scan, const double* radii, const double*
   const float* target = nullptr;
   int count = 0;
   KernelRadii(&target, &count);
-  if (!row || !target || count < 1 || count > nKernelArrayPoints) return;
+  if (!row || !target || count < 1 || count > DistributionStorage().nKernelArrayPoints) return;
   RecordCellProfile(n, radii, values, KernelOptics(), 0.0, count, target, row);
 }
 
@@ -76,7 +73,7 @@ void AddKernelProfile(int kernel, int scan, const double* radii, const double* v
   const float* target = nullptr;
   int count = 0;
   KernelRadii(&target, &count);
-  if (!row || !target || count < 1 || count > nKernelArrayPoints) return;
+  if (!row || !target || count < 1 || count > DistributionStorage().nKernelArrayPoints) return;
   AddInterpolatedCurveFromDouble(count, target, row, n, radii, values);
 }
 
@@ -88,18 +85,18 @@ namespace {
 // solution below, and the concentration follows from the conservation of the
 // material between two moved radii.
 void CompressibleStepProfile(float amplitude, double t, const float* r, float* out, int n) {
-  const InhomSolventSettings& st = gInhomSolvent;
-  const double m = fMeniscus;
-  const double v = fScanVelocity / 60.0;
+  const InhomSolventSettings& st = SolventSettings().gInhomSolvent;
+  const double m = DataSet().fMeniscus;
+  const double v = LammSettings().fScanVelocity / 60.0;
   double T = t;
-  if (bSimulateTimeResolution && v > 0.0) T = t + (m * std::exp(dStepSw2 * t) - m) / v;
+  if (AnalysisSwitches().bScanTimeCorrection && v > 0.0) T = t + (m * std::exp(KernelProfiles().dStepSw2 * t) - m) / v;
   const double kappa = 1e-6 * st.compressibility;  // 1/Pa
   const double rho0 = 1000.0 * static_cast<double>(st.density1atm);  // kg/m^3
   // The model's s is held at water 20 C; the viscosity enters relative to water.
   const double eta = st.relViscosity > 0.0f ? static_cast<double>(st.relViscosity) : 1.0;
-  const double vbar = VBAR, vb = 0.001 * vbar;
-  const double s0 = dSimS * 1e-13 / eta * (1.0 - vbar * st.density1atm) / (1.0 - vbar * fDensityWater20);
-  const double rpm = nScans >= 1 ? pScanInfo[static_cast<std::size_t>(nScans)].rpm : 0.0;
+  const double vbar = SolventConstants().VBAR, vb = 0.001 * vbar;
+  const double s0 = SimRun().dSimS * 1e-13 / eta * (1.0 - vbar * st.density1atm) / (1.0 - vbar * fDensityWater20);
+  const double rpm = DataSet().nScans >= 1 ? DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].rpm : 0.0;
   const double w = rpm * kTwoPiOver60;
   const double w2 = w * w;
   const double mm = 0.01 * m;
@@ -131,19 +128,19 @@ void CompressibleStepProfile(float amplitude, double t, const float* r, float* o
 
 // The step profile of a non-diffusing species at radii r[1..n].
 void StepProfileAt(float amplitude, double t, const float* r, float* out, int n) {
-  const double k = dStepSw2;
+  const double k = KernelProfiles().dStepSw2;
   // The compressed solvent moves a sedimenting boundary from the meniscus; a band
   // and a floating species keep the profiles below.
-  if (gInhomSolvent.bInhomogeneousSolvent && gInhomSolvent.bCompressibleSolvent && k > 0.0 &&
-      !bElectroLsgModel && !bZoneCentrifugation) {
+  if (SolventSettings().gInhomSolvent.bInhomogeneousSolvent && SolventSettings().gInhomSolvent.bCompressibleSolvent && k > 0.0 &&
+      !ModelFlags().bElectroLsgModel && !ModelFlags().bZoneCentrifugation) {
     CompressibleStepProfile(amplitude, t, r, out, n);
     return;
   }
-  const double m = fMeniscus, b = fBottom, L = fLamellaWidth;
-  const double v = fScanVelocity / 60.0;
-  const bool timeResolution = bSimulateTimeResolution && v > 0.0;
+  const double m = DataSet().fMeniscus, b = DataSet().fBottom, L = ModelOptions().fLamellaWidth;
+  const double v = LammSettings().fScanVelocity / 60.0;
+  const bool timeResolution = AnalysisSwitches().bScanTimeCorrection && v > 0.0;
   double rb = 0.0, c = amplitude, rz = 0.0;
-  if (bElectroLsgModel) {
+  if (ModelFlags().bElectroLsgModel) {
     rb = timeResolution ? m + k * (t + k * t / v) : m + k * t;
   } else if (k <= 0.0) {
     // Flotation from the bottom.
@@ -157,18 +154,18 @@ void StepProfileAt(float amplitude, double t, const float* r, float* out, int n)
     rb = m * std::exp(k * te);
     c = amplitude * std::exp(-2.0 * k * te);
   }
-  if (bZoneCentrifugation) {
+  if (ModelFlags().bZoneCentrifugation) {
     double tz = t;
     if (timeResolution) tz = t + ((m + L) * std::exp(k * t) - m) / v;
     rz = (m + L) * std::exp(k * tz);
   }
   for (int i = 1; i <= n; ++i) {
     // The scanner reaches larger radii later: the plateau there is diluted further.
-    const double g = timeResolution && !bElectroLsgModel ? std::exp(-2.0 * k * (r[i] - m) / v) : 1.0;
+    const double g = timeResolution && !ModelFlags().bElectroLsgModel ? std::exp(-2.0 * k * (r[i] - m) / v) : 1.0;
     bool inside = false;
-    if (bZoneCentrifugation) {
+    if (ModelFlags().bZoneCentrifugation) {
       inside = r[i] >= rb && r[i] < rz;
-    } else if (bElectroLsgModel && k == 0.0) {
+    } else if (ModelFlags().bElectroLsgModel && k == 0.0) {
       // A species at rest keeps its uniform loading.
       inside = true;
     } else if (k <= 0.0) {

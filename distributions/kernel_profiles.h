@@ -3,15 +3,22 @@
 // boundary). What the kernels, the special kernels and the distribution files share.
 #pragma once
 
+#include "numerics/analysis.h"
+
 namespace tarmic {
 
-// The distribution is given (synthetic data): kernels on the radii of scan 1, the
-// fit is the kernel sum, no solve.
-extern bool bSyntheticFromDistribution;
+// The state of this module in an analysis (numerics/analysis.h).
+struct KernelProfilesState {
+  // The distribution is given (synthetic data): kernels on the radii of scan 1, the
+  // fit is the kernel sum, no solve.
+  bool bSyntheticFromDistribution = false;
 
-// s omega^2 (1/s) of the species whose step profile StepBoundaryProfile makes; for
-// ls-g*(v) a migration velocity (cm/s). Set by the caller.
-extern double dStepSw2;
+  // s omega^2 (1/s) of the species whose step profile StepBoundaryProfile makes; for
+  // ls-g*(v) a migration velocity (cm/s). Set by the caller.
+  double dStepSw2 = 0.0;
+};
+// The current analysis' KernelProfilesState.
+inline KernelProfilesState& KernelProfiles() { return CurrentPart<KernelProfilesState>(); }
 
 // Kernel row [kernel][scan] = the profile (radii[1..n], values[1..n]) recorded
 // onto the kernel radii (the radii of scan 1 with bSyntheticFromDistribution, else

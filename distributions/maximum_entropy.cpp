@@ -1,6 +1,7 @@
 // Maximum-entropy regularisation: the objective, the damped steps, the iteration
 // for one alpha and the root search of alpha.
 #include "distributions/maximum_entropy.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,10 +23,8 @@
 
 namespace tarmic {
 
-double dMaxEntEntropy = 0.0;
-double dMaxEntAlpha = 0.0;
-
 namespace {
+
 
 constexpr int kMaxIterations = 200;
 constexpr double kTiny = 1e-20;  // no unknown goes below this
@@ -62,7 +61,12 @@ struct MaxEntState {
   double* trial = nullptr;
 };
 
-MaxEntState g_state;
+// The state of the search in the analysis.
+struct LocalState {
+  MaxEntState g_state{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
+
 
 // The key poll of the search: a key press sets bUserAbort; once it is set the
 // keyboard is left alone (the key has been answered, the search unwinds).
@@ -73,23 +77,23 @@ bool Interrupted() {
 
 // Q, the half-Hessian H and the half-gradient g at x (see the header of the file).
 void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
-  MaxEntState& st = g_state;
+  MaxEntState& st = Local().g_state;
   Interrupted();
   const int n = st.n;
-  const double h = 0.5 * dMaxEntAlpha;
-  double* L = pMaxEntLogRatio;
+  const double h = 0.5 * MaximumEntropy().dMaxEntAlpha;
+  double* L = DistributionStorage().pMaxEntLogRatio;
   double xy = 0.0, xAx = 0.0, R = 0.0;
   for (int i = 1; i <= n; ++i) {
-    const double* Ai = ppNormalMatrix[i];
+    const double* Ai = DistributionStorage().ppNormalMatrix[i];
     double* Hi = H[i];
     double Ax = 0.0;
     for (int j = 1; j <= n; ++j) {
       Ax += Ai[j] * x[j];
       Hi[j] = Ai[j];
     }
-    xy += x[i] * pNormalRhs[i];
+    xy += x[i] * DistributionStorage().pNormalRhs[i];
     xAx += x[i] * Ax;
-    grad[i] = pNormalRhs[i] - Ax;
+    grad[i] = DistributionStorage().pNormalRhs[i] - Ax;
     if (st.anyLeftOut && st.leftOut[static_cast<std::size_t>(i)]) {
       L[i] = 0.0;
       grad[i] = 0.0;
@@ -108,8 +112,8 @@ void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
       if (st.leftOut[static_cast<std::size_t>(j)])
         for (int i = 1; i <= n; ++i) H[i][j] = 0.0;
   }
-  dMaxEntEntropy = -R;
-  *Q = dSumSqData - 2.0 * xy + xAx + dMaxEntAlpha * R;
+  MaximumEntropy().dMaxEntEntropy = -R;
+  *Q = NormalEquations().dSumSqData - 2.0 * xy + xAx + MaximumEntropy().dMaxEntAlpha * R;
 }
 
 // The damped system C d = g, from which unknowns can be taken out one after another
@@ -152,7 +156,7 @@ class GeneralStepSolver {
 
   void Solve(double* d) {
     if (!factored_) {
-      SolveSymmetricSystemSkipZeroRows(C_, g_, n_, d, pNNLSDiag);
+      SolveSymmetricSystemSkipZeroRows(C_, g_, n_, d, DistributionStorage().pNNLSDiag);
       return;
     }
     CholeskyBackSkipDeleted(C_, n_, diag_.data(), y_.data(), d);
@@ -382,25 +386,29 @@ class StepSolver {
   GeneralStepSolver general_;
 };
 
-StepSolver g_stepSolver;
+// This module's own state in the analysis.
+struct SolverState {
+  StepSolver g_stepSolver{};
+};
+SolverState& Solver() { return CurrentPart<SolverState>(); }
 
 // Solves C d = g with C = W, diagonal (1 + lambda) W_ii, the unknowns that may leave
 // (at the bound or marked inactive) placed last in the factor.
 void DampedSolve(const double* x) {
-  MaxEntState& st = g_state;
+  MaxEntState& st = Local().g_state;
   std::vector<int>& last = st.mayLeave;
   last.assign(static_cast<std::size_t>(st.n) + 1, 0);
   for (int i = 1; i <= st.n; ++i) {
     last[static_cast<std::size_t>(i)] =
         x[i] <= kHeld || (st.anyInactive && st.inactive[static_cast<std::size_t>(i)]);
   }
-  g_stepSolver.Start(st.W, st.lambda, st.n, st.g, last, st.C);
-  g_stepSolver.Solve(st.d);
+  Solver().g_stepSolver.Start(st.W, st.lambda, st.n, st.g, last, st.C);
+  Solver().g_stepSolver.Solve(st.d);
 }
 
 // One damped step on Q with positivity (lambda < 0 initialises).
 void MaxEntmrqmin(double* x) {
-  MaxEntState& st = g_state;
+  MaxEntState& st = Local().g_state;
   const int n = st.n;
   // A large grid makes every step long (a solve of all unknowns): an interrupt
   // leaves before the next one.
@@ -441,11 +449,11 @@ void MaxEntmrqmin(double* x) {
         if (blocked(i)) first = i;
       }
       if (first == 0) break;
-      g_stepSolver.Remove(first);
-      g_stepSolver.SolveLast(st.d);
+      Solver().g_stepSolver.Remove(first);
+      Solver().g_stepSolver.SolveLast(st.d);
       removed = true;
     }
-    if (removed) g_stepSolver.Solve(st.d);
+    if (removed) Solver().g_stepSolver.Solve(st.d);
     // Shorten the step where it would cross zero.
     double s = 1.0;
     for (int i = 1; i <= n; ++i) {
@@ -490,7 +498,7 @@ void MaxEntmrqmin(double* x) {
 // Damped steps until Q settles twice, the second time after a restart of the
 // damping at the converged solution.
 void MaxEntIterate(double* x) {
-  MaxEntState& st = g_state;
+  MaxEntState& st = Local().g_state;
   const int n = st.n;
   st.lambda = -1.0;
   MaxEntmrqmin(x);
@@ -532,58 +540,58 @@ void MaxEntIterate(double* x) {
 }
 
 void SaveBest() {
-  std::copy(pDistSolution + 1, pDistSolution + g_state.n + 1, g_state.best.begin() + 1);
+  std::copy(DistributionStorage().pDistSolution + 1, DistributionStorage().pDistSolution + Local().g_state.n + 1, Local().g_state.best.begin() + 1);
 }
 
 void RestoreBest() {
-  std::copy(g_state.best.begin() + 1, g_state.best.end(), pDistSolution + 1);
+  std::copy(Local().g_state.best.begin() + 1, Local().g_state.best.end(), DistributionStorage().pDistSolution + 1);
 }
 
 void ShowMaxEntProgress(double deviation, bool first) {
-  if (bMonteCarloRun) return;
-  const double reached = ConfidenceOfRatio(deviation + g_state.target);
+  if (DistributionModels().bMonteCarloRun) return;
+  const double reached = ConfidenceOfRatio(deviation + Local().g_state.target);
   if (first) {
     ShowContiProgress(10, 70, ProgressKind::Detail, Format("Regularization:  entropy = %f, alpha=%f, P = %f (please wait...)",
-                                 dMaxEntEntropy, dMaxEntAlpha, reached));
-  } else if (fConfidenceLevel < 1.0f) {
+                                 MaximumEntropy().dMaxEntEntropy, MaximumEntropy().dMaxEntAlpha, reached));
+  } else if (DistributionModels().fConfidenceLevel < 1.0f) {
     ShowContiProgress(10, 70, ProgressKind::Detail, Format("Regularization:  entropy = %f, alpha=%e, P = %f (please wait...)",
-                                 dMaxEntEntropy, dMaxEntAlpha, reached));
+                                 MaximumEntropy().dMaxEntEntropy, MaximumEntropy().dMaxEntAlpha, reached));
   } else {
     ShowContiProgress(10, 70, ProgressKind::Detail,
                   Format("Regularization:  entropy = %f, alpha=%e, P = %f, F = %f (please wait...)",
-                         dMaxEntEntropy, dMaxEntAlpha, reached,
-                         static_cast<double>(fConfidenceLevel) + deviation));
+                         MaximumEntropy().dMaxEntEntropy, MaximumEntropy().dMaxEntAlpha, reached,
+                         static_cast<double>(DistributionModels().fConfidenceLevel) + deviation));
   }
 }
 
 }  // namespace
 
 void SolveMaxEnt(double alpha) {
-  MaxEntState& st = g_state;
-  dMaxEntAlpha = alpha;
+  MaxEntState& st = Local().g_state;
+  MaximumEntropy().dMaxEntAlpha = alpha;
   for (int i = 1; i <= st.n; ++i) {
-    std::copy(ppNormalMatrix[i] + 1, ppNormalMatrix[i] + st.n + 1, st.W[i] + 1);
-    st.g[i] = pNormalRhs[i];
+    std::copy(DistributionStorage().ppNormalMatrix[i] + 1, DistributionStorage().ppNormalMatrix[i] + st.n + 1, st.W[i] + 1);
+    st.g[i] = DistributionStorage().pNormalRhs[i];
     if (st.anyLeftOut && st.leftOut[static_cast<std::size_t>(i)])
-      pDistSolution[i] = 0.0;
-    else if (pDistSolution[i] == 0.0)
-      pDistSolution[i] = 1e-7 * st.mean;
+      DistributionStorage().pDistSolution[i] = 0.0;
+    else if (DistributionStorage().pDistSolution[i] == 0.0)
+      DistributionStorage().pDistSolution[i] = 1e-7 * st.mean;
   }
-  MaxEntIterate(pDistSolution);
+  MaxEntIterate(DistributionStorage().pDistSolution);
 }
 
 double MaxEntChiSquareDeviation(double x) {
-  MaxEntState& st = g_state;
+  MaxEntState& st = Local().g_state;
   const double alpha = st.alpha0 * std::exp(std::min(x, 100.0));
   RestoreBest();
   SolveMaxEnt(alpha);
-  return ChiSquareFromNormalEquations() / dChiSquareMin - st.target;
+  return ChiSquareFromNormalEquations() / Regularization().dChiSquareMin - st.target;
 }
 
 double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, double tol,
                        double tolP) {
-  MaxEntState& st = g_state;
-  const double P = fConfidenceLevel;
+  MaxEntState& st = Local().g_state;
+  const double P = DistributionModels().fConfidenceLevel;
   double x = x0;
   double f = deviation(x);
   // A key before any point of the search is known stops the run that asked for it
@@ -607,7 +615,7 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
   // set so that the repetitions stop; otherwise with the message of a search
   // caught, and the run goes on with the best solution.
   auto stopAtKey = [&]() {
-    if (bMonteCarloRun) return failAtBest();
+    if (DistributionModels().bMonteCarloRun) return failAtBest();
     bUserAbort = false;
     ReportDistributionMessage(
         6, Format("caught in local minimum or user interrupt at P = %f", ConfidenceOfRatio(fBest + st.target)),
@@ -690,7 +698,7 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
     ShowMaxEntProgress(f, false);
     if (P < 1.0 && std::fabs(ConfidenceOfRatio(f + st.target) - P) < tolP) return x;
     if (step > 1000) {
-      if (bBatchMode || !bMonteCarloRun) ReportDistributionError(8, "too many iterations finding root");
+      if (bBatchMode || !DistributionModels().bMonteCarloRun) ReportDistributionError(8, "too many iterations finding root");
       return x;
     }
   }
@@ -698,18 +706,18 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
 }
 
 bool MaxEntRegularize(bool suppressBaselineCorrelation) {
-  MaxEntState& st = g_state;
-  const int N = nNEQUnknowns;
-  nRegUnknowns = N;
-  if (N < 1 || !pDistSolution) return false;
+  MaxEntState& st = Local().g_state;
+  const int N = DistributionStorage().nNEQUnknowns;
+  Regularization().nRegUnknowns = N;
+  if (N < 1 || !DistributionStorage().pDistSolution) return false;
 
   // 1. to 3. The unregularised solution and its sum.
   AddSecondDerivativePenalty(0.0);
   if (!NNLS()) {
-    for (int i = 1; i <= N; ++i) pDistSolution[i] = 0.0;
+    for (int i = 1; i <= N; ++i) DistributionStorage().pDistSolution[i] = 0.0;
     return false;
   }
-  dChiSquareMin = dChiSquare = ChiSquareFromNormalEquations();
+  Regularization().dChiSquareMin = Regularization().dChiSquare = ChiSquareFromNormalEquations();
   st = MaxEntState{};
   st.n = N;
   st.firstEntropy = EntropySkipsFirstUnknown() ? 2 : 1;
@@ -720,53 +728,53 @@ bool MaxEntRegularize(bool suppressBaselineCorrelation) {
     if (st.leftOut[static_cast<std::size_t>(i)]) --taking;
   }
   st.anyLeftOut = taking < N;
-  for (int i = st.firstEntropy; i <= N; ++i) st.sum += pDistSolution[i];
+  for (int i = st.firstEntropy; i <= N; ++i) st.sum += DistributionStorage().pDistSolution[i];
   st.mean = st.sum / std::max(taking, 1);
   if (!(st.sum > 0.0)) return true;
 
   // 4. Whether and how far to regularise (as the Tikhonov-Phillips regularisation).
   if (!RegularizationWanted(N)) {
-    if (!bContiInnerRun && !bBatchMode && !bMonteCarloRun && ContiWizardMessages()) {
+    if (!DistributionModels().bContiInnerRun && !bBatchMode && !DistributionModels().bMonteCarloRun && ContiWizardMessages()) {
       ShowDistributionNote("no regularization:  either P < 0.5, P = 1, or to low resolution");
     }
     return true;
   }
-  if (bContiInnerRun && !bFinalFitEvaluation && !bMonteCarloRun) return true;
+  if (DistributionModels().bContiInnerRun && !DistributionModels().bFinalFitEvaluation && !DistributionModels().bMonteCarloRun) return true;
   if (IsExactFit()) return true;
   if (!SetRegularizationTarget(N)) return true;
   float trace = 0.0f;
-  for (int k = 1; k <= N; ++k) trace += static_cast<float>(ppNormalMatrix[k][k]);
-  dAlphaScale = static_cast<double>(trace) / (6.0 * N - 12.0);
-  if (!(dAlphaScale > 0.0)) return true;
+  for (int k = 1; k <= N; ++k) trace += static_cast<float>(DistributionStorage().ppNormalMatrix[k][k]);
+  Regularization().dAlphaScale = static_cast<double>(trace) / (6.0 * N - 12.0);
+  if (!(Regularization().dAlphaScale > 0.0)) return true;
 
   // 5. Work vectors, references, start.
-  st.alpha0 = dAlphaScale;
-  st.target = fTargetRatio;
+  st.alpha0 = Regularization().dAlphaScale;
+  st.target = Regularization().fTargetRatio;
   const double tol = (st.target - 1.0) * 0.001;
   st.tol2 = std::min(0.01 * tol, 1e-6);
   st.reference.assign(static_cast<std::size_t>(N) + 1, st.sum);
   // --- prior: the reference S p_i / mean(p) ---
   // A prior shapes the reference; its scale stays that of the unregularised
   // solution, so a flat prior is the flat reference itself.
-  if (bUsePrior && pPriorProbability) {
-    const std::vector<double> w = PriorWeights(pPriorProbability, N);
+  if (DistributionModels().bUsePrior && DistributionVectors().pPriorProbability) {
+    const std::vector<double> w = PriorWeights(DistributionVectors().pPriorProbability, N);
     for (int i = 1; i <= N; ++i) st.reference[static_cast<std::size_t>(i)] = st.sum * w[static_cast<std::size_t>(i)];
   }
   // --- end prior ---
   if (suppressBaselineCorrelation) st.reference[1] *= 0.001;
-  st.best.assign(pDistSolution, pDistSolution + N + 1);
+  st.best.assign(DistributionStorage().pDistSolution, DistributionStorage().pDistSolution + N + 1);
   st.previous.assign(static_cast<std::size_t>(N) + 1, 0.0);
   st.inactive.assign(static_cast<std::size_t>(N) + 1, 0);
-  st.W = ppNNLSWork;
-  st.C = ppNormalMatrixReg;
-  st.g = pNNLSWorkRhs;
-  st.d = pNNLSSub;
-  st.trial = pNNLSTrial;
+  st.W = DistributionStorage().ppNNLSWork;
+  st.C = DistributionStorage().ppNormalMatrixReg;
+  st.g = DistributionStorage().pNNLSWorkRhs;
+  st.d = DistributionStorage().pNNLSSub;
+  st.trial = DistributionStorage().pNNLSTrial;
 
   // 6. and 7. The root search, then the chi-square of what it left.
   const double x = FindMaxEntAlpha(MaxEntChiSquareDeviation, std::log(1e-4), 0.01, tol, 0.005);
-  fAlphaFactor = static_cast<float>(std::exp(std::min(x, 100.0)));
-  dChiSquare = ChiSquareFromNormalEquations();
+  Regularization().fAlphaFactor = static_cast<float>(std::exp(std::min(x, 100.0)));
+  Regularization().dChiSquare = ChiSquareFromNormalEquations();
   // A key the search ended at has been answered there (a Monte-Carlo repetition
   // stops at it); one before its first point stays set: the run stops.
   return true;

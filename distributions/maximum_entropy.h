@@ -14,11 +14,18 @@
 // (alpha / 2) / x_i, and unknowns that would leave the positive region are held.
 #pragma once
 
+#include "numerics/analysis.h"
+
 namespace tarmic {
 
-// The entropy -R of the last evaluation, and the current alpha.
-extern double dMaxEntEntropy;
-extern double dMaxEntAlpha;
+// The state of this module in an analysis (numerics/analysis.h).
+struct MaximumEntropyState {
+  // The entropy -R of the last evaluation, and the current alpha.
+  double dMaxEntEntropy = 0.0;
+  double dMaxEntAlpha = 0.0;
+};
+// The current analysis' MaximumEntropyState.
+inline MaximumEntropyState& MaximumEntropy() { return CurrentPart<MaximumEntropyState>(); }
 
 // The maximum-entropy solution into pDistSolution; every unknown stays at 1e-20 or
 // above. suppressBaselineCorrelation scales the reference of unknown 1 by 0.001.

@@ -1,4 +1,5 @@
 #include "distributions/model_values_kept.h"
+#include "numerics/analysis.h"
 
 #include <cstddef>
 #include <iterator>
@@ -14,7 +15,11 @@ namespace tarmic {
 
 namespace {
 
-KeptModelValues gKept;
+// This module's own state in the analysis.
+struct LocalState {
+  KeptModelValues gKept{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // The slots of a discrete family: the species (1-12, 16-19), the model scalars 20
 // and 21 (log ks, kd of the non-ideal options) and the pairs of the multiple-species
@@ -23,14 +28,14 @@ KeptModelValues gKept;
 bool DiscreteSlot(int slot) { return (slot >= 1 && slot <= 12) || (slot >= 16 && slot <= 21) || (slot >= 25 && slot <= 34); }
 
 float& SlotVariable(int slot) {
-  if (slot >= 25) return pExtraPairValue[slot - 24];
-  if (slot >= 20) return pModelScalar[slot - 19];
+  if (slot >= 25) return ModelOptions().pExtraPairValue[slot - 24];
+  if (slot >= 20) return ModelOptions().pModelScalar[slot - 19];
   return SpeciesSlotValue(slot);
 }
 
 int& SlotFit(int slot) {
-  if (slot >= 25) return pExtraPairFit[slot - 24];
-  if (slot >= 20) return pModelScalarFit[slot - 19];
+  if (slot >= 25) return ModelOptions().pExtraPairFit[slot - 24];
+  if (slot >= 20) return ModelOptions().pModelScalarFit[slot - 19];
   return SpeciesSlotFit(slot);
 }
 
@@ -40,17 +45,17 @@ constexpr int kGridSlots[] = {1, 5, 9};
 
 ValueLayout ActiveValueLayout() {
   if (IsContinuousModel()) {
-    if (bDLSRhModel || bDLSTimeCourseModel) return ValueLayout::GridRh;
-    if (bDLSDModel) return ValueLayout::GridD;
+    if (ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel) return ValueLayout::GridRh;
+    if (ModelFlags().bDLSDModel) return ValueLayout::GridD;
     return IsSGridModel() ? ValueLayout::GridS : ValueLayout::GridM;
   }
   if (IsSelfAssociationModel()) return ValueLayout::SelfAssociation;
   if (IsNonidealModel()) return ValueLayout::Nonideal;
-  if (bHeteroAssocModel) return ValueLayout::Reacting;
-  if (bDiscreteModel || bEqAnalysisModel) {
-    if (bStokesRadii) return ValueLayout::StokesRadii;
-    if (bCumulants) return ValueLayout::Cumulants;
-    if (bElectrophoresis) return ValueLayout::Electrophoresis;
+  if (ModelFlags().bHeteroAssocModel) return ValueLayout::Reacting;
+  if (ModelFlags().bDiscreteModel || AnalysisSwitches().bEqAnalysisModel) {
+    if (ModelFlags().bStokesRadii) return ValueLayout::StokesRadii;
+    if (ModelFlags().bCumulants) return ValueLayout::Cumulants;
+    if (LammGlobals().bElectrophoresis) return ValueLayout::Electrophoresis;
     return ValueLayout::Species;
   }
   return ValueLayout::None;
@@ -61,13 +66,13 @@ bool IsGridLayout(ValueLayout layout) {
          layout == ValueLayout::GridD;
 }
 
-KeptModelValues& KeptValues() { return gKept; }
-void ClearKeptValues() { gKept = {}; }
+KeptModelValues& KeptValues() { return Local().gKept; }
+void ClearKeptValues() { Local().gKept = {}; }
 
 unsigned long long ModelKey() {
   // The model flags and the geometry switches that make a model of its own.
   std::vector<bool*> flags = ResettableModelFlags();
-  for (bool* geometry : {&bLinearGeometry, &bPlanarQuadrature, &bExternalLoadingCell, &bElectrophoresis})
+  for (bool* geometry : {&LammGlobals().bLinearGeometry, &LammGlobals().bPlanarQuadrature, &LammGlobals().bExternalLoadingCell, &LammGlobals().bElectrophoresis})
     flags.push_back(geometry);
   unsigned long long key = 0;
   for (std::size_t i = 0; i < flags.size() && i < 64; ++i)
@@ -78,33 +83,33 @@ unsigned long long ModelKey() {
 void KeepValuesOfActiveLayout() {
   const ValueLayout layout = ActiveValueLayout();
   if (layout == ValueLayout::None) return;
-  ModelSwitches& switches = gKept.models[ModelKey()];
+  ModelSwitches& switches = Local().gKept.models[ModelKey()];
   for (int slot = 1; slot <= 34; ++slot)
     switches.fits[static_cast<std::size_t>(slot)] = DiscreteSlot(slot) ? SlotFit(slot) : 0;
-  switches.claverie = bClaverie;
-  switches.movingHat = bMovingHat;
-  switches.autoAlgorithm = bAutoFEAlgorithm;
-  switches.fixTimeStep = bFixTimeStep;
-  LayoutValues& kept = gKept.families[layout];
+  switches.claverie = LammSettings().bClaverie;
+  switches.movingHat = LammSettings().bMovingHat;
+  switches.autoAlgorithm = LammSettings().bAutoFEAlgorithm;
+  switches.fixTimeStep = LammSettings().bFixTimeStep;
+  LayoutValues& kept = Local().gKept.families[layout];
   if (IsGridLayout(layout)) {
     for (int slot : kGridSlots) kept.slotValues[static_cast<std::size_t>(slot)] = SlotVariable(slot);
     return;
   }
   for (int slot = 1; slot <= 34; ++slot)
     if (DiscreteSlot(slot)) kept.slotValues[static_cast<std::size_t>(slot)] = SlotVariable(slot);
-  for (int k = 1; k <= nSpeciesSlots; ++k) kept.included[static_cast<std::size_t>(k)] = pSpeciesIncluded[k];
+  for (int k = 1; k <= nSpeciesSlots; ++k) kept.included[static_cast<std::size_t>(k)] = AnalysisSwitches().pSpeciesLinked[k];
 }
 
 void TakeKeptValues(ValueLayout layout) {
   if (layout == ValueLayout::None || IsGridLayout(layout)) return;
   LayoutValues values;
-  if (const auto it = gKept.families.find(layout); it != gKept.families.end()) {
+  if (const auto it = Local().gKept.families.find(layout); it != Local().gKept.families.end()) {
     values = it->second;
   } else {
     // The start values of the species (InitModelParams).
     values.included[1] = 1;
     values.slotValues[9] = 0.5f;
-    values.slotValues[1] = bFitMAndS ? 50000.0f : 5.0f;
+    values.slotValues[1] = ModelFlags().bFitMAndS ? 50000.0f : 5.0f;
     values.slotValues[5] = 4.0f;
   }
   for (int slot = 1; slot <= 34; ++slot) {
@@ -112,23 +117,23 @@ void TakeKeptValues(ValueLayout layout) {
     SlotVariable(slot) = values.slotValues[static_cast<std::size_t>(slot)];
     SlotFit(slot) = 0;
   }
-  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = values.included[static_cast<std::size_t>(k)];
+  for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = values.included[static_cast<std::size_t>(k)];
 }
 
 bool TakeKeptSwitches() {
-  const auto it = gKept.models.find(ModelKey());
-  if (it == gKept.models.end()) return false;
+  const auto it = Local().gKept.models.find(ModelKey());
+  if (it == Local().gKept.models.end()) return false;
   const ModelSwitches& kept = it->second;
   const bool continuous = IsGridLayout(ActiveValueLayout());
   for (int slot = 1; slot <= 34; ++slot) {
     if (!DiscreteSlot(slot) || (continuous && (slot == 3 || slot == 4))) continue;
     SlotFit(slot) = kept.fits[static_cast<std::size_t>(slot)];
-    pParamFitFlags[slot] = kept.fits[static_cast<std::size_t>(slot)];
+    AnalysisSwitches().pParamFitFlags[slot] = kept.fits[static_cast<std::size_t>(slot)];
   }
-  bClaverie = kept.claverie;
-  bMovingHat = kept.movingHat;
-  bAutoFEAlgorithm = kept.autoAlgorithm;
-  bFixTimeStep = kept.fixTimeStep;
+  LammSettings().bClaverie = kept.claverie;
+  LammSettings().bMovingHat = kept.movingHat;
+  LammSettings().bAutoFEAlgorithm = kept.autoAlgorithm;
+  LammSettings().bFixTimeStep = kept.fixTimeStep;
   return true;
 }
 
@@ -149,7 +154,7 @@ std::vector<MassOrDSlot> MassOrDSlots(ValueLayout layout) {
 bool HoldsMassOrD(ValueLayout layout) { return !MassOrDSlots(layout).empty(); }
 
 void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted) {
-  for (auto& [layout, kept] : gKept.families)
+  for (auto& [layout, kept] : Local().gKept.families)
     for (const MassOrDSlot& m : MassOrDSlots(layout)) {
       float& value = kept.slotValues[static_cast<std::size_t>(m.value)];
       value = converted(value, kept.slotValues[static_cast<std::size_t>(m.s)]);
@@ -157,8 +162,8 @@ void ConvertKeptMassOrD(const std::function<float(float value, float s)>& conver
 }
 
 bool KeptGrid(ValueLayout layout, float* min, float* max, float* count) {
-  const auto it = gKept.families.find(layout);
-  if (it == gKept.families.end() || !IsGridLayout(layout)) return false;
+  const auto it = Local().gKept.families.find(layout);
+  if (it == Local().gKept.families.end() || !IsGridLayout(layout)) return false;
   *min = it->second.slotValues[1];
   *max = it->second.slotValues[5];
   *count = it->second.slotValues[9];

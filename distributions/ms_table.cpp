@@ -1,5 +1,6 @@
 // The M(s) table: loading and interpolation.
 #include "distributions/ms_table.h"
+#include "numerics/analysis.h"
 
 #include <string>
 #include <utility>
@@ -15,11 +16,15 @@ namespace tarmic {
 
 namespace {
 
-// Rows 1..n of s20,w (S) and M (kDa); index 0 unused. Empty: no table.
-std::vector<double> gTableS;
-std::vector<double> gTableM;
+// This module's own state in the analysis.
+struct LocalState {
+  std::vector<double> gTableM{};
+  // Rows 1..n of s20,w (S) and M (kDa); index 0 unused. Empty: no table.
+std::vector<double> gTableS{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
-int Rows() { return gTableS.empty() ? 0 : static_cast<int>(gTableS.size()) - 1; }
+int Rows() { return Local().gTableS.empty() ? 0 : static_cast<int>(Local().gTableS.size()) - 1; }
 
 }  // namespace
 
@@ -45,14 +50,14 @@ bool LoadMofsTable(std::string* error) {
       return refuse(Format("the s values of the M(s) table %s must increase (row %d)",
                            szMofsFile.c_str(), i));
   }
-  gTableS = std::move(s);
-  gTableM = std::move(M);
+  Local().gTableS = std::move(s);
+  Local().gTableM = std::move(M);
   return true;
 }
 
 void FreeMofsTable() {
-  gTableS.clear();
-  gTableM.clear();
+  Local().gTableS.clear();
+  Local().gTableM.clear();
 }
 
 bool MofsTableActive() { return Rows() >= 2; }
@@ -64,11 +69,11 @@ float MFromSTable(double s) {
   if (n < 2) return 1.0f;
   // s20,w = s (1 - vbar rho_w20) eta / ((1 - vbar rho) eta_w20) with eta = RELVISCOSITY
   // x 0.001002 Pa s.
-  const double s20 = s * (1.0 - static_cast<double>(VBAR) * fDensityWater20) * STANDARDVISCOSITY *
-                     RELVISCOSITY /
-                     ((1.0 - static_cast<double>(VBAR) * fBufferDensity) * STANDARDVISCOSITY);
-  const auto x = [](int i) { return gTableS[static_cast<std::size_t>(i)]; };
-  const auto y = [](int i) { return gTableM[static_cast<std::size_t>(i)]; };
+  const double s20 = s * (1.0 - static_cast<double>(SolventConstants().VBAR) * fDensityWater20) * STANDARDVISCOSITY *
+                     SolventConstants().RELVISCOSITY /
+                     ((1.0 - static_cast<double>(SolventConstants().VBAR) * SolventConstants().fBufferDensity) * STANDARDVISCOSITY);
+  const auto x = [](int i) { return Local().gTableS[static_cast<std::size_t>(i)]; };
+  const auto y = [](int i) { return Local().gTableM[static_cast<std::size_t>(i)]; };
   double x0, y0, x1, y1;
   if (s20 < x(1)) {
     x0 = 0.0;

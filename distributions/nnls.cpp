@@ -66,18 +66,18 @@ void SolveSubsystem(double** a, int m, const double* diag, const double* rhs, do
 
 bool NNLS() {
   CleanVectorState();
-  const int n = std::min(nNEQUnknowns, nWorkspaceUnknowns);
-  if (n < 1 || !ppNormalMatrixReg) return true;
-  double** A = ppNormalMatrixReg;
-  const double* b = pNormalRhs;
-  double* x = pDistSolution;
-  double* w = pNNLSGradient;
-  int* passive = pNNLSPassive;
-  double** sub = ppNNLSWork;
-  double* subRhs = pNNLSWorkRhs;
-  double* diag = pNNLSDiag;
-  double* z = pNNLSSub;
-  double* trial = pNNLSTrial;
+  const int n = std::min(DistributionStorage().nNEQUnknowns, DistributionStorage().nWorkspaceUnknowns);
+  if (n < 1 || !DistributionStorage().ppNormalMatrixReg) return true;
+  double** A = DistributionStorage().ppNormalMatrixReg;
+  const double* b = DistributionStorage().pNormalRhs;
+  double* x = DistributionStorage().pDistSolution;
+  double* w = DistributionStorage().pNNLSGradient;
+  int* passive = DistributionStorage().pNNLSPassive;
+  double** sub = DistributionStorage().ppNNLSWork;
+  double* subRhs = DistributionStorage().pNNLSWorkRhs;
+  double* diag = DistributionStorage().pNNLSDiag;
+  double* z = DistributionStorage().pNNLSSub;
+  double* trial = DistributionStorage().pNNLSTrial;
 
   std::vector<int> index(static_cast<std::size_t>(n) + 1, 0);
   // Unknowns found dependent on the current passive set; they are held at 0 until

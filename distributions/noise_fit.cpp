@@ -25,7 +25,7 @@ namespace tarmic {
 
 namespace {
 
-int SolutionLength() { return IsSizeShapeModel() ? nFf0Grid : nDistGrid; }
+int SolutionLength() { return IsSizeShapeModel() ? DistributionVectors().nFf0Grid : DistributionVectors().nDistGrid; }
 
 // Linear interpolation of y(x) (ascending x[1..n]) at r, the end values beyond the
 // ends: the fallback where the resampling guards refuse a scan.
@@ -47,33 +47,33 @@ float InterpolateClamped(const float* x, const float* y, int n, float r) {
 // Intensity data: the model absorbance as sample intensity (intensity_scans.h).
 void BuildScanFit(int s, const float* tiNoise, float constant, int firstK, int lastK,
                   bool fixedFirst, std::vector<double>& sum, std::vector<float>& model) {
-  const double* x = pDistSolution;
-  for (int g = 1; g <= nGridPoints; ++g) sum[static_cast<std::size_t>(g)] = tiNoise ? tiNoise[g] : 0.0;
+  const double* x = DistributionStorage().pDistSolution;
+  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) sum[static_cast<std::size_t>(g)] = tiNoise ? tiNoise[g] : 0.0;
   for (int k = firstK; k <= lastK; ++k) {
     const double c = (fixedFirst && k == 1) ? 1.0 : x[k];
     if (c == 0.0) continue;
-    const float* K = pppKernels[k][s];
-    for (int g = 1; g <= nGridPoints; ++g) sum[static_cast<std::size_t>(g)] += c * K[g];
+    const float* K = DistributionStorage().pppKernels[k][s];
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) sum[static_cast<std::size_t>(g)] += c * K[g];
   }
-  for (int g = 1; g <= nGridPoints; ++g) {
+  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
     model[static_cast<std::size_t>(g)] = static_cast<float>(sum[static_cast<std::size_t>(g)] + constant);
   }
   const std::size_t si = static_cast<std::size_t>(s);
-  const int n = pnPoints[si];
-  float* fit = ppFit[si];
-  float* work = ppWork[si];
-  if (!InterpolateCurve(n, ppRadius[si], work, nGridPoints, pGridRadius, model.data())) {
+  const int n = DataSet().pnPoints[si];
+  float* fit = DataSet().ppFit[si];
+  float* work = DataSet().ppWork[si];
+  if (!InterpolateCurve(n, DataSet().ppRadius[si], work, CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, model.data())) {
     for (int i = 1; i <= n; ++i) {
-      work[i] = InterpolateClamped(pGridRadius, model.data(), nGridPoints, ppRadius[si][i]);
+      work[i] = InterpolateClamped(CurrentGrid().pGridRadius, model.data(), CurrentGrid().nGridPoints, DataSet().ppRadius[si][i]);
     }
   }
   for (int i = 1; i <= n; ++i) fit[i] = work[i];
   // The model of intensity data is their absorbance: the fit shows sample intensity.
-  if (bIntensityData) ConvertFitToIntensity(s);
+  if (ScanFile().bIntensityData) ConvertFitToIntensity(s);
 }
 
 bool FitArraysExist() {
-  return pDistSolution && pppKernels && nScans >= 1 && nGridPoints >= 1 && pGridRadius;
+  return DistributionStorage().pDistSolution && DistributionStorage().pppKernels && DataSet().nScans >= 1 && CurrentGrid().nGridPoints >= 1 && CurrentGrid().pGridRadius;
 }
 
 }  // namespace
@@ -82,52 +82,52 @@ void CalculateppAFit() {
   if (!FitArraysExist()) return;
   const NoiseModel model = SelectNoiseModel();
   const int N = SolutionLength();
-  const double* x = pDistSolution;
-  const bool fixedFirst = bFixedFirstKernel && model == NoiseModel::TIRI;
+  const double* x = DistributionStorage().pDistSolution;
+  const bool fixedFirst = NormalEquations().bFixedFirstKernel && model == NoiseModel::TIRI;
   const int k0 = fixedFirst ? 2 : 1;
   const bool ti = model == NoiseModel::TI || model == NoiseModel::TIRI;
   const bool ri = model == NoiseModel::RI || model == NoiseModel::TIRI;
 
   if (model != NoiseModel::Plain && model != NoiseModel::Baseline) {
-    fBaseline = 0.0f;
-    pParams[15] = 0.0f;
+    ModelParams().fBaseline = 0.0f;
+    AnalysisSwitches().pParams[15] = 0.0f;
   }
-  if (ti && pTINoise) {
-    for (int g = 1; g <= nGridPoints; ++g) {
-      double v = pDataRadiusMean[g];
+  if (ti && CurrentGrid().pTINoise) {
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
+      double v = DistributionStorage().pDataRadiusMean[g];
       if (model == NoiseModel::TIRI) {
-        v -= dDataMean;
-        for (int k = k0; k <= N; ++k) v -= x[k] * (ppKernelRadiusMean[k][g] - pKernelMean[k]);
+        v -= NormalEquations().dDataMean;
+        for (int k = k0; k <= N; ++k) v -= x[k] * (DistributionStorage().ppKernelRadiusMean[k][g] - DistributionStorage().pKernelMean[k]);
       } else {
-        for (int k = k0; k <= N; ++k) v -= x[k] * ppKernelRadiusMean[k][g];
+        for (int k = k0; k <= N; ++k) v -= x[k] * DistributionStorage().ppKernelRadiusMean[k][g];
       }
-      pTINoise[g] = static_cast<float>(v);
+      CurrentGrid().pTINoise[g] = static_cast<float>(v);
     }
-  } else if (model == NoiseModel::RI && pTINoise) {
-    for (int g = 1; g <= nGridPoints; ++g) pTINoise[g] = 0.0f;
+  } else if (model == NoiseModel::RI && CurrentGrid().pTINoise) {
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) CurrentGrid().pTINoise[g] = 0.0f;
   }
-  if (ri && pRINoise) {
-    for (int s = 1; s <= nScans; ++s) {
-      double v = pDataScanMean[s];
-      for (int k = k0; k <= N; ++k) v -= x[k] * ppKernelScanMean[k][s];
-      pRINoise[s] = static_cast<float>(v);
+  if (ri && CurrentGrid().pRINoise) {
+    for (int s = 1; s <= DataSet().nScans; ++s) {
+      double v = DistributionStorage().pDataScanMean[s];
+      for (int k = k0; k <= N; ++k) v -= x[k] * DistributionStorage().ppKernelScanMean[k][s];
+      CurrentGrid().pRINoise[s] = static_cast<float>(v);
     }
-  } else if (model == NoiseModel::TI && pRINoise) {
-    for (int s = 1; s <= nScans; ++s) pRINoise[s] = 0.0f;
+  } else if (model == NoiseModel::TI && CurrentGrid().pRINoise) {
+    for (int s = 1; s <= DataSet().nScans; ++s) CurrentGrid().pRINoise[s] = 0.0f;
   }
   if (model == NoiseModel::Baseline) {
-    double v = dDataMean;
-    for (int k = 1; k <= N; ++k) v -= x[k] * pKernelMean[k];
-    fBaseline = static_cast<float>(v);
-    pParams[15] = fBaseline;
+    double v = NormalEquations().dDataMean;
+    for (int k = 1; k <= N; ++k) v -= x[k] * DistributionStorage().pKernelMean[k];
+    ModelParams().fBaseline = static_cast<float>(v);
+    AnalysisSwitches().pParams[15] = ModelParams().fBaseline;
   }
 
-  std::vector<double> sum(static_cast<std::size_t>(nGridPoints) + 1);
-  std::vector<float> gridModel(static_cast<std::size_t>(nGridPoints) + 1);
-  for (int pos = 1; pos <= nScans; ++pos) {
-    const int s = pScanOrder[static_cast<std::size_t>(pos)];
-    const float constant = (ti ? 0.0f : fBaseline) + (ri && pRINoise ? pRINoise[s] : 0.0f);
-    BuildScanFit(s, ti ? pTINoise : nullptr, constant, 1, N, fixedFirst, sum, gridModel);
+  std::vector<double> sum(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1);
+  std::vector<float> gridModel(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1);
+  for (int pos = 1; pos <= DataSet().nScans; ++pos) {
+    const int s = DataSet().pScanOrder[static_cast<std::size_t>(pos)];
+    const float constant = (ti ? 0.0f : ModelParams().fBaseline) + (ri && CurrentGrid().pRINoise ? CurrentGrid().pRINoise[s] : 0.0f);
+    BuildScanFit(s, ti ? CurrentGrid().pTINoise : nullptr, constant, 1, N, fixedFirst, sum, gridModel);
   }
   const auto& update = GetDistributionHooks().updateNonlinearDetectionFit;
   if (update) update();
@@ -135,16 +135,16 @@ void CalculateppAFit() {
 
 void UpdateBaselineAndFitScanRange() {
   if (!FitArraysExist()) return;
-  const int N = nDistGrid;
-  double v = dDataMean;
-  for (int k = 1; k <= N; ++k) v -= pDistSolution[k] * pKernelMean[k];
-  fBaseline = static_cast<float>(v);
-  pParams[15] = fBaseline;
-  std::vector<double> sum(static_cast<std::size_t>(nGridPoints) + 1);
-  std::vector<float> gridModel(static_cast<std::size_t>(nGridPoints) + 1);
-  for (int pos = iContiFirstScan; pos <= iContiLastScan && pos <= nScans; ++pos) {
-    const int s = pScanOrder[static_cast<std::size_t>(pos)];
-    BuildScanFit(s, nullptr, fBaseline, 1, N, false, sum, gridModel);
+  const int N = DistributionVectors().nDistGrid;
+  double v = NormalEquations().dDataMean;
+  for (int k = 1; k <= N; ++k) v -= DistributionStorage().pDistSolution[k] * DistributionStorage().pKernelMean[k];
+  ModelParams().fBaseline = static_cast<float>(v);
+  AnalysisSwitches().pParams[15] = ModelParams().fBaseline;
+  std::vector<double> sum(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1);
+  std::vector<float> gridModel(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1);
+  for (int pos = NormalEquations().iContiFirstScan; pos <= NormalEquations().iContiLastScan && pos <= DataSet().nScans; ++pos) {
+    const int s = DataSet().pScanOrder[static_cast<std::size_t>(pos)];
+    BuildScanFit(s, nullptr, ModelParams().fBaseline, 1, N, false, sum, gridModel);
   }
 }
 
@@ -173,17 +173,17 @@ bool WriteDump(const char* name, const std::function<void(std::FILE*)>& write,
 std::string DumpDistributionSolution() {
   std::string failure;
   WriteDump("TARMICsolution.txt", [](std::FILE* f) {
-    if (IsSizeShapeModel() && pCsff0Values) {
-      for (int k = 1; k <= nFf0Grid; ++k) WriteFormatted(f, "%e \n", static_cast<double>(pCsff0Values[k]));
-    } else if (pDistValues) {
-      for (int i = 1; i <= nDistGrid; ++i) WriteFormatted(f, "%e \n", static_cast<double>(pDistValues[i]));
+    if (IsSizeShapeModel() && DistributionVectors().pCsff0Values) {
+      for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) WriteFormatted(f, "%e \n", static_cast<double>(DistributionVectors().pCsff0Values[k]));
+    } else if (DistributionVectors().pDistValues) {
+      for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) WriteFormatted(f, "%e \n", static_cast<double>(DistributionVectors().pDistValues[i]));
     }
   }, &failure);
   return failure;
 }
 
 std::string DumpNormalEquations() {
-  const int N = nNEQUnknowns;
+  const int N = DistributionStorage().nNEQUnknowns;
   const bool sizeShape = IsSizeShapeModel();
   std::string failure;
   // A failure ends the dump.
@@ -191,31 +191,31 @@ std::string DumpNormalEquations() {
     return WriteDump(name, write, &failure);
   };
   if (!dump("grid.txt", [&](std::FILE* f) {
-        if (sizeShape && pCsff0S) {
-          for (int k = 1; k <= nFf0Grid; ++k)
-            WriteFormatted(f, "%e %e\n", static_cast<double>(pCsff0S[k]), static_cast<double>(pCsff0Ff0[k]));
-        } else if (pDistGrid) {
-          for (int k = 1; k <= nDistGrid; ++k) WriteFormatted(f, "%e\n", static_cast<double>(pDistGrid[k]));
+        if (sizeShape && DistributionVectors().pCsff0S) {
+          for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k)
+            WriteFormatted(f, "%e %e\n", static_cast<double>(DistributionVectors().pCsff0S[k]), static_cast<double>(DistributionVectors().pCsff0Ff0[k]));
+        } else if (DistributionVectors().pDistGrid) {
+          for (int k = 1; k <= DistributionVectors().nDistGrid; ++k) WriteFormatted(f, "%e\n", static_cast<double>(DistributionVectors().pDistGrid[k]));
         }
       }))
     return failure;
   if (!dump("dim.txt", [&](std::FILE* f) { WriteFormatted(f, "%d \n", sizeShape ? 2 : 1); }))
     return failure;
   if (!dump("npoints.txt",
-            [](std::FILE* f) { WriteFormatted(f, "%f \n", static_cast<double>(fGridPointTotal)); }))
+            [](std::FILE* f) { WriteFormatted(f, "%f \n", static_cast<double>(CurrentGrid().fGridPointTotal)); }))
     return failure;
   if (!dump("ngrid.txt", [N](std::FILE* f) { WriteFormatted(f, "%d \n", N); })) return failure;
-  if (!dump("sumsquaredata.txt", [](std::FILE* f) { WriteFormatted(f, "%e \n", dSumSqData); }))
+  if (!dump("sumsquaredata.txt", [](std::FILE* f) { WriteFormatted(f, "%e \n", NormalEquations().dSumSqData); }))
     return failure;
   if (!dump("vector.txt", [N](std::FILE* f) {
-        if (pNormalRhs)
-          for (int i = 1; i <= N; ++i) WriteFormatted(f, "%e \n", pNormalRhs[i]);
+        if (DistributionStorage().pNormalRhs)
+          for (int i = 1; i <= N; ++i) WriteFormatted(f, "%e \n", DistributionStorage().pNormalRhs[i]);
       }))
     return failure;
   dump("matrix.txt", [N](std::FILE* f) {
-    if (!ppNormalMatrix) return;
+    if (!DistributionStorage().ppNormalMatrix) return;
     for (int i = 1; i <= N; ++i) {
-      for (int j = 1; j <= N; ++j) WriteFormatted(f, "%e ", ppNormalMatrix[i][j]);
+      for (int j = 1; j <= N; ++j) WriteFormatted(f, "%e ", DistributionStorage().ppNormalMatrix[i][j]);
       WriteFormatted(f, "\n");
     }
   });

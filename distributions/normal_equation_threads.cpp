@@ -1,5 +1,6 @@
 // Worker threads of the normal equations and the threaded build.
 #include "distributions/normal_equation_threads.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,8 +20,6 @@
 #include "platform/worker_threads.h"
 
 namespace tarmic {
-
-double* pThreadSumSq = nullptr;
 
 namespace {
 // How often a threaded build draws its progress and polls the keyboard.
@@ -44,7 +43,7 @@ bool MultiContiNEQThread::Start(NEQSharedBuild* build, int index) {
   build_ = build;
   nIndex = index;
   bFinished = false;
-  return TryStartWorkerThread(&thread_, [this] { Run(); });
+  return StartAnalysisThread(&thread_, [this] { Run(); });
 }
 
 void MultiContiNEQThread::WaitForExit() {
@@ -61,8 +60,8 @@ void MultiContiNEQThread::Run() {
   }
   if (nIndex <= count) {
     try {
-      BuildNormalEquationRows(*b.plan, *b.scratch, nIndex, count, &pThreadSumSq[nIndex], [] {
-        nNEQScansDone.fetch_add(1);
+      BuildNormalEquationRows(*b.plan, *b.scratch, nIndex, count, &NeqThreads().pThreadSumSq[nIndex], [] {
+        NormalEquations().nNEQScansDone.fetch_add(1);
         return true;
       });
     } catch (...) {
@@ -80,8 +79,8 @@ void MultiContiNEQThread::Run() {
 
 bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiplyAddsPerThread,
                                   std::string* error) {
-  bFixedFirstKernel = false;
-  dFixedFirstAmplitude = 0.0;
+  NormalEquations().bFixedFirstKernel = false;
+  NormalEquations().dFixedFirstAmplitude = 0.0;
   const NEQBuildPlan plan = PlanNormalEquations(model);
   if (!NormalEquationArraysFit(plan)) return false;
   // No more threads than the build can feed (the equations are the same).
@@ -91,8 +90,8 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, wanted, error);
   if (!scratch) return false;
   std::vector<double> sums(static_cast<std::size_t>(wanted) + 1, 0.0);
-  pThreadSumSq = sums.data();
-  nNEQScansDone = 0;
+  NeqThreads().pThreadSumSq = sums.data();
+  NormalEquations().nNEQScansDone = 0;
 
   // The calling thread is worker 1; workers 2.. run on threads of their own.
   NEQSharedBuild build;
@@ -116,7 +115,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
       }
       build.signal.notify_all();
       for (auto& w : workers) w->WaitForExit();
-      pThreadSumSq = nullptr;
+      NeqThreads().pThreadSumSq = nullptr;
     }
   } release{build, workers};
   for (int t = 2; t <= wanted; ++t) {
@@ -143,7 +142,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   using Clock = std::chrono::steady_clock;
   Clock::time_point nextPoll = Clock::now();
   BuildNormalEquationRows(plan, *scratch, 1, count, &sums[1], [total, &nextPoll] {
-    const int done = nNEQScansDone.fetch_add(1) + 1;
+    const int done = NormalEquations().nNEQScansDone.fetch_add(1) + 1;
     if (Clock::now() < nextPoll) return !bUserAbort;
     nextPoll = Clock::now() + kPollInterval;
     ShowNormalEquationProgress(static_cast<float>(done) / total);
@@ -160,7 +159,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   for (;;) {
     // The keyboard is polled before the workers are checked again, so a key pressed
     // before the build ended always interrupts it.
-    ShowNormalEquationProgress(static_cast<float>(nNEQScansDone.load()) / total);
+    ShowNormalEquationProgress(static_cast<float>(NormalEquations().nNEQScansDone.load()) / total);
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
     if (bUserAbort) scratch->Halt();
     // The others are about done when the calling thread is (the scans are taken by
@@ -186,7 +185,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
   // A worker's failure is the build's: memory that could not be had is reported as
   // the serial build reports it, anything else goes on to the caller.
   if (build.failure) {
-    pThreadSumSq = nullptr;
+    NeqThreads().pThreadSumSq = nullptr;
     try {
       std::rethrow_exception(build.failure);
     } catch (const std::bad_alloc&) {
@@ -199,7 +198,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
 
   double sumSq = 0.0;
   for (double s : sums) sumSq += s;
-  pThreadSumSq = nullptr;
+  NeqThreads().pThreadSumSq = nullptr;
   FinishNormalEquations(plan, sumSq);
   if (model == NoiseModel::TIRI) ShowNormalEquationProgress(1.0f);
   WriteContiDebugLog(", finished");

@@ -16,6 +16,8 @@
 // milliseconds of a build large enough for several threads.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <atomic>
 #include <thread>
 
@@ -23,9 +25,14 @@
 
 namespace tarmic {
 
-// Per-worker sums of squares of the transformed data [1..nThreads], alive during one
-// threaded build; only the worker that adds the last scan writes its own.
-extern double* pThreadSumSq;
+// The state of this module in an analysis (numerics/analysis.h).
+struct NeqThreadState {
+  // Per-worker sums of squares of the transformed data [1..nThreads], alive during one
+  // threaded build; only the worker that adds the last scan writes its own.
+  double* pThreadSumSq = nullptr;
+};
+// The current analysis' NeqThreadState.
+inline NeqThreadState& NeqThreads() { return CurrentPart<NeqThreadState>(); }
 
 struct NEQSharedBuild;
 

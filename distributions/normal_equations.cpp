@@ -35,16 +35,6 @@
 
 namespace tarmic {
 
-double dSumSqData = 0.0;
-double dDataMean = 0.0;
-bool bFixedFirstKernel = false;
-double dFixedFirstAmplitude = 0.0;
-int iContiFirstScan = 1;
-int iContiLastScan = 1;
-DC* hContiDC = nullptr;
-CProgressLine* pContiProgressLine = nullptr;
-std::atomic<int> nNEQScansDone{0};
-
 namespace {
 
 // A unit of the matrix is the 8 rows of one panel against the columns of one or two
@@ -171,16 +161,15 @@ void UnitProductBaseline(const double* a, const double* b, std::ptrdiff_t bStrid
 
 using UnitProductFn = void (*)(const double*, const double*, std::ptrdiff_t, int, int, bool, double*);
 
-
 // The data value of the build at scan s, grid point g: y, or y - K_1 inside the fit
 // range when kernel 1 is fixed.
 double DataValue(const NEQBuildPlan& plan, int s, int g) {
-  double y = ppGridSignal[static_cast<std::size_t>(s)][g];
-  if (plan.subtractFirstKernel && g >= iFitFirst && g <= iFitLast) y -= pppKernels[1][s][g];
+  double y = CurrentGrid().ppGridSignal[static_cast<std::size_t>(s)][g];
+  if (plan.subtractFirstKernel && g >= CurrentGrid().iFitFirst && g <= CurrentGrid().iFitLast) y -= DistributionStorage().pppKernels[1][s][g];
   return y;
 }
 
-int FitRangePoints() { return iFitLast - iFitFirst + 1; }
+int FitRangePoints() { return CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1; }
 
 // Points centred at a time by one call of CentreRowPart.
 constexpr int kStagePoints = 64;
@@ -188,52 +177,51 @@ constexpr int kStagePoints = 64;
 // Augmented row r of scan s at fit-range points p0..p0+n-1, centred, into
 // v[0..n-1]: the data for r = 0, the kernel of unknown r otherwise.
 void CentreRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v) {
-  const int g0 = iFitFirst + p0;
+  const int g0 = CurrentGrid().iFitFirst + p0;
   if (r == 0) {
     for (int p = 0; p < n; ++p) {
       const int g = g0 + p;
       double y = DataValue(plan, s, g);
       switch (plan.model) {
         case NoiseModel::Plain: y -= plan.baseline; break;
-        case NoiseModel::Baseline: y -= dDataMean; break;
-        case NoiseModel::TI: y -= pDataRadiusMean[g]; break;
-        case NoiseModel::RI: y -= pDataScanMean[s]; break;
-        case NoiseModel::TIRI: y = y - pDataRadiusMean[g] - pDataScanMean[s] + dDataMean; break;
+        case NoiseModel::Baseline: y -= NormalEquations().dDataMean; break;
+        case NoiseModel::TI: y -= DistributionStorage().pDataRadiusMean[g]; break;
+        case NoiseModel::RI: y -= DistributionStorage().pDataScanMean[s]; break;
+        case NoiseModel::TIRI: y = y - DistributionStorage().pDataRadiusMean[g] - DistributionStorage().pDataScanMean[s] + NormalEquations().dDataMean; break;
       }
       v[p] = y;
     }
     return;
   }
   const int k = r + plan.firstKernel - 1;
-  const float* K = pppKernels[k][s] + g0;
+  const float* K = DistributionStorage().pppKernels[k][s] + g0;
   switch (plan.model) {
     case NoiseModel::Plain:
       for (int p = 0; p < n; ++p) v[p] = K[p];
       break;
     case NoiseModel::Baseline: {
-      const double mean = pKernelMean[k];
+      const double mean = DistributionStorage().pKernelMean[k];
       for (int p = 0; p < n; ++p) v[p] = K[p] - mean;
       break;
     }
     case NoiseModel::TI: {
-      const double* rm = ppKernelRadiusMean[k] + g0;
+      const double* rm = DistributionStorage().ppKernelRadiusMean[k] + g0;
       for (int p = 0; p < n; ++p) v[p] = K[p] - rm[p];
       break;
     }
     case NoiseModel::RI: {
-      const double mean = ppKernelScanMean[k][s];
+      const double mean = DistributionStorage().ppKernelScanMean[k][s];
       for (int p = 0; p < n; ++p) v[p] = K[p] - mean;
       break;
     }
     case NoiseModel::TIRI: {
-      const double* rm = ppKernelRadiusMean[k] + g0;
-      const double shift = pKernelMean[k] - ppKernelScanMean[k][s];
+      const double* rm = DistributionStorage().ppKernelRadiusMean[k] + g0;
+      const double shift = DistributionStorage().pKernelMean[k] - DistributionStorage().ppKernelScanMean[k][s];
       for (int p = 0; p < n; ++p) v[p] = K[p] - rm[p] + shift;
       break;
     }
   }
 }
-
 
 typedef float Float8 __attribute__((vector_size(32)));
 
@@ -362,7 +350,6 @@ void CentreKernelPanelBaseline(const KernelPanelRows& rows, int nP, double* out)
   }
 }
 
-
 // The sums of one kernel over the scans s0..s1 of K: with rm, rm[g] += K[s][g] at
 // every grid point 1..nGrid; with scanSums, scanSums[s] = the interleaved sum of the
 // nFit fit-range values from K[s] + fitFirst (numerics/profile_sums.h, the same
@@ -441,11 +428,11 @@ void CentrePanelPoints(const NEQBuildPlan& plan, const GridFitPoints& fit, int s
     dataRow.resize(static_cast<std::size_t>(nP));
     stage.resize(static_cast<std::size_t>(kStagePoints));
   }
-  const int g0 = iFitFirst + p0;
+  const int g0 = CurrentGrid().iFitFirst + p0;
   for (int k = 0; k < kNEQPanel; ++k) {
     const int r = nextPanel * kNEQPanel + k;
     rows.next[k] = nextPanel > 0 && r <= M
-                       ? pppKernels[r + plan.firstKernel - 1][nextScan] + g0
+                       ? DistributionStorage().pppKernels[r + plan.firstKernel - 1][nextScan] + g0
                        : zeroKernel.data();
   }
   const bool radius = plan.model == NoiseModel::TI || plan.model == NoiseModel::TIRI;
@@ -473,15 +460,15 @@ void CentrePanelPoints(const NEQBuildPlan& plan, const GridFitPoints& fit, int s
       continue;
     }
     const int kernel = r + plan.firstKernel - 1;
-    rows.K[k] = pppKernels[kernel][s] + g0;
-    rows.R[k] = radius ? ppKernelRadiusMean[kernel] + g0 : nullptr;
+    rows.K[k] = DistributionStorage().pppKernels[kernel][s] + g0;
+    rows.R[k] = radius ? DistributionStorage().ppKernelRadiusMean[kernel] + g0 : nullptr;
     switch (plan.model) {
       case NoiseModel::Plain:
       case NoiseModel::TI: rows.shift[k] = 0.0; break;
-      case NoiseModel::Baseline: rows.shift[k] = -pKernelMean[kernel]; break;
-      case NoiseModel::RI: rows.shift[k] = -ppKernelScanMean[kernel][s]; break;
+      case NoiseModel::Baseline: rows.shift[k] = -DistributionStorage().pKernelMean[kernel]; break;
+      case NoiseModel::RI: rows.shift[k] = -DistributionStorage().ppKernelScanMean[kernel][s]; break;
       case NoiseModel::TIRI:
-        rows.shift[k] = pKernelMean[kernel] - ppKernelScanMean[kernel][s];
+        rows.shift[k] = DistributionStorage().pKernelMean[kernel] - DistributionStorage().ppKernelScanMean[kernel][s];
         break;
     }
   }
@@ -499,7 +486,6 @@ void CentrePanelPoints(const NEQBuildPlan& plan, const GridFitPoints& fit, int s
   CentrePanelPoints(plan, fit, s, q, M, 0, nP, out, nextScan, nextPanel);
 }
 
-
 // Start of augmented row r at point p in a packed block of `points` points (the
 // panels of CentrePanel one after the other).
 [[maybe_unused]] std::size_t PackedOffset(int r, int p, int points) {
@@ -516,7 +502,7 @@ bool NeedsGlobalMeans(NoiseModel m) {
 // The poll of a single-thread build after each scan: progress, then the keyboard.
 bool SerialAfterScan(const NEQBuildPlan& plan) {
   const int scans = plan.lastScan - plan.firstScan + 1;
-  const int done = nNEQScansDone.fetch_add(1) + 1;
+  const int done = NormalEquations().nNEQScansDone.fetch_add(1) + 1;
   ShowNormalEquationProgress(static_cast<float>(done) / static_cast<float>(scans));
   if (bUserAbort) return false;
   if (CheckKeyPress()) {
@@ -528,7 +514,7 @@ bool SerialAfterScan(const NEQBuildPlan& plan) {
 
 bool RunSerialBuild(const NEQBuildPlan& plan, std::string* error) {
   if (!NormalEquationArraysFit(plan)) return false;
-  nNEQScansDone = 0;
+  NormalEquations().nNEQScansDone = 0;
   double sumSq = 0.0;
   const std::unique_ptr<NEQScratch> scratch = TryMakeNEQScratch(plan, 1, error);
   if (!scratch) return false;
@@ -545,10 +531,10 @@ void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, 
 }
 
 NoiseModel SelectNoiseModel() {
-  if (bFitTINoise && bFitRINoise) return NoiseModel::TIRI;
-  if (bFitTINoise) return NoiseModel::TI;
-  if (bFitRINoise) return NoiseModel::RI;
-  if (bVaryBaseline) return NoiseModel::Baseline;
+  if (AnalysisSwitches().bFitTINoise && AnalysisSwitches().bFitRINoise) return NoiseModel::TIRI;
+  if (AnalysisSwitches().bFitTINoise) return NoiseModel::TI;
+  if (AnalysisSwitches().bFitRINoise) return NoiseModel::RI;
+  if (ModelParams().bVaryBaseline) return NoiseModel::Baseline;
   return NoiseModel::Plain;
 }
 
@@ -556,22 +542,22 @@ NEQBuildPlan PlanNormalEquations(NoiseModel model) {
   NEQBuildPlan plan;
   plan.model = model;
   plan.firstScan = 1;
-  plan.lastScan = nScans;
+  plan.lastScan = DataSet().nScans;
   plan.firstKernel = 1;
-  plan.order = IsSizeShapeModel() ? nFf0Grid : nDistGrid;
-  plan.baseline = fBaseline;
+  plan.order = IsSizeShapeModel() ? DistributionVectors().nFf0Grid : DistributionVectors().nDistGrid;
+  plan.baseline = ModelParams().fBaseline;
   return plan;
 }
 
 bool NormalEquationArraysFit(const NEQBuildPlan& plan) {
   const int lastKernel = plan.firstKernel + plan.order - 1;
-  return pppKernels && ppNormalMatrix && plan.order >= 1 && plan.firstScan >= 1 &&
-         plan.lastScan >= plan.firstScan && plan.lastScan <= nScans &&
-         plan.lastScan <= nKernelArrayScans && lastKernel <= nKernelArrayKernels &&
-         plan.order <= nWorkspaceUnknowns && nGridPoints <= nKernelArrayPoints &&
-         nGridPoints <= nWorkspacePoints && nScans <= nWorkspaceScans && iFitFirst >= 1 &&
-         iFitLast >= iFitFirst && iFitLast <= nGridPoints &&
-         static_cast<int>(ppGridSignal.size()) > plan.lastScan;
+  return DistributionStorage().pppKernels && DistributionStorage().ppNormalMatrix && plan.order >= 1 && plan.firstScan >= 1 &&
+         plan.lastScan >= plan.firstScan && plan.lastScan <= DataSet().nScans &&
+         plan.lastScan <= DistributionStorage().nKernelArrayScans && lastKernel <= DistributionStorage().nKernelArrayKernels &&
+         plan.order <= DistributionStorage().nWorkspaceUnknowns && CurrentGrid().nGridPoints <= DistributionStorage().nKernelArrayPoints &&
+         CurrentGrid().nGridPoints <= DistributionStorage().nWorkspacePoints && DataSet().nScans <= DistributionStorage().nWorkspaceScans && CurrentGrid().iFitFirst >= 1 &&
+         CurrentGrid().iFitLast >= CurrentGrid().iFitFirst && CurrentGrid().iFitLast <= CurrentGrid().nGridPoints &&
+         static_cast<int>(CurrentGrid().ppGridSignal.size()) > plan.lastScan;
 }
 
 void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFitPoints& fit) {
@@ -582,10 +568,10 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
              global = NeedsGlobalMeans(plan.model);
   if (r == 0) {
     if (radius) {
-      for (int g = 1; g <= nGridPoints; ++g) {
+      for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
         double sum = 0.0;
         for (int s = s0; s <= s1; ++s) sum += DataValue(plan, s, g);
-        pDataRadiusMean[g] = sum / scans;
+        DistributionStorage().pDataRadiusMean[g] = sum / scans;
       }
     }
     if (scan || global) {
@@ -593,30 +579,30 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
       for (int s = s0; s <= s1; ++s) {
         double sum = 0.0;
         fit.ForEach([&](int g) { sum += DataValue(plan, s, g); });
-        if (scan) pDataScanMean[s] = sum / nP;
+        if (scan) DistributionStorage().pDataScanMean[s] = sum / nP;
         total += sum;
       }
-      if (global) dDataMean = total / (scans * nP);
+      if (global) NormalEquations().dDataMean = total / (scans * nP);
     }
     return;
   }
   // One pass over the kernel of unknown r: per scan, its values at every grid point
   // go into the per-radius sums and its fit-range values into the scan's sum.
   const int k = r + plan.firstKernel - 1;
-  float* const* K = pppKernels[k];
-  double* rm = ppKernelRadiusMean[k];
+  float* const* K = DistributionStorage().pppKernels[k];
+  double* rm = DistributionStorage().ppKernelRadiusMean[k];
   thread_local std::vector<double> scanSums;
   scanSums.assign(static_cast<std::size_t>(s1) + 1, 0.0);
-  const int nFit = iFitLast - iFitFirst + 1;
-  if (const ProfileSums* kept = CurrentKernelSums(k, s0, s1, nGridPoints, iFitFirst, nFit)) {
+  const int nFit = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
+  if (const ProfileSums* kept = CurrentKernelSums(k, s0, s1, CurrentGrid().nGridPoints, CurrentGrid().iFitFirst, nFit)) {
     // The solver summed the kernel as it wrote it, in the order of the pass below.
-    if (radius) std::copy(kept->RadiusSums() + 1, kept->RadiusSums() + nGridPoints + 1, rm + 1);
+    if (radius) std::copy(kept->RadiusSums() + 1, kept->RadiusSums() + CurrentGrid().nGridPoints + 1, rm + 1);
     if (scan || global) {
       for (int s = s0; s <= s1; ++s) scanSums[static_cast<std::size_t>(s)] = kept->ScanSum(s);
     }
   } else {
-    if (radius) std::fill(rm + 1, rm + nGridPoints + 1, 0.0);
-    ActiveKernels()->sums(K, s0, s1, nGridPoints, iFitFirst, nFit, radius ? rm : nullptr,
+    if (radius) std::fill(rm + 1, rm + CurrentGrid().nGridPoints + 1, 0.0);
+    ActiveKernels()->sums(K, s0, s1, CurrentGrid().nGridPoints, CurrentGrid().iFitFirst, nFit, radius ? rm : nullptr,
                           scan || global ? scanSums.data() : nullptr);
   }
   double total = 0.0;
@@ -625,17 +611,17 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
       double sum = scanSums[static_cast<std::size_t>(s)];
       // The range's points that do not count come out of the scan's sum.
       if (!fit.Whole()) {
-        for (int g = iFitFirst; g <= iFitLast; ++g)
+        for (int g = CurrentGrid().iFitFirst; g <= CurrentGrid().iFitLast; ++g)
           if (!fit.Counts(g)) sum -= K[s][g];
       }
-      if (scan) ppKernelScanMean[k][s] = sum / nP;
+      if (scan) DistributionStorage().ppKernelScanMean[k][s] = sum / nP;
       total += sum;
     }
   }
   if (radius) {
-    for (int g = 1; g <= nGridPoints; ++g) rm[g] /= scans;
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) rm[g] /= scans;
   }
-  if (global) pKernelMean[k] = total / (scans * nP);
+  if (global) DistributionStorage().pKernelMean[k] = total / (scans * nP);
 }
 
 int NormalEquationThreads(const NEQBuildPlan& plan, int wanted, double multiplyAddsPerThread) {
@@ -765,11 +751,11 @@ void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
     const int jLast = std::min(i, j0 + unit.panels * kNEQPanel - 1);
     int j = j0;
     if (j == 0) {
-      double* column0 = i == 0 ? sumSq : pNormalRhs + i;
+      double* column0 = i == 0 ? sumSq : DistributionStorage().pNormalRhs + i;
       if (column0) *column0 += row[0];
       ++j;
     }
-    double* Ai = ppNormalMatrix[i];
+    double* Ai = DistributionStorage().ppNormalMatrix[i];
     for (int k = j; k <= jLast; ++k) Ai[k] += row[k];
   }
 }
@@ -778,8 +764,8 @@ void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
 // the sum of squares, is the scratch's).
 void ClearRows(int first, int end) {
   for (int i = std::max(first, 1); i < end; ++i) {
-    pNormalRhs[i] = 0.0;
-    std::fill(ppNormalMatrix[i] + 1, ppNormalMatrix[i] + i + 1, 0.0);
+    DistributionStorage().pNormalRhs[i] = 0.0;
+    std::fill(DistributionStorage().ppNormalMatrix[i] + 1, DistributionStorage().ppNormalMatrix[i] + i + 1, 0.0);
   }
 }
 
@@ -929,11 +915,11 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
 void FinishNormalEquations(const NEQBuildPlan& plan, double sumSq) {
   const int M = plan.order;
   for (int i = 1; i <= M; ++i) {
-    for (int j = i + 1; j <= M; ++j) ppNormalMatrix[i][j] = ppNormalMatrix[j][i];
+    for (int j = i + 1; j <= M; ++j) DistributionStorage().ppNormalMatrix[i][j] = DistributionStorage().ppNormalMatrix[j][i];
   }
-  dSumSqData = sumSq;
-  nNEQUnknowns = M;
-  nNEQFirstKernel = plan.firstKernel;
+  NormalEquations().dSumSqData = sumSq;
+  DistributionStorage().nNEQUnknowns = M;
+  DistributionStorage().nNEQFirstKernel = plan.firstKernel;
 }
 
 bool BuildNormalEquationsTIRI() { return BuildNormalEquations(NoiseModel::TIRI); }
@@ -944,26 +930,26 @@ bool BuildNormalEquationsPlain() { return BuildNormalEquations(NoiseModel::Plain
 
 bool BuildNormalEquations(NoiseModel model, std::string* error) {
   CleanVectorState();
-  bFixedFirstKernel = false;
-  dFixedFirstAmplitude = 0.0;
+  NormalEquations().bFixedFirstKernel = false;
+  NormalEquations().dFixedFirstAmplitude = 0.0;
   return RunSerialBuild(PlanNormalEquations(model), error);
 }
 
 bool BuildNormalEquationsFixedFirst(double amplitude, std::string* error) {
   NEQBuildPlan plan = PlanNormalEquations(NoiseModel::TIRI);
   plan.firstKernel = 2;
-  plan.order = nDistGrid - 1;
+  plan.order = DistributionVectors().nDistGrid - 1;
   plan.subtractFirstKernel = true;
   const bool ok = RunSerialBuild(plan, error);
-  bFixedFirstKernel = true;
-  dFixedFirstAmplitude = amplitude;
+  NormalEquations().bFixedFirstKernel = true;
+  NormalEquations().dFixedFirstAmplitude = amplitude;
   return ok;
 }
 
 bool BuildNormalEquationsScanRange(std::string* error) {
   NEQBuildPlan plan = PlanNormalEquations(NoiseModel::Baseline);
-  plan.firstScan = iContiFirstScan;
-  plan.lastScan = iContiLastScan;
+  plan.firstScan = NormalEquations().iContiFirstScan;
+  plan.lastScan = NormalEquations().iContiLastScan;
   return RunSerialBuild(plan, error);
 }
 
@@ -986,21 +972,21 @@ bool UseNEQInstructionSet(const std::string& name) {
 }
 
 void ShowContiText(int x, int y, const std::string& text) {
-  if (!hContiDC) return;
-  hContiDC->TextOut(HasBackend() ? ReadoutColumn(x, GetBackend().MainWindow().ClientSize()) : x, y, text);
+  if (!NormalEquations().hContiDC) return;
+  NormalEquations().hContiDC->TextOut(HasBackend() ? ReadoutColumn(x, GetBackend().MainWindow().ClientSize()) : x, y, text);
   if (HasBackend()) GetBackend().MainWindow().Refresh();
 }
 
 void ShowContiProgress(int x, int y, ProgressKind kind, const std::string& text) {
-  if (!hContiDC) return;
+  if (!NormalEquations().hContiDC) return;
   ReportProgress({kind, text});
   ShowContiText(x, y, text);
 }
 
 void ShowNormalEquationProgress(float fraction) {
-  if (ContiFitInProgress() || !hContiDC) return;
-  if (pContiProgressLine) {
-    pContiProgressLine->UpdateDC(fraction, *hContiDC);
+  if (ContiFitInProgress() || !NormalEquations().hContiDC) return;
+  if (NormalEquations().pContiProgressLine) {
+    NormalEquations().pContiProgressLine->UpdateDC(fraction, *NormalEquations().hContiDC);
     if (HasBackend()) GetBackend().MainWindow().Refresh();
     return;
   }

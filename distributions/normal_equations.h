@@ -26,6 +26,8 @@
 // threaded build equals the serial one bit for bit.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -48,27 +50,32 @@ enum class NoiseModel { Plain, Baseline, TI, RI, TIRI };
 // RI, TI, RI, baseline, none, in this order of preference.
 NoiseModel SelectNoiseModel();
 
-// Sum of squares of the transformed data (the chi-square of the zero solution).
-extern double dSumSqData;
-// Mean of the data over all scans of the build and the fit range.
-extern double dDataMean;
-// The last build fixed kernel 1 at a known amplitude: the unknowns are kernels
-// 2..N, and after the solve amplitude 1 is dFixedFirstAmplitude.
-extern bool bFixedFirstKernel;
-extern double dFixedFirstAmplitude;
-// Scan range of the light-scattering time course (both 1 otherwise).
-extern int iContiFirstScan;
-extern int iContiLastScan;
+// The state of this module in an analysis (numerics/analysis.h).
+struct NormalEquationsState {
+  // Sum of squares of the transformed data (the chi-square of the zero solution).
+  double dSumSqData = 0.0;
+  // Mean of the data over all scans of the build and the fit range.
+  double dDataMean = 0.0;
+  // The last build fixed kernel 1 at a known amplitude: the unknowns are kernels
+  // 2..N, and after the solve amplitude 1 is dFixedFirstAmplitude.
+  bool bFixedFirstKernel = false;
+  double dFixedFirstAmplitude = 0.0;
+  // Scan range of the light-scattering time course (both 1 otherwise).
+  int iContiFirstScan = 1;
+  int iContiLastScan = 1;
 
-// Where the run draws its progress: the main window's client DC and, when the run
-// shows one, its progress line. Set by the run for its duration; null draws
-// nothing. Only the user-interface thread draws.
-extern DC* hContiDC;
-extern CProgressLine* pContiProgressLine;
+  // Where the run draws its progress: the main window's client DC and, when the run
+  // shows one, its progress line. Set by the run for its duration; null draws
+  // nothing. Only the user-interface thread draws.
+  DC* hContiDC = nullptr;
+  CProgressLine* pContiProgressLine = nullptr;
 
-// Parts of scans added by the running build, summed over its threads (reset at its
-// start): whole scans on one thread, NEQScratch::parts in all on several.
-extern std::atomic<int> nNEQScansDone;
+  // Parts of scans added by the running build, summed over its threads (reset at its
+  // start): whole scans on one thread, NEQScratch::parts in all on several.
+  std::atomic<int> nNEQScansDone{0};
+};
+// The current analysis' NormalEquationsState.
+inline NormalEquationsState& NormalEquations() { return CurrentPart<NormalEquationsState>(); }
 
 // One build: which scans and kernels, and how they are centred.
 struct NEQBuildPlan {

@@ -1,6 +1,7 @@
 // Tikhonov-Phillips regularisation: the penalty layouts, the target of the
 // confidence level, and the search of the regularisation strength.
 #include "distributions/regularization.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,18 +22,14 @@
 
 namespace tarmic {
 
-int nRegUnknowns = 0;
-double dChiSquareMin = 0.0;
-double dChiSquare = 0.0;
-float fTargetRatio = 0.0f;
-float fDegreesOfFreedom = 0.0f;
-double dAlphaScale = 0.0;
-float fAlphaFactor = 0.0f;
-
 namespace {
 
-// An NNLS of the current search failed: the search gives up without a result.
+// This module's own state in the analysis.
+struct LocalState {
+  // An NNLS of the current search failed: the search gives up without a result.
 bool g_searchFailed = false;
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 template <typename T>
 std::vector<double> FlooredWeights(const T* weights, int n) {
@@ -72,20 +69,20 @@ void AddBand(double** reg, int n, int offset, int stride, double alpha,
 }
 
 bool FirstUnknownFree(int M) {
-  if (bLsgOneDiscrete || bCsOneDiscreteD) return true;
-  if (bBufferSedCorrection && M == nDistGrid) return true;
-  return bCsNonideal || bCsBimodalFf0OneDiscrete || bCsOneDiscreteM || bCsMsTable;
+  if (ModelFlags().bLsgOneDiscrete || ModelFlags().bCsOneDiscreteD) return true;
+  if (ModelFlags().bBufferSedCorrection && M == DistributionVectors().nDistGrid) return true;
+  return ModelFlags().bCsNonideal || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsMsTable;
 }
 
 void ShowNoRegularizationNote() {
-  if (bContiInnerRun || bBatchMode || bMonteCarloRun) return;
+  if (DistributionModels().bContiInnerRun || bBatchMode || DistributionModels().bMonteCarloRun) return;
   if (ContiWizardMessages()) {
     ShowDistributionNote("no regularization:  either P < 0.5, P = 1, or to low resolution");
   }
 }
 
 void ZeroSolution(int n) {
-  for (int i = 1; i <= n; ++i) pDistSolution[i] = 0.0;
+  for (int i = 1; i <= n; ++i) DistributionStorage().pDistSolution[i] = 0.0;
 }
 
 }  // namespace
@@ -118,77 +115,77 @@ double Ff0PenaltyPattern(int n, int i, int j) {
 }
 
 bool RegularizationWanted(int n) {
-  const float P = fConfidenceLevel;
+  const float P = DistributionModels().fConfidenceLevel;
   return P > 0.5f && P != 1.0f && n >= 4;
 }
 
 bool SetRegularizationTarget(int n) {
-  const int scans = bDLSTimeCourseModel ? iContiLastScan - iContiFirstScan + 1 : nScans;
+  const int scans = ModelFlags().bDLSTimeCourseModel ? NormalEquations().iContiLastScan - NormalEquations().iContiFirstScan + 1 : DataSet().nScans;
   const double points = static_cast<double>(CurrentGridFitPoints().Count()) * scans;
-  const double nu = points - (bDLSData ? 0.0 : static_cast<double>(n));
-  fDegreesOfFreedom = static_cast<float>(nu);
-  if (fConfidenceLevel > 1.0f) {
+  const double nu = points - (DataSet().bDLSData ? 0.0 : static_cast<double>(n));
+  Regularization().fDegreesOfFreedom = static_cast<float>(nu);
+  if (DistributionModels().fConfidenceLevel > 1.0f) {
     if (!bBatchMode) ShowDistributionNote("P > 1 => interpreting P value as chi-square ratio");
-    fTargetRatio = fConfidenceLevel;
+    Regularization().fTargetRatio = DistributionModels().fConfidenceLevel;
     return true;
   }
   if (!(nu >= 1.0)) return false;
-  fTargetRatio = static_cast<float>(CalculateCriticalF(fConfidenceLevel, nu, nu));
-  return fTargetRatio > 1.0f;
+  Regularization().fTargetRatio = static_cast<float>(CalculateCriticalF(DistributionModels().fConfidenceLevel, nu, nu));
+  return Regularization().fTargetRatio > 1.0f;
 }
 
-bool IsExactFit() { return !(dChiSquareMin > 1e-12 * dSumSqData) || !(dChiSquareMin > 0.0); }
+bool IsExactFit() { return !(Regularization().dChiSquareMin > 1e-12 * NormalEquations().dSumSqData) || !(Regularization().dChiSquareMin > 0.0); }
 
 double ConfidenceOfRatio(double ratio) {
-  const double nu = fDegreesOfFreedom;
+  const double nu = Regularization().fDegreesOfFreedom;
   if (!(nu > 0.0)) return 0.0;
   return 1.0 - CalculateFProbability(ratio, nu, nu);
 }
 
 double ChiSquareFromNormalEquations() {
-  const int M = nNEQUnknowns;
-  const double* x = pDistSolution;
+  const int M = DistributionStorage().nNEQUnknowns;
+  const double* x = DistributionStorage().pDistSolution;
   double xb = 0.0, xAx = 0.0;
   for (int i = 1; i <= M; ++i) {
-    xb += x[i] * pNormalRhs[i];
-    const double* Ai = ppNormalMatrix[i];
+    xb += x[i] * DistributionStorage().pNormalRhs[i];
+    const double* Ai = DistributionStorage().ppNormalMatrix[i];
     double row = 0.0;
     for (int j = 1; j <= M; ++j) row += Ai[j] * x[j];
     xAx += x[i] * row;
   }
-  return dSumSqData - 2.0 * xb + xAx;
+  return NormalEquations().dSumSqData - 2.0 * xb + xAx;
 }
 
 void AddSecondDerivativePenalty(double alpha) {
-  const int n = nNEQUnknowns;
+  const int n = DistributionStorage().nNEQUnknowns;
   for (int i = 1; i <= n; ++i) {
-    const double* A = ppNormalMatrix[i];
-    double* R = ppNormalMatrixReg[i];
+    const double* A = DistributionStorage().ppNormalMatrix[i];
+    double* R = DistributionStorage().ppNormalMatrixReg[i];
     for (int j = 1; j <= n; ++j) R[j] = A[j];
   }
   if (alpha == 0.0) return;
-  const bool prior = bUsePrior && pPriorProbability;
+  const bool prior = DistributionModels().bUsePrior && DistributionVectors().pPriorProbability;
 
   if (IsSizeShapeModel()) {
-    const int M = nDistGrid;
-    const int rows = nFf0Values;
+    const int M = DistributionVectors().nDistGrid;
+    const int rows = DistributionGrid().nFf0Values;
     if (M * rows != n) return;
     const std::vector<double> sw =
-        prior ? FlooredWeights(pPriorProbability, M) : std::vector<double>(static_cast<std::size_t>(M) + 1, 1.0);
+        prior ? FlooredWeights(DistributionVectors().pPriorProbability, M) : std::vector<double>(static_cast<std::size_t>(M) + 1, 1.0);
     for (int j = 1; j <= rows; ++j) {
       const int base = (j - 1) * M;
-      if (bCsff0OneDiscrete && j == 1) {
+      if (ModelFlags().bCsff0OneDiscrete && j == 1) {
         const std::vector<double> shifted(sw.begin() + 1, sw.end());  // weights of 2..M at 1..M-1
-        AddBand(ppNormalMatrixReg, M - 1, base + 1, 1, alpha, shifted, SecondDerivativePattern);
+        AddBand(DistributionStorage().ppNormalMatrixReg, M - 1, base + 1, 1, alpha, shifted, SecondDerivativePattern);
       } else {
-        AddBand(ppNormalMatrixReg, M, base, 1, alpha, sw, SecondDerivativePattern);
+        AddBand(DistributionStorage().ppNormalMatrixReg, M, base, 1, alpha, sw, SecondDerivativePattern);
       }
     }
     const std::vector<double> fw =
-        bFf0Prior && pFf0AxisWork ? FlooredWeights(pFf0AxisWork, rows)
+        DistributionModels().bFf0Prior && DistributionVectors().pFf0AxisWork ? FlooredWeights(DistributionVectors().pFf0AxisWork, rows)
                                   : std::vector<double>(static_cast<std::size_t>(rows) + 1, 1.0);
     for (int i = 1; i <= M; ++i) {
-      AddBand(ppNormalMatrixReg, rows, i - 1, M, static_cast<double>(f2DRegScale) * alpha, fw,
+      AddBand(DistributionStorage().ppNormalMatrixReg, rows, i - 1, M, static_cast<double>(DistributionModels().f2DRegScale) * alpha, fw,
               Ff0PenaltyPattern);
     }
     return;
@@ -196,27 +193,27 @@ void AddSecondDerivativePenalty(double alpha) {
 
   const int M = n;
   const std::vector<double> w =
-      prior ? FlooredWeights(pPriorProbability, M) : std::vector<double>(static_cast<std::size_t>(M) + 1, 1.0);
+      prior ? FlooredWeights(DistributionVectors().pPriorProbability, M) : std::vector<double>(static_cast<std::size_t>(M) + 1, 1.0);
   if (FirstUnknownFree(M)) {
     const std::vector<double> shifted(w.begin() + 1, w.end());
-    AddBand(ppNormalMatrixReg, M - 1, 1, 1, alpha, shifted, SecondDerivativePattern);
+    AddBand(DistributionStorage().ppNormalMatrixReg, M - 1, 1, 1, alpha, shifted, SecondDerivativePattern);
   } else {
-    AddBand(ppNormalMatrixReg, M, 0, 1, alpha, w, SecondDerivativePattern);
+    AddBand(DistributionStorage().ppNormalMatrixReg, M, 0, 1, alpha, w, SecondDerivativePattern);
   }
 }
 
 float ScaleRegularizationAlpha(float u) {
-  if (g_searchFailed) return 1e10f;
-  const double alpha = std::exp(std::min(static_cast<double>(u), 100.0)) * dAlphaScale;
+  if (Local().g_searchFailed) return 1e10f;
+  const double alpha = std::exp(std::min(static_cast<double>(u), 100.0)) * Regularization().dAlphaScale;
   AddSecondDerivativePenalty(alpha);
   if (!NNLS()) {
-    ZeroSolution(nNEQUnknowns);
-    g_searchFailed = true;
+    ZeroSolution(DistributionStorage().nNEQUnknowns);
+    Local().g_searchFailed = true;
     return 1e10f;
   }
-  const double ratio = ChiSquareFromNormalEquations() / dChiSquareMin;
-  if (!bMonteCarloRun) {
-    if (fConfidenceLevel < 1.0f) {
+  const double ratio = ChiSquareFromNormalEquations() / Regularization().dChiSquareMin;
+  if (!DistributionModels().bMonteCarloRun) {
+    if (DistributionModels().fConfidenceLevel < 1.0f) {
       ShowContiProgress(10, 70, ProgressKind::Detail, Format("Scaling regularization alpha=%f, P = %f (please wait...)", alpha,
                                    ConfidenceOfRatio(ratio)));
     } else {
@@ -224,13 +221,13 @@ float ScaleRegularizationAlpha(float u) {
                                    alpha, ratio));
     }
   }
-  return static_cast<float>(ratio - static_cast<double>(fTargetRatio));
+  return static_cast<float>(ratio - static_cast<double>(Regularization().fTargetRatio));
 }
 
 bool Regularize() {
-  const int N = nNEQUnknowns;
-  nRegUnknowns = IsSizeShapeModel() ? nDistGrid : N;
-  if (N < 1 || !pDistSolution) return false;
+  const int N = DistributionStorage().nNEQUnknowns;
+  Regularization().nRegUnknowns = IsSizeShapeModel() ? DistributionVectors().nDistGrid : N;
+  if (N < 1 || !DistributionStorage().pDistSolution) return false;
 
   // 1. and 2. The unregularised solution.
   AddSecondDerivativePenalty(0.0);
@@ -238,15 +235,15 @@ bool Regularize() {
     ZeroSolution(N);
     return false;
   }
-  dChiSquareMin = dChiSquare = ChiSquareFromNormalEquations();
-  fAlphaFactor = 0.0f;
+  Regularization().dChiSquareMin = Regularization().dChiSquare = ChiSquareFromNormalEquations();
+  Regularization().fAlphaFactor = 0.0f;
 
   // 3. to 5. Whether and how far to regularise.
   if (!RegularizationWanted(N)) {
     ShowNoRegularizationNote();
     return true;
   }
-  if (bContiInnerRun && !bFinalFitEvaluation && !bMonteCarloRun) return true;
+  if (DistributionModels().bContiInnerRun && !DistributionModels().bFinalFitEvaluation && !DistributionModels().bMonteCarloRun) return true;
   // An exact fit leaves no noise to measure the regularisation against.
   if (IsExactFit()) return true;
   if (!SetRegularizationTarget(N)) {
@@ -256,27 +253,27 @@ bool Regularize() {
 
   // 6. The scale of alpha.
   float trace = 0.0f;
-  for (int k = 1; k <= N; ++k) trace += static_cast<float>(ppNormalMatrix[k][k]);
-  dAlphaScale = static_cast<double>(trace) / (6.0 * N - 12.0);
-  if (dAlphaScale == 0.0) return true;
+  for (int k = 1; k <= N; ++k) trace += static_cast<float>(DistributionStorage().ppNormalMatrix[k][k]);
+  Regularization().dAlphaScale = static_cast<double>(trace) / (6.0 * N - 12.0);
+  if (Regularization().dAlphaScale == 0.0) return true;
 
-  const std::vector<double> unregularised(pDistSolution, pDistSolution + N + 1);
+  const std::vector<double> unregularised(DistributionStorage().pDistSolution, DistributionStorage().pDistSolution + N + 1);
   // The unregularised solution comes back. A target the regularisation cannot reach
   // (reported) still leaves it as the result; a failed NNLS on the way does not.
   auto giveUp = [&unregularised, N]() {
-    const bool solved = !g_searchFailed;
-    std::copy(unregularised.begin(), unregularised.begin() + N + 1, pDistSolution);
-    dChiSquare = dChiSquareMin;
-    fAlphaFactor = 0.0f;
-    g_searchFailed = false;
+    const bool solved = !Local().g_searchFailed;
+    std::copy(unregularised.begin(), unregularised.begin() + N + 1, DistributionStorage().pDistSolution);
+    Regularization().dChiSquare = Regularization().dChiSquareMin;
+    Regularization().fAlphaFactor = 0.0f;
+    Local().g_searchFailed = false;
     return solved;
   };
   const char* kBracketFailure =
       "problem in regularization, cannot reach chi-square increase; try using fewer scans";
 
   // 7. and 8. Bracket the root of chi2(u)/chi2min - F, u = ln(alpha / dAlphaScale).
-  const float tol = (fTargetRatio - 1.0f) * 0.001f;
-  g_searchFailed = false;
+  const float tol = (Regularization().fTargetRatio - 1.0f) * 0.001f;
+  Local().g_searchFailed = false;
   float a = std::log(1e-7f);
   float fa = ScaleRegularizationAlpha(a);
   float b = a + 1.0f;
@@ -284,7 +281,7 @@ bool Regularize() {
   float step = 1.0f;
   int equal = 0;
   int steps = 0;
-  while (fa * fb > 0.0f && !g_searchFailed) {
+  while (fa * fb > 0.0f && !Local().g_searchFailed) {
     a = b;
     fa = fb;
     b = a + step;
@@ -301,18 +298,18 @@ bool Regularize() {
       step = -step;
     }
   }
-  if (g_searchFailed) return giveUp();
+  if (Local().g_searchFailed) return giveUp();
 
   // 9. The root, and its solution once more.
   bool failed = false;
   const float u = zbrent(ScaleRegularizationAlpha, a, b, tol, &failed);
-  if (failed || g_searchFailed) return giveUp();
+  if (failed || Local().g_searchFailed) return giveUp();
   ScaleRegularizationAlpha(u);
-  if (g_searchFailed) return giveUp();
+  if (Local().g_searchFailed) return giveUp();
 
   // 10.
-  fAlphaFactor = static_cast<float>(std::exp(std::min(static_cast<double>(u), 100.0)));
-  dChiSquare = ChiSquareFromNormalEquations();
+  Regularization().fAlphaFactor = static_cast<float>(std::exp(std::min(static_cast<double>(u), 100.0)));
+  Regularization().dChiSquare = ChiSquareFromNormalEquations();
   return true;
 }
 

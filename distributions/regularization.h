@@ -9,23 +9,30 @@
 // the trace of the penalty), so the search does not depend on the scale of the data.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <vector>
 
 namespace tarmic {
 
-// Number of unknowns along s that the penalty works on: the order of the build, or
-// nDistGrid per f/f0 row for c(s,ff0). Set by every regularisation.
-extern int nRegUnknowns;
-// Chi-square of the unregularised NNLS solution, and of the final solution.
-extern double dChiSquareMin;
-extern double dChiSquare;
-// Target of chi-square / dChiSquareMin, and the degrees of freedom of the F test.
-extern float fTargetRatio;
-extern float fDegreesOfFreedom;
-// trace(A) / (6N - 12).
-extern double dAlphaScale;
-// alpha / dAlphaScale of the final solution.
-extern float fAlphaFactor;
+// The state of this module in an analysis (numerics/analysis.h).
+struct RegularizationState {
+  // Number of unknowns along s that the penalty works on: the order of the build, or
+  // nDistGrid per f/f0 row for c(s,ff0). Set by every regularisation.
+  int nRegUnknowns = 0;
+  // Chi-square of the unregularised NNLS solution, and of the final solution.
+  double dChiSquareMin = 0.0;
+  double dChiSquare = 0.0;
+  // Target of chi-square / dChiSquareMin, and the degrees of freedom of the F test.
+  float fTargetRatio = 0.0f;
+  float fDegreesOfFreedom = 0.0f;
+  // trace(A) / (6N - 12).
+  double dAlphaScale = 0.0;
+  // alpha / dAlphaScale of the final solution.
+  float fAlphaFactor = 0.0f;
+};
+// The current analysis' RegularizationState.
+inline RegularizationState& Regularization() { return CurrentPart<RegularizationState>(); }
 
 // The regularised solution into pDistSolution. Returns true when pDistSolution
 // holds a result: the regularised solution, or the plain NNLS solution where no

@@ -23,15 +23,15 @@ namespace {
 
 // Elapsed time of scan j since the start of the migration, s.
 double MigrationTime(int j) {
-  double t = pScanInfo[static_cast<std::size_t>(j)].time;
-  if (bTimeOffset) t -= fTimeOffset;
+  double t = DataSet().pScanInfo[static_cast<std::size_t>(j)].time;
+  if (ModelOptions().bTimeOffset) t -= ModelOptions().fTimeOffset;
   return std::max(t, 0.0);
 }
 
 // The scans in time order with their times (the recorder needs rising times).
 std::vector<std::pair<double, int>> ScansByTime() {
   std::vector<std::pair<double, int>> scans;
-  for (int j = 1; j <= nScans; ++j) scans.emplace_back(MigrationTime(j), j);
+  for (int j = 1; j <= DataSet().nScans; ++j) scans.emplace_back(MigrationTime(j), j);
   std::stable_sort(scans.begin(), scans.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   return scans;
@@ -41,24 +41,24 @@ std::vector<std::pair<double, int>> ScansByTime() {
 class PlanarSolveScope {
  public:
   PlanarSolveScope()
-      : electro_(bElectrophoresis), linear_(bLinearGeometry), quadrature_(bPlanarQuadrature),
-        loadingCell_(bExternalLoadingCell), claverie_(bClaverie), hat_(bMovingHat),
-        grid_(nLammGridPoints), s_(dSimS), D_(dSimD) {
-    bElectrophoresis = true;
-    bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = false;
-    bClaverie = true;
-    bMovingHat = false;
+      : electro_(LammGlobals().bElectrophoresis), linear_(LammGlobals().bLinearGeometry), quadrature_(LammGlobals().bPlanarQuadrature),
+        loadingCell_(LammGlobals().bExternalLoadingCell), claverie_(LammSettings().bClaverie), hat_(LammSettings().bMovingHat),
+        grid_(LammSettings().nLammGridPoints), s_(SimRun().dSimS), D_(SimRun().dSimD) {
+    LammGlobals().bElectrophoresis = true;
+    LammGlobals().bLinearGeometry = LammGlobals().bPlanarQuadrature = LammGlobals().bExternalLoadingCell = false;
+    LammSettings().bClaverie = true;
+    LammSettings().bMovingHat = false;
   }
   ~PlanarSolveScope() {
-    bElectrophoresis = electro_;
-    bLinearGeometry = linear_;
-    bPlanarQuadrature = quadrature_;
-    bExternalLoadingCell = loadingCell_;
-    bClaverie = claverie_;
-    bMovingHat = hat_;
-    nLammGridPoints = grid_;
-    dSimS = s_;
-    dSimD = D_;
+    LammGlobals().bElectrophoresis = electro_;
+    LammGlobals().bLinearGeometry = linear_;
+    LammGlobals().bPlanarQuadrature = quadrature_;
+    LammGlobals().bExternalLoadingCell = loadingCell_;
+    LammSettings().bClaverie = claverie_;
+    LammSettings().bMovingHat = hat_;
+    LammSettings().nLammGridPoints = grid_;
+    SimRun().dSimS = s_;
+    SimRun().dSimD = D_;
   }
   PlanarSolveScope(const PlanarSolveScope&) = delete;
   PlanarSolveScope& operator=(const PlanarSolveScope&) = delete;
@@ -73,22 +73,22 @@ class PlanarSolveScope {
 
 void StepBoundaryKernel(int i, double s, const float* radii, int n) {
   // Rotor speed of the last scan record, as for every step profile of the models.
-  const double rpm = pScanInfo[static_cast<std::size_t>(nScans)].rpm;
+  const double rpm = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].rpm;
   const double omega = rpm * kTwoPiOver60;
   // s w^2 (1/s); the migration velocity in cm/s in the planar cell.
-  dStepSw2 = bElectroLsgModel ? s * 1e-4 : omega * omega * s * 1e-13;
+  KernelProfiles().dStepSw2 = ModelFlags().bElectroLsgModel ? s * 1e-4 : omega * omega * s * 1e-13;
   // The profile in a compressed solvent starts from s itself.
-  dSimS = s;
-  for (int j = 1; j <= nScans; ++j)
-    StepBoundaryProfile(1.0f, MigrationTime(j), radii, pppKernels[i][j], n);
+  SimRun().dSimS = s;
+  for (int j = 1; j <= DataSet().nScans; ++j)
+    StepBoundaryProfile(1.0f, MigrationTime(j), radii, DistributionStorage().pppKernels[i][j], n);
 }
 
 SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
   PlanarSolveScope scope;
   SimRunStateGuard guard;
-  nLammGridPoints = nDefaultGridPoints;
-  const bool allocated = bSimArraysAllocated ? ResizeSimArrays(nDefaultGridPoints) : AllocSimArrays();
-  if (!allocated || !bSimArraysAllocated)
+  LammSettings().nLammGridPoints = LammSettings().nDefaultGridPoints;
+  const bool allocated = LammArrays().bSimArraysAllocated ? ResizeSimArrays(LammSettings().nDefaultGridPoints) : AllocSimArrays();
+  if (!allocated || !LammArrays().bSimArraysAllocated)
     return {SimStatus::NotAllocated, "the simulation arrays could not be allocated"};
   const std::vector<std::pair<double, int>> scans = ScansByTime();
   std::vector<double> times;
@@ -100,19 +100,19 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
   // One solve from the unit loading on the grid laid on the arrays.
   auto attempt = [&] {
     // Unit loading everywhere in the cell.
-    for (int k = 1; k <= nSimGridPointsAllocated; ++k) pLammConc[k] = 1.0;
-    dSimS = v;
-    dSimD = D;
-    dSimRpm = dFinalRpm = pScanInfo[static_cast<std::size_t>(nScans)].rpm;
-    bAccelerating = false;
-    dSimTime = 0.0;
-    dSimDt = dInitialDt;
-    nSimIterations = 0;
-    bSimFailed = bSimDiverged = 0;
-    dMaxRelChange = dMaxDcOverC;
-    dMaxRelChangeLow = 0.05 * dMaxDcOverC;
-    dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
-    pSimWindow = nullptr;
+    for (int k = 1; k <= LammArrays().nSimGridPointsAllocated; ++k) LammArrays().pLammConc[k] = 1.0;
+    SimRun().dSimS = v;
+    SimRun().dSimD = D;
+    SimRun().dSimRpm = SimRun().dFinalRpm = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].rpm;
+    SimRun().bAccelerating = false;
+    SimClock().dSimTime = 0.0;
+    SimRun().dSimDt = LammSettings().dInitialDt;
+    SimRun().nSimIterations = 0;
+    SimRun().bSimFailed = SimRun().bSimDiverged = 0;
+    SimRun().dMaxRelChange = LammSettings().dMaxDcOverC;
+    SimRun().dMaxRelChangeLow = 0.05 * LammSettings().dMaxDcOverC;
+    SimRun().dMaxRelChangeTarget = 0.2 * LammSettings().dMaxDcOverC;
+    SimRun().pSimWindow = nullptr;
     ScanTimeRecorder recorder(times, [&](int k, const double* r, const double* c, int n) {
       StoreKernelProfile(i, scans[static_cast<std::size_t>(k)].second, r, c, n);
     });
@@ -122,7 +122,7 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
   // A kernel the first grid does not resolve is solved again on finer grids.
   BuildLammGrid();
   return RefineWhileBalanceLost(
-      attempt(), nDefaultGridPoints,
+      attempt(), LammSettings().nDefaultGridPoints,
       [](int n) {
         if (!ResizeSimArrays(n)) return false;
         BuildLammGrid();

@@ -47,25 +47,25 @@ constexpr float kD1 = 6.0f, kS1 = 4.0f, kD2 = 4.2f, kS2 = 8.0f;
 constexpr std::uint32_t kSeed = 20261208;
 
 void SetSpecies(float total, float fraction, float d1, float s1, float d2, float s2, bool fit) {
-  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k <= 2 ? 1 : 0;
-  pSpeciesAmplitude[1] = total;
-  pSpeciesAmplitude[2] = fraction;
-  pSpeciesMassOrD[1] = d1;
-  pSpeciesS[1] = s1;
-  pSpeciesMassOrD[2] = d2;
-  pSpeciesS[2] = s2;
-  for (int k = 1; k <= 2; ++k) pSpeciesAmplitudeFit[k] = pSpeciesMassOrDFit[k] = pSpeciesSFit[k] = fit ? 1 : 0;
+  for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = k <= 2 ? 1 : 0;
+  ModelParams().pSpeciesAmplitude[1] = total;
+  ModelParams().pSpeciesAmplitude[2] = fraction;
+  ModelParams().pSpeciesMassOrD[1] = d1;
+  ModelParams().pSpeciesS[1] = s1;
+  ModelParams().pSpeciesMassOrD[2] = d2;
+  ModelParams().pSpeciesS[2] = s2;
+  for (int k = 1; k <= 2; ++k) ModelParams().pSpeciesAmplitudeFit[k] = ModelParams().pSpeciesMassOrDFit[k] = ModelParams().pSpeciesSFit[k] = fit ? 1 : 0;
   PackModelParams();
 }
 
 void SetCell() {
-  fMeniscus = kMeniscus;
-  fBottom = kBottom;
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
-  fFitLeftLim = kLeftLimit;
-  fFitRightLim = kRightLimit;
-  if (nScans > 0) {
+  DataSet().fMeniscus = kMeniscus;
+  DataSet().fBottom = kBottom;
+  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+  AnalysisSwitches().pParams[14] = DataSet().fBottom;
+  DataSet().fFitLeftLim = kLeftLimit;
+  DataSet().fFitRightLim = kRightLimit;
+  if (DataSet().nScans > 0) {
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
   }
@@ -73,9 +73,9 @@ void SetCell() {
 
 // Water at 20 C: its density (the viscosity is that of water at 20 C by default).
 void SetWater() {
-  fBufferDensity = fDensityWater20;
-  fVRho = VBAR * fBufferDensity;
-  RELVISCOSITY = 1.0f;
+  SolventConstants().fBufferDensity = fDensityWater20;
+  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+  SolventConstants().RELVISCOSITY = 1.0f;
 }
 
 // Scan file `path` without the rows beyond kDataEnd (the two header lines stay).
@@ -97,7 +97,7 @@ bool EndScanBeforeTheBottom(const std::string& path) {
 }
 
 bool Save(TXLAWindow& window, const std::string& path) {
-  szTmpParsPath = path;
+  DataSet().szTmpParsPath = path;
   return TmpSaveBestParams(&window.GetHandle(), false).ok;
 }
 
@@ -141,10 +141,10 @@ int Make(const std::string& out) {
 
   // The c(s) analysis.
   DispatchCommand(window, kCmContinuousCs);
-  pParams[kContiSlotGridMin] = 0.0f;
-  pParams[kContiSlotGridMax] = 15.0f;
-  pParams[kContiSlotGridCount] = 76.0f;
-  pParams[kContiSlotConfidence] = 0.68f;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 0.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 15.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 76.0f;
+  AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
   UnpackModelParams();
   SetCell();
   SetWater();

@@ -4,31 +4,38 @@
 // commands write them; the solver only reads them.
 #pragma once
 
+#include "numerics/analysis.h"
+
 namespace tarmic {
 
-// Number of worker threads of CLRunMTList (preference, 2). Counts below 1 are
-// treated as 1.
-extern int nLammThreads;
+// The state of this module in an analysis (numerics/analysis.h).
+struct LammGlobalsState {
+  // Number of worker threads of CLRunMTList (preference, 2). Counts below 1 are
+  // treated as 1.
+  int nLammThreads = 2;
 
-// "Diagnostics Output to Files": the first switch is copied into every new
-// CLammIdeal as its per-equation log switch and gates the log lines of
-// CLRunMTList; the second gates the per-thread logs of the worker threads.
-extern bool bLammDebugLog;
-extern bool bLammThreadDebugLog;
-// Directory of the diagnostics logs, with a trailing '/' (the user's temporary
-// directory when empty).
-extern const char* szLammLogDirectory;
+  // "Diagnostics Output to Files": the first switch is copied into every new
+  // CLammIdeal as its per-equation log switch and gates the log lines of
+  // CLRunMTList; the second gates the per-thread logs of the worker threads.
+  bool bLammDebugLog = false;
+  bool bLammThreadDebugLog = false;
+  // Directory of the diagnostics logs, with a trailing '/' (the user's temporary
+  // directory when empty).
+  const char* szLammLogDirectory = "";
 
-// Special cell geometries, set one at a time by the geometry model commands:
-// planar cell ("linear Lamm Equation"), planar cell integrated numerically,
-// external loading cell, electrophoresis in a planar cell. CLammIdeal refuses to
-// solve while any of them is set.
-extern bool bLinearGeometry;
-extern bool bPlanarQuadrature;
-extern bool bExternalLoadingCell;
-extern bool bElectrophoresis;
-// Oil volume of the external loading cell, ml (0.01).
-extern float fLoadingCellOilVolume;
+  // Special cell geometries, set one at a time by the geometry model commands:
+  // planar cell ("linear Lamm Equation"), planar cell integrated numerically,
+  // external loading cell, electrophoresis in a planar cell. CLammIdeal refuses to
+  // solve while any of them is set.
+  bool bLinearGeometry = false;
+  bool bPlanarQuadrature = false;
+  bool bExternalLoadingCell = false;
+  bool bElectrophoresis = false;
+  // Oil volume of the external loading cell, ml (0.01).
+  float fLoadingCellOilVolume = 0.01f;
+};
+// The current analysis' LammGlobalsState.
+inline LammGlobalsState& LammGlobals() { return CurrentPart<LammGlobalsState>(); }
 
 // Restores every value above to its default.
 void ResetLammGlobals();

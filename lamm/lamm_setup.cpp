@@ -23,7 +23,7 @@ bool AllFinite(std::initializer_list<double> values) {
 
 }  // namespace
 
-CLammIdeal::CLammIdeal() { bDebugLog = bLammDebugLog; }
+CLammIdeal::CLammIdeal() { bDebugLog = LammGlobals().bLammDebugLog; }
 
 CLammIdeal::~CLammIdeal() { FreeWorkArrays(); }
 

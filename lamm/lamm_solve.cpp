@@ -210,7 +210,7 @@ int CLammIdeal::Solve() {
   if (bDebugLog) DebugLog(nullptr);
   amountBalance.Reset();
   nBalanceRefinement = 0;
-  if (bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis) {
+  if (LammGlobals().bLinearGeometry || LammGlobals().bPlanarQuadrature || LammGlobals().bExternalLoadingCell || LammGlobals().bElectrophoresis) {
     ReportMessage(std::string(kNotComputed) +
                   "the solution of a species cannot take the special cell geometries (linear or "
                   "planar geometry, the external loading cell, electrophoresis).");

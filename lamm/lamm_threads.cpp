@@ -1,4 +1,5 @@
 #include "lamm/lamm_threads.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <chrono>
@@ -21,8 +22,6 @@
 
 namespace tarmic {
 
-std::atomic<int> nLammEquationsDone{0};
-
 namespace {
 std::function<void(int)> gEquationStartHook;
 }  // namespace
@@ -32,7 +31,7 @@ void SetLammEquationStartHook(std::function<void(int equation)> hook) { gEquatio
 namespace {
 
 std::string LogDirectory() {
-  return (szLammLogDirectory && *szLammLogDirectory) ? szLammLogDirectory : TempDirectory();
+  return (LammGlobals().szLammLogDirectory && *LammGlobals().szLammLogDirectory) ? LammGlobals().szLammLogDirectory : TempDirectory();
 }
 
 }  // namespace
@@ -40,7 +39,7 @@ std::string LogDirectory() {
 MultiThreadCLammIdeal::~MultiThreadCLammIdeal() { Log("\ndeleting MultiThreadCLammIdeal"); }
 
 void MultiThreadCLammIdeal::Log(const std::string& text) {
-  if (!bLammThreadDebugLog) return;
+  if (!LammGlobals().bLammThreadDebugLog) return;
   if (szLogFile.empty()) {
     szLogFile = LogDirectory() + "MTdebug_t" + std::to_string(nThread) + ".txt";
     szLogText = nThread == 0 ? "deleting threads (thread #0)"
@@ -168,7 +167,7 @@ void MultiThreadCLammIdeal::SolveEquations() {
     if (status > 0) Fail(status, i);
     if (aborted) bUserAbort = true;
     // An equation an interrupt ended is not done.
-    if (!aborted) ++nLammEquationsDone;
+    if (!aborted) ++LammProgress().nLammEquationsDone;
     Log(" -> OK");
     // Solving in the user-interface thread (no worker could be started): the
     // keyboard is polled between equations.
@@ -188,7 +187,7 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
                 ProfileSums* const* sums) {
   // A thread count below 1 is one thread; threads beyond the list would have nothing
   // to do.
-  const int N = std::clamp(nLammThreads, 1, std::max(1, count));
+  const int N = std::clamp(LammGlobals().nLammThreads, 1, std::max(1, count));
   std::vector<int> errorCodes(N + 1, 0), errorIndex(N + 1, 0);
   const bool inUiThread = !tmpl->bInWorkerThread;
   if (tmpl->bDebugLog) tmpl->DebugLog("\nStarting CLRunMTList");
@@ -199,11 +198,11 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
     ReportProgress(stage);
     tmpl->pDisplay->ShowText(10, 30, stage.text);
   }
-  nLammEquationsDone = 0;
+  LammProgress().nLammEquationsDone = 0;
   // How far the list has got, written again whenever more equations are done.
   int shownDone = 0;
   const auto showDone = [&] {
-    const int done = nLammEquationsDone.load();
+    const int done = LammProgress().nLammEquationsDone.load();
     if (!showProgress || done == shownDone) return;
     shownDone = done;
     const ProgressEvent kernels{ProgressKind::KernelsDone, LammListProgressText(done, count), done, count};
@@ -247,7 +246,7 @@ int CLRunMTList(CLammIdeal* tmpl, int count, const double* s, const double* D, c
         ++running;
       }
       std::thread t;
-      const bool started = TryStartWorkerThread(&t, [w, &running, &mutex, &finished] {
+      const bool started = StartAnalysisThread(&t, [w, &running, &mutex, &finished] {
         w->Run();
         std::lock_guard<std::mutex> lock(mutex);
         --running;

@@ -15,6 +15,8 @@
 // the caller may read.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <atomic>
 #include <functional>
 #include <string>
@@ -32,9 +34,14 @@ struct ListFailure {
   std::string reason;
 };
 
-// Equations finished, solved or failed, by the running CLRunMTList (reset at its
-// start); not those an interrupt ended.
-extern std::atomic<int> nLammEquationsDone;
+// The state of this module in an analysis (numerics/analysis.h).
+struct LammProgressState {
+  // Equations finished, solved or failed, by the running CLRunMTList (reset at its
+  // start); not those an interrupt ended.
+  std::atomic<int> nLammEquationsDone{0};
+};
+// The current analysis' LammProgressState.
+inline LammProgressState& LammProgress() { return CurrentPart<LammProgressState>(); }
 // The readout of a list that shows its progress: "solving Lamm equations... done
 // of count done", written at (10, 30) whenever more equations are done.
 std::string LammListProgressText(int done, int count);

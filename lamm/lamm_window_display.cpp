@@ -31,9 +31,9 @@ std::uint32_t EvolvingProfileColor(int equation) {
 }
 
 void LammWindowDisplay::DrawProfile(const double* r, const double* c, int n, std::uint32_t color) {
-  if (!pDataPlot || !r || !c || n < 2) return;
+  if (!DataPlots().pDataPlot || !r || !c || n < 2) return;
   const std::unique_ptr<MetaFile> overlay =
-      pDataPlot->DrawArraysDouble(r, c, n, static_cast<Color>(color), -1, 1);
+      DataPlots().pDataPlot->DrawArraysDouble(r, c, n, static_cast<Color>(color), -1, 1);
   if (overlay) PlayOverlay(*overlay);
 }
 

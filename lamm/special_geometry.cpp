@@ -81,7 +81,7 @@ bool Overlap(const double* r, int N, int i, int j, double* a, double* b) {
   return true;
 }
 
-bool Planar() { return bLinearGeometry || bElectrophoresis; }
+bool Planar() { return LammGlobals().bLinearGeometry || LammGlobals().bElectrophoresis; }
 
 // The closed forms apply to the loading cell above the taper, or when the taper is
 // wholly in the oil.
@@ -131,9 +131,9 @@ double RombergIntegrate(const std::function<double(double)>& f, double a, double
 
 GeometryWeight SelectGeometryWeight(const double* r, int N) {
   GeometryWeight g;
-  if (!bExternalLoadingCell) return g;
+  if (!LammGlobals().bExternalLoadingCell) return g;
   g.loadingCell = true;
-  g.oilVolume = fLoadingCellOilVolume;
+  g.oilVolume = LammGlobals().fLoadingCellOilVolume;
   const double V = g.oilVolume, A = kTaperHeight, B = kTaperWidthLoss;
   if (V <= 0) {
     g.oilHeight = 0.0;
@@ -188,7 +188,7 @@ long double IntegrateSedimentationElementGeom(const double* r, int N, double /*m
                                               int j) {
   if (i < 1 || j < 1 || i > N || j > N || std::abs(i - j) > 1) return 0.0L;
   if (ClosedFormsApply(r, N, g, i, j)) {
-    if (bElectrophoresis) {
+    if (LammGlobals().bElectrophoresis) {
       // Drift: integral of phi_i phi_j'.
       if (i == j) return i == 1 ? -0.5 : i == N ? 0.5 : 0.0;
       return i == j - 1 ? 0.5 : -0.5;
@@ -202,7 +202,7 @@ long double IntegrateSedimentationElementGeom(const double* r, int N, double /*m
     return -(r[j] + 2 * r[j + 1]) / 6;
   }
   return Numerical(r, N, g, i, j, [&](double x) {
-    const double drift = bElectrophoresis ? 1.0 : x;
+    const double drift = LammGlobals().bElectrophoresis ? 1.0 : x;
     return LoadingCellWeight(g, x) * drift * Hat(r, N, i, x) * HatSlope(r, N, j, x);
   });
 }

@@ -31,10 +31,10 @@ float ErfcApprox(float x) {
 void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, int count,
                          float sw2, float D, float m) {
   CellOptics optics;
-  optics.resolution = bAbsorbanceData && !bIntensityData && bSimulateRadialResolution;
-  optics.resolutionRange = fRadialConvolutionRange;
-  optics.meniscus = fMeniscus;
-  optics.bottom = fBottom;
+  optics.resolution = ScanFile().bAbsorbanceData && !ScanFile().bIntensityData && LammSettings().bSimulateRadialResolution;
+  optics.resolutionRange = LammSettings().fRadialConvolutionRange;
+  optics.meniscus = DataSet().fMeniscus;
+  optics.bottom = DataSet().fBottom;
   RecordClosedFormProfile(
       [&](int n, const float* r, float* out) {
         if (!(t > 0)) {
@@ -66,18 +66,18 @@ void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, 
 }
 
 bool TestShutOffBackDiffusion(double s, double D) {
-  if (!bShutOffBackDiffusion || !(s > 0) || !(D > 0) || nScans < 1 ||
-      pScanOrder.size() <= static_cast<std::size_t>(nScans))
+  if (!LammSettings().bShutOffBackDiffusion || !(s > 0) || !(D > 0) || DataSet().nScans < 1 ||
+      DataSet().pScanOrder.size() <= static_cast<std::size_t>(DataSet().nScans))
     return false;
-  const std::size_t last = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)]);
-  if (last >= pScanInfo.size()) return false;
-  const ScanInfo& info = pScanInfo[last];
+  const std::size_t last = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(DataSet().nScans)]);
+  if (last >= DataSet().pScanInfo.size()) return false;
+  const ScanInfo& info = DataSet().pScanInfo[last];
   const double T = info.temperature + 273.15;
   const double omega = info.rpm * 2.0 * 3.14159265358979323846L / 60.0L;
   // Buoyant molar mass from the Svedberg relation, g/mol; k = w^2 / (2 R T).
   const double Mb = 1e-13 * s * T * kGasConstant / D;
   const double k = omega * omega / (T * 1.6628944e8);
-  return BackDiffusionNegligible(Mb * k, fMeniscus, fBottom, fFitRightLim, dBackDiffusionLevel);
+  return BackDiffusionNegligible(Mb * k, DataSet().fMeniscus, DataSet().fBottom, DataSet().fFitRightLim, LammSettings().dBackDiffusionLevel);
 }
 
 }  // namespace tarmic

@@ -12,13 +12,13 @@
 namespace tarmic {
 
 std::string ShowSimplexStep(Window* window) {
-  ++nFitStep;
+  ++FitState().nFitStep;
   char first[64];
   char second[96];
-  std::snprintf(first, sizeof first, "s%d, step #%d", nFitIteration, nFitStep);
+  std::snprintf(first, sizeof first, "s%d, step #%d", FitState().nFitIteration, FitState().nFitStep);
   // SSR = rmsd^2 n: the sum of squared residuals behind the rmsd.
-  const double rmsd = fFitRmsd;
-  const double n = fFitPoints;
+  const double rmsd = Rmsd().fFitRmsd;
+  const double n = Rmsd().fFitPoints;
   std::snprintf(second, sizeof second, "rmsd=%f (n=%.0f,SSR=%f)", rmsd, n, rmsd * rmsd * n);
   if (window && !bBatchMode) {
     ReportProgress({ProgressKind::FitStep, first});

@@ -1,6 +1,7 @@
 // The refinement of continuous-distribution models: objective, the three drivers,
 // the final regularised evaluation and the save of the result.
 #include "modelcalc/conti_fit.h"
+#include "numerics/analysis.h"
 
 #include <cstddef>
 #include <limits>
@@ -50,6 +51,22 @@ namespace tarmic {
 
 namespace {
 
+class Refinement;
+
+// This module's own state in the analysis.
+struct LocalState {
+  // The last evaluation of ContiSimplexSim was stopped by a key (its run interrupted,
+  // or a key the run took as it ended): it has no result.
+bool g_evaluationStopped = false;
+  // The vector whose kernels and normal equations are in place (none unless the
+  // last inner run was computed).
+std::optional<std::vector<float>> g_kernelVector{};
+  // Called by MLFit after every converging pass of the refinement g_mlFit.
+Refinement* g_mlFit = nullptr;
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
+
+
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 // A refinement step whose Run was not computed: the searches never take it as a
@@ -60,24 +77,17 @@ constexpr float kNoResult = kNoModelRmsd;
 constexpr float kContiSimplexPerturbation = 0.1f;
 constexpr float kContiSimplexFtol = 0.005f;
 
-// The vector whose kernels and normal equations are in place (none unless the
-// last inner run was computed).
-std::optional<std::vector<float>> g_kernelVector;
 
-void ForgetKernels() { g_kernelVector.reset(); }
+void ForgetKernels() { Local().g_kernelVector.reset(); }
 
 float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
                RefusedTrials* refused);
-
-// The last evaluation of ContiSimplexSim was stopped by a key (its run interrupted,
-// or a key the run took as it ended): it has no result.
-bool g_evaluationStopped = false;
 
 // The kernel array and workspace of the grid exist (a failed or interrupted run
 // releases them); they are made again otherwise. A failure is shown when met: the
 // search goes on (every later evaluation gives no result).
 bool EnsureGrid() {
-  if (pppKernels && ppNormalMatrix && pDistSolution) return true;
+  if (DistributionStorage().pppKernels && DistributionStorage().ppNormalMatrix && DistributionStorage().pDistSolution) return true;
   ForgetKernels();
   std::string failure;
   if (SetupContiGrid(&failure)) return true;
@@ -94,9 +104,9 @@ void ShowStatus(Window* window, int y, ProgressKind kind, const std::string& tex
 // The two lines of the objective at (10, 30) and (10, 50).
 void ShowEvaluationStatus(Window* window) {
   if (!window || bBatchMode) return;
-  std::string rmsd = Format("testrmsd=%e             ", static_cast<double>(fFitRmsd));
-  if (eFitSearch == FitSearch::Marquardt)
-    rmsd = Format("testrmsd=%f (n=%.0f,lamda=%.1e)     ", fMLRmsd, fMLPoints, fMLLambda);
+  std::string rmsd = Format("testrmsd=%e             ", static_cast<double>(Rmsd().fFitRmsd));
+  if (FitState().eFitSearch == FitSearch::Marquardt)
+    rmsd = Format("testrmsd=%f (n=%.0f,lamda=%.1e)     ", Marquardt().fMLRmsd, Marquardt().fMLPoints, Marquardt().fMLLambda);
   ShowStatus(window, 30, ProgressKind::FitStep, ContiStatusLines()[0]);
   ShowStatus(window, 50, ProgressKind::Detail, rmsd);
 }
@@ -108,19 +118,19 @@ class Refinement {
   // A failed parameter save of the refinement goes into report (the first one).
   // runner computes the distribution of each point (empty: RunContiSed).
   Refinement(Window* window, FitSearch search, FitReport& report, const ContiRunFunction& runner)
-      : window_(window), redraw_(bRedrawModel), report_(report), runner_(runner) {
-    bFinalFitEvaluation = false;
-    bRedrawModel = false;
-    eFitSearch = search;
+      : window_(window), redraw_(ContiRun().bRedrawModel), report_(report), runner_(runner) {
+    DistributionModels().bFinalFitEvaluation = false;
+    ContiRun().bRedrawModel = false;
+    FitState().eFitSearch = search;
     report_.converged = false;
     ForgetFitEndFindings(report_);
     ForgetKernels();
   }
   ~Refinement() {
     report_.refused.Add(refused_);
-    bFitRunning = false;
+    SimulationMessages().bFitRunning = false;
     EndFitCounters();
-    bRedrawModel = redraw_;
+    ContiRun().bRedrawModel = redraw_;
     ForgetKernels();
   }
   Refinement(const Refinement&) = delete;
@@ -138,9 +148,9 @@ class Refinement {
       report_.message = ErrorBoxMessage(std::move(failure));
       return false;
     }
-    bFitRunning = true;
-    bDiscretizationShown = false;
-    bFitInterrupted = false;
+    SimulationMessages().bFitRunning = true;
+    SimulationMessages().bDiscretizationShown = false;
+    FitState().bFitInterrupted = false;
     StartFitCounters();
     n_ = GetContiParams(0, nullptr);
     std::vector<float> start(Idx(n_) + 1, 0.0f);
@@ -156,31 +166,31 @@ class Refinement {
   // is made again) and evaluates p once with regularisation. Returns the outcome of
   // the refinement; the result is shown and, for the c(s) family, saved.
   FitOutcome Finish(const float* p, bool alsoInterrupted = false) {
-    const bool interrupted = bFitInterrupted || alsoInterrupted;
+    const bool interrupted = FitState().bFitInterrupted || alsoInterrupted;
     // A stopped refinement ends at the best point it evaluated, never worse than its start.
     if (interrupted && !best_.empty()) p = best_.data();
-    bFitInterrupted = false;
+    FitState().bFitInterrupted = false;
     bUserAbort = false;
     // An interrupted fit also stops the realtime update and asks a series to stop.
     if (interrupted) bStopRealtimeUpdate = bSeriesInterrupted = true;
     if (interrupted) ForgetKernels();
-    bFitRunning = false;
-    bFinalFitEvaluation = true;
-    g_evaluationStopped = false;
+    SimulationMessages().bFitRunning = false;
+    DistributionModels().bFinalFitEvaluation = true;
+    Local().g_evaluationStopped = false;
     const bool computed = EnsureGrid() && Evaluate(p, window_, runner_, nullptr) < kNoResult &&
-                          eLastContiRunOutcome == ContiRunOutcome::Computed;
+                          ContiRun().eLastContiRunOutcome == ContiRunOutcome::Computed;
     // A key pressed after the final evaluation does not undo the search.
-    bFitInterrupted = false;
-    bRedrawModel = redraw_;
+    FitState().bFitInterrupted = false;
+    ContiRun().bRedrawModel = redraw_;
     if (!computed) {
       // The best parameters stay set; nothing of the refinement's trials (their fit
       // rows, the grid's empty distribution) is shown as their result.
       ClearDistribution();
       ZeroFitRows(1);
-      bModelComputed = false;
+      AnalysisSwitches().bModelComputed = false;
       RepaintMain(window_);
       // A key that stopped the final evaluation: the command says so.
-      if (g_evaluationStopped) {
+      if (Local().g_evaluationStopped) {
         bStopRealtimeUpdate = bSeriesInterrupted = true;
         report_.stoppedBeforeResult = true;
         return FitOutcome::Interrupted;
@@ -204,7 +214,7 @@ class Refinement {
     if (!guard_.Admits(p, n_)) return kNoResult;
     const float y = Evaluate(p, window_, runner_, &refused_);
     evaluated_.Add(p, n_, y);
-    if (y < bestRmsd_ && !g_evaluationStopped) {
+    if (y < bestRmsd_ && !Local().g_evaluationStopped) {
       bestRmsd_ = y;
       best_.assign(p, p + n_ + 1);
     }
@@ -229,11 +239,12 @@ class Refinement {
   ScopedErrorsOnce errorsOnce_;
 };
 
+
 // Nothing is floated: the analysis is run once as by the Run command; its message
 // goes to the command with the report.
 FitOutcome RunOnce(Window* window, FitReport& report) {
-  bContiInnerRun = false;
-  bFinalFitEvaluation = true;
+  DistributionModels().bContiInnerRun = false;
+  DistributionModels().bFinalFitEvaluation = true;
   ContiRunResult run = RunContiSed(window);
   report.message = std::move(run.message);
   const ContiRunOutcome outcome = run.outcome;
@@ -268,7 +279,7 @@ SimplexObjective Objective(Refinement& fit) { return std::ref(fit); }
 // The status of a boundary analysis is its own step count and rmsd.
 SimplexProgress Display(Window* window) {
   return [window](const float* p, float) {
-    if (bBoundaryAnalysis)
+    if (ModelFlags().bBoundaryAnalysis)
       ShowSimplexStep(window);
     else
       ContiSimplexDisplay(window, p);
@@ -310,7 +321,7 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   if (n == 0) return RunOnce(window, report);
   Refinement fit(window, FitSearch::Simplex, report, runner);
   if (!fit.Start()) return FitOutcome::NotStarted;
-  fStartRmsd = fBestRmsd = kNoResult;
+  FitState().fStartRmsd = FitState().fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
   SimplexSet s(n);
   GetContiParams(n, s.p[1].data());
@@ -332,23 +343,23 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   pass(until(kContiSimplexFtol));
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
-  fStartRmsd = fBestRmsd = s.y[Idx(ilo)];
+  FitState().fStartRmsd = FitState().fBestRmsd = s.y[Idx(ilo)];
   SimplexRestarts restarts(points, kContiSimplexFtol, s.y[Idx(ilo)]);
   bool exhausted = false;
   bool byPlacement = placed();
-  if (byPlacement) report.converged = !bFitInterrupted;
-  while (!report.converged && !bFitInterrupted) {
+  if (byPlacement) report.converged = !FitState().bFitInterrupted;
+  while (!report.converged && !FitState().bFitInterrupted) {
     PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));
     pass(until(restarts.Tolerance()));
     ilo = s.Lowest();
     q = Applied(s, ilo);
     if ((byPlacement = placed())) {
-      report.converged = !bFitInterrupted;
+      report.converged = !FitState().bFitInterrupted;
       break;
     }
     if (restarts.SurfaceSays(fit.Evaluated()) || restarts.Settled(s.y[Idx(ilo)])) {
       EndStepFrom(fit, q, report);
-      report.converged = !bFitInterrupted;
+      report.converged = !FitState().bFitInterrupted;
       break;
     }
     if ((exhausted = restarts.Exhausted())) break;
@@ -374,22 +385,20 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   return outcome;
 }
 
-// Called by MLFit after every converging pass of the refinement g_mlFit.
-Refinement* g_mlFit = nullptr;
 void MLConvergingPass() {
-  if (bSaveBestParams && ContiSaveAfterFit()) g_mlFit->Save();
-  DisplayBestContiParams(g_mlFit->window());
+  if (SearchSettings().bSaveBestParams && ContiSaveAfterFit()) Local().g_mlFit->Save();
+  DisplayBestContiParams(Local().g_mlFit->window());
 }
 
 }  // namespace
 
 bool ContiSaveAfterFit() {
-  const bool family = bContiSModel || bCsOneDiscreteM || bCsff0Model || bCsff0OneDiscrete ||
-                      bCsScalingLaw || bFMScalingLaw;
-  const bool excluded = bLsgModel || bCsModel521 || bCsInvariantD || bCsMsTable || bCsNonideal ||
-                        bCsConformationalChange || bCsFloatingVbar || bCsWormChain ||
-                        bCsBimodalFf0OneDiscrete || bCsBimodalFf0 || bCMPriorVbar ||
-                        bLsgOneDiscrete || bDLSData || bCvConstantD || bEquilibriumMode;
+  const bool family = ModelFlags().bContiSModel || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete ||
+                      ModelFlags().bCsScalingLaw || ModelFlags().bFMScalingLaw;
+  const bool excluded = ModelFlags().bLsgModel || ModelFlags().bCsModel521 || ModelFlags().bCsInvariantD || ModelFlags().bCsMsTable || ModelFlags().bCsNonideal ||
+                        ModelFlags().bCsConformationalChange || ModelFlags().bCsFloatingVbar || ModelFlags().bCsWormChain ||
+                        ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 || ModelFlags().bCMPriorVbar ||
+                        ModelFlags().bLsgOneDiscrete || DataSet().bDLSData || ModelFlags().bCvConstantD || DataSet().bEquilibriumMode;
   return family && !excluded;
 }
 
@@ -399,62 +408,62 @@ namespace {
 // in refused (none: not counted).
 float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
                RefusedTrials* refused) {
-  if (bFitInterrupted) return kNoResult;
+  if (FitState().bFitInterrupted) return kNoResult;
   WriteContiDebugLog("\nEntering ContiSimplexSim");
-  ++nFitStep;
+  ++FitState().nFitStep;
   ApplyContiParams(p);
   const int n = GetContiParams(0, nullptr);
   std::vector<float> applied(Idx(n) + 1, 0.0f);
   GetContiParams(n, applied.data());
-  dChiSquare = 1e10;
+  Regularization().dChiSquare = 1e10;
   ContiRunOutcome outcome = ContiRunOutcome::Failed;
   if (EnsureGrid()) {
-    bInnerRunKernelsCurrent = g_kernelVector && applied == *g_kernelVector;
-    bContiInnerRun = true;
-    if (bZoneCentrifugation) DisplayBestContiParams(window);
+    ContiRun().bInnerRunKernelsCurrent = Local().g_kernelVector && applied == *Local().g_kernelVector;
+    DistributionModels().bContiInnerRun = true;
+    if (ModelFlags().bZoneCentrifugation) DisplayBestContiParams(window);
     const ContiRunResult run = runner ? runner(window) : RunContiSed(window);
     outcome = run.outcome;
-    bInnerRunKernelsCurrent = false;
+    ContiRun().bInnerRunKernelsCurrent = false;
     // A trial point without a result is gone round: its message is held and said
     // once after the fit; the final evaluation's is the result's own.
-    const bool refusedTrial = !bFinalFitEvaluation && (outcome == ContiRunOutcome::NotStarted ||
+    const bool refusedTrial = !DistributionModels().bFinalFitEvaluation && (outcome == ContiRunOutcome::NotStarted ||
                                                        outcome == ContiRunOutcome::Failed);
     if (refusedTrial) {
       if (refused) refused->Add(run.message.text);
     } else {
       ShowRunMessage(run.message);
     }
-    g_kernelVector.reset();
+    Local().g_kernelVector.reset();
     if (outcome == ContiRunOutcome::Computed) {
-      g_kernelVector.emplace(applied);
+      Local().g_kernelVector.emplace(applied);
       WriteContiDebugLog("\n start CalculateppAFit in ContiSimplexSim");
       CalculateppAFit();
       WriteContiDebugLog(" --> done");
     }
-    bContiInnerRun = false;
+    DistributionModels().bContiInnerRun = false;
   }
-  g_evaluationStopped = outcome == ContiRunOutcome::Interrupted;
+  Local().g_evaluationStopped = outcome == ContiRunOutcome::Interrupted;
   if (CheckKeyPress()) bUserAbort = true;
   if (bUserAbort || outcome == ContiRunOutcome::Interrupted) {
     bUserAbort = false;
-    bFitInterrupted = true;
+    FitState().bFitInterrupted = true;
   }
   // The rmsd at the scans' own fit points: the chi-square of the equations is summed
   // over the common grid, whose interpolated points (often several per measured
   // point) carry less than the full noise.
   if (outcome != ContiRunOutcome::Computed) {
-    fFitRmsd = kNoResult;
-  } else if (bNonlinearDetection) {
-    fFitRmsd = GetUntransformedRmsd();
+    Rmsd().fFitRmsd = kNoResult;
+  } else if (FluorescenceDetection().bNonlinearDetection) {
+    Rmsd().fFitRmsd = GetUntransformedRmsd();
   } else {
     FitRmsd();
   }
-  ++nFitStep;
-  ++nFitSim;
+  ++FitState().nFitStep;
+  ++FitState().nFitSim;
   WriteContiDebugLog("\n start info output  in ContiSimplexSim");
   ShowEvaluationStatus(window);
   WriteContiDebugLog("\nExit ContiSimplexSim");
-  return fFitRmsd;
+  return Rmsd().fFitRmsd;
 }
 
 }  // namespace
@@ -469,10 +478,10 @@ void ContiSimplexDisplay(Window* window, const float* p) {
 FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
                     const ContiRunFunction& runner) {
   const auto search = [&] {
-    if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
+    if (method == FitMethod::Annealing && SearchSettings().fAnnealTemp > 0.0f)
       return ContiAnnealingFit(window, report, runner);
     if (method == FitMethod::Marquardt) return MLContiFit(window, report, runner);
-    if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
+    if (method == FitMethod::Annealing && SearchSettings().bAnnealFinalML && SearchSettings().fAnnealTemp == 0.0f)
       return MLContiFit(window, report, runner);
     return SimplexCycles(window, report, runner);
   };
@@ -492,9 +501,9 @@ FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFu
   bool finalMethod = false;
   {
     Refinement fit(window, FitSearch::Annealing, report, runner);
-    fAnnealTemp = fAnnealStartTemp;
+    SearchSettings().fAnnealTemp = SearchSettings().fAnnealStartTemp;
     if (!fit.Start()) return outcome;
-    fStartRmsd = fBestRmsd = fFitRmsd;
+    FitState().fStartRmsd = FitState().fBestRmsd = Rmsd().fFitRmsd;
     DisplayBestContiParams(window);
     SimplexSet s(n);
     GetContiParams(n, s.p[1].data());
@@ -502,32 +511,32 @@ FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFu
     const int lo = s.Lowest();
     std::vector<float> pb = Applied(s, lo);
     float yb = s.y[Idx(lo)];
-    fStartRmsd = fBestRmsd = yb;
-    nAnnealSeed = -3;
-    ran1(nAnnealSeed);
-    for (int k = 0; k < nAnnealTemps && !bFitInterrupted; ++k) {
-      ++nFitIteration;
-      nFitStep = 0;
-      int budget = nAnnealIters;
-      fAnnealTemp = AnnealTemperature(k, nAnnealTemps, fAnnealStartTemp);
-      amebsa(s, fAnnealTemp, pb, yb, kContiSimplexFtol, Objective(fit), budget,
+    FitState().fStartRmsd = FitState().fBestRmsd = yb;
+    Simplex().nAnnealSeed = -3;
+    ran1(Simplex().nAnnealSeed);
+    for (int k = 0; k < SearchSettings().nAnnealTemps && !FitState().bFitInterrupted; ++k) {
+      ++FitState().nFitIteration;
+      FitState().nFitStep = 0;
+      int budget = SearchSettings().nAnnealIters;
+      SearchSettings().fAnnealTemp = AnnealTemperature(k, SearchSettings().nAnnealTemps, SearchSettings().fAnnealStartTemp);
+      amebsa(s, SearchSettings().fAnnealTemp, pb, yb, kContiSimplexFtol, Objective(fit), budget,
              Display(window));
       if (budget >= 1) {  // converged within this temperature
-        report.converged = !bFitInterrupted;
+        report.converged = !FitState().bFitInterrupted;
         break;
       }
     }
-    fAnnealTemp = 0.0f;
+    SearchSettings().fAnnealTemp = 0.0f;
     // The final method continues from the best point ever evaluated; without one
     // (or when interrupted) that point is the result.
-    finalMethod = !bFitInterrupted && (bAnnealFinalML || bAnnealFinalSimplex);
+    finalMethod = !FitState().bFitInterrupted && (SearchSettings().bAnnealFinalML || SearchSettings().bAnnealFinalSimplex);
     if (finalMethod)
       ApplyContiParams(pb.data());
     else
       outcome = fit.Finish(pb.data());
   }
   if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing, report, runner);
-  fAnnealTemp = fAnnealStartTemp;
+  SearchSettings().fAnnealTemp = SearchSettings().fAnnealStartTemp;
   return outcome;
 }
 
@@ -537,7 +546,7 @@ FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction&
   if (n == 0) return RunOnce(window, report);
   Refinement fit(window, FitSearch::Marquardt, report, runner);
   if (!fit.Start()) return FitOutcome::NotStarted;
-  fStartRmsd = fBestRmsd = kNoResult;
+  FitState().fStartRmsd = FitState().fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
   FitPointsTarget target(Objective(fit));
   MLWorkSet w;
@@ -549,11 +558,11 @@ FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction&
   GetContiParamBounds(n, w.bounds.data());
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetContiParams(n, p.data());
-  g_mlFit = &fit;
+  Local().g_mlFit = &fit;
   w.chiSquareUnit = ChiSquareUnit;
   const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
   if (end == MLEnd::Converged) report.localStepGain = w.endStepGain;
-  g_mlFit = nullptr;
+  Local().g_mlFit = nullptr;
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
   // A refinement that did not converge says so (the message of a Run met on the way
   // was shown when met).

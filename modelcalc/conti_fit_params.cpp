@@ -18,8 +18,6 @@
 
 namespace tarmic {
 
-bool bFitCvConstantD = false;
-
 namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
@@ -43,25 +41,25 @@ bool ExtraFloated(std::size_t k) {
 // relations (the other continuous models keep vbar, Ks, a persistence length, an
 // invariant D or a rod parameter there, or have no frictional ratio).
 bool FrictionalRatioModel() {
-  if (IsCsff0Model() || bCsFloatingVbar || IsScalingLawModel() || bCsInvariantD ||
-      bConstantDModel || bCsWormChain || bCsModel521)
+  if (IsCsff0Model() || ModelFlags().bCsFloatingVbar || IsScalingLawModel() || ModelFlags().bCsInvariantD ||
+      ModelFlags().bConstantDModel || ModelFlags().bCsWormChain || ModelFlags().bCsModel521)
     return false;
-  if (bLsgModel || bLsgOneDiscrete || bBoundaryAnalysis || bVanHoldeWeischet || bCvConstantD ||
-      bElectroLsgModel || bZoneLsgModel || bDLSRhModel || bDLSDModel || bDLSTimeCourseModel)
+  if (ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete || ModelFlags().bBoundaryAnalysis || ModelFlags().bVanHoldeWeischet || ModelFlags().bCvConstantD ||
+      ModelFlags().bElectroLsgModel || ModelFlags().bZoneLsgModel || ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel)
     return false;
   return IsContinuousModel();
 }
 
 bool DiscreteComponentModel() {
-  return bCsBimodalFf0OneDiscrete || bCsff0OneDiscrete || bCsOneDiscreteD || bCsOneDiscreteM ||
-         bCsMsTable || bCsNonideal || bLsgOneDiscrete;
+  return ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM ||
+         ModelFlags().bCsMsTable || ModelFlags().bCsNonideal || ModelFlags().bLsgOneDiscrete;
 }
 // The two models that keep the discrete component in slots 16 (D or M) and 17 (s).
-bool DiscreteInExtraSlots() { return bCsff0OneDiscrete || bCsBimodalFf0OneDiscrete; }
+bool DiscreteInExtraSlots() { return ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsBimodalFf0OneDiscrete; }
 int DiscreteSSlot() { return DiscreteInExtraSlots() ? 17 : 6; }
 int DiscreteDMSlot() { return DiscreteInExtraSlots() ? 16 : 10; }
 
-bool Floated(int slot) { return pParamFitFlags[slot] != 0; }
+bool Floated(int slot) { return AnalysisSwitches().pParamFitFlags[slot] != 0; }
 
 // One entry 14-28: the slot of pParams it mirrors, when it is floated, the model
 // value it packs (raising it to the packing bound first), its bounds, how a value
@@ -81,7 +79,7 @@ struct SlotEntry {
 // Packing bound "below lo becomes raised" applied to the model value v and its slot.
 float PackAtLeast(float& v, int slot, float lo, float raised) {
   if (v < lo) v = raised;
-  pParams[slot] = v;
+  AnalysisSwitches().pParams[slot] = v;
   return v;
 }
 
@@ -89,92 +87,92 @@ FitBounds Unbounded() { return FitBounds::None(); }
 FitBounds NotNegative() { return FitBounds::AtLeast(0.0f); }
 // The meniscus and bottom within the user's ranges (when those are set).
 FitBounds MeniscusRange() {
-  return fMaxMeniscus > fMinMeniscus ? FitBounds::Within(fMinMeniscus, fMaxMeniscus) : Unbounded();
+  return DataSet().fMaxMeniscus > DataSet().fMinMeniscus ? FitBounds::Within(DataSet().fMinMeniscus, DataSet().fMaxMeniscus) : Unbounded();
 }
 FitBounds BottomRange() {
-  return fMaxBottom > fMinBottom ? FitBounds::Within(fMinBottom, fMaxBottom) : Unbounded();
+  return DataSet().fMaxBottom > DataSet().fMinBottom ? FitBounds::Within(DataSet().fMinBottom, DataSet().fMaxBottom) : Unbounded();
 }
 
 const SlotEntry kSlotEntries[] = {
     // 14 frictional ratio. At least 0.01: a ratio of 0 gives an infinite D.
     {[] { return kContiSlotFrictionalRatio; },
      [] { return FrictionalRatioModel() && Floated(kContiSlotFrictionalRatio); },
-     [] { return PackAtLeast(fFrictionalRatio, kContiSlotFrictionalRatio, 0.0f, 0.01f); },
+     [] { return PackAtLeast(SolventConstants().fFrictionalRatio, kContiSlotFrictionalRatio, 0.0f, 0.01f); },
      [] { return FitBounds::AtLeast(0.01f); },
-     [](float v) { fFrictionalRatio = pParams[kContiSlotFrictionalRatio] = v; }, "frict ratio",
+     [](float v) { SolventConstants().fFrictionalRatio = AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = v; }, "frict ratio",
      1.001, 0.001, 1.0f},
     // 15 second frictional ratio of the bimodal models. A ratio of 0 gives mass 0
     // inside the s range, whose points take the default D.
-    {[] { return 10; }, [] { return (bCsBimodalFf0 || bCsBimodalFf0OneDiscrete) && Floated(10); },
-     [] { return PackAtLeast(pParams[10], 10, 0.0f, 0.01f); }, NotNegative,
-     [](float v) { pParams[10] = v; }, "ff0", 1.001, 0.001, 1.0f},
+    {[] { return 10; }, [] { return (ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete) && Floated(10); },
+     [] { return PackAtLeast(AnalysisSwitches().pParams[10], 10, 0.0f, 0.01f); }, NotNegative,
+     [](float v) { AnalysisSwitches().pParams[10] = v; }, "ff0", 1.001, 0.001, 1.0f},
     // 16 vbar of the floating-vbar c(s), with the buoyancy product.
     {[] { return kContiSlotFrictionalRatio; },
-     [] { return bCsFloatingVbar && Floated(kContiSlotFrictionalRatio); },
+     [] { return ModelFlags().bCsFloatingVbar && Floated(kContiSlotFrictionalRatio); },
      [] {
-       PackAtLeast(VBAR, kContiSlotFrictionalRatio, 0.1f, 0.1f);
-       fVRho = VBAR * fBufferDensity;
-       return VBAR;
+       PackAtLeast(SolventConstants().VBAR, kContiSlotFrictionalRatio, 0.1f, 0.1f);
+       SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+       return SolventConstants().VBAR;
      },
      [] { return FitBounds::AtLeast(0.1f); },
      [](float v) {
-       VBAR = pParams[kContiSlotFrictionalRatio] = v;
-       fVRho = VBAR * fBufferDensity;
+       SolventConstants().VBAR = AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = v;
+       SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
      },
      "vbar", 1.0001, 0.0001, 1.0f},
     // 17 Ks of the scaling law.
     {[] { return kContiSlotFrictionalRatio; },
      [] { return IsScalingLawModel() && Floated(kContiSlotFrictionalRatio); },
-     [] { return PackAtLeast(fScalingKs, kContiSlotFrictionalRatio, 1e-8f, 1e-8f); },
+     [] { return PackAtLeast(SolventConstants().fScalingKs, kContiSlotFrictionalRatio, 1e-8f, 1e-8f); },
      [] { return FitBounds::AtLeast(1e-8f); },
-     [](float v) { fScalingKs = pParams[kContiSlotFrictionalRatio] = v; }, "Ks", 1.01, 1e-6, 1.0f},
+     [](float v) { SolventConstants().fScalingKs = AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = v; }, "Ks", 1.01, 1e-6, 1.0f},
     // 18 exponent bs of the scaling law.
     {[] { return kContiSlotScalingExponent; },
      [] { return IsScalingLawModel() && Floated(kContiSlotScalingExponent); },
-     [] { return PackAtLeast(fScalingExponent, kContiSlotScalingExponent, 0.001f, 0.001f); },
+     [] { return PackAtLeast(SolventConstants().fScalingExponent, kContiSlotScalingExponent, 0.001f, 0.001f); },
      [] { return FitBounds::AtLeast(0.001f); },
-     [](float v) { fScalingExponent = pParams[kContiSlotScalingExponent] = v; }, "bs", 1.01, 0.0001,
+     [](float v) { SolventConstants().fScalingExponent = AnalysisSwitches().pParams[kContiSlotScalingExponent] = v; }, "bs", 1.01, 0.0001,
      1.0f},
     // 19 persistence length of the worm-like chain.
     {[] { return kContiSlotFrictionalRatio; },
-     [] { return bCsWormChain && Floated(kContiSlotFrictionalRatio); },
-     [] { return PackAtLeast(pParams[kContiSlotFrictionalRatio], kContiSlotFrictionalRatio, 0.1f, 0.1f); },
+     [] { return ModelFlags().bCsWormChain && Floated(kContiSlotFrictionalRatio); },
+     [] { return PackAtLeast(AnalysisSwitches().pParams[kContiSlotFrictionalRatio], kContiSlotFrictionalRatio, 0.1f, 0.1f); },
      [] { return FitBounds::AtLeast(0.1f); },
-     [](float v) { pParams[kContiSlotFrictionalRatio] = v; }, "persistence length", 1.01, 0.01, 1.0f},
+     [](float v) { AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = v; }, "persistence length", 1.01, 0.01, 1.0f},
     // 20 invariant D. At least 0.001: exactly 0 is refused with a box at every
     // synchronisation.
     {[] { return kContiSlotFrictionalRatio; },
-     [] { return (bCsInvariantD || bConstantDModel) && Floated(kContiSlotFrictionalRatio); },
-     [] { return PackAtLeast(pParams[kContiSlotFrictionalRatio], kContiSlotFrictionalRatio, 0.0f, 0.001f); },
+     [] { return (ModelFlags().bCsInvariantD || ModelFlags().bConstantDModel) && Floated(kContiSlotFrictionalRatio); },
+     [] { return PackAtLeast(AnalysisSwitches().pParams[kContiSlotFrictionalRatio], kContiSlotFrictionalRatio, 0.0f, 0.001f); },
      [] { return FitBounds::AtLeast(0.001f); },
-     [](float v) { pParams[kContiSlotFrictionalRatio] = v; }, "D", 1.01, 0.01, 1.0f},
+     [](float v) { AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = v; }, "D", 1.01, 0.01, 1.0f},
     // 21 log10 ks and 22 log10 kD of the nonideal c(s).
-    {[] { return 20; }, [] { return bCsNonideal && Floated(20); }, [] { return fLogKs; }, Unbounded,
-     [](float v) { fLogKs = pParams[20] = v; }, "log10ks", 1.001, 0.001, 1.0f},
-    {[] { return 21; }, [] { return bCsNonideal && Floated(21); }, [] { return fLogKd; }, Unbounded,
-     [](float v) { fLogKd = pParams[21] = v; }, "log10kd", 1.01, 0.01, 1.0f},
+    {[] { return 20; }, [] { return ModelFlags().bCsNonideal && Floated(20); }, [] { return ModelOptions().fLogKs; }, Unbounded,
+     [](float v) { ModelOptions().fLogKs = AnalysisSwitches().pParams[20] = v; }, "log10ks", 1.001, 0.001, 1.0f},
+    {[] { return 21; }, [] { return ModelFlags().bCsNonideal && Floated(21); }, [] { return ModelOptions().fLogKd; }, Unbounded,
+     [](float v) { ModelOptions().fLogKd = AnalysisSwitches().pParams[21] = v; }, "log10kd", 1.01, 0.01, 1.0f},
     // 23 s and 24 D or M of the discrete component; the latter at least 0.001 (a
     // component without D or mass has no boundary to fit).
     {DiscreteSSlot, [] { return DiscreteComponentModel() && Floated(DiscreteSSlot()); },
-     [] { return pParams[DiscreteSSlot()]; }, Unbounded,
-     [](float v) { pParams[DiscreteSSlot()] = v; }, "discrete component s", 1.001, 0.001, 1.0f},
+     [] { return AnalysisSwitches().pParams[DiscreteSSlot()]; }, Unbounded,
+     [](float v) { AnalysisSwitches().pParams[DiscreteSSlot()] = v; }, "discrete component s", 1.001, 0.001, 1.0f},
     {DiscreteDMSlot, [] { return DiscreteComponentModel() && Floated(DiscreteDMSlot()); },
-     [] { return PackAtLeast(pParams[DiscreteDMSlot()], DiscreteDMSlot(), 0.0f, 0.01f); },
-     [] { return FitBounds::AtLeast(0.001f); }, [](float v) { pParams[DiscreteDMSlot()] = v; },
+     [] { return PackAtLeast(AnalysisSwitches().pParams[DiscreteDMSlot()], DiscreteDMSlot(), 0.0f, 0.01f); },
+     [] { return FitBounds::AtLeast(0.001f); }, [](float v) { AnalysisSwitches().pParams[DiscreteDMSlot()] = v; },
      "discrete component D or M", 1.01, 0.01, 1.0f},
     // 25 meniscus and 26 bottom.
-    {[] { return 13; }, [] { return Floated(13); }, [] { return pParams[13] = fMeniscus; },
-     MeniscusRange, [](float v) { fMeniscus = pParams[13] = v; }, "Meniscus", 1.0001, 0.001, 0.01f},
-    {[] { return 14; }, [] { return Floated(14); }, [] { return pParams[14] = fBottom; }, BottomRange,
-     [](float v) { fBottom = pParams[14] = v; }, "Bottom", 1.0001, 0.001, 0.01f},
+    {[] { return 13; }, [] { return Floated(13); }, [] { return AnalysisSwitches().pParams[13] = DataSet().fMeniscus; },
+     MeniscusRange, [](float v) { DataSet().fMeniscus = AnalysisSwitches().pParams[13] = v; }, "Meniscus", 1.0001, 0.001, 0.01f},
+    {[] { return 14; }, [] { return Floated(14); }, [] { return AnalysisSwitches().pParams[14] = DataSet().fBottom; }, BottomRange,
+     [](float v) { DataSet().fBottom = AnalysisSwitches().pParams[14] = v; }, "Bottom", 1.0001, 0.001, 0.01f},
     // 27 lamella width of zone centrifugation.
-    {[] { return 23; }, [] { return bZoneCentrifugation && Floated(23); },
-     [] { return pParams[23] = fLamellaWidth; }, NotNegative,
-     [](float v) { fLamellaWidth = pParams[23] = v; }, "Lamella thickness", 1.0001, 0.001, 0.1f},
+    {[] { return 23; }, [] { return ModelFlags().bZoneCentrifugation && Floated(23); },
+     [] { return AnalysisSwitches().pParams[23] = ModelOptions().fLamellaWidth; }, NotNegative,
+     [](float v) { ModelOptions().fLamellaWidth = AnalysisSwitches().pParams[23] = v; }, "Lamella thickness", 1.0001, 0.001, 0.1f},
     // 28 constant D of c(v).
-    {[] { return kContiSlotVbar; }, [] { return bCvConstantD && bFitCvConstantD; },
-     [] { return pParams[kContiSlotVbar]; }, NotNegative,
-     [](float v) { pParams[kContiSlotVbar] = v; }, "D", 1.01, 0.01, 1.0f},
+    {[] { return kContiSlotVbar; }, [] { return ModelFlags().bCvConstantD && ContiFitParams().bFitCvConstantD; },
+     [] { return AnalysisSwitches().pParams[kContiSlotVbar]; }, NotNegative,
+     [](float v) { AnalysisSwitches().pParams[kContiSlotVbar] = v; }, "D", 1.01, 0.01, 1.0f},
 };
 
 // Visits the floated entries in vector order: extra(k) for the extra values,
@@ -190,8 +188,8 @@ void ForEachFloated(Extra extra, Slot slot) {
 
 // The first meniscus and bottom the simulation grid was laid for.
 bool GridEndsMoved() {
-  if (!bSimArraysAllocated || !pLammRadius || nSimGridPointsAllocated < 2) return false;
-  return pLammRadius[1] != fMeniscus || pLammRadius[nSimGridPointsAllocated] != fBottom;
+  if (!LammArrays().bSimArraysAllocated || !LammArrays().pLammRadius || LammArrays().nSimGridPointsAllocated < 2) return false;
+  return LammArrays().pLammRadius[1] != DataSet().fMeniscus || LammArrays().pLammRadius[LammArrays().nSimGridPointsAllocated] != DataSet().fBottom;
 }
 
 }  // namespace
@@ -213,7 +211,7 @@ void ApplyContiParams(const float* values) {
   // The continuous models read vbar from their vbar slot (slot 11 for the
   // floating-vbar c(s)): a floated solvent vbar is kept there before every model
   // variable follows the vector.
-  if (ExtraFloated(0)) pParams[bCsFloatingVbar ? kContiSlotFrictionalRatio : kContiSlotVbar] = VBAR;
+  if (ExtraFloated(0)) AnalysisSwitches().pParams[ModelFlags().bCsFloatingVbar ? kContiSlotFrictionalRatio : kContiSlotVbar] = SolventConstants().VBAR;
   UnpackModelParams();
   if (GridEndsMoved()) BuildLammGrid();
 }
@@ -235,7 +233,7 @@ std::vector<std::string> ContiValuesAtLimit() {
         const FloatingExtra& e = FloatingExtras()[k];
         check(e.Name(), e.get(), e.bounds());
       },
-      [&](const SlotEntry& e) { check(e.name, pParams[e.slot()], e.bounds()); });
+      [&](const SlotEntry& e) { check(e.name, AnalysisSwitches().pParams[e.slot()], e.bounds()); });
   return values;
 }
 
@@ -259,7 +257,7 @@ void InitContiMLDerivativeFactors(MLWorkSet& w) {
   };
   ForEachFloated(
       [&](std::size_t k) {
-        const bool mass = bFitMAndS && (k == kBufferDExtra || k == kRefDExtra);
+        const bool mass = ModelFlags().bFitMAndS && (k == kBufferDExtra || k == kRefDExtra);
         set(kExtraDerivFactor[k], mass ? 10.0 : kExtraDerivStep[k]);
       },
       [&](const SlotEntry& e) { set(e.derivFactor, e.derivStep); });
@@ -268,6 +266,6 @@ void InitContiMLDerivativeFactors(MLWorkSet& w) {
 int ContiDiscreteSSlot() { return DiscreteSSlot(); }
 int ContiDiscreteDMSlot() { return DiscreteDMSlot(); }
 
-void ResetContiFitParams() { bFitCvConstantD = false; }
+void ResetContiFitParams() { ContiFitParams().bFitCvConstantD = false; }
 
 }  // namespace tarmic

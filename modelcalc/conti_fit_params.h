@@ -30,6 +30,8 @@
 // the discrete fit.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -39,8 +41,13 @@ class Window;
 struct MLWorkSet;
 struct FitBounds;
 
-// The constant D of c(v) is floated (no dialog sets it yet; off).
-extern bool bFitCvConstantD;
+// The state of this module in an analysis (numerics/analysis.h).
+struct ContiFitParamsState {
+  // The constant D of c(v) is floated (no dialog sets it yet; off).
+  bool bFitCvConstantD = false;
+};
+// The current analysis' ContiFitParamsState.
+inline ContiFitParamsState& ContiFitParams() { return CurrentPart<ContiFitParamsState>(); }
 
 // Writes the fit vector into out[1..max] (out may be null) and returns its length.
 int GetContiParams(int max, float* out);

@@ -2,6 +2,7 @@
 // fit, the right-hand-side rebuild, the limits per grid point and the statistics of
 // integrated weight-average s values.
 #include "modelcalc/conti_monte_carlo.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -49,19 +50,7 @@
 
 namespace tarmic {
 
-std::vector<std::vector<float>> ppMCDistributions;
-std::vector<std::vector<float>> ppMCProjections;
-std::vector<float> pMCMean;
-std::vector<float> pMCLowerLimit;
-std::vector<float> pMCUpperLimit;
-int nMCSets = 0;
-int nMCSetNumber = 0;
-float fMCRmsd = 0.0f;
-bool bCurvesShown = false;
-float MCIntegralStats[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-
 namespace {
-
 
 // What the analysis of the measured data left, kept while the synthetic sets
 // overwrite the right-hand side and the solution, and put back afterwards.
@@ -76,37 +65,33 @@ struct MeasuredSolution {
   // order: the unknowns of the equations; length: the points of the solution (one
   // more with a fixed first kernel).
   void Save(int order, int length) {
-    rhs.assign(pNormalRhs, pNormalRhs + order + 1);
-    solution.assign(pDistSolution, pDistSolution + length + 1);
-    solution2.assign(pDistSolution2, pDistSolution2 + length + 1);
-    sumSq = dSumSqData;
-    chiSquareMin = dChiSquareMin;
-    chiSquare = dChiSquare;
-    entropy = dMaxEntEntropy;
-    maxEntAlpha = dMaxEntAlpha;
-    alphaFactor = fAlphaFactor;
-    targetRatio = fTargetRatio;
-    degreesOfFreedom = fDegreesOfFreedom;
+    rhs.assign(DistributionStorage().pNormalRhs, DistributionStorage().pNormalRhs + order + 1);
+    solution.assign(DistributionStorage().pDistSolution, DistributionStorage().pDistSolution + length + 1);
+    solution2.assign(DistributionStorage().pDistSolution2, DistributionStorage().pDistSolution2 + length + 1);
+    sumSq = NormalEquations().dSumSqData;
+    chiSquareMin = Regularization().dChiSquareMin;
+    chiSquare = Regularization().dChiSquare;
+    entropy = MaximumEntropy().dMaxEntEntropy;
+    maxEntAlpha = MaximumEntropy().dMaxEntAlpha;
+    alphaFactor = Regularization().fAlphaFactor;
+    targetRatio = Regularization().fTargetRatio;
+    degreesOfFreedom = Regularization().fDegreesOfFreedom;
   }
   void Restore() const {
-    std::copy(rhs.begin(), rhs.end(), pNormalRhs);
-    std::copy(solution.begin(), solution.end(), pDistSolution);
-    std::copy(solution2.begin(), solution2.end(), pDistSolution2);
-    dSumSqData = sumSq;
-    dChiSquareMin = chiSquareMin;
-    dChiSquare = chiSquare;
-    dMaxEntEntropy = entropy;
-    dMaxEntAlpha = maxEntAlpha;
-    fAlphaFactor = alphaFactor;
-    fTargetRatio = targetRatio;
-    fDegreesOfFreedom = degreesOfFreedom;
+    std::copy(rhs.begin(), rhs.end(), DistributionStorage().pNormalRhs);
+    std::copy(solution.begin(), solution.end(), DistributionStorage().pDistSolution);
+    std::copy(solution2.begin(), solution2.end(), DistributionStorage().pDistSolution2);
+    NormalEquations().dSumSqData = sumSq;
+    Regularization().dChiSquareMin = chiSquareMin;
+    Regularization().dChiSquare = chiSquare;
+    MaximumEntropy().dMaxEntEntropy = entropy;
+    MaximumEntropy().dMaxEntAlpha = maxEntAlpha;
+    Regularization().fAlphaFactor = alphaFactor;
+    Regularization().fTargetRatio = targetRatio;
+    Regularization().fDegreesOfFreedom = degreesOfFreedom;
   }
 };
 
-MeasuredSolution g_measured;
-bool g_haveMeasured = false;      // the store's run left kernels and workspace
-std::filesystem::path g_directory;  // directory of the result files
-bool g_writeFiles = false;          // a path was given: result files are written
 // The confidence-limit curves shown in the distribution plot (their values are
 // pMCUpperLimit and pMCLowerLimit); made and released together, the curves
 // before the vectors they point to (assignment goes in declaration order).
@@ -114,28 +99,37 @@ struct LimitCurves {
   std::unique_ptr<CCurve> upper, lower;
   std::unique_ptr<CVector> upperY, lowerY;
 };
-LimitCurves g_limitCurves;
+
+// This module's own state in the analysis.
+struct LocalState {
+  std::filesystem::path g_directory{};  // directory of the result files
+  bool g_haveMeasured = false;      // the store's run left kernels and workspace
+  LimitCurves g_limitCurves{};
+  MeasuredSolution g_measured{};
+  bool g_writeFiles = false;          // a path was given: result files are written
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // The switches of a running computation, cleared on every way out.
 class MonteCarloRunScope {
  public:
   MonteCarloRunScope() {
-    bMonteCarloRun = true;
-    bContiInnerRun = true;
-    bSyntheticFromDistribution = false;
+    DistributionModels().bMonteCarloRun = true;
+    DistributionModels().bContiInnerRun = true;
+    KernelProfiles().bSyntheticFromDistribution = false;
   }
   ~MonteCarloRunScope() {
-    bMonteCarloRun = false;
-    bContiInnerRun = false;
+    DistributionModels().bMonteCarloRun = false;
+    DistributionModels().bContiInnerRun = false;
   }
   MonteCarloRunScope(const MonteCarloRunScope&) = delete;
   MonteCarloRunScope& operator=(const MonteCarloRunScope&) = delete;
 };
 
-int UnknownCount() { return IsSizeShapeModel() ? nFf0Grid : nDistGrid; }
+int UnknownCount() { return IsSizeShapeModel() ? DistributionVectors().nFf0Grid : DistributionVectors().nDistGrid; }
 
 std::string ResultFile(const std::string& name) {
-  return (g_directory / (name + ".dat")).string();
+  return (Local().g_directory / (name + ".dat")).string();
 }
 
 // The name of a limit's file: "lim" and the limit's fraction in thousandths.
@@ -150,49 +144,49 @@ void SolutionToDistribution() {
 
 // The distribution now in pDistValues (c(s,ff0): the cells) to a result file.
 void WriteDistributionFile(const std::string& name) {
-  if (!g_writeFiles) return;
+  if (!Local().g_writeFiles) return;
   const std::string file = ResultFile(name);
   if (IsSizeShapeModel()) {
     WriteSizeShapeDistribution(file);
-  } else if (pDistCurve) {
-    pDistCurve->WriteToFile(file.c_str());
+  } else if (DistributionPlot().pDistCurve) {
+    DistributionPlot().pDistCurve->WriteToFile(file.c_str());
   }
 }
 
 void RemoveLimitCurves() {
-  if (bCurvesShown && !bBatchMode && pDistPlot) {
-    for (int k = 0; k < 2 && pDistPlot->nCurves > 1; ++k) pDistPlot->RemoveLastCurve();
+  if (ContiMonteCarlo().bCurvesShown && !bBatchMode && DistributionPlot().pDistPlot) {
+    for (int k = 0; k < 2 && DistributionPlot().pDistPlot->nCurves > 1; ++k) DistributionPlot().pDistPlot->RemoveLastCurve();
   }
-  bCurvesShown = false;
-  g_limitCurves = LimitCurves{};
+  ContiMonteCarlo().bCurvesShown = false;
+  Local().g_limitCurves = LimitCurves{};
 }
 
 void AddLimitCurves() {
-  if (bBatchMode || !pDistPlot || !pDistXVector) return;
-  const auto n = static_cast<std::uint32_t>(nDistGrid);
-  LimitCurves& c = g_limitCurves;
+  if (bBatchMode || !DistributionPlot().pDistPlot || !DistributionPlot().pDistXVector) return;
+  const auto n = static_cast<std::uint32_t>(DistributionVectors().nDistGrid);
+  LimitCurves& c = Local().g_limitCurves;
   c.upperY = std::make_unique<CVector>();
   c.lowerY = std::make_unique<CVector>();
-  c.upperY->AttachNR(pMCUpperLimit.data(), n, 1);
-  c.lowerY->AttachNR(pMCLowerLimit.data(), n, 1);
-  c.upper = std::make_unique<CCurve>(pDistXVector, c.upperY.get());
-  c.lower = std::make_unique<CCurve>(pDistXVector, c.lowerY.get());
-  pDistPlot->AddCurve(c.upper.get());
-  pDistPlot->AddCurve(c.lower.get());
+  c.upperY->AttachNR(ContiMonteCarlo().pMCUpperLimit.data(), n, 1);
+  c.lowerY->AttachNR(ContiMonteCarlo().pMCLowerLimit.data(), n, 1);
+  c.upper = std::make_unique<CCurve>(DistributionPlot().pDistXVector, c.upperY.get());
+  c.lower = std::make_unique<CCurve>(DistributionPlot().pDistXVector, c.lowerY.get());
+  DistributionPlot().pDistPlot->AddCurve(c.upper.get());
+  DistributionPlot().pDistPlot->AddCurve(c.lower.get());
   // The two curves just added: upper limit red, lower limit blue.
-  pDistPlot->SetCurveColor(pDistPlot->nCurves - 2, RGB(255, 0, 0));
-  pDistPlot->SetCurveColor(pDistPlot->nCurves - 1, RGB(0, 0, 255));
-  bCurvesShown = true;
+  DistributionPlot().pDistPlot->SetCurveColor(DistributionPlot().pDistPlot->nCurves - 2, RGB(255, 0, 0));
+  DistributionPlot().pDistPlot->SetCurveColor(DistributionPlot().pDistPlot->nCurves - 1, RGB(0, 0, 255));
+  ContiMonteCarlo().bCurvesShown = true;
 }
 
 void FreeResults() {
   RemoveLimitCurves();
-  ppMCDistributions.clear();
-  ppMCProjections.clear();
-  pMCMean.clear();
-  pMCLowerLimit.clear();
-  pMCUpperLimit.clear();
-  nMCSets = 0;
+  ContiMonteCarlo().ppMCDistributions.clear();
+  ContiMonteCarlo().ppMCProjections.clear();
+  ContiMonteCarlo().pMCMean.clear();
+  ContiMonteCarlo().pMCLowerLimit.clear();
+  ContiMonteCarlo().pMCUpperLimit.clear();
+  ContiMonteCarlo().nMCSets = 0;
 }
 
 // A synthetic set on the common grid: the best fit of every scan plus Gaussian
@@ -202,15 +196,15 @@ void FreeResults() {
 void MakeSyntheticGrid(const std::vector<std::vector<float>>& fitCopy,
                        std::vector<std::vector<float>>& grid) {
   std::vector<float> synthetic;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t i = static_cast<std::size_t>(s);
-    const int n = pnPoints[i];
+    const int n = DataSet().pnPoints[i];
     synthetic.assign(static_cast<std::size_t>(n) + 1, 0.0f);
-    for (int p = 1; p <= n; ++p) synthetic[static_cast<std::size_t>(p)] = fitCopy[i][static_cast<std::size_t>(p)] + GaussianRandom(fMCRmsd);
+    for (int p = 1; p <= n; ++p) synthetic[static_cast<std::size_t>(p)] = fitCopy[i][static_cast<std::size_t>(p)] + GaussianRandom(ContiMonteCarlo().fMCRmsd);
     // Intensity data: the noisy sample intensity enters the grid as its absorbance.
     // A scan without its reference column has no absorbance: off scale, as on the grid.
-    if (bIntensityData) {
-      const float* reference = i < ppThirdColumn.size() ? ppThirdColumn[i] : nullptr;
+    if (ScanFile().bIntensityData) {
+      const float* reference = i < DataSet().ppThirdColumn.size() ? DataSet().ppThirdColumn[i] : nullptr;
       for (int p = 1; p <= n; ++p)
         synthetic[static_cast<std::size_t>(p)] =
             reference ? AbsorbanceFromIntensities(synthetic[static_cast<std::size_t>(p)], reference[p])
@@ -218,10 +212,10 @@ void MakeSyntheticGrid(const std::vector<std::vector<float>>& fitCopy,
     }
     std::vector<float>& row = grid[i];
     std::fill(row.begin(), row.end(), 0.0f);
-    if (bGridCopies) {
-      InterpolateCurve(nGridPoints, pGridRadius, row.data(), n, ppRadius[i], synthetic.data());
+    if (CurrentGrid().bGridCopies) {
+      InterpolateCurve(CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, row.data(), n, DataSet().ppRadius[i], synthetic.data());
     } else {
-      std::copy(synthetic.begin() + 1, synthetic.begin() + 1 + std::min(n, nGridPoints), row.begin() + 1);
+      std::copy(synthetic.begin() + 1, synthetic.begin() + 1 + std::min(n, CurrentGrid().nGridPoints), row.begin() + 1);
     }
   }
 }
@@ -230,7 +224,7 @@ void MakeSyntheticGrid(const std::vector<std::vector<float>>& fitCopy,
 // entropy when it is chosen (also with both regularisations shown), else
 // Tikhonov-Phillips. A failure has been reported; the set keeps what it left.
 void RegularizeSet(const ContiRunSettings& settings) {
-  nRegUnknowns = nDistGrid;
+  Regularization().nRegUnknowns = DistributionVectors().nDistGrid;
   const FixedFirstKernelShift shift;
   if (IsSizeShapeModel() || !settings.maxEntropy) {
     Regularize();
@@ -245,38 +239,38 @@ void RegularizeSet(const ContiRunSettings& settings) {
 // shown afterwards. False when the run did not compute.
 bool BestFit(Window* window, const ContiRunSettings& settings, bool* interrupted,
              std::vector<std::vector<float>>* fitCopy) {
-  const float P = fConfidenceLevel;
-  fConfidenceLevel = 0.0f;
+  const float P = DistributionModels().fConfidenceLevel;
+  DistributionModels().fConfidenceLevel = 0.0f;
   const ContiRunResult run = RunContiSed(window);
-  fConfidenceLevel = P;
+  DistributionModels().fConfidenceLevel = P;
   ShowRunMessage(run.message);
   const ContiRunOutcome outcome = run.outcome;
   if (outcome != ContiRunOutcome::Computed) {
     *interrupted = outcome == ContiRunOutcome::Interrupted;
     return false;
   }
-  const int order = nNEQUnknowns;
+  const int order = DistributionStorage().nNEQUnknowns;
   SolutionToDistribution();
   CalculateppAFit();
-  fitCopy->assign(static_cast<std::size_t>(nScans) + 1, {});
-  for (int s = 1; s <= nScans; ++s) {
+  fitCopy->assign(static_cast<std::size_t>(DataSet().nScans) + 1, {});
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t i = static_cast<std::size_t>(s);
-    (*fitCopy)[i].assign(ppFit[i], ppFit[i] + pnPoints[i] + 1);
+    (*fitCopy)[i].assign(DataSet().ppFit[i], DataSet().ppFit[i] + DataSet().pnPoints[i] + 1);
   }
-  fMCRmsd = FitRmsd();
+  ContiMonteCarlo().fMCRmsd = FitRmsd();
   // The regularised solution of the measured data, from its own equations.
-  const int length = IsSizeShapeModel() ? order : std::max(order, nDistGrid);
-  const std::vector<double> unregularised(pDistSolution, pDistSolution + length + 1);
-  if (!SolveContiDistribution(settings)) std::copy(unregularised.begin(), unregularised.end(), pDistSolution);
-  g_measured.Save(order, length);
-  g_haveMeasured = true;
+  const int length = IsSizeShapeModel() ? order : std::max(order, DistributionVectors().nDistGrid);
+  const std::vector<double> unregularised(DistributionStorage().pDistSolution, DistributionStorage().pDistSolution + length + 1);
+  if (!SolveContiDistribution(settings)) std::copy(unregularised.begin(), unregularised.end(), DistributionStorage().pDistSolution);
+  Local().g_measured.Save(order, length);
+  Local().g_haveMeasured = true;
   return true;
 }
 
 // The result of the measured data: its right-hand side, solution, noise and fit.
 void RestoreMeasured() {
-  if (!g_haveMeasured || !pNormalRhs || !pDistSolution) return;
-  g_measured.Restore();
+  if (!Local().g_haveMeasured || !DistributionStorage().pNormalRhs || !DistributionStorage().pDistSolution) return;
+  Local().g_measured.Restore();
   CalculateppAFit();
 }
 
@@ -288,13 +282,13 @@ void AbandonComputation(Window* window, LastContiResult& last, const LastModelFi
   FreeResults();
   FreeKernelArrays();
   FreeNormalEquationArrays();
-  g_haveMeasured = false;
+  Local().g_haveMeasured = false;
   if (last.Active()) {
     last.PutBack();
     fit.PutBack();
   } else {
     ClearDistribution();
-    bModelComputed = false;
+    AnalysisSwitches().bModelComputed = false;
   }
   if (window) window->Invalidate();
 }
@@ -343,7 +337,7 @@ void Statistics(std::vector<float> values, float* mean, float* sd, float* low, f
 
 }  // namespace
 
-bool MonteCarloResultsAvailable() { return nMCSets >= 2 && !ppMCDistributions.empty(); }
+bool MonteCarloResultsAvailable() { return ContiMonteCarlo().nMCSets >= 2 && !ContiMonteCarlo().ppMCDistributions.empty(); }
 
 float selectkth(int k, int n, float* arr) {
   // Quickselect (partitioning about the median of three) on arr[1..n].
@@ -380,19 +374,19 @@ bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threa
   NEQBuildPlan plan = PlanNormalEquations(SelectNoiseModel());
   // A buffer of fixed concentration: its kernel is taken from each set as from the
   // data, and only the other points are solved.
-  if (bFixedFirstKernel && plan.model == NoiseModel::TIRI && !IsSizeShapeModel()) {
+  if (NormalEquations().bFixedFirstKernel && plan.model == NoiseModel::TIRI && !IsSizeShapeModel()) {
     plan.firstKernel = 2;
-    plan.order = nDistGrid - 1;
+    plan.order = DistributionVectors().nDistGrid - 1;
     plan.subtractFirstKernel = true;
   }
-  if (!NormalEquationArraysFit(plan) || static_cast<int>(grid.size()) <= nScans) return false;
-  const int S = nScans, nP = iFitLast - iFitFirst + 1, order = plan.order;
+  if (!NormalEquationArraysFit(plan) || static_cast<int>(grid.size()) <= DataSet().nScans) return false;
+  const int S = DataSet().nScans, nP = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1, order = plan.order;
   const double counted = fit.Count();
-  auto counts = [&fit](int p) { return fit.Counts(iFitFirst + p); };
+  auto counts = [&fit](int p) { return fit.Counts(CurrentGrid().iFitFirst + p); };
   auto y = [&grid, &plan](int s, int p) {
-    const std::size_t g = static_cast<std::size_t>(iFitFirst + p);
+    const std::size_t g = static_cast<std::size_t>(CurrentGrid().iFitFirst + p);
     double v = grid[static_cast<std::size_t>(s)][g];
-    if (plan.subtractFirstKernel) v -= pppKernels[1][s][g];
+    if (plan.subtractFirstKernel) v -= DistributionStorage().pppKernels[1][s][g];
     return v;
   };
 
@@ -459,7 +453,7 @@ bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threa
           for (int p = 0; p < n; ++p) b += static_cast<double>(static_cast<float>(v[p])) * ys[p0 + p];
         }
       }
-      pNormalRhs[i] = b;
+      DistributionStorage().pNormalRhs[i] = b;
     }
   };
   if (T == 1) {
@@ -470,7 +464,7 @@ bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threa
     int started = 0;
     for (int t = 1; t <= T; ++t) {
       std::thread w;
-      if (!TryStartWorkerThread(&w, [&rows, t] { rows(t); })) break;
+      if (!StartAnalysisThread(&w, [&rows, t] { rows(t); })) break;
       workers.push_back(std::move(w));
       ++started;
     }
@@ -478,21 +472,21 @@ bool RebuildMonteCarloRhs(const std::vector<std::vector<float>>& grid, int threa
     // Rows of workers that could not be started are built here.
     for (int t = started + 1; t <= T; ++t) rows(t);
   }
-  dSumSqData = sumSq;
+  NormalEquations().dSumSqData = sumSq;
   return true;
 }
 
 bool WriteSizeShapeDistribution(const std::string& fileName) {
-  if (!pCsff0S || !pCsff0Values) return false;
+  if (!DistributionVectors().pCsff0S || !DistributionVectors().pCsff0Values) return false;
   std::string error;
   const bool ok = WriteFileAtomically(
       fileName,
       [](std::FILE* f) {
-        for (int k = 1; k <= nFf0Grid; ++k) {
-          if (std::fprintf(f, "%e %e %e %e %e %e\n", static_cast<double>(pCsff0S[k]),
-                           static_cast<double>(pCsff0M[k]), static_cast<double>(pCsff0Ff0[k]),
-                           static_cast<double>(pCsff0D[k]), static_cast<double>(pCsff0Rs[k]),
-                           static_cast<double>(pCsff0Values[k])) < 0)
+        for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
+          if (std::fprintf(f, "%e %e %e %e %e %e\n", static_cast<double>(DistributionVectors().pCsff0S[k]),
+                           static_cast<double>(DistributionVectors().pCsff0M[k]), static_cast<double>(DistributionVectors().pCsff0Ff0[k]),
+                           static_cast<double>(DistributionVectors().pCsff0D[k]), static_cast<double>(DistributionVectors().pCsff0Rs[k]),
+                           static_cast<double>(DistributionVectors().pCsff0Values[k])) < 0)
             return false;
         }
         return true;
@@ -508,19 +502,19 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
                                           const std::string& path, bool writeEachSet) {
   const ContiRunSettings settings = GetContiRunSettings();
   const bool sizeShape = IsSizeShapeModel();
-  if (nScans < 1 || sets < 2) return MonteCarloOutcome::NotStarted;
+  if (DataSet().nScans < 1 || sets < 2) return MonteCarloOutcome::NotStarted;
 
   FreeResults();
-  g_haveMeasured = false;
+  Local().g_haveMeasured = false;
   // What is on show, kept until the best fit has given the computation a result of
   // its own (taken before the run switches make every run an inner one).
   const LastModelFit lastFit;
   LastContiResult last;
   MonteCarloRunScope scope;
-  bCurvesShown = false;
-  nMCSetNumber = 0;
-  g_directory = std::filesystem::path(path).parent_path();
-  g_writeFiles = !path.empty();
+  ContiMonteCarlo().bCurvesShown = false;
+  ContiMonteCarlo().nMCSetNumber = 0;
+  Local().g_directory = std::filesystem::path(path).parent_path();
+  Local().g_writeFiles = !path.empty();
 
   last.SetAside();
   if (std::string failure; !SetupContiGrid(&failure)) {
@@ -530,17 +524,17 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
   }
   const int G = UnknownCount();
   const std::size_t rowLength = static_cast<std::size_t>(G) + 1;
-  const std::size_t gridLength = static_cast<std::size_t>(nDistGrid) + 1;
+  const std::size_t gridLength = static_cast<std::size_t>(DistributionVectors().nDistGrid) + 1;
   try {
-    ppMCDistributions.assign(static_cast<std::size_t>(sets) + 1, std::vector<float>());
-    for (int k = 1; k <= sets; ++k) ppMCDistributions[static_cast<std::size_t>(k)].assign(rowLength, 0.0f);
+    ContiMonteCarlo().ppMCDistributions.assign(static_cast<std::size_t>(sets) + 1, std::vector<float>());
+    for (int k = 1; k <= sets; ++k) ContiMonteCarlo().ppMCDistributions[static_cast<std::size_t>(k)].assign(rowLength, 0.0f);
     if (sizeShape) {
-      ppMCProjections.assign(static_cast<std::size_t>(sets) + 1, std::vector<float>());
-      for (int k = 1; k <= sets; ++k) ppMCProjections[static_cast<std::size_t>(k)].assign(gridLength, 0.0f);
+      ContiMonteCarlo().ppMCProjections.assign(static_cast<std::size_t>(sets) + 1, std::vector<float>());
+      for (int k = 1; k <= sets; ++k) ContiMonteCarlo().ppMCProjections[static_cast<std::size_t>(k)].assign(gridLength, 0.0f);
     }
-    pMCMean.assign(gridLength, 0.0f);
-    pMCLowerLimit.assign(gridLength, 0.0f);
-    pMCUpperLimit.assign(gridLength, 0.0f);
+    ContiMonteCarlo().pMCMean.assign(gridLength, 0.0f);
+    ContiMonteCarlo().pMCLowerLimit.assign(gridLength, 0.0f);
+    ContiMonteCarlo().pMCUpperLimit.assign(gridLength, 0.0f);
   } catch (const std::bad_alloc&) {
     AbandonComputation(window, last, lastFit);
     return MonteCarloOutcome::NotStarted;
@@ -564,25 +558,25 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
   AddLimitCurves();
 
   // 2. The synthetic sets, in a grid buffer of their own.
-  std::vector<std::vector<float>> grid(static_cast<std::size_t>(nScans) + 1,
-                                       std::vector<float>(static_cast<std::size_t>(nGridPoints) + 1, 0.0f));
+  std::vector<std::vector<float>> grid(static_cast<std::size_t>(DataSet().nScans) + 1,
+                                       std::vector<float>(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1, 0.0f));
   const int threads = settings.multiThreading ? settings.threads : 1;
   ProgressText progress(window);
   int done = 0;
   for (int k = 1; k <= sets; ++k) {
-    nMCSetNumber = k;
+    ContiMonteCarlo().nMCSetNumber = k;
     progress.Show(k);
     MakeSyntheticGrid(fitCopy, grid);
     if (!RebuildMonteCarloRhs(grid, threads, CurrentGridFitPoints())) break;
     RegularizeSet(settings);
     if (bUserAbort) break;  // the key ended this set's search: the set is incomplete
     SolutionToDistribution();
-    std::vector<float>& row = ppMCDistributions[static_cast<std::size_t>(k)];
+    std::vector<float>& row = ContiMonteCarlo().ppMCDistributions[static_cast<std::size_t>(k)];
     if (sizeShape) {
-      std::copy(pCsff0Values + 1, pCsff0Values + G + 1, row.begin() + 1);
-      std::copy(pDistValues + 1, pDistValues + nDistGrid + 1, ppMCProjections[static_cast<std::size_t>(k)].begin() + 1);
+      std::copy(DistributionVectors().pCsff0Values + 1, DistributionVectors().pCsff0Values + G + 1, row.begin() + 1);
+      std::copy(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1, ContiMonteCarlo().ppMCProjections[static_cast<std::size_t>(k)].begin() + 1);
     } else {
-      std::copy(pDistValues + 1, pDistValues + nDistGrid + 1, row.begin() + 1);
+      std::copy(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1, row.begin() + 1);
     }
     done = k;
     if (writeEachSet) WriteDistributionFile(Format("%d", k));
@@ -594,27 +588,27 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
 
   // 3. The measured data's result is back; the sets stay in the store.
   RestoreMeasured();
-  nMCSets = done;
+  ContiMonteCarlo().nMCSets = done;
   if (done < 2) {
     FreeResults();
     EndMonteCarloDistributions(window);
     return MonteCarloOutcome::Interrupted;
   }
-  ppMCDistributions.resize(static_cast<std::size_t>(done) + 1);
-  if (sizeShape) ppMCProjections.resize(static_cast<std::size_t>(done) + 1);
+  ContiMonteCarlo().ppMCDistributions.resize(static_cast<std::size_t>(done) + 1);
+  if (sizeShape) ContiMonteCarlo().ppMCProjections.resize(static_cast<std::size_t>(done) + 1);
   if (!bBatchMode) {
     if (sizeShape) {
-      for (int k = 1; k <= nFf0Grid; ++k) {
+      for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
         float sum = 0.0f;
-        for (int j = 1; j <= done; ++j) sum += ppMCDistributions[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
-        pCsff0Values[k] = sum;
+        for (int j = 1; j <= done; ++j) sum += ContiMonteCarlo().ppMCDistributions[static_cast<std::size_t>(j)][static_cast<std::size_t>(k)];
+        DistributionVectors().pCsff0Values[k] = sum;
       }
-      for (int i = 1; i <= nDistGrid; ++i) {
+      for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
         float sum = 0.0f;
-        for (int j = 1; j <= nFf0Values; ++j) sum += pCsff0Values[(j - 1) * nDistGrid + i];
-        pDistValues[i] = sum;
+        for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) sum += DistributionVectors().pCsff0Values[(j - 1) * DistributionVectors().nDistGrid + i];
+        DistributionVectors().pDistValues[i] = sum;
       }
-      if (g_writeFiles) WriteSizeShapeDistribution(ResultFile("_sum"));
+      if (Local().g_writeFiles) WriteSizeShapeDistribution(ResultFile("_sum"));
     }
     MonteCarloConfidenceLimits(c);
   }
@@ -623,52 +617,52 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
 }
 
 bool MonteCarloConfidenceLimits(float c) {
-  if (!MonteCarloResultsAvailable() || !pDistValues) return false;
-  const int n = nMCSets;
-  const auto& rows = IsSizeShapeModel() ? ppMCProjections : ppMCDistributions;
+  if (!MonteCarloResultsAvailable() || !DistributionVectors().pDistValues) return false;
+  const int n = ContiMonteCarlo().nMCSets;
+  const auto& rows = IsSizeShapeModel() ? ContiMonteCarlo().ppMCProjections : ContiMonteCarlo().ppMCDistributions;
   // The limit indices from the single-precision c, kept inside 1..n.
   const double cf = static_cast<double>(c);
   const int kl = FractionIndex((1.0 - cf) * 0.5, n);
   const int ku = FractionIndex((1.0 - cf) * 0.5 + cf, n);
   std::vector<float> values(static_cast<std::size_t>(n) + 1);
-  for (int i = 1; i <= nDistGrid; ++i) {
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
     float sum = 0.0f;
     for (int k = 1; k <= n; ++k) {
       values[static_cast<std::size_t>(k)] = rows[static_cast<std::size_t>(k)][static_cast<std::size_t>(i)];
       sum += values[static_cast<std::size_t>(k)];
     }
-    pMCMean[static_cast<std::size_t>(i)] = sum / static_cast<float>(n);
-    pMCLowerLimit[static_cast<std::size_t>(i)] = selectkth(kl, n, values.data());
-    pMCUpperLimit[static_cast<std::size_t>(i)] = selectkth(ku, n, values.data());
+    ContiMonteCarlo().pMCMean[static_cast<std::size_t>(i)] = sum / static_cast<float>(n);
+    ContiMonteCarlo().pMCLowerLimit[static_cast<std::size_t>(i)] = selectkth(kl, n, values.data());
+    ContiMonteCarlo().pMCUpperLimit[static_cast<std::size_t>(i)] = selectkth(ku, n, values.data());
   }
-  auto show = [](const std::vector<float>& v) { std::copy(v.begin() + 1, v.end(), pDistValues + 1); };
-  const bool write = g_writeFiles && pDistCurve;
-  show(pMCUpperLimit);
-  if (write) pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5 + cf)).c_str());
-  show(pMCLowerLimit);
-  if (write) pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5)).c_str());
-  show(pMCMean);
-  if (write) pDistCurve->WriteToFile(ResultFile("mean").c_str());
+  auto show = [](const std::vector<float>& v) { std::copy(v.begin() + 1, v.end(), DistributionVectors().pDistValues + 1); };
+  const bool write = Local().g_writeFiles && DistributionPlot().pDistCurve;
+  show(ContiMonteCarlo().pMCUpperLimit);
+  if (write) DistributionPlot().pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5 + cf)).c_str());
+  show(ContiMonteCarlo().pMCLowerLimit);
+  if (write) DistributionPlot().pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5)).c_str());
+  show(ContiMonteCarlo().pMCMean);
+  if (write) DistributionPlot().pDistCurve->WriteToFile(ResultFile("mean").c_str());
   RedrawDistributionPlot();
   return true;
 }
 
 MonteCarloSwResult MonteCarloSwStatistics(Window* window, float smin, float smax) {
   MonteCarloSwResult r;
-  if (!MonteCarloResultsAvailable() || !pDistValues) return r;
-  const int n = nMCSets;
-  const auto& rows = IsSizeShapeModel() ? ppMCProjections : ppMCDistributions;
-  const std::vector<float> shown(pDistValues, pDistValues + nDistGrid + 1);
+  if (!MonteCarloResultsAvailable() || !DistributionVectors().pDistValues) return r;
+  const int n = ContiMonteCarlo().nMCSets;
+  const auto& rows = IsSizeShapeModel() ? ContiMonteCarlo().ppMCProjections : ContiMonteCarlo().ppMCDistributions;
+  const std::vector<float> shown(DistributionVectors().pDistValues, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
   std::vector<float> sw(1, 0.0f), conc(1, 0.0f);
   for (int k = 1; k <= n; ++k) {
     const std::vector<float>& row = rows[static_cast<std::size_t>(k)];
-    std::copy(row.begin() + 1, row.begin() + 1 + nDistGrid, pDistValues + 1);
+    std::copy(row.begin() + 1, row.begin() + 1 + DistributionVectors().nDistGrid, DistributionVectors().pDistValues + 1);
     float area = 0.0f, mean = 0.0f, total = 0.0f;
     IntegrateDistribution(smin, smax, &area, &mean, &total, nullptr, nullptr, nullptr);
     conc.push_back(area);
     if (area > 0.0f) sw.push_back(mean);
   }
-  std::copy(shown.begin(), shown.end(), pDistValues);
+  std::copy(shown.begin(), shown.end(), DistributionVectors().pDistValues);
   r.swSets = static_cast<int>(sw.size()) - 1;
   Statistics(sw, &r.swMean, &r.swStd, &r.swLow, &r.swHigh);
   Statistics(conc, &r.cMean, &r.cStd, &r.cLow, &r.cHigh);
@@ -676,7 +670,7 @@ MonteCarloSwResult MonteCarloSwStatistics(Window* window, float smin, float smax
   (void)window;
   if (bBatchMode) {
     const float v[8] = {r.swMean, r.swStd, r.swLow, r.swHigh, r.cMean, r.cStd, r.cLow, r.cHigh};
-    std::copy(v, v + 8, MCIntegralStats);
+    std::copy(v, v + 8, ContiMonteCarlo().MCIntegralStats);
   }
   return r;
 }
@@ -720,24 +714,24 @@ std::vector<std::pair<std::string, std::string>> MonteCarloResultFiles(float c, 
 
 void EndMonteCarloDistributions(Window* window) {
   FreeResults();
-  if (!g_haveMeasured) return;
-  g_haveMeasured = false;
+  if (!Local().g_haveMeasured) return;
+  Local().g_haveMeasured = false;
   // The measured data's regularised solution, as the analysis before showed it.
-  if (pNormalRhs && pDistSolution) {
-    g_measured.Restore();
+  if (DistributionStorage().pNormalRhs && DistributionStorage().pDistSolution) {
+    Local().g_measured.Restore();
     FinishContiResult(window);
   }
 }
 
 void ResetMonteCarlo() {
   FreeResults();
-  g_haveMeasured = false;
-  g_measured = MeasuredSolution{};
-  g_directory.clear();
-  g_writeFiles = false;
-  nMCSetNumber = 0;
-  fMCRmsd = 0.0f;
-  std::fill(MCIntegralStats, MCIntegralStats + 8, 0.0f);
+  Local().g_haveMeasured = false;
+  Local().g_measured = MeasuredSolution{};
+  Local().g_directory.clear();
+  Local().g_writeFiles = false;
+  ContiMonteCarlo().nMCSetNumber = 0;
+  ContiMonteCarlo().fMCRmsd = 0.0f;
+  std::fill(ContiMonteCarlo().MCIntegralStats, ContiMonteCarlo().MCIntegralStats + 8, 0.0f);
 }
 
 }  // namespace tarmic

@@ -20,6 +20,8 @@
 // c(s,ff0) models).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,24 +32,29 @@ namespace tarmic {
 
 class Window;
 
-// --- result store (alive from a computation to EndMonteCarloDistributions) ---
-// Rows 1..nMCSets of G values: the distribution of each set (c(s,ff0): the
-// two-dimensional values); row 0 is empty.
-extern std::vector<std::vector<float>> ppMCDistributions;
-// c(s,ff0): rows 1..nMCSets of nDistGrid values, the projection of each set on s.
-extern std::vector<std::vector<float>> ppMCProjections;
-// [1..nDistGrid]: mean, lower and upper limit of the last limit evaluation.
-extern std::vector<float> pMCMean;
-extern std::vector<float> pMCLowerLimit;
-extern std::vector<float> pMCUpperLimit;
-extern int nMCSets;       // sets in the store
-extern int nMCSetNumber;  // set being made (0: the best fit)
-extern float fMCRmsd;     // rmsd of the best fit (the noise of every set)
-extern bool bCurvesShown; // the two limit curves are in the distribution plot
+// The state of this module in an analysis (numerics/analysis.h).
+struct ContiMonteCarloState {
+  // --- result store (alive from a computation to EndMonteCarloDistributions) ---
+  // Rows 1..nMCSets of G values: the distribution of each set (c(s,ff0): the
+  // two-dimensional values); row 0 is empty.
+  std::vector<std::vector<float>> ppMCDistributions{};
+  // c(s,ff0): rows 1..nMCSets of nDistGrid values, the projection of each set on s.
+  std::vector<std::vector<float>> ppMCProjections{};
+  // [1..nDistGrid]: mean, lower and upper limit of the last limit evaluation.
+  std::vector<float> pMCMean{};
+  std::vector<float> pMCLowerLimit{};
+  std::vector<float> pMCUpperLimit{};
+  int nMCSets = 0;  // sets in the store
+  int nMCSetNumber = 0;  // set being made (0: the best fit)
+  float fMCRmsd = 0.0f;  // rmsd of the best fit (the noise of every set)
+  bool bCurvesShown = false;  // the two limit curves are in the distribution plot
 
-// The integral statistics left for a batch series: mean sw, standard deviation of
-// sw, lower sw, upper sw, mean c, standard deviation of c, lower c, upper c.
-extern float MCIntegralStats[8];
+  // The integral statistics left for a batch series: mean sw, standard deviation of
+  // sw, lower sw, upper sw, mean c, standard deviation of c, lower c, upper c.
+  float MCIntegralStats[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+};
+// The current analysis' ContiMonteCarloState.
+inline ContiMonteCarloState& ContiMonteCarlo() { return CurrentPart<ContiMonteCarloState>(); }
 
 enum class MonteCarloOutcome {
   Completed,    // every set computed; the store holds nMCSets sets

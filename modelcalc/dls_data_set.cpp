@@ -69,33 +69,33 @@ bool GridIsBuildable(const std::vector<StagedSet>& sets) {
 
 // The switches of the model and the data kinds for correlation functions.
 void SwitchToDLSData() {
-  bAbsorbanceData = bIntensityData = bInterferenceData = bFluorescenceData = false;
-  bEquilibriumMode = false;
-  bEqAnalysisModel = false;
-  bInitialDataProfile = false;
-  bFitTINoise = bFitRINoise = false;
-  bVaryMeniscus = bVaryBottom = false;
-  pParamFitFlags[13] = pParamFitFlags[14] = 0;
-  bUniformLoading = true;
-  bBaselineOption = 1;
-  pParamFitFlags[15] = 1;
-  dSignalPerConcentration = 1.0;
+  ScanFile().bAbsorbanceData = ScanFile().bIntensityData = ScanFile().bInterferenceData = ScanFile().bFluorescenceData = false;
+  DataSet().bEquilibriumMode = false;
+  AnalysisSwitches().bEqAnalysisModel = false;
+  AnalysisSwitches().bInitialDataProfile = false;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
+  ModelParams().bVaryMeniscus = ModelParams().bVaryBottom = false;
+  AnalysisSwitches().pParamFitFlags[13] = AnalysisSwitches().pParamFitFlags[14] = 0;
+  AnalysisSwitches().bUniformLoading = true;
+  AnalysisSwitches().bBaselineOption = 1;
+  AnalysisSwitches().pParamFitFlags[15] = 1;
+  DataSet().dSignalPerConcentration = 1.0;
 }
 
 // Solvent values of the loaded set: the mean temperature and viscosity.
 void SetSolventFromRecords() {
   double temperature = 0.0, viscosity = 0.0;
-  for (int i = 1; i <= nScans; ++i) {
-    temperature += pDLSInfo[static_cast<std::size_t>(i)].temperatureC + 273.15;
-    viscosity += pDLSInfo[static_cast<std::size_t>(i)].viscosity;
+  for (int i = 1; i <= DataSet().nScans; ++i) {
+    temperature += DataSet().pDLSInfo[static_cast<std::size_t>(i)].temperatureC + 273.15;
+    viscosity += DataSet().pDLSInfo[static_cast<std::size_t>(i)].viscosity;
   }
-  temperature /= nScans;
-  viscosity /= nScans;
-  fTemperatureK = static_cast<float>(temperature);
-  fRT = static_cast<float>(temperature * kGasConstant);
+  temperature /= DataSet().nScans;
+  viscosity /= DataSet().nScans;
+  DataSet().fTemperatureK = static_cast<float>(temperature);
+  DataSet().fRT = static_cast<float>(temperature * kGasConstant);
   // A file without a viscosity must not make every Stokes-Einstein relation divide
   // by zero: water is taken then.
-  RELVISCOSITY = viscosity > 0.0 ? static_cast<float>(viscosity * kRelViscosityPerPoise) : 1.0f;
+  SolventConstants().RELVISCOSITY = viscosity > 0.0 ? static_cast<float>(viscosity * kRelViscosityPerPoise) : 1.0f;
 }
 
 // Meniscus and bottom are the ends of the lag-time range of the set selected first
@@ -105,13 +105,13 @@ void SetSolventFromRecords() {
 // those of scans are unset at 0.
 void SetLimitsFromFirstSet(int set) {
   const std::size_t k = static_cast<std::size_t>(set);
-  fMeniscus = ppRadius[k][1];
-  fBottom = ppRadius[k][pnPoints[k]];
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
-  if (fBottom < fFitLeftLim || fFitRightLim < fMeniscus || !FitLeftLimitSet() || !FitRightLimitSet()) {
-    fFitLeftLim = fMeniscus;
-    fFitRightLim = fBottom;
+  DataSet().fMeniscus = DataSet().ppRadius[k][1];
+  DataSet().fBottom = DataSet().ppRadius[k][DataSet().pnPoints[k]];
+  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+  AnalysisSwitches().pParams[14] = DataSet().fBottom;
+  if (DataSet().fBottom < DataSet().fFitLeftLim || DataSet().fFitRightLim < DataSet().fMeniscus || !FitLeftLimitSet() || !FitRightLimitSet()) {
+    DataSet().fFitLeftLim = DataSet().fMeniscus;
+    DataSet().fFitRightLim = DataSet().fBottom;
   }
 }
 
@@ -151,48 +151,48 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
 
   // Everything is read: the new set replaces the loaded one.
   const DataSetHooks& hooks = GetDataSetHooks();
-  if (nScans > 0 && hooks.freeCtotArrays) hooks.freeCtotArrays();
+  if (DataSet().nScans > 0 && hooks.freeCtotArrays) hooks.freeCtotArrays();
   FreeDataSet();
   const int count = static_cast<int>(sets.size());
   AllocScanTables(count);
-  pDLSInfo.assign(static_cast<std::size_t>(count) + 1, DLSInfo());
+  DataSet().pDLSInfo.assign(static_cast<std::size_t>(count) + 1, DLSInfo());
   for (int i = 1; i <= count; ++i) {
     StagedSet& s = sets[order[static_cast<std::size_t>(i - 1)]];
     const std::size_t k = static_cast<std::size_t>(i);
-    ppScanFileNames[k] = s.name;
-    pDLSInfo[k] = s.info;
+    DataSet().ppScanFileNames[k] = s.name;
+    DataSet().pDLSInfo[k] = s.info;
     // The scan record carries the time and temperature, which the display order
     // and the scan colours read.
-    pScanInfo[k].description = s.info.title;
-    pScanInfo[k].time = s.info.elapsedTime;
-    pScanInfo[k].recordedTime = s.info.elapsedTime;
-    pScanInfo[k].temperature = s.info.temperatureC;
+    DataSet().pScanInfo[k].description = s.info.title;
+    DataSet().pScanInfo[k].time = s.info.elapsedTime;
+    DataSet().pScanInfo[k].recordedTime = s.info.elapsedTime;
+    DataSet().pScanInfo[k].temperature = s.info.temperatureC;
     InstallScanArrays(i, s.n, std::exchange(s.x, nullptr), std::exchange(s.y, nullptr), nullptr,
                       false);
   }
 
-  szDataDirectory = sel.directory;
+  DataSet().szDataDirectory = sel.directory;
   const std::string& first = sel.names.front();
-  szNotesPath = bOldFilenameConvention ? JoinPath(sel.directory, StemOf(first) + ".not")
+  DataSet().szNotesPath = AnalysisSwitches().bOldFilenameConvention ? JoinPath(sel.directory, StemOf(first) + ".not")
                                        : JoinPath(sel.directory, "notes" + ExtensionOf(first));
-  szTmpParsPath = bOldFilenameConvention ? JoinPath(sel.directory, StemOf(lastName) + ".~p")
+  DataSet().szTmpParsPath = AnalysisSwitches().bOldFilenameConvention ? JoinPath(sel.directory, StemOf(lastName) + ".~p")
                                          : JoinPath(sel.directory, "~tmppars" + ExtensionOf(lastName));
-  szSdistPath = JoinPath(sel.directory, "sdist" + ExtensionOf(lastName));
-  bVariationRangesAsked = false;
+  DataSet().szSdistPath = JoinPath(sel.directory, "sdist" + ExtensionOf(lastName));
+  AnalysisSwitches().bVariationRangesAsked = false;
   // The fit ranges of the set before are not this set's.
-  bFitRangesSet = false;
+  DataSet().bFitRangesSet = false;
 
   SetSolventFromRecords();
   const auto selectedFirst = std::find(order.begin(), order.end(), std::size_t{0});
   SetLimitsFromFirstSet(static_cast<int>(selectedFirst - order.begin()) + 1);
   SwitchToDLSData();
-  bDLSData = true;
+  DataSet().bDLSData = true;
   if (hooks.deleteNoiseButtons) hooks.deleteNoiseButtons(nullptr);
 
   BuildCommonRadialGrid();
-  bModelComputed = false;
+  AnalysisSwitches().bModelComputed = false;
   if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
-  bSimulating = false;
+  AnalysisSwitches().bSimulating = false;
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
   if (hooks.redrawResidualPlot) hooks.redrawResidualPlot(true);
   RepaintMain(window);
@@ -202,27 +202,27 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
 }
 
 bool SaveMeanDLSData(const char* path, std::string* error) {
-  if (!bDLSData || nScans < 1 || pDLSInfo.size() <= 1 || nGridPoints < 1 || !pGridRadius) {
+  if (!DataSet().bDLSData || DataSet().nScans < 1 || DataSet().pDLSInfo.size() <= 1 || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius) {
     if (error) *error = "no DLS data loaded";
     return false;
   }
   // The mean of g(2) - 1 over the sets at every grid point.
-  std::vector<float> mean(static_cast<std::size_t>(nGridPoints) + 1, 0.0f);
-  for (int i = 1; i <= nGridPoints; ++i) {
+  std::vector<float> mean(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1, 0.0f);
+  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
     double sum = 0.0;
-    for (int s = 1; s <= nScans; ++s) {
-      const float g = ppGridSignal[static_cast<std::size_t>(s)][i];
-      sum += pDLSInfo[static_cast<std::size_t>(s)].bFieldACF ? SignedSquare(g) : g;
+    for (int s = 1; s <= DataSet().nScans; ++s) {
+      const float g = CurrentGrid().ppGridSignal[static_cast<std::size_t>(s)][i];
+      sum += DataSet().pDLSInfo[static_cast<std::size_t>(s)].bFieldACF ? SignedSquare(g) : g;
     }
-    mean[static_cast<std::size_t>(i)] = static_cast<float>(sum / nScans);
+    mean[static_cast<std::size_t>(i)] = static_cast<float>(sum / DataSet().nScans);
   }
-  DLSInfo record = pDLSInfo[1];
-  record.temperatureC = fTemperatureK - 273.15f;
+  DLSInfo record = DataSet().pDLSInfo[1];
+  record.temperatureC = DataSet().fTemperatureK - 273.15f;
   record.bFieldACF = false;
-  bDLSConvertOnWrite = false;
+  DlsFile().bDLSConvertOnWrite = false;
   const bool ok =
-      WriteDLSDatFromRecord(path, nGridPoints, pGridRadius, mean.data(), "averaged", record, error);
-  bDLSConvertOnWrite = false;
+      WriteDLSDatFromRecord(path, CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, mean.data(), "averaged", record, error);
+  DlsFile().bDLSConvertOnWrite = false;
   return ok;
 }
 

@@ -70,8 +70,8 @@ void DLSFieldCorrelation(const DLSInfo& record, double D, const float* x, float*
 }
 
 void CalculateDLSSpeciesSignal(const DlsSpecies& species) {
-  ClosedFormSignal(iCurrentSpecies, [&species](int s, double, const float* x, float* out, int n) {
-    DLSCorrelationProfile(pDLSInfo[static_cast<std::size_t>(s)], species, x, out, n);
+  ClosedFormSignal(SimRun().iCurrentSpecies, [&species](int s, double, const float* x, float* out, int n) {
+    DLSCorrelationProfile(DataSet().pDLSInfo[static_cast<std::size_t>(s)], species, x, out, n);
   });
 }
 

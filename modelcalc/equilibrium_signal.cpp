@@ -59,9 +59,9 @@ CellOptics OpticsOf(const DetectionCorrections& k, float meniscus, float bottom)
 // One scan's corrected row on radii r[1..n].
 void ScanRow(int s, int n, const float* r, float* c, double buoyantFactor, double concentration,
              const DetectionCorrections& corrections) {
-  const ScanInfo& info = pScanInfo[Idx(s)];
-  SedEqSpeciesRow(n, r, c, buoyantFactor, concentration, info.rpm, info.temperature, fMeniscus,
-                  fBottom, corrections);
+  const ScanInfo& info = DataSet().pScanInfo[Idx(s)];
+  SedEqSpeciesRow(n, r, c, buoyantFactor, concentration, info.rpm, info.temperature, DataSet().fMeniscus,
+                  DataSet().fBottom, corrections);
 }
 
 void PollKeyboard() {
@@ -72,21 +72,21 @@ void PollKeyboard() {
 
 DetectionCorrections DetectionCorrectionsFromSettings() {
   DetectionCorrections k;
-  k.radialResolution = bSimulateRadialResolution;
-  k.radialResolutionRange = fRadialConvolutionRange;
-  k.absorbanceData = bAbsorbanceData && !bIntensityData;
+  k.radialResolution = LammSettings().bSimulateRadialResolution;
+  k.radialResolutionRange = LammSettings().fRadialConvolutionRange;
+  k.absorbanceData = ScanFile().bAbsorbanceData && !ScanFile().bIntensityData;
   return k;
 }
 
 DetectionCorrections ModelDetectionCorrections() {
   DetectionCorrections c = DetectionCorrectionsFromSettings();
-  c.magnificationGradient = bMagnificationGradient;
-  c.magnificationGradientValue = fMagnificationGradient;
-  c.excitationShadow = bExcitationShadow;
-  c.coneRadius = fConeRadius;
-  c.radialConvolution = bRadialConvolution;
-  c.convolutionWidth = fConvolutionWidth;
-  c.convolutionDistFactor = fConvolutionDistFactor;
+  c.magnificationGradient = FluorescenceDetection().bMagnificationGradient;
+  c.magnificationGradientValue = FluorescenceDetection().fMagnificationGradient;
+  c.excitationShadow = FluorescenceDetection().bExcitationShadow;
+  c.coneRadius = FluorescenceDetection().fConeRadius;
+  c.radialConvolution = FluorescenceDetection().bRadialConvolution;
+  c.convolutionWidth = FluorescenceDetection().fConvolutionWidth;
+  c.convolutionDistFactor = FluorescenceDetection().fConvolutionDistFactor;
   return c;
 }
 
@@ -114,40 +114,40 @@ void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,
                                  const DetectionCorrections& corrections) {
   // The noise fits and the linear amplitudes need the species signal as its own
   // table; RI noise with fixed amplitudes as well.
-  const bool toTable = bLinearAmplitudes || bFitTINoise || bFitRINoise;
-  const int k = iCurrentSpecies;
+  const bool toTable = ModelParams().bLinearAmplitudes || AnalysisSwitches().bFitTINoise || AnalysisSwitches().bFitRINoise;
+  const int k = SimRun().iCurrentSpecies;
   if (toTable) {
-    if (k < 1 || k > kSpeciesSlots || static_cast<int>(pppSpeciesSignal[k].size()) <= nScans ||
-        nSpeciesArrayPoints != nGridPoints)
+    if (k < 1 || k > kSpeciesSlots || static_cast<int>(CurrentGrid().pppSpeciesSignal[k].size()) <= DataSet().nScans ||
+        CurrentGrid().nSpeciesArrayPoints != CurrentGrid().nGridPoints)
       return;
   }
   std::vector<float> temp;
-  for (int p = 1; p <= nScans; ++p) {
+  for (int p = 1; p <= DataSet().nScans; ++p) {
     PollKeyboard();
-    const int s = pScanOrder[Idx(p)];
+    const int s = DataSet().pScanOrder[Idx(p)];
     if (toTable) {
-      float* row = pppSpeciesSignal[k][Idx(s)];
-      if (row) ScanRow(s, nGridPoints, pGridRadius, row, buoyantFactor, concentration, corrections);
+      float* row = CurrentGrid().pppSpeciesSignal[k][Idx(s)];
+      if (row) ScanRow(s, CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, row, buoyantFactor, concentration, corrections);
       continue;
     }
-    float* fit = ppFit[Idx(s)];
+    float* fit = DataSet().ppFit[Idx(s)];
     if (!fit) continue;
-    const int n = pnPoints[Idx(s)];
+    const int n = DataSet().pnPoints[Idx(s)];
     temp.assign(Idx(n) + 1, 0.0f);
-    ScanRow(s, n, ppRadius[Idx(s)], temp.data(), buoyantFactor, concentration, corrections);
+    ScanRow(s, n, DataSet().ppRadius[Idx(s)], temp.data(), buoyantFactor, concentration, corrections);
     for (int j = 1; j <= n; ++j) fit[j] += temp[Idx(j)];
   }
 }
 
 void CalculateSedEqKernel(double buoyantFactor, double concentration, int kernel, const float* r,
                           int n, const DetectionCorrections& corrections) {
-  if (!pppKernels || kernel < 1 || kernel > nKernelArrayKernels || nKernelArrayScans < nScans ||
-      !r || n < 1 || n > nKernelArrayPoints)
+  if (!DistributionStorage().pppKernels || kernel < 1 || kernel > DistributionStorage().nKernelArrayKernels || DistributionStorage().nKernelArrayScans < DataSet().nScans ||
+      !r || n < 1 || n > DistributionStorage().nKernelArrayPoints)
     return;
-  for (int p = 1; p <= nScans; ++p) {
+  for (int p = 1; p <= DataSet().nScans; ++p) {
     PollKeyboard();
-    const int s = pScanOrder[Idx(p)];
-    ScanRow(s, n, r, pppKernels[kernel][s], buoyantFactor, concentration, corrections);
+    const int s = DataSet().pScanOrder[Idx(p)];
+    ScanRow(s, n, r, DistributionStorage().pppKernels[kernel][s], buoyantFactor, concentration, corrections);
   }
 }
 

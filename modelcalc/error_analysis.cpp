@@ -23,8 +23,6 @@
 
 namespace tarmic {
 
-int nContourLine = 0;
-
 namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
@@ -44,8 +42,8 @@ constexpr int kS2Slot = nSpeciesSlots + 2;
 class SavedModel {
  public:
   explicit SavedModel(Window* window) : window_(window) {
-    std::copy(pParams, pParams + nModelParams + 1, params_);
-    std::copy(pParamFitFlags, pParamFitFlags + nModelParams + 1, flags_);
+    std::copy(AnalysisSwitches().pParams, AnalysisSwitches().pParams + nModelParams + 1, params_);
+    std::copy(AnalysisSwitches().pParamFitFlags, AnalysisSwitches().pParamFitFlags + nModelParams + 1, flags_);
     vector_.assign(Idx(GetFloatingExtraParams(0, nullptr)) + 1, 0.0f);
     GetFloatingExtraParams(static_cast<int>(vector_.size()) - 1, vector_.data());
   }
@@ -56,9 +54,9 @@ class SavedModel {
   }
   void Restore() {
     restored_ = true;
-    bFitInterrupted = false;
-    std::copy(params_, params_ + nModelParams + 1, pParams);
-    std::copy(flags_, flags_ + nModelParams + 1, pParamFitFlags);
+    FitState().bFitInterrupted = false;
+    std::copy(params_, params_ + nModelParams + 1, AnalysisSwitches().pParams);
+    std::copy(flags_, flags_ + nModelParams + 1, AnalysisSwitches().pParamFitFlags);
     UnpackModelParams();
     // The same switches are set again, so the saved vector has the current layout.
     SetFloatingExtraParams(vector_.data());
@@ -78,8 +76,8 @@ class SavedModel {
 
 // Unfloats pParams entry k and sets its value; the model variables follow.
 void HoldParam(int k, float value) {
-  pParamFitFlags[k] = 0;
-  pParams[k] = value;
+  AnalysisSwitches().pParamFitFlags[k] = 0;
+  AnalysisSwitches().pParams[k] = value;
   UnpackModelParams();
 }
 
@@ -87,15 +85,15 @@ void HoldParam(int k, float value) {
 // model while they run; both restored afterwards.
 class ScanFrame {
  public:
-  ScanFrame() : tolerance_(fRefitTolerance), redraw_(bRedrawModel) {
-    fRefitTolerance = tolerance_ / 10.0f;
-    bRedrawModel = false;
+  ScanFrame() : tolerance_(LammSettings().fRefitTolerance), redraw_(ContiRun().bRedrawModel) {
+    LammSettings().fRefitTolerance = tolerance_ / 10.0f;
+    ContiRun().bRedrawModel = false;
   }
   ScanFrame(const ScanFrame&) = delete;
   ScanFrame& operator=(const ScanFrame&) = delete;
   ~ScanFrame() {
-    fRefitTolerance = tolerance_;
-    bRedrawModel = redraw_;
+    LammSettings().fRefitTolerance = tolerance_;
+    ContiRun().bRedrawModel = redraw_;
   }
 
  private:
@@ -166,7 +164,7 @@ AnalysisEnd SearchBound(Window* window, int slot, float start, float step, float
   float x = start + step;
   float r = RefitRmsd(window, report);
   ++*refits;
-  if (r < 0.0f || bFitInterrupted) return AnalysisEnd::Interrupted;
+  if (r < 0.0f || FitState().bFitInterrupted) return AnalysisEnd::Interrupted;
   bool above = r > lo;
   if (above) step = -step / 2.0f;
   for (int n = 0; n < kMaxErrorRefits; ++n) {
@@ -174,7 +172,7 @@ AnalysisEnd SearchBound(Window* window, int slot, float start, float step, float
     HoldParam(slot, x);
     r = RefitRmsd(window, report);
     ++*refits;
-    if (r < 0.0f || bFitInterrupted) return AnalysisEnd::Interrupted;
+    if (r < 0.0f || FitState().bFitInterrupted) return AnalysisEnd::Interrupted;
     if (r > lo && r < hi) {
       *bound = x;
       return AnalysisEnd::Completed;
@@ -203,7 +201,7 @@ AnalysisResult CalculateErrorInSlot(Window* window, int slot, float step, float 
     result.end = AnalysisEnd::NotStarted;
     return result;
   }
-  bFitInterrupted = false;
+  FitState().bFitInterrupted = false;
   ScopedErrorsOnce errorsOnce;  // each message once in all refits of the search
   SavedModel saved(window);
   const float start = saved.Param(slot);
@@ -288,14 +286,14 @@ AnalysisResult TwoParamContour(Window* window, const std::string& fileName, floa
   const int n = nx * ny;
   ScanTable table(n, 3);
   {
-    bFitInterrupted = false;
+    FitState().bFitInterrupted = false;
     SavedModel saved(window);
     ScanFrame frame;
     // Grid indices relative to the start: x = xstart + i dx, y = ystart + j dy.
     const int iMax = static_cast<int>(std::floor((xmax - xstart) / dx + 1e-5));
     const int jMin = -static_cast<int>(std::floor((ystart - ymin) / dy + 1e-5));
     const int jMax = static_cast<int>(std::floor((ymax - ystart) / dy + 1e-5));
-    pParamFitFlags[xSlot] = pParamFitFlags[ySlot] = 0;
+    AnalysisSwitches().pParamFitFlags[xSlot] = AnalysisSwitches().pParamFitFlags[ySlot] = 0;
     auto refitAt = [&](float x, float y) {
       HoldParam(xSlot, x);
       HoldParam(ySlot, y);
@@ -306,8 +304,8 @@ AnalysisResult TwoParamContour(Window* window, const std::string& fileName, floa
       int row = 0;
       int j = 0, jStep = 1;
       // Serpentine order: up the first column from the start, then down the next one.
-      for (int i = 0; i <= iMax && !bFitInterrupted; ++i) {
-        for (; j >= jMin && j <= jMax && row < n && !bFitInterrupted; j += jStep) {
+      for (int i = 0; i <= iMax && !FitState().bFitInterrupted; ++i) {
+        for (; j >= jMin && j <= jMax && row < n && !FitState().bFitInterrupted; j += jStep) {
           const float x = xstart + static_cast<float>(i) * dx;
           const float y = ystart + static_cast<float>(j) * dy;
           StorePoint(window, table, ++row, x, y, refitAt(x, y), true);
@@ -330,7 +328,7 @@ AnalysisResult TwoParamContour(Window* window, const std::string& fileName, floa
       for (int row = 1; row <= n; ++row)
         std::copy(walked[Idx(row)].begin(), walked[Idx(row)].end(), table.Row(row) + 1);
     }
-    if (bFitInterrupted) result.end = AnalysisEnd::Interrupted;
+    if (FitState().bFitInterrupted) result.end = AnalysisEnd::Interrupted;
     saved.Restore();
   }
   bool written = true;
@@ -469,14 +467,14 @@ int ContourWalk(const ContourGrid& g, bool secondPointAtStart, bool finishAtStar
 }
 
 float RefitRmsd(Window* window, FitReport& report) {
-  if (bFitInterrupted) return -1.0f;
-  nFitIteration = 0;
+  if (FitState().bFitInterrupted) return -1.0f;
+  FitState().nFitIteration = 0;
   if (!CheckFitPrerequisites(window)) return 0.0f;
   if (GetFloatingExtraParams(0, nullptr) == 0) {
     const ModelResult result = CalculateModel(window);
     if (bUserAbort || result.status == ModelStatus::Interrupted) {
       bUserAbort = false;
-      bFitInterrupted = true;
+      FitState().bFitInterrupted = true;
     }
     return FitRmsd();
   }
@@ -485,8 +483,8 @@ float RefitRmsd(Window* window, FitReport& report) {
   // objective agree; they end with the model of the best point computed.
   const FitOutcome outcome = RefitPasses(window, report);
   if (outcome == FitOutcome::NotStarted) return 0.0f;
-  if (outcome == FitOutcome::Interrupted) bFitInterrupted = true;
-  return fFitRmsd;
+  if (outcome == FitOutcome::Interrupted) FitState().bFitInterrupted = true;
+  return Rmsd().fFitRmsd;
 }
 
 float CriticalRmsd(float bestRmsd, double confidence, long long points) {
@@ -519,17 +517,17 @@ AnalysisResult CalculateKContour(Window* window, const std::string& fileName, fl
   }
   ScanTable table(n, 2);
   {
-    bFitInterrupted = false;
+    FitState().bFitInterrupted = false;
     SavedModel saved(window);
     ScanFrame frame;
-    for (int row = 1; row <= n && !bFitInterrupted; ++row) {
+    for (int row = 1; row <= n && !FitState().bFitInterrupted; ++row) {
       const float x = lgKmin + static_cast<float>(row - 1) * increment;
-      HoldParam(bHeteroAssocModel ? kReactLgKSlot : kLgKSlot, x);
+      HoldParam(ModelFlags().bHeteroAssocModel ? kReactLgKSlot : kLgKSlot, x);
       const float rmsd = RefitRmsd(window, result.fit);
       ++result.refits;
       StorePoint(window, table, row, x, 0.0f, rmsd, false);
     }
-    if (bFitInterrupted) result.end = AnalysisEnd::Interrupted;
+    if (FitState().bFitInterrupted) result.end = AnalysisEnd::Interrupted;
     saved.Restore();
   }
   if (!table.Write(fileName) && result.end == AnalysisEnd::Completed)
@@ -555,10 +553,10 @@ void ShowContourPoint(Window* window, float x, float y, float rmsd, int index) {
   char text[200] = {};
   std::snprintf(text, sizeof text, "%d: (%.2f , %.2f) %f", index, static_cast<double>(x),
                 static_cast<double>(y), static_cast<double>(rmsd));
-  nContourLine = nContourLine >= 15 ? 1 : nContourLine + 1;
-  if (window && !bBatchMode) LammWindowDisplay(*window).ShowText(350, 10 + 20 * nContourLine, text);
+  ErrorAnalysis().nContourLine = ErrorAnalysis().nContourLine >= 15 ? 1 : ErrorAnalysis().nContourLine + 1;
+  if (window && !bBatchMode) LammWindowDisplay(*window).ShowText(350, 10 + 20 * ErrorAnalysis().nContourLine, text);
 }
 
-void ResetErrorAnalysis() { nContourLine = 0; }
+void ResetErrorAnalysis() { ErrorAnalysis().nContourLine = 0; }
 
 }  // namespace tarmic

@@ -15,6 +15,8 @@
 // parameters is then computed again.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <array>
 #include <functional>
 #include <string>
@@ -26,8 +28,13 @@ namespace tarmic {
 
 class Window;
 
-// Line of the next progress text of ShowContourPoint (1..15, cycling; 0 at start).
-extern int nContourLine;
+// The state of this module in an analysis (numerics/analysis.h).
+struct ErrorAnalysisState {
+  // Line of the next progress text of ShowContourPoint (1..15, cycling; 0 at start).
+  int nContourLine = 0;
+};
+// The current analysis' ErrorAnalysisState.
+inline ErrorAnalysisState& ErrorAnalysis() { return CurrentPart<ErrorAnalysisState>(); }
 
 // Half-width of the rmsd band around the critical rmsd within which an interval
 // search ends.

@@ -1,4 +1,5 @@
 #include "modelcalc/fit_driver.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,16 +45,6 @@
 
 namespace tarmic {
 
-float fAnnealStartTemp = 2.0f;
-float fAnnealTemp = 2.0f;
-bool bSaveBestParams = true;
-int nAnnealTemps = 10;
-int nAnnealIters = 500;
-bool bAnnealFinalML = true;
-bool bAnnealFinalSimplex = false;
-float fSimplexRandomization = 0.01f;
-bool bCoarseGridFirst = false;
-
 namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
@@ -62,29 +53,29 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 using ExtraValue = FloatingExtra;
 
-bool BufferOn() { return bBufferSedCorrection; }
+bool BufferOn() { return ModelFlags().bBufferSedCorrection; }
 
 // Buffer D (1e-7 cm^2/s) within [0.01, 1000] or Mb (g/mol) at least 10, either
 // given by its magnitude.
 FitBounds BufferDOrMbBounds() {
-  FitBounds b = bFitMAndS ? FitBounds::AtLeast(10.0f) : FitBounds::Within(0.01f, 1000.0f);
+  FitBounds b = ModelFlags().bFitMAndS ? FitBounds::AtLeast(10.0f) : FitBounds::Within(0.01f, 1000.0f);
   b.magnitude = true;
   return b;
 }
-void SetBufferDOrMb(double& D, double& Mb, float v) { (bFitMAndS ? Mb : D) = v; }
+void SetBufferDOrMb(double& D, double& Mb, float v) { (ModelFlags().bFitMAndS ? Mb : D) = v; }
 
 // The vbar of the inhomogeneous solvent: vbar including solvation in the dynamic
 // (sedimenting-cosolute) mode, the macromolecule's vbar otherwise (with its
 // buoyancy product).
 float SolventVbar() {
-  return gInhomSolvent.bCosoluteDynamicGradient ? gInhomSolvent.vbarEffective : VBAR;
+  return SolventSettings().gInhomSolvent.bCosoluteDynamicGradient ? SolventSettings().gInhomSolvent.vbarEffective : SolventConstants().VBAR;
 }
 void SetSolventVbar(float v) {
-  if (gInhomSolvent.bCosoluteDynamicGradient) {
-    gInhomSolvent.vbarEffective = gInhomSolvent.vbarSolvated = v;
+  if (SolventSettings().gInhomSolvent.bCosoluteDynamicGradient) {
+    SolventSettings().gInhomSolvent.vbarEffective = SolventSettings().gInhomSolvent.vbarSolvated = v;
   } else {
-    VBAR = v;
-    fVRho = VBAR * fBufferDensity;
+    SolventConstants().VBAR = v;
+    SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
   }
 }
 
@@ -97,58 +88,58 @@ FitBounds PowerCoefficientBounds() {
 }
 
 const ExtraValue kExtras[] = {
-    {[] { return gInhomSolvent.bInhomogeneousSolvent && gInhomSolvent.bFitVbar; }, SolventVbar,
+    {[] { return SolventSettings().gInhomSolvent.bInhomogeneousSolvent && SolventSettings().gInhomSolvent.bFitVbar; }, SolventVbar,
      SetSolventVbar, [] { return FitBounds::Within(0.1f, 2.0f); }, "vbar", nullptr, 1.0001, 0.0001,
      0.0001, false},
-    {[] { return bExcitationShadow && bFitConeRadius; }, [] { return fConeRadius; },
-     [](float v) { fConeRadius = v; }, [] { return FitBounds::Within(0.01f, 1.0f); },
+    {[] { return FluorescenceDetection().bExcitationShadow && FluorescenceDetection().bFitConeRadius; }, [] { return FluorescenceDetection().fConeRadius; },
+     [](float v) { FluorescenceDetection().fConeRadius = v; }, [] { return FitBounds::Within(0.01f, 1.0f); },
      "excit. cone", nullptr, 1.001, 0.001, 0.001, false},
-    {[] { return bMagnificationDrift && bFitMagnificationDrift; },
-     [] { return fMagnificationDrift; }, [](float v) { fMagnificationDrift = v; }, Unbounded,
+    {[] { return FluorescenceDetection().bMagnificationDrift && FluorescenceDetection().bFitMagnificationDrift; },
+     [] { return FluorescenceDetection().fMagnificationDrift; }, [](float v) { FluorescenceDetection().fMagnificationDrift = v; }, Unbounded,
      "dmag/dt", nullptr, 1.001, 0.001, 0.001, false},
-    {[] { return bRadialConvolution && bFitConvolutionWidth; }, [] { return fConvolutionWidth; },
-     [](float v) { fConvolutionWidth = v; }, [] { return FitBounds::Within(0.001f, 1.0f); },
+    {[] { return FluorescenceDetection().bRadialConvolution && FluorescenceDetection().bFitConvolutionWidth; }, [] { return FluorescenceDetection().fConvolutionWidth; },
+     [](float v) { FluorescenceDetection().fConvolutionWidth = v; }, [] { return FitBounds::Within(0.001f, 1.0f); },
      "convolution", nullptr, 1.001, 0.001, 0.001, false},
-    {[] { return bMagnificationGradient && bFitMagnificationGradient; },
-     [] { return fMagnificationGradient; }, [](float v) { fMagnificationGradient = v; },
+    {[] { return FluorescenceDetection().bMagnificationGradient && FluorescenceDetection().bFitMagnificationGradient; },
+     [] { return FluorescenceDetection().fMagnificationGradient; }, [](float v) { FluorescenceDetection().fMagnificationGradient = v; },
      [] { return FitBounds::Within(0.5f, 2.0f); }, "radial mag factor", nullptr, 1.0001, 0.0001,
      0.0001, false},
-    {[] { return bNonlinearDetection && bFitPowerCoefficient; }, [] { return fPowerCoefficient; },
-     [](float v) { fPowerCoefficient = v; }, PowerCoefficientBounds, "nonlin coeff", nullptr, 1.0001, 0.0001,
+    {[] { return FluorescenceDetection().bNonlinearDetection && FluorescenceDetection().bFitPowerCoefficient; }, [] { return FluorescenceDetection().fPowerCoefficient; },
+     [](float v) { FluorescenceDetection().fPowerCoefficient = v; }, PowerCoefficientBounds, "nonlin coeff", nullptr, 1.0001, 0.0001,
      0.0001, false},
-    {[] { return BufferOn() && BufferSed.fitSignal && !bLinearAmplitudes; },
-     [] { return static_cast<float>(BufferSed.signal); }, [](float v) { BufferSed.signal = v; },
+    {[] { return BufferOn() && BufferSedimentation().BufferSed.fitSignal && !ModelParams().bLinearAmplitudes; },
+     [] { return static_cast<float>(BufferSedimentation().BufferSed.signal); }, [](float v) { BufferSedimentation().BufferSed.signal = v; },
      NotNegative, "buffer", nullptr, 1.001, 0.001, 0.001, false},
-    {[] { return BufferOn() && BufferSed.fitSampleD; },
-     [] { return static_cast<float>(bFitMAndS ? BufferSed.sampleMb : BufferSed.sampleD); },
-     [](float v) { SetBufferDOrMb(BufferSed.sampleD, BufferSed.sampleMb, v); }, BufferDOrMbBounds,
+    {[] { return BufferOn() && BufferSedimentation().BufferSed.fitSampleD; },
+     [] { return static_cast<float>(ModelFlags().bFitMAndS ? BufferSedimentation().BufferSed.sampleMb : BufferSedimentation().BufferSed.sampleD); },
+     [](float v) { SetBufferDOrMb(BufferSedimentation().BufferSed.sampleD, BufferSedimentation().BufferSed.sampleMb, v); }, BufferDOrMbBounds,
      "buffer D", "buffer Mb", 1.01, 0.1, 10.0, false},
-    {[] { return BufferOn() && BufferSed.fitSampleS; },
-     [] { return static_cast<float>(BufferSed.sampleS); },
-     [](float v) { BufferSed.sampleS = v; }, NotNegative, "buffer s", nullptr, 1.001, 0.001, 0.001,
+    {[] { return BufferOn() && BufferSedimentation().BufferSed.fitSampleS; },
+     [] { return static_cast<float>(BufferSedimentation().BufferSed.sampleS); },
+     [](float v) { BufferSedimentation().BufferSed.sampleS = v; }, NotNegative, "buffer s", nullptr, 1.001, 0.001, 0.001,
      true},
-    {[] { return BufferOn() && bMeniscusMismatch && BufferSed.fitMeniscusDifference; },
+    {[] { return BufferOn() && BufferSedimentation().bMeniscusMismatch && BufferSedimentation().BufferSed.fitMeniscusDifference; },
      [] { return static_cast<float>(MeniscusDifference()); },
      [](float v) { MeniscusDifference() = v; }, Unbounded, "meniscus diff (s-r)", nullptr, 1.0001,
      0.001, 0.001, true},
-    {[] { return BufferOn() && bMeniscusMismatch && BufferSed.fitRelativeConc; },
-     [] { return static_cast<float>(BufferSed.relativeConc); },
-     [](float v) { BufferSed.relativeConc = v; }, [] { return FitBounds::AtLeast(0.0001f); },
+    {[] { return BufferOn() && BufferSedimentation().bMeniscusMismatch && BufferSedimentation().BufferSed.fitRelativeConc; },
+     [] { return static_cast<float>(BufferSedimentation().BufferSed.relativeConc); },
+     [](float v) { BufferSedimentation().BufferSed.relativeConc = v; }, [] { return FitBounds::AtLeast(0.0001f); },
      "conc. ratio (s/r)", nullptr, 1.01, 0.01, 0.01, false},
-    {[] { return BufferOn() && BufferSed.differentReference && BufferSed.fitRefD; },
-     [] { return static_cast<float>(bFitMAndS ? BufferSed.refMb : BufferSed.refD); },
-     [](float v) { SetBufferDOrMb(BufferSed.refD, BufferSed.refMb, v); }, BufferDOrMbBounds,
+    {[] { return BufferOn() && BufferSedimentation().BufferSed.differentReference && BufferSedimentation().BufferSed.fitRefD; },
+     [] { return static_cast<float>(ModelFlags().bFitMAndS ? BufferSedimentation().BufferSed.refMb : BufferSedimentation().BufferSed.refD); },
+     [](float v) { SetBufferDOrMb(BufferSedimentation().BufferSed.refD, BufferSedimentation().BufferSed.refMb, v); }, BufferDOrMbBounds,
      "refD", "refMb", 1.01, 0.1, 10.0, false},
-    {[] { return BufferOn() && BufferSed.differentReference && BufferSed.fitRefS; },
-     [] { return static_cast<float>(BufferSed.refS); },
-     [](float v) { BufferSed.refS = v; }, NotNegative, "refs", nullptr, 1.001, 0.001, 0.001, false},
+    {[] { return BufferOn() && BufferSedimentation().BufferSed.differentReference && BufferSedimentation().BufferSed.fitRefS; },
+     [] { return static_cast<float>(BufferSedimentation().BufferSed.refS); },
+     [](float v) { BufferSedimentation().BufferSed.refS = v; }, NotNegative, "refs", nullptr, 1.001, 0.001, 0.001, false},
 };
 
 }  // namespace
 
 std::span<const FloatingExtra> FloatingExtras() { return kExtras; }
 
-const char* FloatingExtra::Name() const { return bFitMAndS && nameMb ? nameMb : name; }
+const char* FloatingExtra::Name() const { return ModelFlags().bFitMAndS && nameMb ? nameMb : name; }
 
 namespace {
 
@@ -162,19 +153,19 @@ int ExtraCount() {
 // a skewed or flat decay-rate distribution has the third and fourth so, and the
 // second, a variance, comes out slightly below 0 from noise on a single size. Held
 // at 0, it would stop a search that stepped below 0: the model would not change there.
-bool SignedCumulant(int k) { return bCumulants && k >= 2; }
+bool SignedCumulant(int k) { return ModelFlags().bCumulants && k >= 2; }
 
 }  // namespace
 
 FitBounds ParamEntryBounds(int k) {
   if (k <= 4) {
     if (IsSelfAssociationModel()) return k != 3 ? NotNegative() : Unbounded();
-    if (IsDiscreteSpeciesModel() && !bEquilibriumMode && !SignedCumulant(k)) return NotNegative();
+    if (IsDiscreteSpeciesModel() && !DataSet().bEquilibriumMode && !SignedCumulant(k)) return NotNegative();
     return Unbounded();
   }
   if (k >= 9 && k <= 12) return IsNonidealModel() ? Unbounded() : NotNegative();
-  if (k == 13 && fMaxMeniscus > fMinMeniscus) return FitBounds::Within(fMinMeniscus, fMaxMeniscus);
-  if (k == 14 && fMaxBottom > fMinBottom) return FitBounds::Within(fMinBottom, fMaxBottom);
+  if (k == 13 && DataSet().fMaxMeniscus > DataSet().fMinMeniscus) return FitBounds::Within(DataSet().fMinMeniscus, DataSet().fMaxMeniscus);
+  if (k == 14 && DataSet().fMaxBottom > DataSet().fMinBottom) return FitBounds::Within(DataSet().fMinBottom, DataSet().fMaxBottom);
   if ((k >= 16 && k <= 19) || k == 23 || k == 25 || k == 27 || k == 29 || k == 31 || k == 33)
     return NotNegative();
   if (k == 26 || k == 30 || k == 34) return FitBounds::Within(0.0f, 1.0f);
@@ -191,28 +182,32 @@ void ShowStatus(Window* window, int y, ProgressKind kind, const char* text) {
   LammWindowDisplay(*window).ShowText(10, y, text);
 }
 
-// The search that evaluates: it chooses the status line of the objective.
+// This module's own state in the analysis.
+struct LocalState {
+  // The search that evaluates: it chooses the status line of the objective.
 FitMethod eRunningSearch = FitMethod::Simplex;
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // The status line of an evaluation; annealPlanned: the evaluations of the running
 // annealing schedule (FitObjective::PlanEvaluations).
 void ShowSearchStatus(Window* window, int annealPlanned) {
   char line[128];
-  switch (eRunningSearch) {
+  switch (Local().eRunningSearch) {
     case FitMethod::Marquardt:
-      std::snprintf(line, sizeof line, "sim #%d, ML step #%d, step #%d   ", nFitSim, nFitIteration,
-                    nFitStep);
+      std::snprintf(line, sizeof line, "sim #%d, ML step #%d, step #%d   ", FitState().nFitSim, FitState().nFitIteration,
+                    FitState().nFitStep);
       ShowStatus(window, 30, ProgressKind::FitStep, line);
-      std::snprintf(line, sizeof line, "testrmsd=%f (n=%.0f,lamda=%.1e          )", fMLRmsd,
-                    fMLPoints, fMLLambda);
+      std::snprintf(line, sizeof line, "testrmsd=%f (n=%.0f,lamda=%.1e          )", Marquardt().fMLRmsd,
+                    Marquardt().fMLPoints, Marquardt().fMLLambda);
       ShowStatus(window, 50, ProgressKind::Detail, line);
       return;
     case FitMethod::Annealing:
-      std::snprintf(line, sizeof line, "sim #%d of %d, SA step #%d, step#%d, T=%.3f    ", nFitSim,
-                    annealPlanned, nFitIteration, nFitStep, fAnnealTemp);
+      std::snprintf(line, sizeof line, "sim #%d of %d, SA step #%d, step#%d, T=%.3f    ", FitState().nFitSim,
+                    annealPlanned, FitState().nFitIteration, FitState().nFitStep, SearchSettings().fAnnealTemp);
       break;
     case FitMethod::Simplex:
-      std::snprintf(line, sizeof line, "s%d, step #%d    ", nFitIteration, nFitStep);
+      std::snprintf(line, sizeof line, "s%d, step #%d    ", FitState().nFitIteration, FitState().nFitStep);
       break;
   }
   ShowStatus(window, 30, ProgressKind::FitStep, line);
@@ -226,8 +221,8 @@ void Box(const char* text, const char* caption, unsigned flags) {
 // becomes the one shown.
 void ShowBestVertex(const float* best, float value) {
   SetFloatingExtraParams(best);
-  fFitRmsd = value;
-  if (value < fBestRmsd) fBestRmsd = value;
+  Rmsd().fFitRmsd = value;
+  if (value < FitState().fBestRmsd) FitState().fBestRmsd = value;
 }
 
 // ---- convergence of the simplex passes ----
@@ -249,7 +244,7 @@ FitSnapshot TakeSnapshot(float rmsd) {
       s.extras.push_back(e.get());
       s.fineAtZero.push_back(e.fineAtZero);
     }
-  std::copy(pParams, pParams + nModelParams + 1, s.params);
+  std::copy(AnalysisSwitches().pParams, AnalysisSwitches().pParams + nModelParams + 1, s.params);
   s.rmsd = rmsd;
   return s;
 }
@@ -334,20 +329,20 @@ bool TouchesRefused(const SimplexSet& s, bool interrupted, const RefusedTrials& 
 bool EvaluateBestPoint(const float* p, FitObjective& objective, FitReport& report) {
   const float rmsd = objective(p);
   const bool stopped = objective.ModelStopped();
-  bFitInterrupted = false;
+  FitState().bFitInterrupted = false;
   if (!stopped && !(rmsd < kNoModelRmsd)) {
     // Said before any note of how the search ended: it matters most.
     report.message = RunMessage{};
     report.converged = false;
     NoteRefusal(report, kFitResultNotComputedText, objective.Refused());
     ZeroFitRows(1);
-    bModelComputed = false;
+    AnalysisSwitches().bModelComputed = false;
   }
   if (!stopped) return false;
   bStopRealtimeUpdate = bSeriesInterrupted = true;
   report.stoppedBeforeResult = true;
   ZeroFitRows(1);
-  bModelComputed = false;
+  AnalysisSwitches().bModelComputed = false;
   return true;
 }
 
@@ -356,24 +351,24 @@ bool EvaluateBestPoint(const float* p, FitObjective& objective, FitReport& repor
 class RunningFit {
  public:
   RunningFit(Window* window, FitReport& report, const ModelFunction& model)
-      : window_(window), redraw_(bRedrawModel), report_(report), objective_(window, model) {
-    bRedrawModel = false;
-    bFitRunning = true;
-    bDiscretizationShown = false;
-    bFitInterrupted = false;
+      : window_(window), redraw_(ContiRun().bRedrawModel), report_(report), objective_(window, model) {
+    ContiRun().bRedrawModel = false;
+    SimulationMessages().bFitRunning = true;
+    SimulationMessages().bDiscretizationShown = false;
+    FitState().bFitInterrupted = false;
     report_.converged = false;
     StartFitCounters();
     if (window_ && !bBatchMode) window_->Invalidate();
-    fStartRmsd = fBestRmsd = FitRmsd();
-    objective_.TakeStartAsBest(bModelComputed ? fStartRmsd : kNoModelRmsd);
+    FitState().fStartRmsd = FitState().fBestRmsd = FitRmsd();
+    objective_.TakeStartAsBest(AnalysisSwitches().bModelComputed ? FitState().fStartRmsd : kNoModelRmsd);
     ForgetFitEndFindings(report_);
   }
   ~RunningFit() {
     // Refused parameters the fit went round are said once, after the whole fit.
     report_.refused.Add(objective_.Refused());
-    bFitRunning = false;
+    SimulationMessages().bFitRunning = false;
     EndFitCounters();
-    bRedrawModel = redraw_;
+    ContiRun().bRedrawModel = redraw_;
     if (window_ && !bBatchMode) window_->Invalidate();
   }
   // Clears the interrupt and says whether there was one; then the best point can be
@@ -381,8 +376,8 @@ class RunningFit {
   // An interrupted fit also stops the realtime update and asks a series to stop,
   // unless markStops is false (simulated annealing leaves both alone).
   bool TakeInterrupt(bool markStops = true) {
-    const bool interrupted = bFitInterrupted;
-    bFitInterrupted = false;
+    const bool interrupted = FitState().bFitInterrupted;
+    FitState().bFitInterrupted = false;
     if (interrupted && markStops) bStopRealtimeUpdate = bSeriesInterrupted = true;
     return interrupted;
   }
@@ -436,14 +431,14 @@ SaveResult WriteMLReport(const MLWorkSet& w, const float* p) {
 EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitReport& report, int& rounds,
                         bool localStep, bool checkGrid = true) {
   if (checkGrid && NonidealGridModel()) {
-    const int before = nNonidealGridFactor;
+    const int before = NonidealGrid().nNonidealGridFactor;
     RequestNonidealGridCheck();
     objective(p.data());
-    if (bFitInterrupted) return EndCheck::Interrupted;
-    if (nNonidealGridFactor > before) {
+    if (FitState().bFitInterrupted) return EndCheck::Interrupted;
+    if (NonidealGrid().nNonidealGridFactor > before) {
       objective.ForgetEvaluated();
       if (rounds++ >= kEndCheckRounds) {
-        report.gridRefined = nNonidealGridFactor;
+        report.gridRefined = NonidealGrid().nNonidealGridFactor;
         return EndCheck::Ends;
       }
       // The minimum on the finer grid lies a fraction of the noise away: the step
@@ -451,7 +446,7 @@ EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitRepor
       if (!localStep) return EndCheck::GoesOn;
     } else {
       // The fit's grid stays when it is the finer one.
-      nNonidealGridFactor = before;
+      NonidealGrid().nNonidealGridFactor = before;
     }
   }
   if (!localStep) return EndCheck::Ends;
@@ -471,16 +466,16 @@ const float* EndPoint(const float* searchEnd, const FitObjective& objective, boo
 FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
                          const ModelFunction& model = {}) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
-  eRunningSearch = FitMethod::Simplex;
+  Local().eRunningSearch = FitMethod::Simplex;
   RunningFit fit(window, report, model);
   FitObjective& objective = fit.Objective();
   const int n = GetFloatingExtraParams(0, nullptr);
   if (n == 0) return NothingFloated(report);
-  const int gridPoints = nLammGridPoints;
-  const bool coarse = bCoarseGridFirst && nLammGridPoints >= 4;
+  const int gridPoints = LammSettings().nLammGridPoints;
+  const bool coarse = SearchSettings().bCoarseGridFirst && LammSettings().nLammGridPoints >= 4;
   if (coarse) {
-    nLammGridPoints = gridPoints / 2;
-    if (bSimArraysAllocated) ResizeSimArrays(nLammGridPoints);
+    LammSettings().nLammGridPoints = gridPoints / 2;
+    if (LammArrays().bSimArraysAllocated) ResizeSimArrays(LammSettings().nLammGridPoints);
   }
   SimplexSet s(n);
   GetFloatingExtraParams(n, s.p[1].data());
@@ -497,8 +492,8 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   // The rmsd of the first pass on the coarse grid is no measure for the restarts.
   SimplexRestarts restarts(CountFitPoints(), kSimplexFtol, coarse ? kNoModelRmsd : s.y[1]);
   if (coarse) {
-    nLammGridPoints = gridPoints;
-    if (bSimArraysAllocated) ResizeSimArrays(nLammGridPoints);
+    LammSettings().nLammGridPoints = gridPoints;
+    if (LammArrays().bSimArraysAllocated) ResizeSimArrays(LammSettings().nLammGridPoints);
     // The values of the coarse grid are another objective's.
     objective.ForgetEvaluated();
   }
@@ -515,7 +510,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   float confirmFrom = 0.0f;
   int confirmations = 0;
   int endRounds = 0;
-  while (!bFitInterrupted) {
+  while (!FitState().bFitInterrupted) {
     const std::vector<float> extent = SimplexExtent(s, 1);
     InitSimplex(s);
     if (!refit) RestartNear(s, 1, extent);
@@ -560,7 +555,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
       continue;
     }
     const FitSnapshot now = TakeSnapshot(s.y[1]);
-    const bool settled = Settled(reference, now, fRefitTolerance, refit);
+    const bool settled = Settled(reference, now, LammSettings().fRefitTolerance, refit);
     reference = now;
     if (settled) break;
   }
@@ -572,7 +567,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   }
   // The final model of the best point.
   if (EvaluateBestPoint(EndPoint(s.p[1].data(), objective, interrupted), objective, report)) interrupted = true;
-  if (nLammGridPoints >= 2147483646)
+  if (LammSettings().nLammGridPoints >= 2147483646)
     Box("gridsize reached upper limit!", "", MB_OK | MB_ICONEXCLAMATION);
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
 }
@@ -585,24 +580,24 @@ double RefitRelativeChange(double oldValue, double newValue) {
 }
 
 bool CheckFitPrerequisites(Window* /*window*/) {
-  if (nScans <= 0 || pFitFirst.empty() || pFitLast.empty()) {
+  if (DataSet().nScans <= 0 || DataSet().pFitFirst.empty() || DataSet().pFitLast.empty()) {
     PlayErrorSound();
     Box("load data first", "ERROR", MB_OK);
     return false;
   }
-  if (bDLSData) return true;
-  if (fMeniscus == 0.0f || fBottom == 0.0f) {
+  if (DataSet().bDLSData) return true;
+  if (DataSet().fMeniscus == 0.0f || DataSet().fBottom == 0.0f) {
     PlayErrorSound();
     Box("set meniscus and bottom first", "ERROR", MB_OK);
     return false;
   }
-  if (fFitLeftLim == 0.0f || fFitLeftLim < fMeniscus) {
-    fFitLeftLim = fMeniscus;
+  if (DataSet().fFitLeftLim == 0.0f || DataSet().fFitLeftLim < DataSet().fMeniscus) {
+    DataSet().fFitLeftLim = DataSet().fMeniscus;
     Box("setting left fit limit to meniscus", "", MB_OK);
     SetLeftFitLimitIndices();
   }
-  if (fFitRightLim == 0.0f || fFitRightLim > fBottom) {
-    fFitRightLim = fBottom;
+  if (DataSet().fFitRightLim == 0.0f || DataSet().fFitRightLim > DataSet().fBottom) {
+    DataSet().fFitRightLim = DataSet().fBottom;
     Box("setting right fit limit to bottom", "", MB_OK);
     SetRightFitLimitIndices();
   }
@@ -614,8 +609,8 @@ namespace {
 // amplitude entry stays out while amplitudes are not solved linearly: the buffer's
 // signal is then floated as an extra value, and the entry is read by nothing.
 bool EntryFloated(int k) {
-  if (!pParamFitFlags[k]) return false;
-  return !(k == 3 * nSpeciesSlots && BufferOn() && !bLinearAmplitudes && IsDiscreteSpeciesModel());
+  if (!AnalysisSwitches().pParamFitFlags[k]) return false;
+  return !(k == 3 * nSpeciesSlots && BufferOn() && !ModelParams().bLinearAmplitudes && IsDiscreteSpeciesModel());
 }
 }  // namespace
 
@@ -635,14 +630,14 @@ std::string EntryName(int k) {
   if (k == 13) return "Meniscus";
   if (k == 14) return "Bottom";
   if (k == 23) return "Lamella thickness";
-  if (bNonIdealMultiple && k >= 25) {
+  if (ModelFlags().bNonIdealMultiple && k >= 25) {
     static const char* const names[] = {"synthetic boundary", "overlay conc1 fraction", "c2", "s2", "D2",
                                         "conc2 fraction", "c3", "s3", "D3", "conc3 fraction"};
     return names[k - 25];
   }
   if (IsSelfAssociationModel() && k == 11) return "c";
   const int species = (k - 1) % nSpeciesSlots + 1;
-  if (k <= 4) return Format(bFitMAndS ? "M%d" : "D%d", species);
+  if (k <= 4) return Format(ModelFlags().bFitMAndS ? "M%d" : "D%d", species);
   if (k <= 8) return Format("s%d", species);
   if (k <= 12) return Format("c%d", species);
   return Format("parameter %d", k);
@@ -651,7 +646,7 @@ std::string EntryName(int k) {
 
 int GetFloatingExtraParams(int max, float* out) {
   FitVectorWriter<float> put{max, out};
-  ForEachFloatedValue([&](const ExtraValue& e) { put(e.get()); }, [&](int k) { put(pParams[k]); });
+  ForEachFloatedValue([&](const ExtraValue& e) { put(e.get()); }, [&](int k) { put(AnalysisSwitches().pParams[k]); });
   return put.n;
 }
 
@@ -666,12 +661,12 @@ void SetFloatingExtraParams(const float* values) {
   if (!values) return;
   // In the electrophoresis cell the bottom keeps its distance from a floated
   // meniscus.
-  const float electroLength = fBottom - fMeniscus;
+  const float electroLength = DataSet().fBottom - DataSet().fMeniscus;
   int n = 0;
   ForEachFloatedValue([&](const ExtraValue& e) { e.Apply(values[++n]); },
-                      [&](int k) { pParams[k] = ParamEntryBounds(k).Clamp(values[++n]); });
-  if (bElectrophoresis && pParamFitFlags[13] && !pParamFitFlags[14])
-    pParams[14] = pParams[13] + electroLength;
+                      [&](int k) { AnalysisSwitches().pParams[k] = ParamEntryBounds(k).Clamp(values[++n]); });
+  if (LammGlobals().bElectrophoresis && AnalysisSwitches().pParamFitFlags[13] && !AnalysisSwitches().pParamFitFlags[14])
+    AnalysisSwitches().pParams[14] = AnalysisSwitches().pParams[13] + electroLength;
   UnpackModelParams();
 }
 
@@ -682,22 +677,22 @@ std::vector<std::string> FloatedValuesAtLimit() {
   };
   // A species switched off carries its values wherever they stand.
   const auto switchedOff = [](int k) {
-    return IsDiscreteSpeciesModel() && k <= 3 * nSpeciesSlots && !pSpeciesIncluded[(k - 1) % nSpeciesSlots + 1];
+    return IsDiscreteSpeciesModel() && k <= 3 * nSpeciesSlots && !AnalysisSwitches().pSpeciesLinked[(k - 1) % nSpeciesSlots + 1];
   };
   ForEachFloatedValue([&](const ExtraValue& e) { check(e.Name(), e.get(), e.bounds()); },
                       [&](int k) {
-                        if (!switchedOff(k)) check(EntryName(k), pParams[k], ParamEntryBounds(k));
+                        if (!switchedOff(k)) check(EntryName(k), AnalysisSwitches().pParams[k], ParamEntryBounds(k));
                       });
   return values;
 }
 
 void InitSimplex(SimplexSet& s) {
   const int n = s.n;
-  const float r = fSimplexRandomization;
+  const float r = SearchSettings().fSimplexRandomization;
   const std::vector<float>& v1 = s.p[1];
   for (int j = 2; j <= n + 1; ++j)
     for (int i = 1; i <= n; ++i) s.p[Idx(j)][Idx(i)] = v1[Idx(i)] + GaussianRandom(r * v1[Idx(i)]);
-  const bool assocLarge = bAssoc124 || bAssoc148;
+  const bool assocLarge = ModelFlags().bAssoc124 || ModelFlags().bAssoc148;
   int pos = ExtraCount();
   for (int k = 1; k <= nModelParams; ++k) {
     if (!EntryFloated(k)) continue;
@@ -715,15 +710,15 @@ void InitSimplex(SimplexSet& s) {
       } else if (k <= 4) {
         // A higher cumulant started at 0 spreads on the scale of the mean D to its
         // order (mu_k ~ D^k): a spread relative to 0 would leave it there for good.
-        if (bCumulants && k >= 2 && v == 0.0f)
-          x = GaussianRandom(r * std::pow(std::fabs(pParams[1]), static_cast<float>(k)));
-        if (!bEquilibriumMode && !SignedCumulant(k)) nonNegative();
+        if (ModelFlags().bCumulants && k >= 2 && v == 0.0f)
+          x = GaussianRandom(r * std::pow(std::fabs(AnalysisSwitches().pParams[1]), static_cast<float>(k)));
+        if (!DataSet().bEquilibriumMode && !SignedCumulant(k)) nonNegative();
       } else if (k >= 9 && k <= 12) {
         if (IsNonidealModel()) withOffset(); else nonNegative();
       } else if (k == 13) {
-        x = ParamEntryBounds(k).Clamp(v + GaussianRandom((fMaxMeniscus - fMinMeniscus) / 3.0f));
+        x = ParamEntryBounds(k).Clamp(v + GaussianRandom((DataSet().fMaxMeniscus - DataSet().fMinMeniscus) / 3.0f));
       } else if (k == 14) {
-        x = ParamEntryBounds(k).Clamp(v + GaussianRandom((fMaxBottom - fMinBottom) / 3.0f));
+        x = ParamEntryBounds(k).Clamp(v + GaussianRandom((DataSet().fMaxBottom - DataSet().fMinBottom) / 3.0f));
       } else if (k == 15 || k == 22) {
         withOffset();
       } else if (k == 24) {
@@ -747,7 +742,7 @@ FitObjective::FitObjective(Window* window, ModelFunction model)
 
 float FitObjective::operator()(const float* p) {
   modelStopped_ = false;
-  if (bFitInterrupted || !guard_.Admits(p, n_)) return kNoModelRmsd;
+  if (FitState().bFitInterrupted || !guard_.Admits(p, n_)) return kNoModelRmsd;
   if (!box_.empty()) {
     held_.assign(p, p + n_ + 1);
     for (int i = 1; i <= n_ && Idx(i) < box_.size(); ++i) held_[Idx(i)] = box_[Idx(i)].Clamp(held_[Idx(i)]);
@@ -755,11 +750,11 @@ float FitObjective::operator()(const float* p) {
   }
   SetFloatingExtraParams(p);
   // A moved meniscus or bottom needs the radial grid of the Lamm solution rebuilt.
-  if (bSimArraysAllocated && pLammRadius &&
-      (pLammRadius[1] != fMeniscus || pLammRadius[nSimGridPointsAllocated] != fBottom))
+  if (LammArrays().bSimArraysAllocated && LammArrays().pLammRadius &&
+      (LammArrays().pLammRadius[1] != DataSet().fMeniscus || LammArrays().pLammRadius[LammArrays().nSimGridPointsAllocated] != DataSet().fBottom))
     BuildLammGrid();
-  ++nFitStep;
-  ++nFitSim;
+  ++FitState().nFitStep;
+  ++FitState().nFitSim;
   ShowSearchStatus(window_, plannedEvaluations_);
   ModelResult result;
   std::vector<std::string> messages;
@@ -784,7 +779,7 @@ float FitObjective::operator()(const float* p) {
   if (CheckKeyPress()) bUserAbort = true;
   if (bUserAbort || result.status == ModelStatus::Interrupted) {
     bUserAbort = false;
-    bFitInterrupted = true;
+    FitState().bFitInterrupted = true;
   }
   const float rmsd = FitRmsd();
   if (refused) return kNoModelRmsd;
@@ -801,7 +796,7 @@ float FitObjective::operator()(const float* p) {
 float SimplexSim(const float* p, Window* window) { return FitObjective(window)(p); }
 
 FitOutcome RefitPasses(Window* window, FitReport& report) {
-  eFitSearch = FitSearch::Simplex;
+  FitState().eFitSearch = FitSearch::Simplex;
   return SimplexPasses(window, report, true);
 }
 
@@ -809,13 +804,13 @@ namespace {
 // The search of the chosen method (annealing at temperature 0 runs its final method).
 FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report, const ModelFunction& model) {
   // The method, for the status lines and the fit-result text.
-  eFitSearch = method == FitMethod::Marquardt   ? FitSearch::Marquardt
+  FitState().eFitSearch = method == FitMethod::Marquardt   ? FitSearch::Marquardt
                : method == FitMethod::Annealing ? FitSearch::Annealing
                                                 : FitSearch::Simplex;
-  if (method == FitMethod::Annealing && fAnnealTemp > 0.0f)
+  if (method == FitMethod::Annealing && SearchSettings().fAnnealTemp > 0.0f)
     return SimulatedAnnealingFit(window, report, model);
   if (method == FitMethod::Marquardt) return MLOptimize(window, report, model);
-  if (method == FitMethod::Annealing && bAnnealFinalML && fAnnealTemp == 0.0f)
+  if (method == FitMethod::Annealing && SearchSettings().bAnnealFinalML && SearchSettings().fAnnealTemp == 0.0f)
     return MLOptimize(window, report, model);
   return SimplexPasses(window, report, false, model);
 }
@@ -834,12 +829,12 @@ FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const 
 }
 
 FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelFunction& model) {
-  fAnnealTemp = fAnnealStartTemp;
-  nFitIteration = 0;
+  SearchSettings().fAnnealTemp = SearchSettings().fAnnealStartTemp;
+  FitState().nFitIteration = 0;
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
   bool interrupted = false;
   {
-    eRunningSearch = FitMethod::Annealing;
+    Local().eRunningSearch = FitMethod::Annealing;
     RunningFit fit(window, report, model);
     FitObjective& objective = fit.Objective();
     const int n = GetFloatingExtraParams(0, nullptr);
@@ -857,14 +852,14 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     float yb = s.y[Idx(lo)];
     SetFloatingExtraParams(s.p[Idx(lo)].data());
     GetFloatingExtraParams(n, pb.data());  // the best point after its bounds
-    nAnnealSeed = -3;
-    ran1(nAnnealSeed);
-    for (int k = 0; k < nAnnealTemps && !bFitInterrupted; ++k) {
-      ++nFitIteration;
-      nFitStep = 0;
-      int iter = nAnnealIters;
-      fAnnealTemp = AnnealTemperature(k, nAnnealTemps, fAnnealStartTemp);
-      amebsa(s, fAnnealTemp, pb, yb, kSimplexFtol, std::ref(objective), iter, ShowBestVertex);
+    Simplex().nAnnealSeed = -3;
+    ran1(Simplex().nAnnealSeed);
+    for (int k = 0; k < SearchSettings().nAnnealTemps && !FitState().bFitInterrupted; ++k) {
+      ++FitState().nFitIteration;
+      FitState().nFitStep = 0;
+      int iter = SearchSettings().nAnnealIters;
+      SearchSettings().fAnnealTemp = AnnealTemperature(k, SearchSettings().nAnnealTemps, SearchSettings().fAnnealStartTemp);
+      amebsa(s, SearchSettings().fAnnealTemp, pb, yb, kSimplexFtol, std::ref(objective), iter, ShowBestVertex);
       if (iter > 0) {  // converged before its budget was spent
         report.converged = true;
         break;
@@ -875,7 +870,7 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     objective.HoldWithin({});
     // The end of the fit is that of its final method when one follows: a refused
     // vertex of the annealing's last simplex says nothing of where the fit ends.
-    const bool finalMethod = !interrupted && (bAnnealFinalML || bAnnealFinalSimplex);
+    const bool finalMethod = !interrupted && (SearchSettings().bAnnealFinalML || SearchSettings().bAnnealFinalSimplex);
     if (!finalMethod && TouchesRefused(s, interrupted, objective.Refused())) {
       report.converged = false;
       fit.NoteRefusal(kFitEndedNextToRefusedText);
@@ -889,16 +884,16 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     // The model of the best point ever evaluated.
     if (EvaluateBestPoint(EndPoint(pb.data(), objective, interrupted), objective, report)) interrupted = true;
   }
-  fAnnealTemp = 0.0f;
+  SearchSettings().fAnnealTemp = 0.0f;
   FitOutcome outcome = interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
   // An interrupted annealing does not go on to its final method.
-  if (!interrupted && (bAnnealFinalML || bAnnealFinalSimplex))
+  if (!interrupted && (SearchSettings().bAnnealFinalML || SearchSettings().bAnnealFinalSimplex))
     outcome = RunSearch(window, FitMethod::Annealing, report, model);
-  fAnnealTemp = fAnnealStartTemp;
+  SearchSettings().fAnnealTemp = SearchSettings().fAnnealStartTemp;
   return outcome;
 }
 
-int AnnealEvaluations(int n) { return n + 1 + std::max(nAnnealTemps, 0) * (std::max(nAnnealIters, 0) + n + 1); }
+int AnnealEvaluations(int n) { return n + 1 + std::max(SearchSettings().nAnnealTemps, 0) * (std::max(SearchSettings().nAnnealIters, 0) + n + 1); }
 
 std::vector<FitBounds> AnnealBox(const std::vector<float>& v, const std::vector<FitBounds>& bounds) {
   std::vector<FitBounds> box(v.size());
@@ -922,7 +917,7 @@ std::vector<FitBounds> AnnealBox(const std::vector<float>& v, const std::vector<
 
 FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& model) {
   if (!CheckFitPrerequisites(window)) return FitOutcome::NotStarted;
-  eRunningSearch = FitMethod::Marquardt;
+  Local().eRunningSearch = FitMethod::Marquardt;
   RunningFit fit(window, report, model);
   FitObjective& objective = fit.Objective();
   const int n = GetFloatingExtraParams(0, nullptr);
@@ -938,7 +933,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
     if (e.present()) {
       ++i;
       w.derivFactor[Idx(i)] = e.derivFactor;
-      w.derivStep[Idx(i)] = bFitMAndS ? e.derivStepMb : e.derivStep;
+      w.derivStep[Idx(i)] = ModelFlags().bFitMAndS ? e.derivStepMb : e.derivStep;
     }
   GetFloatingExtraBounds(n, w.bounds.data());
   std::vector<float> p(Idx(n) + 1, 0.0f);
@@ -956,7 +951,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
   w.chiSquareUnit = ChiSquareUnit;
   MLEnd end = MLFit(w, target, p.data());
   // The end's grid (the step from the end is Marquardt-Levenberg's own).
-  for (int rounds = 0; end == MLEnd::Converged && !bFitInterrupted;) {
+  for (int rounds = 0; end == MLEnd::Converged && !FitState().bFitInterrupted;) {
     const EndCheck check = CheckSearchEnd(objective, p, report, rounds, false);
     if (check != EndCheck::GoesOn) break;
     end = MLFit(w, target, p.data());
@@ -977,7 +972,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
     report.saved.Add(WriteMLReport(w, p.data()));
     // The errors of the covariance report, by the slot of each value floated.
     report.paramErrors.assign(static_cast<std::size_t>(nModelParams) + 1, 0.0);
-    report.paramValues.assign(pParams, pParams + nModelParams + 1);
+    report.paramValues.assign(AnalysisSwitches().pParams, AnalysisSwitches().pParams + nModelParams + 1);
     int i = 0;
     ForEachFloatedValue([&](const ExtraValue&) { ++i; },
                         [&](int k) {
@@ -996,7 +991,7 @@ SpeciesErrors LastFitSpeciesErrors(int k) {
     const auto i = static_cast<std::size_t>(slot);
     // An error belongs to the value the fit ended at, not to one changed since.
     if (i >= errors.size() || i >= report.paramValues.size() || !(errors[i] > 0.0) ||
-        report.paramValues[i] != pParams[i])
+        report.paramValues[i] != AnalysisSwitches().pParams[i])
       return std::nullopt;
     return errors[i];
   };
@@ -1005,14 +1000,14 @@ SpeciesErrors LastFitSpeciesErrors(int k) {
 }
 
 void ResetFitDriver() {
-  fAnnealStartTemp = fAnnealTemp = 2.0f;
-  nAnnealTemps = 10;
-  nAnnealIters = 500;
-  bAnnealFinalML = true;
-  bAnnealFinalSimplex = false;
-  fSimplexRandomization = 0.01f;
-  bCoarseGridFirst = false;
-  eRunningSearch = FitMethod::Simplex;
+  SearchSettings().fAnnealStartTemp = SearchSettings().fAnnealTemp = 2.0f;
+  SearchSettings().nAnnealTemps = 10;
+  SearchSettings().nAnnealIters = 500;
+  SearchSettings().bAnnealFinalML = true;
+  SearchSettings().bAnnealFinalSimplex = false;
+  SearchSettings().fSimplexRandomization = 0.01f;
+  SearchSettings().bCoarseGridFirst = false;
+  Local().eRunningSearch = FitMethod::Simplex;
   ForgetLastFit();
 }
 

@@ -18,6 +18,8 @@
 // never steps or differences past them.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 #include <optional>
 #include <span>
@@ -37,19 +39,23 @@ namespace tarmic {
 class Window;
 
 // ---- fit settings ----
-extern float fAnnealStartTemp;     // start temperature: relative increase of the rmsd (2.0)
-extern float fAnnealTemp;          // temperature of the running step; 0 while the final method runs
-extern int nAnnealTemps;           // temperature steps (10)
-extern int nAnnealIters;           // evaluation budget per temperature (500)
-extern bool bAnnealFinalML;        // after annealing: Marquardt-Levenberg (on)
-extern bool bAnnealFinalSimplex;   // after annealing: the simplex passes (off)
-extern float fSimplexRandomization;  // relative width of the start-simplex perturbation (0.01)
-extern bool bCoarseGridFirst;      // first simplex pass on half the Lamm grid (off)
+// The state of this module in an analysis (numerics/analysis.h).
+struct SearchSettingsState {
+  float fAnnealStartTemp = 2.0f;  // start temperature: relative increase of the rmsd (2.0)
+  float fAnnealTemp = 2.0f;  // temperature of the running step; 0 while the final method runs
+  int nAnnealTemps = 10;  // temperature steps (10)
+  int nAnnealIters = 500;  // evaluation budget per temperature (500)
+  bool bAnnealFinalML = true;  // after annealing: Marquardt-Levenberg (on)
+  bool bAnnealFinalSimplex = false;  // after annealing: the simplex passes (off)
+  float fSimplexRandomization = 0.01f;  // relative width of the start-simplex perturbation (0.01)
+  bool bCoarseGridFirst = false;  // first simplex pass on half the Lamm grid (off)
+  bool bSaveBestParams = true;
+};
+inline SearchSettingsState& SearchSettings() { return CurrentPart<SearchSettingsState>(); }
 // Tolerance of each Nelder-Mead call.
 inline constexpr float kSimplexFtol = 0.0005f;
 
 // The fits save their parameters (TmpSaveBestParams) when they end (on).
-extern bool bSaveBestParams;
 
 // How a fit computes the model of a point: CalculateModel, unless the caller (a test
 // of the searches) supplies its own.

@@ -133,9 +133,9 @@ ResidualNoise EstimateResidualNoise() {
   int lastScan = -1, lastPoint = -1;
   double sum = 0.0;
   ForEachFitPoint([&](int s, int i) {
-    const float* signal = Idx(s) < ppSignal.size() ? ppSignal[Idx(s)] : nullptr;
-    const float* fit = Idx(s) < ppFit.size() ? ppFit[Idx(s)] : nullptr;
-    const float* radius = Idx(s) < ppRadius.size() ? ppRadius[Idx(s)] : nullptr;
+    const float* signal = Idx(s) < DataSet().ppSignal.size() ? DataSet().ppSignal[Idx(s)] : nullptr;
+    const float* fit = Idx(s) < DataSet().ppFit.size() ? DataSet().ppFit[Idx(s)] : nullptr;
+    const float* radius = Idx(s) < DataSet().ppRadius.size() ? DataSet().ppRadius[Idx(s)] : nullptr;
     if (!signal || !fit) return;
     if (s != lastScan) scans.emplace_back();
     if (s != lastScan || i != lastPoint + 1) runs.emplace_back();
@@ -158,11 +158,11 @@ ResidualNoise EstimateResidualNoise() {
 
 SpeciesAtStart TakeSpeciesAtStart() {
   SpeciesAtStart start;
-  start.discrete = IsDiscreteSpeciesModel() && bDiscreteModel;
+  start.discrete = IsDiscreteSpeciesModel() && ModelFlags().bDiscreteModel;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    start.included[k] = pSpeciesIncluded[k] != 0;
-    start.s[k] = pSpeciesS[k];
-    start.amplitude[k] = pSpeciesAmplitude[k];
+    start.included[k] = AnalysisSwitches().pSpeciesLinked[k] != 0;
+    start.s[k] = ModelParams().pSpeciesS[k];
+    start.amplitude[k] = ModelParams().pSpeciesAmplitude[k];
   }
   return start;
 }
@@ -172,7 +172,7 @@ void NoteSystematicMisfit(FitReport& report, FitOutcome outcome, const SpeciesAt
   report.systematicMisfit = false;
   const bool result = (outcome == FitOutcome::Completed || outcome == FitOutcome::Interrupted) &&
                       !report.stoppedBeforeResult && FitOfLoadedData();
-  if (!result || bDLSData) return;
+  if (!result || DataSet().bDLSData) return;
   const ResidualNoise noise = EstimateResidualNoise();
   if (!(noise.noise > 0.0)) return;
   report.misfitRatio = noise.rmsd / noise.noise;
@@ -183,17 +183,17 @@ void NoteSystematicMisfit(FitReport& report, FitOutcome outcome, const SpeciesAt
   if (start.discrete) {
     float largest = 0.0f;
     for (int k = 1; k <= nSpeciesSlots; ++k)
-      if (start.included[k]) largest = std::max(largest, std::fabs(pSpeciesAmplitude[k]));
+      if (start.included[k]) largest = std::max(largest, std::fabs(ModelParams().pSpeciesAmplitude[k]));
     for (int k = 1; k <= nSpeciesSlots; ++k) {
-      if (!start.included[k] || pSpeciesIncluded[k] == 0) continue;
-      if (start.amplitude[k] != 0.0f && std::fabs(pSpeciesAmplitude[k]) <= 0.01f * largest) {
+      if (!start.included[k] || AnalysisSwitches().pSpeciesLinked[k] == 0) continue;
+      if (start.amplitude[k] != 0.0f && std::fabs(ModelParams().pSpeciesAmplitude[k]) <= 0.01f * largest) {
         const std::string said = Format(kSpeciesAmplitudeZeroText, k);
         report.notes.push_back({Format("species-%d-amplitude-zero", k), said.substr(said.find_first_not_of(' '))});
         text += said;
       }
-      if (start.s[k] * pSpeciesS[k] < 0.0f) {
+      if (start.s[k] * ModelParams().pSpeciesS[k] < 0.0f) {
         const std::string said = Format(kSpeciesSignChangedText, k, static_cast<double>(start.s[k]),
-                                        static_cast<double>(pSpeciesS[k]));
+                                        static_cast<double>(ModelParams().pSpeciesS[k]));
         report.notes.push_back({Format("species-%d-sign-changed", k), said.substr(said.find_first_not_of(' '))});
         text += said;
       }

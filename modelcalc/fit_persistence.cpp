@@ -2,6 +2,7 @@
 #include "modelcalc/noise_subtraction.h"
 
 #include <algorithm>
+#include <vector>
 #include <array>
 #include <iterator>
 #include <cctype>
@@ -48,8 +49,6 @@
 #include "services/computation_events.h"
 
 namespace tarmic {
-
-bool bRestorePreviousParams = false;
 
 namespace {
 
@@ -154,46 +153,50 @@ struct ContiModel {
 
 // In the order the active model is recognised: the variants before their families,
 // plain c(s) and c(M) last.
-const ContiModel kContiModels[] = {
-    {kContiCodeCsff0, 595, &bCsff0Model},
-    {kContiCodeCsff0OneDiscrete, 598, &bCsff0OneDiscrete},
-    {kContiCodeCsScalingLaw, 872, &bCsScalingLaw},
-    {kContiCodeFMScalingLaw, 887, &bFMScalingLaw},
-    {kContiCodeCsOneDiscrete, 531, &bCsOneDiscreteM},
-    {531, 531, &bCsOneDiscreteD},
-    {277, 277, &bConstantDModel},
-    {279, 279, &bCMPriorVbar},
-    {514, 514, &bCsConformationalChange},
-    {526, 526, &bCsInvariantD},
-    {548, 548, &bCsBimodalFf0},
-    {870, 870, &bCsBimodalFf0OneDiscrete},
-    {602, 602, &bCsFloatingVbar},
-    {603, 603, &bCsWormChain},
-    {587, 587, &bCsMsTable},
-    {539, 539, &bLsgOneDiscrete},
-    {510, 510, &bZoneLsgModel},
-    {288, 288, &bLsgModel},
-    {503, 503, &bDLSRhModel},
-    {502, 502, &bDLSDModel},
-    {522, 522, &bDLSTimeCourseModel},
-    {501, 501, &bElectroLsgModel},
-    {513, 513, &bCvConstantD},
-    {kContiCodeCs, 275, &bContiSModel},
-};
+std::vector<ContiModel> ContiModels() {
+  return {
+    {kContiCodeCsff0, 595, &ModelFlags().bCsff0Model},
+    {kContiCodeCsff0OneDiscrete, 598, &ModelFlags().bCsff0OneDiscrete},
+    {kContiCodeCsScalingLaw, 872, &ModelFlags().bCsScalingLaw},
+    {kContiCodeFMScalingLaw, 887, &ModelFlags().bFMScalingLaw},
+    {kContiCodeCsOneDiscrete, 531, &ModelFlags().bCsOneDiscreteM},
+    {531, 531, &ModelFlags().bCsOneDiscreteD},
+    {277, 277, &ModelFlags().bConstantDModel},
+    {279, 279, &ModelFlags().bCMPriorVbar},
+    {514, 514, &ModelFlags().bCsConformationalChange},
+    {526, 526, &ModelFlags().bCsInvariantD},
+    {548, 548, &ModelFlags().bCsBimodalFf0},
+    {870, 870, &ModelFlags().bCsBimodalFf0OneDiscrete},
+    {602, 602, &ModelFlags().bCsFloatingVbar},
+    {603, 603, &ModelFlags().bCsWormChain},
+    {587, 587, &ModelFlags().bCsMsTable},
+    {539, 539, &ModelFlags().bLsgOneDiscrete},
+    {510, 510, &ModelFlags().bZoneLsgModel},
+    {288, 288, &ModelFlags().bLsgModel},
+    {503, 503, &ModelFlags().bDLSRhModel},
+    {502, 502, &ModelFlags().bDLSDModel},
+    {522, 522, &ModelFlags().bDLSTimeCourseModel},
+    {501, 501, &ModelFlags().bElectroLsgModel},
+    {513, 513, &ModelFlags().bCvConstantD},
+    {kContiCodeCs, 275, &ModelFlags().bContiSModel},
+  };
+}
 
 struct DiscreteVariantFlag {
   DiscreteVariant variant;
   bool* flag;
 };
-const DiscreteVariantFlag kDiscreteVariants[] = {
-    {DiscreteVariant::HeteroAssociation, &bHeteroAssocModel},
-    {DiscreteVariant::LinearGeometry, &bLinearGeometry},
-    {DiscreteVariant::ExternalLoadingCell, &bExternalLoadingCell},
-    {DiscreteVariant::Electrophoresis, &bElectrophoresis},
-    {DiscreteVariant::PlanarQuadrature, &bPlanarQuadrature},
-    {DiscreteVariant::StokesRadii, &bStokesRadii},
-    {DiscreteVariant::Cumulants, &bCumulants},
-};
+std::vector<DiscreteVariantFlag> DiscreteVariants() {
+  return {
+    {DiscreteVariant::HeteroAssociation, &ModelFlags().bHeteroAssocModel},
+    {DiscreteVariant::LinearGeometry, &LammGlobals().bLinearGeometry},
+    {DiscreteVariant::ExternalLoadingCell, &LammGlobals().bExternalLoadingCell},
+    {DiscreteVariant::Electrophoresis, &LammGlobals().bElectrophoresis},
+    {DiscreteVariant::PlanarQuadrature, &LammGlobals().bPlanarQuadrature},
+    {DiscreteVariant::StokesRadii, &ModelFlags().bStokesRadii},
+    {DiscreteVariant::Cumulants, &ModelFlags().bCumulants},
+  };
+}
 
 void ResetModel(Window* window) {
   if (gHooks.switchModel) {
@@ -201,7 +204,7 @@ void ResetModel(Window* window) {
     return;
   }
   ResetModelFlags();
-  bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
+  LammGlobals().bLinearGeometry = LammGlobals().bPlanarQuadrature = LammGlobals().bExternalLoadingCell = LammGlobals().bElectrophoresis = false;
 }
 
 // Selects the continuous model of a code: through its model command where that is
@@ -209,11 +212,11 @@ void ResetModel(Window* window) {
 void RestoreContinuousModel(Window* window, int code) {
   const int command = ContinuousModelCommand(code);
   if (command == 0) return;
-  if (code >= kContiCodeCsOneDiscrete && code <= kContiCodeFMScalingLaw) bFitMAndS = true;
+  if (code >= kContiCodeCsOneDiscrete && code <= kContiCodeFMScalingLaw) ModelFlags().bFitMAndS = true;
   ResetModel(window);
   if (gHooks.chooseModel && gHooks.chooseModel(window, command)) return;
-  bContiModel = true;
-  for (const ContiModel& m : kContiModels)
+  ModelFlags().bContiModel = true;
+  for (const ContiModel& m : ContiModels())
     if (m.code == code) *m.flag = true;
 }
 
@@ -222,15 +225,15 @@ void RestoreContinuousModel(Window* window, int code) {
 void SpeciesBlocks(Codec& c) {
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     const int i = 1 + 9 * (k - 1);
-    c.IntFlag(i, pSpeciesIncluded[k]);
-    c.Float(i + 1, pSpeciesAmplitude[k]);
-    c.IntFlag(i + 2, pSpeciesAmplitudeFit[k]);
-    c.Float(i + 3, pSpeciesMassOrD[k]);
-    c.IntFlag(i + 4, pSpeciesMassOrDFit[k]);
-    c.Float(i + 5, pSpeciesS[k]);
-    c.IntFlag(i + 6, pSpeciesSFit[k]);
-    c.Float(i + 7, pSpeciesExtra[k]);
-    c.IntFlag(i + 8, pSpeciesExtraFit[k]);
+    c.IntFlag(i, AnalysisSwitches().pSpeciesLinked[k]);
+    c.Float(i + 1, ModelParams().pSpeciesAmplitude[k]);
+    c.IntFlag(i + 2, ModelParams().pSpeciesAmplitudeFit[k]);
+    c.Float(i + 3, ModelParams().pSpeciesMassOrD[k]);
+    c.IntFlag(i + 4, ModelParams().pSpeciesMassOrDFit[k]);
+    c.Float(i + 5, ModelParams().pSpeciesS[k]);
+    c.IntFlag(i + 6, ModelParams().pSpeciesSFit[k]);
+    c.Float(i + 7, ModelParams().pSpeciesExtra[k]);
+    c.IntFlag(i + 8, ModelParams().pSpeciesExtraFit[k]);
   }
 }
 
@@ -241,8 +244,8 @@ void SpeciesBlocks(Codec& c) {
 // not fit. Older readers take 2.0 as the option on.
 constexpr float kBaselinePending = 2.0f;
 bool BaselinePending() {
-  return bBaselineOption != 0 && !bVaryBaseline && !bExperimentalInitialDistribution && !bFitTINoise &&
-         !bFitRINoise;
+  return AnalysisSwitches().bBaselineOption != 0 && !ModelParams().bVaryBaseline && !AnalysisSwitches().bInitialDataProfile && !AnalysisSwitches().bFitTINoise &&
+         !AnalysisSwitches().bFitRINoise;
 }
 
 void Kept(Codec& c, int i) { c.Float(i, gKept[static_cast<std::size_t>(i)]); }
@@ -255,93 +258,93 @@ void KeptFlag(Codec& c, int i) {
 }
 
 void CoreSettings(Codec& c) {
-  c.Float(37, fBaseline);
+  c.Float(37, ModelParams().fBaseline);
   if (c.Writing()) {
-    c.PutWhole(38, bVaryBaseline ? 1.0f : BaselinePending() ? kBaselinePending : static_cast<float>(bBaselineOption));
+    c.PutWhole(38, ModelParams().bVaryBaseline ? 1.0f : BaselinePending() ? kBaselinePending : static_cast<float>(AnalysisSwitches().bBaselineOption));
   } else {
-    c.Int(38, bBaselineOption);
+    c.Int(38, AnalysisSwitches().bBaselineOption);
   }
-  c.Float(39, fMeniscus);
-  c.Float(40, fBottom);
-  c.Float(41, fFitLeftLim);
-  c.Float(42, fFitRightLim);
+  c.Float(39, DataSet().fMeniscus);
+  c.Float(40, DataSet().fBottom);
+  c.Float(41, DataSet().fFitLeftLim);
+  c.Float(42, DataSet().fFitRightLim);
   if (!c.Writing()) {
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
   }
-  c.Int(43, nDefaultGridPoints);
-  if (!c.Writing()) nLammGridPoints = nDefaultGridPoints;
-  c.Float(44, pModelScalar[3]);
-  c.Flag(45, bVaryMeniscus);
-  c.Float(46, VBAR20);
-  c.Flag(47, bVaryBottom);
-  c.Float(48, fMaxMeniscus);
-  c.Float(49, fMinMeniscus);
-  c.Float(50, fMaxBottom);
-  c.Float(51, fMinBottom);
-  c.Float(52, VBAR);
-  c.Float(53, fBufferDensity);
-  if (!c.Writing()) fVRho = VBAR * fBufferDensity;
+  c.Int(43, LammSettings().nDefaultGridPoints);
+  if (!c.Writing()) LammSettings().nLammGridPoints = LammSettings().nDefaultGridPoints;
+  c.Float(44, ModelOptions().pModelScalar[3]);
+  c.Flag(45, ModelParams().bVaryMeniscus);
+  c.Float(46, SolventConstants().VBAR20);
+  c.Flag(47, ModelParams().bVaryBottom);
+  c.Float(48, DataSet().fMaxMeniscus);
+  c.Float(49, DataSet().fMinMeniscus);
+  c.Float(50, DataSet().fMaxBottom);
+  c.Float(51, DataSet().fMinBottom);
+  c.Float(52, SolventConstants().VBAR);
+  c.Float(53, SolventConstants().fBufferDensity);
+  if (!c.Writing()) SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
   for (int i = 54; i <= 57; ++i) KeptFlag(c, i);
-  c.Flag(58, bAutoFEAlgorithm);
-  c.Flag(59, bFitMAndS);
-  c.Flag(60, bMovingHat);
-  c.Flag(61, bClaverie);
-  c.Double(62, dMaxDcOverC);
-  if (!c.Writing()) dMaxDcOverCRef = dMaxDcOverC;
-  c.Double(63, dMaxDcOverCLow);
-  c.Double(64, dMaxDcOverCHigh);
-  c.Float(65, fRefitTolerance);
-  c.Flag(66, bFixTimeStep);
-  c.Flag(67, bDiscreteModel);
-  c.Flag(68, bMonomerDimer);
-  c.Flag(69, bMonomerTrimer);
-  c.Flag(70, bAssoc124);
-  c.Flag(71, bNonidealSpecies);
-  c.Flag(73, bConstantInitialDistribution);
-  c.Flag(74, bExperimentalInitialDistribution);
-  c.Flag(75, bFitTINoise);
-  c.Flag(76, bAutoFEAlgorithm);
-  c.Flag(77, bAutoSGrid);
-  c.IntFlag(78, bTimeOffset);
-  c.Float(79, fTimeOffset);
-  c.Flag(80, bFitRINoise);
+  c.Flag(58, LammSettings().bAutoFEAlgorithm);
+  c.Flag(59, ModelFlags().bFitMAndS);
+  c.Flag(60, LammSettings().bMovingHat);
+  c.Flag(61, LammSettings().bClaverie);
+  c.Double(62, LammSettings().dMaxDcOverC);
+  if (!c.Writing()) LammSettings().dMaxDcOverCRef = LammSettings().dMaxDcOverC;
+  c.Double(63, LammSettings().dMaxDcOverCLow);
+  c.Double(64, LammSettings().dMaxDcOverCHigh);
+  c.Float(65, LammSettings().fRefitTolerance);
+  c.Flag(66, LammSettings().bFixTimeStep);
+  c.Flag(67, ModelFlags().bDiscreteModel);
+  c.Flag(68, ModelFlags().bMonomerDimer);
+  c.Flag(69, ModelFlags().bMonomerTrimer);
+  c.Flag(70, ModelFlags().bAssoc124);
+  c.Flag(71, ModelFlags().bNonidealSpecies);
+  c.Flag(73, AnalysisSwitches().bUniformLoading);
+  c.Flag(74, AnalysisSwitches().bInitialDataProfile);
+  c.Flag(75, AnalysisSwitches().bFitTINoise);
+  c.Flag(76, LammSettings().bAutoFEAlgorithm);
+  c.Flag(77, LammSettings().bAutoSGrid);
+  c.IntFlag(78, ModelOptions().bTimeOffset);
+  c.Float(79, ModelOptions().fTimeOffset);
+  c.Flag(80, AnalysisSwitches().bFitRINoise);
 }
 
 // Indices 81-94: present in every readable file.
 void LaterSettings(Codec& c) {
-  c.Flag(81, bRampRotorSpeed);
-  if (!c.Writing()) bTimesFromW2t = !bRampRotorSpeed;
-  c.Flag(82, bAssoc148);
-  c.Flag(83, bEqAnalysisModel);
-  if (c.Writing()) c.PutWhole(84, bCsff0Model ? 1.0f : bCsff0OneDiscrete ? 2.0f : 0.0f);
-  c.Float(85, fFf0Min);
-  c.Float(86, fFf0Max);
-  c.Int(87, nFf0Values);
+  c.Flag(81, AnalysisSwitches().bRampRotorSpeed);
+  if (!c.Writing()) AnalysisSwitches().bTimesFromW2t = !AnalysisSwitches().bRampRotorSpeed;
+  c.Flag(82, ModelFlags().bAssoc148);
+  c.Flag(83, AnalysisSwitches().bEqAnalysisModel);
+  if (c.Writing()) c.PutWhole(84, ModelFlags().bCsff0Model ? 1.0f : ModelFlags().bCsff0OneDiscrete ? 2.0f : 0.0f);
+  c.Float(85, DistributionGrid().fFf0Min);
+  c.Float(86, DistributionGrid().fFf0Max);
+  c.Int(87, DistributionGrid().nFf0Values);
   Kept(c, 88);
   // The two values of the models with one discrete component are the further
   // values of species 1 and 2 (vector slots 16 and 17).
   if (c.Writing()) {
-    gKept[89] = pSpeciesExtra[1];
-    gKept[90] = pSpeciesExtra[2];
+    gKept[89] = ModelParams().pSpeciesExtra[1];
+    gKept[90] = ModelParams().pSpeciesExtra[2];
   }
   Kept(c, 89);
   Kept(c, 90);
   if (!c.Writing()) {
-    pSpeciesExtra[1] = pParams[16] = gKept[89];
-    pSpeciesExtra[2] = pParams[17] = gKept[90];
+    ModelParams().pSpeciesExtra[1] = AnalysisSwitches().pParams[16] = gKept[89];
+    ModelParams().pSpeciesExtra[2] = AnalysisSwitches().pParams[17] = gKept[90];
   }
-  c.Flag(91, bAutoGridSize);
-  c.Float(92, fPointsPerSigma);
-  c.Int(93, nGridSizeUpper);
-  c.Int(94, nGridSizeLower);
+  c.Flag(91, LammSettings().bAutoGridSize);
+  c.Float(92, LammSettings().fPointsPerSigma);
+  c.Int(93, LammSettings().nGridSizeUpper);
+  c.Int(94, LammSettings().nGridSizeLower);
 }
 
 // Indices 95-172: buffer mismatch, finite resolution, zone, the multiple-species
 // non-ideal model and the fluorescence corrections; older files end before them.
 void OptionalSettings(Codec& c) {
-  BufferSedSettings& b = BufferSed;
-  c.Flag(95, bBufferSedCorrection, false);
+  BufferSedSettings& b = BufferSedimentation().BufferSed;
+  c.Flag(95, ModelFlags().bBufferSedCorrection, false);
   c.Flag(96, b.excessInSample, true);
   c.Flag(97, b.excessInReference, false);
   if (c.Writing()) {
@@ -354,7 +357,7 @@ void OptionalSettings(Codec& c) {
   c.Double(101, b.sampleMb);
   c.Double(102, b.sampleS);
   c.Double(103, b.signal);
-  c.Flag(104, bMeniscusMismatch, false);
+  c.Flag(104, BufferSedimentation().bMeniscusMismatch, false);
   c.Double(105, MeniscusDifference());
   c.Double(106, b.relativeConc);
   c.Flag(107, b.differentReference, false);
@@ -364,89 +367,89 @@ void OptionalSettings(Codec& c) {
   bool* fits[] = {&b.fitSampleD, &b.fitSampleS,     &b.fitSignal, &b.fitMeniscusDifference,
                   &b.fitRelativeConc, &b.fitRefD, &b.fitRefS};
   for (int j = 0; j < 7; ++j) c.Flag(111 + j, *fits[j], false);
-  c.Float(118, fScanVelocity);
-  c.Float(119, fRadialConvolutionRange);
-  c.Flag(120, bSimulateTimeResolution, false);
-  c.Flag(121, bSimulateRadialResolution, false);
-  c.Flag(122, bZoneCentrifugation, false);
+  c.Float(118, LammSettings().fScanVelocity);
+  c.Float(119, LammSettings().fRadialConvolutionRange);
+  c.Flag(120, AnalysisSwitches().bScanTimeCorrection, false);
+  c.Flag(121, LammSettings().bSimulateRadialResolution, false);
+  c.Flag(122, ModelFlags().bZoneCentrifugation, false);
   // 123 and 124 name the zone models; the model itself comes back through the
   // continuous-model code and index 122.
   if (c.Writing()) {
-    c.PutFlag(123, bZoneLsgModel);
-    c.PutFlag(124, bContiSModel && bZoneCentrifugation);
+    c.PutFlag(123, ModelFlags().bZoneLsgModel);
+    c.PutFlag(124, ModelFlags().bContiSModel && ModelFlags().bZoneCentrifugation);
   }
-  c.Flag(125, bZoneInverseLayer, false);
-  c.Float(126, fLamellaWidth);
-  c.IntFlag(127, bFitLamellaWidth, false);
-  c.Flag(128, bNonIdealMultiple, false);
-  c.Flag(129, bSyntheticBoundary, false);
+  c.Flag(125, ModelOptions().bZoneInverseLayer, false);
+  c.Float(126, ModelOptions().fLamellaWidth);
+  c.IntFlag(127, ModelOptions().bFitLamellaWidth, false);
+  c.Flag(128, ModelFlags().bNonIdealMultiple, false);
+  c.Flag(129, ModelOptions().bSyntheticBoundary, false);
   for (int j = 1; j <= 10; ++j) {
-    c.IntFlag(128 + 2 * j, pExtraPairFit[j], false);
-    c.Float(129 + 2 * j, pExtraPairValue[j]);
+    c.IntFlag(128 + 2 * j, ModelOptions().pExtraPairFit[j], false);
+    c.Float(129 + 2 * j, ModelOptions().pExtraPairValue[j]);
   }
-  for (int j = 1; j <= 3; ++j) c.Float(149 + j, fNonidealExtinction[j]);
-  c.Flag(153, bFitMagnificationGradient, false);
-  c.Float(154, fMagnificationGradient);
-  c.Flag(155, bMagnificationGradient, false);
-  c.Flag(156, bNonlinearDetection, false);
-  c.Float(157, fPowerCoefficient);
-  c.Float(158, fPowerBaseline);
-  c.Flag(159, bFitPowerCoefficient, false);
-  c.Flag(160, bFitMagnificationDrift, false);
-  c.Float(161, fMagnificationDrift);
-  c.Flag(162, bMagnificationDrift, false);
-  c.Flag(163, bFitConvolutionWidth, false);
-  c.Float(164, fConvolutionWidth);
-  c.Flag(165, bRadialConvolution, false);
-  c.Flag(166, bFitConeRadius, false);
-  c.Float(167, fConeRadius);
-  c.Flag(168, bExcitationShadow, false);
-  c.Flag(169, bShowTransformed, false);
-  c.Float(170, fConvolutionDistFactor);
-  c.Flag(171, bExponentialDrift, false);
-  c.Flag(172, bCheckAcceleration, false);
+  for (int j = 1; j <= 3; ++j) c.Float(149 + j, ModelOptions().fNonidealExtinction[j]);
+  c.Flag(153, FluorescenceDetection().bFitMagnificationGradient, false);
+  c.Float(154, FluorescenceDetection().fMagnificationGradient);
+  c.Flag(155, FluorescenceDetection().bMagnificationGradient, false);
+  c.Flag(156, FluorescenceDetection().bNonlinearDetection, false);
+  c.Float(157, FluorescenceDetection().fPowerCoefficient);
+  c.Float(158, FluorescenceDetection().fPowerBaseline);
+  c.Flag(159, FluorescenceDetection().bFitPowerCoefficient, false);
+  c.Flag(160, FluorescenceDetection().bFitMagnificationDrift, false);
+  c.Float(161, FluorescenceDetection().fMagnificationDrift);
+  c.Flag(162, FluorescenceDetection().bMagnificationDrift, false);
+  c.Flag(163, FluorescenceDetection().bFitConvolutionWidth, false);
+  c.Float(164, FluorescenceDetection().fConvolutionWidth);
+  c.Flag(165, FluorescenceDetection().bRadialConvolution, false);
+  c.Flag(166, FluorescenceDetection().bFitConeRadius, false);
+  c.Float(167, FluorescenceDetection().fConeRadius);
+  c.Flag(168, FluorescenceDetection().bExcitationShadow, false);
+  c.Flag(169, FluorescenceDetection().bShowTransformed, false);
+  c.Float(170, FluorescenceDetection().fConvolutionDistFactor);
+  c.Flag(171, FluorescenceDetection().bExponentialDrift, false);
+  c.Flag(172, LammSettings().bCheckAcceleration, false);
 }
 
 // Scan times after the time options were restored: from omega^2 t without the
 // rotor ramp, else as recorded (neither for electrophoresis nor for DLS data).
 void RestoreScanTimes() {
-  if (bTimesFromW2t && !bElectrophoresisMode && !bDLSData) {
-    for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanInfo.size(); ++i) {
-      ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
+  if (AnalysisSwitches().bTimesFromW2t && !ScanFile().bElectrophoresisMode && !DataSet().bDLSData) {
+    for (int i = 1; i <= DataSet().nScans && static_cast<std::size_t>(i) < DataSet().pScanInfo.size(); ++i) {
+      ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(i)];
       const float omega = static_cast<float>(info.rpm * kTwoPiOver60);
       const float omega2 = omega * omega;
       if (omega2 > 0.0f) info.time = info.omega2t / static_cast<double>(omega2);
     }
     NoteScanDataChanged();
   }
-  if (bRampRotorSpeed) {
-    bTimesFromW2t = true;
+  if (AnalysisSwitches().bRampRotorSpeed) {
+    AnalysisSwitches().bTimesFromW2t = true;
     SwitchOffTimesFromW2t();
   }
 }
 
 void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas) {
   if (!bBatchMode && window) {
-    window->CheckMenuItem(kCmFitMAndS, bFitMAndS);
-    if (bTimeOffset) {
+    window->CheckMenuItem(kCmFitMAndS, ModelFlags().bFitMAndS);
+    if (ModelOptions().bTimeOffset) {
       window->CheckMenuItem(kCmFitT0OfSedimentation, true);
       window->CheckMenuItem(kCmSedimentationTimeOffset, true);
     }
   }
   if (!bBatchMode) {
-    const bool switchedOn = bBufferSedCorrection && !bufferWasOn;
-    if (switchedOn && !CheckBufferSedimentationModel(window)) bBufferSedCorrection = false;
-    if (bufferSignalFitWas != BufferSed.fitSignal || (switchedOn && bBufferSedCorrection))
+    const bool switchedOn = ModelFlags().bBufferSedCorrection && !bufferWasOn;
+    if (switchedOn && !CheckBufferSedimentationModel(window)) ModelFlags().bBufferSedCorrection = false;
+    if (bufferSignalFitWas != BufferSedimentation().BufferSed.fitSignal || (switchedOn && ModelFlags().bBufferSedCorrection))
       SetBufferComponentFitFlags();
-    if (!bBufferSedCorrection && bufferWasOn) SwitchOffBufferSedimentation(window);
-    if (window) window->CheckMenuItem(kCmBufferSedimentation, bBufferSedCorrection);
+    if (!ModelFlags().bBufferSedCorrection && bufferWasOn) SwitchOffBufferSedimentation(window);
+    if (window) window->CheckMenuItem(kCmBufferSedimentation, ModelFlags().bBufferSedCorrection);
   }
-  if (bBufferSedCorrection && bMeniscusMismatch && gHooks.drawReferenceMeniscus)
+  if (ModelFlags().bBufferSedCorrection && BufferSedimentation().bMeniscusMismatch && gHooks.drawReferenceMeniscus)
     gHooks.drawReferenceMeniscus(window,
-                                 static_cast<float>(fMeniscus - MeniscusDifference()));
+                                 static_cast<float>(DataSet().fMeniscus - MeniscusDifference()));
   if (window) {
-    const bool on[5] = {bMagnificationGradient, bNonlinearDetection, bMagnificationDrift,
-                        bRadialConvolution, bExcitationShadow};
+    const bool on[5] = {FluorescenceDetection().bMagnificationGradient, FluorescenceDetection().bNonlinearDetection, FluorescenceDetection().bMagnificationDrift,
+                        FluorescenceDetection().bRadialConvolution, FluorescenceDetection().bExcitationShadow};
     for (int j = 0; j < 5; ++j)
       for (int id : kFluorescenceItems[j]) window->CheckMenuItem(id, on[j]);
   }
@@ -587,10 +590,10 @@ std::string EntriesRefusal(std::vector<float>& v, std::string* clamped, std::spa
   // Radii of electrophoresis data may lie below 0; beyond the bottom no radius
   // holds data. On DLS data a limit is log10 of a lag time (s), which the quick
   // save writes as it holds it.
-  const double low = bDLSData ? std::log10(kLagTimeRule.low) : bElectrophoresisMode ? -kMaxRadius : 0.0;
-  const double high = bDLSData ? std::log10(kLagTimeRule.high) : v[40] > 0.0f ? v[40] : kMaxRadius;
+  const double low = DataSet().bDLSData ? std::log10(kLagTimeRule.low) : ScanFile().bElectrophoresisMode ? -kMaxRadius : 0.0;
+  const double high = DataSet().bDLSData ? std::log10(kLagTimeRule.high) : v[40] > 0.0f ? v[40] : kMaxRadius;
   for (int i : {41, 42}) {
-    const Quantity limit{i == 41 ? "left fitting limit" : "right fitting limit", bDLSData ? "(log10 s)" : "cm",
+    const Quantity limit{i == 41 ? "left fitting limit" : "right fitting limit", DataSet().bDLSData ? "(log10 s)" : "cm",
                          ZeroOr(Closed(low, high))};
     if (std::string why = QuantityRefusal(limit, v[static_cast<std::size_t>(i)]); !why.empty())
       return at(i) + why;
@@ -636,12 +639,12 @@ void ReportDamagedParameterFile(const std::string& why) {
 // mode).
 void ReportMovedFitLimits(const std::string& path, float left, float right) {
   std::string moved;
-  if (left != 0.0f && left != fFitLeftLim)
+  if (left != 0.0f && left != DataSet().fFitLeftLim)
     moved += Format("\nline 42: the left fitting limit %g cm is set to %g cm", static_cast<double>(left),
-                    static_cast<double>(fFitLeftLim));
-  if (right != 0.0f && right != fFitRightLim)
+                    static_cast<double>(DataSet().fFitLeftLim));
+  if (right != 0.0f && right != DataSet().fFitRightLim)
     moved += Format("\nline 43: the right fitting limit %g cm is set to %g cm", static_cast<double>(right),
-                    static_cast<double>(fFitRightLim));
+                    static_cast<double>(DataSet().fFitRightLim));
   if (moved.empty() || bBatchMode) return;
   AskBox(Format("the parameter file %s holds fitting limits outside the data:", path.c_str()) + moved,
          "reload parameters", MB_OK | MB_ICONINFORMATION);
@@ -676,9 +679,9 @@ bool IsScanExtension(const std::string& ext) {
   std::string e;
   for (char ch : ext) e += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   if (e == ".r00" || e == ".~p") return true;
-  if (nScans > 0 && ppScanFileNames.size() > 1) {
+  if (DataSet().nScans > 0 && DataSet().ppScanFileNames.size() > 1) {
     std::string first;
-    for (char ch : ExtensionOf(ppScanFileNames[1]))
+    for (char ch : ExtensionOf(DataSet().ppScanFileNames[1]))
       first += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     if (e == first) return true;
   }
@@ -694,37 +697,37 @@ FitPersistenceHooks& GetFitPersistenceHooks() { return gHooks; }
 void ResetFitPersistenceHooks() { gHooks = FitPersistenceHooks{}; }
 
 int ContinuousModelCode() {
-  if (!bContiModel) return kContiCodeNone;
-  for (const ContiModel& m : kContiModels)
+  if (!ModelFlags().bContiModel) return kContiCodeNone;
+  for (const ContiModel& m : ContiModels())
     if (*m.flag) return m.code;
   return kCmContinuousCM;
 }
 
 int ContinuousModelCommand(int code) {
   if (code <= kContiCodeNone) return 0;
-  for (const ContiModel& m : kContiModels)
+  for (const ContiModel& m : ContiModels())
     if (m.code == code) return m.command;
   return code == kCmContinuousCM ? kCmContinuousCM : 0;
 }
 
 std::vector<int> ContinuousModelCodes() {
   std::vector<int> codes = {kCmContinuousCM};
-  for (const ContiModel& m : kContiModels) codes.push_back(m.code);
+  for (const ContiModel& m : ContiModels()) codes.push_back(m.code);
   std::sort(codes.begin(), codes.end());
   codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
   return codes;
 }
 
 DiscreteVariant ActiveDiscreteVariant() {
-  for (const DiscreteVariantFlag& d : kDiscreteVariants)
+  for (const DiscreteVariantFlag& d : DiscreteVariants())
     if (*d.flag) return d.variant;
   return DiscreteVariant::None;
 }
 
 std::vector<float> BuildParameterVector(bool asData) {
-  if (bLinearAmplitudes)
+  if (ModelParams().bLinearAmplitudes)
     for (int k = 1; k <= nSpeciesSlots; ++k)
-      if (pSpeciesIncluded[k]) pSpeciesAmplitudeFit[k] = 1;
+      if (AnalysisSwitches().pSpeciesLinked[k]) ModelParams().pSpeciesAmplitudeFit[k] = 1;
   UnpackModelParams();
   return VectorOfState(asData);
 }
@@ -766,7 +769,7 @@ std::set<int> ParameterEntriesHeldWhole(std::set<int>* flags) {
 SaveResult TmpSaveBestParams(Window* window, bool bAsData) {
   DebugLog(window, "\nEnter TmpSaveBestParams");
   SaveResult result;
-  if (szTmpParsPath.empty()) return result;
+  if (DataSet().szTmpParsPath.empty()) return result;
   std::vector<float> v = BuildParameterVector(bAsData);
   // Only a file that loads again is written: the values pass the reader's checks
   // first (on a copy, as the check may move a setting to its nearest value).
@@ -774,11 +777,11 @@ SaveResult TmpSaveBestParams(Window* window, bool bAsData) {
   std::string clamped;
   if (const std::string refusal = EntriesRefusal(checked, &clamped); !refusal.empty()) {
     result.ok = false;
-    result.message = szTmpParsPath + ": the parameters would not load again: " + refusal;
+    result.message = DataSet().szTmpParsPath + ": the parameters would not load again: " + refusal;
     return result;
   }
   CVector out(static_cast<std::uint32_t>(v.size()), v.data(), 1);
-  result.ok = out.WriteToFile(szTmpParsPath.c_str(), &result.message);
+  result.ok = out.WriteToFile(DataSet().szTmpParsPath.c_str(), &result.message);
   DebugLog(window, " --> done.");
   return result;
 }
@@ -791,7 +794,7 @@ namespace {
 void ApplyVector(Window* window, std::vector<float>& v) {
   Codec c(v, false);
   ResetModel(window);
-  c.Flag(59, bFitMAndS);
+  c.Flag(59, ModelFlags().bFitMAndS);
   const int code = TruncateToInt(c.At(72));
   if (code >= 1) RestoreContinuousModel(window, code);
   SpeciesBlocks(c);
@@ -800,15 +803,15 @@ void ApplyVector(Window* window, std::vector<float>& v) {
   OptionalSettings(c);
   if (c.Has(173)) {
     const int variant = TruncateToInt(c.At(173));
-    for (const DiscreteVariantFlag& d : kDiscreteVariants)
+    for (const DiscreteVariantFlag& d : DiscreteVariants())
       if (static_cast<int>(d.variant) == variant) *d.flag = true;
   }
   // A continuous model chosen in a file written under another model.
   AdoptContinuousModelOfParameterFile();
   UpdateLinearFitFlags();
-  if (c.At(38) == kBaselinePending && !bFitTINoise && !bFitRINoise) {
-    bBaselineOption = 1;
-    bVaryBaseline = false;
+  if (c.At(38) == kBaselinePending && !AnalysisSwitches().bFitTINoise && !AnalysisSwitches().bFitRINoise) {
+    AnalysisSwitches().bBaselineOption = 1;
+    ModelParams().bVaryBaseline = false;
   }
   RestoreScanTimes();
   PackModelParams();
@@ -818,10 +821,10 @@ void ApplyVector(Window* window, std::vector<float>& v) {
 // the model it selects: a file may still be refused after it is applied, and the
 // state before it then comes back; the note belongs to a load that succeeded.
 void ApplyVectorQuietly(Window* window, std::vector<float>& v) {
-  const bool quiet = bQuietRecreate;
-  bQuietRecreate = true;
+  const bool quiet = DistributionPlot().bQuietRecreate;
+  DistributionPlot().bQuietRecreate = true;
   ApplyVector(window, v);
-  bQuietRecreate = quiet;
+  DistributionPlot().bQuietRecreate = quiet;
 }
 
 }  // namespace
@@ -835,31 +838,31 @@ int ReloadParameters(Window* window, const std::string& path) {
     ReportDamagedParameterFile(why);
     return 0;
   }
-  const bool bufferWasOn = bBufferSedCorrection;
-  const bool bufferSignalFitWas = BufferSed.fitSignal;
+  const bool bufferWasOn = ModelFlags().bBufferSedCorrection;
+  const bool bufferSignalFitWas = BufferSedimentation().BufferSed.fitSignal;
   // The state to go back to: the model variables, and the vector as it stands.
   std::vector<float> previous = VectorOfState(false);
-  const std::vector<float> previousParams(std::begin(pParams), std::end(pParams));
-  const std::vector<int> previousFlags(std::begin(pParamFitFlags), std::end(pParamFitFlags));
+  const std::vector<float> previousParams(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
+  const std::vector<int> previousFlags(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags));
   // The values the families held: a refused file leaves them as they were.
   const KeptModelValues keptBefore = KeptValues();
   const float left = (*read)[41], right = (*read)[42];
   // A right limit beyond the last radius of a scan stands for "to the end" in older
   // files: it is moved there, and said below.
-  if (!bDLSData && right != 0.0f)
-    for (int i = 1; i <= nScans; ++i)
-      (*read)[42] = std::min((*read)[42], ppRadius[static_cast<std::size_t>(i)][pnPoints[static_cast<std::size_t>(i)]]);
-  const bool distributionShown = pDistPlot != nullptr;
+  if (!DataSet().bDLSData && right != 0.0f)
+    for (int i = 1; i <= DataSet().nScans; ++i)
+      (*read)[42] = std::min((*read)[42], DataSet().ppRadius[static_cast<std::size_t>(i)][DataSet().pnPoints[static_cast<std::size_t>(i)]]);
+  const bool distributionShown = DistributionPlot().pDistPlot != nullptr;
   ApplyVectorQuietly(window, *read);
   // Its values pass the checks of the Parameters dialog for the model the file
   // selects, or the state before it comes back.
   int slot = 0, paired = 0;
   const std::string refusal = ModelValuesRefusal(
-      CurrentModelValueRoles(), [](int s) { return static_cast<double>(pParams[s]); }, &slot, &paired);
+      CurrentModelValueRoles(), [](int s) { return static_cast<double>(AnalysisSwitches().pParams[s]); }, &slot, &paired);
   if (!refusal.empty()) {
     ApplyVectorQuietly(window, previous);
-    std::copy(previousParams.begin(), previousParams.end(), std::begin(pParams));
-    std::copy(previousFlags.begin(), previousFlags.end(), std::begin(pParamFitFlags));
+    std::copy(previousParams.begin(), previousParams.end(), std::begin(AnalysisSwitches().pParams));
+    std::copy(previousFlags.begin(), previousFlags.end(), std::begin(AnalysisSwitches().pParamFitFlags));
     KeptValues() = keptBefore;
     ReportDamagedParameterFile(Format("the parameter file %s cannot be used: %s%s", path.c_str(),
                                       LinePrefix(IndexOfSlot(slot), paired ? IndexOfSlot(paired) : -1, texts).c_str(),
@@ -872,15 +875,15 @@ int ReloadParameters(Window* window, const std::string& path) {
   // A distribution shown before, now on the plot the file's continuous model rebuilt
   // (as the plot says it, not over a c(s,ff0) result it keeps): said after what the
   // load did to the file's own values.
-  const bool plotKept = (bCsff0Model || bCsff0OneDiscrete) && bCsff0Shown;
-  if (distributionShown && pDistPlot && ContinuousModelCode() != kContiCodeNone && !plotKept &&
-      !bMofsTableRun && !bQuietRecreate)
+  const bool plotKept = (ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete) && DistributionPlot().bCsff0Shown;
+  if (distributionShown && DistributionPlot().pDistPlot && ContinuousModelCode() != kContiCodeNone && !plotKept &&
+      !DistributionPlot().bMofsTableRun && !DistributionPlot().bQuietRecreate)
     ShowDistributionNote("may need to recalculate before integrating distribution data");
-  if (VBAR20 == 0.0f) {
+  if (SolventConstants().VBAR20 == 0.0f) {
     // A series in batch mode cannot stop on a question: it takes the answer Yes.
     if (bBatchMode || AskBox("VBAR20 is 0.0 ... adjust to VBAR20=VBAR?", "reload parameters",
                              MB_YESNO) == IDYES)
-      VBAR20 = VBAR;
+      SolventConstants().VBAR20 = SolventConstants().VBAR;
     PackModelParams();
   }
   RestoreMenuMarks(window, bufferWasOn, bufferSignalFitWas);
@@ -888,19 +891,19 @@ int ReloadParameters(Window* window, const std::string& path) {
 }
 
 int OfferReloadParameters(Window* window) {
-  if (bNoiseTakenFromData) return 0;
+  if (NoiseSubtraction().bNoiseTakenFromData) return 0;
   std::string why;
-  std::optional<std::vector<float>> read = ReadCheckedVector(szTmpParsPath, &why);
+  std::optional<std::vector<float>> read = ReadCheckedVector(DataSet().szTmpParsPath, &why);
   if (!read) {
     ReportDamagedParameterFile(why);
     return 0;
   }
-  if (bBatchMode) return bRestorePreviousParams ? ReloadParameters(window, szTmpParsPath) : 0;
+  if (bBatchMode) return FitPersistence().bRestorePreviousParams ? ReloadParameters(window, DataSet().szTmpParsPath) : 0;
   const bool data = (*read)[0] == 0.0f;
   const char* question = data ? "restore previous data?" : "load previous analysis?";
   const QuestionId id = data ? QuestionId::RestorePreviousData : QuestionId::LoadPreviousAnalysis;
   if (AskAs(id, IDNO, [&] { return AskBox(question, "", MB_YESNO | MB_ICONEXCLAMATION); }) != IDYES) return 0;
-  return ReloadParameters(window, szTmpParsPath);
+  return ReloadParameters(window, DataSet().szTmpParsPath);
 }
 
 std::string ParameterReportText(bool clipboardForm) {
@@ -914,45 +917,45 @@ std::string ParameterReportText(bool clipboardForm) {
     for (const std::string& line : continuous) t += "\n" + line;
   }
   for (int k = 1; k <= nSpeciesSlots && continuous.empty(); ++k) {
-    if (!pSpeciesIncluded[k]) continue;
+    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
     t += Format("\n\ncomponent %d included:\n", k);
-    if (bFitMAndS) {
-      t += Format("M\t=\t%f g/Mol", static_cast<double>(pSpeciesMassOrD[k]));
+    if (ModelFlags().bFitMAndS) {
+      t += Format("M\t=\t%f g/Mol", static_cast<double>(ModelParams().pSpeciesMassOrD[k]));
     } else {
-      t += Format("D\t=\t%.3f *10^-7 cm^2/sec", static_cast<double>(pSpeciesMassOrD[k]));
+      t += Format("D\t=\t%.3f *10^-7 cm^2/sec", static_cast<double>(ModelParams().pSpeciesMassOrD[k]));
     }
-    t += pSpeciesMassOrDFit[k] ? "\t(floated)\n" : "\t(fixed)\n";
-    t += Format("s\t=\t%.3f S", static_cast<double>(pSpeciesS[k]));
+    t += ModelParams().pSpeciesMassOrDFit[k] ? "\t(floated)\n" : "\t(fixed)\n";
+    t += Format("s\t=\t%.3f S", static_cast<double>(ModelParams().pSpeciesS[k]));
     if (clipboardForm) {
-      t += pSpeciesSFit[k] ? "\t\t\t(floated)" : "\t\t\t(fixed)";
+      t += ModelParams().pSpeciesSFit[k] ? "\t\t\t(floated)" : "\t\t\t(fixed)";
     } else {
-      t += pSpeciesSFit[k] ? "\t\t\t(floated)\n" : "\t\t\t(fixed)\n";
+      t += ModelParams().pSpeciesSFit[k] ? "\t\t\t(floated)\n" : "\t\t\t(fixed)\n";
     }
   }
   if (continuous.empty()) {
     t += "\n\nconcentrations = ";
     for (int k = 1; k <= nSpeciesSlots; ++k)
-      if (pSpeciesIncluded[k]) t += Format("%.3f | ", static_cast<double>(pParams[8 + k]));
+      if (AnalysisSwitches().pSpeciesLinked[k]) t += Format("%.3f | ", static_cast<double>(AnalysisSwitches().pParams[8 + k]));
     t += "(first is total, next are fractions)";
   }
-  t += Format("\n\nmeniscus at \t%1.4f cm", static_cast<double>(fMeniscus));
-  t += bVaryMeniscus ? "\t\t(floated)\n" : "\t\t(fixed)\n";
-  t += Format("bottom at \t%1.4f cm", static_cast<double>(fBottom));
-  t += bVaryBottom ? "\t\t(floated)\n" : "\t\t(fixed)\n\n";
-  t += Format("baseline at \t%1.5f OD", static_cast<double>(fBaseline));
-  if (bBaselineOption || bVaryBaseline) {
+  t += Format("\n\nmeniscus at \t%1.4f cm", static_cast<double>(DataSet().fMeniscus));
+  t += ModelParams().bVaryMeniscus ? "\t\t(floated)\n" : "\t\t(fixed)\n";
+  t += Format("bottom at \t%1.4f cm", static_cast<double>(DataSet().fBottom));
+  t += ModelParams().bVaryBottom ? "\t\t(floated)\n" : "\t\t(fixed)\n\n";
+  t += Format("baseline at \t%1.5f OD", static_cast<double>(ModelParams().fBaseline));
+  if (AnalysisSwitches().bBaselineOption || ModelParams().bVaryBaseline) {
     t += "\t\t(floated)\n";
   } else {
     t += clipboardForm ? "\t\t(fitxed)\n" : "\t\t(fixed)\n";
   }
-  if (bFitTINoise)
+  if (AnalysisSwitches().bFitTINoise)
     t += clipboardForm ? "\t\ttime independent baseline fitted\n" : "\t\t(time independently fitted)";
-  t += Format("\nfitted from %1.4f to %1.4f cm\n", static_cast<double>(fFitLeftLim),
-              static_cast<double>(fFitRightLim));
-  t += bExperimentalInitialDistribution ? "with experimental initial distribution"
+  t += Format("\nfitted from %1.4f to %1.4f cm\n", static_cast<double>(DataSet().fFitLeftLim),
+              static_cast<double>(DataSet().fFitRightLim));
+  t += AnalysisSwitches().bInitialDataProfile ? "with experimental initial distribution"
                                         : "with constant initial distribution";
-  t += Format("\nsimulation start time %f sec", static_cast<double>(fTimeOffset));
-  t += bTimeOffset ? "\t\t(floated)\n" : "\t\t(fixed)\n";
+  t += Format("\nsimulation start time %f sec", static_cast<double>(ModelOptions().fTimeOffset));
+  t += ModelOptions().bTimeOffset ? "\t\t(floated)\n" : "\t\t(fixed)\n";
   t += "\n" + RmsdLine() + "\n";
   return t;
 }

@@ -15,6 +15,8 @@
 // missing switches take their defaults, missing values keep the current ones.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 #include <set>
 #include <string>
@@ -53,9 +55,14 @@ enum class DiscreteVariant {
   Cumulants = 7,
 };
 
-// The serialize-fit answer "restore previous params if available?": in batch mode
-// the saved state is restored without a question when it is set (off).
-extern bool bRestorePreviousParams;
+// The state of this module in an analysis (numerics/analysis.h).
+struct FitPersistenceState {
+  // The serialize-fit answer "restore previous params if available?": in batch mode
+  // the saved state is restored without a question when it is set (off).
+  bool bRestorePreviousParams = false;
+};
+// The current analysis' FitPersistenceState.
+inline FitPersistenceState& FitPersistence() { return CurrentPart<FitPersistenceState>(); }
 
 // What the restoring asks of the command library (the model commands live there).
 struct FitPersistenceHooks {

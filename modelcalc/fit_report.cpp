@@ -1,4 +1,5 @@
 #include "modelcalc/fit_report.h"
+#include "numerics/analysis.h"
 
 #include <utility>
 
@@ -21,21 +22,21 @@ FitPointsTarget::FitPointsTarget(SimplexObjective objective)
 
 bool FitPointsTarget::Evaluate(const float* p) {
   refused_ = !(objective_(p) < kNoModelRmsd);
-  return !bFitInterrupted;
+  return !FitState().bFitInterrupted;
 }
 
 void FitPointsTarget::Values(double* model, double* data) const {
   std::size_t k = 0;
   ForEachFitPoint([&](int s, int i) {
-    model[k] = ppFit[Idx(s)][i];
-    if (data) data[k] = ppSignal[Idx(s)][i];
+    model[k] = DataSet().ppFit[Idx(s)][i];
+    if (data) data[k] = DataSet().ppSignal[Idx(s)][i];
     ++k;
   });
 }
 
 FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome) {
   const bool result = (outcome == FitOutcome::Completed || outcome == FitOutcome::Interrupted) &&
-                      !report.stoppedBeforeResult && bModelComputed;
+                      !report.stoppedBeforeResult && AnalysisSwitches().bModelComputed;
   const RefusedTrials& refused = report.refused;
   if (refused.count == 0 || !result || !report.message.empty()) return outcome;
   std::string text = refused.count > 1 ? Format(kFitWentRoundRefusedText, refused.count)
@@ -49,7 +50,11 @@ FitOutcome NoteRefusedTrials(FitReport& report, FitOutcome outcome) {
 }
 
 namespace {
-FitEnd gLastFitEnd;
+// This module's own state in the analysis.
+struct LocalState {
+  FitEnd gLastFitEnd{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 }  // namespace
 
 bool FitConverged(FitOutcome outcome, const FitReport& report) { return WhyNotConverged(outcome, report).empty(); }
@@ -70,9 +75,9 @@ std::string WhyNotConverged(FitOutcome outcome, const FitReport& report) {
   return "";
 }
 
-const FitEnd& LastFitEnd() { return gLastFitEnd; }
-void KeepLastFitEnd(FitOutcome outcome, const FitReport& report) { gLastFitEnd = {outcome, report}; }
-void ForgetLastFit() { gLastFitEnd = {}; }
+const FitEnd& LastFitEnd() { return Local().gLastFitEnd; }
+void KeepLastFitEnd(FitOutcome outcome, const FitReport& report) { Local().gLastFitEnd = {outcome, report}; }
+void ForgetLastFit() { Local().gLastFitEnd = {}; }
 
 FitOutcome NothingFloated(FitReport& report) {
   report.converged = true;

@@ -4,21 +4,14 @@
 
 namespace tarmic {
 
-bool bFirstScanIsInitial = false;
-bool bFitScanWindow = false;
-int iFitScanWindowFirst = 1;
-int iFitScanWindowLast = 1;
-float fFitRmsd = 0.0f;
-float fFitPoints = 0.0f;
-
 void FitScanRange(int* first, int* last) {
-  if (bFitScanWindow) {
-    *first = iFitScanWindowFirst < 1 ? 1 : iFitScanWindowFirst;
-    *last = iFitScanWindowLast > nScans ? nScans : iFitScanWindowLast;
+  if (Rmsd().bFitScanWindow) {
+    *first = Rmsd().iFitScanWindowFirst < 1 ? 1 : Rmsd().iFitScanWindowFirst;
+    *last = Rmsd().iFitScanWindowLast > DataSet().nScans ? DataSet().nScans : Rmsd().iFitScanWindowLast;
     return;
   }
-  *first = bFirstScanIsInitial ? 2 : 1;
-  *last = nScans;
+  *first = Rmsd().bFirstScanIsInitial ? 2 : 1;
+  *last = DataSet().nScans;
 }
 
 long long CountFitPoints() {
@@ -35,17 +28,17 @@ float FitRmsd() {
     };
   };
   long long count = 0;
-  fFitRmsd = static_cast<float>(RmsdOverFitPoints(row(ppSignal), row(ppFit), &count));
-  fFitPoints = static_cast<float>(count);
-  return fFitRmsd;
+  Rmsd().fFitRmsd = static_cast<float>(RmsdOverFitPoints(row(DataSet().ppSignal), row(DataSet().ppFit), &count));
+  Rmsd().fFitPoints = static_cast<float>(count);
+  return Rmsd().fFitRmsd;
 }
 
 const char kNoFitOfLoadedDataText[] = "no fit of the loaded data yet: Run or Fit first";
 
 void ResetFitRmsd() {
-  bFitScanWindow = false;
-  iFitScanWindowFirst = iFitScanWindowLast = 1;
-  fFitRmsd = fFitPoints = 0.0f;
+  Rmsd().bFitScanWindow = false;
+  Rmsd().iFitScanWindowFirst = Rmsd().iFitScanWindowLast = 1;
+  Rmsd().fFitRmsd = Rmsd().fFitPoints = 0.0f;
 }
 
 } // namespace tarmic

@@ -8,6 +8,8 @@
 // points pFitFirst[s]..pFitLast[s] (1-based, inclusive) count.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <cmath>
 #include <cstddef>
 
@@ -16,18 +18,23 @@
 
 namespace tarmic {
 
-// The first scan serves as the initial distribution (its fit is its own data and
-// the model starts at display position 2).
-extern bool bFirstScanIsInitial;
-// Scan window of the time-dependent fits: display positions first..last only.
-extern bool bFitScanWindow;
-extern int iFitScanWindowFirst;
-extern int iFitScanWindowLast;
+// The state of this module in an analysis (numerics/analysis.h).
+struct RmsdState {
+  // The first scan serves as the initial distribution (its fit is its own data and
+  // the model starts at display position 2).
+  bool bFirstScanIsInitial = false;
+  // Scan window of the time-dependent fits: display positions first..last only.
+  bool bFitScanWindow = false;
+  int iFitScanWindowFirst = 1;
+  int iFitScanWindowLast = 1;
 
-// rmsd of the last FitRmsd (or of the best vertex a search shows) and the number
-// of points it counted.
-extern float fFitRmsd;
-extern float fFitPoints;
+  // rmsd of the last FitRmsd (or of the best vertex a search shows) and the number
+  // of points it counted.
+  float fFitRmsd = 0.0f;
+  float fFitPoints = 0.0f;
+};
+// The current analysis' RmsdState.
+inline RmsdState& Rmsd() { return CurrentPart<RmsdState>(); }
 
 // The display positions [*first, *last] whose scans enter the rmsd and the fits.
 void FitScanRange(int* first, int* last);
@@ -39,13 +46,13 @@ template <class Fn>
 void ForEachFitPoint(Fn fn) {
   int firstPos = 1, lastPos = 0;
   FitScanRange(&firstPos, &lastPos);
-  for (int k = firstPos; k <= lastPos && static_cast<std::size_t>(k) < pScanOrder.size(); ++k) {
-    const int s = pScanOrder[static_cast<std::size_t>(k)];
-    if (s < 1 || static_cast<std::size_t>(s) >= pnPoints.size()) continue;
+  for (int k = firstPos; k <= lastPos && static_cast<std::size_t>(k) < DataSet().pScanOrder.size(); ++k) {
+    const int s = DataSet().pScanOrder[static_cast<std::size_t>(k)];
+    if (s < 1 || static_cast<std::size_t>(s) >= DataSet().pnPoints.size()) continue;
     const auto u = static_cast<std::size_t>(s);
-    const int first = u < pFitFirst.size() ? pFitFirst[u] : 1;
-    const int last = u < pFitLast.size() ? pFitLast[u] : pnPoints[u];
-    for (int i = first < 1 ? 1 : first; i <= last && i <= pnPoints[u]; ++i) fn(s, i);
+    const int first = u < DataSet().pFitFirst.size() ? DataSet().pFitFirst[u] : 1;
+    const int last = u < DataSet().pFitLast.size() ? DataSet().pFitLast[u] : DataSet().pnPoints[u];
+    for (int i = first < 1 ? 1 : first; i <= last && i <= DataSet().pnPoints[u]; ++i) fn(s, i);
   }
 }
 

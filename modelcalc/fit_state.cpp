@@ -4,30 +4,21 @@
 
 namespace tarmic {
 
-bool bFitInterrupted = false;
-int nFitSim = 0;
-int nFitIteration = 0;
-int nFitStep = 0;
-float fStartRmsd = 0.0f;
-float fBestRmsd = 0.0f;
-FitSearch eFitSearch = FitSearch::Simplex;
-LoadedDataStamp gFitCountersData;
-
 void StartFitCounters() {
-  nFitIteration = nFitStep = nFitSim = 0;
-  gFitCountersData = CurrentDataStamp();
+  FitState().nFitIteration = FitState().nFitStep = FitState().nFitSim = 0;
+  FitState().gFitCountersData = CurrentDataStamp();
 }
 
 void EndFitCounters() {
-  if (FitOfLoadedData()) gFitCountersData = ModelDataStamp();
+  if (FitOfLoadedData()) FitState().gFitCountersData = ModelDataStamp();
 }
 
 void ResetFitState() {
-  bFitInterrupted = false;
-  nFitSim = nFitIteration = nFitStep = 0;
-  fStartRmsd = fBestRmsd = 0.0f;
-  eFitSearch = FitSearch::Simplex;
-  gFitCountersData = LoadedDataStamp{};
+  FitState().bFitInterrupted = false;
+  FitState().nFitSim = FitState().nFitIteration = FitState().nFitStep = 0;
+  FitState().fStartRmsd = FitState().fBestRmsd = 0.0f;
+  FitState().eFitSearch = FitSearch::Simplex;
+  FitState().gFitCountersData = LoadedDataStamp{};
 }
 
 }  // namespace tarmic

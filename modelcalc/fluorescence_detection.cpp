@@ -17,38 +17,6 @@
 
 namespace tarmic {
 
-bool bMagnificationGradient = false;
-float fMagnificationGradient = 0.0f;
-bool bFitMagnificationGradient = false;
-bool bMagnificationDrift = false;
-float fMagnificationDrift = 0.0f;
-bool bExponentialDrift = false;
-bool bFitMagnificationDrift = false;
-bool bExcitationShadow = false;
-float fConeRadius = 0.0f;
-bool bFitConeRadius = false;
-bool bRadialConvolution = false;
-float fConvolutionWidth = 0.0f;
-float fConvolutionDistFactor = 2.0f;
-bool bFitConvolutionWidth = false;
-bool bNonlinearDetection = false;
-float fPowerCoefficient = 0.0f;
-float fPowerBaseline = 0.0f;
-bool bShowTransformed = false;
-bool bFitPowerCoefficient = false;
-
-ScanRowSet ppUntransformedSignal;
-ScanRowSet ppUntransformedFit;
-ScanRowSet ppTransformedSignal;
-ScanRowSet ppTransformedFit;
-double dAppliedPower = 1.0;
-double dAppliedBaseline = 0.0;
-bool bTransformedShown = false;
-float fTransformedRmsd = 0.0f;
-float fUntransformedRmsd = 0.0f;
-bool bNonlinearDetectionBusy = false;
-bool bNoGridRebuild = false;
-
 namespace {
 
 // Sets a flag for the lifetime of the guard and puts its previous value back.
@@ -68,19 +36,19 @@ private:
 
 bool HasRow(const std::vector<float *> &rows, int s) {
   const auto u = static_cast<std::size_t>(s);
-  return u < rows.size() && rows[u] != nullptr && u < pnPoints.size();
+  return u < rows.size() && rows[u] != nullptr && u < DataSet().pnPoints.size();
 }
 
 // Whether the kept copies exist and have the shape of the loaded scans.
 bool CopiesFitData() {
-  const auto scans = static_cast<std::size_t>(nScans) + 1;
-  for (const ScanRowSet *set : {&ppUntransformedSignal, &ppUntransformedFit,
-                                &ppTransformedSignal, &ppTransformedFit}) {
+  const auto scans = static_cast<std::size_t>(DataSet().nScans) + 1;
+  for (const ScanRowSet *set : {&FluorescenceDetection().ppUntransformedSignal, &FluorescenceDetection().ppUntransformedFit,
+                                &FluorescenceDetection().ppTransformedSignal, &FluorescenceDetection().ppTransformedFit}) {
     if (set->size() != scans)
       return false;
-    for (int s = 1; s <= nScans; ++s) {
+    for (int s = 1; s <= DataSet().nScans; ++s) {
       const auto u = static_cast<std::size_t>(s);
-      if ((*set)[u].size() != static_cast<std::size_t>(pnPoints[u]) + 1)
+      if ((*set)[u].size() != static_cast<std::size_t>(DataSet().pnPoints[u]) + 1)
         return false;
     }
   }
@@ -88,23 +56,23 @@ bool CopiesFitData() {
 }
 
 void CopyArraysToSet(const std::vector<float *> &rows, ScanRowSet &set) {
-  set.assign(static_cast<std::size_t>(nScans) + 1, {});
-  for (int s = 1; s <= nScans; ++s) {
+  set.assign(static_cast<std::size_t>(DataSet().nScans) + 1, {});
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     if (!HasRow(rows, s))
       continue;
     const auto u = static_cast<std::size_t>(s);
-    set[u].assign(rows[u], rows[u] + pnPoints[u] + 1);
+    set[u].assign(rows[u], rows[u] + DataSet().pnPoints[u] + 1);
   }
 }
 
 // Copies a set into the arrays; true when any value of the arrays changed.
 bool CopySetToArrays(const ScanRowSet &set, std::vector<float *> &rows) {
   bool changed = false;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     if (!HasRow(rows, s))
       continue;
     const auto u = static_cast<std::size_t>(s);
-    for (int i = 1; i <= pnPoints[u]; ++i) {
+    for (int i = 1; i <= DataSet().pnPoints[u]; ++i) {
       const float v = set[u][static_cast<std::size_t>(i)];
       if (rows[u][i] != v)
         changed = true;
@@ -135,30 +103,30 @@ void CarryOver(const ScanRowSet &from, ScanRowSet &to, bool forward, double e,
 // exactly.
 void TakeShownArrays(const std::vector<float *> &rows, ScanRowSet &recorded,
                      ScanRowSet &transformed) {
-  ScanRowSet &shown = bTransformedShown ? transformed : recorded;
-  ScanRowSet &other = bTransformedShown ? recorded : transformed;
-  for (int s = 1; s <= nScans; ++s) {
+  ScanRowSet &shown = FluorescenceDetection().bTransformedShown ? transformed : recorded;
+  ScanRowSet &other = FluorescenceDetection().bTransformedShown ? recorded : transformed;
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     if (!HasRow(rows, s))
       continue;
     const auto u = static_cast<std::size_t>(s);
-    for (int i = 1; i <= pnPoints[u]; ++i) {
+    for (int i = 1; i <= DataSet().pnPoints[u]; ++i) {
       const auto k = static_cast<std::size_t>(i);
       const float v = rows[u][i];
       if (v == shown[u][k])
         continue;
       shown[u][k] = v;
       other[u][k] = static_cast<float>(
-          bTransformedShown
-              ? InversePowerTransform(v, dAppliedPower, dAppliedBaseline)
-              : PowerTransform(v, dAppliedPower, dAppliedBaseline));
+          FluorescenceDetection().bTransformedShown
+              ? InversePowerTransform(v, FluorescenceDetection().dAppliedPower, FluorescenceDetection().dAppliedBaseline)
+              : PowerTransform(v, FluorescenceDetection().dAppliedPower, FluorescenceDetection().dAppliedBaseline));
     }
   }
 }
 
 void UpdateRmsds() {
-  fTransformedRmsd = RmsdBetweenScanSets(ppTransformedSignal, ppTransformedFit);
-  fUntransformedRmsd =
-      RmsdBetweenScanSets(ppUntransformedSignal, ppUntransformedFit);
+  FluorescenceDetection().fTransformedRmsd = RmsdBetweenScanSets(FluorescenceDetection().ppTransformedSignal, FluorescenceDetection().ppTransformedFit);
+  FluorescenceDetection().fUntransformedRmsd =
+      RmsdBetweenScanSets(FluorescenceDetection().ppUntransformedSignal, FluorescenceDetection().ppUntransformedFit);
 }
 
 bool ValidExponent(double e) { return std::isfinite(e) && e > 0.0; }
@@ -171,18 +139,18 @@ bool Unused(const TransferBuffer &record) {
 
 void ReadNonlinearDetection(Window *window, const TransferBuffer &r) {
   const bool on = FieldChecked(r, 626);
-  if (!on && bNonlinearDetection) {
+  if (!on && FluorescenceDetection().bNonlinearDetection) {
     SwitchOffNonlinearDetection();
     CheckOptionPair(window, kCmNonlinearDetectionIds, false);
     return;
   }
-  if (on && !bNonlinearDetection) {
+  if (on && !FluorescenceDetection().bNonlinearDetection) {
     // Switched on: the option only; the stored coefficient, baseline, fit flag and
     // display choice stay in force. A stored exponent that is not above 0 (never
     // set) would make the power law degenerate, so the entered one (checked to be
     // above 0) replaces it.
-    bNonlinearDetection = true;
-    if (!(fPowerCoefficient > 0.0f)) fPowerCoefficient = FieldValue(r, 618);
+    FluorescenceDetection().bNonlinearDetection = true;
+    if (!(FluorescenceDetection().fPowerCoefficient > 0.0f)) FluorescenceDetection().fPowerCoefficient = FieldValue(r, 618);
     CheckOptionPair(window, kCmNonlinearDetectionIds, true);
     return;
   }
@@ -194,40 +162,40 @@ void ReadNonlinearDetection(Window *window, const TransferBuffer &r) {
   const float coefficient = FieldValue(r, 618);
   const float baseline = FieldValue(r, 627);
   const bool show = FieldChecked(r, 640);
-  const bool changed = coefficient != fPowerCoefficient ||
-                       baseline != fPowerBaseline || show != bShowTransformed;
-  fPowerCoefficient = coefficient;
-  fPowerBaseline = baseline;
-  bFitPowerCoefficient = FieldChecked(r, 630);
-  bShowTransformed = show;
+  const bool changed = coefficient != FluorescenceDetection().fPowerCoefficient ||
+                       baseline != FluorescenceDetection().fPowerBaseline || show != FluorescenceDetection().bShowTransformed;
+  FluorescenceDetection().fPowerCoefficient = coefficient;
+  FluorescenceDetection().fPowerBaseline = baseline;
+  FluorescenceDetection().bFitPowerCoefficient = FieldChecked(r, 630);
+  FluorescenceDetection().bShowTransformed = show;
   CheckOptionPair(window, kCmNonlinearDetectionIds, true);
   if (changed)
-    ApplyNonlinearDetection(fPowerCoefficient, fPowerBaseline,
-                            bShowTransformed);
+    ApplyNonlinearDetection(FluorescenceDetection().fPowerCoefficient, FluorescenceDetection().fPowerBaseline,
+                            FluorescenceDetection().bShowTransformed);
 }
 
 }  // namespace
 
 void ApplyFloToolsRecord(Window *window, const TransferBuffer &r) {
-  bFitMagnificationGradient = FieldChecked(r, 613);
-  fMagnificationGradient = FieldValue(r, 612);
-  bMagnificationGradient = FieldChecked(r, 615);
-  bFitMagnificationDrift = FieldChecked(r, 620);
-  fMagnificationDrift = FieldValue(r, 614);
-  bMagnificationDrift = FieldChecked(r, 621);
-  bExponentialDrift = FieldChecked(r, 835);
-  bFitConeRadius = FieldChecked(r, 622);
-  fConeRadius = FieldValue(r, 616);
-  bExcitationShadow = FieldChecked(r, 623);
-  bFitConvolutionWidth = FieldChecked(r, 624);
-  fConvolutionWidth = FieldValue(r, 617);
-  fConvolutionDistFactor = FieldValue(r, 619);
-  bRadialConvolution = FieldChecked(r, 625);
+  FluorescenceDetection().bFitMagnificationGradient = FieldChecked(r, 613);
+  FluorescenceDetection().fMagnificationGradient = FieldValue(r, 612);
+  FluorescenceDetection().bMagnificationGradient = FieldChecked(r, 615);
+  FluorescenceDetection().bFitMagnificationDrift = FieldChecked(r, 620);
+  FluorescenceDetection().fMagnificationDrift = FieldValue(r, 614);
+  FluorescenceDetection().bMagnificationDrift = FieldChecked(r, 621);
+  FluorescenceDetection().bExponentialDrift = FieldChecked(r, 835);
+  FluorescenceDetection().bFitConeRadius = FieldChecked(r, 622);
+  FluorescenceDetection().fConeRadius = FieldValue(r, 616);
+  FluorescenceDetection().bExcitationShadow = FieldChecked(r, 623);
+  FluorescenceDetection().bFitConvolutionWidth = FieldChecked(r, 624);
+  FluorescenceDetection().fConvolutionWidth = FieldValue(r, 617);
+  FluorescenceDetection().fConvolutionDistFactor = FieldValue(r, 619);
+  FluorescenceDetection().bRadialConvolution = FieldChecked(r, 625);
   // The menu's check marks follow the options set here.
-  CheckOptionPair(window, kCmMagnificationGradientIds, bMagnificationGradient);
-  CheckOptionPair(window, kCmMagnificationDriftIds, bMagnificationDrift);
-  CheckOptionPair(window, kCmExcitationShadowIds, bExcitationShadow);
-  CheckOptionPair(window, kCmRadialConvolutionIds, bRadialConvolution);
+  CheckOptionPair(window, kCmMagnificationGradientIds, FluorescenceDetection().bMagnificationGradient);
+  CheckOptionPair(window, kCmMagnificationDriftIds, FluorescenceDetection().bMagnificationDrift);
+  CheckOptionPair(window, kCmExcitationShadowIds, FluorescenceDetection().bExcitationShadow);
+  CheckOptionPair(window, kCmRadialConvolutionIds, FluorescenceDetection().bRadialConvolution);
   ReadNonlinearDetection(window, r);
 }
 
@@ -243,8 +211,8 @@ float RmsdBetweenScanSets(const ScanRowSet &a, const ScanRowSet &b) {
   auto row = [](const ScanRowSet &set) {
     return [&set](int s) -> const float * {
       const auto u = static_cast<std::size_t>(s);
-      if (u >= set.size() || u >= pnPoints.size() ||
-          set[u].size() < static_cast<std::size_t>(pnPoints[u]) + 1)
+      if (u >= set.size() || u >= DataSet().pnPoints.size() ||
+          set[u].size() < static_cast<std::size_t>(DataSet().pnPoints[u]) + 1)
         return nullptr;
       return set[u].data();
     };
@@ -253,25 +221,25 @@ float RmsdBetweenScanSets(const ScanRowSet &a, const ScanRowSet &b) {
 }
 
 void AllocNonlinearDetectionCopies() {
-  CopyArraysToSet(ppSignal, ppUntransformedSignal);
-  CopyArraysToSet(ppFit, ppUntransformedFit);
-  ppTransformedSignal = ppUntransformedSignal;
-  ppTransformedFit = ppUntransformedFit;
-  dAppliedPower = 1.0;
-  dAppliedBaseline = 0.0;
-  bTransformedShown = false;
+  CopyArraysToSet(DataSet().ppSignal, FluorescenceDetection().ppUntransformedSignal);
+  CopyArraysToSet(DataSet().ppFit, FluorescenceDetection().ppUntransformedFit);
+  FluorescenceDetection().ppTransformedSignal = FluorescenceDetection().ppUntransformedSignal;
+  FluorescenceDetection().ppTransformedFit = FluorescenceDetection().ppUntransformedFit;
+  FluorescenceDetection().dAppliedPower = 1.0;
+  FluorescenceDetection().dAppliedBaseline = 0.0;
+  FluorescenceDetection().bTransformedShown = false;
 }
 
 void FreeNonlinearDetectionCopies() {
-  for (ScanRowSet *set : {&ppUntransformedSignal, &ppUntransformedFit,
-                          &ppTransformedSignal, &ppTransformedFit})
+  for (ScanRowSet *set : {&FluorescenceDetection().ppUntransformedSignal, &FluorescenceDetection().ppUntransformedFit,
+                          &FluorescenceDetection().ppTransformedSignal, &FluorescenceDetection().ppTransformedFit})
     ScanRowSet().swap(*set);
-  bTransformedShown = false;
+  FluorescenceDetection().bTransformedShown = false;
 }
 
 int ApplyNonlinearDetection(double exponent, double baseline,
                             bool showTransformed) {
-  if (nScans < 1 || !bNonlinearDetection)
+  if (DataSet().nScans < 1 || !FluorescenceDetection().bNonlinearDetection)
     return 0;
   // e <= 0 has no inverse (1/e); such an exponent is refused.
   if (!ValidExponent(exponent) || !std::isfinite(baseline))
@@ -280,93 +248,93 @@ int ApplyNonlinearDetection(double exponent, double baseline,
     // Scans were added while the transformed domain was shown: the arrays of the
     // scans there before hold transformed values, whose recorded ones are kept in
     // the copies; the new scans are recorded data.
-    const bool transformedShown = bTransformedShown;
+    const bool transformedShown = FluorescenceDetection().bTransformedShown;
     ScanRowSet keptSignal, keptFit;
-    keptSignal.swap(ppUntransformedSignal);
-    keptFit.swap(ppUntransformedFit);
+    keptSignal.swap(FluorescenceDetection().ppUntransformedSignal);
+    keptFit.swap(FluorescenceDetection().ppUntransformedFit);
     AllocNonlinearDetectionCopies();
     if (transformedShown) {
-      for (int s = 1; s <= nScans; ++s) {
+      for (int s = 1; s <= DataSet().nScans; ++s) {
         const auto u = static_cast<std::size_t>(s);
-        const std::size_t length = static_cast<std::size_t>(pnPoints[u]) + 1;
+        const std::size_t length = static_cast<std::size_t>(DataSet().pnPoints[u]) + 1;
         if (u < keptSignal.size() && keptSignal[u].size() == length)
-          ppUntransformedSignal[u] = keptSignal[u];
-        if (u < keptFit.size() && keptFit[u].size() == length) ppUntransformedFit[u] = keptFit[u];
+          FluorescenceDetection().ppUntransformedSignal[u] = keptSignal[u];
+        if (u < keptFit.size() && keptFit[u].size() == length) FluorescenceDetection().ppUntransformedFit[u] = keptFit[u];
       }
       // The transformed copies are made anew from the recorded values below.
-      ppTransformedSignal = ppUntransformedSignal;
-      ppTransformedFit = ppUntransformedFit;
+      FluorescenceDetection().ppTransformedSignal = FluorescenceDetection().ppUntransformedSignal;
+      FluorescenceDetection().ppTransformedFit = FluorescenceDetection().ppUntransformedFit;
     }
   } else {
-    TakeShownArrays(ppSignal, ppUntransformedSignal, ppTransformedSignal);
-    TakeShownArrays(ppFit, ppUntransformedFit, ppTransformedFit);
+    TakeShownArrays(DataSet().ppSignal, FluorescenceDetection().ppUntransformedSignal, FluorescenceDetection().ppTransformedSignal);
+    TakeShownArrays(DataSet().ppFit, FluorescenceDetection().ppUntransformedFit, FluorescenceDetection().ppTransformedFit);
   }
-  if (exponent != dAppliedPower || baseline != dAppliedBaseline) {
-    CarryOver(ppUntransformedSignal, ppTransformedSignal, true, exponent,
+  if (exponent != FluorescenceDetection().dAppliedPower || baseline != FluorescenceDetection().dAppliedBaseline) {
+    CarryOver(FluorescenceDetection().ppUntransformedSignal, FluorescenceDetection().ppTransformedSignal, true, exponent,
               baseline);
-    CarryOver(ppUntransformedFit, ppTransformedFit, true, exponent, baseline);
+    CarryOver(FluorescenceDetection().ppUntransformedFit, FluorescenceDetection().ppTransformedFit, true, exponent, baseline);
   }
-  bTransformedShown = showTransformed;
+  FluorescenceDetection().bTransformedShown = showTransformed;
   const bool dataChanged = CopySetToArrays(
-      showTransformed ? ppTransformedSignal : ppUntransformedSignal, ppSignal);
-  CopySetToArrays(showTransformed ? ppTransformedFit : ppUntransformedFit,
-                  ppFit);
-  dAppliedPower = exponent;
-  dAppliedBaseline = baseline;
+      showTransformed ? FluorescenceDetection().ppTransformedSignal : FluorescenceDetection().ppUntransformedSignal, DataSet().ppSignal);
+  CopySetToArrays(showTransformed ? FluorescenceDetection().ppTransformedFit : FluorescenceDetection().ppUntransformedFit,
+                  DataSet().ppFit);
+  FluorescenceDetection().dAppliedPower = exponent;
+  FluorescenceDetection().dAppliedBaseline = baseline;
   UpdateRmsds();
   FitRmsd();  // the rmsd on show is that of the domain now shown
   // The common grid holds the data: it follows when they changed. The rebuild
   // asks for the transform again, which the busy flag stops.
-  if (dataChanged && !bNoGridRebuild) {
-    FlagGuard busy(bNonlinearDetectionBusy, true);
+  if (dataChanged && !FluorescenceDetection().bNoGridRebuild) {
+    FlagGuard busy(FluorescenceDetection().bNonlinearDetectionBusy, true);
     BuildCommonRadialGrid();
   }
-  for (int s = 1; s <= nScans; ++s)
-    if (HasRow(ppResiduals, s))
-      ComputeScanResiduals(s, ppResiduals[static_cast<std::size_t>(s)]);
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    if (HasRow(DataSet().ppResiduals, s))
+      ComputeScanResiduals(s, DataSet().ppResiduals[static_cast<std::size_t>(s)]);
   RedrawDataPlot(false);
   RedrawResidualPlot(false);
   return 1;
 }
 
 int UpdateNonlinearDetectionFit() {
-  if (nScans < 1 || !bNonlinearDetection || !CopiesFitData())
+  if (DataSet().nScans < 1 || !FluorescenceDetection().bNonlinearDetection || !CopiesFitData())
     return 0;
-  ScanRowSet &shown = bTransformedShown ? ppTransformedFit : ppUntransformedFit;
-  CopyArraysToSet(ppFit, shown);
-  if (bTransformedShown)
-    CarryOver(ppTransformedFit, ppUntransformedFit, false, dAppliedPower,
-              dAppliedBaseline);
+  ScanRowSet &shown = FluorescenceDetection().bTransformedShown ? FluorescenceDetection().ppTransformedFit : FluorescenceDetection().ppUntransformedFit;
+  CopyArraysToSet(DataSet().ppFit, shown);
+  if (FluorescenceDetection().bTransformedShown)
+    CarryOver(FluorescenceDetection().ppTransformedFit, FluorescenceDetection().ppUntransformedFit, false, FluorescenceDetection().dAppliedPower,
+              FluorescenceDetection().dAppliedBaseline);
   else
-    CarryOver(ppUntransformedFit, ppTransformedFit, true, dAppliedPower,
-              dAppliedBaseline);
+    CarryOver(FluorescenceDetection().ppUntransformedFit, FluorescenceDetection().ppTransformedFit, true, FluorescenceDetection().dAppliedPower,
+              FluorescenceDetection().dAppliedBaseline);
   UpdateRmsds();
   return 1;
 }
 
 int SetNonlinearDetectionParams(double exponent, double baseline,
                                 bool showTransformed) {
-  if (!bNonlinearDetection)
+  if (!FluorescenceDetection().bNonlinearDetection)
     return 0;
-  FlagGuard busy(bNonlinearDetectionBusy, true);
+  FlagGuard busy(FluorescenceDetection().bNonlinearDetectionBusy, true);
   return ApplyNonlinearDetection(exponent, baseline, showTransformed);
 }
 
 void ReapplyNonlinearDetection(bool rebuildGrid) {
-  if (nScans < 1 || !bNonlinearDetection || bNonlinearDetectionBusy)
+  if (DataSet().nScans < 1 || !FluorescenceDetection().bNonlinearDetection || FluorescenceDetection().bNonlinearDetectionBusy)
     return;
-  FlagGuard noRebuild(bNoGridRebuild, !rebuildGrid);
-  ApplyNonlinearDetection(dAppliedPower, dAppliedBaseline, bShowTransformed);
+  FlagGuard noRebuild(FluorescenceDetection().bNoGridRebuild, !rebuildGrid);
+  ApplyNonlinearDetection(FluorescenceDetection().dAppliedPower, FluorescenceDetection().dAppliedBaseline, FluorescenceDetection().bShowTransformed);
 }
 
-float GetUntransformedRmsd() { return fUntransformedRmsd; }
+float GetUntransformedRmsd() { return FluorescenceDetection().fUntransformedRmsd; }
 
 void SwitchOffNonlinearDetection() {
-  if (bNonlinearDetection && bTransformedShown)
-    ApplyNonlinearDetection(dAppliedPower, dAppliedBaseline, false);
-  bNonlinearDetection = false;
-  bFitPowerCoefficient = false;
-  bShowTransformed = false;
+  if (FluorescenceDetection().bNonlinearDetection && FluorescenceDetection().bTransformedShown)
+    ApplyNonlinearDetection(FluorescenceDetection().dAppliedPower, FluorescenceDetection().dAppliedBaseline, false);
+  FluorescenceDetection().bNonlinearDetection = false;
+  FluorescenceDetection().bFitPowerCoefficient = false;
+  FluorescenceDetection().bShowTransformed = false;
 }
 
 void CheckOptionPair(Window *window, const int (&ids)[2], bool on) {
@@ -390,25 +358,25 @@ void InitFloToolsTransfer(TransferBuffer &record) {
 void FillFloToolsTransfer(TransferBuffer &r) {
   if (Unused(r))
     InitFloToolsTransfer(r);
-  SetFieldChecked(r, 613, bFitMagnificationGradient);
-  SetFieldValue(r, 612, "%.4f", fMagnificationGradient);
-  SetFieldChecked(r, 615, bMagnificationGradient);
-  SetFieldChecked(r, 620, bFitMagnificationDrift);
-  SetFieldValue(r, 614, "%.4f", fMagnificationDrift);
-  SetFieldChecked(r, 621, bMagnificationDrift);
-  SetFieldChecked(r, 835, bExponentialDrift);
-  SetFieldChecked(r, 622, bFitConeRadius);
-  SetFieldValue(r, 616, "%.4f", fConeRadius);
-  SetFieldChecked(r, 623, bExcitationShadow);
-  SetFieldChecked(r, 624, bFitConvolutionWidth);
-  SetFieldValue(r, 617, "%.4f", fConvolutionWidth);
-  SetFieldValue(r, 619, "%.4f", fConvolutionDistFactor);
-  SetFieldChecked(r, 625, bRadialConvolution);
-  SetFieldChecked(r, 626, bNonlinearDetection);
-  SetFieldValue(r, 618, "%.4f", fPowerCoefficient);
-  SetFieldValue(r, 627, "%.4f", fPowerBaseline);
-  SetFieldChecked(r, 630, bFitPowerCoefficient);
-  SetFieldChecked(r, 640, bShowTransformed);
+  SetFieldChecked(r, 613, FluorescenceDetection().bFitMagnificationGradient);
+  SetFieldValue(r, 612, "%.4f", FluorescenceDetection().fMagnificationGradient);
+  SetFieldChecked(r, 615, FluorescenceDetection().bMagnificationGradient);
+  SetFieldChecked(r, 620, FluorescenceDetection().bFitMagnificationDrift);
+  SetFieldValue(r, 614, "%.4f", FluorescenceDetection().fMagnificationDrift);
+  SetFieldChecked(r, 621, FluorescenceDetection().bMagnificationDrift);
+  SetFieldChecked(r, 835, FluorescenceDetection().bExponentialDrift);
+  SetFieldChecked(r, 622, FluorescenceDetection().bFitConeRadius);
+  SetFieldValue(r, 616, "%.4f", FluorescenceDetection().fConeRadius);
+  SetFieldChecked(r, 623, FluorescenceDetection().bExcitationShadow);
+  SetFieldChecked(r, 624, FluorescenceDetection().bFitConvolutionWidth);
+  SetFieldValue(r, 617, "%.4f", FluorescenceDetection().fConvolutionWidth);
+  SetFieldValue(r, 619, "%.4f", FluorescenceDetection().fConvolutionDistFactor);
+  SetFieldChecked(r, 625, FluorescenceDetection().bRadialConvolution);
+  SetFieldChecked(r, 626, FluorescenceDetection().bNonlinearDetection);
+  SetFieldValue(r, 618, "%.4f", FluorescenceDetection().fPowerCoefficient);
+  SetFieldValue(r, 627, "%.4f", FluorescenceDetection().fPowerBaseline);
+  SetFieldChecked(r, 630, FluorescenceDetection().bFitPowerCoefficient);
+  SetFieldChecked(r, 640, FluorescenceDetection().bShowTransformed);
 }
 
 ValueRange PowerCoefficientRange(bool nonlinearDetectionOn) {
@@ -455,42 +423,42 @@ void InstallFluorescenceDetectionHooks() {
   DistributionHooks &d = GetDistributionHooks();
   d.updateNonlinearDetectionFit = [] { UpdateNonlinearDetectionFit(); };
   d.nonlinearDetectionDomain = [](bool transformed) {
-    SetNonlinearDetectionParams(fPowerCoefficient, fPowerBaseline,
-                                transformed || bShowTransformed);
+    SetNonlinearDetectionParams(FluorescenceDetection().fPowerCoefficient, FluorescenceDetection().fPowerBaseline,
+                                transformed || FluorescenceDetection().bShowTransformed);
   };
 }
 
 void ResetFluorescenceDetection() {
-  bMagnificationGradient = bFitMagnificationGradient = false;
-  fMagnificationGradient = 0.0f;
-  bMagnificationDrift = bExponentialDrift = bFitMagnificationDrift = false;
-  fMagnificationDrift = 0.0f;
-  bExcitationShadow = bFitConeRadius = false;
-  fConeRadius = 0.0f;
-  bRadialConvolution = bFitConvolutionWidth = false;
-  fConvolutionWidth = 0.0f;
-  fConvolutionDistFactor = 2.0f;
-  bNonlinearDetection = bShowTransformed = bFitPowerCoefficient = false;
-  fPowerCoefficient = fPowerBaseline = 0.0f;
+  FluorescenceDetection().bMagnificationGradient = FluorescenceDetection().bFitMagnificationGradient = false;
+  FluorescenceDetection().fMagnificationGradient = 0.0f;
+  FluorescenceDetection().bMagnificationDrift = FluorescenceDetection().bExponentialDrift = FluorescenceDetection().bFitMagnificationDrift = false;
+  FluorescenceDetection().fMagnificationDrift = 0.0f;
+  FluorescenceDetection().bExcitationShadow = FluorescenceDetection().bFitConeRadius = false;
+  FluorescenceDetection().fConeRadius = 0.0f;
+  FluorescenceDetection().bRadialConvolution = FluorescenceDetection().bFitConvolutionWidth = false;
+  FluorescenceDetection().fConvolutionWidth = 0.0f;
+  FluorescenceDetection().fConvolutionDistFactor = 2.0f;
+  FluorescenceDetection().bNonlinearDetection = FluorescenceDetection().bShowTransformed = FluorescenceDetection().bFitPowerCoefficient = false;
+  FluorescenceDetection().fPowerCoefficient = FluorescenceDetection().fPowerBaseline = 0.0f;
   FreeNonlinearDetectionCopies();
-  dAppliedPower = 1.0;
-  dAppliedBaseline = 0.0;
-  fTransformedRmsd = fUntransformedRmsd = 0.0f;
-  bNonlinearDetectionBusy = bNoGridRebuild = false;
+  FluorescenceDetection().dAppliedPower = 1.0;
+  FluorescenceDetection().dAppliedBaseline = 0.0;
+  FluorescenceDetection().fTransformedRmsd = FluorescenceDetection().fUntransformedRmsd = 0.0f;
+  FluorescenceDetection().bNonlinearDetectionBusy = FluorescenceDetection().bNoGridRebuild = false;
 }
 
 FluorescenceCorrections CurrentFluorescenceCorrections() {
   FluorescenceCorrections f;
-  f.gradient = bMagnificationGradient;
-  f.gradientPerCm = bMagnificationGradient ? fMagnificationGradient - 1.0 : 0.0;
-  f.drift = bMagnificationDrift;
-  f.driftPerSecond = bMagnificationDrift ? fMagnificationDrift * 0.01 / 3600.0 : 0.0;
-  f.exponentialDrift = bExponentialDrift;
-  f.shadow = bExcitationShadow && fConeRadius > 0;
-  f.coneRadius = fConeRadius;
-  f.convolution = bRadialConvolution && fConvolutionWidth > 0;
-  f.width = fConvolutionWidth;
-  f.distFactor = fConvolutionDistFactor;
+  f.gradient = FluorescenceDetection().bMagnificationGradient;
+  f.gradientPerCm = FluorescenceDetection().bMagnificationGradient ? FluorescenceDetection().fMagnificationGradient - 1.0 : 0.0;
+  f.drift = FluorescenceDetection().bMagnificationDrift;
+  f.driftPerSecond = FluorescenceDetection().bMagnificationDrift ? FluorescenceDetection().fMagnificationDrift * 0.01 / 3600.0 : 0.0;
+  f.exponentialDrift = FluorescenceDetection().bExponentialDrift;
+  f.shadow = FluorescenceDetection().bExcitationShadow && FluorescenceDetection().fConeRadius > 0;
+  f.coneRadius = FluorescenceDetection().fConeRadius;
+  f.convolution = FluorescenceDetection().bRadialConvolution && FluorescenceDetection().fConvolutionWidth > 0;
+  f.width = FluorescenceDetection().fConvolutionWidth;
+  f.distFactor = FluorescenceDetection().fConvolutionDistFactor;
   return f;
 }
 

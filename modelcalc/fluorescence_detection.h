@@ -15,6 +15,8 @@
 // reaches the power function.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include "lamm/radial_corrections.h"
 
 #include <string>
@@ -31,54 +33,59 @@ class Window;
 // --- settings (units as in the dialog) ---
 // Signal amplitude change with radius: factor 1 + (g - 1)(x - meniscus), g =
 // "1+da/dr".
-extern bool bMagnificationGradient;
-extern float fMagnificationGradient;
-extern bool bFitMagnificationGradient;
 // Signal amplitude change with time: percent per hour, linear or exponential.
-extern bool bMagnificationDrift;
-extern float fMagnificationDrift;
-extern bool bExponentialDrift;
-extern bool bFitMagnificationDrift;
 // Excitation shadow at the bottom: cone radius, cm.
-extern bool bExcitationShadow;
-extern float fConeRadius;
-extern bool bFitConeRadius;
 // Radial convolution: characteristic width, cm; the Gaussian is evaluated
 // within fConvolutionDistFactor widths (default 2.0).
-extern bool bRadialConvolution;
-extern float fConvolutionWidth;
-extern float fConvolutionDistFactor;
-extern bool bFitConvolutionWidth;
 // Nonlinear detection: exponent e ("power coeff d(log(a))/dc"), baseline b
 // (signal units), the display choice (transformed or recorded domain) and the
 // fit flag.
-extern bool bNonlinearDetection;
-extern float fPowerCoefficient;
-extern float fPowerBaseline;
-extern bool bShowTransformed;
-extern bool bFitPowerCoefficient;
 
 // --- nonlinear-detection state ---
 // Rows per scan: set[s][i], s = 1..nScans, i = 1..pnPoints[s] (slot 0 unused),
 // on each scan's radii.
 using ScanRowSet = std::vector<std::vector<float>>;
-extern ScanRowSet ppUntransformedSignal;
-extern ScanRowSet ppUntransformedFit;
-extern ScanRowSet ppTransformedSignal;
-extern ScanRowSet ppTransformedFit;
+
+// The state of this module in an analysis (numerics/analysis.h).
+struct FluorescenceDetectionState {
+  bool bMagnificationGradient = false;
+  float fMagnificationGradient = 0.0f;
+  bool bFitMagnificationGradient = false;
+  bool bMagnificationDrift = false;
+  float fMagnificationDrift = 0.0f;
+  bool bExponentialDrift = false;
+  bool bFitMagnificationDrift = false;
+  bool bExcitationShadow = false;
+  float fConeRadius = 0.0f;
+  bool bFitConeRadius = false;
+  bool bRadialConvolution = false;
+  float fConvolutionWidth = 0.0f;
+  float fConvolutionDistFactor = 2.0f;
+  bool bFitConvolutionWidth = false;
+  bool bNonlinearDetection = false;
+  float fPowerCoefficient = 0.0f;
+  float fPowerBaseline = 0.0f;
+  bool bShowTransformed = false;
+  bool bFitPowerCoefficient = false;
+  ScanRowSet ppUntransformedSignal{};
+  ScanRowSet ppUntransformedFit{};
+  ScanRowSet ppTransformedSignal{};
+  ScanRowSet ppTransformedFit{};
+  double dAppliedPower = 1.0;
+  double dAppliedBaseline = 0.0;
+  bool bTransformedShown = false;
+  float fTransformedRmsd = 0.0f;
+  float fUntransformedRmsd = 0.0f;
+  bool bNonlinearDetectionBusy = false;
+  bool bNoGridRebuild = false;
+};
+inline FluorescenceDetectionState& FluorescenceDetection() { return CurrentPart<FluorescenceDetectionState>(); }
 // Exponent and baseline the transformed sets were made with (1 and 0 when the
 // sets are created).
-extern double dAppliedPower;
-extern double dAppliedBaseline;
 // The data and fit arrays hold the transformed domain.
-extern bool bTransformedShown;
 // Rmsd of data minus fit over the fit range in each domain.
-extern float fTransformedRmsd;
-extern float fUntransformedRmsd;
 // Re-entry guards: a transform is being applied from the model computation; the
 // transform must not rebuild the common grid (its caller does).
-extern bool bNonlinearDetectionBusy;
-extern bool bNoGridRebuild;
 
 // The command ids of each option: the item of the menu and the id without an
 // item; both carry the check mark.

@@ -21,9 +21,6 @@
 
 namespace tarmic {
 
-std::vector<FileNameTable> pFileNameTables;
-std::map<std::string, std::size_t> mFileNameTableIndex;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -116,8 +113,8 @@ ScanRead ReadForSorting(const std::string &path, const FolderSortOptions &o) {
 } // namespace
 
 void ResetFileNameTables() {
-  pFileNameTables.clear();
-  mFileNameTableIndex.clear();
+  FluorescenceSorting().pFileNameTables.clear();
+  FluorescenceSorting().mFileNameTableIndex.clear();
 }
 
 std::string AddToFileNameTable(const std::string &path, const std::string &key,
@@ -125,15 +122,15 @@ std::string AddToFileNameTable(const std::string &path, const std::string &key,
                                double tmax) {
   if (time < tmin)
     return {};
-  auto found = mFileNameTableIndex.find(key);
-  if (found == mFileNameTableIndex.end()) {
-    if (static_cast<int>(pFileNameTables.size()) >= kMaxFileNameTables) {
+  auto found = FluorescenceSorting().mFileNameTableIndex.find(key);
+  if (found == FluorescenceSorting().mFileNameTableIndex.end()) {
+    if (static_cast<int>(FluorescenceSorting().pFileNameTables.size()) >= kMaxFileNameTables) {
       return "\n\aAttention: too many iFileNameTalbes";
     }
-    found = mFileNameTableIndex.emplace(key, pFileNameTables.size()).first;
-    pFileNameTables.push_back(FileNameTable{key, {}, 0.0});
+    found = FluorescenceSorting().mFileNameTableIndex.emplace(key, FluorescenceSorting().pFileNameTables.size()).first;
+    FluorescenceSorting().pFileNameTables.push_back(FileNameTable{key, {}, 0.0});
   }
-  FileNameTable &table = pFileNameTables[found->second];
+  FileNameTable &table = FluorescenceSorting().pFileNameTables[found->second];
   if (!table.paths.empty() &&
       !(time > table.lastTime + minInterval && time < tmax))
     return {};
@@ -147,8 +144,8 @@ std::string AddToFileNameTable(const std::string &path, const std::string &key,
 bool WriteFileNameTableLists(Window *window, std::string *outPath,
                              std::string *error) {
   std::string last;
-  for (std::size_t t = 0; t < pFileNameTables.size(); ++t) {
-    const FileNameTable &table = pFileNameTables[t];
+  for (std::size_t t = 0; t < FluorescenceSorting().pFileNameTables.size(); ++t) {
+    const FileNameTable &table = FluorescenceSorting().pFileNameTables[t];
     if (table.paths.empty())
       continue;
     const PathParts first = SplitPath(table.paths.front());
@@ -206,20 +203,20 @@ bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
 SortOutcome SortLoadedFluorescenceFiles(Window *window) {
   (void)window;
   SortOutcome out;
-  if (!bFluorescenceData || nScans < 1)
+  if (!ScanFile().bFluorescenceData || DataSet().nScans < 1)
     return out;
   StoreFileList(0);
-  if (nStoredFiles < 1)
+  if (FileList().nStoredFiles < 1)
     return out;
-  const std::string folder = MakeSortedFolder(ppStoredFileNames[1], &out.errors);
+  const std::string folder = MakeSortedFolder(FileList().ppStoredFileNames[1], &out.errors);
   if (folder.empty())
     return out;
   for (int k = 1;
-       k <= nStoredFiles && static_cast<std::size_t>(k) < pScanOrder.size();
+       k <= FileList().nStoredFiles && static_cast<std::size_t>(k) < DataSet().pScanOrder.size();
        ++k) {
-    const std::string &path = ppStoredFileNames[static_cast<std::size_t>(k)];
-    const ScanInfo &info = pScanInfo[static_cast<std::size_t>(
-        pScanOrder[static_cast<std::size_t>(k)])];
+    const std::string &path = FileList().ppStoredFileNames[static_cast<std::size_t>(k)];
+    const ScanInfo &info = DataSet().pScanInfo[static_cast<std::size_t>(
+        DataSet().pScanOrder[static_cast<std::size_t>(k)])];
     const PathParts parts = SplitPath(path);
     if (!info.detectorKeys) {
       out.errors.push_back(MissingKeysText(path));
@@ -239,20 +236,20 @@ SortOutcome SortLoadedFluorescenceFiles(Window *window) {
 
 SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
   SortOutcome out;
-  if (!bFluorescenceData || nScans < 1)
+  if (!ScanFile().bFluorescenceData || DataSet().nScans < 1)
     return out;
   StoreFileList(0);
-  if (nStoredFiles < 1)
+  if (FileList().nStoredFiles < 1)
     return out;
   double minInterval = 0.0;
   if (o.makeLists && o.target > 0) {
     ResetFileNameTables();
     minInterval = std::trunc((o.tmax - o.tmin) / o.target);
   }
-  const std::string folder = MakeSortedFolder(ppStoredFileNames[1], &out.errors);
+  const std::string folder = MakeSortedFolder(FileList().ppStoredFileNames[1], &out.errors);
   if (folder.empty())
     return out;
-  const std::string source = SplitPath(ppStoredFileNames[1]).dir;
+  const std::string source = SplitPath(FileList().ppStoredFileNames[1]).dir;
 
   // The folder's files in the order of their names.
   std::vector<std::string> files;
@@ -304,7 +301,7 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
     std::string error;
     if (!WriteFileNameTableLists(window, nullptr, &error))
       out.errors.push_back(std::move(error));
-    ShowAt(window, 50, 50 + static_cast<int>(pFileNameTables.size()),
+    ShowAt(window, 50, 50 + static_cast<int>(FluorescenceSorting().pFileNameTables.size()),
            "all done");
     ResetFileNameTables();
   }

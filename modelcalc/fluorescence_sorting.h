@@ -11,6 +11,8 @@
 // Copies keep the access and modification times of their scan file.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -28,9 +30,14 @@ struct FileNameTable {
   std::vector<std::string> paths;
   double lastTime = 0.0;
 };
-// The tables in the order of their first entry, and the index of each key.
-extern std::vector<FileNameTable> pFileNameTables;
-extern std::map<std::string, std::size_t> mFileNameTableIndex;
+// The state of this module in an analysis (numerics/analysis.h).
+struct FluorescenceSortingState {
+  // The tables in the order of their first entry, and the index of each key.
+  std::vector<FileNameTable> pFileNameTables{};
+  std::map<std::string, std::size_t> mFileNameTableIndex{};
+};
+// The current analysis' FluorescenceSortingState.
+inline FluorescenceSortingState& FluorescenceSorting() { return CurrentPart<FluorescenceSortingState>(); }
 // Limits of the grouping: at most this many tables and this many paths per
 // table (a list longer than the loaders' kMaxScans could not be loaded).
 constexpr int kMaxFileNameTables = 1000;

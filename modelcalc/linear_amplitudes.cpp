@@ -1,4 +1,5 @@
 #include "modelcalc/linear_amplitudes.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,20 +21,8 @@ constexpr int kSlots = nSpeciesSlots;
 constexpr int kAmplitudeParam = 8;
 constexpr int kBaselineParam = 15;
 
-// Storage of the normal matrix, made once for four components.
-float g_normalMatrix[kSlots + 1][kSlots + 1] = {};
 
 }  // namespace
-
-float pAppliedAmplitude[nSpeciesSlots + 1] = {};
-bool bSkipLinearFit = false;
-int nLinearComponents = 0;
-int pLinearComponents[nSpeciesSlots + 1] = {};
-float* ppLinearNormalMatrix[nSpeciesSlots + 1] = {nullptr, g_normalMatrix[1], g_normalMatrix[2],
-                                                  g_normalMatrix[3], g_normalMatrix[4]};
-float pLinearRhs[nSpeciesSlots + 1] = {};
-float pComponentMeans[nSpeciesSlots + 1] = {};
-double dBufferComponentAmplitude = 0.0;
 
 namespace {
 
@@ -41,52 +30,52 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 // The grid, its averages and noise vectors exist and match the loaded scans.
 bool GridReady() {
-  return nScans > 0 && nGridPoints > 0 && pGridRadius && pAverageScan && pScanMeans && pTINoise &&
-         pRINoise && static_cast<int>(ppGridSignal.size()) > nScans;
+  return DataSet().nScans > 0 && CurrentGrid().nGridPoints > 0 && CurrentGrid().pGridRadius && CurrentGrid().pAverageScan && CurrentGrid().pScanMeans && CurrentGrid().pTINoise &&
+         CurrentGrid().pRINoise && static_cast<int>(CurrentGrid().ppGridSignal.size()) > DataSet().nScans;
 }
 
 // Species slot k has a signal table for every scan on the current grid.
 bool HasTable(int k) {
-  if (nSpeciesArrayScans != nScans || nSpeciesArrayPoints != nGridPoints) return false;
-  const auto& rows = pppSpeciesSignal[k];
-  if (static_cast<int>(rows.size()) <= nScans) return false;
-  for (int s = 1; s <= nScans; ++s)
+  if (CurrentGrid().nSpeciesArrayScans != DataSet().nScans || CurrentGrid().nSpeciesArrayPoints != CurrentGrid().nGridPoints) return false;
+  const auto& rows = CurrentGrid().pppSpeciesSignal[k];
+  if (static_cast<int>(rows.size()) <= DataSet().nScans) return false;
+  for (int s = 1; s <= DataSet().nScans; ++s)
     if (!rows[Idx(s)]) return false;
-  return ppSpeciesGridMean[k] && ppSpeciesScanMean[k];
+  return CurrentGrid().ppSpeciesGridMean[k] && CurrentGrid().ppSpeciesScanMean[k];
 }
 
-float* Table(int k, int s) { return pppSpeciesSignal[k][Idx(s)]; }
-const float* Data(int s) { return ppGridSignal[Idx(s)]; }
+float* Table(int k, int s) { return CurrentGrid().pppSpeciesSignal[k][Idx(s)]; }
+const float* Data(int s) { return CurrentGrid().ppGridSignal[Idx(s)]; }
 
 void BuildComponentList() {
-  nLinearComponents = 0;
-  if (bDiscreteModel) {
+  LinearAmplitudes().nLinearComponents = 0;
+  if (ModelFlags().bDiscreteModel) {
     for (int k = 1; k <= kSlots; ++k)
-      if (pSpeciesIncluded[k] && HasTable(k)) pLinearComponents[++nLinearComponents] = k;
+      if (AnalysisSwitches().pSpeciesLinked[k] && HasTable(k)) LinearAmplitudes().pLinearComponents[++LinearAmplitudes().nLinearComponents] = k;
   } else if (HasTable(1)) {
     // Every other model holds its whole signal as component 1.
-    pLinearComponents[++nLinearComponents] = 1;
+    LinearAmplitudes().pLinearComponents[++LinearAmplitudes().nLinearComponents] = 1;
   }
 }
 
 void MultiplyTable(int k, float factor) {
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     float* row = Table(k, s);
-    for (int i = 1; i <= nGridPoints; ++i) row[i] *= factor;
+    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) row[i] *= factor;
   }
 }
 
 // Divides the applied amplitude out of each listed table (unit-amplitude signals);
 // a zero factor clears the table.
 void NormalizeComponentSignals() {
-  if (!bDiscreteModel) return;
-  for (int j = 1; j <= nLinearComponents; ++j) {
-    const int k = pLinearComponents[j];
-    const float a = pAppliedAmplitude[k];
+  if (!ModelFlags().bDiscreteModel) return;
+  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
+    const int k = LinearAmplitudes().pLinearComponents[j];
+    const float a = LinearAmplitudes().pAppliedAmplitude[k];
     if (a != 0.0f) {
-      for (int s = 1; s <= nScans; ++s) {
+      for (int s = 1; s <= DataSet().nScans; ++s) {
         float* row = Table(k, s);
-        for (int i = 1; i <= nGridPoints; ++i) row[i] /= a;
+        for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) row[i] /= a;
       }
     } else {
       MultiplyTable(k, 0.0f);
@@ -96,23 +85,23 @@ void NormalizeComponentSignals() {
 
 // Multiplies each listed table by its amplitude a[j] (list order) and records it.
 void ScaleComponentSignals(const float* a) {
-  if (!bDiscreteModel) return;
-  for (int j = 1; j <= nLinearComponents; ++j) {
-    const int k = pLinearComponents[j];
+  if (!ModelFlags().bDiscreteModel) return;
+  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
+    const int k = LinearAmplitudes().pLinearComponents[j];
     MultiplyTable(k, a[j]);
-    pAppliedAmplitude[k] = a[j];
+    LinearAmplitudes().pAppliedAmplitude[k] = a[j];
   }
 }
 
 // ppComponentScanAverage[k][i] = mean over the scans of S_k[s][i], every grid point.
 void AverageComponentSignals() {
-  for (int j = 1; j <= nLinearComponents; ++j) {
-    const int k = pLinearComponents[j];
-    float* avg = ppComponentScanAverage[k];
-    for (int i = 1; i <= nGridPoints; ++i) {
+  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
+    const int k = LinearAmplitudes().pLinearComponents[j];
+    float* avg = CurrentGrid().ppSpeciesGridMean[k];
+    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
       double sum = 0.0;
-      for (int s = 1; s <= nScans; ++s) sum += Table(k, s)[i];
-      avg[i] = static_cast<float>(sum / nScans);
+      for (int s = 1; s <= DataSet().nScans; ++s) sum += Table(k, s)[i];
+      avg[i] = static_cast<float>(sum / DataSet().nScans);
     }
   }
 }
@@ -120,11 +109,11 @@ void AverageComponentSignals() {
 // pComponentMeans[k] = mean of S_k over all scans and F (0 for an empty range).
 void MeanComponentSignals() {
   const GridFitPoints f = CurrentGridFitPoints();
-  for (int j = 1; j <= nLinearComponents; ++j) {
-    const int k = pLinearComponents[j];
+  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
+    const int k = LinearAmplitudes().pLinearComponents[j];
     double sum = 0.0;
-    for (int s = 1; s <= nScans; ++s) sum += f.Sum(Table(k, s));
-    pComponentMeans[k] = f.Count() > 0 ? static_cast<float>(sum / (double(nScans) * f.Count())) : 0.0f;
+    for (int s = 1; s <= DataSet().nScans; ++s) sum += f.Sum(Table(k, s));
+    LinearAmplitudes().pComponentMeans[k] = f.Count() > 0 ? static_cast<float>(sum / (double(DataSet().nScans) * f.Count())) : 0.0f;
   }
 }
 
@@ -137,19 +126,19 @@ double RangeMean(const float* row, const GridFitPoints& f) {
 // data (pScanMean).
 void ScanMeansForRINoise() {
   const GridFitPoints f = CurrentGridFitPoints();
-  for (int s = 1; s <= nScans; ++s) {
-    for (int j = 1; j <= nLinearComponents; ++j) {
-      const int k = pLinearComponents[j];
-      ppComponentScanMean[k][s] = static_cast<float>(RangeMean(Table(k, s), f));
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
+      const int k = LinearAmplitudes().pLinearComponents[j];
+      CurrentGrid().ppSpeciesScanMean[k][s] = static_cast<float>(RangeMean(Table(k, s), f));
     }
-    pScanMean[s] = static_cast<float>(RangeMean(Data(s), f));
+    CurrentGrid().pScanMeans[s] = static_cast<float>(RangeMean(Data(s), f));
   }
 }
 
 double MeanOverScans(const float* perScan) {
   double sum = 0.0;
-  for (int s = 1; s <= nScans; ++s) sum += perScan[s];
-  return sum / nScans;
+  for (int s = 1; s <= DataSet().nScans; ++s) sum += perScan[s];
+  return sum / DataSet().nScans;
 }
 
 // How data and unit signals are centred before the normal equations:
@@ -173,8 +162,8 @@ struct Centring {
 // and solves them with x >= 0 into pLinearRhs. False when the equations are not
 // finite (the amplitudes are then 0) or the non-negative solve failed.
 bool SolveLinearAmplitudes(const Centring& c) {
-  const int n = nLinearComponents;
-  for (int j = 1; j <= kSlots; ++j) pLinearRhs[j] = 0.0f;
+  const int n = LinearAmplitudes().nLinearComponents;
+  for (int j = 1; j <= kSlots; ++j) LinearAmplitudes().pLinearRhs[j] = 0.0f;
   if (n == 0) return true;
   const GridFitPoints f = CurrentGridFitPoints();
   double A[kSlots + 1][kSlots + 1] = {};
@@ -184,25 +173,25 @@ bool SolveLinearAmplitudes(const Centring& c) {
   double x[kSlots + 1] = {};
   double dataShift = 0.0;
   if (c.perScan && c.perPoint) {
-    for (int j = 1; j <= n; ++j) pointShift[j] = MeanOverScans(ppComponentScanMean[pLinearComponents[j]]);
-    dataShift = MeanOverScans(pScanMean);
+    for (int j = 1; j <= n; ++j) pointShift[j] = MeanOverScans(CurrentGrid().ppSpeciesScanMean[LinearAmplitudes().pLinearComponents[j]]);
+    dataShift = MeanOverScans(CurrentGrid().pScanMeans);
   }
   const double dataGlobal =
-      c.global && fFitPointTotal > 0.0f ? double(fAverageScanTotal) / fFitPointTotal : 0.0;
-  for (int s = 1; s <= nScans; ++s) {
+      c.global && CurrentGrid().fGridPointTotal > 0.0f ? double(CurrentGrid().fGridSignalTotal) / CurrentGrid().fGridPointTotal : 0.0;
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const float* d = Data(s);
     for (int j = 1; j <= n; ++j) {
-      const int k = pLinearComponents[j];
-      scanOff[j] = (c.perScan ? ppComponentScanMean[k][s] : 0.0) + (c.global ? pComponentMeans[k] : 0.0);
+      const int k = LinearAmplitudes().pLinearComponents[j];
+      scanOff[j] = (c.perScan ? CurrentGrid().ppSpeciesScanMean[k][s] : 0.0) + (c.global ? LinearAmplitudes().pComponentMeans[k] : 0.0);
     }
-    const double dataScanOff = (c.perScan ? pScanMean[s] : 0.0) + dataGlobal + c.fixedBaseline;
+    const double dataScanOff = (c.perScan ? CurrentGrid().pScanMeans[s] : 0.0) + dataGlobal + c.fixedBaseline;
     f.ForEach([&](int i) {
       double y = d[i] - dataScanOff;
-      if (c.perPoint) y -= pAverageScan[i] - dataShift;
+      if (c.perPoint) y -= CurrentGrid().pAverageScan[i] - dataShift;
       for (int j = 1; j <= n; ++j) {
-        const int k = pLinearComponents[j];
+        const int k = LinearAmplitudes().pLinearComponents[j];
         double v = Table(k, s)[i] - scanOff[j];
-        if (c.perPoint) v -= ppComponentScanAverage[k][i] - pointShift[j];
+        if (c.perPoint) v -= CurrentGrid().ppSpeciesGridMean[k][i] - pointShift[j];
         x[j] = v;
       }
       for (int j = 1; j <= n; ++j) {
@@ -213,112 +202,112 @@ bool SolveLinearAmplitudes(const Centring& c) {
   }
   bool finite = true;
   for (int j = 1; j <= n; ++j) {
-    pLinearRhs[j] = static_cast<float>(b[j]);
-    finite = finite && std::isfinite(pLinearRhs[j]);
+    LinearAmplitudes().pLinearRhs[j] = static_cast<float>(b[j]);
+    finite = finite && std::isfinite(LinearAmplitudes().pLinearRhs[j]);
     for (int l = 1; l <= j; ++l) {
       const float v = static_cast<float>(A[j][l]);
-      ppLinearNormalMatrix[j][l] = ppLinearNormalMatrix[l][j] = v;
+      LinearAmplitudes().ppLinearNormalMatrix[j][l] = LinearAmplitudes().ppLinearNormalMatrix[l][j] = v;
       finite = finite && std::isfinite(v);
     }
   }
   if (!finite) {
-    for (int j = 1; j <= n; ++j) pLinearRhs[j] = 0.0f;
+    for (int j = 1; j <= n; ++j) LinearAmplitudes().pLinearRhs[j] = 0.0f;
     return false;
   }
-  return NNLSNormalEquations(ppLinearNormalMatrix, pLinearRhs, n, true);
+  return NNLSNormalEquations(LinearAmplitudes().ppLinearNormalMatrix, LinearAmplitudes().pLinearRhs, n, true);
 }
 
 void SetSkipAmplitudes(float value) {
-  for (int j = 1; j <= kSlots; ++j) pLinearRhs[j] = j <= nLinearComponents ? value : 0.0f;
+  for (int j = 1; j <= kSlots; ++j) LinearAmplitudes().pLinearRhs[j] = j <= LinearAmplitudes().nLinearComponents ? value : 0.0f;
 }
 
 // Amplitudes as applied to the tables, in list order.
 void AppliedAmplitudes(float* a) {
-  for (int j = 1; j <= nLinearComponents; ++j) a[j] = pAppliedAmplitude[pLinearComponents[j]];
+  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) a[j] = LinearAmplitudes().pAppliedAmplitude[LinearAmplitudes().pLinearComponents[j]];
 }
 
 void StoreAmplitudes() {
-  for (int j = 1; j <= nLinearComponents; ++j) {
-    const int k = pLinearComponents[j];
-    pSpeciesAmplitude[k] = pLinearRhs[j];
-    pParams[kAmplitudeParam + k] = pLinearRhs[j];
+  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
+    const int k = LinearAmplitudes().pLinearComponents[j];
+    ModelParams().pSpeciesAmplitude[k] = LinearAmplitudes().pLinearRhs[j];
+    AnalysisSwitches().pParams[kAmplitudeParam + k] = LinearAmplitudes().pLinearRhs[j];
   }
 }
 
 void SetBaseline(float value) {
-  fBaseline = value;
-  pParams[kBaselineParam] = value;
+  ModelParams().fBaseline = value;
+  AnalysisSwitches().pParams[kBaselineParam] = value;
 }
 
-void ZeroTINoise() { std::fill(pTINoise + 1, pTINoise + nGridPoints + 1, 0.0f); }
-void ZeroRINoise() { std::fill(pRINoise + 1, pRINoise + nScans + 1, 0.0f); }
+void ZeroTINoise() { std::fill(CurrentGrid().pTINoise + 1, CurrentGrid().pTINoise + CurrentGrid().nGridPoints + 1, 0.0f); }
+void ZeroRINoise() { std::fill(CurrentGrid().pRINoise + 1, CurrentGrid().pRINoise + DataSet().nScans + 1, 0.0f); }
 
 // TI[i] = Dbar[i] - sum_j a_j Sbar_j[i] on unit-amplitude tables; with centred
 // scans (TI and RI) the scan averages of the per-scan means are subtracted first,
 // which gives the profile zero mean over F.
 void CalculateTINoiseFromAmplitudes(const float* a, bool centred) {
-  double shift = centred ? MeanOverScans(pScanMean) : 0.0;
-  for (int j = 1; centred && j <= nLinearComponents; ++j)
-    shift -= a[j] * MeanOverScans(ppComponentScanMean[pLinearComponents[j]]);
-  for (int i = 1; i <= nGridPoints; ++i) {
-    double v = pAverageScan[i];
-    for (int j = 1; j <= nLinearComponents; ++j)
-      v -= double(a[j]) * ppComponentScanAverage[pLinearComponents[j]][i];
-    pTINoise[i] = static_cast<float>(v - shift);
+  double shift = centred ? MeanOverScans(CurrentGrid().pScanMeans) : 0.0;
+  for (int j = 1; centred && j <= LinearAmplitudes().nLinearComponents; ++j)
+    shift -= a[j] * MeanOverScans(CurrentGrid().ppSpeciesScanMean[LinearAmplitudes().pLinearComponents[j]]);
+  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
+    double v = CurrentGrid().pAverageScan[i];
+    for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j)
+      v -= double(a[j]) * CurrentGrid().ppSpeciesGridMean[LinearAmplitudes().pLinearComponents[j]][i];
+    CurrentGrid().pTINoise[i] = static_cast<float>(v - shift);
   }
 }
 
 // RI[s] = mean over F of (D[s][i] - sum_k S_k[s][i]), tables already scaled.
 void CalculateRINoiseOffsets() {
   const GridFitPoints f = CurrentGridFitPoints();
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     double v = RangeMean(Data(s), f);
-    for (int j = 1; j <= nLinearComponents; ++j) v -= RangeMean(Table(pLinearComponents[j], s), f);
-    pRINoise[s] = static_cast<float>(v);
+    for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) v -= RangeMean(Table(LinearAmplitudes().pLinearComponents[j], s), f);
+    CurrentGrid().pRINoise[s] = static_cast<float>(v);
   }
 }
 
 // The scan has the grid's radii (the grid aliases the scans' common radius array,
 // or the radii are equal).
 bool ScanOnGrid(int s) {
-  const float* r = ppRadius[Idx(s)];
-  if (r == pGridRadius) return true;
-  if (pnPoints[Idx(s)] != nGridPoints) return false;
-  return std::equal(r + 1, r + nGridPoints + 1, pGridRadius + 1);
+  const float* r = DataSet().ppRadius[Idx(s)];
+  if (r == CurrentGrid().pGridRadius) return true;
+  if (DataSet().pnPoints[Idx(s)] != CurrentGrid().nGridPoints) return false;
+  return std::equal(r + 1, r + CurrentGrid().nGridPoints + 1, CurrentGrid().pGridRadius + 1);
 }
 
 // out[1..n] on the scan's radii = the grid row resampled linearly; 0 where the
 // resampling cannot be done, so that no stale value survives.
 void GridRowToScan(int s, const float* gridRow, float* out) {
-  const int n = pnPoints[Idx(s)];
+  const int n = DataSet().pnPoints[Idx(s)];
   if (ScanOnGrid(s)) {
     std::copy(gridRow + 1, gridRow + n + 1, out + 1);
-  } else if (!InterpolateCurve(n, ppRadius[Idx(s)], out, nGridPoints, pGridRadius, gridRow)) {
+  } else if (!InterpolateCurve(n, DataSet().ppRadius[Idx(s)], out, CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, gridRow)) {
     std::fill(out + 1, out + n + 1, 0.0f);
   }
 }
 
 // ppFit[s] = TI + sum_k S_k (scaled tables), resampled onto each scan's radii.
 void BuildFitFromComponents() {
-  for (int p = 1; p <= nScans; ++p) {
-    const int s = pScanOrder[Idx(p)];
-    float* fit = ppFit[Idx(s)];
-    float* work = ppWork[Idx(s)];
+  for (int p = 1; p <= DataSet().nScans; ++p) {
+    const int s = DataSet().pScanOrder[Idx(p)];
+    float* fit = DataSet().ppFit[Idx(s)];
+    float* work = DataSet().ppWork[Idx(s)];
     if (!fit || !work) continue;
-    const int n = pnPoints[Idx(s)];
-    GridRowToScan(s, pTINoise, fit);
-    for (int j = 1; j <= nLinearComponents; ++j) {
-      GridRowToScan(s, Table(pLinearComponents[j], s), work);
+    const int n = DataSet().pnPoints[Idx(s)];
+    GridRowToScan(s, CurrentGrid().pTINoise, fit);
+    for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
+      GridRowToScan(s, Table(LinearAmplitudes().pLinearComponents[j], s), work);
       for (int q = 1; q <= n; ++q) fit[q] += work[q];
     }
   }
 }
 
 void AddRINoiseToFit() {
-  for (int s = 1; s <= nScans; ++s) {
-    float* fit = ppFit[Idx(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    float* fit = DataSet().ppFit[Idx(s)];
     if (!fit) continue;
-    for (int q = 1; q <= pnPoints[Idx(s)]; ++q) fit[q] += pRINoise[s];
+    for (int q = 1; q <= DataSet().pnPoints[Idx(s)]; ++q) fit[q] += CurrentGrid().pRINoise[s];
   }
 }
 
@@ -327,12 +316,12 @@ void AddRINoiseToFit() {
 float MeanResidual() {
   double sum = 0.0;
   long count = 0;
-  for (int s = 1; s <= nScans; ++s) {
-    const float* y = ppSignal[Idx(s)];
-    const float* fit = ppFit[Idx(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const float* y = DataSet().ppSignal[Idx(s)];
+    const float* fit = DataSet().ppFit[Idx(s)];
     if (!y || !fit) continue;
-    const int first = std::max(pFitFirst[Idx(s)], 1);
-    const int last = std::min(pFitLast[Idx(s)], pnPoints[Idx(s)]);
+    const int first = std::max(DataSet().pFitFirst[Idx(s)], 1);
+    const int last = std::min(DataSet().pFitLast[Idx(s)], DataSet().pnPoints[Idx(s)]);
     for (int q = first; q <= last; ++q) {
       sum += double(y[q]) - fit[q];
       ++count;
@@ -377,7 +366,7 @@ bool FitAmplitudesWithRI(bool withTI) {
   CalculateAverageScan();
   if (withTI) AverageComponentSignals();
   bool ok = true;
-  if (bSkipLinearFit) {
+  if (LinearAmplitudes().bSkipLinearFit) {
     SetSkipAmplitudes(withTI ? 1.0f : 0.0f);
   } else {
     Centring c;
@@ -387,11 +376,11 @@ bool FitAmplitudesWithRI(bool withTI) {
   }
   StoreAmplitudes();
   if (withTI) {
-    CalculateTINoiseFromAmplitudes(pLinearRhs, true);
+    CalculateTINoiseFromAmplitudes(LinearAmplitudes().pLinearRhs, true);
   } else {
     ZeroTINoise();
   }
-  ScaleComponentSignals(pLinearRhs);
+  ScaleComponentSignals(LinearAmplitudes().pLinearRhs);
   CalculateRINoiseOffsets();
   AmplitudesToTotalAndFractions();
   SetBaseline(0.0f);
@@ -410,9 +399,9 @@ bool FitAmplitudesWithBaseline(bool fitted) {
   MeanComponentSignals();
   Centring c;
   c.global = fitted;
-  c.fixedBaseline = fitted ? 0.0 : fBaseline;
+  c.fixedBaseline = fitted ? 0.0 : ModelParams().fBaseline;
   const bool ok = SolveLinearAmplitudes(c);
-  ScaleComponentSignals(pLinearRhs);
+  ScaleComponentSignals(LinearAmplitudes().pLinearRhs);
   StoreAmplitudes();
   AmplitudesToTotalAndFractions();
   ZeroTINoise();
@@ -427,14 +416,14 @@ bool FitAmplitudesWithBaseline(bool fitted) {
 
 void CalculateAverageScan() {
   if (!GridReady()) return;
-  for (int i = 1; i <= nGridPoints; ++i) {
+  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
     double sum = 0.0;
-    for (int s = 1; s <= nScans; ++s) sum += Data(s)[i];
-    pAverageScan[i] = static_cast<float>(sum / nScans);
+    for (int s = 1; s <= DataSet().nScans; ++s) sum += Data(s)[i];
+    CurrentGrid().pAverageScan[i] = static_cast<float>(sum / DataSet().nScans);
   }
   const GridFitPoints f = CurrentGridFitPoints();
-  fAverageScanTotal = static_cast<float>(nScans * f.Sum(pAverageScan));
-  fFitPointTotal = static_cast<float>(nScans) * static_cast<float>(f.Count());
+  CurrentGrid().fGridSignalTotal = static_cast<float>(DataSet().nScans * f.Sum(CurrentGrid().pAverageScan));
+  CurrentGrid().fGridPointTotal = static_cast<float>(DataSet().nScans) * static_cast<float>(f.Count());
 }
 
 bool FitAmplitudesTIRINoise() { return FitAmplitudesWithRI(true); }
@@ -446,7 +435,7 @@ bool FitAmplitudesTINoise() {
   AverageComponentSignals();
   CalculateAverageScan();
   bool ok = true;
-  if (bSkipLinearFit) {
+  if (LinearAmplitudes().bSkipLinearFit) {
     SetSkipAmplitudes(0.0f);
   } else {
     Centring c;
@@ -457,8 +446,8 @@ bool FitAmplitudesTINoise() {
   AmplitudesToTotalAndFractions();
   // The solved absolute amplitudes, not pSpeciesAmplitude, which now holds the
   // total and fractions.
-  CalculateTINoiseFromAmplitudes(pLinearRhs, false);
-  ScaleComponentSignals(pLinearRhs);
+  CalculateTINoiseFromAmplitudes(LinearAmplitudes().pLinearRhs, false);
+  ScaleComponentSignals(LinearAmplitudes().pLinearRhs);
   ZeroRINoise();
   SetBaseline(0.0f);
   BuildFitFromComponents();
@@ -485,31 +474,31 @@ void CalculateTINoise() {
 }
 
 void FitBaseline() {
-  if (pTINoise) ZeroTINoise();
-  if (pRINoise) ZeroRINoise();
+  if (CurrentGrid().pTINoise) ZeroTINoise();
+  if (CurrentGrid().pRINoise) ZeroRINoise();
   SetBaseline(MeanResidual());
   AddBaselineToFit();
 }
 
 void AddBaselineToFit() {
-  for (int s = 1; s <= nScans; ++s) {
-    float* fit = ppFit[Idx(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    float* fit = DataSet().ppFit[Idx(s)];
     if (!fit) continue;
-    for (int q = 1; q <= pnPoints[Idx(s)]; ++q) fit[q] += fBaseline;
+    for (int q = 1; q <= DataSet().pnPoints[Idx(s)]; ++q) fit[q] += ModelParams().fBaseline;
   }
 }
 
 LinearStepVariant ChooseLinearStepVariant() {
   using V = LinearStepVariant;
-  if (bFitTINoise) {
-    if (bLinearAmplitudes) return bFitRINoise ? V::FitAmplitudesTIRINoise : V::FitAmplitudesTINoise;
-    return bFitRINoise ? V::CalculateTIRINoise : V::CalculateTINoise;
+  if (AnalysisSwitches().bFitTINoise) {
+    if (ModelParams().bLinearAmplitudes) return AnalysisSwitches().bFitRINoise ? V::FitAmplitudesTIRINoise : V::FitAmplitudesTINoise;
+    return AnalysisSwitches().bFitRINoise ? V::CalculateTIRINoise : V::CalculateTINoise;
   }
   // RI noise takes the place of a baseline, floated or not: with it the model was
   // computed into the signal tables, which only the RI variants turn into fit rows.
-  if (bFitRINoise) return bLinearAmplitudes ? V::FitAmplitudesRINoise : V::CalculateRINoise;
-  if (bVaryBaseline) return bLinearAmplitudes ? V::FitAmplitudesBaseline : V::FitBaseline;
-  return bLinearAmplitudes ? V::FitAmplitudesFixedBaseline : V::AddBaselineToFit;
+  if (AnalysisSwitches().bFitRINoise) return ModelParams().bLinearAmplitudes ? V::FitAmplitudesRINoise : V::CalculateRINoise;
+  if (ModelParams().bVaryBaseline) return ModelParams().bLinearAmplitudes ? V::FitAmplitudesBaseline : V::FitBaseline;
+  return ModelParams().bLinearAmplitudes ? V::FitAmplitudesFixedBaseline : V::AddBaselineToFit;
 }
 
 bool RunLinearAmplitudeStep() {
@@ -526,8 +515,8 @@ bool RunLinearAmplitudeStep() {
     case V::FitBaseline: FitBaseline(); return true;
     case V::AddBaselineToFit:
       // No noise term is part of this model: none may linger from an earlier one.
-      if (pTINoise) ZeroTINoise();
-      if (pRINoise) ZeroRINoise();
+      if (CurrentGrid().pTINoise) ZeroTINoise();
+      if (CurrentGrid().pRINoise) ZeroRINoise();
       AddBaselineToFit();
       return true;
   }
@@ -535,43 +524,43 @@ bool RunLinearAmplitudeStep() {
 }
 
 void AmplitudesToTotalAndFractions() {
-  if (!bDiscreteModel) return;
+  if (!ModelFlags().bDiscreteModel) return;
   int last = kSlots;
-  if (bBufferSedCorrection && bLinearAmplitudes) {
+  if (ModelFlags().bBufferSedCorrection && ModelParams().bLinearAmplitudes) {
     // The buffer slot keeps its absolute amplitude and stays out of the total. It
     // is the buffer's signal (its profile was computed with signal 1), which the
     // subtraction of the buffer mismatch and the parameter files take from there.
-    pParams[kAmplitudeParam + kSlots] = pSpeciesAmplitude[kSlots];
-    dBufferComponentAmplitude = pSpeciesAmplitude[kSlots];
-    BufferSed.signal = dBufferComponentAmplitude;
+    AnalysisSwitches().pParams[kAmplitudeParam + kSlots] = ModelParams().pSpeciesAmplitude[kSlots];
+    LinearAmplitudes().dBufferComponentAmplitude = ModelParams().pSpeciesAmplitude[kSlots];
+    BufferSedimentation().BufferSed.signal = LinearAmplitudes().dBufferComponentAmplitude;
     last = kSlots - 1;
   }
   int first = 0;
   double total = 0.0;
   for (int k = 1; k <= last; ++k) {
-    if (!pSpeciesIncluded[k]) continue;
+    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
     if (first == 0) first = k;
-    total += pSpeciesAmplitude[k];
+    total += ModelParams().pSpeciesAmplitude[k];
   }
   if (first == 0) return;
   for (int k = first + 1; k <= last; ++k) {
-    if (!pSpeciesIncluded[k]) continue;
-    pSpeciesAmplitude[k] = total != 0.0 ? static_cast<float>(pSpeciesAmplitude[k] / total) : 0.0f;
-    pParams[kAmplitudeParam + k] = pSpeciesAmplitude[k];
+    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
+    ModelParams().pSpeciesAmplitude[k] = total != 0.0 ? static_cast<float>(ModelParams().pSpeciesAmplitude[k] / total) : 0.0f;
+    AnalysisSwitches().pParams[kAmplitudeParam + k] = ModelParams().pSpeciesAmplitude[k];
   }
-  pSpeciesAmplitude[first] = static_cast<float>(total);
-  pParams[kAmplitudeParam + first] = pSpeciesAmplitude[first];
+  ModelParams().pSpeciesAmplitude[first] = static_cast<float>(total);
+  AnalysisSwitches().pParams[kAmplitudeParam + first] = ModelParams().pSpeciesAmplitude[first];
 }
 
 void ResetLinearAmplitudes() {
-  std::fill(std::begin(pAppliedAmplitude), std::end(pAppliedAmplitude), 0.0f);
-  bSkipLinearFit = false;
-  nLinearComponents = 0;
-  std::fill(std::begin(pLinearComponents), std::end(pLinearComponents), 0);
-  for (auto& row : g_normalMatrix) std::fill(std::begin(row), std::end(row), 0.0f);
-  std::fill(std::begin(pLinearRhs), std::end(pLinearRhs), 0.0f);
-  std::fill(std::begin(pComponentMeans), std::end(pComponentMeans), 0.0f);
-  dBufferComponentAmplitude = 0.0;
+  std::fill(std::begin(LinearAmplitudes().pAppliedAmplitude), std::end(LinearAmplitudes().pAppliedAmplitude), 0.0f);
+  LinearAmplitudes().bSkipLinearFit = false;
+  LinearAmplitudes().nLinearComponents = 0;
+  std::fill(std::begin(LinearAmplitudes().pLinearComponents), std::end(LinearAmplitudes().pLinearComponents), 0);
+  for (auto& row : LinearAmplitudes().g_normalMatrix) std::fill(std::begin(row), std::end(row), 0.0f);
+  std::fill(std::begin(LinearAmplitudes().pLinearRhs), std::end(LinearAmplitudes().pLinearRhs), 0.0f);
+  std::fill(std::begin(LinearAmplitudes().pComponentMeans), std::end(LinearAmplitudes().pComponentMeans), 0.0f);
+  LinearAmplitudes().dBufferComponentAmplitude = 0.0;
 }
 
 }  // namespace tarmic

@@ -33,37 +33,42 @@
 //   fAverageScanTotal, fFitPointTotal  nScans x sum of pAverageScan over F, nScans x |F|
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include "modelfit/model_params.h"
 #include "scandata/radial_grid.h"
 
 namespace tarmic {
 
-// Signal factor last applied to each species table [1..4] (loading signal units;
-// 0 for a slot without signal). The model computation records the factor it fills
-// a table with (1.0 for a unit-amplitude signal).
-extern float pAppliedAmplitude[nSpeciesSlots + 1];
-// Set by the model computation when a value the signals need is zero or negative:
-// the amplitude-solving variants with noise then skip the solve (see below).
-extern bool bSkipLinearFit;
-// Components of the linear problem, as species slots, in list order [1..n].
-extern int nLinearComponents;
-extern int pLinearComponents[nSpeciesSlots + 1];
-// Normal equations of the last solve, [1..n][1..n] and [1..n]; after the solve
-// pLinearRhs holds the amplitudes (absolute, in list order).
-extern float* ppLinearNormalMatrix[nSpeciesSlots + 1];
-extern float pLinearRhs[nSpeciesSlots + 1];
-// Mean of each unit component signal over all scans and F [1..4].
-extern float pComponentMeans[nSpeciesSlots + 1];
-// The buffer component's amplitude as handed to the buffer-sedimentation model,
-// set apart when the amplitudes are rewritten as total and fractions.
-extern double dBufferComponentAmplitude;
+// The state of this module in an analysis (numerics/analysis.h).
+struct LinearAmplitudesState {
+  // Signal factor last applied to each species table [1..4] (loading signal units;
+  // 0 for a slot without signal). The model computation records the factor it fills
+  // a table with (1.0 for a unit-amplitude signal).
+  float pAppliedAmplitude[nSpeciesSlots + 1] = {};
+  // Set by the model computation when a value the signals need is zero or negative:
+  // the amplitude-solving variants with noise then skip the solve (see below).
+  bool bSkipLinearFit = false;
+  // Components of the linear problem, as species slots, in list order [1..n].
+  int nLinearComponents = 0;
+  int pLinearComponents[nSpeciesSlots + 1] = {};
+  // Normal equations of the last solve, [1..n][1..n] and [1..n]; after the solve
+  // pLinearRhs holds the amplitudes (absolute, in list order).
+  // Storage of the normal matrix, made once for four components.
+  float g_normalMatrix[nSpeciesSlots + 1][nSpeciesSlots + 1] = {};
+  float* ppLinearNormalMatrix[nSpeciesSlots + 1] = {nullptr, g_normalMatrix[1], g_normalMatrix[2],
+                                                    g_normalMatrix[3], g_normalMatrix[4]};
+  float pLinearRhs[nSpeciesSlots + 1] = {};
+  // Mean of each unit component signal over all scans and F [1..4].
+  float pComponentMeans[nSpeciesSlots + 1] = {};
+  // The buffer component's amplitude as handed to the buffer-sedimentation model,
+  // set apart when the amplitudes are rewritten as total and fractions.
+  double dBufferComponentAmplitude = 0.0;
+};
+// The current analysis' LinearAmplitudesState.
+inline LinearAmplitudesState& LinearAmplitudes() { return CurrentPart<LinearAmplitudesState>(); }
 
 // Names of the means kept with the common grid.
-inline constexpr float* (&ppComponentScanAverage)[kSpeciesSlots + 1] = ppSpeciesGridMean;
-inline constexpr float* (&ppComponentScanMean)[kSpeciesSlots + 1] = ppSpeciesScanMean;
-inline constexpr float*& pScanMean = pScanMeans;
-inline constexpr float& fAverageScanTotal = fGridSignalTotal;
-inline constexpr float& fFitPointTotal = fGridPointTotal;
 
 // The ten variants of the linear step. Each writes pTINoise, pRINoise (zero where
 // the term is not part of the variant), the baseline (fBaseline and pParams[15])

@@ -14,10 +14,6 @@
 
 namespace tarmic {
 
-double fMLRmsd = 0.0;
-double fMLPoints = 0.0;
-double fMLLambda = 0.0;
-
 float FitBounds::Clamp(float v) const {
   if (magnitude) v = std::fabs(v);
   return v < lo ? lo : (v > hi ? hi : v);
@@ -182,7 +178,7 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
   };
   if (target.Refused()) return refused();
   target.Values(w.model.data(), w.data.data());
-  fMLPoints = static_cast<double>(points);
+  Marquardt().fMLPoints = static_cast<double>(points);
   double residuals = 0.0;
   for (std::size_t k = 0; k < points; ++k) {
     const double r = w.data[k] - w.model[k];
@@ -220,7 +216,7 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a, Matrix& alpha,
   sosq = residuals;
   for (int j = 2; j <= n; ++j)
     for (int k = 1; k < j; ++k) alpha[Idx(k)][Idx(j)] = alpha[Idx(j)][Idx(k)];
-  fMLRmsd = points > 0 ? std::sqrt(sosq / static_cast<double>(points)) : 0.0;
+  Marquardt().fMLRmsd = points > 0 ? std::sqrt(sosq / static_cast<double>(points)) : 0.0;
   return true;
 }
 
@@ -344,7 +340,7 @@ MLRound MLSearchRound(MLWorkSet& w, MLTarget& target, double* a, double& sosq) {
 
 bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda) {
   const int n = w.n;
-  nFitStep = 0;
+  FitState().nFitStep = 0;
   if (alamda < 0.0) {
     alamda = kMLStartLambda;
     if (!mlcof(w, target, a, w.alpha, w.beta, sosq)) return false;
@@ -421,7 +417,7 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   for (int i = 1; i <= n; ++i) p[i] = w.bounds[Idx(i)].Clamp(p[i]);
   ScaleMLParameters(w, p, a.data());
   double sosq = 0.0, alamda = -1.0;
-  nFitIteration = 0;
+  FitState().nFitIteration = 0;
   w.refused = w.nextToRefused = false;
   w.refusalsInDamping = 0;
   auto interrupted = [&] {
@@ -486,10 +482,10 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
     return true;
   };
   const auto ends = [&]() -> bool { return converged() && (roundFailed || roundStopped || !endStepGoesOn()); };
-  while (!done && nFitIteration < nMLIterMax) {
-    ++nFitIteration;
+  while (!done && FitState().nFitIteration < nMLIterMax) {
+    ++FitState().nFitIteration;
     const double oldSosq = sosq, oldLambda = alamda;
-    fMLLambda = alamda;
+    Marquardt().fMLLambda = alamda;
     if (!mlmin(w, target, a.data(), sosq, alamda)) return interrupted();
     if (w.stepTooSmall) {
       // No trial was made, so alpha, beta and alamda are as before and every further

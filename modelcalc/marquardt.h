@@ -15,6 +15,8 @@
 // the model and a parameter can leave an end it touched.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <cstddef>
 #include <functional>
 #include <limits>
@@ -80,12 +82,17 @@ inline constexpr int kEndCheckRounds = 3;
 inline constexpr double fMLDefaultDerivFactor = 1.0005;
 inline constexpr double fMLDefaultDerivStep = 0.001;
 
-// rmsd sqrt(sosq / points) of the last derivative pass (0 without points) and the
-// number of points it counted.
-extern double fMLRmsd;
-extern double fMLPoints;
-// Damping of the running iteration (for the status line).
-extern double fMLLambda;
+// The state of this module in an analysis (numerics/analysis.h).
+struct MarquardtState {
+  // rmsd sqrt(sosq / points) of the last derivative pass (0 without points) and the
+  // number of points it counted.
+  double fMLRmsd = 0.0;
+  double fMLPoints = 0.0;
+  // Damping of the running iteration (for the status line).
+  double fMLLambda = 0.0;
+};
+// The current analysis' MarquardtState.
+inline MarquardtState& Marquardt() { return CurrentPart<MarquardtState>(); }
 
 // The work arrays of one fit (one-based in the parameters).
 struct MLWorkSet {

@@ -71,54 +71,54 @@ unsigned long long ModelSettingsFingerprint() {
   f(AnalysisStateVector());
 
   // The parameter vector every computation unpacks, and the model variables.
-  f(pParams)(pParamFitFlags)(pSpeciesLinked);
-  f(pSpeciesAmplitude)(pSpeciesAmplitudeFit)(pSpeciesMassOrD)(pSpeciesMassOrDFit);
-  f(pSpeciesS)(pSpeciesSFit)(pSpeciesExtra)(pSpeciesExtraFit);
-  f(bVaryMeniscus)(bVaryBottom)(fBaseline)(bVaryBaseline)(bLinearAmplitudes);
+  f(AnalysisSwitches().pParams)(AnalysisSwitches().pParamFitFlags)(AnalysisSwitches().pSpeciesLinked);
+  f(ModelParams().pSpeciesAmplitude)(ModelParams().pSpeciesAmplitudeFit)(ModelParams().pSpeciesMassOrD)(ModelParams().pSpeciesMassOrDFit);
+  f(ModelParams().pSpeciesS)(ModelParams().pSpeciesSFit)(ModelParams().pSpeciesExtra)(ModelParams().pSpeciesExtraFit);
+  f(ModelParams().bVaryMeniscus)(ModelParams().bVaryBottom)(ModelParams().fBaseline)(ModelParams().bVaryBaseline)(ModelParams().bLinearAmplitudes);
 
   // The switches of the computation the data set keeps.
-  f(bTimesFromW2t)(bRampRotorSpeed)(bScanTimeCorrection)(bUniformLoading)(bInitialDataProfile);
-  f(bFitTINoise)(bFitRINoise)(bBaselineOption)(bEqAnalysisModel);
+  f(AnalysisSwitches().bTimesFromW2t)(AnalysisSwitches().bRampRotorSpeed)(AnalysisSwitches().bScanTimeCorrection)(AnalysisSwitches().bUniformLoading)(AnalysisSwitches().bInitialDataProfile);
+  f(AnalysisSwitches().bFitTINoise)(AnalysisSwitches().bFitRINoise)(AnalysisSwitches().bBaselineOption)(AnalysisSwitches().bEqAnalysisModel);
 
   // Meniscus, bottom, their ranges, the fitting limits and every scan's fit range.
-  f(fMeniscus)(fBottom)(fFitLeftLim)(fFitRightLim);
-  f(fMinMeniscus)(fMaxMeniscus)(fMinBottom)(fMaxBottom);
-  f(pFitFirst)(pFitLast)(dSignalPerConcentration);
+  f(DataSet().fMeniscus)(DataSet().fBottom)(DataSet().fFitLeftLim)(DataSet().fFitRightLim);
+  f(DataSet().fMinMeniscus)(DataSet().fMaxMeniscus)(DataSet().fMinBottom)(DataSet().fMaxBottom);
+  f(DataSet().pFitFirst)(DataSet().pFitLast)(DataSet().dSignalPerConcentration);
   // What the loaded set is (a load sets them; the computations read them).
-  f(bEquilibriumMode)(bDLSData)(fTemperatureK)(fRT);
+  f(DataSet().bEquilibriumMode)(DataSet().bDLSData)(DataSet().fTemperatureK)(DataSet().fRT);
 
   // The Lamm solutions.
-  f(fAutoAlgorithmS)(fAutoAlgorithmSOptimized)(bAutoFEAlgorithm)(bClaverie)(bMovingHat);
-  f(nDefaultGridPoints)(nLammGridPoints)(bAutoGridSize)(fPointsPerSigma)(nGridSizeUpper)(nGridSizeLower);
-  f(bOptimizeStaticGrid)(bTruncateGrid)(dTruncationLevel)(bAutoSGrid)(dAutoSGridValue);
-  f(bShutOffBackDiffusion)(dBackDiffusionLevel)(bFixTimeStep)(dInitialDt);
-  f(dMaxDcOverC)(dMaxDcOverCRef)(dMaxDcOverCLow)(dMaxDcOverCHigh)(fRefitTolerance);
-  f(bCheckAcceleration)(fScanVelocity)(bSimulateRadialResolution)(fRadialConvolutionRange);
+  f(LammSettings().fAutoAlgorithmS)(LammSettings().fAutoAlgorithmSOptimized)(LammSettings().bAutoFEAlgorithm)(LammSettings().bClaverie)(LammSettings().bMovingHat);
+  f(LammSettings().nDefaultGridPoints)(LammSettings().nLammGridPoints)(LammSettings().bAutoGridSize)(LammSettings().fPointsPerSigma)(LammSettings().nGridSizeUpper)(LammSettings().nGridSizeLower);
+  f(LammSettings().bOptimizeStaticGrid)(LammSettings().bTruncateGrid)(LammSettings().dTruncationLevel)(LammSettings().bAutoSGrid)(LammSettings().dAutoSGridValue);
+  f(LammSettings().bShutOffBackDiffusion)(LammSettings().dBackDiffusionLevel)(LammSettings().bFixTimeStep)(LammSettings().dInitialDt);
+  f(LammSettings().dMaxDcOverC)(LammSettings().dMaxDcOverCRef)(LammSettings().dMaxDcOverCLow)(LammSettings().dMaxDcOverCHigh)(LammSettings().fRefitTolerance);
+  f(LammSettings().bCheckAcceleration)(LammSettings().fScanVelocity)(LammSettings().bSimulateRadialResolution)(LammSettings().fRadialConvolutionRange);
 
   // The model flags.
-  f(bDiscreteModel)(bMonomerDimer)(bMonomerTrimer)(bAssoc124)(bAssoc148)(bNonidealSpecies);
-  f(bNonIdealMultiple)(bHeteroAssocModel)(bZoneCentrifugation)(bFaxenApproximation)(bStokesRadii);
-  f(bCumulants)(bBufferSedCorrection)(bContiModel)(bContiSModel)(bLsgModel)(bLsgOneDiscrete);
-  f(bCsff0Model)(bCsff0OneDiscrete)(bCsOneDiscreteD)(bCsOneDiscreteM)(bCsConformationalChange);
-  f(bCsFloatingVbar)(bCsWormChain)(bCsScalingLaw)(bCsBimodalFf0)(bCsBimodalFf0OneDiscrete);
-  f(bCsInvariantD)(bCsMsTable)(bCsModel521)(bCsNonideal)(bCMPriorVbar)(bCMPowerLawModel);
-  f(bConstantDModel)(bFMScalingLaw)(bCvConstantD)(bElectroLsgModel)(bZoneLsgModel)(bDLSRhModel);
-  f(bDLSDModel)(bDLSTimeCourseModel)(bBoundaryAnalysis)(bVanHoldeWeischet)(bFitMAndS);
+  f(ModelFlags().bDiscreteModel)(ModelFlags().bMonomerDimer)(ModelFlags().bMonomerTrimer)(ModelFlags().bAssoc124)(ModelFlags().bAssoc148)(ModelFlags().bNonidealSpecies);
+  f(ModelFlags().bNonIdealMultiple)(ModelFlags().bHeteroAssocModel)(ModelFlags().bZoneCentrifugation)(ModelFlags().bFaxenApproximation)(ModelFlags().bStokesRadii);
+  f(ModelFlags().bCumulants)(ModelFlags().bBufferSedCorrection)(ModelFlags().bContiModel)(ModelFlags().bContiSModel)(ModelFlags().bLsgModel)(ModelFlags().bLsgOneDiscrete);
+  f(ModelFlags().bCsff0Model)(ModelFlags().bCsff0OneDiscrete)(ModelFlags().bCsOneDiscreteD)(ModelFlags().bCsOneDiscreteM)(ModelFlags().bCsConformationalChange);
+  f(ModelFlags().bCsFloatingVbar)(ModelFlags().bCsWormChain)(ModelFlags().bCsScalingLaw)(ModelFlags().bCsBimodalFf0)(ModelFlags().bCsBimodalFf0OneDiscrete);
+  f(ModelFlags().bCsInvariantD)(ModelFlags().bCsMsTable)(ModelFlags().bCsModel521)(ModelFlags().bCsNonideal)(ModelFlags().bCMPriorVbar)(ModelFlags().bCMPowerLawModel);
+  f(ModelFlags().bConstantDModel)(ModelFlags().bFMScalingLaw)(ModelFlags().bCvConstantD)(ModelFlags().bElectroLsgModel)(ModelFlags().bZoneLsgModel)(ModelFlags().bDLSRhModel);
+  f(ModelFlags().bDLSDModel)(ModelFlags().bDLSTimeCourseModel)(ModelFlags().bBoundaryAnalysis)(ModelFlags().bVanHoldeWeischet)(ModelFlags().bFitMAndS);
 
   // The model options.
-  f(fS1)(fD1)(fS2)(fD2)(fAssocLogK)(fAssocLoading)(fOligoS1)(fOligoS2)(fOligoS3);
-  f(fOligoD1)(fOligoD2)(fOligoD3)(fAssocLogKa)(fAssocLogKb)(fLogKs)(fLogKd);
-  f(bRepulsiveNonideality)(bDimerNonideal)(bCosoluteCoefficients)(bCsClCoefficients)(bC1Nonideal);
-  f(fNonidealExtinction)(bSyntheticBoundary)(bFinalProfileToFit)(fLamellaWidth)(bZoneInverseLayer);
-  f(fElectroLength)(pModelScalar)(pModelScalarFit)(bFitLamellaWidth)(fTimeOffset)(bTimeOffset);
-  f(pExtraPairValue)(pExtraPairFit)(bScalingLawNoDiffusion)(bCalibrateScalingLaw)(bSlideFrame);
-  f(bFitBoundaryFractions);
+  f(ModelOptions().fS1)(ModelOptions().fD1)(ModelOptions().fS2)(ModelOptions().fD2)(ModelOptions().fAssocLogK)(ModelOptions().fAssocLoading)(ModelOptions().fOligoS1)(ModelOptions().fOligoS2)(ModelOptions().fOligoS3);
+  f(ModelOptions().fOligoD1)(ModelOptions().fOligoD2)(ModelOptions().fOligoD3)(ModelOptions().fAssocLogKa)(ModelOptions().fAssocLogKb)(ModelOptions().fLogKs)(ModelOptions().fLogKd);
+  f(ModelOptions().bRepulsiveNonideality)(ModelOptions().bDimerNonideal)(ModelOptions().bCosoluteCoefficients)(ModelOptions().bCsClCoefficients)(ModelOptions().bC1Nonideal);
+  f(ModelOptions().fNonidealExtinction)(ModelOptions().bSyntheticBoundary)(ModelOptions().bFinalProfileToFit)(ModelOptions().fLamellaWidth)(ModelOptions().bZoneInverseLayer);
+  f(ModelOptions().fElectroLength)(ModelOptions().pModelScalar)(ModelOptions().pModelScalarFit)(ModelOptions().bFitLamellaWidth)(ModelOptions().fTimeOffset)(ModelOptions().bTimeOffset);
+  f(ModelOptions().pExtraPairValue)(ModelOptions().pExtraPairFit)(ModelOptions().bScalingLawNoDiffusion)(ModelOptions().bCalibrateScalingLaw)(ModelOptions().bSlideFrame);
+  f(ModelOptions().bFitBoundaryFractions);
 
   // The solvent.
-  f(VBAR)(VBAR20)(fBufferDensity)(fVRho)(RELVISCOSITY)(fFrictionalRatio)(dVbarOffset);
-  f(dVbarIncrement)(nVbarMassScale)(dSPowerLawA)(dSPowerLawB)(fScalingKs)(fScalingExponent);
-  f(fWormPersistenceLength)(fWormCrossSection)(fWormMonomerMass)(fWormHydration);
-  const InhomSolventSettings& solvent = gInhomSolvent;
+  f(SolventConstants().VBAR)(SolventConstants().VBAR20)(SolventConstants().fBufferDensity)(SolventConstants().fVRho)(SolventConstants().RELVISCOSITY)(SolventConstants().fFrictionalRatio)(SolventConstants().dVbarOffset);
+  f(SolventConstants().dVbarIncrement)(SolventConstants().nVbarMassScale)(SolventConstants().dSPowerLawA)(SolventConstants().dSPowerLawB)(SolventConstants().fScalingKs)(SolventConstants().fScalingExponent);
+  f(SolventConstants().fWormPersistenceLength)(SolventConstants().fWormCrossSection)(SolventConstants().fWormMonomerMass)(SolventConstants().fWormHydration);
+  const InhomSolventSettings& solvent = SolventSettings().gInhomSolvent;
   f(solvent.bInhomogeneousSolvent)(solvent.bCompressibleSolvent)(solvent.bCosoluteDynamicGradient);
   f(solvent.bSedimentingCosolute)(solvent.compressibility)(solvent.density1atm)(solvent.viscosity1atm);
   f(solvent.relViscosity)(solvent.vbarSolvated)(solvent.vbarEffective)(solvent.cosoluteConc);
@@ -129,41 +129,41 @@ unsigned long long ModelSettingsFingerprint() {
   f(solvent.sNonidealPath)(solvent.dNonidealPath)(solvent.densityPath)(solvent.viscosityPath);
 
   // The buffer components and the reacting system.
-  const BufferSedSettings& buffer = BufferSed;
+  const BufferSedSettings& buffer = BufferSedimentation().BufferSed;
   f(buffer.excessInSample)(buffer.excessInReference)(buffer.signalSign)(buffer.sampleD)(buffer.sampleMb);
   f(buffer.sampleS)(buffer.signal)(buffer.relativeConc)(buffer.differentReference)(buffer.refD);
   f(buffer.refMb)(buffer.refS)(buffer.fitSampleD)(buffer.fitSampleS)(buffer.fitSignal);
   f(buffer.fitMeniscusDifference)(buffer.fitRelativeConc)(buffer.fitRefD)(buffer.fitRefS)(buffer.gridPoints);
-  f(bMeniscusMismatch)(bSubtractBufferMismatch)(MeniscusDifference());
-  f(fReactLogKa)(fReactATot)(fReactExticoA)(fReactBTot)(fReactExticoB)(fReactKa)(fReactAB0)(dReactExticoAB);
-  f(fReactSA)(fReactSB)(fReactSAB)(fReactDA)(fReactDB)(fReactDAB)(dFluxMismatchTolerance)(nMaxCorrectorPasses);
+  f(BufferSedimentation().bMeniscusMismatch)(BufferSedimentation().bSubtractBufferMismatch)(MeniscusDifference());
+  f(Reaction().fReactLogKa)(Reaction().fReactATot)(Reaction().fReactExticoA)(Reaction().fReactBTot)(Reaction().fReactExticoB)(Reaction().fReactKa)(Reaction().fReactAB0)(Reaction().dReactExticoAB);
+  f(Reaction().fReactSA)(Reaction().fReactSB)(Reaction().fReactSAB)(Reaction().fReactDA)(Reaction().fReactDB)(Reaction().fReactDAB)(Reaction().dFluxMismatchTolerance)(Reaction().nMaxCorrectorPasses);
 
   // The distribution engine: grid, confidence level, regularisation, prior. (The
   // values of the variants are copies of the parameter vector, taken at every
   // unpacking for the variant chosen: the vector stands for them.)
-  f(fDistGridCount)(fDistMin)(fDistMax)(fFf0Min)(fFf0Max)(nFf0Values);
-  f(bUseStoredGrid)(bLogGrid)(bDLSGridLinearD)(bDLSGridLogD)(bDLSGridLogRh);
-  f(fConfidenceLevel)(bUsePrior)(bFf0Prior)(f2DRegScale)(fTimeCourseWindow);
+  f(DistributionGrid().fDistGridCount)(DistributionGrid().fDistMin)(DistributionGrid().fDistMax)(DistributionGrid().fFf0Min)(DistributionGrid().fFf0Max)(DistributionGrid().nFf0Values);
+  f(DistributionGrid().bUseStoredGrid)(DistributionGrid().bLogGrid)(DistributionGrid().bDLSGridLinearD)(DistributionGrid().bDLSGridLogD)(DistributionGrid().bDLSGridLogRh);
+  f(DistributionModels().fConfidenceLevel)(DistributionModels().bUsePrior)(DistributionModels().bFf0Prior)(DistributionModels().f2DRegScale)(DistributionModels().fTimeCourseWindow);
   const ContiRunSettings run = GetContiRunSettings();
   // (Showing the second regularisation beside it changes neither the distribution
   // nor the fit; the threads only share the work.)
   f(run.maxEntropy)(run.suppressBaselineCorrelation);
-  f(bCtotFromData)(fCtotEarlyFactor);
-  f(szPriorFile)(pPriorPeakLocation)(pPriorPeakWidth)(pPriorPeakAmplitude)(bPriorFromDiscreteSpecies);
-  f(bPriorFromGJT)(pPriorTableX)(pPriorTableY)(pFf0PriorLocation)(pFf0PriorWidth)(pFf0PriorAmplitude);
+  f(Ctot().bCtotFromData)(Ctot().fCtotEarlyFactor);
+  f(DistributionPrior().szPriorFile)(DistributionPrior().pPriorPeakLocation)(DistributionPrior().pPriorPeakWidth)(DistributionPrior().pPriorPeakAmplitude)(DistributionPrior().bPriorFromDiscreteSpecies);
+  f(DistributionPrior().bPriorFromGJT)(DistributionPrior().pPriorTableX)(DistributionPrior().pPriorTableY)(DistributionPrior().pFf0PriorLocation)(DistributionPrior().pFf0PriorWidth)(DistributionPrior().pFf0PriorAmplitude);
 
   // The initial distribution.
-  f(nInitPoints)(pInitRadius)(pInitSignal)(pInitThird)(ScanInfoTemplate.time)(ScanInfoTemplate.omega2t);
-  f(bInitSameTime)(nInitPolyOrder)(fInitExtrapFactor);
+  f(InitialData().nInitPoints)(InitialData().pInitRadius)(InitialData().pInitSignal)(InitialData().pInitThird)(InitialData().ScanInfoTemplate.time)(InitialData().ScanInfoTemplate.omega2t);
+  f(InitialData().bInitSameTime)(InitialData().nInitPolyOrder)(InitialData().fInitExtrapFactor);
 
   // The detection corrections of fluorescence data.
-  f(bMagnificationGradient)(fMagnificationGradient)(bFitMagnificationGradient)(bMagnificationDrift);
-  f(fMagnificationDrift)(bExponentialDrift)(bFitMagnificationDrift)(bExcitationShadow)(fConeRadius);
-  f(bFitConeRadius)(bRadialConvolution)(fConvolutionWidth)(fConvolutionDistFactor)(bFitConvolutionWidth);
-  f(bNonlinearDetection)(fPowerCoefficient)(fPowerBaseline)(bShowTransformed)(bFitPowerCoefficient);
+  f(FluorescenceDetection().bMagnificationGradient)(FluorescenceDetection().fMagnificationGradient)(FluorescenceDetection().bFitMagnificationGradient)(FluorescenceDetection().bMagnificationDrift);
+  f(FluorescenceDetection().fMagnificationDrift)(FluorescenceDetection().bExponentialDrift)(FluorescenceDetection().bFitMagnificationDrift)(FluorescenceDetection().bExcitationShadow)(FluorescenceDetection().fConeRadius);
+  f(FluorescenceDetection().bFitConeRadius)(FluorescenceDetection().bRadialConvolution)(FluorescenceDetection().fConvolutionWidth)(FluorescenceDetection().fConvolutionDistFactor)(FluorescenceDetection().bFitConvolutionWidth);
+  f(FluorescenceDetection().bNonlinearDetection)(FluorescenceDetection().fPowerCoefficient)(FluorescenceDetection().fPowerBaseline)(FluorescenceDetection().bShowTransformed)(FluorescenceDetection().bFitPowerCoefficient);
 
   // The scan window of the rmsd.
-  f(bFitScanWindow)(iFitScanWindowFirst)(iFitScanWindowLast);
+  f(Rmsd().bFitScanWindow)(Rmsd().iFitScanWindowFirst)(Rmsd().iFitScanWindowLast);
   return f.Value();
 }
 

@@ -41,15 +41,10 @@
 
 namespace tarmic {
 
-
-int nStaticGridEstimate = 0;
-double nHatGridEstimate = 0.0;
-double fOptimizeRadius = 0.0;
-
 void FreeInitialDistribution() {
   FreeInitialData();
-  InitialScanInfo = ScanInfo{};
-  bFirstScanIsInitial = false;
+  InitialData().ScanInfoTemplate = ScanInfo{};
+  Rmsd().bFirstScanIsInitial = false;
 }
 
 namespace {
@@ -58,39 +53,39 @@ constexpr double kTwoR = 1.6628944e8;  // 2 R, erg/(mol K)
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
-const ScanInfo& InfoAt(int position) { return pScanInfo[Idx(pScanOrder[Idx(position)])]; }
-double LastRpm() { return InfoAt(nScans).rpm; }
+const ScanInfo& InfoAt(int position) { return DataSet().pScanInfo[Idx(DataSet().pScanOrder[Idx(position)])]; }
+double LastRpm() { return InfoAt(DataSet().nScans).rpm; }
 double LastOmega() { return LastRpm() * kTwoPiOver60; }
-bool VelocityData() { return !bDLSData && !bEquilibriumMode; }
+bool VelocityData() { return !DataSet().bDLSData && !DataSet().bEquilibriumMode; }
 
 void WarningBox(const char* text) { ShowComputationNote(text, "", MB_OK | MB_ICONEXCLAMATION); }
 
 // ---- algorithm choice (a lasting change of the user's option) ----
 
 void SelectClaverie() {
-  if (bClaverie) return;
-  bClaverie = true;
-  bFixTimeStep = false;
-  bMovingHat = false;
-  ResizeSimArrays(nLammGridPoints);
+  if (LammSettings().bClaverie) return;
+  LammSettings().bClaverie = true;
+  LammSettings().bFixTimeStep = false;
+  LammSettings().bMovingHat = false;
+  ResizeSimArrays(LammSettings().nLammGridPoints);
 }
 
 void SelectMovingHat() {
-  if (bMovingHat) return;
-  bClaverie = false;
-  bMovingHat = true;
-  bAutoSGrid = true;
-  ResizeSimArrays(nLammGridPoints);
+  if (LammSettings().bMovingHat) return;
+  LammSettings().bClaverie = false;
+  LammSettings().bMovingHat = true;
+  LammSettings().bAutoSGrid = true;
+  ResizeSimArrays(LammSettings().nLammGridPoints);
 }
 
 // |s| below the threshold: static grid; above: moving hat; at equality no change.
 void ChooseAlgorithm(double sAbs, double threshold) {
-  if (sAbs < threshold && !bClaverie) SelectClaverie();
-  if (sAbs > threshold && !bMovingHat) SelectMovingHat();
+  if (sAbs < threshold && !LammSettings().bClaverie) SelectClaverie();
+  if (sAbs > threshold && !LammSettings().bMovingHat) SelectMovingHat();
 }
 
 int ClampGrid(double n) {
-  const int lower = nGridSizeLower, upper = nGridSizeUpper;
+  const int lower = LammSettings().nGridSizeLower, upper = LammSettings().nGridSizeUpper;
   // Clamped before the conversion, so that no estimate converts out of range.
   const double whole = std::floor(n);
   if (!(whole < upper)) return upper;
@@ -103,57 +98,57 @@ int ClampGrid(double n) {
 // The shared arrays for the current model and grid, the grid at the present
 // meniscus. False when they cannot be had.
 bool PrepareSimArrays() {
-  if (!bSimArraysAllocated || !SimArraysMatchModel()) {
+  if (!LammArrays().bSimArraysAllocated || !SimArraysMatchModel()) {
     AllocSimArrays();
-  } else if (bMovingHat && !pLammRadius2) {
-    ResizeSimArrays(nLammGridPoints);
+  } else if (LammSettings().bMovingHat && !LammArrays().pLammRadius2) {
+    ResizeSimArrays(LammSettings().nLammGridPoints);
   }
-  if (bSimArraysAllocated && std::fabs(pLammRadius[1] - fMeniscus) > 1e-5) BuildLammGrid();
-  return bSimArraysAllocated;
+  if (LammArrays().bSimArraysAllocated && std::fabs(LammArrays().pLammRadius[1] - DataSet().fMeniscus) > 1e-5) BuildLammGrid();
+  return LammArrays().bSimArraysAllocated;
 }
 
 // The first scan becomes the initial distribution when none is loaded.
 void TakeInitialDistribution() {
-  if (!bExperimentalInitialDistribution) {
-    bFirstScanIsInitial = false;
+  if (!AnalysisSwitches().bInitialDataProfile) {
+    Rmsd().bFirstScanIsInitial = false;
     return;
   }
-  const int s = pScanOrder[1];
-  if (nInitialPoints == 0) {
-    const int n = pnPoints[Idx(s)];
-    bFirstScanIsInitial = true;
+  const int s = DataSet().pScanOrder[1];
+  if (InitialData().nInitPoints == 0) {
+    const int n = DataSet().pnPoints[Idx(s)];
+    Rmsd().bFirstScanIsInitial = true;
     // The models start from concentration: intensity data from their absorbance.
-    const std::vector<float> absorbance = bIntensityData ? ScanAbsorbance(s) : std::vector<float>{};
-    SetInitialProfile(n, ppRadius[Idx(s)], bIntensityData ? absorbance.data() : ppSignal[Idx(s)],
-                      pScanInfo[Idx(s)]);
+    const std::vector<float> absorbance = ScanFile().bIntensityData ? ScanAbsorbance(s) : std::vector<float>{};
+    SetInitialProfile(n, DataSet().ppRadius[Idx(s)], ScanFile().bIntensityData ? absorbance.data() : DataSet().ppSignal[Idx(s)],
+                      DataSet().pScanInfo[Idx(s)]);
   }
   // The ends outside the fit limits follow the limits as they are now.
-  ExtrapolateInitialData(fBaseline);
-  iFirstModelScan = 1;
-  if (bFirstScanIsInitial) {
-    iFirstModelScan = 2;
-    std::copy(ppSignal[Idx(s)] + 1, ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1, ppFit[Idx(s)] + 1);
+  ExtrapolateInitialData(ModelParams().fBaseline);
+  ModelSteps().iFirstModelScan = 1;
+  if (Rmsd().bFirstScanIsInitial) {
+    ModelSteps().iFirstModelScan = 2;
+    std::copy(DataSet().ppSignal[Idx(s)] + 1, DataSet().ppSignal[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1, DataSet().ppFit[Idx(s)] + 1);
   }
 }
 
 // Initial profile of slot k on the Lamm grid.
 void WriteInitialProfile(double loading, double scale) {
-  const int N = nSimGridPointsAllocated;
-  if (bExperimentalInitialDistribution && nInitialPoints > 1) {
-    InterpolateCurveToDouble(N, pLammRadius, pLammConc, nInitialPoints, pInitialRadius.data(),
-                             pInitialSignal.data());
-    for (int i = 1; i <= N; ++i) pLammConc[i] = std::max(0.0, pLammConc[i] - fBaseline) * scale;
+  const int N = LammArrays().nSimGridPointsAllocated;
+  if (AnalysisSwitches().bInitialDataProfile && InitialData().nInitPoints > 1) {
+    InterpolateCurveToDouble(N, LammArrays().pLammRadius, LammArrays().pLammConc, InitialData().nInitPoints, InitialData().pInitRadius.data(),
+                             InitialData().pInitSignal.data());
+    for (int i = 1; i <= N; ++i) LammArrays().pLammConc[i] = std::max(0.0, LammArrays().pLammConc[i] - ModelParams().fBaseline) * scale;
     return;
   }
-  if (!bUniformLoading) return;
-  const double edge = pLammRadius[1] + fLamellaWidth;
+  if (!AnalysisSwitches().bUniformLoading) return;
+  const double edge = LammArrays().pLammRadius[1] + ModelOptions().fLamellaWidth;
   for (int i = 1; i <= N; ++i) {
     double v = loading;
-    if (bZoneCentrifugation) {
-      const bool inLamella = bZoneInverseLayer ? !(pLammRadius[i] < edge) : pLammRadius[i] <= edge;
+    if (ModelFlags().bZoneCentrifugation) {
+      const bool inLamella = ModelOptions().bZoneInverseLayer ? !(LammArrays().pLammRadius[i] < edge) : LammArrays().pLammRadius[i] <= edge;
       if (!inLamella) v = 0.0;
     }
-    pLammConc[i] = v;
+    LammArrays().pLammConc[i] = v;
   }
 }
 
@@ -165,24 +160,24 @@ class SpeciesRun {
 
   // The start state of a run: rotor, time, step, error limits, flags.
   void ResetState(double startTime, bool keepAcceleration) {
-    dSimRpm = LastRpm();
-    bSimContinue = 1;
-    nSimIterations = 0;
-    dSimTime = startTime;
+    SimRun().dSimRpm = LastRpm();
+    SimRun().bSimContinue = 1;
+    SimRun().nSimIterations = 0;
+    SimClock().dSimTime = startTime;
     bUserAbort = false;
-    dSimDt = dInitialDt;
-    pSimWindow = window_;
-    if (!keepAcceleration && bRampRotorSpeed && VelocityData()) {
-      bAccelerating = true;
-      if (dAccelEndTime < 10.0) {
-        dAccelEndTime = 0.0;
-        bAccelerating = false;
+    SimRun().dSimDt = LammSettings().dInitialDt;
+    SimRun().pSimWindow = window_;
+    if (!keepAcceleration && AnalysisSwitches().bRampRotorSpeed && VelocityData()) {
+      SimRun().bAccelerating = true;
+      if (SimRun().dAccelEndTime < 10.0) {
+        SimRun().dAccelEndTime = 0.0;
+        SimRun().bAccelerating = false;
       }
     }
-    dMaxRelChange = dMaxDcOverC;
-    dMaxRelChangeLow = 0.05 * dMaxDcOverC;
-    dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
-    bSimFailed = bSimDiverged = 0;
+    SimRun().dMaxRelChange = LammSettings().dMaxDcOverC;
+    SimRun().dMaxRelChangeLow = 0.05 * LammSettings().dMaxDcOverC;
+    SimRun().dMaxRelChangeTarget = 0.2 * LammSettings().dMaxDcOverC;
+    SimRun().bSimFailed = SimRun().bSimDiverged = 0;
     // A signal table row the run does not reach must not keep older values.
     if (!SignalToFitRows()) ZeroSpeciesSignal(k_);
   }
@@ -190,19 +185,19 @@ class SpeciesRun {
   // One run of the chosen propagator from the prepared state.
   SimOutcome Run(const SimRunSettings& settings, bool concDependent) {
     SimProgressOptions options;
-    options.liveDisplay = bLiveDisplay;
-    options.firstPosition = iFirstModelScan;
+    options.liveDisplay = ModelSteps().bLiveDisplay;
+    options.firstPosition = ModelSteps().iFirstModelScan;
     ShowSimulationProgress progress(options);
     progress.Start();
     SimOutcome outcome;
     if (concDependent) {
-      outcome = bMovingHat ? SolveNonidealLammMovingHat(settings, progress)
+      outcome = LammSettings().bMovingHat ? SolveNonidealLammMovingHat(settings, progress)
                            : SolveNonidealLammClaverie(settings, progress);
-    } else if (bMovingHat) {
-      outcome = SolveLammMovingHat(settings, {dSimS, dSimD}, progress);
+    } else if (LammSettings().bMovingHat) {
+      outcome = SolveLammMovingHat(settings, {SimRun().dSimS, SimRun().dSimD}, progress);
       MoveHatGrid();
-    } else if (bClaverie) {
-      outcome = SolveLammClaverie(settings, {dSimS, dSimD}, progress);
+    } else if (LammSettings().bClaverie) {
+      outcome = SolveLammClaverie(settings, {SimRun().dSimS, SimRun().dSimD}, progress);
     }
     return outcome;
   }
@@ -210,15 +205,15 @@ class SpeciesRun {
   // The time the solution starts at: the start-time offset, else the time of an
   // experimental initial distribution, else 0.
   static double StartTime() {
-    if (bTimeOffset) return fTimeOffset;
-    return bExperimentalInitialDistribution ? InitialScanInfo.time : 0.0;
+    if (ModelOptions().bTimeOffset) return ModelOptions().fTimeOffset;
+    return AnalysisSwitches().bInitialDataProfile ? InitialData().ScanInfoTemplate.time : 0.0;
   }
 
   // A retry attempt: the loading again, the start time of the first attempt (a
   // retry from 0 put a species with a start-time offset that much later than the
   // others) and the fit as before the first attempt.
   SimOutcome Retry(const SimRunSettings& settings) {
-    WriteInitialProfile(loading_, fLoadingFraction);
+    WriteInitialProfile(loading_, ModelSteps().fLoadingFraction);
     ResetState(StartTime(), false);
     snapshot_.Restore();
     return Run(settings, false);
@@ -231,18 +226,18 @@ class SpeciesRun {
   SimOutcome Solve(SimRunSettings settings, bool c1Nonideal) {
     // A retry starts from the fit as it was before the failed attempt (only that
     // attempt's records are taken back).
-    if (SignalToFitRows()) snapshot_.Take(iFirstModelScan);
+    if (SignalToFitRows()) snapshot_.Take(ModelSteps().iFirstModelScan);
     ResetState(StartTime(), false);
-    const int nodes = nSimGridPointsAllocated;
+    const int nodes = LammArrays().nSimGridPointsAllocated;
     auto first = [&] {
       SimOutcome result;
       if (c1Nonideal) {
-        bNonidealSpecies = true;
-        fS1 = static_cast<float>(dSimS);
-        fD1 = static_cast<float>(dSimD);
+        ModelFlags().bNonidealSpecies = true;
+        ModelOptions().fS1 = static_cast<float>(SimRun().dSimS);
+        ModelOptions().fD1 = static_cast<float>(SimRun().dSimD);
         result = Run(settings, true);
-        if (bMovingHat) MoveHatGrid();
-        bNonidealSpecies = false;
+        if (LammSettings().bMovingHat) MoveHatGrid();
+        ModelFlags().bNonidealSpecies = false;
       } else {
         result = Run(settings, false);
       }
@@ -253,26 +248,26 @@ class SpeciesRun {
     // propagator.
     auto refine = [&](const SimOutcome& failed) {
       // The refined grids are this solution's: the grid size in force stays.
-      const int size = nLammGridPoints;
+      const int size = LammSettings().nLammGridPoints;
       const SimOutcome refined = RefineWhileBalanceLost(
           failed, nodes,
           [&](int n) {
             // The non-ideal solve of slot 1 needs the concentration-dependent block.
-            const bool nonideal = bNonidealSpecies;
-            bNonidealSpecies = nonideal || c1Nonideal;
+            const bool nonideal = ModelFlags().bNonidealSpecies;
+            ModelFlags().bNonidealSpecies = nonideal || c1Nonideal;
             const bool laid = ResizeSimArrays(n);
-            bNonidealSpecies = nonideal;
+            ModelFlags().bNonidealSpecies = nonideal;
             if (!laid) return false;
             if (regrade_) regrade_();
             return true;
           },
           [&] {
-            WriteInitialProfile(loading_, fLoadingFraction);
+            WriteInitialProfile(loading_, ModelSteps().fLoadingFraction);
             ResetState(StartTime(), false);
             snapshot_.Restore();
             return first();
           });
-      if (c1Nonideal || nLammGridPoints != size) ResizeSimArrays(size);
+      if (c1Nonideal || LammSettings().nLammGridPoints != size) ResizeSimArrays(size);
       return refined;
     };
     // The retries below solve the ideal equation: a non-ideal species has none of
@@ -280,11 +275,11 @@ class SpeciesRun {
     if (outcome.refinable && (!outcome.retryFirst || c1Nonideal) && !bUserAbort)
       return refine(outcome);
     if (c1Nonideal) {
-      ResizeSimArrays(nLammGridPoints);
+      ResizeSimArrays(LammSettings().nLammGridPoints);
       return outcome;
     }
-    const bool failed = bSimDiverged || bSimFailed;
-    if (!failed || bUserAbort || bExperimentalInitialDistribution || !bUniformLoading ||
+    const bool failed = SimRun().bSimDiverged || SimRun().bSimFailed;
+    if (!failed || bUserAbort || AnalysisSwitches().bInitialDataProfile || !AnalysisSwitches().bUniformLoading ||
         !VelocityData())
       return outcome.retryFirst && !bUserAbort ? refine(outcome) : outcome;
     // After the floor of the step control the retries come first; the finer grids
@@ -296,24 +291,24 @@ class SpeciesRun {
     // once; then the meniscus correction.
     settings.truncateGrid = false;
     outcome = Retry(settings);
-    if ((bSimDiverged || bSimFailed) && !bUserAbort && bClaverie) {
-      bClaverie = false;
-      bMovingHat = true;
-      ResizeSimArrays(ClampGrid(nHatGridEstimate > 0 ? nHatGridEstimate : nLammGridPoints));
+    if ((SimRun().bSimDiverged || SimRun().bSimFailed) && !bUserAbort && LammSettings().bClaverie) {
+      LammSettings().bClaverie = false;
+      LammSettings().bMovingHat = true;
+      ResizeSimArrays(ClampGrid(ModelComputation().nHatGridEstimate > 0 ? ModelComputation().nHatGridEstimate : LammSettings().nLammGridPoints));
       outcome = Retry(settings);
-      bClaverie = true;
-      bMovingHat = false;
+      LammSettings().bClaverie = true;
+      LammSettings().bMovingHat = false;
       settings.fixTimestep = false;
-      if (bOptimizeStaticGrid && TestShutOffBackDiffusion(dSimS, dSimD) && !bZoneCentrifugation &&
-          nStaticGridEstimate > 0) {
-        nLammGridPoints = nStaticGridEstimate;
-        ResizeSimArrays(nLammGridPoints);
-        OptimizeStaticGridSize(fOptimizeRadius);
+      if (LammSettings().bOptimizeStaticGrid && TestShutOffBackDiffusion(SimRun().dSimS, SimRun().dSimD) && !ModelFlags().bZoneCentrifugation &&
+          ModelComputation().nStaticGridEstimate > 0) {
+        LammSettings().nLammGridPoints = ModelComputation().nStaticGridEstimate;
+        ResizeSimArrays(LammSettings().nLammGridPoints);
+        OptimizeStaticGridSize(ModelComputation().fOptimizeRadius);
       } else {
-        ResizeSimArrays(ClampGrid(nStaticGridEstimate > 0 ? nStaticGridEstimate : nLammGridPoints));
+        ResizeSimArrays(ClampGrid(ModelComputation().nStaticGridEstimate > 0 ? ModelComputation().nStaticGridEstimate : LammSettings().nLammGridPoints));
       }
     }
-    if ((bSimDiverged || bSimFailed) && !bUserAbort) {
+    if ((SimRun().bSimDiverged || SimRun().bSimFailed) && !bUserAbort) {
       settings.meniscusCorrection = true;
       outcome = Retry(settings);
     }
@@ -346,112 +341,112 @@ ModelStatus ShowOutcome(Window* window, const SimOutcome& outcome) {
 // The Lamm simulation of one non-interacting species on velocity data.
 ModelStatus LammSpecies(Window* window, int k, double loading, const SpeciesGridChoice& grid) {
   SimRunSettings settings = CurrentSimRunSettings();
-  settings.outflowBottom = TestShutOffBackDiffusion(dSimS, dSimD);
+  settings.outflowBottom = TestShutOffBackDiffusion(SimRun().dSimS, SimRun().dSimD);
   settings.noTruncation = grid.noTruncation;
   SpeciesRun run(window, k, loading);
-  if (!settings.outflowBottom && bUniformLoading && !bZoneCentrifugation && dSimS > 0) {
+  if (!settings.outflowBottom && AnalysisSwitches().bUniformLoading && !ModelFlags().bZoneCentrifugation && SimRun().dSimS > 0) {
     // sigma_b = Mb w^2 / (2 R T): the reduced molar mass of the equilibrium at the bottom.
-    const double T = InfoAt(nScans).temperature + 273.15;
+    const double T = InfoAt(DataSet().nScans).temperature + 273.15;
     const double w = LastOmega();
-    const double sigma = w * w / (T * kTwoR) * (T * 1e-13 * dSimS * kGasConstant / dSimD);
+    const double sigma = w * w / (T * kTwoR) * (T * 1e-13 * SimRun().dSimS * kGasConstant / SimRun().dSimD);
     RefineGridAtBottom(sigma);
     run.SetRegrade([sigma] { RefineGridAtBottom(sigma); });
   }
-  const SimOutcome outcome = run.Solve(settings, k == 1 && bC1Nonideal);
+  const SimOutcome outcome = run.Solve(settings, k == 1 && ModelOptions().bC1Nonideal);
   return ShowOutcome(window, outcome);
 }
 
 // ---- the three branches ----
 
 ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
-  const double s = pSpeciesS[k];
-  const bool included = pSpeciesIncluded[k] != 0;
+  const double s = ModelParams().pSpeciesS[k];
+  const bool included = AnalysisSwitches().pSpeciesLinked[k] != 0;
   const bool velocity = VelocityData();
-  if (velocity && bAutoFEAlgorithm) {
+  if (velocity && LammSettings().bAutoFEAlgorithm) {
     // The concentration-dependent moving grid has no frame moving inward: a
     // floating non-ideal species stays on the static grid.
-    if (k == 1 && bC1Nonideal && s < 0.0)
+    if (k == 1 && ModelOptions().bC1Nonideal && s < 0.0)
       ChooseAlgorithm(0.0, 1.0);
     else
       ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true));
   }
   SpeciesGridChoice grid;
   if (included) {
-    if (!bAutoGridSize || !velocity || bZoneCentrifugation || pSpeciesMassOrD[k] <= 0)
-      ResizeSimArrays(nDefaultGridPoints);
+    if (!LammSettings().bAutoGridSize || !velocity || ModelFlags().bZoneCentrifugation || ModelParams().pSpeciesMassOrD[k] <= 0)
+      ResizeSimArrays(LammSettings().nDefaultGridPoints);
     else
       grid = SizeGridForSpecies(s, SpeciesDiffusion(k));
   }
-  if (velocity && bRampRotorSpeed && bClaverie && !bAutoFEAlgorithm) {
-    const double T = bOptimizeStaticGrid && bAutoGridSize ? fAutoAlgorithmSOptimized : fAutoAlgorithmS;
+  if (velocity && AnalysisSwitches().bRampRotorSpeed && LammSettings().bClaverie && !LammSettings().bAutoFEAlgorithm) {
+    const double T = LammSettings().bOptimizeStaticGrid && LammSettings().bAutoGridSize ? LammSettings().fAutoAlgorithmSOptimized : LammSettings().fAutoAlgorithmS;
     const long double q = LastRpm() / 30000.0L;
-    if (std::fabs(s) > static_cast<double>(T / (q * q))) dAccelDtMax = 1.0;
+    if (std::fabs(s) > static_cast<double>(T / (q * q))) SimRun().dAccelDtMax = 1.0;
   }
   if (!included) {
-    pAppliedAmplitude[k] = 0.0f;
+    LinearAmplitudes().pAppliedAmplitude[k] = 0.0f;
     return ModelStatus::Computed;
   }
   const double loading = SpeciesLoading(k, firstIncluded);
-  pAppliedAmplitude[k] = static_cast<float>(loading);
-  if (k == 1 && bC1Nonideal) {
+  LinearAmplitudes().pAppliedAmplitude[k] = static_cast<float>(loading);
+  if (k == 1 && ModelOptions().bC1Nonideal) {
     // The concentration-dependent block of the arrays for the solve of slot 1, on
     // the grid its accuracy asks for.
-    bNonidealSpecies = true;
-    ResizeSimArrays(NonidealGridNodes(nLammGridPoints));
-    bNonidealSpecies = false;
+    ModelFlags().bNonidealSpecies = true;
+    ResizeSimArrays(NonidealGridNodes(LammSettings().nLammGridPoints));
+    ModelFlags().bNonidealSpecies = false;
   }
-  if (!bSimArraysAllocated) return ModelStatus::Failed;
-  WriteInitialProfile(loading, fLoadingFraction);
+  if (!LammArrays().bSimArraysAllocated) return ModelStatus::Failed;
+  WriteInitialProfile(loading, ModelSteps().fLoadingFraction);
 
-  const double massOrD = pSpeciesMassOrD[k];
+  const double massOrD = ModelParams().pSpeciesMassOrD[k];
   if (s == 0.0 && massOrD == 0.0) {
     // A constant species: its loading everywhere.
-    bSkipLinearFit = true;
+    LinearAmplitudes().bSkipLinearFit = true;
     ClosedFormSignal(k, [&](int, double, const float* r, float* out, int n) {
-      if (r == pGridRadius)
-        InterpolateCurveFromDouble(n, r, out, nSimGridPointsAllocated, pLammRadius, pLammConc);
+      if (r == CurrentGrid().pGridRadius)
+        InterpolateCurveFromDouble(n, r, out, LammArrays().nSimGridPointsAllocated, LammArrays().pLammRadius, LammArrays().pLammConc);
       else
         for (int j = 1; j <= n; ++j) out[j] = static_cast<float>(loading);
     });
     return ModelStatus::Computed;
   }
-  if (velocity && massOrD == 0.0 && bUniformLoading) {
+  if (velocity && massOrD == 0.0 && AnalysisSwitches().bUniformLoading) {
     // A non-diffusing species: a sharp boundary with radial dilution.
-    if (gInhomSolvent.bInhomogeneousSolvent && !gInhomSolvent.bCompressibleSolvent)
+    if (SolventSettings().gInhomSolvent.bInhomogeneousSolvent && !SolventSettings().gInhomSolvent.bCompressibleSolvent)
       WarningBox("D = 0 or s = 0 models are not implemented yet for inhomogeneous solvent");
-    dSimRpm = LastRpm();
-    dStepSw2 = LastOmega() * LastOmega() * s * 1e-13;
-    if (gInhomSolvent.bCompressibleSolvent) dSimS = s;
+    SimRun().dSimRpm = LastRpm();
+    KernelProfiles().dStepSw2 = LastOmega() * LastOmega() * s * 1e-13;
+    if (SolventSettings().gInhomSolvent.bCompressibleSolvent) SimRun().dSimS = s;
     // Sedimentation starts at the start-time offset, as in the Lamm solutions.
-    const double t0 = bTimeOffset ? fTimeOffset : 0.0;
+    const double t0 = ModelOptions().bTimeOffset ? ModelOptions().fTimeOffset : 0.0;
     ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
       StepBoundaryProfile(static_cast<float>(loading), t - t0, r, out, n);
     });
     return ModelStatus::Computed;
   }
-  bSkipLinearFit = false;
-  dSimD = SpeciesDiffusion(k);
-  dSimS = s;
+  LinearAmplitudes().bSkipLinearFit = false;
+  SimRun().dSimD = SpeciesDiffusion(k);
+  SimRun().dSimS = s;
   // The Faxen-type closed form describes a boundary leaving the meniscus and the
   // plateau ahead of it: sedimentation only. A floating species (s < 0) depletes
   // the bottom and piles up at the meniscus, which only the Lamm equation gives.
-  if (bFaxenApproximation && s >= 0.0) {
-    dSimRpm = LastRpm();
+  if (ModelFlags().bFaxenApproximation && s >= 0.0) {
+    SimRun().dSimRpm = LastRpm();
     const double sw2 = LastOmega() * LastOmega() * s * 1e-13;
     ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
       ErfcBoundaryProfile(static_cast<float>(loading), t, r, out, n, static_cast<float>(sw2),
-                          static_cast<float>(dSimD), fMeniscus);
+                          static_cast<float>(SimRun().dSimD), DataSet().fMeniscus);
     });
     return ModelStatus::Computed;
   }
   if (velocity) return LammSpecies(window, k, loading, grid);
-  if (bEquilibriumMode) {
+  if (DataSet().bEquilibriumMode) {
     // Buoyant molar mass Mb = s R T / D, or (1 - vbar rho) M.
     double Mb = 0.0;
-    if (bFitMAndS)
-      Mb = (1.0 - fVRho) * massOrD;
+    if (ModelFlags().bFitMAndS)
+      Mb = (1.0 - SolventConstants().fVRho) * massOrD;
     else if (massOrD > 0.0)
-      Mb = std::fabs(s) * 1e-6 * fRT / massOrD;
+      Mb = std::fabs(s) * 1e-6 * DataSet().fRT / massOrD;
     CalculateSedEqSpeciesSignal(Mb, loading, ModelDetectionCorrections());
   }
   return ModelStatus::Computed;
@@ -460,15 +455,15 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
 void SpeciesLoop(Window* window, ModelResult& result) {
   if (!MakeMissingSignalTables(result, nSpeciesSlots)) return;
   const int firstIncluded = FirstIncludedSlot();
-  fLoadingFraction = 1.0f;
+  ModelSteps().fLoadingFraction = 1.0f;
   bUserAbort = false;
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
-    iCurrentSpecies = k;
-    const ModelStatus status = bBufferSedCorrection && k == nSpeciesSlots
+    SimRun().iCurrentSpecies = k;
+    const ModelStatus status = ModelFlags().bBufferSedCorrection && k == nSpeciesSlots
                                    ? SolveBufferSlot(window, k)
                                    : SpeciesSlot(window, k, firstIncluded);
     MergeModelStatus(result, status);
-    pSimWindow = nullptr;
+    SimRun().pSimWindow = nullptr;
   }
 }
 
@@ -482,25 +477,25 @@ void SpeciesLoop(Window* window, ModelResult& result) {
 // most one included slot, whose unit signal is squared.
 void SquareModelIntoIntensityACF(int firstIncluded) {
   if (SignalToFitRows()) {
-    for (int p = iFirstModelScan; p <= nScans; ++p) {
-      const std::size_t s = Idx(pScanOrder[Idx(p)]);
-      for (int j = 1; j <= pnPoints[s]; ++j) ppFit[s][j] *= ppFit[s][j];
+    for (int p = ModelSteps().iFirstModelScan; p <= DataSet().nScans; ++p) {
+      const std::size_t s = Idx(DataSet().pScanOrder[Idx(p)]);
+      for (int j = 1; j <= DataSet().pnPoints[s]; ++j) DataSet().ppFit[s][j] *= DataSet().ppFit[s][j];
     }
     return;
   }
   if (firstIncluded < 1 || !HasSignalTable(firstIncluded)) return;
-  for (int p = iFirstModelScan; p <= nScans; ++p) {
-    const std::size_t s = Idx(pScanOrder[Idx(p)]);
-    float* sum = pppSpeciesSignal[firstIncluded][s];
+  for (int p = ModelSteps().iFirstModelScan; p <= DataSet().nScans; ++p) {
+    const std::size_t s = Idx(DataSet().pScanOrder[Idx(p)]);
+    float* sum = CurrentGrid().pppSpeciesSignal[firstIncluded][s];
     for (int k = firstIncluded + 1; k <= nSpeciesSlots; ++k) {
-      if (!pSpeciesIncluded[k] || !HasSignalTable(k)) continue;
-      float* row = pppSpeciesSignal[k][s];
-      for (int i = 1; i <= nGridPoints; ++i) {
+      if (!AnalysisSwitches().pSpeciesLinked[k] || !HasSignalTable(k)) continue;
+      float* row = CurrentGrid().pppSpeciesSignal[k][s];
+      for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
         sum[i] += row[i];
         row[i] = 0.0f;
       }
     }
-    for (int i = 1; i <= nGridPoints; ++i) sum[i] *= sum[i];
+    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) sum[i] *= sum[i];
   }
 }
 
@@ -510,43 +505,43 @@ void SquareModelIntoIntensityACF(int firstIncluded) {
 // and the total amplitude, slots 2-4 the higher cumulants (no species of their own).
 void DLSSpeciesLoop(ModelResult& result) {
   const int firstIncluded = FirstIncludedSlot();
-  fLoadingFraction = 1.0f;
+  ModelSteps().fLoadingFraction = 1.0f;
   bUserAbort = false;
-  const bool intensityACF = !pDLSInfo[1].bFieldACF;
+  const bool intensityACF = !DataSet().pDLSInfo[1].bFieldACF;
   int included = 0;
-  for (int k = 1; k <= nSpeciesSlots; ++k) included += pSpeciesIncluded[k] ? 1 : 0;
+  for (int k = 1; k <= nSpeciesSlots; ++k) included += AnalysisSwitches().pSpeciesLinked[k] ? 1 : 0;
   // The square of a sum is not linear in the amplitudes.
-  if (intensityACF && included > 1) bLinearAmplitudes = false;
-  const int lastSpeciesSlot = bCumulants ? 1 : nSpeciesSlots;
+  if (intensityACF && included > 1) ModelParams().bLinearAmplitudes = false;
+  const int lastSpeciesSlot = ModelFlags().bCumulants ? 1 : nSpeciesSlots;
   if (!MakeMissingSignalTables(result, lastSpeciesSlot)) return;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    iCurrentSpecies = k;
-    if (!pSpeciesIncluded[k] || k > lastSpeciesSlot) {
-      pAppliedAmplitude[k] = 0.0f;
+    SimRun().iCurrentSpecies = k;
+    if (!AnalysisSwitches().pSpeciesLinked[k] || k > lastSpeciesSlot) {
+      LinearAmplitudes().pAppliedAmplitude[k] = 0.0f;
       // Slots 2-4 of the cumulant mode hold the higher cumulants, no species: a
       // table an earlier model left there must not enter the linear step.
       if (k > lastSpeciesSlot && !SignalToFitRows()) ZeroSpeciesSignal(k);
       continue;
     }
-    double loading = bCumulants ? pSpeciesAmplitude[k] : SpeciesLoading(k, firstIncluded);
-    if (bLinearAmplitudes) loading = 1.0;
-    pAppliedAmplitude[k] = static_cast<float>(loading);
+    double loading = ModelFlags().bCumulants ? ModelParams().pSpeciesAmplitude[k] : SpeciesLoading(k, firstIncluded);
+    if (ModelParams().bLinearAmplitudes) loading = 1.0;
+    LinearAmplitudes().pAppliedAmplitude[k] = static_cast<float>(loading);
     DlsSpecies species;
     species.dDlsAmplitude = loading;
-    bSkipLinearFit = false;
-    dSimS = pSpeciesS[k];
-    dSimD = SpeciesDiffusion(k);
+    LinearAmplitudes().bSkipLinearFit = false;
+    SimRun().dSimS = ModelParams().pSpeciesS[k];
+    SimRun().dSimD = SpeciesDiffusion(k);
     // Stokes-Einstein: the slot holds the radius of the sphere in nm (a fit that
     // drives it below 0 is taken by its size).
-    if (bStokesRadii)
-      dSimD = DFromStokesRadius(std::fabs(pSpeciesMassOrD[k]) * 1e-9f, fTemperatureK - 273.15f);
-    species.D = dSimD;
-    species.cumulants = bCumulants;
-    if (bCumulants) {
-      species.dDlsG1 = dSimD;
-      species.dDlsMu2 = pSpeciesMassOrD[2] * 1e-14;
-      species.dDlsMu3 = pSpeciesMassOrD[3] * 1e-21;
-      species.dDlsMu4 = pSpeciesMassOrD[4] * 1e-28;
+    if (ModelFlags().bStokesRadii)
+      SimRun().dSimD = DFromStokesRadius(std::fabs(ModelParams().pSpeciesMassOrD[k]) * 1e-9f, DataSet().fTemperatureK - 273.15f);
+    species.D = SimRun().dSimD;
+    species.cumulants = ModelFlags().bCumulants;
+    if (ModelFlags().bCumulants) {
+      species.dDlsG1 = SimRun().dSimD;
+      species.dDlsMu2 = ModelParams().pSpeciesMassOrD[2] * 1e-14;
+      species.dDlsMu3 = ModelParams().pSpeciesMassOrD[3] * 1e-21;
+      species.dDlsMu4 = ModelParams().pSpeciesMassOrD[4] * 1e-28;
     }
     if (!SignalToFitRows()) ZeroSpeciesSignal(k);
     CalculateDLSSpeciesSignal(species);
@@ -557,77 +552,77 @@ void DLSSpeciesLoop(ModelResult& result) {
 // D of the self-association and non-ideal records in cm^2/s, in place.
 void SingleComponentDiffusion() {
   auto fromMass = [](float s, float M) {
-    return static_cast<float>(s * 1e-13 * fRT / ((1.0 - fVRho) * (M > 0.0f ? M : 1e-10)));
+    return static_cast<float>(s * 1e-13 * DataSet().fRT / ((1.0 - SolventConstants().fVRho) * (M > 0.0f ? M : 1e-10)));
   };
   // The oligomers of the 1-2-4 and 1-4-8 models are given by their masses in
   // either parametrisation (the oligomers' are multiples of the monomer's).
-  const bool table = bAssoc148 || bAssoc124;
-  bSkipLinearFit = table && !(fOligoD3 > 0.0f);
+  const bool table = ModelFlags().bAssoc148 || ModelFlags().bAssoc124;
+  LinearAmplitudes().bSkipLinearFit = table && !(ModelOptions().fOligoD3 > 0.0f);
   if (table) {
-    if (fOligoD1 > 0.0f) fOligoD1 = fromMass(fOligoS1, fOligoD1);
-    if (fOligoD2 > 0.0f) fOligoD2 = fromMass(fOligoS2, fOligoD2);
-    if (fOligoD3 > 0.0f) fOligoD3 = fromMass(fOligoS3, fOligoD3);
+    if (ModelOptions().fOligoD1 > 0.0f) ModelOptions().fOligoD1 = fromMass(ModelOptions().fOligoS1, ModelOptions().fOligoD1);
+    if (ModelOptions().fOligoD2 > 0.0f) ModelOptions().fOligoD2 = fromMass(ModelOptions().fOligoS2, ModelOptions().fOligoD2);
+    if (ModelOptions().fOligoD3 > 0.0f) ModelOptions().fOligoD3 = fromMass(ModelOptions().fOligoS3, ModelOptions().fOligoD3);
   }
-  if (!bFitMAndS) {
-    fD1 *= 1e-7f;
-    fD2 *= 1e-7f;
+  if (!ModelFlags().bFitMAndS) {
+    ModelOptions().fD1 *= 1e-7f;
+    ModelOptions().fD2 *= 1e-7f;
     return;
   }
-  fD1 = fromMass(fS1, fD1);
-  fD2 = fromMass(fS2, fD2);
+  ModelOptions().fD1 = fromMass(ModelOptions().fS1, ModelOptions().fD1);
+  ModelOptions().fD2 = fromMass(ModelOptions().fS2, ModelOptions().fD2);
 }
 
 // The start state of the single-component and reacting solves.
 void ResetSingleRun(Window* window) {
-  dSimRpm = LastRpm();
-  bSimContinue = 1;
-  nSimIterations = 0;
-  dSimTime = bExperimentalInitialDistribution ? InitialScanInfo.time : 0.0;
+  SimRun().dSimRpm = LastRpm();
+  SimRun().bSimContinue = 1;
+  SimRun().nSimIterations = 0;
+  SimClock().dSimTime = AnalysisSwitches().bInitialDataProfile ? InitialData().ScanInfoTemplate.time : 0.0;
   bUserAbort = false;
-  dSimDt = dInitialDt;
-  pSimWindow = window;
-  dMaxRelChange = dMaxDcOverC;
-  dMaxRelChangeLow = 0.05 * dMaxDcOverC;
-  dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
-  dSimDtMax = 500.0;
-  bSimFailed = bSimDiverged = 0;
+  SimRun().dSimDt = LammSettings().dInitialDt;
+  SimRun().pSimWindow = window;
+  SimRun().dMaxRelChange = LammSettings().dMaxDcOverC;
+  SimRun().dMaxRelChangeLow = 0.05 * LammSettings().dMaxDcOverC;
+  SimRun().dMaxRelChangeTarget = 0.2 * LammSettings().dMaxDcOverC;
+  SimRun().dSimDtMax = 500.0;
+  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
   if (!SignalToFitRows()) ZeroSpeciesSignal(1);
 }
 
 // The grid of n nodes for a single-component or reacting solve refined after a
 // lost balance (uniform, as PrepareSimArrays lays it); the grid size in force stays.
 bool RefinedSingleRunGrid(int n) {
-  const int size = nLammGridPoints;
+  const int size = LammSettings().nLammGridPoints;
   const bool laid = ResizeSimArrays(n);
-  nLammGridPoints = size;
+  LammSettings().nLammGridPoints = size;
   return laid;
 }
 
 ShowSimulationProgress MakeProgress() {
   SimProgressOptions options;
-  options.liveDisplay = bLiveDisplay;
-  options.firstPosition = iFirstModelScan;
+  options.liveDisplay = ModelSteps().bLiveDisplay;
+  options.firstPosition = ModelSteps().iFirstModelScan;
   return ShowSimulationProgress(options);
 }
 
 // The buffer component added to a single-component or reacting model (slot 4's table).
 void BufferAfterSingleComponent(Window* window, ModelResult& result) {
-  if (!bBufferSedCorrection || bUserAbort) return;
-  iCurrentSpecies = nSpeciesSlots;
+  if (!ModelFlags().bBufferSedCorrection || bUserAbort) return;
+  SimRun().iCurrentSpecies = nSpeciesSlots;
   const SimOutcome outcome = CalculateBufferSedimentation(window);
   MergeModelStatus(result, ShowOutcome(window, outcome));
-  iCurrentSpecies = 1;
+  SimRun().iCurrentSpecies = 1;
 }
 
 void SingleComponentBranch(Window* window, ModelResult& result) {
-  if (gInhomSolvent.bInhomogeneousSolvent)
+  if (SolventSettings().gInhomSolvent.bInhomogeneousSolvent)
     WarningBox("this model is not implemented yet for inhomogeneous solvent");
-  if (bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
-  iCurrentSpecies = 1;
-  pAppliedAmplitude[1] = 1.0f;
-  if (bAutoFEAlgorithm) {
-    double test = fS1;
-    if (bNonidealSpecies) test = fS1 / (1.0 + 0.5 * fAssocLoading * std::pow(10.0, fLogKs));
+  if (DataSet().bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
+  SimRun().iCurrentSpecies = 1;
+  LinearAmplitudes().pAppliedAmplitude[1] = 1.0f;
+  if (LammSettings().bAutoFEAlgorithm) {
+    double test = ModelOptions().fS1;
+    if (ModelFlags().bNonidealSpecies) test = ModelOptions().fS1 / (1.0 + 0.5 * ModelOptions().fAssocLoading * std::pow(10.0, ModelOptions().fLogKs));
     if (test < NormalizedSThreshold(false))
       SelectClaverie();
     else
@@ -638,55 +633,55 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
     return;
   }
   // The non-ideal species on the grid its accuracy asks for.
-  if (NonidealGridModel() && nSimGridPointsAllocated != NonidealGridNodes(nLammGridPoints) &&
-      !RefinedSingleRunGrid(NonidealGridNodes(nLammGridPoints))) {
+  if (NonidealGridModel() && LammArrays().nSimGridPointsAllocated != NonidealGridNodes(LammSettings().nLammGridPoints) &&
+      !RefinedSingleRunGrid(NonidealGridNodes(LammSettings().nLammGridPoints))) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
-  WriteInitialProfile(fAssocLoading, 1.0);
-  dSimRpm = LastRpm();
+  WriteInitialProfile(ModelOptions().fAssocLoading, 1.0);
+  SimRun().dSimRpm = LastRpm();
   SingleComponentDiffusion();
-  if (!bSkipLinearFit) {
+  if (!LinearAmplitudes().bSkipLinearFit) {
     const SimRunSettings settings = CurrentSimRunSettings();
     auto attempt = [&] {
       ResetSingleRun(window);
       ShowSimulationProgress progress = MakeProgress();
       progress.Start();
       SimOutcome outcome;
-      if (bAssoc148 || bAssoc124 || !bMovingHat)
+      if (ModelFlags().bAssoc148 || ModelFlags().bAssoc124 || !LammSettings().bMovingHat)
         outcome = SolveNonidealLammClaverie(settings, progress);
       else
         outcome = SolveNonidealLammMovingHat(settings, progress);
-      if (bMovingHat) MoveHatGrid();
+      if (LammSettings().bMovingHat) MoveHatGrid();
       return outcome;
     };
     const SimOutcome outcome = RefineWhileBalanceLost(
-        attempt(), nSimGridPointsAllocated, RefinedSingleRunGrid,
+        attempt(), LammArrays().nSimGridPointsAllocated, RefinedSingleRunGrid,
         [&] {
-          WriteInitialProfile(fAssocLoading, 1.0);
+          WriteInitialProfile(ModelOptions().fAssocLoading, 1.0);
           return attempt();
         });
     MergeModelStatus(result, ShowOutcome(window, outcome));
   } else {
     // A constant signal: the loading everywhere.
-    for (int p = iFirstModelScan; p <= nScans; ++p) {
-      const int s = pScanOrder[Idx(p)];
-      std::fill(ppFit[Idx(s)] + 1, ppFit[Idx(s)] + pnPoints[Idx(s)] + 1, fAssocLoading);
+    for (int p = ModelSteps().iFirstModelScan; p <= DataSet().nScans; ++p) {
+      const int s = DataSet().pScanOrder[Idx(p)];
+      std::fill(DataSet().ppFit[Idx(s)] + 1, DataSet().ppFit[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1, ModelOptions().fAssocLoading);
       if (HasSignalTable(1) && !SignalToFitRows())
-        InterpolateCurveFromDouble(nGridPoints, pGridRadius, pppSpeciesSignal[1][Idx(s)],
-                                   nSimGridPointsAllocated, pLammRadius, pLammConc);
+        InterpolateCurveFromDouble(CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, CurrentGrid().pppSpeciesSignal[1][Idx(s)],
+                                   LammArrays().nSimGridPointsAllocated, LammArrays().pLammRadius, LammArrays().pLammConc);
     }
   }
-  pSimWindow = nullptr;
+  SimRun().pSimWindow = nullptr;
   BufferAfterSingleComponent(window, result);
 }
 
 void ReactingBranch(Window* window, ModelResult& result) {
-  if (bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
-  iCurrentSpecies = 1;
-  pAppliedAmplitude[1] = 1.0f;
-  bExperimentalInitialDistribution = false;
-  bUniformLoading = true;
+  if (DataSet().bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
+  SimRun().iCurrentSpecies = 1;
+  LinearAmplitudes().pAppliedAmplitude[1] = 1.0f;
+  AnalysisSwitches().bInitialDataProfile = false;
+  AnalysisSwitches().bUniformLoading = true;
   // A set-up the reacting solver cannot use, shown as its refusal.
   auto refuse = [&](const char* text) {
     SimOutcome refused;
@@ -695,15 +690,15 @@ void ReactingBranch(Window* window, ModelResult& result) {
     MergeModelStatus(result, ShowOutcome(window, refused));
   };
   // The concentrations are the signals divided by these.
-  if (!(fReactExticoA > 0.0f) || !(fReactExticoB > 0.0f))
+  if (!(Reaction().fReactExticoA > 0.0f) || !(Reaction().fReactExticoB > 0.0f))
     return refuse("extico a and extico b must be positive");
   if (!PrepareSimArrays()) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
   InitReactingSystem();
-  dSimRpm = LastRpm();
-  if (!ReactingMassesToD(bFitMAndS, fRT, fVRho))
+  SimRun().dSimRpm = LastRpm();
+  if (!ReactingMassesToD(ModelFlags().bFitMAndS, DataSet().fRT, SolventConstants().fVRho))
     return refuse("the masses of A, B and AB must be positive");
   const SimRunSettings settings = CurrentSimRunSettings();
   auto attempt = [&] {
@@ -712,39 +707,39 @@ void ReactingBranch(Window* window, ModelResult& result) {
     progress.Start();
     return SolveReactingLamm(settings, progress);
   };
-  const SimOutcome outcome = RefineWhileBalanceLost(attempt(), nSimGridPointsAllocated,
+  const SimOutcome outcome = RefineWhileBalanceLost(attempt(), LammArrays().nSimGridPointsAllocated,
                                                     RefinedSingleRunGrid, [&] {
                                                       InitReactingSystem();
                                                       return attempt();
                                                     });
   // Every discretization error of the reacting model is shown, also during a fit.
-  if (outcome.status == SimStatus::Diverged) bDiscretizationShown = false;
+  if (outcome.status == SimStatus::Diverged) SimulationMessages().bDiscretizationShown = false;
   MergeModelStatus(result, ShowOutcome(window, outcome));
-  pSimWindow = nullptr;
+  SimRun().pSimWindow = nullptr;
   BufferAfterSingleComponent(window, result);
 }
 
 }  // namespace
 
 void SetUpRotorRamp() {
-  dFinalRpm = LastRpm();
-  if (!bRampRotorSpeed || !VelocityData()) return;
+  SimRun().dFinalRpm = LastRpm();
+  if (!AnalysisSwitches().bRampRotorSpeed || !VelocityData()) return;
   const ScanInfo& first = InfoAt(1);
-  bAccelerating = true;
-  dAccelEndTime = first.accelTime;
-  dAccelRate = first.accelRate;
-  dAccelDtMax = 10.0;
-  if (dAccelEndTime < 10.0) {
-    dAccelEndTime = 0.0;
-    bAccelerating = false;
-    dSimRpm = dFinalRpm;
+  SimRun().bAccelerating = true;
+  SimRun().dAccelEndTime = first.accelTime;
+  SimRun().dAccelRate = first.accelRate;
+  SimRun().dAccelDtMax = 10.0;
+  if (SimRun().dAccelEndTime < 10.0) {
+    SimRun().dAccelEndTime = 0.0;
+    SimRun().bAccelerating = false;
+    SimRun().dSimRpm = SimRun().dFinalRpm;
   }
 }
 
 double NormalizedSThreshold(bool allowOptimized) {
-  const double T = allowOptimized && bOptimizeStaticGrid && bAutoGridSize && !bZoneCentrifugation
-                       ? fAutoAlgorithmSOptimized
-                       : fAutoAlgorithmS;
+  const double T = allowOptimized && LammSettings().bOptimizeStaticGrid && LammSettings().bAutoGridSize && !ModelFlags().bZoneCentrifugation
+                       ? LammSettings().fAutoAlgorithmSOptimized
+                       : LammSettings().fAutoAlgorithmS;
   const long double q = LastRpm() / 30000.0L;
   return static_cast<double>(T / (q * q));
 }
@@ -752,28 +747,28 @@ double NormalizedSThreshold(bool allowOptimized) {
 SpeciesGridChoice SizeGridForSpecies(double s, double D) {
   SpeciesGridChoice choice;
   D = std::fabs(D);
-  const double m = fMeniscus, b = fBottom;
+  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
   if (s != 0.0) {
-    const float T = fTemperatureK - 273.15f;
+    const float T = DataSet().fTemperatureK - 273.15f;
     const float M = MFromSandD(static_cast<float>(s), static_cast<float>(D), T);
-    const float f0 = CalculateF0(M, VBAR);
+    const float f0 = CalculateF0(M, SolventConstants().VBAR);
     const double ratio =
-        f0 > 0.0f ? CalculateFrictionCoefficient(M, static_cast<float>(s), VBAR, fBufferDensity) / f0
+        f0 > 0.0f ? CalculateFrictionCoefficient(M, static_cast<float>(s), SolventConstants().VBAR, SolventConstants().fBufferDensity) / f0
                   : 0.0;
     if (ratio < 0.5) {
       choice.noTruncation = true;
-      nLammGridPoints = nDefaultGridPoints;
-      ResizeSimArrays(nLammGridPoints);
+      LammSettings().nLammGridPoints = LammSettings().nDefaultGridPoints;
+      ResizeSimArrays(LammSettings().nLammGridPoints);
       return choice;
     }
     choice.outflowBottom = TestShutOffBackDiffusion(s, D);
   }
-  dSimRpm = LastRpm();
+  SimRun().dSimRpm = LastRpm();
   const double omega = LastOmega();
   const double sw2 = omega * omega * std::fabs(s) * 1e-13;
   // r*: the first point inside the fit limits of scan 1 (its last point when none
   // lies inside).
-  double rStar = ppRadius[1][std::clamp(pFitFirst[1], 1, pnPoints[1])];
+  double rStar = DataSet().ppRadius[1][std::clamp(DataSet().pFitFirst[1], 1, DataSet().pnPoints[1])];
   if (rStar < m + 0.001) rStar = m + 0.001;
   double tStar = 0.0;
   if (sw2 > 0.0) {
@@ -785,25 +780,25 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
     tStar = rStar - m > xAcc ? (rStar - xAcc - m) / (sw2 * rStar) + tAcc : (rStar - m) / (sw2 * rStar);
   } else {
     // No sedimentation: the profile spreads by diffusion over the whole run.
-    tStar = InfoAt(nScans).time;
+    tStar = InfoAt(DataSet().nScans).time;
   }
   const double sigma = std::max(std::sqrt(D * tStar), 0.001);
-  const double h = sigma / fPointsPerSigma;
+  const double h = sigma / LammSettings().fPointsPerSigma;
   // Every count above the upper limit ends as that limit: the count starts no higher
   // than one above it, which keeps the search below short whatever the settings
   // and the cell.
-  const double ceiling = static_cast<double>(std::min(nGridSizeUpper, kMaxSimGridPoints)) + 1;
-  double equidistant = std::floor((b - m) * fPointsPerSigma / sigma);
+  const double ceiling = static_cast<double>(std::min(LammSettings().nGridSizeUpper, kMaxSimGridPoints)) + 1;
+  double equidistant = std::floor((b - m) * LammSettings().fPointsPerSigma / sigma);
   if (!(equidistant <= ceiling)) equidistant = ceiling;
   if (equidistant < 0) equidistant = 0;  // a cell upside down: the lower limit
   const int N0 = static_cast<int>(equidistant);
-  nStaticGridEstimate = N0;
-  fOptimizeRadius = rStar;
+  ModelComputation().nStaticGridEstimate = N0;
+  ModelComputation().fOptimizeRadius = rStar;
   // The moving-hat count: the second interval m (q^(1.5/(N-1)) - q^(0.5/(N-1)))
   // should just exceed the spacing h.
   const double q = b / m;
   int N = N0;
-  while (N > nGridSizeLower) {
+  while (N > LammSettings().nGridSizeLower) {
     const double d = m * (std::pow(q, 1.5 / (N - 1)) - std::pow(q, 0.5 / (N - 1)));
     if (d > h) {
       ++N;
@@ -811,13 +806,13 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
     }
     --N;
   }
-  nHatGridEstimate = N;
-  nLammGridPoints = ClampGrid(bMovingHat ? nHatGridEstimate : N0);
-  if (bClaverie && bOptimizeStaticGrid && choice.outflowBottom && !bZoneCentrifugation) {
-    ResizeSimArrays(nLammGridPoints);
+  ModelComputation().nHatGridEstimate = N;
+  LammSettings().nLammGridPoints = ClampGrid(LammSettings().bMovingHat ? ModelComputation().nHatGridEstimate : N0);
+  if (LammSettings().bClaverie && LammSettings().bOptimizeStaticGrid && choice.outflowBottom && !ModelFlags().bZoneCentrifugation) {
+    ResizeSimArrays(LammSettings().nLammGridPoints);
     OptimizeStaticGridSize(rStar);
   } else {
-    ResizeSimArrays(nLammGridPoints);
+    ResizeSimArrays(LammSettings().nLammGridPoints);
   }
   return choice;
 }
@@ -833,23 +828,23 @@ ModelResult CalculateModel(Window* window) {
     return result;
   }
   ModelResult result;
-  if (nScans < 1) {
+  if (DataSet().nScans < 1) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
   // Faxen-type boundaries are closed forms of the species loop: the solver objects
   // would ignore the choice and solve the Lamm equation instead.
-  const bool solverObjects = (bDiscreteModel && !bBufferSedCorrection && !bDLSData &&
-                              !bEquilibriumMode && !bExperimentalInitialDistribution &&
-                              !bC1Nonideal && !bFaxenApproximation) ||
-                             (bNonIdealMultiple && !bDLSData);
+  const bool solverObjects = (ModelFlags().bDiscreteModel && !ModelFlags().bBufferSedCorrection && !DataSet().bDLSData &&
+                              !DataSet().bEquilibriumMode && !AnalysisSwitches().bInitialDataProfile &&
+                              !ModelOptions().bC1Nonideal && !ModelFlags().bFaxenApproximation) ||
+                             (ModelFlags().bNonIdealMultiple && !DataSet().bDLSData);
   // The Lamm solutions of velocity data end only with usable step controls.
-  if (!bDLSData && !bEquilibriumMode && !CheckStepControls(result)) return result;
+  if (!DataSet().bDLSData && !DataSet().bEquilibriumMode && !CheckStepControls(result)) return result;
   if (solverObjects) return CalculateSpeciesModelCL(window);
   // Correlation functions have no cell geometry and need no Lamm solution; each
   // needs its record.
-  const bool dls = bDLSData;
-  if (dls ? pDLSInfo.size() <= Idx(nScans) : !CheckMeniscusAndBottom(result)) {
+  const bool dls = DataSet().bDLSData;
+  if (dls ? DataSet().pDLSInfo.size() <= Idx(DataSet().nScans) : !CheckMeniscusAndBottom(result)) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
@@ -862,35 +857,35 @@ ModelResult CalculateModel(Window* window) {
   SetDefaultFitLimitsWhenUnset();
   UnpackModelParams();
   TakeInitialDistribution();
-  ZeroFitRows(iFirstModelScan);
-  if (bLiveDisplay) RepaintMain(window);
+  ZeroFitRows(ModelSteps().iFirstModelScan);
+  if (ModelSteps().bLiveDisplay) RepaintMain(window);
   SetUpRotorRamp();
 
   if (dls) {
     // Only the non-interacting species have a correlation function; any other model
     // leaves the fit rows at 0.
-    if (bDiscreteModel) DLSSpeciesLoop(result);
-  } else if (bDiscreteModel) {
+    if (ModelFlags().bDiscreteModel) DLSSpeciesLoop(result);
+  } else if (ModelFlags().bDiscreteModel) {
     SpeciesLoop(window, result);
-  } else if (bMonomerDimer || bMonomerTrimer || bAssoc148 || bAssoc124 || bNonidealSpecies) {
+  } else if (ModelFlags().bMonomerDimer || ModelFlags().bMonomerTrimer || ModelFlags().bAssoc148 || ModelFlags().bAssoc124 || ModelFlags().bNonidealSpecies) {
     SingleComponentBranch(window, result);
-  } else if (bHeteroAssocModel) {
+  } else if (ModelFlags().bHeteroAssocModel) {
     ReactingBranch(window, result);
   }
-  pSimWindow = nullptr;
+  SimRun().pSimWindow = nullptr;
   if (bUserAbort) MergeModelStatus(result, ModelStatus::Interrupted);
-  FinishModelComputation(window, result, iFirstModelScan);
+  FinishModelComputation(window, result, ModelSteps().iFirstModelScan);
   return result;
 }
 
 void ResetModelComputation() {
   FreeInitialDistribution();
-  nStaticGridEstimate = 0;
-  nHatGridEstimate = 0.0;
-  fOptimizeRadius = 0.0;
-  bLiveDisplay = false;
-  iFirstModelScan = 1;
-  fLoadingFraction = 1.0f;
+  ModelComputation().nStaticGridEstimate = 0;
+  ModelComputation().nHatGridEstimate = 0.0;
+  ModelComputation().fOptimizeRadius = 0.0;
+  ModelSteps().bLiveDisplay = false;
+  ModelSteps().iFirstModelScan = 1;
+  ModelSteps().fLoadingFraction = 1.0f;
 }
 
 }  // namespace tarmic

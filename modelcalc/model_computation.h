@@ -24,6 +24,8 @@
 // tables are one-based by scan number; display position p is scan pScanOrder[p].
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <vector>
 
 #include "modelcalc/fit_rmsd.h"
@@ -41,17 +43,18 @@ class Window;
 // the scan it came from (its time is the start time of the simulation). 0 points:
 // none; the model computation then takes the first scan.
 // They are the data set's initial profile (scandata/initial_data.h).
-inline int& nInitialPoints = nInitPoints;
-inline std::vector<float>& pInitialRadius = pInitRadius;
-inline std::vector<float>& pInitialSignal = pInitSignal;
-inline ScanInfo& InitialScanInfo = ScanInfoTemplate;
 // Releases the initial distribution (when the data it belongs to are freed).
 void FreeInitialDistribution();
 
-// ---- automatic grid size ----
-extern int nStaticGridEstimate;   // equidistant static-grid size of the last sized species
-extern double nHatGridEstimate;   // moving-hat grid size of the last sized species
-extern double fOptimizeRadius;    // r*, cm: where the boundary must be resolved
+// The state of this module in an analysis (numerics/analysis.h).
+struct ModelComputationState {
+  // ---- automatic grid size ----
+  int nStaticGridEstimate = 0;  // equidistant static-grid size of the last sized species
+  double nHatGridEstimate = 0.0;  // moving-hat grid size of the last sized species
+  double fOptimizeRadius = 0.0;  // r*, cm: where the boundary must be resolved
+};
+// The current analysis' ModelComputationState.
+inline ModelComputationState& ModelComputation() { return CurrentPart<ModelComputationState>(); }
 
 // What the grid sizing decided for one species' solve.
 struct SpeciesGridChoice {

@@ -25,10 +25,6 @@
 
 namespace tarmic {
 
-bool bLiveDisplay = false;
-int iFirstModelScan = 1;
-float fLoadingFraction = 1.0f;
-
 void MergeModelStatus(ModelResult& result, ModelStatus species) {
   if (species == ModelStatus::Interrupted || result.status == ModelStatus::Interrupted)
     result.status = ModelStatus::Interrupted;
@@ -37,16 +33,16 @@ void MergeModelStatus(ModelResult& result, ModelStatus species) {
 }
 
 void OpenDetectionBracket() {
-  SetNonlinearDetectionParams(fPowerCoefficient, fPowerBaseline, true);
+  SetNonlinearDetectionParams(FluorescenceDetection().fPowerCoefficient, FluorescenceDetection().fPowerBaseline, true);
 }
 
 void CloseDetectionBracket() {
   UpdateNonlinearDetectionFit();
-  SetNonlinearDetectionParams(fPowerCoefficient, fPowerBaseline, bShowTransformed);
+  SetNonlinearDetectionParams(FluorescenceDetection().fPowerCoefficient, FluorescenceDetection().fPowerBaseline, FluorescenceDetection().bShowTransformed);
 }
 
 bool CheckMeniscusAndBottom(ModelResult& result) {
-  result.message = fMeniscus != 0.0f && fBottom != 0.0f ? FitLimitsRefusal(fFitLeftLim, fFitRightLim)
+  result.message = DataSet().fMeniscus != 0.0f && DataSet().fBottom != 0.0f ? FitLimitsRefusal(DataSet().fFitLeftLim, DataSet().fFitRightLim)
                                                         : kSetMeniscusAndBottomText;
   if (result.message.empty()) return true;
   result.status = ModelStatus::NotStarted;
@@ -54,8 +50,8 @@ bool CheckMeniscusAndBottom(ModelResult& result) {
 }
 
 bool CheckStepControls(ModelResult& result) {
-  std::string refusal = QuantityRefusal(kMaxDcOverC, dMaxDcOverC);
-  if (refusal.empty()) refusal = QuantityRefusal(kPointsPerSigma, fPointsPerSigma);
+  std::string refusal = QuantityRefusal(kMaxDcOverC, LammSettings().dMaxDcOverC);
+  if (refusal.empty()) refusal = QuantityRefusal(kPointsPerSigma, LammSettings().fPointsPerSigma);
   if (refusal.empty()) return true;
   result.status = ModelStatus::NotStarted;
   result.message = "Numerical Control of Lamm Equation Solution: " + refusal +
@@ -68,20 +64,20 @@ void RepaintMain(Window* window) {
 }
 
 bool SignalToFitRows() {
-  return !IsContinuousModel() && !bLinearAmplitudes && !bFitTINoise && !bFitRINoise;
+  return !IsContinuousModel() && !ModelParams().bLinearAmplitudes && !AnalysisSwitches().bFitTINoise && !AnalysisSwitches().bFitRINoise;
 }
 
 bool HasSignalTable(int k) {
   return k >= 1 && k <= kSpeciesSlots &&
-         pppSpeciesSignal[k].size() > static_cast<std::size_t>(nScans) && pGridRadius &&
-         nGridPoints > 0;
+         CurrentGrid().pppSpeciesSignal[k].size() > static_cast<std::size_t>(DataSet().nScans) && CurrentGrid().pGridRadius &&
+         CurrentGrid().nGridPoints > 0;
 }
 
 namespace {
 bool SignalTableMissing(int lastSlot) {
   if (SignalToFitRows()) return false;
   for (int k = 1; k <= lastSlot; ++k)
-    if (pSpeciesIncluded[k] && !HasSignalTable(k)) return true;
+    if (AnalysisSwitches().pSpeciesLinked[k] && !HasSignalTable(k)) return true;
   return false;
 }
 }  // namespace
@@ -96,103 +92,103 @@ bool MakeMissingSignalTables(ModelResult& result, int lastSlot) {
 }
 
 void ZeroFitRows(int first) {
-  for (int p = first < 1 ? 1 : first; p <= nScans; ++p) {
-    const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)]);
-    if (s >= ppFit.size() || !ppFit[s]) continue;
-    for (int j = 1; j <= pnPoints[s]; ++j) ppFit[s][j] = 0.0f;
+  for (int p = first < 1 ? 1 : first; p <= DataSet().nScans; ++p) {
+    const auto s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(p)]);
+    if (s >= DataSet().ppFit.size() || !DataSet().ppFit[s]) continue;
+    for (int j = 1; j <= DataSet().pnPoints[s]; ++j) DataSet().ppFit[s][j] = 0.0f;
   }
 }
 
 void ZeroSpeciesSignal(int k) {
   if (k < 1 || k > kSpeciesSlots) return;
-  for (float* row : pppSpeciesSignal[k])
+  for (float* row : CurrentGrid().pppSpeciesSignal[k])
     if (row)
-      for (int i = 1; i <= nGridPoints; ++i) row[i] = 0.0f;
+      for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) row[i] = 0.0f;
 }
 
 int FirstIncludedSlot() {
   for (int k = 1; k <= nSpeciesSlots; ++k)
-    if (pSpeciesIncluded[k]) return k;
+    if (AnalysisSwitches().pSpeciesLinked[k]) return k;
   return 0;
 }
 
 double SpeciesLoading(int k, int firstIncluded) {
   double fraction = 0.0;
   if (k == firstIncluded) {
-    const int last = bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
+    const int last = ModelFlags().bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
     fraction = 1.0;
     for (int j = k + 1; j <= last; ++j)
-      if (pSpeciesIncluded[j]) fraction -= pSpeciesAmplitude[j];
+      if (AnalysisSwitches().pSpeciesLinked[j]) fraction -= ModelParams().pSpeciesAmplitude[j];
   } else {
-    fraction = pSpeciesAmplitude[k];
+    fraction = ModelParams().pSpeciesAmplitude[k];
   }
   if (fraction < 0.0) fraction = 0.0;
-  fLoadingFraction = static_cast<float>(fraction);
-  double loading = fraction * pSpeciesAmplitude[firstIncluded];
-  if (bLinearAmplitudes && loading == 0.0) loading = 1.0;
+  ModelSteps().fLoadingFraction = static_cast<float>(fraction);
+  double loading = fraction * ModelParams().pSpeciesAmplitude[firstIncluded];
+  if (ModelParams().bLinearAmplitudes && loading == 0.0) loading = 1.0;
   return loading;
 }
 
 double DiffusionFromMassOrD(double s, double massOrD) {
   double D = massOrD * 1e-7;
-  if (bFitMAndS) {
+  if (ModelFlags().bFitMAndS) {
     const double M = massOrD > 0.0 ? massOrD : 1e-10;
     // Svedberg equation: D = s R T / ((1 - vbar rho) M).
-    D = s * 1e-13 * fRT / ((1.0 - fVRho) * M);
+    D = s * 1e-13 * DataSet().fRT / ((1.0 - SolventConstants().fVRho) * M);
   }
   return std::fabs(D);
 }
 
-double SpeciesDiffusion(int k) { return DiffusionFromMassOrD(pSpeciesS[k], pSpeciesMassOrD[k]); }
+double SpeciesDiffusion(int k) { return DiffusionFromMassOrD(ModelParams().pSpeciesS[k], ModelParams().pSpeciesMassOrD[k]); }
 
 bool FitRowsFinite(int first) {
-  for (int p = first < 1 ? 1 : first; p <= nScans; ++p) {
-    const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)]);
-    if (s >= ppFit.size() || !ppFit[s]) continue;
-    for (int j = 1; j <= pnPoints[s]; ++j)
-      if (!std::isfinite(ppFit[s][j])) return false;
+  for (int p = first < 1 ? 1 : first; p <= DataSet().nScans; ++p) {
+    const auto s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(p)]);
+    if (s >= DataSet().ppFit.size() || !DataSet().ppFit[s]) continue;
+    for (int j = 1; j <= DataSet().pnPoints[s]; ++j)
+      if (!std::isfinite(DataSet().ppFit[s][j])) return false;
   }
   return true;
 }
 
 void AbsorbanceToIntensity(int first) {
-  for (int p = first < 1 ? 1 : first; p <= nScans; ++p)
-    ConvertFitToIntensity(pScanOrder[static_cast<std::size_t>(p)]);
+  for (int p = first < 1 ? 1 : first; p <= DataSet().nScans; ++p)
+    ConvertFitToIntensity(DataSet().pScanOrder[static_cast<std::size_t>(p)]);
 }
 
 void FitRowSnapshot::Take(int first) {
-  rows.assign(static_cast<std::size_t>(nScans) + 1, {});
-  for (int p = first < 1 ? 1 : first; p <= nScans; ++p) {
-    const auto s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)]);
-    if (s < ppFit.size() && ppFit[s]) rows[s].assign(ppFit[s], ppFit[s] + pnPoints[s] + 1);
+  rows.assign(static_cast<std::size_t>(DataSet().nScans) + 1, {});
+  for (int p = first < 1 ? 1 : first; p <= DataSet().nScans; ++p) {
+    const auto s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(p)]);
+    if (s < DataSet().ppFit.size() && DataSet().ppFit[s]) rows[s].assign(DataSet().ppFit[s], DataSet().ppFit[s] + DataSet().pnPoints[s] + 1);
   }
 }
 
 void FitRowSnapshot::Restore() const {
-  for (std::size_t s = 1; s < rows.size() && s < ppFit.size(); ++s)
-    if (ppFit[s] && rows[s].size() == static_cast<std::size_t>(pnPoints[s]) + 1)
-      std::copy(rows[s].begin(), rows[s].end(), ppFit[s]);
+  for (std::size_t s = 1; s < rows.size() && s < DataSet().ppFit.size(); ++s)
+    if (DataSet().ppFit[s] && rows[s].size() == static_cast<std::size_t>(DataSet().pnPoints[s]) + 1)
+      std::copy(rows[s].begin(), rows[s].end(), DataSet().ppFit[s]);
 }
 
 LastModelFit::LastModelFit()
-    : baseline_(fBaseline), computed_(bModelComputed), computedFor_(ModelDataStamp()) {
+    : baseline_(ModelParams().fBaseline), computed_(AnalysisSwitches().bModelComputed), computedFor_(ModelDataStamp()) {
   rows_.Take(1);
-  if (pTINoise && nGridPoints > 0) ti_.assign(pTINoise, pTINoise + nGridPoints + 1);
-  if (pRINoise && nScans > 0) ri_.assign(pRINoise, pRINoise + nScans + 1);
-  params_.assign(std::begin(pParams), std::end(pParams));
+  if (CurrentGrid().pTINoise && CurrentGrid().nGridPoints > 0) ti_.assign(CurrentGrid().pTINoise, CurrentGrid().pTINoise + CurrentGrid().nGridPoints + 1);
+  if (CurrentGrid().pRINoise && DataSet().nScans > 0) ri_.assign(CurrentGrid().pRINoise, CurrentGrid().pRINoise + DataSet().nScans + 1);
+  params_.assign(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
 }
 
 void LastModelFit::PutBack() const {
   rows_.Restore();
   // Noise arrays only of the sizes they had (a grid made anew has other radii).
-  if (pTINoise && ti_.size() == static_cast<std::size_t>(nGridPoints) + 1)
-    std::copy(ti_.begin(), ti_.end(), pTINoise);
-  if (pRINoise && ri_.size() == static_cast<std::size_t>(nScans) + 1)
-    std::copy(ri_.begin(), ri_.end(), pRINoise);
-  std::copy(params_.begin(), params_.end(), std::begin(pParams));
+  if (CurrentGrid().pTINoise && ti_.size() == static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1)
+    std::copy(ti_.begin(), ti_.end(), CurrentGrid().pTINoise);
+  if (CurrentGrid().pRINoise && ri_.size() == static_cast<std::size_t>(DataSet().nScans) + 1)
+    std::copy(ri_.begin(), ri_.end(), CurrentGrid().pRINoise);
+  std::copy(params_.begin(), params_.end(), std::begin(AnalysisSwitches().pParams));
   UnpackModelParams();
-  fBaseline = baseline_;
-  bModelComputed = computed_;
+  ModelParams().fBaseline = baseline_;
+  AnalysisSwitches().bModelComputed = computed_;
   SetModelDataStamp(computedFor_);
   UpdateNonlinearDetectionFit();
 }
@@ -200,7 +196,7 @@ void LastModelFit::PutBack() const {
 void FinishModelComputation(Window* window, ModelResult& result, int first) {
   result.amplitudesSolved = RunLinearAmplitudeStep();
   CloseDetectionBracket();
-  if (bIntensityData) AbsorbanceToIntensity(first);
+  if (ScanFile().bIntensityData) AbsorbanceToIntensity(first);
   // A model with values that are not finite numbers (a coefficient far beyond what
   // the solution can represent) is no result.
   if (result.status == ModelStatus::Computed && !FitRowsFinite(first)) {
@@ -209,7 +205,7 @@ void FinishModelComputation(Window* window, ModelResult& result, int first) {
   }
   // A partial model (a solution failed or was stopped) is not a computed model.
   SetModelComputed(result.status == ModelStatus::Computed);
-  if (bLiveDisplay) RepaintMain(window);
+  if (ModelSteps().bLiveDisplay) RepaintMain(window);
 }
 
 }  // namespace tarmic

@@ -9,6 +9,8 @@
 // pScanOrder[p]. Species slots run 1..nSpeciesSlots.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -20,14 +22,19 @@ namespace tarmic {
 
 class Window;
 
-// The Run command sets it before it computes: the model computations repaint the
-// main window and draw their readouts and evolving profiles while it is set.
-extern bool bLiveDisplay;
-// Display position of the first modelled scan: 1, or 2 when the first scan is the
-// experimental initial distribution.
-extern int iFirstModelScan;
-// Fraction of the total loading that the species being computed carries.
-extern float fLoadingFraction;
+// The state of this module in an analysis (numerics/analysis.h).
+struct ModelStepsState {
+  // The Run command sets it before it computes: the model computations repaint the
+  // main window and draw their readouts and evolving profiles while it is set.
+  bool bLiveDisplay = false;
+  // Display position of the first modelled scan: 1, or 2 when the first scan is the
+  // experimental initial distribution.
+  int iFirstModelScan = 1;
+  // Fraction of the total loading that the species being computed carries.
+  float fLoadingFraction = 1.0f;
+};
+// The current analysis' ModelStepsState.
+inline ModelStepsState& ModelSteps() { return CurrentPart<ModelStepsState>(); }
 
 // How a model computation ended.
 enum class ModelStatus {
@@ -114,16 +121,16 @@ double DiffusionFromMassOrD(double s, double massOrD);
 template <class Profile>
 void ClosedFormSignal(int k, Profile profile) {
   const bool toFit = SignalToFitRows();
-  for (int p = iFirstModelScan; p <= nScans; ++p) {
-    const int s = pScanOrder[static_cast<std::size_t>(p)];
+  for (int p = ModelSteps().iFirstModelScan; p <= DataSet().nScans; ++p) {
+    const int s = DataSet().pScanOrder[static_cast<std::size_t>(p)];
     const std::size_t i = static_cast<std::size_t>(s);
-    const double t = pScanInfo[i].time;
+    const double t = DataSet().pScanInfo[i].time;
     if (toFit) {
-      float* work = ppWork[i];
-      profile(s, t, ppRadius[i], work, pnPoints[i]);
-      for (int j = 1; j <= pnPoints[i]; ++j) ppFit[i][j] += work[j];
+      float* work = DataSet().ppWork[i];
+      profile(s, t, DataSet().ppRadius[i], work, DataSet().pnPoints[i]);
+      for (int j = 1; j <= DataSet().pnPoints[i]; ++j) DataSet().ppFit[i][j] += work[j];
     } else if (HasSignalTable(k)) {
-      profile(s, t, pGridRadius, pppSpeciesSignal[k][i], nGridPoints);
+      profile(s, t, CurrentGrid().pGridRadius, CurrentGrid().pppSpeciesSignal[k][i], CurrentGrid().nGridPoints);
     }
   }
 }

@@ -18,8 +18,6 @@
 
 namespace tarmic {
 
-bool bNoiseTakenFromData = false;
-
 namespace {
 
 NoiseZoomHook& ZoomHook() {
@@ -29,28 +27,28 @@ NoiseZoomHook& ZoomHook() {
 
 std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
-bool DataPresent() { return !bDLSData && nScans > 0 && nGridPoints > 0 && pGridRadius; }
+bool DataPresent() { return !DataSet().bDLSData && DataSet().nScans > 0 && CurrentGrid().nGridPoints > 0 && CurrentGrid().pGridRadius; }
 
 // profile (on the common grid) at the radii of scan s into out[1..n]. The
 // resampling refuses scans of fewer than five points; those get the linear
 // interpolation between grid points, the end values beyond the grid.
 void ProfileOnScan(int s, const float* profile, std::vector<float>* out) {
-  const int n = pnPoints[At(s)];
+  const int n = DataSet().pnPoints[At(s)];
   out->assign(At(n) + 1, 0.0f);
-  const float* r = ppRadius[At(s)];
-  if (InterpolateCurve(n, r, out->data(), nGridPoints, pGridRadius, profile)) return;
+  const float* r = DataSet().ppRadius[At(s)];
+  if (InterpolateCurve(n, r, out->data(), CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, profile)) return;
   for (int i = 1; i <= n; ++i) {
-    const float* begin = pGridRadius + 1;
-    const float* end = pGridRadius + nGridPoints + 1;
+    const float* begin = CurrentGrid().pGridRadius + 1;
+    const float* end = CurrentGrid().pGridRadius + CurrentGrid().nGridPoints + 1;
     const float* hi = std::lower_bound(begin, end, r[i]);
     float v;
     if (hi == begin) {
       v = profile[1];
     } else if (hi == end) {
-      v = profile[nGridPoints];
+      v = profile[CurrentGrid().nGridPoints];
     } else {
-      const int k = static_cast<int>(hi - pGridRadius);
-      const float x0 = pGridRadius[k - 1], x1 = pGridRadius[k];
+      const int k = static_cast<int>(hi - CurrentGrid().pGridRadius);
+      const float x0 = CurrentGrid().pGridRadius[k - 1], x1 = CurrentGrid().pGridRadius[k];
       const float w = x1 > x0 ? (r[i] - x0) / (x1 - x0) : 0.0f;
       v = profile[k - 1] + w * (profile[k] - profile[k - 1]);
     }
@@ -61,7 +59,7 @@ void ProfileOnScan(int s, const float* profile, std::vector<float>* out) {
 // A scan value with delta added in the signal domain of the grid: intensity data
 // hold sample intensity, whose absorbance changes by delta.
 float Shifted(float value, float delta) {
-  return bIntensityData ? ShiftIntensityByAbsorbance(value, delta) : value + delta;
+  return ScanFile().bIntensityData ? ShiftIntensityByAbsorbance(value, delta) : value + delta;
 }
 
 // Adds sign x profile (common grid) to every scan's signal and model values, and to
@@ -69,30 +67,30 @@ float Shifted(float value, float delta) {
 // has changed with it).
 void AddGridProfile(const float* profile, float sign) {
   std::vector<float> onScan;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     ProfileOnScan(s, profile, &onScan);
-    float* y = ppSignal[At(s)];
-    float* f = ppFit[At(s)];
-    for (int i = 1; i <= pnPoints[At(s)]; ++i) {
+    float* y = DataSet().ppSignal[At(s)];
+    float* f = DataSet().ppFit[At(s)];
+    for (int i = 1; i <= DataSet().pnPoints[At(s)]; ++i) {
       y[i] = Shifted(y[i], sign * onScan[At(i)]);
       if (f) f[i] = Shifted(f[i], sign * onScan[At(i)]);
     }
-    if (bGridCopies && ppGridSignal.size() > At(s) && ppGridSignal[At(s)])
-      for (int i = 1; i <= nGridPoints; ++i) ppGridSignal[At(s)][i] += sign * profile[i];
+    if (CurrentGrid().bGridCopies && CurrentGrid().ppGridSignal.size() > At(s) && CurrentGrid().ppGridSignal[At(s)])
+      for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) CurrentGrid().ppGridSignal[At(s)][i] += sign * profile[i];
   }
   NoteScanDataChanged();
 }
 
 // Subtracts a constant from scan s's signal, model values and (copied) grid row.
 void SubtractConstant(int s, float c) {
-  float* y = ppSignal[At(s)];
-  float* f = ppFit[At(s)];
-  for (int i = 1; i <= pnPoints[At(s)]; ++i) {
+  float* y = DataSet().ppSignal[At(s)];
+  float* f = DataSet().ppFit[At(s)];
+  for (int i = 1; i <= DataSet().pnPoints[At(s)]; ++i) {
     y[i] = Shifted(y[i], -c);
     if (f) f[i] = Shifted(f[i], -c);
   }
-  if (bGridCopies && ppGridSignal.size() > At(s) && ppGridSignal[At(s)])
-    for (int i = 1; i <= nGridPoints; ++i) ppGridSignal[At(s)][i] -= c;
+  if (CurrentGrid().bGridCopies && CurrentGrid().ppGridSignal.size() > At(s) && CurrentGrid().ppGridSignal[At(s)])
+    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) CurrentGrid().ppGridSignal[At(s)][i] -= c;
   NoteScanDataChanged();
 }
 
@@ -100,9 +98,9 @@ void SubtractConstant(int s, float c) {
 // change.
 void RecomputeMeans() {
   const GridFitPoints fit = CurrentGridFitPoints();
-  if (pScanMeans) {
-    for (int s = 1; s <= nScans; ++s)
-      pScanMeans[s] = fit.Count() > 0 ? static_cast<float>(fit.Sum(ppGridSignal[At(s)]) / fit.Count()) : 0.0f;
+  if (CurrentGrid().pScanMeans) {
+    for (int s = 1; s <= DataSet().nScans; ++s)
+      CurrentGrid().pScanMeans[s] = fit.Count() > 0 ? static_cast<float>(fit.Sum(CurrentGrid().ppGridSignal[At(s)]) / fit.Count()) : 0.0f;
   }
   CalculateAverageScan();
 }
@@ -110,21 +108,21 @@ void RecomputeMeans() {
 // One zoom step onto the fit range of the changed data, and the redraws.
 void ShowChangedData() {
   const GridFitPoints fit = CurrentGridFitPoints();
-  const int first = std::clamp(fit.First(), 1, nGridPoints);
-  const int last = std::clamp(fit.Last(), first, nGridPoints);
-  const float xmin = pGridRadius[first] - 0.01f;
-  const float xmax = pGridRadius[last] + 0.01f;
-  float ymin = ppGridSignal[At(pScanOrder[1])][first], ymax = ymin;
-  if (bIntensityData) {
+  const int first = std::clamp(fit.First(), 1, CurrentGrid().nGridPoints);
+  const int last = std::clamp(fit.Last(), first, CurrentGrid().nGridPoints);
+  const float xmin = CurrentGrid().pGridRadius[first] - 0.01f;
+  const float xmax = CurrentGrid().pGridRadius[last] + 0.01f;
+  float ymin = CurrentGrid().ppGridSignal[At(DataSet().pScanOrder[1])][first], ymax = ymin;
+  if (ScanFile().bIntensityData) {
     // The plot shows the sample intensities, the grid their absorbance: the range
     // is that of the scans' own points inside the fit limits, 5 % added each side.
     // (A scan without a point inside the limits adds nothing; without any point
     // the range of the grid's first row stands.)
     bool any = false;
-    for (int k = 1; k <= nScans; ++k) {
-      const int s = pScanOrder[At(k)];
-      for (int i = std::max(pFitFirst[At(s)], 1); i <= pFitLast[At(s)] && i <= pnPoints[At(s)]; ++i) {
-        const float y = ppSignal[At(s)][i];
+    for (int k = 1; k <= DataSet().nScans; ++k) {
+      const int s = DataSet().pScanOrder[At(k)];
+      for (int i = std::max(DataSet().pFitFirst[At(s)], 1); i <= DataSet().pFitLast[At(s)] && i <= DataSet().pnPoints[At(s)]; ++i) {
+        const float y = DataSet().ppSignal[At(s)][i];
         ymin = any ? std::min(ymin, y) : y;
         ymax = any ? std::max(ymax, y) : y;
         any = true;
@@ -134,8 +132,8 @@ void ShowChangedData() {
     ymin -= margin;
     ymax += margin;
   } else {
-    for (int k = 1; k <= nScans; ++k) {
-      const float* row = ppGridSignal[At(pScanOrder[At(k)])];
+    for (int k = 1; k <= DataSet().nScans; ++k) {
+      const float* row = CurrentGrid().ppGridSignal[At(DataSet().pScanOrder[At(k)])];
       for (int i = first; i <= last; ++i) {
         ymin = std::min(ymin, row[i]);
         ymax = std::max(ymax, row[i]);
@@ -145,30 +143,30 @@ void ShowChangedData() {
     ymax += 0.1f;
   }
   if (ZoomHook()) ZoomHook()(xmin, xmax, ymin, ymax);
-  if (pDataPlot) {
+  if (DataPlots().pDataPlot) {
     if (ymax > ymin && xmax > xmin) {
-      pDataPlot->SetRanges(xmin, xmax, ymin, ymax);
-      pDataPlot->Redraw();
+      DataPlots().pDataPlot->SetRanges(xmin, xmax, ymin, ymax);
+      DataPlots().pDataPlot->Redraw();
     } else {
       RedrawDataPlot(true);
     }
   }
-  if (pResidualsPlot) RedrawResidualPlot(true);
+  if (DataPlots().pResidualsPlot) RedrawResidualPlot(true);
 }
 
 void TakeOutTIProfile() {
-  AddGridProfile(pTINoise, -1.0f);
-  for (int i = 1; i <= nGridPoints; ++i) {
-    pRemovedTINoise[i] += pTINoise[i];
-    pTINoise[i] = 0.0f;
+  AddGridProfile(CurrentGrid().pTINoise, -1.0f);
+  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
+    CurrentGrid().pRemovedTINoise[i] += CurrentGrid().pTINoise[i];
+    CurrentGrid().pTINoise[i] = 0.0f;
   }
 }
 
 void TakeOutRIOffsets() {
-  for (int k = 1; k <= nScans; ++k) {
-    const int s = pScanOrder[At(k)];
-    SubtractConstant(s, pRINoise[s]);
-    pRINoise[s] = 0.0f;
+  for (int k = 1; k <= DataSet().nScans; ++k) {
+    const int s = DataSet().pScanOrder[At(k)];
+    SubtractConstant(s, CurrentGrid().pRINoise[s]);
+    CurrentGrid().pRINoise[s] = 0.0f;
   }
 }
 
@@ -177,7 +175,7 @@ void TakeOutRIOffsets() {
 void SetNoiseZoomHook(NoiseZoomHook hook) { ZoomHook() = std::move(hook); }
 
 bool SubtractTINoise() {
-  if (!DataPresent() || !bFitTINoise || !pTINoise || !pRemovedTINoise) return false;
+  if (!DataPresent() || !AnalysisSwitches().bFitTINoise || !CurrentGrid().pTINoise || !CurrentGrid().pRemovedTINoise) return false;
   TakeOutTIProfile();
   RecomputeMeans();
   ShowChangedData();
@@ -185,11 +183,11 @@ bool SubtractTINoise() {
 }
 
 bool RestoreTINoise() {
-  if (!DataPresent() || !bFitTINoise || !pTINoise || !pRemovedTINoise) return false;
-  AddGridProfile(pRemovedTINoise, 1.0f);
-  for (int i = 1; i <= nGridPoints; ++i) {
-    pTINoise[i] += pRemovedTINoise[i];
-    pRemovedTINoise[i] = 0.0f;
+  if (!DataPresent() || !AnalysisSwitches().bFitTINoise || !CurrentGrid().pTINoise || !CurrentGrid().pRemovedTINoise) return false;
+  AddGridProfile(CurrentGrid().pRemovedTINoise, 1.0f);
+  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
+    CurrentGrid().pTINoise[i] += CurrentGrid().pRemovedTINoise[i];
+    CurrentGrid().pRemovedTINoise[i] = 0.0f;
   }
   RecomputeMeans();
   ShowChangedData();
@@ -197,7 +195,7 @@ bool RestoreTINoise() {
 }
 
 bool SubtractRINoise() {
-  if (!DataPresent() || !bFitRINoise || !pRINoise) return false;
+  if (!DataPresent() || !AnalysisSwitches().bFitRINoise || !CurrentGrid().pRINoise) return false;
   TakeOutRIOffsets();
   RecomputeMeans();
   ShowChangedData();
@@ -205,10 +203,10 @@ bool SubtractRINoise() {
 }
 
 bool SubtractAllNoise() {
-  if (!DataPresent() || !bFitRINoise || !pRINoise) return false;
+  if (!DataPresent() || !AnalysisSwitches().bFitRINoise || !CurrentGrid().pRINoise) return false;
   TakeOutRIOffsets();
   RecomputeMeans();
-  if (bFitTINoise && pTINoise && pRemovedTINoise) {
+  if (AnalysisSwitches().bFitTINoise && CurrentGrid().pTINoise && CurrentGrid().pRemovedTINoise) {
     TakeOutTIProfile();
     RecomputeMeans();
   }
@@ -217,10 +215,10 @@ bool SubtractAllNoise() {
 }
 
 bool SubtractBaseline() {
-  if (!DataPresent() || !bVaryBaseline) return false;
-  for (int k = 1; k <= nScans; ++k) SubtractConstant(pScanOrder[At(k)], fBaseline);
-  fBaseline = 0.0f;
-  pParams[15] = 0.0f;
+  if (!DataPresent() || !ModelParams().bVaryBaseline) return false;
+  for (int k = 1; k <= DataSet().nScans; ++k) SubtractConstant(DataSet().pScanOrder[At(k)], ModelParams().fBaseline);
+  ModelParams().fBaseline = 0.0f;
+  AnalysisSwitches().pParams[15] = 0.0f;
   RecomputeMeans();
   ShowChangedData();
   return true;

@@ -14,13 +14,20 @@
 // history hook) and both plots are redrawn.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 
 namespace tarmic {
 
-// Set by the commands that take calculated noise out of the loaded data: the
-// loaders then no longer offer the saved parameters of the data.
-extern bool bNoiseTakenFromData;
+// The state of this module in an analysis (numerics/analysis.h).
+struct NoiseSubtractionState {
+  // Set by the commands that take calculated noise out of the loaded data: the
+  // loaders then no longer offer the saved parameters of the data.
+  bool bNoiseTakenFromData = false;
+};
+// The current analysis' NoiseSubtractionState.
+inline NoiseSubtractionState& NoiseSubtraction() { return CurrentPart<NoiseSubtractionState>(); }
 
 // Each does nothing with DLS data, without scans or with its switch off:
 // SubtractTINoise, RestoreTINoise (bFitTINoise); SubtractRINoise, SubtractAllNoise

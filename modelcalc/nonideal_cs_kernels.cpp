@@ -37,16 +37,16 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 // solve: the static grid's radii, or the real radii of the moving grid
 // (r_i = r0_i exp(w^2 s* (t - t0)) inside, the ends at meniscus and bottom).
 void TotalSignalOnLammGrid(double t, double* out) {
-  const int N = nSimGridPointsAllocated;
-  if (!bHatGridInUse || !pLammRadius2) {
-    CalculateCtotProfile(t, pLammRadius, N, out);
+  const int N = LammArrays().nSimGridPointsAllocated;
+  if (!SimRun().bHatGridInUse || !LammArrays().pLammRadius2) {
+    CalculateCtotProfile(t, LammArrays().pLammRadius, N, out);
     return;
   }
   std::vector<double> r(Idx(N) + 1);
-  const double e = std::exp((t - dHatT0) * dFrameSedOmega2);
-  r[1] = fMeniscus;
-  for (int i = 2; i < N; ++i) r[Idx(i)] = pLammRadius2[i] * e;
-  r[Idx(N)] = fBottom;
+  const double e = std::exp((t - SimClock().dHatT0) * SimClock().dFrameSedOmega2);
+  r[1] = DataSet().fMeniscus;
+  for (int i = 2; i < N; ++i) r[Idx(i)] = LammArrays().pLammRadius2[i] * e;
+  r[Idx(N)] = DataSet().fBottom;
   CalculateCtotProfile(t, r.data(), N, out);
 }
 
@@ -55,61 +55,61 @@ void TotalSignalOnLammGrid(double t, double* out) {
 // species stays on the static grid.
 void ChoosePropagator(double s) {
   if (s >= NormalizedSThreshold(true)) {
-    if (!bMovingHat) {
-      bClaverie = false;
-      bMovingHat = true;
-      bAutoSGrid = true;
+    if (!LammSettings().bMovingHat) {
+      LammSettings().bClaverie = false;
+      LammSettings().bMovingHat = true;
+      LammSettings().bAutoSGrid = true;
     }
-  } else if (!bClaverie) {
-    bClaverie = true;
-    bFixTimeStep = false;
-    bMovingHat = false;
+  } else if (!LammSettings().bClaverie) {
+    LammSettings().bClaverie = true;
+    LammSettings().bFixTimeStep = false;
+    LammSettings().bMovingHat = false;
   }
 }
 
 // Arrays with the blocks of the chosen propagator for the point's grid size.
 bool SizeArrays(double s, double D, SpeciesGridChoice* choice) {
-  if (!bSimArraysAllocated || !SimArraysMatchModel()) AllocSimArrays();
-  if (!bSimArraysAllocated) return false;
-  if (!bAutoGridSize || bZoneCentrifugation || bEquilibriumMode)
-    ResizeSimArrays(nLammGridPoints);
+  if (!LammArrays().bSimArraysAllocated || !SimArraysMatchModel()) AllocSimArrays();
+  if (!LammArrays().bSimArraysAllocated) return false;
+  if (!LammSettings().bAutoGridSize || ModelFlags().bZoneCentrifugation || DataSet().bEquilibriumMode)
+    ResizeSimArrays(LammSettings().nLammGridPoints);
   else
     *choice = SizeGridForSpecies(s, D);
   // The concentration-dependent static grid is equidistant: where the sizing chose
   // the optimised (widening) grid, the equidistant count resolves the boundary.
-  if (bClaverie && bAutoGridSize && bOptimizeStaticGrid && choice->outflowBottom &&
-      !bZoneCentrifugation && nStaticGridEstimate > 0) {
-    nLammGridPoints = std::clamp(nStaticGridEstimate, nGridSizeLower, nGridSizeUpper);
-    ResizeSimArrays(nLammGridPoints);
+  if (LammSettings().bClaverie && LammSettings().bAutoGridSize && LammSettings().bOptimizeStaticGrid && choice->outflowBottom &&
+      !ModelFlags().bZoneCentrifugation && ModelComputation().nStaticGridEstimate > 0) {
+    LammSettings().nLammGridPoints = std::clamp(ModelComputation().nStaticGridEstimate, LammSettings().nGridSizeLower, LammSettings().nGridSizeUpper);
+    ResizeSimArrays(LammSettings().nLammGridPoints);
   }
-  return bSimArraysAllocated && SimArraysMatchModel();
+  return LammArrays().bSimArraysAllocated && SimArraysMatchModel();
 }
 
 // The state a propagator run starts from: unit loading, rotor, time, step, limits.
 void PrepareRun() {
-  const int N = nSimGridPointsAllocated;
-  for (int k = 1; k <= N; ++k) pLammConc[k] = 1.0;
+  const int N = LammArrays().nSimGridPointsAllocated;
+  for (int k = 1; k <= N; ++k) LammArrays().pLammConc[k] = 1.0;
   SetUpRotorRamp();
-  dSimRpm = pScanInfo[Idx(nScans)].rpm;
-  nSimIterations = 0;
-  bSimContinue = 1;
-  bSimFailed = bSimDiverged = 0;
-  dSimTime = bTimeOffset ? fTimeOffset : 0.0;
-  dSimDt = dInitialDt;
+  SimRun().dSimRpm = DataSet().pScanInfo[Idx(DataSet().nScans)].rpm;
+  SimRun().nSimIterations = 0;
+  SimRun().bSimContinue = 1;
+  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
+  SimClock().dSimTime = ModelOptions().bTimeOffset ? ModelOptions().fTimeOffset : 0.0;
+  SimRun().dSimDt = LammSettings().dInitialDt;
   bUserAbort = false;
-  dMaxRelChange = dMaxDcOverC;
-  dMaxRelChangeLow = 0.05 * dMaxDcOverC;
-  dMaxRelChangeTarget = 0.2 * dMaxDcOverC;
+  SimRun().dMaxRelChange = LammSettings().dMaxDcOverC;
+  SimRun().dMaxRelChangeLow = 0.05 * LammSettings().dMaxDcOverC;
+  SimRun().dMaxRelChangeTarget = 0.2 * LammSettings().dMaxDcOverC;
   // The kernels are unit profiles: they are not drawn over the data.
-  pSimWindow = nullptr;
+  SimRun().pSimWindow = nullptr;
 }
 
 }  // namespace
 
 SimOutcome NonidealCsKernel(Window* /*window*/, int i, double s, double D) {
-  if (gInhomSolvent.bInhomogeneousSolvent && !gInhomSolvent.bCompressibleSolvent) {
+  if (SolventSettings().gInhomSolvent.bInhomogeneousSolvent && !SolventSettings().gInhomSolvent.bCompressibleSolvent) {
     // A sedimenting cosolute changes s and D by a law of its own.
-    bFitInterrupted = true;
+    FitState().bFitInterrupted = true;
     return {SimStatus::InvalidInput, "nonideal c(s) model not implemented yet for inhomogeneous solvent"};
   }
   ChoosePropagator(s);
@@ -119,7 +119,7 @@ SimOutcome NonidealCsKernel(Window* /*window*/, int i, double s, double D) {
   if (!ContiFitInProgress()) {
     const std::string text =
         Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), n=%d    ",
-               static_cast<double>(pDistS[i]), D, s, nLammGridPoints);
+               static_cast<double>(DistributionVectors().pDistS[i]), D, s, LammSettings().nLammGridPoints);
     ShowContiProgress(10, 30, ProgressKind::Stage, text);
   }
 
@@ -136,17 +136,17 @@ SimOutcome NonidealCsKernel(Window* /*window*/, int i, double s, double D) {
   settings.outflowBottom = choice.outflowBottom;
   settings.noTruncation = choice.noTruncation;
 
-  std::vector<double> times(Idx(nScans));
-  for (int p = 1; p <= nScans; ++p) times[Idx(p - 1)] = pScanInfo[Idx(pScanOrder[Idx(p)])].time;
+  std::vector<double> times(Idx(DataSet().nScans));
+  for (int p = 1; p <= DataSet().nScans; ++p) times[Idx(p - 1)] = DataSet().pScanInfo[Idx(DataSet().pScanOrder[Idx(p)])].time;
   // One solve from the unit loading; each propagator lays its own grid on the arrays.
   auto attempt = [&] {
     PrepareRun();
     ScanTimeRecorder recorder(times, [i](int k0, const double* r, const double* c, int n) {
-      StoreKernelProfile(i, pScanOrder[Idx(k0 + 1)], r, c, n);
+      StoreKernelProfile(i, DataSet().pScanOrder[Idx(k0 + 1)], r, c, n);
     });
     recorder.Start();
     SimOutcome outcome;
-    if (bMovingHat) {
+    if (LammSettings().bMovingHat) {
       outcome = SolveNonidealLammMovingHat(settings, recorder, &k);
       MoveHatGrid();
     } else {
@@ -156,9 +156,9 @@ SimOutcome NonidealCsKernel(Window* /*window*/, int i, double s, double D) {
   };
   // A kernel the first grid does not resolve is solved again on finer grids; the
   // grid size in force stays for the next point.
-  const int size = nLammGridPoints, nodes = nSimGridPointsAllocated;
+  const int size = LammSettings().nLammGridPoints, nodes = LammArrays().nSimGridPointsAllocated;
   SimOutcome outcome = RefineWhileBalanceLost(attempt(), nodes, ResizeSimArrays, attempt);
-  if (nLammGridPoints != size) ResizeSimArrays(size);
+  if (LammSettings().nLammGridPoints != size) ResizeSimArrays(size);
   return outcome;
 }
 

@@ -1,4 +1,5 @@
 #include "modelcalc/nonideal_grid.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,8 +17,6 @@
 
 namespace tarmic {
 
-int nNonidealGridFactor = 1;
-
 namespace {
 
 // What the check keeps between computations: the node count the last non-ideal
@@ -27,7 +26,11 @@ struct GridCheckState {
   int baseNodes = 0;
   bool requested = false;
 };
-GridCheckState gGridCheck;
+// This module's own state in the analysis.
+struct LocalState {
+  GridCheckState gGridCheck{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 int NodesAt(int nodes, int factor) {
   const long long n = static_cast<long long>(nodes) * std::max(factor, 1);
@@ -39,7 +42,7 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 // The model at the fit points, in their order.
 std::vector<double> ModelAtFitPoints() {
   std::vector<double> values;
-  ForEachFitPoint([&](int s, int i) { values.push_back(ppFit[Idx(s)][i]); });
+  ForEachFitPoint([&](int s, int i) { values.push_back(DataSet().ppFit[Idx(s)][i]); });
   return values;
 }
 
@@ -53,13 +56,13 @@ double RmsChange(const std::vector<double>& a, const std::vector<double>& b) {
 }  // namespace
 
 bool NonidealGridModel() {
-  if (bDLSData || bEquilibriumMode) return false;
-  return bNonIdealMultiple || (bDiscreteModel ? bC1Nonideal : bNonidealSpecies);
+  if (DataSet().bDLSData || DataSet().bEquilibriumMode) return false;
+  return ModelFlags().bNonIdealMultiple || (ModelFlags().bDiscreteModel ? ModelOptions().bC1Nonideal : ModelFlags().bNonidealSpecies);
 }
 
 int NonidealGridNodes(int nodes) {
-  gGridCheck.baseNodes = nodes;
-  return NodesAt(nodes, nNonidealGridFactor);
+  Local().gGridCheck.baseNodes = nodes;
+  return NodesAt(nodes, NonidealGrid().nNonidealGridFactor);
 }
 
 double NeighbourNoiseAtFitPoints() {
@@ -67,9 +70,9 @@ double NeighbourNoiseAtFitPoints() {
   int lastScan = 0, lastPoint = 0;
   double largest = 0.0;
   ForEachFitPoint([&](int s, int i) {
-    largest = std::max(largest, std::fabs(static_cast<double>(ppSignal[Idx(s)][i])));
+    largest = std::max(largest, std::fabs(static_cast<double>(DataSet().ppSignal[Idx(s)][i])));
     if (s == lastScan && i == lastPoint + 1)
-      steps.push_back(std::fabs(static_cast<double>(ppSignal[Idx(s)][i]) - ppSignal[Idx(s)][i - 1]));
+      steps.push_back(std::fabs(static_cast<double>(DataSet().ppSignal[Idx(s)][i]) - DataSet().ppSignal[Idx(s)][i - 1]));
     lastScan = s;
     lastPoint = i;
   });
@@ -79,28 +82,28 @@ double NeighbourNoiseAtFitPoints() {
   return std::max(*middle / (0.6745 * std::sqrt(2.0)), kLeastNoiseShare * largest);
 }
 
-void RequestNonidealGridCheck() { gGridCheck.requested = true; }
+void RequestNonidealGridCheck() { Local().gGridCheck.requested = true; }
 
 ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& compute) {
   // A fit's objective counts its evaluation before it computes: its first is number 1.
-  const bool due = !bFitRunning || nFitSim <= 1 || gGridCheck.requested;
-  gGridCheck.requested = false;
+  const bool due = !SimulationMessages().bFitRunning || FitState().nFitSim <= 1 || Local().gGridCheck.requested;
+  Local().gGridCheck.requested = false;
   if (!due) return compute();
   const double noise = NeighbourNoiseAtFitPoints();
-  nNonidealGridFactor = 1;
-  gGridCheck.baseNodes = 0;
+  NonidealGrid().nNonidealGridFactor = 1;
+  Local().gGridCheck.baseNodes = 0;
   ModelResult result = compute();
   if (!result.ok() || !(noise > 0.0)) return result;
   std::vector<double> coarse = ModelAtFitPoints();
   for (;;) {
-    const int factor = nNonidealGridFactor;
+    const int factor = NonidealGrid().nNonidealGridFactor;
     // The finest grid is reached (or no solution laid one): it stays.
-    if (gGridCheck.baseNodes < 1 || NodesAt(gGridCheck.baseNodes, 2 * factor) == NodesAt(gGridCheck.baseNodes, factor)) return result;
-    nNonidealGridFactor = 2 * factor;
+    if (Local().gGridCheck.baseNodes < 1 || NodesAt(Local().gGridCheck.baseNodes, 2 * factor) == NodesAt(Local().gGridCheck.baseNodes, factor)) return result;
+    NonidealGrid().nNonidealGridFactor = 2 * factor;
     ModelResult finer = compute();
     // A finer grid that cannot be had or computed leaves the one before.
     if (!finer.ok()) {
-      nNonidealGridFactor = factor;
+      NonidealGrid().nNonidealGridFactor = factor;
       return finer.status == ModelStatus::Interrupted ? finer : compute();
     }
     std::vector<double> values = ModelAtFitPoints();
@@ -108,7 +111,7 @@ ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& co
     // The same values: the coarser grid was solved again on the finer one when it
     // lost its balance. That says nothing of the finer grid's accuracy.
     if (change > 0.0 && change <= kNonidealGridChangeShare * noise) {
-      nNonidealGridFactor = factor;
+      NonidealGrid().nNonidealGridFactor = factor;
       return compute();
     }
     coarse = std::move(values);

@@ -13,6 +13,8 @@
 // thread only (the model computation's globals).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 
 #include "modelcalc/model_steps.h"
@@ -25,9 +27,14 @@ namespace tarmic {
 // the rmsd of a fit at the noise by half a per cent.
 inline constexpr double kNonidealGridChangeShare = 0.07;
 
-// The multiplier of the node count of the non-ideal solutions (1, 2, 4, ...),
-// kept from the last check.
-extern int nNonidealGridFactor;
+// The state of this module in an analysis (numerics/analysis.h).
+struct NonidealGridState {
+  // The multiplier of the node count of the non-ideal solutions (1, 2, 4, ...),
+  // kept from the last check.
+  int nNonidealGridFactor = 1;
+};
+// The current analysis' NonidealGridState.
+inline NonidealGridState& NonidealGrid() { return CurrentPart<NonidealGridState>(); }
 
 // The model in force has a non-ideal solution whose grid the check chooses.
 bool NonidealGridModel();

@@ -11,8 +11,6 @@
 
 namespace tarmic {
 
-int nAnnealSeed = -3;
-
 namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
@@ -114,14 +112,14 @@ AmoebaEnd amoeba(SimplexSet& s, float ftol, const SimplexObjective& funk, int& n
 
 AmoebaEnd amoeba(SimplexSet& s, const SimplexTolerance& ftol, const SimplexObjective& funk,
                  int& nfunk, const SimplexProgress& progress, const SimplexProposal& propose) {
-  ++nFitIteration;
-  nFitStep = 0;
+  ++FitState().nFitIteration;
+  FitState().nFitStep = 0;
   nfunk = 0;
   const int n = s.n;
   std::vector<float> psum;
   ColumnSums(s, psum);
   auto& y = s.y;
-  while (!bFitInterrupted) {
+  while (!FitState().bFitInterrupted) {
     // Rank: lowest, highest and next-highest vertex.
     int ilo = 1, ihi = 1, inhi = 2;
     if (y[1] <= y[2]) {
@@ -187,7 +185,7 @@ float amotsa(SimplexSet& s, std::vector<float>& psum, std::vector<float>& pb, fl
     for (int j = 1; j <= s.n; ++j) pb[Idx(j)] = ptry[Idx(j)];
     yb = ytry;
   }
-  const float yflu = ytry - tt * std::log(ran1(nAnnealSeed));
+  const float yflu = ytry - tt * std::log(ran1(Simplex().nAnnealSeed));
   if (yflu < yhi) {
     s.y[Idx(ihi)] = ytry;
     yhi = yflu;
@@ -198,7 +196,7 @@ float amotsa(SimplexSet& s, std::vector<float>& psum, std::vector<float>& pb, fl
 
 bool amebsa(SimplexSet& s, float T, std::vector<float>& pb, float& yb, float ftol,
             const SimplexObjective& funk, int& iter, const SimplexProgress& progress) {
-  nFitStep = 0;
+  FitState().nFitStep = 0;
   const int n = s.n;
   if (pb.size() < Idx(n) + 1) pb.resize(Idx(n) + 1, 0.0f);
   std::vector<float> psum;
@@ -208,9 +206,9 @@ bool amebsa(SimplexSet& s, float T, std::vector<float>& pb, float& yb, float fto
   auto& y = s.y;
   int ilo = 1;
   while (true) {
-    if (bFitInterrupted) return false;
+    if (FitState().bFitInterrupted) return false;
     // Rank with a fresh fluctuation for every vertex.
-    auto fluctuated = [&](int i) { return y[Idx(i)] + tt * std::log(ran1(nAnnealSeed)); };
+    auto fluctuated = [&](int i) { return y[Idx(i)] + tt * std::log(ran1(Simplex().nAnnealSeed)); };
     ilo = 1;
     int ihi = 2;
     float ylo = fluctuated(1), ynhi = ylo, yhi = fluctuated(2);

@@ -9,6 +9,8 @@
 // once bFitInterrupted (fit_state.h) is set.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 #include <vector>
 
@@ -176,8 +178,13 @@ std::vector<float> SimplexExtent(const SimplexSet& s, int keep);
 // so a vertex within bounds that keep also satisfies stays within them.
 void RestartNear(SimplexSet& s, int keep, const std::vector<float>& extent);
 
-// The seed of ran1 for the annealing fluctuations.
-extern int nAnnealSeed;
+// The state of this module in an analysis (numerics/analysis.h).
+struct SimplexState {
+  // The seed of ran1 for the annealing fluctuations.
+  int nAnnealSeed = -3;
+};
+// The current analysis' SimplexState.
+inline SimplexState& Simplex() { return CurrentPart<SimplexState>(); }
 
 // Simplex with fluctuations at temperature T: stored values are raised and trial
 // values lowered by -tt ln(u), u uniform in (0, 1), tt = -T yb fixed at entry, so T

@@ -12,9 +12,6 @@
 
 namespace tarmic {
 
-bool bFitRunning = false;
-bool bDiscretizationShown = false;
-
 namespace {
 
 constexpr const char* kErrorCaption = "ERROR in simulation";
@@ -35,11 +32,11 @@ void ErrorBox(const std::string& text, unsigned style, bool closingCall) {
 }
 
 void DiscretizationError(const std::string& text) {
-  bSimDiverged = 1;
+  SimRun().bSimDiverged = 1;
   // During a fit each evaluation may diverge again: the box is shown once per fit.
-  if (bFitRunning) {
-    if (bDiscretizationShown) return;
-    bDiscretizationShown = true;
+  if (SimulationMessages().bFitRunning) {
+    if (SimulationMessages().bDiscretizationShown) return;
+    SimulationMessages().bDiscretizationShown = true;
   }
   PlayInfoSound();
   Box(text, kDiscretizationCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -64,7 +61,7 @@ void ShowSimulationError(Window* /*window*/, int code) {
       DiscretizationError(kStepControlGaveUpMessage);
       break;
     case 3:
-      bSimFailed = 1;
+      SimRun().bSimFailed = 1;
       ErrorBox("singular tridiagonal matrix!", MB_OK, true);
       break;
     case 5:
@@ -100,7 +97,7 @@ void ShowSimulationOutcome(Window* /*window*/, const SimOutcome& outcome) {
                                                   : outcome.message);
       return;
     case SimStatus::Singular:
-      bSimFailed = 1;
+      SimRun().bSimFailed = 1;
       ErrorBox(outcome.message.empty() ? "singular tridiagonal matrix!" : outcome.message, MB_OK,
                true);
       return;

@@ -5,6 +5,8 @@
 // so they are shown when met, from this one place.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 
 #include "propagators/sim_run.h"
@@ -13,11 +15,16 @@ namespace tarmic {
 
 class Window;
 
-// A nonlinear fit is running: the model computation is one of its evaluations.
-extern bool bFitRunning;
-// The discretization message was shown in the running fit (it is shown once per fit;
-// the fit drivers clear it when a fit starts).
-extern bool bDiscretizationShown;
+// The state of this module in an analysis (numerics/analysis.h).
+struct SimulationMessagesState {
+  // A nonlinear fit is running: the model computation is one of its evaluations.
+  bool bFitRunning = false;
+  // The discretization message was shown in the running fit (it is shown once per fit;
+  // the fit drivers clear it when a fit starts).
+  bool bDiscretizationShown = false;
+};
+// The current analysis' SimulationMessagesState.
+inline SimulationMessagesState& SimulationMessages() { return CurrentPart<SimulationMessagesState>(); }
 
 // Message for a return code of the solver object (CLammIdeal::Solve): 1 arrays not
 // allocated, 2 discretization error (sets bSimDiverged; shown once per fit), 3

@@ -6,6 +6,8 @@
 // the run after the last scan.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <vector>
 
 #include "services/error_box.h"
@@ -28,9 +30,14 @@ void ShowSimRi(float change);
 // working time.
 double SimScanTime(int position);
 
-// The reacting system's free A, free B and complex are drawn at every scan time
-// while the solve runs with the live display.
-extern bool bShowComplex;
+// The state of this module in an analysis (numerics/analysis.h).
+struct SimulationProgressState {
+  // The reacting system's free A, free B and complex are drawn at every scan time
+  // while the solve runs with the live display.
+  bool bShowComplex = true;
+};
+// The current analysis' SimulationProgressState.
+inline SimulationProgressState& SimulationDisplay() { return CurrentPart<SimulationProgressState>(); }
 
 struct SimProgressOptions {
   bool liveDisplay = false;  // readouts after every step, recorded fit curves drawn

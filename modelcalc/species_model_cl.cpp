@@ -33,27 +33,27 @@ namespace {
 // species with s(c), D(c), or three components sharing the factors of their total
 // (concentration, s, D of components 2 and 3 in vector slots 27-29 and 31-33).
 void LoadMultipleNonideality(CLammIdeal& lamm) {
-  const double c2 = pParams[27], c3 = pParams[31];
-  const double D1 = fD1 * 1e-7;
+  const double c2 = AnalysisSwitches().pParams[27], c3 = AnalysisSwitches().pParams[31];
+  const double D1 = ModelOptions().fD1 * 1e-7;
   LammNonIdealitySettings nonIdeality;
   nonIdeality.bConcDependentModel = true;
-  nonIdeality.fLogKs = fLogKs;
-  nonIdeality.fLogKd = fLogKd;
-  nonIdeality.bKsOn = nonIdeality.bKdOn = bRepulsiveNonideality;
-  nonIdeality.dNonIdealParam = fSignalPerConc;
-  nonIdeality.dS = fS1;
+  nonIdeality.fLogKs = ModelOptions().fLogKs;
+  nonIdeality.fLogKd = ModelOptions().fLogKd;
+  nonIdeality.bKsOn = nonIdeality.bKdOn = ModelOptions().bRepulsiveNonideality;
+  nonIdeality.dNonIdealParam = DataSet().dSignalPerConcentration;
+  nonIdeality.dS = ModelOptions().fS1;
   nonIdeality.dD = D1;
-  nonIdeality.dConc0 = pSpeciesAmplitude[1];
+  nonIdeality.dConc0 = ModelParams().pSpeciesAmplitude[1];
   if (c2 <= 0.0 && c3 <= 0.0) {
     nonIdeality.bKsKdModel = true;
     lamm.LoadNonIdealityParameters(nonIdeality);
     return;
   }
-  const std::vector<double> conc = {0.0, pSpeciesAmplitude[1], c2, c3};
-  const std::vector<double> s = {0.0, fS1, pParams[28], pParams[32]};
-  const std::vector<double> D = {0.0, D1, pParams[29] * 1e-7, pParams[33] * 1e-7};
-  const std::vector<double> extinction = {0.0, fNonidealExtinction[1], fNonidealExtinction[2],
-                                          fNonidealExtinction[3]};
+  const std::vector<double> conc = {0.0, ModelParams().pSpeciesAmplitude[1], c2, c3};
+  const std::vector<double> s = {0.0, ModelOptions().fS1, AnalysisSwitches().pParams[28], AnalysisSwitches().pParams[32]};
+  const std::vector<double> D = {0.0, D1, AnalysisSwitches().pParams[29] * 1e-7, AnalysisSwitches().pParams[33] * 1e-7};
+  const std::vector<double> extinction = {0.0, ModelOptions().fNonidealExtinction[1], ModelOptions().fNonidealExtinction[2],
+                                          ModelOptions().fNonidealExtinction[3]};
   // The main D is in cm^2/s like the lists (the grid is sized from it).
   nonIdeality.bMultiSpecies = true;
   nonIdeality.nSpecies = 3;
@@ -67,10 +67,10 @@ void LoadMultipleNonideality(CLammIdeal& lamm) {
 // Solves one slot with a fresh solver object; the status of its solution.
 ModelStatus SolveSpecies(Window* window, const LammScanRecord* records, int k, double s, double D,
                          double c0, bool nonIdeal) {
-  dSimS = s;
-  dSimD = D;
-  pSimWindow = window;
-  bSimFailed = bSimDiverged = 0;
+  SimRun().dSimS = s;
+  SimRun().dSimD = D;
+  SimRun().pSimWindow = window;
+  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
   std::unique_ptr<LammWindowDisplay> display;
   if (window) display = std::make_unique<LammWindowDisplay>(*window);
   // A signal table the solution does not reach must not keep an earlier
@@ -87,23 +87,23 @@ ModelStatus SolveSpecies(Window* window, const LammScanRecord* records, int k, d
     // A discretisation error the solution has explained (the amount balance, the
     // floor on the steps) is shown once, in its own words.
     if (status != ModelStatus::Interrupted && code == 2 && !lamm->Messages().empty())
-      bSimDiverged = 1;
+      SimRun().bSimDiverged = 1;
     else if (status != ModelStatus::Interrupted)
       ShowSimulationError(window, code);
   }
-  pSimWindow = nullptr;
+  SimRun().pSimWindow = nullptr;
   return status;
 }
 
 }  // namespace
 
 ModelStatus SolveBufferSlot(Window* window, int k) {
-  pSpeciesIncluded[k] = 1;
-  if (bLinearAmplitudes) {
-    dBufferComponentAmplitude = 1.0;
-    BufferSed.signal = 1.0;
+  AnalysisSwitches().pSpeciesLinked[k] = 1;
+  if (ModelParams().bLinearAmplitudes) {
+    LinearAmplitudes().dBufferComponentAmplitude = 1.0;
+    BufferSedimentation().BufferSed.signal = 1.0;
   }
-  pAppliedAmplitude[k] = static_cast<float>(BufferSed.signal);
+  LinearAmplitudes().pAppliedAmplitude[k] = static_cast<float>(BufferSedimentation().BufferSed.signal);
   if (!SignalToFitRows()) ZeroSpeciesSignal(k);
   const SimOutcome outcome = CalculateBufferSedimentation(window);
   if (outcome.status == SimStatus::Interrupted || bUserAbort) return ModelStatus::Interrupted;
@@ -112,45 +112,45 @@ ModelStatus SolveBufferSlot(Window* window, int k) {
 }
 
 void LoadDetectionCorrections(CLammIdeal& lamm) {
-  if (bMagnificationGradient) lamm.SetRadialMagnificationGradient(true, fMagnificationGradient);
-  if (bMagnificationDrift) lamm.SetTemporalDrift(true, fMagnificationDrift, bExponentialDrift);
-  if (bExcitationShadow) lamm.SetExcitationShadow(true, fConeRadius);
-  if (bRadialConvolution)
-    lamm.SetRadialConvolution(true, fConvolutionWidth, fConvolutionDistFactor);
+  if (FluorescenceDetection().bMagnificationGradient) lamm.SetRadialMagnificationGradient(true, FluorescenceDetection().fMagnificationGradient);
+  if (FluorescenceDetection().bMagnificationDrift) lamm.SetTemporalDrift(true, FluorescenceDetection().fMagnificationDrift, FluorescenceDetection().bExponentialDrift);
+  if (FluorescenceDetection().bExcitationShadow) lamm.SetExcitationShadow(true, FluorescenceDetection().fConeRadius);
+  if (FluorescenceDetection().bRadialConvolution)
+    lamm.SetRadialConvolution(true, FluorescenceDetection().fConvolutionWidth, FluorescenceDetection().fConvolutionDistFactor);
 }
 
 bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRecord* records,
                         int k, double s, double D, double c0, bool nonIdeal) {
   lamm.SetIdealModel();
-  lamm.LoadSedimentationParameters(s, D, fMeniscus, fBottom, c0, fFitLeftLim, fFitRightLim);
-  if (!bCheckAcceleration) lamm.SkipAccelerationCheck();
+  lamm.LoadSedimentationParameters(s, D, DataSet().fMeniscus, DataSet().fBottom, c0, DataSet().fFitLeftLim, DataSet().fFitRightLim);
+  if (!LammSettings().bCheckAcceleration) lamm.SkipAccelerationCheck();
   LoadDetectionCorrections(lamm);
-  const bool quiet = bFitRunning;
+  const bool quiet = SimulationMessages().bFitRunning;
   LammOutputBinding output;
   output.pDisplay = display;
   output.pScans = records;
-  output.bShowReadouts = bLiveDisplay;
-  output.pScanOrder = pScanOrder.data();
-  output.nScanCount = nScans;
+  output.bShowReadouts = ModelSteps().bLiveDisplay;
+  output.pScanOrder = DataSet().pScanOrder.data();
+  output.nScanCount = DataSet().nScans;
   output.nEquation = k;
   output.bNoProgressText = quiet;
-  output.bNoProgressText2 = !bLiveDisplay;
-  output.bTimeResolution = bSimulateTimeResolution;
-  output.fScanVelocity = fScanVelocity;
-  output.bRadialResolution = bSimulateRadialResolution;
-  output.fConvolutionRange = fRadialConvolutionRange;
-  output.bAbsorbance = bAbsorbanceData;
+  output.bNoProgressText2 = !ModelSteps().bLiveDisplay;
+  output.bTimeResolution = AnalysisSwitches().bScanTimeCorrection;
+  output.fScanVelocity = LammSettings().fScanVelocity;
+  output.bRadialResolution = LammSettings().bSimulateRadialResolution;
+  output.fConvolutionRange = LammSettings().fRadialConvolutionRange;
+  output.bAbsorbance = ScanFile().bAbsorbanceData;
   if (SignalToFitRows()) {
     // The fit rows on the scans' own radii.
-    output.ppOut = ppFit.data();
-    output.ppScanRadii = ppRadius.data();
-    output.pnScanPoints = pnPoints.data();
+    output.ppOut = DataSet().ppFit.data();
+    output.ppScanRadii = DataSet().ppRadius.data();
+    output.pnScanPoints = DataSet().pnPoints.data();
   } else {
     // The species' table on the common grid.
     if (!HasSignalTable(k)) return false;
-    output.ppOut = pppSpeciesSignal[k].data();
-    output.pOutRadii = pGridRadius;
-    output.nOutRadii = nGridPoints;
+    output.ppOut = CurrentGrid().pppSpeciesSignal[k].data();
+    output.pOutRadii = CurrentGrid().pGridRadius;
+    output.nOutRadii = CurrentGrid().nGridPoints;
   }
   lamm.LoadOutputParameters(output);
   LammDiscretizationSettings discretization = CurrentDiscretization();
@@ -158,12 +158,12 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
   // accuracy asks for.
   if (nonIdeal) discretization.nDefaultGrid = NonidealGridNodes(discretization.nDefaultGrid);
   lamm.LoadDiscretizationParameters(discretization);
-  if (bTimeOffset) lamm.SetStartTimeOffset(fTimeOffset);
+  if (ModelOptions().bTimeOffset) lamm.SetStartTimeOffset(ModelOptions().fTimeOffset);
   if (nonIdeal) {
     LoadMultipleNonideality(lamm);
   } else {
-    if (bZoneCentrifugation) lamm.SetBandLoading(true, fLamellaWidth, bZoneInverseLayer);
-    lamm.SetSolventConditions(fTemperatureK - 273.15, VBAR, fBufferDensity, RELVISCOSITY);
+    if (ModelFlags().bZoneCentrifugation) lamm.SetBandLoading(true, ModelOptions().fLamellaWidth, ModelOptions().bZoneInverseLayer);
+    lamm.SetSolventConditions(DataSet().fTemperatureK - 273.15, SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
     std::string message;
     if (!LoadSolventIntoSolver(lamm, &message)) {
       // The model computation (of every fit iteration) ends here; its callers
@@ -172,15 +172,15 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
       return false;
     }
   }
-  if (bAbsorbanceData && bSimulateTimeResolution && fScanVelocity > 0.0f && nScans >= 1 &&
-      ppRadius.size() > 1 && ppRadius[1] && pnPoints[1] > 0)
-    lamm.SetScanTimeLag(ppRadius[1][1]);
+  if (ScanFile().bAbsorbanceData && AnalysisSwitches().bScanTimeCorrection && LammSettings().fScanVelocity > 0.0f && DataSet().nScans >= 1 &&
+      DataSet().ppRadius.size() > 1 && DataSet().ppRadius[1] && DataSet().pnPoints[1] > 0)
+    lamm.SetScanTimeLag(DataSet().ppRadius[1][1]);
   return true;
 }
 
 ModelResult CalculateSpeciesModelCL(Window* window) {
   ModelResult result;
-  if (nScans < 1) {
+  if (DataSet().nScans < 1) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
@@ -188,9 +188,9 @@ ModelResult CalculateSpeciesModelCL(Window* window) {
   OpenDetectionBracket();
   SetDefaultFitLimitsWhenUnset();
   UnpackModelParams();
-  iFirstModelScan = 1;
+  ModelSteps().iFirstModelScan = 1;
   ZeroFitRows(1);
-  if (bLiveDisplay) RepaintMain(window);
+  if (ModelSteps().bLiveDisplay) RepaintMain(window);
 
   const std::vector<LammScanRecord> records = ScanRecords();
   if (!MakeMissingSignalTables(result, nSpeciesSlots)) {
@@ -198,23 +198,23 @@ ModelResult CalculateSpeciesModelCL(Window* window) {
     return result;
   }
   const int firstIncluded = FirstIncludedSlot();
-  fLoadingFraction = 1.0f;
+  ModelSteps().fLoadingFraction = 1.0f;
   bUserAbort = false;
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
-    iCurrentSpecies = k;
+    SimRun().iCurrentSpecies = k;
     ModelStatus status = ModelStatus::Computed;
-    if (bBufferSedCorrection && k == nSpeciesSlots) {
+    if (ModelFlags().bBufferSedCorrection && k == nSpeciesSlots) {
       status = SolveBufferSlot(window, k);
-    } else if (k == 1 && bNonIdealMultiple) {
-      pAppliedAmplitude[1] = 1.0f;
-      status = SolveSpecies(window, records.data(), 1, fS1, fD1 * 1e-7, 1.0, true);
-    } else if (!pSpeciesIncluded[k]) {
-      pAppliedAmplitude[k] = 0.0f;
+    } else if (k == 1 && ModelFlags().bNonIdealMultiple) {
+      LinearAmplitudes().pAppliedAmplitude[1] = 1.0f;
+      status = SolveSpecies(window, records.data(), 1, ModelOptions().fS1, ModelOptions().fD1 * 1e-7, 1.0, true);
+    } else if (!AnalysisSwitches().pSpeciesLinked[k]) {
+      LinearAmplitudes().pAppliedAmplitude[k] = 0.0f;
       continue;
     } else {
       const double loading = SpeciesLoading(k, firstIncluded);
-      pAppliedAmplitude[k] = static_cast<float>(loading);
-      status = SolveSpecies(window, records.data(), k, pSpeciesS[k], SpeciesDiffusion(k), loading,
+      LinearAmplitudes().pAppliedAmplitude[k] = static_cast<float>(loading);
+      status = SolveSpecies(window, records.data(), k, ModelParams().pSpeciesS[k], SpeciesDiffusion(k), loading,
                             false);
     }
     MergeModelStatus(result, status);

@@ -48,8 +48,6 @@
 
 namespace tarmic {
 
-bool bGeneratingSeries = false;
-
 namespace {
 
 // 4 pi^2 / 3600: turns rpm^2 s into rad^2/s.
@@ -63,7 +61,7 @@ std::size_t At(int i) { return static_cast<std::size_t>(i); }
 // than the largest grid.
 int CountGridPoints(float dr) {
   int m = 0;
-  for (float r = fMeniscus; r <= fBottom; r += dr)
+  for (float r = DataSet().fMeniscus; r <= DataSet().fBottom; r += dr)
     if (++m > kMaxGridPoints) return m;
   return m;
 }
@@ -71,9 +69,9 @@ int CountGridPoints(float dr) {
 // The loading signal of the initial profile: the amplitude of the first included
 // species, the total loading of the self-association models; 0 without species.
 float LoadingSignal() {
-  if (IsSelfAssociationModel()) return fAssocLoading;
+  if (IsSelfAssociationModel()) return ModelOptions().fAssocLoading;
   for (int k = 1; k <= nSpeciesSlots; ++k)
-    if (pSpeciesLinked[k]) return pSpeciesAmplitude[k];
+    if (AnalysisSwitches().pSpeciesLinked[k]) return ModelParams().pSpeciesAmplitude[k];
   return 0.0f;
 }
 
@@ -86,7 +84,7 @@ ScanInfo SyntheticScanInfo(float rpm, int points) {
   info.rpm = rpm;
   info.wavelength = 100.0f;
   info.replicates = 1;
-  info.meniscusNote = fMeniscus;
+  info.meniscusNote = DataSet().fMeniscus;
   info.nPoints = points;
   info.accelRate = 0.0;
   info.accelTime = 0.0;
@@ -106,9 +104,9 @@ struct ModelSignal {
 // The signal of the distribution in the program's "distrib.dat" on the scans' own
 // radii, into ppFit (fits left at 0 when the file cannot be used).
 ModelSignal ComputeDistributionSignal(Window* window, std::optional<bool> normalized) {
-  bSyntheticFromDistribution = true;
+  KernelProfiles().bSyntheticFromDistribution = true;
   ModelSignal signal;
-  if (normalized) bNormalizeLoadedDistribution = *normalized;
+  if (normalized) DistributionFile().bNormalizeLoadedDistribution = *normalized;
   std::string failure, note;
   const bool loaded = LoadDistributionFromFile(szDistribFile, &failure, &note);
   if (!note.empty()) ShowRunMessage({std::move(note), "ATTENTION", MB_OK | MB_ICONINFORMATION, false});
@@ -117,11 +115,11 @@ ModelSignal ComputeDistributionSignal(Window* window, std::optional<bool> normal
     if (!failure.empty()) signal.why += ":\n" + failure;
   } else {
     // The kernels are computed on the radii of the first displayed scan.
-    const int first = pScanOrder[1];
-    pGridRadius = ppRadius[At(first)];
-    nGridPoints = pnPoints[At(first)];
+    const int first = DataSet().pScanOrder[1];
+    CurrentGrid().pGridRadius = DataSet().ppRadius[At(first)];
+    CurrentGrid().nGridPoints = DataSet().pnPoints[At(first)];
     SetGridPointMask({});  // the scan's own radii: every point measured
-    bAbsorbanceData = false;
+    ScanFile().bAbsorbanceData = false;
     const ContiRunResult run = RunContiSed(window);
     signal.computed = run.outcome == ContiRunOutcome::Computed;
     signal.stopped = run.outcome == ContiRunOutcome::Interrupted;
@@ -130,11 +128,11 @@ ModelSignal ComputeDistributionSignal(Window* window, std::optional<bool> normal
       ShowRunMessage(run.message);
     else if (!signal.stopped)
       signal.why = run.message.text;
-    pGridRadius = nullptr;
-    nGridPoints = 0;
-    bAbsorbanceData = true;
+    CurrentGrid().pGridRadius = nullptr;
+    CurrentGrid().nGridPoints = 0;
+    ScanFile().bAbsorbanceData = true;
   }
-  bSyntheticFromDistribution = false;
+  KernelProfiles().bSyntheticFromDistribution = false;
   return signal;
 }
 
@@ -229,12 +227,12 @@ class HeldLoadedSet {
   // Takes the set out of the globals (its plots are released, as at a release of
   // the set).
   void SetAside() {
-    hadSet_ = nScans > 0;
+    hadSet_ = DataSet().nScans > 0;
     aside_ = true;
     SwapStorage();
     if (hadSet_) {
       if (GetDataSetHooks().releaseDataAndResidualPlots) GetDataSetHooks().releaseDataAndResidualPlots();
-      bFitLimitWarningAccepted = false;
+      DataSet().bFitLimitWarningAccepted = false;
     }
   }
   // The new set was written: the held set is released (the values of the new set
@@ -243,12 +241,12 @@ class HeldLoadedSet {
   void Release() {
     aside_ = false;
     SwapStorage();
-    const bool accepted = bFitLimitWarningAccepted, changed = bDataChanged;
-    const int worst = nWorstScan;
+    const bool accepted = DataSet().bFitLimitWarningAccepted, changed = bDataChanged;
+    const int worst = DataPlots().nWorstScan;
     FreeDataSet();
-    bFitLimitWarningAccepted = accepted;
+    DataSet().bFitLimitWarningAccepted = accepted;
     bDataChanged = changed;
-    nWorstScan = worst;
+    DataPlots().nWorstScan = worst;
     SwapStorage();
   }
   // The new set could not be written: it is released and the held set and every
@@ -268,104 +266,104 @@ class HeldLoadedSet {
   }
 
   void SwapStorage() {
-    Exchange(nScans, scans_);
-    Exchange(ppScanFileNames, names_);
-    Exchange(pScanInfo, info_);
-    Exchange(pDLSInfo, dls_);
-    Exchange(pnPoints, points_);
-    Exchange(pScanOrder, order_);
-    Exchange(pFitFirst, fitFirst_);
-    Exchange(pFitLast, fitLast_);
-    std::vector<float*>* arrays[] = {&ppRadius, &ppSignal, &ppThirdColumn, &ppFit, &ppResiduals, &ppWork};
+    Exchange(DataSet().nScans, scans_);
+    Exchange(DataSet().ppScanFileNames, names_);
+    Exchange(DataSet().pScanInfo, info_);
+    Exchange(DataSet().pDLSInfo, dls_);
+    Exchange(DataSet().pnPoints, points_);
+    Exchange(DataSet().pScanOrder, order_);
+    Exchange(DataSet().pFitFirst, fitFirst_);
+    Exchange(DataSet().pFitLast, fitLast_);
+    std::vector<float*>* arrays[] = {&DataSet().ppRadius, &DataSet().ppSignal, &DataSet().ppThirdColumn, &DataSet().ppFit, &DataSet().ppResiduals, &DataSet().ppWork};
     for (std::size_t i = 0; i < arrays_.size(); ++i) Exchange(*arrays[i], arrays_[i]);
-    std::vector<CVector*>* views[] = {&ppRadiusVec, &ppSignalVec, &ppFitVec, &ppResidualVec, &ppThirdVec};
+    std::vector<CVector*>* views[] = {&DataSet().ppRadiusVec, &DataSet().ppSignalVec, &DataSet().ppFitVec, &DataSet().ppResidualVec, &DataSet().ppThirdVec};
     for (std::size_t i = 0; i < views_.size(); ++i) Exchange(*views[i], views_[i]);
-    std::vector<CCurve*>* curves[] = {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve};
+    std::vector<CCurve*>* curves[] = {&DataSet().ppDataCurve, &DataSet().ppFitCurve, &DataSet().ppResidualCurve, &DataSet().ppThirdCurve};
     for (std::size_t i = 0; i < curves_.size(); ++i) Exchange(*curves[i], curves_[i]);
-    Exchange(gCurrentGrid, grid_);
-    ScanRowSet* copies[] = {&ppUntransformedSignal, &ppUntransformedFit, &ppTransformedSignal,
-                            &ppTransformedFit};
+    Exchange(CurrentGrid(), grid_);
+    ScanRowSet* copies[] = {&FluorescenceDetection().ppUntransformedSignal, &FluorescenceDetection().ppUntransformedFit, &FluorescenceDetection().ppTransformedSignal,
+                            &FluorescenceDetection().ppTransformedFit};
     for (std::size_t i = 0; i < copies_.size(); ++i) Exchange(*copies[i], copies_[i]);
-    Exchange(bTransformedShown, transformedShown_);
+    Exchange(FluorescenceDetection().bTransformedShown, transformedShown_);
   }
 
   void NoteValues() {
-    v_.initPoints = nInitPoints;
-    v_.initRadius = pInitRadius;
-    v_.initSignal = pInitSignal;
-    v_.initThird = pInitThird;
-    v_.initInfo = ScanInfoTemplate;
-    v_.firstScanIsInitial = bFirstScanIsInitial;
-    v_.appliedPower = dAppliedPower;
-    v_.appliedBaseline = dAppliedBaseline;
-    v_.transformedRmsd = fTransformedRmsd;
-    v_.untransformedRmsd = fUntransformedRmsd;
-    std::copy(std::begin(pParams), std::end(pParams), v_.params.begin());
-    std::copy(std::begin(pParamFitFlags), std::end(pParamFitFlags), v_.paramFit.begin());
-    v_.species = {ToArray(pSpeciesAmplitude), ToArray(pSpeciesMassOrD), ToArray(pSpeciesS),
-                  ToArray(pSpeciesExtra), ToArray(pAppliedAmplitude)};
-    v_.speciesFit = {ToArray(pSpeciesAmplitudeFit), ToArray(pSpeciesMassOrDFit), ToArray(pSpeciesSFit),
-                     ToArray(pSpeciesExtraFit)};
+    v_.initPoints = InitialData().nInitPoints;
+    v_.initRadius = InitialData().pInitRadius;
+    v_.initSignal = InitialData().pInitSignal;
+    v_.initThird = InitialData().pInitThird;
+    v_.initInfo = InitialData().ScanInfoTemplate;
+    v_.firstScanIsInitial = Rmsd().bFirstScanIsInitial;
+    v_.appliedPower = FluorescenceDetection().dAppliedPower;
+    v_.appliedBaseline = FluorescenceDetection().dAppliedBaseline;
+    v_.transformedRmsd = FluorescenceDetection().fTransformedRmsd;
+    v_.untransformedRmsd = FluorescenceDetection().fUntransformedRmsd;
+    std::copy(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams), v_.params.begin());
+    std::copy(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags), v_.paramFit.begin());
+    v_.species = {ToArray(ModelParams().pSpeciesAmplitude), ToArray(ModelParams().pSpeciesMassOrD), ToArray(ModelParams().pSpeciesS),
+                  ToArray(ModelParams().pSpeciesExtra), ToArray(LinearAmplitudes().pAppliedAmplitude)};
+    v_.speciesFit = {ToArray(ModelParams().pSpeciesAmplitudeFit), ToArray(ModelParams().pSpeciesMassOrDFit), ToArray(ModelParams().pSpeciesSFit),
+                     ToArray(ModelParams().pSpeciesExtraFit)};
     v_.switches = Switches();
     for (std::size_t i = 0; i < v_.switches.size(); ++i) v_.flags[i] = *v_.switches[i];
-    v_.fitLeft = fFitLeftLim;
-    v_.fitRight = fFitRightLim;
-    v_.temperatureK = fTemperatureK;
-    v_.rt = fRT;
-    v_.lammGridPoints = nLammGridPoints;
-    v_.worstScan = nWorstScan;
-    v_.generation = nDataSetGeneration;
+    v_.fitLeft = DataSet().fFitLeftLim;
+    v_.fitRight = DataSet().fFitRightLim;
+    v_.temperatureK = DataSet().fTemperatureK;
+    v_.rt = DataSet().fRT;
+    v_.lammGridPoints = LammSettings().nLammGridPoints;
+    v_.worstScan = DataPlots().nWorstScan;
+    v_.generation = DataSet().nDataSetGeneration;
     v_.modelStamp = ModelDataStamp();
-    v_.dataDirectory = szDataDirectory;
-    v_.tmpParsPath = szTmpParsPath;
-    v_.sdistPath = szSdistPath;
+    v_.dataDirectory = DataSet().szDataDirectory;
+    v_.tmpParsPath = DataSet().szTmpParsPath;
+    v_.sdistPath = DataSet().szSdistPath;
   }
 
   void RestoreValues() {
-    nInitPoints = v_.initPoints;
-    pInitRadius = v_.initRadius;
-    pInitSignal = v_.initSignal;
-    pInitThird = v_.initThird;
-    ScanInfoTemplate = v_.initInfo;
-    bFirstScanIsInitial = v_.firstScanIsInitial;
-    dAppliedPower = v_.appliedPower;
-    dAppliedBaseline = v_.appliedBaseline;
-    fTransformedRmsd = v_.transformedRmsd;
-    fUntransformedRmsd = v_.untransformedRmsd;
-    std::copy(v_.params.begin(), v_.params.end(), std::begin(pParams));
-    std::copy(v_.paramFit.begin(), v_.paramFit.end(), std::begin(pParamFitFlags));
-    FromArray(v_.species[0], pSpeciesAmplitude);
-    FromArray(v_.species[1], pSpeciesMassOrD);
-    FromArray(v_.species[2], pSpeciesS);
-    FromArray(v_.species[3], pSpeciesExtra);
-    FromArray(v_.species[4], pAppliedAmplitude);
-    FromArray(v_.speciesFit[0], pSpeciesAmplitudeFit);
-    FromArray(v_.speciesFit[1], pSpeciesMassOrDFit);
-    FromArray(v_.speciesFit[2], pSpeciesSFit);
-    FromArray(v_.speciesFit[3], pSpeciesExtraFit);
+    InitialData().nInitPoints = v_.initPoints;
+    InitialData().pInitRadius = v_.initRadius;
+    InitialData().pInitSignal = v_.initSignal;
+    InitialData().pInitThird = v_.initThird;
+    InitialData().ScanInfoTemplate = v_.initInfo;
+    Rmsd().bFirstScanIsInitial = v_.firstScanIsInitial;
+    FluorescenceDetection().dAppliedPower = v_.appliedPower;
+    FluorescenceDetection().dAppliedBaseline = v_.appliedBaseline;
+    FluorescenceDetection().fTransformedRmsd = v_.transformedRmsd;
+    FluorescenceDetection().fUntransformedRmsd = v_.untransformedRmsd;
+    std::copy(v_.params.begin(), v_.params.end(), std::begin(AnalysisSwitches().pParams));
+    std::copy(v_.paramFit.begin(), v_.paramFit.end(), std::begin(AnalysisSwitches().pParamFitFlags));
+    FromArray(v_.species[0], ModelParams().pSpeciesAmplitude);
+    FromArray(v_.species[1], ModelParams().pSpeciesMassOrD);
+    FromArray(v_.species[2], ModelParams().pSpeciesS);
+    FromArray(v_.species[3], ModelParams().pSpeciesExtra);
+    FromArray(v_.species[4], LinearAmplitudes().pAppliedAmplitude);
+    FromArray(v_.speciesFit[0], ModelParams().pSpeciesAmplitudeFit);
+    FromArray(v_.speciesFit[1], ModelParams().pSpeciesMassOrDFit);
+    FromArray(v_.speciesFit[2], ModelParams().pSpeciesSFit);
+    FromArray(v_.speciesFit[3], ModelParams().pSpeciesExtraFit);
     for (std::size_t i = 0; i < v_.switches.size(); ++i) *v_.switches[i] = v_.flags[i];
-    fFitLeftLim = v_.fitLeft;
-    fFitRightLim = v_.fitRight;
-    fTemperatureK = v_.temperatureK;
-    fRT = v_.rt;
-    nLammGridPoints = v_.lammGridPoints;
-    nWorstScan = v_.worstScan;
-    nDataSetGeneration = v_.generation;
+    DataSet().fFitLeftLim = v_.fitLeft;
+    DataSet().fFitRightLim = v_.fitRight;
+    DataSet().fTemperatureK = v_.temperatureK;
+    DataSet().fRT = v_.rt;
+    LammSettings().nLammGridPoints = v_.lammGridPoints;
+    DataPlots().nWorstScan = v_.worstScan;
+    DataSet().nDataSetGeneration = v_.generation;
     SetModelDataStamp(v_.modelStamp);
-    szDataDirectory = v_.dataDirectory;
-    szTmpParsPath = v_.tmpParsPath;
-    szSdistPath = v_.sdistPath;
+    DataSet().szDataDirectory = v_.dataDirectory;
+    DataSet().szTmpParsPath = v_.tmpParsPath;
+    DataSet().szSdistPath = v_.sdistPath;
   }
 
   // The switches of the set, the model and the Lamm options that the generation
   // (with the model computation it runs) may set.
   static std::array<bool*, 24> Switches() {
-    return {&bDataChanged,     &bLinearAmplitudes,  &bFitTINoise,        &bFitRINoise,
-            &bVaryBaseline,    &bInitialDataProfile, &bUniformLoading,    &bZoneInverseLayer,
-            &bAbsorbanceData,  &bIntensityData,     &bInterferenceData,  &bFluorescenceData,
-            &bEquilibriumMode, &bDLSData,           &bModelComputed,     &bFitLimitWarningAccepted,
-            &bRampRotorSpeed,  &bTimesFromW2t,      &bMovingHat,         &bClaverie,
-            &bFixTimeStep,     &bAutoSGrid,         &bSyntheticFromDistribution, &bSimulating};
+    return {&bDataChanged,     &ModelParams().bLinearAmplitudes,  &AnalysisSwitches().bFitTINoise,        &AnalysisSwitches().bFitRINoise,
+            &ModelParams().bVaryBaseline,    &AnalysisSwitches().bInitialDataProfile, &AnalysisSwitches().bUniformLoading,    &ModelOptions().bZoneInverseLayer,
+            &ScanFile().bAbsorbanceData,  &ScanFile().bIntensityData,     &ScanFile().bInterferenceData,  &ScanFile().bFluorescenceData,
+            &DataSet().bEquilibriumMode, &DataSet().bDLSData,           &AnalysisSwitches().bModelComputed,     &DataSet().bFitLimitWarningAccepted,
+            &AnalysisSwitches().bRampRotorSpeed,  &AnalysisSwitches().bTimesFromW2t,      &LammSettings().bMovingHat,         &LammSettings().bClaverie,
+            &LammSettings().bFixTimeStep,     &LammSettings().bAutoSGrid,         &KernelProfiles().bSyntheticFromDistribution, &AnalysisSwitches().bSimulating};
   }
   using SlotValues = std::array<float, nSpeciesSlots + 1>;
   using SlotFlags = std::array<int, nSpeciesSlots + 1>;
@@ -439,17 +437,17 @@ std::string SyntheticSettingsRefusal(const SyntheticDataSettings& in) {
   if (in.acceleration > 0.0f) last += static_cast<double>(in.rpm) / in.acceleration;
   if (!(last <= kMaxRunTimeS))
     return Format("the scans would reach beyond %g s, the longest time of a run", kMaxRunTimeS);
-  if (fMeniscus <= 0.0f || fBottom <= 0.0f) return kSetMeniscusAndBottomText;
-  if (fMeniscus >= fBottom)
-    return Format("the meniscus %g cm must lie below the bottom %g cm", static_cast<double>(fMeniscus),
-                  static_cast<double>(fBottom));
+  if (DataSet().fMeniscus <= 0.0f || DataSet().fBottom <= 0.0f) return kSetMeniscusAndBottomText;
+  if (DataSet().fMeniscus >= DataSet().fBottom)
+    return Format("the meniscus %g cm must lie below the bottom %g cm", static_cast<double>(DataSet().fMeniscus),
+                  static_cast<double>(DataSet().fBottom));
   const int m = CountGridPoints(in.dr);
   if (m > kMaxGridPoints)
     return Format("the point spacing dr %g cm gives more than %d points from the meniscus %g cm to the bottom %g cm",
-                  dr, kMaxGridPoints, static_cast<double>(fMeniscus), static_cast<double>(fBottom));
+                  dr, kMaxGridPoints, static_cast<double>(DataSet().fMeniscus), static_cast<double>(DataSet().fBottom));
   if (m < 2)
     return Format("the point spacing dr %g cm leaves fewer than two points from the meniscus %g cm to the bottom %g cm",
-                  dr, static_cast<double>(fMeniscus), static_cast<double>(fBottom));
+                  dr, static_cast<double>(DataSet().fMeniscus), static_cast<double>(DataSet().fBottom));
   return std::string();
 }
 
@@ -485,40 +483,40 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   // that were solved linearly stay fitted: their fit switches are set, so that a fit
   // floats them and the parameters bring the linear solve back.
   bDataChanged = true;
-  if (bLinearAmplitudes) {
+  if (ModelParams().bLinearAmplitudes) {
     UnpackModelParams();
     for (int k = 1; k <= nSpeciesSlots; ++k)
-      if (pSpeciesIncluded[k]) pSpeciesAmplitudeFit[k] = 1;
+      if (AnalysisSwitches().pSpeciesLinked[k]) ModelParams().pSpeciesAmplitudeFit[k] = 1;
     PackModelParams();
   }
-  bLinearAmplitudes = false;
-  bFitTINoise = bFitRINoise = false;
-  bVaryBaseline = false;
-  bInitialDataProfile = false;
-  bUniformLoading = true;
-  szDataDirectory = WithoutTrailingSlash(DirectoryOf(in.outputPath));
+  ModelParams().bLinearAmplitudes = false;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
+  ModelParams().bVaryBaseline = false;
+  AnalysisSwitches().bInitialDataProfile = false;
+  AnalysisSwitches().bUniformLoading = true;
+  DataSet().szDataDirectory = WithoutTrailingSlash(DirectoryOf(in.outputPath));
 
   // 3. Grid, released set, initial profile.
   // r_i = meniscus + (i - 1) dr: a running sum would drift by up to a step.
   std::vector<float> grid(At(m) + 1, 0.0f);
-  for (int i = 1; i <= m; ++i) grid[At(i)] = fMeniscus + static_cast<float>(i - 1) * in.dr;
-  if (nScans > 0) FreeInitialDistribution();
+  for (int i = 1; i <= m; ++i) grid[At(i)] = DataSet().fMeniscus + static_cast<float>(i - 1) * in.dr;
+  if (DataSet().nScans > 0) FreeInitialDistribution();
   held.SetAside();
-  nInitialPoints = m;
-  pInitialRadius.assign(grid.begin(), grid.end());
-  pInitialSignal.assign(At(m) + 1, LoadingSignal());
-  InitialScanInfo = SyntheticScanInfo(in.rpm, m);
-  InitialScanInfo.cell = 0;
-  InitialScanInfo.temperature = 0.0f;
+  InitialData().nInitPoints = m;
+  InitialData().pInitRadius.assign(grid.begin(), grid.end());
+  InitialData().pInitSignal.assign(At(m) + 1, LoadingSignal());
+  InitialData().ScanInfoTemplate = SyntheticScanInfo(in.rpm, m);
+  InitialData().ScanInfoTemplate.cell = 0;
+  InitialData().ScanInfoTemplate.temperature = 0.0f;
 
   // 4. Zone centrifugation: which way round the band lies, as the command was told.
-  bZoneInverseLayer = bZoneCentrifugation && in.invertBand;
+  ModelOptions().bZoneInverseLayer = ModelFlags().bZoneCentrifugation && in.invertBand;
 
   // 5. Absorbance scans; residuals hold the noise.
-  bAbsorbanceData = true;
-  bIntensityData = bInterferenceData = bFluorescenceData = false;
-  bEquilibriumMode = false;
-  bDLSData = false;
+  ScanFile().bAbsorbanceData = true;
+  ScanFile().bIntensityData = ScanFile().bInterferenceData = ScanFile().bFluorescenceData = false;
+  DataSet().bEquilibriumMode = false;
+  DataSet().bDLSData = false;
   AllocScanTables(in.scans);
   for (int j = 1; j <= in.scans; ++j) {
     float* r = tarmic::vector(1, m);
@@ -528,8 +526,8 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
       y[i] = 0.0f;
     }
     InstallScanArrays(j, m, r, y, nullptr, false);
-    ppScanFileNames[At(j)] = SyntheticFileName(j);
-    for (int i = 1; i <= m; ++i) ppResiduals[At(j)][i] = in.noise != 0.0f ? GaussianRandom(in.noise) : 0.0f;
+    DataSet().ppScanFileNames[At(j)] = SyntheticFileName(j);
+    for (int i = 1; i <= m; ++i) DataSet().ppResiduals[At(j)][i] = in.noise != 0.0f ? GaussianRandom(in.noise) : 0.0f;
 
     // 6. Times: evenly spaced; an acceleration phase of T = rpm / a adds T and the
     // omega^2 t of a linear ramp, rpm^2 T / 3 (4 pi^2 / 3600).
@@ -547,36 +545,36 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     }
     info.time = info.recordedTime = info.timeAtLoad = t;
     info.omega2t = w2t;
-    pScanInfo[At(j)] = info;
+    DataSet().pScanInfo[At(j)] = info;
   }
   NoteScanDataChanged();
 
   // 7. Fit limits and temperature.
-  if (!bGeneratingSeries) {
-    fFitLeftLim = fMeniscus + 0.01f;
-    fFitRightLim = fBottom - 0.01f;
+  if (!SyntheticData().bGeneratingSeries) {
+    DataSet().fFitLeftLim = DataSet().fMeniscus + 0.01f;
+    DataSet().fFitRightLim = DataSet().fBottom - 0.01f;
   }
   for (int j = 1; j <= in.scans; ++j) {
-    pFitFirst[At(j)] = 1;
-    pFitLast[At(j)] = m;
+    DataSet().pFitFirst[At(j)] = 1;
+    DataSet().pFitLast[At(j)] = m;
   }
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
-  fTemperatureK = static_cast<float>(kTemperatureC + 273.15);
-  fRT = static_cast<float>((kTemperatureC + 273.15) * kGasConstant);
+  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+  AnalysisSwitches().pParams[14] = DataSet().fBottom;
+  DataSet().fTemperatureK = static_cast<float>(kTemperatureC + 273.15);
+  DataSet().fRT = static_cast<float>((kTemperatureC + 273.15) * kGasConstant);
   // The saved parameters and distribution grid of the new set beside its files.
-  szTmpParsPath = JoinPath(szDataDirectory, bOldFilenameConvention ? "00001.~p" : "~tmppars.ra0");
-  szSdistPath = JoinPath(szDataDirectory, "sdist.ra0");
+  DataSet().szTmpParsPath = JoinPath(DataSet().szDataDirectory, AnalysisSwitches().bOldFilenameConvention ? "00001.~p" : "~tmppars.ra0");
+  DataSet().szSdistPath = JoinPath(DataSet().szDataDirectory, "sdist.ra0");
 
   // 8. The model signal into ppFit, with the rotor ramp only when asked for.
-  const bool simulating = bSimulating;
-  bSimulating = true;
-  const bool ramp = bRampRotorSpeed, fromW2t = bTimesFromW2t;
+  const bool simulating = AnalysisSwitches().bSimulating;
+  AnalysisSwitches().bSimulating = true;
+  const bool ramp = AnalysisSwitches().bRampRotorSpeed, fromW2t = AnalysisSwitches().bTimesFromW2t;
   if (in.acceleration >= 0.0f) {
-    bRampRotorSpeed = true;
-    bTimesFromW2t = false;
+    AnalysisSwitches().bRampRotorSpeed = true;
+    AnalysisSwitches().bTimesFromW2t = false;
   } else {
-    bRampRotorSpeed = false;
+    AnalysisSwitches().bRampRotorSpeed = false;
   }
   // A continuous model reads its distribution from the file over the one on show,
   // which comes back with the loaded set when the new set cannot be written.
@@ -593,14 +591,14 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     }
   } putBack{held, shownDistribution};
   ModelSignal signal;
-  if (bContiModel) {
+  if (ModelFlags().bContiModel) {
     shownDistribution.emplace();
     signal = ComputeDistributionSignal(window, in.distributionNormalized);
   } else {
     signal = ComputeModelSignal(window);
   }
-  bRampRotorSpeed = ramp;
-  bTimesFromW2t = fromW2t;
+  AnalysisSwitches().bRampRotorSpeed = ramp;
+  AnalysisSwitches().bTimesFromW2t = fromW2t;
   // A key that stopped the computation, or one that came after its last solution,
   // does not stop the next computation as well.
   bUserAbort = false;
@@ -608,11 +606,11 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   const auto keepLoaded = [&](SyntheticOutcome outcome, const std::string& why) {
     held.PutBack();
     if (shownDistribution) shownDistribution->PutBack();
-    bSimulating = simulating;
+    AnalysisSwitches().bSimulating = simulating;
     RebuildDataAndResidualPlots();
     RedrawDataPlot(true);
     RedrawResidualPlot(true);
-    if (!bGeneratingSeries && window) window->Invalidate();
+    if (!SyntheticData().bGeneratingSeries && window) window->Invalidate();
     return SyntheticResult{outcome, why + "\nthe loaded data are kept"};
   };
   // A model that could not be computed (a Lamm solution refused, the distribution
@@ -624,30 +622,30 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     if (signal.why.empty()) signal.why = "the model could not be computed";
     return keepLoaded(SyntheticOutcome::NotComputed, "no data were generated: " + signal.why);
   }
-  if (bTimesFromW2t) {
+  if (AnalysisSwitches().bTimesFromW2t) {
     const double w = in.rpm * kTwoPiOver60;
-    for (int j = 1; j <= in.scans; ++j) pScanInfo[At(j)].time = pScanInfo[At(j)].omega2t / (w * w);
+    for (int j = 1; j <= in.scans; ++j) DataSet().pScanInfo[At(j)].time = DataSet().pScanInfo[At(j)].omega2t / (w * w);
   }
 
   // 9. Data = model + noise.
   for (int j = 1; j <= in.scans; ++j)
-    for (int i = 1; i <= m; ++i) ppSignal[At(j)][i] = ppFit[At(j)][i] + ppResiduals[At(j)][i];
+    for (int i = 1; i <= m; ++i) DataSet().ppSignal[At(j)][i] = DataSet().ppFit[At(j)][i] + DataSet().ppResiduals[At(j)][i];
   NoteScanDataChanged();
 
   // 11-12. Display order by time, the grid, the limits, the species tables.
   for (int i = 2; i <= in.scans;) {
-    const double before = pScanInfo[At(pScanOrder[At(i - 1)])].time;
-    const double here = pScanInfo[At(pScanOrder[At(i)])].time;
+    const double before = DataSet().pScanInfo[At(DataSet().pScanOrder[At(i - 1)])].time;
+    const double here = DataSet().pScanInfo[At(DataSet().pScanOrder[At(i)])].time;
     if (before > here) {
-      std::swap(pScanOrder[At(i - 1)], pScanOrder[At(i)]);
+      std::swap(DataSet().pScanOrder[At(i - 1)], DataSet().pScanOrder[At(i)]);
       if (i > 2) --i;
     } else {
       ++i;
     }
   }
   BuildCommonRadialGrid();
-  if (fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
-  if (fFitRightLim != 0.0f) SetRightFitLimitIndices();
+  if (DataSet().fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
+  if (DataSet().fFitRightLim != 0.0f) SetRightFitLimitIndices();
   AllocSpeciesSignalArrays();
 
   // 13. Every scan as a file in the data directory, all written before any
@@ -663,8 +661,8 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     AtomicFileBatch batch;
     for (int j = 1; j <= in.scans; ++j) {
       const std::string path = ScanFilePath(j);
-      batch.Check(path, WriteScanFile(path.c_str(), m, ppRadius[At(j)], ppSignal[At(j)], nullptr,
-                                      nullptr, true, pScanInfo[At(j)]));
+      batch.Check(path, WriteScanFile(path.c_str(), m, DataSet().ppRadius[At(j)], DataSet().ppSignal[At(j)], nullptr,
+                                      nullptr, true, DataSet().pScanInfo[At(j)]));
     }
     if (batch.Failed().empty()) unreadable = UnreadableFile(batch);
     if (unreadable.empty())
@@ -681,18 +679,18 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   // 14-15. The noise actually drawn, the plots.
   std::string meanDev;
   if (in.noise > 0.0f) meanDev = Format("mean dev = %f  ", static_cast<double>(FitRmsd()));
-  bModelComputed = false;
-  bSimulating = simulating;
+  AnalysisSwitches().bModelComputed = false;
+  AnalysisSwitches().bSimulating = simulating;
   RebuildDataAndResidualPlots();
   RedrawDataPlot(true);
-  if (!bGeneratingSeries && window) {
+  if (!SyntheticData().bGeneratingSeries && window) {
     window->Invalidate();
     if (!meanDev.empty()) window->ClientDC()->TextOut(ReadoutColumn(10, window->ClientSize()), 50, meanDev);
   }
   return {SyntheticOutcome::Generated, {}};
 }
 
-void ResetSyntheticData() { bGeneratingSeries = false; }
+void ResetSyntheticData() { SyntheticData().bGeneratingSeries = false; }
 
 std::vector<std::string> SyntheticDataFiles(const SyntheticDataSettings& settings) {
   const std::string dir = WithoutTrailingSlash(DirectoryOf(settings.outputPath));

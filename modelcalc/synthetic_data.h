@@ -6,6 +6,8 @@
 // and replaces the loaded data once every file is written.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,9 +16,14 @@ namespace tarmic {
 
 class Window;
 
-// Set while a series of data sets is generated: the fit limits and the window are
-// left to the series command.
-extern bool bGeneratingSeries;
+// The state of this module in an analysis (numerics/analysis.h).
+struct SyntheticDataState {
+  // Set while a series of data sets is generated: the fit limits and the window are
+  // left to the series command.
+  bool bGeneratingSeries = false;
+};
+// The current analysis' SyntheticDataState.
+inline SyntheticDataState& SyntheticData() { return CurrentPart<SyntheticDataState>(); }
 
 struct SyntheticDataSettings {
   float dr = 0.01f;            // point spacing, cm (> 0)

@@ -1,5 +1,6 @@
 // The light-scattering time course.
 #include "modelcalc/time_course.h"
+#include "numerics/analysis.h"
 
 #include <filesystem>
 #include <memory>
@@ -32,23 +33,23 @@
 
 namespace tarmic {
 
-int nTimeCourseWindows = 0;
-bool bTimeCourseStepMode = false;
-int nTimeCourseWindowsDone = 0;
-
 namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
-// The last course was stopped by a key (in an analysis, between windows, or "s").
+// This module's own state in the analysis.
+struct LocalState {
+  // The last course was stopped by a key (in an analysis, between windows, or "s").
 bool g_courseStopped = false;
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // Between two windows: turns an interrupt into a stop and serves the keys of the
 // step mode (space: next window, r: run on, s: stop).
 // A stop of the course: the realtime update and a running series stop as well.
 void StopCourse() {
-  g_courseStopped = true;
-  bFitInterrupted = true;
+  Local().g_courseStopped = true;
+  FitState().bFitInterrupted = true;
   bStopRealtimeUpdate = bSeriesInterrupted = true;
 }
 
@@ -58,26 +59,26 @@ void BetweenWindows(Window* window) {
     StopCourse();
   }
   int key = ReadWindowKeyChar(window);
-  if (!bTimeCourseStepMode) {
+  if (!TimeCourse().bTimeCourseStepMode) {
     if (key < 0) return;
     // Any key enters step mode; the program then waits for the next one.
-    bTimeCourseStepMode = true;
+    TimeCourse().bTimeCourseStepMode = true;
     key = -1;
   }
-  while (!bFitInterrupted) {
+  while (!FitState().bFitInterrupted) {
     if (key < 0) {
       WaitForWindowKeyPress(window, 1.0f);
       key = ReadWindowKeyChar(window);
     }
     if (key == ' ') return;
     if (key == 'r') {
-      bTimeCourseStepMode = false;
+      TimeCourse().bTimeCourseStepMode = false;
       return;
     }
     // A stop ends the course itself (an interrupt flag would be cleared by the
     // next analysis of light-scattering data).
     if (key == 's') {
-      bTimeCourseStepMode = false;
+      TimeCourse().bTimeCourseStepMode = false;
       StopCourse();
     }
     key = -1;
@@ -158,24 +159,24 @@ std::vector<TimeWindow> SplitTimeWindows(const std::vector<double>& t, float L) 
 }
 
 bool RunTimeCourseStep(Window* window) {
-  if (bFitInterrupted) return false;
-  bContiInnerRun = true;
+  if (FitState().bFitInterrupted) return false;
+  DistributionModels().bContiInnerRun = true;
   const ContiRunResult run = RunContiSed(window);
-  bContiInnerRun = false;
+  DistributionModels().bContiInnerRun = false;
   ShowRunMessage(run.message);
   if (run.outcome != ContiRunOutcome::Computed) return false;
   UpdateBaselineAndFitScanRange();
-  for (int i = 1; i <= nDistGrid; ++i) pDistValues[i] = static_cast<float>(pDistSolution[i]);
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) DistributionVectors().pDistValues[i] = static_cast<float>(DistributionStorage().pDistSolution[i]);
   NormalizeDistributionValues(false);
   SetModelComputed(true);
-  return !bFitInterrupted;
+  return !FitState().bFitInterrupted;
 }
 
 bool RunContinuousModel(Window* window, TimeCourseTable& course,
                         const std::function<bool(Window*)>& step) {
   course = TimeCourseTable{};
   const auto runStep = step ? step : std::function<bool(Window*)>(RunTimeCourseStep);
-  if (nScans == 1) {
+  if (DataSet().nScans == 1) {
     ShowRunMessage(RunContiSed(window).message);
     return true;
   }
@@ -183,40 +184,40 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   // The windows are analysed as inner runs, which ask nothing: g(2) - 1 data are
   // turned into g(1) (on the user's consent) before the first window.
   if (!EnsureFieldCorrelationData(window)) return false;
-  const bool redraw = bRedrawModel;
-  bRedrawModel = true;
-  bTimeCourseStepMode = true;
-  g_courseStopped = false;
+  const bool redraw = ContiRun().bRedrawModel;
+  ContiRun().bRedrawModel = true;
+  TimeCourse().bTimeCourseStepMode = true;
+  Local().g_courseStopped = false;
   // What is on show goes with the course's grid; it comes back when no window is done.
   LastContiResult last;
   last.SetAside();
   std::string failure;
-  if (nScans < 2 || !SetupContiGrid(&failure)) {
-    bRedrawModel = redraw;
+  if (DataSet().nScans < 2 || !SetupContiGrid(&failure)) {
+    ContiRun().bRedrawModel = redraw;
     ShowRunMessage(ErrorBoxMessage(std::move(failure)));
     return false;
   }
-  bFitInterrupted = false;
-  std::vector<double> t(Idx(nScans) + 1, 0.0);
-  for (int p = 1; p <= nScans; ++p) t[Idx(p)] = pScanInfo[Idx(pScanOrder[Idx(p)])].time;
-  const std::vector<TimeWindow> windows = SplitTimeWindows(t, fTimeCourseWindow);
+  FitState().bFitInterrupted = false;
+  std::vector<double> t(Idx(DataSet().nScans) + 1, 0.0);
+  for (int p = 1; p <= DataSet().nScans; ++p) t[Idx(p)] = DataSet().pScanInfo[Idx(DataSet().pScanOrder[Idx(p)])].time;
+  const std::vector<TimeWindow> windows = SplitTimeWindows(t, DistributionModels().fTimeCourseWindow);
   const int W = static_cast<int>(windows.size()) - 1;
-  nTimeCourseWindows = W;
-  const int n = nDistGrid;
+  TimeCourse().nTimeCourseWindows = W;
+  const int n = DistributionVectors().nDistGrid;
   std::vector<std::vector<float>> table(Idx(W) + 1, std::vector<float>(Idx(n) + 1, 0.0f));
   std::vector<float> times(Idx(W) + 1, 0.0f);
-  iContiFirstScan = iContiLastScan = 1;
+  NormalEquations().iContiFirstScan = NormalEquations().iContiLastScan = 1;
 
   // Record 1 carries each window's mean function; its own profile comes back after.
-  float* record1 = ppGridSignal[1];
-  const std::vector<float> saved(record1, record1 + nGridPoints + 1);
+  float* record1 = CurrentGrid().ppGridSignal[1];
+  const std::vector<float> saved(record1, record1 + CurrentGrid().nGridPoints + 1);
   int done = 0;
-  for (int w = 1; w <= W && !bFitInterrupted; ++w) {
+  for (int w = 1; w <= W && !FitState().bFitInterrupted; ++w) {
     const TimeWindow& tw = windows[Idx(w)];
     ShowProgress(window, w, W);
-    for (int g = 1; g <= nGridPoints; ++g) {
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
       double sum = 0.0;
-      for (int p = tw.first; p <= tw.last; ++p) sum += ppGridSignal[Idx(pScanOrder[Idx(p)])][g];
+      for (int p = tw.first; p <= tw.last; ++p) sum += CurrentGrid().ppGridSignal[Idx(DataSet().pScanOrder[Idx(p)])][g];
       record1[g] = static_cast<float>(sum / (tw.last - tw.first + 1));
     }
     // The row is the first scan's signal when the grid's rows are the scans'.
@@ -225,37 +226,37 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
     if (!runStep(window)) {
       // A window without a result ends the course; only windows done are kept. An
       // interrupted analysis stops it as a key does.
-      if (eLastContiRunOutcome == ContiRunOutcome::Interrupted || bUserAbort) StopCourse();
+      if (ContiRun().eLastContiRunOutcome == ContiRunOutcome::Interrupted || bUserAbort) StopCourse();
       bUserAbort = false;
-      bFitInterrupted = true;
+      FitState().bFitInterrupted = true;
       break;
     }
-    for (int i = 1; i <= n; ++i) table[Idx(w)][Idx(i)] = pDistValues[i];
+    for (int i = 1; i <= n; ++i) table[Idx(w)][Idx(i)] = DistributionVectors().pDistValues[i];
     done = w;
     RedrawDistributionPlot();
     window->Invalidate();
     BetweenWindows(window);
   }
-  nTimeCourseWindowsDone = done;
+  TimeCourse().nTimeCourseWindowsDone = done;
   std::copy(saved.begin(), saved.end(), record1);
   NoteScanDataChanged();
-  bTimeCourseStepMode = false;
+  TimeCourse().bTimeCourseStepMode = false;
   // A stopped course keeps the last window computed on the plot.
-  bFitInterrupted = false;
+  FitState().bFitInterrupted = false;
   FreeKernelArrays();
   FreeNormalEquationArrays();
   course.windows = W;
-  course.stopped = g_courseStopped;
+  course.stopped = Local().g_courseStopped;
   if (done >= 1) {
     last.Replaced();
     course.radii.assign(Idx(n) + 1, 0.0f);
     for (int i = 1; i <= n; ++i)
-      course.radii[Idx(i)] = pDistXVector ? pDistXVector->Data()[i - 1] : pDistGrid[i];
+      course.radii[Idx(i)] = DistributionPlot().pDistXVector ? DistributionPlot().pDistXVector->Data()[i - 1] : DistributionVectors().pDistGrid[i];
     course.times = std::move(times);
     course.rows = std::move(table);
     course.done = done;
   }
-  bRedrawModel = redraw;
+  ContiRun().bRedrawModel = redraw;
   window->Invalidate();
   return true;
 }

@@ -11,6 +11,8 @@
 // during an analysis stops it too. A stopped course writes only the windows done.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,10 +21,15 @@ namespace tarmic {
 
 class Window;
 
-extern int nTimeCourseWindows;       // windows of the last course
-extern bool bTimeCourseStepMode;     // waiting for a key after each window
-// Windows computed by the last course (rows of the written table).
-extern int nTimeCourseWindowsDone;
+// The state of this module in an analysis (numerics/analysis.h).
+struct TimeCourseState {
+  int nTimeCourseWindows = 0;  // windows of the last course
+  bool bTimeCourseStepMode = false;  // waiting for a key after each window
+  // Windows computed by the last course (rows of the written table).
+  int nTimeCourseWindowsDone = 0;
+};
+// The current analysis' TimeCourseState.
+inline TimeCourseState& TimeCourse() { return CurrentPart<TimeCourseState>(); }
 
 // One analysis of the current window (record 1 holds its mean function); false
 // when the course is to stop (bFitInterrupted, or the analysis gave no result).

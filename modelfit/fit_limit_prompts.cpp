@@ -69,14 +69,14 @@ bool RangeKept(Range range) { return range.min != 0.0f || range.max != 0.0f; }
 }  // namespace
 
 FitRangeQuestions RangesNotHoldingStarts() {
-  const Range meniscus{fMinMeniscus, fMaxMeniscus};
-  const Range bottom{fMinBottom, fMaxBottom};
+  const Range meniscus{DataSet().fMinMeniscus, DataSet().fMaxMeniscus};
+  const Range bottom{DataSet().fMinBottom, DataSet().fMaxBottom};
   FitRangeQuestions which;
   which.meniscus =
-      bVaryMeniscus && RangeKept(meniscus) && !HoldsInside(meniscus, fMeniscus, MeniscusRangeHalfWidth());
+      ModelParams().bVaryMeniscus && RangeKept(meniscus) && !HoldsInside(meniscus, DataSet().fMeniscus, MeniscusRangeHalfWidth());
   // The electrophoresis cell has no bottom to fit.
-  which.bottom = bVaryBottom && !bElectrophoresis && RangeKept(bottom) &&
-                 !HoldsInside(bottom, fBottom, BottomRangeHalfWidth());
+  which.bottom = ModelParams().bVaryBottom && !LammGlobals().bElectrophoresis && RangeKept(bottom) &&
+                 !HoldsInside(bottom, DataSet().fBottom, BottomRangeHalfWidth());
   return which;
 }
 
@@ -87,13 +87,13 @@ bool ProposeRangesHoldingStarts(Window* window) {
 }
 
 bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
-  const bool asked = bFitRangesSet || bVariationRangesAsked;
+  const bool asked = DataSet().bFitRangesSet || AnalysisSwitches().bVariationRangesAsked;
   // The meniscus range ends 0.001 cm left of the left fitting limit, the bottom range
   // begins 0.001 cm right of the right one.
-  const Range meniscus = Proposal(asked, {fMinMeniscus, fMaxMeniscus}, fMeniscus, MeniscusRangeHalfWidth(),
-                                  fFitLeftLim > 0.0f ? fFitLeftLim - 0.001f - fMeniscus : 0.0f);
-  const Range bottomRange = Proposal(asked, {fMinBottom, fMaxBottom}, fBottom, BottomRangeHalfWidth(),
-                                     fFitRightLim > 0.0f ? fBottom - fFitRightLim - 0.001f : 0.0f);
+  const Range meniscus = Proposal(asked, {DataSet().fMinMeniscus, DataSet().fMaxMeniscus}, DataSet().fMeniscus, MeniscusRangeHalfWidth(),
+                                  DataSet().fFitLeftLim > 0.0f ? DataSet().fFitLeftLim - 0.001f - DataSet().fMeniscus : 0.0f);
+  const Range bottomRange = Proposal(asked, {DataSet().fMinBottom, DataSet().fMaxBottom}, DataSet().fBottom, BottomRangeHalfWidth(),
+                                     DataSet().fFitRightLim > 0.0f ? DataSet().fBottom - DataSet().fFitRightLim - 0.001f : 0.0f);
   float maxMeniscus = meniscus.max;
   float minMeniscus = meniscus.min;
   float maxBottom = bottomRange.max;
@@ -110,7 +110,7 @@ bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
     questions.push_back({&minMeniscus, kLowerPrompt, kMeniscusTitle});
   }
   // The electrophoresis cell has no bottom to fit.
-  const bool bottom = which.bottom && !bElectrophoresis;
+  const bool bottom = which.bottom && !LammGlobals().bElectrophoresis;
   if (bottom) {
     questions.push_back({&maxBottom, kUpperPrompt, kBottomTitle});
     questions.push_back({&minBottom, kLowerPrompt, kBottomTitle});
@@ -121,7 +121,7 @@ bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
       case Answer::Cancel:
         return false;
       case Answer::Auto:
-        bFitRangesSet = false;
+        DataSet().bFitRangesSet = false;
         SetDefaultFitLimits();
         Finish(window);
         return true;
@@ -132,14 +132,14 @@ bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
   // A range not asked keeps its limits; unset ones get their defaults first.
   if (!asked) SetDefaultFitLimits();
   if (which.meniscus) {
-    fMaxMeniscus = maxMeniscus;
-    fMinMeniscus = minMeniscus;
+    DataSet().fMaxMeniscus = maxMeniscus;
+    DataSet().fMinMeniscus = minMeniscus;
   }
   if (bottom) {
-    fMaxBottom = maxBottom;
-    fMinBottom = minBottom;
+    DataSet().fMaxBottom = maxBottom;
+    DataSet().fMinBottom = minBottom;
   }
-  bFitRangesSet = true;
+  DataSet().bFitRangesSet = true;
   Finish(window);
   return true;
 }

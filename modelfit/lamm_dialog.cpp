@@ -35,34 +35,34 @@ void ShowNote(const char* text) {
 std::vector<float> DefaultsVector() {
   auto sw = [](bool on) { return on ? 1.0f : 0.0f; };
   auto f = [](double v) { return static_cast<float>(v); };
-  return {sw(bIntensityData),
-          sw(bZoneCentrifugation || bZoneLsgModel),
-          fAutoAlgorithmS,
-          sw(bShutOffBackDiffusion),
-          f(dBackDiffusionLevel),
-          sw(bAutoGridSize),
-          static_cast<float>(nDefaultGridPoints),
-          fPointsPerSigma,
-          static_cast<float>(nGridSizeUpper),
-          static_cast<float>(nGridSizeLower),
-          sw(bTimesFromW2t),
-          sw(bAutoFEAlgorithm),
-          sw(bFixTimeStep),
-          sw(bClaverie),
-          sw(bMovingHat),
-          sw(bAutoSGrid),
-          f(dAutoSGridValue),
-          fRefitTolerance,
-          f(dMaxDcOverC),
-          fAutoAlgorithmSOptimized,
-          sw(bOptimizeStaticGrid),
-          sw(bExperimentalInitialDistribution),
-          sw(bTruncateGrid),
-          f(dTruncationLevel),
-          sw(bSimulateTimeResolution),
-          sw(bSimulateRadialResolution),
-          fScanVelocity,
-          fRadialConvolutionRange};
+  return {sw(ScanFile().bIntensityData),
+          sw(ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel),
+          LammSettings().fAutoAlgorithmS,
+          sw(LammSettings().bShutOffBackDiffusion),
+          f(LammSettings().dBackDiffusionLevel),
+          sw(LammSettings().bAutoGridSize),
+          static_cast<float>(LammSettings().nDefaultGridPoints),
+          LammSettings().fPointsPerSigma,
+          static_cast<float>(LammSettings().nGridSizeUpper),
+          static_cast<float>(LammSettings().nGridSizeLower),
+          sw(AnalysisSwitches().bTimesFromW2t),
+          sw(LammSettings().bAutoFEAlgorithm),
+          sw(LammSettings().bFixTimeStep),
+          sw(LammSettings().bClaverie),
+          sw(LammSettings().bMovingHat),
+          sw(LammSettings().bAutoSGrid),
+          f(LammSettings().dAutoSGridValue),
+          LammSettings().fRefitTolerance,
+          f(LammSettings().dMaxDcOverC),
+          LammSettings().fAutoAlgorithmSOptimized,
+          sw(LammSettings().bOptimizeStaticGrid),
+          sw(AnalysisSwitches().bInitialDataProfile),
+          sw(LammSettings().bTruncateGrid),
+          f(LammSettings().dTruncationLevel),
+          sw(AnalysisSwitches().bScanTimeCorrection),
+          sw(LammSettings().bSimulateRadialResolution),
+          LammSettings().fScanVelocity,
+          LammSettings().fRadialConvolutionRange};
 }
 
 // A grid size: the integer part (the entry check keeps it within the table's range).
@@ -71,10 +71,10 @@ int GridCount(float value) { return static_cast<int>(std::floor(static_cast<doub
 // Scan times follow omega^2 t (omega^2 in single precision, as the dialog always
 // did) or go back to the recorded times; not for electrophoresis or DLS data.
 void ApplyTimeOption() {
-  if (bElectrophoresisMode || bDLSData) return;
-  for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanInfo.size(); ++i) {
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
-    if (bTimesFromW2t) {
+  if (ScanFile().bElectrophoresisMode || DataSet().bDLSData) return;
+  for (int i = 1; i <= DataSet().nScans && static_cast<std::size_t>(i) < DataSet().pScanInfo.size(); ++i) {
+    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(i)];
+    if (AnalysisSwitches().bTimesFromW2t) {
       const float omega = info.rpm * static_cast<float>(kTwoPiOver60);
       const float omega2 = omega * omega;
       if (omega2 > 0.0f) info.time = info.omega2t / omega2;
@@ -86,9 +86,9 @@ void ApplyTimeOption() {
 }
 
 void ForceConstantLoading() {
-  if (bIntensityData || bZoneCentrifugation || bZoneLsgModel) {
-    bConstantInitialDistribution = true;
-    bExperimentalInitialDistribution = false;
+  if (ScanFile().bIntensityData || ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel) {
+    AnalysisSwitches().bUniformLoading = true;
+    AnalysisSwitches().bInitialDataProfile = false;
   }
 }
 
@@ -101,66 +101,66 @@ struct Remembered {
 };
 
 void ReadBack(const TransferBuffer& r, const Remembered& before) {
-  dTruncationLevel = std::pow(10.0, static_cast<double>(FieldValue(r, 643)));
-  fAutoAlgorithmS = FieldValue(r, 612);
-  fAutoAlgorithmSOptimized = FieldValue(r, 639);
-  bTruncateGrid = FieldChecked(r, 641);
+  LammSettings().dTruncationLevel = std::pow(10.0, static_cast<double>(FieldValue(r, 643)));
+  LammSettings().fAutoAlgorithmS = FieldValue(r, 612);
+  LammSettings().fAutoAlgorithmSOptimized = FieldValue(r, 639);
+  LammSettings().bTruncateGrid = FieldChecked(r, 641);
   if (GetModelFitHooks().inhomogeneousSolventOn && GetModelFitHooks().inhomogeneousSolventOn())
     ShowNote("make sure Lamm equation option 'dyanmically trucate grid' \n"
              "is not used when macromolecular flotation near meniscus can occur");
 
-  bShutOffBackDiffusion = FieldChecked(r, 613);
-  dBackDiffusionLevel = FieldValue(r, 614);
-  bAutoGridSize = FieldChecked(r, 615);
+  LammSettings().bShutOffBackDiffusion = FieldChecked(r, 613);
+  LammSettings().dBackDiffusionLevel = FieldValue(r, 614);
+  LammSettings().bAutoGridSize = FieldChecked(r, 615);
 
-  nDefaultGridPoints = GridCount(FieldValue(r, 616));
-  nLammGridPoints = nDefaultGridPoints;
-  if (nLammGridPoints != before.gridPoints && GetModelFitHooks().resizeSimArrays)
-    GetModelFitHooks().resizeSimArrays(nLammGridPoints);
+  LammSettings().nDefaultGridPoints = GridCount(FieldValue(r, 616));
+  LammSettings().nLammGridPoints = LammSettings().nDefaultGridPoints;
+  if (LammSettings().nLammGridPoints != before.gridPoints && GetModelFitHooks().resizeSimArrays)
+    GetModelFitHooks().resizeSimArrays(LammSettings().nLammGridPoints);
 
-  nGridSizeUpper = GridCount(FieldValue(r, 619));
-  nGridSizeLower = GridCount(FieldValue(r, 618));
-  fPointsPerSigma = FieldValue(r, 617);
+  LammSettings().nGridSizeUpper = GridCount(FieldValue(r, 619));
+  LammSettings().nGridSizeLower = GridCount(FieldValue(r, 618));
+  LammSettings().fPointsPerSigma = FieldValue(r, 617);
 
-  bTimesFromW2t = FieldChecked(r, 620);
-  bRampRotorSpeed = FieldChecked(r, 621);
-  bTimesFromW2t = !bRampRotorSpeed;
+  AnalysisSwitches().bTimesFromW2t = FieldChecked(r, 620);
+  AnalysisSwitches().bRampRotorSpeed = FieldChecked(r, 621);
+  AnalysisSwitches().bTimesFromW2t = !AnalysisSwitches().bRampRotorSpeed;
   ApplyTimeOption();
 
-  bCheckAcceleration = FieldChecked(r, 924);
-  bOptimizeStaticGrid = FieldChecked(r, 640);
-  bAutoFEAlgorithm = FieldChecked(r, 622);
-  bFixTimeStep = FieldChecked(r, 623);
-  bClaverie = FieldChecked(r, 624);
-  bMovingHat = FieldChecked(r, 625);
+  LammSettings().bCheckAcceleration = FieldChecked(r, 924);
+  LammSettings().bOptimizeStaticGrid = FieldChecked(r, 640);
+  LammSettings().bAutoFEAlgorithm = FieldChecked(r, 622);
+  LammSettings().bFixTimeStep = FieldChecked(r, 623);
+  LammSettings().bClaverie = FieldChecked(r, 624);
+  LammSettings().bMovingHat = FieldChecked(r, 625);
   // With the automatic choice both algorithm buttons are off: the moving hat stays
   // the algorithm of record.
-  bMovingHat = !bClaverie;
-  if (bMovingHat != before.movingHat && GetModelFitHooks().simArraysAllocated &&
+  LammSettings().bMovingHat = !LammSettings().bClaverie;
+  if (LammSettings().bMovingHat != before.movingHat && GetModelFitHooks().simArraysAllocated &&
       GetModelFitHooks().simArraysAllocated() && GetModelFitHooks().freeSimArrays)
     GetModelFitHooks().freeSimArrays();
 
-  bAutoSGrid = FieldChecked(r, 626);
-  dAutoSGridValue = FieldValue(r, 627);
-  fRefitTolerance = FieldValue(r, 628) * 0.01f;
+  LammSettings().bAutoSGrid = FieldChecked(r, 626);
+  LammSettings().dAutoSGridValue = FieldValue(r, 627);
+  LammSettings().fRefitTolerance = FieldValue(r, 628) * 0.01f;
 
   if (const double maxDcOverC = FieldValue(r, 629); maxDcOverC != before.maxDcOverC) SetMaxDcOverC(maxDcOverC);
 
-  bSimulateTimeResolution = FieldChecked(r, 832);
-  if (bSimulateTimeResolution && bFluorescenceData) {
-    bSimulateTimeResolution = false;
+  AnalysisSwitches().bScanTimeCorrection = FieldChecked(r, 832);
+  if (AnalysisSwitches().bScanTimeCorrection && ScanFile().bFluorescenceData) {
+    AnalysisSwitches().bScanTimeCorrection = false;
     ShowNote("scan time correction for fluorescence data not yet implemented, switching off");
   }
-  bSimulateRadialResolution = FieldChecked(r, 833);
-  fScanVelocity = FieldValue(r, 835);
-  fRadialConvolutionRange = FieldValue(r, 834);
+  LammSettings().bSimulateRadialResolution = FieldChecked(r, 833);
+  LammSettings().fScanVelocity = FieldValue(r, 835);
+  LammSettings().fRadialConvolutionRange = FieldValue(r, 834);
 
-  bExperimentalInitialDistribution = FieldChecked(r, 630);
-  bConstantInitialDistribution = !bExperimentalInitialDistribution;
+  AnalysisSwitches().bInitialDataProfile = FieldChecked(r, 630);
+  AnalysisSwitches().bUniformLoading = !AnalysisSwitches().bInitialDataProfile;
   ForceConstantLoading();
-  if (bExperimentalInitialDistribution) {
-    if (bRampRotorSpeed) SwitchOffRampRotorSpeed();
-    if (bTimesFromW2t) SwitchOffTimesFromW2t();
+  if (AnalysisSwitches().bInitialDataProfile) {
+    if (AnalysisSwitches().bRampRotorSpeed) SwitchOffRampRotorSpeed();
+    if (AnalysisSwitches().bTimesFromW2t) SwitchOffTimesFromW2t();
   }
 }
 
@@ -189,34 +189,34 @@ void InitLammParamsTransfer(TransferBuffer& record) {
 }
 
 void FillLammParamsTransfer(TransferBuffer& r) {
-  SetFieldValue(r, 612, "%f", fAutoAlgorithmS);
-  SetFieldChecked(r, 613, bShutOffBackDiffusion);
-  SetFieldValue(r, 614, "%.2e", dBackDiffusionLevel);
-  SetFieldChecked(r, 615, bAutoGridSize);
-  SetFieldText(r, 616, std::to_string(nDefaultGridPoints));
-  SetFieldValue(r, 617, "%.1f", fPointsPerSigma);
-  SetFieldText(r, 619, std::to_string(nGridSizeUpper));
-  SetFieldText(r, 618, std::to_string(nGridSizeLower));
-  SetFieldChecked(r, 620, bTimesFromW2t);
-  SetFieldChecked(r, 621, !bTimesFromW2t);
-  SetFieldChecked(r, 924, bCheckAcceleration);
-  SetFieldChecked(r, 622, bAutoFEAlgorithm);
-  SetFieldChecked(r, 623, bFixTimeStep);
-  SetFieldChecked(r, 624, bClaverie && !bAutoFEAlgorithm);
-  SetFieldChecked(r, 625, bMovingHat && !bAutoFEAlgorithm);
-  SetFieldChecked(r, 626, bAutoSGrid);
-  SetFieldValue(r, 627, "%.2f", dAutoSGridValue);
-  SetFieldValue(r, 628, "%.3f", 100.0 * fRefitTolerance);
-  SetFieldValue(r, 629, "%.2f", dMaxDcOverC);
-  SetFieldChecked(r, 630, bExperimentalInitialDistribution);
-  SetFieldValue(r, 639, "%.2f", fAutoAlgorithmSOptimized);
-  SetFieldChecked(r, 640, bOptimizeStaticGrid);
-  SetFieldChecked(r, 641, bTruncateGrid);
-  SetFieldValue(r, 643, "%.2f", std::log10(dTruncationLevel));
-  SetFieldChecked(r, 832, bSimulateTimeResolution);
-  SetFieldChecked(r, 833, bSimulateRadialResolution);
-  SetFieldValue(r, 834, "%.4f", fRadialConvolutionRange);
-  SetFieldValue(r, 835, "%.2f", fScanVelocity);
+  SetFieldValue(r, 612, "%f", LammSettings().fAutoAlgorithmS);
+  SetFieldChecked(r, 613, LammSettings().bShutOffBackDiffusion);
+  SetFieldValue(r, 614, "%.2e", LammSettings().dBackDiffusionLevel);
+  SetFieldChecked(r, 615, LammSettings().bAutoGridSize);
+  SetFieldText(r, 616, std::to_string(LammSettings().nDefaultGridPoints));
+  SetFieldValue(r, 617, "%.1f", LammSettings().fPointsPerSigma);
+  SetFieldText(r, 619, std::to_string(LammSettings().nGridSizeUpper));
+  SetFieldText(r, 618, std::to_string(LammSettings().nGridSizeLower));
+  SetFieldChecked(r, 620, AnalysisSwitches().bTimesFromW2t);
+  SetFieldChecked(r, 621, !AnalysisSwitches().bTimesFromW2t);
+  SetFieldChecked(r, 924, LammSettings().bCheckAcceleration);
+  SetFieldChecked(r, 622, LammSettings().bAutoFEAlgorithm);
+  SetFieldChecked(r, 623, LammSettings().bFixTimeStep);
+  SetFieldChecked(r, 624, LammSettings().bClaverie && !LammSettings().bAutoFEAlgorithm);
+  SetFieldChecked(r, 625, LammSettings().bMovingHat && !LammSettings().bAutoFEAlgorithm);
+  SetFieldChecked(r, 626, LammSettings().bAutoSGrid);
+  SetFieldValue(r, 627, "%.2f", LammSettings().dAutoSGridValue);
+  SetFieldValue(r, 628, "%.3f", 100.0 * LammSettings().fRefitTolerance);
+  SetFieldValue(r, 629, "%.2f", LammSettings().dMaxDcOverC);
+  SetFieldChecked(r, 630, AnalysisSwitches().bInitialDataProfile);
+  SetFieldValue(r, 639, "%.2f", LammSettings().fAutoAlgorithmSOptimized);
+  SetFieldChecked(r, 640, LammSettings().bOptimizeStaticGrid);
+  SetFieldChecked(r, 641, LammSettings().bTruncateGrid);
+  SetFieldValue(r, 643, "%.2f", std::log10(LammSettings().dTruncationLevel));
+  SetFieldChecked(r, 832, AnalysisSwitches().bScanTimeCorrection);
+  SetFieldChecked(r, 833, LammSettings().bSimulateRadialResolution);
+  SetFieldValue(r, 834, "%.4f", LammSettings().fRadialConvolutionRange);
+  SetFieldValue(r, 835, "%.2f", LammSettings().fScanVelocity);
 }
 
 std::string LammFieldsRefusal(const TransferBuffer& record) {
@@ -247,7 +247,7 @@ bool RunLammParametersDialog(Window* window, TransferBuffer& record, bool* modal
   const std::vector<float> before = DefaultsVector();
   bool applied = false;
   for (;;) {
-    const Remembered remembered{bMovingHat, bAutoFEAlgorithm, bFixTimeStep, dMaxDcOverC, nLammGridPoints};
+    const Remembered remembered{LammSettings().bMovingHat, LammSettings().bAutoFEAlgorithm, LammSettings().bFixTimeStep, LammSettings().dMaxDcOverC, LammSettings().nLammGridPoints};
     ForceConstantLoading();
     FillLammParamsTransfer(record);
     if (modalBoxOpen) *modalBoxOpen = true;
@@ -261,9 +261,9 @@ bool RunLammParametersDialog(Window* window, TransferBuffer& record, bool* modal
     applied = true;
     // A fixed step belongs to the moving hat: leaving it for the static grid drops
     // the fixed step, and the dialog shows the result once more.
-    if (remembered.movingHat && !remembered.autoFE && remembered.fixTimeStep && !bMovingHat &&
-        bFixTimeStep) {
-      bFixTimeStep = false;
+    if (remembered.movingHat && !remembered.autoFE && remembered.fixTimeStep && !LammSettings().bMovingHat &&
+        LammSettings().bFixTimeStep) {
+      LammSettings().bFixTimeStep = false;
       ShowNote("switching off fixed dt - confirm");
       continue;
     }

@@ -24,77 +24,41 @@
 
 namespace tarmic {
 
-float fAutoAlgorithmS = 5.0f;
-float fAutoAlgorithmSOptimized = 60.0f;
-bool bAutoFEAlgorithm = true;
-bool bClaverie = false;
-bool bMovingHat = true;
-
-int nDefaultGridPoints = 1000;
-int nLammGridPoints = 1000;
-bool bAutoGridSize = true;
-float fPointsPerSigma = 5.0f;
-int nGridSizeUpper = 2000;
-int nGridSizeLower = 75;
-
-bool bOptimizeStaticGrid = true;
-bool bTruncateGrid = true;
-double dTruncationLevel = 1e-6;
-bool bAutoSGrid = true;
-double dAutoSGridValue = 0.0;
-bool bShutOffBackDiffusion = true;
-double dBackDiffusionLevel = 1e-4;
-
-bool bFixTimeStep = false;
-double dInitialDt = 1.0;
-double dMaxDcOverC = 1.0;
-double dMaxDcOverCRef = 1.0;
-double dMaxDcOverCLow = 0.1;
-double dMaxDcOverCHigh = 0.5;
-
-float fRefitTolerance = 0.01f;
-
-bool bCheckAcceleration = true;
-
-float fScanVelocity = 2.43f;
-bool bSimulateRadialResolution = false;
-float fRadialConvolutionRange = 0.008f;
-
 void ResetLammSettings() {
-  fAutoAlgorithmS = 5.0f;
-  fAutoAlgorithmSOptimized = 60.0f;
-  bAutoFEAlgorithm = true;
-  bClaverie = false;
-  bMovingHat = true;
-  nDefaultGridPoints = 1000;
-  nLammGridPoints = 1000;
-  bAutoGridSize = true;
-  fPointsPerSigma = 5.0f;
-  nGridSizeUpper = 2000;
-  nGridSizeLower = 75;
-  bOptimizeStaticGrid = true;
-  bTruncateGrid = true;
-  dTruncationLevel = 1e-6;
-  bAutoSGrid = true;
-  dAutoSGridValue = 0.0;
-  bShutOffBackDiffusion = true;
-  dBackDiffusionLevel = 1e-4;
-  bFixTimeStep = false;
-  dInitialDt = 1.0;
-  dMaxDcOverC = 1.0;
-  dMaxDcOverCRef = 1.0;
-  dMaxDcOverCLow = 0.1;
-  dMaxDcOverCHigh = 0.5;
-  fRefitTolerance = 0.01f;
-  bTimesFromW2t = false;
-  bRampRotorSpeed = true;
-  bCheckAcceleration = true;
-  bExperimentalInitialDistribution = false;
-  bConstantInitialDistribution = true;
-  bSimulateTimeResolution = false;
-  fScanVelocity = 2.43f;
-  bSimulateRadialResolution = false;
-  fRadialConvolutionRange = 0.008f;
+  LammSettings().fAutoAlgorithmS = 5.0f;
+  LammSettings().fAutoAlgorithmSOptimized = 60.0f;
+  LammSettings().bAutoFEAlgorithm = true;
+  LammSettings().bClaverie = false;
+  LammSettings().bMovingHat = true;
+  LammSettings().nDefaultGridPoints = 1000;
+  LammSettings().nLammGridPoints = 1000;
+  LammSettings().bAutoGridSize = true;
+  LammSettings().fPointsPerSigma = 5.0f;
+  LammSettings().nGridSizeUpper = 2000;
+  LammSettings().nGridSizeLower = 75;
+  LammSettings().bOptimizeStaticGrid = true;
+  LammSettings().bTruncateGrid = true;
+  LammSettings().dTruncationLevel = 1e-6;
+  LammSettings().bAutoSGrid = true;
+  LammSettings().dAutoSGridValue = 0.0;
+  LammSettings().bShutOffBackDiffusion = true;
+  LammSettings().dBackDiffusionLevel = 1e-4;
+  LammSettings().bFixTimeStep = false;
+  LammSettings().dInitialDt = 1.0;
+  LammSettings().dMaxDcOverC = 1.0;
+  LammSettings().dMaxDcOverCRef = 1.0;
+  LammSettings().dMaxDcOverCLow = 0.1;
+  LammSettings().dMaxDcOverCHigh = 0.5;
+  LammSettings().fRefitTolerance = 0.01f;
+  AnalysisSwitches().bTimesFromW2t = false;
+  AnalysisSwitches().bRampRotorSpeed = true;
+  LammSettings().bCheckAcceleration = true;
+  AnalysisSwitches().bInitialDataProfile = false;
+  AnalysisSwitches().bUniformLoading = true;
+  AnalysisSwitches().bScanTimeCorrection = false;
+  LammSettings().fScanVelocity = 2.43f;
+  LammSettings().bSimulateRadialResolution = false;
+  LammSettings().fRadialConvolutionRange = 0.008f;
 }
 
 namespace {
@@ -117,33 +81,33 @@ std::string CrossedLimitsRefusal(double lower, double upper) {
 
 std::vector<float> LammSettingsVector() {
   std::vector<float> p(kLammPreferenceCount, 0.0f);
-  p[0] = fAutoAlgorithmS;
-  p[1] = Switch(bShutOffBackDiffusion);
-  p[2] = static_cast<float>(dBackDiffusionLevel);
-  p[3] = Switch(bAutoGridSize);
-  p[4] = static_cast<float>(nDefaultGridPoints);
-  p[5] = fPointsPerSigma;
-  p[6] = static_cast<float>(nGridSizeUpper);
-  p[7] = static_cast<float>(nGridSizeLower);
-  p[8] = Switch(bTimesFromW2t);
-  p[9] = Switch(bAutoFEAlgorithm);
-  p[10] = Switch(bFixTimeStep);
-  p[11] = Switch(bClaverie);
-  p[12] = Switch(bMovingHat);
-  p[13] = Switch(bAutoSGrid);
-  p[14] = static_cast<float>(dAutoSGridValue);
-  p[15] = fRefitTolerance;
-  p[16] = static_cast<float>(dMaxDcOverC);
-  p[17] = fAutoAlgorithmSOptimized;
-  p[18] = Switch(bOptimizeStaticGrid);
-  p[19] = Switch(bExperimentalInitialDistribution);
-  p[20] = Switch(bTruncateGrid);
-  p[21] = static_cast<float>(std::log10(dTruncationLevel));
-  p[22] = Switch(bSimulateTimeResolution);
-  p[23] = Switch(bSimulateRadialResolution);
-  p[24] = fScanVelocity;
-  p[25] = fRadialConvolutionRange;
-  p[26] = Switch(bCheckAcceleration);
+  p[0] = LammSettings().fAutoAlgorithmS;
+  p[1] = Switch(LammSettings().bShutOffBackDiffusion);
+  p[2] = static_cast<float>(LammSettings().dBackDiffusionLevel);
+  p[3] = Switch(LammSettings().bAutoGridSize);
+  p[4] = static_cast<float>(LammSettings().nDefaultGridPoints);
+  p[5] = LammSettings().fPointsPerSigma;
+  p[6] = static_cast<float>(LammSettings().nGridSizeUpper);
+  p[7] = static_cast<float>(LammSettings().nGridSizeLower);
+  p[8] = Switch(AnalysisSwitches().bTimesFromW2t);
+  p[9] = Switch(LammSettings().bAutoFEAlgorithm);
+  p[10] = Switch(LammSettings().bFixTimeStep);
+  p[11] = Switch(LammSettings().bClaverie);
+  p[12] = Switch(LammSettings().bMovingHat);
+  p[13] = Switch(LammSettings().bAutoSGrid);
+  p[14] = static_cast<float>(LammSettings().dAutoSGridValue);
+  p[15] = LammSettings().fRefitTolerance;
+  p[16] = static_cast<float>(LammSettings().dMaxDcOverC);
+  p[17] = LammSettings().fAutoAlgorithmSOptimized;
+  p[18] = Switch(LammSettings().bOptimizeStaticGrid);
+  p[19] = Switch(AnalysisSwitches().bInitialDataProfile);
+  p[20] = Switch(LammSettings().bTruncateGrid);
+  p[21] = static_cast<float>(std::log10(LammSettings().dTruncationLevel));
+  p[22] = Switch(AnalysisSwitches().bScanTimeCorrection);
+  p[23] = Switch(LammSettings().bSimulateRadialResolution);
+  p[24] = LammSettings().fScanVelocity;
+  p[25] = LammSettings().fRadialConvolutionRange;
+  p[26] = Switch(LammSettings().bCheckAcceleration);
   // Entries 27 to 30 are reserved and written as 0.
   return p;
 }
@@ -165,9 +129,9 @@ std::string LammSettingsRefusal(const std::vector<float>& settings, int* refused
 std::string LammSettingsRefusal() { return LammSettingsRefusal(LammSettingsVector()); }
 
 void SetMaxDcOverC(double value) {
-  dMaxDcOverC = dMaxDcOverCRef = value;
-  dMaxDcOverCLow = 0.05 * value;
-  dMaxDcOverCHigh = 0.2 * value;
+  LammSettings().dMaxDcOverC = LammSettings().dMaxDcOverCRef = value;
+  LammSettings().dMaxDcOverCLow = 0.05 * value;
+  LammSettings().dMaxDcOverCHigh = 0.2 * value;
 }
 
 int SaveLammEqParameterPreferences(Window* window) {
@@ -244,36 +208,36 @@ int ReadLammEqParameterPreferences(Window* window) {
     }
   }
   auto take = [&](int i) { return ok[static_cast<std::size_t>(i)]; };
-  if (take(0)) fAutoAlgorithmS = p[0];
-  if (take(1)) bShutOffBackDiffusion = On(p[1]);
-  if (take(2)) dBackDiffusionLevel = p[2];
-  if (take(3)) bAutoGridSize = On(p[3]);
-  if (take(4)) nDefaultGridPoints = static_cast<int>(std::floor(p[4]));
-  if (take(5)) fPointsPerSigma = p[5];
-  if (take(6)) nGridSizeUpper = static_cast<int>(std::floor(p[6]));
-  if (take(7)) nGridSizeLower = static_cast<int>(std::floor(p[7]));
+  if (take(0)) LammSettings().fAutoAlgorithmS = p[0];
+  if (take(1)) LammSettings().bShutOffBackDiffusion = On(p[1]);
+  if (take(2)) LammSettings().dBackDiffusionLevel = p[2];
+  if (take(3)) LammSettings().bAutoGridSize = On(p[3]);
+  if (take(4)) LammSettings().nDefaultGridPoints = static_cast<int>(std::floor(p[4]));
+  if (take(5)) LammSettings().fPointsPerSigma = p[5];
+  if (take(6)) LammSettings().nGridSizeUpper = static_cast<int>(std::floor(p[6]));
+  if (take(7)) LammSettings().nGridSizeLower = static_cast<int>(std::floor(p[7]));
   if (take(8)) {
-    bTimesFromW2t = On(p[8]);
-    bRampRotorSpeed = !bTimesFromW2t;
+    AnalysisSwitches().bTimesFromW2t = On(p[8]);
+    AnalysisSwitches().bRampRotorSpeed = !AnalysisSwitches().bTimesFromW2t;
   }
-  if (take(9)) bAutoFEAlgorithm = On(p[9]);
-  if (take(10)) bFixTimeStep = On(p[10]);
-  if (take(11)) bClaverie = On(p[11]);
-  if (take(12)) bMovingHat = On(p[12]);
-  if (take(13)) bAutoSGrid = On(p[13]);
-  if (take(14)) dAutoSGridValue = p[14];
-  if (take(15)) fRefitTolerance = p[15];
-  if (take(16)) dMaxDcOverC = p[16];
-  if (take(17)) fAutoAlgorithmSOptimized = p[17];
-  if (take(18)) bOptimizeStaticGrid = On(p[18]);
-  if (take(19)) bExperimentalInitialDistribution = On(p[19]);
-  if (take(20)) bTruncateGrid = On(p[20]);
-  if (take(21)) dTruncationLevel = std::pow(10.0, static_cast<double>(p[21]));
-  if (take(22)) bSimulateTimeResolution = On(p[22]);
-  if (take(23)) bSimulateRadialResolution = On(p[23]);
-  if (take(24)) fScanVelocity = p[24];
-  if (take(25)) fRadialConvolutionRange = p[25];
-  if (n > 26 && take(26)) bCheckAcceleration = On(p[26]);
+  if (take(9)) LammSettings().bAutoFEAlgorithm = On(p[9]);
+  if (take(10)) LammSettings().bFixTimeStep = On(p[10]);
+  if (take(11)) LammSettings().bClaverie = On(p[11]);
+  if (take(12)) LammSettings().bMovingHat = On(p[12]);
+  if (take(13)) LammSettings().bAutoSGrid = On(p[13]);
+  if (take(14)) LammSettings().dAutoSGridValue = p[14];
+  if (take(15)) LammSettings().fRefitTolerance = p[15];
+  if (take(16)) LammSettings().dMaxDcOverC = p[16];
+  if (take(17)) LammSettings().fAutoAlgorithmSOptimized = p[17];
+  if (take(18)) LammSettings().bOptimizeStaticGrid = On(p[18]);
+  if (take(19)) AnalysisSwitches().bInitialDataProfile = On(p[19]);
+  if (take(20)) LammSettings().bTruncateGrid = On(p[20]);
+  if (take(21)) LammSettings().dTruncationLevel = std::pow(10.0, static_cast<double>(p[21]));
+  if (take(22)) AnalysisSwitches().bScanTimeCorrection = On(p[22]);
+  if (take(23)) LammSettings().bSimulateRadialResolution = On(p[23]);
+  if (take(24)) LammSettings().fScanVelocity = p[24];
+  if (take(25)) LammSettings().fRadialConvolutionRange = p[25];
+  if (n > 26 && take(26)) LammSettings().bCheckAcceleration = On(p[26]);
   std::string note;
   if (!refused.empty())
     note = "the Lamm equation settings file " + szLammParamsIni +
@@ -289,40 +253,40 @@ int ReadLammEqParameterPreferences(Window* window) {
 
 LammDiscretizationSettings CurrentDiscretization() {
   LammDiscretizationSettings d;
-  d.nMinGrid = nGridSizeLower;
-  d.nMaxGrid = nGridSizeUpper;
-  d.fPointsPerSigma = fPointsPerSigma;
+  d.nMinGrid = LammSettings().nGridSizeLower;
+  d.nMaxGrid = LammSettings().nGridSizeUpper;
+  d.fPointsPerSigma = LammSettings().fPointsPerSigma;
   d.bMultiSpeciesNonideal = false;
-  d.dBackDiffusionLevel = dBackDiffusionLevel;
-  d.bShutOffBackDiffusionOption = bShutOffBackDiffusion;
-  d.bOptimizeGrid = bOptimizeStaticGrid;
-  d.bAutoGridSize = bAutoGridSize;
+  d.dBackDiffusionLevel = LammSettings().dBackDiffusionLevel;
+  d.bShutOffBackDiffusionOption = LammSettings().bShutOffBackDiffusion;
+  d.bOptimizeGrid = LammSettings().bOptimizeStaticGrid;
+  d.bAutoGridSize = LammSettings().bAutoGridSize;
   d.fFf0 = 1.0f;
-  d.bRampRotor = bRampRotorSpeed;
-  d.bFixTimeStep = bFixTimeStep;
-  d.dMovingFrameS = dAutoSGridValue;
-  d.bAutoSGrid = bAutoSGrid;
-  d.bAutoVariant = bAutoFEAlgorithm;
-  d.dTolerance = dMaxDcOverC;
-  d.dTolerance005 = 0.05 * dMaxDcOverC;
-  d.dTolerance02 = 0.2 * dMaxDcOverC;
-  d.dToleranceIn = dMaxDcOverC;
-  d.nDefaultGrid = nDefaultGridPoints;
-  d.bUseMovingHat = bMovingHat;
-  d.bUseClaverie = bClaverie;
-  d.dTruncateLevel = dTruncationLevel;
-  d.bTruncateGrid = bTruncateGrid;
-  d.dVariantThreshold = fAutoAlgorithmS;
-  d.dVariantThresholdOpt = fAutoAlgorithmSOptimized;
+  d.bRampRotor = AnalysisSwitches().bRampRotorSpeed;
+  d.bFixTimeStep = LammSettings().bFixTimeStep;
+  d.dMovingFrameS = LammSettings().dAutoSGridValue;
+  d.bAutoSGrid = LammSettings().bAutoSGrid;
+  d.bAutoVariant = LammSettings().bAutoFEAlgorithm;
+  d.dTolerance = LammSettings().dMaxDcOverC;
+  d.dTolerance005 = 0.05 * LammSettings().dMaxDcOverC;
+  d.dTolerance02 = 0.2 * LammSettings().dMaxDcOverC;
+  d.dToleranceIn = LammSettings().dMaxDcOverC;
+  d.nDefaultGrid = LammSettings().nDefaultGridPoints;
+  d.bUseMovingHat = LammSettings().bMovingHat;
+  d.bUseClaverie = LammSettings().bClaverie;
+  d.dTruncateLevel = LammSettings().dTruncationLevel;
+  d.bTruncateGrid = LammSettings().bTruncateGrid;
+  d.dVariantThreshold = LammSettings().fAutoAlgorithmS;
+  d.dVariantThresholdOpt = LammSettings().fAutoAlgorithmSOptimized;
   return d;
 }
 
 void SwitchOnTimesFromW2t(Window*) {
   SwitchOffRampRotorSpeed();
-  bTimesFromW2t = true;
-  if (bElectrophoresisMode || bDLSData) return;
-  for (int i = 1; i <= nScans && static_cast<std::size_t>(i) < pScanInfo.size(); ++i) {
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
+  AnalysisSwitches().bTimesFromW2t = true;
+  if (ScanFile().bElectrophoresisMode || DataSet().bDLSData) return;
+  for (int i = 1; i <= DataSet().nScans && static_cast<std::size_t>(i) < DataSet().pScanInfo.size(); ++i) {
+    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(i)];
     const double omega = static_cast<double>(info.rpm) * kTwoPiOver60;
     const double omega2 = omega * omega;
     if (omega2 > 0.0) info.time = info.omega2t / omega2;

@@ -10,6 +10,8 @@
 // whose loaders switch them; the names used here refer to the same switches.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -21,59 +23,60 @@ namespace tarmic {
 class Window;
 
 // --- algorithm choice ---
-extern float fAutoAlgorithmS;           // "normalized s for automatic change" (5.0)
-extern float fAutoAlgorithmSOptimized;  // "when optimized" (60.0)
-extern bool bAutoFEAlgorithm;           // "automatic finite element algorithm" (on)
-extern bool bClaverie;                  // "Claverie algorithm", the static grid (off)
-extern bool bMovingHat;                 // "moving hat algorithm" (on); not bClaverie after the dialog
+// The state of this module in an analysis (numerics/analysis.h).
+struct LammSettingsState {
+  float fAutoAlgorithmS = 5.0f;  // "normalized s for automatic change" (5.0)
+  float fAutoAlgorithmSOptimized = 60.0f;  // "when optimized" (60.0)
+  bool bAutoFEAlgorithm = true;  // "automatic finite element algorithm" (on)
+  bool bClaverie = false;  // "Claverie algorithm", the static grid (off)
+  bool bMovingHat = true;  // "moving hat algorithm" (on); not bClaverie after the dialog
+  int nDefaultGridPoints = 1000;  // "default FE grid size" (1000)
+  int nLammGridPoints = 1000;  // grid size in use; the dialog copies nDefaultGridPoints into it
+  bool bAutoGridSize = true;  // "automatic dynamic grid size" (on)
+  float fPointsPerSigma = 5.0f;  // "points per sigma" (5.0)
+  int nGridSizeUpper = 2000;  // "upper limit" of the automatic size (2000)
+  int nGridSizeLower = 75;  // "lower limit" of the automatic size (75)
+  bool bOptimizeStaticGrid = true;  // "optimize time-invariant grid spacing" (on)
+  bool bTruncateGrid = true;  // "dynamically truncate grid" (on)
+  double dTruncationLevel = 1e-6;  // truncation level (1e-6); the dialog shows its log10
+  bool bAutoSGrid = true;  // "automatic s_grid" (on)
+  double dAutoSGridValue = 0.0;  // s of the moving grid when not automatic, S (0.0)
+  bool bShutOffBackDiffusion = true;  // "shut off back-diffusion" (on)
+  double dBackDiffusionLevel = 1e-4;  // its "level" (1e-4)
+  bool bFixTimeStep = false;  // "fix timestep" (off)
+  double dInitialDt = 1.0;  // first (with bFixTimeStep: every) time step of a simulation, s (1.0)
+  double dMaxDcOverC = 1.0;  // "max dc/c" of the step control (1.0)
+  double dMaxDcOverCRef = 1.0;  // 1.0
+  double dMaxDcOverCLow = 0.1;  // 0.1
+  double dMaxDcOverCHigh = 0.5;  // 0.5
+  float fRefitTolerance = 0.01f;
+  bool bCheckAcceleration = true;  // "check acceleration" (on)
+  float fScanVelocity = 2.43f;  // "scan velocity (cm/min)" (2.43)
+  bool bSimulateRadialResolution = false;  // "simulate radial resolution" (off)
+  float fRadialConvolutionRange = 0.008f;  // "radial range of convolution (cm)" (0.008)
+};
+inline LammSettingsState& LammSettings() { return CurrentPart<LammSettingsState>(); }
 
 // --- grid size ---
-extern int nDefaultGridPoints;   // "default FE grid size" (1000)
-extern int nLammGridPoints;      // grid size in use; the dialog copies nDefaultGridPoints into it
-extern bool bAutoGridSize;       // "automatic dynamic grid size" (on)
-extern float fPointsPerSigma;    // "points per sigma" (5.0)
-extern int nGridSizeUpper;       // "upper limit" of the automatic size (2000)
-extern int nGridSizeLower;       // "lower limit" of the automatic size (75)
 
 // --- grid shaping ---
-extern bool bOptimizeStaticGrid;     // "optimize time-invariant grid spacing" (on)
-extern bool bTruncateGrid;           // "dynamically truncate grid" (on)
-extern double dTruncationLevel;      // truncation level (1e-6); the dialog shows its log10
-extern bool bAutoSGrid;              // "automatic s_grid" (on)
-extern double dAutoSGridValue;       // s of the moving grid when not automatic, S (0.0)
-extern bool bShutOffBackDiffusion;   // "shut off back-diffusion" (on)
-extern double dBackDiffusionLevel;   // its "level" (1e-4)
 
 // --- time step ---
-extern bool bFixTimeStep;       // "fix timestep" (off)
-extern double dInitialDt;       // first (with bFixTimeStep: every) time step of a simulation, s (1.0)
-extern double dMaxDcOverC;      // "max dc/c" of the step control (1.0)
 // Reference copy of max dc/c and the two step-control bounds derived from it
 // (0.05 and 0.2 times it), set whenever the dialog changes max dc/c.
-extern double dMaxDcOverCRef;   // 1.0
-extern double dMaxDcOverCLow;   // 0.1
-extern double dMaxDcOverCHigh;  // 0.5
 
 // --- fits ---
 // Relative convergence tolerance of the fits (0.01); shown and entered in percent.
-extern float fRefitTolerance;
 
 // --- time options and rotor ---
 // bTimesFromW2t ("times from wwt") and bRampRotorSpeed ("ramp rotor speed") are
 // declared with the scan data set.
-extern bool bCheckAcceleration;  // "check acceleration" (on)
 
 // --- initial distribution ---
 // "Experimental Initial Distribution" (off) and its complement, a constant loading
 // concentration (on).
-inline constexpr bool& bExperimentalInitialDistribution = bInitialDataProfile;
-inline constexpr bool& bConstantInitialDistribution = bUniformLoading;
 
 // --- finite resolution of absorbance scans ---
-inline constexpr bool& bSimulateTimeResolution = bScanTimeCorrection;  // (off)
-extern float fScanVelocity;                 // "scan velocity (cm/min)" (2.43)
-extern bool bSimulateRadialResolution;      // "simulate radial resolution" (off)
-extern float fRadialConvolutionRange;       // "radial range of convolution (cm)" (0.008)
 
 // The settings as the file szLammParamsIni holds them: kLammPreferenceCount
 // numbers, switches as 1 and 0, the truncation level as its log10.

@@ -4,65 +4,17 @@
 
 namespace tarmic {
 
-bool bDiscreteModel = false;
-bool bMonomerDimer = false;
-bool bMonomerTrimer = false;
-bool bAssoc124 = false;
-bool bAssoc148 = false;
-bool bNonidealSpecies = false;
-bool bNonIdealMultiple = false;
-bool bHeteroAssocModel = false;
-bool bZoneCentrifugation = false;
-bool bFaxenApproximation = false;
-bool bStokesRadii = false;
-bool bCumulants = false;
-bool bBufferSedCorrection = false;
-
-bool bContiModel = false;
-bool bContiSModel = false;
-bool bLsgModel = false;
-bool bLsgOneDiscrete = false;
-bool bCsff0Model = false;
-bool bCsff0OneDiscrete = false;
-bool bCsOneDiscreteD = false;
-bool bCsOneDiscreteM = false;
-bool bCsConformationalChange = false;
-bool bCsFloatingVbar = false;
-bool bCsWormChain = false;
-bool bCsScalingLaw = false;
-bool bCsBimodalFf0 = false;
-bool bCsBimodalFf0OneDiscrete = false;
-bool bCsInvariantD = false;
-bool bCsMsTable = false;
-bool bCsModel521 = false;
-bool bCsNonideal = false;
-bool bCMPriorVbar = false;
-bool bCMPowerLawModel = false;
-bool bConstantDModel = false;
-bool bFMScalingLaw = false;
-bool bCvConstantD = false;
-bool bElectroLsgModel = false;
-bool bZoneLsgModel = false;
-bool bDLSRhModel = false;
-bool bDLSDModel = false;
-bool bDLSTimeCourseModel = false;
-bool bBoundaryAnalysis = false;
-bool bVanHoldeWeischet = false;
-
-bool bFitMAndS = false;
-
-const std::vector<bool*>& ResettableModelFlags() {
-  static const std::vector<bool*> flags{
-      &bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148, &bNonidealSpecies,
-      &bNonIdealMultiple, &bHeteroAssocModel, &bZoneCentrifugation, &bFaxenApproximation,
-      &bStokesRadii, &bCumulants, &bContiModel, &bContiSModel, &bLsgModel,
-      &bLsgOneDiscrete, &bCsff0Model, &bCsff0OneDiscrete, &bCsOneDiscreteD, &bCsOneDiscreteM,
-      &bCsConformationalChange, &bCsFloatingVbar, &bCsWormChain, &bCsScalingLaw, &bCsBimodalFf0,
-      &bCsBimodalFf0OneDiscrete, &bCsInvariantD, &bCsMsTable, &bCsModel521, &bCsNonideal,
-      &bCMPriorVbar, &bCMPowerLawModel, &bConstantDModel, &bFMScalingLaw, &bCvConstantD,
-      &bElectroLsgModel, &bZoneLsgModel, &bDLSRhModel, &bDLSDModel, &bDLSTimeCourseModel,
-      &bBoundaryAnalysis, &bVanHoldeWeischet};
-  return flags;
+std::vector<bool*> ResettableModelFlags() {
+  return {
+      &ModelFlags().bDiscreteModel, &ModelFlags().bMonomerDimer, &ModelFlags().bMonomerTrimer, &ModelFlags().bAssoc124, &ModelFlags().bAssoc148, &ModelFlags().bNonidealSpecies,
+      &ModelFlags().bNonIdealMultiple, &ModelFlags().bHeteroAssocModel, &ModelFlags().bZoneCentrifugation, &ModelFlags().bFaxenApproximation,
+      &ModelFlags().bStokesRadii, &ModelFlags().bCumulants, &ModelFlags().bContiModel, &ModelFlags().bContiSModel, &ModelFlags().bLsgModel,
+      &ModelFlags().bLsgOneDiscrete, &ModelFlags().bCsff0Model, &ModelFlags().bCsff0OneDiscrete, &ModelFlags().bCsOneDiscreteD, &ModelFlags().bCsOneDiscreteM,
+      &ModelFlags().bCsConformationalChange, &ModelFlags().bCsFloatingVbar, &ModelFlags().bCsWormChain, &ModelFlags().bCsScalingLaw, &ModelFlags().bCsBimodalFf0,
+      &ModelFlags().bCsBimodalFf0OneDiscrete, &ModelFlags().bCsInvariantD, &ModelFlags().bCsMsTable, &ModelFlags().bCsModel521, &ModelFlags().bCsNonideal,
+      &ModelFlags().bCMPriorVbar, &ModelFlags().bCMPowerLawModel, &ModelFlags().bConstantDModel, &ModelFlags().bFMScalingLaw, &ModelFlags().bCvConstantD,
+      &ModelFlags().bElectroLsgModel, &ModelFlags().bZoneLsgModel, &ModelFlags().bDLSRhModel, &ModelFlags().bDLSDModel, &ModelFlags().bDLSTimeCourseModel,
+      &ModelFlags().bBoundaryAnalysis, &ModelFlags().bVanHoldeWeischet};
 }
 
 void ResetModelFlags() {
@@ -70,25 +22,25 @@ void ResetModelFlags() {
 }
 
 bool IsContinuousModel() {
-  return bContiModel || bContiSModel || bLsgModel || bLsgOneDiscrete || bCsff0Model ||
-         bCsff0OneDiscrete || bCsOneDiscreteD || bCsOneDiscreteM || bCsConformationalChange ||
-         bCsFloatingVbar || bCsWormChain || bCsScalingLaw || bCsBimodalFf0 ||
-         bCsBimodalFf0OneDiscrete || bCsInvariantD || bCsMsTable || bCsModel521 || bCsNonideal ||
-         bCMPriorVbar || bCMPowerLawModel || bConstantDModel || bFMScalingLaw || bCvConstantD ||
-         bElectroLsgModel || bZoneLsgModel || bDLSRhModel || bDLSDModel || bDLSTimeCourseModel ||
-         bBoundaryAnalysis || bVanHoldeWeischet;
+  return ModelFlags().bContiModel || ModelFlags().bContiSModel || ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete || ModelFlags().bCsff0Model ||
+         ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsConformationalChange ||
+         ModelFlags().bCsFloatingVbar || ModelFlags().bCsWormChain || ModelFlags().bCsScalingLaw || ModelFlags().bCsBimodalFf0 ||
+         ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsInvariantD || ModelFlags().bCsMsTable || ModelFlags().bCsModel521 || ModelFlags().bCsNonideal ||
+         ModelFlags().bCMPriorVbar || ModelFlags().bCMPowerLawModel || ModelFlags().bConstantDModel || ModelFlags().bFMScalingLaw || ModelFlags().bCvConstantD ||
+         ModelFlags().bElectroLsgModel || ModelFlags().bZoneLsgModel || ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel ||
+         ModelFlags().bBoundaryAnalysis || ModelFlags().bVanHoldeWeischet;
 }
 
-bool IsSelfAssociationModel() { return bMonomerDimer || bMonomerTrimer || bAssoc124 || bAssoc148; }
+bool IsSelfAssociationModel() { return ModelFlags().bMonomerDimer || ModelFlags().bMonomerTrimer || ModelFlags().bAssoc124 || ModelFlags().bAssoc148; }
 
-bool IsNonidealModel() { return bNonidealSpecies || bNonIdealMultiple; }
+bool IsNonidealModel() { return ModelFlags().bNonidealSpecies || ModelFlags().bNonIdealMultiple; }
 
-bool IsScalingLawModel() { return bCsScalingLaw || bFMScalingLaw; }
+bool IsScalingLawModel() { return ModelFlags().bCsScalingLaw || ModelFlags().bFMScalingLaw; }
 
-bool IsCsff0Model() { return bCsff0Model || bCsff0OneDiscrete; }
+bool IsCsff0Model() { return ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete; }
 
 bool IsDiscreteSpeciesModel() {
-  return (bDiscreteModel || (bEqAnalysisModel && !bHeteroAssocModel)) && !IsContinuousModel() &&
+  return (ModelFlags().bDiscreteModel || (AnalysisSwitches().bEqAnalysisModel && !ModelFlags().bHeteroAssocModel)) && !IsContinuousModel() &&
          !IsSelfAssociationModel() && !IsNonidealModel();
 }
 

@@ -9,60 +9,67 @@
 // (bElectrophoresis, bLinearGeometry, ...) with the Lamm solver.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <vector>
 
 namespace tarmic {
 
-// --- discrete-species and self-association models ---
-extern bool bDiscreteModel;         // non-interacting discrete species
-extern bool bMonomerDimer;          // rapid monomer-dimer self-association
-extern bool bMonomerTrimer;         // rapid monomer-trimer self-association
-extern bool bAssoc124;              // rapid 1-2-4 self-association
-extern bool bAssoc148;              // rapid 1-4-8 self-association
-extern bool bNonidealSpecies;       // non-ideal sedimentation of one species
-extern bool bNonIdealMultiple;      // non-ideal sedimentation of several species
-extern bool bHeteroAssocModel;      // reacting system A + B <--> AB
-extern bool bZoneCentrifugation;    // analytical zone (band-loading) centrifugation
-extern bool bFaxenApproximation;    // analytic Faxen boundaries
-extern bool bStokesRadii;           // DLS: discrete Stokes radii
-extern bool bCumulants;             // DLS: cumulant analysis
-extern bool bBufferSedCorrection;   // species slot 4 is the sedimenting buffer component
+// The state of this module in an analysis (numerics/analysis.h).
+struct ModelFlagsState {
+  // --- discrete-species and self-association models ---
+  bool bDiscreteModel = false;  // non-interacting discrete species
+  bool bMonomerDimer = false;  // rapid monomer-dimer self-association
+  bool bMonomerTrimer = false;  // rapid monomer-trimer self-association
+  bool bAssoc124 = false;  // rapid 1-2-4 self-association
+  bool bAssoc148 = false;  // rapid 1-4-8 self-association
+  bool bNonidealSpecies = false;  // non-ideal sedimentation of one species
+  bool bNonIdealMultiple = false;  // non-ideal sedimentation of several species
+  bool bHeteroAssocModel = false;  // reacting system A + B <--> AB
+  bool bZoneCentrifugation = false;  // analytical zone (band-loading) centrifugation
+  bool bFaxenApproximation = false;  // analytic Faxen boundaries
+  bool bStokesRadii = false;  // DLS: discrete Stokes radii
+  bool bCumulants = false;  // DLS: cumulant analysis
+  bool bBufferSedCorrection = false;  // species slot 4 is the sedimenting buffer component
 
-// --- continuous distributions ---
-extern bool bContiModel;            // a continuous-distribution model is active
-extern bool bContiSModel;           // plain c(s) and the analytical-zone c(s)
-extern bool bLsgModel;              // ls-g*(s)
-extern bool bLsgOneDiscrete;        // ls-g*(s) with one discrete Lamm equation component
-extern bool bCsff0Model;            // c(s,ff0)
-extern bool bCsff0OneDiscrete;      // c(s,ff0) with one discrete component
-extern bool bCsOneDiscreteD;        // c(s) with one discrete component given by s and D
-extern bool bCsOneDiscreteM;        // ... given by s and M
-extern bool bCsConformationalChange;
-extern bool bCsFloatingVbar;        // c(s) with fixed f/f0 and floating vbar
-extern bool bCsWormChain;           // c(s) for worm-like chains
-extern bool bCsScalingLaw;          // c(s) with the general scaling law s = Ks M^bs
-extern bool bCsBimodalFf0;          // c(s) with bimodal f/f0
-extern bool bCsBimodalFf0OneDiscrete;
-extern bool bCsInvariantD;          // c(s) with invariant D
-extern bool bCsMsTable;             // c(s) with an M(s) table
-extern bool bCsModel521;            // c(s) of linear rods
-extern bool bCsNonideal;            // c(s) with concentration-dependent s and D
-extern bool bCMPriorVbar;           // c(M) with vbar(M)
-extern bool bCMPowerLawModel;       // c(M) with the power law s = a M^b
-extern bool bConstantDModel;        // c(Mb) with invariant D (buoyant mass)
-extern bool bFMScalingLaw;          // f(M) vs M with the scaling law
-extern bool bCvConstantD;           // electrophoresis: c(v) with constant D
-extern bool bElectroLsgModel;       // electrophoresis: ls-g*(v)
-extern bool bZoneLsgModel;          // analytical zone centrifugation ls-g*(s)
-extern bool bDLSRhModel;            // DLS: I(Rh)
-extern bool bDLSDModel;             // DLS: I(D)
-extern bool bDLSTimeCourseModel;    // DLS: I(Rh,t) time course
-extern bool bBoundaryAnalysis;      // ls-g*(s) area-fraction extrapolation or van Holde-Weischet
-extern bool bVanHoldeWeischet;      // the direct-boundary van Holde-Weischet analysis
+  // --- continuous distributions ---
+  bool bContiModel = false;  // a continuous-distribution model is active
+  bool bContiSModel = false;  // plain c(s) and the analytical-zone c(s)
+  bool bLsgModel = false;  // ls-g*(s)
+  bool bLsgOneDiscrete = false;  // ls-g*(s) with one discrete Lamm equation component
+  bool bCsff0Model = false;  // c(s,ff0)
+  bool bCsff0OneDiscrete = false;  // c(s,ff0) with one discrete component
+  bool bCsOneDiscreteD = false;  // c(s) with one discrete component given by s and D
+  bool bCsOneDiscreteM = false;  // ... given by s and M
+  bool bCsConformationalChange = false;
+  bool bCsFloatingVbar = false;  // c(s) with fixed f/f0 and floating vbar
+  bool bCsWormChain = false;  // c(s) for worm-like chains
+  bool bCsScalingLaw = false;  // c(s) with the general scaling law s = Ks M^bs
+  bool bCsBimodalFf0 = false;  // c(s) with bimodal f/f0
+  bool bCsBimodalFf0OneDiscrete = false;
+  bool bCsInvariantD = false;  // c(s) with invariant D
+  bool bCsMsTable = false;  // c(s) with an M(s) table
+  bool bCsModel521 = false;  // c(s) of linear rods
+  bool bCsNonideal = false;  // c(s) with concentration-dependent s and D
+  bool bCMPriorVbar = false;  // c(M) with vbar(M)
+  bool bCMPowerLawModel = false;  // c(M) with the power law s = a M^b
+  bool bConstantDModel = false;  // c(Mb) with invariant D (buoyant mass)
+  bool bFMScalingLaw = false;  // f(M) vs M with the scaling law
+  bool bCvConstantD = false;  // electrophoresis: c(v) with constant D
+  bool bElectroLsgModel = false;  // electrophoresis: ls-g*(v)
+  bool bZoneLsgModel = false;  // analytical zone centrifugation ls-g*(s)
+  bool bDLSRhModel = false;  // DLS: I(Rh)
+  bool bDLSDModel = false;  // DLS: I(D)
+  bool bDLSTimeCourseModel = false;  // DLS: I(Rh,t) time course
+  bool bBoundaryAnalysis = false;  // ls-g*(s) area-fraction extrapolation or van Holde-Weischet
+  bool bVanHoldeWeischet = false;  // the direct-boundary van Holde-Weischet analysis
 
-// The species' second value is the molar mass M instead of D ("Fit M and s").
-// A parametrisation, not a model: the model reset leaves it.
-extern bool bFitMAndS;
+  // The species' second value is the molar mass M instead of D ("Fit M and s").
+  // A parametrisation, not a model: the model reset leaves it.
+  bool bFitMAndS = false;
+};
+// The current analysis' ModelFlagsState.
+inline ModelFlagsState& ModelFlags() { return CurrentPart<ModelFlagsState>(); }
 
 // Clears every model flag above except bFitMAndS and bBufferSedCorrection (the
 // buffer mismatch is a correction that stays on across model commands, each of which
@@ -70,7 +77,7 @@ extern bool bFitMAndS;
 void ResetModelFlags();
 // The flags ResetModelFlags clears, in one fixed order (bit k of a model's key is the
 // k-th of them).
-const std::vector<bool*>& ResettableModelFlags();
+std::vector<bool*> ResettableModelFlags();
 
 // --- families, as the parameter code groups the models ---
 // Any continuous distribution or boundary analysis.

@@ -21,6 +21,8 @@
 // kContiSlot... constants below).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include "scandata/analysis_switches.h"
 
 namespace tarmic {
@@ -28,25 +30,28 @@ namespace tarmic {
 inline constexpr int nSpeciesSlots = 4;
 inline constexpr int nModelParams = kModelParams;
 
-// Species k takes part in the model (the data set's inclusion flags).
-inline constexpr int (&pSpeciesIncluded)[nSpeciesSlots + 1] = pSpeciesLinked;
-// Loading signal, second value (M or D), s and a further value per slot [1..4],
-// each with its fit switch.
-extern float pSpeciesAmplitude[nSpeciesSlots + 1];
-extern int pSpeciesAmplitudeFit[nSpeciesSlots + 1];
-extern float pSpeciesMassOrD[nSpeciesSlots + 1];
-extern int pSpeciesMassOrDFit[nSpeciesSlots + 1];
-extern float pSpeciesS[nSpeciesSlots + 1];
-extern int pSpeciesSFit[nSpeciesSlots + 1];
-extern float pSpeciesExtra[nSpeciesSlots + 1];
-extern int pSpeciesExtraFit[nSpeciesSlots + 1];
+// The state of this module in an analysis (numerics/analysis.h).
+struct ModelParamsState {
+  // Loading signal, second value (M or D), s and a further value per slot [1..4],
+  // each with its fit switch.
+  float pSpeciesAmplitude[nSpeciesSlots + 1] = {};
+  int pSpeciesAmplitudeFit[nSpeciesSlots + 1] = {};
+  float pSpeciesMassOrD[nSpeciesSlots + 1] = {};
+  int pSpeciesMassOrDFit[nSpeciesSlots + 1] = {};
+  float pSpeciesS[nSpeciesSlots + 1] = {};
+  int pSpeciesSFit[nSpeciesSlots + 1] = {};
+  float pSpeciesExtra[nSpeciesSlots + 1] = {};
+  int pSpeciesExtraFit[nSpeciesSlots + 1] = {};
 
-extern bool bVaryMeniscus;  // meniscus floated
-extern bool bVaryBottom;    // bottom floated
-extern float fBaseline;     // baseline signal (the switch is bBaselineOption)
-// Switches of the linear part of the discrete fit (UpdateLinearFitFlags).
-extern bool bVaryBaseline;      // the baseline is solved linearly
-extern bool bLinearAmplitudes;  // the amplitudes are solved linearly
+  bool bVaryMeniscus = false;  // meniscus floated
+  bool bVaryBottom = false;  // bottom floated
+  float fBaseline = 0.0f;  // baseline signal (the switch is bBaselineOption)
+  // Switches of the linear part of the discrete fit (UpdateLinearFitFlags).
+  bool bVaryBaseline = false;  // the baseline is solved linearly
+  bool bLinearAmplitudes = false;  // the amplitudes are solved linearly
+};
+// The current analysis' ModelParamsState.
+inline ModelParamsState& ModelParams() { return CurrentPart<ModelParamsState>(); }
 
 // Slots that the continuous-distribution models read.
 inline constexpr int kContiSlotGridMin = 1;         // s min, M min, v min, Mb min

@@ -9,8 +9,8 @@ namespace tarmic {
 
 void ResetModelFitState() {
   ResetModelFlags();
-  bFitMAndS = false;
-  bBufferSedCorrection = false;
+  ModelFlags().bFitMAndS = false;
+  ModelFlags().bBufferSedCorrection = false;
   ResetModelOptions();
   ResetLammSettings();
   ResetModelParams();

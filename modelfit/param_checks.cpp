@@ -35,7 +35,7 @@ int ShowBox(const char* text, const char* caption, unsigned style) {
 // The continuous models whose slots 1, 5 and 9 are the limits and the count of a
 // distribution grid (the boundary analyses keep other values there).
 bool BuildsDistributionGrid() {
-  return IsContinuousModel() && !bVanHoldeWeischet && !bBoundaryAnalysis;
+  return IsContinuousModel() && !ModelFlags().bVanHoldeWeischet && !ModelFlags().bBoundaryAnalysis;
 }
 
 // Ids of the species fields of the dialog (species slot k = 1..4).
@@ -52,18 +52,18 @@ int SField(int k) { return 407 + 7 * (k - 1); }
 // model).
 std::map<int, int> FieldOfSlot(int templateId) {
   std::map<int, int> f;
-  const bool buffer = bBufferSedCorrection && IsDiscreteSpeciesModel();
+  const bool buffer = ModelFlags().bBufferSedCorrection && IsDiscreteSpeciesModel();
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     if (k == 4 && buffer) continue;
     f[8 + k] = AmplitudeField(k);
-    if (k != 4 || (!bCsNonideal && !bCsff0OneDiscrete)) f[k] = SecondField(k);
-    const bool sElsewhere = bZoneCentrifugation || bZoneLsgModel || IsScalingLawModel() ||
-                            (bMonomerDimer && bFitMAndS);
+    if (k != 4 || (!ModelFlags().bCsNonideal && !ModelFlags().bCsff0OneDiscrete)) f[k] = SecondField(k);
+    const bool sElsewhere = ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel || IsScalingLawModel() ||
+                            (ModelFlags().bMonomerDimer && ModelFlags().bFitMAndS);
     if (k != 4 || !sElsewhere) f[4 + k] = SField(k);
   }
-  if (bZoneCentrifugation || bZoneLsgModel) f[23] = SField(4);
+  if (ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel) f[23] = SField(4);
   if (IsScalingLawModel()) f[kContiSlotScalingExponent] = SField(4);
-  if (bCsff0OneDiscrete) {
+  if (ModelFlags().bCsff0OneDiscrete) {
     f[kContiSlotDiscrete1] = 443;
     f[kContiSlotDiscrete2] = SecondField(4);
   }
@@ -82,7 +82,7 @@ std::map<int, int> FieldOfSlot(int templateId) {
   f[13] = 435;
   // The electrophoresis model's field 437 is a length: the bottom is the meniscus
   // plus it.
-  if (!(bDiscreteModel && bElectrophoresis)) f[14] = 437;
+  if (!(ModelFlags().bDiscreteModel && LammGlobals().bElectrophoresis)) f[14] = 437;
   return f;
 }
 
@@ -91,14 +91,14 @@ std::map<int, int> FieldOfSlot(int templateId) {
 // them into the vector, the other slots as they are.
 bool ModelValuesUsable(const TransferBuffer& record) {
   const std::map<int, int> fields = FieldOfSlot(SelectParamsTemplate());
-  const bool electrophoresis = bDiscreteModel && bElectrophoresis;
+  const bool electrophoresis = ModelFlags().bDiscreteModel && LammGlobals().bElectrophoresis;
   const ModelValueRoles roles =
       CurrentModelValueRoles([&](int k) { return FieldChecked(record, 401 + 7 * (k - 1)); });
   auto value = [&](int slot) {
     if (slot == 14 && electrophoresis)
       return static_cast<double>(FieldValue(record, 435)) + FieldValue(record, 437);
     const auto it = fields.find(slot);
-    return it == fields.end() ? static_cast<double>(pParams[slot])
+    return it == fields.end() ? static_cast<double>(AnalysisSwitches().pParams[slot])
                               : static_cast<double>(FieldValue(record, it->second));
   };
   std::string why = ModelValuesRefusal(roles, value);
@@ -231,7 +231,7 @@ Quantity FieldQuantityOf(const std::map<int, Quantity>& ofField, int id) {
   });
   if (const auto it = ofField.find(id); it != ofField.end())
     q = it->second;
-  else if (id == 437 && bDiscreteModel && bElectrophoresis)
+  else if (id == 437 && ModelFlags().bDiscreteModel && LammGlobals().bElectrophoresis)
     q = kChannelLength;
   else if (id == 440 && Field440IsSignalPerConc())
     q.range = kSignalPerConcentration.range;  // the signal is divided by it
@@ -260,7 +260,7 @@ std::string FieldsOfVariantRefusal(const TransferBuffer& record) {
   // The fields it does not show hold the text written before the dialog, which the
   // read-back takes as well; species 4 holds the text "buffer" while it is the
   // buffer component.
-  const bool buffer = bBufferSedCorrection && IsDiscreteSpeciesModel();
+  const bool buffer = ModelFlags().bBufferSedCorrection && IsDiscreteSpeciesModel();
   for (const TransferControl& c : ParamsDialogControls()) {
     if (c.kind != ControlKind::Edit || t.Find(c.id)) continue;
     if (buffer && c.id >= 426 && c.id <= 428) continue;
@@ -270,14 +270,14 @@ std::string FieldsOfVariantRefusal(const TransferBuffer& record) {
 }
 
 void SwitchOffLogGrid() {
-  pParamFitFlags[kContiFitLogGrid] = 0;
-  pSpeciesMassOrDFit[kContiFitLogGrid] = 0;
+  AnalysisSwitches().pParamFitFlags[kContiFitLogGrid] = 0;
+  ModelParams().pSpeciesMassOrDFit[kContiFitLogGrid] = 0;
 }
 
 }  // namespace
 
 bool ParamsBoxCanClose(const TransferBuffer& record) {
-  if (bDLSData && bDiscreteModel) {
+  if (DataSet().bDLSData && ModelFlags().bDiscreteModel) {
     for (int k = 0; k < 4; ++k) {
       const int second = 403 + 7 * k;
       const int s = 404 + 7 * k;
@@ -306,10 +306,10 @@ std::string ParamsFieldRefusal(const TransferBuffer& record, int id) {
 }
 
 std::string UnsetBottomRefusal(double meniscus, double bottom) {
-  if (bottom != 0.0 || nScans < 1 || bDLSData || bElectrophoresisMode) return std::string();
+  if (bottom != 0.0 || DataSet().nScans < 1 || DataSet().bDLSData || ScanFile().bElectrophoresisMode) return std::string();
   if (meniscus > 0.0) return Format("the meniscus %g cm must lie below the bottom 0 cm", meniscus);
   return Format("the bottom 0 cm must lie beyond the radii of the data (to %g cm)",
-                static_cast<double>(ppRadius[1][pnPoints[1]]));
+                static_cast<double>(DataSet().ppRadius[1][DataSet().pnPoints[1]]));
 }
 
 std::string GridRangeRefusal(double lo, double hi, double count) {
@@ -337,7 +337,7 @@ namespace {
 // The second value of a discrete species: its M, or its D, where 0 is a species
 // that does not diffuse (a sharp boundary).
 Quantity SpeciesSecondValue() {
-  return bFitMAndS ? kMolarMass
+  return ModelFlags().bFitMAndS ? kMolarMass
                    : Quantity{kDiffusionCoefficient.name, "", Closed(0.0, kDiffusionCoefficient.range.high)};
 }
 
@@ -346,9 +346,9 @@ Quantity SpeciesSecondValue() {
 // of A + B <-> AB, which holds its extinctions and log(Ka)).
 void DiscreteSpeciesRoles(ModelValueRoles& r, const std::function<bool(int k)>& included) {
   const Quantity second = SpeciesSecondValue();
-  const int last = bHeteroAssocModel || bBufferSedCorrection ? 3 : nSpeciesSlots;
+  const int last = ModelFlags().bHeteroAssocModel || ModelFlags().bBufferSedCorrection ? 3 : nSpeciesSlots;
   for (int k = 1; k <= last; ++k) {
-    if (!(included ? included(k) : pSpeciesIncluded[k] != 0)) continue;
+    if (!(included ? included(k) : AnalysisSwitches().pSpeciesLinked[k] != 0)) continue;
     r.values.push_back({8 + k, kLoadingSignal});
     r.values.push_back({k, second});
     r.values.push_back({4 + k, kSedimentationCoefficient});
@@ -364,14 +364,14 @@ void ReactingRoles(ModelValueRoles& r) {
     r.values.push_back({11, kLoadingSignal});
     r.values.push_back({5, kSedimentationCoefficient});
     r.values.push_back({6, kSedimentationCoefficient});
-    if (bAssoc124 || bAssoc148) r.values.push_back({8, kSedimentationCoefficient});
+    if (ModelFlags().bAssoc124 || ModelFlags().bAssoc148) r.values.push_back({8, kSedimentationCoefficient});
     return;
   }
   if (!IsNonidealModel()) return;
   r.values.push_back({9, kLoadingSignal});
   r.values.push_back({1, {kDiffusionCoefficient.name, "", Closed(0.0, kDiffusionCoefficient.range.high)}});
   r.values.push_back({5, kSedimentationCoefficient});
-  if (!bNonIdealMultiple) return;
+  if (!ModelFlags().bNonIdealMultiple) return;
   const Quantity fraction{"overlay concentration fraction", "", Closed(0.0, kMaxSignal)};
   const Quantity d = {kDiffusionCoefficient.name, "", ZeroOr(kDiffusionCoefficient.range)};
   const Quantity position{"position of the synthetic boundary", "cm", ZeroOr(kRadiusQuantity.range)};
@@ -394,11 +394,11 @@ void DiscreteComponentRoles(ModelValueRoles& r) {
   const Quantity d = {"D of the discrete component (1e-7 cm^2/s)", "", ZeroOr(kDiffusionCoefficient.range)};
   const Quantity m = {"M of the discrete component", kMolarMass.unit, ZeroOr(kMolarMass.range)};
   const Quantity s = {"s of the discrete component", "S", kSedimentationCoefficient.range};
-  if (bCsOneDiscreteD || bCsOneDiscreteM || bCsMsTable || bCsNonideal || bLsgOneDiscrete) {
-    r.values.push_back({10, bCsOneDiscreteD ? d : m});
+  if (ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsMsTable || ModelFlags().bCsNonideal || ModelFlags().bLsgOneDiscrete) {
+    r.values.push_back({10, ModelFlags().bCsOneDiscreteD ? d : m});
     r.values.push_back({6, s});
   }
-  if (bCsff0OneDiscrete || bCsBimodalFf0OneDiscrete) {
+  if (ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsBimodalFf0OneDiscrete) {
     r.values.push_back({kContiSlotDiscrete1, m});
     r.values.push_back({kContiSlotDiscrete2, s});
   }
@@ -413,38 +413,38 @@ ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& include
   // Correlation functions have no cell. The electrophoresis model's cell is a
   // channel from the meniscus on, of the length its dialog gives (the bottom is
   // the meniscus plus it).
-  r.cell = !bDLSData;
-  r.rotor = r.cell && !bElectrophoresis && !bElectrophoresisMode && !bLinearGeometry;
+  r.cell = !DataSet().bDLSData;
+  r.rotor = r.cell && !LammGlobals().bElectrophoresis && !ScanFile().bElectrophoresisMode && !LammGlobals().bLinearGeometry;
   r.values.push_back({15, kBaselineQuantity});
   // The band of the zone models, discrete or continuous: a width of 0 or less
   // loads nothing (a fit of zeros), one wider than a cell more than the cell holds.
-  if (bZoneCentrifugation || bZoneLsgModel) r.values.push_back({23, kLamellaWidth});
+  if (ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel) r.values.push_back({23, kLamellaWidth});
   if (!IsContinuousModel()) {
-    if (bDLSData || bStokesRadii || bCumulants) return r;
-    if (IsDiscreteSpeciesModel() || bHeteroAssocModel) DiscreteSpeciesRoles(r, included);
+    if (DataSet().bDLSData || ModelFlags().bStokesRadii || ModelFlags().bCumulants) return r;
+    if (IsDiscreteSpeciesModel() || ModelFlags().bHeteroAssocModel) DiscreteSpeciesRoles(r, included);
     ReactingRoles(r);
     return r;
   }
   r.continuous = true;
   r.grid = BuildsDistributionGrid();
-  const bool lightScattering = bDLSRhModel || bDLSDModel || bDLSTimeCourseModel;
-  if (lightScattering || bVanHoldeWeischet) return r;
+  const bool lightScattering = ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel;
+  if (lightScattering || ModelFlags().bVanHoldeWeischet) return r;
   r.frictionalRatioGrid = IsCsff0Model();
   DiscreteComponentRoles(r);
   // As the settings are applied (PackModelParams): slot 3 is VBAR and slot 11 the
   // frictional ratio, exchanged in the floating-vbar model; slot 3 is a D in the
   // c(v) model, slot 11 a D or a model constant in the models below.
-  if (bCsFloatingVbar) {
+  if (ModelFlags().bCsFloatingVbar) {
     r.vbarSlot = kContiSlotFrictionalRatio;
     r.frictionalRatioSlot = kContiSlotVbar;
     return r;
   }
-  if (!bCvConstantD) r.vbarSlot = kContiSlotVbar;
+  if (!ModelFlags().bCvConstantD) r.vbarSlot = kContiSlotVbar;
   // The D of the c(v) model (slot 3) and of the models with a prior D (slot 11).
-  if (bCvConstantD) r.values.push_back({kContiSlotVbar, kDiffusionCoefficient});
-  if (bCsInvariantD || bConstantDModel) r.values.push_back({kContiSlotFrictionalRatio, kDiffusionCoefficient});
+  if (ModelFlags().bCvConstantD) r.values.push_back({kContiSlotVbar, kDiffusionCoefficient});
+  if (ModelFlags().bCsInvariantD || ModelFlags().bConstantDModel) r.values.push_back({kContiSlotFrictionalRatio, kDiffusionCoefficient});
   // The c(s,ff0) models take their frictional ratios from their f/f0 grid.
-  if (!IsScalingLawModel() && !bCsInvariantD && !bConstantDModel && !bCsWormChain && !bCsModel521 &&
+  if (!IsScalingLawModel() && !ModelFlags().bCsInvariantD && !ModelFlags().bConstantDModel && !ModelFlags().bCsWormChain && !ModelFlags().bCsModel521 &&
       !IsCsff0Model())
     r.frictionalRatioSlot = kContiSlotFrictionalRatio;
   return r;
@@ -521,7 +521,7 @@ std::string RunValuesRefusal() {
   // ratio of 2 still regularises, and says how it reads the value).
   ModelValueRoles roles = CurrentModelValueRoles();
   roles.confidence = false;
-  std::string why = ModelValuesRefusal(roles, [](int slot) { return static_cast<double>(pParams[slot]); });
+  std::string why = ModelValuesRefusal(roles, [](int slot) { return static_cast<double>(AnalysisSwitches().pParams[slot]); });
   if (why.empty()) why = LammSettingsRefusal();
   return why;
 }
@@ -550,15 +550,15 @@ std::string GridMemoryRefusal(double unknowns, int scans, int points) {
 bool CheckGridSettings() {
   bool ok = true;
   if (IsContinuousModel()) {
-    const float gridMin = pParams[kContiSlotGridMin];
-    const float gridMax = pParams[kContiSlotGridMax];
-    if (pParamFitFlags[kContiFitLogGrid] && gridMin == 0.0f) {
+    const float gridMin = AnalysisSwitches().pParams[kContiSlotGridMin];
+    const float gridMax = AnalysisSwitches().pParams[kContiSlotGridMax];
+    if (AnalysisSwitches().pParamFitFlags[kContiFitLogGrid] && gridMin == 0.0f) {
       ShowBox("smin = 0 is incompatible with log spacing of grid\n - switching off - please cconfirm", "",
               MB_OK | MB_ICONEXCLAMATION);
       SwitchOffLogGrid();
       ok = false;
     }
-    if (pParamFitFlags[kContiFitLogGrid] && (gridMin < 0.0f || gridMax < 0.0f)) {
+    if (AnalysisSwitches().pParamFitFlags[kContiFitLogGrid] && (gridMin < 0.0f || gridMax < 0.0f)) {
       ShowBox("smin < 0 and smax < 0 is incompatible with log spacing of grid\n - switching off - please cconfirm",
               "", MB_OK | MB_ICONEXCLAMATION);
       SwitchOffLogGrid();
@@ -566,9 +566,9 @@ bool CheckGridSettings() {
     }
   }
   if (BuildsDistributionGrid()) {
-    double unknowns = std::floor(pParams[kContiSlotGridCount]);
-    if (IsCsff0Model()) unknowns *= std::max(1.0f, std::floor(pParams[kContiSlotShape3]));
-    const std::string refusal = GridMemoryRefusal(unknowns, nScans, nGridPoints);
+    double unknowns = std::floor(AnalysisSwitches().pParams[kContiSlotGridCount]);
+    if (IsCsff0Model()) unknowns *= std::max(1.0f, std::floor(AnalysisSwitches().pParams[kContiSlotShape3]));
+    const std::string refusal = GridMemoryRefusal(unknowns, DataSet().nScans, CurrentGrid().nGridPoints);
     if (!refusal.empty()) {
       RaiseError(refusal);
       ok = false;

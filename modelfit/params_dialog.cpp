@@ -87,19 +87,19 @@ class ShownValues {
   std::map<int, Shown> shown_;
 };
 
-bool LightScatteringDistribution() { return bDLSRhModel || bDLSDModel || bDLSTimeCourseModel; }
-bool BufferOnDiscrete() { return bBufferSedCorrection && IsDiscreteSpeciesModel(); }
-bool ElectrophoresisDiscrete() { return bDiscreteModel && bElectrophoresis; }
+bool LightScatteringDistribution() { return ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel; }
+bool BufferOnDiscrete() { return ModelFlags().bBufferSedCorrection && IsDiscreteSpeciesModel(); }
+bool ElectrophoresisDiscrete() { return ModelFlags().bDiscreteModel && LammGlobals().bElectrophoresis; }
 
 // Boxes of the species blocks that the current model uses for its own switches;
 // the generic fit switches of those boxes are neither shown nor read back.
 std::set<int> BorrowedBoxes(int templateId) {
   std::set<int> b;
-  if (bFMScalingLaw) b.insert(409);
-  if (bCsNonideal || IsNonidealModel()) b.insert(410);
-  if (bCsff0OneDiscrete) b.insert({411, 416});
-  if (bVanHoldeWeischet) b.insert(416);
-  if (bZoneCentrifugation || bZoneLsgModel || IsScalingLawModel() || bMonomerDimer) b.insert(425);
+  if (ModelFlags().bFMScalingLaw) b.insert(409);
+  if (ModelFlags().bCsNonideal || IsNonidealModel()) b.insert(410);
+  if (ModelFlags().bCsff0OneDiscrete) b.insert({411, 416});
+  if (ModelFlags().bVanHoldeWeischet) b.insert(416);
+  if (ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel || IsScalingLawModel() || ModelFlags().bMonomerDimer) b.insert(425);
   if (templateId == 325) b.insert({411, 424});
   if (templateId == 871) b.insert(418);
   return b;
@@ -112,7 +112,7 @@ DistributionDialogOptions CurrentDistributionOptions(const TransferBuffer& recor
   o.dlsIntegrateLogScale = FieldChecked(record, 448);
   o.dlsGridLinearD = FieldChecked(record, 450);
   o.dlsGridLogD = !o.dlsGridLinearD;
-  o.ctotFromData = !bCsNonideal || FieldChecked(record, kIdCtotFromData);
+  o.ctotFromData = !ModelFlags().bCsNonideal || FieldChecked(record, kIdCtotFromData);
   o.sizeShapeView = 0;
   for (std::size_t i = 0; i < kSizeShapeViewIds.size(); ++i)
     if (FieldChecked(record, kSizeShapeViewIds[i])) {
@@ -129,7 +129,7 @@ int SizeShapeViewOf(const TransferBuffer& record) {
 }
 
 float ScalingExponentShown() {
-  return pSpeciesExtra[3] != 0.0f ? pSpeciesExtra[3] : fScalingExponent;
+  return ModelParams().pSpeciesExtra[3] != 0.0f ? ModelParams().pSpeciesExtra[3] : SolventConstants().fScalingExponent;
 }
 
 // --- the multiple-species non-ideal model: ten value/fit pairs in borrowed fields ---
@@ -152,10 +152,10 @@ std::vector<std::pair<int, bool>> SaveBorrowedPairBoxes(const TransferBuffer& re
 
 void FillExtraPairs(TransferBuffer& record, ShownValues& shown) {
   for (std::size_t i = 0; i < kExtraPairFields.size(); ++i) {
-    shown.Show(record, kExtraPairFields[i].value, "%.5f", pExtraPairValue[i + 1]);
-    SetFieldChecked(record, kExtraPairFields[i].fit, pExtraPairFit[i + 1] != 0);
+    shown.Show(record, kExtraPairFields[i].value, "%.5f", ModelOptions().pExtraPairValue[i + 1]);
+    SetFieldChecked(record, kExtraPairFields[i].fit, ModelOptions().pExtraPairFit[i + 1] != 0);
   }
-  SetFieldChecked(record, kIdSyntheticBoundary, bSyntheticBoundary);
+  SetFieldChecked(record, kIdSyntheticBoundary, ModelOptions().bSyntheticBoundary);
 }
 
 void ShowInfo(const char* text, const char* caption, unsigned style) { RaiseBox(text, caption, style); }
@@ -175,94 +175,94 @@ bool AskFloat(float* value, float current, const char* prompt, const char* title
 
 // "c1 nonideal": the non-ideal constants of species 1, asked one by one.
 void ReadC1Nonideal(const TransferBuffer& record) {
-  bC1Nonideal = FieldChecked(record, kIdC1Nonideal);
-  if (!bC1Nonideal) {
+  ModelOptions().bC1Nonideal = FieldChecked(record, kIdC1Nonideal);
+  if (!ModelOptions().bC1Nonideal) {
     // ks and kd of species 1 are read by nothing then: not floated either.
-    pModelScalarFit[1] = pModelScalarFit[2] = 0;
+    ModelOptions().pModelScalarFit[1] = ModelOptions().pModelScalarFit[2] = 0;
     return;
   }
   // Each answer within its range (a value outside asks again, naming the range).
-  float value = fLogKs;
-  if (AskFloat(&value, fLogKs, "log10(ks/(mg/ml)):", kNonidealTitle1, kLogKs)) fLogKs = value;
-  pModelScalarFit[1] = AskYesNo("fit ks?", kNonidealTitle1) ? 1 : 0;
-  value = fLogKd;
-  if (AskFloat(&value, fLogKd, "log10(kd/(mg/ml)):", kNonidealTitle1, kLogKd)) fLogKd = value;
-  pModelScalarFit[2] = AskYesNo("fit kd?", kNonidealTitle1) ? 1 : 0;
+  float value = ModelOptions().fLogKs;
+  if (AskFloat(&value, ModelOptions().fLogKs, "log10(ks/(mg/ml)):", kNonidealTitle1, kLogKs)) ModelOptions().fLogKs = value;
+  ModelOptions().pModelScalarFit[1] = AskYesNo("fit ks?", kNonidealTitle1) ? 1 : 0;
+  value = ModelOptions().fLogKd;
+  if (AskFloat(&value, ModelOptions().fLogKd, "log10(kd/(mg/ml)):", kNonidealTitle1, kLogKd)) ModelOptions().fLogKd = value;
+  ModelOptions().pModelScalarFit[2] = AskYesNo("fit kd?", kNonidealTitle1) ? 1 : 0;
   // The signal per mg/ml is a double: the proposal taken as it stands keeps its bits.
-  const float proposed = static_cast<float>(fSignalPerConc);
+  const float proposed = static_cast<float>(DataSet().dSignalPerConcentration);
   value = proposed;
   if (AskFloat(&value, proposed, "Signal per mg/ml:", kNonidealTitle1, kSignalPerConcentration) &&
       value != proposed)
-    fSignalPerConc = value;
-  bRepulsiveNonideality = true;
+    DataSet().dSignalPerConcentration = value;
+  ModelOptions().bRepulsiveNonideality = true;
 }
 
 void ReadExtraPairs(TransferBuffer& record, const ShownValues& shown,
                     const std::vector<std::pair<int, bool>>& ownBoxes) {
   for (std::size_t i = 0; i < kExtraPairFields.size(); ++i) {
-    pExtraPairValue[i + 1] = shown.EnteredFloat(record, kExtraPairFields[i].value);
-    pExtraPairFit[i + 1] = FieldChecked(record, kExtraPairFields[i].fit) ? 1 : 0;
+    ModelOptions().pExtraPairValue[i + 1] = shown.EnteredFloat(record, kExtraPairFields[i].value);
+    ModelOptions().pExtraPairFit[i + 1] = FieldChecked(record, kExtraPairFields[i].fit) ? 1 : 0;
   }
-  bSyntheticBoundary = FieldChecked(record, kIdSyntheticBoundary);
+  ModelOptions().bSyntheticBoundary = FieldChecked(record, kIdSyntheticBoundary);
   // The extinctions as the parameter file keeps them (indices 150 to 152).
   auto askExtinction = [](int j, const char* prompt, const char* title) {
-    float value = fNonidealExtinction[j];
-    if (AskFloat(&value, fNonidealExtinction[j], prompt, title,
+    float value = ModelOptions().fNonidealExtinction[j];
+    if (AskFloat(&value, ModelOptions().fNonidealExtinction[j], prompt, title,
                  EntryOf(ParameterFileEntries(), 149 + j).quantity))
-      fNonidealExtinction[j] = value;
+      ModelOptions().fNonidealExtinction[j] = value;
   };
-  if (pExtraPairValue[3] > 0.0f) {  // cload 2
+  if (ModelOptions().pExtraPairValue[3] > 0.0f) {  // cload 2
     askExtinction(1, "extinction species 1:", kNonidealTitle1);
     askExtinction(2, "extinction species 2:", "NONIDEAL COMPONENT 2");
   }
-  if (pExtraPairValue[7] > 0.0f) askExtinction(3, "extinction species 3:", "NONIDEAL COMPONENT 3");  // cload 3
+  if (ModelOptions().pExtraPairValue[7] > 0.0f) askExtinction(3, "extinction species 3:", "NONIDEAL COMPONENT 3");  // cload 3
   for (const auto& [id, on] : ownBoxes) SetFieldChecked(record, id, on);
 }
 
 // The scaling-law models: calibration and the no-deconvolution option. Returns
 // false when a calibration was asked for and failed.
 bool ReadScalingLaw(Window* window, TransferBuffer& record, ShownValues& shown, int templateId) {
-  bCalibrateScalingLaw = FieldChecked(record, 425);
-  if (templateId == 888) bScalingLawNoDiffusion = FieldChecked(record, 409);
+  ModelOptions().bCalibrateScalingLaw = FieldChecked(record, 425);
+  if (templateId == 888) ModelOptions().bScalingLawNoDiffusion = FieldChecked(record, 409);
   bool ok = true;
-  if (bCalibrateScalingLaw) {
+  if (ModelOptions().bCalibrateScalingLaw) {
     const int calibrated =
         GetModelFitHooks().calibrateCMPowerLaw ? GetModelFitHooks().calibrateCMPowerLaw(window) : 0;
     if (calibrated) {
       // The calibration stored Ks and bs in the vector: the fields take them over so
       // that the read-back keeps them.
-      shown.Show(record, AmplitudeId(3), "%.5f", pParams[kContiSlotFrictionalRatio]);
-      shown.Show(record, SId(4), "%.3e", pParams[kContiSlotScalingExponent]);
+      shown.Show(record, AmplitudeId(3), "%.5f", AnalysisSwitches().pParams[kContiSlotFrictionalRatio]);
+      shown.Show(record, SId(4), "%.3e", AnalysisSwitches().pParams[kContiSlotScalingExponent]);
       SetFieldChecked(record, AmplitudeFitId(3), false);
-      bCalibrateScalingLaw = false;
+      ModelOptions().bCalibrateScalingLaw = false;
     } else {
       ShowInfo("calibration of scaling law failed", "Parameter Error", MB_OK);
       ok = false;
     }
   }
-  if (bScalingLawNoDiffusion && (FieldChecked(record, AmplitudeFitId(3)) || bCalibrateScalingLaw)) {
+  if (ModelOptions().bScalingLawNoDiffusion && (FieldChecked(record, AmplitudeFitId(3)) || ModelOptions().bCalibrateScalingLaw)) {
     ShowInfo("fitting for ks and bs impossible without diffusion deconvolution, switching this off.",
              "ATTENTION", MB_OK);
     SetFieldChecked(record, AmplitudeFitId(3), false);
-    bCalibrateScalingLaw = false;
+    ModelOptions().bCalibrateScalingLaw = false;
   }
   if (FieldChecked(record, AmplitudeFitId(3)))
     ShowInfo("note: fitting ks will make prior calibration invalid", "ATTENTION", MB_OK);
-  SetFieldChecked(record, 425, bCalibrateScalingLaw);
+  SetFieldChecked(record, 425, ModelOptions().bCalibrateScalingLaw);
   return ok;
 }
 
 void ReadDistributionOptions(Window* window, const TransferBuffer& record, int shownView) {
   const bool lightScattering = LightScatteringDistribution();
-  if (!lightScattering && !IsCsff0Model() && !bCsNonideal) return;
+  if (!lightScattering && !IsCsff0Model() && !ModelFlags().bCsNonideal) return;
   DistributionDialogOptions o = CurrentDistributionOptions(record);
-  if (bCsNonideal) o.ctotFromData = FieldChecked(record, kIdCtotFromData);
+  if (ModelFlags().bCsNonideal) o.ctotFromData = FieldChecked(record, kIdCtotFromData);
   if (lightScattering) {
     o.dlsIntegrateLogScale = FieldChecked(record, 448);
     const bool linearD = FieldChecked(record, 450);
     o.dlsGridLinearD = linearD;
-    o.dlsGridLogD = !linearD && !bDLSRhModel && !bDLSTimeCourseModel;
-    o.dlsGridLogRh = !linearD && (bDLSRhModel || bDLSTimeCourseModel);
+    o.dlsGridLogD = !linearD && !ModelFlags().bDLSRhModel && !ModelFlags().bDLSTimeCourseModel;
+    o.dlsGridLogRh = !linearD && (ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel);
   }
   const int view = SizeShapeViewOf(record);
   if (IsCsff0Model()) o.sizeShapeView = view;
@@ -277,82 +277,82 @@ void ReadDistributionOptions(Window* window, const TransferBuffer& record, int s
 void ReadBack(const TransferBuffer& record, const ShownValues& shown, int templateId) {
   const std::set<int> borrowed = BorrowedBoxes(templateId);
   const bool buffer = BufferOnDiscrete();
-  const bool zone = bZoneCentrifugation || bZoneLsgModel;
-  const float meniscusBefore = fMeniscus;
-  const float bottomBefore = fBottom;
+  const bool zone = ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel;
+  const float meniscusBefore = DataSet().fMeniscus;
+  const float bottomBefore = DataSet().fBottom;
 
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    pSpeciesIncluded[k] = FieldChecked(record, IncludedId(k)) ? 1 : 0;
+    AnalysisSwitches().pSpeciesLinked[k] = FieldChecked(record, IncludedId(k)) ? 1 : 0;
     // The buffer component's fields hold "buffer": its values stay as they were.
     if (k == 4 && buffer) continue;
-    pSpeciesAmplitude[k] = shown.EnteredFloat(record, AmplitudeId(k));
-    if (k == 4 && bCsNonideal) {
-      fLogKd = shown.EnteredFloat(record, SecondId(4));
-    } else if (k == 4 && bCsff0OneDiscrete) {
-      pSpeciesExtra[2] = shown.EnteredFloat(record, SecondId(4));
+    ModelParams().pSpeciesAmplitude[k] = shown.EnteredFloat(record, AmplitudeId(k));
+    if (k == 4 && ModelFlags().bCsNonideal) {
+      ModelOptions().fLogKd = shown.EnteredFloat(record, SecondId(4));
+    } else if (k == 4 && ModelFlags().bCsff0OneDiscrete) {
+      ModelParams().pSpeciesExtra[2] = shown.EnteredFloat(record, SecondId(4));
     } else {
-      pSpeciesMassOrD[k] = shown.EnteredFloat(record, SecondId(k));
+      ModelParams().pSpeciesMassOrD[k] = shown.EnteredFloat(record, SecondId(k));
     }
     if (k == 4 && zone) {
-      fLamellaWidth = shown.EnteredFloat(record, SId(4));
+      ModelOptions().fLamellaWidth = shown.EnteredFloat(record, SId(4));
     } else if (k == 4 && IsScalingLawModel()) {
-      pSpeciesExtra[3] = shown.EnteredFloat(record, SId(4));
-    } else if (k == 4 && bMonomerDimer && bFitMAndS) {
-      fLogKs = shown.EnteredFloat(record, SId(4));
+      ModelParams().pSpeciesExtra[3] = shown.EnteredFloat(record, SId(4));
+    } else if (k == 4 && ModelFlags().bMonomerDimer && ModelFlags().bFitMAndS) {
+      ModelOptions().fLogKs = shown.EnteredFloat(record, SId(4));
     } else {
-      pSpeciesS[k] = shown.EnteredFloat(record, SId(k));
+      ModelParams().pSpeciesS[k] = shown.EnteredFloat(record, SId(k));
     }
   }
-  fBaseline = shown.EnteredFloat(record, 433);
-  fMeniscus = shown.EnteredFloat(record, 435);
+  ModelParams().fBaseline = shown.EnteredFloat(record, 433);
+  DataSet().fMeniscus = shown.EnteredFloat(record, 435);
   if (ElectrophoresisDiscrete()) {
-    fElectroLength = shown.EnteredFloat(record, 437);
-    fBottom = fMeniscus + fElectroLength;
+    ModelOptions().fElectroLength = shown.EnteredFloat(record, 437);
+    DataSet().fBottom = DataSet().fMeniscus + ModelOptions().fElectroLength;
   } else {
-    fBottom = shown.EnteredFloat(record, 437);
+    DataSet().fBottom = shown.EnteredFloat(record, 437);
   }
-  if (Field440IsSignalPerConc()) fSignalPerConc = shown.Entered(record, 440);
-  if (bCsNonideal) fLogKs = shown.EnteredFloat(record, 443);
-  if (bCsff0OneDiscrete) pSpeciesExtra[1] = shown.EnteredFloat(record, 443);
+  if (Field440IsSignalPerConc()) DataSet().dSignalPerConcentration = shown.Entered(record, 440);
+  if (ModelFlags().bCsNonideal) ModelOptions().fLogKs = shown.EnteredFloat(record, 443);
+  if (ModelFlags().bCsff0OneDiscrete) ModelParams().pSpeciesExtra[1] = shown.EnteredFloat(record, 443);
 
   // Fit switches, except where a box carries a model option.
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    if (!borrowed.count(AmplitudeFitId(k))) pSpeciesAmplitudeFit[k] = FieldChecked(record, AmplitudeFitId(k));
-    if (!borrowed.count(SecondFitId(k))) pSpeciesMassOrDFit[k] = FieldChecked(record, SecondFitId(k));
-    if (!borrowed.count(SFitId(k))) pSpeciesSFit[k] = FieldChecked(record, SFitId(k));
+    if (!borrowed.count(AmplitudeFitId(k))) ModelParams().pSpeciesAmplitudeFit[k] = FieldChecked(record, AmplitudeFitId(k));
+    if (!borrowed.count(SecondFitId(k))) ModelParams().pSpeciesMassOrDFit[k] = FieldChecked(record, SecondFitId(k));
+    if (!borrowed.count(SFitId(k))) ModelParams().pSpeciesSFit[k] = FieldChecked(record, SFitId(k));
   }
-  if (bFMScalingLaw) bScalingLawNoDiffusion = FieldChecked(record, 409);
-  if (bCsNonideal) pModelScalarFit[1] = FieldChecked(record, 410) ? 1 : 0;
-  if (IsNonidealModel()) bRepulsiveNonideality = FieldChecked(record, 410);
-  if (bCsff0OneDiscrete) {
-    pSpeciesExtraFit[1] = FieldChecked(record, 411) ? 1 : 0;
-    pSpeciesExtraFit[2] = FieldChecked(record, 416) ? 1 : 0;
+  if (ModelFlags().bFMScalingLaw) ModelOptions().bScalingLawNoDiffusion = FieldChecked(record, 409);
+  if (ModelFlags().bCsNonideal) ModelOptions().pModelScalarFit[1] = FieldChecked(record, 410) ? 1 : 0;
+  if (IsNonidealModel()) ModelOptions().bRepulsiveNonideality = FieldChecked(record, 410);
+  if (ModelFlags().bCsff0OneDiscrete) {
+    ModelParams().pSpeciesExtraFit[1] = FieldChecked(record, 411) ? 1 : 0;
+    ModelParams().pSpeciesExtraFit[2] = FieldChecked(record, 416) ? 1 : 0;
   }
-  if (bVanHoldeWeischet) {
-    bSlideFrame = !FieldChecked(record, 416);
-    bFitBoundaryFractions = FieldChecked(record, 442);
+  if (ModelFlags().bVanHoldeWeischet) {
+    ModelOptions().bSlideFrame = !FieldChecked(record, 416);
+    ModelOptions().bFitBoundaryFractions = FieldChecked(record, 442);
   }
-  if (zone) bFitLamellaWidth = FieldChecked(record, 425) ? 1 : 0;
-  if (bMonomerDimer && bFitMAndS) bDimerNonideal = FieldChecked(record, 425);
+  if (zone) ModelOptions().bFitLamellaWidth = FieldChecked(record, 425) ? 1 : 0;
+  if (ModelFlags().bMonomerDimer && ModelFlags().bFitMAndS) ModelOptions().bDimerNonideal = FieldChecked(record, 425);
   if (templateId == 325) {
-    bCosoluteCoefficients = FieldChecked(record, 411);
-    bCsClCoefficients = FieldChecked(record, 424);
+    ModelOptions().bCosoluteCoefficients = FieldChecked(record, 411);
+    ModelOptions().bCsClCoefficients = FieldChecked(record, 424);
   }
-  if (templateId == 316) bZoneInverseLayer = FieldChecked(record, 446);
+  if (templateId == 316) ModelOptions().bZoneInverseLayer = FieldChecked(record, 446);
   if (templateId == 871) {
-    pSpeciesExtra[1] = shown.EnteredFloat(record, 443);
-    pSpeciesExtra[2] = shown.EnteredFloat(record, 438);
-    pSpeciesExtraFit[1] = FieldChecked(record, 445) ? 1 : 0;
-    pSpeciesExtraFit[2] = FieldChecked(record, 418) ? 1 : 0;
+    ModelParams().pSpeciesExtra[1] = shown.EnteredFloat(record, 443);
+    ModelParams().pSpeciesExtra[2] = shown.EnteredFloat(record, 438);
+    ModelParams().pSpeciesExtraFit[1] = FieldChecked(record, 445) ? 1 : 0;
+    ModelParams().pSpeciesExtraFit[2] = FieldChecked(record, 418) ? 1 : 0;
   }
 
-  bBaselineOption = FieldChecked(record, 432) ? 1 : 0;
-  bVaryMeniscus = FieldChecked(record, 434);
-  bVaryBottom = FieldChecked(record, 436);
-  bFitTINoise = FieldChecked(record, 431);
-  bFitRINoise = FieldChecked(record, 455);
+  AnalysisSwitches().bBaselineOption = FieldChecked(record, 432) ? 1 : 0;
+  ModelParams().bVaryMeniscus = FieldChecked(record, 434);
+  ModelParams().bVaryBottom = FieldChecked(record, 436);
+  AnalysisSwitches().bFitTINoise = FieldChecked(record, 431);
+  AnalysisSwitches().bFitRINoise = FieldChecked(record, 455);
 
-  if (fMeniscus != meniscusBefore || fBottom != bottomBefore) bDataChanged = true;
+  if (DataSet().fMeniscus != meniscusBefore || DataSet().fBottom != bottomBefore) bDataChanged = true;
 }
 
 // The settings outside the parameter vector that the dialog's answers write: a
@@ -363,32 +363,32 @@ class OptionsBefore {
   OptionsBefore() {
     for (bool* b : Bools()) bools_.push_back(*b);
     for (float* f : Floats()) floats_.push_back(*f);
-    signal_ = fSignalPerConc;
+    signal_ = DataSet().dSignalPerConcentration;
     if (GetModelFitHooks().getDistributionOptions) distribution_ = GetModelFitHooks().getDistributionOptions();
   }
   void Restore() const {
     for (std::size_t i = 0; i < bools_.size(); ++i) *Bools()[i] = bools_[i];
     for (std::size_t i = 0; i < floats_.size(); ++i) *Floats()[i] = floats_[i];
-    fSignalPerConc = signal_;
+    DataSet().dSignalPerConcentration = signal_;
     if (distribution_ && GetModelFitHooks().setDistributionOptions)
       GetModelFitHooks().setDistributionOptions(*distribution_);
   }
 
  private:
   static std::vector<bool*> Bools() {
-    return {&bScalingLawNoDiffusion, &bCalibrateScalingLaw, &bRepulsiveNonideality, &bSlideFrame,
-            &bFitBoundaryFractions,  &bDimerNonideal,       &bCosoluteCoefficients, &bCsClCoefficients,
-            &bZoneInverseLayer,      &bC1Nonideal,          &bSyntheticBoundary,    &bClaverie,
-            &bMovingHat};
+    return {&ModelOptions().bScalingLawNoDiffusion, &ModelOptions().bCalibrateScalingLaw, &ModelOptions().bRepulsiveNonideality, &ModelOptions().bSlideFrame,
+            &ModelOptions().bFitBoundaryFractions,  &ModelOptions().bDimerNonideal,       &ModelOptions().bCosoluteCoefficients, &ModelOptions().bCsClCoefficients,
+            &ModelOptions().bZoneInverseLayer,      &ModelOptions().bC1Nonideal,          &ModelOptions().bSyntheticBoundary,    &LammSettings().bClaverie,
+            &LammSettings().bMovingHat};
   }
   static std::vector<float*> Floats() {
-    return {&fLogKs,
-            &fLogKd,
-            &fLamellaWidth,
-            &fElectroLength,
-            &fNonidealExtinction[1],
-            &fNonidealExtinction[2],
-            &fNonidealExtinction[3]};
+    return {&ModelOptions().fLogKs,
+            &ModelOptions().fLogKd,
+            &ModelOptions().fLamellaWidth,
+            &ModelOptions().fElectroLength,
+            &ModelOptions().fNonidealExtinction[1],
+            &ModelOptions().fNonidealExtinction[2],
+            &ModelOptions().fNonidealExtinction[3]};
   }
   std::vector<bool> bools_;
   std::vector<float> floats_;
@@ -440,48 +440,48 @@ void FillRecord(TransferBuffer& record, ShownValues& shown) {
   // Whole grams per mole for molar masses; the DLS radii (nm) and cumulants are no
   // masses, nor are the extinction factor and log(Ka) of A + B <-> AB in slot 4.
   const bool masses =
-      bFitMAndS && !IsSelfAssociationModel() && !conti && !bStokesRadii && !bCumulants;
+      ModelFlags().bFitMAndS && !IsSelfAssociationModel() && !conti && !ModelFlags().bStokesRadii && !ModelFlags().bCumulants;
   auto secondFormat = [masses](int k) {
-    return masses && !(bHeteroAssocModel && k == nSpeciesSlots) ? "%.0f" : "%.5f";
+    return masses && !(ModelFlags().bHeteroAssocModel && k == nSpeciesSlots) ? "%.0f" : "%.5f";
   };
 
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    SetFieldChecked(record, IncludedId(k), pSpeciesIncluded[k] != 0);
-    if (!borrowed.count(AmplitudeFitId(k))) SetFieldChecked(record, AmplitudeFitId(k), pSpeciesAmplitudeFit[k] != 0);
-    if (!borrowed.count(SecondFitId(k))) SetFieldChecked(record, SecondFitId(k), pSpeciesMassOrDFit[k] != 0);
-    if (!borrowed.count(SFitId(k))) SetFieldChecked(record, SFitId(k), pSpeciesSFit[k] != 0);
-    shown.Show(record, AmplitudeId(k), "%.5f", pSpeciesAmplitude[k]);
-    shown.Show(record, SecondId(k), secondFormat(k), pSpeciesMassOrD[k]);
-    shown.Show(record, SId(k), "%.5f", pSpeciesS[k]);
+    SetFieldChecked(record, IncludedId(k), AnalysisSwitches().pSpeciesLinked[k] != 0);
+    if (!borrowed.count(AmplitudeFitId(k))) SetFieldChecked(record, AmplitudeFitId(k), ModelParams().pSpeciesAmplitudeFit[k] != 0);
+    if (!borrowed.count(SecondFitId(k))) SetFieldChecked(record, SecondFitId(k), ModelParams().pSpeciesMassOrDFit[k] != 0);
+    if (!borrowed.count(SFitId(k))) SetFieldChecked(record, SFitId(k), ModelParams().pSpeciesSFit[k] != 0);
+    shown.Show(record, AmplitudeId(k), "%.5f", ModelParams().pSpeciesAmplitude[k]);
+    shown.Show(record, SecondId(k), secondFormat(k), ModelParams().pSpeciesMassOrD[k]);
+    shown.Show(record, SId(k), "%.5f", ModelParams().pSpeciesS[k]);
   }
   // Boxes that carry model options.
-  if (bFMScalingLaw) SetFieldChecked(record, 409, bScalingLawNoDiffusion);
-  if (bCsNonideal) SetFieldChecked(record, 410, pModelScalarFit[1] != 0);
-  if (IsNonidealModel()) SetFieldChecked(record, 410, bRepulsiveNonideality);
-  if (bCsff0OneDiscrete) {
-    SetFieldChecked(record, 411, pSpeciesExtraFit[1] != 0);
-    SetFieldChecked(record, 416, pSpeciesExtraFit[2] != 0);
+  if (ModelFlags().bFMScalingLaw) SetFieldChecked(record, 409, ModelOptions().bScalingLawNoDiffusion);
+  if (ModelFlags().bCsNonideal) SetFieldChecked(record, 410, ModelOptions().pModelScalarFit[1] != 0);
+  if (IsNonidealModel()) SetFieldChecked(record, 410, ModelOptions().bRepulsiveNonideality);
+  if (ModelFlags().bCsff0OneDiscrete) {
+    SetFieldChecked(record, 411, ModelParams().pSpeciesExtraFit[1] != 0);
+    SetFieldChecked(record, 416, ModelParams().pSpeciesExtraFit[2] != 0);
   }
-  if (bVanHoldeWeischet) {
-    SetFieldChecked(record, 416, !bSlideFrame);
-    SetFieldChecked(record, 442, bFitBoundaryFractions);
+  if (ModelFlags().bVanHoldeWeischet) {
+    SetFieldChecked(record, 416, !ModelOptions().bSlideFrame);
+    SetFieldChecked(record, 442, ModelOptions().bFitBoundaryFractions);
   }
-  if (bZoneCentrifugation || bZoneLsgModel) SetFieldChecked(record, 425, bFitLamellaWidth != 0);
-  if (IsScalingLawModel()) SetFieldChecked(record, 425, bCalibrateScalingLaw);
-  if (bMonomerDimer && bFitMAndS) SetFieldChecked(record, 425, bDimerNonideal);
+  if (ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel) SetFieldChecked(record, 425, ModelOptions().bFitLamellaWidth != 0);
+  if (IsScalingLawModel()) SetFieldChecked(record, 425, ModelOptions().bCalibrateScalingLaw);
+  if (ModelFlags().bMonomerDimer && ModelFlags().bFitMAndS) SetFieldChecked(record, 425, ModelOptions().bDimerNonideal);
   if (templateId == 325) {
-    SetFieldChecked(record, 411, bCosoluteCoefficients);
-    SetFieldChecked(record, 424, bCsClCoefficients);
+    SetFieldChecked(record, 411, ModelOptions().bCosoluteCoefficients);
+    SetFieldChecked(record, 424, ModelOptions().bCsClCoefficients);
   }
-  if (templateId == 316) SetFieldChecked(record, 446, bZoneInverseLayer);
-  if (templateId == 400 || templateId == 573) SetFieldChecked(record, kIdC1Nonideal, bC1Nonideal);
+  if (templateId == 316) SetFieldChecked(record, 446, ModelOptions().bZoneInverseLayer);
+  if (templateId == 400 || templateId == 573) SetFieldChecked(record, kIdC1Nonideal, ModelOptions().bC1Nonideal);
   if (templateId == 871) {
-    SetFieldChecked(record, 445, pSpeciesExtraFit[1] != 0);
-    SetFieldChecked(record, 418, pSpeciesExtraFit[2] != 0);
+    SetFieldChecked(record, 445, ModelParams().pSpeciesExtraFit[1] != 0);
+    SetFieldChecked(record, 418, ModelParams().pSpeciesExtraFit[2] != 0);
   }
-  if (LightScatteringDistribution() || IsCsff0Model() || bCsNonideal) {
+  if (LightScatteringDistribution() || IsCsff0Model() || ModelFlags().bCsNonideal) {
     const DistributionDialogOptions o = CurrentDistributionOptions(record);
-    if (bCsNonideal) SetFieldChecked(record, kIdCtotFromData, o.ctotFromData);
+    if (ModelFlags().bCsNonideal) SetFieldChecked(record, kIdCtotFromData, o.ctotFromData);
     if (LightScatteringDistribution()) {
       SetFieldChecked(record, 447, !o.dlsIntegrateLogScale);
       SetFieldChecked(record, 448, o.dlsIntegrateLogScale);
@@ -493,42 +493,42 @@ void FillRecord(TransferBuffer& record, ShownValues& shown) {
         SetFieldChecked(record, kSizeShapeViewIds[i], static_cast<int>(i) == o.sizeShapeView);
   }
 
-  SetFieldChecked(record, 432, bBaselineOption != 0 || bVaryBaseline);
-  SetFieldChecked(record, 434, bVaryMeniscus);
-  SetFieldChecked(record, 436, bVaryBottom);
-  SetFieldChecked(record, 431, bFitTINoise);
-  SetFieldChecked(record, 455, bFitRINoise);
-  SetFieldChecked(record, 441, bClaverie);
-  SetFieldChecked(record, 444, bMovingHat);
+  SetFieldChecked(record, 432, AnalysisSwitches().bBaselineOption != 0 || ModelParams().bVaryBaseline);
+  SetFieldChecked(record, 434, ModelParams().bVaryMeniscus);
+  SetFieldChecked(record, 436, ModelParams().bVaryBottom);
+  SetFieldChecked(record, 431, AnalysisSwitches().bFitTINoise);
+  SetFieldChecked(record, 455, AnalysisSwitches().bFitRINoise);
+  SetFieldChecked(record, 441, LammSettings().bClaverie);
+  SetFieldChecked(record, 444, LammSettings().bMovingHat);
 
-  shown.Show(record, 433, "%.5f", fBaseline);
-  shown.Show(record, 435, "%.4f", fMeniscus);
+  shown.Show(record, 433, "%.5f", ModelParams().fBaseline);
+  shown.Show(record, 435, "%.4f", DataSet().fMeniscus);
   shown.Show(record, 437, "%.4f",
-             ElectrophoresisDiscrete() ? (fElectroLength > 0.0f ? fElectroLength : fBottom - fMeniscus)
-                                       : fBottom);
-  shown.Show(record, 438, "%.3f", 100.0 * fRefitTolerance);
-  shown.Show(record, 439, "%.0f", nLammGridPoints);
-  shown.Show(record, 440, "%.4f", Field440IsSignalPerConc() ? fSignalPerConc : dMaxDcOverC);
-  if (bCsNonideal) {
-    shown.Show(record, 443, "%.3f", fLogKs);
-    shown.Show(record, SecondId(4), "%.5f", fLogKd);
-  } else if (bCsff0OneDiscrete) {
-    shown.Show(record, 443, "%.1f", pSpeciesExtra[1]);
-    shown.Show(record, SecondId(4), "%.5f", pSpeciesExtra[2]);
+             ElectrophoresisDiscrete() ? (ModelOptions().fElectroLength > 0.0f ? ModelOptions().fElectroLength : DataSet().fBottom - DataSet().fMeniscus)
+                                       : DataSet().fBottom);
+  shown.Show(record, 438, "%.3f", 100.0 * LammSettings().fRefitTolerance);
+  shown.Show(record, 439, "%.0f", LammSettings().nLammGridPoints);
+  shown.Show(record, 440, "%.4f", Field440IsSignalPerConc() ? DataSet().dSignalPerConcentration : LammSettings().dMaxDcOverC);
+  if (ModelFlags().bCsNonideal) {
+    shown.Show(record, 443, "%.3f", ModelOptions().fLogKs);
+    shown.Show(record, SecondId(4), "%.5f", ModelOptions().fLogKd);
+  } else if (ModelFlags().bCsff0OneDiscrete) {
+    shown.Show(record, 443, "%.1f", ModelParams().pSpeciesExtra[1]);
+    shown.Show(record, SecondId(4), "%.5f", ModelParams().pSpeciesExtra[2]);
   } else if (templateId == 871) {
-    shown.Show(record, 443, "%.1f", pSpeciesExtra[1] != 0.0f ? pSpeciesExtra[1] : 350.0f);
-    shown.Show(record, 438, "%.3f", pSpeciesExtra[2] != 0.0f ? pSpeciesExtra[2] : 0.34f);
+    shown.Show(record, 443, "%.1f", ModelParams().pSpeciesExtra[1] != 0.0f ? ModelParams().pSpeciesExtra[1] : 350.0f);
+    shown.Show(record, 438, "%.3f", ModelParams().pSpeciesExtra[2] != 0.0f ? ModelParams().pSpeciesExtra[2] : 0.34f);
   } else {
-    shown.Show(record, 443, "%.2f", dInitialDt);
+    shown.Show(record, 443, "%.2f", LammSettings().dInitialDt);
   }
   if (BufferOnDiscrete()) {
     SetFieldText(record, AmplitudeId(4), kBufferText);
     SetFieldText(record, SecondId(4), kBufferText);
     SetFieldText(record, SId(4), kBufferText);
   }
-  if (bZoneCentrifugation || bZoneLsgModel) shown.Show(record, SId(4), "%.5f", fLamellaWidth);
+  if (ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel) shown.Show(record, SId(4), "%.5f", ModelOptions().fLamellaWidth);
   if (IsScalingLawModel()) shown.Show(record, SId(4), "%.3e", ScalingExponentShown());
-  if (bMonomerDimer && bFitMAndS) shown.Show(record, SId(4), "%.5f", fLogKs);
+  if (ModelFlags().bMonomerDimer && ModelFlags().bFitMAndS) shown.Show(record, SId(4), "%.5f", ModelOptions().fLogKs);
 }
 
 }  // namespace
@@ -541,25 +541,25 @@ void FillParamsTransfer(TransferBuffer& record) {
 bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxOpen) {
   // The state before the first dialog: a Cancel in a dialog reopened after a
   // refusal (a grid the memory cannot hold) goes back to it, not to the refused values.
-  const std::vector<float> paramsBefore(std::begin(pParams), std::end(pParams));
-  const std::vector<int> flagsBefore(std::begin(pParamFitFlags), std::end(pParamFitFlags));
-  const bool tiBefore = bFitTINoise, riBefore = bFitRINoise, baselineBefore = bVaryBaseline;
-  const bool linearBefore = bLinearAmplitudes, changedBefore = bDataChanged;
-  const std::vector<int> includedBefore(std::begin(pSpeciesIncluded), std::end(pSpeciesIncluded));
+  const std::vector<float> paramsBefore(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
+  const std::vector<int> flagsBefore(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags));
+  const bool tiBefore = AnalysisSwitches().bFitTINoise, riBefore = AnalysisSwitches().bFitRINoise, baselineBefore = ModelParams().bVaryBaseline;
+  const bool linearBefore = ModelParams().bLinearAmplitudes, changedBefore = bDataChanged;
+  const std::vector<int> includedBefore(std::begin(AnalysisSwitches().pSpeciesLinked), std::end(AnalysisSwitches().pSpeciesLinked));
   const TransferBuffer recordBefore = record;
   const OptionsBefore optionsBefore;
   bool reopened = false;
   for (;;) {
-    bParamsDialogOpened = true;
+    ModelOptions().bParamsDialogOpened = true;
     MaybePlayInfoSound();
-    if (bIntensityData) {
-      bExperimentalInitialDistribution = false;
-      bConstantInitialDistribution = true;
+    if (ScanFile().bIntensityData) {
+      AnalysisSwitches().bInitialDataProfile = false;
+      AnalysisSwitches().bUniformLoading = true;
     }
     UnpackModelParams();
-    if (bLinearAmplitudes)
+    if (ModelParams().bLinearAmplitudes)
       for (int k = 1; k <= nSpeciesSlots; ++k)
-        if (pSpeciesIncluded[k]) pSpeciesAmplitudeFit[k] = 1;
+        if (AnalysisSwitches().pSpeciesLinked[k]) ModelParams().pSpeciesAmplitudeFit[k] = 1;
 
     const TransferBuffer before = record;
     ShownValues shown;
@@ -580,18 +580,18 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
       if (result != IDOK) {
         record = before;
         if (reopened) {
-          std::copy(paramsBefore.begin(), paramsBefore.end(), std::begin(pParams));
-          std::copy(flagsBefore.begin(), flagsBefore.end(), std::begin(pParamFitFlags));
-          bFitTINoise = tiBefore;
-          bFitRINoise = riBefore;
-          bVaryBaseline = baselineBefore;
-          bLinearAmplitudes = linearBefore;
+          std::copy(paramsBefore.begin(), paramsBefore.end(), std::begin(AnalysisSwitches().pParams));
+          std::copy(flagsBefore.begin(), flagsBefore.end(), std::begin(AnalysisSwitches().pParamFitFlags));
+          AnalysisSwitches().bFitTINoise = tiBefore;
+          AnalysisSwitches().bFitRINoise = riBefore;
+          ModelParams().bVaryBaseline = baselineBefore;
+          ModelParams().bLinearAmplitudes = linearBefore;
           bDataChanged = changedBefore;
-          std::copy(includedBefore.begin(), includedBefore.end(), std::begin(pSpeciesIncluded));
+          std::copy(includedBefore.begin(), includedBefore.end(), std::begin(AnalysisSwitches().pSpeciesLinked));
           optionsBefore.Restore();
           record = recordBefore;
         }
-        bParamsDialogOpened = false;
+        ModelOptions().bParamsDialogOpened = false;
         // The amplitude boxes marked for the dialog are the vector's again.
         UnpackModelParams();
         if (reopened) AllocSpeciesSignalArrays();
@@ -606,15 +606,15 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
     ReadBack(record, shown, templateId);
 
     if (IsContinuousModel()) {
-      bMovingHat = bCvConstantD;
-      bClaverie = !bCvConstantD;
+      LammSettings().bMovingHat = ModelFlags().bCvConstantD;
+      LammSettings().bClaverie = !ModelFlags().bCvConstantD;
     }
-    if ((bVaryMeniscus || bVaryBottom) && !bVariationRangesAsked) {
-      RunFitLimitPrompts(window, FitRangeQuestions{bVaryMeniscus, bVaryBottom});
-      bVariationRangesAsked = true;
+    if ((ModelParams().bVaryMeniscus || ModelParams().bVaryBottom) && !AnalysisSwitches().bVariationRangesAsked) {
+      RunFitLimitPrompts(window, FitRangeQuestions{ModelParams().bVaryMeniscus, ModelParams().bVaryBottom});
+      AnalysisSwitches().bVariationRangesAsked = true;
     }
-    if (bEquilibriumMode && bFitTINoise) {
-      bFitTINoise = false;
+    if (DataSet().bEquilibriumMode && AnalysisSwitches().bFitTINoise) {
+      AnalysisSwitches().bFitTINoise = false;
       ShowInfo("switching off TI noise - not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION);
     }
     UpdateLinearFitFlags();
@@ -627,7 +627,7 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
     }
 
     DataSetHooks& hooks = GetDataSetHooks();
-    if (bFitTINoise || bFitRINoise) {
+    if (AnalysisSwitches().bFitTINoise || AnalysisSwitches().bFitRINoise) {
       if (hooks.createNoiseButtons) hooks.createNoiseButtons(window);
     } else if (hooks.deleteNoiseButtons) {
       hooks.deleteNoiseButtons(window);

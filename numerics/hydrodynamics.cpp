@@ -16,7 +16,7 @@ constexpr float kDefaultDiffusion = 1e-4f;  // cm^2/s, the fallback of the D(M) 
 double Kelvin(double T) { return T + 273.15; }
 
 // Viscosity of the buffer in Pa s.
-double BufferViscosity() { return static_cast<double>(STANDARDVISCOSITY) * RELVISCOSITY; }
+double BufferViscosity() { return static_cast<double>(STANDARDVISCOSITY) * SolventConstants().RELVISCOSITY; }
 
 // Radius (m) of a sphere of volume V (m^3).
 double SphereRadius(double V) { return std::cbrt(3.0 * V / (4.0 * kPi)); }
@@ -35,7 +35,7 @@ double StokesEinsteinD(double T, double f) { return kBoltzmann * Kelvin(T) * 1e4
 // D of a compact particle of mass M with the given f/f0 in the buffer.
 float DFromMassAndRatio(float M, float T, float ff0) {
   if (M == 0.0f) return kDefaultDiffusion;
-  const double f = 6.0 * kPi * BufferViscosity() * ff0 * CalculateRadius(M, VBAR);
+  const double f = 6.0 * kPi * BufferViscosity() * ff0 * CalculateRadius(M, SolventConstants().VBAR);
   if (f == 0.0) return kDefaultDiffusion;
   return static_cast<float>(StokesEinsteinD(T, f));
 }
@@ -70,7 +70,7 @@ double VbarFromMass(double M) {
     RaiseError("mass == 0 in function VbarFromMass");
     return 0.0;
   }
-  return dVbarOffset + dVbarIncrement * std::cbrt(M / std::pow(10.0, nVbarMassScale));
+  return SolventConstants().dVbarOffset + SolventConstants().dVbarIncrement * std::cbrt(M / std::pow(10.0, SolventConstants().nVbarMassScale));
 }
 
 double SFromM(double M) {
@@ -78,23 +78,23 @@ double SFromM(double M) {
     RaiseError("mass == 0 in function SFromM");
     return 0.0;
   }
-  return dSPowerLawA * std::pow(M, dSPowerLawB);
+  return SolventConstants().dSPowerLawA * std::pow(M, SolventConstants().dSPowerLawB);
 }
 
 // Svedberg equation: s / D = M (1 - vbar rho) / (R T), s in seconds.
 float DFromMandS(float M, float s, float T) {
   if (M == 0.0f || s == 0.0f) return kDefaultDiffusion;
   return static_cast<float>(
-      1.0 / std::fabs(1e13 * (1.0 - fVRho) * M / (s * kGasConstant * Kelvin(T))));
+      1.0 / std::fabs(1e13 * (1.0 - SolventConstants().fVRho) * M / (s * kGasConstant * Kelvin(T))));
 }
 
 float MFromSandD(float s, float D, float T) {
   if (D <= 0.0f) return 0.0f;
-  return static_cast<float>(1e-13 * s * kGasConstant * Kelvin(T) / ((1.0 - fVRho) * D));
+  return static_cast<float>(1e-13 * s * kGasConstant * Kelvin(T) / ((1.0 - SolventConstants().fVRho) * D));
 }
 
 float SFromMandD(float M, float D, float T) {
-  return static_cast<float>((1.0 - fVRho) * 1e13 * M * D / (kGasConstant * Kelvin(T)));
+  return static_cast<float>((1.0 - SolventConstants().fVRho) * 1e13 * M * D / (kGasConstant * Kelvin(T)));
 }
 
 // R0 = (3 V / (4 pi))^(1/3) with the particle volume V = (M / N_A) vbar 1e-6 m^3.
@@ -121,7 +121,7 @@ float CalculateFrictionCoefficient(float M, float s, float vbar, float rho) {
                             (static_cast<double>(kAvogadro) * s * 1e-13));
 }
 
-float CalculateF0(float M, float vbar) { return F0AtViscosity(M, vbar, RELVISCOSITY); }
+float CalculateF0(float M, float vbar) { return F0AtViscosity(M, vbar, SolventConstants().RELVISCOSITY); }
 
 // The buffer viscosity is passed to f0 directly, so that RELVISCOSITY is never
 // changed, not even for the duration of the call.
@@ -139,7 +139,7 @@ float DFromStokesRadius(float R, float T) {
 
 float DFromRh(float R, float T) { return DFromStokesRadius(R, T); }
 
-float DFromM(float M, float T) { return DFromMassAndRatio(M, T, fFrictionalRatio); }
+float DFromM(float M, float T) { return DFromMassAndRatio(M, T, SolventConstants().fFrictionalRatio); }
 
 float DFromMff0(float M, float T, float ff0) { return DFromMassAndRatio(M, T, ff0); }
 
@@ -165,12 +165,12 @@ float CalculateDiffusionCoefficient(float M, float s, float vbar, float T, float
 }
 
 float SFromMScalingLaw(float M) {
-  return static_cast<float>(fScalingKs * std::pow(static_cast<double>(M), fScalingExponent));
+  return static_cast<float>(SolventConstants().fScalingKs * std::pow(static_cast<double>(M), SolventConstants().fScalingExponent));
 }
 
 float MFromSScalingLaw(float s) {
   return static_cast<float>(
-      std::pow(static_cast<double>(s) / fScalingKs, 1.0 / static_cast<double>(fScalingExponent)));
+      std::pow(static_cast<double>(s) / SolventConstants().fScalingKs, 1.0 / static_cast<double>(SolventConstants().fScalingExponent)));
 }
 
 // From s = m (1 - vbar rho) / f with f = (f/f0) 6 pi eta R0 (CGS) and
@@ -185,21 +185,21 @@ double MassFromSedcoeff(double s, double vbar, double vbarRho, double eta, doubl
 }
 
 float CalculateM(float s) {
-  if (VBAR <= 0.0f) {
+  if (SolventConstants().VBAR <= 0.0f) {
     RaiseError("VBAR <= 0 in function CalculateM");
     return 0.0f;
   }
   if (s == 0.0f) return 0.0f;
-  return static_cast<float>(MassFromSedcoeff(s, VBAR, fVRho, BufferViscosity(), fFrictionalRatio));
+  return static_cast<float>(MassFromSedcoeff(s, SolventConstants().VBAR, SolventConstants().fVRho, BufferViscosity(), SolventConstants().fFrictionalRatio));
 }
 
 float CalculateMff02(float s, float ff0) {
   if (s == 0.0f) return 0.0f;
-  if (VBAR <= 0.0f) {
+  if (SolventConstants().VBAR <= 0.0f) {
     RaiseError("VBAR <= 0 in function CalculateMff02");
     return 0.0f;
   }
-  return static_cast<float>(MassFromSedcoeff(s, VBAR, fVRho, BufferViscosity(), ff0));
+  return static_cast<float>(MassFromSedcoeff(s, SolventConstants().VBAR, SolventConstants().fVRho, BufferViscosity(), ff0));
 }
 
 float CalculateMassFromSedcoeffSphere(float s, float relViscosity, float vbar, float rho) {
@@ -227,11 +227,11 @@ float SFromS20w(float s20w, float eta, float rho, float vbar, float vbar20) {
 }
 
 float S20wFromSBuffer(float s) {
-  return S20wFromS(s, static_cast<float>(BufferViscosity()), fBufferDensity, VBAR, VBAR);
+  return S20wFromS(s, static_cast<float>(BufferViscosity()), SolventConstants().fBufferDensity, SolventConstants().VBAR, SolventConstants().VBAR);
 }
 
 float SFromS20wBuffer(float s20w) {
-  return SFromS20w(s20w, static_cast<float>(BufferViscosity()), fBufferDensity, VBAR, VBAR);
+  return SFromS20w(s20w, static_cast<float>(BufferViscosity()), SolventConstants().fBufferDensity, SolventConstants().VBAR, SolventConstants().VBAR);
 }
 
 float S20ToStokesRadius(float s20w, float vbar20) {
@@ -240,9 +240,9 @@ float S20ToStokesRadius(float s20w, float vbar20) {
     return 0.0f;
   }
   const double M = MassFromSedcoeff(s20w, vbar20, static_cast<double>(vbar20) * fDensityWater20,
-                                    STANDARDVISCOSITY, fFrictionalRatio);
+                                    STANDARDVISCOSITY, SolventConstants().fFrictionalRatio);
   const double R0 = SphereRadius(M / kAvogadro * vbar20 * 1e-6);
-  return static_cast<float>(fFrictionalRatio * R0);
+  return static_cast<float>(SolventConstants().fFrictionalRatio * R0);
 }
 
 float CalculateProlateRatio(float ff0, float vbar, float hydration, float rho) {
@@ -270,12 +270,12 @@ float CalculateHydratedRadius(float M, float hydration) {
     RaiseError("mass <= 0 in function CalculateHydratedRadius");
     return 0.0f;
   }
-  if (VBAR <= 0.0f) {
+  if (SolventConstants().VBAR <= 0.0f) {
     RaiseError("VBAR <= 0 in function CalculateHydratedRadius");
     return 0.0f;
   }
   return static_cast<float>(
-      SphereRadius(M / static_cast<double>(kAvogadro) * (VBAR + hydration) * 1e-6));
+      SphereRadius(M / static_cast<double>(kAvogadro) * (SolventConstants().VBAR + hydration) * 1e-6));
 }
 
 }  // namespace tarmic

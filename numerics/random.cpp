@@ -1,5 +1,6 @@
 // Random numbers.
 #include "numerics/random.h"
+#include "numerics/analysis.h"
 
 #include <cmath>
 #include <ctime>
@@ -71,17 +72,22 @@ class CombinedGenerator {
   bool seeded = false;
 };
 
-// The generators are meant for the user-interface thread; the lock only keeps a
-// stray call from another thread from corrupting a state.
-std::mutex randomMutex;
-CombinedGenerator gaussianGenerator;
-CombinedGenerator gaussianDoubleGenerator;
-CombinedGenerator uniformGenerator;
 
 // ran1's shuffle table and last output; iy == 0 means "not yet started".
 constexpr int kNTab = 32;
-int ran1Table[kNTab];
-int ran1Last = 0;
+
+// This module's own state in the analysis.
+struct LocalState {
+  CombinedGenerator gaussianDoubleGenerator{};
+  CombinedGenerator gaussianGenerator{};
+  int ran1Last = 0;
+  int ran1Table[kNTab]{};
+  // The generators are meant for the user-interface thread; the lock only keeps a
+  // stray call from another thread from corrupting a state.
+std::mutex randomMutex{};
+  CombinedGenerator uniformGenerator{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // One step of the minimal standard generator, seed = 16807 seed mod (2^31 - 1),
 // by Schrage's factorisation so that nothing overflows 32 bits.
@@ -97,8 +103,8 @@ void MinimalStandardStep(int& seed) {
 std::uint32_t TimeSeed() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
 float GaussianRandom(float sigma) {
-  std::lock_guard<std::mutex> lock(randomMutex);
-  CombinedGenerator& g = gaussianGenerator;
+  std::lock_guard<std::mutex> lock(Local().randomMutex);
+  CombinedGenerator& g = Local().gaussianGenerator;
   if (g.cachePending) {
     g.cachePending = false;
     return static_cast<float>(g.cached * sigma);
@@ -111,8 +117,8 @@ float GaussianRandom(float sigma) {
 }
 
 double GaussianRandomDouble(double sigma) {
-  std::lock_guard<std::mutex> lock(randomMutex);
-  CombinedGenerator& g = gaussianDoubleGenerator;
+  std::lock_guard<std::mutex> lock(Local().randomMutex);
+  CombinedGenerator& g = Local().gaussianDoubleGenerator;
   if (g.cachePending) {
     g.cachePending = false;
     return g.cached * sigma;
@@ -125,8 +131,8 @@ double GaussianRandomDouble(double sigma) {
 }
 
 float UniformRandom(float a, float b) {
-  std::lock_guard<std::mutex> lock(randomMutex);
-  const double u = uniformGenerator.Uniform();
+  std::lock_guard<std::mutex> lock(Local().randomMutex);
+  const double u = Local().uniformGenerator.Uniform();
   return static_cast<float>(a + u * (b - a));
 }
 
@@ -135,30 +141,30 @@ float ran1(int& seed) {
   constexpr int NDIV = 1 + (IM - 1) / kNTab;  // 67108864
   constexpr double AM = 1.0 / IM;
   constexpr float RNMX = 1.0f - 1.2e-7f;  // largest value returned, below 1
-  std::lock_guard<std::mutex> lock(randomMutex);
-  if (seed <= 0 || ran1Last == 0) {
+  std::lock_guard<std::mutex> lock(Local().randomMutex);
+  if (seed <= 0 || Local().ran1Last == 0) {
     // Restart: a negative seed is negated, any other becomes 1; 8 warm-up steps,
     // then 32 steps fill the shuffle table.
     seed = (seed < 0 && seed != -2147483647 - 1) ? -seed : 1;
     for (int j = kNTab + 7; j >= 0; --j) {
       MinimalStandardStep(seed);
-      if (j < kNTab) ran1Table[j] = seed;
+      if (j < kNTab) Local().ran1Table[j] = seed;
     }
-    ran1Last = ran1Table[0];
+    Local().ran1Last = Local().ran1Table[0];
   }
   MinimalStandardStep(seed);
   // Bays-Durham shuffle: the previous output chooses the table slot that is
   // returned next and refilled with the fresh value.
-  const int j = ran1Last / NDIV;
-  ran1Last = ran1Table[j];
-  ran1Table[j] = seed;
-  const float temp = static_cast<float>(AM * ran1Last);
+  const int j = Local().ran1Last / NDIV;
+  Local().ran1Last = Local().ran1Table[j];
+  Local().ran1Table[j] = seed;
+  const float temp = static_cast<float>(AM * Local().ran1Last);
   return temp > RNMX ? RNMX : temp;
 }
 
 void SeedRandomGenerators(std::uint32_t seed) {
-  std::lock_guard<std::mutex> lock(randomMutex);
-  for (CombinedGenerator* g : {&gaussianGenerator, &gaussianDoubleGenerator, &uniformGenerator}) {
+  std::lock_guard<std::mutex> lock(Local().randomMutex);
+  for (CombinedGenerator* g : {&Local().gaussianGenerator, &Local().gaussianDoubleGenerator, &Local().uniformGenerator}) {
     g->Seed(seed);
     g->cachePending = false;
   }

@@ -3,44 +3,24 @@
 
 namespace tarmic {
 
-float VBAR = 0.73f;
-float VBAR20 = 0.73f;
-float fBufferDensity = 1.0f;
-float fVRho = 0.73f;
-float RELVISCOSITY = 1.0f;
-float fFrictionalRatio = 1.2f;
-
-double dVbarOffset = 1.04248;
-double dVbarIncrement = 0.01909;
-int nVbarMassScale = 8;
-double dSPowerLawA = 0.0159;
-double dSPowerLawB = 0.47;
-float fScalingKs = 0.003f;
-float fScalingExponent = 0.667f;
-
-float fWormPersistenceLength = 36.0f;
-float fWormCrossSection = 23.0f;
-float fWormMonomerMass = 9000.0f;
-float fWormHydration = 0.4f;
-
 void ResetSolventConstants() {
-  VBAR = 0.73f;
-  VBAR20 = 0.73f;
-  fBufferDensity = 1.0f;
-  fVRho = 0.73f;
-  RELVISCOSITY = 1.0f;
-  fFrictionalRatio = 1.2f;
-  dVbarOffset = 1.04248;
-  dVbarIncrement = 0.01909;
-  nVbarMassScale = 8;
-  dSPowerLawA = 0.0159;
-  dSPowerLawB = 0.47;
-  fScalingKs = 0.003f;
-  fScalingExponent = 0.667f;
-  fWormPersistenceLength = 36.0f;
-  fWormCrossSection = 23.0f;
-  fWormMonomerMass = 9000.0f;
-  fWormHydration = 0.4f;
+  SolventConstants().VBAR = 0.73f;
+  SolventConstants().VBAR20 = 0.73f;
+  SolventConstants().fBufferDensity = 1.0f;
+  SolventConstants().fVRho = 0.73f;
+  SolventConstants().RELVISCOSITY = 1.0f;
+  SolventConstants().fFrictionalRatio = 1.2f;
+  SolventConstants().dVbarOffset = 1.04248;
+  SolventConstants().dVbarIncrement = 0.01909;
+  SolventConstants().nVbarMassScale = 8;
+  SolventConstants().dSPowerLawA = 0.0159;
+  SolventConstants().dSPowerLawB = 0.47;
+  SolventConstants().fScalingKs = 0.003f;
+  SolventConstants().fScalingExponent = 0.667f;
+  SolventConstants().fWormPersistenceLength = 36.0f;
+  SolventConstants().fWormCrossSection = 23.0f;
+  SolventConstants().fWormMonomerMass = 9000.0f;
+  SolventConstants().fWormHydration = 0.4f;
 }
 
 }  // namespace tarmic

@@ -297,7 +297,7 @@ void CWINPlot::PaintCurve(DC& dc, int i) {
     }
 
     const bool xInside = fXMin <= x && x <= fXMax;
-    if ((!bFixedX || xInside) && !mapRows && (y > fYMax || y < fYMin)) bRescaleRequested = 1;
+    if ((!bFixedX || xInside) && !mapRows && (y > fYMax || y < fYMin)) PlotRedraw().bRescaleRequested = 1;
 
     const bool visible =
         (fYMin <= y && y <= fYMax && (xInside || (bLogX && x == 0) || (bLogY && y == 0))) ||

@@ -1,5 +1,6 @@
 // The data and residual plots of the main window.
 #include "plot/data_plots.h"
+#include "numerics/analysis.h"
 #include "plot/temperature_plot.h"
 
 #include <algorithm>
@@ -25,51 +26,36 @@
 
 namespace tarmic {
 
-CWINPlot* pDataPlot = nullptr;
-CWINPlot* pResidualsPlot = nullptr;
-int nPlotAreaLeft = 75;
-int nPlotAreaRight = 975;
-int nPlotAreaTop = 50;
-int nPlotAreaBottom = 950;
-int nDataPlotBottom = 475;
-int nResidualPlotTop = 550;
-int nPaneClientHeight = 0;
-bool bShowData = true;
-bool bShowResiduals = true;
-bool bColorScansByTime = true;
-bool bWriteScanRms = true;
-int nWorstScan = 0;
-std::uint32_t nLastFitRefreshTick = 0;
-bool bFitRefreshStarted = false;
-bool bUpdateDataPlotDuringFit = false;
-bool bUpdateResidualPlotDuringFit = false;
-bool bUpdateResidualBitmapDuringFit = false;
-bool bUpdateDistributionDuringFit = false;
-float fMaxUpdateInterval = 1.0f;
-
 namespace {
 
-FitPanePainters g_panePainters;
-std::vector<Rect> g_takenTextCells;
+// This module's own state in the analysis.
+struct LocalState {
+  // The progress line of loading, shown while the loaders read files.
+std::unique_ptr<CProgressLine> g_loadingProgress{};
+  Window* g_loadingWindow = nullptr;
+  FitPanePainters g_panePainters{};
+  std::vector<Rect> g_takenTextCells{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // Whether scan s has arrays of its own.
 bool HasScan(int s) {
-  return s >= 1 && s <= nScans && static_cast<std::size_t>(s) < pnPoints.size() &&
-         static_cast<std::size_t>(s) < ppSignal.size() && ppSignal[static_cast<std::size_t>(s)];
+  return s >= 1 && s <= DataSet().nScans && static_cast<std::size_t>(s) < DataSet().pnPoints.size() &&
+         static_cast<std::size_t>(s) < DataSet().ppSignal.size() && DataSet().ppSignal[static_cast<std::size_t>(s)];
 }
 
 int ScanAtPosition(int k) {
-  if (k < 1 || static_cast<std::size_t>(k) >= pScanOrder.size()) return 0;
-  return pScanOrder[static_cast<std::size_t>(k)];
+  if (k < 1 || static_cast<std::size_t>(k) >= DataSet().pScanOrder.size()) return 0;
+  return DataSet().pScanOrder[static_cast<std::size_t>(k)];
 }
 
 // The fit-limit point indices of scan s (0 means the scan's first or last point),
 // kept inside the scan.
 void FitIndices(int s, int* first, int* last) {
   const std::size_t k = static_cast<std::size_t>(s);
-  const int n = pnPoints[k];
-  *first = (k < pFitFirst.size() && pFitFirst[k] != 0) ? pFitFirst[k] : 1;
-  *last = (k < pFitLast.size() && pFitLast[k] != 0) ? pFitLast[k] : n;
+  const int n = DataSet().pnPoints[k];
+  *first = (k < DataSet().pFitFirst.size() && DataSet().pFitFirst[k] != 0) ? DataSet().pFitFirst[k] : 1;
+  *last = (k < DataSet().pFitLast.size() && DataSet().pFitLast[k] != 0) ? DataSet().pFitLast[k] : n;
   if (*first < 1) *first = 1;
   if (*last > n) *last = n;
 }
@@ -115,29 +101,25 @@ int Clamp255(int c) { return c < 0 ? 0 : (c > 255 ? 255 : c); }
 void SetYTitles() {
   const char* title = nullptr;
   const char* residualTitle = nullptr;
-  if (bAbsorbanceData && !bFluorescenceData) {
+  if (ScanFile().bAbsorbanceData && !ScanFile().bFluorescenceData) {
     title = "absorbance [OD]";
     residualTitle = "residuals [OD]";
-  } else if (bIntensityData) {
+  } else if (ScanFile().bIntensityData) {
     title = residualTitle = "intensity";
-  } else if (bFluorescenceData) {
+  } else if (ScanFile().bFluorescenceData) {
     title = residualTitle = "fluorescence counts";
-  } else if (bInterferenceData) {
+  } else if (ScanFile().bInterferenceData) {
     title = residualTitle = "fringes";
-  } else if (bDLSData) {
-    const bool field = pDLSInfo.size() > 1 && pDLSInfo[1].bFieldACF;
+  } else if (DataSet().bDLSData) {
+    const bool field = DataSet().pDLSInfo.size() > 1 && DataSet().pDLSInfo[1].bFieldACF;
     title = residualTitle =
         field ? "g(1) field autocorrelation " : "g(2)-1 intensity autocorrelation ";
   }
   if (title) {
-    pDataPlot->SetYAxisLabel(title);
-    pResidualsPlot->SetYAxisLabel(residualTitle);
+    DataPlots().pDataPlot->SetYAxisLabel(title);
+    DataPlots().pResidualsPlot->SetYAxisLabel(residualTitle);
   }
 }
-
-// The progress line of loading, shown while the loaders read files.
-std::unique_ptr<CProgressLine> g_loadingProgress;
-Window* g_loadingWindow = nullptr;
 
 }  // namespace
 
@@ -146,33 +128,33 @@ Window* g_loadingWindow = nullptr;
 int ResidualBitmapRowUnits() {
   // The strip's rows are pixels: in a window lower than the picture space a scan's
   // row takes more than one picture unit.
-  if (nPaneClientHeight <= 0) return nScans;
-  return static_cast<int>(std::ceil(static_cast<double>(nScans) * fDisplayExtent / nPaneClientHeight));
+  if (DataPlots().nPaneClientHeight <= 0) return DataSet().nScans;
+  return static_cast<int>(std::ceil(static_cast<double>(DataSet().nScans) * fDisplayExtent / DataPlots().nPaneClientHeight));
 }
 
 int ResidualBitmapBand() {
-  const int room = nPlotAreaBottom - nResidualPlotTop - kMinResidualPlotHeight;
+  const int room = DataPlots().nPlotAreaBottom - DataPlots().nResidualPlotTop - kMinResidualPlotHeight;
   const int band = std::min(ResidualBitmapRowUnits(), room);
   return band > 0 ? band : 0;
 }
 
 int SplitLayoutResidualPlotTop() {
-  return nResidualPlotTop + (bShowResidualsBitmap ? ResidualBitmapBand() : 0);
+  return DataPlots().nResidualPlotTop + (ResidualBitmap().bShowResidualsBitmap ? ResidualBitmapBand() : 0);
 }
 
 bool SetPaneClientHeight(int pixels) {
   pixels = std::max(pixels, 0);
-  if (pixels == nPaneClientHeight) return false;
+  if (pixels == DataPlots().nPaneClientHeight) return false;
   const int before = SplitLayoutResidualPlotTop();
-  nPaneClientHeight = pixels;
+  DataPlots().nPaneClientHeight = pixels;
   const int after = SplitLayoutResidualPlotTop();
-  if (pResidualsPlot && after != before && pResidualsPlot->nRectTop == before &&
-      pResidualsPlot->nRectBottom == nPlotAreaBottom)
-    pResidualsPlot->SetPlotRect(after, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);
+  if (DataPlots().pResidualsPlot && after != before && DataPlots().pResidualsPlot->nRectTop == before &&
+      DataPlots().pResidualsPlot->nRectBottom == DataPlots().nPlotAreaBottom)
+    DataPlots().pResidualsPlot->SetPlotRect(after, DataPlots().nPlotAreaLeft, DataPlots().nPlotAreaBottom, DataPlots().nPlotAreaRight);
   return true;
 }
 
-void SetTakenTextCells(std::vector<Rect> cells) { g_takenTextCells = std::move(cells); }
+void SetTakenTextCells(std::vector<Rect> cells) { Local().g_takenTextCells = std::move(cells); }
 
 std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane) {
   std::vector<Rect> regions;
@@ -187,13 +169,13 @@ std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane) {
            static_cast<int>(std::ceil(plot->nTop * sy)) + 3,
            static_cast<int>(std::floor(plot->nRight * sx)) - 4,
            static_cast<int>(std::floor(plot->nBottom * sy)) - 2};
-    for (const Rect& taken : g_takenTextCells)
+    for (const Rect& taken : Local().g_takenTextCells)
       if (taken.left < r.right && r.left < taken.right && taken.top < r.bottom && r.top < taken.bottom)
         r.top = std::max(r.top, taken.bottom + 2);
     if (r.right > r.left && r.bottom > r.top) regions.push_back(r);
   };
-  if (bShowData) add(pDataPlot);
-  if (bShowResiduals) add(pResidualsPlot);
+  if (DataPlots().bShowData) add(DataPlots().pDataPlot);
+  if (DataPlots().bShowResiduals) add(DataPlots().pResidualsPlot);
   add(lowerPane);
   return regions;
 }
@@ -204,26 +186,26 @@ int ReadoutColumn(int x, Size client) {
 }
 
 void LayoutDataPlotOnly() {
-  if (!pDataPlot) return;
-  pDataPlot->SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);
-  pDataPlot->Redraw();
+  if (!DataPlots().pDataPlot) return;
+  DataPlots().pDataPlot->SetPlotRect(DataPlots().nPlotAreaTop, DataPlots().nPlotAreaLeft, DataPlots().nPlotAreaBottom, DataPlots().nPlotAreaRight);
+  DataPlots().pDataPlot->Redraw();
 }
 
 void LayoutResidualPlotOnly() {
-  if (!pResidualsPlot) return;
-  pResidualsPlot->SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);
-  pResidualsPlot->Redraw();
+  if (!DataPlots().pResidualsPlot) return;
+  DataPlots().pResidualsPlot->SetPlotRect(DataPlots().nPlotAreaTop, DataPlots().nPlotAreaLeft, DataPlots().nPlotAreaBottom, DataPlots().nPlotAreaRight);
+  DataPlots().pResidualsPlot->Redraw();
 }
 
 void LayoutDataAndResidualPlots() {
-  if (pDataPlot) {
-    pDataPlot->SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nDataPlotBottom, nPlotAreaRight);
-    pDataPlot->Redraw();
+  if (DataPlots().pDataPlot) {
+    DataPlots().pDataPlot->SetPlotRect(DataPlots().nPlotAreaTop, DataPlots().nPlotAreaLeft, DataPlots().nDataPlotBottom, DataPlots().nPlotAreaRight);
+    DataPlots().pDataPlot->Redraw();
   }
-  if (pResidualsPlot) {
-    pResidualsPlot->SetPlotRect(SplitLayoutResidualPlotTop(), nPlotAreaLeft, nPlotAreaBottom,
-                                nPlotAreaRight);
-    pResidualsPlot->Redraw();
+  if (DataPlots().pResidualsPlot) {
+    DataPlots().pResidualsPlot->SetPlotRect(SplitLayoutResidualPlotTop(), DataPlots().nPlotAreaLeft, DataPlots().nPlotAreaBottom,
+                                DataPlots().nPlotAreaRight);
+    DataPlots().pResidualsPlot->Redraw();
   }
 }
 
@@ -234,10 +216,10 @@ namespace {
 // A new pair of plots starts unzoomed: the window the residual pane follows goes
 // with it.
 void DeletePlots() {
-  delete pDataPlot;
-  pDataPlot = nullptr;
-  delete pResidualsPlot;
-  pResidualsPlot = nullptr;
+  delete DataPlots().pDataPlot;
+  DataPlots().pDataPlot = nullptr;
+  delete DataPlots().pResidualsPlot;
+  DataPlots().pResidualsPlot = nullptr;
 }
 
 }  // namespace
@@ -245,67 +227,67 @@ void DeletePlots() {
 void ReleaseDataAndResidualPlots() {
   DeletePlots();
   // The worst scan of a released set names no scan of the next one.
-  nWorstScan = 0;
+  DataPlots().nWorstScan = 0;
 }
 
 void RebuildDataAndResidualPlots() {
-  if (nScans < 1 || !At(ppDataCurve, 1)) return;
+  if (DataSet().nScans < 1 || !At(DataSet().ppDataCurve, 1)) return;
   DeletePlots();
-  pDataPlot = new CWINPlot();
-  pResidualsPlot = new CWINPlot();
+  DataPlots().pDataPlot = new CWINPlot();
+  DataPlots().pResidualsPlot = new CWINPlot();
   // Scans with points missing (a region excluded, cut on disk) show a gap there.
-  pDataPlot->bBreakAtGaps = pResidualsPlot->bBreakAtGaps = 1;
+  DataPlots().pDataPlot->bBreakAtGaps = DataPlots().pResidualsPlot->bBreakAtGaps = 1;
   // Always the split layout, whatever panes are shown.
-  pDataPlot->SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nDataPlotBottom, nPlotAreaRight);
-  pResidualsPlot->SetPlotRect(SplitLayoutResidualPlotTop(), nPlotAreaLeft, nPlotAreaBottom,
-                              nPlotAreaRight);
+  DataPlots().pDataPlot->SetPlotRect(DataPlots().nPlotAreaTop, DataPlots().nPlotAreaLeft, DataPlots().nDataPlotBottom, DataPlots().nPlotAreaRight);
+  DataPlots().pResidualsPlot->SetPlotRect(SplitLayoutResidualPlotTop(), DataPlots().nPlotAreaLeft, DataPlots().nPlotAreaBottom,
+                              DataPlots().nPlotAreaRight);
 
   // Curve k-1 of each plot shows the scan at display position k.
   std::vector<CCurve*> data, residuals;
-  for (int k = 1; k <= nScans; ++k) {
-    data.push_back(At(ppDataCurve, ScanAtPosition(k)));
-    residuals.push_back(At(ppResidualCurve, ScanAtPosition(k)));
+  for (int k = 1; k <= DataSet().nScans; ++k) {
+    data.push_back(At(DataSet().ppDataCurve, ScanAtPosition(k)));
+    residuals.push_back(At(DataSet().ppResidualCurve, ScanAtPosition(k)));
   }
-  if (bIntensityData)
-    for (int k = 1; k <= nScans; ++k) data.push_back(At(ppThirdCurve, ScanAtPosition(k)));
-  pDataPlot->AddCurves(data);
-  pResidualsPlot->AddCurves(residuals);
-  for (int k = 1; k <= nScans; ++k) {
+  if (ScanFile().bIntensityData)
+    for (int k = 1; k <= DataSet().nScans; ++k) data.push_back(At(DataSet().ppThirdCurve, ScanAtPosition(k)));
+  DataPlots().pDataPlot->AddCurves(data);
+  DataPlots().pResidualsPlot->AddCurves(residuals);
+  for (int k = 1; k <= DataSet().nScans; ++k) {
     const Color color = ScanColor(k);
-    pDataPlot->SetCurveStyle(k - 1, bFluorescenceData ? -1 : 6);
-    pDataPlot->SetCurveColor(k - 1, color);
-    pResidualsPlot->SetCurveStyle(k - 1, -1);
-    pResidualsPlot->SetCurveColor(k - 1, color);
-    if (bIntensityData) {
-      pDataPlot->SetCurveStyle(nScans + k - 1, 7);
-      pDataPlot->SetCurveColor(nScans + k - 1, color);
+    DataPlots().pDataPlot->SetCurveStyle(k - 1, ScanFile().bFluorescenceData ? -1 : 6);
+    DataPlots().pDataPlot->SetCurveColor(k - 1, color);
+    DataPlots().pResidualsPlot->SetCurveStyle(k - 1, -1);
+    DataPlots().pResidualsPlot->SetCurveColor(k - 1, color);
+    if (ScanFile().bIntensityData) {
+      DataPlots().pDataPlot->SetCurveStyle(DataSet().nScans + k - 1, 7);
+      DataPlots().pDataPlot->SetCurveColor(DataSet().nScans + k - 1, color);
     }
   }
-  if (bInterferenceData) {
-    pDataPlot->nMarkSize = 0;
-    if (nScans > 50)
-      for (int k = 0; k < nScans; ++k) pDataPlot->SetCurveStyle(k, -1);
+  if (ScanFile().bInterferenceData) {
+    DataPlots().pDataPlot->nMarkSize = 0;
+    if (DataSet().nScans > 50)
+      for (int k = 0; k < DataSet().nScans; ++k) DataPlots().pDataPlot->SetCurveStyle(k, -1);
   } else {
-    pDataPlot->nMarkSize = 2;
+    DataPlots().pDataPlot->nMarkSize = 2;
   }
-  pDataPlot->ShowRightTickLabels();
+  DataPlots().pDataPlot->ShowRightTickLabels();
   SetYTitles();
 }
 
 // ---------------------------------------------------------------- redraws
 
 void RedrawDataPlot(bool rescale) {
-  if (!pDataPlot) return;
-  if (rescale) pDataPlot->Rescale();
-  pDataPlot->Redraw();
+  if (!DataPlots().pDataPlot) return;
+  if (rescale) DataPlots().pDataPlot->Rescale();
+  DataPlots().pDataPlot->Redraw();
 }
 
 void ComputeScanResiduals(int s, float* out) {
   if (!HasScan(s) || !out) return;
   const std::size_t k = static_cast<std::size_t>(s);
-  const int n = pnPoints[k];
-  const float* signal = ppSignal[k];
-  const float* fit = At(ppFit, s);
+  const int n = DataSet().pnPoints[k];
+  const float* signal = DataSet().ppSignal[k];
+  const float* fit = At(DataSet().ppFit, s);
   int first = 1, last = n;
   if (FitLimitMode()) FitIndices(s, &first, &last);
   for (int j = 1; j <= n; ++j) {
@@ -319,50 +301,50 @@ namespace {
 
 // The residual plot's x range: the zoom window, else the fitting limits, else all.
 void RescaleResidualPlot() {
-  if (pResidualsPlot->bFollowXWindow)
-    pResidualsPlot->SetXRangeAutoY(pResidualsPlot->fFollowXMin, pResidualsPlot->fFollowXMax);
+  if (DataPlots().pResidualsPlot->bFollowXWindow)
+    DataPlots().pResidualsPlot->SetXRangeAutoY(DataPlots().pResidualsPlot->fFollowXMin, DataPlots().pResidualsPlot->fFollowXMax);
   else if (FitLimitMode())
-    pResidualsPlot->SetXRangeAutoY(fFitLeftLim, fFitRightLim);
+    DataPlots().pResidualsPlot->SetXRangeAutoY(DataSet().fFitLeftLim, DataSet().fFitRightLim);
   else
-    pResidualsPlot->Rescale();
+    DataPlots().pResidualsPlot->Rescale();
 }
 }  // namespace
 
 void FollowDataPlotZoom(std::optional<std::pair<float, float>> xWindow) {
   // Without a residual plot there is nothing to follow: the next pair starts unzoomed.
-  if (!pResidualsPlot) return;
-  pResidualsPlot->bFollowXWindow = xWindow.has_value();
+  if (!DataPlots().pResidualsPlot) return;
+  DataPlots().pResidualsPlot->bFollowXWindow = xWindow.has_value();
   if (xWindow) {
-    pResidualsPlot->fFollowXMin = xWindow->first;
-    pResidualsPlot->fFollowXMax = xWindow->second;
+    DataPlots().pResidualsPlot->fFollowXMin = xWindow->first;
+    DataPlots().pResidualsPlot->fFollowXMax = xWindow->second;
   }
-  if (nScans == 0) return;
+  if (DataSet().nScans == 0) return;
   RescaleResidualPlot();
-  pResidualsPlot->Redraw();
+  DataPlots().pResidualsPlot->Redraw();
 }
 
 void RedrawResidualPlot(bool rescale) {
-  if (!pResidualsPlot || nScans == 0) return;
-  for (int s = 1; s <= nScans; ++s) ComputeScanResiduals(s, At(ppResiduals, s));
-  if (FitLimitMode() && bWriteScanRms) WriteScanRmsFile();
+  if (!DataPlots().pResidualsPlot || DataSet().nScans == 0) return;
+  for (int s = 1; s <= DataSet().nScans; ++s) ComputeScanResiduals(s, At(DataSet().ppResiduals, s));
+  if (FitLimitMode() && DataPlots().bWriteScanRms) WriteScanRmsFile();
   if (rescale) RescaleResidualPlot();
-  pResidualsPlot->Redraw();
+  DataPlots().pResidualsPlot->Redraw();
 }
 
-const MetaFile* GetDataPlotMetafile() { return pDataPlot ? pDataPlot->hPicture.get() : nullptr; }
+const MetaFile* GetDataPlotMetafile() { return DataPlots().pDataPlot ? DataPlots().pDataPlot->hPicture.get() : nullptr; }
 
 const MetaFile* GetResidualPlotMetafile() {
-  if (!pResidualsPlot) return nullptr;
+  if (!DataPlots().pResidualsPlot) return nullptr;
   // Residuals exist only of a fit of the data, model and values on show: before a
   // Run, or once anything it was computed for changed, the plot shows its axes
   // without curves rather than the signal (or an earlier fit's residuals) as
   // residuals. The picture is recorded again only when that changes.
   const int hide = FitOfLoadedData() ? 0 : 1;
-  if (pResidualsPlot->bHideCurves != hide) {
-    pResidualsPlot->bHideCurves = hide;
-    pResidualsPlot->Redraw();
+  if (DataPlots().pResidualsPlot->bHideCurves != hide) {
+    DataPlots().pResidualsPlot->bHideCurves = hide;
+    DataPlots().pResidualsPlot->Redraw();
   }
-  return pResidualsPlot->hPicture.get();
+  return DataPlots().pResidualsPlot->hPicture.get();
 }
 
 // ---------------------------------------------------------------- ScanRms.dat
@@ -376,19 +358,19 @@ void WriteScanRmsFile() {
   auto fail = [](const std::string& text) {
     PlayInfoSound();
     RaiseBox(text, "ERROR", MB_OK);
-    bWriteScanRms = false;
+    DataPlots().bWriteScanRms = false;
   };
   if (!file.IsOpen()) {
     fail(WithReason("could not open ScanRms file", file.Error()));
     return;
   }
-  nWorstScan = 0;
+  DataPlots().nWorstScan = 0;
   float largest = 0;
   bool missing = false;  // a scan without residuals inside the fit limits
-  for (int k = 1; k <= nScans; ++k) {
+  for (int k = 1; k <= DataSet().nScans; ++k) {
     const int s = ScanAtPosition(k);
     if (!HasScan(s)) continue;
-    const float* r = At(ppResiduals, s);
+    const float* r = At(DataSet().ppResiduals, s);
     int first, last;
     FitIndices(s, &first, &last);
     float sum = 0;
@@ -404,11 +386,11 @@ void WriteScanRmsFile() {
       continue;
     }
     const float rms = std::sqrt(sum / static_cast<float>(count));
-    const std::string& name = ppScanFileNames[static_cast<std::size_t>(s)];
+    const std::string& name = DataSet().ppScanFileNames[static_cast<std::size_t>(s)];
     std::fprintf(file.File(), "%s \t%s\n", name.c_str(), FormatExp6(rms).c_str());
     if (rms > largest) {
       largest = rms;
-      nWorstScan = s;
+      DataPlots().nWorstScan = s;
     }
   }
   if (!file.Commit()) fail(WithReason("could not write ScanRms file", file.Error()));
@@ -416,41 +398,41 @@ void WriteScanRmsFile() {
 
 // ---------------------------------------------------------------- refresh during fits
 
-void SetFitPanePainters(FitPanePainters painters) { g_panePainters = std::move(painters); }
+void SetFitPanePainters(FitPanePainters painters) { Local().g_panePainters = std::move(painters); }
 
-const FitPanePainters& GetFitPanePainters() { return g_panePainters; }
+const FitPanePainters& GetFitPanePainters() { return Local().g_panePainters; }
 
 void RefreshFitPanesTimed(Window& window) {
-  if (!bUpdateDataPlotDuringFit && !bUpdateResidualPlotDuringFit &&
-      !bUpdateResidualBitmapDuringFit && !bUpdateDistributionDuringFit)
+  if (!DataPlots().bUpdateDataPlotDuringFit && !DataPlots().bUpdateResidualPlotDuringFit &&
+      !DataPlots().bUpdateResidualBitmapDuringFit && !DataPlots().bUpdateDistributionDuringFit)
     return;
   const std::uint32_t now = GetTickCount();
-  if (!bFitRefreshStarted) {
-    bFitRefreshStarted = true;
-    nLastFitRefreshTick = GetTickCount();
+  if (!DataPlots().bFitRefreshStarted) {
+    DataPlots().bFitRefreshStarted = true;
+    DataPlots().nLastFitRefreshTick = GetTickCount();
   } else {
-    const double ms = std::floor(static_cast<double>(fMaxUpdateInterval) * 1000.0);
+    const double ms = std::floor(static_cast<double>(DataPlots().fMaxUpdateInterval) * 1000.0);
     const std::uint32_t interval =
         ms <= 0 ? 0u : (ms >= 4294967295.0 ? 4294967295u : static_cast<std::uint32_t>(ms));
     // Elapsed time by unsigned difference, so that the wrap of the 32-bit tick
     // counter does not stop the refreshes.
-    if (now - nLastFitRefreshTick <= interval) return;
-    nLastFitRefreshTick = GetTickCount();
+    if (now - DataPlots().nLastFitRefreshTick <= interval) return;
+    DataPlots().nLastFitRefreshTick = GetTickCount();
   }
-  if (bUpdateDataPlotDuringFit && g_panePainters.drawDataPane) g_panePainters.drawDataPane(window);
-  if (bUpdateResidualPlotDuringFit && g_panePainters.drawResidualPane)
-    g_panePainters.drawResidualPane(window);
-  if (bUpdateResidualBitmapDuringFit) DrawResidualsBitmap(window);
-  if (bUpdateDistributionDuringFit && g_panePainters.drawDistributionPane)
-    g_panePainters.drawDistributionPane(window);
+  if (DataPlots().bUpdateDataPlotDuringFit && Local().g_panePainters.drawDataPane) Local().g_panePainters.drawDataPane(window);
+  if (DataPlots().bUpdateResidualPlotDuringFit && Local().g_panePainters.drawResidualPane)
+    Local().g_panePainters.drawResidualPane(window);
+  if (DataPlots().bUpdateResidualBitmapDuringFit) DrawResidualsBitmap(window);
+  if (DataPlots().bUpdateDistributionDuringFit && Local().g_panePainters.drawDistributionPane)
+    Local().g_panePainters.drawDistributionPane(window);
 }
 
 // ---------------------------------------------------------------- colours
 
 Color ScanColor(int position) {
   if (position < 1) return kBlack;
-  if (bColorScansByTime) {
-    const float f = nScans > 0 ? static_cast<float>(position) / static_cast<float>(nScans) : 1.0f;
+  if (DataPlots().bColorScansByTime) {
+    const float f = DataSet().nScans > 0 ? static_cast<float>(position) / static_cast<float>(DataSet().nScans) : 1.0f;
     return ColorTemperature(f);
   }
   // The palette of 14 colours and their darker forms repeats every 28 positions.
@@ -499,58 +481,58 @@ void InstallDataSetPlotHooks() {
   hooks.redrawResidualPlot = RedrawResidualPlot;
   hooks.releaseDataAndResidualPlots = ReleaseDataAndResidualPlots;
   hooks.progressBegin = [](Window* window) {
-    g_loadingProgress.reset();
-    g_loadingWindow = window;
+    Local().g_loadingProgress.reset();
+    Local().g_loadingWindow = window;
     if (!window) return;
-    g_loadingProgress = std::make_unique<CProgressLine>();
-    g_loadingProgress->Show(*window, 10, 10);
+    Local().g_loadingProgress = std::make_unique<CProgressLine>();
+    Local().g_loadingProgress->Show(*window, 10, 10);
   };
   hooks.progressUpdate = [](float fraction) {
-    if (g_loadingProgress && g_loadingWindow) g_loadingProgress->Update(fraction, *g_loadingWindow);
+    if (Local().g_loadingProgress && Local().g_loadingWindow) Local().g_loadingProgress->Update(fraction, *Local().g_loadingWindow);
   };
   hooks.progressEnd = [] {
-    if (g_loadingProgress && g_loadingWindow) g_loadingProgress->Hide(*g_loadingWindow);
-    g_loadingProgress.reset();
-    g_loadingWindow = nullptr;
+    if (Local().g_loadingProgress && Local().g_loadingWindow) Local().g_loadingProgress->Hide(*Local().g_loadingWindow);
+    Local().g_loadingProgress.reset();
+    Local().g_loadingWindow = nullptr;
   };
 }
 
 void ResetPlotting() {
   ReleaseDataAndResidualPlots();
   FreeTemperaturePlot();
-  bTemperatureTrace = false;
+  TemperaturePlot().bTemperatureTrace = false;
   nMinPlotTextHeight = 0;
   fPlotTextWidthFactor = 1.0;
-  nPlotAreaLeft = 75;
-  nPlotAreaRight = 975;
-  nPlotAreaTop = 50;
-  nPlotAreaBottom = 950;
-  nDataPlotBottom = 475;
-  nResidualPlotTop = 550;
-  nPaneClientHeight = 0;
-  bShowData = true;
-  bShowResiduals = true;
-  bColorScansByTime = true;
-  bWriteScanRms = true;
-  nWorstScan = 0;
-  nLastFitRefreshTick = 0;
-  bFitRefreshStarted = false;
-  bUpdateDataPlotDuringFit = false;
-  bUpdateResidualPlotDuringFit = false;
-  bUpdateResidualBitmapDuringFit = false;
-  bUpdateDistributionDuringFit = false;
-  fMaxUpdateInterval = 1.0f;
-  bShowResidualsBitmap = true;
-  bBitmapBlackAndWhite = true;
-  bBitmapContinuousShading = true;
-  fResidualBitmapScale = 0.05f;
-  bLogTickMode = 0;
-  bRescaleRequested = 0;
-  bDotPhase = true;
-  nErrorBarCap = 15;
+  DataPlots().nPlotAreaLeft = 75;
+  DataPlots().nPlotAreaRight = 975;
+  DataPlots().nPlotAreaTop = 50;
+  DataPlots().nPlotAreaBottom = 950;
+  DataPlots().nDataPlotBottom = 475;
+  DataPlots().nResidualPlotTop = 550;
+  DataPlots().nPaneClientHeight = 0;
+  DataPlots().bShowData = true;
+  DataPlots().bShowResiduals = true;
+  DataPlots().bColorScansByTime = true;
+  DataPlots().bWriteScanRms = true;
+  DataPlots().nWorstScan = 0;
+  DataPlots().nLastFitRefreshTick = 0;
+  DataPlots().bFitRefreshStarted = false;
+  DataPlots().bUpdateDataPlotDuringFit = false;
+  DataPlots().bUpdateResidualPlotDuringFit = false;
+  DataPlots().bUpdateResidualBitmapDuringFit = false;
+  DataPlots().bUpdateDistributionDuringFit = false;
+  DataPlots().fMaxUpdateInterval = 1.0f;
+  ResidualBitmap().bShowResidualsBitmap = true;
+  ResidualBitmap().bBitmapBlackAndWhite = true;
+  ResidualBitmap().bBitmapContinuousShading = true;
+  ResidualBitmap().fResidualBitmapScale = 0.05f;
+  PlotScaling().bLogTickMode = 0;
+  PlotRedraw().bRescaleRequested = 0;
+  PlotRedraw().bDotPhase = true;
+  PlotRedraw().nErrorBarCap = 15;
   CreatePlotFonts();
-  g_loadingProgress.reset();
-  g_loadingWindow = nullptr;
+  Local().g_loadingProgress.reset();
+  Local().g_loadingWindow = nullptr;
 }
 
 }  // namespace tarmic

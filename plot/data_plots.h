@@ -6,6 +6,8 @@
 // often than a set interval.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <optional>
 #include <utility>
 
@@ -23,35 +25,40 @@ class Window;
 
 // The plots; null until data are loaded. Only RebuildDataAndResidualPlots and
 // ReleaseDataAndResidualPlots delete them.
-extern CWINPlot* pDataPlot;
-extern CWINPlot* pResidualsPlot;
+// The state of this module in an analysis (numerics/analysis.h).
+struct DataPlotsState {
+  CWINPlot* pDataPlot = nullptr;
+  CWINPlot* pResidualsPlot = nullptr;
+  int nPlotAreaLeft = 75;  // 75
+  int nPlotAreaRight = 975;  // 975
+  int nPlotAreaTop = 50;  // 50
+  int nPlotAreaBottom = 950;  // 950
+  int nDataPlotBottom = 475;  // 475: bottom of the data plot in the split layout
+  int nResidualPlotTop = 550;  // 550: top of the residual plot in the split layout
+  bool bShowData = true;  // the data pane is shown
+  bool bShowResiduals = true;  // the residual pane is shown
+  bool bColorScansByTime = true;  // scan colours along a colour-temperature ramp
+  bool bWriteScanRms = true;  // residual redraws write ScanRms.dat
+  int nWorstScan = 0;
+  std::uint32_t nLastFitRefreshTick = 0;
+  bool bFitRefreshStarted = false;
+  bool bUpdateDataPlotDuringFit = false;
+  bool bUpdateResidualPlotDuringFit = false;
+  bool bUpdateResidualBitmapDuringFit = false;
+  bool bUpdateDistributionDuringFit = false;
+  float fMaxUpdateInterval = 1.0f;  // seconds
+  int nPaneClientHeight = 0;
+};
+inline DataPlotsState& DataPlots() { return CurrentPart<DataPlotsState>(); }
 
 // The plot area in layout units (x in a width of 1000, y in picture units). The
 // distribution views move the plots up to make room for their own plot.
-extern int nPlotAreaLeft;     // 75
-extern int nPlotAreaRight;    // 975
-extern int nPlotAreaTop;      // 50
-extern int nPlotAreaBottom;   // 950
-extern int nDataPlotBottom;   // 475: bottom of the data plot in the split layout
-extern int nResidualPlotTop;  // 550: top of the residual plot in the split layout
 
-extern bool bShowData;          // the data pane is shown
-extern bool bShowResiduals;     // the residual pane is shown
-extern bool bColorScansByTime;  // scan colours along a colour-temperature ramp
-extern bool bWriteScanRms;      // residual redraws write ScanRms.dat
 // Scan number with the largest rms residual in the last ScanRms.dat pass; 0 when none.
-extern int nWorstScan;
 // State of the refresh throttle during fits.
-extern std::uint32_t nLastFitRefreshTick;
-extern bool bFitRefreshStarted;
 
 // Preferences of the refresh during fits, read from the preference file at
 // start-up and changed by "Change Fit Updating Preferences".
-extern bool bUpdateDataPlotDuringFit;
-extern bool bUpdateResidualPlotDuringFit;
-extern bool bUpdateResidualBitmapDuringFit;
-extern bool bUpdateDistributionDuringFit;
-extern float fMaxUpdateInterval;  // seconds
 
 // Deletes both plots and builds them anew from the data set: one curve per scan in
 // display order (the third-column curves of intensity data follow in the data
@@ -107,7 +114,6 @@ int ResidualBitmapBand();
 // The band the bitmap's rows take before that limit, picture units.
 int ResidualBitmapRowUnits();
 // The client height (pixels) the panes are laid out for; 0 while not known.
-extern int nPaneClientHeight;
 // Sets it (the window, at every change of its size). When the bitmap's band changes
 // with it, a residual plot in the split layout is placed anew below the band (its
 // picture is recorded at its next Redraw). True when the height changed.

@@ -22,10 +22,7 @@ Font hTickFont{nTickFontHeight, 400, 0, FontFamily::SansSerif};
 Font hLabelFont{nLabelFontHeight, 400, 0, FontFamily::SansSerif};
 Font hYTitleFont{nLabelFontHeight, 400, 900, FontFamily::SansSerif};
 Font hTitleFont{nTitleFontHeight, 400, 0, FontFamily::SansSerif};
-int bRescaleRequested = 0;
 int nMinPlotTextHeight = 0;
-std::atomic<bool> bDotPhase{true};
-int nErrorBarCap = 15;
 
 int PlotTextHeight(int h) { return std::max(h, nMinPlotTextHeight); }
 
@@ -144,7 +141,7 @@ bool CWINPlot::Redraw() {
   bool recorded = RecordPicture();
   // A point outside the displayed y range asks for new ranges: rescale and record
   // once more, and only once, even when the second picture asks again.
-  if (bRescaleRequested && !(bFixedX && bFixedY)) {
+  if (PlotRedraw().bRescaleRequested && !(bFixedX && bFixedY)) {
     Rescale();
     recorded = RecordPicture();
   }
@@ -152,16 +149,16 @@ bool CWINPlot::Redraw() {
 }
 
 bool CWINPlot::RecordPicture() {
-  bRescaleRequested = 0;
+  PlotRedraw().bRescaleRequested = 0;
   // Texts at their plot heights; the plot area keeps the room they need, laid out
   // anew when the text height or the widest y tick label changed.
   const int tickH = PlotTextHeight(nTickFontHeight);
   const int titleH = PlotTextHeight(nTitleFontHeight);
   {
     const bool logY = bLogTicksY || bLogY;
-    bLogTickMode = logY;
+    PlotScaling().bLogTickMode = logY;
     std::unique_ptr<CVector> yTicks = ComputeTicks(true, AxisEnd(fYMin, bLogY), AxisEnd(fYMax, bLogY));
-    bLogTickMode = 0;
+    PlotScaling().bLogTickMode = 0;
     int chars = 1, width = 0;
     for (std::uint32_t k = 0; k < yTicks->Length(); ++k) {
       const std::string label = FormatTick(*yTicks, k, bLogY, fYLabelScale);
@@ -216,9 +213,9 @@ bool CWINPlot::RecordPicture() {
   // x ticks.
   const bool logTicksX = bLogTicksX || bLogX;
   const float x0 = AxisEnd(fXMin, bLogX), x1 = AxisEnd(fXMax, bLogX);
-  bLogTickMode = logTicksX;
+  PlotScaling().bLogTickMode = logTicksX;
   std::unique_ptr<CVector> ticks = ComputeTicks(true, x0, x1);
-  bLogTickMode = 0;
+  PlotScaling().bLogTickMode = 0;
   // Labels too wide for their ticks' spacing are thinned out; a label at an end of
   // the axis that would leave the picture is moved in, to end at its edge.
   std::vector<std::string> xLabels;
@@ -241,9 +238,9 @@ bool CWINPlot::RecordPicture() {
     dc.MoveTo(px, nTop);
     dc.LineTo(px, nTop - nTickLength);
   }
-  bLogTickMode = logTicksX;
+  PlotScaling().bLogTickMode = logTicksX;
   ticks = ComputeTicks(false, x0, x1);
-  bLogTickMode = 0;
+  PlotScaling().bLogTickMode = 0;
   for (std::uint32_t k = 0; k < ticks->Length(); ++k) {
     const int px = TickPixel(ticks->Get(static_cast<int>(k)), fScaleX, fOffsetX);
     dc.MoveTo(px, nBottom);
@@ -258,9 +255,9 @@ bool CWINPlot::RecordPicture() {
   const float y0 = AxisEnd(fYMin, bLogY), y1 = AxisEnd(fYMax, bLogY);
   int widest = 0;
   dc.SetTextAlign(TA_RIGHT | TA_BASELINE);
-  bLogTickMode = logTicksY;
+  PlotScaling().bLogTickMode = logTicksY;
   ticks = ComputeTicks(true, y0, y1);
-  bLogTickMode = 0;
+  PlotScaling().bLogTickMode = 0;
   // Labels closer than their height are thinned out; a label at an end of the axis
   // that would reach out of the plot's rectangle (into the pane above or below,
   // where another picture may cover it) is moved in.
@@ -289,9 +286,9 @@ bool CWINPlot::RecordPicture() {
       dc.SetTextAlign(TA_RIGHT | TA_BASELINE);
     }
   }
-  bLogTickMode = logTicksY;
+  PlotScaling().bLogTickMode = logTicksY;
   ticks = ComputeTicks(false, y0, y1);
-  bLogTickMode = 0;
+  PlotScaling().bLogTickMode = 0;
   for (std::uint32_t k = 0; k < ticks->Length(); ++k) {
     const int py = TickPixel(ticks->Get(static_cast<int>(k)), fScaleY, fOffsetY);
     dc.MoveTo(nLeft, py);
@@ -464,25 +461,25 @@ void CWINPlot::DrawDot(DC& dc, int x, int y) {
 }
 
 void CWINPlot::DrawAlternateDot(DC& dc, int x, int y) {
-  if (bDotPhase) DrawDot(dc, x, y);
-  bDotPhase = true;
+  if (PlotRedraw().bDotPhase) DrawDot(dc, x, y);
+  PlotRedraw().bDotPhase = true;
 }
 
 void CWINPlot::DrawDashedLine(DC& dc, int x1, int y1, int x2, int y2) {
   const int dx = x2 - x1, dy = y2 - y1;
   if (std::abs(dx) <= 2 && std::abs(dy) <= 2) {
     // Very short steps: a dot on every second one.
-    if (bDotPhase) {
+    if (PlotRedraw().bDotPhase) {
       dc.MoveTo(x1, y1);
       dc.LineTo(x1 + 1, y1 + 1);
       dc.MoveTo(x2, y2);
-      bDotPhase = false;
+      PlotRedraw().bDotPhase = false;
     } else {
-      bDotPhase = true;
+      PlotRedraw().bDotPhase = true;
     }
     return;
   }
-  bDotPhase = true;
+  PlotRedraw().bDotPhase = true;
   if (std::abs(dx) < 5 && std::abs(dy) < 5) {
     dc.MoveTo(x1, y1);
     dc.LineTo(x1 + static_cast<int>(std::floor(dx / 2.0)),
@@ -531,8 +528,8 @@ void CWINPlot::DrawErrorBars(DC& dc, int i, const float* lower, const float* upp
     for (int end : {down, up}) {
       dc.MoveTo(px, py);
       dc.LineTo(px, end);
-      dc.MoveTo(px - nErrorBarCap, end);
-      dc.LineTo(px + nErrorBarCap, end);
+      dc.MoveTo(px - PlotRedraw().nErrorBarCap, end);
+      dc.LineTo(px + PlotRedraw().nErrorBarCap, end);
     }
   }
   dc.SelectPen(oldPen);

@@ -12,8 +12,6 @@
 
 namespace tarmic {
 
-int bLogTickMode = 0;
-
 namespace {
 
 // A picture coordinate from a mapped value, truncated toward zero. Values that do
@@ -434,8 +432,8 @@ std::unique_ptr<CVector> CWINPlot::ComputeTicks(bool major, float lo, float hi) 
   float step = (lo == hi) ? 0.0f : std::pow(10.0f, std::floor(std::log10(std::fabs(hi - lo))));
   if (step > 0 && std::isfinite(step) && std::isfinite(lo) && std::isfinite(hi)) {
     Placement p = Place(lo, hi, step);
-    if (!bLogTickMode || major) {
-      if (!bLogTickMode && p.n < nMinTicks) {
+    if (!PlotScaling().bLogTickMode || major) {
+      if (!PlotScaling().bLogTickMode && p.n < nMinTicks) {
         step *= 0.5f;
         p = Place(lo, hi, step);
       }

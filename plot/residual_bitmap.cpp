@@ -19,19 +19,14 @@
 
 namespace tarmic {
 
-bool bShowResidualsBitmap = true;
-bool bBitmapBlackAndWhite = true;
-bool bBitmapContinuousShading = true;
-float fResidualBitmapScale = 0.05f;
-
 Color ResidualBitmapColor(int v) {
-  if (bBitmapBlackAndWhite) {
-    if (bBitmapContinuousShading) return RGB(128 + v, 128 + v, 128 + v);
+  if (ResidualBitmap().bBitmapBlackAndWhite) {
+    if (ResidualBitmap().bBitmapContinuousShading) return RGB(128 + v, 128 + v, 128 + v);
     if (v > 0) return kWhite;
     if (v < 0) return kBlack;
     return RGB(128, 128, 128);
   }
-  if (bBitmapContinuousShading) {
+  if (ResidualBitmap().bBitmapContinuousShading) {
     if (v > 0) return RGB(128 + v, 128 - v, 128 - v);            // towards red
     if (v < 0) return RGB(128 + v, 128 + v, std::min(128 - v, 255));  // towards blue
     return RGB(128, 128, 128);
@@ -49,15 +44,15 @@ namespace {
 // of the residual plot below and the gap shows as one.
 std::vector<float> ColumnRadii(int first, int last) {
   std::vector<float> radii(1, 0.0f);
-  const float limit = CurveGapLimit(pGridRadius, first, last + 1);
+  const float limit = CurveGapLimit(CurrentGrid().pGridRadius, first, last + 1);
   bool gapped = false;
-  for (int j = first + 1; j <= last && !gapped; ++j) gapped = pGridRadius[j] - pGridRadius[j - 1] > limit;
+  for (int j = first + 1; j <= last && !gapped; ++j) gapped = CurrentGrid().pGridRadius[j] - CurrentGrid().pGridRadius[j - 1] > limit;
   if (!gapped) {
-    radii.insert(radii.end(), pGridRadius + first, pGridRadius + last + 1);
+    radii.insert(radii.end(), CurrentGrid().pGridRadius + first, CurrentGrid().pGridRadius + last + 1);
     return radii;
   }
   const double step = limit / kGapSpacingFactor;
-  const double r0 = pGridRadius[first], r1 = pGridRadius[last];
+  const double r0 = CurrentGrid().pGridRadius[first], r1 = CurrentGrid().pGridRadius[last];
   const int count = static_cast<int>(std::floor((r1 - r0) / step + 0.5)) + 1;
   for (int c = 0; c < count; ++c) radii.push_back(static_cast<float>(r0 + c * (r1 - r0) / std::max(count - 1, 1)));
   return radii;
@@ -66,34 +61,34 @@ std::vector<float> ColumnRadii(int first, int last) {
 }  // namespace
 
 Image BuildResidualsBitmap() {
-  if (nScans < 1 || nGridPoints < 1 || !pGridRadius) return Image();
-  const int first = std::max(iFitFirst, 1);
-  const int last = std::min(iFitLast, nGridPoints);
+  if (DataSet().nScans < 1 || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius) return Image();
+  const int first = std::max(CurrentGrid().iFitFirst, 1);
+  const int last = std::min(CurrentGrid().iFitLast, CurrentGrid().nGridPoints);
   if (last < first) return Image();
   const std::vector<float> columns = ColumnRadii(first, last);
   const int width = static_cast<int>(columns.size()) - 1;
 
   // Fluorescence counts are far larger than absorbances: a scale below 1 (the
   // absorbance default or the automatic 0) becomes 10 and stays so.
-  if (bFluorescenceData && fResidualBitmapScale < 1.0f) fResidualBitmapScale = 10.0f;
-  float scale = fResidualBitmapScale;
+  if (ScanFile().bFluorescenceData && ResidualBitmap().fResidualBitmapScale < 1.0f) ResidualBitmap().fResidualBitmapScale = 10.0f;
+  float scale = ResidualBitmap().fResidualBitmapScale;
 
   // Residuals of every scan (computed here, not stored) resampled onto the columns;
   // the columns a scan has no points at (a region excluded) stay empty.
-  std::vector<std::vector<float>> rows(static_cast<std::size_t>(nScans));
-  std::vector<std::vector<unsigned char>> shown(static_cast<std::size_t>(nScans));
+  std::vector<std::vector<float>> rows(static_cast<std::size_t>(DataSet().nScans));
+  std::vector<std::vector<unsigned char>> shown(static_cast<std::size_t>(DataSet().nScans));
   std::vector<float> residuals;
-  for (int i = 1; i <= nScans; ++i) {
+  for (int i = 1; i <= DataSet().nScans; ++i) {
     std::vector<float>& row = rows[static_cast<std::size_t>(i - 1)];
     std::vector<unsigned char>& has = shown[static_cast<std::size_t>(i - 1)];
     row.assign(static_cast<std::size_t>(width) + 1, 0.0f);
     has.assign(static_cast<std::size_t>(width) + 1, 1);
-    const int k = static_cast<std::size_t>(i) < pScanOrder.size()
-                      ? pScanOrder[static_cast<std::size_t>(i)]
+    const int k = static_cast<std::size_t>(i) < DataSet().pScanOrder.size()
+                      ? DataSet().pScanOrder[static_cast<std::size_t>(i)]
                       : 0;
-    if (k < 1 || k > nScans || static_cast<std::size_t>(k) >= pnPoints.size()) continue;
-    const int n = pnPoints[static_cast<std::size_t>(k)];
-    const float* radius = ppRadius[static_cast<std::size_t>(k)];
+    if (k < 1 || k > DataSet().nScans || static_cast<std::size_t>(k) >= DataSet().pnPoints.size()) continue;
+    const int n = DataSet().pnPoints[static_cast<std::size_t>(k)];
+    const float* radius = DataSet().ppRadius[static_cast<std::size_t>(k)];
     if (n < 1 || !radius) continue;
     residuals.assign(static_cast<std::size_t>(n) + 1, 0.0f);
     ComputeScanResiduals(k, residuals.data());
@@ -107,9 +102,9 @@ Image BuildResidualsBitmap() {
   }
 
   if (scale == 0) {
-    if (pResidualsPlot) {
-      scale = std::fabs(pResidualsPlot->fYMax);
-      if (std::fabs(pResidualsPlot->fYMin) > scale) scale = std::fabs(pResidualsPlot->fYMin);
+    if (DataPlots().pResidualsPlot) {
+      scale = std::fabs(DataPlots().pResidualsPlot->fYMax);
+      if (std::fabs(DataPlots().pResidualsPlot->fYMin) > scale) scale = std::fabs(DataPlots().pResidualsPlot->fYMin);
     } else {
       // No residual plot to take the range from: the largest residual shown.
       for (std::size_t i = 0; i < rows.size(); ++i)
@@ -120,8 +115,8 @@ Image BuildResidualsBitmap() {
     if (!(scale > 0)) scale = 1.0f;  // all zero: every pixel mid grey
   }
 
-  Image image(width, nScans, kWhite);
-  for (int i = 1; i <= nScans; ++i) {
+  Image image(width, DataSet().nScans, kWhite);
+  for (int i = 1; i <= DataSet().nScans; ++i) {
     const std::vector<float>& row = rows[static_cast<std::size_t>(i - 1)];
     const std::vector<unsigned char>& has = shown[static_cast<std::size_t>(i - 1)];
     for (int c = 1; c <= width; ++c) {
@@ -146,17 +141,17 @@ void CopyResidualsBitmap(Window&) {
 Rect ResidualsBitmapRect(Size client, int scanCount) {
   const double w = client.cx, h = client.cy;
   int left = static_cast<int>(
-      std::floor(std::floor(nPlotAreaLeft * static_cast<double>(fHorzDisplayFactor)) * w /
+      std::floor(std::floor(DataPlots().nPlotAreaLeft * static_cast<double>(fHorzDisplayFactor)) * w /
                  kUnroundedPictureWidth));
   int width = static_cast<int>(std::floor(
-      std::floor((nPlotAreaRight - nPlotAreaLeft) * static_cast<double>(fHorzDisplayFactor)) * w /
+      std::floor((DataPlots().nPlotAreaRight - DataPlots().nPlotAreaLeft) * static_cast<double>(fHorzDisplayFactor)) * w /
       kUnroundedPictureWidth));
   // Across, the strip spans the residual plot's x axis: its columns (the radii inside
   // the fit limits) stand over the radii of the plot below, and it stays clear of the
   // plot's y title and tick labels, which lie left of the axis.
-  if (pResidualsPlot && pResidualsPlot->nRight > pResidualsPlot->nLeft) {
-    left = static_cast<int>(std::floor(pResidualsPlot->nLeft * w / kPictureWidth));
-    width = static_cast<int>(std::floor(pResidualsPlot->nRight * w / kPictureWidth)) - left;
+  if (DataPlots().pResidualsPlot && DataPlots().pResidualsPlot->nRight > DataPlots().pResidualsPlot->nLeft) {
+    left = static_cast<int>(std::floor(DataPlots().pResidualsPlot->nLeft * w / kPictureWidth));
+    width = static_cast<int>(std::floor(DataPlots().pResidualsPlot->nRight * w / kPictureWidth)) - left;
   }
   // The strip ends where the residual plot begins: the band that the split layout
   // leaves free above it, below the data plot's x tick labels. It holds one pixel
@@ -164,7 +159,7 @@ Rect ResidualsBitmapRect(Size client, int scanCount) {
   // window) are the rows squeezed into it.
   const int band = ResidualBitmapBand();
   const int bandPixels = static_cast<int>(std::floor(band * h / fDisplayExtent));
-  const int bottom = static_cast<int>(std::floor(nResidualPlotTop * h / fDisplayExtent)) + bandPixels;
+  const int bottom = static_cast<int>(std::floor(DataPlots().nResidualPlotTop * h / fDisplayExtent)) + bandPixels;
   const int height = band < ResidualBitmapRowUnits() ? std::min(scanCount, bandPixels) : scanCount;
   if (height <= 0 || width <= 0) return Rect{};
   return Rect{left, bottom - height, left + width, bottom};
@@ -173,7 +168,7 @@ Rect ResidualsBitmapRect(Size client, int scanCount) {
 bool DrawResidualsBitmap(DC& dc, Size client) {
   const Image image = BuildResidualsBitmap();
   if (image.IsNull()) return false;
-  const Rect strip = ResidualsBitmapRect(client, nScans);
+  const Rect strip = ResidualsBitmapRect(client, DataSet().nScans);
   if (strip.IsEmpty()) return false;
   PixelDrawingScope pixels(dc);
   dc.StretchBitmap(image, strip);

@@ -5,6 +5,8 @@
 // copies it to the clipboard.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include "platform/image.h"
 #include "platform/types.h"
 
@@ -13,11 +15,16 @@ namespace tarmic {
 class DC;
 class Window;
 
-extern bool bShowResidualsBitmap;      // the strip is shown above the residual plot
-extern bool bBitmapBlackAndWhite;      // grey scale instead of red and blue
-extern bool bBitmapContinuousShading;  // shades instead of two colours
-// Residual that reaches full brightness; 0 takes it from the residual plot's range.
-extern float fResidualBitmapScale;
+// The state of this module in an analysis (numerics/analysis.h).
+struct ResidualBitmapState {
+  bool bShowResidualsBitmap = true;  // the strip is shown above the residual plot
+  bool bBitmapBlackAndWhite = true;  // grey scale instead of red and blue
+  bool bBitmapContinuousShading = true;  // shades instead of two colours
+  // Residual that reaches full brightness; 0 takes it from the residual plot's range.
+  float fResidualBitmapScale = 0.05f;
+};
+// The current analysis' ResidualBitmapState.
+inline ResidualBitmapState& ResidualBitmap() { return CurrentPart<ResidualBitmapState>(); }
 
 // Colour of a residual level v (-128..127, 128 levels per scale).
 Color ResidualBitmapColor(int v);

@@ -1,4 +1,5 @@
 #include "plot/temperature_plot.h"
+#include "numerics/analysis.h"
 
 #include <cstdint>
 #include <memory>
@@ -11,13 +12,14 @@
 
 namespace tarmic {
 
-CWINPlot* pTemperaturePlot = nullptr;
-bool bTemperatureTrace = false;
-
 namespace {
 
-// The curve of the plot; the plot refers to it without owning it.
-std::unique_ptr<CCurve> gTemperatureCurve;
+// This module's own state in the analysis.
+struct LocalState {
+  // The curve of the plot; the plot refers to it without owning it.
+std::unique_ptr<CCurve> gTemperatureCurve{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // Point style of the marks (joined by lines when the plot connects its points).
 constexpr int kMarkStyle = 6;
@@ -27,34 +29,34 @@ constexpr int kMarkSize = 8;
 
 bool BuildTemperaturePlot() {
   FreeTemperaturePlot();
-  if (nScans < 1) return false;
+  if (DataSet().nScans < 1) return false;
   std::vector<float> time, temperature;
-  for (int i = 1; i <= nScans; ++i) {
+  for (int i = 1; i <= DataSet().nScans; ++i) {
     // Display order is time order; a table without that order falls back to scan order.
     int s = i;
-    if (static_cast<std::size_t>(i) < pScanOrder.size() && pScanOrder[static_cast<std::size_t>(i)] >= 1)
-      s = pScanOrder[static_cast<std::size_t>(i)];
-    const ScanInfo& info = pScanInfo[static_cast<std::size_t>(s)];
+    if (static_cast<std::size_t>(i) < DataSet().pScanOrder.size() && DataSet().pScanOrder[static_cast<std::size_t>(i)] >= 1)
+      s = DataSet().pScanOrder[static_cast<std::size_t>(i)];
+    const ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(s)];
     time.push_back(static_cast<float>(info.time));
     temperature.push_back(info.temperature);
   }
-  gTemperatureCurve = std::make_unique<CCurve>(time.data(), temperature.data(),
+  Local().gTemperatureCurve = std::make_unique<CCurve>(time.data(), temperature.data(),
                                                static_cast<std::uint32_t>(time.size()), 0, 0);
-  pTemperaturePlot = new CWINPlot();
-  pTemperaturePlot->SetPlotRect(nPlotAreaTop, nPlotAreaLeft, nPlotAreaBottom, nPlotAreaRight);
-  pTemperaturePlot->SetXAxisLabel("time (sec)");
-  pTemperaturePlot->SetYAxisLabel("temperature (C)");
-  pTemperaturePlot->AddCurve(gTemperatureCurve.get());
-  pTemperaturePlot->SetCurveStyle(0, kMarkStyle);
-  pTemperaturePlot->nMarkSize = kMarkSize;
-  pTemperaturePlot->ToggleConnectPoints();
+  TemperaturePlot().pTemperaturePlot = new CWINPlot();
+  TemperaturePlot().pTemperaturePlot->SetPlotRect(DataPlots().nPlotAreaTop, DataPlots().nPlotAreaLeft, DataPlots().nPlotAreaBottom, DataPlots().nPlotAreaRight);
+  TemperaturePlot().pTemperaturePlot->SetXAxisLabel("time (sec)");
+  TemperaturePlot().pTemperaturePlot->SetYAxisLabel("temperature (C)");
+  TemperaturePlot().pTemperaturePlot->AddCurve(Local().gTemperatureCurve.get());
+  TemperaturePlot().pTemperaturePlot->SetCurveStyle(0, kMarkStyle);
+  TemperaturePlot().pTemperaturePlot->nMarkSize = kMarkSize;
+  TemperaturePlot().pTemperaturePlot->ToggleConnectPoints();
   return true;
 }
 
 void FreeTemperaturePlot() {
-  delete pTemperaturePlot;
-  pTemperaturePlot = nullptr;
-  gTemperatureCurve.reset();
+  delete TemperaturePlot().pTemperaturePlot;
+  TemperaturePlot().pTemperaturePlot = nullptr;
+  Local().gTemperatureCurve.reset();
 }
 
 }  // namespace tarmic

@@ -192,7 +192,7 @@ void CWINPlot::AttachErrorValuesA(int i, float* v, int n) {
   if (n != CurveLength(ppCurves[static_cast<std::size_t>(i)])) return;
   AttachErrors(ppErrorsA, nMaxErrorCurve, i, v, n);
   bHasErrorsA = 1;
-  nErrorBarCap = static_cast<int>(std::floor(1.5 * nMarkSize));
+  PlotRedraw().nErrorBarCap = static_cast<int>(std::floor(1.5 * nMarkSize));
 }
 
 void CWINPlot::AttachErrorValuesB(int i, float* v, int n) {
@@ -200,7 +200,7 @@ void CWINPlot::AttachErrorValuesB(int i, float* v, int n) {
   if (n != CurveLength(ppCurves[static_cast<std::size_t>(i)])) return;
   AttachErrors(ppErrorsB, nMaxErrorCurve, i, v, n);
   bHasErrorsB = 1;
-  nErrorBarCap = static_cast<int>(std::floor(1.5 * nMarkSize));
+  PlotRedraw().nErrorBarCap = static_cast<int>(std::floor(1.5 * nMarkSize));
 }
 
 // ---------------------------------------------------------------- texts and settings

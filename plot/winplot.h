@@ -18,6 +18,8 @@
 // curve of the picture), plot_overlays.cpp (curves over a finished plot, copy).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -84,17 +86,27 @@ bool SetPlotTextWidthFactor(double factor);
 // or estimated from its height) takes, rounded up.
 int PlotTextWidth(double width);
 
-// ComputeTicks places the minor ticks of a logarithmic axis (values in decades)
-// while this is set; Redraw sets it around its tick computations.
-extern int bLogTickMode;
-// Raised by the curve painter when a point lies outside the displayed y range;
-// cleared at the start of every Redraw, which then rescales and records once more.
-extern int bRescaleRequested;
-// Phase of the dotted and dashed primitives, carried across segments, curves and
-// pictures; also used by overlays drawn from worker threads.
-extern std::atomic<bool> bDotPhase;
-// Half-width of error-bar caps, picture units.
-extern int nErrorBarCap;
+// The state of this module in an analysis (numerics/analysis.h).
+struct PlotScalingState {
+  // ComputeTicks places the minor ticks of a logarithmic axis (values in decades)
+  // while this is set; Redraw sets it around its tick computations.
+  int bLogTickMode = 0;
+};
+// The current analysis' PlotScalingState.
+inline PlotScalingState& PlotScaling() { return CurrentPart<PlotScalingState>(); }
+// The state of this module in an analysis (numerics/analysis.h).
+struct PlotRedrawState {
+  // Raised by the curve painter when a point lies outside the displayed y range;
+  // cleared at the start of every Redraw, which then rescales and records once more.
+  int bRescaleRequested = 0;
+  // Phase of the dotted and dashed primitives, carried across segments, curves and
+  // pictures; also used by overlays drawn from worker threads.
+  std::atomic<bool> bDotPhase{true};
+  // Half-width of error-bar caps, picture units.
+  int nErrorBarCap = 15;
+};
+// The current analysis' PlotRedrawState.
+inline PlotRedrawState& PlotRedraw() { return CurrentPart<PlotRedrawState>(); }
 
 // The smaller / larger of two floats; the second argument when they are equal.
 float MinFloat(float a, float b);

@@ -1,4 +1,5 @@
 #include "propagators/buffer_sedimentation.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,16 +33,16 @@
 
 namespace tarmic {
 
-BufferSedSettings BufferSed;
-bool bMeniscusMismatch = false;
-bool bSubtractBufferMismatch = false;
-
 namespace {
 
 constexpr double kDefaultMeniscusDifference = 0.1;  // cm
 
-double dOwnMeniscusDifference = kDefaultMeniscusDifference;
-double* pMeniscusDifference = &dOwnMeniscusDifference;
+// This module's own state in the analysis.
+struct LocalState {
+  double dOwnMeniscusDifference = kDefaultMeniscusDifference;
+  double* pMeniscusDifference = &dOwnMeniscusDifference;
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // Slots of species 4 in the parameter vector.
 constexpr int kBufferSlot = nSpeciesSlots;
@@ -339,18 +340,18 @@ SimOutcome BufferSolver::Solve() {
 bool IncompatibleModel() {
   const ModelFitHooks& hooks = GetModelFitHooks();
   const bool gradient = hooks.inhomogeneousSolventOn && hooks.inhomogeneousSolventOn();
-  return bLsgOneDiscrete || bCsOneDiscreteD || bCsOneDiscreteM || bCsMsTable || bEquilibriumMode ||
-         bDLSData || gradient || bExperimentalInitialDistribution || bBoundaryAnalysis ||
-         bVanHoldeWeischet || bZoneCentrifugation || bZoneLsgModel || bExternalLoadingCell ||
-         bElectrophoresis || bCvConstantD || bElectroLsgModel;
+  return ModelFlags().bLsgOneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsMsTable || DataSet().bEquilibriumMode ||
+         DataSet().bDLSData || gradient || AnalysisSwitches().bInitialDataProfile || ModelFlags().bBoundaryAnalysis ||
+         ModelFlags().bVanHoldeWeischet || ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel || LammGlobals().bExternalLoadingCell ||
+         LammGlobals().bElectrophoresis || ModelFlags().bCvConstantD || ModelFlags().bElectroLsgModel;
 }
 
 // Working values (the entered ones corrected, the dependent ones derived), stored
 // back into the settings: D = s RT / Mb, in 1e-7 cm^2/s D' = 1e-6 s RT / Mb.
 void DeriveWorkingValues() {
-  BufferSedSettings& b = BufferSed;
-  const double RT = fRT;
-  if (bFitMAndS) {
+  BufferSedSettings& b = BufferSedimentation().BufferSed;
+  const double RT = DataSet().fRT;
+  if (ModelFlags().bFitMAndS) {
     b.sampleMb = std::max(b.sampleMb, 10.0);
     b.refMb = std::max(b.refMb, 10.0);
     b.sampleD = std::fabs(b.sampleS) * 1e-6 * RT / b.sampleMb;
@@ -373,29 +374,29 @@ double SolverD(double enteredD) {
   return D == 0 ? 1e-10 : D;
 }
 
-bool FixedAmplitudesIntoFit() { return !bLinearAmplitudes && !bFitTINoise && !bFitRINoise; }
+bool FixedAmplitudesIntoFit() { return !ModelParams().bLinearAmplitudes && !AnalysisSwitches().bFitTINoise && !AnalysisSwitches().bFitRINoise; }
 
 bool ScanArraysExist(int k) {
   const auto u = static_cast<std::size_t>(k);
-  return k >= 1 && u < ppRadius.size() && u < pnPoints.size() && ppRadius[u] && pnPoints[u] > 0;
+  return k >= 1 && u < DataSet().ppRadius.size() && u < DataSet().pnPoints.size() && DataSet().ppRadius[u] && DataSet().pnPoints[u] > 0;
 }
 
 // Whether the destination of every scan's profile exists.
 bool DestinationsExist(const BufferKernelStore& kernels) {
-  if (static_cast<int>(pScanOrder.size()) <= nScans) return false;
-  for (int idx = 1; idx <= nScans; ++idx) {
-    const int k = pScanOrder[static_cast<std::size_t>(idx)];
+  if (static_cast<int>(DataSet().pScanOrder.size()) <= DataSet().nScans) return false;
+  for (int idx = 1; idx <= DataSet().nScans; ++idx) {
+    const int k = DataSet().pScanOrder[static_cast<std::size_t>(idx)];
     const auto u = static_cast<std::size_t>(k);
-    if (bSubtractBufferMismatch) {
-      if (!ScanArraysExist(k) || u >= ppSignal.size() || !ppSignal[u]) return false;
-    } else if (bContiModel) {
+    if (BufferSedimentation().bSubtractBufferMismatch) {
+      if (!ScanArraysExist(k) || u >= DataSet().ppSignal.size() || !DataSet().ppSignal[u]) return false;
+    } else if (ModelFlags().bContiModel) {
       if (!kernels) return false;
     } else if (FixedAmplitudesIntoFit()) {
-      if (!ScanArraysExist(k) || u >= ppFit.size() || !ppFit[u]) return false;
+      if (!ScanArraysExist(k) || u >= DataSet().ppFit.size() || !DataSet().ppFit[u]) return false;
     } else {
-      if (iCurrentSpecies < 1 || iCurrentSpecies > nSpeciesSlots || !pGridRadius || nGridPoints < 1)
+      if (SimRun().iCurrentSpecies < 1 || SimRun().iCurrentSpecies > nSpeciesSlots || !CurrentGrid().pGridRadius || CurrentGrid().nGridPoints < 1)
         return false;
-      const std::vector<float*>& table = pppSpeciesSignal[iCurrentSpecies];
+      const std::vector<float*>& table = CurrentGrid().pppSpeciesSignal[SimRun().iCurrentSpecies];
       if (u >= table.size() || !table[u]) return false;
     }
   }
@@ -406,42 +407,42 @@ bool DestinationsExist(const BufferKernelStore& kernels) {
 void RouteProfile(int k, const double* r, const double* v, int n, bool add,
                   const BufferKernelStore& kernels) {
   const auto u = static_cast<std::size_t>(k);
-  if (bSubtractBufferMismatch) {
-    const int points = pnPoints[u];
+  if (BufferSedimentation().bSubtractBufferMismatch) {
+    const int points = DataSet().pnPoints[u];
     std::vector<float> work(static_cast<std::size_t>(points) + 1, 0.0f);
-    if (!InterpolateCurveFromDouble(points, ppRadius[u], work.data(), n, r, v)) return;
-    for (int j = 1; j <= points; ++j) ppSignal[u][j] -= work[static_cast<std::size_t>(j)];
+    if (!InterpolateCurveFromDouble(points, DataSet().ppRadius[u], work.data(), n, r, v)) return;
+    for (int j = 1; j <= points; ++j) DataSet().ppSignal[u][j] -= work[static_cast<std::size_t>(j)];
     NoteScanDataChanged();
-  } else if (bContiModel) {
+  } else if (ModelFlags().bContiModel) {
     kernels(k, r, v, n, add);
   } else if (FixedAmplitudesIntoFit()) {
-    AddInterpolatedCurveFromDouble(pnPoints[u], ppRadius[u], ppFit[u], n, r, v);
+    AddInterpolatedCurveFromDouble(DataSet().pnPoints[u], DataSet().ppRadius[u], DataSet().ppFit[u], n, r, v);
   } else if (add) {
-    AddInterpolatedCurveFromDouble(nGridPoints, pGridRadius, pppSpeciesSignal[iCurrentSpecies][u],
+    AddInterpolatedCurveFromDouble(CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, CurrentGrid().pppSpeciesSignal[SimRun().iCurrentSpecies][u],
                                    n, r, v);
   } else {
-    InterpolateCurveFromDouble(nGridPoints, pGridRadius, pppSpeciesSignal[iCurrentSpecies][u], n, r,
+    InterpolateCurveFromDouble(CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, CurrentGrid().pppSpeciesSignal[SimRun().iCurrentSpecies][u], n, r,
                                v);
   }
 }
 
 }  // namespace
 
-double& MeniscusDifference() { return *pMeniscusDifference; }
+double& MeniscusDifference() { return *Local().pMeniscusDifference; }
 
 void BindMeniscusDifference(double* difference) {
-  pMeniscusDifference = difference ? difference : &dOwnMeniscusDifference;
+  Local().pMeniscusDifference = difference ? difference : &Local().dOwnMeniscusDifference;
 }
 
 void SwitchOffBufferSedimentation(Window* window) {
   if (window) window->CheckMenuItem(kCmBufferSedimentation, false);
   if (!IsDiscreteSpeciesModel()) return;
-  pSpeciesIncluded[kBufferSlot] = 0;
-  pSpeciesAmplitudeFit[kBufferSlot] = 0;
-  pSpeciesMassOrDFit[kBufferSlot] = 0;
-  pSpeciesSFit[kBufferSlot] = 0;
-  pParamFitFlags[kBufferMassSlot] = pParamFitFlags[kBufferSSlot] = 0;
-  pParamFitFlags[kBufferAmplitudeSlot] = 0;
+  AnalysisSwitches().pSpeciesLinked[kBufferSlot] = 0;
+  ModelParams().pSpeciesAmplitudeFit[kBufferSlot] = 0;
+  ModelParams().pSpeciesMassOrDFit[kBufferSlot] = 0;
+  ModelParams().pSpeciesSFit[kBufferSlot] = 0;
+  AnalysisSwitches().pParamFitFlags[kBufferMassSlot] = AnalysisSwitches().pParamFitFlags[kBufferSSlot] = 0;
+  AnalysisSwitches().pParamFitFlags[kBufferAmplitudeSlot] = 0;
 }
 
 bool CheckBufferSedimentationModel(Window* window) {
@@ -451,43 +452,43 @@ bool CheckBufferSedimentationModel(Window* window) {
         "sedimentation off",
         "Attention");
     SwitchOffBufferSedimentation(window);
-    bBufferSedCorrection = false;
+    ModelFlags().bBufferSedCorrection = false;
     return false;
   }
-  if (!bInterferenceData && !BufferSed.interferenceNoteShown) {
+  if (!ScanFile().bInterferenceData && !BufferSedimentation().BufferSed.interferenceNoteShown) {
     Note("Note: buffer sedimentation model is intended only for interference data", "Attention");
-    BufferSed.interferenceNoteShown = true;
+    BufferSedimentation().BufferSed.interferenceNoteShown = true;
   }
   if (IsDiscreteSpeciesModel()) {
-    if (pSpeciesMassOrD[kBufferSlot] != 0.0f || pSpeciesS[kBufferSlot] != 0.0f) {
+    if (ModelParams().pSpeciesMassOrD[kBufferSlot] != 0.0f || ModelParams().pSpeciesS[kBufferSlot] != 0.0f) {
       Note(
           "Note: Component 4 of non-interacting model cannot be used with buffer sedimentation "
           "model.\nSwitching off Component 4.",
           "Attention");
-      pSpeciesMassOrD[kBufferSlot] = 0.0f;
-      pSpeciesS[kBufferSlot] = 0.0f;
+      ModelParams().pSpeciesMassOrD[kBufferSlot] = 0.0f;
+      ModelParams().pSpeciesS[kBufferSlot] = 0.0f;
     }
-    pSpeciesIncluded[kBufferSlot] = 1;
-    pSpeciesAmplitudeFit[kBufferSlot] = pParamFitFlags[kBufferAmplitudeSlot] =
-        BufferSed.fitSignal ? 1 : 0;
-    pSpeciesMassOrDFit[kBufferSlot] = pSpeciesSFit[kBufferSlot] = 0;
-    pParamFitFlags[kBufferMassSlot] = pParamFitFlags[kBufferSSlot] = 0;
+    AnalysisSwitches().pSpeciesLinked[kBufferSlot] = 1;
+    ModelParams().pSpeciesAmplitudeFit[kBufferSlot] = AnalysisSwitches().pParamFitFlags[kBufferAmplitudeSlot] =
+        BufferSedimentation().BufferSed.fitSignal ? 1 : 0;
+    ModelParams().pSpeciesMassOrDFit[kBufferSlot] = ModelParams().pSpeciesSFit[kBufferSlot] = 0;
+    AnalysisSwitches().pParamFitFlags[kBufferMassSlot] = AnalysisSwitches().pParamFitFlags[kBufferSSlot] = 0;
   }
   // A fixed buffer signal in a distribution needs both noise fits.
-  if (bContiModel && !(bFitTINoise && bFitRINoise)) BufferSed.fitSignal = true;
+  if (ModelFlags().bContiModel && !(AnalysisSwitches().bFitTINoise && AnalysisSwitches().bFitRINoise)) BufferSedimentation().BufferSed.fitSignal = true;
   return true;
 }
 
 void SetBufferComponentFitFlags() {
   if (IsDiscreteSpeciesModel()) {
-    if (bLinearAmplitudes) {
+    if (ModelParams().bLinearAmplitudes) {
       for (int k = 1; k < kBufferSlot; ++k) {
-        if (!pSpeciesIncluded[k]) continue;
-        pSpeciesAmplitudeFit[k] = pParamFitFlags[8 + k] = 1;
+        if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
+        ModelParams().pSpeciesAmplitudeFit[k] = AnalysisSwitches().pParamFitFlags[8 + k] = 1;
       }
     }
-    pSpeciesAmplitudeFit[kBufferSlot] = pParamFitFlags[kBufferAmplitudeSlot] =
-        BufferSed.fitSignal ? 1 : 0;
+    ModelParams().pSpeciesAmplitudeFit[kBufferSlot] = AnalysisSwitches().pParamFitFlags[kBufferAmplitudeSlot] =
+        BufferSedimentation().BufferSed.fitSignal ? 1 : 0;
   }
   UpdateLinearFitFlags();
   PackModelParams();
@@ -501,11 +502,11 @@ SimOutcome SolveBufferComponent(const BufferComponentRun& run, const BufferProfi
 
 SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore& kernels) {
   if (!CheckBufferSedimentationModel(window)) return {};
-  if (nScans < 1 || static_cast<int>(pScanInfo.size()) <= nScans ||
-      static_cast<int>(pScanOrder.size()) <= nScans || !(fMeniscus > 0) || !(fBottom > fMeniscus))
+  if (DataSet().nScans < 1 || static_cast<int>(DataSet().pScanInfo.size()) <= DataSet().nScans ||
+      static_cast<int>(DataSet().pScanOrder.size()) <= DataSet().nScans || !(DataSet().fMeniscus > 0) || !(DataSet().fBottom > DataSet().fMeniscus))
     return {SimStatus::InvalidInput, "invalid parameters of the buffer sedimentation"};
   DeriveWorkingValues();
-  const BufferSedSettings& b = BufferSed;
+  const BufferSedSettings& b = BufferSedimentation().BufferSed;
   if (b.signal == 0.0) return {};
   if (!DestinationsExist(kernels))
     return {SimStatus::NotAllocated, "the arrays for the buffer sedimentation are not allocated"};
@@ -513,25 +514,25 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
   // The schedule: every scan in display order; with the rotor ramp the times as
   // recorded (not shifted for the acceleration). The rotor speed is that of the
   // last loaded scan; the ramp (rate, duration, final speed) that of the first scan.
-  const ScanInfo& first = pScanInfo[static_cast<std::size_t>(pScanOrder[1])];
+  const ScanInfo& first = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[1])];
   BufferComponentRun run;
   run.gridPoints = b.gridPoints;
-  run.bottom = fBottom;
-  run.ramp = bRampRotorSpeed;
-  run.rpm = bRampRotorSpeed ? first.rpm : pScanInfo[static_cast<std::size_t>(nScans)].rpm;
+  run.bottom = DataSet().fBottom;
+  run.ramp = AnalysisSwitches().bRampRotorSpeed;
+  run.rpm = AnalysisSwitches().bRampRotorSpeed ? first.rpm : DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].rpm;
   run.accelEnd = first.accelTime;
   run.accelRate = first.accelRate;
-  for (int idx = 1; idx <= nScans; ++idx) {
+  for (int idx = 1; idx <= DataSet().nScans; ++idx) {
     const ScanInfo& info =
-        pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(idx)])];
-    run.scanTimes.push_back(bRampRotorSpeed ? info.recordedTime : info.time);
+        DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(idx)])];
+    run.scanTimes.push_back(AnalysisSwitches().bRampRotorSpeed ? info.recordedTime : info.time);
   }
 
   // Sample pass on [m, b]; the reference pass on [m - dm, b] with its own buffer
   // (the reference sector is filled on its own, so its meniscus differs by dm), or
   // with the sample's when the meniscus mismatch is on, at A / q.
   const double q = b.relativeConc;
-  const bool referencePass = b.differentReference || bMeniscusMismatch;
+  const bool referencePass = b.differentReference || BufferSedimentation().bMeniscusMismatch;
   if (referencePass && !(q > 0))
     return {SimStatus::InvalidInput,
             "the relative concentration of the buffer component must be positive"};
@@ -540,9 +541,9 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
   };
   const double dm = referencePass ? MeniscusDifference() : 0.0;
   const Pass passes[2] = {
-      {SolverD(b.sampleD), b.sampleS, fMeniscus, b.signal, b.signalSign},
+      {SolverD(b.sampleD), b.sampleS, DataSet().fMeniscus, b.signal, b.signalSign},
       {SolverD(b.differentReference ? b.refD : b.sampleD),
-       b.differentReference ? b.refS : b.sampleS, fMeniscus - dm,
+       b.differentReference ? b.refS : b.sampleS, DataSet().fMeniscus - dm,
        referencePass ? b.signal / q : 0.0, -b.signalSign},
   };
   for (int p = 0; p < 2; ++p) {
@@ -579,19 +580,19 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
     if (!outcome.ok()) return outcome;
     const bool add = p == 1;
     for (const Profile& profile : profiles)
-      RouteProfile(pScanOrder[static_cast<std::size_t>(profile.scan) + 1], profile.r.data(),
+      RouteProfile(DataSet().pScanOrder[static_cast<std::size_t>(profile.scan) + 1], profile.r.data(),
                    profile.v.data(), static_cast<int>(profile.v.size()) - 1, add, kernels);
   }
   return {};
 }
 
 void ResetBufferSedimentation() {
-  BufferSed = BufferSedSettings{};
-  bBufferSedCorrection = false;
-  bMeniscusMismatch = false;
-  bSubtractBufferMismatch = false;
-  pMeniscusDifference = &dOwnMeniscusDifference;
-  dOwnMeniscusDifference = kDefaultMeniscusDifference;
+  BufferSedimentation().BufferSed = BufferSedSettings{};
+  ModelFlags().bBufferSedCorrection = false;
+  BufferSedimentation().bMeniscusMismatch = false;
+  BufferSedimentation().bSubtractBufferMismatch = false;
+  Local().pMeniscusDifference = &Local().dOwnMeniscusDifference;
+  Local().dOwnMeniscusDifference = kDefaultMeniscusDifference;
 }
 
 }  // namespace tarmic

@@ -16,6 +16,8 @@
 // set and the model parameters).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 #include <vector>
 
@@ -54,14 +56,19 @@ struct BufferSedSettings {
   bool interferenceNoteShown = false;  // the note on non-interference data was shown (once a run)
   int gridPoints = 200;                // nodes of the buffer-component grid
 };
-extern BufferSedSettings BufferSed;
+// The state of this module in an analysis (numerics/analysis.h).
+struct BufferSedimentationState {
+  BufferSedSettings BufferSed{};
 
-// "with meniscus mismatch": the reference sector's meniscus differs from the
-// sample's by the meniscus difference; with the model on, the reference-meniscus
-// marker is shown.
-extern bool bMeniscusMismatch;
-// Subtraction mode: the buffer profiles are subtracted from the measured data.
-extern bool bSubtractBufferMismatch;
+  // "with meniscus mismatch": the reference sector's meniscus differs from the
+  // sample's by the meniscus difference; with the model on, the reference-meniscus
+  // marker is shown.
+  bool bMeniscusMismatch = false;
+  // Subtraction mode: the buffer profiles are subtracted from the measured data.
+  bool bSubtractBufferMismatch = false;
+};
+// The current analysis' BufferSedimentationState.
+inline BufferSedimentationState& BufferSedimentation() { return CurrentPart<BufferSedimentationState>(); }
 
 // The meniscus difference (s-r), cm: the reference meniscus lies at fMeniscus minus
 // it. The reference-meniscus marker of the main window keeps the number; start-up

@@ -1,4 +1,5 @@
 #include "propagators/coefficient_models.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +11,6 @@
 
 namespace tarmic {
 
-bool bAssocTableBuilt = false;
-
 namespace {
 
 // The association table: rows 1..kAssocTableRows of (x, c(x), s, D), row-major,
@@ -20,12 +19,16 @@ struct AssocTable {
   std::vector<double> rows;
   int cachedRow = 1;
 };
-AssocTable gAssocTable;
+// This module's own state in the analysis.
+struct LocalState {
+  AssocTable gAssocTable{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 constexpr double kTableFirstX = 1e-5;
 constexpr double kTableLastX = 100.0;
 
-inline double& TableAt(int row, int col) { return gAssocTable.rows[4 * row + col - 1]; }
+inline double& TableAt(int row, int col) { return Local().gAssocTable.rows[4 * row + col - 1]; }
 
 // Weight-average s and gradient-average D of the rapid monomer-dimer equilibrium
 // at total concentration c. With x = c2/c1 = K c1 the mass balance K c = x + x^2
@@ -69,47 +72,47 @@ bool CoefficientConstants::AllFloat() const {
 
 bool PrepareCoefficientModel(CoefficientConstants* k, std::string* message) {
   *k = CoefficientConstants{};
-  k->s1 = fS1;
-  k->d1 = fD1;
-  k->s2 = fS2;
-  k->d2 = fD2;
-  if (bCsNonideal || bNonidealSpecies) {
-    k->model = bCsNonideal ? CoefficientModel::NonidealCs : CoefficientModel::NonidealSpecies;
-    if (bCosoluteCoefficients) {
-      if (bCsNonideal) {
+  k->s1 = ModelOptions().fS1;
+  k->d1 = ModelOptions().fD1;
+  k->s2 = ModelOptions().fS2;
+  k->d2 = ModelOptions().fD2;
+  if (ModelFlags().bCsNonideal || ModelFlags().bNonidealSpecies) {
+    k->model = ModelFlags().bCsNonideal ? CoefficientModel::NonidealCs : CoefficientModel::NonidealSpecies;
+    if (ModelOptions().bCosoluteCoefficients) {
+      if (ModelFlags().bCsNonideal) {
         if (message) *message = "s(c) and D(c) of a sedimenting cosolute are not available in this simulation";
         return false;
       }
       k->model = CoefficientModel::CosoluteCoefficients;
-      k->cscl = bCsClCoefficients;
+      k->cscl = ModelOptions().bCsClCoefficients;
       return k->cscl || ReadCosoluteCoefficientTables(&k->sCoef, &k->dCoef, message);
     }
-    if (!(fSignalPerConc > 0) || !std::isfinite(fSignalPerConc)) {
+    if (!(DataSet().dSignalPerConcentration > 0) || !std::isfinite(DataSet().dSignalPerConcentration)) {
       if (message) *message = "the signal per mg/ml must be positive";
       return false;
     }
     // ks, kd are entered per mg/ml; the profile is in signal units.
-    const double sign = bRepulsiveNonideality ? 1.0 : -1.0;
-    k->ks = sign * std::pow(10.0, fLogKs) / fSignalPerConc;
-    k->kd = sign * std::pow(10.0, fLogKd) / fSignalPerConc;
+    const double sign = ModelOptions().bRepulsiveNonideality ? 1.0 : -1.0;
+    k->ks = sign * std::pow(10.0, ModelOptions().fLogKs) / DataSet().dSignalPerConcentration;
+    k->kd = sign * std::pow(10.0, ModelOptions().fLogKd) / DataSet().dSignalPerConcentration;
     return true;
   }
-  if (bMonomerDimer) {
+  if (ModelFlags().bMonomerDimer) {
     k->model = CoefficientModel::MonomerDimer;
-    k->K = std::pow(10.0, fAssocLogK);
-    k->dimerNonideal = bDimerNonideal;
-    if (bDimerNonideal) k->ks = std::pow(10.0, fLogKs);
-  } else if (bMonomerTrimer) {
+    k->K = std::pow(10.0, ModelOptions().fAssocLogK);
+    k->dimerNonideal = ModelOptions().bDimerNonideal;
+    if (ModelOptions().bDimerNonideal) k->ks = std::pow(10.0, ModelOptions().fLogKs);
+  } else if (ModelFlags().bMonomerTrimer) {
     k->model = CoefficientModel::MonomerTrimer;
-    k->K = std::pow(10.0, fAssocLogK);
+    k->K = std::pow(10.0, ModelOptions().fAssocLogK);
     k->K2 = k->K * k->K;
     k->K3 = k->K2 * k->K;
-  } else if (bAssoc124 || bAssoc148) {
+  } else if (ModelFlags().bAssoc124 || ModelFlags().bAssoc148) {
     k->model = CoefficientModel::AssociationTable;
-    k->assoc148 = bAssoc148;
-    k->Ka = std::pow(10.0, fAssocLogKa);
-    k->Kb = std::pow(10.0, fAssocLogKb);
-    const float s[3] = {fOligoS1, fOligoS2, fOligoS3}, d[3] = {fOligoD1, fOligoD2, fOligoD3};
+    k->assoc148 = ModelFlags().bAssoc148;
+    k->Ka = std::pow(10.0, ModelOptions().fAssocLogKa);
+    k->Kb = std::pow(10.0, ModelOptions().fAssocLogKb);
+    const float s[3] = {ModelOptions().fOligoS1, ModelOptions().fOligoS2, ModelOptions().fOligoS3}, d[3] = {ModelOptions().fOligoD1, ModelOptions().fOligoD2, ModelOptions().fOligoD3};
     for (int j = 0; j < 3; ++j) {
       k->oligoS[j] = s[j];
       k->oligoD[j] = d[j];
@@ -207,7 +210,7 @@ void CorrectorCoefficients(const CoefficientConstants& k, const double* cOld, co
 // ---- association table ----
 
 void BuildAssociationTable(const CoefficientConstants& k) {
-  gAssocTable.rows.assign(4 * (kAssocTableRows + 1), 0.0);
+  Local().gAssocTable.rows.assign(4 * (kAssocTableRows + 1), 0.0);
   const double ratio = std::pow(kTableLastX / kTableFirstX, 1.0 / (kAssocTableRows - 1));
   const double *S = k.oligoS, *Dv = k.oligoD;
   double x = kTableFirstX;
@@ -222,12 +225,12 @@ void BuildAssociationTable(const CoefficientConstants& k) {
     TableAt(row, 3) = (S[0] + a * S[1] + b * S[2]) / (1 + a + b);
     TableAt(row, 4) = (Dv[0] + n2 * a * Dv[1] + n3 * b * Dv[2]) / (1 + n2 * a + n3 * b);
   }
-  gAssocTable.cachedRow = 1;
-  bAssocTableBuilt = true;
+  Local().gAssocTable.cachedRow = 1;
+  CoefficientModels().bAssocTableBuilt = true;
 }
 
 void LookupAssociationTable(double c, double* s, double* D) {
-  if (!bAssocTableBuilt) {
+  if (!CoefficientModels().bAssocTableBuilt) {
     *s = *D = 0.0;
     return;
   }
@@ -241,16 +244,16 @@ void LookupAssociationTable(double c, double* s, double* D) {
   }
   // Successive lookups rise slowly along a profile: start ten rows before the
   // last hit when c lies above that row, else from the top.
-  int k = gAssocTable.cachedRow > 10 && c > TableAt(gAssocTable.cachedRow - 10, 2)
-              ? gAssocTable.cachedRow - 10
+  int k = Local().gAssocTable.cachedRow > 10 && c > TableAt(Local().gAssocTable.cachedRow - 10, 2)
+              ? Local().gAssocTable.cachedRow - 10
               : 1;
   while (k <= kAssocTableRows && TableAt(k, 2) < c) ++k;
   if (k > kAssocTableRows) {
-    gAssocTable.cachedRow = kAssocTableRows;
+    Local().gAssocTable.cachedRow = kAssocTableRows;
     rowValues(kAssocTableRows);
     return;
   }
-  gAssocTable.cachedRow = k;
+  Local().gAssocTable.cachedRow = k;
   if (TableAt(k, 2) == c) {
     rowValues(k);
     return;
@@ -261,8 +264,8 @@ void LookupAssociationTable(double c, double* s, double* D) {
 }
 
 void FreeAssociationTable() {
-  gAssocTable = AssocTable{};
-  bAssocTableBuilt = false;
+  Local().gAssocTable = AssocTable{};
+  CoefficientModels().bAssocTableBuilt = false;
 }
 
 AssociationTableScope::AssociationTableScope(const CoefficientConstants& k) {

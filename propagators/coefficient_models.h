@@ -15,6 +15,8 @@
 // coefficient arrays are one-based over nodes 1..N.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -90,9 +92,14 @@ void CorrectorCoefficients(const CoefficientConstants& k, const double* cOld, co
 // The real root x of K x^3 + x - c = 0 (monomer of the monomer-trimer mass balance).
 double MonomerFromTrimerTotal(double c, double K);
 
-// The 1-2-4 / 1-4-8 table: 1000 rows of monomer x (1e-5 .. 100, geometric), total
-// c(x), weight-average s and gradient-average D.
-extern bool bAssocTableBuilt;
+// The state of this module in an analysis (numerics/analysis.h).
+struct CoefficientModelsState {
+  // The 1-2-4 / 1-4-8 table: 1000 rows of monomer x (1e-5 .. 100, geometric), total
+  // c(x), weight-average s and gradient-average D.
+  bool bAssocTableBuilt = false;
+};
+// The current analysis' CoefficientModelsState.
+inline CoefficientModelsState& CoefficientModels() { return CurrentPart<CoefficientModelsState>(); }
 inline constexpr int kAssocTableRows = 1000;
 void BuildAssociationTable(const CoefficientConstants& k);
 // s and D at total concentration c (linear interpolation in c; row 1 below the

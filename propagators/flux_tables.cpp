@@ -14,8 +14,6 @@
 
 namespace tarmic {
 
-bool bFluxTableStepping = false;
-
 namespace {
 
 constexpr int kX = 10;
@@ -34,18 +32,18 @@ const char* kPredictorHeader =
 // after this step); when running on, a waiting key press returns to single-step mode.
 // Only key presses are read; no command runs while the table waits.
 void HandleFluxTableKeys() {
-  Window* window = pSimWindow;
-  if (!bFluxTableStepping) {
-    if (ReadWindowKeyChar(window) != -1) bFluxTableStepping = true;
+  Window* window = SimRun().pSimWindow;
+  if (!FluxTables().bFluxTableStepping) {
+    if (ReadWindowKeyChar(window) != -1) FluxTables().bFluxTableStepping = true;
     return;
   }
   int key = -1;
   while ((key = ReadWindowKeyChar(window)) == -1) WaitForWindowKeyPress(window, kKeyWaitSlice);
   if (key == 'r' || key == 'R') {
-    bFluxTableStepping = false;
+    FluxTables().bFluxTableStepping = false;
   } else if (key == 's' || key == 'S') {
-    bFluxTableStepping = false;
-    bSimContinue = 0;
+    FluxTables().bFluxTableStepping = false;
+    SimRun().bSimContinue = 0;
     bUserAbort = true;
   }
 }
@@ -53,13 +51,13 @@ void HandleFluxTableKeys() {
 void ShowFluxTable(bool predictor, double fluxMismatch) {
   const SimWorkArrays& arrays = SimWork();
   if (!FluxTablesEnabled()) return;
-  const int N = nSimGridPointsAllocated;
-  const double* freeA = predictor ? arrays.pFreeATemp : pFreeA;
-  const double* freeB = predictor ? arrays.pFreeBTemp : pFreeB;
-  std::unique_ptr<DC> dc = pSimWindow->ClientDC();
+  const int N = LammArrays().nSimGridPointsAllocated;
+  const double* freeA = predictor ? arrays.pFreeATemp : LammArrays().pFreeA;
+  const double* freeB = predictor ? arrays.pFreeBTemp : LammArrays().pFreeB;
+  std::unique_ptr<DC> dc = SimRun().pSimWindow->ClientDC();
   if (dc) {
     char text[512];
-    std::snprintf(text, sizeof text, "%.0f sec", dSimTime);
+    std::snprintf(text, sizeof text, "%.0f sec", SimClock().dSimTime);
     dc->TextOut(kX, 50, text);
     dc->TextOut(kX, 70, predictor ? kPredictorHeader : kCorrectorHeader);
     int y = 85;
@@ -70,14 +68,14 @@ void ShowFluxTable(bool predictor, double fluxMismatch) {
                                      : "%d:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f ";
       std::snprintf(text, sizeof text, format, i, freeA[i], arrays.pFreeAOld[i], arrays.pFluxA[i],
                     freeB[i], arrays.pFreeBOld[i], arrays.pFluxB[i],
-                    arrays.pFluxA[i] - arrays.pFluxB[i], pComplex[i]);
+                    arrays.pFluxA[i] - arrays.pFluxB[i], LammArrays().pComplex[i]);
       dc->TextOut(kX, y, text);
       ++row;
       y += kRowHeight + (row == 10 || row == 20 ? kGroupGap : 0);
     }
     y += 30 - kRowHeight;
-    const double amountA = ReactingCellAmount(pFreeA), amountB = ReactingCellAmount(pFreeB);
-    const double amountComplex = ReactingCellAmount(pComplex);
+    const double amountA = ReactingCellAmount(LammArrays().pFreeA), amountB = ReactingCellAmount(LammArrays().pFreeB);
+    const double amountComplex = ReactingCellAmount(LammArrays().pComplex);
     std::snprintf(
         text, sizeof text, "sum:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f",
         amountA, ReactingCellAmount(arrays.pFreeAOld), ReactingCellAmount(arrays.pFluxA), amountB,
@@ -87,16 +85,16 @@ void ShowFluxTable(bool predictor, double fluxMismatch) {
                   amountA + amountComplex, amountB + amountComplex, fluxMismatch);
     dc->TextOut(kX, y + kRowHeight, text);
     dc.reset();
-    pSimWindow->Refresh();
+    SimRun().pSimWindow->Refresh();
   }
   HandleFluxTableKeys();
 }
 
 }  // namespace
 
-bool FluxTablesEnabled() { return bLammDebugLog && !bBatchMode && pSimWindow != nullptr; }
+bool FluxTablesEnabled() { return LammGlobals().bLammDebugLog && !bBatchMode && SimRun().pSimWindow != nullptr; }
 
-void StartFluxTableStepping() { bFluxTableStepping = true; }
+void StartFluxTableStepping() { FluxTables().bFluxTableStepping = true; }
 
 void ShowPredictorFluxTable(double fluxMismatch) { ShowFluxTable(true, fluxMismatch); }
 
@@ -104,7 +102,7 @@ void ShowCorrectorFluxTable(double fluxMismatch) { ShowFluxTable(false, fluxMism
 
 double ReactingCellAmount(const double* v) {
   const SimWorkArrays& arrays = SimWork();
-  const int N = nSimGridPointsAllocated;
+  const int N = LammArrays().nSimGridPointsAllocated;
   if (!arrays.pReactNodeWeight || !v) return 0.0;
   double sum = 0.0;
   for (int i = 1; i <= N; ++i) sum += arrays.pReactNodeWeight[i] * v[i];

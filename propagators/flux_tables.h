@@ -14,12 +14,19 @@
 // dispatches no command. Grids of fewer than 30 nodes show each node once.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <vector>
 
 namespace tarmic {
 
-// Single-step mode: the next table waits for a key.
-extern bool bFluxTableStepping;
+// The state of this module in an analysis (numerics/analysis.h).
+struct FluxTablesState {
+  // Single-step mode: the next table waits for a key.
+  bool bFluxTableStepping = false;
+};
+// The current analysis' FluxTablesState.
+inline FluxTablesState& FluxTables() { return CurrentPart<FluxTablesState>(); }
 
 // Whether the running solve shows its tables (read at the start of a solve).
 bool FluxTablesEnabled();

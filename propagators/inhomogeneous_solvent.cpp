@@ -1,4 +1,5 @@
 #include "propagators/inhomogeneous_solvent.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,15 +21,6 @@
 
 namespace tarmic {
 
-std::vector<double> SolventViscosityFactor;
-std::vector<double> SolventBuoyancyFactor;
-std::vector<double> pSolventWaterDensity;
-std::vector<double> pCosoluteOnGrid;
-double dCosoluteTime = 0.0;
-std::vector<double> pCosoluteSCoef;
-std::vector<double> pCosoluteDCoef;
-const char* szCosoluteTridagMessage = nullptr;
-
 namespace {
 
 // The settings of the running solve, read at its set-up.
@@ -43,12 +35,16 @@ struct SolventRun {
   double dCosoluteDtFactorised = 0.0;  // step of the kept factors, s
   bool bCosoluteRebuild = true;        // the kept factors are stale
 };
-SolventRun gSolvent;
+// This module's own state in the analysis.
+struct LocalState {
+  SolventRun gSolvent{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 void TakeSnapshot() {
-  gSolvent.st = gInhomSolvent;
-  gSolvent.vbar = VBAR;
-  gSolvent.compressionRpm = nScans >= 1 && pScanInfo.size() > 1 ? pScanInfo[1].rpm : dFinalRpm;
+  Local().gSolvent.st = SolventSettings().gInhomSolvent;
+  Local().gSolvent.vbar = SolventConstants().VBAR;
+  Local().gSolvent.compressionRpm = DataSet().nScans >= 1 && DataSet().pScanInfo.size() > 1 ? DataSet().pScanInfo[1].rpm : SimRun().dFinalRpm;
 }
 
 const double* OrNull(const std::vector<double>& v) { return v.empty() ? nullptr : v.data(); }
@@ -73,7 +69,7 @@ struct CosoluteView {
 };
 CosoluteView View() {
   CosoluteView v;
-  v.N = nCosolventPoints;
+  v.N = LammArrays().nCosolventPoints;
   auto a = [](int k) { return CosolventArray(k); };
   v.r = a(1);
   v.c = a(2);
@@ -100,47 +96,47 @@ double W2(double rpm) {
 }
 
 void CosoluteNodeValues(const CosoluteView& v, const double* c, bool average) {
-  const InhomSolventSettings& st = gSolvent.st;
-  CosoluteCoefficients(c, v.N, st.csclCosolute, OrNull(pCosoluteSCoef), Count(pCosoluteSCoef),
-                       OrNull(pCosoluteDCoef), Count(pCosoluteDCoef), average, v.s, v.D);
+  const InhomSolventSettings& st = Local().gSolvent.st;
+  CosoluteCoefficients(c, v.N, st.csclCosolute, OrNull(Cosolute().pCosoluteSCoef), Count(Cosolute().pCosoluteSCoef),
+                       OrNull(Cosolute().pCosoluteDCoef), Count(Cosolute().pCosoluteDCoef), average, v.s, v.D);
 }
 
 // Ideal cosolute: the closed-form M and A of constant s and D.
 void BuildCosoluteMatrices(const CosoluteView& v, double rpm) {
   const double h = (v.r[v.N] - v.r[1]) / (v.N - 1);
-  EquidistantLammMatrices(v.r, v.N, h, W2(rpm) * gSolvent.st.cosoluteS, gSolvent.st.cosoluteD, v.M,
+  EquidistantLammMatrices(v.r, v.N, h, W2(rpm) * Local().gSolvent.st.cosoluteS, Local().gSolvent.st.cosoluteD, v.M,
                            v.A);
-  gSolvent.cosoluteRpm = rpm;
-  gSolvent.bCosoluteRebuild = true;
+  Local().gSolvent.cosoluteRpm = rpm;
+  Local().gSolvent.bCosoluteRebuild = true;
 }
 
 // Nonideal cosolute: mass and three-index integrals, then A from the node values.
 void BuildCosoluteElementIntegrals(const CosoluteView& v, double rpm) {
   const double h = (v.r[v.N] - v.r[1]) / (v.N - 1);
   ThreeIndexElements(v.r, v.N, true, h, W2(rpm), v.M, v.diff, v.sed);
-  gSolvent.cosoluteRpm = rpm;
+  Local().gSolvent.cosoluteRpm = rpm;
 }
 void AssembleCosoluteStiffness(const CosoluteView& v) {
-  VariableCoefficientTransport(v.r, v.N, v.diff, v.sed, v.s, v.D, W2(gSolvent.cosoluteRpm), false,
+  VariableCoefficientTransport(v.r, v.N, v.diff, v.sed, v.s, v.D, W2(Local().gSolvent.cosoluteRpm), false,
                                v.A);
 }
 
 // Crank-Nicolson step from cOld into out; false (out = cOld, run failed) on a
 // vanished pivot.
 bool CosoluteSolve(const CosoluteView& v, double dt, double* out) {
-  gSolvent.dCosoluteDtFactorised = dt;
+  Local().gSolvent.dCosoluteDtFactorised = dt;
   const CrankNicolsonSystem sys{v.M, v.A, v.L, v.R, v.rhs, v.f, v.N};
   const TridagStatus status = CrankNicolsonStep(sys, dt, true, v.cOld, out);
-  gSolvent.bCosoluteRebuild = status != TridagStatus::Ok;
+  Local().gSolvent.bCosoluteRebuild = status != TridagStatus::Ok;
   if (status == TridagStatus::Ok) return true;
-  szCosoluteTridagMessage = TridagMessage(status);
-  bSimFailed = 1;
+  Cosolute().szCosoluteTridagMessage = TridagMessage(status);
+  SimRun().bSimFailed = 1;
   return false;
 }
 
 void StepCosoluteIdeal(const CosoluteView& v, double dt) {
-  if (dSimRpm != gSolvent.cosoluteRpm) BuildCosoluteMatrices(v, dSimRpm);
-  if (dt == gSolvent.dCosoluteDtFactorised && !gSolvent.bCosoluteRebuild) {
+  if (SimRun().dSimRpm != Local().gSolvent.cosoluteRpm) BuildCosoluteMatrices(v, SimRun().dSimRpm);
+  if (dt == Local().gSolvent.dCosoluteDtFactorised && !Local().gSolvent.bCosoluteRebuild) {
     // Same step, same matrices: the kept factors.
     TridiagProduct(v.R, v.cOld, v.rhs, v.N);
     TridagReuseSolve(v.L.sub, v.rhs, v.c, v.N, v.f);
@@ -153,7 +149,7 @@ void StepCosoluteIdeal(const CosoluteView& v, double dt) {
 // mean of those and the coefficients at the predicted profile.
 void StepCosoluteNonideal(const CosoluteView& v, double dt) {
   CosoluteNodeValues(v, v.c, false);
-  if (dSimRpm != gSolvent.cosoluteRpm) BuildCosoluteElementIntegrals(v, dSimRpm);
+  if (SimRun().dSimRpm != Local().gSolvent.cosoluteRpm) BuildCosoluteElementIntegrals(v, SimRun().dSimRpm);
   AssembleCosoluteStiffness(v);
   if (!CosoluteSolve(v, dt, v.cPred)) return;
   CosoluteNodeValues(v, v.cPred, true);
@@ -162,13 +158,13 @@ void StepCosoluteNonideal(const CosoluteView& v, double dt) {
 }
 
 void SizeFactors(int n) {
-  for (std::vector<double>* a : {&SolventViscosityFactor, &SolventBuoyancyFactor,
-                                 &pSolventWaterDensity, &pCosoluteOnGrid})
+  for (std::vector<double>* a : {&Cosolute().SolventViscosityFactor, &Cosolute().SolventBuoyancyFactor,
+                                 &Cosolute().pSolventWaterDensity, &Cosolute().pCosoluteOnGrid})
     a->assign(n + 1, 0.0);
 }
 
 int FactorNodes(int n) {
-  return std::min(n, static_cast<int>(SolventViscosityFactor.size()) - 1);
+  return std::min(n, static_cast<int>(Cosolute().SolventViscosityFactor.size()) - 1);
 }
 
 }  // namespace
@@ -177,15 +173,15 @@ int FactorNodes(int n) {
 
 bool InitCosolute(std::string* message) {
   TakeSnapshot();
-  const InhomSolventSettings& st = gSolvent.st;
+  const InhomSolventSettings& st = Local().gSolvent.st;
   const int n = CosoluteGridSize(st);
   if (n < kMinCosoluteGridSize) {
     if (message) *message = "the cosolute grid needs at least 10 points";
     return false;
   }
   if (st.nonidealCosolute && !LoadNonidealCosoluteTables(message)) return false;
-  nCosolventPoints = n;
-  bCosolventExtraArrays = st.nonidealCosolute;
+  LammArrays().nCosolventPoints = n;
+  LammArrays().bCosolventExtraArrays = st.nonidealCosolute;
   if (!AllocCosolventArrays()) {
     if (message) *message = "could not allocate the cosolute arrays";
     return false;
@@ -193,103 +189,103 @@ bool InitCosolute(std::string* message) {
   const CosoluteView v = View();
   for (int i = 1; i <= n; ++i) {
     // The loaded lamella of band loading carries no cosolute.
-    const bool lamella = bZoneCentrifugation && v.r[i] < v.r[1] + fLamellaWidth;
+    const bool lamella = ModelFlags().bZoneCentrifugation && v.r[i] < v.r[1] + ModelOptions().fLamellaWidth;
     v.c[i] = v.cOld[i] = lamella ? 0.0 : st.cosoluteConc;
   }
-  szCosoluteTridagMessage = nullptr;
+  Cosolute().szCosoluteTridagMessage = nullptr;
   if (st.nonidealCosolute) {
     CosoluteNodeValues(v, v.c, false);
-    BuildCosoluteElementIntegrals(v, dSimRpm);
+    BuildCosoluteElementIntegrals(v, SimRun().dSimRpm);
     AssembleCosoluteStiffness(v);
   } else {
-    BuildCosoluteMatrices(v, dSimRpm);
+    BuildCosoluteMatrices(v, SimRun().dSimRpm);
   }
-  dCosoluteTime = gSolvent.dCosoluteDt = gSolvent.dCosoluteDtPrev = 0.0;
-  gSolvent.dCosoluteDtFactorised = 0.0;
-  gSolvent.bCosoluteRebuild = true;
+  Cosolute().dCosoluteTime = Local().gSolvent.dCosoluteDt = Local().gSolvent.dCosoluteDtPrev = 0.0;
+  Local().gSolvent.dCosoluteDtFactorised = 0.0;
+  Local().gSolvent.bCosoluteRebuild = true;
   return true;
 }
 
 void AdvanceCosolute() {
-  if (!bCosolventArrays) return;
+  if (!LammArrays().bCosolventArrays) return;
   const CosoluteView v = View();
-  gSolvent.dCosoluteDtPrev = gSolvent.dCosoluteDt;
-  gSolvent.dCosoluteDt = dSimTime - dCosoluteTime;
+  Local().gSolvent.dCosoluteDtPrev = Local().gSolvent.dCosoluteDt;
+  Local().gSolvent.dCosoluteDt = SimClock().dSimTime - Cosolute().dCosoluteTime;
   std::copy(v.c + 1, v.c + v.N + 1, v.cOld + 1);
-  if (gSolvent.dCosoluteDt > 0) {
-    if (gSolvent.st.nonidealCosolute)
-      StepCosoluteNonideal(v, gSolvent.dCosoluteDt);
+  if (Local().gSolvent.dCosoluteDt > 0) {
+    if (Local().gSolvent.st.nonidealCosolute)
+      StepCosoluteNonideal(v, Local().gSolvent.dCosoluteDt);
     else
-      StepCosoluteIdeal(v, gSolvent.dCosoluteDt);
+      StepCosoluteIdeal(v, Local().gSolvent.dCosoluteDt);
   }
-  dCosoluteTime = dSimTime;
+  Cosolute().dCosoluteTime = SimClock().dSimTime;
 }
 
 // ---- factors ----
 
 void InitSolventFactors(const double* r, int n) {
   TakeSnapshot();
-  const InhomSolventSettings& st = gSolvent.st;
+  const InhomSolventSettings& st = Local().gSolvent.st;
   SizeFactors(n);
-  const double ref = BuoyancyReference(gSolvent.vbar);
-  const double m = r[1], rpm = gSolvent.compressionRpm;
+  const double ref = BuoyancyReference(Local().gSolvent.vbar);
+  const double m = r[1], rpm = Local().gSolvent.compressionRpm;
   if (st.bCompressibleSolvent) {
-    CompressedDensityProfile(pSolventWaterDensity.data(), r, n, m, rpm, st.density1atm,
+    CompressedDensityProfile(Cosolute().pSolventWaterDensity.data(), r, n, m, rpm, st.density1atm,
                              st.compressibility);
     for (int i = 1; i <= n; ++i) {
-      SolventViscosityFactor[i] = 1.0 / st.relViscosity;
-      SolventBuoyancyFactor[i] = (1 - gSolvent.vbar * pSolventWaterDensity[i]) / ref;
+      Cosolute().SolventViscosityFactor[i] = 1.0 / st.relViscosity;
+      Cosolute().SolventBuoyancyFactor[i] = (1 - Local().gSolvent.vbar * Cosolute().pSolventWaterDensity[i]) / ref;
     }
   } else if (st.bCosoluteDynamicGradient) {
     const bool water = st.compressibleWater;
     if (water)
-      CompressedDensityProfile(pSolventWaterDensity.data(), r, n, m, rpm, fDensityWater20,
+      CompressedDensityProfile(Cosolute().pSolventWaterDensity.data(), r, n, m, rpm, fDensityWater20,
                                st.compressibility);
     for (int i = 1; i <= n; ++i) {
-      pCosoluteOnGrid[i] = st.cosoluteConc;
-      const double excess = water ? pSolventWaterDensity[i] - fDensityWater20 : 0.0;
-      CosoluteNodeFactors(Series(st), st.cosoluteConc, excess, st.vbarEffective, gSolvent.vbar,
-                          &SolventViscosityFactor[i], &SolventBuoyancyFactor[i]);
+      Cosolute().pCosoluteOnGrid[i] = st.cosoluteConc;
+      const double excess = water ? Cosolute().pSolventWaterDensity[i] - fDensityWater20 : 0.0;
+      CosoluteNodeFactors(Series(st), st.cosoluteConc, excess, st.vbarEffective, Local().gSolvent.vbar,
+                          &Cosolute().SolventViscosityFactor[i], &Cosolute().SolventBuoyancyFactor[i]);
     }
   } else {
-    std::fill(SolventViscosityFactor.begin(), SolventViscosityFactor.end(), 1.0);
-    std::fill(SolventBuoyancyFactor.begin(), SolventBuoyancyFactor.end(), 1.0);
+    std::fill(Cosolute().SolventViscosityFactor.begin(), Cosolute().SolventViscosityFactor.end(), 1.0);
+    std::fill(Cosolute().SolventBuoyancyFactor.begin(), Cosolute().SolventBuoyancyFactor.end(), 1.0);
   }
 }
 
 void UpdateDynamicSolventFactors(const double* r, int n) {
-  const InhomSolventSettings& st = gSolvent.st;
-  if (!st.bCosoluteDynamicGradient || !bCosolventArrays || FactorNodes(n) < n) return;
+  const InhomSolventSettings& st = Local().gSolvent.st;
+  if (!st.bCosoluteDynamicGradient || !LammArrays().bCosolventArrays || FactorNodes(n) < n) return;
   const CosoluteView v = View();
-  InterpolateCurveDouble(n, r, pCosoluteOnGrid.data(), v.N, v.r, v.c);
+  InterpolateCurveDouble(n, r, Cosolute().pCosoluteOnGrid.data(), v.N, v.r, v.c);
   for (int i = 1; i <= n; ++i) {
-    const double excess = st.compressibleWater ? pSolventWaterDensity[i] - fDensityWater20 : 0.0;
-    CosoluteNodeFactors(Series(st), pCosoluteOnGrid[i], excess, st.vbarEffective, gSolvent.vbar,
-                        &SolventViscosityFactor[i], &SolventBuoyancyFactor[i]);
+    const double excess = st.compressibleWater ? Cosolute().pSolventWaterDensity[i] - fDensityWater20 : 0.0;
+    CosoluteNodeFactors(Series(st), Cosolute().pCosoluteOnGrid[i], excess, st.vbarEffective, Local().gSolvent.vbar,
+                        &Cosolute().SolventViscosityFactor[i], &Cosolute().SolventBuoyancyFactor[i]);
   }
 }
 
 double SolventFactorOfValue(double x) {
-  const InhomSolventSettings& st = gInhomSolvent;
-  const double ref = BuoyancyReference(VBAR);
-  if (st.bCompressibleSolvent) return x / st.relViscosity * (1 - VBAR * st.density1atm) / ref;
+  const InhomSolventSettings& st = SolventSettings().gInhomSolvent;
+  const double ref = BuoyancyReference(SolventConstants().VBAR);
+  if (st.bCompressibleSolvent) return x / st.relViscosity * (1 - SolventConstants().VBAR * st.density1atm) / ref;
   if (st.bCosoluteDynamicGradient)
     return x / st.relViscosity * (1 - st.vbarEffective * st.density1atm) / ref;
   return x;
 }
 
 double CosoluteDensity(double c) {
-  return SeriesDensity(OrNull(gInhomSolvent.densityCoef), Count(gInhomSolvent.densityCoef), c);
+  return SeriesDensity(OrNull(SolventSettings().gInhomSolvent.densityCoef), Count(SolventSettings().gInhomSolvent.densityCoef), c);
 }
 double CosoluteViscosity(double c) {
-  return SeriesViscosity(OrNull(gInhomSolvent.viscosityCoef), Count(gInhomSolvent.viscosityCoef), c);
+  return SeriesViscosity(OrNull(SolventSettings().gInhomSolvent.viscosityCoef), Count(SolventSettings().gInhomSolvent.viscosityCoef), c);
 }
 
 bool LoadNonidealCosoluteTables(std::string* message) {
-  pCosoluteSCoef.clear();
-  pCosoluteDCoef.clear();
-  if (gInhomSolvent.csclCosolute) return true;
-  return ReadCosoluteCoefficientTables(&pCosoluteSCoef, &pCosoluteDCoef, message);
+  Cosolute().pCosoluteSCoef.clear();
+  Cosolute().pCosoluteDCoef.clear();
+  if (SolventSettings().gInhomSolvent.csclCosolute) return true;
+  return ReadCosoluteCoefficientTables(&Cosolute().pCosoluteSCoef, &Cosolute().pCosoluteDCoef, message);
 }
 
 double EvalCoefficientPolynomial(const std::vector<double>& a, int n, double c) {
@@ -302,18 +298,18 @@ double CsClDiffusionCoefficient(double c) { return Comp2DiffCoefBuiltin(c); }
 
 double InhomDiffusionElement(int i, int j, const double* r, int n) {
   return static_cast<double>(
-      VariableStiffnessElement(OrNull(SolventViscosityFactor), r, FactorNodes(n), i, j));
+      VariableStiffnessElement(OrNull(Cosolute().SolventViscosityFactor), r, FactorNodes(n), i, j));
 }
 double InhomDiffusionEndTerm(const double* r, int n) {
-  return EndDiffusionFactor(OrNull(SolventViscosityFactor), r, FactorNodes(n));
+  return EndDiffusionFactor(OrNull(Cosolute().SolventViscosityFactor), r, FactorNodes(n));
 }
 double InhomSedimentationFlux(const double* r, int n) {
-  return EndSedimentationFactor(OrNull(SolventViscosityFactor), OrNull(SolventBuoyancyFactor), r,
+  return EndSedimentationFactor(OrNull(Cosolute().SolventViscosityFactor), OrNull(Cosolute().SolventBuoyancyFactor), r,
                                 FactorNodes(n));
 }
 double InhomSedimentationElement(int i, int j, const double* r, int n) {
   return static_cast<double>(VariableSedimentationElement(
-      OrNull(SolventViscosityFactor), OrNull(SolventBuoyancyFactor), r, FactorNodes(n), i, j));
+      OrNull(Cosolute().SolventViscosityFactor), OrNull(Cosolute().SolventBuoyancyFactor), r, FactorNodes(n), i, j));
 }
 
 double PropagatorSolvent::Stiffness(const double* r, int N, int i, int j) const {
@@ -323,26 +319,26 @@ double PropagatorSolvent::Sedimentation(const double* r, int N, int i, int j) co
   return InhomSedimentationElement(i, j, r, N);
 }
 double PropagatorSolvent::MeniscusDiffusionOutflow(const double* r, int /*N*/) const {
-  return SolventViscosityFactor[1] * r[1] / (r[2] - r[1]);
+  return Cosolute().SolventViscosityFactor[1] * r[1] / (r[2] - r[1]);
 }
 double PropagatorSolvent::BottomDiffusionOutflow(const double* r, int N) const {
   return InhomDiffusionEndTerm(r, N);
 }
 double PropagatorSolvent::MeniscusSedimentationOutflow(const double* r, int /*N*/) const {
-  return EndSedimentationFactor(OrNull(SolventViscosityFactor), OrNull(SolventBuoyancyFactor), r, 1);
+  return EndSedimentationFactor(OrNull(Cosolute().SolventViscosityFactor), OrNull(Cosolute().SolventBuoyancyFactor), r, 1);
 }
 double PropagatorSolvent::BottomSedimentationOutflow(const double* r, int N) const {
   return InhomSedimentationFlux(r, N);
 }
 
 void ResetInhomogeneousSolvent() {
-  for (std::vector<double>* a : {&SolventViscosityFactor, &SolventBuoyancyFactor,
-                                 &pSolventWaterDensity, &pCosoluteOnGrid, &pCosoluteSCoef,
-                                 &pCosoluteDCoef})
+  for (std::vector<double>* a : {&Cosolute().SolventViscosityFactor, &Cosolute().SolventBuoyancyFactor,
+                                 &Cosolute().pSolventWaterDensity, &Cosolute().pCosoluteOnGrid, &Cosolute().pCosoluteSCoef,
+                                 &Cosolute().pCosoluteDCoef})
     a->clear();
-  gSolvent = SolventRun{};
-  dCosoluteTime = 0.0;
-  szCosoluteTridagMessage = nullptr;
+  Local().gSolvent = SolventRun{};
+  Cosolute().dCosoluteTime = 0.0;
+  Cosolute().szCosoluteTridagMessage = nullptr;
 }
 
 }  // namespace tarmic

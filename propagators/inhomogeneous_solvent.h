@@ -19,6 +19,8 @@
 // concentrations mol/l, densities g/ml, viscosities Pa s. Arrays are one-based.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -27,19 +29,24 @@
 
 namespace tarmic {
 
-// ---- factors on the propagator grid (1..n of the last InitSolventFactors) ----
-extern std::vector<double> SolventViscosityFactor;
-extern std::vector<double> SolventBuoyancyFactor;
-extern std::vector<double> pSolventWaterDensity;  // compressed solvent or water, g/ml
-extern std::vector<double> pCosoluteOnGrid;       // cosolute profile on the propagator grid
+// The state of this module in an analysis (numerics/analysis.h).
+struct CosoluteState {
+  // ---- factors on the propagator grid (1..n of the last InitSolventFactors) ----
+  std::vector<double> SolventViscosityFactor{};
+  std::vector<double> SolventBuoyancyFactor{};
+  std::vector<double> pSolventWaterDensity{};  // compressed solvent or water, g/ml
+  std::vector<double> pCosoluteOnGrid{};  // cosolute profile on the propagator grid
 
-// ---- the cosolute's own solution ----
-extern double dCosoluteTime;  // time up to which the profile is computed, s
-// s(c) and D(c) coefficients of a nonideal cosolute (one-based; S and cm^2/s).
-extern std::vector<double> pCosoluteSCoef;
-extern std::vector<double> pCosoluteDCoef;
-// The pivot message of a failed cosolute step (null when none).
-extern const char* szCosoluteTridagMessage;
+  // ---- the cosolute's own solution ----
+  double dCosoluteTime = 0.0;  // time up to which the profile is computed, s
+  // s(c) and D(c) coefficients of a nonideal cosolute (one-based; S and cm^2/s).
+  std::vector<double> pCosoluteSCoef{};
+  std::vector<double> pCosoluteDCoef{};
+  // The pivot message of a failed cosolute step (null when none).
+  const char* szCosoluteTridagMessage = nullptr;
+};
+// The current analysis' CosoluteState.
+inline CosoluteState& Cosolute() { return CurrentPart<CosoluteState>(); }
 
 // Starts the cosolute (dynamic mode): grid of the set size, the loading c0 (none in
 // the lamella of band loading), its matrices at dSimRpm; clock 0. False, with a

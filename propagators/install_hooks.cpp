@@ -9,10 +9,10 @@ namespace tarmic {
 
 void InstallPropagatorHooks() {
   ModelFitHooks& h = GetModelFitHooks();
-  h.simArraysAllocated = [] { return bSimArraysAllocated; };
+  h.simArraysAllocated = [] { return LammArrays().bSimArraysAllocated; };
   h.freeSimArrays = [] { FreeSimArrays(); };
   h.resizeSimArrays = [](int n) { return ResizeSimArrays(n); };
-  h.inhomogeneousSolventOn = [] { return gInhomSolvent.bInhomogeneousSolvent; };
+  h.inhomogeneousSolventOn = [] { return SolventSettings().gInhomSolvent.bInhomogeneousSolvent; };
   h.packReactingSystem = [] { PackReactingSystem(); };
 }
 

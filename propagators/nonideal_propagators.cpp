@@ -50,14 +50,14 @@ SimOutcome Refused(SimStatus status, const char* message) {
 bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientConstants* given,
               CoefficientConstants* k, SimOutcome* refused) {
   const SimWorkArrays& arrays = SimWork();
-  if (!bSimArraysAllocated || !arrays.pLocalS || !arrays.pLocalD || !arrays.pLammConcNew ||
-      nSimGridPointsAllocated < kMinSimGridPoints || (movingHat && !pLammRadius2)) {
+  if (!LammArrays().bSimArraysAllocated || !arrays.pLocalS || !arrays.pLocalD || !arrays.pLammConcNew ||
+      LammArrays().nSimGridPointsAllocated < kMinSimGridPoints || (movingHat && !LammArrays().pLammRadius2)) {
     *refused = Refused(SimStatus::NotAllocated, "the simulation arrays do not fit the model");
     return false;
   }
   const double m = settings.meniscus, b = settings.bottom;
-  if (!(m > 0) || !(b > m) || !std::isfinite(b) || !std::isfinite(dSimRpm) || dSimRpm < 0 ||
-      !std::isfinite(dSimTime) || !(dMaxRelChange > 0) || !std::isfinite(dMaxRelChange)) {
+  if (!(m > 0) || !(b > m) || !std::isfinite(b) || !std::isfinite(SimRun().dSimRpm) || SimRun().dSimRpm < 0 ||
+      !std::isfinite(SimClock().dSimTime) || !(SimRun().dMaxRelChange > 0) || !std::isfinite(SimRun().dMaxRelChange)) {
     *refused = Refused(SimStatus::InvalidInput, "invalid cell or rotor values for the simulation");
     return false;
   }
@@ -100,7 +100,7 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
                        SimProgress* leaveAfterLastScan = nullptr, bool* left = nullptr) {
   SteadyStateTest steady;
   TinyStepCount tiny;
-  while (bSimContinue) {
+  while (SimRun().bSimContinue) {
     if (leaveAfterLastScan && leaveAfterLastScan->PastLastScan()) {
       *left = true;
       return SimStopReason::Progress;
@@ -109,15 +109,15 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
     const double change = step();
     if (dtUsed > 0 && tiny.AtFloor(dtUsed)) {
       *floor = SimStepFloor::TinySteps;
-      bSimDiverged = 1;
+      SimRun().bSimDiverged = 1;
     }
-    if (bSimFailed || bSimDiverged) return SimStopReason::Failed;
-    fSimChange = static_cast<float>(change);
+    if (SimRun().bSimFailed || SimRun().bSimDiverged) return SimStopReason::Failed;
+    SimRun().fSimChange = static_cast<float>(change);
     progress.Step(change);
     const double perSecond = dtUsed > 0 ? change / dtUsed : change;
-    fSimChange = static_cast<float>(perSecond);
+    SimRun().fSimChange = static_cast<float>(perSecond);
     if (fitStop && !progress.PastLastScan() && FitRangeCleared(set, fitStop->s, *fitStop)) {
-      bSimContinue = 0;
+      SimRun().bSimContinue = 0;
       return SimStopReason::FitRange;
     }
     if (steady.Update(dtUsed, perSecond)) return SimStopReason::SteadyState;
@@ -127,35 +127,35 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
 
 // Marks the step system singular or the profile run away.
 void CheckStage(TridagStatus status, const double* c, int N) {
-  if (status != TridagStatus::Ok) bSimFailed = 1;
-  if (!ProfileFinite(c, 1, N, kProfileLimit)) bSimDiverged = 1;
+  if (status != TridagStatus::Ok) SimRun().bSimFailed = 1;
+  if (!ProfileFinite(c, 1, N, kProfileLimit)) SimRun().bSimDiverged = 1;
 }
 
-bool RunStopped() { return bSimFailed || bSimDiverged; }
+bool RunStopped() { return SimRun().bSimFailed || SimRun().bSimDiverged; }
 
 // ============================ static grid ============================
 
 class StaticGridRun {
  public:
   StaticGridRun(const SimRunSettings& settings, const CoefficientConstants& k)
-      : set(settings), k(k), N(nSimGridPointsAllocated) {}
+      : set(settings), k(k), N(LammArrays().nSimGridPointsAllocated) {}
 
   SimOutcome Run(SimProgress& progress) {
-    fSimChange = 1.0f;
-    bSimFailed = bSimDiverged = 0;
+    SimRun().fSimChange = 1.0f;
+    SimRun().bSimFailed = SimRun().bSimDiverged = 0;
     nStepHalvings = 0;
-    bHatGridInUse = false;  // the recorder must not move these radii
-    iActiveFirst = 1;
-    iActiveLast = N;
-    for (int i = 1; i <= N; ++i) pLammRadius[i] = set.meniscus + (i - 1) * Spacing();
-    std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
-    dSimOmega2 = Omega2(dSimRpm);
+    SimRun().bHatGridInUse = false;  // the recorder must not move these radii
+    SimRun().iActiveFirst = 1;
+    SimRun().iActiveLast = N;
+    for (int i = 1; i <= N; ++i) LammArrays().pLammRadius[i] = set.meniscus + (i - 1) * Spacing();
+    std::copy(LammArrays().pLammConc + 1, LammArrays().pLammConc + N + 1, arrays.pLammConcOld + 1);
+    dSimOmega2 = Omega2(SimRun().dSimRpm);
     FormElements();
     // The amount every recorded profile is measured against (a closed cell).
     progress.TakeLoadedAmount(true, k.s1);
-    if (set.fixTimestep) dSimDt = dMaxRelChange;
-    dSimDtMax = 1000.0;
-    bSteadyStateReached = false;
+    if (set.fixTimestep) SimRun().dSimDt = SimRun().dMaxRelChange;
+    SimRun().dSimDtMax = 1000.0;
+    SimRun().bSteadyStateReached = false;
     const std::optional<FitRangeStop> fitStop = SetUpFitRangeStop(set, k);
     floor = SimStepFloor::None;
     const SimStopReason reason =
@@ -169,7 +169,7 @@ class StaticGridRun {
   // Mass, diffusion and sedimentation elements of the equidistant grid at the
   // present speed (closed forms).
   void FormElements() {
-    ThreeIndexElements(pLammRadius, N, true, Spacing(), dSimOmega2, SimMassMatrix(arrays),
+    ThreeIndexElements(LammArrays().pLammRadius, N, true, Spacing(), dSimOmega2, SimMassMatrix(arrays),
                        arrays.pDiffElem, arrays.pSedElem);
   }
 
@@ -177,7 +177,7 @@ class StaticGridRun {
   // in pLocalS, pLocalD. (A solvent whose viscosity and density vary with radius
   // would add its factors to the transport here.)
   void Stage(double dt, double* out) {
-    VariableCoefficientTransport(pLammRadius, N, arrays.pDiffElem, arrays.pSedElem, arrays.pLocalS,
+    VariableCoefficientTransport(LammArrays().pLammRadius, N, arrays.pDiffElem, arrays.pSedElem, arrays.pLocalS,
                                  arrays.pLocalD, dSimOmega2, false, SimTransportMatrix(arrays));
     FormCrankNicolson(SimMassMatrix(arrays), SimTransportMatrix(arrays), dt, SimStepMatrix(arrays),
                       SimRhsMatrix(arrays), 1, N);
@@ -188,12 +188,12 @@ class StaticGridRun {
 
   void Predictor(double dt) {
     stageDt = dt;
-    if (set.rampRotorSpeed && bAccelerating) {
-      dSimRpm = SimRotorSpeedAtTime(dSimTime, dt);
-      dSimOmega2 = Omega2(dSimRpm);
+    if (set.rampRotorSpeed && SimRun().bAccelerating) {
+      SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
+      dSimOmega2 = Omega2(SimRun().dSimRpm);
       FormElements();
     }
-    PredictorCoefficients(k, arrays.pLammConcOld, N, dSimTime + dt / 2, arrays.pLocalS,
+    PredictorCoefficients(k, arrays.pLammConcOld, N, SimClock().dSimTime + dt / 2, arrays.pLocalS,
                           arrays.pLocalD);
     Stage(dt, arrays.pLammConcNew);
   }
@@ -201,7 +201,7 @@ class StaticGridRun {
   void Corrector() {
     CorrectorCoefficients(k, arrays.pLammConcOld, arrays.pLammConcNew, N, arrays.pLocalS,
                           arrays.pLocalD);
-    Stage(stageDt, pLammConc);
+    Stage(stageDt, LammArrays().pLammConc);
   }
 
   // Relative change of the trial; a negative trial value halves the error limits
@@ -211,43 +211,43 @@ class StaticGridRun {
     if (AccumulateRelativeChange(arrays.pLammConcNew, arrays.pLammConcOld, N, kNegativeTolerance,
                                  change))
       return change;
-    dMaxRelChange /= 2;
-    dMaxRelChangeLow /= 2;
-    dMaxRelChangeTarget /= 2;
+    SimRun().dMaxRelChange /= 2;
+    SimRun().dMaxRelChangeLow /= 2;
+    SimRun().dMaxRelChangeTarget /= 2;
     ++nStepHalvings;
-    return 2 * dMaxRelChange;
+    return 2 * SimRun().dMaxRelChange;
   }
 
   void Advance(double dt, bool lands, double landTime) {
-    ++nSimIterations;
-    dSimTime = lands ? landTime : dSimTime + dt;
+    ++SimRun().nSimIterations;
+    SimClock().dSimTime = lands ? landTime : SimClock().dSimTime + dt;
     dtUsed = dt;
-    if (dSimTime >= dAccelEndTime) {
-      if (bAccelerating) {
-        dSimRpm = SimRotorSpeedAtTime(dSimTime, dt);
-        dSimOmega2 = Omega2(dSimRpm);
+    if (SimClock().dSimTime >= SimRun().dAccelEndTime) {
+      if (SimRun().bAccelerating) {
+        SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
+        dSimOmega2 = Omega2(SimRun().dSimRpm);
         FormElements();
       }
-      bAccelerating = false;
+      SimRun().bAccelerating = false;
     }
-    if (bShowSimMass) dSimMass = SectorAmount(pLammRadius, N, pLammConc, 1.0);
+    if (SimClock().bShowSimMass) SimRun().dSimMass = SectorAmount(LammArrays().pLammRadius, N, LammArrays().pLammConc, 1.0);
   }
 
   double ClampAcceleration(double t, double dt, bool* cut) const {
-    return ClampStepToAcceleration(t, dt, set.rampRotorSpeed, dAccelDtMax > 0 && !*cut, cut);
+    return ClampStepToAcceleration(t, dt, set.rampRotorSpeed, SimRun().dAccelDtMax > 0 && !*cut, cut);
   }
 
   double OneStep() {
-    const double t = dSimTime;
-    std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
-    double dt = set.fixTimestep ? dMaxRelChange : dSimDt;
+    const double t = SimClock().dSimTime;
+    std::copy(LammArrays().pLammConc + 1, LammArrays().pLammConc + N + 1, arrays.pLammConcOld + 1);
+    double dt = set.fixTimestep ? SimRun().dMaxRelChange : SimRun().dSimDt;
     bool cut = false;
     dt = ClampAcceleration(t, dt, &cut);
     // A step that reaches the next scan ends exactly on it.
-    const double landTime = dSimStopTime;
+    const double landTime = SimRun().dSimStopTime;
     const bool lands = LandStepOnStopTime(t, &dt);
     if (!(dt > 0)) {
-      dSimDt = 1.0;
+      SimRun().dSimDt = 1.0;
       return 1.0;
     }
     Predictor(dt);
@@ -279,17 +279,17 @@ class StaticGridRun {
       if (RunStopped()) return change;
       change = ChangeMeasure();
     }
-    const StepControlSettings control{dMaxRelChangeTarget, dStepShrinkDivisor, dStepRelaxation,
-                                      dSimDtMax};
+    const StepControlSettings control{SimRun().dMaxRelChangeTarget, SimRun().dStepShrinkDivisor, SimRun().dStepRelaxation,
+                                      SimRun().dSimDtMax};
     double dtPrev = dt;
-    while (change > dMaxRelChange) {
+    while (change > SimRun().dMaxRelChange) {
       if (nStepHalvings > 10) {
         floor = SimStepFloor::Shrinks;
-        bSimDiverged = 1;
+        SimRun().bSimDiverged = 1;
         return change;
       }
       StepControlSettings shrink = control;
-      shrink.changeTarget = dMaxRelChangeTarget;  // halved by a negative trial
+      shrink.changeTarget = SimRun().dMaxRelChangeTarget;  // halved by a negative trial
       bool floored = false;
       dt = ShrinkStep(dt, change, shrink, &dtPrev, &floored);
       // Steps at the floor that still change too much count as halvings, so
@@ -304,14 +304,14 @@ class StaticGridRun {
     if (RunStopped()) return change;
     Advance(dt, false, 0.0);
     StepControlSettings grow = control;
-    grow.changeTarget = dMaxRelChangeTarget;
-    dt = NextStepAfterAccept(dt, change, dMaxRelChangeLow, grow, &dtPrev);
+    grow.changeTarget = SimRun().dMaxRelChangeTarget;
+    dt = NextStepAfterAccept(dt, change, SimRun().dMaxRelChangeLow, grow, &dtPrev);
     // After a step without change the tenfold step keeps to the largest step too.
-    if (change == 0.0) dt = std::min(dt, dSimDtMax);
-    if (bSimLandOnStop && dSimTime + dt > dSimStopTime) dt = dSimStopTime - dSimTime;
+    if (change == 0.0) dt = std::min(dt, SimRun().dSimDtMax);
+    if (SimRun().bSimLandOnStop && SimClock().dSimTime + dt > SimRun().dSimStopTime) dt = SimRun().dSimStopTime - SimClock().dSimTime;
     bool cutNext = false;
-    dt = ClampAcceleration(dSimTime, dt, &cutNext);
-    dSimDt = dt;
+    dt = ClampAcceleration(SimClock().dSimTime, dt, &cutNext);
+    SimRun().dSimDt = dt;
     return change;
   }
 
@@ -342,7 +342,7 @@ class MovingHatRun {
  public:
   const NonidealHatReport& Report() const { return report; }
   MovingHatRun(const SimRunSettings& settings, const CoefficientConstants& k)
-      : set(settings), k(k), N(nSimGridPointsAllocated), m(settings.meniscus), b(settings.bottom),
+      : set(settings), k(k), N(LammArrays().nSimGridPointsAllocated), m(settings.meniscus), b(settings.bottom),
         rows{1, 2, N - 1, N}, junkL(N + 1), junkD(N + 1), junkU(N + 1) {}
 
   // The frame s*; false for a floating frame or a value that is not a number.
@@ -350,9 +350,9 @@ class MovingHatRun {
     double s = set.frameS;
     if (set.autoHatS) {
       if (k.model == CoefficientModel::CosoluteCoefficients)
-        s = CsClSedimentationCoefficient(pLammConc[1]);  // the cosolute at the meniscus
+        s = CsClSedimentationCoefficient(LammArrays().pLammConc[1]);  // the cosolute at the meniscus
       else if (k.model == CoefficientModel::NonidealSpecies || k.model == CoefficientModel::NonidealCs)
-        s = k.s1 / (1 + k.ks * pLammConc[1]);
+        s = k.s1 / (1 + k.ks * LammArrays().pLammConc[1]);
       else
         s = (k.s1 + k.s2) / 2;
     }
@@ -361,30 +361,30 @@ class MovingHatRun {
   }
 
   SimOutcome Run(SimProgress& progress) {
-    if (sStar < 1 && dMaxRelChange >= 1) dMaxRelChange = 0.1;
-    fSimChange = 1.0f;
-    bSimFailed = bSimDiverged = 0;
+    if (sStar < 1 && SimRun().dMaxRelChange >= 1) SimRun().dMaxRelChange = 0.1;
+    SimRun().fSimChange = 1.0f;
+    SimRun().bSimFailed = SimRun().bSimDiverged = 0;
     nStepHalvings = 0;
     report.nHatShifts = 0;
-    dSimOmega2 = Omega2(dSimRpm);
+    dSimOmega2 = Omega2(SimRun().dSimRpm);
     // The frame moves with the species at the final speed; while the rotor
     // accelerates it runs ahead, which the grid tolerates.
-    const double frameW2 = set.rampRotorSpeed && bAccelerating ? Omega2(dFinalRpm) : dSimOmega2;
-    dFrameS = sStar;
-    dFrameSedOmega2 = frameW2 * sStar;
-    dHatT0 = dSimTime;
-    T = dFrameSedOmega2 > 0 ? std::log(b / m) / ((N - 1) * dFrameSedOmega2) : 1e10;
+    const double frameW2 = set.rampRotorSpeed && SimRun().bAccelerating ? Omega2(SimRun().dFinalRpm) : dSimOmega2;
+    SimClock().dFrameS = sStar;
+    SimClock().dFrameSedOmega2 = frameW2 * sStar;
+    SimClock().dHatT0 = SimClock().dSimTime;
+    T = SimClock().dFrameSedOmega2 > 0 ? std::log(b / m) / ((N - 1) * SimClock().dFrameSedOmega2) : 1e10;
     report.dHatInterval = T;
     BuildGrid();
     FormReferenceElements();
     // The amount every recorded profile is measured against (a closed cell).
     progress.TakeLoadedAmount(true, k.s1);
-    report.dHatFixedDt = std::min(dFrameSedOmega2 > 0 ? dMaxRelChange * T : dMaxRelChange, T);
-    std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
-    dSimDt = report.dHatFixedDt;
-    dSimDtMax = 1000.0;
-    bSteadyStateReached = false;
-    bHatGridInUse = true;
+    report.dHatFixedDt = std::min(SimClock().dFrameSedOmega2 > 0 ? SimRun().dMaxRelChange * T : SimRun().dMaxRelChange, T);
+    std::copy(LammArrays().pLammConc + 1, LammArrays().pLammConc + N + 1, arrays.pLammConcOld + 1);
+    SimRun().dSimDt = report.dHatFixedDt;
+    SimRun().dSimDtMax = 1000.0;
+    SimRun().bSteadyStateReached = false;
+    SimRun().bHatGridInUse = true;
     bool left = false;
     SimStepFloor floor = SimStepFloor::None;
     const SimStopReason reason =
@@ -398,9 +398,9 @@ class MovingHatRun {
   // Geometric grid (node 2 half a ratio from the meniscus); the reference grid
   // starts equal to it.
   void BuildGrid() {
-    LayMovingHatGrid(pLammRadius2, N, m, b, false);
-    std::copy(pLammRadius2 + 1, pLammRadius2 + N + 1, pLammRadius + 1);
-    weights = MovingHatEndWeightsOf(pLammRadius2, N);
+    LayMovingHatGrid(LammArrays().pLammRadius2, N, m, b, false);
+    std::copy(LammArrays().pLammRadius2 + 1, LammArrays().pLammRadius2 + N + 1, LammArrays().pLammRadius + 1);
+    weights = MovingHatEndWeightsOf(LammArrays().pLammRadius2, N);
   }
 
   // The frame element F_ij = dFrameSedOmega2 x (-integral of r v phi_i phi_j') on
@@ -408,14 +408,14 @@ class MovingHatRun {
   // convection of the profile relative to the moving nodes.
   void FrameRow(int i, double out[3]) const {
     for (int c = 0; c < 3; ++c)
-      out[c] = dFrameSedOmega2 *
-               static_cast<double>(IntegrateFrameMotionElementRef(pLammRadius2, N, i, i - 1 + c));
+      out[c] = SimClock().dFrameSedOmega2 *
+               static_cast<double>(IntegrateFrameMotionElementRef(LammArrays().pLammRadius2, N, i, i - 1 + c));
   }
 
   // Every row on the reference grid (ends at m and b); the end rows are formed
   // again for each step.
   void FormReferenceElements() {
-    ThreeIndexElements(pLammRadius2, N, false, 0.0, dSimOmega2, SimMassMatrix(arrays),
+    ThreeIndexElements(LammArrays().pLammRadius2, N, false, 0.0, dSimOmega2, SimMassMatrix(arrays),
                        arrays.pDiffElem, arrays.pSedElem);
     for (int i = 1; i <= N; ++i) {
       double f[3];
@@ -428,8 +428,8 @@ class MovingHatRun {
 
   // Places the reference end points at m/e and b/e (e = 1 puts them back).
   void MoveEnds(double e) {
-    pLammRadius2[1] = m / e;
-    pLammRadius2[N] = b / e;
+    LammArrays().pLammRadius2[1] = m / e;
+    LammArrays().pLammRadius2[N] = b / e;
   }
 
   // The end rows with the reference end points moved by e. In reference
@@ -438,7 +438,7 @@ class MovingHatRun {
   void FormEndRows(double e, EndRows& out) {
     MoveEnds(e);
     for (int q = 0; q < 4; ++q) {
-      GeneralElementRow(pLammRadius2, N, rows[q], dSimOmega2, out.mass[q], out.diff[q], out.sed[q]);
+      GeneralElementRow(LammArrays().pLammRadius2, N, rows[q], dSimOmega2, out.mass[q], out.diff[q], out.sed[q]);
       FrameRow(rows[q], out.frame[q]);
     }
     MoveEnds(1.0);
@@ -513,15 +513,15 @@ class MovingHatRun {
   // profile over, interpolated linearly from the real radii, and runs to its own
   // stop.
   SimOutcome HandOver(SimProgress& progress) {
-    const double e = std::exp(dFrameSedOmega2 * (dSimTime - dHatT0));
-    std::vector<double> r(pLammRadius2, pLammRadius2 + N + 1), c(pLammConc, pLammConc + N + 1);
+    const double e = std::exp(SimClock().dFrameSedOmega2 * (SimClock().dSimTime - SimClock().dHatT0));
+    std::vector<double> r(LammArrays().pLammRadius2, LammArrays().pLammRadius2 + N + 1), c(LammArrays().pLammConc, LammArrays().pLammConc + N + 1);
     for (int i = 2; i < N; ++i) r[i] *= e;
     const double h = EquidistantStep(m, b, N);
     int j = 1;
     for (int i = 1; i <= N; ++i) {
       const double x = m + (i - 1) * h;
       while (j < N - 1 && r[j + 1] < x) ++j;
-      pLammConc[i] = c[j] + (c[j + 1] - c[j]) * (x - r[j]) / (r[j + 1] - r[j]);
+      LammArrays().pLammConc[i] = c[j] + (c[j + 1] - c[j]) * (x - r[j]) / (r[j + 1] - r[j]);
     }
     StaticGridRun run(set, k);
     return run.Run(progress);
@@ -532,36 +532,36 @@ class MovingHatRun {
   // reference grid again.
   void ShiftGrid() {
     MovingHatGrid g;
-    g.el.r = pLammRadius2;
+    g.el.r = LammArrays().pLammRadius2;
     g.el.N = N;
-    g.el.frameSw2 = dFrameSedOmega2;
+    g.el.frameSw2 = SimClock().dFrameSedOmega2;
     g.meniscus = m;
     g.bottom = b;
-    HandOverMovingHat(g, weights, dSimTime - dHatT0, k.s1, k.d1, pLammConc, arrays.pLammConcOld);
-    dHatT0 = dSimTime;
+    HandOverMovingHat(g, weights, SimClock().dSimTime - SimClock().dHatT0, k.s1, k.d1, LammArrays().pLammConc, arrays.pLammConcOld);
+    SimClock().dHatT0 = SimClock().dSimTime;
     ++report.nHatShifts;
   }
 
   double OneStep() {
     double dt = firstStep ? 1.0 : report.dHatFixedDt;
-    if (std::fabs(dSimTime - dHatT0 - T) < 1e-10 * std::max(1.0, dSimTime)) ShiftGrid();
-    const double t = dSimTime;
+    if (std::fabs(SimClock().dSimTime - SimClock().dHatT0 - T) < 1e-10 * std::max(1.0, SimClock().dSimTime)) ShiftGrid();
+    const double t = SimClock().dSimTime;
     // A step never crosses the next grid shift.
-    if (t + dt > dHatT0 + T) dt = dHatT0 + T - t;
-    std::copy(pLammConc + 1, pLammConc + N + 1, arrays.pLammConcOld + 1);
+    if (t + dt > SimClock().dHatT0 + T) dt = SimClock().dHatT0 + T - t;
+    std::copy(LammArrays().pLammConc + 1, LammArrays().pLammConc + N + 1, arrays.pLammConcOld + 1);
     bool cut = false;
     dt = ClampStepToAcceleration(t, dt, set.rampRotorSpeed, true, &cut);
-    const double landTime = dSimStopTime;
+    const double landTime = SimRun().dSimStopTime;
     const bool lands = LandStepOnStopTime(t, &dt);
     if (!(dt > 0)) return 1.0;
     // Predictor.
-    if (set.rampRotorSpeed && bAccelerating) {
-      dSimRpm = SimRotorSpeedAtTime(t, dt);
-      dSimOmega2 = Omega2(dSimRpm);
+    if (set.rampRotorSpeed && SimRun().bAccelerating) {
+      SimRun().dSimRpm = SimRotorSpeedAtTime(t, dt);
+      dSimOmega2 = Omega2(SimRun().dSimRpm);
       FormReferenceElements();
     }
-    const double tau0 = t - dHatT0, tau1 = tau0 + dt;
-    const double e0 = std::exp(dFrameSedOmega2 * tau0), e1 = std::exp(dFrameSedOmega2 * tau1);
+    const double tau0 = t - SimClock().dHatT0, tau1 = tau0 + dt;
+    const double e0 = std::exp(SimClock().dFrameSedOmega2 * tau0), e1 = std::exp(SimClock().dFrameSedOmega2 * tau1);
     E0 = e0 * e0;
     E1 = e1 * e1;
     FormEndRows(e0, ends0);
@@ -572,23 +572,23 @@ class MovingHatRun {
     // Corrector.
     CorrectorCoefficients(k, arrays.pLammConcOld, arrays.pLammConcNew, N, arrays.pLocalS,
                           arrays.pLocalD);
-    Stage(dt, pLammConc);
+    Stage(dt, LammArrays().pLammConc);
     if (RunStopped()) return 1.0;
     // Advance.
-    ++nSimIterations;
-    dSimTime = lands ? landTime : t + dt;
+    ++SimRun().nSimIterations;
+    SimClock().dSimTime = lands ? landTime : t + dt;
     dtUsed = dt;
-    dSimDt = dt;
-    if (dSimTime >= dAccelEndTime && bAccelerating) {
-      dSimRpm = SimRotorSpeedAtTime(dSimTime, dt);
-      dSimOmega2 = Omega2(dSimRpm);
+    SimRun().dSimDt = dt;
+    if (SimClock().dSimTime >= SimRun().dAccelEndTime && SimRun().bAccelerating) {
+      SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
+      dSimOmega2 = Omega2(SimRun().dSimRpm);
       FormReferenceElements();
-      bAccelerating = false;
+      SimRun().bAccelerating = false;
     }
-    if (bShowSimMass) {
-      const double e = std::exp(dFrameSedOmega2 * (dSimTime - dHatT0));
+    if (SimClock().bShowSimMass) {
+      const double e = std::exp(SimClock().dFrameSedOmega2 * (SimClock().dSimTime - SimClock().dHatT0));
       MoveEnds(e);
-      dSimMass = SectorAmount(pLammRadius2, N, pLammConc, e * e);
+      SimRun().dSimMass = SectorAmount(LammArrays().pLammRadius2, N, LammArrays().pLammConc, e * e);
       MoveEnds(1.0);
     }
     if (firstStep) {

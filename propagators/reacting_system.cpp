@@ -1,4 +1,5 @@
 #include "propagators/reacting_system.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,21 +16,6 @@
 #include "propagators/sim_arrays.h"
 
 namespace tarmic {
-
-float fReactATot = 0.5f;
-float fReactExticoA = 1.0f;
-float fReactBTot = 0.5f;
-float fReactExticoB = 1.0f;
-float fReactLogKa = 0.0f;
-float fReactKa = 1.0f;
-float fReactAB0 = 0.0f;
-double dReactExticoAB = 2.0;
-float fReactSA = 7.0f, fReactSB = 7.0f, fReactSAB = 11.0f;
-float fReactDA = 100000.0f, fReactDB = 100000.0f, fReactDAB = 200000.0f;
-
-bool bReactingOwnsKeys = false;
-double dFluxMismatchTolerance = 1e-4;
-int nMaxCorrectorPasses = 50;
 
 namespace {
 
@@ -59,9 +45,13 @@ struct ReactRun {
   double dFluxMismatch = 0.0;  // mean over the nodes of |FluxA - FluxB|
   int nCorrectorPasses = 0;    // passes of the last step
 };
-ReactRun gReact;
+// This module's own state in the analysis.
+struct LocalState {
+  ReactRun gReact{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
-int Nodes() { return nSimGridPointsAllocated; }
+int Nodes() { return LammArrays().nSimGridPointsAllocated; }
 
 ConstTridiagonal MassMatrix(const SimWorkArrays& arrays) { return SimMassMatrix(arrays); }
 ConstTridiagonal TransA(const SimWorkArrays& arrays) {
@@ -95,33 +85,33 @@ double SignalChange() {
   const int n = Nodes();
   double change = 0.0, scale = 1e-300;
   for (int i = 1; i <= n; ++i) {
-    change = std::max(change, std::fabs(pLammConc[i] - arrays.pLammConcOld[i]));
+    change = std::max(change, std::fabs(LammArrays().pLammConc[i] - arrays.pLammConcOld[i]));
     scale = std::max(scale, std::fabs(arrays.pLammConcOld[i]));
   }
   return change / scale;
 }
 
 bool InputValid(const SimRunSettings& st) {
-  const float values[] = {fReactSA, fReactSB, fReactSAB, fReactDA, fReactDB, fReactDAB,
-                          fReactATot, fReactBTot, fReactExticoA, fReactExticoB, fReactLogKa};
+  const float values[] = {Reaction().fReactSA, Reaction().fReactSB, Reaction().fReactSAB, Reaction().fReactDA, Reaction().fReactDB, Reaction().fReactDAB,
+                          Reaction().fReactATot, Reaction().fReactBTot, Reaction().fReactExticoA, Reaction().fReactExticoB, Reaction().fReactLogKa};
   for (float v : values)
     if (!std::isfinite(v)) return false;
-  const double ka = std::pow(10.0, static_cast<double>(fReactLogKa));
-  return fReactDA >= 0 && fReactDB >= 0 && fReactDAB >= 0 && fReactATot >= 0 && fReactBTot >= 0 &&
-         fReactExticoA > 0 && fReactExticoB > 0 && std::isfinite(static_cast<float>(ka)) &&
-         static_cast<float>(ka) > 0 && std::isfinite(dSimRpm) && dSimRpm >= 0 &&
+  const double ka = std::pow(10.0, static_cast<double>(Reaction().fReactLogKa));
+  return Reaction().fReactDA >= 0 && Reaction().fReactDB >= 0 && Reaction().fReactDAB >= 0 && Reaction().fReactATot >= 0 && Reaction().fReactBTot >= 0 &&
+         Reaction().fReactExticoA > 0 && Reaction().fReactExticoB > 0 && std::isfinite(static_cast<float>(ka)) &&
+         static_cast<float>(ka) > 0 && std::isfinite(SimRun().dSimRpm) && SimRun().dSimRpm >= 0 &&
          st.meniscus > 0 && st.bottom > st.meniscus && std::isfinite(st.bottom) &&
-         std::isfinite(dMaxRelChange) && dMaxRelChange > 0 && dMaxRelChange < 1e10;
+         std::isfinite(SimRun().dMaxRelChange) && SimRun().dMaxRelChange > 0 && SimRun().dMaxRelChange < 1e10;
 }
 
 // Run state of the solve: bShowSimMass on during the solve and as it was
 // afterwards; the keys are the flux tables' only while the solve runs.
 class ReactingRunGuard {
  public:
-  ReactingRunGuard() : saved(bShowSimMass) { bShowSimMass = true; }
+  ReactingRunGuard() : saved(SimClock().bShowSimMass) { SimClock().bShowSimMass = true; }
   ~ReactingRunGuard() {
-    bShowSimMass = saved;
-    bReactingOwnsKeys = false;
+    SimClock().bShowSimMass = saved;
+    Reaction().bReactingOwnsKeys = false;
   }
   ReactingRunGuard(const ReactingRunGuard&) = delete;
   ReactingRunGuard& operator=(const ReactingRunGuard&) = delete;
@@ -136,21 +126,21 @@ class ReactingRunGuard {
 
 void BuildReactingGrid(double meniscus, double bottom) {
   const int N = Nodes();
-  const double w = dSimRpm * kTwoPiOver60;
-  gReact.dReactOmega2 = w * w * 1e-13;
+  const double w = SimRun().dSimRpm * kTwoPiOver60;
+  Local().gReact.dReactOmega2 = w * w * 1e-13;
   // The geometric grid of the moving hat, here at rest.
-  LayMovingHatGrid(pLammRadius, N, meniscus, bottom, false);
-  if (pLammRadius2)
-    for (int i = 1; i <= N; ++i) pLammRadius2[i] = pLammRadius[i];
+  LayMovingHatGrid(LammArrays().pLammRadius, N, meniscus, bottom, false);
+  if (LammArrays().pLammRadius2)
+    for (int i = 1; i <= N; ++i) LammArrays().pLammRadius2[i] = LammArrays().pLammRadius[i];
 }
 
 void BuildReactingMatrices() {
   const SimWorkArrays& arrays = SimWork();
   const int N = Nodes();
-  const double* r = pLammRadius;
-  const double w2 = gReact.dReactOmega2, ka = fReactKa;
-  const double DA = fReactDA, DB = fReactDB, DAB = fReactDAB;
-  const double sA = fReactSA, sB = fReactSB, sAB = fReactSAB;
+  const double* r = LammArrays().pLammRadius;
+  const double w2 = Local().gReact.dReactOmega2, ka = Reaction().fReactKa;
+  const double DA = Reaction().fReactDA, DB = Reaction().fReactDB, DAB = Reaction().fReactDAB;
+  const double sA = Reaction().fReactSA, sB = Reaction().fReactSB, sAB = Reaction().fReactSAB;
   for (int i = 1; i <= N; ++i) {
     double* massRow[3] = {arrays.pMassLower, arrays.pMassDiag, arrays.pMassUpper};
     double* aRow[3] = {arrays.pTransALower, arrays.pTransADiag, arrays.pTransAUpper};
@@ -182,34 +172,34 @@ void BuildReactingMatrices() {
 
 void InitReactingSystem() {
   const SimWorkArrays& arrays = SimWork();
-  const double a = static_cast<double>(fReactATot) / fReactExticoA;
-  const double b = static_cast<double>(fReactBTot) / fReactExticoB;
-  fReactKa = static_cast<float>(std::pow(10.0, static_cast<double>(fReactLogKa)));
-  const double ka = fReactKa;
+  const double a = static_cast<double>(Reaction().fReactATot) / Reaction().fReactExticoA;
+  const double b = static_cast<double>(Reaction().fReactBTot) / Reaction().fReactExticoB;
+  Reaction().fReactKa = static_cast<float>(std::pow(10.0, static_cast<double>(Reaction().fReactLogKa)));
+  const double ka = Reaction().fReactKa;
   // Smaller root of Ka (a - x)(b - x) = x: x^2 - q x + a b = 0, q = a + b + 1/Ka;
   // written as 2ab / (q + sqrt(q^2 - 4ab)) so that it keeps its digits when Ka is small.
   const double q = a + b + 1.0 / ka;
   const double disc = std::max(0.0, q * q - 4.0 * a * b);
   const double ab0 = a * b > 0 ? 2.0 * a * b / (q + std::sqrt(disc)) : 0.0;
-  fReactAB0 = static_cast<float>(ab0);
-  dReactExticoAB = static_cast<double>(fReactExticoA) + fReactExticoB;
-  if (!pFreeA || !pFreeB || !pLammConc) return;
+  Reaction().fReactAB0 = static_cast<float>(ab0);
+  Reaction().dReactExticoAB = static_cast<double>(Reaction().fReactExticoA) + Reaction().fReactExticoB;
+  if (!LammArrays().pFreeA || !LammArrays().pFreeB || !LammArrays().pLammConc) return;
   const int N = Nodes();
   const double A = std::max(0.0, a - ab0), B = std::max(0.0, b - ab0);
   for (int i = 1; i <= N; ++i) {
-    pFreeA[i] = arrays.pFreeAOld[i] = arrays.pFreeAOlder[i] = A;
-    pFreeB[i] = arrays.pFreeBOld[i] = arrays.pFreeBOlder[i] = B;
+    LammArrays().pFreeA[i] = arrays.pFreeAOld[i] = arrays.pFreeAOlder[i] = A;
+    LammArrays().pFreeB[i] = arrays.pFreeBOld[i] = arrays.pFreeBOlder[i] = B;
   }
   ComputeReactingSignal();
 }
 
 void ComputeReactingSignal() {
   const int N = Nodes();
-  const double ea = fReactExticoA, eb = fReactExticoB, ka = fReactKa;
+  const double ea = Reaction().fReactExticoA, eb = Reaction().fReactExticoB, ka = Reaction().fReactKa;
   for (int i = 1; i <= N; ++i) {
-    const double A = pFreeA[i], B = pFreeB[i];
-    pComplex[i] = ka * A * B;
-    pLammConc[i] = ea * A + eb * B + dReactExticoAB * pComplex[i];
+    const double A = LammArrays().pFreeA[i], B = LammArrays().pFreeB[i];
+    LammArrays().pComplex[i] = ka * A * B;
+    LammArrays().pLammConc[i] = ea * A + eb * B + Reaction().dReactExticoAB * LammArrays().pComplex[i];
   }
 }
 
@@ -245,7 +235,7 @@ namespace {
 // Coefficients of a step of length dt (formed again only when dt changes).
 void PrepareComplexCoefficients(double dt, int n) {
   const SimWorkArrays& arrays = SimWork();
-  ReactRun& g = gReact;
+  ReactRun& g = Local().gReact;
   if (g.coefDt == dt && g.startA.size() == static_cast<std::size_t>(n + 1)) return;
   g.coefDt = dt;
   for (int p = 0; p < kElementPairs; ++p) {
@@ -288,7 +278,7 @@ double PatternSum(const std::vector<double>* C, const double* x, const double* y
 // (M X0)/dt - (T X0)/2 - sum H (A0 B0) for X = A, B.
 void PrepareStartResiduals(double dt, int n) {
   const SimWorkArrays& arrays = SimWork();
-  ReactRun& g = gReact;
+  ReactRun& g = Local().gReact;
   const ConstTridiagonal M = MassMatrix(arrays), TA = TransA(arrays), TB = TransB(arrays);
   for (int i = 1; i <= n; ++i) {
     const double complex = PatternSum(g.H, arrays.pFreeAOld, arrays.pFreeBOld, i, n);
@@ -303,7 +293,7 @@ void PrepareStartResiduals(double dt, int n) {
 // Q(x) = G x (tridiagonal, column j, partner node k summed): the derivative of the
 // complex term by one species with the other at x.
 void ComplexJacobian(const double* x, Tridiagonal out, int n) {
-  const std::vector<double>* G = gReact.G;
+  const std::vector<double>* G = Local().gReact.G;
   for (int i = 1; i <= n; ++i) {
     const double xl = i > 1 ? x[i - 1] : 0.0, xr = i < n ? x[i + 1] : 0.0, xi = x[i];
     out.sub[i] = i > 1 ? G[1][i] * xl + G[3][i] * xi : 0.0;
@@ -321,7 +311,7 @@ struct Block {
 Block NewtonBlock(int i, int c, ConstTridiagonal Qa, ConstTridiagonal Qb) {
   const double* qa = c < 0 ? Qa.sub : c > 0 ? Qa.sup : Qa.diag;
   const double* qb = c < 0 ? Qb.sub : c > 0 ? Qb.sup : Qb.diag;
-  return {gReact.baseA[c + 1][i] + qb[i], qa[i], qb[i], gReact.baseB[c + 1][i] + qa[i]};
+  return {Local().gReact.baseA[c + 1][i] + qb[i], qa[i], qb[i], Local().gReact.baseB[c + 1][i] + qa[i]};
 }
 
 // Solves the block-tridiagonal Newton system for (da, db) by block elimination
@@ -330,7 +320,7 @@ bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* d
                        int n) {
   const SimWorkArrays& arrays = SimWork();
   const ConstTridiagonal Qa = SimRhsMatrix(arrays), Qb = SimTransportMatrix(arrays);
-  std::vector<double>& w = gReact.work;  // per node: inverse pivot (4), reduced rhs (2)
+  std::vector<double>& w = Local().gReact.work;  // per node: inverse pivot (4), reduced rhs (2)
   if (w.size() < 6 * static_cast<std::size_t>(n + 1)) w.assign(6 * static_cast<std::size_t>(n + 1), 0.0);
   for (int i = 1; i <= n; ++i) {
     Block D = NewtonBlock(i, 0, Qa, Qb);
@@ -351,8 +341,8 @@ bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* d
     const double det = D.aa * D.bb - D.ab * D.ba;
     const double scale = std::fabs(D.aa * D.bb) + std::fabs(D.ab * D.ba);
     if (!std::isfinite(det) || !(std::fabs(det) > 1e-14 * scale)) {
-      gReact.tridag = i == 1 ? TridagStatus::FirstPivot : TridagStatus::LaterPivot;
-      bSimFailed = 1;
+      Local().gReact.tridag = i == 1 ? TridagStatus::FirstPivot : TridagStatus::LaterPivot;
+      SimRun().bSimFailed = 1;
       return false;
     }
     double* q = &w[6 * i];
@@ -383,19 +373,19 @@ bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* d
 double StepResiduals(double dt, double* ra, double* rb) {
   const SimWorkArrays& arrays = SimWork();
   const int n = Nodes();
-  const ReactRun& g = gReact;
+  const ReactRun& g = Local().gReact;
   const ConstTridiagonal M = MassMatrix(arrays), TA = TransA(arrays), TB = TransB(arrays);
   double largest = 0.0;
   for (int i = 1; i <= n; ++i) {
-    const double complex = PatternSum(g.G, pFreeA, pFreeB, i, n);
-    ra[i] = g.startA[i] - RowProduct(M, pFreeA, i, n) / dt - 0.5 * RowProduct(TA, pFreeA, i, n) -
+    const double complex = PatternSum(g.G, LammArrays().pFreeA, LammArrays().pFreeB, i, n);
+    ra[i] = g.startA[i] - RowProduct(M, LammArrays().pFreeA, i, n) / dt - 0.5 * RowProduct(TA, LammArrays().pFreeA, i, n) -
             complex;
-    rb[i] = g.startB[i] - RowProduct(M, pFreeB, i, n) / dt - 0.5 * RowProduct(TB, pFreeB, i, n) -
+    rb[i] = g.startB[i] - RowProduct(M, LammArrays().pFreeB, i, n) / dt - 0.5 * RowProduct(TB, LammArrays().pFreeB, i, n) -
             complex;
     largest = std::max({largest, std::fabs(ra[i]), std::fabs(rb[i])});
   }
-  gReact.residualCurrent = true;
-  gReact.residual = largest;
+  Local().gReact.residualCurrent = true;
+  Local().gReact.residual = largest;
   return largest;
 }
 
@@ -411,28 +401,28 @@ double NewtonPass(double dt) {
   double* da = arrays.pReactPartner;
   double* db = arrays.pReactPartnerRate;
   // The residuals of the present levels are still at hand after an undamped pass.
-  const double before = gReact.residualCurrent ? gReact.residual : StepResiduals(dt, ra, rb);
-  ComplexJacobian(pFreeA, SimRhsMatrix(arrays), n);
-  ComplexJacobian(pFreeB, SimTransportMatrix(arrays), n);
+  const double before = Local().gReact.residualCurrent ? Local().gReact.residual : StepResiduals(dt, ra, rb);
+  ComplexJacobian(LammArrays().pFreeA, SimRhsMatrix(arrays), n);
+  ComplexJacobian(LammArrays().pFreeB, SimTransportMatrix(arrays), n);
   if (!SolveNewtonSystem(ra, rb, da, db, n)) return 0.0;
   double theta = 1.0;
   for (int i = 1; i <= n; ++i) {
-    pFreeA[i] += da[i];
-    pFreeB[i] += db[i];
+    LammArrays().pFreeA[i] += da[i];
+    LammArrays().pFreeB[i] += db[i];
   }
-  gReact.residualCurrent = false;
+  Local().gReact.residualCurrent = false;
   for (int halvings = 0; halvings < 6 && StepResiduals(dt, ra, rb) > before; ++halvings) {
     theta *= 0.5;
     for (int i = 1; i <= n; ++i) {
-      pFreeA[i] -= theta * da[i];
-      pFreeB[i] -= theta * db[i];
+      LammArrays().pFreeA[i] -= theta * da[i];
+      LammArrays().pFreeB[i] -= theta * db[i];
     }
-    gReact.residualCurrent = false;
+    Local().gReact.residualCurrent = false;
   }
   double change = 0.0, scale = 1e-300;
   for (int i = 1; i <= n; ++i) {
     change = std::max({change, std::fabs(da[i]), std::fabs(db[i])});
-    scale = std::max({scale, std::fabs(pFreeA[i]), std::fabs(pFreeB[i])});
+    scale = std::max({scale, std::fabs(LammArrays().pFreeA[i]), std::fabs(LammArrays().pFreeB[i])});
   }
   return theta * change / scale;
 }
@@ -441,129 +431,129 @@ double NewtonPass(double dt) {
 // term when the step is solved) and their mean mismatch.
 void UpdateReactionFluxes(double dt) {
   const SimWorkArrays& arrays = SimWork();
-  ComputeReactionFlux(arrays.pFluxA, pFreeA, arrays.pFreeAOld, dt, TransA(arrays));
-  ComputeReactionFlux(arrays.pFluxB, pFreeB, arrays.pFreeBOld, dt, TransB(arrays));
-  gReact.dFluxMismatch = MeanFluxMismatch();
+  ComputeReactionFlux(arrays.pFluxA, LammArrays().pFreeA, arrays.pFreeAOld, dt, TransA(arrays));
+  ComputeReactionFlux(arrays.pFluxB, LammArrays().pFreeB, arrays.pFreeBOld, dt, TransB(arrays));
+  Local().gReact.dFluxMismatch = MeanFluxMismatch();
 }
 
 void UpdateComplex() {
   const int n = Nodes();
-  const double ka = fReactKa;
-  for (int i = 1; i <= n; ++i) pComplex[i] = ka * pFreeA[i] * pFreeB[i];
+  const double ka = Reaction().fReactKa;
+  for (int i = 1; i <= n; ++i) LammArrays().pComplex[i] = ka * LammArrays().pFreeA[i] * LammArrays().pFreeB[i];
 }
 
 }  // namespace
 
 void CoupledReactingStep() {
   const SimWorkArrays& arrays = SimWork();
-  const double dt = dSimDt, h0 = gReact.dReactPrevDt;
+  const double dt = SimRun().dSimDt, h0 = Local().gReact.dReactPrevDt;
   const int n = Nodes();
   // Predictor: the levels extrapolated along the previous step (the Old levels on
   // the first step), then one Newton iteration of the coupled system.
   const double f = h0 > 0 ? dt / h0 : 0.0;
   for (int i = 1; i <= n; ++i) {
-    pFreeA[i] =
+    LammArrays().pFreeA[i] =
         std::max(0.0, arrays.pFreeAOld[i] + f * (arrays.pFreeAOld[i] - arrays.pFreeAOlder[i]));
-    pFreeB[i] =
+    LammArrays().pFreeB[i] =
         std::max(0.0, arrays.pFreeBOld[i] + f * (arrays.pFreeBOld[i] - arrays.pFreeBOlder[i]));
   }
   PrepareComplexCoefficients(dt, n);
   PrepareStartResiduals(dt, n);
   NewtonPass(dt);
-  if (bSimFailed) return;
+  if (SimRun().bSimFailed) return;
   for (int i = 1; i <= n; ++i) {
-    arrays.pFreeATemp[i] = pFreeA[i];
-    arrays.pFreeBTemp[i] = pFreeB[i];
+    arrays.pFreeATemp[i] = LammArrays().pFreeA[i];
+    arrays.pFreeBTemp[i] = LammArrays().pFreeB[i];
   }
   // The fluxes are shown in the tables and end the passes; they are formed only
   // where they are read.
-  const bool tables = bReactingOwnsKeys;
+  const bool tables = Reaction().bReactingOwnsKeys;
   if (tables) {
     UpdateReactionFluxes(dt);
-    ShowPredictorFluxTable(gReact.dFluxMismatch);
+    ShowPredictorFluxTable(Local().gReact.dFluxMismatch);
   }
   // Corrector passes (Newton iterations) until the update is at rounding level and
   // the two fluxes agree; at least one.
-  gReact.nCorrectorPasses = 0;
+  Local().gReact.nCorrectorPasses = 0;
   for (;;) {
-    if (gReact.nCorrectorPasses >= nMaxCorrectorPasses) {
+    if (Local().gReact.nCorrectorPasses >= Reaction().nMaxCorrectorPasses) {
       // The coupled system does not converge: the step is not resolved.
-      bSimDiverged = 1;
+      SimRun().bSimDiverged = 1;
       return;
     }
-    ++gReact.nCorrectorPasses;
+    ++Local().gReact.nCorrectorPasses;
     const double change = NewtonPass(dt);
-    if (bSimFailed) return;
+    if (SimRun().bSimFailed) return;
     if (tables || change <= kNewtonTolerance) UpdateReactionFluxes(dt);
     UpdateComplex();
-    if (tables) ShowCorrectorFluxTable(gReact.dFluxMismatch);
-    if (change <= kNewtonTolerance && gReact.dFluxMismatch < dFluxMismatchTolerance / dt) break;
+    if (tables) ShowCorrectorFluxTable(Local().gReact.dFluxMismatch);
+    if (change <= kNewtonTolerance && Local().gReact.dFluxMismatch < Reaction().dFluxMismatchTolerance / dt) break;
   }
 }
 
 // ---- time loop ----
 
 void AdvanceReactingTime() {
-  gReact.dReactPrevDt = dSimDt;
-  ++nSimIterations;
-  dSimTime += dSimDt;
+  Local().gReact.dReactPrevDt = SimRun().dSimDt;
+  ++SimRun().nSimIterations;
+  SimClock().dSimTime += SimRun().dSimDt;
   ComputeReactingSignal();
 }
 
 double ReactingTimeStep() {
   const SimWorkArrays& arrays = SimWork();
   const int N = Nodes();
-  double dt = gReact.fixedDt;
+  double dt = Local().gReact.fixedDt;
   // Level shift: Older <- Old <- new.
   for (int i = 1; i <= N; ++i) {
     arrays.pFreeAOlder[i] = arrays.pFreeAOld[i];
     arrays.pFreeBOlder[i] = arrays.pFreeBOld[i];
-    arrays.pFreeAOld[i] = pFreeA[i];
-    arrays.pFreeBOld[i] = pFreeB[i];
-    arrays.pLammConcOld[i] = pLammConc[i];
+    arrays.pFreeAOld[i] = LammArrays().pFreeA[i];
+    arrays.pFreeBOld[i] = LammArrays().pFreeB[i];
+    arrays.pLammConcOld[i] = LammArrays().pLammConc[i];
   }
-  if (bSimLandOnStop && dSimTime + dt > dSimStopTime) {
-    bSimLandOnStop = 0;
-    dt = dSimStopTime - dSimTime;
+  if (SimRun().bSimLandOnStop && SimClock().dSimTime + dt > SimRun().dSimStopTime) {
+    SimRun().bSimLandOnStop = 0;
+    dt = SimRun().dSimStopTime - SimClock().dSimTime;
   }
   if (!(dt > 0)) {
     // Two scans at one time: nothing to step.
-    dSimDt = gReact.fixedDt;
+    SimRun().dSimDt = Local().gReact.fixedDt;
     return 0.0;
   }
-  dSimDt = dt;
+  SimRun().dSimDt = dt;
   CoupledReactingStep();
-  if (bSimFailed || bSimDiverged) return 0.0;
+  if (SimRun().bSimFailed || SimRun().bSimDiverged) return 0.0;
   AdvanceReactingTime();
   return SignalChange();
 }
 
-double ReactingFluxMismatch() { return gReact.dFluxMismatch; }
-int ReactingCorrectorPasses() { return gReact.nCorrectorPasses; }
+double ReactingFluxMismatch() { return Local().gReact.dFluxMismatch; }
+int ReactingCorrectorPasses() { return Local().gReact.nCorrectorPasses; }
 
 SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress) {
-  const int N = nSimGridPointsAllocated;
-  if (!bSimArraysAllocated || !pFreeA || N < kMinSimGridPoints)
+  const int N = LammArrays().nSimGridPointsAllocated;
+  if (!LammArrays().bSimArraysAllocated || !LammArrays().pFreeA || N < kMinSimGridPoints)
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
   if (!InputValid(settings)) return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
   ReactingRunGuard runGuard;
-  gReact = ReactRun{};
-  gReact.N = N;
-  gReact.work.assign(6 * static_cast<std::size_t>(N + 1), 0.0);  // reused by every step
+  Local().gReact = ReactRun{};
+  Local().gReact.N = N;
+  Local().gReact.work.assign(6 * static_cast<std::size_t>(N + 1), 0.0);  // reused by every step
   // The grid is this solver's own and does not move: the recorder must not move
   // it with a frame left from an earlier moving-hat solve.
-  bHatGridInUse = false;
+  SimRun().bHatGridInUse = false;
   StartFluxTableStepping();
-  bReactingOwnsKeys = FluxTablesEnabled();
+  Reaction().bReactingOwnsKeys = FluxTablesEnabled();
 
   InitReactingSystem();
   BuildReactingGrid(settings.meniscus, settings.bottom);
   BuildReactingMatrices();
-  fSimChange = 1.0f;
-  bSimFailed = bSimDiverged = 0;
-  gReact.fixedDt = dMaxRelChange;
-  dSimDt = gReact.fixedDt;
-  dSimMass = ReactingCellAmount(pLammConc);
+  SimRun().fSimChange = 1.0f;
+  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
+  Local().gReact.fixedDt = SimRun().dMaxRelChange;
+  SimRun().dSimDt = Local().gReact.fixedDt;
+  SimRun().dSimMass = ReactingCellAmount(LammArrays().pLammConc);
   // The amount of the total signal every recorded profile is measured against: A
   // and B stay in the closed cell, free or bound.
   progress.TakeLoadedAmount(true, 1.0);
@@ -571,51 +561,51 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
   // Steady state: the total signal, compared over windows of at least 30 s.
   SimStopReason reason = SimStopReason::Progress;
   SteadyStateTest steady;
-  std::vector<double> windowStart(pLammConc, pLammConc + N + 1);
-  double windowTime = dSimTime;
+  std::vector<double> windowStart(LammArrays().pLammConc, LammArrays().pLammConc + N + 1);
+  double windowTime = SimClock().dSimTime;
   TinyStepCount tiny;
   SimStepFloor floor = SimStepFloor::None;
-  while (bSimContinue) {
-    if (bSimFailed || bSimDiverged) break;
-    const double before = dSimTime;
+  while (SimRun().bSimContinue) {
+    if (SimRun().bSimFailed || SimRun().bSimDiverged) break;
+    const double before = SimClock().dSimTime;
     const double change = ReactingTimeStep();
-    if (tiny.AtFloor(dSimTime - before)) {
+    if (tiny.AtFloor(SimClock().dSimTime - before)) {
       floor = SimStepFloor::TinySteps;
-      bSimDiverged = 1;
+      SimRun().bSimDiverged = 1;
     }
-    if (bSimFailed || bSimDiverged) break;
-    if (!ProfileFinite(pLammConc, 1, N, 1e100)) {
-      bSimDiverged = 1;
+    if (SimRun().bSimFailed || SimRun().bSimDiverged) break;
+    if (!ProfileFinite(LammArrays().pLammConc, 1, N, 1e100)) {
+      SimRun().bSimDiverged = 1;
       break;
     }
-    fSimChange = static_cast<float>(change);
-    dSimMass = ReactingCellAmount(pLammConc);
+    SimRun().fSimChange = static_cast<float>(change);
+    SimRun().dSimMass = ReactingCellAmount(LammArrays().pLammConc);
     progress.Step(change);
-    const double elapsed = dSimTime - windowTime;
+    const double elapsed = SimClock().dSimTime - windowTime;
     if (elapsed >= 30) {
       double diff = 0.0, scale = 1e-300;
       for (int i = 1; i <= N; ++i) {
-        diff = std::max(diff, std::fabs(pLammConc[i] - windowStart[i]));
+        diff = std::max(diff, std::fabs(LammArrays().pLammConc[i] - windowStart[i]));
         scale = std::max(scale, std::fabs(windowStart[i]));
       }
       // The change over the window itself: a change per second below the limit
       // still adds up over the hours of a slow run (a stop then froze later scans).
-      if (steady.Update(elapsed, diff / scale) && bSimContinue) {
-        bSimContinue = 0;
+      if (steady.Update(elapsed, diff / scale) && SimRun().bSimContinue) {
+        SimRun().bSimContinue = 0;
         reason = SimStopReason::SteadyState;
       }
-      windowStart.assign(pLammConc, pLammConc + N + 1);
-      windowTime = dSimTime;
+      windowStart.assign(LammArrays().pLammConc, LammArrays().pLammConc + N + 1);
+      windowTime = SimClock().dSimTime;
     }
   }
-  return FinishSimRun(progress, reason, TridagMessage(gReact.tridag), floor);
+  return FinishSimRun(progress, reason, TridagMessage(Local().gReact.tridag), floor);
 }
 
 // ---- parameters ----
 
 bool ReactingMassesToD(bool massAndS, double rt, double vRho) {
-  float* values[3] = {&fReactDA, &fReactDB, &fReactDAB};
-  const float s[3] = {fReactSA, fReactSB, fReactSAB};
+  float* values[3] = {&Reaction().fReactDA, &Reaction().fReactDB, &Reaction().fReactDAB};
+  const float s[3] = {Reaction().fReactSA, Reaction().fReactSB, Reaction().fReactSAB};
   if (!massAndS) {
     for (float* v : values) *v *= 1e-7f;
     return true;
@@ -630,58 +620,58 @@ bool ReactingMassesToD(bool massAndS, double rt, double vRho) {
 }
 
 void PackReactingSystem() {
-  fReactATot = pSpeciesAmplitude[1];
-  fReactBTot = pSpeciesAmplitude[2];
-  fReactExticoA = pSpeciesMassOrD[4];
-  fReactLogKa = pSpeciesS[4];
-  fReactExticoB = pSpeciesAmplitude[4];
-  fReactDA = pSpeciesMassOrD[1];
-  fReactDB = pSpeciesMassOrD[2];
+  Reaction().fReactATot = ModelParams().pSpeciesAmplitude[1];
+  Reaction().fReactBTot = ModelParams().pSpeciesAmplitude[2];
+  Reaction().fReactExticoA = ModelParams().pSpeciesMassOrD[4];
+  Reaction().fReactLogKa = ModelParams().pSpeciesS[4];
+  Reaction().fReactExticoB = ModelParams().pSpeciesAmplitude[4];
+  Reaction().fReactDA = ModelParams().pSpeciesMassOrD[1];
+  Reaction().fReactDB = ModelParams().pSpeciesMassOrD[2];
   // The complex's mass is that of its parts; an entered D of the complex stays.
-  fReactDAB = bFitMAndS ? fReactDA + fReactDB : pSpeciesMassOrD[3];
-  fReactSA = pSpeciesS[1];
-  fReactSB = pSpeciesS[2];
-  fReactSAB = pSpeciesS[3];
+  Reaction().fReactDAB = ModelFlags().bFitMAndS ? Reaction().fReactDA + Reaction().fReactDB : ModelParams().pSpeciesMassOrD[3];
+  Reaction().fReactSA = ModelParams().pSpeciesS[1];
+  Reaction().fReactSB = ModelParams().pSpeciesS[2];
+  Reaction().fReactSAB = ModelParams().pSpeciesS[3];
   InitReactingSystem();
-  pSpeciesAmplitude[3] = pParams[11] = fReactAB0;
-  pSpeciesMassOrD[3] = pParams[3] = fReactDAB;
+  ModelParams().pSpeciesAmplitude[3] = AnalysisSwitches().pParams[11] = Reaction().fReactAB0;
+  ModelParams().pSpeciesMassOrD[3] = AnalysisSwitches().pParams[3] = Reaction().fReactDAB;
 }
 
 void StoreReactingSystemInSlots() {
-  pSpeciesMassOrD[1] = fReactDA;
-  pSpeciesMassOrD[2] = fReactDB;
-  pSpeciesMassOrD[3] = fReactDA + fReactDB;
-  pSpeciesMassOrD[4] = fReactExticoA;
-  pSpeciesS[1] = fReactSA;
-  pSpeciesS[2] = fReactSB;
-  pSpeciesS[3] = fReactSAB;
-  pSpeciesS[4] = fReactLogKa;
-  pSpeciesAmplitude[1] = fReactATot;
-  pSpeciesAmplitude[2] = fReactBTot;
-  pSpeciesAmplitude[4] = fReactExticoB;
+  ModelParams().pSpeciesMassOrD[1] = Reaction().fReactDA;
+  ModelParams().pSpeciesMassOrD[2] = Reaction().fReactDB;
+  ModelParams().pSpeciesMassOrD[3] = Reaction().fReactDA + Reaction().fReactDB;
+  ModelParams().pSpeciesMassOrD[4] = Reaction().fReactExticoA;
+  ModelParams().pSpeciesS[1] = Reaction().fReactSA;
+  ModelParams().pSpeciesS[2] = Reaction().fReactSB;
+  ModelParams().pSpeciesS[3] = Reaction().fReactSAB;
+  ModelParams().pSpeciesS[4] = Reaction().fReactLogKa;
+  ModelParams().pSpeciesAmplitude[1] = Reaction().fReactATot;
+  ModelParams().pSpeciesAmplitude[2] = Reaction().fReactBTot;
+  ModelParams().pSpeciesAmplitude[4] = Reaction().fReactExticoB;
   InitReactingSystem();
-  pSpeciesAmplitude[3] = fReactAB0;
+  ModelParams().pSpeciesAmplitude[3] = Reaction().fReactAB0;
 }
 
 void ResetReactingSystem() {
-  fReactATot = 0.5f;
-  fReactExticoA = 1.0f;
-  fReactBTot = 0.5f;
-  fReactExticoB = 1.0f;
-  fReactLogKa = 0.0f;
-  fReactKa = 1.0f;
-  fReactAB0 = 0.0f;
-  dReactExticoAB = 2.0;
-  fReactSA = 7.0f;
-  fReactSB = 7.0f;
-  fReactSAB = 11.0f;
-  fReactDA = 100000.0f;
-  fReactDB = 100000.0f;
-  fReactDAB = 200000.0f;
-  bReactingOwnsKeys = false;
-  dFluxMismatchTolerance = 1e-4;
-  nMaxCorrectorPasses = 50;
-  gReact = ReactRun{};
+  Reaction().fReactATot = 0.5f;
+  Reaction().fReactExticoA = 1.0f;
+  Reaction().fReactBTot = 0.5f;
+  Reaction().fReactExticoB = 1.0f;
+  Reaction().fReactLogKa = 0.0f;
+  Reaction().fReactKa = 1.0f;
+  Reaction().fReactAB0 = 0.0f;
+  Reaction().dReactExticoAB = 2.0;
+  Reaction().fReactSA = 7.0f;
+  Reaction().fReactSB = 7.0f;
+  Reaction().fReactSAB = 11.0f;
+  Reaction().fReactDA = 100000.0f;
+  Reaction().fReactDB = 100000.0f;
+  Reaction().fReactDAB = 200000.0f;
+  Reaction().bReactingOwnsKeys = false;
+  Reaction().dFluxMismatchTolerance = 1e-4;
+  Reaction().nMaxCorrectorPasses = 50;
+  Local().gReact = ReactRun{};
 }
 
 }  // namespace tarmic

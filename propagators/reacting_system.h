@@ -21,32 +21,39 @@
 // N nodes of the simulation arrays (the reacting block of sim_arrays.h).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include "lamm/tridiagonal.h"
 #include "propagators/sim_run.h"
 
 namespace tarmic {
 
-// ---- model parameters ----
-extern float fReactATot;     // "atot": loading signal of all A (free and bound), 0.5
-extern float fReactExticoA;  // "extico a": signal per unit concentration of A, 1.0
-extern float fReactBTot;     // "btot", 0.5
-extern float fReactExticoB;  // "extico b", 1.0
-extern float fReactLogKa;    // "log(Ka)": decimal logarithm of the association constant, 0
-extern float fReactKa;       // Ka = 10^log(Ka), derived
-extern float fReactAB0;      // "ab(0)": loading concentration of the complex, derived
-extern double dReactExticoAB;  // extico a + extico b, derived
-extern float fReactSA, fReactSB, fReactSAB;  // s of A, B, AB (S): 7, 7, 11
-// M of A, B, AB (g/mol: 100000, 100000, 200000) in the parameter set; D in cm^2/s
-// once ReactingMassesToD has converted them for a solve.
-extern float fReactDA, fReactDB, fReactDAB;
+// The state of this module in an analysis (numerics/analysis.h).
+struct ReactingSystemState {
+  // ---- model parameters ----
+  float fReactATot = 0.5f;  // "atot": loading signal of all A (free and bound), 0.5
+  float fReactExticoA = 1.0f;  // "extico a": signal per unit concentration of A, 1.0
+  float fReactBTot = 0.5f;  // "btot", 0.5
+  float fReactExticoB = 1.0f;  // "extico b", 1.0
+  float fReactLogKa = 0.0f;  // "log(Ka)": decimal logarithm of the association constant, 0
+  float fReactKa = 1.0f;  // Ka = 10^log(Ka), derived
+  float fReactAB0 = 0.0f;  // "ab(0)": loading concentration of the complex, derived
+  double dReactExticoAB = 2.0;  // extico a + extico b, derived
+  float fReactSA = 7.0f, fReactSB = 7.0f, fReactSAB = 11.0f;  // s of A, B, AB (S): 7, 7, 11
+  // M of A, B, AB (g/mol: 100000, 100000, 200000) in the parameter set; D in cm^2/s
+  // once ReactingMassesToD has converted them for a solve.
+  float fReactDA = 100000.0f, fReactDB = 100000.0f, fReactDAB = 200000.0f;
 
-// ---- solver state ----
-extern bool bReactingOwnsKeys;  // the running solve reads the keys in its flux tables
-// Corrector passes go on while the Newton update is above rounding level or the
-// flux mismatch >= dFluxMismatchTolerance / dt (1e-4); a step that needs more than
-// nMaxCorrectorPasses (50) ends the run as diverged.
-extern double dFluxMismatchTolerance;
-extern int nMaxCorrectorPasses;
+  // ---- solver state ----
+  bool bReactingOwnsKeys = false;  // the running solve reads the keys in its flux tables
+  // Corrector passes go on while the Newton update is above rounding level or the
+  // flux mismatch >= dFluxMismatchTolerance / dt (1e-4); a step that needs more than
+  // nMaxCorrectorPasses (50) ends the run as diverged.
+  double dFluxMismatchTolerance = 1e-4;
+  int nMaxCorrectorPasses = 50;
+};
+// The current analysis' ReactingSystemState.
+inline ReactingSystemState& Reaction() { return CurrentPart<ReactingSystemState>(); }
 // Of the running (or last) solve: the mean over the nodes of |FluxA - FluxB| after
 // the last corrector pass, and the passes of the last step.
 double ReactingFluxMismatch();

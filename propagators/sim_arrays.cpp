@@ -1,4 +1,5 @@
 #include "propagators/sim_arrays.h"
+#include "numerics/analysis.h"
 
 #include <cmath>
 #include <memory>
@@ -16,30 +17,6 @@
 
 namespace tarmic {
 
-double* pSimPlotWork = nullptr;
-double* pLammConc = nullptr;
-double* pLammRadius = nullptr;
-
-double* pLammRadius2 = nullptr;
-
-double* pFreeA = nullptr;
-double* pFreeB = nullptr;
-double* pComplex = nullptr;
-
-bool bSimArraysAllocated = false;
-int nSimGridPointsAllocated = 0;
-CCurve* pSimMassCurve = nullptr;
-
-bool bOptimizedGridPending = false;
-double dOptimizedGridRadius = 0.0;
-double dOptimizedGridStep = 0.0;
-bool bOptimizedGridBuilt = false;
-
-int nCosolventPoints = 50;
-bool bCosolventExtraArrays = false;
-bool bCosolventArrays = false;
-double* pCosolventRadius = nullptr;
-
 namespace {
 
 // The blocks of one allocation and what they were allocated for.
@@ -51,21 +28,26 @@ struct SimBlocks {
   SimWorkArrays work;  // where the propagators' work arrays point
   std::unique_ptr<CVector> massX, massY;
 };
-SimBlocks gBlocks;
 
 struct CosolventBlocks {
   std::vector<double> main, extra;
   int n = 0;
 };
-CosolventBlocks gCosolvent;
+
+// This module's own state in the analysis.
+struct LocalState {
+  SimBlocks gBlocks{};
+  CosolventBlocks gCosolvent{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 constexpr int kCosolventMain = 22, kCosolventExtra = 14;
 
 constexpr int kBaseArrays = 15, kMassArrays = 4, kHatArrays = 18, kReactingArrays = 34,
               kConcDependentArrays = 17;
 
 bool WantsConcDependentBlock() {
-  return bMonomerDimer || bAssoc148 || bAssoc124 || bMonomerTrimer || bNonidealSpecies ||
-         bCsNonideal;
+  return ModelFlags().bMonomerDimer || ModelFlags().bAssoc148 || ModelFlags().bAssoc124 || ModelFlags().bMonomerTrimer || ModelFlags().bNonidealSpecies ||
+         ModelFlags().bCsNonideal;
 }
 
 // Cuts a zero-filled block of count arrays of n + 1 doubles; false when memory is short.
@@ -81,82 +63,82 @@ bool CutBlock(std::vector<double>& block, int count, int n, double** const* targ
 }
 
 void NullAll() {
-  double** all[] = {&pSimPlotWork, &pLammConc, &pLammRadius, &pLammRadius2,
-                    &pFreeA,       &pFreeB,    &pComplex};
+  double** all[] = {&LammArrays().pSimPlotWork, &LammArrays().pLammConc, &LammArrays().pLammRadius, &LammArrays().pLammRadius2,
+                    &LammArrays().pFreeA,       &LammArrays().pFreeB,    &LammArrays().pComplex};
   for (double** p : all) *p = nullptr;
-  gBlocks.work = {};
+  Local().gBlocks.work = {};
 }
 
 }  // namespace
 
-const SimWorkArrays& SimWork() { return gBlocks.work; }
+const SimWorkArrays& SimWork() { return Local().gBlocks.work; }
 
 bool SimArraysMatchModel() {
-  return bSimArraysAllocated && nSimGridPointsAllocated == nLammGridPoints &&
-         gBlocks.movingHat == bMovingHat && gBlocks.reactingModel == bHeteroAssocModel &&
-         gBlocks.concDependentModel == WantsConcDependentBlock();
+  return LammArrays().bSimArraysAllocated && LammArrays().nSimGridPointsAllocated == LammSettings().nLammGridPoints &&
+         Local().gBlocks.movingHat == LammSettings().bMovingHat && Local().gBlocks.reactingModel == ModelFlags().bHeteroAssocModel &&
+         Local().gBlocks.concDependentModel == WantsConcDependentBlock();
 }
 
 void FreeSimArrays() {
-  gBlocks.base.clear();
-  gBlocks.base.shrink_to_fit();
-  gBlocks.mass = {};
-  gBlocks.hat = {};
-  gBlocks.reacting = {};
-  gBlocks.concDependent = {};
-  delete pSimMassCurve;
-  pSimMassCurve = nullptr;
-  gBlocks.massX.reset();
-  gBlocks.massY.reset();
+  Local().gBlocks.base.clear();
+  Local().gBlocks.base.shrink_to_fit();
+  Local().gBlocks.mass = {};
+  Local().gBlocks.hat = {};
+  Local().gBlocks.reacting = {};
+  Local().gBlocks.concDependent = {};
+  delete LammArrays().pSimMassCurve;
+  LammArrays().pSimMassCurve = nullptr;
+  Local().gBlocks.massX.reset();
+  Local().gBlocks.massY.reset();
   NullAll();
-  bSimArraysAllocated = false;
-  nSimGridPointsAllocated = 0;
+  LammArrays().bSimArraysAllocated = false;
+  LammArrays().nSimGridPointsAllocated = 0;
 }
 
 bool AllocSimArrays() {
   // Arrays of another size or another set of blocks are replaced: building a grid
   // of N nodes into arrays of fewer would write past them.
-  if (bSimArraysAllocated && !SimArraysMatchModel()) FreeSimArrays();
-  if (!bSimArraysAllocated) {
-    const int n = nLammGridPoints;
-    SimWorkArrays& w = gBlocks.work;
+  if (LammArrays().bSimArraysAllocated && !SimArraysMatchModel()) FreeSimArrays();
+  if (!LammArrays().bSimArraysAllocated) {
+    const int n = LammSettings().nLammGridPoints;
+    SimWorkArrays& w = Local().gBlocks.work;
     if (n < kMinSimGridPoints || n > kMaxSimGridPoints) return false;
     double** base[kBaseArrays] = {
-        &pSimPlotWork, &pLammConc,      &pLammRadius,       &w.pLammConcOld,   &w.pLammRhs,
+        &LammArrays().pSimPlotWork, &LammArrays().pLammConc,      &LammArrays().pLammRadius,       &w.pLammConcOld,   &w.pLammRhs,
         &w.pStepDiag,  &w.pTridagGamma, &w.pRhsLower,       &w.pRhsDiag,       &w.pRhsUpper,
         &w.pStepUpper, &w.pStepLower,   &w.pTransportUpper, &w.pTransportDiag, &w.pTransportLower};
     double** mass[kMassArrays] = {&w.pMassUpper, &w.pMassDiag, &w.pMassLower, &w.pTridagBeta};
-    bool ok = CutBlock(gBlocks.base, kBaseArrays, n, base) &&
-              CutBlock(gBlocks.mass, kMassArrays, n, mass);
-    gBlocks.movingHat = bMovingHat;
-    if (ok && bMovingHat) {
+    bool ok = CutBlock(Local().gBlocks.base, kBaseArrays, n, base) &&
+              CutBlock(Local().gBlocks.mass, kMassArrays, n, mass);
+    Local().gBlocks.movingHat = LammSettings().bMovingHat;
+    if (ok && LammSettings().bMovingHat) {
       double** hat[kHatArrays] = {&w.pHatStiffLower,    &w.pHatStiffDiag,     &w.pHatStiffUpper,
                                   &w.pHatSedLower,      &w.pHatSedDiag,       &w.pHatSedUpper,
                                   &w.pHatMotionLower,   &w.pHatMotionDiag,    &w.pHatMotionUpper,
-                                  &pLammRadius2,        &w.pFullHatRhsLower,  &w.pFullHatRhsDiag,
+                                  &LammArrays().pLammRadius2,        &w.pFullHatRhsLower,  &w.pFullHatRhsDiag,
                                   &w.pFullHatRhsUpper,  &w.pFullHatStepLower, &w.pFullHatStepDiag,
                                   &w.pFullHatStepUpper, &w.pFullHatGamma,     &w.pFullHatBeta};
-      ok = CutBlock(gBlocks.hat, kHatArrays, n, hat);
+      ok = CutBlock(Local().gBlocks.hat, kHatArrays, n, hat);
       w.pHatEndTransportLower = w.pStepLower;
       w.pHatEndTransportDiag = w.pStepDiag;
       w.pHatEndTransportUpper = w.pStepUpper;
     }
-    gBlocks.reactingModel = bHeteroAssocModel;
-    if (ok && bHeteroAssocModel) {
+    Local().gBlocks.reactingModel = ModelFlags().bHeteroAssocModel;
+    if (ok && ModelFlags().bHeteroAssocModel) {
       double** re[kReactingArrays] = {
-          &pFreeA,         &pFreeB,          &w.pFreeAOld,         &w.pFreeBOld,    &w.pFreeAOlder,
+          &LammArrays().pFreeA,         &LammArrays().pFreeB,          &w.pFreeAOld,         &w.pFreeBOld,    &w.pFreeAOlder,
           &w.pFreeBOlder,  &w.pFreeATemp,    &w.pFreeBTemp,        &w.pFluxA,       &w.pFluxB,
-          &pComplex,       &w.pReactPartner, &w.pReactPartnerRate, &w.pTransALower, &w.pTransADiag,
+          &LammArrays().pComplex,       &w.pReactPartner, &w.pReactPartnerRate, &w.pTransALower, &w.pTransADiag,
           &w.pTransAUpper, &w.pTransBLower,  &w.pTransBDiag,       &w.pTransBUpper};
       for (int k = 0; k < kElementPairs; ++k) {
         re[19 + k] = &w.pComplexMassElem[k];
         re[19 + kElementPairs + k] = &w.pComplexTransportElem[k];
       }
       re[33] = &w.pReactNodeWeight;
-      ok = CutBlock(gBlocks.reacting, kReactingArrays, n, re);
+      ok = CutBlock(Local().gBlocks.reacting, kReactingArrays, n, re);
     }
-    gBlocks.concDependentModel = WantsConcDependentBlock();
-    if (ok && gBlocks.concDependentModel) {
+    Local().gBlocks.concDependentModel = WantsConcDependentBlock();
+    if (ok && Local().gBlocks.concDependentModel) {
       double** cd[kConcDependentArrays] = {&w.pLocalS};
       for (int k = 0; k < kElementPairs; ++k) {
         cd[1 + k] = &w.pDiffElem[k];
@@ -164,48 +146,48 @@ bool AllocSimArrays() {
       }
       cd[15] = &w.pLocalD;
       cd[16] = &w.pLammConcNew;
-      ok = CutBlock(gBlocks.concDependent, kConcDependentArrays, n, cd);
+      ok = CutBlock(Local().gBlocks.concDependent, kConcDependentArrays, n, cd);
     }
     if (!ok) {
       FreeSimArrays();
       return false;
     }
-    nSimGridPointsAllocated = n;
-    bSimArraysAllocated = true;
+    LammArrays().nSimGridPointsAllocated = n;
+    LammArrays().bSimArraysAllocated = true;
   }
   BuildLammGrid();
-  if (bShowSimMass && bMovingHat && !pSimMassCurve) {
-    const auto n = static_cast<std::uint32_t>(nSimGridPointsAllocated);
-    gBlocks.massX = std::make_unique<CVector>(n, 0);
-    gBlocks.massY = std::make_unique<CVector>(n, 0);
-    pSimMassCurve = new CCurve(gBlocks.massX.get(), gBlocks.massY.get());
+  if (SimClock().bShowSimMass && LammSettings().bMovingHat && !LammArrays().pSimMassCurve) {
+    const auto n = static_cast<std::uint32_t>(LammArrays().nSimGridPointsAllocated);
+    Local().gBlocks.massX = std::make_unique<CVector>(n, 0);
+    Local().gBlocks.massY = std::make_unique<CVector>(n, 0);
+    LammArrays().pSimMassCurve = new CCurve(Local().gBlocks.massX.get(), Local().gBlocks.massY.get());
   }
   return true;
 }
 
 bool ResizeSimArrays(int n) {
-  if (!bSimArraysAllocated) return false;
+  if (!LammArrays().bSimArraysAllocated) return false;
   if (n < kMinSimGridPoints || n > kMaxSimGridPoints) return false;
   FreeSimArrays();
-  nLammGridPoints = n;
+  LammSettings().nLammGridPoints = n;
   return AllocSimArrays();
 }
 
 void BuildLammGrid() {
-  if (!bSimArraysAllocated || bDLSData) return;
-  const int N = nSimGridPointsAllocated;
-  const double m = fMeniscus, b = fBottom;
-  double* r = pLammRadius;
-  bOptimizedGridBuilt = false;
-  if (bMovingHat) {
+  if (!LammArrays().bSimArraysAllocated || DataSet().bDLSData) return;
+  const int N = LammArrays().nSimGridPointsAllocated;
+  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
+  double* r = LammArrays().pLammRadius;
+  LammArrays().bOptimizedGridBuilt = false;
+  if (LammSettings().bMovingHat) {
     // Geometric: node 2 half a ratio from the meniscus (1.5 ratios for a frame
     // moving inward), each further node one ratio on.
-    LayMovingHatGrid(r, N, m, b, dFrameS < 0);
-    if (pLammRadius2)
-      for (int i = 1; i <= N; ++i) pLammRadius2[i] = r[i];
-  } else if (bClaverie && bOptimizedGridPending) {
+    LayMovingHatGrid(r, N, m, b, SimClock().dFrameS < 0);
+    if (LammArrays().pLammRadius2)
+      for (int i = 1; i <= N; ++i) LammArrays().pLammRadius2[i] = r[i];
+  } else if (LammSettings().bClaverie && LammArrays().bOptimizedGridPending) {
     // Equidistant up to r*, then increments h0 sqrt(((r - m)/(r* - m)) (r*/r)).
-    const double h0 = dOptimizedGridStep, rs = dOptimizedGridRadius;
+    const double h0 = LammArrays().dOptimizedGridStep, rs = LammArrays().dOptimizedGridRadius;
     r[1] = m;
     int i = 1;
     while (i < N - 1) {
@@ -215,8 +197,8 @@ void BuildLammGrid() {
       r[++i] = last + h;
     }
     for (int k = i + 1; k <= N; ++k) r[k] = b;  // the next point is the bottom
-    bOptimizedGridBuilt = true;
-  } else if (bClaverie) {
+    LammArrays().bOptimizedGridBuilt = true;
+  } else if (LammSettings().bClaverie) {
     for (int i = 1; i <= N; ++i) r[i] = m + (i - 1) * (b - m) / (N - 1);
   } else {
     for (int i = 1; i <= N; ++i) r[i] = m + (i - 0.5) * (b - m) / N;
@@ -242,34 +224,34 @@ int CountWideningPoints(double m, double b, double rs, double h0, int limit) {
 }  // namespace
 
 int OptimizeStaticGridSize(double rStar) {
-  const double m = fMeniscus, b = fBottom;
-  int N = nLammGridPoints;
-  if (m == 0 || b == 0 || rStar <= m || N < 50 || bMovingHat || !bClaverie) {
-    if (bSimArraysAllocated) ResizeSimArrays(N);
-    return nLammGridPoints;
+  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
+  int N = LammSettings().nLammGridPoints;
+  if (m == 0 || b == 0 || rStar <= m || N < 50 || LammSettings().bMovingHat || !LammSettings().bClaverie) {
+    if (LammArrays().bSimArraysAllocated) ResizeSimArrays(N);
+    return LammSettings().nLammGridPoints;
   }
   const double h0 = (b - m) / (N - 1);
   const int count = CountWideningPoints(m, b, std::min(rStar, b), h0, N);
   FreeSimArrays();
   if (count >= 50) {
-    nLammGridPoints = count;
-    bOptimizedGridPending = true;
-    dOptimizedGridRadius = std::min(rStar, b);
-    dOptimizedGridStep = h0;
+    LammSettings().nLammGridPoints = count;
+    LammArrays().bOptimizedGridPending = true;
+    LammArrays().dOptimizedGridRadius = std::min(rStar, b);
+    LammArrays().dOptimizedGridStep = h0;
     AllocSimArrays();
-    bOptimizedGridPending = false;
+    LammArrays().bOptimizedGridPending = false;
   } else {
-    nLammGridPoints = 50;
+    LammSettings().nLammGridPoints = 50;
     AllocSimArrays();
   }
-  return nLammGridPoints;
+  return LammSettings().nLammGridPoints;
 }
 
 bool RefineGridAtBottom(double sigma) {
-  if (!bSimArraysAllocated || !bOptimizedGridBuilt) return false;
-  const int N = nSimGridPointsAllocated;
-  const double m = fMeniscus, b = fBottom;
-  double* r = pLammRadius;
+  if (!LammArrays().bSimArraysAllocated || !LammArrays().bOptimizedGridBuilt) return false;
+  const int N = LammArrays().nSimGridPointsAllocated;
+  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
+  double* r = LammArrays().pLammRadius;
   double rB = m + 0.1 * (b - m);
   if (sigma > 10) rB = std::max(rB, b * std::sqrt(std::max(0.0, 1 - 10 / (sigma * b * b))));
   // Stretch the equidistant start until a point passes r_B.
@@ -308,61 +290,61 @@ bool RefineGridAtBottom(double sigma) {
 }
 
 void MoveHatGrid() {
-  if (!bSimArraysAllocated || !pLammRadius2) return;
-  const int N = nSimGridPointsAllocated;
-  const double e = std::exp((dSimTime - dHatT0) * dFrameSedOmega2);
-  pLammRadius[1] = fMeniscus;
-  for (int i = 2; i < N; ++i) pLammRadius[i] = pLammRadius2[i] * e;
-  pLammRadius[N] = fBottom;
+  if (!LammArrays().bSimArraysAllocated || !LammArrays().pLammRadius2) return;
+  const int N = LammArrays().nSimGridPointsAllocated;
+  const double e = std::exp((SimClock().dSimTime - SimClock().dHatT0) * SimClock().dFrameSedOmega2);
+  LammArrays().pLammRadius[1] = DataSet().fMeniscus;
+  for (int i = 2; i < N; ++i) LammArrays().pLammRadius[i] = LammArrays().pLammRadius2[i] * e;
+  LammArrays().pLammRadius[N] = DataSet().fBottom;
 }
 
 double* CosolventArray(int k) {
-  if (!bCosolventArrays) return nullptr;
-  const int n = gCosolvent.n;
-  if (k >= 1 && k <= kCosolventMain) return gCosolvent.main.data() + static_cast<std::size_t>(k - 1) * (n + 1);
-  if (k > kCosolventMain && k <= kCosolventMain + kCosolventExtra && !gCosolvent.extra.empty())
-    return gCosolvent.extra.data() + static_cast<std::size_t>(k - kCosolventMain - 1) * (n + 1);
+  if (!LammArrays().bCosolventArrays) return nullptr;
+  const int n = Local().gCosolvent.n;
+  if (k >= 1 && k <= kCosolventMain) return Local().gCosolvent.main.data() + static_cast<std::size_t>(k - 1) * (n + 1);
+  if (k > kCosolventMain && k <= kCosolventMain + kCosolventExtra && !Local().gCosolvent.extra.empty())
+    return Local().gCosolvent.extra.data() + static_cast<std::size_t>(k - kCosolventMain - 1) * (n + 1);
   return nullptr;
 }
 
 void FreeCosolventArrays() {
-  gCosolvent = {};
-  bCosolventArrays = false;
-  pCosolventRadius = nullptr;
+  Local().gCosolvent = {};
+  LammArrays().bCosolventArrays = false;
+  LammArrays().pCosolventRadius = nullptr;
 }
 
 bool AllocCosolventArrays() {
-  const int n = nCosolventPoints;
-  if (bCosolventArrays && (n != gCosolvent.n || bCosolventExtraArrays != !gCosolvent.extra.empty()))
+  const int n = LammArrays().nCosolventPoints;
+  if (LammArrays().bCosolventArrays && (n != Local().gCosolvent.n || LammArrays().bCosolventExtraArrays != !Local().gCosolvent.extra.empty()))
     FreeCosolventArrays();
   // The grid needs two points at least (its spacing divides by n - 1).
   if (n < 2 || n > kMaxSimGridPoints) return false;
-  if (!bCosolventArrays) {
+  if (!LammArrays().bCosolventArrays) {
     try {
-      gCosolvent.main.assign(static_cast<std::size_t>(kCosolventMain) * (n + 1), 0.0);
-      if (bCosolventExtraArrays)
-        gCosolvent.extra.assign(static_cast<std::size_t>(kCosolventExtra) * (n + 1), 0.0);
+      Local().gCosolvent.main.assign(static_cast<std::size_t>(kCosolventMain) * (n + 1), 0.0);
+      if (LammArrays().bCosolventExtraArrays)
+        Local().gCosolvent.extra.assign(static_cast<std::size_t>(kCosolventExtra) * (n + 1), 0.0);
     } catch (const std::bad_alloc&) {
       FreeCosolventArrays();
       return false;
     }
-    gCosolvent.n = n;
-    bCosolventArrays = true;
+    Local().gCosolvent.n = n;
+    LammArrays().bCosolventArrays = true;
   }
-  pCosolventRadius = CosolventArray(1);
-  const double m = fMeniscus, b = fBottom;
-  for (int i = 1; i <= n; ++i) pCosolventRadius[i] = m + (i - 1) * (b - m) / (n - 1);
+  LammArrays().pCosolventRadius = CosolventArray(1);
+  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
+  for (int i = 1; i <= n; ++i) LammArrays().pCosolventRadius[i] = m + (i - 1) * (b - m) / (n - 1);
   return true;
 }
 
 void ResetSimArrays() {
   FreeSimArrays();
   FreeCosolventArrays();
-  bOptimizedGridPending = false;
-  dOptimizedGridRadius = dOptimizedGridStep = 0.0;
-  bOptimizedGridBuilt = false;
-  nCosolventPoints = 50;
-  bCosolventExtraArrays = false;
+  LammArrays().bOptimizedGridPending = false;
+  LammArrays().dOptimizedGridRadius = LammArrays().dOptimizedGridStep = 0.0;
+  LammArrays().bOptimizedGridBuilt = false;
+  LammArrays().nCosolventPoints = 50;
+  LammArrays().bCosolventExtraArrays = false;
 }
 
 }  // namespace tarmic

@@ -22,6 +22,8 @@
 // grid is never built into arrays of another size.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include "lamm/fe_assembly.h"
 #include "lamm/lamm_setup_parts.h"
 #include "lamm/tridiagonal.h"
@@ -38,13 +40,28 @@ inline constexpr int kMaxSimGridPoints = kMaxLammGridPoints;
 inline constexpr int kMinSimGridPoints = kMinLammGridPoints;
 
 // ---- the arrays other subsystems read ----
-extern double* pSimPlotWork;   // work array of the progress display (the recorded profile)
-extern double* pLammConc;      // profile c(r_i) at the current time (signal units)
-extern double* pLammRadius;    // radial grid r_1..r_N, cm; r_1 = meniscus, r_N = bottom
-extern double* pLammRadius2;   // moving hat: reference (co-moving) grid r0 (null without it)
-extern double* pFreeA;         // reacting system: free A, B at the new time level
-extern double* pFreeB;         // (concentration units; null without the block)
-extern double* pComplex;       // complex Ka A B
+// The state of this module in an analysis (numerics/analysis.h).
+struct SimArraysState {
+  double* pSimPlotWork = nullptr;  // work array of the progress display (the recorded profile)
+  double* pLammConc = nullptr;  // profile c(r_i) at the current time (signal units)
+  double* pLammRadius = nullptr;  // radial grid r_1..r_N, cm; r_1 = meniscus, r_N = bottom
+  double* pLammRadius2 = nullptr;  // moving hat: reference (co-moving) grid r0 (null without it)
+  double* pFreeA = nullptr;  // reacting system: free A, B at the new time level
+  double* pFreeB = nullptr;  // (concentration units; null without the block)
+  double* pComplex = nullptr;  // complex Ka A B
+  bool bSimArraysAllocated = false;
+  int nSimGridPointsAllocated = 0;  // N at allocation
+  CCurve* pSimMassCurve = nullptr;
+  bool bOptimizedGridPending = false;
+  double dOptimizedGridRadius = 0.0;  // r*, cm
+  double dOptimizedGridStep = 0.0;  // h0, cm
+  bool bOptimizedGridBuilt = false;  // the last grid built was the widening one
+  int nCosolventPoints = 50;  // n (50)
+  bool bCosolventExtraArrays = false;  // the second block of 14 arrays
+  bool bCosolventArrays = false;  // allocated
+  double* pCosolventRadius = nullptr;  // first of the 22 arrays; equidistant m..b
+};
+inline SimArraysState& LammArrays() { return CurrentPart<SimArraysState>(); }
 
 // The propagators' own work arrays of one allocation. The allocation sets them
 // all together (null for a block it did not allocate); a propagator takes them
@@ -131,11 +148,8 @@ struct SimWorkArrays {
 const SimWorkArrays& SimWork();
 
 // ---- allocation ----
-extern bool bSimArraysAllocated;
-extern int nSimGridPointsAllocated;  // N at allocation
 
 // The display curve of the total amount (moving hat with bShowSimMass).
-extern CCurve* pSimMassCurve;
 
 // Allocates the arrays for N = nLammGridPoints and the blocks the current model
 // and algorithm need (or keeps them when they match), builds the grid and returns
@@ -157,10 +171,6 @@ bool SimArraysMatchModel();
 void BuildLammGrid();
 
 // The optimised static grid: equidistant up to r*, widening beyond.
-extern bool bOptimizedGridPending;
-extern double dOptimizedGridRadius;  // r*, cm
-extern double dOptimizedGridStep;    // h0, cm
-extern bool bOptimizedGridBuilt;     // the last grid built was the widening one
 // Resizes the static grid so that it is equidistant up to r* and widens beyond;
 // returns the new N.
 int OptimizeStaticGridSize(double rStar);
@@ -177,10 +187,6 @@ bool RefineGridAtBottom(double sigma);
 void MoveHatGrid();
 
 // ---- the cosolute grid ----
-extern int nCosolventPoints;        // n (50)
-extern bool bCosolventExtraArrays;  // the second block of 14 arrays
-extern bool bCosolventArrays;       // allocated
-extern double* pCosolventRadius;    // first of the 22 arrays; equidistant m..b
 // The 22 (+ 14) arrays of n + 1 doubles, in allocation order (1-based in k).
 double* CosolventArray(int k);
 bool AllocCosolventArrays();

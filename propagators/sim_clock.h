@@ -2,12 +2,19 @@
 // time loop advances and the arrays' grid moves with, below both.
 #pragma once
 
+#include "numerics/analysis.h"
+
 namespace tarmic {
 
-extern double dSimTime;             // simulated time t, s
-extern bool bShowSimMass;           // compute the total amount after each step
-extern double dFrameS;              // s of the frame, S
-extern double dFrameSedOmega2;      // w^2 dFrameS 1e-13 of the frame, 1/s
-extern double dHatT0;               // start of the current hat interval, s
+// The state of this module in an analysis (numerics/analysis.h).
+struct SimClockState {
+  double dSimTime = 0.0;  // simulated time t, s
+  bool bShowSimMass = false;  // compute the total amount after each step
+  double dFrameS = 0.0;  // s of the frame, S
+  double dFrameSedOmega2 = 0.0;  // w^2 dFrameS 1e-13 of the frame, 1/s
+  double dHatT0 = 0.0;  // start of the current hat interval, s
+};
+// The current analysis' SimClockState.
+inline SimClockState& SimClock() { return CurrentPart<SimClockState>(); }
 
 }  // namespace tarmic

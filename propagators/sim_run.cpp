@@ -20,58 +20,27 @@
 
 namespace tarmic {
 
-double dMaxRelChange = 1.0;
-double dMaxRelChangeLow = 0.1;
-double dMaxRelChangeTarget = 0.5;
-double dStepShrinkDivisor = 2.0;
-double dStepRelaxation = 1.0;
-double dSimDt = 1.0;
-double dSimDtMax = 1000.0;
-int nSimIterations = 0;
-double dSimStopTime = 0.0;
-int bSimLandOnStop = 0;
-int bSimContinue = 1;
-int bSimFailed = 0;
-int bSimDiverged = 0;
-double dSteadyStateLimit = 1e-6;
-bool bSteadyStateReached = false;
-float fSimChange = 1.0f;
-double dSimRpm = 10000.0;
-double dFinalRpm = 10000.0;
-double dAccelRate = 0.0;
-bool bAccelerating = false;
-double dAccelEndTime = 0.0;
-double dAccelDtMax = 1.0;
-double dSimS = 5.0;
-double dSimD = 5.0;
-double dSimMass = 0.0;
-Window* pSimWindow = nullptr;
-int iCurrentSpecies = 0;
-bool bHatGridInUse = false;
-int iActiveFirst = 1;
-int iActiveLast = 1;
-
 SimRunSettings CurrentSimRunSettings() {
   SimRunSettings s;
-  s.meniscus = fMeniscus;
-  s.bottom = fBottom;
-  s.fitLeft = std::min(fFitLeftLim, fFitRightLim);
-  s.fitRight = std::max(fFitLeftLim, fFitRightLim);
-  s.fixTimestep = bFixTimeStep;
-  s.autoHatS = bAutoSGrid;
-  s.frameS = dAutoSGridValue;
-  s.rampRotorSpeed = bRampRotorSpeed;
-  s.truncateGrid = bTruncateGrid;
-  s.truncLevel = dTruncationLevel;
-  s.zoneCentrifugation = bZoneCentrifugation;
-  s.inhomogeneousSolvent = gInhomSolvent.bInhomogeneousSolvent;
-  s.sedimentingCosolute = s.inhomogeneousSolvent && gInhomSolvent.bSedimentingCosolute;
-  s.dynamicGradient = s.inhomogeneousSolvent && gInhomSolvent.bCosoluteDynamicGradient;
+  s.meniscus = DataSet().fMeniscus;
+  s.bottom = DataSet().fBottom;
+  s.fitLeft = std::min(DataSet().fFitLeftLim, DataSet().fFitRightLim);
+  s.fitRight = std::max(DataSet().fFitLeftLim, DataSet().fFitRightLim);
+  s.fixTimestep = LammSettings().bFixTimeStep;
+  s.autoHatS = LammSettings().bAutoSGrid;
+  s.frameS = LammSettings().dAutoSGridValue;
+  s.rampRotorSpeed = AnalysisSwitches().bRampRotorSpeed;
+  s.truncateGrid = LammSettings().bTruncateGrid;
+  s.truncLevel = LammSettings().dTruncationLevel;
+  s.zoneCentrifugation = ModelFlags().bZoneCentrifugation;
+  s.inhomogeneousSolvent = SolventSettings().gInhomSolvent.bInhomogeneousSolvent;
+  s.sedimentingCosolute = s.inhomogeneousSolvent && SolventSettings().gInhomSolvent.bSedimentingCosolute;
+  s.dynamicGradient = s.inhomogeneousSolvent && SolventSettings().gInhomSolvent.bCosoluteDynamicGradient;
   return s;
 }
 
 bool SpecialGeometry() {
-  return bLinearGeometry || bPlanarQuadrature || bExternalLoadingCell || bElectrophoresis;
+  return LammGlobals().bLinearGeometry || LammGlobals().bPlanarQuadrature || LammGlobals().bExternalLoadingCell || LammGlobals().bElectrophoresis;
 }
 
 const char* SimOutcomeCaption(SimStatus status) {
@@ -90,27 +59,27 @@ void ScanTimeRecorder::Start() {
   bEndedEarly = false;
   bPastLast = false;
   balance.Reset();
-  bSimContinue = 1;
+  SimRun().bSimContinue = 1;
   if (vTimes.empty()) {
-    bSimLandOnStop = 0;
-    bSimContinue = 0;
+    SimRun().bSimLandOnStop = 0;
+    SimRun().bSimContinue = 0;
     return;
   }
-  dSimStopTime = vTimes[0];
-  bSimLandOnStop = 1;
+  SimRun().dSimStopTime = vTimes[0];
+  SimRun().bSimLandOnStop = 1;
 }
 
 ProfileAmount ScanTimeRecorder::GridAmount() {
-  const int N = nSimGridPointsAllocated;
-  if (N < 2 || !pLammRadius || !pLammConc) return {};
+  const int N = LammArrays().nSimGridPointsAllocated;
+  if (N < 2 || !LammArrays().pLammRadius || !LammArrays().pLammConc) return {};
   // The weights of the grid in use, made again only when its radii moved (the
   // moving grid) or changed; the cell's own geometry for the special cells.
   const std::size_t n = static_cast<std::size_t>(N) + 1;
   if (vWeightRadii.size() != n ||
-      !std::equal(pLammRadius + 1, pLammRadius + N + 1, vWeightRadii.begin() + 1)) {
-    vWeightRadii.assign(pLammRadius, pLammRadius + n);
+      !std::equal(LammArrays().pLammRadius + 1, LammArrays().pLammRadius + N + 1, vWeightRadii.begin() + 1)) {
+    vWeightRadii.assign(LammArrays().pLammRadius, LammArrays().pLammRadius + n);
     vWeights.assign(n, 0.0);
-    const double* r = pLammRadius;
+    const double* r = LammArrays().pLammRadius;
     if (SpecialGeometry()) {
       const GeometryWeight g = SelectGeometryWeight(r, N);
       for (int i = 1; i <= N; ++i)
@@ -120,7 +89,7 @@ ProfileAmount ScanTimeRecorder::GridAmount() {
         vWeights[i] = static_cast<double>(IntegrateNodeWeight(r, N, i, N));
     }
   }
-  return WeightedProfileAmount(vWeights.data(), pLammConc, N);
+  return WeightedProfileAmount(vWeights.data(), LammArrays().pLammConc, N);
 }
 
 void ScanTimeRecorder::TakeLoadedAmount(bool closedCell, double s) {
@@ -142,71 +111,71 @@ void ScanTimeRecorder::RecordNext() {
 
 bool ScanTimeRecorder::ProfileKeepsBalance() {
   if (!balance.Started() || balance.Holds(GridAmount())) return true;
-  bSimDiverged = 1;
-  bSimContinue = 0;
+  SimRun().bSimDiverged = 1;
+  SimRun().bSimContinue = 0;
   return false;
 }
 
 void ScanTimeRecorder::Record(int scan) {
-  if (fnRecord) fnRecord(scan, pLammRadius, pLammConc, nSimGridPointsAllocated);
+  if (fnRecord) fnRecord(scan, LammArrays().pLammRadius, LammArrays().pLammConc, LammArrays().nSimGridPointsAllocated);
 }
 
 void ScanTimeRecorder::Step(double /*change*/) {
   if (bUserAbort) {
-    bSimContinue = 0;
+    SimRun().bSimContinue = 0;
     return;
   }
   if (bPastLast) {
-    if (dSimTime >= kFinalProfileTime) bSimContinue = 0;
+    if (SimClock().dSimTime >= kFinalProfileTime) SimRun().bSimContinue = 0;
     return;
   }
   const int n = static_cast<int>(vTimes.size());
   // A step lands on the scan time; the tolerance absorbs the sum of the steps.
   bool moved = false;
-  while (nNext < n && dSimTime >= vTimes[nNext] - 1e-9 * std::max(1.0, vTimes[nNext])) {
-    if (!moved && bHatGridInUse) MoveHatGrid();
+  while (nNext < n && SimClock().dSimTime >= vTimes[nNext] - 1e-9 * std::max(1.0, vTimes[nNext])) {
+    if (!moved && SimRun().bHatGridInUse) MoveHatGrid();
     moved = true;
     if (!ProfileKeepsBalance()) return;
     double next = 0.0;
     if (!ScanAssembled(nNext, &next)) {
-      dSimStopTime = next;
-      bSimLandOnStop = 1;
+      SimRun().dSimStopTime = next;
+      SimRun().bSimLandOnStop = 1;
       return;
     }
     RecordNext();
   }
   if (nNext < n) {
-    dSimStopTime = vTimes[nNext];
-    bSimLandOnStop = 1;
+    SimRun().dSimStopTime = vTimes[nNext];
+    SimRun().bSimLandOnStop = 1;
   } else if (moved) {
     if (bFinalProfile) {
       bPastLast = true;
-      bSimLandOnStop = 0;
+      SimRun().bSimLandOnStop = 0;
     } else {
-      bSimContinue = 0;
+      SimRun().bSimContinue = 0;
     }
   }
 }
 
 void ScanTimeRecorder::Finish(SimStopReason reason) {
   const int n = static_cast<int>(vTimes.size());
-  coverage.Ended(dSimTime);
+  coverage.Ended(SimClock().dSimTime);
   if (reason == SimStopReason::Failed || bUserAbort) return;
   // A run that ends before its last scan without a stop rule has not computed the
   // later scans.
   if (reason == SimStopReason::Progress && !bPastLast && nNext < n) {
     bEndedEarly = true;
-    bSimDiverged = 1;
+    SimRun().bSimDiverged = 1;
     return;
   }
   if (bPastLast) {
     // The final profile replaces the last scan, once.
-    if (bHatGridInUse) MoveHatGrid();
+    if (SimRun().bHatGridInUse) MoveHatGrid();
     if (ProfileKeepsBalance()) Record(n - 1);
     return;
   }
   if (reason == SimStopReason::SteadyState || reason == SimStopReason::FitRange) {
-    if (nNext < n && bHatGridInUse) MoveHatGrid();
+    if (nNext < n && SimRun().bHatGridInUse) MoveHatGrid();
     if (nNext < n && !ProfileKeepsBalance()) return;
     while (nNext < n) RecordNext();
   }
@@ -215,23 +184,23 @@ void ScanTimeRecorder::Finish(SimStopReason reason) {
 // ---- rotor ----
 
 double SimRotorSpeedAtTime(double t, double dt) {
-  return RampRotorSpeed(t, dt, dAccelEndTime, dAccelRate, dFinalRpm, &bAccelerating);
+  return RampRotorSpeed(t, dt, SimRun().dAccelEndTime, SimRun().dAccelRate, SimRun().dFinalRpm, &SimRun().bAccelerating);
 }
 
 double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bool* cut) {
-  if (!ramp || !bAccelerating) return dt;
-  dt = std::min(dt, dAccelDtMax);
-  if (cutToEnd && t + dt > dAccelEndTime) {
-    dt = dAccelEndTime - t;
+  if (!ramp || !SimRun().bAccelerating) return dt;
+  dt = std::min(dt, SimRun().dAccelDtMax);
+  if (cutToEnd && t + dt > SimRun().dAccelEndTime) {
+    dt = SimRun().dAccelEndTime - t;
     if (cut) *cut = true;
   }
   return dt;
 }
 
 bool LandStepOnStopTime(double t, double* dt) {
-  if (!bSimLandOnStop || t + *dt < dSimStopTime - 1e-12 * std::max(1.0, dSimStopTime)) return false;
-  bSimLandOnStop = 0;
-  *dt = dSimStopTime - t;
+  if (!SimRun().bSimLandOnStop || t + *dt < SimRun().dSimStopTime - 1e-12 * std::max(1.0, SimRun().dSimStopTime)) return false;
+  SimRun().bSimLandOnStop = 0;
+  *dt = SimRun().dSimStopTime - t;
   return true;
 }
 
@@ -240,8 +209,8 @@ bool LandStepOnStopTime(double t, double* dt) {
 FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s) {
   FitRangeStop stop;
   int& iFitLimitPoint = stop.iFitLimitPoint;
-  const int N = nSimGridPointsAllocated;
-  const double* r = pLammRadius;
+  const int N = LammArrays().nSimGridPointsAllocated;
+  const double* r = LammArrays().pLammRadius;
   // A fitting limit outside the cell (none set) leaves the end node the species
   // moves to as the limit point, where the profile never empties: no stop then.
   const bool inside = settings.fitLeft > r[1] && settings.fitRight < r[N] &&
@@ -260,7 +229,7 @@ FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s) {
     for (int i = 1; inside && i <= N; ++i)
       if (r[i] <= settings.fitLeft) iFitLimitPoint = i;
   }
-  stop.fFitLimitLevel = static_cast<float>(1e-4 * pLammConc[iFitLimitPoint]);
+  stop.fFitLimitLevel = static_cast<float>(1e-4 * LammArrays().pLammConc[iFitLimitPoint]);
   return stop;
 }
 
@@ -269,13 +238,13 @@ bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeSto
   // Nor is it watched in an inhomogeneous solvent, where a species may float back.
   if (!stop.armed || s == 0 || settings.zoneCentrifugation || settings.inhomogeneousSolvent)
     return false;
-  return FittedRangeLeftAt(pLammConc, nSimGridPointsAllocated, stop.iFitLimitPoint,
+  return FittedRangeLeftAt(LammArrays().pLammConc, LammArrays().nSimGridPointsAllocated, stop.iFitLimitPoint,
                            stop.s >= 0 ? -1 : 1, stop.fFitLimitLevel) ||
-         iActiveFirst > stop.iFitLimitPoint;
+         SimRun().iActiveFirst > stop.iFitLimitPoint;
 }
 
 bool SteadyStateTest::Update(double dtUsed, double changePerSecond) {
-  if (dtUsed >= 30 && changePerSecond < dSteadyStateLimit)
+  if (dtUsed >= 30 && changePerSecond < SimRun().dSteadyStateLimit)
     ++quiet;
   else
     quiet = 0;
@@ -283,23 +252,23 @@ bool SteadyStateTest::Update(double dtUsed, double changePerSecond) {
 }
 
 SimRunStateGuard::SimRunStateGuard()
-    : dMax(dMaxRelChange), dLow(dMaxRelChangeLow), dTarget(dMaxRelChangeTarget) {}
+    : dMax(SimRun().dMaxRelChange), dLow(SimRun().dMaxRelChangeLow), dTarget(SimRun().dMaxRelChangeTarget) {}
 SimRunStateGuard::~SimRunStateGuard() {
-  dMaxRelChange = dMax;
-  dMaxRelChangeLow = dLow;
-  dMaxRelChangeTarget = dTarget;
+  SimRun().dMaxRelChange = dMax;
+  SimRun().dMaxRelChangeLow = dLow;
+  SimRun().dMaxRelChangeTarget = dTarget;
 }
 
 SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char* tridagMessage,
                         SimStepFloor floor) {
-  if (bSimFailed || bSimDiverged) reason = SimStopReason::Failed;
-  if (reason == SimStopReason::SteadyState) bSteadyStateReached = true;
+  if (SimRun().bSimFailed || SimRun().bSimDiverged) reason = SimStopReason::Failed;
+  if (reason == SimStopReason::SteadyState) SimRun().bSteadyStateReached = true;
   progress.Finish(reason);
   SimOutcome out;
-  if (bSimFailed) {
+  if (SimRun().bSimFailed) {
     out.status = SimStatus::Singular;
     out.message = tridagMessage && *tridagMessage ? tridagMessage : "singular tridiagonal matrix!";
-  } else if (bSimDiverged) {
+  } else if (SimRun().bSimDiverged) {
     out.status = SimStatus::Diverged;
     const std::string refinable = progress.RefinableFailure();
     out.refinable = !refinable.empty() || floor != SimStepFloor::None;
@@ -338,35 +307,35 @@ SimOutcome RefineWhileBalanceLost(SimOutcome outcome, int nodes,
 }
 
 void ResetSimRunState() {
-  dMaxRelChange = 1.0;
-  dMaxRelChangeLow = 0.1;
-  dMaxRelChangeTarget = 0.5;
-  dStepShrinkDivisor = 2.0;
-  dStepRelaxation = 1.0;
-  dSimDt = 1.0;
-  dSimDtMax = 1000.0;
-  dSimTime = 0.0;
-  nSimIterations = 0;
-  dSimStopTime = 0.0;
-  bSimLandOnStop = 0;
-  bSimContinue = 1;
-  bSimFailed = bSimDiverged = 0;
-  dSteadyStateLimit = 1e-6;
-  bSteadyStateReached = false;
-  fSimChange = 1.0f;
-  dSimRpm = dFinalRpm = 10000.0;
-  dAccelRate = 0.0;
-  bAccelerating = false;
-  dAccelEndTime = 0.0;
-  dAccelDtMax = 1.0;
-  dSimS = dSimD = 5.0;
-  bShowSimMass = false;
-  dSimMass = 0.0;
-  pSimWindow = nullptr;
-  iCurrentSpecies = 0;
-  dFrameS = dFrameSedOmega2 = dHatT0 = 0.0;
-  bHatGridInUse = false;
-  iActiveFirst = iActiveLast = 1;
+  SimRun().dMaxRelChange = 1.0;
+  SimRun().dMaxRelChangeLow = 0.1;
+  SimRun().dMaxRelChangeTarget = 0.5;
+  SimRun().dStepShrinkDivisor = 2.0;
+  SimRun().dStepRelaxation = 1.0;
+  SimRun().dSimDt = 1.0;
+  SimRun().dSimDtMax = 1000.0;
+  SimClock().dSimTime = 0.0;
+  SimRun().nSimIterations = 0;
+  SimRun().dSimStopTime = 0.0;
+  SimRun().bSimLandOnStop = 0;
+  SimRun().bSimContinue = 1;
+  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
+  SimRun().dSteadyStateLimit = 1e-6;
+  SimRun().bSteadyStateReached = false;
+  SimRun().fSimChange = 1.0f;
+  SimRun().dSimRpm = SimRun().dFinalRpm = 10000.0;
+  SimRun().dAccelRate = 0.0;
+  SimRun().bAccelerating = false;
+  SimRun().dAccelEndTime = 0.0;
+  SimRun().dAccelDtMax = 1.0;
+  SimRun().dSimS = SimRun().dSimD = 5.0;
+  SimClock().bShowSimMass = false;
+  SimRun().dSimMass = 0.0;
+  SimRun().pSimWindow = nullptr;
+  SimRun().iCurrentSpecies = 0;
+  SimClock().dFrameS = SimClock().dFrameSedOmega2 = SimClock().dHatT0 = 0.0;
+  SimRun().bHatGridInUse = false;
+  SimRun().iActiveFirst = SimRun().iActiveLast = 1;
 }
 
 }  // namespace tarmic

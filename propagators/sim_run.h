@@ -17,6 +17,8 @@
 // own run struct; the work arrays come from SimWork() (sim_arrays.h).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,39 +32,44 @@ namespace tarmic {
 
 class Window;
 
-// ---- run state (user-interface thread) ----
-extern double dMaxRelChange;        // error limit in use ("max dc/c"), relative change per step
-extern double dMaxRelChangeLow;     // change below which the next step grows
-extern double dMaxRelChangeTarget;  // change the step control aims at
-extern double dStepShrinkDivisor;   // 2.0: divisor (shrinking) or factor (growing) of a step
-extern double dStepRelaxation;      // 1.0: weight of the proportional step proposal
-extern double dSimDt;               // current time step, s
-extern double dSimDtMax;            // largest step, s
-extern int nSimIterations;          // accepted steps
-extern double dSimStopTime;         // a step must end exactly here while bSimLandOnStop
-extern int bSimLandOnStop;
-extern int bSimContinue;            // the time loop runs while set
-extern int bSimFailed;              // singular tridiagonal system, or a refilled truncated edge
-extern int bSimDiverged;            // the step control gave up
-extern double dSteadyStateLimit;    // change per second below which the loop may stop (1e-6)
-extern bool bSteadyStateReached;
-extern float fSimChange;            // change measure of the last step
-extern double dSimRpm;              // current rotor speed, rpm
-extern double dFinalRpm;            // final rotor speed, rpm
-extern double dAccelRate;           // acceleration, rpm/s
-extern bool bAccelerating;          // the rotor is still accelerating
-extern double dAccelEndTime;        // s
-extern double dAccelDtMax;          // largest step while accelerating, s
-extern double dSimS;                // s of the species, S
-extern double dSimD;                // D of the species, cm^2/s
-extern double dSimMass;             // total amount in a 2-degree sector of 1.2 cm path
-extern Window* pSimWindow;          // where progress text goes (null: none)
-extern int iCurrentSpecies;         // species slot being computed
-// The moving frame of the moving-hat propagators (its s and start: sim_clock.h).
-extern bool bHatGridInUse;          // the grid of the running (or last) solve moves
-// Active rows of the static-grid propagator.
-extern int iActiveFirst;
-extern int iActiveLast;
+// The state of this module in an analysis (numerics/analysis.h).
+struct SimRunState {
+  // ---- run state (user-interface thread) ----
+  double dMaxRelChange = 1.0;  // error limit in use ("max dc/c"), relative change per step
+  double dMaxRelChangeLow = 0.1;  // change below which the next step grows
+  double dMaxRelChangeTarget = 0.5;  // change the step control aims at
+  double dStepShrinkDivisor = 2.0;  // 2.0: divisor (shrinking) or factor (growing) of a step
+  double dStepRelaxation = 1.0;  // 1.0: weight of the proportional step proposal
+  double dSimDt = 1.0;  // current time step, s
+  double dSimDtMax = 1000.0;  // largest step, s
+  int nSimIterations = 0;  // accepted steps
+  double dSimStopTime = 0.0;  // a step must end exactly here while bSimLandOnStop
+  int bSimLandOnStop = 0;
+  int bSimContinue = 1;  // the time loop runs while set
+  int bSimFailed = 0;  // singular tridiagonal system, or a refilled truncated edge
+  int bSimDiverged = 0;  // the step control gave up
+  double dSteadyStateLimit = 1e-6;  // change per second below which the loop may stop (1e-6)
+  bool bSteadyStateReached = false;
+  float fSimChange = 1.0f;  // change measure of the last step
+  double dSimRpm = 10000.0;  // current rotor speed, rpm
+  double dFinalRpm = 10000.0;  // final rotor speed, rpm
+  double dAccelRate = 0.0;  // acceleration, rpm/s
+  bool bAccelerating = false;  // the rotor is still accelerating
+  double dAccelEndTime = 0.0;  // s
+  double dAccelDtMax = 1.0;  // largest step while accelerating, s
+  double dSimS = 5.0;  // s of the species, S
+  double dSimD = 5.0;  // D of the species, cm^2/s
+  double dSimMass = 0.0;  // total amount in a 2-degree sector of 1.2 cm path
+  Window* pSimWindow = nullptr;  // where progress text goes (null: none)
+  int iCurrentSpecies = 0;  // species slot being computed
+  // The moving frame of the moving-hat propagators (its s and start: sim_clock.h).
+  bool bHatGridInUse = false;  // the grid of the running (or last) solve moves
+  // Active rows of the static-grid propagator.
+  int iActiveFirst = 1;
+  int iActiveLast = 1;
+};
+// The current analysis' SimRunState.
+inline SimRunState& SimRun() { return CurrentPart<SimRunState>(); }
 
 // Settings a propagator reads at its entry. CurrentSimRunSettings() takes them from
 // the Lamm settings and model switches; the caller sets the per-species fields.

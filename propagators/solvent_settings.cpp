@@ -1,4 +1,5 @@
 #include "propagators/solvent_settings.h"
+#include "numerics/analysis.h"
 
 #include <utility>
 
@@ -13,11 +14,6 @@
 
 namespace tarmic {
 
-InhomSolventSettings gInhomSolvent;
-bool bTruncateNoteShown = false;
-bool bDynamicNoteShown = false;
-bool bStaticNoteShown = false;
-
 int CosoluteGridSize(const InhomSolventSettings& s) {
   return s.cosoluteGridSize > 0 ? s.cosoluteGridSize : 50;
 }
@@ -31,10 +27,10 @@ std::string Chosen(const std::string& chosen, const std::string& fallback) {
 // in the extrapolation of a boundary analysis): density g/ml, viscosity Poise. The
 // species values behind those slots follow, so that a later packing keeps them.
 void SetContinuousBufferEntries() {
-  if (!bContiModel || bBoundaryAnalysis) return;
-  pParams[kContiSlotDensity] = pSpeciesS[kContiSlotDensity - nSpeciesSlots] = fBufferDensity;
-  pParams[kContiSlotViscosity] = pSpeciesAmplitude[kContiSlotViscosity - 2 * nSpeciesSlots] =
-      RELVISCOSITY * 0.01002f;
+  if (!ModelFlags().bContiModel || ModelFlags().bBoundaryAnalysis) return;
+  AnalysisSwitches().pParams[kContiSlotDensity] = ModelParams().pSpeciesS[kContiSlotDensity - nSpeciesSlots] = SolventConstants().fBufferDensity;
+  AnalysisSwitches().pParams[kContiSlotViscosity] = ModelParams().pSpeciesAmplitude[kContiSlotViscosity - 2 * nSpeciesSlots] =
+      SolventConstants().RELVISCOSITY * 0.01002f;
 }
 }  // namespace
 
@@ -75,8 +71,8 @@ bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std
 
 bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* D,
                                    std::string* message) {
-  for (const auto& [path, coef] : {std::pair{SNonidealCoefPath(gInhomSolvent), s},
-                                   std::pair{DNonidealCoefPath(gInhomSolvent), D}}) {
+  for (const auto& [path, coef] : {std::pair{SNonidealCoefPath(SolventSettings().gInhomSolvent), s},
+                                   std::pair{DNonidealCoefPath(SolventSettings().gInhomSolvent), D}}) {
     std::string why;
     if (!ReadCoefficientFile(path, coef, &why)) {
       if (message) *message = why;
@@ -87,53 +83,53 @@ bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* 
 }
 
 void ConvertToStandardConditions() {
-  InhomSolventSettings& st = gInhomSolvent;
-  const double vbarEff = st.bCosoluteDynamicGradient ? st.vbarSolvated : VBAR;
+  InhomSolventSettings& st = SolventSettings().gInhomSolvent;
+  const double vbarEff = st.bCosoluteDynamicGradient ? st.vbarSolvated : SolventConstants().VBAR;
   // D_std = D eta_rel; s_std = s eta_rel (1 - vbar rho_w) / (1 - vbar_eff rho0).
   st.convertedDFactor = st.relViscosity;
-  st.convertedSFactor = st.relViscosity * (1 - VBAR * fDensityWater20) / (1 - vbarEff * st.density1atm);
+  st.convertedSFactor = st.relViscosity * (1 - SolventConstants().VBAR * fDensityWater20) / (1 - vbarEff * st.density1atm);
   // The species slots of a continuous model hold its own settings (grid limits,
   // confidence, vbar, density, viscosity), which are no s or D values.
-  for (int k = 1; k <= nSpeciesSlots && !bContiModel; ++k) {
+  for (int k = 1; k <= nSpeciesSlots && !ModelFlags().bContiModel; ++k) {
     // In the molar-mass parametrisation the second value is M, which standard
     // conditions leave unchanged (s and D change by the same friction and buoyancy).
-    if (!bFitMAndS)
-      pSpeciesMassOrD[k] =
-          pSpeciesMassOrD[k] > 0 ? static_cast<float>(pSpeciesMassOrD[k] * st.convertedDFactor) : 0.0f;
-    pSpeciesS[k] = static_cast<float>(pSpeciesS[k] * st.convertedSFactor);
+    if (!ModelFlags().bFitMAndS)
+      ModelParams().pSpeciesMassOrD[k] =
+          ModelParams().pSpeciesMassOrD[k] > 0 ? static_cast<float>(ModelParams().pSpeciesMassOrD[k] * st.convertedDFactor) : 0.0f;
+    ModelParams().pSpeciesS[k] = static_cast<float>(ModelParams().pSpeciesS[k] * st.convertedSFactor);
   }
-  if (!bContiModel) PackModelParams();
-  fBufferDensity = fDensityWater20;
-  fVRho = VBAR * fDensityWater20;
-  RELVISCOSITY = 1.0f;
+  if (!ModelFlags().bContiModel) PackModelParams();
+  SolventConstants().fBufferDensity = fDensityWater20;
+  SolventConstants().fVRho = SolventConstants().VBAR * fDensityWater20;
+  SolventConstants().RELVISCOSITY = 1.0f;
   SetContinuousBufferEntries();
   st.converted = true;
 }
 
 void ConvertToExperimentalConditions() {
-  InhomSolventSettings& st = gInhomSolvent;
-  for (int k = 1; k <= nSpeciesSlots && !bContiModel; ++k) {
-    if (!bFitMAndS)
-      pSpeciesMassOrD[k] =
-          pSpeciesMassOrD[k] > 0 ? static_cast<float>(pSpeciesMassOrD[k] / st.convertedDFactor) : 0.0f;
-    pSpeciesS[k] = static_cast<float>(pSpeciesS[k] / st.convertedSFactor);
+  InhomSolventSettings& st = SolventSettings().gInhomSolvent;
+  for (int k = 1; k <= nSpeciesSlots && !ModelFlags().bContiModel; ++k) {
+    if (!ModelFlags().bFitMAndS)
+      ModelParams().pSpeciesMassOrD[k] =
+          ModelParams().pSpeciesMassOrD[k] > 0 ? static_cast<float>(ModelParams().pSpeciesMassOrD[k] / st.convertedDFactor) : 0.0f;
+    ModelParams().pSpeciesS[k] = static_cast<float>(ModelParams().pSpeciesS[k] / st.convertedSFactor);
   }
-  fBufferDensity = st.density1atm;
+  SolventConstants().fBufferDensity = st.density1atm;
   if (st.bCosoluteDynamicGradient) {
-    fVRho = st.vbarEffective * st.density1atm;
-    VBAR = st.vbarEffective;
+    SolventConstants().fVRho = st.vbarEffective * st.density1atm;
+    SolventConstants().VBAR = st.vbarEffective;
   } else {
-    fVRho = VBAR * st.density1atm;
+    SolventConstants().fVRho = SolventConstants().VBAR * st.density1atm;
   }
-  RELVISCOSITY = st.relViscosity;
+  SolventConstants().RELVISCOSITY = st.relViscosity;
   SetContinuousBufferEntries();
   st.converted = false;
   st.convertedDFactor = st.convertedSFactor = 1.0;
-  if (!bContiModel) PackModelParams();
+  if (!ModelFlags().bContiModel) PackModelParams();
 }
 
 bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {
-  const InhomSolventSettings& st = gInhomSolvent;
+  const InhomSolventSettings& st = SolventSettings().gInhomSolvent;
   const bool on = st.bInhomogeneousSolvent;
   const bool dynamic = on && st.bCosoluteDynamicGradient;
   const bool cosolute = dynamic && st.bSedimentingCosolute;
@@ -154,10 +150,10 @@ bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {
   solvent.bCompressibleSolvent = on && st.bCompressibleSolvent;
   solvent.dCompressibility = st.compressibility;
   solvent.fVbarInhom = st.vbarEffective;
-  solvent.fViscosity = RELVISCOSITY;
-  solvent.fDensity = fBufferDensity;
-  solvent.fVbar = VBAR;
-  solvent.fVbarRho = fVRho;
+  solvent.fViscosity = SolventConstants().RELVISCOSITY;
+  solvent.fDensity = SolventConstants().fBufferDensity;
+  solvent.fVbar = SolventConstants().VBAR;
+  solvent.fVbarRho = SolventConstants().fVRho;
   solvent.fDensity1atm = st.density1atm;
   solvent.fRelViscosity1atm = st.relViscosity;
   solvent.dDensityMeniscus = solvent.dDensityBottom = fDensityWater20;
@@ -186,8 +182,8 @@ bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {
 }
 
 void ResetInhomSolventSettings() {
-  gInhomSolvent = InhomSolventSettings{};
-  bTruncateNoteShown = bDynamicNoteShown = bStaticNoteShown = false;
+  SolventSettings().gInhomSolvent = InhomSolventSettings{};
+  SolventSettings().bTruncateNoteShown = SolventSettings().bDynamicNoteShown = SolventSettings().bStaticNoteShown = false;
 }
 
 }  // namespace tarmic

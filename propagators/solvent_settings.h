@@ -14,6 +14,8 @@
 // one-based (index 0 unused).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -56,9 +58,16 @@ struct InhomSolventSettings {
   std::string sNonidealPath, dNonidealPath, densityPath, viscosityPath;
 };
 
-extern InhomSolventSettings gInhomSolvent;
-// The three notes of the command, shown once per program run.
-extern bool bTruncateNoteShown, bDynamicNoteShown, bStaticNoteShown;
+// The state of this module in an analysis (numerics/analysis.h).
+struct SolventSettingsState {
+  InhomSolventSettings gInhomSolvent{};
+  // The three notes of the command, shown once per program run.
+  bool bTruncateNoteShown = false;
+  bool bDynamicNoteShown = false;
+  bool bStaticNoteShown = false;
+};
+// The current analysis' SolventSettingsState.
+inline SolventSettingsState& SolventSettings() { return CurrentPart<SolventSettingsState>(); }
 
 // Grid size the cosolute is solved on: the setting, or 50 when not set.
 int CosoluteGridSize(const InhomSolventSettings& s);

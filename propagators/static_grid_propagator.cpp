@@ -21,10 +21,10 @@ namespace {
 // A value beyond this ends the run as diverged.
 constexpr double kOverflowLimit = 1e100;
 
-int GridSize() { return nSimGridPointsAllocated; }
-double GridStep() { return (pLammRadius[GridSize()] - pLammRadius[1]) / (GridSize() - 1); }
+int GridSize() { return LammArrays().nSimGridPointsAllocated; }
+double GridStep() { return (LammArrays().pLammRadius[GridSize()] - LammArrays().pLammRadius[1]) / (GridSize() - 1); }
 // First row of the profile a step may change (two rows before the active ones).
-int FirstChangedRow() { return iActiveFirst > 3 ? iActiveFirst - 2 : 1; }
+int FirstChangedRow() { return SimRun().iActiveFirst > 3 ? SimRun().iActiveFirst - 2 : 1; }
 
 // One solve of one species on the static grid: its settings, its species and the
 // state it keeps from step to step. Created by SolveLammClaverie, gone on return.
@@ -37,7 +37,7 @@ class ClaverieRun {
 
  private:
   double CurrentSedOmega2() const {
-    const double w = dSimRpm * kTwoPiOver60;
+    const double w = SimRun().dSimRpm * kTwoPiOver60;
     return w * w * sp.s * 1e-13;
   }
   void RebuildMatrices(int n);
@@ -46,7 +46,7 @@ class ClaverieRun {
   void ResizeClaverieMatrices(int n);
   void BuildGeometryMatrices();
   double ClampToAcceleration(double dt, bool* cut) const {
-    return ClampStepToAcceleration(dSimTime, dt, runSettings.rampRotorSpeed, !*cut, cut);
+    return ClampStepToAcceleration(SimClock().dSimTime, dt, runSettings.rampRotorSpeed, !*cut, cut);
   }
   bool TrialStep(double dt);
   void ClaverieStep(double dt);
@@ -98,10 +98,10 @@ void ClaverieRun::RebuildMatrices(int n) {
 void ClaverieRun::FormRow(int i, int np, double sw2) {
   double m[3], a[3];
   const bool inhom = runSettings.inhomogeneousSolvent;
-  StaticGridRow(pLammRadius, GridSize(), i, np, bOptimizedGridBuilt, GridStep(), inhom ? 0.0 : sw2,
+  StaticGridRow(LammArrays().pLammRadius, GridSize(), i, np, LammArrays().bOptimizedGridBuilt, GridStep(), inhom ? 0.0 : sw2,
                 inhom ? 0.0 : sp.D, runSettings.outflowBottom && !inhom, m, a);
   if (inhom) {
-    const double* r = pLammRadius;
+    const double* r = LammArrays().pLammRadius;
     for (int k = 0; k < 3; ++k) {
       const int j = i - 1 + k;
       a[k] = sw2 * InhomSedimentationElement(i, j, r, np) - sp.D * InhomDiffusionElement(i, j, r, np);
@@ -125,33 +125,33 @@ void ClaverieRun::FormRow(int i, int np, double sw2) {
 // Undoes a failed step: the rows it may have changed get their values of the step's
 // start back.
 void RestoreStepStart(const SimWorkArrays& arrays) {
-  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) pLammConc[i] = arrays.pLammConcOld[i];
+  for (int i = FirstChangedRow(); i <= SimRun().iActiveLast; ++i) LammArrays().pLammConc[i] = arrays.pLammConcOld[i];
 }
 
 // A Crank-Nicolson step whose result must be finite; false when the run failed.
 bool ClaverieRun::TrialStep(double dt) {
   ClaverieStep(dt);
-  if (!bSimFailed && !bSimDiverged && !ProfileFinite(pLammConc, 1, GridSize(), kOverflowLimit)) {
-    bSimDiverged = 1;
+  if (!SimRun().bSimFailed && !SimRun().bSimDiverged && !ProfileFinite(LammArrays().pLammConc, 1, GridSize(), kOverflowLimit)) {
+    SimRun().bSimDiverged = 1;
     RestoreStepStart(arrays);
   }
-  return !bSimFailed && !bSimDiverged;
+  return !SimRun().bSimFailed && !SimRun().bSimDiverged;
 }
 
 // Nothing to propagate: time advances (landing on the scan times) until the
 // progress ends the run; past the last scan it jumps to the final time at once.
 SimOutcome ClaverieRun::PropagateEmptyProfile(SimProgress& progress) {
-  dSimDt = 10.0;
-  while (bSimContinue && !bUserAbort && dSimTime < kFinalProfileTime) {
+  SimRun().dSimDt = 10.0;
+  while (SimRun().bSimContinue && !bUserAbort && SimClock().dSimTime < kFinalProfileTime) {
     if (progress.PastLastScan()) {
-      dSimTime = kFinalProfileTime;
+      SimClock().dSimTime = kFinalProfileTime;
     } else {
-      double dt = dSimDt;
-      if (bSimLandOnStop && dSimStopTime > dSimTime) dt = std::min(dt, dSimStopTime - dSimTime);
-      dSimTime += dt;
+      double dt = SimRun().dSimDt;
+      if (SimRun().bSimLandOnStop && SimRun().dSimStopTime > SimClock().dSimTime) dt = std::min(dt, SimRun().dSimStopTime - SimClock().dSimTime);
+      SimClock().dSimTime += dt;
     }
-    ++nSimIterations;
-    progress.Step(fSimChange);
+    ++SimRun().nSimIterations;
+    progress.Step(SimRun().fSimChange);
   }
   return FinishSimRun(progress, SimStopReason::Progress, nullptr);
 }
@@ -189,10 +189,10 @@ void ClaverieRun::ResizeClaverieMatrices(int n) {
 // M and A of the special cell geometries over all N rows.
 void ClaverieRun::BuildGeometryMatrices() {
   const int N = GridSize();
-  const double* r = pLammRadius;
+  const double* r = LammArrays().pLammRadius;
   const GeometryWeight g = SelectGeometryWeight(r, N);
   // Drift velocity per unit radius (s w^2), or per unit field for electrophoresis.
-  const double drift = bElectrophoresis ? sp.s * 1e-4 : CurrentSedOmega2();
+  const double drift = LammGlobals().bElectrophoresis ? sp.s * 1e-4 : CurrentSedOmega2();
   double* mass[3] = {arrays.pMassLower, arrays.pMassDiag, arrays.pMassUpper};
   double* transport[3] = {arrays.pTransportLower, arrays.pTransportDiag, arrays.pTransportUpper};
   for (int i = 1; i <= N; ++i) {
@@ -220,16 +220,16 @@ void BuildCrankNicolsonMatrices(const SimWorkArrays& arrays, double dt, int n) {
 // One Crank-Nicolson step of length dt from pLammConcOld into pLammConc.
 void ClaverieRun::ClaverieStep(double dt) {
   const int N = GridSize();
-  if (runSettings.rampRotorSpeed && bAccelerating) {
-    dSimRpm = SimRotorSpeedAtTime(dSimTime, dt);
-    RebuildMatrices(iActiveLast);
+  if (runSettings.rampRotorSpeed && SimRun().bAccelerating) {
+    SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
+    RebuildMatrices(SimRun().iActiveLast);
   }
-  if (iActiveLast != nMatrixRows) ResizeClaverieMatrices(iActiveLast);
-  const int n = iActiveLast, L = iActiveFirst;
+  if (SimRun().iActiveLast != nMatrixRows) ResizeClaverieMatrices(SimRun().iActiveLast);
+  const int n = SimRun().iActiveLast, L = SimRun().iActiveFirst;
   // Rows before L - 1 are emptied: they are held at 0 and not solved.
   const int first = L > 3 ? L - 1 : 1;
-  double* c = pLammConc;
-  if (dt != dSimLastDt || bSimMatricesChanged || bAccelerating || bFactorsStale) {
+  double* c = LammArrays().pLammConc;
+  if (dt != dSimLastDt || bSimMatricesChanged || SimRun().bAccelerating || bFactorsStale) {
     bSimMatricesChanged = false;
     dSimLastDt = dt;
     BuildCrankNicolsonMatrices(arrays, dt, n);
@@ -239,7 +239,7 @@ void ClaverieRun::ClaverieStep(double dt) {
     bFactorsStale = status != TridagStatus::Ok;
     if (bFactorsStale) {
       szTridagMessage = TridagMessage(status);
-      bSimFailed = 1;
+      SimRun().bSimFailed = 1;
     }
   } else {
     // Same step, same matrices: one product and the substitutions with the kept factors.
@@ -248,8 +248,8 @@ void ClaverieRun::ClaverieStep(double dt) {
   }
   // Material in the emptied region: the truncation does not hold, and the solve
   // fails (the model computation retries it as after a failed solve).
-  if (!bSimFailed && L > 3 && !SmoothActiveStartEdge(c, L, dTruncThreshold)) bSimFailed = 1;
-  if (bSimFailed || bSimDiverged) {
+  if (!SimRun().bSimFailed && L > 3 && !SmoothActiveStartEdge(c, L, dTruncThreshold)) SimRun().bSimFailed = 1;
+  if (SimRun().bSimFailed || SimRun().bSimDiverged) {
     RestoreStepStart(arrays);
   } else if (n < N) {
     // Beyond the active rows the plateau dilutes radially: c_p exp(-2 s w^2 dt).
@@ -261,67 +261,67 @@ void ClaverieRun::ClaverieStep(double dt) {
 // Largest relative change of the active rows between pLammConcOld and pLammConc.
 double ClaverieRun::MaxRelativeChange() {
   double windowMax = 0.0;
-  for (int i = iActiveFirst; i <= iActiveLast; ++i) windowMax = std::max(windowMax, pLammConc[i]);
+  for (int i = SimRun().iActiveFirst; i <= SimRun().iActiveLast; ++i) windowMax = std::max(windowMax, LammArrays().pLammConc[i]);
   // A floating species' floor follows the plateau it concentrates to, not its
   // pile-up at the meniscus (lamm/static_grid_core.h, StepFloorScale).
   const bool floating = dSedOmega2 < 0 && !runSettings.zoneCentrifugation &&
                         !runSettings.inhomogeneousSolvent;
-  const double elapsed = std::max(0.0, dSimTime - dRunStartTime);
+  const double elapsed = std::max(0.0, SimClock().dSimTime - dRunStartTime);
   const double cap = floating ? dInitialConc * std::exp(std::min(700.0, -2 * dSedOmega2 * elapsed))
                               : kNoStepFloorCap;
   const double cmax = StepFloorScale(windowMax, dInitialConc, cap);
   bool negative = false;
   const double err = StaticGridRelativeChange(
-      pLammConc, arrays.pLammConcOld, iActiveFirst, iActiveLast, cmax, dTruncThreshold,
-      !runSettings.zoneCentrifugation && dSimTime < 10, &negative);
+      LammArrays().pLammConc, arrays.pLammConcOld, SimRun().iActiveFirst, SimRun().iActiveLast, cmax, dTruncThreshold,
+      !runSettings.zoneCentrifugation && SimClock().dSimTime < 10, &negative);
   if (!negative) return err;
   ++nStepReductions;
-  return 2 * dMaxRelChange;  // an early undershoot forces a shorter step
+  return 2 * SimRun().dMaxRelChange;  // an early undershoot forces a shorter step
 }
 
 // Accepts the step of length dSimDt.
 void ClaverieRun::AdvanceClaverieTime() {
-  ++nSimIterations;
-  dSimTime = bStepLands ? dSimStopTime : dSimTime + dSimDt;
-  if (dSimTime >= dAccelEndTime) {
-    if (bAccelerating) {
-      dSimRpm = SimRotorSpeedAtTime(dSimTime, dSimDt);
+  ++SimRun().nSimIterations;
+  SimClock().dSimTime = bStepLands ? SimRun().dSimStopTime : SimClock().dSimTime + SimRun().dSimDt;
+  if (SimClock().dSimTime >= SimRun().dAccelEndTime) {
+    if (SimRun().bAccelerating) {
+      SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, SimRun().dSimDt);
       if (SpecialGeometry()) {
         BuildGeometryMatrices();
       } else {
-        BuildClaverieMatrices(runSettings.dynamicGradient ? iActiveLast : GridSize());
-        ResizeClaverieMatrices(iActiveLast);
+        BuildClaverieMatrices(runSettings.dynamicGradient ? SimRun().iActiveLast : GridSize());
+        ResizeClaverieMatrices(SimRun().iActiveLast);
       }
     }
-    bAccelerating = false;
+    SimRun().bAccelerating = false;
   }
-  if (pLammConc[1] < 0 && pLammConc[1] > -dTruncThreshold) CorrectMeniscusUndershoot();
-  if (bShowSimMass) dSimMass = SpecialGeometry() ? GeometryTotalAmount() : ClaverieTotalAmount();
+  if (LammArrays().pLammConc[1] < 0 && LammArrays().pLammConc[1] > -dTruncThreshold) CorrectMeniscusUndershoot();
+  if (SimClock().bShowSimMass) SimRun().dSimMass = SpecialGeometry() ? GeometryTotalAmount() : ClaverieTotalAmount();
 }
 
 // One accepted step with error control; returns its change measure.
 double ClaverieRun::AdaptiveClaverieStep() {
-  double& dt = dSimDt;
+  double& dt = SimRun().dSimDt;
   bool cut = false;  // the step was cut to the end of the acceleration
-  if (runSettings.fixTimestep) dt = dMaxRelChange;
-  for (int i = FirstChangedRow(); i <= iActiveLast; ++i) arrays.pLammConcOld[i] = pLammConc[i];
+  if (runSettings.fixTimestep) dt = SimRun().dMaxRelChange;
+  for (int i = FirstChangedRow(); i <= SimRun().iActiveLast; ++i) arrays.pLammConcOld[i] = LammArrays().pLammConc[i];
   dt = ClampToAcceleration(dt, &cut);
-  bStepLands = LandStepOnStopTime(dSimTime, &dt);
+  bStepLands = LandStepOnStopTime(SimClock().dSimTime, &dt);
   if (!(dt > 0)) {  // the target time is reached: nothing to step
     dt = 1.0;
     bStepLands = false;
     return 1.0;
   }
   if (!TrialStep(dt)) return 0.0;
-  if (runSettings.zoneCentrifugation && dSimTime < 10)
-    SpreadBandUndershoot(pLammConc, pLammRadius, GridSize());
+  if (runSettings.zoneCentrifugation && SimClock().dSimTime < 10)
+    SpreadBandUndershoot(LammArrays().pLammConc, LammArrays().pLammRadius, GridSize());
   // Accepted without the error test: a step landing on a scan time, the first
   // step, and every fixed step.
-  if (bStepLands && nSimIterations != 0) {
+  if (bStepLands && SimRun().nSimIterations != 0) {
     AdvanceClaverieTime();
     return 1.0;
   }
-  if (nSimIterations == 0 && pLammConc[1] > 0) {
+  if (SimRun().nSimIterations == 0 && LammArrays().pLammConc[1] > 0) {
     const double first = dt;
     AdvanceClaverieTime();
     return first;
@@ -330,14 +330,14 @@ double ClaverieRun::AdaptiveClaverieStep() {
     AdvanceClaverieTime();
     return 1.0;
   }
-  const StepControlSettings control{dMaxRelChangeTarget, dStepShrinkDivisor, dStepRelaxation,
-                                    dSimDtMax};
+  const StepControlSettings control{SimRun().dMaxRelChangeTarget, SimRun().dStepShrinkDivisor, SimRun().dStepRelaxation,
+                                    SimRun().dSimDtMax};
   double prev = dt;
   double err = MaxRelativeChange();
-  while (err > dMaxRelChange) {
+  while (err > SimRun().dMaxRelChange) {
     if (nStepReductions > 5) {
       floor = SimStepFloor::Shrinks;
-      bSimDiverged = 1;
+      SimRun().bSimDiverged = 1;
       RestoreStepStart(arrays);
       return 0.0;
     }
@@ -353,9 +353,9 @@ double ClaverieRun::AdaptiveClaverieStep() {
   AdvanceClaverieTime();
   // A step that changed nothing grows tenfold (to dSimDtMax); a small change grows
   // the step towards the target change.
-  dt = err == 0 ? std::min(10 * dt, dSimDtMax)
-                : NextStepAfterAccept(dt, err, dMaxRelChangeLow, control, &prev);
-  if (bSimLandOnStop && dSimTime + dt > dSimStopTime) dt = dSimStopTime - dSimTime;
+  dt = err == 0 ? std::min(10 * dt, SimRun().dSimDtMax)
+                : NextStepAfterAccept(dt, err, SimRun().dMaxRelChangeLow, control, &prev);
+  if (SimRun().bSimLandOnStop && SimClock().dSimTime + dt > SimRun().dSimStopTime) dt = SimRun().dSimStopTime - SimClock().dSimTime;
   dt = ClampToAcceleration(dt, &cut);
   return err;
 }
@@ -364,8 +364,8 @@ double ClaverieRun::AdaptiveClaverieStep() {
 
 // Moves the first active row past the emptied region; returns it.
 int ClaverieRun::UpdateActiveStart() {
-  if (bNoLeftTruncation || runSettings.noTruncation) return iActiveFirst = 1;
-  return iActiveFirst = AdvanceActiveStart(pLammConc, iActiveFirst, iActiveLast, dTruncThreshold,
+  if (bNoLeftTruncation || runSettings.noTruncation) return SimRun().iActiveFirst = 1;
+  return SimRun().iActiveFirst = AdvanceActiveStart(LammArrays().pLammConc, SimRun().iActiveFirst, SimRun().iActiveLast, dTruncThreshold,
                                            nMaxActiveFirst);
 }
 
@@ -373,8 +373,8 @@ int ClaverieRun::UpdateActiveStart() {
 // their end; returns the last active row.
 int ClaverieRun::UpdateActiveEnd(double t) {
   const int N = GridSize();
-  if (bNoRightTruncation || runSettings.noTruncation) return iActiveLast = N;
-  if (iActiveLast == N) return N;
+  if (bNoRightTruncation || runSettings.noTruncation) return SimRun().iActiveLast = N;
+  if (SimRun().iActiveLast == N) return N;
   // Radial dilution of the plateau ahead of the boundary.
   if (runSettings.rampRotorSpeed)
     dPlateauConc *= std::exp(-2 * dSedOmega2 * (t - dPlateauTime));
@@ -384,49 +384,49 @@ int ClaverieRun::UpdateActiveEnd(double t) {
   // The level is relative to the plateau (the truncation level, not the absolute
   // empty-node threshold), so that it does not depend on the signal units.
   dPlateauLimit = (1 - runSettings.truncLevel) * dPlateauConc;
-  const int end = GrownActiveEnd(pLammConc, iActiveLast, nTruncExtension, N, dPlateauLimit);
-  if (end > iActiveLast) {
-    iActiveLast = end;
-    ResizeClaverieMatrices(iActiveLast);
+  const int end = GrownActiveEnd(LammArrays().pLammConc, SimRun().iActiveLast, nTruncExtension, N, dPlateauLimit);
+  if (end > SimRun().iActiveLast) {
+    SimRun().iActiveLast = end;
+    ResizeClaverieMatrices(SimRun().iActiveLast);
   }
-  return iActiveLast;
+  return SimRun().iActiveLast;
 }
 
 // Folds a small negative value at the meniscus inward (last retry of a solve only).
 void ClaverieRun::CorrectMeniscusUndershoot() {
-  if (!runSettings.meniscusCorrection || !(pLammConc[1] < 0 && pLammConc[1] > -dTruncThreshold))
+  if (!runSettings.meniscusCorrection || !(LammArrays().pLammConc[1] < 0 && LammArrays().pLammConc[1] > -dTruncThreshold))
     return;
-  ReflectMeniscusUndershoot(pLammConc, pLammRadius, GridSize(), bOptimizedGridBuilt, GridStep());
+  ReflectMeniscusUndershoot(LammArrays().pLammConc, LammArrays().pLammRadius, GridSize(), LammArrays().bOptimizedGridBuilt, GridStep());
 }
 
 // ---- the solve ----
 
 SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progress) {
-  if (!bSimArraysAllocated || !SimArraysMatchModel())
+  if (!LammArrays().bSimArraysAllocated || !SimArraysMatchModel())
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
   const int N = GridSize();
-  const bool accelerating = settings.rampRotorSpeed && bAccelerating;
-  if (N < kMinSimGridPoints || !(pLammRadius[N] > pLammRadius[1]) || !std::isfinite(sp.s) ||
-      !std::isfinite(sp.D) || !std::isfinite(dSimRpm) || !std::isfinite(dSimTime) ||
-      !(dMaxRelChange > 0) || !std::isfinite(dMaxRelChange) || (accelerating && !(dAccelDtMax > 0)))
+  const bool accelerating = settings.rampRotorSpeed && SimRun().bAccelerating;
+  if (N < kMinSimGridPoints || !(LammArrays().pLammRadius[N] > LammArrays().pLammRadius[1]) || !std::isfinite(sp.s) ||
+      !std::isfinite(sp.D) || !std::isfinite(SimRun().dSimRpm) || !std::isfinite(SimClock().dSimTime) ||
+      !(SimRun().dMaxRelChange > 0) || !std::isfinite(SimRun().dMaxRelChange) || (accelerating && !(SimRun().dAccelDtMax > 0)))
     return {SimStatus::InvalidInput, "invalid parameters of the Lamm equation simulation"};
-  fSimChange = 1.0f;
-  bSimFailed = bSimDiverged = 0;
-  bSteadyStateReached = false;
-  dRunStartTime = dSimTime;
-  if (!(dSimDt > 0) || !std::isfinite(dSimDt)) dSimDt = 1.0;
-  double* c = pLammConc;
+  SimRun().fSimChange = 1.0f;
+  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
+  SimRun().bSteadyStateReached = false;
+  dRunStartTime = SimClock().dSimTime;
+  if (!(SimRun().dSimDt > 0) || !std::isfinite(SimRun().dSimDt)) SimRun().dSimDt = 1.0;
+  double* c = LammArrays().pLammConc;
   if (std::none_of(c + 1, c + N + 1, [](double v) { return v > 0; }))
     return PropagateEmptyProfile(progress);
   // An acceleration that has already ended: the rotor runs at its final speed.
-  if (bAccelerating && dSimTime >= dAccelEndTime) dSimRpm = SimRotorSpeedAtTime(dSimTime, 0.0);
+  if (SimRun().bAccelerating && SimClock().dSimTime >= SimRun().dAccelEndTime) SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, 0.0);
 
   dInitialConc = c[1];
   const bool inhom = settings.inhomogeneousSolvent && !SpecialGeometry();
   runSettings.inhomogeneousSolvent = inhom;
   runSettings.sedimentingCosolute = inhom && settings.sedimentingCosolute;
   runSettings.dynamicGradient = runSettings.sedimentingCosolute && settings.dynamicGradient;
-  if (inhom) InitSolventFactors(pLammRadius, N);
+  if (inhom) InitSolventFactors(LammArrays().pLammRadius, N);
   if (runSettings.sedimentingCosolute) {
     std::string message;
     if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
@@ -441,9 +441,9 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
   dTruncThreshold = settings.truncLevel * c[1];
   dSedOmega2 = CurrentSedOmega2();
   dPlateauConc = c[1];
-  dPlateauTime = dSimTime;
-  iActiveFirst = 1;
-  iActiveLast = N;
+  dPlateauTime = SimClock().dSimTime;
+  SimRun().iActiveFirst = 1;
+  SimRun().iActiveLast = N;
   bTruncationActive =
       settings.truncateGrid && !settings.noTruncation && sp.s > 0 && !settings.zoneCentrifugation;
   if (bTruncationActive) {
@@ -452,70 +452,70 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
     // bottom lets the species out (no back-diffusion to resolve).
     if (settings.outflowBottom && !SpecialGeometry() && !inhom && nTruncExtension >= 3) {
       bNoRightTruncation = false;
-      iActiveLast = nTruncExtension;
-      ResizeClaverieMatrices(iActiveLast);
+      SimRun().iActiveLast = nTruncExtension;
+      ResizeClaverieMatrices(SimRun().iActiveLast);
     }
   }
-  dSimDtMax = StaticGridStepBound(sp.s, sp.D, dSimRpm);
+  SimRun().dSimDtMax = StaticGridStepBound(sp.s, sp.D, SimRun().dSimRpm);
   fitStop = FindFitLimitPoint(settings, sp.s);
-  if (settings.zoneCentrifugation) dSimDt = 0.1;
+  if (settings.zoneCentrifugation) SimRun().dSimDt = 0.1;
 
   SteadyStateTest steady;
   TinyStepCount tiny;
   floor = SimStepFloor::None;
   SimStopReason reason = SimStopReason::Progress;
-  while (bSimContinue && !bSimFailed && !bSimDiverged) {
-    const double dtUsed = dSimDt != 0 ? dSimDt : 1.0;
-    if (runSettings.sedimentingCosolute) dCosoluteTime = dSimTime;
-    fSimChange = static_cast<float>(AdaptiveClaverieStep());
+  while (SimRun().bSimContinue && !SimRun().bSimFailed && !SimRun().bSimDiverged) {
+    const double dtUsed = SimRun().dSimDt != 0 ? SimRun().dSimDt : 1.0;
+    if (runSettings.sedimentingCosolute) Cosolute().dCosoluteTime = SimClock().dSimTime;
+    SimRun().fSimChange = static_cast<float>(AdaptiveClaverieStep());
     if (tiny.AtFloor(dtUsed)) {
       floor = SimStepFloor::TinySteps;
-      bSimDiverged = 1;
+      SimRun().bSimDiverged = 1;
     }
-    if (bSimFailed || bSimDiverged) break;
+    if (SimRun().bSimFailed || SimRun().bSimDiverged) break;
     if (bTruncationActive) {
       UpdateActiveStart();
-      UpdateActiveEnd(dSimTime);
+      UpdateActiveEnd(SimClock().dSimTime);
     }
     // The cosolute catches up with the species; the next step sees the new solvent.
     if (runSettings.sedimentingCosolute) {
       AdvanceCosolute();
-      if (bSimFailed) break;
+      if (SimRun().bSimFailed) break;
     }
     if (runSettings.dynamicGradient) {
-      UpdateDynamicSolventFactors(pLammRadius, N);
-      BuildClaverieMatrices(iActiveLast);
+      UpdateDynamicSolventFactors(LammArrays().pLammRadius, N);
+      BuildClaverieMatrices(SimRun().iActiveLast);
       bSimMatricesChanged = true;
     }
-    progress.Step(fSimChange);
-    fSimChange = static_cast<float>(fSimChange / dtUsed);
+    progress.Step(SimRun().fSimChange);
+    SimRun().fSimChange = static_cast<float>(SimRun().fSimChange / dtUsed);
     if (FitRangeCleared(settings, sp.s, fitStop)) {
       reason = SimStopReason::FitRange;
-      bSimContinue = 0;
-    } else if (steady.Update(dtUsed, fSimChange)) {
+      SimRun().bSimContinue = 0;
+    } else if (steady.Update(dtUsed, SimRun().fSimChange)) {
       reason = SimStopReason::SteadyState;
-      bSimContinue = 0;
+      SimRun().bSimContinue = 0;
     }
   }
-  return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : szCosoluteTridagMessage,
+  return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : Cosolute().szCosoluteTridagMessage,
                       floor);
 }
 
 }  // namespace
 
 double ClaverieTotalAmount() {
-  return StaticGridWeightedSum(pLammRadius, pLammConc, GridSize(), bOptimizedGridBuilt,
+  return StaticGridWeightedSum(LammArrays().pLammRadius, LammArrays().pLammConc, GridSize(), LammArrays().bOptimizedGridBuilt,
                                GridStep()) *
          kSectorAmountFactor;
 }
 
 double GeometryTotalAmount() {
   const int N = GridSize();
-  const double* r = pLammRadius;
+  const double* r = LammArrays().pLammRadius;
   const GeometryWeight g = SelectGeometryWeight(r, N);
   double sum = 0.0;
   for (int i = 1; i <= N; ++i)
-    sum += static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i)) * pLammConc[i];
+    sum += static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i)) * LammArrays().pLammConc[i];
   return sum * kOpticalPath;
 }
 

@@ -1,4 +1,5 @@
 #include "scandata/analysis_switches.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 
@@ -7,83 +8,63 @@
 
 namespace tarmic {
 
-bool bTimesFromW2t = false;
-bool bRampRotorSpeed = true;
-bool bScanTimeCorrection = false;
-bool bUniformLoading = true;
-bool bInitialDataProfile = false;
-bool bFitTINoise = false;
-bool bFitRINoise = false;
-int bBaselineOption = 0;
-bool bModelComputed = false;
-
 namespace {
-LoadedDataStamp gModelDataStamp;
+// This module's own state in the analysis.
+struct LocalState {
+  LoadedDataStamp gModelDataStamp{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 }
 
-LoadedDataStamp ModelDataStamp() { return gModelDataStamp; }
-void SetModelDataStamp(const LoadedDataStamp& stamp) { gModelDataStamp = stamp; }
+LoadedDataStamp ModelDataStamp() { return Local().gModelDataStamp; }
+void SetModelDataStamp(const LoadedDataStamp& stamp) { Local().gModelDataStamp = stamp; }
 
 void SetModelComputed(bool computed) {
-  bModelComputed = computed;
-  if (computed) gModelDataStamp = CurrentDataStamp();
+  AnalysisSwitches().bModelComputed = computed;
+  if (computed) Local().gModelDataStamp = CurrentDataStamp();
 }
 bool FitOfLoadedData() {
-  return nScans > 0 && bModelComputed && gModelDataStamp == CurrentDataStamp();
+  return DataSet().nScans > 0 && AnalysisSwitches().bModelComputed && Local().gModelDataStamp == CurrentDataStamp();
 }
-bool bSimulating = false;
-bool bVariationRangesAsked = false;
-float pParams[kModelParams + 1] = {};
-int pParamFitFlags[kModelParams + 1] = {};
-int pSpeciesLinked[5] = {0, 1, 0, 0, 0};
-
-bool bRealtimeMode = false;
-bool bRealtimeLoadError = false;
-bool bEqAnalysisModel = false;
-bool bEqTestRunning = false;
-
-bool bOldFilenameConvention = false;
-bool bUseOtherDirectory = false;
-std::string szOtherDirectory;
 
 void SwitchOffTimesFromW2t() {
-  if (!bTimesFromW2t) return;
-  bTimesFromW2t = false;
-  if (bElectrophoresisMode || bDLSData) return;
-  for (int i = 1; i <= nScans; ++i) {
-    ScanInfo& info = pScanInfo[static_cast<std::size_t>(i)];
+  if (!AnalysisSwitches().bTimesFromW2t) return;
+  AnalysisSwitches().bTimesFromW2t = false;
+  if (ScanFile().bElectrophoresisMode || DataSet().bDLSData) return;
+  for (int i = 1; i <= DataSet().nScans; ++i) {
+    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(i)];
     info.time = info.recordedTime;
   }
   NoteScanDataChanged();
 }
 
-void SwitchOffRampRotorSpeed() { bRampRotorSpeed = false; }
+void SwitchOffRampRotorSpeed() { AnalysisSwitches().bRampRotorSpeed = false; }
 
 void ResetAnalysisSwitches() {
-  bTimesFromW2t = false;
-  bRampRotorSpeed = true;
-  bScanTimeCorrection = false;
-  bUniformLoading = true;
-  bInitialDataProfile = false;
-  bFitTINoise = false;
-  bFitRINoise = false;
-  bBaselineOption = 0;
-  bModelComputed = false;
-  gModelDataStamp = LoadedDataStamp{};
-  bSimulating = false;
-  bVariationRangesAsked = false;
-  std::fill(std::begin(pParams), std::end(pParams), 0.0f);
-  std::fill(std::begin(pParamFitFlags), std::end(pParamFitFlags), 0);
-  std::fill(std::begin(pSpeciesLinked), std::end(pSpeciesLinked), 0);
-  pSpeciesLinked[1] = 1;
-  bFitLimitWarningAccepted = false;
-  bRealtimeMode = false;
-  bRealtimeLoadError = false;
-  bEqAnalysisModel = false;
-  bEqTestRunning = false;
-  bOldFilenameConvention = false;
-  bUseOtherDirectory = false;
-  szOtherDirectory.clear();
+  AnalysisSwitches().bTimesFromW2t = false;
+  AnalysisSwitches().bRampRotorSpeed = true;
+  AnalysisSwitches().bScanTimeCorrection = false;
+  AnalysisSwitches().bUniformLoading = true;
+  AnalysisSwitches().bInitialDataProfile = false;
+  AnalysisSwitches().bFitTINoise = false;
+  AnalysisSwitches().bFitRINoise = false;
+  AnalysisSwitches().bBaselineOption = 0;
+  AnalysisSwitches().bModelComputed = false;
+  Local().gModelDataStamp = LoadedDataStamp{};
+  AnalysisSwitches().bSimulating = false;
+  AnalysisSwitches().bVariationRangesAsked = false;
+  std::fill(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams), 0.0f);
+  std::fill(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags), 0);
+  std::fill(std::begin(AnalysisSwitches().pSpeciesLinked), std::end(AnalysisSwitches().pSpeciesLinked), 0);
+  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  DataSet().bFitLimitWarningAccepted = false;
+  AnalysisSwitches().bRealtimeMode = false;
+  AnalysisSwitches().bRealtimeLoadError = false;
+  AnalysisSwitches().bEqAnalysisModel = false;
+  AnalysisSwitches().bEqTestRunning = false;
+  AnalysisSwitches().bOldFilenameConvention = false;
+  AnalysisSwitches().bUseOtherDirectory = false;
+  AnalysisSwitches().szOtherDirectory.clear();
 }
 
 }  // namespace tarmic

@@ -5,21 +5,14 @@
 // on the libraries above; those libraries set them through these declarations.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 
 namespace tarmic {
 
 // --- model computation ---
 // Scan times derived from omega^2 t: time = omega2t / (rpm pi/30)^2.
-extern bool bTimesFromW2t;
-extern bool bRampRotorSpeed;       // Lamm option "ramp rotor speed" (default on)
-extern bool bScanTimeCorrection;   // Lamm option "scan time correction"
-extern bool bUniformLoading;       // the model starts from a uniform loading
-extern bool bInitialDataProfile;   // ... or from the initial-distribution profile
-extern bool bFitTINoise;           // time-invariant noise is fitted
-extern bool bFitRINoise;           // radial-invariant noise is fitted
-extern int bBaselineOption;        // baseline option of the linear fit (loaders set 1)
-extern bool bModelComputed;        // a model has been computed for the loaded data
 // The loaded data (data_set.h) the model on show was computed for; set with
 // bModelComputed by SetModelComputed. A model belongs to the loaded data only while
 // they are unchanged (FitOfLoadedData).
@@ -36,34 +29,48 @@ void SetModelComputed(bool computed);
 // ends it). Every place that shows, copies, prints, saves or analyses a fit or its
 // quality asks this first, and says so where it does not hold.
 bool FitOfLoadedData();
-extern bool bSimulating;           // synthetic data are being computed
 // The parameter command has asked for the meniscus and bottom variation ranges of
 // the current data; the loaders clear it so that it asks again.
-extern bool bVariationRangesAsked;
 // The model parameter vector [1..kModelParams] and its fit flags; entries 13 and 14
 // hold copies of the meniscus and the bottom.
 constexpr int kModelParams = 34;
-extern float pParams[kModelParams + 1];
-extern int pParamFitFlags[kModelParams + 1];
+
+// The state of this module in an analysis (numerics/analysis.h).
+struct AnalysisSwitchesState {
+  bool bTimesFromW2t = false;
+  bool bRampRotorSpeed = true;  // Lamm option "ramp rotor speed" (default on)
+  bool bScanTimeCorrection = false;  // Lamm option "scan time correction"
+  bool bUniformLoading = true;  // the model starts from a uniform loading
+  bool bInitialDataProfile = false;  // ... or from the initial-distribution profile
+  bool bFitTINoise = false;  // time-invariant noise is fitted
+  bool bFitRINoise = false;  // radial-invariant noise is fitted
+  int bBaselineOption = 0;  // baseline option of the linear fit (loaders set 1)
+  bool bModelComputed = false;  // a model has been computed for the loaded data
+  bool bSimulating = false;  // synthetic data are being computed
+  bool bVariationRangesAsked = false;
+  float pParams[kModelParams + 1] = {};
+  int pParamFitFlags[kModelParams + 1] = {};
+  int pSpeciesLinked[5] = {0, 1, 0, 0, 0};
+  bool bRealtimeMode = false;  // realtime reloading: no questions while loading
+  bool bRealtimeLoadError = false;  // a realtime reload failed
+  bool bEqAnalysisModel = false;  // the sedimentation-equilibrium analysis is the model
+  bool bEqTestRunning = false;  // the equilibrium test is running
+  bool bOldFilenameConvention = false;
+  bool bUseOtherDirectory = false;
+  std::string szOtherDirectory{};
+};
+inline AnalysisSwitchesState& AnalysisSwitches() { return CurrentPart<AnalysisSwitchesState>(); }
 // Inclusion flags of the four species slots [1..4]; species 1 is included by default.
-extern int pSpeciesLinked[5];
 
 // --- distribution engine ---
 // bFitLimitWarningAccepted: scandata/data_set.h (it goes with the data set).
 
 // --- boundary and equilibrium analyses ---
-extern bool bRealtimeMode;       // realtime reloading: no questions while loading
-extern bool bRealtimeLoadError;  // a realtime reload failed
-extern bool bEqAnalysisModel;    // the sedimentation-equilibrium analysis is the model
-extern bool bEqTestRunning;      // the equilibrium test is running
 
 // --- main window and commands ---
 // "Old Filename Convention": derived files are named after the scan files.
-extern bool bOldFilenameConvention;
 // "Load New Files" redirected the selection to another directory (szOtherDirectory,
 // no trailing '/'), where the loader then reads the selected names.
-extern bool bUseOtherDirectory;
-extern std::string szOtherDirectory;
 
 // Switches bTimesFromW2t off and gives every scan its time as read again (not for
 // electrophoresis or DLS data).

@@ -1,4 +1,5 @@
 #include "scandata/data_set.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -14,54 +15,6 @@
 #include "scandata/text_io.h"
 
 namespace tarmic {
-
-int nScans = 0;
-bool bFitLimitWarningAccepted = false;
-std::vector<std::string> ppScanFileNames;
-std::vector<ScanInfo> pScanInfo;
-std::vector<DLSInfo> pDLSInfo;
-std::vector<int> pnPoints;
-std::vector<float*> ppRadius;
-std::vector<float*> ppSignal;
-std::vector<float*> ppThirdColumn;
-std::vector<float*> ppFit;
-std::vector<float*> ppResiduals;
-std::vector<float*> ppWork;
-std::vector<int> pScanOrder;
-std::vector<int> pFitFirst;
-std::vector<int> pFitLast;
-std::vector<CVector*> ppRadiusVec;
-std::vector<CVector*> ppSignalVec;
-std::vector<CVector*> ppFitVec;
-std::vector<CVector*> ppResidualVec;
-std::vector<CVector*> ppThirdVec;
-std::vector<CCurve*> ppDataCurve;
-std::vector<CCurve*> ppFitCurve;
-std::vector<CCurve*> ppResidualCurve;
-std::vector<CCurve*> ppThirdCurve;
-
-float fMeniscus = 0.0f;
-float fBottom = 0.0f;
-float fFitLeftLim = 0.0f;
-float fFitRightLim = 0.0f;
-// The ranges a fit may move meniscus and bottom in, until a load sets them
-// around the cell's own.
-float fMinMeniscus = 5.8f;
-float fMaxMeniscus = 6.6f;
-float fMinBottom = 7.1f;
-float fMaxBottom = 7.3f;
-bool bFitRangesSet = false;
-
-bool bEquilibriumMode = false;
-bool bDLSData = false;
-float fTemperatureK = 0.0f;
-float fRT = 0.0f;
-double dSignalPerConcentration = 1.0;
-int nFilesPerScan = 1;
-std::string szDataDirectory;
-std::string szTmpParsPath;
-std::string szSdistPath;
-std::string szNotesPath;
 
 namespace {
 
@@ -93,8 +46,6 @@ CVector* ViewOf(float* array, int n) {
 }
 
 }  // namespace
-
-unsigned nDataSetGeneration = 0;
 
 namespace {
 
@@ -132,24 +83,28 @@ struct KeptScanFingerprint {
   bool valid = false;
   unsigned long long content = 0;
 };
-KeptScanFingerprint gKeptFingerprint;
+// This module's own state in the analysis.
+struct LocalState {
+  KeptScanFingerprint gKeptFingerprint{};
+  unsigned long long gRevision = 0;
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 unsigned long long gMissedChanges = 0;
-unsigned long long gRevision = 0;
 
 unsigned long long ScanContentFingerprint() {
   unsigned long long h = 0x9e3779b97f4a7c15ull;
-  MixInto(h, static_cast<unsigned long long>(nScans));
-  for (int s = 1; s <= nScans && static_cast<std::size_t>(s) < pnPoints.size(); ++s) {
+  MixInto(h, static_cast<unsigned long long>(DataSet().nScans));
+  for (int s = 1; s <= DataSet().nScans && static_cast<std::size_t>(s) < DataSet().pnPoints.size(); ++s) {
     const auto u = static_cast<std::size_t>(s);
-    const int n = pnPoints[u];
+    const int n = DataSet().pnPoints[u];
     MixInto(h, static_cast<unsigned long long>(n));
-    MixFloats(h, u < ppRadius.size() ? ppRadius[u] : nullptr, n);
-    MixFloats(h, u < ppSignal.size() ? ppSignal[u] : nullptr, n);
-    MixFloats(h, u < ppThirdColumn.size() ? ppThirdColumn[u] : nullptr, n);
-    if (u < pScanInfo.size()) {
-      MixInto(h, Bits(pScanInfo[u].time));
-      MixInto(h, Bits(pScanInfo[u].omega2t));
-      MixInto(h, Bits(pScanInfo[u].rpm));
+    MixFloats(h, u < DataSet().ppRadius.size() ? DataSet().ppRadius[u] : nullptr, n);
+    MixFloats(h, u < DataSet().ppSignal.size() ? DataSet().ppSignal[u] : nullptr, n);
+    MixFloats(h, u < DataSet().ppThirdColumn.size() ? DataSet().ppThirdColumn[u] : nullptr, n);
+    if (u < DataSet().pScanInfo.size()) {
+      MixInto(h, Bits(DataSet().pScanInfo[u].time));
+      MixInto(h, Bits(DataSet().pScanInfo[u].omega2t));
+      MixInto(h, Bits(DataSet().pScanInfo[u].rpm));
     }
   }
   return h;
@@ -158,157 +113,157 @@ unsigned long long ScanContentFingerprint() {
 }  // namespace
 
 void NoteScanDataChanged() {
-  gKeptFingerprint.valid = false;
-  ++gRevision;
+  Local().gKeptFingerprint.valid = false;
+  ++Local().gRevision;
 }
 
-unsigned long long ScanDataRevision() { return gRevision; }
+unsigned long long ScanDataRevision() { return Local().gRevision; }
 
 unsigned long long ScanDataChangesMissedForTesting() { return gMissedChanges; }
 
 LoadedDataStamp CurrentDataStamp() {
-  if (!gKeptFingerprint.valid) {
-    gKeptFingerprint.content = ScanContentFingerprint();
-    gKeptFingerprint.valid = true;
+  if (!Local().gKeptFingerprint.valid) {
+    Local().gKeptFingerprint.content = ScanContentFingerprint();
+    Local().gKeptFingerprint.valid = true;
   }
 #ifndef NDEBUG
   // Builds with assertions check the kept fingerprint against the data each time,
   // so that a writer that bypasses the door is found by any test that runs it.
-  if (const unsigned long long fresh = ScanContentFingerprint(); fresh != gKeptFingerprint.content) {
+  if (const unsigned long long fresh = ScanContentFingerprint(); fresh != Local().gKeptFingerprint.content) {
     ++gMissedChanges;
-    gKeptFingerprint.content = fresh;
+    Local().gKeptFingerprint.content = fresh;
   }
 #endif
-  return LoadedDataStamp{nDataSetGeneration, gKeptFingerprint.content, ActiveModelIdentity(),
+  return LoadedDataStamp{DataSet().nDataSetGeneration, Local().gKeptFingerprint.content, ActiveModelIdentity(),
                          ModelSettingsIdentity()};
 }
 
 void AllocScanTables(int count) {
-  if (!pnPoints.empty()) FreeDataSet();
-  ++nDataSetGeneration;
+  if (!DataSet().pnPoints.empty()) FreeDataSet();
+  ++DataSet().nDataSetGeneration;
   NoteScanDataChanged();
   const std::size_t size = static_cast<std::size_t>(count) + 1;
-  ppScanFileNames.assign(size, std::string());
-  pScanInfo.assign(size, ScanInfo());
-  pnPoints.assign(size, 0);
-  for (auto* t : {&ppRadius, &ppSignal, &ppThirdColumn, &ppFit, &ppResiduals, &ppWork})
+  DataSet().ppScanFileNames.assign(size, std::string());
+  DataSet().pScanInfo.assign(size, ScanInfo());
+  DataSet().pnPoints.assign(size, 0);
+  for (auto* t : {&DataSet().ppRadius, &DataSet().ppSignal, &DataSet().ppThirdColumn, &DataSet().ppFit, &DataSet().ppResiduals, &DataSet().ppWork})
     t->assign(size, nullptr);
-  pScanOrder.assign(size, 0);
-  for (int i = 1; i <= count; ++i) pScanOrder[static_cast<std::size_t>(i)] = i;
-  pFitFirst.assign(size, 0);
-  pFitLast.assign(size, 0);
-  for (auto* t : {&ppRadiusVec, &ppSignalVec, &ppFitVec, &ppResidualVec, &ppThirdVec})
+  DataSet().pScanOrder.assign(size, 0);
+  for (int i = 1; i <= count; ++i) DataSet().pScanOrder[static_cast<std::size_t>(i)] = i;
+  DataSet().pFitFirst.assign(size, 0);
+  DataSet().pFitLast.assign(size, 0);
+  for (auto* t : {&DataSet().ppRadiusVec, &DataSet().ppSignalVec, &DataSet().ppFitVec, &DataSet().ppResidualVec, &DataSet().ppThirdVec})
     t->assign(size, nullptr);
-  for (auto* t : {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve})
+  for (auto* t : {&DataSet().ppDataCurve, &DataSet().ppFitCurve, &DataSet().ppResidualCurve, &DataSet().ppThirdCurve})
     t->assign(size, nullptr);
-  nScans = count;
+  DataSet().nScans = count;
 }
 
 void GrowScanTables(int newCount) {
-  if (newCount <= nScans) return;
+  if (newCount <= DataSet().nScans) return;
   NoteScanDataChanged();
   const std::size_t size = static_cast<std::size_t>(newCount) + 1;
-  ppScanFileNames.resize(size);
-  pScanInfo.resize(size);
-  pnPoints.resize(size, 0);
-  for (auto* t : {&ppRadius, &ppSignal, &ppThirdColumn, &ppFit, &ppResiduals, &ppWork})
+  DataSet().ppScanFileNames.resize(size);
+  DataSet().pScanInfo.resize(size);
+  DataSet().pnPoints.resize(size, 0);
+  for (auto* t : {&DataSet().ppRadius, &DataSet().ppSignal, &DataSet().ppThirdColumn, &DataSet().ppFit, &DataSet().ppResiduals, &DataSet().ppWork})
     t->resize(size, nullptr);
-  pScanOrder.resize(size, 0);
-  for (int i = nScans + 1; i <= newCount; ++i) pScanOrder[static_cast<std::size_t>(i)] = i;
-  pFitFirst.resize(size, 0);
-  pFitLast.resize(size, 0);
-  for (auto* t : {&ppRadiusVec, &ppSignalVec, &ppFitVec, &ppResidualVec, &ppThirdVec})
+  DataSet().pScanOrder.resize(size, 0);
+  for (int i = DataSet().nScans + 1; i <= newCount; ++i) DataSet().pScanOrder[static_cast<std::size_t>(i)] = i;
+  DataSet().pFitFirst.resize(size, 0);
+  DataSet().pFitLast.resize(size, 0);
+  for (auto* t : {&DataSet().ppRadiusVec, &DataSet().ppSignalVec, &DataSet().ppFitVec, &DataSet().ppResidualVec, &DataSet().ppThirdVec})
     t->resize(size, nullptr);
-  for (auto* t : {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve})
+  for (auto* t : {&DataSet().ppDataCurve, &DataSet().ppFitCurve, &DataSet().ppResidualCurve, &DataSet().ppThirdCurve})
     t->resize(size, nullptr);
-  if (!pDLSInfo.empty()) pDLSInfo.resize(size);
-  nScans = newCount;
+  if (!DataSet().pDLSInfo.empty()) DataSet().pDLSInfo.resize(size);
+  DataSet().nScans = newCount;
 }
 
 void InstallScanArrays(int s, int n, float* radius, float* signal, float* third,
                        bool thirdCurve) {
   const std::size_t i = static_cast<std::size_t>(s);
   NoteScanDataChanged();
-  pnPoints[i] = n;
-  ppRadius[i] = radius;
-  ppSignal[i] = signal;
-  ppThirdColumn[i] = third;
-  ppFit[i] = ZeroVector(n);
-  ppWork[i] = ZeroVector(n);
-  ppResiduals[i] = tarmic::vector(1, n);
-  for (int k = 1; k <= n; ++k) ppResiduals[i][k] = signal ? signal[k] : 0.0f;
-  pFitFirst[i] = 1;
-  pFitLast[i] = n;
-  ppRadiusVec[i] = ViewOf(radius, n);
-  ppSignalVec[i] = ViewOf(signal, n);
-  ppFitVec[i] = ViewOf(ppFit[i], n);
-  ppResidualVec[i] = ViewOf(ppResiduals[i], n);
-  ppDataCurve[i] = new CCurve(ppRadiusVec[i], ppSignalVec[i]);
-  ppFitCurve[i] = new CCurve(ppRadiusVec[i], ppFitVec[i]);
-  ppResidualCurve[i] = new CCurve(ppRadiusVec[i], ppResidualVec[i]);
+  DataSet().pnPoints[i] = n;
+  DataSet().ppRadius[i] = radius;
+  DataSet().ppSignal[i] = signal;
+  DataSet().ppThirdColumn[i] = third;
+  DataSet().ppFit[i] = ZeroVector(n);
+  DataSet().ppWork[i] = ZeroVector(n);
+  DataSet().ppResiduals[i] = tarmic::vector(1, n);
+  for (int k = 1; k <= n; ++k) DataSet().ppResiduals[i][k] = signal ? signal[k] : 0.0f;
+  DataSet().pFitFirst[i] = 1;
+  DataSet().pFitLast[i] = n;
+  DataSet().ppRadiusVec[i] = ViewOf(radius, n);
+  DataSet().ppSignalVec[i] = ViewOf(signal, n);
+  DataSet().ppFitVec[i] = ViewOf(DataSet().ppFit[i], n);
+  DataSet().ppResidualVec[i] = ViewOf(DataSet().ppResiduals[i], n);
+  DataSet().ppDataCurve[i] = new CCurve(DataSet().ppRadiusVec[i], DataSet().ppSignalVec[i]);
+  DataSet().ppFitCurve[i] = new CCurve(DataSet().ppRadiusVec[i], DataSet().ppFitVec[i]);
+  DataSet().ppResidualCurve[i] = new CCurve(DataSet().ppRadiusVec[i], DataSet().ppResidualVec[i]);
   if (thirdCurve && third) {
-    ppThirdVec[i] = ViewOf(third, n);
-    ppThirdCurve[i] = new CCurve(ppRadiusVec[i], ppThirdVec[i]);
+    DataSet().ppThirdVec[i] = ViewOf(third, n);
+    DataSet().ppThirdCurve[i] = new CCurve(DataSet().ppRadiusVec[i], DataSet().ppThirdVec[i]);
   }
 }
 
 void ReleaseScanArrays(int s) {
-  if (s < 0 || s >= static_cast<int>(pnPoints.size())) return;
+  if (s < 0 || s >= static_cast<int>(DataSet().pnPoints.size())) return;
   NoteScanDataChanged();
-  const int n = pnPoints[static_cast<std::size_t>(s)];
+  const int n = DataSet().pnPoints[static_cast<std::size_t>(s)];
   // Curves first: they refer to the views, which refer to the arrays.
-  DeleteAt(ppDataCurve, s);
-  DeleteAt(ppFitCurve, s);
-  DeleteAt(ppResidualCurve, s);
-  DeleteAt(ppThirdCurve, s);
-  DeleteAt(ppRadiusVec, s);
-  DeleteAt(ppSignalVec, s);
-  DeleteAt(ppFitVec, s);
-  DeleteAt(ppResidualVec, s);
-  DeleteAt(ppThirdVec, s);
-  FreeArrayAt(ppRadius, s, n);
-  FreeArrayAt(ppFit, s, n);
-  FreeArrayAt(ppWork, s, n);
-  FreeArrayAt(ppResiduals, s, n);
-  FreeArrayAt(ppSignal, s, n);
-  FreeArrayAt(ppThirdColumn, s, n);
+  DeleteAt(DataSet().ppDataCurve, s);
+  DeleteAt(DataSet().ppFitCurve, s);
+  DeleteAt(DataSet().ppResidualCurve, s);
+  DeleteAt(DataSet().ppThirdCurve, s);
+  DeleteAt(DataSet().ppRadiusVec, s);
+  DeleteAt(DataSet().ppSignalVec, s);
+  DeleteAt(DataSet().ppFitVec, s);
+  DeleteAt(DataSet().ppResidualVec, s);
+  DeleteAt(DataSet().ppThirdVec, s);
+  FreeArrayAt(DataSet().ppRadius, s, n);
+  FreeArrayAt(DataSet().ppFit, s, n);
+  FreeArrayAt(DataSet().ppWork, s, n);
+  FreeArrayAt(DataSet().ppResiduals, s, n);
+  FreeArrayAt(DataSet().ppSignal, s, n);
+  FreeArrayAt(DataSet().ppThirdColumn, s, n);
 }
 
 void FreeDataSet() {
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.freeNonlinearDetectionCopies) hooks.freeNonlinearDetectionCopies();
   // The grid first: when it aliases the scans' arrays it must not outlive them.
-  FreeGridData(nScans);
-  for (int s = static_cast<int>(pnPoints.size()) - 1; s >= 1; --s) ReleaseScanArrays(s);
-  ppScanFileNames.clear();
-  pScanInfo.clear();
-  pDLSInfo.clear();
-  pnPoints.clear();
-  for (auto* t : {&ppRadius, &ppSignal, &ppThirdColumn, &ppFit, &ppResiduals, &ppWork}) t->clear();
-  pScanOrder.clear();
-  pFitFirst.clear();
-  pFitLast.clear();
-  for (auto* t : {&ppRadiusVec, &ppSignalVec, &ppFitVec, &ppResidualVec, &ppThirdVec}) t->clear();
-  for (auto* t : {&ppDataCurve, &ppFitCurve, &ppResidualCurve, &ppThirdCurve}) t->clear();
+  FreeGridData(DataSet().nScans);
+  for (int s = static_cast<int>(DataSet().pnPoints.size()) - 1; s >= 1; --s) ReleaseScanArrays(s);
+  DataSet().ppScanFileNames.clear();
+  DataSet().pScanInfo.clear();
+  DataSet().pDLSInfo.clear();
+  DataSet().pnPoints.clear();
+  for (auto* t : {&DataSet().ppRadius, &DataSet().ppSignal, &DataSet().ppThirdColumn, &DataSet().ppFit, &DataSet().ppResiduals, &DataSet().ppWork}) t->clear();
+  DataSet().pScanOrder.clear();
+  DataSet().pFitFirst.clear();
+  DataSet().pFitLast.clear();
+  for (auto* t : {&DataSet().ppRadiusVec, &DataSet().ppSignalVec, &DataSet().ppFitVec, &DataSet().ppResidualVec, &DataSet().ppThirdVec}) t->clear();
+  for (auto* t : {&DataSet().ppDataCurve, &DataSet().ppFitCurve, &DataSet().ppResidualCurve, &DataSet().ppThirdCurve}) t->clear();
   if (hooks.releaseDataAndResidualPlots) hooks.releaseDataAndResidualPlots();
-  nScans = 0;
-  bFitLimitWarningAccepted = false;
+  DataSet().nScans = 0;
+  DataSet().bFitLimitWarningAccepted = false;
   bDataChanged = true;
   NoteScanDataChanged();
 }
 
-bool FitLeftLimitSet() { return bDLSData || fFitLeftLim != 0.0f; }
-bool FitRightLimitSet() { return bDLSData || fFitRightLim != 0.0f; }
+bool FitLeftLimitSet() { return DataSet().bDLSData || DataSet().fFitLeftLim != 0.0f; }
+bool FitRightLimitSet() { return DataSet().bDLSData || DataSet().fFitRightLim != 0.0f; }
 
 std::string TooManyScansText() {
   return "too many scans selected: at most " + std::to_string(kMaxScans) + " scans can be loaded";
 }
 
 std::string ScanFilePath(int s) {
-  if (s < 1 || s >= static_cast<int>(ppScanFileNames.size())) return {};
-  if (static_cast<std::size_t>(s) < pScanInfo.size() && !pScanInfo[static_cast<std::size_t>(s)].sourcePath.empty())
-    return pScanInfo[static_cast<std::size_t>(s)].sourcePath;
-  return JoinPath(szDataDirectory, ppScanFileNames[static_cast<std::size_t>(s)]);
+  if (s < 1 || s >= static_cast<int>(DataSet().ppScanFileNames.size())) return {};
+  if (static_cast<std::size_t>(s) < DataSet().pScanInfo.size() && !DataSet().pScanInfo[static_cast<std::size_t>(s)].sourcePath.empty())
+    return DataSet().pScanInfo[static_cast<std::size_t>(s)].sourcePath;
+  return JoinPath(DataSet().szDataDirectory, DataSet().ppScanFileNames[static_cast<std::size_t>(s)]);
 }
 
 }  // namespace tarmic

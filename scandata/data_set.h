@@ -15,6 +15,8 @@
 // absorbance made of them.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -30,67 +32,72 @@ constexpr int kMaxScans = 1000;
 // The refusal of a selection of more than kMaxScans scans, with the limit.
 std::string TooManyScansText();
 
-extern int nScans;
-extern std::vector<std::string> ppScanFileNames;  // name and extension, no directory
-extern std::vector<ScanInfo> pScanInfo;
-extern std::vector<DLSInfo> pDLSInfo;             // only while DLS data are loaded
-extern std::vector<int> pnPoints;
-extern std::vector<float*> ppRadius;              // cm
-extern std::vector<float*> ppSignal;
-extern std::vector<float*> ppThirdColumn;         // null when the scan has none
-extern std::vector<float*> ppFit;                 // model values on the scan's radii
-extern std::vector<float*> ppResiduals;           // signal minus fit
-extern std::vector<float*> ppWork;                // scratch of the model computations
-extern std::vector<int> pScanOrder;               // display position -> scan number
-extern std::vector<int> pFitFirst;                // first point index inside the fit limits
-extern std::vector<int> pFitLast;                 // last point index inside the fit limits
+// The state of this module in an analysis (numerics/analysis.h).
+struct DataSetState {
+  int nScans = 0;
+  std::vector<std::string> ppScanFileNames{};  // name and extension, no directory
+  std::vector<ScanInfo> pScanInfo{};
+  std::vector<DLSInfo> pDLSInfo{};  // only while DLS data are loaded
+  std::vector<int> pnPoints{};
+  std::vector<float*> ppRadius{};  // cm
+  std::vector<float*> ppSignal{};
+  std::vector<float*> ppThirdColumn{};  // null when the scan has none
+  std::vector<float*> ppFit{};  // model values on the scan's radii
+  std::vector<float*> ppResiduals{};  // signal minus fit
+  std::vector<float*> ppWork{};  // scratch of the model computations
+  std::vector<int> pScanOrder{};  // display position -> scan number
+  std::vector<int> pFitFirst{};  // first point index inside the fit limits
+  std::vector<int> pFitLast{};  // last point index inside the fit limits
+  std::vector<CVector*> ppRadiusVec{};
+  std::vector<CVector*> ppSignalVec{};
+  std::vector<CVector*> ppFitVec{};
+  std::vector<CVector*> ppResidualVec{};
+  std::vector<CVector*> ppThirdVec{};
+  std::vector<CCurve*> ppDataCurve{};  // radius, signal
+  std::vector<CCurve*> ppFitCurve{};  // radius, fit
+  std::vector<CCurve*> ppResidualCurve{};  // radius, residuals
+  std::vector<CCurve*> ppThirdCurve{};  // radius, third column
+  float fMeniscus = 0.0f;
+  float fBottom = 0.0f;
+  float fFitLeftLim = 0.0f;
+  float fFitRightLim = 0.0f;
+  float fMinMeniscus = 5.8f;
+  float fMaxMeniscus = 6.6f;
+  float fMinBottom = 7.1f;
+  float fMaxBottom = 7.3f;
+  bool bFitRangesSet = false;
+  bool bEquilibriumMode = false;  // sedimentation-equilibrium data
+  bool bDLSData = false;  // the members are DLS correlation functions
+  float fTemperatureK = 0.0f;  // temperature of the last scan, K
+  float fRT = 0.0f;  // R T of that temperature, erg/mol
+  double dSignalPerConcentration = 1.0;
+  int nFilesPerScan = 1;  // files that make one scan in a list
+  std::string szDataDirectory{};
+  std::string szTmpParsPath{};  // saved best parameters of the analysis
+  std::string szSdistPath{};  // saved distribution grid
+  std::string szNotesPath{};  // notes file of a multi-file load
+  bool bFitLimitWarningAccepted = false;
+  unsigned nDataSetGeneration = 0;
+};
+inline DataSetState& DataSet() { return CurrentPart<DataSetState>(); }
                                                   // (no point inside: n + 1 and n)
 // Non-owning views of the scan arrays and the curves built on them, which the plots
 // draw. ppThirdVec and ppThirdCurve exist for intensity data only.
-extern std::vector<CVector*> ppRadiusVec;
-extern std::vector<CVector*> ppSignalVec;
-extern std::vector<CVector*> ppFitVec;
-extern std::vector<CVector*> ppResidualVec;
-extern std::vector<CVector*> ppThirdVec;
-extern std::vector<CCurve*> ppDataCurve;      // radius, signal
-extern std::vector<CCurve*> ppFitCurve;       // radius, fit
-extern std::vector<CCurve*> ppResidualCurve;  // radius, residuals
-extern std::vector<CCurve*> ppThirdCurve;     // radius, third column
 
 // Geometry of the cell, cm; 0 means unset. On DLS data the four hold log10 lag
 // times, on which 0 (1 s) is a position like any other: there the fitting limits
 // have no unset state (the DLS loader places both), see FitLeftLimitSet.
-extern float fMeniscus;
-extern float fBottom;
-extern float fFitLeftLim;
-extern float fFitRightLim;
 // Whether a fitting limit holds a position: on DLS data always, on scans when it
 // is not 0 (no radius is 0; stored files write an unset limit as 0 and read alike).
 bool FitLeftLimitSet();
 bool FitRightLimitSet();
 // Ranges within which meniscus and bottom may be fitted, cm; 0 means unset.
-extern float fMinMeniscus;
-extern float fMaxMeniscus;
-extern float fMinBottom;
-extern float fMaxBottom;
 // The fit ranges of meniscus and bottom were placed by the user; the loaders clear it.
-extern bool bFitRangesSet;
 
-extern bool bEquilibriumMode;  // sedimentation-equilibrium data
-extern bool bDLSData;          // the members are DLS correlation functions
-extern float fTemperatureK;    // temperature of the last scan, K
-extern float fRT;              // R T of that temperature, erg/mol
 // Signal of unit concentration: 3.3 for interference data, else 1.0.
-extern double dSignalPerConcentration;
-extern int nFilesPerScan;      // files that make one scan in a list
 // Directory of the loaded data, without a trailing '/'.
-extern std::string szDataDirectory;
-extern std::string szTmpParsPath;  // saved best parameters of the analysis
-extern std::string szSdistPath;    // saved distribution grid
-extern std::string szNotesPath;    // notes file of a multi-file load
 
 // The user accepted the distribution-grid warning for the current data set.
-extern bool bFitLimitWarningAccepted;
 
 // Releases the whole set: the model's transformed copies, every scan's arrays, views
 // and curves, the tables, the grid and the two data plots; nScans = 0 and
@@ -102,7 +109,6 @@ void FreeDataSet();
 void AllocScanTables(int count);
 // Counts the data sets made by AllocScanTables since start-up: a command that
 // starts a load tells by it whether a new set took the place of the old one.
-extern unsigned nDataSetGeneration;
 // The loaded data as they stand: the set (nDataSetGeneration) and a fingerprint of
 // every scan's point count, radii, signal, third column and times, with the model
 // chosen now (ActiveModelIdentity) and a fingerprint of every value and setting the

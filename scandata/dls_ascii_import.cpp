@@ -110,7 +110,7 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
   out.bFieldACF = values == AsciiCorrelation::Field;
   out.nDataPoints = n;
   // The values are written as they were read; the flag tells the loader their form.
-  bDLSConvertOnWrite = false;
+  DlsFile().bDLSConvertOnWrite = false;
   return WriteDLSDatFromRecord(target, n, x.data(), y.data(), nullptr, out, error);
 }
 

@@ -14,8 +14,6 @@
 
 namespace tarmic {
 
-bool bDLSConvertOnWrite = false;
-
 namespace {
 
 // The title field holds at most 99 characters (a 100-character record field).
@@ -192,7 +190,7 @@ bool WriteDLSDatFromRecord(const char* path, int n, const float* x, const float*
     if (error) *error = "nothing to write";
     return false;
   }
-  const bool convert = bDLSConvertOnWrite && record.bFieldACF;
+  const bool convert = DlsFile().bDLSConvertOnWrite && record.bFieldACF;
   const int flag = record.bFieldACF && !convert ? 1 : 0;
   std::string text = (title ? std::string(title) : record.title) + "\n";
   // Every value as the precision it is held in reads it back: the time in whole

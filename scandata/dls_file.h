@@ -19,6 +19,8 @@
 // noise around zero in the tail of a measured function stays symmetric.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -26,10 +28,15 @@
 
 namespace tarmic {
 
-// Writers convert field correlations back into g(2) - 1 while writing (see
-// WriteDLSDatFromRecord). Cleared by the savers that hand over values already in the
-// form they want written.
-extern bool bDLSConvertOnWrite;
+// The state of this module in an analysis (numerics/analysis.h).
+struct DlsFileState {
+  // Writers convert field correlations back into g(2) - 1 while writing (see
+  // WriteDLSDatFromRecord). Cleared by the savers that hand over values already in the
+  // form they want written.
+  bool bDLSConvertOnWrite = false;
+};
+// The current analysis' DlsFileState.
+inline DlsFileState& DlsFile() { return CurrentPart<DlsFileState>(); }
 
 // The signed square root: g(2) - 1 -> g(1).
 float SignedSqrt(float y);

@@ -17,15 +17,12 @@
 
 namespace tarmic {
 
-int nStoredFiles = 0;
-std::vector<std::string> ppStoredFileNames;
-
 namespace {
 
 void SetStoredList(std::vector<std::string> paths) {
-  nStoredFiles = static_cast<int>(paths.size());
-  ppStoredFileNames.assign(1, std::string());
-  for (std::string& p : paths) ppStoredFileNames.push_back(std::move(p));
+  FileList().nStoredFiles = static_cast<int>(paths.size());
+  FileList().ppStoredFileNames.assign(1, std::string());
+  for (std::string& p : paths) FileList().ppStoredFileNames.push_back(std::move(p));
 }
 
 std::string TrimRight(std::string s) {
@@ -63,8 +60,8 @@ std::vector<std::string> ListLines(const std::string& text) {
 
 void StoreFileList(int excludeScan) {
   std::vector<std::string> paths;
-  for (int k = 1; k <= nScans; ++k) {
-    const int s = pScanOrder[static_cast<std::size_t>(k)];
+  for (int k = 1; k <= DataSet().nScans; ++k) {
+    const int s = DataSet().pScanOrder[static_cast<std::size_t>(k)];
     if (excludeScan > 0 && s == excludeScan) continue;
     paths.push_back(ScanFilePath(s));
   }
@@ -72,18 +69,18 @@ void StoreFileList(int excludeScan) {
 }
 
 void FreeFileList() {
-  nStoredFiles = 0;
-  ppStoredFileNames.clear();
+  FileList().nStoredFiles = 0;
+  FileList().ppStoredFileNames.clear();
 }
 
 std::string ScanListFilePath() {
-  if (nStoredFiles < 1) return {};
-  const std::string& first = ppStoredFileNames[1];
+  if (FileList().nStoredFiles < 1) return {};
+  const std::string& first = FileList().ppStoredFileNames[1];
   return JoinPath(DirectoryOf(first), "list_corr" + ExtensionOf(first));
 }
 
 bool WriteScanListFile() {
-  if (nStoredFiles < 1 || nStoredFiles != nScans) return false;
+  if (FileList().nStoredFiles < 1 || FileList().nStoredFiles != DataSet().nScans) return false;
   const std::string path = ScanListFilePath();
   AtomicFile out(path);
   std::FILE* f = out.File();
@@ -91,9 +88,9 @@ bool WriteScanListFile() {
     RaiseError(WithReason(Format("\n\aAttention: could not open %s", path.c_str()), out.Error()));
     return false;
   }
-  bool ok = WriteFormatted(f, "newformat n=1\n%s\n", DirectoryOf(ppStoredFileNames[1]).c_str());
-  for (int i = 1; ok && i <= nStoredFiles; ++i)
-    ok = WriteFormatted(f, "%s\n", FileNameOf(ppStoredFileNames[static_cast<std::size_t>(i)]).c_str());
+  bool ok = WriteFormatted(f, "newformat n=1\n%s\n", DirectoryOf(FileList().ppStoredFileNames[1]).c_str());
+  for (int i = 1; ok && i <= FileList().nStoredFiles; ++i)
+    ok = WriteFormatted(f, "%s\n", FileNameOf(FileList().ppStoredFileNames[static_cast<std::size_t>(i)]).c_str());
   if (!ok || !out.Commit()) {
     out.Discard();
     RaiseError(WithReason(Format("\n\aAttention: could not write %s", path.c_str()), out.Error()));
@@ -154,19 +151,19 @@ bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
   }
   // The list replaces the loaded set: it is released, and nScans counts the listed
   // scans that the list-driven load reads next.
-  if (releaseLoadedSet && nScans > 0) {
+  if (releaseLoadedSet && DataSet().nScans > 0) {
     if (GetDataSetHooks().freeCtotArrays) GetDataSetHooks().freeCtotArrays();
     FreeDataSet();
   }
-  if (releaseLoadedSet) szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
+  if (releaseLoadedSet) DataSet().szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
   if (static_cast<int>(paths.size()) > kMaxScans) {
     ShowLoadMessage(window, {TooManyScansText(), "LOAD ERROR", MB_OK | MB_ICONERROR,
                              LoadMessage::Sound::Error});
     return false;
   }
-  nFilesPerScan = filesPerScan;
-  if (releaseLoadedSet) nScans = static_cast<int>(paths.size());
-  szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
+  DataSet().nFilesPerScan = filesPerScan;
+  if (releaseLoadedSet) DataSet().nScans = static_cast<int>(paths.size());
+  DataSet().szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
   SetStoredList(std::move(paths));
   return true;
 }
@@ -174,21 +171,21 @@ bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
 // The stored entries that belong to the scans: the first nScans (never more than
 // the list holds).
 namespace {
-int ListedScanCount() { return nScans < nStoredFiles ? nScans : nStoredFiles; }
+int ListedScanCount() { return DataSet().nScans < FileList().nStoredFiles ? DataSet().nScans : FileList().nStoredFiles; }
 }  // namespace
 
 void ChangeCellInFileList(int cell) {
   if (cell < 0 || cell > 8) return;
   for (int i = 1; i <= ListedScanCount(); ++i) {
-    std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
+    std::string& path = FileList().ppStoredFileNames[static_cast<std::size_t>(i)];
     if (ExtensionOf(path).size() < 2) continue;  // no extension letter to replace
     path.back() = static_cast<char>('0' + cell);
   }
 }
 
 void ChangeSubdirInFileList(int number) {
-  for (int i = 1; i <= nStoredFiles; ++i) {
-    std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
+  for (int i = 1; i <= FileList().nStoredFiles; ++i) {
+    std::string& path = FileList().ppStoredFileNames[static_cast<std::size_t>(i)];
     const std::string name = FileNameOf(path);
     std::string dir = path.substr(0, path.size() - name.size());
     while (!dir.empty() && dir.back() == '/') dir.pop_back();
@@ -199,7 +196,7 @@ void ChangeSubdirInFileList(int number) {
 
 int CheckListedFilesExist() {
   for (int i = 1; i <= ListedScanCount(); ++i)
-    if (!FileExists(ppStoredFileNames[static_cast<std::size_t>(i)].c_str())) return 0;
+    if (!FileExists(FileList().ppStoredFileNames[static_cast<std::size_t>(i)].c_str())) return 0;
   return 1;
 }
 

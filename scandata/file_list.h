@@ -13,6 +13,8 @@
 // a path names that one file.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -20,8 +22,13 @@ namespace tarmic {
 
 class Window;
 
-extern int nStoredFiles;
-extern std::vector<std::string> ppStoredFileNames;  // [1..nStoredFiles], full paths
+// The state of this module in an analysis (numerics/analysis.h).
+struct FileListState {
+  int nStoredFiles = 0;
+  std::vector<std::string> ppStoredFileNames{};  // [1..nStoredFiles], full paths
+};
+// The current analysis' FileListState.
+inline FileListState& FileList() { return CurrentPart<FileListState>(); }
 
 // Replaces the stored list by the full paths of the loaded scans in display order,
 // leaving out scan number excludeScan when it is > 0.

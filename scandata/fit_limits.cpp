@@ -14,7 +14,7 @@ namespace tarmic {
 
 namespace {
 
-bool HaveGrid() { return nGridPoints > 0 && pGridRadius && pAverageScan && pScanMeans; }
+bool HaveGrid() { return CurrentGrid().nGridPoints > 0 && CurrentGrid().pGridRadius && CurrentGrid().pAverageScan && CurrentGrid().pScanMeans; }
 
 // The fit-range totals over the grid's fit points (GridFitPoints): nScans times the
 // sum of the mean scan, nScans times the number of points, and each scan's mean (0
@@ -23,11 +23,11 @@ void ComputeFitRangeTotals() {
   if (!HaveGrid()) return;
   const GridFitPoints points = CurrentGridFitPoints();
   const int count = points.Count();
-  fGridSignalTotal = static_cast<float>(nScans * points.Sum(pAverageScan));
-  fGridPointTotal = static_cast<float>(nScans) * static_cast<float>(count);
-  for (int i = 1; i <= nScans && i < static_cast<int>(ppGridSignal.size()); ++i) {
-    const float* row = ppGridSignal[static_cast<std::size_t>(i)];
-    pScanMeans[i] = count > 0 ? static_cast<float>(points.Sum(row) / count) : 0.0f;
+  CurrentGrid().fGridSignalTotal = static_cast<float>(DataSet().nScans * points.Sum(CurrentGrid().pAverageScan));
+  CurrentGrid().fGridPointTotal = static_cast<float>(DataSet().nScans) * static_cast<float>(count);
+  for (int i = 1; i <= DataSet().nScans && i < static_cast<int>(CurrentGrid().ppGridSignal.size()); ++i) {
+    const float* row = CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)];
+    CurrentGrid().pScanMeans[i] = count > 0 ? static_cast<float>(points.Sum(row) / count) : 0.0f;
   }
 }
 
@@ -40,9 +40,9 @@ void ComputeFitRangeTotals() {
 void RangeInsideLimits(const float* r, int n, int* first, int* last) {
   int a = 1, b = n;
   if (FitLeftLimitSet())
-    while (a <= n && !(r[a] >= fFitLeftLim)) ++a;
+    while (a <= n && !(r[a] >= DataSet().fFitLeftLim)) ++a;
   if (FitRightLimitSet())
-    while (b >= 1 && !(r[b] <= fFitRightLim)) --b;
+    while (b >= 1 && !(r[b] <= DataSet().fFitRightLim)) --b;
   if (b < a) a = n + 1, b = n;
   *first = a;
   *last = b;
@@ -52,76 +52,76 @@ void RangeInsideLimits(const float* r, int n, int* first, int* last) {
 // totals. (The initial-distribution profile, once the initial-data tools load one,
 // is extrapolated to the meniscus and the bottom at these points.)
 void SetFitRanges() {
-  for (int i = 1; i <= nScans; ++i) {
+  for (int i = 1; i <= DataSet().nScans; ++i) {
     const std::size_t s = static_cast<std::size_t>(i);
-    RangeInsideLimits(ppRadius[s], pnPoints[s], &pFitFirst[s], &pFitLast[s]);
+    RangeInsideLimits(DataSet().ppRadius[s], DataSet().pnPoints[s], &DataSet().pFitFirst[s], &DataSet().pFitLast[s]);
   }
   if (!HaveGrid()) return;
-  RangeInsideLimits(pGridRadius, nGridPoints, &iFitFirst, &iFitLast);
+  RangeInsideLimits(CurrentGrid().pGridRadius, CurrentGrid().nGridPoints, &CurrentGrid().iFitFirst, &CurrentGrid().iFitLast);
   ComputeFitRangeTotals();
 }
 
 }  // namespace
 
 void SetDefaultFitLimitsWhenUnset() {
-  if (fFitLeftLim == 0.0f) {
-    fFitLeftLim = fMeniscus;
+  if (DataSet().fFitLeftLim == 0.0f) {
+    DataSet().fFitLeftLim = DataSet().fMeniscus;
     SetLeftFitLimitIndices();
   }
-  if (fFitRightLim == 0.0f) {
-    fFitRightLim = fBottom;
+  if (DataSet().fFitRightLim == 0.0f) {
+    DataSet().fFitRightLim = DataSet().fBottom;
     SetRightFitLimitIndices();
   }
 }
 
 void SetLeftFitLimitIndices() {
   bDataChanged = true;
-  if (nScans < 1) return;
-  for (int i = 1; i <= nScans; ++i) {
-    const float first = ppRadius[static_cast<std::size_t>(i)][1];
-    if (fFitLeftLim < first) fFitLeftLim = first;
+  if (DataSet().nScans < 1) return;
+  for (int i = 1; i <= DataSet().nScans; ++i) {
+    const float first = DataSet().ppRadius[static_cast<std::size_t>(i)][1];
+    if (DataSet().fFitLeftLim < first) DataSet().fFitLeftLim = first;
   }
-  if (!bDLSData && (fMeniscus + 0.01 > fFitLeftLim || fFitLeftLim > fBottom))
-    fFitLeftLim = static_cast<float>(fMeniscus + 0.01);
+  if (!DataSet().bDLSData && (DataSet().fMeniscus + 0.01 > DataSet().fFitLeftLim || DataSet().fFitLeftLim > DataSet().fBottom))
+    DataSet().fFitLeftLim = static_cast<float>(DataSet().fMeniscus + 0.01);
   SetFitRanges();
 }
 
 void SetRightFitLimitIndices() {
   bDataChanged = true;
-  if (nScans < 1) return;
-  if (!bDLSData) {
-    for (int i = 1; i <= nScans; ++i) {
+  if (DataSet().nScans < 1) return;
+  if (!DataSet().bDLSData) {
+    for (int i = 1; i <= DataSet().nScans; ++i) {
       const std::size_t s = static_cast<std::size_t>(i);
-      const float last = ppRadius[s][pnPoints[s]];
-      if (last < fFitRightLim) {
+      const float last = DataSet().ppRadius[s][DataSet().pnPoints[s]];
+      if (last < DataSet().fFitRightLim) {
         if (!bBatchMode)
           RaiseError(Format("possible problem with right limit in file %s\nsetting right limit to %1.3f",
-                           ppScanFileNames[s].c_str(), static_cast<double>(last)));
-        fFitRightLim = last;
+                           DataSet().ppScanFileNames[s].c_str(), static_cast<double>(last)));
+        DataSet().fFitRightLim = last;
       }
     }
-    if (!(fFitRightLim >= fMeniscus && fFitRightLim >= fFitLeftLim && fBottom - 0.01 >= fFitRightLim))
-      fFitRightLim = static_cast<float>(fBottom - 0.01);
+    if (!(DataSet().fFitRightLim >= DataSet().fMeniscus && DataSet().fFitRightLim >= DataSet().fFitLeftLim && DataSet().fBottom - 0.01 >= DataSet().fFitRightLim))
+      DataSet().fFitRightLim = static_cast<float>(DataSet().fBottom - 0.01);
   }
   SetFitRanges();
 }
 
-float MeniscusRangeHalfWidth() { return bFluorescenceData ? 0.1f : 0.02f; }
-float BottomRangeHalfWidth() { return bFluorescenceData ? 0.1f : 0.05f; }
+float MeniscusRangeHalfWidth() { return ScanFile().bFluorescenceData ? 0.1f : 0.02f; }
+float BottomRangeHalfWidth() { return ScanFile().bFluorescenceData ? 0.1f : 0.05f; }
 
 void SetDefaultFitLimits() {
-  if (bFitRangesSet) return;
+  if (DataSet().bFitRangesSet) return;
   const float meniscusRange = MeniscusRangeHalfWidth();
   const float bottomRange = BottomRangeHalfWidth();
-  fMinMeniscus = fMeniscus - meniscusRange;
-  fMaxMeniscus = std::min(fMeniscus + meniscusRange, fFitLeftLim - 0.001f);
-  fMinBottom = std::max(fBottom - bottomRange, fFitRightLim + 0.001f);
-  fMaxBottom = fBottom + bottomRange;
+  DataSet().fMinMeniscus = DataSet().fMeniscus - meniscusRange;
+  DataSet().fMaxMeniscus = std::min(DataSet().fMeniscus + meniscusRange, DataSet().fFitLeftLim - 0.001f);
+  DataSet().fMinBottom = std::max(DataSet().fBottom - bottomRange, DataSet().fFitRightLim + 0.001f);
+  DataSet().fMaxBottom = DataSet().fBottom + bottomRange;
   // The four bounds now stand over the data as dashed lines (DLS data show none):
   // the ranges shown are the ones kept, so a later meniscus or bottom pick leaves
   // them where they are and the range questions propose them.
-  if (!bDLSData && fMinMeniscus != 0 && fMaxMeniscus != 0 && fMinBottom != 0 && fMaxBottom != 0)
-    bFitRangesSet = true;
+  if (!DataSet().bDLSData && DataSet().fMinMeniscus != 0 && DataSet().fMaxMeniscus != 0 && DataSet().fMinBottom != 0 && DataSet().fMaxBottom != 0)
+    DataSet().bFitRangesSet = true;
 }
 
 }  // namespace tarmic

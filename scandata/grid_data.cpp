@@ -14,41 +14,41 @@ void FreeGridVector(float*& v, int n) {
 
 void FreeSpeciesSignalArrays() {
   for (int k = 1; k <= kSpeciesSlots; ++k) {
-    for (float*& row : pppSpeciesSignal[k]) FreeGridVector(row, nSpeciesArrayPoints);
-    pppSpeciesSignal[k].clear();
-    FreeGridVector(ppSpeciesGridMean[k], nSpeciesArrayPoints);
-    FreeGridVector(ppSpeciesScanMean[k], nSpeciesArrayScans);
+    for (float*& row : CurrentGrid().pppSpeciesSignal[k]) FreeGridVector(row, CurrentGrid().nSpeciesArrayPoints);
+    CurrentGrid().pppSpeciesSignal[k].clear();
+    FreeGridVector(CurrentGrid().ppSpeciesGridMean[k], CurrentGrid().nSpeciesArrayPoints);
+    FreeGridVector(CurrentGrid().ppSpeciesScanMean[k], CurrentGrid().nSpeciesArrayScans);
   }
-  nSpeciesArrayScans = 0;
-  nSpeciesArrayPoints = 0;
+  CurrentGrid().nSpeciesArrayScans = 0;
+  CurrentGrid().nSpeciesArrayPoints = 0;
 }
 
 void FreeGridData(int /*scanCount*/) {
-  if (bGridCopies) {
-    for (float*& row : ppGridSignal) FreeGridVector(row, nGridPoints);
-    FreeGridVector(pGridRadius, nGridPoints);
+  if (CurrentGrid().bGridCopies) {
+    for (float*& row : CurrentGrid().ppGridSignal) FreeGridVector(row, CurrentGrid().nGridPoints);
+    FreeGridVector(CurrentGrid().pGridRadius, CurrentGrid().nGridPoints);
   }
-  FreeGridVector(pAverageScan, nGridPoints);
-  FreeGridVector(pScanMeans, gCurrentGrid.nGridScans);
-  FreeGridVector(pTINoise, nGridPoints);
-  FreeGridVector(pRemovedTINoise, nGridPoints);
-  FreeGridVector(pRINoise, gCurrentGrid.nGridScans);
+  FreeGridVector(CurrentGrid().pAverageScan, CurrentGrid().nGridPoints);
+  FreeGridVector(CurrentGrid().pScanMeans, CurrentGrid().nGridScans);
+  FreeGridVector(CurrentGrid().pTINoise, CurrentGrid().nGridPoints);
+  FreeGridVector(CurrentGrid().pRemovedTINoise, CurrentGrid().nGridPoints);
+  FreeGridVector(CurrentGrid().pRINoise, CurrentGrid().nGridScans);
   FreeSpeciesSignalArrays();
   // Every member back to its initial value, a member added later as well.
-  gCurrentGrid = GridData{};
+  CurrentGrid() = GridData{};
 }
 
 GridFitPoints CurrentGridFitPoints() {
   GridFitPoints points;
-  points.first_ = std::max(iFitFirst, 1);
-  points.last_ = std::min(iFitLast, nGridPoints);
+  points.first_ = std::max(CurrentGrid().iFitFirst, 1);
+  points.last_ = std::min(CurrentGrid().iFitLast, CurrentGrid().nGridPoints);
   const int range = points.last_ >= points.first_ ? points.last_ - points.first_ + 1 : 0;
   points.count_ = range;
-  const auto& measured = gCurrentGrid.gridPointMeasured;
-  if (range == 0 || static_cast<int>(measured.size()) <= nGridPoints) return points;
+  const auto& measured = CurrentGrid().gridPointMeasured;
+  if (range == 0 || static_cast<int>(measured.size()) <= CurrentGrid().nGridPoints) return points;
   // Counted from the running totals SetGridPointMask keeps with the mask (no scan
   // of the grid).
-  const auto& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
+  const auto& upTo = CurrentGrid().gridPointsMeasuredUpTo;
   assert(upTo.size() == measured.size());
   const int count = upTo[static_cast<std::size_t>(points.last_)] - upTo[static_cast<std::size_t>(points.first_ - 1)];
   if (count != range) points.measured_ = measured.data();

@@ -3,6 +3,8 @@
 // release, which the data set calls before it frees the scans the grid may alias.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <vector>
 
 namespace tarmic {
@@ -62,29 +64,8 @@ struct GridData {
   bool operator==(const GridData&) const = default;
 };
 
-// The current grid. Constant-initialised, as are the references bound to its
-// members: both are in place before any dynamic initialisation, in whatever order
-// the translation units start.
-inline constinit GridData gCurrentGrid{};
-
-inline constinit int& nGridPoints = gCurrentGrid.nGridPoints;
-inline constinit float*& pGridRadius = gCurrentGrid.pGridRadius;
-inline constinit std::vector<float*>& ppGridSignal = gCurrentGrid.ppGridSignal;
-inline constinit bool& bGridCopies = gCurrentGrid.bGridCopies;
-inline constinit int& iFitFirst = gCurrentGrid.iFitFirst;
-inline constinit int& iFitLast = gCurrentGrid.iFitLast;
-inline constinit float*& pAverageScan = gCurrentGrid.pAverageScan;
-inline constinit float*& pScanMeans = gCurrentGrid.pScanMeans;
-inline constinit float& fGridSignalTotal = gCurrentGrid.fGridSignalTotal;
-inline constinit float& fGridPointTotal = gCurrentGrid.fGridPointTotal;
-inline constinit float*& pTINoise = gCurrentGrid.pTINoise;
-inline constinit float*& pRemovedTINoise = gCurrentGrid.pRemovedTINoise;
-inline constinit float*& pRINoise = gCurrentGrid.pRINoise;
-inline constinit auto& pppSpeciesSignal = gCurrentGrid.pppSpeciesSignal;
-inline constinit auto& ppSpeciesGridMean = gCurrentGrid.ppSpeciesGridMean;
-inline constinit auto& ppSpeciesScanMean = gCurrentGrid.ppSpeciesScanMean;
-inline constinit int& nSpeciesArrayScans = gCurrentGrid.nSpeciesArrayScans;
-inline constinit int& nSpeciesArrayPoints = gCurrentGrid.nSpeciesArrayPoints;
+// The current analysis' grid (numerics/analysis.h).
+inline GridData& CurrentGrid() { return CurrentPart<GridData>(); }
 
 // The grid points over which every least squares on the common grid runs: the fit
 // range iFitFirst..iFitLast less the points some scan does not support

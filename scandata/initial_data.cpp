@@ -1,4 +1,5 @@
 #include "scandata/initial_data.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -22,19 +23,14 @@
 
 namespace tarmic {
 
-int nInitPoints = 0;
-std::vector<float> pInitRadius;
-std::vector<float> pInitSignal;
-std::vector<float> pInitThird;
-ScanInfo ScanInfoTemplate;
-bool bInitSameTime = false;
-int nInitPolyOrder = 1;
-float fInitExtrapFactor = 1.0f;
-
 namespace {
 
-// The signal as read, from which every extrapolation starts.
-std::vector<float> g_signalAsRead;
+// This module's own state in the analysis.
+struct LocalState {
+  // The signal as read, from which every extrapolation starts.
+std::vector<float> g_signalAsRead{};
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 std::size_t Z(int i) { return static_cast<std::size_t>(i); }
 
@@ -44,7 +40,7 @@ void Message(const std::string& text, const std::string& caption) {
 
 // Intensity profiles are not extrapolated.
 bool RefuseIntensity() {
-  if (!bIntensityData) return false;
+  if (!ScanFile().bIntensityData) return false;
   PlayInfoSound();
   Message("initial extrapolation not implemented yet!", "ERROR");
   return true;
@@ -64,28 +60,28 @@ bool SupportPolynomial(const std::vector<float>& xs, const std::vector<float>& y
 }  // namespace
 
 void FreeInitialData() {
-  nInitPoints = 0;
-  pInitRadius.clear();
-  pInitSignal.clear();
-  pInitThird.clear();
-  g_signalAsRead.clear();
+  InitialData().nInitPoints = 0;
+  InitialData().pInitRadius.clear();
+  InitialData().pInitSignal.clear();
+  InitialData().pInitThird.clear();
+  Local().g_signalAsRead.clear();
 }
 
 void SetInitialProfile(int n, const float* radius, const float* signal, const ScanInfo& record) {
   FreeInitialData();
   if (n < 1 || !radius || !signal) return;
-  nInitPoints = n;
-  pInitRadius.assign(radius, radius + n + 1);
-  pInitSignal.assign(signal, signal + n + 1);
-  pInitRadius[0] = pInitSignal[0] = 0.0f;
-  g_signalAsRead = pInitSignal;
-  ScanInfoTemplate = record;
+  InitialData().nInitPoints = n;
+  InitialData().pInitRadius.assign(radius, radius + n + 1);
+  InitialData().pInitSignal.assign(signal, signal + n + 1);
+  InitialData().pInitRadius[0] = InitialData().pInitSignal[0] = 0.0f;
+  Local().g_signalAsRead = InitialData().pInitSignal;
+  InitialData().ScanInfoTemplate = record;
 }
 
 int LoadInitialData(Window* window, const std::string& path) {
   bDataChanged = true;
-  const float minStep = (!bEquilibriumMode && fRadialStep > 0.001f) ? fRadialStep : 0.0f;
-  if (nScans < 1) {
+  const float minStep = (!DataSet().bEquilibriumMode && RadialGrid().fRadialStep > 0.001f) ? RadialGrid().fRadialStep : 0.0f;
+  if (DataSet().nScans < 1) {
     Message("please load data files first", "");
     return 0;
   }
@@ -109,46 +105,46 @@ int LoadInitialData(Window* window, const std::string& path) {
   if (third && (record.scanType == 'I' || record.scanType == 'V'))
     for (int i = 1; i <= n; ++i) y[i] = AbsorbanceFromIntensities(y[i], third[i]);
   SetInitialProfile(n, r, y, record);
-  if (third) pInitThird.assign(third, third + n + 1);
+  if (third) InitialData().pInitThird.assign(third, third + n + 1);
   free_vector(r, 1, n);
   free_vector(y, 1, n);
   if (third) free_vector(third, 1, n);
 
-  if (bCheckTimeStamps && mark != pScanInfo[1].timeStampOk) {
+  if (TimeStamps().bCheckTimeStamps && mark != DataSet().pScanInfo[1].timeStampOk) {
     PlayErrorSound();
     Message(Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
             "LOAD ERROR");
   }
   // Times from omega^2 t: t = omega2t / omega^2 (only for a known rotor speed).
-  if (bTimesFromW2t && ScanInfoTemplate.rpm > 0.0f) {
-    const double omega = ScanInfoTemplate.rpm * kTwoPiOver60;
-    ScanInfoTemplate.time = ScanInfoTemplate.omega2t / (omega * omega);
+  if (AnalysisSwitches().bTimesFromW2t && InitialData().ScanInfoTemplate.rpm > 0.0f) {
+    const double omega = InitialData().ScanInfoTemplate.rpm * kTwoPiOver60;
+    InitialData().ScanInfoTemplate.time = InitialData().ScanInfoTemplate.omega2t / (omega * omega);
   }
-  bInitSameTime = false;
-  const std::size_t first = Z(pScanOrder[1]);
-  if (ScanInfoTemplate.time == pScanInfo[first].time) {
-    bInitSameTime = true;
-    std::copy(ppSignal[first] + 1, ppSignal[first] + pnPoints[first] + 1, ppFit[first] + 1);
+  InitialData().bInitSameTime = false;
+  const std::size_t first = Z(DataSet().pScanOrder[1]);
+  if (InitialData().ScanInfoTemplate.time == DataSet().pScanInfo[first].time) {
+    InitialData().bInitSameTime = true;
+    std::copy(DataSet().ppSignal[first] + 1, DataSet().ppSignal[first] + DataSet().pnPoints[first] + 1, DataSet().ppFit[first] + 1);
   }
-  if (fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
-  if (fFitRightLim != 0.0f) SetRightFitLimitIndices();
+  if (DataSet().fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
+  if (DataSet().fFitRightLim != 0.0f) SetRightFitLimitIndices();
   return 1;
 }
 
 void ExtrapolateInitialDataToMeniscus(float baseline) {
-  if (!(fFitLeftLim > fMeniscus) || !bInitialDataProfile || nInitPoints < 1) return;
+  if (!(DataSet().fFitLeftLim > DataSet().fMeniscus) || !AnalysisSwitches().bInitialDataProfile || InitialData().nInitPoints < 1) return;
   if (RefuseIntensity()) return;
-  const int n = nInitPoints;
-  const std::vector<float>& r = pInitRadius;
+  const int n = InitialData().nInitPoints;
+  const std::vector<float>& r = InitialData().pInitRadius;
   int i0 = 1;
-  while (i0 <= n && r[Z(i0)] < fMeniscus) ++i0;
+  while (i0 <= n && r[Z(i0)] < DataSet().fMeniscus) ++i0;
   int iL = i0;
-  while (iL <= n && r[Z(iL)] < fFitLeftLim) ++iL;
+  while (iL <= n && r[Z(iL)] < DataSet().fFitLeftLim) ++iL;
   if (iL > n) return;
-  const float rEnd = fFitLeftLim + (fFitLeftLim - fMeniscus) * fInitExtrapFactor;
+  const float rEnd = DataSet().fFitLeftLim + (DataSet().fFitLeftLim - DataSet().fMeniscus) * InitialData().fInitExtrapFactor;
   int m = 0;
   while (iL + m <= n && r[Z(iL + m)] < rEnd) ++m;
-  const int q = std::max(nInitPolyOrder, 0) + 1;
+  const int q = std::max(InitialData().nInitPolyOrder, 0) + 1;
   const int w = m / q;
   if (w < 1) return;
   // Support point b: mean radius and mean signal of the b-th group of w points.
@@ -158,7 +154,7 @@ void ExtrapolateInitialDataToMeniscus(float baseline) {
     for (int j = 0; j < w; ++j) {
       const int i = iL + (b - 1) * w + j;
       sx += r[Z(i)];
-      sy += pInitSignal[Z(i)];
+      sy += InitialData().pInitSignal[Z(i)];
     }
     xs[Z(b)] = static_cast<float>(sx / w);
     ys[Z(b)] = static_cast<float>(sy / w);
@@ -169,27 +165,27 @@ void ExtrapolateInitialDataToMeniscus(float baseline) {
     if (!SupportPolynomial(xs, ys, q, r[Z(i)], &y)) return;
     filled[Z(i)] = std::max(y, baseline);
   }
-  for (int i = 1; i <= iL; ++i) pInitSignal[Z(i)] = filled[Z(i)];
+  for (int i = 1; i <= iL; ++i) InitialData().pInitSignal[Z(i)] = filled[Z(i)];
   // The extrapolated part never decreases with radius.
   for (int i = iL - 1; i >= 1; --i)
-    if (pInitSignal[Z(i + 1)] < pInitSignal[Z(i)]) pInitSignal[Z(i)] = pInitSignal[Z(i + 1)];
+    if (InitialData().pInitSignal[Z(i + 1)] < InitialData().pInitSignal[Z(i)]) InitialData().pInitSignal[Z(i)] = InitialData().pInitSignal[Z(i + 1)];
 }
 
 void ExtrapolateInitialDataToBottom(float baseline) {
-  if (!bInitialDataProfile || !(fFitRightLim < fBottom) || nInitPoints < 1) return;
+  if (!AnalysisSwitches().bInitialDataProfile || !(DataSet().fFitRightLim < DataSet().fBottom) || InitialData().nInitPoints < 1) return;
   if (RefuseIntensity()) return;
-  const int n = nInitPoints;
-  const std::vector<float>& r = pInitRadius;
+  const int n = InitialData().nInitPoints;
+  const std::vector<float>& r = InitialData().pInitRadius;
   int iB = n;
-  while (iB >= 1 && r[Z(iB)] > fBottom) --iB;
+  while (iB >= 1 && r[Z(iB)] > DataSet().fBottom) --iB;
   int iR = iB;
-  while (iR >= 1 && r[Z(iR)] > fFitRightLim) --iR;
+  while (iR >= 1 && r[Z(iR)] > DataSet().fFitRightLim) --iR;
   if (iR < 1) return;
   // The support range reaches three times the limit-to-bottom distance inwards.
-  const float rStart = fFitRightLim - (fBottom - fFitRightLim) * 3.0f;
+  const float rStart = DataSet().fFitRightLim - (DataSet().fBottom - DataSet().fFitRightLim) * 3.0f;
   int m = 0;
   while (iR - m >= 1 && r[Z(iR - m)] > rStart) ++m;
-  const int q = std::max(nInitPolyOrder, 0) + 1;
+  const int q = std::max(InitialData().nInitPolyOrder, 0) + 1;
   const int w = m / q;
   if (w < 1) return;
   // Support points filled from iR inwards into positions q..1 (ascending radii).
@@ -199,7 +195,7 @@ void ExtrapolateInitialDataToBottom(float baseline) {
     for (int j = 0; j < w; ++j) {
       const int i = iR - (q - b) * w - j;
       sx += r[Z(i)];
-      sy += pInitSignal[Z(i)];
+      sy += InitialData().pInitSignal[Z(i)];
     }
     xs[Z(b)] = static_cast<float>(sx / w);
     ys[Z(b)] = static_cast<float>(sy / w);
@@ -210,22 +206,22 @@ void ExtrapolateInitialDataToBottom(float baseline) {
     if (!SupportPolynomial(xs, ys, q, r[Z(i)], &y)) return;
     filled[Z(i)] = std::max(y, baseline);
   }
-  for (int i = n; i >= iR; --i) pInitSignal[Z(i)] = filled[Z(i)];
+  for (int i = n; i >= iR; --i) InitialData().pInitSignal[Z(i)] = filled[Z(i)];
 }
 
 void ExtrapolateInitialData(float baseline) {
-  if (nInitPoints < 1) return;
-  if (g_signalAsRead.size() == pInitSignal.size()) pInitSignal = g_signalAsRead;
+  if (InitialData().nInitPoints < 1) return;
+  if (Local().g_signalAsRead.size() == InitialData().pInitSignal.size()) InitialData().pInitSignal = Local().g_signalAsRead;
   ExtrapolateInitialDataToMeniscus(baseline);
   ExtrapolateInitialDataToBottom(baseline);
 }
 
 void ResetInitialData() {
   FreeInitialData();
-  ScanInfoTemplate = ScanInfo{};
-  bInitSameTime = false;
-  nInitPolyOrder = 1;
-  fInitExtrapFactor = 1.0f;
+  InitialData().ScanInfoTemplate = ScanInfo{};
+  InitialData().bInitSameTime = false;
+  InitialData().nInitPolyOrder = 1;
+  InitialData().fInitExtrapFactor = 1.0f;
 }
 
 }  // namespace tarmic

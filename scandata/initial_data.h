@@ -8,6 +8,8 @@
 // (modelcalc/model_computation.h).
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <string>
 #include <vector>
 
@@ -17,17 +19,22 @@ namespace tarmic {
 
 class Window;
 
-extern int nInitPoints;                 // 0: no initial profile
-extern std::vector<float> pInitRadius;  // cm
-extern std::vector<float> pInitSignal;  // as the model uses it (extrapolated ends)
-extern std::vector<float> pInitThird;   // empty when the file has no third column
-extern ScanInfo ScanInfoTemplate;       // the record read with the profile
-// The profile's elapsed time equals that of the first displayed scan.
-extern bool bInitSameTime;
-// Polynomial order of the extrapolation (default 1) and the distance factor of its
-// support range at the meniscus side (default 1.0).
-extern int nInitPolyOrder;
-extern float fInitExtrapFactor;
+// The state of this module in an analysis (numerics/analysis.h).
+struct InitialDataState {
+  int nInitPoints = 0;  // 0: no initial profile
+  std::vector<float> pInitRadius{};  // cm
+  std::vector<float> pInitSignal{};  // as the model uses it (extrapolated ends)
+  std::vector<float> pInitThird{};  // empty when the file has no third column
+  ScanInfo ScanInfoTemplate{};  // the record read with the profile
+  // The profile's elapsed time equals that of the first displayed scan.
+  bool bInitSameTime = false;
+  // Polynomial order of the extrapolation (default 1) and the distance factor of its
+  // support range at the meniscus side (default 1.0).
+  int nInitPolyOrder = 1;
+  float fInitExtrapFactor = 1.0f;
+};
+// The current analysis' InitialDataState.
+inline InitialDataState& InitialData() { return CurrentPart<InitialDataState>(); }
 // The orders the polynom-order command accepts.
 constexpr int kMaxInitPolyOrder = 5;
 

@@ -23,10 +23,10 @@ float ShiftIntensityByAbsorbance(float intensity, float delta) {
 
 std::vector<float> ScanAbsorbance(int s) {
   const auto k = static_cast<std::size_t>(s);
-  if (s < 1 || k >= pnPoints.size()) return {0.0f};
-  const int n = std::max(pnPoints[k], 0);
-  const float* sample = k < ppSignal.size() ? ppSignal[k] : nullptr;
-  const float* reference = k < ppThirdColumn.size() ? ppThirdColumn[k] : nullptr;
+  if (s < 1 || k >= DataSet().pnPoints.size()) return {0.0f};
+  const int n = std::max(DataSet().pnPoints[k], 0);
+  const float* sample = k < DataSet().ppSignal.size() ? DataSet().ppSignal[k] : nullptr;
+  const float* reference = k < DataSet().ppThirdColumn.size() ? DataSet().ppThirdColumn[k] : nullptr;
   std::vector<float> a(static_cast<std::size_t>(n) + 1, kOffScaleAbsorbance);
   a[0] = 0.0f;
   if (sample && reference)
@@ -36,8 +36,8 @@ std::vector<float> ScanAbsorbance(int s) {
 
 void ConvertFitToIntensity(int s) {
   const auto k = static_cast<std::size_t>(s);
-  if (s < 1 || k >= ppFit.size() || k >= ppThirdColumn.size() || !ppFit[k] || !ppThirdColumn[k]) return;
-  for (int j = 1; j <= pnPoints[k]; ++j) ppFit[k][j] = IntensityFromAbsorbance(ppFit[k][j], ppThirdColumn[k][j]);
+  if (s < 1 || k >= DataSet().ppFit.size() || k >= DataSet().ppThirdColumn.size() || !DataSet().ppFit[k] || !DataSet().ppThirdColumn[k]) return;
+  for (int j = 1; j <= DataSet().pnPoints[k]; ++j) DataSet().ppFit[k][j] = IntensityFromAbsorbance(DataSet().ppFit[k][j], DataSet().ppThirdColumn[k][j]);
 }
 
 }  // namespace tarmic

@@ -22,9 +22,9 @@ std::size_t Z(int i) { return static_cast<std::size_t>(i); }
 
 // First point of scan s with radius >= r; 0 when there is none.
 int FirstPointAtOrBeyond(int s, float r) {
-  const int n = pnPoints[Z(s)];
+  const int n = DataSet().pnPoints[Z(s)];
   for (int i = 1; i <= n; ++i)
-    if (ppRadius[Z(s)][i] >= r) return i;
+    if (DataSet().ppRadius[Z(s)][i] >= r) return i;
   return 0;
 }
 
@@ -44,50 +44,50 @@ void RebuildGridAndRedraw() {
 // Scan s as compared by the rmsd: absorbance for intensity files.
 std::vector<float> ComparedValues(int s) {
   const std::size_t k = Z(s);
-  if (IsIntensityFileName(ppScanFileNames[k])) return ScanAbsorbance(s);
-  std::vector<float> v(Z(pnPoints[k]) + 1, 0.0f);
-  std::copy(ppSignal[k] + 1, ppSignal[k] + pnPoints[k] + 1, v.begin() + 1);
+  if (IsIntensityFileName(DataSet().ppScanFileNames[k])) return ScanAbsorbance(s);
+  std::vector<float> v(Z(DataSet().pnPoints[k]) + 1, 0.0f);
+  std::copy(DataSet().ppSignal[k] + 1, DataSet().ppSignal[k] + DataSet().pnPoints[k] + 1, v.begin() + 1);
   return v;
 }
 
 }  // namespace
 
 std::vector<int> WholeFringeOffsets(float radius) {
-  std::vector<int> k(Z(nScans) + 1, 0);
-  if (nScans < 1) return k;
-  const int ref = pScanOrder[1];
+  std::vector<int> k(Z(DataSet().nScans) + 1, 0);
+  if (DataSet().nScans < 1) return k;
+  const int ref = DataSet().pScanOrder[1];
   const int iRef = FirstPointAtOrBeyond(ref, radius);
   if (iRef == 0) return k;
-  const double reference = ppSignal[Z(ref)][iRef];
-  for (int p = 2; p <= nScans; ++p) {
-    const int s = pScanOrder[Z(p)];
+  const double reference = DataSet().ppSignal[Z(ref)][iRef];
+  for (int p = 2; p <= DataSet().nScans; ++p) {
+    const int s = DataSet().pScanOrder[Z(p)];
     const int i = FirstPointAtOrBeyond(s, radius);
-    if (i > 0) k[Z(s)] = NearestInteger(ppSignal[Z(s)][i] - reference);
+    if (i > 0) k[Z(s)] = NearestInteger(DataSet().ppSignal[Z(s)][i] - reference);
   }
   return k;
 }
 
 void AlignFringeOffsets(float addConstant, float radius) {
-  if (nScans < 1) return;
+  if (DataSet().nScans < 1) return;
   bDataChanged = true;
   const std::vector<int> k = WholeFringeOffsets(radius);
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const float shift = static_cast<float>(k[Z(s)]) - addConstant;
     if (shift == 0.0f) continue;
-    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] -= shift;
+    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] -= shift;
   }
   RebuildGridAndRedraw();
 }
 
 void RemoveFringeJumps(float threshold, bool useResiduals) {
-  if (nScans < 1 || fFitLeftLim == 0.0f || fFitRightLim == 0.0f) return;
+  if (DataSet().nScans < 1 || DataSet().fFitLeftLim == 0.0f || DataSet().fFitRightLim == 0.0f) return;
   bDataChanged = true;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t k = Z(s);
-    const int n = pnPoints[k];
-    float* y = ppSignal[k];
-    float* res = ppResiduals[k];
-    const int first = pFitFirst[k], last = std::min(pFitLast[k], n);
+    const int n = DataSet().pnPoints[k];
+    float* y = DataSet().ppSignal[k];
+    float* res = DataSet().ppResiduals[k];
+    const int first = DataSet().pFitFirst[k], last = std::min(DataSet().pFitLast[k], n);
     if (first < 1 || last < 1) continue;
     for (int j = first + 3; j <= last; ++j) {
       double d;
@@ -112,47 +112,47 @@ void RemoveFringeJumps(float threshold, bool useResiduals) {
 }
 
 void SubtractJitterOffsets(float r1, float r2) {
-  if (!bInterferenceData || nScans < 1 || nGridPoints < 1 || !pGridRadius) return;
+  if (!ScanFile().bInterferenceData || DataSet().nScans < 1 || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius) return;
   int k1 = 1;
-  while (k1 <= nGridPoints && pGridRadius[k1] < r1) ++k1;
+  while (k1 <= CurrentGrid().nGridPoints && CurrentGrid().pGridRadius[k1] < r1) ++k1;
   int k2 = 1;
-  while (k2 <= nGridPoints && pGridRadius[k2] < r2) ++k2;
+  while (k2 <= CurrentGrid().nGridPoints && CurrentGrid().pGridRadius[k2] < r2) ++k2;
   --k2;
   if (k1 > k2) return;
   bDataChanged = true;
   auto meanOver = [&](int s) {
     double sum = 0.0;
-    for (int g = k1; g <= k2; ++g) sum += ppGridSignal[Z(s)][g];
+    for (int g = k1; g <= k2; ++g) sum += CurrentGrid().ppGridSignal[Z(s)][g];
     return sum / (k2 - k1 + 1);
   };
-  const int ref = pScanOrder[1];
+  const int ref = DataSet().pScanOrder[1];
   const double m1 = meanOver(ref);
-  std::vector<float> offset(Z(nScans) + 1, 0.0f);
-  for (int p = 2; p <= nScans; ++p) {
-    const int s = pScanOrder[Z(p)];
+  std::vector<float> offset(Z(DataSet().nScans) + 1, 0.0f);
+  for (int p = 2; p <= DataSet().nScans; ++p) {
+    const int s = DataSet().pScanOrder[Z(p)];
     offset[Z(s)] = static_cast<float>(meanOver(s) - m1);
   }
   // Every point of each scan (a scan may have more or fewer points than the grid).
-  for (int s = 1; s <= nScans; ++s)
-    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] -= offset[Z(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] -= offset[Z(s)];
   // The grid rows follow the scans; the offsets are the radial-invariant noise.
   BuildCommonRadialGrid();
-  if (pRINoise)
-    for (int s = 1; s <= nScans; ++s) pRINoise[s] = offset[Z(s)];
+  if (CurrentGrid().pRINoise)
+    for (int s = 1; s <= DataSet().nScans; ++s) CurrentGrid().pRINoise[s] = offset[Z(s)];
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
 }
 
 float RmsdBetweenScans(int a, int b) {
-  if (a < 1 || b < 1 || a > nScans || b > nScans || a == b) return 0.0f;
-  const int nb = pnPoints[Z(b)];
+  if (a < 1 || b < 1 || a > DataSet().nScans || b > DataSet().nScans || a == b) return 0.0f;
+  const int nb = DataSet().pnPoints[Z(b)];
   if (nb < 1) return 0.0f;
   const std::vector<float> va = ComparedValues(a);
   const std::vector<float> vb = ComparedValues(b);
   std::vector<float> onB(Z(nb) + 1, 0.0f);
-  if (!InterpolateCurve(nb, ppRadius[Z(b)], onB.data(), pnPoints[Z(a)], ppRadius[Z(a)], va.data()))
+  if (!InterpolateCurve(nb, DataSet().ppRadius[Z(b)], onB.data(), DataSet().pnPoints[Z(a)], DataSet().ppRadius[Z(a)], va.data()))
     return 0.0f;
-  int first = pFitFirst[Z(b)], last = pFitLast[Z(b)];
+  int first = DataSet().pFitFirst[Z(b)], last = DataSet().pFitLast[Z(b)];
   if (first < 1) first = 1;
   if (last < 1 || last > nb) last = nb;
   if (last < first) return 0.0f;

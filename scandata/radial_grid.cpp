@@ -1,4 +1,5 @@
 #include "scandata/radial_grid.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cassert>
@@ -20,8 +21,6 @@
 
 namespace tarmic {
 
-float fRadialStep = 0.001f;
-
 namespace {
 
 float* ZeroVector(int n) {
@@ -40,9 +39,9 @@ namespace {
 // last grid point lies beyond r1), counted as the radius accumulates in single
 // precision; 0 when the step is not usable or the grid would exceed kMaxGridPoints.
 int OwnGridPointCount(float r0, float r1) {
-  if (!IsUsableRadialStep(fRadialStep)) return 0;
+  if (!IsUsableRadialStep(RadialGrid().fRadialStep)) return 0;
   int count = 1;
-  for (float r = r0; r <= r1; r += fRadialStep)
+  for (float r = r0; r <= r1; r += RadialGrid().fRadialStep)
     if (++count > kMaxGridPoints) return 0;
   return count;
 }
@@ -54,7 +53,7 @@ namespace {
 void ReportGridTooLarge() {
   RaiseError(Format("\nradial resolution %g cm would make a common grid of more than %d points;\n"
                    "choose a coarser resolution",
-                   static_cast<double>(fRadialStep), kMaxGridPoints));
+                   static_cast<double>(RadialGrid().fRadialStep), kMaxGridPoints));
 }
 
 }  // namespace
@@ -62,10 +61,10 @@ void ReportGridTooLarge() {
 bool RadialGridIsBuildable(float r0, float r1, bool report) {
   if (OwnGridPointCount(r0, r1) > 0) return true;
   if (!report) return false;
-  if (!IsUsableRadialStep(fRadialStep))
+  if (!IsUsableRadialStep(RadialGrid().fRadialStep))
     RaiseError(Format("\nradial resolution %g cm cannot be used for the common grid;\n"
                      "it must be at least %g cm",
-                     static_cast<double>(fRadialStep), static_cast<double>(kMinRadialStep)));
+                     static_cast<double>(RadialGrid().fRadialStep), static_cast<double>(kMinRadialStep)));
   else
     ReportGridTooLarge();
   return false;
@@ -73,16 +72,16 @@ bool RadialGridIsBuildable(float r0, float r1, bool report) {
 
 void AllocSpeciesSignalArrays() {
   FreeSpeciesSignalArrays();
-  if (nScans < 1 || nGridPoints < 1) return;
+  if (DataSet().nScans < 1 || CurrentGrid().nGridPoints < 1) return;
   for (int k = 1; k <= kSpeciesSlots; ++k) {
-    if (!pSpeciesLinked[k]) continue;
-    pppSpeciesSignal[k].assign(static_cast<std::size_t>(nScans) + 1, nullptr);
-    for (int i = 1; i <= nScans; ++i) pppSpeciesSignal[k][static_cast<std::size_t>(i)] = ZeroVector(nGridPoints);
-    ppSpeciesGridMean[k] = ZeroVector(nGridPoints);
-    ppSpeciesScanMean[k] = ZeroVector(nScans);
+    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
+    CurrentGrid().pppSpeciesSignal[k].assign(static_cast<std::size_t>(DataSet().nScans) + 1, nullptr);
+    for (int i = 1; i <= DataSet().nScans; ++i) CurrentGrid().pppSpeciesSignal[k][static_cast<std::size_t>(i)] = ZeroVector(CurrentGrid().nGridPoints);
+    CurrentGrid().ppSpeciesGridMean[k] = ZeroVector(CurrentGrid().nGridPoints);
+    CurrentGrid().ppSpeciesScanMean[k] = ZeroVector(DataSet().nScans);
   }
-  nSpeciesArrayScans = nScans;
-  nSpeciesArrayPoints = nGridPoints;
+  CurrentGrid().nSpeciesArrayScans = DataSet().nScans;
+  CurrentGrid().nSpeciesArrayPoints = CurrentGrid().nGridPoints;
 }
 
 namespace {
@@ -98,20 +97,24 @@ struct ScanSupport {
   float lo = 0.0f, hi = 0.0f;
   std::vector<std::pair<float, float>> gaps;
 };
-std::vector<ScanSupport> gScanSupport;
-unsigned long long gScanSupportRevision = 0;
+// This module's own state in the analysis.
+struct LocalState {
+  std::vector<ScanSupport> gScanSupport{};
+  unsigned long long gScanSupportRevision = 0;
+};
+LocalState& Local() { return CurrentPart<LocalState>(); }
 
 const ScanSupport& SupportOf(int s) {
-  if (gScanSupportRevision != ScanDataRevision() || gScanSupport.size() != pnPoints.size()) {
-    gScanSupport.assign(pnPoints.size(), ScanSupport{});
-    gScanSupportRevision = ScanDataRevision();
+  if (Local().gScanSupportRevision != ScanDataRevision() || Local().gScanSupport.size() != DataSet().pnPoints.size()) {
+    Local().gScanSupport.assign(DataSet().pnPoints.size(), ScanSupport{});
+    Local().gScanSupportRevision = ScanDataRevision();
   }
-  ScanSupport& support = gScanSupport[static_cast<std::size_t>(s)];
+  ScanSupport& support = Local().gScanSupport[static_cast<std::size_t>(s)];
   if (support.made) return support;
   support.made = true;
   const std::size_t i = static_cast<std::size_t>(s);
-  const int n = pnPoints[i];
-  const float* r = ppRadius[i];
+  const int n = DataSet().pnPoints[i];
+  const float* r = DataSet().ppRadius[i];
   support.none = n < 2 || !r;
   if (support.none) return support;
   std::vector<float> steps(r + 2, r + n + 1);
@@ -147,66 +150,66 @@ void MarkRadiiScanLacks(int s, const float* radii, int count, std::vector<unsign
 }
 
 bool GridPointUnmeasured(int g) {
-  const auto& measured = gCurrentGrid.gridPointMeasured;
+  const auto& measured = CurrentGrid().gridPointMeasured;
   return g >= 1 && static_cast<std::size_t>(g) < measured.size() && measured[static_cast<std::size_t>(g)] == 0;
 }
 
 void SetGridPointMask(std::vector<unsigned char> measured) {
-  std::vector<int>& upTo = gCurrentGrid.gridPointsMeasuredUpTo;
+  std::vector<int>& upTo = CurrentGrid().gridPointsMeasuredUpTo;
   if (measured.size() < 2 || std::find(measured.begin() + 1, measured.end(), 0) == measured.end()) {
-    gCurrentGrid.gridPointMeasured.clear();
+    CurrentGrid().gridPointMeasured.clear();
     upTo.clear();
     return;
   }
   upTo.assign(measured.size(), 0);
   for (std::size_t g = 1; g < measured.size(); ++g) upTo[g] = upTo[g - 1] + (measured[g] != 0);
-  gCurrentGrid.gridPointMeasured = std::move(measured);
+  CurrentGrid().gridPointMeasured = std::move(measured);
 }
 
 void FillGridSignalRow(int s) {
   // Called by every tool that changed the scan's signal.
   NoteScanDataChanged();
-  if (!bGridCopies || s < 1 || s >= static_cast<int>(ppGridSignal.size()) || nGridPoints < 1) return;
-  float* row = ppGridSignal[static_cast<std::size_t>(s)];
+  if (!CurrentGrid().bGridCopies || s < 1 || s >= static_cast<int>(CurrentGrid().ppGridSignal.size()) || CurrentGrid().nGridPoints < 1) return;
+  float* row = CurrentGrid().ppGridSignal[static_cast<std::size_t>(s)];
   if (!row) return;
-  std::fill(row + 1, row + nGridPoints + 1, 0.0f);
+  std::fill(row + 1, row + CurrentGrid().nGridPoints + 1, 0.0f);
   const std::size_t i = static_cast<std::size_t>(s);
-  const int n = pnPoints[i];
-  const float* values = ppSignal[i];
+  const int n = DataSet().pnPoints[i];
+  const float* values = DataSet().ppSignal[i];
   // Intensity data enter the grid as their absorbance (intensity_scans.h).
   std::vector<float> absorbance;
-  if (bIntensityData) {
+  if (ScanFile().bIntensityData) {
     absorbance = ScanAbsorbance(s);
     values = absorbance.data();
   }
   // A scan too short to be resampled keeps a row of zeros.
-  InterpolateCurve(nGridPoints, pGridRadius, row, n, ppRadius[i], values);
+  InterpolateCurve(CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, row, n, DataSet().ppRadius[i], values);
 }
 
 bool BuildCommonRadialGrid() {
   NoteScanDataChanged();
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.reapplyNonlinearDetection) hooks.reapplyNonlinearDetection(false);
-  FreeGridData(nScans);
-  if (nScans < 1) return true;
+  FreeGridData(DataSet().nScans);
+  if (DataSet().nScans < 1) return true;
 
-  bool copies = bAbsorbanceData || bIntensityData;
+  bool copies = ScanFile().bAbsorbanceData || ScanFile().bIntensityData;
   if (!copies) {
-    for (int i = 2; i <= nScans; ++i) {
+    for (int i = 2; i <= DataSet().nScans; ++i) {
       const std::size_t s = static_cast<std::size_t>(i);
-      if (pnPoints[s] != pnPoints[1] || ppRadius[s][1] != ppRadius[1][1]) copies = true;
+      if (DataSet().pnPoints[s] != DataSet().pnPoints[1] || DataSet().ppRadius[s][1] != DataSet().ppRadius[1][1]) copies = true;
     }
   }
 
   if (!copies) {
     // All scans share one radius array: the grid is the first displayed scan's
     // radii and every row is the scan's own signal.
-    const std::size_t first = static_cast<std::size_t>(pScanOrder[1]);
-    bGridCopies = false;
-    pGridRadius = ppRadius[first];
-    nGridPoints = pnPoints[first];
-    ppGridSignal.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
-    for (int i = 1; i <= nScans; ++i) ppGridSignal[static_cast<std::size_t>(i)] = ppSignal[static_cast<std::size_t>(i)];
+    const std::size_t first = static_cast<std::size_t>(DataSet().pScanOrder[1]);
+    CurrentGrid().bGridCopies = false;
+    CurrentGrid().pGridRadius = DataSet().ppRadius[first];
+    CurrentGrid().nGridPoints = DataSet().pnPoints[first];
+    CurrentGrid().ppGridSignal.assign(static_cast<std::size_t>(DataSet().nScans) + 1, nullptr);
+    for (int i = 1; i <= DataSet().nScans; ++i) CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)] = DataSet().ppSignal[static_cast<std::size_t>(i)];
   } else {
     // r0, r1: the mean first and the mean last radius of the scans; the lattice
     // r0 + j step from j = 1 on, extended at both ends until it covers the first
@@ -215,18 +218,18 @@ bool BuildCommonRadialGrid() {
     // constant could be put, a spike at the start of each fitted curve when the
     // scans start before the mean first radius plus one step).
     double sumFirst = 0.0, sumLast = 0.0;
-    float firstMin = ppRadius[1][1], lastMax = ppRadius[1][pnPoints[1]];
-    for (int i = 1; i <= nScans; ++i) {
+    float firstMin = DataSet().ppRadius[1][1], lastMax = DataSet().ppRadius[1][DataSet().pnPoints[1]];
+    for (int i = 1; i <= DataSet().nScans; ++i) {
       const std::size_t s = static_cast<std::size_t>(i);
-      sumFirst += ppRadius[s][1];
-      sumLast += ppRadius[s][pnPoints[s]];
-      firstMin = std::min(firstMin, ppRadius[s][1]);
-      lastMax = std::max(lastMax, ppRadius[s][pnPoints[s]]);
+      sumFirst += DataSet().ppRadius[s][1];
+      sumLast += DataSet().ppRadius[s][DataSet().pnPoints[s]];
+      firstMin = std::min(firstMin, DataSet().ppRadius[s][1]);
+      lastMax = std::max(lastMax, DataSet().ppRadius[s][DataSet().pnPoints[s]]);
     }
-    const float r0 = static_cast<float>(sumFirst / nScans);
-    const float r1 = static_cast<float>(sumLast / nScans);
+    const float r0 = static_cast<float>(sumFirst / DataSet().nScans);
+    const float r1 = static_cast<float>(sumLast / DataSet().nScans);
     const int count = OwnGridPointCount(r0, r1);
-    auto lattice = [&](int j) { return r0 + static_cast<float>(j) * fRadialStep; };
+    auto lattice = [&](int j) { return r0 + static_cast<float>(j) * RadialGrid().fRadialStep; };
     if (count < 1) {
       RadialGridIsBuildable(r0, r1, true);
       return false;
@@ -239,43 +242,43 @@ bool BuildCommonRadialGrid() {
       ReportGridTooLarge();
       return false;
     }
-    bGridCopies = true;
-    nGridPoints = jLast - jFirst + 1;
-    pGridRadius = tarmic::vector(1, nGridPoints);
-    for (int k = 1; k <= nGridPoints; ++k) pGridRadius[k] = lattice(jFirst + k - 1);
-    ppGridSignal.assign(static_cast<std::size_t>(nScans) + 1, nullptr);
-    for (int i = 1; i <= nScans; ++i) {
-      ppGridSignal[static_cast<std::size_t>(i)] = tarmic::vector(1, nGridPoints);
+    CurrentGrid().bGridCopies = true;
+    CurrentGrid().nGridPoints = jLast - jFirst + 1;
+    CurrentGrid().pGridRadius = tarmic::vector(1, CurrentGrid().nGridPoints);
+    for (int k = 1; k <= CurrentGrid().nGridPoints; ++k) CurrentGrid().pGridRadius[k] = lattice(jFirst + k - 1);
+    CurrentGrid().ppGridSignal.assign(static_cast<std::size_t>(DataSet().nScans) + 1, nullptr);
+    for (int i = 1; i <= DataSet().nScans; ++i) {
+      CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)] = tarmic::vector(1, CurrentGrid().nGridPoints);
       FillGridSignalRow(i);
     }
     // The points every scan supports; none marked: every point counts.
-    std::vector<unsigned char> measured(static_cast<std::size_t>(nGridPoints) + 1, 1);
-    for (int i = 1; i <= nScans; ++i) MarkRadiiScanLacks(i, pGridRadius, nGridPoints, measured);
+    std::vector<unsigned char> measured(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1, 1);
+    for (int i = 1; i <= DataSet().nScans; ++i) MarkRadiiScanLacks(i, CurrentGrid().pGridRadius, CurrentGrid().nGridPoints, measured);
     SetGridPointMask(std::move(measured));
   }
-  gCurrentGrid.nGridScans = nScans;
+  CurrentGrid().nGridScans = DataSet().nScans;
 
   // Averages over the scans at each grid point, and over the fit points (the whole
   // grid until limits are set) for each scan.
-  pAverageScan = ZeroVector(nGridPoints);
-  pScanMeans = ZeroVector(nScans);
-  for (int k = 1; k <= nGridPoints; ++k) {
+  CurrentGrid().pAverageScan = ZeroVector(CurrentGrid().nGridPoints);
+  CurrentGrid().pScanMeans = ZeroVector(DataSet().nScans);
+  for (int k = 1; k <= CurrentGrid().nGridPoints; ++k) {
     double sum = 0.0;
-    for (int i = 1; i <= nScans; ++i) sum += ppGridSignal[static_cast<std::size_t>(i)][k];
-    pAverageScan[k] = static_cast<float>(sum / nScans);
+    for (int i = 1; i <= DataSet().nScans; ++i) sum += CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)][k];
+    CurrentGrid().pAverageScan[k] = static_cast<float>(sum / DataSet().nScans);
   }
-  pTINoise = ZeroVector(nGridPoints);
-  pRemovedTINoise = ZeroVector(nGridPoints);
-  pRINoise = ZeroVector(nScans);
-  iFitFirst = 1;
-  iFitLast = nGridPoints;
+  CurrentGrid().pTINoise = ZeroVector(CurrentGrid().nGridPoints);
+  CurrentGrid().pRemovedTINoise = ZeroVector(CurrentGrid().nGridPoints);
+  CurrentGrid().pRINoise = ZeroVector(DataSet().nScans);
+  CurrentGrid().iFitFirst = 1;
+  CurrentGrid().iFitLast = CurrentGrid().nGridPoints;
   const GridFitPoints points = CurrentGridFitPoints();
-  for (int i = 1; i <= nScans; ++i)
-    pScanMeans[i] = points.Count() > 0
-                        ? static_cast<float>(points.Sum(ppGridSignal[static_cast<std::size_t>(i)]) / points.Count())
+  for (int i = 1; i <= DataSet().nScans; ++i)
+    CurrentGrid().pScanMeans[i] = points.Count() > 0
+                        ? static_cast<float>(points.Sum(CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)]) / points.Count())
                         : 0.0f;
-  fGridSignalTotal = static_cast<float>(nScans * points.Sum(pAverageScan));
-  fGridPointTotal = static_cast<float>(nScans) * static_cast<float>(points.Count());
+  CurrentGrid().fGridSignalTotal = static_cast<float>(DataSet().nScans * points.Sum(CurrentGrid().pAverageScan));
+  CurrentGrid().fGridPointTotal = static_cast<float>(DataSet().nScans) * static_cast<float>(points.Count());
   if (FitLeftLimitSet()) SetLeftFitLimitIndices();
   if (FitRightLimitSet()) SetRightFitLimitIndices();
   AllocSpeciesSignalArrays();

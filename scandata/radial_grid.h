@@ -4,15 +4,22 @@
 // noise profiles and the species signal tables of the linear amplitude fit.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <vector>
 
 #include "scandata/grid_data.h"
 
 namespace tarmic {
 
-// Grid spacing, cm (default 0.001); also the loaders' minimum point spacing when
-// above 0.001.
-extern float fRadialStep;
+// The state of this module in an analysis (numerics/analysis.h).
+struct RadialGridState {
+  // Grid spacing, cm (default 0.001); also the loaders' minimum point spacing when
+  // above 0.001.
+  float fRadialStep = 0.001f;
+};
+// The current analysis' RadialGridState.
+inline RadialGridState& RadialGrid() { return CurrentPart<RadialGridState>(); }
 
 // A gap in a scan: neighbouring radii farther apart than this many times the scan's
 // median spacing (one point left out is bridged; two or more are a gap).

@@ -49,24 +49,24 @@ struct ScanOutput {
 // column as loaded) over points first..last.
 ScanOutput RawOutput(int s, int first, int last) {
   const std::size_t k = Z(s);
-  const float* second = ppSignal[k];
-  const float* third = ppThirdColumn[k];
+  const float* second = DataSet().ppSignal[k];
+  const float* third = DataSet().ppThirdColumn[k];
   ScanOutput out;
-  out.sourceName = ppScanFileNames[k];
+  out.sourceName = DataSet().ppScanFileNames[k];
   out.radius.push_back(0.0f);
   out.value.push_back(0.0f);
   if (third) out.third.push_back(0.0f);
   for (int i = first; i <= last; ++i) {
-    out.radius.push_back(ppRadius[k][i]);
+    out.radius.push_back(DataSet().ppRadius[k][i]);
     out.value.push_back(second[i]);
     if (third) out.third.push_back(third[i]);
   }
-  out.timeOk = pScanInfo[k].timeStampOk;
-  out.record = pScanInfo[k];
+  out.timeOk = DataSet().pScanInfo[k].timeStampOk;
+  out.record = DataSet().pScanInfo[k];
   return out;
 }
 
-ScanOutput RawOutput(int s) { return RawOutput(s, 1, pnPoints[Z(s)]); }
+ScanOutput RawOutput(int s) { return RawOutput(s, 1, DataSet().pnPoints[Z(s)]); }
 
 RawToolOutcome Done() { return RawToolOutcome{RawToolStatus::Done, {}}; }
 RawToolOutcome Refused(std::string why = {}) {
@@ -114,14 +114,14 @@ std::string StemOf(const std::string& name) {
 // szTmpParsPath in a new data directory: ~tmppars with the extension of the first
 // displayed scan, or (old file-name convention) that scan's name with ".~p".
 void MoveTmpParsPath(const std::string& directory) {
-  const std::string& first = ppScanFileNames[Z(pScanOrder[1])];
-  szTmpParsPath = bOldFilenameConvention ? JoinPath(directory, StemOf(first) + ".~p")
+  const std::string& first = DataSet().ppScanFileNames[Z(DataSet().pScanOrder[1])];
+  DataSet().szTmpParsPath = AnalysisSwitches().bOldFilenameConvention ? JoinPath(directory, StemOf(first) + ".~p")
                                          : JoinPath(directory, "~tmppars" + ExtensionOf(first));
 }
 
 // The data directory of the tools that write beside the data.
 std::string DataDirectory() {
-  return szTmpParsPath.empty() ? szDataDirectory : DirectoryOf(szTmpParsPath);
+  return DataSet().szTmpParsPath.empty() ? DataSet().szDataDirectory : DirectoryOf(DataSet().szTmpParsPath);
 }
 
 // Characters from..from+count-1 (1-based) of name, as far as it has them.
@@ -139,7 +139,7 @@ std::size_t IntensityLetter(const std::string& name) {
   return (c == 'i' || c == 'I') ? dot + 2 : std::string::npos;
 }
 
-bool HaveScans() { return nScans > 0; }
+bool HaveScans() { return DataSet().nScans > 0; }
 
 void RebuildGrid() {
   BuildCommonRadialGrid();
@@ -151,11 +151,11 @@ void RebuildGrid() {
 // intensity file (the converters replace that letter); otherwise refused, naming
 // the scans that do not.
 RawToolOutcome IntensityScansToConvert() {
-  if (!bIntensityData || !HaveScans()) return Refused();
+  if (!ScanFile().bIntensityData || !HaveScans()) return Refused();
   std::string bad;
-  for (int s = 1; s <= nScans; ++s)
-    if (IntensityLetter(ppScanFileNames[Z(s)]) == std::string::npos)
-      bad += "\n" + ppScanFileNames[Z(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    if (IntensityLetter(DataSet().ppScanFileNames[Z(s)]) == std::string::npos)
+      bad += "\n" + DataSet().ppScanFileNames[Z(s)];
   if (bad.empty()) return Done();
   return Refused("\n\anot saved: these files are not intensity scans:" + bad);
 }
@@ -169,61 +169,61 @@ char AbsorbanceType(char type) { return type == 'I' ? 'R' : (type == 'V' ? 'W' :
 
 RawToolOutcome ScaleSignals(float factor) {
   bDataChanged = true;
-  if (bDLSData) return NotForDLS();
+  if (DataSet().bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
-  for (int s = 1; s <= nScans; ++s)
-    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] *= factor;
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] *= factor;
   RebuildGrid();
   return Done();
 }
 
 RawToolOutcome TransformRadii(float a, float b) {
   bDataChanged = true;
-  if (bDLSData) return NotForDLS();
+  if (DataSet().bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   // A non-positive slope would reverse or collapse the radius order.
   if (!(a > 0.0f) || !std::isfinite(b))
     return Refused("\n\athe radial transformation must keep the order of the radii");
-  for (int s = 1; s <= nScans; ++s)
-    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppRadius[Z(s)][i] = a * ppRadius[Z(s)][i] + b;
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppRadius[Z(s)][i] = a * DataSet().ppRadius[Z(s)][i] + b;
   RebuildGrid();
   return Done();
 }
 
 void ShiftScanTimes(double dt, double dw2t) {
   bDataChanged = true;
-  for (int s = 1; s <= nScans; ++s) {
-    pScanInfo[Z(s)].recordedTime += dt;
-    pScanInfo[Z(s)].omega2t += dw2t;
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    DataSet().pScanInfo[Z(s)].recordedTime += dt;
+    DataSet().pScanInfo[Z(s)].omega2t += dw2t;
   }
   NoteScanDataChanged();
 }
 
 RawToolOutcome AddSimulatedSignal(float factor) {
   bDataChanged = true;
-  if (bDLSData) return NotForDLS();
+  if (DataSet().bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
-  for (int s = 1; s <= nScans; ++s)
-    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] += factor * ppFit[Z(s)][i];
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] += factor * DataSet().ppFit[Z(s)][i];
   RebuildGrid();
   return Done();
 }
 
 RawToolOutcome MirrorRawData(float r1, float r2, bool negate) {
   if (!HaveScans()) return Refused();
-  if (bDLSData) return NotForDLS();
+  if (DataSet().bDLSData) return NotForDLS();
   bDataChanged = true;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t k = Z(s);
-    const int n = pnPoints[k];
+    const int n = DataSet().pnPoints[k];
     for (int i = 1; i <= n; ++i) {
-      ppRadius[k][i] = r1 + r2 - ppRadius[k][i];
-      if (negate) ppSignal[k][i] = -ppSignal[k][i];
+      DataSet().ppRadius[k][i] = r1 + r2 - DataSet().ppRadius[k][i];
+      if (negate) DataSet().ppSignal[k][i] = -DataSet().ppSignal[k][i];
     }
     // The mirrored radii descend: reverse every column so that they ascend again.
-    std::reverse(ppRadius[k] + 1, ppRadius[k] + n + 1);
-    std::reverse(ppSignal[k] + 1, ppSignal[k] + n + 1);
-    if (ppThirdColumn[k]) std::reverse(ppThirdColumn[k] + 1, ppThirdColumn[k] + n + 1);
+    std::reverse(DataSet().ppRadius[k] + 1, DataSet().ppRadius[k] + n + 1);
+    std::reverse(DataSet().ppSignal[k] + 1, DataSet().ppSignal[k] + n + 1);
+    if (DataSet().ppThirdColumn[k]) std::reverse(DataSet().ppThirdColumn[k] + 1, DataSet().ppThirdColumn[k] + n + 1);
   }
   RebuildGrid();
   return Done();
@@ -232,17 +232,17 @@ RawToolOutcome MirrorRawData(float r1, float r2, bool negate) {
 RawToolOutcome AddNoiseToData(float noise, float factor) {
   bDataChanged = true;
   if (!(noise >= 0.0f) || !HaveScans()) return Refused();
-  if (bDLSData) return NotForDLS();
-  for (int s = 1; s <= nScans; ++s)
-    for (int i = 1; i <= pnPoints[Z(s)]; ++i)
-      ppSignal[Z(s)][i] = factor * ppSignal[Z(s)][i] + GaussianRandom(noise);
+  if (DataSet().bDLSData) return NotForDLS();
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i)
+      DataSet().ppSignal[Z(s)][i] = factor * DataSet().ppSignal[Z(s)][i] + GaussianRandom(noise);
   RebuildGrid();
   return Done();
 }
 
 RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
   bDataChanged = true;
-  if (bDLSData) return NotForDLS();
+  if (DataSet().bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   ScanInfo record;
   int n = 0;
@@ -263,57 +263,57 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
     return told(Refused(Format("\n\aLOAD ERROR: %s", (error.empty() ? blankPath : error).c_str())));
   }
   // Every scan's blank values first; the scans change only when all could be made.
-  std::vector<std::vector<float>> blank(Z(nScans) + 1);
+  std::vector<std::vector<float>> blank(Z(DataSet().nScans) + 1);
   std::string uncovered;
-  for (int s = 1; s <= nScans; ++s) {
-    blank[Z(s)].assign(Z(pnPoints[Z(s)]) + 1, 0.0f);
-    if (!InterpolateCurve(pnPoints[Z(s)], ppRadius[Z(s)], blank[Z(s)].data(), n, r, y))
-      uncovered += "\n" + ppScanFileNames[Z(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    blank[Z(s)].assign(Z(DataSet().pnPoints[Z(s)]) + 1, 0.0f);
+    if (!InterpolateCurve(DataSet().pnPoints[Z(s)], DataSet().ppRadius[Z(s)], blank[Z(s)].data(), n, r, y))
+      uncovered += "\n" + DataSet().ppScanFileNames[Z(s)];
   }
   free_vector(r, 1, n);
   free_vector(y, 1, n);
   if (!uncovered.empty())
     return told(Refused("\n\athe blank scan does not cover the radii of" + uncovered));
-  for (int s = 1; s <= nScans; ++s)
-    for (int i = 1; i <= pnPoints[Z(s)]; ++i) ppSignal[Z(s)][i] -= blank[Z(s)][Z(i)];
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] -= blank[Z(s)][Z(i)];
   RebuildGrid();
   return told(Done());
 }
 
 RawToolOutcome ExcludeRadialRange(float r1, float r2) {
   bDataChanged = true;
-  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]])
+  if (!HaveScans() || r2 < r1 || r1 < DataSet().ppRadius[1][1] || r2 > DataSet().ppRadius[1][DataSet().pnPoints[1]])
     return Refused();
   auto removed = [&](float r) { return r1 <= r && r <= r2; };
   // Every scan must keep enough points before any is changed.
-  for (int s = 1; s <= nScans; ++s) {
-    const float* r = ppRadius[Z(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const float* r = DataSet().ppRadius[Z(s)];
     const int kept = static_cast<int>(
-        std::count_if(r + 1, r + pnPoints[Z(s)] + 1, [&](float x) { return !removed(x); }));
+        std::count_if(r + 1, r + DataSet().pnPoints[Z(s)] + 1, [&](float x) { return !removed(x); }));
     if (kept < kMinPointsAfterExclusion)
       return Refused(
           Format("\n\aexcluding %g to %g cm would leave %d points in %s - nothing excluded", r1,
-                 r2, kept, ppScanFileNames[Z(s)].c_str()));
+                 r2, kept, DataSet().ppScanFileNames[Z(s)].c_str()));
   }
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t k = Z(s);
-    const int n = pnPoints[k];
+    const int n = DataSet().pnPoints[k];
     int kept = 0;
-    for (int i = 1; i <= n; ++i) kept += !removed(ppRadius[k][i]);
+    for (int i = 1; i <= n; ++i) kept += !removed(DataSet().ppRadius[k][i]);
     if (kept == n) continue;
     float* radius = tarmic::vector(1, kept);
     float* signal = tarmic::vector(1, kept);
-    float* third = ppThirdColumn[k] ? tarmic::vector(1, kept) : nullptr;
+    float* third = DataSet().ppThirdColumn[k] ? tarmic::vector(1, kept) : nullptr;
     int m = 0;
     for (int i = 1; i <= n; ++i) {
-      if (removed(ppRadius[k][i])) continue;
+      if (removed(DataSet().ppRadius[k][i])) continue;
       ++m;
-      radius[m] = ppRadius[k][i];
-      signal[m] = ppSignal[k][i];
-      if (third) third[m] = ppThirdColumn[k][i];
+      radius[m] = DataSet().ppRadius[k][i];
+      signal[m] = DataSet().ppSignal[k][i];
+      if (third) third[m] = DataSet().ppThirdColumn[k][i];
     }
-    const bool thirdCurve = ppThirdCurve[k] != nullptr;
+    const bool thirdCurve = DataSet().ppThirdCurve[k] != nullptr;
     ReleaseScanArrays(s);
     InstallScanArrays(s, kept, radius, signal, third, thirdCurve);
   }
@@ -323,8 +323,8 @@ RawToolOutcome ExcludeRadialRange(float r1, float r2) {
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
   BuildCommonRadialGrid();
-  if (fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
-  if (fFitRightLim != 0.0f) SetRightFitLimitIndices();
+  if (DataSet().fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
+  if (DataSet().fFitRightLim != 0.0f) SetRightFitLimitIndices();
   if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
   PlayOkSound();
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
@@ -349,13 +349,13 @@ RawToolOutcome WriteRawDataSet(const std::vector<ScanOutput>& outputs, const std
 }  // namespace
 
 RawToolOutcome SaveRawDataWithSpeedNames(const std::string& outputPath, bool overwrite) {
-  if (bDLSData) return NotForDLS();
+  if (DataSet().bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
   std::vector<ScanOutput> outputs;
-  for (int s = 1; s <= nScans; ++s) {
-    const std::string& name = ppScanFileNames[Z(s)];
-    const ScanInfo& info = pScanInfo[Z(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const std::string& name = DataSet().ppScanFileNames[Z(s)];
+    const ScanInfo& info = DataSet().pScanInfo[Z(s)];
     const int krpm = TruncateToInt(std::floor(0.001 * info.rpm));
     const bool wavelengthScan = info.scanType == 'W';
     const int w = TruncateToInt(std::floor(wavelengthScan ? 1000.0 * info.wavelength : info.wavelength));
@@ -378,14 +378,14 @@ RawToolOutcome SaveRawDataWithSpeedNames(const std::string& outputPath, bool ove
 }
 
 RawToolOutcome SaveRawDataToDirectory(const std::string& outputPath, bool overwrite) {
-  if (bDLSData) return NotForDLS();
+  if (DataSet().bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
   const std::string prefix = StemOf(FileNameOf(outputPath));
   std::vector<ScanOutput> outputs;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     ScanOutput o = RawOutput(s);
-    o.path = JoinPath(dir, prefix + ppScanFileNames[Z(s)]);
+    o.path = JoinPath(dir, prefix + DataSet().ppScanFileNames[Z(s)]);
     outputs.push_back(std::move(o));
   }
   return WriteRawDataSet(outputs, dir, overwrite);
@@ -394,13 +394,13 @@ RawToolOutcome SaveRawDataToDirectory(const std::string& outputPath, bool overwr
 RawToolOutcome SaveIntensityAsAbsorbance(bool overwrite) {
   if (RawToolOutcome check = IntensityScansToConvert(); !check.ok()) return check;
   std::vector<ScanOutput> outputs;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t k = Z(s);
-    const std::string name = ReplaceCharacterAt(ppScanFileNames[k], IntensityLetter(ppScanFileNames[k]), "a");
+    const std::string name = ReplaceCharacterAt(DataSet().ppScanFileNames[k], IntensityLetter(DataSet().ppScanFileNames[k]), "a");
     ScanOutput o = RawOutput(s);
     // The absorbance with the reference intensity kept beside it.
     const std::vector<float> absorbance = ScanAbsorbance(s);
-    for (int i = 1; i <= pnPoints[k]; ++i) o.value[Z(i)] = absorbance[Z(i)];
+    for (int i = 1; i <= DataSet().pnPoints[k]; ++i) o.value[Z(i)] = absorbance[Z(i)];
     o.record.scanType = AbsorbanceType(o.record.scanType);
     o.description.clear();
     o.path = JoinPath(DataDirectory(), name);
@@ -415,14 +415,14 @@ RawToolOutcome SaveIntensityAsPseudoAbsorbance(bool overwrite) {
   if (RawToolOutcome check = IntensityScansToConvert(); !check.ok()) return check;
   std::vector<ScanOutput> outputs;
   for (char channel : {'S', 'R'}) {
-    for (int s = 1; s <= nScans; ++s) {
+    for (int s = 1; s <= DataSet().nScans; ++s) {
       const std::size_t k = Z(s);
-      std::string name = ppScanFileNames[k];
+      std::string name = DataSet().ppScanFileNames[k];
       name = ReplaceCharacterAt(ReplaceCharacterAt(name, IntensityLetter(name), "a"), 0, std::string(1, channel));
       ScanOutput o = RawOutput(s);
       o.third.clear();
-      const float* intensity = channel == 'S' ? ppSignal[k] : ppThirdColumn[k];
-      for (int i = 1; i <= pnPoints[k]; ++i)
+      const float* intensity = channel == 'S' ? DataSet().ppSignal[k] : DataSet().ppThirdColumn[k];
+      for (int i = 1; i <= DataSet().pnPoints[k]; ++i)
         o.value[Z(i)] = AbsorbanceFromIntensities(intensity ? intensity[i] : 0.0f, 1000.0f);
       o.record.scanType = 'R';
       o.description.clear();
@@ -439,13 +439,13 @@ RawToolOutcome SaveAlignedScans(const std::string& outputPath, bool overwrite) {
   if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
   std::vector<ScanOutput> outputs;
-  for (int s = 1; s <= nScans; ++s) {
-    const std::string& name = ppScanFileNames[Z(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const std::string& name = DataSet().ppScanFileNames[Z(s)];
     ScanOutput o = RawOutput(s);
     o.third.clear();
-    for (int i = 1; i <= pnPoints[Z(s)]; ++i) o.value[Z(i)] = ppSignal[Z(s)][i];
+    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) o.value[Z(i)] = DataSet().ppSignal[Z(s)][i];
     o.description = "aligned " + name;
-    if (bOldFilenameConvention) {
+    if (AnalysisSwitches().bOldFilenameConvention) {
       o.path = JoinPath(dir, StemOf(FileNameOf(outputPath)) + ExtensionOf(name));
     } else {
       o.path = JoinPath(dir, ReplaceCharacterAt(name, 0, "a"));
@@ -459,13 +459,13 @@ RawToolOutcome SaveAlignedScans(const std::string& outputPath, bool overwrite) {
 }
 
 RawToolOutcome SaveSixChannelSubsets(float r1, float r2, bool overwrite) {
-  if (!HaveScans() || r2 < r1 || r1 < ppRadius[1][1] || r2 > ppRadius[1][pnPoints[1]])
+  if (!HaveScans() || r2 < r1 || r1 < DataSet().ppRadius[1][1] || r2 > DataSet().ppRadius[1][DataSet().pnPoints[1]])
     return Refused();
   // Interference sections: whole-fringe offsets at the middle of each section, with
   // 5.8 and 7.2 cm standing for the usual meniscus and bottom.
-  std::vector<int> none(Z(nScans) + 1, 0);
+  std::vector<int> none(Z(DataSet().nScans) + 1, 0);
   std::vector<int> inner = none, middle = none, outer = none;
-  if (bInterferenceData) {
+  if (ScanFile().bInterferenceData) {
     inner = WholeFringeOffsets((r1 - 5.8f) * 0.5f + 5.8f);
     middle = WholeFringeOffsets((r2 - r1) * 0.5f + r1);
     outer = WholeFringeOffsets((7.2f - r2) * 0.5f + r2);
@@ -476,14 +476,14 @@ RawToolOutcome SaveSixChannelSubsets(float r1, float r2, bool overwrite) {
     ScanOutput o = RawOutput(s, first, last);
     for (float& v : o.value) v -= static_cast<float>(k);
     o.value[0] = 0.0f;
-    o.description = std::string(which) + " section of " + ppScanFileNames[Z(s)];
-    o.path = JoinPath(dir, prefix + ppScanFileNames[Z(s)]);
+    o.description = std::string(which) + " section of " + DataSet().ppScanFileNames[Z(s)];
+    o.path = JoinPath(dir, prefix + DataSet().ppScanFileNames[Z(s)]);
     outputs.push_back(std::move(o));
   };
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t k = Z(s);
-    const int n = pnPoints[k];
-    const float* r = ppRadius[k];
+    const int n = DataSet().pnPoints[k];
+    const float* r = DataSet().ppRadius[k];
     if (r1 < r[1] || r2 > r[n]) break;
     int a = 1;
     while (a < n && r[a] < r1) ++a;
@@ -501,8 +501,8 @@ RawToolOutcome SaveSixChannelSubsets(float r1, float r2, bool overwrite) {
 }
 
 RawToolOutcome WriteAveragedScan(const std::string& path) {
-  if (!HaveScans() || nGridPoints < 1 || !pGridRadius || !pAverageScan) return Refused();
-  ScanInfo record = pScanInfo[1];
+  if (!HaveScans() || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius || !CurrentGrid().pAverageScan) return Refused();
+  ScanInfo record = DataSet().pScanInfo[1];
   // Intensity data are averaged as absorbance values on the grid.
   record.scanType = AbsorbanceType(record.scanType);
   // A new file: it takes the time it is written, not the file times of a source.
@@ -510,22 +510,22 @@ RawToolOutcome WriteAveragedScan(const std::string& path) {
   // Only radii every scan holds: the grid reaches past the ends of the scans (and
   // across their gaps) by up to a step, where its values are no average of data.
   float inner = -std::numeric_limits<float>::infinity(), outer = std::numeric_limits<float>::infinity();
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t k = Z(s);
-    if (pnPoints[k] < 1) continue;
-    inner = std::max(inner, ppRadius[k][1]);
-    outer = std::min(outer, ppRadius[k][pnPoints[k]]);
+    if (DataSet().pnPoints[k] < 1) continue;
+    inner = std::max(inner, DataSet().ppRadius[k][1]);
+    outer = std::min(outer, DataSet().ppRadius[k][DataSet().pnPoints[k]]);
   }
   std::vector<float> radius(1), value(1);
-  for (int g = 1; g <= nGridPoints; ++g) {
-    if (pGridRadius[g] < inner || pGridRadius[g] > outer || GridPointUnmeasured(g)) continue;
-    radius.push_back(pGridRadius[g]);
-    value.push_back(pAverageScan[g]);
+  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
+    if (CurrentGrid().pGridRadius[g] < inner || CurrentGrid().pGridRadius[g] > outer || GridPointUnmeasured(g)) continue;
+    radius.push_back(CurrentGrid().pGridRadius[g]);
+    value.push_back(CurrentGrid().pAverageScan[g]);
   }
   const int n = static_cast<int>(radius.size()) - 1;
   if (n < 1) return Refused("\n\aAttention: the scans hold no common radius to average over");
   if (!WriteScanFile(path.c_str(), n, radius.data(), value.data(), nullptr, "averaged",
-                     pScanInfo[1].timeStampOk, record))
+                     DataSet().pScanInfo[1].timeStampOk, record))
     return Refused(WithReason(Format("\n\aAttention: could not write %s", path.c_str()), SaveFailureReason(path)));
   return Done();
 }

@@ -44,7 +44,7 @@ void Tell(const std::string& text, const char* caption) {
 }
 
 bool RefuseDLSData() {
-  if (!bDLSData) return false;
+  if (!DataSet().bDLSData) return false;
   PlayInfoSound();
   Tell("not implemented for DLS data", "ERROR");
   return true;
@@ -66,11 +66,11 @@ std::string AbsorbanceExtension(std::string ext) {
 
 // The output of scan s under the naming rules of the per-scan saves.
 std::string PerScanOutputName(const std::string& chosen, int s, char letter, bool converted) {
-  const std::string& stored = ppScanFileNames[At(s)];
+  const std::string& stored = DataSet().ppScanFileNames[At(s)];
   std::string ext = ExtensionOf(stored);
   if (converted) ext = AbsorbanceExtension(ext);
   const std::string dir = DirectoryOf(chosen);
-  if (bOldFilenameConvention) return JoinPath(dir, StemOf(chosen) + ext);
+  if (AnalysisSwitches().bOldFilenameConvention) return JoinPath(dir, StemOf(chosen) + ext);
   const std::string stem = StemOf(stored);
   const std::string first(1, letter);
   return JoinPath(dir, (stem.empty() ? first : ReplaceCharacterAt(stem, 0, first)) + ext);
@@ -78,9 +78,9 @@ std::string PerScanOutputName(const std::string& chosen, int s, char letter, boo
 
 // The points of scan s inside its fit limits (0 means unset: all points).
 void FitRange(int s, int* first, int* last) {
-  const int n = pnPoints[At(s)];
-  *first = pFitFirst.size() > At(s) && pFitFirst[At(s)] > 0 ? pFitFirst[At(s)] : 1;
-  *last = pFitLast.size() > At(s) && pFitLast[At(s)] > 0 ? pFitLast[At(s)] : n;
+  const int n = DataSet().pnPoints[At(s)];
+  *first = DataSet().pFitFirst.size() > At(s) && DataSet().pFitFirst[At(s)] > 0 ? DataSet().pFitFirst[At(s)] : 1;
+  *last = DataSet().pFitLast.size() > At(s) && DataSet().pFitLast[At(s)] > 0 ? DataSet().pFitLast[At(s)] : n;
   if (*last > n) *last = n;
 }
 
@@ -131,14 +131,14 @@ PendingDLS CollectDLS(int s, const std::string& path, const std::string& title, 
   PendingDLS f;
   f.path = path;
   f.title = title;
-  f.record = pDLSInfo.size() > At(s) ? pDLSInfo[At(s)] : DLSInfo();
+  f.record = DataSet().pDLSInfo.size() > At(s) ? DataSet().pDLSInfo[At(s)] : DLSInfo();
   int first, last;
   FitRange(s, &first, &last);
   const int m = last >= first ? last - first + 1 : 0;
   f.x.assign(At(m) + 1, 0.0f);
   f.y.assign(At(m) + 1, 0.0f);
   for (int i = 1; i <= m; ++i) {
-    f.x[At(i)] = ppRadius[At(s)][first + i - 1];
+    f.x[At(i)] = DataSet().ppRadius[At(s)][first + i - 1];
     f.y[At(i)] = values(s, first + i - 1);
   }
   f.record.nDataPoints = m;
@@ -148,7 +148,7 @@ PendingDLS CollectDLS(int s, const std::string& path, const std::string& title, 
 // Writes every dlsdat file as it stands (no conversion while writing); the ones
 // that fail are named in one message.
 bool WriteAllDLS(const std::vector<PendingDLS>& files) {
-  bDLSConvertOnWrite = false;
+  DlsFile().bDLSConvertOnWrite = false;
   // All files are written before any replaces its target: a set is never half new.
   AtomicFileBatch batch;
   for (const PendingDLS& f : files) {
@@ -169,10 +169,10 @@ bool WriteAllDLS(const std::vector<PendingDLS>& files) {
 bool SaveFittedDLSData(const std::string& chosenPath) {
   std::vector<PendingDLS> sets;
   std::vector<std::string> paths;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     sets.push_back(CollectDLS(s, PerScanOutputName(chosenPath, s, 'f', false),
-                              kFittedScanDescription + ppScanFileNames[At(s)],
-                              [](int j, int p) { return ppFit[At(j)] ? ppFit[At(j)][p] : 0.0f; }));
+                              kFittedScanDescription + DataSet().ppScanFileNames[At(s)],
+                              [](int j, int p) { return DataSet().ppFit[At(j)] ? DataSet().ppFit[At(j)][p] : 0.0f; }));
     paths.push_back(sets.back().path);
   }
   if (!MayWriteAll(paths, "fit not saved")) return false;
@@ -215,10 +215,10 @@ bool SaveFittedDLSData(const std::string& chosenPath) {
 bool SaveResidualDLSData(const std::string& chosenPath) {
   std::vector<PendingDLS> sets;
   std::vector<std::string> paths;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     sets.push_back(CollectDLS(s, PerScanOutputName(chosenPath, s, 'r', false),
-                              kResidualScanDescription + ppScanFileNames[At(s)], [](int j, int p) {
-                                return ppSignal[At(j)][p] - (ppFit[At(j)] ? ppFit[At(j)][p] : 0.0f);
+                              kResidualScanDescription + DataSet().ppScanFileNames[At(s)], [](int j, int p) {
+                                return DataSet().ppSignal[At(j)][p] - (DataSet().ppFit[At(j)] ? DataSet().ppFit[At(j)][p] : 0.0f);
                               }));
     paths.push_back(sets.back().path);
   }
@@ -264,9 +264,9 @@ bool ReportWrite(bool ok, const std::string& path) {
 
 std::vector<std::string> FittedScanFiles(const std::string& chosenPath, bool convertIntensity) {
   std::vector<std::string> files;
-  for (int s = 1; s <= nScans; ++s) {
-    const bool convert = !bDLSData && convertIntensity && IsIntensityScan(pScanInfo[At(s)]) &&
-                         ppThirdColumn[At(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const bool convert = !DataSet().bDLSData && convertIntensity && IsIntensityScan(DataSet().pScanInfo[At(s)]) &&
+                         DataSet().ppThirdColumn[At(s)];
     files.push_back(PerScanOutputName(chosenPath, s, 'f', convert));
   }
   return files;
@@ -274,21 +274,21 @@ std::vector<std::string> FittedScanFiles(const std::string& chosenPath, bool con
 
 std::vector<std::string> ResidualScanFiles(const std::string& chosenPath) {
   std::vector<std::string> files;
-  for (int s = 1; s <= nScans; ++s) files.push_back(PerScanOutputName(chosenPath, s, 'r', false));
+  for (int s = 1; s <= DataSet().nScans; ++s) files.push_back(PerScanOutputName(chosenPath, s, 'r', false));
   return files;
 }
 
 bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity) {
-  if (nScans < 1) return false;
-  if (bDLSData) return SaveFittedDLSData(chosenPath);
+  if (DataSet().nScans < 1) return false;
+  if (DataSet().bDLSData) return SaveFittedDLSData(chosenPath);
   std::vector<PendingScan> files;
-  for (int s = 1; s <= nScans; ++s) {
-    const ScanInfo& info = pScanInfo[At(s)];
-    const bool intensity = IsIntensityScan(info) && ppThirdColumn[At(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const ScanInfo& info = DataSet().pScanInfo[At(s)];
+    const bool intensity = IsIntensityScan(info) && DataSet().ppThirdColumn[At(s)];
     const bool convert = intensity && convertIntensity;
     PendingScan f;
     f.path = PerScanOutputName(chosenPath, s, 'f', convert);
-    f.description = kFittedScanDescription + ppScanFileNames[At(s)];
+    f.description = kFittedScanDescription + DataSet().ppScanFileNames[At(s)];
     f.info = info;
     int first, last;
     FitRange(s, &first, &last);
@@ -298,12 +298,12 @@ bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity) {
     if (intensity) f.third.assign(At(m) + 1, 0.0f);
     for (int i = 1; i <= m; ++i) {
       const int p = first + i - 1;
-      const float fit = ppFit[At(s)][p];
-      f.radius[At(i)] = ppRadius[At(s)][p];
+      const float fit = DataSet().ppFit[At(s)][p];
+      f.radius[At(i)] = DataSet().ppRadius[At(s)][p];
       // Intensity fits: the model's sample intensity, or its absorbance, with the
       // reference intensity as the third column.
-      f.value[At(i)] = convert ? AbsorbanceFromIntensities(fit, ppThirdColumn[At(s)][p]) : fit;
-      if (intensity) f.third[At(i)] = ppThirdColumn[At(s)][p];
+      f.value[At(i)] = convert ? AbsorbanceFromIntensities(fit, DataSet().ppThirdColumn[At(s)][p]) : fit;
+      if (intensity) f.third[At(i)] = DataSet().ppThirdColumn[At(s)][p];
     }
     if (convert) f.info.scanType = info.scanType == 'V' ? 'W' : 'R';
     files.push_back(std::move(f));
@@ -313,14 +313,14 @@ bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity) {
 }
 
 bool SaveResidualScans(const std::string& chosenPath) {
-  if (nScans < 1) return false;
-  if (bDLSData) return SaveResidualDLSData(chosenPath);
+  if (DataSet().nScans < 1) return false;
+  if (DataSet().bDLSData) return SaveResidualDLSData(chosenPath);
   std::vector<PendingScan> files;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     PendingScan f;
     f.path = PerScanOutputName(chosenPath, s, 'r', false);
-    f.description = kResidualScanDescription + ppScanFileNames[At(s)];
-    f.info = pScanInfo[At(s)];
+    f.description = kResidualScanDescription + DataSet().ppScanFileNames[At(s)];
+    f.info = DataSet().pScanInfo[At(s)];
     int first, last;
     FitRange(s, &first, &last);
     const int m = last >= first ? last - first + 1 : 0;
@@ -328,10 +328,10 @@ bool SaveResidualScans(const std::string& chosenPath) {
     f.value.assign(At(m) + 1, 0.0f);
     for (int i = 1; i <= m; ++i) {
       const int p = first + i - 1;
-      f.radius[At(i)] = ppRadius[At(s)][p];
+      f.radius[At(i)] = DataSet().ppRadius[At(s)][p];
       // Signal minus model, computed here so that the file never holds residuals of
       // an earlier model: data = fit + residuals point by point.
-      f.value[At(i)] = ppSignal[At(s)][p] - (ppFit[At(s)] ? ppFit[At(s)][p] : 0.0f);
+      f.value[At(i)] = DataSet().ppSignal[At(s)][p] - (DataSet().ppFit[At(s)] ? DataSet().ppFit[At(s)][p] : 0.0f);
     }
     // Residuals of intensity data are differences of intensities: one value column.
     if (IsIntensityScan(f.info)) f.info.scanType = f.info.scanType == 'V' ? 'W' : 'R';
@@ -342,48 +342,48 @@ bool SaveResidualScans(const std::string& chosenPath) {
 }
 
 std::string RINoiseFile(const std::string& chosenPath) {
-  if (nScans < 1) return chosenPath;
-  return JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(ppScanFileNames[1]));
+  if (DataSet().nScans < 1) return chosenPath;
+  return JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(DataSet().ppScanFileNames[1]));
 }
 
 std::string TINoiseFile(const std::string& chosenPath) {
-  if (nScans < 1) return chosenPath;
-  const std::string& first = ppScanFileNames[1];
+  if (DataSet().nScans < 1) return chosenPath;
+  const std::string& first = DataSet().ppScanFileNames[1];
   // Under the old convention the file takes scan 1's name in the data directory
   // (the stored name has no directory of its own).
-  return bOldFilenameConvention ? JoinPath(szDataDirectory, StemOf(first) + ExtensionOf(chosenPath))
+  return AnalysisSwitches().bOldFilenameConvention ? JoinPath(DataSet().szDataDirectory, StemOf(first) + ExtensionOf(chosenPath))
                                 : JoinPath(DirectoryOf(chosenPath), StemOf(chosenPath) + ExtensionOf(first));
 }
 
 bool SaveRINoise(std::string* path) {
-  if (!path || nScans < 1 || !bFitRINoise || !pRINoise) return false;
+  if (!path || DataSet().nScans < 1 || !AnalysisSwitches().bFitRINoise || !CurrentGrid().pRINoise) return false;
   if (RefuseDLSData()) return false;
   *path = RINoiseFile(*path);
-  std::vector<float> t(At(nScans) + 1, 0.0f), v(At(nScans) + 1, 0.0f);
-  for (int k = 1; k <= nScans; ++k) {
-    const int s = pScanOrder[At(k)];
-    t[At(k)] = static_cast<float>(pScanInfo[At(s)].recordedTime);
-    v[At(k)] = pRINoise[s];
+  std::vector<float> t(At(DataSet().nScans) + 1, 0.0f), v(At(DataSet().nScans) + 1, 0.0f);
+  for (int k = 1; k <= DataSet().nScans; ++k) {
+    const int s = DataSet().pScanOrder[At(k)];
+    t[At(k)] = static_cast<float>(DataSet().pScanInfo[At(s)].recordedTime);
+    v[At(k)] = CurrentGrid().pRINoise[s];
   }
   if (!MayOverwriteOne(*path)) return false;
-  return ReportWrite(WriteXYTable(path->c_str(), nScans, t.data(), v.data()), *path);
+  return ReportWrite(WriteXYTable(path->c_str(), DataSet().nScans, t.data(), v.data()), *path);
 }
 
 bool SaveTINoise(const std::string& chosenPath) {
-  if (nScans < 1 || !bFitTINoise || !pTINoise || !pGridRadius) return false;
+  if (DataSet().nScans < 1 || !AnalysisSwitches().bFitTINoise || !CurrentGrid().pTINoise || !CurrentGrid().pGridRadius) return false;
   if (RefuseDLSData()) return false;
   const std::string path = TINoiseFile(chosenPath);
-  const int a = iFitFirst > 0 ? iFitFirst : 1;
-  const int b = iFitLast > 0 && iFitLast <= nGridPoints ? iFitLast : nGridPoints;
+  const int a = CurrentGrid().iFitFirst > 0 ? CurrentGrid().iFitFirst : 1;
+  const int b = CurrentGrid().iFitLast > 0 && CurrentGrid().iFitLast <= CurrentGrid().nGridPoints ? CurrentGrid().iFitLast : CurrentGrid().nGridPoints;
   const int m = b >= a ? b - a + 1 : 0;
   std::vector<float> r(At(m) + 1, 0.0f), v(At(m) + 1, 0.0f);
   for (int i = 1; i <= m; ++i) {
     const int g = a + i - 1;
-    r[At(i)] = pGridRadius[g];
-    v[At(i)] = pTINoise[g] + (pRemovedTINoise ? pRemovedTINoise[g] : 0.0f);
+    r[At(i)] = CurrentGrid().pGridRadius[g];
+    v[At(i)] = CurrentGrid().pTINoise[g] + (CurrentGrid().pRemovedTINoise ? CurrentGrid().pRemovedTINoise[g] : 0.0f);
   }
   if (!MayOverwriteOne(path)) return false;
-  ScanInfo info = pScanInfo[1];
+  ScanInfo info = DataSet().pScanInfo[1];
   // The grid holds absorbance values for intensity data.
   if (IsIntensityScan(info)) info.scanType = info.scanType == 'V' ? 'W' : 'R';
   return ReportWrite(
@@ -393,7 +393,7 @@ bool SaveTINoise(const std::string& chosenPath) {
 
 bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
                              const std::string& outputPath) {
-  if (nScans < 1 || !bFitTINoise || !pTINoise || !pGridRadius) return false;
+  if (DataSet().nScans < 1 || !AnalysisSwitches().bFitTINoise || !CurrentGrid().pTINoise || !CurrentGrid().pGridRadius) return false;
   if (RefuseDLSData()) return false;
   ScanInfo info;
   int n = 0;
@@ -411,21 +411,21 @@ bool SubtractNoiseFromEqFile(Window* window, const std::string& inputPath,
     Tell(why.empty() ? inputPath : inputPath + "\n" + why, "LOAD ERROR");
     return false;
   }
-  if (bIntensityData && third) {
+  if (ScanFile().bIntensityData && third) {
     for (int i = 1; i <= n; ++i) value[i] = AbsorbanceFromIntensities(value[i], third[i]);
     info.scanType = info.scanType == 'V' ? 'W' : 'R';
   }
   // The whole TI noise on the grid, resampled onto the file's radii.
-  std::vector<float> total(At(nGridPoints) + 1, 0.0f), noise(At(n) + 1, 0.0f);
-  for (int g = 1; g <= nGridPoints; ++g)
-    total[At(g)] = pTINoise[g] + (pRemovedTINoise ? pRemovedTINoise[g] : 0.0f);
+  std::vector<float> total(At(CurrentGrid().nGridPoints) + 1, 0.0f), noise(At(n) + 1, 0.0f);
+  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g)
+    total[At(g)] = CurrentGrid().pTINoise[g] + (CurrentGrid().pRemovedTINoise ? CurrentGrid().pRemovedTINoise[g] : 0.0f);
   const bool resampled =
-      InterpolateCurve(n, radius, noise.data(), nGridPoints, pGridRadius, total.data());
+      InterpolateCurve(n, radius, noise.data(), CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, total.data());
   // (No grid point inside the limits: the range runs from beyond the last one.)
-  const bool none = iFitFirst > nGridPoints;
+  const bool none = CurrentGrid().iFitFirst > CurrentGrid().nGridPoints;
   const float lo = none ? std::numeric_limits<float>::infinity()
-                        : pGridRadius[iFitFirst > 0 ? iFitFirst : 1];
-  const float hi = pGridRadius[iFitLast > 0 && iFitLast <= nGridPoints ? iFitLast : nGridPoints];
+                        : CurrentGrid().pGridRadius[CurrentGrid().iFitFirst > 0 ? CurrentGrid().iFitFirst : 1];
+  const float hi = CurrentGrid().pGridRadius[CurrentGrid().iFitLast > 0 && CurrentGrid().iFitLast <= CurrentGrid().nGridPoints ? CurrentGrid().iFitLast : CurrentGrid().nGridPoints];
   int a = 1;
   while (a <= n && radius[a] < lo) ++a;
   int b = n;

@@ -21,27 +21,15 @@
 
 namespace tarmic {
 
-bool bAbsorbanceData = false;
-bool bIntensityData = false;
-bool bInterferenceData = false;
-bool bFluorescenceData = false;
-bool bElectrophoresisMode = false;
-bool bSkipSpikes = true;
-float fSpikeThresholdAbs = 0.4f;
-float fSpikeThresholdFDS = 100.0f;
-float fSpikeThreshold = 0.4f;
-bool bSetNColumns = false;
-int nDataColumns = 2;
-
 void ResetScanFileGlobals() {
-  bAbsorbanceData = bIntensityData = bInterferenceData = bFluorescenceData = false;
-  bElectrophoresisMode = false;
-  bSkipSpikes = true;
-  fSpikeThresholdAbs = 0.4f;
-  fSpikeThresholdFDS = 100.0f;
-  fSpikeThreshold = 0.4f;
-  bSetNColumns = false;
-  nDataColumns = 2;
+  ScanFile().bAbsorbanceData = ScanFile().bIntensityData = ScanFile().bInterferenceData = ScanFile().bFluorescenceData = false;
+  ScanFile().bElectrophoresisMode = false;
+  ScanFile().bSkipSpikes = true;
+  ScanFile().fSpikeThresholdAbs = 0.4f;
+  ScanFile().fSpikeThresholdFDS = 100.0f;
+  ScanFile().fSpikeThreshold = 0.4f;
+  ScanFile().bSetNColumns = false;
+  ScanFile().nDataColumns = 2;
 }
 
 bool HasTimeStampMark(const std::string& description) {
@@ -268,7 +256,7 @@ long CountDataRows(const std::string& buf) {
     if (i > 0 && buf[i - 1] == '\n' && IsTypeLetter(buf[i])) inData = true;
     if (buf[i] == '\n' && inData && i + 1 < buf.size()) {
       ++rows;
-      if (!bElectrophoresisMode && buf[i + 1] == '0') {
+      if (!ScanFile().bElectrophoresisMode && buf[i + 1] == '0') {
         --rows;
         inData = false;
       }
@@ -298,14 +286,14 @@ ScanHeader Refused(std::string why) {
 // none and the kind in force stays. The spike threshold is that of absorbance or
 // fluorescence data; the other kinds keep the one in force.
 ScanDataKind KindOfType(char type, const ScanDataKind& inForce) {
-  if (bElectrophoresisMode) return inForce;
+  if (ScanFile().bElectrophoresisMode) return inForce;
   ScanDataKind kind;
   kind.intensity = type == 'I' || type == 'V';
   kind.absorbance = type == 'R' || type == 'W';
   kind.interference = type == 'P';
   kind.fluorescence = type == 'F';
-  kind.spikeThreshold = kind.absorbance     ? fSpikeThresholdAbs
-                        : kind.fluorescence ? fSpikeThresholdFDS
+  kind.spikeThreshold = kind.absorbance     ? ScanFile().fSpikeThresholdAbs
+                        : kind.fluorescence ? ScanFile().fSpikeThresholdFDS
                                             : inForce.spikeThreshold;
   return kind;
 }
@@ -348,7 +336,7 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
   const std::string_view line2 = std::string_view(buf).substr(pos, lineEnd - pos);
   const std::string_view information = line2.substr(1);
 
-  if (!bElectrophoresisMode) {
+  if (!ScanFile().bElectrophoresisMode) {
     record->scanType = header.type;
     static constexpr RowField kFields[7] = {
         {"cell", FieldKind::kInt},        {"temperature", FieldKind::kFloat}, {"rotor speed", FieldKind::kFloat},
@@ -366,7 +354,7 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
     record->replicates = static_cast<int>(field[6]);
     // Values no run can have are a damaged header (speeds no rotor reaches would
     // take the solutions into steps so small that a run never ends).
-    if (std::string why = ScanHeaderRefusal(*record, false, !bEquilibriumMode, notes); !why.empty())
+    if (std::string why = ScanHeaderRefusal(*record, false, !DataSet().bEquilibriumMode, notes); !why.empty())
       return Refused(why);
     record->recordedTime = record->time;
     record->timeAtLoad = record->time;
@@ -399,7 +387,7 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
     record->omega2t = record->time;
     record->wavelength = static_cast<float>(field[2]);
     record->replicates = static_cast<int>(field[3]);
-    if (std::string why = ScanHeaderRefusal(*record, true, !bEquilibriumMode, notes); !why.empty())
+    if (std::string why = ScanHeaderRefusal(*record, true, !DataSet().bEquilibriumMode, notes); !why.empty())
       return Refused(why);
     record->recordedTime = record->time;
     record->accelRate = 1.0e6;
@@ -448,15 +436,15 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
 }  // namespace
 
 ScanDataKind ScanDataKind::InForce() {
-  return {bAbsorbanceData, bIntensityData, bInterferenceData, bFluorescenceData, fSpikeThreshold};
+  return {ScanFile().bAbsorbanceData, ScanFile().bIntensityData, ScanFile().bInterferenceData, ScanFile().bFluorescenceData, ScanFile().fSpikeThreshold};
 }
 
 void ScanDataKind::Apply() const {
-  bAbsorbanceData = absorbance;
-  bIntensityData = intensity;
-  bInterferenceData = interference;
-  bFluorescenceData = fluorescence;
-  fSpikeThreshold = spikeThreshold;
+  ScanFile().bAbsorbanceData = absorbance;
+  ScanFile().bIntensityData = intensity;
+  ScanFile().bInterferenceData = interference;
+  ScanFile().bFluorescenceData = fluorescence;
+  ScanFile().fSpikeThreshold = spikeThreshold;
 }
 
 int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, float** value,
@@ -505,20 +493,20 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   // Column layout.
   int wordsPerRow;
   bool threeColumns = false;
-  if (bSetNColumns) {
-    if (nDataColumns < 2 || nDataColumns > kMaxDataColumns)
+  if (ScanFile().bSetNColumns) {
+    if (ScanFile().nDataColumns < 2 || ScanFile().nDataColumns > kMaxDataColumns)
       return Fail(error, "the number of columns per data line is outside 2 to " +
                              std::to_string(kMaxDataColumns));
-    wordsPerRow = nDataColumns;
+    wordsPerRow = ScanFile().nDataColumns;
   } else {
     threeColumns = (record->replicates >= 2 && third && !kind.interference) || kind.intensity ||
-                   bElectrophoresisMode || kind.fluorescence;
+                   ScanFile().bElectrophoresisMode || kind.fluorescence;
     wordsPerRow = (threeColumns || !kind.interference) ? 3 : 2;
   }
   const bool keepThird = threeColumns && third;
-  const bool plainTwoColumns = !bSetNColumns && !threeColumns;
-  const bool spikeTest = bSkipSpikes && (kind.absorbance || kind.fluorescence) &&
-                         (bSetNColumns || !bElectrophoresisMode);
+  const bool plainTwoColumns = !ScanFile().bSetNColumns && !threeColumns;
+  const bool spikeTest = ScanFile().bSkipSpikes && (kind.absorbance || kind.fluorescence) &&
+                         (ScanFile().bSetNColumns || !ScanFile().bElectrophoresisMode);
 
   // Rows. Points closer than minStep to the first of their run are merged into one
   // point at their running mean; an isolated spike (a jump of more than the
@@ -533,7 +521,7 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   // delivers it; the other places (the third column a two-column delivery drops,
   // the columns after the second under Set n Columns) must be there but are not read.
   std::vector<RowField> columns(static_cast<std::size_t>(wordsPerRow), RowField{nullptr, FieldKind::kWord});
-  const int keptWords = bSetNColumns || !threeColumns ? 2 : 3;
+  const int keptWords = ScanFile().bSetNColumns || !threeColumns ? 2 : 3;
   for (int c = 0; c < keptWords && c < wordsPerRow; ++c) columns[static_cast<std::size_t>(c)].kind = FieldKind::kFloat;
   const RowShape rowShape = ExactRow(columns);
   float groupStart = 0.0f;
@@ -582,11 +570,11 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
     } else if (zeroRowLine > 0) {
       return Fail(error, Format("line %d holds the radius 0 with more lines after it", zeroRowLine));
     }
-    const bool positive = bElectrophoresisMode ? x > -kLargestPosition : x > 0.0f;
+    const bool positive = ScanFile().bElectrophoresisMode ? x > -kLargestPosition : x > 0.0f;
     if (zeroRowLine == 0 && (!positive || x > kLargestPosition))
       return Fail(error, Format("line %d holds the radius %g, outside %g to %g", line,
                                 static_cast<double>(x),
-                                bElectrophoresisMode ? -static_cast<double>(kLargestPosition) : 0.0,
+                                ScanFile().bElectrophoresisMode ? -static_cast<double>(kLargestPosition) : 0.0,
                                 static_cast<double>(kLargestPosition)));
     if (zeroRowLine == 0 && havePrevious && (minStep > 0 ? x < previousX : x <= previousX))
       return Fail(error, Format("line %d holds the radius %g, not above the radius %g before it",
@@ -626,7 +614,7 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
     }
   }
 
-  if (!bElectrophoresisMode) {
+  if (!ScanFile().bElectrophoresisMode) {
     const int zero = LineOfZeroRadiusBeforeMoreData(buf, words.pos(), words.line());
     if (zero > 0)
       return Fail(error, Format("line %d holds the radius 0 with more lines after it", zero));
@@ -637,7 +625,7 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
     while (count > 1 && xs[count - 1] == 0.0f) --count;
   if (count < 2) return Fail(error, "the file holds fewer than two data rows");
 
-  if (bElectrophoresisMode) {
+  if (ScanFile().bElectrophoresisMode) {
     for (std::size_t i = 0; i < count; ++i)
       if (ys[i] > 0) ys[i] = static_cast<float>(std::log10(1000.0 / ys[i]));
     kind.absorbance = true;

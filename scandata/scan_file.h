@@ -16,6 +16,8 @@
 // file, or the set it belongs to, is accepted.
 #pragma once
 
+#include "numerics/analysis.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,22 +26,27 @@
 
 namespace tarmic {
 
-// Kind of the loaded data (fluorescence data set bAbsorbanceData as well).
-extern bool bAbsorbanceData;
-extern bool bIntensityData;
-extern bool bInterferenceData;
-extern bool bFluorescenceData;
-// Electrophoresis data: the alternative field order of line 2, signals turned into
-// absorbance values.
-extern bool bElectrophoresisMode;
-// "Don't Load Spikes": drop isolated spikes while reading.
-extern bool bSkipSpikes;
-extern float fSpikeThresholdAbs;  // OD, absorbance data
-extern float fSpikeThresholdFDS;  // counts, fluorescence data
-extern float fSpikeThreshold;     // the threshold in force, set with the kind flags
-// "Set n Columns": read nDataColumns words per data line (x, signal, the rest dropped).
-extern bool bSetNColumns;
-extern int nDataColumns;
+// The state of this module in an analysis (numerics/analysis.h).
+struct ScanFileState {
+  // Kind of the loaded data (fluorescence data set bAbsorbanceData as well).
+  bool bAbsorbanceData = false;
+  bool bIntensityData = false;
+  bool bInterferenceData = false;
+  bool bFluorescenceData = false;
+  // Electrophoresis data: the alternative field order of line 2, signals turned into
+  // absorbance values.
+  bool bElectrophoresisMode = false;
+  // "Don't Load Spikes": drop isolated spikes while reading.
+  bool bSkipSpikes = true;
+  float fSpikeThresholdAbs = 0.4f;  // OD, absorbance data
+  float fSpikeThresholdFDS = 100.0f;  // counts, fluorescence data
+  float fSpikeThreshold = 0.4f;  // the threshold in force, set with the kind flags
+  // "Set n Columns": read nDataColumns words per data line (x, signal, the rest dropped).
+  bool bSetNColumns = false;
+  int nDataColumns = 2;
+};
+// The current analysis' ScanFileState.
+inline ScanFileState& ScanFile() { return CurrentPart<ScanFileState>(); }
 // The column counts the setting accepts: 2 to kMaxDataColumns.
 constexpr int kMaxDataColumns = 20;
 

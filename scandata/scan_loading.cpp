@@ -58,8 +58,8 @@ class StagedScan {
 
   // Hands the arrays to scan slot s of the data set.
   void InstallAs(int s, bool thirdCurve) {
-    ppScanFileNames[static_cast<std::size_t>(s)] = name;
-    pScanInfo[static_cast<std::size_t>(s)] = info;
+    DataSet().ppScanFileNames[static_cast<std::size_t>(s)] = name;
+    DataSet().pScanInfo[static_cast<std::size_t>(s)] = info;
     InstallScanArrays(s, n, std::exchange(radius, nullptr), std::exchange(signal, nullptr),
                       std::exchange(third, nullptr), thirdCurve);
   }
@@ -119,7 +119,7 @@ void AttentionBox(Window* window, const std::string& text) {
 
 // Minimum point spacing for the reader: the grid spacing when it is coarser than
 // 0.001 cm, except for equilibrium data.
-float ReaderMinStep() { return (!bEquilibriumMode && fRadialStep > 0.001f) ? fRadialStep : 0.0f; }
+float ReaderMinStep() { return (!DataSet().bEquilibriumMode && RadialGrid().fRadialStep > 0.001f) ? RadialGrid().fRadialStep : 0.0f; }
 
 // Reads one file into a staged scan (intensity scans keep the file's order: sample
 // in the signal, reference in the third column, see intensity_scans.h); with
@@ -136,7 +136,7 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, const Sca
   // Every scan is found again where it was read from (scans added from another
   // folder too).
   scan.info.sourcePath = path;
-  if (bTimesFromW2t && applyW2t) {
+  if (AnalysisSwitches().bTimesFromW2t && applyW2t) {
     const double w = scan.info.rpm * kTwoPiOver60;
     scan.info.time = scan.info.omega2t / (w * w);
   }
@@ -153,7 +153,7 @@ bool TakeKeptFiles(Window* window, std::vector<std::string>* paths, std::vector<
     ErrorBox(window, noneLeft + ("\n" + note), "LOAD ERROR");
     return false;
   }
-  if (bRealtimeMode || bBatchMode)
+  if (AnalysisSwitches().bRealtimeMode || bBatchMode)
     DebugLog(window, "\n" + note);
   else
     AttentionBox(window, note);
@@ -169,7 +169,7 @@ bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
   if (!filter.AnyLeftOut()) return true;
   const std::string note = LeftOutFilesNote(filter);
   if (TakeKeptFiles(window, paths, std::move(filter.kept), note, "no scan files selected")) return true;
-  if (bRealtimeMode) bRealtimeLoadError = true;
+  if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
   return false;
 }
 
@@ -177,7 +177,7 @@ bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
 // spelling of its path).
 bool IsLoadedScanFile(const std::string& path) {
   namespace fs = std::filesystem;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     std::error_code ec;
     const std::string loaded = ScanFilePath(s);
     if (loaded == path || fs::equivalent(fs::path(loaded), fs::path(path), ec)) return true;
@@ -224,16 +224,16 @@ bool StagedGridIsBuildable(const std::vector<StagedScan>& scans, bool addToLoade
   std::vector<const float*> radii;
   std::vector<int> counts;
   if (addToLoaded)
-    for (int i = 1; i <= nScans; ++i) {
-      radii.push_back(ppRadius[static_cast<std::size_t>(i)]);
-      counts.push_back(pnPoints[static_cast<std::size_t>(i)]);
+    for (int i = 1; i <= DataSet().nScans; ++i) {
+      radii.push_back(DataSet().ppRadius[static_cast<std::size_t>(i)]);
+      counts.push_back(DataSet().pnPoints[static_cast<std::size_t>(i)]);
     }
   for (const StagedScan& s : scans) {
     radii.push_back(s.radius);
     counts.push_back(s.n);
   }
   if (radii.empty()) return true;
-  bool copies = kind.absorbance || kind.intensity || (bEqAnalysisModel && kind.interference);
+  bool copies = kind.absorbance || kind.intensity || (AnalysisSwitches().bEqAnalysisModel && kind.interference);
   for (std::size_t i = 1; i < radii.size(); ++i)
     if (counts[i] != counts[0] || radii[i][1] != radii[0][1]) copies = true;
   if (!copies) return true;
@@ -250,11 +250,11 @@ bool StagedGridIsBuildable(const std::vector<StagedScan>& scans, bool addToLoade
 // loading order (a gnome sort: swap neighbours out of order and step back).
 void SortScanOrderByTime() {
   int i = 2;
-  while (i <= nScans) {
-    const double before = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i - 1)])].time;
-    const double here = pScanInfo[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)])].time;
+  while (i <= DataSet().nScans) {
+    const double before = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i - 1)])].time;
+    const double here = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i)])].time;
     if (before > here) {
-      std::swap(pScanOrder[static_cast<std::size_t>(i - 1)], pScanOrder[static_cast<std::size_t>(i)]);
+      std::swap(DataSet().pScanOrder[static_cast<std::size_t>(i - 1)], DataSet().pScanOrder[static_cast<std::size_t>(i)]);
       if (i > 2) --i;
     } else {
       ++i;
@@ -265,90 +265,90 @@ void SortScanOrderByTime() {
 // "~tmppars" and "sdist" with the data's extension in the data directory (under the
 // old file-name convention the parameters are named after the first scan).
 void SetDerivedPaths() {
-  if (nScans < 1) return;
-  const std::string& first = ppScanFileNames[1];
+  if (DataSet().nScans < 1) return;
+  const std::string& first = DataSet().ppScanFileNames[1];
   const std::string ext = ExtensionOf(first);
-  if (bOldFilenameConvention)
-    szTmpParsPath = JoinPath(szDataDirectory, first.substr(0, first.size() - ext.size()) + ".~p");
+  if (AnalysisSwitches().bOldFilenameConvention)
+    DataSet().szTmpParsPath = JoinPath(DataSet().szDataDirectory, first.substr(0, first.size() - ext.size()) + ".~p");
   else
-    szTmpParsPath = JoinPath(szDataDirectory, "~tmppars" + ext);
-  szSdistPath = JoinPath(szDataDirectory, "sdist" + ext);
+    DataSet().szTmpParsPath = JoinPath(DataSet().szDataDirectory, "~tmppars" + ext);
+  DataSet().szSdistPath = JoinPath(DataSet().szDataDirectory, "sdist" + ext);
 }
 
 // Temperature of the last loaded scan, as K and as R T.
 void SetTemperatureFromLastScan() {
-  const double celsius = pScanInfo[static_cast<std::size_t>(nScans)].temperature;
-  fTemperatureK = static_cast<float>(celsius + 273.15);
-  fRT = static_cast<float>((celsius + 273.15) * kGasConstant);
+  const double celsius = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].temperature;
+  DataSet().fTemperatureK = static_cast<float>(celsius + 273.15);
+  DataSet().fRT = static_cast<float>((celsius + 273.15) * kGasConstant);
 }
 
 // Replaces the loaded set by the staged scans.
 void InstallStagedSet(std::vector<StagedScan>& scans) {
-  if (nScans > 0) {
+  if (DataSet().nScans > 0) {
     if (Hooks().freeCtotArrays) Hooks().freeCtotArrays();
     FreeDataSet();
-    if (bDLSData) fMeniscus = fBottom = 0.0f;
+    if (DataSet().bDLSData) DataSet().fMeniscus = DataSet().fBottom = 0.0f;
   }
   AllocScanTables(static_cast<int>(scans.size()));
-  for (std::size_t i = 0; i < scans.size(); ++i) scans[i].InstallAs(static_cast<int>(i) + 1, bIntensityData);
-  if (bIntensityData) {
-    bInitialDataProfile = false;
-    bUniformLoading = true;
+  for (std::size_t i = 0; i < scans.size(); ++i) scans[i].InstallAs(static_cast<int>(i) + 1, ScanFile().bIntensityData);
+  if (ScanFile().bIntensityData) {
+    AnalysisSwitches().bInitialDataProfile = false;
+    AnalysisSwitches().bUniformLoading = true;
   }
 }
 
 // What follows the reading of a new set: geometry, order, grid, limits and the
 // analysis switches (steps common to every loader).
 void SetUpLoadedSet() {
-  bDLSData = false;
-  bModelComputed = false;
+  DataSet().bDLSData = false;
+  AnalysisSwitches().bModelComputed = false;
   SetDerivedPaths();
   SetTemperatureFromLastScan();
 
   // Without a meniscus, the first radius of the data stands for it: the true one
   // lies at or below the data's start.
-  const bool meniscusGuessed = fMeniscus == 0;
-  if (meniscusGuessed) fMeniscus = ppRadius[1][1];
-  if (fBottom == 0) fBottom = ppRadius[1][pnPoints[1]];
-  pParams[13] = fMeniscus;
-  pParams[14] = fBottom;
-  if (fFitLeftLim == 0) fFitLeftLim = static_cast<float>(fMeniscus + 0.005);
-  if (fFitRightLim == 0) fFitRightLim = static_cast<float>(fBottom - 0.15);
-  bFitRangesSet = false;
+  const bool meniscusGuessed = DataSet().fMeniscus == 0;
+  if (meniscusGuessed) DataSet().fMeniscus = DataSet().ppRadius[1][1];
+  if (DataSet().fBottom == 0) DataSet().fBottom = DataSet().ppRadius[1][DataSet().pnPoints[1]];
+  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+  AnalysisSwitches().pParams[14] = DataSet().fBottom;
+  if (DataSet().fFitLeftLim == 0) DataSet().fFitLeftLim = static_cast<float>(DataSet().fMeniscus + 0.005);
+  if (DataSet().fFitRightLim == 0) DataSet().fFitRightLim = static_cast<float>(DataSet().fBottom - 0.15);
+  DataSet().bFitRangesSet = false;
   SetDefaultFitLimits();
   // Data are often cut a few hundredths of a centimetre beyond the meniscus (its
   // optical artefact): the range below a guessed meniscus reaches 0.05 cm, so that
   // a true meniscus there is not at its end.
   constexpr float kGuessedMeniscusDepth = 0.05f;  // cm
-  if (meniscusGuessed && fMinMeniscus != 0.0f)
-    fMinMeniscus = std::min(fMinMeniscus, fMeniscus - kGuessedMeniscusDepth);
+  if (meniscusGuessed && DataSet().fMinMeniscus != 0.0f)
+    DataSet().fMinMeniscus = std::min(DataSet().fMinMeniscus, DataSet().fMeniscus - kGuessedMeniscusDepth);
 
   SortScanOrderByTime();
-  if (bEqAnalysisModel && bInterferenceData) {
-    bInterferenceData = false;
-    bAbsorbanceData = true;
+  if (AnalysisSwitches().bEqAnalysisModel && ScanFile().bInterferenceData) {
+    ScanFile().bInterferenceData = false;
+    ScanFile().bAbsorbanceData = true;
   }
   BuildCommonRadialGrid();
-  if (fFitLeftLim != 0) SetLeftFitLimitIndices();
-  if (fFitRightLim != 0) SetRightFitLimitIndices();
+  if (DataSet().fFitLeftLim != 0) SetLeftFitLimitIndices();
+  if (DataSet().fFitRightLim != 0) SetRightFitLimitIndices();
 
-  if (!bRealtimeMode) {
-    if (bInterferenceData || bEqAnalysisModel) bFitTINoise = bFitRINoise = true;
+  if (!AnalysisSwitches().bRealtimeMode) {
+    if (ScanFile().bInterferenceData || AnalysisSwitches().bEqAnalysisModel) AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
     // The option and its switch in the parameter vector, from which the model
     // commands and the parameter dialog take it.
-    bBaselineOption = 1;
-    pParamFitFlags[15] = 1;
-    if (bElectrophoresisMode) {
+    AnalysisSwitches().bBaselineOption = 1;
+    AnalysisSwitches().pParamFitFlags[15] = 1;
+    if (ScanFile().bElectrophoresisMode) {
       SwitchOffRampRotorSpeed();
       SwitchOffTimesFromW2t();
     }
-    if (bFitTINoise || bFitRINoise) {
+    if (AnalysisSwitches().bFitTINoise || AnalysisSwitches().bFitRINoise) {
       if (Hooks().createNoiseButtons) Hooks().createNoiseButtons(nullptr);
     } else {
       if (Hooks().deleteNoiseButtons) Hooks().deleteNoiseButtons(nullptr);
     }
   }
-  dSignalPerConcentration = bInterferenceData ? 3.3 : 1.0;
+  DataSet().dSignalPerConcentration = ScanFile().bInterferenceData ? 3.3 : 1.0;
 }
 
 void RebuildPlots() {
@@ -382,34 +382,34 @@ enum class ReloadKind { Selection, FileList };
 
 // Reads every file of the stored list; false (reported, set untouched) on failure.
 bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<FileNote>* notes) {
-  if (nStoredFiles < 1) return false;
+  if (FileList().nStoredFiles < 1) return false;
   {
-    std::vector<std::string> paths(ppStoredFileNames.begin() + 1,
-                                   ppStoredFileNames.begin() + 1 + nStoredFiles);
+    std::vector<std::string> paths(FileList().ppStoredFileNames.begin() + 1,
+                                   FileList().ppStoredFileNames.begin() + 1 + FileList().nStoredFiles);
     if (!KeepScanFiles(window, &paths)) return false;
-    if (static_cast<int>(paths.size()) != nStoredFiles) {
-      nStoredFiles = static_cast<int>(paths.size());
-      ppStoredFileNames.assign(1, std::string());
-      ppStoredFileNames.insert(ppStoredFileNames.end(), paths.begin(), paths.end());
+    if (static_cast<int>(paths.size()) != FileList().nStoredFiles) {
+      FileList().nStoredFiles = static_cast<int>(paths.size());
+      FileList().ppStoredFileNames.assign(1, std::string());
+      FileList().ppStoredFileNames.insert(FileList().ppStoredFileNames.end(), paths.begin(), paths.end());
     }
   }
-  if (nStoredFiles > kMaxScans) {
+  if (FileList().nStoredFiles > kMaxScans) {
     ErrorBox(window, TooManyScansText(), "LOAD ERROR");
-    if (bRealtimeMode) bRealtimeLoadError = true;
+    if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
     return false;
   }
   const float minStep = ReaderMinStep();
-  const FolderReading reading(std::vector<std::string>(ppStoredFileNames.begin() + 1,
-                                                       ppStoredFileNames.begin() + 1 + nStoredFiles));
+  const FolderReading reading(std::vector<std::string>(FileList().ppStoredFileNames.begin() + 1,
+                                                       FileList().ppStoredFileNames.begin() + 1 + FileList().nStoredFiles));
   FinishInterruptedSaves(window, reading);
-  for (int i = 1; i <= nStoredFiles; ++i) {
-    ProgressUpdate(static_cast<float>(i) / static_cast<float>(nStoredFiles));
-    const std::string& path = ppStoredFileNames[static_cast<std::size_t>(i)];
+  for (int i = 1; i <= FileList().nStoredFiles; ++i) {
+    ProgressUpdate(static_cast<float>(i) / static_cast<float>(FileList().nStoredFiles));
+    const std::string& path = FileList().ppStoredFileNames[static_cast<std::size_t>(i)];
     StagedScan scan;
     std::string why;
-    if (!ReadStaged(path, minStep, !bElectrophoresisMode, KindOfStaged(*scans), &scan, &why)) {
+    if (!ReadStaged(path, minStep, !ScanFile().bElectrophoresisMode, KindOfStaged(*scans), &scan, &why)) {
       ErrorBox(window, ReadFailureText(path, why), "LOAD ERROR");
-      if (bRealtimeMode) bRealtimeLoadError = true;
+      if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
       return false;
     }
     CollectNotes(path, scan, notes);
@@ -427,27 +427,27 @@ bool Reload(Window* window, ReloadKind kind) {
     ProgressEnd();
     return false;
   }
-  const std::string firstPath = ppStoredFileNames[1];
+  const std::string firstPath = FileList().ppStoredFileNames[1];
   KindOfStaged(scans).Apply();
   InstallStagedSet(scans);
   if (kind == ReloadKind::Selection) {
-    szDataDirectory = DirectoryOf(firstPath);
-    bVariationRangesAsked = false;
+    DataSet().szDataDirectory = DirectoryOf(firstPath);
+    AnalysisSwitches().bVariationRangesAsked = false;
   }
   SetUpLoadedSet();
   RebuildPlots();
-  bSimulating = false;
+  AnalysisSwitches().bSimulating = false;
   if (kind == ReloadKind::Selection) {
     RedrawPlotsAndRepaint(window);
-    if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) ShowScanTimesNote(window);
-    if (!bEqTestRunning) ShowFileNotes(window, notes);
+    if (!AnalysisSwitches().bRealtimeMode && !bBatchMode && !AnalysisSwitches().bEqTestRunning) ShowScanTimesNote(window);
+    if (!AnalysisSwitches().bEqTestRunning) ShowFileNotes(window, notes);
   } else {
     AllocSpeciesSignalArrays();
     RunAfterReload(window);
   }
   ProgressEnd();
-  if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
-  if (nStoredFiles > 0) TitleWindowWithLoadedSet(window, ppStoredFileNames[1]);
+  if (TimeStamps().bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
+  if (FileList().nStoredFiles > 0) TitleWindowWithLoadedSet(window, FileList().ppStoredFileNames[1]);
   return true;
 }
 
@@ -456,7 +456,7 @@ bool Reload(Window* window, ReloadKind kind) {
 void FinishInterruptedSaves(Window* window, const FolderReading& reading) {
   const std::string& note = reading.Note();
   if (note.empty()) return;
-  if (bRealtimeMode || bBatchMode) {
+  if (AnalysisSwitches().bRealtimeMode || bBatchMode) {
     DebugLog(window, "\n" + note);
     return;
   }
@@ -474,7 +474,7 @@ void ShowDataModeInTitle(Window* window) {
   std::string title = window->Title();
   const std::string mark = kEquilibriumTitleMark;
   if (title.ends_with(mark)) title.resize(title.size() - mark.size());
-  if (bEquilibriumMode) title += mark;
+  if (DataSet().bEquilibriumMode) title += mark;
   window->SetTitle(title);
 }
 
@@ -501,7 +501,7 @@ void ShowFileNotes(Window* window, const std::vector<FileNote>& notes) {
     if (counts[i] > 1) message += Format(" (and %d more files)", counts[i] - 1);
     message += ":\n" + texts[i];
   }
-  if (bRealtimeMode || bBatchMode) {
+  if (AnalysisSwitches().bRealtimeMode || bBatchMode) {
     DebugLog(window, "\n" + message);
     return;
   }
@@ -553,8 +553,8 @@ bool LoadAllData(Window* window, const char* selection) {
   }
   // The first name of each group of nFilesPerScan names is a scan; files this
   // program wrote beside the scans are left out.
-  const std::string directory = bUseOtherDirectory ? WithoutTrailingSlash(szOtherDirectory) : sel.directory;
-  const std::size_t group = nFilesPerScan > 1 ? static_cast<std::size_t>(nFilesPerScan) : 1;
+  const std::string directory = AnalysisSwitches().bUseOtherDirectory ? WithoutTrailingSlash(AnalysisSwitches().szOtherDirectory) : sel.directory;
+  const std::size_t group = DataSet().nFilesPerScan > 1 ? static_cast<std::size_t>(DataSet().nFilesPerScan) : 1;
   std::vector<std::string> scanPaths;
   for (std::size_t i = 0; i < sel.names.size(); i += group)
     scanPaths.push_back(JoinPath(directory, sel.names[i]));
@@ -566,7 +566,7 @@ bool LoadAllData(Window* window, const char* selection) {
   // Equilibrium mode, once agreed to, starts with the new set: a load that fails
   // leaves the mode of the loaded set.
   bool switchToEquilibrium = false;
-  if (sel.single && !bEquilibriumMode) {
+  if (sel.single && !DataSet().bEquilibriumMode) {
     ErrorBox(window, "only one file selected", "ERROR");
     if (!AskYesNo(window, "switch to Equilibrium Data Mode?", "LOAD ERROR")) {
       ProgressEnd();
@@ -578,7 +578,7 @@ bool LoadAllData(Window* window, const char* selection) {
 
   if (static_cast<int>(scanPaths.size()) > kMaxScans) {
     ErrorBox(window, TooManyScansText(), "LOAD ERROR");
-    if (bRealtimeMode) bRealtimeLoadError = true;
+    if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
     ProgressEnd();
     return false;
   }
@@ -595,9 +595,9 @@ bool LoadAllData(Window* window, const char* selection) {
     const std::string& path = scanPaths[static_cast<std::size_t>(i - 1)];
     StagedScan scan;
     std::string why;
-    if (!ReadStaged(path, minStep, !bElectrophoresisMode, KindOfStaged(scans), &scan, &why)) {
+    if (!ReadStaged(path, minStep, !ScanFile().bElectrophoresisMode, KindOfStaged(scans), &scan, &why)) {
       ErrorBox(window, ReadFailureText(path, why), "LOAD ERROR");
-      if (bRealtimeMode) bRealtimeLoadError = true;
+      if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
       ProgressEnd();
       return false;
     }
@@ -625,24 +625,24 @@ bool LoadAllData(Window* window, const char* selection) {
     return false;
   }
 
-  if (switchToEquilibrium) bEquilibriumMode = true;
+  if (switchToEquilibrium) DataSet().bEquilibriumMode = true;
   KindOfStaged(scans).Apply();
   InstallStagedSet(scans);
-  szDataDirectory = directory;
+  DataSet().szDataDirectory = directory;
   TitleWindowWithLoadedSet(window, scanPaths.front());
-  bVariationRangesAsked = false;
+  AnalysisSwitches().bVariationRangesAsked = false;
   if (!sel.single) {
-    const std::string& first = ppScanFileNames[1];
+    const std::string& first = DataSet().ppScanFileNames[1];
     const std::string stem = first.substr(0, first.size() - ExtensionOf(first).size());
-    szNotesPath = JoinPath(directory, bOldFilenameConvention ? stem : "notes");
+    DataSet().szNotesPath = JoinPath(directory, AnalysisSwitches().bOldFilenameConvention ? stem : "notes");
   }
   SetUpLoadedSet();
 
-  if (!bRealtimeMode) {
+  if (!AnalysisSwitches().bRealtimeMode) {
     const bool restored =
         Hooks().offerReloadParameters && Hooks().offerReloadParameters(window, 1);
     RebuildPlots();
-    bSimulating = false;
+    AnalysisSwitches().bSimulating = false;
     if (restored) {
       AllocSpeciesSignalArrays();
       const bool computed = Hooks().calculateModel && Hooks().calculateModel(window);
@@ -655,21 +655,21 @@ bool LoadAllData(Window* window, const char* selection) {
     } else if (!bBatchMode) {
       RedrawPlotsAndRepaint(window);
     }
-  } else if (!bEqTestRunning) {
+  } else if (!AnalysisSwitches().bEqTestRunning) {
     RebuildPlots();
-    bSimulating = false;
+    AnalysisSwitches().bSimulating = false;
     if (!bBatchMode) RedrawPlotsAndRepaint(window);
   }
 
-  if (!bRealtimeMode && !bBatchMode && !bEqTestRunning) {
+  if (!AnalysisSwitches().bRealtimeMode && !bBatchMode && !AnalysisSwitches().bEqTestRunning) {
     ShowTemperatureNote(window, 1.0f);
     ShowScanTimesNote(window);
   }
-  if (!bEqTestRunning) ShowFileNotes(window, notes);
+  if (!AnalysisSwitches().bEqTestRunning) ShowFileNotes(window, notes);
   ProgressEnd();
-  if (bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
-  if (bScanTimeCorrection && bFluorescenceData) {
-    bScanTimeCorrection = false;
+  if (TimeStamps().bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
+  if (AnalysisSwitches().bScanTimeCorrection && ScanFile().bFluorescenceData) {
+    AnalysisSwitches().bScanTimeCorrection = false;
     const char* note =
         "scan time correction for fluorescence data not yet implemented, switching off";
     ShowLoadMessage(window, {note, "Error", MB_OK | MB_ICONINFORMATION, LoadMessage::Sound::Error});
@@ -682,7 +682,7 @@ bool ReloadDataSelection(Window* window) { return Reload(window, ReloadKind::Sel
 void LoadDataFromFileList(Window* window) { Reload(window, ReloadKind::FileList); }
 
 void AddMoreData(Window* window, const char* selection) {
-  if (nScans < 1) {
+  if (DataSet().nScans < 1) {
     LoadAllData(window, selection);
     return;
   }
@@ -692,7 +692,7 @@ void AddMoreData(Window* window, const char* selection) {
   for (const std::string& name : sel.names) paths.push_back(JoinPath(sel.directory, name));
   if (!KeepScanFiles(window, &paths)) return;
   if (!LeaveOutLoadedFiles(window, &paths)) return;
-  const int oldCount = nScans;
+  const int oldCount = DataSet().nScans;
   const int newFiles = static_cast<int>(paths.size());
   if (oldCount + newFiles > kMaxScans) {
     ErrorBox(window, TooManyScansText(), "LOAD ERROR");
@@ -716,8 +716,8 @@ void AddMoreData(Window* window, const char* selection) {
       ErrorBox(window, ReadFailureText(path, why), "LOAD ERROR");
       continue;
     }
-    if (bCheckTimeStamps && !bEquilibriumMode && !discrepancyShown &&
-        scan.info.timeStampOk != pScanInfo[1].timeStampOk) {
+    if (TimeStamps().bCheckTimeStamps && !DataSet().bEquilibriumMode && !discrepancyShown &&
+        scan.info.timeStampOk != DataSet().pScanInfo[1].timeStampOk) {
       discrepancyShown = true;
       ErrorBox(window,
                Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
@@ -736,51 +736,51 @@ void AddMoreData(Window* window, const char* selection) {
   FreeGridData(oldCount);
   GrowScanTables(oldCount + static_cast<int>(scans.size()));
   for (std::size_t i = 0; i < scans.size(); ++i)
-    scans[i].InstallAs(oldCount + static_cast<int>(i) + 1, bIntensityData);
-  bModelComputed = false;
+    scans[i].InstallAs(oldCount + static_cast<int>(i) + 1, ScanFile().bIntensityData);
+  AnalysisSwitches().bModelComputed = false;
   SetDerivedPaths();
   SetTemperatureFromLastScan();
   SortScanOrderByTime();
   BuildCommonRadialGrid();
-  if (fFitLeftLim != 0) SetLeftFitLimitIndices();
-  if (fFitRightLim != 0) SetRightFitLimitIndices();
+  if (DataSet().fFitLeftLim != 0) SetLeftFitLimitIndices();
+  if (DataSet().fFitRightLim != 0) SetRightFitLimitIndices();
   RebuildPlots();
-  bSimulating = false;
+  AnalysisSwitches().bSimulating = false;
   RedrawPlotsAndRepaint(window);
   ShowFileNotes(window, notes);
   ProgressEnd();
 }
 
 bool SaveDistributionGrid(const float* values, int n) {
-  if (!values || n < 1 || szSdistPath.empty()) return false;
+  if (!values || n < 1 || DataSet().szSdistPath.empty()) return false;
   CVector view;
   view.AttachNR(const_cast<float*>(values), static_cast<std::uint32_t>(n), 1);
   // A data folder that cannot be written stays so: its failure is said once, not
   // at every Run and Fit; a grid written again re-arms the message.
   static std::string reported;
   std::string failure;
-  if (view.WriteToFile(szSdistPath.c_str(), &failure)) {
+  if (view.WriteToFile(DataSet().szSdistPath.c_str(), &failure)) {
     reported.clear();
     return true;
   }
-  if (reported != szSdistPath) {
-    reported = szSdistPath;
+  if (reported != DataSet().szSdistPath) {
+    reported = DataSet().szSdistPath;
     RaiseError(failure);
   }
   return false;
 }
 
 float* LoadDistributionGrid(int* n) {
-  if (!n || szSdistPath.empty()) return nullptr;
+  if (!n || DataSet().szSdistPath.empty()) return nullptr;
   std::vector<float> grid;
   std::vector<int> lines;
   std::string failure;
-  if (!ReadValueFile(szSdistPath.c_str(), &grid, &lines, &failure)) {
+  if (!ReadValueFile(DataSet().szSdistPath.c_str(), &grid, &lines, &failure)) {
     RaiseError(failure);
     return nullptr;
   }
   if (grid.empty()) {
-    RaiseError("\n\aAttention: " + szSdistPath + " holds no grid value");
+    RaiseError("\n\aAttention: " + DataSet().szSdistPath + " holds no grid value");
     return nullptr;
   }
   // A grid rises from value to value: one that does not would give the
@@ -789,7 +789,7 @@ float* LoadDistributionGrid(int* n) {
     if (!(grid[i] > grid[i - 1])) {
       RaiseError(Format("\n\aAttention: %s cannot be read: line %d holds %g, which does not rise above the "
                        "%g of line %d",
-                       szSdistPath.c_str(), lines[i], static_cast<double>(grid[i]),
+                       DataSet().szSdistPath.c_str(), lines[i], static_cast<double>(grid[i]),
                        static_cast<double>(grid[i - 1]), lines[i - 1]));
       return nullptr;
     }
@@ -802,15 +802,15 @@ float* LoadDistributionGrid(int* n) {
 }
 
 bool SaveEquilibriumProfile(const char* path) {
-  if (!path || nScans < 1) return false;
+  if (!path || DataSet().nScans < 1) return false;
   Window* window = HasBackend() ? &GetBackend().MainWindow() : nullptr;
   if (window) window->SetCursor(CursorShape::Wait);
-  const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(nScans)]);
+  const std::size_t s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(DataSet().nScans)]);
   // An intensity model keeps its reference column, without which it reads back as
   // no absorbance at all.
-  const float* third = bIntensityData ? ppThirdColumn[s] : nullptr;
-  const bool ok = WriteScanFile(path, pnPoints[s], ppRadius[s], ppFit[s], third, "equilibrium",
-                                pScanInfo[s].timeStampOk, pScanInfo[s]);
+  const float* third = ScanFile().bIntensityData ? DataSet().ppThirdColumn[s] : nullptr;
+  const bool ok = WriteScanFile(path, DataSet().pnPoints[s], DataSet().ppRadius[s], DataSet().ppFit[s], third, "equilibrium",
+                                DataSet().pScanInfo[s].timeStampOk, DataSet().pScanInfo[s]);
   if (window) window->SetCursor(CursorShape::Arrow);
   return ok;
 }

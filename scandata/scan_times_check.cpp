@@ -14,13 +14,13 @@
 namespace tarmic {
 
 std::string ScanTimesNote() {
-  if (nScans < 2 || bEquilibriumMode || bElectrophoresisMode || bDLSData) return {};
-  const double first = pScanInfo[1].time;
-  for (int i = 2; i <= nScans; ++i)
-    if (pScanInfo[static_cast<std::size_t>(i)].time != first) return {};
+  if (DataSet().nScans < 2 || DataSet().bEquilibriumMode || ScanFile().bElectrophoresisMode || DataSet().bDLSData) return {};
+  const double first = DataSet().pScanInfo[1].time;
+  for (int i = 2; i <= DataSet().nScans; ++i)
+    if (DataSet().pScanInfo[static_cast<std::size_t>(i)].time != first) return {};
   return Format("all %d scans hold the same time, %g s: a sedimentation velocity analysis needs "
                 "scans taken at different times - check line 2 of the scan files",
-                nScans, first);
+                DataSet().nScans, first);
 }
 
 namespace {
@@ -38,8 +38,8 @@ double Median(std::vector<double> v) {
 // smooth profile hardly moves and white noise of deviation sigma spreads with
 // deviation sigma sqrt(6); the median keeps a steep boundary from counting.
 double ScanNoise(int s) {
-  const float* y = ppSignal[Idx(s)];
-  const int n = pnPoints[Idx(s)];
+  const float* y = DataSet().ppSignal[Idx(s)];
+  const int n = DataSet().pnPoints[Idx(s)];
   std::vector<double> d2;
   for (int j = 2; j < n; ++j) d2.push_back(std::fabs(static_cast<double>(y[j - 1]) - 2.0 * y[j] + y[j + 1]));
   return 1.4826 * Median(std::move(d2)) / std::sqrt(6.0);
@@ -47,8 +47,8 @@ double ScanNoise(int s) {
 
 // The span of a scan's signal between its 5th and 95th percentile (spikes aside).
 double ScanSpan(int s) {
-  const float* y = ppSignal[Idx(s)];
-  const int n = pnPoints[Idx(s)];
+  const float* y = DataSet().ppSignal[Idx(s)];
+  const int n = DataSet().pnPoints[Idx(s)];
   if (n < 2) return 0.0;
   std::vector<double> v(y + 1, y + n + 1);
   std::sort(v.begin(), v.end());
@@ -59,11 +59,11 @@ double ScanSpan(int s) {
 // The standard deviation of scan b minus scan a on the radii of a that both cover
 // (b interpolated linearly); -1 when they share fewer than ten points.
 double DifferenceSpread(int a, int b) {
-  const float* ra = ppRadius[Idx(a)];
-  const float* ya = ppSignal[Idx(a)];
-  const float* rb = ppRadius[Idx(b)];
-  const float* yb = ppSignal[Idx(b)];
-  const int na = pnPoints[Idx(a)], nb = pnPoints[Idx(b)];
+  const float* ra = DataSet().ppRadius[Idx(a)];
+  const float* ya = DataSet().ppSignal[Idx(a)];
+  const float* rb = DataSet().ppRadius[Idx(b)];
+  const float* yb = DataSet().ppSignal[Idx(b)];
+  const int na = DataSet().pnPoints[Idx(a)], nb = DataSet().pnPoints[Idx(b)];
   if (na < 2 || nb < 2) return -1.0;
   std::vector<double> d;
   int k = 1;
@@ -92,22 +92,22 @@ struct SpeedGroup {
 // speeds within 1% of the lowest of a group are one speed.
 std::vector<std::pair<int, SpeedGroup>> SpeedGroups() {
   std::map<std::pair<int, long>, std::vector<int>> byCell;
-  for (int s = 1; s <= nScans; ++s)
-    if (ppSignal[Idx(s)] && ppRadius[Idx(s)])
-      byCell[{pScanInfo[Idx(s)].cell, std::lround(pScanInfo[Idx(s)].wavelength)}].push_back(s);
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    if (DataSet().ppSignal[Idx(s)] && DataSet().ppRadius[Idx(s)])
+      byCell[{DataSet().pScanInfo[Idx(s)].cell, std::lround(DataSet().pScanInfo[Idx(s)].wavelength)}].push_back(s);
   std::vector<std::pair<int, SpeedGroup>> groups;  // cell, group
   for (auto& [key, scans] : byCell) {
     std::stable_sort(scans.begin(), scans.end(),
-                     [](int a, int b) { return pScanInfo[Idx(a)].rpm < pScanInfo[Idx(b)].rpm; });
+                     [](int a, int b) { return DataSet().pScanInfo[Idx(a)].rpm < DataSet().pScanInfo[Idx(b)].rpm; });
     for (std::size_t i = 0; i < scans.size(); ++i) {
-      const float rpm = pScanInfo[Idx(scans[i])].rpm;
+      const float rpm = DataSet().pScanInfo[Idx(scans[i])].rpm;
       if (i == 0 || rpm > 1.01f * groups.back().second.rpm) groups.push_back({key.first, SpeedGroup{{}, rpm}});
       groups.back().second.scans.push_back(scans[i]);
     }
   }
   for (auto& [cell, g] : groups)
     std::stable_sort(g.scans.begin(), g.scans.end(),
-                     [](int a, int b) { return pScanInfo[Idx(a)].time < pScanInfo[Idx(b)].time; });
+                     [](int a, int b) { return DataSet().pScanInfo[Idx(a)].time < DataSet().pScanInfo[Idx(b)].time; });
   return groups;
 }
 
@@ -128,7 +128,7 @@ double LargestSpan(const SpeedGroup& g) {
 }  // namespace
 
 std::string VelocityRunAsEquilibriumNote() {
-  if (nScans < 5 || !bEquilibriumMode || bElectrophoresisMode || bDLSData) return {};
+  if (DataSet().nScans < 5 || !DataSet().bEquilibriumMode || ScanFile().bElectrophoresisMode || DataSet().bDLSData) return {};
   const std::vector<std::pair<int, SpeedGroup>> groups = SpeedGroups();
   for (const auto& [cell, g] : groups) {
     const int pairs = static_cast<int>(g.scans.size()) - 1;
@@ -139,7 +139,7 @@ std::string VelocityRunAsEquilibriumNote() {
     double seconds = 0.0;
     for (std::size_t i = 1; i < g.scans.size(); ++i) {
       const int a = g.scans[i - 1], b = g.scans[i];
-      const double dt = pScanInfo[Idx(b)].time - pScanInfo[Idx(a)].time;
+      const double dt = DataSet().pScanInfo[Idx(b)].time - DataSet().pScanInfo[Idx(a)].time;
       if (!(dt > 0.0 && dt <= kShortScanInterval)) continue;
       ++shortPairs;
       seconds += dt;
@@ -159,7 +159,7 @@ std::string VelocityRunAsEquilibriumNote() {
 }
 
 std::string EquilibriumRunAsVelocityNote() {
-  if (nScans < 2 || bEquilibriumMode || bElectrophoresisMode || bDLSData) return {};
+  if (DataSet().nScans < 2 || DataSet().bEquilibriumMode || ScanFile().bElectrophoresisMode || DataSet().bDLSData) return {};
   const std::vector<std::pair<int, SpeedGroup>> groups = SpeedGroups();
   int pairs = 0;
   for (const auto& [cell, g] : groups) {
@@ -176,7 +176,7 @@ std::string EquilibriumRunAsVelocityNote() {
                 "changes from one scan to the next at one rotor speed beyond its noise, where in a "
                 "sedimentation velocity run the boundary moves.\nThey are loaded as velocity data; to "
                 "analyse them at equilibrium, load them with \"load sedimentation equilibrium data\".",
-                nScans, cell,
+                DataSet().nScans, cell,
                 groups.size() > 1 ? Format("they were taken at %d rotor speeds", static_cast<int>(groups.size())).c_str()
                                   : Format("they were taken at %.0f rpm", static_cast<double>(first.rpm)).c_str());
 }

@@ -8,10 +8,10 @@
 namespace tarmic {
 
 std::string TemperatureFluctuationNote(float tolerance) {
-  if (nScans < 2) return {};
-  const float first = pScanInfo[1].temperature;
-  for (int i = 2; i <= nScans; ++i)
-    if (std::fabs(pScanInfo[static_cast<std::size_t>(i)].temperature - first) >= tolerance)
+  if (DataSet().nScans < 2) return {};
+  const float first = DataSet().pScanInfo[1].temperature;
+  for (int i = 2; i <= DataSet().nScans; ++i)
+    if (std::fabs(DataSet().pScanInfo[static_cast<std::size_t>(i)].temperature - first) >= tolerance)
       return Format("temperature fluctuations exceed %.1f degrees", static_cast<double>(tolerance));
   return {};
 }

@@ -5,14 +5,21 @@
 // the caller reloads. A second command sets every time afresh from the file times.
 #pragma once
 
+#include "numerics/analysis.h"
+
 namespace tarmic {
 
 class Window;
 
-// "check recorded elapsed time against file timestamp" (default on) and the
-// dilation factor above which a correction is offered (default 1.001).
-extern bool bCheckTimeStamps;
-extern double dTimeStampThreshold;
+// The state of this module in an analysis (numerics/analysis.h).
+struct TimeStampsState {
+  // "check recorded elapsed time against file timestamp" (default on) and the
+  // dilation factor above which a correction is offered (default 1.001).
+  bool bCheckTimeStamps = true;
+  double dTimeStampThreshold = 1.001;
+};
+// The current analysis' TimeStampsState.
+inline TimeStampsState& TimeStamps() { return CurrentPart<TimeStampsState>(); }
 
 // 1 when corrected copies were written and the stored list names them (the caller
 // reloads), else 0.

@@ -66,8 +66,8 @@ class WindowTest : public ::testing::Test {
     shell_test::WritePreferenceFile(szParamsIni, shell_test::AcceptedDefaults());
     SetResponseTable(WindowMessages());
     window_ = std::make_unique<TXLAWindow>("Sedimentation Analysis");
-    bWriteScanRms = false;
-    bColorScansByTime = false;
+    DataPlots().bWriteScanRms = false;
+    DataPlots().bColorScansByTime = false;
   }
   void TearDown() override {
     SetResponseTable({});
@@ -90,7 +90,7 @@ class WindowTest : public ::testing::Test {
         y[j] = 0.3f * static_cast<float>(s) + 0.1f * (r[j] - 5.9f);
       }
       InstallScanArrays(s, n, r, y, nullptr, false);
-      ppScanFileNames[static_cast<std::size_t>(s)] = "0000" + std::to_string(s) + ".ra1";
+      DataSet().ppScanFileNames[static_cast<std::size_t>(s)] = "0000" + std::to_string(s) + ".ra1";
     }
     RebuildDataAndResidualPlots();
     RedrawDataPlot(true);
@@ -100,14 +100,14 @@ class WindowTest : public ::testing::Test {
   // Meniscus 6.0, bottom 7.1, fitting limits 6.2 and 6.9, meniscus range
   // 5.98 .. 6.02, bottom range 7.05 .. 7.15.
   static void SetGeometry() {
-    fMeniscus = 6.0f;
-    fBottom = 7.1f;
-    fFitLeftLim = 6.2f;
-    fFitRightLim = 6.9f;
-    fMinMeniscus = 5.98f;
-    fMaxMeniscus = 6.02f;
-    fMinBottom = 7.05f;
-    fMaxBottom = 7.15f;
+    DataSet().fMeniscus = 6.0f;
+    DataSet().fBottom = 7.1f;
+    DataSet().fFitLeftLim = 6.2f;
+    DataSet().fFitRightLim = 6.9f;
+    DataSet().fMinMeniscus = 5.98f;
+    DataSet().fMaxMeniscus = 6.02f;
+    DataSet().fMinBottom = 7.05f;
+    DataSet().fMaxBottom = 7.15f;
   }
 
   TXLAWindow& W() { return *window_; }

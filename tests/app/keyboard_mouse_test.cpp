@@ -50,7 +50,7 @@ TEST_F(Interaction, DraggedMeniscusWaitsForEnterAndThenAsksAboutItsRange) {
   Pump();
   EXPECT_TRUE(bRangeQuestionPending);
   EXPECT_TRUE(bHoldMeniscus);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.0f);  // not committed yet
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.0f);  // not committed yet
   EXPECT_EQ(nDragLinePixel, x1);
   ASSERT_TRUE(pFitLimitYesButton);
   EXPECT_EQ(pFitLimitYesButton->szOffLabel, "confirm");
@@ -58,8 +58,8 @@ TEST_F(Interaction, DraggedMeniscusWaitsForEnterAndThenAsksAboutItsRange) {
   Key(VK_RETURN);
   Pump();
   const float moved = RadiusAt(x1);
-  EXPECT_FLOAT_EQ(fMeniscus, moved);
-  EXPECT_NEAR(fMaxMeniscus, moved + 0.002f, 1e-5f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, moved);
+  EXPECT_NEAR(DataSet().fMaxMeniscus, moved + 0.002f, 1e-5f);
   EXPECT_TRUE(bDataChanged);
   EXPECT_TRUE(bAskMeniscusRangeShift);
   ASSERT_TRUE(pFitLimitYesButton);
@@ -70,8 +70,8 @@ TEST_F(Interaction, DraggedMeniscusWaitsForEnterAndThenAsksAboutItsRange) {
   EXPECT_FALSE(bAskMeniscusRangeShift);
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_FALSE(pFitLimitYesButton);
-  EXPECT_FLOAT_EQ(fMeniscus, moved);
-  EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, moved);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.98f);
 }
 
 TEST_F(Interaction, TabConfirmsADroppedMarkerAsEnterDoes) {
@@ -79,14 +79,14 @@ TEST_F(Interaction, TabConfirmsADroppedMarkerAsEnterDoes) {
   Drag(Column(6.9f), x1);
   Key(VK_TAB);
   Pump();
-  EXPECT_FLOAT_EQ(fFitRightLim, RadiusAt(x1));
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, RadiusAt(x1));
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_FALSE(bHoldRightLimit);
   // Every scan's last point inside the fit now ends at the new limit.
-  for (int s = 1; s <= nScans; ++s) {
-    const int last = pFitLast[static_cast<std::size_t>(s)];
-    EXPECT_LE(ppRadius[static_cast<std::size_t>(s)][last], fFitRightLim);
-    EXPECT_GT(ppRadius[static_cast<std::size_t>(s)][last + 1], fFitRightLim);
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const int last = DataSet().pFitLast[static_cast<std::size_t>(s)];
+    EXPECT_LE(DataSet().ppRadius[static_cast<std::size_t>(s)][last], DataSet().fFitRightLim);
+    EXPECT_GT(DataSet().ppRadius[static_cast<std::size_t>(s)][last + 1], DataSet().fFitRightLim);
   }
 }
 
@@ -96,17 +96,17 @@ TEST_F(Interaction, ConfirmButtonCommitsAndCancelButtonDeclinesTheRangeShift) {
   Pump();
   ASSERT_TRUE(pFitLimitYesButton);
   Press(x1 + 10, kDataRow - 9);  // on "confirm"
-  EXPECT_FLOAT_EQ(fBottom, RadiusAt(x1));
+  EXPECT_FLOAT_EQ(DataSet().fBottom, RadiusAt(x1));
   EXPECT_TRUE(bAskBottomRangeShift);
   ASSERT_TRUE(pFitLimitCancelButton);
   Press(x1 + 10, kDataRow + 9);  // on "cancel", where the question now stands
   EXPECT_FALSE(bAskBottomRangeShift);
   EXPECT_FALSE(bRangeQuestionPending);
-  EXPECT_FLOAT_EQ(fMinBottom, 7.05f);
+  EXPECT_FLOAT_EQ(DataSet().fMinBottom, 7.05f);
 }
 
 TEST_F(Interaction, PressTwoPixelsFromAMarkerMissesItAndOnePixelGrabsIt) {
-  const int column = Column(fBottom);
+  const int column = Column(DataSet().fBottom);
   Post(EventType::LButtonDown, column + 2, kDataRow, MK_LBUTTON);
   Pump();
   EXPECT_FALSE(bMarkerDragging);
@@ -119,9 +119,9 @@ TEST_F(Interaction, PressTwoPixelsFromAMarkerMissesItAndOnePixelGrabsIt) {
 }
 
 TEST_F(Interaction, OfTwoMarkersWithinReachTheLeftLimitIsTakenBeforeTheMeniscus) {
-  fFitLeftLim = 6.0002f;
-  ASSERT_EQ(Column(fFitLeftLim), Column(fMeniscus));
-  Post(EventType::LButtonDown, Column(fMeniscus), kDataRow, MK_LBUTTON);
+  DataSet().fFitLeftLim = 6.0002f;
+  ASSERT_EQ(Column(DataSet().fFitLeftLim), Column(DataSet().fMeniscus));
+  Post(EventType::LButtonDown, Column(DataSet().fMeniscus), kDataRow, MK_LBUTTON);
   Pump();
   EXPECT_TRUE(bHoldLeftLimit);
   EXPECT_FALSE(bHoldMeniscus);
@@ -142,7 +142,7 @@ TEST_F(Interaction, HiddenReferenceMeniscusCannotBeTaken) {
 }
 
 TEST_F(Interaction, UnsetMarkersCannotBeTaken) {
-  fFitLeftLim = 0;
+  DataSet().fFitLeftLim = 0;
   const int column = Column(0.0f);
   Post(EventType::LButtonDown, column, kDataRow, MK_LBUTTON);
   Pump();
@@ -153,11 +153,11 @@ TEST_F(Interaction, PressWhileADroppedMarkerWaitsOnlyCancelsTheMove) {
   Drag(Column(6.0f), Column(6.05f));
   Pump();
   ASSERT_TRUE(bRangeQuestionPending);
-  Post(EventType::LButtonDown, Column(fBottom), kDataRow, MK_LBUTTON);
+  Post(EventType::LButtonDown, Column(DataSet().fBottom), kDataRow, MK_LBUTTON);
   Pump();
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_FALSE(bMarkerDragging);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.0f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.0f);
   EXPECT_FALSE(bDataChanged);
 }
 
@@ -188,9 +188,9 @@ TEST_F(Throw, ThrownMarkerSlidesOnAndStopsBeforeItsNeighbour) {
   Pump();
   EXPECT_TRUE(bRangeQuestionPending);
   EXPECT_GT(nDragLinePixel, release_);
-  EXPECT_LE(nDragLinePixel, Column(fMinBottom));
+  EXPECT_LE(nDragLinePixel, Column(DataSet().fMinBottom));
   EXPECT_FLOAT_EQ(fCursorValue, RadiusAt(nDragLinePixel));
-  EXPECT_FLOAT_EQ(fMeniscus, 6.0f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.0f);
 }
 
 TEST_F(Throw, EscDuringTheSlideCancelsWithoutAQuestion) {
@@ -199,14 +199,14 @@ TEST_F(Throw, EscDuringTheSlideCancelsWithoutAQuestion) {
   Pump();
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_FALSE(bHoldMeniscus);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.0f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.0f);
 }
 
 TEST_F(Throw, EnterDuringTheSlideCommitsAtOnce) {
   Fling();
   Key(VK_RETURN);
   Pump();
-  EXPECT_FLOAT_EQ(fMeniscus, RadiusAt(release_));
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, RadiusAt(release_));
   // The range question of a meniscus commit follows, and Enter answers it.
   EXPECT_TRUE(bAskMeniscusRangeShift);
   EXPECT_TRUE(bRangeQuestionPending);
@@ -214,9 +214,9 @@ TEST_F(Throw, EnterDuringTheSlideCommitsAtOnce) {
 
 TEST_F(Interaction, CtrlDoubleClickPicksTheNearerOfMeniscusAndBottom) {
   // The fit ranges as a load places them around the meniscus and the bottom.
-  bFitRangesSet = false;
+  DataSet().bFitRangesSet = false;
   SetDefaultFitLimits();
-  const float minMeniscus = fMinMeniscus, maxMeniscus = fMaxMeniscus;
+  const float minMeniscus = DataSet().fMinMeniscus, maxMeniscus = DataSet().fMaxMeniscus;
   const int x = Column(6.04f);
   DoubleClick(x, MK_CONTROL);
   EXPECT_TRUE(bHoldMeniscus);
@@ -226,36 +226,36 @@ TEST_F(Interaction, CtrlDoubleClickPicksTheNearerOfMeniscusAndBottom) {
 
   Key(VK_RETURN);
   Pump();
-  EXPECT_FLOAT_EQ(fMeniscus, v);
-  EXPECT_FLOAT_EQ(fBottom, 7.1f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, v);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 7.1f);
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_TRUE(bDataChanged);
   // The fit range shown stays where it is.
-  EXPECT_FLOAT_EQ(fMinMeniscus, minMeniscus);
-  EXPECT_FLOAT_EQ(fMaxMeniscus, maxMeniscus);
-  EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, minMeniscus);
+  EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, maxMeniscus);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.98f);
   // On the screen the meniscus line has moved.
   EXPECT_EQ(Pixels().Pixel(Column(v), 200), crMeniscusMarker);
   EXPECT_NE(Pixels().Pixel(Column(6.0f), 200), crMeniscusMarker);
 }
 
 TEST_F(Interaction, MeniscusPickSetsAMissingMeniscusFirstThenTheBottom) {
-  fMeniscus = 0;
-  fBottom = 0;
+  DataSet().fMeniscus = 0;
+  DataSet().fBottom = 0;
   DoubleClick(Column(7.0f), MK_CONTROL);
   Key(VK_RETURN);
   Pump();
-  EXPECT_FLOAT_EQ(fMeniscus, RadiusAt(Column(7.0f)));
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, RadiusAt(Column(7.0f)));
   DoubleClick(Column(6.1f), MK_CONTROL);
   Key(VK_RETURN);
   Pump();
   // The bottom placed left of the meniscus is exchanged with it.
-  EXPECT_FLOAT_EQ(fMeniscus, RadiusAt(Column(6.1f)));
-  EXPECT_FLOAT_EQ(fBottom, RadiusAt(Column(7.0f)));
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, RadiusAt(Column(6.1f)));
+  EXPECT_FLOAT_EQ(DataSet().fBottom, RadiusAt(Column(7.0f)));
 }
 
 TEST_F(Interaction, MeniscusPickNearTheDataEndAsksWhichMarkerIsMeant) {
-  fBottom = 7.3f;  // beyond the data, which end at 7.2
+  DataSet().fBottom = 7.3f;  // beyond the data, which end at 7.2
   DoubleClick(Column(7.18f), MK_CONTROL);
   backend_->QueueMessageBox(IDNO, "");
   backend_->QueueMessageBox(IDNO, "");
@@ -265,14 +265,14 @@ TEST_F(Interaction, MeniscusPickNearTheDataEndAsksWhichMarkerIsMeant) {
   EXPECT_EQ(backend_->Transcript()[0].text, "set bottom?");
   EXPECT_EQ(backend_->Transcript()[1].text, "set meniscus?");
   // Two answers no: nothing moves and the pick ends.
-  EXPECT_FLOAT_EQ(fMeniscus, 6.0f);
-  EXPECT_FLOAT_EQ(fBottom, 7.3f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.0f);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 7.3f);
   EXPECT_FALSE(bCursorActive);
   EXPECT_FALSE(W().bModalBoxOpen);
 }
 
 TEST_F(Interaction, ShiftDoubleClickWithoutMeniscusHoldsTheReferenceButPicksNothing) {
-  fMeniscus = 0;
+  DataSet().fMeniscus = 0;
   DoubleClick(Column(6.5f), MK_SHIFT);
   EXPECT_TRUE(bHoldRefMeniscus);
   EXPECT_FALSE(bPickRefMeniscus);
@@ -292,20 +292,20 @@ TEST_F(Interaction, FirstFittingLimitPickSetsThePickedLimitAndTheOtherAtItsMarke
   // Near the meniscus: the right limit goes 0.01 inside the bottom (the data, to
   // 7.2, reach beyond it). Near the bottom: the left limit 0.01 inside the meniscus.
   for (bool nearMeniscus : {true, false}) {
-    fFitLeftLim = 0;
-    fFitRightLim = 0;
+    DataSet().fFitLeftLim = 0;
+    DataSet().fFitRightLim = 0;
     const float at = nearMeniscus ? 6.3f : 7.0f;
     DoubleClick(Column(at), 0);
     Key(VK_RETURN);
     Pump();
-    EXPECT_FLOAT_EQ(nearMeniscus ? fFitLeftLim : fFitRightLim, RadiusAt(Column(at)));
-    EXPECT_NEAR(nearMeniscus ? fFitRightLim : fFitLeftLim, nearMeniscus ? 7.09f : 6.01f, 1e-5f);
+    EXPECT_FLOAT_EQ(nearMeniscus ? DataSet().fFitLeftLim : DataSet().fFitRightLim, RadiusAt(Column(at)));
+    EXPECT_NEAR(nearMeniscus ? DataSet().fFitRightLim : DataSet().fFitLeftLim, nearMeniscus ? 7.09f : 6.01f, 1e-5f);
   }
 }
 
 TEST_F(Interaction, FittingLimitPickOnTheMeniscusStaysOffIt) {
-  fFitLeftLim = 0;
-  fFitRightLim = 0;
+  DataSet().fFitLeftLim = 0;
+  DataSet().fFitRightLim = 0;
   bPickFitLimit = true;
   bHoldLeftLimit = true;
   bCursorActive = true;
@@ -313,27 +313,27 @@ TEST_F(Interaction, FittingLimitPickOnTheMeniscusStaysOffIt) {
   fCursorValue = 6.0f;
   Key(VK_RETURN);
   Pump();
-  EXPECT_NEAR(fFitLeftLim, 6.01f, 1e-5f);
+  EXPECT_NEAR(DataSet().fFitLeftLim, 6.01f, 1e-5f);
 }
 
 // On DLS data the abscissa is log10 of the lag time: a fitting limit picked at 0
 // (1 s) is set there, not taken for unset and sent to the far end of the data.
 TEST_F(Interaction, FittingLimitPickedAtOneSecondOnDlsDataStaysThere) {
-  for (int s = 1; s <= nScans; ++s)
-    for (int j = 1; j <= pnPoints[static_cast<std::size_t>(s)]; ++j)
-      ppRadius[static_cast<std::size_t>(s)][j] = -6.0f + 0.05f * static_cast<float>(j - 1);
-  bDLSData = true;
-  fMeniscus = -6.0f;
-  fBottom = 0.5f;
-  fFitLeftLim = -5.0f;
-  fFitRightLim = -1.0f;
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    for (int j = 1; j <= DataSet().pnPoints[static_cast<std::size_t>(s)]; ++j)
+      DataSet().ppRadius[static_cast<std::size_t>(s)][j] = -6.0f + 0.05f * static_cast<float>(j - 1);
+  DataSet().bDLSData = true;
+  DataSet().fMeniscus = -6.0f;
+  DataSet().fBottom = 0.5f;
+  DataSet().fFitLeftLim = -5.0f;
+  DataSet().fFitRightLim = -1.0f;
   bPickFitLimit = true;
   bCursorActive = true;
   fCursorValue = 0.0f;
   Key(VK_RETURN);
   Pump();
-  EXPECT_FLOAT_EQ(fFitLeftLim, -5.0f);
-  EXPECT_FLOAT_EQ(fFitRightLim, 0.0f);
+  EXPECT_FLOAT_EQ(DataSet().fFitLeftLim, -5.0f);
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, 0.0f);
 }
 
 TEST_F(Interaction, ConfirmButtonEndsAPickAsEnterDoes) {
@@ -344,8 +344,8 @@ TEST_F(Interaction, ConfirmButtonEndsAPickAsEnterDoes) {
   EXPECT_FALSE(bPickFitLimit);
   EXPECT_FALSE(pFitLimitYesButton);
   // The nearer limit, the left one, moved to the pick.
-  EXPECT_FLOAT_EQ(fFitLeftLim, RadiusAt(x));
-  EXPECT_FLOAT_EQ(fFitRightLim, 6.9f);
+  EXPECT_FLOAT_EQ(DataSet().fFitLeftLim, RadiusAt(x));
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, 6.9f);
 }
 
 TEST_F(Interaction, EscAbandonsAPick) {
@@ -355,15 +355,15 @@ TEST_F(Interaction, EscAbandonsAPick) {
   EXPECT_FALSE(bPickFitLimit);
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_FALSE(AnyMarkerHeld());
-  EXPECT_FLOAT_EQ(fFitLeftLim, 6.2f);
-  EXPECT_FLOAT_EQ(fFitRightLim, 6.9f);
+  EXPECT_FLOAT_EQ(DataSet().fFitLeftLim, 6.2f);
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, 6.9f);
   EXPECT_EQ(Screen().Cursor(), CursorShape::Arrow);
 }
 
 TEST_F(Interaction, DoubleClickOnAMarkerDragsItInsteadOfPicking) {
   // The first click of the double-click already takes the marker and drops it
   // where it was; the double-click then moves the placed line.
-  DoubleClick(Column(fBottom), 0);
+  DoubleClick(Column(DataSet().fBottom), 0);
   EXPECT_TRUE(bHoldBottom);
   EXPECT_FALSE(bPickFitLimit);
   EXPECT_TRUE(bRangeQuestionPending);
@@ -385,21 +385,21 @@ TEST_F(Interaction, ArrowKeysMoveTheCursorAndShowItsValue) {
 
 TEST_F(Interaction, ClickOnADataPointShowsItsRadiusAndSignal) {
   // Point 61 of scan 2: r = 6.5, signal 0.6 + 0.1 x 0.6.
-  const float r = ppRadius[2][61], a = ppSignal[2][61];
-  Press(pDataPlot->MapX(r), pDataPlot->MapY(a));
+  const float r = DataSet().ppRadius[2][61], a = DataSet().ppSignal[2][61];
+  Press(DataPlots().pDataPlot->MapX(r), DataPlots().pDataPlot->MapY(a));
   EXPECT_EQ(nPickedPointIndex, 61);
   EXPECT_EQ(szReadoutLine1, "r = 6.5000    ");
   EXPECT_EQ(szReadoutLine2, "a = 0.6600    ");
 
   // A click between the scans clears both lines.
-  Press(pDataPlot->MapX(r), pDataPlot->MapY(0.5f));
+  Press(DataPlots().pDataPlot->MapX(r), DataPlots().pDataPlot->MapY(0.5f));
   EXPECT_EQ(szReadoutLine1, std::string(14, ' '));
   EXPECT_EQ(szReadoutLine2, std::string(14, ' '));
 }
 
 TEST_F(Interaction, KeysAndButtonsDuringAFitOnlyAskItToStop) {
   W().bFitInProgress = true;
-  Post(EventType::LButtonDown, Column(fMeniscus), kDataRow, MK_LBUTTON);
+  Post(EventType::LButtonDown, Column(DataSet().fMeniscus), kDataRow, MK_LBUTTON);
   Pump();
   EXPECT_TRUE(bUserAbort);
   EXPECT_FALSE(bMarkerDragging);
@@ -418,7 +418,7 @@ TEST_F(Interaction, KeysAndButtonsDuringAFitOnlyAskItToStop) {
 
 TEST_F(Interaction, MouseMoveAloneDoesNotInterruptARun) {
   W().bRunInProgress = true;
-  Post(EventType::MouseMove, Column(fMeniscus), kDataRow, 0);
+  Post(EventType::MouseMove, Column(DataSet().fMeniscus), kDataRow, 0);
   Pump();
   EXPECT_FALSE(bUserAbort);
   EXPECT_TRUE(bHoverIdle);
@@ -426,7 +426,7 @@ TEST_F(Interaction, MouseMoveAloneDoesNotInterruptARun) {
 }
 
 TEST_F(Interaction, PointerNearAMarkerShowsTheSizingCursorUntilItLeaves) {
-  Post(EventType::MouseMove, Column(fBottom) + 1, kDataRow, 0);
+  Post(EventType::MouseMove, Column(DataSet().fBottom) + 1, kDataRow, 0);
   Pump();
   EXPECT_EQ(Screen().Cursor(), CursorShape::SizeWE);
   EXPECT_FALSE(bHoverIdle);
@@ -469,8 +469,8 @@ TEST_F(Interaction, BandOfTenPixelsDoesNotZoomAndElevenDoes) {
   // Screen rows grow downwards: the lower row gives the smaller value.
   EXPECT_FLOAT_EQ(afZoomYMin[1], yMin);
   EXPECT_FLOAT_EQ(afZoomYMax[1], yMax);
-  EXPECT_FLOAT_EQ(pDataPlot->fXMin, afZoomXMin[1]);
-  EXPECT_FLOAT_EQ(pDataPlot->fXMax, afZoomXMax[1]);
+  EXPECT_FLOAT_EQ(DataPlots().pDataPlot->fXMin, afZoomXMin[1]);
+  EXPECT_FLOAT_EQ(DataPlots().pDataPlot->fXMax, afZoomXMax[1]);
 }
 
 TEST_F(Interaction, TenZoomsStopAtLevelNine) {
@@ -480,20 +480,20 @@ TEST_F(Interaction, TenZoomsStopAtLevelNine) {
 
 TEST_F(Interaction, RightDoubleClickStepsBackThroughTheZoomLevels) {
   RightDrag(300, 150, 900, 400);
-  const float firstXMin = pDataPlot->fXMin, firstXMax = pDataPlot->fXMax;
+  const float firstXMin = DataPlots().pDataPlot->fXMin, firstXMax = DataPlots().pDataPlot->fXMax;
   RightDrag(400, 150, 800, 400);
   ASSERT_EQ(nZoomLevel, 2);
   Screen().Click(600, kDataRow, true, 0, true);
   Pump();
   EXPECT_EQ(nZoomLevel, 1);
-  EXPECT_FLOAT_EQ(pDataPlot->fXMin, firstXMin);
-  EXPECT_FLOAT_EQ(pDataPlot->fXMax, firstXMax);
+  EXPECT_FLOAT_EQ(DataPlots().pDataPlot->fXMin, firstXMin);
+  EXPECT_FLOAT_EQ(DataPlots().pDataPlot->fXMax, firstXMax);
   Screen().Click(600, kDataRow, true, 0, true);
   Screen().Click(600, kDataRow, true, 0, true);
   Pump();
   EXPECT_EQ(nZoomLevel, 0);
-  EXPECT_LT(pDataPlot->fXMin, 5.91f);
-  EXPECT_GT(pDataPlot->fXMax, 7.19f);
+  EXPECT_LT(DataPlots().pDataPlot->fXMin, 5.91f);
+  EXPECT_GT(DataPlots().pDataPlot->fXMax, 7.19f);
 }
 
 TEST_F(Interaction, RightPressOutsideThePanesStartsNoDrag) {
@@ -515,7 +515,7 @@ TEST_F(Interaction, RightClickCancelsAPendingMeniscusRangeQuestion) {
   Pump();
   EXPECT_FALSE(bAskMeniscusRangeShift);
   EXPECT_FALSE(bRangeQuestionPending);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.01f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.01f);
 }
 
 }  // namespace

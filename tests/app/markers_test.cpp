@@ -22,11 +22,11 @@ class MarkerRules : public WindowTest {
   void SetUp() override {
     WindowTest::SetUp();
     curve_ = std::make_unique<CCurve>(xs_.data(), ys_.data(), 2, 0, 0);
-    pDataPlot = new CWINPlot();
-    pDataPlot->SetPlotRect(50, 75, 475, 975);
-    pDataPlot->AddCurve(curve_.get());
-    pDataPlot->SetRanges(5.8f, 7.3f, 0.0f, 1.0f);
-    pDataPlot->Redraw();
+    DataPlots().pDataPlot = new CWINPlot();
+    DataPlots().pDataPlot->SetPlotRect(50, 75, 475, 975);
+    DataPlots().pDataPlot->AddCurve(curve_.get());
+    DataPlots().pDataPlot->SetRanges(5.8f, 7.3f, 0.0f, 1.0f);
+    DataPlots().pDataPlot->Redraw();
     SetGeometry();
     Paint();
     bDataChanged = false;
@@ -48,14 +48,14 @@ constexpr float kTol = 1e-5f;
 
 TEST_F(MarkerRules, MeniscusMovedRightOfTheLeftLimitPushesItAlong) {
   Commit(bHoldMeniscus, 6.25f);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.25f);
-  EXPECT_NEAR(fFitLeftLim, 6.255f, kTol);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.25f);
+  EXPECT_NEAR(DataSet().fFitLeftLim, 6.255f, kTol);
   // The upper meniscus bound was passed: it moves 0.002 beyond the meniscus.
-  EXPECT_NEAR(fMaxMeniscus, 6.252f, kTol);
+  EXPECT_NEAR(DataSet().fMaxMeniscus, 6.252f, kTol);
   EXPECT_FALSE(bHoldMeniscus);
   EXPECT_EQ(fCursorValue, 0.0f);
   EXPECT_TRUE(bDataChanged);
-  EXPECT_FLOAT_EQ(pParams[13], 6.25f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[13], 6.25f);
   // The fit-range question stands at the place of the confirmed move.
   EXPECT_TRUE(bAskMeniscusRangeShift);
   EXPECT_TRUE(bRangeQuestionPending);
@@ -64,34 +64,34 @@ TEST_F(MarkerRules, MeniscusMovedRightOfTheLeftLimitPushesItAlong) {
 }
 
 TEST_F(MarkerRules, FirstMeniscusMoveSetsAnUnsetLeftLimit) {
-  fFitLeftLim = 0;
+  DataSet().fFitLeftLim = 0;
   Commit(bHoldMeniscus, 6.01f);
-  EXPECT_NEAR(fFitLeftLim, 6.015f, kTol);
+  EXPECT_NEAR(DataSet().fFitLeftLim, 6.015f, kTol);
 }
 
 TEST_F(MarkerRules, MeniscusWithinItsRangeLeavesTheLeftLimitAndPullsTheUpperBound) {
-  fMeniscus = 5.9f;
-  fFitLeftLim = 6.2f;
-  fMinMeniscus = 5.8f;
-  fMaxMeniscus = 6.25f;
+  DataSet().fMeniscus = 5.9f;
+  DataSet().fFitLeftLim = 6.2f;
+  DataSet().fMinMeniscus = 5.8f;
+  DataSet().fMaxMeniscus = 6.25f;
   Commit(bHoldMeniscus, 6.0f);
-  EXPECT_FLOAT_EQ(fFitLeftLim, 6.2f);
-  EXPECT_NEAR(fMaxMeniscus, 6.199f, kTol);
-  EXPECT_FLOAT_EQ(fMinMeniscus, 5.8f);
+  EXPECT_FLOAT_EQ(DataSet().fFitLeftLim, 6.2f);
+  EXPECT_NEAR(DataSet().fMaxMeniscus, 6.199f, kTol);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.8f);
 }
 
 TEST_F(MarkerRules, BottomMovedLeftOfTheRightLimitTakesItWithoutMargin) {
   Commit(bHoldBottom, 6.85f);
-  EXPECT_FLOAT_EQ(fBottom, 6.85f);
-  EXPECT_FLOAT_EQ(fFitRightLim, 6.85f);
-  EXPECT_FLOAT_EQ(fMinBottom, 6.85f);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 6.85f);
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, 6.85f);
+  EXPECT_FLOAT_EQ(DataSet().fMinBottom, 6.85f);
   EXPECT_TRUE(bAskBottomRangeShift);
 }
 
 TEST_F(MarkerRules, BottomMoveLeavesAnUnsetRightLimitUnset) {
-  fFitRightLim = 0;
+  DataSet().fFitRightLim = 0;
   Commit(bHoldBottom, 6.85f);
-  EXPECT_EQ(fFitRightLim, 0.0f);
+  EXPECT_EQ(DataSet().fFitRightLim, 0.0f);
 }
 
 TEST_F(MarkerRules, DroppedFitLimitsKeepTheirOrderAndStayInsideMeniscusAndBottom) {
@@ -108,40 +108,40 @@ TEST_F(MarkerRules, DroppedFitLimitsKeepTheirOrderAndStayInsideMeniscusAndBottom
   for (const Case& c : cases) {
     SetGeometry();
     Commit(*c.hold, c.drop);
-    EXPECT_NEAR(fFitLeftLim, c.left, kTol) << c.drop;
-    EXPECT_NEAR(fFitRightLim, c.right, kTol) << c.drop;
+    EXPECT_NEAR(DataSet().fFitLeftLim, c.left, kTol) << c.drop;
+    EXPECT_NEAR(DataSet().fFitRightLim, c.right, kTol) << c.drop;
     EXPECT_FALSE(bRangeQuestionPending) << c.drop;
   }
 }
 
 TEST_F(MarkerRules, RightLimitDroppedLeftOfTheMeniscusGoesOntoIt) {
-  fFitLeftLim = 5.9f;
+  DataSet().fFitLeftLim = 5.9f;
   Commit(bHoldRightLimit, 5.95f);
-  EXPECT_FLOAT_EQ(fFitRightLim, 6.0f);
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, 6.0f);
   // The left limit was not moved by this drop.
-  EXPECT_FLOAT_EQ(fFitLeftLim, 5.9f);
+  EXPECT_FLOAT_EQ(DataSet().fFitLeftLim, 5.9f);
 }
 
 TEST_F(MarkerRules, RightLimitDroppedBeyondTheBottomGoesOntoIt) {
   Commit(bHoldRightLimit, 7.25f);
-  EXPECT_FLOAT_EQ(fFitRightLim, 7.1f);
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, 7.1f);
   // Rule R2: the lower bottom bound keeps right of the right limit.
-  EXPECT_NEAR(fMinBottom, 7.101f, kTol);
+  EXPECT_NEAR(DataSet().fMinBottom, 7.101f, kTol);
 }
 
 TEST_F(MarkerRules, LowerMeniscusBoundAboveTheUpperExchangesAndPullsTheMeniscus) {
   Commit(bHoldMinMeniscus, 6.05f);
-  EXPECT_FLOAT_EQ(fMinMeniscus, 6.02f);
-  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.05f);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.02f);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 6.02f);
+  EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, 6.05f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.02f);
   // A dragged bound is no reason to keep later default fit ranges away.
-  EXPECT_FALSE(bFitRangesSet);
+  EXPECT_FALSE(DataSet().bFitRangesSet);
 }
 
 TEST_F(MarkerRules, UpperMeniscusBoundBelowTheMeniscusPullsItDown) {
   Commit(bHoldMaxMeniscus, 5.99f);
-  EXPECT_FLOAT_EQ(fMaxMeniscus, 5.99f);
-  EXPECT_FLOAT_EQ(fMeniscus, 5.99f);
+  EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, 5.99f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 5.99f);
 }
 
 TEST_F(MarkerRules, ReferenceMeniscusSetsTheMeniscusDifference) {
@@ -153,19 +153,19 @@ TEST_F(MarkerRules, ConfirmedRangeQuestionShiftsTheMeniscusRangeByTheMove) {
   Commit(bHoldMeniscus, 6.03f);
   ASSERT_TRUE(bAskMeniscusRangeShift);
   W().FinishMarkerMove(true);
-  EXPECT_NEAR(fMinMeniscus, 6.01f, kTol);
-  EXPECT_NEAR(fMaxMeniscus, 6.05f, kTol);
+  EXPECT_NEAR(DataSet().fMinMeniscus, 6.01f, kTol);
+  EXPECT_NEAR(DataSet().fMaxMeniscus, 6.05f, kTol);
   EXPECT_FALSE(bAskMeniscusRangeShift);
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_FALSE(pFitLimitYesButton);
 }
 
 TEST_F(MarkerRules, ShiftedRangeStillGivesWayToTheLeftLimit) {
-  fFitLeftLim = 6.04f;
+  DataSet().fFitLeftLim = 6.04f;
   Commit(bHoldMeniscus, 6.03f);
   W().FinishMarkerMove(true);
-  EXPECT_NEAR(fMinMeniscus, 6.01f, kTol);
-  EXPECT_NEAR(fMaxMeniscus, 6.039f, kTol);
+  EXPECT_NEAR(DataSet().fMinMeniscus, 6.01f, kTol);
+  EXPECT_NEAR(DataSet().fMaxMeniscus, 6.039f, kTol);
 }
 
 TEST_F(MarkerRules, CancelledMoveChangesNothing) {
@@ -173,7 +173,7 @@ TEST_F(MarkerRules, CancelledMoveChangesNothing) {
   fCursorValue = 6.5f;
   bRangeQuestionPending = true;
   W().FinishMarkerMove(false);
-  EXPECT_FLOAT_EQ(fBottom, 7.1f);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 7.1f);
   EXPECT_FALSE(bHoldBottom);
   EXPECT_EQ(fCursorValue, 0.0f);
   EXPECT_FALSE(bDataChanged);

@@ -24,7 +24,7 @@ class Painting : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    bColorScansByTime = true;  // scan colours unlike the marker colours
+    DataPlots().bColorScansByTime = true;  // scan colours unlike the marker colours
     LoadScans();
     SetGeometry();
   }
@@ -50,7 +50,7 @@ class Painting : public WindowTest {
 TEST_F(Painting, DataAndResidualPanesShowEveryScansColour) {
   SetModelComputed(true);  // residuals of a model computed for these data
   Paint();
-  for (int k = 1; k <= nScans; ++k) {
+  for (int k = 1; k <= DataSet().nScans; ++k) {
     EXPECT_GT(CountColour(ScanColor(k), 50, 475), 100) << "data pane, scan position " << k;
     EXPECT_GT(CountColour(ScanColor(k), 550, 950), 100) << "residual pane, scan position " << k;
   }
@@ -59,15 +59,15 @@ TEST_F(Painting, DataAndResidualPanesShowEveryScansColour) {
 
 TEST_F(Painting, MarkerLinesStandInTheirColours) {
   Paint();
-  EXPECT_TRUE(ColumnHas(Column(fMeniscus), 200, crMeniscusMarker));
-  EXPECT_TRUE(ColumnHas(Column(fBottom), 200, crBottomMarker));
-  EXPECT_TRUE(ColumnHas(Column(fFitLeftLim), 200, crFitLimitMarker));
-  EXPECT_TRUE(ColumnHas(Column(fFitRightLim), 200, crFitLimitMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fMeniscus), 200, crMeniscusMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fBottom), 200, crBottomMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fFitLeftLim), 200, crFitLimitMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fFitRightLim), 200, crFitLimitMarker));
   // The range bounds are dashed: the first dash starts at the pane's top row.
-  EXPECT_TRUE(ColumnHas(Column(fMinMeniscus), 51, crRangeMarker));
-  EXPECT_TRUE(ColumnHas(Column(fMaxBottom), 51, crRangeMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fMinMeniscus), 51, crRangeMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fMaxBottom), 51, crRangeMarker));
   // Below the data pane the lines end.
-  EXPECT_FALSE(ColumnHas(Column(fMeniscus), 480, crMeniscusMarker));
+  EXPECT_FALSE(ColumnHas(Column(DataSet().fMeniscus), 480, crMeniscusMarker));
 }
 
 // A readout drawn at the left margin (the pointer's radius, and through the same
@@ -91,22 +91,22 @@ TEST_F(Painting, ReadoutsOfAComputationLeaveTheAxisTitleAlone) {
 }
 
 TEST_F(Painting, DLSDataShowOnlyTheFittingLimits) {
-  bDLSData = true;
+  DataSet().bDLSData = true;
   Paint();
-  EXPECT_FALSE(ColumnHas(Column(fMeniscus), 200, crMeniscusMarker));
-  EXPECT_FALSE(ColumnHas(Column(fMinMeniscus), 51, crRangeMarker));
-  EXPECT_TRUE(ColumnHas(Column(fFitLeftLim), 200, crFitLimitMarker));
+  EXPECT_FALSE(ColumnHas(Column(DataSet().fMeniscus), 200, crMeniscusMarker));
+  EXPECT_FALSE(ColumnHas(Column(DataSet().fMinMeniscus), 51, crRangeMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fFitLeftLim), 200, crFitLimitMarker));
 }
 
 TEST_F(Painting, MeniscusPickHidesTheMeniscusLineButNotTheBottom) {
   bPickMeniscusBottom = true;
   Paint();
-  EXPECT_FALSE(ColumnHas(Column(fMeniscus), 200, crMeniscusMarker));
-  EXPECT_TRUE(ColumnHas(Column(fBottom), 200, crBottomMarker));
+  EXPECT_FALSE(ColumnHas(Column(DataSet().fMeniscus), 200, crMeniscusMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fBottom), 200, crBottomMarker));
 }
 
 TEST_F(Painting, ReferenceMeniscusShowsWithTheBufferMismatch) {
-  const float ref = static_cast<float>(fMeniscus - fMeniscusDifference);
+  const float ref = static_cast<float>(DataSet().fMeniscus - fMeniscusDifference);
   Paint();
   EXPECT_FALSE(ColumnHas(Column(ref), 200, crRefMeniscusMarker));
   SetRefMeniscusShownTest([] { return true; });
@@ -156,37 +156,37 @@ TEST_F(Painting, WithoutPlotsOnlyTheFirstPaintsTextIsDue) {
 TEST_F(Painting, PaintingChangesNoData) {
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(dir_.path());
-  bWriteScanRms = true;
-  const std::vector<float> residuals(ppResiduals[2] + 1, ppResiduals[2] + 132);
-  for (int j = 1; j <= 131; ++j) ppFit[2][j] = 0.5f;  // a model that the residuals do not show yet
-  bFitRangesSet = false;
-  const float yMin = pResidualsPlot->fYMin, yMax = pResidualsPlot->fYMax;
-  const float xMin = pDataPlot->fXMin, xMax = pDataPlot->fXMax;
+  DataPlots().bWriteScanRms = true;
+  const std::vector<float> residuals(DataSet().ppResiduals[2] + 1, DataSet().ppResiduals[2] + 132);
+  for (int j = 1; j <= 131; ++j) DataSet().ppFit[2][j] = 0.5f;  // a model that the residuals do not show yet
+  DataSet().bFitRangesSet = false;
+  const float yMin = DataPlots().pResidualsPlot->fYMin, yMax = DataPlots().pResidualsPlot->fYMax;
+  const float xMin = DataPlots().pDataPlot->fXMin, xMax = DataPlots().pDataPlot->fXMax;
   Paint();
   Paint();
   std::filesystem::current_path(previous);
-  EXPECT_EQ(std::vector<float>(ppResiduals[2] + 1, ppResiduals[2] + 132), residuals);
+  EXPECT_EQ(std::vector<float>(DataSet().ppResiduals[2] + 1, DataSet().ppResiduals[2] + 132), residuals);
   EXPECT_FALSE(std::filesystem::exists(dir_.path() + "ScanRms.dat"));
-  EXPECT_FLOAT_EQ(pResidualsPlot->fYMin, yMin);
-  EXPECT_FLOAT_EQ(pResidualsPlot->fYMax, yMax);
-  EXPECT_FLOAT_EQ(pDataPlot->fXMin, xMin);
-  EXPECT_FLOAT_EQ(pDataPlot->fXMax, xMax);
-  EXPECT_FALSE(bFitRangesSet);
-  EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
+  EXPECT_FLOAT_EQ(DataPlots().pResidualsPlot->fYMin, yMin);
+  EXPECT_FLOAT_EQ(DataPlots().pResidualsPlot->fYMax, yMax);
+  EXPECT_FLOAT_EQ(DataPlots().pDataPlot->fXMin, xMin);
+  EXPECT_FLOAT_EQ(DataPlots().pDataPlot->fXMax, xMax);
+  EXPECT_FALSE(DataSet().bFitRangesSet);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.98f);
 }
 
 TEST_F(Painting, FittedCurvesTakeTheColourOfTheirScansDataCurve) {
   // Display order 3, 1, 2; each model 0.15 below its data, between the data curves.
-  pScanOrder = {0, 3, 1, 2};
+  DataSet().pScanOrder = {0, 3, 1, 2};
   for (int s = 1; s <= 3; ++s)
-    for (int j = 1; j <= 131; ++j) ppFit[s][j] = ppSignal[s][j] - 0.15f;
+    for (int j = 1; j <= 131; ++j) DataSet().ppFit[s][j] = DataSet().ppSignal[s][j] - 0.15f;
   RebuildDataAndResidualPlots();
   RedrawDataPlot(true);
   RedrawResidualPlot(true);
   SetModelComputed(true);
   Paint();
   // Scan 3 is shown first: its model (0.75 .. 0.88) is drawn in the first colour.
-  const int row = pDataPlot->MapY(0.8f);
+  const int row = DataPlots().pDataPlot->MapY(0.8f);
   int first = 0, other = 0;
   for (int y = row - 8; y <= row + 8; ++y)
     for (int x = Column(6.3f); x < Column(6.9f); ++x) {
@@ -209,16 +209,16 @@ TEST_F(Painting, AWholeRedrawShowsTheWindowOnceWithTheFinishedPicture) {
   Paint();
   EXPECT_EQ(Screen().RefreshCount(), before + 1);
   // What was shown holds all of it.
-  EXPECT_TRUE(ColumnHas(Column(fMeniscus), 200, crMeniscusMarker));
-  EXPECT_TRUE(ColumnHas(Column(fFitRightLim), 200, crFitLimitMarker));
-  EXPECT_TRUE(ColumnHas(Column(fMaxBottom), 51, crRangeMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fMeniscus), 200, crMeniscusMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fFitRightLim), 200, crFitLimitMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fMaxBottom), 51, crRangeMarker));
   EXPECT_EQ(nCursorLinePixel, Column(6.5f));
-  EXPECT_GT(CountColour(ScanColor(nScans), 550, 950), 100);
+  EXPECT_GT(CountColour(ScanColor(DataSet().nScans), 550, 950), 100);
   // A pane redrawn alone during a fit shows the window once too.
   const int beforePane = Screen().RefreshCount();
   W().DrawDataPane();
   EXPECT_EQ(Screen().RefreshCount(), beforePane + 1);
-  EXPECT_TRUE(ColumnHas(Column(fBottom), 200, crBottomMarker));
+  EXPECT_TRUE(ColumnHas(Column(DataSet().fBottom), 200, crBottomMarker));
 }
 
 // ---------------------------------------------------------------- direct lines
@@ -295,7 +295,7 @@ TEST_F(Painting, PrintedPageKeepsTheAspectAndPutsTheMarkersOnThePictures) {
       const Color p = page.Pixel(x, y);
       if (p == kWhite) continue;
       (y <= bottomRight.y ? inside : below) += 1;
-      for (int k = 1; k <= nScans; ++k) coloured += p == ScanColor(k);
+      for (int k = 1; k <= DataSet().nScans; ++k) coloured += p == ScanColor(k);
     }
   EXPECT_GT(inside, 500);
   EXPECT_EQ(below, 0);
@@ -303,20 +303,20 @@ TEST_F(Painting, PrintedPageKeepsTheAspectAndPutsTheMarkersOnThePictures) {
   EXPECT_EQ(coloured, 0);
 
   // The meniscus line stands at its column of the screen, scaled like the pictures.
-  const Point top = OnPage(page, Point{Column(fMeniscus), 100});
-  const Point bottom = OnPage(page, Point{Column(fMeniscus), 450});
+  const Point top = OnPage(page, Point{Column(DataSet().fMeniscus), 100});
+  const Point bottom = OnPage(page, Point{Column(DataSet().fMeniscus), 450});
   int black = 0;
   for (int y = top.y; y < bottom.y; ++y) black += page.Pixel(top.x, y) == kBlack;
   EXPECT_GT(black, (bottom.y - top.y) * 9 / 10);
 
   // The screen plots keep their colours.
-  for (int k = 1; k <= nScans; ++k) EXPECT_EQ(pDataPlot->GetCurveColor(k - 1), ScanColor(k));
+  for (int k = 1; k <= DataSet().nScans; ++k) EXPECT_EQ(DataPlots().pDataPlot->GetCurveColor(k - 1), ScanColor(k));
   EXPECT_FALSE(bPrinting);
 }
 
 TEST_F(Painting, PrintedPageWithoutDataShowsTheResidualsAndTheMarkers) {
   Paint();
-  bShowData = false;
+  DataPlots().bShowData = false;
   backend_->QueueMessageBox(IDNO, "Printing");
   W().CmPrint();
   ASSERT_EQ(backend_->PrintedPages(), 1);
@@ -337,7 +337,7 @@ TEST_F(Painting, PrintedPageWithoutDataShowsTheResidualsAndTheMarkers) {
 
 TEST_F(Painting, EveryPrintedPageOffersTheLastBestFitInformation) {
   Paint();
-  ASSERT_FALSE(bModelComputed);
+  ASSERT_FALSE(AnalysisSwitches().bModelComputed);
   std::vector<Point> blocks;
   GetShellHooks().drawBestFitInfo = [&](TXLAWindow&, DC&, int x, int y) { blocks.push_back({x, y}); };
   // Also before any model was computed the question comes; No prints no block.
@@ -370,7 +370,7 @@ TEST_F(Painting, InitialProfileStandsInGreenOnTheScreenInThePaneAndOnPaper) {
   const Color green = RGB(0, 255, 0);
   // Columns between the two fitting limits (green lines too) that hold green within
   // three rows of the profile's row, of `columns` looked at.
-  const int x0 = Column(6.3f), x1 = Column(6.8f), row = pDataPlot->MapY(0.5f);
+  const int x0 = Column(6.3f), x1 = Column(6.8f), row = DataPlots().pDataPlot->MapY(0.5f);
   auto greenColumns = [&](const Image& image, Point a, Point b) {
     int found = 0;
     for (int x = a.x; x <= b.x; ++x) {
@@ -386,7 +386,7 @@ TEST_F(Painting, InitialProfileStandsInGreenOnTheScreenInThePaneAndOnPaper) {
   Paint();
   EXPECT_EQ(greenColumns(Pixels(), a, b), 0);
 
-  bInitialDataProfile = true;
+  AnalysisSwitches().bInitialDataProfile = true;
   Paint();
   EXPECT_GE(greenColumns(Pixels(), a, b), (x1 - x0) * 9 / 10);
   // Above and below the profile's row there is none.

@@ -102,25 +102,25 @@ TEST_F(PreferenceCommands, NoMultithreadingMeansOneThreadEach) {
 }
 
 TEST_F(PreferenceCommands, TimeStampThresholdIsStoredAsItIsUsed) {
-  nScans = 1;  // one scan: no check of the time stamps now
+  DataSet().nScans = 1;  // one scan: no check of the time stamps now
   backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
   backend_->QueueInput("1.002");
   window_->CmCheckTimeStamps();
-  nScans = 0;
-  EXPECT_TRUE(bCheckTimeStamps);
+  DataSet().nScans = 0;
+  EXPECT_TRUE(TimeStamps().bCheckTimeStamps);
   EXPECT_TRUE(Screen().IsMenuItemChecked(kCmCheckTimeStamps));
   EXPECT_EQ(Line(kPrefCheckTimeStamps), "1");
   EXPECT_EQ(Line(kPrefTimeStampThreshold), "200");
-  const double inUse = dTimeStampThreshold;
+  const double inUse = TimeStamps().dTimeStampThreshold;
   ASSERT_EQ(LoadPreferences(nullptr), 1);
-  EXPECT_EQ(dTimeStampThreshold, inUse);
+  EXPECT_EQ(TimeStamps().dTimeStampThreshold, inUse);
   EXPECT_DOUBLE_EQ(inUse, 1.002);
 }
 
 TEST_F(PreferenceCommands, ScanColoursToggleWithoutAQuestionFirst) {
   backend_->QueueMessageBox(IDYES, "SET PREFERENCE");
   window_->CmScanColorByTime();
-  EXPECT_FALSE(bColorScansByTime);
+  EXPECT_FALSE(DataPlots().bColorScansByTime);
   EXPECT_FALSE(Screen().IsMenuItemChecked(kCmScanColorByTime));
   EXPECT_EQ(Line(kPrefScanColorByTime), "0");
   ASSERT_EQ(backend_->Transcript().size(), 1u);
@@ -130,10 +130,10 @@ TEST_F(PreferenceCommands, ScanColoursToggleWithoutAQuestionFirst) {
 TEST_F(PreferenceCommands, OldFilenameConventionTogglesUnstored) {
   const auto before = ReadLines(szParamsIni);
   window_->CmOldFilenameConvention();
-  EXPECT_TRUE(bOldFilenameConvention);
+  EXPECT_TRUE(AnalysisSwitches().bOldFilenameConvention);
   EXPECT_TRUE(Screen().IsMenuItemChecked(kCmOldFilenameConvention));
   window_->CmOldFilenameConvention();
-  EXPECT_FALSE(bOldFilenameConvention);
+  EXPECT_FALSE(AnalysisSwitches().bOldFilenameConvention);
   EXPECT_EQ(ReadLines(szParamsIni), before);
 }
 

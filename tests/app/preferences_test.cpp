@@ -48,18 +48,18 @@ TEST_F(Preferences, MissingFileKeepsTheStartValuesWithoutAMessage) {
   EXPECT_EQ(LoadPreferences(nullptr), 0);
   EXPECT_FALSE(bDisclaimerAccepted);
   EXPECT_EQ(nThreads, 2);
-  EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.001);
+  EXPECT_DOUBLE_EQ(TimeStamps().dTimeStampThreshold, 1.001);
   EXPECT_TRUE(backend_->Transcript().empty());
   EXPECT_FALSE(std::filesystem::exists(szParamsIni));
 }
 
 TEST_F(Preferences, WrittenSettingsReadBackUnchanged) {
   bDisclaimerAccepted = true;
-  fRadialStep = 0.0025f;
-  bUpdateResidualBitmapDuringFit = true;
-  bUpdateDistributionDuringFit = true;
+  RadialGrid().fRadialStep = 0.0025f;
+  DataPlots().bUpdateResidualBitmapDuringFit = true;
+  DataPlots().bUpdateDistributionDuringFit = true;
   bPlaySounds = true;
-  bColorScansByTime = false;
+  DataPlots().bColorScansByTime = false;
   bWizardMessages = false;
   bRegMaxEnt = false;
   bRegShowBoth = true;
@@ -68,9 +68,9 @@ TEST_F(Preferences, WrittenSettingsReadBackUnchanged) {
   bFitMarquardt = true;
   bSuppressBaselineCorrelation = false;
   LammThreadCount() = 3;
-  fMaxUpdateInterval = 2.5f;
+  DataPlots().fMaxUpdateInterval = 2.5f;
   bAlwaysLoadG2 = true;
-  dTimeStampThreshold = 1.00437;
+  TimeStamps().dTimeStampThreshold = 1.00437;
   ASSERT_EQ(WritePreferences(nullptr), 1);
   EXPECT_EQ(ReadLines(szParamsIni).size(), 19u);
 
@@ -78,12 +78,12 @@ TEST_F(Preferences, WrittenSettingsReadBackUnchanged) {
   SetupPathTable(dir_.path(), "");
   ASSERT_EQ(LoadPreferences(nullptr), 1);
   EXPECT_TRUE(bDisclaimerAccepted);
-  EXPECT_FLOAT_EQ(fRadialStep, 0.0025f);
-  EXPECT_TRUE(bUpdateResidualBitmapDuringFit);
-  EXPECT_FALSE(bUpdateResidualPlotDuringFit);
-  EXPECT_TRUE(bUpdateDistributionDuringFit);
+  EXPECT_FLOAT_EQ(RadialGrid().fRadialStep, 0.0025f);
+  EXPECT_TRUE(DataPlots().bUpdateResidualBitmapDuringFit);
+  EXPECT_FALSE(DataPlots().bUpdateResidualPlotDuringFit);
+  EXPECT_TRUE(DataPlots().bUpdateDistributionDuringFit);
   EXPECT_TRUE(bPlaySounds);
-  EXPECT_FALSE(bColorScansByTime);
+  EXPECT_FALSE(DataPlots().bColorScansByTime);
   EXPECT_FALSE(bWizardMessages);
   EXPECT_TRUE(bRegShowBoth);
   EXPECT_FALSE(bRegMaxEnt);
@@ -93,10 +93,10 @@ TEST_F(Preferences, WrittenSettingsReadBackUnchanged) {
   EXPECT_FALSE(bFitSimplex);
   EXPECT_FALSE(bSuppressBaselineCorrelation);
   EXPECT_EQ(LammThreadCount(), 3);
-  EXPECT_FLOAT_EQ(fMaxUpdateInterval, 2.5f);
+  EXPECT_FLOAT_EQ(DataPlots().fMaxUpdateInterval, 2.5f);
   EXPECT_TRUE(bAlwaysLoadG2);
-  EXPECT_TRUE(bCheckTimeStamps);
-  EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.00437);
+  EXPECT_TRUE(TimeStamps().bCheckTimeStamps);
+  EXPECT_DOUBLE_EQ(TimeStamps().dTimeStampThreshold, 1.00437);
 }
 
 TEST_F(Preferences, TimeStampCheckAndThresholdSurviveSaveAndLoad) {
@@ -108,14 +108,14 @@ TEST_F(Preferences, TimeStampCheckAndThresholdSurviveSaveAndLoad) {
   // resolution keeps the check on; a check off stays off whatever the threshold.
   struct Case { double threshold; bool check; double loaded; };
   for (const Case& c : {Case{1.001, true, 1.001}, Case{1.000001, true, 1.0}, Case{1.001, false, 1.001}}) {
-    dTimeStampThreshold = c.threshold;
-    bCheckTimeStamps = c.check;
+    TimeStamps().dTimeStampThreshold = c.threshold;
+    TimeStamps().bCheckTimeStamps = c.check;
     ASSERT_EQ(WritePreferences(nullptr), 1);
-    dTimeStampThreshold = 5.0;
-    bCheckTimeStamps = !c.check;
+    TimeStamps().dTimeStampThreshold = 5.0;
+    TimeStamps().bCheckTimeStamps = !c.check;
     ASSERT_EQ(LoadPreferences(nullptr), 1);
-    EXPECT_EQ(bCheckTimeStamps, c.check) << c.threshold;
-    EXPECT_EQ(dTimeStampThreshold, c.loaded) << c.threshold;
+    EXPECT_EQ(TimeStamps().bCheckTimeStamps, c.check) << c.threshold;
+    EXPECT_EQ(TimeStamps().dTimeStampThreshold, c.loaded) << c.threshold;
   }
 }
 
@@ -125,8 +125,8 @@ TEST_F(Preferences, OldFilesWithTheSignedCheckLineStillRead) {
   lines[kPrefTimeStampThreshold] = "99";
   WritePreferenceFile(szParamsIni, lines);
   ASSERT_EQ(LoadPreferences(nullptr), 1);
-  EXPECT_FALSE(bCheckTimeStamps);
-  EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.00099);
+  EXPECT_FALSE(TimeStamps().bCheckTimeStamps);
+  EXPECT_DOUBLE_EQ(TimeStamps().dTimeStampThreshold, 1.00099);
 }
 
 // Every line the writer stores as a switch (Switch(...) in the writer's list, in
@@ -192,14 +192,14 @@ TEST_F(Preferences, FifteenLineFileTakesTheDefaultsOfTheRestAndIsRewritten) {
   lines[kPrefLammThreads] = "5";
   lines.resize(15);
   WritePreferenceFile(szParamsIni, lines);
-  dTimeStampThreshold = 1.003;
+  TimeStamps().dTimeStampThreshold = 1.003;
   ASSERT_EQ(LoadPreferences(nullptr), 1);
   EXPECT_TRUE(bPlaySounds);
   EXPECT_EQ(LammThreadCount(), 5);
-  EXPECT_FLOAT_EQ(fMaxUpdateInterval, 1.0f);
+  EXPECT_FLOAT_EQ(DataPlots().fMaxUpdateInterval, 1.0f);
   EXPECT_FALSE(bAlwaysLoadG2);
-  EXPECT_TRUE(bCheckTimeStamps);
-  EXPECT_DOUBLE_EQ(dTimeStampThreshold, 1.003);
+  EXPECT_TRUE(TimeStamps().bCheckTimeStamps);
+  EXPECT_DOUBLE_EQ(TimeStamps().dTimeStampThreshold, 1.003);
   const auto written = ReadLines(szParamsIni);
   ASSERT_EQ(written.size(), 19u);
   EXPECT_EQ(written[kPrefTimeStampThreshold], "300");
@@ -215,9 +215,9 @@ TEST_F(Preferences, MissingRefreshLinesAreAskedFor) {
   ASSERT_EQ(t.size(), 2u);
   EXPECT_EQ(t[0].text, "update residuals bitmap during fit?");
   EXPECT_EQ(t[1].text, "update residuals plot during fit?");
-  EXPECT_TRUE(bUpdateResidualBitmapDuringFit);
-  EXPECT_FALSE(bUpdateResidualPlotDuringFit);
-  EXPECT_FLOAT_EQ(fRadialStep, 0.002f);
+  EXPECT_TRUE(DataPlots().bUpdateResidualBitmapDuringFit);
+  EXPECT_FALSE(DataPlots().bUpdateResidualPlotDuringFit);
+  EXPECT_FLOAT_EQ(RadialGrid().fRadialStep, 0.002f);
   EXPECT_EQ(ReadLines(szParamsIni).size(), 19u);
 }
 
@@ -315,9 +315,9 @@ TEST_F(Preferences, EveryLineOutsideItsRangeIsNamedAndTakesItsDefault) {
       EXPECT_LE(nThreads, 256);
       EXPECT_GE(LammThreadCount(), 1);
       EXPECT_LE(LammThreadCount(), 256);
-      EXPECT_GE(fRadialStep, kFinestRadialStep);
-      EXPECT_LE(fRadialStep, kCoarsestRadialStep);
-      EXPECT_TRUE(std::isfinite(dTimeStampThreshold) && std::isfinite(fMaxUpdateInterval));
+      EXPECT_GE(RadialGrid().fRadialStep, kFinestRadialStep);
+      EXPECT_LE(RadialGrid().fRadialStep, kCoarsestRadialStep);
+      EXPECT_TRUE(std::isfinite(TimeStamps().dTimeStampThreshold) && std::isfinite(DataPlots().fMaxUpdateInterval));
     }
   }
 }
@@ -371,11 +371,11 @@ TEST_F(Preferences, AWholeFileWriteKeepsWhatAnotherProgramSavedMeanwhile) {
   other[11] = "4";
   WritePreferenceFile(szParamsIni, other);
   // This one changes the radial step and saves all its settings as defaults.
-  fRadialStep = 0.002f;
+  RadialGrid().fRadialStep = 0.002f;
   ASSERT_EQ(WritePreferences(nullptr), 1);
   ResetPreferences();
   ASSERT_EQ(LoadPreferences(nullptr), 1);
-  EXPECT_FLOAT_EQ(fRadialStep, 0.002f);
+  EXPECT_FLOAT_EQ(RadialGrid().fRadialStep, 0.002f);
   EXPECT_TRUE(bPlaySounds);
   EXPECT_EQ(nThreads, 4);
   // A file it has not read is written whole.
@@ -402,10 +402,10 @@ TEST_F(Preferences, RadialStepOutsideItsRangeFallsBackWithANote) {
     lines[kPrefRadialStep] = c.line;
     WritePreferenceFile(szParamsIni, lines);
     backend_->ClearTranscript();
-    fRadialStep = 0.5f;
+    RadialGrid().fRadialStep = 0.5f;
     if (c.note) backend_->QueueMessageBox(IDOK, "PREFERENCES");
     EXPECT_EQ(LoadPreferences(nullptr), 1) << c.line;
-    EXPECT_FLOAT_EQ(fRadialStep, c.step) << c.line;
+    EXPECT_FLOAT_EQ(RadialGrid().fRadialStep, c.step) << c.line;
     EXPECT_TRUE(backend_->AllAnswersUsed()) << c.line;
     ASSERT_EQ(backend_->Transcript().size(), c.note ? 1u : 0u) << c.line;
     if (c.note) {

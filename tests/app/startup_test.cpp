@@ -272,22 +272,22 @@ TEST_F(Startup, LoadedIntensityDataEnableTheirMenuItem) {
   TXLAWindow w("Sedimentation Analysis");
   HeadlessWindow& h = backend_->Headless();
   h.AttachMenu(GetMenuResource(kMenuFull));
-  nScans = 2;
-  bIntensityData = true;
+  DataSet().nScans = 2;
+  ScanFile().bIntensityData = true;
   w.UpdateMenuForLoadedData();
   EXPECT_TRUE(h.IsMenuItemEnabled(kCmSaveIntensityAsAbsorbance));
-  bIntensityData = false;
+  ScanFile().bIntensityData = false;
   w.UpdateMenuForLoadedData();
   EXPECT_FALSE(h.IsMenuItemEnabled(kCmSaveIntensityAsAbsorbance));
-  nScans = 0;
+  DataSet().nScans = 0;
 }
 
 TEST_F(Startup, FluorescenceDataAddNoFloToolsItemToTheAttachedMenu) {
   WritePreferenceFile(dir_.path() + "tarmicparams.ini", AcceptedDefaults());
   SetupPathTable(dir_.path(), "");
   TXLAWindow w("Sedimentation Analysis");
-  nScans = 1;
-  bFluorescenceData = true;
+  DataSet().nScans = 1;
+  ScanFile().bFluorescenceData = true;
   w.UpdateMenuForLoadedData();
   EXPECT_FALSE(backend_->Headless().HasMenuItem(kCmFloTools));
   EXPECT_FALSE(w.bFloToolsInserted);
@@ -296,10 +296,10 @@ TEST_F(Startup, FluorescenceDataAddNoFloToolsItemToTheAttachedMenu) {
   backend_->Headless().AttachMenu(GetMenuResource(kMenuFull));
   w.UpdateMenuForLoadedData();
   EXPECT_TRUE(backend_->Headless().HasMenuItem(kCmFloTools));
-  bFluorescenceData = false;
+  ScanFile().bFluorescenceData = false;
   w.UpdateMenuForLoadedData();
   EXPECT_FALSE(backend_->Headless().HasMenuItem(kCmFloTools));
-  nScans = 0;
+  DataSet().nScans = 0;
 }
 
 TEST_F(Startup, MainLoopReturnsTheQuitCode) {

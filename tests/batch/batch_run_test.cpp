@@ -92,11 +92,11 @@ TEST_F(BatchAnnealingAnswersTest, AreWhatTheInputsProposeUnlessAnOptionSetsThem)
   Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
   Dispatch(kCmFitAnnealing);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_EQ(fAnnealStartTemp, 0.25f);
-  EXPECT_EQ(nAnnealTemps, 3);
-  EXPECT_EQ(nAnnealIters, 40);
-  EXPECT_TRUE(bAnnealFinalSimplex);
-  EXPECT_FALSE(bAnnealFinalML);
+  EXPECT_EQ(SearchSettings().fAnnealStartTemp, 0.25f);
+  EXPECT_EQ(SearchSettings().nAnnealTemps, 3);
+  EXPECT_EQ(SearchSettings().nAnnealIters, 40);
+  EXPECT_TRUE(SearchSettings().bAnnealFinalSimplex);
+  EXPECT_FALSE(SearchSettings().bAnnealFinalML);
 }
 
 // ---- runs of the program ----

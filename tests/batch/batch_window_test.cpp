@@ -24,8 +24,8 @@ class BatchAgainstWindowTest : public DistributionWindowTest {
   void SetUp() override {
     DistributionWindowTest::SetUp();
     bMultiThreading = true;
-    bCheckTimeStamps = true;
-    bWriteScanRms = true;
+    TimeStamps().bCheckTimeStamps = true;
+    DataPlots().bWriteScanRms = true;
   }
 
   // Save Fit Data into dir with the names the command proposes.
@@ -47,11 +47,11 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
   // The window: the scans, cs.~p, Run, the saves, the peaks of "Show Peak Mw in c(s)"
   // with the box of each.
   LoadThroughDialog(ExampleScans(window));
-  ASSERT_EQ(nScans, 20);
+  ASSERT_EQ(DataSet().nScans, 20);
   Backend().QueueMessageBox(IDYES, "");
   LoadThroughDialog({window + "/cs.~p"});
   PressKeyAndRun('R', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   SaveFitDataInto(window);
   Backend().QueueSaveFile(window + "/distribution.dat");
   Dispatch(kCmSaveContinuousDistribution);
@@ -81,7 +81,7 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
   Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
   Dispatch(kCmFitMarquardt);
   PressKeyAndRun('F', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   SaveFitDataInto(windowFit);
 
   // The batch: the same two analyses, the first beside the data, the second into a

@@ -71,7 +71,7 @@ TEST_F(ParameterFileLineTest, ARefusedValueIsNamedByItsLineForEveryModel) {
   const std::string data = ProgramDir() + "/data";
   CopyExample(data);
   LoadThroughDialog(ExampleScans(data));
-  ASSERT_EQ(nScans, 20);
+  ASSERT_EQ(DataSet().nScans, 20);
   int refusals = 0;
   for (const int code : ContinuousModelCodes()) {
     SCOPED_TRACE(Format("code %d", code));

@@ -102,7 +102,7 @@ TEST(ProgressDoors, EveryReadoutOfARunAndAFitIsAnEvent) {
         DispatchCommand(window, command);
         backend.Record(false);
       }
-      EXPECT_TRUE(bModelComputed);
+      EXPECT_TRUE(AnalysisSwitches().bModelComputed);
       const std::set<std::string> events(reported.begin(), reported.end());
       for (const std::string& text : backend.Drawn()) {
         EXPECT_TRUE(events.contains(text)) << "drawn as a readout but not reported: " << text;

@@ -53,7 +53,7 @@ class BufferCommandsTest : public testing::CommandTest {
 TEST_F(BufferCommandsTest, DialogAppliesItsValuesAndCancelOrRefusedEntriesChangeNothing) {
   LoadVelocitySet();
   Handle().AttachMenu(GetMenuResource(kMenuFull));  // the menu with item 552
-  bDiscreteModel = true;
+  ModelFlags().bDiscreteModel = true;
   // Values in: the model on, a negative signal (excess on the reference side), the
   // meniscus mismatch with its fits, a reference fit that has no reference buffer.
   Backend().QueueDialog(
@@ -63,24 +63,24 @@ TEST_F(BufferCommandsTest, DialogAppliesItsValuesAndCancelOrRefusedEntriesChange
   Backend().QueueMessageBox(IDOK, "Attention");  // not interference data (once a run)
   Dispatch(kCmBufferSedimentation);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_TRUE(bBufferSedCorrection);
-  EXPECT_DOUBLE_EQ(BufferSed.signal, 12.5);
-  EXPECT_EQ(BufferSed.signalSign, -1.0);
-  EXPECT_TRUE(bMeniscusMismatch);
+  EXPECT_TRUE(ModelFlags().bBufferSedCorrection);
+  EXPECT_DOUBLE_EQ(BufferSedimentation().BufferSed.signal, 12.5);
+  EXPECT_EQ(BufferSedimentation().BufferSed.signalSign, -1.0);
+  EXPECT_TRUE(BufferSedimentation().bMeniscusMismatch);
   EXPECT_DOUBLE_EQ(fMeniscusDifference, 0.02);  // the marker's value is the model's
-  EXPECT_FALSE(BufferSed.fitRefD);  // no reference buffer: nothing of it floats
+  EXPECT_FALSE(BufferSedimentation().BufferSed.fitRefD);  // no reference buffer: nothing of it floats
   // Mb from s and D at the data's temperature: 1e-6 s RT / D.
-  EXPECT_NEAR(BufferSed.sampleMb, 1e-6 * 0.3 * fRT / 50, 1e-3);
+  EXPECT_NEAR(BufferSedimentation().BufferSed.sampleMb, 1e-6 * 0.3 * DataSet().fRT / 50, 1e-3);
   // Species slot 4 carries the buffer component, its amplitude fixed like the signal.
-  EXPECT_EQ(pSpeciesIncluded[4], 1);
-  EXPECT_EQ(pSpeciesAmplitudeFit[4], 0);
+  EXPECT_EQ(AnalysisSwitches().pSpeciesLinked[4], 1);
+  EXPECT_EQ(ModelParams().pSpeciesAmplitudeFit[4], 0);
 
   // Cancel: the dialog showed the negative signal again, and nothing changes.
   Backend().QueueDialog(IDCANCEL, TransferBuffer{{{560, "3"}}, {{553, false}}});
   Dispatch(kCmBufferSedimentation);
   EXPECT_EQ(FieldText(Win().bufferSedParamsTransfer, 560), "-12.500 ");
-  EXPECT_TRUE(bBufferSedCorrection);
-  EXPECT_DOUBLE_EQ(BufferSed.signal, 12.5);
+  EXPECT_TRUE(ModelFlags().bBufferSedCorrection);
+  EXPECT_DOUBLE_EQ(BufferSedimentation().BufferSed.signal, 12.5);
 
   // A relative concentration of 0 (and an invalid number) are refused and the
   // dialog stays open; a Cancel then leaves everything.
@@ -92,30 +92,30 @@ TEST_F(BufferCommandsTest, DialogAppliesItsValuesAndCancelOrRefusedEntriesChange
   Dispatch(kCmBufferSedimentation);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(Backend().BeepCount(), 2);
-  EXPECT_DOUBLE_EQ(BufferSed.relativeConc, 0.9);
+  EXPECT_DOUBLE_EQ(BufferSedimentation().BufferSed.relativeConc, 0.9);
 
   // Switching the model off frees slot 4 and removes the check mark.
   Backend().QueueDialog(IDOK, TransferBuffer{{}, {{553, false}}});
   Dispatch(kCmBufferSedimentation);
-  EXPECT_FALSE(bBufferSedCorrection);
+  EXPECT_FALSE(ModelFlags().bBufferSedCorrection);
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmBufferSedimentation));
-  EXPECT_EQ(pSpeciesIncluded[4], 0);
+  EXPECT_EQ(AnalysisSwitches().pSpeciesLinked[4], 0);
 
   // c(s,ff0) models refuse the buffer mismatch without a dialog.
-  bDiscreteModel = false;
-  bCsff0Model = true;
+  ModelFlags().bDiscreteModel = false;
+  ModelFlags().bCsff0Model = true;
   Backend().QueueMessageBox(IDOK, "ERROR");
   Dispatch(kCmBufferSedimentation);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
   // Without data the values are derived at 20 deg C, which is said on every OK.
   FreeDataSet();
-  bCsff0Model = false;
+  ModelFlags().bCsff0Model = false;
   Backend().QueueDialog(IDOK, TransferBuffer{{{556, "50"}, {558, "0.3"}}, {}});
   Backend().QueueMessageBox(IDOK, "");  // "assuming t = 20 'C"
   Dispatch(kCmBufferSedimentation);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_NEAR(BufferSed.sampleMb, 1e-6 * 0.3 * 8.314e7 * 293 / 50, 1e-3);
+  EXPECT_NEAR(BufferSedimentation().BufferSed.sampleMb, 1e-6 * 0.3 * 8.314e7 * 293 / 50, 1e-3);
 }
 
 // Every edit of both templates, typed with a text that is no number, a negative
@@ -125,7 +125,7 @@ TEST_F(BufferCommandsTest, DialogAppliesItsValuesAndCancelOrRefusedEntriesChange
 TEST_F(BufferCommandsTest, EveryFieldRefusesNoNumbersAndImpossibleValuesNamingTheField) {
   LoadVelocitySet();
   for (const bool mass : {false, true}) {
-    bFitMAndS = mass;
+    ModelFlags().bFitMAndS = mass;
     SCOPED_TRACE(mass ? "Mb" : "D");
     const DialogTemplate& dialog =
         GetDialogTemplate(std::to_string(mass ? kBufferSedMassDialogId : kBufferSedDialogId));
@@ -156,7 +156,7 @@ TEST_F(BufferCommandsTest, EveryFieldRefusesNoNumbersAndImpossibleValuesNamingTh
       }
     }
   }
-  bFitMAndS = false;
+  ModelFlags().bFitMAndS = false;
   TransferBuffer record;
   InitBufferSedParamsTransfer(record);
   FillBufferSedTransfer(record);
@@ -175,40 +175,40 @@ TEST_F(BufferCommandsTest, SubtractionRemovesTheBufferProfileAndSwitchesTheModel
   LoadVelocitySet();
   Handle().AttachMenu(GetMenuResource(kMenuFull));
   Handle().CheckMenuItem(kCmBufferSedimentation, true);
-  bRampRotorSpeed = false;
-  bInterferenceData = true;
-  fMeniscus = ppRadius[1][1] - 0.02f;
-  fBottom = ppRadius[1][pnPoints[1]] + 0.05f;
-  bBufferSedCorrection = true;
-  BufferSed.signal = 0.8;
+  AnalysisSwitches().bRampRotorSpeed = false;
+  ScanFile().bInterferenceData = true;
+  DataSet().fMeniscus = DataSet().ppRadius[1][1] - 0.02f;
+  DataSet().fBottom = DataSet().ppRadius[1][DataSet().pnPoints[1]] + 0.05f;
+  ModelFlags().bBufferSedCorrection = true;
+  BufferSedimentation().BufferSed.signal = 0.8;
   std::vector<std::vector<float>> before(4);
-  for (int s = 1; s <= 3; ++s) before[s].assign(ppSignal[s], ppSignal[s] + pnPoints[s] + 1);
+  for (int s = 1; s <= 3; ++s) before[s].assign(DataSet().ppSignal[s], DataSet().ppSignal[s] + DataSet().pnPoints[s] + 1);
 
   // The expected profile of each scan: the component solved directly.
   std::vector<std::vector<float>> expected(4);
   BufferComponentRun run;
   run.D = 86e-7;
   run.s = 0.21;
-  run.meniscus = fMeniscus;
-  run.bottom = fBottom;
+  run.meniscus = DataSet().fMeniscus;
+  run.bottom = DataSet().fBottom;
   run.amplitude = 0.8;
-  run.rpm = pScanInfo[3].rpm;
-  for (int k = 1; k <= 3; ++k) run.scanTimes.push_back(pScanInfo[pScanOrder[k]].time);
+  run.rpm = DataSet().pScanInfo[3].rpm;
+  for (int k = 1; k <= 3; ++k) run.scanTimes.push_back(DataSet().pScanInfo[DataSet().pScanOrder[k]].time);
   ASSERT_TRUE(SolveBufferComponent(run, [&](int k, const double* r, const double* c, int n) {
-                const int s = pScanOrder[k + 1];
-                expected[s].assign(pnPoints[s] + 1, 0.0f);
-                InterpolateCurveFromDouble(pnPoints[s], ppRadius[s], expected[s].data(), n, r, c);
+                const int s = DataSet().pScanOrder[k + 1];
+                expected[s].assign(DataSet().pnPoints[s] + 1, 0.0f);
+                InterpolateCurveFromDouble(DataSet().pnPoints[s], DataSet().ppRadius[s], expected[s].data(), n, r, c);
               }).ok());
 
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmSubtractBufferMismatch);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_FALSE(bBufferSedCorrection);
+  EXPECT_FALSE(ModelFlags().bBufferSedCorrection);
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmBufferSedimentation));
   for (int s = 1; s <= 3; ++s) {
     double worst = 0, largest = 0;
-    for (int j = 1; j <= pnPoints[s]; ++j) {
-      const double removed = before[s][j] - ppSignal[s][j];
+    for (int j = 1; j <= DataSet().pnPoints[s]; ++j) {
+      const double removed = before[s][j] - DataSet().ppSignal[s][j];
       worst = std::max(worst, std::fabs(removed - expected[s][j]));
       largest = std::max(largest, std::fabs(removed));
     }
@@ -216,10 +216,10 @@ TEST_F(BufferCommandsTest, SubtractionRemovesTheBufferProfileAndSwitchesTheModel
     EXPECT_GT(largest, 0.1) << "scan " << s;  // the depletion at the meniscus was removed
   }
 
-  const float kept = ppSignal[1][1];
+  const float kept = DataSet().ppSignal[1][1];
   Dispatch(kCmSubtractBufferMismatch);  // the model is off now: no note, no change
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_EQ(ppSignal[1][1], kept);
+  EXPECT_EQ(DataSet().ppSignal[1][1], kept);
 }
 
 }  // namespace

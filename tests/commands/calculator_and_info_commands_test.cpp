@@ -129,7 +129,7 @@ TEST_F(CalculatorTest, ResultsAgreeWithClosedFormulasOfSedimentation) {
 // from their times and when a scan has no recorded w^2 t.
 TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
   const double rpm = 50000.0, m = 6.0, w = rpm * kPiD / 30.0, baseline = 0.05;
-  fBaseline = static_cast<float>(baseline);
+  ModelParams().fBaseline = static_cast<float>(baseline);
   {
     constexpr int kScans = 5, kRadii = 1201;
     const double sLamm = 4.4;
@@ -167,9 +167,9 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
         r[i] = radii[Idx(i)];
         c[i] = static_cast<float>(rows[Idx(j)][Idx(i)] + baseline);
       }
-      pScanInfo[Idx(j)].time = 600.0 * j;
-      pScanInfo[Idx(j)].rpm = static_cast<float>(rpm);
-      pScanInfo[Idx(j)].omega2t = w * w * 600.0 * j;
+      DataSet().pScanInfo[Idx(j)].time = 600.0 * j;
+      DataSet().pScanInfo[Idx(j)].rpm = static_cast<float>(rpm);
+      DataSet().pScanInfo[Idx(j)].omega2t = w * w * 600.0 * j;
       InstallScanArrays(j, kRadii, r, c, nullptr, false);
     }
     const std::vector<std::string> lines = Lines(Calculate(kCmSecondMomentS, {"6.0", "6.9"}));
@@ -191,13 +191,13 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
       r[i] = static_cast<float>(5.95 + 1.2 * (i - 1) / (kRadii - 1));
       c[i] = static_cast<float>(baseline + (r[i] > rb ? (m / rb) * (m / rb) : 0.0));
     }
-    ScanInfo& info = pScanInfo[Idx(j)];
+    ScanInfo& info = DataSet().pScanInfo[Idx(j)];
     info.time = times[j - 1];
     info.rpm = static_cast<float>(rpm);
     info.omega2t = j == 3 ? 0.0 : w2t;  // scan 3 without a recorded w^2t: rpm and time
     InstallScanArrays(j, kRadii, r, c, nullptr, false);
   }
-  pScanOrder = {0, 2, 3, 1};
+  DataSet().pScanOrder = {0, 2, 3, 1};
   const std::string text = Calculate(kCmSecondMomentS, {"6.0", "7.1"});
   const std::vector<std::string> lines = Lines(text);
   ASSERT_EQ(lines.size(), 6u);
@@ -209,7 +209,7 @@ TEST_F(CalculatorTest, SecondMomentRecoversSOfSedimentingBoundaries) {
   // has left it), has no answer.
   EXPECT_NE(Calculate(kCmSecondMomentS, {"6.0", "5.99"}).find("beyond the meniscus"), std::string::npos);
   EXPECT_NE(Calculate(kCmSecondMomentS, {"6.5", "6.6"}).find("no scan has a boundary"), std::string::npos);
-  fBaseline = 0.0f;
+  ModelParams().fBaseline = 0.0f;
 }
 
 TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
@@ -248,14 +248,14 @@ TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"load data first"});
   LoadVelocitySet();
   Dispatch(kCmShowTemperaturePlot);
-  ASSERT_NE(pTemperaturePlot, nullptr);
-  const CCurve* curve = pTemperaturePlot->GetCurve(0);
+  ASSERT_NE(TemperaturePlot().pTemperaturePlot, nullptr);
+  const CCurve* curve = TemperaturePlot().pTemperaturePlot->GetCurve(0);
   ASSERT_EQ(curve->X()->Length(), 3u);
   for (std::uint32_t i = 0; i + 1 < 3; ++i) EXPECT_LT(curve->X()->Get(static_cast<int>(i)), curve->X()->Get(static_cast<int>(i) + 1));
-  EXPECT_EQ(curve->Y()->Get(0), pScanInfo[Idx(pScanOrder[1])].temperature);
+  EXPECT_EQ(curve->Y()->Get(0), DataSet().pScanInfo[Idx(DataSet().pScanOrder[1])].temperature);
   std::unique_ptr<DC> dc = Handle().ClientDC();
   Win().Paint(*dc, true, Rect{});
-  EXPECT_EQ(pTemperaturePlot, nullptr);
+  EXPECT_EQ(TemperaturePlot().pTemperaturePlot, nullptr);
   EXPECT_TRUE(bTemperaturePlotShown);
   Win().Paint(*dc, true, Rect{});
   EXPECT_FALSE(bTemperaturePlotShown);
@@ -266,27 +266,27 @@ TEST_F(CommandTest, AboutShortcutsAndTemperaturePlot) {
 TEST_F(CommandTest, TemperatureTraceReadsTheMarkUnderThePointer) {
   Backend().AnswerUnscriptedBoxes(IDOK);
   LoadVelocitySet();
-  bTemperatureTrace = true;
+  TemperaturePlot().bTemperatureTrace = true;
   Dispatch(kCmShowTemperaturePlot);
   std::unique_ptr<DC> dc = Handle().ClientDC();
   Win().Paint(*dc, true, Rect{});
-  ASSERT_NE(pTemperaturePlot, nullptr);
+  ASSERT_NE(TemperaturePlot().pTemperaturePlot, nullptr);
   EXPECT_FALSE(bTemperaturePlotShown);
-  const ScanInfo& info = pScanInfo[Idx(pScanOrder[2])];
+  const ScanInfo& info = DataSet().pScanInfo[Idx(DataSet().pScanOrder[2])];
   const Size client = Handle().ClientSize();
   const double perX = client.cx / 1400.0, perY = client.cy / 1000.0;
-  const int x = static_cast<int>(pTemperaturePlot->MapX(static_cast<float>(info.time)) * perX + 0.5);
-  const int y = static_cast<int>(pTemperaturePlot->MapY(info.temperature) * perY + 0.5);
+  const int x = static_cast<int>(TemperaturePlot().pTemperaturePlot->MapX(static_cast<float>(info.time)) * perX + 0.5);
+  const int y = static_cast<int>(TemperaturePlot().pTemperaturePlot->MapY(info.temperature) * perY + 0.5);
   DispatchToWindow(Win(), Event::Mouse(EventType::MouseMove, x, y, 0));
-  const double xPixel = 1.0 / (pTemperaturePlot->fScaleX * perX);
-  const double yPixel = 1.0 / std::fabs(pTemperaturePlot->fScaleY * perY);
+  const double xPixel = 1.0 / (TemperaturePlot().pTemperaturePlot->fScaleX * perX);
+  const double yPixel = 1.0 / std::fabs(TemperaturePlot().pTemperaturePlot->fScaleY * perY);
   EXPECT_NEAR(std::strtod(szReadoutLine1.c_str(), nullptr), info.time, 2.0 * xPixel);
   EXPECT_NEAR(std::strtod(szReadoutLine2.c_str(), nullptr), info.temperature, 2.0 * yPixel);
   // Without trace mode the plot is shown once, and a move reads nothing.
-  bTemperatureTrace = false;
+  TemperaturePlot().bTemperatureTrace = false;
   szReadoutLine1.clear();
   Win().Paint(*dc, true, Rect{});
-  EXPECT_EQ(pTemperaturePlot, nullptr);
+  EXPECT_EQ(TemperaturePlot().pTemperaturePlot, nullptr);
   DispatchToWindow(Win(), Event::Mouse(EventType::MouseMove, x, y, 0));
   EXPECT_TRUE(szReadoutLine1.empty());
 }

@@ -27,10 +27,10 @@ class ClaimRepaintTest : public DistributionWindowTest {
   void SetUp() override {
     DistributionWindowTest::SetUp();
     ResizeClient(700, 500);
-    bShowResidualsBitmap = true;
+    ResidualBitmap().bShowResidualsBitmap = true;
     LoadSyntheticRun();
     ChooseSmallCs();
-    pParams[kContiSlotGridCount] = 12.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 12.0f;
     UnpackModelParams();
     Backend().AnswerUnscriptedBoxes(IDOK);
     Post(Event::Command(kCmRun));
@@ -105,10 +105,10 @@ TEST_F(ClaimRepaintTest, EveryDoorThatEndsTheClaimPaintsAwayWhatTheResultShowed)
   fs::create_directories(extra);
   const std::vector<std::string> more = WriteSyntheticRun(extra, 2);
   const std::vector<Door> doors = {
-      {"meniscus dragged", [this] { DragMarker(fMeniscus, 0.03f); }},
-      {"bottom dragged", [this] { DragMarker(fBottom, -0.03f); }},
-      {"left fitting limit dragged", [this] { DragMarker(fFitLeftLim, 0.03f); }},
-      {"right fitting limit dragged", [this] { DragMarker(fFitRightLim, -0.05f); }},
+      {"meniscus dragged", [this] { DragMarker(DataSet().fMeniscus, 0.03f); }},
+      {"bottom dragged", [this] { DragMarker(DataSet().fBottom, -0.03f); }},
+      {"left fitting limit dragged", [this] { DragMarker(DataSet().fFitLeftLim, 0.03f); }},
+      {"right fitting limit dragged", [this] { DragMarker(DataSet().fFitRightLim, -0.05f); }},
       {"f/f0 typed in Parameters",
        [this] {
          TransferBuffer r;
@@ -140,7 +140,7 @@ TEST_F(ClaimRepaintTest, EveryDoorThatEndsTheClaimPaintsAwayWhatTheResultShowed)
     SCOPED_TRACE(door.name);
     if (!FitOfLoadedData()) {
       ChooseSmallCs();
-      pParams[kContiSlotGridCount] = 12.0f;
+      AnalysisSwitches().pParams[kContiSlotGridCount] = 12.0f;
       UnpackModelParams();
       Post(Event::Command(kCmRun));
       PumpEvents();

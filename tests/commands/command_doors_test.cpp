@@ -50,15 +50,15 @@ struct LoadedData {
 
 LoadedData CopyOfLoadedData() {
   LoadedData d;
-  for (int s = 1; s <= nScans; ++s) {
-    const int n = pnPoints[Idx(s)];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const int n = DataSet().pnPoints[Idx(s)];
     auto copy = [n](const float* a) {
       return a ? std::vector<float>(a + 1, a + 1 + n) : std::vector<float>();
     };
-    d.radius.push_back(copy(ppRadius[Idx(s)]));
-    d.signal.push_back(copy(ppSignal[Idx(s)]));
-    d.third.push_back(copy(ppThirdColumn[Idx(s)]));
-    d.time.push_back(pScanInfo[Idx(s)].time);
+    d.radius.push_back(copy(DataSet().ppRadius[Idx(s)]));
+    d.signal.push_back(copy(DataSet().ppSignal[Idx(s)]));
+    d.third.push_back(copy(DataSet().ppThirdColumn[Idx(s)]));
+    d.time.push_back(DataSet().pScanInfo[Idx(s)].time);
   }
   return d;
 }
@@ -126,16 +126,16 @@ class CommandDoorsTest : public DistributionWindowTest {
     // The rows of the set and of its blank hold three columns: a column count that
     // "Set n Columns" left (2 by default) would refuse them, as any row of another
     // count is refused.
-    bSetNColumns = false;
-    if (nScans == 3 && bContiSModel && FitOfLoadedData() && pDistValues) return;
+    ScanFile().bSetNColumns = false;
+    if (DataSet().nScans == 3 && ModelFlags().bContiSModel && FitOfLoadedData() && DistributionVectors().pDistValues) return;
     Backend().ClearTranscript();
-    if (nScans != 3 || ppScanFileNames[1] != "00001.ra1") Load();
-    ASSERT_EQ(nScans, 3);
+    if (DataSet().nScans != 3 || DataSet().ppScanFileNames[1] != "00001.ra1") Load();
+    ASSERT_EQ(DataSet().nScans, 3);
     Dispatch(kCmContinuousCs);
-    pParams[kContiSlotGridCount] = 10.0f;
-    pParams[kContiSlotVbar] = 0.73f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 10.0f;
+    AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
     UnpackModelParams();
-    bFitTINoise = true;
+    AnalysisSwitches().bFitTINoise = true;
     Dispatch(kCmRun);
     ASSERT_TRUE(FitOfLoadedData());
   }
@@ -161,9 +161,9 @@ class CommandDoorsTest : public DistributionWindowTest {
   // which it rewrites at every fit without a question.
   std::map<std::string, std::string> SavedFiles() {
     std::map<std::string, std::string> files;
-    const std::set<std::string> own = {fs::path(szTmpParsPath).lexically_normal().string(),
-                                       fs::path(szSdistPath).lexically_normal().string(),
-                                       fs::path(szNotesPath).lexically_normal().string()};
+    const std::set<std::string> own = {fs::path(DataSet().szTmpParsPath).lexically_normal().string(),
+                                       fs::path(DataSet().szSdistPath).lexically_normal().string(),
+                                       fs::path(DataSet().szNotesPath).lexically_normal().string()};
     for (const char* folder : {"/data", "/out", "/blank"}) {
       std::error_code ec;
       for (const auto& e : fs::recursive_directory_iterator(ProgramDir() + folder, ec)) {
@@ -282,7 +282,7 @@ TEST_F(CommandDoorsTest, EveryCommandThatChangesTheDataOrAValueEndsTheFitsClaim)
   for (int id : ids) {
     SCOPED_TRACE("command " + std::to_string(id) + " \"" + CommandDisplayName(id) + "\"");
     EnsureFitOfTheSet();
-    const unsigned generation = nDataSetGeneration;
+    const unsigned generation = DataSet().nDataSetGeneration;
     const LoadedData before = CopyOfLoadedData();
     const std::vector<std::string> staleBoxes = ChooseThroughEvents(id);
     // Whatever the command ended, the window shows the state it left, and no box
@@ -292,7 +292,7 @@ TEST_F(CommandDoorsTest, EveryCommandThatChangesTheDataOrAValueEndsTheFitsClaim)
       EXPECT_EQ(StalePixels(), 0) << "the old result stays on the screen";
     }
     // A new load (or a set released) is no change of the same data.
-    if (nDataSetGeneration != generation || nScans != 3) continue;
+    if (DataSet().nDataSetGeneration != generation || DataSet().nScans != 3) continue;
     if (!(CopyOfLoadedData() == before)) {
       changed.insert(id);
       EXPECT_FALSE(FitOfLoadedData()) << "the data changed under the fit and it still claims them";
@@ -305,12 +305,12 @@ TEST_F(CommandDoorsTest, EveryCommandThatChangesTheDataOrAValueEndsTheFitsClaim)
       continue;
     }
     std::vector<std::vector<float>> shown;
-    for (int s = 1; s <= nScans; ++s) shown.emplace_back(ppFit[Idx(s)] + 1, ppFit[Idx(s)] + pnPoints[Idx(s)] + 1);
+    for (int s = 1; s <= DataSet().nScans; ++s) shown.emplace_back(DataSet().ppFit[Idx(s)] + 1, DataSet().ppFit[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1);
     Choose(kCmRun);
     ASSERT_TRUE(FitOfLoadedData());
-    for (int s = 1; s <= nScans; ++s)
-      for (int j = pFitFirst[Idx(s)]; j <= pFitLast[Idx(s)]; ++j)
-        ASSERT_NEAR(ppFit[Idx(s)][j], shown[Idx(s - 1)][Idx(j - 1)], 1e-5f)
+    for (int s = 1; s <= DataSet().nScans; ++s)
+      for (int j = DataSet().pFitFirst[Idx(s)]; j <= DataSet().pFitLast[Idx(s)]; ++j)
+        ASSERT_NEAR(DataSet().ppFit[Idx(s)][j], shown[Idx(s - 1)][Idx(j - 1)], 1e-5f)
             << "scan " << s << " point " << j << ": the claim held for values the fit was not computed for";
   }
   for (const auto& [what, set] : {std::pair<const char*, const std::set<int>*>{"changed the loaded data", &changed},

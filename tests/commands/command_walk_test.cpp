@@ -76,13 +76,13 @@ class CommandWalkTest : public DistributionWindowTest {
   void Walk(int id);
   void ComputeDistribution() {
     Walk(kCmContinuousCs);
-    pParams[kContiSlotGridCount] = 10.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 10.0f;
     // A c(v) model chosen before leaves its D (5) in the slot c(s) reads as vbar,
     // which the Run refuses: the solvent's vbar stands there for the walk.
-    pParams[kContiSlotVbar] = 0.73f;
+    AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
     UnpackModelParams();
     Walk(kCmRun);
-    ASSERT_TRUE(bModelComputed && pDistValues);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed && DistributionVectors().pDistValues);
   }
 
   std::vector<std::string> files_;
@@ -102,7 +102,7 @@ void CommandWalkTest::Walk(int id) {
   UiEvents().Clear();
   // What the command left in the menu is what a menu attached now would show (Exit
   // ends the program: its menu is not looked at again).
-  if (nScans == 3) ExpectMenuShowsTheState();
+  if (DataSet().nScans == 3) ExpectMenuShowsTheState();
 
   const std::vector<std::string> texts = BoxTexts();
   for (const std::string& t : texts)
@@ -111,11 +111,11 @@ void CommandWalkTest::Walk(int id) {
     EXPECT_EQ(texts, std::vector<std::string>{NotAvailableText(id)});
   }
 
-  reloaded_ = nScans != 3;
+  reloaded_ = DataSet().nScans != 3;
   if (reloaded_) {
     Backend().ClearTranscript();
     Load();
-    EXPECT_EQ(nScans, 3);
+    EXPECT_EQ(DataSet().nScans, 3);
   }
 }
 
@@ -127,7 +127,7 @@ TEST_F(CommandWalkTest, EveryCommandRunsAndExactlyTheUnavailableOnesSaySo) {
   UiEvents().Clear();
   Win().EvSize(SIZE_RESTORED, Size{240, 180});
   Load();
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   // The walk runs in the full command set, whose items are a superset of the other
   // menu's: every check mark a command sets can be compared with the state.
   bFullCommandSet = true;
@@ -152,7 +152,7 @@ TEST_F(CommandWalkTest, EveryCommandRunsAndExactlyTheUnavailableOnesSaySo) {
   // that chose another model or released the data set come last, one after the
   // other.
   for (int id : keepModel) {
-    if (!(bContiSModel && bModelComputed && pDistValues)) ComputeDistribution();
+    if (!(ModelFlags().bContiSModel && AnalysisSwitches().bModelComputed && DistributionVectors().pDistValues)) ComputeDistribution();
     Walk(id);
   }
   for (int id : replaceModel) Walk(id);

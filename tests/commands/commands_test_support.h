@@ -148,10 +148,10 @@ inline void ResetEverything() {
   ResetRunSwitches();
   ResetSounds();
   ResetPathTable();
-  bShowResidualsBitmap = true;
-  bBitmapBlackAndWhite = true;
-  bBitmapContinuousShading = true;
-  fResidualBitmapScale = 0.05f;
+  ResidualBitmap().bShowResidualsBitmap = true;
+  ResidualBitmap().bBitmapBlackAndWhite = true;
+  ResidualBitmap().bBitmapContinuousShading = true;
+  ResidualBitmap().fResidualBitmapScale = 0.05f;
   bFileDialogOpen = false;
 }
 
@@ -169,8 +169,8 @@ class CommandTest : public ::testing::Test {
     SetupPathTable(programDir_, programDir_ + "/temp");
     // Neither the residual redraws nor the time-stamp check touch files or ask
     // questions unless a test asks for it.
-    bWriteScanRms = false;
-    bCheckTimeStamps = false;
+    DataPlots().bWriteScanRms = false;
+    TimeStamps().bCheckTimeStamps = false;
     // The disclaimer was agreed to at an earlier start.
     bDisclaimerAccepted = true;
     InstallResponseTable();
@@ -227,7 +227,7 @@ class CommandTest : public ::testing::Test {
   }
   void LoadVelocitySet() {
     LoadThroughDialog(VelocitySet());
-    ASSERT_EQ(nScans, 3);
+    ASSERT_EQ(DataSet().nScans, 3);
     backend_->ClearTranscript();
   }
 

@@ -26,31 +26,31 @@ TEST_F(ContiModelCommandTest, EveryModelCommandChoosesARunnableModelWithItsSetti
   }
   // The engine reads the variant settings back.
   Dispatch(kCmContinuousCsBimodalFf0);
-  pParams[kVariantSlotValue] = 1.8f;
+  AnalysisSwitches().pParams[kVariantSlotValue] = 1.8f;
   UnpackModelParams();
-  EXPECT_FLOAT_EQ(fSecondFf0, 1.8f);
+  EXPECT_FLOAT_EQ(DistributionVariants().fSecondFf0, 1.8f);
   // "Fit M and s" gives the discrete species by its mass.
-  bFitMAndS = true;
+  ModelFlags().bFitMAndS = true;
   Dispatch(kCmContinuousCsOneDiscrete);
-  EXPECT_TRUE(bCsOneDiscreteM);
-  EXPECT_FALSE(bCsOneDiscreteD);
-  bFitMAndS = false;
+  EXPECT_TRUE(ModelFlags().bCsOneDiscreteM);
+  EXPECT_FALSE(ModelFlags().bCsOneDiscreteD);
+  ModelFlags().bFitMAndS = false;
 }
 
 TEST_F(ContiModelCommandTest, RunComputesTheSizeAndShapeDistribution) {
   LoadSyntheticRun();
   Dispatch(kCmContinuousCsFf0);
-  pParams[kContiSlotGridMin] = 1.0f;
-  pParams[kContiSlotGridMax] = 10.0f;
-  pParams[kContiSlotGridCount] = 10.0f;
-  pParams[kContiSlotShape3] = 3.0f;
-  pParams[kContiSlotConfidence] = 0.68f;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 1.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 10.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 10.0f;
+  AnalysisSwitches().pParams[kContiSlotShape3] = 3.0f;
+  AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
   UnpackModelParams();
   Dispatch(kCmRun);
-  EXPECT_TRUE(bModelComputed);
-  EXPECT_EQ(nFf0Grid, 30);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_EQ(DistributionVectors().nFf0Grid, 30);
   double total = 0.0;
-  for (int k = 1; k <= nFf0Grid; ++k) total += pCsff0Values[k];
+  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) total += DistributionVectors().pCsff0Values[k];
   EXPECT_GT(total, 0.0);
   EXPECT_TRUE(BoxTexts().empty());
 
@@ -68,8 +68,8 @@ TEST_F(ContiModelCommandTest, RunComputesTheSizeAndShapeDistribution) {
   EXPECT_NEAR(sw, kSyntheticS, 0.05 * kSyntheticS);
   EXPECT_GE(ff0w, 1.0);
   const double NA = 6.02214e23, pi = 3.14159265358979;
-  const double q = NA * 6.0 * pi * 0.01002 * RELVISCOSITY * ff0w * sw * 1e-13 * std::cbrt(3.0 * VBAR / (4.0 * pi * NA)) /
-                   (1.0 - VBAR * fBufferDensity);
+  const double q = NA * 6.0 * pi * 0.01002 * SolventConstants().RELVISCOSITY * ff0w * sw * 1e-13 * std::cbrt(3.0 * SolventConstants().VBAR / (4.0 * pi * NA)) /
+                   (1.0 - SolventConstants().VBAR * SolventConstants().fBufferDensity);
   EXPECT_NEAR(NumberAfter(text, "estimated M from (sw,ff0w): = "), std::pow(q, 1.5), 2e-3 * std::pow(q, 1.5));
   EXPECT_GT(NumberAfter(text, "Z (Signal) Average M = "), 0.0f);
   EXPECT_GT(NumberAfter(text, "(Signal) Average Rs = "), 0.0f);

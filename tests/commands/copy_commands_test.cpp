@@ -34,7 +34,7 @@ TEST_F(CopyCommandTest, CopyResidualsBitmapGivesOneRowPerScanOfAFit) {
   Dispatch(kCmCopyResidualsBitmap);
   ASSERT_NE(Backend().ClipboardBitmap(), nullptr);
   EXPECT_EQ(Backend().ClipboardBitmap()->Height(), 3);
-  EXPECT_EQ(Backend().ClipboardBitmap()->Width(), iFitLast - iFitFirst + 1);
+  EXPECT_EQ(Backend().ClipboardBitmap()->Width(), CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1);
 }
 
 // The scans in display order, as the header names them: the shared radius column
@@ -42,8 +42,8 @@ TEST_F(CopyCommandTest, CopyResidualsBitmapGivesOneRowPerScanOfAFit) {
 std::vector<std::string> ScanHeader(bool shared) {
   std::vector<std::string> names;
   if (shared) names.push_back("radius [cm]");
-  for (int k = 1; k <= nScans; ++k) {
-    const std::string& name = ppScanFileNames[Idx(pScanOrder[Idx(k)])];
+  for (int k = 1; k <= DataSet().nScans; ++k) {
+    const std::string& name = DataSet().ppScanFileNames[Idx(DataSet().pScanOrder[Idx(k)])];
     if (!shared) names.push_back(name + " radius [cm]");
     names.push_back(name);
   }
@@ -64,9 +64,9 @@ TEST_F(CopyCommandTest, DataTableHoldsTheScansAtTheirOwnRadiiUnderAHeader) {
   for (int i = 1; i <= 121; ++i) {
     const std::vector<std::string> f = Fields(rows[Idx(i)]);
     ASSERT_EQ(f.size(), 4u);
-    EXPECT_NEAR(Number(f[0]), ppRadius[1][i], 1e-5);
+    EXPECT_NEAR(Number(f[0]), DataSet().ppRadius[1][i], 1e-5);
     for (int k = 1; k <= 3; ++k) {
-      const float expected = ppSignal[Idx(pScanOrder[Idx(k)])][i];
+      const float expected = DataSet().ppSignal[Idx(DataSet().pScanOrder[Idx(k)])][i];
       EXPECT_NEAR(Number(f[Idx(k)]), expected, 1e-6 + 1e-5 * std::abs(expected));
     }
   }
@@ -83,24 +83,24 @@ TEST_F(CopyCommandTest, DataTableHoldsTheScansAtTheirOwnRadiiUnderAHeader) {
   for (const std::string& line : lines) text += line + "\n";
   WriteFile(second, text);
   LoadThroughDialog({first, second});
-  ASSERT_EQ(nScans, 2);
+  ASSERT_EQ(DataSet().nScans, 2);
   Dispatch(kCmCopyDataTable);
   rows = Lines(Backend().ClipboardTextValue());
   ASSERT_EQ(rows.size(), 1u + 121u);
   EXPECT_EQ(Fields(rows[0]), ScanHeader(false));
   for (int k = 1; k <= 2; ++k) {
-    const int s = pScanOrder[Idx(k)];
+    const int s = DataSet().pScanOrder[Idx(k)];
     for (int i = 1; i <= 121; ++i) {
       const std::vector<std::string> f = Fields(rows[Idx(i)]);
       ASSERT_EQ(f.size(), 4u);
       const std::string& r = f[Idx(2 * k - 2)];
       const std::string& v = f[Idx(2 * k - 1)];
-      if (i > pnPoints[Idx(s)]) {
+      if (i > DataSet().pnPoints[Idx(s)]) {
         EXPECT_EQ(r + v, "") << "row " << i;
         continue;
       }
-      EXPECT_NEAR(Number(r), ppRadius[Idx(s)][i], 1e-5);
-      EXPECT_NEAR(Number(v), ppSignal[Idx(s)][i], 1e-6 + 1e-5 * std::abs(ppSignal[Idx(s)][i]));
+      EXPECT_NEAR(Number(r), DataSet().ppRadius[Idx(s)][i], 1e-5);
+      EXPECT_NEAR(Number(v), DataSet().ppSignal[Idx(s)][i], 1e-6 + 1e-5 * std::abs(DataSet().ppSignal[Idx(s)][i]));
     }
   }
 }
@@ -108,12 +108,12 @@ TEST_F(CopyCommandTest, DataTableHoldsTheScansAtTheirOwnRadiiUnderAHeader) {
 TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimitsAtTheScansRadii) {
   LoadVelocitySet();
   // A model of 0.05 everywhere.
-  for (int s = 1; s <= nScans; ++s)
-    for (int i = 1; i <= pnPoints[Idx(s)]; ++i) ppFit[Idx(s)][i] = 0.05f;
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    for (int i = 1; i <= DataSet().pnPoints[Idx(s)]; ++i) DataSet().ppFit[Idx(s)][i] = 0.05f;
   SetModelComputed(true);
-  const int first = pFitFirst[1], last = pFitLast[1];
+  const int first = DataSet().pFitFirst[1], last = DataSet().pFitLast[1];
   ASSERT_GT(first, 1);
-  ASSERT_LT(last, pnPoints[1]);
+  ASSERT_LT(last, DataSet().pnPoints[1]);
 
   Dispatch(kCmCopyFitDataTable);
   std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
@@ -121,9 +121,9 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimitsAtTheScansRadii
   EXPECT_EQ(Fields(rows[0]), ScanHeader(true));
   std::vector<std::string> f = Fields(rows[1]);
   ASSERT_EQ(f.size(), 4u);
-  EXPECT_NEAR(Number(f[0]), ppRadius[1][first], 1e-5);
-  EXPECT_GE(Number(f[0]), fFitLeftLim - 1e-5f);
-  EXPECT_LE(Number(Fields(rows.back())[0]), fFitRightLim + 1e-5f);
+  EXPECT_NEAR(Number(f[0]), DataSet().ppRadius[1][first], 1e-5);
+  EXPECT_GE(Number(f[0]), DataSet().fFitLeftLim - 1e-5f);
+  EXPECT_LE(Number(Fields(rows.back())[0]), DataSet().fFitRightLim + 1e-5f);
   EXPECT_NEAR(Number(f[1]), 0.05f, 1e-6);
 
   Dispatch(kCmCopyResidualsTable);
@@ -132,16 +132,16 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimitsAtTheScansRadii
   EXPECT_EQ(Fields(rows[0]), ScanHeader(true));
   const int middle = (first + last) / 2;
   f = Fields(rows[Idx(middle - first + 1)]);
-  const int shown = pScanOrder[1];
-  EXPECT_NEAR(Number(f[0]), ppRadius[Idx(shown)][middle], 1e-5);
-  EXPECT_NEAR(Number(f[1]), ppSignal[Idx(shown)][middle] - 0.05f, 1e-5);
+  const int shown = DataSet().pScanOrder[1];
+  EXPECT_NEAR(Number(f[0]), DataSet().ppRadius[Idx(shown)][middle], 1e-5);
+  EXPECT_NEAR(Number(f[1]), DataSet().ppSignal[Idx(shown)][middle] - 0.05f, 1e-5);
 
   // A meniscus typed beyond the data: the limits hold no point, the tables no row
   // (they had held every point of the scans), and nothing is copied.
-  fMeniscus = 7.15f;
+  DataSet().fMeniscus = 7.15f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
-  ASSERT_GT(fFitLeftLim, ppRadius[1][pnPoints[1]]);
+  ASSERT_GT(DataSet().fFitLeftLim, DataSet().ppRadius[1][DataSet().pnPoints[1]]);
   Backend().SetClipboardText("before");
   for (int command : {kCmCopyFitDataTable, kCmCopyResidualsTable}) {
     Dispatch(command);
@@ -151,25 +151,25 @@ TEST_F(CopyCommandTest, FitAndResidualTablesCoverTheFittingLimitsAtTheScansRadii
 
 TEST_F(CopyCommandTest, TINoiseTableHoldsTheWholeNoiseFound) {
   LoadVelocitySet();
-  bFitTINoise = true;
-  for (int i = 1; i <= nGridPoints; ++i) {
-    pTINoise[i] = 0.001f;
-    pRemovedTINoise[i] = 0.002f;
+  AnalysisSwitches().bFitTINoise = true;
+  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
+    CurrentGrid().pTINoise[i] = 0.001f;
+    CurrentGrid().pRemovedTINoise[i] = 0.002f;
   }
   Dispatch(kCmCopyTINoiseTable);
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
-  ASSERT_EQ(static_cast<int>(rows.size()), 1 + iFitLast - iFitFirst + 1);
+  ASSERT_EQ(static_cast<int>(rows.size()), 1 + CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1);
   EXPECT_EQ(rows.front(), "radius [cm]\tTI noise");
   const std::vector<std::string> f = Fields(rows.back());
   ASSERT_EQ(f.size(), 2u);
-  EXPECT_NEAR(Number(f[0]), pGridRadius[iFitLast], 1e-5);
+  EXPECT_NEAR(Number(f[0]), CurrentGrid().pGridRadius[CurrentGrid().iFitLast], 1e-5);
   EXPECT_NEAR(Number(f[1]), 0.003f, 1e-7);
 }
 
 TEST_F(CopyCommandTest, RINoiseTableHasOneRowPerScanInDisplayOrder) {
   LoadVelocitySet();
-  bFitRINoise = true;
-  for (int s = 1; s <= nScans; ++s) pRINoise[s] = 0.1f * static_cast<float>(s);
+  AnalysisSwitches().bFitRINoise = true;
+  for (int s = 1; s <= DataSet().nScans; ++s) CurrentGrid().pRINoise[s] = 0.1f * static_cast<float>(s);
   Dispatch(kCmCopyRINoiseTable);
   EXPECT_EQ(Backend().ClipboardTextValue(), "time [s]\tRI noise\n1000\t0.2\n2000\t0.3\n3000\t0.1\n");
 }

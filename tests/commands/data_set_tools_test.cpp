@@ -60,7 +60,7 @@ float Interpolate(const std::vector<float>& x, const std::vector<float>& y, floa
 class DataSetToolsTest : public DistributionWindowTest {
  protected:
   void TearDown() override {
-    bNoiseTakenFromData = false;
+    NoiseSubtraction().bNoiseTakenFromData = false;
     ResetSyntheticData();
     SetNoiseZoomHook(nullptr);
     DistributionWindowTest::TearDown();
@@ -85,12 +85,12 @@ class DataSetToolsTest : public DistributionWindowTest {
 
   // The species that made the synthetic run, s given.
   void SetSpecies(float s, bool floatS) {
-    for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesIncluded[1] = 1;
-    pSpeciesS[1] = s;
-    pSpeciesSFit[1] = floatS ? 1 : 0;
-    pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
-    pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+    for (int k = 1; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+    AnalysisSwitches().pSpeciesLinked[1] = 1;
+    ModelParams().pSpeciesS[1] = s;
+    ModelParams().pSpeciesSFit[1] = floatS ? 1 : 0;
+    ModelParams().pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+    ModelParams().pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
     PackModelParams();
   }
 
@@ -150,29 +150,29 @@ TEST_F(DataSetToolsTest, GeneratedDataLoadedAgainGiveBackTheModel) {
   for (const char* answer : {"600", "10", "0.002"}) Backend().QueueInput(answer);
   Backend().QueueSaveFile(DataDir() + "/anything.ra0");
   Dispatch(kCmGenerateSingle);
-  ASSERT_EQ(nScans, 10);
-  EXPECT_EQ(szDataDirectory, DataDir());
-  EXPECT_EQ(pnPoints[1], 120);  // 6.00 .. 7.19: the single-precision sums pass 7.2
-  EXPECT_NEAR(pScanInfo[10].time, 6000.0, 1e-9);
+  ASSERT_EQ(DataSet().nScans, 10);
+  EXPECT_EQ(DataSet().szDataDirectory, DataDir());
+  EXPECT_EQ(DataSet().pnPoints[1], 120);  // 6.00 .. 7.19: the single-precision sums pass 7.2
+  EXPECT_NEAR(DataSet().pScanInfo[10].time, 6000.0, 1e-9);
   const std::vector<std::string> files = FilesIn(DataDir());
   ASSERT_EQ(files.size(), 10u);
   // The data are the model plus the noise asked for.
   EXPECT_NEAR(FitRmsd(false), 0.002, 0.0003);
   // Plateau of the first scan (600 s) at 6.6 cm: radial dilution c0 exp(-2 s w^2 t).
   const double w = 50000.0 * M_PI / 30.0;
-  EXPECT_NEAR(ppFit[1][61], kSyntheticLoading * std::exp(-2.0 * kSyntheticS * 1e-13 * w * w * 600.0),
+  EXPECT_NEAR(DataSet().ppFit[1][61], kSyntheticLoading * std::exp(-2.0 * kSyntheticS * 1e-13 * w * w * 600.0),
               0.005);
-  EXPECT_NEAR(ppRadius[1][61], 6.6, 1e-4);
-  EXPECT_NEAR(ppRadius[1][120], 6.0 + 119 * 0.01, 1e-5);  // m + (i - 1) dr, no drift
+  EXPECT_NEAR(DataSet().ppRadius[1][61], 6.6, 1e-4);
+  EXPECT_NEAR(DataSet().ppRadius[1][120], 6.0 + 119 * 0.01, 1e-5);  // m + (i - 1) dr, no drift
 
   // Loaded as data and fitted.
   LoadThroughDialog(files);
-  ASSERT_EQ(nScans, 10);
+  ASSERT_EQ(DataSet().nScans, 10);
   SetCellAndLimits();
   Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(1.1 * kSyntheticS), true);
   PressKeyAndRun('F', MK_CONTROL);
-  EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
+  EXPECT_NEAR(ModelParams().pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
 }
 
 // Zone centrifugation: Generate Single asks which way round the band lies once the
@@ -185,8 +185,8 @@ TEST_F(DataSetToolsTest, GenerateSingleAsksTheBandOrientationAndTheDataFollowIt)
   Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(kSyntheticS), false);
   fs::create_directories(DataDir());
-  bZoneCentrifugation = true;
-  fLamellaWidth = 0.1f;
+  ModelFlags().bZoneCentrifugation = true;
+  ModelOptions().fLamellaWidth = 0.1f;
   float nearMeniscus[2] = {0.0f, 0.0f}, farInside[2] = {0.0f, 0.0f};
   for (int inverted = 0; inverted <= 1; ++inverted) {
     Backend().ClearTranscript();
@@ -195,13 +195,13 @@ TEST_F(DataSetToolsTest, GenerateSingleAsksTheBandOrientationAndTheDataFollowIt)
     if (inverted) Backend().QueueMessageBox(IDYES, "ERROR");
     Backend().QueueMessageBox(inverted ? IDYES : IDNO, "");
     Dispatch(kCmGenerateSingle);
-    ASSERT_EQ(nScans, 1);
+    ASSERT_EQ(DataSet().nScans, 1);
     std::vector<std::string> asked{"simulate with rotor acceleration phase?"};
     if (inverted) asked.push_back(ReplaceQuestionText(DataDir() + "/00001.ra0", 1));
     asked.push_back(kInvertBandQuestion);
     EXPECT_EQ(BoxTexts(), asked);
-    nearMeniscus[inverted] = ppFit[1][3];   // 6.02 cm, inside the lamella
-    farInside[inverted] = ppFit[1][61];     // 6.6 cm
+    nearMeniscus[inverted] = DataSet().ppFit[1][3];   // 6.02 cm, inside the lamella
+    farInside[inverted] = DataSet().ppFit[1][61];     // 6.6 cm
   }
   EXPECT_GT(nearMeniscus[0], farInside[0]);
   EXPECT_LT(nearMeniscus[1], farInside[1]);
@@ -211,8 +211,8 @@ TEST_F(DataSetToolsTest, GenerateSingleAsksTheBandOrientationAndTheDataFollowIt)
                                               .invertBand = true}),
             SyntheticOutcome::Generated);
   EXPECT_TRUE(BoxTexts().empty());
-  EXPECT_TRUE(bZoneInverseLayer);
-  bZoneCentrifugation = false;
+  EXPECT_TRUE(ModelOptions().bZoneInverseLayer);
+  ModelFlags().bZoneCentrifugation = false;
 }
 
 // A continuous model: Generate Single says where the distribution goes and asks
@@ -228,9 +228,9 @@ TEST_F(DataSetToolsTest, GenerateSingleOfADistributionAsksItsQuestionsFirst) {
     for (int i = 0; i <= 24; ++i) distribution << 0.5 * i << " " << (i == 8 ? 1.0 : 0.0) << "\n";
   }
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  const std::vector<float> shown(pDistValues + 1, pDistValues + nDistGrid + 1);
-  const std::vector<float> grid(pDistGrid + 1, pDistGrid + nDistGrid + 1);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  const std::vector<float> shown(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
+  const std::vector<float> grid(DistributionVectors().pDistGrid + 1, DistributionVectors().pDistGrid + DistributionVectors().nDistGrid + 1);
   DataSetHooks& hooks = GetDataSetHooks();
   const auto reapply = hooks.reapplyNonlinearDetection;
   hooks.reapplyNonlinearDetection = [&](bool rebuildGrid) {
@@ -245,12 +245,12 @@ TEST_F(DataSetToolsTest, GenerateSingleOfADistributionAsksItsQuestionsFirst) {
   hooks.reapplyNonlinearDetection = reapply;
   fs::remove(DataDir() + "/00001.ra0");
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_TRUE(bModelComputed);
-  EXPECT_EQ(std::vector<float>(pDistGrid + 1, pDistGrid + nDistGrid + 1), grid);
-  EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), shown);
-  EXPECT_NE(pDistPlot, nullptr);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_EQ(std::vector<float>(DistributionVectors().pDistGrid + 1, DistributionVectors().pDistGrid + DistributionVectors().nDistGrid + 1), grid);
+  EXPECT_EQ(std::vector<float>(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1), shown);
+  EXPECT_NE(DistributionPlot().pDistPlot, nullptr);
 
-  bNormalizeLoadedDistribution = true;
+  DistributionFile().bNormalizeLoadedDistribution = true;
   Backend().ClearTranscript();
   QueueGenerate("60", "1", "0", DataDir());
   Backend().QueueMessageBox(IDOK, "ATTENTION");
@@ -260,10 +260,10 @@ TEST_F(DataSetToolsTest, GenerateSingleOfADistributionAsksItsQuestionsFirst) {
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"simulate with rotor acceleration phase?",
                                                    "put synthetic distribution in " + szDistribFile,
                                                    kDistributionNormalizedQuestion}));
-  EXPECT_FALSE(bNormalizeLoadedDistribution);
-  ASSERT_EQ(nScans, 1);
+  EXPECT_FALSE(DistributionFile().bNormalizeLoadedDistribution);
+  ASSERT_EQ(DataSet().nScans, 1);
   // The species of the distribution is in the generated signal.
-  EXPECT_GT(*std::max_element(ppFit[1] + 1, ppFit[1] + pnPoints[1] + 1), 0.5f);
+  EXPECT_GT(*std::max_element(DataSet().ppFit[1] + 1, DataSet().ppFit[1] + DataSet().pnPoints[1] + 1), 0.5f);
   fs::remove(szDistribFile);
 }
 
@@ -282,16 +282,16 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   };
   auto loaded = [] {
     std::vector<Scan> scans;
-    for (int s = 1; s <= nScans; ++s) {
-      const int n = pnPoints[s];
-      scans.push_back({ppScanFileNames[s], std::vector<float>(ppRadius[s] + 1, ppRadius[s] + n + 1),
-                       std::vector<float>(ppSignal[s] + 1, ppSignal[s] + n + 1),
-                       std::vector<float>(ppFit[s] + 1, ppFit[s] + n + 1), pScanInfo[s].time});
+    for (int s = 1; s <= DataSet().nScans; ++s) {
+      const int n = DataSet().pnPoints[s];
+      scans.push_back({DataSet().ppScanFileNames[s], std::vector<float>(DataSet().ppRadius[s] + 1, DataSet().ppRadius[s] + n + 1),
+                       std::vector<float>(DataSet().ppSignal[s] + 1, DataSet().ppSignal[s] + n + 1),
+                       std::vector<float>(DataSet().ppFit[s] + 1, DataSet().ppFit[s] + n + 1), DataSet().pScanInfo[s].time});
     }
     return scans;
   };
   std::vector<Scan> before = loaded();
-  const std::string dataDir = szDataDirectory;
+  const std::string dataDir = DataSet().szDataDirectory;
   const std::string out = ProgramDir() + "/generated";
   fs::create_directories(out + "/00003.ra0");  // a directory where scan 3 goes
   WriteFile(out + "/00001.ra0", "old\n");
@@ -313,7 +313,7 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(refusal(), "could not write:\n" + out + "/00003.ra0: is a directory\nthe loaded data are kept");
   EXPECT_TRUE(loaded() == before);
-  EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_EQ(DataSet().szDataDirectory, dataDir);
   EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
 
   // A disk that cannot take the set (a child whose files may not grow beyond
@@ -327,7 +327,7 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
     if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
     generate(true);
     const std::string text = refusal();
-    const bool kept = loaded() == before && szDataDirectory == dataDir &&
+    const bool kept = loaded() == before && DataSet().szDataDirectory == dataDir &&
                       text.rfind("could not write:\n" + out + "/00001.ra0: " + std::strerror(EFBIG), 0) == 0;
     ::_exit(kept ? 1 : 0);
   }
@@ -342,13 +342,13 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   // is built (the last step before the files are written). The loaded set with
   // its computed model comes back as it was.
   ASSERT_TRUE(CalculateModel(nullptr).ok());
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   before = loaded();
-  const std::vector<float> params(std::begin(pParams), std::end(pParams));
-  const std::vector<float> grid(pGridRadius + 1, pGridRadius + nGridPoints + 1);
-  const GridData gridObject = gCurrentGrid;  // every member, whatever members it has
-  const float left = fFitLeftLim, right = fFitRightLim;
-  const std::string tmpPars = szTmpParsPath;
+  const std::vector<float> params(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
+  const std::vector<float> grid(CurrentGrid().pGridRadius + 1, CurrentGrid().pGridRadius + CurrentGrid().nGridPoints + 1);
+  const GridData gridObject = CurrentGrid();  // every member, whatever members it has
+  const float left = DataSet().fFitLeftLim, right = DataSet().fFitRightLim;
+  const std::string tmpPars = DataSet().szTmpParsPath;
   DataSetHooks& hooks = GetDataSetHooks();
   const auto reapply = hooks.reapplyNonlinearDetection;
   hooks.reapplyNonlinearDetection = [&](bool rebuildGrid) {
@@ -361,18 +361,18 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   const std::string text = refusal();
   EXPECT_EQ(text.rfind("could not write:\n" + out + "/00002.ra0", 0), 0u) << text;
   EXPECT_TRUE(loaded() == before) << "names, radii, signals, fits or times changed";
-  EXPECT_EQ(std::vector<float>(std::begin(pParams), std::end(pParams)), params);
-  EXPECT_EQ(std::vector<float>(pGridRadius + 1, pGridRadius + nGridPoints + 1), grid);
-  EXPECT_TRUE(gCurrentGrid == gridObject) << "the common grid is not the one set aside";
-  EXPECT_TRUE(szDataDirectory == dataDir && szTmpParsPath == tmpPars && fFitLeftLim == left &&
-              fFitRightLim == right && bModelComputed && !bSimulating);
+  EXPECT_EQ(std::vector<float>(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams)), params);
+  EXPECT_EQ(std::vector<float>(CurrentGrid().pGridRadius + 1, CurrentGrid().pGridRadius + CurrentGrid().nGridPoints + 1), grid);
+  EXPECT_TRUE(CurrentGrid() == gridObject) << "the common grid is not the one set aside";
+  EXPECT_TRUE(DataSet().szDataDirectory == dataDir && DataSet().szTmpParsPath == tmpPars && DataSet().fFitLeftLim == left &&
+              DataSet().fFitRightLim == right && AnalysisSwitches().bModelComputed && !AnalysisSwitches().bSimulating);
   EXPECT_EQ(FilesIn(out), (std::vector<std::string>{out + "/00001.ra0"})) << "no temporary is left";
   EXPECT_EQ(ReadFile(out + "/00001.ra0"), "old\n") << "a file was replaced";
   fs::remove(out + "/00002.ra0");
 
   generate(false);
-  ASSERT_EQ(nScans, 10);
-  EXPECT_EQ(szDataDirectory, out);
+  ASSERT_EQ(DataSet().nScans, 10);
+  EXPECT_EQ(DataSet().szDataDirectory, out);
   EXPECT_EQ(FilesIn(out).size(), 10u);
   EXPECT_NE(ReadFile(out + "/00001.ra0"), "old\n");
 }
@@ -389,17 +389,17 @@ TEST_F(DataSetToolsTest, GenerateLeftEarlyKeepsTheLoadedSet) {
   ASSERT_TRUE(CalculateModel(nullptr).ok());
   auto loaded = [] {
     std::vector<std::vector<float>> rows;
-    for (int j = 1; j <= nScans; ++j) {
-      rows.emplace_back(ppRadius[j] + 1, ppRadius[j] + pnPoints[j] + 1);
-      rows.emplace_back(ppSignal[j] + 1, ppSignal[j] + pnPoints[j] + 1);
-      rows.emplace_back(ppFit[j] + 1, ppFit[j] + pnPoints[j] + 1);
-      rows.push_back({static_cast<float>(pScanInfo[j].time)});
+    for (int j = 1; j <= DataSet().nScans; ++j) {
+      rows.emplace_back(DataSet().ppRadius[j] + 1, DataSet().ppRadius[j] + DataSet().pnPoints[j] + 1);
+      rows.emplace_back(DataSet().ppSignal[j] + 1, DataSet().ppSignal[j] + DataSet().pnPoints[j] + 1);
+      rows.emplace_back(DataSet().ppFit[j] + 1, DataSet().ppFit[j] + DataSet().pnPoints[j] + 1);
+      rows.push_back({static_cast<float>(DataSet().pScanInfo[j].time)});
     }
     return rows;
   };
   const auto before = loaded();
-  const GridData grid = gCurrentGrid;
-  const std::string dataDir = szDataDirectory;
+  const GridData grid = CurrentGrid();
+  const std::string dataDir = DataSet().szDataDirectory;
   const std::string out = ProgramDir() + "/generated";
   fs::create_directories(out);
   const SyntheticDataSettings settings{
@@ -411,12 +411,12 @@ TEST_F(DataSetToolsTest, GenerateLeftEarlyKeepsTheLoadedSet) {
   EXPECT_THROW(GenerateSyntheticData(nullptr, settings), std::bad_alloc);
   hooks.reapplyNonlinearDetection = reapply;
   EXPECT_TRUE(loaded() == before) << "the loaded set did not come back";
-  EXPECT_TRUE(gCurrentGrid == grid);
-  EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_TRUE(CurrentGrid() == grid);
+  EXPECT_EQ(DataSet().szDataDirectory, dataDir);
   EXPECT_TRUE(FilesIn(out).empty());
 
-  pSpeciesS[1] = -5.0f;
-  pSpeciesMassOrD[1] = 1e-3f;  // 1e-7 cm^2/s
+  ModelParams().pSpeciesS[1] = -5.0f;
+  ModelParams().pSpeciesMassOrD[1] = 1e-3f;  // 1e-7 cm^2/s
   PackModelParams();
   Backend().ClearTranscript();
   Backend().AnswerUnscriptedBoxes(IDOK);
@@ -428,7 +428,7 @@ TEST_F(DataSetToolsTest, GenerateLeftEarlyKeepsTheLoadedSet) {
     named = named || e.text.find("meniscus") != std::string::npos;
   EXPECT_TRUE(named) << "the refusal of the solution was not shown";
   EXPECT_TRUE(loaded() == before);
-  EXPECT_EQ(szDataDirectory, dataDir);
+  EXPECT_EQ(DataSet().szDataDirectory, dataDir);
   EXPECT_TRUE(FilesIn(out).empty());
 }
 
@@ -441,15 +441,15 @@ TEST_F(DataSetToolsTest, GenerateSaysGeneratedOnlyForFilesTheReaderTakes) {
   LoadSyntheticRun();
   Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(kSyntheticS), false);
-  const std::vector<std::string> names(ppScanFileNames.begin(), ppScanFileNames.begin() + nScans + 1);
-  const std::vector<float> first(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1);
-  const std::string dataDir = szDataDirectory;
+  const std::vector<std::string> names(DataSet().ppScanFileNames.begin(), DataSet().ppScanFileNames.begin() + DataSet().nScans + 1);
+  const std::vector<float> first(DataSet().ppSignal[1] + 1, DataSet().ppSignal[1] + DataSet().pnPoints[1] + 1);
+  const std::string dataDir = DataSet().szDataDirectory;
   const std::string out = ProgramDir() + "/generated";
   fs::create_directories(out);
   auto kept = [&] {
-    return nScans == kSyntheticScans && szDataDirectory == dataDir &&
-           std::vector<std::string>(ppScanFileNames.begin(), ppScanFileNames.begin() + nScans + 1) == names &&
-           std::vector<float>(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1) == first;
+    return DataSet().nScans == kSyntheticScans && DataSet().szDataDirectory == dataDir &&
+           std::vector<std::string>(DataSet().ppScanFileNames.begin(), DataSet().ppScanFileNames.begin() + DataSet().nScans + 1) == names &&
+           std::vector<float>(DataSet().ppSignal[1] + 1, DataSet().ppSignal[1] + DataSet().pnPoints[1] + 1) == first;
   };
   Backend().AnswerUnscriptedBoxes(IDOK);
   SyntheticDataSettings settings{.noise = 1e11f, .interval = 300.0f, .scans = 2, .outputPath = out + "/x.ra0"};
@@ -489,13 +489,13 @@ TEST_F(DataSetToolsTest, GenerateStoppedByAKeySaysSoAndClearsTheStop) {
   LoadSyntheticRun();
   Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(kSyntheticS), false);
-  const std::vector<float> first(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1);
-  const std::string dataDir = szDataDirectory;
+  const std::vector<float> first(DataSet().ppSignal[1] + 1, DataSet().ppSignal[1] + DataSet().pnPoints[1] + 1);
+  const std::string dataDir = DataSet().szDataDirectory;
   const std::string out = ProgramDir() + "/generated";
   fs::create_directories(out);
   int keys = 0;
   Backend().SetPumpHook([this, &keys] {
-    if (bSimulating && keys == 0) {
+    if (AnalysisSwitches().bSimulating && keys == 0) {
       ++keys;
       Backend().Headless().PressKey('S');
     }
@@ -509,14 +509,14 @@ TEST_F(DataSetToolsTest, GenerateStoppedByAKeySaysSoAndClearsTheStop) {
   EXPECT_EQ(BoxText("ERROR"),
             "user interrupt\nno data were generated: the computation was stopped\nthe loaded data are kept");
   EXPECT_FALSE(bUserAbort) << "the stop would end the next computation";
-  EXPECT_EQ(nScans, kSyntheticScans);
-  EXPECT_EQ(szDataDirectory, dataDir);
-  EXPECT_EQ(std::vector<float>(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1), first);
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans);
+  EXPECT_EQ(DataSet().szDataDirectory, dataDir);
+  EXPECT_EQ(std::vector<float>(DataSet().ppSignal[1] + 1, DataSet().ppSignal[1] + DataSet().pnPoints[1] + 1), first);
   EXPECT_TRUE(FilesIn(out).empty());
 
   Backend().ClearTranscript();
   Dispatch(kCmRun);
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
 
   // The same for a set made from a distribution, stopped in its kernels: one note,
@@ -528,7 +528,7 @@ TEST_F(DataSetToolsTest, GenerateStoppedByAKeySaysSoAndClearsTheStop) {
   }
   keys = 0;
   Backend().SetPumpHook([this, &keys] {
-    if (bSyntheticFromDistribution && keys == 0) {
+    if (KernelProfiles().bSyntheticFromDistribution && keys == 0) {
       ++keys;
       Backend().Headless().PressKey('S');
     }
@@ -545,7 +545,7 @@ TEST_F(DataSetToolsTest, GenerateStoppedByAKeySaysSoAndClearsTheStop) {
       << stopped.message;
   for (const std::string& text : BoxTexts()) EXPECT_EQ(text.find("user interrupt"), std::string::npos) << text;
   EXPECT_FALSE(bUserAbort);
-  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans);
   EXPECT_TRUE(FilesIn(out).empty());
 }
 
@@ -593,12 +593,12 @@ TEST_F(DataSetToolsTest, GenerateNamesTheSettingItRefuses) {
     EXPECT_EQ(refused.outcome, SyntheticOutcome::Refused);
     EXPECT_EQ(refused.message.rfind(c.cause, 0), 0u) << refused.message;
     EXPECT_EQ(refused.message.find("Meniscus and Bottom"), std::string::npos);
-    EXPECT_EQ(nScans, kSyntheticScans);
+    EXPECT_EQ(DataSet().nScans, kSyntheticScans);
     EXPECT_TRUE(FilesIn(out).empty());
   }
 
   // Generate Single with the cell the wrong way round: no file dialog.
-  fMeniscus = 7.3f;
+  DataSet().fMeniscus = 7.3f;
   Backend().ClearTranscript();
   for (const char* answer : {"0.01", "50000"}) Backend().QueueInput(answer);
   Backend().QueueMessageBox(IDNO, "GENERATE DATA");
@@ -607,22 +607,22 @@ TEST_F(DataSetToolsTest, GenerateNamesTheSettingItRefuses) {
   Dispatch(kCmGenerateSingle);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(BoxText("ERROR"), "the meniscus 7.3 cm must lie below the bottom 7.2 cm");
-  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans);
   SetCellAndLimits();
 
   // A model the computation refuses to start says why, not only that it was not
   // computed: a step control of 0 would never end a Lamm solution.
-  const double maxDcOverC = dMaxDcOverC;
-  dMaxDcOverC = 0.0;
+  const double maxDcOverC = LammSettings().dMaxDcOverC;
+  LammSettings().dMaxDcOverC = 0.0;
   const SyntheticResult notStarted = GenerateSyntheticData(&Handle(), usable);
-  dMaxDcOverC = maxDcOverC;
+  LammSettings().dMaxDcOverC = maxDcOverC;
   EXPECT_EQ(notStarted.outcome, SyntheticOutcome::NotComputed);
   EXPECT_EQ(notStarted.message.rfind("no data were generated: Numerical Control of Lamm Equation Solution: the max "
                                      "dc/c 0 must lie between",
                                      0),
             0u)
       << notStarted.message;
-  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans);
   EXPECT_TRUE(FilesIn(out).empty());
 }
 
@@ -634,21 +634,21 @@ TEST_F(DataSetToolsTest, GeneratedDataCarryTheGivenLoadingWithLinearAmplitudes) 
   SetCellAndLimits();
   Dispatch(kCmDiscreteSpecies);
   SetSpecies(static_cast<float>(kSyntheticS), false);
-  pSpeciesAmplitudeFit[1] = 1;
+  ModelParams().pSpeciesAmplitudeFit[1] = 1;
   UpdateLinearFitFlags();
-  ASSERT_TRUE(bLinearAmplitudes);
+  ASSERT_TRUE(ModelParams().bLinearAmplitudes);
   fs::create_directories(DataDir());
   QueueGenerate("600", "4", "0", DataDir());
   Dispatch(kCmGenerateSingle);
-  ASSERT_EQ(nScans, 4);
-  EXPECT_FALSE(bLinearAmplitudes);
-  EXPECT_EQ(pSpeciesAmplitudeFit[1], 1);
+  ASSERT_EQ(DataSet().nScans, 4);
+  EXPECT_FALSE(ModelParams().bLinearAmplitudes);
+  EXPECT_EQ(ModelParams().pSpeciesAmplitudeFit[1], 1);
   UpdateLinearFitFlags();
-  EXPECT_TRUE(bLinearAmplitudes);
+  EXPECT_TRUE(ModelParams().bLinearAmplitudes);
   // Plateaus of scans 1 and 4 at 6.6 cm: c0 exp(-2 s w^2 t) with the given loading.
   const double w = 50000.0 * M_PI / 30.0;
   for (int j : {1, 4})
-    EXPECT_NEAR(ppSignal[Idx(j)][61], kSyntheticLoading * std::exp(-2.0 * kSyntheticS * 1e-13 * w * w * 600.0 * j), 0.005);
+    EXPECT_NEAR(DataSet().ppSignal[Idx(j)][61], kSyntheticLoading * std::exp(-2.0 * kSyntheticS * 1e-13 * w * w * 600.0 * j), 0.005);
 }
 
 // A data set with a constant offset: the loader's baseline option reaches the
@@ -657,16 +657,16 @@ TEST_F(DataSetToolsTest, GeneratedDataCarryTheGivenLoadingWithLinearAmplitudes) 
 // data without offset.
 TEST_F(DataSetToolsTest, LoadedOffsetIsFittedAsBaseline) {
   LoadThroughDialog(WriteRunWithOffset(0.05f));
-  ASSERT_EQ(nScans, kSyntheticScans);
+  ASSERT_EQ(DataSet().nScans, kSyntheticScans);
   SetCellAndLimits();
   ChooseSmallCs();
-  EXPECT_EQ(bBaselineOption, 1);
+  EXPECT_EQ(AnalysisSwitches().bBaselineOption, 1);
   Backend().QueueDialog(IDOK);
   Dispatch(kCmParameters);
-  EXPECT_TRUE(bVaryBaseline);
+  EXPECT_TRUE(ModelParams().bVaryBaseline);
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  EXPECT_NEAR(fBaseline, 0.05, 0.005);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_NEAR(ModelParams().fBaseline, 0.05, 0.005);
   float area = 0, mean = 0, total = 0;
   IntegrateDistribution(2.0f, 9.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
   EXPECT_NEAR(mean, kSyntheticS, 0.02 * kSyntheticS);
@@ -682,17 +682,17 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   SetCellAndLimits();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   std::vector<std::string> fits, residuals;
-  for (int s = 1; s <= nScans; ++s) {
-    fits.push_back(DataDir() + "/f" + ppScanFileNames[Idx(s)].substr(1));
-    residuals.push_back(DataDir() + "/r" + ppScanFileNames[Idx(s)].substr(1));
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    fits.push_back(DataDir() + "/f" + DataSet().ppScanFileNames[Idx(s)].substr(1));
+    residuals.push_back(DataDir() + "/r" + DataSet().ppScanFileNames[Idx(s)].substr(1));
     WriteFile(fits.back(), "old fit");
     if (s > 1) WriteFile(residuals.back(), "old residuals");
   }
   fs::create_directories(residuals.front());  // scan 1's residuals cannot be written
   const std::string report = DataDir() + "/params.txt";
-  fs::remove(szTmpParsPath);
+  fs::remove(DataSet().szTmpParsPath);
 
   // The three files are named first, then the set is asked about once.
   Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
@@ -705,7 +705,7 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   for (std::size_t k = 0; k < fits.size(); ++k) EXPECT_EQ(ReadFile(fits[k]), "old fit");
   for (std::size_t k = 1; k < residuals.size(); ++k) EXPECT_EQ(ReadFile(residuals[k]), "old residuals");
   EXPECT_FALSE(fs::exists(report));
-  EXPECT_FALSE(fs::exists(szTmpParsPath));
+  EXPECT_FALSE(fs::exists(DataSet().szTmpParsPath));
   const std::string last = Backend().Transcript().back().text;
   EXPECT_EQ(last.rfind("not replaced either:", 0), 0u) << last;
   EXPECT_NE(last.find(fits.front()), std::string::npos);
@@ -726,16 +726,16 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   Dispatch(kCmSaveFitData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_TRUE(fs::exists(report));
-  EXPECT_TRUE(fs::exists(szTmpParsPath));
+  EXPECT_TRUE(fs::exists(DataSet().szTmpParsPath));
   // The outcome names every file of the set, each written.
   EXPECT_TRUE(LastSaveOutcome().saved);
   EXPECT_EQ(LastSaveOutcome().written.size(), fits.size() + residuals.size() + 1);
   for (const std::string& f : LastSaveOutcome().written) EXPECT_TRUE(fs::is_regular_file(f)) << f;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const ScanRead f = ReadScan(fits[Idx(s - 1)]), r = ReadScan(residuals[Idx(s - 1)]);
     ASSERT_EQ(r.y.size(), f.y.size());
     for (std::size_t k = 0; k < f.y.size(); ++k)
-      EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Idx(s)][pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
+      EXPECT_NEAR(f.y[k] + r.y[k], DataSet().ppSignal[Idx(s)][DataSet().pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
   }
 }
 
@@ -754,17 +754,17 @@ TEST_F(DataSetToolsTest, SaveFitDataAndSaveNoiseEndedByAKillAreWholeAfterTheNext
   LoadThroughDialog(WriteSyntheticRun(DataDir()));
   SetCellAndLimits();
   ChooseSmallCs();
-  bFitTINoise = bFitRINoise = true;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  const int n = nScans;
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  const int n = DataSet().nScans;
   std::vector<std::vector<float>> data(Idx(n) + 1);
-  for (int s = 1; s <= n; ++s) data[Idx(s)].assign(ppSignal[Idx(s)], ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1);
+  for (int s = 1; s <= n; ++s) data[Idx(s)].assign(DataSet().ppSignal[Idx(s)], DataSet().ppSignal[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1);
   std::vector<std::string> names(Idx(n) + 1);
   std::vector<int> first(Idx(n) + 1);
   for (int s = 1; s <= n; ++s) {
-    names[Idx(s)] = ppScanFileNames[Idx(s)].substr(1);
-    first[Idx(s)] = pFitFirst[Idx(s)];
+    names[Idx(s)] = DataSet().ppScanFileNames[Idx(s)].substr(1);
+    first[Idx(s)] = DataSet().pFitFirst[Idx(s)];
   }
   auto path = [&](char letter, int s) { return DataDir() + "/" + letter + names[Idx(s)]; };
   const std::string fit1 = path('f', 1);
@@ -793,9 +793,9 @@ TEST_F(DataSetToolsTest, SaveFitDataAndSaveNoiseEndedByAKillAreWholeAfterTheNext
     tiFirst = ReadFile(DataDir() + "/TIN.ra1");
     riFirst = ReadFile(DataDir() + "/RIN.ra1");
     for (int s = 1; s <= n; ++s)
-      for (int p = 1; p <= pnPoints[Idx(s)]; ++p) ppFit[Idx(s)][p] += 0.01f;
-    for (int g = 1; g <= nGridPoints; ++g) pTINoise[g] += 0.01f;
-    for (int k = 1; k <= n; ++k) pRINoise[k] += 0.01f;
+      for (int p = 1; p <= DataSet().pnPoints[Idx(s)]; ++p) DataSet().ppFit[Idx(s)][p] += 0.01f;
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) CurrentGrid().pTINoise[g] += 0.01f;
+    for (int k = 1; k <= n; ++k) CurrentGrid().pRINoise[k] += 0.01f;
   };
   saveFit();
   saveNoise();
@@ -858,7 +858,7 @@ TEST_F(DataSetToolsTest, SaveFitDataAndSaveNoiseEndedByAKillAreWholeAfterTheNext
   std::vector<std::string> fits;
   for (int s = 1; s <= n; ++s) fits.push_back(path('f', s));
   LoadThroughDialog(fits);
-  ASSERT_EQ(nScans, n);
+  ASSERT_EQ(DataSet().nScans, n);
   int old = 0;
   EXPECT_EQ(mismatches(&old), 0);
   EXPECT_EQ(old, 0);
@@ -880,16 +880,16 @@ TEST_F(DataSetToolsTest, DroppedBackParameterFileComputesTheSameDistribution) {
       Dispatch(kCmParameters);
     }
     Dispatch(kCmRun);
-    ASSERT_TRUE(bModelComputed);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
     float area = 0, mean = 0, before = 0, after = 0;
     IntegrateDistribution(0.0f, 12.0f, &area, &mean, &before, nullptr, nullptr, nullptr);
-    const bool fitted = bVaryBaseline;
+    const bool fitted = ModelParams().bVaryBaseline;
     EXPECT_EQ(fitted, throughDialog);
     Dispatch(kCmUpdateSavedFitParameters);
-    Drop({szTmpParsPath});
-    EXPECT_EQ(bVaryBaseline, fitted);
+    Drop({DataSet().szTmpParsPath});
+    EXPECT_EQ(ModelParams().bVaryBaseline, fitted);
     Dispatch(kCmRun);
-    ASSERT_TRUE(bModelComputed);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
     IntegrateDistribution(0.0f, 12.0f, &area, &mean, &after, nullptr, nullptr, nullptr);
     EXPECT_NEAR(after, before, 1e-4 * std::fabs(before));
   }
@@ -905,26 +905,26 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   LoadThroughDialog(WriteSyntheticRun(DataDir()));
   SetCellAndLimits();
   ChooseSmallCs();
-  bFitTINoise = bFitRINoise = true;
-  bVaryBaseline = true;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
+  ModelParams().bVaryBaseline = true;
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  std::vector<std::vector<float>> raw(Idx(nScans) + 1);
-  for (int s = 1; s <= nScans; ++s) raw[Idx(s)].assign(ppSignal[Idx(s)], ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1);
-  std::vector<float> fitRef(ppFit[1], ppFit[1] + pnPoints[1] + 1);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  std::vector<std::vector<float>> raw(Idx(DataSet().nScans) + 1);
+  for (int s = 1; s <= DataSet().nScans; ++s) raw[Idx(s)].assign(DataSet().ppSignal[Idx(s)], DataSet().ppSignal[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1);
+  std::vector<float> fitRef(DataSet().ppFit[1], DataSet().ppFit[1] + DataSet().pnPoints[1] + 1);
 
   // Save Fit Data: fits, residuals, parameters.
   Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
   Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
   Backend().QueueSaveFile(DataDir() + "/params.txt");
   Dispatch(kCmSaveFitData);
-  for (int s = 1; s <= nScans; ++s) {
-    const std::string name = ppScanFileNames[Idx(s)].substr(1);
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const std::string name = DataSet().ppScanFileNames[Idx(s)].substr(1);
     const ScanRead f = ReadScan(DataDir() + "/f" + name), r = ReadScan(DataDir() + "/r" + name);
-    ASSERT_EQ(f.r.size(), static_cast<std::size_t>(pFitLast[Idx(s)] - pFitFirst[Idx(s)] + 1));
+    ASSERT_EQ(f.r.size(), static_cast<std::size_t>(DataSet().pFitLast[Idx(s)] - DataSet().pFitFirst[Idx(s)] + 1));
     ASSERT_EQ(r.y.size(), f.y.size());
     for (std::size_t k = 0; k < f.y.size(); ++k)
-      EXPECT_NEAR(f.y[k] + r.y[k], ppSignal[Idx(s)][pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
+      EXPECT_NEAR(f.y[k] + r.y[k], DataSet().ppSignal[Idx(s)][DataSet().pFitFirst[Idx(s)] + static_cast<int>(k)], 2e-5);
   }
   // A fit that cannot be written (its folder is missing) ends the command after the
   // writer's one box.
@@ -942,7 +942,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   const ScanRead ti = ReadScan(DataDir() + "/TIN.ra1");
   CCurve ri;
   ASSERT_TRUE(ri.ReadFromFile((DataDir() + "/RIN.ra1").c_str(), 1, 2));
-  ASSERT_EQ(ri.Count(), nScans);
+  ASSERT_EQ(ri.Count(), DataSet().nScans);
   std::map<long, float> riByTime;
   for (int k = 0; k < ri.Count(); ++k) riByTime[std::lround(ri.X()->Get(k))] = ri.Y()->Get(k);
   // The two noise files are one set: when the RI file cannot be written (a
@@ -951,8 +951,8 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
     const std::string tiBefore = ReadFile(DataDir() + "/TIN.ra1");
     const std::string blocked = DataDir() + "/RINdir.ra1";
     fs::create_directories(blocked);
-    for (int k = 1; k <= nScans; ++k) pRINoise[k] += 0.5f;
-    pTINoise[iFitFirst] += 0.5f;
+    for (int k = 1; k <= DataSet().nScans; ++k) CurrentGrid().pRINoise[k] += 0.5f;
+    CurrentGrid().pTINoise[CurrentGrid().iFitFirst] += 0.5f;
     Backend().ClearTranscript();
     Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
     Backend().QueueMessageBox(IDYES, "ERROR");  // overwrite?
@@ -967,8 +967,8 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
     const auto& boxes = Backend().Transcript();
     EXPECT_EQ(boxes[boxes.size() - 2].text, "could not write:\n" + blocked + ": " + std::strerror(EISDIR));
     EXPECT_EQ(ReadFile(DataDir() + "/TIN.ra1"), tiBefore);
-    for (int k = 1; k <= nScans; ++k) pRINoise[k] -= 0.5f;
-    pTINoise[iFitFirst] -= 0.5f;
+    for (int k = 1; k <= DataSet().nScans; ++k) CurrentGrid().pRINoise[k] -= 0.5f;
+    CurrentGrid().pTINoise[CurrentGrid().iFitFirst] -= 0.5f;
     fs::remove_all(blocked);
   }
 
@@ -981,23 +981,23 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   // Subtract All Systematic Noise (Ctrl+N): raw - TI(file) - RI(file) inside the fit range.
   Dispatch(kCmSubtractSystematicNoise);
   EXPECT_EQ(nZoomLevel, 1);
-  for (int s = 1; s <= nScans; ++s) {
-    const float offset = riByTime.at(std::lround(pScanInfo[Idx(s)].recordedTime));
-    for (int p = pFitFirst[Idx(s)]; p <= pFitLast[Idx(s)]; ++p) {
-      const float x = ppRadius[Idx(s)][p];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const float offset = riByTime.at(std::lround(DataSet().pScanInfo[Idx(s)].recordedTime));
+    for (int p = DataSet().pFitFirst[Idx(s)]; p <= DataSet().pFitLast[Idx(s)]; ++p) {
+      const float x = DataSet().ppRadius[Idx(s)][p];
       if (x < ti.r.front() || x > ti.r.back()) continue;
-      EXPECT_NEAR(ppSignal[Idx(s)][p], raw[Idx(s)][Idx(p)] - Interpolate(ti.r, ti.y, x) - offset, 2e-5);
+      EXPECT_NEAR(DataSet().ppSignal[Idx(s)][p], raw[Idx(s)][Idx(p)] - Interpolate(ti.r, ti.y, x) - offset, 2e-5);
     }
   }
   // Restore Original TI Noise: only the RI offsets stay subtracted; the model values
   // moved with the data.
   Dispatch(kCmRestoreTINoise);
-  for (int s = 1; s <= nScans; ++s) {
-    const float offset = riByTime.at(std::lround(pScanInfo[Idx(s)].recordedTime));
-    for (int p = 1; p <= pnPoints[Idx(s)]; ++p)
-      EXPECT_NEAR(ppSignal[Idx(s)][p], raw[Idx(s)][Idx(p)] - offset, 2e-5);
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    const float offset = riByTime.at(std::lround(DataSet().pScanInfo[Idx(s)].recordedTime));
+    for (int p = 1; p <= DataSet().pnPoints[Idx(s)]; ++p)
+      EXPECT_NEAR(DataSet().ppSignal[Idx(s)][p], raw[Idx(s)][Idx(p)] - offset, 2e-5);
   }
-  EXPECT_NEAR(ppFit[1][20], fitRef[20] - riByTime.at(std::lround(pScanInfo[1].recordedTime)), 2e-5);
+  EXPECT_NEAR(DataSet().ppFit[1][20], fitRef[20] - riByTime.at(std::lround(DataSet().pScanInfo[1].recordedTime)), 2e-5);
 
   Backend().ClearTranscript();
   std::vector<std::string> all;
@@ -1006,8 +1006,8 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
   ASSERT_GE(all.size(), 2u * kSyntheticScans + 5u);
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   LoadThroughDialog(all);
-  EXPECT_EQ(nScans, kSyntheticScans);
-  for (int s = 1; s <= nScans; ++s) EXPECT_EQ(ppScanFileNames[Idx(s)][0], '0');
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans);
+  for (int s = 1; s <= DataSet().nScans; ++s) EXPECT_EQ(DataSet().ppScanFileNames[Idx(s)][0], '0');
   const std::vector<std::string> texts = BoxTexts();
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_NE(texts[0].find("distribution.ra1 (saved distribution)"), std::string::npos);
@@ -1019,7 +1019,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
     if (FileNameOf(f)[0] == 'f') fits.push_back(f);
   Backend().ClearTranscript();
   LoadThroughDialog(fits);
-  EXPECT_EQ(nScans, kSyntheticScans);
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans);
   EXPECT_TRUE(BoxTexts().empty());
 }
 
@@ -1039,7 +1039,7 @@ TEST_F(DataSetToolsTest, GenerateSeriesFollowsTheGrid) {
   Backend().QueueSaveFile(DataDir() + "/series");
   Dispatch(kCmGenerateSeries);
   ASSERT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_FALSE(bGeneratingSeries);
+  EXPECT_FALSE(SyntheticData().bGeneratingSeries);
   EXPECT_FALSE(fs::exists(DataDir() + "/xp5"));
   const float speeds[] = {40000, 40000, 50000, 50000};
   for (int k = 1; k <= 4; ++k) {
@@ -1053,12 +1053,12 @@ TEST_F(DataSetToolsTest, GenerateSeriesFollowsTheGrid) {
   }
 
   LoadThroughDialog({DataDir() + "/xp4/xp4.xp"});
-  ASSERT_EQ(nScans, 4);
-  EXPECT_EQ(fMeniscus, 6.0f);
-  EXPECT_NEAR(fBottom, 7.2f, 1e-6);
-  EXPECT_EQ(szDataDirectory, DataDir() + "/xp4");
+  ASSERT_EQ(DataSet().nScans, 4);
+  EXPECT_EQ(DataSet().fMeniscus, 6.0f);
+  EXPECT_NEAR(DataSet().fBottom, 7.2f, 1e-6);
+  EXPECT_EQ(DataSet().szDataDirectory, DataDir() + "/xp4");
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_NEAR(FitRmsd(false), 0.003, 0.0005);
 }
 

@@ -58,7 +58,7 @@ class DialogTemplatesWalkTest : public CommandTest {
     for (int id : {kBufferSedDialogId, kBufferSedMassDialogId})
       w[std::to_string(id)] = {
           [id] {
-            bFitMAndS = id == kBufferSedMassDialogId;
+            ModelFlags().bFitMAndS = id == kBufferSedMassDialogId;
             TransferBuffer r;
             InitBufferSedParamsTransfer(r);
             FillBufferSedTransfer(r);

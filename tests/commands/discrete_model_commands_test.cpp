@@ -33,7 +33,7 @@ class DiscreteModelCommandTest : public CommandTest {
   void SetUp() override {
     CommandTest::SetUp();
     ResetAll();
-    nLammGridPoints = 300;  // small arrays
+    LammSettings().nLammGridPoints = 300;  // small arrays
     Handle().AttachMenu(GetMenuResource(kMenuFull));
   }
   void TearDown() override {
@@ -43,7 +43,7 @@ class DiscreteModelCommandTest : public CommandTest {
   static void ResetAll() {
     ResetSimArrays();
     ResetModelFlags();
-    bFitMAndS = false;
+    ModelFlags().bFitMAndS = false;
     ResetLammGlobals();
     ResetLammSettings();
     ResetModelOptions();
@@ -53,7 +53,7 @@ class DiscreteModelCommandTest : public CommandTest {
   bool Checked(int id) { return Handle().IsMenuItemChecked(id); }
   static bool AnySwitchFloated() {
     for (int i = 1; i <= nModelParams; ++i)
-      if (pParamFitFlags[i] != 0) return true;
+      if (AnalysisSwitches().pParamFitFlags[i] != 0) return true;
     return false;
   }
 };
@@ -62,29 +62,29 @@ class DiscreteModelCommandTest : public CommandTest {
 // with nothing floated and gets arrays with the blocks of its propagator.
 TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
   Dispatch(kCmContinuousCs);  // from a continuous model, with the meniscus floated
-  ASSERT_TRUE(bContiModel);
-  bVaryMeniscus = true;
+  ASSERT_TRUE(ModelFlags().bContiModel);
+  ModelParams().bVaryMeniscus = true;
 
   Dispatch(kCmDiscreteSpecies);
-  EXPECT_TRUE(bDiscreteModel);
+  EXPECT_TRUE(ModelFlags().bDiscreteModel);
   EXPECT_FALSE(IsContinuousModel());
   EXPECT_FALSE(AnySwitchFloated());
-  EXPECT_TRUE(bSimArraysAllocated);
-  EXPECT_EQ(nSimGridPointsAllocated, 300);
+  EXPECT_TRUE(LammArrays().bSimArraysAllocated);
+  EXPECT_EQ(LammArrays().nSimGridPointsAllocated, 300);
   EXPECT_TRUE(SimArraysMatchModel());
   EXPECT_EQ(SimWork().pLocalS, nullptr);  // ideal species: no concentration-dependent block
 
   Dispatch(kCmNonidealSingle);  // non-ideal single species: s(c), D(c) at the nodes
-  EXPECT_TRUE(bNonidealSpecies);
-  EXPECT_FALSE(bDiscreteModel);
+  EXPECT_TRUE(ModelFlags().bNonidealSpecies);
+  EXPECT_FALSE(ModelFlags().bDiscreteModel);
   EXPECT_FALSE(Checked(kCmDiscreteSpecies));
   EXPECT_TRUE(SimArraysMatchModel());
   EXPECT_NE(SimWork().pLocalS, nullptr);
   EXPECT_NE(SimWork().pSedElem[6], nullptr);
 
   Dispatch(kCmNonidealMultiple);  // several non-ideal species are computed species by species
-  EXPECT_TRUE(bNonIdealMultiple);
-  EXPECT_FALSE(bNonidealSpecies);
+  EXPECT_TRUE(ModelFlags().bNonIdealMultiple);
+  EXPECT_FALSE(ModelFlags().bNonidealSpecies);
   EXPECT_EQ(SimWork().pLocalS, nullptr);
 
   // The rapid self-association models (no menu items) need the block as well.
@@ -97,8 +97,8 @@ TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
     EXPECT_NE(SimWork().pLocalS, nullptr);
     EXPECT_TRUE(SimArraysMatchModel());
   }
-  EXPECT_TRUE(bAssoc148);
-  EXPECT_FALSE(bMonomerDimer || bMonomerTrimer || bAssoc124);
+  EXPECT_TRUE(ModelFlags().bAssoc148);
+  EXPECT_FALSE(ModelFlags().bMonomerDimer || ModelFlags().bMonomerTrimer || ModelFlags().bAssoc124);
 }
 
 // Monomer-dimer starts unfloated with the dimer's D from the monomer's (D2 = D1
@@ -109,7 +109,7 @@ TEST_F(DiscreteModelCommandTest, ModelsSetTheirFamilyAndReallocateTheArrays) {
 TEST_F(DiscreteModelCommandTest, RunWithoutCellGeometryIsRefusedByTheCommand) {
   LoadVelocitySet();
   Dispatch(kCmDiscreteSpecies);
-  fMeniscus = 0.0f;
+  DataSet().fMeniscus = 0.0f;
   const ModelResult direct = CalculateModel(&Handle());
   EXPECT_EQ(direct.status, ModelStatus::NotStarted);
   EXPECT_TRUE(BoxTexts().empty());
@@ -117,51 +117,51 @@ TEST_F(DiscreteModelCommandTest, RunWithoutCellGeometryIsRefusedByTheCommand) {
   Dispatch(kCmRun);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{direct.message});
   EXPECT_EQ(direct.message, "set Meniscus and Bottom first");
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
 }
 
 TEST_F(DiscreteModelCommandTest, SelfAssociationStartSwitchesAndOligomers) {
-  pParams[1] = 6.0f;  // D1
-  pParams[5] = 4.0f;  // s1
-  pParams[6] = 6.0f;  // s2
-  pParamFitFlags[5] = pParamFitFlags[2] = pParamFitFlags[12] = 1;
+  AnalysisSwitches().pParams[1] = 6.0f;  // D1
+  AnalysisSwitches().pParams[5] = 4.0f;  // s1
+  AnalysisSwitches().pParams[6] = 6.0f;  // s2
+  AnalysisSwitches().pParamFitFlags[5] = AnalysisSwitches().pParamFitFlags[2] = AnalysisSwitches().pParamFitFlags[12] = 1;
   UnpackModelParams();
   Win().CmMonomerDimer();
   EXPECT_FALSE(AnySwitchFloated());
-  EXPECT_FLOAT_EQ(pParams[2], 6.0f * (6.0f / 4.0f) / 2.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[2], 6.0f * (6.0f / 4.0f) / 2.0f);
 
-  pParamFitFlags[5] = pParamFitFlags[2] = pParamFitFlags[12] = 1;
+  AnalysisSwitches().pParamFitFlags[5] = AnalysisSwitches().pParamFitFlags[2] = AnalysisSwitches().pParamFitFlags[12] = 1;
   UnpackModelParams();
   Win().CmAssoc124();
-  EXPECT_EQ(pParamFitFlags[5], 1);
-  EXPECT_EQ(pParamFitFlags[2], 0);
-  EXPECT_EQ(pParamFitFlags[12], 0);
-  EXPECT_FLOAT_EQ(fOligoD2, 2.0f * fOligoD1);
-  EXPECT_FLOAT_EQ(fOligoD3, 4.0f * fOligoD1);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[5], 1);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[2], 0);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[12], 0);
+  EXPECT_FLOAT_EQ(ModelOptions().fOligoD2, 2.0f * ModelOptions().fOligoD1);
+  EXPECT_FLOAT_EQ(ModelOptions().fOligoD3, 4.0f * ModelOptions().fOligoD1);
 }
 
 // The buffer mismatch stays with the sector and planar cells (species 4 becomes
 // the buffer component) and is switched off, with its note, by zone
 // centrifugation and electrophoresis.
 TEST_F(DiscreteModelCommandTest, BufferMismatchKeptWhenCompatibleElseSwitchedOff) {
-  bInterferenceData = true;  // no note on absorbance data
-  bBufferSedCorrection = true;
+  ScanFile().bInterferenceData = true;  // no note on absorbance data
+  ModelFlags().bBufferSedCorrection = true;
   Handle().CheckMenuItem(kCmBufferSedimentation, true);
   Dispatch(kCmDiscreteSpecies);
-  EXPECT_TRUE(bBufferSedCorrection);
-  EXPECT_EQ(pSpeciesIncluded[4], 1);
+  EXPECT_TRUE(ModelFlags().bBufferSedCorrection);
+  EXPECT_EQ(AnalysisSwitches().pSpeciesLinked[4], 1);
   Dispatch(kCmLinearGeometry);
-  EXPECT_TRUE(bBufferSedCorrection);
+  EXPECT_TRUE(ModelFlags().bBufferSedCorrection);
   EXPECT_TRUE(Captions().empty());
 
   for (int id : {246, 291}) {
-    bBufferSedCorrection = true;
+    ModelFlags().bBufferSedCorrection = true;
     Handle().CheckMenuItem(kCmBufferSedimentation, true);
     Backend().ClearTranscript();
     Backend().QueueMessageBox(IDOK, "Attention");
     Dispatch(id);
     EXPECT_TRUE(Backend().AllAnswersUsed()) << id;  // the note was shown
-    EXPECT_FALSE(bBufferSedCorrection) << id;
+    EXPECT_FALSE(ModelFlags().bBufferSedCorrection) << id;
     EXPECT_FALSE(Checked(kCmBufferSedimentation)) << id;
     EXPECT_TRUE(Checked(id));
   }
@@ -180,21 +180,21 @@ TEST_F(DiscreteModelCommandTest, ElectrophoresisLoadingSetsModeModelAndGrid) {
   }
   Backend().QueueOpenFiles(files);
   Win().CmLoadElectrophoresisData();
-  EXPECT_TRUE(bElectrophoresisMode);
-  ASSERT_EQ(nScans, 2);
-  EXPECT_DOUBLE_EQ(pScanInfo[1].time, 1200.0);
-  EXPECT_TRUE(bDiscreteModel && bElectrophoresis);
-  EXPECT_EQ(nLammGridPoints, 200);
+  EXPECT_TRUE(ScanFile().bElectrophoresisMode);
+  ASSERT_EQ(DataSet().nScans, 2);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[1].time, 1200.0);
+  EXPECT_TRUE(ModelFlags().bDiscreteModel && LammGlobals().bElectrophoresis);
+  EXPECT_EQ(LammSettings().nLammGridPoints, 200);
 
   // A meniscus moved by its marker takes the bottom along: the cell keeps its length.
   GetShellHooks().packModelParams = PackModelParams;
   PackModelParams();
-  const float length = fBottom - fMeniscus;
+  const float length = DataSet().fBottom - DataSet().fMeniscus;
   ASSERT_GT(length, 0.0f);
-  fMeniscus += 0.1f;
+  DataSet().fMeniscus += 0.1f;
   CopyGeometryToModelParams();
-  EXPECT_NEAR(fBottom - fMeniscus, length, 1e-5);
-  EXPECT_FLOAT_EQ(pParams[14], fBottom);
+  EXPECT_NEAR(DataSet().fBottom - DataSet().fMeniscus, length, 1e-5);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[14], DataSet().fBottom);
   GetShellHooks().packModelParams = nullptr;
 }
 

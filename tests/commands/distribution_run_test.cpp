@@ -50,11 +50,11 @@ TEST_F(DistributionRunTest, RunComputesTheDistributionTheFitAndTheThirdPane) {
   LoadSyntheticRun();
   ChooseSmallCs();
   PressKeyAndRun('R', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed);
-  ASSERT_NE(pDistPlot, nullptr);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
   EXPECT_FALSE(Win().bRunInProgress);
   EXPECT_FALSE(bDataChanged);
-  EXPECT_EQ(nDistGrid, 40);
+  EXPECT_EQ(DistributionVectors().nDistGrid, 40);
   // Three panes: the data and residual panes moved up.
   EXPECT_EQ(nDataPaneBottom, 350);
   EXPECT_EQ(nResidualPaneTop, 405);
@@ -79,18 +79,18 @@ TEST_F(DistributionRunTest, RunComputesTheDistributionTheFitAndTheThirdPane) {
 TEST_F(DistributionRunTest, FitOfTheDiscreteModelRecoversTheSpeciesAndSavesIt) {
   LoadSyntheticRun();
   Dispatch(kCmDiscreteSpecies);
-  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesIncluded[1] = 1;
-  pSpeciesS[1] = static_cast<float>(1.1 * kSyntheticS);
-  pSpeciesSFit[1] = 1;
-  pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
-  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  for (int k = 1; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  ModelParams().pSpeciesS[1] = static_cast<float>(1.1 * kSyntheticS);
+  ModelParams().pSpeciesSFit[1] = 1;
+  ModelParams().pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+  ModelParams().pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
   PackModelParams();
-  std::remove(szTmpParsPath.c_str());
+  std::remove(DataSet().szTmpParsPath.c_str());
   PressKeyAndRun('F', MK_CONTROL);
-  EXPECT_NEAR(pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
+  EXPECT_NEAR(ModelParams().pSpeciesS[1], kSyntheticS, 0.01 * kSyntheticS);
   EXPECT_LT(FitRmsd(), 3.0 * kSyntheticNoise);
-  EXPECT_TRUE(std::ifstream(szTmpParsPath).good());
+  EXPECT_TRUE(std::ifstream(DataSet().szTmpParsPath).good());
   EXPECT_FALSE(Win().bFitInProgress);
 }
 
@@ -101,19 +101,19 @@ TEST_F(DistributionRunTest, FitOfTheDiscreteModelRecoversTheSpeciesAndSavesIt) {
 TEST_F(DistributionRunTest, InterruptedFitOfCsIsReportedAndShowsTheBestPoint) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  pParamFitFlags[13] = 1;
+  AnalysisSwitches().pParamFitFlags[13] = 1;
   UnpackModelParams();
-  std::remove(szTmpParsPath.c_str());
+  std::remove(DataSet().szTmpParsPath.c_str());
   UiEvents().Post(Event::KeyDown('S'));
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmFit);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(BoxText("ATTENTION"), "fit interrupted: the best parameters found so far are shown");
-  EXPECT_TRUE(bModelComputed);
-  EXPECT_NE(pDistPlot, nullptr);
-  EXPECT_FLOAT_EQ(fMeniscus, static_cast<float>(kCellMeniscus));
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_NE(DistributionPlot().pDistPlot, nullptr);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, static_cast<float>(kCellMeniscus));
   EXPECT_LT(FitRmsd(), 3.0 * kSyntheticNoise);
-  EXPECT_TRUE(std::ifstream(szTmpParsPath).good());
+  EXPECT_TRUE(std::ifstream(DataSet().szTmpParsPath).good());
   EXPECT_FALSE(Win().bFitInProgress);
 }
 
@@ -126,16 +126,16 @@ TEST_F(DistributionRunTest, InterruptedFitOfCsIsReportedAndShowsTheBestPoint) {
 TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  bFitTINoise = bFitRINoise = true;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  ASSERT_NE(pDistPlot, nullptr);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
   const auto rows = [](const std::vector<float*>& from, auto count) {
     std::vector<std::vector<float>> all;
-    for (int s = 1; s <= nScans; ++s) all.emplace_back(from[Idx(s)] + 1, from[Idx(s)] + count(s) + 1);
+    for (int s = 1; s <= DataSet().nScans; ++s) all.emplace_back(from[Idx(s)] + 1, from[Idx(s)] + count(s) + 1);
     return all;
   };
-  const auto points = [](int s) { return pnPoints[Idx(s)]; };
+  const auto points = [](int s) { return DataSet().pnPoints[Idx(s)]; };
   struct Shown {
     std::vector<float> values, grid, ti, ri;
     std::vector<std::vector<float>> fit, residuals;
@@ -145,14 +145,14 @@ TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
     bool operator==(const Shown&) const = default;
   };
   const auto shown = [&] {
-    return Shown{{pDistValues + 1, pDistValues + nDistGrid + 1},
-                 {pDistGrid + 1, pDistGrid + nDistGrid + 1},
-                 {pTINoise + 1, pTINoise + nGridPoints + 1},
-                 {pRINoise + 1, pRINoise + nScans + 1},
-                 rows(ppFit, points),
-                 rows(ppResiduals, points),
-                 pDistPlot,
-                 pDistCurve,
+    return Shown{{DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1},
+                 {DistributionVectors().pDistGrid + 1, DistributionVectors().pDistGrid + DistributionVectors().nDistGrid + 1},
+                 {CurrentGrid().pTINoise + 1, CurrentGrid().pTINoise + CurrentGrid().nGridPoints + 1},
+                 {CurrentGrid().pRINoise + 1, CurrentGrid().pRINoise + DataSet().nScans + 1},
+                 rows(DataSet().ppFit, points),
+                 rows(DataSet().ppResiduals, points),
+                 DistributionPlot().pDistPlot,
+                 DistributionPlot().pDistCurve,
                  FitRmsd()};
   };
   const Shown before = shown();
@@ -175,7 +175,7 @@ TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
          const auto apply = GetModelFitHooks().applyContinuousSettings;
          GetModelFitHooks().applyContinuousSettings = [apply] {
            if (apply) apply();
-           fFrictionalRatio = 1e-30f;
+           SolventConstants().fFrictionalRatio = 1e-30f;
          };
        },
        [] {}, ContiRunOutcome::Failed},
@@ -183,24 +183,24 @@ TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
        ContiRunOutcome::Interrupted},
       {"M(s) table of one row",
        [&] {
-         bCsMsTable = true;
+         ModelFlags().bCsMsTable = true;
          szMofsFile = mofs;
        },
-       [] { bCsMsTable = false; }, ContiRunOutcome::NotStarted},
+       [] { ModelFlags().bCsMsTable = false; }, ContiRunOutcome::NotStarted},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const float ff0 = pParams[kContiSlotFrictionalRatio];
+    const float ff0 = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
     const auto applyHook = GetModelFitHooks().applyContinuousSettings;
     c.set();
     UnpackModelParams();
     Backend().ClearTranscript();
     Backend().AnswerUnscriptedBoxes(IDOK);
     Dispatch(kCmRun);
-    EXPECT_EQ(eLastContiRunOutcome, c.outcome);
+    EXPECT_EQ(ContiRun().eLastContiRunOutcome, c.outcome);
     c.unset();
     GetModelFitHooks().applyContinuousSettings = applyHook;
-    pParams[kContiSlotFrictionalRatio] = ff0;
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = ff0;
     UnpackModelParams();
     std::vector<std::string> texts;
     for (const TranscriptEntry& box : Backend().Transcript()) texts.push_back(box.text);
@@ -208,7 +208,7 @@ TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
     EXPECT_EQ(std::adjacent_find(texts.begin(), texts.end()), texts.end()) << "a box shown twice";
     // A key is said as an error is: the note of the stopped Run.
     EXPECT_FALSE(texts.empty());
-    ASSERT_TRUE(bModelComputed && pDistValues && pDistGrid);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed && DistributionVectors().pDistValues && DistributionVectors().pDistGrid);
     EXPECT_FALSE(Win().bRunInProgress);
     EXPECT_TRUE(shown() == before);
     EXPECT_EQ(DistributionPaneInk(), inkBefore);
@@ -218,10 +218,10 @@ TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
   }
   // The same settings give a new result again.
   Dispatch(kCmRun);
-  EXPECT_EQ(eLastContiRunOutcome, ContiRunOutcome::Computed);
-  EXPECT_TRUE(bModelComputed);
-  EXPECT_NE(pDistPlot, before.plot);
-  EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), before.values);
+  EXPECT_EQ(ContiRun().eLastContiRunOutcome, ContiRunOutcome::Computed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_NE(DistributionPlot().pDistPlot, before.plot);
+  EXPECT_EQ(std::vector<float>(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1), before.values);
 }
 
 // A Run of the discrete-species model that ends without a model keeps the last
@@ -229,18 +229,18 @@ TEST_F(DistributionRunTest, RunEndingWithoutAResultKeepsTheLastOne) {
 TEST_F(DistributionRunTest, DiscreteRunEndingWithoutAModelKeepsTheLastFit) {
   LoadSyntheticRun();
   Dispatch(kCmDiscreteSpecies);
-  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesIncluded[1] = 1;
-  pSpeciesS[1] = static_cast<float>(kSyntheticS);
-  pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
-  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
-  bFitRINoise = bVaryBaseline = true;
+  for (int k = 1; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  ModelParams().pSpeciesS[1] = static_cast<float>(kSyntheticS);
+  ModelParams().pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+  ModelParams().pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  AnalysisSwitches().bFitRINoise = ModelParams().bVaryBaseline = true;
   PackModelParams();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const auto fit = [] {
-    std::vector<float> all(pRINoise + 1, pRINoise + nScans + 1);
-    for (int s = 1; s <= nScans; ++s) all.insert(all.end(), ppFit[Idx(s)] + 1, ppFit[Idx(s)] + pnPoints[Idx(s)] + 1);
+    std::vector<float> all(CurrentGrid().pRINoise + 1, CurrentGrid().pRINoise + DataSet().nScans + 1);
+    for (int s = 1; s <= DataSet().nScans; ++s) all.insert(all.end(), DataSet().ppFit[Idx(s)] + 1, DataSet().ppFit[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1);
     return all;
   };
   const std::vector<float> before = fit();
@@ -252,15 +252,15 @@ TEST_F(DistributionRunTest, DiscreteRunEndingWithoutAModelKeepsTheLastFit) {
     if (key)
       UiEvents().Post(Event::KeyDown('S'));
     else
-      pParams[1 + nSpeciesSlots] = 1e8f;  // s of species 1: in range, but no solution
+      AnalysisSwitches().pParams[1 + nSpeciesSlots] = 1e8f;  // s of species 1: in range, but no solution
     Backend().ClearTranscript();
     // The solution of an absurd s is refused with its error boxes.
     Backend().AnswerUnscriptedBoxes(IDOK);
     Dispatch(kCmRun);
     EXPECT_FALSE(Backend().Transcript().empty());
-    pParams[1 + nSpeciesSlots] = static_cast<float>(kSyntheticS);
+    AnalysisSwitches().pParams[1 + nSpeciesSlots] = static_cast<float>(kSyntheticS);
     UnpackModelParams();
-    EXPECT_TRUE(bModelComputed);
+    EXPECT_TRUE(AnalysisSwitches().bModelComputed);
     EXPECT_EQ(fit(), before);
     EXPECT_DOUBLE_EQ(FitRmsd(), rmsd);
   }
@@ -271,7 +271,7 @@ TEST_F(DistributionRunTest, DiscreteRunEndingWithoutAModelKeepsTheLastFit) {
 TEST_F(DistributionRunTest, RunShowsTheMessageItsKernelsEndedWith) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  pParams[kContiSlotGridMax] = 5000.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 5000.0f;
   UnpackModelParams();
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDOK, "");
@@ -279,14 +279,14 @@ TEST_F(DistributionRunTest, RunShowsTheMessageItsKernelsEndedWith) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
   ASSERT_EQ(Backend().Transcript().size(), 1u);
   EXPECT_EQ(BoxText("").rfind("sedimentation coefficient #", 0), 0u) << BoxText("");
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
   EXPECT_FALSE(Win().bRunInProgress);
 
   // A grid its set-up cannot make (an M(s) table of one row) is reported by the
   // command in the error box.
-  pParams[kContiSlotGridMax] = 5.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 5.0f;
   UnpackModelParams();
-  bCsMsTable = true;
+  ModelFlags().bCsMsTable = true;
   szMofsFile = ProgramDir() + "/mofs.dat";
   std::ofstream(szMofsFile) << "2 20\n";
   Backend().ClearTranscript();
@@ -294,7 +294,7 @@ TEST_F(DistributionRunTest, RunShowsTheMessageItsKernelsEndedWith) {
   Dispatch(kCmRun);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_NE(BoxText("Error").find("needs at least two rows"), std::string::npos) << BoxText("Error");
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
 }
 
 // A Run refused for its settings changes nothing: the last distribution, its plot
@@ -305,10 +305,10 @@ TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
   LoadSyntheticRun();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  ASSERT_NE(pDistPlot, nullptr);
-  const std::vector<float> values(pDistValues + 1, pDistValues + nDistGrid + 1);
-  const CWINPlot* const plot = pDistPlot;
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
+  const std::vector<float> values(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
+  const CWINPlot* const plot = DistributionPlot().pDistPlot;
   const int inkBefore = DistributionPaneInk();
   ASSERT_GT(inkBefore, 200);
   struct Case {
@@ -334,30 +334,30 @@ TEST_F(DistributionRunTest, RefusedRunKeepsTheLastResult) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    const float old = pParams[c.slot];
-    pParams[c.slot] = c.value;
+    const float old = AnalysisSwitches().pParams[c.slot];
+    AnalysisSwitches().pParams[c.slot] = c.value;
     Backend().ClearTranscript();
     Backend().QueueMessageBox(IDOK, c.caption);
     Dispatch(kCmRun);
     EXPECT_TRUE(Backend().AllAnswersUsed());
     EXPECT_EQ(BoxText(c.caption).rfind(c.text, 0), 0u) << BoxText(c.caption);
-    pParams[c.slot] = old;
+    AnalysisSwitches().pParams[c.slot] = old;
     UnpackModelParams();
-    EXPECT_TRUE(bModelComputed && pDistPlot == plot && !Win().bRunInProgress);
-    ASSERT_EQ(nDistGrid, static_cast<int>(values.size()));
-    EXPECT_TRUE(std::equal(values.begin(), values.end(), pDistValues + 1));
+    EXPECT_TRUE(AnalysisSwitches().bModelComputed && DistributionPlot().pDistPlot == plot && !Win().bRunInProgress);
+    ASSERT_EQ(DistributionVectors().nDistGrid, static_cast<int>(values.size()));
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), DistributionVectors().pDistValues + 1));
   }
   EXPECT_EQ(DistributionPaneInk(), inkBefore);
   // The same settings run again once they are usable.
   Dispatch(kCmRun);
-  EXPECT_TRUE(bModelComputed);
-  EXPECT_EQ(nDistGrid, 40);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_EQ(DistributionVectors().nDistGrid, 40);
 
   // Kernels whose size cannot even be counted are refused with a message.
   std::string why;
   EXPECT_FALSE(AllocKernelArrays(INT_MAX, INT_MAX, INT_MAX, &why));
   EXPECT_EQ(why.rfind("could not allocate the kernels of 2147483647 grid points", 0), 0u);
-  EXPECT_EQ(pppKernels, nullptr);
+  EXPECT_EQ(DistributionStorage().pppKernels, nullptr);
 }
 
 TEST_F(DistributionRunTest, IntegrationOverADrawnRangeGivesTheWeightAverageS) {
@@ -388,19 +388,19 @@ TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint)
   LoadSyntheticRun();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_NE(pDistPlot, nullptr);
+  ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
   Dispatch(kCmCopyDistribution);
   const std::vector<std::string> rows = Lines(Backend().ClipboardTextValue());
-  ASSERT_EQ(static_cast<int>(rows.size()), 1 + nDistGrid);
+  ASSERT_EQ(static_cast<int>(rows.size()), 1 + DistributionVectors().nDistGrid);
   // The header names the columns as the plot's axes.
-  EXPECT_EQ(Fields(rows[0]), (std::vector<std::string>{pDistPlot->szXLabel, pDistPlot->szYLabel}));
-  EXPECT_EQ(pDistPlot->szXLabel, "sed coefficient [S]");
-  for (int i : {1, nDistGrid / 2, nDistGrid}) {
+  EXPECT_EQ(Fields(rows[0]), (std::vector<std::string>{DistributionPlot().pDistPlot->szXLabel, DistributionPlot().pDistPlot->szYLabel}));
+  EXPECT_EQ(DistributionPlot().pDistPlot->szXLabel, "sed coefficient [S]");
+  for (int i : {1, DistributionVectors().nDistGrid / 2, DistributionVectors().nDistGrid}) {
     const std::vector<std::string> f = Fields(rows[Idx(i)]);
     ASSERT_EQ(f.size(), 2u);
-    EXPECT_NEAR(std::strtof(f[0].c_str(), nullptr), pDistGrid[i], 1e-4);
-    EXPECT_NEAR(std::strtof(f[1].c_str(), nullptr), pDistValues[i],
-                1e-5 + 1e-5 * std::fabs(pDistValues[i]));
+    EXPECT_NEAR(std::strtof(f[0].c_str(), nullptr), DistributionVectors().pDistGrid[i], 1e-4);
+    EXPECT_NEAR(std::strtof(f[1].c_str(), nullptr), DistributionVectors().pDistValues[i],
+                1e-5 + 1e-5 * std::fabs(DistributionVectors().pDistValues[i]));
   }
   Dispatch(kCmCopyDistributionPlot);
   ASSERT_NE(Backend().ClipboardPicture(), nullptr);
@@ -408,24 +408,24 @@ TEST_F(DistributionRunTest, CopyDistributionGivesOneTabSeparatedRowPerGridPoint)
 
   // DLS distributions are copied over the axis their plot has: log10 Rh for the
   // radius models, log10 D for I(D).
-  bDLSData = bDLSRhModel = true;
+  DataSet().bDLSData = ModelFlags().bDLSRhModel = true;
   EXPECT_NEAR(std::strtof(Fields(Lines(DistributionTableText())[1])[0].c_str(), nullptr),
-              pDistGrid[1], 1e-4);
-  bDLSRhModel = false;
-  bDLSDModel = true;
+              DistributionVectors().pDistGrid[1], 1e-4);
+  ModelFlags().bDLSRhModel = false;
+  ModelFlags().bDLSDModel = true;
   EXPECT_NEAR(std::strtof(Fields(Lines(DistributionTableText())[1])[0].c_str(), nullptr),
-              pDistS[1], 1e-4 * std::fabs(pDistS[1]));
-  bDLSData = bDLSDModel = false;
+              DistributionVectors().pDistS[1], 1e-4 * std::fabs(DistributionVectors().pDistS[1]));
+  DataSet().bDLSData = ModelFlags().bDLSDModel = false;
 }
 
 TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   LoadSyntheticRun();
   ChooseSmallCM();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   ASSERT_FALSE(IsSGridModel());
-  std::vector<float> masses(pDistS + 1, pDistS + nDistGrid + 1);
-  std::vector<float> values(pDistValues + 1, pDistValues + nDistGrid + 1);
+  std::vector<float> masses(DistributionVectors().pDistS + 1, DistributionVectors().pDistS + DistributionVectors().nDistGrid + 1);
+  std::vector<float> values(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
 
   const std::string path = ProgramDir() + "/saved_cm.dat";
   Backend().QueueSaveFile(path);
@@ -435,19 +435,19 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   // The user switches to c(s); the shown c(M) is re-plotted over s with a note.
   Backend().QueueMessageBox(IDOK);
   Dispatch(kCmContinuousCs);
-  ASSERT_TRUE(bContiSModel);
+  ASSERT_TRUE(ModelFlags().bContiSModel);
 
   // Restoring the file chooses c(M) again (its plot is rebuilt with a note too).
   Backend().QueueMessageBox(IDOK);
   ASSERT_TRUE(RestoreSavedDistribution(Win(), path));
-  EXPECT_TRUE(bContiModel);
-  EXPECT_FALSE(bContiSModel);
+  EXPECT_TRUE(ModelFlags().bContiModel);
+  EXPECT_FALSE(ModelFlags().bContiSModel);
   EXPECT_FALSE(IsSGridModel());
   EXPECT_TRUE(Handle().IsMenuItemChecked(kCmContinuousCM));
-  ASSERT_EQ(nDistGrid, static_cast<int>(masses.size()));
-  for (int i = 1; i <= nDistGrid; ++i) {
-    EXPECT_NEAR(pDistS[i], masses[Idx(i - 1)], 1e-3f * masses[Idx(i - 1)]);
-    EXPECT_NEAR(pDistValues[i], values[Idx(i - 1)], 1e-6f + 1e-5f * std::fabs(values[Idx(i - 1)]));
+  ASSERT_EQ(DistributionVectors().nDistGrid, static_cast<int>(masses.size()));
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
+    EXPECT_NEAR(DistributionVectors().pDistS[i], masses[Idx(i - 1)], 1e-3f * masses[Idx(i - 1)]);
+    EXPECT_NEAR(DistributionVectors().pDistValues[i], values[Idx(i - 1)], 1e-6f + 1e-5f * std::fabs(values[Idx(i - 1)]));
   }
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
@@ -455,9 +455,9 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   // refused before the model changes: c(s) stays the model, and its plot stays.
   Backend().QueueMessageBox(IDOK);
   Dispatch(kCmContinuousCs);
-  ASSERT_TRUE(bContiSModel);
-  const CWINPlot* plotBefore = pDistPlot;
-  const int gridBefore = nDistGrid;
+  ASSERT_TRUE(ModelFlags().bContiSModel);
+  const CWINPlot* plotBefore = DistributionPlot().pDistPlot;
+  const int gridBefore = DistributionVectors().nDistGrid;
   std::string text = ReadFile(path);
   text.insert(text.find('\n', text.find('\n') + 1) + 1, "damaged row\n");
   WriteFile(path, text);
@@ -467,10 +467,10 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   EXPECT_FALSE(RestoreSavedDistribution(Win(), path));
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{path + " is not a saved distribution: line 3 has too few values "
                                                         "(2 of 4): \"damaged row\""});
-  EXPECT_TRUE(bContiSModel);
+  EXPECT_TRUE(ModelFlags().bContiSModel);
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmContinuousCM));
-  EXPECT_EQ(pDistPlot, plotBefore);
-  EXPECT_EQ(nDistGrid, gridBefore);
+  EXPECT_EQ(DistributionPlot().pDistPlot, plotBefore);
+  EXPECT_EQ(DistributionVectors().nDistGrid, gridBefore);
 }
 
 // Without a distribution on show (no model yet, or c(s) chosen but not run) the
@@ -498,7 +498,7 @@ TEST_F(DistributionRunTest, SaveThatCannotWriteIsReportedOnce) {
   LoadSyntheticRun();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const std::string path = ProgramDir() + "/no such folder/distribution.dat";
   Backend().ClearTranscript();
   Backend().QueueSaveFile(path);
@@ -507,14 +507,14 @@ TEST_F(DistributionRunTest, SaveThatCannotWriteIsReportedOnce) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"could not write the distribution to " + path + "\n" + path +
                                                  ": " + std::strerror(ENOENT)});
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
 }
 
 TEST_F(DistributionRunTest, RangeHighlightTurnsTheFittedBoundaryRedOnlyInsideTheRange) {
   LoadSyntheticRun();
   ChooseSmallCs();
   PressKeyAndRun('R', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   Paint();
   const int before = InkInRows(50, 350, true);
   // The species' own range: the boundary region of every scan turns red.
@@ -540,7 +540,7 @@ namespace {
 TEST_F(DistributionRunTest, AFaultEveryKernelMeetsIsSaidOncePerCommand) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  pParams[kContiSlotVbar] = 0.0f;
+  AnalysisSwitches().pParams[kContiSlotVbar] = 0.0f;
   UnpackModelParams();
   Backend().AnswerUnscriptedBoxes(IDOK);
   for (int run = 1; run <= 2; ++run) {
@@ -563,45 +563,45 @@ TEST_F(DistributionRunTest, AFaultEveryKernelMeetsIsSaidOncePerCommand) {
 TEST_F(DistributionRunTest, AbsurdSettingsGiveNoResult) {
   LoadSyntheticRun();
   Dispatch(kCmDiscreteSpecies);
-  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesIncluded[1] = 1;
-  pSpeciesS[1] = 1e20f;
-  pSpeciesMassOrD[1] = 6.0f;
-  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  for (int k = 1; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  ModelParams().pSpeciesS[1] = 1e20f;
+  ModelParams().pSpeciesMassOrD[1] = 6.0f;
+  ModelParams().pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
   PackModelParams();
   Backend().AnswerUnscriptedBoxes(IDOK);
   Backend().ClearTranscript();
   Dispatch(kCmRun);
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
   EXPECT_EQ(BoxText("ERROR"), "the sedimentation coefficient s 1e+20 S must lie between -1e+08 and 1e+08 S");
   // Within the range, but with a D no such particle has: the computation says so.
-  pSpeciesS[1] = 1e8f;
+  ModelParams().pSpeciesS[1] = 1e8f;
   PackModelParams();
   Backend().ClearTranscript();
   Dispatch(kCmRun);
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
   EXPECT_FALSE(Backend().Transcript().empty());
 
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   float area = 0, mean = 0, total = 0, after = 0;
   IntegrateDistribution(0.0f, 12.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
-  pParams[kContiSlotGridMin] = 1e-20f;
-  pParams[kContiSlotGridMax] = 1e-19f;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 1e-20f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 1e-19f;
   UnpackModelParams();
   Backend().ClearTranscript();
   Dispatch(kCmRun);
   EXPECT_EQ(BoxText("Error").rfind("the grid from 1e-20 to 1e-19 is too narrow", 0), 0u) << BoxText("Error");
-  EXPECT_TRUE(bModelComputed);
-  pParams[kContiSlotGridMin] = 0.0f;
-  pParams[kContiSlotGridMax] = 12.0f;
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 0.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 12.0f;
   UnpackModelParams();
-  std::swap(fFitLeftLim, fFitRightLim);
+  std::swap(DataSet().fFitLeftLim, DataSet().fFitRightLim);
   Backend().ClearTranscript();
   Dispatch(kCmRun);
   EXPECT_EQ(BoxText("ERROR"), "the left fitting limit 7.1 cm must lie below the right fitting limit 6.05 cm");
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   IntegrateDistribution(0.0f, 12.0f, &area, &mean, &after, nullptr, nullptr, nullptr);
   EXPECT_EQ(after, total);
   // The discrete model refuses them as well.

@@ -43,13 +43,13 @@ class DistributionToolsTest : public DistributionWindowTest {
 
   template <class Values>
   void SetDistribution(Values values) {
-    nDistGrid = kGrid;
-    fDistGridCount = static_cast<float>(kGrid);
+    DistributionVectors().nDistGrid = kGrid;
+    DistributionGrid().fDistGridCount = static_cast<float>(kGrid);
     MakeDistributionVectors(kGrid);
     for (int i = 1; i <= kGrid; ++i) {
-      pDistGrid[i] = 0.1f * (i - 1);
-      pDistS[i] = CalculateM(pDistGrid[i]);
-      pDistValues[i] = values(i);
+      DistributionVectors().pDistGrid[i] = 0.1f * (i - 1);
+      DistributionVectors().pDistS[i] = CalculateM(DistributionVectors().pDistGrid[i]);
+      DistributionVectors().pDistValues[i] = values(i);
     }
     SetupDistributionPlot();
     Paint();
@@ -129,10 +129,10 @@ TEST_F(DistributionToolsTest, PeakLabelsShowTheMassOfEachPeakUntilTheNextPaint) 
 
   // A model with a mass relation of its own labels by it, as its kernels take it:
   // inside the range of the conformational change every species has that M.
-  bCsConformationalChange = true;
-  fConformSMin = 2.0f;
-  fConformSMax = 4.0f;
-  fConformM = 123456.0f;
+  ModelFlags().bCsConformationalChange = true;
+  DistributionVariants().fConformSMin = 2.0f;
+  DistributionVariants().fConformSMax = 4.0f;
+  DistributionVariants().fConformM = 123456.0f;
   // The distribution on show is that model's (labels go only onto the pane of a
   // distribution of the active model).
   SetupDistributionPlot();
@@ -142,10 +142,10 @@ TEST_F(DistributionToolsTest, PeakLabelsShowTheMassOfEachPeakUntilTheNextPaint) 
   EXPECT_EQ(pPeakLabels[1]->CurrentLabel(), MolarMassLabelText(123456.0f));
   // A transformed grid (s20,w) is no s of the mass relations: no labels.
   Paint();
-  bDistTransformed = true;
+  DistributionPlot().bDistTransformed = true;
   PressKeyAndRun('M', MK_CONTROL);
   EXPECT_EQ(nPeakLabels, 0);
-  bDistTransformed = bCsConformationalChange = false;
+  DistributionPlot().bDistTransformed = ModelFlags().bCsConformationalChange = false;
 }
 
 // Ctrl+M while the temperature plot covers the window: no label is drawn over it.
@@ -173,10 +173,10 @@ TEST_F(DistributionToolsTest, PeakLabelsAreNeverDrawnOverTheTemperaturePlot) {
   };
   for (const bool trace : {false, true}) {
     SCOPED_TRACE(trace ? "traced" : "shown once");
-    bTemperatureTrace = trace;
+    TemperaturePlot().bTemperatureTrace = trace;
     Dispatch(kCmShowTemperaturePlot);
     PumpEvents();
-    ASSERT_TRUE(trace ? pTemperaturePlot != nullptr : bTemperaturePlotShown);
+    ASSERT_TRUE(trace ? TemperaturePlot().pTemperaturePlot != nullptr : bTemperaturePlotShown);
     const Image covered = screen.Screen();
     PressKeyAndRun('M', MK_CONTROL);
     PumpEvents();
@@ -184,7 +184,7 @@ TEST_F(DistributionToolsTest, PeakLabelsAreNeverDrawnOverTheTemperaturePlot) {
       // The plot stays: the screen is the plot's, with nothing on it.
       EXPECT_EQ(changedOutsideLabels(covered), std::pair(0, 0));
       EXPECT_EQ(nPeakLabels, 0);
-      bTemperatureTrace = false;
+      TemperaturePlot().bTemperatureTrace = false;
       Paint();
     } else {
       // The normal view with the two labels on it.
@@ -194,8 +194,8 @@ TEST_F(DistributionToolsTest, PeakLabelsAreNeverDrawnOverTheTemperaturePlot) {
       EXPECT_EQ(outside, 0);
       EXPECT_GT(inside, 0);
       for (int k = 1; k <= 2; ++k) {
-        EXPECT_GE(pPeakLabels[k]->nLeft, pDistPlot->MapX(pDistPlot->fXMin));
-        EXPECT_LE(pPeakLabels[k]->nRight, pDistPlot->MapX(pDistPlot->fXMax));
+        EXPECT_GE(pPeakLabels[k]->nLeft, DistributionPlot().pDistPlot->MapX(DistributionPlot().pDistPlot->fXMin));
+        EXPECT_LE(pPeakLabels[k]->nRight, DistributionPlot().pDistPlot->MapX(DistributionPlot().pDistPlot->fXMax));
         EXPECT_GE(pPeakLabels[k]->nTop, nResidualPaneBottom);
       }
     }
@@ -216,7 +216,7 @@ TEST_F(DistributionToolsTest, AClickOnALabelShowsThePeakInformation) {
   EXPECT_EQ(text.rfind("sw = 7.0", 0), 0u) << text;
   EXPECT_NE(text.find("with best-fit friction ratio = 1.200: Mw = "), std::string::npos);
   // The axial ratios take the hydration setting of the particle.
-  EXPECT_NE(text.find(Format("hydration = %.3f", static_cast<double>(fWormHydration))),
+  EXPECT_NE(text.find(Format("hydration = %.3f", static_cast<double>(SolventConstants().fWormHydration))),
             std::string::npos);
   EXPECT_NEAR(NumberAfter(text, "(c = "), 0.2f * std::sqrt(2.0f * static_cast<float>(M_PI)), 0.01f);
   // The labels outlive the paint after the box, not the one after that.
@@ -242,11 +242,11 @@ TEST_F(DistributionToolsTest, OtherRightDoubleClicksReturnThePlotToFullScale) {
   ShowKnownDistribution();
   for (unsigned mods : {MK_RBUTTON, MK_RBUTTON | MK_CONTROL | MK_SHIFT}) {
     ZoomDistributionPlot(Win(), 2.0f, 4.0f);
-    ASSERT_FLOAT_EQ(pDistPlot->fXMin, 2.0f);
+    ASSERT_FLOAT_EQ(DistributionPlot().pDistPlot->fXMin, 2.0f);
     szReadoutLine1.clear();
     Send(EventType::RButtonDblClk, ColumnOf(3.0f), DistributionRow(), mods);
-    EXPECT_FLOAT_EQ(pDistPlot->fXMin, 0.0f) << mods;
-    EXPECT_FLOAT_EQ(pDistPlot->fXMax, 10.0f) << mods;
+    EXPECT_FLOAT_EQ(DistributionPlot().pDistPlot->fXMin, 0.0f) << mods;
+    EXPECT_FLOAT_EQ(DistributionPlot().pDistPlot->fXMax, 10.0f) << mods;
     EXPECT_TRUE(szReadoutLine1.empty());
   }
   // Under c(M) a Ctrl right double-click does not label either.
@@ -267,13 +267,13 @@ TEST_F(DistributionToolsTest, RescaleZoomsToTheDrawnRangeAndFullscaleUndoesIt) {
   EXPECT_TRUE(bDistRangeArmed);
   DragRight(2.0f, 4.0f);
   EXPECT_FALSE(bDistRangeArmed);
-  EXPECT_NEAR(pDistPlot->fXMin, 2.0f, 0.05f);
-  EXPECT_NEAR(pDistPlot->fXMax, 4.0f, 0.05f);
-  EXPECT_NEAR(pDistPlot->fYMax, 1.0f, 1e-3f);
-  EXPECT_FLOAT_EQ(pDistPlot->fYMin, 0.0f);
+  EXPECT_NEAR(DistributionPlot().pDistPlot->fXMin, 2.0f, 0.05f);
+  EXPECT_NEAR(DistributionPlot().pDistPlot->fXMax, 4.0f, 0.05f);
+  EXPECT_NEAR(DistributionPlot().pDistPlot->fYMax, 1.0f, 1e-3f);
+  EXPECT_FLOAT_EQ(DistributionPlot().pDistPlot->fYMin, 0.0f);
   Dispatch(kCmFullscaleDistributionPlot);
-  EXPECT_FLOAT_EQ(pDistPlot->fXMin, 0.0f);
-  EXPECT_FLOAT_EQ(pDistPlot->fXMax, 10.0f);
+  EXPECT_FLOAT_EQ(DistributionPlot().pDistPlot->fXMin, 0.0f);
+  EXPECT_FLOAT_EQ(DistributionPlot().pDistPlot->fXMax, 10.0f);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
@@ -318,7 +318,7 @@ class RangeFileTest : public DistributionToolsTest {
     Dispatch(kCmIntegrationRangesFromFile);
     ASSERT_TRUE(bIntegRangesFromFile);
     ASSERT_EQ(szIntegRangeTable, path);
-    szDataDirectory = ProgramDir();
+    DataSet().szDataDirectory = ProgramDir();
     Backend().ClearTranscript();
   }
 };
@@ -449,8 +449,8 @@ TEST_F(DistributionToolsTest, TransformSolventValuesOutsideTheirRangesAreAskedAg
                             "the buffer viscosity 1e-30 Pa s must lie between 1e-06 and 100 Pa s",
                             "the buffer density 0 g/ml must lie between 0.01 and 5 g/ml"}));
   const double q = (0.002 / 0.001002) * (1.0 - 0.73 * 0.99823) / (1.0 - 0.73 * 1.05);
-  EXPECT_NEAR(pDistGrid[kGrid], 10.0 * q, 1e-4 * 10.0 * q);
-  EXPECT_TRUE(bDistTransformed);
+  EXPECT_NEAR(DistributionVectors().pDistGrid[kGrid], 10.0 * q, 1e-4 * 10.0 * q);
+  EXPECT_TRUE(DistributionPlot().bDistTransformed);
 }
 
 TEST_F(DistributionToolsTest, TransformRefusalsShowTheirReasonInTheErrorBox) {
@@ -468,8 +468,8 @@ TEST_F(DistributionToolsTest, TransformRefusalsShowTheirReasonInTheErrorBox) {
   EXPECT_NE(texts[0].find("no s20,w"), std::string::npos);
   EXPECT_NE(texts[0].find("(1 - vbar rho <= 0)"), std::string::npos) << texts[0];
   EXPECT_EQ(texts[1], "the distribution was not transformed");
-  EXPECT_FLOAT_EQ(pDistGrid[31], 3.0f);
-  EXPECT_FALSE(bDistTransformed);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[31], 3.0f);
+  EXPECT_FALSE(DistributionPlot().bDistTransformed);
 
   Backend().ClearTranscript();
   const std::string factor = ProgramDir() + "/aR.dat";
@@ -483,7 +483,7 @@ TEST_F(DistributionToolsTest, TransformRefusalsShowTheirReasonInTheErrorBox) {
   texts = BoxTexts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_NE(texts[1].find("a(R) = 0"), std::string::npos);
-  EXPECT_TRUE(bDistRhTransformed);
+  EXPECT_TRUE(DistributionPlot().bDistRhTransformed);
   std::filesystem::remove(factor);
 }
 

@@ -102,7 +102,7 @@ inline std::vector<std::vector<float>> SyntheticLammProfiles(double sValue, int 
   fine.nMaxGrid = 4000;
   fine.dTolerance = fine.dToleranceIn = 0.3;
   solver.LoadDiscretizationParameters(fine);
-  solver.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
+  solver.SetSolventConditions(20.0, SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
   bUserAbort = false;
   EXPECT_EQ(CLRunMTList(&solver, 1, s, D, nullptr, out, radii.data(), n, nullptr, nullptr), 0);
   return profiles;
@@ -173,7 +173,7 @@ class DistributionWindowTest : public CommandTest {
     const std::string dir = ProgramDir() + "/data";
     std::filesystem::create_directories(dir);
     LoadThroughDialog(WriteSyntheticRun(dir));
-    ASSERT_EQ(nScans, kSyntheticScans);
+    ASSERT_EQ(DataSet().nScans, kSyntheticScans);
     SetCellAndLimits();
     Backend().ClearTranscript();
   }
@@ -198,12 +198,12 @@ class DistributionWindowTest : public CommandTest {
 
   // The synthetic run's cell geometry and fitting limits.
   static void SetCellAndLimits() {
-    fMeniscus = static_cast<float>(kCellMeniscus);
-    fBottom = static_cast<float>(kCellBottom);
-    pParams[13] = fMeniscus;
-    pParams[14] = fBottom;
-    fFitLeftLim = kLeftLimit;
-    fFitRightLim = kRightLimit;
+    DataSet().fMeniscus = static_cast<float>(kCellMeniscus);
+    DataSet().fBottom = static_cast<float>(kCellBottom);
+    AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+    AnalysisSwitches().pParams[14] = DataSet().fBottom;
+    DataSet().fFitLeftLim = kLeftLimit;
+    DataSet().fFitRightLim = kRightLimit;
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
   }
@@ -212,10 +212,10 @@ class DistributionWindowTest : public CommandTest {
   // of the synthetic run's solvent.
   void ChooseSmallCs() {
     Dispatch(kCmContinuousCs);
-    pParams[kContiSlotGridMin] = 0.0f;
-    pParams[kContiSlotGridMax] = 12.0f;
-    pParams[kContiSlotGridCount] = 40.0f;
-    pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = 0.0f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 12.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 40.0f;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
     UnpackModelParams();
   }
 
@@ -223,9 +223,9 @@ class DistributionWindowTest : public CommandTest {
   // run's species.
   void ChooseSmallCM() {
     Dispatch(kCmContinuousCM);
-    pParams[kContiSlotGridMin] = 20000.0f;
-    pParams[kContiSlotGridMax] = 400000.0f;
-    pParams[kContiSlotGridCount] = 30.0f;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = 20000.0f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 400000.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 30.0f;
     UnpackModelParams();
   }
 
@@ -238,7 +238,7 @@ class DistributionWindowTest : public CommandTest {
     LoadSyntheticRun();
     ChooseSmallCs();
     DispatchCommand(Win(), kCmRun);
-    ASSERT_NE(pDistPlot, nullptr);
+    ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
     Paint();
     Backend().QueueMessageBox(IDOK, "SELECT INTEGRATION RANGE");
     PressKeyAndRun('I', MK_CONTROL);
@@ -291,11 +291,11 @@ class DistributionWindowTest : public CommandTest {
   double FitRmsd(bool fitRangeOnly = true) const {
     double sum = 0.0;
     long count = 0;
-    for (int j = 1; j <= nScans; ++j) {
+    for (int j = 1; j <= DataSet().nScans; ++j) {
       const std::size_t s = static_cast<std::size_t>(j);
-      const int first = fitRangeOnly ? pFitFirst[s] : 1, last = fitRangeOnly ? pFitLast[s] : pnPoints[s];
+      const int first = fitRangeOnly ? DataSet().pFitFirst[s] : 1, last = fitRangeOnly ? DataSet().pFitLast[s] : DataSet().pnPoints[s];
       for (int p = first; p <= last; ++p) {
-        const double d = ppSignal[s][p] - ppFit[s][p];
+        const double d = DataSet().ppSignal[s][p] - DataSet().ppFit[s][p];
         sum += d * d;
         ++count;
       }
@@ -305,7 +305,7 @@ class DistributionWindowTest : public CommandTest {
 
   // Client column of a grid value on the distribution plot, and a row inside it.
   int ColumnOf(float x) {
-    return static_cast<int>(std::lround(pDistPlot->MapX(x) * Win().fClientWidth / 1400.0));
+    return static_cast<int>(std::lround(DistributionPlot().pDistPlot->MapX(x) * Win().fClientWidth / 1400.0));
   }
   int DistributionRow() { return static_cast<int>(0.8 * Win().fClientHeight); }
 

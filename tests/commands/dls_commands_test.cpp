@@ -77,10 +77,10 @@ class DlsCommandTest : public CommandTest {
   // as the parameter dialog sets it.
   void ChooseTrueSpecies() {
     Dispatch(kCmDiscreteSpecies);
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
-    pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
-    pSpeciesAmplitude[1] = 1.0f;
-    pSpeciesAmplitudeFit[1] = 1;
+    for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = k == 1;
+    ModelParams().pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
+    ModelParams().pSpeciesAmplitude[1] = 1.0f;
+    ModelParams().pSpeciesAmplitudeFit[1] = 1;
     PackModelParams();
     UpdateLinearFitFlags();
   }
@@ -94,25 +94,25 @@ TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
   bAlwaysLoadG2 = true;
   Backend().QueueOpenFiles(files);
   Dispatch(kCmLoadDLSData);
-  ASSERT_EQ(nScans, 2);
-  EXPECT_TRUE(bDLSData);
-  EXPECT_EQ(ppScanFileNames[1], "run1.dlsdat");  // the earlier measurement first
-  EXPECT_FALSE(pDLSInfo[1].bFieldACF);
-  EXPECT_NEAR(ppSignal[1][1], beta * std::exp(-2.0 * 1e-4 * D * q2 * 1e-6), 1e-6);
+  ASSERT_EQ(DataSet().nScans, 2);
+  EXPECT_TRUE(DataSet().bDLSData);
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "run1.dlsdat");  // the earlier measurement first
+  EXPECT_FALSE(DataSet().pDLSInfo[1].bFieldACF);
+  EXPECT_NEAR(DataSet().ppSignal[1][1], beta * std::exp(-2.0 * 1e-4 * D * q2 * 1e-6), 1e-6);
 
   ChooseTrueSpecies();
-  ASSERT_TRUE(bDiscreteModel);
+  ASSERT_TRUE(ModelFlags().bDiscreteModel);
   Dispatch(kCmRun);
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_LT(FitRmsd(), 1e-5);
-  EXPECT_NEAR(pSpeciesAmplitude[1], beta, 1e-4);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], beta, 1e-4);
 
   const std::string mean = ProgramDir() + "/mean.dlsdat";
   Backend().QueueSaveFile(mean);
   Dispatch(kCmSaveMeanDLSData);
   const DlsRead saved = ReadDls(mean, true);
   ASSERT_EQ(saved.y.size(), 81u);
-  EXPECT_NEAR(saved.y[1], ppSignal[1][1], 1e-6);
+  EXPECT_NEAR(saved.y[1], DataSet().ppSignal[1][1], 1e-6);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
   // A selection with a file that cannot be read: the command shows one "LOAD ERROR"
@@ -125,8 +125,8 @@ TEST_F(DlsCommandTest, LoadRunAndSaveMean) {
   Dispatch(kCmLoadDLSData);
   ASSERT_EQ(BoxTexts().size(), 1u);
   EXPECT_EQ(BoxTexts()[0].rfind(broken, 0), 0u);
-  EXPECT_EQ(nScans, 2);
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_EQ(DataSet().nScans, 2);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
 }
 
 // Save Fit Data on DLS data. Loaded as g(1): the fit file holds g(2) - 1 (and says
@@ -139,10 +139,10 @@ TEST_F(DlsCommandTest, SavedFitAndResidualsGiveTheData) {
     bAlwaysLoadG2 = g2;
     Backend().QueueOpenFiles(files);
     Dispatch(kCmLoadDLSData);
-    ASSERT_EQ(nScans, 2);
+    ASSERT_EQ(DataSet().nScans, 2);
     ChooseTrueSpecies();
     Dispatch(kCmRun);
-    ASSERT_TRUE(bModelComputed);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   };
   auto save = [&](const std::string& dir) {
     std::filesystem::create_directories(dir);
@@ -155,32 +155,32 @@ TEST_F(DlsCommandTest, SavedFitAndResidualsGiveTheData) {
   };
 
   loadAndRun(false);
-  ASSERT_TRUE(pDLSInfo[1].bFieldACF);
+  ASSERT_TRUE(DataSet().pDLSInfo[1].bFieldACF);
   save(ProgramDir() + "/field");
   for (int s = 1; s <= 2; ++s) {
-    const std::string stem = ppScanFileNames[Idx(s)].substr(1);
+    const std::string stem = DataSet().ppScanFileNames[Idx(s)].substr(1);
     const DlsRead fit = ReadDls(ProgramDir() + "/field/f" + stem, false);
     const DlsRead res = ReadDls(ProgramDir() + "/field/r" + stem, false);
     // Written as g(2) - 1: the file read as it stands holds the signed squares.
     const DlsRead fitG2 = ReadDls(ProgramDir() + "/field/f" + stem, true);
     EXPECT_FALSE(fitG2.record.bFieldACF);
-    EXPECT_NEAR(fitG2.y[5], SignedSquare(ppFit[Idx(s)][5]), 1e-6);
-    ASSERT_EQ(fit.y.size(), Idx(pnPoints[Idx(s)]) + 1);
+    EXPECT_NEAR(fitG2.y[5], SignedSquare(DataSet().ppFit[Idx(s)][5]), 1e-6);
+    ASSERT_EQ(fit.y.size(), Idx(DataSet().pnPoints[Idx(s)]) + 1);
     ASSERT_EQ(res.y.size(), fit.y.size());
     double resRms = 0.0;
-    for (int i = 1; i <= pnPoints[Idx(s)]; ++i) {
-      EXPECT_NEAR(fit.x[Idx(i)], ppRadius[Idx(s)][i], 1e-5);
-      EXPECT_NEAR(fit.y[Idx(i)] + res.y[Idx(i)], ppSignal[Idx(s)][i], 2e-6);
+    for (int i = 1; i <= DataSet().pnPoints[Idx(s)]; ++i) {
+      EXPECT_NEAR(fit.x[Idx(i)], DataSet().ppRadius[Idx(s)][i], 1e-5);
+      EXPECT_NEAR(fit.y[Idx(i)] + res.y[Idx(i)], DataSet().ppSignal[Idx(s)][i], 2e-6);
       resRms += res.y[Idx(i)] * res.y[Idx(i)];
     }
-    EXPECT_GT(std::sqrt(resRms / pnPoints[Idx(s)]), 1e-4);  // not all zero
+    EXPECT_GT(std::sqrt(resRms / DataSet().pnPoints[Idx(s)]), 1e-4);  // not all zero
   }
 
   loadAndRun(true);
-  ASSERT_FALSE(pDLSInfo[1].bFieldACF);
+  ASSERT_FALSE(DataSet().pDLSInfo[1].bFieldACF);
   save(ProgramDir() + "/intensity");
-  const DlsRead fit = ReadDls(ProgramDir() + "/intensity/f" + ppScanFileNames[1].substr(1), true);
-  for (int i = 1; i <= pnPoints[1]; ++i) EXPECT_NEAR(fit.y[Idx(i)], ppFit[1][i], 1e-6);
+  const DlsRead fit = ReadDls(ProgramDir() + "/intensity/f" + DataSet().ppScanFileNames[1].substr(1), true);
+  for (int i = 1; i <= DataSet().pnPoints[1]; ++i) EXPECT_NEAR(fit.y[Idx(i)], DataSet().ppFit[1][i], 1e-6);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 

@@ -27,7 +27,7 @@ constexpr double kNoise = 1e-3;
 class DlsDistributionTest : public DistributionWindowTest {
  protected:
   void TearDown() override {
-    bDLSConvertOnWrite = false;
+    DlsFile().bDLSConvertOnWrite = false;
     DistributionWindowTest::TearDown();
   }
 
@@ -67,20 +67,20 @@ class DlsDistributionTest : public DistributionWindowTest {
     bAlwaysLoadG2 = asIntensity;
     Backend().QueueOpenFiles(WriteSpecies(lastLag));
     Dispatch(kCmLoadDLSData);
-    ASSERT_EQ(nScans, 2);
-    ASSERT_TRUE(bDLSData);
+    ASSERT_EQ(DataSet().nScans, 2);
+    ASSERT_TRUE(DataSet().bDLSData);
     Backend().ClearTranscript();
   }
 
   // The model command and its grid (min, max in the model's unit) on 40 points.
   void Choose(int command, float lo, float hi) {
     // A distribution shown is redrawn for the new model, with a note.
-    if (pDistPlot) Backend().QueueMessageBox(IDOK, "");
+    if (DistributionPlot().pDistPlot) Backend().QueueMessageBox(IDOK, "");
     Dispatch(command);
-    pParams[kContiSlotGridMin] = lo;
-    pParams[kContiSlotGridMax] = hi;
-    pParams[kContiSlotGridCount] = 40.0f;
-    pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = lo;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = hi;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 40.0f;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
     UnpackModelParams();
   }
 
@@ -88,7 +88,7 @@ class DlsDistributionTest : public DistributionWindowTest {
   // linear axis x_i = 10^(g_i + shift): sum of c_i w_i with the bins w_i that the
   // density was made with (half intervals at the ends).
   static void AreaAndMean(const float* logAxis, double shift, double* area, double* meanLog) {
-    const int n = nDistGrid;
+    const int n = DistributionVectors().nDistGrid;
     std::vector<double> x(Idx(n) + 2);
     for (int i = 1; i <= n; ++i)
       x[Idx(i)] = std::pow(10.0, logAxis[i] + shift);
@@ -96,7 +96,7 @@ class DlsDistributionTest : public DistributionWindowTest {
     for (int i = 1; i <= n; ++i) {
       const double lo = i > 1 ? x[Idx(i - 1)] : x[1];
       const double hi = i < n ? x[Idx(i + 1)] : x[Idx(n)];
-      const double c = pDistValues[i] * (hi - lo) / 2.0;
+      const double c = DistributionVectors().pDistValues[i] * (hi - lo) / 2.0;
       a += c;
       m += c * (logAxis[i] + shift);
     }
@@ -110,9 +110,9 @@ class DlsDistributionTest : public DistributionWindowTest {
     const double rh = 1.380649e-23 * 293.15 / (6.0 * kPi * 1.002e-3 * kD * 1e-4) * 1e9;
     Choose(503, 1.0f, 20.0f);
     Dispatch(kCmRun);
-    ASSERT_TRUE(bModelComputed);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
     double area = 0.0, meanLog = 0.0;
-    AreaAndMean(pDistGrid, 9.0, &area, &meanLog);
+    AreaAndMean(DistributionVectors().pDistGrid, 9.0, &area, &meanLog);
     EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
     EXPECT_NEAR(meanLog, std::log10(rh), 0.005);
   }
@@ -124,22 +124,22 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
   // I(D) on 0.5 .. 50 x 1e-7 cm^2/s.
   Choose(502, 0.5f, 50.0f);
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed) << Backend().MessageBoxCaptions().size();
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed) << Backend().MessageBoxCaptions().size();
   double area = 0.0, meanLog = 0.0;
-  AreaAndMean(pDistS, 7.0, &area, &meanLog);
+  AreaAndMean(DistributionVectors().pDistS, 7.0, &area, &meanLog);
   EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
   EXPECT_NEAR(meanLog, std::log10(kD * 1e7), 0.005);
   int top = 1;
-  for (int i = 2; i <= nDistGrid; ++i)
-    if (pDistValues[i] > pDistValues[top]) top = i;
-  EXPECT_NEAR(pDistS[top], std::log10(kD), 0.06);  // within about one grid step
+  for (int i = 2; i <= DistributionVectors().nDistGrid; ++i)
+    if (DistributionVectors().pDistValues[i] > DistributionVectors().pDistValues[top]) top = i;
+  EXPECT_NEAR(DistributionVectors().pDistS[top], std::log10(kD), 0.06);  // within about one grid step
 
   // Fit with nothing floated computes the same distribution.
-  const std::vector<float> run(pDistValues + 1, pDistValues + nDistGrid + 1);
+  const std::vector<float> run(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
   Dispatch(kCmFit);
-  ASSERT_TRUE(bModelComputed);
-  for (int i = 1; i <= nDistGrid; ++i)
-    EXPECT_NEAR(pDistValues[i], run[Idx(i - 1)], 1e-4f * (1.0f + run[Idx(i - 1)]));
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i)
+    EXPECT_NEAR(DistributionVectors().pDistValues[i], run[Idx(i - 1)], 1e-4f * (1.0f + run[Idx(i - 1)]));
 
   RunRhAndExpectTheSpecies();
   EXPECT_TRUE(Backend().AllAnswersUsed());
@@ -157,16 +157,16 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
 // would have no bottom: I(D), I(Rh) and their Fit run on them all the same.
 TEST_F(DlsDistributionTest, DataEndingAtOneSecondAreAnalysed) {
   LoadSpecies(false, 0.0);
-  ASSERT_EQ(fBottom, 0.0f);
+  ASSERT_EQ(DataSet().fBottom, 0.0f);
   double area = 0.0, meanLog = 0.0;
   Choose(502, 0.5f, 50.0f);
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  AreaAndMean(pDistS, 7.0, &area, &meanLog);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  AreaAndMean(DistributionVectors().pDistS, 7.0, &area, &meanLog);
   EXPECT_NEAR(meanLog, std::log10(kD * 1e7), 0.005);
-  bModelComputed = false;
+  AnalysisSwitches().bModelComputed = false;
   Dispatch(kCmFit);
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   RunRhAndExpectTheSpecies();
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
@@ -190,7 +190,7 @@ TEST_F(DlsDistributionTest, RangeIntegrationReportsFickAndNanometres) {
   };
   Choose(502, 0.5f, 50.0f);
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   std::string text = integrate(std::log10(kD), " F:");
   EXPECT_NEAR(NumberAfter(text, "Integral from "), kD * 1e7 / 4.0, 1e-3);
   EXPECT_NEAR(NumberAfter(text, " to "), kD * 1e7 * 4.0, 1e-3);
@@ -198,7 +198,7 @@ TEST_F(DlsDistributionTest, RangeIntegrationReportsFickAndNanometres) {
 
   Choose(503, 1.0f, 20.0f);
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   text = integrate(std::log10(rh * 1e-9), " nm:");
   EXPECT_NEAR(NumberAfter(text, "Integral from "), rh / 4.0, 1e-3 * rh);
   EXPECT_NEAR(NumberAfter(text, " to "), rh * 4.0, 1e-3 * rh);
@@ -210,22 +210,22 @@ TEST_F(DlsDistributionTest, RangeIntegrationReportsFickAndNanometres) {
 // leaves the data, Yes converts them and gives the distribution of the g(1) load.
 TEST_F(DlsDistributionTest, IntensityCorrelationsAreConvertedOnRequest) {
   LoadSpecies(true);
-  const float g2 = ppSignal[1][10];
+  const float g2 = DataSet().ppSignal[1][10];
   Choose(502, 0.5f, 50.0f);
   Backend().QueueMessageBox(IDNO, "ERROR");
   Dispatch(kCmRun);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_FALSE(bModelComputed);
-  EXPECT_EQ(ppSignal[1][10], g2);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
+  EXPECT_EQ(DataSet().ppSignal[1][10], g2);
 
   Backend().QueueMessageBox(IDYES, "ERROR");
   Dispatch(kCmRun);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  ASSERT_TRUE(bModelComputed);
-  EXPECT_TRUE(pDLSInfo[1].bFieldACF && pDLSInfo[2].bFieldACF);
-  EXPECT_NEAR(ppSignal[1][10], std::copysign(std::sqrt(std::fabs(g2)), g2), 1e-6);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_TRUE(DataSet().pDLSInfo[1].bFieldACF && DataSet().pDLSInfo[2].bFieldACF);
+  EXPECT_NEAR(DataSet().ppSignal[1][10], std::copysign(std::sqrt(std::fabs(g2)), g2), 1e-6);
   double area = 0.0, meanLog = 0.0;
-  AreaAndMean(pDistS, 7.0, &area, &meanLog);
+  AreaAndMean(DistributionVectors().pDistS, 7.0, &area, &meanLog);
   EXPECT_NEAR(area, kAmplitude, 0.005 * kAmplitude);
   EXPECT_NEAR(meanLog, std::log10(kD * 1e7), 0.005);
 }

@@ -52,7 +52,7 @@ class DlsModelsTest : public DistributionWindowTest {
     Handle().AttachMenu(GetMenuResource(kMenuFull));
   }
   void TearDown() override {
-    bDLSConvertOnWrite = false;
+    DlsFile().bDLSConvertOnWrite = false;
     DistributionWindowTest::TearDown();
   }
 
@@ -60,12 +60,12 @@ class DlsModelsTest : public DistributionWindowTest {
   // one file a window.
   void ChooseTimeCourseOfSingleFiles() {
     Dispatch(kCmDLSTimeCourse);
-    pParams[kContiSlotGridMin] = 0.5f;
-    pParams[kContiSlotGridMax] = 100.0f;
-    pParams[kContiSlotGridCount] = 40.0f;
-    pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = 0.5f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 100.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 40.0f;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
     UnpackModelParams();
-    fTimeCourseWindow = 1.0f;
+    DistributionModels().fTimeCourseWindow = 1.0f;
   }
 
   // A dlsdat file at 20 C in water, 633 nm, with g(1) = value(tau) at n lag times
@@ -91,8 +91,8 @@ class DlsModelsTest : public DistributionWindowTest {
     bAlwaysLoadG2 = false;
     Backend().QueueOpenFiles(files);
     Dispatch(kCmLoadDLSData);
-    ASSERT_EQ(nScans, static_cast<int>(files.size()));
-    ASSERT_TRUE(bDLSData);
+    ASSERT_EQ(DataSet().nScans, static_cast<int>(files.size()));
+    ASSERT_TRUE(DataSet().bDLSData);
     Backend().ClearTranscript();
   }
 
@@ -100,15 +100,15 @@ class DlsModelsTest : public DistributionWindowTest {
   // mu2Start), the amplitude solved linearly; the method as given.
   static void FloatSpeciesOne(float start, bool secondCumulant, bool marquardt = true,
                               float mu2Start = 0.0f) {
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
-    pSpeciesMassOrD[1] = start;
-    pSpeciesMassOrDFit[1] = 1;
-    pSpeciesMassOrD[2] = mu2Start;
-    pSpeciesMassOrDFit[2] = secondCumulant ? 1 : 0;
-    pSpeciesMassOrD[3] = pSpeciesMassOrD[4] = 0.0f;
-    pSpeciesMassOrDFit[3] = pSpeciesMassOrDFit[4] = 0;
-    pSpeciesAmplitude[1] = 1.0f;
-    pSpeciesAmplitudeFit[1] = 1;
+    for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = k == 1;
+    ModelParams().pSpeciesMassOrD[1] = start;
+    ModelParams().pSpeciesMassOrDFit[1] = 1;
+    ModelParams().pSpeciesMassOrD[2] = mu2Start;
+    ModelParams().pSpeciesMassOrDFit[2] = secondCumulant ? 1 : 0;
+    ModelParams().pSpeciesMassOrD[3] = ModelParams().pSpeciesMassOrD[4] = 0.0f;
+    ModelParams().pSpeciesMassOrDFit[3] = ModelParams().pSpeciesMassOrDFit[4] = 0;
+    ModelParams().pSpeciesAmplitude[1] = 1.0f;
+    ModelParams().pSpeciesAmplitudeFit[1] = 1;
     PackModelParams();
     UpdateLinearFitFlags();
     bFitMarquardt = marquardt;
@@ -121,7 +121,7 @@ class DlsModelsTest : public DistributionWindowTest {
 TEST_F(DlsModelsTest, StokesRadiusFitRecoversRadius) {
   // Without DLS data the Stokes-radius model says what it needs.
   Dispatch(kCmDLSStokesRadii);
-  EXPECT_TRUE(bDiscreteModel && bStokesRadii);
+  EXPECT_TRUE(ModelFlags().bDiscreteModel && ModelFlags().bStokesRadii);
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmRun);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"this model needs DLS data: load DLS Data first"});
@@ -137,9 +137,9 @@ TEST_F(DlsModelsTest, StokesRadiusFitRecoversRadius) {
   Dispatch(kCmDLSStokesRadii);
   FloatSpeciesOne(2.5f, false);
   Dispatch(kCmFit);
-  EXPECT_NEAR(pSpeciesMassOrD[1], R, 0.002 * R);
-  EXPECT_NEAR(pSpeciesAmplitude[1], A, 1e-3);
-  EXPECT_LT(fFitRmsd, 1e-4f);
+  EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], R, 0.002 * R);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], A, 1e-3);
+  EXPECT_LT(Rmsd().fFitRmsd, 1e-4f);
 }
 
 // 890 with the second cumulant floated, from a mean D half as large again as the
@@ -183,17 +183,17 @@ TEST_F(DlsModelsTest, CumulantFitFromAFarStartRecoversMeanRateAndPolydispersity)
     for (const bool marquardt : {false, true}) {
       SCOPED_TRACE(sample.name + (marquardt ? ", Marquardt" : ", simplex"));
       Dispatch(kCmDLSCumulants);
-      ASSERT_TRUE(bDiscreteModel && bCumulants && !bStokesRadii);
+      ASSERT_TRUE(ModelFlags().bDiscreteModel && ModelFlags().bCumulants && !ModelFlags().bStokesRadii);
       const double off = marquardt ? 0.5 : 1.5;
       const float start = static_cast<float>(off * sample.meanRate / toRate);
       FloatSpeciesOne(start, true, marquardt, marquardt ? 0.3f * start * start : 0.0f);
       Dispatch(kCmFit);
-      const double D = pSpeciesMassOrD[1];
+      const double D = ModelParams().pSpeciesMassOrD[1];
       EXPECT_NEAR(D * toRate, sample.meanRate, 0.01 * sample.meanRate);
-      EXPECT_NEAR(pSpeciesMassOrD[2] / (D * D), sample.mu2 / (sample.meanRate * sample.meanRate),
+      EXPECT_NEAR(ModelParams().pSpeciesMassOrD[2] / (D * D), sample.mu2 / (sample.meanRate * sample.meanRate),
                   0.02);
-      EXPECT_NEAR(pSpeciesAmplitude[1], A, 0.01);
-      EXPECT_LT(fFitRmsd, 2.5f * kNoise);
+      EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], A, 0.01);
+      EXPECT_LT(Rmsd().fFitRmsd, 2.5f * kNoise);
     }
   }
 }
@@ -213,32 +213,32 @@ TEST_F(DlsModelsTest, ToggleRoundTripsTheLoadedFunctions) {
                    [&](double tau) { return 0.7 * std::exp(-gamma * tau); })});
   std::vector<std::vector<float>> original(3);
   for (int s = 1; s <= 2; ++s) {
-    original[Idx(s)].assign(ppSignal[Idx(s)], ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1);
-    for (int j = 1; j <= pnPoints[Idx(s)]; ++j) ppFit[Idx(s)][j] = ppSignal[Idx(s)][j];
+    original[Idx(s)].assign(DataSet().ppSignal[Idx(s)], DataSet().ppSignal[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1);
+    for (int j = 1; j <= DataSet().pnPoints[Idx(s)]; ++j) DataSet().ppFit[Idx(s)][j] = DataSet().ppSignal[Idx(s)][j];
   }
-  const int last = pnPoints[1];
+  const int last = DataSet().pnPoints[1];
   ASSERT_LT(original[1][Idx(last)], 0.0f);
-  const float grid = ppGridSignal[1][1];
+  const float grid = CurrentGrid().ppGridSignal[1][1];
 
   Dispatch(kCmToggleCorrelationForm);
-  EXPECT_FALSE(pDLSInfo[1].bFieldACF || pDLSInfo[2].bFieldACF);
+  EXPECT_FALSE(DataSet().pDLSInfo[1].bFieldACF || DataSet().pDLSInfo[2].bFieldACF);
   for (int s = 1; s <= 2; ++s)
-    for (int j = 1; j <= pnPoints[Idx(s)]; ++j) {
+    for (int j = 1; j <= DataSet().pnPoints[Idx(s)]; ++j) {
       const float g = original[Idx(s)][Idx(j)];
-      ASSERT_FLOAT_EQ(ppSignal[Idx(s)][j], g * std::fabs(g));
+      ASSERT_FLOAT_EQ(DataSet().ppSignal[Idx(s)][j], g * std::fabs(g));
     }
-  EXPECT_NEAR(ppGridSignal[1][1], grid * grid, 1e-6);
+  EXPECT_NEAR(CurrentGrid().ppGridSignal[1][1], grid * grid, 1e-6);
   std::vector<float> residuals(Idx(last) + 1);
   ComputeScanResiduals(1, residuals.data());
   for (int j = 1; j <= last; ++j) ASSERT_NEAR(residuals[Idx(j)], 0.0f, 1e-7f);
 
   Dispatch(kCmToggleCorrelationForm);
-  EXPECT_TRUE(pDLSInfo[1].bFieldACF && pDLSInfo[2].bFieldACF);
+  EXPECT_TRUE(DataSet().pDLSInfo[1].bFieldACF && DataSet().pDLSInfo[2].bFieldACF);
   for (int s = 1; s <= 2; ++s)
-    for (int j = 1; j <= pnPoints[Idx(s)]; ++j)
-      ASSERT_NEAR(ppSignal[Idx(s)][j], original[Idx(s)][Idx(j)], 1e-6f);
+    for (int j = 1; j <= DataSet().pnPoints[Idx(s)]; ++j)
+      ASSERT_NEAR(DataSet().ppSignal[Idx(s)][j], original[Idx(s)][Idx(j)], 1e-6f);
   ComputeScanResiduals(2, residuals.data());
-  for (int j = 1; j <= pnPoints[2]; ++j) ASSERT_NEAR(residuals[Idx(j)], 0.0f, 1e-6f);
+  for (int j = 1; j <= DataSet().pnPoints[2]; ++j) ASSERT_NEAR(residuals[Idx(j)], 0.0f, 1e-6f);
 }
 
 // Seven functions a minute apart of a sphere growing by half its radius each
@@ -258,22 +258,22 @@ TEST_F(DlsModelsTest, TimeCourseFollowsAGrowingRadius) {
   }
   Load(files);
   ChooseTimeCourseOfSingleFiles();
-  EXPECT_TRUE(bContiModel && bDLSTimeCourseModel);
+  EXPECT_TRUE(ModelFlags().bContiModel && ModelFlags().bDLSTimeCourseModel);
 
   std::vector<double> peaks;
   const auto step = [&](Window* window) {
     const bool ok = RunTimeCourseStep(window);
     int top = 1;
-    for (int i = 2; i <= nDistGrid; ++i)
-      if (pDistValues[i] > pDistValues[top]) top = i;
-    peaks.push_back(pDistGrid[top] + 9.0);  // log10 of Rh in nm
+    for (int i = 2; i <= DistributionVectors().nDistGrid; ++i)
+      if (DistributionVectors().pDistValues[i] > DistributionVectors().pDistValues[top]) top = i;
+    peaks.push_back(DistributionVectors().pDistGrid[top] + 9.0);  // log10 of Rh in nm
     // The course waits after each window; r runs on.
     if (peaks.size() == 1) Backend().Headless().PressKey('R', 0, 'r');
     return ok;
   };
   TimeCourseTable course;
   ASSERT_TRUE(RunContinuousModel(&Handle(), course, step));
-  ASSERT_EQ(nTimeCourseWindowsDone, 7);
+  ASSERT_EQ(TimeCourse().nTimeCourseWindowsDone, 7);
   WriteTimeCourse(course, ProgramDir() + "/sizes.dat");
   const double gridStep = std::log10(200.0) / 39.0;  // decades between grid points
   for (int w = 1; w <= 6; ++w)
@@ -323,7 +323,7 @@ TEST_F(DlsModelsTest, TimeCourseStoppedByAKeySaysWhatIsOnShow) {
     Backend().SetPumpHook([&] {
       if (window == 2 && !typedR && ended == 1) {
         typedR = true;
-        windowOne.assign(pDistValues + 1, pDistValues + nDistGrid + 1);
+        windowOne.assign(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
         Backend().Headless().PressKey('R', 0, 'r');
       } else if (!typedKey && solves == window) {
         typedKey = true;
@@ -339,8 +339,8 @@ TEST_F(DlsModelsTest, TimeCourseStoppedByAKeySaysWhatIsOnShow) {
     const std::vector<std::string> boxes = BoxTexts();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].rfind("user interrupt\n", 0), 0u) << boxes[0];
-    ASSERT_NE(pDistValues, nullptr);
-    const std::vector<float> shown(pDistValues + 1, pDistValues + nDistGrid + 1);
+    ASSERT_NE(DistributionVectors().pDistValues, nullptr);
+    const std::vector<float> shown(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
     if (window == 2) {
       EXPECT_NE(boxes[0].find("after 1 of 5 windows"), std::string::npos) << boxes[0];
       EXPECT_NE(boxes[0].find("that of window 1"), std::string::npos) << boxes[0];
@@ -388,11 +388,11 @@ TEST_F(DlsModelsTest, TwoColumnTablesBecomeDlsdatFiles) {
   Dispatch(kCmConvertTwoColumnG2);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   Load({ProgramDir() + "/g2_1.dlsdat", ProgramDir() + "/g2_0.dlsdat"});
-  EXPECT_EQ(ppScanFileNames[1], "g2_0.dlsdat");
-  EXPECT_DOUBLE_EQ(pDLSInfo[2].elapsedTime, 145.0);
-  EXPECT_TRUE(pDLSInfo[1].bFieldACF);  // g(2) - 1 in the file, g(1) loaded
-  EXPECT_NEAR(ppSignal[1][1], std::sqrt(0.5), 1e-6);
-  EXPECT_NEAR(ppSignal[2][1], std::sqrt(0.4), 1e-6);
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "g2_0.dlsdat");
+  EXPECT_DOUBLE_EQ(DataSet().pDLSInfo[2].elapsedTime, 145.0);
+  EXPECT_TRUE(DataSet().pDLSInfo[1].bFieldACF);  // g(2) - 1 in the file, g(1) loaded
+  EXPECT_NEAR(DataSet().ppSignal[1][1], std::sqrt(0.5), 1e-6);
+  EXPECT_NEAR(DataSet().ppSignal[2][1], std::sqrt(0.4), 1e-6);
 
   // A line of text: refused with a message. A cancelled question: nothing written.
   const std::string text = ProgramDir() + "/text.txt";

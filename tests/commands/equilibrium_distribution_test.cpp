@@ -77,11 +77,11 @@ class EquilibriumDistributionTest : public DistributionWindowTest {
     std::filesystem::create_directories(dir);
     Backend().QueueOpenFiles(WriteEquilibriumSet(dir));
     Dispatch(kCmLoadEquilibriumData);
-    ASSERT_EQ(nScans, 4);
-    ASSERT_TRUE(bEquilibriumMode);
-    pParams[13] = fMeniscus = static_cast<float>(kColumnTop);
-    pParams[14] = fBottom = static_cast<float>(kColumnBottom);
-    fFitLeftLim = 6.92f, fFitRightLim = 7.18f;
+    ASSERT_EQ(DataSet().nScans, 4);
+    ASSERT_TRUE(DataSet().bEquilibriumMode);
+    AnalysisSwitches().pParams[13] = DataSet().fMeniscus = static_cast<float>(kColumnTop);
+    AnalysisSwitches().pParams[14] = DataSet().fBottom = static_cast<float>(kColumnBottom);
+    DataSet().fFitLeftLim = 6.92f, DataSet().fFitRightLim = 7.18f;
     SetLeftFitLimitIndices(), SetRightFitLimitIndices();
     Backend().ClearTranscript();
   }
@@ -89,21 +89,21 @@ class EquilibriumDistributionTest : public DistributionWindowTest {
   // The grid lo..hi with n points, P 0.68, the solvent, a fitted baseline and no
   // systematic noise.
   static void SetGrid(float lo, float hi, int n) {
-    pParams[kContiSlotGridMin] = lo;
-    pParams[kContiSlotGridMax] = hi;
-    pParams[kContiSlotGridCount] = static_cast<float>(n);
-    pParams[kContiSlotConfidence] = 0.68f;
-    pParams[kContiSlotVbar] = static_cast<float>(kVbar);
-    pParams[kContiSlotDensity] = static_cast<float>(kDensity);
+    AnalysisSwitches().pParams[kContiSlotGridMin] = lo;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = hi;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = static_cast<float>(n);
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotVbar] = static_cast<float>(kVbar);
+    AnalysisSwitches().pParams[kContiSlotDensity] = static_cast<float>(kDensity);
     UnpackModelParams();
-    bFitTINoise = bFitRINoise = false;
-    bVaryBaseline = true;
+    AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
+    ModelParams().bVaryBaseline = true;
   }
 
   // The bottom moved off by the given amount and refined by the simplex alone.
   static void FitBottomFrom(double offset) {
-    pParams[14] = fBottom = static_cast<float>(kColumnBottom + offset);
-    pParamFitFlags[14] = 1;
+    AnalysisSwitches().pParams[14] = DataSet().fBottom = static_cast<float>(kColumnBottom + offset);
+    AnalysisSwitches().pParamFitFlags[14] = 1;
     bFitSimplex = true;
     bFitMarquardt = bFitAnnealing = false;
   }
@@ -111,11 +111,11 @@ class EquilibriumDistributionTest : public DistributionWindowTest {
   // The local maxima of the distribution above 5 % of the highest value.
   static std::vector<float> PeakMasses() {
     std::vector<float> peaks;
-    const float top = *std::max_element(pDistValues + 1, pDistValues + nDistGrid + 1);
-    for (int i = 2; i < nDistGrid; ++i)
-      if (pDistValues[i] > 0.05f * top && pDistValues[i] >= pDistValues[i - 1] &&
-          pDistValues[i] > pDistValues[i + 1])
-        peaks.push_back(pDistS[i]);
+    const float top = *std::max_element(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
+    for (int i = 2; i < DistributionVectors().nDistGrid; ++i)
+      if (DistributionVectors().pDistValues[i] > 0.05f * top && DistributionVectors().pDistValues[i] >= DistributionVectors().pDistValues[i - 1] &&
+          DistributionVectors().pDistValues[i] > DistributionVectors().pDistValues[i + 1])
+        peaks.push_back(DistributionVectors().pDistS[i]);
     return peaks;
   }
 
@@ -123,7 +123,7 @@ class EquilibriumDistributionTest : public DistributionWindowTest {
   // noise level.
   void ExpectTheTwoSpecies(const char* what) {
     SCOPED_TRACE(what);
-    ASSERT_TRUE(bModelComputed);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
     const std::vector<float> peaks = PeakMasses();
     ASSERT_EQ(peaks.size(), 2u);
     const float split = std::sqrt(peaks[0] * peaks[1]);
@@ -136,7 +136,7 @@ class EquilibriumDistributionTest : public DistributionWindowTest {
           << "species " << k + 1;
     }
     EXPECT_NEAR(area[0] + area[1], kLoading[0] + kLoading[1], 0.05);
-    EXPECT_NEAR(fBaseline, kBaseline, 0.01);
+    EXPECT_NEAR(ModelParams().fBaseline, kBaseline, 0.01);
     const double rmsd = FitRmsd();
     EXPECT_GT(rmsd, 0.8 * kNoise);
     EXPECT_LT(rmsd, 1.15 * kNoise);
@@ -156,13 +156,13 @@ TEST_F(EquilibriumDistributionTest, CMRunAndFitFindTheTwoSpecies) {
   // The grid carries the s of each mass; the heaviest are beyond what a velocity
   // run with these scan times could observe, which does not limit equilibrium data.
   EXPECT_GT(LargestObservableS(), 0.0);
-  EXPECT_GT(pDistGrid[nDistGrid], LargestObservableS());
+  EXPECT_GT(DistributionVectors().pDistGrid[DistributionVectors().nDistGrid], LargestObservableS());
 
   FitBottomFrom(0.01);
   Backend().ClearTranscript();
   Dispatch(kCmFit);
   EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
-  EXPECT_NEAR(fBottom, kColumnBottom, 0.004);
+  EXPECT_NEAR(DataSet().fBottom, kColumnBottom, 0.004);
   ExpectTheTwoSpecies("Fit");
 }
 
@@ -173,7 +173,7 @@ TEST_F(EquilibriumDistributionTest, CMRunAndFitFindTheTwoSpecies) {
 TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
   LoadEquilibriumSet();
   const auto expectPeaksAt = [this](double m1, double m2, double tolerance) {
-    ASSERT_TRUE(bModelComputed);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
     const std::vector<float> peaks = PeakMasses();
     ASSERT_EQ(peaks.size(), 2u);
     EXPECT_NEAR(peaks[0], m1, tolerance * m1);
@@ -214,7 +214,7 @@ TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
     Dispatch(kCmRun);
     EXPECT_TRUE(Backend().AllAnswersUsed());
     EXPECT_EQ(BoxTexts().size(), 1u);
-    EXPECT_TRUE(bModelComputed);
+    EXPECT_TRUE(AnalysisSwitches().bModelComputed);
     EXPECT_LT(FitRmsd(), 1.15 * kNoise);
 
     // The refinement warns when it starts, not at its evaluations.
@@ -224,7 +224,7 @@ TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
     Dispatch(kCmFit);
     EXPECT_TRUE(Backend().AllAnswersUsed());
     EXPECT_EQ(BoxTexts().size(), 1u);
-    EXPECT_TRUE(bModelComputed);
+    EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   }
 }
 
@@ -239,31 +239,31 @@ TEST_F(EquilibriumDistributionTest, VelocityScansAfterAnEquilibriumAnalysisAreVe
   Dispatch(kCmContinuousCM);
   SetGrid(5000.0f, 250000.0f, 40);
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
 
   LoadSyntheticRun();
-  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_FALSE(DataSet().bEquilibriumMode);
   EXPECT_EQ(Handle().Title(),
             "SEDIMENTATION ANALYSIS -> " + ProgramDir() + "/data/00001.ra1...");
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
   // The solvent of the synthetic run, which the equilibrium set shares.
-  ASSERT_FLOAT_EQ(VBAR, 0.73f);
-  ASSERT_FLOAT_EQ(fBufferDensity, 1.0f);
+  ASSERT_FLOAT_EQ(SolventConstants().VBAR, 0.73f);
+  ASSERT_FLOAT_EQ(SolventConstants().fBufferDensity, 1.0f);
   Backend().QueueMessageBox(IDOK);  // "may need to recalculate" the distribution shown
   ChooseSmallCM();
   EXPECT_TRUE(Backend().AllAnswersUsed());
   Backend().ClearTranscript();
-  bFitTINoise = bFitRINoise = false;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
   Dispatch(kCmRun);
   EXPECT_TRUE(BoxTexts().empty()) << BoxTexts().front();
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const double rmsd = FitRmsd();
   EXPECT_GT(rmsd, 0.8 * kSyntheticNoise);
   EXPECT_LT(rmsd, 1.2 * kSyntheticNoise);
   // The distribution peaks at the mass of the species.
-  const float* top = std::max_element(pDistValues + 1, pDistValues + nDistGrid + 1);
+  const float* top = std::max_element(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
   const double mass = CalculateM(static_cast<float>(kSyntheticS));
-  EXPECT_NEAR(pDistS[top - pDistValues], mass, 0.1 * mass);
+  EXPECT_NEAR(DistributionVectors().pDistS[top - DistributionVectors().pDistValues], mass, 0.1 * mass);
 }
 
 // Fitting limits that fall between two neighbouring radii hold no data point: Run
@@ -275,14 +275,14 @@ TEST_F(EquilibriumDistributionTest, LimitsWithoutADataPointAreNamedNotFitted) {
   Dispatch(kCmContinuousCM);
   SetGrid(5000.0f, 250000.0f, 40);
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_EQ(BuildFitResultLines()[kSlotRmsd].rfind("rmsd=", 0), 0u);
 
   // The radii lie 0.002 cm apart: 7.0000 and 7.0020.
-  fFitLeftLim = 7.0005f, fFitRightLim = 7.0015f;
+  DataSet().fFitLeftLim = 7.0005f, DataSet().fFitRightLim = 7.0015f;
   SetLeftFitLimitIndices(), SetRightFitLimitIndices();
-  ASSERT_FLOAT_EQ(fFitLeftLim, 7.0005f);
-  ASSERT_FLOAT_EQ(fFitRightLim, 7.0015f);
+  ASSERT_FLOAT_EQ(DataSet().fFitLeftLim, 7.0005f);
+  ASSERT_FLOAT_EQ(DataSet().fFitRightLim, 7.0015f);
   const std::string named = "no data point lies inside the fitting limits 7.0005 to 7.0015";
   Backend().ClearTranscript();
   for (int command : {kCmRun, kCmFit}) {

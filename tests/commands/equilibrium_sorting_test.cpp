@@ -37,7 +37,7 @@ float Radius(int k) { return 5.9f + 1.2f * static_cast<float>(k - 1) / (kPoints 
 // Installs scans "000NN<ext>" of the specs, in this order.
 void InstallScans(const std::vector<ScanSpec>& specs, const std::string& ext = ".ra1") {
   AllocScanTables(static_cast<int>(specs.size()));
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const ScanSpec& spec = specs[Idx(s - 1)];
     float* r = tarmic::vector(1, kPoints);
     float* y = tarmic::vector(1, kPoints);
@@ -45,13 +45,13 @@ void InstallScans(const std::vector<ScanSpec>& specs, const std::string& ext = "
       r[k] = Radius(k);
       y[k] = static_cast<float>(std::exp(r[k] - 6.0) + spec.tilt * r[k]);
     }
-    ScanInfo& info = pScanInfo[Idx(s)];
+    ScanInfo& info = DataSet().pScanInfo[Idx(s)];
     info.cell = spec.cell;
     info.wavelength = spec.wavelength;
     info.rpm = spec.rpm;
     info.time = info.recordedTime = spec.time;
     info.scanType = 'R';
-    ppScanFileNames[Idx(s)] = Format("%05d%s", s, ext.c_str());
+    DataSet().ppScanFileNames[Idx(s)] = Format("%05d%s", s, ext.c_str());
     InstallScanArrays(s, kPoints, r, y, nullptr, false);
   }
 }
@@ -116,9 +116,9 @@ TEST_F(EqSortingTest, AttainmentTestPlotsRmsdAgainstLastScan) {
   InstallScans({{1, 280, 20000, 3600, 0.0f}}, ".ri1");
   float* third = tarmic::vector(1, kPoints);
   for (int k = 1; k <= kPoints; ++k) third[k] = 0.5f;
-  ppThirdColumn[1] = third;
-  EXPECT_NEAR(EqScanValue(1, 1), std::log10(0.5 / ppSignal[1][1]), 1e-6);
-  ppSignal[1][2] = 0.0f;
+  DataSet().ppThirdColumn[1] = third;
+  EXPECT_NEAR(EqScanValue(1, 1), std::log10(0.5 / DataSet().ppSignal[1][1]), 1e-6);
+  DataSet().ppSignal[1][2] = 0.0f;
   EXPECT_FLOAT_EQ(EqScanValue(1, 2), 10.0f);
 }
 
@@ -269,10 +269,10 @@ TEST_F(EqSortingTest, ExperimentFileRoundTrip) {
   // Sort: cell 1 at 280 nm, two speeds of two scans, every series accepted.
   InstallScans({{1, 280, 10000, 1000, 0.02f}, {1, 280, 10000, 2000, 0.01f},
                 {1, 280, 20000, 3000, 0.03f}, {1, 280, 20000, 4000, 0.005f}});
-  fMeniscus = 5.95f;
-  fBottom = 7.15f;
-  fFitLeftLim = 6.0f;
-  fFitRightLim = 7.05f;
+  DataSet().fMeniscus = 5.95f;
+  DataSet().fBottom = 7.15f;
+  DataSet().fFitLeftLim = 6.0f;
+  DataSet().fFitRightLim = 7.05f;
   const std::string out = ProgramDir() + "/sorted";
   fs::create_directories(out);
   Backend().QueueSaveFile(out + "/eq.ra1");
@@ -286,26 +286,26 @@ TEST_F(EqSortingTest, ExperimentFileRoundTrip) {
 
   // Loaded from a fresh start.
   FreeDataSet();
-  fMeniscus = fBottom = fFitLeftLim = fFitRightLim = 0.0f;
-  fBufferDensity = 1.0f;
-  VBAR = 0.73f;
-  bEquilibriumMode = false;
-  bFitTINoise = bFitRINoise = true;
+  DataSet().fMeniscus = DataSet().fBottom = DataSet().fFitLeftLim = DataSet().fFitRightLim = 0.0f;
+  SolventConstants().fBufferDensity = 1.0f;
+  SolventConstants().VBAR = 0.73f;
+  DataSet().bEquilibriumMode = false;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
   LoadThroughDialog({xpPath});
-  ASSERT_EQ(nScans, 2);
-  EXPECT_EQ(ppScanFileNames[2], "eq20k_280.ra1");
-  EXPECT_EQ(pScanInfo[2].rpm, 20000.0f);
+  ASSERT_EQ(DataSet().nScans, 2);
+  EXPECT_EQ(DataSet().ppScanFileNames[2], "eq20k_280.ra1");
+  EXPECT_EQ(DataSet().pScanInfo[2].rpm, 20000.0f);
   // The latest scans' profiles: tilts 0.01 (10k) and 0.005 (20k).
-  EXPECT_NEAR(ppSignal[1][7], std::exp(ppRadius[1][7] - 6.0) + 0.01 * ppRadius[1][7], 1e-4);
-  EXPECT_NEAR(ppSignal[2][7], std::exp(ppRadius[2][7] - 6.0) + 0.005 * ppRadius[2][7], 1e-4);
-  EXPECT_TRUE(bEquilibriumMode);
-  EXPECT_NEAR(fMeniscus, 5.95f, 1e-6);
-  EXPECT_NEAR(fBottom, 7.15f, 1e-6);
-  EXPECT_NEAR(fFitRightLim, 7.05f, 1e-6);
-  EXPECT_NEAR(fBufferDensity, 1.01f, 1e-6);
-  EXPECT_NEAR(VBAR, 0.74f, 1e-6);
-  EXPECT_FALSE(bFitTINoise);  // absorbance files: no systematic noise
-  EXPECT_FALSE(bFitRINoise);
+  EXPECT_NEAR(DataSet().ppSignal[1][7], std::exp(DataSet().ppRadius[1][7] - 6.0) + 0.01 * DataSet().ppRadius[1][7], 1e-4);
+  EXPECT_NEAR(DataSet().ppSignal[2][7], std::exp(DataSet().ppRadius[2][7] - 6.0) + 0.005 * DataSet().ppRadius[2][7], 1e-4);
+  EXPECT_TRUE(DataSet().bEquilibriumMode);
+  EXPECT_NEAR(DataSet().fMeniscus, 5.95f, 1e-6);
+  EXPECT_NEAR(DataSet().fBottom, 7.15f, 1e-6);
+  EXPECT_NEAR(DataSet().fFitRightLim, 7.05f, 1e-6);
+  EXPECT_NEAR(SolventConstants().fBufferDensity, 1.01f, 1e-6);
+  EXPECT_NEAR(SolventConstants().VBAR, 0.74f, 1e-6);
+  EXPECT_FALSE(AnalysisSwitches().bFitTINoise);  // absorbance files: no systematic noise
+  EXPECT_FALSE(AnalysisSwitches().bFitRINoise);
 
   // A listed scan that is missing: the loaded set and the settings stay.
   std::string text = ReadFile(xpPath);
@@ -315,24 +315,24 @@ TEST_F(EqSortingTest, ExperimentFileRoundTrip) {
   WriteFile(out + "/broken.xp", text);
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   LoadThroughDialog({out + "/broken.xp"});
-  ASSERT_EQ(nScans, 2);
-  EXPECT_EQ(ppScanFileNames[2], "eq20k_280.ra1");
-  EXPECT_NEAR(fMeniscus, 5.95f, 1e-6);
-  EXPECT_NEAR(fBufferDensity, 1.01f, 1e-6);
+  ASSERT_EQ(DataSet().nScans, 2);
+  EXPECT_EQ(DataSet().ppScanFileNames[2], "eq20k_280.ra1");
+  EXPECT_NEAR(DataSet().fMeniscus, 5.95f, 1e-6);
+  EXPECT_NEAR(SolventConstants().fBufferDensity, 1.01f, 1e-6);
   EXPECT_EQ(Captions().back(), "LOAD ERROR");
   // Not an experiment file.
   WriteFile(out + "/empty.xp", "hello\n");
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   LoadThroughDialog({out + "/empty.xp"});
-  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(DataSet().nScans, 2);
   EXPECT_EQ(Captions().back(), "LOAD ERROR");
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
   // A sort whose cell lies the wrong way round writes its scans but no experiment
   // file it would not load, and says why (not that the file could not be opened).
   InstallScans({{3, 280, 10000, 1000, 0.02f}, {3, 280, 10000, 2000, 0.01f}});
-  fMeniscus = 7.1f;
-  fBottom = 6.9f;
+  DataSet().fMeniscus = 7.1f;
+  DataSet().fBottom = 6.9f;
   Backend().ClearTranscript();
   Backend().QueueSaveFile(out + "/eq.ra1");
   Backend().QueueMessageBox(IDYES);  // make xp files?

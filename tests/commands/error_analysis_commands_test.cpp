@@ -29,7 +29,7 @@ TEST_F(ErrorAnalysisCommandTest, VarianceRatioIsTheCriticalF) {
 
 // A K contour with an increment of 0: refused with its message, no file written.
 TEST_F(ErrorAnalysisCommandTest, KContourWithZeroIncrementIsRefused) {
-  bMonomerDimer = true;
+  ModelFlags().bMonomerDimer = true;
   const std::string file = std::string(TARMIC_TEST_OUTPUT_DIR) + "/Kcontour_refused.dat";
   std::remove(file.c_str());
   Backend().QueueInput("0");
@@ -44,7 +44,7 @@ TEST_F(ErrorAnalysisCommandTest, KContourWithZeroIncrementIsRefused) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(BoxTexts().back(), "the increment of lg K 0 must lie between 0.001 and 1");
   EXPECT_TRUE(ReadFile(file).empty());
-  bMonomerDimer = false;
+  ModelFlags().bMonomerDimer = false;
 }
 
 }  // namespace

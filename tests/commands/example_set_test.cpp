@@ -86,10 +86,10 @@ constexpr const char* kRecalculateNote = "may need to recalculate before integra
 // The s of the highest c(s) value within [from, to).
 double Peak(double from, double to) {
   double best = -1.0, at = 0.0;
-  for (int k = 1; k <= nDistGrid; ++k)
-    if (pDistGrid[k] >= from && pDistGrid[k] < to && pDistValues[k] > best) {
-      best = pDistValues[k];
-      at = pDistGrid[k];
+  for (int k = 1; k <= DistributionVectors().nDistGrid; ++k)
+    if (DistributionVectors().pDistGrid[k] >= from && DistributionVectors().pDistGrid[k] < to && DistributionVectors().pDistValues[k] > best) {
+      best = DistributionVectors().pDistValues[k];
+      at = DistributionVectors().pDistGrid[k];
     }
   return at;
 }
@@ -129,16 +129,16 @@ TEST_F(ExampleRecipeTest, TheReadmeRecipeReachesTheNumbersItQuotesAndCanBeRepeat
     Backend().ClearTranscript();
     if (repeat) Backend().QueueMessageBox(IDNO, "");
     LoadThroughDialog(scans);
-    ASSERT_EQ(nScans, 20);
+    ASSERT_EQ(DataSet().nScans, 20);
     EXPECT_TRUE(Backend().AllAnswersUsed());
     EXPECT_EQ(boxes(), repeat ? std::vector<std::string>{"load previous analysis?"} : std::vector<std::string>{});
-    for (int s = 1; s <= nScans; ++s) {
-      EXPECT_LT(ppRadius[Idx(s)][pnPoints[Idx(s)]], 7.17f);
-      EXPECT_LT(*std::max_element(ppSignal[Idx(s)] + 1, ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1), 2.0f);
+    for (int s = 1; s <= DataSet().nScans; ++s) {
+      EXPECT_LT(DataSet().ppRadius[Idx(s)][DataSet().pnPoints[Idx(s)]], 7.17f);
+      EXPECT_LT(*std::max_element(DataSet().ppSignal[Idx(s)] + 1, DataSet().ppSignal[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1), 2.0f);
     }
     // The first plot is scaled to the boundaries, not to a pile-up at the bottom.
-    ASSERT_NE(pDataPlot, nullptr);
-    EXPECT_LT(pDataPlot->fYMax, 1.5f);
+    ASSERT_NE(DataPlots().pDataPlot, nullptr);
+    EXPECT_LT(DataPlots().pDataPlot->fYMax, 1.5f);
 
     // 3. Ctrl+L, "All Files", cs.~p, Yes: the c(s) model with its grid and the cell.
     Backend().ClearTranscript();
@@ -146,22 +146,22 @@ TEST_F(ExampleRecipeTest, TheReadmeRecipeReachesTheNumbersItQuotesAndCanBeRepeat
     LoadThroughDialog({dir + "/cs.~p"});
     EXPECT_TRUE(Backend().AllAnswersUsed());
     EXPECT_EQ(boxes(), std::vector<std::string>{"switch to parameter file cs.~p?"});
-    ASSERT_EQ(nScans, 20) << "the scans stay loaded";
-    EXPECT_TRUE(bContiSModel);
+    ASSERT_EQ(DataSet().nScans, 20) << "the scans stay loaded";
+    EXPECT_TRUE(ModelFlags().bContiSModel);
 
     // 4. Ctrl+R: c(s) with peaks at 4.0 and 8.0 S; Ctrl+O shows the rmsd; Ctrl+I and
     // a right-button drag over each peak give its area, and s20,w equals s (water at
     // 20 C).
     Backend().ClearTranscript();
     PressKeyAndRun('R', MK_CONTROL);
-    ASSERT_TRUE(bModelComputed);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
     EXPECT_NEAR(Peak(0.0, 6.0), 4.0, 0.05);
     EXPECT_NEAR(Peak(6.0, 15.0), 8.0, 0.05);
-    fFitRmsd = 0.0f;
+    Rmsd().fFitRmsd = 0.0f;
     PressKeyAndRun('O', MK_CONTROL);
-    EXPECT_NEAR(fFitRmsd, kCsRmsd, 0.00005);
-    EXPECT_NEAR(fFitRmsd, 0.005, 0.003) << "the noise, with what c(s) with one f/f0 leaves";
+    EXPECT_NEAR(Rmsd().fFitRmsd, kCsRmsd, 0.00005);
+    EXPECT_NEAR(Rmsd().fFitRmsd, 0.005, 0.003) << "the noise, with what c(s) with one f/f0 leaves";
     Paint();
     const std::pair<float, float> ranges[] = {{0.1f, 6.0f}, {6.0f, 14.9f}};
     const double areas[] = {kArea1, kArea2}, truth[] = {0.52, 0.28};
@@ -185,24 +185,24 @@ TEST_F(ExampleRecipeTest, TheReadmeRecipeReachesTheNumbersItQuotesAndCanBeRepeat
     Backend().ClearTranscript();
     Backend().QueueMessageBox(IDYES, "");
     LoadThroughDialog({dir + "/species.~p"});
-    EXPECT_TRUE(bDiscreteModel);
+    EXPECT_TRUE(ModelFlags().bDiscreteModel);
     Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
     Dispatch(kCmFitMarquardt);
     PressKeyAndRun('F', MK_CONTROL);
     EXPECT_TRUE(Backend().AllAnswersUsed());
     EXPECT_EQ(boxes(), (std::vector<std::string>{"switch to parameter file species.~p?", "save as default setting?"}));
-    EXPECT_NEAR(pSpeciesAmplitude[1], kTotal, 0.001);
-    EXPECT_NEAR(pSpeciesAmplitude[2], kFraction, 0.001);
-    EXPECT_NEAR(pSpeciesMassOrD[1], kD1, 0.01);
-    EXPECT_NEAR(pSpeciesMassOrD[2], kD2, 0.01);
-    EXPECT_NEAR(pSpeciesS[1], kS1, 0.005);
-    EXPECT_NEAR(pSpeciesS[2], kS2, 0.005);
+    EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], kTotal, 0.001);
+    EXPECT_NEAR(ModelParams().pSpeciesAmplitude[2], kFraction, 0.001);
+    EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], kD1, 0.01);
+    EXPECT_NEAR(ModelParams().pSpeciesMassOrD[2], kD2, 0.01);
+    EXPECT_NEAR(ModelParams().pSpeciesS[1], kS1, 0.005);
+    EXPECT_NEAR(ModelParams().pSpeciesS[2], kS2, 0.005);
     EXPECT_NEAR(FitRmsd(), kFitRmsd, 0.00005);
     // Against the truth: s within 0.01 S, D within 4%, the rmsd that of the noise.
-    EXPECT_NEAR(pSpeciesS[1], 4.0, 0.01);
-    EXPECT_NEAR(pSpeciesS[2], 8.0, 0.01);
-    EXPECT_NEAR(pSpeciesMassOrD[1], 6.0, 0.04 * 6.0);
-    EXPECT_NEAR(pSpeciesMassOrD[2], 4.2, 0.04 * 4.2);
+    EXPECT_NEAR(ModelParams().pSpeciesS[1], 4.0, 0.01);
+    EXPECT_NEAR(ModelParams().pSpeciesS[2], 8.0, 0.01);
+    EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], 6.0, 0.04 * 6.0);
+    EXPECT_NEAR(ModelParams().pSpeciesMassOrD[2], 4.2, 0.04 * 4.2);
     EXPECT_NEAR(FitRmsd(), 0.005, 0.0002);
   }
 }

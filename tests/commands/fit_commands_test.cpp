@@ -24,12 +24,12 @@ TEST_F(FitCommandTest, AnnealingChoiceAsksItsValuesAndIsStored) {
   Backend().QueueInput("2");  // final simplex
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
   Dispatch(kCmFitAnnealing);
-  EXPECT_FLOAT_EQ(fAnnealStartTemp, 1.5f);
-  EXPECT_FLOAT_EQ(fAnnealTemp, 1.5f);
-  EXPECT_EQ(nAnnealTemps, 10);
-  EXPECT_EQ(nAnnealIters, 200);
-  EXPECT_TRUE(bAnnealFinalSimplex);
-  EXPECT_FALSE(bAnnealFinalML);
+  EXPECT_FLOAT_EQ(SearchSettings().fAnnealStartTemp, 1.5f);
+  EXPECT_FLOAT_EQ(SearchSettings().fAnnealTemp, 1.5f);
+  EXPECT_EQ(SearchSettings().nAnnealTemps, 10);
+  EXPECT_EQ(SearchSettings().nAnnealIters, 200);
+  EXPECT_TRUE(SearchSettings().bAnnealFinalSimplex);
+  EXPECT_FALSE(SearchSettings().bAnnealFinalML);
   EXPECT_TRUE(bFitAnnealing && !bFitSimplex && !bFitMarquardt);
   EXPECT_EQ(Backend().Transcript()[0].caption, "Fit With Simulated Annealing");
   CVector prefs;
@@ -45,12 +45,12 @@ TEST_F(FitCommandTest, AnnealingChoiceAsksItsValuesAndIsStored) {
 // Fit without data: "load data first"; the command is available for the
 // discrete-species models.
 TEST_F(FitCommandTest, FitWithoutDataAsksForData) {
-  bDiscreteModel = true;
+  ModelFlags().bDiscreteModel = true;
   Backend().QueueMessageBox(IDOK, "ERROR");
   Dispatch(kCmFit);
   ASSERT_FALSE(Backend().Transcript().empty());
   EXPECT_EQ(Backend().Transcript().back().text, "load data first");
-  bDiscreteModel = false;
+  ModelFlags().bDiscreteModel = false;
 }
 
 }  // namespace

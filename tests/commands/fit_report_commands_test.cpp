@@ -26,39 +26,39 @@ TEST_F(FitReportCommandTest, SavedParametersAreOfferedOnReloadAndOnDrop) {
   LoadSyntheticRun();
   const std::vector<std::string> files = [] {
     std::vector<std::string> f;
-    for (int i = 1; i <= nScans; ++i) f.push_back(szDataDirectory + "/" + ppScanFileNames[i]);
+    for (int i = 1; i <= DataSet().nScans; ++i) f.push_back(DataSet().szDataDirectory + "/" + DataSet().ppScanFileNames[i]);
     return f;
   }();
   Dispatch(kCmDiscreteSpecies);
-  pSpeciesS[1] = 6.5f;
-  pSpeciesIncluded[2] = 1;
-  pSpeciesS[2] = 11.0f;
+  ModelParams().pSpeciesS[1] = 6.5f;
+  AnalysisSwitches().pSpeciesLinked[2] = 1;
+  ModelParams().pSpeciesS[2] = 11.0f;
   PackModelParams();
   Dispatch(kCmUpdateSavedFitParameters);
-  ASSERT_TRUE(std::filesystem::exists(szTmpParsPath));
-  EXPECT_EQ(Lines(ReadFile(szTmpParsPath)).size(), Idx(kSavedParamCount));
+  ASSERT_TRUE(std::filesystem::exists(DataSet().szTmpParsPath));
+  EXPECT_EQ(Lines(ReadFile(DataSet().szTmpParsPath)).size(), Idx(kSavedParamCount));
   EXPECT_TRUE(BoxTexts().empty());
 
-  pSpeciesS[1] = 1.0f;
-  pSpeciesIncluded[2] = 0;
+  ModelParams().pSpeciesS[1] = 1.0f;
+  AnalysisSwitches().pSpeciesLinked[2] = 0;
   PackModelParams();
   Backend().QueueMessageBox(IDYES, "");
   LoadThroughDialog(files);
   ASSERT_EQ(BoxTexts().size(), 1u);
   EXPECT_EQ(BoxTexts()[0], "load previous analysis?");
-  EXPECT_FLOAT_EQ(pSpeciesS[1], 6.5f);
-  EXPECT_EQ(pSpeciesIncluded[2], 1);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[1], 6.5f);
+  EXPECT_EQ(AnalysisSwitches().pSpeciesLinked[2], 1);
 
   // Dropped: asked by its name, then restored.
-  const std::string saved = szTmpParsPath;
-  pSpeciesS[1] = 2.0f;
+  const std::string saved = DataSet().szTmpParsPath;
+  ModelParams().pSpeciesS[1] = 2.0f;
   PackModelParams();
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDYES);
   Drop({saved});
   ASSERT_EQ(BoxTexts().size(), 1u);
   EXPECT_EQ(BoxTexts()[0], "switch to parameter file ~tmppars.ra1?");
-  EXPECT_FLOAT_EQ(pSpeciesS[1], 6.5f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[1], 6.5f);
 }
 
 // A new load hides the distribution of the set before until a Run; restoring a
@@ -67,12 +67,12 @@ TEST_F(FitReportCommandTest, SavedParametersAreOfferedOnReloadAndOnDrop) {
 TEST_F(FitReportCommandTest, ANewLoadShowsNoOldDistributionAndARestoredBaselineStays) {
   LoadSyntheticRun();
   std::vector<std::string> files;
-  for (int i = 1; i <= nScans; ++i) files.push_back(szDataDirectory + "/" + ppScanFileNames[i]);
+  for (int i = 1; i <= DataSet().nScans; ++i) files.push_back(DataSet().szDataDirectory + "/" + DataSet().ppScanFileNames[i]);
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   ASSERT_NE(DistributionPanePicture(), nullptr);
-  pParams[15] = -0.001775f;
+  AnalysisSwitches().pParams[15] = -0.001775f;
   UnpackModelParams();
   Dispatch(kCmUpdateSavedFitParameters);
 
@@ -88,9 +88,9 @@ TEST_F(FitReportCommandTest, ANewLoadShowsNoOldDistributionAndARestoredBaselineS
   Backend().QueueMessageBox(IDYES, "");
   Backend().QueueMessageBox(IDOK, "");  // the c(s) command's note on the old plot
   LoadThroughDialog(files);
-  EXPECT_TRUE(bContiModel);
-  EXPECT_FLOAT_EQ(pParams[15], -0.001775f);
-  EXPECT_FALSE(bModelComputed) << "no fit curve before the Run";
+  EXPECT_TRUE(ModelFlags().bContiModel);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[15], -0.001775f);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed) << "no fit curve before the Run";
   EXPECT_EQ(DistributionPanePicture(), nullptr);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
@@ -101,15 +101,15 @@ TEST_F(FitReportCommandTest, CopiedDataPlotHoldsTheFittedCurves) {
   LoadSyntheticRun();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   Dispatch(kCmCopyDataPlot);
   const MetaFile* copy = Backend().ClipboardPicture();
   ASSERT_NE(copy, nullptr);
-  for (int i = 1; i <= nScans; i += nScans - 1) {
-    const std::size_t s = static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(i)]);
-    const Color colour = pDataPlot->GetCurveColor(i - 1);
-    for (int p = pFitFirst[s] + 5; p <= pFitLast[s] - 5; p += (pFitLast[s] - pFitFirst[s]) / 3) {
-      const int x = pDataPlot->MapX(ppRadius[s][p]), y = pDataPlot->MapY(ppFit[s][p]);
+  for (int i = 1; i <= DataSet().nScans; i += DataSet().nScans - 1) {
+    const std::size_t s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i)]);
+    const Color colour = DataPlots().pDataPlot->GetCurveColor(i - 1);
+    for (int p = DataSet().pFitFirst[s] + 5; p <= DataSet().pFitLast[s] - 5; p += (DataSet().pFitLast[s] - DataSet().pFitFirst[s]) / 3) {
+      const int x = DataPlots().pDataPlot->MapX(DataSet().ppRadius[s][p]), y = DataPlots().pDataPlot->MapY(DataSet().ppFit[s][p]);
       Color pen = kBlack;
       bool found = false;
       for (const MetaRecord& r : copy->Records()) {
@@ -127,33 +127,33 @@ TEST_F(FitReportCommandTest, CopiedDataPlotHoldsTheFittedCurves) {
 TEST_F(FitReportCommandTest, FailedParameterSaveIsReportedOnceByTheCommand) {
   LoadSyntheticRun();
   Dispatch(kCmDiscreteSpecies);
-  szTmpParsPath = ProgramDir() + "/blocked.ra1";
-  std::filesystem::create_directories(szTmpParsPath);  // a folder where the file goes
+  DataSet().szTmpParsPath = ProgramDir() + "/blocked.ra1";
+  std::filesystem::create_directories(DataSet().szTmpParsPath);  // a folder where the file goes
   const SaveResult direct = TmpSaveBestParams(&Handle(), false);
   EXPECT_FALSE(direct.ok);
-  EXPECT_NE(direct.message.find(szTmpParsPath), std::string::npos);
+  EXPECT_NE(direct.message.find(DataSet().szTmpParsPath), std::string::npos);
   EXPECT_TRUE(BoxTexts().empty());
   Backend().QueueMessageBox(IDOK, "Error");
   Dispatch(kCmUpdateSavedFitParameters);
   EXPECT_EQ(Captions(), std::vector<std::string>{"Error"});
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{direct.message});
   // Written again once the folder is gone.
-  std::filesystem::remove(szTmpParsPath);
+  std::filesystem::remove(DataSet().szTmpParsPath);
   EXPECT_TRUE(TmpSaveBestParams(&Handle(), false).ok);
-  EXPECT_EQ(Lines(ReadFile(szTmpParsPath)).size(), Idx(kSavedParamCount));
+  EXPECT_EQ(Lines(ReadFile(DataSet().szTmpParsPath)).size(), Idx(kSavedParamCount));
 }
 
 // Restoring runs the model command of the saved model: every model with a command
 // comes back as itself; a continuous one with the check mark its command gives.
 TEST_F(FitReportCommandTest, RestoreRunsTheModelCommandOfTheSavedModel) {
-  szTmpParsPath = ProgramDir() + "/~tmppars.ra1";
+  DataSet().szTmpParsPath = ProgramDir() + "/~tmppars.ra1";
   for (int id : {275, 235, 526, 872, 277, 279, 887, 198, 227, 893, 246, 280, 281}) {
     Dispatch(id);
     ASSERT_EQ(ActiveModelCommand(), id);
     const bool marked = Handle().IsMenuItemChecked(id);
     TmpSaveBestParams(&Handle(), false);
     Dispatch(id == kCmDiscreteSpecies ? kCmContinuousCs : kCmDiscreteSpecies);
-    ASSERT_EQ(ReloadParameters(&Handle(), szTmpParsPath), 1) << id;
+    ASSERT_EQ(ReloadParameters(&Handle(), DataSet().szTmpParsPath), 1) << id;
     EXPECT_EQ(ActiveModelCommand(), id);
     if (IsContinuousModel()) {
       EXPECT_EQ(Handle().IsMenuItemChecked(id), marked) << id;
@@ -166,19 +166,19 @@ TEST_F(FitReportCommandTest, RestoreRunsTheModelCommandOfTheSavedModel) {
 TEST_F(FitReportCommandTest, CopyAndShowTheFitInformation) {
   LoadSyntheticRun();
   Dispatch(kCmDiscreteSpecies);
-  fFitRmsd = 0.0f;
+  Rmsd().fFitRmsd = 0.0f;
   Dispatch(kCmCopyFitParameters);
   const std::string clip = Backend().ClipboardTextValue();
   EXPECT_EQ(clip.rfind("\n\ncomponent 1 included:\nD\t=\t", 0), 0u);
   EXPECT_NE(clip.find("(first is total, next are fractions)"), std::string::npos);
 
-  for (int i = 1; i <= nScans; ++i)
-    for (int j = 1; j <= pnPoints[i]; ++j) ppFit[i][j] = ppSignal[i][j] + 0.01f;
+  for (int i = 1; i <= DataSet().nScans; ++i)
+    for (int j = 1; j <= DataSet().pnPoints[i]; ++j) DataSet().ppFit[i][j] = DataSet().ppSignal[i][j] + 0.01f;
   SetModelComputed(true);  // the rows stand for a model computed for these data
   const int before = InkInRows(0, 300);
   Dispatch(kCmShowLastFitInfo);
-  EXPECT_NEAR(fFitRmsd, 0.01f, 1e-4f);
-  EXPECT_FLOAT_EQ(fFitRmsd, FitRmsd());
+  EXPECT_NEAR(Rmsd().fFitRmsd, 0.01f, 1e-4f);
+  EXPECT_FLOAT_EQ(Rmsd().fFitRmsd, FitRmsd());
   EXPECT_GT(InkInRows(0, 300), before);
   EXPECT_TRUE(BoxTexts().empty());
 }
@@ -190,12 +190,12 @@ TEST_F(FitReportCommandTest, CopyAndShowTheFitInformation) {
 TEST_F(FitReportCommandTest, LastFitInfoBelongsToTheDataItWasFittedTo) {
   LoadSyntheticRun();
   Dispatch(kCmDiscreteSpecies);
-  pSpeciesS[1] = static_cast<float>(kSyntheticS);
-  pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
-  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  ModelParams().pSpeciesS[1] = static_cast<float>(kSyntheticS);
+  ModelParams().pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+  ModelParams().pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
   PackModelParams();
   PressKeyAndRun('R', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   auto printedBlock = [&] {
     MetaFileDC dc;
     GetShellHooks().drawBestFitInfo(Win(), dc, 300, 100);
@@ -210,13 +210,13 @@ TEST_F(FitReportCommandTest, LastFitInfoBelongsToTheDataItWasFittedTo) {
   };
   EXPECT_GT(shownText(false), 0);
   EXPECT_TRUE(BoxTexts().empty());
-  EXPECT_LT(fFitRmsd, 3.0 * kSyntheticNoise);
+  EXPECT_LT(Rmsd().fFitRmsd, 3.0 * kSyntheticNoise);
   const std::vector<std::string> fitted = printedBlock();
   ASSERT_FALSE(fitted.empty());
   EXPECT_EQ(fitted[0].rfind("fitting files 00001.ra1 to 00010.ra1", 0), 0u);
 
   LoadThroughDialog(CopyVelocitySet(ProgramDir() + "/other"));
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   const std::string none = "no fit of the loaded data yet: Run or Fit first";
   EXPECT_EQ(shownText(true), 0);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{none});
@@ -266,9 +266,9 @@ TEST_F(FitReportCommandTest, FitQualityIsGivenOnlyWithItsData) {
     return joined(dc.Close()->Texts());
   };
   auto species = [](double s) {
-    pSpeciesS[1] = static_cast<float>(s);
-    pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
-    pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+    ModelParams().pSpeciesS[1] = static_cast<float>(s);
+    ModelParams().pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+    ModelParams().pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
     PackModelParams();
   };
 
@@ -277,7 +277,7 @@ TEST_F(FitReportCommandTest, FitQualityIsGivenOnlyWithItsData) {
   Dispatch(kCmDiscreteSpecies);
   species(1.2 * kSyntheticS);
   PressKeyAndRun('R', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const double poor = RmsdIn(copied());
   EXPECT_GT(poor, 5.0 * kSyntheticNoise);
   EXPECT_NEAR(RmsdIn(savedReport()), poor, 1e-6);
@@ -289,7 +289,7 @@ TEST_F(FitReportCommandTest, FitQualityIsGivenOnlyWithItsData) {
   // The same run loaded anew from another folder: no fit of it yet.
   std::filesystem::create_directories(ProgramDir() + "/again");
   LoadThroughDialog(WriteSyntheticRun(ProgramDir() + "/again"));
-  ASSERT_EQ(nScans, kSyntheticScans);
+  ASSERT_EQ(DataSet().nScans, kSyntheticScans);
   SetCellAndLimits();
   Backend().ClearTranscript();
   for (const std::string& text : {copied(), windowText(), printedBlock()}) {
@@ -314,7 +314,7 @@ TEST_F(FitReportCommandTest, FitQualityIsGivenOnlyWithItsData) {
   Backend().ClearTranscript();
   species(kSyntheticS);
   PressKeyAndRun('R', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const double good = RmsdIn(copied());
   EXPECT_GT(good, 0.5 * kSyntheticNoise);
   EXPECT_LT(good, 1.5 * kSyntheticNoise);

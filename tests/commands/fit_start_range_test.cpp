@@ -34,10 +34,10 @@ class FitStartRangeTest : public DistributionWindowTest {
     Dispatch(kCmDiscreteSpecies);
     const float s[3] = {0.0f, 3.0f, 7.0f};
     for (int k = 1; k <= 2; ++k) {
-      pSpeciesIncluded[k] = 1;
-      pSpeciesS[k] = s[k];
-      pSpeciesMassOrD[k] = DFromM(CalculateM(s[k]), 20.0f) * 1e7f;
-      pSpeciesAmplitude[k] = 0.4f;
+      AnalysisSwitches().pSpeciesLinked[k] = 1;
+      ModelParams().pSpeciesS[k] = s[k];
+      ModelParams().pSpeciesMassOrD[k] = DFromM(CalculateM(s[k]), 20.0f) * 1e7f;
+      ModelParams().pSpeciesAmplitude[k] = 0.4f;
     }
     PackModelParams();
     fs::create_directories(DataDir());
@@ -46,7 +46,7 @@ class FitStartRangeTest : public DistributionWindowTest {
     for (const char* answer : {"600", "10", "0.006"}) Backend().QueueInput(std::string(answer));
     Backend().QueueSaveFile(DataDir() + "/anything.ra0");
     Dispatch(kCmGenerateSingle);
-    ASSERT_EQ(nScans, 10);
+    ASSERT_EQ(DataSet().nScans, 10);
     SetCellAndLimits();
     Backend().ClearTranscript();
   }
@@ -58,7 +58,7 @@ class FitStartRangeTest : public DistributionWindowTest {
     answers.text[435] = start;
     Backend().QueueDialog(IDOK, answers);
     PressKeyAndRun('P', MK_CONTROL);
-    ASSERT_TRUE(bVaryMeniscus);
+    ASSERT_TRUE(ModelParams().bVaryMeniscus);
   }
 
   // The "Input" boxes shown: title and the value proposed.
@@ -72,10 +72,10 @@ class FitStartRangeTest : public DistributionWindowTest {
   // Amplitude-weighted mean s of the distribution between lo and hi.
   static double MeanS(double lo, double hi) {
     double sum = 0.0, weighted = 0.0;
-    for (int i = 1; i <= nDistGrid; ++i) {
-      if (pDistGrid[i] < lo || pDistGrid[i] > hi || pDistValues[i] <= 0.0f) continue;
-      sum += pDistValues[i];
-      weighted += pDistValues[i] * pDistGrid[i];
+    for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
+      if (DistributionVectors().pDistGrid[i] < lo || DistributionVectors().pDistGrid[i] > hi || DistributionVectors().pDistValues[i] <= 0.0f) continue;
+      sum += DistributionVectors().pDistValues[i];
+      weighted += DistributionVectors().pDistValues[i] * DistributionVectors().pDistGrid[i];
     }
     return sum > 0.0 ? weighted / sum : 0.0;
   }
@@ -88,9 +88,9 @@ class FitStartRangeTest : public DistributionWindowTest {
 // fit-result text names the command that widens the range, as the Options menu shows it.
 TEST_F(FitStartRangeTest, FitStartedOutsideTheMeniscusRangeProposesARangeAroundTheStart) {
   GenerateThreeAndSevenS();
-  fMinMeniscus = 6.03f;
-  fMaxMeniscus = 6.07f;
-  bFitRangesSet = bVariationRangesAsked = true;
+  DataSet().fMinMeniscus = 6.03f;
+  DataSet().fMaxMeniscus = 6.07f;
+  DataSet().bFitRangesSet = AnalysisSwitches().bVariationRangesAsked = true;
   ChooseSmallCs();
   MeniscusStart("6.00");
   EXPECT_TRUE(RangeQuestions().empty());
@@ -105,14 +105,14 @@ TEST_F(FitStartRangeTest, FitStartedOutsideTheMeniscusRangeProposesARangeAroundT
   EXPECT_EQ(asked[0].first, kMeniscusTitle);
   EXPECT_NEAR(asked[0].second, 6.02f, 1e-4f);
   EXPECT_NEAR(asked[1].second, 5.98f, 1e-4f);
-  EXPECT_NEAR(fMeniscus, 6.0, 0.003);
+  EXPECT_NEAR(DataSet().fMeniscus, 6.0, 0.003);
   EXPECT_LT(FitRmsd(), 1.15 * kNoise);
   EXPECT_EQ(AtLimitNote(), "");
   EXPECT_NEAR(MeanS(1.5, 5.0), 3.0, 0.15);
   EXPECT_NEAR(MeanS(5.0, 9.0), 7.0, 0.2);
 
-  fMinMeniscus = 6.03f;
-  fMaxMeniscus = 6.07f;
+  DataSet().fMinMeniscus = 6.03f;
+  DataSet().fMaxMeniscus = 6.07f;
   MeniscusStart("6.00");
   Backend().ClearTranscript();
   Backend().QueueInput(std::string("6.07"));
@@ -125,7 +125,7 @@ TEST_F(FitStartRangeTest, FitStartedOutsideTheMeniscusRangeProposesARangeAroundT
   for (const TranscriptEntry& entry : Backend().Transcript())
     atBoundSaid = atBoundSaid || entry.text.find("it ended at a bound (Meniscus = 6.03)") != std::string::npos;
   EXPECT_TRUE(atBoundSaid);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.03f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.03f);
   const std::string note = AtLimitNote();
   EXPECT_EQ(note.find("Meniscus = 6.03 stands at its limit: no free optimum"), 0u) << note;
   EXPECT_NE(note.find("; widen its range with Set fit limits for meniscus & bottom (Options, Fitting Options)"),
@@ -146,13 +146,13 @@ TEST_F(FitStartRangeTest, FitStartedOutsideTheMeniscusRangeProposesARangeAroundT
 TEST_F(FitStartRangeTest, FitStartedOutsideTheBottomRangeAsksAndCancelFitsNothing) {
   GenerateThreeAndSevenS();
   ChooseSmallCs();
-  fMinBottom = 7.25f;
-  fMaxBottom = 7.3f;
-  bFitRangesSet = bVariationRangesAsked = true;
-  pParamFitFlags[14] = 1;
+  DataSet().fMinBottom = 7.25f;
+  DataSet().fMaxBottom = 7.3f;
+  DataSet().bFitRangesSet = AnalysisSwitches().bVariationRangesAsked = true;
+  AnalysisSwitches().pParamFitFlags[14] = 1;
   UnpackModelParams();
-  ASSERT_TRUE(bVaryBottom);
-  bModelComputed = false;
+  ASSERT_TRUE(ModelParams().bVaryBottom);
+  AnalysisSwitches().bModelComputed = false;
   Backend().ClearTranscript();
   Backend().QueueInput(std::nullopt);
   PressKeyAndRun('F', MK_CONTROL);
@@ -161,9 +161,9 @@ TEST_F(FitStartRangeTest, FitStartedOutsideTheBottomRangeAsksAndCancelFitsNothin
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].first, kBottomTitle);
   EXPECT_NEAR(asked[0].second, 7.2f + 0.05f, 1e-4f);
-  EXPECT_FALSE(bModelComputed);
-  EXPECT_FLOAT_EQ(fBottom, 7.2f);
-  EXPECT_FLOAT_EQ(fMinBottom, 7.25f);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 7.2f);
+  EXPECT_FLOAT_EQ(DataSet().fMinBottom, 7.25f);
 }
 
 // Data cut at 6.02 cm, 0.02 cm beyond the meniscus, loaded without a meniscus: the
@@ -189,31 +189,31 @@ TEST_F(FitStartRangeTest, RangeAroundAGuessedMeniscusHoldsOneBelowTheData) {
     files.push_back(cut);
   }
   ASSERT_EQ(files.size(), 10u);
-  fMeniscus = fBottom = fFitLeftLim = fFitRightLim = 0.0f;
+  DataSet().fMeniscus = DataSet().fBottom = DataSet().fFitLeftLim = DataSet().fFitRightLim = 0.0f;
   Backend().ClearTranscript();
   LoadThroughDialog(files);
-  ASSERT_EQ(nScans, 10);
-  EXPECT_NEAR(fMeniscus, 6.02, 1e-4);
+  ASSERT_EQ(DataSet().nScans, 10);
+  EXPECT_NEAR(DataSet().fMeniscus, 6.02, 1e-4);
   // Inside by at least a tenth of the default half-width (0.002 cm).
-  EXPECT_LE(fMinMeniscus, 6.0f - 0.002f);
-  EXPECT_GT(fMaxMeniscus, fMeniscus);
+  EXPECT_LE(DataSet().fMinMeniscus, 6.0f - 0.002f);
+  EXPECT_GT(DataSet().fMaxMeniscus, DataSet().fMeniscus);
 }
 
 // A series fits in batch mode, where nothing may be asked: the range around the
 // start is taken as proposed.
 TEST_F(FitStartRangeTest, SeriesTakesTheRangeAroundTheStartWithoutAsking) {
   SetCellAndLimits();
-  fMeniscus = 6.0f;
-  fMinMeniscus = 6.03f;
-  fMaxMeniscus = 6.07f;
-  bFitRangesSet = bVariationRangesAsked = true;
-  bVaryMeniscus = true;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fMinMeniscus = 6.03f;
+  DataSet().fMaxMeniscus = 6.07f;
+  DataSet().bFitRangesSet = AnalysisSwitches().bVariationRangesAsked = true;
+  ModelParams().bVaryMeniscus = true;
   bBatchMode = true;
   EXPECT_TRUE(ProposeRangesHoldingStarts(&Handle()));
   bBatchMode = false;
   EXPECT_TRUE(RangeQuestions().empty());
-  EXPECT_NEAR(fMinMeniscus, 5.98f, 1e-5f);
-  EXPECT_NEAR(fMaxMeniscus, 6.02f, 1e-5f);
+  EXPECT_NEAR(DataSet().fMinMeniscus, 5.98f, 1e-5f);
+  EXPECT_NEAR(DataSet().fMaxMeniscus, 6.02f, 1e-5f);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ class FloToolsDialogTest : public ::testing::Test {
  protected:
   void SetUp() override { test::InstallFluorescenceScans(Recorded); }
   void TearDown() override { test::ReleaseFluorescenceScans(); }
-  float Signal(int s, int i) { return ppSignal[Idx(s)][i]; }
+  float Signal(int s, int i) { return DataSet().ppSignal[Idx(s)][i]; }
   // The texts of the message boxes shown.
   std::vector<std::string> Boxes() {
     std::vector<std::string> boxes;
@@ -44,8 +44,8 @@ class FloToolsDialogTest : public ::testing::Test {
 };
 
 TEST_F(FloToolsDialogTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefusesBadExponents) {
-  fConeRadius = 0.05f;
-  fPowerCoefficient = 1.0f;
+  FluorescenceDetection().fConeRadius = 0.05f;
+  FluorescenceDetection().fPowerCoefficient = 1.0f;
   TransferBuffer record;
   InitFloToolsTransfer(record);
 
@@ -53,12 +53,12 @@ TEST_F(FloToolsDialogTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefuse
   backend_->QueueDialog(IDCANCEL);
   EXPECT_FALSE(RunFloToolsDialog(nullptr, record));
   EXPECT_EQ(FieldText(record, 616), "0.0500");
-  EXPECT_FALSE(bNonlinearDetection || bExcitationShadow);
-  EXPECT_FLOAT_EQ(fConeRadius, 0.05f);
+  EXPECT_FALSE(FluorescenceDetection().bNonlinearDetection || FluorescenceDetection().bExcitationShadow);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fConeRadius, 0.05f);
 
   // Values in, settings out. Nonlinear detection switched on keeps the stored
   // coefficient, baseline, fit flag and display choice: the data stay as recorded.
-  fPowerBaseline = 0.05f;
+  FluorescenceDetection().fPowerBaseline = 0.05f;
   // clang-format off
   const TransferBuffer entries{
       {{612, "1.02"}, {614, "-0.5"}, {616, "0.03"}, {617, "0.004"}, {619, "3"}, {618, "0.7"}, {627, "0.1"}},
@@ -67,24 +67,24 @@ TEST_F(FloToolsDialogTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefuse
   // clang-format on
   backend_->QueueDialog(IDOK, entries);
   EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
-  EXPECT_TRUE(bMagnificationGradient && bFitMagnificationGradient && bExponentialDrift);
-  EXPECT_FLOAT_EQ(fMagnificationDrift, -0.5f);
-  EXPECT_TRUE(bExcitationShadow && bFitConeRadius && bRadialConvolution);
-  EXPECT_FLOAT_EQ(fConeRadius, 0.03f);
-  EXPECT_FLOAT_EQ(fConvolutionDistFactor, 3.0f);
-  EXPECT_TRUE(bNonlinearDetection);
-  EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed || bTransformedShown);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 1.0f);
-  EXPECT_FLOAT_EQ(fPowerBaseline, 0.05f);
+  EXPECT_TRUE(FluorescenceDetection().bMagnificationGradient && FluorescenceDetection().bFitMagnificationGradient && FluorescenceDetection().bExponentialDrift);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fMagnificationDrift, -0.5f);
+  EXPECT_TRUE(FluorescenceDetection().bExcitationShadow && FluorescenceDetection().bFitConeRadius && FluorescenceDetection().bRadialConvolution);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fConeRadius, 0.03f);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fConvolutionDistFactor, 3.0f);
+  EXPECT_TRUE(FluorescenceDetection().bNonlinearDetection);
+  EXPECT_FALSE(FluorescenceDetection().bFitPowerCoefficient || FluorescenceDetection().bShowTransformed || FluorescenceDetection().bTransformedShown);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerCoefficient, 1.0f);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerBaseline, 0.05f);
   EXPECT_EQ(Signal(1, 25), Recorded(1, 25));
 
   // Kept on, the entered values are taken and the chosen domain is shown.
   backend_->QueueDialog(IDOK, entries);
   EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
-  EXPECT_TRUE(bNonlinearDetection && bFitPowerCoefficient && bShowTransformed);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
-  EXPECT_FLOAT_EQ(fPowerBaseline, 0.1f);
-  EXPECT_TRUE(bTransformedShown);
+  EXPECT_TRUE(FluorescenceDetection().bNonlinearDetection && FluorescenceDetection().bFitPowerCoefficient && FluorescenceDetection().bShowTransformed);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerCoefficient, 0.7f);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerBaseline, 0.1f);
+  EXPECT_TRUE(FluorescenceDetection().bTransformedShown);
   EXPECT_NEAR(Signal(1, 25), Forward(Recorded(1, 25)), 1e-5);
 
   // A zero or negative exponent is refused (beep, "Invalid Entry") and the
@@ -102,26 +102,26 @@ TEST_F(FloToolsDialogTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefuse
   EXPECT_FALSE(RunFloToolsDialog(nullptr, record));
   EXPECT_TRUE(backend_->AllAnswersUsed());
   EXPECT_EQ(backend_->BeepCount() - beeps, 3);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
-  EXPECT_FLOAT_EQ(fConeRadius, 0.03f);
-  EXPECT_EQ(dAppliedPower, static_cast<double>(0.7f));
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerCoefficient, 0.7f);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fConeRadius, 0.03f);
+  EXPECT_EQ(FluorescenceDetection().dAppliedPower, static_cast<double>(0.7f));
 
   // Unchecked: switched off, the recorded data are shown again, fit flag and
   // display choice cleared.
   backend_->QueueDialog(IDOK, TransferBuffer{{}, {{626, false}}});
   EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
-  EXPECT_FALSE(bNonlinearDetection || bFitPowerCoefficient || bShowTransformed ||
-               bTransformedShown);
+  EXPECT_FALSE(FluorescenceDetection().bNonlinearDetection || FluorescenceDetection().bFitPowerCoefficient || FluorescenceDetection().bShowTransformed ||
+               FluorescenceDetection().bTransformedShown);
   EXPECT_EQ(Signal(1, 25), Recorded(1, 25));
 
   // Switched on with no usable stored exponent (0: never set): the entered one is
   // taken, so that no exponent at or below 0 is ever in force; the rest stays.
-  fPowerCoefficient = 0.0f;
+  FluorescenceDetection().fPowerCoefficient = 0.0f;
   backend_->QueueDialog(IDOK, entries);
   EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
-  EXPECT_TRUE(bNonlinearDetection);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.7f);
-  EXPECT_FALSE(bFitPowerCoefficient || bShowTransformed);
+  EXPECT_TRUE(FluorescenceDetection().bNonlinearDetection);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerCoefficient, 0.7f);
+  EXPECT_FALSE(FluorescenceDetection().bFitPowerCoefficient || FluorescenceDetection().bShowTransformed);
 }
 
 // The dialog closes with OK at the values it opens with (the power coefficient 0
@@ -129,13 +129,13 @@ TEST_F(FloToolsDialogTest, FloToolsDialogTakesItsValuesCancelLeavesThemAndRefuse
 // number, a negative or an absurd number is refused with one box naming the field
 // by its label and giving its range.
 TEST_F(FloToolsDialogTest, OpeningValuesPassAndEveryFieldRefusesBadValuesNamingIt) {
-  ASSERT_EQ(fPowerCoefficient, 0.0f);  // the start-up state
+  ASSERT_EQ(FluorescenceDetection().fPowerCoefficient, 0.0f);  // the start-up state
   TransferBuffer record;
   InitFloToolsTransfer(record);
   backend_->QueueDialog(IDOK);
   EXPECT_TRUE(RunFloToolsDialog(nullptr, record));
   EXPECT_TRUE(Boxes().empty());
-  EXPECT_FALSE(bNonlinearDetection);
+  EXPECT_FALSE(FluorescenceDetection().bNonlinearDetection);
   const TransferBuffer opened = record;
   const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kFloToolsDialogId));
   for (const int id : {612, 614, 616, 617, 619, 618, 627}) {
@@ -167,7 +167,7 @@ TEST_F(FloToolsDialogTest, OpeningValuesPassAndEveryFieldRefusesBadValuesNamingI
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0],
             "the \"power coefficient d(log(a))/dc\" 0 must lie between 1e-06 and 1000");
-  EXPECT_FALSE(bNonlinearDetection);
+  EXPECT_FALSE(FluorescenceDetection().bNonlinearDetection);
 }
 
 }  // namespace

@@ -82,8 +82,8 @@ protected:
   }
   void LoadTwo() {
     LoadThroughDialog({folder_ + "/A00001.FA1", folder_ + "/A00003.FA1"});
-    ASSERT_EQ(nScans, 2);
-    ASSERT_TRUE(bFluorescenceData);
+    ASSERT_EQ(DataSet().nScans, 2);
+    ASSERT_TRUE(ScanFile().bFluorescenceData);
     Backend().ClearTranscript();
   }
   std::string Sorted(const std::string &name) {
@@ -131,8 +131,8 @@ TEST_F(FluorescenceCommandTest,
   EXPECT_EQ(testing::ReadFile(Sorted("list" + a)), "newformat n=1\n" + folder_ +
                                                        "/sorted\n00001" + a +
                                                        "\n00003" + a + "\n");
-  EXPECT_EQ(nScans, 2);
-  EXPECT_TRUE(bFluorescenceData);
+  EXPECT_EQ(DataSet().nScans, 2);
+  EXPECT_TRUE(ScanFile().bFluorescenceData);
 
   // t min 0, t max 0 and target 100: each list keeps only its first scan; with
   // the signal test, scans with a point below the minimum signal in [rmin,
@@ -252,7 +252,7 @@ TEST_F(FluorescenceCommandTest, SortingNamesAScanWithoutDetectorKeysAndFilesNone
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   LoadThroughDialog({folder_ + "/A00009.FA1", folder_ + "/A00010.FA1"});
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  ASSERT_EQ(nScans, 2);
+  ASSERT_EQ(DataSet().nScans, 2);
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDNO, "SORT FLUORESCENCE AUC DATA");
   Backend().QueueMessageBox(IDOK, "Error");
@@ -267,14 +267,14 @@ TEST_F(FluorescenceCommandTest, SortingNamesAScanWithoutDetectorKeysAndFilesNone
 
 TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
   // No fluorescence data: declining the question switches the option off.
-  bExcitationShadow = bFitConeRadius = true;
+  FluorescenceDetection().bExcitationShadow = FluorescenceDetection().bFitConeRadius = true;
   Backend().QueueMessageBox(IDNO, "Signal Excitation Shadow");
   Dispatch(kCmExcitationShadowAlt);
-  EXPECT_FALSE(bExcitationShadow || bFitConeRadius);
+  EXPECT_FALSE(FluorescenceDetection().bExcitationShadow || FluorescenceDetection().bFitConeRadius);
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmExcitationShadow));
 
   LoadTwo();
-  const float recorded = ppSignal[1][10];
+  const float recorded = DataSet().ppSignal[1][10];
   // Nonlinear detection: an exponent of 0 is refused and asked again.
   Backend().QueueMessageBox(IDYES, "Nonlinear Detection");
   Backend().QueueInput("0");
@@ -286,21 +286,21 @@ TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
   Backend().QueueMessageBox(IDYES, "Nonlinear Detection"); // show transformed
   Dispatch(kCmNonlinearDetectionAlt);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_TRUE(bNonlinearDetection && bShowTransformed && bTransformedShown);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 0.8f);
-  EXPECT_NEAR(ppSignal[1][10], std::pow(recorded - 100.0, 0.8) + 100.0, 1e-3);
+  EXPECT_TRUE(FluorescenceDetection().bNonlinearDetection && FluorescenceDetection().bShowTransformed && FluorescenceDetection().bTransformedShown);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerCoefficient, 0.8f);
+  EXPECT_NEAR(DataSet().ppSignal[1][10], std::pow(recorded - 100.0, 0.8) + 100.0, 1e-3);
   // Switched off through the menu item: the recorded data are shown again.
   Backend().QueueMessageBox(IDNO, "Nonlinear Detection");
   Dispatch(kCmNonlinearDetection);
-  EXPECT_FALSE(bNonlinearDetection || bTransformedShown);
-  EXPECT_EQ(ppSignal[1][10], recorded);
+  EXPECT_FALSE(FluorescenceDetection().bNonlinearDetection || FluorescenceDetection().bTransformedShown);
+  EXPECT_EQ(DataSet().ppSignal[1][10], recorded);
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmNonlinearDetection));
 
   // FloTools: the dialog's options carry their check marks.
   Backend().QueueDialog(IDOK, TransferBuffer{{{617, "0.004"}}, {{625, true}}});
   Dispatch(kCmFloTools);
-  EXPECT_TRUE(bRadialConvolution);
-  EXPECT_FLOAT_EQ(fConvolutionWidth, 0.004f);
+  EXPECT_TRUE(FluorescenceDetection().bRadialConvolution);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fConvolutionWidth, 0.004f);
   EXPECT_TRUE(Handle().IsMenuItemChecked(kCmSignalRadialConvolution));
 }
 
@@ -311,7 +311,7 @@ TEST_F(FluorescenceCommandTest, CorrectionCommandsSwitchAskAndMarkBothIds) {
 // its reader refuses.
 TEST_F(FluorescenceCommandTest, ProposalsLieInTheirRangeAndACancelChangesNothing) {
   LoadTwo();
-  ASSERT_EQ(fPowerCoefficient, 0.0f);
+  ASSERT_EQ(FluorescenceDetection().fPowerCoefficient, 0.0f);
   for (const int cancelAt : {1, 2}) {  // the exponent, the baseline
     SCOPED_TRACE(cancelAt);
     Backend().ClearTranscript();
@@ -323,8 +323,8 @@ TEST_F(FluorescenceCommandTest, ProposalsLieInTheirRangeAndACancelChangesNothing
     Backend().QueueInput(std::nullopt);
     Dispatch(kCmNonlinearDetection);
     EXPECT_TRUE(Backend().AllAnswersUsed());
-    EXPECT_FALSE(bNonlinearDetection || bFitPowerCoefficient || bTransformedShown);
-    EXPECT_EQ(fPowerCoefficient, 0.0f);
+    EXPECT_FALSE(FluorescenceDetection().bNonlinearDetection || FluorescenceDetection().bFitPowerCoefficient || FluorescenceDetection().bTransformedShown);
+    EXPECT_EQ(FluorescenceDetection().fPowerCoefficient, 0.0f);
     EXPECT_FALSE(Handle().IsMenuItemChecked(kCmNonlinearDetection));
     const auto& t = Backend().Transcript();
     const auto input = std::find_if(t.begin(), t.end(), [](const TranscriptEntry &e) { return e.kind == "Input"; });
@@ -336,10 +336,10 @@ TEST_F(FluorescenceCommandTest, ProposalsLieInTheirRangeAndACancelChangesNothing
     const char *caption;
     const bool *option;
   } corrections[] = {
-      {kCmSignalRadialConvolution, "Signal Radial Convolution", &bRadialConvolution},
-      {kCmExcitationShadow, "Signal Excitation Shadow", &bExcitationShadow},
-      {kCmSignalMagnificationDrift, "Signal Amplitude Change With Time", &bMagnificationDrift},
-      {kCmSignalMagnificationGradient, "Signal Amplitude Change With Radius", &bMagnificationGradient},
+      {kCmSignalRadialConvolution, "Signal Radial Convolution", &FluorescenceDetection().bRadialConvolution},
+      {kCmExcitationShadow, "Signal Excitation Shadow", &FluorescenceDetection().bExcitationShadow},
+      {kCmSignalMagnificationDrift, "Signal Amplitude Change With Time", &FluorescenceDetection().bMagnificationDrift},
+      {kCmSignalMagnificationGradient, "Signal Amplitude Change With Radius", &FluorescenceDetection().bMagnificationGradient},
   };
   for (const auto &c : corrections) {
     Backend().QueueMessageBox(IDYES, c.caption);
@@ -351,9 +351,9 @@ TEST_F(FluorescenceCommandTest, ProposalsLieInTheirRangeAndACancelChangesNothing
   }
 
   // A state the parameter file refuses is not written.
-  bNonlinearDetection = true;
+  FluorescenceDetection().bNonlinearDetection = true;
   const SaveResult saved = TmpSaveBestParams(&Handle(), false);
-  bNonlinearDetection = false;
+  FluorescenceDetection().bNonlinearDetection = false;
   EXPECT_FALSE(saved.ok);
   EXPECT_NE(saved.message.find("would not load again: lines 157 and 158"), std::string::npos) << saved.message;
 }
@@ -363,7 +363,7 @@ TEST_F(FluorescenceCommandTest, ProposalsLieInTheirRangeAndACancelChangesNothing
 // value and its range and is asked again.
 TEST_F(FluorescenceCommandTest, CorrectionInputsRefuseValuesOutOfRangeNamingThem) {
   LoadTwo();
-  fConeRadius = 0.05f;
+  FluorescenceDetection().fConeRadius = 0.05f;
   Backend().QueueMessageBox(IDYES, "Signal Excitation Shadow");
   Backend().QueueInput("-1");
   Backend().QueueMessageBox(IDOK, "Signal Excitation Shadow");
@@ -373,7 +373,7 @@ TEST_F(FluorescenceCommandTest, CorrectionInputsRefuseValuesOutOfRangeNamingThem
   Backend().QueueMessageBox(IDNO, "Signal Excitation Shadow"); // fit cone radius?
   Dispatch(kCmExcitationShadow);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_FLOAT_EQ(fConeRadius, 0.04f);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fConeRadius, 0.04f);
   // The refusals among the boxes (the others are the questions).
   auto refusals = [&] {
     std::vector<std::string> r;
@@ -403,8 +403,8 @@ TEST_F(FluorescenceCommandTest, CorrectionInputsRefuseValuesOutOfRangeNamingThem
             (std::vector<std::string>{
                 "the power coefficient d(log(a))/dc 0 must lie between 1e-06 and 1000",
                 "the baseline for the power law 1e+30 must lie between -1e+06 and 1e+06"}));
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 1.0f);
-  EXPECT_FLOAT_EQ(fPowerBaseline, 0.0f);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerCoefficient, 1.0f);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerBaseline, 0.0f);
 }
 
 } // namespace

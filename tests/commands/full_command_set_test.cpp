@@ -149,11 +149,11 @@ TEST_F(FullCommandSetTest, CsChosenFromTheFullMenuFindsTheTwoSpeciesOfTheExample
   std::sort(scans.begin(), scans.end());
   ASSERT_EQ(scans.size(), 20u);
   LoadThroughDialog(scans);
-  ASSERT_EQ(nScans, 20);
+  ASSERT_EQ(DataSet().nScans, 20);
 
   ASSERT_TRUE(Choose(kCmFullCommandSet));
   ASSERT_TRUE(Choose(kCmContinuousCs));
-  EXPECT_TRUE(bContiSModel);
+  EXPECT_TRUE(ModelFlags().bContiSModel);
   EXPECT_TRUE(Menu().IsMenuItemChecked(kCmContinuousCs));
   // Parameters: each field under the label the README names it by.
   const std::pair<const char*, int> fields[] = {
@@ -187,27 +187,27 @@ TEST_F(FullCommandSetTest, CsChosenFromTheFullMenuFindsTheTwoSpeciesOfTheExample
     ASSERT_EQ(Format("%.3f", std::stod(szReadoutLine1)), Format("%.3f", r));
     PressKeyAndRun(VK_RETURN);
   }
-  EXPECT_NEAR(fFitLeftLim, std::stod(limits), 0.0005);
-  EXPECT_NEAR(fFitRightLim, std::stod(rightLimit), 0.0005);
+  EXPECT_NEAR(DataSet().fFitLeftLim, std::stod(limits), 0.0005);
+  EXPECT_NEAR(DataSet().fFitRightLim, std::stod(rightLimit), 0.0005);
 
   Backend().ClearTranscript();
   PressKeyAndRun('R', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed) << ::testing::PrintToString(BoxTexts());
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed) << ::testing::PrintToString(BoxTexts());
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
   // Ctrl+O: the rmsd the README quotes, to its last digit.
   const std::string rmsd = WordAfter(route, "the rmsd, ");
   ASSERT_NE(rmsd.find('.'), std::string::npos) << route;
-  fFitRmsd = 0.0f;
+  Rmsd().fFitRmsd = 0.0f;
   PressKeyAndRun('O', MK_CONTROL);
-  EXPECT_NEAR(fFitRmsd, std::stod(rmsd), 0.5 * std::pow(10.0, -static_cast<double>(rmsd.size() - rmsd.find('.') - 1)));
+  EXPECT_NEAR(Rmsd().fFitRmsd, std::stod(rmsd), 0.5 * std::pow(10.0, -static_cast<double>(rmsd.size() - rmsd.find('.') - 1)));
 
   // Two peaks, at the species' 4.0 and 8.0 S, and nothing of note between them.
   std::vector<double> peaks;
   double highest = 0.0;
-  for (int k = 1; k <= nDistGrid; ++k) highest = std::max(highest, static_cast<double>(pDistValues[k]));
-  for (int k = 2; k < nDistGrid; ++k)
-    if (pDistValues[k] > 0.1 * highest && pDistValues[k] >= pDistValues[k - 1] && pDistValues[k] > pDistValues[k + 1])
-      peaks.push_back(pDistGrid[k]);
+  for (int k = 1; k <= DistributionVectors().nDistGrid; ++k) highest = std::max(highest, static_cast<double>(DistributionVectors().pDistValues[k]));
+  for (int k = 2; k < DistributionVectors().nDistGrid; ++k)
+    if (DistributionVectors().pDistValues[k] > 0.1 * highest && DistributionVectors().pDistValues[k] >= DistributionVectors().pDistValues[k - 1] && DistributionVectors().pDistValues[k] > DistributionVectors().pDistValues[k + 1])
+      peaks.push_back(DistributionVectors().pDistGrid[k]);
   ASSERT_EQ(peaks.size(), 2u) << ::testing::PrintToString(peaks);
   EXPECT_NEAR(peaks[0], 4.0, 0.1);
   EXPECT_NEAR(peaks[1], 8.0, 0.1);
@@ -277,7 +277,7 @@ TEST_F(FullCommandSetTest, HelpModeOnEveryItemOfBothMenusOnlyOffersTheHelp) {
       EXPECT_EQ(shown, std::vector<std::string>{"MessageBox HELP: Open the program's help page in the web browser?"});
       EXPECT_FALSE(Win().bHelpMode);
       EXPECT_EQ(bFullCommandSet, full);
-      EXPECT_EQ(nScans, kSyntheticScans);
+      EXPECT_EQ(DataSet().nScans, kSyntheticScans);
       EXPECT_EQ(Shown(), before);
     }
   }

@@ -39,7 +39,7 @@ class GapPaintingTest : public DistributionWindowTest, public ::testing::WithPar
   void SetUp() override {
     DistributionWindowTest::SetUp();
     ResizeClient(700, 500);
-    bShowResidualsBitmap = true;
+    ResidualBitmap().bShowResidualsBitmap = true;
   }
   // Pixels in the colour of some scan inside rows [top, bottom) (picture units) and
   // the client columns of radii [r0, r1] on plot p, a pixel in from each side.
@@ -49,14 +49,14 @@ class GapPaintingTest : public DistributionWindowTest, public ::testing::WithPar
     int ink = 0;
     for (int y = top * screen.Height() / 1000; y < bottom * screen.Height() / 1000; ++y)
       for (int x = x0; x <= x1; ++x)
-        for (int k = 1; k <= nScans; ++k) ink += screen.Pixel(x, y) == ScanColor(k);
+        for (int k = 1; k <= DataSet().nScans; ++k) ink += screen.Pixel(x, y) == ScanColor(k);
     return ink;
   }
   // Pixels of the residual bitmap's strip over radii [r0, r1] that are not background.
   int BitmapInk(float r0, float r1) {
     const Image& screen = Handle().Screen();
-    const Rect strip = ResidualsBitmapRect(Size{screen.Width(), screen.Height()}, nScans);
-    const CWINPlot& p = *pResidualsPlot;
+    const Rect strip = ResidualsBitmapRect(Size{screen.Width(), screen.Height()}, DataSet().nScans);
+    const CWINPlot& p = *DataPlots().pResidualsPlot;
     const int x0 = p.MapX(r0) * screen.Width() / 1400 + 2, x1 = p.MapX(r1) * screen.Width() / 1400 - 2;
     int ink = 0;
     for (int y = strip.top; y < strip.bottom; ++y)
@@ -74,12 +74,12 @@ TEST_P(GapPaintingTest, NoCurveNorBitmapStandsOverRadiiWithoutPoints) {
   if (cutOnDisk)
     for (const std::string& f : files) CutRows(f, kGapFrom, kGapTo);
   LoadThroughDialog(files);
-  ASSERT_EQ(nScans, kSyntheticScans);
+  ASSERT_EQ(DataSet().nScans, kSyntheticScans);
   SetCellAndLimits();
   ChooseSmallCs();
-  pParams[kContiSlotGridCount] = 12.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 12.0f;
   UnpackModelParams();
-  bFitTINoise = true;
+  AnalysisSwitches().bFitTINoise = true;
   Backend().AnswerUnscriptedBoxes(IDNO);
   if (!cutOnDisk) {
     Backend().QueueInput("6.5");
@@ -87,7 +87,7 @@ TEST_P(GapPaintingTest, NoCurveNorBitmapStandsOverRadiiWithoutPoints) {
     UiEvents().Post(Event::Command(kCmExcludeRegion));
     PumpEvents();
   }
-  ASSERT_LT(pnPoints[1], kSyntheticPoints - 8) << "no region is missing";
+  ASSERT_LT(DataSet().pnPoints[1], kSyntheticPoints - 8) << "no region is missing";
   UiEvents().Post(Event::Command(kCmRun));
   PumpEvents();
   ASSERT_TRUE(FitOfLoadedData());
@@ -95,8 +95,8 @@ TEST_P(GapPaintingTest, NoCurveNorBitmapStandsOverRadiiWithoutPoints) {
 
   // A stripe of measured radii as wide as the gap, beside it, for comparison.
   const float w = kGapTo - kGapFrom, besideFrom = kGapFrom - 2.0f * w, besideTo = kGapFrom - w;
-  const CWINPlot& data = *pDataPlot;
-  const CWINPlot& residuals = *pResidualsPlot;
+  const CWINPlot& data = *DataPlots().pDataPlot;
+  const CWINPlot& residuals = *DataPlots().pResidualsPlot;
   EXPECT_GT(ScanInk(data, data.nTop, data.nBottom, besideFrom, besideTo), 0);
   EXPECT_EQ(ScanInk(data, data.nTop, data.nBottom, kGapFrom, kGapTo), 0) << "fit curves drawn across the gap";
   EXPECT_GT(ScanInk(residuals, residuals.nTop, residuals.nBottom, besideFrom, besideTo), 0);

@@ -31,12 +31,12 @@ class HandEditedFilesTest : public DistributionWindowTest {
   std::vector<std::string> SavedAnalysis() {
     LoadSyntheticRun();
     Dispatch(kCmDiscreteSpecies);
-    pSpeciesS[1] = static_cast<float>(kSyntheticS);
-    pSpeciesMassOrD[1] = 6.0f;
+    ModelParams().pSpeciesS[1] = static_cast<float>(kSyntheticS);
+    ModelParams().pSpeciesMassOrD[1] = 6.0f;
     PackModelParams();
     Dispatch(kCmUpdateSavedFitParameters);
     Backend().ClearTranscript();
-    return Lines(ReadFile(szTmpParsPath));
+    return Lines(ReadFile(DataSet().szTmpParsPath));
   }
 
   static void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
@@ -49,10 +49,10 @@ class HandEditedFilesTest : public DistributionWindowTest {
   std::pair<int, std::vector<std::string>> ReloadWith(std::vector<std::string> lines, int line,
                                                       const std::string& text) {
     lines[Idx(line - 1)] = text;
-    WriteLines(szTmpParsPath, lines);
+    WriteLines(DataSet().szTmpParsPath, lines);
     Backend().ClearTranscript();
     Backend().AnswerUnscriptedBoxes(IDOK);
-    const int result = ReloadParameters(&Handle(), szTmpParsPath);
+    const int result = ReloadParameters(&Handle(), DataSet().szTmpParsPath);
     return {result, BoxTexts()};
   }
 
@@ -94,24 +94,24 @@ TEST_F(HandEditedFilesTest, ANumberWithATailIsNoNumberInAnyFile) {
   for (const char* text : {"40000rpm", "1,5", "1e", "1d3", "1 2", "0x10", "nan", "inf", "abc"}) {
     SCOPED_TRACE(text);
     // Parameter file, line 44: the default grid size (1000).
-    nDefaultGridPoints = 321;
+    LammSettings().nDefaultGridPoints = 321;
     const auto [result, boxes] = ReloadWith(saved, 44, text);
     EXPECT_EQ(result, 0);
     const std::string why = std::string(" holds \"") + text + "\", which is not a number";
-    EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + szTmpParsPath +
+    EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + DataSet().szTmpParsPath +
                                               " cannot be used: line 44" + why});
-    EXPECT_EQ(nDefaultGridPoints, 321);
+    EXPECT_EQ(LammSettings().nDefaultGridPoints, 321);
 
     // Lamm settings file, line 5: the default grid size; line 17 (max dc/c) is read.
     ResetLammSettings();
     SetMaxDcOverC(0.5);
-    nDefaultGridPoints = 321;
+    LammSettings().nDefaultGridPoints = 321;
     const std::vector<std::string> lammBoxes = ReadLammSettingsWith(5, text);
     ASSERT_EQ(lammBoxes.size(), 1u);
     EXPECT_NE(lammBoxes[0].find(szLammParamsIni), std::string::npos);
     EXPECT_NE(lammBoxes[0].find("\nline 5" + why), std::string::npos) << lammBoxes[0];
-    EXPECT_EQ(nDefaultGridPoints, 321);
-    EXPECT_EQ(dMaxDcOverC, 0.5);
+    EXPECT_EQ(LammSettings().nDefaultGridPoints, 321);
+    EXPECT_EQ(LammSettings().dMaxDcOverC, 0.5);
 
     // Preference file, line 10: the regularisation; the threads after it stay 7 and 5.
     const std::string before = [&] {
@@ -139,16 +139,16 @@ TEST_F(HandEditedFilesTest, ABlankLineHoldsNoNumberAtItsOwnPlace) {
   for (const char* blank : {"", "   \t"}) {
     ResetLammSettings();
     SetMaxDcOverC(0.5);
-    nDefaultGridPoints = 321;
+    LammSettings().nDefaultGridPoints = 321;
     const float pointsPerSigma = LammSettingsVector()[Idx(5)];
     const std::vector<std::string> lammBoxes = ReadLammSettingsWith(5, blank);
     ASSERT_EQ(lammBoxes.size(), 1u);
     EXPECT_NE(lammBoxes[0].find(szLammParamsIni), std::string::npos);
     EXPECT_NE(lammBoxes[0].find("\nline 5 holds no number"), std::string::npos) << lammBoxes[0];
     EXPECT_EQ(lammBoxes[0].find("line 6"), std::string::npos) << lammBoxes[0];
-    EXPECT_EQ(nDefaultGridPoints, 321);
+    EXPECT_EQ(LammSettings().nDefaultGridPoints, 321);
     EXPECT_EQ(LammSettingsVector()[Idx(5)], pointsPerSigma);
-    EXPECT_EQ(dMaxDcOverC, 0.5);
+    EXPECT_EQ(LammSettings().dMaxDcOverC, 0.5);
 
     const std::vector<std::string> prefBoxes = LoadPreferencesWith(12, blank);
     EXPECT_EQ(prefBoxes, std::vector<std::string>{szParamsIni + ", line 12 holds no number; the default is used"});
@@ -165,26 +165,26 @@ TEST_F(HandEditedFilesTest, ALoadSaysWhatItDidToTheFileBeforeTheRecalculateNote)
   LoadSyntheticRun();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(pDistPlot != nullptr);
+  ASSERT_TRUE(DistributionPlot().pDistPlot != nullptr);
   Dispatch(kCmUpdateSavedFitParameters);
-  const std::vector<std::string> good = Lines(ReadFile(szTmpParsPath));
+  const std::vector<std::string> good = Lines(ReadFile(DataSet().szTmpParsPath));
   ASSERT_EQ(good.size(), static_cast<std::size_t>(kSavedParamCount));
   const std::string recalculate = "may need to recalculate before integrating distribution data";
   auto drop = [&](const std::vector<std::string>& lines, const std::string& tail = "\n") {
     std::string text;
     for (std::size_t k = 0; k < lines.size(); ++k) text += lines[k] + (k + 1 < lines.size() ? "\n" : tail);
-    WriteFile(szTmpParsPath, text);
+    WriteFile(DataSet().szTmpParsPath, text);
     Backend().ClearTranscript();
     Backend().AnswerUnscriptedBoxes(IDOK);
     Backend().QueueMessageBox(IDYES);
-    Drop({szTmpParsPath});
+    Drop({DataSet().szTmpParsPath});
     return BoxTexts();
   };
   std::vector<std::string> lines = good;
   lines[Idx(92)] = "1000000";  // points per sigma, line 93
   EXPECT_EQ(drop(lines), (std::vector<std::string>{
                              "switch to parameter file ~tmppars.ra1?",
-                             "the parameter file " + szTmpParsPath +
+                             "the parameter file " + DataSet().szTmpParsPath +
                                  " holds numerical settings outside their range; the nearest valid values are used:"
                                  "\nline 93 holds \"1000000\": the points per sigma 1e+06 must lie between 0.01 and "
                                  "1000; 1000 is used",
@@ -192,12 +192,12 @@ TEST_F(HandEditedFilesTest, ALoadSaysWhatItDidToTheFileBeforeTheRecalculateNote)
   lines = std::vector<std::string>(good.begin(), good.end() - 10);
   EXPECT_EQ(drop(lines), (std::vector<std::string>{
                              "switch to parameter file ~tmppars.ra1?",
-                             "the parameter file " + szTmpParsPath +
+                             "the parameter file " + DataSet().szTmpParsPath +
                                  " ends after line 164 of 174: lines 165 to 174 are missing (switches take their "
                                  "defaults, values stay as they were)",
                              recalculate}));
   lines = std::vector<std::string>(good.begin(), good.end() - 1);
-  EXPECT_EQ(drop(lines)[1], "the parameter file " + szTmpParsPath +
+  EXPECT_EQ(drop(lines)[1], "the parameter file " + DataSet().szTmpParsPath +
                                 " ends after line 173 of 174: line 174 is missing (switches take their "
                                 "defaults, values stay as they were)");
   EXPECT_EQ(drop(good, ""), (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?", recalculate}));
@@ -223,13 +223,13 @@ TEST_F(HandEditedFilesTest, SolverSettingsOfAnEarlierVersionAreBroughtIntoRange)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ResetLammSettings();
-    fMeniscus = 5.9f;
+    DataSet().fMeniscus = 5.9f;
     const auto [result, boxes] = ReloadWith(saved, c.parameterLine, c.text);
     ASSERT_EQ(result, 1);
-    EXPECT_FLOAT_EQ(fMeniscus, static_cast<float>(kCellMeniscus)) << "the rest of the file loads";
+    EXPECT_FLOAT_EQ(DataSet().fMeniscus, static_cast<float>(kCellMeniscus)) << "the rest of the file loads";
     EXPECT_FLOAT_EQ(LammSettingsVector()[Idx(c.lammIndex)], static_cast<float>(c.nearest));
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0], "the parameter file " + szTmpParsPath +
+    EXPECT_EQ(boxes[0], "the parameter file " + DataSet().szTmpParsPath +
                             " holds numerical settings outside their range; the nearest valid values are used:\n"
                             "line " + std::to_string(c.parameterLine) + " holds \"" + c.text + "\": the " + c.name);
 
@@ -244,7 +244,7 @@ TEST_F(HandEditedFilesTest, SolverSettingsOfAnEarlierVersionAreBroughtIntoRange)
   // The buffer density describes the solvent: refused as before.
   const auto [result, boxes] = ReloadWith(saved, 54, "0.005");
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + szTmpParsPath +
+  EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + DataSet().szTmpParsPath +
                                             " cannot be used: line 54 holds \"0.005\": the buffer density 0.005 g/ml must lie "
                                             "between 0.01 and 5 g/ml"});
 }
@@ -256,12 +256,12 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   const std::vector<std::string> saved = SavedAnalysis();
   const auto [result, boxes] = ReloadWith(saved, 41, "0.000000");
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + szTmpParsPath +
+  EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + DataSet().szTmpParsPath +
                                             " cannot be used: lines 40 and 41 hold \"" + saved[Idx(39)] +
                                                 "\" and \"0.000000\": the meniscus 6 cm must lie below "
                                             "the bottom 0 cm"});
-  EXPECT_FLOAT_EQ(fFitRightLim, kRightLimit);
-  EXPECT_FLOAT_EQ(fBottom, static_cast<float>(kCellBottom));
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, kRightLimit);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, static_cast<float>(kCellBottom));
 
   ExperimentFile xp;
   xp.files = {"a.ra1"};
@@ -293,20 +293,20 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
 TEST_F(HandEditedFilesTest, AFileThatIsNoTextIsSaidToBeNone) {
   const std::string binary("\x7f" "ELF\x02\x01\x01\0\0\0\0", 12);
   SavedAnalysis();
-  WriteFile(szTmpParsPath, binary);
+  WriteFile(DataSet().szTmpParsPath, binary);
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDOK, "reload parameters");
-  EXPECT_EQ(ReloadParameters(&Handle(), szTmpParsPath), 0);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the parameter file " + szTmpParsPath +
+  EXPECT_EQ(ReloadParameters(&Handle(), DataSet().szTmpParsPath), 0);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the parameter file " + DataSet().szTmpParsPath +
                                                  " cannot be used: the file is not plain text: it holds binary "
                                                  "data (a zero byte in line 1)"});
 
   WriteFile(szLammParamsIni, binary);
-  nDefaultGridPoints = 321;
+  LammSettings().nDefaultGridPoints = 321;
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
   EXPECT_EQ(ReadLammEqParameterPreferences(&Handle()), 0);
-  EXPECT_EQ(nDefaultGridPoints, 321);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, 321);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the Lamm equation settings file " + szLammParamsIni +
                                                  " is not read: the file is not plain text: it holds binary data "
                                                  "(a zero byte in line 1)"});
@@ -336,29 +336,29 @@ TEST_F(HandEditedFilesTest, ARefusedParameterFileShowsItsRefusalAlone) {
   LoadSyntheticRun();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(pDistPlot != nullptr);
+  ASSERT_TRUE(DistributionPlot().pDistPlot != nullptr);
   Dispatch(kCmUpdateSavedFitParameters);
-  std::vector<std::string> lines = Lines(ReadFile(szTmpParsPath));
+  std::vector<std::string> lines = Lines(ReadFile(DataSet().szTmpParsPath));
   const std::vector<std::string> good = lines;
   lines[Idx(4)] = "20.0";  // the lower grid limit above the upper (12 S)
-  WriteLines(szTmpParsPath, lines);
+  WriteLines(DataSet().szTmpParsPath, lines);
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDYES);
   Backend().QueueMessageBox(IDOK, "reload parameters");
-  Drop({szTmpParsPath});
+  Drop({DataSet().szTmpParsPath});
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
                             "switch to parameter file ~tmppars.ra1?",
-                            "the parameter file " + szTmpParsPath +
+                            "the parameter file " + DataSet().szTmpParsPath +
                                 " cannot be used: lines 5 and 7 hold \"20.0\" and \"" + good[Idx(6)] +
                                 "\": the lower grid limit 20 must not be above the upper "
                                 "limit 12"}));
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
-  WriteLines(szTmpParsPath, good);
+  WriteLines(DataSet().szTmpParsPath, good);
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDYES);
   Backend().QueueMessageBox(IDOK);
-  Drop({szTmpParsPath});
+  Drop({DataSet().szTmpParsPath});
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?",
                                                   "may need to recalculate before integrating distribution data"}));
   EXPECT_TRUE(Backend().AllAnswersUsed());
@@ -375,7 +375,7 @@ TEST_F(HandEditedFilesTest, ARefusedParameterFileShowsItsRefusalAlone) {
 // ended at a line of text without a word.
 TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAreWholeNumbers) {
   const std::vector<std::string> saved = SavedAnalysis();
-  const std::string refused = "the parameter file " + szTmpParsPath + " cannot be used: ";
+  const std::string refused = "the parameter file " + DataSet().szTmpParsPath + " cannot be used: ";
   const struct {
     int line;
     const char* text;
@@ -399,7 +399,7 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
     EXPECT_EQ(boxes, std::vector<std::string>{refused + "lines 157 and 158 hold \"1.000000\" and \"0.000000\": the power coefficient "
                                                          "d(log(a))/dc 0 "
                                                          "must lie between 1e-06 and 1000 with nonlinear detection on"});
-    EXPECT_FALSE(bNonlinearDetection);
+    EXPECT_FALSE(FluorescenceDetection().bNonlinearDetection);
     // Off, the coefficient 0 stands for one not set.
     lines[Idx(156)] = "0.000000";
     EXPECT_EQ(ReloadWith(lines, 158, "0.000000").first, 1);
@@ -411,24 +411,24 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
     if (name == "buffer s" || name == "refs") e.Apply(-1.0f);
     if (name == "nonlin coeff") e.Apply(0.0f);
   }
-  EXPECT_EQ(BufferSed.sampleS, 0.0);
-  EXPECT_EQ(BufferSed.refS, 0.0);
-  EXPECT_FLOAT_EQ(fPowerCoefficient, 1e-6f);
+  EXPECT_EQ(BufferSedimentation().BufferSed.sampleS, 0.0);
+  EXPECT_EQ(BufferSedimentation().BufferSed.refS, 0.0);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerCoefficient, 1e-6f);
 
   // a(R) = 2 halves every value; a line with a tail or of text refuses the file
   // with its line and leaves the distribution as it was.
   FreeDistributionVectors();
-  nDistGrid = 5;
-  pDistGrid = tarmic::vector(1, 5);
-  pDistValues = tarmic::vector(1, 5);
+  DistributionVectors().nDistGrid = 5;
+  DistributionVectors().pDistGrid = tarmic::vector(1, 5);
+  DistributionVectors().pDistValues = tarmic::vector(1, 5);
   for (int i = 1; i <= 5; ++i) {
-    pDistGrid[i] = static_cast<float>(i);
-    pDistValues[i] = 6.0f;
+    DistributionVectors().pDistGrid[i] = static_cast<float>(i);
+    DistributionVectors().pDistValues[i] = 6.0f;
   }
   const std::string series = ProgramDir() + "/MieScatCoeffs.dat";
   WriteFile(series, "2\n");
   ASSERT_TRUE(ApplyMieScatCorrection(series));
-  EXPECT_FLOAT_EQ(pDistValues[3], 3.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[3], 3.0f);
   for (const auto& [text, line, word] : {std::tuple{"1.5abc\n", 1, "1.5abc"}, std::tuple{"1\n\n0,5\n", 3, "0,5"},
                                          std::tuple{"1\nabc\n0.5\n", 2, "abc"}}) {
     SCOPED_TRACE(text);
@@ -437,7 +437,7 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
     EXPECT_FALSE(result);
     EXPECT_EQ(result.message, "the coefficients of a(R) in " + series + " cannot be used: line " +
                                   std::to_string(line) + " holds \"" + word + "\", which is not a number");
-    EXPECT_FLOAT_EQ(pDistValues[3], 3.0f);
+    EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[3], 3.0f);
   }
   FreeDistributionVectors();
 
@@ -455,14 +455,14 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
   EXPECT_TRUE(coef.empty());
   // The s(c) and D(c) files of a cosolute: a file that opened but holds no
   // number is said to be unreadable, not to be unopened.
-  const InhomSolventSettings kept = gInhomSolvent;
-  gInhomSolvent.sNonidealPath = density;
-  gInhomSolvent.dNonidealPath = density;
+  const InhomSolventSettings kept = SolventSettings().gInhomSolvent;
+  SolventSettings().gInhomSolvent.sNonidealPath = density;
+  SolventSettings().gInhomSolvent.dNonidealPath = density;
   std::vector<double> s, D;
   std::string message;
   EXPECT_FALSE(ReadCosoluteCoefficientTables(&s, &D, &message));
   EXPECT_EQ(message, "could not read " + density + ": line 2 holds \"0,5\", which is not a number");
-  gInhomSolvent = kept;
+  SolventSettings().gInhomSolvent = kept;
 }
 
 }  // namespace

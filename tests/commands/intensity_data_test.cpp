@@ -104,8 +104,8 @@ class IntensityDataTest : public DistributionWindowTest {
       paths.push_back(path);
     }
     LoadThroughDialog(paths);
-    ASSERT_EQ(nScans, kScans);
-    ASSERT_TRUE(bIntensityData);
+    ASSERT_EQ(DataSet().nScans, kScans);
+    ASSERT_TRUE(ScanFile().bIntensityData);
     SetCellAndLimits();
     Backend().ClearTranscript();
   }
@@ -115,9 +115,9 @@ class IntensityDataTest : public DistributionWindowTest {
   static double NoiseRmsd() {
     double sum = 0.0;
     long count = 0;
-    for (int s = 1; s <= nScans; ++s)
-      for (int p = pFitFirst[Z(s)]; p <= pFitLast[Z(s)]; ++p) {
-        const double f = std::pow(10.0, -2.0 * TrueAbsorbance(ScanOfFile(ppScanFileNames[Z(s)]), ppRadius[Z(s)][p]));
+    for (int s = 1; s <= DataSet().nScans; ++s)
+      for (int p = DataSet().pFitFirst[Z(s)]; p <= DataSet().pFitLast[Z(s)]; ++p) {
+        const double f = std::pow(10.0, -2.0 * TrueAbsorbance(ScanOfFile(DataSet().ppScanFileNames[Z(s)]), DataSet().ppRadius[Z(s)][p]));
         sum += kSampleNoise * kSampleNoise + kReferenceNoise * kReferenceNoise * f;
         ++count;
       }
@@ -130,7 +130,7 @@ class IntensityDataTest : public DistributionWindowTest {
     double sum = 0.0;
     long count = 0;
     for (std::size_t p = 0; p < r.size(); ++p) {
-      if (r[p] < fFitLeftLim || r[p] > fFitRightLim) continue;
+      if (r[p] < DataSet().fFitLeftLim || r[p] > DataSet().fFitRightLim) continue;
       const double d = v[p] - TrueAbsorbance(j, r[p]);
       sum += d * d;
       ++count;
@@ -146,25 +146,25 @@ class IntensityDataTest : public DistributionWindowTest {
 TEST_F(IntensityDataTest, GridAndAbsorbanceFilesHoldThePositiveAbsorbance) {
   LoadIntensityRun();
   // Counting noise of a few counts in 1000 leaves an absorbance error near 0.005.
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     std::vector<float> r, a;
-    for (int g = iFitFirst; g <= iFitLast; ++g) {
-      r.push_back(pGridRadius[g]);
-      a.push_back(ppGridSignal[Z(s)][g]);
+    for (int g = CurrentGrid().iFitFirst; g <= CurrentGrid().iFitLast; ++g) {
+      r.push_back(CurrentGrid().pGridRadius[g]);
+      a.push_back(CurrentGrid().ppGridSignal[Z(s)][g]);
     }
-    EXPECT_LT(RmsFromTruth(ScanOfFile(ppScanFileNames[Z(s)]), r, a), 0.012) << s;
+    EXPECT_LT(RmsFromTruth(ScanOfFile(DataSet().ppScanFileNames[Z(s)]), r, a), 0.012) << s;
   }
 
   // The data plot: curve k-1 is the sample of display position k, curve nScans+k-1
   // its reference, both in intensity.
-  ASSERT_NE(pDataPlot, nullptr);
-  EXPECT_EQ(pDataPlot->szYLabel, "intensity");
-  const int s1 = pScanOrder[1];
-  const double lamp = LampIntensity(ppRadius[Z(s1)][60]);
-  const double a1 = TrueAbsorbance(ScanOfFile(ppScanFileNames[Z(s1)]), ppRadius[Z(s1)][60]);
-  EXPECT_NEAR(pDataPlot->GetCurve(0)->Y()->Get(59), lamp * std::pow(10.0, -a1), 5.0 * kSampleNoise);
-  EXPECT_NEAR(pDataPlot->GetCurve(nScans)->Y()->Get(59), lamp, 5.0 * kReferenceNoise);
-  EXPECT_EQ(pDataPlot->GetCurveStyle(nScans), 7);
+  ASSERT_NE(DataPlots().pDataPlot, nullptr);
+  EXPECT_EQ(DataPlots().pDataPlot->szYLabel, "intensity");
+  const int s1 = DataSet().pScanOrder[1];
+  const double lamp = LampIntensity(DataSet().ppRadius[Z(s1)][60]);
+  const double a1 = TrueAbsorbance(ScanOfFile(DataSet().ppScanFileNames[Z(s1)]), DataSet().ppRadius[Z(s1)][60]);
+  EXPECT_NEAR(DataPlots().pDataPlot->GetCurve(0)->Y()->Get(59), lamp * std::pow(10.0, -a1), 5.0 * kSampleNoise);
+  EXPECT_NEAR(DataPlots().pDataPlot->GetCurve(DataSet().nScans)->Y()->Get(59), lamp, 5.0 * kReferenceNoise);
+  EXPECT_EQ(DataPlots().pDataPlot->GetCurveStyle(DataSet().nScans), 7);
 
   // (Both sets are written before any file is read: the reader sets the data-kind
   // flags of the file it reads.)
@@ -197,23 +197,23 @@ TEST_F(IntensityDataTest, GridAndAbsorbanceFilesHoldThePositiveAbsorbance) {
   }
 
   // The raw set saved by the program loads back to the same intensities.
-  const int s = pScanOrder[5];
-  const std::string stored = ppScanFileNames[Z(s)];
-  const int n = pnPoints[Z(s)];
-  const std::vector<float> sampleIn(ppSignal[Z(s)] + 1, ppSignal[Z(s)] + n + 1);
-  const std::vector<float> referenceIn(ppThirdColumn[Z(s)] + 1, ppThirdColumn[Z(s)] + n + 1);
-  bIntensityData = true;  // as loaded (the reads above set the flags of their files)
+  const int s = DataSet().pScanOrder[5];
+  const std::string stored = DataSet().ppScanFileNames[Z(s)];
+  const int n = DataSet().pnPoints[Z(s)];
+  const std::vector<float> sampleIn(DataSet().ppSignal[Z(s)] + 1, DataSet().ppSignal[Z(s)] + n + 1);
+  const std::vector<float> referenceIn(DataSet().ppThirdColumn[Z(s)] + 1, DataSet().ppThirdColumn[Z(s)] + n + 1);
+  ScanFile().bIntensityData = true;  // as loaded (the reads above set the flags of their files)
   const std::string raw = ProgramDir() + "/raw";
   std::filesystem::create_directories(raw);
   ASSERT_TRUE(SaveRawDataToDirectory(raw + "/x.rxx", true).ok());
   Backend().QueueMessageBox(IDOK, "ATTENTION");  // two copies of one scan: one time
   LoadThroughDialog({raw + "/x" + stored, raw + "/x" + stored});
-  ASSERT_EQ(nScans, 2);
-  ASSERT_TRUE(bIntensityData);
-  ASSERT_EQ(pnPoints[1], n);
+  ASSERT_EQ(DataSet().nScans, 2);
+  ASSERT_TRUE(ScanFile().bIntensityData);
+  ASSERT_EQ(DataSet().pnPoints[1], n);
   for (int p = 1; p <= n; ++p) {
-    ASSERT_NEAR(ppSignal[1][p], sampleIn[Z(p - 1)], 1e-5 * std::fabs(sampleIn[Z(p - 1)]) + 1e-3) << p;
-    ASSERT_NEAR(ppThirdColumn[1][p], referenceIn[Z(p - 1)], 1e-5 * referenceIn[Z(p - 1)]) << p;
+    ASSERT_NEAR(DataSet().ppSignal[1][p], sampleIn[Z(p - 1)], 1e-5 * std::fabs(sampleIn[Z(p - 1)]) + 1e-3) << p;
+    ASSERT_NEAR(DataSet().ppThirdColumn[1][p], referenceIn[Z(p - 1)], 1e-5 * referenceIn[Z(p - 1)]) << p;
   }
 }
 
@@ -222,13 +222,13 @@ TEST_F(IntensityDataTest, GridAndAbsorbanceFilesHoldThePositiveAbsorbance) {
 TEST_F(IntensityDataTest, InitialDistributionFromAnIntensityScanIsItsAbsorbance) {
   LoadIntensityRun();
   ASSERT_EQ(LoadInitialData(nullptr, ProgramDir() + "/data/00002.ri1"), 1);
-  ASSERT_GT(nInitPoints, 100);
-  ASSERT_EQ(pInitThird.size(), pInitSignal.size());
-  std::vector<float> r(pInitRadius.begin() + 1, pInitRadius.end());
-  std::vector<float> a(pInitSignal.begin() + 1, pInitSignal.end());
+  ASSERT_GT(InitialData().nInitPoints, 100);
+  ASSERT_EQ(InitialData().pInitThird.size(), InitialData().pInitSignal.size());
+  std::vector<float> r(InitialData().pInitRadius.begin() + 1, InitialData().pInitRadius.end());
+  std::vector<float> a(InitialData().pInitSignal.begin() + 1, InitialData().pInitSignal.end());
   EXPECT_LT(RmsFromTruth(2, r, a), 0.012);
-  EXPECT_NEAR(pInitThird[60], LampIntensity(pInitRadius[60]), 5.0 * kReferenceNoise);
-  EXPECT_TRUE(bIntensityData);
+  EXPECT_NEAR(InitialData().pInitThird[60], LampIntensity(InitialData().pInitRadius[60]), 5.0 * kReferenceNoise);
+  EXPECT_TRUE(ScanFile().bIntensityData);
 }
 
 // The green initial profile stands in the data plot's unit, counts: the profile
@@ -239,8 +239,8 @@ TEST_F(IntensityDataTest, InitialDistributionFromAnIntensityScanIsItsAbsorbance)
 TEST_F(IntensityDataTest, InitialProfileIsDrawnInCountsOverItsScan) {
   LoadIntensityRun();
   int s = 0;
-  for (int k = 1; k <= nScans; ++k)
-    if (ppScanFileNames[Z(k)] == "00002.ri1") s = k;
+  for (int k = 1; k <= DataSet().nScans; ++k)
+    if (DataSet().ppScanFileNames[Z(k)] == "00002.ri1") s = k;
   ASSERT_GT(s, 0);
   // The overlay's points by column.
   auto drawn = [] {
@@ -261,28 +261,28 @@ TEST_F(IntensityDataTest, InitialProfileIsDrawnInCountsOverItsScan) {
     const std::map<int, int> rows = drawn();
     double worst = 0.0, tolerance = 0.0;
     int compared = 0;
-    for (int p = pFitFirst[Z(s)]; p <= pFitLast[Z(s)]; p += 5) {
-      const auto at = rows.find(pDataPlot->MapX(ppRadius[Z(s)][p]));
+    for (int p = DataSet().pFitFirst[Z(s)]; p <= DataSet().pFitLast[Z(s)]; p += 5) {
+      const auto at = rows.find(DataPlots().pDataPlot->MapX(DataSet().ppRadius[Z(s)][p]));
       if (at == rows.end()) continue;
-      const float data = ppSignal[Z(s)][p];
-      worst = std::max(worst, std::fabs(static_cast<double>(at->second - pDataPlot->MapY(data))));
-      tolerance = std::max(tolerance, std::fabs(static_cast<double>(pDataPlot->MapY(data) -
-                                                                     pDataPlot->MapY(data + static_cast<float>(counts)))));
+      const float data = DataSet().ppSignal[Z(s)][p];
+      worst = std::max(worst, std::fabs(static_cast<double>(at->second - DataPlots().pDataPlot->MapY(data))));
+      tolerance = std::max(tolerance, std::fabs(static_cast<double>(DataPlots().pDataPlot->MapY(data) -
+                                                                     DataPlots().pDataPlot->MapY(data + static_cast<float>(counts)))));
       ++compared;
     }
     EXPECT_GT(compared, 10);
     return worst - tolerance;
   };
-  bInitialDataProfile = true;
+  AnalysisSwitches().bInitialDataProfile = true;
   ASSERT_EQ(LoadInitialData(nullptr, ProgramDir() + "/data/00002.ri1"), 1);
   EXPECT_LE(offBy(0.5), 1.0);
 
   // The second scan's absorbance as an absorbance file.
   const std::vector<float> absorbance = ScanAbsorbance(s);
   const std::string path = ProgramDir() + "/absorbance.ra1";
-  ASSERT_TRUE(WriteRadialScanFile(path.c_str(), pnPoints[Z(s)], ppRadius[Z(s)], absorbance.data(), nullptr,
+  ASSERT_TRUE(WriteRadialScanFile(path.c_str(), DataSet().pnPoints[Z(s)], DataSet().ppRadius[Z(s)], absorbance.data(), nullptr,
                                   "absorbance", true, 0, 0, 0, false, 'R', 1, 20.0f, 50000.0f,
-                                  pScanInfo[Z(s)].time, pScanInfo[Z(s)].omega2t, 280.0f, 1));
+                                  DataSet().pScanInfo[Z(s)].time, DataSet().pScanInfo[Z(s)].omega2t, 280.0f, 1));
   ASSERT_EQ(LoadInitialData(nullptr, path), 1);
   EXPECT_LE(offBy(5.0 * kReferenceNoise), 1.0);
 }
@@ -291,22 +291,22 @@ TEST_F(IntensityDataTest, InitialProfileIsDrawnInCountsOverItsScan) {
 // intensities so that their absorbance drops by it, as the grid does.
 TEST_F(IntensityDataTest, NoiseTakenOutOfIntensityDataIsAnAbsorbanceOffset) {
   LoadIntensityRun();
-  bFitRINoise = true;
-  const int s = pScanOrder[3];
-  std::vector<double> before(Z(pnPoints[Z(s)]) + 1, 0.0);
-  for (int p = 1; p <= pnPoints[Z(s)]; ++p) before[Z(p)] = std::log10(ppThirdColumn[Z(s)][p] / ppSignal[Z(s)][p]);
-  const float grid = ppGridSignal[Z(s)][iFitFirst + 100];
-  for (int k = 1; k <= nScans; ++k) pRINoise[k] = 0.05f;
+  AnalysisSwitches().bFitRINoise = true;
+  const int s = DataSet().pScanOrder[3];
+  std::vector<double> before(Z(DataSet().pnPoints[Z(s)]) + 1, 0.0);
+  for (int p = 1; p <= DataSet().pnPoints[Z(s)]; ++p) before[Z(p)] = std::log10(DataSet().ppThirdColumn[Z(s)][p] / DataSet().ppSignal[Z(s)][p]);
+  const float grid = CurrentGrid().ppGridSignal[Z(s)][CurrentGrid().iFitFirst + 100];
+  for (int k = 1; k <= DataSet().nScans; ++k) CurrentGrid().pRINoise[k] = 0.05f;
   ASSERT_TRUE(SubtractRINoise());
-  EXPECT_NEAR(ppGridSignal[Z(s)][iFitFirst + 100], grid - 0.05f, 1e-5);
+  EXPECT_NEAR(CurrentGrid().ppGridSignal[Z(s)][CurrentGrid().iFitFirst + 100], grid - 0.05f, 1e-5);
   // The data plot zooms onto the intensities it shows: tens to about 1100 counts.
-  ASSERT_NE(pDataPlot, nullptr);
-  EXPECT_GT(pDataPlot->fYMax, 900.0f);
-  EXPECT_LT(pDataPlot->fYMax, 1300.0f);
+  ASSERT_NE(DataPlots().pDataPlot, nullptr);
+  EXPECT_GT(DataPlots().pDataPlot->fYMax, 900.0f);
+  EXPECT_LT(DataPlots().pDataPlot->fYMax, 1300.0f);
   // (Points behind the boundary pile-up at the bottom pass no light.)
-  for (int p = 1; p <= pnPoints[Z(s)]; ++p)
+  for (int p = 1; p <= DataSet().pnPoints[Z(s)]; ++p)
     if (std::isfinite(before[Z(p)]))
-      ASSERT_NEAR(std::log10(ppThirdColumn[Z(s)][p] / ppSignal[Z(s)][p]), before[Z(p)] - 0.05, 1e-5) << p;
+      ASSERT_NEAR(std::log10(DataSet().ppThirdColumn[Z(s)][p] / DataSet().ppSignal[Z(s)][p]), before[Z(p)] - 0.05, 1e-5) << p;
 }
 
 // A fit of s and D with the amplitude solved linearly gives the species back, and
@@ -315,20 +315,20 @@ TEST_F(IntensityDataTest, NoiseTakenOutOfIntensityDataIsAnAbsorbanceOffset) {
 TEST_F(IntensityDataTest, DiscreteSpeciesFitRecoversTheSpeciesAndItsSavedFitLoadsBack) {
   LoadIntensityRun();
   Dispatch(kCmDiscreteSpecies);
-  for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
+  for (int k = 1; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
   const float trueD = DFromM(CalculateM(static_cast<float>(kS)), 20.0f) * 1e7f;
-  pSpeciesIncluded[1] = 1;
-  pSpeciesS[1] = static_cast<float>(1.05 * kS);
-  pSpeciesSFit[1] = 1;
-  pSpeciesMassOrD[1] = 1.15f * trueD;
-  pSpeciesMassOrDFit[1] = 1;
-  pSpeciesAmplitude[1] = 0.3f;
-  bLinearAmplitudes = true;
+  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  ModelParams().pSpeciesS[1] = static_cast<float>(1.05 * kS);
+  ModelParams().pSpeciesSFit[1] = 1;
+  ModelParams().pSpeciesMassOrD[1] = 1.15f * trueD;
+  ModelParams().pSpeciesMassOrDFit[1] = 1;
+  ModelParams().pSpeciesAmplitude[1] = 0.3f;
+  ModelParams().bLinearAmplitudes = true;
   PackModelParams();
   PressKeyAndRun('F', MK_CONTROL);
-  EXPECT_NEAR(pSpeciesS[1], kS, 0.01 * kS);
-  EXPECT_NEAR(pSpeciesMassOrD[1], trueD, 0.05 * trueD);
-  EXPECT_NEAR(pSpeciesAmplitude[1], kLoading, 0.02 * kLoading);
+  EXPECT_NEAR(ModelParams().pSpeciesS[1], kS, 0.01 * kS);
+  EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], trueD, 0.05 * trueD);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], kLoading, 0.02 * kLoading);
   const double noise = NoiseRmsd();
   EXPECT_NEAR(FitRmsd(), noise, 0.1 * noise);
 
@@ -355,18 +355,18 @@ TEST_F(IntensityDataTest, DiscreteSpeciesFitRecoversTheSpeciesAndItsSavedFitLoad
   for (const auto& [radius, f] : fitted) {
     ASSERT_TRUE(data.count(radius) && residual.count(radius)) << radius;
     const std::vector<double>&d = data.at(radius), &e = residual.at(radius);
-    ASSERT_EQ(f.size(), static_cast<std::size_t>(nScans));
+    ASSERT_EQ(f.size(), static_cast<std::size_t>(DataSet().nScans));
     ASSERT_EQ(d.size(), f.size());
     for (std::size_t k = 0; k < f.size(); ++k)
       EXPECT_NEAR(d[k], f[k] + e[k], 1e-3 * std::fabs(d[k]) + 0.01) << radius << " scan " << k + 1;
   }
 
   // The model's absorbance, by the physics of the model's sample intensity.
-  const int s = pScanOrder[nScans];
-  const int j = ScanOfFile(ppScanFileNames[Z(s)]);
-  std::vector<float> fit(ppFit[Z(s)] + 1, ppFit[Z(s)] + pnPoints[Z(s)] + 1);
-  std::vector<float> reference(ppThirdColumn[Z(s)] + 1, ppThirdColumn[Z(s)] + pnPoints[Z(s)] + 1);
-  std::vector<float> radius(ppRadius[Z(s)] + 1, ppRadius[Z(s)] + pnPoints[Z(s)] + 1);
+  const int s = DataSet().pScanOrder[DataSet().nScans];
+  const int j = ScanOfFile(DataSet().ppScanFileNames[Z(s)]);
+  std::vector<float> fit(DataSet().ppFit[Z(s)] + 1, DataSet().ppFit[Z(s)] + DataSet().pnPoints[Z(s)] + 1);
+  std::vector<float> reference(DataSet().ppThirdColumn[Z(s)] + 1, DataSet().ppThirdColumn[Z(s)] + DataSet().pnPoints[Z(s)] + 1);
+  std::vector<float> radius(DataSet().ppRadius[Z(s)] + 1, DataSet().ppRadius[Z(s)] + DataSet().pnPoints[Z(s)] + 1);
   const std::string out = ProgramDir() + "/fits";
   std::filesystem::create_directories(out);
   // The model of the last scan saved as a profile keeps its reference column.
@@ -396,10 +396,10 @@ TEST_F(IntensityDataTest, DiscreteSpeciesFitRecoversTheSpeciesAndItsSavedFitLoad
   // point, and the absorbance of the run.
   Backend().QueueMessageBox(IDOK, "ATTENTION");  // two copies of one scan: one time
   LoadThroughDialog({converted, converted});
-  ASSERT_EQ(nScans, 2);
-  ASSERT_TRUE(bAbsorbanceData);
-  std::vector<float> r(ppRadius[1] + 1, ppRadius[1] + pnPoints[1] + 1);
-  std::vector<float> a(ppSignal[1] + 1, ppSignal[1] + pnPoints[1] + 1);
+  ASSERT_EQ(DataSet().nScans, 2);
+  ASSERT_TRUE(ScanFile().bAbsorbanceData);
+  std::vector<float> r(DataSet().ppRadius[1] + 1, DataSet().ppRadius[1] + DataSet().pnPoints[1] + 1);
+  std::vector<float> a(DataSet().ppSignal[1] + 1, DataSet().ppSignal[1] + DataSet().pnPoints[1] + 1);
   std::size_t at = 0;
   while (at < radius.size() && radius[at] < r[0] - 1e-4f) ++at;
   ASSERT_LT(at + r.size(), radius.size() + 1);
@@ -410,11 +410,11 @@ TEST_F(IntensityDataTest, DiscreteSpeciesFitRecoversTheSpeciesAndItsSavedFitLoad
   // The unconverted fit is the model's sample intensity beside the reference.
   Backend().QueueMessageBox(IDOK, "ATTENTION");  // two copies of one scan: one time
   LoadThroughDialog({intensity, intensity});
-  ASSERT_EQ(nScans, 2);
-  ASSERT_TRUE(bIntensityData);
-  for (int p = 1; p <= pnPoints[1]; ++p) {
-    ASSERT_NEAR(ppSignal[1][p], fit[at + Z(p) - 1], 1e-4 * fit[at + Z(p) - 1]) << p;
-    ASSERT_NEAR(ppThirdColumn[1][p], reference[at + Z(p) - 1], 1e-4 * reference[at + Z(p) - 1]) << p;
+  ASSERT_EQ(DataSet().nScans, 2);
+  ASSERT_TRUE(ScanFile().bIntensityData);
+  for (int p = 1; p <= DataSet().pnPoints[1]; ++p) {
+    ASSERT_NEAR(DataSet().ppSignal[1][p], fit[at + Z(p) - 1], 1e-4 * fit[at + Z(p) - 1]) << p;
+    ASSERT_NEAR(DataSet().ppThirdColumn[1][p], reference[at + Z(p) - 1], 1e-4 * reference[at + Z(p) - 1]) << p;
   }
 }
 
@@ -424,7 +424,7 @@ TEST_F(IntensityDataTest, CsOfIntensityDataPeaksAtTheSpecies) {
   LoadIntensityRun();
   ChooseSmallCs();
   PressKeyAndRun('R', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   float area = 0, mean = 0, total = 0;
   IntegrateDistribution(2.0f, 6.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
   EXPECT_NEAR(mean, kS, 0.01 * kS);

@@ -71,7 +71,7 @@ TEST_F(InterruptedSavesTest, LoadsOfSavedFilesSayWhenASetCannotBeFinished) {
   const fs::path folder = fs::path(ProgramDir()) / "blank";
   fs::create_directories(folder);
   const std::string profile = (folder / "profile.ra1").string();
-  fs::copy_file(DataDir() + "/" + ppScanFileNames[Idx(1)], profile);
+  fs::copy_file(DataDir() + "/" + DataSet().ppScanFileNames[Idx(1)], profile);
   PlantUnfinishedSet(folder);
 
   Backend().ClearTranscript();
@@ -79,20 +79,20 @@ TEST_F(InterruptedSavesTest, LoadsOfSavedFilesSayWhenASetCannotBeFinished) {
   Backend().AnswerUnscriptedBoxes(IDOK);
   Dispatch(kCmSetInitialData);
   EXPECT_EQ(UnfinishedNotes(), 1) << "Set Initial Data";
-  EXPECT_GT(nInitPoints, 0);
+  EXPECT_GT(InitialData().nInitPoints, 0);
 
   Backend().ClearTranscript();
   Backend().QueueOpenFiles({profile});
   Backend().AnswerUnscriptedBoxes(IDNO);
   Dispatch(kCmSubtractBlankScan);
   EXPECT_EQ(UnfinishedNotes(), 1) << "Subtract Blank Scan";
-  EXPECT_NEAR(ppSignal[Idx(1)][pnPoints[Idx(1)] / 2], 0.0f, 1e-5f) << "the blank was subtracted";
+  EXPECT_NEAR(DataSet().ppSignal[Idx(1)][DataSet().pnPoints[Idx(1)] / 2], 0.0f, 1e-5f) << "the blank was subtracted";
 
   ChooseSmallCs();
   Backend().AnswerUnscriptedBoxes(IDYES);
   Dispatch(kCmUpdateSavedFitParameters);
   const std::string parameters = (folder / "~tmppars.ra1").string();
-  fs::copy_file(szTmpParsPath, parameters, fs::copy_options::overwrite_existing);
+  fs::copy_file(DataSet().szTmpParsPath, parameters, fs::copy_options::overwrite_existing);
   Backend().ClearTranscript();
   Backend().AnswerUnscriptedBoxes(IDYES);
   Drop({parameters});
@@ -108,12 +108,12 @@ TEST_F(InterruptedSavesTest, LoadsOfSavedFilesWaitForASaveInTheirFolder) {
   const fs::path folder = fs::path(ProgramDir()) / "held";
   fs::create_directories(folder);
   const std::string profile = (folder / "profile.ra1").string();
-  fs::copy_file(DataDir() + "/" + ppScanFileNames[Idx(1)], profile);
+  fs::copy_file(DataDir() + "/" + DataSet().ppScanFileNames[Idx(1)], profile);
   ChooseSmallCs();
   Backend().AnswerUnscriptedBoxes(IDYES);
   Dispatch(kCmUpdateSavedFitParameters);
   const std::string parameters = (folder / "~tmppars.ra1").string();
-  fs::copy_file(szTmpParsPath, parameters, fs::copy_options::overwrite_existing);
+  fs::copy_file(DataSet().szTmpParsPath, parameters, fs::copy_options::overwrite_existing);
 
   std::vector<std::string> shown;
   GetFolderWaitHooks().show = [&](const std::string& text) { shown.push_back(text); };
@@ -134,13 +134,13 @@ TEST_F(InterruptedSavesTest, LoadsOfSavedFilesWaitForASaveInTheirFolder) {
     Backend().AnswerUnscriptedBoxes(IDOK);
     Dispatch(kCmSetInitialData);
   });
-  EXPECT_GT(nInitPoints, 0);
+  EXPECT_GT(InitialData().nInitPoints, 0);
   waitedFor("Subtract Blank Scan", [&] {
     Backend().QueueOpenFiles({profile});
     Backend().AnswerUnscriptedBoxes(IDNO);
     Dispatch(kCmSubtractBlankScan);
   });
-  EXPECT_NEAR(ppSignal[Idx(1)][pnPoints[Idx(1)] / 2], 0.0f, 1e-5f) << "the blank was subtracted";
+  EXPECT_NEAR(DataSet().ppSignal[Idx(1)][DataSet().pnPoints[Idx(1)] / 2], 0.0f, 1e-5f) << "the blank was subtracted";
   waitedFor("dropped parameter file", [&] {
     Backend().AnswerUnscriptedBoxes(IDYES);
     Drop({parameters});
@@ -153,10 +153,10 @@ TEST_F(InterruptedSavesTest, LoadsOfSavedFilesWaitForASaveInTheirFolder) {
 TEST_F(InterruptedSavesTest, ACorrectedScanIsSavedBesideTheScanItWasReadFrom) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  bFitTINoise = true;
+  AnalysisSwitches().bFitTINoise = true;
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  const std::string input = DataDir() + "/" + ppScanFileNames[Idx(1)];
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  const std::string input = DataDir() + "/" + DataSet().ppScanFileNames[Idx(1)];
   const std::string output = DataDir() + "/corrected.ra1";
   Backend().QueueOpenFiles({input});
   Backend().QueueSaveFile(output);
@@ -168,11 +168,11 @@ TEST_F(InterruptedSavesTest, ACorrectedScanIsSavedBesideTheScanItWasReadFrom) {
   // At the radii of the common grid: the scan less the TI noise there.
   int compared = 0;
   for (std::size_t k = 0; k < out.r.size(); ++k)
-    for (int g = 1; g <= nGridPoints; ++g) {
-      if (std::fabs(pGridRadius[g] - out.r[k]) > 1e-6f) continue;
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
+      if (std::fabs(CurrentGrid().pGridRadius[g] - out.r[k]) > 1e-6f) continue;
       for (std::size_t i = 0; i < in.r.size(); ++i)
         if (in.r[i] == out.r[k]) {
-          const float noise = pTINoise[g] + (pRemovedTINoise ? pRemovedTINoise[g] : 0.0f);
+          const float noise = CurrentGrid().pTINoise[g] + (CurrentGrid().pRemovedTINoise ? CurrentGrid().pRemovedTINoise[g] : 0.0f);
           EXPECT_NEAR(in.y[i] - out.y[k], noise, 2e-4f) << "at r = " << out.r[k];
           ++compared;
         }
@@ -208,12 +208,12 @@ void PauseAtStep(int step) {
 TEST_F(InterruptedSavesTest, TwoInstancesSavingFitAndNoiseIntoOneFolderNeverMix) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  bFitTINoise = bFitRINoise = true;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  const int n = nScans;
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  const int n = DataSet().nScans;
   auto path = [&](char letter, int s) {
-    return DataDir() + "/" + letter + ppScanFileNames[Idx(s)].substr(1);
+    return DataDir() + "/" + letter + DataSet().ppScanFileNames[Idx(s)].substr(1);
   };
   auto saveFit = [&] { SaveFitDataIntoTheRunsFolder(); };
   auto saveNoise = [&] { SaveNoiseIntoTheRunsFolder(); };
@@ -221,7 +221,7 @@ TEST_F(InterruptedSavesTest, TwoInstancesSavingFitAndNoiseIntoOneFolderNeverMix)
   saveNoise();
   std::vector<std::vector<float>> data(Idx(n) + 1), fit0(Idx(n) + 1);
   for (int s = 1; s <= n; ++s) {
-    data[Idx(s)].assign(ppSignal[Idx(s)] + pFitFirst[Idx(s)], ppSignal[Idx(s)] + pnPoints[Idx(s)] + 1);
+    data[Idx(s)].assign(DataSet().ppSignal[Idx(s)] + DataSet().pFitFirst[Idx(s)], DataSet().ppSignal[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1);
     fit0[Idx(s)] = ReadScan(path('f', s)).y;
   }
   const std::vector<float> ti0 = ReadScan(DataDir() + "/TIN.ra1").y, ri0 = TableValues(DataDir() + "/RIN.ra1");
@@ -246,9 +246,9 @@ TEST_F(InterruptedSavesTest, TwoInstancesSavingFitAndNoiseIntoOneFolderNeverMix)
       for (int i = 1; i <= 2; ++i) {
         const float d = step * static_cast<float>(i + 2 * round);
         for (int s = 1; s <= n; ++s)
-          for (int p = 1; p <= pnPoints[Idx(s)]; ++p) ppFit[Idx(s)][p] += d;
-        for (int g = 1; g <= nGridPoints; ++g) pTINoise[g] += d;
-        for (int j = 1; j <= n; ++j) pRINoise[j] += d;
+          for (int p = 1; p <= DataSet().pnPoints[Idx(s)]; ++p) DataSet().ppFit[Idx(s)][p] += d;
+        for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) CurrentGrid().pTINoise[g] += d;
+        for (int j = 1; j <= n; ++j) CurrentGrid().pRINoise[j] += d;
         saveFit();
         saveNoise();
       }

@@ -29,7 +29,7 @@ TEST_F(KeyboardRoutesTest, FittingLimitsAreSetWithHomeEndTheArrowsAndEnter) {
                           {VK_HOME, VK_LEFT, 10, false},  {VK_END, VK_RIGHT, 5, true}};
   for (const Route& r : routes) {
     SCOPED_TRACE(::testing::Message() << r.startKey << " " << r.arrow << " x" << r.presses);
-    const float left = fFitLeftLim, right = fFitRightLim;
+    const float left = DataSet().fFitLeftLim, right = DataSet().fFitRightLim;
     const float start = r.startKey == VK_HOME ? left : right;
     PressKeyAndRun(r.startKey);
     ASSERT_TRUE(bCursorActive);
@@ -39,8 +39,8 @@ TEST_F(KeyboardRoutesTest, FittingLimitsAreSetWithHomeEndTheArrowsAndEnter) {
     EXPECT_NEAR(std::stod(szReadoutLine1), moved, 1e-4);
     PressKeyAndRun(r.escape ? VK_ESCAPE : VK_RETURN);
     EXPECT_FALSE(bCursorActive);
-    const float nowMoved = r.startKey == VK_HOME ? fFitLeftLim : fFitRightLim;
-    const float nowKept = r.startKey == VK_HOME ? fFitRightLim : fFitLeftLim;
+    const float nowMoved = r.startKey == VK_HOME ? DataSet().fFitLeftLim : DataSet().fFitRightLim;
+    const float nowKept = r.startKey == VK_HOME ? DataSet().fFitRightLim : DataSet().fFitLeftLim;
     EXPECT_NEAR(nowMoved, r.escape ? start : moved, 1e-5);
     EXPECT_FLOAT_EQ(nowKept, r.startKey == VK_HOME ? right : left);
   }

@@ -33,7 +33,7 @@ class LeftOutKernelsTest : public DistributionWindowTest {
   // Grid points first..last of the s axis (every f/f0 of a c(s,ff0) column) fail.
   static void FailPoints(int first, int last) {
     SetKernelFailureForTesting([first, last](int point) {
-      const int i = IsSizeShapeModel() && nDistGrid > 0 ? (point - 1) % nDistGrid + 1 : point;
+      const int i = IsSizeShapeModel() && DistributionVectors().nDistGrid > 0 ? (point - 1) % DistributionVectors().nDistGrid + 1 : point;
       return i >= first && i <= last;
     });
   }
@@ -54,7 +54,7 @@ class LeftOutKernelsTest : public DistributionWindowTest {
       const float x = std::strtof(line.c_str(), &end);
       if (end == line.c_str()) continue;  // a header
       bool leftOut = false;
-      for (int i = first; i <= last; ++i) leftOut = leftOut || std::fabs(x - pDistGrid[i]) < 1e-4f;
+      for (int i = first; i <= last; ++i) leftOut = leftOut || std::fabs(x - DistributionVectors().pDistGrid[i]) < 1e-4f;
       if (!leftOut) continue;
       ++rows;
       int left = values;
@@ -84,31 +84,31 @@ TEST_F(LeftOutKernelsTest, EveryContinuousModelHoldsNothingAtALeftOutKernel) {
     if (!IsContinuousModel() || !RunnableModelActive() || !ContinuousModelDataMismatch().empty())
       continue;
     SCOPED_TRACE(::testing::Message() << "model command " << id);
-    pParams[kContiSlotGridCount] = 24.0f;
-    pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 24.0f;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
     UnpackModelParams();
     FailPoints(8, 10);
     Backend().ClearTranscript();
-    bModelComputed = false;
+    AnalysisSwitches().bModelComputed = false;
     Dispatch(kCmRun);
     SetKernelFailureForTesting(nullptr);
-    if (!bModelComputed) {
+    if (!AnalysisSwitches().bModelComputed) {
       notComputed.push_back(id);
       continue;
     }
     ++walked;
     const int noted = NoteCount();
     if (noted < 0) {
-      EXPECT_TRUE(bLsgModel || bLsgOneDiscrete || bZoneLsgModel || bElectroLsgModel) << "no note";
+      EXPECT_TRUE(ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete || ModelFlags().bZoneLsgModel || ModelFlags().bElectroLsgModel) << "no note";
       continue;
     }
     // Points the solver itself could not solve add to the count.
-    const int rows = IsSizeShapeModel() ? nFf0Values : 1;
+    const int rows = IsSizeShapeModel() ? DistributionGrid().nFf0Values : 1;
     EXPECT_GE(noted, 3 * rows);
     for (int i = 8; i <= 10; ++i) {
-      EXPECT_EQ(pDistValues[i], 0.0f) << "point " << i;
+      EXPECT_EQ(DistributionVectors().pDistValues[i], 0.0f) << "point " << i;
       for (int j = 1; IsSizeShapeModel() && j <= rows; ++j)
-        EXPECT_EQ(pCsff0Values[(j - 1) * nDistGrid + i], 0.0f) << "cell " << i << ", " << j;
+        EXPECT_EQ(DistributionVectors().pCsff0Values[(j - 1) * DistributionVectors().nDistGrid + i], 0.0f) << "cell " << i << ", " << j;
     }
   }
   // The walk reached the models of the menu (the list names those it could not run).
@@ -140,11 +140,11 @@ TEST_F(LeftOutKernelsTest, EveryResultOfTheDistributionHoldsNothingAtALeftOutKer
     FailPoints(kFirst, kLast);
     Backend().ClearTranscript();
     Dispatch(kCmRun);
-    ASSERT_TRUE(bModelComputed);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
     EXPECT_EQ(NoteCount(), kLast - kFirst + 1);
     for (int i = kFirst; i <= kLast; ++i) {
-      EXPECT_EQ(pDistValues[i], 0.0f) << "s " << pDistGrid[i];
-      EXPECT_EQ(pDistValues2[i], 0.0f) << "s " << pDistGrid[i];
+      EXPECT_EQ(DistributionVectors().pDistValues[i], 0.0f) << "s " << DistributionVectors().pDistGrid[i];
+      EXPECT_EQ(DistributionVectors().pDistValues2[i], 0.0f) << "s " << DistributionVectors().pDistGrid[i];
     }
     Dispatch(kCmCopyDistribution);
     EXPECT_EQ(ZeroRowsAtLeftOut(Backend().ClipboardTextValue(), kFirst, kLast), kLast - kFirst + 1);
@@ -154,7 +154,7 @@ TEST_F(LeftOutKernelsTest, EveryResultOfTheDistributionHoldsNothingAtALeftOutKer
     // s, c(s), the second regularisation's c(s), M.
     EXPECT_EQ(ZeroRowsAtLeftOut(ReadFile(saved), kFirst, kLast, 2), kLast - kFirst + 1);
     float area = -1.0f, mean = 0.0f, total = 0.0f;
-    IntegrateDistribution(pDistGrid[kFirst], pDistGrid[kLast], &area, &mean, &total, nullptr,
+    IntegrateDistribution(DistributionVectors().pDistGrid[kFirst], DistributionVectors().pDistGrid[kLast], &area, &mean, &total, nullptr,
                           nullptr, nullptr);
     EXPECT_EQ(area, 0.0f);
     IntegrateDistribution(0.0f, 12.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
@@ -182,15 +182,15 @@ TEST_F(LeftOutKernelsTest, EveryResultOfTheDistributionHoldsNothingAtALeftOutKer
   EXPECT_GE(files, 7);  // sets 0-3, the mean and two limits
 
   // A Fit refining the meniscus: each evaluation and the final result.
-  pParamFitFlags[13] = 1;
+  AnalysisSwitches().pParamFitFlags[13] = 1;
   UnpackModelParams();
   bFitMarquardt = true;
   Backend().ClearTranscript();
   Dispatch(kCmFit);
   bFitMarquardt = false;
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_EQ(NoteCount(), kLast - kFirst + 1);
-  for (int i = kFirst; i <= kLast; ++i) EXPECT_EQ(pDistValues[i], 0.0f) << "s " << pDistGrid[i];
+  for (int i = kFirst; i <= kLast; ++i) EXPECT_EQ(DistributionVectors().pDistValues[i], 0.0f) << "s " << DistributionVectors().pDistGrid[i];
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ std::string SetDirectory() { return fs::path(ScanFixture("set_abs/00001.ra1")).p
 
 std::vector<std::string> LoadedNames() {
   std::vector<std::string> names;
-  for (int s = 1; s <= nScans; ++s) names.push_back(ppScanFileNames[Idx(s)]);
+  for (int s = 1; s <= DataSet().nScans; ++s) names.push_back(DataSet().ppScanFileNames[Idx(s)]);
   return names;
 }
 
@@ -44,11 +44,11 @@ std::string CopyAs(const std::string& dir, const std::string& fixture, const std
 
 TEST_F(LoadCommandTest, LoadNewFilesLoadsTheChosenScansIntoPlots) {
   LoadThroughDialog(VelocitySet());
-  EXPECT_EQ(nScans, 3);
-  EXPECT_NE(pDataPlot, nullptr);
-  ASSERT_EQ(pScanOrder.size(), 4u);
-  EXPECT_EQ(pScanOrder[1], 2);  // recorded at 1000 s
-  EXPECT_EQ(pScanOrder[3], 1);  // recorded at 3000 s
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_NE(DataPlots().pDataPlot, nullptr);
+  ASSERT_EQ(DataSet().pScanOrder.size(), 4u);
+  EXPECT_EQ(DataSet().pScanOrder[1], 2);  // recorded at 1000 s
+  EXPECT_EQ(DataSet().pScanOrder[3], 1);  // recorded at 3000 s
   EXPECT_TRUE(Handle().IsMenuItemEnabled(kCmAddMoreFiles));
   EXPECT_FALSE(bFileDialogOpen);
 }
@@ -64,12 +64,12 @@ TEST_F(LoadCommandTest, TheNextDialogStartsInTheDirectoryOfTheLastLoad) {
 TEST_F(LoadCommandTest, LoadKeepsOldSetWhenAFileIsBad) {
   LoadVelocitySet();
   const std::vector<std::string> before = LoadedNames();
-  const CWINPlot* plotBefore = pDataPlot;
+  const CWINPlot* plotBefore = DataPlots().pDataPlot;
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   LoadThroughDialog({ScanFixture("absorbance.ra1"), ScanFixture("empty.ra1")});
   EXPECT_EQ(Captions(), std::vector<std::string>{"LOAD ERROR"});
   EXPECT_EQ(LoadedNames(), before);
-  EXPECT_EQ(pDataPlot, plotBefore);
+  EXPECT_EQ(DataPlots().pDataPlot, plotBefore);
 }
 
 TEST_F(LoadCommandTest, NoLoadStartsWhileAFileDialogIsOpen) {
@@ -81,7 +81,7 @@ TEST_F(LoadCommandTest, NoLoadStartsWhileAFileDialogIsOpen) {
   Dispatch(kCmAddMoreFiles);
   Drop(VelocitySet());
   EXPECT_EQ(Shown("OpenFile"), 0);
-  EXPECT_EQ(nScans, 0);
+  EXPECT_EQ(DataSet().nScans, 0);
 }
 
 TEST_F(LoadCommandTest, ScanListFileLoadsTheScansItNames) {
@@ -89,21 +89,21 @@ TEST_F(LoadCommandTest, ScanListFileLoadsTheScansItNames) {
   WriteFile(list, "newformat n=1\n" + SetDirectory() + "\n00002.ra1\n00003.ra1\n");
   LoadThroughDialog({list});
   EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00002.ra1", "00003.ra1"}));
-  EXPECT_EQ(nStoredFiles, 2);
+  EXPECT_EQ(FileList().nStoredFiles, 2);
 }
 
 TEST_F(LoadCommandTest, ScanListWithABadFileKeepsSetAndStoredList) {
   LoadVelocitySet();
   StoreFileList(0);
-  const std::vector<std::string> stored = ppStoredFileNames;
+  const std::vector<std::string> stored = FileList().ppStoredFileNames;
   const std::string list = ProgramDir() + "/list_bad.ra1";
   WriteFile(list, "newformat n=1\n" + fs::path(ScanFixture("empty.ra1")).parent_path().string() +
                       "\nabsorbance.ra1\nempty.ra1\n");
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   LoadThroughDialog({list});
-  EXPECT_EQ(nScans, 3);
-  EXPECT_EQ(ppStoredFileNames, stored);
-  EXPECT_EQ(szDataDirectory, SetDirectory());
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_EQ(FileList().ppStoredFileNames, stored);
+  EXPECT_EQ(DataSet().szDataDirectory, SetDirectory());
 }
 
 TEST_F(LoadCommandTest, MissingFilesCanBeReadFromTheLastDataDirectory) {
@@ -116,24 +116,24 @@ TEST_F(LoadCommandTest, MissingFilesCanBeReadFromTheLastDataDirectory) {
   ASSERT_EQ(BoxTexts().size(), 1u);
   EXPECT_EQ(BoxTexts()[0].rfind("could not find files in " + ProgramDir() + "/gone - use file from ", 0),
             0u);
-  EXPECT_EQ(nScans, 3);
-  EXPECT_EQ(szDataDirectory, SetDirectory());
-  EXPECT_FALSE(bUseOtherDirectory);
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_EQ(DataSet().szDataDirectory, SetDirectory());
+  EXPECT_FALSE(AnalysisSwitches().bUseOtherDirectory);
 }
 
 TEST_F(LoadCommandTest, AddMoreFilesAddsScansToTheSet) {
   LoadThroughDialog({ScanFixture("set_abs/00001.ra1"), ScanFixture("set_abs/00002.ra1")});
-  ASSERT_EQ(nScans, 2);
+  ASSERT_EQ(DataSet().nScans, 2);
   Backend().QueueOpenFiles({ScanFixture("set_abs/00003.ra1")});
   Dispatch(kCmAddMoreFiles);
   EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
-  EXPECT_EQ(pDataPlot->nCurves, 3);
+  EXPECT_EQ(DataPlots().pDataPlot->nCurves, 3);
 }
 
 TEST_F(LoadCommandTest, AddMoreFilesSkipsScansAlreadyLoadedAndSaysSo) {
   LoadThroughDialog({ScanFixture("set_abs/00001.ra1"), ScanFixture("set_abs/00002.ra1")});
-  ASSERT_EQ(nScans, 2);
-  const std::vector<int> pointsBefore = pnPoints;
+  ASSERT_EQ(DataSet().nScans, 2);
+  const std::vector<int> pointsBefore = DataSet().pnPoints;
   Backend().ClearTranscript();
   // The loaded two again, one of them spelt through "..", and one new scan: only the
   // new one is added, and the note names the two left out.
@@ -147,17 +147,17 @@ TEST_F(LoadCommandTest, AddMoreFilesSkipsScansAlreadyLoadedAndSaysSo) {
   EXPECT_NE(BoxTexts()[0].find("00001.ra1"), std::string::npos);
   EXPECT_NE(BoxTexts()[0].find("00002.ra1"), std::string::npos);
   EXPECT_EQ(BoxTexts()[0].find("00003.ra1"), std::string::npos);
-  EXPECT_EQ(pDataPlot->nCurves, 3);
+  EXPECT_EQ(DataPlots().pDataPlot->nCurves, 3);
 
   // Nothing new at all: the set stays as it is, and the refusal says why.
   Backend().ClearTranscript();
   Backend().QueueOpenFiles(VelocitySet());
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   Dispatch(kCmAddMoreFiles);
-  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
   ASSERT_EQ(BoxTexts().size(), 1u);
   EXPECT_NE(BoxTexts()[0].find("already loaded"), std::string::npos);
-  EXPECT_EQ(pnPoints[1], pointsBefore[1]);
+  EXPECT_EQ(DataSet().pnPoints[1], pointsBefore[1]);
 }
 
 TEST_F(LoadCommandTest, DroppedScanFilesLoadWithoutAQuestionIntoAnEmptyWindow) {
@@ -166,7 +166,7 @@ TEST_F(LoadCommandTest, DroppedScanFilesLoadWithoutAQuestionIntoAnEmptyWindow) {
   EXPECT_TRUE(Captions().empty());
   // Loaded in the order of their names, shown in the order of their times.
   EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
-  EXPECT_EQ(szDataDirectory, SetDirectory());
+  EXPECT_EQ(DataSet().szDataDirectory, SetDirectory());
 }
 
 TEST_F(LoadCommandTest, DroppedFilesAskBeforeErasingTheLoadedData) {
@@ -174,11 +174,11 @@ TEST_F(LoadCommandTest, DroppedFilesAskBeforeErasingTheLoadedData) {
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDNO, "LOAD DATA");
   Drop(VelocitySet());
-  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(DataSet().nScans, 2);
 
   Backend().QueueMessageBox(IDYES, "LOAD DATA");
   Drop(VelocitySet());
-  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
 }
 
 // The title names the set loaded last, whether it was dropped or chosen in the
@@ -193,11 +193,11 @@ TEST_F(LoadCommandTest, TheTitleFollowsTheSetLoadedLast) {
                                            CopyAs(dir, "set_abs/00002.ra1", "b2.ra1")};
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   LoadThroughDialog({copies[0], CopyAs(dir, "empty.ra1", "b3.ra1")});
-  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
   EXPECT_EQ(Backend().MainWindow().Title(), title(SetDirectory() + "/00001.ra1"));
 
   LoadThroughDialog(copies);
-  ASSERT_EQ(nScans, 2);
+  ASSERT_EQ(DataSet().nScans, 2);
   EXPECT_EQ(Backend().MainWindow().Title(), title(fs::path(copies[0]).string()));
 
   Backend().QueueMessageBox(IDYES, "LOAD DATA");
@@ -210,21 +210,21 @@ TEST_F(LoadCommandTest, DroppingOnlyOtherFilesSaysSoAndKeepsTheSet) {
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Drop({ScanFixture("intensity.ri1"), ScanFixture("fluorescence.fa1")});
   EXPECT_EQ(Captions(), std::vector<std::string>{"ATTENTION"});
-  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
 }
 
 TEST_F(LoadCommandTest, DroppedBadFileKeepsSetAndStoredList) {
   LoadVelocitySet();
   StoreFileList(0);
-  const std::vector<std::string> stored = ppStoredFileNames;
+  const std::vector<std::string> stored = FileList().ppStoredFileNames;
   const std::string bad = CopyAs(ProgramDir(), "empty.ra1", "00009.ra1");
   Backend().QueueMessageBox(IDYES, "LOAD DATA");
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   Drop({ScanFixture("set_abs/00001.ra1"), bad});
   EXPECT_EQ(Captions(), (std::vector<std::string>{"LOAD DATA", "LOAD ERROR"}));
   EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
-  EXPECT_EQ(ppStoredFileNames, stored);
-  EXPECT_EQ(szDataDirectory, SetDirectory());
+  EXPECT_EQ(FileList().ppStoredFileNames, stored);
+  EXPECT_EQ(DataSet().szDataDirectory, SetDirectory());
 }
 
 TEST_F(LoadCommandTest, EquilibriumModeStartsOnlyWithASingleFileThatLoaded) {
@@ -235,52 +235,52 @@ TEST_F(LoadCommandTest, EquilibriumModeStartsOnlyWithASingleFileThatLoaded) {
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");   // the file cannot be read
   LoadThroughDialog({ScanFixture("empty.ra1")});
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_FALSE(DataSet().bEquilibriumMode);
   EXPECT_EQ(LoadedNames(), (std::vector<std::string>{"00001.ra1", "00002.ra1", "00003.ra1"}));
   // Declined: nothing is read and the mode stays.
   Backend().QueueMessageBox(IDOK, "ERROR");
   Backend().QueueMessageBox(IDNO, "LOAD ERROR");
   LoadThroughDialog({ScanFixture("absorbance.ra1")});
-  EXPECT_FALSE(bEquilibriumMode);
-  EXPECT_EQ(nScans, 3);
+  EXPECT_FALSE(DataSet().bEquilibriumMode);
+  EXPECT_EQ(DataSet().nScans, 3);
   // Agreed to with a readable file: the single scan is the new set, in equilibrium mode.
   Backend().QueueMessageBox(IDOK, "ERROR");
   Backend().QueueMessageBox(IDYES, "LOAD ERROR");
   Backend().QueueMessageBox(IDOK, "Error");  // the fit limits of the new set
   LoadThroughDialog({ScanFixture("absorbance.ra1")});
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_TRUE(bEquilibriumMode);
+  EXPECT_TRUE(DataSet().bEquilibriumMode);
   EXPECT_EQ(LoadedNames(), std::vector<std::string>{"absorbance.ra1"});
 }
 
 TEST_F(LoadCommandTest, ElectrophoresisModeEndsOnlyWithANewLoadedSet) {
   LoadVelocitySet();
-  bElectrophoresisMode = true;  // as an electrophoresis load leaves it
+  ScanFile().bElectrophoresisMode = true;  // as an electrophoresis load leaves it
   // Cancelled dialog, an unreadable selection, a dropped unreadable file: the mode stays.
   Backend().QueueOpenFiles({});
   Dispatch(kCmLoadNewFiles);
-  EXPECT_TRUE(bElectrophoresisMode);
+  EXPECT_TRUE(ScanFile().bElectrophoresisMode);
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   LoadThroughDialog({ScanFixture("absorbance.ra1"), ScanFixture("empty.ra1")});
-  EXPECT_TRUE(bElectrophoresisMode);
+  EXPECT_TRUE(ScanFile().bElectrophoresisMode);
   const std::string bad = CopyAs(ProgramDir(), "empty.ra1", "00009.ra1");
   Backend().QueueMessageBox(IDYES, "LOAD DATA");
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   Drop({ScanFixture("set_abs/00001.ra1"), bad});
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_TRUE(bElectrophoresisMode);
-  EXPECT_EQ(nScans, 3);
+  EXPECT_TRUE(ScanFile().bElectrophoresisMode);
+  EXPECT_EQ(DataSet().nScans, 3);
   // A set of ordinary scans that loads leaves the mode.
   LoadThroughDialog(VelocitySet());
-  ASSERT_EQ(nScans, 3);
-  EXPECT_FALSE(bElectrophoresisMode);
+  ASSERT_EQ(DataSet().nScans, 3);
+  EXPECT_FALSE(ScanFile().bElectrophoresisMode);
 }
 
 TEST_F(LoadCommandTest, ExitReleasesTheDataAndEndsTheLoop) {
   LoadVelocitySet();
   Dispatch(kCmExit);
-  EXPECT_EQ(nScans, 0);
-  EXPECT_EQ(pDataPlot, nullptr);
+  EXPECT_EQ(DataSet().nScans, 0);
+  EXPECT_EQ(DataPlots().pDataPlot, nullptr);
   EXPECT_TRUE(UiEvents().Any([](const Event& e) { return e.type == EventType::Quit; }));
 }
 
@@ -305,28 +305,28 @@ TEST_F(LoadCommandTest, EquilibriumLoadAndChangeCell) {
   }
   Backend().QueueOpenFiles({});
   Dispatch(kCmLoadEquilibriumData);
-  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_FALSE(DataSet().bEquilibriumMode);
   Backend().QueueOpenFiles({cell1[0]});
   Dispatch(kCmLoadEquilibriumData);
-  ASSERT_EQ(nScans, 1);
-  EXPECT_TRUE(bEquilibriumMode);
+  ASSERT_EQ(DataSet().nScans, 1);
+  EXPECT_TRUE(DataSet().bEquilibriumMode);
   EXPECT_TRUE(Captions().empty());
 
-  bEquilibriumMode = false;
+  DataSet().bEquilibriumMode = false;
   LoadThroughDialog(cell1);
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   Backend().QueueInput("2");
   Dispatch(kCmChangeCell);
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   // The stored list is in display order (by time): 00002, 00003, 00001.
   const std::vector<std::string> cell2{"00002.ra2", "00003.ra2", "00001.ra2"};
   EXPECT_EQ(LoadedNames(), cell2);
-  EXPECT_EQ(szDataDirectory, dir);
+  EXPECT_EQ(DataSet().szDataDirectory, dir);
   Backend().QueueInput("3");
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   Dispatch(kCmChangeCell);
   EXPECT_EQ(LoadedNames(), cell2);
-  EXPECT_EQ(FileNameOf(ppStoredFileNames[1]).back(), '2');
+  EXPECT_EQ(FileNameOf(FileList().ppStoredFileNames[1]).back(), '2');
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
@@ -350,7 +350,7 @@ TEST_F(LoadCommandTest, TheNotesOfALoadAreShownOnceByTheCommandInTheirOrder) {
   for (const char* caption : {"ERROR", "ATTENTION", "ATTENTION"})
     Backend().QueueMessageBox(IDOK, caption);
   LoadThroughDialog(files);
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(Captions(), (std::vector<std::string>{"ERROR", "ATTENTION", "ATTENTION"}));
   const std::vector<std::string> texts = BoxTexts();
@@ -360,7 +360,7 @@ TEST_F(LoadCommandTest, TheNotesOfALoadAreShownOnceByTheCommandInTheirOrder) {
             "all 3 scans hold the same time, 1000 s: a sedimentation velocity analysis needs "
             "scans taken at different times - check line 2 of the scan files");
   EXPECT_EQ(texts[2].rfind(files[0] + " (and 2 more files):\nline 2 holds the omega^2 t 0", 0), 0u);
-  EXPECT_NE(pTemperaturePlot, nullptr);
+  EXPECT_NE(TemperaturePlot().pTemperaturePlot, nullptr);
 }
 
 // The data mode of a new set: the equilibrium loader starts equilibrium mode, the
@@ -371,8 +371,8 @@ TEST_F(LoadCommandTest, VelocityLoadersOfSeveralScansEndEquilibriumMode) {
   const auto enterEquilibrium = [this] {
     Backend().QueueOpenFiles({ScanFixture("set_abs/00001.ra1")});
     Dispatch(kCmLoadEquilibriumData);
-    ASSERT_EQ(nScans, 1);
-    ASSERT_TRUE(bEquilibriumMode);
+    ASSERT_EQ(DataSet().nScans, 1);
+    ASSERT_TRUE(DataSet().bEquilibriumMode);
   };
   const auto titleMarked = [this] { return Handle().Title().ends_with(kEquilibriumTitleMark); };
   enterEquilibrium();
@@ -383,21 +383,21 @@ TEST_F(LoadCommandTest, VelocityLoadersOfSeveralScansEndEquilibriumMode) {
   // Kept: added files, one more single scan, and a selection that cannot be read.
   Backend().QueueOpenFiles({ScanFixture("set_abs/00002.ra1"), ScanFixture("set_abs/00003.ra1")});
   Dispatch(kCmAddMoreFiles);
-  EXPECT_EQ(nScans, 3);
-  EXPECT_TRUE(bEquilibriumMode);
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_TRUE(DataSet().bEquilibriumMode);
   LoadThroughDialog({ScanFixture("set_abs/00002.ra1")});
   EXPECT_EQ(LoadedNames(), std::vector<std::string>{"00002.ra1"});
-  EXPECT_TRUE(bEquilibriumMode);
+  EXPECT_TRUE(DataSet().bEquilibriumMode);
   Backend().QueueMessageBox(IDOK, "LOAD ERROR");
   LoadThroughDialog({ScanFixture("absorbance.ra1"), ScanFixture("empty.ra1")});
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_TRUE(bEquilibriumMode);
+  EXPECT_TRUE(DataSet().bEquilibriumMode);
   EXPECT_TRUE(titleMarked());
 
   // Ended: several chosen scans, a scan list, dropped scans.
   LoadThroughDialog(VelocitySet());
-  EXPECT_EQ(nScans, 3);
-  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_FALSE(DataSet().bEquilibriumMode);
   EXPECT_EQ(Handle().Title(), "SEDIMENTATION ANALYSIS -> " + VelocitySet().front() + "...");
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
 
@@ -405,15 +405,15 @@ TEST_F(LoadCommandTest, VelocityLoadersOfSeveralScansEndEquilibriumMode) {
   const std::string list = ProgramDir() + "/list_run.ra1";
   WriteFile(list, "newformat n=1\n" + SetDirectory() + "\n00002.ra1\n00003.ra1\n");
   LoadThroughDialog({list});
-  EXPECT_EQ(nScans, 2);
-  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(DataSet().nScans, 2);
+  EXPECT_FALSE(DataSet().bEquilibriumMode);
   EXPECT_FALSE(titleMarked());
 
   enterEquilibrium();
   Backend().QueueMessageBox(IDYES, "LOAD DATA");
   Drop(VelocitySet());
-  EXPECT_EQ(nScans, 3);
-  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_FALSE(DataSet().bEquilibriumMode);
   EXPECT_FALSE(titleMarked());
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmLoadEquilibriumData));
   EXPECT_TRUE(Backend().AllAnswersUsed());
@@ -473,8 +473,8 @@ TEST_F(LoadCommandTest, AVelocityRunLoadedAsEquilibriumDataIsNamedAtTheLoad) {
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmLoadEquilibriumData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  ASSERT_EQ(nScans, 12);
-  EXPECT_TRUE(bEquilibriumMode);
+  ASSERT_EQ(DataSet().nScans, 12);
+  EXPECT_TRUE(DataSet().bEquilibriumMode);
   ASSERT_EQ(BoxTexts().size(), 1u) << ::testing::PrintToString(BoxTexts());
   const std::string note = BoxTexts()[0];
   EXPECT_NE(note.find("these 12 scans of cell 1 at 50000 rpm look like a sedimentation velocity run"),
@@ -485,8 +485,8 @@ TEST_F(LoadCommandTest, AVelocityRunLoadedAsEquilibriumDataIsNamedAtTheLoad) {
   // The same scans as a velocity run: no note.
   Backend().ClearTranscript();
   LoadThroughDialog(run);
-  ASSERT_EQ(nScans, 12);
-  EXPECT_FALSE(bEquilibriumMode);
+  ASSERT_EQ(DataSet().nScans, 12);
+  EXPECT_FALSE(DataSet().bEquilibriumMode);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
 
   // Equilibrium profiles: M (1 - vbar rho) w^2 / (2 R T) with M 50 kDa, vbar 0.73,
@@ -520,8 +520,8 @@ TEST_F(LoadCommandTest, AVelocityRunLoadedAsEquilibriumDataIsNamedAtTheLoad) {
     Backend().ClearTranscript();
     Backend().QueueOpenFiles(files);
     Dispatch(kCmLoadEquilibriumData);
-    EXPECT_EQ(nScans, static_cast<int>(files.size()));
-    EXPECT_TRUE(bEquilibriumMode);
+    EXPECT_EQ(DataSet().nScans, static_cast<int>(files.size()));
+    EXPECT_TRUE(DataSet().bEquilibriumMode);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
   }
 }

@@ -17,49 +17,49 @@ using ModelCommandTest = DistributionWindowTest;
 
 TEST_F(ModelCommandTest, ContinuousCsAfterCMTakesAnSRangeAndUnchecksCM) {
   Dispatch(kCmContinuousCM);
-  pParams[kContiSlotGridCount] = 70.0f;
-  pParams[kContiSlotConfidence] = 0.68f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 70.0f;
+  AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
   UnpackModelParams();
   Dispatch(kCmContinuousCs);
-  EXPECT_TRUE(bContiModel);
-  EXPECT_TRUE(bContiSModel);
+  EXPECT_TRUE(ModelFlags().bContiModel);
+  EXPECT_TRUE(ModelFlags().bContiSModel);
   EXPECT_FALSE(Handle().IsMenuItemChecked(kCmContinuousCM));
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 0.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridMin], 0.0f);
   // Settings of a continuous model stay.
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridCount], 70.0f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotConfidence], 0.68f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridCount], 70.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotConfidence], 0.68f);
 }
 
 TEST_F(ModelCommandTest, CsVariantsKeepTheGridAndGiveSlot11TheirOwnMeaning) {
   Dispatch(kCmContinuousCs);
-  pParams[kContiSlotGridMin] = 1.0f;
-  pParams[kContiSlotGridMax] = 15.0f;
-  pParams[kContiSlotFrictionalRatio] = 1.4f;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 1.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 15.0f;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.4f;
   UnpackModelParams();
 
-  const float engineD = fInvariantD;
+  const float engineD = DistributionKernels().fInvariantD;
   Dispatch(kCmContinuousCsInvariantD);  // invariant D: slot 11 is D, the engine's
-  EXPECT_TRUE(bCsInvariantD);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 1.0f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 15.0f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], engineD);
+  EXPECT_TRUE(ModelFlags().bCsInvariantD);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridMin], 1.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridMax], 15.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotFrictionalRatio], engineD);
 
   Dispatch(kCmContinuousCsScalingLaw);  // scaling law: slot 11 is Ks, slot 18 bs
-  EXPECT_TRUE(bCsScalingLaw);
-  EXPECT_FALSE(bCsInvariantD);
+  EXPECT_TRUE(ModelFlags().bCsScalingLaw);
+  EXPECT_FALSE(ModelFlags().bCsInvariantD);
 
   Dispatch(kCmContinuousCs);  // back to f/f0, which the variants left alone
-  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 1.4f);
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotFrictionalRatio], 1.4f);
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.4f);
 }
 
 TEST_F(ModelCommandTest, DiscreteFitSwitchesDoNotBecomeGridOptions) {
   // A discrete species 3 and 4 with floated second values: fit switches 3 and 4.
-  pParamFitFlags[3] = pParamFitFlags[4] = 1;
+  AnalysisSwitches().pParamFitFlags[3] = AnalysisSwitches().pParamFitFlags[4] = 1;
   UnpackModelParams();
   Dispatch(kCmContinuousCs);
-  EXPECT_EQ(pParamFitFlags[kContiFitGridFromFile], 0);
-  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiFitGridFromFile], 0);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiFitLogGrid], 0);
 }
 
 // The floating-vbar c(s) keeps f/f0 in slot 3 and vbar in slot 11, the other
@@ -68,21 +68,21 @@ TEST_F(ModelCommandTest, DiscreteFitSwitchesDoNotBecomeGridOptions) {
 TEST_F(ModelCommandTest, FloatingVbarModelKeepsVbarAndFrictionalRatio) {
   Dispatch(kCmDiscreteSpecies);
   Dispatch(kCmContinuousCsFloatingVbar);
-  EXPECT_FLOAT_EQ(VBAR, 0.73f);
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.2f);
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.73f);
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.2f);
 
   Dispatch(kCmContinuousCs);
-  pParams[kContiSlotFrictionalRatio] = 1.4f;
-  pParams[kContiSlotVbar] = 0.71f;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.4f;
+  AnalysisSwitches().pParams[kContiSlotVbar] = 0.71f;
   UnpackModelParams();
   Dispatch(kCmContinuousCsFloatingVbar);
-  EXPECT_FLOAT_EQ(VBAR, 0.71f);
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotVbar], 1.4f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 0.71f);
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.71f);
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.4f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotVbar], 1.4f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotFrictionalRatio], 0.71f);
   Dispatch(kCmContinuousCs);
-  EXPECT_FLOAT_EQ(VBAR, 0.71f);
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.71f);
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.4f);
 }
 
 // Floated values of discrete species do not become floated settings of a
@@ -90,11 +90,11 @@ TEST_F(ModelCommandTest, FloatingVbarModelKeepsVbarAndFrictionalRatio) {
 // where the one-discrete c(s) keeps its discrete s).
 TEST_F(ModelCommandTest, FloatedSpeciesValuesAreNotFloatedDistributionSettings) {
   Dispatch(kCmDiscreteSpecies);
-  for (int k = 1; k <= 3; ++k) pSpeciesIncluded[k] = 1;
-  pSpeciesAmplitudeFit[3] = pSpeciesSFit[2] = pSpeciesAmplitudeFit[2] = 1;
+  for (int k = 1; k <= 3; ++k) AnalysisSwitches().pSpeciesLinked[k] = 1;
+  ModelParams().pSpeciesAmplitudeFit[3] = ModelParams().pSpeciesSFit[2] = ModelParams().pSpeciesAmplitudeFit[2] = 1;
   PackModelParams();
   Dispatch(kCmContinuousCs);
-  for (int slot = 1; slot <= 12; ++slot) EXPECT_EQ(pParamFitFlags[slot], 0) << slot;
+  for (int slot = 1; slot <= 12; ++slot) EXPECT_EQ(AnalysisSwitches().pParamFitFlags[slot], 0) << slot;
 }
 
 TEST_F(ModelCommandTest, ParametersByAcceleratorChangeTheContinuousModel) {
@@ -108,22 +108,22 @@ TEST_F(ModelCommandTest, ParametersByAcceleratorChangeTheContinuousModel) {
   Backend().QueueDialog(IDOK, answers);
   PressKeyAndRun('P', MK_CONTROL);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridCount], 60.0f);
-  EXPECT_FLOAT_EQ(fDistMin, 0.5f);
-  EXPECT_FLOAT_EQ(fDistMax, 14.0f);
-  EXPECT_FLOAT_EQ(fConfidenceLevel, 0.68f);
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.35f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridCount], 60.0f);
+  EXPECT_FLOAT_EQ(DistributionGrid().fDistMin, 0.5f);
+  EXPECT_FLOAT_EQ(DistributionGrid().fDistMax, 14.0f);
+  EXPECT_FLOAT_EQ(DistributionModels().fConfidenceLevel, 0.68f);
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.35f);
 }
 
 TEST_F(ModelCommandTest, CancelledParametersChangeNothing) {
   Dispatch(kCmContinuousCs);
-  const float before = pParams[kContiSlotGridMax];
+  const float before = AnalysisSwitches().pParams[kContiSlotGridMax];
   TransferBuffer answers;
   answers.text[407] = "3";
   Backend().QueueDialog(IDCANCEL, answers);
   Dispatch(kCmParameters);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], before);
-  EXPECT_FLOAT_EQ(fDistMax, before);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridMax], before);
+  EXPECT_FLOAT_EQ(DistributionGrid().fDistMax, before);
 }
 
 TEST_F(ModelCommandTest, RunWithoutDataSaysLoadDataFirst) {
@@ -131,18 +131,18 @@ TEST_F(ModelCommandTest, RunWithoutDataSaysLoadDataFirst) {
   Backend().QueueMessageBox(IDOK, "ERROR");
   Dispatch(kCmRun);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
 }
 
 TEST_F(ModelCommandTest, RunWithoutMeniscusAndBottomAsksForThem) {
   LoadSyntheticRun();
   Dispatch(kCmContinuousCs);
-  fMeniscus = 0.0f;
-  pParams[13] = 0.0f;
+  DataSet().fMeniscus = 0.0f;
+  AnalysisSwitches().pParams[13] = 0.0f;
   Backend().QueueMessageBox(IDOK);
   Dispatch(kCmRun);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
 }
 
 TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
@@ -151,8 +151,8 @@ TEST_F(ModelCommandTest, RunOfAModelNotBuiltSaysSo) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
   // A continuous model the distribution engine does not compute for equilibrium
   // data: the electrophoresis c(v) has no equilibrium profile.
-  bContiModel = bCvConstantD = true;
-  bEquilibriumMode = true;
+  ModelFlags().bContiModel = ModelFlags().bCvConstantD = true;
+  DataSet().bEquilibriumMode = true;
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmRun);
   EXPECT_NE(BoxTexts().back().find("cannot be computed for the loaded data"), std::string::npos);
@@ -177,7 +177,7 @@ TEST_F(ModelCommandTest, CommandsOnTheModelSayChooseAModelFirst) {
       EXPECT_EQ(BoxTexts(), std::vector<std::string>{"choose a model first (Model menu)"});
     }
   }
-  EXPECT_FALSE(std::filesystem::exists(szTmpParsPath));
+  EXPECT_FALSE(std::filesystem::exists(DataSet().szTmpParsPath));
   EXPECT_EQ(Backend().ClipboardTextValue(), "");
   // Ctrl+P, as the newcomer presses it.
   Backend().ClearTranscript();

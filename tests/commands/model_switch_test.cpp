@@ -48,8 +48,8 @@ struct Held {
 };
 
 Held HeldNow() {
-  return {std::vector<float>(std::begin(pParams), std::end(pParams)),
-          std::vector<int>(std::begin(pSpeciesIncluded), std::end(pSpeciesIncluded)), Meanings(),
+  return {std::vector<float>(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams)),
+          std::vector<int>(std::begin(AnalysisSwitches().pSpeciesLinked), std::end(AnalysisSwitches().pSpeciesLinked)), Meanings(),
           ActiveValueLayout()};
 }
 
@@ -87,7 +87,7 @@ class ModelSwitchTest : public DistributionWindowTest {
   // reads and every fit switch on, as the Parameters dialog puts them; what the
   // model then holds.
   static Held MarkEverySlot() {
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 1;
+    for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 1;
     for (const SlotRole& r : SlotRolesOf(CurrentModelValueRoles())) {
       if (r.slot == 13 || r.slot == 14 || r.slot == 15 || r.slot == 23) continue;
       // Inside the quantity's range (a parameter file must pass its checks); lower
@@ -96,9 +96,9 @@ class ModelSwitchTest : public DistributionWindowTest {
       double v = 1000.0 + r.slot;
       if (v < range.low || v > range.high) v = range.low + (range.high - range.low) * (0.5 - 0.01 * r.slot);
       if (range.integer) v = std::floor(v);
-      pParams[r.slot] = static_cast<float>(v);
+      AnalysisSwitches().pParams[r.slot] = static_cast<float>(v);
     }
-    for (int slot : ModelSlots()) pParamFitFlags[slot] = 1;
+    for (int slot : ModelSlots()) AnalysisSwitches().pParamFitFlags[slot] = 1;
     UnpackModelParams();
     PackModelParams();
     return HeldNow();
@@ -108,7 +108,7 @@ class ModelSwitchTest : public DistributionWindowTest {
   // its own (`own`), or a value left of the same quantity.
   static void ExpectOwnValues(const Held& own, const Held& left) {
     for (const auto& [slot, meaning] : Meanings()) {
-      const float v = pParams[slot];
+      const float v = AnalysisSwitches().pParams[slot];
       // The same quantity may stand in another slot of the model left (vbar and
       // f/f0 change places in the floating-vbar c(s)).
       bool carried = false;
@@ -125,7 +125,7 @@ class ModelSwitchTest : public DistributionWindowTest {
   static void ExpectNothingFloated(bool gridOptionsMayStay) {
     for (int slot : ModelSlots()) {
       if (gridOptionsMayStay && (slot == 3 || slot == 4)) continue;
-      EXPECT_EQ(pParamFitFlags[slot], 0) << "fit switch of slot " << slot;
+      EXPECT_EQ(AnalysisSwitches().pParamFitFlags[slot], 0) << "fit switch of slot " << slot;
     }
   }
 
@@ -138,10 +138,10 @@ class ModelSwitchTest : public DistributionWindowTest {
                              meaning.starts_with("f/f0 ")))
         continue;
       const float want = held.params[static_cast<std::size_t>(slot)];
-      EXPECT_NEAR(pParams[slot], want, 1e-5f * std::fabs(want)) << "slot " << slot << " (" << meaning << ")";
+      EXPECT_NEAR(AnalysisSwitches().pParams[slot], want, 1e-5f * std::fabs(want)) << "slot " << slot << " (" << meaning << ")";
     }
     if (!IsContinuousModel())
-      for (int k = 1; k <= nSpeciesSlots; ++k) EXPECT_EQ(pSpeciesIncluded[k], held.included[static_cast<std::size_t>(k)]) << k;
+      for (int k = 1; k <= nSpeciesSlots; ++k) EXPECT_EQ(AnalysisSwitches().pSpeciesLinked[k], held.included[static_cast<std::size_t>(k)]) << k;
   }
 };
 
@@ -165,7 +165,7 @@ TEST_F(ModelSwitchTest, EveryPairOfMenuModelsKeepsEachModelsValues) {
       // Species a distribution's settings ticked are not species of the model.
       if (aContinuous && !IsContinuousModel())
         for (int k = 1; k <= nSpeciesSlots; ++k)
-          EXPECT_EQ(pSpeciesIncluded[k], fresh[b].included[static_cast<std::size_t>(k)]) << k;
+          EXPECT_EQ(AnalysisSwitches().pSpeciesLinked[k], fresh[b].included[static_cast<std::size_t>(k)]) << k;
       ExpectNothingFloated(aContinuous && IsContinuousModel());
       Choose(a);
       ExpectHeldAgain(held);
@@ -191,7 +191,7 @@ TEST_F(ModelSwitchTest, ParameterFileLine73KeepsTheValuesOfTheModelLeft) {
   const std::string path = ProgramDir() + "/pars.ra1";
   FreshStart();
   Choose(kCmDiscreteSpecies);
-  szTmpParsPath = path;
+  DataSet().szTmpParsPath = path;
   ASSERT_TRUE(TmpSaveBestParams(&Handle(), false).ok);
   const std::vector<std::string> written = Lines(ReadFile(path));
   ASSERT_GE(written.size(), 174u);
@@ -222,7 +222,7 @@ TEST_F(ModelSwitchTest, ParameterFileLine73KeepsTheValuesOfTheModelLeft) {
       if (sameFamily(a, command)) continue;
       SCOPED_TRACE(::testing::Message() << CommandDisplayName(a) << " -> line 73 = " << code);
       FreshStart();
-      szTmpParsPath = path;
+      DataSet().szTmpParsPath = path;
       Choose(a);
       const Held held = MarkEverySlot();
       Backend().ClearTranscript();
@@ -238,17 +238,17 @@ TEST_F(ModelSwitchTest, ParameterFileLine73KeepsTheValuesOfTheModelLeft) {
   // and c(s) chosen afterwards has its own grid, not the refused one.
   writeFile(1, 20.0f, 0.1f, 100.0f);
   FreshStart();
-  szTmpParsPath = path;
+  DataSet().szTmpParsPath = path;
   Choose(kCmDiscreteSpecies);
   const Held held = MarkEverySlot();
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDOK, "reload parameters");
   EXPECT_EQ(ReloadParameters(&Handle(), path), 0);
-  EXPECT_TRUE(bDiscreteModel);
+  EXPECT_TRUE(ModelFlags().bDiscreteModel);
   ExpectHeldAgain(held);
   Choose(kCmContinuousCs);
-  EXPECT_EQ(pParams[kContiSlotGridMin], fresh[kCmContinuousCs].params[1]);
-  EXPECT_EQ(pParams[kContiSlotGridMax], fresh[kCmContinuousCs].params[5]);
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotGridMin], fresh[kCmContinuousCs].params[1]);
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotGridMax], fresh[kCmContinuousCs].params[5]);
   Choose(kCmDiscreteSpecies);
   ExpectHeldAgain(held);
 }
@@ -260,23 +260,23 @@ TEST_F(ModelSwitchTest, ParameterFileLine73KeepsTheValuesOfTheModelLeft) {
 TEST_F(ModelSwitchTest, SpeciesKeptAcrossFitMAndSTakeTheOtherSecondValue) {
   FreshStart();
   Choose(kCmDiscreteSpecies);
-  pSpeciesIncluded[2] = 1;
-  pSpeciesMassOrD[2] = 3.0f;  // D, 1e-7 cm^2/s
-  pSpeciesS[2] = 7.0f;
+  AnalysisSwitches().pSpeciesLinked[2] = 1;
+  ModelParams().pSpeciesMassOrD[2] = 3.0f;  // D, 1e-7 cm^2/s
+  ModelParams().pSpeciesS[2] = 7.0f;
   PackModelParams();
   Choose(kCmContinuousCs);
   const Held cs = HeldNow();
   Dispatch(kCmFitMAndS);
-  ASSERT_TRUE(bFitMAndS);
+  ASSERT_TRUE(ModelFlags().bFitMAndS);
   // The distribution's grid and settings are no species: they stay.
-  for (int slot = 1; slot <= 12; ++slot) EXPECT_EQ(pParams[slot], cs.params[static_cast<std::size_t>(slot)]) << slot;
-  EXPECT_FLOAT_EQ(VBAR, 0.73f);
+  for (int slot = 1; slot <= 12; ++slot) EXPECT_EQ(AnalysisSwitches().pParams[slot], cs.params[static_cast<std::size_t>(slot)]) << slot;
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.73f);
   Choose(kCmDiscreteSpecies);
   const double rt = 8.314462618e7 * 293.15;
   const double m = 7.0e-13 * rt / ((1.0 - 0.73 * 1.0) * 3.0e-7);
-  EXPECT_NEAR(pParams[2], m, 1e-4 * m);
-  EXPECT_NEAR(pParams[6], 7.0, 1e-6);
-  EXPECT_EQ(pSpeciesIncluded[2], 1);
+  EXPECT_NEAR(AnalysisSwitches().pParams[2], m, 1e-4 * m);
+  EXPECT_NEAR(AnalysisSwitches().pParams[6], 7.0, 1e-6);
+  EXPECT_EQ(AnalysisSwitches().pSpeciesLinked[2], 1);
 }
 
 // The Lamm solver choice of a model: Claverie, moving hat, automatic choice, fixed
@@ -285,12 +285,12 @@ struct Solver {
   bool claverie, movingHat, automatic, fixStep;
   bool operator==(const Solver&) const = default;
 };
-Solver SolverNow() { return {bClaverie, bMovingHat, bAutoFEAlgorithm, bFixTimeStep}; }
+Solver SolverNow() { return {LammSettings().bClaverie, LammSettings().bMovingHat, LammSettings().bAutoFEAlgorithm, LammSettings().bFixTimeStep}; }
 void SetSolver(const Solver& s) {
-  bClaverie = s.claverie;
-  bMovingHat = s.movingHat;
-  bAutoFEAlgorithm = s.automatic;
-  bFixTimeStep = s.fixStep;
+  LammSettings().bClaverie = s.claverie;
+  LammSettings().bMovingHat = s.movingHat;
+  LammSettings().bAutoFEAlgorithm = s.automatic;
+  LammSettings().bFixTimeStep = s.fixStep;
 }
 
 // Every menu model floated everything it reads, on the moving hat chosen by hand;
@@ -310,14 +310,14 @@ TEST_F(ModelSwitchTest, EachModelFloatsAgainWhatItFloatedOnItsOwnSolver) {
     EXPECT_TRUE(added) << "the same key as " << CommandDisplayName(other->second);
     const bool continuous = IsContinuousModel();
     const Held held = MarkEverySlot();
-    const std::vector<int> fits(std::begin(pParamFitFlags), std::end(pParamFitFlags));
+    const std::vector<int> fits(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags));
     SetSolver(byHand);
     Choose(continuous ? kCmDiscreteSpecies : kCmContinuousCs);
     SetSolver(afterARun);
     Choose(a);
     for (const auto& [slot, meaning] : held.meanings) {
       if (slot == 15 || (continuous && (slot == 3 || slot == 4))) continue;
-      EXPECT_EQ(pParamFitFlags[slot], fits[static_cast<std::size_t>(slot)]) << "slot " << slot << " (" << meaning << ")";
+      EXPECT_EQ(AnalysisSwitches().pParamFitFlags[slot], fits[static_cast<std::size_t>(slot)]) << "slot " << slot << " (" << meaning << ")";
     }
     EXPECT_EQ(SolverNow(), byHand);
     if (::testing::Test::HasFailure()) return;
@@ -334,23 +334,23 @@ TEST_F(ModelSwitchTest, ADistributionOfAnotherUnitStartsFromItsOwnGrid) {
   LoadSyntheticRun();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  ASSERT_NE(pDistPlot, nullptr);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
   // The plot of the distribution shown says that it may need a new run.
   Backend().AnswerUnscriptedBoxes(IDOK);
   Dispatch(kCmContinuousCM);
-  EXPECT_EQ(pParams[kContiSlotGridMin], cm.params[kContiSlotGridMin]);
-  EXPECT_EQ(pParams[kContiSlotGridMax], cm.params[kContiSlotGridMax]);
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotGridMin], cm.params[kContiSlotGridMin]);
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotGridMax], cm.params[kContiSlotGridMax]);
   // Its own grid, kept across c(s) and back.
-  pParams[kContiSlotGridMin] = 20000.0f;
-  pParams[kContiSlotGridMax] = 400000.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 20000.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 400000.0f;
   UnpackModelParams();
   Dispatch(kCmContinuousCs);
-  EXPECT_EQ(pParams[kContiSlotGridMin], 0.0f);
-  EXPECT_EQ(pParams[kContiSlotGridMax], 12.0f);
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotGridMin], 0.0f);
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotGridMax], 12.0f);
   Dispatch(kCmContinuousCM);
-  EXPECT_EQ(pParams[kContiSlotGridMin], 20000.0f);
-  EXPECT_EQ(pParams[kContiSlotGridMax], 400000.0f);
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotGridMin], 20000.0f);
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotGridMax], 400000.0f);
 }
 
 // "Fit M and s" switched while another family is chosen converts, in every menu
@@ -366,25 +366,25 @@ TEST_F(ModelSwitchTest, FitMAndSConvertsOnlyTheDOrMThatAModelKeeps) {
     Choose(a);
     if (IsContinuousModel()) continue;
     SCOPED_TRACE(CommandDisplayName(a));
-    const bool lightScattering = bStokesRadii || bCumulants;
+    const bool lightScattering = ModelFlags().bStokesRadii || ModelFlags().bCumulants;
     Held held = MarkEverySlot();
     // The light-scattering species are no values the checks judge: radii and
     // cumulants of 1-4 in slots 1-4, amplitudes and s in 5-12.
     if (lightScattering) {
       for (int slot = 1; slot <= 12; ++slot) {
-        pParams[slot] = 1.0f + 0.25f * static_cast<float>(slot);
+        AnalysisSwitches().pParams[slot] = 1.0f + 0.25f * static_cast<float>(slot);
         held.meanings[slot] = "light-scattering value";
       }
       UnpackModelParams();
       PackModelParams();
-      held.params.assign(std::begin(pParams), std::end(pParams));
+      held.params.assign(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
     }
-    const bool massBefore = bFitMAndS;
+    const bool massBefore = ModelFlags().bFitMAndS;
     Choose(kCmContinuousCs);
     Dispatch(kCmFitMAndS);
     Choose(a);
-    const bool converted = bFitMAndS != massBefore;
-    const double rt = fRT > 0.0f ? static_cast<double>(fRT) : 8.314462618e7 * 293.15;
+    const bool converted = ModelFlags().bFitMAndS != massBefore;
+    const double rt = DataSet().fRT > 0.0f ? static_cast<double>(DataSet().fRT) : 8.314462618e7 * 293.15;
     for (const auto& [slot, meaning] : held.meanings) {
       const double before = held.params[static_cast<std::size_t>(slot)];
       double want = before;
@@ -392,9 +392,9 @@ TEST_F(ModelSwitchTest, FitMAndSConvertsOnlyTheDOrMThatAModelKeeps) {
       // further pairs of the multiple non-ideal model keep a D whatever the switch).
       if (converted && slot <= 4 && (meaning == kDiffusionCoefficient.name || meaning == kMolarMass.name)) {
         const double s = held.params[static_cast<std::size_t>(slot + 4)];
-        want = s * 1e-6 * rt / ((1.0 - static_cast<double>(fVRho)) * before);
+        want = s * 1e-6 * rt / ((1.0 - static_cast<double>(SolventConstants().fVRho)) * before);
       }
-      EXPECT_NEAR(pParams[slot], want, 1e-4 * std::fabs(want)) << "slot " << slot << " (" << meaning << ")";
+      EXPECT_NEAR(AnalysisSwitches().pParams[slot], want, 1e-4 * std::fabs(want)) << "slot " << slot << " (" << meaning << ")";
     }
     Dispatch(kCmFitMAndS);
     if (::testing::Test::HasFailure()) return;

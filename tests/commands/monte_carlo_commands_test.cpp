@@ -23,9 +23,9 @@ class MonteCarloCommandTest : public DistributionWindowTest {
     LoadSyntheticRun();
     ChooseSmallCs();
     Dispatch(kCmRun);
-    ASSERT_TRUE(bModelComputed);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   }
-  static std::vector<float> Shown() { return std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1); }
+  static std::vector<float> Shown() { return std::vector<float>(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1); }
 };
 
 // A count of sets beyond what the analysis takes, or a confidence level outside
@@ -74,10 +74,10 @@ TEST_F(MonteCarloCommandTest, MonteCarloShowsLimitsThenTheMeasuredDistribution) 
 
   // The prior of the distribution's peaks: the analysis runs again with it.
   Dispatch(kCmPriorDiscreteSpecies);
-  EXPECT_TRUE(bUsePrior);
-  EXPECT_TRUE(bPriorFromDiscreteSpecies);
-  EXPECT_TRUE(bModelComputed);
-  EXPECT_GT(pPriorTableX.size(), 2u);
+  EXPECT_TRUE(DistributionModels().bUsePrior);
+  EXPECT_TRUE(DistributionPrior().bPriorFromDiscreteSpecies);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_GT(DistributionPrior().pPriorTableX.size(), 2u);
 }
 
 // The summary names the folder the dialog chose and every file the run wrote there.
@@ -122,8 +122,8 @@ TEST_F(MonteCarloCommandTest, TheSummaryIsShownOverTheMeanAndBothLimitsAndSaysOn
       if (caption == "Monte Carlo for Distributions" && text.find(" sets: ") != std::string_view::npos) {
         summary = std::string(text);
         // The distribution curve holds the mean, beside the two limit curves.
-        meanShown = pDistPlot && pDistPlot->nCurves == 3 && pMCMean.size() == Idx(nDistGrid) + 1 &&
-                    std::equal(pMCMean.begin() + 1, pMCMean.end(), pDistValues + 1);
+        meanShown = DistributionPlot().pDistPlot && DistributionPlot().pDistPlot->nCurves == 3 && ContiMonteCarlo().pMCMean.size() == Idx(DistributionVectors().nDistGrid) + 1 &&
+                    std::equal(ContiMonteCarlo().pMCMean.begin() + 1, ContiMonteCarlo().pMCMean.end(), DistributionVectors().pDistValues + 1);
         Paint();  // a paint request while the box is open keeps the picture
         upper = InkInRows(635, 945, true);
         const Image& screen = Handle().Screen();
@@ -158,7 +158,7 @@ TEST_F(MonteCarloCommandTest, TheResultFolderIsChosenStartingInTheDataFolder) {
     return shown;
   };
   const std::pair<std::string, std::string> expected{"folder for the Monte-Carlo result files",
-                                                     szDataDirectory};
+                                                     DataSet().szDataDirectory};
   Backend().ClearTranscript();
   Backend().QueueInput("3");
   Backend().QueueInput("0.68");
@@ -166,7 +166,7 @@ TEST_F(MonteCarloCommandTest, TheResultFolderIsChosenStartingInTheDataFolder) {
   Dispatch(kCmMonteCarloDistributions);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(folderDialogs(), (std::vector<std::pair<std::string, std::string>>{expected}));
-  EXPECT_FALSE(std::filesystem::exists(szDataDirectory + "/mean.dat"));
+  EXPECT_FALSE(std::filesystem::exists(DataSet().szDataDirectory + "/mean.dat"));
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
 
   const std::string dir = ProgramDir() + "/chosen";
@@ -181,7 +181,7 @@ TEST_F(MonteCarloCommandTest, TheResultFolderIsChosenStartingInTheDataFolder) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(folderDialogs(), (std::vector<std::pair<std::string, std::string>>{expected}));
   EXPECT_TRUE(std::filesystem::exists(dir + "/mean.dat"));
-  EXPECT_FALSE(std::filesystem::exists(szDataDirectory + "/mean.dat"));
+  EXPECT_FALSE(std::filesystem::exists(DataSet().szDataDirectory + "/mean.dat"));
 }
 
 // The integrated weight-average s: with both regularisations shown the command says
@@ -222,7 +222,7 @@ TEST_F(MonteCarloCommandTest, IntegratedWeightAverageOfCMTakesLimitsInM) {
   LoadSyntheticRun();
   ChooseSmallCM();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   ASSERT_FALSE(IsSGridModel());
   const std::string dir = ProgramDir() + "/mcm";
   std::filesystem::create_directories(dir);

@@ -43,16 +43,16 @@ class NonidealCsTest : public DistributionWindowTest {
   void LoadNonidealSpeciesData() {
     test::InstallVelocityScans(8, 120, 1000.0, 50000.0f);
     Dispatch(kCmNonidealSingle);
-    ASSERT_TRUE(bNonidealSpecies);
-    fSignalPerConc = 1.0;
-    bRepulsiveNonideality = true;
-    pParams[1] = static_cast<float>(test::DiffusionFromSAndFf0(kS0, 1.2));
-    pParams[5] = static_cast<float>(kS0);
-    pParams[9] = 1.0f;
-    pParams[10] = kLogKs;
-    pParams[11] = kLogKd;
-    pParams[13] = fMeniscus;
-    pParams[14] = fBottom;
+    ASSERT_TRUE(ModelFlags().bNonidealSpecies);
+    DataSet().dSignalPerConcentration = 1.0;
+    ModelOptions().bRepulsiveNonideality = true;
+    AnalysisSwitches().pParams[1] = static_cast<float>(test::DiffusionFromSAndFf0(kS0, 1.2));
+    AnalysisSwitches().pParams[5] = static_cast<float>(kS0);
+    AnalysisSwitches().pParams[9] = 1.0f;
+    AnalysisSwitches().pParams[10] = kLogKs;
+    AnalysisSwitches().pParams[11] = kLogKd;
+    AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+    AnalysisSwitches().pParams[14] = DataSet().fBottom;
     UnpackModelParams();
     ASSERT_EQ(CalculateModel(&Handle()).status, ModelStatus::Computed);
     test::DataFromFitWithNoise(0.003, 11u);
@@ -61,25 +61,25 @@ class NonidealCsTest : public DistributionWindowTest {
   // The grid 0.5..10 S on 20 points (0.5 S apart), f/f0 1.2; the discrete species
   // of the nonideal c(s) is grid point 1 itself (0.5 S with the mass of f/f0 1.2).
   void SetGrid() {
-    pParams[kContiSlotGridMin] = 0.5f;
-    pParams[kContiSlotGridMax] = 10.0f;
-    pParams[kContiSlotGridCount] = 20.0f;
-    pParams[kContiSlotConfidence] = 0.68f;
-    pParams[kContiSlotFrictionalRatio] = 1.2f;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = 0.5f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 10.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 20.0f;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.2f;
     UnpackModelParams();
   }
   void ChooseNonidealCs(float logKs) {
     Dispatch(kCmContinuousCsNonideal);
     SetGrid();
-    pParams[kVariantSlotDiscreteS] = 0.5f;
-    pParams[kVariantSlotDiscreteMD] = CalculateM(0.5f);
-    pParams[20] = logKs;
-    pParams[21] = kLogKd;
+    AnalysisSwitches().pParams[kVariantSlotDiscreteS] = 0.5f;
+    AnalysisSwitches().pParams[kVariantSlotDiscreteMD] = CalculateM(0.5f);
+    AnalysisSwitches().pParams[20] = logKs;
+    AnalysisSwitches().pParams[21] = kLogKd;
     UnpackModelParams();
   }
 
   std::vector<float> Distribution() const {
-    return std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1);
+    return std::vector<float>(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
   }
   // Weight-average s of the peak (grid points within 1.5 S of s0).
   static double PeakS(const std::vector<float>& c) {
@@ -99,34 +99,34 @@ class NonidealCsTest : public DistributionWindowTest {
 // total-concentration tables leave the loaded scans as they were.
 TEST_F(NonidealCsTest, RecoversTheSpeciesOnBothPropagatorsFromDataOrFit) {
   LoadNonidealSpeciesData();
-  const float loaded = ppSignal[3][60];
+  const float loaded = DataSet().ppSignal[3][60];
 
   ChooseNonidealCs(kLogKs);
   EXPECT_TRUE(RunnableModelActive());
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed) << ::testing::PrintToString(BoxTexts());
-  EXPECT_TRUE(bCtotArrays);
-  EXPECT_EQ(ppSignal[3][60], loaded);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed) << ::testing::PrintToString(BoxTexts());
+  EXPECT_TRUE(Ctot().bCtotArrays);
+  EXPECT_EQ(DataSet().ppSignal[3][60], loaded);
   EXPECT_NEAR(PeakS(Distribution()), kS0, 0.01 * kS0);
   // After every run the static grid is chosen again.
-  EXPECT_TRUE(bClaverie);
-  EXPECT_FALSE(bMovingHat);
+  EXPECT_TRUE(LammSettings().bClaverie);
+  EXPECT_FALSE(LammSettings().bMovingHat);
 
   // Without the optimised static grid every point above 1.8 S runs on the moving
   // hat, whose nodes read the total signal at their moving radii.
-  bOptimizeStaticGrid = false;
+  LammSettings().bOptimizeStaticGrid = false;
   Dispatch(kCmRun);
-  bOptimizeStaticGrid = true;
-  ASSERT_TRUE(bModelComputed);
+  LammSettings().bOptimizeStaticGrid = true;
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_NEAR(PeakS(Distribution()), kS0, 0.01 * kS0);
 
   // The levels from the fit of that run ("total concentration from data" off in the
   // Parameters dialog).
   Backend().QueueDialog(IDOK, TransferBuffer{{}, {{442, false}}});
   Dispatch(kCmParameters);
-  EXPECT_FALSE(bCtotFromData);
+  EXPECT_FALSE(Ctot().bCtotFromData);
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_NEAR(PeakS(Distribution()), kS0, 0.01 * kS0);
   for (const std::string& caption : Captions()) EXPECT_EQ(caption, "");  // no solver error
 }
@@ -137,17 +137,17 @@ TEST_F(NonidealCsTest, RecoversTheSpeciesOnBothPropagatorsFromDataOrFit) {
 TEST_F(NonidealCsTest, WithoutNonidealityEqualsPlainCs) {
   LoadNonidealSpeciesData();
   ChooseNonidealCs(-12.0f);
-  pParams[21] = -12.0f;
+  AnalysisSwitches().pParams[21] = -12.0f;
   UnpackModelParams();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const std::vector<float> ideal = Distribution();
 
   Backend().QueueMessageBox(IDOK);  // the plot is rebuilt: "may need to recalculate"
   Dispatch(kCmContinuousCs);
   SetGrid();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const std::vector<float> plain = Distribution();
   double total = 0.0, difference = 0.0;
   for (std::size_t k = 0; k < plain.size(); ++k) {
@@ -176,15 +176,15 @@ TEST_F(NonidealCsTest, MsTableModelPlacesThePeakWithTheTablesMass) {
   SetGrid();
   Dispatch(kCmRun);
   szMofsFile = saved;
-  ASSERT_TRUE(bModelComputed) << ::testing::PrintToString(BoxTexts());
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed) << ::testing::PrintToString(BoxTexts());
   const std::vector<float> c = Distribution();
   std::size_t peak = 1;
   for (std::size_t k = 1; k < c.size(); ++k)
     if (c[k] > c[peak]) peak = k;
-  EXPECT_NEAR(pDistGrid[peak + 1], kSyntheticS, 0.5);
+  EXPECT_NEAR(DistributionVectors().pDistGrid[peak + 1], kSyntheticS, 0.5);
   EXPECT_NEAR(PeakS(c), kSyntheticS, 0.03 * kSyntheticS);
   // Mass of the table at s (the buffer of the run is water at 20 C: s20,w ~ s).
-  EXPECT_NEAR(pDistS[peak + 1], trueM * pDistGrid[peak + 1] / kSyntheticS, 0.01 * trueM);
+  EXPECT_NEAR(DistributionVectors().pDistS[peak + 1], trueM * DistributionVectors().pDistGrid[peak + 1] / kSyntheticS, 0.01 * trueM);
 }
 
 }  // namespace

@@ -20,20 +20,20 @@ class OnPlotToolsTest : public DistributionWindowTest {
   // The velocity set, copied beside the test so that edits never touch the fixtures.
   void LoadCopiedVelocitySet() {
     LoadThroughDialog(CopyVelocitySet(ProgramDir() + "/data"));
-    ASSERT_EQ(nScans, 3);
+    ASSERT_EQ(DataSet().nScans, 3);
     Backend().ClearTranscript();
     Paint();
   }
 
   // The client pixel of point i of the scan at display position k.
   Point PixelOf(int k, int i) {
-    const std::size_t s = Idx(pScanOrder[Idx(k)]);
-    const double x = pDataPlot->MapX(ppRadius[s][i]) * Win().fClientWidth / 1400.0;
-    const double y = pDataPlot->MapY(ppSignal[s][i]) * Win().fClientHeight / 1000.0;
+    const std::size_t s = Idx(DataSet().pScanOrder[Idx(k)]);
+    const double x = DataPlots().pDataPlot->MapX(DataSet().ppRadius[s][i]) * Win().fClientWidth / 1400.0;
+    const double y = DataPlots().pDataPlot->MapY(DataSet().ppSignal[s][i]) * Win().fClientHeight / 1000.0;
     return Point{static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))};
   }
   std::string FileOf(int k) {
-    return ppScanFileNames[Idx(pScanOrder[Idx(k)])];
+    return DataSet().ppScanFileNames[Idx(DataSet().pScanOrder[Idx(k)])];
   }
 
   void Press(const Point& p) {
@@ -44,7 +44,7 @@ class OnPlotToolsTest : public DistributionWindowTest {
 
 TEST_F(OnPlotToolsTest, APressOnADataPointOffersToEditOrDeleteItsScan) {
   LoadCopiedVelocitySet();
-  const int point = pnPoints[Idx(pScanOrder[2])] / 3;
+  const int point = DataSet().pnPoints[Idx(DataSet().pScanOrder[2])] / 3;
   Press(PixelOf(2, point));
   ASSERT_NE(pEditScanButton, nullptr);
   ASSERT_NE(pDeleteScanButton, nullptr);
@@ -65,12 +65,12 @@ TEST_F(OnPlotToolsTest, APressOnADataPointOffersToEditOrDeleteItsScan) {
 TEST_F(OnPlotToolsTest, NearTheRightEdgeTheOfferOpensToTheLeft) {
   LoadCopiedVelocitySet();
   // A point near the right end of the data, clear of the markers there.
-  const int last = pnPoints[Idx(pScanOrder[1])];
+  const int last = DataSet().pnPoints[Idx(DataSet().pScanOrder[1])];
   Point p{};
   for (int i = last; i >= 1; --i) {
     p = PixelOf(1, i);
     bool clear = p.x * 1400.0 / Win().fClientWidth >= 1205.0;
-    for (float r : {fBottom, fFitRightLim, fMinBottom, fMaxBottom})
+    for (float r : {DataSet().fBottom, DataSet().fFitRightLim, DataSet().fMinBottom, DataSet().fMaxBottom})
       clear = clear && std::abs(Win().RadiusToPixelColumn(r) - p.x) > 4;
     if (clear) break;
   }
@@ -92,18 +92,18 @@ TEST_F(OnPlotToolsTest, DeleteScanReloadsTheOtherScans) {
   Press(PixelOf(1, 20));
   ASSERT_NE(pDeleteScanButton, nullptr);
   PressButton(*pDeleteScanButton);
-  ASSERT_EQ(nScans, 2);
-  for (int s = 1; s <= nScans; ++s)
-    EXPECT_NE(ppScanFileNames[Idx(s)], removed);
+  ASSERT_EQ(DataSet().nScans, 2);
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    EXPECT_NE(DataSet().ppScanFileNames[Idx(s)], removed);
   EXPECT_EQ(pDeleteScanButton, nullptr);
   EXPECT_TRUE(bDataChanged);
 }
 
 TEST_F(OnPlotToolsTest, DeletePointWritesACopyWithoutThePointAndReloadsIt) {
   LoadCopiedVelocitySet();
-  const int scan = pScanOrder[1];
-  const int n = pnPoints[Idx(scan)];
-  const float removedRadius = ppRadius[Idx(scan)][10];
+  const int scan = DataSet().pScanOrder[1];
+  const int n = DataSet().pnPoints[Idx(scan)];
+  const float removedRadius = DataSet().ppRadius[Idx(scan)][10];
   const std::string original = ScanFilePath(scan);
   const std::string before = ReadFile(original);
   Press(PixelOf(1, 10));
@@ -114,38 +114,38 @@ TEST_F(OnPlotToolsTest, DeletePointWritesACopyWithoutThePointAndReloadsIt) {
   PressButton(*pDeletePointButton);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(ReadFile(original), before);
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   // The copy "<name>_mod.<ext>" stands in the list in place of the scan.
   const std::filesystem::path p(original);
   const std::string copy =
       (p.parent_path() / (p.stem().string() + "_mod" + p.extension().string())).string();
   ASSERT_TRUE(std::filesystem::exists(copy));
   bool found = false;
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     if (ScanFilePath(s) != copy) continue;
     found = true;
-    EXPECT_EQ(pnPoints[Idx(s)], n - 1);
-    for (int i = 1; i <= pnPoints[Idx(s)]; ++i)
-      EXPECT_NE(ppRadius[Idx(s)][i], removedRadius);
+    EXPECT_EQ(DataSet().pnPoints[Idx(s)], n - 1);
+    for (int i = 1; i <= DataSet().pnPoints[Idx(s)]; ++i)
+      EXPECT_NE(DataSet().ppRadius[Idx(s)][i], removedRadius);
   }
   EXPECT_TRUE(found);
 
   // The copy's description tells where it came from, after a short description;
   // a long one (the reader keeps 99 characters) gives way to that note.
   for (const std::size_t length : {20u, 90u}) {
-    const int s = pScanOrder[1];
+    const int s = DataSet().pScanOrder[1];
     const std::string source = std::filesystem::path(ScanFilePath(s)).filename().string();
     const std::string old(length, 'd');
-    pScanInfo[Idx(s)].description = old;
+    DataSet().pScanInfo[Idx(s)].description = old;
     Backend().QueueMessageBox(IDYES);  // "overwrite original scan?"
     DeletePointAndReload(Win(), s, 5);
     ASSERT_TRUE(Backend().AllAnswersUsed());
     bool seen = false;
-    for (int k = 1; k <= nScans; ++k) {
+    for (int k = 1; k <= DataSet().nScans; ++k) {
       if (std::filesystem::path(ScanFilePath(k)).filename().string() != source) continue;
       seen = true;
       const std::string note = "_modified from " + source;
-      const std::string& d = pScanInfo[Idx(k)].description;
+      const std::string& d = DataSet().pScanInfo[Idx(k)].description;
       EXPECT_TRUE(d.ends_with(note)) << d;
       EXPECT_EQ(d.find(old) != std::string::npos, length < 50) << d;
     }
@@ -155,8 +155,8 @@ TEST_F(OnPlotToolsTest, DeletePointWritesACopyWithoutThePointAndReloadsIt) {
 
 TEST_F(OnPlotToolsTest, PreAveragedDataAskFirstAndNoLeavesTheFile) {
   LoadCopiedVelocitySet();
-  fRadialStep = 0.002f;
-  const int scan = pScanOrder[1];
+  RadialGrid().fRadialStep = 0.002f;
+  const int scan = DataSet().pScanOrder[1];
   const std::string before = ReadFile(ScanFilePath(scan));
   Backend().QueueMessageBox(IDNO);
   DeletePointAndReload(Win(), scan, 5);
@@ -189,7 +189,7 @@ TEST_F(OnPlotToolsTest, NoiseButtonsFollowTheNoiseOfTheModel) {
   answers.checked[455] = false;  // RI noise
   Backend().QueueDialog(IDOK, answers);
   Dispatch(kCmParameters);
-  ASSERT_TRUE(bFitTINoise);
+  ASSERT_TRUE(AnalysisSwitches().bFitTINoise);
   ASSERT_NE(pRemoveNoiseButton, nullptr);
   ASSERT_NE(pRestoreTINoiseButton, nullptr);
 
@@ -198,10 +198,10 @@ TEST_F(OnPlotToolsTest, NoiseButtonsFollowTheNoiseOfTheModel) {
   Backend().ClearTranscript();
   PressButton(*pRemoveNoiseButton);
   EXPECT_TRUE(Backend().Transcript().empty());
-  const float before = ppSignal[1][5];
+  const float before = DataSet().ppSignal[1][5];
   PressButton(*pRestoreTINoiseButton);
   EXPECT_TRUE(BoxTexts().empty());
-  EXPECT_EQ(ppSignal[1][5], before);
+  EXPECT_EQ(DataSet().ppSignal[1][5], before);
 
   answers.checked[431] = false;
   Backend().QueueDialog(IDOK, answers);

@@ -38,16 +38,16 @@ TEST_F(OptionCommandTest, SetNColumnsAcceptsTwoToTwentyAndRefusesOtherCounts) {
     Backend().QueueMessageBox(IDOK, "SET N COLUMNS");
     Backend().QueueInput(std::nullopt);
     Dispatch(kCmSetNColumns);
-    EXPECT_FALSE(bSetNColumns) << entry;
+    EXPECT_FALSE(ScanFile().bSetNColumns) << entry;
     EXPECT_TRUE(Backend().AllAnswersUsed()) << entry;  // the refusal was shown
-    EXPECT_EQ(nDataColumns, 2) << entry;
+    EXPECT_EQ(ScanFile().nDataColumns, 2) << entry;
   }
   for (auto [entry, count] : {std::pair{"4", 4}, std::pair{"20", 20}, std::pair{"2", 2}}) {
     Backend().ClearTranscript();
     Backend().QueueInput(entry);
     Dispatch(kCmSetNColumns);
-    EXPECT_TRUE(bSetNColumns) << entry;
-    EXPECT_EQ(nDataColumns, count) << entry;
+    EXPECT_TRUE(ScanFile().bSetNColumns) << entry;
+    EXPECT_EQ(ScanFile().nDataColumns, count) << entry;
     EXPECT_TRUE(BoxTexts().empty()) << entry;
     Dispatch(kCmSetNColumns);  // switch off again
   }
@@ -60,7 +60,7 @@ TEST_F(OptionCommandTest, RadialResolutionIsAtLeastAThousandthCentimetreAndCanBe
   Backend().QueueInput("0.001");
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
   Dispatch(kCmSetRadialResolution);
-  EXPECT_FLOAT_EQ(fRadialStep, 0.001f);
+  EXPECT_FLOAT_EQ(RadialGrid().fRadialStep, 0.001f);
   const std::vector<float> prefs = PreferenceFile();
   ASSERT_EQ(prefs.size(), 19u);
   EXPECT_FLOAT_EQ(prefs[1], 0.001f);
@@ -69,20 +69,20 @@ TEST_F(OptionCommandTest, RadialResolutionIsAtLeastAThousandthCentimetreAndCanBe
   Backend().QueueMessageBox(IDOK, "RADIAL RESOLUTION");
   Backend().QueueInput(std::nullopt);
   Dispatch(kCmSetRadialResolution);
-  EXPECT_FLOAT_EQ(fRadialStep, 0.001f);
+  EXPECT_FLOAT_EQ(RadialGrid().fRadialStep, 0.001f);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 }
 
 TEST_F(OptionCommandTest, RadialResolutionReloadsTheDataOnTheNewGrid) {
   LoadVelocitySet();
-  const int finePoints = nGridPoints;
+  const int finePoints = CurrentGrid().nGridPoints;
   Backend().QueueInput("0.01");
   Backend().QueueMessageBox(IDNO, "SET PREFERENCE");
   Backend().QueueMessageBox(IDYES);
   Dispatch(kCmSetRadialResolution);
-  EXPECT_EQ(nScans, 3);
-  EXPECT_LT(nGridPoints, finePoints / 5);
-  EXPECT_EQ(nStoredFiles, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_LT(CurrentGrid().nGridPoints, finePoints / 5);
+  EXPECT_EQ(FileList().nStoredFiles, 3);
 }
 
 TEST_F(OptionCommandTest, FitAlgorithmChoiceIsExclusiveAndStoredOnLineTwelve) {
@@ -108,11 +108,11 @@ TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {
   Backend().QueueInput("2.5");
   Backend().QueueMessageBox(IDYES, "SET PREFERENCE");
   Dispatch(kCmChangeFitUpdating);
-  EXPECT_TRUE(bUpdateDataPlotDuringFit);
-  EXPECT_FALSE(bUpdateResidualPlotDuringFit);
-  EXPECT_TRUE(bUpdateResidualBitmapDuringFit);
-  EXPECT_FALSE(bUpdateDistributionDuringFit);
-  EXPECT_FLOAT_EQ(fMaxUpdateInterval, 2.5f);
+  EXPECT_TRUE(DataPlots().bUpdateDataPlotDuringFit);
+  EXPECT_FALSE(DataPlots().bUpdateResidualPlotDuringFit);
+  EXPECT_TRUE(DataPlots().bUpdateResidualBitmapDuringFit);
+  EXPECT_FALSE(DataPlots().bUpdateDistributionDuringFit);
+  EXPECT_FLOAT_EQ(DataPlots().fMaxUpdateInterval, 2.5f);
   const std::vector<float> prefs = PreferenceFile();
   ASSERT_EQ(prefs.size(), 19u);
   EXPECT_FLOAT_EQ(prefs[4], 1.0f);
@@ -135,9 +135,9 @@ TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {
     }
     Dispatch(kCmChangeFitUpdating);
     EXPECT_TRUE(Backend().AllAnswersUsed()) << escAt;
-    EXPECT_TRUE(bUpdateDataPlotDuringFit && bUpdateResidualBitmapDuringFit) << escAt;
-    EXPECT_FALSE(bUpdateResidualPlotDuringFit || bUpdateDistributionDuringFit) << escAt;
-    EXPECT_FLOAT_EQ(fMaxUpdateInterval, 2.5f) << escAt;
+    EXPECT_TRUE(DataPlots().bUpdateDataPlotDuringFit && DataPlots().bUpdateResidualBitmapDuringFit) << escAt;
+    EXPECT_FALSE(DataPlots().bUpdateResidualPlotDuringFit || DataPlots().bUpdateDistributionDuringFit) << escAt;
+    EXPECT_FLOAT_EQ(DataPlots().fMaxUpdateInterval, 2.5f) << escAt;
     EXPECT_EQ(ReadFile(szParamsIni), file) << escAt;
   }
 }
@@ -145,8 +145,8 @@ TEST_F(OptionCommandTest, FitUpdatingPreferencesAskEachPaneAndTheInterval) {
 // Each question of the chain shows the current setting as its default answer:
 // Enter at every step keeps every combination of the four switches.
 TEST_F(OptionCommandTest, FitUpdatingQuestionsAnswerWithTheCurrentSettingOnEnter) {
-  bool* const panes[] = {&bUpdateDataPlotDuringFit, &bUpdateResidualPlotDuringFit,
-                         &bUpdateResidualBitmapDuringFit, &bUpdateDistributionDuringFit};
+  bool* const panes[] = {&DataPlots().bUpdateDataPlotDuringFit, &DataPlots().bUpdateResidualPlotDuringFit,
+                         &DataPlots().bUpdateResidualBitmapDuringFit, &DataPlots().bUpdateDistributionDuringFit};
   for (int set = 0; set < 16; ++set) {
     for (int i = 0; i < 4; ++i) *panes[i] = (set >> i) & 1;
     for (int i = 0; i < 4; ++i) Backend().QueueMessageBoxEnter("UPDATE DURING FIT");
@@ -170,7 +170,7 @@ TEST_F(OptionCommandTest, EachCommandReportsItsFailedPreferenceWrite) {
     Backend().QueueMessageBox(IDOK, "ERROR");
     Dispatch(kCmSetRadialResolution);
     EXPECT_TRUE(Backend().AllAnswersUsed()) << step;
-    EXPECT_FLOAT_EQ(fRadialStep, std::stof(step));
+    EXPECT_FLOAT_EQ(RadialGrid().fRadialStep, std::stof(step));
     ASSERT_FALSE(Backend().Transcript().empty());
     EXPECT_EQ(Backend().Transcript().back().text.rfind("could not write to disk into directory /proc/loadavg", 0),
               0u);

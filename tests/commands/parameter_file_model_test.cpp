@@ -22,21 +22,21 @@ class ParameterFileModelTest : public DistributionWindowTest {
  protected:
   // Ctrl+U, then the file's lines (1-based) replaced as a text editor would.
   void WriteAndEditParameterFile(const std::vector<std::pair<int, std::string>>& edits) {
-    std::remove(szTmpParsPath.c_str());
+    std::remove(DataSet().szTmpParsPath.c_str());
     PressKeyAndRun('U', MK_CONTROL);
-    std::vector<std::string> lines = Lines(ReadFile(szTmpParsPath));
+    std::vector<std::string> lines = Lines(ReadFile(DataSet().szTmpParsPath));
     ASSERT_GE(lines.size(), 174u);
     for (const auto& [line, text] : edits) lines[Idx(line - 1)] = text;
     std::string text;
     for (const std::string& l : lines) text += l + "\n";
-    WriteFile(szTmpParsPath, text);
+    WriteFile(DataSet().szTmpParsPath, text);
   }
 
   // Drops the file on the window and answers "switch to parameter file ...?" with Yes.
   void DropParameterFile() {
     Backend().ClearTranscript();
     Backend().QueueMessageBox(IDYES);
-    Drop({szTmpParsPath});
+    Drop({DataSet().szTmpParsPath});
     EXPECT_TRUE(Backend().AllAnswersUsed());
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"switch to parameter file ~tmppars.ra1?"});
   }
@@ -46,14 +46,14 @@ class ParameterFileModelTest : public DistributionWindowTest {
   // vbar (D of species 3), density (s of species 3) and f/f0 (loading of species 3,
   // floated).
   static void ThreeSpeciesDiscreteAnalysis() {
-    for (int k = 1; k <= 3; ++k) pSpeciesIncluded[k] = 1;
-    pSpeciesMassOrD[2] = 4.0f;
-    pSpeciesS[2] = 7.0f;
-    pSpeciesAmplitude[2] = 0.1f;
-    pSpeciesMassOrD[3] = 2.0f;
-    pSpeciesS[3] = 9.0f;
-    pSpeciesAmplitude[3] = 0.05f;
-    pSpeciesAmplitudeFit[3] = 1;
+    for (int k = 1; k <= 3; ++k) AnalysisSwitches().pSpeciesLinked[k] = 1;
+    ModelParams().pSpeciesMassOrD[2] = 4.0f;
+    ModelParams().pSpeciesS[2] = 7.0f;
+    ModelParams().pSpeciesAmplitude[2] = 0.1f;
+    ModelParams().pSpeciesMassOrD[3] = 2.0f;
+    ModelParams().pSpeciesS[3] = 9.0f;
+    ModelParams().pSpeciesAmplitude[3] = 0.05f;
+    ModelParams().pSpeciesAmplitudeFit[3] = 1;
     PackModelParams();
   }
 };
@@ -68,22 +68,22 @@ TEST_F(ParameterFileModelTest, ReadmeCsRecipeWorksFromEveryStartingModel) {
     if (start == kCmDiscreteSpecies) ThreeSpeciesDiscreteAnalysis();
     WriteAndEditParameterFile({{73, "1"}, {3, "100"}, {5, "0.1"}, {7, "20"}});
     DropParameterFile();
-    ASSERT_TRUE(bContiSModel);
-    EXPECT_FALSE(bDiscreteModel);
+    ASSERT_TRUE(ModelFlags().bContiSModel);
+    EXPECT_FALSE(ModelFlags().bDiscreteModel);
     // The solvent and the engine's settings, not the species' values.
-    EXPECT_FLOAT_EQ(VBAR, 0.73f);
-    EXPECT_FLOAT_EQ(fBufferDensity, 1.0f);
-    EXPECT_FLOAT_EQ(fFrictionalRatio, 1.2f);
-    EXPECT_FLOAT_EQ(fConfidenceLevel, 0.95f);
-    EXPECT_EQ(pParamFitFlags[kContiSlotFrictionalRatio], 0);
+    EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.73f);
+    EXPECT_FLOAT_EQ(SolventConstants().fBufferDensity, 1.0f);
+    EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.2f);
+    EXPECT_FLOAT_EQ(DistributionModels().fConfidenceLevel, 0.95f);
+    EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio], 0);
 
     Backend().ClearTranscript();
     PressKeyAndRun('R', MK_CONTROL);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
-    ASSERT_TRUE(bModelComputed);
-    EXPECT_EQ(nDistGrid, 100);
-    EXPECT_NEAR(pDistGrid[1], 0.1, 1e-4f);
-    EXPECT_NEAR(pDistGrid[nDistGrid], 20.0, 1e-3f);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+    EXPECT_EQ(DistributionVectors().nDistGrid, 100);
+    EXPECT_NEAR(DistributionVectors().pDistGrid[1], 0.1, 1e-4f);
+    EXPECT_NEAR(DistributionVectors().pDistGrid[DistributionVectors().nDistGrid], 20.0, 1e-3f);
     EXPECT_LT(FitRmsd(), 1.5 * kSyntheticNoise);
     float area = 0, mean = 0, total = 0;
     IntegrateDistribution(0.1f, 20.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
@@ -101,7 +101,7 @@ TEST_F(ParameterFileModelTest, CMFromADiscreteFileTakesTheCurrentSettings) {
   ThreeSpeciesDiscreteAnalysis();
   WriteAndEditParameterFile({{73, "235"}, {3, "30"}, {5, "20000"}, {7, "400000"}});
   DropParameterFile();
-  ASSERT_TRUE(bContiModel);
+  ASSERT_TRUE(ModelFlags().bContiModel);
   ASSERT_FALSE(IsSGridModel());
   Backend().QueueDialog(IDOK);
   PressKeyAndRun('P', MK_CONTROL);
@@ -124,13 +124,13 @@ TEST_F(ParameterFileModelTest, SettingsLeftAtZeroTakeTheCurrentValues) {
   WriteAndEditParameterFile(
       {{68, "0"}, {73, "1"}, {3, "50"}, {5, "0.1"}, {7, "20"}, {14, "0.68"}, {25, "1.02"}});
   DropParameterFile();
-  ASSERT_TRUE(bContiSModel);
-  EXPECT_FLOAT_EQ(fConfidenceLevel, 0.68f);  // line 14 as written
-  EXPECT_FLOAT_EQ(fBufferDensity, 1.02f);    // line 25 as written
-  EXPECT_FLOAT_EQ(VBAR, 0.73f);              // line 23 held 0
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.2f);   // line 21 held 0
-  EXPECT_FLOAT_EQ(pParams[kContiSlotViscosity], 0.01002f);  // line 30 held 0
-  EXPECT_EQ(pParams[kContiSlotGridCount], 50.0f);
+  ASSERT_TRUE(ModelFlags().bContiSModel);
+  EXPECT_FLOAT_EQ(DistributionModels().fConfidenceLevel, 0.68f);  // line 14 as written
+  EXPECT_FLOAT_EQ(SolventConstants().fBufferDensity, 1.02f);    // line 25 as written
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.73f);              // line 23 held 0
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.2f);   // line 21 held 0
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotViscosity], 0.01002f);  // line 30 held 0
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotGridCount], 50.0f);
 }
 
 }  // namespace

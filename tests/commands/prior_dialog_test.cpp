@@ -25,7 +25,7 @@ class PriorDialogTest : public DistributionWindowTest {
  protected:
   void TearDown() override {
     ResetDistributionPrior();
-    bUsePrior = false;
+    DistributionModels().bUsePrior = false;
     DistributionWindowTest::TearDown();
   }
 
@@ -34,11 +34,11 @@ class PriorDialogTest : public DistributionWindowTest {
   static double SilentRatio(double s) {
     auto nearest = [](double x) {
       int best = 1;
-      for (int i = 2; i <= nDistGrid; ++i)
-        if (std::fabs(pDistGrid[i] - x) < std::fabs(pDistGrid[best] - x)) best = i;
+      for (int i = 2; i <= DistributionVectors().nDistGrid; ++i)
+        if (std::fabs(DistributionVectors().pDistGrid[i] - x) < std::fabs(DistributionVectors().pDistGrid[best] - x)) best = i;
       return best;
     };
-    return pDistValues[nearest(s)] / pDistValues[nearest(9.2)];
+    return DistributionVectors().pDistValues[nearest(s)] / DistributionVectors().pDistValues[nearest(9.2)];
   }
 
   // Run, with the note on the ratio answered.
@@ -60,10 +60,10 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   // Maximum entropy at a chi-square ratio of 2 (the program says so in a note):
   // regularised strongly enough for the reference to shape the silent regions.
   bRegMaxEnt = true;
-  pParams[kContiSlotConfidence] = 2.0f;
+  AnalysisSwitches().pParams[kContiSlotConfidence] = 2.0f;
   UnpackModelParams();
   RunAtRatio2();
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const double silentWithout = SilentRatio(2.0);
 
   // A negative width is refused with its reason; Cancel then changes nothing.
@@ -73,8 +73,8 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_NE(BoxText("Input Error").find("peak #1"), std::string::npos);
-  EXPECT_FALSE(bUsePrior);
-  EXPECT_EQ(pPriorPeakWidth[1], -1.0);
+  EXPECT_FALSE(DistributionModels().bUsePrior);
+  EXPECT_EQ(DistributionPrior().pPriorPeakWidth[1], -1.0);
 
   // A Gaussian of area 10 and width 0.4 S at 2 S, away from the species at 5 S: the
   // next Run's prior is 0.001 + 10 exp(-(2 - s)^2 / 0.4^2) / (1.772 x 0.4) on its
@@ -82,14 +82,14 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   Backend().QueueDialog(IDOK, PeakAnswer("0.4"));
   Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  ASSERT_TRUE(bUsePrior);
-  EXPECT_EQ(pPriorPeakLocation[1], 2.0);
-  EXPECT_NEAR(pPriorPeakWidth[1], 0.4, 1e-6);
+  ASSERT_TRUE(DistributionModels().bUsePrior);
+  EXPECT_EQ(DistributionPrior().pPriorPeakLocation[1], 2.0);
+  EXPECT_NEAR(DistributionPrior().pPriorPeakWidth[1], 0.4, 1e-6);
   RunAtRatio2();
-  ASSERT_TRUE(bModelComputed);
-  for (int i = 1; i <= nDistGrid; ++i) {
-    const double d = 2.0 - pDistGrid[i];
-    EXPECT_NEAR(pPriorProbability[i], 0.001 + 10.0 * std::exp(-d * d / 0.16) / (1.772 * 0.4), 1e-5)
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
+    const double d = 2.0 - DistributionVectors().pDistGrid[i];
+    EXPECT_NEAR(DistributionVectors().pPriorProbability[i], 0.001 + 10.0 * std::exp(-d * d / 0.16) / (1.772 * 0.4), 1e-5)
         << i;
   }
   // Maximum entropy takes the prior as its reference: where the data are silent the
@@ -107,7 +107,7 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(Win().priorParamsTransfer.text[788], "2.000 ");
   EXPECT_EQ(Win().priorParamsTransfer.text[777], "no filename selected");
-  EXPECT_TRUE(szPriorFile.empty());
+  EXPECT_TRUE(DistributionPrior().szPriorFile.empty());
 
   // A valid file: its weights interpolated onto the grid (linear in s here).
   const std::string good = ProgramDir() + "/prior.dat";
@@ -118,23 +118,23 @@ TEST_F(PriorDialogTest, PeaksAndFilesBecomeThePriorOfTheNextRun) {
   Backend().QueueOpenFiles({good});
   Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_EQ(szPriorFile, good);
+  EXPECT_EQ(DistributionPrior().szPriorFile, good);
   RunAtRatio2();
-  ASSERT_TRUE(bModelComputed);
-  for (int i = 1; i <= nDistGrid; ++i) EXPECT_NEAR(pPriorProbability[i], 1.0 + pDistGrid[i], 1e-4);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) EXPECT_NEAR(DistributionVectors().pPriorProbability[i], 1.0 + DistributionVectors().pDistGrid[i], 1e-4);
 
   // "Use Prior" off switches the file off; the file's source button alone switches
   // the prior on again with the same file.
   Backend().QueueDialog(IDOK, TransferBuffer{{}, {{818, false}}});
   Dispatch(kCmUsePriorProbabilities);
-  EXPECT_FALSE(bUsePrior);
-  EXPECT_TRUE(szPriorFile.empty());
+  EXPECT_FALSE(DistributionModels().bUsePrior);
+  EXPECT_TRUE(DistributionPrior().szPriorFile.empty());
   Backend().QueueDialog(IDOK, TransferBuffer{{}, {{819, true}}});
   Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(Win().priorParamsTransfer.text[777], good);
-  EXPECT_TRUE(bUsePrior);
-  EXPECT_EQ(szPriorFile, good);
+  EXPECT_TRUE(DistributionModels().bUsePrior);
+  EXPECT_EQ(DistributionPrior().szPriorFile, good);
 }
 
 TEST_F(PriorDialogTest, PriorStandsOverTheDistributionWithItsPeakAtTheTopOfTheRange) {
@@ -143,10 +143,10 @@ TEST_F(PriorDialogTest, PriorStandsOverTheDistributionWithItsPeakAtTheTopOfTheRa
   // A Gaussian prior of width 0.4 S at 2 S.
   Backend().QueueDialog(IDOK, PeakAnswer("0.4"));
   Dispatch(kCmUsePriorProbabilities);
-  ASSERT_TRUE(bUsePrior);
+  ASSERT_TRUE(DistributionModels().bUsePrior);
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  ASSERT_NE(pDistPlot, nullptr);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
 
   // The light-red pixels of the screen: how many, and the highest of them.
   const Color light = RGB(255, 100, 100);
@@ -169,20 +169,20 @@ TEST_F(PriorDialogTest, PriorStandsOverTheDistributionWithItsPeakAtTheTopOfTheRa
   // The prior's peak lies at 2 S (the grid point nearest it) and touches the top of
   // the range the plot shows.
   const int topRow =
-      static_cast<int>(pDistPlot->MapY(pDistPlot->fYMax) * Win().fClientHeight / 1000.0);
+      static_cast<int>(DistributionPlot().pDistPlot->MapY(DistributionPlot().pDistPlot->fYMax) * Win().fClientHeight / 1000.0);
   EXPECT_NEAR(top.y, topRow, 2);
   EXPECT_NEAR(top.x, ColumnOf(2.0f), ColumnOf(2.4f) - ColumnOf(2.0f));
 
   // A prior without a positive value has no shape to show.
-  std::vector<double> kept(pPriorProbability + 1, pPriorProbability + nDistGrid + 1);
-  std::fill(pPriorProbability + 1, pPriorProbability + nDistGrid + 1, 0.0);
+  std::vector<double> kept(DistributionVectors().pPriorProbability + 1, DistributionVectors().pPriorProbability + DistributionVectors().nDistGrid + 1);
+  std::fill(DistributionVectors().pPriorProbability + 1, DistributionVectors().pPriorProbability + DistributionVectors().nDistGrid + 1, 0.0);
   Paint();
   lightRed(&count, &top);
   EXPECT_EQ(count, 0);
-  std::copy(kept.begin(), kept.end(), pPriorProbability + 1);
+  std::copy(kept.begin(), kept.end(), DistributionVectors().pPriorProbability + 1);
 
   // Without a prior nothing is drawn.
-  bUsePrior = false;
+  DistributionModels().bUsePrior = false;
   Paint();
   lightRed(&count, &top);
   EXPECT_EQ(count, 0);
@@ -217,7 +217,7 @@ TEST_F(PriorDialogTest, PeakRowsNonidealAnswersAndAnUnsetBottomAreJudgedLikeTheF
     Dispatch(kCmUsePriorProbabilities);
     EXPECT_TRUE(Backend().AllAnswersUsed());
     EXPECT_EQ(BoxText("Input Error"), r.reason);
-    EXPECT_FALSE(bUsePrior);
+    EXPECT_FALSE(DistributionModels().bUsePrior);
   }
   // A row left unticked is emptied on OK: its values need only be numbers.
   TransferBuffer answer = PeakAnswer("0.4");
@@ -226,9 +226,9 @@ TEST_F(PriorDialogTest, PeakRowsNonidealAnswersAndAnUnsetBottomAreJudgedLikeTheF
   Backend().QueueDialog(IDOK, answer);
   Dispatch(kCmUsePriorProbabilities);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_TRUE(bUsePrior);
-  EXPECT_DOUBLE_EQ(pPriorPeakAmplitude[1], 10.0);
-  EXPECT_EQ(pPriorPeakAmplitude[2], 0.0);
+  EXPECT_TRUE(DistributionModels().bUsePrior);
+  EXPECT_DOUBLE_EQ(DistributionPrior().pPriorPeakAmplitude[1], 10.0);
+  EXPECT_EQ(DistributionPrior().pPriorPeakAmplitude[2], 0.0);
 
   Dispatch(kCmDiscreteSpecies);
   TransferBuffer record;
@@ -248,9 +248,9 @@ TEST_F(PriorDialogTest, PeakRowsNonidealAnswersAndAnUnsetBottomAreJudgedLikeTheF
   Backend().QueueInput("3.3");
   EXPECT_TRUE(RunParametersDialog(nullptr, record));
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  EXPECT_FLOAT_EQ(fLogKs, -1.5f);
-  EXPECT_FLOAT_EQ(fLogKd, -2.0f);
-  EXPECT_DOUBLE_EQ(fSignalPerConc, static_cast<double>(3.3f));
+  EXPECT_FLOAT_EQ(ModelOptions().fLogKs, -1.5f);
+  EXPECT_FLOAT_EQ(ModelOptions().fLogKd, -2.0f);
+  EXPECT_DOUBLE_EQ(DataSet().dSignalPerConcentration, static_cast<double>(3.3f));
   std::vector<std::string> refusals;
   for (const TranscriptEntry& e : Backend().Transcript())
     if (e.kind == "MessageBox" && e.text.find("must lie") != std::string::npos) refusals.push_back(e.text);
@@ -271,7 +271,7 @@ TEST_F(PriorDialogTest, PeakRowsNonidealAnswersAndAnUnsetBottomAreJudgedLikeTheF
   EXPECT_TRUE(Backend().AllAnswersUsed());
   const std::string perConcRefusal = BoxText("Input Error");
   EXPECT_NE(perConcRefusal.find(" 0 must lie between 1e-06 and 1e+09"), std::string::npos) << perConcRefusal;
-  EXPECT_DOUBLE_EQ(fSignalPerConc, static_cast<double>(3.3f));
+  EXPECT_DOUBLE_EQ(DataSet().dSignalPerConcentration, static_cast<double>(3.3f));
 
   // A bottom of 0 in the Parameters dialog with data loaded: the next grid rebuilt
   // moved the right fitting limit to -0.01 cm and the left one next to the
@@ -287,10 +287,10 @@ TEST_F(PriorDialogTest, PeakRowsNonidealAnswersAndAnUnsetBottomAreJudgedLikeTheF
   Dispatch(kCmParameters);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(BoxText("Parameter Error"), "the meniscus 6 cm must lie below the bottom 0 cm");
-  EXPECT_FLOAT_EQ(fBottom, static_cast<float>(kCellBottom));
+  EXPECT_FLOAT_EQ(DataSet().fBottom, static_cast<float>(kCellBottom));
   BuildCommonRadialGrid();
-  EXPECT_FLOAT_EQ(fFitLeftLim, kLeftLimit);
-  EXPECT_FLOAT_EQ(fFitRightLim, kRightLimit);
+  EXPECT_FLOAT_EQ(DataSet().fFitLeftLim, kLeftLimit);
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, kRightLimit);
 }
 
 }  // namespace

@@ -18,13 +18,13 @@ TEST(ProgramServices, LammDialogReachesTheSimulationArrays) {
   InstallProgramServices();
   const ModelFitHooks& h = GetModelFitHooks();
   ASSERT_TRUE(h.simArraysAllocated && h.freeSimArrays && h.resizeSimArrays);
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
-  nLammGridPoints = 300;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
+  LammSettings().nLammGridPoints = 300;
   ASSERT_TRUE(AllocSimArrays());
   EXPECT_TRUE(h.simArraysAllocated());
   EXPECT_TRUE(h.resizeSimArrays(120));
-  EXPECT_EQ(nSimGridPointsAllocated, 120);
+  EXPECT_EQ(LammArrays().nSimGridPointsAllocated, 120);
   h.freeSimArrays();
   EXPECT_FALSE(h.simArraysAllocated());
   ResetSimArrays();

@@ -36,18 +36,18 @@ TEST_F(RawDataCommandTest, InvertThenSaveWritesEveryScanAndTimeOffsetAsksFirst) 
 
   // Time offset: the proposal for w^2t follows the first scan's speed; declining
   // to save keeps the change in memory only.
-  const double recorded = pScanInfo[1].recordedTime;
+  const double recorded = DataSet().pScanInfo[1].recordedTime;
   Backend().QueueMessageBox(IDOK);
   Backend().QueueInput("100");
   Backend().QueueInput("5e6");
   Backend().QueueMessageBox(IDNO);
   Dispatch(kCmTimeOffset);
-  EXPECT_DOUBLE_EQ(pScanInfo[1].recordedTime, recorded + 100.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[1].recordedTime, recorded + 100.0);
   // A cancelled question changes nothing.
   Backend().QueueMessageBox(IDOK);
   Backend().QueueInput(std::nullopt);
   Dispatch(kCmTimeOffset);
-  EXPECT_DOUBLE_EQ(pScanInfo[1].recordedTime, recorded + 100.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[1].recordedTime, recorded + 100.0);
 }
 
 // The writers never replace a file unasked: the command asks once ("Overwrite
@@ -69,15 +69,15 @@ TEST_F(RawDataCommandTest, CommandsAskBeforeOverwritingAndShowRefusalsOnce) {
     EXPECT_EQ(std::filesystem::exists(out + "/x00003.ra1"), answer == IDYES);
   }
   // Exclude a region that would leave too few points: one error box, scans kept.
-  const int points = pnPoints[1];
+  const int points = DataSet().pnPoints[1];
   Backend().ClearTranscript();
-  Backend().QueueInput(Format("%.4f", ppRadius[1][2]));
-  Backend().QueueInput(Format("%.4f", ppRadius[1][pnPoints[1] - 1]));
+  Backend().QueueInput(Format("%.4f", DataSet().ppRadius[1][2]));
+  Backend().QueueInput(Format("%.4f", DataSet().ppRadius[1][DataSet().pnPoints[1] - 1]));
   Backend().QueueMessageBox(IDOK, "Error");
   Dispatch(kCmExcludeRegion);
   EXPECT_EQ(Captions(), std::vector<std::string>{"Error"});
   EXPECT_NE(BoxTexts()[0].find("nothing excluded"), std::string::npos);
-  EXPECT_EQ(pnPoints[1], points);
+  EXPECT_EQ(DataSet().pnPoints[1], points);
 }
 
 // The radii of a region of the data, typed outside the data (inside the cell and
@@ -85,7 +85,7 @@ TEST_F(RawDataCommandTest, CommandsAskBeforeOverwritingAndShowRefusalsOnce) {
 // radii of the data, not with the bounds of any length the program reads.
 TEST_F(RawDataCommandTest, ARegionOfTheDataIsRefusedOutsideTheDataWithItsRadii) {
   LoadVelocitySet();
-  const std::string first = RoundTripText(ppRadius[1][1]), last = RoundTripText(ppRadius[1][pnPoints[1]]);
+  const std::string first = RoundTripText(DataSet().ppRadius[1][1]), last = RoundTripText(DataSet().ppRadius[1][DataSet().pnPoints[1]]);
   for (const int command : {kCmExcludeRegion, kCmSaveSixChannelSubsets})
     for (const char* typed : {"3", "5000"}) {
       SCOPED_TRACE(::testing::Message() << command << " " << typed);
@@ -118,12 +118,12 @@ TEST_F(RawDataCommandTest, DirectBoundaryRefusalsAreShownByTheCommand) {
     Dispatch(kCmDirectBoundaryFromGss);
     return BoxTexts().back();
   };
-  fMeniscus = 0.0f;
+  DataSet().fMeniscus = 0.0f;
   EXPECT_EQ(run(3, ""), "set Meniscus and Bottom first");
-  fMeniscus = 5.9f;
-  fBottom = 7.2f;
+  DataSet().fMeniscus = 5.9f;
+  DataSet().fBottom = 7.2f;
   EXPECT_EQ(run(1, "Error"), "the g(s*) table needs at least two rows");
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
 }
 
 // A file dialog that names no folder of its own (the g(s*) table here) opens in the
@@ -142,36 +142,36 @@ TEST_F(RawDataCommandTest, DialogsWithoutAFolderOpenInTheDataFolder) {
 TEST_F(RawDataCommandTest, AverageAndWorstScanReplaceTheSetOnlyWhenTheyCan) {
   LoadVelocitySet();
   // No worst scan known yet: a message, the set stays.
-  nWorstScan = 0;
+  DataPlots().nWorstScan = 0;
   Backend().QueueMessageBox(IDOK, "REMOVING SCAN");
   Dispatch(kCmExcludeWorstScan);
-  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
   // Average Scans cancelled: the set stays.
   Backend().QueueSaveFile(std::nullopt);
   Dispatch(kCmAverageScans);
-  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
   // Averaged into a file: that file is the new set, its one scan the mean.
   // The three scans share their radii: at a data radius the average is the mean.
-  const float r20 = ppRadius[1][20];
-  const float meanAt20 = (ppSignal[1][20] + ppSignal[2][20] + ppSignal[3][20]) / 3.0f;
+  const float r20 = DataSet().ppRadius[1][20];
+  const float meanAt20 = (DataSet().ppSignal[1][20] + DataSet().ppSignal[2][20] + DataSet().ppSignal[3][20]) / 3.0f;
   Backend().QueueSaveFile(ProgramDir() + "/average.ra1");
   Dispatch(kCmAverageScans);
-  ASSERT_EQ(nScans, 1);
-  EXPECT_EQ(ppScanFileNames[1], "average.ra1");
+  ASSERT_EQ(DataSet().nScans, 1);
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "average.ra1");
   int i = 1;
-  while (i < pnPoints[1] && ppRadius[1][i] < r20 - 1e-4f) ++i;
-  EXPECT_NEAR(ppRadius[1][i], r20, 1e-4);
-  EXPECT_NEAR(ppSignal[1][i], meanAt20, 1e-4);
+  while (i < DataSet().pnPoints[1] && DataSet().ppRadius[1][i] < r20 - 1e-4f) ++i;
+  EXPECT_NEAR(DataSet().ppRadius[1][i], r20, 1e-4);
+  EXPECT_NEAR(DataSet().ppSignal[1][i], meanAt20, 1e-4);
 
   // The worst scan of a residual pass is removed by a reload without it.
   LoadVelocitySet();
-  nWorstScan = 2;
+  DataPlots().nWorstScan = 2;
   Backend().QueueMessageBox(IDOK, "REMOVING SCAN");
   Dispatch(kCmExcludeWorstScan);
   EXPECT_EQ(BoxTexts().back(), "removing 00002.ra1");
-  ASSERT_EQ(nScans, 2);
-  EXPECT_NE(ppScanFileNames[1], "00002.ra1");
-  EXPECT_NE(ppScanFileNames[2], "00002.ra1");
+  ASSERT_EQ(DataSet().nScans, 2);
+  EXPECT_NE(DataSet().ppScanFileNames[1], "00002.ra1");
+  EXPECT_NE(DataSet().ppScanFileNames[2], "00002.ra1");
 }
 
 }  // namespace

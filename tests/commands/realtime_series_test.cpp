@@ -55,11 +55,11 @@ class RealtimeSeriesTest : public DistributionWindowTest {
 
 TEST_F(RealtimeSeriesTest, RealtimeUpdateReloadsNewScanAndRunsAgainOverTheKeptZoom) {
   const auto [last, aside] = RunWithoutLastScan(ProgramDir() + "/data");
-  ASSERT_EQ(nScans, kSyntheticScans - 1);
+  ASSERT_EQ(DataSet().nScans, kSyntheticScans - 1);
   SetCellAndLimits();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   ZoomDistributionPlot(Win(), 2.0f, 8.0f);
   Backend().ClearTranscript();
 
@@ -69,26 +69,26 @@ TEST_F(RealtimeSeriesTest, RealtimeUpdateReloadsNewScanAndRunsAgainOverTheKeptZo
   // A tick without new files changes nothing.
   ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
   ProcessEvents();
-  EXPECT_EQ(nScans, kSyntheticScans - 1);
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans - 1);
   EXPECT_EQ(szRealtimeLine2.rfind("no new data", 0), 0u) << szRealtimeLine2;
 
   // The instrument writes the next scan: the tick loads it and runs c(s) again,
   // and the distribution is shown over the range the user had zoomed to.
   fs::rename(aside, last);
-  pDistPlot->SetRanges(0.0f, 12.0f, 0.0f, 1.0f);
+  DistributionPlot().pDistPlot->SetRanges(0.0f, 12.0f, 0.0f, 1.0f);
   ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
   ProcessEvents();
-  EXPECT_EQ(nScans, kSyntheticScans);
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_EQ(Captions(), std::vector<std::string>{});
-  ASSERT_NE(pDistPlot, nullptr);
-  EXPECT_FLOAT_EQ(pDistPlot->fXMin, 2.0f);
-  EXPECT_FLOAT_EQ(pDistPlot->fXMax, 8.0f);
+  ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
+  EXPECT_FLOAT_EQ(DistributionPlot().pDistPlot->fXMin, 2.0f);
+  EXPECT_FLOAT_EQ(DistributionPlot().pDistPlot->fXMax, 8.0f);
   // The c(s) peak of the reloaded set sits at the simulated 5 S.
   int peak = 1;
-  for (int i = 2; i <= nDistGrid; ++i)
-    if (pDistValues[i] > pDistValues[peak]) peak = i;
-  EXPECT_NEAR(pDistGrid[peak], kSyntheticS, 0.5);
+  for (int i = 2; i <= DistributionVectors().nDistGrid; ++i)
+    if (DistributionVectors().pDistValues[i] > DistributionVectors().pDistValues[peak]) peak = i;
+  EXPECT_NEAR(DistributionVectors().pDistGrid[peak], kSyntheticS, 0.5);
   EXPECT_EQ(szRealtimeLine2.rfind("updated at", 0), 0u) << szRealtimeLine2;
 
   // A key press runs an update at once (here: nothing new).
@@ -160,7 +160,7 @@ TEST_F(RealtimeSeriesTest, TheBannerUnderAStoppedRunsBoxSaysNewDataWereFound) {
   SetCellAndLimits();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   Dispatch(kCmRealtimeUpdate);
   ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
   PumpEvents();
@@ -215,8 +215,8 @@ TEST_F(RealtimeSeriesTest, EquilibriumTestFollowsTheFilesAndEscLeavesItsView) {
   fs::rename(aside, last);
   ASSERT_TRUE(Headless().FireTimer(static_cast<int>(kRealtimeTimerId)));
   ProcessEvents();
-  EXPECT_EQ(nScans, kSyntheticScans);
-  EXPECT_FALSE(bEqTestRunning);
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans);
+  EXPECT_FALSE(AnalysisSwitches().bEqTestRunning);
   ASSERT_EQ(nEqGroups, 1);
   EXPECT_EQ(pEqGroupSizes[1], sizeBefore + 1);  // the test ran on the new set
   EXPECT_EQ(Captions(), std::vector<std::string>{});
@@ -232,20 +232,20 @@ TEST_F(RealtimeSeriesTest, EquilibriumTestFollowsTheFilesAndEscLeavesItsView) {
 
 TEST_F(RealtimeSeriesTest, MStarViewHandsTheDataPlotOverAndBack) {
   LoadSyntheticRun();
-  CWINPlot* const data = pDataPlot;
-  const int top = nPlotAreaTop, bottom = nDataPlotBottom;
+  CWINPlot* const data = DataPlots().pDataPlot;
+  const int top = DataPlots().nPlotAreaTop, bottom = DataPlots().nDataPlotBottom;
   StartVIrezTransformation(Win(), false);
   ASSERT_TRUE(bVIrezMode);
   ASSERT_NE(pVIrezPlot, nullptr);
-  EXPECT_EQ(pDataPlot, pVIrezPlot);
-  nPlotAreaTop = 120;  // the view lays out its panes
+  EXPECT_EQ(DataPlots().pDataPlot, pVIrezPlot);
+  DataPlots().nPlotAreaTop = 120;  // the view lays out its panes
   Headless().PressKey(VK_ESCAPE);
   ProcessEvents();
   EXPECT_FALSE(bVIrezMode);
   EXPECT_EQ(pVIrezPlot, nullptr);
-  EXPECT_EQ(pDataPlot, data);
-  EXPECT_EQ(nPlotAreaTop, top);
-  EXPECT_EQ(nDataPlotBottom, bottom);
+  EXPECT_EQ(DataPlots().pDataPlot, data);
+  EXPECT_EQ(DataPlots().nPlotAreaTop, top);
+  EXPECT_EQ(DataPlots().nDataPlotBottom, bottom);
 }
 
 // Writes a scan-list file naming the files (full paths, one directory).
@@ -378,15 +378,15 @@ TEST_F(RealtimeSeriesTest, PowerLawCalibrationRecoversKsAndBs) {
   EXPECT_TRUE(bTemperaturePlotShown);
   // Reference: the normal equations of the four log-log pairs solved separately
   // (bs = 0.52538, Ks = 0.0129112, so s(66000) = 4.3960).
-  EXPECT_NEAR(pParams[kContiSlotScalingExponent], 0.52538f, 1e-4f);
-  EXPECT_NEAR(pParams[kContiSlotFrictionalRatio], 0.0129112f, 1e-5f);
+  EXPECT_NEAR(AnalysisSwitches().pParams[kContiSlotScalingExponent], 0.52538f, 1e-4f);
+  EXPECT_NEAR(AnalysisSwitches().pParams[kContiSlotFrictionalRatio], 0.0129112f, 1e-5f);
 
   // Declined: nothing stored.
-  pParams[kContiSlotScalingExponent] = 0.5f;
+  AnalysisSwitches().pParams[kContiSlotScalingExponent] = 0.5f;
   Backend().QueueOpenFiles({file});
   Backend().QueueMessageBox(IDNO, "CALIBRATE POWER LAW");
   EXPECT_EQ(CalibrateCMPowerLaw(Win()), 0);
-  EXPECT_EQ(pParams[kContiSlotScalingExponent], 0.5f);
+  EXPECT_EQ(AnalysisSwitches().pParams[kContiSlotScalingExponent], 0.5f);
 }
 
 }  // namespace

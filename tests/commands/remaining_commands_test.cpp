@@ -28,33 +28,33 @@ TEST_F(RemainingCommandsTest, FaxenSpeciesFollowTheClosedFormThatMatchesTheLammS
   LoadSyntheticRun();
   Dispatch(kCmFaxenSpecies);
   EXPECT_EQ(ActiveModelCommand(), 530);
-  EXPECT_TRUE(bDiscreteModel && bFaxenApproximation);
+  EXPECT_TRUE(ModelFlags().bDiscreteModel && ModelFlags().bFaxenApproximation);
   EXPECT_TRUE(RunnableModelActive());
   const float D = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f);
-  pSpeciesIncluded[1] = 1;
-  pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
-  pSpeciesS[1] = static_cast<float>(kSyntheticS);
-  pSpeciesMassOrD[1] = D * 1e7f;  // entered in 1e-7 cm^2/s
-  for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  ModelParams().pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+  ModelParams().pSpeciesS[1] = static_cast<float>(kSyntheticS);
+  ModelParams().pSpeciesMassOrD[1] = D * 1e7f;  // entered in 1e-7 cm^2/s
+  for (int k = 2; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
   PackModelParams();
   ASSERT_TRUE(CalculateModel(&Handle()).ok());
 
   const double omega = 50000.0 * M_PI / 30.0;
   const float sw2 = static_cast<float>(omega * omega * kSyntheticS * 1e-13);
   double worst = 0.0;
-  for (int scan = 1; scan <= nScans; ++scan) {
-    const int n = pnPoints[Idx(scan)];
-    const float* r = ppRadius[Idx(scan)];
+  for (int scan = 1; scan <= DataSet().nScans; ++scan) {
+    const int n = DataSet().pnPoints[Idx(scan)];
+    const float* r = DataSet().ppRadius[Idx(scan)];
     std::vector<float> closed(Idx(n) + 1, 0.0f);
-    const double t = pScanInfo[Idx(scan)].time;
+    const double t = DataSet().pScanInfo[Idx(scan)].time;
     ErfcBoundaryProfile(static_cast<float>(kSyntheticLoading), t, r, closed.data(), n, sw2, D,
-                        fMeniscus);
+                        DataSet().fMeniscus);
     for (int i = 1; i <= n; ++i) {
-      ASSERT_NEAR(ppFit[Idx(scan)][i], closed[Idx(i)], 1e-5)
+      ASSERT_NEAR(DataSet().ppFit[Idx(scan)][i], closed[Idx(i)], 1e-5)
           << "scan " << scan << " r " << r[i];
       if (r[i] >= kLeftLimit && r[i] <= 6.9f)
         worst = std::max(worst, std::fabs(static_cast<double>(closed[Idx(i)]) -
-                                          ppSignal[Idx(scan)][i]));
+                                          DataSet().ppSignal[Idx(scan)][i]));
     }
   }
   // The closed form neglects terms of higher order in D / (s w^2 m^2): with noise
@@ -65,7 +65,7 @@ TEST_F(RemainingCommandsTest, FaxenSpeciesFollowTheClosedFormThatMatchesTheLammS
 
   // Another model command takes the approximation away.
   Dispatch(kCmDiscreteSpecies);
-  EXPECT_FALSE(bFaxenApproximation);
+  EXPECT_FALSE(ModelFlags().bFaxenApproximation);
   EXPECT_EQ(ActiveModelCommand(), 198);
 }
 
@@ -73,7 +73,7 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
   // The start simplex width is typed in percent; only a positive width is taken.
   Backend().QueueInput("5");
   Dispatch(kCmSimplexRandomization);
-  EXPECT_FLOAT_EQ(fSimplexRandomization, 0.05f);
+  EXPECT_FLOAT_EQ(SearchSettings().fSimplexRandomization, 0.05f);
   // A width of 0 spans no simplex: refused with the range, then cancelled.
   Backend().QueueInput("0");
   Backend().QueueMessageBox(IDOK, "enter positive float");
@@ -81,13 +81,13 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
   Dispatch(kCmSimplexRandomization);
   Backend().QueueInput(std::nullopt);
   Dispatch(kCmSimplexRandomization);
-  EXPECT_FLOAT_EQ(fSimplexRandomization, 0.05f);
+  EXPECT_FLOAT_EQ(SearchSettings().fSimplexRandomization, 0.05f);
 
   // The prior knowledge table: one row per abscissa, nothing without a table.
   Dispatch(kCmCopyPriorKnowledgeTable);
   EXPECT_EQ(Backend().ClipboardTextValue(), "");
-  pPriorTableX = {0.0, 2.5, 5.0, 7.5};
-  pPriorTableY = {0.0, 0.001, 1.0, 0.25};
+  DistributionPrior().pPriorTableX = {0.0, 2.5, 5.0, 7.5};
+  DistributionPrior().pPriorTableY = {0.0, 0.001, 1.0, 0.25};
   Dispatch(kCmCopyPriorKnowledgeTable);
   EXPECT_EQ(Backend().ClipboardTextValue(),
             "distribution grid\tprior probability\n2.5\t0.001\n5\t1\n7.5\t0.25\n");
@@ -97,13 +97,13 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
   // the first displayed scan as reference every scan's times and w^2 t follow.
   const std::vector<std::string> files = CopyVelocitySet(ProgramDir() + "/times");
   LoadThroughDialog(files);
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   const auto base = std::filesystem::last_write_time(files[0]);
   const int offsets[4] = {0, 0, 100, 250};  // by display position
   for (int k = 1; k <= 3; ++k)
-    std::filesystem::last_write_time(files[Idx(pScanOrder[k] - 1)],
+    std::filesystem::last_write_time(files[Idx(DataSet().pScanOrder[k] - 1)],
                                      base + std::chrono::seconds(offsets[k]));
-  const ScanInfo reference = pScanInfo[Idx(pScanOrder[1])];
+  const ScanInfo reference = DataSet().pScanInfo[Idx(DataSet().pScanOrder[1])];
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDYES, "FIX TIME AND W2T");
   Backend().QueueMessageBox(IDNO);  // save new data?
@@ -111,7 +111,7 @@ TEST_F(RemainingCommandsTest, SimplexWidthPriorTableAndTimesFromFiles) {
   EXPECT_TRUE(Backend().AllAnswersUsed());
   const double w = static_cast<double>(static_cast<float>(reference.rpm * M_PI / 30.0));
   for (int k = 2; k <= 3; ++k) {
-    const ScanInfo& info = pScanInfo[Idx(pScanOrder[k])];
+    const ScanInfo& info = DataSet().pScanInfo[Idx(DataSet().pScanOrder[k])];
     EXPECT_DOUBLE_EQ(info.time, reference.time + offsets[k]);
     EXPECT_DOUBLE_EQ(info.recordedTime, reference.recordedTime + offsets[k]);
     EXPECT_NEAR(info.omega2t, reference.omega2t + w * w * offsets[k], 1e-6 * info.omega2t);

@@ -47,7 +47,7 @@ class ResultClaimTest : public DistributionWindowTest {
   void ComputeCs() {
     LoadSyntheticRun();
     ChooseSmallCs();
-    pParams[kContiSlotGridCount] = 12.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 12.0f;
     UnpackModelParams();
     Run();
   }
@@ -55,9 +55,9 @@ class ResultClaimTest : public DistributionWindowTest {
   void FitSpecies() {
     LoadSyntheticRun();
     Dispatch(kCmDiscreteSpecies);
-    pSpeciesS[1] = 4.8f;
-    pSpeciesSFit[1] = 1;
-    pSpeciesMassOrDFit[1] = pSpeciesAmplitudeFit[1] = 0;
+    ModelParams().pSpeciesS[1] = 4.8f;
+    ModelParams().pSpeciesSFit[1] = 1;
+    ModelParams().pSpeciesMassOrDFit[1] = ModelParams().pSpeciesAmplitudeFit[1] = 0;
     PackModelParams();
     Backend().AnswerUnscriptedBoxes(IDOK);
     Dispatch(kCmFit);
@@ -154,25 +154,25 @@ class ResultClaimTest : public DistributionWindowTest {
   // scans' curves inside its plot area (its axes and labels are black).
   // The residual bitmap counts too: the pixels it changes when it is switched on.
   int ResidualPaneInk() {
-    const bool bitmap = bShowResidualsBitmap;
-    bShowResidualsBitmap = false;
+    const bool bitmap = ResidualBitmap().bShowResidualsBitmap;
+    ResidualBitmap().bShowResidualsBitmap = false;
     Paint();
     const Image& screen = Handle().Screen();
     const int y0 = (SplitLayoutResidualPlotTop() + 20) * screen.Height() / 1000;
-    const int y1 = (nPlotAreaBottom - 20) * screen.Height() / 1000;
+    const int y1 = (DataPlots().nPlotAreaBottom - 20) * screen.Height() / 1000;
     int ink = 0;
     std::vector<Color> without;
     for (int y = 0; y < screen.Height(); ++y)
       for (int x = 0; x < screen.Width(); ++x) {
         without.push_back(screen.Pixel(x, y));
         if (y < y0 || y >= y1) continue;
-        for (int k = 1; k <= nScans; ++k) ink += screen.Pixel(x, y) == ScanColor(k);
+        for (int k = 1; k <= DataSet().nScans; ++k) ink += screen.Pixel(x, y) == ScanColor(k);
       }
-    bShowResidualsBitmap = true;
+    ResidualBitmap().bShowResidualsBitmap = true;
     Paint();
     for (int y = 0, i = 0; y < screen.Height(); ++y)
       for (int x = 0; x < screen.Width(); ++x, ++i) ink += screen.Pixel(x, y) != without[i];
-    bShowResidualsBitmap = bitmap;
+    ResidualBitmap().bShowResidualsBitmap = bitmap;
     return ink;
   }
   // The marker line at radius r taken on the data plot, moved by dr (cm) and
@@ -184,10 +184,10 @@ class ResultClaimTest : public DistributionWindowTest {
     Send(EventType::LButtonDown, x0, y, MK_LBUTTON);
     for (int i = 1; i <= 4; ++i) Send(EventType::MouseMove, x0 + (x1 - x0) * i / 4, y, MK_LBUTTON);
     Send(EventType::LButtonUp, x1, y, 0);
-    const std::vector<float> before = {fMeniscus, fBottom, fFitLeftLim, fFitRightLim};
+    const std::vector<float> before = {DataSet().fMeniscus, DataSet().fBottom, DataSet().fFitLeftLim, DataSet().fFitRightLim};
     PressKeyAndRun(VK_RETURN);
     PressKeyAndRun(VK_ESCAPE);
-    EXPECT_NE((std::vector<float>{fMeniscus, fBottom, fFitLeftLim, fFitRightLim}), before) << "no marker moved";
+    EXPECT_NE((std::vector<float>{DataSet().fMeniscus, DataSet().fBottom, DataSet().fFitLeftLim, DataSet().fFitRightLim}), before) << "no marker moved";
   }
   // The distribution is neither shown nor copied, saved or integrated; each command
   // says what to do first.
@@ -245,8 +245,8 @@ TEST_F(ResultClaimTest, AChangedValueOfAFittedSpeciesEndsTheFitsClaimUntilTheNex
     Run();
     EXPECT_NE(RmsdLine().find("rmsd"), std::string::npos);
   }
-  EXPECT_FLOAT_EQ(pSpeciesS[1], 3.5f);
-  EXPECT_FLOAT_EQ(fMeniscus, 5.99f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[1], 3.5f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 5.99f);
 }
 
 // The c(s) result ends with its f/f0 or meniscus changed, and with a marker line
@@ -256,10 +256,10 @@ TEST_F(ResultClaimTest, ADistributionsClaimEndsWithItsValuesAndWithADraggedMarke
   const std::vector<std::function<void()>> changes = {
       [this] { Parameters([](TransferBuffer& r) { r.text[AmplitudeField(3)] = "1.8"; }); },
       [this] { Parameters([](TransferBuffer& r) { r.text[kMeniscusField] = "5.99"; }); },
-      [this] { DragMarker(fMeniscus, 0.03f); },
-      [this] { DragMarker(fBottom, -0.03f); },
-      [this] { DragMarker(fFitLeftLim, 0.05f); },
-      [this] { DragMarker(fFitRightLim, -0.05f); },
+      [this] { DragMarker(DataSet().fMeniscus, 0.03f); },
+      [this] { DragMarker(DataSet().fBottom, -0.03f); },
+      [this] { DragMarker(DataSet().fFitLeftLim, 0.05f); },
+      [this] { DragMarker(DataSet().fFitRightLim, -0.05f); },
   };
   ComputeCs();
   for (std::size_t i = 0; i < changes.size(); ++i) {
@@ -301,15 +301,15 @@ TEST_F(ResultClaimTest, NoEarlierDistributionFitOrResidualsStayOnShow) {
     SCOPED_TRACE("change " + std::to_string(i));
     if (i == 2) {
       ChooseSmallCs();
-      pParams[kContiSlotGridCount] = 12.0f;
+      AnalysisSwitches().pParams[kContiSlotGridCount] = 12.0f;
       UnpackModelParams();
     }
     Run();
     ASSERT_TRUE(DistributionPaneShown());
     ASSERT_GT(ResidualPaneInk(), 0);
-    const int scans = nScans;
+    const int scans = DataSet().nScans;
     changes[i]();
-    ASSERT_TRUE(i == 2 || nScans != scans || pnPoints[1] < kSyntheticPoints) << "the data did not change";
+    ASSERT_TRUE(i == 2 || DataSet().nScans != scans || DataSet().pnPoints[1] < kSyntheticPoints) << "the data did not change";
     ExpectNoDistributionOffered();
     EXPECT_TRUE(FittedCurveOverlays().empty());
     EXPECT_EQ(ResidualPaneInk(), 0);
@@ -359,8 +359,8 @@ TEST_F(ResultClaimTest, EveryFieldAndBoxOfEveryParametersVariantThatChangesAValu
 TEST_F(ResultClaimTest, OkWithoutAChangeKeepsEveryValueOfEveryParametersVariant) {
   LoadSyntheticRun();
   const auto vector = [] {
-    return std::make_pair(std::vector<float>(std::begin(pParams), std::end(pParams)),
-                          std::vector<int>(std::begin(pParamFitFlags), std::end(pParamFitFlags)));
+    return std::make_pair(std::vector<float>(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams)),
+                          std::vector<int>(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags)));
   };
   const Walk walk = WalkEveryControl({}, [&](const DialogTemplate& t, const DialogControl& c) {
     SCOPED_TRACE("after control " + std::to_string(c.id) + " \"" + std::string(ControlLabel(t, c.id)) + "\"");
@@ -479,18 +479,14 @@ TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
   ASSERT_FALSE(fingerprint.empty());
   const std::regex name(R"(([A-Za-z_]\w*)\s*(\[[^\]]*\])?\s*$)");
   int settings = 0;
+  // The state each header keeps in an analysis: the members of its part (a struct
+  // named ...State, numerics/analysis.h).
   for (const char* header : headers) {
-    std::istringstream lines(WithoutComments(SourceText(header)));
+    std::map<std::string, std::vector<std::string>> parts;
+    StructMembers(WithoutComments(SourceText(header)), parts);
     int declared = 0;
-    for (std::string line; std::getline(lines, line);) {
-      if (line.rfind("extern ", 0) != 0 || line.find("const ") != std::string::npos) continue;
-      line = line.substr(0, line.find(';'));
-      std::vector<std::string> names;
-      std::istringstream parts(line);
-      for (std::string part; std::getline(parts, part, ',');) {
-        std::smatch m;
-        if (std::regex_search(part, m, name)) names.push_back(m[1]);
-      }
+    for (const auto& [part, names] : parts) {
+      if (!part.ends_with("State")) continue;
       for (const std::string& n : names) {
         ++declared;
         if (notRead.count(n)) continue;

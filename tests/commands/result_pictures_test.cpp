@@ -19,12 +19,12 @@ TEST_F(ResultPicturesTest, HundredsOfScansDrawEveryNthAndTheLast) {
   const std::string dir = ProgramDir() + "/many";
   std::filesystem::create_directories(dir);
   LoadThroughDialog(WriteSyntheticRun(dir, kScans));
-  ASSERT_EQ(nScans, kScans);
+  ASSERT_EQ(DataSet().nScans, kScans);
   SetCellAndLimits();
   ChooseSmallCs();
   EXPECT_TRUE(ResultPictureNames().empty());  // nothing computed yet
   PressKeyAndRun('R', MK_CONTROL);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   ASSERT_EQ(PictureScanStride(), 3);
   const std::size_t wholeRecords = GetDataPlotMetafile()->Records().size();
 

@@ -138,7 +138,7 @@ std::string Write(const std::string& name, const std::vector<std::string>& lines
 using Read = std::function<std::string(const std::string& path)>;
 
 std::string ReadScan(const std::string& path, bool electrophoresis) {
-  bElectrophoresisMode = electrophoresis;
+  ScanFile().bElectrophoresisMode = electrophoresis;
   ScanInfo info;
   ScanDataKind kind;
   int n = 0;
@@ -148,7 +148,7 @@ std::string ReadScan(const std::string& path, bool electrophoresis) {
   std::vector<std::string> notes;
   const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind(), &kind, &info, &n, &r, &y, &third, &mark, 0.0f,
                                      &error, &notes);
-  bElectrophoresisMode = false;
+  ScanFile().bElectrophoresisMode = false;
   if (ok) {
     free_vector(r, 1, n);
     free_vector(y, 1, n);

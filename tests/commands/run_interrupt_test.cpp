@@ -57,20 +57,20 @@ class RunInterruptTest : public DistributionWindowTest {
   // The discrete-species model with the one species of the synthetic run.
   void ChooseSyntheticSpecies() {
     Dispatch(kCmDiscreteSpecies);
-    for (int k = 1; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesIncluded[1] = 1;
-    pSpeciesS[1] = static_cast<float>(kSyntheticS);
-    pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
-    pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+    for (int k = 1; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+    AnalysisSwitches().pSpeciesLinked[1] = 1;
+    ModelParams().pSpeciesS[1] = static_cast<float>(kSyntheticS);
+    ModelParams().pSpeciesMassOrD[1] = DFromM(CalculateM(static_cast<float>(kSyntheticS)), 20.0f) * 1e7f;
+    ModelParams().pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
   }
 
   // The distribution and fit rows on show.
   static std::vector<float> Distribution() {
-    return pDistValues ? std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1) : std::vector<float>{};
+    return DistributionVectors().pDistValues ? std::vector<float>(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1) : std::vector<float>{};
   }
   static std::vector<float> FitRows() {
     std::vector<float> all;
-    for (int s = 1; s <= nScans; ++s) all.insert(all.end(), ppFit[Idx(s)] + 1, ppFit[Idx(s)] + pnPoints[Idx(s)] + 1);
+    for (int s = 1; s <= DataSet().nScans; ++s) all.insert(all.end(), DataSet().ppFit[Idx(s)] + 1, DataSet().ppFit[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1);
     return all;
   }
   static bool AllZero(const std::vector<float>& v) {
@@ -105,9 +105,9 @@ TEST_F(RunInterruptTest, KeyInAnyPhaseOfACsRunIsSaidOnceAndTheEarlierResultNamed
   LoadSyntheticRun();
   ChooseSmallCs();
   bMultiThreading = true;
-  nLammThreads = 3;
+  LammGlobals().nLammThreads = 3;
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const std::vector<float> shown = Distribution(), fit = FitRows();
   ASSERT_FALSE(shown.empty());
 
@@ -119,7 +119,7 @@ TEST_F(RunInterruptTest, KeyInAnyPhaseOfACsRunIsSaidOnceAndTheEarlierResultNamed
     if (log) log(text);
   };
   const std::vector<Moment> moments = {
-      {"the kernels", [&] { return phase == Phase::Kernels && nLammEquationsDone >= 1; }},
+      {"the kernels", [&] { return phase == Phase::Kernels && LammProgress().nLammEquationsDone >= 1; }},
       {"the normal equations", [&] { return phase == Phase::Equations; }},
       {"the solve", [&] { return phase == Phase::Solve; }},
   };
@@ -135,9 +135,9 @@ TEST_F(RunInterruptTest, KeyInAnyPhaseOfACsRunIsSaidOnceAndTheEarlierResultNamed
       KeysWhen({m.when});
       DispatchStopped(kCmRun);
       ASSERT_EQ(keys_, 1) << what << ": no poll then";
-      EXPECT_EQ(eLastContiRunOutcome, ContiRunOutcome::Interrupted) << what;
+      EXPECT_EQ(ContiRun().eLastContiRunOutcome, ContiRunOutcome::Interrupted) << what;
       ExpectStoppedRunNote(BoxTexts(), true, what);
-      EXPECT_TRUE(bModelComputed) << what;
+      EXPECT_TRUE(AnalysisSwitches().bModelComputed) << what;
       EXPECT_EQ(Distribution(), shown) << what;
       EXPECT_EQ(FitRows(), fit) << what;
       EXPECT_FALSE(bUserAbort) << what;
@@ -147,7 +147,7 @@ TEST_F(RunInterruptTest, KeyInAnyPhaseOfACsRunIsSaidOnceAndTheEarlierResultNamed
 
   // Monte Carlo, stopped in the kernels of the best fit of the measured data.
   phase = Phase::Kernels;
-  KeysWhen({[&] { return nLammEquationsDone >= 1; }});
+  KeysWhen({[&] { return LammProgress().nLammEquationsDone >= 1; }});
   Backend().ClearTranscript();
   Backend().QueueInput("5");
   Backend().QueueInput("0.68");
@@ -161,18 +161,18 @@ TEST_F(RunInterruptTest, KeyInAnyPhaseOfACsRunIsSaidOnceAndTheEarlierResultNamed
   for (const std::string& text : BoxTexts())
     if (text.find("interrupt") != std::string::npos) notes.push_back(text);
   EXPECT_EQ(notes, std::vector<std::string>{"Monte Carlo interrupted after 0 sets"});
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_EQ(Distribution(), shown);
 
   // No result before the Run: none after it, and the note speaks of none.
   ClearDistribution();
-  bModelComputed = false;
+  AnalysisSwitches().bModelComputed = false;
   phase = Phase::Kernels;
   KeysWhen({moments[0].when});
   DispatchStopped(kCmRun);
   ASSERT_EQ(keys_, 1);
   ExpectStoppedRunNote(BoxTexts(), false, "no earlier result");
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
   EXPECT_TRUE(Distribution().empty());
 }
 
@@ -182,17 +182,17 @@ TEST_F(RunInterruptTest, KeyInAnyPhaseOfACsRunIsSaidOnceAndTheEarlierResultNamed
 TEST_F(RunInterruptTest, KeyInADiscreteRunIsSaidOnceAndTheEarlierFitNamed) {
   LoadSyntheticRun();
   ChooseSyntheticSpecies();
-  bFitRINoise = bFitTINoise = true;
+  AnalysisSwitches().bFitRINoise = AnalysisSwitches().bFitTINoise = true;
   PackModelParams();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const std::vector<float> fit = FitRows();
 
   KeysWhen({[] { return true; }});
   DispatchStopped(kCmRun);
   ASSERT_EQ(keys_, 1);
   ExpectStoppedRunNote(BoxTexts(), true, "species solution");
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_EQ(FitRows(), fit);
   EXPECT_FALSE(bUserAbort);
 }
@@ -207,7 +207,7 @@ TEST_F(RunInterruptTest, KeyInTheModelOfTheBestPointOfAFitIsSaidOnce) {
   LoadSyntheticRun();
   ChooseSmallCs();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const std::vector<float> shown = Distribution();
   // The fit-result text drawn by the paints after each Fit.
   int resultTexts = 0;
@@ -219,48 +219,48 @@ TEST_F(RunInterruptTest, KeyInTheModelOfTheBestPointOfAFitIsSaidOnce) {
   };
 
   // Nothing floated: the Run's note.
-  KeysWhen({[] { return nLammEquationsDone >= 1; }});
+  KeysWhen({[] { return LammProgress().nLammEquationsDone >= 1; }});
   DispatchStopped(kCmFit);
   ASSERT_EQ(keys_, 1);
   ExpectStoppedRunNote(BoxTexts(), true, "nothing floated");
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_EQ(Distribution(), shown);
   Paint();
   EXPECT_EQ(resultTexts, 0);
 
   // The meniscus floated.
-  pParamFitFlags[13] = 1;
+  AnalysisSwitches().pParamFitFlags[13] = 1;
   UnpackModelParams();
-  KeysWhen({[] { return !bFinalFitEvaluation && nLammEquationsDone >= 1; },
-            [] { return bFinalFitEvaluation && nLammEquationsDone >= 1; }});
+  KeysWhen({[] { return !DistributionModels().bFinalFitEvaluation && LammProgress().nLammEquationsDone >= 1; },
+            [] { return DistributionModels().bFinalFitEvaluation && LammProgress().nLammEquationsDone >= 1; }});
   DispatchStopped(kCmFit);
   ASSERT_EQ(keys_, 2);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kFitStoppedBeforeModelText});
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
   EXPECT_TRUE(Distribution().empty());
   EXPECT_TRUE(AllZero(FitRows()));
   EXPECT_FALSE(Win().bFitInProgress);
   Paint();
   EXPECT_EQ(resultTexts, 0);
-  pParamFitFlags[13] = 0;
+  AnalysisSwitches().pParamFitFlags[13] = 0;
 
   // The discrete-species model with its s floated.
   ChooseSyntheticSpecies();
   PackModelParams();
   Dispatch(kCmRun);
-  ASSERT_TRUE(bModelComputed);
-  pParamFitFlags[1 + nSpeciesSlots] = 1;
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+  AnalysisSwitches().pParamFitFlags[1 + nSpeciesSlots] = 1;
   UnpackModelParams();
   int simsAtKey = -1;
   KeysWhen({[&] {
-              simsAtKey = nFitSim;
-              return nFitSim >= 1;
+              simsAtKey = FitState().nFitSim;
+              return FitState().nFitSim >= 1;
             },
-            [&] { return nFitSim > simsAtKey; }});
+            [&] { return FitState().nFitSim > simsAtKey; }});
   DispatchStopped(kCmFit);
   ASSERT_EQ(keys_, 2);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{kFitStoppedBeforeModelText});
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
   EXPECT_TRUE(AllZero(FitRows()));
   Paint();
   EXPECT_EQ(resultTexts, 0);

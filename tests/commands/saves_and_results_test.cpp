@@ -101,16 +101,16 @@ TEST_F(SavesAndResultsTest, SaveFitDataWritesItsSetIntoOneFolderAskedOnce) {
   EXPECT_EQ(asked, 0);
   // Every scan's fit and residuals and the report, and nothing else.
   std::vector<std::string> expected{"fitparams.txt"};
-  for (int s = 1; s <= nScans; ++s) {
-    expected.push_back("f" + ppScanFileNames[Idx(s)].substr(1));
-    expected.push_back("r" + ppScanFileNames[Idx(s)].substr(1));
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    expected.push_back("f" + DataSet().ppScanFileNames[Idx(s)].substr(1));
+    expected.push_back("r" + DataSet().ppScanFileNames[Idx(s)].substr(1));
   }
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(Files(elsewhere), expected);
   std::vector<std::string> dataAfter = Files(data);
-  std::erase(dataAfter, fs::path(szTmpParsPath).filename().string());
-  std::erase(dataAfter, fs::path(szSdistPath).filename().string());
-  std::erase(dataBefore, fs::path(szSdistPath).filename().string());
+  std::erase(dataAfter, fs::path(DataSet().szTmpParsPath).filename().string());
+  std::erase(dataAfter, fs::path(DataSet().szSdistPath).filename().string());
+  std::erase(dataBefore, fs::path(DataSet().szSdistPath).filename().string());
   EXPECT_EQ(dataAfter, dataBefore) << "nothing of the set goes to the data folder";
 
   // The same save again: one question for the whole set; No keeps every file.
@@ -153,7 +153,7 @@ TEST_F(SavesAndResultsTest, SaveFitDataWritesItsSetIntoOneFolderAskedOnce) {
 TEST_F(SavesAndResultsTest, SaveNoiseWritesItsPairIntoOneFolderAskedOnce) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  bFitTINoise = bFitRINoise = true;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
   Dispatch(kCmRun);
   ASSERT_TRUE(FitOfLoadedData());
   const std::string elsewhere = ProgramDir() + "/noise";
@@ -175,12 +175,12 @@ TEST_F(SavesAndResultsTest, SaveNoiseWritesItsPairIntoOneFolderAskedOnce) {
   Dispatch(kCmSaveNoise);
   ASSERT_EQ(proposed.size(), 2u);
   EXPECT_EQ(proposed[1], elsewhere);
-  const std::string ext = ppScanFileNames[1].substr(ppScanFileNames[1].rfind('.'));
+  const std::string ext = DataSet().ppScanFileNames[1].substr(DataSet().ppScanFileNames[1].rfind('.'));
   EXPECT_EQ(Files(elsewhere), (std::vector<std::string>{"RIN" + ext, "TIN" + ext}));
   EXPECT_EQ(asked, 0);
 
   const std::string ti = ReadFile(elsewhere + "/TIN" + ext), ri = ReadFile(elsewhere + "/RIN" + ext);
-  for (int k = 1; k <= nScans; ++k) pRINoise[k] += 0.5f;
+  for (int k = 1; k <= DataSet().nScans; ++k) CurrentGrid().pRINoise[k] += 0.5f;
   proposed.clear();
   answer = IDNO;
   Dispatch(kCmSaveNoise);
@@ -258,7 +258,7 @@ TEST_F(SavesAndResultsTest, AResultIsShownCopiedAndSavedOnlyUnderTheModelThatCom
 TEST_F(SavesAndResultsTest, TheStatusLineOfAFitGoesWithTheDataItWasCountedOn) {
   LoadSyntheticRun();
   ChooseSmallCs();
-  pParamFitFlags[13] = 1;
+  AnalysisSwitches().pParamFitFlags[13] = 1;
   UnpackModelParams();
   UiEvents().Post(Event::KeyDown('S'));
   Backend().QueueMessageBox(IDOK, "ATTENTION");
@@ -278,20 +278,20 @@ TEST_F(SavesAndResultsTest, TheStatusLineOfAFitGoesWithTheDataItWasCountedOn) {
 // scans keep their names (the fit overlay and the saves are named by them).
 TEST_F(SavesAndResultsTest, ExcludingARegionUnderTheDetectionTransformRedrawsOnlyLiveCurves) {
   LoadSyntheticRun();
-  bNonlinearDetection = true;
-  dAppliedPower = 1.0;
-  const int before = pnPoints[1];
-  const std::vector<std::string> names = ppScanFileNames;
+  FluorescenceDetection().bNonlinearDetection = true;
+  FluorescenceDetection().dAppliedPower = 1.0;
+  const int before = DataSet().pnPoints[1];
+  const std::vector<std::string> names = DataSet().ppScanFileNames;
   Backend().QueueInput("6.5");
   Backend().QueueInput("6.6");
   Backend().QueueMessageBox(IDNO, "");  // save new data?
   Dispatch(kCmExcludeRegion);
   EXPECT_TRUE(Backend().AllAnswersUsed());
-  ASSERT_LT(pnPoints[1], before);
-  for (int i = 1; i <= pnPoints[1]; ++i)
-    EXPECT_FALSE(ppRadius[1][i] > 6.5f && ppRadius[1][i] < 6.6f) << ppRadius[1][i];
-  EXPECT_EQ(ppScanFileNames, names);
-  bNonlinearDetection = false;
+  ASSERT_LT(DataSet().pnPoints[1], before);
+  for (int i = 1; i <= DataSet().pnPoints[1]; ++i)
+    EXPECT_FALSE(DataSet().ppRadius[1][i] > 6.5f && DataSet().ppRadius[1][i] < 6.6f) << DataSet().ppRadius[1][i];
+  EXPECT_EQ(DataSet().ppScanFileNames, names);
+  FluorescenceDetection().bNonlinearDetection = false;
 }
 
 // The points of an excluded region count in no fit: a c(s) Run on the scans with
@@ -302,10 +302,10 @@ TEST_F(SavesAndResultsTest, AnExcludedRegionLeavesTheFitOfTheOtherPointsAsItWas)
   const auto rmsdBelow = [](float radius) {
     double sum = 0.0;
     long count = 0;
-    for (int s = 1; s <= nScans; ++s)
-      for (int p = pFitFirst[Idx(s)]; p <= pFitLast[Idx(s)]; ++p)
-        if (ppRadius[Idx(s)][p] < radius) {
-          const double d = ppSignal[Idx(s)][p] - ppFit[Idx(s)][p];
+    for (int s = 1; s <= DataSet().nScans; ++s)
+      for (int p = DataSet().pFitFirst[Idx(s)]; p <= DataSet().pFitLast[Idx(s)]; ++p)
+        if (DataSet().ppRadius[Idx(s)][p] < radius) {
+          const double d = DataSet().ppSignal[Idx(s)][p] - DataSet().ppFit[Idx(s)][p];
           sum += d * d;
           ++count;
         }

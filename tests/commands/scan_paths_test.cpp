@@ -45,9 +45,9 @@ std::vector<float> FileValues(const std::string& path) {
 
 std::vector<float> LoadedValues(int s) {
   std::vector<float> values;
-  for (int i = 1; i <= pnPoints[Idx(s)]; ++i) {
-    values.push_back(ppRadius[Idx(s)][i]);
-    values.push_back(ppSignal[Idx(s)][i]);
+  for (int i = 1; i <= DataSet().pnPoints[Idx(s)]; ++i) {
+    values.push_back(DataSet().ppRadius[Idx(s)][i]);
+    values.push_back(DataSet().ppSignal[Idx(s)][i]);
   }
   return values;
 }
@@ -86,24 +86,24 @@ TEST_P(ScanPathsTest, AToolThatLoadsTheSetAgainFindsAScanAddedFromAnotherFolder)
   const std::string added = extra + "/00011.ra1";
   copyWithWave(WriteSyntheticRun(extra, 2)[1], added, 0.0f);
   LoadThroughDialog(run);
-  ASSERT_EQ(nScans, kSyntheticScans);
+  ASSERT_EQ(DataSet().nScans, kSyntheticScans);
   SetCellAndLimits();
   Backend().QueueOpenFiles({added});
   Backend().AnswerUnscriptedBoxes(IDNO);
   UiEvents().Post(Event::Command(kCmAddMoreFiles));
   PostQuitMessage(0);
   RunMessageLoop(Win());
-  ASSERT_EQ(nScans, kSyntheticScans + 1);
+  ASSERT_EQ(DataSet().nScans, kSyntheticScans + 1);
   ChooseSmallCs();
-  pParams[kContiSlotGridCount] = 12.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 12.0f;
   UnpackModelParams();
   Backend().AnswerUnscriptedBoxes(IDOK);
-  bWriteScanRms = true;  // the residual pass that finds the worst scan
+  DataPlots().bWriteScanRms = true;  // the residual pass that finds the worst scan
   Dispatch(kCmRun);
-  ASSERT_EQ(ppScanFileNames[Idx(nWorstScan)], "00005.ra1");
+  ASSERT_EQ(DataSet().ppScanFileNames[Idx(DataPlots().nWorstScan)], "00005.ra1");
   std::vector<std::string> kept;
-  for (int s = 1; s <= nScans; ++s)
-    if (!door.removesWorst || s != nWorstScan) kept.push_back(ScanFilePath(s));
+  for (int s = 1; s <= DataSet().nScans; ++s)
+    if (!door.removesWorst || s != DataPlots().nWorstScan) kept.push_back(ScanFilePath(s));
 
   Backend().ClearTranscript();
   Backend().QueueInput("0.001");  // the radial resolution
@@ -111,8 +111,8 @@ TEST_P(ScanPathsTest, AToolThatLoadsTheSetAgainFindsAScanAddedFromAnotherFolder)
   PostQuitMessage(0);
   RunMessageLoop(Win());
   for (const std::string& caption : Captions()) EXPECT_NE(caption, "LOAD ERROR") << BoxTexts().back();
-  ASSERT_EQ(static_cast<std::size_t>(nScans), kept.size());
-  for (int s = 1; s <= nScans; ++s) {
+  ASSERT_EQ(static_cast<std::size_t>(DataSet().nScans), kept.size());
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     SCOPED_TRACE(ScanFilePath(s));
     EXPECT_EQ(fs::path(ScanFilePath(s)).lexically_normal(), fs::path(kept[Idx(s - 1)]).lexically_normal());
     EXPECT_EQ(LoadedValues(s), FileValues(kept[Idx(s - 1)])) << "the scan is not its file's";

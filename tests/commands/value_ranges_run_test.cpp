@@ -24,29 +24,29 @@ class ValueRangesRunTest : public DistributionWindowTest {
   // kernels on Lamm grids of at most 200 points (light, and as finite as any).
   void ChooseTinyCs() {
     ChooseSmallCs();
-    pParams[kContiSlotGridCount] = 8.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 8.0f;
     UnpackModelParams();
-    nGridSizeUpper = 200;
+    LammSettings().nGridSizeUpper = 200;
   }
 
   // The discrete model of the synthetic run's one species (D 6 x 1e-7 cm^2/s).
   void ChooseTheSyntheticSpecies() {
     Dispatch(kCmDiscreteSpecies);
-    for (int k = 2; k <= 4; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesIncluded[1] = 1;
-    pSpeciesS[1] = static_cast<float>(kSyntheticS);
-    pSpeciesMassOrD[1] = 6.0f;
-    pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
+    for (int k = 2; k <= 4; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+    AnalysisSwitches().pSpeciesLinked[1] = 1;
+    ModelParams().pSpeciesS[1] = static_cast<float>(kSyntheticS);
+    ModelParams().pSpeciesMassOrD[1] = 6.0f;
+    ModelParams().pSpeciesAmplitude[1] = static_cast<float>(kSyntheticLoading);
     PackModelParams();
   }
 
   // Every value of the last Run that a user sees is a finite number.
   static bool ShownResultFinite() {
-    for (int i = 1; IsContinuousModel() && pDistValues && pDistGrid && i <= nDistGrid; ++i)
-      if (!std::isfinite(pDistValues[i]) || !std::isfinite(pDistGrid[i])) return false;
-    for (int s = 1; s <= nScans; ++s)
-      for (int p = 1; p <= pnPoints[Idx(s)]; ++p)
-        if (!std::isfinite(ppFit[Idx(s)][p])) return false;
+    for (int i = 1; IsContinuousModel() && DistributionVectors().pDistValues && DistributionVectors().pDistGrid && i <= DistributionVectors().nDistGrid; ++i)
+      if (!std::isfinite(DistributionVectors().pDistValues[i]) || !std::isfinite(DistributionVectors().pDistGrid[i])) return false;
+    for (int s = 1; s <= DataSet().nScans; ++s)
+      for (int p = 1; p <= DataSet().pnPoints[Idx(s)]; ++p)
+        if (!std::isfinite(DataSet().ppFit[Idx(s)][p])) return false;
     return true;
   }
 
@@ -62,16 +62,16 @@ class ValueRangesRunTest : public DistributionWindowTest {
   // True when the Run computed a result that is finite everywhere; false when it
   // said why it computed nothing (a message) and kept what was on show.
   ::testing::AssertionResult RunWith(int slot, float value) {
-    const float old = pParams[slot];
-    pParams[slot] = value;
+    const float old = AnalysisSwitches().pParams[slot];
+    AnalysisSwitches().pParams[slot] = value;
     UnpackModelParams();
     Backend().ClearTranscript();
     Backend().AnswerUnscriptedBoxes(IDOK);
-    bModelComputed = false;
+    AnalysisSwitches().bModelComputed = false;
     Dispatch(kCmRun);
-    const bool computed = bModelComputed;
+    const bool computed = AnalysisSwitches().bModelComputed;
     const std::vector<std::string> messages = Messages();
-    pParams[slot] = old;
+    AnalysisSwitches().pParams[slot] = old;
     UnpackModelParams();
     if (computed && ShownResultFinite())
       return ::testing::AssertionSuccess() << "computed" << (messages.empty() ? "" : ": " + messages.front());
@@ -134,7 +134,7 @@ TEST_F(ValueRangesRunTest, ShapeConfidenceAndBaselineAtTheEndsOfTheirRangesGiveA
 TEST_F(ValueRangesRunTest, DiscreteSpeciesAtTheEndsOfTheirRangesGiveAFiniteFitOrARefusal) {
   LoadSyntheticRun();
   ChooseTheSyntheticSpecies();
-  nGridSizeUpper = 200;
+  LammSettings().nGridSizeUpper = 200;
   Watchdog watchdog("discrete Runs at the ends of the ranges");
   const struct {
     int slot;
@@ -164,24 +164,24 @@ TEST_F(ValueRangesRunTest, MaxDcOverCOfZeroIsRefusedAtTheRunAndItsLowestValueEnd
   Watchdog watchdog("Runs with the smallest max dc/c");
   Backend().AnswerUnscriptedBoxes(IDOK);
   for (const double value : {0.0, -1.0, 1e-4}) {
-    dMaxDcOverC = value;
+    LammSettings().dMaxDcOverC = value;
     Backend().ClearTranscript();
-    bModelComputed = false;
+    AnalysisSwitches().bModelComputed = false;
     Dispatch(kCmRun);
-    EXPECT_FALSE(bModelComputed);
+    EXPECT_FALSE(AnalysisSwitches().bModelComputed);
     ASSERT_FALSE(Messages().empty());
     EXPECT_EQ(Messages()[0].rfind("the max dc/c " + RefusedValueText(value) + " must lie between 0.01 and 10", 0), 0u)
         << Messages()[0];
   }
   // The lowest value, on a c(s) grid of two points (the static grid's steps are
   // the ones max dc/c sets).
-  dMaxDcOverC = kMinMaxDcOverC;
+  LammSettings().dMaxDcOverC = kMinMaxDcOverC;
   ChooseTinyCs();
-  pParams[kContiSlotGridCount] = 2.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 2.0f;
   UnpackModelParams();
   Backend().ClearTranscript();
   Dispatch(kCmRun);
-  EXPECT_TRUE(bModelComputed && ShownResultFinite());
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed && ShownResultFinite());
 }
 
 // The other doors through which solvent and detector values come in judge them by
@@ -190,7 +190,7 @@ TEST_F(ValueRangesRunTest, MaxDcOverCOfZeroIsRefusedAtTheRunAndItsLowestValueEnd
 // again); what was loaded and set before stays.
 TEST_F(ValueRangesRunTest, ExperimentFileAndSolventDialogsRefuseValuesOutsideTheirRanges) {
   LoadSyntheticRun();
-  const float density = fBufferDensity;
+  const float density = SolventConstants().fBufferDensity;
   ExperimentFile xp;
   xp.type = kXpSedVelocity;
   xp.directory = ProgramDir() + "/data";
@@ -208,8 +208,8 @@ TEST_F(ValueRangesRunTest, ExperimentFileAndSolventDialogsRefuseValuesOutsideThe
             std::string::npos)
       << Messages()[0];
   EXPECT_NE(Messages()[0].find("(0.01 to 5 g/ml)"), std::string::npos) << Messages()[0];
-  EXPECT_EQ(nScans, kSyntheticScans);
-  EXPECT_EQ(fBufferDensity, density);
+  EXPECT_EQ(DataSet().nScans, kSyntheticScans);
+  EXPECT_EQ(SolventConstants().fBufferDensity, density);
 
   const struct {
     int command;
@@ -236,8 +236,8 @@ TEST_F(ValueRangesRunTest, ExperimentFileAndSolventDialogsRefuseValuesOutsideThe
     ASSERT_FALSE(Messages().empty());
     EXPECT_EQ(Messages().back(), d.text);
   }
-  EXPECT_EQ(fBufferDensity, density);
-  EXPECT_FALSE(bBufferSedCorrection);
+  EXPECT_EQ(SolventConstants().fBufferDensity, density);
+  EXPECT_FALSE(ModelFlags().bBufferSedCorrection);
 }
 
 }  // namespace

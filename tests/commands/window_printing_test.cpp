@@ -59,7 +59,7 @@ class WindowPrinting : public ::testing::Test {
 TEST_F(WindowPrinting, LoadedScansPrintOnOnePageWithTheWindowsAspectRatio) {
   backend_->QueueOpenFiles({Fixture("00001.ra1"), Fixture("00002.ra1"), Fixture("00003.ra1")});
   ASSERT_TRUE(DispatchCommand(*window_, kCmLoadNewFiles));
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   // The screen paint stores the client size that the printed marker lines use.
   UiEvents().Clear();
   backend_->Headless().Screen().Fill(kWhite);

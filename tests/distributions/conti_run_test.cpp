@@ -58,11 +58,11 @@ constexpr float kFf0 = 1.25f;
 
 void SetSolvent() {
   ResetSolventConstants();
-  VBAR = 0.73f;
-  fBufferDensity = 0.99823f;
-  fVRho = VBAR * fBufferDensity;
-  RELVISCOSITY = 1.0f;
-  fFrictionalRatio = kFf0;
+  SolventConstants().VBAR = 0.73f;
+  SolventConstants().fBufferDensity = 0.99823f;
+  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+  SolventConstants().RELVISCOSITY = 1.0f;
+  SolventConstants().fFrictionalRatio = kFf0;
 }
 
 // Molar mass of a species of s (S) at f/f0 1.25 by the hydrodynamic relations.
@@ -124,7 +124,7 @@ SyntheticSet MakeSyntheticSet() {
   fine.nMaxGrid = 4000;
   fine.dTolerance = fine.dToleranceIn = 0.3;
   t.LoadDiscretizationParameters(fine);
-  t.SetSolventConditions(20.0, VBAR, fBufferDensity, RELVISCOSITY);
+  t.SetSolventConditions(20.0, SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
   bUserAbort = false;
   EXPECT_EQ(CLRunMTList(&t, 3, s, D, nullptr, out, set.radii.data(), set.n, nullptr, nullptr), 0);
 
@@ -182,19 +182,19 @@ class ContiRunTest : public DistributionTest {
         r[p] = set.radii[p];
         y[p] = set.signal[j][p];
       }
-      ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+      ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(j)];
       info.time = info.recordedTime = info.timeAtLoad = 300.0 * j;
       info.rpm = 50000.0f;
       info.temperature = 20.0f;
       InstallScanArrays(j, set.n, r, y, nullptr, false);
     }
-    bAbsorbanceData = false;
-    fMeniscus = static_cast<float>(kMeniscus);
-    fBottom = static_cast<float>(kBottom);
-    fTemperatureK = 293.15f;
+    ScanFile().bAbsorbanceData = false;
+    DataSet().fMeniscus = static_cast<float>(kMeniscus);
+    DataSet().fBottom = static_cast<float>(kBottom);
+    DataSet().fTemperatureK = 293.15f;
     ASSERT_TRUE(BuildCommonRadialGrid());
-    fFitLeftLim = kLeftLimit;
-    fFitRightLim = kRightLimit;
+    DataSet().fFitLeftLim = kLeftLimit;
+    DataSet().fFitRightLim = kRightLimit;
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
     SetSolvent();
@@ -203,55 +203,55 @@ class ContiRunTest : public DistributionTest {
   // The parameters of a continuous model: grid, confidence level, solvent, f/f0,
   // with TI and RI noise.
   static void SetContinuousParams(float lo, float hi, float count) {
-    bContiModel = true;
-    pParams[kContiSlotGridMin] = lo;
-    pParams[kContiSlotGridMax] = hi;
-    pParams[kContiSlotGridCount] = count;
-    pParams[kContiSlotConfidence] = 0.68f;
-    pParams[kContiSlotVbar] = 0.73f;
-    pParams[kContiSlotDensity] = 0.99823f;
-    pParams[kContiSlotViscosity] = 0.01002f;
-    pParams[kContiSlotFrictionalRatio] = kFf0;
-    pParams[13] = fMeniscus;
-    pParams[14] = fBottom;
-    for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
-    bFitTINoise = bFitRINoise = true;
+    ModelFlags().bContiModel = true;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = lo;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = hi;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = count;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
+    AnalysisSwitches().pParams[kContiSlotDensity] = 0.99823f;
+    AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f;
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = kFf0;
+    AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+    AnalysisSwitches().pParams[14] = DataSet().fBottom;
+    for (int i = 1; i <= nModelParams; ++i) AnalysisSwitches().pParamFitFlags[i] = 0;
+    AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
   }
 
   // The c(s) kernel points of a 12-point grid from 0.5 to 14 S.
   static KernelPointList CsKernelPoints() {
-    bContiSModel = true;
+    ModelFlags().bContiSModel = true;
     SetContinuousParams(0.5f, 14.0f, 12.0f);
     UnpackModelParams();
     KernelPointList list;
     EXPECT_TRUE(SetupContiGrid());
-    list.Resize(nDistGrid);
-    for (int i = 1; i <= nDistGrid; ++i) EXPECT_TRUE(SetupKernelPoint(i, 20.0f, 0.0, list));
+    list.Resize(DistributionVectors().nDistGrid);
+    for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) EXPECT_TRUE(SetupKernelPoint(i, 20.0f, 0.0, list));
     return list;
   }
   // Every kernel value but those of point `skip`, and the kernels set to -1.
   static std::vector<float> Kernels(int skip = 0) {
     std::vector<float> all;
-    for (int k = 1; k <= nDistGrid; ++k)
-      for (int j = 1; k != skip && j <= nScans; ++j)
-        all.insert(all.end(), pppKernels[k][j] + 1, pppKernels[k][j] + nGridPoints + 1);
+    for (int k = 1; k <= DistributionVectors().nDistGrid; ++k)
+      for (int j = 1; k != skip && j <= DataSet().nScans; ++j)
+        all.insert(all.end(), DistributionStorage().pppKernels[k][j] + 1, DistributionStorage().pppKernels[k][j] + CurrentGrid().nGridPoints + 1);
     return all;
   }
   static void SpoilKernels() {
-    for (int k = 1; k <= nDistGrid; ++k)
-      for (int j = 1; j <= nScans; ++j)
-        for (int g = 1; g <= nGridPoints; ++g) pppKernels[k][j][g] = -1.0f;
+    for (int k = 1; k <= DistributionVectors().nDistGrid; ++k)
+      for (int j = 1; j <= DataSet().nScans; ++j)
+        for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) DistributionStorage().pppKernels[k][j][g] = -1.0f;
   }
 
   static double Rmsd() {
     double sum = 0.0;
     long count = 0;
-    for (int j = 1; j <= nScans; ++j) {
+    for (int j = 1; j <= DataSet().nScans; ++j) {
       const std::size_t s = static_cast<std::size_t>(j);
-      for (int p = 1; p <= pnPoints[s]; ++p) {
-        const float r = ppRadius[s][p];
-        if (r < fFitLeftLim || r > fFitRightLim) continue;
-        const double d = ppSignal[s][p] - ppFit[s][p];
+      for (int p = 1; p <= DataSet().pnPoints[s]; ++p) {
+        const float r = DataSet().ppRadius[s][p];
+        if (r < DataSet().fFitLeftLim || r > DataSet().fFitRightLim) continue;
+        const double d = DataSet().ppSignal[s][p] - DataSet().ppFit[s][p];
         sum += d * d;
         ++count;
       }
@@ -287,28 +287,28 @@ class ContiRunTest : public DistributionTest {
       for (int i = lo; i <= hi; ++i) w = std::max(w, std::fabs((fit(i) - fm) - (truth(i) - tm)));
       return w;
     };
-    EXPECT_LT(worst(iFitFirst, iFitLast, [](int g) { return double(pTINoise[g]); },
-                    [](int g) { return TIPattern(pGridRadius[g]); }), tolerance);
-    EXPECT_LT(worst(1, nScans, [](int j) { return double(pRINoise[j]); }, RIPattern), tolerance);
+    EXPECT_LT(worst(CurrentGrid().iFitFirst, CurrentGrid().iFitLast, [](int g) { return double(CurrentGrid().pTINoise[g]); },
+                    [](int g) { return TIPattern(CurrentGrid().pGridRadius[g]); }), tolerance);
+    EXPECT_LT(worst(1, DataSet().nScans, [](int j) { return double(CurrentGrid().pRINoise[j]); }, RIPattern), tolerance);
   }
 };
 
 TEST_F(ContiRunTest, CsWithTheWindowRecoversPeaksAreasNoiseAndRmsdAndDraws) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   SetContinuousParams(0.0f, 15.0f, 150.0f);
   ASSERT_EQ(RunContiSed(&backend->MainWindow()), ContiRunOutcome::Computed);
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_NE(GetDistributionPlotMetafile(), nullptr);
-  EXPECT_EQ(hContiDC, nullptr);
-  EXPECT_EQ(nDistGrid, 150);
-  EXPECT_EQ(pppKernels, nullptr);  // released after the result
+  EXPECT_EQ(NormalEquations().hContiDC, nullptr);
+  EXPECT_EQ(DistributionVectors().nDistGrid, 150);
+  EXPECT_EQ(DistributionStorage().pppKernels, nullptr);  // released after the result
 
   ExpectSPeaksAndRmsd();
   ExpectNoisePatternsRecovered(0.005);
   // After every run the static grid with the automatic choice is selected.
-  EXPECT_TRUE(bClaverie);
-  EXPECT_FALSE(bMovingHat);
-  EXPECT_TRUE(bAutoFEAlgorithm);
+  EXPECT_TRUE(LammSettings().bClaverie);
+  EXPECT_FALSE(LammSettings().bMovingHat);
+  EXPECT_TRUE(LammSettings().bAutoFEAlgorithm);
 }
 
 TEST_F(ContiRunTest, CmRecoversTheMasses) {
@@ -321,7 +321,7 @@ TEST_F(ContiRunTest, CmRecoversTheMasses) {
   SetContinuousParams(2000.0f, 400000.0f, 150.0f);
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   // The molar-mass grid carries the s of every point after the run.
-  EXPECT_NEAR(pDistGrid[nDistGrid], SFromMandD(400000.0f, DFromM(400000.0f, 20.0f), 20.0f), 1e-3);
+  EXPECT_NEAR(DistributionVectors().pDistGrid[DistributionVectors().nDistGrid], SFromMandD(400000.0f, DFromM(400000.0f, 20.0f), 20.0f), 1e-3);
   const float windows[4] = {3000.0f, static_cast<float>(std::sqrt(M[0] * M[1])),
                             static_cast<float>(std::sqrt(M[1] * M[2])), 390000.0f};
   for (int k = 0; k < 3; ++k) {
@@ -332,8 +332,8 @@ TEST_F(ContiRunTest, CmRecoversTheMasses) {
   EXPECT_STREQ(DistributionYTitle(), "c(M)");
 
   // Saved, the c(M) result is refused under a c(s) model and restored over M under c(M).
-  const std::vector<float> Ms(pDistS + 1, pDistS + nDistGrid + 1);
-  const std::vector<float> c(pDistValues + 1, pDistValues + nDistGrid + 1);
+  const std::vector<float> Ms(DistributionVectors().pDistS + 1, DistributionVectors().pDistS + DistributionVectors().nDistGrid + 1);
+  const std::vector<float> c(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
   const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "conti_run";
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "cm.dat").string();
@@ -341,16 +341,16 @@ TEST_F(ContiRunTest, CmRecoversTheMasses) {
   EXPECT_EQ(ReadSavedDistributionKind(path), DistributionKind::MolarMass);
   ClearDistribution();
   ResetModelFlags();
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   EXPECT_FALSE(RestoreContiDistribution(path));
-  EXPECT_EQ(pDistValues, nullptr);
+  EXPECT_EQ(DistributionVectors().pDistValues, nullptr);
   ResetModelFlags();
-  bContiModel = true;
+  ModelFlags().bContiModel = true;
   ASSERT_TRUE(RestoreContiDistribution(path));
-  ASSERT_EQ(nDistGrid, static_cast<int>(Ms.size()));
-  EXPECT_EQ(std::vector<float>(pDistS + 1, pDistS + nDistGrid + 1), Ms);
-  EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), c);
-  EXPECT_EQ(pDistPlot->szXLabel, "molar mass [Da]");
+  ASSERT_EQ(DistributionVectors().nDistGrid, static_cast<int>(Ms.size()));
+  EXPECT_EQ(std::vector<float>(DistributionVectors().pDistS + 1, DistributionVectors().pDistS + DistributionVectors().nDistGrid + 1), Ms);
+  EXPECT_EQ(std::vector<float>(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1), c);
+  EXPECT_EQ(DistributionPlot().pDistPlot->szXLabel, "molar mass [Da]");
 }
 
 // An interrupted run frees its kernels and workspace; the last result (here a fit
@@ -358,18 +358,18 @@ TEST_F(ContiRunTest, CmRecoversTheMasses) {
 // says that it was stopped and that the result on show is the earlier one; with no
 // result before the run, that nothing is the stopped run's.
 TEST_F(ContiRunTest, KeyDuringTheKernelsEndsTheRunKeepingTheLastResult) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   SetContinuousParams(0.0f, 15.0f, 40.0f);
   for (const bool earlier : {true, false}) {
-    bModelComputed = earlier;  // a previous result, or none
+    AnalysisSwitches().bModelComputed = earlier;  // a previous result, or none
     UiEvents().Post(Event::KeyDown('S'));
     const ContiRunResult run = RunContiSed(nullptr);
     EXPECT_EQ(run.outcome, ContiRunOutcome::Interrupted);
     ExpectStoppedRunNote(run.message, earlier, earlier ? "earlier result" : "none");
-    EXPECT_EQ(bModelComputed, earlier);
+    EXPECT_EQ(AnalysisSwitches().bModelComputed, earlier);
     EXPECT_FALSE(bUserAbort);
-    EXPECT_EQ(ppNormalMatrix, nullptr);
-    EXPECT_EQ(pDistValues, nullptr);
+    EXPECT_EQ(DistributionStorage().ppNormalMatrix, nullptr);
+    EXPECT_EQ(DistributionVectors().pDistValues, nullptr);
   }
 }
 
@@ -383,18 +383,18 @@ TEST_F(ContiRunTest, KeyDuringTheNormalEquationsEndsTheRunKeepingTheLastResult) 
   GetDistributionHooks().writeDebugLog = [](const std::string& text) {
     if (text == "\n RunContiSed starting normal equations") UiEvents().Post(Event::KeyDown('S'));
   };
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   SetContinuousParams(0.0f, 15.0f, 40.0f);
-  bModelComputed = true;
+  AnalysisSwitches().bModelComputed = true;
   // The run hands its "user interrupt" to the command and shows no box itself.
   const ContiRunResult run = RunContiSed(&backend->MainWindow());
   EXPECT_EQ(run.outcome, ContiRunOutcome::Interrupted);
   ExpectStoppedRunNote(run.message, true);
   EXPECT_TRUE(backend->Transcript().empty());
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_FALSE(bUserAbort);
-  EXPECT_EQ(pDistValues, nullptr);
-  EXPECT_EQ(hContiDC, nullptr);
+  EXPECT_EQ(DistributionVectors().pDistValues, nullptr);
+  EXPECT_EQ(NormalEquations().hContiDC, nullptr);
 }
 
 // A key at any moment of a Run ends the Run at the poll that takes it (no poll
@@ -425,9 +425,9 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
   long solves = 0;
   const auto countSolve = [&] {
     if (phase != Phase::Solve) return;
-    const int n = std::min(nNEQUnknowns, nWorkspaceUnknowns);
+    const int n = std::min(DistributionStorage().nNEQUnknowns, DistributionStorage().nWorkspaceUnknowns);
     const auto zero = [](double v) { return v == 0.0; };
-    if (pDistSolution && std::all_of(pDistSolution + 1, pDistSolution + n + 1, zero)) ++solves;
+    if (DistributionStorage().pDistSolution && std::all_of(DistributionStorage().pDistSolution + 1, DistributionStorage().pDistSolution + n + 1, zero)) ++solves;
   };
   int refreshesAtSolve = 0;
   HeadlessWindow& window = backend->Headless();
@@ -439,17 +439,17 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
       refreshesAtSolve = window.RefreshCount();
     }
   };
-  nLammThreads = 3;
-  bContiSModel = true;
+  LammGlobals().nLammThreads = 3;
+  ModelFlags().bContiSModel = true;
   SetContinuousParams(0.5f, 14.0f, 12.0f);
   // The result on show, and the work of a whole Run.
   backend->SetPumpHook(countSolve);
   ASSERT_EQ(RunContiSed(&window), ContiRunOutcome::Computed);
   backend->SetPumpHook(nullptr);
-  const std::vector<float> shown(pDistValues + 1, pDistValues + nDistGrid + 1);
-  const std::vector<float> fit(ppFit[1] + 1, ppFit[1] + pnPoints[1] + 1);
-  const std::vector<float> ti(pTINoise + 1, pTINoise + nGridPoints + 1);
-  const int kernels = nDistGrid;
+  const std::vector<float> shown(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
+  const std::vector<float> fit(DataSet().ppFit[1] + 1, DataSet().ppFit[1] + DataSet().pnPoints[1] + 1);
+  const std::vector<float> ti(CurrentGrid().pTINoise + 1, CurrentGrid().pTINoise + CurrentGrid().nGridPoints + 1);
+  const int kernels = DistributionVectors().nDistGrid;
   const long solveCount = solves;
   ASSERT_GT(solveCount, 2);
 
@@ -459,8 +459,8 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
   };
   const std::vector<Moment> moments = {
       {"the first poll", [] { return true; }},
-      {"the kernels", [&] { return phase == Phase::Kernels && nLammEquationsDone >= 1; }},
-      {"the normal equations", [&] { return phase == Phase::Equations && nNEQScansDone >= 8; }},
+      {"the kernels", [&] { return phase == Phase::Kernels && LammProgress().nLammEquationsDone >= 1; }},
+      {"the normal equations", [&] { return phase == Phase::Equations && NormalEquations().nNEQScansDone >= 8; }},
       {"the first NNLS", [&] { return phase == Phase::Solve; }},
       {"the regularisation search",
        [&] { return phase == Phase::Solve && solves > solveCount / 2; }},
@@ -493,7 +493,7 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
           pumpAtKey = backend->PumpCount();
           window.PressKey('S');
         }
-        if (nLammEquationsDone.load() >= 1 || pumpAtKey >= 0) polled = true;
+        if (LammProgress().nLammEquationsDone.load() >= 1 || pumpAtKey >= 0) polled = true;
       });
       const ContiRunResult run = RunContiSed(&window);
       backend->SetPumpHook(nullptr);
@@ -501,14 +501,14 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
       EXPECT_EQ(run.outcome, ContiRunOutcome::Interrupted) << what;
       EXPECT_EQ(backend->PumpCount(), pumpAtKey) << what << ": polls after the key";
       ExpectStoppedRunNote(run.message, true, what);
-      if (phase == Phase::Kernels) EXPECT_LT(nLammEquationsDone.load(), kernels) << what;
+      if (phase == Phase::Kernels) EXPECT_LT(LammProgress().nLammEquationsDone.load(), kernels) << what;
       if (phase == Phase::Solve) EXPECT_LT(solves, solveCount) << what;
       EXPECT_FALSE(bUserAbort) << what;
-      EXPECT_TRUE(bModelComputed) << what;
-      ASSERT_NE(pDistValues, nullptr) << what;
-      EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), shown) << what;
-      EXPECT_EQ(std::vector<float>(ppFit[1] + 1, ppFit[1] + pnPoints[1] + 1), fit) << what;
-      EXPECT_EQ(std::vector<float>(pTINoise + 1, pTINoise + nGridPoints + 1), ti) << what;
+      EXPECT_TRUE(AnalysisSwitches().bModelComputed) << what;
+      ASSERT_NE(DistributionVectors().pDistValues, nullptr) << what;
+      EXPECT_EQ(std::vector<float>(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1), shown) << what;
+      EXPECT_EQ(std::vector<float>(DataSet().ppFit[1] + 1, DataSet().ppFit[1] + DataSet().pnPoints[1] + 1), fit) << what;
+      EXPECT_EQ(std::vector<float>(CurrentGrid().pTINoise + 1, CurrentGrid().pTINoise + CurrentGrid().nGridPoints + 1), ti) << what;
       EXPECT_TRUE(backend->Transcript().empty()) << what;
     }
   }
@@ -537,16 +537,16 @@ TEST_F(ContiRunTest, KeyAtAnyMomentOfARunEndsItAtThatPoll) {
 }
 
 TEST_F(ContiRunTest, NoScansDoesNothingAndMissingGeometryIsReported) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   SetContinuousParams(0.0f, 15.0f, 30.0f);
   FreeDataSet();
   EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::NotStarted);
   EXPECT_TRUE(backend->Transcript().empty());
-  EXPECT_TRUE(bClaverie);
+  EXPECT_TRUE(LammSettings().bClaverie);
 
   InstallData();
-  bContiSModel = true;
-  fMeniscus = 0.0f;
+  ModelFlags().bContiSModel = true;
+  DataSet().fMeniscus = 0.0f;
   const ContiRunResult run = RunContiSed(nullptr);
   EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
   EXPECT_EQ(run.message.text, "set Meniscus and Bottom first");
@@ -554,37 +554,37 @@ TEST_F(ContiRunTest, NoScansDoesNothingAndMissingGeometryIsReported) {
 }
 
 TEST_F(ContiRunTest, ZeroFitLimitsAreTheMeniscusAndTheBottom) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   SetContinuousParams(0.0f, 15.0f, 20.0f);
-  fFitLeftLim = fFitRightLim = 0.0f;
+  DataSet().fFitLeftLim = DataSet().fFitRightLim = 0.0f;
   EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   // The limit indices bring the limits just inside the data.
-  EXPECT_NEAR(fFitLeftLim, fMeniscus, 0.02);
-  EXPECT_NEAR(fFitRightLim, fBottom, 0.02);
-  EXPECT_LT(iFitFirst, 10);
-  EXPECT_GT(iFitLast, nGridPoints - 10);
+  EXPECT_NEAR(DataSet().fFitLeftLim, DataSet().fMeniscus, 0.02);
+  EXPECT_NEAR(DataSet().fFitRightLim, DataSet().fBottom, 0.02);
+  EXPECT_LT(CurrentGrid().iFitFirst, 10);
+  EXPECT_GT(CurrentGrid().iFitLast, CurrentGrid().nGridPoints - 10);
 }
 
 TEST_F(ContiRunTest, GridBeyondTheLargestObservableSStopsBeforeAnySolution) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   SetContinuousParams(0.0f, 400.0f, 20.0f);
   const double sMax = LargestObservableS();
   // ln(7.1 / 6.0) / (omega^2 300 s) at 50,000 rpm.
   const double omega = 50000.0 / 60.0 * 2.0 * M_PI;
-  EXPECT_NEAR(sMax, std::log(pGridRadius[iFitLast] / 6.0) * 1e13 / (omega * omega * 300.0), 1e-3);
+  EXPECT_NEAR(sMax, std::log(CurrentGrid().pGridRadius[CurrentGrid().iFitLast] / 6.0) * 1e13 / (omega * omega * 300.0), 1e-3);
   const ContiRunResult run = RunContiSed(nullptr);
   EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
   EXPECT_EQ(run.message.text.rfind("sedimentation coefficient #", 0), 0u);
   EXPECT_TRUE(backend->Transcript().empty());
-  EXPECT_EQ(pppKernels, nullptr);
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_EQ(DistributionStorage().pppKernels, nullptr);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
 
   // The first scan's recorded omega^2 t, 7 % below rpm^2 t after the acceleration:
   // the boundaries have travelled less, a larger s is still observable, and a grid
   // ending between the two limits is computed.
   const double w2t = 0.93 * omega * omega * 300.0;
-  pScanInfo[static_cast<std::size_t>(pScanOrder[1])].omega2t = w2t;
-  const double recorded = std::log(pGridRadius[iFitLast] / 6.0) * 1e13 / w2t;
+  DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[1])].omega2t = w2t;
+  const double recorded = std::log(CurrentGrid().pGridRadius[CurrentGrid().iFitLast] / 6.0) * 1e13 / w2t;
   EXPECT_NEAR(LargestObservableS(), recorded, 1e-3);
   SetContinuousParams(1.0f, static_cast<float>(0.5 * (sMax + recorded)), 8.0f);
   EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
@@ -593,12 +593,12 @@ TEST_F(ContiRunTest, GridBeyondTheLargestObservableSStopsBeforeAnySolution) {
 TEST_F(ContiRunTest, ThreadedKernelsEqualSerialKernels) {
   KernelPointList list = CsKernelPoints();
   ASSERT_FALSE(HasFailure());
-  nLammThreads = 1;
-  ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
+  LammGlobals().nLammThreads = 1;
+  ASSERT_EQ(RunSVContiSedList(nullptr, DistributionVectors().nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
   const std::vector<float> serial = Kernels();
-  nLammThreads = 3;
+  LammGlobals().nLammThreads = 3;
   SpoilKernels();
-  ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
+  ASSERT_EQ(RunSVContiSedList(nullptr, DistributionVectors().nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
   EXPECT_EQ(Kernels(), serial);
 
   // The detection corrections of the fluorescence options reach the kernels: a
@@ -606,14 +606,14 @@ TEST_F(ContiRunTest, ThreadedKernelsEqualSerialKernels) {
   GetDistributionHooks().detectionCorrections = [](CLammIdeal& lamm) {
     lamm.SetTemporalDrift(true, 20.0f, false);
   };
-  ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
+  ASSERT_EQ(RunSVContiSedList(nullptr, DistributionVectors().nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
   GetDistributionHooks().detectionCorrections = nullptr;
   const std::vector<float> drifted = Kernels();
   std::size_t at = 0;
-  for (int k = 1; k <= nDistGrid; ++k)
-    for (int j = 1; j <= nScans; ++j) {
-      const double factor = 1.0 + 0.2 * pScanInfo[static_cast<std::size_t>(j)].recordedTime / 3600.0;
-      for (int g = 1; g <= nGridPoints; ++g, ++at)
+  for (int k = 1; k <= DistributionVectors().nDistGrid; ++k)
+    for (int j = 1; j <= DataSet().nScans; ++j) {
+      const double factor = 1.0 + 0.2 * DataSet().pScanInfo[static_cast<std::size_t>(j)].recordedTime / 3600.0;
+      for (int g = 1; g <= CurrentGrid().nGridPoints; ++g, ++at)
         EXPECT_NEAR(drifted[at], serial[at] * factor, 1e-5 + 1e-5 * std::fabs(serial[at]))
             << k << " " << j << " " << g;
     }
@@ -626,17 +626,17 @@ TEST_F(ContiRunTest, FailedKernelOnAWorkerThreadIsReportedAsThatFailure) {
   const testing::Watchdog watchdog("a kernel list with a failed kernel");
   KernelPointList list = CsKernelPoints();
   ASSERT_FALSE(HasFailure());
-  nLammThreads = 1;
-  ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
+  LammGlobals().nLammThreads = 1;
+  ASSERT_EQ(RunSVContiSedList(nullptr, DistributionVectors().nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
   // Every kernel but that of point 4, the failing one.
   const std::vector<float> serial = Kernels(4);
   SpoilKernels();
   // Pivots that are not usable: "singular tridiagonal matrix".
   list.s[4] = -1e20;
   list.D[4] = 1e-6;
-  nLammThreads = 3;
+  LammGlobals().nLammThreads = 3;
   backend->AnswerUnscriptedBoxes(IDOK);
-  EXPECT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 3);
+  EXPECT_EQ(RunSVContiSedList(nullptr, DistributionVectors().nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 3);
   EXPECT_FALSE(bUserAbort);
   EXPECT_EQ(Kernels(4), serial);
   int shown = 0;
@@ -652,14 +652,14 @@ TEST_F(ContiRunTest, FailedKernelOnAWorkerThreadIsReportedAsThatFailure) {
 TEST_F(ContiRunTest, KernelThatLosesTheAmountBalanceIsRefused) {
   KernelPointList list = CsKernelPoints();
   ASSERT_FALSE(HasFailure());
-  nLammThreads = 1;
-  ASSERT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
+  LammGlobals().nLammThreads = 1;
+  ASSERT_EQ(RunSVContiSedList(nullptr, DistributionVectors().nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 0);
   const std::vector<float> serial = Kernels(4);
   SpoilKernels();
   list.s[4] = -5.0;
   list.D[4] = 1e-10;
   backend->AnswerUnscriptedBoxes(IDOK);
-  EXPECT_EQ(RunSVContiSedList(nullptr, nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 2);
+  EXPECT_EQ(RunSVContiSedList(nullptr, DistributionVectors().nDistGrid, list.s.data(), list.D.data(), list.vbar.data()), 2);
   EXPECT_EQ(Kernels(4), serial);
   int shown = 0;
   for (const TranscriptEntry& box : backend->Transcript())
@@ -677,9 +677,9 @@ TEST_F(ContiRunTest, KernelThatLosesTheAmountBalanceIsRefused) {
 // nothing there) and one note after the Run says how many, over which s range, and
 // why; the sedimenting kernels are computed and the Run has its result.
 TEST_F(ContiRunTest, KernelsThatCannotBeSolvedAreLeftOutAndSaidInOneNote) {
-  bCsInvariantD = true;
+  ModelFlags().bCsInvariantD = true;
   SetContinuousParams(-9.0f, 3.0f, 12.0f);
-  pParams[kContiSlotFrictionalRatio] = 0.001f;  // D in 1e-7 cm^2/s
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 0.001f;  // D in 1e-7 cm^2/s
   backend->AnswerUnscriptedBoxes(IDOK);
   backend->ClearTranscript();
   const ContiRunResult run = RunContiSed(nullptr);
@@ -700,9 +700,9 @@ TEST_F(ContiRunTest, KernelsThatCannotBeSolvedAreLeftOutAndSaidInOneNote) {
   EXPECT_LT(high, 0.0);
   EXPECT_NE(note.find("meniscus"), std::string::npos) << note;
   // The points left out hold no material.
-  for (int i = 1; i <= nDistGrid; ++i)
-    if (pDistGrid[i] >= low - 1e-4 && pDistGrid[i] <= high + 1e-4)
-      EXPECT_EQ(pDistValues[i], 0.0f) << "s " << pDistGrid[i];
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i)
+    if (DistributionVectors().pDistGrid[i] >= low - 1e-4 && DistributionVectors().pDistGrid[i] <= high + 1e-4)
+      EXPECT_EQ(DistributionVectors().pDistValues[i], 0.0f) << "s " << DistributionVectors().pDistGrid[i];
 }
 
 // A Run on one thread and on eight (kernels and normal equations) gives the same
@@ -716,17 +716,17 @@ TEST_F(ContiRunTest, RunOnOneAndOnEightThreadsGivesTheSameBits) {
     s.threads = threads;
     return s;
   };
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   SetContinuousParams(0.5f, 14.0f, 40.0f);
   std::vector<float> first;
   double firstRmsd = 0.0;
   for (int t : {1, 8}) {
-    threads = nLammThreads = t;
+    threads = LammGlobals().nLammThreads = t;
     ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed) << t;
-    std::vector<float> values(pDistValues + 1, pDistValues + nDistGrid + 1);
-    for (int j : {1, nScans}) {  // the fit includes the noise terms
-      const float* fit = ppFit[static_cast<std::size_t>(j)];
-      values.insert(values.end(), fit + 1, fit + pnPoints[static_cast<std::size_t>(j)] + 1);
+    std::vector<float> values(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
+    for (int j : {1, DataSet().nScans}) {  // the fit includes the noise terms
+      const float* fit = DataSet().ppFit[static_cast<std::size_t>(j)];
+      values.insert(values.end(), fit + 1, fit + DataSet().pnPoints[static_cast<std::size_t>(j)] + 1);
     }
     if (t == 1) {
       first = values;
@@ -750,17 +750,17 @@ TEST_F(ContiRunTest, RefusedThreadsGiveTheDistributionOfAllThreads) {
     s.threads = 3;
     return s;
   };
-  nLammThreads = 3;
-  bContiSModel = true;
+  LammGlobals().nLammThreads = 3;
+  ModelFlags().bContiSModel = true;
   SetContinuousParams(0.5f, 14.0f, 12.0f);
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  const std::vector<float> all(pDistValues + 1, pDistValues + nDistGrid + 1);
+  const std::vector<float> all(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
   for (int nth : {1, 2}) {
     SetWorkerThreadStartFailure(nth, [] {
       throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     });
     ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed) << nth;
-    EXPECT_EQ(std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1), all) << nth;
+    EXPECT_EQ(std::vector<float>(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1), all) << nth;
   }
 }
 
@@ -774,28 +774,28 @@ TEST_F(ContiRunTest, RunWithoutAResultPutsTheWholeDistributionObjectBack) {
   for (const bool sizeShape : {false, true}) {
     SCOPED_TRACE(sizeShape ? "c(s,ff0)" : "c(s)");
     ResetModelFlags();
-    (sizeShape ? bCsff0Model : bContiSModel) = true;
+    (sizeShape ? ModelFlags().bCsff0Model : ModelFlags().bContiSModel) = true;
     SetContinuousParams(0.5f, 14.0f, 8.0f);
     if (sizeShape) {
-      pParams[kContiSlotShape1] = 1.1f;
-      pParams[kContiSlotShape2] = 1.7f;
-      pParams[kContiSlotShape3] = 3.0f;
+      AnalysisSwitches().pParams[kContiSlotShape1] = 1.1f;
+      AnalysisSwitches().pParams[kContiSlotShape2] = 1.7f;
+      AnalysisSwitches().pParams[kContiSlotShape3] = 3.0f;
     }
     ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-    ASSERT_EQ(nFf0Grid, sizeShape ? 24 : 0);
-    const DistributionVectorSet before = gDistributionVectors;
+    ASSERT_EQ(DistributionVectors().nFf0Grid, sizeShape ? 24 : 0);
+    const DistributionVectorSet before = DistributionVectors();
     const auto shown = [] {
-      std::vector<float> v(pDistValues + 1, pDistValues + nDistGrid + 1);
-      if (pCsff0Values) v.insert(v.end(), pCsff0Values + 1, pCsff0Values + nFf0Grid + 1);
+      std::vector<float> v(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
+      if (DistributionVectors().pCsff0Values) v.insert(v.end(), DistributionVectors().pCsff0Values + 1, DistributionVectors().pCsff0Values + DistributionVectors().nFf0Grid + 1);
       return v;
     };
     const std::vector<float> values = shown();
     // Another grid count: the run builds a grid of its own.
-    pParams[kContiSlotGridCount] = 10.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 10.0f;
 
     UiEvents().Post(Event::KeyDown('S'));
     EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::Interrupted);
-    EXPECT_TRUE(gDistributionVectors == before) << "after a key";
+    EXPECT_TRUE(DistributionVectors() == before) << "after a key";
     EXPECT_EQ(shown(), values);
 
     GetDistributionHooks().writeDebugLog = [](const std::string& text) {
@@ -803,9 +803,9 @@ TEST_F(ContiRunTest, RunWithoutAResultPutsTheWholeDistributionObjectBack) {
     };
     EXPECT_THROW(RunContiSed(nullptr), std::runtime_error);
     GetDistributionHooks().writeDebugLog = nullptr;
-    EXPECT_TRUE(gDistributionVectors == before) << "after an exception";
+    EXPECT_TRUE(DistributionVectors() == before) << "after an exception";
     EXPECT_EQ(shown(), values);
-    EXPECT_EQ(pppKernels, nullptr);
+    EXPECT_EQ(DistributionStorage().pppKernels, nullptr);
   }
 }
 

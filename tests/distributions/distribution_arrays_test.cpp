@@ -18,9 +18,9 @@ namespace {
 // A grid of the active model from lo to hi with n points (on a small data set).
 void Grid(float lo, float hi, int n) {
   InstallFlatDataSet(2, 20);
-  fDistMin = lo;
-  fDistMax = hi;
-  fDistGridCount = static_cast<float>(n);
+  DistributionGrid().fDistMin = lo;
+  DistributionGrid().fDistMax = hi;
+  DistributionGrid().fDistGridCount = static_cast<float>(n);
   ASSERT_TRUE(SetupContiGrid());
 }
 
@@ -28,94 +28,94 @@ using ArraysTest = DistributionTest;
 using IntegrationTest = DistributionTest;
 
 TEST_F(ArraysTest, UniformGridDividesByTheStepInsideAndHalfStepAtTheEnds) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   Grid(0.0f, 2.0f, 5);  // h = 0.5
-  for (int i = 1; i <= 5; ++i) pDistValues[i] = pDistValues2[i] = 1.0f;
+  for (int i = 1; i <= 5; ++i) DistributionVectors().pDistValues[i] = DistributionVectors().pDistValues2[i] = 1.0f;
   NormalizeDistributionValues(false);
-  EXPECT_FLOAT_EQ(pDistValues[1], 4.0f);
-  for (int i = 2; i <= 4; ++i) EXPECT_FLOAT_EQ(pDistValues[i], 2.0f);
-  EXPECT_FLOAT_EQ(pDistValues[5], 4.0f);
-  EXPECT_EQ(pDistValues2[3], 1.0f);  // only shown beside the first with both
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[1], 4.0f);
+  for (int i = 2; i <= 4; ++i) EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[i], 2.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[5], 4.0f);
+  EXPECT_EQ(DistributionVectors().pDistValues2[3], 1.0f);  // only shown beside the first with both
   NormalizeDistributionValues(true);
-  EXPECT_FLOAT_EQ(pDistValues2[3], 2.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues2[3], 2.0f);
 }
 
 TEST_F(ArraysTest, DecreasingSGridGivesPositiveAndDecreasingMassGridNegativeDensities) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   Grid(2.0f, 0.0f, 5);
-  for (int i = 1; i <= 5; ++i) pDistValues[i] = 1.0f;
+  for (int i = 1; i <= 5; ++i) DistributionVectors().pDistValues[i] = 1.0f;
   NormalizeDistributionValues(false);
-  for (int i = 1; i <= 5; ++i) EXPECT_GT(pDistValues[i], 0.0f);
+  for (int i = 1; i <= 5; ++i) EXPECT_GT(DistributionVectors().pDistValues[i], 0.0f);
 
-  bContiSModel = false;
+  ModelFlags().bContiSModel = false;
   Grid(2e5f, 1e4f, 5);
-  for (int i = 1; i <= 5; ++i) pDistValues[i] = 1.0f;
+  for (int i = 1; i <= 5; ++i) DistributionVectors().pDistValues[i] = 1.0f;
   NormalizeDistributionValues(false);
-  for (int i = 1; i <= 5; ++i) EXPECT_LT(pDistValues[i], 0.0f);
+  for (int i = 1; i <= 5; ++i) EXPECT_LT(DistributionVectors().pDistValues[i], 0.0f);
 }
 
 TEST_F(ArraysTest, LeadingDiscreteSpeciesKeepsItsAmplitude) {
-  bCsOneDiscreteD = true;
+  ModelFlags().bCsOneDiscreteD = true;
   Grid(0.0f, 2.0f, 5);
-  for (int i = 1; i <= 5; ++i) pDistValues[i] = 1.0f;
+  for (int i = 1; i <= 5; ++i) DistributionVectors().pDistValues[i] = 1.0f;
   NormalizeDistributionValues(false);
-  EXPECT_EQ(pDistValues[1], 1.0f);
-  EXPECT_FLOAT_EQ(pDistValues[2], 4.0f);  // as if the grid began at point 2
-  EXPECT_FLOAT_EQ(pDistValues[3], 2.0f);
-  EXPECT_FLOAT_EQ(pDistValues[5], 4.0f);
+  EXPECT_EQ(DistributionVectors().pDistValues[1], 1.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[2], 4.0f);  // as if the grid began at point 2
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[3], 2.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[5], 4.0f);
   TransformToIntegralDistribution();
-  EXPECT_EQ(pDistValues[1], 1.0f);
-  EXPECT_EQ(pDistValues[2], 0.0f);
+  EXPECT_EQ(DistributionVectors().pDistValues[1], 1.0f);
+  EXPECT_EQ(DistributionVectors().pDistValues[2], 0.0f);
 }
 
 TEST_F(ArraysTest, LsgKeepsOnlySValuesThatCanHavePassedTheFitLimit) {
-  bLsgModel = true;
-  bFitLimitWarningAccepted = true;
+  ModelFlags().bLsgModel = true;
+  DataSet().bFitLimitWarningAccepted = true;
   Grid(0.0f, 20.0f, 21);
-  const int first = pScanOrder[1];
+  const int first = DataSet().pScanOrder[1];
   // s_max = 1e13 ln(r / meniscus) / (omega^2 t) = 10 S.
-  pScanInfo[static_cast<std::size_t>(first)].omega2t =
-      1e13 * std::log(pGridRadius[iFitLast] / fMeniscus) / 10.0;
-  for (int i = 1; i <= 21; ++i) pDistValues[i] = pDistValues2[i] = 1.0f;
+  DataSet().pScanInfo[static_cast<std::size_t>(first)].omega2t =
+      1e13 * std::log(CurrentGrid().pGridRadius[CurrentGrid().iFitLast] / DataSet().fMeniscus) / 10.0;
+  for (int i = 1; i <= 21; ++i) DistributionVectors().pDistValues[i] = DistributionVectors().pDistValues2[i] = 1.0f;
   NormalizeDistributionValues(true);
   for (int i = 1; i <= 21; ++i) {
-    if (pDistGrid[i] > 10.0001f) {
-      EXPECT_EQ(pDistValues[i], 0.0f) << i;
-      EXPECT_EQ(pDistValues2[i], 0.0f) << i;
+    if (DistributionVectors().pDistGrid[i] > 10.0001f) {
+      EXPECT_EQ(DistributionVectors().pDistValues[i], 0.0f) << i;
+      EXPECT_EQ(DistributionVectors().pDistValues2[i], 0.0f) << i;
     } else {
-      EXPECT_GT(pDistValues[i], 0.0f) << i;
+      EXPECT_GT(DistributionVectors().pDistValues[i], 0.0f) << i;
     }
   }
 }
 
 TEST_F(ArraysTest, LinearLightScatteringAxisWidensBinsByTheDecadeStep) {
-  bDLSData = true;
-  bDLSRhModel = true;
-  bDLSGridLogRh = true;
-  pDLSInfo.assign(3, DLSInfo{});
-  pDLSInfo[1].temperatureC = 20.0f;
+  DataSet().bDLSData = true;
+  ModelFlags().bDLSRhModel = true;
+  DistributionGrid().bDLSGridLogRh = true;
+  DataSet().pDLSInfo.assign(3, DLSInfo{});
+  DataSet().pDLSInfo[1].temperatureC = 20.0f;
   Grid(1.0f, std::pow(10.0f, 0.5f), 6);  // log10 Rh spaced by 0.1
-  for (int i = 1; i <= 6; ++i) pDistValues[i] = 1.0f;
+  for (int i = 1; i <= 6; ++i) DistributionVectors().pDistValues[i] = 1.0f;
   NormalizeDistributionValues(false);
   for (int i = 3; i <= 5; ++i) {
-    EXPECT_NEAR(pDistValues[i - 1] / pDistValues[i], std::pow(10.0, 0.1), 1e-3) << i;
+    EXPECT_NEAR(DistributionVectors().pDistValues[i - 1] / DistributionVectors().pDistValues[i], std::pow(10.0, 0.1), 1e-3) << i;
   }
 }
 
 TEST_F(ArraysTest, IntegralOfOneInnerValue) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   Grid(0.0f, 4.0f, 9);  // h = 0.5
-  pDistValues[5] = 3.0f;
+  DistributionVectors().pDistValues[5] = 3.0f;
   TransformToIntegralDistribution();
-  for (int i = 1; i <= 4; ++i) EXPECT_EQ(pDistValues[i], 0.0f);
-  EXPECT_FLOAT_EQ(pDistValues[5], 0.5f * 3.0f / 2.0f);
-  for (int i = 6; i <= 9; ++i) EXPECT_FLOAT_EQ(pDistValues[i], 0.5f * 3.0f);
+  for (int i = 1; i <= 4; ++i) EXPECT_EQ(DistributionVectors().pDistValues[i], 0.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[5], 0.5f * 3.0f / 2.0f);
+  for (int i = 6; i <= 9; ++i) EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[i], 0.5f * 3.0f);
 }
 
 TEST_F(IntegrationTest, ConstantDistributionHasItsClosedFormMoments) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   Grid(0.0f, 10.0f, 11);
-  for (int i = 1; i <= 11; ++i) pDistValues[i] = 1.0f;
+  for (int i = 1; i <= 11; ++i) DistributionVectors().pDistValues[i] = 1.0f;
   float area, mean, total, sd, harmonic, zratio;
   IntegrateDistribution(2.0f, 4.0f, &area, &mean, &total, &sd, &harmonic, &zratio);
   EXPECT_NEAR(area, 2.0f, 1e-5);
@@ -131,11 +131,11 @@ TEST_F(IntegrationTest, ConstantDistributionHasItsClosedFormMoments) {
 }
 
 TEST_F(IntegrationTest, WeightAverageSOfAGaussianPeak) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   Grid(0.0f, 15.0f, 151);
   for (int i = 1; i <= 151; ++i) {
-    const double s = pDistGrid[i];
-    pDistValues[i] = static_cast<float>(0.8 * std::exp(-(s - 6.2) * (s - 6.2) / (2 * 0.4 * 0.4)) +
+    const double s = DistributionVectors().pDistGrid[i];
+    DistributionVectors().pDistValues[i] = static_cast<float>(0.8 * std::exp(-(s - 6.2) * (s - 6.2) / (2 * 0.4 * 0.4)) +
                                         0.3 * std::exp(-(s - 11.0) * (s - 11.0) / (2 * 0.3 * 0.3)));
   }
   float area, mean, total, sd;
@@ -149,9 +149,9 @@ TEST_F(IntegrationTest, WeightAverageSOfAGaussianPeak) {
 // Zero area gives zeros and leaves the optional outputs; a non-positive limit gives
 // no logarithmic averages.
 TEST_F(IntegrationTest, ZeroAreaAndNonPositiveLimits) {
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   Grid(-2.0f, 8.0f, 11);
-  pDistValues[9] = 1.0f;  // outside the limits
+  DistributionVectors().pDistValues[9] = 1.0f;  // outside the limits
   float area = 5, mean = 5, total = 5, sd = -1, harmonic = -1, zratio = -1;
   IntegrateDistribution(1.0f, 3.0f, &area, &mean, &total, &sd, &harmonic, &zratio);
   EXPECT_EQ(area, 0.0f);
@@ -161,7 +161,7 @@ TEST_F(IntegrationTest, ZeroAreaAndNonPositiveLimits) {
   EXPECT_EQ(harmonic, -1.0f);
   EXPECT_EQ(zratio, -1.0f);
 
-  for (int i = 1; i <= 11; ++i) pDistValues[i] = 1.0f;
+  for (int i = 1; i <= 11; ++i) DistributionVectors().pDistValues[i] = 1.0f;
   IntegrateDistribution(-1.0f, 4.0f, &area, &mean, &total, &sd, &harmonic, &zratio);
   EXPECT_NEAR(area, 5.0f, 1e-5);
   EXPECT_EQ(harmonic, 0.0f);
@@ -169,10 +169,10 @@ TEST_F(IntegrationTest, ZeroAreaAndNonPositiveLimits) {
 }
 
 TEST_F(IntegrationTest, LeadingDiscreteSpeciesIsNotPartOfTheIntegral) {
-  bCsOneDiscreteD = true;
+  ModelFlags().bCsOneDiscreteD = true;
   Grid(0.0f, 4.0f, 5);
-  pDistValues[1] = 100.0f;  // the discrete species' amplitude at s = 0
-  for (int i = 2; i <= 5; ++i) pDistValues[i] = 1.0f;
+  DistributionVectors().pDistValues[1] = 100.0f;  // the discrete species' amplitude at s = 0
+  for (int i = 2; i <= 5; ++i) DistributionVectors().pDistValues[i] = 1.0f;
   float area, mean, total;
   IntegrateDistribution(0.0f, 4.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
   EXPECT_NEAR(area, 3.0f, 1e-5);
@@ -180,30 +180,30 @@ TEST_F(IntegrationTest, LeadingDiscreteSpeciesIsNotPartOfTheIntegral) {
 }
 
 TEST_F(IntegrationTest, SizeAndShapeSelectionGivesWeightedAverages) {
-  bCsff0Model = true;
-  nFf0Values = 2;
-  fFf0Min = 1.2f;
-  fFf0Max = 1.8f;
+  ModelFlags().bCsff0Model = true;
+  DistributionGrid().nFf0Values = 2;
+  DistributionGrid().fFf0Min = 1.2f;
+  DistributionGrid().fFf0Max = 1.8f;
   Grid(2.0f, 8.0f, 4);
-  for (int k = 1; k <= nFf0Grid; ++k) pCsff0Values[k] = 0.0f;
+  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) DistributionVectors().pCsff0Values[k] = 0.0f;
   // Two cells inside s 2..5 and f/f0 1.0..1.5 carry signal 1 and 3.
-  pCsff0Values[1] = 1.0f;  // s 2, f/f0 1.2
-  pCsff0Values[2] = 3.0f;  // s 4, f/f0 1.2
-  pCsff0Values[6] = 5.0f;  // s 4, f/f0 1.8: outside the f/f0 range
-  for (int i = 1; i <= 4; ++i) pDistValues[i] = 1.0f;
-  fCsff0SecondMin = 1.0f;
-  fCsff0SecondMax = 1.5f;
+  DistributionVectors().pCsff0Values[1] = 1.0f;  // s 2, f/f0 1.2
+  DistributionVectors().pCsff0Values[2] = 3.0f;  // s 4, f/f0 1.2
+  DistributionVectors().pCsff0Values[6] = 5.0f;  // s 4, f/f0 1.8: outside the f/f0 range
+  for (int i = 1; i <= 4; ++i) DistributionVectors().pDistValues[i] = 1.0f;
+  DistributionIntegration().fCsff0SecondMin = 1.0f;
+  DistributionIntegration().fCsff0SecondMax = 1.5f;
   float area, mean, total;
   IntegrateDistribution(2.0f, 5.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
-  EXPECT_FLOAT_EQ(fCsff0AvgM, (pCsff0M[1] * 1 + pCsff0M[2] * 3) / 4);
-  EXPECT_FLOAT_EQ(fCsff0AvgFf0, 1.2f);
-  EXPECT_FLOAT_EQ(fCsff0AvgRs, (pCsff0Rs[1] * 1 + pCsff0Rs[2] * 3) / 4);
-  EXPECT_GT(fCsff0SdM, 0.0f);
-  EXPECT_GT(fCsff0MsD, 0.0f);
-  fCsff0SecondMin = 3.0f;  // nothing selected
-  fCsff0SecondMax = 4.0f;
+  EXPECT_FLOAT_EQ(DistributionIntegration().fCsff0AvgM, (DistributionVectors().pCsff0M[1] * 1 + DistributionVectors().pCsff0M[2] * 3) / 4);
+  EXPECT_FLOAT_EQ(DistributionIntegration().fCsff0AvgFf0, 1.2f);
+  EXPECT_FLOAT_EQ(DistributionIntegration().fCsff0AvgRs, (DistributionVectors().pCsff0Rs[1] * 1 + DistributionVectors().pCsff0Rs[2] * 3) / 4);
+  EXPECT_GT(DistributionIntegration().fCsff0SdM, 0.0f);
+  EXPECT_GT(DistributionIntegration().fCsff0MsD, 0.0f);
+  DistributionIntegration().fCsff0SecondMin = 3.0f;  // nothing selected
+  DistributionIntegration().fCsff0SecondMax = 4.0f;
   IntegrateDistribution(2.0f, 5.0f, &area, &mean, &total, nullptr, nullptr, nullptr);
-  EXPECT_EQ(fCsff0AvgM, 0.0f);
+  EXPECT_EQ(DistributionIntegration().fCsff0AvgM, 0.0f);
 }
 
 // The kernel array and the workspace of a run reuse the memory of the last one
@@ -217,33 +217,33 @@ TEST_F(ArraysTest, KernelsAndWorkspaceOfTheNextRunReuseTheLastBlockZeroed) {
   for (const Size& first : {Size{6, 4, 50}, Size{3, 2, 10}}) {
     ASSERT_TRUE(AllocKernelArrays(first.kernels, first.scans, first.points));
     ASSERT_TRUE(AllocNormalEquationArrays(first.kernels, first.scans, first.points));
-    const float* kernelBlock = &pppKernels[1][1][0];
-    const double* workspaceBlock = &ppKernelScanMean[1][0];
+    const float* kernelBlock = &DistributionStorage().pppKernels[1][1][0];
+    const double* workspaceBlock = &DistributionStorage().ppKernelScanMean[1][0];
     for (int k = 1; k <= first.kernels; ++k)
       for (int s = 1; s <= first.scans; ++s)
-        for (int p = 1; p <= first.points; ++p) pppKernels[k][s][p] = 1.5f;
+        for (int p = 1; p <= first.points; ++p) DistributionStorage().pppKernels[k][s][p] = 1.5f;
     for (int i = 1; i <= first.kernels; ++i)
-      for (int j = 1; j <= first.kernels; ++j) ppNormalMatrix[i][j] = 2.5;
+      for (int j = 1; j <= first.kernels; ++j) DistributionStorage().ppNormalMatrix[i][j] = 2.5;
     FreeKernelArrays();
     FreeNormalEquationArrays();
-    EXPECT_EQ(pppKernels, nullptr);
+    EXPECT_EQ(DistributionStorage().pppKernels, nullptr);
     // The same size or smaller: the same memory, every value zero.
     const Size next{3, 2, 10};
     ASSERT_TRUE(AllocKernelArrays(next.kernels, next.scans, next.points));
     ASSERT_TRUE(AllocNormalEquationArrays(next.kernels, next.scans, next.points));
-    EXPECT_EQ(&pppKernels[1][1][0], kernelBlock);
-    EXPECT_EQ(&ppKernelScanMean[1][0], workspaceBlock);
+    EXPECT_EQ(&DistributionStorage().pppKernels[1][1][0], kernelBlock);
+    EXPECT_EQ(&DistributionStorage().ppKernelScanMean[1][0], workspaceBlock);
     for (int k = 1; k <= next.kernels; ++k)
       for (int s = 1; s <= next.scans; ++s)
-        for (int p = 0; p <= next.points; ++p) ASSERT_EQ(pppKernels[k][s][p], 0.0f);
+        for (int p = 0; p <= next.points; ++p) ASSERT_EQ(DistributionStorage().pppKernels[k][s][p], 0.0f);
     for (int i = 1; i <= next.kernels; ++i)
-      for (int j = 1; j <= next.kernels; ++j) ASSERT_EQ(ppNormalMatrix[i][j], 0.0);
+      for (int j = 1; j <= next.kernels; ++j) ASSERT_EQ(DistributionStorage().ppNormalMatrix[i][j], 0.0);
     FreeKernelArrays();
     FreeNormalEquationArrays();
   }
   // Larger than the spare: a new block, zeroed.
   ASSERT_TRUE(AllocKernelArrays(20, 8, 100));
-  for (int k = 1; k <= 20; ++k) ASSERT_EQ(pppKernels[k][8][100], 0.0f);
+  for (int k = 1; k <= 20; ++k) ASSERT_EQ(DistributionStorage().pppKernels[k][8][100], 0.0f);
   FreeKernelArrays();
   ReleaseSpareDistributionArrays();
 }

@@ -35,14 +35,14 @@ class PlotTest : public DistributionTest {
 
   // A grid of n points with s = i, M = 1000 i^1.5 and c(s) = 1.
   static void MakeGrid(int n) {
-    nDistGrid = n;
-    fDistGridCount = static_cast<float>(n);
+    DistributionVectors().nDistGrid = n;
+    DistributionGrid().fDistGridCount = static_cast<float>(n);
     MakeDistributionVectors(n);
     for (int i = 1; i <= n; ++i) {
-      pDistGrid[i] = static_cast<float>(i);
-      pDistS[i] = static_cast<float>(1000.0 * std::pow(i, 1.5));
-      pDistValues[i] = 1.0f;
-      pDistValues2[i] = 2.0f;
+      DistributionVectors().pDistGrid[i] = static_cast<float>(i);
+      DistributionVectors().pDistS[i] = static_cast<float>(1000.0 * std::pow(i, 1.5));
+      DistributionVectors().pDistValues[i] = 1.0f;
+      DistributionVectors().pDistValues2[i] = 2.0f;
     }
   }
 
@@ -57,24 +57,24 @@ class PlotTest : public DistributionTest {
 // nothing is allocated.
 TEST_F(PlotTest, PlotTakesAPaneAndClearingGivesItBack) {
   ClearDistribution();  // the layout without a distribution
-  const int dataBottom = nDataPlotBottom, areaBottom = nPlotAreaBottom;
-  bContiModel = bContiSModel = true;
+  const int dataBottom = DataPlots().nDataPlotBottom, areaBottom = DataPlots().nPlotAreaBottom;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   MakeGrid(10);
   SetupDistributionPlot();
-  ASSERT_NE(pDistPlot, nullptr);
-  EXPECT_LT(nPlotAreaBottom, areaBottom);
-  EXPECT_GT(pDistPlot->nTop, nPlotAreaBottom);
-  EXPECT_EQ(pDistPlot->szYLabel, "c(s)");
+  ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
+  EXPECT_LT(DataPlots().nPlotAreaBottom, areaBottom);
+  EXPECT_GT(DistributionPlot().pDistPlot->nTop, DataPlots().nPlotAreaBottom);
+  EXPECT_EQ(DistributionPlot().pDistPlot->szYLabel, "c(s)");
   EXPECT_NE(RedrawDistributionPlot(), nullptr);
 
   ClearDistribution();
-  EXPECT_EQ(pDistPlot, nullptr);
-  EXPECT_EQ(pDistValues, nullptr);
-  EXPECT_EQ(nDataPlotBottom, dataBottom);
-  EXPECT_EQ(nPlotAreaBottom, areaBottom);
+  EXPECT_EQ(DistributionPlot().pDistPlot, nullptr);
+  EXPECT_EQ(DistributionVectors().pDistValues, nullptr);
+  EXPECT_EQ(DataPlots().nDataPlotBottom, dataBottom);
+  EXPECT_EQ(DataPlots().nPlotAreaBottom, areaBottom);
   EXPECT_EQ(RedrawDistributionPlot(), nullptr);
   ClearDistribution();
-  EXPECT_EQ(nPlotAreaBottom, areaBottom);
+  EXPECT_EQ(DataPlots().nPlotAreaBottom, areaBottom);
 }
 
 TEST_F(PlotTest, BothRegularisationsDrawASecondCurveInBlue) {
@@ -83,54 +83,54 @@ TEST_F(PlotTest, BothRegularisationsDrawASecondCurveInBlue) {
     s.showBoth = true;
     return s;
   };
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   MakeGrid(10);
   SetupDistributionPlot();
-  ASSERT_EQ(pDistPlot->nCurves, 2);
-  EXPECT_EQ(pDistPlot->GetCurveColor(1), RGB(0, 0, 255));
-  EXPECT_FLOAT_EQ(pDistPlot->GetCurve(1)->Y()->Get(0), 2.0f);
+  ASSERT_EQ(DistributionPlot().pDistPlot->nCurves, 2);
+  EXPECT_EQ(DistributionPlot().pDistPlot->GetCurveColor(1), RGB(0, 0, 255));
+  EXPECT_FLOAT_EQ(DistributionPlot().pDistPlot->GetCurve(1)->Y()->Get(0), 2.0f);
 }
 
 TEST_F(PlotTest, TransformToCMConvertsOnceAndKeepsPointOne) {
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   MakeGrid(5);
   SetupDistributionPlot();
   TransformToCM();
-  EXPECT_TRUE(bCMTransformed);
-  EXPECT_EQ(pDistPlot->szXLabel, "molar mass [Da]");
-  EXPECT_FLOAT_EQ(pDistValues[1], 1.0f);
+  EXPECT_TRUE(DistributionPlot().bCMTransformed);
+  EXPECT_EQ(DistributionPlot().pDistPlot->szXLabel, "molar mass [Da]");
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[1], 1.0f);
   // Inside: c(M) = c(s) ds / dM over the same bins.
-  const float expected3 = 1.0f * (4.0f - 2.0f) / 2.0f / ((pDistS[4] - pDistS[2]) / 2.0f);
-  EXPECT_FLOAT_EQ(pDistValues[3], expected3);
-  const float once = pDistValues[3];
+  const float expected3 = 1.0f * (4.0f - 2.0f) / 2.0f / ((DistributionVectors().pDistS[4] - DistributionVectors().pDistS[2]) / 2.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[3], expected3);
+  const float once = DistributionVectors().pDistValues[3];
   TransformToCM();
-  EXPECT_FLOAT_EQ(pDistValues[3], once);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[3], once);
 }
 
 // Step profiles of a non-diffusing species: without sedimentation it fills the cell;
 // a band is zero outside the band; with time resolution it decays with radius.
 TEST_F(PlotTest, StepProfiles) {
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
   std::vector<float> out(4, -1.0f);
-  dStepSw2 = 0.0;
+  KernelProfiles().dStepSw2 = 0.0;
   const std::vector<float> cell = {0.0f, 6.0f, 6.5f, 7.2f};
   StepBoundaryProfile(0.7f, 1000.0, cell.data(), out.data(), 3);
   for (int i = 1; i <= 3; ++i) EXPECT_FLOAT_EQ(out[i], 0.7f);
 
   // Boundary at 6 e^0.1 = 6.631, band end at 6.1 e^0.1 = 6.742.
-  bZoneCentrifugation = true;
-  fLamellaWidth = 0.1f;
-  dStepSw2 = 1e-4;
+  ModelFlags().bZoneCentrifugation = true;
+  ModelOptions().fLamellaWidth = 0.1f;
+  KernelProfiles().dStepSw2 = 1e-4;
   const std::vector<float> band = {0.0f, 6.5f, 6.7f, 6.8f};
   StepBoundaryProfile(1.0f, 1000.0, band.data(), out.data(), 3);
   EXPECT_FLOAT_EQ(out[1], 0.0f);
   EXPECT_NEAR(out[2], std::exp(-0.2), 1e-6);
   EXPECT_FLOAT_EQ(out[3], 0.0f);
 
-  bZoneCentrifugation = false;
-  bSimulateTimeResolution = true;
-  fScanVelocity = 2.4f;  // 0.04 cm/s
+  ModelFlags().bZoneCentrifugation = false;
+  AnalysisSwitches().bScanTimeCorrection = true;
+  LammSettings().fScanVelocity = 2.4f;  // 0.04 cm/s
   const std::vector<float> late = {0.0f, 6.8f, 7.0f};
   StepBoundaryProfile(1.0f, 1000.0, late.data(), out.data(), 2);
   ASSERT_GT(out[1], 0.0f);
@@ -141,19 +141,19 @@ TEST_F(PlotTest, StepProfiles) {
 // the meniscus (nothing left at any data radius), a species at rest keeps its
 // loading everywhere, a positive one leaves the plateau behind m + v t.
 TEST_F(PlotTest, PlanarStepProfilesFollowTheVelocity) {
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
-  bElectroLsgModel = true;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
+  ModelFlags().bElectroLsgModel = true;
   const std::vector<float> r = {0.0f, 6.01f, 6.3f, 6.6f, 7.1f};
   std::vector<float> out(5, -1.0f);
   for (auto [v, expected] : {std::pair{-1e-4, std::vector<float>{0, 0, 0, 0}},
                              {0.0, std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f}},
                              {4e-4, std::vector<float>{0, 0, 0.5f, 0.5f}}}) {
-    dStepSw2 = v;
+    KernelProfiles().dStepSw2 = v;
     StepBoundaryProfile(0.5f, 1000.0, r.data(), out.data(), 4);
     EXPECT_EQ(std::vector<float>(out.begin() + 1, out.end()), expected) << v;
   }
-  bElectroLsgModel = false;
+  ModelFlags().bElectroLsgModel = false;
 }
 
 // The step profile in a compressed solvent (compressibility ten times that of
@@ -165,16 +165,16 @@ TEST_F(PlotTest, PlanarStepProfilesFollowTheVelocity) {
 // step: boundary m exp(s w^2 t), plateau c0 exp(-2 s w^2 t).
 TEST_F(PlotTest, CompressibleSolventStepProfileMovesAndDilutesAsTheCompressedSolventDoes) {
   InstallFlatDataSet(2, 20);
-  pScanInfo[2].rpm = 60000.0f;
-  VBAR = 0.73f;
-  InhomSolventSettings& st = gInhomSolvent;
+  DataSet().pScanInfo[2].rpm = 60000.0f;
+  SolventConstants().VBAR = 0.73f;
+  InhomSolventSettings& st = SolventSettings().gInhomSolvent;
   st.bInhomogeneousSolvent = st.bCompressibleSolvent = true;
   st.density1atm = 1.05f;
   st.relViscosity = 1.3f;
   const double sStd = 10.0, t = 3000.0, c0 = 0.8;
-  dSimS = sStd;
+  SimRun().dSimS = sStd;
   const double w = 60000.0 * 2.0 * M_PI / 60.0;
-  dStepSw2 = w * w * sStd * 1e-13;  // the caller's s w^2 (not used for the motion here)
+  KernelProfiles().dStepSw2 = w * w * sStd * 1e-13;  // the caller's s w^2 (not used for the motion here)
   const double m = 6.0;
 
   for (double kappa : {4.6e-3, 0.0}) {
@@ -230,20 +230,20 @@ TEST_F(PlotTest, CompressibleSolventStepProfileMovesAndDilutesAsTheCompressedSol
 
 TEST_F(PlotTest, LoadedDensityBecomesAmplitudesSummingToTheArea) {
   InstallFlatDataSet(2, 20);
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   const std::string path = OutputFile("distrib.dat");
   {
     std::ofstream f(path);
     f << "1 0\n2 2\n3 2\n4 0\n";
   }
   ASSERT_TRUE(LoadDistributionFromFile(path));
-  EXPECT_EQ(nDistGrid, 4);
-  EXPECT_FLOAT_EQ(pDistGrid[2], 2.0f);
-  EXPECT_FLOAT_EQ(pDistS[2], 0.0f);
-  EXPECT_FLOAT_EQ(fLoadedDistTotal, 4.0f);
-  EXPECT_FLOAT_EQ(fLoadedDistArea, 4.0f);
-  EXPECT_FLOAT_EQ(pDistValues[2] + pDistValues[3], 4.0f);
-  EXPECT_NE(pppKernels, nullptr);
+  EXPECT_EQ(DistributionVectors().nDistGrid, 4);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[2], 2.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistS[2], 0.0f);
+  EXPECT_FLOAT_EQ(DistributionFile().fLoadedDistTotal, 4.0f);
+  EXPECT_FLOAT_EQ(DistributionFile().fLoadedDistArea, 4.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[2] + DistributionVectors().pDistValues[3], 4.0f);
+  EXPECT_NE(DistributionStorage().pppKernels, nullptr);
 
   // A flat zero file stays unscaled.
   {
@@ -251,21 +251,21 @@ TEST_F(PlotTest, LoadedDensityBecomesAmplitudesSummingToTheArea) {
     f << "1 0\n2 0\n";
   }
   ASSERT_TRUE(LoadDistributionFromFile(path));
-  EXPECT_FLOAT_EQ(pDistValues[2], 0.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[2], 0.0f);
 }
 
 // An unreadable file or a size-and-shape model loads nothing; saving without a
 // distribution is refused.
 TEST_F(PlotTest, UnreadableFileLoadsNothingAndNothingIsSavedWithoutADistribution) {
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   backend->QueueMessageBox(IDOK);  // the file reader's "could not open"
   EXPECT_FALSE(LoadDistributionFromFile(OutputFile("missing.dat")));
   EXPECT_TRUE(backend->AllAnswersUsed());
   // The refusal comes back to the command; nothing is shown here.
   EXPECT_FALSE(SaveContiDistribution(OutputFile("none.dat")));
   EXPECT_FALSE(std::filesystem::exists(OutputFile("none.dat")));
-  bContiSModel = false;
-  bCsff0Model = true;
+  ModelFlags().bContiSModel = false;
+  ModelFlags().bCsff0Model = true;
   EXPECT_FALSE(LoadDistributionFromFile(OutputFile("missing.dat")));
 }
 
@@ -275,7 +275,7 @@ TEST_F(PlotTest, UnreadableFileLoadsNothingAndNothingIsSavedWithoutADistribution
 // distribution names its line too ("0x10" was read as 16).
 TEST_F(PlotTest, DistributionFileValuesAreWholeNumbersOrTheLoadNamesTheLine) {
   InstallFlatDataSet(2, 20);
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   const std::string path = OutputFile("distrib_bad.dat");
   const struct {
     const char* text;
@@ -312,21 +312,21 @@ TEST_F(PlotTest, DistributionFileValuesAreWholeNumbersOrTheLoadNamesTheLine) {
 }
 
 TEST_F(PlotTest, SavedCsDistributionRoundTrips) {
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   MakeGrid(6);
-  pDistValues[3] = 0.125f;
+  DistributionVectors().pDistValues[3] = 0.125f;
   SetupDistributionPlot();
   const std::string path = OutputFile("cs.dat");
   ASSERT_TRUE(SaveContiDistribution(path));
   EXPECT_EQ(ReadSavedDistributionKind(path), DistributionKind::SGrid);
   ClearDistribution();
   ASSERT_TRUE(RestoreContiDistribution(path));
-  EXPECT_EQ(nDistGrid, 6);
-  EXPECT_FLOAT_EQ(pDistGrid[6], 6.0f);
-  EXPECT_FLOAT_EQ(pDistS[4], 8000.0f);
-  EXPECT_FLOAT_EQ(pDistValues[3], 0.125f);
-  EXPECT_FLOAT_EQ(fDistMax, 6.0f);
-  EXPECT_EQ(pDistPlot->szXLabel, "sed coefficient [S]");
+  EXPECT_EQ(DistributionVectors().nDistGrid, 6);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[6], 6.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistS[4], 8000.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[3], 0.125f);
+  EXPECT_FLOAT_EQ(DistributionGrid().fDistMax, 6.0f);
+  EXPECT_EQ(DistributionPlot().pDistPlot->szXLabel, "sed coefficient [S]");
   // A file that is not a saved distribution is refused.
   {
     std::ofstream f(path);

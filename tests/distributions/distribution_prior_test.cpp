@@ -30,56 +30,56 @@ class PriorTest : public DistributionTest {
  protected:
   void SetUp() override {
     DistributionTest::SetUp();
-    bContiSModel = true;
+    ModelFlags().bContiSModel = true;
   }
   // The grid s = 0.25 i, i = 1..40, with its vectors.
   static void Grid() {
     MakeDistributionVectors(40);
-    nDistGrid = 40;
-    for (int i = 1; i <= 40; ++i) pDistGrid[i] = 0.25f * static_cast<float>(i);
+    DistributionVectors().nDistGrid = 40;
+    for (int i = 1; i <= 40; ++i) DistributionVectors().pDistGrid[i] = 0.25f * static_cast<float>(i);
   }
   static double Area() {
     double a = 0.0;
-    for (int i = 1; i <= nDistGrid; ++i) a += (pPriorProbability[i] - 0.001) * 0.25;
+    for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) a += (DistributionVectors().pPriorProbability[i] - 0.001) * 0.25;
     return a;
   }
 };
 
 TEST_F(PriorTest, PeaksGiveGaussiansAndCentredDeltaPeaksOverAFloor) {
   Grid();
-  bUsePrior = true;
+  DistributionModels().bUsePrior = true;
   // A Gaussian of area 2 at 3 S, width 0.5.
-  pPriorPeakLocation[1] = 3.0;
-  pPriorPeakWidth[1] = 0.5;
-  pPriorPeakAmplitude[1] = 2.0;
+  DistributionPrior().pPriorPeakLocation[1] = 3.0;
+  DistributionPrior().pPriorPeakWidth[1] = 0.5;
+  DistributionPrior().pPriorPeakAmplitude[1] = 2.0;
   ASSERT_TRUE(BuildPriorProbability());
   EXPECT_NEAR(Area(), 2.0 * 1.7724539 / 1.772, 1e-3);  // 1.772 stands for sqrt(pi)
-  EXPECT_DOUBLE_EQ(pPriorProbability[40], 0.001);     // far from the peak: the floor
-  EXPECT_EQ(pPriorProbabilityWork[12], 3.0);
+  EXPECT_DOUBLE_EQ(DistributionVectors().pPriorProbability[40], 0.001);     // far from the peak: the floor
+  EXPECT_EQ(DistributionVectors().pPriorProbabilityWork[12], 3.0);
 
   // A delta peak between grid points: the interpolated profile is centred on it.
-  pPriorPeakWidth[1] = -1.0;
-  pPriorPeakLocation[2] = 6.1;
-  pPriorPeakWidth[2] = 0.0;
-  pPriorPeakAmplitude[2] = 1.0;
+  DistributionPrior().pPriorPeakWidth[1] = -1.0;
+  DistributionPrior().pPriorPeakLocation[2] = 6.1;
+  DistributionPrior().pPriorPeakWidth[2] = 0.0;
+  DistributionPrior().pPriorPeakAmplitude[2] = 1.0;
   ASSERT_TRUE(BuildPriorProbability());
   const int j = 24;  // x = 6.0
-  const double h = 1.0 / 0.25, r = pPriorProbability[j] - 0.001 - h;
-  EXPECT_NEAR(pPriorProbability[j + 1] - 0.001, h - r, 1e-9);
-  EXPECT_NEAR(DeltaPeakCentroidOffset(pDistGrid, j, h, 6.1, r), 0.0, 1e-3);
+  const double h = 1.0 / 0.25, r = DistributionVectors().pPriorProbability[j] - 0.001 - h;
+  EXPECT_NEAR(DistributionVectors().pPriorProbability[j + 1] - 0.001, h - r, 1e-9);
+  EXPECT_NEAR(DeltaPeakCentroidOffset(DistributionVectors().pDistGrid, j, h, 6.1, r), 0.0, 1e-3);
   EXPECT_GT(r, 0.0);  // 6.1 is nearer 6.0 than 6.25
 
   // Exactly on a grid point: twice the height there, nothing on the next; in the
   // first interval: nothing.
-  pPriorPeakLocation[2] = 5.0;
-  pPriorPeakLocation[3] = 0.3;
-  pPriorPeakWidth[3] = 0.0;
-  pPriorPeakAmplitude[3] = 1.0;
+  DistributionPrior().pPriorPeakLocation[2] = 5.0;
+  DistributionPrior().pPriorPeakLocation[3] = 0.3;
+  DistributionPrior().pPriorPeakWidth[3] = 0.0;
+  DistributionPrior().pPriorPeakAmplitude[3] = 1.0;
   ASSERT_TRUE(BuildPriorProbability());
-  EXPECT_DOUBLE_EQ(pPriorProbability[20], 0.001 + 2.0 * h);
-  EXPECT_DOUBLE_EQ(pPriorProbability[21], 0.001);
-  EXPECT_DOUBLE_EQ(pPriorProbability[1], 0.001);
-  EXPECT_DOUBLE_EQ(pPriorProbability[2], 0.001);
+  EXPECT_DOUBLE_EQ(DistributionVectors().pPriorProbability[20], 0.001 + 2.0 * h);
+  EXPECT_DOUBLE_EQ(DistributionVectors().pPriorProbability[21], 0.001);
+  EXPECT_DOUBLE_EQ(DistributionVectors().pPriorProbability[1], 0.001);
+  EXPECT_DOUBLE_EQ(DistributionVectors().pPriorProbability[2], 0.001);
 }
 
 TEST_F(PriorTest, PriorFilesAreCheckedAndAFailedReadChangesNothing) {
@@ -123,18 +123,18 @@ TEST_F(PriorTest, PriorFilesAreCheckedAndAFailedReadChangesNothing) {
   // A good file (CR LF ends, a third column, blank lines) onto the grid.
   const std::string good = WriteFile("prior_good.dat", "0 1 7\r\n\r\n2 1 7\r\n4 3 7\r\n6 1 7\r\n8 1 7\r\n12 1 7\r\n");
   Grid();
-  bUsePrior = true;
-  szPriorFile = good;
+  DistributionModels().bUsePrior = true;
+  DistributionPrior().szPriorFile = good;
   ASSERT_TRUE(BuildPriorProbability());
-  EXPECT_TRUE(bUsePrior);
-  EXPECT_NEAR(pPriorProbability[16], 3.0, 1e-9);  // x = 4
-  EXPECT_NEAR(pPriorProbability[12], 2.0, 1e-9);  // x = 3, halfway
+  EXPECT_TRUE(DistributionModels().bUsePrior);
+  EXPECT_NEAR(DistributionVectors().pPriorProbability[16], 3.0, 1e-9);  // x = 4
+  EXPECT_NEAR(DistributionVectors().pPriorProbability[12], 2.0, 1e-9);  // x = 3, halfway
 
   // The file gone at the next build: not opened, reported, and the prior is off.
   std::filesystem::remove(good);
   backend->QueueMessageBox(IDOK, "Error");
   ASSERT_TRUE(BuildPriorProbability());
-  EXPECT_FALSE(bUsePrior);
+  EXPECT_FALSE(DistributionModels().bUsePrior);
   EXPECT_TRUE(backend->AllAnswersUsed());
 }
 
@@ -149,13 +149,13 @@ class PriorRegularisationTest : public PriorTest {
     const std::vector<double> s = EvenS(kN, 0.25, 10.0);
     MakeKernels(s);
     MakeDistributionVectors(kN);
-    for (int i = 1; i <= kN; ++i) pDistGrid[i] = static_cast<float>(s[static_cast<std::size_t>(i - 1)]);
+    for (int i = 1; i <= kN; ++i) DistributionVectors().pDistGrid[i] = static_cast<float>(s[static_cast<std::size_t>(i - 1)]);
     std::vector<double> amp(kN, 0.0);
     amp[kPeak1 - 1] = 0.3;
     amp[kPeak2 - 1] = 0.5;
     MakeData(amp, {}, {}, 0.004);
     ASSERT_TRUE(BuildNormalEquations(NoiseModel::Plain));
-    fConfidenceLevel = 0.95f;
+    DistributionModels().fConfidenceLevel = 0.95f;
   }
   static std::vector<double> Solve(bool maxEnt) {
     if (maxEnt) {
@@ -163,7 +163,7 @@ class PriorRegularisationTest : public PriorTest {
     } else {
       EXPECT_TRUE(Regularize());
     }
-    return std::vector<double>(pDistSolution, pDistSolution + kN + 1);
+    return std::vector<double>(DistributionStorage().pDistSolution, DistributionStorage().pDistSolution + kN + 1);
   }
   // Share of the total within one grid point of the true peaks.
   static double ShareAtPeaks(const std::vector<double>& x) {
@@ -178,23 +178,23 @@ class PriorRegularisationTest : public PriorTest {
 
 TEST_F(PriorRegularisationTest, FlatPriorIsNoPriorAndATruePriorKeepsThePeaks) {
   for (bool maxEnt : {true, false}) {
-    bUsePrior = false;
+    DistributionModels().bUsePrior = false;
     const std::vector<double> none = Solve(maxEnt);
     // A flat prior, at any level, is the same regularisation bit for bit.
-    bUsePrior = true;
-    for (int i = 1; i <= kN; ++i) pPriorProbability[i] = 0.37;
+    DistributionModels().bUsePrior = true;
+    for (int i = 1; i <= kN; ++i) DistributionVectors().pPriorProbability[i] = 0.37;
     EXPECT_EQ(Solve(maxEnt), none) << maxEnt;
 
     // A prior with Gaussians at the true peaks: the regularised solution keeps its
     // mass there, at least as sharply as without a prior, and the areas stay.
     ClearPriorPeaks();
-    pPriorPeakLocation[1] = pDistGrid[kPeak1];
-    pPriorPeakLocation[2] = pDistGrid[kPeak2];
-    pPriorPeakWidth[1] = pPriorPeakWidth[2] = 0.25;
-    pPriorPeakAmplitude[1] = pPriorPeakAmplitude[2] = 1.0;
+    DistributionPrior().pPriorPeakLocation[1] = DistributionVectors().pDistGrid[kPeak1];
+    DistributionPrior().pPriorPeakLocation[2] = DistributionVectors().pDistGrid[kPeak2];
+    DistributionPrior().pPriorPeakWidth[1] = DistributionPrior().pPriorPeakWidth[2] = 0.25;
+    DistributionPrior().pPriorPeakAmplitude[1] = DistributionPrior().pPriorPeakAmplitude[2] = 1.0;
     ASSERT_TRUE(BuildPriorProbability());
     const std::vector<double> x = Solve(maxEnt);
-    EXPECT_NEAR(dChiSquare / dChiSquareMin, fTargetRatio, 0.05 * (fTargetRatio - 1.0)) << maxEnt;
+    EXPECT_NEAR(Regularization().dChiSquare / Regularization().dChiSquareMin, Regularization().fTargetRatio, 0.05 * (Regularization().fTargetRatio - 1.0)) << maxEnt;
     EXPECT_GT(ShareAtPeaks(x), 0.9) << maxEnt;
     EXPECT_GE(ShareAtPeaks(x), ShareAtPeaks(none)) << maxEnt;
     double a1 = 0.0, a2 = 0.0;

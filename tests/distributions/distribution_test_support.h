@@ -41,12 +41,12 @@ inline void InstallFlatDataSet(int scans, int radii) {
       r[k] = static_cast<float>(kMeniscus + (kBottom - kMeniscus) * (k - 1) / (radii - 1));
       y[k] = 0.0f;
     }
-    pScanInfo[static_cast<std::size_t>(s)].time = 300.0 * s;
-    pScanInfo[static_cast<std::size_t>(s)].rpm = 50000.0f;
+    DataSet().pScanInfo[static_cast<std::size_t>(s)].time = 300.0 * s;
+    DataSet().pScanInfo[static_cast<std::size_t>(s)].rpm = 50000.0f;
     InstallScanArrays(s, radii, r, y, nullptr, false);
   }
-  fMeniscus = static_cast<float>(kMeniscus);
-  fBottom = static_cast<float>(kBottom);
+  DataSet().fMeniscus = static_cast<float>(kMeniscus);
+  DataSet().fBottom = static_cast<float>(kBottom);
   ASSERT_TRUE(BuildCommonRadialGrid());
 }
 
@@ -63,16 +63,16 @@ inline float BoundaryKernel(double s, int scan, double r) {
 // The grid s[0..n-1] as nDistGrid, pDistGrid, kernel array and workspace.
 inline void MakeKernels(const std::vector<double>& s) {
   const int n = static_cast<int>(s.size());
-  fDistGridCount = static_cast<float>(n);
-  nDistGrid = n;
+  DistributionGrid().fDistGridCount = static_cast<float>(n);
+  DistributionVectors().nDistGrid = n;
   FreeDistributionVectors();
-  pDistGrid = nullptr;
-  ASSERT_TRUE(AllocKernelArrays(n, nScans, nGridPoints));
-  ASSERT_TRUE(AllocNormalEquationArrays(n, nScans, nGridPoints));
+  DistributionVectors().pDistGrid = nullptr;
+  ASSERT_TRUE(AllocKernelArrays(n, DataSet().nScans, CurrentGrid().nGridPoints));
+  ASSERT_TRUE(AllocNormalEquationArrays(n, DataSet().nScans, CurrentGrid().nGridPoints));
   for (int k = 1; k <= n; ++k) {
-    for (int j = 1; j <= nScans; ++j) {
-      for (int g = 1; g <= nGridPoints; ++g) {
-        pppKernels[k][j][g] = BoundaryKernel(s[static_cast<std::size_t>(k - 1)], j, pGridRadius[g]);
+    for (int j = 1; j <= DataSet().nScans; ++j) {
+      for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
+        DistributionStorage().pppKernels[k][j][g] = BoundaryKernel(s[static_cast<std::size_t>(k - 1)], j, CurrentGrid().pGridRadius[g]);
       }
     }
   }
@@ -91,11 +91,11 @@ inline void MakeData(const std::vector<double>& amp, const std::vector<double>& 
                      const std::vector<double>& ri, double sigma, unsigned seed = 7) {
   std::mt19937 random(seed);
   std::normal_distribution<double> noise(0.0, sigma > 0.0 ? sigma : 1.0);
-  for (int j = 1; j <= nScans; ++j) {
-    float* y = ppGridSignal[static_cast<std::size_t>(j)];
-    for (int g = 1; g <= nGridPoints; ++g) {
+  for (int j = 1; j <= DataSet().nScans; ++j) {
+    float* y = CurrentGrid().ppGridSignal[static_cast<std::size_t>(j)];
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
       double v = 0.0;
-      for (std::size_t k = 0; k < amp.size(); ++k) v += amp[k] * pppKernels[k + 1][j][g];
+      for (std::size_t k = 0; k < amp.size(); ++k) v += amp[k] * DistributionStorage().pppKernels[k + 1][j][g];
       if (!ti.empty()) v += ti[static_cast<std::size_t>(g - 1)];
       if (!ri.empty()) v += ri[static_cast<std::size_t>(j - 1)];
       if (sigma > 0.0) v += noise(random);

@@ -26,19 +26,19 @@ class TransformTest : public DistributionTest {
   template <class F>
   void MakeDistribution(int n, F v) {
     FreeDistributionVectors();
-    nDistGrid = n;
-    pDistGrid = tarmic::vector(1, n);
-    pDistS = tarmic::vector(1, n);
-    pDistValues = tarmic::vector(1, n);
-    pDistValues2 = tarmic::vector(1, n);
+    DistributionVectors().nDistGrid = n;
+    DistributionVectors().pDistGrid = tarmic::vector(1, n);
+    DistributionVectors().pDistS = tarmic::vector(1, n);
+    DistributionVectors().pDistValues = tarmic::vector(1, n);
+    DistributionVectors().pDistValues2 = tarmic::vector(1, n);
     for (int i = 1; i <= n; ++i) {
-      pDistGrid[i] = static_cast<float>(1.0 + 9.0 * (i - 1) / (n - 1));
-      pDistS[i] = 1000.0f * pDistGrid[i];
-      pDistValues[i] = static_cast<float>(v(pDistGrid[i]));
-      pDistValues2[i] = 0.0f;
+      DistributionVectors().pDistGrid[i] = static_cast<float>(1.0 + 9.0 * (i - 1) / (n - 1));
+      DistributionVectors().pDistS[i] = 1000.0f * DistributionVectors().pDistGrid[i];
+      DistributionVectors().pDistValues[i] = static_cast<float>(v(DistributionVectors().pDistGrid[i]));
+      DistributionVectors().pDistValues2[i] = 0.0f;
     }
   }
-  double Area() const { return GridTrapezoidArea(pDistGrid, pDistValues, nDistGrid); }
+  double Area() const { return GridTrapezoidArea(DistributionVectors().pDistGrid, DistributionVectors().pDistValues, DistributionVectors().nDistGrid); }
   std::filesystem::path Temp(const char* name) const {
     return std::filesystem::temp_directory_path() /
            (std::string("tarmic_transform_") + std::to_string(::getpid()) + "_" + name);
@@ -49,7 +49,7 @@ class TransformTest : public DistributionTest {
 // non-zero value), the Rh axis follows the Stokes radius of each s20,w value, and
 // a c(M) distribution is not touched.
 TEST_F(TransformTest, S20wAndRhKeepTheArea) {
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   for (int shape = 0; shape < 2; ++shape) {
     MakeDistribution(60, [&](double s) {
       return shape == 0 ? std::exp(-(s - 4.0) * (s - 4.0)) : (std::fabs(s - 5.271) < 0.08 ? 1.0 : 0.0);
@@ -57,24 +57,24 @@ TEST_F(TransformTest, S20wAndRhKeepTheArea) {
     const double area = Area();
     ASSERT_GT(area, 0.0);
     const float q = S20wFromS(1.0f, 0.00105f, 1.01f, 0.73f, 0.72f);
-    const float s30 = pDistGrid[30];
+    const float s30 = DistributionVectors().pDistGrid[30];
     ASSERT_TRUE(TransformToS20w(0.73f, 0.72f, 0.00105f, 1.01f));
-    EXPECT_NEAR(pDistGrid[30], s30 * q, 1e-5 * s30);
+    EXPECT_NEAR(DistributionVectors().pDistGrid[30], s30 * q, 1e-5 * s30);
     EXPECT_NEAR(Area(), area, 1e-5 * area);
-    const float s20 = pDistGrid[30];
+    const float s20 = DistributionVectors().pDistGrid[30];
     ASSERT_TRUE(TransformToRh(0.72f));
-    EXPECT_TRUE(bDistRhTransformed);
-    EXPECT_NEAR(pDistGrid[30], 1e9f * S20ToStokesRadius(s20, 0.72f), 1e-4);
-    for (int i = 2; i <= nDistGrid; ++i) ASSERT_GT(pDistGrid[i], pDistGrid[i - 1]);
+    EXPECT_TRUE(DistributionPlot().bDistRhTransformed);
+    EXPECT_NEAR(DistributionVectors().pDistGrid[30], 1e9f * S20ToStokesRadius(s20, 0.72f), 1e-4);
+    for (int i = 2; i <= DistributionVectors().nDistGrid; ++i) ASSERT_GT(DistributionVectors().pDistGrid[i], DistributionVectors().pDistGrid[i - 1]);
     EXPECT_NEAR(Area(), area, 1e-5 * area);
   }
   // c(M): refused, unchanged.
   ResetModelFlags();
-  bContiModel = true;
+  ModelFlags().bContiModel = true;
   MakeDistribution(10, [](double s) { return s; });
   EXPECT_FALSE(TransformToS20w(0.73f, 0.72f, 0.00105f, 1.01f));
-  EXPECT_FLOAT_EQ(pDistGrid[10], 10.0f);
-  EXPECT_FLOAT_EQ(pDistValues[10], 10.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[10], 10.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[10], 10.0f);
 }
 
 // Solvent values that give no s20,w = s (eta / eta20,w) (1 - vbar20 rho20,w) /
@@ -83,9 +83,9 @@ TEST_F(TransformTest, S20wAndRhKeepTheArea) {
 // takes the factor of that formula. A vbar20 that gives no particle volume refuses
 // the Stokes radii before any grid value changes.
 TEST_F(TransformTest, S20wRefusalsNameTheSolventValueAtFault) {
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   MakeDistribution(20, [](double s) { return std::exp(-(s - 4.0) * (s - 4.0)); });
-  const float grid7 = pDistGrid[7], value7 = pDistValues[7];
+  const float grid7 = DistributionVectors().pDistGrid[7], value7 = DistributionVectors().pDistValues[7];
   const struct {
     float vbar, vbar20, viscosity, density;
     const char* cause;
@@ -103,38 +103,38 @@ TEST_F(TransformTest, S20wRefusalsNameTheSolventValueAtFault) {
     EXPECT_NE(result.message.find(r.cause), std::string::npos) << result.message;
     if (r.density * r.vbar < 1.0f)
       EXPECT_EQ(result.message.find("vbar rho"), std::string::npos) << "a buoyancy blamed: " << result.message;
-    EXPECT_EQ(pDistGrid[7], grid7);
-    EXPECT_EQ(pDistValues[7], value7);
+    EXPECT_EQ(DistributionVectors().pDistGrid[7], grid7);
+    EXPECT_EQ(DistributionVectors().pDistValues[7], value7);
   }
   // Dense, viscous buffer: q = (0.002 / 0.001002) (1 - 0.72 x 0.99823) / (1 - 0.8 x 1.2).
   const double q = (0.002 / 0.001002) * (1.0 - 0.72 * 0.99823) / (1.0 - 0.8 * 1.2);
   ASSERT_TRUE(TransformToS20w(0.8f, 0.72f, 0.002f, 1.2f));
-  EXPECT_NEAR(pDistGrid[7], grid7 * q, 1e-4 * grid7 * q);
-  EXPECT_NEAR(pDistValues[7], value7 / q, 1e-4 * value7 / q);
+  EXPECT_NEAR(DistributionVectors().pDistGrid[7], grid7 * q, 1e-4 * grid7 * q);
+  EXPECT_NEAR(DistributionVectors().pDistValues[7], value7 / q, 1e-4 * value7 / q);
 
-  const float s20 = pDistGrid[7];
+  const float s20 = DistributionVectors().pDistGrid[7];
   EXPECT_FALSE(TransformToRh(0.0f));
   EXPECT_NE(RhVbarRefusal(0.0f).find("partial specific volume at 20 C 0 ml/g"), std::string::npos);
-  EXPECT_FALSE(bDistRhTransformed);
-  EXPECT_EQ(pDistGrid[7], s20);
+  EXPECT_FALSE(DistributionPlot().bDistRhTransformed);
+  EXPECT_EQ(DistributionVectors().pDistGrid[7], s20);
 }
 
 // a(R) = a0 divides every value by a0; a power series is evaluated at the grid
 // value; a zero of a(R) on the grid is reported and changes nothing.
 TEST_F(TransformTest, SizeDependentSignalCorrection) {
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   MakeDistribution(10, [](double) { return 6.0; });
   const auto file = Temp("a.dat");
   std::ofstream(file) << "2.0\n";
   ASSERT_TRUE(ApplyMieScatCorrection(file.string()));
-  EXPECT_FLOAT_EQ(pDistValues[4], 3.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[4], 3.0f);
   std::ofstream(file) << "1.0\n0.5\n";  // a = 1 + R/2
   ASSERT_TRUE(ApplyMieScatCorrection(file.string()));
-  EXPECT_FLOAT_EQ(pDistValues[10], 3.0f / 6.0f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[10], 3.0f / 6.0f);
   std::ofstream(file) << "-5.0\n1.0\n";  // a(5) = 0 on the grid
   const TransformResult refused = ApplyMieScatCorrection(file.string());
   EXPECT_FALSE(refused);
-  EXPECT_FLOAT_EQ(pDistValues[10], 0.5f);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[10], 0.5f);
   EXPECT_NE(refused.message.find("a(R) = 0"), std::string::npos);
   std::filesystem::remove(file);
 }
@@ -143,9 +143,9 @@ TEST_F(TransformTest, SizeDependentSignalCorrection) {
 // (last segment extended) the table at s20,w = s; 1.0 without a table; a table of
 // one row or with non-increasing s is refused.
 TEST_F(TransformTest, MsTableInterpolationAndRefusals) {
-  VBAR = 0.73f;
-  fBufferDensity = 0.99823f;
-  RELVISCOSITY = 1.0f;
+  SolventConstants().VBAR = 0.73f;
+  SolventConstants().fBufferDensity = 0.99823f;
+  SolventConstants().RELVISCOSITY = 1.0f;
   const std::string saved = szMofsFile;
   const auto file = Temp("mofs.dat");
   szMofsFile = file.string();
@@ -157,7 +157,7 @@ TEST_F(TransformTest, MsTableInterpolationAndRefusals) {
   EXPECT_NEAR(MFromSTable(4.0), 60000.0f, 0.05f);
   EXPECT_NEAR(MFromSTable(5.0), 80000.0f, 0.05f);
   // Other solvent: s is first brought to standard conditions.
-  fBufferDensity = 1.1f;
+  SolventConstants().fBufferDensity = 1.1f;
   const double s20 = 3.0 * (1 - 0.73 * 0.99823) / (1 - 0.73 * 1.1);
   EXPECT_NEAR(MFromSTable(3.0), 1000.0 * (20.0 + 20.0 * (s20 - 2.0)), 0.1);
   FreeMofsTable();

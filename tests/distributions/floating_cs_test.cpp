@@ -104,46 +104,46 @@ class FloatingCs : public DistributionTest {
         y[i] = static_cast<float>(truth[static_cast<std::size_t>(j - 1)][static_cast<std::size_t>(i - 1)] +
                                   gauss(random));
       }
-      ScanInfo& info = pScanInfo[static_cast<std::size_t>(j)];
+      ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(j)];
       info.time = info.recordedTime = info.timeAtLoad = times[static_cast<std::size_t>(j - 1)];
       info.rpm = static_cast<float>(kRpm);
       info.temperature = 20.0f;
       InstallScanArrays(j, n, r, y, nullptr, false);
     }
-    fMeniscus = static_cast<float>(kMeniscus);
-    fBottom = static_cast<float>(kBottom);
-    fTemperatureK = 293.15f;
+    DataSet().fMeniscus = static_cast<float>(kMeniscus);
+    DataSet().fBottom = static_cast<float>(kBottom);
+    DataSet().fTemperatureK = 293.15f;
     ASSERT_TRUE(BuildCommonRadialGrid());
-    fFitLeftLim = 6.05f;
-    fFitRightLim = 7.15f;
+    DataSet().fFitLeftLim = 6.05f;
+    DataSet().fFitRightLim = 7.15f;
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
   }
 
   // Plain c(s) from lo to hi S over count points with the given vbar, water at 20 C.
   static void SetCs(float lo, float hi, float count, float vbar) {
-    bContiModel = bContiSModel = true;
-    pParams[kContiSlotGridMin] = lo;
-    pParams[kContiSlotGridMax] = hi;
-    pParams[kContiSlotGridCount] = count;
-    pParams[kContiSlotConfidence] = 0.68f;
-    pParams[kContiSlotVbar] = vbar;
-    pParams[kContiSlotDensity] = static_cast<float>(kDensity);
-    pParams[kContiSlotViscosity] = static_cast<float>(kViscosity);
-    pParams[kContiSlotFrictionalRatio] = static_cast<float>(kFf0);
-    pParams[13] = fMeniscus;
-    pParams[14] = fBottom;
-    for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
-    bFitTINoise = bFitRINoise = false;
+    ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = lo;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = hi;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = count;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotVbar] = vbar;
+    AnalysisSwitches().pParams[kContiSlotDensity] = static_cast<float>(kDensity);
+    AnalysisSwitches().pParams[kContiSlotViscosity] = static_cast<float>(kViscosity);
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = static_cast<float>(kFf0);
+    AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+    AnalysisSwitches().pParams[14] = DataSet().fBottom;
+    for (int i = 1; i <= nModelParams; ++i) AnalysisSwitches().pParamFitFlags[i] = 0;
+    AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
   }
 
   static double Rmsd() {
     double sum = 0.0;
     long count = 0;
-    for (int j = 1; j <= nScans; ++j) {
+    for (int j = 1; j <= DataSet().nScans; ++j) {
       const std::size_t s = static_cast<std::size_t>(j);
-      for (int p = pFitFirst[s]; p <= pFitLast[s]; ++p, ++count)
-        sum += (ppSignal[s][p] - ppFit[s][p]) * (ppSignal[s][p] - ppFit[s][p]);
+      for (int p = DataSet().pFitFirst[s]; p <= DataSet().pFitLast[s]; ++p, ++count)
+        sum += (DataSet().ppSignal[s][p] - DataSet().ppFit[s][p]) * (DataSet().ppSignal[s][p] - DataSet().ppFit[s][p]);
     }
     return std::sqrt(sum / static_cast<double>(count));
   }
@@ -161,17 +161,17 @@ TEST_F(FloatingCs, GridOfSTheBuoyancyForbidsIsRefusedWithItsReason) {
   EXPECT_NE(run.message.text.find("negative s"), std::string::npos) << run.message.text;
   EXPECT_NE(run.message.text.find("nothing floats"), std::string::npos) << run.message.text;
   EXPECT_NE(run.message.text.find("vbar x density above 1"), std::string::npos) << run.message.text;
-  EXPECT_EQ(pppKernels, nullptr);
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_EQ(DistributionStorage().pppKernels, nullptr);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
 
   // An evaluation inside a Fit or a time course says the same, before any kernel.
   UnpackModelParams();
-  bContiInnerRun = true;
+  DistributionModels().bContiInnerRun = true;
   run = RunContiSed(nullptr);
-  bContiInnerRun = false;
+  DistributionModels().bContiInnerRun = false;
   EXPECT_EQ(run.outcome, ContiRunOutcome::NotStarted);
   EXPECT_NE(run.message.text.find("nothing floats"), std::string::npos) << run.message.text;
-  EXPECT_EQ(pppKernels, nullptr);
+  EXPECT_EQ(DistributionStorage().pppKernels, nullptr);
 
   SetCs(1.0f, 10.0f, 30.0f, static_cast<float>(kFloatingVbar));
   run = RunContiSed(nullptr);
@@ -179,29 +179,29 @@ TEST_F(FloatingCs, GridOfSTheBuoyancyForbidsIsRefusedWithItsReason) {
   EXPECT_NE(run.message.text.find("nothing sediments"), std::string::npos) << run.message.text;
 
   // Settings the buoyancy allows: nothing to refuse.
-  bContiModel = bContiSModel = true;
-  VBAR = 0.73f;
-  fBufferDensity = static_cast<float>(kDensity);
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+  SolventConstants().VBAR = 0.73f;
+  SolventConstants().fBufferDensity = static_cast<float>(kDensity);
   EXPECT_EQ(BuoyancySignRefusal(0.0, 15.0), "");
   EXPECT_NE(BuoyancySignRefusal(-0.5, 15.0), "");
-  VBAR = static_cast<float>(kFloatingVbar);
+  SolventConstants().VBAR = static_cast<float>(kFloatingVbar);
   EXPECT_EQ(BuoyancySignRefusal(-10.0, 0.0), "");
   // A stored grid is judged once it is read.
   const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) / "floating_cs";
   std::filesystem::create_directories(dir);
-  szSdistPath = (dir / "sdist").string();
+  DataSet().szSdistPath = (dir / "sdist").string();
   float stored[] = {0.0f, -3.0f, -2.0f, -1.0f};  // index 0 unused
   ASSERT_TRUE(SaveDistributionGrid(stored, 3));
-  VBAR = 0.73f;
-  bUseStoredGrid = true;
+  SolventConstants().VBAR = 0.73f;
+  DistributionGrid().bUseStoredGrid = true;
   std::string why;
   EXPECT_FALSE(SetupContiGrid(&why));
   EXPECT_NE(why.find("nothing floats"), std::string::npos) << why;
-  bUseStoredGrid = false;
+  DistributionGrid().bUseStoredGrid = false;
   // A model with its own D needs no mass: c(s) with an invariant D takes any s.
-  bContiSModel = false;
-  bCsInvariantD = true;
-  VBAR = 0.73f;
+  ModelFlags().bContiSModel = false;
+  ModelFlags().bCsInvariantD = true;
+  SolventConstants().VBAR = 0.73f;
   EXPECT_EQ(BuoyancySignRefusal(-10.0, -1.0), "");
 }
 
@@ -227,8 +227,8 @@ TEST_F(FloatingCs, FloatingSpeciesIsRecoveredWhenVbarTimesDensityExceedsOne) {
 TEST_F(FloatingCs, KernelsLeftOutOfAFarGridHoldNoMaterial) {
   InstallData({{-8.0, 2.27e-7, 0.3}, {-20.0, 1.435e-7, 0.4}}, 3, 50.0);
   SetCs(-150.0f, 0.0f, 11.0f, 0.9f);
-  pParams[kContiSlotDensity] = 1.2f;
-  pParams[kContiSlotFrictionalRatio] = 1.3f;
+  AnalysisSwitches().pParams[kContiSlotDensity] = 1.2f;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.3f;
   const ContiRunResult run = RunContiSed(nullptr);
   ASSERT_EQ(run.outcome, ContiRunOutcome::Computed) << run.message.text;
   // "N of the 11 kernels of the distribution (s from a to b S; s = c S) ...".
@@ -249,12 +249,12 @@ TEST_F(FloatingCs, KernelsLeftOutOfAFarGridHoldNoMaterial) {
       ADD_FAILURE() << range;
   }
   int inside = 0;
-  for (int i = 1; i <= nDistGrid; ++i) {
-    const double s = pDistGrid[i];
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
+    const double s = DistributionVectors().pDistGrid[i];
     for (const auto& [lo, hi] : ranges) {
       if (s < lo - 1e-4 || s > hi + 1e-4) continue;
       ++inside;
-      EXPECT_EQ(pDistValues[i], 0.0f) << "s " << s;
+      EXPECT_EQ(DistributionVectors().pDistValues[i], 0.0f) << "s " << s;
     }
   }
   EXPECT_EQ(inside, failed) << note;

@@ -31,13 +31,13 @@ Means KernelMeans(const NEQBuildPlan& plan) {
   Means m;
   const GridFitPoints fit = CurrentGridFitPoints();
   for (int k = 1; k <= plan.order; ++k) {
-    std::fill(ppKernelRadiusMean[k] + 1, ppKernelRadiusMean[k] + nGridPoints + 1, nan);
-    std::fill(ppKernelScanMean[k] + 1, ppKernelScanMean[k] + nScans + 1, nan);
-    pKernelMean[k] = nan;
+    std::fill(DistributionStorage().ppKernelRadiusMean[k] + 1, DistributionStorage().ppKernelRadiusMean[k] + CurrentGrid().nGridPoints + 1, nan);
+    std::fill(DistributionStorage().ppKernelScanMean[k] + 1, DistributionStorage().ppKernelScanMean[k] + DataSet().nScans + 1, nan);
+    DistributionStorage().pKernelMean[k] = nan;
     ComputeNormalEquationRowMeans(plan, k, fit);
-    m.radius.insert(m.radius.end(), ppKernelRadiusMean[k] + 1, ppKernelRadiusMean[k] + nGridPoints + 1);
-    m.scan.insert(m.scan.end(), ppKernelScanMean[k] + 1, ppKernelScanMean[k] + nScans + 1);
-    m.global.push_back(pKernelMean[k]);
+    m.radius.insert(m.radius.end(), DistributionStorage().ppKernelRadiusMean[k] + 1, DistributionStorage().ppKernelRadiusMean[k] + CurrentGrid().nGridPoints + 1);
+    m.scan.insert(m.scan.end(), DistributionStorage().ppKernelScanMean[k] + 1, DistributionStorage().ppKernelScanMean[k] + DataSet().nScans + 1);
+    m.global.push_back(DistributionStorage().pKernelMean[k]);
   }
   return m;
 }
@@ -48,12 +48,12 @@ bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
 
 // Each kernel's rows handed to its sums as a solver writes them, scan by scan.
 void SolverWritesEveryKernel(int kernels) {
-  const int nFit = iFitLast - iFitFirst + 1;
+  const int nFit = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
   for (int k = 1; k <= kernels; ++k) {
     ProfileSums* sums = KernelSumsSlot(k);
     ASSERT_NE(sums, nullptr);
-    sums->Begin(pppKernels[k], 1, nScans, nGridPoints, iFitFirst, nFit);
-    for (int s = 1; s <= nScans; ++s) sums->Written(s, pppKernels[k][s], nGridPoints);
+    sums->Begin(DistributionStorage().pppKernels[k], 1, DataSet().nScans, CurrentGrid().nGridPoints, CurrentGrid().iFitFirst, nFit);
+    for (int s = 1; s <= DataSet().nScans; ++s) sums->Written(s, DistributionStorage().pppKernels[k][s], CurrentGrid().nGridPoints);
   }
 }
 
@@ -65,8 +65,8 @@ TEST_F(KernelSumsTest, MeansFromTheSolversSumsEqualThePassOverTheKernels) {
   for (bool masked : {false, true}) {
     InstallFlatDataSet(7, 90);
     MakeKernels(EvenS(5, 1.0, 12.0));
-    iFitFirst = 4;
-    iFitLast = 83;
+    CurrentGrid().iFitFirst = 4;
+    CurrentGrid().iFitLast = 83;
     std::vector<unsigned char> measured(91, 1);
     if (masked) measured[20] = measured[21] = measured[22] = measured[60] = 0;
     SetGridPointMask(measured);
@@ -77,7 +77,7 @@ TEST_F(KernelSumsTest, MeansFromTheSolversSumsEqualThePassOverTheKernels) {
       const Means pass = KernelMeans(plan);
       SolverWritesEveryKernel(plan.order);
       for (int k = 1; k <= plan.order; ++k)
-        ASSERT_NE(CurrentKernelSums(k, 1, nScans, nGridPoints, iFitFirst, iFitLast - iFitFirst + 1), nullptr);
+        ASSERT_NE(CurrentKernelSums(k, 1, DataSet().nScans, CurrentGrid().nGridPoints, CurrentGrid().iFitFirst, CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1), nullptr);
       const Means kept = KernelMeans(plan);
       EXPECT_TRUE(SameBits(pass.radius, kept.radius));
       EXPECT_TRUE(SameBits(pass.scan, kept.scan));
@@ -89,7 +89,7 @@ TEST_F(KernelSumsTest, MeansFromTheSolversSumsEqualThePassOverTheKernels) {
   const NEQBuildPlan plan = PlanNormalEquations(NoiseModel::TIRI);
   SolverWritesEveryKernel(plan.order);
   const Means before = KernelMeans(plan);
-  pppKernels[1][2][40] += 1.0f;
+  DistributionStorage().pppKernels[1][2][40] += 1.0f;
   EXPECT_TRUE(SameBits(KernelMeans(plan).radius, before.radius));
   ForgetAllKernelSums();
   EXPECT_FALSE(SameBits(KernelMeans(plan).radius, before.radius));
@@ -98,11 +98,11 @@ TEST_F(KernelSumsTest, MeansFromTheSolversSumsEqualThePassOverTheKernels) {
 TEST_F(KernelSumsTest, SumsOfRowsWrittenOtherwiseAreNotTaken) {
   InstallFlatDataSet(6, 60);
   MakeKernels(EvenS(4, 1.0, 10.0));
-  iFitFirst = 3;
-  iFitLast = 55;
-  const int nFit = iFitLast - iFitFirst + 1;
+  CurrentGrid().iFitFirst = 3;
+  CurrentGrid().iFitLast = 55;
+  const int nFit = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
   auto current = [&](int k, int fitFirst = 3) {
-    return CurrentKernelSums(k, 1, nScans, nGridPoints, fitFirst, nFit) != nullptr;
+    return CurrentKernelSums(k, 1, DataSet().nScans, CurrentGrid().nGridPoints, fitFirst, nFit) != nullptr;
   };
   SolverWritesEveryKernel(4);
   EXPECT_TRUE(current(1));
@@ -115,12 +115,12 @@ TEST_F(KernelSumsTest, SumsOfRowsWrittenOtherwiseAreNotTaken) {
   EXPECT_FALSE(current(4));
   // Scans out of order, or one written again: incomplete until all follow scan 1.
   ProfileSums* sums = KernelSumsSlot(1);
-  sums->Begin(pppKernels[1], 1, nScans, nGridPoints, iFitFirst, nFit);
-  for (int s : {1, 2, 4, 3, 5, 6}) sums->Written(s, pppKernels[1][s], nGridPoints);
+  sums->Begin(DistributionStorage().pppKernels[1], 1, DataSet().nScans, CurrentGrid().nGridPoints, CurrentGrid().iFitFirst, nFit);
+  for (int s : {1, 2, 4, 3, 5, 6}) sums->Written(s, DistributionStorage().pppKernels[1][s], CurrentGrid().nGridPoints);
   EXPECT_FALSE(current(1));
-  for (int s = 1; s <= nScans; ++s) sums->Written(s, pppKernels[1][s], nGridPoints);
+  for (int s = 1; s <= DataSet().nScans; ++s) sums->Written(s, DistributionStorage().pppKernels[1][s], CurrentGrid().nGridPoints);
   EXPECT_TRUE(current(1));
-  sums->Written(4, pppKernels[1][4], nGridPoints);
+  sums->Written(4, DistributionStorage().pppKernels[1][4], CurrentGrid().nGridPoints);
   EXPECT_FALSE(current(1));
   // The kernel array made again: no sums.
   SolverWritesEveryKernel(4);

@@ -51,11 +51,11 @@ void LoadNormalEquations(const Problem& p) {
   for (int i = 1; i <= p.n; ++i) {
     double b = 0.0;
     for (int r = 0; r < p.m; ++r) b += p.K[r][i - 1] * p.y[r];
-    pNormalRhs[i] = b;
+    DistributionStorage().pNormalRhs[i] = b;
     for (int j = 1; j <= p.n; ++j) {
       double a = 0.0;
       for (int r = 0; r < p.m; ++r) a += p.K[r][i - 1] * p.K[r][j - 1];
-      ppNormalMatrix[i][j] = ppNormalMatrixReg[i][j] = a;
+      DistributionStorage().ppNormalMatrix[i][j] = DistributionStorage().ppNormalMatrixReg[i][j] = a;
     }
   }
 }
@@ -65,8 +65,8 @@ double Objective(const std::vector<double>& x, int n) {
   double q = 0.0;
   for (int i = 1; i <= n; ++i) {
     double ax = 0.0;
-    for (int j = 1; j <= n; ++j) ax += ppNormalMatrixReg[i][j] * x[static_cast<std::size_t>(j)];
-    q += 0.5 * x[static_cast<std::size_t>(i)] * ax - pNormalRhs[i] * x[static_cast<std::size_t>(i)];
+    for (int j = 1; j <= n; ++j) ax += DistributionStorage().ppNormalMatrixReg[i][j] * x[static_cast<std::size_t>(j)];
+    q += 0.5 * x[static_cast<std::size_t>(i)] * ax - DistributionStorage().pNormalRhs[i] * x[static_cast<std::size_t>(i)];
   }
   return q;
 }
@@ -75,12 +75,12 @@ double Objective(const std::vector<double>& x, int n) {
 // x = 0 and w = 0 where x > 0 (relative to the size of b).
 void ExpectKKT(int n) {
   double scale = 0.0;
-  for (int i = 1; i <= n; ++i) scale = std::max(scale, std::fabs(pNormalRhs[i]));
+  for (int i = 1; i <= n; ++i) scale = std::max(scale, std::fabs(DistributionStorage().pNormalRhs[i]));
   for (int i = 1; i <= n; ++i) {
-    double w = pNormalRhs[i];
-    for (int j = 1; j <= n; ++j) w -= ppNormalMatrixReg[i][j] * pDistSolution[j];
-    EXPECT_GE(pDistSolution[i], 0.0) << i;
-    if (pDistSolution[i] > 0.0) {
+    double w = DistributionStorage().pNormalRhs[i];
+    for (int j = 1; j <= n; ++j) w -= DistributionStorage().ppNormalMatrixReg[i][j] * DistributionStorage().pDistSolution[j];
+    EXPECT_GE(DistributionStorage().pDistSolution[i], 0.0) << i;
+    if (DistributionStorage().pDistSolution[i] > 0.0) {
       EXPECT_NEAR(w, 0.0, 1e-9 * scale) << i;
     } else {
       EXPECT_LE(w, 1e-9 * scale) << i;
@@ -97,7 +97,7 @@ TEST_F(NnlsTest, SolutionMeetsTheOptimalityConditions) {
   EXPECT_TRUE(NNLS());
   ExpectKKT(40);
   int zeros = 0;
-  for (int i = 1; i <= 40; ++i) zeros += pDistSolution[i] == 0.0;
+  for (int i = 1; i <= 40; ++i) zeros += DistributionStorage().pDistSolution[i] == 0.0;
   EXPECT_GT(zeros, 0);  // the bound is active somewhere
 }
 
@@ -120,8 +120,8 @@ TEST_F(NnlsTest, MatchesTheBestOfAllActiveSets) {
       double** a = dmatrix(1, m, 1, m);
       double* b = dvector(1, m);
       for (int r = 1; r <= m; ++r) {
-        for (int c = 1; c <= m; ++c) a[r][c] = ppNormalMatrixReg[free[r - 1]][free[c - 1]];
-        b[r] = pNormalRhs[free[r - 1]];
+        for (int c = 1; c <= m; ++c) a[r][c] = DistributionStorage().ppNormalMatrixReg[free[r - 1]][free[c - 1]];
+        b[r] = DistributionStorage().pNormalRhs[free[r - 1]];
       }
       SolveLinearSystem(a, b, m, false);
       bool feasible = true;
@@ -140,14 +140,14 @@ TEST_F(NnlsTest, MatchesTheBestOfAllActiveSets) {
     }
   }
   ASSERT_TRUE(NNLS());
-  for (int i = 1; i <= n; ++i) EXPECT_NEAR(pDistSolution[i], bestX[static_cast<std::size_t>(i)], 1e-9) << i;
+  for (int i = 1; i <= n; ++i) EXPECT_NEAR(DistributionStorage().pDistSolution[i], bestX[static_cast<std::size_t>(i)], 1e-9) << i;
 }
 
 TEST_F(NnlsTest, NonPositiveRightHandSideGivesZeroAtOnce) {
   LoadNormalEquations(RandomProblem(5, 50, 1, {1, 1, 1, 1, 1}));
-  for (int i = 1; i <= 5; ++i) pNormalRhs[i] = i == 3 ? 1e-11 : -1.0;
+  for (int i = 1; i <= 5; ++i) DistributionStorage().pNormalRhs[i] = i == 3 ? 1e-11 : -1.0;
   EXPECT_TRUE(NNLS());
-  for (int i = 1; i <= 5; ++i) EXPECT_EQ(pDistSolution[i], 0.0);
+  for (int i = 1; i <= 5; ++i) EXPECT_EQ(DistributionStorage().pDistSolution[i], 0.0);
 }
 
 TEST_F(NnlsTest, IdenticalKernelsAreNoFailureAndStayNonNegative) {
@@ -171,31 +171,31 @@ TEST_F(NnlsTest, SolvesOnlyTheOrderTheBuildWrote) {
   const std::vector<double> truth = {1.0, 0.0, 2.0, 0.7};
   LoadNormalEquations(RandomProblem(4, 100, 2, truth));
   std::vector<double> reference(4, 0.0);
-  nNEQUnknowns = 3;
+  DistributionStorage().nNEQUnknowns = 3;
   ASSERT_TRUE(NNLS());
-  for (int i = 1; i <= 3; ++i) reference[static_cast<std::size_t>(i)] = pDistSolution[i];
-  for (int j = 1; j <= 4; ++j) ppNormalMatrixReg[4][j] = ppNormalMatrixReg[j][4] = -1e6;
-  pNormalRhs[4] = 1e9;  // stale values that must not matter
-  pDistSolution[4] = 123.0;
+  for (int i = 1; i <= 3; ++i) reference[static_cast<std::size_t>(i)] = DistributionStorage().pDistSolution[i];
+  for (int j = 1; j <= 4; ++j) DistributionStorage().ppNormalMatrixReg[4][j] = DistributionStorage().ppNormalMatrixReg[j][4] = -1e6;
+  DistributionStorage().pNormalRhs[4] = 1e9;  // stale values that must not matter
+  DistributionStorage().pDistSolution[4] = 123.0;
   ASSERT_TRUE(NNLS());
-  for (int i = 1; i <= 3; ++i) EXPECT_EQ(pDistSolution[i], reference[static_cast<std::size_t>(i)]);
-  EXPECT_EQ(pDistSolution[4], 123.0);
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(DistributionStorage().pDistSolution[i], reference[static_cast<std::size_t>(i)]);
+  EXPECT_EQ(DistributionStorage().pDistSolution[4], 123.0);
 }
 
 // A kernel that came out as NaN makes equations without a solution: a reported
 // failure with a zero solution, in batch mode the series code without a box.
 TEST_F(NnlsTest, NonFiniteEquationsAreAReportedFailure) {
   LoadNormalEquations(RandomProblem(3, 30, 4, {1.0, 1.0, 1.0}));
-  ppNormalMatrixReg[2][2] = std::nan("");
+  DistributionStorage().ppNormalMatrixReg[2][2] = std::nan("");
   backend->QueueMessageBox(IDOK, "Error");
   EXPECT_FALSE(NNLS());
   EXPECT_TRUE(backend->AllAnswersUsed());
-  for (int i = 1; i <= 3; ++i) EXPECT_EQ(pDistSolution[i], 0.0);
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(DistributionStorage().pDistSolution[i], 0.0);
 
   nSeriesErrorCode = 0;
   bBatchMode = true;
   LoadNormalEquations(RandomProblem(3, 30, 4, {1.0, 1.0, 1.0}));
-  pNormalRhs[1] = std::nan("");
+  DistributionStorage().pNormalRhs[1] = std::nan("");
   EXPECT_FALSE(NNLS());
   EXPECT_EQ(nSeriesErrorCode, 2);
   EXPECT_EQ(backend->Transcript().size(), 1u);
@@ -230,7 +230,7 @@ TEST_F(NnlsTest, UnbracketedRootIsAReportedFailureNotASilentZero) {
   EXPECT_TRUE(failed);
   EXPECT_TRUE(backend->AllAnswersUsed());
 
-  bCsWormChain = true;
+  ModelFlags().bCsWormChain = true;
   failed = false;
   zbrent(AlwaysPositive, 0.0f, 1.0f, 1e-6f, &failed);
   EXPECT_TRUE(failed);

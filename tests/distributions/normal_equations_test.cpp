@@ -51,8 +51,8 @@ void SmallExperiment(int kernels = 12) {
   for (int g = 0; g < 80; ++g) ti[static_cast<std::size_t>(g)] = 0.01 * std::sin(0.3 * g);
   for (int s = 0; s < 6; ++s) ri[static_cast<std::size_t>(s)] = 0.02 * s;
   MakeData(amp, ti, ri, 0.002);
-  iFitFirst = 5;
-  iFitLast = 74;
+  CurrentGrid().iFitFirst = 5;
+  CurrentGrid().iFitLast = 74;
 }
 
 // The equations from their definition, in double: means, centred values, sums.
@@ -63,13 +63,13 @@ struct Reference {
 };
 
 Reference BruteForce(NoiseModel model, float baseline, int s0, int s1) {
-  const int N = nDistGrid, G = nGridPoints;
-  auto y = [](int s, int g) { return static_cast<double>(ppGridSignal[static_cast<std::size_t>(s)][g]); };
-  auto K = [](int k, int s, int g) { return static_cast<double>(pppKernels[k][s][g]); };
-  const double S = s1 - s0 + 1, P = iFitLast - iFitFirst + 1;
-  std::vector<double> yr(G + 1, 0.0), ys(nScans + 1, 0.0);
+  const int N = DistributionVectors().nDistGrid, G = CurrentGrid().nGridPoints;
+  auto y = [](int s, int g) { return static_cast<double>(CurrentGrid().ppGridSignal[static_cast<std::size_t>(s)][g]); };
+  auto K = [](int k, int s, int g) { return static_cast<double>(DistributionStorage().pppKernels[k][s][g]); };
+  const double S = s1 - s0 + 1, P = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
+  std::vector<double> yr(G + 1, 0.0), ys(DataSet().nScans + 1, 0.0);
   std::vector<std::vector<double>> kr(N + 1, std::vector<double>(G + 1, 0.0)),
-      ks(N + 1, std::vector<double>(nScans + 1, 0.0));
+      ks(N + 1, std::vector<double>(DataSet().nScans + 1, 0.0));
   std::vector<double> km(N + 1, 0.0);
   double ym = 0.0;
   for (int s = s0; s <= s1; ++s) {
@@ -77,7 +77,7 @@ Reference BruteForce(NoiseModel model, float baseline, int s0, int s1) {
       yr[g] += y(s, g) / S;
       for (int k = 1; k <= N; ++k) kr[k][g] += K(k, s, g) / S;
     }
-    for (int g = iFitFirst; g <= iFitLast; ++g) {
+    for (int g = CurrentGrid().iFitFirst; g <= CurrentGrid().iFitLast; ++g) {
       ys[s] += y(s, g) / P;
       ym += y(s, g) / (S * P);
       for (int k = 1; k <= N; ++k) {
@@ -103,7 +103,7 @@ Reference BruteForce(NoiseModel model, float baseline, int s0, int s1) {
   r.A.assign(N + 1, std::vector<double>(N + 1, 0.0));
   r.b.assign(N + 1, 0.0);
   for (int s = s0; s <= s1; ++s) {
-    for (int g = iFitFirst; g <= iFitLast; ++g) {
+    for (int g = CurrentGrid().iFitFirst; g <= CurrentGrid().iFitLast; ++g) {
       const double yv = yc(s, g);
       r.sumSq += yv * yv;
       for (int i = 1; i <= N; ++i) {
@@ -116,16 +116,16 @@ Reference BruteForce(NoiseModel model, float baseline, int s0, int s1) {
 }
 
 void ExpectEquationsNear(const Reference& r, const char* what) {
-  const int N = nNEQUnknowns;
+  const int N = DistributionStorage().nNEQUnknowns;
   double scale = 0.0;
   for (int i = 1; i <= N; ++i) scale = std::max(scale, std::fabs(r.A[i][i]));
   for (int i = 1; i <= N; ++i) {
-    EXPECT_NEAR(pNormalRhs[i], r.b[i], 1e-5 * (std::fabs(r.b[i]) + scale)) << what << " b " << i;
+    EXPECT_NEAR(DistributionStorage().pNormalRhs[i], r.b[i], 1e-5 * (std::fabs(r.b[i]) + scale)) << what << " b " << i;
     for (int j = 1; j <= N; ++j) {
-      EXPECT_NEAR(ppNormalMatrix[i][j], r.A[i][j], 1e-5 * scale) << what << " A " << i << "," << j;
+      EXPECT_NEAR(DistributionStorage().ppNormalMatrix[i][j], r.A[i][j], 1e-5 * scale) << what << " A " << i << "," << j;
     }
   }
-  EXPECT_NEAR(dSumSqData, r.sumSq, 1e-5 * r.sumSq) << what;
+  EXPECT_NEAR(NormalEquations().dSumSqData, r.sumSq, 1e-5 * r.sumSq) << what;
 }
 
 // Everything a build leaves for the solve and the noise, as raw bytes.
@@ -135,26 +135,26 @@ std::vector<unsigned char> Snapshot() {
     const auto* c = static_cast<const unsigned char*>(p);
     bytes.insert(bytes.end(), c, c + n);
   };
-  const int N = nNEQUnknowns;
-  for (int i = 1; i <= N; ++i) add(ppNormalMatrix[i] + 1, N * sizeof(double));
-  add(pNormalRhs + 1, N * sizeof(double));
-  add(&dSumSqData, sizeof dSumSqData);
-  add(&dDataMean, sizeof dDataMean);
-  add(pKernelMean + 1, N * sizeof(double));
-  add(pDataScanMean + 1, nScans * sizeof(double));
-  add(pDataRadiusMean + 1, nGridPoints * sizeof(double));
+  const int N = DistributionStorage().nNEQUnknowns;
+  for (int i = 1; i <= N; ++i) add(DistributionStorage().ppNormalMatrix[i] + 1, N * sizeof(double));
+  add(DistributionStorage().pNormalRhs + 1, N * sizeof(double));
+  add(&NormalEquations().dSumSqData, sizeof NormalEquations().dSumSqData);
+  add(&NormalEquations().dDataMean, sizeof NormalEquations().dDataMean);
+  add(DistributionStorage().pKernelMean + 1, N * sizeof(double));
+  add(DistributionStorage().pDataScanMean + 1, DataSet().nScans * sizeof(double));
+  add(DistributionStorage().pDataRadiusMean + 1, CurrentGrid().nGridPoints * sizeof(double));
   for (int k = 1; k <= N; ++k) {
-    add(ppKernelScanMean[k] + 1, nScans * sizeof(double));
-    add(ppKernelRadiusMean[k] + 1, nGridPoints * sizeof(double));
+    add(DistributionStorage().ppKernelScanMean[k] + 1, DataSet().nScans * sizeof(double));
+    add(DistributionStorage().ppKernelRadiusMean[k] + 1, CurrentGrid().nGridPoints * sizeof(double));
   }
   return bytes;
 }
 
 void ClearWorkspace() {
-  const int N = nWorkspaceUnknowns;
+  const int N = DistributionStorage().nWorkspaceUnknowns;
   for (int i = 1; i <= N; ++i) {
-    for (int j = 1; j <= N; ++j) ppNormalMatrix[i][j] = -7.0;
-    pNormalRhs[i] = -7.0;
+    for (int j = 1; j <= N; ++j) DistributionStorage().ppNormalMatrix[i][j] = -7.0;
+    DistributionStorage().pNormalRhs[i] = -7.0;
   }
 }
 
@@ -169,17 +169,17 @@ using NormalEquationsTest = DistributionTest;
 TEST_F(NormalEquationsTest, EveryNoiseModelBuildsTheEquationsOfItsCentring) {
   SmallExperiment();
   for (NoiseModel m : kModels) {
-    fBaseline = 0.05f;
+    ModelParams().fBaseline = 0.05f;
     ASSERT_TRUE(BuildNormalEquations(m)) << Name(m);
-    EXPECT_EQ(nNEQUnknowns, nDistGrid);
-    ExpectEquationsNear(BruteForce(m, 0.05f, 1, nScans), Name(m));
+    EXPECT_EQ(DistributionStorage().nNEQUnknowns, DistributionVectors().nDistGrid);
+    ExpectEquationsNear(BruteForce(m, 0.05f, 1, DataSet().nScans), Name(m));
   }
 }
 
 TEST_F(NormalEquationsTest, TimeCourseCentresOverItsScanRange) {
   SmallExperiment();
-  iContiFirstScan = 2;
-  iContiLastScan = 4;
+  NormalEquations().iContiFirstScan = 2;
+  NormalEquations().iContiLastScan = 4;
   ASSERT_TRUE(BuildNormalEquationsScanRange());
   ExpectEquationsNear(BruteForce(NoiseModel::Baseline, 0.0f, 2, 4), "scan range");
 }
@@ -188,7 +188,7 @@ TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
   SmallExperiment();
   for (NoiseModel m : kModels) {
     ClearWorkspace();
-    fBaseline = 0.05f;
+    ModelParams().fBaseline = 0.05f;
     ASSERT_TRUE(BuildNormalEquations(m));
     const std::vector<unsigned char> serial = Snapshot();
     for (int threads : {0, 1, 2, 3, 7, 40}) {  // 0: one thread
@@ -211,23 +211,23 @@ TEST_F(NormalEquationsTest, ThreadedBuildEqualsSerialBuildBitForBit) {
 // number of threads, must give these bits: the Run's results then do not depend on
 // how the work was shared.
 Reference ChunkedSums(NoiseModel model, float baseline) {
-  const int N = nNEQUnknowns, P = iFitLast - iFitFirst + 1;
+  const int N = DistributionStorage().nNEQUnknowns, P = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
   Reference r;
   r.A.assign(N + 1, std::vector<double>(N + 1, 0.0));
   r.b.assign(N + 1, 0.0);
   const NEQBuildPlan plan = PlanNormalEquations(model);
   const GridFitPoints fit = CurrentGridFitPoints();
   std::vector<std::vector<double>> v(N + 1, std::vector<double>(P, 0.0));
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     for (int p = 0; p < P; ++p) {
-      const int g = iFitFirst + p;
-      double y = ppGridSignal[Idx(s)][g];
+      const int g = CurrentGrid().iFitFirst + p;
+      double y = CurrentGrid().ppGridSignal[Idx(s)][g];
       switch (model) {
         case NoiseModel::Plain: y -= baseline; break;
-        case NoiseModel::Baseline: y -= dDataMean; break;
-        case NoiseModel::TI: y -= pDataRadiusMean[g]; break;
-        case NoiseModel::RI: y -= pDataScanMean[s]; break;
-        case NoiseModel::TIRI: y = y - pDataRadiusMean[g] - pDataScanMean[s] + dDataMean; break;
+        case NoiseModel::Baseline: y -= NormalEquations().dDataMean; break;
+        case NoiseModel::TI: y -= DistributionStorage().pDataRadiusMean[g]; break;
+        case NoiseModel::RI: y -= DistributionStorage().pDataScanMean[s]; break;
+        case NoiseModel::TIRI: y = y - DistributionStorage().pDataRadiusMean[g] - DistributionStorage().pDataScanMean[s] + NormalEquations().dDataMean; break;
       }
       v[0][Idx(p)] = static_cast<float>(y);
     }
@@ -236,7 +236,7 @@ Reference ChunkedSums(NoiseModel model, float baseline) {
       for (double& x : v[Idx(k)]) x = static_cast<float>(x);
     }
     for (int p = 0; p < P; ++p)
-      if (!fit.Counts(iFitFirst + p))
+      if (!fit.Counts(CurrentGrid().iFitFirst + p))
         for (int k = 0; k <= N; ++k) v[Idx(k)][Idx(p)] = 0.0;
     for (int i = 0; i <= N; ++i) {
       for (int j = 0; j <= i; ++j) {
@@ -276,13 +276,13 @@ TEST_F(NormalEquationsTest, EachPanelIsCentredOnceAndTheSumsKeepTheirOrder) {
   for (int g = 0; g < 320; ++g) ti[Idx(g)] = 0.01 * std::sin(0.05 * g);
   MakeData({0.0, 0.4, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.3, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.2, 0.0, 0.0},
            ti, {0.0, 0.01, 0.02, -0.01, 0.0}, 0.002);
-  iFitFirst = 6;
-  iFitLast = 6 + 300 - 1;  // chunks of 128, 128 and 44 points
+  CurrentGrid().iFitFirst = 6;
+  CurrentGrid().iFitLast = 6 + 300 - 1;  // chunks of 128, 128 and 44 points
   std::vector<unsigned char> measured(321, 1);
   for (int g = 150; g < 160; ++g) measured[Idx(g)] = 0;
   SetGridPointMask(measured);
   for (NoiseModel m : kModels) {
-    fBaseline = 0.05f;
+    ModelParams().fBaseline = 0.05f;
     const NEQBuildPlan plan = PlanNormalEquations(m);
     const int panels = (plan.order + 1 + kNEQPanel - 1) / kNEQPanel;
     for (int threads = 1; threads <= 9; ++threads) {
@@ -301,13 +301,13 @@ TEST_F(NormalEquationsTest, EachPanelIsCentredOnceAndTheSumsKeepTheirOrder) {
       for (double x : sums) sumSq += x;
       FinishNormalEquations(plan, sumSq);
       const std::string what = std::string(Name(m)) + " on " + std::to_string(threads) + " threads";
-      EXPECT_EQ(scratch->panelsCentred.load(), nScans * 3 * panels) << what;
+      EXPECT_EQ(scratch->panelsCentred.load(), DataSet().nScans * 3 * panels) << what;
       const Reference ref = ChunkedSums(m, 0.05f);
-      bool same = std::memcmp(&dSumSqData, &ref.sumSq, sizeof(double)) == 0;
-      for (int i = 1; i <= nNEQUnknowns; ++i) {
-        same = same && std::memcmp(&pNormalRhs[i], &ref.b[Idx(i)], sizeof(double)) == 0;
-        same = same && std::memcmp(ppNormalMatrix[i] + 1, ref.A[Idx(i)].data() + 1,
-                                   nNEQUnknowns * sizeof(double)) == 0;
+      bool same = std::memcmp(&NormalEquations().dSumSqData, &ref.sumSq, sizeof(double)) == 0;
+      for (int i = 1; i <= DistributionStorage().nNEQUnknowns; ++i) {
+        same = same && std::memcmp(&DistributionStorage().pNormalRhs[i], &ref.b[Idx(i)], sizeof(double)) == 0;
+        same = same && std::memcmp(DistributionStorage().ppNormalMatrix[i] + 1, ref.A[Idx(i)].data() + 1,
+                                   DistributionStorage().nNEQUnknowns * sizeof(double)) == 0;
       }
       EXPECT_TRUE(same) << what;
     }
@@ -354,7 +354,7 @@ TEST_F(NormalEquationsTest, RefusedThreadsLeaveTheirRowsAndAFailedStartEndsTheBu
 
   SetWorkerThreadStartFailure(3, [] { throw std::runtime_error("start"); });
   EXPECT_THROW(BuildNormalEquationsThreaded(NoiseModel::TIRI, 4, 0.0), std::runtime_error);
-  EXPECT_EQ(pThreadSumSq, nullptr);
+  EXPECT_EQ(NeqThreads().pThreadSumSq, nullptr);
   SetWorkerThreadStartFailure(0, nullptr);
   ClearWorkspace();
   ASSERT_TRUE(BuildNormalEquationsThreaded(NoiseModel::TIRI, 4, 0.0));
@@ -367,7 +367,7 @@ TEST_F(NormalEquationsTest, RefusedThreadsLeaveTheirRowsAndAFailedStartEndsTheBu
 // would have less; at least one thread, never more than asked for.
 TEST_F(NormalEquationsTest, ThreadsAreLimitedToWhatTheBuildCanFeed) {
   SmallExperiment();
-  const int points = iFitLast - iFitFirst + 1;
+  const int points = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
   for (int scans : {1, 6})
     for (int order : {1, 12, 99}) {
       const NEQBuildPlan plan{.firstScan = 1, .lastScan = scans, .order = order};
@@ -384,8 +384,8 @@ TEST_F(NormalEquationsTest, ThreadsAreLimitedToWhatTheBuildCanFeed) {
       EXPECT_EQ(NormalEquationThreads(plan, 5, 0.0), 5);  // 0: every thread asked for
     }
   // The benchmark's build (40 scans of 400 points): N = 100 feeds two threads, N = 500 eight.
-  iFitFirst = 1;
-  iFitLast = 400;
+  CurrentGrid().iFitFirst = 1;
+  CurrentGrid().iFitLast = 400;
   EXPECT_EQ(NormalEquationThreads({.lastScan = 40, .order = 100}, 8), 2);
   EXPECT_EQ(NormalEquationThreads({.lastScan = 40, .order = 500}, 8), 8);
 }
@@ -400,7 +400,7 @@ TEST_F(NormalEquationsTest, EveryInstructionSetBuildsTheSameBits) {
   for (NoiseModel m : kModels) {
     ASSERT_TRUE(UseNEQInstructionSet(sets.front()));
     ClearWorkspace();
-    fBaseline = 0.05f;
+    ModelParams().fBaseline = 0.05f;
     ASSERT_TRUE(BuildNormalEquations(m));
     const std::vector<unsigned char> best = Snapshot();
     for (const std::string& set : sets) {
@@ -418,9 +418,9 @@ TEST_F(NormalEquationsTest, BuildLeavesDataAndKernelsUntouched) {
   SmallExperiment();
   auto inputs = [] {
     std::vector<float> all;
-    for (int s = 1; s <= nScans; ++s) {
-      all.insert(all.end(), ppGridSignal[s] + 1, ppGridSignal[s] + nGridPoints + 1);
-      for (int k = 1; k <= nDistGrid; ++k) all.insert(all.end(), pppKernels[k][s] + 1, pppKernels[k][s] + nGridPoints + 1);
+    for (int s = 1; s <= DataSet().nScans; ++s) {
+      all.insert(all.end(), CurrentGrid().ppGridSignal[s] + 1, CurrentGrid().ppGridSignal[s] + CurrentGrid().nGridPoints + 1);
+      for (int k = 1; k <= DistributionVectors().nDistGrid; ++k) all.insert(all.end(), DistributionStorage().pppKernels[k][s] + 1, DistributionStorage().pppKernels[k][s] + CurrentGrid().nGridPoints + 1);
     }
     return all;
   };
@@ -440,21 +440,21 @@ TEST_F(NormalEquationsTest, TimeAndRadialInvariantNoiseAreRecovered) {
   for (int g = 0; g < 120; ++g) ti[static_cast<std::size_t>(g)] = 0.02 * std::cos(0.21 * g) + 0.01;
   for (int j = 0; j < 10; ++j) ri[static_cast<std::size_t>(j)] = 0.015 * ((j * 7) % 5) - 0.02;
   MakeData(amp, ti, ri, 0.0);
-  bFitTINoise = bFitRINoise = true;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
   ASSERT_EQ(SelectNoiseModel(), NoiseModel::TIRI);
   ASSERT_TRUE(BuildNormalEquations(SelectNoiseModel()));
   SolvePlain();
-  for (int k = 1; k <= 8; ++k) EXPECT_NEAR(pDistSolution[k], amp[static_cast<std::size_t>(k - 1)], 2e-4) << k;
-  fBaseline = 0.25f;
+  for (int k = 1; k <= 8; ++k) EXPECT_NEAR(DistributionStorage().pDistSolution[k], amp[static_cast<std::size_t>(k - 1)], 2e-4) << k;
+  ModelParams().fBaseline = 0.25f;
   CalculateppAFit();
-  EXPECT_EQ(fBaseline, 0.0f);
-  EXPECT_EQ(pParams[15], 0.0f);
+  EXPECT_EQ(ModelParams().fBaseline, 0.0f);
+  EXPECT_EQ(AnalysisSwitches().pParams[15], 0.0f);
   // TI and RI are determined up to a constant that moves between them.
-  const double shift = pTINoise[1] - ti[0];
-  for (int g = 1; g <= 120; ++g) EXPECT_NEAR(pTINoise[g] - ti[static_cast<std::size_t>(g - 1)], shift, 2e-4) << g;
-  for (int j = 1; j <= 10; ++j) EXPECT_NEAR(pRINoise[j] - ri[static_cast<std::size_t>(j - 1)], -shift, 2e-4) << j;
+  const double shift = CurrentGrid().pTINoise[1] - ti[0];
+  for (int g = 1; g <= 120; ++g) EXPECT_NEAR(CurrentGrid().pTINoise[g] - ti[static_cast<std::size_t>(g - 1)], shift, 2e-4) << g;
+  for (int j = 1; j <= 10; ++j) EXPECT_NEAR(CurrentGrid().pRINoise[j] - ri[static_cast<std::size_t>(j - 1)], -shift, 2e-4) << j;
   for (int j = 1; j <= 10; ++j) {
-    for (int g = 1; g <= 120; ++g) EXPECT_NEAR(ppFit[j][g], ppSignal[j][g], 2e-4) << j << "," << g;
+    for (int g = 1; g <= 120; ++g) EXPECT_NEAR(DataSet().ppFit[j][g], DataSet().ppSignal[j][g], 2e-4) << j << "," << g;
   }
 }
 
@@ -465,27 +465,27 @@ TEST_F(NormalEquationsTest, OffsetMovesOnlyItsOwnNoiseValue) {
     ResetAll();
     SmallExperiment(6);
     const bool ti = m == NoiseModel::TI;
-    (ti ? bFitTINoise : bFitRINoise) = true;
-    auto noise = [ti](int i) { return ti ? pTINoise[i] : pRINoise[i]; };
-    auto other = [ti](int i) { return ti ? pRINoise[i] : pTINoise[i]; };
-    const int n = ti ? nGridPoints : nScans, at = ti ? 30 : 3;
+    (ti ? AnalysisSwitches().bFitTINoise : AnalysisSwitches().bFitRINoise) = true;
+    auto noise = [ti](int i) { return ti ? CurrentGrid().pTINoise[i] : CurrentGrid().pRINoise[i]; };
+    auto other = [ti](int i) { return ti ? CurrentGrid().pRINoise[i] : CurrentGrid().pTINoise[i]; };
+    const int n = ti ? CurrentGrid().nGridPoints : DataSet().nScans, at = ti ? 30 : 3;
     const float offset = ti ? 0.1f : 0.05f;
     ASSERT_TRUE(BuildNormalEquations(m));
     SolvePlain();
-    const std::vector<double> x(pDistSolution + 1, pDistSolution + 7);
+    const std::vector<double> x(DistributionStorage().pDistSolution + 1, DistributionStorage().pDistSolution + 7);
     CalculateppAFit();
     std::vector<float> before(static_cast<std::size_t>(n) + 1);
     for (int i = 1; i <= n; ++i) before[static_cast<std::size_t>(i)] = noise(i);
-    for (int s = 1; s <= nScans; ++s)
-      for (int g = 1; g <= nGridPoints; ++g)
-        if ((ti ? g : s) == at) ppGridSignal[s][g] += offset;
+    for (int s = 1; s <= DataSet().nScans; ++s)
+      for (int g = 1; g <= CurrentGrid().nGridPoints; ++g)
+        if ((ti ? g : s) == at) CurrentGrid().ppGridSignal[s][g] += offset;
     ASSERT_TRUE(BuildNormalEquations(m));
     SolvePlain();
-    for (int k = 1; k <= 6; ++k) EXPECT_NEAR(pDistSolution[k], x[static_cast<std::size_t>(k - 1)], 1e-5);
+    for (int k = 1; k <= 6; ++k) EXPECT_NEAR(DistributionStorage().pDistSolution[k], x[static_cast<std::size_t>(k - 1)], 1e-5);
     CalculateppAFit();
     for (int i = 1; i <= n; ++i)
       EXPECT_NEAR(noise(i) - before[static_cast<std::size_t>(i)], i == at ? offset : 0.0, 1e-5) << Name(m) << i;
-    for (int i = 1; i <= (ti ? nScans : nGridPoints); ++i) EXPECT_EQ(other(i), 0.0f);
+    for (int i = 1; i <= (ti ? DataSet().nScans : CurrentGrid().nGridPoints); ++i) EXPECT_EQ(other(i), 0.0f);
   }
 }
 
@@ -495,21 +495,21 @@ TEST_F(NormalEquationsTest, FixedAndFittedBaseline) {
   InstallFlatDataSet(6, 80);
   MakeKernels(EvenS(6, 1.0, 12.0));
   MakeData({0.1, 0.0, 0.3, 0.0, 0.2, 0.0}, std::vector<double>(80, 0.3), {}, 0.0);
-  fBaseline = 0.3f;
+  ModelParams().fBaseline = 0.3f;
   ASSERT_TRUE(BuildNormalEquationsPlain());
   SolvePlain();
   CalculateppAFit();
-  EXPECT_EQ(fBaseline, 0.3f);
-  for (int g = 1; g <= 80; ++g) EXPECT_NEAR(ppFit[2][g], ppSignal[2][g], 1e-4);
+  EXPECT_EQ(ModelParams().fBaseline, 0.3f);
+  for (int g = 1; g <= 80; ++g) EXPECT_NEAR(DataSet().ppFit[2][g], DataSet().ppSignal[2][g], 1e-4);
 
-  fBaseline = 0.0f;
-  bVaryBaseline = true;
+  ModelParams().fBaseline = 0.0f;
+  ModelParams().bVaryBaseline = true;
   ASSERT_EQ(SelectNoiseModel(), NoiseModel::Baseline);
   ASSERT_TRUE(BuildNormalEquationsBaseline());
   SolvePlain();
   CalculateppAFit();
-  EXPECT_NEAR(fBaseline, 0.3, 1e-4);
-  EXPECT_EQ(pParams[15], fBaseline);
+  EXPECT_NEAR(ModelParams().fBaseline, 0.3, 1e-4);
+  EXPECT_EQ(AnalysisSwitches().pParams[15], ModelParams().fBaseline);
 }
 
 TEST_F(NormalEquationsTest, FixedFirstKernelBuildsOneUnknownFewer) {
@@ -521,17 +521,17 @@ TEST_F(NormalEquationsTest, FixedFirstKernelBuildsOneUnknownFewer) {
   for (int g = 0; g < 100; ++g) ti[static_cast<std::size_t>(g)] = 0.01 * std::sin(0.1 * g);
   MakeData(amp, ti, {0.0, 0.01, 0.02, 0.0, -0.01, 0.0, 0.02, 0.01}, 0.0);
   ASSERT_TRUE(BuildNormalEquationsFixedFirst(0.8));
-  EXPECT_TRUE(bFixedFirstKernel);
-  EXPECT_EQ(dFixedFirstAmplitude, 0.8);
-  EXPECT_EQ(nNEQUnknowns, 6);
+  EXPECT_TRUE(NormalEquations().bFixedFirstKernel);
+  EXPECT_EQ(NormalEquations().dFixedFirstAmplitude, 0.8);
+  EXPECT_EQ(DistributionStorage().nNEQUnknowns, 6);
   SolvePlain();
-  for (int i = 1; i <= 6; ++i) EXPECT_NEAR(pDistSolution[i], amp[static_cast<std::size_t>(i)], 2e-4) << i;
+  for (int i = 1; i <= 6; ++i) EXPECT_NEAR(DistributionStorage().pDistSolution[i], amp[static_cast<std::size_t>(i)], 2e-4) << i;
   // The run puts the fixed amplitude in front of the solved ones.
-  for (int i = 7; i >= 2; --i) pDistSolution[i] = pDistSolution[i - 1];
-  pDistSolution[1] = dFixedFirstAmplitude;
-  bFitTINoise = bFitRINoise = true;
+  for (int i = 7; i >= 2; --i) DistributionStorage().pDistSolution[i] = DistributionStorage().pDistSolution[i - 1];
+  DistributionStorage().pDistSolution[1] = NormalEquations().dFixedFirstAmplitude;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
   CalculateppAFit();
-  for (int g = 1; g <= 100; ++g) EXPECT_NEAR(ppFit[5][g], ppSignal[5][g], 2e-4) << g;
+  for (int g = 1; g <= 100; ++g) EXPECT_NEAR(DataSet().ppFit[5][g], DataSet().ppSignal[5][g], 2e-4) << g;
 }
 
 TEST_F(NormalEquationsTest, KeyPressStopsTheSerialAndTheThreadedBuild) {
@@ -551,7 +551,7 @@ TEST_F(NormalEquationsTest, PendingInterruptStopsWorkersBeforeTheirFirstScan) {
   bUserAbort = true;
   EXPECT_FALSE(BuildNormalEquationsThreaded(NoiseModel::RI, 3, 0.0));
   // Rows were cleared and nothing was added.
-  for (int i = 1; i <= nDistGrid; ++i) EXPECT_EQ(pNormalRhs[i], 0.0);
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) EXPECT_EQ(DistributionStorage().pNormalRhs[i], 0.0);
 }
 
 TEST_F(NormalEquationsTest, MissingArraysBuildNothing) {
@@ -574,7 +574,7 @@ TEST_F(NormalEquationsTest, DumpsReadBackAndAFailedFileEndsTheDump) {
   ::setenv("TMPDIR", dir.c_str(), 1);
   SmallExperiment();
   ASSERT_TRUE(BuildNormalEquations(NoiseModel::TI));
-  const int N = nNEQUnknowns;
+  const int N = DistributionStorage().nNEQUnknowns;
   EXPECT_TRUE(DumpNormalEquations().empty());
   std::ifstream matrix(dir / "matrix.txt"), vector(dir / "vector.txt"), ngrid(dir / "ngrid.txt");
   int n = 0;
@@ -583,11 +583,11 @@ TEST_F(NormalEquationsTest, DumpsReadBackAndAFailedFileEndsTheDump) {
   for (int i = 1; i <= N; ++i) {
     double b = 0.0;
     ASSERT_TRUE(vector >> b);
-    EXPECT_NEAR(b, pNormalRhs[i], 1e-6 * std::fabs(pNormalRhs[i]) + 1e-300);
+    EXPECT_NEAR(b, DistributionStorage().pNormalRhs[i], 1e-6 * std::fabs(DistributionStorage().pNormalRhs[i]) + 1e-300);
     for (int j = 1; j <= N; ++j) {
       double a = 0.0;
       ASSERT_TRUE(matrix >> a);
-      EXPECT_NEAR(a, ppNormalMatrix[i][j], 1e-6 * std::fabs(ppNormalMatrix[i][j]) + 1e-300);
+      EXPECT_NEAR(a, DistributionStorage().ppNormalMatrix[i][j], 1e-6 * std::fabs(DistributionStorage().ppNormalMatrix[i][j]) + 1e-300);
     }
   }
 

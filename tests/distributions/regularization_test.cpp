@@ -33,11 +33,11 @@ double BruteSecondDerivative(int n, int i, int j) {
 void IdentityEquations(int n) {
   ASSERT_TRUE(AllocNormalEquationArrays(n, 1, 1));
   for (int i = 1; i <= n; ++i) {
-    for (int j = 1; j <= n; ++j) ppNormalMatrix[i][j] = i == j ? 1.0 : 0.0;
+    for (int j = 1; j <= n; ++j) DistributionStorage().ppNormalMatrix[i][j] = i == j ? 1.0 : 0.0;
   }
 }
 
-double Penalty(int i, int j) { return ppNormalMatrixReg[i][j] - (i == j ? 1.0 : 0.0); }
+double Penalty(int i, int j) { return DistributionStorage().ppNormalMatrixReg[i][j] - (i == j ? 1.0 : 0.0); }
 
 // A c(s)-like problem: 30 scans of 150 radii, 40 kernels from 1 to 12 S, two
 // species, noise 0.005.
@@ -54,7 +54,7 @@ void NoisyExperiment(double sigma = 0.005) {
 }
 
 double ExpectedTarget(float P) {
-  const double nu = static_cast<double>(iFitLast - iFitFirst + 1) * nScans - nNEQUnknowns;
+  const double nu = static_cast<double>(CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1) * DataSet().nScans - DistributionStorage().nNEQUnknowns;
   return CalculateCriticalF(P, nu, nu);
 }
 
@@ -96,9 +96,9 @@ TEST_F(PenaltyTest, EveryLayoutAddsAlphaTimesItsPattern) {
     std::function<double(int, int)> expected;
   } layouts[] = {
       {"plain", 7, 0.5, [] {}, [](int i, int j) { return 0.5 * SecondDerivativePattern(7, i, j); }},
-      {"discrete first", 7, 2.0, [] { bCsOneDiscreteD = true, nDistGrid = 7; },
+      {"discrete first", 7, 2.0, [] { ModelFlags().bCsOneDiscreteD = true, DistributionVectors().nDistGrid = 7; },
        [](int i, int j) { return i == 1 || j == 1 ? 0.0 : 2.0 * SecondDerivativePattern(6, i - 1, j - 1); }},
-      {"size and shape", 20, 1.0, [] { bCsff0Model = true, nDistGrid = 5, nFf0Values = 4, f2DRegScale = 10.0f; },
+      {"size and shape", 20, 1.0, [] { ModelFlags().bCsff0Model = true, DistributionVectors().nDistGrid = 5, DistributionGrid().nFf0Values = 4, DistributionModels().f2DRegScale = 10.0f; },
        [cell](int a, int b) {
          int i, j, ii, jj;
          cell(a, &i, &j), cell(b, &ii, &jj);
@@ -116,78 +116,78 @@ TEST_F(PenaltyTest, EveryLayoutAddsAlphaTimesItsPattern) {
 }
 
 TEST_F(PenaltyTest, PriorWeightsDivideThePenaltyAndZeroWeightsStayFinite) {
-  nDistGrid = 6;
+  DistributionVectors().nDistGrid = 6;
   IdentityEquations(6);
-  pPriorProbability = dvector(1, 6);
-  for (int i = 1; i <= 6; ++i) pPriorProbability[i] = 0.5;
-  pPriorProbability[4] = 0.0;
-  bUsePrior = true;
+  DistributionVectors().pPriorProbability = dvector(1, 6);
+  for (int i = 1; i <= 6; ++i) DistributionVectors().pPriorProbability[i] = 0.5;
+  DistributionVectors().pPriorProbability[4] = 0.0;
+  DistributionModels().bUsePrior = true;
   AddSecondDerivativePenalty(1.0);
   // Only the shape counts: the weights are taken relative to their mean m.
   const double m = (5.0 * 0.5 + 0.5e-6) / 6.0;
   EXPECT_NEAR(Penalty(1, 2), -2.0 * m * m / 0.25, 1e-12);
   for (int i = 1; i <= 6; ++i) {
-    for (int j = 1; j <= 6; ++j) EXPECT_TRUE(std::isfinite(ppNormalMatrixReg[i][j]));
+    for (int j = 1; j <= 6; ++j) EXPECT_TRUE(std::isfinite(DistributionStorage().ppNormalMatrixReg[i][j]));
   }
   // A zero weight counts as a millionth of the largest.
   EXPECT_NEAR(Penalty(4, 4), 6.0 * m * m / (0.5e-6 * 0.5e-6), 1e-9 * Penalty(4, 4));
   // Ten times the prior is the same prior.
   const double p44 = Penalty(4, 4), p12 = Penalty(1, 2);
-  for (int i = 1; i <= 6; ++i) pPriorProbability[i] *= 10.0;
+  for (int i = 1; i <= 6; ++i) DistributionVectors().pPriorProbability[i] *= 10.0;
   AddSecondDerivativePenalty(1.0);
   EXPECT_NEAR(Penalty(4, 4), p44, 1e-12 * p44);
   EXPECT_NEAR(Penalty(1, 2), p12, 1e-12 * std::fabs(p12));
-  free_dvector(pPriorProbability, 1, 6);
-  pPriorProbability = nullptr;
+  free_dvector(DistributionVectors().pPriorProbability, 1, 6);
+  DistributionVectors().pPriorProbability = nullptr;
 }
 
 TEST_F(RegularizeTest, ConfidenceLevelSetsTheChiSquareRatioToTheCriticalF) {
   NoisyExperiment();
-  fConfidenceLevel = 0.68f;
+  DistributionModels().fConfidenceLevel = 0.68f;
   ASSERT_TRUE(Regularize());
   const double F = ExpectedTarget(0.68f);
-  EXPECT_FLOAT_EQ(fTargetRatio, static_cast<float>(F));
-  EXPECT_EQ(fDegreesOfFreedom, 30.0f * 150.0f - 40.0f);
+  EXPECT_FLOAT_EQ(Regularization().fTargetRatio, static_cast<float>(F));
+  EXPECT_EQ(Regularization().fDegreesOfFreedom, 30.0f * 150.0f - 40.0f);
   EXPECT_GT(F, 1.0);
-  EXPECT_NEAR(dChiSquare / dChiSquareMin, F, 0.01 * (F - 1.0));
-  EXPECT_GT(fAlphaFactor, 0.0f);
-  for (int i = 1; i <= 40; ++i) EXPECT_GE(pDistSolution[i], 0.0);
+  EXPECT_NEAR(Regularization().dChiSquare / Regularization().dChiSquareMin, F, 0.01 * (F - 1.0));
+  EXPECT_GT(Regularization().fAlphaFactor, 0.0f);
+  for (int i = 1; i <= 40; ++i) EXPECT_GE(DistributionStorage().pDistSolution[i], 0.0);
   EXPECT_EQ(backend->Transcript().size(), 0u);
 }
 
 TEST_F(RegularizeTest, ConfidenceAboveOneIsTheChiSquareRatioItself) {
   NoisyExperiment();
-  fConfidenceLevel = 1.05f;
+  DistributionModels().fConfidenceLevel = 1.05f;
   backend->QueueMessageBox(IDOK, "");
   ASSERT_TRUE(Regularize());
   ASSERT_EQ(backend->Transcript().size(), 1u);
   EXPECT_EQ(backend->Transcript()[0].text, "P > 1 => interpreting P value as chi-square ratio");
-  EXPECT_EQ(fTargetRatio, 1.05f);
-  EXPECT_NEAR(dChiSquare / dChiSquareMin, 1.05, 0.0005);
+  EXPECT_EQ(Regularization().fTargetRatio, 1.05f);
+  EXPECT_NEAR(Regularization().dChiSquare / Regularization().dChiSquareMin, 1.05, 0.0005);
 }
 
 TEST_F(RegularizeTest, NoRegularisationAtHalfOrFullConfidenceOrFewUnknowns) {
   GetDistributionHooks().wizardMessages = [] { return true; };
   NoisyExperiment();
   for (float P : {0.5f, 1.0f}) {
-    fConfidenceLevel = P;
+    DistributionModels().fConfidenceLevel = P;
     backend->QueueMessageBox(IDOK, "");
     ASSERT_TRUE(Regularize());
-    EXPECT_EQ(dChiSquare, dChiSquareMin);
+    EXPECT_EQ(Regularization().dChiSquare, Regularization().dChiSquareMin);
   }
   ASSERT_EQ(backend->Transcript().size(), 2u);
   EXPECT_EQ(backend->Transcript()[0].text, "no regularization:  either P < 0.5, P = 1, or to low resolution");
   // The solution is the plain non-negative least squares.
-  std::vector<double> regularised(pDistSolution + 1, pDistSolution + 41);
+  std::vector<double> regularised(DistributionStorage().pDistSolution + 1, DistributionStorage().pDistSolution + 41);
   AddSecondDerivativePenalty(0.0);
   ASSERT_TRUE(NNLS());
-  for (int i = 1; i <= 40; ++i) EXPECT_EQ(pDistSolution[i], regularised[static_cast<std::size_t>(i - 1)]);
+  for (int i = 1; i <= 40; ++i) EXPECT_EQ(DistributionStorage().pDistSolution[i], regularised[static_cast<std::size_t>(i - 1)]);
 
   InstallFlatDataSet(5, 60);
   MakeKernels(EvenS(3, 2.0, 8.0));
   MakeData({0.2, 0.1, 0.3}, {}, {}, 0.001);
   ASSERT_TRUE(BuildNormalEquations(NoiseModel::Plain));
-  fConfidenceLevel = 0.95f;
+  DistributionModels().fConfidenceLevel = 0.95f;
   backend->QueueMessageBox(IDOK, "");
   ASSERT_TRUE(Regularize());
   EXPECT_EQ(backend->Transcript().size(), 3u);
@@ -195,12 +195,12 @@ TEST_F(RegularizeTest, NoRegularisationAtHalfOrFullConfidenceOrFewUnknowns) {
 
 TEST_F(RegularizeTest, InnerRunOfARefinementIsNotRegularised) {
   NoisyExperiment();
-  bContiInnerRun = true;
+  DistributionModels().bContiInnerRun = true;
   ASSERT_TRUE(Regularize());
-  EXPECT_EQ(dChiSquare, dChiSquareMin);
-  bFinalFitEvaluation = true;
+  EXPECT_EQ(Regularization().dChiSquare, Regularization().dChiSquareMin);
+  DistributionModels().bFinalFitEvaluation = true;
   ASSERT_TRUE(Regularize());
-  EXPECT_GT(dChiSquare, dChiSquareMin);
+  EXPECT_GT(Regularization().dChiSquare, Regularization().dChiSquareMin);
 }
 
 TEST_F(RegularizeTest, ZeroKernelsGiveAZeroSolution) {
@@ -208,13 +208,13 @@ TEST_F(RegularizeTest, ZeroKernelsGiveAZeroSolution) {
   MakeKernels(EvenS(8, 1.0, 10.0));
   for (int k = 1; k <= 8; ++k) {
     for (int s = 1; s <= 5; ++s) {
-      for (int g = 1; g <= 60; ++g) pppKernels[k][s][g] = 0.0f;
+      for (int g = 1; g <= 60; ++g) DistributionStorage().pppKernels[k][s][g] = 0.0f;
     }
   }
   MakeData({}, std::vector<double>(60, 0.1), {}, 0.01);
   ASSERT_TRUE(BuildNormalEquations(NoiseModel::Plain));
   ASSERT_TRUE(Regularize());
-  for (int i = 1; i <= 8; ++i) EXPECT_EQ(pDistSolution[i], 0.0);
+  for (int i = 1; i <= 8; ++i) EXPECT_EQ(DistributionStorage().pDistSolution[i], 0.0);
 }
 
 TEST_F(RegularizeTest, ExactFitDividesByNoZero) {
@@ -222,14 +222,14 @@ TEST_F(RegularizeTest, ExactFitDividesByNoZero) {
   std::vector<double> nnls;
   AddSecondDerivativePenalty(0.0);
   ASSERT_TRUE(NNLS());
-  nnls.assign(pDistSolution + 1, pDistSolution + 41);
+  nnls.assign(DistributionStorage().pDistSolution + 1, DistributionStorage().pDistSolution + 41);
   ASSERT_TRUE(Regularize());
   for (int i = 1; i <= 40; ++i) {
-    EXPECT_TRUE(std::isfinite(pDistSolution[i]));
-    EXPECT_EQ(pDistSolution[i], nnls[static_cast<std::size_t>(i - 1)]);
+    EXPECT_TRUE(std::isfinite(DistributionStorage().pDistSolution[i]));
+    EXPECT_EQ(DistributionStorage().pDistSolution[i], nnls[static_cast<std::size_t>(i - 1)]);
   }
   ASSERT_TRUE(MaxEntRegularize(false));
-  for (int i = 1; i <= 40; ++i) EXPECT_TRUE(std::isfinite(pDistSolution[i]));
+  for (int i = 1; i <= 40; ++i) EXPECT_TRUE(std::isfinite(DistributionStorage().pDistSolution[i]));
   EXPECT_EQ(backend->Transcript().size(), 0u);
 }
 
@@ -237,34 +237,34 @@ TEST_F(RegularizeTest, ExactFitDividesByNoZero) {
 // stays as the result (the run shows it).
 TEST_F(RegularizeTest, UnreachableRatioKeepsTheUnregularisedSolution) {
   NoisyExperiment();
-  fConfidenceLevel = 1e6f;  // no smoothing can raise chi-square that much
+  DistributionModels().fConfidenceLevel = 1e6f;  // no smoothing can raise chi-square that much
   backend->QueueMessageBox(IDOK, "");
   backend->QueueMessageBox(IDOK, "Error");
   EXPECT_TRUE(Regularize());
   ASSERT_EQ(backend->Transcript().size(), 2u);
   EXPECT_EQ(backend->Transcript()[1].text,
             "problem in regularization, cannot reach chi-square increase; try using fewer scans");
-  EXPECT_EQ(dChiSquare, dChiSquareMin);
-  EXPECT_DOUBLE_EQ(ChiSquareFromNormalEquations(), dChiSquareMin);
+  EXPECT_EQ(Regularization().dChiSquare, Regularization().dChiSquareMin);
+  EXPECT_DOUBLE_EQ(ChiSquareFromNormalEquations(), Regularization().dChiSquareMin);
 }
 
 TEST_F(MaxEntTest, ConfidenceLevelSetsTheChiSquareRatio) {
   NoisyExperiment();
-  fConfidenceLevel = 0.95f;
+  DistributionModels().fConfidenceLevel = 0.95f;
   ASSERT_TRUE(MaxEntRegularize(false));
   const double F = ExpectedTarget(0.95f);
-  const double ratio = dChiSquare / dChiSquareMin;
+  const double ratio = Regularization().dChiSquare / Regularization().dChiSquareMin;
   const bool ratioReached = std::fabs(ratio - F) <= (F - 1.0) * 0.001 + 1e-12;
   const bool levelReached = std::fabs(ConfidenceOfRatio(ratio) - 0.95) < 0.005;
   EXPECT_TRUE(ratioReached || levelReached) << ratio << " vs " << F;
-  for (int i = 1; i <= 40; ++i) EXPECT_GE(pDistSolution[i], 1e-20);  // no exact zeros
+  for (int i = 1; i <= 40; ++i) EXPECT_GE(DistributionStorage().pDistSolution[i], 1e-20);  // no exact zeros
   EXPECT_EQ(backend->Transcript().size(), 0u);
   // Above one the level is the chi-square ratio itself.
-  fConfidenceLevel = 1.5f;
+  DistributionModels().fConfidenceLevel = 1.5f;
   backend->QueueMessageBox(IDOK, "");
   ASSERT_TRUE(MaxEntRegularize(true));
-  EXPECT_EQ(fTargetRatio, 1.5f);
-  EXPECT_NEAR(dChiSquare / dChiSquareMin, 1.5, 0.5 * 0.001 + 1e-9);
+  EXPECT_EQ(Regularization().fTargetRatio, 1.5f);
+  EXPECT_NEAR(Regularization().dChiSquare / Regularization().dChiSquareMin, 1.5, 0.5 * 0.001 + 1e-9);
 }
 
 }  // namespace

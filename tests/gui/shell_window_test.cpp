@@ -56,8 +56,8 @@ TEST(ShellWindow, DroppedScansAreShownInTheirColoursInTheRealWindow) {
   int scansSeen = 0;
   std::set<Color> expected;
   std::function<void()> look = [&] {
-    if (nScans == 3 && expected.empty()) {
-      for (int i = 1; i <= nScans; ++i) expected.insert(ScanColor(i));
+    if (DataSet().nScans == 3 && expected.empty()) {
+      for (int i = 1; i <= DataSet().nScans; ++i) expected.insert(ScanColor(i));
     }
     shot = backend.QtMainWindow().Client()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     std::set<QRgb> upper;

@@ -97,7 +97,7 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
   void SetUp() override {
     gui_test::TestApplication();
     shell_test::ResetShellState();
-    bCheckTimeStamps = false;
+    TimeStamps().bCheckTimeStamps = false;
     InstallProgramServices();
     const QSize client = GetParam();
     backend_ = std::make_unique<QtBackend>(client.width(), client.height());
@@ -115,7 +115,7 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
     window_.reset();
     ClearDistribution();
     testing::ResetDistributionSide();
-    bEquilibriumMode = false;
+    DataSet().bEquilibriumMode = false;
     SetBackend(nullptr);
     backend_.reset();
     ProcessQtEvents();
@@ -149,13 +149,13 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
   // geometry and fit limits).
   void LoadSyntheticRun(int scans = testing::kSyntheticScans) {
     LoadAllData(&window_->GetHandle(), MakeSelectionBuffer(SyntheticRunFiles(scans)).c_str());
-    ASSERT_EQ(nScans, scans);
-    fMeniscus = static_cast<float>(testing::kCellMeniscus);
-    fBottom = static_cast<float>(testing::kCellBottom);
-    pParams[13] = fMeniscus;
-    pParams[14] = fBottom;
-    fFitLeftLim = testing::kLeftLimit;
-    fFitRightLim = testing::kRightLimit;
+    ASSERT_EQ(DataSet().nScans, scans);
+    DataSet().fMeniscus = static_cast<float>(testing::kCellMeniscus);
+    DataSet().fBottom = static_cast<float>(testing::kCellBottom);
+    AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+    AnalysisSwitches().pParams[14] = DataSet().fBottom;
+    DataSet().fFitLeftLim = testing::kLeftLimit;
+    DataSet().fFitRightLim = testing::kRightLimit;
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
   }
@@ -164,22 +164,22 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
   // residuals, the distribution with its "integrate" button.
   void ShowSetAndDistribution(int scans = testing::kSyntheticScans) {
     LoadSyntheticRun(scans);
-    bFitTINoise = bFitRINoise = true;
+    AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
     CreateNoiseButtons(window_.get());
     bMultiThreading = false;
     DispatchCommand(*window_, kCmContinuousCs);
-    pParams[kContiSlotGridMin] = 0.0f;
-    pParams[kContiSlotGridMax] = 12.0f;
-    pParams[kContiSlotGridCount] = 40.0f;
-    pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = 0.0f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 12.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 40.0f;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
     UnpackModelParams();
     StartBoxWatch();
     DispatchCommand(*window_, kCmRun);
     Pump();
     boxWatch_.reset();
     ASSERT_EQ(boxes_, 0);
-    ASSERT_TRUE(bModelComputed);
-    ASSERT_NE(pDistPlot, nullptr);
+    ASSERT_TRUE(AnalysisSwitches().bModelComputed);
+    ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
     ASSERT_NE(pIntegrateButton, nullptr);
     window_->GetHandle().Invalidate();
     Pump();
@@ -218,13 +218,13 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
     auto plotArea = [&](const CWINPlot* plot) {
       return areaOf(plot->nLeft, plot->nTop, plot->nRight, plot->nBottom);
     };
-    play("data", GetDataPlotMetafile(), plotArea(pDataPlot));
-    play("residuals", GetResidualPlotMetafile(), plotArea(pResidualsPlot));
+    play("data", GetDataPlotMetafile(), plotArea(DataPlots().pDataPlot));
+    play("residuals", GetResidualPlotMetafile(), plotArea(DataPlots().pResidualsPlot));
     // What the window shows: the distribution pane and its button while the pane
     // has a distribution of the data shown.
     const bool distribution = DistributionPaneShown();
     play("distribution", distribution ? GetDistributionPlotMetafile() : nullptr,
-         distribution ? plotArea(pDistPlot) : QRectF());
+         distribution ? plotArea(DistributionPlot().pDistPlot) : QRectF());
     for (const CScreenButton* b : {pRemoveNoiseButton.get(), pRestoreTINoiseButton.get(),
                                    distribution ? pIntegrateButton.get() : nullptr}) {
       if (b) play("button " + b->CurrentLabel(), b->hPicture.get(),
@@ -390,8 +390,8 @@ TEST_P(WindowRendering, NoDistributionPaneWithoutADistributionOfTheDataShown) {
       EXPECT_NE(p.pane, "distribution") << what;
       EXPECT_NE(p.pane, "button integrate") << what;
     }
-    ASSERT_NE(pResidualsPlot, nullptr);
-    EXPECT_GT(pResidualsPlot->nBottom, 900) << what;
+    ASSERT_NE(DataPlots().pResidualsPlot, nullptr);
+    EXPECT_GT(DataPlots().pResidualsPlot->nBottom, 900) << what;
     // The lower third of the window shows the residual plot's axes and curves.
     EXPECT_GT(inkInRows(shot, 0.70, 0.93), size.width()) << what;
   };
@@ -399,11 +399,11 @@ TEST_P(WindowRendering, NoDistributionPaneWithoutADistributionOfTheDataShown) {
   LoadSyntheticRun();
   expectTwoPanes("new_set");
   // Equilibrium data: one scan of the run.
-  bEquilibriumMode = true;
+  DataSet().bEquilibriumMode = true;
   LoadAllData(&window_->GetHandle(), MakeSelectionBuffer({SyntheticRunFiles().back()}).c_str());
-  ASSERT_EQ(nScans, 1);
+  ASSERT_EQ(DataSet().nScans, 1);
   expectTwoPanes("equilibrium");
-  bEquilibriumMode = false;
+  DataSet().bEquilibriumMode = false;
 }
 
 // Made narrower (or wider) at the same height, the window keeps the text height and
@@ -428,7 +428,7 @@ TEST_P(WindowRendering, CurvesAreAntialiased) {
   // Edges of the scans' dots and of the black distribution curve blend with the
   // white background: many pixels lie part way between a curve colour and white.
   std::vector<Color> colours{kBlack};
-  for (int k = 1; k <= nScans; ++k) colours.push_back(ScanColor(k));
+  for (int k = 1; k <= DataSet().nScans; ++k) colours.push_back(ScanColor(k));
   int full = 0, partial = 0;
   for (int y = 0; y < shot.height(); ++y) {
     for (int x = 0; x < shot.width(); ++x) {
@@ -451,13 +451,13 @@ TEST_P(WindowRendering, CurvesAreAntialiased) {
 
 TEST_P(WindowRendering, CopiedPlotsAreCutToThePlotWithItsTitles) {
   ShowSetAndDistribution();
-  for (const CWINPlot* plot : {pDataPlot, pDistPlot}) {
+  for (const CWINPlot* plot : {DataPlots().pDataPlot, DistributionPlot().pDistPlot}) {
     ASSERT_TRUE(plot->CopyToClipboard());
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(mime, nullptr);
     const QImage png = QImage::fromData(mime->data("image/png"), "PNG");
     ASSERT_FALSE(png.isNull());
-    const std::string name = plot == pDataPlot ? "copy_data.png" : "copy_distribution.png";
+    const std::string name = plot == DataPlots().pDataPlot ? "copy_data.png" : "copy_distribution.png";
     // The plot fills its picture: a white margin all round, ink at each margin.
     EXPECT_TRUE(gui_test::InkTouchesTheMargins(png, kPictureMargin)) << name;
     // It is the plot, not the picture space: its width spans the plot with its
@@ -496,8 +496,8 @@ class ShownFrames : public QObject {
 
 TEST_P(WindowRendering, AWholeRedrawShowsOnlyItsFinishedPicture) {
   ShowSetAndDistribution();
-  bShowResiduals = true;
-  ASSERT_NE(pResidualsPlot, nullptr);
+  DataPlots().bShowResiduals = true;
+  ASSERT_NE(DataPlots().pResidualsPlot, nullptr);
   // The last picture is old enough that the window shows the next one at once.
   QThread::msleep(50);
   ShownFrames shown(backend_->QtMainWindow());

@@ -91,7 +91,7 @@ TEST_F(LammInterrupt, KeyStopsTheEquationsOfAListWithAndWithoutWorkers) {
       for (int k = 1; k <= e.scans; ++k) rows[i][k] = data[i][k].data();
       out[i] = rows[i].data();
     }
-    nLammThreads = 2;
+    LammGlobals().nLammThreads = 2;
     backend->Headless().PressKey('X');
     {
       testing::Watchdog watchdog("solutions at 1e7 rpm after a key press", std::chrono::seconds(60));
@@ -99,7 +99,7 @@ TEST_F(LammInterrupt, KeyStopsTheEquationsOfAListWithAndWithoutWorkers) {
                   nullptr, nullptr);
     }
     EXPECT_TRUE(bUserAbort) << refused;
-    EXPECT_LT(nLammEquationsDone.load(), 4) << refused;
+    EXPECT_LT(LammProgress().nLammEquationsDone.load(), 4) << refused;
     for (int i = 1; i <= 4; ++i)
       for (int k = 1; k <= e.scans; ++k)
         EXPECT_EQ(data[i][k][e.radii / 2], kUntouched) << refused << ": equation " << i << ", scan " << k;

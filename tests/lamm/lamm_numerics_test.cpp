@@ -321,11 +321,11 @@ class SpecialGeometry : public ::testing::Test {
 // The taper of the external loading cell: with no oil it starts 0.0373 cm inside the
 // last node (weight 0.689 there); 0.01 ml of oil fill 0.0317 cm of it (weight 0.953).
 TEST_F(SpecialGeometry, LoadingCellTaperWeights) {
-  bExternalLoadingCell = true;
-  fLoadingCellOilVolume = 0.0f;
+  LammGlobals().bExternalLoadingCell = true;
+  LammGlobals().fLoadingCellOilVolume = 0.0f;
   GeometryWeight g = SelectGeometryWeight(r.data(), N);
   EXPECT_NEAR(LoadingCellWeight(g, r[N]), 0.689, 1e-12);
-  fLoadingCellOilVolume = 0.01f;
+  LammGlobals().fLoadingCellOilVolume = 0.01f;
   g = SelectGeometryWeight(r.data(), N);
   EXPECT_NEAR(g.oilHeight, 0.0317, 5e-5);
   EXPECT_NEAR(LoadingCellWeight(g, r[N]), 0.953, 5e-4);
@@ -335,17 +335,17 @@ TEST_F(SpecialGeometry, LoadingCellTaperWeights) {
 // Elements away from the taper, or with the taper full of oil, are those of the
 // planar cell; inside the taper they carry its narrowing.
 TEST_F(SpecialGeometry, LoadingCellElementsMatchThePlanarCellAboveTheTaper) {
-  bLinearGeometry = true;
+  LammGlobals().bLinearGeometry = true;
   const GeometryWeight planar = SelectGeometryWeight(r.data(), N);
   std::vector<long double> mass, sed;
   for (int i = 1; i <= N; ++i) {
     mass.push_back(IntegrateMassElementGeom(r.data(), N, 6.0, 7.2, planar, i, i));
     sed.push_back(IntegrateSedimentationElementGeom(r.data(), N, 6.0, 7.2, planar, i, std::max(1, i - 1)));
   }
-  bLinearGeometry = false;
-  bExternalLoadingCell = true;
+  LammGlobals().bLinearGeometry = false;
+  LammGlobals().bExternalLoadingCell = true;
   for (float oil : {0.0f, 0.02f}) {
-    fLoadingCellOilVolume = oil;
+    LammGlobals().fLoadingCellOilVolume = oil;
     const GeometryWeight g = SelectGeometryWeight(r.data(), N);
     for (int i = 1; i <= N; ++i) {
       const long double m = IntegrateMassElementGeom(r.data(), N, 6.0, 7.2, g, i, i);
@@ -359,8 +359,8 @@ TEST_F(SpecialGeometry, LoadingCellElementsMatchThePlanarCellAboveTheTaper) {
     }
   }
   // The numerical route of the planar weight equals the closed form.
-  bExternalLoadingCell = false;
-  bPlanarQuadrature = true;
+  LammGlobals().bExternalLoadingCell = false;
+  LammGlobals().bPlanarQuadrature = true;
   const GeometryWeight numeric = SelectGeometryWeight(r.data(), N);
   for (int i = 2; i < N; ++i)
     EXPECT_NEAR(IntegrateMassElementGeom(r.data(), N, 6.0, 7.2, numeric, i, i - 1), mass[0] / 2, 1e-9);

@@ -146,15 +146,15 @@ class LammWindowDisplayTest : public ::testing::Test {
  protected:
   void SetUp() override {
     curve_ = std::make_unique<CCurve>(xs_.data(), ys_.data(), 2, 0, 0);
-    pDataPlot = new CWINPlot();
-    pDataPlot->SetPlotRect(50, 75, 475, 975);
-    pDataPlot->AddCurve(curve_.get());
-    pDataPlot->SetRanges(5.8f, 7.3f, 0.0f, 1.5f);
-    pDataPlot->Redraw();
+    DataPlots().pDataPlot = new CWINPlot();
+    DataPlots().pDataPlot->SetPlotRect(50, 75, 475, 975);
+    DataPlots().pDataPlot->AddCurve(curve_.get());
+    DataPlots().pDataPlot->SetRanges(5.8f, 7.3f, 0.0f, 1.5f);
+    DataPlots().pDataPlot->Redraw();
   }
   void TearDown() override {
-    delete pDataPlot;
-    pDataPlot = nullptr;
+    delete DataPlots().pDataPlot;
+    DataPlots().pDataPlot = nullptr;
   }
   static int CountPixels(const Image& image, Color color) {
     int count = 0;
@@ -217,8 +217,8 @@ TEST_F(LammWindowDisplayTest, ReadoutsAndProfilesOfBothSolutionsReachTheWindow) 
 }
 
 TEST_F(LammWindowDisplayTest, NothingIsDrawnWithoutADataPlot) {
-  delete pDataPlot;
-  pDataPlot = nullptr;
+  delete DataPlots().pDataPlot;
+  DataPlots().pDataPlot = nullptr;
   Window& window = GetBackend().MainWindow();
   LammWindowDisplay display(window);
   const double r[3] = {0, 6.2, 6.8}, c[3] = {0, 1.0, 1.0};

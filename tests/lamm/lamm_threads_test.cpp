@@ -61,7 +61,7 @@ class LammThreads : public ::testing::Test {
   }
   // The list on the given number of threads; its status is kept in status.
   ListOutput Run(int threads, int expected = 0) {
-    nLammThreads = threads;
+    LammGlobals().nLammThreads = threads;
     ListOutput o(count, e.scans, e.radii);
     status = CLRunMTList(tmpl.get(), count, s.data(), D.data(), nullptr, o.out.data(),
                          e.outRadii.data(), e.radii, nullptr, nullptr);
@@ -103,7 +103,7 @@ TEST_F(LammThreads, ThreadedAndSerialListsGiveIdenticalProfiles) {
     const ListOutput threaded = Run(threads);
     ExpectSameProfiles(threaded, serial, std::to_string(threads) + " threads");
   }
-  EXPECT_EQ(nLammEquationsDone.load(), count);
+  EXPECT_EQ(LammProgress().nLammEquationsDone.load(), count);
 }
 
 // Each equation of a list sums its output rows as it writes them, in the worker
@@ -113,7 +113,7 @@ TEST_F(LammThreads, ThreadedAndSerialListsGiveIdenticalProfiles) {
 TEST_F(LammThreads, ListEquationsSumTheRowsTheyWrite) {
   const int fitFirst = 7, nFit = 101;
   for (int threads : {1, 3}) {
-    nLammThreads = threads;
+    LammGlobals().nLammThreads = threads;
     ListOutput o(count, e.scans, e.radii);
     std::vector<ProfileSums> sums(count + 1);
     std::vector<ProfileSums*> slots(count + 1, nullptr);
@@ -188,14 +188,14 @@ TEST_F(LammThreads, RefusedThreadsLeaveTheirEquationsToTheOthers) {
   for (int nth : {1, 2, 3}) {
     SetWorkerThreadStartFailure(nth, noThreadLeft);
     ExpectSameProfiles(Run(3), serial, "start " + std::to_string(nth) + " refused");
-    EXPECT_EQ(nLammEquationsDone.load(), count);
+    EXPECT_EQ(LammProgress().nLammEquationsDone.load(), count);
     SetWorkerThreadStartFailure(nth, noMemory);
     ExpectSameProfiles(Run(3), serial, "start " + std::to_string(nth) + " without memory");
   }
   EXPECT_FALSE(bUserAbort);
 
   SetWorkerThreadStartFailure(3, [] { throw std::runtime_error("start"); });
-  nLammThreads = 3;
+  LammGlobals().nLammThreads = 3;
   ListOutput o(count, e.scans, e.radii);
   EXPECT_THROW(CLRunMTList(tmpl.get(), count, s.data(), D.data(), nullptr, o.out.data(),
                            e.outRadii.data(), e.radii, nullptr, nullptr),
@@ -226,7 +226,7 @@ TEST_F(LammThreads, FailedEquationsAreReportedAsFailuresNotInterrupts) {
     ExpectSameProfiles(Run(threads, -1), serial, std::to_string(threads) + " threads");
     EXPECT_TRUE(status == 2 || status == 3) << status;
     EXPECT_FALSE(bUserAbort);
-    EXPECT_EQ(nLammEquationsDone.load(), count);
+    EXPECT_EQ(LammProgress().nLammEquationsDone.load(), count);
   }
 }
 

@@ -194,10 +194,10 @@ TEST(LammSetup, IncompleteSetUpIsRefused) {
                                        .bConcDependentModel = true, .fLogKs = -2.0f, .fLogKd = -2.0f,
                                        .dNonIdealParam = 1.0, .dS = 3.0, .dD = 5e-7, .dConc0 = 1.0});
   EXPECT_EQ(nonideal->Solve(), 6);
-  bLinearGeometry = true;
+  LammGlobals().bLinearGeometry = true;
   auto planar = MakeSolver(e, 3.0, 5e-7, ClosedCellSettings(100, false));
   EXPECT_EQ(planar->Solve(), 4);
-  bLinearGeometry = false;
+  LammGlobals().bLinearGeometry = false;
   // A slow rotor acceleration (between 0.0001 and 50 rpm/s) is refused when checked.
   e.records[1].accelRate = 20.0;
   e.records[1].accelTime = 100.0;

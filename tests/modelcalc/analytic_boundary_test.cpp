@@ -32,7 +32,7 @@ TEST(AnalyticBoundary, ErfcApproxFollowsTheErrorFunction) {
 TEST(AnalyticBoundary, FaxenBoundaryMatchesAFineLammSolution) {
   ResetLammGlobals();
   ResetRunSwitches();
-  bAbsorbanceData = false;
+  ScanFile().bAbsorbanceData = false;
   test::Experiment e;
   e.scans = 4;
   e.firstTime = 600.0;
@@ -60,7 +60,7 @@ TEST(AnalyticBoundary, FaxenBoundaryMatchesAFineLammSolution) {
 // without sedimentation, the sharp step without diffusion; the plateau dilutes as
 // exp(-2 s w^2 t).
 TEST(AnalyticBoundary, LimitsOfTheBoundaryAreTheLoadingTheUniformProfileAndTheStep) {
-  bAbsorbanceData = false;
+  ScanFile().bAbsorbanceData = false;
   const float m = 6.0f, sw2 = 2e-5f, c0 = 2.0f;
   std::vector<float> r{0.0f, 5.9f, 6.0f, 6.1f, 6.3f, 7.0f}, out(r.size());
   const int n = static_cast<int>(r.size()) - 1;
@@ -90,47 +90,47 @@ TEST(AnalyticBoundary, LimitsOfTheBoundaryAreTheLoadingTheUniformProfileAndTheSt
 // species far beyond the double range give no overflow.
 TEST(AnalyticBoundary, BackDiffusionTestDecidesBySteepnessWithoutOverflow) {
   AllocScanTables(1);
-  pScanInfo[1].rpm = 50000.0f;
-  pScanInfo[1].temperature = 20.0f;
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
-  fFitRightLim = 6.0f;  // sigma (b^2 - rR^2) far beyond the range of exp
-  bShutOffBackDiffusion = true;
-  dBackDiffusionLevel = 1e-4;
+  DataSet().pScanInfo[1].rpm = 50000.0f;
+  DataSet().pScanInfo[1].temperature = 20.0f;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
+  DataSet().fFitRightLim = 6.0f;  // sigma (b^2 - rR^2) far beyond the range of exp
+  LammSettings().bShutOffBackDiffusion = true;
+  LammSettings().dBackDiffusionLevel = 1e-4;
   // s = 20 S, D = 5e-7: Mb = 9.7e4 g/mol, sigma = 55 cm^-2, exponent 870.
   EXPECT_TRUE(TestShutOffBackDiffusion(20.0, 5e-7));
-  fFitRightLim = 7.1f;
+  DataSet().fFitRightLim = 7.1f;
   EXPECT_FALSE(TestShutOffBackDiffusion(0.5, 8e-7));  // a small molecule diffuses back
   EXPECT_TRUE(TestShutOffBackDiffusion(200.0, 5e-8));   // sigma > 100
   EXPECT_FALSE(TestShutOffBackDiffusion(0.0, 5e-7));
   EXPECT_FALSE(TestShutOffBackDiffusion(20.0, 0.0));
-  bShutOffBackDiffusion = false;
+  LammSettings().bShutOffBackDiffusion = false;
   EXPECT_FALSE(TestShutOffBackDiffusion(200.0, 5e-8));
-  bShutOffBackDiffusion = true;
+  LammSettings().bShutOffBackDiffusion = true;
   FreeDataSet();
 }
 
 TEST(SimulationMessages, BoxesNameTheFailureAndTheDiscretizationBoxShowsOncePerFit) {
   ScopedHeadlessBackend backend;
-  bSimFailed = bSimDiverged = 0;
+  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
   backend->QueueMessageBox(IDOK, "ERROR in simulation");
   ShowSimulationError(nullptr, 3);
-  EXPECT_EQ(bSimFailed, 1);
+  EXPECT_EQ(SimRun().bSimFailed, 1);
   ShowSimulationError(nullptr, 0);
   ShowSimulationError(nullptr, 4);
-  bFitRunning = true;
-  bDiscretizationShown = false;
+  SimulationMessages().bFitRunning = true;
+  SimulationMessages().bDiscretizationShown = false;
   backend->QueueMessageBox(IDOK, "DISCRETIZATION ERROR");
   ShowSimulationError(nullptr, 2);
   ShowSimulationError(nullptr, 2);
-  EXPECT_EQ(bSimDiverged, 1);
+  EXPECT_EQ(SimRun().bSimDiverged, 1);
   backend->QueueMessageBox(IDOK, "ERROR in simulation");
   ShowSimulationOutcome(nullptr, {SimStatus::InvalidInput, "s must be finite"});
   ShowSimulationOutcome(nullptr, {SimStatus::Interrupted, "simulation interrupted"});
   EXPECT_TRUE(backend->AllAnswersUsed());
   EXPECT_EQ(backend->Transcript().size(), 3u);
-  bFitRunning = bDiscretizationShown = false;
-  bSimFailed = bSimDiverged = 0;
+  SimulationMessages().bFitRunning = SimulationMessages().bDiscretizationShown = false;
+  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
 }
 
 }  // namespace

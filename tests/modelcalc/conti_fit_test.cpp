@@ -39,22 +39,22 @@ class ContiFitTest : public ::testing::Test {
     ResetAll();
     InstallDistributionHooks();
     test::InstallVelocityScans(kScans, kRadii, 1500.0, 50000.0f);
-    fPointsPerSigma = 3.0f;  // coarser Lamm grids for data and kernels alike
+    LammSettings().fPointsPerSigma = 3.0f;  // coarser Lamm grids for data and kernels alike
     // Data: one discrete species, amplitude 1, plus noise.
-    bDiscreteModel = true;
-    pSpeciesIncluded[1] = 1;
-    for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesS[1] = static_cast<float>(kS);
-    pSpeciesMassOrD[1] = static_cast<float>(test::DiffusionFromSAndFf0(kS, kFf0));
-    pSpeciesAmplitude[1] = 1.0f;
+    ModelFlags().bDiscreteModel = true;
+    AnalysisSwitches().pSpeciesLinked[1] = 1;
+    for (int k = 2; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+    ModelParams().pSpeciesS[1] = static_cast<float>(kS);
+    ModelParams().pSpeciesMassOrD[1] = static_cast<float>(test::DiffusionFromSAndFf0(kS, kFf0));
+    ModelParams().pSpeciesAmplitude[1] = 1.0f;
     PackModelParams();
     AllocSpeciesSignalArrays();
-    bLinearAmplitudes = false;
+    ModelParams().bLinearAmplitudes = false;
     ASSERT_TRUE(CalculateModel(nullptr).ok());
     test::DataFromFitWithNoise(kNoise, 5);
     SeedRandomGenerators(3);
-    fMinMeniscus = 5.97f;
-    fMaxMeniscus = 6.03f;
+    DataSet().fMinMeniscus = 5.97f;
+    DataSet().fMaxMeniscus = 6.03f;
   }
   void TearDown() override { ResetAll(); }
   static void ResetAll() {
@@ -68,10 +68,10 @@ class ContiFitTest : public ::testing::Test {
   // c(s) from 1 to 10 S on 40 points, f/f0 and meniscus floated, no systematic noise.
   static void SetCs(float meniscus, float ff0) {
     ResetModelFlags();
-    bContiModel = bContiSModel = true;
+    ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
     test::SetContinuousParams(2.0f, 8.0f, 30.0f, 0.68f, ff0, meniscus, 7.2f);
-    pParamFitFlags[kContiSlotFrictionalRatio] = 1;
-    pParamFitFlags[13] = 1;
+    AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+    AnalysisSwitches().pParamFitFlags[13] = 1;
     UnpackModelParams();
   }
 
@@ -91,13 +91,13 @@ TEST_F(ContiFitTest, CsFitRecoversMeniscusAndFrictionalRatio) {
     // whose objective jumps by units of chi-square between neighbouring grids (87
     // with restarts sized by the pass before alone, 148 with restarts of the fresh
     // spread), a recorded ceiling with a fifth to spare.
-    if (method == FitMethod::Simplex) EXPECT_LE(nFitSim, 80);
-    EXPECT_NEAR(fMeniscus, 6.0, 0.002);
-    EXPECT_NEAR(pParams[13], fMeniscus, 1e-6);
-    EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
+    if (method == FitMethod::Simplex) EXPECT_LE(FitState().nFitSim, 80);
+    EXPECT_NEAR(DataSet().fMeniscus, 6.0, 0.002);
+    EXPECT_NEAR(AnalysisSwitches().pParams[13], DataSet().fMeniscus, 1e-6);
+    EXPECT_NEAR(SolventConstants().fFrictionalRatio, kFf0, 0.03 * kFf0);
     EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
-    EXPECT_TRUE(bModelComputed && bFinalFitEvaluation && bRedrawModel);
-    EXPECT_FALSE(bFitRunning);
+    EXPECT_TRUE(AnalysisSwitches().bModelComputed && DistributionModels().bFinalFitEvaluation && ContiRun().bRedrawModel);
+    EXPECT_FALSE(SimulationMessages().bFitRunning);
   }
 }
 
@@ -113,7 +113,7 @@ TEST_F(ContiFitTest, EvaluationsOnOneAndOnEightThreadsGiveTheSameBits) {
   };
   std::vector<float> first;
   for (int t : {1, 8}) {
-    threads = nLammThreads = t;
+    threads = LammGlobals().nLammThreads = t;
     SetCs(5.99f, 1.5f);
     ASSERT_EQ(GetContiParams(0, nullptr), 2);
     std::vector<float> rmsd;
@@ -142,20 +142,20 @@ TEST_F(ContiFitTest, MarquardtLeavesTheEndOfTheMeniscusRange) {
   auto start = [](float meniscus, float ff0) {
     SetCs(meniscus, ff0);
     test::SetContinuousParams(3.2f, 5.6f, 13.0f, 0.68f, ff0, meniscus, 7.2f);
-    pParamFitFlags[kContiSlotFrictionalRatio] = pParamFitFlags[13] = 1;
+    AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = AnalysisSwitches().pParamFitFlags[13] = 1;
     UnpackModelParams();
   };
   start(6.03f, 1.0f);
   EXPECT_EQ(ContiFit(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
-  EXPECT_NEAR(fMeniscus, 6.0, 0.003);
-  EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
+  EXPECT_NEAR(DataSet().fMeniscus, 6.0, 0.003);
+  EXPECT_NEAR(SolventConstants().fFrictionalRatio, kFf0, 0.03 * kFf0);
   EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
   EXPECT_EQ(AtLimitNote(), "");
 
-  fMinMeniscus = 6.005f;
+  DataSet().fMinMeniscus = 6.005f;
   start(6.02f, 1.3f);
   EXPECT_EQ(ContiFit(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.005f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.005f);
   EXPECT_GT(FitRmsd(), 1.15 * kNoise);
   const std::string note = "Meniscus = 6.005 stands at its limit: no free optimum";
   EXPECT_NE(ContiStatusLines()[0].find(note), std::string::npos) << ContiStatusLines()[0];
@@ -175,23 +175,23 @@ TEST_F(ContiFitTest, KeyInterruptsAndIsReportedAsInterruption) {
   for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
     SetCs(5.99f, 1.5f);
     evaluations = 0;
-    bModelComputed = false;
+    AnalysisSwitches().bModelComputed = false;
     UiEvents().Post(Event::KeyDown('x'));
     EXPECT_EQ(ContiFit(nullptr, method, report), FitOutcome::Interrupted);
     EXPECT_LE(evaluations, 2);  // the interrupted one and the final one
-    EXPECT_FALSE(bFitInterrupted);
+    EXPECT_FALSE(FitState().bFitInterrupted);
     EXPECT_FALSE(bUserAbort);
-    EXPECT_FLOAT_EQ(fMeniscus, 5.99f);  // nothing better was found
-    EXPECT_FLOAT_EQ(fFrictionalRatio, 1.5f);
-    EXPECT_TRUE(bModelComputed);
+    EXPECT_FLOAT_EQ(DataSet().fMeniscus, 5.99f);  // nothing better was found
+    EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.5f);
+    EXPECT_TRUE(AnalysisSwitches().bModelComputed);
     EXPECT_GT(FitRmsd(), kNoise);
   }
-  EXPECT_FLOAT_EQ(fAnnealTemp, fAnnealStartTemp);
+  EXPECT_FLOAT_EQ(SearchSettings().fAnnealTemp, SearchSettings().fAnnealStartTemp);
   // Nothing floated: Fit runs the analysis once.
   SetCs(6.0f, 1.3f);
-  pParamFitFlags[13] = pParamFitFlags[kContiSlotFrictionalRatio] = 0;
+  AnalysisSwitches().pParamFitFlags[13] = AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = 0;
   EXPECT_EQ(ContiFit(nullptr, FitMethod::Simplex, report), FitOutcome::Completed);
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   EXPECT_NEAR(FitRmsd(), kNoise, 0.15 * kNoise);
 }
 
@@ -205,21 +205,21 @@ TEST_F(ContiFitTest, AStoppedRefinementShowsNoWorseThanItsStart) {
     for (const int stopAt : {1, 2, 3, 6, 12}) {
       SCOPED_TRACE(::testing::Message() << "method " << static_cast<int>(method) << ", key at " << stopAt);
       SetCs(5.99f, 1.5f);
-      pParamFitFlags[13] = pParamFitFlags[kContiSlotFrictionalRatio] = 0;
+      AnalysisSwitches().pParamFitFlags[13] = AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = 0;
       FitReport run;
       ASSERT_EQ(ContiFit(nullptr, FitMethod::Simplex, run), FitOutcome::Completed);
       const double start = FitRmsd();
-      pParamFitFlags[13] = pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+      AnalysisSwitches().pParamFitFlags[13] = AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = 1;
       UnpackModelParams();
       int calls = 0;
       const ContiRunFunction runner = [&](Window* window) {
         const ContiRunResult result = RunContiSed(window);
-        if (!bFinalFitEvaluation && ++calls == stopAt) bUserAbort = true;
+        if (!DistributionModels().bFinalFitEvaluation && ++calls == stopAt) bUserAbort = true;
         return result;
       };
       FitReport report;
       EXPECT_EQ(ContiFit(nullptr, method, report, runner), FitOutcome::Interrupted);
-      EXPECT_TRUE(bModelComputed);
+      EXPECT_TRUE(AnalysisSwitches().bModelComputed);
       EXPECT_LE(FitRmsd(), start * 1.0005) << "start " << start;
     }
   }
@@ -230,8 +230,8 @@ TEST_F(ContiFitTest, AStoppedRefinementShowsNoWorseThanItsStart) {
 // reason, whatever its search; no box while it runs. The first point more than 5 %
 // from the start in any value is refused.
 TEST_F(ContiFitTest, ARefinementThatWentRoundARefusedTrialPointSaysSoInOneNote) {
-  nAnnealTemps = 1;
-  nAnnealIters = 20;
+  SearchSettings().nAnnealTemps = 1;
+  SearchSettings().nAnnealIters = 20;
   const std::string reason = "the kernels of these values were refused";
   for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
     SCOPED_TRACE(static_cast<int>(method));
@@ -248,8 +248,8 @@ TEST_F(ContiFitTest, ARefinementThatWentRoundARefusedTrialPointSaysSoInOneNote) 
     FitReport report;
     EXPECT_EQ(ContiFit(nullptr, method, report, runner), FitOutcome::Completed);
     EXPECT_EQ(refused, 1) << "no trial point was refused";
-    EXPECT_NEAR(fFrictionalRatio, kFf0, 0.03 * kFf0);
-    EXPECT_TRUE(bModelComputed);
+    EXPECT_NEAR(SolventConstants().fFrictionalRatio, kFf0, 0.03 * kFf0);
+    EXPECT_TRUE(AnalysisSwitches().bModelComputed);
     EXPECT_TRUE(backend->Transcript().empty()) << backend->Transcript().front().text;
     test::ExpectWentRoundNote(report, reason);
   }
@@ -278,13 +278,13 @@ TEST_F(ContiFitTest, KernelsAreRecomputedOnlyForANewVector) {
 // bounds.
 TEST_F(ContiFitTest, FitVectorFollowsTheModel) {
   SetCs(6.0f, 1.3f);
-  pParamFitFlags[14] = 1;
-  fMinBottom = 7.1f;
-  fMaxBottom = 7.3f;
-  BufferSed = BufferSedSettings{};
-  bBufferSedCorrection = true;
-  BufferSed.fitSampleD = BufferSed.fitSampleS = true;
-  BufferSed.fitSignal = true;  // solved with the distribution: never in the vector
+  AnalysisSwitches().pParamFitFlags[14] = 1;
+  DataSet().fMinBottom = 7.1f;
+  DataSet().fMaxBottom = 7.3f;
+  BufferSedimentation().BufferSed = BufferSedSettings{};
+  ModelFlags().bBufferSedCorrection = true;
+  BufferSedimentation().BufferSed.fitSampleD = BufferSedimentation().BufferSed.fitSampleS = true;
+  BufferSedimentation().BufferSed.fitSignal = true;  // solved with the distribution: never in the vector
   ASSERT_EQ(GetContiParams(0, nullptr), 5);
   std::vector<float> v(6, 0.0f);
   GetContiParams(5, v.data());
@@ -295,54 +295,54 @@ TEST_F(ContiFitTest, FitVectorFollowsTheModel) {
   for (auto [d, expected] : {std::pair{-5.0f, 5.0}, {2000.0f, 1000.0}, {0.001f, 0.01}}) {
     const std::vector<float> u{0.0f, d, 0.3f, -1.0f, 5.9f, 7.5f};
     ApplyContiParams(u.data());
-    EXPECT_FLOAT_EQ(BufferSed.sampleD, expected);  // the bounds are floats
+    EXPECT_FLOAT_EQ(BufferSedimentation().BufferSed.sampleD, expected);  // the bounds are floats
   }
-  EXPECT_DOUBLE_EQ(BufferSed.sampleS, static_cast<double>(0.3f));
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 0.01f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotFrictionalRatio], 0.01f);
-  EXPECT_FLOAT_EQ(fMeniscus, 5.97f);
-  EXPECT_FLOAT_EQ(fBottom, 7.3f);
-  EXPECT_FLOAT_EQ(pParams[14], 7.3f);
-  bFitMAndS = true;
+  EXPECT_DOUBLE_EQ(BufferSedimentation().BufferSed.sampleS, static_cast<double>(0.3f));
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 0.01f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotFrictionalRatio], 0.01f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 5.97f);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 7.3f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[14], 7.3f);
+  ModelFlags().bFitMAndS = true;
   const std::vector<float> mb{0.0f, 3.0f, 0.3f, 1.2f, 6.0f, 7.2f};
   ApplyContiParams(mb.data());
-  EXPECT_DOUBLE_EQ(BufferSed.sampleMb, 10.0);
-  bFitMAndS = false;
-  bBufferSedCorrection = false;
-  BufferSed = BufferSedSettings{};
+  EXPECT_DOUBLE_EQ(BufferSedimentation().BufferSed.sampleMb, 10.0);
+  ModelFlags().bFitMAndS = false;
+  ModelFlags().bBufferSedCorrection = false;
+  BufferSedimentation().BufferSed = BufferSedSettings{};
 
   // The bimodal c(s): a negative second f/f0 becomes 0, and the analysis with it
   // still computes (the points of its s range take mass 0 and the default D).
   ResetModelFlags();
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   test::SetContinuousParams(2.0f, 8.0f, 30.0f, 0.68f, 1.3f, 6.0f, 7.2f);
-  bContiSModel = false;
-  bCsBimodalFf0 = true;
-  pParams[6] = 5.0f;  // s range of the second ratio
-  pParams[8] = 6.0f;
-  pParams[10] = 1.5f;
-  pParamFitFlags[10] = 1;
+  ModelFlags().bContiSModel = false;
+  ModelFlags().bCsBimodalFf0 = true;
+  AnalysisSwitches().pParams[6] = 5.0f;  // s range of the second ratio
+  AnalysisSwitches().pParams[8] = 6.0f;
+  AnalysisSwitches().pParams[10] = 1.5f;
+  AnalysisSwitches().pParamFitFlags[10] = 1;
   UnpackModelParams();
   ASSERT_EQ(GetContiParams(0, nullptr), 1);
   const float negative[] = {0.0f, -0.5f};
   ApplyContiParams(negative);
-  EXPECT_EQ(pParams[10], 0.0f);
+  EXPECT_EQ(AnalysisSwitches().pParams[10], 0.0f);
   const float rmsd = ContiSimplexSim(negative, nullptr);
   EXPECT_TRUE(std::isfinite(rmsd));
   EXPECT_LT(rmsd, 1.0f);
 
   // c(s) with one discrete M: D or M in slot 10 and s in slot 6.
   ResetModelFlags();
-  bContiModel = bCsOneDiscreteM = true;
-  for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
-  pParamFitFlags[6] = pParamFitFlags[10] = 1;
-  pParams[6] = 2.5f;
-  pParams[10] = -3.0f;  // packing raises a negative M to 0.01
+  ModelFlags().bContiModel = ModelFlags().bCsOneDiscreteM = true;
+  for (int i = 1; i <= nModelParams; ++i) AnalysisSwitches().pParamFitFlags[i] = 0;
+  AnalysisSwitches().pParamFitFlags[6] = AnalysisSwitches().pParamFitFlags[10] = 1;
+  AnalysisSwitches().pParams[6] = 2.5f;
+  AnalysisSwitches().pParams[10] = -3.0f;  // packing raises a negative M to 0.01
   ASSERT_EQ(GetContiParams(0, nullptr), 2);
   GetContiParams(2, v.data());
   EXPECT_FLOAT_EQ(v[1], 2.5f);
   EXPECT_FLOAT_EQ(v[2], 0.01f);
-  EXPECT_FLOAT_EQ(pParams[10], 0.01f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[10], 0.01f);
 }
 
 }  // namespace

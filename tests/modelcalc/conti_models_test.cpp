@@ -65,22 +65,22 @@ class ContiModelsTest : public ::testing::Test {
   static void MakeData(std::initializer_list<Species> species, int scans, double interval,
                        double noise) {
     test::InstallVelocityScans(scans, 200, interval, 50000.0f);
-    bDiscreteModel = true;
+    ModelFlags().bDiscreteModel = true;
     // The first amplitude is the total loading, the others fractions of it.
     double total = 0.0;
     for (const Species& sp : species) total += sp.amplitude;
     int k = 0;
     for (const Species& sp : species) {
       ++k;
-      pSpeciesIncluded[k] = 1;
-      pSpeciesS[k] = static_cast<float>(sp.s);
-      pSpeciesMassOrD[k] = static_cast<float>(sp.D);
-      pSpeciesAmplitude[k] = static_cast<float>(k == 1 ? total : sp.amplitude / total);
+      AnalysisSwitches().pSpeciesLinked[k] = 1;
+      ModelParams().pSpeciesS[k] = static_cast<float>(sp.s);
+      ModelParams().pSpeciesMassOrD[k] = static_cast<float>(sp.D);
+      ModelParams().pSpeciesAmplitude[k] = static_cast<float>(k == 1 ? total : sp.amplitude / total);
     }
-    for (++k; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
+    for (++k; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
     PackModelParams();
     AllocSpeciesSignalArrays();
-    bLinearAmplitudes = false;
+    ModelParams().bLinearAmplitudes = false;
     ASSERT_TRUE(CalculateModel(nullptr).ok());
     test::DataFromFitWithNoise(noise, 5);
   }
@@ -89,8 +89,8 @@ class ContiModelsTest : public ::testing::Test {
   // solvent, f/f0 1.25; no systematic noise.
   static void ContinuousParams(float lo, float hi, float count) {
     ResetModelFlags();
-    bContiModel = true;
-    test::SetContinuousParams(lo, hi, count, 0.68f, 1.25f, fMeniscus, fBottom);
+    ModelFlags().bContiModel = true;
+    test::SetContinuousParams(lo, hi, count, 0.68f, 1.25f, DataSet().fMeniscus, DataSet().fBottom);
   }
 
   static float Area(float lo, float hi, float* mean = nullptr) {
@@ -111,27 +111,27 @@ TEST_F(ContiModelsTest, CsFf0SeparatesEqualSByTheirFrictionalRatios) {
   MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.2), 0.6}, {4.0, DiffusionFromSAndFf0(4.0, 2.0), 0.4}},
            10, 1200.0, 0.002);
   ContinuousParams(2.5f, 5.5f, 13.0f);
-  bCsff0Model = true;
-  pParams[kContiSlotShape1] = 1.2f;  // f/f0 from 1.2 to 2.0 in 5 rows
-  pParams[kContiSlotShape2] = 2.0f;
-  pParams[kContiSlotShape3] = 5.0f;
+  ModelFlags().bCsff0Model = true;
+  AnalysisSwitches().pParams[kContiSlotShape1] = 1.2f;  // f/f0 from 1.2 to 2.0 in 5 rows
+  AnalysisSwitches().pParams[kContiSlotShape2] = 2.0f;
+  AnalysisSwitches().pParams[kContiSlotShape3] = 5.0f;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  ASSERT_EQ(nFf0Grid, 65);
-  EXPECT_NEAR(pFf0Axis[2], 1.4f, 1e-5);
+  ASSERT_EQ(DistributionVectors().nFf0Grid, 65);
+  EXPECT_NEAR(DistributionVectors().pFf0Axis[2], 1.4f, 1e-5);
   double low = 0.0, high = 0.0, sMean = 0.0, total = 0.0;
-  for (int k = 1; k <= nFf0Grid; ++k) {
-    const double c = pCsff0Values[k];
-    if (pCsff0Ff0[k] < 1.5f) low += c;
-    if (pCsff0Ff0[k] > 1.7f) high += c;
-    sMean += c * pCsff0S[k];
+  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
+    const double c = DistributionVectors().pCsff0Values[k];
+    if (DistributionVectors().pCsff0Ff0[k] < 1.5f) low += c;
+    if (DistributionVectors().pCsff0Ff0[k] > 1.7f) high += c;
+    sMean += c * DistributionVectors().pCsff0S[k];
     total += c;
   }
   EXPECT_NEAR(low, 0.6, 0.06);
   EXPECT_NEAR(high, 0.4, 0.06);
   EXPECT_NEAR(sMean / total, 4.0, 0.05);
   // D and the Stokes radius of each cell follow from its s and M.
-  EXPECT_NEAR(pCsff0D[5 * 13], DiffusionFromSAndFf0(5.5, 2.0) * 1e-7, 0.01 * pCsff0D[5 * 13]);
-  EXPECT_NE(pppKernels, nullptr);
+  EXPECT_NEAR(DistributionVectors().pCsff0D[5 * 13], DiffusionFromSAndFf0(5.5, 2.0) * 1e-7, 0.01 * DistributionVectors().pCsff0D[5 * 13]);
+  EXPECT_NE(DistributionStorage().pppKernels, nullptr);
 
   bDataChanged = false;  // as the Run command leaves it after a result
   int kernelRuns = 0;
@@ -140,7 +140,7 @@ TEST_F(ContiModelsTest, CsFf0SeparatesEqualSByTheirFrictionalRatios) {
   };
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   EXPECT_EQ(kernelRuns, 0);
-  EXPECT_NEAR(pCsff0Values[1] + pCsff0Values[nFf0Grid], 0.0, 0.05);
+  EXPECT_NEAR(DistributionVectors().pCsff0Values[1] + DistributionVectors().pCsff0Values[DistributionVectors().nFf0Grid], 0.0, 0.05);
 }
 
 // c(s) with one discrete component given by s and D: 0.3 of a small species (1 S,
@@ -150,12 +150,12 @@ TEST_F(ContiModelsTest, CsFf0SeparatesEqualSByTheirFrictionalRatios) {
 TEST_F(ContiModelsTest, CsWithOneDiscreteComponentRecoversItsAmount) {
   MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.25), 0.5}, {1.0, 20.0, 0.3}}, 10, 1200.0, 0.002);
   ContinuousParams(2.0f, 8.0f, 25.0f);
-  bCsOneDiscreteD = true;
-  pParams[kVariantSlotDiscreteS] = 1.0f;
-  pParams[kVariantSlotDiscreteMD] = 20.0f;
+  ModelFlags().bCsOneDiscreteD = true;
+  AnalysisSwitches().pParams[kVariantSlotDiscreteS] = 1.0f;
+  AnalysisSwitches().pParams[kVariantSlotDiscreteMD] = 20.0f;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  EXPECT_FLOAT_EQ(pDistGrid[1], 1.0f);
-  EXPECT_NEAR(pDistValues[1], 0.3, 0.015);
+  EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[1], 1.0f);
+  EXPECT_NEAR(DistributionVectors().pDistValues[1], 0.3, 0.015);
   float mean = 0.0f;
   EXPECT_NEAR(Area(2.2f, 8.0f, &mean), 0.5, 0.025);
   EXPECT_NEAR(mean, 4.0, 0.05);
@@ -168,37 +168,37 @@ TEST_F(ContiModelsTest, CsWithOneDiscreteComponentRecoversItsAmount) {
 TEST_F(ContiModelsTest, LsgPeaksAtTheSOfANonDiffusingSpeciesAndClipsAGridBeyondTheData) {
   MakeData({{5.0, 0.0, 1.0}}, 10, 1200.0, 0.002);
   ContinuousParams(1.0f, 10.0f, 37.0f);
-  bLsgModel = true;
+  ModelFlags().bLsgModel = true;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   int peak = 1;
-  for (int i = 2; i <= nDistGrid; ++i)
-    if (pDistValues[i] > pDistValues[peak]) peak = i;
-  EXPECT_NEAR(pDistGrid[peak], 5.0, 0.26);
+  for (int i = 2; i <= DistributionVectors().nDistGrid; ++i)
+    if (DistributionVectors().pDistValues[i] > DistributionVectors().pDistValues[peak]) peak = i;
+  EXPECT_NEAR(DistributionVectors().pDistGrid[peak], 5.0, 0.26);
   float mean = 0.0f;
   EXPECT_NEAR(Area(1.0f, 10.0f, &mean), 1.0, 0.03);
   EXPECT_NEAR(mean, 5.0, 0.1);
 
   // s_right = ln(r_right / m) / (w^2 t_first): about 51 S at 50,000 rpm, 1200 s.
   const double w2 = std::pow(50000.0 / 60.0 * 2.0 * M_PI, 2.0) * 1e-13;
-  const double sRight = std::log(fFitRightLim / fMeniscus) / (w2 * 1200.0);
-  const double sLeft = std::log(fFitLeftLim / fMeniscus) / (w2 * 12000.0);
+  const double sRight = std::log(DataSet().fFitRightLim / DataSet().fMeniscus) / (w2 * 1200.0);
+  const double sLeft = std::log(DataSet().fFitLeftLim / DataSet().fMeniscus) / (w2 * 12000.0);
   ContinuousParams(60.0f, 90.0f, 20.0f);
-  bLsgModel = true;
+  ModelFlags().bLsgModel = true;
   backend->QueueMessageBox(IDNO, "ERROR");
   EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::NotStarted);
   EXPECT_EQ(backend->Transcript().back().text.rfind("smin 60 too low", 0), 0u);
   backend->QueueMessageBox(IDYES, "ERROR");
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   EXPECT_TRUE(backend->AllAnswersUsed());
-  EXPECT_NEAR(pDistGrid[nDistGrid], sRight, 1e-3 * sRight);
-  EXPECT_NEAR(pDistGrid[1], sLeft, 1e-3);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], pDistGrid[nDistGrid]);
-  for (int i = 1; i <= nDistGrid; ++i) EXPECT_TRUE(std::isfinite(pDistValues[i])) << i;
+  EXPECT_NEAR(DistributionVectors().pDistGrid[DistributionVectors().nDistGrid], sRight, 1e-3 * sRight);
+  EXPECT_NEAR(DistributionVectors().pDistGrid[1], sLeft, 1e-3);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridMax], DistributionVectors().pDistGrid[DistributionVectors().nDistGrid]);
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) EXPECT_TRUE(std::isfinite(DistributionVectors().pDistValues[i])) << i;
   // Once accepted, a later grid beyond the data is clipped without a question.
   ContinuousParams(60.0f, 90.0f, 20.0f);
-  bLsgModel = true;
+  ModelFlags().bLsgModel = true;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  EXPECT_NEAR(pDistGrid[nDistGrid], sRight, 1e-3 * sRight);
+  EXPECT_NEAR(DistributionVectors().pDistGrid[DistributionVectors().nDistGrid], sRight, 1e-3 * sRight);
 }
 
 // exp(z^2) erfc(z) for z >= 0, asymptotically beyond 25.
@@ -236,35 +236,35 @@ double PlanarBoundary(double x, double t, double v, double D) {
 TEST_F(ContiModelsTest, CsWithBufferHoldsAFixedBufferAmplitudeAndSolvesAFreeOne) {
   MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.25), 0.5}}, 10, 1200.0, 0.002);
   ContinuousParams(2.0f, 8.0f, 25.0f);
-  bContiSModel = true;
-  bBufferSedCorrection = true;
-  bFitTINoise = bFitRINoise = true;
-  BufferSed.sampleS = 1.0;
-  BufferSed.sampleD = 30.0;
-  BufferSed.signal = 0.3;
-  BufferSed.fitSignal = false;
-  BufferSed.interferenceNoteShown = true;
+  ModelFlags().bContiSModel = true;
+  ModelFlags().bBufferSedCorrection = true;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
+  BufferSedimentation().BufferSed.sampleS = 1.0;
+  BufferSedimentation().BufferSed.sampleD = 30.0;
+  BufferSedimentation().BufferSed.signal = 0.3;
+  BufferSedimentation().BufferSed.fitSignal = false;
+  BufferSedimentation().BufferSed.interferenceNoteShown = true;
   // The buffer profile added to the data on each scan's radii, then the noise.
   const SimOutcome made = CalculateBufferSedimentation(
       nullptr, [](int scan, const double* r, const double* v, int n, bool) {
         const std::size_t j = static_cast<std::size_t>(scan);
-        std::vector<float> add(static_cast<std::size_t>(pnPoints[j]) + 1, 0.0f);
-        ASSERT_TRUE(InterpolateCurveFromDouble(pnPoints[j], ppRadius[j], add.data(), n, r, v));
-        for (int i = 1; i <= pnPoints[j]; ++i) ppSignal[j][i] += add[static_cast<std::size_t>(i)];
+        std::vector<float> add(static_cast<std::size_t>(DataSet().pnPoints[j]) + 1, 0.0f);
+        ASSERT_TRUE(InterpolateCurveFromDouble(DataSet().pnPoints[j], DataSet().ppRadius[j], add.data(), n, r, v));
+        for (int i = 1; i <= DataSet().pnPoints[j]; ++i) DataSet().ppSignal[j][i] += add[static_cast<std::size_t>(i)];
       });
   ASSERT_TRUE(made.ok());
-  for (int j = 1; j <= nScans; ++j)
-    for (int i = 1; i <= pnPoints[test::Idx(j)]; ++i)
-      ppSignal[test::Idx(j)][i] += static_cast<float>(0.01 * std::sin(20.0 * ppRadius[test::Idx(j)][i]) + 0.004 * j);
+  for (int j = 1; j <= DataSet().nScans; ++j)
+    for (int i = 1; i <= DataSet().pnPoints[test::Idx(j)]; ++i)
+      DataSet().ppSignal[test::Idx(j)][i] += static_cast<float>(0.01 * std::sin(20.0 * DataSet().ppRadius[test::Idx(j)][i]) + 0.004 * j);
   ASSERT_TRUE(BuildCommonRadialGrid());
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
 
   for (double fixed : {0.3, 0.15}) {
-    BufferSed.signal = fixed;
+    BufferSedimentation().BufferSed.signal = fixed;
     ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-    EXPECT_FLOAT_EQ(pDistValues[1], static_cast<float>(fixed));
-    EXPECT_DOUBLE_EQ(BufferSed.signal, fixed);
+    EXPECT_FLOAT_EQ(DistributionVectors().pDistValues[1], static_cast<float>(fixed));
+    EXPECT_DOUBLE_EQ(BufferSedimentation().BufferSed.signal, fixed);
     if (fixed == 0.3) {
       float mean = 0.0f;
       EXPECT_NEAR(Area(2.2f, 8.0f, &mean), 0.5, 0.025);
@@ -273,13 +273,13 @@ TEST_F(ContiModelsTest, CsWithBufferHoldsAFixedBufferAmplitudeAndSolvesAFreeOne)
       // Monte-Carlo sets keep the buffer at its fixed amplitude and the species
       // where the data put it (the grid is even: values weigh alike).
       ASSERT_EQ(MonteCarloDistributions(nullptr, 4, 0.68f, "", false), MonteCarloOutcome::Completed);
-      for (int k = 1; k <= nMCSets; ++k) {
-        const std::vector<float>& set = ppMCDistributions[static_cast<std::size_t>(k)];
+      for (int k = 1; k <= ContiMonteCarlo().nMCSets; ++k) {
+        const std::vector<float>& set = ContiMonteCarlo().ppMCDistributions[static_cast<std::size_t>(k)];
         EXPECT_FLOAT_EQ(set[1], 0.3f);
         double sum = 0.0, moment = 0.0;
-        for (int i = 2; i <= nDistGrid; ++i) {
+        for (int i = 2; i <= DistributionVectors().nDistGrid; ++i) {
           sum += set[static_cast<std::size_t>(i)];
-          moment += set[static_cast<std::size_t>(i)] * pDistGrid[i];
+          moment += set[static_cast<std::size_t>(i)] * DistributionVectors().pDistGrid[i];
         }
         EXPECT_NEAR(moment / sum, 4.0, 0.05) << k;
       }
@@ -288,20 +288,20 @@ TEST_F(ContiModelsTest, CsWithBufferHoldsAFixedBufferAmplitudeAndSolvesAFreeOne)
       EXPECT_GT(test::ResidualRms(), 0.004);  // the missing buffer shows in the fit
     }
   }
-  BufferSed.fitSignal = true;
-  BufferSed.signal = 1.0;
+  BufferSedimentation().BufferSed.fitSignal = true;
+  BufferSedimentation().BufferSed.signal = 1.0;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  EXPECT_NEAR(BufferSed.signal, 0.3, 0.015);
+  EXPECT_NEAR(BufferSedimentation().BufferSed.signal, 0.3, 0.015);
   EXPECT_NEAR(test::ResidualRms(), 0.002, 0.0004);
 
   // ls-g*(s) models the buffer component in its first point as well (its steps
   // leave the species' diffusion in the residuals, hence the wider bound).
-  bContiSModel = false;
-  bLsgModel = true;
-  BufferSed.signal = 1.0;
+  ModelFlags().bContiSModel = false;
+  ModelFlags().bLsgModel = true;
+  BufferSedimentation().BufferSed.signal = 1.0;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  EXPECT_NEAR(BufferSed.signal, 0.3, 0.06);
-  bLsgModel = false;
+  EXPECT_NEAR(BufferSedimentation().BufferSed.signal, 0.3, 0.06);
+  ModelFlags().bLsgModel = false;
 }
 
 // c(s) of worm-like chains: after the run the chain's M(s) relation of the grid is
@@ -310,12 +310,12 @@ TEST_F(ContiModelsTest, CsWithBufferHoldsAFixedBufferAmplitudeAndSolvesAFreeOne)
 TEST_F(ContiModelsTest, WormChainRunWritesItsMOfSTable) {
   MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.25), 0.5}}, 10, 1200.0, 0.002);
   ContinuousParams(2.0f, 8.0f, 13.0f);
-  bContiSModel = true;
-  bCsWormChain = true;
-  pParams[kVariantSlotModel] = 36.0f;   // persistence length, nm
-  pParams[kVariantSlotValue] = 23.0f;   // cross-section, nm^2
-  pParams[kVariantSlotLow] = 9000.0f;   // monomer mass
-  pParams[kVariantSlotHigh] = 0.4f;     // hydration
+  ModelFlags().bContiSModel = true;
+  ModelFlags().bCsWormChain = true;
+  AnalysisSwitches().pParams[kVariantSlotModel] = 36.0f;   // persistence length, nm
+  AnalysisSwitches().pParams[kVariantSlotValue] = 23.0f;   // cross-section, nm^2
+  AnalysisSwitches().pParams[kVariantSlotLow] = 9000.0f;   // monomer mass
+  AnalysisSwitches().pParams[kVariantSlotHigh] = 0.4f;     // hydration
   const std::string path = std::string(TARMIC_TEST_OUTPUT_DIR) + "/wormchain_mofs.dat";
   std::remove(path.c_str());
   const std::string saved = std::exchange(szWormChainMofsFile, path);
@@ -338,27 +338,27 @@ TEST_F(ContiModelsTest, WormChainRunWritesItsMOfSTable) {
 TEST_F(ContiModelsTest, CsOnNonlinearDetectionDataIsFittedInTheTransformedDomain) {
   constexpr double kE = 1.5, kNoise = 0.002;
   MakeData({{4.0, DiffusionFromSAndFf0(4.0, 1.25), 0.8}}, 10, 1200.0, kNoise);
-  for (int j = 1; j <= nScans; ++j)
-    for (float& v : std::span(ppSignal[test::Idx(j)] + 1, pnPoints[test::Idx(j)]))
+  for (int j = 1; j <= DataSet().nScans; ++j)
+    for (float& v : std::span(DataSet().ppSignal[test::Idx(j)] + 1, DataSet().pnPoints[test::Idx(j)]))
       v = static_cast<float>(InversePowerTransform(v, kE, 0.0));
   ASSERT_TRUE(BuildCommonRadialGrid());
-  std::vector<float> recorded(ppSignal[5] + 1, ppSignal[5] + pnPoints[5] + 1);
+  std::vector<float> recorded(DataSet().ppSignal[5] + 1, DataSet().ppSignal[5] + DataSet().pnPoints[5] + 1);
   InstallFluorescenceDetectionHooks();
-  bNonlinearDetection = true;
-  fPowerCoefficient = static_cast<float>(kE);
-  fPowerBaseline = 0.0f;
-  bShowTransformed = false;
+  FluorescenceDetection().bNonlinearDetection = true;
+  FluorescenceDetection().fPowerCoefficient = static_cast<float>(kE);
+  FluorescenceDetection().fPowerBaseline = 0.0f;
+  FluorescenceDetection().bShowTransformed = false;
   ContinuousParams(2.0f, 8.0f, 25.0f);
-  bContiSModel = true;
+  ModelFlags().bContiSModel = true;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   float mean = 0.0f;
   EXPECT_NEAR(Area(2.0f, 8.0f, &mean), 0.8, 0.02);
   EXPECT_NEAR(mean, 4.0, 0.05);
-  EXPECT_NEAR(fTransformedRmsd, kNoise, 0.15 * kNoise);
-  for (int i = 1; i <= pnPoints[5]; ++i) EXPECT_EQ(ppSignal[5][i], recorded[static_cast<std::size_t>(i) - 1]);
+  EXPECT_NEAR(FluorescenceDetection().fTransformedRmsd, kNoise, 0.15 * kNoise);
+  for (int i = 1; i <= DataSet().pnPoints[5]; ++i) EXPECT_EQ(DataSet().ppSignal[5][i], recorded[static_cast<std::size_t>(i) - 1]);
   // The fit shown with the recorded data is the transformed fit carried back.
-  const int k = pnPoints[5] / 2;
-  EXPECT_NEAR(PowerTransform(ppFit[5][k], kE, 0.0), ppTransformedFit[5][static_cast<std::size_t>(k)], 1e-5);
+  const int k = DataSet().pnPoints[5] / 2;
+  EXPECT_NEAR(PowerTransform(DataSet().ppFit[5][k], kE, 0.0), FluorescenceDetection().ppTransformedFit[5][static_cast<std::size_t>(k)], 1e-5);
 }
 
 TEST_F(ContiModelsTest, CvWithConstantDRecoversTheVelocity) {
@@ -366,19 +366,19 @@ TEST_F(ContiModelsTest, CvWithConstantDRecoversTheVelocity) {
   const double v = 2e-4, D = 5e-7;
   std::mt19937 random(3);
   std::normal_distribution<double> noise(0.0, 0.002);
-  for (int j = 1; j <= nScans; ++j) {
+  for (int j = 1; j <= DataSet().nScans; ++j) {
     const std::size_t sj = static_cast<std::size_t>(j);
-    for (int i = 1; i <= pnPoints[sj]; ++i)
-      ppSignal[sj][i] = static_cast<float>(
-          0.8 * PlanarBoundary(ppRadius[sj][i] - fMeniscus, pScanInfo[sj].time, v, D) + noise(random));
+    for (int i = 1; i <= DataSet().pnPoints[sj]; ++i)
+      DataSet().ppSignal[sj][i] = static_cast<float>(
+          0.8 * PlanarBoundary(DataSet().ppRadius[sj][i] - DataSet().fMeniscus, DataSet().pScanInfo[sj].time, v, D) + noise(random));
     FillGridSignalRow(j);
   }
   CalculateAverageScan();
   ContinuousParams(0.5f, 4.0f, 15.0f);
-  bCvConstantD = true;
-  pParams[kVariantSlotCvD] = 5.0f;
+  ModelFlags().bCvConstantD = true;
+  AnalysisSwitches().pParams[kVariantSlotCvD] = 5.0f;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  EXPECT_FALSE(bElectrophoresis);  // the geometry switch is restored
+  EXPECT_FALSE(LammGlobals().bElectrophoresis);  // the geometry switch is restored
   float mean = 0.0f;
   EXPECT_NEAR(Area(0.5f, 4.0f, &mean), 0.8, 0.02);
   EXPECT_NEAR(mean, 2.0, 0.03);

@@ -46,17 +46,17 @@ class MonteCarloTest : public ::testing::Test {
     test::InstallVelocityScans(kScans, kRadii, 600.0, 50000.0f);
     // Interference-like data: all scans on one radius array, the grid rows are the
     // scans' own signal arrays.
-    bAbsorbanceData = false;
+    ScanFile().bAbsorbanceData = false;
     ASSERT_TRUE(BuildCommonRadialGrid());
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
-    ASSERT_FALSE(bGridCopies);
-    fFrictionalRatio = 1.25f;
-    bContiModel = bContiSModel = true;
+    ASSERT_FALSE(CurrentGrid().bGridCopies);
+    SolventConstants().fFrictionalRatio = 1.25f;
+    ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
     // A light regularisation: the sets measure the noise, and the regularisation
     // adds little bias of its own to the weight-average s.
-    test::SetContinuousParams(1.0f, 8.0f, 29.0f, 0.51f, 1.25f, fMeniscus, fBottom);
-    bFitRINoise = true;
+    test::SetContinuousParams(1.0f, 8.0f, 29.0f, 0.51f, 1.25f, DataSet().fMeniscus, DataSet().fBottom);
+    AnalysisSwitches().bFitRINoise = true;
     GetDistributionHooks().runSettings = [] {
       ContiRunSettings s;
       s.threads = 3;
@@ -78,16 +78,16 @@ class MonteCarloTest : public ::testing::Test {
   static void MakeDataFromKernel() {
     UnpackModelParams();
     ASSERT_TRUE(SetupContiGrid());
-    ASSERT_FLOAT_EQ(pDistGrid[kTruePoint], kTrueS);
-    bContiInnerRun = true;
+    ASSERT_FLOAT_EQ(DistributionVectors().pDistGrid[kTruePoint], kTrueS);
+    DistributionModels().bContiInnerRun = true;
     ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-    bContiInnerRun = false;
+    DistributionModels().bContiInnerRun = false;
     std::mt19937 random(3);
     std::normal_distribution<double> gauss(0.0, kNoise);
-    for (int j = 1; j <= nScans; ++j) {
-      for (int p = 1; p <= pnPoints[Idx(j)]; ++p) {
-        ppSignal[Idx(j)][p] =
-            static_cast<float>(kLoading * pppKernels[kTruePoint][j][p] + 0.01 * j + gauss(random));
+    for (int j = 1; j <= DataSet().nScans; ++j) {
+      for (int p = 1; p <= DataSet().pnPoints[Idx(j)]; ++p) {
+        DataSet().ppSignal[Idx(j)][p] =
+            static_cast<float>(kLoading * DistributionStorage().pppKernels[kTruePoint][j][p] + 0.01 * j + gauss(random));
       }
     }
     FreeKernelArrays();
@@ -95,25 +95,25 @@ class MonteCarloTest : public ::testing::Test {
   }
 
   static std::vector<std::vector<float>> Rows(const std::vector<float*>& rows) {
-    std::vector<std::vector<float>> copy(static_cast<std::size_t>(nScans) + 1);
-    for (int j = 1; j <= nScans; ++j) {
+    std::vector<std::vector<float>> copy(static_cast<std::size_t>(DataSet().nScans) + 1);
+    for (int j = 1; j <= DataSet().nScans; ++j) {
       // One-based rows; the unused element 0 is left out of comparisons.
-      copy[Idx(j)].assign(rows[Idx(j)], rows[Idx(j)] + pnPoints[Idx(j)] + 1);
+      copy[Idx(j)].assign(rows[Idx(j)], rows[Idx(j)] + DataSet().pnPoints[Idx(j)] + 1);
       copy[Idx(j)][0] = 0.0f;
     }
     return copy;
   }
-  static std::vector<float> Shown() { return std::vector<float>(pDistValues + 1, pDistValues + nDistGrid + 1); }
+  static std::vector<float> Shown() { return std::vector<float>(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1); }
 
   ScopedHeadlessBackend backend;
 };
 
 TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  const auto signal = Rows(ppSignal);
-  const auto fit = Rows(ppFit);
+  const auto signal = Rows(DataSet().ppSignal);
+  const auto fit = Rows(DataSet().ppFit);
   const std::vector<float> shown = Shown();
-  const std::vector<float> ri(pRINoise + 1, pRINoise + nScans + 1);
+  const std::vector<float> ri(CurrentGrid().pRINoise + 1, CurrentGrid().pRINoise + DataSet().nScans + 1);
   const float rmsd = FitRmsd();
 
   const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) /
@@ -127,8 +127,8 @@ TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
             MonteCarloOutcome::Completed);
   EXPECT_TRUE(backend->Transcript().empty());
   EXPECT_TRUE(sw.computed);
-  EXPECT_FALSE(bMonteCarloRun);
-  EXPECT_EQ(nMCSets, 24);
+  EXPECT_FALSE(DistributionModels().bMonteCarloRun);
+  EXPECT_EQ(ContiMonteCarlo().nMCSets, 24);
 
   // The 16 %-84 % interval of the weight-average s holds the truth (within one
   // standard deviation: a 68 % interval misses it now and then by chance), the
@@ -143,29 +143,29 @@ TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
   EXPECT_NEAR(sw.cMean, kLoading, 0.03 * kLoading);
 
   // The limits are ordered at every grid point; the result files exist.
-  for (int i = 1; i <= nDistGrid; ++i) EXPECT_LE(pMCLowerLimit[Idx(i)], pMCUpperLimit[Idx(i)]) << i;
+  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) EXPECT_LE(ContiMonteCarlo().pMCLowerLimit[Idx(i)], ContiMonteCarlo().pMCUpperLimit[Idx(i)]) << i;
   for (const char* name : {"0.dat", "24.dat", "lim840.dat", "lim160.dat", "mean.dat"})
     EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
   std::filesystem::remove_all(dir);
 
   // The measured scans were never written, and their fit and noise are back.
-  EXPECT_EQ(Rows(ppSignal), signal);
-  EXPECT_EQ(Rows(ppFit), fit);
-  EXPECT_EQ(std::vector<float>(pRINoise + 1, pRINoise + nScans + 1), ri);
+  EXPECT_EQ(Rows(DataSet().ppSignal), signal);
+  EXPECT_EQ(Rows(DataSet().ppFit), fit);
+  EXPECT_EQ(std::vector<float>(CurrentGrid().pRINoise + 1, CurrentGrid().pRINoise + DataSet().nScans + 1), ri);
 
   // After the end the distribution and rmsd are those of the measured data.
   EndMonteCarloDistributions(nullptr);
   EXPECT_FALSE(MonteCarloResultsAvailable());
   EXPECT_EQ(Shown(), shown);
-  EXPECT_EQ(Rows(ppFit), fit);
+  EXPECT_EQ(Rows(DataSet().ppFit), fit);
   EXPECT_EQ(FitRmsd(), rmsd);
-  EXPECT_EQ(pppKernels, nullptr);
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_EQ(DistributionStorage().pppKernels, nullptr);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
 }
 
 TEST_F(MonteCarloTest, KeyStopsTheSetsAndFewerThanTwoSetsDoNothing) {
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  const auto fit = Rows(ppFit);
+  const auto fit = Rows(DataSet().ppFit);
   const std::vector<float> shown = Shown();
   EXPECT_EQ(MonteCarloDistributions(nullptr, 1, 0.68f, "", false), MonteCarloOutcome::NotStarted);
 
@@ -174,10 +174,10 @@ TEST_F(MonteCarloTest, KeyStopsTheSetsAndFewerThanTwoSetsDoNothing) {
     if (text == "\nMonte-Carlo set 4") UiEvents().Post(Event::KeyDown('S'));
   };
   EXPECT_EQ(MonteCarloDistributions(nullptr, 50, 0.68f, "", false), MonteCarloOutcome::Interrupted);
-  EXPECT_EQ(nMCSets, 3);
+  EXPECT_EQ(ContiMonteCarlo().nMCSets, 3);
   EXPECT_FALSE(bUserAbort);
-  EXPECT_FALSE(bMonteCarloRun);
-  EXPECT_EQ(Rows(ppFit), fit);
+  EXPECT_FALSE(DistributionModels().bMonteCarloRun);
+  EXPECT_EQ(Rows(DataSet().ppFit), fit);
   EndMonteCarloDistributions(nullptr);
   EXPECT_EQ(Shown(), shown);
 }
@@ -192,9 +192,9 @@ TEST_F(MonteCarloTest, KeyStopsTheSetsAndFewerThanTwoSetsDoNothing) {
 // delivers it.
 TEST_F(MonteCarloTest, KeyAtAnyMomentStopsAndBeforeTheFirstSetKeepsWhatWasShown) {
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  const auto fit = Rows(ppFit);
+  const auto fit = Rows(DataSet().ppFit);
   const std::vector<float> shown = Shown();
-  const std::vector<float> ri(pRINoise + 1, pRINoise + nScans + 1);
+  const std::vector<float> ri(CurrentGrid().pRINoise + 1, CurrentGrid().pRINoise + DataSet().nScans + 1);
   int solves = 0;
   GetDistributionHooks().writeDebugLog = [&solves](const std::string& text) {
     if (text == "\nStarting Regularization") ++solves;
@@ -206,9 +206,9 @@ TEST_F(MonteCarloTest, KeyAtAnyMomentStopsAndBeforeTheFirstSetKeepsWhatWasShown)
   };
   const std::vector<Moment> moments = {
       {"the first poll", [] { return true; }, 0},
-      {"the kernels of the best fit", [&] { return solves == 0 && nLammEquationsDone >= 1; }, 0},
+      {"the kernels of the best fit", [&] { return solves == 0 && LammProgress().nLammEquationsDone >= 1; }, 0},
       {"the regularised solution of the measured data", [&] { return solves >= 2; }, 0},
-      {"set 3", [] { return nMCSetNumber >= 3; }, 2},
+      {"set 3", [] { return ContiMonteCarlo().nMCSetNumber >= 3; }, 2},
   };
   struct RealStarts {
     ~RealStarts() { SetWorkerThreadStartFailure(0, nullptr); }
@@ -234,15 +234,15 @@ TEST_F(MonteCarloTest, KeyAtAnyMomentStopsAndBeforeTheFirstSetKeepsWhatWasShown)
       ASSERT_GE(pumpAtKey, 0) << what << ": no poll then";
       EXPECT_EQ(outcome, MonteCarloOutcome::Interrupted) << what;
       EXPECT_EQ(backend->PumpCount(), pumpAtKey) << what << ": polls after the key";
-      EXPECT_EQ(nMCSets, m.setsKept) << what;
+      EXPECT_EQ(ContiMonteCarlo().nMCSets, m.setsKept) << what;
       EXPECT_FALSE(bUserAbort) << what;
-      EXPECT_FALSE(bMonteCarloRun) << what;
+      EXPECT_FALSE(DistributionModels().bMonteCarloRun) << what;
       EndMonteCarloDistributions(nullptr);
-      EXPECT_TRUE(bModelComputed) << what;
-      ASSERT_NE(pDistValues, nullptr) << what;
+      EXPECT_TRUE(AnalysisSwitches().bModelComputed) << what;
+      ASSERT_NE(DistributionVectors().pDistValues, nullptr) << what;
       EXPECT_EQ(Shown(), shown) << what;
-      EXPECT_EQ(Rows(ppFit), fit) << what;
-      EXPECT_EQ(std::vector<float>(pRINoise + 1, pRINoise + nScans + 1), ri) << what;
+      EXPECT_EQ(Rows(DataSet().ppFit), fit) << what;
+      EXPECT_EQ(std::vector<float>(CurrentGrid().pRINoise + 1, CurrentGrid().pRINoise + DataSet().nScans + 1), ri) << what;
     }
   }
 }
@@ -253,34 +253,34 @@ TEST_F(MonteCarloTest, KeyAtAnyMomentStopsAndBeforeTheFirstSetKeepsWhatWasShown)
 TEST_F(MonteCarloTest, RhsRebuildMatchesTheNormalEquations) {
   UnpackModelParams();
   ASSERT_TRUE(SetupContiGrid());
-  bContiInnerRun = true;
+  DistributionModels().bContiInnerRun = true;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
-  const auto grid = Rows(ppGridSignal);
+  const auto grid = Rows(CurrentGrid().ppGridSignal);
   for (int model = 0; model < 5; ++model) {
-    bFitTINoise = model == 1 || model == 3;
-    bFitRINoise = model == 2 || model == 3;
-    bVaryBaseline = model == 4;
+    AnalysisSwitches().bFitTINoise = model == 1 || model == 3;
+    AnalysisSwitches().bFitRINoise = model == 2 || model == 3;
+    ModelParams().bVaryBaseline = model == 4;
     ASSERT_TRUE(BuildNormalEquations(SelectNoiseModel()));
-    const std::vector<double> rhs(pNormalRhs, pNormalRhs + nDistGrid + 1);
-    const double sumSq = dSumSqData;
+    const std::vector<double> rhs(DistributionStorage().pNormalRhs, DistributionStorage().pNormalRhs + DistributionVectors().nDistGrid + 1);
+    const double sumSq = NormalEquations().dSumSqData;
     ASSERT_TRUE(RebuildMonteCarloRhs(grid, 1, CurrentGridFitPoints()));
-    const std::vector<double> serial(pNormalRhs, pNormalRhs + nDistGrid + 1);
-    for (int i = 1; i <= nDistGrid; ++i)
+    const std::vector<double> serial(DistributionStorage().pNormalRhs, DistributionStorage().pNormalRhs + DistributionVectors().nDistGrid + 1);
+    for (int i = 1; i <= DistributionVectors().nDistGrid; ++i)
       EXPECT_NEAR(serial[Idx(i)], rhs[Idx(i)], 1e-9 * std::fabs(rhs[Idx(i)]) + 1e-9) << model << " " << i;
-    EXPECT_NEAR(dSumSqData, sumSq, 1e-9 * sumSq) << model;
+    EXPECT_NEAR(NormalEquations().dSumSqData, sumSq, 1e-9 * sumSq) << model;
     for (int threads : {2, 4, 40}) {
       ASSERT_TRUE(RebuildMonteCarloRhs(grid, threads, CurrentGridFitPoints()));
-      EXPECT_EQ(std::vector<double>(pNormalRhs, pNormalRhs + nDistGrid + 1), serial) << threads;
+      EXPECT_EQ(std::vector<double>(DistributionStorage().pNormalRhs, DistributionStorage().pNormalRhs + DistributionVectors().nDistGrid + 1), serial) << threads;
     }
     for (int nth : {1, 3}) {
       SetWorkerThreadStartFailure(nth, [] { throw std::bad_alloc(); });
       const bool rebuilt = RebuildMonteCarloRhs(grid, 4, CurrentGridFitPoints());
       SetWorkerThreadStartFailure(0, nullptr);
       ASSERT_TRUE(rebuilt);
-      EXPECT_EQ(std::vector<double>(pNormalRhs, pNormalRhs + nDistGrid + 1), serial) << "start " << nth << " refused";
+      EXPECT_EQ(std::vector<double>(DistributionStorage().pNormalRhs, DistributionStorage().pNormalRhs + DistributionVectors().nDistGrid + 1), serial) << "start " << nth << " refused";
     }
   }
-  bContiInnerRun = false;
+  DistributionModels().bContiInnerRun = false;
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ class DlsTest : public ::testing::Test {
  protected:
   void SetUp() override { test::ResetModelCalcState(); }
   void TearDown() override {
-    bDLSConvertOnWrite = false;
+    DlsFile().bDLSConvertOnWrite = false;
     test::ResetModelCalcState();
   }
 };
@@ -103,7 +103,7 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
   const std::vector<float> x{0.0f, -6.0f, -4.5f, -2.0f};  // one-based
   const std::vector<float> g{0.0f, 0.9f, 0.3f, -0.1f};
 
-  bDLSConvertOnWrite = true;
+  DlsFile().bDLSConvertOnWrite = true;
   const std::string converted = dir + "/converted.dlsdat";
   ASSERT_TRUE(WriteDLSDatFromRecord(converted.c_str(), 3, x.data(), g.data(), nullptr, record));
   DlsRead back = ReadBack(converted, false);
@@ -122,7 +122,7 @@ TEST_F(DlsTest, FileRoundTripConvertsBetweenFieldAndIntensity) {
   EXPECT_NEAR(back.y[3], -0.01, 1e-6);
 
   // Stored as g(1) with its flag: the reader squares only when asked for g(2) - 1.
-  bDLSConvertOnWrite = false;
+  DlsFile().bDLSConvertOnWrite = false;
   const std::string field = dir + "/field.dlsdat";
   ASSERT_TRUE(WriteDLSDatFromRecord(field.c_str(), 3, x.data(), g.data(), "as g1", record));
   back = ReadBack(field, false);
@@ -232,28 +232,28 @@ TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
     paths.push_back(dir + "/s" + std::to_string(f + 1) + ".dlsdat");
     WriteDlsFile(paths.back(), times[f], 0, 20 + f, [&](double) { return values[f]; });
   }
-  fFitLeftLim = 5.0f;  // outside the lag-time range: moved to the ends of set 1
-  fFitRightLim = 6.0f;
-  bFitTINoise = true;
-  bFitRangesSet = true;  // the fit ranges of an earlier set
+  DataSet().fFitLeftLim = 5.0f;  // outside the lag-time range: moved to the ends of set 1
+  DataSet().fFitRightLim = 6.0f;
+  AnalysisSwitches().bFitTINoise = true;
+  DataSet().bFitRangesSet = true;  // the fit ranges of an earlier set
   LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), false);
-  ASSERT_EQ(nScans, 3);
-  EXPECT_TRUE(bDLSData);
-  EXPECT_FALSE(bFitTINoise);
-  EXPECT_FALSE(bFitRangesSet);
-  EXPECT_EQ(ppScanFileNames[3], "s1.dlsdat");
-  EXPECT_EQ(pnPoints[1], 21);
-  EXPECT_EQ(pDLSInfo[3].nDataPoints, 20);
-  EXPECT_DOUBLE_EQ(pDLSInfo[1].elapsedTime, 100.0);
-  EXPECT_NEAR(ppSignal[1][1], std::sqrt(0.5), 1e-6);
-  EXPECT_NEAR(ppSignal[2][5], -std::sqrt(0.1), 1e-6);
-  EXPECT_NEAR(RELVISCOSITY, 1.0, 1e-5);
-  EXPECT_NEAR(fTemperatureK, 293.15, 1e-4);
-  EXPECT_NEAR(fMeniscus, -6.0, 1e-5);
-  EXPECT_NEAR(fBottom, -1.0, 1e-5);
-  EXPECT_FLOAT_EQ(fFitLeftLim, fMeniscus);
-  EXPECT_FLOAT_EQ(fFitRightLim, fBottom);
-  EXPECT_EQ(szTmpParsPath, dir + "/~tmppars.dlsdat");
+  ASSERT_EQ(DataSet().nScans, 3);
+  EXPECT_TRUE(DataSet().bDLSData);
+  EXPECT_FALSE(AnalysisSwitches().bFitTINoise);
+  EXPECT_FALSE(DataSet().bFitRangesSet);
+  EXPECT_EQ(DataSet().ppScanFileNames[3], "s1.dlsdat");
+  EXPECT_EQ(DataSet().pnPoints[1], 21);
+  EXPECT_EQ(DataSet().pDLSInfo[3].nDataPoints, 20);
+  EXPECT_DOUBLE_EQ(DataSet().pDLSInfo[1].elapsedTime, 100.0);
+  EXPECT_NEAR(DataSet().ppSignal[1][1], std::sqrt(0.5), 1e-6);
+  EXPECT_NEAR(DataSet().ppSignal[2][5], -std::sqrt(0.1), 1e-6);
+  EXPECT_NEAR(SolventConstants().RELVISCOSITY, 1.0, 1e-5);
+  EXPECT_NEAR(DataSet().fTemperatureK, 293.15, 1e-4);
+  EXPECT_NEAR(DataSet().fMeniscus, -6.0, 1e-5);
+  EXPECT_NEAR(DataSet().fBottom, -1.0, 1e-5);
+  EXPECT_FLOAT_EQ(DataSet().fFitLeftLim, DataSet().fMeniscus);
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, DataSet().fBottom);
+  EXPECT_EQ(DataSet().szTmpParsPath, dir + "/~tmppars.dlsdat");
   {
     // Meniscus and bottom come from the set selected first, not from the earliest:
     // an earlier set whose lags run from 1e-7 to 1e-2 s leaves them at -6 and -1.
@@ -263,12 +263,12 @@ TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
     for (int i = 0; i < 20; ++i) out << std::pow(10.0, -7.0 + 5.0 * i / 19) << " 0.3\n";
     out.close();
     LoadDLSData(nullptr, MakeSelectionBuffer({paths[0], early}).c_str(), false);
-    ASSERT_EQ(nScans, 2);
-    EXPECT_DOUBLE_EQ(pDLSInfo[1].elapsedTime, 50.0);
-    EXPECT_NEAR(fMeniscus, -6.0, 1e-5);
-    EXPECT_NEAR(fBottom, -1.0, 1e-5);
+    ASSERT_EQ(DataSet().nScans, 2);
+    EXPECT_DOUBLE_EQ(DataSet().pDLSInfo[1].elapsedTime, 50.0);
+    EXPECT_NEAR(DataSet().fMeniscus, -6.0, 1e-5);
+    EXPECT_NEAR(DataSet().fBottom, -1.0, 1e-5);
     LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), false);
-    ASSERT_EQ(nScans, 3);
+    ASSERT_EQ(DataSet().nScans, 3);
   }
 
   // Mean of g(2) - 1: (0.5 + (-0.1) + 0.25) / 3 on the common grid.
@@ -281,9 +281,9 @@ TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
 
   // Loaded as g(2) - 1, the values are averaged as they are (not squared again).
   LoadDLSData(nullptr, MakeSelectionBuffer({paths[1], paths[2]}).c_str(), true);
-  ASSERT_EQ(nScans, 2);
-  EXPECT_FALSE(pDLSInfo[1].bFieldACF);
-  EXPECT_NEAR(ppSignal[1][1], 0.5, 1e-6);
+  ASSERT_EQ(DataSet().nScans, 2);
+  EXPECT_FALSE(DataSet().pDLSInfo[1].bFieldACF);
+  EXPECT_NEAR(DataSet().ppSignal[1][1], 0.5, 1e-6);
   ASSERT_TRUE(SaveMeanDLSData(mean.c_str()));
   EXPECT_NEAR(ReadBack(mean, true).y[2], 0.2, 1e-5);
 
@@ -292,10 +292,10 @@ TEST_F(DlsTest, LoadOrdersByTimeAndFailedLoadChangesNothing) {
   const std::string refused =
       LoadDLSData(nullptr, MakeSelectionBuffer({paths[0], dir + "/broken.dlsdat"}).c_str(), false);
   EXPECT_EQ(refused.rfind(dir + "/broken.dlsdat", 0), 0u) << "names the file";
-  EXPECT_EQ(nScans, 2);
-  EXPECT_EQ(ppScanFileNames[1], "s2.dlsdat");
-  EXPECT_FALSE(pDLSInfo[1].bFieldACF);
-  EXPECT_TRUE(bDLSData);
+  EXPECT_EQ(DataSet().nScans, 2);
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "s2.dlsdat");
+  EXPECT_FALSE(DataSet().pDLSInfo[1].bFieldACF);
+  EXPECT_TRUE(DataSet().bDLSData);
 }
 
 // One species of D = 5e-7 cm^2/s: g(2) - 1 = beta exp(-2 D q^2 tau) loaded as g(1).
@@ -314,28 +314,28 @@ TEST_F(DlsTest, DiscreteSpeciesModelRecoversDiffusionCoefficient) {
                  [&](double tau) { return beta * std::exp(-2.0 * gamma * tau); });
   }
   auto setUpModel = [] {
-    bDiscreteModel = true;
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1;
-    pSpeciesAmplitude[1] = 1.0f;
-    pSpeciesAmplitudeFit[1] = 1;
-    pSpeciesS[1] = 0.0f;
+    ModelFlags().bDiscreteModel = true;
+    for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = k == 1;
+    ModelParams().pSpeciesAmplitude[1] = 1.0f;
+    ModelParams().pSpeciesAmplitudeFit[1] = 1;
+    ModelParams().pSpeciesS[1] = 0.0f;
     PackModelParams();
     UpdateLinearFitFlags();
   };
   auto rmsdAt = [](double d) {
-    pParams[1] = static_cast<float>(d * 1e7);
+    AnalysisSwitches().pParams[1] = static_cast<float>(d * 1e7);
     const ModelResult r = CalculateModel(nullptr);
     EXPECT_EQ(r.status, ModelStatus::Computed);
     return static_cast<double>(FitRmsd());
   };
 
   LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), false);
-  ASSERT_EQ(nScans, 2);
+  ASSERT_EQ(DataSet().nScans, 2);
   setUpModel();
-  ASSERT_TRUE(bLinearAmplitudes);
+  ASSERT_TRUE(ModelParams().bLinearAmplitudes);
   EXPECT_LT(rmsdAt(D), 1e-5);
-  EXPECT_TRUE(bModelComputed);
-  EXPECT_NEAR(pSpeciesAmplitude[1], std::sqrt(beta), 1e-4);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], std::sqrt(beta), 1e-4);
   EXPECT_GT(rmsdAt(1.2 * D), 1e-3);
 
   // The rmsd is least at D: it rises 0.2 % to either side.
@@ -347,16 +347,16 @@ TEST_F(DlsTest, DiscreteSpeciesModelRecoversDiffusionCoefficient) {
   LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), true);
   setUpModel();
   EXPECT_LT(rmsdAt(D), 1e-5);
-  EXPECT_NEAR(pSpeciesAmplitude[1], beta, 1e-4);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], beta, 1e-4);
 
   // Stokes radius (nm) of D: R = k T / (6 pi eta D).
-  bStokesRadii = true;
+  ModelFlags().bStokesRadii = true;
   const double R = 1.38065e-23 * 293.15 / (6.0 * kPi * 0.001002 * D * 1e-4) * 1e9;
-  pParams[1] = static_cast<float>(R);
+  AnalysisSwitches().pParams[1] = static_cast<float>(R);
   EXPECT_EQ(CalculateModel(nullptr).status, ModelStatus::Computed);
   EXPECT_LT(FitRmsd(), 1e-4);
   // A fit that drives the radius below 0 gets the decay of its size.
-  pParams[1] = static_cast<float>(-R);
+  AnalysisSwitches().pParams[1] = static_cast<float>(-R);
   EXPECT_EQ(CalculateModel(nullptr).status, ModelStatus::Computed);
   EXPECT_LT(FitRmsd(), 1e-4);
 }
@@ -373,26 +373,26 @@ TEST_F(DlsTest, SpeciesIncludedAfterTheLoadEntersTheModel) {
     return a1 * std::exp(-1e-4 * D1 * kQ2 * tau) + a2 * std::exp(-1e-4 * D2 * kQ2 * tau);
   });
   LoadDLSData(nullptr, MakeSelectionBuffer({path}).c_str(), false);
-  ASSERT_EQ(nScans, 1);
-  ASSERT_TRUE(pppSpeciesSignal[2].empty());
+  ASSERT_EQ(DataSet().nScans, 1);
+  ASSERT_TRUE(CurrentGrid().pppSpeciesSignal[2].empty());
 
-  bDiscreteModel = true;
+  ModelFlags().bDiscreteModel = true;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    pSpeciesIncluded[k] = k <= 2;
-    pSpeciesAmplitude[k] = k == 1 ? 1.0f : 0.5f;
-    pSpeciesAmplitudeFit[k] = 1;
-    pSpeciesS[k] = 0.0f;
+    AnalysisSwitches().pSpeciesLinked[k] = k <= 2;
+    ModelParams().pSpeciesAmplitude[k] = k == 1 ? 1.0f : 0.5f;
+    ModelParams().pSpeciesAmplitudeFit[k] = 1;
+    ModelParams().pSpeciesS[k] = 0.0f;
   }
-  pSpeciesMassOrD[1] = static_cast<float>(D1 * 1e7);
-  pSpeciesMassOrD[2] = static_cast<float>(D2 * 1e7);
+  ModelParams().pSpeciesMassOrD[1] = static_cast<float>(D1 * 1e7);
+  ModelParams().pSpeciesMassOrD[2] = static_cast<float>(D2 * 1e7);
   PackModelParams();
   UpdateLinearFitFlags();
-  ASSERT_TRUE(bLinearAmplitudes);
+  ASSERT_TRUE(ModelParams().bLinearAmplitudes);
   const ModelResult r = CalculateModel(nullptr);
   EXPECT_EQ(r.status, ModelStatus::Computed);
   EXPECT_LT(FitRmsd(), 1e-5);
-  EXPECT_NEAR(pAppliedAmplitude[1], a1, 1e-4);
-  EXPECT_NEAR(pAppliedAmplitude[2], a2, 1e-4);
+  EXPECT_NEAR(LinearAmplitudes().pAppliedAmplitude[1], a1, 1e-4);
+  EXPECT_NEAR(LinearAmplitudes().pAppliedAmplitude[2], a2, 1e-4);
 }
 
 // DLS files and the two-column import follow one set of rules: lag times must be
@@ -455,7 +455,7 @@ TEST_F(DlsTest, ImpossibleValuesOfDlsFilesAndTablesAreRefusedWithTheirLine) {
     ScopedHeadlessBackend backend;
     backend->QueueMessageBox(IDOK, "ATTENTION");
     EXPECT_EQ(LoadDLSData(nullptr, MakeSelectionBuffer({backscatter}).c_str(), false), "");
-    EXPECT_EQ(nScans, 1);
+    EXPECT_EQ(DataSet().nScans, 1);
     EXPECT_TRUE(backend->AllAnswersUsed());
     ASSERT_FALSE(backend->Transcript().empty());
     EXPECT_NE(backend->Transcript().back().text.find(backscatter + ":\nline 2: the scattering angle is 180"),
@@ -577,16 +577,16 @@ TEST_F(DlsTest, FittingLimitAtOneSecondIsALimitLikeAnyOther) {
     for (int i = 0; i <= 40; ++i) out << std::pow(10.0, -6.0 + 0.2 * i) << " " << 0.5 * std::exp(-i / 10.0) << "\n";
   }
   ASSERT_EQ(LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), false), "");
-  EXPECT_NEAR(fBottom, 2.0, 1e-5);
-  fFitLeftLim = -5.0f;
-  fFitRightLim = 0.0f;  // picked at 1 s
+  EXPECT_NEAR(DataSet().fBottom, 2.0, 1e-5);
+  DataSet().fFitLeftLim = -5.0f;
+  DataSet().fFitRightLim = 0.0f;  // picked at 1 s
   ASSERT_EQ(LoadDLSData(nullptr, MakeSelectionBuffer({paths[1], paths[0]}).c_str(), false), "");
-  EXPECT_FLOAT_EQ(fFitLeftLim, -5.0f);
-  EXPECT_FLOAT_EQ(fFitRightLim, 0.0f);
-  ASSERT_GT(iFitLast, 1);
-  ASSERT_LT(iFitLast, nGridPoints);
-  EXPECT_LE(pGridRadius[iFitLast], 0.0f);
-  EXPECT_GT(pGridRadius[iFitLast + 1], 0.0f);
+  EXPECT_FLOAT_EQ(DataSet().fFitLeftLim, -5.0f);
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, 0.0f);
+  ASSERT_GT(CurrentGrid().iFitLast, 1);
+  ASSERT_LT(CurrentGrid().iFitLast, CurrentGrid().nGridPoints);
+  EXPECT_LE(CurrentGrid().pGridRadius[CurrentGrid().iFitLast], 0.0f);
+  EXPECT_GT(CurrentGrid().pGridRadius[CurrentGrid().iFitLast + 1], 0.0f);
 }
 
 }  // namespace

@@ -41,16 +41,16 @@ class ErrorAnalysisTest : public ::testing::Test {
 
   // The user's model is back: switches, values and the rmsd of its fit.
   void ExpectUserModel(float s, float d, float rmsd) {
-    EXPECT_EQ(pSpeciesSFit[1], 1);
-    EXPECT_EQ(pSpeciesMassOrDFit[1], 1);
-    EXPECT_EQ(pParamFitFlags[nSpeciesSlots + 1], 1);
-    EXPECT_EQ(pParamFitFlags[1], 1);
-    EXPECT_FLOAT_EQ(pSpeciesS[1], s);
-    EXPECT_FLOAT_EQ(pParams[nSpeciesSlots + 1], s);
-    EXPECT_FLOAT_EQ(pSpeciesMassOrD[1], d);
-    EXPECT_NEAR(fFitRmsd, rmsd, 1e-7);
-    EXPECT_FALSE(bFitInterrupted);
-    EXPECT_FALSE(bFitRunning);
+    EXPECT_EQ(ModelParams().pSpeciesSFit[1], 1);
+    EXPECT_EQ(ModelParams().pSpeciesMassOrDFit[1], 1);
+    EXPECT_EQ(AnalysisSwitches().pParamFitFlags[nSpeciesSlots + 1], 1);
+    EXPECT_EQ(AnalysisSwitches().pParamFitFlags[1], 1);
+    EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[1], s);
+    EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[nSpeciesSlots + 1], s);
+    EXPECT_FLOAT_EQ(ModelParams().pSpeciesMassOrD[1], d);
+    EXPECT_NEAR(Rmsd().fFitRmsd, rmsd, 1e-7);
+    EXPECT_FALSE(FitState().bFitInterrupted);
+    EXPECT_FALSE(SimulationMessages().bFitRunning);
   }
 
   double D = 0.0;
@@ -65,7 +65,7 @@ TEST_F(ErrorAnalysisTest, ErrorInSHoldsTrueSAndEndsAtCriticalRmsd) {
   SetSpecies(kS, D, 1);
   ASSERT_EQ(FitDriver(nullptr, FitMethod::Simplex, report), FitOutcome::Completed);
   const float best = FitRmsd();
-  const float bestS = pSpeciesS[1], bestD = pSpeciesMassOrD[1];
+  const float bestS = ModelParams().pSpeciesS[1], bestD = ModelParams().pSpeciesMassOrD[1];
   const long long points = CountFitPoints();
   const float critical = CriticalRmsd(best, 0.683, points);
   ASSERT_GT(critical, best);
@@ -82,8 +82,8 @@ TEST_F(ErrorAnalysisTest, ErrorInSHoldsTrueSAndEndsAtCriticalRmsd) {
 
   // Independent check of each end: hold s there and refit D.
   for (float end : {low, high}) {
-    pSpeciesS[1] = end;
-    pSpeciesSFit[1] = 0;
+    ModelParams().pSpeciesS[1] = end;
+    ModelParams().pSpeciesSFit[1] = 0;
     PackModelParams();
     ASSERT_EQ(FitDriver(nullptr, FitMethod::Simplex, report), FitOutcome::Completed);
     EXPECT_NEAR(FitRmsd(), critical, 0.1 * (critical - best)) << "end " << end;
@@ -118,7 +118,7 @@ TEST_F(ErrorAnalysisTest, UnusableStepsAndRangesAreRefused) {
   EXPECT_EQ(low, -7.0f);
   EXPECT_EQ(high, -7.0f);
   EXPECT_FALSE(std::ifstream(file).good());
-  EXPECT_EQ(pSpeciesSFit[1], 1);
+  EXPECT_EQ(ModelParams().pSpeciesSFit[1], 1);
 }
 
 // A key press during the first refit ends the interval search as an interruption,
@@ -127,7 +127,7 @@ TEST_F(ErrorAnalysisTest, UnusableStepsAndRangesAreRefused) {
 TEST_F(ErrorAnalysisTest, InterruptedOrUnreachedSearchRestoresTheModel) {
   SetSpecies(1.02 * kS, D, 1);
   FitRmsd();
-  const float s = pSpeciesS[1], d = pSpeciesMassOrD[1];
+  const float s = ModelParams().pSpeciesS[1], d = ModelParams().pSpeciesMassOrD[1];
   CalculateModel(nullptr);
   const float rmsd = FitRmsd();
   float low = -7.0f, high = -7.0f;
@@ -140,16 +140,16 @@ TEST_F(ErrorAnalysisTest, InterruptedOrUnreachedSearchRestoresTheModel) {
   ExpectUserModel(s, d, rmsd);
 
   // Only s floated: each refit is one model computation.
-  pSpeciesMassOrDFit[1] = 0;
+  ModelParams().pSpeciesMassOrDFit[1] = 0;
   PackModelParams();
   const AnalysisResult capped = CalculateErrorInS(nullptr, 1e-4f, 2.0f * rmsd, &low, &high);
   EXPECT_EQ(capped.end, AnalysisEnd::NotReached);
   EXPECT_EQ(capped.refits, kMaxErrorRefits + 1);
   EXPECT_NE(capped.message.find("did not reach the critical value"), std::string::npos);
   EXPECT_EQ(low, -7.0f);
-  EXPECT_EQ(pSpeciesSFit[1], 1);
-  EXPECT_FLOAT_EQ(pSpeciesS[1], s);
-  EXPECT_NEAR(fFitRmsd, rmsd, 1e-7);
+  EXPECT_EQ(ModelParams().pSpeciesSFit[1], 1);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[1], s);
+  EXPECT_NEAR(Rmsd().fFitRmsd, rmsd, 1e-7);
 }
 
 // The s-M map with nothing else floated: 3 x 3 grid points around the true values

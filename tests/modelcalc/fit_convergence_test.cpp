@@ -55,8 +55,8 @@ struct SweepCase {
 
 // Lamm grids coarse enough for the sweep: data and fits share them.
 void CoarseGrids() {
-  fPointsPerSigma = 3.0f;
-  nGridSizeUpper = 400;
+  LammSettings().fPointsPerSigma = 3.0f;
+  LammSettings().nGridSizeUpper = 400;
 }
 
 // The species of the case at the given factors of their true s and D, both floated,
@@ -66,11 +66,11 @@ void SetSpecies(const std::vector<Species>& species, const std::vector<double>& 
   for (std::size_t k = 0; k < species.size(); ++k) {
     const int slot = static_cast<int>(k) + 1;
     const Species& sp = species[k];
-    pSpeciesIncluded[slot] = 1;
-    pSpeciesS[slot] = static_cast<float>(factors[2 * k] * sp.s);
-    pSpeciesMassOrD[slot] = static_cast<float>(factors[2 * k + 1] * sp.d * 1e7);
-    pSpeciesAmplitude[slot] = static_cast<float>(sp.loading);
-    pSpeciesSFit[slot] = pSpeciesMassOrDFit[slot] = 1;
+    AnalysisSwitches().pSpeciesLinked[slot] = 1;
+    ModelParams().pSpeciesS[slot] = static_cast<float>(factors[2 * k] * sp.s);
+    ModelParams().pSpeciesMassOrD[slot] = static_cast<float>(factors[2 * k + 1] * sp.d * 1e7);
+    ModelParams().pSpeciesAmplitude[slot] = static_cast<float>(sp.loading);
+    ModelParams().pSpeciesSFit[slot] = ModelParams().pSpeciesMassOrDFit[slot] = 1;
   }
   PackModelParams();
   AllocSpeciesSignalArrays();
@@ -84,12 +84,12 @@ void InstallCase(const SweepCase& c) {
   test::ResetModelCalcState();
   CoarseGrids();
   test::InstallVelocityScans(c.scans, c.radii, c.interval, c.rpm);
-  fFitLeftLim = 6.04f;
-  fFitRightLim = 7.16f;
+  DataSet().fFitLeftLim = 6.04f;
+  DataSet().fFitRightLim = 7.16f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
   SetSpecies(c.species, std::vector<double>(2 * c.species.size(), 1.0));
-  bLinearAmplitudes = false;
+  ModelParams().bLinearAmplitudes = false;
   ASSERT_TRUE(CalculateModel(nullptr).ok());
   test::DataFromFitWithNoise(kNoise, 29);
 }
@@ -98,8 +98,8 @@ void InstallCase(const SweepCase& c) {
 std::vector<double> Values(const std::vector<Species>& species) {
   std::vector<double> v;
   for (std::size_t k = 0; k < species.size(); ++k) {
-    v.push_back(pSpeciesS[static_cast<int>(k) + 1]);
-    v.push_back(pSpeciesMassOrD[static_cast<int>(k) + 1] * 1e-7);
+    v.push_back(ModelParams().pSpeciesS[static_cast<int>(k) + 1]);
+    v.push_back(ModelParams().pSpeciesMassOrD[static_cast<int>(k) + 1] * 1e-7);
   }
   return v;
 }
@@ -115,13 +115,13 @@ std::vector<double> StandardErrors(const std::vector<Species>& species, const st
     std::vector<double> f;
     for (std::size_t k = 0; k < species.size(); ++k) {
       const int slot = static_cast<int>(k) + 1;
-      pSpeciesS[slot] = static_cast<float>(x[2 * k]);
-      pSpeciesMassOrD[slot] = static_cast<float>(x[2 * k + 1] * 1e7);
+      ModelParams().pSpeciesS[slot] = static_cast<float>(x[2 * k]);
+      ModelParams().pSpeciesMassOrD[slot] = static_cast<float>(x[2 * k + 1] * 1e7);
     }
     PackModelParams();
-    bLinearAmplitudes = true;
+    ModelParams().bLinearAmplitudes = true;
     EXPECT_TRUE(CalculateModel(nullptr).ok());
-    ForEachFitPoint([&](int s, int i) { f.push_back(ppFit[Idx(s)][i]); });
+    ForEachFitPoint([&](int s, int i) { f.push_back(DataSet().ppFit[Idx(s)][i]); });
     return f;
   };
   for (std::size_t i = 0; i < n; ++i) {
@@ -191,7 +191,7 @@ TEST_P(FitConvergenceSweep, EachSearchEndsAtTheTruthOrSaysItDidNotConverge) {
     backend->AnswerUnscriptedBoxes(IDOK);
     FitReport report;
     EXPECT_EQ(FitDriver(nullptr, search.method, report), FitOutcome::Completed);
-    if (search.method == FitMethod::Simplex) simplexEvaluations += nFitSim;
+    if (search.method == FitMethod::Simplex) simplexEvaluations += FitState().nFitSim;
     if (report.simplexNotConverged || report.message.text.find("did not converge") != std::string::npos)
       continue;
     const std::vector<double> v = Values(c.species);
@@ -202,7 +202,7 @@ TEST_P(FitConvergenceSweep, EachSearchEndsAtTheTruthOrSaysItDidNotConverge) {
         EXPECT_LT(std::fabs(v[i] - minimum[i]), 0.5 * se[i]) << "value " << i << ": " << v[i] << " vs the minimum "
                                                                << minimum[i];
     }
-    EXPECT_TRUE(bModelComputed);
+    EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   }
   // The guarantee costs no more evaluations than the rule before it, give or take a fifth.
   EXPECT_LE(simplexEvaluations, c.evaluationCeiling);
@@ -294,8 +294,8 @@ double StandardErrorScale(NoiseKind kind) {
 void InstallReferenceSet(const ReferenceSet& set, NoiseKind kind) {
   test::ResetModelCalcState();
   test::InstallVelocityScans(set.scans, set.radii, set.interval, set.rpm);
-  fFitLeftLim = 6.04f;
-  fFitRightLim = 7.16f;
+  DataSet().fFitLeftLim = 6.04f;
+  DataSet().fFitRightLim = 7.16f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
   std::mt19937 random(29);
@@ -303,17 +303,17 @@ void InstallReferenceSet(const ReferenceSet& set, NoiseKind kind) {
   std::uniform_real_distribution<double> offset(-0.05, 0.05);
   std::vector<double> pattern(static_cast<std::size_t>(set.radii));
   for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = 0.02 * std::sin(0.37 * static_cast<double>(i)) * std::cos(0.05 * static_cast<double>(i));
-  gRandomNoise.assign(Idx(nScans) + 1, std::vector<double>(Idx(set.radii) + 1, 0.0));
+  gRandomNoise.assign(Idx(DataSet().nScans) + 1, std::vector<double>(Idx(set.radii) + 1, 0.0));
   std::vector<double> roughPattern(pattern.size());
   std::mt19937 patternRandom(31);
   for (double& v : roughPattern) v = 1.5 * kNoise * gauss(patternRandom);
   double arState = 0.0;
-  for (int j = 1; j <= nScans; ++j) {
+  for (int j = 1; j <= DataSet().nScans; ++j) {
     const auto& row = set.signal[Idx(j - 1)];
     std::vector<double> draws(row.size() + 4);
     for (double& d : draws) d = gauss(random);
     const double scanOffset = offset(random);
-    for (int i = 1; i <= pnPoints[Idx(j)]; ++i) {
+    for (int i = 1; i <= DataSet().pnPoints[Idx(j)]; ++i) {
       const auto u = Idx(i - 1);
       double noise = kNoise * draws[u];
       if (kind == NoiseKind::Correlated)
@@ -327,12 +327,12 @@ void InstallReferenceSet(const ReferenceSet& set, NoiseKind kind) {
       }
       gRandomNoise[Idx(j)][Idx(i)] = noise - (kind == NoiseKind::InterferenceLike ? pattern[u] + scanOffset : 0.0);
       if (kind == NoiseKind::UnfittedPattern) noise += roughPattern[u];
-      ppSignal[Idx(j)][i] = static_cast<float>(row[u] + noise);
+      DataSet().ppSignal[Idx(j)][i] = static_cast<float>(row[u] + noise);
     }
     FillGridSignalRow(j);
   }
   CalculateAverageScan();
-  bFitTINoise = bFitRINoise = kind == NoiseKind::InterferenceLike;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = kind == NoiseKind::InterferenceLike;
 }
 
 struct ReferenceCase {
@@ -444,13 +444,13 @@ TEST_P(ResidualNoiseSweep, TheEstimateIsTheNoiseTheDataWereGiven) {
   const NoiseCase& c = GetParam();
   const ReferenceSet set = ReadReferenceSet("sedimenting_pair.txt");
   InstallReferenceSet(set, c.noise);
-  bFitTINoise = bFitRINoise = false;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
   // Interference-like noise: its pattern and offsets are what a fit solves, so the
   // rows carry them (the residuals then hold the random noise alone).
   // The deviation of the random noise about each scan's mean: a scan's mean offset
   // is a radially invariant pattern, which neither a fit of one nor the estimate
   // tells from noise (strongly correlated noise carries a large one).
-  std::vector<double> scanSum(Idx(nScans) + 1, 0.0), scanPoints(Idx(nScans) + 1, 0.0);
+  std::vector<double> scanSum(Idx(DataSet().nScans) + 1, 0.0), scanPoints(Idx(DataSet().nScans) + 1, 0.0);
   ForEachFitPoint([&](int j, int i) {
     scanSum[Idx(j)] += gRandomNoise[Idx(j)][Idx(i)];
     scanPoints[Idx(j)] += 1;
@@ -463,15 +463,15 @@ TEST_P(ResidualNoiseSweep, TheEstimateIsTheNoiseTheDataWereGiven) {
     ++points;
   });
   const double given = std::sqrt(sum / points);
-  for (int j = 1; j <= nScans; ++j)
-    for (int i = 1; i <= pnPoints[Idx(j)]; ++i) {
+  for (int j = 1; j <= DataSet().nScans; ++j)
+    for (int i = 1; i <= DataSet().pnPoints[Idx(j)]; ++i) {
       const double truth = set.signal[Idx(j - 1)][Idx(i - 1)];
-      const double r = ppRadius[Idx(j)][i];
+      const double r = DataSet().ppRadius[Idx(j)][i];
       double row = truth;
       if (c.rows == FitRows::RadialWave) row += 2 * kNoise * std::sin(2 * M_PI * (r - 6.0) / 0.3);
       if (c.rows == FitRows::LowLoading) row *= 0.96;
-      if (c.noise == NoiseKind::InterferenceLike) row = ppSignal[Idx(j)][i] - gRandomNoise[Idx(j)][Idx(i)];
-      ppFit[Idx(j)][i] = static_cast<float>(row);
+      if (c.noise == NoiseKind::InterferenceLike) row = DataSet().ppSignal[Idx(j)][i] - gRandomNoise[Idx(j)][Idx(i)];
+      DataSet().ppFit[Idx(j)][i] = static_cast<float>(row);
     }
   const ResidualNoise noise = EstimateResidualNoise();
   EXPECT_NEAR(noise.noise / given, 1.0, 0.12) << "rmsd " << noise.rmsd;
@@ -604,7 +604,7 @@ TEST_P(FitStopSweep, AStoppedFitShowsTheBestPointItEvaluated) {
   const StopCase& c = GetParam();
   InstallCase(SweepCase{"Stop", {{5.0, 5e-7, 0.5}}, 45000.0f, 5, 300.0, 80, {1.0, 1.0}, 0, 0});
   SetSpecies({{5.0, 5e-7, 0.5}}, {1.04, 0.9});
-  bLinearAmplitudes = true;
+  ModelParams().bLinearAmplitudes = true;
   ASSERT_TRUE(CalculateModel(nullptr).ok());
   const double start = test::ResidualRms();
   double best = start;
@@ -623,7 +623,7 @@ TEST_P(FitStopSweep, AStoppedFitShowsTheBestPointItEvaluated) {
   backend->AnswerUnscriptedBoxes(IDOK);
   FitReport report;
   EXPECT_EQ(FitDriver(nullptr, c.method, report, model), FitOutcome::Interrupted);
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   const double shown = test::ResidualRms();
   EXPECT_LE(shown, start * (1 + 1e-6));
   EXPECT_NEAR(shown, best, 1e-6 * best) << "start " << start;
@@ -649,20 +649,20 @@ TEST(AnnealingCost, TheScheduleStaysInItsBoxAndWithinItsCount) {
   const SweepCase c{"Annealing", {{5.0, 5e-7, 0.5}}, 45000.0f, 5, 300.0, 80, {1.0, 1.0}, 0, 0};
   InstallCase(c);
   SetSpecies(c.species, {1.04, 0.96});
-  bLinearAmplitudes = true;
-  const float s0 = pSpeciesS[1], d0 = pSpeciesMassOrD[1];
-  fAnnealStartTemp = 50.0f;
-  nAnnealTemps = 3;
-  nAnnealIters = 150;
+  ModelParams().bLinearAmplitudes = true;
+  const float s0 = ModelParams().pSpeciesS[1], d0 = ModelParams().pSpeciesMassOrD[1];
+  SearchSettings().fAnnealStartTemp = 50.0f;
+  SearchSettings().nAnnealTemps = 3;
+  SearchSettings().nAnnealIters = 150;
   int schedule = 0;
   float lowS = s0, highS = s0, lowD = d0, highD = d0;
   const ModelFunction model = [&](Window* w) {
-    if (fAnnealTemp > 0.0f) {
+    if (SearchSettings().fAnnealTemp > 0.0f) {
       ++schedule;
-      lowS = std::min(lowS, pSpeciesS[1]);
-      highS = std::max(highS, pSpeciesS[1]);
-      lowD = std::min(lowD, pSpeciesMassOrD[1]);
-      highD = std::max(highD, pSpeciesMassOrD[1]);
+      lowS = std::min(lowS, ModelParams().pSpeciesS[1]);
+      highS = std::max(highS, ModelParams().pSpeciesS[1]);
+      lowD = std::min(lowD, ModelParams().pSpeciesMassOrD[1]);
+      highD = std::max(highD, ModelParams().pSpeciesMassOrD[1]);
     }
     return CalculateModel(w);
   };
@@ -679,7 +679,7 @@ TEST(AnnealingCost, TheScheduleStaysInItsBoxAndWithinItsCount) {
   EXPECT_LE(highD, 2.0f * d0 * (1 + 1e-6f));
   // The hot schedule reached the box's ends in s, and the final method the truth.
   EXPECT_LT(lowS, 0.5f * s0);
-  EXPECT_NEAR(pSpeciesS[1], 5.0, 0.05);
+  EXPECT_NEAR(ModelParams().pSpeciesS[1], 5.0, 0.05);
   test::ResetModelCalcState();
   ResetFitDriver();
 }

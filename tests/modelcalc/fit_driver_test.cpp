@@ -28,8 +28,8 @@ class FitDriverTest : public ::testing::Test {
   void SetUp() override {
     test::ResetModelCalcState();
     D = test::InstallOneSpeciesData();
-    fMinMeniscus = 5.97f;
-    fMaxMeniscus = 6.03f;
+    DataSet().fMinMeniscus = 5.97f;
+    DataSet().fMaxMeniscus = 6.03f;
     SetSpecies(kS, D, kMeniscus);
   }
   void TearDown() override { test::ResetModelCalcState(); }
@@ -40,12 +40,12 @@ class FitDriverTest : public ::testing::Test {
   }
 
   void ExpectRecovered() {
-    EXPECT_NEAR(pSpeciesS[1], kS, 0.005 * kS);
-    EXPECT_NEAR(pSpeciesMassOrD[1], D, 0.02 * D);
-    EXPECT_NEAR(fMeniscus, kMeniscus, 0.002);
+    EXPECT_NEAR(ModelParams().pSpeciesS[1], kS, 0.005 * kS);
+    EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], D, 0.02 * D);
+    EXPECT_NEAR(DataSet().fMeniscus, kMeniscus, 0.002);
     EXPECT_NEAR(FitRmsd(), kNoise, 0.1 * kNoise);
-    EXPECT_FALSE(bFitRunning);
-    EXPECT_FALSE(bFitInterrupted);
+    EXPECT_FALSE(SimulationMessages().bFitRunning);
+    EXPECT_FALSE(FitState().bFitInterrupted);
   }
 
   double D = 0.0;
@@ -56,8 +56,8 @@ class FitDriverTest : public ::testing::Test {
 // final Marquardt-Levenberg) each reach the true species from a start 10 % off.
 TEST_F(FitDriverTest, EveryMethodRecoversSpecies) {
   FitReport report;
-  nAnnealTemps = 2;
-  nAnnealIters = 40;
+  SearchSettings().nAnnealTemps = 2;
+  SearchSettings().nAnnealIters = 40;
   for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
     SetSpecies(1.1 * kS, 0.9 * D, 6.015);
     EXPECT_EQ(FitDriver(nullptr, method, report), FitOutcome::Completed);
@@ -86,60 +86,60 @@ TEST_F(FitDriverTest, EveryMethodRecoversSpecies) {
 // with the bounds of each value (cone radius within [0.01, 1], meniscus within its
 // fit range, amplitudes not negative).
 TEST_F(FitDriverTest, FitVectorPackerAndUnpackerAgree) {
-  bExcitationShadow = bFitConeRadius = true;
-  fConeRadius = 0.2f;
-  pParamFitFlags[9] = 1;  // amplitude of species 1
+  FluorescenceDetection().bExcitationShadow = FluorescenceDetection().bFitConeRadius = true;
+  FluorescenceDetection().fConeRadius = 0.2f;
+  AnalysisSwitches().pParamFitFlags[9] = 1;  // amplitude of species 1
   ASSERT_EQ(GetFloatingExtraParams(0, nullptr), 5);
   std::vector<float> v(6, 0.0f);
   GetFloatingExtraParams(5, v.data());
-  EXPECT_EQ(v, (std::vector<float>{0.0f, 0.2f, pSpeciesMassOrD[1], float(kS), 1.0f, float(kMeniscus)}));
+  EXPECT_EQ(v, (std::vector<float>{0.0f, 0.2f, ModelParams().pSpeciesMassOrD[1], float(kS), 1.0f, float(kMeniscus)}));
   const std::vector<float> applied{0.0f, 3.0f, 5.5f, 4.1f, -0.2f, 5.9f};
   SetFloatingExtraParams(applied.data());
-  EXPECT_FLOAT_EQ(fConeRadius, 1.0f);
-  EXPECT_FLOAT_EQ(pSpeciesMassOrD[1], 5.5f);
-  EXPECT_FLOAT_EQ(pSpeciesS[1], 4.1f);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 0.0f);
-  EXPECT_FLOAT_EQ(fMeniscus, 5.97f);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fConeRadius, 1.0f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesMassOrD[1], 5.5f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[1], 4.1f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[1], 0.0f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 5.97f);
   GetFloatingExtraParams(5, v.data());
   EXPECT_EQ(v, (std::vector<float>{0.0f, 1.0f, 5.5f, 4.1f, 0.0f, 5.97f}));
 
   // The vbar of the inhomogeneous solvent stands first when it is floated.
-  gInhomSolvent.bInhomogeneousSolvent = gInhomSolvent.bFitVbar = true;
+  SolventSettings().gInhomSolvent.bInhomogeneousSolvent = SolventSettings().gInhomSolvent.bFitVbar = true;
   ASSERT_EQ(GetFloatingExtraParams(0, nullptr), 6);
   v.assign(7, 0.0f);
   GetFloatingExtraParams(6, v.data());
-  EXPECT_FLOAT_EQ(v[1], VBAR);
+  EXPECT_FLOAT_EQ(v[1], SolventConstants().VBAR);
   std::vector<float> withVbar{0.0f, 0.75f, 1.0f, 5.5f, 4.1f, 0.0f, 5.97f};
   SetFloatingExtraParams(withVbar.data());
-  EXPECT_FLOAT_EQ(VBAR, 0.75f);
-  EXPECT_FLOAT_EQ(fVRho, 0.75f * fBufferDensity);
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.75f);
+  EXPECT_FLOAT_EQ(SolventConstants().fVRho, 0.75f * SolventConstants().fBufferDensity);
   ResetInhomSolventSettings();
 
   // A floated buffer-mismatch signal stands once, as its extra value: the buffer
   // slot's amplitude entry (read by nothing while amplitudes are not solved
   // linearly) is no dimension of the search.
   const int before = GetFloatingExtraParams(0, nullptr);
-  bBufferSedCorrection = true;
-  BufferSed.fitSignal = true;
-  pParamFitFlags[12] = 1;
+  ModelFlags().bBufferSedCorrection = true;
+  BufferSedimentation().BufferSed.fitSignal = true;
+  AnalysisSwitches().pParamFitFlags[12] = 1;
   EXPECT_EQ(GetFloatingExtraParams(0, nullptr), before + 1);
-  pParamFitFlags[12] = 0;
-  bBufferSedCorrection = BufferSed.fitSignal = false;
+  AnalysisSwitches().pParamFitFlags[12] = 0;
+  ModelFlags().bBufferSedCorrection = BufferSedimentation().BufferSed.fitSignal = false;
 
   // The third cumulant of the DLS cumulant mode keeps its sign (a mass or D would
   // be held at 0).
-  bCumulants = true;
-  pParamFitFlags[3] = 1;
+  ModelFlags().bCumulants = true;
+  AnalysisSwitches().pParamFitFlags[3] = 1;
   const int n = GetFloatingExtraParams(0, nullptr);
   int position = n;  // entry 3 stands before the floated entries above it
-  for (int k = 4; k <= nModelParams; ++k) position -= pParamFitFlags[k] ? 1 : 0;
+  for (int k = 4; k <= nModelParams; ++k) position -= AnalysisSwitches().pParamFitFlags[k] ? 1 : 0;
   std::vector<float> vector(static_cast<std::size_t>(n) + 1, 0.0f);
   GetFloatingExtraParams(n, vector.data());
   vector[static_cast<std::size_t>(position)] = -0.02f;
   SetFloatingExtraParams(vector.data());
-  EXPECT_FLOAT_EQ(pParams[3], -0.02f);
-  pParamFitFlags[3] = 0;
-  bCumulants = false;
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[3], -0.02f);
+  AnalysisSwitches().pParamFitFlags[3] = 0;
+  ModelFlags().bCumulants = false;
 
   // Convergence of the passes: relative to |old|, and |new| when old is 0.
   EXPECT_NEAR(RefitRelativeChange(-2.0, -2.1), 0.05, 1e-12);
@@ -156,14 +156,14 @@ TEST_F(FitDriverTest, InterruptIsReportedAsInterruption) {
   for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
     UiEvents().Post(Event::KeyDown('x'));
     EXPECT_EQ(FitDriver(nullptr, method, report), FitOutcome::Interrupted);
-    EXPECT_FALSE(bFitInterrupted);
-    EXPECT_FALSE(bFitRunning);
+    EXPECT_FALSE(FitState().bFitInterrupted);
+    EXPECT_FALSE(SimulationMessages().bFitRunning);
     EXPECT_FALSE(bUserAbort);
-    EXPECT_LT(nFitSim, 8);
-    EXPECT_TRUE(std::isfinite(pSpeciesS[1]) && pSpeciesS[1] > 0.0f);
+    EXPECT_LT(FitState().nFitSim, 8);
+    EXPECT_TRUE(std::isfinite(ModelParams().pSpeciesS[1]) && ModelParams().pSpeciesS[1] > 0.0f);
     EXPECT_GT(FitRmsd(), kNoise);  // the start point, computed
   }
-  EXPECT_FLOAT_EQ(fAnnealTemp, fAnnealStartTemp);
+  EXPECT_FLOAT_EQ(SearchSettings().fAnnealTemp, SearchSettings().fAnnealStartTemp);
 }
 
 // The start simplex, rule by rule of the models: vertices 2..n+1 scatter every
@@ -173,18 +173,18 @@ TEST_F(FitDriverTest, InterruptIsReportedAsInterruption) {
 // K of 0 moves too); the four species values of the non-interacting model are kept
 // at 0 or above. With r = 2 half the relative steps cross 0, so each rule shows.
 TEST_F(FitDriverTest, StartSimplexFollowsTheRuleOfEachEntry) {
-  fSimplexRandomization = 2.0f;
-  for (auto [name, model] : {std::pair{"monomer-dimer", &bMonomerDimer}, {"monomer-trimer", &bMonomerTrimer},
-                             {"1-2-4", &bAssoc124}, {"discrete", &bDiscreteModel}}) {
+  SearchSettings().fSimplexRandomization = 2.0f;
+  for (auto [name, model] : {std::pair{"monomer-dimer", &ModelFlags().bMonomerDimer}, {"monomer-trimer", &ModelFlags().bMonomerTrimer},
+                             {"1-2-4", &ModelFlags().bAssoc124}, {"discrete", &ModelFlags().bDiscreteModel}}) {
     SCOPED_TRACE(name);
     ResetModelFlags();
     *model = true;
-    for (int k = 1; k <= nModelParams; ++k) pParamFitFlags[k] = 0;
+    for (int k = 1; k <= nModelParams; ++k) AnalysisSwitches().pParamFitFlags[k] = 0;
     // Masses 1 and 2, log K 3 (negative: a weak association) and 4, log K 7.
     const float start[] = {0.0f, 40000.0f, 80000.0f, -2.5f, 1.5f, 0.0f, 0.0f, 0.0f, 0.0f};
     for (int k : {1, 2, 3, 4, 7}) {
-      pParamFitFlags[k] = 1;
-      pParams[k] = start[k];
+      AnalysisSwitches().pParamFitFlags[k] = 1;
+      AnalysisSwitches().pParams[k] = start[k];
     }
     const int n = GetFloatingExtraParams(0, nullptr);
     ASSERT_EQ(n, 5);
@@ -203,7 +203,7 @@ TEST_F(FitDriverTest, StartSimplexFollowsTheRuleOfEachEntry) {
       }
     }
     const int vertices = trials * n;
-    const bool selfAssociation = model != &bDiscreteModel;
+    const bool selfAssociation = model != &ModelFlags().bDiscreteModel;
     // Masses: never negative (self-association and discrete alike).
     EXPECT_EQ(negative[1], 0);
     EXPECT_EQ(negative[2], 0);
@@ -218,7 +218,7 @@ TEST_F(FitDriverTest, StartSimplexFollowsTheRuleOfEachEntry) {
       EXPECT_EQ(negative[3] + negative[4], 0);
     }
     // log K 0 at entry 7 moves only with the absolute scatter of the 1-2-4 model.
-    EXPECT_EQ(moved7, model == &bAssoc124 ? vertices : 0);
+    EXPECT_EQ(moved7, model == &ModelFlags().bAssoc124 ? vertices : 0);
   }
 }
 
@@ -228,10 +228,10 @@ TEST_F(FitDriverTest, StartSimplexFollowsTheRuleOfEachEntry) {
 // stands (not as an error); any other message once per fit, not once per trial.
 TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
   FitReport report;
-  fFitLeftLim = 6.03f;
+  DataSet().fFitLeftLim = 6.03f;
   SetLeftFitLimitIndices();
-  fMinMeniscus = 5.96f;
-  fMaxMeniscus = 6.06f;
+  DataSet().fMinMeniscus = 5.96f;
+  DataSet().fMaxMeniscus = 6.06f;
   SetSpecies(1.05 * kS, D, 6.02);
   backend->AnswerUnscriptedBoxes(IDOK);
   backend->ClearTranscript();
@@ -249,11 +249,11 @@ TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
   EXPECT_NE(report.message.text.find(std::string("went round them.") + kFitConvergedText + "\nThe reason of the first: "),
             std::string::npos)
       << report.message.text;
-  EXPECT_NEAR(fMeniscus, kMeniscus, 0.002);
-  EXPECT_NEAR(pSpeciesS[1], kS, 0.005 * kS);
+  EXPECT_NEAR(DataSet().fMeniscus, kMeniscus, 0.002);
+  EXPECT_NEAR(ModelParams().pSpeciesS[1], kS, 0.005 * kS);
   // Outside a fit every message is shown again.
   backend->ClearTranscript();
-  fMeniscus = 6.04f;
+  DataSet().fMeniscus = 6.04f;
   PackModelParams();
   CalculateModel(nullptr);
   CalculateModel(nullptr);
@@ -269,8 +269,8 @@ TEST_F(FitDriverTest, RefusedTrialPointsShowTheirBoxOncePerFit) {
 // refused; the annealing's final Marquardt-Levenberg adds no second note, and
 // nothing is shown while the fit runs.
 TEST_F(FitDriverTest, AFitThatWentRoundARefusedTrialPointSaysSoInOneNote) {
-  nAnnealTemps = 2;
-  nAnnealIters = 40;
+  SearchSettings().nAnnealTemps = 2;
+  SearchSettings().nAnnealIters = 40;
   const std::string reason = "the model of these values was refused";
   for (FitMethod method : {FitMethod::Simplex, FitMethod::Marquardt, FitMethod::Annealing}) {
     SCOPED_TRACE(static_cast<int>(method));
@@ -312,7 +312,7 @@ TEST_F(FitDriverTest, NoModelIsComputedFromANaNOrAbsurdTrialPoint) {
     }
   EXPECT_EQ(computed, 0);
   EXPECT_EQ(objective.Refused().count, 0);
-  EXPECT_FLOAT_EQ(pSpeciesS[1], static_cast<float>(1.1 * kS));
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[1], static_cast<float>(1.1 * kS));
   // A far but sane point is computed.
   std::vector<float> far = start;
   far[1] *= 100.0f;
@@ -328,14 +328,14 @@ TEST_F(FitDriverTest, NoModelIsComputedFromANaNOrAbsurdTrialPoint) {
 // not of "did not converge" next to a refused vertex of the annealing. Before, the
 // annealing's note stood.
 TEST_F(FitDriverTest, AnnealingEndsWithTheEndOfItsFinalMethod) {
-  nAnnealTemps = 2;
-  nAnnealIters = 1;
+  SearchSettings().nAnnealTemps = 2;
+  SearchSettings().nAnnealIters = 1;
   SetSpecies(1.1 * kS, 0.9 * D, kMeniscus + 0.005);
   int refused = 0;
   FitReport report;
   EXPECT_EQ(FitDriver(nullptr, FitMethod::Annealing, report,
                       [&](Window* window) {
-                        if (std::fabs(fMeniscus - kMeniscus) > 0.01f) {
+                        if (std::fabs(DataSet().fMeniscus - kMeniscus) > 0.01f) {
                           ++refused;
                           return ModelResult{ModelStatus::Failed, "meniscus out of reach", true};
                         }
@@ -361,25 +361,25 @@ class BoundedFitTest : public ::testing::Test {
   // returns its D.
   static double InstallData(int scans, int radii, double interval, double ff0, float width = 0.0f) {
     test::ResetModelCalcState();
-    bRadialConvolution = width > 0.0f;
-    fConvolutionWidth = width;
+    FluorescenceDetection().bRadialConvolution = width > 0.0f;
+    FluorescenceDetection().fConvolutionWidth = width;
     test::InstallVelocityScans(scans, radii, interval, kRpm);
     const double d = test::DiffusionFromSAndFf0(kS, ff0);
     test::SetOneSpecies(kS, d, 0, kMeniscus, false);
-    bLinearAmplitudes = false;
+    ModelParams().bLinearAmplitudes = false;
     EXPECT_TRUE(CalculateModel(nullptr).ok());
     test::DataFromFitWithNoise(kNoise, 11);
     SeedRandomGenerators(7);
-    fMinMeniscus = 5.97f;
-    fMaxMeniscus = 6.03f;
+    DataSet().fMinMeniscus = 5.97f;
+    DataSet().fMaxMeniscus = 6.03f;
     return d;
   }
   static void Start(double s, double d, double meniscus) {
     test::SetOneSpecies(s, d, 1, meniscus, true);
-    pSpeciesAmplitude[1] = 0.9f;
-    pSpeciesAmplitudeFit[1] = 1;
+    ModelParams().pSpeciesAmplitude[1] = 0.9f;
+    ModelParams().pSpeciesAmplitudeFit[1] = 1;
     PackModelParams();
-    bLinearAmplitudes = false;
+    ModelParams().bLinearAmplitudes = false;
   }
   static std::string Status() { return BuildFitResultLines()[kSlotStatus]; }
 
@@ -399,17 +399,17 @@ TEST_F(BoundedFitTest, MarquardtLeavesTheEndsOfTheMeniscusRange) {
     SCOPED_TRACE(meniscus);
     Start(sFactor * kS, D, meniscus);
     EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
-    EXPECT_NEAR(fMeniscus, kMeniscus, 0.003);
-    EXPECT_NEAR(pSpeciesS[1], kS, 0.01 * kS);
-    EXPECT_NEAR(pSpeciesMassOrD[1], D, 0.05 * D);
+    EXPECT_NEAR(DataSet().fMeniscus, kMeniscus, 0.003);
+    EXPECT_NEAR(ModelParams().pSpeciesS[1], kS, 0.01 * kS);
+    EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], D, 0.05 * D);
     EXPECT_LT(FitRmsd(), 1.1 * kNoise);
     EXPECT_EQ(Status().find("limit"), std::string::npos) << Status();
   }
 
-  fMinMeniscus = 6.005f;
+  DataSet().fMinMeniscus = 6.005f;
   Start(kS, D, 6.02);
   EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.005f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.005f);
   EXPECT_GT(FitRmsd(), 1.1 * kNoise);
   EXPECT_NE(Status().find("Meniscus = 6.005 stands at its limit: no free optimum"), std::string::npos)
       << Status();
@@ -426,12 +426,12 @@ TEST_F(BoundedFitTest, MarquardtFindsTheConvolutionWidthFromBothSides) {
   for (float width : {0.01f, 0.08f}) {
     SCOPED_TRACE(width);
     Start(0.9 * kS, 2.0 * D, 5.98);
-    bRadialConvolution = bFitConvolutionWidth = true;
-    fConvolutionWidth = width;
+    FluorescenceDetection().bRadialConvolution = FluorescenceDetection().bFitConvolutionWidth = true;
+    FluorescenceDetection().fConvolutionWidth = width;
     EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
-    EXPECT_NEAR(fConvolutionWidth, 0.04, 0.003);
-    EXPECT_NEAR(pSpeciesMassOrD[1], D, 0.05 * D);
-    EXPECT_NEAR(fMeniscus, kMeniscus, 0.003);
+    EXPECT_NEAR(FluorescenceDetection().fConvolutionWidth, 0.04, 0.003);
+    EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], D, 0.05 * D);
+    EXPECT_NEAR(DataSet().fMeniscus, kMeniscus, 0.003);
     EXPECT_LT(FitRmsd(), 1.1 * kNoise);
   }
 }
@@ -463,9 +463,9 @@ class FitConvergenceJudgementTest : public FitDriverTest, public ::testing::With
 
 TEST_P(FitConvergenceJudgementTest, TheLastFitsEndSaysWhetherItConverged) {
   const ConvergenceCase& c = GetParam();
-  bAnnealFinalML = c.annealFinal == 1;
-  nAnnealTemps = c.temps;
-  nAnnealIters = c.iters;
+  SearchSettings().bAnnealFinalML = c.annealFinal == 1;
+  SearchSettings().nAnnealTemps = c.temps;
+  SearchSettings().nAnnealIters = c.iters;
   if (c.nothingFloated)
     test::SetOneSpecies(kS, D, 0, kMeniscus, false);
   else

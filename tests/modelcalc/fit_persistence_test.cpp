@@ -43,122 +43,122 @@ class FitPersistenceTest : public ::testing::Test {
   void ResetAll() {
     test::ResetModelCalcState();
     ResetFitPersistenceHooks();
-    bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
-    bRestorePreviousParams = false;
+    LammGlobals().bLinearGeometry = LammGlobals().bPlanarQuadrature = LammGlobals().bExternalLoadingCell = LammGlobals().bElectrophoresis = false;
+    FitPersistence().bRestorePreviousParams = false;
     // Not model flags: the model reset keeps them.
-    bFitMAndS = bBufferSedCorrection = false;
-    szTmpParsPath = (dir_ / "~tmppars.ra1").string();
-    VBAR20 = 0.73f;
+    ModelFlags().bFitMAndS = ModelFlags().bBufferSedCorrection = false;
+    DataSet().szTmpParsPath = (dir_ / "~tmppars.ra1").string();
+    SolventConstants().VBAR20 = 0.73f;
   }
 
   // Model flags reset, then the given flags set: saved, cleared, reloaded.
   static void SaveAndReload(std::initializer_list<bool*> flags) {
     ResetModelFlags();
-    bEqAnalysisModel = false;
+    AnalysisSwitches().bEqAnalysisModel = false;
     for (bool* f : flags) *f = true;
     TmpSaveBestParams(nullptr, false);
     ResetModelFlags();
-    bEqAnalysisModel = false;
+    AnalysisSwitches().bEqAnalysisModel = false;
     for (bool* f : flags) *f = false;
-    ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+    ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
   }
 
   // A c(s) analysis in the cell 6.0-7.2 cm saved to the parameter file.
   static void SaveContinuousAnalysis() {
   ResetModelFlags();
-  bEqAnalysisModel = false;
-  bContiModel = bContiSModel = true;
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
+  AnalysisSwitches().bEqAnalysisModel = false;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
   SetUsableDistribution();
   TmpSaveBestParams(nullptr, false);
   }
 
   // Species k with D (or M), s, amplitude; the cell 6.0-7.2 cm, fitted 6.05-7.1 cm.
   static void SetSpeciesAndCell(int k, float d, float s, float amplitude) {
-    pSpeciesIncluded[k] = 1;
-    pSpeciesMassOrD[k] = d;
-    pSpeciesS[k] = s;
-    pSpeciesAmplitude[k] = amplitude;
-    fMeniscus = 6.0f;
-    fBottom = 7.2f;
-    fBaseline = 0.01f;
-    fFitLeftLim = 6.05f;
-    fFitRightLim = 7.1f;
+    AnalysisSwitches().pSpeciesLinked[k] = 1;
+    ModelParams().pSpeciesMassOrD[k] = d;
+    ModelParams().pSpeciesS[k] = s;
+    ModelParams().pSpeciesAmplitude[k] = amplitude;
+    DataSet().fMeniscus = 6.0f;
+    DataSet().fBottom = 7.2f;
+    ModelParams().fBaseline = 0.01f;
+    DataSet().fFitLeftLim = 6.05f;
+    DataSet().fFitRightLim = 7.1f;
   }
 
   // Settings of a distribution that a reload accepts, in the species slots the
   // continuous models read: grid 0.5-12 S on 40 points, P 0.68, vbar 0.73, f/f0
   // 1.2, density 1.0, viscosity 0.01002 P, an f/f0 grid of 10 values from 1 to 2.
   static void SetUsableDistribution() {
-    pSpeciesMassOrD[1] = 0.5f;
-    pSpeciesS[1] = 12.0f;
-    pSpeciesAmplitude[1] = 40.0f;
-    pSpeciesMassOrD[2] = 0.68f;
-    pSpeciesMassOrD[3] = 0.73f;
-    pSpeciesAmplitude[3] = 1.2f;
-    pSpeciesS[3] = 1.0f;
-    pSpeciesAmplitude[4] = 0.01002f;
+    ModelParams().pSpeciesMassOrD[1] = 0.5f;
+    ModelParams().pSpeciesS[1] = 12.0f;
+    ModelParams().pSpeciesAmplitude[1] = 40.0f;
+    ModelParams().pSpeciesMassOrD[2] = 0.68f;
+    ModelParams().pSpeciesMassOrD[3] = 0.73f;
+    ModelParams().pSpeciesAmplitude[3] = 1.2f;
+    ModelParams().pSpeciesS[3] = 1.0f;
+    ModelParams().pSpeciesAmplitude[4] = 0.01002f;
     // The f/f0 grid of the c(s,ff0) models: 1 to 2 in 10 values.
-    pSpeciesAmplitude[2] = 1.0f;
-    pSpeciesS[2] = 2.0f;
-    pSpeciesS[4] = 10.0f;
+    ModelParams().pSpeciesAmplitude[2] = 1.0f;
+    ModelParams().pSpeciesS[2] = 2.0f;
+    ModelParams().pSpeciesS[4] = 10.0f;
     PackModelParams();
   }
 
   // A state in which (nearly) every entry differs from its default.
   static void SetDistinctState() {
-    bDiscreteModel = true;
-    pSpeciesIncluded[2] = 1;
-    pSpeciesAmplitude[2] = 0.25f;
-    pSpeciesMassOrD[2] = 3.5f;
-    pSpeciesS[2] = 7.25f;
-    pSpeciesSFit[2] = 1;
-    pSpeciesExtra[3] = 1.5f;
-    pSpeciesExtraFit[3] = 1;
-    fBaseline = 0.0125f;
-    fMeniscus = 6.01f;
-    fBottom = 7.19f;
-    fFitLeftLim = 6.05f;
-    fFitRightLim = 7.1f;
-    nDefaultGridPoints = 555;
-    pModelScalar[3] = 2.5f;
-    bVaryMeniscus = true;
-    VBAR20 = 0.72f;
-    fMaxMeniscus = 6.03f;
-    fMinMeniscus = 5.99f;
-    VBAR = 0.74f;
-    fBufferDensity = 1.01f;
-    bAutoFEAlgorithm = false;
-    bClaverie = true;
-    bMovingHat = false;
-    dMaxDcOverC = 0.5;
-    fRefitTolerance = 0.002f;
-    bFitTINoise = true;
-    bTimeOffset = 1;
-    fTimeOffset = 12.5f;
-    bRampRotorSpeed = false;
-    fFf0Min = 1.1f;
-    nFf0Values = 7;
-    nGridSizeUpper = 1500;
-    BufferSed.sampleD = 77.0;
-    BufferSed.signalSign = -1.0;
-    BufferSed.excessInSample = false;
-    BufferSed.fitRefS = true;
-    bMeniscusMismatch = true;
-    fScanVelocity = 1.5f;
-    bSimulateRadialResolution = true;
-    fLamellaWidth = 0.03f;
-    bSyntheticBoundary = true;
-    pExtraPairFit[3] = 1;
-    pExtraPairValue[3] = 0.4f;
-    fNonidealExtinction[2] = 1.7f;
-    bExcitationShadow = true;
-    fConeRadius = 0.05f;
-    bExponentialDrift = true;
-    bCheckAcceleration = false;
-    pSpeciesExtra[1] = 350.0f;  // the discrete component of c(s) with one discrete species
-    pSpeciesExtra[2] = 0.34f;
+    ModelFlags().bDiscreteModel = true;
+    AnalysisSwitches().pSpeciesLinked[2] = 1;
+    ModelParams().pSpeciesAmplitude[2] = 0.25f;
+    ModelParams().pSpeciesMassOrD[2] = 3.5f;
+    ModelParams().pSpeciesS[2] = 7.25f;
+    ModelParams().pSpeciesSFit[2] = 1;
+    ModelParams().pSpeciesExtra[3] = 1.5f;
+    ModelParams().pSpeciesExtraFit[3] = 1;
+    ModelParams().fBaseline = 0.0125f;
+    DataSet().fMeniscus = 6.01f;
+    DataSet().fBottom = 7.19f;
+    DataSet().fFitLeftLim = 6.05f;
+    DataSet().fFitRightLim = 7.1f;
+    LammSettings().nDefaultGridPoints = 555;
+    ModelOptions().pModelScalar[3] = 2.5f;
+    ModelParams().bVaryMeniscus = true;
+    SolventConstants().VBAR20 = 0.72f;
+    DataSet().fMaxMeniscus = 6.03f;
+    DataSet().fMinMeniscus = 5.99f;
+    SolventConstants().VBAR = 0.74f;
+    SolventConstants().fBufferDensity = 1.01f;
+    LammSettings().bAutoFEAlgorithm = false;
+    LammSettings().bClaverie = true;
+    LammSettings().bMovingHat = false;
+    LammSettings().dMaxDcOverC = 0.5;
+    LammSettings().fRefitTolerance = 0.002f;
+    AnalysisSwitches().bFitTINoise = true;
+    ModelOptions().bTimeOffset = 1;
+    ModelOptions().fTimeOffset = 12.5f;
+    AnalysisSwitches().bRampRotorSpeed = false;
+    DistributionGrid().fFf0Min = 1.1f;
+    DistributionGrid().nFf0Values = 7;
+    LammSettings().nGridSizeUpper = 1500;
+    BufferSedimentation().BufferSed.sampleD = 77.0;
+    BufferSedimentation().BufferSed.signalSign = -1.0;
+    BufferSedimentation().BufferSed.excessInSample = false;
+    BufferSedimentation().BufferSed.fitRefS = true;
+    BufferSedimentation().bMeniscusMismatch = true;
+    LammSettings().fScanVelocity = 1.5f;
+    LammSettings().bSimulateRadialResolution = true;
+    ModelOptions().fLamellaWidth = 0.03f;
+    ModelOptions().bSyntheticBoundary = true;
+    ModelOptions().pExtraPairFit[3] = 1;
+    ModelOptions().pExtraPairValue[3] = 0.4f;
+    ModelOptions().fNonidealExtinction[2] = 1.7f;
+    FluorescenceDetection().bExcitationShadow = true;
+    FluorescenceDetection().fConeRadius = 0.05f;
+    FluorescenceDetection().bExponentialDrift = true;
+    LammSettings().bCheckAcceleration = false;
+    ModelParams().pSpeciesExtra[1] = 350.0f;  // the discrete component of c(s) with one discrete species
+    ModelParams().pSpeciesExtra[2] = 0.34f;
     UpdateLinearFitFlags();
     PackModelParams();
   }
@@ -174,18 +174,18 @@ TEST_F(FitPersistenceTest, RoundTripRestoresEveryEntry) {
   TmpSaveBestParams(nullptr, false);
 
   ResetAll();
-  ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+  ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
   const std::vector<float> restored = BuildParameterVector(true);
   ASSERT_EQ(restored.size(), static_cast<std::size_t>(kSavedParamCount));
   for (int i = 0; i < kSavedParamCount; ++i) EXPECT_EQ(restored[i], saved[i]) << "index " << i;
   // The derived values, and the discrete component's values (saved twice).
-  EXPECT_EQ(pParams[16], 350.0f);
-  EXPECT_EQ(pParams[17], 0.34f);
-  EXPECT_EQ(nLammGridPoints, 555);
-  EXPECT_FLOAT_EQ(fVRho, 0.74f * 1.01f);
-  EXPECT_DOUBLE_EQ(dMaxDcOverCRef, 0.5);
-  EXPECT_TRUE(bTimesFromW2t);  // the complement of "ramp rotor speed"
-  EXPECT_EQ(BufferSed.signalSign, -1.0);
+  EXPECT_EQ(AnalysisSwitches().pParams[16], 350.0f);
+  EXPECT_EQ(AnalysisSwitches().pParams[17], 0.34f);
+  EXPECT_EQ(LammSettings().nLammGridPoints, 555);
+  EXPECT_FLOAT_EQ(SolventConstants().fVRho, 0.74f * 1.01f);
+  EXPECT_DOUBLE_EQ(LammSettings().dMaxDcOverCRef, 0.5);
+  EXPECT_TRUE(AnalysisSwitches().bTimesFromW2t);  // the complement of "ramp rotor speed"
+  EXPECT_EQ(BufferSedimentation().BufferSed.signalSign, -1.0);
 }
 
 // A saved analysis reloaded unchanged is the same analysis, for a discrete and a
@@ -201,39 +201,39 @@ TEST_F(FitPersistenceTest, ReloadedFileIsTheSameAnalysisForDiscreteAndContinuous
       ResetAll();
       SetDistinctState();
       ResetModelFlags();
-      bEqAnalysisModel = false;
+      AnalysisSwitches().bEqAnalysisModel = false;
       if (continuous) {
-        bContiModel = bContiSModel = true;
+        ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
         SetUsableDistribution();
       } else {
-        bDiscreteModel = true;
+        ModelFlags().bDiscreteModel = true;
       }
-      bFitTINoise = baseline == kTINoise;
-      bExperimentalInitialDistribution = baseline == kExperimental;
-      bBaselineOption = baseline == kOff ? 0 : 1;
-      bVaryBaseline = false;
+      AnalysisSwitches().bFitTINoise = baseline == kTINoise;
+      AnalysisSwitches().bInitialDataProfile = baseline == kExperimental;
+      AnalysisSwitches().bBaselineOption = baseline == kOff ? 0 : 1;
+      ModelParams().bVaryBaseline = false;
       // The loader's option stays pending until the Parameters dialog applies it.
       if (baseline != kPending) UpdateLinearFitFlags();
       PackModelParams();
       const std::vector<float> saved = BuildParameterVector(false);
-      const bool vary = bVaryBaseline, linear = bLinearAmplitudes;
-      const int option = bBaselineOption;
-      const std::vector<int> flags(std::begin(pParamFitFlags), std::end(pParamFitFlags));
+      const bool vary = ModelParams().bVaryBaseline, linear = ModelParams().bLinearAmplitudes;
+      const int option = AnalysisSwitches().bBaselineOption;
+      const std::vector<int> flags(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags));
       ASSERT_TRUE(TmpSaveBestParams(nullptr, false).ok);
-      std::vector<std::string> lines = test::FileLines(szTmpParsPath);
+      std::vector<std::string> lines = test::FileLines(DataSet().szTmpParsPath);
 
       ResetAll();
-      ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
-      EXPECT_EQ(bVaryBaseline, vary);
-      EXPECT_EQ(bBaselineOption, option);
-      EXPECT_EQ(bLinearAmplitudes, linear);
-      EXPECT_EQ(bContiModel, continuous);
-      EXPECT_EQ(std::vector<int>(std::begin(pParamFitFlags), std::end(pParamFitFlags)), flags);
+      ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+      EXPECT_EQ(ModelParams().bVaryBaseline, vary);
+      EXPECT_EQ(AnalysisSwitches().bBaselineOption, option);
+      EXPECT_EQ(ModelParams().bLinearAmplitudes, linear);
+      EXPECT_EQ(ModelFlags().bContiModel, continuous);
+      EXPECT_EQ(std::vector<int>(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags)), flags);
       const std::vector<float> restored = BuildParameterVector(false);
       for (int i = 0; i < kSavedParamCount; ++i) EXPECT_EQ(restored[i], saved[i]) << "index " << i;
       // Saved again, the file is the same, line by line.
       ASSERT_TRUE(TmpSaveBestParams(nullptr, false).ok);
-      std::ifstream in(szTmpParsPath);
+      std::ifstream in(DataSet().szTmpParsPath);
       std::size_t k = 0;
       for (std::string l; std::getline(in, l); ++k) {
         ASSERT_LT(k, lines.size());
@@ -247,39 +247,39 @@ TEST_F(FitPersistenceTest, ReloadedFileIsTheSameAnalysisForDiscreteAndContinuous
 // Every model is saved under a code of its own and comes back as itself, also
 // those that older files folded into c(s) (c(M), ls-g*(s), ...).
 TEST_F(FitPersistenceTest, EveryModelComesBackAsItself) {
-  bool* const discrete[] = {&bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124,
-                            &bAssoc148,      &bNonidealSpecies, &bNonIdealMultiple,
-                            &bEqAnalysisModel, &bHeteroAssocModel, &bStokesRadii, &bCumulants};
+  bool* const discrete[] = {&ModelFlags().bDiscreteModel, &ModelFlags().bMonomerDimer, &ModelFlags().bMonomerTrimer, &ModelFlags().bAssoc124,
+                            &ModelFlags().bAssoc148,      &ModelFlags().bNonidealSpecies, &ModelFlags().bNonIdealMultiple,
+                            &AnalysisSwitches().bEqAnalysisModel, &ModelFlags().bHeteroAssocModel, &ModelFlags().bStokesRadii, &ModelFlags().bCumulants};
   for (bool* flag : discrete) {
     SaveAndReload({flag});
     EXPECT_TRUE(*flag);
   }
-  for (bool* flag : {&bLinearGeometry, &bExternalLoadingCell, &bElectrophoresis,
-                     &bPlanarQuadrature}) {
-    SaveAndReload({&bDiscreteModel, flag});
-    EXPECT_TRUE(*flag && bDiscreteModel);
+  for (bool* flag : {&LammGlobals().bLinearGeometry, &LammGlobals().bExternalLoadingCell, &LammGlobals().bElectrophoresis,
+                     &LammGlobals().bPlanarQuadrature}) {
+    SaveAndReload({&ModelFlags().bDiscreteModel, flag});
+    EXPECT_TRUE(*flag && ModelFlags().bDiscreteModel);
     *flag = false;
   }
 
-  bool* const continuous[] = {&bContiSModel,   &bCsff0Model,   &bCsff0OneDiscrete,
-                              &bCsScalingLaw,  &bFMScalingLaw, &bCsOneDiscreteM,
-                              &bCsOneDiscreteD, &bConstantDModel, &bCMPriorVbar,
-                              &bCsInvariantD,  &bCsWormChain,  &bLsgModel,
-                              &bZoneLsgModel,  &bDLSRhModel,   &bCvConstantD};
+  bool* const continuous[] = {&ModelFlags().bContiSModel,   &ModelFlags().bCsff0Model,   &ModelFlags().bCsff0OneDiscrete,
+                              &ModelFlags().bCsScalingLaw,  &ModelFlags().bFMScalingLaw, &ModelFlags().bCsOneDiscreteM,
+                              &ModelFlags().bCsOneDiscreteD, &ModelFlags().bConstantDModel, &ModelFlags().bCMPriorVbar,
+                              &ModelFlags().bCsInvariantD,  &ModelFlags().bCsWormChain,  &ModelFlags().bLsgModel,
+                              &ModelFlags().bZoneLsgModel,  &ModelFlags().bDLSRhModel,   &ModelFlags().bCvConstantD};
   std::vector<int> codes;
   for (bool* flag : continuous) {
     ResetModelFlags();
-    bContiModel = *flag = true;
+    ModelFlags().bContiModel = *flag = true;
     const int code = ContinuousModelCode();
     codes.push_back(code);
     SetUsableDistribution();
-    SaveAndReload({&bContiModel, flag});
-    EXPECT_TRUE(bContiModel && *flag) << "code " << code;
+    SaveAndReload({&ModelFlags().bContiModel, flag});
+    EXPECT_TRUE(ModelFlags().bContiModel && *flag) << "code " << code;
     EXPECT_EQ(ContinuousModelCode(), code);
   }
   // Plain c(M) (no variant flag) has its own code as well.
   ResetModelFlags();
-  bContiModel = true;
+  ModelFlags().bContiModel = true;
   EXPECT_EQ(ContinuousModelCode(), 235);
   // The codes older files knew keep their meaning; every code is distinct.
   EXPECT_EQ(codes[0], kContiCodeCs);
@@ -295,31 +295,31 @@ TEST_F(FitPersistenceTest, ShortFileTakesDefaults) {
   SetDistinctState();
   std::vector<float> v = BuildParameterVector(true);
   {
-    std::ofstream out(szTmpParsPath);
+    std::ofstream out(DataSet().szTmpParsPath);
     for (int i = 0; i < kMinSavedParams; ++i) out << v[i] << "\n";
   }
-  BufferSed.excessInSample = false;
-  BufferSed.signalSign = -1.0;
-  bExcitationShadow = bSimulateRadialResolution = true;
-  fConeRadius = 0.09f;
-  fMeniscus = 5.5f;
-  ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.01f);
-  EXPECT_FALSE(bBufferSedCorrection);
-  EXPECT_TRUE(BufferSed.excessInSample);
-  EXPECT_EQ(BufferSed.signalSign, 1.0);
-  EXPECT_FALSE(bExcitationShadow);
-  EXPECT_FALSE(bSimulateRadialResolution);
-  EXPECT_FLOAT_EQ(fConeRadius, 0.09f);
+  BufferSedimentation().BufferSed.excessInSample = false;
+  BufferSedimentation().BufferSed.signalSign = -1.0;
+  FluorescenceDetection().bExcitationShadow = LammSettings().bSimulateRadialResolution = true;
+  FluorescenceDetection().fConeRadius = 0.09f;
+  DataSet().fMeniscus = 5.5f;
+  ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.01f);
+  EXPECT_FALSE(ModelFlags().bBufferSedCorrection);
+  EXPECT_TRUE(BufferSedimentation().BufferSed.excessInSample);
+  EXPECT_EQ(BufferSedimentation().BufferSed.signalSign, 1.0);
+  EXPECT_FALSE(FluorescenceDetection().bExcitationShadow);
+  EXPECT_FALSE(LammSettings().bSimulateRadialResolution);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fConeRadius, 0.09f);
 
   // Fewer than 95 values: nothing is restored.
   {
-    std::ofstream out(szTmpParsPath);
+    std::ofstream out(DataSet().szTmpParsPath);
     for (int i = 0; i < kMinSavedParams - 1; ++i) out << 0.0 << "\n";
   }
-  EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
   EXPECT_EQ(OfferReloadParameters(nullptr), 0);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.01f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.01f);
 }
 
 // A damaged file is refused whole with the line that is wrong, and the loaded
@@ -331,10 +331,10 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
   ScopedHeadlessBackend backend;
   SetDistinctState();
   TmpSaveBestParams(nullptr, false);
-  std::vector<std::string> lines = test::FileLines(szTmpParsPath);
+  std::vector<std::string> lines = test::FileLines(DataSet().szTmpParsPath);
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kSavedParamCount));
   auto write = [&](const std::vector<std::string>& content, const char* tail = "") {
-    std::ofstream out(szTmpParsPath, std::ios::trunc);
+    std::ofstream out(DataSet().szTmpParsPath, std::ios::trunc);
     for (const std::string& l : content) out << l << "\n";
     out << tail;
   };
@@ -363,25 +363,25 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
     else *at = c.text;
     write(damaged);
     ResetModelFlags();
-    bEqAnalysisModel = false;
-    bCsInvariantD = true;
-    fMeniscus = 5.5f;
+    AnalysisSwitches().bEqAnalysisModel = false;
+    ModelFlags().bCsInvariantD = true;
+    DataSet().fMeniscus = 5.5f;
     backend->ClearTranscript();
     backend->QueueMessageBox(IDOK, "reload parameters");
-    EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+    EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
     ASSERT_EQ(backend->Transcript().size(), 1u);
     EXPECT_EQ(backend->Transcript()[0].text,
-              "the parameter file " + szTmpParsPath + " cannot be used: " + c.why);
-    EXPECT_TRUE(bCsInvariantD && !bDiscreteModel && fMeniscus == 5.5f) << "the loaded model stays";
+              "the parameter file " + DataSet().szTmpParsPath + " cannot be used: " + c.why);
+    EXPECT_TRUE(ModelFlags().bCsInvariantD && !ModelFlags().bDiscreteModel && DataSet().fMeniscus == 5.5f) << "the loaded model stays";
     // Offered after a load, it is refused the same way without a question.
     backend->QueueMessageBox(IDOK, "reload parameters");
     EXPECT_EQ(OfferReloadParameters(nullptr), 0);
     EXPECT_TRUE(backend->AllAnswersUsed());
   }
   write(lines, "\n\n");
-  EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
-  EXPECT_TRUE(bDiscreteModel);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.01f);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+  EXPECT_TRUE(ModelFlags().bDiscreteModel);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.01f);
 }
 
 // A file is checked as the Parameters dialog checks its entries, and an empty, short
@@ -390,8 +390,8 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
 TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
   ScopedHeadlessBackend backend;
   SaveContinuousAnalysis();
-  std::vector<std::string> lines = test::FileLines(szTmpParsPath);
-  const std::string prefix = "the parameter file " + szTmpParsPath + " cannot be used: ";
+  std::vector<std::string> lines = test::FileLines(DataSet().szTmpParsPath);
+  const std::string prefix = "the parameter file " + DataSet().szTmpParsPath + " cannot be used: ";
   struct Case {
     int line;  // 1-based; 0: the whole file replaced by text
     const char* text;
@@ -414,44 +414,44 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
     if (c.line > 0) {
       std::vector<std::string> changed = lines;
       changed[static_cast<std::size_t>(c.line - 1)] = c.text;
-      std::ofstream out(szTmpParsPath, std::ios::trunc);
+      std::ofstream out(DataSet().szTmpParsPath, std::ios::trunc);
       for (const std::string& l : changed) out << l << "\n";
     } else {
-      std::ofstream(szTmpParsPath, std::ios::trunc) << c.text;
+      std::ofstream(DataSet().szTmpParsPath, std::ios::trunc) << c.text;
     }
     // The analysis loaded now: another grid and another cell.
     ResetModelFlags();
-    bEqAnalysisModel = false;
-    bContiModel = bContiSModel = true;
+    AnalysisSwitches().bEqAnalysisModel = false;
+    ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
     SetUsableDistribution();
-    pParams[kContiSlotGridMax] = 9.0f;
-    pParams[14] = 7.1f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 9.0f;
+    AnalysisSwitches().pParams[14] = 7.1f;
     UnpackModelParams();
-    const std::vector<float> params(std::begin(pParams), std::end(pParams));
+    const std::vector<float> params(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
     backend->ClearTranscript();
     backend->QueueMessageBox(IDOK, "reload parameters");
-    EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+    EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
     ASSERT_EQ(backend->Transcript().size(), 1u);
     EXPECT_EQ(backend->Transcript()[0].text, prefix + c.why);
-    EXPECT_EQ(std::vector<float>(std::begin(pParams), std::end(pParams)), params);
-    EXPECT_TRUE(bContiSModel);
-    EXPECT_FLOAT_EQ(fBottom, 7.1f);
-    EXPECT_FLOAT_EQ(pSpeciesS[1], 9.0f);
+    EXPECT_EQ(std::vector<float>(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams)), params);
+    EXPECT_TRUE(ModelFlags().bContiSModel);
+    EXPECT_FLOAT_EQ(DataSet().fBottom, 7.1f);
+    EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[1], 9.0f);
   }
   // A complete file whose last line lacks its line end (as an editor may leave it)
   // is read whole: it was refused as cut before.
   {
-    std::ofstream out(szTmpParsPath, std::ios::trunc);
+    std::ofstream out(DataSet().szTmpParsPath, std::ios::trunc);
     for (std::size_t k = 0; k + 1 < lines.size(); ++k) out << lines[k] << "\n";
     out << lines.back();
   }
   backend->ClearTranscript();
-  EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
   EXPECT_TRUE(backend->Transcript().empty());
-  EXPECT_FLOAT_EQ(fBottom, 7.2f);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 7.2f);
   // A missing file is no analysis saved: nothing is said.
-  std::filesystem::remove(szTmpParsPath);
-  EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+  std::filesystem::remove(DataSet().szTmpParsPath);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
   EXPECT_TRUE(backend->AllAnswersUsed());
 }
 
@@ -463,79 +463,79 @@ TEST_F(FitPersistenceTest, GridValuesOutOfRangeAreBroughtIntoRangeOrRefuseTheFil
   ScopedHeadlessBackend backend;
   SetDistinctState();
   TmpSaveBestParams(nullptr, false);
-  std::vector<std::string> lines = test::FileLines(szTmpParsPath);
+  std::vector<std::string> lines = test::FileLines(DataSet().szTmpParsPath);
   ASSERT_GT(lines.size(), 95u);
   auto reloadWith = [&](const char* pointsPerSigma, const char* upper, const char* lower) {
     lines[92] = pointsPerSigma;  // index 92 on line 93
     lines[93] = upper;
     lines[94] = lower;
     {
-      std::ofstream out(szTmpParsPath, std::ios::trunc);
+      std::ofstream out(DataSet().szTmpParsPath, std::ios::trunc);
       for (const std::string& l : lines) out << l << "\n";
     }
-    fPointsPerSigma = 7.0f;
-    nGridSizeUpper = 1200;
-    nGridSizeLower = 80;
+    LammSettings().fPointsPerSigma = 7.0f;
+    LammSettings().nGridSizeUpper = 1200;
+    LammSettings().nGridSizeLower = 80;
     backend->ClearTranscript();
     backend->AnswerUnscriptedBoxes(IDOK);
-    const int result = ReloadParameters(nullptr, szTmpParsPath);
+    const int result = ReloadParameters(nullptr, DataSet().szTmpParsPath);
     return std::make_pair(result, backend->Transcript().empty() ? std::string() : backend->Transcript()[0].text);
   };
-  const std::string prefix = "the parameter file " + szTmpParsPath + " cannot be used: ";
+  const std::string prefix = "the parameter file " + DataSet().szTmpParsPath + " cannot be used: ";
   EXPECT_EQ(reloadWith("1000000", "1000000000", "100"),
-            std::make_pair(1, "the parameter file " + szTmpParsPath +
+            std::make_pair(1, "the parameter file " + DataSet().szTmpParsPath +
                                   " holds numerical settings outside their range; the nearest valid values are used:"
                                   "\nline 93 holds \"1000000\": the points per sigma 1e+06 must lie between 0.01 and "
                                   "1000; 1000 is used"
                                   "\nline 94 holds \"1000000000\": the upper limit of the grid size 1e+09 grid points "
                                   "must lie between 5 "
                                   "and 100000 grid points; 100000 is used"));
-  EXPECT_EQ(fPointsPerSigma, 1000.0f);
-  EXPECT_EQ(nGridSizeUpper, 100000);
-  EXPECT_EQ(nGridSizeLower, 100);
+  EXPECT_EQ(LammSettings().fPointsPerSigma, 1000.0f);
+  EXPECT_EQ(LammSettings().nGridSizeUpper, 100000);
+  EXPECT_EQ(LammSettings().nGridSizeLower, 100);
   EXPECT_EQ(reloadWith("0", "1200", "80"),  // no setting at all: refused
             std::make_pair(0, prefix + "line 93 holds \"0\": the points per sigma 0 must lie between 0.01 and 1000"));
-  EXPECT_EQ(fPointsPerSigma, 7.0f);
-  EXPECT_EQ(nGridSizeUpper, 1200);
-  EXPECT_EQ(nGridSizeLower, 80);
+  EXPECT_EQ(LammSettings().fPointsPerSigma, 7.0f);
+  EXPECT_EQ(LammSettings().nGridSizeUpper, 1200);
+  EXPECT_EQ(LammSettings().nGridSizeLower, 80);
   EXPECT_EQ(reloadWith("12", "50", "60"),  // limits that cross
             std::make_pair(0, prefix + "lines 94 and 95 hold \"50\" and \"60\": the lower limit 60 of the grid size "
                                        "must not be above "
                                        "its upper limit 50"));
-  EXPECT_EQ(nGridSizeUpper, 1200);
-  EXPECT_EQ(nGridSizeLower, 80);
+  EXPECT_EQ(LammSettings().nGridSizeUpper, 1200);
+  EXPECT_EQ(LammSettings().nGridSizeLower, 80);
   EXPECT_EQ(reloadWith("12", "3000", "60").first, 1);
-  EXPECT_EQ(fPointsPerSigma, 12.0f);
-  EXPECT_EQ(nGridSizeUpper, 3000);
-  EXPECT_EQ(nGridSizeLower, 60);
+  EXPECT_EQ(LammSettings().fPointsPerSigma, 12.0f);
+  EXPECT_EQ(LammSettings().nGridSizeUpper, 3000);
+  EXPECT_EQ(LammSettings().nGridSizeLower, 60);
 }
 
 // Batch mode never stops on a question: the offer restores by the series' answer
 // alone, and VBAR20 = 0 takes VBAR without asking. Interactively the questions come.
 TEST_F(FitPersistenceTest, QuestionsOnlyOutsideBatchMode) {
   ScopedHeadlessBackend backend;  // an unscripted box fails the test
-  VBAR20 = 0.0f;
-  VBAR = 0.71f;
-  fMeniscus = 6.02f;
+  SolventConstants().VBAR20 = 0.0f;
+  SolventConstants().VBAR = 0.71f;
+  DataSet().fMeniscus = 6.02f;
   PackModelParams();
   TmpSaveBestParams(nullptr, true);  // saved as data
-  fMeniscus = 5.8f;
+  DataSet().fMeniscus = 5.8f;
   bBatchMode = true;
   EXPECT_EQ(OfferReloadParameters(nullptr), 0);
-  EXPECT_FLOAT_EQ(fMeniscus, 5.8f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 5.8f);
   PackModelParams();
-  bRestorePreviousParams = true;
+  FitPersistence().bRestorePreviousParams = true;
   EXPECT_EQ(OfferReloadParameters(nullptr), 1);
-  EXPECT_FLOAT_EQ(fMeniscus, 6.02f);
-  EXPECT_FLOAT_EQ(VBAR20, 0.71f);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.02f);
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR20, 0.71f);
 
   bBatchMode = false;
-  VBAR20 = 0.0f;
+  SolventConstants().VBAR20 = 0.0f;
   TmpSaveBestParams(nullptr, false);  // saved as an analysis
   backend->QueueMessageBox(IDYES);
   backend->QueueMessageBox(IDNO);
   EXPECT_EQ(OfferReloadParameters(nullptr), 1);
-  EXPECT_FLOAT_EQ(VBAR20, 0.0f);
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR20, 0.0f);
   EXPECT_EQ(backend->Transcript().size(), 2u);
 }
 
@@ -544,14 +544,14 @@ TEST_F(FitPersistenceTest, QuestionsOnlyOutsideBatchMode) {
 // species or concentration lines made of grid settings.
 TEST_F(FitPersistenceTest, ReportOfAContinuousModelGivesItsFittedFrictionalRatio) {
   SetSpeciesAndCell(1, 5.0f, 4.0f, 0.5f);
-  bDiscreteModel = false;
-  bContiModel = true;
-  bFitMAndS = true;
+  ModelFlags().bDiscreteModel = false;
+  ModelFlags().bContiModel = true;
+  ModelFlags().bFitMAndS = true;
   PackModelParams();
-  pParams[kContiSlotGridMin] = 3000.0f;
-  pParams[kContiSlotGridMax] = 500000.0f;
-  pParams[kContiSlotFrictionalRatio] = 1.3725f;
-  pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 3000.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = 500000.0f;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.3725f;
+  AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = 1;
   for (bool clipboard : {false, true}) {
     const std::string report = ParameterReportText(clipboard);
     EXPECT_NE(report.find("\nfrict ratio = 1.372500\n"), std::string::npos) << report;
@@ -566,10 +566,10 @@ TEST_F(FitPersistenceTest, ReportOfAContinuousModelGivesItsFittedFrictionalRatio
 TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
   SetSpeciesAndCell(1, 5.0f, 4.0f, 0.5f);
   SetSpeciesAndCell(2, 3.0f, 7.5f, 0.25f);
-  pSpeciesMassOrDFit[2] = pSpeciesSFit[2] = 0;
-  bVaryMeniscus = true;
-  fFitRmsd = 0.005f;
-  fFitPoints = 400.0f;
+  ModelParams().pSpeciesMassOrDFit[2] = ModelParams().pSpeciesSFit[2] = 0;
+  ModelParams().bVaryMeniscus = true;
+  Rmsd().fFitRmsd = 0.005f;
+  Rmsd().fFitPoints = 400.0f;
   PackModelParams();
   const std::string report = ParameterReportText(false);
   // No data are loaded: the rmsd kept is of no fit of them.
@@ -581,7 +581,7 @@ TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
   EXPECT_NE(ParameterReportText(true), report);
 
   // No species: the concentrations line holds no numbers.
-  pSpeciesIncluded[1] = pSpeciesIncluded[2] = 0;
+  AnalysisSwitches().pSpeciesLinked[1] = AnalysisSwitches().pSpeciesLinked[2] = 0;
   EXPECT_NE(ParameterReportText(false).find("concentrations = (first is total"),
             std::string::npos);
 
@@ -603,13 +603,13 @@ TEST_F(FitPersistenceTest, ReportOfTwoSpecies) {
   const SaveResult failed = WriteParameterReport(nullptr, none);
   EXPECT_FALSE(failed.ok);
   EXPECT_EQ(failed.message, "could not open " + none + "\n" + none + ": " + std::strerror(ENOENT));
-  const std::string pars = szTmpParsPath;
-  szTmpParsPath = scan + "/~tmppars.ra1";
+  const std::string pars = DataSet().szTmpParsPath;
+  DataSet().szTmpParsPath = scan + "/~tmppars.ra1";
   const SaveResult parsFailed = TmpSaveBestParams(nullptr, false);
   EXPECT_FALSE(parsFailed.ok);
-  EXPECT_EQ(parsFailed.message, "Attention: could not open " + szTmpParsPath + "\n" + szTmpParsPath + ": " +
+  EXPECT_EQ(parsFailed.message, "Attention: could not open " + DataSet().szTmpParsPath + "\n" + DataSet().szTmpParsPath + ": " +
                                     std::strerror(ENOTDIR));
-  szTmpParsPath = pars;
+  DataSet().szTmpParsPath = pars;
   // Opened but not written whole (a child whose files may not grow beyond 100
   // bytes): the reason is handed up and the old report stays.
   auto text = [&] {
@@ -650,7 +650,7 @@ TEST_F(FitPersistenceTest, WholeNumberEntriesTakeNoFraction) {
   for (int i : held) EXPECT_TRUE(rows[static_cast<std::size_t>(i)].whole) << "line " << i + 1 << " is held whole";
   ScopedHeadlessBackend backend;
   SaveContinuousAnalysis();
-  const std::vector<std::string> lines = test::FileLines(szTmpParsPath);
+  const std::vector<std::string> lines = test::FileLines(DataSet().szTmpParsPath);
   ASSERT_EQ(lines.size(), rows.size());
   int refused = 0;
   for (const FileEntry& row : rows) {
@@ -659,19 +659,19 @@ TEST_F(FitPersistenceTest, WholeNumberEntriesTakeNoFraction) {
     const std::string fraction = lines[static_cast<std::size_t>(row.index)] + ".5";
     changed[static_cast<std::size_t>(row.index)] = fraction;
     {
-      std::ofstream out(szTmpParsPath, std::ios::trunc);
+      std::ofstream out(DataSet().szTmpParsPath, std::ios::trunc);
       for (const std::string& l : changed) out << l << "\n";
     }
-    const int grid = nDefaultGridPoints;
+    const int grid = LammSettings().nDefaultGridPoints;
     backend->ClearTranscript();
     backend->QueueMessageBox(IDOK, "reload parameters");
-    EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0) << fraction;
+    EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0) << fraction;
     ASSERT_EQ(backend->Transcript().size(), 1u);
-    EXPECT_EQ(backend->Transcript()[0].text, "the parameter file " + szTmpParsPath + " cannot be used: line " +
+    EXPECT_EQ(backend->Transcript()[0].text, "the parameter file " + DataSet().szTmpParsPath + " cannot be used: line " +
                                                  std::to_string(row.index + 1) + " holds \"" + fraction + "\", which " +
                                                  (row.flag ? "is neither 0 nor 1" : "is not a whole number"));
-    EXPECT_EQ(nDefaultGridPoints, grid);
-    EXPECT_TRUE(bContiSModel);
+    EXPECT_EQ(LammSettings().nDefaultGridPoints, grid);
+    EXPECT_TRUE(ModelFlags().bContiSModel);
     ++refused;
   }
   EXPECT_GE(refused, 90);
@@ -691,32 +691,32 @@ TEST_F(FitPersistenceTest, EverySwitchLineHoldsZeroOrOne) {
   ASSERT_GE(flags.size(), 80u) << "the census found the switches";
   ScopedHeadlessBackend backend;
   SaveContinuousAnalysis();
-  const std::vector<std::string> lines = test::FileLines(szTmpParsPath);
+  const std::vector<std::string> lines = test::FileLines(DataSet().szTmpParsPath);
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kSavedParamCount));
   auto reloadWith = [&](int index, const std::string& text) {
     std::vector<std::string> changed = lines;
     changed[static_cast<std::size_t>(index)] = text;
     {
-      std::ofstream out(szTmpParsPath, std::ios::trunc);
+      std::ofstream out(DataSet().szTmpParsPath, std::ios::trunc);
       for (const std::string& l : changed) out << l << "\n";
     }
     backend->ClearTranscript();
     backend->AnswerUnscriptedBoxes(IDOK);
-    return ReloadParameters(nullptr, szTmpParsPath);
+    return ReloadParameters(nullptr, DataSet().szTmpParsPath);
   };
   for (const int index : flags) {
     const std::string line = "line " + std::to_string(index + 1);
     for (const char* text : {"2", "0.5", "1e-30", "-1"}) {
       // The analysis loaded now, which a refused file leaves as it is.
       ResetModelFlags();
-      bEqAnalysisModel = false;
-      bCsInvariantD = true;
-      fMeniscus = 5.5f;
+      AnalysisSwitches().bEqAnalysisModel = false;
+      ModelFlags().bCsInvariantD = true;
+      DataSet().fMeniscus = 5.5f;
       EXPECT_EQ(reloadWith(index, text), 0) << line << " of " << text;
       ASSERT_EQ(backend->Transcript().size(), 1u) << line << " of " << text;
-      EXPECT_EQ(backend->Transcript()[0].text, "the parameter file " + szTmpParsPath + " cannot be used: " + line +
+      EXPECT_EQ(backend->Transcript()[0].text, "the parameter file " + DataSet().szTmpParsPath + " cannot be used: " + line +
                                                    " holds \"" + text + "\", which is neither 0 nor 1");
-      EXPECT_TRUE(bCsInvariantD && fMeniscus == 5.5f) << line << " of " << text;
+      EXPECT_TRUE(ModelFlags().bCsInvariantD && DataSet().fMeniscus == 5.5f) << line << " of " << text;
     }
   }
   // 0 and 1 are switches: each loads, or is refused for what it selects (a model

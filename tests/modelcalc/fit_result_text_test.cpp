@@ -72,45 +72,45 @@ std::string RunsLine(double z) {
 TEST_F(FitResultTextTest, LimitsWithoutAPointOfAScanLeaveItOut) {
   bBatchMode = true;  // (the note that the right limit lay beyond scan 1)
   // Scan 1 lies at 5.5-5.9 cm, below the fitting range; scans 2-4 at 6.02-7.18 cm.
-  for (int i = 1; i <= pnPoints[1]; ++i)
-    ppRadius[1][i] = 5.5f + 0.4f * static_cast<float>(i - 1) / static_cast<float>(pnPoints[1] - 1);
+  for (int i = 1; i <= DataSet().pnPoints[1]; ++i)
+    DataSet().ppRadius[1][i] = 5.5f + 0.4f * static_cast<float>(i - 1) / static_cast<float>(DataSet().pnPoints[1] - 1);
   ASSERT_TRUE(BuildCommonRadialGrid());
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
-  const float left = fFitLeftLim, right = fFitRightLim;
+  const float left = DataSet().fFitLeftLim, right = DataSet().fFitRightLim;
   ASSERT_GT(left, 5.9f);
   // Residuals: 1 on scan 1, 0.25 inside the limits, 3 outside them.
   long long inside = 0;
-  for (int s = 1; s <= nScans; ++s) {
-    for (int i = 1; i <= pnPoints[test::Idx(s)]; ++i) {
-      const float r = ppRadius[test::Idx(s)][i];
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    for (int i = 1; i <= DataSet().pnPoints[test::Idx(s)]; ++i) {
+      const float r = DataSet().ppRadius[test::Idx(s)][i];
       const bool in = s > 1 && r >= left && r <= right;
       inside += in;
-      ppFit[test::Idx(s)][i] = 0.0f;
-      ppSignal[test::Idx(s)][i] = s == 1 ? 1.0f : (in ? 0.25f : 3.0f);
+      DataSet().ppFit[test::Idx(s)][i] = 0.0f;
+      DataSet().ppSignal[test::Idx(s)][i] = s == 1 ? 1.0f : (in ? 0.25f : 3.0f);
     }
   }
   ASSERT_GT(inside, 100);
   SetModelComputed(true);  // the rows above stand for the model of these data
-  EXPECT_GT(pFitFirst[1], pFitLast[1]);
+  EXPECT_GT(DataSet().pFitFirst[1], DataSet().pFitLast[1]);
   EXPECT_FLOAT_EQ(FitRmsd(), 0.25f);
-  EXPECT_EQ(fFitPoints, static_cast<float>(inside));
+  EXPECT_EQ(Rmsd().fFitPoints, static_cast<float>(inside));
   EXPECT_EQ(CountFitPoints(), inside);
   EXPECT_EQ(RmsdLine().rfind("rmsd=0.250000", 0), 0u) << RmsdLine();
 
   // The meniscus beyond the last radius: no scan and no grid point inside.
-  fMeniscus = 7.185f;
+  DataSet().fMeniscus = 7.185f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
-  ASSERT_GT(fFitLeftLim, 7.18f);
-  for (int s = 1; s <= nScans; ++s) {
-    EXPECT_EQ(pFitFirst[test::Idx(s)], pnPoints[test::Idx(s)] + 1) << s;
-    EXPECT_EQ(pFitLast[test::Idx(s)], pnPoints[test::Idx(s)]) << s;
+  ASSERT_GT(DataSet().fFitLeftLim, 7.18f);
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    EXPECT_EQ(DataSet().pFitFirst[test::Idx(s)], DataSet().pnPoints[test::Idx(s)] + 1) << s;
+    EXPECT_EQ(DataSet().pFitLast[test::Idx(s)], DataSet().pnPoints[test::Idx(s)]) << s;
   }
-  EXPECT_GT(iFitFirst, iFitLast);
+  EXPECT_GT(CurrentGrid().iFitFirst, CurrentGrid().iFitLast);
   EXPECT_EQ(CountFitPoints(), 0);
   EXPECT_EQ(FitRmsd(), 0.0f);
-  EXPECT_EQ(fFitPoints, 0.0f);
+  EXPECT_EQ(Rmsd().fFitPoints, 0.0f);
   EXPECT_EQ(RmsdLine(), NoFitPointText());
   EXPECT_EQ(RmsdLine().rfind("no data point lies inside the fitting limits", 0), 0u);
 }
@@ -121,25 +121,25 @@ TEST_F(FitResultTextTest, LimitsWithoutAPointOfAScanLeaveItOut) {
 // one sign each.
 TEST_F(FitResultTextTest, RunsTestCoversTheScansOfTheFit) {
   std::vector<std::string> signs(5);
-  for (int s = 1; s <= nScans; ++s) {
+  for (int s = 1; s <= DataSet().nScans; ++s) {
     const std::size_t u = test::Idx(s);
-    for (int i = pFitFirst[u]; i <= pFitLast[u]; ++i) {
+    for (int i = DataSet().pFitFirst[u]; i <= DataSet().pFitLast[u]; ++i) {
       const bool alternate = s == 2 || s == 3;
       const bool positive = alternate ? i % 2 == 1 : s == 1;
-      ppSignal[u][i] = 1.0f;
-      ppFit[u][i] = positive ? 0.99f : 1.01f;
+      DataSet().ppSignal[u][i] = 1.0f;
+      DataSet().ppFit[u][i] = positive ? 0.99f : 1.01f;
       signs[u] += positive ? '+' : '-';
     }
   }
   SetModelComputed(true);  // the rows above stand for the model of these data
-  bFitScanWindow = true;
-  iFitScanWindowFirst = 2;
-  iFitScanWindowLast = 3;
+  Rmsd().bFitScanWindow = true;
+  Rmsd().iFitScanWindowFirst = 2;
+  Rmsd().iFitScanWindowLast = 3;
   EXPECT_EQ(BuildFitResultLines()[kSlotRuns], RunsLine(WaldWolfowitzZ({signs[2], signs[3]})));
-  bFitScanWindow = false;
+  Rmsd().bFitScanWindow = false;
   EXPECT_EQ(BuildFitResultLines()[kSlotRuns],
             RunsLine(WaldWolfowitzZ({signs[1], signs[2], signs[3], signs[4]})));
-  bFirstScanIsInitial = true;
+  Rmsd().bFirstScanIsInitial = true;
   EXPECT_EQ(BuildFitResultLines()[kSlotRuns],
             RunsLine(WaldWolfowitzZ({signs[2], signs[3], signs[4]})));
 }
@@ -147,27 +147,27 @@ TEST_F(FitResultTextTest, RunsTestCoversTheScansOfTheFit) {
 // The vbar line: fixed, floated, and with a sedimenting cosolute the apparent vbar
 // beside the macromolecule's; the regularisation heading names the prior file.
 TEST_F(FitResultTextTest, VbarLineAndPriorHeadingFollowTheSettings) {
-  bDiscreteModel = true;
-  VBAR = 0.73f;
+  ModelFlags().bDiscreteModel = true;
+  SolventConstants().VBAR = 0.73f;
   EXPECT_EQ(BuildFitResultLines()[kSlotVbar], "vbar = 0.7300 (fix)");
-  gInhomSolvent.bInhomogeneousSolvent = true;
-  gInhomSolvent.bFitVbar = true;
+  SolventSettings().gInhomSolvent.bInhomogeneousSolvent = true;
+  SolventSettings().gInhomSolvent.bFitVbar = true;
   EXPECT_EQ(BuildFitResultLines()[kSlotVbar], "vbar = 0.7300 (floating)");
-  gInhomSolvent.bCosoluteDynamicGradient = true;
-  gInhomSolvent.vbarEffective = 0.745f;
+  SolventSettings().gInhomSolvent.bCosoluteDynamicGradient = true;
+  SolventSettings().gInhomSolvent.vbarEffective = 0.745f;
   EXPECT_EQ(BuildFitResultLines()[kSlotVbar],
             "vbar = 0.7300 (fix), apparent vbar = 0.7450 (floating)");
-  gInhomSolvent.bFitVbar = false;
+  SolventSettings().gInhomSolvent.bFitVbar = false;
   EXPECT_EQ(BuildFitResultLines()[kSlotVbar],
             "vbar = 0.7300 (fix), apparent vbar = 0.7450 (fix)");
   ResetInhomSolventSettings();
 
-  bDiscreteModel = false;
-  bContiSModel = true;
-  fConfidenceLevel = 0.68f;
+  ModelFlags().bDiscreteModel = false;
+  ModelFlags().bContiSModel = true;
+  DistributionModels().fConfidenceLevel = 0.68f;
   EXPECT_EQ(BuildFitResultLines()[kSlotModel1], "ME regularization P = 0.68");
-  bUsePrior = true;
-  szPriorFile = "/data/run7/prior.dat";
+  DistributionModels().bUsePrior = true;
+  DistributionPrior().szPriorFile = "/data/run7/prior.dat";
   EXPECT_EQ(BuildFitResultLines()[kSlotModel1],
             "ME regularization P = 0.68, with prior probability prior.dat");
 }
@@ -177,22 +177,22 @@ TEST_F(FitResultTextTest, VbarLineAndPriorHeadingFollowTheSettings) {
 // second f/f0 range of the bimodal model, and the discrete component where there
 // is one.
 TEST_F(FitResultTextTest, ContinuousSettingsLineNamesTheValuesTheKernelsUse) {
-  bContiModel = true;
-  fFrictionalRatio = 1.25f;
-  bConstantDModel = true;
-  fInvariantD = 0.5f;
+  ModelFlags().bContiModel = true;
+  SolventConstants().fFrictionalRatio = 1.25f;
+  ModelFlags().bConstantDModel = true;
+  DistributionKernels().fInvariantD = 0.5f;
   EXPECT_EQ(BuildFitResultLines()[kSlotModel2].rfind("D = 0.500000", 0), 0u);
-  bConstantDModel = false;
-  bContiSModel = bCsBimodalFf0OneDiscrete = true;
-  fBimodalSMin = 5.0f;
-  fBimodalSMax = 9.0f;
-  fSecondFf0 = 2.5f;
-  fDiscreteS = 3.0f;
-  fDiscreteM = 350.0f;
+  ModelFlags().bConstantDModel = false;
+  ModelFlags().bContiSModel = ModelFlags().bCsBimodalFf0OneDiscrete = true;
+  DistributionVariants().fBimodalSMin = 5.0f;
+  DistributionVariants().fBimodalSMax = 9.0f;
+  DistributionVariants().fSecondFf0 = 2.5f;
+  DistributionVariants().fDiscreteS = 3.0f;
+  DistributionVariants().fDiscreteM = 350.0f;
   EXPECT_EQ(BuildFitResultLines()[kSlotModel2],
             "frict ratio = 1.250000, except when s is within [5.00,9.00]: ff0 = 2.500000"
             " - [s1 = 3.000, M1 = 350.000]");
-  bCsBimodalFf0OneDiscrete = false;
+  ModelFlags().bCsBimodalFf0OneDiscrete = false;
   ResetDistributionVariants();
 }
 
@@ -200,16 +200,16 @@ TEST_F(FitResultTextTest, ContinuousSettingsLineNamesTheValuesTheKernelsUse) {
 // oligomer's s from entry 8, the second log K from entry 7 (a start simplex treats
 // entries 3 and 7 as log K), and the masses 4 and 8 (2 and 4) times the monomer's.
 TEST_F(FitResultTextTest, LargeOligomerLinesNameTheValuesTheModelUses) {
-  for (bool* model : {&bAssoc148, &bAssoc124}) {
+  for (bool* model : {&ModelFlags().bAssoc148, &ModelFlags().bAssoc124}) {
     *model = true;
-    const float f2 = model == &bAssoc148 ? 4.0f : 2.0f;
+    const float f2 = model == &ModelFlags().bAssoc148 ? 4.0f : 2.0f;
     for (const auto& [slot, value] : {std::pair{1, 20000.0f}, {3, 4.5f}, {5, 3.0f}, {6, 7.5f},
                                       {7, 9.25f}, {8, 11.0f}, {11, 0.8f}})
-      pParams[slot] = value;
+      AnalysisSwitches().pParams[slot] = value;
     UnpackModelParams();
-    EXPECT_EQ(fOligoS3, 11.0f);
-    EXPECT_EQ(fAssocLogKb, 9.25f);
-    EXPECT_EQ(fOligoD3, 2.0f * f2 * 20000.0f);
+    EXPECT_EQ(ModelOptions().fOligoS3, 11.0f);
+    EXPECT_EQ(ModelOptions().fAssocLogKb, 9.25f);
+    EXPECT_EQ(ModelOptions().fOligoD3, 2.0f * f2 * 20000.0f);
     const FitTextLines l = BuildFitResultLines();
     EXPECT_NE(l[kSlotModel1].find(Format("= %.0f", 2.0 * f2 * 20000.0)), std::string::npos)
         << l[kSlotModel1];

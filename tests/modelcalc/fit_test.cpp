@@ -47,7 +47,7 @@ TEST(SimplexTest, AmoebaFindsMinimaWithinEvaluationCap) {
   EXPECT_NEAR(q.p[1][2], -2.0, 2e-3);
   EXPECT_NEAR(q.p[1][3], 3.0, 2e-3);
   EXPECT_NEAR(q.y[1], 0.5, 1e-6);
-  EXPECT_EQ(nFitIteration, 1);
+  EXPECT_EQ(FitState().nFitIteration, 1);
 
   SimplexObjective rosenbrock = [](const float* p) {
     const double a = 1.0 - p[1], b = p[2] - double(p[1]) * p[1];
@@ -75,7 +75,7 @@ TEST(SimplexTest, AmoebaFindsMinimaWithinEvaluationCap) {
   EXPECT_EQ(amoeba(c, 1e-6f, quadratic, nfunk), AmoebaEnd::Collapsed);
   EXPECT_EQ(evaluations, 0);
 
-  bFitInterrupted = true;
+  FitState().bFitInterrupted = true;
   SimplexSet i = StartSimplex({0.0f, 0.0f, 0.0f}, 1.0f, quadratic);
   evaluations = 0;
   EXPECT_EQ(amoeba(i, 1e-7f, quadratic, nfunk), AmoebaEnd::Interrupted);
@@ -99,7 +99,7 @@ TEST(SimplexTest, AnnealingScheduleAndBestPoint) {
   SimplexSet s = StartSimplex({0.0f, 0.0f}, 1.0f, f);
   std::vector<float> pb{0.0f, s.p[1][1], s.p[1][2]};
   float yb = s.y[1];
-  nAnnealSeed = -3;
+  Simplex().nAnnealSeed = -3;
   for (int k = 0; k < 4; ++k) {
     int iter = 400;
     ASSERT_TRUE(amebsa(s, AnnealTemperature(k, 4, 0.5f), pb, yb, 1e-6f, f, iter));
@@ -151,8 +151,8 @@ TEST(MarquardtTest, RecoversDecayWithZeroStartValue) {
   EXPECT_NEAR(p[1], 2.0, 1e-3);
   EXPECT_NEAR(p[2], 0.5, 1e-3);
   EXPECT_NEAR(p[3], 0.3, 1e-3);
-  EXPECT_LT(fMLRmsd, 1e-4);
-  EXPECT_LT(nFitIteration, nMLIterMax);
+  EXPECT_LT(Marquardt().fMLRmsd, 1e-4);
+  EXPECT_LT(FitState().nFitIteration, nMLIterMax);
 
   double jtj[4][4] = {};
   for (double x : target.t) {

@@ -68,23 +68,23 @@ struct FloatingRun {
       bool mark = false;
       EXPECT_EQ(ReadScanFile(path.c_str(), &record, &n, &rr, &vv, &tt, &mark, 0.0f), 1) << path;
       fewest = std::min(fewest, n);
-      ScanInfo& info = pScanInfo[Idx(j)];
+      ScanInfo& info = DataSet().pScanInfo[Idx(j)];
       info.time = info.recordedTime = info.timeAtLoad = t;
       info.rpm = static_cast<float>(rpm);
       info.temperature = 20.0f;
       InstallScanArrays(j, n, rr, vv, tt, false);
     }
-    bAbsorbanceData = true;
-    fMeniscus = 6.0f;
-    fBottom = 7.2f;
-    fTemperatureK = 293.15f;
-    fRT = static_cast<float>(kGasConstant * 293.15);
+    ScanFile().bAbsorbanceData = true;
+    DataSet().fMeniscus = 6.0f;
+    DataSet().fBottom = 7.2f;
+    DataSet().fTemperatureK = 293.15f;
+    DataSet().fRT = static_cast<float>(kGasConstant * 293.15);
     EXPECT_TRUE(BuildCommonRadialGrid());
-    fFitLeftLim = 6.04f;
-    fFitRightLim = 7.16f;
+    DataSet().fFitLeftLim = 6.04f;
+    DataSet().fFitRightLim = 7.16f;
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
-    bRampRotorSpeed = false;
+    AnalysisSwitches().bRampRotorSpeed = false;
     CalculateAverageScan();
     return fewest;
   }
@@ -94,10 +94,10 @@ struct FloatingRun {
 // 1 when the amplitude the linear step gave is the least-squares one.
 double LeastSquaresScaleOfFit() {
   double xy = 0, xx = 0;
-  for (int j = 1; j <= nScans; ++j)
-    for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i) {
-      xy += double(ppFit[Idx(j)][i]) * ppSignal[Idx(j)][i];
-      xx += double(ppFit[Idx(j)][i]) * ppFit[Idx(j)][i];
+  for (int j = 1; j <= DataSet().nScans; ++j)
+    for (int i = DataSet().pFitFirst[Idx(j)]; i <= DataSet().pFitLast[Idx(j)]; ++i) {
+      xy += double(DataSet().ppFit[Idx(j)][i]) * DataSet().ppSignal[Idx(j)][i];
+      xx += double(DataSet().ppFit[Idx(j)][i]) * DataSet().ppFit[Idx(j)][i];
     }
   return xx > 0 ? xy / xx : 0.0;
 }
@@ -126,7 +126,7 @@ TEST_F(FloatingSpecies, NearFlotationEquilibriumTheRunAtTheTruthIsAtTheNoise) {
     EXPECT_EQ(run.Install("near_equilibrium_"), kRadii) << "points of the gradient were dropped";
     test::SetOneSpecies(c.s, c.d * 1e7, 0, 6.0, false);
     ASSERT_TRUE(CalculateModel(nullptr).ok());
-    EXPECT_NEAR(pSpeciesAmplitude[1], run.loading, 0.005 * run.loading);
+    EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], run.loading, 0.005 * run.loading);
     EXPECT_NEAR(LeastSquaresScaleOfFit(), 1.0, 2e-3);
     EXPECT_LT(test::ResidualRms(), 1.1 * kNoise);
   }
@@ -142,9 +142,9 @@ TEST_F(FloatingSpecies, NearFlotationEquilibriumTheFitEndsAtTheTruth) {
   ScopedHeadlessBackend backend;
   FitReport report;
   EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
-  EXPECT_NEAR(pSpeciesS[1], run.s, 0.005 * std::fabs(run.s));
-  EXPECT_NEAR(pSpeciesMassOrD[1], run.d * 1e7, 0.02 * run.d * 1e7);
-  EXPECT_NEAR(pSpeciesAmplitude[1], run.loading, 0.005 * run.loading);
+  EXPECT_NEAR(ModelParams().pSpeciesS[1], run.s, 0.005 * std::fabs(run.s));
+  EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], run.d * 1e7, 0.02 * run.d * 1e7);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], run.loading, 0.005 * run.loading);
   EXPECT_LT(FitRmsd(), 1.1 * kNoise);
 }
 
@@ -166,16 +166,16 @@ TEST_F(FloatingSpecies, FaxenOptionComputesAFloatingSpeciesByTheLammEquation) {
     run.interval = 500;
     ASSERT_EQ(run.Install("faxen_"), kRadii);
     test::SetOneSpecies(s, run.d * 1e7, 0, 6.0, false);
-    bFaxenApproximation = true;
+    ModelFlags().bFaxenApproximation = true;
     ASSERT_TRUE(CalculateModel(nullptr).ok());
     EXPECT_LT(test::ResidualRms(), (s < 0 ? 1.1 : 1.3) * kNoise);
-    EXPECT_NEAR(pSpeciesAmplitude[1], run.loading, 0.01 * run.loading);
+    EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], run.loading, 0.01 * run.loading);
     if (s < 0) {
       // The last scan near the bottom: the reference holds no material there.
-      const std::size_t last = Idx(nScans);
-      const int q = pFitLast[last];
-      EXPECT_GT(ppRadius[last][q], 7.1f);
-      EXPECT_LT(std::fabs(ppFit[last][q]), 0.02);
+      const std::size_t last = Idx(DataSet().nScans);
+      const int q = DataSet().pFitLast[last];
+      EXPECT_GT(DataSet().ppRadius[last][q], 7.1f);
+      EXPECT_LT(std::fabs(DataSet().ppFit[last][q]), 0.02);
     }
   }
 }
@@ -197,10 +197,10 @@ TEST_F(FloatingSpecies, TheSpeciesLoopRefinesAfterTheFloorOfItsSteps) {
   run.step = 2.0;
   ASSERT_EQ(run.Install("species_loop_floor_"), kRadii);
   test::SetOneSpecies(run.s, run.d * 1e7, 0, 6.0, false);
-  bFaxenApproximation = true;
+  ModelFlags().bFaxenApproximation = true;
   ASSERT_TRUE(CalculateModel(nullptr).ok());
   EXPECT_LT(test::ResidualRms(), 1.1 * kNoise);
-  EXPECT_NEAR(pSpeciesAmplitude[1], run.loading, 0.01 * run.loading);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], run.loading, 0.01 * run.loading);
 }
 
 }  // namespace
@@ -226,8 +226,8 @@ TEST_F(FloatingSpecies, AFitThroughRefusedParametersReachesTheTruthOrSaysWhy) {
   problem.loading = 0.6;
   problem.cells = 6000;
   std::vector<double> times, radii;
-  for (int j = 1; j <= kScans; ++j) times.push_back(pScanInfo[Idx(j)].time);
-  for (int i = 1; i <= kPoints; ++i) radii.push_back(ppRadius[1][i]);
+  for (int j = 1; j <= kScans; ++j) times.push_back(DataSet().pScanInfo[Idx(j)].time);
+  for (int i = 1; i <= kPoints; ++i) radii.push_back(DataSet().ppRadius[1][i]);
   const auto truth = testing::ReferenceLammSolution::scans(problem, times, radii);
   struct Start {
     double s, d;
@@ -238,7 +238,7 @@ TEST_F(FloatingSpecies, AFitThroughRefusedParametersReachesTheTruthOrSaysWhy) {
     std::normal_distribution<double> gauss(0.0, kNoise);
     for (int j = 1; j <= kScans; ++j) {
       for (int i = 1; i <= kPoints; ++i)
-        ppSignal[Idx(j)][i] = static_cast<float>(truth[Idx(j - 1)][Idx(i - 1)] + gauss(random));
+        DataSet().ppSignal[Idx(j)][i] = static_cast<float>(truth[Idx(j - 1)][Idx(i - 1)] + gauss(random));
       FillGridSignalRow(j);
     }
     CalculateAverageScan();
@@ -247,8 +247,8 @@ TEST_F(FloatingSpecies, AFitThroughRefusedParametersReachesTheTruthOrSaysWhy) {
     backend->AnswerUnscriptedBoxes(IDOK);
     FitReport report;
     EXPECT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
-    const bool atTruth = std::fabs(pSpeciesS[1] - kS) < 0.01 * std::fabs(kS) &&
-                         std::fabs(pSpeciesMassOrD[1] - kD) < 0.05 * kD && bModelComputed &&
+    const bool atTruth = std::fabs(ModelParams().pSpeciesS[1] - kS) < 0.01 * std::fabs(kS) &&
+                         std::fabs(ModelParams().pSpeciesMassOrD[1] - kD) < 0.05 * kD && AnalysisSwitches().bModelComputed &&
                          test::ResidualRms() < 1.2 * kNoise;
     // The refusal is said once, after the fit: in its note when the fit ended at it,
     // otherwise in one box.
@@ -261,8 +261,8 @@ TEST_F(FloatingSpecies, AFitThroughRefusedParametersReachesTheTruthOrSaysWhy) {
     if (at != std::string::npos) said += note.find(refusal, at + 1) == std::string::npos ? 1 : 2;
     EXPECT_LE(said, 1) << note;
     if (atTruth) continue;
-    EXPECT_NE(at, std::string::npos) << "a silent result far from the truth: s " << pSpeciesS[1] << ", D "
-                                     << pSpeciesMassOrD[1] << ", rmsd " << test::ResidualRms();
+    EXPECT_NE(at, std::string::npos) << "a silent result far from the truth: s " << ModelParams().pSpeciesS[1] << ", D "
+                                     << ModelParams().pSpeciesMassOrD[1] << ", rmsd " << test::ResidualRms();
   }
 }
 

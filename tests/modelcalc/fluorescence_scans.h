@@ -38,7 +38,7 @@ void InstallFluorescenceScans(Fit fit) {
   ResetScanDataGlobals();
   ResetScanFileGlobals();
   ResetFluorescenceDetection();
-  bFluorescenceData = bAbsorbanceData = true;
+  ScanFile().bFluorescenceData = ScanFile().bAbsorbanceData = true;
   AllocScanTables(2);
   for (int s = 1; s <= 2; ++s) {
     const std::size_t k = static_cast<std::size_t>(s);
@@ -49,11 +49,11 @@ void InstallFluorescenceScans(Fit fit) {
       v[i] = RecordedFluorescence(s, i);
     }
     InstallScanArrays(s, kFluorescencePoints, r, v, nullptr, false);
-    for (int i = 1; i <= kFluorescencePoints; ++i) ppFit[k][i] = fit(s, i);
-    pFitFirst[k] = 5;
-    pFitLast[k] = 35;
+    for (int i = 1; i <= kFluorescencePoints; ++i) DataSet().ppFit[k][i] = fit(s, i);
+    DataSet().pFitFirst[k] = 5;
+    DataSet().pFitLast[k] = 35;
   }
-  nScans = 2;
+  DataSet().nScans = 2;
 }
 
 inline void ReleaseFluorescenceScans() {

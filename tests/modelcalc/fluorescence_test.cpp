@@ -45,88 +45,88 @@ class FluorescenceTest : public ::testing::Test {
  protected:
   void SetUp() override { test::InstallFluorescenceScans(RecordedFit); }
   void TearDown() override { test::ReleaseFluorescenceScans(); }
-  float Signal(int s, int i) { return ppSignal[Idx(s)][i]; }
-  float Fit(int s, int i) { return ppFit[Idx(s)][i]; }
+  float Signal(int s, int i) { return DataSet().ppSignal[Idx(s)][i]; }
+  float Fit(int s, int i) { return DataSet().ppFit[Idx(s)][i]; }
 
   ScopedHeadlessBackend backend_;
 };
 
 TEST_F(FluorescenceTest, TransformAndInverseCarryDataAndFitBetweenDomainsWithTheRmsdOfEach) {
-  bNonlinearDetection = true;
+  FluorescenceDetection().bNonlinearDetection = true;
   // Exponent 1 and baseline 0 leave both domains equal.
   ASSERT_EQ(ApplyNonlinearDetection(1.0, 0.0, true), 1);
   EXPECT_EQ(Signal(1, 20), Recorded(1, 20));
-  EXPECT_FLOAT_EQ(fTransformedRmsd, fUntransformedRmsd);
+  EXPECT_FLOAT_EQ(FluorescenceDetection().fTransformedRmsd, FluorescenceDetection().fUntransformedRmsd);
 
   ASSERT_EQ(ApplyNonlinearDetection(kE, kB, true), 1);
-  EXPECT_TRUE(bTransformedShown);
+  EXPECT_TRUE(FluorescenceDetection().bTransformedShown);
   for (int s = 1; s <= 2; ++s)
     for (int i = 1; i <= kPoints; ++i) {
       ASSERT_NEAR(Signal(s, i), Forward(Recorded(s, i)), 1e-6) << s << " " << i;
       ASSERT_NEAR(Fit(s, i), Forward(RecordedFit(s, i)), 1e-6);
     }
   EXPECT_EQ(Signal(1, 1), Recorded(1, 1));  // below the baseline: the same in both domains
-  EXPECT_NEAR(fUntransformedRmsd,
+  EXPECT_NEAR(FluorescenceDetection().fUntransformedRmsd,
               Rmsd([](int s, int i) { return RecordedFit(s, i) - Recorded(s, i); }), 1e-6);
-  EXPECT_NEAR(fTransformedRmsd, Rmsd([](int s, int i) {
+  EXPECT_NEAR(FluorescenceDetection().fTransformedRmsd, Rmsd([](int s, int i) {
                 return Forward(RecordedFit(s, i)) - Forward(Recorded(s, i));
               }),
               1e-6);
-  EXPECT_NEAR(FitRmsd(), fTransformedRmsd, 1e-6);
+  EXPECT_NEAR(FitRmsd(), FluorescenceDetection().fTransformedRmsd, 1e-6);
 
   // A model computed in the transformed domain: its fit is carried to the
   // recorded domain by the inverse, and back by the law again.
   std::vector<std::vector<float>> model(3, std::vector<float>(kPoints + 1));
   for (int s = 1; s <= 2; ++s)
     for (int i = 1; i <= kPoints; ++i)
-      ppFit[Idx(s)][i] = model[s][i] =
+      DataSet().ppFit[Idx(s)][i] = model[s][i] =
           static_cast<float>(Forward(Recorded(s, i))) + 0.002f * static_cast<float>(s);
   ASSERT_EQ(UpdateNonlinearDetectionFit(), 1);
   for (int s = 1; s <= 2; ++s)
     for (int i = 1; i <= kPoints; ++i) {
-      const double back = ppUntransformedFit[s][i];
+      const double back = FluorescenceDetection().ppUntransformedFit[s][i];
       ASSERT_NEAR(Forward(back), model[s][i], 2e-6) << s << " " << i;
     }
-  EXPECT_NEAR(fTransformedRmsd, 0.002 * std::sqrt(2.5),
+  EXPECT_NEAR(FluorescenceDetection().fTransformedRmsd, 0.002 * std::sqrt(2.5),
               1e-6);  // 0.002 and 0.004 in equal parts
-  EXPECT_NEAR(fUntransformedRmsd,
-              Rmsd([](int s, int i) { return ppUntransformedFit[s][i] - Recorded(s, i); }), 1e-7);
-  EXPECT_GT(fUntransformedRmsd, 0.0f);
+  EXPECT_NEAR(FluorescenceDetection().fUntransformedRmsd,
+              Rmsd([](int s, int i) { return FluorescenceDetection().ppUntransformedFit[s][i] - Recorded(s, i); }), 1e-7);
+  EXPECT_GT(FluorescenceDetection().fUntransformedRmsd, 0.0f);
 
   // The model computation's entry with the same law only shows the other
   // domain: the recorded data come back exactly, with the carried fit.
   ASSERT_EQ(SetNonlinearDetectionParams(kE, kB, false), 1);
-  EXPECT_FALSE(bNonlinearDetectionBusy);
+  EXPECT_FALSE(FluorescenceDetection().bNonlinearDetectionBusy);
   for (int s = 1; s <= 2; ++s)
     for (int i = 1; i <= kPoints; ++i) {
       ASSERT_EQ(Signal(s, i), Recorded(s, i));
-      ASSERT_EQ(Fit(s, i), ppUntransformedFit[s][i]);
+      ASSERT_EQ(Fit(s, i), FluorescenceDetection().ppUntransformedFit[s][i]);
     }
 
   // An exponent of 0 or below has no inverse: refused, nothing changes.
   EXPECT_EQ(ApplyNonlinearDetection(0.0, kB, true), 0);
   EXPECT_EQ(ApplyNonlinearDetection(-0.5, kB, true), 0);
-  EXPECT_FALSE(bTransformedShown);
-  EXPECT_EQ(dAppliedPower, kE);
+  EXPECT_FALSE(FluorescenceDetection().bTransformedShown);
+  EXPECT_EQ(FluorescenceDetection().dAppliedPower, kE);
 
   // Data changed by a tool while the transformed domain is shown survive the
   // re-application after the grid rebuild, in both domains.
-  bShowTransformed = true;
+  FluorescenceDetection().bShowTransformed = true;
   ASSERT_EQ(ApplyNonlinearDetection(kE, kB, true), 1);
-  ppSignal[2][20] = 0.9f;
+  DataSet().ppSignal[2][20] = 0.9f;
   ReapplyNonlinearDetection(false);
   EXPECT_EQ(Signal(2, 20), 0.9f);
-  EXPECT_NEAR(Forward(ppUntransformedSignal[2][20]), 0.9, 1e-6);
+  EXPECT_NEAR(Forward(FluorescenceDetection().ppUntransformedSignal[2][20]), 0.9, 1e-6);
 
   // Switching off while transformed restores the recorded data from the copies.
   SwitchOffNonlinearDetection();
-  EXPECT_FALSE(bNonlinearDetection || bTransformedShown);
+  EXPECT_FALSE(FluorescenceDetection().bNonlinearDetection || FluorescenceDetection().bTransformedShown);
   EXPECT_EQ(Signal(1, 17), Recorded(1, 17));
   EXPECT_EQ(ApplyNonlinearDetection(kE, kB, true), 0);  // option off
   // Freeing the data set frees the copies (through the hook).
   InstallFluorescenceDetectionHooks();
   FreeDataSet();
-  EXPECT_TRUE(ppTransformedSignal.empty() && ppUntransformedFit.empty());
+  EXPECT_TRUE(FluorescenceDetection().ppTransformedSignal.empty() && FluorescenceDetection().ppUntransformedFit.empty());
 }
 
 // Scans added (more files loaded) while the transformed domain is shown are recorded
@@ -134,13 +134,13 @@ TEST_F(FluorescenceTest, TransformAndInverseCarryDataAndFitBetweenDomainsWithThe
 // option off gives every scan back as recorded.
 TEST_F(FluorescenceTest, ScansAddedWhileTransformedKeepEveryRecordedValue) {
   InstallFluorescenceDetectionHooks();
-  bNonlinearDetection = bShowTransformed = true;
+  FluorescenceDetection().bNonlinearDetection = FluorescenceDetection().bShowTransformed = true;
   ASSERT_EQ(ApplyNonlinearDetection(kE, kB, true), 1);
   GrowScanTables(3);
   float* r = vector(1, kPoints);
   float* y = vector(1, kPoints);
   for (int i = 1; i <= kPoints; ++i) {
-    r[i] = ppRadius[1][i];
+    r[i] = DataSet().ppRadius[1][i];
     y[i] = Recorded(2, i);
   }
   InstallScanArrays(3, kPoints, r, y, nullptr, false);

@@ -83,35 +83,35 @@ class GridFitPointsTest : public ::testing::TestWithParam<NoiseModel> {
       float* yy = tarmic::vector(1, n);
       std::copy(r.begin(), r.end(), rr + 1);
       std::copy(y.begin(), y.end(), yy + 1);
-      pScanInfo[Z(s)].time = 300.0 * s;
-      pScanInfo[Z(s)].rpm = 50000.0f;
-      pScanInfo[Z(s)].omega2t = 300.0 * s * std::pow(50000.0 * 2.0 * std::numbers::pi / 60.0, 2);
+      DataSet().pScanInfo[Z(s)].time = 300.0 * s;
+      DataSet().pScanInfo[Z(s)].rpm = 50000.0f;
+      DataSet().pScanInfo[Z(s)].omega2t = 300.0 * s * std::pow(50000.0 * 2.0 * std::numbers::pi / 60.0, 2);
       InstallScanArrays(s, n, rr, yy, nullptr, false);
     }
-    bAbsorbanceData = gapped;
-    fRadialStep = 0.01f;
-    fMeniscus = 6.0f;
-    fBottom = 7.2f;
-    pParams[13] = fMeniscus;
-    pParams[14] = fBottom;
-    pSpeciesLinked[1] = pSpeciesLinked[2] = 1;
+    ScanFile().bAbsorbanceData = gapped;
+    RadialGrid().fRadialStep = 0.01f;
+    DataSet().fMeniscus = 6.0f;
+    DataSet().fBottom = 7.2f;
+    AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
+    AnalysisSwitches().pParams[14] = DataSet().fBottom;
+    AnalysisSwitches().pSpeciesLinked[1] = AnalysisSwitches().pSpeciesLinked[2] = 1;
     ASSERT_TRUE(BuildCommonRadialGrid());
-    fFitLeftLim = 6.1f;
-    fFitRightLim = 7.1f;
+    DataSet().fFitLeftLim = 6.1f;
+    DataSet().fFitRightLim = 7.1f;
     SetLeftFitLimitIndices();
     SetRightFitLimitIndices();
   }
 
   // A wild value at the grid points inside the gap of row[1..nGridPoints].
   static void Spoil(float* row) {
-    for (int g = 1; g <= nGridPoints; ++g)
-      if (InGap(pGridRadius[g])) row[g] = kWild;
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g)
+      if (InGap(CurrentGrid().pGridRadius[g])) row[g] = kWild;
   }
 
   static void SetSwitches(NoiseModel m) {
-    bFitTINoise = m == NoiseModel::TI || m == NoiseModel::TIRI;
-    bFitRINoise = m == NoiseModel::RI || m == NoiseModel::TIRI;
-    bVaryBaseline = m == NoiseModel::Baseline;
+    AnalysisSwitches().bFitTINoise = m == NoiseModel::TI || m == NoiseModel::TIRI;
+    AnalysisSwitches().bFitRINoise = m == NoiseModel::RI || m == NoiseModel::TIRI;
+    ModelParams().bVaryBaseline = m == NoiseModel::Baseline;
   }
 
   static Outcome Run(bool gapped, NoiseModel m) {
@@ -121,39 +121,39 @@ class GridFitPointsTest : public ::testing::TestWithParam<NoiseModel> {
     const GridFitPoints fit = CurrentGridFitPoints();
     EXPECT_EQ(fit.Whole(), !gapped);
     // The fit-range totals of the grid.
-    out.values.push_back(fGridPointTotal);
-    out.values.push_back(fGridSignalTotal);
-    for (int s = 1; s <= kScans; ++s) out.values.push_back(pScanMeans[s]);
+    out.values.push_back(CurrentGrid().fGridPointTotal);
+    out.values.push_back(CurrentGrid().fGridSignalTotal);
+    for (int s = 1; s <= kScans; ++s) out.values.push_back(CurrentGrid().pScanMeans[s]);
     if (gapped)
-      for (int s = 1; s <= kScans; ++s) Spoil(ppGridSignal[Z(s)]);
+      for (int s = 1; s <= kScans; ++s) Spoil(CurrentGrid().ppGridSignal[Z(s)]);
 
     // The distribution's normal equations, their degrees of freedom, and the
     // Monte-Carlo right-hand side rebuilt from the same data.
     testing::MakeKernels(testing::EvenS(8, 1.0, 10.0));
     if (gapped)
-      for (int k = 1; k <= nDistGrid; ++k)
-        for (int s = 1; s <= kScans; ++s) Spoil(pppKernels[k][s]);
+      for (int k = 1; k <= DistributionVectors().nDistGrid; ++k)
+        for (int s = 1; s <= kScans; ++s) Spoil(DistributionStorage().pppKernels[k][s]);
     EXPECT_TRUE(BuildNormalEquations(m));
-    out.values.push_back(dSumSqData);
-    for (int i = 1; i <= nDistGrid; ++i) {
-      out.values.push_back(pNormalRhs[i]);
-      for (int j = 1; j <= i; ++j) out.values.push_back(ppNormalMatrix[i][j]);
+    out.values.push_back(NormalEquations().dSumSqData);
+    for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
+      out.values.push_back(DistributionStorage().pNormalRhs[i]);
+      for (int j = 1; j <= i; ++j) out.values.push_back(DistributionStorage().ppNormalMatrix[i][j]);
     }
-    SetRegularizationTarget(nDistGrid);
-    out.values.push_back(fDegreesOfFreedom);
+    SetRegularizationTarget(DistributionVectors().nDistGrid);
+    out.values.push_back(Regularization().fDegreesOfFreedom);
     std::vector<std::vector<float>> grid(Z(kScans) + 1);
-    for (int s = 1; s <= kScans; ++s) grid[Z(s)].assign(ppGridSignal[Z(s)], ppGridSignal[Z(s)] + nGridPoints + 1);
+    for (int s = 1; s <= kScans; ++s) grid[Z(s)].assign(CurrentGrid().ppGridSignal[Z(s)], CurrentGrid().ppGridSignal[Z(s)] + CurrentGrid().nGridPoints + 1);
     EXPECT_TRUE(RebuildMonteCarloRhs(grid, 1, fit));
-    for (int i = 1; i <= nDistGrid; ++i) out.values.push_back(pNormalRhs[i]);
+    for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) out.values.push_back(DistributionStorage().pNormalRhs[i]);
 
     // The linear amplitudes of two discrete species with the noise of the model.
-    bDiscreteModel = true;
+    ModelFlags().bDiscreteModel = true;
     for (int k = 1; k <= 2; ++k) {
-      pAppliedAmplitude[k] = 1.0f;
+      LinearAmplitudes().pAppliedAmplitude[k] = 1.0f;
       for (int s = 1; s <= kScans; ++s) {
-        float* row = pppSpeciesSignal[k][Z(s)];
-        for (int g = 1; g <= nGridPoints; ++g)
-          row[g] = testing::BoundaryKernel(k == 1 ? 3.0 : 7.0, s, pGridRadius[g]);
+        float* row = CurrentGrid().pppSpeciesSignal[k][Z(s)];
+        for (int g = 1; g <= CurrentGrid().nGridPoints; ++g)
+          row[g] = testing::BoundaryKernel(k == 1 ? 3.0 : 7.0, s, CurrentGrid().pGridRadius[g]);
         if (gapped) Spoil(row);
       }
     }
@@ -164,22 +164,22 @@ class GridFitPointsTest : public ::testing::TestWithParam<NoiseModel> {
       case NoiseModel::Baseline: FitAmplitudesBaseline(); break;
       case NoiseModel::Plain: FitAmplitudesFixedBaseline(); break;
     }
-    out.values.push_back(pSpeciesAmplitude[1]);
-    out.values.push_back(pSpeciesAmplitude[2]);
-    out.values.push_back(fBaseline);
-    for (int s = 1; s <= kScans; ++s) out.values.push_back(pRINoise[s]);
-    fit.ForEach([&](int g) { out.onGrid.emplace_back(pGridRadius[g], pTINoise[g]); });
+    out.values.push_back(ModelParams().pSpeciesAmplitude[1]);
+    out.values.push_back(ModelParams().pSpeciesAmplitude[2]);
+    out.values.push_back(ModelParams().fBaseline);
+    for (int s = 1; s <= kScans; ++s) out.values.push_back(CurrentGrid().pRINoise[s]);
+    fit.ForEach([&](int g) { out.onGrid.emplace_back(CurrentGrid().pGridRadius[g], CurrentGrid().pTINoise[g]); });
 
     // The ctot tables from the data less the noise just fitted: where each level lies.
     const std::string folder = std::string(TARMIC_TEST_OUTPUT_DIR) + "/grid_fit_points";
     std::filesystem::create_directories(folder);
     szBoundaryFractsFile = folder + "/fracts.dat";
     szNonIdCtotFile = folder + "/ctot.dat";
-    bCtotFromData = true;
-    nLammGridPoints = 40;
+    Ctot().bCtotFromData = true;
+    LammSettings().nLammGridPoints = 40;
     EXPECT_TRUE(BuildCtotTables());
     for (int p = 1; p <= kScans; ++p)
-      for (int k = 1; k <= nCtotLevels; ++k) out.values.push_back(gCtot.byScan[Z(p)][Z(k)]);
+      for (int k = 1; k <= Ctot().nCtotLevels; ++k) out.values.push_back(Ctot().gCtot.byScan[Z(p)][Z(k)]);
     FreeCtotArrays();
 
     // The direct boundary model of a g(s*) of two peaks, its noise fitted alike.
@@ -187,10 +187,10 @@ class GridFitPointsTest : public ::testing::TestWithParam<NoiseModel> {
     const float gss[] = {0.0f, 0.1f, 0.5f, 0.1f, 0.05f, 0.25f, 0.05f};
     EXPECT_EQ(DirectBoundaryFromGss(nullptr, sStar, gss, 6), DirectBoundaryEnd::Done);
     for (int s = 1; s <= kScans; ++s) {
-      out.values.push_back(pRINoise[s]);
-      for (int q = pFitFirst[Z(s)]; q <= pFitLast[Z(s)]; ++q) out.values.push_back(ppFit[Z(s)][q]);
+      out.values.push_back(CurrentGrid().pRINoise[s]);
+      for (int q = DataSet().pFitFirst[Z(s)]; q <= DataSet().pFitLast[Z(s)]; ++q) out.values.push_back(DataSet().ppFit[Z(s)][q]);
     }
-    out.values.push_back(fBaseline);
+    out.values.push_back(ModelParams().fBaseline);
     return out;
   }
   ScopedHeadlessBackend backend;
@@ -215,14 +215,14 @@ TEST_P(GridFitPointsTest, EveryLeastSquaresIgnoresThePointsInAGap) {
 TEST_F(GridFitPointsTest, EveryFitRangeCountsThePointsOutsideTheGap) {
   for (const bool gapped : {false, true}) {
     Load(gapped);
-    for (int first = 1; first <= nGridPoints; first += 7)
-      for (int last = first - 1; last <= nGridPoints; last += 5) {
-        iFitFirst = first;
-        iFitLast = last;
+    for (int first = 1; first <= CurrentGrid().nGridPoints; first += 7)
+      for (int last = first - 1; last <= CurrentGrid().nGridPoints; last += 5) {
+        CurrentGrid().iFitFirst = first;
+        CurrentGrid().iFitLast = last;
         std::vector<int> expected;
         for (int g = first; g <= last; ++g)
-          if (!gapped || !(InGap(pGridRadius[g]) || pGridRadius[g] < Radius(1) - 0.005f ||
-                           pGridRadius[g] > Radius(kRadii) + 0.005f))
+          if (!gapped || !(InGap(CurrentGrid().pGridRadius[g]) || CurrentGrid().pGridRadius[g] < Radius(1) - 0.005f ||
+                           CurrentGrid().pGridRadius[g] > Radius(kRadii) + 0.005f))
             expected.push_back(g);
         const GridFitPoints f = CurrentGridFitPoints();
         std::vector<int> walked;

@@ -47,38 +47,38 @@ class LinearStepTest : public ::testing::Test {
         r[i] = static_cast<float>(kMeniscus + (kBottom - kMeniscus) * (i - 1) / (kRadii - 1));
         y[i] = 0.0f;
       }
-      pScanInfo[Idx(s)].rpm = 3000.0f + 3000.0f * s;
-      pScanInfo[Idx(s)].temperature = 4.0f * s;
+      DataSet().pScanInfo[Idx(s)].rpm = 3000.0f + 3000.0f * s;
+      DataSet().pScanInfo[Idx(s)].temperature = 4.0f * s;
       InstallScanArrays(s, kRadii, r, y, nullptr, false);
     }
-    fMeniscus = static_cast<float>(kMeniscus);
-    fBottom = static_cast<float>(kBottom);
-    pSpeciesLinked[1] = pSpeciesLinked[2] = pSpeciesLinked[4] = 1;
-    pSpeciesLinked[3] = 0;
+    DataSet().fMeniscus = static_cast<float>(kMeniscus);
+    DataSet().fBottom = static_cast<float>(kBottom);
+    AnalysisSwitches().pSpeciesLinked[1] = AnalysisSwitches().pSpeciesLinked[2] = AnalysisSwitches().pSpeciesLinked[4] = 1;
+    AnalysisSwitches().pSpeciesLinked[3] = 0;
     ASSERT_TRUE(BuildCommonRadialGrid());
-    ASSERT_EQ(nGridPoints, kRadii);
+    ASSERT_EQ(CurrentGrid().nGridPoints, kRadii);
     SetFitRange(20, 220);
-    bDiscreteModel = true;
+    ModelFlags().bDiscreteModel = true;
   }
   void TearDown() override { ResetAll(); }
   static void ResetAll() { test::ResetModelCalcState(); }
 
   static void SetFitRange(int first, int last) {
-    iFitFirst = first;
-    iFitLast = last;
+    CurrentGrid().iFitFirst = first;
+    CurrentGrid().iFitLast = last;
     for (int s = 1; s <= kScans; ++s) {
-      pFitFirst[Idx(s)] = first;
-      pFitLast[Idx(s)] = last;
+      DataSet().pFitFirst[Idx(s)] = first;
+      DataSet().pFitLast[Idx(s)] = last;
     }
   }
   // Tables of slots 1, 2, 4 hold the unit signals times the applied factors.
   static void FillTables(const std::vector<float>& applied) {
     for (int j = 0; j < 3; ++j) {
       const int k = kSlotsUsed[j];
-      pAppliedAmplitude[k] = applied[Idx(j)];
+      LinearAmplitudes().pAppliedAmplitude[k] = applied[Idx(j)];
       for (int s = 1; s <= kScans; ++s)
         for (int i = 1; i <= kRadii; ++i)
-          pppSpeciesSignal[k][Idx(s)][i] = static_cast<float>(applied[Idx(j)] * UnitSignal(k, s, pGridRadius[i]));
+          CurrentGrid().pppSpeciesSignal[k][Idx(s)][i] = static_cast<float>(applied[Idx(j)] * UnitSignal(k, s, CurrentGrid().pGridRadius[i]));
     }
   }
   // Data = sum a_j S_k + optional TI, RI, constant and Gaussian noise.
@@ -87,9 +87,9 @@ class LinearStepTest : public ::testing::Test {
     std::mt19937 random(11);
     std::normal_distribution<double> noise(0.0, 1.0);
     for (int s = 1; s <= kScans; ++s) {
-      float* y = ppGridSignal[Idx(s)];
+      float* y = CurrentGrid().ppGridSignal[Idx(s)];
       for (int i = 1; i <= kRadii; ++i) {
-        const double r = pGridRadius[i];
+        const double r = CurrentGrid().pGridRadius[i];
         double v = constant + (ti ? TrueTI(r) : 0.0) + (ri ? TrueRI(s) : 0.0) + sigma * noise(random);
         for (int j = 0; j < 3; ++j) v += amp[Idx(j)] * UnitSignal(kSlotsUsed[j], s, r);
         y[i] = static_cast<float>(v);
@@ -97,15 +97,15 @@ class LinearStepTest : public ::testing::Test {
     }
   }
   static void SetSwitches(bool ti, bool ri, bool vary, bool linear) {
-    bFitTINoise = ti;
-    bFitRINoise = ri;
-    bVaryBaseline = vary;
-    bLinearAmplitudes = linear;
+    AnalysisSwitches().bFitTINoise = ti;
+    AnalysisSwitches().bFitRINoise = ri;
+    ModelParams().bVaryBaseline = vary;
+    ModelParams().bLinearAmplitudes = linear;
   }
   static double MeanOverFit(const float* v) {
     double sum = 0.0;
-    for (int i = iFitFirst; i <= iFitLast; ++i) sum += v[i];
-    return sum / (iFitLast - iFitFirst + 1);
+    for (int i = CurrentGrid().iFitFirst; i <= CurrentGrid().iFitLast; ++i) sum += v[i];
+    return sum / (CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1);
   }
   ScopedHeadlessBackend backend;
 };
@@ -118,42 +118,42 @@ TEST_F(LinearStepTest, TIAndRINoiseRecoveredExactlyAndInvariant) {
   FillTables({0.7f, 1.3f, 2.0f});
   const std::vector<double> amp = {0.2, 0.3, 0.5};
   MakeData(amp, true, true, 0.0, 0.0);
-  std::vector<float> dataCopy(ppGridSignal[1] + 1, ppGridSignal[1] + kRadii + 1);
+  std::vector<float> dataCopy(CurrentGrid().ppGridSignal[1] + 1, CurrentGrid().ppGridSignal[1] + kRadii + 1);
   ASSERT_EQ(ChooseLinearStepVariant(), LinearStepVariant::FitAmplitudesTIRINoise);
   ASSERT_TRUE(RunLinearAmplitudeStep());
 
-  for (int j = 1; j <= 3; ++j) EXPECT_NEAR(pLinearRhs[j], amp[Idx(j - 1)], 1e-4) << j;
-  for (int j = 0; j < 3; ++j) EXPECT_NEAR(pAppliedAmplitude[kSlotsUsed[j]], amp[Idx(j)], 1e-4);
+  for (int j = 1; j <= 3; ++j) EXPECT_NEAR(LinearAmplitudes().pLinearRhs[j], amp[Idx(j - 1)], 1e-4) << j;
+  for (int j = 0; j < 3; ++j) EXPECT_NEAR(LinearAmplitudes().pAppliedAmplitude[kSlotsUsed[j]], amp[Idx(j)], 1e-4);
   // Reported as total and fractions; the tables keep the absolute amplitudes.
-  EXPECT_NEAR(pSpeciesAmplitude[2], 0.3, 1e-4);
-  EXPECT_NEAR(pppSpeciesSignal[2][3][100], 0.3 * UnitSignal(2, 3, pGridRadius[100]), 1e-5);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[2], 0.3, 1e-4);
+  EXPECT_NEAR(CurrentGrid().pppSpeciesSignal[2][3][100], 0.3 * UnitSignal(2, 3, CurrentGrid().pGridRadius[100]), 1e-5);
 
   double tiMean = 0.0;
-  for (int i = iFitFirst; i <= iFitLast; ++i) tiMean += TrueTI(pGridRadius[i]);
-  tiMean /= iFitLast - iFitFirst + 1;
-  EXPECT_NEAR(MeanOverFit(pTINoise), 0.0, 1e-6);
-  for (int i = 1; i <= kRadii; ++i) ASSERT_NEAR(pTINoise[i], TrueTI(pGridRadius[i]) - tiMean, 1e-4) << i;
-  for (int s = 1; s <= kScans; ++s) EXPECT_NEAR(pRINoise[s], TrueRI(s) + tiMean, 1e-4) << s;
+  for (int i = CurrentGrid().iFitFirst; i <= CurrentGrid().iFitLast; ++i) tiMean += TrueTI(CurrentGrid().pGridRadius[i]);
+  tiMean /= CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
+  EXPECT_NEAR(MeanOverFit(CurrentGrid().pTINoise), 0.0, 1e-6);
+  for (int i = 1; i <= kRadii; ++i) ASSERT_NEAR(CurrentGrid().pTINoise[i], TrueTI(CurrentGrid().pGridRadius[i]) - tiMean, 1e-4) << i;
+  for (int s = 1; s <= kScans; ++s) EXPECT_NEAR(CurrentGrid().pRINoise[s], TrueRI(s) + tiMean, 1e-4) << s;
   EXPECT_LT(test::ResidualRms(), 2e-5);
-  EXPECT_EQ(fBaseline, 0.0f);
-  for (int i = 1; i <= kRadii; ++i) ASSERT_EQ(ppGridSignal[1][i], dataCopy[Idx(i - 1)]);
+  EXPECT_EQ(ModelParams().fBaseline, 0.0f);
+  for (int i = 1; i <= kRadii; ++i) ASSERT_EQ(CurrentGrid().ppGridSignal[1][i], dataCopy[Idx(i - 1)]);
 
   // Add a constant per scan and a profile common to all scans.
-  const std::vector<float> oldTI(pTINoise + 1, pTINoise + kRadii + 1);
-  const std::vector<float> oldRI(pRINoise + 1, pRINoise + kScans + 1);
+  const std::vector<float> oldTI(CurrentGrid().pTINoise + 1, CurrentGrid().pTINoise + kRadii + 1);
+  const std::vector<float> oldRI(CurrentGrid().pRINoise + 1, CurrentGrid().pRINoise + kScans + 1);
   auto profile = [](double r) { return 0.03 * r * r; };
   double profileMean = 0.0;
-  for (int i = iFitFirst; i <= iFitLast; ++i) profileMean += profile(pGridRadius[i]);
-  profileMean /= iFitLast - iFitFirst + 1;
+  for (int i = CurrentGrid().iFitFirst; i <= CurrentGrid().iFitLast; ++i) profileMean += profile(CurrentGrid().pGridRadius[i]);
+  profileMean /= CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
   for (int s = 1; s <= kScans; ++s)
     for (int i = 1; i <= kRadii; ++i)
-      ppGridSignal[Idx(s)][i] += static_cast<float>(0.1 * s + profile(pGridRadius[i]));
+      CurrentGrid().ppGridSignal[Idx(s)][i] += static_cast<float>(0.1 * s + profile(CurrentGrid().pGridRadius[i]));
   ASSERT_TRUE(RunLinearAmplitudeStep());
-  for (int j = 1; j <= 3; ++j) EXPECT_NEAR(pLinearRhs[j], amp[Idx(j - 1)], 1e-4) << j;
+  for (int j = 1; j <= 3; ++j) EXPECT_NEAR(LinearAmplitudes().pLinearRhs[j], amp[Idx(j - 1)], 1e-4) << j;
   for (int i = 1; i <= kRadii; i += 7)
-    EXPECT_NEAR(pTINoise[i] - oldTI[Idx(i - 1)], profile(pGridRadius[i]) - profileMean, 1e-4);
+    EXPECT_NEAR(CurrentGrid().pTINoise[i] - oldTI[Idx(i - 1)], profile(CurrentGrid().pGridRadius[i]) - profileMean, 1e-4);
   for (int s = 1; s <= kScans; ++s)
-    EXPECT_NEAR(pRINoise[s] - oldRI[Idx(s - 1)], 0.1 * s + profileMean, 1e-4);
+    EXPECT_NEAR(CurrentGrid().pRINoise[s] - oldRI[Idx(s - 1)], 0.1 * s + profileMean, 1e-4);
   EXPECT_LT(test::ResidualRms(), 5e-5);
 }
 
@@ -183,39 +183,39 @@ TEST_F(LinearStepTest, AmplitudeVariantsRecoverAtNoiseLevel) {
     SetSwitches(c.ti, c.ri, c.vary, true);
     FillTables({1.0f, 1.0f, 1.0f});
     MakeData(amp, c.ti, c.ri, c.constant, sigma);
-    fBaseline = 0.04f;
+    ModelParams().fBaseline = 0.04f;
     ASSERT_EQ(ChooseLinearStepVariant(), c.variant);
     ASSERT_TRUE(RunLinearAmplitudeStep());
     // A second call after the fit range changed: totals of the new range.
     SetFitRange(30, 200);
     ASSERT_TRUE(RunLinearAmplitudeStep());
-    EXPECT_FLOAT_EQ(fFitPointTotal, kScans * 171.0f);
+    EXPECT_FLOAT_EQ(CurrentGrid().fGridPointTotal, kScans * 171.0f);
     double total = 0.0;
-    for (int i = 30; i <= 200; ++i) total += pAverageScan[i];
-    EXPECT_NEAR(fAverageScanTotal, kScans * total, 1e-3);
+    for (int i = 30; i <= 200; ++i) total += CurrentGrid().pAverageScan[i];
+    EXPECT_NEAR(CurrentGrid().fGridSignalTotal, kScans * total, 1e-3);
 
     for (int j = 1; j <= 3; ++j) {
-      EXPECT_GE(pLinearRhs[j], 0.0f);
-      EXPECT_NEAR(pLinearRhs[j], amp[Idx(j - 1)], 3e-3) << j;
+      EXPECT_GE(LinearAmplitudes().pLinearRhs[j], 0.0f);
+      EXPECT_NEAR(LinearAmplitudes().pLinearRhs[j], amp[Idx(j - 1)], 3e-3) << j;
     }
     const double rms = test::ResidualRms();
     EXPECT_GT(rms, 0.8 * sigma);
     EXPECT_LT(rms, 1.05 * sigma);
     if (c.ti && !c.ri) {  // TI alone absorbs the whole common profile
-      for (int i = 1; i <= kRadii; i += 5) ASSERT_NEAR(pTINoise[i], TrueTI(pGridRadius[i]), 3e-3) << i;
+      for (int i = 1; i <= kRadii; i += 5) ASSERT_NEAR(CurrentGrid().pTINoise[i], TrueTI(CurrentGrid().pGridRadius[i]), 3e-3) << i;
     }
     if (!c.ti) {
-      for (int i = 1; i <= kRadii; ++i) ASSERT_EQ(pTINoise[i], 0.0f);
+      for (int i = 1; i <= kRadii; ++i) ASSERT_EQ(CurrentGrid().pTINoise[i], 0.0f);
     }
     if (c.ri && !c.ti) {
-      for (int s = 1; s <= kScans; ++s) EXPECT_NEAR(pRINoise[s], TrueRI(s), 1e-3);
+      for (int s = 1; s <= kScans; ++s) EXPECT_NEAR(CurrentGrid().pRINoise[s], TrueRI(s), 1e-3);
     }
     if (!c.ri) {
-      for (int s = 1; s <= kScans; ++s) EXPECT_EQ(pRINoise[s], 0.0f);
+      for (int s = 1; s <= kScans; ++s) EXPECT_EQ(CurrentGrid().pRINoise[s], 0.0f);
     }
     if (c.vary && !c.ti && !c.ri) {
-      EXPECT_NEAR(fBaseline, 0.04, 3e-3);
-      EXPECT_FLOAT_EQ(pParams[15], fBaseline);
+      EXPECT_NEAR(ModelParams().fBaseline, 0.04, 3e-3);
+      EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[15], ModelParams().fBaseline);
     }
   }
 }
@@ -226,16 +226,16 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
   MakeData(amp, true, true, 0.0, 0.0);
 
   // The skip flag: 1.0 with TI and RI noise, 0 with TI noise alone.
-  bSkipLinearFit = true;
+  LinearAmplitudes().bSkipLinearFit = true;
   SetSwitches(true, true, true, true);
   FillTables({0.5f, 0.5f, 0.5f});
   ASSERT_TRUE(RunLinearAmplitudeStep());
-  for (int j = 1; j <= 3; ++j) EXPECT_EQ(pLinearRhs[j], 1.0f);
-  EXPECT_NEAR(pppSpeciesSignal[1][2][50], UnitSignal(1, 2, pGridRadius[50]), 1e-6);
+  for (int j = 1; j <= 3; ++j) EXPECT_EQ(LinearAmplitudes().pLinearRhs[j], 1.0f);
+  EXPECT_NEAR(CurrentGrid().pppSpeciesSignal[1][2][50], UnitSignal(1, 2, CurrentGrid().pGridRadius[50]), 1e-6);
   SetSwitches(true, false, true, true);
   ASSERT_TRUE(RunLinearAmplitudeStep());
-  for (int j = 1; j <= 3; ++j) EXPECT_EQ(pLinearRhs[j], 0.0f);
-  bSkipLinearFit = false;
+  for (int j = 1; j <= 3; ++j) EXPECT_EQ(LinearAmplitudes().pLinearRhs[j], 0.0f);
+  LinearAmplitudes().bSkipLinearFit = false;
 
   // A component applied with amplitude 0 is cleared and solves to 0; the others
   // take over what they can.
@@ -243,9 +243,9 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
   FillTables({1.0f, 0.0f, 1.0f});
   MakeData({0.2, 0.0, 0.5}, true, true, 0.0, 0.0);
   ASSERT_TRUE(RunLinearAmplitudeStep());
-  EXPECT_EQ(pLinearRhs[2], 0.0f);
-  EXPECT_NEAR(pLinearRhs[1], 0.2, 1e-4);
-  EXPECT_NEAR(pLinearRhs[3], 0.5, 1e-4);
+  EXPECT_EQ(LinearAmplitudes().pLinearRhs[2], 0.0f);
+  EXPECT_NEAR(LinearAmplitudes().pLinearRhs[1], 0.2, 1e-4);
+  EXPECT_NEAR(LinearAmplitudes().pLinearRhs[3], 0.5, 1e-4);
 
   // An empty fit range: every variant runs and leaves finite values.
   SetFitRange(100, 99);
@@ -255,11 +255,11 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
     SetSwitches(f[0], f[1], f[2], f[3]);
     FillTables({0.3f, 0.3f, 0.3f});
     RunLinearAmplitudeStep();
-    EXPECT_TRUE(std::isfinite(fBaseline));
-    for (int j = 1; j <= 3; ++j) EXPECT_TRUE(std::isfinite(pLinearRhs[j]));
+    EXPECT_TRUE(std::isfinite(ModelParams().fBaseline));
+    for (int j = 1; j <= 3; ++j) EXPECT_TRUE(std::isfinite(LinearAmplitudes().pLinearRhs[j]));
     for (int s = 1; s <= kScans; ++s) {
-      EXPECT_TRUE(std::isfinite(pRINoise[s]));
-      for (int i = 1; i <= kRadii; ++i) ASSERT_TRUE(std::isfinite(ppFit[Idx(s)][i]) && std::isfinite(pTINoise[i]));
+      EXPECT_TRUE(std::isfinite(CurrentGrid().pRINoise[s]));
+      for (int i = 1; i <= kRadii; ++i) ASSERT_TRUE(std::isfinite(DataSet().ppFit[Idx(s)][i]) && std::isfinite(CurrentGrid().pTINoise[i]));
     }
   }
 
@@ -268,9 +268,9 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
   SetFitRange(20, 220);
   SetSwitches(true, true, true, true);
   FillTables({1.0f, 1.0f, 1.0f});
-  ppGridSignal[3][60] = std::numeric_limits<float>::quiet_NaN();
+  CurrentGrid().ppGridSignal[3][60] = std::numeric_limits<float>::quiet_NaN();
   EXPECT_FALSE(RunLinearAmplitudeStep());
-  for (int j = 1; j <= 3; ++j) EXPECT_EQ(pLinearRhs[j], 0.0f);
+  for (int j = 1; j <= 3; ++j) EXPECT_EQ(LinearAmplitudes().pLinearRhs[j], 0.0f);
 }
 
 // RI noise takes the place of the baseline whether the baseline is floated or
@@ -282,43 +282,43 @@ TEST_F(LinearStepTest, FixedBaselineAddsNoNoise) {
   SetSwitches(false, true, false, true);
   EXPECT_EQ(ChooseLinearStepVariant(), LinearStepVariant::FitAmplitudesRINoise);
   SetSwitches(false, false, false, false);
-  pTINoise[5] = 1.0f;
-  pRINoise[2] = 1.0f;
-  fBaseline = 0.25f;
-  ppFit[1][10] = 1.0f;
+  CurrentGrid().pTINoise[5] = 1.0f;
+  CurrentGrid().pRINoise[2] = 1.0f;
+  ModelParams().fBaseline = 0.25f;
+  DataSet().ppFit[1][10] = 1.0f;
   EXPECT_TRUE(RunLinearAmplitudeStep());
-  EXPECT_FLOAT_EQ(ppFit[1][10], 1.25f);
-  EXPECT_FLOAT_EQ(ppFit[2][10], 0.25f);
-  EXPECT_EQ(pTINoise[5], 0.0f);
-  EXPECT_EQ(pRINoise[2], 0.0f);
+  EXPECT_FLOAT_EQ(DataSet().ppFit[1][10], 1.25f);
+  EXPECT_FLOAT_EQ(DataSet().ppFit[2][10], 0.25f);
+  EXPECT_EQ(CurrentGrid().pTINoise[5], 0.0f);
+  EXPECT_EQ(CurrentGrid().pRINoise[2], 0.0f);
 }
 
 TEST_F(LinearStepTest, AmplitudesToTotalAndFractions) {
   auto set = [](std::vector<float> a) {
-    for (int k = 1; k <= 4; ++k) pSpeciesAmplitude[k] = pParams[8 + k] = a[Idx(k - 1)];
+    for (int k = 1; k <= 4; ++k) ModelParams().pSpeciesAmplitude[k] = AnalysisSwitches().pParams[8 + k] = a[Idx(k - 1)];
   };
   // Slots 1, 2, 4 included (slot 3 is not).
   set({0.2f, 0.3f, 7.0f, 0.5f});
   AmplitudesToTotalAndFractions();
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 1.0f);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.3f);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[3], 7.0f);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[4], 0.5f);
-  EXPECT_FLOAT_EQ(pParams[12], 0.5f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[1], 1.0f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[2], 0.3f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[3], 7.0f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[4], 0.5f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[12], 0.5f);
   // All zero.
   set({0.0f, 0.0f, 0.0f, 0.0f});
   AmplitudesToTotalAndFractions();
-  for (int k = 1; k <= 4; ++k) EXPECT_EQ(pSpeciesAmplitude[k], 0.0f);
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(ModelParams().pSpeciesAmplitude[k], 0.0f);
   // The buffer slot keeps its absolute amplitude and stays out of the total.
-  bBufferSedCorrection = bLinearAmplitudes = true;
+  ModelFlags().bBufferSedCorrection = ModelParams().bLinearAmplitudes = true;
   set({0.2f, 0.6f, 0.0f, 0.05f});
   AmplitudesToTotalAndFractions();
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 0.8f);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.75f);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[4], 0.05f);
-  EXPECT_DOUBLE_EQ(dBufferComponentAmplitude, 0.05f);
-  EXPECT_DOUBLE_EQ(BufferSed.signal, 0.05f);  // what "subtract buffer mismatch" takes
-  bBufferSedCorrection = bLinearAmplitudes = false;
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[1], 0.8f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[2], 0.75f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[4], 0.05f);
+  EXPECT_DOUBLE_EQ(LinearAmplitudes().dBufferComponentAmplitude, 0.05f);
+  EXPECT_DOUBLE_EQ(BufferSedimentation().BufferSed.signal, 0.05f);  // what "subtract buffer mismatch" takes
+  ModelFlags().bBufferSedCorrection = ModelParams().bLinearAmplitudes = false;
 }
 
 // The equilibrium profile against c ~ exp(sigma r^2), sigma = Mb w^2 / (2RT), with
@@ -328,20 +328,20 @@ TEST_F(LinearStepTest, EquilibriumSignalMatchesExponentialWithSectorMeanLoading)
   const double mb = 15000.0 * (1.0 - 0.73);
   const double loading = 0.8;
   const DetectionCorrections none;
-  iCurrentSpecies = 1;
-  bLinearAmplitudes = true;
+  SimRun().iCurrentSpecies = 1;
+  ModelParams().bLinearAmplitudes = true;
   CalculateSedEqSpeciesSignal(mb, loading, none);
   for (int s = 1; s <= kScans; ++s) {
-    const float* c = pppSpeciesSignal[1][Idx(s)];
-    const double w = pScanInfo[Idx(s)].rpm * M_PI / 30.0;
-    const double sigma = mb * w * w / (2.0 * 8.314462618e7 * (pScanInfo[Idx(s)].temperature + 273.15));
-    const double r0 = pGridRadius[1];
+    const float* c = CurrentGrid().pppSpeciesSignal[1][Idx(s)];
+    const double w = DataSet().pScanInfo[Idx(s)].rpm * M_PI / 30.0;
+    const double sigma = mb * w * w / (2.0 * 8.314462618e7 * (DataSet().pScanInfo[Idx(s)].temperature + 273.15));
+    const double r0 = CurrentGrid().pGridRadius[1];
     double num = 0.0, den = 0.0;
     for (int i = 1; i <= kRadii; ++i) {
-      const double r = pGridRadius[i];
+      const double r = CurrentGrid().pGridRadius[i];
       ASSERT_NEAR(c[i] / c[1], std::exp(sigma * (r * r - r0 * r0)), 2e-4 * c[i] / c[1]) << s << " " << i;
       if (i > 1) {
-        const double rl = pGridRadius[i - 1];
+        const double rl = CurrentGrid().pGridRadius[i - 1];
         num += 0.5 * (c[i] * r + c[i - 1] * rl) * (r - rl);
         den += 0.5 * (r + rl) * (r - rl);
       }
@@ -352,36 +352,36 @@ TEST_F(LinearStepTest, EquilibriumSignalMatchesExponentialWithSectorMeanLoading)
   // Buoyant mass 0: flat at the loading. A very steep profile stays finite, with
   // the bottom value of the closed form, loading x / (1 - exp(-x)).
   CalculateSedEqSpeciesSignal(0.0, loading, none);
-  for (int i = 1; i <= kRadii; ++i) ASSERT_FLOAT_EQ(pppSpeciesSignal[1][2][i], loading);
+  for (int i = 1; i <= kRadii; ++i) ASSERT_FLOAT_EQ(CurrentGrid().pppSpeciesSignal[1][2][i], loading);
   std::vector<float> steep(kRadii + 1);
   const float rpm = 60000.0f;
-  SedEqSpeciesRow(kRadii, pGridRadius, steep.data(), 5e6, loading, rpm, 20.0f, fMeniscus, fBottom, none);
+  SedEqSpeciesRow(kRadii, CurrentGrid().pGridRadius, steep.data(), 5e6, loading, rpm, 20.0f, DataSet().fMeniscus, DataSet().fBottom, none);
   const double x = 5e6 * std::pow(rpm * 3.1415927 / 30.0, 2) / (166290200.0 * 293.15) *
-                   (double(fBottom) * fBottom - double(fMeniscus) * fMeniscus);
+                   (double(DataSet().fBottom) * DataSet().fBottom - double(DataSet().fMeniscus) * DataSet().fMeniscus);
   EXPECT_NEAR(steep[kRadii], loading * x / -std::expm1(-x), 1e-4 * loading * x);
   for (int i = 1; i <= kRadii; ++i) ASSERT_TRUE(std::isfinite(steep[Idx(i)]) && steep[Idx(i)] >= 0.0f);
 
   // RI noise with fixed amplitudes needs the table as well.
-  bLinearAmplitudes = false;
-  bFitRINoise = true;
+  ModelParams().bLinearAmplitudes = false;
+  AnalysisSwitches().bFitRINoise = true;
   CalculateSedEqSpeciesSignal(0.0, 0.3, none);
-  EXPECT_FLOAT_EQ(pppSpeciesSignal[1][1][7], 0.3f);
+  EXPECT_FLOAT_EQ(CurrentGrid().pppSpeciesSignal[1][1][7], 0.3f);
   // Without linear amplitudes and noise: added to the fit rows of the scan radii.
-  bFitRINoise = false;
-  for (int s = 1; s <= kScans; ++s) ppFit[Idx(s)][10] = 0.1f;
+  AnalysisSwitches().bFitRINoise = false;
+  for (int s = 1; s <= kScans; ++s) DataSet().ppFit[Idx(s)][10] = 0.1f;
   CalculateSedEqSpeciesSignal(0.0, 0.3, none);
-  EXPECT_FLOAT_EQ(ppFit[2][10], 0.4f);
-  EXPECT_FLOAT_EQ(ppFit[2][11], 0.3f);
+  EXPECT_FLOAT_EQ(DataSet().ppFit[2][10], 0.4f);
+  EXPECT_FLOAT_EQ(DataSet().ppFit[2][11], 0.3f);
 
   // Magnification gradient "1+da/dr" = 1.5: factor 1 + 0.5 (r - meniscus).
   DetectionCorrections gradient;
   gradient.magnificationGradient = true;
   gradient.magnificationGradientValue = 1.5f;
   std::vector<float> plain(kRadii + 1), graded(kRadii + 1);
-  SedEqSpeciesRow(kRadii, pGridRadius, plain.data(), mb, loading, 20000.0f, 20.0f, fMeniscus, fBottom, none);
-  SedEqSpeciesRow(kRadii, pGridRadius, graded.data(), mb, loading, 20000.0f, 20.0f, fMeniscus, fBottom, gradient);
+  SedEqSpeciesRow(kRadii, CurrentGrid().pGridRadius, plain.data(), mb, loading, 20000.0f, 20.0f, DataSet().fMeniscus, DataSet().fBottom, none);
+  SedEqSpeciesRow(kRadii, CurrentGrid().pGridRadius, graded.data(), mb, loading, 20000.0f, 20.0f, DataSet().fMeniscus, DataSet().fBottom, gradient);
   for (int i = 1; i <= kRadii; i += 11)
-    EXPECT_NEAR(graded[Idx(i)], plain[Idx(i)] * (1.0 + 0.5 * (pGridRadius[i] - kMeniscus)), 1e-5);
+    EXPECT_NEAR(graded[Idx(i)], plain[Idx(i)] * (1.0 + 0.5 * (CurrentGrid().pGridRadius[i] - kMeniscus)), 1e-5);
 }
 
 }  // namespace

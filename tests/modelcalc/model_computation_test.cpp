@@ -45,26 +45,26 @@ class ModelComputationTest : public ::testing::Test {
   static void SetSpecies(const std::vector<double>& s, const std::vector<double>& D,
                          const std::vector<double>& amp) {
     ResetModelFlags();
-    bDiscreteModel = true;
+    ModelFlags().bDiscreteModel = true;
     for (int k = 1; k <= nSpeciesSlots; ++k) {
       const bool on = Idx(k) <= s.size();
-      pSpeciesIncluded[k] = on ? 1 : 0;
-      pSpeciesS[k] = on ? static_cast<float>(s[Idx(k - 1)]) : 0.0f;
-      pSpeciesMassOrD[k] = on ? static_cast<float>(D[Idx(k - 1)]) : 0.0f;
-      pSpeciesAmplitude[k] = on ? static_cast<float>(amp[Idx(k - 1)]) : 0.0f;
+      AnalysisSwitches().pSpeciesLinked[k] = on ? 1 : 0;
+      ModelParams().pSpeciesS[k] = on ? static_cast<float>(s[Idx(k - 1)]) : 0.0f;
+      ModelParams().pSpeciesMassOrD[k] = on ? static_cast<float>(D[Idx(k - 1)]) : 0.0f;
+      ModelParams().pSpeciesAmplitude[k] = on ? static_cast<float>(amp[Idx(k - 1)]) : 0.0f;
     }
     PackModelParams();
     AllocSpeciesSignalArrays();
   }
   static void SetLinear(bool amplitudes, bool ti, bool ri, bool baseline) {
-    bLinearAmplitudes = amplitudes;
-    bFitTINoise = ti;
-    bFitRINoise = ri;
-    bVaryBaseline = baseline;
+    ModelParams().bLinearAmplitudes = amplitudes;
+    AnalysisSwitches().bFitTINoise = ti;
+    AnalysisSwitches().bFitRINoise = ri;
+    ModelParams().bVaryBaseline = baseline;
   }
   static Rows FitRows() {
     Rows rows(Idx(kScans) + 1);
-    for (int j = 1; j <= kScans; ++j) rows[Idx(j)].assign(ppFit[Idx(j)], ppFit[Idx(j)] + kRadii + 1);
+    for (int j = 1; j <= kScans; ++j) rows[Idx(j)].assign(DataSet().ppFit[Idx(j)], DataSet().ppFit[Idx(j)] + kRadii + 1);
     return rows;
   }
   // Largest and rms difference of two sets of rows over the fit range.
@@ -72,7 +72,7 @@ class ModelComputationTest : public ::testing::Test {
     double sum = 0.0, worst = 0.0;
     int n = 0;
     for (int j = 1; j <= kScans; ++j)
-      for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i, ++n) {
+      for (int i = DataSet().pFitFirst[Idx(j)]; i <= DataSet().pFitLast[Idx(j)]; ++i, ++n) {
         const double d = a[Idx(j)][Idx(i)] - b[Idx(j)][Idx(i)];
         sum += d * d;
         worst = std::max(worst, std::fabs(d));
@@ -86,11 +86,11 @@ class ModelComputationTest : public ::testing::Test {
     std::normal_distribution<double> gauss(0.0, noise);
     for (int j = 1; j <= kScans; ++j) {
       for (int i = 1; i <= kRadii; ++i) {
-        const double r = ppRadius[Idx(j)][i];
+        const double r = DataSet().ppRadius[Idx(j)][i];
         double v = model[Idx(j)][Idx(i)] + baseline + gauss(random);
         if (ti) v += 0.02 * std::sin(9.0 * r);
         if (ri) v += 0.004 * j - 0.02;
-        ppSignal[Idx(j)][i] = static_cast<float>(v);
+        DataSet().ppSignal[Idx(j)][i] = static_cast<float>(v);
       }
       FillGridSignalRow(j);
     }
@@ -108,12 +108,12 @@ TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
   SetLinear(false, false, false, false);
   ModelResult made = CalculateModel(nullptr);
   ASSERT_TRUE(made.ok());
-  ASSERT_TRUE(bModelComputed);
+  ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   const Rows truth = FitRows();
   // Loadings 0.6 and 0.4: at 6.7 cm the last scan lies between the two boundaries,
   // on the radially diluted plateau of the 3 S species, 0.6 exp(-2 s w^2 t).
   const double w2t = std::pow(kRpm * M_PI / 30.0, 2) * kScanInterval * kScans;
-  EXPECT_NEAR(ppRadius[kScans][141], 6.7, 0.002);
+  EXPECT_NEAR(DataSet().ppRadius[kScans][141], 6.7, 0.002);
   EXPECT_NEAR(truth[kScans][141], 0.6 * std::exp(-2 * 3.0e-13 * w2t), 0.002);
 
   constexpr double kNoise = 0.004;
@@ -123,9 +123,9 @@ TEST_F(ModelComputationTest, SolverObjectsReproduceDataWithLinearAmplitudes) {
   ModelResult fit = CalculateModel(nullptr);
   EXPECT_TRUE(fit.ok());
   EXPECT_NEAR(test::ResidualRms(), kNoise, 0.1 * kNoise);
-  EXPECT_NEAR(pSpeciesAmplitude[1], 1.0, 0.01);
-  EXPECT_NEAR(pSpeciesAmplitude[2], 0.4, 0.01);
-  EXPECT_NEAR(pAppliedAmplitude[1], 0.6, 0.01);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[1], 1.0, 0.01);
+  EXPECT_NEAR(ModelParams().pSpeciesAmplitude[2], 0.4, 0.01);
+  EXPECT_NEAR(LinearAmplitudes().pAppliedAmplitude[1], 0.6, 0.01);
 
 }
 
@@ -146,29 +146,29 @@ TEST_F(ModelComputationTest, SpeciesIncludedAfterTheTablesWereMadeEntersTheModel
                 {"species without diffusion", true, 0.0, 2.0 * kNoise}};
   for (const auto& route : routes) {
     SetSpecies({3.0, 7.0}, {6.0, route.D2}, {1.0, 0.4});
-    bFaxenApproximation = route.faxen;
+    ModelFlags().bFaxenApproximation = route.faxen;
     SetLinear(false, false, false, false);
     ASSERT_TRUE(CalculateModel(nullptr).ok()) << route.name;
     MakeData(FitRows(), false, false, 0.0, kNoise);
 
     // Loaded with one species: the tables were made for it alone.
     SetSpecies({3.0}, {6.0}, {0.3});
-    bFaxenApproximation = route.faxen;
-    ASSERT_TRUE(pppSpeciesSignal[2].empty());
-    pSpeciesIncluded[2] = 1;
-    pSpeciesS[2] = 7.0f;
-    pSpeciesMassOrD[2] = static_cast<float>(route.D2);
-    pSpeciesAmplitude[2] = 0.8f;
+    ModelFlags().bFaxenApproximation = route.faxen;
+    ASSERT_TRUE(CurrentGrid().pppSpeciesSignal[2].empty());
+    AnalysisSwitches().pSpeciesLinked[2] = 1;
+    ModelParams().pSpeciesS[2] = 7.0f;
+    ModelParams().pSpeciesMassOrD[2] = static_cast<float>(route.D2);
+    ModelParams().pSpeciesAmplitude[2] = 0.8f;
     PackModelParams();
     SetLinear(true, false, false, false);
     const ModelResult fit = CalculateModel(nullptr);
     EXPECT_EQ(fit.status, ModelStatus::Computed) << route.name;
     EXPECT_GT(test::ResidualRms(), 0.9 * kNoise) << route.name;
     EXPECT_LT(test::ResidualRms(), route.rms) << route.name;
-    EXPECT_NEAR(pAppliedAmplitude[1], 0.6, 0.01) << route.name;
-    EXPECT_NEAR(pAppliedAmplitude[2], 0.4, 0.01) << route.name;
+    EXPECT_NEAR(LinearAmplitudes().pAppliedAmplitude[1], 0.6, 0.01) << route.name;
+    EXPECT_NEAR(LinearAmplitudes().pAppliedAmplitude[2], 0.4, 0.01) << route.name;
   }
-  bFaxenApproximation = false;
+  ModelFlags().bFaxenApproximation = false;
 }
 
 // The same two species through the solver objects and through the global-state
@@ -179,20 +179,20 @@ TEST_F(ModelComputationTest, SpeciesIncludedAfterTheTablesWereMadeEntersTheModel
 // routes record the same way.
 TEST_F(ModelComputationTest, SolverObjectsAndPropagatorsAgree) {
   for (bool corrections : {false, true}) {
-    bMagnificationGradient = bMagnificationDrift = bExcitationShadow = corrections;
-    bRadialConvolution = corrections;
-    fConvolutionWidth = 0.02f;
-    fMagnificationGradient = 1.3f;
-    fMagnificationDrift = 20.0f;  // %/h
-    fConeRadius = 0.1f;
-    bC1Nonideal = false;
+    FluorescenceDetection().bMagnificationGradient = FluorescenceDetection().bMagnificationDrift = FluorescenceDetection().bExcitationShadow = corrections;
+    FluorescenceDetection().bRadialConvolution = corrections;
+    FluorescenceDetection().fConvolutionWidth = 0.02f;
+    FluorescenceDetection().fMagnificationGradient = 1.3f;
+    FluorescenceDetection().fMagnificationDrift = 20.0f;  // %/h
+    FluorescenceDetection().fConeRadius = 0.1f;
+    ModelOptions().bC1Nonideal = false;
     SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
     SetLinear(false, false, false, false);
     ASSERT_TRUE(CalculateModel(nullptr).ok());
     const Rows objects = FitRows();
 
-    bC1Nonideal = true;
-    fLogKs = fLogKd = -8.0f;
+    ModelOptions().bC1Nonideal = true;
+    ModelOptions().fLogKs = ModelOptions().fLogKd = -8.0f;
     PackModelParams();
     ASSERT_TRUE(CalculateModel(nullptr).ok());
     const Rows propagators = FitRows();
@@ -201,7 +201,7 @@ TEST_F(ModelComputationTest, SolverObjectsAndPropagatorsAgree) {
     EXPECT_LT(worst, 0.003) << corrections;
     EXPECT_LT(rms, 5e-4) << corrections;
   }
-  bMagnificationGradient = bMagnificationDrift = bExcitationShadow = bRadialConvolution = false;
+  FluorescenceDetection().bMagnificationGradient = FluorescenceDetection().bMagnificationDrift = FluorescenceDetection().bExcitationShadow = FluorescenceDetection().bRadialConvolution = false;
 }
 
 // Rapid monomer-dimer: with log K -> -inf the monomer alone, with log K -> +inf the
@@ -220,14 +220,14 @@ TEST_F(ModelComputationTest, MonomerDimerLimits) {
     const Rows reference = FitRows();
 
     ResetModelFlags();
-    bMonomerDimer = true;
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesIncluded[1] = 1;
-    pSpeciesMassOrD[1] = 6.0f;
-    pSpeciesS[1] = 3.0f;
-    pSpeciesS[2] = 4.5f;
-    pSpeciesMassOrD[3] = c.logK;
-    pSpeciesAmplitude[3] = static_cast<float>(kLoading);
+    ModelFlags().bMonomerDimer = true;
+    for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+    AnalysisSwitches().pSpeciesLinked[1] = 1;
+    ModelParams().pSpeciesMassOrD[1] = 6.0f;
+    ModelParams().pSpeciesS[1] = 3.0f;
+    ModelParams().pSpeciesS[2] = 4.5f;
+    ModelParams().pSpeciesMassOrD[3] = c.logK;
+    ModelParams().pSpeciesAmplitude[3] = static_cast<float>(kLoading);
     PackModelParams();
     ASSERT_TRUE(CalculateModel(nullptr).ok()) << c.logK;
     double worst = 0.0, rms = 0.0;
@@ -246,20 +246,20 @@ TEST_F(ModelComputationTest, LargeOligomerModelTakesMassesInBothParametrisations
   SetLinear(false, false, false, false);
   ASSERT_TRUE(CalculateModel(nullptr).ok());
   const Rows reference = FitRows();
-  const float M1 = static_cast<float>(3e-13 * fRT / ((1.0 - fVRho) * 6e-7));
+  const float M1 = static_cast<float>(3e-13 * DataSet().fRT / ((1.0 - SolventConstants().fVRho) * 6e-7));
   for (bool massAndS : {false, true}) {
     ResetModelFlags();
-    bAssoc124 = true;
-    bFitMAndS = massAndS;
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
-    pSpeciesIncluded[1] = 1;
-    pSpeciesMassOrD[1] = M1;
-    pSpeciesMassOrD[3] = -8.0f;  // log K of the dimer
-    pSpeciesS[1] = 3.0f;
-    pSpeciesS[2] = 4.5f;
-    pSpeciesS[3] = -8.0f;  // log K of the tetramer
-    pSpeciesS[4] = 6.5f;
-    pSpeciesAmplitude[3] = static_cast<float>(kLoading);
+    ModelFlags().bAssoc124 = true;
+    ModelFlags().bFitMAndS = massAndS;
+    for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+    AnalysisSwitches().pSpeciesLinked[1] = 1;
+    ModelParams().pSpeciesMassOrD[1] = M1;
+    ModelParams().pSpeciesMassOrD[3] = -8.0f;  // log K of the dimer
+    ModelParams().pSpeciesS[1] = 3.0f;
+    ModelParams().pSpeciesS[2] = 4.5f;
+    ModelParams().pSpeciesS[3] = -8.0f;  // log K of the tetramer
+    ModelParams().pSpeciesS[4] = 6.5f;
+    ModelParams().pSpeciesAmplitude[3] = static_cast<float>(kLoading);
     PackModelParams();
     ASSERT_TRUE(CalculateModel(nullptr).ok()) << massAndS;
     double worst = 0.0, rms = 0.0;
@@ -267,7 +267,7 @@ TEST_F(ModelComputationTest, LargeOligomerModelTakesMassesInBothParametrisations
     EXPECT_LT(worst, 0.003) << massAndS;
     EXPECT_LT(rms, 5e-4) << massAndS;
   }
-  bFitMAndS = false;
+  ModelFlags().bFitMAndS = false;
 }
 
 // A species without diffusion is a sharp boundary at m exp(s w^2 (t - t0)): with a
@@ -278,43 +278,43 @@ TEST_F(ModelComputationTest, NonDiffusingBoundaryStartsAtTheTimeOffset) {
   for (bool speciesLoop : {false, true}) {
     SetSpecies({6.0}, {0.0}, {1.0});
     SetLinear(false, false, false, false);
-    bFaxenApproximation = speciesLoop;
-    bTimeOffset = true;
-    fTimeOffset = 300.0f;
+    ModelFlags().bFaxenApproximation = speciesLoop;
+    ModelOptions().bTimeOffset = true;
+    ModelOptions().fTimeOffset = 300.0f;
     PackModelParams();
     ASSERT_TRUE(CalculateModel(nullptr).ok());
-    const int first = pScanOrder[1];
-    const double t = pScanInfo[Idx(first)].time;
+    const int first = DataSet().pScanOrder[1];
+    const double t = DataSet().pScanInfo[Idx(first)].time;
     const double sw2 = std::pow(kRpm * M_PI / 30.0, 2) * 6.0e-13;
-    const double rb = fMeniscus * std::exp(sw2 * (t - 300.0));
-    for (int j = 1; j <= pnPoints[Idx(first)]; ++j) {
-      const double r = ppRadius[Idx(first)][j];
-      if (r < rb - 0.003) EXPECT_EQ(ppFit[Idx(first)][j], 0.0f) << r << " " << speciesLoop;
-      if (r > rb + 0.003) EXPECT_GT(ppFit[Idx(first)][j], 0.5f) << r << " " << speciesLoop;
+    const double rb = DataSet().fMeniscus * std::exp(sw2 * (t - 300.0));
+    for (int j = 1; j <= DataSet().pnPoints[Idx(first)]; ++j) {
+      const double r = DataSet().ppRadius[Idx(first)][j];
+      if (r < rb - 0.003) EXPECT_EQ(DataSet().ppFit[Idx(first)][j], 0.0f) << r << " " << speciesLoop;
+      if (r > rb + 0.003) EXPECT_GT(DataSet().ppFit[Idx(first)][j], 0.5f) << r << " " << speciesLoop;
     }
   }
-  bFaxenApproximation = false;
-  bTimeOffset = false;
-  fTimeOffset = 0.0f;
+  ModelFlags().bFaxenApproximation = false;
+  ModelOptions().bTimeOffset = false;
+  ModelOptions().fTimeOffset = 0.0f;
   PackModelParams();
 }
 
 // Grid sizing: a species without sedimentation is sized by its diffusion over the
 // whole run (sigma = sqrt(D t_last)), not by a boundary time that does not exist.
 TEST_F(ModelComputationTest, GridSizingWithoutSedimentationUsesDiffusion) {
-  bClaverie = true;
-  bMovingHat = false;
-  bOptimizeStaticGrid = false;
-  nLammGridPoints = 200;
+  LammSettings().bClaverie = true;
+  LammSettings().bMovingHat = false;
+  LammSettings().bOptimizeStaticGrid = false;
+  LammSettings().nLammGridPoints = 200;
   ASSERT_TRUE(AllocSimArrays());
   const double D = 1e-7;
   const SpeciesGridChoice zero = SizeGridForSpecies(0.0, D);
   const double sigma = std::sqrt(D * kScanInterval * kScans);
   EXPECT_FALSE(zero.outflowBottom);
   EXPECT_FALSE(zero.noTruncation);
-  EXPECT_EQ(nStaticGridEstimate, static_cast<int>(std::floor(1.2 * 5.0 / sigma)));
-  EXPECT_EQ(nLammGridPoints, nStaticGridEstimate);
-  EXPECT_EQ(nSimGridPointsAllocated, nLammGridPoints);
+  EXPECT_EQ(ModelComputation().nStaticGridEstimate, static_cast<int>(std::floor(1.2 * 5.0 / sigma)));
+  EXPECT_EQ(LammSettings().nLammGridPoints, ModelComputation().nStaticGridEstimate);
+  EXPECT_EQ(LammArrays().nSimGridPointsAllocated, LammSettings().nLammGridPoints);
 }
 
 // Radial-invariant noise alone, without TI noise, a floated baseline or linear
@@ -328,15 +328,15 @@ TEST_F(ModelComputationTest, RINoiseAloneGivesTheModelPlusTheScanOffsets) {
   MakeData(model, false, true, 0.0, 0.0);
   SetLinear(false, false, true, false);
   ASSERT_TRUE(CalculateModel(nullptr).ok());
-  EXPECT_TRUE(bModelComputed);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 1.0f);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[2], 0.4f);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[1], 1.0f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[2], 0.4f);
   double worst = 0.0;
   for (int j = 1; j <= kScans; ++j) {
     const double offset = 0.004 * j - 0.02;  // as MakeData adds it
-    EXPECT_NEAR(pRINoise[j], offset, 2e-4) << j;
-    for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i)
-      worst = std::max(worst, std::fabs(ppFit[Idx(j)][i] - (model[Idx(j)][Idx(i)] + offset)));
+    EXPECT_NEAR(CurrentGrid().pRINoise[j], offset, 2e-4) << j;
+    for (int i = DataSet().pFitFirst[Idx(j)]; i <= DataSet().pFitLast[Idx(j)]; ++i)
+      worst = std::max(worst, std::fabs(DataSet().ppFit[Idx(j)][i] - (model[Idx(j)][Idx(i)] + offset)));
   }
   EXPECT_LT(worst, 2e-3);
   EXPECT_LT(test::ResidualRms(), 2e-4);
@@ -350,8 +350,8 @@ TEST_F(ModelComputationTest, FailedAndInterruptedSolvesAreReported) {
   ASSERT_TRUE(CalculateModel(nullptr).ok());
   // An old evaluation's signal in slot 2's table.
   for (int j = 1; j <= kScans; ++j)
-    for (int i = 1; i <= nGridPoints; ++i) pppSpeciesSignal[2][Idx(j)][i] = 5.0f;
-  pAppliedAmplitude[2] = 1.0f;
+    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) CurrentGrid().pppSpeciesSignal[2][Idx(j)][i] = 5.0f;
+  LinearAmplitudes().pAppliedAmplitude[2] = 1.0f;
 
   // A species that fails (a floating species whose layer no grid resolves) is
   // shown with its message, and the signal table of a later species holds its new
@@ -362,18 +362,18 @@ TEST_F(ModelComputationTest, FailedAndInterruptedSolvesAreReported) {
   const ModelResult failed = CalculateModel(nullptr);
   EXPECT_EQ(failed.status, ModelStatus::Failed);
   EXPECT_GE(backend->MessageBoxCaptions().size(), 1u);
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
   for (int j = 1; j <= kScans; ++j)
-    for (int i = 1; i <= nGridPoints; ++i) ASSERT_LT(pppSpeciesSignal[2][Idx(j)][i], 5.0f);
+    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) ASSERT_LT(CurrentGrid().pppSpeciesSignal[2][Idx(j)][i], 5.0f);
   SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
 
   // A key pressed during the first solve stops it; the second species is skipped.
-  bC1Nonideal = false;
+  ModelOptions().bC1Nonideal = false;
   PackModelParams();
   UiEvents().Post(Event::KeyDown('x'));
   const ModelResult stopped = CalculateModel(nullptr);
   EXPECT_EQ(stopped.status, ModelStatus::Interrupted);
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
 }
 
 // A coarse common grid (radial resolution 0.01 cm, scans every 0.0058 cm from
@@ -382,10 +382,10 @@ TEST_F(ModelComputationTest, FailedAndInterruptedSolvesAreReported) {
 // own radii, the first point included (no spike where the scans start before the
 // mean first radius plus one step).
 TEST_F(ModelComputationTest, FitRowsThroughACoarseGridAgreeAtEveryPoint) {
-  fRadialStep = 0.01f;
+  RadialGrid().fRadialStep = 0.01f;
   ASSERT_TRUE(BuildCommonRadialGrid());
-  EXPECT_LE(pGridRadius[1], ppRadius[1][1]);
-  EXPECT_GE(pGridRadius[nGridPoints], ppRadius[1][kRadii]);
+  EXPECT_LE(CurrentGrid().pGridRadius[1], DataSet().ppRadius[1][1]);
+  EXPECT_GE(CurrentGrid().pGridRadius[CurrentGrid().nGridPoints], DataSet().ppRadius[1][kRadii]);
   SetSpecies({3.0, 7.0}, {6.0, 4.0}, {1.0, 0.4});
   SetLinear(false, false, false, false);
   ASSERT_TRUE(CalculateModel(nullptr).ok());
@@ -398,9 +398,9 @@ TEST_F(ModelComputationTest, FitRowsThroughACoarseGridAgreeAtEveryPoint) {
   double worst = 0.0;
   for (int j = 1; j <= kScans; ++j) {
     for (int i = 1; i <= kRadii; ++i)
-      if (ppRadius[Idx(j)][i] <= fFitRightLim)
-        worst = std::max(worst, static_cast<double>(std::fabs(ppFit[Idx(j)][i] - truth[Idx(j)][Idx(i)])));
-    EXPECT_NEAR(ppFit[Idx(j)][1], truth[Idx(j)][1], 1e-3) << j;
+      if (DataSet().ppRadius[Idx(j)][i] <= DataSet().fFitRightLim)
+        worst = std::max(worst, static_cast<double>(std::fabs(DataSet().ppFit[Idx(j)][i] - truth[Idx(j)][Idx(i)])));
+    EXPECT_NEAR(DataSet().ppFit[Idx(j)][1], truth[Idx(j)][1], 1e-3) << j;
   }
   EXPECT_LT(worst, 0.01);
 }
@@ -441,7 +441,7 @@ TEST_F(ModelComputationTest, FloatingSpeciesThatLoseTheBalanceAreNotComputed) {
       backend->ClearTranscript();
       const ModelResult result = CalculateModel(nullptr);
       EXPECT_EQ(result.status, ModelStatus::Failed);
-      EXPECT_FALSE(bModelComputed);
+      EXPECT_FALSE(AnalysisSwitches().bModelComputed);
       EXPECT_GE(MeniscusBalanceBoxes(*backend), 1);
     }
   }
@@ -455,7 +455,7 @@ TEST_F(ModelComputationTest, FloatingSpeciesThatLoseTheBalanceAreNotComputed) {
     EXPECT_TRUE(backend->Transcript().empty());
     for (int j = 1; j <= 10; ++j) {
       const int i = 1 + static_cast<int>(std::lround((r - 6.02) / 1.16 * 199));
-      EXPECT_NEAR(ppFit[Idx(j)][i], std::exp(-2 * s * 1e-13 * w * w * pScanInfo[Idx(j)].time), 0.01)
+      EXPECT_NEAR(DataSet().ppFit[Idx(j)][i], std::exp(-2 * s * 1e-13 * w * w * DataSet().pScanInfo[Idx(j)].time), 0.01)
           << "scan " << j;
     }
   }
@@ -479,14 +479,14 @@ TEST_F(ModelComputationTest, FloatingSpeciesRefusedOnTheFirstGridAreComputedAtTh
   problem.loading = kLoading;
   problem.cells = 12000;
   std::vector<double> times, radii;
-  for (int j = 1; j <= kFloatScans; ++j) times.push_back(pScanInfo[Idx(j)].time);
-  for (int i = 1; i <= kFloatRadii; ++i) radii.push_back(ppRadius[1][i]);
+  for (int j = 1; j <= kFloatScans; ++j) times.push_back(DataSet().pScanInfo[Idx(j)].time);
+  for (int i = 1; i <= kFloatRadii; ++i) radii.push_back(DataSet().ppRadius[1][i]);
   const auto truth = testing::ReferenceLammSolution::scans(problem, times, radii);
   std::mt19937 random(5);
   std::normal_distribution<double> gauss(0.0, kNoise);
   for (int j = 1; j <= kFloatScans; ++j) {
     for (int i = 1; i <= kFloatRadii; ++i)
-      ppSignal[Idx(j)][i] = static_cast<float>(truth[Idx(j - 1)][Idx(i - 1)] + gauss(random));
+      DataSet().ppSignal[Idx(j)][i] = static_cast<float>(truth[Idx(j - 1)][Idx(i - 1)] + gauss(random));
     FillGridSignalRow(j);
   }
   CalculateAverageScan();
@@ -496,7 +496,7 @@ TEST_F(ModelComputationTest, FloatingSpeciesRefusedOnTheFirstGridAreComputedAtTh
   backend->ClearTranscript();
   const ModelResult result = CalculateModel(nullptr);
   EXPECT_TRUE(result.ok()) << result.message;
-  EXPECT_TRUE(bModelComputed);
+  EXPECT_TRUE(AnalysisSwitches().bModelComputed);
   for (const TranscriptEntry& e : backend->Transcript()) ADD_FAILURE() << e.caption << ": " << e.text;
   EXPECT_LT(test::ResidualRms(), 1.1 * kNoise);
 }
@@ -512,13 +512,13 @@ TEST_F(ModelComputationTest, NonidealFloatingSpeciesOfTinyDEndsWithItsReason) {
   backend->AnswerUnscriptedBoxes(IDOK);
   SetSpecies({-5.0}, {1e-3}, {1.0});
   SetLinear(false, false, false, false);
-  bC1Nonideal = true;
-  fLogKs = fLogKd = -8.0f;
+  ModelOptions().bC1Nonideal = true;
+  ModelOptions().fLogKs = ModelOptions().fLogKd = -8.0f;
   PackModelParams();
   backend->ClearTranscript();
   const ModelResult result = CalculateModel(nullptr);
   EXPECT_EQ(result.status, ModelStatus::Failed);
-  EXPECT_FALSE(bModelComputed);
+  EXPECT_FALSE(AnalysisSwitches().bModelComputed);
   ASSERT_FALSE(backend->Transcript().empty());
   for (const TranscriptEntry& e : backend->Transcript()) {
     EXPECT_EQ(e.text.rfind("The Lamm equation solution was not ", 0), 0u) << e.text;
@@ -542,20 +542,20 @@ TEST_F(ModelComputationTest, UnusableStepControlsEndTheComputationWithAMessage) 
     for (const double dcc : {0.0, -1.0, std::nan(""), 1e30}) {
       SCOPED_TRACE(::testing::Message() << "max dc/c " << dcc << " propagators " << propagators);
       SetSpecies({3.0}, {6.0}, {1.0});
-      bC1Nonideal = propagators;
-      fLogKs = fLogKd = -8.0f;
+      ModelOptions().bC1Nonideal = propagators;
+      ModelOptions().fLogKs = ModelOptions().fLogKd = -8.0f;
       PackModelParams();
-      dMaxDcOverC = dcc;
+      LammSettings().dMaxDcOverC = dcc;
       const ModelResult result = CalculateModel(nullptr);
       EXPECT_EQ(result.status, ModelStatus::NotStarted);
-      EXPECT_FALSE(bModelComputed);
+      EXPECT_FALSE(AnalysisSwitches().bModelComputed);
       EXPECT_EQ(result.message.rfind("Numerical Control of Lamm Equation Solution: the max dc/c ", 0), 0u)
           << result.message;
       EXPECT_NE(result.message.find("between 0.01 and 10"), std::string::npos) << result.message;
     }
   }
-  dMaxDcOverC = 1.0;
-  fPointsPerSigma = 0.0f;
+  LammSettings().dMaxDcOverC = 1.0;
+  LammSettings().fPointsPerSigma = 0.0f;
   const ModelResult result = CalculateModel(nullptr);
   EXPECT_EQ(result.status, ModelStatus::NotStarted);
   EXPECT_NE(result.message.find("points per sigma 0"), std::string::npos) << result.message;

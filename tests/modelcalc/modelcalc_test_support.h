@@ -101,35 +101,35 @@ inline void InstallVelocityScans(int scans, int radii, double interval, float rp
       r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (radii - 1));
       y[i] = 0.0f;
     }
-    ScanInfo& info = pScanInfo[Idx(j)];
+    ScanInfo& info = DataSet().pScanInfo[Idx(j)];
     info.time = info.recordedTime = info.timeAtLoad = interval * j;
     info.rpm = rpm;
     info.temperature = 20.0f;
     InstallScanArrays(j, radii, r, y, nullptr, false);
   }
-  bAbsorbanceData = true;
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
-  fTemperatureK = 293.15f;
-  fRT = static_cast<float>(kGasConstant * 293.15);
-  VBAR = 0.73f;
-  fBufferDensity = 0.99823f;
-  fVRho = VBAR * fBufferDensity;
+  ScanFile().bAbsorbanceData = true;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
+  DataSet().fTemperatureK = 293.15f;
+  DataSet().fRT = static_cast<float>(kGasConstant * 293.15);
+  SolventConstants().VBAR = 0.73f;
+  SolventConstants().fBufferDensity = 0.99823f;
+  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
   ASSERT_TRUE(BuildCommonRadialGrid());
-  fFitLeftLim = 6.05f;
-  fFitRightLim = 7.1f;
+  DataSet().fFitLeftLim = 6.05f;
+  DataSet().fFitRightLim = 7.1f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
-  bRampRotorSpeed = false;
+  AnalysisSwitches().bRampRotorSpeed = false;
 }
 
 // The data become the computed fit plus Gaussian noise of the given width.
 inline void DataFromFitWithNoise(double noise, unsigned seed) {
   std::mt19937 random(seed);
   std::normal_distribution<double> gauss(0.0, noise);
-  for (int j = 1; j <= nScans; ++j) {
-    for (int i = 1; i <= pnPoints[Idx(j)]; ++i)
-      ppSignal[Idx(j)][i] = static_cast<float>(ppFit[Idx(j)][i] + gauss(random));
+  for (int j = 1; j <= DataSet().nScans; ++j) {
+    for (int i = 1; i <= DataSet().pnPoints[Idx(j)]; ++i)
+      DataSet().ppSignal[Idx(j)][i] = static_cast<float>(DataSet().ppFit[Idx(j)][i] + gauss(random));
     FillGridSignalRow(j);
   }
   CalculateAverageScan();
@@ -139,19 +139,19 @@ inline void DataFromFitWithNoise(double noise, unsigned seed) {
 // fit switch `fit` floats s and D, varyMeniscus floats the meniscus.
 inline void SetOneSpecies(double s, double d, int fit, double meniscus, bool varyMeniscus) {
   ResetModelFlags();
-  bDiscreteModel = true;
-  pSpeciesIncluded[1] = 1;
-  for (int k = 2; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = 0;
-  pSpeciesS[1] = static_cast<float>(s);
-  pSpeciesMassOrD[1] = static_cast<float>(d);
-  pSpeciesAmplitude[1] = 1.0f;
-  pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = fit;
-  pSpeciesAmplitudeFit[1] = 0;
-  fMeniscus = static_cast<float>(meniscus);
-  bVaryMeniscus = varyMeniscus;
+  ModelFlags().bDiscreteModel = true;
+  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  for (int k = 2; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+  ModelParams().pSpeciesS[1] = static_cast<float>(s);
+  ModelParams().pSpeciesMassOrD[1] = static_cast<float>(d);
+  ModelParams().pSpeciesAmplitude[1] = 1.0f;
+  ModelParams().pSpeciesSFit[1] = ModelParams().pSpeciesMassOrDFit[1] = fit;
+  ModelParams().pSpeciesAmplitudeFit[1] = 0;
+  DataSet().fMeniscus = static_cast<float>(meniscus);
+  ModelParams().bVaryMeniscus = varyMeniscus;
   PackModelParams();
   AllocSpeciesSignalArrays();
-  bLinearAmplitudes = true;
+  ModelParams().bLinearAmplitudes = true;
 }
 
 // The fit data set: the scans of fitdata hold the model of the true species (amplitude
@@ -160,7 +160,7 @@ inline double InstallOneSpeciesData() {
   InstallVelocityScans(fitdata::kScans, fitdata::kRadii, 1000.0, fitdata::kRpm);
   const double d = DiffusionFromSAndFf0(fitdata::kS, 1.3);
   SetOneSpecies(fitdata::kS, d, 0, fitdata::kMeniscus, false);
-  bLinearAmplitudes = false;
+  ModelParams().bLinearAmplitudes = false;
   EXPECT_TRUE(CalculateModel(nullptr).ok());
   DataFromFitWithNoise(fitdata::kNoise, 11);
   SeedRandomGenerators(7);
@@ -172,18 +172,18 @@ inline double InstallOneSpeciesData() {
 // systematic noise fitted.
 inline void SetContinuousParams(float lo, float hi, float count, float confidence, float ff0,
                                 float meniscus, float bottom) {
-  for (int i = 1; i <= nModelParams; ++i) pParamFitFlags[i] = 0;
-  pParams[kContiSlotGridMin] = lo;
-  pParams[kContiSlotGridMax] = hi;
-  pParams[kContiSlotGridCount] = count;
-  pParams[kContiSlotConfidence] = confidence;
-  pParams[kContiSlotVbar] = 0.73f;
-  pParams[kContiSlotDensity] = 0.99823f;
-  pParams[kContiSlotViscosity] = 0.01002f;
-  pParams[kContiSlotFrictionalRatio] = ff0;
-  pParams[13] = meniscus;
-  pParams[14] = bottom;
-  bFitTINoise = bFitRINoise = false;
+  for (int i = 1; i <= nModelParams; ++i) AnalysisSwitches().pParamFitFlags[i] = 0;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = lo;
+  AnalysisSwitches().pParams[kContiSlotGridMax] = hi;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = count;
+  AnalysisSwitches().pParams[kContiSlotConfidence] = confidence;
+  AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
+  AnalysisSwitches().pParams[kContiSlotDensity] = 0.99823f;
+  AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = ff0;
+  AnalysisSwitches().pParams[13] = meniscus;
+  AnalysisSwitches().pParams[14] = bottom;
+  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
 }
 
 // Whether the fit vector `read` gives (read(n, out) as GetFloatingExtraParams)
@@ -230,9 +230,9 @@ inline void ExpectWentRoundNote(const FitReport& report, const std::string& reas
 inline double ResidualRms() {
   double sum = 0.0;
   int n = 0;
-  for (int j = 1; j <= nScans; ++j)
-    for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i, ++n)
-      sum += (ppSignal[Idx(j)][i] - ppFit[Idx(j)][i]) * (ppSignal[Idx(j)][i] - ppFit[Idx(j)][i]);
+  for (int j = 1; j <= DataSet().nScans; ++j)
+    for (int i = DataSet().pFitFirst[Idx(j)]; i <= DataSet().pFitLast[Idx(j)]; ++i, ++n)
+      sum += (DataSet().ppSignal[Idx(j)][i] - DataSet().ppFit[Idx(j)][i]) * (DataSet().ppSignal[Idx(j)][i] - DataSet().ppFit[Idx(j)][i]);
   return n ? std::sqrt(sum / n) : 0.0;
 }
 

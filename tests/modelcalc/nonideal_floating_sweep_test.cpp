@@ -61,8 +61,8 @@ TEST_P(NonidealFloatingSweep, EveryCaseIsComputedAtTheNoiseOrRefusedWithItsReaso
   const ModelResult result = CalculateModel(nullptr);
 
   const double w = c.rpm * M_PI / 30.0;
-  const double layer = c.D / (std::fabs(c.s) * 1e-13 * w * w * fMeniscus);
-  const double finest = (fBottom - fMeniscus) / kMostRefinedGridNodes;
+  const double layer = c.D / (std::fabs(c.s) * 1e-13 * w * w * DataSet().fMeniscus);
+  const double finest = (DataSet().fBottom - DataSet().fMeniscus) / kMostRefinedGridNodes;
   if (!result.ok()) {
     EXPECT_LT(layer, 1.5 * finest) << "refused although a finer grid resolves its layer";
     ASSERT_FALSE(backend->Transcript().empty());
@@ -74,9 +74,9 @@ TEST_P(NonidealFloatingSweep, EveryCaseIsComputedAtTheNoiseOrRefusedWithItsReaso
   const auto reference = testing::ReferenceLammSolution::sweep_scans(c.s, c.D, c.rpm, kLoading, times, radii);
   double sum = 0.0, worst = 0.0;
   int n = 0;
-  for (int j = 1; j <= nScans; ++j)
-    for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i, ++n) {
-      const double d = ppFit[Idx(j)][i] - reference[Idx(j - 1)][Idx(i - 1)];
+  for (int j = 1; j <= DataSet().nScans; ++j)
+    for (int i = DataSet().pFitFirst[Idx(j)]; i <= DataSet().pFitLast[Idx(j)]; ++i, ++n) {
+      const double d = DataSet().ppFit[Idx(j)][i] - reference[Idx(j - 1)][Idx(i - 1)];
       sum += d * d;
       worst = std::max(worst, std::fabs(d));
     }

@@ -59,24 +59,24 @@ TEST_P(NonidealGridAccuracy, ModelAtTheTruthFitsWithinOnePercentAndAFitEndsOnIts
       testing::ReferenceLammSolution::sweep_scans(c.s, c.D, c.rpm, kLoading, times, radii, ks, kd);
   std::mt19937 random(41);
   std::normal_distribution<double> gauss(0.0, kNoise);
-  for (int j = 1; j <= nScans; ++j) {
-    for (int i = 1; i <= pnPoints[Idx(j)]; ++i)
-      ppSignal[Idx(j)][i] = static_cast<float>(truth[Idx(j - 1)][Idx(i - 1)] + gauss(random));
+  for (int j = 1; j <= DataSet().nScans; ++j) {
+    for (int i = 1; i <= DataSet().pnPoints[Idx(j)]; ++i)
+      DataSet().ppSignal[Idx(j)][i] = static_cast<float>(truth[Idx(j - 1)][Idx(i - 1)] + gauss(random));
     FillGridSignalRow(j);
   }
   CalculateAverageScan();
 
   backend->AnswerUnscriptedBoxes(IDOK);
   test::SetNonidealSpecies(c.c1Nonideal, c.s, c.D, kLoading, c.logKs, c.logKd);
-  fSignalPerConc = 1.0f;
-  bRepulsiveNonideality = true;
+  DataSet().dSignalPerConcentration = 1.0f;
+  ModelOptions().bRepulsiveNonideality = true;
   ASSERT_TRUE(CalculateModel(nullptr).ok());
 
   double model = 0.0, reference = 0.0;
-  for (int j = 1; j <= nScans; ++j)
-    for (int i = pFitFirst[Idx(j)]; i <= pFitLast[Idx(j)]; ++i) {
-      const double y = ppSignal[Idx(j)][i];
-      model += (ppFit[Idx(j)][i] - y) * (ppFit[Idx(j)][i] - y);
+  for (int j = 1; j <= DataSet().nScans; ++j)
+    for (int i = DataSet().pFitFirst[Idx(j)]; i <= DataSet().pFitLast[Idx(j)]; ++i) {
+      const double y = DataSet().ppSignal[Idx(j)][i];
+      model += (DataSet().ppFit[Idx(j)][i] - y) * (DataSet().ppFit[Idx(j)][i] - y);
       reference += (truth[Idx(j - 1)][Idx(i - 1)] - y) * (truth[Idx(j - 1)][Idx(i - 1)] - y);
     }
   EXPECT_LT(std::sqrt(model / reference), 1.01);
@@ -85,17 +85,17 @@ TEST_P(NonidealGridAccuracy, ModelAtTheTruthFitsWithinOnePercentAndAFitEndsOnIts
   // a Run of its end values lays (the check of its end chose it there), and says
   // whether it converged: before, it kept the grid of its first evaluation, coarser
   // than its Run's.
-  pSpeciesS[1] = static_cast<float>(1.08 * c.s);
-  pSpeciesMassOrD[1] = static_cast<float>(0.92 * c.D * 1e7);
-  pSpeciesSFit[1] = pSpeciesMassOrDFit[1] = 1;
+  ModelParams().pSpeciesS[1] = static_cast<float>(1.08 * c.s);
+  ModelParams().pSpeciesMassOrD[1] = static_cast<float>(0.92 * c.D * 1e7);
+  ModelParams().pSpeciesSFit[1] = ModelParams().pSpeciesMassOrDFit[1] = 1;
   PackModelParams();
   FitReport report;
   ASSERT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
-  const int fitFactor = nNonidealGridFactor;
+  const int fitFactor = NonidealGrid().nNonidealGridFactor;
   ASSERT_TRUE(CalculateModel(nullptr).ok());
-  EXPECT_GE(fitFactor, nNonidealGridFactor) << "the fit's grid factor against its Run's";
+  EXPECT_GE(fitFactor, NonidealGrid().nNonidealGridFactor) << "the fit's grid factor against its Run's";
   if (FitConverged(FitOutcome::Completed, report)) {
-    EXPECT_NEAR(pSpeciesS[1], c.s, 0.01 * c.s);
+    EXPECT_NEAR(ModelParams().pSpeciesS[1], c.s, 0.01 * c.s);
   } else {
     EXPECT_NE(report.message.text.find("did not converge"), std::string::npos) << report.message.text;
   }

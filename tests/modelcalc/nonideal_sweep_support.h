@@ -13,12 +13,12 @@ namespace tarmic::test {
 inline void InstallNonidealSweepScans(int scans, float rpm, std::vector<double>* times,
                                       std::vector<double>* radii) {
   InstallVelocityScans(scans, 241, 250.0, rpm);
-  fFitLeftLim = 6.04f;
-  fFitRightLim = 7.16f;
+  DataSet().fFitLeftLim = 6.04f;
+  DataSet().fFitRightLim = 7.16f;
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
-  for (int j = 1; j <= nScans; ++j) times->push_back(pScanInfo[Idx(j)].time);
-  for (int i = 1; i <= pnPoints[1]; ++i) radii->push_back(ppRadius[1][i]);
+  for (int j = 1; j <= DataSet().nScans; ++j) times->push_back(DataSet().pScanInfo[Idx(j)].time);
+  for (int i = 1; i <= DataSet().pnPoints[1]; ++i) radii->push_back(DataSet().ppRadius[1][i]);
 }
 
 // Species 1 (s in S, D in cm^2/s, loading in OD) as species 1 of the discrete model
@@ -26,23 +26,23 @@ inline void InstallNonidealSweepScans(int scans, float rpm, std::vector<double>*
 // and log kd; the loading is not solved linearly.
 inline void SetNonidealSpecies(bool c1, double s, double D, double loading, float logKs, float logKd) {
   ResetModelFlags();
-  pSpeciesS[1] = static_cast<float>(s);
-  pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
-  pSpeciesAmplitude[1] = static_cast<float>(loading);
+  ModelParams().pSpeciesS[1] = static_cast<float>(s);
+  ModelParams().pSpeciesMassOrD[1] = static_cast<float>(D * 1e7);
+  ModelParams().pSpeciesAmplitude[1] = static_cast<float>(loading);
   if (c1) {
-    bDiscreteModel = true;
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k == 1 ? 1 : 0;
-    bC1Nonideal = true;
-    fLogKs = logKs;
-    fLogKd = logKd;
+    ModelFlags().bDiscreteModel = true;
+    for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = k == 1 ? 1 : 0;
+    ModelOptions().bC1Nonideal = true;
+    ModelOptions().fLogKs = logKs;
+    ModelOptions().fLogKd = logKd;
   } else {
-    bNonidealSpecies = true;
-    pSpeciesAmplitude[2] = logKs;
-    pSpeciesAmplitude[3] = logKd;
+    ModelFlags().bNonidealSpecies = true;
+    ModelParams().pSpeciesAmplitude[2] = logKs;
+    ModelParams().pSpeciesAmplitude[3] = logKd;
   }
   PackModelParams();
   if (c1) AllocSpeciesSignalArrays();
-  bLinearAmplitudes = false;
+  ModelParams().bLinearAmplitudes = false;
 }
 
 }  // namespace tarmic::test

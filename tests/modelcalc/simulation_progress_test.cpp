@@ -43,11 +43,11 @@ class SimulationProgress : public ::testing::Test {
     ResetLammGlobals();
     ResetRunSwitches();
     ResetLammSettings();
-    fMeniscus = 6.0f;
-    fBottom = 7.2f;
-    nLammGridPoints = kN;
-    bClaverie = true;
-    bMovingHat = false;
+    DataSet().fMeniscus = 6.0f;
+    DataSet().fBottom = 7.2f;
+    LammSettings().nLammGridPoints = kN;
+    LammSettings().bClaverie = true;
+    LammSettings().bMovingHat = false;
     ASSERT_TRUE(AllocSimArrays());
     // Two scans whose radii are the grid nodes, in reverse display order.
     AllocScanTables(2);
@@ -55,22 +55,22 @@ class SimulationProgress : public ::testing::Test {
       float* r = vector(1, kN);
       float* y = vector(1, kN);
       for (int i = 1; i <= kN; ++i) {
-        r[i] = static_cast<float>(pLammRadius[i]);
+        r[i] = static_cast<float>(LammArrays().pLammRadius[i]);
         y[i] = 0.0f;
       }
       InstallScanArrays(s, kN, r, y, nullptr, false);
-      pScanInfo[static_cast<std::size_t>(s)].time = pScanInfo[static_cast<std::size_t>(s)].recordedTime =
+      DataSet().pScanInfo[static_cast<std::size_t>(s)].time = DataSet().pScanInfo[static_cast<std::size_t>(s)].recordedTime =
           kTimes[2 - s];
     }
-    pScanOrder[1] = 2;
-    pScanOrder[2] = 1;
-    bLinearAmplitudes = bFitTINoise = bFitRINoise = false;
-    bAbsorbanceData = true;
-    bIntensityData = false;
+    DataSet().pScanOrder[1] = 2;
+    DataSet().pScanOrder[2] = 1;
+    ModelParams().bLinearAmplitudes = AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
+    ScanFile().bAbsorbanceData = true;
+    ScanFile().bIntensityData = false;
   }
   void TearDown() override {
-    bFinalProfileToFit = false;
-    bSimulateTimeResolution = false;
+    ModelOptions().bFinalProfileToFit = false;
+    AnalysisSwitches().bScanTimeCorrection = false;
     // The plots drawn from the scans go with them (no later test may lay them out).
     ReleaseDataAndResidualPlots();
     FreeDataSet();
@@ -81,11 +81,11 @@ class SimulationProgress : public ::testing::Test {
   static int Run(SimProgress& progress, double dt, double tEnd,
                  const std::function<void()>& afterStep = {}) {
     int steps = 0;
-    while (bSimContinue && dSimTime < tEnd) {
+    while (SimRun().bSimContinue && SimClock().dSimTime < tEnd) {
       double step = dt;
-      LandStepOnStopTime(dSimTime, &step);
-      dSimTime += step;
-      for (int i = 1; i <= kN; ++i) pLammConc[i] = dSimTime;
+      LandStepOnStopTime(SimClock().dSimTime, &step);
+      SimClock().dSimTime += step;
+      for (int i = 1; i <= kN; ++i) LammArrays().pLammConc[i] = SimClock().dSimTime;
       ++steps;
       progress.Step(0.01);
       if (afterStep) afterStep();
@@ -97,41 +97,41 @@ class SimulationProgress : public ::testing::Test {
 // 2.4 cm/min over 1.2 cm: the scan takes 30 s in 100 sweeps of 0.3 s, the head
 // advancing 0.012 cm (two nodes) per sweep.
 TEST_F(SimulationProgress, TimeResolvedScansAreAssembledOver100SweepsAndRecordedOnce) {
-  bSimulateTimeResolution = true;
-  fScanVelocity = 2.4f;
-  const double v = fScanVelocity / 60.0, dts = (fBottom - fMeniscus) / v / kScanSweeps;
+  AnalysisSwitches().bScanTimeCorrection = true;
+  LammSettings().fScanVelocity = 2.4f;
+  const double v = LammSettings().fScanVelocity / 60.0, dts = (DataSet().fBottom - DataSet().fMeniscus) / v / kScanSweeps;
   // The sweep that takes node i: the first whose head reaches it.
   auto sweepOf = [&](int i) {
     int k = 0;
-    while (k < kScanSweeps - 1 && pLammRadius[i] > fMeniscus + (k + 1) * dts * v) ++k;
+    while (k < kScanSweeps - 1 && LammArrays().pLammRadius[i] > DataSet().fMeniscus + (k + 1) * dts * v) ++k;
     return k;
   };
   ShowSimulationProgress progress;
   progress.Start();
   bool checkedFirstSweep = false;
   Run(progress, 7.0, 1e5, [&] {
-    if (dSimTime == kTimes[0]) {
+    if (SimClock().dSimTime == kTimes[0]) {
       // After the first sweep the points beyond the head are still 0.
       for (int i = 1; i <= kN; ++i)
-        EXPECT_EQ(pSimPlotWork[i], sweepOf(i) == 0 ? kTimes[0] : 0.0) << i;
+        EXPECT_EQ(LammArrays().pSimPlotWork[i], sweepOf(i) == 0 ? kTimes[0] : 0.0) << i;
       checkedFirstSweep = true;
     }
   });
   EXPECT_TRUE(checkedFirstSweep);
   // The run stops after the last sweep of the last scan.
-  EXPECT_EQ(bSimContinue, 0);
-  EXPECT_NEAR(dSimTime, kTimes[1] + 99 * dts, 1e-9);
+  EXPECT_EQ(SimRun().bSimContinue, 0);
+  EXPECT_NEAR(SimClock().dSimTime, kTimes[1] + 99 * dts, 1e-9);
   // The last scan as assembled: 100 sweeps at their times.
   std::set<double> sweeps;
   for (int i = 1; i <= kN; ++i) {
-    EXPECT_NEAR(pSimPlotWork[i], kTimes[1] + sweepOf(i) * dts, 1e-9) << i;
-    sweeps.insert(std::round((pSimPlotWork[i] - kTimes[1]) / dts));
+    EXPECT_NEAR(LammArrays().pSimPlotWork[i], kTimes[1] + sweepOf(i) * dts, 1e-9) << i;
+    sweeps.insert(std::round((LammArrays().pSimPlotWork[i] - kTimes[1]) / dts));
   }
   EXPECT_EQ(sweeps.size(), static_cast<std::size_t>(kScanSweeps));
   // Each scan was added once to its fit row (at the scan radii, between the
   // sweeps of neighbouring nodes).
   for (int p = 1; p <= 2; ++p) {
-    const float* fit = ppFit[static_cast<std::size_t>(pScanOrder[static_cast<std::size_t>(p)])];
+    const float* fit = DataSet().ppFit[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(p)])];
     for (int i = 1; i <= kN; ++i)
       EXPECT_NEAR(fit[i], kTimes[p - 1] + sweepOf(i) * dts, dts + 1e-3) << p << " " << i;
   }
@@ -145,28 +145,28 @@ TEST_F(SimulationProgress, FinalProfileIsRecordedOnceIntoTheLastScan) {
     ShowSimulationProgress progress;
     progress.Start();
     Run(progress, 300.0, 1e5);
-    EXPECT_EQ(bSimContinue, 0);
-    EXPECT_EQ(dSimTime, kTimes[1]);
+    EXPECT_EQ(SimRun().bSimContinue, 0);
+    EXPECT_EQ(SimClock().dSimTime, kTimes[1]);
     FinishSimRun(progress, SimStopReason::Progress, nullptr);
-    EXPECT_FLOAT_EQ(ppFit[2][50], kTimes[0]);  // scan 2 is shown first
-    EXPECT_FLOAT_EQ(ppFit[1][50], kTimes[1]);
+    EXPECT_FLOAT_EQ(DataSet().ppFit[2][50], kTimes[0]);  // scan 2 is shown first
+    EXPECT_FLOAT_EQ(DataSet().ppFit[1][50], kTimes[1]);
   }
-  bFinalProfileToFit = true;
+  ModelOptions().bFinalProfileToFit = true;
   for (const bool ownStop : {false, true}) {
     for (int s = 1; s <= 2; ++s)
-      for (int i = 1; i <= kN; ++i) ppFit[static_cast<std::size_t>(s)][i] = 0.0f;
-    dSimTime = 0.0;
-    bSimContinue = 1;
+      for (int i = 1; i <= kN; ++i) DataSet().ppFit[static_cast<std::size_t>(s)][i] = 0.0f;
+    SimClock().dSimTime = 0.0;
+    SimRun().bSimContinue = 1;
     ShowSimulationProgress progress;
     progress.Start();
     // Large steps reach the far end of time; the own stop comes at 5000 s.
     const int steps = Run(progress, 1e6, ownStop ? 5000.0 : 1e12);
     EXPECT_LT(steps, 200);
-    const double end = dSimTime;
-    EXPECT_TRUE(ownStop ? bSimContinue == 1 : end >= kFinalProfileTime);
+    const double end = SimClock().dSimTime;
+    EXPECT_TRUE(ownStop ? SimRun().bSimContinue == 1 : end >= kFinalProfileTime);
     FinishSimRun(progress, ownStop ? SimStopReason::SteadyState : SimStopReason::Progress, nullptr);
-    EXPECT_FLOAT_EQ(ppFit[2][50], kTimes[0]);
-    EXPECT_FLOAT_EQ(ppFit[1][50], end) << "the final profile, added once";
+    EXPECT_FLOAT_EQ(DataSet().ppFit[2][50], kTimes[0]);
+    EXPECT_FLOAT_EQ(DataSet().ppFit[1][50], end) << "the final profile, added once";
   }
 }
 
@@ -178,11 +178,11 @@ TEST_F(SimulationProgress, KeyPressStopsTheRunAtTheNextStep) {
   ShowSimulationProgress progress;
   progress.Start();
   EXPECT_EQ(Run(progress, 300.0, 1e5), 1);
-  EXPECT_EQ(dSimTime, 300.0);
+  EXPECT_EQ(SimClock().dSimTime, 300.0);
   EXPECT_TRUE(bUserAbort);
   EXPECT_EQ(FinishSimRun(progress, SimStopReason::Progress, nullptr).status, SimStatus::Interrupted);
-  EXPECT_FLOAT_EQ(ppFit[2][50], 0.0f);
-  EXPECT_FLOAT_EQ(ppFit[1][50], 0.0f);
+  EXPECT_FLOAT_EQ(DataSet().ppFit[2][50], 0.0f);
+  EXPECT_FLOAT_EQ(DataSet().ppFit[1][50], 0.0f);
 }
 
 #if defined(__x86_64__)
@@ -219,7 +219,7 @@ TEST_F(SimulationProgress, StepCleansTheVectorStateAfterItsKeyPoll) {
     ShowSimulationProgress progress(options);
     progress.Start();
     const int before = dirtied;
-    dSimTime = 10.0;
+    SimClock().dSimTime = 10.0;
     progress.Step(0.01);
     const bool inUse = UpperHalvesInUse();
     ASSERT_GT(dirtied, before) << "the step polled no keys";
@@ -237,17 +237,17 @@ TEST_F(SimulationProgress, ReactingAndCosoluteProfilesAreDrawnAtScanTimes) {
   ScopedHeadlessBackend backend;
   HeadlessWindow& window = backend->Headless();
   FreeSimArrays();
-  bHeteroAssocModel = true;
+  ModelFlags().bHeteroAssocModel = true;
   ASSERT_TRUE(AllocSimArrays());
   for (int i = 1; i <= kN; ++i) {
     // Three levels within the range of the data (0 to 1).
-    pFreeA[i] = 0.2;
-    pFreeB[i] = 0.5;
-    pComplex[i] = 0.8;
-    for (int s = 1; s <= 2; ++s) ppSignal[static_cast<std::size_t>(s)][i] = static_cast<float>(i) / kN;
+    LammArrays().pFreeA[i] = 0.2;
+    LammArrays().pFreeB[i] = 0.5;
+    LammArrays().pComplex[i] = 0.8;
+    for (int s = 1; s <= 2; ++s) DataSet().ppSignal[static_cast<std::size_t>(s)][i] = static_cast<float>(i) / kN;
   }
   RebuildDataAndResidualPlots();
-  ASSERT_NE(pDataPlot, nullptr);
+  ASSERT_NE(DataPlots().pDataPlot, nullptr);
   auto count = [&](Color c) {
     int n = 0;
     const Image& screen = window.Screen();
@@ -259,40 +259,40 @@ TEST_F(SimulationProgress, ReactingAndCosoluteProfilesAreDrawnAtScanTimes) {
   auto simulate = [&](bool live) {
     SimProgressOptions options;
     options.liveDisplay = live;
-    pSimWindow = &window;
-    dSimTime = 0.0;
-    bSimContinue = 1;
+    SimRun().pSimWindow = &window;
+    SimClock().dSimTime = 0.0;
+    SimRun().bSimContinue = 1;
     ShowSimulationProgress progress(options);
     progress.Start();
     Run(progress, 300.0, 1e5);
-    pSimWindow = nullptr;
+    SimRun().pSimWindow = nullptr;
   };
   const Color colours[3] = {RGB(0, 0, 255), RGB(0, 255, 0), RGB(255, 0, 0)};
   for (bool show : {false, true}) {
     SCOPED_TRACE(show ? "shown" : "switched off");
-    bShowComplex = show;
+    SimulationDisplay().bShowComplex = show;
     int before[3];
     for (int k = 0; k < 3; ++k) before[k] = count(colours[k]);
     simulate(true);
     for (int k = 0; k < 3; ++k) EXPECT_EQ(count(colours[k]) > before[k], show) << k;
   }
-  bShowComplex = true;
-  bHeteroAssocModel = false;
+  SimulationDisplay().bShowComplex = true;
+  ModelFlags().bHeteroAssocModel = false;
 
   // The sedimenting cosolute's profile, in blue, with each recorded scan; not while
   // a fit evaluates.
-  gInhomSolvent.bInhomogeneousSolvent = gInhomSolvent.bSedimentingCosolute = true;
-  gInhomSolvent.bShowCosoluteProfile = true;
+  SolventSettings().gInhomSolvent.bInhomogeneousSolvent = SolventSettings().gInhomSolvent.bSedimentingCosolute = true;
+  SolventSettings().gInhomSolvent.bShowCosoluteProfile = true;
   ASSERT_TRUE(AllocCosolventArrays());
-  for (int i = 1; i <= nCosolventPoints; ++i) CosolventArray(2)[i] = 0.35;
+  for (int i = 1; i <= LammArrays().nCosolventPoints; ++i) CosolventArray(2)[i] = 0.35;
   for (bool fitting : {true, false}) {
     SCOPED_TRACE(fitting ? "fit running" : "no fit");
-    bFitRunning = fitting;
+    SimulationMessages().bFitRunning = fitting;
     const int before = count(colours[0]);
     simulate(false);
     EXPECT_EQ(count(colours[0]) > before, !fitting);
   }
-  bFitRunning = false;
+  SimulationMessages().bFitRunning = false;
   ResetInhomSolventSettings();
   FreeCosolventArrays();
 }

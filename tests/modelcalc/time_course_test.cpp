@@ -65,20 +65,20 @@ TEST_F(TimeCourseTest, WindowsKeysAndWrittenRows) {
   EXPECT_DOUBLE_EQ(w[2].time, 180.0);
 
   InstallVelocityScans(8, 60, 60.0, 50000.0f);
-  bContiModel = bContiSModel = true;
-  pParams[1] = 1.0f;
-  pParams[5] = 10.0f;
-  pParams[9] = 12.0f;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+  AnalysisSwitches().pParams[1] = 1.0f;
+  AnalysisSwitches().pParams[5] = 10.0f;
+  AnalysisSwitches().pParams[9] = 12.0f;
   ReadGridSettingsFromParams();
-  for (int j = 1; j <= nScans; ++j)
-    for (int g = 1; g <= nGridPoints; ++g) ppGridSignal[Idx(j)][g] = static_cast<float>(j);
+  for (int j = 1; j <= DataSet().nScans; ++j)
+    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) CurrentGrid().ppGridSignal[Idx(j)][g] = static_cast<float>(j);
   HeadlessWindow& window = backend->Headless();
   int calls = 0;
   float meanSeen = 0.0f;
   const auto step = [&](Window*) {
     ++calls;
-    meanSeen = ppGridSignal[1][5];
-    for (int i = 1; i <= nDistGrid; ++i) pDistValues[i] = static_cast<float>(calls * 100 + i);
+    meanSeen = CurrentGrid().ppGridSignal[1][5];
+    for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) DistributionVectors().pDistValues[i] = static_cast<float>(calls * 100 + i);
     // The course starts in step mode: r runs on.
     if (calls == 1) window.PressKey('R', 0, 'r');
     if (calls == 2) {
@@ -98,7 +98,7 @@ TEST_F(TimeCourseTest, WindowsKeysAndWrittenRows) {
   EXPECT_TRUE(bSeriesInterrupted);
   EXPECT_EQ(calls, 2);
   EXPECT_EQ(meanSeen, 3.0f);  // window 2 is record 3 alone
-  EXPECT_EQ(nTimeCourseWindowsDone, 2);
+  EXPECT_EQ(TimeCourse().nTimeCourseWindowsDone, 2);
   EXPECT_EQ(Lines(dir_ / "sizes.dat"), 2);
   EXPECT_EQ(Lines(dir_ / "times.dat"), 2);
   EXPECT_EQ(Lines(dir_ / "radii.dat"), 12);
@@ -106,8 +106,8 @@ TEST_F(TimeCourseTest, WindowsKeysAndWrittenRows) {
   float first = 0;
   sizes >> first;
   EXPECT_EQ(first, 101.0f);
-  EXPECT_EQ(ppGridSignal[1][5], 1.0f);
-  EXPECT_FALSE(bTimeCourseStepMode);
+  EXPECT_EQ(CurrentGrid().ppGridSignal[1][5], 1.0f);
+  EXPECT_FALSE(TimeCourse().bTimeCourseStepMode);
 }
 
 // ctot tables from data with fitted TI noise: the loaded data stay as they were,
@@ -116,29 +116,29 @@ TEST_F(TimeCourseTest, WindowsKeysAndWrittenRows) {
 // (here larger than the one the tables were built for).
 TEST_F(TimeCourseTest, CtotTablesLeaveDataAndFollowAnyGrid) {
   InstallVelocityScans(6, 200, 600.0, 50000.0f);
-  bAbsorbanceData = false;
+  ScanFile().bAbsorbanceData = false;
   ASSERT_TRUE(BuildCommonRadialGrid());
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
   const auto rb = [](int j) { return 6.05 + 0.1 * j; };
-  for (int j = 1; j <= nScans; ++j) {
-    for (int q = 1; q <= pnPoints[Idx(j)]; ++q) {
-      const double r = ppRadius[Idx(j)][q];
-      ppSignal[Idx(j)][q] = static_cast<float>((r >= rb(j) ? 1.0 : 0.0) + 0.1 * std::sin(30 * r));
+  for (int j = 1; j <= DataSet().nScans; ++j) {
+    for (int q = 1; q <= DataSet().pnPoints[Idx(j)]; ++q) {
+      const double r = DataSet().ppRadius[Idx(j)][q];
+      DataSet().ppSignal[Idx(j)][q] = static_cast<float>((r >= rb(j) ? 1.0 : 0.0) + 0.1 * std::sin(30 * r));
     }
     FillGridSignalRow(j);
   }
   // The fitted TI noise is the sine.
-  for (int g = 1; g <= nGridPoints; ++g) pTINoise[g] = static_cast<float>(0.1 * std::sin(30 * pGridRadius[g]));
-  bFitTINoise = true;
-  const float before = ppSignal[2][100];
-  nLammGridPoints = 75;
+  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) CurrentGrid().pTINoise[g] = static_cast<float>(0.1 * std::sin(30 * CurrentGrid().pGridRadius[g]));
+  AnalysisSwitches().bFitTINoise = true;
+  const float before = DataSet().ppSignal[2][100];
+  LammSettings().nLammGridPoints = 75;
   ASSERT_TRUE(BuildCtotTables());
-  EXPECT_EQ(ppSignal[2][100], before);
-  EXPECT_EQ(nCtotLevels, 75);
-  EXPECT_NEAR(gCtot.levels[nCtotLevels], 1.0 - gCtot.step, 1e-5);
+  EXPECT_EQ(DataSet().ppSignal[2][100], before);
+  EXPECT_EQ(Ctot().nCtotLevels, 75);
+  EXPECT_NEAR(Ctot().gCtot.levels[Ctot().nCtotLevels], 1.0 - Ctot().gCtot.step, 1e-5);
   // Level 40 (about half the plateau) lies at the boundary of scan 3.
-  EXPECT_NEAR(gCtot.byScan[3][40], rb(3), 0.01);
+  EXPECT_NEAR(Ctot().gCtot.byScan[3][40], rb(3), 0.01);
   EXPECT_TRUE(std::filesystem::exists(szNonIdCtotFile));
 
   // The total at the time of scan 4 on a 2000-node grid: below one level before its
@@ -147,13 +147,13 @@ TEST_F(TimeCourseTest, CtotTablesLeaveDataAndFollowAnyGrid) {
   const int N = 2000;
   std::vector<double> r(N + 1), c(N + 1, -1.0);
   for (int i = 1; i <= N; ++i) r[Idx(i)] = 6.0 + 1.2 * (i - 1) / (N - 1);
-  CalculateCtotProfile(pScanInfo[4].time, r.data(), N, c.data());
+  CalculateCtotProfile(DataSet().pScanInfo[4].time, r.data(), N, c.data());
   for (int i = 1; i <= N; ++i) {
     if (r[Idx(i)] < rb(4) - 0.02) {
-      ASSERT_NEAR(c[Idx(i)], 0.0, gCtot.step) << r[Idx(i)];
+      ASSERT_NEAR(c[Idx(i)], 0.0, Ctot().gCtot.step) << r[Idx(i)];
     }
     if (r[Idx(i)] > rb(4) + 0.02 && r[Idx(i)] < 7.1) {
-      ASSERT_NEAR(c[Idx(i)], gCtot.levels[nCtotLevels], 1e-6) << r[Idx(i)];
+      ASSERT_NEAR(c[Idx(i)], Ctot().gCtot.levels[Ctot().nCtotLevels], 1e-6) << r[Idx(i)];
     }
   }
   FreeCtotArrays();

@@ -94,8 +94,8 @@ struct ModelState {
   bool operator==(const ModelState&) const = default;
 };
 ModelState StateNow() {
-  return {std::vector<float>(std::begin(pParams), std::end(pParams)), fFitLeftLim, fFitRightLim,
-          nDefaultGridPoints, dMaxDcOverC};
+  return {std::vector<float>(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams)), DataSet().fFitLeftLim, DataSet().fFitRightLim,
+          LammSettings().nDefaultGridPoints, LammSettings().dMaxDcOverC};
 }
 
 class ValueRangesTest : public ::testing::Test {
@@ -105,9 +105,9 @@ class ValueRangesTest : public ::testing::Test {
     std::filesystem::create_directories(dir_);
     test::ResetModelCalcState();
     ResetFitPersistenceHooks();
-    bLinearGeometry = bPlanarQuadrature = bExternalLoadingCell = bElectrophoresis = false;
-    bFitMAndS = bBufferSedCorrection = false;
-    szTmpParsPath = (dir_ / "~tmppars.ra1").string();
+    LammGlobals().bLinearGeometry = LammGlobals().bPlanarQuadrature = LammGlobals().bExternalLoadingCell = LammGlobals().bElectrophoresis = false;
+    ModelFlags().bFitMAndS = ModelFlags().bBufferSedCorrection = false;
+    DataSet().szTmpParsPath = (dir_ / "~tmppars.ra1").string();
     // Three scans on radii 6.02-7.18 cm in a cell of 6.0-7.2 cm, fitted 6.05-7.1 cm.
     test::InstallVelocityScans(3, 60, 600.0, 50000.0f);
     backend_->AnswerUnscriptedBoxes(IDOK);
@@ -121,22 +121,22 @@ class ValueRangesTest : public ::testing::Test {
   // 40 points at P 0.68 in water with vbar 0.73 and f/f0 1.2.
   static void UseModel(bool continuous) {
     ResetModelFlags();
-    bEqAnalysisModel = false;
-    for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesIncluded[k] = k <= 2;
+    AnalysisSwitches().bEqAnalysisModel = false;
+    for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = k <= 2;
     if (continuous) {
-      bContiModel = bContiSModel = true;
+      ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
       test::SetContinuousParams(0.5f, 12.0f, 40.0f, 0.68f, 1.2f, 6.0f, 7.2f);
       UnpackModelParams();
     } else {
-      bDiscreteModel = true;
-      pSpeciesMassOrD[1] = 5.0f;
-      pSpeciesS[1] = 4.0f;
-      pSpeciesAmplitude[1] = 0.6f;
-      pSpeciesMassOrD[2] = 3.0f;
-      pSpeciesS[2] = 9.0f;
-      pSpeciesAmplitude[2] = 0.3f;
-      fMeniscus = 6.0f;
-      fBottom = 7.2f;
+      ModelFlags().bDiscreteModel = true;
+      ModelParams().pSpeciesMassOrD[1] = 5.0f;
+      ModelParams().pSpeciesS[1] = 4.0f;
+      ModelParams().pSpeciesAmplitude[1] = 0.6f;
+      ModelParams().pSpeciesMassOrD[2] = 3.0f;
+      ModelParams().pSpeciesS[2] = 9.0f;
+      ModelParams().pSpeciesAmplitude[2] = 0.3f;
+      DataSet().fMeniscus = 6.0f;
+      DataSet().fBottom = 7.2f;
       PackModelParams();
     }
   }
@@ -144,12 +144,12 @@ class ValueRangesTest : public ::testing::Test {
   // The model saved, its lines.
   std::vector<std::string> SavedLines() {
     EXPECT_TRUE(TmpSaveBestParams(nullptr, false).ok);
-    std::vector<std::string> lines = test::FileLines(szTmpParsPath);
+    std::vector<std::string> lines = test::FileLines(DataSet().szTmpParsPath);
     EXPECT_EQ(lines.size(), static_cast<std::size_t>(kSavedParamCount));
     return lines;
   }
   void Write(const std::vector<std::string>& lines) {
-    std::ofstream out(szTmpParsPath, std::ios::trunc);
+    std::ofstream out(DataSet().szTmpParsPath, std::ios::trunc);
     for (const std::string& l : lines) out << l << "\n";
   }
 
@@ -160,7 +160,7 @@ class ValueRangesTest : public ::testing::Test {
     lines[Idx(index)] = Text(x);
     Write(lines);
     backend_->ClearTranscript();
-    const int result = ReloadParameters(nullptr, szTmpParsPath);
+    const int result = ReloadParameters(nullptr, DataSet().szTmpParsPath);
     why->clear();
     for (const TranscriptEntry& e : backend_->Transcript())
       if (e.kind == "MessageBox" && e.text.find("cannot be used") != std::string::npos) *why = e.text;
@@ -183,7 +183,7 @@ TEST_F(ValueRangesTest, EveryParameterFileEntryIsRefusedWithItsLineOrLeavesARunn
   for (const bool continuous : {false, true}) {
     UseModel(continuous);
     const std::vector<std::string> base = SavedLines();
-    ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+    ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
     const ModelState before = StateNow();
     int refused = 0, taken = 0;
     for (const FileEntry& row : rows) {
@@ -217,10 +217,10 @@ TEST_F(ValueRangesTest, EveryParameterFileEntryIsRefusedWithItsLineOrLeavesARunn
           if (const std::optional<ValueRange> r = RangeOf(row); r && !filledFromCurrent && !clamped)
             EXPECT_EQ(QuantityRefusal({"value", "", *r}, x), "") << "a value outside its slot's range was taken";
           EXPECT_EQ(RunValuesRefusal(), "");
-          for (int s = 1; s <= nModelParams; ++s) EXPECT_TRUE(std::isfinite(pParams[s])) << "slot " << s;
+          for (int s = 1; s <= nModelParams; ++s) EXPECT_TRUE(std::isfinite(AnalysisSwitches().pParams[s])) << "slot " << s;
           // Back to the base analysis for the next value.
           Write(base);
-          ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+          ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
         }
       }
     }
@@ -251,14 +251,14 @@ TEST_F(ValueRangesTest, TheReportedFileValuesAreRefusedWithTheirLines) {
   for (const auto& c : cases) {
     std::string why;
     EXPECT_EQ(ReloadWith(base, c.line - 1, c.value, &why), 0) << c.why;
-    EXPECT_EQ(why, "the parameter file " + szTmpParsPath + " cannot be used: line " + std::to_string(c.line) +
+    EXPECT_EQ(why, "the parameter file " + DataSet().szTmpParsPath + " cannot be used: line " + std::to_string(c.line) +
                        " holds \"" + Text(c.value) + "\": " + c.why);
   }
   // The grid size is a setting of the solver: 1e30 is brought to the largest grid,
   // and the box says so with the line.
   std::string why;
   EXPECT_EQ(ReloadWith(base, 43, 1e30, &why), 1) << why;
-  EXPECT_EQ(nDefaultGridPoints, 100000);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, 100000);
   ASSERT_FALSE(backend_->Transcript().empty());
   EXPECT_NE(backend_->Transcript()[0].text.find("\nline 44 holds \"1e+30\": the default FE grid size 1e+30 grid points must lie "
                                                 "between 5 and 100000 grid points; 100000 is used"),
@@ -296,11 +296,11 @@ TEST_F(ValueRangesTest, FittingLimitsOutsideTheCellAreRefusedAndOutsideTheDataMo
   crossed[41] = "7.0";
   crossed[42] = "6.5";
   Write(crossed);
-  EXPECT_EQ(ReloadParameters(nullptr, szTmpParsPath), 0);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
 
   backend_->ClearTranscript();
   EXPECT_EQ(ReloadWith(base, 42, 7.195, &why), 1);
-  EXPECT_FLOAT_EQ(fFitRightLim, ppRadius[1][pnPoints[1]]);
+  EXPECT_FLOAT_EQ(DataSet().fFitRightLim, DataSet().ppRadius[1][DataSet().pnPoints[1]]);
   ASSERT_EQ(backend_->Transcript().size(), 1u);
   EXPECT_NE(backend_->Transcript()[0].text.find("line 43: the right fitting limit 7.195 cm is set to 7.18 cm"),
             std::string::npos)
@@ -349,7 +349,7 @@ TEST_F(ValueRangesTest, TheParametersDialogTakesNoValueTheParameterFileRefuses) 
         if (dialogTakes) EXPECT_EQ(fileTakes, 1) << why;
         if (fileTakes) {
           Write(base);
-          ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+          ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
         }
       }
     }
@@ -376,8 +376,8 @@ TEST_F(ValueRangesTest, TheLammDialogAndTheSettingsFilesJudgeEveryValueAlike) {
     for (const double x : TrialValues(row.quantity.range)) {
       SCOPED_TRACE("field " + std::to_string(f.id) + " = " + Text(x * f.scale));
       // The grid-size limits are tried where they do not cross.
-      if (f.entry == 6 && x < nGridSizeLower) continue;
-      if (f.entry == 7 && x > nGridSizeUpper) continue;
+      if (f.entry == 6 && x < LammSettings().nGridSizeLower) continue;
+      if (f.entry == 7 && x > LammSettings().nGridSizeUpper) continue;
       TransferBuffer typed = record;
       SetFieldText(typed, f.id, Text(x * f.scale));
       backend_->ClearTranscript();
@@ -409,7 +409,7 @@ TEST_F(ValueRangesTest, TheLammDialogAndTheSettingsFilesJudgeEveryValueAlike) {
         std::string why;
         EXPECT_EQ(ReloadWith(base, index, x, &why), dialogTakes || clamped ? 1 : 0) << why;
         Write(base);
-        ASSERT_EQ(ReloadParameters(nullptr, szTmpParsPath), 1);
+        ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
       }
     }
   }

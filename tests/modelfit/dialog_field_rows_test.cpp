@@ -28,31 +28,31 @@ class DialogFieldRowsTest : public ModelFitTest {};
 // select every variant of the dialog.
 std::vector<std::function<void()>> ModelChoices() {
   std::vector<std::function<void()>> choices;
-  bool* discrete[] = {&bElectrophoresis, &bZoneCentrifugation, &bStokesRadii, &bCumulants,
-                      &bBufferSedCorrection, nullptr};
+  bool* discrete[] = {&LammGlobals().bElectrophoresis, &ModelFlags().bZoneCentrifugation, &ModelFlags().bStokesRadii, &ModelFlags().bCumulants,
+                      &ModelFlags().bBufferSedCorrection, nullptr};
   for (bool* option : discrete)
     choices.push_back([option, discrete] {
       for (bool* o : discrete)
         if (o) *o = false;
-      bDiscreteModel = true;
+      ModelFlags().bDiscreteModel = true;
       if (option) *option = true;
     });
-  bool* own[] = {&bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148, &bNonidealSpecies,
-                 &bNonIdealMultiple, &bHeteroAssocModel};
+  bool* own[] = {&ModelFlags().bMonomerDimer, &ModelFlags().bMonomerTrimer, &ModelFlags().bAssoc124, &ModelFlags().bAssoc148, &ModelFlags().bNonidealSpecies,
+                 &ModelFlags().bNonIdealMultiple, &ModelFlags().bHeteroAssocModel};
   for (bool* flag : own) choices.push_back([flag] { *flag = true; });
-  bool* continuous[] = {&bContiSModel, &bLsgModel, &bLsgOneDiscrete, &bCsff0Model, &bCsff0OneDiscrete,
-                        &bCsOneDiscreteD, &bCsOneDiscreteM, &bCsConformationalChange, &bCsFloatingVbar,
-                        &bCsWormChain, &bCsScalingLaw, &bCsBimodalFf0, &bCsBimodalFf0OneDiscrete,
-                        &bCsInvariantD, &bCsMsTable, &bCsModel521, &bCsNonideal, &bCMPriorVbar,
-                        &bConstantDModel, &bFMScalingLaw, &bCvConstantD, &bElectroLsgModel,
-                        &bZoneLsgModel, &bDLSRhModel, &bDLSDModel, &bDLSTimeCourseModel,
-                        &bVanHoldeWeischet};
+  bool* continuous[] = {&ModelFlags().bContiSModel, &ModelFlags().bLsgModel, &ModelFlags().bLsgOneDiscrete, &ModelFlags().bCsff0Model, &ModelFlags().bCsff0OneDiscrete,
+                        &ModelFlags().bCsOneDiscreteD, &ModelFlags().bCsOneDiscreteM, &ModelFlags().bCsConformationalChange, &ModelFlags().bCsFloatingVbar,
+                        &ModelFlags().bCsWormChain, &ModelFlags().bCsScalingLaw, &ModelFlags().bCsBimodalFf0, &ModelFlags().bCsBimodalFf0OneDiscrete,
+                        &ModelFlags().bCsInvariantD, &ModelFlags().bCsMsTable, &ModelFlags().bCsModel521, &ModelFlags().bCsNonideal, &ModelFlags().bCMPriorVbar,
+                        &ModelFlags().bConstantDModel, &ModelFlags().bFMScalingLaw, &ModelFlags().bCvConstantD, &ModelFlags().bElectroLsgModel,
+                        &ModelFlags().bZoneLsgModel, &ModelFlags().bDLSRhModel, &ModelFlags().bDLSDModel, &ModelFlags().bDLSTimeCourseModel,
+                        &ModelFlags().bVanHoldeWeischet};
   for (bool* flag : continuous)
     choices.push_back([flag] {
-      bContiModel = true;
+      ModelFlags().bContiModel = true;
       *flag = true;
     });
-  choices.push_back([] { bContiModel = bContiSModel = bZoneCentrifugation = true; });
+  choices.push_back([] { ModelFlags().bContiModel = ModelFlags().bContiSModel = ModelFlags().bZoneCentrifugation = true; });
   return choices;
 }
 
@@ -66,8 +66,8 @@ TEST_F(DialogFieldRowsTest, EveryNumberFieldOfEveryVariantHasARowAndIsNamed) {
   for (const auto& choose : ModelChoices()) {
     for (bool mAndS : {false, true}) {
       ResetModelFlags();
-      bElectrophoresis = bZoneCentrifugation = bStokesRadii = bCumulants = bBufferSedCorrection = false;
-      bFitMAndS = mAndS;
+      LammGlobals().bElectrophoresis = ModelFlags().bZoneCentrifugation = ModelFlags().bStokesRadii = ModelFlags().bCumulants = ModelFlags().bBufferSedCorrection = false;
+      ModelFlags().bFitMAndS = mAndS;
       choose();
       const int id = SelectParamsTemplate();
       ASSERT_NE(id, 0);

@@ -54,12 +54,12 @@ TEST_F(LammSettingsTest, PreferenceFileRoundTripsEverySetting) {
   // Every setting gets a value other than its default, goes through the file and
   // comes back after a reset.
   const std::vector<std::pair<bool*, bool>> flags = {
-      {&bShutOffBackDiffusion, false}, {&bTimesFromW2t, true},  {&bRampRotorSpeed, false},
-      {&bAutoFEAlgorithm, false},      {&bClaverie, true},      {&bMovingHat, false},
-      {&bExperimentalInitialDistribution, true}, {&bSimulateRadialResolution, true},
-      {&bCheckAcceleration, false}};
+      {&LammSettings().bShutOffBackDiffusion, false}, {&AnalysisSwitches().bTimesFromW2t, true},  {&AnalysisSwitches().bRampRotorSpeed, false},
+      {&LammSettings().bAutoFEAlgorithm, false},      {&LammSettings().bClaverie, true},      {&LammSettings().bMovingHat, false},
+      {&AnalysisSwitches().bInitialDataProfile, true}, {&LammSettings().bSimulateRadialResolution, true},
+      {&LammSettings().bCheckAcceleration, false}};
   const std::vector<std::pair<int*, int>> counts = {
-      {&nDefaultGridPoints, 600}, {&nGridSizeUpper, 3000}, {&nGridSizeLower, 50}};
+      {&LammSettings().nDefaultGridPoints, 600}, {&LammSettings().nGridSizeUpper, 3000}, {&LammSettings().nGridSizeLower, 50}};
   // Values of every magnitude the settings hold in use: back-diffusion levels near
   // 1e-6, where six decimals kept one digit (2.5e-6 came back 20 % off), and fit
   // tolerances near 1e-5. The settings are held as floats; each comes back as the
@@ -67,12 +67,12 @@ TEST_F(LammSettingsTest, PreferenceFileRoundTripsEverySetting) {
   for (const double small : {1.0, 1e-3}) {
     SCOPED_TRACE(small);
     const std::vector<std::pair<double*, double>> doubles = {
-        {&dBackDiffusionLevel, small < 1 ? 2.5e-6 : 2e-3}, {&dAutoSGridValue, 2.5 * small},
-        {&dMaxDcOverC, small < 1 ? 0.0123456 : 0.5}, {&dTruncationLevel, small < 1 ? 1.23e-6 : 1e-5}};
-    const std::vector<std::pair<float*, float>> floats = {{&fAutoAlgorithmS, 3.5f},
-                                                          {&fRefitTolerance, small < 1 ? 1.5e-5f : 0.002f},
-                                                          {&fScanVelocity, 3.0f},
-                                                          {&fRadialConvolutionRange, small < 1 ? 6.01e-7f : 0.008f}};
+        {&LammSettings().dBackDiffusionLevel, small < 1 ? 2.5e-6 : 2e-3}, {&LammSettings().dAutoSGridValue, 2.5 * small},
+        {&LammSettings().dMaxDcOverC, small < 1 ? 0.0123456 : 0.5}, {&LammSettings().dTruncationLevel, small < 1 ? 1.23e-6 : 1e-5}};
+    const std::vector<std::pair<float*, float>> floats = {{&LammSettings().fAutoAlgorithmS, 3.5f},
+                                                          {&LammSettings().fRefitTolerance, small < 1 ? 1.5e-5f : 0.002f},
+                                                          {&LammSettings().fScanVelocity, 3.0f},
+                                                          {&LammSettings().fRadialConvolutionRange, small < 1 ? 6.01e-7f : 0.008f}};
     for (auto [v, x] : flags) *v = x;
     for (auto [v, x] : counts) *v = x;
     for (auto [v, x] : doubles) *v = x;
@@ -83,20 +83,20 @@ TEST_F(LammSettingsTest, PreferenceFileRoundTripsEverySetting) {
     ASSERT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
     for (std::size_t i = 0; i < flags.size(); ++i) EXPECT_EQ(*flags[i].first, flags[i].second) << i;
     for (std::size_t i = 0; i < counts.size(); ++i) EXPECT_EQ(*counts[i].first, counts[i].second) << i;
-    EXPECT_EQ(static_cast<float>(dBackDiffusionLevel), static_cast<float>(doubles[0].second));
-    EXPECT_EQ(static_cast<float>(dAutoSGridValue), static_cast<float>(doubles[1].second));
-    EXPECT_EQ(static_cast<float>(dMaxDcOverC), static_cast<float>(doubles[2].second));
+    EXPECT_EQ(static_cast<float>(LammSettings().dBackDiffusionLevel), static_cast<float>(doubles[0].second));
+    EXPECT_EQ(static_cast<float>(LammSettings().dAutoSGridValue), static_cast<float>(doubles[1].second));
+    EXPECT_EQ(static_cast<float>(LammSettings().dMaxDcOverC), static_cast<float>(doubles[2].second));
     // The truncation level is held as its log10.
-    EXPECT_NEAR(dTruncationLevel, doubles[3].second, 1e-6 * doubles[3].second);
+    EXPECT_NEAR(LammSettings().dTruncationLevel, doubles[3].second, 1e-6 * doubles[3].second);
     for (std::size_t i = 0; i < floats.size(); ++i) EXPECT_EQ(*floats[i].first, floats[i].second) << i;
     // The derived step-control bounds are not part of the file.
-    EXPECT_DOUBLE_EQ(dMaxDcOverCLow, 0.1);
+    EXPECT_DOUBLE_EQ(LammSettings().dMaxDcOverCLow, 0.1);
   }
 }
 
 TEST_F(LammSettingsTest, MissingFileLeavesTheDefaults) {
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 0);
-  EXPECT_EQ(nDefaultGridPoints, 1000);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, 1000);
 }
 
 TEST_F(LammSettingsTest, TwentyNineValuesSetNothingThirtySetEverySetting) {
@@ -105,7 +105,7 @@ TEST_F(LammSettingsTest, TwentyNineValuesSetNothingThirtySetEverySetting) {
     WriteValues(szLammParamsIni, lines, 0.0f);
     backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
     EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 0);
-    EXPECT_TRUE(bAutoGridSize);
+    EXPECT_TRUE(LammSettings().bAutoGridSize);
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0].second, "the Lamm equation settings file " + szLammParamsIni + " is not read: it ends after line " +
                                      std::to_string(lines) + ", and the settings take 30 lines; every setting keeps its value");
@@ -117,13 +117,13 @@ TEST_F(LammSettingsTest, TwentyNineValuesSetNothingThirtySetEverySetting) {
   WriteValues(szLammParamsIni, 30, 0.0f);
   backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
-  EXPECT_FALSE(bAutoGridSize);
-  EXPECT_EQ(nDefaultGridPoints, 1000) << "no grid of 0 points";
-  EXPECT_FALSE(bTimesFromW2t);
-  EXPECT_TRUE(bRampRotorSpeed);
-  EXPECT_DOUBLE_EQ(dMaxDcOverC, 1.0) << "a max dc/c of 0 never ends a Run";
-  EXPECT_DOUBLE_EQ(dTruncationLevel, 1e-6) << "a level of 1 cuts the whole grid";
-  EXPECT_FALSE(bCheckAcceleration);
+  EXPECT_FALSE(LammSettings().bAutoGridSize);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, 1000) << "no grid of 0 points";
+  EXPECT_FALSE(AnalysisSwitches().bTimesFromW2t);
+  EXPECT_TRUE(AnalysisSwitches().bRampRotorSpeed);
+  EXPECT_DOUBLE_EQ(LammSettings().dMaxDcOverC, 1.0) << "a max dc/c of 0 never ends a Run";
+  EXPECT_DOUBLE_EQ(LammSettings().dTruncationLevel, 1e-6) << "a level of 1 cuts the whole grid";
+  EXPECT_FALSE(LammSettings().bCheckAcceleration);
   ASSERT_EQ(Boxes().size(), 1u);
   for (const char* line : {"line 3 holds ", "line 5 holds ", "line 17 holds ", "\": the max dc/c 0 must lie between 0.01 and 10",
                            "line 22 holds "})
@@ -157,10 +157,10 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreBroughtIntoRange) {
   };
   // 4 default size, 5 points per sigma, 6 upper and 7 lower limit.
   EXPECT_EQ(readWith({{4, "1e12"}, {5, "1000000"}, {6, "1e9"}, {7, "3"}}), 1);
-  EXPECT_EQ(nDefaultGridPoints, 100000);
-  EXPECT_EQ(fPointsPerSigma, 1000.0f);
-  EXPECT_EQ(nGridSizeUpper, 100000);
-  EXPECT_EQ(nGridSizeLower, 5);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, 100000);
+  EXPECT_EQ(LammSettings().fPointsPerSigma, 1000.0f);
+  EXPECT_EQ(LammSettings().nGridSizeUpper, 100000);
+  EXPECT_EQ(LammSettings().nGridSizeLower, 5);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("line 5 holds \"1e12\": the default FE grid size 1e+12 grid points must lie between 5 and "
                                    "100000 grid points; 100000 is used"),
@@ -169,8 +169,8 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreBroughtIntoRange) {
                                    "100000 grid points; 5 is used"),
             std::string::npos) << Boxes()[0].second;
   EXPECT_EQ(readWith({{6, "50"}, {7, "60"}}), 1);
-  EXPECT_EQ(nGridSizeUpper, 2000);
-  EXPECT_EQ(nGridSizeLower, 75);
+  EXPECT_EQ(LammSettings().nGridSizeUpper, 2000);
+  EXPECT_EQ(LammSettings().nGridSizeLower, 75);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("lines 7 and 8: "), std::string::npos);
   // The text read is named, not only the value a float makes of it; a switch holds
@@ -183,10 +183,10 @@ TEST_F(LammSettingsTest, GridValuesOutOfRangeAreBroughtIntoRange) {
             std::string::npos)
       << Boxes()[0].second;
   EXPECT_EQ(readWith({{4, "600"}, {5, "20"}, {6, "100000"}, {7, "5"}}), 1);
-  EXPECT_EQ(nDefaultGridPoints, 600);
-  EXPECT_EQ(fPointsPerSigma, 20.0f);
-  EXPECT_EQ(nGridSizeUpper, 100000);
-  EXPECT_EQ(nGridSizeLower, 5);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, 600);
+  EXPECT_EQ(LammSettings().fPointsPerSigma, 20.0f);
+  EXPECT_EQ(LammSettings().nGridSizeUpper, 100000);
+  EXPECT_EQ(LammSettings().nGridSizeLower, 5);
   EXPECT_TRUE(Boxes().empty());
 }
 
@@ -194,28 +194,28 @@ TEST_F(LammSettingsTest, ValuesOutsideTheirRangeLeaveTheirSettings) {
   // Every entry -2: the settings whose range holds no negative value keep their
   // values; the truncation exponent, "when optimized" and the s of the moving grid
   // (a frame floating with a floating species) are taken.
-  const float sAuto = fAutoAlgorithmS, perSigma = fPointsPerSigma, refit = fRefitTolerance;
-  const float velocity = fScanVelocity, convolution = fRadialConvolutionRange;
-  const double backLevel = dBackDiffusionLevel, dcOverC = dMaxDcOverC;
-  const int grid = nDefaultGridPoints, upper = nGridSizeUpper, lower = nGridSizeLower;
-  const bool autoGrid = bAutoGridSize;
+  const float sAuto = LammSettings().fAutoAlgorithmS, perSigma = LammSettings().fPointsPerSigma, refit = LammSettings().fRefitTolerance;
+  const float velocity = LammSettings().fScanVelocity, convolution = LammSettings().fRadialConvolutionRange;
+  const double backLevel = LammSettings().dBackDiffusionLevel, dcOverC = LammSettings().dMaxDcOverC;
+  const int grid = LammSettings().nDefaultGridPoints, upper = LammSettings().nGridSizeUpper, lower = LammSettings().nGridSizeLower;
+  const bool autoGrid = LammSettings().bAutoGridSize;
   WriteValues(szLammParamsIni, 31, -2.0f);
   backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
-  EXPECT_EQ(fAutoAlgorithmS, sAuto);
-  EXPECT_EQ(dBackDiffusionLevel, backLevel);
-  EXPECT_EQ(nDefaultGridPoints, grid);
-  EXPECT_EQ(fPointsPerSigma, perSigma);
-  EXPECT_EQ(nGridSizeUpper, upper);
-  EXPECT_EQ(nGridSizeLower, lower);
-  EXPECT_EQ(dAutoSGridValue, -2.0);
-  EXPECT_EQ(fRefitTolerance, refit);
-  EXPECT_EQ(dMaxDcOverC, dcOverC);
-  EXPECT_EQ(fScanVelocity, velocity);
-  EXPECT_EQ(fRadialConvolutionRange, convolution);
-  EXPECT_FLOAT_EQ(fAutoAlgorithmSOptimized, -2.0f);
-  EXPECT_NEAR(dTruncationLevel, 0.01, 1e-12);
-  EXPECT_EQ(bAutoGridSize, autoGrid) << "a switch of -2 keeps its setting";
+  EXPECT_EQ(LammSettings().fAutoAlgorithmS, sAuto);
+  EXPECT_EQ(LammSettings().dBackDiffusionLevel, backLevel);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, grid);
+  EXPECT_EQ(LammSettings().fPointsPerSigma, perSigma);
+  EXPECT_EQ(LammSettings().nGridSizeUpper, upper);
+  EXPECT_EQ(LammSettings().nGridSizeLower, lower);
+  EXPECT_EQ(LammSettings().dAutoSGridValue, -2.0);
+  EXPECT_EQ(LammSettings().fRefitTolerance, refit);
+  EXPECT_EQ(LammSettings().dMaxDcOverC, dcOverC);
+  EXPECT_EQ(LammSettings().fScanVelocity, velocity);
+  EXPECT_EQ(LammSettings().fRadialConvolutionRange, convolution);
+  EXPECT_FLOAT_EQ(LammSettings().fAutoAlgorithmSOptimized, -2.0f);
+  EXPECT_NEAR(LammSettings().dTruncationLevel, 0.01, 1e-12);
+  EXPECT_EQ(LammSettings().bAutoGridSize, autoGrid) << "a switch of -2 keeps its setting";
 
   // A truncation exponent whose level would cut the whole grid keeps the level.
   {
@@ -225,10 +225,10 @@ TEST_F(LammSettingsTest, ValuesOutsideTheirRangeLeaveTheirSettings) {
   backend_->ClearTranscript();
   backend_->QueueMessageBox(IDOK, "LAMM EQUATION PARAMETERS");
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
-  EXPECT_NEAR(dTruncationLevel, 0.01, 1e-12);
-  EXPECT_EQ(nDefaultGridPoints, 6) << "values in range are taken";
-  EXPECT_FLOAT_EQ(fScanVelocity, 6.0f);
-  EXPECT_DOUBLE_EQ(dMaxDcOverC, 6.0);
+  EXPECT_NEAR(LammSettings().dTruncationLevel, 0.01, 1e-12);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, 6) << "values in range are taken";
+  EXPECT_FLOAT_EQ(LammSettings().fScanVelocity, 6.0f);
+  EXPECT_DOUBLE_EQ(LammSettings().dMaxDcOverC, 6.0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("\nline 22 holds \"1e30\": the log10 of the truncation level 1e+30 must lie between -30 and -1"),
             std::string::npos);
@@ -337,16 +337,16 @@ TEST_F(LammSettingsTest, EverySwitchLineHoldsZeroOrOne) {
 }
 
 TEST_F(LammSettingsTest, TimesFromOmegaSquaredT) {
-  nScans = 1;
-  pScanInfo.assign(2, ScanInfo{});
-  pScanInfo[1].rpm = 50000.0f;
+  DataSet().nScans = 1;
+  DataSet().pScanInfo.assign(2, ScanInfo{});
+  DataSet().pScanInfo[1].rpm = 50000.0f;
   const double omega = 50000.0 * M_PI / 30.0;
-  pScanInfo[1].omega2t = omega * omega * 1200.0;
-  pScanInfo[1].time = 1234.0;
+  DataSet().pScanInfo[1].omega2t = omega * omega * 1200.0;
+  DataSet().pScanInfo[1].time = 1234.0;
   SwitchOnTimesFromW2t(nullptr);
-  EXPECT_TRUE(bTimesFromW2t);
-  EXPECT_FALSE(bRampRotorSpeed);
-  EXPECT_NEAR(pScanInfo[1].time, 1200.0, 1e-6);
+  EXPECT_TRUE(AnalysisSwitches().bTimesFromW2t);
+  EXPECT_FALSE(AnalysisSwitches().bRampRotorSpeed);
+  EXPECT_NEAR(DataSet().pScanInfo[1].time, 1200.0, 1e-6);
 }
 
 // --- the dialog ---
@@ -363,7 +363,7 @@ class LammDialogTest : public LammSettingsTest {
 TEST_F(LammDialogTest, ToleranceIsEnteredInPercent) {
   backend_->QueueDialog(IDOK, TransferBuffer{{{628, "1"}}, {}});
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_FLOAT_EQ(fRefitTolerance, 0.01f);
+  EXPECT_FLOAT_EQ(LammSettings().fRefitTolerance, 0.01f);
   FillLammParamsTransfer(record_);
   EXPECT_EQ(FieldText(record_, 628), "1.000");
 }
@@ -374,21 +374,21 @@ TEST_F(LammDialogTest, NegativeTruncationExponentIsAcceptedButNegativeValuesElse
   backend_->QueueDialog(IDOK, TransferBuffer{{{629, "0.5"}}, {}});
   backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_NEAR(dTruncationLevel, 1e-5, 1e-12);
-  EXPECT_DOUBLE_EQ(dMaxDcOverC, 0.5);
-  EXPECT_DOUBLE_EQ(dMaxDcOverCLow, 0.025);
-  EXPECT_DOUBLE_EQ(dMaxDcOverCHigh, 0.1);
+  EXPECT_NEAR(LammSettings().dTruncationLevel, 1e-5, 1e-12);
+  EXPECT_DOUBLE_EQ(LammSettings().dMaxDcOverC, 0.5);
+  EXPECT_DOUBLE_EQ(LammSettings().dMaxDcOverCLow, 0.025);
+  EXPECT_DOUBLE_EQ(LammSettings().dMaxDcOverCHigh, 0.1);
   EXPECT_EQ(backend_->BeepCount(), 1);
 }
 
 TEST_F(LammDialogTest, AutomaticAlgorithmLeavesTheMovingHatOn) {
-  bClaverie = true;
-  bMovingHat = false;
+  LammSettings().bClaverie = true;
+  LammSettings().bMovingHat = false;
   backend_->QueueDialog(IDOK, TransferBuffer{{}, {{622, true}}});
   backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_FALSE(bClaverie);
-  EXPECT_TRUE(bMovingHat);
+  EXPECT_FALSE(LammSettings().bClaverie);
+  EXPECT_TRUE(LammSettings().bMovingHat);
 }
 
 // The dialog, its refusal and its question go through the engine's doors: the
@@ -411,28 +411,28 @@ TEST_F(LammDialogTest, TheDialogItsRefusalAndItsQuestionAreRaisedInOrder) {
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
   const std::string dialog = "dialog " + std::to_string(kLammParamsDialogId);
   EXPECT_EQ(seen, (std::vector<std::string>{dialog, "box Input Error", dialog, "box LAMM EQUATION PARAMETERS"}));
-  EXPECT_DOUBLE_EQ(dMaxDcOverC, 0.5);
+  EXPECT_DOUBLE_EQ(LammSettings().dMaxDcOverC, 0.5);
   EXPECT_TRUE(backend_->Transcript().empty());
 }
 
 TEST_F(LammDialogTest, LeavingTheMovingHatWithAFixedStepDropsTheStepAndAsksAgain) {
-  bAutoFEAlgorithm = false;
-  bFixTimeStep = true;
+  LammSettings().bAutoFEAlgorithm = false;
+  LammSettings().bFixTimeStep = true;
   backend_->QueueDialog(IDOK, TransferBuffer{{}, {{624, true}}});
   backend_->QueueMessageBox(IDOK, "TARMIC");
   backend_->QueueDialog(IDOK);
   backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
   EXPECT_TRUE(backend_->AllAnswersUsed());
-  EXPECT_FALSE(bFixTimeStep);
-  EXPECT_TRUE(bClaverie);
+  EXPECT_FALSE(LammSettings().bFixTimeStep);
+  EXPECT_TRUE(LammSettings().bClaverie);
   EXPECT_EQ(Boxes()[0].second, "switching off fixed dt - confirm");
 }
 
 TEST_F(LammDialogTest, OnlyCheckAccelerationChangedDoesNotOfferToSave) {
   backend_->QueueDialog(IDOK, TransferBuffer{{}, {{924, false}}});
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_FALSE(bCheckAcceleration);
+  EXPECT_FALSE(LammSettings().bCheckAcceleration);
   EXPECT_TRUE(Boxes().empty());
 }
 
@@ -440,19 +440,19 @@ TEST_F(LammDialogTest, ChangedAlgorithmOffersToSaveAndYesWritesTheFile) {
   backend_->QueueDialog(IDOK, TransferBuffer{{}, {{620, true}}});
   backend_->QueueMessageBox(IDYES, "LAMM EQUATION PARAMETERS");
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_TRUE(bTimesFromW2t);
-  EXPECT_FALSE(bRampRotorSpeed);
+  EXPECT_TRUE(AnalysisSwitches().bTimesFromW2t);
+  EXPECT_FALSE(AnalysisSwitches().bRampRotorSpeed);
   ResetLammSettings();
   EXPECT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
-  EXPECT_TRUE(bTimesFromW2t);
+  EXPECT_TRUE(AnalysisSwitches().bTimesFromW2t);
 }
 
 TEST_F(LammDialogTest, IntensityDataCannotUseTheExperimentalInitialDistribution) {
-  bIntensityData = true;
+  ScanFile().bIntensityData = true;
   backend_->QueueDialog(IDOK, TransferBuffer{{}, {{630, true}}});
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_FALSE(bExperimentalInitialDistribution);
-  EXPECT_TRUE(bConstantInitialDistribution);
+  EXPECT_FALSE(AnalysisSwitches().bInitialDataProfile);
+  EXPECT_TRUE(AnalysisSwitches().bUniformLoading);
 }
 
 TEST_F(LammDialogTest, ChangedGridSizeResizesTheSimulationArrays) {
@@ -464,8 +464,8 @@ TEST_F(LammDialogTest, ChangedGridSizeResizesTheSimulationArrays) {
   backend_->QueueDialog(IDOK, TransferBuffer{{{616, "3000.7"}}, {}});
   backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_EQ(nDefaultGridPoints, 3000);
-  EXPECT_EQ(nLammGridPoints, 3000);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, 3000);
+  EXPECT_EQ(LammSettings().nLammGridPoints, 3000);
   EXPECT_EQ(resizedTo, 3000);
 }
 
@@ -489,16 +489,16 @@ TEST_F(LammDialogTest, GridValuesOutOfRangeAreRefusedNamingTheField) {
   EXPECT_EQ(Boxes()[2].second,
             "the \"lower limit\" 3000 of the grid size must not be above its \"upper limit\" 1000");
   EXPECT_EQ(backend_->BeepCount(), 3);
-  EXPECT_EQ(fPointsPerSigma, 10.0f);
-  EXPECT_EQ(nGridSizeUpper, 1000);
-  EXPECT_EQ(nGridSizeLower, 100);
+  EXPECT_EQ(LammSettings().fPointsPerSigma, 10.0f);
+  EXPECT_EQ(LammSettings().nGridSizeUpper, 1000);
+  EXPECT_EQ(LammSettings().nGridSizeLower, 100);
 }
 
 TEST_F(LammDialogTest, CancelChangesNothing) {
   backend_->QueueDialog(IDCANCEL, TransferBuffer{{{616, "50"}}, {{623, true}}});
   EXPECT_FALSE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_EQ(nDefaultGridPoints, 1000);
-  EXPECT_FALSE(bFixTimeStep);
+  EXPECT_EQ(LammSettings().nDefaultGridPoints, 1000);
+  EXPECT_FALSE(LammSettings().bFixTimeStep);
 }
 
 }  // namespace
@@ -543,7 +543,7 @@ TEST_F(LammDialogTest, EveryFieldRefusesNoNumbersAndAbsurdValuesNamingTheSetting
   backend_->QueueDialog(IDOK, TransferBuffer{{{627, "-5"}}, {{626, false}}});
   backend_->QueueMessageBox(IDNO, "LAMM EQUATION PARAMETERS");
   EXPECT_TRUE(RunLammParametersDialog(nullptr, record_));
-  EXPECT_DOUBLE_EQ(dAutoSGridValue, -5.0);
+  EXPECT_DOUBLE_EQ(LammSettings().dAutoSGridValue, -5.0);
   std::vector<float> settings = LammSettingsVector();
   ResetLammSettings();
   {
@@ -553,8 +553,8 @@ TEST_F(LammDialogTest, EveryFieldRefusesNoNumbersAndAbsurdValuesNamingTheSetting
   backend_->ClearTranscript();
   ASSERT_EQ(ReadLammEqParameterPreferences(nullptr), 1);
   EXPECT_TRUE(Boxes().empty());
-  EXPECT_DOUBLE_EQ(dAutoSGridValue, -5.0);
-  EXPECT_FALSE(bAutoSGrid);
+  EXPECT_DOUBLE_EQ(LammSettings().dAutoSGridValue, -5.0);
+  EXPECT_FALSE(LammSettings().bAutoSGrid);
 }
 
 }  // namespace

@@ -26,181 +26,181 @@ class ModelParamsTest : public ModelFitTest {};
 
 TEST_F(ModelParamsTest, PackAndUnpackCarryEverySpeciesSlotThrough) {
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    pSpeciesMassOrD[k] = 10.0f * k;
-    pSpeciesS[k] = 1.5f * k;
-    pSpeciesAmplitude[k] = 0.1f * k;
-    pSpeciesExtra[k] = 7.0f + k;
-    pSpeciesSFit[k] = k % 2;
+    ModelParams().pSpeciesMassOrD[k] = 10.0f * k;
+    ModelParams().pSpeciesS[k] = 1.5f * k;
+    ModelParams().pSpeciesAmplitude[k] = 0.1f * k;
+    ModelParams().pSpeciesExtra[k] = 7.0f + k;
+    ModelParams().pSpeciesSFit[k] = k % 2;
   }
-  fMeniscus = 6.01f;
-  fBottom = 7.2f;
-  bVaryBottom = true;
+  DataSet().fMeniscus = 6.01f;
+  DataSet().fBottom = 7.2f;
+  ModelParams().bVaryBottom = true;
   PackModelParams();
-  EXPECT_FLOAT_EQ(pParams[3], 30.0f);
-  EXPECT_FLOAT_EQ(pParams[8], 6.0f);
-  EXPECT_FLOAT_EQ(pParams[12], 0.4f);
-  EXPECT_FLOAT_EQ(pParams[19], 11.0f);
-  EXPECT_FLOAT_EQ(pParams[13], 6.01f);
-  EXPECT_EQ(pParamFitFlags[14], 1);
-  EXPECT_EQ(pParamFitFlags[7], 1);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[3], 30.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[8], 6.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[12], 0.4f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[19], 11.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[13], 6.01f);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[14], 1);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[7], 1);
 
-  for (int k = 1; k <= nSpeciesSlots; ++k) pSpeciesMassOrD[k] = pSpeciesS[k] = 0.0f;
-  fBottom = 0.0f;
-  bVaryBottom = false;
+  for (int k = 1; k <= nSpeciesSlots; ++k) ModelParams().pSpeciesMassOrD[k] = ModelParams().pSpeciesS[k] = 0.0f;
+  DataSet().fBottom = 0.0f;
+  ModelParams().bVaryBottom = false;
   UnpackModelParams();
-  EXPECT_FLOAT_EQ(pSpeciesMassOrD[2], 20.0f);
-  EXPECT_FLOAT_EQ(pSpeciesS[4], 6.0f);
-  EXPECT_FLOAT_EQ(fBottom, 7.2f);
-  EXPECT_TRUE(bVaryBottom);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesMassOrD[2], 20.0f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[4], 6.0f);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 7.2f);
+  EXPECT_TRUE(ModelParams().bVaryBottom);
 }
 
 TEST_F(ModelParamsTest, CheckParametersClearsEveryFitSwitchMeniscusAndBottomIncluded) {
-  bVaryMeniscus = bVaryBottom = true;
-  pSpeciesExtraFit[2] = 1;
+  ModelParams().bVaryMeniscus = ModelParams().bVaryBottom = true;
+  ModelParams().pSpeciesExtraFit[2] = 1;
   PackModelParams();
   CheckParameters();
-  for (int i = 1; i <= nModelParams; ++i) EXPECT_EQ(pParamFitFlags[i], 0) << i;
-  EXPECT_FALSE(bVaryMeniscus);
-  EXPECT_FALSE(bVaryBottom);
-  EXPECT_EQ(pSpeciesAmplitudeFit[1], 0);
+  for (int i = 1; i <= nModelParams; ++i) EXPECT_EQ(AnalysisSwitches().pParamFitFlags[i], 0) << i;
+  EXPECT_FALSE(ModelParams().bVaryMeniscus);
+  EXPECT_FALSE(ModelParams().bVaryBottom);
+  EXPECT_EQ(ModelParams().pSpeciesAmplitudeFit[1], 0);
 }
 
 TEST_F(ModelParamsTest, NegativeConcentrationOfExtraPairsBecomesZeroButSValuesKeepTheirSign) {
-  pParams[27] = -0.3f;
-  pParams[28] = -2.0f;
-  pParams[31] = -1.0f;
-  pParams[33] = -4.0f;
+  AnalysisSwitches().pParams[27] = -0.3f;
+  AnalysisSwitches().pParams[28] = -2.0f;
+  AnalysisSwitches().pParams[31] = -1.0f;
+  AnalysisSwitches().pParams[33] = -4.0f;
   UnpackModelParams();
-  EXPECT_EQ(pParams[27], 0.0f);
-  EXPECT_EQ(pExtraPairValue[3], 0.0f);
-  EXPECT_EQ(pParams[31], 0.0f);
-  EXPECT_FLOAT_EQ(pParams[28], -2.0f);
-  EXPECT_FLOAT_EQ(pExtraPairValue[4], -2.0f);
-  EXPECT_FLOAT_EQ(pExtraPairValue[9], -4.0f);
+  EXPECT_EQ(AnalysisSwitches().pParams[27], 0.0f);
+  EXPECT_EQ(ModelOptions().pExtraPairValue[3], 0.0f);
+  EXPECT_EQ(AnalysisSwitches().pParams[31], 0.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[28], -2.0f);
+  EXPECT_FLOAT_EQ(ModelOptions().pExtraPairValue[4], -2.0f);
+  EXPECT_FLOAT_EQ(ModelOptions().pExtraPairValue[9], -4.0f);
 }
 
 TEST_F(ModelParamsTest, ExtraPairFitSwitchesAreNotTakenBackFromTheVector) {
-  pExtraPairFit[2] = 1;
+  ModelOptions().pExtraPairFit[2] = 1;
   PackModelParams();
-  EXPECT_EQ(pParamFitFlags[26], 1);
-  pParamFitFlags[26] = 0;
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[26], 1);
+  AnalysisSwitches().pParamFitFlags[26] = 0;
   UnpackModelParams();
-  EXPECT_EQ(pExtraPairFit[2], 1);
+  EXPECT_EQ(ModelOptions().pExtraPairFit[2], 1);
 }
 
 TEST_F(ModelParamsTest, ElectrophoresisBottomIsMeniscusPlusLength) {
-  bDiscreteModel = true;
-  bElectrophoresis = true;
-  fMeniscus = 1.0f;
-  fElectroLength = 2.5f;
+  ModelFlags().bDiscreteModel = true;
+  LammGlobals().bElectrophoresis = true;
+  DataSet().fMeniscus = 1.0f;
+  ModelOptions().fElectroLength = 2.5f;
   PackModelParams();
-  EXPECT_FLOAT_EQ(fBottom, 3.5f);
-  EXPECT_FLOAT_EQ(pParams[14], 3.5f);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 3.5f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[14], 3.5f);
 }
 
 // --- models that derive values ---
 
 TEST_F(ModelParamsTest, MonomerDimerDerivesTheFixedDimerDiffusionCoefficient) {
-  bMonomerDimer = true;
-  pSpeciesMassOrD[1] = 6.0f;
-  pSpeciesS[1] = 2.0f;
-  pSpeciesS[2] = 3.0f;
-  pSpeciesMassOrDFit[2] = 1;
+  ModelFlags().bMonomerDimer = true;
+  ModelParams().pSpeciesMassOrD[1] = 6.0f;
+  ModelParams().pSpeciesS[1] = 2.0f;
+  ModelParams().pSpeciesS[2] = 3.0f;
+  ModelParams().pSpeciesMassOrDFit[2] = 1;
   PackModelParams();
   // D2 = D1 (s2 / s1) / 2
-  EXPECT_FLOAT_EQ(pParams[2], 4.5f);
-  EXPECT_FLOAT_EQ(fD2, 4.5f);
-  EXPECT_EQ(pParamFitFlags[2], 0);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[2], 4.5f);
+  EXPECT_FLOAT_EQ(ModelOptions().fD2, 4.5f);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[2], 0);
 }
 
 // --- continuous models ---
 
 void SetContinuousSlots(float vbar, float density, float viscosity, float ff0) {
-  pParams[kContiSlotVbar] = vbar;
-  pParams[kContiSlotDensity] = density;
-  pParams[kContiSlotViscosity] = viscosity;
-  pParams[kContiSlotFrictionalRatio] = ff0;
+  AnalysisSwitches().pParams[kContiSlotVbar] = vbar;
+  AnalysisSwitches().pParams[kContiSlotDensity] = density;
+  AnalysisSwitches().pParams[kContiSlotViscosity] = viscosity;
+  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = ff0;
 }
 
 TEST_F(ModelParamsTest, ContinuousModelTakesSolventAndFrictionalRatioFromTheVector) {
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   SetContinuousSlots(0.72f, 1.01f, 0.01002f, 1.3f);
   int applied = 0;
   GetModelFitHooks().applyContinuousSettings = [&] { ++applied; };
   UnpackModelParams();
-  EXPECT_FLOAT_EQ(VBAR, 0.72f);
-  EXPECT_FLOAT_EQ(fBufferDensity, 1.01f);
-  EXPECT_NEAR(RELVISCOSITY, 1.0f, 1e-5f);
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.3f);
-  EXPECT_FLOAT_EQ(fVRho, 0.72f * 1.01f);
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.72f);
+  EXPECT_FLOAT_EQ(SolventConstants().fBufferDensity, 1.01f);
+  EXPECT_NEAR(SolventConstants().RELVISCOSITY, 1.0f, 1e-5f);
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.3f);
+  EXPECT_FLOAT_EQ(SolventConstants().fVRho, 0.72f * 1.01f);
   EXPECT_EQ(applied, 1);
 }
 
 TEST_F(ModelParamsTest, FloatingVbarModelSwapsVbarAndFrictionalRatioSlots) {
-  bContiModel = bCsFloatingVbar = true;
+  ModelFlags().bContiModel = ModelFlags().bCsFloatingVbar = true;
   SetContinuousSlots(1.4f, 1.0f, 0.01002f, 0.75f);
   UnpackModelParams();
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.4f);
-  EXPECT_FLOAT_EQ(VBAR, 0.75f);
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.4f);
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.75f);
 }
 
 TEST_F(ModelParamsTest, ScalingLawTakesKsAndExponentAndNeverFloatsTheExponent) {
-  bContiModel = bCsScalingLaw = true;
+  ModelFlags().bContiModel = ModelFlags().bCsScalingLaw = true;
   SetContinuousSlots(0.73f, 1.0f, 0.01002f, 0.01f);
-  pParams[kContiSlotScalingExponent] = 0.5f;
-  pParamFitFlags[kContiSlotScalingExponent] = 1;
+  AnalysisSwitches().pParams[kContiSlotScalingExponent] = 0.5f;
+  AnalysisSwitches().pParamFitFlags[kContiSlotScalingExponent] = 1;
   UnpackModelParams();
-  EXPECT_FLOAT_EQ(fScalingKs, 0.01f);
-  EXPECT_FLOAT_EQ(fScalingExponent, 0.5f);
-  EXPECT_EQ(pParamFitFlags[kContiSlotScalingExponent], 0);
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.2f);
+  EXPECT_FLOAT_EQ(SolventConstants().fScalingKs, 0.01f);
+  EXPECT_FLOAT_EQ(SolventConstants().fScalingExponent, 0.5f);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiSlotScalingExponent], 0);
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.2f);
 }
 
 TEST_F(ModelParamsTest, InvariantDOfZeroIsReplacedAndTheWarningNamesTheValue) {
-  bContiModel = bCsInvariantD = true;
+  ModelFlags().bContiModel = ModelFlags().bCsInvariantD = true;
   SetContinuousSlots(0.73f, 1.0f, 0.01002f, 0.0f);
   backend_->QueueMessageBox(IDOK, "Warning");
   UnpackModelParams();
-  EXPECT_FLOAT_EQ(pParams[11], 0.001f);
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[3], 0.001f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[11], 0.001f);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[3], 0.001f);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("has been changed to 0.001!"), std::string::npos);
   // A D that is merely small passes silently.
-  pParams[11] = 1e-6f;
+  AnalysisSwitches().pParams[11] = 1e-6f;
   UnpackModelParams();
   EXPECT_EQ(Boxes().size(), 1u);
 }
 
 TEST_F(ModelParamsTest, SolventGradientRestoresStandardDensityAndViscosity) {
-  bContiModel = bContiSModel = true;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   GetModelFitHooks().inhomogeneousSolventOn = [] { return true; };
-  fBufferDensity = 0.99823f;
-  RELVISCOSITY = 1.0f;
+  SolventConstants().fBufferDensity = 0.99823f;
+  SolventConstants().RELVISCOSITY = 1.0f;
   SetContinuousSlots(0.73f, 1.05f, 0.01002f, 1.2f);
   backend_->QueueMessageBox(IDOK, "Parameter Error");
   PackModelParams();
-  EXPECT_FLOAT_EQ(pParams[kContiSlotDensity], 0.99823f);
-  EXPECT_FLOAT_EQ(fBufferDensity, 0.99823f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotViscosity], 0.01002f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotDensity], 0.99823f);
+  EXPECT_FLOAT_EQ(SolventConstants().fBufferDensity, 0.99823f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotViscosity], 0.01002f);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].second, "standard conditions cannot be changed - switch off solvent gradient");
   // The repaired entries pass the next synchronisation, and a change of the
   // viscosity below 1e-7 relative is accepted silently.
-  pParams[kContiSlotViscosity] = 0.01002f * (1.0f + 2e-8f);
-  pParams[kContiSlotDensity] = 0.99823f * (1.0f + 2e-7f);
+  AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f * (1.0f + 2e-8f);
+  AnalysisSwitches().pParams[kContiSlotDensity] = 0.99823f * (1.0f + 2e-7f);
   UnpackModelParams();
   EXPECT_EQ(Boxes().size(), 1u);
   // Changes repaired one synchronisation after the other (a fit moving the values)
   // show the box once; after a passing check the next change shows it again.
-  pParams[kContiSlotDensity] = 1.1f;
+  AnalysisSwitches().pParams[kContiSlotDensity] = 1.1f;
   backend_->QueueMessageBox(IDOK, "Parameter Error");
   UnpackModelParams();
-  pParams[kContiSlotDensity] = 1.2f;
+  AnalysisSwitches().pParams[kContiSlotDensity] = 1.2f;
   UnpackModelParams();
   EXPECT_EQ(Boxes().size(), 2u);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotDensity], 0.99823f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotDensity], 0.99823f);
   UnpackModelParams();
-  pParams[kContiSlotDensity] = 1.3f;
+  AnalysisSwitches().pParams[kContiSlotDensity] = 1.3f;
   backend_->QueueMessageBox(IDOK, "Parameter Error");
   UnpackModelParams();
   EXPECT_EQ(Boxes().size(), 3u);
@@ -209,59 +209,59 @@ TEST_F(ModelParamsTest, SolventGradientRestoresStandardDensityAndViscosity) {
 // --- linear fit switches ---
 
 TEST_F(ModelParamsTest, AmplitudesAreSolvedLinearlyWhenEveryIncludedSpeciesFloatsIt) {
-  bDiscreteModel = true;
-  pSpeciesIncluded[2] = 1;
-  pSpeciesAmplitudeFit[1] = pSpeciesAmplitudeFit[2] = 1;
+  ModelFlags().bDiscreteModel = true;
+  AnalysisSwitches().pSpeciesLinked[2] = 1;
+  ModelParams().pSpeciesAmplitudeFit[1] = ModelParams().pSpeciesAmplitudeFit[2] = 1;
   UpdateLinearFitFlags();
-  EXPECT_TRUE(bLinearAmplitudes);
-  EXPECT_EQ(pSpeciesAmplitudeFit[1], 0);
-  EXPECT_EQ(pSpeciesAmplitudeFit[2], 0);
+  EXPECT_TRUE(ModelParams().bLinearAmplitudes);
+  EXPECT_EQ(ModelParams().pSpeciesAmplitudeFit[1], 0);
+  EXPECT_EQ(ModelParams().pSpeciesAmplitudeFit[2], 0);
 }
 
 TEST_F(ModelParamsTest, OneFixedAmplitudeOrTheNonidealOptionKeepsAmplitudesNonlinear) {
-  bDiscreteModel = true;
-  pSpeciesIncluded[2] = 1;
-  pSpeciesAmplitudeFit[1] = 1;
-  pSpeciesAmplitudeFit[2] = 0;
+  ModelFlags().bDiscreteModel = true;
+  AnalysisSwitches().pSpeciesLinked[2] = 1;
+  ModelParams().pSpeciesAmplitudeFit[1] = 1;
+  ModelParams().pSpeciesAmplitudeFit[2] = 0;
   UpdateLinearFitFlags();
-  EXPECT_FALSE(bLinearAmplitudes);
-  EXPECT_EQ(pSpeciesAmplitudeFit[1], 1);
+  EXPECT_FALSE(ModelParams().bLinearAmplitudes);
+  EXPECT_EQ(ModelParams().pSpeciesAmplitudeFit[1], 1);
 
-  pSpeciesAmplitudeFit[2] = 1;
-  bC1Nonideal = true;
+  ModelParams().pSpeciesAmplitudeFit[2] = 1;
+  ModelOptions().bC1Nonideal = true;
   UpdateLinearFitFlags();
-  EXPECT_FALSE(bLinearAmplitudes);
+  EXPECT_FALSE(ModelParams().bLinearAmplitudes);
 }
 
 TEST_F(ModelParamsTest, ExcludedSpeciesLoseTheirFitSwitches) {
-  bDiscreteModel = true;
-  pSpeciesIncluded[3] = 0;
-  pSpeciesSFit[3] = pSpeciesMassOrDFit[3] = 1;
+  ModelFlags().bDiscreteModel = true;
+  AnalysisSwitches().pSpeciesLinked[3] = 0;
+  ModelParams().pSpeciesSFit[3] = ModelParams().pSpeciesMassOrDFit[3] = 1;
   UpdateLinearFitFlags();
-  EXPECT_EQ(pSpeciesSFit[3], 0);
-  EXPECT_EQ(pSpeciesMassOrDFit[3], 0);
+  EXPECT_EQ(ModelParams().pSpeciesSFit[3], 0);
+  EXPECT_EQ(ModelParams().pSpeciesMassOrDFit[3], 0);
 }
 
 TEST_F(ModelParamsTest, TimeInvariantNoiseSolvesTheBaselineLinearly) {
-  bDiscreteModel = true;
-  bBaselineOption = 1;
-  bFitTINoise = true;
-  pModelScalarFit[3] = 1;
+  ModelFlags().bDiscreteModel = true;
+  AnalysisSwitches().bBaselineOption = 1;
+  AnalysisSwitches().bFitTINoise = true;
+  ModelOptions().pModelScalarFit[3] = 1;
   UpdateLinearFitFlags();
-  EXPECT_TRUE(bVaryBaseline);
-  EXPECT_EQ(bBaselineOption, 0);
-  EXPECT_EQ(pModelScalarFit[3], 0);
+  EXPECT_TRUE(ModelParams().bVaryBaseline);
+  EXPECT_EQ(AnalysisSwitches().bBaselineOption, 0);
+  EXPECT_EQ(ModelOptions().pModelScalarFit[3], 0);
 }
 
 TEST_F(ModelParamsTest, ExperimentalInitialDistributionFixesTheFirstAmplitudeAndDropsTINoise) {
-  bDiscreteModel = true;
-  bExperimentalInitialDistribution = true;
-  bBaselineOption = 1;
-  bFitTINoise = true;
+  ModelFlags().bDiscreteModel = true;
+  AnalysisSwitches().bInitialDataProfile = true;
+  AnalysisSwitches().bBaselineOption = 1;
+  AnalysisSwitches().bFitTINoise = true;
   UpdateLinearFitFlags();
-  EXPECT_FLOAT_EQ(pSpeciesAmplitude[1], 1.0f);
-  EXPECT_EQ(pSpeciesAmplitudeFit[1], 0);
-  EXPECT_FALSE(bFitTINoise);
+  EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[1], 1.0f);
+  EXPECT_EQ(ModelParams().pSpeciesAmplitudeFit[1], 0);
+  EXPECT_FALSE(AnalysisSwitches().bFitTINoise);
 }
 
 // --- fit ranges of meniscus and bottom ---
@@ -270,38 +270,38 @@ class FitLimitPromptTest : public ModelFitTest {
  protected:
   void SetUp() override {
     ModelFitTest::SetUp();
-    fMeniscus = 6.0f;
-    fBottom = 7.2f;
-    fFitLeftLim = 6.05f;
-    fFitRightLim = 7.0f;
+    DataSet().fMeniscus = 6.0f;
+    DataSet().fBottom = 7.2f;
+    DataSet().fFitLeftLim = 6.05f;
+    DataSet().fFitRightLim = 7.0f;
   }
 };
 
 TEST_F(FitLimitPromptTest, ZeroForTheFirstLimitAsksNothingMoreAndRestoresAutomaticLimits) {
-  bFitRangesSet = true;
-  fMaxMeniscus = 6.5f;
+  DataSet().bFitRangesSet = true;
+  DataSet().fMaxMeniscus = 6.5f;
   backend_->QueueInput("0");
   EXPECT_TRUE(RunFitLimitPrompts(nullptr));
   EXPECT_TRUE(backend_->AllAnswersUsed());
-  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.02f);
-  EXPECT_FLOAT_EQ(fMinBottom, 7.15f);
+  EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, 6.02f);
+  EXPECT_FLOAT_EQ(DataSet().fMinBottom, 7.15f);
   // The automatic ranges are shown now, and kept.
-  EXPECT_TRUE(bFitRangesSet);
+  EXPECT_TRUE(DataSet().bFitRangesSet);
 }
 
 TEST_F(FitLimitPromptTest, RangesPlacedByTheLoadAreKeptAndProposed) {
   // A load places the default ranges around meniscus 6.0 and bottom 7.2.
-  bFitRangesSet = false;
+  DataSet().bFitRangesSet = false;
   SetDefaultFitLimits();
-  EXPECT_TRUE(bFitRangesSet);
+  EXPECT_TRUE(DataSet().bFitRangesSet);
   // The meniscus moves: the ranges shown stay where they are ...
-  fMeniscus = 6.01f;
-  fBottom = 7.19f;
+  DataSet().fMeniscus = 6.01f;
+  DataSet().fBottom = 7.19f;
   SetDefaultFitLimits();
-  EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
-  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.02f);
-  EXPECT_FLOAT_EQ(fMinBottom, 7.15f);
-  EXPECT_FLOAT_EQ(fMaxBottom, 7.25f);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.98f);
+  EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, 6.02f);
+  EXPECT_FLOAT_EQ(DataSet().fMinBottom, 7.15f);
+  EXPECT_FLOAT_EQ(DataSet().fMaxBottom, 7.25f);
   // ... and the range questions propose them, not ranges around the moved values.
   backend_->QueueInput(std::nullopt);
   EXPECT_FALSE(RunFitLimitPrompts(nullptr));
@@ -309,12 +309,12 @@ TEST_F(FitLimitPromptTest, RangesPlacedByTheLoadAreKeptAndProposed) {
   EXPECT_EQ(backend_->Transcript()[0].initial, FormatInputValue(6.02f));
 
   // DLS data show no ranges: theirs follow the ends of the lag-time range.
-  bDLSData = true;
-  bFitRangesSet = false;
+  DataSet().bDLSData = true;
+  DataSet().bFitRangesSet = false;
   SetDefaultFitLimits();
-  EXPECT_FALSE(bFitRangesSet);
-  EXPECT_FLOAT_EQ(fMinMeniscus, 5.99f);
-  bDLSData = false;
+  EXPECT_FALSE(DataSet().bFitRangesSet);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.99f);
+  DataSet().bDLSData = false;
 }
 
 // A range that does not hold the start value inside (a meniscus pick below the
@@ -332,36 +332,36 @@ TEST_F(FitLimitPromptTest, ProposedRangesHoldTheStartValueInside) {
     for (float v : values) expected.push_back(FormatInputValue(v));
     EXPECT_EQ(shown, expected);
   };
-  bFitRangesSet = true;
-  fMinBottom = 7.15f;
-  fMaxBottom = 7.25f;
+  DataSet().bFitRangesSet = true;
+  DataSet().fMinBottom = 7.15f;
+  DataSet().fMaxBottom = 7.25f;
   // The meniscus 6.0 at the lower end of its range: 6.0 +- 0.02.
-  fMinMeniscus = 6.0f;
-  fMaxMeniscus = 6.009f;
+  DataSet().fMinMeniscus = 6.0f;
+  DataSet().fMaxMeniscus = 6.009f;
   answered({6.02f, 5.98f, 7.25f, 7.15f});
-  EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
-  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.02f);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.98f);
+  EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, 6.02f);
 
   // Meniscus and bottom moved outside their ranges: ranges centred on them, the
   // meniscus's narrowed to end 0.001 cm left of the fitting limit 6.05.
-  fMeniscus = 6.04f;
-  fBottom = 7.32f;
+  DataSet().fMeniscus = 6.04f;
+  DataSet().fBottom = 7.32f;
   answered({6.049f, 6.031f, 7.37f, 7.27f});
 
   // Ranges that hold the values inside stay the proposals.
-  fMeniscus = 6.035f;
-  fBottom = 7.3f;
+  DataSet().fMeniscus = 6.035f;
+  DataSet().fBottom = 7.3f;
   answered({6.049f, 6.031f, 7.37f, 7.27f});
 }
 
 TEST_F(FitLimitPromptTest, FourAnswersBecomeTheUserLimits) {
   for (const char* v : {"6.03", "5.97", "7.3", "7.1"}) backend_->QueueInput(v);
   EXPECT_TRUE(RunFitLimitPrompts(nullptr));
-  EXPECT_TRUE(bFitRangesSet);
-  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.03f);
-  EXPECT_FLOAT_EQ(fMinMeniscus, 5.97f);
-  EXPECT_FLOAT_EQ(fMaxBottom, 7.3f);
-  EXPECT_FLOAT_EQ(fMinBottom, 7.1f);
+  EXPECT_TRUE(DataSet().bFitRangesSet);
+  EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, 6.03f);
+  EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.97f);
+  EXPECT_FLOAT_EQ(DataSet().fMaxBottom, 7.3f);
+  EXPECT_FLOAT_EQ(DataSet().fMinBottom, 7.1f);
   const auto& t = backend_->Transcript();
   ASSERT_EQ(t.size(), 4u);
   EXPECT_EQ(t[0].caption, "SET RANGE FOR MENISCUS VARIATION");
@@ -369,17 +369,17 @@ TEST_F(FitLimitPromptTest, FourAnswersBecomeTheUserLimits) {
 }
 
 TEST_F(FitLimitPromptTest, CancelHalfWayChangesNoLimit) {
-  fMaxMeniscus = 6.02f;
-  fMinMeniscus = 5.98f;
+  DataSet().fMaxMeniscus = 6.02f;
+  DataSet().fMinMeniscus = 5.98f;
   backend_->QueueInput("6.1");
   backend_->QueueInput(std::nullopt);
   EXPECT_FALSE(RunFitLimitPrompts(nullptr));
-  EXPECT_FLOAT_EQ(fMaxMeniscus, 6.02f);
-  EXPECT_FALSE(bFitRangesSet);
+  EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, 6.02f);
+  EXPECT_FALSE(DataSet().bFitRangesSet);
 }
 
 TEST_F(FitLimitPromptTest, ElectrophoresisAsksOnlyForTheMeniscus) {
-  bElectrophoresis = true;
+  LammGlobals().bElectrophoresis = true;
   backend_->QueueInput("6.1");
   backend_->QueueInput("5.9");
   EXPECT_TRUE(RunFitLimitPrompts(nullptr));

@@ -24,7 +24,7 @@ class ParamChecksTest : public ModelFitTest {
  protected:
   void SetUp() override {
     ModelFitTest::SetUp();
-    bDiscreteModel = true;
+    ModelFlags().bDiscreteModel = true;
     InitParamsTransfer(record_);
     FillParamsTransfer(record_);
   }
@@ -40,16 +40,16 @@ class ParamChecksTest : public ModelFitTest {
   // points at P 0.68, vbar 0.73, density 1.0, viscosity 0.01002 P, f/f0 1.2, cell
   // 6.0-7.2 cm.
   void UseUsableDistribution() {
-    pParams[kContiSlotGridMin] = 1.0f;
-    pParams[kContiSlotGridMax] = 10.0f;
-    pParams[kContiSlotGridCount] = 50.0f;
-    pParams[kContiSlotDensity] = 1.0f;
-    pParams[kContiSlotViscosity] = 0.01002f;
-    pParams[kContiSlotVbar] = 0.73f;
-    pParams[kContiSlotFrictionalRatio] = 1.2f;
-    pParams[kContiSlotConfidence] = 0.68f;
-    pParams[13] = fMeniscus = 6.0f;  // meniscus and bottom, cm
-    pParams[14] = fBottom = 7.2f;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = 1.0f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 10.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 50.0f;
+    AnalysisSwitches().pParams[kContiSlotDensity] = 1.0f;
+    AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f;
+    AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.2f;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[13] = DataSet().fMeniscus = 6.0f;  // meniscus and bottom, cm
+    AnalysisSwitches().pParams[14] = DataSet().fBottom = 7.2f;
     UnpackModelParams();
     InitParamsTransfer(record_);
     FillParamsTransfer(record_);
@@ -102,14 +102,14 @@ TEST_F(ParamChecksTest, ANegativeNumberPassesTheSignedFieldsButNotThePositiveOne
 
 TEST_F(ParamChecksTest, BufferTextInSpeciesFourPassesWhileTheBufferModelIsOn) {
   for (int id : {426, 427, 428}) SetFieldText(record_, id, "buffer");
-  bBufferSedCorrection = true;
+  ModelFlags().bBufferSedCorrection = true;
   EXPECT_TRUE(ParamsBoxCanClose(record_));
-  bBufferSedCorrection = false;
+  ModelFlags().bBufferSedCorrection = false;
   ExpectRefused("Input Error", "the \"fraction\" of Comp. 4/Buffer \"buffer\" is no number: it must be a number of at least 0");
 }
 
 TEST_F(ParamChecksTest, DlsDataRefuseFloatingRadiusAndSOfOneSpecies) {
-  bDLSData = true;
+  DataSet().bDLSData = true;
   SetFieldChecked(record_, 403, false);
   SetFieldChecked(record_, 417, true);  // species 3 floats its radius ...
   SetFieldChecked(record_, 418, true);  // ... and its s
@@ -117,8 +117,8 @@ TEST_F(ParamChecksTest, DlsDataRefuseFloatingRadiusAndSOfOneSpecies) {
 }
 
 TEST_F(ParamChecksTest, InvariantDMustBePositive) {
-  bDiscreteModel = false;
-  bContiModel = bCsInvariantD = true;
+  ModelFlags().bDiscreteModel = false;
+  ModelFlags().bContiModel = ModelFlags().bCsInvariantD = true;
   UseUsableDistribution();
   SetFieldText(record_, 419, "0.0");
   ExpectRefused("Input Error", "the \"D (1e-7 cm^2/s)\" 0 must lie between 1e-06 and 10000");
@@ -127,8 +127,8 @@ TEST_F(ParamChecksTest, InvariantDMustBePositive) {
 // Settings of a continuous model that no computation can use are refused at OK
 // with a sentence naming the value and its range; the neighbouring good values pass.
 TEST_F(ParamChecksTest, ImpossibleContinuousSettingsKeepTheDialogOpen) {
-  bDiscreteModel = false;
-  bContiModel = bContiSModel = true;
+  ModelFlags().bDiscreteModel = false;
+  ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
   UseUsableDistribution();
   ASSERT_TRUE(ParamsBoxCanClose(record_));
   const TransferBuffer good = record_;
@@ -182,42 +182,42 @@ class GridChecksTest : public ModelFitTest {
  protected:
   void SetUp() override {
     ModelFitTest::SetUp();
-    bContiModel = bContiSModel = true;
-    pParams[kContiSlotGridMin] = 0.0f;
-    pParams[kContiSlotGridMax] = 15.0f;
-    pParamFitFlags[kContiFitLogGrid] = 1;
+    ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = 0.0f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 15.0f;
+    AnalysisSwitches().pParamFitFlags[kContiFitLogGrid] = 1;
   }
 };
 
 TEST_F(GridChecksTest, LogGridFromZeroIsSwitchedOffWithOneMessage) {
   backend_->QueueMessageBox(IDOK, "");
   EXPECT_FALSE(CheckGridSettings());
-  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
-  EXPECT_EQ(pSpeciesMassOrDFit[kContiFitLogGrid], 0);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiFitLogGrid], 0);
+  EXPECT_EQ(ModelParams().pSpeciesMassOrDFit[kContiFitLogGrid], 0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].second, "smin = 0 is incompatible with log spacing of grid\n - switching off - please cconfirm");
 }
 
 TEST_F(GridChecksTest, LogGridWithNegativeLimitIsSwitchedOff) {
-  pParams[kContiSlotGridMin] = -1.0f;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = -1.0f;
   backend_->QueueMessageBox(IDOK, "");
   EXPECT_FALSE(CheckGridSettings());
-  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiFitLogGrid], 0);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_NE(Boxes()[0].second.find("smin < 0 and smax < 0"), std::string::npos);
 }
 
 TEST_F(GridChecksTest, PositiveLogGridPasses) {
-  pParams[kContiSlotGridMin] = 0.5f;
+  AnalysisSwitches().pParams[kContiSlotGridMin] = 0.5f;
   EXPECT_TRUE(CheckGridSettings());
-  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 1);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiFitLogGrid], 1);
 }
 
 // The f/f0 grid of c(s,ff0) is judged at OK: two or more values rising from f/f0
 // min to f/f0 max.
 TEST_F(ParamChecksTest, SizeAndShapeGridNeedsTwoRisingFrictionalRatios) {
-  bDiscreteModel = false;
-  bContiModel = bCsff0Model = true;
+  ModelFlags().bDiscreteModel = false;
+  ModelFlags().bContiModel = ModelFlags().bCsff0Model = true;
   UseUsableDistribution();
   SetFieldText(record_, 412, "2");  // f/f0 min
   SetFieldText(record_, 414, "2");  // f/f0 max
@@ -242,26 +242,26 @@ TEST_F(GridChecksTest, GridBeyondTheMemoryOfTheMachineIsRefusedWithItsSize) {
     EXPECT_EQ(Boxes().size(), 1u);
     return Boxes().empty() ? "refused without a box" : Boxes()[0].second;
   };
-  pParamFitFlags[kContiFitLogGrid] = 0;
-  pParams[kContiSlotGridCount] = 1e9f;
+  AnalysisSwitches().pParamFitFlags[kContiFitLogGrid] = 0;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 1e9f;
   EXPECT_EQ(refusal().rfind("a grid of 1000000000 points needs ", 0), 0u);
 
   // 64 MB: the (3N+10)(N+1) doubles of the workspace alone grow as N^2; 1000 points
   // take about 24 MB, 4000 points about 384 MB.
   SetAvailableMemoryOverride([] { return std::uint64_t{64} << 20; });
-  pParams[kContiSlotGridCount] = 1000.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 1000.0f;
   EXPECT_EQ(refusal(), "");
-  pParams[kContiSlotGridCount] = 4000.0f;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 4000.0f;
   EXPECT_NE(refusal().find("64 MB are available"), std::string::npos);
   // The c(s,ff0) cells count: 100 s values times 40 f/f0 values are 4000 unknowns.
-  bContiSModel = false;
-  bCsff0Model = true;
-  pParams[kContiSlotGridCount] = 100.0f;
-  pParams[kContiSlotShape1] = 1.0f;
-  pParams[kContiSlotShape2] = 3.0f;
-  pParams[kContiSlotShape3] = 40.0f;
+  ModelFlags().bContiSModel = false;
+  ModelFlags().bCsff0Model = true;
+  AnalysisSwitches().pParams[kContiSlotGridCount] = 100.0f;
+  AnalysisSwitches().pParams[kContiSlotShape1] = 1.0f;
+  AnalysisSwitches().pParams[kContiSlotShape2] = 3.0f;
+  AnalysisSwitches().pParams[kContiSlotShape3] = 40.0f;
   EXPECT_EQ(refusal().rfind("a grid of 4000 points needs ", 0), 0u);
-  pParams[kContiSlotShape3] = 10.0f;
+  AnalysisSwitches().pParams[kContiSlotShape3] = 10.0f;
   EXPECT_EQ(refusal(), "");
   SetAvailableMemoryOverride(nullptr);
 }
@@ -288,18 +288,18 @@ TEST_F(ParamChecksTest, ZoneBandAndElectrophoresisChannelLieWithinTheirRanges) {
     return closes ? std::string() : (boxes.empty() ? std::string("(no box)") : boxes[0].second);
   };
   tarmic::testing::ResetEverything();
-  bDiscreteModel = bZoneCentrifugation = true;
-  pParams[23] = 0.1f;
+  ModelFlags().bDiscreteModel = ModelFlags().bZoneCentrifugation = true;
+  AnalysisSwitches().pParams[23] = 0.1f;
   UseUsableDistribution();
   ASSERT_EQ(SelectParamsTemplate(), 317);
   EXPECT_EQ(refusal(428, "0.05"), "");
   EXPECT_EQ(refusal(428, "-1"), "the \"lamella width\" -1 cm must lie between 0.0001 and 2 cm");
   EXPECT_EQ(refusal(428, "1e30"), "the \"lamella width\" 1e+30 cm must lie between 0.0001 and 2 cm");
-  pParams[23] = -1.0f;
+  AnalysisSwitches().pParams[23] = -1.0f;
   EXPECT_EQ(RunValuesRefusal(), "the lamella width -1 cm must lie between 0.0001 and 2 cm");
 
   tarmic::testing::ResetEverything();
-  bDiscreteModel = bElectrophoresis = true;
+  ModelFlags().bDiscreteModel = LammGlobals().bElectrophoresis = true;
   UseUsableDistribution();
   ASSERT_EQ(SelectParamsTemplate(), 322);
   EXPECT_EQ(refusal(437, "1.2"), "");
@@ -312,10 +312,10 @@ TEST_F(ParamChecksTest, ZoneBandAndElectrophoresisChannelLieWithinTheirRanges) {
     EXPECT_NE(refusal(437, l).find("\"length\""), std::string::npos) << l;
   EXPECT_EQ(refusal(437, "0"), "the \"length\" 0 cm must lie between 0.001 and 1e+06 cm");
   // Values that reached the vector by other routes: the Run names them.
-  pParams[13] = 6.0f;
-  pParams[14] = 6.0f;
+  AnalysisSwitches().pParams[13] = 6.0f;
+  AnalysisSwitches().pParams[14] = 6.0f;
   EXPECT_EQ(RunValuesRefusal(), "the meniscus 6 cm must lie below the bottom 6 cm");
-  pParams[13] = -1.0f;
+  AnalysisSwitches().pParams[13] = -1.0f;
   EXPECT_EQ(RunValuesRefusal(), "the meniscus -1 cm must lie between 0 and 1e+06 cm");
 }
 
@@ -324,40 +324,40 @@ TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndIt
     int templateId;
     std::function<void()> select;
   } families[] = {
-      {400, [] { bDiscreteModel = true; }},
-      {306, [] { bDiscreteModel = bFitMAndS = true; }},
-      {307, [] { bMonomerDimer = true; }},
-      {318, [] { bHeteroAssocModel = true; }},
-      {892, [] { bNonIdealMultiple = true; }},
-      {320, [] { bContiModel = bContiSModel = true; }},
-      {596, [] { bContiModel = bCsff0Model = true; }},
-      {311, [] { bContiModel = true; }},
+      {400, [] { ModelFlags().bDiscreteModel = true; }},
+      {306, [] { ModelFlags().bDiscreteModel = ModelFlags().bFitMAndS = true; }},
+      {307, [] { ModelFlags().bMonomerDimer = true; }},
+      {318, [] { ModelFlags().bHeteroAssocModel = true; }},
+      {892, [] { ModelFlags().bNonIdealMultiple = true; }},
+      {320, [] { ModelFlags().bContiModel = ModelFlags().bContiSModel = true; }},
+      {596, [] { ModelFlags().bContiModel = ModelFlags().bCsff0Model = true; }},
+      {311, [] { ModelFlags().bContiModel = true; }},
       {317, [] {
-         bDiscreteModel = bZoneCentrifugation = true;
-         pParams[23] = 0.1f;  // the lamella width the model command packs
+         ModelFlags().bDiscreteModel = ModelFlags().bZoneCentrifugation = true;
+         AnalysisSwitches().pParams[23] = 0.1f;  // the lamella width the model command packs
        }},
-      {322, [] { bDiscreteModel = bElectrophoresis = true; }},
-      {573, [] { bDiscreteModel = bBufferSedCorrection = true; }},
-      {324, [] { bVanHoldeWeischet = true; }},
-      {328, [] { bCvConstantD = true; }},
-      {333, [] { bDLSRhModel = true; }},
-      {586, [] { bCsNonideal = true; }},
+      {322, [] { ModelFlags().bDiscreteModel = LammGlobals().bElectrophoresis = true; }},
+      {573, [] { ModelFlags().bDiscreteModel = ModelFlags().bBufferSedCorrection = true; }},
+      {324, [] { ModelFlags().bVanHoldeWeischet = true; }},
+      {328, [] { ModelFlags().bCvConstantD = true; }},
+      {333, [] { ModelFlags().bDLSRhModel = true; }},
+      {586, [] { ModelFlags().bCsNonideal = true; }},
       {871, [] {
-         bCsBimodalFf0OneDiscrete = true;
+         ModelFlags().bCsBimodalFf0OneDiscrete = true;
          // The second f/f0 and its s range as the model command stores them.
-         pParams[kContiSlotShape1] = 2.0f;
-         pParams[kContiSlotShape2] = 10.0f;
-         pParams[kContiSlotShape3] = 20.0f;
+         AnalysisSwitches().pParams[kContiSlotShape1] = 2.0f;
+         AnalysisSwitches().pParams[kContiSlotShape2] = 10.0f;
+         AnalysisSwitches().pParams[kContiSlotShape3] = 20.0f;
        }},
   };
   for (const Family& family : families) {
     tarmic::testing::ResetEverything();
     family.select();
     UseUsableDistribution();  // also a usable cell for every model
-    if (bCsff0Model) {
-      pParams[kContiSlotShape1] = 1.0f;
-      pParams[kContiSlotShape2] = 2.0f;
-      pParams[kContiSlotShape3] = 5.0f;
+    if (ModelFlags().bCsff0Model) {
+      AnalysisSwitches().pParams[kContiSlotShape1] = 1.0f;
+      AnalysisSwitches().pParams[kContiSlotShape2] = 2.0f;
+      AnalysisSwitches().pParams[kContiSlotShape3] = 5.0f;
       UnpackModelParams();
     }
     InitParamsTransfer(record_);
@@ -391,7 +391,7 @@ TEST_F(ParamChecksTest, EveryNumberFieldRefusesWhatIsNoNumberNamingTheFieldAndIt
   // Absurd numbers: a meniscus almost on the axis, a negative D, an s of 1e30 S,
   // a negative grid size.
   tarmic::testing::ResetEverything();
-  bDiscreteModel = true;
+  ModelFlags().bDiscreteModel = true;
   UseUsableDistribution();
   InitParamsTransfer(record_);
   FillParamsTransfer(record_);

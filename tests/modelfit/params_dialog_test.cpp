@@ -40,16 +40,16 @@ class ParamsDialogTest : public ModelFitTest {
   // Chooses plain c(s) with a usable grid and solvent in the vector.
   void ChooseContinuousCs() {
     ResetModelFlags();
-    bContiModel = bContiSModel = true;
-    pParams[kContiSlotGridMin] = 0.0f;
-    pParams[kContiSlotGridMax] = 15.0f;
-    pParams[kContiSlotGridCount] = 150.0f;
-    pParams[kContiSlotConfidence] = 0.68f;
-    pParams[kContiSlotVbar] = 0.73f;
-    pParams[kContiSlotDensity] = 1.0f;
-    pParams[kContiSlotViscosity] = 0.01002f;
-    pParams[kContiSlotFrictionalRatio] = 1.25f;
-    pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+    ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+    AnalysisSwitches().pParams[kContiSlotGridMin] = 0.0f;
+    AnalysisSwitches().pParams[kContiSlotGridMax] = 15.0f;
+    AnalysisSwitches().pParams[kContiSlotGridCount] = 150.0f;
+    AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+    AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
+    AnalysisSwitches().pParams[kContiSlotDensity] = 1.0f;
+    AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f;
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.25f;
+    AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = 1;
     UnpackModelParams();
   }
 
@@ -59,19 +59,19 @@ class ParamsDialogTest : public ModelFitTest {
 // --- the variant ---
 
 TEST_F(ParamsDialogTest, EveryChosenVariantExistsAsATemplate) {
-  bool* flags[] = {&bDiscreteModel, &bMonomerDimer, &bMonomerTrimer, &bAssoc124, &bAssoc148,
-                   &bNonidealSpecies, &bNonIdealMultiple, &bHeteroAssocModel, &bContiSModel,
-                   &bLsgModel, &bLsgOneDiscrete, &bCsff0Model, &bCsff0OneDiscrete, &bCsOneDiscreteD,
-                   &bCsOneDiscreteM, &bCsConformationalChange, &bCsFloatingVbar, &bCsWormChain,
-                   &bCsScalingLaw, &bCsBimodalFf0, &bCsBimodalFf0OneDiscrete, &bCsInvariantD,
-                   &bCsMsTable, &bCsModel521, &bCsNonideal, &bCMPriorVbar, &bConstantDModel,
-                   &bFMScalingLaw, &bCvConstantD, &bElectroLsgModel, &bZoneLsgModel, &bDLSRhModel,
-                   &bDLSDModel, &bDLSTimeCourseModel, &bVanHoldeWeischet};
+  bool* flags[] = {&ModelFlags().bDiscreteModel, &ModelFlags().bMonomerDimer, &ModelFlags().bMonomerTrimer, &ModelFlags().bAssoc124, &ModelFlags().bAssoc148,
+                   &ModelFlags().bNonidealSpecies, &ModelFlags().bNonIdealMultiple, &ModelFlags().bHeteroAssocModel, &ModelFlags().bContiSModel,
+                   &ModelFlags().bLsgModel, &ModelFlags().bLsgOneDiscrete, &ModelFlags().bCsff0Model, &ModelFlags().bCsff0OneDiscrete, &ModelFlags().bCsOneDiscreteD,
+                   &ModelFlags().bCsOneDiscreteM, &ModelFlags().bCsConformationalChange, &ModelFlags().bCsFloatingVbar, &ModelFlags().bCsWormChain,
+                   &ModelFlags().bCsScalingLaw, &ModelFlags().bCsBimodalFf0, &ModelFlags().bCsBimodalFf0OneDiscrete, &ModelFlags().bCsInvariantD,
+                   &ModelFlags().bCsMsTable, &ModelFlags().bCsModel521, &ModelFlags().bCsNonideal, &ModelFlags().bCMPriorVbar, &ModelFlags().bConstantDModel,
+                   &ModelFlags().bFMScalingLaw, &ModelFlags().bCvConstantD, &ModelFlags().bElectroLsgModel, &ModelFlags().bZoneLsgModel, &ModelFlags().bDLSRhModel,
+                   &ModelFlags().bDLSDModel, &ModelFlags().bDLSTimeCourseModel, &ModelFlags().bVanHoldeWeischet};
   const std::vector<int>& ids = ParamsDialogTemplateIds();
   for (bool* flag : flags) {
     for (bool mAndS : {false, true}) {
       ResetModelFlags();
-      bFitMAndS = mAndS;
+      ModelFlags().bFitMAndS = mAndS;
       *flag = true;
       const int id = SelectParamsTemplate();
       EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end()) << id;
@@ -95,16 +95,16 @@ TEST_F(ParamsDialogTest, EveryEditFieldIsWideEnoughForTheValueWrittenIntoIt) {
   // as wide as its text plus the field's frame and margins, and no control reaches
   // into the next one of its row.
   ResetModelFlags();
-  bDiscreteModel = true;
+  ModelFlags().bDiscreteModel = true;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    pParams[k] = 26.6665f;      // D
-    pParams[4 + k] = -10.02f;   // s
-    pParams[8 + k] = 1.2345f;   // c
+    AnalysisSwitches().pParams[k] = 26.6665f;      // D
+    AnalysisSwitches().pParams[4 + k] = -10.02f;   // s
+    AnalysisSwitches().pParams[8 + k] = 1.2345f;   // c
   }
   for (bool mass : {false, true}) {
-    bFitMAndS = mass;
+    ModelFlags().bFitMAndS = mass;
     if (mass)
-      for (int k = 1; k <= nSpeciesSlots; ++k) pParams[k] = 1234567.0f;
+      for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pParams[k] = 1234567.0f;
     UnpackModelParams();
     backend_->QueueDialog(IDCANCEL);
     RunParametersDialog(nullptr, record_);
@@ -142,20 +142,20 @@ TEST_F(ParamsDialogTest, OkWritesTheAnswersIntoTheContinuousModel) {
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
   EXPECT_TRUE(backend_->AllAnswersUsed());
   EXPECT_EQ(backend_->Transcript()[0].caption, "Continuous Sedimentation Coefficient Distribution c(s)");
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMin], 0.5f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 20.0f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridCount], 200.0f);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotConfidence], 0.95f);
-  EXPECT_EQ(pParamFitFlags[kContiSlotFrictionalRatio], 0);
-  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 1);
-  EXPECT_FLOAT_EQ(VBAR, 0.72f);
-  EXPECT_FLOAT_EQ(fBufferDensity, 1.01f);
-  EXPECT_FLOAT_EQ(fFrictionalRatio, 1.3f);
-  EXPECT_NEAR(RELVISCOSITY, 0.0101f * 99.8004f, 1e-5f);
-  EXPECT_TRUE(bFitRINoise);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridMin], 0.5f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridMax], 20.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridCount], 200.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotConfidence], 0.95f);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio], 0);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiFitLogGrid], 1);
+  EXPECT_FLOAT_EQ(SolventConstants().VBAR, 0.72f);
+  EXPECT_FLOAT_EQ(SolventConstants().fBufferDensity, 1.01f);
+  EXPECT_FLOAT_EQ(SolventConstants().fFrictionalRatio, 1.3f);
+  EXPECT_NEAR(SolventConstants().RELVISCOSITY, 0.0101f * 99.8004f, 1e-5f);
+  EXPECT_TRUE(AnalysisSwitches().bFitRINoise);
   // Continuous models compute on the static grid.
-  EXPECT_TRUE(bClaverie);
-  EXPECT_FALSE(bMovingHat);
+  EXPECT_TRUE(LammSettings().bClaverie);
+  EXPECT_FALSE(LammSettings().bMovingHat);
   EXPECT_FALSE(bDataChanged);
 }
 
@@ -166,18 +166,18 @@ TEST_F(ParamsDialogTest, CancelChangesNeitherModelNorVectorNorRecord) {
   const TransferBuffer recordBefore = record_;
   float paramsBefore[nModelParams + 1];
   int flagsBefore[nModelParams + 1];
-  std::copy(std::begin(pParams), std::end(pParams), paramsBefore);
-  std::copy(std::begin(pParamFitFlags), std::end(pParamFitFlags), flagsBefore);
-  const bool tiBefore = bFitTINoise;
+  std::copy(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams), paramsBefore);
+  std::copy(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags), flagsBefore);
+  const bool tiBefore = AnalysisSwitches().bFitTINoise;
 
   backend_->QueueDialog(IDCANCEL, Answers({{406, "3"}}, {{431, true}}));
   EXPECT_FALSE(RunParametersDialog(nullptr, record_));
-  EXPECT_TRUE(std::equal(std::begin(pParams), std::end(pParams), paramsBefore));
-  EXPECT_TRUE(std::equal(std::begin(pParamFitFlags), std::end(pParamFitFlags), flagsBefore));
-  EXPECT_EQ(bFitTINoise, tiBefore);
+  EXPECT_TRUE(std::equal(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams), paramsBefore));
+  EXPECT_TRUE(std::equal(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags), flagsBefore));
+  EXPECT_EQ(AnalysisSwitches().bFitTINoise, tiBefore);
   EXPECT_EQ(record_.text, recordBefore.text);
   EXPECT_EQ(record_.checked, recordBefore.checked);
-  EXPECT_FALSE(bParamsDialogOpened);
+  EXPECT_FALSE(ModelOptions().bParamsDialogOpened);
   EXPECT_FALSE(bDataChanged);
 
   // Cancel in the dialog reopened after a grid the memory cannot hold (64 MB, 4000
@@ -190,9 +190,9 @@ TEST_F(ParamsDialogTest, CancelChangesNeitherModelNorVectorNorRecord) {
   EXPECT_FALSE(RunParametersDialog(nullptr, record_));
   SetAvailableMemoryOverride(nullptr);
   EXPECT_TRUE(backend_->AllAnswersUsed());
-  EXPECT_TRUE(std::equal(std::begin(pParams), std::end(pParams), paramsBefore));
-  EXPECT_TRUE(std::equal(std::begin(pParamFitFlags), std::end(pParamFitFlags), flagsBefore));
-  EXPECT_EQ(bFitTINoise, tiBefore);
+  EXPECT_TRUE(std::equal(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams), paramsBefore));
+  EXPECT_TRUE(std::equal(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags), flagsBefore));
+  EXPECT_EQ(AnalysisSwitches().bFitTINoise, tiBefore);
   EXPECT_EQ(record_.text, recordBefore.text);
 }
 
@@ -212,35 +212,35 @@ TEST_F(ParamsDialogTest, AnInvalidEntryShowsTheDialogAgainWithTheTypedText) {
   backend_->QueueDialog(IDOK, Answers({{407, "12"}}));
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
   EXPECT_EQ(DialogCount(), 2);
-  EXPECT_FLOAT_EQ(pParams[kContiSlotGridMax], 12.0f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[kContiSlotGridMax], 12.0f);
 }
 
 TEST_F(ParamsDialogTest, ChangingTheMeniscusMarksTheDataChangedButAFitSwitchDoesNot) {
-  bDiscreteModel = true;
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
+  ModelFlags().bDiscreteModel = true;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
   PackModelParams();
   backend_->QueueDialog(IDOK, Answers({}, {{404, false}}));
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
   EXPECT_FALSE(bDataChanged);
-  EXPECT_EQ(pParamFitFlags[5], 0);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[5], 0);
 
   backend_->QueueDialog(IDOK, Answers({{435, "6.0100"}}));
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
   EXPECT_TRUE(bDataChanged);
-  EXPECT_FLOAT_EQ(pParams[13], 6.01f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[13], 6.01f);
 }
 
 TEST_F(ParamsDialogTest, FloatingTheMeniscusTheFirstTimeAsksForItsRangeOnce) {
-  bDiscreteModel = true;
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
+  ModelFlags().bDiscreteModel = true;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
   PackModelParams();
   backend_->QueueDialog(IDOK, Answers({}, {{434, true}}));
   backend_->QueueInput("0");
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
-  EXPECT_TRUE(bVariationRangesAsked);
-  EXPECT_EQ(pParamFitFlags[13], 1);
+  EXPECT_TRUE(AnalysisSwitches().bVariationRangesAsked);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[13], 1);
   backend_->QueueDialog(IDOK);
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
   EXPECT_TRUE(backend_->AllAnswersUsed());
@@ -251,13 +251,13 @@ TEST_F(ParamsDialogTest, OnlyTheRangesOfFloatedValuesAreAsked) {
   // range stays the default around the bottom. Then the bottom alone.
   for (int box : {434, 436}) {
     ResetModelFlags();
-    bDiscreteModel = true;
-    bVariationRangesAsked = false;
-    bFitRangesSet = false;
-    fMeniscus = 6.0f;
-    fBottom = 7.2f;
-    fFitLeftLim = 6.1f;
-    fFitRightLim = 7.0f;
+    ModelFlags().bDiscreteModel = true;
+    AnalysisSwitches().bVariationRangesAsked = false;
+    DataSet().bFitRangesSet = false;
+    DataSet().fMeniscus = 6.0f;
+    DataSet().fBottom = 7.2f;
+    DataSet().fFitLeftLim = 6.1f;
+    DataSet().fFitRightLim = 7.0f;
     PackModelParams();
     backend_->ClearTranscript();
     backend_->QueueDialog(IDOK, Answers({}, {{434, box == 434}, {436, box == 436}}));
@@ -270,13 +270,13 @@ TEST_F(ParamsDialogTest, OnlyTheRangesOfFloatedValuesAreAsked) {
     const std::string title = box == 434 ? "SET RANGE FOR MENISCUS VARIATION" : "SET RANGE FOR BOTTOM VARIATION";
     EXPECT_EQ(titles, (std::vector<std::string>{title, title}));
     if (box == 434) {
-      EXPECT_FLOAT_EQ(fMaxMeniscus, 6.03f);
-      EXPECT_FLOAT_EQ(fMinMeniscus, 5.97f);
-      EXPECT_FLOAT_EQ(fMaxBottom, 7.25f);
-      EXPECT_FLOAT_EQ(fMinBottom, 7.15f);
+      EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, 6.03f);
+      EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.97f);
+      EXPECT_FLOAT_EQ(DataSet().fMaxBottom, 7.25f);
+      EXPECT_FLOAT_EQ(DataSet().fMinBottom, 7.15f);
     } else {
-      EXPECT_FLOAT_EQ(fMinBottom, 7.1f);
-      EXPECT_FLOAT_EQ(fMinMeniscus, 5.98f);
+      EXPECT_FLOAT_EQ(DataSet().fMinBottom, 7.1f);
+      EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, 5.98f);
     }
   }
 }
@@ -285,15 +285,15 @@ TEST_F(ParamsDialogTest, OnlyTheRangesOfFloatedValuesAreAsked) {
 // 6.00: the meniscus typed as 6.00 with its fit box ticked is proposed a range
 // around it, not 6.00 as its lower limit.
 TEST_F(ParamsDialogTest, TickingTheMeniscusFitProposesARangeAroundTheStart) {
-  bDiscreteModel = true;
-  bVariationRangesAsked = false;
-  fMeniscus = 6.02f;
-  fBottom = 7.2f;
-  fFitLeftLim = 6.1f;
-  fFitRightLim = 7.0f;
-  bFitRangesSet = false;
+  ModelFlags().bDiscreteModel = true;
+  AnalysisSwitches().bVariationRangesAsked = false;
+  DataSet().fMeniscus = 6.02f;
+  DataSet().fBottom = 7.2f;
+  DataSet().fFitLeftLim = 6.1f;
+  DataSet().fFitRightLim = 7.0f;
+  DataSet().bFitRangesSet = false;
   SetDefaultFitLimits();
-  ASSERT_FLOAT_EQ(fMinMeniscus, 6.0f);
+  ASSERT_FLOAT_EQ(DataSet().fMinMeniscus, 6.0f);
   PackModelParams();
   backend_->QueueDialog(IDOK, Answers({{435, "6.00"}}, {{434, true}}));
   backend_->QueueInput(FormatInputValue(6.02f));
@@ -303,9 +303,9 @@ TEST_F(ParamsDialogTest, TickingTheMeniscusFitProposesARangeAroundTheStart) {
   for (const TranscriptEntry& e : backend_->Transcript())
     if (e.kind == "Input") proposed.push_back(e.initial);
   EXPECT_EQ(proposed, (std::vector<std::string>{FormatInputValue(6.02f), FormatInputValue(5.98f)}));
-  EXPECT_FLOAT_EQ(fMeniscus, 6.0f);
-  EXPECT_LT(fMinMeniscus, fMeniscus);
-  EXPECT_GT(fMaxMeniscus, fMeniscus);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.0f);
+  EXPECT_LT(DataSet().fMinMeniscus, DataSet().fMeniscus);
+  EXPECT_GT(DataSet().fMaxMeniscus, DataSet().fMeniscus);
 }
 
 TEST_F(ParamsDialogTest, LogGridFromZeroReopensTheDialogWithLogSpacingOff) {
@@ -315,17 +315,17 @@ TEST_F(ParamsDialogTest, LogGridFromZeroReopensTheDialogWithLogSpacingOff) {
   backend_->QueueDialog(IDCANCEL);
   EXPECT_FALSE(RunParametersDialog(nullptr, record_));
   EXPECT_EQ(DialogCount(), 2);
-  EXPECT_EQ(pParamFitFlags[kContiFitLogGrid], 0);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiFitLogGrid], 0);
   EXPECT_EQ(Boxes().size(), 1u);
 }
 
 TEST_F(ParamsDialogTest, EquilibriumDataSwitchTINoiseOff) {
-  bDiscreteModel = true;
-  bEquilibriumMode = true;
+  ModelFlags().bDiscreteModel = true;
+  DataSet().bEquilibriumMode = true;
   backend_->QueueDialog(IDOK, Answers({}, {{431, true}}));
   backend_->QueueMessageBox(IDOK, "");
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
-  EXPECT_FALSE(bFitTINoise);
+  EXPECT_FALSE(AnalysisSwitches().bFitTINoise);
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].second, "switching off TI noise - not implemented for sed eq data");
 }
@@ -345,20 +345,20 @@ TEST_F(ParamsDialogTest, NoiseButtonsFollowTheNoiseSwitches) {
 }
 
 TEST_F(ParamsDialogTest, LinearAmplitudeModeShowsTheAmplitudeBoxTicked) {
-  bDiscreteModel = true;
+  ModelFlags().bDiscreteModel = true;
   backend_->QueueDialog(IDOK);
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
-  ASSERT_TRUE(bLinearAmplitudes);
-  EXPECT_EQ(pParamFitFlags[9], 0);  // solved linearly, not floated
+  ASSERT_TRUE(ModelParams().bLinearAmplitudes);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[9], 0);  // solved linearly, not floated
   // The next run shows the box ticked, and leaving it so keeps the linear mode.
   backend_->QueueDialog(IDOK);
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
   EXPECT_TRUE(FieldChecked(record_, 402));
-  EXPECT_TRUE(bLinearAmplitudes);
+  EXPECT_TRUE(ModelParams().bLinearAmplitudes);
 }
 
 TEST_F(ParamsDialogTest, NonidealFirstSpeciesAsksForItsConstants) {
-  bDiscreteModel = true;
+  ModelFlags().bDiscreteModel = true;
   backend_->QueueDialog(IDOK, Answers({}, {{kIdC1Nonideal, true}}));
   backend_->QueueInput("-1.5");
   backend_->QueueMessageBox(IDYES, "NONIDEAL COMPONENT 1");
@@ -366,64 +366,64 @@ TEST_F(ParamsDialogTest, NonidealFirstSpeciesAsksForItsConstants) {
   backend_->QueueMessageBox(IDNO, "NONIDEAL COMPONENT 1");
   backend_->QueueInput("3.3");
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
-  EXPECT_TRUE(bC1Nonideal);
-  EXPECT_FLOAT_EQ(pParams[20], -1.5f);
-  EXPECT_FLOAT_EQ(pParams[21], -2.0f);
-  EXPECT_EQ(pParamFitFlags[20], 1);
-  EXPECT_EQ(pParamFitFlags[21], 0);
-  EXPECT_DOUBLE_EQ(fSignalPerConc, static_cast<double>(3.3f));
-  EXPECT_TRUE(bRepulsiveNonideality);
-  EXPECT_FALSE(bLinearAmplitudes);
+  EXPECT_TRUE(ModelOptions().bC1Nonideal);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[20], -1.5f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[21], -2.0f);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[20], 1);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[21], 0);
+  EXPECT_DOUBLE_EQ(DataSet().dSignalPerConcentration, static_cast<double>(3.3f));
+  EXPECT_TRUE(ModelOptions().bRepulsiveNonideality);
+  EXPECT_FALSE(ModelParams().bLinearAmplitudes);
   // Switched off, ks and kd are read by nothing and no longer floated.
   backend_->QueueDialog(IDOK, Answers({}, {{kIdC1Nonideal, false}}));
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
-  EXPECT_EQ(pParamFitFlags[20], 0);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[20], 0);
 }
 
 // Values that are no molar masses keep their decimals in the molar-mass
 // parametrisation: the Stokes radius of the DLS model, extico a of A + B <-> AB.
 TEST_F(ParamsDialogTest, OnlyMolarMassesAreShownInWholeGrams) {
-  bFitMAndS = true;
-  bDiscreteModel = true;
-  pSpeciesMassOrD[1] = 50123.4f;
-  pSpeciesMassOrD[4] = 0.8f;
+  ModelFlags().bFitMAndS = true;
+  ModelFlags().bDiscreteModel = true;
+  ModelParams().pSpeciesMassOrD[1] = 50123.4f;
+  ModelParams().pSpeciesMassOrD[4] = 0.8f;
   TransferBuffer shown;
   FillParamsTransfer(shown);
   EXPECT_EQ(shown.text[406], "50123");
-  bStokesRadii = true;
-  pSpeciesMassOrD[1] = 3.4f;
+  ModelFlags().bStokesRadii = true;
+  ModelParams().pSpeciesMassOrD[1] = 3.4f;
   FillParamsTransfer(shown);
   EXPECT_EQ(shown.text[406], "3.40000");
-  bStokesRadii = bDiscreteModel = false;
-  bHeteroAssocModel = true;
+  ModelFlags().bStokesRadii = ModelFlags().bDiscreteModel = false;
+  ModelFlags().bHeteroAssocModel = true;
   FillParamsTransfer(shown);
   EXPECT_EQ(shown.text[427], "0.80000");
-  bHeteroAssocModel = bFitMAndS = false;
+  ModelFlags().bHeteroAssocModel = ModelFlags().bFitMAndS = false;
 }
 
 TEST_F(ParamsDialogTest, MultipleNonidealSpeciesKeepTheBorrowedBoxesOwnStates) {
-  bNonIdealMultiple = true;
+  ModelFlags().bNonIdealMultiple = true;
   const bool own401 = FieldChecked(record_, 401);
   backend_->QueueDialog(IDOK, Answers({{439, "6.5"}, {443, "0.2"}, {414, "-3"}}, {{401, !own401}, {411, true}}));
   backend_->QueueInput("1.1");
   backend_->QueueInput("0.9");
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
-  EXPECT_FLOAT_EQ(pParams[25], 6.5f);
-  EXPECT_FLOAT_EQ(pParams[27], 0.2f);
-  EXPECT_FLOAT_EQ(pParams[28], -3.0f);
-  EXPECT_EQ(pParamFitFlags[25], own401 ? 0 : 1);
-  EXPECT_EQ(pParamFitFlags[28], 1);
-  EXPECT_FLOAT_EQ(fNonidealExtinction[1], 1.1f);
-  EXPECT_FLOAT_EQ(fNonidealExtinction[2], 0.9f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[25], 6.5f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[27], 0.2f);
+  EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[28], -3.0f);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[25], own401 ? 0 : 1);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[28], 1);
+  EXPECT_FLOAT_EQ(ModelOptions().fNonidealExtinction[1], 1.1f);
+  EXPECT_FLOAT_EQ(ModelOptions().fNonidealExtinction[2], 0.9f);
   EXPECT_EQ(FieldChecked(record_, 401), own401);
 }
 
 TEST_F(ParamsDialogTest, FailedScalingLawCalibrationShowsTheDialogAgain) {
   ResetModelFlags();
-  bContiModel = bCsScalingLaw = true;
+  ModelFlags().bContiModel = ModelFlags().bCsScalingLaw = true;
   ChooseContinuousCs();
-  bContiSModel = false;
-  bCsScalingLaw = true;
+  ModelFlags().bContiSModel = false;
+  ModelFlags().bCsScalingLaw = true;
   int calls = 0;
   GetModelFitHooks().calibrateCMPowerLaw = [&](Window*) {
     ++calls;
@@ -440,19 +440,19 @@ TEST_F(ParamsDialogTest, FailedScalingLawCalibrationShowsTheDialogAgain) {
 
 TEST_F(ParamsDialogTest, SuccessfulCalibrationKeepsTheCalibratedConstants) {
   ChooseContinuousCs();
-  bContiSModel = false;
-  bCsScalingLaw = true;
+  ModelFlags().bContiSModel = false;
+  ModelFlags().bCsScalingLaw = true;
   GetModelFitHooks().calibrateCMPowerLaw = [](Window*) {
-    pParams[kContiSlotFrictionalRatio] = 0.02f;
-    pParams[kContiSlotScalingExponent] = 0.6f;
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 0.02f;
+    AnalysisSwitches().pParams[kContiSlotScalingExponent] = 0.6f;
     return 1;
   };
   backend_->QueueDialog(IDOK, Answers({}, {{425, true}}));
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
-  EXPECT_FLOAT_EQ(fScalingKs, 0.02f);
-  EXPECT_FLOAT_EQ(fScalingExponent, 0.6f);
-  EXPECT_FALSE(bCalibrateScalingLaw);
-  EXPECT_EQ(pParamFitFlags[kContiSlotFrictionalRatio], 0);
+  EXPECT_FLOAT_EQ(SolventConstants().fScalingKs, 0.02f);
+  EXPECT_FLOAT_EQ(SolventConstants().fScalingExponent, 0.6f);
+  EXPECT_FALSE(ModelOptions().bCalibrateScalingLaw);
+  EXPECT_EQ(AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio], 0);
 }
 
 }  // namespace

@@ -20,9 +20,9 @@ class Hydrodynamics : public ::testing::Test {
 
   // Water at 20 C as the buffer.
   static void UseWaterAt20C() {
-    fBufferDensity = fDensityWater20;
-    fVRho = VBAR * fBufferDensity;
-    RELVISCOSITY = 1.0f;
+    SolventConstants().fBufferDensity = fDensityWater20;
+    SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+    SolventConstants().RELVISCOSITY = 1.0f;
   }
 
   // Runs f expecting exactly one error box that names the function.
@@ -54,13 +54,13 @@ TEST_F(Hydrodynamics, MassFromSRecoversTheMassThatGaveS) {
   for (float M : {1000.0f, 66500.0f, 5.0e6f}) {
     const float s = SFromMandD(M, DFromM(M, 20.0f), 20.0f);
     EXPECT_NEAR(CalculateM(s), M, 1e-5f * M);
-    EXPECT_NEAR(CalculateMff02(s, fFrictionalRatio), M, 1e-5f * M);
+    EXPECT_NEAR(CalculateMff02(s, SolventConstants().fFrictionalRatio), M, 1e-5f * M);
   }
 }
 
 TEST_F(Hydrodynamics, SvedbergRelationsAreMutuallyConsistent) {
   const float M = 250000.0f, s = 9.0f, vbar = 0.72f, rho = 1.01f, T = 25.0f;
-  fVRho = vbar * rho;
+  SolventConstants().fVRho = vbar * rho;
   const float D = DFromMandS(M, s, T);
   EXPECT_NEAR(MFromSandD(s, D, T), M, 1e-5f * M);
   EXPECT_NEAR(SFromMandD(M, D, T), s, 1e-5f * s);
@@ -87,9 +87,9 @@ TEST_F(Hydrodynamics, SphereSedimentationAndMassAreInverseAtAnyConditions) {
 TEST_F(Hydrodynamics, FrictionalRatioOfASphereIsOneAndLeavesViscosityAlone) {
   const float M = 42000.0f, vbar = 0.70f, rho = 1.02f, eta = 1.3f;
   const float s = CalculateSedcoeffFromMassSphere(M, vbar, 20.0f, rho, eta);
-  RELVISCOSITY = 0.9f;
+  SolventConstants().RELVISCOSITY = 0.9f;
   EXPECT_NEAR(CalculateFrictionalRatio(M, s, vbar, rho, eta), 1.0f, 1e-5f);
-  EXPECT_EQ(RELVISCOSITY, 0.9f);
+  EXPECT_EQ(SolventConstants().RELVISCOSITY, 0.9f);
   EXPECT_NEAR(CalculateFrictionCoefficient(M, s, vbar, rho), CalculateF0(M, vbar) * eta / 0.9f,
               1e-5f * CalculateFrictionCoefficient(M, s, vbar, rho));
 }
@@ -99,17 +99,17 @@ TEST_F(Hydrodynamics, S20wIsUnchangedAtStandardConditionsAndInvertible) {
   const float s20 = S20wFromS(5.0f, 0.0011f, 1.04f, 0.71f, 0.73f);
   EXPECT_GT(s20, 5.0f);  // denser, more viscous buffer slows the particle down
   EXPECT_NEAR(SFromS20w(s20, 0.0011f, 1.04f, 0.71f, 0.73f), 5.0f, 1e-5f);
-  fBufferDensity = 1.04f;
-  RELVISCOSITY = 1.2f;
+  SolventConstants().fBufferDensity = 1.04f;
+  SolventConstants().RELVISCOSITY = 1.2f;
   EXPECT_NEAR(SFromS20wBuffer(S20wFromSBuffer(3.3f)), 3.3f, 1e-5f);
-  EXPECT_FLOAT_EQ(S20wFromSBuffer(3.3f), S20wFromS(3.3f, STANDARDVISCOSITY * 1.2f, 1.04f, VBAR, VBAR));
+  EXPECT_FLOAT_EQ(S20wFromSBuffer(3.3f), S20wFromS(3.3f, STANDARDVISCOSITY * 1.2f, 1.04f, SolventConstants().VBAR, SolventConstants().VBAR));
 }
 
 TEST_F(Hydrodynamics, StokesRadiusGivesTheDiffusionCoefficientOfTheMass) {
   UseWaterAt20C();
   const float M = 66500.0f;
   const float s20 = SFromMandD(M, DFromM(M, 20.0f), 20.0f);
-  const float Rs = S20ToStokesRadius(s20, VBAR);
+  const float Rs = S20ToStokesRadius(s20, SolventConstants().VBAR);
   EXPECT_NEAR(Rs, 1.2f * 2.679e-9f, 0.005e-9f);
   EXPECT_NEAR(DFromStokesRadius(Rs, 20.0f), DFromM(M, 20.0f), 1e-4f * DFromM(M, 20.0f));
   EXPECT_EQ(DFromRh(Rs, 20.0f), DFromStokesRadius(Rs, 20.0f));
@@ -130,9 +130,9 @@ TEST_F(Hydrodynamics, AxialRatiosFromTheFrictionalRatio) {
 TEST_F(Hydrodynamics, VbarFromMassFollowsItsParameters) {
   EXPECT_NEAR(VbarFromMass(1e8), 1.04248 + 0.01909, 1e-12);
   EXPECT_NEAR(VbarFromMass(8e8), 1.04248 + 2 * 0.01909, 1e-12);
-  dVbarOffset = 0.7;
-  dVbarIncrement = 0.1;
-  nVbarMassScale = 3;
+  SolventConstants().dVbarOffset = 0.7;
+  SolventConstants().dVbarIncrement = 0.1;
+  SolventConstants().nVbarMassScale = 3;
   EXPECT_NEAR(VbarFromMass(27000.0), 0.7 + 0.1 * 3.0, 1e-12);
   ExpectOneMessage("VbarFromMass", [] { EXPECT_EQ(VbarFromMass(0.0), 0.0); });
 }
@@ -162,7 +162,7 @@ TEST_F(Hydrodynamics, GuardMessagesAreShownAndTheWorkGoesOn) {
   ExpectOneMessage("S20ToStokesRadius", [] { EXPECT_EQ(S20ToStokesRadius(4.0f, 0.0f), 0.0f); });
   ExpectOneMessage("CalculateProlateRatio",
                    [] { EXPECT_EQ(CalculateProlateRatio(1.5f, 0.73f, -1.0f, 1.0f), 0.0f); });
-  VBAR = 0.0f;
+  SolventConstants().VBAR = 0.0f;
   ExpectOneMessage("CalculateM", [] { EXPECT_EQ(CalculateM(4.0f), 0.0f); });
   ExpectOneMessage("CalculateMff02", [] { EXPECT_EQ(CalculateMff02(4.0f, 1.2f), 0.0f); });
   EXPECT_EQ(CalculateMff02(0.0f, 1.2f), 0.0f);  // s = 0 is checked before VBAR, silently
@@ -175,7 +175,7 @@ TEST_F(Hydrodynamics, GuardMessagesAreShownAndTheWorkGoesOn) {
 
 TEST_F(Hydrodynamics, SedimentationAgainstTheBuoyancyHasNoMass) {
   // s > 0 in a buffer denser than the particle: no positive mass, 0 instead of NaN.
-  fVRho = 1.1f;
+  SolventConstants().fVRho = 1.1f;
   EXPECT_EQ(CalculateM(4.0f), 0.0f);
   EXPECT_EQ(MassFromSedcoeff(-4.0, 0.73, 0.73, 0.001002, 1.2), 0.0);
   // Floating particles with negative s have a mass.

@@ -27,21 +27,21 @@ class RodsWorms : public ::testing::Test {
   void TearDown() override { ResetSolventConstants(); }
 
   static void UseWaterAt20C() {
-    fBufferDensity = fDensityWater20;
-    fVRho = VBAR * fBufferDensity;
-    RELVISCOSITY = 1.0f;
+    SolventConstants().fBufferDensity = fDensityWater20;
+    SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+    SolventConstants().RELVISCOSITY = 1.0f;
   }
 
   // Mass per length (Da/nm) and Kuhn length (nm) of the default worm-like chain.
   static double WormMassPerLength() {
-    return fWormCrossSection * 6.023e23 / (VBAR * 1e21);
+    return SolventConstants().fWormCrossSection * 6.023e23 / (SolventConstants().VBAR * 1e21);
   }
-  static double KuhnLength() { return 2.0 * fWormPersistenceLength; }
+  static double KuhnLength() { return 2.0 * SolventConstants().fWormPersistenceLength; }
   // The friction function X, recovered from
   // s20,w = mL 1e13 (1 - vbar rho20) X / (6.023e23 0.09426e-7).
   static double WormX(double s20) {
     return s20 * 6.023e23 * 0.09426e-7 /
-           (WormMassPerLength() * 1e13 * (1.0 - VBAR * static_cast<double>(fDensityWater20)));
+           (WormMassPerLength() * 1e13 * (1.0 - SolventConstants().VBAR * static_cast<double>(fDensityWater20)));
   }
 
   // Runs f expecting one error box that starts with the given text.
@@ -59,7 +59,7 @@ class RodsWorms : public ::testing::Test {
 TEST_F(RodsWorms, RodEndCorrectionSwitchesAtAxialRatioTen) {
   const double g = 500.0;  // Da/nm
   // The rod's diameter does not depend on M: d^2 = 4 vbar g 1e3 / (pi N_A) m^2.
-  const double d = std::sqrt(4.0 * VBAR * g * 1e3 / (static_cast<double>(kPi) * kAvogadro));
+  const double d = std::sqrt(4.0 * SolventConstants().VBAR * g * 1e3 / (static_cast<double>(kPi) * kAvogadro));
   const double M10 = 10.0 * d * g * 1e9;  // axial ratio 10
   const double below = SFromMLinearRod(M10 * (1.0 - 1e-7), g);
   const double at = SFromMLinearRod(M10 * (1.0 + 1e-7), g);
@@ -73,20 +73,20 @@ TEST_F(RodsWorms, RodEndCorrectionSwitchesAtAxialRatioTen) {
 // 4 % of the published end-correction fit nu = 0.312 + 0.565/p - 0.100/p^2.
 TEST_F(RodsWorms, ShortRodsHaveTheSpheresFrictionAtLeast) {
   const double g = 500.0;
-  const double d = std::sqrt(4.0 * VBAR * g * 1e3 / (static_cast<double>(kPi) * kAvogadro));
+  const double d = std::sqrt(4.0 * SolventConstants().VBAR * g * 1e3 / (static_cast<double>(kPi) * kAvogadro));
   const double eta = static_cast<double>(STANDARDVISCOSITY);
   double previous = 0.0;
   for (double p = 0.5; p <= 30.0; p *= 1.01) {
     const double M = p * d * g * 1e9;
     const double s = SFromMLinearRod(M, g);
-    const double sphere = CalculateSedcoeffFromMassSphere(static_cast<float>(M), VBAR, 20.0f, fBufferDensity, 1.0f);
+    const double sphere = CalculateSedcoeffFromMassSphere(static_cast<float>(M), SolventConstants().VBAR, 20.0f, SolventConstants().fBufferDensity, 1.0f);
     EXPECT_GE(sphere / s, 1.0 - 1e-5) << "p " << p;  // f/f0 of the rod
     if (p < 1.4) EXPECT_NEAR(s / sphere, 1.0, 1e-5) << "p " << p;
     EXPECT_GT(s, previous) << "p " << p;
     previous = s;
     if (p >= 2.0) {
       const double nu = 0.312 + 0.565 / p - 0.100 / (p * p);
-      const double published = 1e13 * (std::log(p) + nu) * g * 1e9 * (1.0 - fVRho) /
+      const double published = 1e13 * (std::log(p) + nu) * g * 1e9 * (1.0 - SolventConstants().fVRho) /
                                (3.0 * static_cast<double>(kPi) * kAvogadro * eta * 1000.0);
       EXPECT_NEAR(s / published, 1.0, 0.04) << "p " << p;
     }
@@ -102,10 +102,10 @@ TEST_F(RodsWorms, ShortRodsHaveTheSpheresFrictionAtLeast) {
 // the theory leaves (it ignores excluded volume, which slows long chains).
 TEST_F(RodsWorms, WormChainSedimentsInProportionToItsBuoyancy) {
   const auto useVbar = [](float vbar, float crossSection73, float hydration73) {
-    VBAR = vbar;
-    fVRho = VBAR * fBufferDensity;
-    fWormCrossSection = crossSection73 * vbar / 0.73f;
-    fWormHydration = hydration73 + 0.73f - vbar;
+    SolventConstants().VBAR = vbar;
+    SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+    SolventConstants().fWormCrossSection = crossSection73 * vbar / 0.73f;
+    SolventConstants().fWormHydration = hydration73 + 0.73f - vbar;
   };
   const double rho = fDensityWater20;
   for (float M : {3.0e5f, 2.0e6f, 5.0e7f}) {  // 0.2, 1.5 and 37 Kuhn lengths
@@ -115,13 +115,13 @@ TEST_F(RodsWorms, WormChainSedimentsInProportionToItsBuoyancy) {
     const double s55 = SFromMWormChain(M);
     EXPECT_NEAR(s55 / s73, (1.0 - 0.55 * rho) / (1.0 - 0.73 * rho), 1e-4) << M;
   }
-  VBAR = 0.55f;
-  fVRho = VBAR * fBufferDensity;
-  fWormPersistenceLength = 50.0f;
-  fWormMonomerMass = 6500.0f;
-  fWormCrossSection = static_cast<float>(1950.0 * 0.55 * 1e21 / 6.023e23);
+  SolventConstants().VBAR = 0.55f;
+  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+  SolventConstants().fWormPersistenceLength = 50.0f;
+  SolventConstants().fWormMonomerMass = 6500.0f;
+  SolventConstants().fWormCrossSection = static_cast<float>(1950.0 * 0.55 * 1e21 / 6.023e23);
   const double hydratedArea = 3.14159265 * 1.1 * 1.1;
-  fWormHydration = static_cast<float>(0.55 * (hydratedArea / fWormCrossSection - 1.0));
+  SolventConstants().fWormHydration = static_cast<float>(0.55 * (hydratedArea / SolventConstants().fWormCrossSection - 1.0));
   EXPECT_NEAR(SFromMWormChain(48502.0f * 650.0f), 35.0, 0.17 * 35.0);
 }
 
@@ -141,7 +141,7 @@ TEST_F(RodsWorms, RodInversionEndsWithNoSolutionOnImpossibleInput) {
   const float cases[][2] = {{0, 1500}, {-3, 1500}, {5, 1}, {5, 0.5f}, {NAN, 1500}, {1e5f, 1500}};
   for (const auto& c : cases)
     ExpectNoSolution([&c] { EXPECT_EQ(CalculateMofSforLinearRod(c[0], c[1]), 0.0); });
-  fVRho = 1.05f;  // a buffer denser than the particle: no positive s
+  SolventConstants().fVRho = 1.05f;  // a buffer denser than the particle: no positive s
   ExpectNoSolution([] { EXPECT_EQ(CalculateMofSforLinearRod(5.0f, 1500.0f), 0.0); });
 }
 
@@ -149,16 +149,16 @@ TEST_F(RodsWorms, RodInversionGuards) {
   ScopedHeadlessBackend backend;
   backend->QueueMessageBox(IDOK, "Error");
   backend->QueueMessageBox(IDOK, "Error");
-  VBAR = 0.0f;
+  SolventConstants().VBAR = 0.0f;
   EXPECT_EQ(CalculateMofSforLinearRod(5.0f, 1500.0f), 0.0);
-  VBAR = 0.73f;
-  RELVISCOSITY = 0.0f;
+  SolventConstants().VBAR = 0.73f;
+  SolventConstants().RELVISCOSITY = 0.0f;
   EXPECT_EQ(CalculateMofSforLinearRod(5.0f, 1500.0f), 0.0);
   EXPECT_EQ(backend->Transcript().size(), 2u);
 }
 
 TEST_F(RodsWorms, ShortWormIsARodOfItsMassPerLength) {
-  EXPECT_EQ(SFromMWormChain(fWormMonomerMass * 0.99f), 0.0f);  // below the monomer
+  EXPECT_EQ(SFromMWormChain(SolventConstants().fWormMonomerMass * 0.99f), 0.0f);  // below the monomer
   const float M = 20000.0f;  // about 0.015 Kuhn lengths
   EXPECT_NEAR(SFromMWormChain(M), SFromMLinearRod(M, WormMassPerLength()),
               1e-4 * SFromMWormChain(M));
@@ -184,7 +184,7 @@ TEST_F(RodsWorms, WormSedimentationGrowsWithMass) {
 TEST_F(RodsWorms, ViscosityActsOnlyThroughTheConversionToTheBuffer) {
   const float M = 2.0e6f;
   const float s1 = SFromMWormChain(M);
-  RELVISCOSITY = 2.0f;
+  SolventConstants().RELVISCOSITY = 2.0f;
   EXPECT_NEAR(SFromMWormChain(M), s1 / 2.0f, 1e-6f * s1);
 }
 
@@ -200,14 +200,14 @@ TEST_F(RodsWorms, WormInversionRecoversTheMass) {
 TEST_F(RodsWorms, WormSlowerThanASphereOfTheMonomerGivesTheSphereMass) {
   const float s = 0.5f;
   const float sphere = CalculateMff02(s, 1.0f);
-  ASSERT_LT(sphere, fWormMonomerMass);
+  ASSERT_LT(sphere, SolventConstants().fWormMonomerMass);
   EXPECT_EQ(CalculateMofSforWormChain(s), sphere);
 }
 
 TEST_F(RodsWorms, WormInversionEndsWithNoSolutionOnImpossibleInput) {
   for (float s : {0.0f, -2.0f, INFINITY})
     ExpectNoSolution([s] { EXPECT_EQ(CalculateMofSforWormChain(s), 0.0f); });
-  fVRho = 1.05f;  // buffer denser than the particle
+  SolventConstants().fVRho = 1.05f;  // buffer denser than the particle
   ExpectNoSolution([] { EXPECT_EQ(CalculateMofSforWormChain(5.0f), 0.0f); });
 }
 
@@ -216,9 +216,9 @@ TEST_F(RodsWorms, WormInversionEndsWithNoSolutionOnImpossibleInput) {
 TEST_F(RodsWorms, MofsTableHoldsTheGridAtStandardConditions) {
   const std::string saved = szWormChainMofsFile;
   szWormChainMofsFile = std::string(TARMIC_TEST_OUTPUT_DIR) + "/~WormChain_mofs.dat";
-  fBufferDensity = 1.02f;
-  fVRho = VBAR * fBufferDensity;
-  RELVISCOSITY = 1.1f;
+  SolventConstants().fBufferDensity = 1.02f;
+  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+  SolventConstants().RELVISCOSITY = 1.1f;
   float grid[4] = {0.0f, 1.0f, 2.0f, 4.0f};
   float sGrid[4] = {0.0f, 1000.0f, 2000.0f, 3000.0f};
   ASSERT_TRUE(WriteWormChainMofsTable(3, grid, sGrid));

@@ -33,24 +33,24 @@ using namespace plot_test;
 
 TEST_F(DataSetTest, DataPlotHoldsOneCurvePerScanInScanColours) {
   LoadScans(3);
-  bAbsorbanceData = true;
-  pScanOrder = {0, 3, 1, 2};
+  ScanFile().bAbsorbanceData = true;
+  DataSet().pScanOrder = {0, 3, 1, 2};
   RebuildDataAndResidualPlots();
-  ASSERT_NE(pDataPlot, nullptr);
-  ASSERT_NE(pResidualsPlot, nullptr);
-  EXPECT_EQ(pDataPlot->nCurves, 3);
-  EXPECT_EQ(pResidualsPlot->nCurves, 3);
-  EXPECT_EQ(pDataPlot->ppCurves[0], ppDataCurve[3]);
+  ASSERT_NE(DataPlots().pDataPlot, nullptr);
+  ASSERT_NE(DataPlots().pResidualsPlot, nullptr);
+  EXPECT_EQ(DataPlots().pDataPlot->nCurves, 3);
+  EXPECT_EQ(DataPlots().pResidualsPlot->nCurves, 3);
+  EXPECT_EQ(DataPlots().pDataPlot->ppCurves[0], DataSet().ppDataCurve[3]);
   for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(pDataPlot->GetCurveStyle(k), 6);
-    EXPECT_EQ(pResidualsPlot->GetCurveStyle(k), -1);
-    EXPECT_EQ(pDataPlot->GetCurveColor(k), ScanColor(k + 1));
-    EXPECT_EQ(pResidualsPlot->GetCurveColor(k), ScanColor(k + 1));
+    EXPECT_EQ(DataPlots().pDataPlot->GetCurveStyle(k), 6);
+    EXPECT_EQ(DataPlots().pResidualsPlot->GetCurveStyle(k), -1);
+    EXPECT_EQ(DataPlots().pDataPlot->GetCurveColor(k), ScanColor(k + 1));
+    EXPECT_EQ(DataPlots().pResidualsPlot->GetCurveColor(k), ScanColor(k + 1));
   }
-  EXPECT_EQ(pResidualsPlot->szYLabel, "residuals [OD]");
+  EXPECT_EQ(DataPlots().pResidualsPlot->szYLabel, "residuals [OD]");
   // Split layout: the residual plot starts below the bitmap band of 3 units.
-  EXPECT_EQ(pDataPlot->nBottom, 475);
-  EXPECT_EQ(pResidualsPlot->nTop, 553);
+  EXPECT_EQ(DataPlots().pDataPlot->nBottom, 475);
+  EXPECT_EQ(DataPlots().pResidualsPlot->nTop, 553);
 
   RedrawDataPlot(true);
   const MetaFile* picture = GetDataPlotMetafile();
@@ -69,40 +69,40 @@ TEST_F(DataSetTest, DataPlotHoldsOneCurvePerScanInScanColours) {
   EXPECT_TRUE(outline);
   // The getter may record the picture again: it is called before the picture is read.
   const MetaFile* residualPicture = GetResidualPlotMetafile();
-  EXPECT_EQ(residualPicture, pResidualsPlot->hPicture.get());
+  EXPECT_EQ(residualPicture, DataPlots().pResidualsPlot->hPicture.get());
 
   // Played into an image: a point of the first curve (scan 3) is a filled circle in
   // red, the plot outline black, the background white.
-  pDataPlot->nMarkSize = 6;
+  DataPlots().pDataPlot->nMarkSize = 6;
   RedrawDataPlot(true);
   Image image(kPictureWidth, 1000, kWhite);
   RasterDC dc(image);
-  pDataPlot->hPicture->PlayInto(dc, Rect{0, 0, kPictureWidth, 1000});
-  EXPECT_EQ(image.Pixel(pDataPlot->MapX(ppRadius[3][3]), pDataPlot->MapY(ppSignal[3][3])),
+  DataPlots().pDataPlot->hPicture->PlayInto(dc, Rect{0, 0, kPictureWidth, 1000});
+  EXPECT_EQ(image.Pixel(DataPlots().pDataPlot->MapX(DataSet().ppRadius[3][3]), DataPlots().pDataPlot->MapY(DataSet().ppSignal[3][3])),
             RGB(255, 0, 0));
-  EXPECT_EQ(image.Pixel(700, pDataPlot->nTop), kBlack);
-  EXPECT_EQ(image.Pixel(pDataPlot->nLeft, 300), kBlack);
+  EXPECT_EQ(image.Pixel(700, DataPlots().pDataPlot->nTop), kBlack);
+  EXPECT_EQ(image.Pixel(DataPlots().pDataPlot->nLeft, 300), kBlack);
   EXPECT_EQ(image.Pixel(700, 300), kWhite);
 }
 
 TEST_F(DataSetTest, KindsOfDataChooseStylesAndTitles) {
   LoadScans(60);
-  bInterferenceData = true;
+  ScanFile().bInterferenceData = true;
   RebuildDataAndResidualPlots();
-  EXPECT_EQ(pDataPlot->GetCurveStyle(0), -1);
-  EXPECT_EQ(pDataPlot->szYLabel, "fringes");
+  EXPECT_EQ(DataPlots().pDataPlot->GetCurveStyle(0), -1);
+  EXPECT_EQ(DataPlots().pDataPlot->szYLabel, "fringes");
   FreeDataSet();
 
   LoadScans(50);
   RebuildDataAndResidualPlots();
-  EXPECT_EQ(pDataPlot->GetCurveStyle(49), 6);  // one-pixel dots with mark size 0
+  EXPECT_EQ(DataPlots().pDataPlot->GetCurveStyle(49), 6);  // one-pixel dots with mark size 0
   FreeDataSet();
 
-  bInterferenceData = false;
+  ScanFile().bInterferenceData = false;
   LoadScans(2);
   RebuildDataAndResidualPlots();
   FreeDataSet();
-  EXPECT_EQ(pDataPlot, nullptr);  // released with the data set
+  EXPECT_EQ(DataPlots().pDataPlot, nullptr);  // released with the data set
 }
 
 TEST_F(DataSetTest, IntensityDataAddTheThirdColumnAsDots) {
@@ -119,42 +119,42 @@ TEST_F(DataSetTest, IntensityDataAddTheThirdColumnAsDots) {
     }
     InstallScanArrays(s, n, r, y, t, true);
   }
-  bIntensityData = true;
+  ScanFile().bIntensityData = true;
   RebuildDataAndResidualPlots();
-  ASSERT_EQ(pDataPlot->nCurves, 4);
-  EXPECT_EQ(pDataPlot->GetCurveStyle(2), 7);
-  EXPECT_EQ(pDataPlot->GetCurveColor(3), ScanColor(2));
-  EXPECT_EQ(pDataPlot->szYLabel, "intensity");
+  ASSERT_EQ(DataPlots().pDataPlot->nCurves, 4);
+  EXPECT_EQ(DataPlots().pDataPlot->GetCurveStyle(2), 7);
+  EXPECT_EQ(DataPlots().pDataPlot->GetCurveColor(3), ScanColor(2));
+  EXPECT_EQ(DataPlots().pDataPlot->szYLabel, "intensity");
 }
 
 TEST_F(DataSetTest, ResidualsOutsideTheFitLimitsAreZero) {
   InScratchDirectory dir("plot_fit_limits");
   LoadScans(2, 10);
   for (int s = 1; s <= 2; ++s)
-    for (int j = 1; j <= 10; ++j) ppFit[static_cast<std::size_t>(s)][j] = 0.5f;
+    for (int j = 1; j <= 10; ++j) DataSet().ppFit[static_cast<std::size_t>(s)][j] = 0.5f;
   RebuildDataAndResidualPlots();
-  fFitLeftLim = 6.02f;
-  fFitRightLim = 6.06f;
-  pFitFirst[1] = 3;
-  pFitLast[1] = 7;
-  pFitFirst[2] = 0;  // 0: the whole scan
-  pFitLast[2] = 0;
+  DataSet().fFitLeftLim = 6.02f;
+  DataSet().fFitRightLim = 6.06f;
+  DataSet().pFitFirst[1] = 3;
+  DataSet().pFitLast[1] = 7;
+  DataSet().pFitFirst[2] = 0;  // 0: the whole scan
+  DataSet().pFitLast[2] = 0;
   RedrawResidualPlot(true);
-  const float* r1 = ppResiduals[1];
+  const float* r1 = DataSet().ppResiduals[1];
   EXPECT_EQ(r1[2], 0.0f);
   EXPECT_NEAR(r1[3], 1.03f - 0.5f, 1e-6f);
   EXPECT_EQ(r1[8], 0.0f);
-  EXPECT_NEAR(ppResiduals[2][10], 2.10f - 0.5f, 1e-6f);
-  EXPECT_FLOAT_EQ(pResidualsPlot->fXMin, 6.02f);
-  EXPECT_FLOAT_EQ(pResidualsPlot->fXMax, 6.06f);
+  EXPECT_NEAR(DataSet().ppResiduals[2][10], 2.10f - 0.5f, 1e-6f);
+  EXPECT_FLOAT_EQ(DataPlots().pResidualsPlot->fXMin, 6.02f);
+  EXPECT_FLOAT_EQ(DataPlots().pResidualsPlot->fXMax, 6.06f);
   EXPECT_TRUE(std::filesystem::exists(dir.Dir() / "ScanRms.dat"));
-  EXPECT_EQ(nWorstScan, 2);
+  EXPECT_EQ(DataPlots().nWorstScan, 2);
 
   // With a fit limit of 0 every point shows signal minus model; no rms file.
   std::filesystem::remove(dir.Dir() / "ScanRms.dat");
-  fFitRightLim = 0;
+  DataSet().fFitRightLim = 0;
   RedrawResidualPlot(true);
-  EXPECT_NEAR(ppResiduals[1][1], 1.01f - 0.5f, 1e-6f);
+  EXPECT_NEAR(DataSet().ppResiduals[1][1], 1.01f - 0.5f, 1e-6f);
   EXPECT_FALSE(std::filesystem::exists(dir.Dir() / "ScanRms.dat"));
 }
 
@@ -162,10 +162,10 @@ TEST_F(DataSetTest, ScanRmsNamesTheFirstOfEqualWorstScans) {
   InScratchDirectory dir("plot_scan_rms");
   LoadScans(3, 4);
   for (int s = 1; s <= 3; ++s)
-    for (int j = 1; j <= 4; ++j) ppResiduals[static_cast<std::size_t>(s)][j] = s == 1 ? 0.1f : 0.2f;
-  pScanOrder = {0, 1, 3, 2};
+    for (int j = 1; j <= 4; ++j) DataSet().ppResiduals[static_cast<std::size_t>(s)][j] = s == 1 ? 0.1f : 0.2f;
+  DataSet().pScanOrder = {0, 1, 3, 2};
   WriteScanRmsFile();
-  EXPECT_EQ(nWorstScan, 3);
+  EXPECT_EQ(DataPlots().nWorstScan, 3);
   std::FILE* f = std::fopen("ScanRms.dat", "r");
   ASSERT_NE(f, nullptr);
   char line[200];
@@ -174,7 +174,7 @@ TEST_F(DataSetTest, ScanRmsNamesTheFirstOfEqualWorstScans) {
   std::fclose(f);
   // Released with the data set, the worst scan names no scan of a later set.
   FreeDataSet();
-  EXPECT_EQ(nWorstScan, 0);
+  EXPECT_EQ(DataPlots().nWorstScan, 0);
 }
 
 TEST_F(DataSetTest, UnwritableScanRmsIsReportedOnce) {
@@ -182,14 +182,14 @@ TEST_F(DataSetTest, UnwritableScanRmsIsReportedOnce) {
   InScratchDirectory dir("plot_scan_rms_blocked");
   LoadScans(1);
   RebuildDataAndResidualPlots();
-  fFitLeftLim = 6.0f;
-  fFitRightLim = 6.04f;
+  DataSet().fFitLeftLim = 6.0f;
+  DataSet().fFitRightLim = 6.04f;
   // The file can be written but not put in place (a directory holds its name): one
   // box naming the reason, no temporary left, and the later redraws write nothing.
   std::filesystem::create_directory(dir.Dir() / "ScanRms.dat");
   backend->QueueMessageBox(IDOK, "ERROR");
   WriteScanRmsFile();
-  EXPECT_FALSE(bWriteScanRms);
+  EXPECT_FALSE(DataPlots().bWriteScanRms);
   ASSERT_EQ(backend->Transcript().size(), 1u);
   EXPECT_EQ(backend->Transcript()[0].text.rfind("could not write ScanRms file\n", 0), 0u);
   EXPECT_NE(backend->Transcript()[0].text.find("ScanRms.dat"), std::string::npos);
@@ -199,50 +199,50 @@ TEST_F(DataSetTest, UnwritableScanRmsIsReportedOnce) {
 
   // Its directory is missing: the file cannot even be begun.
   szScanRmsFile = (dir.Dir() / "missing" / "ScanRms.dat").string();
-  bWriteScanRms = true;
+  DataPlots().bWriteScanRms = true;
   backend->QueueMessageBox(IDOK, "ERROR");
   RedrawResidualPlot(true);
   RedrawResidualPlot(true);
   ASSERT_EQ(backend->Transcript().size(), 2u);
   EXPECT_EQ(backend->Transcript()[1].text,
             "could not open ScanRms file\n" + szScanRmsFile + ": " + std::strerror(ENOENT));
-  EXPECT_FALSE(bWriteScanRms);
+  EXPECT_FALSE(DataPlots().bWriteScanRms);
   szScanRmsFile.clear();
 }
 
 TEST_F(DataSetTest, ResidualPlotStaysInsideItsPaneForManyScans) {
   LoadScans(1000, 5);
   RebuildDataAndResidualPlots();
-  EXPECT_LT(pResidualsPlot->nTop, pResidualsPlot->nBottom);
-  EXPECT_EQ(pResidualsPlot->nBottom - pResidualsPlot->nTop, kMinResidualPlotHeight);
+  EXPECT_LT(DataPlots().pResidualsPlot->nTop, DataPlots().pResidualsPlot->nBottom);
+  EXPECT_EQ(DataPlots().pResidualsPlot->nBottom - DataPlots().pResidualsPlot->nTop, kMinResidualPlotHeight);
   // The distribution layout leaves less room; the plot still keeps its height.
-  nDataPlotBottom = 350;
-  nResidualPlotTop = 405;
-  nPlotAreaBottom = 575;
+  DataPlots().nDataPlotBottom = 350;
+  DataPlots().nResidualPlotTop = 405;
+  DataPlots().nPlotAreaBottom = 575;
   LayoutDataAndResidualPlots();
-  EXPECT_EQ(pResidualsPlot->nBottom - pResidualsPlot->nTop, kMinResidualPlotHeight);
-  const Rect strip = ResidualsBitmapRect(Size{1000, 700}, nScans);
-  EXPECT_LE(strip.bottom, static_cast<int>(pResidualsPlot->nTop * 0.7) + 1);
-  EXPECT_GE(strip.top, static_cast<int>(nDataPlotBottom * 0.7));
+  EXPECT_EQ(DataPlots().pResidualsPlot->nBottom - DataPlots().pResidualsPlot->nTop, kMinResidualPlotHeight);
+  const Rect strip = ResidualsBitmapRect(Size{1000, 700}, DataSet().nScans);
+  EXPECT_LE(strip.bottom, static_cast<int>(DataPlots().pResidualsPlot->nTop * 0.7) + 1);
+  EXPECT_GE(strip.top, static_cast<int>(DataPlots().nDataPlotBottom * 0.7));
 }
 
 TEST(ScanColours, PaletteTemperatureAndRange) {
   ResetPlotting();
-  const int savedScans = nScans;
-  nScans = 20;
-  bColorScansByTime = false;
+  const int savedScans = DataSet().nScans;
+  DataSet().nScans = 20;
+  DataPlots().bColorScansByTime = false;
   EXPECT_EQ(ScanColor(0), kBlack);
   std::vector<Color> first28;
   for (int k = 1; k <= 28; ++k) first28.push_back(ScanColor(k));
   std::sort(first28.begin(), first28.end());
   EXPECT_EQ(std::unique(first28.begin(), first28.end()), first28.end());
   EXPECT_EQ(ScanColor(29), ScanColor(1));
-  nScans = 10;
-  bColorScansByTime = true;  // from blue (early) to red (late)
+  DataSet().nScans = 10;
+  DataPlots().bColorScansByTime = true;  // from blue (early) to red (late)
   EXPECT_GT(GetBValue(ScanColor(1)), GetRValue(ScanColor(1)));
   EXPECT_GT(GetRValue(ScanColor(10)), GetBValue(ScanColor(10)));
   EXPECT_EQ(FalseColor(0, 0), kBlack);
-  nScans = savedScans;
+  DataSet().nScans = savedScans;
   ResetPlotting();
 }
 
@@ -257,7 +257,7 @@ TEST(FitRefresh, ThrottleRepaintsOncePerIntervalAcrossTheTickWrap) {
 
   RefreshFitPanesTimed(window);
   EXPECT_EQ(painted, 0);  // no update switch set: nothing at all
-  bUpdateDataPlotDuringFit = true;
+  DataPlots().bUpdateDataPlotDuringFit = true;
   RefreshFitPanesTimed(window);
   EXPECT_EQ(painted, 1);  // the first call always repaints
   now += 300;
@@ -293,8 +293,8 @@ class ResidualBitmapTest : public DataSetTest {
     const float values[3] = {0.05f, -0.05f, 0.0f};
     for (int s = 1; s <= 3; ++s)
       for (int j = 1; j <= 11; ++j)
-        ppFit[static_cast<std::size_t>(s)][j] =
-            ppSignal[static_cast<std::size_t>(s)][j] - values[s - 1];
+        DataSet().ppFit[static_cast<std::size_t>(s)][j] =
+            DataSet().ppSignal[static_cast<std::size_t>(s)][j] - values[s - 1];
     ASSERT_TRUE(BuildCommonRadialGrid());
     RebuildDataAndResidualPlots();
   }
@@ -303,18 +303,18 @@ class ResidualBitmapTest : public DataSetTest {
 TEST_F(ResidualBitmapTest, GreyScaleRowsFollowTheSignOfTheResiduals) {
   LoadResiduals();
   const Image image = BuildResidualsBitmap();
-  ASSERT_EQ(image.Width(), iFitLast - iFitFirst + 1);
+  ASSERT_EQ(image.Width(), CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1);
   ASSERT_EQ(image.Height(), 3);
   EXPECT_EQ(image.Pixel(0, 0), kWhite);
   EXPECT_EQ(image.Pixel(5, 1), kBlack);
   EXPECT_EQ(image.Pixel(5, 2), RGB(128, 128, 128));
-  bBitmapBlackAndWhite = false;
+  ResidualBitmap().bBitmapBlackAndWhite = false;
   EXPECT_EQ(BuildResidualsBitmap().Pixel(3, 1), RGB(0, 0, 255));
-  bBitmapContinuousShading = false;
+  ResidualBitmap().bBitmapContinuousShading = false;
   EXPECT_EQ(BuildResidualsBitmap().Pixel(3, 2), kWhite);
   // Tiny negative residuals already darken.
-  bBitmapBlackAndWhite = true;
-  bBitmapContinuousShading = true;
+  ResidualBitmap().bBitmapBlackAndWhite = true;
+  ResidualBitmap().bBitmapContinuousShading = true;
   EXPECT_EQ(ResidualBitmapColor(-1), RGB(127, 127, 127));
   EXPECT_EQ(ResidualBitmapColor(0), RGB(128, 128, 128));
 }
@@ -323,17 +323,17 @@ TEST_F(ResidualBitmapTest, PaintingTheStripHasNoSideEffects) {
   ScopedHeadlessBackend backend(1000, 700);
   InScratchDirectory dir("plot_bitmap_paint");
   LoadResiduals();
-  fFitLeftLim = 6.0f;
-  fFitRightLim = 6.1f;
-  for (int j = 1; j <= 11; ++j) ppResiduals[1][j] = 42.0f;  // stale values stay stale
-  const float yMin = pResidualsPlot->fYMin, yMax = pResidualsPlot->fYMax;
-  const MetaFile* picture = pResidualsPlot->hPicture.get();
+  DataSet().fFitLeftLim = 6.0f;
+  DataSet().fFitRightLim = 6.1f;
+  for (int j = 1; j <= 11; ++j) DataSet().ppResiduals[1][j] = 42.0f;  // stale values stay stale
+  const float yMin = DataPlots().pResidualsPlot->fYMin, yMax = DataPlots().pResidualsPlot->fYMax;
+  const MetaFile* picture = DataPlots().pResidualsPlot->hPicture.get();
 
   DrawResidualsBitmap(backend->MainWindow());
-  EXPECT_EQ(ppResiduals[1][5], 42.0f);
-  EXPECT_EQ(pResidualsPlot->fYMin, yMin);
-  EXPECT_EQ(pResidualsPlot->fYMax, yMax);
-  EXPECT_EQ(pResidualsPlot->hPicture.get(), picture);
+  EXPECT_EQ(DataSet().ppResiduals[1][5], 42.0f);
+  EXPECT_EQ(DataPlots().pResidualsPlot->fYMin, yMin);
+  EXPECT_EQ(DataPlots().pResidualsPlot->fYMax, yMax);
+  EXPECT_EQ(DataPlots().pResidualsPlot->hPicture.get(), picture);
   EXPECT_FALSE(std::filesystem::exists(dir.Dir() / "ScanRms.dat"));
 
   // The strip: one pixel row per scan, ending where the residual plot begins.
@@ -374,9 +374,9 @@ TEST_F(ResidualBitmapTest, FluorescenceScaleBecomesTenAndCopyGivesABitmap) {
   ScopedHeadlessBackend backend;
   InScratchDirectory dir("plot_bitmap_copy");
   LoadResiduals();
-  bFluorescenceData = true;
+  ScanFile().bFluorescenceData = true;
   BuildResidualsBitmap();
-  EXPECT_EQ(fResidualBitmapScale, 10.0f);
+  EXPECT_EQ(ResidualBitmap().fResidualBitmapScale, 10.0f);
   CopyResidualsBitmap(backend->MainWindow());
   ASSERT_NE(backend->ClipboardBitmap(), nullptr);
   EXPECT_EQ(backend->ClipboardBitmap()->Height(), 3);
@@ -385,7 +385,7 @@ TEST_F(ResidualBitmapTest, FluorescenceScaleBecomesTenAndCopyGivesABitmap) {
 TEST_F(ResidualBitmapTest, AutomaticScaleWithoutResidualPlot) {
   LoadResiduals();
   ReleaseDataAndResidualPlots();
-  fResidualBitmapScale = 0;
+  ResidualBitmap().fResidualBitmapScale = 0;
   const Image image = BuildResidualsBitmap();
   EXPECT_EQ(image.Pixel(0, 0), kWhite);
   EXPECT_EQ(image.Pixel(0, 1), kBlack);

@@ -88,7 +88,7 @@ class DataSetTest : public ::testing::Test {
     ResetScanDataGlobals();
     ResetPlotting();
     InstallDataSetPlotHooks();
-    bColorScansByTime = false;
+    DataPlots().bColorScansByTime = false;
   }
   void TearDown() override {
     FreeDataSet();
@@ -108,7 +108,7 @@ class DataSetTest : public ::testing::Test {
         y[j] = static_cast<float>(s) + 0.01f * static_cast<float>(j);
       }
       InstallScanArrays(s, n, r, y, nullptr, false);
-      ppScanFileNames[static_cast<std::size_t>(s)] = "0000" + std::to_string(s) + ".ra1";
+      DataSet().ppScanFileNames[static_cast<std::size_t>(s)] = "0000" + std::to_string(s) + ".ra1";
     }
   }
 };

@@ -115,10 +115,10 @@ TEST_F(DataSetTest, ResidualBitmapStripTakesItsRowsFromTheBandAtEveryHeight) {
       const Rect strip = ResidualsBitmapRect(Size{1000, height}, scans);
       const std::string at = std::to_string(scans) + " scans at " + std::to_string(height);
       const double perUnit = height / 1000.0;
-      EXPECT_GE(strip.top, static_cast<int>(std::floor(nResidualPlotTop * perUnit))) << at;
-      EXPECT_LE(strip.bottom, static_cast<int>(std::ceil(pResidualsPlot->nRectTop * perUnit))) << at;
-      EXPECT_GE(pResidualsPlot->nRectBottom - pResidualsPlot->nRectTop, kMinResidualPlotHeight) << at;
-      const int room = nPlotAreaBottom - nResidualPlotTop - kMinResidualPlotHeight;
+      EXPECT_GE(strip.top, static_cast<int>(std::floor(DataPlots().nResidualPlotTop * perUnit))) << at;
+      EXPECT_LE(strip.bottom, static_cast<int>(std::ceil(DataPlots().pResidualsPlot->nRectTop * perUnit))) << at;
+      EXPECT_GE(DataPlots().pResidualsPlot->nRectBottom - DataPlots().pResidualsPlot->nRectTop, kMinResidualPlotHeight) << at;
+      const int room = DataPlots().nPlotAreaBottom - DataPlots().nResidualPlotTop - kMinResidualPlotHeight;
       if (std::ceil(scans / perUnit) <= room) {
         EXPECT_EQ(strip.Height(), scans) << at;
       } else {
@@ -126,8 +126,8 @@ TEST_F(DataSetTest, ResidualBitmapStripTakesItsRowsFromTheBandAtEveryHeight) {
         EXPECT_GE(strip.Height(), room * perUnit - 1) << at;
       }
       // Across, the strip spans the residual plot's x axis.
-      EXPECT_NEAR(strip.left, pResidualsPlot->nLeft * 1000.0 / kPictureWidth, 1.0) << at;
-      EXPECT_NEAR(strip.right, pResidualsPlot->nRight * 1000.0 / kPictureWidth, 1.0) << at;
+      EXPECT_NEAR(strip.left, DataPlots().pResidualsPlot->nLeft * 1000.0 / kPictureWidth, 1.0) << at;
+      EXPECT_NEAR(strip.right, DataPlots().pResidualsPlot->nRight * 1000.0 / kPictureWidth, 1.0) << at;
     }
     FreeDataSet();
     ResetPlotting();
@@ -137,9 +137,9 @@ TEST_F(DataSetTest, ResidualBitmapStripTakesItsRowsFromTheBandAtEveryHeight) {
   ASSERT_TRUE(BuildCommonRadialGrid());
   SetPaneClientHeight(1000);
   RebuildDataAndResidualPlots();
-  EXPECT_EQ(pResidualsPlot->nRectTop, nResidualPlotTop + 40);
+  EXPECT_EQ(DataPlots().pResidualsPlot->nRectTop, DataPlots().nResidualPlotTop + 40);
   EXPECT_TRUE(SetPaneClientHeight(500));
-  EXPECT_EQ(pResidualsPlot->nRectTop, nResidualPlotTop + 80);
+  EXPECT_EQ(DataPlots().pResidualsPlot->nRectTop, DataPlots().nResidualPlotTop + 80);
   EXPECT_FALSE(SetPaneClientHeight(500));
 }
 

@@ -229,9 +229,9 @@ TEST(PlotTicks, MajorAndMinorTicksOfAnInterval) {
 
 TEST(PlotTicks, LogarithmicMinorTicksSitAtTwoToNineTimesADecade) {
   CWINPlot plot;
-  bLogTickMode = 1;
+  PlotScaling().bLogTickMode = 1;
   const std::vector<float> minor = Values(*plot.ComputeTicks(false, 0.0f, 2.0f));
-  bLogTickMode = 0;
+  PlotScaling().bLogTickMode = 0;
   // Majors 0, 1, 2 (decades): 8 minors between each pair.
   ASSERT_EQ(minor.size(), 16u);
   EXPECT_NEAR(minor[0], std::log10(2.0f), 1e-6f);
@@ -420,7 +420,7 @@ TEST(PlotPicture, RescaleRequestRecordsAtMostOnceMore) {
   logPlot.bLogY = 1;
   logPlot.AutoScale();
   EXPECT_TRUE(logPlot.Redraw());
-  EXPECT_EQ(bRescaleRequested, 1);
+  EXPECT_EQ(PlotRedraw().bRescaleRequested, 1);
 
   // With both ranges fixed the ranges stay.
   plot.SetRanges(0, 2, 0, 1);
@@ -460,7 +460,7 @@ TEST(PlotPicture, ColourRampAndColourBar) {
 TEST(PlotPicture, DashedLinesAndAlternateDots) {
   auto lines = [](int x1, int y1, int x2, int y2) {
     MetaFileDC dc;
-    bDotPhase = true;
+    PlotRedraw().bDotPhase = true;
     CWINPlot::DrawDashedLine(dc, x1, y1, x2, y2);
     return RecordsOf(*dc.Close(), MetaOp::LineTo);
   };
@@ -473,7 +473,7 @@ TEST(PlotPicture, DashedLinesAndAlternateDots) {
   EXPECT_EQ(l[0].a, 2);
 
   MetaFileDC dc;
-  bDotPhase = true;
+  PlotRedraw().bDotPhase = true;
   for (int x = 0; x < 6; ++x) CWINPlot::DrawDashedLine(dc, x, 0, x + 1, 0);
   EXPECT_EQ(CountOf(*dc.Close(), MetaOp::LineTo), 3);
 }
@@ -514,7 +514,7 @@ TEST(CurveStyles, EveryStyleCodeRecordsItsSymbol) {
   bool white = false;  // style 13 draws a white centre line
   for (const MetaRecord& r : RecordsOf(*m.Paint(13), MetaOp::SelectPen)) white |= r.pen.color == kWhite;
   EXPECT_TRUE(white);
-  bDotPhase = true;
+  PlotRedraw().bDotPhase = true;
   EXPECT_GT(CountOf(*m.Paint(14), MetaOp::LineTo), 3);
   // Styles without a symbol draw only the connecting line, if any.
   for (int style : {15, 18, -2}) {
@@ -606,10 +606,10 @@ TEST(CurveStyles, DenseCurvesDrawTheSamePixelsAsEveryPoint) {
 
 TEST(CurveStyles, PointsAboveTheRangeSplitTheLineAndAskForARescale) {
   MappedPlot m({1, 2, 3, 4, 5}, {1, 2, 20, 4, 5});
-  bRescaleRequested = 0;
+  PlotRedraw().bRescaleRequested = 0;
   auto p = m.Paint(-1);
   EXPECT_EQ(CountOf(*p, MetaOp::LineTo), 2);  // 1-2 and 4-5, nothing across the gap
-  EXPECT_EQ(bRescaleRequested, 1);
+  EXPECT_EQ(PlotRedraw().bRescaleRequested, 1);
   // A thick segment on one pixel draws nothing.
   MappedPlot narrow({1, 1.001f}, {1, 1});
   EXPECT_EQ(CountOf(*narrow.Paint(12), MetaOp::LineTo), 0);

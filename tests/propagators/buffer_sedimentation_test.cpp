@@ -44,12 +44,12 @@ class BufferModelTest : public ::testing::Test {
     ResetSimArrays();
     ResetSimRunState();
     bUserAbort = false;
-    bRampRotorSpeed = false;
-    bInterferenceData = true;
-    bDiscreteModel = true;
-    bBufferSedCorrection = true;
-    bLinearAmplitudes = bFitTINoise = bFitRINoise = false;
-    pSpeciesS[4] = pSpeciesMassOrD[4] = 0.0f;
+    AnalysisSwitches().bRampRotorSpeed = false;
+    ScanFile().bInterferenceData = true;
+    ModelFlags().bDiscreteModel = true;
+    ModelFlags().bBufferSedCorrection = true;
+    ModelParams().bLinearAmplitudes = AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
+    ModelParams().pSpeciesS[4] = ModelParams().pSpeciesMassOrD[4] = 0.0f;
     const int scans = static_cast<int>(kTimes.size());
     AllocScanTables(scans);
     for (int s = 1; s <= scans; ++s) {
@@ -59,12 +59,12 @@ class BufferModelTest : public ::testing::Test {
         r[k] = static_cast<float>(kM + (kB - kM) * (k - 1) / (kRadii - 1));
         y[k] = 0.0f;
       }
-      pScanInfo[static_cast<std::size_t>(s)].time = kTimes[static_cast<std::size_t>(s - 1)];
-      pScanInfo[static_cast<std::size_t>(s)].rpm = static_cast<float>(kRpm);
+      DataSet().pScanInfo[static_cast<std::size_t>(s)].time = kTimes[static_cast<std::size_t>(s - 1)];
+      DataSet().pScanInfo[static_cast<std::size_t>(s)].rpm = static_cast<float>(kRpm);
       InstallScanArrays(s, kRadii, r, y, nullptr, false);
     }
-    fMeniscus = static_cast<float>(kM);
-    fBottom = static_cast<float>(kB);
+    DataSet().fMeniscus = static_cast<float>(kM);
+    DataSet().fBottom = static_cast<float>(kB);
   }
   void TearDown() override {
     bUserAbort = false;
@@ -73,8 +73,8 @@ class BufferModelTest : public ::testing::Test {
     ResetScanDataGlobals();
     ResetSimArrays();
   }
-  static float Fit(int scan, int k) { return ppFit[static_cast<std::size_t>(scan)][k]; }
-  static float Radius(int scan, int k) { return ppRadius[static_cast<std::size_t>(scan)][k]; }
+  static float Fit(int scan, int k) { return DataSet().ppFit[static_cast<std::size_t>(scan)][k]; }
+  static float Radius(int scan, int k) { return DataSet().ppRadius[static_cast<std::size_t>(scan)][k]; }
 };
 
 // The static-grid propagator's profiles of the same species on the same 200-node
@@ -82,17 +82,17 @@ class BufferModelTest : public ::testing::Test {
 std::vector<std::vector<double>> StaticGridProfiles(double s, double D) {
   ResetSimArrays();
   ResetSimRunState();
-  nLammGridPoints = 200;
-  bClaverie = true;
-  bMovingHat = false;
+  LammSettings().nLammGridPoints = 200;
+  LammSettings().bClaverie = true;
+  LammSettings().bMovingHat = false;
   EXPECT_TRUE(AllocSimArrays());
-  for (int i = 1; i <= 200; ++i) pLammConc[i] = 1.0;
-  dSimS = s;
-  dSimD = D;
-  dSimRpm = dFinalRpm = kRpm;
-  dMaxRelChange = 0.1;
-  dMaxRelChangeLow = 0.005;
-  dMaxRelChangeTarget = 0.02;
+  for (int i = 1; i <= 200; ++i) LammArrays().pLammConc[i] = 1.0;
+  SimRun().dSimS = s;
+  SimRun().dSimD = D;
+  SimRun().dSimRpm = SimRun().dFinalRpm = kRpm;
+  SimRun().dMaxRelChange = 0.1;
+  SimRun().dMaxRelChangeLow = 0.005;
+  SimRun().dMaxRelChangeTarget = 0.02;
   SimRunSettings settings;
   settings.meniscus = kM;
   settings.bottom = kB;
@@ -116,11 +116,11 @@ TEST_F(BufferModelTest, SampleComponentAloneIsThePlainLammSolution) {
   };
   for (const Species sp : {Species{4.0, 6.0}, Species{0.5, 50.0}}) {
     for (int s = 1; s <= 3; ++s)
-      std::fill(ppFit[static_cast<std::size_t>(s)] + 1,
-                ppFit[static_cast<std::size_t>(s)] + kRadii + 1, 0.0f);
-    BufferSed.sampleS = sp.s;
-    BufferSed.sampleD = sp.D;
-    BufferSed.signal = 2.0;
+      std::fill(DataSet().ppFit[static_cast<std::size_t>(s)] + 1,
+                DataSet().ppFit[static_cast<std::size_t>(s)] + kRadii + 1, 0.0f);
+    BufferSedimentation().BufferSed.sampleS = sp.s;
+    BufferSedimentation().BufferSed.sampleD = sp.D;
+    BufferSedimentation().BufferSed.signal = 2.0;
     ASSERT_TRUE(CalculateBufferSedimentation(nullptr).ok());
     const auto reference = StaticGridProfiles(sp.s, sp.D * 1e-7);
     const double h = (kB - kM) / 199;
@@ -177,23 +177,23 @@ TEST_F(BufferModelTest, MatchedComponentsCancelToNoSignal) {
       for (int k = 1; k <= kRadii; ++k) peak = std::max(peak, std::fabs(Fit(s, k)));
     return peak;
   };
-  bMeniscusMismatch = true;
+  BufferSedimentation().bMeniscusMismatch = true;
   MeniscusDifference() = 0.0;
-  BufferSed.relativeConc = 1.0;
+  BufferSedimentation().BufferSed.relativeConc = 1.0;
   // Zero up to the rounding of the float fit values (30 signal units, 1e-7 relative).
   ASSERT_TRUE(CalculateBufferSedimentation(nullptr).ok());
   EXPECT_LT(fitPeak(), 1e-5f);
 
-  BufferSed.differentReference = true;
-  BufferSed.refD = BufferSed.sampleD;
-  BufferSed.refS = BufferSed.sampleS;
+  BufferSedimentation().BufferSed.differentReference = true;
+  BufferSedimentation().BufferSed.refD = BufferSedimentation().BufferSed.sampleD;
+  BufferSedimentation().BufferSed.refS = BufferSedimentation().BufferSed.sampleS;
   ASSERT_TRUE(CalculateBufferSedimentation(nullptr).ok());
   EXPECT_LT(fitPeak(), 1e-5f);
 
   // The reference meniscus 0.05 cm further in: the reference's depletion zone lies
   // left of the sample meniscus, so near the sample meniscus the sample's own
   // depletion dominates (a negative signal); the sign of the signal flips it.
-  BufferSed.differentReference = false;
+  BufferSedimentation().BufferSed.differentReference = false;
   MeniscusDifference() = 0.05;
   ASSERT_TRUE(CalculateBufferSedimentation(nullptr).ok());
   const float nearMeniscus = Fit(1, 1);
@@ -202,20 +202,20 @@ TEST_F(BufferModelTest, MatchedComponentsCancelToNoSignal) {
   // mismatch option: with the sample's values it is the same signal.
   auto clearFit = [] {
     for (int s = 1; s <= 3; ++s)
-      std::fill(ppFit[static_cast<std::size_t>(s)] + 1,
-                ppFit[static_cast<std::size_t>(s)] + kRadii + 1, 0.0f);
+      std::fill(DataSet().ppFit[static_cast<std::size_t>(s)] + 1,
+                DataSet().ppFit[static_cast<std::size_t>(s)] + kRadii + 1, 0.0f);
   };
   clearFit();
-  bMeniscusMismatch = false;
-  BufferSed.differentReference = true;
+  BufferSedimentation().bMeniscusMismatch = false;
+  BufferSedimentation().BufferSed.differentReference = true;
   ASSERT_TRUE(CalculateBufferSedimentation(nullptr).ok());
   EXPECT_FLOAT_EQ(Fit(1, 1), nearMeniscus);
-  BufferSed.differentReference = false;
-  bMeniscusMismatch = true;
+  BufferSedimentation().BufferSed.differentReference = false;
+  BufferSedimentation().bMeniscusMismatch = true;
   for (int s = 1; s <= 3; ++s)
-    std::fill(ppFit[static_cast<std::size_t>(s)] + 1,
-              ppFit[static_cast<std::size_t>(s)] + kRadii + 1, 0.0f);
-  BufferSed.signalSign = -1.0;
+    std::fill(DataSet().ppFit[static_cast<std::size_t>(s)] + 1,
+              DataSet().ppFit[static_cast<std::size_t>(s)] + kRadii + 1, 0.0f);
+  BufferSedimentation().BufferSed.signalSign = -1.0;
   ASSERT_TRUE(CalculateBufferSedimentation(nullptr).ok());
   EXPECT_FLOAT_EQ(Fit(1, 1), -nearMeniscus);
 }
@@ -232,15 +232,15 @@ TEST_F(BufferModelTest, FailuresAreReportedAndAnInterruptIsKept) {
   bUserAbort = false;
 
   // Linear amplitudes: the profiles go to the species table, which does not exist.
-  bLinearAmplitudes = true;
-  iCurrentSpecies = 4;
+  ModelParams().bLinearAmplitudes = true;
+  SimRun().iCurrentSpecies = 4;
   outcome = CalculateBufferSedimentation(nullptr);
   EXPECT_EQ(outcome.status, SimStatus::NotAllocated);
   EXPECT_FALSE(outcome.message.empty());
-  bLinearAmplitudes = false;
+  ModelParams().bLinearAmplitudes = false;
 
-  bMeniscusMismatch = true;
-  BufferSed.relativeConc = 0.0;
+  BufferSedimentation().bMeniscusMismatch = true;
+  BufferSedimentation().BufferSed.relativeConc = 0.0;
   EXPECT_EQ(CalculateBufferSedimentation(nullptr).status, SimStatus::InvalidInput);
   EXPECT_EQ(Fit(2, 1), 0.0f);
 

@@ -42,9 +42,9 @@ class InhomogeneousSolventTest : public ::testing::Test {
   }
   // A cosolute that sediments and forms a gradient, in an incompressible solvent.
   static void UseSedimentingCosolute(double conc) {
-    gInhomSolvent.bCompressibleSolvent = false;
-    gInhomSolvent.bCosoluteDynamicGradient = gInhomSolvent.bSedimentingCosolute = true;
-    gInhomSolvent.cosoluteConc = conc;
+    SolventSettings().gInhomSolvent.bCompressibleSolvent = false;
+    SolventSettings().gInhomSolvent.bCosoluteDynamicGradient = SolventSettings().gInhomSolvent.bSedimentingCosolute = true;
+    SolventSettings().gInhomSolvent.cosoluteConc = conc;
   }
 
   // One solve of a loading of 1 (static grid or moving hat) with the scans kept.
@@ -54,27 +54,27 @@ class InhomogeneousSolventTest : public ::testing::Test {
     ResetSimArrays();
     ResetSimRunState();
     ResetLammGlobals();
-    fMeniscus = static_cast<float>(kM);
-    fBottom = static_cast<float>(kB);
-    nLammGridPoints = N;
-    bMovingHat = movingHat;
-    bClaverie = !movingHat;
+    DataSet().fMeniscus = static_cast<float>(kM);
+    DataSet().fBottom = static_cast<float>(kB);
+    LammSettings().nLammGridPoints = N;
+    LammSettings().bMovingHat = movingHat;
+    LammSettings().bClaverie = !movingHat;
     EXPECT_TRUE(AllocSimArrays());
-    for (int i = 1; i <= N; ++i) pLammConc[i] = 1.0;
-    dSimS = s;
-    dSimD = D;
-    dSimRpm = dFinalRpm = kRpm;
-    dMaxRelChange = movingHat ? 0.1 : 0.01;
-    dMaxRelChangeLow = 0.05 * dMaxRelChange;
-    dMaxRelChangeTarget = 0.2 * dMaxRelChange;
-    gInhomSolvent.bInhomogeneousSolvent = inhom;
+    for (int i = 1; i <= N; ++i) LammArrays().pLammConc[i] = 1.0;
+    SimRun().dSimS = s;
+    SimRun().dSimD = D;
+    SimRun().dSimRpm = SimRun().dFinalRpm = kRpm;
+    SimRun().dMaxRelChange = movingHat ? 0.1 : 0.01;
+    SimRun().dMaxRelChangeLow = 0.05 * SimRun().dMaxRelChange;
+    SimRun().dMaxRelChangeTarget = 0.2 * SimRun().dMaxRelChange;
+    SolventSettings().gInhomSolvent.bInhomogeneousSolvent = inhom;
     SimRunSettings st;
     st.meniscus = kM, st.bottom = kB;
     st.fitLeft = static_cast<float>(kM), st.fitRight = static_cast<float>(kB);  // no fit-range stop
     st.rampRotorSpeed = st.truncateGrid = false;
     st.inhomogeneousSolvent = inhom;
-    st.sedimentingCosolute = inhom && gInhomSolvent.bSedimentingCosolute;
-    st.dynamicGradient = inhom && gInhomSolvent.bCosoluteDynamicGradient;
+    st.sedimentingCosolute = inhom && SolventSettings().gInhomSolvent.bSedimentingCosolute;
+    st.dynamicGradient = inhom && SolventSettings().gInhomSolvent.bCosoluteDynamicGradient;
     std::vector<std::vector<double>> scans(times.size());
     ScanTimeRecorder rec(times, [&](int k, const double*, const double* c, int n) {
       scans[static_cast<std::size_t>(k)].assign(c, c + n + 1);
@@ -97,7 +97,7 @@ class InhomogeneousSolventTest : public ::testing::Test {
 
   // Cosolute profile and its amount: sum of W_i c_i with W_i = integral of r phi_i dr.
   static double CosoluteAmount() {
-    const int n = nCosolventPoints;
+    const int n = LammArrays().nCosolventPoints;
     const double *r = CosolventArray(1), *c = CosolventArray(2);
     double sum = 0.0;
     for (int e = 1; e < n; ++e) {
@@ -106,7 +106,7 @@ class InhomogeneousSolventTest : public ::testing::Test {
     }
     return sum;
   }
-  test::SavedGlobals<float, float, float, float> saved{VBAR, fBufferDensity, fVRho, RELVISCOSITY};
+  test::SavedGlobals<float, float, float, float> saved{SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().fVRho, SolventConstants().RELVISCOSITY};
 };
 
 // A compressible solvent without compressibility, and a cosolute of zero
@@ -116,31 +116,31 @@ TEST_F(InhomogeneousSolventTest, UniformSolventGivesTheIdealSolution) {
   const std::vector<double> times = {600, 1500};
   for (bool hat : {false, true}) {
     const auto ideal = Solve(hat, 200, 5.0, 6e-7, times, false);
-    gInhomSolvent.bCompressibleSolvent = true;
-    gInhomSolvent.bCosoluteDynamicGradient = false;
-    gInhomSolvent.compressibility = 0.0;
+    SolventSettings().gInhomSolvent.bCompressibleSolvent = true;
+    SolventSettings().gInhomSolvent.bCosoluteDynamicGradient = false;
+    SolventSettings().gInhomSolvent.compressibility = 0.0;
     const auto compressed = Solve(hat, 200, 5.0, 6e-7, times, true);
-    for (std::size_t i = 1; i < SolventViscosityFactor.size(); ++i) {
-      EXPECT_NEAR(SolventViscosityFactor[i], 1.0, 1e-7);
-      EXPECT_NEAR(SolventBuoyancyFactor[i], 1.0, 1e-7);
+    for (std::size_t i = 1; i < Cosolute().SolventViscosityFactor.size(); ++i) {
+      EXPECT_NEAR(Cosolute().SolventViscosityFactor[i], 1.0, 1e-7);
+      EXPECT_NEAR(Cosolute().SolventBuoyancyFactor[i], 1.0, 1e-7);
     }
     // The same matrices up to rounding (on the moving grid the frame motion is
     // F - S instead of the combined element); rounding may shift a step decision.
     EXPECT_LT(MaxDifference(ideal, compressed), 1e-5) << hat;
 
     UseSedimentingCosolute(0.0);
-    gInhomSolvent.vbarEffective = VBAR;
+    SolventSettings().gInhomSolvent.vbarEffective = SolventConstants().VBAR;
     const auto cosolute = Solve(hat, 200, 5.0, 6e-7, times, true);
     EXPECT_LT(MaxDifference(ideal, cosolute), 1e-5) << hat;
-    EXPECT_EQ(nCosolventPoints, 50);
+    EXPECT_EQ(LammArrays().nCosolventPoints, 50);
   }
   // A compressible solvent with compressibility slows the species near the bottom
   // (denser solvent): less material has left the meniscus region than without.
-  gInhomSolvent = InhomSolventSettings{};
-  gInhomSolvent.compressibility = 4.591e-4;
+  SolventSettings().gInhomSolvent = InhomSolventSettings{};
+  SolventSettings().gInhomSolvent.compressibility = 4.591e-4;
   const auto ideal = Solve(false, 200, 5.0, 6e-7, times, false);
   const auto compressed = Solve(false, 200, 5.0, 6e-7, times, true);
-  EXPECT_LT(SolventBuoyancyFactor.back(), SolventBuoyancyFactor[1]);
+  EXPECT_LT(Cosolute().SolventBuoyancyFactor.back(), Cosolute().SolventBuoyancyFactor[1]);
   EXPECT_GT(compressed.back()[100], ideal.back()[100]);
 }
 
@@ -156,21 +156,21 @@ TEST_F(InhomogeneousSolventTest, SedimentingCosoluteReachesEquilibrium) {
   std::ofstream(dFile) << D << "\n";
   std::vector<std::vector<double>> profiles;
   for (bool nonideal : {false, true}) {
-    gInhomSolvent = InhomSolventSettings{};
+    SolventSettings().gInhomSolvent = InhomSolventSettings{};
     UseSedimentingCosolute(1.0);
-    gInhomSolvent.cosoluteS = s;
-    gInhomSolvent.cosoluteD = D;
-    gInhomSolvent.cosoluteGridSize = 40;
-    gInhomSolvent.nonidealCosolute = nonideal;
-    gInhomSolvent.sNonidealPath = sFile;
-    gInhomSolvent.dNonidealPath = dFile;
+    SolventSettings().gInhomSolvent.cosoluteS = s;
+    SolventSettings().gInhomSolvent.cosoluteD = D;
+    SolventSettings().gInhomSolvent.cosoluteGridSize = 40;
+    SolventSettings().gInhomSolvent.nonidealCosolute = nonideal;
+    SolventSettings().gInhomSolvent.sNonidealPath = sFile;
+    SolventSettings().gInhomSolvent.dNonidealPath = dFile;
     Solve(false, 100, 0.5, 6e-7, {30000, 60000}, true);
     const double* rc = CosolventArray(1);
-    const double loaded = (rc[nCosolventPoints] * rc[nCosolventPoints] - rc[1] * rc[1]) / 2;
+    const double loaded = (rc[LammArrays().nCosolventPoints] * rc[LammArrays().nCosolventPoints] - rc[1] * rc[1]) / 2;
     EXPECT_NEAR(CosoluteAmount(), loaded, 1e-9 * loaded);
     const double sigma = test::Sw2(s, kRpm) / (2 * D);
     const double *r = CosolventArray(1), *c = CosolventArray(2);
-    const int n = nCosolventPoints;
+    const int n = LammArrays().nCosolventPoints;
     double worst = 0.0;
     for (int i = 1; i <= n; ++i) {
       const double expected = c[1] * std::exp(sigma * (r[i] * r[i] - r[1] * r[1]));
@@ -180,14 +180,14 @@ TEST_F(InhomogeneousSolventTest, SedimentingCosoluteReachesEquilibrium) {
     EXPECT_GT(c[n] / c[1], 2.0);
     profiles.emplace_back(c, c + n + 1);
     // The gradient reached the species: denser and more viscous towards the bottom.
-    EXPECT_GT(pCosoluteOnGrid.back(), pCosoluteOnGrid[1]);
+    EXPECT_GT(Cosolute().pCosoluteOnGrid.back(), Cosolute().pCosoluteOnGrid[1]);
   }
   EXPECT_LT(MaxDifference({profiles[0]}, {profiles[1]}), 1e-6);
   std::remove(sFile.c_str());
   std::remove(dFile.c_str());
 
   // A grid of fewer than 10 points is refused before anything runs.
-  gInhomSolvent.cosoluteGridSize = 5;
+  SolventSettings().gInhomSolvent.cosoluteGridSize = 5;
   std::string message;
   EXPECT_FALSE(InitCosolute(&message));
   EXPECT_FALSE(message.empty());
@@ -197,27 +197,27 @@ TEST_F(InhomogeneousSolventTest, SedimentingCosoluteReachesEquilibrium) {
 // solvent values were edited while the model was on.
 TEST_F(InhomogeneousSolventTest, StandardConditionsRoundTrip) {
   const float s0 = 4.5f, d0 = 6.0f;
-  pSpeciesS[1] = s0;
-  pSpeciesMassOrD[1] = d0;
-  pSpeciesMassOrD[2] = -1.0f;
-  VBAR = 0.73f;
-  gInhomSolvent.relViscosity = 1.3f;
-  gInhomSolvent.density1atm = 1.1f;
+  ModelParams().pSpeciesS[1] = s0;
+  ModelParams().pSpeciesMassOrD[1] = d0;
+  ModelParams().pSpeciesMassOrD[2] = -1.0f;
+  SolventConstants().VBAR = 0.73f;
+  SolventSettings().gInhomSolvent.relViscosity = 1.3f;
+  SolventSettings().gInhomSolvent.density1atm = 1.1f;
   ConvertToStandardConditions();
-  EXPECT_TRUE(gInhomSolvent.converted);
-  EXPECT_NEAR(pSpeciesMassOrD[1], d0 * 1.3f, 1e-5);
-  EXPECT_NEAR(pSpeciesS[1], s0 * 1.3 * (1 - 0.73 * 0.99823) / (1 - 0.73 * 1.1), 1e-4);
-  EXPECT_EQ(pSpeciesMassOrD[2], 0.0f);
-  EXPECT_FLOAT_EQ(RELVISCOSITY, 1.0f);
-  EXPECT_FLOAT_EQ(fBufferDensity, fDensityWater20);
-  gInhomSolvent.relViscosity = 2.0f;  // edited while on
-  gInhomSolvent.density1atm = 1.2f;
+  EXPECT_TRUE(SolventSettings().gInhomSolvent.converted);
+  EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], d0 * 1.3f, 1e-5);
+  EXPECT_NEAR(ModelParams().pSpeciesS[1], s0 * 1.3 * (1 - 0.73 * 0.99823) / (1 - 0.73 * 1.1), 1e-4);
+  EXPECT_EQ(ModelParams().pSpeciesMassOrD[2], 0.0f);
+  EXPECT_FLOAT_EQ(SolventConstants().RELVISCOSITY, 1.0f);
+  EXPECT_FLOAT_EQ(SolventConstants().fBufferDensity, fDensityWater20);
+  SolventSettings().gInhomSolvent.relViscosity = 2.0f;  // edited while on
+  SolventSettings().gInhomSolvent.density1atm = 1.2f;
   ConvertToExperimentalConditions();
-  EXPECT_FALSE(gInhomSolvent.converted);
-  EXPECT_NEAR(pSpeciesS[1], s0, 1e-5);
-  EXPECT_NEAR(pSpeciesMassOrD[1], d0, 1e-5);
-  EXPECT_FLOAT_EQ(RELVISCOSITY, 2.0f);
-  EXPECT_FLOAT_EQ(fBufferDensity, 1.2f);
+  EXPECT_FALSE(SolventSettings().gInhomSolvent.converted);
+  EXPECT_NEAR(ModelParams().pSpeciesS[1], s0, 1e-5);
+  EXPECT_NEAR(ModelParams().pSpeciesMassOrD[1], d0, 1e-5);
+  EXPECT_FLOAT_EQ(SolventConstants().RELVISCOSITY, 2.0f);
+  EXPECT_FLOAT_EQ(SolventConstants().fBufferDensity, 1.2f);
 }
 
 }  // namespace

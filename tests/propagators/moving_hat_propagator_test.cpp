@@ -89,19 +89,19 @@ class MovingHatPropagator : public ::testing::Test {
   }
   // A loading of 1 on N nodes of the moving-hat arrays.
   static void Prepare(int N, double s, double D) {
-    const double limit = dMaxRelChange;
+    const double limit = SimRun().dMaxRelChange;
     ResetSimRunState();
-    dMaxRelChange = limit;
-    fMeniscus = static_cast<float>(kM);
-    fBottom = static_cast<float>(kB);
-    nLammGridPoints = N;
-    bMovingHat = true;
-    bClaverie = false;
+    SimRun().dMaxRelChange = limit;
+    DataSet().fMeniscus = static_cast<float>(kM);
+    DataSet().fBottom = static_cast<float>(kB);
+    LammSettings().nLammGridPoints = N;
+    LammSettings().bMovingHat = true;
+    LammSettings().bClaverie = false;
     ASSERT_TRUE(AllocSimArrays());
-    for (int i = 1; i <= N; ++i) pLammConc[i] = loading ? loading(i, N) : 1.0;
-    dSimS = s;
-    dSimD = D;
-    dSimRpm = dFinalRpm = kRpm;
+    for (int i = 1; i <= N; ++i) LammArrays().pLammConc[i] = loading ? loading(i, N) : 1.0;
+    SimRun().dSimS = s;
+    SimRun().dSimD = D;
+    SimRun().dSimRpm = SimRun().dFinalRpm = kRpm;
   }
   // Solves and records the scans.
   std::vector<Scan> Run(int N, double s, double D, std::vector<double> times,
@@ -111,7 +111,7 @@ class MovingHatPropagator : public ::testing::Test {
     ScanTimeRecorder rec(
         times,
         [&](int, const double* r, const double* c, int n) {
-          scans.push_back({dSimTime, MovingHatTotalAmount(), {r, r + n + 1}, {c, c + n + 1}});
+          scans.push_back({SimClock().dSimTime, MovingHatTotalAmount(), {r, r + n + 1}, {c, c + n + 1}});
         },
         finalProfile);
     rec.Start();
@@ -196,7 +196,7 @@ TEST_F(MovingHatPropagator, FrameAtRestIsTheStaticSolution) {
   const auto scans = Run(100, 4.0, 6e-7, {200}, FrameAt(0.0));
   ASSERT_TRUE(outcome.ok()) << outcome.message;
   ASSERT_EQ(scans.size(), 1u);
-  EXPECT_EQ(dMaxRelChange, 1.0);
+  EXPECT_EQ(SimRun().dMaxRelChange, 1.0);
   std::vector<double> grid = scans[0].r;
   grid[100] = kB;  // the recorder's bottom is the float of the data set
   const auto ref = StaticSolve(grid, 4.0, 6e-7, 0.1, 2000, false);
@@ -210,8 +210,8 @@ class AmountCheck : public ScanTimeRecorder {
   using ScanTimeRecorder::ScanTimeRecorder;
   void Step(double change) override {
     const double amount = MovingHatTotalAmount();
-    if (dHatT0 == dSimTime && dSimTime > 0) ++handOvers;
-    worst = std::max(worst, std::fabs(amount / dSimMass - 1));
+    if (SimClock().dHatT0 == SimClock().dSimTime && SimClock().dSimTime > 0) ++handOvers;
+    worst = std::max(worst, std::fabs(amount / SimRun().dSimMass - 1));
     ScanTimeRecorder::Step(change);
   }
   int handOvers = 0;
@@ -225,7 +225,7 @@ TEST_F(MovingHatPropagator, ClosedCellConservesAmountAcrossHandOvers) {
   const double loaded = kSectorAmountFactor * 0.5 * (kB * kB - kM * kM);
   for (const auto& [s, D] : {std::pair{4.0, 6e-7}, std::pair{-4.0, 6e-7}, std::pair{4.0, 0.0}}) {
     Prepare(200, s, D);
-    bShowSimMass = true;
+    SimClock().bShowSimMass = true;
     AmountCheck check({2500.0}, nullptr);
     check.Start();
     SimRunSettings st;
@@ -335,7 +335,7 @@ TEST_F(MovingHatPropagator, LoadingsOfEitherSignKeepTheirBalance) {
 TEST_F(MovingHatPropagator, ScansLandExactlyOnTheirTimes) {
   const std::vector<double> times = {0.0, 0.4, 100.0, 333.3, 1000.0, 1234.5};
   for (double limit : {1.0, 0.3}) {
-    dMaxRelChange = limit;
+    SimRun().dMaxRelChange = limit;
     const auto scans = Run(150, 4.0, 6e-7, times);
     ASSERT_TRUE(outcome.ok()) << outcome.message;
     ASSERT_EQ(scans.size(), times.size());
@@ -349,12 +349,12 @@ TEST_F(MovingHatPropagator, ScansLandExactlyOnTheirTimes) {
 TEST_F(MovingHatPropagator, RunEndsBySteadyStateOrDivergence) {
   const auto scans = Run(60, 0.0, 6e-7, {50}, {}, true);
   EXPECT_TRUE(outcome.ok());
-  EXPECT_TRUE(bSteadyStateReached);
-  EXPECT_LT(dSimTime, 1000.0);
+  EXPECT_TRUE(SimRun().bSteadyStateReached);
+  EXPECT_LT(SimClock().dSimTime, 1000.0);
   ASSERT_EQ(scans.size(), 2u);  // the scan and the final profile
   ResetSimArrays();
   Prepare(60, 4.0, 6e-7);
-  pLammConc[30] = std::numeric_limits<double>::quiet_NaN();
+  LammArrays().pLammConc[30] = std::numeric_limits<double>::quiet_NaN();
   ScanTimeRecorder rec({500.0}, nullptr);
   rec.Start();
   EXPECT_EQ(SolveLammMovingHat(SimRunSettings{}, {4.0, 6e-7}, rec).status, SimStatus::Diverged);

@@ -74,29 +74,29 @@ class NonidealPropagators : public ::testing::Test {
   void SetUp() override {
     ResetSimArrays();
     ResetSimRunState();
-    fMeniscus = 6.0f;
-    fBottom = 7.2f;
-    nLammGridPoints = 300;
-    bNonidealSpecies = true;  // the concentration-dependent block is allocated
+    DataSet().fMeniscus = 6.0f;
+    DataSet().fBottom = 7.2f;
+    LammSettings().nLammGridPoints = 300;
+    ModelFlags().bNonidealSpecies = true;  // the concentration-dependent block is allocated
   }
   void TearDown() override {
     ResetSimArrays();
     ResetSimRunState();
-    fMeniscus = savedMeniscus;
-    fBottom = savedBottom;
-    nLammGridPoints = savedN;
-    bMovingHat = savedHat;
-    bClaverie = savedClaverie;
-    bNonidealSpecies = savedNonideal;
-    bRepulsiveNonideality = savedRepulsive;
-    bCosoluteCoefficients = savedCosolute;
-    fLogKs = savedKs;
-    fS1 = savedS1;
+    DataSet().fMeniscus = savedMeniscus;
+    DataSet().fBottom = savedBottom;
+    LammSettings().nLammGridPoints = savedN;
+    LammSettings().bMovingHat = savedHat;
+    LammSettings().bClaverie = savedClaverie;
+    ModelFlags().bNonidealSpecies = savedNonideal;
+    ModelOptions().bRepulsiveNonideality = savedRepulsive;
+    ModelOptions().bCosoluteCoefficients = savedCosolute;
+    ModelOptions().fLogKs = savedKs;
+    ModelOptions().fS1 = savedS1;
   }
 
   // Integral of r dr over the cell (amount of a unit loading).
   static double LoadedAmount() {
-    const double m = fMeniscus, b = fBottom;
+    const double m = DataSet().fMeniscus, b = DataSet().fBottom;
     return (b * b - m * m) / 2;
   }
 
@@ -112,32 +112,32 @@ class NonidealPropagators : public ::testing::Test {
 
   // Loading c0 everywhere, time 0, the step control of the tests, rotor at speed.
   static void StartState(double c0, double speed) {
-    for (int i = 1; i <= nSimGridPointsAllocated; ++i) pLammConc[i] = c0;
-    dSimTime = 0.0;
-    dSimDt = 1.0;
-    dMaxRelChange = 0.1;
-    dMaxRelChangeLow = 0.01;
-    dMaxRelChangeTarget = 0.05;
-    dSimRpm = dFinalRpm = speed;
-    bAccelerating = false;
+    for (int i = 1; i <= LammArrays().nSimGridPointsAllocated; ++i) LammArrays().pLammConc[i] = c0;
+    SimClock().dSimTime = 0.0;
+    SimRun().dSimDt = 1.0;
+    SimRun().dMaxRelChange = 0.1;
+    SimRun().dMaxRelChangeLow = 0.01;
+    SimRun().dMaxRelChangeTarget = 0.05;
+    SimRun().dSimRpm = SimRun().dFinalRpm = speed;
+    SimRun().bAccelerating = false;
   }
 
   Result Run(bool movingHat, const CoefficientConstants& k, std::vector<double> times,
              double c0 = 1.0, bool ramp = false) {
-    bMovingHat = movingHat;
-    bClaverie = !movingHat;
+    LammSettings().bMovingHat = movingHat;
+    LammSettings().bClaverie = !movingHat;
     Result res;
     if (!AllocSimArrays()) {
       ADD_FAILURE() << "allocation";
       return res;
     }
     StartState(c0, rpm);
-    bAccelerating = ramp;
+    SimRun().bAccelerating = ramp;
     if (ramp) {  // 0 to kRpm at 200 rpm/s
-      dSimRpm = 0.0;
-      dAccelRate = 200.0;
-      dAccelEndTime = kRpm / dAccelRate;
-      dAccelDtMax = 1.0;
+      SimRun().dSimRpm = 0.0;
+      SimRun().dAccelRate = 200.0;
+      SimRun().dAccelEndTime = kRpm / SimRun().dAccelRate;
+      SimRun().dAccelDtMax = 1.0;
     }
     res.scans.resize(times.size());
     ScanTimeRecorder recorder(
@@ -159,19 +159,19 @@ class NonidealPropagators : public ::testing::Test {
 
   double rpm = kRpm;
   bool finalProfile = false;  // record the final profile into the last scan
-  const float savedMeniscus = fMeniscus, savedBottom = fBottom, savedKs = fLogKs, savedS1 = fS1;
-  const int savedN = nLammGridPoints;
-  const bool savedHat = bMovingHat, savedClaverie = bClaverie, savedNonideal = bNonidealSpecies;
-  const bool savedRepulsive = bRepulsiveNonideality, savedCosolute = bCosoluteCoefficients;
+  const float savedMeniscus = DataSet().fMeniscus, savedBottom = DataSet().fBottom, savedKs = ModelOptions().fLogKs, savedS1 = ModelOptions().fS1;
+  const int savedN = LammSettings().nLammGridPoints;
+  const bool savedHat = LammSettings().bMovingHat, savedClaverie = LammSettings().bClaverie, savedNonideal = ModelFlags().bNonidealSpecies;
+  const bool savedRepulsive = ModelOptions().bRepulsiveNonideality, savedCosolute = ModelOptions().bCosoluteCoefficients;
 };
 
 // A boundary that has left the fitted range ends the run (as the ideal propagators
 // do) before the pile-up at the closed bottom needs a finer grid: the later scans
 // get the emptied profile instead of a discretisation error.
 TEST_F(NonidealPropagators, BoundaryPastTheFittedRangeEndsTheRun) {
-  const float left = fFitLeftLim, right = fFitRightLim;
-  fFitLeftLim = 6.05f;
-  fFitRightLim = 7.1f;
+  const float left = DataSet().fFitLeftLim, right = DataSet().fFitRightLim;
+  DataSet().fFitLeftLim = 6.05f;
+  DataSet().fFitRightLim = 7.1f;
   std::vector<double> times;
   for (double t = 1000; t <= 12000; t += 1000) times.push_back(t);
   for (bool movingHat : {false, true}) {
@@ -180,7 +180,7 @@ TEST_F(NonidealPropagators, BoundaryPastTheFittedRangeEndsTheRun) {
     const Scan& last = res.scans.back();
     ASSERT_FALSE(last.c.empty());
     EXPECT_LT(last.At(7.0), 1e-3);
-    EXPECT_LT(dSimTime, 12000.0);  // stopped early
+    EXPECT_LT(SimClock().dSimTime, 12000.0);  // stopped early
   }
   // The association table takes its direction from its three oligomers, not from
   // the s of another model left in the monomer's field.
@@ -194,8 +194,8 @@ TEST_F(NonidealPropagators, BoundaryPastTheFittedRangeEndsTheRun) {
   const Result stale = Run(false, table, {4000.0, 8000.0});
   ASSERT_TRUE(fresh.outcome.ok() && stale.outcome.ok());
   EXPECT_EQ(stale.scans[1].c, fresh.scans[1].c);
-  fFitLeftLim = left;
-  fFitRightLim = right;
+  DataSet().fFitLeftLim = left;
+  DataSet().fFitRightLim = right;
 
   // Without a fitting limit inside the cell the limit point would be the end node
   // the species piles up at: the stop is not armed there, and a value far below 0
@@ -203,20 +203,20 @@ TEST_F(NonidealPropagators, BoundaryPastTheFittedRangeEndsTheRun) {
   ASSERT_TRUE(AllocSimArrays());
   StartState(1.0, kRpm);
   SimRunSettings settings = CurrentSimRunSettings();
-  settings.fitLeft = fMeniscus;
-  settings.fitRight = fBottom;
+  settings.fitLeft = DataSet().fMeniscus;
+  settings.fitRight = DataSet().fBottom;
   EXPECT_FALSE(FindFitLimitPoint(settings, kS).armed);
   settings.fitLeft = 6.05;
   settings.fitRight = 7.1;
   const FitRangeStop stop = FindFitLimitPoint(settings, kS);
   ASSERT_TRUE(stop.armed);
-  pLammConc[stop.iFitLimitPoint] = -1.8;
+  LammArrays().pLammConc[stop.iFitLimitPoint] = -1.8;
   EXPECT_FALSE(FitRangeCleared(settings, kS, stop));
   // Empty at the limit point alone (a zero crossing of an oscillation) is not
   // enough: its neighbour inside the fitted range must be empty too.
-  pLammConc[stop.iFitLimitPoint] = -1e-9;
+  LammArrays().pLammConc[stop.iFitLimitPoint] = -1e-9;
   EXPECT_FALSE(FitRangeCleared(settings, kS, stop));
-  pLammConc[stop.iFitLimitPoint - 1] = 1e-9;
+  LammArrays().pLammConc[stop.iFitLimitPoint - 1] = 1e-9;
   EXPECT_TRUE(FitRangeCleared(settings, kS, stop));
 }
 
@@ -242,9 +242,9 @@ TEST_F(NonidealPropagators, CoefficientModelLimits) {
   EXPECT_NEAR(MonomerFromTrimerTotal(1e12, 1.0) / 1e4, 1.0, 1e-7);
 
   // Attractive non-ideality from the model parameters: s rises with c.
-  bRepulsiveNonideality = false;
-  fLogKs = -1.0f;
-  fS1 = 5.0f;
+  ModelOptions().bRepulsiveNonideality = false;
+  ModelOptions().fLogKs = -1.0f;
+  ModelOptions().fS1 = 5.0f;
   CoefficientConstants k;
   ASSERT_TRUE(PrepareCoefficientModel(&k, nullptr));
   double s0, sHalf, s1;
@@ -254,7 +254,7 @@ TEST_F(NonidealPropagators, CoefficientModelLimits) {
   EXPECT_FLOAT_EQ(s0, 5.0f);
   EXPECT_GT(sHalf, s0);
   EXPECT_GT(s1, sHalf);
-  bCosoluteCoefficients = true;
+  ModelOptions().bCosoluteCoefficients = true;
   std::string message;
   EXPECT_FALSE(PrepareCoefficientModel(&k, &message));
   EXPECT_FALSE(message.empty());
@@ -268,7 +268,7 @@ TEST_F(NonidealPropagators, CoefficientModelLimits) {
   t.oligoD[0] = 6e-7, t.oligoD[1] = 5e-7, t.oligoD[2] = 4e-7;
   {
     const AssociationTableScope table(t);
-    ASSERT_TRUE(bAssocTableBuilt);
+    ASSERT_TRUE(CoefficientModels().bAssocTableBuilt);
     for (double c : {0.01, 0.3, 1.0, 5.0, 40.0, 0.002}) {
       double lo = 0, hi = 100;
       for (int it = 0; it < 200; ++it) {
@@ -282,7 +282,7 @@ TEST_F(NonidealPropagators, CoefficientModelLimits) {
     LookupAssociationTable(1e-9, &s, &D);
     EXPECT_NEAR(s, 3.0, 1e-4);
   }
-  EXPECT_FALSE(bAssocTableBuilt);
+  EXPECT_FALSE(CoefficientModels().bAssocTableBuilt);
 }
 
 // Both grids against the plateau dilution and the second moment; the closed cell
@@ -292,7 +292,7 @@ TEST_F(NonidealPropagators, BothGridsMatchIdealSedimentationAndEachOther) {
   ASSERT_TRUE(fixed.outcome.ok()) << fixed.outcome.message;
   const Result hat = Run(true, Species(1e-8, 1e-8), {1000.0, 2000.0});
   ASSERT_TRUE(hat.outcome.ok()) << hat.outcome.message;
-  EXPECT_TRUE(bHatGridInUse);
+  EXPECT_TRUE(SimRun().bHatGridInUse);
   EXPECT_GT(hat.hat.nHatShifts, 10);
   for (int k = 0; k < 2; ++k) {
     const double t = 1000.0 * (k + 1);
@@ -317,8 +317,8 @@ TEST_F(NonidealPropagators, AcceleratingRotorDilutesWithTheIntegralOfW2) {
   for (bool hat : {false, true}) {
     const Result res = Run(hat, Species(1e-8, 1e-8), {1000.0}, 1.0, true);
     ASSERT_TRUE(res.outcome.ok()) << hat;
-    EXPECT_FALSE(bAccelerating);
-    EXPECT_EQ(dSimRpm, kRpm);
+    EXPECT_FALSE(SimRun().bAccelerating);
+    EXPECT_EQ(SimRun().dSimRpm, kRpm);
     EXPECT_NEAR(res.scans[0].At(6.7), std::exp(-2 * kS * integral), 1e-4) << hat;
     EXPECT_NEAR(res.scans[0].Amount() / LoadedAmount(), 1.0, hat ? 1e-4 : 1e-10) << hat;
   }
@@ -355,7 +355,7 @@ TEST_F(NonidealPropagators, WeakDimerIsTheMonomerAndTablesAreReleased) {
   table.oligoD[0] = table.oligoD[1] = table.oligoD[2] = 5e-7;
   const Result bad = Run(false, table, {500.0}, std::nan(""));
   EXPECT_EQ(bad.outcome.status, SimStatus::Diverged);
-  EXPECT_FALSE(bAssocTableBuilt);
+  EXPECT_FALSE(CoefficientModels().bAssocTableBuilt);
 }
 
 TEST_F(NonidealPropagators, MovingHatRunLimits) {
@@ -364,7 +364,7 @@ TEST_F(NonidealPropagators, MovingHatRunLimits) {
   slow.s1 = 0.5;
   Result res = Run(true, slow, {100.0});
   ASSERT_TRUE(res.outcome.ok());
-  EXPECT_DOUBLE_EQ(dMaxRelChange, 0.1);  // as the caller set it
+  EXPECT_DOUBLE_EQ(SimRun().dMaxRelChange, 0.1);  // as the caller set it
   EXPECT_NEAR(res.hat.dHatFixedDt, 0.1 * res.hat.dHatInterval, 1e-9 * res.hat.dHatInterval);
 
   // No sedimentation: the frame rests (T = 1e10 s), pure diffusion conserves.
@@ -381,7 +381,7 @@ TEST_F(NonidealPropagators, MovingHatRunLimits) {
   floating.s1 = -3.0;
   res = Run(true, floating, {100.0});
   EXPECT_EQ(res.outcome.status, SimStatus::InvalidInput);
-  EXPECT_EQ(dSimTime, 0.0);
+  EXPECT_EQ(SimClock().dSimTime, 0.0);
 }
 
 TEST_F(NonidealPropagators, RunsEndAtTheirSteadyState) {
@@ -390,29 +390,29 @@ TEST_F(NonidealPropagators, RunsEndAtTheirSteadyState) {
   // Nothing sediments on the static grid: the steady-state stop fills the scans.
   Result res = Run(false, rest, {1e5, 2e5});
   ASSERT_TRUE(res.outcome.ok());
-  EXPECT_TRUE(bSteadyStateReached);
-  EXPECT_LT(dSimTime, 1e5);
+  EXPECT_TRUE(SimRun().bSteadyStateReached);
+  EXPECT_LT(SimClock().dSimTime, 1e5);
   EXPECT_EQ(res.scans[1].c.size(), res.scans[0].c.size());
   EXPECT_NEAR(res.scans[1].c[10], 1.0, 1e-12);
   // An empty cell changes nothing in any step: the steps grow tenfold each time,
   // but never beyond the largest step.
   res = Run(false, Species(1e-3), {1e5, 2e5}, 0.0);
   ASSERT_TRUE(res.outcome.ok());
-  EXPECT_LE(dSimDt, 1000.0);
+  EXPECT_LE(SimRun().dSimDt, 1000.0);
 
   // Past the last scan the moving grid hands over to the static grid, which
   // settles at sedimentation equilibrium c(b)/c(m) = exp(s w^2 (b^2 - m^2)/(2 D)).
-  fMeniscus = 7.0f;
+  DataSet().fMeniscus = 7.0f;
   rpm = 20000.0;
   finalProfile = true;
   CoefficientConstants light = Species(1e-8);
   light.s1 = 1.0;
   res = Run(true, light, {500.0});
   ASSERT_TRUE(res.outcome.ok()) << res.outcome.message;
-  EXPECT_TRUE(bSteadyStateReached);
-  EXPECT_FALSE(bHatGridInUse);
+  EXPECT_TRUE(SimRun().bSteadyStateReached);
+  EXPECT_FALSE(SimRun().bHatGridInUse);
   const Scan& eq = res.scans[0];
-  const double m = fMeniscus, b = fBottom, sigma = test::Sw2(1.0, rpm) / kD;
+  const double m = DataSet().fMeniscus, b = DataSet().fBottom, sigma = test::Sw2(1.0, rpm) / kD;
   EXPECT_NEAR(eq.c.back() / eq.c[1], std::exp(sigma * (b * b - m * m) / 2), 0.01 * eq.c.back() / eq.c[1]);
   EXPECT_NEAR(eq.Amount() / LoadedAmount(), 1.0, 1e-3);
 }

@@ -58,11 +58,11 @@ class ReactingSystem : public ::testing::Test {
  protected:
   void SetUp() override {
     Reset();
-    bHeteroAssocModel = bMovingHat = true;
-    bClaverie = false;
-    nLammGridPoints = kN;
-    fMeniscus = static_cast<float>(kM);
-    fBottom = static_cast<float>(kB);
+    ModelFlags().bHeteroAssocModel = LammSettings().bMovingHat = true;
+    LammSettings().bClaverie = false;
+    LammSettings().nLammGridPoints = kN;
+    DataSet().fMeniscus = static_cast<float>(kM);
+    DataSet().fBottom = static_cast<float>(kB);
     ASSERT_TRUE(AllocSimArrays());
     settings.meniscus = kM;
     settings.bottom = kB;
@@ -79,17 +79,17 @@ class ReactingSystem : public ::testing::Test {
     ResetLammSettings();
   }
   static void StartRun() {
-    dSimTime = 0.0;
-    nSimIterations = 0;
-    dSimRpm = dFinalRpm = kRpm;
-    dMaxRelChange = kDt;
+    SimClock().dSimTime = 0.0;
+    SimRun().nSimIterations = 0;
+    SimRun().dSimRpm = SimRun().dFinalRpm = kRpm;
+    SimRun().dMaxRelChange = kDt;
   }
   // One ideal species of loading 1 on the same geometric grid with the same steps.
   std::vector<std::vector<double>> Ideal(Species sp, const std::vector<double>& times) {
     StartRun();
-    for (int i = 1; i <= kN; ++i) pLammConc[i] = 1.0;
-    dSimS = sp.s;
-    dSimD = sp.D;
+    for (int i = 1; i <= kN; ++i) LammArrays().pLammConc[i] = 1.0;
+    SimRun().dSimS = sp.s;
+    SimRun().dSimD = sp.D;
     Recorder rec(times);
     EXPECT_TRUE(SolveLammMovingHat(settings, {sp.s, sp.D}, rec).ok());
     return rec.c;
@@ -100,10 +100,10 @@ class ReactingSystem : public ::testing::Test {
       s = static_cast<float>(sp.s);
       D = static_cast<float>(sp.D);
     };
-    load(a, fReactSA, fReactDA);
-    load(b, fReactSB, fReactDB);
-    load(ab, fReactSAB, fReactDAB);
-    fReactLogKa = static_cast<float>(logKa);
+    load(a, Reaction().fReactSA, Reaction().fReactDA);
+    load(b, Reaction().fReactSB, Reaction().fReactDB);
+    load(ab, Reaction().fReactSAB, Reaction().fReactDAB);
+    Reaction().fReactLogKa = static_cast<float>(logKa);
     return SolveReactingLamm(settings, rec);
   }
   SimOutcome React(double logKa, Recorder& rec) { return React(kA, kBSp, kAB, logKa, rec); }
@@ -111,11 +111,11 @@ class ReactingSystem : public ::testing::Test {
   static double Worst(const std::vector<double>& x, const std::vector<double>& y,
                       double rEnd = kB) {
     double w = 0.0;
-    for (int i = 1; i <= kN && pLammRadius[i] <= rEnd; ++i) w = std::max(w, std::fabs(x[i] - y[i]));
+    for (int i = 1; i <= kN && LammArrays().pLammRadius[i] <= rEnd; ++i) w = std::max(w, std::fabs(x[i] - y[i]));
     return w;
   }
   SimRunSettings settings;
-  test::SavedGlobals<bool, bool, bool> saved{bHeteroAssocModel, bLammDebugLog, bBatchMode};
+  test::SavedGlobals<bool, bool, bool> saved{ModelFlags().bHeteroAssocModel, LammGlobals().bLammDebugLog, bBatchMode};
 };
 
 // Ka -> 0: free A and free B sediment independently, each with its own s and D;
@@ -124,9 +124,9 @@ TEST_F(ReactingSystem, VanishingAffinityGivesTwoIndependentSpecies) {
   const Species a{3.0, 1.2e-6}, b{9.0, 8e-7}, ab{10.0, 8e-7};
   const std::vector<double> times{300, 600};
   const auto idealA = Ideal(a, times), idealB = Ideal(b, times);
-  fReactATot = 0.6f;
-  fReactExticoA = 1.5f;
-  fReactBTot = 0.3f;
+  Reaction().fReactATot = 0.6f;
+  Reaction().fReactExticoA = 1.5f;
+  Reaction().fReactBTot = 0.3f;
   Recorder rec(times);
   const SimOutcome o = React(a, b, ab, -8.0, rec);
   ASSERT_TRUE(o.ok()) << o.message;
@@ -147,8 +147,8 @@ TEST_F(ReactingSystem, EqualCoefficientsReduceToOneSpecies) {
   const Species sp{6.0, 8e-7};
   const std::vector<double> times{300, 600};
   const auto ideal = Ideal(sp, times);
-  fReactATot = 0.6f;
-  fReactBTot = 0.4f;
+  Reaction().fReactATot = 0.6f;
+  Reaction().fReactBTot = 0.4f;
   Recorder rec(times);
   ASSERT_TRUE(React(sp, sp, sp, 0.5, rec).ok());
   for (std::size_t k = 0; k < times.size(); ++k) EXPECT_LT(Worst(rec.c[k], ideal[k], kFitEnd), 5e-3);
@@ -171,15 +171,15 @@ TEST_F(ReactingSystem, StrongAffinityBehavesAsTheComplex) {
 // the loading is the equilibrium ab0 = (q - sqrt(q^2 - 4ab))/2 and AB = Ka A B holds
 // at every node, and the signal is extico-weighted.
 TEST_F(ReactingSystem, ConservesTotalsAndKeepsLocalEquilibrium) {
-  fReactATot = 1.0f;
-  fReactExticoA = 2.0f;
-  fReactBTot = 0.3f;
-  fReactExticoB = 0.5f;
-  fReactLogKa = 1.5f;
+  Reaction().fReactATot = 1.0f;
+  Reaction().fReactExticoA = 2.0f;
+  Reaction().fReactBTot = 0.3f;
+  Reaction().fReactExticoB = 0.5f;
+  Reaction().fReactLogKa = 1.5f;
   InitReactingSystem();
   const double a = 0.5, b = static_cast<double>(0.3f) / 0.5, ka = std::pow(10.0, 1.5);
   const double q = a + b + 1 / ka, ab0 = (q - std::sqrt(q * q - 4 * a * b)) / 2;
-  EXPECT_NEAR(fReactAB0, ab0, 1e-6);
+  EXPECT_NEAR(Reaction().fReactAB0, ab0, 1e-6);
   EXPECT_NEAR(ka * (a - ab0) * (b - ab0), ab0, 1e-6);
 
   Recorder rec({900});
@@ -195,19 +195,19 @@ TEST_F(ReactingSystem, ConservesTotalsAndKeepsLocalEquilibrium) {
     for (int p = 0; p < 7; ++p) {
       const int j = i + col[p], k = i + node[p];
       if (j >= 1 && j <= kN && k >= 1 && k <= kN)
-        complex += SimWork().pComplexMassElem[p][i] * pFreeA[j] * pFreeB[k] * kSectorAmountFactor;
+        complex += SimWork().pComplexMassElem[p][i] * LammArrays().pFreeA[j] * LammArrays().pFreeB[k] * kSectorAmountFactor;
     }
-  EXPECT_NEAR((ReactingCellAmount(pFreeA) + complex) / loadA, 1.0, 1e-9);
-  EXPECT_NEAR((ReactingCellAmount(pFreeB) + complex) / loadB, 1.0, 1e-9);
+  EXPECT_NEAR((ReactingCellAmount(LammArrays().pFreeA) + complex) / loadA, 1.0, 1e-9);
+  EXPECT_NEAR((ReactingCellAmount(LammArrays().pFreeB) + complex) / loadB, 1.0, 1e-9);
   for (int i = 1; i <= kN; ++i) {
-    ASSERT_NEAR(pComplex[i], fReactKa * pFreeA[i] * pFreeB[i], 1e-12 * (1 + pComplex[i]));
-    ASSERT_NEAR(rec.c[0][i], 2.0 * pFreeA[i] + 0.5 * pFreeB[i] + 2.5 * pComplex[i], 1e-12);
+    ASSERT_NEAR(LammArrays().pComplex[i], Reaction().fReactKa * LammArrays().pFreeA[i] * LammArrays().pFreeB[i], 1e-12 * (1 + LammArrays().pComplex[i]));
+    ASSERT_NEAR(rec.c[0][i], 2.0 * LammArrays().pFreeA[i] + 0.5 * LammArrays().pFreeB[i] + 2.5 * LammArrays().pComplex[i], 1e-12);
   }
 
   // Without B there is no complex: the model is A alone.
-  fReactBTot = 0.0f;
+  Reaction().fReactBTot = 0.0f;
   InitReactingSystem();
-  EXPECT_EQ(fReactAB0, 0.0f);
+  EXPECT_EQ(Reaction().fReactAB0, 0.0f);
 }
 
 // A, B and AB sediment with s and D of their own, so the affinity decides how the
@@ -219,7 +219,7 @@ TEST_F(ReactingSystem, ConservesTotalsAndKeepsLocalEquilibrium) {
 TEST_F(ReactingSystem, AffinityMovesTheBoundaryToTheWeightAverageOfTheLoading) {
   constexpr double t = 900.0, plateau = 6.6;
   const double w2 = std::pow(kRpm * M_PI / 30.0, 2);
-  fReactATot = fReactBTot = 0.5f;
+  Reaction().fReactATot = Reaction().fReactBTot = 0.5f;
   std::vector<std::vector<double>> profiles;
   for (double logKa : {-8.0, 0.0, 3.0}) {
     Recorder rec({t});
@@ -248,26 +248,26 @@ TEST_F(ReactingSystem, AffinityMovesTheBoundaryToTheWeightAverageOfTheLoading) {
 // A step whose fluxes never agree ends the run as diverged after the cap of
 // corrector passes instead of looping.
 TEST_F(ReactingSystem, CorrectorCapEndsTheRunAsDiverged) {
-  dFluxMismatchTolerance = -1.0;  // unreachable
+  Reaction().dFluxMismatchTolerance = -1.0;  // unreachable
   Recorder rec({600});
   const SimOutcome out = React(1.0, rec);
   EXPECT_EQ(out.status, SimStatus::Diverged);
   EXPECT_FALSE(out.message.empty());
-  EXPECT_EQ(ReactingCorrectorPasses(), nMaxCorrectorPasses);
-  EXPECT_EQ(nSimIterations, 0);
+  EXPECT_EQ(ReactingCorrectorPasses(), Reaction().nMaxCorrectorPasses);
+  EXPECT_EQ(SimRun().nSimIterations, 0);
 }
 
 // The solver owns its resting grid (a moving frame left from an earlier solve
 // does not move the recorded radii), changes no user setting, restores the mass
 // readout switch, and leaves the interrupt flag to its owner.
 TEST_F(ReactingSystem, OwnsItsGridAndLeavesSettingsAndInterruptAlone) {
-  bHatGridInUse = true;
-  dFrameSedOmega2 = 1e-3;
-  dHatT0 = 0.0;
-  bShowSimMass = false;
-  bFixTimeStep = false;
-  bAutoSGrid = true;
-  dAutoSGridValue = 3.0;
+  SimRun().bHatGridInUse = true;
+  SimClock().dFrameSedOmega2 = 1e-3;
+  SimClock().dHatT0 = 0.0;
+  SimClock().bShowSimMass = false;
+  LammSettings().bFixTimeStep = false;
+  LammSettings().bAutoSGrid = true;
+  LammSettings().dAutoSGridValue = 3.0;
   Recorder rec({100});
   ASSERT_TRUE(React(0.0, rec).ok());
   const double ratio = std::pow(kB / kM, 1.0 / (kN - 1));
@@ -275,11 +275,11 @@ TEST_F(ReactingSystem, OwnsItsGridAndLeavesSettingsAndInterruptAlone) {
   EXPECT_NEAR(rec.r[0][2], kM * std::sqrt(ratio), 1e-12);
   EXPECT_NEAR(rec.r[0][kN - 1], kM * std::pow(ratio, kN - 2.5), 1e-9);
   EXPECT_DOUBLE_EQ(rec.r[0][kN], kB);
-  EXPECT_FALSE(bHatGridInUse);
-  EXPECT_FALSE(bShowSimMass);
-  EXPECT_FALSE(bFixTimeStep);
-  EXPECT_TRUE(bAutoSGrid);
-  EXPECT_EQ(dAutoSGridValue, 3.0);
+  EXPECT_FALSE(SimRun().bHatGridInUse);
+  EXPECT_FALSE(SimClock().bShowSimMass);
+  EXPECT_FALSE(LammSettings().bFixTimeStep);
+  EXPECT_TRUE(LammSettings().bAutoSGrid);
+  EXPECT_EQ(LammSettings().dAutoSGridValue, 3.0);
 
   // An interrupt raised before the run stops it and stays raised.
   bUserAbort = true;
@@ -287,7 +287,7 @@ TEST_F(ReactingSystem, OwnsItsGridAndLeavesSettingsAndInterruptAlone) {
   EXPECT_EQ(React(0.0, stopped).status,
             SimStatus::Interrupted);
   EXPECT_TRUE(bUserAbort);
-  EXPECT_LE(nSimIterations, 1);
+  EXPECT_LE(SimRun().nSimIterations, 1);
 }
 
 // Flux tables: a diagnostic of the progress window, never in batch mode; the row
@@ -295,9 +295,9 @@ TEST_F(ReactingSystem, OwnsItsGridAndLeavesSettingsAndInterruptAlone) {
 TEST_F(ReactingSystem, FluxTablesAreADiagnosticThatCanStopTheRun) {
   ScopedHeadlessBackend backend;
   Window& window = GetBackend().MainWindow();
-  pSimWindow = &window;
+  SimRun().pSimWindow = &window;
   EXPECT_FALSE(FluxTablesEnabled());  // diagnostics off
-  bLammDebugLog = true;
+  LammGlobals().bLammDebugLog = true;
   bBatchMode = true;
   EXPECT_FALSE(FluxTablesEnabled());
   bBatchMode = false;
@@ -309,10 +309,10 @@ TEST_F(ReactingSystem, FluxTablesAreADiagnosticThatCanStopTheRun) {
   Recorder rec({600});
   const SimOutcome out = React(0.0, rec);
   EXPECT_EQ(out.status, SimStatus::Interrupted);
-  EXPECT_EQ(nSimIterations, 1);  // the step of the stop is completed
+  EXPECT_EQ(SimRun().nSimIterations, 1);  // the step of the stop is completed
   EXPECT_TRUE(bUserAbort);
-  EXPECT_FALSE(bFluxTableStepping);
-  EXPECT_FALSE(bReactingOwnsKeys);
+  EXPECT_FALSE(FluxTables().bFluxTableStepping);
+  EXPECT_FALSE(Reaction().bReactingOwnsKeys);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ class SimArrays : public ::testing::Test {
     ResetSimRunState();
     ResetLammSettings();
     ResetModelFlags();
-    fMeniscus = 6.0f;
-    fBottom = 7.2f;
+    DataSet().fMeniscus = 6.0f;
+    DataSet().fBottom = 7.2f;
   }
   void TearDown() override {
     ResetSimArrays();
@@ -35,100 +35,100 @@ class SimArrays : public ::testing::Test {
 };
 
 TEST_F(SimArrays, AllocationFollowsGridSizeAndModelBlocks) {
-  nLammGridPoints = 200;
-  bMovingHat = false;
-  bClaverie = true;
+  LammSettings().nLammGridPoints = 200;
+  LammSettings().bMovingHat = false;
+  LammSettings().bClaverie = true;
   ASSERT_TRUE(AllocSimArrays());
-  double* first = pLammConc;
+  double* first = LammArrays().pLammConc;
   // Allocated once: a second call keeps the arrays and rebuilds the grid.
-  pLammRadius[5] = 0.0;
+  LammArrays().pLammRadius[5] = 0.0;
   ASSERT_TRUE(AllocSimArrays());
-  EXPECT_EQ(pLammConc, first);
-  EXPECT_NEAR(pLammRadius[5], 6.0 + 4 * 1.2 / 199, 1e-6);
+  EXPECT_EQ(LammArrays().pLammConc, first);
+  EXPECT_NEAR(LammArrays().pLammRadius[5], 6.0 + 4 * 1.2 / 199, 1e-6);
   // A new grid size or another model is never built into the old arrays.
-  nLammGridPoints = 400;
-  bMovingHat = true;
-  bClaverie = false;
-  bMonomerDimer = true;
+  LammSettings().nLammGridPoints = 400;
+  LammSettings().bMovingHat = true;
+  LammSettings().bClaverie = false;
+  ModelFlags().bMonomerDimer = true;
   ASSERT_TRUE(AllocSimArrays());
-  EXPECT_EQ(nSimGridPointsAllocated, 400);
-  ASSERT_NE(pLammRadius2, nullptr);
+  EXPECT_EQ(LammArrays().nSimGridPointsAllocated, 400);
+  ASSERT_NE(LammArrays().pLammRadius2, nullptr);
   ASSERT_NE(SimWork().pDiffElem[6], nullptr);
   SimWork().pLammConcNew[400] = SimWork().pFullHatBeta[400] = 1.0;  // the last entries exist
-  EXPECT_DOUBLE_EQ(pLammRadius[400], 7.2f);
+  EXPECT_DOUBLE_EQ(LammArrays().pLammRadius[400], 7.2f);
   // Sizes beyond the cap or below the minimum are refused and change nothing.
   EXPECT_FALSE(ResizeSimArrays(2147483647));
   EXPECT_FALSE(ResizeSimArrays(2));
-  EXPECT_EQ(nSimGridPointsAllocated, 400);
+  EXPECT_EQ(LammArrays().nSimGridPointsAllocated, 400);
   EXPECT_TRUE(ResizeSimArrays(250));
-  EXPECT_EQ(nLammGridPoints, 250);
+  EXPECT_EQ(LammSettings().nLammGridPoints, 250);
   FreeSimArrays();
   FreeSimArrays();
-  EXPECT_EQ(pLammConc, nullptr);
+  EXPECT_EQ(LammArrays().pLammConc, nullptr);
   EXPECT_FALSE(ResizeSimArrays(300));
 }
 
 TEST_F(SimArrays, GridsOfTheThreeAlgorithms) {
   const int N = 101;
-  const double m = fMeniscus, b = fBottom;
-  nLammGridPoints = N;
-  bMovingHat = true;
-  bClaverie = false;
+  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
+  LammSettings().nLammGridPoints = N;
+  LammSettings().bMovingHat = true;
+  LammSettings().bClaverie = false;
   ASSERT_TRUE(AllocSimArrays());
-  EXPECT_NEAR(pLammRadius[2], m * std::pow(b / m, 0.5 / (N - 1)), 1e-5);
-  EXPECT_NEAR(pLammRadius[50] / pLammRadius[49], std::pow(b / m, 1.0 / (N - 1)), 1e-12);
-  EXPECT_EQ(pLammRadius2[50], pLammRadius[50]);
-  dFrameS = -3.0;  // a frame moving inward puts node 2 1.5 ratios out
+  EXPECT_NEAR(LammArrays().pLammRadius[2], m * std::pow(b / m, 0.5 / (N - 1)), 1e-5);
+  EXPECT_NEAR(LammArrays().pLammRadius[50] / LammArrays().pLammRadius[49], std::pow(b / m, 1.0 / (N - 1)), 1e-12);
+  EXPECT_EQ(LammArrays().pLammRadius2[50], LammArrays().pLammRadius[50]);
+  SimClock().dFrameS = -3.0;  // a frame moving inward puts node 2 1.5 ratios out
   BuildLammGrid();
-  EXPECT_NEAR(pLammRadius[2], m * std::pow(b / m, 1.5 / (N - 1)), 1e-5);
+  EXPECT_NEAR(LammArrays().pLammRadius[2], m * std::pow(b / m, 1.5 / (N - 1)), 1e-5);
   // The moved grid keeps its ends.
-  dFrameSedOmega2 = 1e-5;
-  dHatT0 = 0;
-  dSimTime = 100;
+  SimClock().dFrameSedOmega2 = 1e-5;
+  SimClock().dHatT0 = 0;
+  SimClock().dSimTime = 100;
   MoveHatGrid();
-  EXPECT_NEAR(pLammRadius[50], pLammRadius2[50] * std::exp(1e-3), 1e-12);
-  EXPECT_FLOAT_EQ(pLammRadius[N], 7.2f);
+  EXPECT_NEAR(LammArrays().pLammRadius[50], LammArrays().pLammRadius2[50] * std::exp(1e-3), 1e-12);
+  EXPECT_FLOAT_EQ(LammArrays().pLammRadius[N], 7.2f);
   FreeSimArrays();
-  bMovingHat = false;
-  bClaverie = false;  // neither: cell-centred points
+  LammSettings().bMovingHat = false;
+  LammSettings().bClaverie = false;  // neither: cell-centred points
   ASSERT_TRUE(AllocSimArrays());
-  EXPECT_NEAR(pLammRadius[1], m + 0.5 * (b - m) / N, 1e-6);
+  EXPECT_NEAR(LammArrays().pLammRadius[1], m + 0.5 * (b - m) / N, 1e-6);
 }
 
 TEST_F(SimArrays, OptimisedStaticGridAndBottomRefinement) {
-  bMovingHat = false;
-  bClaverie = true;
-  nLammGridPoints = 49;
+  LammSettings().bMovingHat = false;
+  LammSettings().bClaverie = true;
+  LammSettings().nLammGridPoints = 49;
   ASSERT_TRUE(AllocSimArrays());
   EXPECT_EQ(OptimizeStaticGridSize(6.5), 49);  // too few points to optimise
-  nLammGridPoints = 400;
+  LammSettings().nLammGridPoints = 400;
   ASSERT_TRUE(ResizeSimArrays(400));
   const int N = OptimizeStaticGridSize(6.3);
   EXPECT_LT(N, 400);
   EXPECT_GE(N, 50);
-  ASSERT_TRUE(bOptimizedGridBuilt);
+  ASSERT_TRUE(LammArrays().bOptimizedGridBuilt);
   const double h0 = 1.2 / 399;
-  EXPECT_NEAR(pLammRadius[2] - pLammRadius[1], h0, 1e-6);
-  for (int i = 2; i <= N; ++i) ASSERT_GT(pLammRadius[i], pLammRadius[i - 1]) << i;
-  EXPECT_FLOAT_EQ(pLammRadius[N], 7.2f);
+  EXPECT_NEAR(LammArrays().pLammRadius[2] - LammArrays().pLammRadius[1], h0, 1e-6);
+  for (int i = 2; i <= N; ++i) ASSERT_GT(LammArrays().pLammRadius[i], LammArrays().pLammRadius[i - 1]) << i;
+  EXPECT_FLOAT_EQ(LammArrays().pLammRadius[N], 7.2f);
   // Widening beyond r*: the last spacing is larger than the first.
-  EXPECT_GT(pLammRadius[N - 1] - pLammRadius[N - 2], 1.5 * h0);
+  EXPECT_GT(LammArrays().pLammRadius[N - 1] - LammArrays().pLammRadius[N - 2], 1.5 * h0);
   ASSERT_TRUE(RefineGridAtBottom(10.0));
-  for (int i = 2; i <= N; ++i) ASSERT_GT(pLammRadius[i], pLammRadius[i - 1]) << i;
-  EXPECT_DOUBLE_EQ(pLammRadius[N], fBottom);
-  const double q1 = (pLammRadius[N - 1] - pLammRadius[N - 2]) / (pLammRadius[N - 2] - pLammRadius[N - 3]);
-  const double q2 = (pLammRadius[N - 2] - pLammRadius[N - 3]) / (pLammRadius[N - 3] - pLammRadius[N - 4]);
+  for (int i = 2; i <= N; ++i) ASSERT_GT(LammArrays().pLammRadius[i], LammArrays().pLammRadius[i - 1]) << i;
+  EXPECT_DOUBLE_EQ(LammArrays().pLammRadius[N], DataSet().fBottom);
+  const double q1 = (LammArrays().pLammRadius[N - 1] - LammArrays().pLammRadius[N - 2]) / (LammArrays().pLammRadius[N - 2] - LammArrays().pLammRadius[N - 3]);
+  const double q2 = (LammArrays().pLammRadius[N - 2] - LammArrays().pLammRadius[N - 3]) / (LammArrays().pLammRadius[N - 3] - LammArrays().pLammRadius[N - 4]);
   EXPECT_NEAR(q1, q2, 1e-6);  // geometric growth towards the bottom
   // A boundary at the meniscus widens so fast that 50 equidistant points remain.
   ASSERT_TRUE(ResizeSimArrays(400));
   EXPECT_EQ(OptimizeStaticGridSize(6.0005), 50);
-  EXPECT_FALSE(bOptimizedGridBuilt);
+  EXPECT_FALSE(LammArrays().bOptimizedGridBuilt);
 }
 
 TEST_F(SimArrays, RecorderRecordsScansFillsOnlyAfterAStopRuleAndRecordsFinalProfileOnce) {
-  nLammGridPoints = 20;
-  bMovingHat = false;
-  bClaverie = true;
+  LammSettings().nLammGridPoints = 20;
+  LammSettings().bMovingHat = false;
+  LammSettings().bClaverie = true;
   ASSERT_TRUE(AllocSimArrays());
   std::vector<int> scans;
   std::vector<double> values;
@@ -138,20 +138,20 @@ TEST_F(SimArrays, RecorderRecordsScansFillsOnlyAfterAStopRuleAndRecordsFinalProf
   };
   ScanTimeRecorder rec({100.0, 200.0, 200.0, 300.0}, record);
   rec.Start();
-  EXPECT_EQ(dSimStopTime, 100.0);
-  dSimTime = 50;
+  EXPECT_EQ(SimRun().dSimStopTime, 100.0);
+  SimClock().dSimTime = 50;
   rec.Step(1.0);
   EXPECT_TRUE(scans.empty());
-  pLammConc[1] = 1.0;
-  dSimTime = 100;
+  LammArrays().pLammConc[1] = 1.0;
+  SimClock().dSimTime = 100;
   rec.Step(1.0);
-  pLammConc[1] = 2.0;
-  dSimTime = 200;
+  LammArrays().pLammConc[1] = 2.0;
+  SimClock().dSimTime = 200;
   rec.Step(1.0);  // two scans at the same time
   EXPECT_EQ(scans, (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(dSimStopTime, 300.0);
+  EXPECT_EQ(SimRun().dSimStopTime, 300.0);
   // The run reaches steady state before the last scan: it gets the final profile.
-  pLammConc[1] = 3.0;
+  LammArrays().pLammConc[1] = 3.0;
   rec.Finish(SimStopReason::SteadyState);
   EXPECT_EQ(scans.back(), 3);
   EXPECT_EQ(values.back(), 3.0);
@@ -162,14 +162,14 @@ TEST_F(SimArrays, RecorderRecordsScansFillsOnlyAfterAStopRuleAndRecordsFinalProf
   values.clear();
   ScanTimeRecorder fin({100.0}, record, true);
   fin.Start();
-  dSimTime = 100;
+  SimClock().dSimTime = 100;
   fin.Step(1.0);
   EXPECT_TRUE(fin.PastLastScan());
-  EXPECT_EQ(bSimContinue, 1);
-  dSimTime = kFinalProfileTime;
+  EXPECT_EQ(SimRun().bSimContinue, 1);
+  SimClock().dSimTime = kFinalProfileTime;
   fin.Step(1.0);
-  EXPECT_EQ(bSimContinue, 0);
-  pLammConc[1] = 7.0;
+  EXPECT_EQ(SimRun().bSimContinue, 0);
+  LammArrays().pLammConc[1] = 7.0;
   fin.Finish(SimStopReason::Progress);
   EXPECT_EQ(scans, (std::vector<int>{0, 0}));
   EXPECT_EQ(values.back(), 7.0);
@@ -179,7 +179,7 @@ TEST_F(SimArrays, RecorderRecordsScansFillsOnlyAfterAStopRuleAndRecordsFinalProf
   stop.Start();
   bUserAbort = true;
   stop.Step(1.0);
-  EXPECT_EQ(bSimContinue, 0);
+  EXPECT_EQ(SimRun().bSimContinue, 0);
   const SimOutcome out = FinishSimRun(stop, SimStopReason::Progress, nullptr);
   EXPECT_EQ(out.status, SimStatus::Interrupted);
   EXPECT_EQ(scans.size(), 2u);
@@ -193,9 +193,9 @@ TEST_F(SimArrays, RecorderRecordsScansFillsOnlyAfterAStopRuleAndRecordsFinalProf
     scans.clear();
     ScanTimeRecorder early({100.0, 200.0, 300.0}, record);
     early.Start();
-    dSimTime = 100;
+    SimClock().dSimTime = 100;
     early.Step(1.0);
-    dSimTime = 150;
+    SimClock().dSimTime = 150;
     const SimOutcome o = FinishSimRun(early, reason, nullptr);
     EXPECT_EQ(early.EveryScanComputed(), reason != SimStopReason::Progress);
     if (reason == SimStopReason::Progress) {
@@ -207,25 +207,25 @@ TEST_F(SimArrays, RecorderRecordsScansFillsOnlyAfterAStopRuleAndRecordsFinalProf
       EXPECT_TRUE(o.ok()) << o.message;
       EXPECT_EQ(scans, (std::vector<int>{0, 1, 2}));
     }
-    bSimDiverged = 0;
+    SimRun().bSimDiverged = 0;
   }
 }
 
 TEST_F(SimArrays, RotorRampIsTheRmsSpeedOfTheStepAndEndsAtTheFinalSpeed) {
-  dFinalRpm = 50000;
-  dAccelRate = 200;
-  dAccelEndTime = 250;
-  bAccelerating = true;
+  SimRun().dFinalRpm = 50000;
+  SimRun().dAccelRate = 200;
+  SimRun().dAccelEndTime = 250;
+  SimRun().bAccelerating = true;
   const double a = 200 * 100.0, b = 200 * 110.0;
   EXPECT_NEAR(SimRotorSpeedAtTime(100, 10), std::sqrt((a * a + b * b) / 2), 1e-9);
-  EXPECT_TRUE(bAccelerating);
+  EXPECT_TRUE(SimRun().bAccelerating);
   EXPECT_EQ(SimRotorSpeedAtTime(249.9, 10), 50000.0);  // capped at the final speed
   EXPECT_EQ(SimRotorSpeedAtTime(250, 1), 50000.0);
-  EXPECT_FALSE(bAccelerating);
-  bAccelerating = true;
-  dAccelEndTime = 5;  // an acceleration under 10 s is no ramp
+  EXPECT_FALSE(SimRun().bAccelerating);
+  SimRun().bAccelerating = true;
+  SimRun().dAccelEndTime = 5;  // an acceleration under 10 s is no ramp
   EXPECT_EQ(SimRotorSpeedAtTime(1, 1), 50000.0);
-  EXPECT_FALSE(bAccelerating);
+  EXPECT_FALSE(SimRun().bAccelerating);
 }
 
 }  // namespace

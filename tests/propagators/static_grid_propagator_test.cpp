@@ -37,9 +37,9 @@ struct SpeciesRun : ScanTimeRecorder {
             times,
             [this](int k, const double*, const double* c, int n) {
               scans[k].assign(c, c + n + 1);
-              scanTimes[k] = dSimTime;
+              scanTimes[k] = SimClock().dSimTime;
               amounts[k] = ClaverieTotalAmount();
-              activeLast[k] = iActiveLast;
+              activeLast[k] = SimRun().iActiveLast;
             },
             finalProfile) {
     const std::size_t n = times.size();
@@ -50,15 +50,15 @@ struct SpeciesRun : ScanTimeRecorder {
     ResetSimArrays();
     ResetSimRunState();
     ResetLammGlobals();
-    fMeniscus = static_cast<float>(m);
-    fBottom = static_cast<float>(b);
-    nLammGridPoints = N;
-    bClaverie = true;
-    bMovingHat = false;
+    DataSet().fMeniscus = static_cast<float>(m);
+    DataSet().fBottom = static_cast<float>(b);
+    LammSettings().nLammGridPoints = N;
+    LammSettings().bClaverie = true;
+    LammSettings().bMovingHat = false;
     EXPECT_TRUE(AllocSimArrays());
-    for (int i = 1; i <= N; ++i) pLammConc[i] = 1.0;
+    for (int i = 1; i <= N; ++i) LammArrays().pLammConc[i] = 1.0;
     species = {s, D};
-    dSimRpm = dFinalRpm = rpm;
+    SimRun().dSimRpm = SimRun().dFinalRpm = rpm;
     Tolerance(1.0);
     settings.meniscus = m;
     settings.bottom = b;
@@ -67,20 +67,20 @@ struct SpeciesRun : ScanTimeRecorder {
     settings.rampRotorSpeed = false;
   }
   static void Tolerance(double t) {
-    dMaxRelChange = t;
-    dMaxRelChangeLow = 0.05 * t;
-    dMaxRelChangeTarget = 0.2 * t;
+    SimRun().dMaxRelChange = t;
+    SimRun().dMaxRelChangeLow = 0.05 * t;
+    SimRun().dMaxRelChangeTarget = 0.2 * t;
   }
   void Step(double change) override {
-    stepTimes.push_back(dSimTime);
-    fewestRows = std::min(fewestRows, iActiveLast);
+    stepTimes.push_back(SimClock().dSimTime);
+    fewestRows = std::min(fewestRows, SimRun().iActiveLast);
     ScanTimeRecorder::Step(change);
   }
   SimOutcome Solve() {
     Start();
     return outcome = SolveLammClaverie(settings, species, *this);
   }
-  double Radius(int i) const { return pLammRadius[i]; }
+  double Radius(int i) const { return LammArrays().pLammRadius[i]; }
 };
 
 // The same species, grid and scans in the solver object's static grid and in the
@@ -120,7 +120,7 @@ TEST(StaticGridPropagator, AgreesWithTheSolverObjectAndThePlateauDilution) {
 TEST(StaticGridPropagator, ClosedCellConservesAndStopsAtTheEquilibriumExponential) {
   {
     SpeciesRun run(0.0, 1e-5, 50000, 200, {500, 2000, 6000});
-    for (int i = 1; i <= 100; ++i) pLammConc[i] = 2.0;  // a step: pure diffusion
+    for (int i = 1; i <= 100; ++i) LammArrays().pLammConc[i] = 2.0;  // a step: pure diffusion
     run.settings.truncateGrid = false;
     const double amount = ClaverieTotalAmount();
     ASSERT_TRUE(run.Solve().ok()) << run.outcome.message;
@@ -134,8 +134,8 @@ TEST(StaticGridPropagator, ClosedCellConservesAndStopsAtTheEquilibriumExponentia
   SpeciesRun::Tolerance(0.1);
   const double amount = ClaverieTotalAmount();
   ASSERT_TRUE(run.Solve().ok()) << run.outcome.message;
-  EXPECT_TRUE(bSteadyStateReached);
-  EXPECT_LT(dSimTime, 2e5);
+  EXPECT_TRUE(SimRun().bSteadyStateReached);
+  EXPECT_LT(SimClock().dSimTime, 2e5);
   for (double a : run.amounts) EXPECT_NEAR(a / amount, 1.0, 1e-9);
   // c = K exp(sigma (r^2 - m^2)), sigma = s w^2 / (2 D), K from the loaded amount.
   const double sigma = test::Sw2(s, rpm) / (2 * D), span = sigma * (b * b - m * m);
@@ -144,7 +144,7 @@ TEST(StaticGridPropagator, ClosedCellConservesAndStopsAtTheEquilibriumExponentia
     const double r = run.Radius(i), eq = K * std::exp(sigma * (r * r - m * m));
     EXPECT_NEAR(run.scans[3][i] / eq, 1.0, 5e-3) << "r = " << r;
   }
-  for (int i = 1; i <= 200; ++i) EXPECT_EQ(run.scans[2][i], pLammConc[i]);
+  for (int i = 1; i <= 200; ++i) EXPECT_EQ(run.scans[2][i], LammArrays().pLammConc[i]);
 }
 
 // A solve depends on its arguments and the prepared profile only: the same solve
@@ -162,7 +162,7 @@ TEST(StaticGridPropagator, SolveDoesNotDependOnAnEarlierSolve) {
     ASSERT_LT(other.fewestRows, 320);
   }
   SpeciesRun again(4.0, 6e-7, 50000, 250, times);
-  dSimS = dSimD = std::numeric_limits<double>::quiet_NaN();
+  SimRun().dSimS = SimRun().dSimD = std::numeric_limits<double>::quiet_NaN();
   ASSERT_TRUE(again.Solve().ok()) << again.outcome.message;
   EXPECT_EQ(again.stepTimes, first.stepTimes);
   EXPECT_EQ(again.scans, first.scans);
@@ -184,7 +184,7 @@ TEST(StaticGridPropagator, TruncatedGridGivesTheProfileOfTheWholeGrid) {
   cut.settings.outflowBottom = true;
   ASSERT_TRUE(cut.Solve().ok()) << cut.outcome.message;
   EXPECT_LT(cut.fewestRows, N / 2);  // the end rows were truncated
-  EXPECT_GT(iActiveFirst, 3);        // and the meniscus region at the end
+  EXPECT_GT(SimRun().iActiveFirst, 3);        // and the meniscus region at the end
   double worst = 0;
   for (int k = 0; k < 3; ++k)
     for (int i = 1; i <= N; ++i)
@@ -197,10 +197,10 @@ TEST(StaticGridPropagator, TruncatedGridGivesTheProfileOfTheWholeGrid) {
   early.settings.outflowBottom = true;
   early.settings.fitRight = 6.4f;
   ASSERT_TRUE(early.Solve().ok());
-  EXPECT_LT(dSimTime, 1e4);  // the boundary (6 exp(s w^2 t) cm) passes 6.4 cm near 3300 s
-  EXPECT_FALSE(bSteadyStateReached);
+  EXPECT_LT(SimClock().dSimTime, 1e4);  // the boundary (6 exp(s w^2 t) cm) passes 6.4 cm near 3300 s
+  EXPECT_FALSE(SimRun().bSteadyStateReached);
   EXPECT_EQ(early.ScansRecorded(), 3);
-  for (int i = 1; i <= N; ++i) EXPECT_EQ(early.scans[2][i], pLammConc[i]);
+  for (int i = 1; i <= N; ++i) EXPECT_EQ(early.scans[2][i], LammArrays().pLammConc[i]);
 
   // Material put back into the emptied region near the meniscus (as a failing
   // discretisation would): the truncation no longer holds and the solve fails
@@ -210,8 +210,8 @@ TEST(StaticGridPropagator, TruncatedGridGivesTheProfileOfTheWholeGrid) {
     bool refilled = false;
     void Step(double change) override {
       SpeciesRun::Step(change);
-      if (refilled || dSimTime < 3000 || iActiveFirst <= 3) return;
-      for (int i = iActiveFirst - 1; i <= iActiveFirst + 3; ++i) pLammConc[i] = 0.5;
+      if (refilled || SimClock().dSimTime < 3000 || SimRun().iActiveFirst <= 3) return;
+      for (int i = SimRun().iActiveFirst - 1; i <= SimRun().iActiveFirst + 3; ++i) LammArrays().pLammConc[i] = 0.5;
       refilled = true;
     }
   };
@@ -220,7 +220,7 @@ TEST(StaticGridPropagator, TruncatedGridGivesTheProfileOfTheWholeGrid) {
   refill.Solve();
   ASSERT_TRUE(refill.refilled);
   EXPECT_EQ(refill.outcome.status, SimStatus::Singular);
-  EXPECT_LT(dSimTime, 5000.0);
+  EXPECT_LT(SimClock().dSimTime, 5000.0);
 }
 
 // Steps never go backwards, every scan is recorded exactly at its time (a scan at
@@ -234,7 +234,7 @@ TEST(StaticGridPropagator, StepsLandOnEveryScanTime) {
     run.settings.fixTimestep = fixed;
     run.settings.outflowBottom = true;
     SpeciesRun::Tolerance(fixed ? 7.0 : 0.05);
-    dSimDt = 5.0;  // a large first step, accepted without the error test
+    SimRun().dSimDt = 5.0;  // a large first step, accepted without the error test
     ASSERT_TRUE(run.Solve().ok()) << run.outcome.message;
     for (std::size_t k = 0; k < times.size(); ++k) EXPECT_EQ(run.scanTimes[k], times[k]);
     if (fixed) {
@@ -292,22 +292,22 @@ TEST(StaticGridPropagator, FailuresEndTheRunWithAStatus) {
   }
   {
     SpeciesRun run(4.0, 6e-7, 50000, 100, {100, 200}, 6.0, 7.2, /*finalProfile=*/true);
-    for (int i = 1; i <= 100; ++i) pLammConc[i] = 0.0;
+    for (int i = 1; i <= 100; ++i) LammArrays().pLammConc[i] = 0.0;
     ASSERT_TRUE(run.Solve().ok());
     EXPECT_EQ(run.ScansRecorded(), 2);
     EXPECT_EQ(run.scanTimes[0], 100.0);
-    EXPECT_GE(dSimTime, kFinalProfileTime);
+    EXPECT_GE(SimClock().dSimTime, kFinalProfileTime);
   }
   {
     SpeciesRun run(4.0, 6e-7, 50000, 100, {100});
-    for (int i = 1; i <= 100; ++i) pLammConc[i] = 0.0;
+    for (int i = 1; i <= 100; ++i) LammArrays().pLammConc[i] = 0.0;
     bUserAbort = true;
     EXPECT_EQ(run.Solve().status, SimStatus::Interrupted);
     bUserAbort = false;
   }
   {
     SpeciesRun run(4.0, 6e-7, 50000, 100, {100});
-    pLammConc[50] = std::numeric_limits<double>::infinity();
+    LammArrays().pLammConc[50] = std::numeric_limits<double>::infinity();
     EXPECT_EQ(run.Solve().status, SimStatus::Diverged);
   }
   {
@@ -343,7 +343,7 @@ TEST(StaticGridPropagator, DefaultStepsHoldAFloatingBoundaryAsASedimentingOne) {
     double worst = 0.0;
     for (std::size_t k = 0; k < times.size(); ++k)
       for (std::size_t i = 1; i < at[0][k].size(); ++i) {
-        const double r = pLammRadius[i];
+        const double r = LammArrays().pLammRadius[i];
         if (r >= 6.05 && r <= 7.15) worst = std::max(worst, std::fabs(at[0][k][i] - at[1][k][i]));
       }
     EXPECT_LT(worst, 2e-3);

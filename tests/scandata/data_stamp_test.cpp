@@ -151,7 +151,7 @@ TEST_F(DataStampTest, TheKeptStampFollowsEveryChangeThatPassesTheDoor) {
         r[i] = 6.0f + 0.1f * static_cast<float>(i);
         y[i] = static_cast<float>(s * i);
       }
-      pScanInfo[static_cast<std::size_t>(s)].time = 100.0 * s;
+      DataSet().pScanInfo[static_cast<std::size_t>(s)].time = 100.0 * s;
       InstallScanArrays(s, 3, r, y, nullptr, false);
     }
   };
@@ -164,10 +164,10 @@ TEST_F(DataStampTest, TheKeptStampFollowsEveryChangeThatPassesTheDoor) {
     void (*apply)();
   };
   const Change changes[] = {
-      {"a signal value", [] { ppSignal[1][2] += 1.0f; }},
-      {"a radius", [] { ppRadius[2][3] += 0.01f; }},
-      {"a scan's time", [] { pScanInfo[1].time += 1.0; }},
-      {"omega^2 t", [] { pScanInfo[2].omega2t += 1.0; }},
+      {"a signal value", [] { DataSet().ppSignal[1][2] += 1.0f; }},
+      {"a radius", [] { DataSet().ppRadius[2][3] += 0.01f; }},
+      {"a scan's time", [] { DataSet().pScanInfo[1].time += 1.0; }},
+      {"omega^2 t", [] { DataSet().pScanInfo[2].omega2t += 1.0; }},
   };
   for (const Change& c : changes) {
     SCOPED_TRACE(c.what);
@@ -215,7 +215,7 @@ TEST_F(DataStampTest, TheKeptGapsOfAScanFollowItsRadii) {
   for (const float shift : {0.0f, 0.13f}) {
     SCOPED_TRACE(shift);
     if (shift != 0.0f) {
-      for (int i = 1; i <= 40; ++i) ppRadius[1][i] += shift;
+      for (int i = 1; i <= 40; ++i) DataSet().ppRadius[1][i] += shift;
       for (float& v : radii) v += shift;
       NoteScanDataChanged();
     }

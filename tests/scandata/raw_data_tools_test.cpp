@@ -39,7 +39,7 @@ class RawDataToolsTest : public ScanDataTest {
   // a model (fit) curve. Names follow the instrument's numbering.
   void MakeSet(int scans = 2) {
     AllocScanTables(scans);
-    bAbsorbanceData = true;
+    ScanFile().bAbsorbanceData = true;
     for (int s = 1; s <= scans; ++s) {
       float* r = vector(1, kPoints);
       float* y = vector(1, kPoints);
@@ -50,17 +50,17 @@ class RawDataToolsTest : public ScanDataTest {
         t[i] = 100.0f + static_cast<float>(i);
       }
       InstallScanArrays(s, kPoints, r, y, t, false);
-      for (int i = 1; i <= kPoints; ++i) ppFit[Z(s)][i] = 0.01f * static_cast<float>(i);
-      ppScanFileNames[Z(s)] = Format("%05d.ra1", 10 + s);
-      ScanInfo& info = pScanInfo[Z(s)];
+      for (int i = 1; i <= kPoints; ++i) DataSet().ppFit[Z(s)][i] = 0.01f * static_cast<float>(i);
+      DataSet().ppScanFileNames[Z(s)] = Format("%05d.ra1", 10 + s);
+      ScanInfo& info = DataSet().pScanInfo[Z(s)];
       info.scanType = 'R';
       info.rpm = 20000.0f;
       info.wavelength = 280.0f;
       info.time = info.recordedTime = 1000.0 * s;
       info.omega2t = 4.0e9 * s;
     }
-    nScans = scans;
-    szDataDirectory = dir;
+    DataSet().nScans = scans;
+    DataSet().szDataDirectory = dir;
     ASSERT_TRUE(BuildCommonRadialGrid());
   }
   static std::size_t Z(int i) { return static_cast<std::size_t>(i); }
@@ -98,7 +98,7 @@ TEST_F(RawDataToolsTest, InMemoryToolsFollowTheirFormulas) {
   MakeSet();
   // Radius transform r -> a r + b, then back: every radius where it was.
   ASSERT_TRUE(TransformRadii(1.2f / 1.3f, 5.9f - 1.2f / 1.3f * 5.85f).ok());
-  EXPECT_NEAR(ppRadius[1][1], 1.2f / 1.3f * 6.0f + 5.9f - 1.2f / 1.3f * 5.85f, 1e-5);
+  EXPECT_NEAR(DataSet().ppRadius[1][1], 1.2f / 1.3f * 6.0f + 5.9f - 1.2f / 1.3f * 5.85f, 1e-5);
   EXPECT_FALSE(TransformRadii(-1.0f, 0.0f).ok());  // would reverse the radii: refused
 
   MakeSet();
@@ -107,33 +107,33 @@ TEST_F(RawDataToolsTest, InMemoryToolsFollowTheirFormulas) {
   ASSERT_TRUE(MirrorRawData(6.0f, 7.0f, true).ok());
   for (int i = 1; i <= kPoints; ++i) {
     const int from = kPoints + 1 - i;  // the point that lands at position i
-    EXPECT_NEAR(ppRadius[1][i], 13.0f - R(from), 1e-5);
-    EXPECT_FLOAT_EQ(ppSignal[1][i], -Y(1, from));
-    EXPECT_FLOAT_EQ(ppThirdColumn[1][i], 100.0f + static_cast<float>(from));
+    EXPECT_NEAR(DataSet().ppRadius[1][i], 13.0f - R(from), 1e-5);
+    EXPECT_FLOAT_EQ(DataSet().ppSignal[1][i], -Y(1, from));
+    EXPECT_FLOAT_EQ(DataSet().ppThirdColumn[1][i], 100.0f + static_cast<float>(from));
   }
-  EXPECT_NEAR(ppRadius[1][33], 6.8f, 1e-5);  // 6.2 was point 9
-  EXPECT_LT(ppRadius[1][1], ppRadius[1][2]);
+  EXPECT_NEAR(DataSet().ppRadius[1][33], 6.8f, 1e-5);  // 6.2 was point 9
+  EXPECT_LT(DataSet().ppRadius[1][1], DataSet().ppRadius[1][2]);
 
   MakeSet();
   // Invert, add the model, shift the times.
   ASSERT_TRUE(ScaleSignals(-1.0f).ok());
   ASSERT_TRUE(AddSimulatedSignal(1.0f).ok());
   for (int i = 1; i <= kPoints; ++i)
-    EXPECT_FLOAT_EQ(ppSignal[2][i], -Y(2, i) + 0.01f * static_cast<float>(i));
+    EXPECT_FLOAT_EQ(DataSet().ppSignal[2][i], -Y(2, i) + 0.01f * static_cast<float>(i));
   ShiftScanTimes(60.0, 2.5e7);
-  EXPECT_DOUBLE_EQ(pScanInfo[2].recordedTime, 2060.0);
-  EXPECT_DOUBLE_EQ(pScanInfo[2].omega2t, 8.0e9 + 2.5e7);
-  EXPECT_DOUBLE_EQ(pScanInfo[2].time, 2000.0);  // the working time waits for a reload
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[2].recordedTime, 2060.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[2].omega2t, 8.0e9 + 2.5e7);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[2].time, 2000.0);  // the working time waits for a reload
   // The common grid follows the changed signals.
   int g = 1;
-  while (g < nGridPoints && pGridRadius[g] < R(5) - 1e-4f) ++g;
-  EXPECT_NEAR(ppGridSignal[1][g], ppSignal[1][5], 1e-4);
+  while (g < CurrentGrid().nGridPoints && CurrentGrid().pGridRadius[g] < R(5) - 1e-4f) ++g;
+  EXPECT_NEAR(CurrentGrid().ppGridSignal[1][g], DataSet().ppSignal[1][5], 1e-4);
 
   MakeSet();
   // Noise 0 and factor 2: exactly doubled. A fixed seed repeats the same noise,
   // whose spread is the requested standard deviation.
   ASSERT_TRUE(AddNoiseToData(0.0f, 2.0f).ok());
-  EXPECT_FLOAT_EQ(ppSignal[1][20], 2.0f * Y(1, 20));
+  EXPECT_FLOAT_EQ(DataSet().ppSignal[1][20], 2.0f * Y(1, 20));
   EXPECT_FALSE(AddNoiseToData(-0.1f, 1.0f).ok());
   std::vector<float> first;
   for (int repeat = 0; repeat < 2; ++repeat) {
@@ -144,10 +144,10 @@ TEST_F(RawDataToolsTest, InMemoryToolsFollowTheirFormulas) {
     std::vector<float> now;
     for (int s = 1; s <= 20; ++s)
       for (int i = 1; i <= kPoints; ++i) {
-        const double e = ppSignal[Z(s)][i] - Y(s, i);
+        const double e = DataSet().ppSignal[Z(s)][i] - Y(s, i);
         sum += e;
         sum2 += e * e;
-        now.push_back(ppSignal[Z(s)][i]);
+        now.push_back(DataSet().ppSignal[Z(s)][i]);
       }
     const double n = 20.0 * kPoints;
     EXPECT_NEAR(sum / n, 0.0, 0.002);
@@ -161,15 +161,15 @@ TEST_F(RawDataToolsTest, RegionsAndBlanksChangeAllScansOrNone) {
   MakeSet();
   // r1 = r2 on a data radius removes exactly that point from every scan.
   ASSERT_TRUE(ExcludeRadialRange(R(11), R(11)).ok());
-  ASSERT_EQ(pnPoints[1], kPoints - 1);
-  EXPECT_FLOAT_EQ(ppRadius[2][10], R(10));
-  EXPECT_FLOAT_EQ(ppRadius[2][11], R(12));
-  EXPECT_FLOAT_EQ(ppSignal[2][11], Y(2, 12));
-  EXPECT_FLOAT_EQ(ppThirdColumn[2][11], 112.0f);
+  ASSERT_EQ(DataSet().pnPoints[1], kPoints - 1);
+  EXPECT_FLOAT_EQ(DataSet().ppRadius[2][10], R(10));
+  EXPECT_FLOAT_EQ(DataSet().ppRadius[2][11], R(12));
+  EXPECT_FLOAT_EQ(DataSet().ppSignal[2][11], Y(2, 12));
+  EXPECT_FLOAT_EQ(DataSet().ppThirdColumn[2][11], 112.0f);
   // A range reaching beyond scan 1, or one leaving too few points, changes nothing.
   EXPECT_EQ(ExcludeRadialRange(6.5f, 7.5f).status, RawToolStatus::Refused);
   EXPECT_NE(ExcludeRadialRange(R(2), R(40)).message.find("nothing excluded"), std::string::npos);
-  EXPECT_EQ(pnPoints[1], kPoints - 1);
+  EXPECT_EQ(DataSet().pnPoints[1], kPoints - 1);
 
   MakeSet();
   // Blank linear in r: linear interpolation reproduces it, so the difference is exact.
@@ -180,18 +180,18 @@ TEST_F(RawDataToolsTest, RegionsAndBlanksChangeAllScansOrNone) {
     by[Z(i)] = 0.1f + 0.05f * (br[Z(i)] - 6.0f);
   }
   ASSERT_TRUE(WriteScanFile(blank.c_str(), 60, br.data(), by.data(), nullptr, "blank", true,
-                            pScanInfo[1]));
+                            DataSet().pScanInfo[1]));
   ASSERT_TRUE(SubtractBlankScan(blank).ok());
   for (int i = 1; i <= kPoints; i += 8)
-    EXPECT_NEAR(ppSignal[1][i], Y(1, i) - (0.1f + 0.05f * (R(i) - 6.0f)), 2e-5);
+    EXPECT_NEAR(DataSet().ppSignal[1][i], Y(1, i) - (0.1f + 0.05f * (R(i) - 6.0f)), 2e-5);
   // A blank that does not reach the scans leaves them as they are.
   for (int i = 1; i <= 60; ++i) br[Z(i)] = 3.0f + 0.01f * static_cast<float>(i);
   ASSERT_TRUE(WriteScanFile(blank.c_str(), 60, br.data(), by.data(), nullptr, "blank", true,
-                            pScanInfo[1]));
-  const float before = ppSignal[2][7];
+                            DataSet().pScanInfo[1]));
+  const float before = DataSet().ppSignal[2][7];
   EXPECT_NE(SubtractBlankScan(blank).message.find("does not cover the radii of\n00011.ra1"),
             std::string::npos);
-  EXPECT_FLOAT_EQ(ppSignal[2][7], before);
+  EXPECT_FLOAT_EQ(DataSet().ppSignal[2][7], before);
 }
 
 // The savers of whole sets (raw data set, fitted scans) write every file before any
@@ -209,7 +209,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
   ASSERT_EQ(names.size(), 4u);  // two raw scans and two fits
   const std::string fit1 = names[0], fit2 = names[1], raw1 = names[2], raw2 = names[3];
   const std::string oldRaw = ReadText(raw1), oldFit = ReadText(fit1);
-  for (int i = 1; i <= kPoints; ++i) ppSignal[1][i] += 1.0f, ppFit[1][i] += 1.0f;
+  for (int i = 1; i <= kPoints; ++i) DataSet().ppSignal[1][i] += 1.0f, DataSet().ppFit[1][i] += 1.0f;
 
   std::filesystem::remove(raw2);
   std::filesystem::create_directories(raw2);
@@ -247,7 +247,7 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   ASSERT_EQ(speed.n(), kPoints);
   EXPECT_NEAR(speed.y[17], Y(1, 17), 1e-5);
   EXPECT_DOUBLE_EQ(speed.info.recordedTime, 1000.0);
-  EXPECT_EQ(szTmpParsPath, dir + "/~tmppars.ra1");
+  EXPECT_EQ(DataSet().szTmpParsPath, dir + "/~tmppars.ra1");
 
   // Into a directory with the chosen name part; existing files: declined -> untouched.
   const std::string out = dir + "/out";
@@ -260,8 +260,8 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   EXPECT_NE(ReadText(out + "/x00012.ra1"), "keep");
 
   // Two scans that would get one speed name: nothing is written.
-  ppScanFileNames[1] = "00012.ra1";  // same first character and characters 3-5
-  ppScanFileNames[2] = "01012.ra1";
+  DataSet().ppScanFileNames[1] = "00012.ra1";  // same first character and characters 3-5
+  DataSet().ppScanFileNames[2] = "01012.ra1";
   const std::string clash = dir + "/clash";
   std::filesystem::create_directories(clash);
   EXPECT_NE(SaveRawDataWithSpeedNames(clash + "/x.rxx", true).message.find("same file name"),
@@ -271,11 +271,11 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   // Six-channel sections: boundary points belong to two sections; the loaded
   // interference signals stay as they were although the sections are aligned.
   MakeSet();
-  bInterferenceData = true;
-  for (int i = 1; i <= kPoints; ++i) ppSignal[2][i] += 3.0f;
-  szTmpParsPath = dir + "/~tmppars.ra1";
+  ScanFile().bInterferenceData = true;
+  for (int i = 1; i <= kPoints; ++i) DataSet().ppSignal[2][i] += 3.0f;
+  DataSet().szTmpParsPath = dir + "/~tmppars.ra1";
   ASSERT_TRUE(SaveSixChannelSubsets(R(11), R(31), false).ok());
-  EXPECT_FLOAT_EQ(ppSignal[2][1], Y(2, 1) + 3.0f);
+  EXPECT_FLOAT_EQ(DataSet().ppSignal[2][1], Y(2, 1) + 3.0f);
   const Scan middle = ReadBack(dir + "/m00012.ra1");
   ASSERT_EQ(middle.n(), 21);  // points 11..31
   EXPECT_NE(middle.info.description.find("middle section of 00012.ra1"), std::string::npos);
@@ -289,20 +289,20 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
   // It holds only radii both scans hold (the grid reaches past their ends), every
   // grid point among them, and it takes the time it was written, not a source's.
   MakeSet();
-  ppRadius[2][kPoints] = ppRadius[2][kPoints - 1];  // scan 2 ends a point earlier
-  pnPoints[2] = kPoints - 1;
+  DataSet().ppRadius[2][kPoints] = DataSet().ppRadius[2][kPoints - 1];  // scan 2 ends a point earlier
+  DataSet().pnPoints[2] = kPoints - 1;
   const std::int64_t longAgo = 1000000000LL * 1000000000LL;  // 2001, in ns
   const FileTimes old{true, longAgo, longAgo, longAgo};
-  pScanInfo[1].creationTime = old.creation;
-  pScanInfo[1].lastAccessTime = old.lastAccess;
-  pScanInfo[1].lastWriteTime = old.lastWrite;
-  pScanInfo[1].fileTimesValid = true;
+  DataSet().pScanInfo[1].creationTime = old.creation;
+  DataSet().pScanInfo[1].lastAccessTime = old.lastAccess;
+  DataSet().pScanInfo[1].lastWriteTime = old.lastWrite;
+  DataSet().pScanInfo[1].fileTimesValid = true;
   ASSERT_TRUE(WriteAveragedScan(dir + "/average.ra1").ok());
   const Scan avg = ReadBack(dir + "/average.ra1");
   int inside = 0;
-  for (int g = 1; g <= nGridPoints; ++g) inside += pGridRadius[g] >= R(1) && pGridRadius[g] <= R(kPoints - 1);
+  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) inside += CurrentGrid().pGridRadius[g] >= R(1) && CurrentGrid().pGridRadius[g] <= R(kPoints - 1);
   ASSERT_EQ(avg.n(), inside);
-  EXPECT_LT(inside, nGridPoints);
+  EXPECT_LT(inside, CurrentGrid().nGridPoints);
   EXPECT_GE(avg.r[1], R(1));
   EXPECT_LE(avg.r.back(), R(kPoints - 1));
   EXPECT_NE(GetFileTimes(dir + "/average.ra1").lastWrite, old.lastWrite);
@@ -318,77 +318,77 @@ TEST_F(RawDataToolsTest, WritersNameSaveAndNeverOverwriteUnasked) {
 // saved as absorbance, raw or fitted, become ".ra1" files.
 TEST_F(RawDataToolsTest, IntensityScansSavedAsAbsorbanceGetTheLetterA) {
   MakeSet();
-  bIntensityData = true;
-  bAbsorbanceData = false;
+  ScanFile().bIntensityData = true;
+  ScanFile().bAbsorbanceData = false;
   for (int s = 1; s <= 2; ++s) {
-    ppScanFileNames[Z(s)] = Format("%05d.ri1", 10 + s);
-    pScanInfo[Z(s)].scanType = 'I';
+    DataSet().ppScanFileNames[Z(s)] = Format("%05d.ri1", 10 + s);
+    DataSet().pScanInfo[Z(s)].scanType = 'I';
   }
   const std::string out = dir + "/intensity";
   std::filesystem::create_directories(out);
-  szTmpParsPath = out + "/~tmppars.ri1";
+  DataSet().szTmpParsPath = out + "/~tmppars.ri1";
   ASSERT_TRUE(SaveIntensityAsAbsorbance(false).ok());
   ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", true));
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"00011.ra1", "00012.ra1", "f0011.ra1", "f0012.ra1"}));
-  bIntensityData = false;
+  ScanFile().bIntensityData = false;
 }
 
 TEST_F(RawDataToolsTest, FringeOffsetsJumpsAndScanRmsd) {
   // Scans 2..4 offset from scan 1 by 2.6, 0.4 and -1.5 fringes.
   MakeSet(4);
-  bInterferenceData = true;
+  ScanFile().bInterferenceData = true;
   const float offsets[] = {0.0f, 2.6f, 0.4f, -1.5f};
   for (int s = 2; s <= 4; ++s)
-    for (int i = 1; i <= kPoints; ++i) ppSignal[Z(s)][i] = Y(1, i) + offsets[s - 1];
+    for (int i = 1; i <= kPoints; ++i) DataSet().ppSignal[Z(s)][i] = Y(1, i) + offsets[s - 1];
   AlignFringeOffsets(0.0f, 6.5f);
-  EXPECT_NEAR(ppSignal[2][3], Y(1, 3) + 2.6f - 3.0f, 1e-5);
-  EXPECT_NEAR(ppSignal[3][3], Y(1, 3) + 0.4f, 1e-5);
-  EXPECT_NEAR(ppSignal[4][3], Y(1, 3) - 1.5f + 2.0f, 1e-5);
+  EXPECT_NEAR(DataSet().ppSignal[2][3], Y(1, 3) + 2.6f - 3.0f, 1e-5);
+  EXPECT_NEAR(DataSet().ppSignal[3][3], Y(1, 3) + 0.4f, 1e-5);
+  EXPECT_NEAR(DataSet().ppSignal[4][3], Y(1, 3) - 1.5f + 2.0f, 1e-5);
 
   // A jump of 2.2 fringes inside the fit range is removed; with a threshold below
   // one half a step of 0.6 fringes is left alone (and the tool ends).
   MakeSet(1);
-  fMeniscus = 5.95f;  // the cell around the limits, which the grid's rebuild keeps
-  fBottom = 7.2f;
-  fFitLeftLim = R(2);
-  fFitRightLim = R(40);
-  pFitFirst[1] = 2;
-  pFitLast[1] = 40;
-  for (int i = 1; i <= kPoints; ++i) ppSignal[1][i] = 0.1f + (i >= 20 ? 2.2f : 0.0f);
+  DataSet().fMeniscus = 5.95f;  // the cell around the limits, which the grid's rebuild keeps
+  DataSet().fBottom = 7.2f;
+  DataSet().fFitLeftLim = R(2);
+  DataSet().fFitRightLim = R(40);
+  DataSet().pFitFirst[1] = 2;
+  DataSet().pFitLast[1] = 40;
+  for (int i = 1; i <= kPoints; ++i) DataSet().ppSignal[1][i] = 0.1f + (i >= 20 ? 2.2f : 0.0f);
   RemoveFringeJumps(0.5f, false);
-  EXPECT_NEAR(ppSignal[1][30], 0.1f + 0.2f, 1e-5);
-  for (int i = 1; i <= kPoints; ++i) ppSignal[1][i] = 0.1f + (i >= 20 ? 0.6f : 0.0f);
+  EXPECT_NEAR(DataSet().ppSignal[1][30], 0.1f + 0.2f, 1e-5);
+  for (int i = 1; i <= kPoints; ++i) DataSet().ppSignal[1][i] = 0.1f + (i >= 20 ? 0.6f : 0.0f);
   RemoveFringeJumps(0.3f, false);
-  EXPECT_NEAR(ppSignal[1][30], 0.1f - 0.4f, 1e-5);
+  EXPECT_NEAR(DataSet().ppSignal[1][30], 0.1f - 0.4f, 1e-5);
 
   // rmsd between scans after their mean difference is removed: a constant offset
   // counts nothing, an alternating +-e pattern counts e.
   MakeSet(2);
   for (int i = 1; i <= kPoints; ++i)
-    ppSignal[2][i] = ppSignal[1][i] + 0.3f + ((i % 2) ? 0.002f : -0.002f);
-  pFitFirst[2] = 2;
-  pFitLast[2] = 41;  // 40 points: as many + as -
+    DataSet().ppSignal[2][i] = DataSet().ppSignal[1][i] + 0.3f + ((i % 2) ? 0.002f : -0.002f);
+  DataSet().pFitFirst[2] = 2;
+  DataSet().pFitLast[2] = 41;  // 40 points: as many + as -
   EXPECT_NEAR(RmsdBetweenScans(1, 2), 0.002f, 1e-5);
   EXPECT_EQ(RmsdBetweenScans(1, 1), 0.0f);
   EXPECT_EQ(RmsdBetweenScans(1, 3), 0.0f);
   // Interference files (".ip1") are compared as they are.
-  ppScanFileNames[1] = "00011.ip1";
-  ppScanFileNames[2] = "00012.ip1";
+  DataSet().ppScanFileNames[1] = "00011.ip1";
+  DataSet().ppScanFileNames[2] = "00012.ip1";
   EXPECT_NEAR(RmsdBetweenScans(1, 2), 0.002f, 1e-5);
   // Intensity files (".ri1") as absorbance log10(I0 / I): absorbances 0.1 apart
   // with an alternating +-0.003 give 0.003, whatever the intensities.
-  ppScanFileNames[1] = "00011.ri1";
-  ppScanFileNames[2] = "00012.ri1";
+  DataSet().ppScanFileNames[1] = "00011.ri1";
+  DataSet().ppScanFileNames[2] = "00012.ri1";
   for (int s = 1; s <= 2; ++s) {
-    ASSERT_NE(ppThirdColumn[Z(s)], nullptr);
+    ASSERT_NE(DataSet().ppThirdColumn[Z(s)], nullptr);
     for (int i = 1; i <= kPoints; ++i) {
       double A = 0.3 + 0.01 * i;
       if (s == 2) A += 0.1 + ((i % 2) ? 0.003 : -0.003);
-      ppThirdColumn[Z(s)][i] = 2.0f;
-      ppSignal[Z(s)][i] = static_cast<float>(2.0 * std::pow(10.0, -A));
+      DataSet().ppThirdColumn[Z(s)][i] = 2.0f;
+      DataSet().ppSignal[Z(s)][i] = static_cast<float>(2.0 * std::pow(10.0, -A));
     }
   }
   EXPECT_NEAR(RmsdBetweenScans(1, 2), 0.003f, 2e-5);
@@ -404,28 +404,28 @@ TEST_F(RawDataToolsTest, InitialProfileExtrapolatesFromTheProfileAsRead) {
   }
   std::vector<float> measured = y;
   for (int i = 1; i <= 6; ++i) measured[Z(i)] = 3.0f;  // spoiled near the meniscus
-  SetInitialProfile(kPoints, r.data(), measured.data(), pScanInfo[1]);
-  bInitialDataProfile = true;
-  fMeniscus = 6.0f;
-  fBottom = 7.2f;
-  fFitLeftLim = R(9);  // 6.2 cm: support points 9..16
-  fFitRightLim = 7.5f;
+  SetInitialProfile(kPoints, r.data(), measured.data(), DataSet().pScanInfo[1]);
+  AnalysisSwitches().bInitialDataProfile = true;
+  DataSet().fMeniscus = 6.0f;
+  DataSet().fBottom = 7.2f;
+  DataSet().fFitLeftLim = R(9);  // 6.2 cm: support points 9..16
+  DataSet().fFitRightLim = 7.5f;
   ExtrapolateInitialData(0.0f);
-  for (int i = 1; i <= 9; ++i) EXPECT_NEAR(pInitSignal[Z(i)], y[Z(i)], 1e-5) << i;
-  EXPECT_FLOAT_EQ(pInitSignal[20], y[20]);
+  for (int i = 1; i <= 9; ++i) EXPECT_NEAR(InitialData().pInitSignal[Z(i)], y[Z(i)], 1e-5) << i;
+  EXPECT_FLOAT_EQ(InitialData().pInitSignal[20], y[20]);
   // Baseline as the lower bound.
   ExtrapolateInitialData(0.25f);
-  EXPECT_FLOAT_EQ(pInitSignal[1], 0.25f);
+  EXPECT_FLOAT_EQ(InitialData().pInitSignal[1], 0.25f);
   // Moving the left limit back inwards gives the measured points back.
-  fFitLeftLim = R(3);
+  DataSet().fFitLeftLim = R(3);
   ExtrapolateInitialData(0.0f);
-  EXPECT_FLOAT_EQ(pInitSignal[5], measured[5]);
+  EXPECT_FLOAT_EQ(InitialData().pInitSignal[5], measured[5]);
   // Too few points for the support: unchanged.
-  nInitPolyOrder = 5;
-  fFitLeftLim = R(38);
-  fInitExtrapFactor = 0.01f;
+  InitialData().nInitPolyOrder = 5;
+  DataSet().fFitLeftLim = R(38);
+  InitialData().fInitExtrapFactor = 0.01f;
   ExtrapolateInitialData(0.0f);
-  EXPECT_FLOAT_EQ(pInitSignal[1], measured[1]);
+  EXPECT_FLOAT_EQ(InitialData().pInitSignal[1], measured[1]);
 }
 
 }  // namespace

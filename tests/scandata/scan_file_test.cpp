@@ -54,9 +54,9 @@ TEST_F(ScanFileTest, AbsorbanceScanKeepsEveryRowAndTheHeader) {
   EXPECT_DOUBLE_EQ(s.info.omega2t, 1.6e10);
   EXPECT_FALSE(s.info.timeStampOk);
   EXPECT_FALSE(s.mark);
-  EXPECT_TRUE(bAbsorbanceData);
-  EXPECT_FALSE(bIntensityData || bInterferenceData || bFluorescenceData);
-  EXPECT_FLOAT_EQ(fSpikeThreshold, fSpikeThresholdAbs);
+  EXPECT_TRUE(ScanFile().bAbsorbanceData);
+  EXPECT_FALSE(ScanFile().bIntensityData || ScanFile().bInterferenceData || ScanFile().bFluorescenceData);
+  EXPECT_FLOAT_EQ(ScanFile().fSpikeThreshold, ScanFile().fSpikeThresholdAbs);
 }
 
 TEST_F(ScanFileTest, AccelerationPhaseFromTheLagOfOmega2t) {
@@ -91,7 +91,7 @@ TEST_F(ScanFileTest, InterferenceScanHasTwoColumns) {
   EXPECT_FLOAT_EQ(s.radius[2], 5.96f);
   EXPECT_FLOAT_EQ(s.value[2], 1.6f);
   EXPECT_EQ(s.third, nullptr);
-  EXPECT_TRUE(bInterferenceData);
+  EXPECT_TRUE(ScanFile().bInterferenceData);
 }
 
 TEST_F(ScanFileTest, IntensityScanDeliversTheThirdColumn) {
@@ -101,8 +101,8 @@ TEST_F(ScanFileTest, IntensityScanDeliversTheThirdColumn) {
   ASSERT_NE(s.third, nullptr);
   EXPECT_FLOAT_EQ(s.value[1], 1000.0f);
   EXPECT_FLOAT_EQ(s.third[1], 500.0f);
-  EXPECT_TRUE(bIntensityData);
-  EXPECT_FALSE(bAbsorbanceData);
+  EXPECT_TRUE(ScanFile().bIntensityData);
+  EXPECT_FALSE(ScanFile().bAbsorbanceData);
 }
 
 TEST_F(ScanFileTest, FluorescenceScanReadsDetectorKeysAndCountsAsAbsorbance) {
@@ -113,10 +113,10 @@ TEST_F(ScanFileTest, FluorescenceScanReadsDetectorKeysAndCountsAsAbsorbance) {
   EXPECT_EQ(s.info.gain, 8);
   EXPECT_TRUE(s.info.timeStampOk);
   EXPECT_FALSE(s.mark) << "the mark argument follows the description only";
-  EXPECT_TRUE(bFluorescenceData);
-  EXPECT_TRUE(bAbsorbanceData);
+  EXPECT_TRUE(ScanFile().bFluorescenceData);
+  EXPECT_TRUE(ScanFile().bAbsorbanceData);
   ASSERT_NE(s.third, nullptr);
-  EXPECT_FLOAT_EQ(fSpikeThreshold, fSpikeThresholdFDS);
+  EXPECT_FLOAT_EQ(ScanFile().fSpikeThreshold, ScanFile().fSpikeThresholdFDS);
 }
 
 TEST_F(ScanFileTest, WavelengthScansKeepTheirRadiusField) {
@@ -125,17 +125,17 @@ TEST_F(ScanFileTest, WavelengthScansKeepTheirRadiusField) {
   EXPECT_EQ(w.info.scanType, 'W');
   EXPECT_FLOAT_EQ(w.info.wavelength, 6.5f);
   EXPECT_FLOAT_EQ(w.radius[1], 250.0f);
-  EXPECT_TRUE(bAbsorbanceData);
+  EXPECT_TRUE(ScanFile().bAbsorbanceData);
 
   Scan v(FixturePath("wavelength_intensity.wi1"));
   ASSERT_EQ(v.ok, 1) << v.error;
-  EXPECT_TRUE(bIntensityData);
+  EXPECT_TRUE(ScanFile().bIntensityData);
   ASSERT_NE(v.third, nullptr);
   EXPECT_FLOAT_EQ(v.third[1], 900.0f);
 }
 
 TEST_F(ScanFileTest, ElectrophoresisFieldOrderAndAbsorbanceConversion) {
-  bElectrophoresisMode = true;
+  ScanFile().bElectrophoresisMode = true;
   Scan s(FixturePath("electrophoresis.ep1"));
   ASSERT_EQ(s.ok, 1) << s.error;
   ASSERT_EQ(s.n, 8) << "lines beginning with '0' are data in electrophoresis mode";
@@ -144,10 +144,10 @@ TEST_F(ScanFileTest, ElectrophoresisFieldOrderAndAbsorbanceConversion) {
   EXPECT_DOUBLE_EQ(s.info.omega2t, 1200.0);
   EXPECT_DOUBLE_EQ(s.info.accelRate, 1.0e6);
   EXPECT_FLOAT_EQ(s.value[1], 2.0f) << "10.0 becomes log10(1000/10)";
-  EXPECT_TRUE(bAbsorbanceData);
+  EXPECT_TRUE(ScanFile().bAbsorbanceData);
 
   // In ordinary mode the first data line, which begins with '0', ends the data.
-  bElectrophoresisMode = false;
+  ScanFile().bElectrophoresisMode = false;
   Scan ordinary(FixturePath("electrophoresis.ep1"));
   EXPECT_EQ(ordinary.ok, 0);
 }
@@ -435,7 +435,7 @@ TEST_F(ScanFileTest, IsolatedSpikeIsDroppedFromAbsorbanceDataOnly) {
   ASSERT_EQ(interference.n, 6);
   EXPECT_FLOAT_EQ(interference.value[4], 0.9f);
 
-  bSkipSpikes = false;
+  ScanFile().bSkipSpikes = false;
   Scan kept(FixturePath("spike.ra1"));
   EXPECT_EQ(kept.n, 6);
 }
@@ -512,8 +512,8 @@ TEST_F(ScanFileTest, SetNColumnsReadsThatManyWordsPerLine) {
   std::string text = "four columns\nR 2 20.0 40000 1000 1.6000e+10 280 1\n";
   for (int i = 0; i < 5; ++i) text += "5.9" + std::to_string(i) + " 0." + std::to_string(i + 1) + " 7 8\n";
   WriteText(path, text);
-  bSetNColumns = true;
-  nDataColumns = 4;
+  ScanFile().bSetNColumns = true;
+  ScanFile().nDataColumns = 4;
   Scan s(path);
   ASSERT_EQ(s.ok, 1) << s.error;
   ASSERT_EQ(s.n, 5);
@@ -521,7 +521,7 @@ TEST_F(ScanFileTest, SetNColumnsReadsThatManyWordsPerLine) {
   EXPECT_FLOAT_EQ(s.value[5], 0.5f);
   EXPECT_EQ(s.third, nullptr);
 
-  nDataColumns = 1;
+  ScanFile().nDataColumns = 1;
   Scan refused(path);
   EXPECT_EQ(refused.ok, 0);
 }
@@ -541,8 +541,8 @@ TEST_F(ScanFileTest, EachDataLineIsOneRowWhateverTheColumnCount) {
       text += "\n";
     }
     WriteText(path, text);
-    bSetNColumns = columns > 0;
-    nDataColumns = columns > 0 ? columns : 2;
+    ScanFile().bSetNColumns = columns > 0;
+    ScanFile().nDataColumns = columns > 0 ? columns : 2;
     Scan s(path);
     ASSERT_EQ(s.ok, 1) << columns << " " << s.error;
     ASSERT_EQ(s.n, 6) << columns;
@@ -561,14 +561,14 @@ TEST_F(ScanFileTest, EachDataLineIsOneRowWhateverTheColumnCount) {
     }
   }
   // A count beyond the largest is refused by the reader as well.
-  bSetNColumns = true;
-  nDataColumns = kMaxDataColumns + 1;
+  ScanFile().bSetNColumns = true;
+  ScanFile().nDataColumns = kMaxDataColumns + 1;
   Scan refused(path);
   EXPECT_EQ(refused.ok, 0);
   EXPECT_NE(refused.error.find("outside 2 to 20"), std::string::npos) << refused.error;
   // A short line is refused with its line, inside the data as at their end; only
   // a last line the file ends inside may be cut short (above).
-  bSetNColumns = false;
+  ScanFile().bSetNColumns = false;
   WriteText(path, "rows\nR 2 20.0 40000 1000 1.6000e+10 280 1\n5.90 0.1 0.01\n5.91\n5.92 0.3 0.01\n5.93\n");
   Scan shortLine(path);
   EXPECT_EQ(shortLine.ok, 0);
@@ -785,7 +785,7 @@ TEST_F(ScanFileTest, ImpossibleHeaderValuesOfEveryLayoutRefuseTheFileWithLineTwo
   for (const Case& c : cases) {
     const std::string path = dir + "/" + c.name + ".ra1";
     WriteText(path, "scan\n" + c.line2 + "\n" + rows(6));
-    bElectrophoresisMode = c.electrophoresis;
+    ScanFile().bElectrophoresisMode = c.electrophoresis;
     Scan s(path);
     EXPECT_EQ(s.ok, 0) << c.name;
     EXPECT_EQ(s.error, c.error) << c.name;
@@ -828,11 +828,11 @@ TEST_F(ScanFileTest, HeaderValuesThatWereNotRecordedLoadWithANote) {
   EXPECT_DOUBLE_EQ(noW2t.info.accelTime, 0.0);
   EXPECT_DOUBLE_EQ(noW2t.info.accelRate, 1.0e6);
   // Equilibrium data use no times: nothing to note about them.
-  bEquilibriumMode = true;
+  DataSet().bEquilibriumMode = true;
   Scan equilibrium(dir + "/no_w2t.ra1");
   EXPECT_EQ(equilibrium.ok, 1);
   EXPECT_TRUE(equilibrium.notes.empty());
-  bEquilibriumMode = false;
+  DataSet().bEquilibriumMode = false;
 
   for (const char* name : {"absorbance.ra1", "absorbance_crlf.ra1", "close_points.ra1", "fluorescence.fa1",
                            "intensity.ri1", "interference.ip1", "meniscus_note.ra1", "replicates.ra1",
@@ -848,7 +848,7 @@ TEST_F(ScanFileTest, HeaderValuesThatWereNotRecordedLoadWithANote) {
   EXPECT_EQ(truncated.ok, 1) << truncated.error;
   ASSERT_EQ(truncated.notes.size(), 1u);
   EXPECT_EQ(truncated.notes[0], "line 15 is cut short (the file ends inside it) and is not read");
-  bElectrophoresisMode = true;
+  ScanFile().bElectrophoresisMode = true;
   Scan electrophoresis(FixturePath("electrophoresis.ep1"));
   EXPECT_EQ(electrophoresis.ok, 1) << electrophoresis.error;
   EXPECT_TRUE(electrophoresis.notes.empty());
@@ -960,18 +960,18 @@ TEST_F(ScanFileTest, ARefusedFileLeavesTheKindInForceAndTheReaderProperSetsNone)
   WriteText(dir + "/short_header.ri1",
             "intensity\nI 2 20.0 40000\n   5.9  1000  500\n   6.0  1000  500\n");
   const auto setInForce = [] {
-    bAbsorbanceData = bIntensityData = bFluorescenceData = false;
-    bInterferenceData = true;
-    fSpikeThreshold = fSpikeThresholdFDS;
+    ScanFile().bAbsorbanceData = ScanFile().bIntensityData = ScanFile().bFluorescenceData = false;
+    ScanFile().bInterferenceData = true;
+    ScanFile().fSpikeThreshold = ScanFile().fSpikeThresholdFDS;
   };
   for (const std::string& path : {FixturePath("one_row.ra1"), FixturePath("zero_rpm.ra1"),
                                   dir + "/bad_row.fa1", dir + "/short_header.ri1"}) {
     setInForce();
     Scan s(path);
     EXPECT_EQ(s.ok, 0) << path;
-    EXPECT_TRUE(bInterferenceData) << path;
-    EXPECT_FALSE(bAbsorbanceData || bIntensityData || bFluorescenceData) << path;
-    EXPECT_FLOAT_EQ(fSpikeThreshold, fSpikeThresholdFDS) << path;
+    EXPECT_TRUE(ScanFile().bInterferenceData) << path;
+    EXPECT_FALSE(ScanFile().bAbsorbanceData || ScanFile().bIntensityData || ScanFile().bFluorescenceData) << path;
+    EXPECT_FLOAT_EQ(ScanFile().fSpikeThreshold, ScanFile().fSpikeThresholdFDS) << path;
   }
 
   // Accepted by the reader proper: the kind comes back, nothing is put in force.
@@ -992,31 +992,31 @@ TEST_F(ScanFileTest, ARefusedFileLeavesTheKindInForceAndTheReaderProperSetsNone)
   ASSERT_EQ(read(FixturePath("fluorescence.fa1"), ScanDataKind::InForce(), &kind), 12);
   EXPECT_TRUE(kind.fluorescence && kind.absorbance) << "fluorescence counts as absorbance";
   EXPECT_FALSE(kind.interference || kind.intensity);
-  EXPECT_FLOAT_EQ(kind.spikeThreshold, fSpikeThresholdFDS);
+  EXPECT_FLOAT_EQ(kind.spikeThreshold, ScanFile().fSpikeThresholdFDS);
   ASSERT_EQ(read(FixturePath("intensity.ri1"), kind, &kind), 12);
   EXPECT_TRUE(kind.intensity && !kind.absorbance && !kind.fluorescence);
-  EXPECT_FLOAT_EQ(kind.spikeThreshold, fSpikeThresholdFDS) << "intensity keeps the one in force";
-  EXPECT_TRUE(bInterferenceData);
-  EXPECT_FALSE(bAbsorbanceData || bIntensityData || bFluorescenceData);
+  EXPECT_FLOAT_EQ(kind.spikeThreshold, ScanFile().fSpikeThresholdFDS) << "intensity keeps the one in force";
+  EXPECT_TRUE(ScanFile().bInterferenceData);
+  EXPECT_FALSE(ScanFile().bAbsorbanceData || ScanFile().bIntensityData || ScanFile().bFluorescenceData);
 
   // Electrophoresis with Set n Columns: a jump of 1 up and back is a spike for data
   // of absorbance kind (threshold 0.4), not for interference data.
   std::string ep = "electrophoresis with a spike\nR 0 1200 280 1 0\n";
   for (int i = 0; i < 6; ++i) ep += Format("%.1f %s\n", 0.5 + 0.1 * i, i == 3 ? "11.0" : "10.0");
   WriteText(dir + "/spike.ep1", ep);
-  bElectrophoresisMode = true;
-  bSetNColumns = true;
+  ScanFile().bElectrophoresisMode = true;
+  ScanFile().bSetNColumns = true;
   ScanDataKind absorbance;
   absorbance.absorbance = true;
-  absorbance.spikeThreshold = fSpikeThresholdAbs;
+  absorbance.spikeThreshold = ScanFile().fSpikeThresholdAbs;
   EXPECT_EQ(read(dir + "/spike.ep1", absorbance, &kind), 5);
   EXPECT_TRUE(kind.absorbance && !kind.interference);
   ScanDataKind interference;
   interference.interference = true;
   EXPECT_EQ(read(dir + "/spike.ep1", interference, &kind), 6);
   EXPECT_TRUE(kind.interference && kind.absorbance) << "electrophoresis data count as absorbance";
-  EXPECT_TRUE(bInterferenceData);
-  EXPECT_FALSE(bAbsorbanceData);
+  EXPECT_TRUE(ScanFile().bInterferenceData);
+  EXPECT_FALSE(ScanFile().bAbsorbanceData);
 }
 
 }  // namespace

@@ -102,51 +102,51 @@ class ScanLoadingTest : public ScanDataTest {
 
 TEST_F(ScanLoadingTest, LoadNewFilesOrdersScansByTimeAndSetsGridAndLimits) {
   LoadNewFiles(SetAbsPaths());
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   EXPECT_TRUE(MessageTexts().empty());
-  EXPECT_EQ(ppScanFileNames[1], "00001.ra1");
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "00001.ra1");
   // Elapsed times 3000, 1000, 2000 s in loading order.
-  EXPECT_EQ(pScanOrder[1], 2);
-  EXPECT_EQ(pScanOrder[2], 3);
-  EXPECT_EQ(pScanOrder[3], 1);
-  EXPECT_FLOAT_EQ(fMeniscus, 5.90f);
-  EXPECT_FLOAT_EQ(fBottom, 7.10f);
-  EXPECT_NEAR(fFitLeftLim, 5.91f, 1e-6) << "meniscus + 0.005, raised to meniscus + 0.01";
-  EXPECT_NEAR(fFitRightLim, 6.95f, 1e-6) << "bottom - 0.15";
+  EXPECT_EQ(DataSet().pScanOrder[1], 2);
+  EXPECT_EQ(DataSet().pScanOrder[2], 3);
+  EXPECT_EQ(DataSet().pScanOrder[3], 1);
+  EXPECT_FLOAT_EQ(DataSet().fMeniscus, 5.90f);
+  EXPECT_FLOAT_EQ(DataSet().fBottom, 7.10f);
+  EXPECT_NEAR(DataSet().fFitLeftLim, 5.91f, 1e-6) << "meniscus + 0.005, raised to meniscus + 0.01";
+  EXPECT_NEAR(DataSet().fFitRightLim, 6.95f, 1e-6) << "bottom - 0.15";
   // The default ranges of meniscus and bottom, shown from now on and kept; below
   // the meniscus guessed from the first radius the range reaches 0.05 cm.
-  EXPECT_NEAR(fMinMeniscus, 5.85f, 1e-6);
-  EXPECT_NEAR(fMaxBottom, 7.15f, 1e-6);
-  EXPECT_TRUE(bFitRangesSet);
-  EXPECT_GE(pGridRadius[iFitFirst], fFitLeftLim);
-  EXPECT_LE(pGridRadius[iFitLast], fFitRightLim);
-  EXPECT_GE(ppRadius[1][pFitFirst[1]], fFitLeftLim);
-  EXPECT_LT(ppRadius[1][pFitFirst[1] - 1], fFitLeftLim);
-  EXPECT_LE(ppRadius[1][pFitLast[1]], fFitRightLim);
-  EXPECT_GT(ppRadius[1][pFitLast[1] + 1], fFitRightLim);
-  EXPECT_EQ(szDataDirectory, DirectoryOf(SetAbsPaths()[0]));
-  EXPECT_FLOAT_EQ(ppResiduals[2][5], ppSignal[2][5]);
+  EXPECT_NEAR(DataSet().fMinMeniscus, 5.85f, 1e-6);
+  EXPECT_NEAR(DataSet().fMaxBottom, 7.15f, 1e-6);
+  EXPECT_TRUE(DataSet().bFitRangesSet);
+  EXPECT_GE(CurrentGrid().pGridRadius[CurrentGrid().iFitFirst], DataSet().fFitLeftLim);
+  EXPECT_LE(CurrentGrid().pGridRadius[CurrentGrid().iFitLast], DataSet().fFitRightLim);
+  EXPECT_GE(DataSet().ppRadius[1][DataSet().pFitFirst[1]], DataSet().fFitLeftLim);
+  EXPECT_LT(DataSet().ppRadius[1][DataSet().pFitFirst[1] - 1], DataSet().fFitLeftLim);
+  EXPECT_LE(DataSet().ppRadius[1][DataSet().pFitLast[1]], DataSet().fFitRightLim);
+  EXPECT_GT(DataSet().ppRadius[1][DataSet().pFitLast[1] + 1], DataSet().fFitRightLim);
+  EXPECT_EQ(DataSet().szDataDirectory, DirectoryOf(SetAbsPaths()[0]));
+  EXPECT_FLOAT_EQ(DataSet().ppResiduals[2][5], DataSet().ppSignal[2][5]);
   EXPECT_TRUE(UiEvents().Any([](const Event& e) { return e.type == EventType::Paint; }));
 }
 
 TEST_F(ScanLoadingTest, ScansWithEqualTimesKeepTheirLoadingOrder) {
   const std::string dir = ScratchDir("equal_times");
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   WriteText(dir + "/a.ra1", ScanText("a", 'R', 2000));
   WriteText(dir + "/b.ra1", ScanText("b", 'R', 1000));
   WriteText(dir + "/c.ra1", ScanText("c", 'R', 1000));
   LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1", dir + "/c.ra1"});
-  ASSERT_EQ(nScans, 3);
-  EXPECT_EQ(pScanOrder[1], 2);
-  EXPECT_EQ(pScanOrder[2], 3);
-  EXPECT_EQ(pScanOrder[3], 1);
+  ASSERT_EQ(DataSet().nScans, 3);
+  EXPECT_EQ(DataSet().pScanOrder[1], 2);
+  EXPECT_EQ(DataSet().pScanOrder[2], 3);
+  EXPECT_EQ(DataSet().pScanOrder[3], 1);
 }
 
 TEST_F(ScanLoadingTest, UnreadableFileKeepsThePreviousSet) {
   LoadNewFiles(SetAbsPaths());
-  ASSERT_EQ(nScans, 3);
-  float* const radiusBefore = ppRadius[1];
-  const int gridBefore = nGridPoints;
+  ASSERT_EQ(DataSet().nScans, 3);
+  float* const radiusBefore = DataSet().ppRadius[1];
+  const int gridBefore = CurrentGrid().nGridPoints;
 
   const std::string dir = ScratchDir("bad_in_selection");
   CopyFixture("interference.ip1", dir + "/00001.ip1");
@@ -156,19 +156,19 @@ TEST_F(ScanLoadingTest, UnreadableFileKeepsThePreviousSet) {
   LoadNewFiles({dir + "/00001.ip1", dir + "/00002.ip1"});
   EXPECT_EQ(MessageTexts(),
             (std::vector<std::string>{"LOAD ERROR: " + dir + "/00002.ip1\nthe file holds fewer than two data rows"}));
-  EXPECT_EQ(nScans, 3);
-  EXPECT_EQ(ppRadius[1], radiusBefore);
-  EXPECT_EQ(nGridPoints, gridBefore);
-  EXPECT_EQ(ppScanFileNames[3], "00003.ra1");
-  EXPECT_TRUE(bAbsorbanceData);
-  EXPECT_FALSE(bInterferenceData) << "the kind flags still describe the loaded set";
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_EQ(DataSet().ppRadius[1], radiusBefore);
+  EXPECT_EQ(CurrentGrid().nGridPoints, gridBefore);
+  EXPECT_EQ(DataSet().ppScanFileNames[3], "00003.ra1");
+  EXPECT_TRUE(ScanFile().bAbsorbanceData);
+  EXPECT_FALSE(ScanFile().bInterferenceData) << "the kind flags still describe the loaded set";
   EXPECT_EQ(calls, (std::vector<std::string>{"progressBegin", "progressEnd"}));
 }
 
 TEST_F(ScanLoadingTest, NonFiniteValueIsRefusedWithPathAndLineAndTheSetStays) {
   LoadNewFiles(SetAbsPaths());
-  ASSERT_EQ(nScans, 3);
-  float* const radiusBefore = ppRadius[1];
+  ASSERT_EQ(DataSet().nScans, 3);
+  float* const radiusBefore = DataSet().ppRadius[1];
   const std::string dir = ScratchDir("non_finite");
   // 1e999 overflows to infinity; 1e39 overflows single precision.
   std::string dataLine = ScanText("overflow in data", 'R', 2000.0, 20.0f, 10);
@@ -186,9 +186,9 @@ TEST_F(ScanLoadingTest, NonFiniteValueIsRefusedWithPathAndLineAndTheSetStays) {
     backend->QueueMessageBox(IDOK, "LOAD ERROR");
     LoadNewFiles({dir + "/00001.ra1", dir + "/" + bad});
     EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: " + dir + "/" + bad + "\n" + why}));
-    EXPECT_EQ(nScans, 3);
-    EXPECT_EQ(ppRadius[1], radiusBefore);
-    EXPECT_EQ(ppScanFileNames[3], "00003.ra1");
+    EXPECT_EQ(DataSet().nScans, 3);
+    EXPECT_EQ(DataSet().ppRadius[1], radiusBefore);
+    EXPECT_EQ(DataSet().ppScanFileNames[3], "00003.ra1");
   }
 }
 
@@ -200,44 +200,44 @@ TEST_F(ScanLoadingTest, InterferenceWithAbsorbanceFilesIsMixedDataTypes) {
   backend->QueueMessageBox(IDOK, "ERROR");
   LoadNewFiles({dir + "/a.ra1", dir + "/b.ip1"});
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"ERROR: mixed data types"}));
-  EXPECT_EQ(nScans, 3);
-  EXPECT_EQ(ppScanFileNames[1], "00001.ra1");
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "00001.ra1");
 }
 
 TEST_F(ScanLoadingTest, AbsorbanceWithIntensityFilesIsNotMixed) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   const std::string dir = ScratchDir("not_mixed");
   CopyFixture("absorbance.ra1", dir + "/a.ra1");
   CopyFixture("intensity.ri1", dir + "/b.ri1");
   LoadNewFiles({dir + "/a.ra1", dir + "/b.ri1"});
   EXPECT_TRUE(MessageTexts().empty());
-  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(DataSet().nScans, 2);
 }
 
 // The second file column is the sample, the third the reference: they stay where
 // they are, and the grid holds log10(reference / sample).
 TEST_F(ScanLoadingTest, IntensityScansHoldTheSampleAsSignalAndTheReferenceAsThirdColumn) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   const std::string dir = ScratchDir("intensity");
   CopyFixture("intensity.ri1", dir + "/a.ri1");
   CopyFixture("intensity.ri1", dir + "/b.ri1");
-  bInitialDataProfile = true;
-  bUniformLoading = false;
+  AnalysisSwitches().bInitialDataProfile = true;
+  AnalysisSwitches().bUniformLoading = false;
   backend->QueueMessageBox(IDOK, "ATTENTION");  // two copies: one time
   LoadNewFiles({dir + "/a.ri1", dir + "/b.ri1"});
-  ASSERT_EQ(nScans, 2);
-  EXPECT_FLOAT_EQ(ppSignal[1][1], 1000.0f);
-  EXPECT_FLOAT_EQ(ppThirdColumn[1][1], 500.0f);
-  EXPECT_NE(ppThirdCurve[1], nullptr);
-  EXPECT_FALSE(bInitialDataProfile);
-  EXPECT_TRUE(bUniformLoading);
+  ASSERT_EQ(DataSet().nScans, 2);
+  EXPECT_FLOAT_EQ(DataSet().ppSignal[1][1], 1000.0f);
+  EXPECT_FLOAT_EQ(DataSet().ppThirdColumn[1][1], 500.0f);
+  EXPECT_NE(DataSet().ppThirdCurve[1], nullptr);
+  EXPECT_FALSE(AnalysisSwitches().bInitialDataProfile);
+  EXPECT_TRUE(AnalysisSwitches().bUniformLoading);
   // The sample column of the fixture rises linearly with radius.
-  const double sample = 1000.0 + 1000.0 * (pGridRadius[3] - 5.90);
-  EXPECT_NEAR(ppGridSignal[1][3], std::log10(500.0 / sample), 1e-4);
+  const double sample = 1000.0 + 1000.0 * (CurrentGrid().pGridRadius[3] - 5.90);
+  EXPECT_NEAR(CurrentGrid().ppGridSignal[1][3], std::log10(500.0 / sample), 1e-4);
 }
 
 TEST_F(ScanLoadingTest, InterferenceDataFitSystematicNoise) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   int buttons = 0;
   GetDataSetHooks().createNoiseButtons = [&](Window* w) {
     EXPECT_EQ(w, nullptr);
@@ -248,11 +248,11 @@ TEST_F(ScanLoadingTest, InterferenceDataFitSystematicNoise) {
   CopyFixture("interference.ip1", dir + "/b.ip1");
   backend->QueueMessageBox(IDOK, "ATTENTION");  // two copies: one time
   LoadNewFiles({dir + "/a.ip1", dir + "/b.ip1"});
-  ASSERT_EQ(nScans, 2);
-  EXPECT_TRUE(bFitTINoise && bFitRINoise);
+  ASSERT_EQ(DataSet().nScans, 2);
+  EXPECT_TRUE(AnalysisSwitches().bFitTINoise && AnalysisSwitches().bFitRINoise);
   EXPECT_EQ(buttons, 1);
-  EXPECT_DOUBLE_EQ(dSignalPerConcentration, 3.3);
-  EXPECT_FALSE(bGridCopies) << "both scans share one radius array";
+  EXPECT_DOUBLE_EQ(DataSet().dSignalPerConcentration, 3.3);
+  EXPECT_FALSE(CurrentGrid().bGridCopies) << "both scans share one radius array";
 }
 
 TEST_F(ScanLoadingTest, OneFileOffersEquilibriumMode) {
@@ -261,17 +261,17 @@ TEST_F(ScanLoadingTest, OneFileOffersEquilibriumMode) {
   LoadNewFiles({FixturePath("absorbance.ra1")});
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"ERROR: only one file selected",
                                                       "LOAD ERROR: switch to Equilibrium Data Mode?"}));
-  EXPECT_EQ(nScans, 0);
-  EXPECT_FALSE(bEquilibriumMode);
+  EXPECT_EQ(DataSet().nScans, 0);
+  EXPECT_FALSE(DataSet().bEquilibriumMode);
 
   backend->QueueMessageBox(IDOK, "ERROR");
   backend->QueueMessageBox(IDYES, "LOAD ERROR");
   LoadNewFiles({FixturePath("absorbance.ra1")});
-  EXPECT_TRUE(bEquilibriumMode);
-  ASSERT_EQ(nScans, 1);
-  EXPECT_EQ(szDataDirectory, DirectoryOf(FixturePath("absorbance.ra1")));
+  EXPECT_TRUE(DataSet().bEquilibriumMode);
+  ASSERT_EQ(DataSet().nScans, 1);
+  EXPECT_EQ(DataSet().szDataDirectory, DirectoryOf(FixturePath("absorbance.ra1")));
   EXPECT_EQ(ScanFilePath(1), FixturePath("absorbance.ra1"));
-  EXPECT_TRUE(pScanInfo[1].timeStampOk) << "equilibrium data count as checked";
+  EXPECT_TRUE(DataSet().pScanInfo[1].timeStampOk) << "equilibrium data count as checked";
   EXPECT_TRUE(backend->AllAnswersUsed());
 }
 
@@ -279,16 +279,16 @@ TEST_F(ScanLoadingTest, TooManyScansAreRefusedAndTheSetStays) {
   LoadNewFiles(SetAbsPaths());
   std::vector<std::string> many;
   for (int i = 0; i < kMaxScans + 1; ++i) many.push_back("/nowhere/" + std::to_string(i) + ".ra1");
-  bRealtimeMode = true;
+  AnalysisSwitches().bRealtimeMode = true;
   backend->QueueMessageBox(IDOK, "LOAD ERROR");
   LoadNewFiles(many);
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: too many scans selected: at most 1000 scans can be loaded"}));
-  EXPECT_TRUE(bRealtimeLoadError);
-  EXPECT_EQ(nScans, 3);
+  EXPECT_TRUE(AnalysisSwitches().bRealtimeLoadError);
+  EXPECT_EQ(DataSet().nScans, 3);
 }
 
 TEST_F(ScanLoadingTest, TemperatureFluctuationsAreReportedAfterLoading) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   int temperaturePlots = 0;
   GetDataSetHooks().showTemperaturePlot = [&](Window*) { ++temperaturePlots; };
   const std::string dir = ScratchDir("temperatures");
@@ -298,28 +298,28 @@ TEST_F(ScanLoadingTest, TemperatureFluctuationsAreReportedAfterLoading) {
   LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1"});
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"ERROR: temperature fluctuations exceed 1.0 degrees"}));
   EXPECT_EQ(temperaturePlots, 1);
-  EXPECT_EQ(nScans, 2);
-  EXPECT_NEAR(fTemperatureK, 294.65f, 1e-4) << "the temperature of the last loaded scan";
+  EXPECT_EQ(DataSet().nScans, 2);
+  EXPECT_NEAR(DataSet().fTemperatureK, 294.65f, 1e-4) << "the temperature of the last loaded scan";
 }
 
 // Velocity scans that all hold one time show no movement: loaded, with a word.
 // Equal times of some scans, or of equilibrium data, say nothing.
 TEST_F(ScanLoadingTest, VelocityScansThatAllHoldOneTimeAreReported) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   const std::string dir = ScratchDir("one_time");
   for (const char* name : {"a", "b", "c"}) WriteText(dir + "/" + name + ".ra1", ScanText(name, 'R', 1000));
   const std::vector<std::string> files = {dir + "/a.ra1", dir + "/b.ra1", dir + "/c.ra1"};
   backend->QueueMessageBox(IDOK, "ATTENTION");
   LoadNewFiles(files);
-  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
   EXPECT_EQ(MessageTexts(),
             (std::vector<std::string>{"ATTENTION: all 3 scans hold the same time, 1000 s: a sedimentation "
                                       "velocity analysis needs scans taken at different times - check "
                                       "line 2 of the scan files"}));
   backend->ClearTranscript();
-  bEquilibriumMode = true;
+  DataSet().bEquilibriumMode = true;
   LoadNewFiles(files);
-  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
   EXPECT_TRUE(MessageTexts().empty());
 }
 
@@ -328,7 +328,7 @@ TEST_F(ScanLoadingTest, VelocityScansThatAllHoldOneTimeAreReported) {
 // behind when the program was ended during it, of the present naming and of the
 // earlier one.
 TEST_F(ScanLoadingTest, PipesAndUnfinishedSavesAreLeftOutAndNamed) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   const std::string dir = ScratchDir("pipe");
   WriteText(dir + "/a.ra1", ScanText("a", 'R', 1000));
   WriteText(dir + "/b.ra1", ScanText("b", 'R', 2000));
@@ -342,7 +342,7 @@ TEST_F(ScanLoadingTest, PipesAndUnfinishedSavesAreLeftOutAndNamed) {
     LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1", dir + "/c.ra1", dir + "/.b.ra1.tmp-host-4242-0.part",
                   dir + "/b.ra1.tmp4242_1"});
   }
-  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(DataSet().nScans, 2);
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{
                                 "ATTENTION: not loaded - written by this program, not scan data:\n"
                                 ".b.ra1.tmp-host-4242-0.part (unfinished save)\n"
@@ -366,43 +366,43 @@ TEST_F(ScanLoadingTest, AddMoreFilesWithOneBadFileAddsTheGoodOnes) {
     CopyFixture(std::string("set_abs/") + name, dir + "/" + name);
   CopyFixture("one_row.ra1", dir + "/00004.ra1");
   LoadNewFiles({dir + "/00001.ra1", dir + "/00003.ra1"});
-  ASSERT_EQ(nScans, 2);
+  ASSERT_EQ(DataSet().nScans, 2);
 
   calls.clear();
   backend->QueueMessageBox(IDOK, "LOAD ERROR");
   AddMoreFiles({dir + "/00002.ra1", dir + "/00004.ra1"});
   EXPECT_EQ(MessageTexts(),
             (std::vector<std::string>{"LOAD ERROR: " + dir + "/00004.ra1\nthe file holds fewer than two data rows"}));
-  ASSERT_EQ(nScans, 3);
-  EXPECT_EQ(ppScanFileNames[3], "00002.ra1");
-  EXPECT_EQ(pScanOrder[1], 3) << "the added scan has the earliest time";
-  EXPECT_NE(ppDataCurve[3], nullptr);
+  ASSERT_EQ(DataSet().nScans, 3);
+  EXPECT_EQ(DataSet().ppScanFileNames[3], "00002.ra1");
+  EXPECT_EQ(DataSet().pScanOrder[1], 3) << "the added scan has the earliest time";
+  EXPECT_NE(DataSet().ppDataCurve[3], nullptr);
   EXPECT_NE(std::find(calls.begin(), calls.end(), "rebuild"), calls.end());
 }
 
 // Added files that cannot join the set (their grid cannot be built) leave the kind
 // flags of the loaded set.
 TEST_F(ScanLoadingTest, AddedFilesThatDoNotJoinLeaveTheKindOfTheLoadedSet) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   const std::string dir = ScratchDir("add_kind");
   CopyFixture("interference.ip1", dir + "/a.ip1");
   CopyFixture("interference.ip1", dir + "/b.ip1");
   CopyFixture("absorbance.ra1", dir + "/c.ra1");
   backend->QueueMessageBox(IDOK, "ATTENTION");  // two copies: one time
   LoadNewFiles({dir + "/a.ip1", dir + "/b.ip1"});
-  ASSERT_EQ(nScans, 2);
-  ASSERT_TRUE(bInterferenceData);
-  const float step = fRadialStep;
-  fRadialStep = 1.0e-7f;  // no common grid can be built for absorbance scans
+  ASSERT_EQ(DataSet().nScans, 2);
+  ASSERT_TRUE(ScanFile().bInterferenceData);
+  const float step = RadialGrid().fRadialStep;
+  RadialGrid().fRadialStep = 1.0e-7f;  // no common grid can be built for absorbance scans
   backend->ClearTranscript();
   backend->QueueMessageBox(IDOK, "Error");
   AddMoreFiles({dir + "/c.ra1"});
-  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(DataSet().nScans, 2);
   ASSERT_EQ(MessageTexts().size(), 1u);
   EXPECT_NE(MessageTexts()[0].find("cannot be used for the common grid"), std::string::npos);
-  EXPECT_TRUE(bInterferenceData);
-  EXPECT_FALSE(bAbsorbanceData);
-  fRadialStep = step;
+  EXPECT_TRUE(ScanFile().bInterferenceData);
+  EXPECT_FALSE(ScanFile().bAbsorbanceData);
+  RadialGrid().fRadialStep = step;
 }
 
 TEST_F(ScanLoadingTest, AddedFileWithoutTimeStampMarkIsReportedOnce) {
@@ -416,33 +416,33 @@ TEST_F(ScanLoadingTest, AddedFileWithoutTimeStampMarkIsReportedOnce) {
   AddMoreFiles({dir + "/c.ra1", dir + "/d.ra1"});
   EXPECT_EQ(MessageTexts(),
             (std::vector<std::string>{"LOAD ERROR: " + dir + "/c.ra1\n time stamp correction discrepancy with previous data!"}));
-  EXPECT_EQ(nScans, 4);
+  EXPECT_EQ(DataSet().nScans, 4);
 }
 
 TEST_F(ScanLoadingTest, ReloadsReadTheStoredList) {
   LoadNewFiles(SetAbsPaths());
   StoreFileList(1);  // without scan number 1
-  ASSERT_EQ(nStoredFiles, 2);
-  EXPECT_EQ(ppStoredFileNames[1], FixturePath("set_abs/00002.ra1"));
+  ASSERT_EQ(FileList().nStoredFiles, 2);
+  EXPECT_EQ(FileList().ppStoredFileNames[1], FixturePath("set_abs/00002.ra1"));
 
   ReloadDataSelection(MainWindow());
-  ASSERT_EQ(nScans, 2);
-  EXPECT_EQ(ppScanFileNames[1], "00002.ra1");
+  ASSERT_EQ(DataSet().nScans, 2);
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "00002.ra1");
 
   StoreFileList(0);
   LoadDataFromFileList(MainWindow());
-  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(DataSet().nScans, 2);
 }
 
 TEST_F(ScanLoadingTest, FailedReloadKeepsTheSet) {
   LoadNewFiles(SetAbsPaths());
-  nStoredFiles = 1;
-  ppStoredFileNames = {"", "/nowhere/missing.ra1"};
+  FileList().nStoredFiles = 1;
+  FileList().ppStoredFileNames = {"", "/nowhere/missing.ra1"};
   backend->QueueMessageBox(IDOK, "LOAD ERROR");
   LoadDataFromFileList(MainWindow());
   EXPECT_EQ(MessageTexts(),
             (std::vector<std::string>{"LOAD ERROR: /nowhere/missing.ra1\nthe file cannot be opened"}));
-  EXPECT_EQ(nScans, 3);
+  EXPECT_EQ(DataSet().nScans, 3);
 }
 
 TEST_F(ScanLoadingTest, ScanListFileWithGroupsLoadsTheFirstOfEachGroup) {
@@ -455,51 +455,51 @@ TEST_F(ScanLoadingTest, ScanListFileWithGroupsLoadsTheFirstOfEachGroup) {
   }
   WriteText(dir + "/series.lst", list);
   ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/series.lst").c_str()));
-  EXPECT_EQ(nFilesPerScan, 2);
-  ASSERT_EQ(nStoredFiles, 3);
-  EXPECT_EQ(ppStoredFileNames[2], dir + "/s3.ra1");
-  EXPECT_EQ(ppStoredFileNames[3], dir + "/s5.ra1");
+  EXPECT_EQ(DataSet().nFilesPerScan, 2);
+  ASSERT_EQ(FileList().nStoredFiles, 3);
+  EXPECT_EQ(FileList().ppStoredFileNames[2], dir + "/s3.ra1");
+  EXPECT_EQ(FileList().ppStoredFileNames[3], dir + "/s5.ra1");
   LoadDataFromFileList(MainWindow());
-  EXPECT_EQ(nScans, 3);
-  EXPECT_EQ(ppScanFileNames[3], "s5.ra1");
+  EXPECT_EQ(DataSet().nScans, 3);
+  EXPECT_EQ(DataSet().ppScanFileNames[3], "s5.ra1");
 }
 
 TEST_F(ScanLoadingTest, OldFormatListReadsUnderscoresAsPointsAndSkipsComments) {
   const std::string dir = ScratchDir("list_old");
   WriteText(dir + "/names.txt", "% a velocity run\n/data/run7\nrun_01_ra1\n% the next scan\nrun_02_ra1 % late\n\nignored_ra1\n");
   ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/names.txt").c_str()));
-  ASSERT_EQ(nStoredFiles, 2);
-  EXPECT_EQ(ppStoredFileNames[1], "/data/run7/run.01.ra1");
-  EXPECT_EQ(ppStoredFileNames[2], "/data/run7/run.02.ra1");
-  EXPECT_EQ(szDataDirectory, "/data/run7");
+  ASSERT_EQ(FileList().nStoredFiles, 2);
+  EXPECT_EQ(FileList().ppStoredFileNames[1], "/data/run7/run.01.ra1");
+  EXPECT_EQ(FileList().ppStoredFileNames[2], "/data/run7/run.02.ra1");
+  EXPECT_EQ(DataSet().szDataDirectory, "/data/run7");
 }
 
 TEST_F(ScanLoadingTest, ListCorrRoundTripsAlsoForOneScan) {
   const std::string dir = ScratchDir("listcorr");
   WriteText(dir + "/a.ra1", ScanText("a", 'R', 1000));
   WriteText(dir + "/b.ra1", ScanText("b", 'R', 2000));
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1"});
   StoreFileList(0);
   ASSERT_TRUE(WriteScanListFile());
   EXPECT_EQ(ReadText(dir + "/list_corr.ra1"), "newformat n=1\n" + dir + "\na.ra1\nb.ra1\n");
   FreeFileList();
   ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/list_corr.ra1").c_str()));
-  EXPECT_EQ(nStoredFiles, 2);
-  EXPECT_EQ(ppStoredFileNames[2], dir + "/b.ra1");
+  EXPECT_EQ(FileList().nStoredFiles, 2);
+  EXPECT_EQ(FileList().ppStoredFileNames[2], dir + "/b.ra1");
 
   // One scan: the writer gives the directory and the name, the reader reads them
   // back as that file; a list of a single line names the file by its path.
   for (const char* header : {"newformat n=1", "newformat n= 1", "NEWFORMAT N=\t1 "}) {
     WriteText(dir + "/one.lst", std::string(header) + "\n" + dir + "\na.ra1\n");
     ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/one.lst").c_str())) << header;
-    ASSERT_EQ(nStoredFiles, 1);
-    EXPECT_EQ(ppStoredFileNames[1], dir + "/a.ra1");
+    ASSERT_EQ(FileList().nStoredFiles, 1);
+    EXPECT_EQ(FileList().ppStoredFileNames[1], dir + "/a.ra1");
   }
   WriteText(dir + "/path.lst", dir + "/b.ra1\n");
   ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/path.lst").c_str()));
-  ASSERT_EQ(nStoredFiles, 1);
-  EXPECT_EQ(ppStoredFileNames[1], dir + "/b.ra1");
+  ASSERT_EQ(FileList().nStoredFiles, 1);
+  EXPECT_EQ(FileList().ppStoredFileNames[1], dir + "/b.ra1");
 }
 
 TEST_F(ScanLoadingTest, ListFileOfMoreThanTheScanLimitIsRefused) {
@@ -507,45 +507,45 @@ TEST_F(ScanLoadingTest, ListFileOfMoreThanTheScanLimitIsRefused) {
   std::string list = "newformat n=1\n/data\n";
   for (int i = 0; i <= kMaxScans; ++i) list += std::to_string(i) + ".ra1\n";
   WriteText(dir + "/many.lst", list);
-  nStoredFiles = 1;
-  ppStoredFileNames = {"", "/data/kept.ra1"};
+  FileList().nStoredFiles = 1;
+  FileList().ppStoredFileNames = {"", "/data/kept.ra1"};
   backend->QueueMessageBox(IDOK, "LOAD ERROR");
   EXPECT_FALSE(ReadScanListFile(MainWindow(), (dir + "/many.lst").c_str()));
   EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"LOAD ERROR: too many scans selected: at most 1000 scans can be loaded"}));
-  EXPECT_EQ(ppStoredFileNames[1], "/data/kept.ra1");
+  EXPECT_EQ(FileList().ppStoredFileNames[1], "/data/kept.ra1");
 }
 
 TEST_F(ScanLoadingTest, SeriesListReleasesTheSetAndItsEditsWalkTheListedScans) {
   LoadNewFiles(SetAbsPaths());
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   const std::string dir = ScratchDir("list_series");
   WriteText(dir + "/series.lst", "newformat n=1\n/data/run\na.ra1\nb.ra1\n");
   ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/series.lst").c_str()));
   // The loaded set is released; nScans counts the listed scans to be loaded.
-  EXPECT_TRUE(pnPoints.empty());
-  EXPECT_EQ(nScans, 2);
-  EXPECT_EQ(szDataDirectory, "/data/run");
+  EXPECT_TRUE(DataSet().pnPoints.empty());
+  EXPECT_EQ(DataSet().nScans, 2);
+  EXPECT_EQ(DataSet().szDataDirectory, "/data/run");
 
-  ppStoredFileNames.push_back("/data/run/extra.ra1");  // beyond the listed scans
-  nStoredFiles = 3;
+  FileList().ppStoredFileNames.push_back("/data/run/extra.ra1");  // beyond the listed scans
+  FileList().nStoredFiles = 3;
   ChangeCellInFileList(2);
-  EXPECT_EQ(ppStoredFileNames[1], "/data/run/a.ra2");
-  EXPECT_EQ(ppStoredFileNames[3], "/data/run/extra.ra1");
+  EXPECT_EQ(FileList().ppStoredFileNames[1], "/data/run/a.ra2");
+  EXPECT_EQ(FileList().ppStoredFileNames[3], "/data/run/extra.ra1");
   ChangeCellInFileList(9);
-  EXPECT_EQ(ppStoredFileNames[2], "/data/run/b.ra2");
+  EXPECT_EQ(FileList().ppStoredFileNames[2], "/data/run/b.ra2");
   ChangeSubdirInFileList(7);
-  EXPECT_EQ(ppStoredFileNames[1], "/data/7/a.ra2");
+  EXPECT_EQ(FileList().ppStoredFileNames[1], "/data/7/a.ra2");
   EXPECT_EQ(CheckListedFilesExist(), 0);
-  ppStoredFileNames = {"", FixturePath("absorbance.ra1"), FixturePath("intensity.ri1"), "/missing.ra1"};
+  FileList().ppStoredFileNames = {"", FixturePath("absorbance.ra1"), FixturePath("intensity.ri1"), "/missing.ra1"};
   EXPECT_EQ(CheckListedFilesExist(), 1);
-  nScans = 0;
+  DataSet().nScans = 0;
 }
 
 // What the reader notes of the files of a load (values that were not recorded) is
 // shown after the load in one box, each note once with the first file that holds
 // it; "Add More Files" shows the notes of its files; batch runs log them.
 TEST_F(ScanLoadingTest, NotesOfTheFilesAreShownOnceAfterTheLoad) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   const std::string dir = ScratchDir("notes");
   auto scan = [](const char* line2) {
     std::string text = std::string("noted\n") + line2 + "\n";
@@ -558,7 +558,7 @@ TEST_F(ScanLoadingTest, NotesOfTheFilesAreShownOnceAfterTheLoad) {
   WriteText(dir + "/d.ra1", scan("R 1 20.0 40000 4000 7.0e10 0 1"));
   backend->QueueMessageBox(IDOK, "ATTENTION");
   LoadNewFiles({dir + "/a.ra1", dir + "/b.ra1", dir + "/c.ra1"});
-  ASSERT_EQ(nScans, 3);
+  ASSERT_EQ(DataSet().nScans, 3);
   EXPECT_EQ(MessageTexts(),
             (std::vector<std::string>{
                 "ATTENTION: " + dir + "/a.ra1 (and 2 more files):\nline 2 holds the omega^2 t 0 at a time "
@@ -568,14 +568,14 @@ TEST_F(ScanLoadingTest, NotesOfTheFilesAreShownOnceAfterTheLoad) {
   backend->ClearTranscript();
   backend->QueueMessageBox(IDOK, "ATTENTION");
   AddMoreFiles({dir + "/d.ra1"});
-  EXPECT_EQ(nScans, 4);
+  EXPECT_EQ(DataSet().nScans, 4);
   ASSERT_EQ(MessageTexts().size(), 1u);
   EXPECT_EQ(MessageTexts()[0].rfind("ATTENTION: " + dir + "/d.ra1:\nline 2 holds the wavelength 0", 0), 0u);
 
   backend->ClearTranscript();
   bBatchMode = true;
   LoadNewFiles({dir + "/a.ra1", dir + "/c.ra1"});
-  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(DataSet().nScans, 2);
   EXPECT_TRUE(MessageTexts().empty());
   EXPECT_NE(log.find(dir + "/a.ra1 (and 1 more files):\nline 2 holds the omega^2 t 0"), std::string::npos);
   bBatchMode = false;
@@ -587,8 +587,8 @@ TEST_F(ScanLoadingTest, NotesOfTheFilesAreShownOnceAfterTheLoad) {
 // reads back.
 TEST_F(ScanLoadingTest, ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLine) {
   const std::string dir = ScratchDir("list_xp_values");
-  nStoredFiles = 1;
-  ppStoredFileNames = {"", "/data/kept.ra1"};
+  FileList().nStoredFiles = 1;
+  FileList().ppStoredFileNames = {"", "/data/kept.ra1"};
   const struct {
     const char* name;
     std::string text;
@@ -615,7 +615,7 @@ TEST_F(ScanLoadingTest, ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLi
     ASSERT_EQ(MessageTexts().size(), 1u) << l.name;
     EXPECT_NE(MessageTexts()[0].find(path), std::string::npos) << MessageTexts()[0];
     EXPECT_NE(MessageTexts()[0].find(l.message), std::string::npos) << MessageTexts()[0];
-    EXPECT_EQ(ppStoredFileNames[1], "/data/kept.ra1") << l.name;
+    EXPECT_EQ(FileList().ppStoredFileNames[1], "/data/kept.ra1") << l.name;
   }
 
   ExperimentFile written;
@@ -814,7 +814,7 @@ TEST_F(ScanLoadingTest, ExperimentFileNamesTheLinesItCannotUse) {
 }
 
 TEST_F(ScanLoadingTest, DistributionGridAndEquilibriumProfileBesideTheData) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   const std::string dir = ScratchDir("beside");
   WriteText(dir + "/a.ra1", ScanText("a", 'R', 1000));
   WriteText(dir + "/b.ra1", ScanText("b", 'R', 2000));
@@ -838,23 +838,23 @@ TEST_F(ScanLoadingTest, DistributionGridAndEquilibriumProfileBesideTheData) {
       {"0.5\n2.5\n1.5\n", "line 3 holds 1.5, which does not rise above the 2.5 of line 2"},
   };
   for (const auto& [text, why] : bad) {
-    WriteText(szSdistPath, text);
+    WriteText(DataSet().szSdistPath, text);
     backend->ClearTranscript();
     backend->QueueMessageBox(IDOK);
     n = -1;
     EXPECT_EQ(LoadDistributionGrid(&n), nullptr) << text;
     EXPECT_EQ(n, -1);
     ASSERT_EQ(MessageTexts().size(), 1u) << text;
-    EXPECT_NE(MessageTexts()[0].find(szSdistPath + " cannot be read: " + why), std::string::npos) << MessageTexts()[0];
+    EXPECT_NE(MessageTexts()[0].find(DataSet().szSdistPath + " cannot be read: " + why), std::string::npos) << MessageTexts()[0];
   }
 
-  std::filesystem::remove(szSdistPath);
+  std::filesystem::remove(DataSet().szSdistPath);
   backend->QueueMessageBox(IDOK);
   n = -1;
   EXPECT_EQ(LoadDistributionGrid(&n), nullptr);
   EXPECT_EQ(n, -1);
 
-  for (int k = 1; k <= pnPoints[2]; ++k) ppFit[2][k] = 0.75f;
+  for (int k = 1; k <= DataSet().pnPoints[2]; ++k) DataSet().ppFit[2][k] = 0.75f;
   ASSERT_TRUE(SaveEquilibriumProfile((dir + "/eq.ra1").c_str()));
   const std::string text = ReadText(dir + "/eq.ra1");
   EXPECT_EQ(text.rfind("[T OK]equilibrium\nR 1 20.0 40000 2000 ", 0), 0u);
@@ -874,8 +874,8 @@ TEST(DistributionGridFile, AFolderThatCannotBeWrittenIsSaidOnce) {
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / "tarmic_sdist_once";
   std::filesystem::remove_all(dir);
   const float grid[4] = {0.0f, 1.0f, 2.0f, 3.0f};
-  const std::string saved = szSdistPath;
-  szSdistPath = (dir / "sdist.ra1").string();
+  const std::string saved = DataSet().szSdistPath;
+  DataSet().szSdistPath = (dir / "sdist.ra1").string();
   backend->QueueMessageBox(IDOK, "Error");
   for (int run = 0; run < 3; ++run) EXPECT_FALSE(SaveDistributionGrid(grid, 3));
   EXPECT_EQ(backend->Transcript().size(), 1u);
@@ -886,7 +886,7 @@ TEST(DistributionGridFile, AFolderThatCannotBeWrittenIsSaidOnce) {
   EXPECT_FALSE(SaveDistributionGrid(grid, 3));
   EXPECT_EQ(backend->Transcript().size(), 2u);
   EXPECT_TRUE(backend->AllAnswersUsed());
-  szSdistPath = saved;
+  DataSet().szSdistPath = saved;
 }
 
 }  // namespace

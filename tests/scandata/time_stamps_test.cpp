@@ -61,7 +61,7 @@ class TimeStampTest : public ScanDataTest {
 
   // Recorded span 3600 s, file times span 3700 s; loaded without the check.
   std::vector<std::string> LoadDilatedRun(const std::string& name) {
-    bCheckTimeStamps = false;
+    TimeStamps().bCheckTimeStamps = false;
     return LoadRun(name, {1000, 2800, 4600}, {0, 1850, 3700});
   }
 
@@ -97,13 +97,13 @@ TEST_F(TimeStampTest, DilatedRunIsCorrectedIntoCopiesAndReloaded) {
             std::string::npos);
 
   // The copies are loaded now, their times scaled, and named by the stored list.
-  ASSERT_EQ(nScans, 3);
-  EXPECT_EQ(ppScanFileNames[1], "tcorr_a.ra1");
-  EXPECT_DOUBLE_EQ(pScanInfo[2].recordedTime, 2877.0);
-  EXPECT_DOUBLE_EQ(pScanInfo[3].recordedTime, 4727.0);
-  EXPECT_TRUE(pScanInfo[1].timeStampOk);
-  EXPECT_EQ(pScanInfo[1].description, "[TIMESTAMP CORRECTED 1.027778]scan");
-  EXPECT_EQ(ppStoredFileNames[3], dir + "/tcorr_c.ra1");
+  ASSERT_EQ(DataSet().nScans, 3);
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "tcorr_a.ra1");
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[2].recordedTime, 2877.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[3].recordedTime, 4727.0);
+  EXPECT_TRUE(DataSet().pScanInfo[1].timeStampOk);
+  EXPECT_EQ(DataSet().pScanInfo[1].description, "[TIMESTAMP CORRECTED 1.027778]scan");
+  EXPECT_EQ(FileList().ppStoredFileNames[3], dir + "/tcorr_c.ra1");
   EXPECT_EQ(ReadText(dir + "/list_corr.ra1"),
             "newformat n=1\n" + dir + "\ntcorr_a.ra1\ntcorr_b.ra1\ntcorr_c.ra1\n");
   EXPECT_EQ(GetFileTimes(dir + "/tcorr_b.ra1").lastWrite, GetFileTimes(dir + "/b.ra1").lastWrite)
@@ -114,10 +114,10 @@ TEST_F(TimeStampTest, DilatedRunIsCorrectedIntoCopiesAndReloaded) {
 }
 
 TEST_F(TimeStampTest, ScanOffTheProjectionByMoreThan60SecondsIsAnOutlier) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   // factor 3700 / 3600; scan 2 is projected to 1850 s, scan 3 to 2775 s.
   LoadRun("outliers", {1000, 2800, 3700, 4600}, {0, 1850 + 61, 2775 + 60, 3700});
-  ASSERT_EQ(nScans, 4);
+  ASSERT_EQ(DataSet().nScans, 4);
   bool error = true;
   double* recorded = nullptr;
   double* files = nullptr;
@@ -127,14 +127,14 @@ TEST_F(TimeStampTest, ScanOffTheProjectionByMoreThan60SecondsIsAnOutlier) {
   EXPECT_DOUBLE_EQ(recorded[2], 1800.0);
   EXPECT_DOUBLE_EQ(files[2], 1911.0);
   EXPECT_DOUBLE_EQ(files[4], 3700.0);
-  free_dvector(recorded, 1, nScans);
-  free_dvector(files, 1, nScans);
+  free_dvector(recorded, 1, DataSet().nScans);
+  free_dvector(files, 1, DataSet().nScans);
 
   const std::string text = ReadText(dir + "/timestampanalysis.ra1");
   EXPECT_NE(text.find("OUTLIER " + dir + "/b.ra1: t2 = "), std::string::npos);
   EXPECT_EQ(text.find("OUTLIER " + dir + "/c.ra1"), std::string::npos);
   EXPECT_NE(text.find("\n\n--> attention - found 1 files with odd time stamp (see above)"), std::string::npos);
-  EXPECT_EQ(nStoredFiles, 4) << "the stored list still names the loaded scans";
+  EXPECT_EQ(FileList().nStoredFiles, 4) << "the stored list still names the loaded scans";
   EXPECT_TRUE(Boxes().empty());
 }
 
@@ -147,9 +147,9 @@ TEST_F(TimeStampTest, EnterOnEveryQuestionNeverWritesOrChangesTheScans) {
   backend->QueueMessageBoxEnter("CHECK TIME STAMP");
   LoadRun("enter_dilated", {1000, 2800, 4600}, {0, 1850, 3700});
   EXPECT_TRUE(backend->AllAnswersUsed());
-  ASSERT_EQ(nScans, 3);
-  EXPECT_EQ(ppScanFileNames[1], "a.ra1");
-  EXPECT_DOUBLE_EQ(pScanInfo[3].recordedTime, 4600.0);
+  ASSERT_EQ(DataSet().nScans, 3);
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "a.ra1");
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[3].recordedTime, 4600.0);
   for (const std::string& d : {manualDir, dir})
     for (const auto& entry : std::filesystem::directory_iterator(d))
       EXPECT_EQ(entry.path().filename().string().rfind("tcorr_", 0), std::string::npos) << entry.path();
@@ -159,7 +159,7 @@ TEST_F(TimeStampTest, EnterOnEveryQuestionNeverWritesOrChangesTheScans) {
 
 TEST_F(TimeStampTest, RunWithinTheThresholdWritesNoReport) {
   LoadRun("on_time", {1000, 4600}, {0, 3601});
-  EXPECT_EQ(nScans, 2);
+  EXPECT_EQ(DataSet().nScans, 2);
   EXPECT_TRUE(Boxes().empty());
   EXPECT_FALSE(std::filesystem::exists(dir + "/timestampanalysis.ra1"));
 }
@@ -170,7 +170,7 @@ TEST_F(TimeStampTest, ShortRecordedSpanAsksForAFactorByHand) {
   EXPECT_EQ(Boxes(), (std::vector<std::string>{
                          "MessageBox CHECK TIME STAMP: Attention: no time stamp information available - "
                          "enter manually (version# >= 6)?"}));
-  EXPECT_EQ(ppScanFileNames[1], "a.ra1");
+  EXPECT_EQ(DataSet().ppScanFileNames[1], "a.ra1");
 
   backend->ClearTranscript();
   backend->QueueMessageBox(IDYES, "CHECK TIME STAMP");
@@ -180,7 +180,7 @@ TEST_F(TimeStampTest, ShortRecordedSpanAsksForAFactorByHand) {
   EXPECT_EQ(Boxes()[1], "Input CHECK TIME STAMP: dilation factor");
   EXPECT_EQ(ReadText(dir + "/tcorr_b.ra1").rfind("[TIMESTAMP CORRECTED 1.050000 (manual)]scan\nR 1 20.0 50000 1081 ", 0),
             0u);
-  EXPECT_EQ(ppStoredFileNames[2], dir + "/tcorr_b.ra1");
+  EXPECT_EQ(FileList().ppStoredFileNames[2], dir + "/tcorr_b.ra1");
 }
 
 TEST_F(TimeStampTest, CorrectionStopsWhenACopyCannotBeWritten) {
@@ -192,15 +192,15 @@ TEST_F(TimeStampTest, CorrectionStopsWhenACopyCannotBeWritten) {
   const std::vector<std::string> boxes = Boxes();
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_NE(boxes[2].find("could not write " + dir + "/tcorr_b.ra1"), std::string::npos);
-  EXPECT_EQ(ppStoredFileNames[2], dir + "/b.ra1");
-  EXPECT_DOUBLE_EQ(pScanInfo[2].recordedTime, 2800.0);
-  EXPECT_DOUBLE_EQ(pScanInfo[2].time, 2800.0);
-  EXPECT_FALSE(pScanInfo[2].timeStampOk);
+  EXPECT_EQ(FileList().ppStoredFileNames[2], dir + "/b.ra1");
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[2].recordedTime, 2800.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[2].time, 2800.0);
+  EXPECT_FALSE(DataSet().pScanInfo[2].timeStampOk);
   EXPECT_FALSE(std::filesystem::exists(dir + "/list_corr.ra1"));
 }
 
 TEST_F(TimeStampTest, MarkedOrMixedRunsAreNotAnalysed) {
-  bCheckTimeStamps = false;
+  TimeStamps().bCheckTimeStamps = false;
   LoadRun("marked", {1000, 2800, 4600}, {0, 5000, 9000},
           {"[T OK]scan", "scan", "[TIMESTAMP CORRECTED 1.01]scan"});
   bool mixed = false;
@@ -211,9 +211,9 @@ TEST_F(TimeStampTest, MarkedOrMixedRunsAreNotAnalysed) {
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"MessageBox Error: Attention: some scans time corrected, others not"}));
 
   // Equilibrium data are never corrected; their records become marked.
-  bEquilibriumMode = true;
+  DataSet().bEquilibriumMode = true;
   EXPECT_EQ(CheckTimeStamps(&GetBackend().MainWindow()), 0);
-  for (int i = 1; i <= nScans; ++i) EXPECT_TRUE(pScanInfo[i].timeStampOk);
+  for (int i = 1; i <= DataSet().nScans; ++i) EXPECT_TRUE(DataSet().pScanInfo[i].timeStampOk);
 }
 
 TEST_F(TimeStampTest, ResetFromFileTimesReadsEveryTimeBeforeChangingAny) {
@@ -225,26 +225,26 @@ TEST_F(TimeStampTest, ResetFromFileTimesReadsEveryTimeBeforeChangingAny) {
   EXPECT_EQ(Boxes(), (std::vector<std::string>{
                          "MessageBox FIX TIME AND W2T: using #1 (" + paths[0] + ") as reference for t (1000.000000), w^2t",
                          "MessageBox Error: \n\aAttention: could not open " + paths[2]}));
-  EXPECT_DOUBLE_EQ(pScanInfo[2].time, 2800.0);
-  EXPECT_DOUBLE_EQ(pScanInfo[3].time, 4600.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[2].time, 2800.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[3].time, 4600.0);
 }
 
 TEST_F(TimeStampTest, ResetFromFileTimesRelativeToAPickedScan) {
   int saves = 0;
   GetDataSetHooks().saveRawDataSet = [&](Window*) { ++saves; };
   LoadDilatedRun("reset_pick");
-  const double omega2tRef = pScanInfo[2].omega2t;
+  const double omega2tRef = DataSet().pScanInfo[2].omega2t;
   backend->QueueMessageBox(IDNO, "FIX TIME AND W2T");
   backend->QueueInput("2");
   backend->QueueMessageBox(IDYES, "FIX TIME AND W2T");
   backend->QueueMessageBox(IDYES, "");
   ResetTimesFromFileTimes(&GetBackend().MainWindow());
-  EXPECT_DOUBLE_EQ(pScanInfo[2].time, 2800.0);
-  EXPECT_DOUBLE_EQ(pScanInfo[1].time, 2800.0 - 1850.0);
-  EXPECT_DOUBLE_EQ(pScanInfo[3].recordedTime, 2800.0 + 1850.0);
-  EXPECT_DOUBLE_EQ(pScanInfo[3].timeAtLoad, 2800.0 + 1850.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[2].time, 2800.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[1].time, 2800.0 - 1850.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[3].recordedTime, 2800.0 + 1850.0);
+  EXPECT_DOUBLE_EQ(DataSet().pScanInfo[3].timeAtLoad, 2800.0 + 1850.0);
   const float w = static_cast<float>(50000 * 3.14159265358979323846 / 30.0);
-  EXPECT_NEAR(pScanInfo[3].omega2t, omega2tRef + static_cast<double>(w) * w * 1850.0, 1.0);
+  EXPECT_NEAR(DataSet().pScanInfo[3].omega2t, omega2tRef + static_cast<double>(w) * w * 1850.0, 1.0);
   EXPECT_EQ(saves, 1);
   EXPECT_TRUE(backend->AllAnswersUsed());
 }

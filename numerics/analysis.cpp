@@ -1,0 +1,48 @@
+#include "numerics/analysis.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/worker_threads.h"
+
+namespace tarmic {
+
+Analysis::~Analysis() { Clear(); }
+
+void Analysis::Clear() {
+  // Later parts may refer to earlier ones while they go: the reverse order of making.
+  while (madeCount_ > 0) {
+    const std::size_t index = made_[--madeCount_];
+    void* part = parts_[index];
+    parts_[index] = nullptr;
+    destroy_[index](part);
+  }
+}
+
+std::size_t Analysis::NewPartIndex() {
+  static std::atomic<std::size_t> next{0};
+  const std::size_t index = next.fetch_add(1);
+  if (index >= kMaxParts) {
+    // A build with more kinds of parts than slots: a programming error, found at once.
+    std::fprintf(stderr, "tarmic: more than %zu kinds of analysis state\n", kMaxParts);
+    std::abort();
+  }
+  return index;
+}
+
+void Analysis::Remember(std::size_t index, void (*destroy)(void*)) {
+  destroy_[index] = destroy;
+  made_[madeCount_++] = index;
+}
+
+Analysis& ProgramAnalysis() {
+  static Analysis program;
+  return program;
+}
+
+bool StartAnalysisThread(std::thread* thread, std::function<void()> body) {
+  return TryStartWorkerThread(thread, BindAnalysisOf(std::move(body)));
+}
+
+}  // namespace tarmic

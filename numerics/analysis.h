@@ -1,0 +1,115 @@
+// One analysis: the state of a data set, its model and parameters, its fit limits,
+// its settings and its results, held as one object.
+//
+// Each engine module keeps its part of that state in a struct of its own (the data
+// set's DataSetState, the model flags' ModelFlags, ...) whose members keep the names
+// the code has always used. An Analysis holds one instance of each part, made (value-
+// initialised) the first time the part is asked for, and destroyed with the analysis
+// in the reverse order of their making.
+//
+// The engine reaches its parts through the analysis bound to the calling thread
+// (CurrentAnalysis): the one an AnalysisScope bound, else the program's own. The
+// command layer that owns an analysis binds it at the engine's entry points (a batch
+// run, each thread of a test running analyses side by side); the window works on the
+// program's own. A worker thread of a computation works on the analysis of the thread
+// that started it (BindAnalysisOf).
+//
+// An analysis is used by one computation at a time: the threads of that computation
+// read it, and write only their own slots of its results.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <thread>
+#include <utility>
+
+namespace tarmic {
+
+class Analysis {
+ public:
+  Analysis() = default;
+  ~Analysis();
+  Analysis(const Analysis&) = delete;
+  Analysis& operator=(const Analysis&) = delete;
+
+  // This analysis' instance of the part, made on first use.
+  template <class Part>
+  Part& Get() {
+    static const std::size_t index = NewPartIndex();
+    void*& slot = parts_[index];
+    if (slot == nullptr) slot = Make<Part>(index);
+    return *static_cast<Part*>(slot);
+  }
+
+  // Every part back to its first state (the parts are destroyed; the next use makes
+  // each anew).
+  void Clear();
+
+  static constexpr std::size_t kMaxParts = 192;
+
+ private:
+  template <class Part>
+  void* Make(std::size_t index) {
+    Part* made = new Part();
+    Remember(index, [](void* p) { delete static_cast<Part*>(p); });
+    return made;
+  }
+  static std::size_t NewPartIndex();
+  void Remember(std::size_t index, void (*destroy)(void*));
+
+  std::array<void*, kMaxParts> parts_{};
+  std::array<void (*)(void*), kMaxParts> destroy_{};
+  std::array<std::size_t, kMaxParts> made_{};  // indexes in the order they were made
+  std::size_t madeCount_ = 0;
+};
+
+// The analysis of the program (the window's, and the engine's when nothing is bound).
+Analysis& ProgramAnalysis();
+
+namespace analysis_binding {
+// The analysis bound to this thread, or null for the program's own.
+inline thread_local Analysis* tBound = nullptr;
+}  // namespace analysis_binding
+
+inline Analysis& CurrentAnalysis() {
+  Analysis* bound = analysis_binding::tBound;
+  return bound != nullptr ? *bound : ProgramAnalysis();
+}
+
+// The current analysis' instance of a part.
+template <class Part>
+Part& CurrentPart() {
+  return CurrentAnalysis().Get<Part>();
+}
+
+// Binds an analysis to this thread for the scope's life; scopes nest.
+class AnalysisScope {
+ public:
+  explicit AnalysisScope(Analysis& analysis) : previous_(analysis_binding::tBound) {
+    analysis_binding::tBound = &analysis;
+  }
+  ~AnalysisScope() { analysis_binding::tBound = previous_; }
+  AnalysisScope(const AnalysisScope&) = delete;
+  AnalysisScope& operator=(const AnalysisScope&) = delete;
+
+ private:
+  Analysis* previous_;
+};
+
+// Wraps a worker thread's body so that it works on the analysis of the thread that
+// wraps it.
+template <class Body>
+auto BindAnalysisOf(Body body) {
+  return [analysis = &CurrentAnalysis(), body = std::move(body)]() mutable {
+    AnalysisScope scope(*analysis);
+    return body();
+  };
+}
+
+// Starts a worker thread of a computation (platform/worker_threads.h: false when the
+// system could not create it), working on the current analysis. Every thread the
+// engine starts goes through here.
+bool StartAnalysisThread(std::thread* thread, std::function<void()> body);
+
+}  // namespace tarmic
