@@ -13,6 +13,7 @@
 #include "platform/dc.h"
 #include "platform/metafile.h"
 #include "plot/data_plots.h"
+#include "plot/fit_pane_refresh.h"
 #include "plot/picture_space.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"

@@ -1,6 +1,5 @@
 // The data and residual plots of the main window.
 #include "plot/data_plots.h"
-#include "plot/temperature_plot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +15,6 @@
 #include "platform/system.h"
 #include "plot/picture_space.h"
 #include "plot/progress_line.h"
-#include "plot/residual_bitmap.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -35,6 +33,7 @@ int nDataPlotBottom = 475;
 int nResidualPlotTop = 550;
 int nPaneClientHeight = 0;
 bool bShowData = true;
+bool bShowResidualsBitmap = true;
 bool bShowResiduals = true;
 bool bColorScansByTime = true;
 bool bWriteScanRms = true;
@@ -49,7 +48,6 @@ float fMaxUpdateInterval = 1.0f;
 
 namespace {
 
-FitPanePainters g_panePainters;
 std::vector<Rect> g_takenTextCells;
 
 // Whether scan s has arrays of its own.
@@ -414,37 +412,6 @@ void WriteScanRmsFile() {
   if (!file.Commit()) fail(WithReason("could not write ScanRms file", file.Error()));
 }
 
-// ---------------------------------------------------------------- refresh during fits
-
-void SetFitPanePainters(FitPanePainters painters) { g_panePainters = std::move(painters); }
-
-const FitPanePainters& GetFitPanePainters() { return g_panePainters; }
-
-void RefreshFitPanesTimed(Window& window) {
-  if (!bUpdateDataPlotDuringFit && !bUpdateResidualPlotDuringFit &&
-      !bUpdateResidualBitmapDuringFit && !bUpdateDistributionDuringFit)
-    return;
-  const std::uint32_t now = GetTickCount();
-  if (!bFitRefreshStarted) {
-    bFitRefreshStarted = true;
-    nLastFitRefreshTick = GetTickCount();
-  } else {
-    const double ms = std::floor(static_cast<double>(fMaxUpdateInterval) * 1000.0);
-    const std::uint32_t interval =
-        ms <= 0 ? 0u : (ms >= 4294967295.0 ? 4294967295u : static_cast<std::uint32_t>(ms));
-    // Elapsed time by unsigned difference, so that the wrap of the 32-bit tick
-    // counter does not stop the refreshes.
-    if (now - nLastFitRefreshTick <= interval) return;
-    nLastFitRefreshTick = GetTickCount();
-  }
-  if (bUpdateDataPlotDuringFit && g_panePainters.drawDataPane) g_panePainters.drawDataPane(window);
-  if (bUpdateResidualPlotDuringFit && g_panePainters.drawResidualPane)
-    g_panePainters.drawResidualPane(window);
-  if (bUpdateResidualBitmapDuringFit) DrawResidualsBitmap(window);
-  if (bUpdateDistributionDuringFit && g_panePainters.drawDistributionPane)
-    g_panePainters.drawDistributionPane(window);
-}
-
 // ---------------------------------------------------------------- colours
 
 Color ScanColor(int position) {
@@ -515,10 +482,8 @@ void InstallDataSetPlotHooks() {
   };
 }
 
-void ResetPlotting() {
+void ResetDataPlots() {
   ReleaseDataAndResidualPlots();
-  FreeTemperaturePlot();
-  bTemperatureTrace = false;
   nMinPlotTextHeight = 0;
   fPlotTextWidthFactor = 1.0;
   nPlotAreaLeft = 75;
@@ -541,9 +506,6 @@ void ResetPlotting() {
   bUpdateDistributionDuringFit = false;
   fMaxUpdateInterval = 1.0f;
   bShowResidualsBitmap = true;
-  bBitmapBlackAndWhite = true;
-  bBitmapContinuousShading = true;
-  fResidualBitmapScale = 0.05f;
   bLogTickMode = 0;
   bRescaleRequested = 0;
   bDotPhase = true;

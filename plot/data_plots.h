@@ -2,15 +2,14 @@
 // every scan) and the residual plot (lower: signal minus model of every scan), with
 // one curve per scan in the scan's colour. This module builds them from the data
 // set, lays them out in the plot area, recomputes the residuals, writes the
-// per-scan rms file "ScanRms.dat", and refreshes the panes during fits no more
-// often than a set interval.
+// per-scan rms file "ScanRms.dat", and holds the preferences of the panes' refresh
+// during fits (the refresh itself: plot/fit_pane_refresh.h).
 #pragma once
 
 #include <optional>
 #include <utility>
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "platform/metafile.h"
@@ -37,6 +36,7 @@ extern int nResidualPlotTop;  // 550: top of the residual plot in the split layo
 
 extern bool bShowData;          // the data pane is shown
 extern bool bShowResiduals;     // the residual pane is shown
+extern bool bShowResidualsBitmap;  // the residual bitmap's strip is shown above the residual plot
 extern bool bColorScansByTime;  // scan colours along a colour-temperature ramp
 extern bool bWriteScanRms;      // residual redraws write ScanRms.dat
 // Scan number with the largest rms residual in the last ScanRms.dat pass; 0 when none.
@@ -124,19 +124,6 @@ const MetaFile* GetResidualPlotMetafile();
 // further attempts (bWriteScanRms = 0).
 void WriteScanRmsFile();
 
-// The panes of the main window, installed by the window; a missing painter is
-// skipped.
-struct FitPanePainters {
-  std::function<void(Window&)> drawDataPane;
-  std::function<void(Window&)> drawResidualPane;
-  std::function<void(Window&)> drawDistributionPane;
-};
-void SetFitPanePainters(FitPanePainters painters);
-const FitPanePainters& GetFitPanePainters();
-// During a fit: repaints the panes chosen by the preferences, at most once per
-// fMaxUpdateInterval (the first call always repaints).
-void RefreshFitPanesTimed(Window& window);
-
 // Colour of the scans at display position 1..nScans (black below 1).
 Color ScanColor(int position);
 // Colour-temperature ramp of value/max: black, blue, cyan, yellow, red.
@@ -146,7 +133,8 @@ Color FalseColor(int value, int max);
 // release, the loading progress line).
 void InstallDataSetPlotHooks();
 
-// Deletes the plots and sets every global of the plotting library to its default.
-void ResetPlotting();
+// Deletes the plots and sets the globals of this module, of the plot fonts and of
+// the plot class to their defaults (ResetPlotting, plot/plot_reset.h, does all).
+void ResetDataPlots();
 
 }  // namespace tarmic

@@ -19,7 +19,6 @@
 
 namespace tarmic {
 
-bool bShowResidualsBitmap = true;
 bool bBitmapBlackAndWhite = true;
 bool bBitmapContinuousShading = true;
 float fResidualBitmapScale = 0.05f;

@@ -13,7 +13,6 @@ namespace tarmic {
 class DC;
 class Window;
 
-extern bool bShowResidualsBitmap;      // the strip is shown above the residual plot
 extern bool bBitmapBlackAndWhite;      // grey scale instead of red and blue
 extern bool bBitmapContinuousShading;  // shades instead of two colours
 // Residual that reaches full brightness; 0 takes it from the residual plot's range.

@@ -18,6 +18,7 @@
 #include "platform/raster_dc.h"
 #include "platform/system.h"
 #include "plot/picture_space.h"
+#include "plot/fit_pane_refresh.h"
 #include "plot/residual_bitmap.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
