@@ -36,6 +36,7 @@
 #include <string>
 
 #include "app/app_main.h"
+#include "app/paint.h"
 #include "app/preferences.h"
 #include "app/xla_window.h"
 #include "bench/velocity_data_set.h"

@@ -11,7 +11,6 @@
 #include <set>
 #include <span>
 
-#include "storage/atomic_file.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/continuous_settings.h"
 #include "distributions/model_values_kept.h"
