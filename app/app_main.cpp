@@ -157,29 +157,6 @@ int RunMessageLoop(TXLAWindow& window) {
   }
 }
 
-void PaintWindow(TXLAWindow& window) {
-  Window& handle = window.GetHandle();
-  std::unique_ptr<DC> dc = handle.ClientDC();
-  const Rect client = handle.ClientRect();
-  // The background is erased before the window paints, as a paint request asks;
-  // not while the window keeps its picture (a box open over the mean and limits of
-  // a Monte-Carlo run would otherwise stand over an empty window).
-  if (!window.KeepsPicture()) {
-    dc->SelectPen(NullPen());
-    Brush white = SolidBrush(kWhite);
-    Brush oldBrush = dc->SelectBrush(white);
-    dc->Rectangle(client.left, client.top, client.right, client.bottom);
-    dc->SelectBrush(oldBrush);
-    handle.TextLines().Clear();
-  }
-  try {
-    window.Paint(*dc, true, client);
-  } catch (const FatalError&) {
-    // Already reported; the picture stays as far as it got.
-  }
-  handle.Refresh();
-}
-
 void DispatchEvent(TXLAWindow& window, const Event& event) {
   // Whatever an event ended (a command, a key, a click, a marker confirmed), a
   // result shown whose claim it ended is painted again (moves of the mouse end

@@ -68,8 +68,4 @@ int RunMessageLoop(TXLAWindow& window);
 // window's own handling (paint, close).
 void DispatchEvent(TXLAWindow& window, const Event& event);
 
-// Paints the client area as a paint request of the window system does: Paint with
-// erase on the back-buffer, then shows it.
-void PaintWindow(TXLAWindow& window);
-
 }  // namespace tarmic

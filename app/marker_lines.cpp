@@ -6,7 +6,7 @@
 #include <cmath>
 #include <memory>
 
-#include "app/markers.h"
+#include "app/plot_units.h"
 #include "app/panes.h"
 #include "app/xla_window.h"
 #include "platform/dc.h"

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <string>
 
-#include "app/markers.h"
-#include "app/paint.h"
+#include "app/plot_units.h"
+#include "app/paint_state.h"
 #include "app/xla_window.h"
 #include "services/error_box.h"
 #include "plot/screen_button.h"

@@ -12,17 +12,12 @@
 
 #include <functional>
 
+#include "app/plot_units.h"
 #include "platform/types.h"
 
 namespace tarmic {
 
 class TXLAWindow;
-
-// Plot units across the client width in the conversions of the mouse handlers and
-// of the marker columns: the single-precision product of the horizontal display
-// factor 1.4 and the extent 1000, which is exactly 1400.
-inline constexpr double kPlotUnitsAcross = 1400.0;
-inline constexpr double kPlotUnitsDown = 1000.0;
 
 // Marker colours. A marker is erased by drawing its column again in white.
 inline constexpr Color crMeniscusMarker = RGB(255, 0, 0);

@@ -49,7 +49,7 @@ std::vector<CheckedSwitch> Switches() {
     {kCmLoadEquilibriumData, &DataSet().bEquilibriumMode},
     {kCmShowData, &DataPlots().bShowData},
     {kCmShowResiduals, &DataPlots().bShowResiduals},
-    {kCmShowResidualsBitmap, &ResidualBitmap().bShowResidualsBitmap},
+    {kCmShowResidualsBitmap, &DataPlots().bShowResidualsBitmap},
     {kCmBitmapBlackAndWhite, &ResidualBitmap().bBitmapBlackAndWhite},
     {kCmBitmapContinuousShading, &ResidualBitmap().bBitmapContinuousShading},
     {kCmDontLoadSpikes, &ScanFile().bSkipSpikes},

@@ -7,15 +7,11 @@
 
 #include <vector>
 
+#include "app/menu_item_state.h"
+
 namespace tarmic {
 
 class TXLAWindow;
-
-struct MenuItemState {
-  bool checked = false;
-  bool enabled = true;
-  bool operator==(const MenuItemState&) const = default;
-};
 
 // What the item of a command shows now: the switches of the shell and of the
 // libraries below it are read here, those of the command library through the shell

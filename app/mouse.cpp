@@ -11,7 +11,7 @@
 #include "app/marker_question.h"
 #include "app/mouse_hit_tests.h"
 #include "app/onplot_tools.h"
-#include "app/paint.h"
+#include "app/paint_state.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
 #include "services/error_box.h"
@@ -28,7 +28,6 @@ namespace tarmic {
 bool bMarkerDragging = false;
 bool bSlideEndedByKey = false;
 bool bHoverIdle = true;
-int nPickedPointIndex = 0;
 std::string szReadoutLine1;
 std::string szReadoutLine2;
 float fReadoutX = 0.0f;
@@ -74,48 +73,6 @@ int& MarkerColumn(Marker m) {
 void ComputeMarkerColumns(TXLAWindow& window) {
   for (Marker m : kAllMarkers) MarkerColumn(m) = window.RadiusToPixelColumn(MarkerRadius(m));
 }
-
-float ButtonX(TXLAWindow& window, int x) {
-  const int w = window.GetHandle().ClientSize().cx;
-  return w > 0 ? static_cast<float>(std::floor(1000.0 * x / w)) : 0.0f;
-}
-
-float ButtonY(TXLAWindow& window, int y) {
-  const int h = window.GetHandle().ClientSize().cy;
-  return h > 0 ? static_cast<float>(std::floor(1000.0 * y / h)) : 0.0f;
-}
-
-namespace {
-
-int TruncToInt(double v) { return std::isfinite(v) ? static_cast<int>(v) : 0; }
-
-}  // namespace
-
-int PlotUnitsX(const TXLAWindow& window, int x) {
-  if (window.fClientWidth <= 0) return 0;
-  return TruncToInt(static_cast<double>(x) * kPlotUnitsAcross / window.fClientWidth);
-}
-
-int PlotUnitsY(const TXLAWindow& window, int y) {
-  if (window.fClientHeight <= 0) return 0;
-  return TruncToInt(static_cast<double>(y) * kPlotUnitsDown / window.fClientHeight);
-}
-
-float PlotXOfColumn(const TXLAWindow& window, const CWINPlot* plot, int x) {
-  if (!plot || plot->fScaleX == 0) return 0.0f;
-  const float v = (static_cast<float>(PlotUnitsX(window, x)) - plot->fOffsetX) / plot->fScaleX;
-  return plot->bLogX ? std::pow(10.0f, v) : v;
-}
-
-float PlotYOfRow(const TXLAWindow& window, const CWINPlot* plot, int y) {
-  if (!plot || plot->fScaleY == 0) return 0.0f;
-  const float v = (static_cast<float>(PlotUnitsY(window, y)) - plot->fOffsetY) / plot->fScaleY;
-  return plot->bLogY ? std::pow(10.0f, v) : v;
-}
-
-float DataXOfColumn(const TXLAWindow& window, int x) { return PlotXOfColumn(window, DataPlots().pDataPlot, x); }
-
-float DataYOfRow(const TXLAWindow& window, int y) { return PlotYOfRow(window, DataPlots().pDataPlot, y); }
 
 std::string FormatReadout(const char* format, double value) {
   const int n = std::snprintf(nullptr, 0, format, value);

@@ -10,12 +10,13 @@
 
 #include <string>
 
+#include "app/client_coordinates.h"
 #include "app/markers.h"
+#include "app/mouse_hit_tests.h"
 #include "platform/types.h"
 
 namespace tarmic {
 
-class CWINPlot;
 class TXLAWindow;
 
 // A marker is being dragged: set by the press that grabs it, cleared by the release.
@@ -24,10 +25,6 @@ extern bool bMarkerDragging;
 extern bool bSlideEndedByKey;
 // A press grabs a marker when column - 2 < x < column + 2.
 inline constexpr int nMarkerPickTolerance = 2;
-// Half-size in pixels of the box in which a data point counts as clicked.
-inline constexpr int nScanPickTolerance = 3;
-// Point (1-based) found by the last data-point search.
-extern int nPickedPointIndex;
 // The two readout lines, drawn at client positions (10, 50) and (10, 70).
 extern std::string szReadoutLine1;
 extern std::string szReadoutLine2;
@@ -62,20 +59,6 @@ void ComputeMarkerColumns(TXLAWindow& window);
 inline bool NearColumn(int x, int column) {
   return column - nMarkerPickTolerance < x && x < column + nMarkerPickTolerance;
 }
-
-// Button units of a client point (the client rectangle holds 1000 x 1000).
-float ButtonX(TXLAWindow& window, int x);
-float ButtonY(TXLAWindow& window, int y);
-// Plot units of a client column or row (0 for a client of no size).
-int PlotUnitsX(const TXLAWindow& window, int x);
-int PlotUnitsY(const TXLAWindow& window, int y);
-// The data value under a client column or row of a plot (10 to the power on a
-// logarithmic axis); 0 without the plot. DataXOfColumn and DataYOfRow read the
-// data plot.
-float PlotXOfColumn(const TXLAWindow& window, const CWINPlot* plot, int x);
-float PlotYOfRow(const TXLAWindow& window, const CWINPlot* plot, int y);
-float DataXOfColumn(const TXLAWindow& window, int x);
-float DataYOfRow(const TXLAWindow& window, int y);
 
 // Formats "%1.4f    "-style texts of one value.
 std::string FormatReadout(const char* format, double value);

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 
-#include "app/mouse.h"
 #include "app/panes.h"
 #include "app/xla_window.h"
 #include "plot/data_plots.h"
@@ -11,6 +10,8 @@
 #include "scandata/data_set.h"
 
 namespace tarmic {
+
+int nPickedPointIndex = 0;
 
 bool IsInDataPane(const TXLAWindow& window, int /*x*/, int y) {
   if (!DataPlots().pDataPlot || !DataPlots().bShowData) return false;

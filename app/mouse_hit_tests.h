@@ -7,6 +7,11 @@ namespace tarmic {
 
 class TXLAWindow;
 
+// Half-size in pixels of the box in which a data point counts as clicked.
+inline constexpr int nScanPickTolerance = 3;
+// Point (1-based) found by the last data-point search.
+extern int nPickedPointIndex;
+
 // True when the data plot exists and is shown and the client row y lies strictly
 // between the data pane's top and bottom rows (x is not tested).
 bool IsInDataPane(const TXLAWindow& window, int x, int y);

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/mouse.h"
-#include "app/onplot_tools.h"
-#include "app/paint.h"
+#include "app/mouse_hit_tests.h"
+#include "app/tool_button_fill.h"
+#include "app/paint_state.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
 #include "services/replace_question.h"

@@ -5,10 +5,9 @@
 #include <string>
 
 #include "app/analysis_views.h"
-#include "app/mouse.h"
+#include "app/client_coordinates.h"
 #include "app/mouse_hit_tests.h"
 #include "app/onplot_scan_edit.h"
-#include "app/paint.h"
 #include "app/panes.h"
 #include "app/response_table.h"
 #include "app/shell_hooks.h"

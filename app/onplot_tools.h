@@ -15,6 +15,7 @@
 
 #include <memory>
 
+#include "app/tool_button_fill.h"
 #include "platform/types.h"
 
 namespace tarmic {
@@ -28,9 +29,6 @@ class Window;
 // The noise buttons; null when absent.
 extern std::unique_ptr<CScreenButton> pRemoveNoiseButton;
 extern std::unique_ptr<CScreenButton> pRestoreTINoiseButton;
-
-// Fill of a pressed tool button.
-inline constexpr Color crToolButtonOnFill = RGB(255, 150, 150);
 
 // Creates each noise button that is absent; with a window the plots are redrawn.
 void CreateNoiseButtons(TXLAWindow* window);

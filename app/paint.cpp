@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "app/analysis_views.h"
-#include "app/app_main.h"
 #include "app/marker_lines.h"
 #include "app/marker_question.h"
 #include "app/markers.h"
@@ -28,6 +27,7 @@
 #include "app/zoom.h"
 #include "numerics/interpolation.h"
 #include "platform/dc.h"
+#include "platform/gdi.h"
 #include "platform/metafile.h"
 #include "plot/data_plots.h"
 #include "plot/picture_space.h"
@@ -42,16 +42,9 @@
 #include "scandata/intensity_scans.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
+#include "services/error_box.h"
 
 namespace tarmic {
-
-int nClientWidth = 1400;
-int nClientHeight = 1000;
-bool bShowDisclaimerText = true;
-bool bForcedRepaint = false;
-bool bTemperaturePlotShown = false;
-bool bFileDialogOpen = false;
-bool bShowFitStatistics = false;
 
 namespace {
 
@@ -87,6 +80,29 @@ void ResetPaintState() {
 bool PaintedResultEnded() { return gPainted.shown && CurrentDataStamp() != gPainted.stamp; }
 
 bool PaintedBannerEnded() { return gPainted.banner != CurrentBanner(); }
+
+void PaintWindow(TXLAWindow& window) {
+  Window& handle = window.GetHandle();
+  std::unique_ptr<DC> dc = handle.ClientDC();
+  const Rect client = handle.ClientRect();
+  // The background is erased before the window paints, as a paint request asks;
+  // not while the window keeps its picture (a box open over the mean and limits of
+  // a Monte-Carlo run would otherwise stand over an empty window).
+  if (!window.KeepsPicture()) {
+    dc->SelectPen(NullPen());
+    Brush white = SolidBrush(kWhite);
+    Brush oldBrush = dc->SelectBrush(white);
+    dc->Rectangle(client.left, client.top, client.right, client.bottom);
+    dc->SelectBrush(oldBrush);
+    handle.TextLines().Clear();
+  }
+  try {
+    window.Paint(*dc, true, client);
+  } catch (const FatalError&) {
+    // Already reported; the picture stays as far as it got.
+  }
+  handle.Refresh();
+}
 
 void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now) {
   if (!PaintedResultEnded() && !PaintedBannerEnded()) return;
@@ -348,7 +364,7 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
       PlayPicture(dc, GetResidualPlotMetafile());
       // The bitmap shows residuals of a fit too: none while no fit holds its claim
       // (before the first Run the residual arrays still hold the scans).
-      if (ResidualBitmap().bShowResidualsBitmap && !bEqTestMode && FitOfLoadedData()) DrawResidualsBitmap(dc, client);
+      if (DataPlots().bShowResidualsBitmap && !bEqTestMode && FitOfLoadedData()) DrawResidualsBitmap(dc, client);
     }
   }
   if (!bEqTestView) {

@@ -11,28 +11,13 @@
 #include <optional>
 #include <vector>
 
+#include "app/paint_state.h"
 #include "platform/metafile.h"
 
 namespace tarmic {
 
-// Integer copies of the client size kept by the last screen paint, pixels.
-extern int nClientWidth;   // 1400 at start
-extern int nClientHeight;  // 1000 at start
-// The warranty text is drawn by the next paint (once per run).
-extern bool bShowDisclaimerText;
-// A paint without erase asked for one full erase-and-repaint and waits for it.
-extern bool bForcedRepaint;
-// An auxiliary plot (temperature or calibration plot) has been drawn over the
-// window: the on-plot buttons are not drawn, and the input handlers repaint first.
-// Cleared by every screen paint.
-extern bool bTemperaturePlotShown;
-
-// Set by the load commands while their file dialog is open: Paint draws nothing.
-extern bool bFileDialogOpen;
-
-// The next screen paint draws the fit-result text (once; the paint clears it).
-extern bool bShowFitStatistics;
-
+// The paint state the input handlers read too (client size, the flags of the
+// paint) is paint_state.h; this resets it with what the last paint showed.
 void ResetPaintState();
 
 // The pictures the data pane draws over the data plot's own picture, in the order
@@ -69,6 +54,10 @@ bool PaintedBannerEnded();
 // decides from the claim what it shows). With now, at once (before a box or dialog
 // opens, see SetBeforeModal); otherwise by a paint request.
 void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now);
+
+// Paints the client area as a paint request of the window system does: Paint with
+// erase on the back-buffer, then shows it.
+void PaintWindow(TXLAWindow& window);
 
 // Resets every global of painting and interaction: paint state, pane layout,
 // marker lines, markers, the marker question, mouse state and zoom history.

@@ -1,8 +1,8 @@
 // The panes of the main window and their layout: the data pane (upper: data, fits
 // and the radial markers) and the residual pane (lower). Besides the full paint the
 // program redraws single panes directly: during a fit (the timed refresh of the
-// plotting library) and after marker moves (RedrawPlots). The pane members of
-// TXLAWindow are defined in panes.cpp.
+// plotting library) and after marker moves (RedrawPlots); those routines are
+// pane_painting.h.
 #pragma once
 
 #include "platform/types.h"
@@ -22,9 +22,6 @@ extern int nResidualPaneBottom;   // 950
 // onto the client area.
 void SetScreenMapping(DC& dc, Size client);
 
-// Hands the pane routines of the window to the plotting library's timed refresh
-// during fits.
-void InstallFitPanePainters(TXLAWindow& window);
 
 void ResetPaneLayout();
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/menu_state.h"
+#include "app/menu_item_state.h"
 #include "platform/types.h"
 
 namespace tarmic {

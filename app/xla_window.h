@@ -6,11 +6,12 @@
 //
 // Every window message and menu command reaches one member through the response
 // table (app/response_table.h). The members are defined with their topic:
-//   app/xla_window.cpp          construction, set-up, menus, help mode, timer
+//   app/window_setup.cpp        construction, set-up, menus, timer
+//   app/xla_window.cpp          help mode, the "FloTools" item
 //   app/preference_commands.cpp repaint routines and the preference commands
 //   app/printout.cpp            printing
 //   app/diagnostics_log.cpp     the diagnostics log
-//   app/paint*.cpp, app/panes*, app/marker*, app/keyboard*, app/mouse*, app/zoom*
+//   app/paint*.cpp, app/pane*, app/marker*, app/keyboard*, app/mouse*, app/zoom*
 //                               painting, panes, marker lines, keys and mouse
 //   commands/*.cpp              the menu commands of the command library
 // The window's platform handle is the backend's main window.
@@ -47,7 +48,7 @@ class TXLAWindow {
   // The platform window (the backend's main window).
   Window& GetHandle() const { return *handle_; }
 
-  // --- construction and set-up (app/xla_window.cpp) ---
+  // --- construction and set-up (app/window_setup.cpp) ---
   // Runs once the window exists: menu check marks and grey states from the program's
   // state, removal of the items of missing outside plot programs, sounds, dropped
   // files.

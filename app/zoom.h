@@ -1,7 +1,7 @@
 // Zoom history of the data plot and the state of a right-button drag: a right drag
 // over the data pane zooms the data plot to the dragged rectangle and remembers up
 // to nine zoom steps, which a right double-click (and "Full Range") takes back. The
-// right-button members of TXLAWindow are defined in zoom.cpp.
+// right-button members of TXLAWindow are defined in right_button.cpp.
 #pragma once
 
 #include "platform/types.h"

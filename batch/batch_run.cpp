@@ -34,7 +34,7 @@
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_end_check.h"
-#include "modelcalc/fit_persistence.h"
+#include "modelcalc/parameter_report.h"
 #include "modelcalc/analysis_outcome.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"

@@ -36,6 +36,7 @@
 #include <string>
 
 #include "app/app_main.h"
+#include "app/paint.h"
 #include "app/preferences.h"
 #include "app/xla_window.h"
 #include "bench/velocity_data_set.h"
@@ -91,7 +92,7 @@ void InstallData() {
   CalculateModel(nullptr);
   SetModelComputed(true);
   DataPlots().bShowData = DataPlots().bShowResiduals = true;
-  ResidualBitmap().bShowResidualsBitmap = true;
+  DataPlots().bShowResidualsBitmap = true;
   RebuildDataAndResidualPlots();
   RedrawDataPlot(true);
   RedrawResidualPlot(true);
@@ -177,7 +178,7 @@ void BM_OneSpeciesFitCommand(benchmark::State& state) {
   bench::InstallOneSpeciesFitData();
   SetModelComputed(true);
   DataPlots().bShowData = DataPlots().bShowResiduals = true;
-  ResidualBitmap().bShowResidualsBitmap = true;
+  DataPlots().bShowResidualsBitmap = true;
   RebuildDataAndResidualPlots();
   gWindow->GetHandle().Invalidate();
   Pump();

@@ -13,6 +13,7 @@
 #include "commands/model_commands.h"
 #include "commands/command_support.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/parameter_report.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/noise_subtraction.h"
 #include "modelcalc/synthetic_data.h"

@@ -151,8 +151,8 @@ void TXLAWindow::CmToggleScanHoverLabel() {
 }
 
 void TXLAWindow::CmShowResidualsBitmap() {
-  if (ResidualBitmap().bShowResidualsBitmap) {
-    ResidualBitmap().bShowResidualsBitmap = false;
+  if (DataPlots().bShowResidualsBitmap) {
+    DataPlots().bShowResidualsBitmap = false;
     GetHandle().CheckMenuItem(kCmShowResidualsBitmap, false);
   } else {
     float scale = 0.0f;
@@ -164,7 +164,7 @@ void TXLAWindow::CmShowResidualsBitmap() {
       // Cancelled (or a negative scale, which would invert the colours).
       ResidualBitmap().fResidualBitmapScale = ScanFile().bFluorescenceData ? 5.0f : 0.05f;
     }
-    ResidualBitmap().bShowResidualsBitmap = true;
+    DataPlots().bShowResidualsBitmap = true;
     GetHandle().CheckMenuItem(kCmShowResidualsBitmap, true);
   }
   // The residual plot makes room for the strip above it, or takes the room back.

@@ -14,6 +14,7 @@
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/parameter_report.h"
 #include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/app_main.h"
+#include "app/paint.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "commands/distribution_commands.h"

@@ -27,6 +27,7 @@
 #include "distributions/distribution_grid.h"
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/parameter_report.h"
 #include "modelcalc/fit_series.h"
 #include "modelfit/model_flags.h"
 #include "storage/atomic_file.h"

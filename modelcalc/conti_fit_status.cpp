@@ -24,6 +24,7 @@
 #include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
 #include "plot/data_plots.h"
+#include "plot/fit_pane_refresh.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
 #include "scandata/text_io.h"

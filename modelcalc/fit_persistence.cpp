@@ -1,8 +1,8 @@
 #include "modelcalc/fit_persistence.h"
+#include "numerics/analysis.h"
 #include "modelcalc/noise_subtraction.h"
 
 #include <algorithm>
-#include <vector>
 #include <array>
 #include <iterator>
 #include <cctype>
@@ -12,12 +12,10 @@
 #include <set>
 #include <span>
 
-#include "storage/atomic_file.h"
 #include "distributions/distribution_grid.h"
 #include "distributions/continuous_settings.h"
 #include "distributions/model_values_kept.h"
 #include "lamm/lamm_globals.h"
-#include "modelcalc/fit_result_text.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "distributions/distribution_hooks.h"
@@ -153,8 +151,7 @@ struct ContiModel {
 
 // In the order the active model is recognised: the variants before their families,
 // plain c(s) and c(M) last.
-std::vector<ContiModel> ContiModels() {
-  return {
+const ContiModel kContiModels[] = {
     {kContiCodeCsff0, 595, &ModelFlags().bCsff0Model},
     {kContiCodeCsff0OneDiscrete, 598, &ModelFlags().bCsff0OneDiscrete},
     {kContiCodeCsScalingLaw, 872, &ModelFlags().bCsScalingLaw},
@@ -179,15 +176,13 @@ std::vector<ContiModel> ContiModels() {
     {501, 501, &ModelFlags().bElectroLsgModel},
     {513, 513, &ModelFlags().bCvConstantD},
     {kContiCodeCs, 275, &ModelFlags().bContiSModel},
-  };
-}
+};
 
 struct DiscreteVariantFlag {
   DiscreteVariant variant;
   bool* flag;
 };
-std::vector<DiscreteVariantFlag> DiscreteVariants() {
-  return {
+const DiscreteVariantFlag kDiscreteVariants[] = {
     {DiscreteVariant::HeteroAssociation, &ModelFlags().bHeteroAssocModel},
     {DiscreteVariant::LinearGeometry, &LammGlobals().bLinearGeometry},
     {DiscreteVariant::ExternalLoadingCell, &LammGlobals().bExternalLoadingCell},
@@ -195,8 +190,7 @@ std::vector<DiscreteVariantFlag> DiscreteVariants() {
     {DiscreteVariant::PlanarQuadrature, &LammGlobals().bPlanarQuadrature},
     {DiscreteVariant::StokesRadii, &ModelFlags().bStokesRadii},
     {DiscreteVariant::Cumulants, &ModelFlags().bCumulants},
-  };
-}
+};
 
 void ResetModel(Window* window) {
   if (gHooks.switchModel) {
@@ -216,7 +210,7 @@ void RestoreContinuousModel(Window* window, int code) {
   ResetModel(window);
   if (gHooks.chooseModel && gHooks.chooseModel(window, command)) return;
   ModelFlags().bContiModel = true;
-  for (const ContiModel& m : ContiModels())
+  for (const ContiModel& m : kContiModels)
     if (m.code == code) *m.flag = true;
 }
 
@@ -675,22 +669,6 @@ void ReportMissingLines(const std::string& path, std::size_t held) {
          "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
-bool IsScanExtension(const std::string& ext) {
-  std::string e;
-  for (char ch : ext) e += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  if (e == ".r00" || e == ".~p") return true;
-  if (DataSet().nScans > 0 && DataSet().ppScanFileNames.size() > 1) {
-    std::string first;
-    for (char ch : ExtensionOf(DataSet().ppScanFileNames[1]))
-      first += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (e == first) return true;
-  }
-  // .ip1-.ip8, .ra1-.ra8, .fi1-.fi8, .wl1-.wl8 and the like: two letters and a digit.
-  return e.size() == 4 && std::isalpha(static_cast<unsigned char>(e[1])) &&
-         std::isalpha(static_cast<unsigned char>(e[2])) &&
-         std::isdigit(static_cast<unsigned char>(e[3]));
-}
-
 }  // namespace
 
 FitPersistenceHooks& GetFitPersistenceHooks() { return gHooks; }
@@ -698,28 +676,28 @@ void ResetFitPersistenceHooks() { gHooks = FitPersistenceHooks{}; }
 
 int ContinuousModelCode() {
   if (!ModelFlags().bContiModel) return kContiCodeNone;
-  for (const ContiModel& m : ContiModels())
+  for (const ContiModel& m : kContiModels)
     if (*m.flag) return m.code;
   return kCmContinuousCM;
 }
 
 int ContinuousModelCommand(int code) {
   if (code <= kContiCodeNone) return 0;
-  for (const ContiModel& m : ContiModels())
+  for (const ContiModel& m : kContiModels)
     if (m.code == code) return m.command;
   return code == kCmContinuousCM ? kCmContinuousCM : 0;
 }
 
 std::vector<int> ContinuousModelCodes() {
   std::vector<int> codes = {kCmContinuousCM};
-  for (const ContiModel& m : ContiModels()) codes.push_back(m.code);
+  for (const ContiModel& m : kContiModels) codes.push_back(m.code);
   std::sort(codes.begin(), codes.end());
   codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
   return codes;
 }
 
 DiscreteVariant ActiveDiscreteVariant() {
-  for (const DiscreteVariantFlag& d : DiscreteVariants())
+  for (const DiscreteVariantFlag& d : kDiscreteVariants)
     if (*d.flag) return d.variant;
   return DiscreteVariant::None;
 }
@@ -803,7 +781,7 @@ void ApplyVector(Window* window, std::vector<float>& v) {
   OptionalSettings(c);
   if (c.Has(173)) {
     const int variant = TruncateToInt(c.At(173));
-    for (const DiscreteVariantFlag& d : DiscreteVariants())
+    for (const DiscreteVariantFlag& d : kDiscreteVariants)
       if (static_cast<int>(d.variant) == variant) *d.flag = true;
   }
   // A continuous model chosen in a file written under another model.
@@ -904,99 +882,6 @@ int OfferReloadParameters(Window* window) {
   const QuestionId id = data ? QuestionId::RestorePreviousData : QuestionId::LoadPreviousAnalysis;
   if (AskAs(id, IDNO, [&] { return AskBox(question, "", MB_YESNO | MB_ICONEXCLAMATION); }) != IDYES) return 0;
   return ReloadParameters(window, DataSet().szTmpParsPath);
-}
-
-std::string ParameterReportText(bool clipboardForm) {
-  UnpackModelParams();
-  std::string t;
-  // A continuous distribution keeps grid settings in the species slots: its lines
-  // are those of the fit-result text (regularisation and the fitted model values).
-  const std::vector<std::string> continuous = ContinuousModelLines();
-  if (!continuous.empty()) {
-    t += "\n";
-    for (const std::string& line : continuous) t += "\n" + line;
-  }
-  for (int k = 1; k <= nSpeciesSlots && continuous.empty(); ++k) {
-    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
-    t += Format("\n\ncomponent %d included:\n", k);
-    if (ModelFlags().bFitMAndS) {
-      t += Format("M\t=\t%f g/Mol", static_cast<double>(ModelParams().pSpeciesMassOrD[k]));
-    } else {
-      t += Format("D\t=\t%.3f *10^-7 cm^2/sec", static_cast<double>(ModelParams().pSpeciesMassOrD[k]));
-    }
-    t += ModelParams().pSpeciesMassOrDFit[k] ? "\t(floated)\n" : "\t(fixed)\n";
-    t += Format("s\t=\t%.3f S", static_cast<double>(ModelParams().pSpeciesS[k]));
-    if (clipboardForm) {
-      t += ModelParams().pSpeciesSFit[k] ? "\t\t\t(floated)" : "\t\t\t(fixed)";
-    } else {
-      t += ModelParams().pSpeciesSFit[k] ? "\t\t\t(floated)\n" : "\t\t\t(fixed)\n";
-    }
-  }
-  if (continuous.empty()) {
-    t += "\n\nconcentrations = ";
-    for (int k = 1; k <= nSpeciesSlots; ++k)
-      if (AnalysisSwitches().pSpeciesLinked[k]) t += Format("%.3f | ", static_cast<double>(AnalysisSwitches().pParams[8 + k]));
-    t += "(first is total, next are fractions)";
-  }
-  t += Format("\n\nmeniscus at \t%1.4f cm", static_cast<double>(DataSet().fMeniscus));
-  t += ModelParams().bVaryMeniscus ? "\t\t(floated)\n" : "\t\t(fixed)\n";
-  t += Format("bottom at \t%1.4f cm", static_cast<double>(DataSet().fBottom));
-  t += ModelParams().bVaryBottom ? "\t\t(floated)\n" : "\t\t(fixed)\n\n";
-  t += Format("baseline at \t%1.5f OD", static_cast<double>(ModelParams().fBaseline));
-  if (AnalysisSwitches().bBaselineOption || ModelParams().bVaryBaseline) {
-    t += "\t\t(floated)\n";
-  } else {
-    t += clipboardForm ? "\t\t(fitxed)\n" : "\t\t(fixed)\n";
-  }
-  if (AnalysisSwitches().bFitTINoise)
-    t += clipboardForm ? "\t\ttime independent baseline fitted\n" : "\t\t(time independently fitted)";
-  t += Format("\nfitted from %1.4f to %1.4f cm\n", static_cast<double>(DataSet().fFitLeftLim),
-              static_cast<double>(DataSet().fFitRightLim));
-  t += AnalysisSwitches().bInitialDataProfile ? "with experimental initial distribution"
-                                        : "with constant initial distribution";
-  t += Format("\nsimulation start time %f sec", static_cast<double>(ModelOptions().fTimeOffset));
-  t += ModelOptions().bTimeOffset ? "\t\t(floated)\n" : "\t\t(fixed)\n";
-  t += "\n" + RmsdLine() + "\n";
-  return t;
-}
-
-std::string ParameterReportPath(const std::string& path) {
-  const std::string ext = ExtensionOf(path);
-  if (!ext.empty() && !IsScanExtension(ext)) return path;
-  return path.substr(0, path.size() - ext.size()) + ".txt";
-}
-
-SaveResult WriteParameterReport(Window* window, const std::string& path) {
-  const std::string target = ParameterReportPath(path);
-  SaveResult result;
-  if (!MayReplaceFiles({target})) {
-    AskBox("parameters not saved", "ERROR", MB_OK);
-    result.ok = false;
-    return result;
-  }
-  if (window) window->SetCursor(CursorShape::Wait);
-  const std::string text = ParameterReportText(false);
-  AtomicFile out(target);
-  std::FILE* f = out.File();
-  if (!f) {
-    result.ok = false;
-    result.message = WithReason(Format("could not open %s", target.c_str()), out.Error());
-  } else {
-    result.ok = std::fputs(text.c_str(), f) >= 0 && out.Commit();
-    // A report that could be opened but not written whole is said too: the old
-    // file, if any, is left as it was.
-    if (!result.ok) {
-      out.Discard();
-      result.message = WithReason("could not write " + target, out.Error());
-    }
-  }
-  if (window) window->SetCursor(CursorShape::Arrow);
-  return result;
-}
-
-void CopyParameterReport(Window*) {
-  const std::string text = ParameterReportText(true);
-  if (HasBackend()) GetBackend().SetClipboardText(text);
 }
 
 }  // namespace tarmic

@@ -1,5 +1,5 @@
-// Saving and restoring the state of an analysis, and the text report of a
-// discrete-species fit.
+// Saving and restoring the state of an analysis (its text report is
+// modelcalc/parameter_report.h).
 //
 // The state (model, species, meniscus, bottom, fit limits, solvent values, the
 // Lamm-equation settings, the buffer-mismatch and fluorescence corrections) is one
@@ -133,21 +133,5 @@ int ReloadParameters(Window* window, const std::string& path);
 // or 0 when nothing was restored. In batch mode nothing is asked: the state is
 // restored when bRestorePreviousParams is set, else not.
 int OfferReloadParameters(Window* window);
-
-// The report of the fit (after UnpackModelParams): component blocks, concentrations,
-// meniscus, bottom, baseline, fit range, initial distribution, start time, rmsd.
-// The clipboard form differs in the endings of the s lines and the two baseline
-// remarks.
-std::string ParameterReportText(bool clipboardForm);
-// The file the report goes to: the chosen path, with ".txt" instead of an
-// extension that a scan file could carry (so no scan file is ever overwritten).
-std::string ParameterReportPath(const std::string& path);
-// Writes the report to ParameterReportPath(path), asking before it overwrites an
-// existing file (in batch mode it overwrites). Not ok when nothing was written: a
-// declined overwrite carries no message (its box has said so), a file that cannot
-// be opened "could not open %s" for the command to show.
-SaveResult WriteParameterReport(Window* window, const std::string& path);
-// Puts the clipboard form of the report on the clipboard.
-void CopyParameterReport(Window* window);
 
 }  // namespace tarmic

@@ -1,7 +1,6 @@
 // The data and residual plots of the main window.
 #include "plot/data_plots.h"
 #include "numerics/analysis.h"
-#include "plot/temperature_plot.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +16,6 @@
 #include "platform/system.h"
 #include "plot/picture_space.h"
 #include "plot/progress_line.h"
-#include "plot/residual_bitmap.h"
 #include "plot/winplot.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -33,7 +31,6 @@ struct LocalState {
   // The progress line of loading, shown while the loaders read files.
 std::unique_ptr<CProgressLine> g_loadingProgress{};
   Window* g_loadingWindow = nullptr;
-  FitPanePainters g_panePainters{};
   std::vector<Rect> g_takenTextCells{};
 };
 LocalState& Local() { return CurrentPart<LocalState>(); }
@@ -139,7 +136,7 @@ int ResidualBitmapBand() {
 }
 
 int SplitLayoutResidualPlotTop() {
-  return DataPlots().nResidualPlotTop + (ResidualBitmap().bShowResidualsBitmap ? ResidualBitmapBand() : 0);
+  return DataPlots().nResidualPlotTop + (DataPlots().bShowResidualsBitmap ? ResidualBitmapBand() : 0);
 }
 
 bool SetPaneClientHeight(int pixels) {
@@ -396,37 +393,6 @@ void WriteScanRmsFile() {
   if (!file.Commit()) fail(WithReason("could not write ScanRms file", file.Error()));
 }
 
-// ---------------------------------------------------------------- refresh during fits
-
-void SetFitPanePainters(FitPanePainters painters) { Local().g_panePainters = std::move(painters); }
-
-const FitPanePainters& GetFitPanePainters() { return Local().g_panePainters; }
-
-void RefreshFitPanesTimed(Window& window) {
-  if (!DataPlots().bUpdateDataPlotDuringFit && !DataPlots().bUpdateResidualPlotDuringFit &&
-      !DataPlots().bUpdateResidualBitmapDuringFit && !DataPlots().bUpdateDistributionDuringFit)
-    return;
-  const std::uint32_t now = GetTickCount();
-  if (!DataPlots().bFitRefreshStarted) {
-    DataPlots().bFitRefreshStarted = true;
-    DataPlots().nLastFitRefreshTick = GetTickCount();
-  } else {
-    const double ms = std::floor(static_cast<double>(DataPlots().fMaxUpdateInterval) * 1000.0);
-    const std::uint32_t interval =
-        ms <= 0 ? 0u : (ms >= 4294967295.0 ? 4294967295u : static_cast<std::uint32_t>(ms));
-    // Elapsed time by unsigned difference, so that the wrap of the 32-bit tick
-    // counter does not stop the refreshes.
-    if (now - DataPlots().nLastFitRefreshTick <= interval) return;
-    DataPlots().nLastFitRefreshTick = GetTickCount();
-  }
-  if (DataPlots().bUpdateDataPlotDuringFit && Local().g_panePainters.drawDataPane) Local().g_panePainters.drawDataPane(window);
-  if (DataPlots().bUpdateResidualPlotDuringFit && Local().g_panePainters.drawResidualPane)
-    Local().g_panePainters.drawResidualPane(window);
-  if (DataPlots().bUpdateResidualBitmapDuringFit) DrawResidualsBitmap(window);
-  if (DataPlots().bUpdateDistributionDuringFit && Local().g_panePainters.drawDistributionPane)
-    Local().g_panePainters.drawDistributionPane(window);
-}
-
 // ---------------------------------------------------------------- colours
 
 Color ScanColor(int position) {
@@ -497,10 +463,8 @@ void InstallDataSetPlotHooks() {
   };
 }
 
-void ResetPlotting() {
+void ResetDataPlots() {
   ReleaseDataAndResidualPlots();
-  FreeTemperaturePlot();
-  TemperaturePlot().bTemperatureTrace = false;
   nMinPlotTextHeight = 0;
   fPlotTextWidthFactor = 1.0;
   DataPlots().nPlotAreaLeft = 75;
@@ -522,10 +486,7 @@ void ResetPlotting() {
   DataPlots().bUpdateResidualBitmapDuringFit = false;
   DataPlots().bUpdateDistributionDuringFit = false;
   DataPlots().fMaxUpdateInterval = 1.0f;
-  ResidualBitmap().bShowResidualsBitmap = true;
-  ResidualBitmap().bBitmapBlackAndWhite = true;
-  ResidualBitmap().bBitmapContinuousShading = true;
-  ResidualBitmap().fResidualBitmapScale = 0.05f;
+  DataPlots().bShowResidualsBitmap = true;
   PlotScaling().bLogTickMode = 0;
   PlotRedraw().bRescaleRequested = 0;
   PlotRedraw().bDotPhase = true;

@@ -2,8 +2,8 @@
 // every scan) and the residual plot (lower: signal minus model of every scan), with
 // one curve per scan in the scan's colour. This module builds them from the data
 // set, lays them out in the plot area, recomputes the residuals, writes the
-// per-scan rms file "ScanRms.dat", and refreshes the panes during fits no more
-// often than a set interval.
+// per-scan rms file "ScanRms.dat", and holds the preferences of the panes' refresh
+// during fits (the refresh itself: plot/fit_pane_refresh.h).
 #pragma once
 
 #include "numerics/analysis.h"
@@ -12,7 +12,6 @@
 #include <utility>
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "platform/metafile.h"
@@ -37,6 +36,7 @@ struct DataPlotsState {
   int nResidualPlotTop = 550;  // 550: top of the residual plot in the split layout
   bool bShowData = true;  // the data pane is shown
   bool bShowResiduals = true;  // the residual pane is shown
+  bool bShowResidualsBitmap = true;  // the residual bitmap's strip is shown above the residual plot
   bool bColorScansByTime = true;  // scan colours along a colour-temperature ramp
   bool bWriteScanRms = true;  // residual redraws write ScanRms.dat
   int nWorstScan = 0;
@@ -130,19 +130,6 @@ const MetaFile* GetResidualPlotMetafile();
 // further attempts (bWriteScanRms = 0).
 void WriteScanRmsFile();
 
-// The panes of the main window, installed by the window; a missing painter is
-// skipped.
-struct FitPanePainters {
-  std::function<void(Window&)> drawDataPane;
-  std::function<void(Window&)> drawResidualPane;
-  std::function<void(Window&)> drawDistributionPane;
-};
-void SetFitPanePainters(FitPanePainters painters);
-const FitPanePainters& GetFitPanePainters();
-// During a fit: repaints the panes chosen by the preferences, at most once per
-// fMaxUpdateInterval (the first call always repaints).
-void RefreshFitPanesTimed(Window& window);
-
 // Colour of the scans at display position 1..nScans (black below 1).
 Color ScanColor(int position);
 // Colour-temperature ramp of value/max: black, blue, cyan, yellow, red.
@@ -152,7 +139,8 @@ Color FalseColor(int value, int max);
 // release, the loading progress line).
 void InstallDataSetPlotHooks();
 
-// Deletes the plots and sets every global of the plotting library to its default.
-void ResetPlotting();
+// Deletes the plots and sets the globals of this module, of the plot fonts and of
+// the plot class to their defaults (ResetPlotting, plot/plot_reset.h, does all).
+void ResetDataPlots();
 
 }  // namespace tarmic

@@ -17,7 +17,6 @@ class Window;
 
 // The state of this module in an analysis (numerics/analysis.h).
 struct ResidualBitmapState {
-  bool bShowResidualsBitmap = true;  // the strip is shown above the residual plot
   bool bBitmapBlackAndWhite = true;  // grey scale instead of red and blue
   bool bBitmapContinuousShading = true;  // shades instead of two colours
   // Residual that reaches full brightness; 0 takes it from the residual plot's range.

@@ -8,7 +8,7 @@
 #include "platform/backend.h"
 #include "platform/raster_dc.h"
 #include "plot/picture_space.h"
-#include "plot/winplot.h"
+#include "plot/plot_text_size.h"
 
 namespace tarmic {
 

@@ -11,6 +11,7 @@
 #include "app/shell_hooks.h"
 #include "platform/raster_dc.h"
 #include "plot/data_plots.h"
+#include "plot/plot_reset.h"
 #include "scandata/initial_data.h"
 #include "scandata/scan_info.h"
 #include "tests/app/interaction_test_support.h"

@@ -28,6 +28,7 @@
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"
+#include "plot/plot_reset.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"

@@ -27,7 +27,7 @@ class ClaimRepaintTest : public DistributionWindowTest {
   void SetUp() override {
     DistributionWindowTest::SetUp();
     ResizeClient(700, 500);
-    ResidualBitmap().bShowResidualsBitmap = true;
+    DataPlots().bShowResidualsBitmap = true;
     LoadSyntheticRun();
     ChooseSmallCs();
     AnalysisSwitches().pParams[kContiSlotGridCount] = 12.0f;

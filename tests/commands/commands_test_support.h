@@ -28,6 +28,7 @@
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"
+#include "plot/plot_reset.h"
 #include "plot/residual_bitmap.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
@@ -148,7 +149,7 @@ inline void ResetEverything() {
   ResetRunSwitches();
   ResetSounds();
   ResetPathTable();
-  ResidualBitmap().bShowResidualsBitmap = true;
+  DataPlots().bShowResidualsBitmap = true;
   ResidualBitmap().bBitmapBlackAndWhite = true;
   ResidualBitmap().bBitmapContinuousShading = true;
   ResidualBitmap().fResidualBitmapScale = 0.05f;

@@ -209,20 +209,20 @@ TEST_F(DisplayCommandTest, MarkerLinesStayInsideTheAxesOfTheDataRange) {
 
 TEST_F(DisplayCommandTest, ResidualsBitmapSwitchingOnAsksTheBrightnessScale) {
   LoadVelocitySet();
-  ResidualBitmap().bShowResidualsBitmap = false;
+  DataPlots().bShowResidualsBitmap = false;
   Backend().QueueInput("0.2");
   Dispatch(kCmShowResidualsBitmap);
-  EXPECT_TRUE(ResidualBitmap().bShowResidualsBitmap);
+  EXPECT_TRUE(DataPlots().bShowResidualsBitmap);
   EXPECT_FLOAT_EQ(ResidualBitmap().fResidualBitmapScale, 0.2f);
   EXPECT_EQ(DataPlots().pResidualsPlot->nTop, SplitLayoutResidualPlotTop());
 }
 
 TEST_F(DisplayCommandTest, ResidualsBitmapCancelledScaleTakesTheDefault) {
-  ResidualBitmap().bShowResidualsBitmap = false;
+  DataPlots().bShowResidualsBitmap = false;
   ResidualBitmap().fResidualBitmapScale = 3.0f;
   Backend().QueueInput(std::nullopt);
   Dispatch(kCmShowResidualsBitmap);
-  EXPECT_TRUE(ResidualBitmap().bShowResidualsBitmap);
+  EXPECT_TRUE(DataPlots().bShowResidualsBitmap);
   EXPECT_FLOAT_EQ(ResidualBitmap().fResidualBitmapScale, 0.05f);
 }
 

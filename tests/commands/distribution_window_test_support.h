@@ -18,6 +18,7 @@
 #include "commands/distribution_range_tools.h"
 #include "commands/program_services.h"
 #include "app/app_main.h"
+#include "app/paint.h"
 #include "commands_test_support.h"
 #include "distributions/conti_run.h"
 #include "distributions/distribution_engine.h"

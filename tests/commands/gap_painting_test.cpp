@@ -39,7 +39,7 @@ class GapPaintingTest : public DistributionWindowTest, public ::testing::WithPar
   void SetUp() override {
     DistributionWindowTest::SetUp();
     ResizeClient(700, 500);
-    ResidualBitmap().bShowResidualsBitmap = true;
+    DataPlots().bShowResidualsBitmap = true;
   }
   // Pixels in the colour of some scan inside rows [top, bottom) (picture units) and
   // the client columns of radii [r0, r1] on plot p, a pixel in from each side.

@@ -154,8 +154,8 @@ class ResultClaimTest : public DistributionWindowTest {
   // scans' curves inside its plot area (its axes and labels are black).
   // The residual bitmap counts too: the pixels it changes when it is switched on.
   int ResidualPaneInk() {
-    const bool bitmap = ResidualBitmap().bShowResidualsBitmap;
-    ResidualBitmap().bShowResidualsBitmap = false;
+    const bool bitmap = DataPlots().bShowResidualsBitmap;
+    DataPlots().bShowResidualsBitmap = false;
     Paint();
     const Image& screen = Handle().Screen();
     const int y0 = (SplitLayoutResidualPlotTop() + 20) * screen.Height() / 1000;
@@ -168,11 +168,11 @@ class ResultClaimTest : public DistributionWindowTest {
         if (y < y0 || y >= y1) continue;
         for (int k = 1; k <= DataSet().nScans; ++k) ink += screen.Pixel(x, y) == ScanColor(k);
       }
-    ResidualBitmap().bShowResidualsBitmap = true;
+    DataPlots().bShowResidualsBitmap = true;
     Paint();
     for (int y = 0, i = 0; y < screen.Height(); ++y)
       for (int x = 0; x < screen.Width(); ++x, ++i) ink += screen.Pixel(x, y) != without[i];
-    ResidualBitmap().bShowResidualsBitmap = bitmap;
+    DataPlots().bShowResidualsBitmap = bitmap;
     return ink;
   }
   // The marker line at radius r taken on the data plot, moved by dr (cm) and

@@ -24,6 +24,7 @@
 #include "services/path_table.h"
 #include "platform/headless/headless_backend.h"
 #include "plot/data_plots.h"
+#include "plot/fit_pane_refresh.h"
 #include "scandata/data_set_hooks.h"
 #include "tests/app/shell_test_support.h"
 

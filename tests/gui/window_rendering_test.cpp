@@ -34,6 +34,7 @@
 
 #include "app/analysis_views.h"
 #include "app/app_main.h"
+#include "app/paint.h"
 #include "app/onplot_tools.h"
 #include "app/panes.h"
 #include "app/response_table.h"

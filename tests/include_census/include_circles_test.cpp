@@ -29,7 +29,7 @@
 namespace {
 
 // Modules in circles today; lower it when a circle is broken, never raise it.
-constexpr std::size_t kCeiling = 28;
+constexpr std::size_t kCeiling = 0;
 
 using Sources = std::vector<std::pair<std::string, std::string>>;  // path, text
 

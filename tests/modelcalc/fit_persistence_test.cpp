@@ -20,6 +20,7 @@
 
 #include "distributions/distribution_grid.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/parameter_report.h"
 #include "modelcalc/fit_rmsd.h"
 #include "numerics/value_ranges.h"
 #include "platform/headless/headless_backend.h"

@@ -1,5 +1,6 @@
 // Tests of the data and residual plots of a small data set, the scan colours, the
-// refresh throttle during fits, and the residual bitmap.
+// refresh throttle during fits, the residual bitmap, and the reset of the plotting
+// library.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +8,9 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <type_traits>
 #include <vector>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +22,10 @@
 #include "platform/raster_dc.h"
 #include "platform/system.h"
 #include "plot/picture_space.h"
+#include "plot/fit_pane_refresh.h"
 #include "plot/residual_bitmap.h"
+#include "plot/temperature_plot.h"
+#include "plot/winplot.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_file.h"
 
@@ -244,6 +251,55 @@ TEST(ScanColours, PaletteTemperatureAndRange) {
   EXPECT_EQ(FalseColor(0, 0), kBlack);
   DataSet().nScans = savedScans;
   ResetPlotting();
+}
+
+// ---------------------------------------------------------------- reset
+
+// The settings of every part of the plotting library that ResetPlotting spans: the
+// data plots' layout, panes and refresh preferences, the residual bitmap, the
+// temperature trace, the plot text size and the plot class's drawing state.
+auto PlottingSettings() {
+  return std::tie(DataPlots().nPlotAreaLeft, DataPlots().nPlotAreaRight, DataPlots().nPlotAreaTop, DataPlots().nPlotAreaBottom, DataPlots().nDataPlotBottom, DataPlots().nResidualPlotTop,
+                  DataPlots().nPaneClientHeight, DataPlots().bShowData, DataPlots().bShowResiduals, DataPlots().bShowResidualsBitmap, DataPlots().bColorScansByTime,
+                  DataPlots().bWriteScanRms, DataPlots().nWorstScan, DataPlots().bUpdateDataPlotDuringFit, DataPlots().bUpdateResidualPlotDuringFit,
+                  DataPlots().bUpdateResidualBitmapDuringFit, DataPlots().bUpdateDistributionDuringFit, DataPlots().fMaxUpdateInterval,
+                  ResidualBitmap().bBitmapBlackAndWhite, ResidualBitmap().bBitmapContinuousShading, ResidualBitmap().fResidualBitmapScale, TemperaturePlot().bTemperatureTrace,
+                  nMinPlotTextHeight, fPlotTextWidthFactor, PlotScaling().bLogTickMode, PlotRedraw().bRescaleRequested, PlotRedraw().nErrorBarCap);
+}
+
+// Their values when the program starts, read while this file is initialised, before
+// any test runs (they are all constant-initialised).
+template <typename... T>
+std::tuple<T...> Values(const std::tuple<T&...>& settings) {
+  return settings;
+}
+const auto kSettingsAtStart = Values(PlottingSettings());
+
+// How many of the settings hold their values of the program's start.
+template <typename Settings, std::size_t... I>
+std::size_t SettingsAsAtStart(const Settings& now, std::index_sequence<I...>) {
+  return ((std::get<I>(now) == std::get<I>(kSettingsAtStart) ? 1u : 0u) + ...);
+}
+
+// The reset spans modules that do not include each other: each part it leaves out
+// would keep what a test (or an analysis) set.
+TEST(PlottingReset, EveryPartReturnsToTheStartOfTheProgram) {
+  std::apply(
+      [](auto&... v) {
+        auto change = [](auto& x) {
+          if constexpr (std::is_same_v<std::remove_reference_t<decltype(x)>, bool>) {
+            x = !x;
+          } else {
+            x = x * 2 + 7;
+          }
+        };
+        (change(v), ...);
+      },
+      PlottingSettings());
+  constexpr std::size_t kCount = std::tuple_size_v<std::remove_const_t<decltype(kSettingsAtStart)>>;
+  EXPECT_EQ(SettingsAsAtStart(PlottingSettings(), std::make_index_sequence<kCount>{}), 0u) << "each setting changed";
+  ResetPlotting();
+  EXPECT_EQ(Values(PlottingSettings()), kSettingsAtStart);
 }
 
 TEST(FitRefresh, ThrottleRepaintsOncePerIntervalAcrossTheTickWrap) {

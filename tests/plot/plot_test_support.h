@@ -17,6 +17,7 @@
 #include "numerics/one_based.h"
 #include "platform/metafile.h"
 #include "plot/data_plots.h"
+#include "plot/plot_reset.h"
 #include "plot/winplot.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"

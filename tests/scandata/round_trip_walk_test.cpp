@@ -59,8 +59,8 @@ const WriterPair kWriters[] = {
     {"distributions/distribution_file.cpp", "tests/distributions/distribution_plot_test.cpp:SavedCsDistributionRoundTrips",
      nullptr},
     {"modelcalc/fit_driver.cpp", nullptr, "the covariance report, read by no one"},
-    {"modelcalc/fit_persistence.cpp", "tests/modelcalc/fit_persistence_test.cpp:RoundTripRestoresEveryEntry",
-     nullptr},
+    {"modelcalc/parameter_report.cpp", nullptr,
+     "the parameter report, read by no one (the parameter file is written as a vector, CVector)"},
     {"modelcalc/fit_series.cpp", nullptr, "the Monte-Carlo integrals report, read by no one"},
     {"modelcalc/fluorescence_sorting.cpp",
      "tests/commands/fluorescence_commands_test.cpp:SortingTheFolderCopiesUnderDetectorNamesWithTimesAndWritesLists",
@@ -155,7 +155,7 @@ const Excepted kFixedDecimals[] = {
     {"commands/generate_series.cpp", "the notes beside each member of a series"},
     {"modelcalc/fit_driver.cpp", "the covariance report"},
     {"commands/result_pictures.cpp", "the pictures' labels and table: the digits the window's labels and report give"},
-    {"modelcalc/fit_persistence.cpp", "the parameter report (the parameter file is a value file)"},
+    {"modelcalc/parameter_report.cpp", "the parameter report (the parameter file is a value file)"},
 };
 
 // The census of number writers: a printf conversion with fixed decimals or a
