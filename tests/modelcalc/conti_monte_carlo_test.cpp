@@ -121,10 +121,10 @@ TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   // The statistics come back to the command, which shows them: no box here.
-  MonteCarloSwResult sw;
-  ASSERT_EQ(MonteCarloIntegratedSw(nullptr, 24, 0.68f, 2.0f, 6.0f, (dir / "any.dat").string(),
-                                   true, &sw),
-            MonteCarloOutcome::Completed);
+  const MonteCarloResult result =
+      MonteCarloIntegratedSw(nullptr, 24, 0.68f, 2.0f, 6.0f, (dir / "any.dat").string(), true);
+  ASSERT_EQ(result.status, MonteCarloOutcome::Completed);
+  const MonteCarloSwResult& sw = result.integrated;
   EXPECT_TRUE(backend->Transcript().empty());
   EXPECT_TRUE(sw.computed);
   EXPECT_FALSE(bMonteCarloRun);
@@ -167,13 +167,13 @@ TEST_F(MonteCarloTest, KeyStopsTheSetsAndFewerThanTwoSetsDoNothing) {
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   const auto fit = Rows(ppFit);
   const std::vector<float> shown = Shown();
-  EXPECT_EQ(MonteCarloDistributions(nullptr, 1, 0.68f, "", false), MonteCarloOutcome::NotStarted);
+  EXPECT_EQ(MonteCarloDistributions(nullptr, 1, 0.68f, "", false).status, MonteCarloOutcome::NotStarted);
 
   // The key arrives as set 4 starts: three sets are kept.
   GetDistributionHooks().writeDebugLog = [](const std::string& text) {
     if (text == "\nMonte-Carlo set 4") UiEvents().Post(Event::KeyDown('S'));
   };
-  EXPECT_EQ(MonteCarloDistributions(nullptr, 50, 0.68f, "", false), MonteCarloOutcome::Interrupted);
+  EXPECT_EQ(MonteCarloDistributions(nullptr, 50, 0.68f, "", false).status, MonteCarloOutcome::Interrupted);
   EXPECT_EQ(nMCSets, 3);
   EXPECT_FALSE(bUserAbort);
   EXPECT_FALSE(bMonteCarloRun);
@@ -229,7 +229,7 @@ TEST_F(MonteCarloTest, KeyAtAnyMomentStopsAndBeforeTheFirstSetKeepsWhatWasShown)
           backend->Headless().PressKey('S');
         }
       });
-      const MonteCarloOutcome outcome = MonteCarloDistributions(nullptr, 2000, 0.68f, "", false);
+      const MonteCarloOutcome outcome = MonteCarloDistributions(nullptr, 2000, 0.68f, "", false).status;
       backend->SetPumpHook(nullptr);
       ASSERT_GE(pumpAtKey, 0) << what << ": no poll then";
       EXPECT_EQ(outcome, MonteCarloOutcome::Interrupted) << what;
