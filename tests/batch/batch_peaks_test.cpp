@@ -1,6 +1,7 @@
 // The peaks of a distribution come from one list: the window's labels, the batch's
-// summary, the Monte-Carlo limits of the peaks and the labels of the result pictures take DistributionPeakList, and no other source looks for
-// peaks on the distribution curve or reads the labels' table to report peaks.
+// summary, the Monte-Carlo limits of the peaks and the labels of the result
+// pictures take DistributionPeakList, and no other source looks for peaks on the
+// distribution curve or reads the labels' table to report peaks.
 #include <regex>
 
 #include <gtest/gtest.h>
