@@ -395,7 +395,7 @@ class BatchRun {
     // An error the analysis showed (a model value with no solution, say) leaves a
     // result that is no result.
     if (outcome_.errorShown) return "not computed";
-    if (o_.fit) return FitEndStatus(LastFitEnd().outcome, LastFitEnd().report);
+    if (o_.fit) return outcome_.fitEnd;
     return "computed";
   }
 

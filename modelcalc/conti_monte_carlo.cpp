@@ -345,6 +345,9 @@ void Statistics(std::vector<float> values, float* mean, float* sd, float* low, f
   *high = selectkth(FractionIndex(0.8400000000000001, n), n, values.data());
 }
 
+// The note of an interrupted computation, with the sets it kept.
+OutcomeMessage InterruptedMessage() { return {"interrupted", Format("Monte Carlo interrupted after %d sets", nMCSets)}; }
+
 // The point at `fraction` of values (sorted in place), as the limit files take it:
 // the floor(n fraction)-th smallest, kept inside 1..n.
 float SortedPointAt(std::vector<float>& values, double fraction) {
@@ -584,7 +587,7 @@ MonteCarloResult MonteCarloDistributions(Window* window, int sets, float c,
     bUserAbort = false;
     if (!interrupted) return notStarted("the best fit of the measured data failed");
     result.status = MonteCarloOutcome::Interrupted;
-    result.messages.push_back({"interrupted", Format("Monte Carlo interrupted after %d sets", 0)});
+    result.messages.push_back(InterruptedMessage());
     return result;
   }
   // The measured data's result replaces what was shown.
@@ -626,9 +629,10 @@ MonteCarloResult MonteCarloDistributions(Window* window, int sets, float c,
   RestoreMeasured();
   nMCSets = done;
   result.status = interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::Completed;
-  if (interrupted) result.messages.push_back({"interrupted", Format("Monte Carlo interrupted after %d sets", done)});
+  if (done < 2) FreeResults();
+  // The sets kept: fewer than two are none.
+  if (interrupted) result.messages.push_back(InterruptedMessage());
   if (done < 2) {
-    FreeResults();
     EndMonteCarloDistributions(window);
     return result;
   }

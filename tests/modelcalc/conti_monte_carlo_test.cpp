@@ -240,7 +240,11 @@ TEST_F(MonteCarloTest, KeyStopsTheSetsAndFewerThanTwoSetsDoNothing) {
   GetDistributionHooks().writeDebugLog = [](const std::string& text) {
     if (text == "\nMonte-Carlo set 4") UiEvents().Post(Event::KeyDown('S'));
   };
-  EXPECT_EQ(MonteCarloDistributions(nullptr, 50, 0.68f, "", false).status, MonteCarloOutcome::Interrupted);
+  const MonteCarloResult stopped = MonteCarloDistributions(nullptr, 50, 0.68f, "", false);
+  EXPECT_EQ(stopped.status, MonteCarloOutcome::Interrupted);
+  EXPECT_EQ(stopped.setsDone, 3);
+  ASSERT_EQ(stopped.messages.size(), 1u);
+  EXPECT_EQ(stopped.messages[0].id, "interrupted");
   EXPECT_EQ(nMCSets, 3);
   EXPECT_FALSE(bUserAbort);
   EXPECT_FALSE(bMonteCarloRun);
