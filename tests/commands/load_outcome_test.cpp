@@ -5,8 +5,11 @@
 // (every box is scripted: a box not named here fails the test); for the sets that
 // load, what the set is (kind, signal, scans, cells, wavelengths) and the judgement
 // of its profiles where they show the other kind of run.
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 
 #include "commands/load_commands.h"
 #include "commands/program_services.h"
