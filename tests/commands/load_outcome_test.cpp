@@ -42,8 +42,8 @@ struct LoadCase {
   LoadOutcome::Status status;
   std::vector<std::string> ids;
   int refused = 0;           // scans refused with their file
-  std::vector<int> cells;    // of a loaded set
-  std::vector<long> wavelengths;
+  std::vector<int> cells = {};  // of a loaded set
+  std::vector<long> wavelengths = {};
   const char* kind = "";
 };
 
