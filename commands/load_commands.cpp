@@ -45,6 +45,45 @@ namespace tarmic {
 
 namespace {
 
+LoadOutcome g_lastLoad;
+bool g_loadRecorded = false;  // a loading command records the loaders' messages
+
+// The outcome of the loading command now running: every message of the loaders
+// shown meanwhile is recorded (ShowLoaderMessage); the command says at its end
+// whether a new set was loaded. A command that ends before it has chosen files
+// leaves "not loaded".
+class LoadCommandOutcome {
+ public:
+  LoadCommandOutcome() {
+    g_lastLoad = {};
+    g_loadRecorded = true;
+  }
+  ~LoadCommandOutcome() { g_loadRecorded = false; }
+  LoadCommandOutcome(const LoadCommandOutcome&) = delete;
+  LoadCommandOutcome& operator=(const LoadCommandOutcome&) = delete;
+  // The files chosen were given to the loaders; loaded: a new set came of them.
+  void Ended(bool loaded) {
+    g_lastLoad.status = loaded ? LoadOutcome::Status::Loaded : LoadOutcome::Status::Refused;
+    if (loaded) DescribeLoadedSet(&g_lastLoad);
+  }
+};
+
+// A refusal of the command's own (not the loaders'), shown in its box.
+void RecordRefusal(std::string id, std::string text) {
+  if (g_loadRecorded) g_lastLoad.messages.push_back({std::move(id), std::move(text)});
+}
+
+void RecordLoaderMessage(const LoadMessage& message) {
+  if (!g_loadRecorded) return;
+  OutcomeMessage record{LoadMessageIdName(message.id), message.text};
+  if (message.id == LoadMessageId::UnreadableFile) g_lastLoad.refused.push_back({message.file, record});
+  g_lastLoad.messages.push_back(std::move(record));
+}
+
+}  // namespace
+
+namespace {
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -205,8 +244,10 @@ void LoadExperiment(TXLAWindow& window, const std::string& path) {
   ExperimentFile xp;
   std::string why;
   if (!LoadXpFile(path, &xp, &why)) {
+    const std::string text = "could not read experiment file " + why;
+    RecordRefusal("unreadable-experiment-file", text);
     PlayErrorSound();
-    CommandMessageBox(window, "could not read experiment file " + why, "LOAD ERROR", MB_OK);
+    CommandMessageBox(window, text, "LOAD ERROR", MB_OK);
     return;
   }
   const StoredListState previous;
@@ -248,40 +289,6 @@ void OfferOtherDirectory(TXLAWindow& window, const std::vector<std::string>& fil
     bUseOtherDirectory = true;
     szOtherDirectory = WithoutTrailingSlash(lastDirectory);
   }
-}
-
-}  // namespace
-
-namespace {
-
-LoadOutcome g_lastLoad;
-bool g_loadRecorded = false;  // a loading command records the loaders' messages
-
-// The outcome of the loading command now running: every message of the loaders
-// shown meanwhile is recorded (ShowLoaderMessage); the command says at its end
-// whether a new set was loaded. A command that ends before it has chosen files
-// leaves "not loaded".
-class LoadCommandOutcome {
- public:
-  LoadCommandOutcome() {
-    g_lastLoad = {};
-    g_loadRecorded = true;
-  }
-  ~LoadCommandOutcome() { g_loadRecorded = false; }
-  LoadCommandOutcome(const LoadCommandOutcome&) = delete;
-  LoadCommandOutcome& operator=(const LoadCommandOutcome&) = delete;
-  // The files chosen were given to the loaders; loaded: a new set came of them.
-  void Ended(bool loaded) {
-    g_lastLoad.status = loaded ? LoadOutcome::Status::Loaded : LoadOutcome::Status::Refused;
-    if (loaded) DescribeLoadedSet(&g_lastLoad);
-  }
-};
-
-void RecordLoaderMessage(const LoadMessage& message) {
-  if (!g_loadRecorded) return;
-  OutcomeMessage record{LoadMessageIdName(message.id), message.text};
-  if (message.id == LoadMessageId::UnreadableFile) g_lastLoad.refused.push_back({message.file, record});
-  g_lastLoad.messages.push_back(std::move(record));
 }
 
 }  // namespace
@@ -410,8 +417,11 @@ void TXLAWindow::CmChangeCell() {
   ChangeCellInFileList(c);
   if (!CheckListedFilesExist()) {
     previous.Restore();
+    const std::string text = Format("could not find the files of cell %d", c);
+    RecordRefusal("cell-files-missing", text);
+    outcome.Ended(false);
     PlayErrorSound();
-    CommandMessageBox(*this, Format("could not find the files of cell %d", c), "LOAD ERROR", MB_OK);
+    CommandMessageBox(*this, text, "LOAD ERROR", MB_OK);
     return;
   }
   outcome.Ended(ReloadNewList(*this, previous));

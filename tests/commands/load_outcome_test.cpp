@@ -1,7 +1,7 @@
 // The outcome of a load as a value: for each way a chosen set of files is refused
 // (one scan as a velocity set, files that cannot be read, a folder that is gone,
 // folders instead of files, interference files with others, more scans than a set
-// holds) the status and the ids of the messages, in the order the boxes were shown
+// holds, an experiment file that cannot be read) the status and the ids of the messages, in the order the boxes were shown
 // (every box is scripted: a box not named here fails the test); for the sets that
 // load, what the set is (kind, signal, scans, cells, wavelengths) and the judgement
 // of its profiles where they show the other kind of run.
@@ -80,6 +80,12 @@ const LoadCase kCases[] = {
        return files;
      },
      false, {{IDOK, "LOAD ERROR"}}, LoadOutcome::Status::Refused, {"too-many-scans"}},
+    {"an experiment file that cannot be read",
+     [](const std::string& dir) {
+       WriteFile(dir + "/run.xp", "not an experiment\n");
+       return std::vector<std::string>{dir + "/run.xp"};
+     },
+     false, {{IDOK, "LOAD ERROR"}}, LoadOutcome::Status::Refused, {"unreadable-experiment-file"}},
     {"a velocity set", [](const std::string&) { return VelocitySet(); }, false, {}, LoadOutcome::Status::Loaded, {}, 0,
      {1}, {280}, "velocity"},
     {"mixed cells and wavelengths",
