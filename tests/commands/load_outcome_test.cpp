@@ -9,6 +9,9 @@
 #include <cctype>
 #include <filesystem>
 #include <functional>
+#include <iterator>
+#include <map>
+#include <regex>
 #include <ostream>
 
 #include "commands/load_commands.h"
@@ -17,6 +20,7 @@
 #include "resources/command_ids.h"
 #include "scandata/data_set.h"
 #include "scandata/text_io.h"
+#include "tests/support/production_sources.h"
 
 namespace tarmic::testing {
 namespace {
@@ -149,6 +153,54 @@ INSTANTIATE_TEST_SUITE_P(Refusals, LoadOutcomeSweep, ::testing::ValuesIn(kCases)
     if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
   return name;
 });
+
+// The doors above the data set to its loaders, by file: the calls of the loading
+// entry points outside scandata/. The loading commands (commands/load_commands.cpp:
+// Load New Files with the equilibrium and electrophoresis loads, a scan list, an
+// experiment file, Add More Files, dropped files, Change Cell) keep the outcome of
+// the load. The others load the set already loaded again (an averaged scan in its
+// place, the worst scan left out, a new radial resolution, scans edited on the
+// plot, the time-stamp check, real-time updates) or load a step of a series, which
+// reports its own failures. A door added elsewhere fails here until it keeps an
+// outcome or joins the list with its reason.
+TEST(LoadDoors, EveryDoorToTheLoadersIsKnown) {
+  static const std::regex call(
+      R"(\b(LoadAllData|AddMoreData|ReadScanListFile|ReloadDataSelection|LoadDataFromFileList)\s*\()");
+  std::map<std::string, long> doors;
+  for (const auto& [path, code] : ProductionSources()) {
+    if (path.starts_with("scandata/")) continue;
+    const long n = std::distance(std::sregex_iterator(code.begin(), code.end(), call), std::sregex_iterator());
+    if (n > 0) doors[path] = n;
+  }
+  EXPECT_EQ(doors, (std::map<std::string, long>{{"app/onplot_scan_edit.cpp", 2},
+                                                {"app/preference_commands.cpp", 1},
+                                                {"commands/load_commands.cpp", 5},
+                                                {"commands/option_commands.cpp", 1},
+                                                {"commands/raw_data_commands.cpp", 2},
+                                                {"commands/realtime_commands.cpp", 1},
+                                                {"commands/series_commands.cpp", 3}}));
+
+  // In the loading commands' file, every command that hands files to the loaders
+  // (directly or through the file's helpers) keeps the outcome.
+  std::string code;
+  for (const auto& [path, text] : ProductionSources())
+    if (path == "commands/load_commands.cpp") code = text;
+  static const std::regex function(R"(\n(?:bool|void) (?:TXLAWindow::)?(\w+)\([^)]*\)[^{;]*\{)");
+  static const std::regex loads(R"(\b(LoadAllData|AddMoreData|ReloadNewList|LoadScanList|LoadExperiment)\s*\()");
+  std::vector<std::pair<std::string, std::size_t>> starts;
+  for (auto it = std::sregex_iterator(code.begin(), code.end(), function); it != std::sregex_iterator(); ++it)
+    starts.emplace_back((*it)[1].str(), static_cast<std::size_t>(it->position()));
+  std::vector<std::string> commands;
+  for (std::size_t k = 0; k < starts.size(); ++k) {
+    const auto& [name, at] = starts[k];
+    const std::string body = code.substr(at, (k + 1 < starts.size() ? starts[k + 1].second : code.size()) - at);
+    const bool command = name == "LoadNewFiles" || name.starts_with("Cm") || name.starts_with("Ev");
+    if (!command || !std::regex_search(body, loads)) continue;
+    commands.push_back(name);
+    EXPECT_NE(body.find("LoadCommandOutcome outcome"), std::string::npos) << name;
+  }
+  EXPECT_EQ(commands, (std::vector<std::string>{"LoadNewFiles", "CmChangeCell", "CmAddMoreFiles", "EvDropFiles"}));
+}
 
 }  // namespace
 }  // namespace tarmic::testing
