@@ -20,6 +20,7 @@
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_peaks.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/maximum_entropy.h"
@@ -148,15 +149,18 @@ void SolutionToDistribution() {
   NormalizeDistributionValues(false);
 }
 
-// The distribution now in pDistValues (c(s,ff0): the cells) to a result file.
-void WriteDistributionFile(const std::string& name) {
+// The distribution now in pDistValues (c(s,ff0): the cells) to a result file,
+// added to *written when it was written.
+void WriteDistributionFile(const std::string& name, std::vector<std::string>* written) {
   if (!g_writeFiles) return;
   const std::string file = ResultFile(name);
+  bool ok = false;
   if (IsSizeShapeModel()) {
-    WriteSizeShapeDistribution(file);
+    ok = WriteSizeShapeDistribution(file);
   } else if (pDistCurve) {
-    pDistCurve->WriteToFile(file.c_str());
+    ok = pDistCurve->WriteToFile(file.c_str());
   }
+  if (ok) written->push_back(file);
 }
 
 void RemoveLimitCurves() {
@@ -341,6 +345,18 @@ void Statistics(std::vector<float> values, float* mean, float* sd, float* low, f
   *high = selectkth(FractionIndex(0.8400000000000001, n), n, values.data());
 }
 
+// The note of an interrupted computation, with the sets it kept.
+OutcomeMessage InterruptedMessage() { return {"interrupted", Format("Monte Carlo interrupted after %d sets", nMCSets)}; }
+
+// The point at `fraction` of values (sorted in place), as the limit files take it:
+// the floor(n fraction)-th smallest, kept inside 1..n.
+float SortedPointAt(std::vector<float>& values, double fraction) {
+  std::sort(values.begin(), values.end());
+  const int n = static_cast<int>(values.size());
+  const int k = std::clamp(static_cast<int>(std::floor(n * fraction)), 1, n);
+  return values[static_cast<std::size_t>(k - 1)];
+}
+
 }  // namespace
 
 bool MonteCarloResultsAvailable() { return nMCSets >= 2 && !ppMCDistributions.empty(); }
@@ -504,11 +520,25 @@ bool WriteSizeShapeDistribution(const std::string& fileName) {
   return ok;
 }
 
-MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
-                                          const std::string& path, bool writeEachSet) {
+MonteCarloResult MonteCarloDistributions(Window* window, int sets, float c,
+                                         const std::string& path, bool writeEachSet) {
+  MonteCarloResult result;
+  result.setsAsked = sets;
+  result.confidence = c;
+  const auto notStarted = [&result](std::string why) {
+    result.status = MonteCarloOutcome::NotStarted;
+    result.messages.push_back({"not-started", std::move(why)});
+    return result;
+  };
   const ContiRunSettings settings = GetContiRunSettings();
   const bool sizeShape = IsSizeShapeModel();
-  if (nScans < 1 || sets < 2) return MonteCarloOutcome::NotStarted;
+  if (nScans < 1) return notStarted("no data are loaded");
+  if (sets < 2) return notStarted("Monte Carlo needs at least 2 sets");
+  result.seed = GaussianRandomSeed();
+  // The labelled peaks of the measured distribution, whose limits the sets give.
+  std::vector<DistributionPeak> peaks;
+  for (const DistributionPeak& peak : DistributionPeakList())
+    if (peak.labelled) peaks.push_back(peak);
 
   FreeResults();
   g_haveMeasured = false;
@@ -525,8 +555,8 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
   last.SetAside();
   if (std::string failure; !SetupContiGrid(&failure)) {
     AbandonComputation(window, last, lastFit);
-    ShowRunMessage(ErrorBoxMessage(std::move(failure)));
-    return MonteCarloOutcome::NotStarted;
+    ShowRunMessage(ErrorBoxMessage(failure));
+    return notStarted(std::move(failure));
   }
   const int G = UnknownCount();
   const std::size_t rowLength = static_cast<std::size_t>(G) + 1;
@@ -543,7 +573,7 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
     pMCUpperLimit.assign(gridLength, 0.0f);
   } catch (const std::bad_alloc&) {
     AbandonComputation(window, last, lastFit);
-    return MonteCarloOutcome::NotStarted;
+    return notStarted(Format("not enough memory for %d sets", sets));
   }
 
   // 1. The best fit of the measured data. A key during it, also one that its
@@ -555,12 +585,15 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
     interrupted = interrupted || bUserAbort;
     AbandonComputation(window, last, lastFit);
     bUserAbort = false;
-    return interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::NotStarted;
+    if (!interrupted) return notStarted("the best fit of the measured data failed");
+    result.status = MonteCarloOutcome::Interrupted;
+    result.messages.push_back(InterruptedMessage());
+    return result;
   }
   // The measured data's result replaces what was shown.
   last.Replaced();
   // The unregularised best fit (in the distribution vectors) as set 0.
-  if (writeEachSet) WriteDistributionFile(Format("%d", 0));
+  if (writeEachSet) WriteDistributionFile(Format("%d", 0), &result.written);
   AddLimitCurves();
 
   // 2. The synthetic sets, in a grid buffer of their own.
@@ -585,7 +618,7 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
       std::copy(pDistValues + 1, pDistValues + nDistGrid + 1, row.begin() + 1);
     }
     done = k;
-    if (writeEachSet) WriteDistributionFile(Format("%d", k));
+    if (writeEachSet) WriteDistributionFile(Format("%d", k), &result.written);
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
     if (bUserAbort) break;
   }
@@ -595,13 +628,18 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
   // 3. The measured data's result is back; the sets stay in the store.
   RestoreMeasured();
   nMCSets = done;
+  result.status = interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::Completed;
+  if (done < 2) FreeResults();
+  // The sets kept: fewer than two are none.
+  if (interrupted) result.messages.push_back(InterruptedMessage());
   if (done < 2) {
-    FreeResults();
     EndMonteCarloDistributions(window);
-    return MonteCarloOutcome::Interrupted;
+    return result;
   }
+  result.setsDone = done;
   ppMCDistributions.resize(static_cast<std::size_t>(done) + 1);
   if (sizeShape) ppMCProjections.resize(static_cast<std::size_t>(done) + 1);
+  result.peaks = MonteCarloPeakLimits(peaks);
   if (!bBatchMode) {
     if (sizeShape) {
       for (int k = 1; k <= nFf0Grid; ++k) {
@@ -614,15 +652,15 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
         for (int j = 1; j <= nFf0Values; ++j) sum += pCsff0Values[(j - 1) * nDistGrid + i];
         pDistValues[i] = sum;
       }
-      if (g_writeFiles) WriteSizeShapeDistribution(ResultFile("_sum"));
+      if (g_writeFiles && WriteSizeShapeDistribution(ResultFile("_sum"))) result.written.push_back(ResultFile("_sum"));
     }
-    MonteCarloConfidenceLimits(c);
+    MonteCarloConfidenceLimits(c, &result.written);
   }
   if (window) window->Invalidate();
-  return interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::Completed;
+  return result;
 }
 
-bool MonteCarloConfidenceLimits(float c) {
+bool MonteCarloConfidenceLimits(float c, std::vector<std::string>* written) {
   if (!MonteCarloResultsAvailable() || !pDistValues) return false;
   const int n = nMCSets;
   const auto& rows = IsSizeShapeModel() ? ppMCProjections : ppMCDistributions;
@@ -643,12 +681,15 @@ bool MonteCarloConfidenceLimits(float c) {
   }
   auto show = [](const std::vector<float>& v) { std::copy(v.begin() + 1, v.end(), pDistValues + 1); };
   const bool write = g_writeFiles && pDistCurve;
+  const auto writeShown = [&](const std::string& file) {
+    if (write && pDistCurve->WriteToFile(file.c_str()) && written) written->push_back(file);
+  };
   show(pMCUpperLimit);
-  if (write) pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5 + cf)).c_str());
+  writeShown(ResultFile(LimitFileStem((1.0 - cf) * 0.5 + cf)));
   show(pMCLowerLimit);
-  if (write) pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5)).c_str());
+  writeShown(ResultFile(LimitFileStem((1.0 - cf) * 0.5)));
   show(pMCMean);
-  if (write) pDistCurve->WriteToFile(ResultFile("mean").c_str());
+  writeShown(ResultFile("mean"));
   RedrawDistributionPlot();
   return true;
 }
@@ -695,15 +736,49 @@ std::string MonteCarloSwText(const MonteCarloSwResult& r) {
 
 bool MonteCarloOnlyMaximumEntropy() { return GetContiRunSettings().showBoth; }
 
-MonteCarloOutcome MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
-                                         float smax, const std::string& path,
-                                         bool writeEachSet, MonteCarloSwResult* result) {
-  const MonteCarloOutcome outcome = MonteCarloDistributions(window, sets, c, path, writeEachSet);
-  if (MonteCarloResultsAvailable()) {
-    const MonteCarloSwResult r = MonteCarloSwStatistics(window, smin, smax);
-    if (result) *result = r;
+MonteCarloResult MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
+                                        float smax, const std::string& path, bool writeEachSet) {
+  MonteCarloResult result = MonteCarloDistributions(window, sets, c, path, writeEachSet);
+  if (MonteCarloResultsAvailable()) result.integrated = MonteCarloSwStatistics(window, smin, smax);
+  return result;
+}
+
+std::vector<MonteCarloPeak> MonteCarloPeakLimits(const std::vector<DistributionPeak>& peaks) {
+  std::vector<MonteCarloPeak> limits;
+  if (!MonteCarloResultsAvailable() || !pDistValues) return limits;
+  const auto& rows = IsSizeShapeModel() ? ppMCProjections : ppMCDistributions;
+  const std::vector<float> shown(pDistValues, pDistValues + nDistGrid + 1);
+  for (const DistributionPeak& best : peaks) {
+    MonteCarloPeak result;
+    result.position = best.extent.averageX;
+    result.area = best.extent.area;
+    std::vector<float> positions, areas;
+    for (int k = 1; k <= nMCSets; ++k) {
+      const std::vector<float>& row = rows[static_cast<std::size_t>(k)];
+      std::copy(row.begin() + 1, row.begin() + 1 + nDistGrid, pDistValues + 1);
+      int top = std::clamp(best.index, 1, nDistGrid);
+      for (int i = std::max(1, best.extent.leftIndex); i <= std::min(nDistGrid, best.extent.rightIndex); ++i)
+        if (pDistValues[i] > pDistValues[top]) top = i;
+      const PeakExtent peak = FindDistributionPeak(top, kPeakEdgeFraction);
+      areas.push_back(peak.area);
+      if (peak.area > 0.0f) positions.push_back(peak.averageX);
+    }
+    // The limits of values about `centre`: the sets' points at the low and high
+    // fractions, moved by the distance of their median from centre.
+    const auto about = [](std::vector<float>& values, float centre, float& low, float& high) {
+      const float median = SortedPointAt(values, 0.5);
+      low = centre - (median - SortedPointAt(values, kMonteCarloLow));
+      high = centre + (SortedPointAt(values, kMonteCarloHigh) - median);
+    };
+    if (!positions.empty()) {
+      about(positions, best.extent.averageX, result.positionLow, result.positionHigh);
+      result.positionSets = static_cast<int>(positions.size());
+    }
+    about(areas, best.extent.area, result.areaLow, result.areaHigh);
+    limits.push_back(result);
   }
-  return outcome;
+  std::copy(shown.begin(), shown.end(), pDistValues);
+  return limits;
 }
 
 std::vector<std::pair<std::string, std::string>> MonteCarloResultFiles(float c, bool writeEachSet,

@@ -21,6 +21,7 @@ class CombinedGenerator {
     X = L;
     Advance();
     seeded = true;
+    seededWith = s;
   }
 
   // One draw as a double in [0, 1): r 2^-32.
@@ -57,6 +58,12 @@ class CombinedGenerator {
   bool cachePending = false;
   double cached = 0.0;
 
+  // The seed of the sequence (seeding from the clock when nothing seeded it yet).
+  std::uint32_t SeedInUse() {
+    if (!seeded) Seed(TimeSeed());
+    return seededWith;
+  }
+
  private:
   void Advance() {
     L = L * 2891336453u + 1640531513u;
@@ -69,6 +76,7 @@ class CombinedGenerator {
 
   std::uint32_t L = 0, X = 0, Z = 0, W = 0;
   bool seeded = false;
+  std::uint32_t seededWith = 0;  // the seed of the sequence
 };
 
 // The generators are meant for the user-interface thread; the lock only keeps a
@@ -154,6 +162,11 @@ float ran1(int& seed) {
   ran1Table[j] = seed;
   const float temp = static_cast<float>(AM * ran1Last);
   return temp > RNMX ? RNMX : temp;
+}
+
+std::uint32_t GaussianRandomSeed() {
+  std::lock_guard<std::mutex> lock(randomMutex);
+  return gaussianGenerator.SeedInUse();
 }
 
 void SeedRandomGenerators(std::uint32_t seed) {
