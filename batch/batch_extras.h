@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "modelcalc/conti_monte_carlo.h"
+
 namespace tarmic {
 
 class BatchBackend;
@@ -26,24 +28,11 @@ std::string SaveNoiseInto(TXLAWindow& window, BatchBackend& backend, const std::
 // window's question.
 inline constexpr float kBatchMonteCarloConfidence = 0.68f;
 
-// The 68 % limits of one peak over the Monte-Carlo sets (the 16 % and 84 % points
-// of the sets' peaks): its weight-average position (over the sets whose peak has
-// an area) and its area.
-inline constexpr double kMonteCarloLow = 0.16, kMonteCarloHigh = 0.84;
-struct MonteCarloPeak {
-  float positionLow = 0.0f, positionHigh = 0.0f;
-  int positionSets = 0;  // 0: no set has an area there, the position has no limits
-  float areaLow = 0.0f, areaHigh = 0.0f;
-};
-struct PeakLimits {
-  // For each peak of the summary, in its order.
-  std::vector<MonteCarloPeak> peaks;
-  std::string error;  // why the sets were not computed; empty when they were
-};
-// Monte Carlo for Distributions with `sets` data sets: the limit and mean files
-// into stage, then the integrated statistics of every peak of the measured
-// distribution between its limits; the measured distribution is shown again at
-// the end.
-PeakLimits MonteCarloOfPeaks(TXLAWindow& window, int sets, const std::string& stage);
+// Monte Carlo for Distributions with `sets` data sets in batch mode: the limit and
+// mean files into stage. Its result holds the 68 % limits of each labelled peak of
+// the measured distribution, in the summary's order, and the files written; the
+// measured distribution is shown again at the end. Empty, or why the limits are
+// not all there (the sets not computed, a limit file not written).
+std::string MonteCarloOfPeaks(TXLAWindow& window, int sets, const std::string& stage, MonteCarloResult* result);
 
 }  // namespace tarmic

@@ -47,8 +47,8 @@
 #include "resources/command_ids.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
 #include "scandata/result_files.h"
-#include "scandata/scan_times_check.h"
 #include "scandata/text_io.h"
 #include "services/path_table.h"
 #include "storage/atomic_file.h"
@@ -253,19 +253,17 @@ std::string ScanListRefusal(const std::vector<std::string>& scans) {
   return "";
 }
 
-// Why the scans loaded are not the scans named, "" when each scan named is the
-// scan of its place in the loaded set.
-std::string ScansReadRefusal(const std::vector<std::string>& scans) {
+// Why the scans loaded (the load's outcome) are not the scans named, "" when each
+// scan named is the scan of its place in the loaded set.
+std::string ScansReadRefusal(const std::vector<std::string>& scans, const std::vector<std::string>& loaded) {
+  const std::size_t n = loaded.size();
   for (std::size_t k = 0; k < scans.size(); ++k) {
-    const int s = static_cast<int>(k) + 1;
     std::error_code ec;
-    if (s > DataSet().nScans || !(ScanFilePath(s) == scans[k] || fs::equivalent(ScanFilePath(s), scans[k], ec)))
-      return scans[k] + " was named but not read as scan " + std::to_string(s) +
-             (s > DataSet().nScans ? std::string(" (") + std::to_string(DataSet().nScans) + " scans were read)"
-                         : " (" + ScanFilePath(s) + " was)");
+    if (k >= n || !(loaded[k] == scans[k] || fs::equivalent(loaded[k], scans[k], ec)))
+      return scans[k] + " was named but not read as scan " + std::to_string(k + 1) +
+             (k >= n ? " (" + std::to_string(n) + " scans were read)" : " (" + loaded[k] + " was)");
   }
-  if (DataSet().nScans > static_cast<int>(scans.size()))
-    return std::to_string(DataSet().nScans) + " scans were read for " + std::to_string(scans.size()) + " named";
+  if (n > scans.size()) return std::to_string(n) + " scans were read for " + std::to_string(scans.size()) + " named";
   return "";
 }
 
@@ -341,14 +339,12 @@ class BatchRun {
 
     if (!o_.seed) backend_.Say(Format("tarmic-batch: seed %u (drawn; --seed %u repeats the run)", seed_, seed_));
     ForgetLastFit();
-    errorsBegin_ = ErrorsShown();
     backend_.TakeReadouts(true);
     DispatchCommand(window_, o_.fit ? kCmFit : kCmRun);
     backend_.TakeReadouts(false);
     backend_.EndReadoutLine();
     Settle(window_);
-    errorsEnd_ = ErrorsShown();
-    outcome_ = OutcomeOfComputation(o_.fit);
+    outcome_ = LastAnalysisOutcome();
     const bool computed = outcome_.status != AnalysisOutcome::Status::NotComputed;
     const std::string status = Status();
     if (status != "computed") {
@@ -359,10 +355,10 @@ class BatchRun {
     std::string extraError;
     if (o_.saveNoise) extraError = SaveNoiseInto(window_, backend_, stage_);
     if (extraError.empty() && o_.monteCarloSets > 0) {
-      const PeakLimits limits = MonteCarloOfPeaks(window_, o_.monteCarloSets, stage_);
+      MonteCarloResult monteCarlo;
+      extraError = MonteCarloOfPeaks(window_, o_.monteCarloSets, stage_, &monteCarlo);
       Settle(window_);
-      limits_ = limits.peaks;
-      extraError = limits.error;
+      limits_ = monteCarlo.peaks;
     }
     // The pictures are staged before the set's own files, so that the manifest
     // lists them with the rest.
@@ -398,8 +394,8 @@ class BatchRun {
     if (outcome_.status == AnalysisOutcome::Status::NotComputed) return "not computed";
     // An error the analysis showed (a model value with no solution, say) leaves a
     // result that is no result.
-    if (errorsEnd_ != errorsBegin_) return "not computed";
-    if (o_.fit) return FitEndStatus(LastFitEnd().outcome, LastFitEnd().report);
+    if (outcome_.errorShown) return "not computed";
+    if (o_.fit) return outcome_.fitEnd;
     return "computed";
   }
 
@@ -407,23 +403,27 @@ class BatchRun {
   // run as they are.
   int LoadInput(const std::vector<std::string>& scans) {
     backend_.OfferFiles(scans);
-    const bool loaded = LoadNewFiles(window_, o_.equilibrium ? LoadKind::Equilibrium : LoadKind::Velocity);
+    LoadNewFiles(window_, o_.equilibrium ? LoadKind::Equilibrium : LoadKind::Velocity);
     Settle(window_);
-    if (!loaded || DataSet().nScans < 1 || !backend_.Unanswered().empty()) {
+    const LoadOutcome& load = LastLoadOutcome();
+    if (load.status != LoadOutcome::Status::Loaded || load.scans.empty() || !backend_.Unanswered().empty()) {
       backend_.Say("tarmic-batch: the scans were not loaded");
-      if (!o_.equilibrium && o_.scans.size() == 1)
+      if (HasMessage(load.messages, LoadMessageIdName(LoadMessageId::OneFileSelected)))
         backend_.Say("tarmic-batch: a single scan is equilibrium data: give --equilibrium");
       return kBatchInputRefused;
     }
     // Every scan named is the scan read, in its place.
-    if (const std::string why = ScansReadRefusal(scans); !why.empty()) {
+    if (const std::string why = ScansReadRefusal(scans, load.scans); !why.empty()) {
       backend_.Say("tarmic-batch: " + why);
       return kBatchInputRefused;
     }
     // Data of the other kind, by the loader's own tests of the scans' profiles.
-    const std::string kind = o_.equilibrium ? VelocityRunAsEquilibriumNote() : EquilibriumRunAsVelocityNote();
-    if (!kind.empty()) {
-      backend_.Say("tarmic-batch: " + BoxLine("", kind));
+    const std::string otherKind =
+        o_.equilibrium ? LoadMessageIdName(LoadMessageId::VelocityRunAsEquilibrium) : "equilibrium-as-velocity";
+    const auto kind = std::find_if(load.messages.begin(), load.messages.end(),
+                                   [&](const OutcomeMessage& m) { return m.id == otherKind; });
+    if (kind != load.messages.end()) {
+      backend_.Say("tarmic-batch: " + BoxLine("", kind->text));
       backend_.Say(o_.equilibrium ? "tarmic-batch: velocity data are analysed without --equilibrium"
                                   : "tarmic-batch: equilibrium data are analysed with --equilibrium");
       return kBatchInputRefused;
@@ -636,7 +636,6 @@ class BatchRun {
   std::vector<MonteCarloPeak> limits_;  // of --monte-carlo, by peak
   int cell_ = -1;                       // the cell of the scans
   ResultManifest manifest_;             // what the set's manifest says of the run
-  std::size_t errorsBegin_ = 0, errorsEnd_ = 0;  // the errors shown before and after Run or Fit
   std::string savedIn_;                 // where the results are, once they are
   AnalysisOutcome outcome_;             // of the Run or Fit
  public:

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "modelcalc/conti_monte_carlo.h"
+
 namespace tarmic {
 
 class TXLAWindow;
@@ -23,5 +25,10 @@ bool RestoreSavedDistribution(TXLAWindow& window, const std::string& path);
 // distribution (and the second regularisation's when both are shown), one row per
 // grid point, tab-separated. Empty without a distribution.
 std::string DistributionTableText();
+
+// The result of the last Monte-Carlo command of the window (Monte Carlo for
+// Distributions, Monte Carlo for integrated sw) as its computation handed it up;
+// empty (not started) until one ran. Main thread only.
+const MonteCarloResult& LastMonteCarloResult();
 
 }  // namespace tarmic

@@ -6,6 +6,7 @@
 #include "app/preferences.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "commands/save_outcome.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
 #include "distributions/distribution_kernels.h"
@@ -94,6 +95,7 @@ void TXLAWindow::CmSimplexRandomization() {
 // and shows fit and residuals. An interrupted fit keeps the best point found and
 // says that it was interrupted, and whether the model of that point is shown.
 void TXLAWindow::CmFit() {
+  const AnalysisCommandOutcome analysis(true);
   if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
     CommandMessageBox(*this, mismatch, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;

@@ -45,6 +45,45 @@ namespace tarmic {
 
 namespace {
 
+LoadOutcome g_lastLoad;
+bool g_loadRecorded = false;  // a loading command records the loaders' messages
+
+// The outcome of the loading command now running: every message of the loaders
+// shown meanwhile is recorded (ShowLoaderMessage); the command says at its end
+// whether a new set was loaded. A command that ends before it has chosen files
+// leaves "not loaded".
+class LoadCommandOutcome {
+ public:
+  LoadCommandOutcome() {
+    g_lastLoad = {};
+    g_loadRecorded = true;
+  }
+  ~LoadCommandOutcome() { g_loadRecorded = false; }
+  LoadCommandOutcome(const LoadCommandOutcome&) = delete;
+  LoadCommandOutcome& operator=(const LoadCommandOutcome&) = delete;
+  // The files chosen were given to the loaders; loaded: a new set came of them.
+  void Ended(bool loaded) {
+    g_lastLoad.status = loaded ? LoadOutcome::Status::Loaded : LoadOutcome::Status::Refused;
+    if (loaded) DescribeLoadedSet(&g_lastLoad);
+  }
+};
+
+// A refusal of the command's own (not the loaders'), shown in its box.
+void RecordRefusal(std::string id, std::string text) {
+  if (g_loadRecorded) g_lastLoad.messages.push_back({std::move(id), std::move(text)});
+}
+
+void RecordLoaderMessage(const LoadMessage& message) {
+  if (!g_loadRecorded) return;
+  OutcomeMessage record{LoadMessageIdName(message.id), message.text};
+  if (message.id == LoadMessageId::UnreadableFile) g_lastLoad.refused.push_back({message.file, record});
+  g_lastLoad.messages.push_back(std::move(record));
+}
+
+}  // namespace
+
+namespace {
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -205,8 +244,10 @@ void LoadExperiment(TXLAWindow& window, const std::string& path) {
   ExperimentFile xp;
   std::string why;
   if (!LoadXpFile(path, &xp, &why)) {
+    const std::string text = "could not read experiment file " + why;
+    RecordRefusal("unreadable-experiment-file", text);
     PlayErrorSound();
-    CommandMessageBox(window, "could not read experiment file " + why, "LOAD ERROR", MB_OK);
+    CommandMessageBox(window, text, "LOAD ERROR", MB_OK);
     return;
   }
   const StoredListState previous;
@@ -252,7 +293,10 @@ void OfferOtherDirectory(TXLAWindow& window, const std::vector<std::string>& fil
 
 }  // namespace
 
+const LoadOutcome& LastLoadOutcome() { return g_lastLoad; }
+
 int ShowLoaderMessage(const LoadMessage& message) {
+  RecordLoaderMessage(message);
   if (message.sound == LoadMessage::Sound::Info) PlayInfoSound();
   if (message.sound == LoadMessage::Sound::Error) PlayErrorSound();
   return HasBackend() ? GetBackend().MessageBox(message.text, message.caption, message.style) : 0;
@@ -297,6 +341,7 @@ void OfferParameterFile(TXLAWindow& window, const std::string& path) {
 
 bool LoadNewFiles(TXLAWindow& window, LoadKind kind) {
   if (bFileDialogOpen) return false;
+  LoadCommandOutcome outcome;
   const std::vector<std::string> files = ChooseFiles(window, window.ofnLoad);
   if (files.empty()) return false;
   SaveLastDataDirectory(&window, files.front());
@@ -331,6 +376,7 @@ bool LoadNewFiles(TXLAWindow& window, LoadKind kind) {
     if (!loaded) DataSet().nFilesPerScan = previousFilesPerScan;
   }
   if (!loaded) previousModes.Restore();
+  outcome.Ended(loaded);
   window.UpdateMenuForLoadedData();
   return loaded;
 }
@@ -365,21 +411,26 @@ void TXLAWindow::CmChangeCell() {
     CommandMessageBox(*this, "the cell number must be one of 0 to 8", "ERROR", MB_OK);
     return;
   }
+  LoadCommandOutcome outcome;
   const StoredListState previous;
   StoreFileList(0);
   ChangeCellInFileList(c);
   if (!CheckListedFilesExist()) {
     previous.Restore();
+    const std::string text = Format("could not find the files of cell %d", c);
+    RecordRefusal("cell-files-missing", text);
+    outcome.Ended(false);
     PlayErrorSound();
-    CommandMessageBox(*this, Format("could not find the files of cell %d", c), "LOAD ERROR", MB_OK);
+    CommandMessageBox(*this, text, "LOAD ERROR", MB_OK);
     return;
   }
-  ReloadNewList(*this, previous);
+  outcome.Ended(ReloadNewList(*this, previous));
   UpdateMenuForLoadedData();
 }
 
 void TXLAWindow::CmAddMoreFiles() {
   if (bFileDialogOpen) return;
+  LoadCommandOutcome outcome;
   const std::vector<std::string> files = ChooseFiles(*this, ofnSecond);
   if (files.empty()) return;
   SaveLastDataDirectory(this, files.front());
@@ -392,6 +443,7 @@ void TXLAWindow::CmAddMoreFiles() {
   const unsigned generation = DataSet().nDataSetGeneration;
   AddMoreData(&GetHandle(), selection.c_str());
   if (newSet && DataSet().nDataSetGeneration == generation) previousModes.Restore();
+  outcome.Ended(DataSet().nDataSetGeneration != generation);
   UpdateMenuForLoadedData();
 }
 
@@ -414,6 +466,7 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
   if (!scans.empty()) {
     if (DataSet().nScans > 0 && !ConfirmChange(*this, "erase the loaded data and load the dropped files?", "LOAD DATA"))
       return;
+    LoadCommandOutcome outcome;
     std::sort(scans.begin(), scans.end());
     const DataModes previousModes;
     EnterLoadModes(LoadKind::Velocity, scans.size() > 1);
@@ -422,7 +475,9 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
     FileList().ppStoredFileNames.assign(1, std::string());
     FileList().ppStoredFileNames.insert(FileList().ppStoredFileNames.end(), scans.begin(), scans.end());
     DataSet().nFilesPerScan = 1;
-    if (!ReloadNewList(*this, previous)) previousModes.Restore();
+    const bool loaded = ReloadNewList(*this, previous);
+    if (!loaded) previousModes.Restore();
+    outcome.Ended(loaded);
     UpdateMenuForLoadedData();
   }
   if (!parameterFile.empty()) OfferParameterFile(*this, parameterFile);

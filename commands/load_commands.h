@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "scandata/load_outcome.h"
+
 namespace tarmic {
 
 class TXLAWindow;
@@ -47,5 +49,12 @@ bool SwitchToParameterFile(TXLAWindow& window, const std::string& path);
 // selection as the new data set. Whether a new set was loaded; when not (cancelled
 // or failed), the loaded set and its data modes stay as they were.
 bool LoadNewFiles(TXLAWindow& window, LoadKind kind);
+
+// The outcome of the last loading command (Load New Files, the equilibrium load, Add
+// More Files, files dropped, Change Cell): set as the command ends, whatever way it
+// ends, with the loaders' messages of that command as records. A caller of the
+// command (tarmic-batch) reads it instead of the boxes or the data left loaded.
+// Main thread only.
+const LoadOutcome& LastLoadOutcome();
 
 }  // namespace tarmic

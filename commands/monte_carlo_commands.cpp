@@ -30,6 +30,8 @@ namespace {
 
 constexpr const char* kMonteCarloCaption = "Monte Carlo for Distributions";
 
+MonteCarloResult g_lastMonteCarlo;
+
 // A computed distribution of the loaded data is needed; otherwise says so.
 bool DistributionComputed(TXLAWindow& window) {
   // The distribution of the loaded data as they are, computed by the model chosen.
@@ -93,12 +95,10 @@ void SayOnlyMaximumEntropy(TXLAWindow& window) {
 // After the computation: an interruption is reported; the mean and the limits are
 // painted and stay shown until the box that names the result files is closed, then
 // the distribution of the measured data comes back.
-void ShowAndEnd(TXLAWindow& window, MonteCarloOutcome outcome, const MonteCarloRequest& r) {
+void ShowAndEnd(TXLAWindow& window, const MonteCarloResult& result, const MonteCarloRequest& r) {
   PaintWindow(window);
-  if (outcome == MonteCarloOutcome::Interrupted) {
-    CommandMessageBox(window, Format("Monte Carlo interrupted after %d sets", ContiMonteCarlo().nMCSets), kMonteCarloCaption,
-                      MB_OK | MB_ICONINFORMATION);
-  }
+  for (const OutcomeMessage& m : result.messages)
+    if (m.id == "interrupted") CommandMessageBox(window, m.text, kMonteCarloCaption, MB_OK | MB_ICONINFORMATION);
   if (MonteCarloResultsAvailable()) {
     std::string text = Format("%d sets: the plot shows the mean and the limits at P = %.3f.", ContiMonteCarlo().nMCSets,
                               static_cast<double>(r.confidence));
@@ -116,16 +116,17 @@ void ShowAndEnd(TXLAWindow& window, MonteCarloOutcome outcome, const MonteCarloR
 
 }  // namespace
 
+const MonteCarloResult& LastMonteCarloResult() { return g_lastMonteCarlo; }
+
 void TXLAWindow::CmMonteCarloDistributions() {
   if (!DistributionComputed(*this)) return;
   const std::optional<MonteCarloRequest> r = AskRequest(*this);
   if (!r) return;
   SayOnlyMaximumEntropy(*this);
   bRunInProgress = true;
-  const MonteCarloOutcome outcome =
-      MonteCarloDistributions(&GetHandle(), r->sets, r->confidence, r->PathInFolder(), r->writeEachSet);
+  g_lastMonteCarlo = MonteCarloDistributions(&GetHandle(), r->sets, r->confidence, r->PathInFolder(), r->writeEachSet);
   bRunInProgress = false;
-  ShowAndEnd(*this, outcome, *r);
+  ShowAndEnd(*this, g_lastMonteCarlo, *r);
 }
 
 void TXLAWindow::CmMonteCarloIntegratedSw() {
@@ -150,12 +151,12 @@ void TXLAWindow::CmMonteCarloIntegratedSw() {
   }
   SayOnlyMaximumEntropy(*this);
   bRunInProgress = true;
-  MonteCarloSwResult sw;
-  const MonteCarloOutcome outcome = MonteCarloIntegratedSw(
-      &GetHandle(), r->sets, r->confidence, smin, smax, r->PathInFolder(), r->writeEachSet, &sw);
+  g_lastMonteCarlo =
+      MonteCarloIntegratedSw(&GetHandle(), r->sets, r->confidence, smin, smax, r->PathInFolder(), r->writeEachSet);
   bRunInProgress = false;
-  if (sw.computed) CommandMessageBox(*this, MonteCarloSwText(sw), kMonteCarloCaption, MB_OK);
-  ShowAndEnd(*this, outcome, *r);
+  if (g_lastMonteCarlo.integrated.computed)
+    CommandMessageBox(*this, MonteCarloSwText(g_lastMonteCarlo.integrated), kMonteCarloCaption, MB_OK);
+  ShowAndEnd(*this, g_lastMonteCarlo, *r);
 }
 
 void TXLAWindow::CmPriorDiscreteSpecies() {

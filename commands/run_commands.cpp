@@ -2,6 +2,7 @@
 // Lamm-equation parameters and the fit limits of meniscus and bottom.
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "commands/save_outcome.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
 #include "distributions/conti_run.h"
@@ -45,6 +46,7 @@ void TXLAWindow::ParametersCommand() {
 }
 
 void TXLAWindow::CmRun() {
+  const AnalysisCommandOutcome analysis(false);
   if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
     CommandMessageBox(*this, mismatch, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;

@@ -1,8 +1,11 @@
-// The outcome of the last save command of the window (Save Fit Data, Save
-// Continuous Distribution): the command sets it as it ends, whatever way it ends,
-// so that a caller of the command (tarmic-batch) reads whether the set was
-// written, not the boxes the command showed. Main thread only.
+// The outcomes of the last save command of the window (Save Fit Data, Save
+// Continuous Distribution, Save Systematic Noise) and of the last Run or Fit: the
+// command sets it as it ends, whatever way it ends, so that a caller of the
+// command (tarmic-batch) reads whether the set was written or the model computed,
+// not the boxes the command showed. Main thread only.
 #pragma once
+
+#include <cstddef>
 
 #include "modelcalc/analysis_outcome.h"
 
@@ -16,6 +19,23 @@ class SaveCommandOutcome {
  public:
   SaveCommandOutcome();
   void Saved(std::vector<std::string> written);
+};
+
+const AnalysisOutcome& LastAnalysisOutcome();
+
+// For the lifetime of a Run (fit false) or Fit command: at its end the outcome of
+// the computation (OutcomeOfComputation) with whether an error was shown meanwhile
+// (ErrorsShown).
+class AnalysisCommandOutcome {
+ public:
+  explicit AnalysisCommandOutcome(bool fit);
+  ~AnalysisCommandOutcome();
+  AnalysisCommandOutcome(const AnalysisCommandOutcome&) = delete;
+  AnalysisCommandOutcome& operator=(const AnalysisCommandOutcome&) = delete;
+
+ private:
+  bool fit_;
+  std::size_t errors_;
 };
 
 }  // namespace tarmic

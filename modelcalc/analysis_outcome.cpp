@@ -2,6 +2,7 @@
 
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/fit_driver.h"
+#include "modelcalc/fit_end_check.h"
 #include "modelfit/model_flags.h"
 #include "scandata/analysis_switches.h"
 
@@ -15,6 +16,7 @@ AnalysisOutcome OutcomeOfComputation(bool fit) {
   if (!fit) return o;
   const FitEnd& end = LastFitEnd();
   o.whyNotConverged = WhyNotConverged(end.outcome, end.report);
+  o.fitEnd = FitEndStatus(end.outcome, end.report);
   if (!o.whyNotConverged.empty()) o.status = AnalysisOutcome::Status::NotConverged;
   o.atBounds = IsContinuousModel() ? ContiValuesAtLimit() : FloatedValuesAtLimit();
   o.misfitRatio = end.report.misfitRatio;

@@ -22,9 +22,15 @@ struct AnalysisOutcome {
   Status status = Status::NotComputed;
   bool fit = false;
   std::string whyNotConverged;        // WhyNotConverged; "" when converged or no fit
+  // How a fit ended as a word of a table (FitEndStatus: "computed", "at a bound",
+  // "not converged", "systematic misfit"); "" when no fit was computed.
+  std::string fitEnd;
   std::vector<std::string> atBounds;  // floated values at an end of their bounds ("Meniscus = 5.97")
   double misfitRatio = 0.0;           // rmsd over the noise of the residuals; 0: no estimate
   bool systematicMisfit = false;
+  // The command showed an error while it computed (a model value with no
+  // solution, say): what it left is no result, whatever the status.
+  bool errorShown = false;
   std::vector<OutcomeMessage> messages;  // the notes of the fit's end
 };
 

@@ -21,6 +21,7 @@
 #include "distributions/distribution_kernels.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_models.h"
+#include "distributions/distribution_peaks.h"
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/maximum_entropy.h"
@@ -142,15 +143,18 @@ void SolutionToDistribution() {
   NormalizeDistributionValues(false);
 }
 
-// The distribution now in pDistValues (c(s,ff0): the cells) to a result file.
-void WriteDistributionFile(const std::string& name) {
+// The distribution now in pDistValues (c(s,ff0): the cells) to a result file,
+// added to *written when it was written.
+void WriteDistributionFile(const std::string& name, std::vector<std::string>* written) {
   if (!Local().g_writeFiles) return;
   const std::string file = ResultFile(name);
+  bool ok = false;
   if (IsSizeShapeModel()) {
-    WriteSizeShapeDistribution(file);
+    ok = WriteSizeShapeDistribution(file);
   } else if (DistributionPlot().pDistCurve) {
-    DistributionPlot().pDistCurve->WriteToFile(file.c_str());
+    ok = DistributionPlot().pDistCurve->WriteToFile(file.c_str());
   }
+  if (ok) written->push_back(file);
 }
 
 void RemoveLimitCurves() {
@@ -335,6 +339,18 @@ void Statistics(std::vector<float> values, float* mean, float* sd, float* low, f
   *high = selectkth(FractionIndex(0.8400000000000001, n), n, values.data());
 }
 
+// The note of an interrupted computation, with the sets it kept.
+OutcomeMessage InterruptedMessage() { return {"interrupted", Format("Monte Carlo interrupted after %d sets", ContiMonteCarlo().nMCSets)}; }
+
+// The point at `fraction` of values (sorted in place), as the limit files take it:
+// the floor(n fraction)-th smallest, kept inside 1..n.
+float SortedPointAt(std::vector<float>& values, double fraction) {
+  std::sort(values.begin(), values.end());
+  const int n = static_cast<int>(values.size());
+  const int k = std::clamp(static_cast<int>(std::floor(n * fraction)), 1, n);
+  return values[static_cast<std::size_t>(k - 1)];
+}
+
 }  // namespace
 
 bool MonteCarloResultsAvailable() { return ContiMonteCarlo().nMCSets >= 2 && !ContiMonteCarlo().ppMCDistributions.empty(); }
@@ -498,11 +514,25 @@ bool WriteSizeShapeDistribution(const std::string& fileName) {
   return ok;
 }
 
-MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
-                                          const std::string& path, bool writeEachSet) {
+MonteCarloResult MonteCarloDistributions(Window* window, int sets, float c,
+                                         const std::string& path, bool writeEachSet) {
+  MonteCarloResult result;
+  result.setsAsked = sets;
+  result.confidence = c;
+  const auto notStarted = [&result](std::string why) {
+    result.status = MonteCarloOutcome::NotStarted;
+    result.messages.push_back({"not-started", std::move(why)});
+    return result;
+  };
   const ContiRunSettings settings = GetContiRunSettings();
   const bool sizeShape = IsSizeShapeModel();
-  if (DataSet().nScans < 1 || sets < 2) return MonteCarloOutcome::NotStarted;
+  if (DataSet().nScans < 1) return notStarted("no data are loaded");
+  if (sets < 2) return notStarted("Monte Carlo needs at least 2 sets");
+  result.seed = GaussianRandomSeed();
+  // The labelled peaks of the measured distribution, whose limits the sets give.
+  std::vector<DistributionPeak> peaks;
+  for (const DistributionPeak& peak : DistributionPeakList())
+    if (peak.labelled) peaks.push_back(peak);
 
   FreeResults();
   Local().g_haveMeasured = false;
@@ -519,8 +549,8 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
   last.SetAside();
   if (std::string failure; !SetupContiGrid(&failure)) {
     AbandonComputation(window, last, lastFit);
-    ShowRunMessage(ErrorBoxMessage(std::move(failure)));
-    return MonteCarloOutcome::NotStarted;
+    ShowRunMessage(ErrorBoxMessage(failure));
+    return notStarted(std::move(failure));
   }
   const int G = UnknownCount();
   const std::size_t rowLength = static_cast<std::size_t>(G) + 1;
@@ -537,7 +567,7 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
     ContiMonteCarlo().pMCUpperLimit.assign(gridLength, 0.0f);
   } catch (const std::bad_alloc&) {
     AbandonComputation(window, last, lastFit);
-    return MonteCarloOutcome::NotStarted;
+    return notStarted(Format("not enough memory for %d sets", sets));
   }
 
   // 1. The best fit of the measured data. A key during it, also one that its
@@ -549,12 +579,15 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
     interrupted = interrupted || bUserAbort;
     AbandonComputation(window, last, lastFit);
     bUserAbort = false;
-    return interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::NotStarted;
+    if (!interrupted) return notStarted("the best fit of the measured data failed");
+    result.status = MonteCarloOutcome::Interrupted;
+    result.messages.push_back(InterruptedMessage());
+    return result;
   }
   // The measured data's result replaces what was shown.
   last.Replaced();
   // The unregularised best fit (in the distribution vectors) as set 0.
-  if (writeEachSet) WriteDistributionFile(Format("%d", 0));
+  if (writeEachSet) WriteDistributionFile(Format("%d", 0), &result.written);
   AddLimitCurves();
 
   // 2. The synthetic sets, in a grid buffer of their own.
@@ -579,7 +612,7 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
       std::copy(DistributionVectors().pDistValues + 1, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1, row.begin() + 1);
     }
     done = k;
-    if (writeEachSet) WriteDistributionFile(Format("%d", k));
+    if (writeEachSet) WriteDistributionFile(Format("%d", k), &result.written);
     if (!bUserAbort && CheckKeyPress()) bUserAbort = true;
     if (bUserAbort) break;
   }
@@ -589,13 +622,18 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
   // 3. The measured data's result is back; the sets stay in the store.
   RestoreMeasured();
   ContiMonteCarlo().nMCSets = done;
+  result.status = interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::Completed;
+  if (done < 2) FreeResults();
+  // The sets kept: fewer than two are none.
+  if (interrupted) result.messages.push_back(InterruptedMessage());
   if (done < 2) {
-    FreeResults();
     EndMonteCarloDistributions(window);
-    return MonteCarloOutcome::Interrupted;
+    return result;
   }
+  result.setsDone = done;
   ContiMonteCarlo().ppMCDistributions.resize(static_cast<std::size_t>(done) + 1);
   if (sizeShape) ContiMonteCarlo().ppMCProjections.resize(static_cast<std::size_t>(done) + 1);
+  result.peaks = MonteCarloPeakLimits(peaks);
   if (!bBatchMode) {
     if (sizeShape) {
       for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
@@ -608,15 +646,15 @@ MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
         for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) sum += DistributionVectors().pCsff0Values[(j - 1) * DistributionVectors().nDistGrid + i];
         DistributionVectors().pDistValues[i] = sum;
       }
-      if (Local().g_writeFiles) WriteSizeShapeDistribution(ResultFile("_sum"));
+      if (Local().g_writeFiles && WriteSizeShapeDistribution(ResultFile("_sum"))) result.written.push_back(ResultFile("_sum"));
     }
-    MonteCarloConfidenceLimits(c);
+    MonteCarloConfidenceLimits(c, &result.written);
   }
   if (window) window->Invalidate();
-  return interrupted ? MonteCarloOutcome::Interrupted : MonteCarloOutcome::Completed;
+  return result;
 }
 
-bool MonteCarloConfidenceLimits(float c) {
+bool MonteCarloConfidenceLimits(float c, std::vector<std::string>* written) {
   if (!MonteCarloResultsAvailable() || !DistributionVectors().pDistValues) return false;
   const int n = ContiMonteCarlo().nMCSets;
   const auto& rows = IsSizeShapeModel() ? ContiMonteCarlo().ppMCProjections : ContiMonteCarlo().ppMCDistributions;
@@ -637,12 +675,15 @@ bool MonteCarloConfidenceLimits(float c) {
   }
   auto show = [](const std::vector<float>& v) { std::copy(v.begin() + 1, v.end(), DistributionVectors().pDistValues + 1); };
   const bool write = Local().g_writeFiles && DistributionPlot().pDistCurve;
+  const auto writeShown = [&](const std::string& file) {
+    if (write && DistributionPlot().pDistCurve->WriteToFile(file.c_str()) && written) written->push_back(file);
+  };
   show(ContiMonteCarlo().pMCUpperLimit);
-  if (write) DistributionPlot().pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5 + cf)).c_str());
+  writeShown(ResultFile(LimitFileStem((1.0 - cf) * 0.5 + cf)));
   show(ContiMonteCarlo().pMCLowerLimit);
-  if (write) DistributionPlot().pDistCurve->WriteToFile(ResultFile(LimitFileStem((1.0 - cf) * 0.5)).c_str());
+  writeShown(ResultFile(LimitFileStem((1.0 - cf) * 0.5)));
   show(ContiMonteCarlo().pMCMean);
-  if (write) DistributionPlot().pDistCurve->WriteToFile(ResultFile("mean").c_str());
+  writeShown(ResultFile("mean"));
   RedrawDistributionPlot();
   return true;
 }
@@ -689,15 +730,49 @@ std::string MonteCarloSwText(const MonteCarloSwResult& r) {
 
 bool MonteCarloOnlyMaximumEntropy() { return GetContiRunSettings().showBoth; }
 
-MonteCarloOutcome MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
-                                         float smax, const std::string& path,
-                                         bool writeEachSet, MonteCarloSwResult* result) {
-  const MonteCarloOutcome outcome = MonteCarloDistributions(window, sets, c, path, writeEachSet);
-  if (MonteCarloResultsAvailable()) {
-    const MonteCarloSwResult r = MonteCarloSwStatistics(window, smin, smax);
-    if (result) *result = r;
+MonteCarloResult MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
+                                        float smax, const std::string& path, bool writeEachSet) {
+  MonteCarloResult result = MonteCarloDistributions(window, sets, c, path, writeEachSet);
+  if (MonteCarloResultsAvailable()) result.integrated = MonteCarloSwStatistics(window, smin, smax);
+  return result;
+}
+
+std::vector<MonteCarloPeak> MonteCarloPeakLimits(const std::vector<DistributionPeak>& peaks) {
+  std::vector<MonteCarloPeak> limits;
+  if (!MonteCarloResultsAvailable() || !DistributionVectors().pDistValues) return limits;
+  const auto& rows = IsSizeShapeModel() ? ContiMonteCarlo().ppMCProjections : ContiMonteCarlo().ppMCDistributions;
+  const std::vector<float> shown(DistributionVectors().pDistValues, DistributionVectors().pDistValues + DistributionVectors().nDistGrid + 1);
+  for (const DistributionPeak& best : peaks) {
+    MonteCarloPeak result;
+    result.position = best.extent.averageX;
+    result.area = best.extent.area;
+    std::vector<float> positions, areas;
+    for (int k = 1; k <= ContiMonteCarlo().nMCSets; ++k) {
+      const std::vector<float>& row = rows[static_cast<std::size_t>(k)];
+      std::copy(row.begin() + 1, row.begin() + 1 + DistributionVectors().nDistGrid, DistributionVectors().pDistValues + 1);
+      int top = std::clamp(best.index, 1, DistributionVectors().nDistGrid);
+      for (int i = std::max(1, best.extent.leftIndex); i <= std::min(DistributionVectors().nDistGrid, best.extent.rightIndex); ++i)
+        if (DistributionVectors().pDistValues[i] > DistributionVectors().pDistValues[top]) top = i;
+      const PeakExtent peak = FindDistributionPeak(top, kPeakEdgeFraction);
+      areas.push_back(peak.area);
+      if (peak.area > 0.0f) positions.push_back(peak.averageX);
+    }
+    // The limits of values about `centre`: the sets' points at the low and high
+    // fractions, moved by the distance of their median from centre.
+    const auto about = [](std::vector<float>& values, float centre, float& low, float& high) {
+      const float median = SortedPointAt(values, 0.5);
+      low = centre - (median - SortedPointAt(values, kMonteCarloLow));
+      high = centre + (SortedPointAt(values, kMonteCarloHigh) - median);
+    };
+    if (!positions.empty()) {
+      about(positions, best.extent.averageX, result.positionLow, result.positionHigh);
+      result.positionSets = static_cast<int>(positions.size());
+    }
+    about(areas, best.extent.area, result.areaLow, result.areaHigh);
+    limits.push_back(result);
   }
-  return outcome;
+  std::copy(shown.begin(), shown.end(), DistributionVectors().pDistValues);
+  return limits;
 }
 
 std::vector<std::pair<std::string, std::string>> MonteCarloResultFiles(float c, bool writeEachSet,

@@ -22,11 +22,14 @@
 
 #include "numerics/analysis.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "distributions/distribution_peaks.h"
 #include "scandata/radial_grid.h"
+#include "services/outcome_message.h"
 
 namespace tarmic {
 
@@ -56,10 +59,47 @@ struct ContiMonteCarloState {
 // The current analysis' ContiMonteCarloState.
 inline ContiMonteCarloState& ContiMonteCarlo() { return CurrentPart<ContiMonteCarloState>(); }
 
+// The integrated values of the sets between two limits (Monte Carlo for
+// integrated sw): the weight-average s and the concentration, their means,
+// standard deviations and 16 % and 84 % points.
+struct MonteCarloSwResult {
+  float swMean = 0, swStd = 0, swLow = 0, swHigh = 0;
+  float cMean = 0, cStd = 0, cLow = 0, cHigh = 0;
+  int swSets = 0;  // sets with a positive integral between the limits
+  bool computed = false;  // there were stored sets to take them from
+};
+
 enum class MonteCarloOutcome {
   Completed,    // every set computed; the store holds nMCSets sets
   NotStarted,   // no data, fewer than 2 sets, or the grid or the best fit failed
   Interrupted,  // a key stopped it; the store holds the sets done (>= 2) or none
+};
+
+// The limits of one peak of the measured distribution over the sets (the
+// kMonteCarloLow and kMonteCarloHigh points of the sets' peaks): its weight-average
+// position (over the sets whose peak has an area) and its area.
+inline constexpr double kMonteCarloLow = 0.16, kMonteCarloHigh = 0.84;
+struct MonteCarloPeak {
+  float position = 0.0f, area = 0.0f;  // of the measured distribution's peak
+  float positionLow = 0.0f, positionHigh = 0.0f;
+  int positionSets = 0;  // 0: no set has an area there, the position has no limits
+  float areaLow = 0.0f, areaHigh = 0.0f;
+};
+
+// What a Monte-Carlo computation hands up: how it ended, the sets done of those
+// asked, the seed of their noise, the limits of the measured distribution's
+// labelled peaks, the integrated values' limits (Monte Carlo for integrated sw),
+// the files written and its messages as records ("interrupted", "not-started").
+struct MonteCarloResult {
+  MonteCarloOutcome status = MonteCarloOutcome::NotStarted;
+  int setsAsked = 0;
+  int setsDone = 0;  // the sets kept in the store (none when fewer than 2 were done)
+  std::uint32_t seed = 0;
+  float confidence = 0.0f;
+  std::vector<MonteCarloPeak> peaks;
+  MonteCarloSwResult integrated;  // computed false unless asked for
+  std::vector<std::string> written;
+  std::vector<OutcomeMessage> messages;
 };
 
 // The computation: N sets, limit curves at confidence c (0 < c < 1), the result
@@ -68,20 +108,24 @@ enum class MonteCarloOutcome {
 // during the best fit before any set, what was on show (distribution, fit, noise,
 // bModelComputed) staying as it was; during the sets with the sets done kept.
 // Outside batch mode the limits are evaluated and drawn at the end.
-MonteCarloOutcome MonteCarloDistributions(Window* window, int sets, float c,
-                                          const std::string& path, bool writeEachSet);
+MonteCarloResult MonteCarloDistributions(Window* window, int sets, float c,
+                                         const std::string& path, bool writeEachSet);
 
 // Mean and limits at confidence c from the stored sets, written to "lim%3.0f.dat"
-// (upper, then lower) and "mean.dat"; the plot shows the mean with the limits.
-// False without results.
-bool MonteCarloConfidenceLimits(float c);
+// (upper, then lower) and "mean.dat" (each file written added to *written); the
+// plot shows the mean with the limits. False without results.
+bool MonteCarloConfidenceLimits(float c, std::vector<std::string>* written = nullptr);
 
-struct MonteCarloSwResult {
-  float swMean = 0, swStd = 0, swLow = 0, swHigh = 0;
-  float cMean = 0, cStd = 0, cLow = 0, cHigh = 0;
-  int swSets = 0;  // sets with a positive integral between the limits
-  bool computed = false;  // there were stored sets to take them from
-};
+// The limits of each of peaks (of the measured distribution) over the stored sets:
+// each set's peak is its own highest point within the peak's extent, delimited
+// and integrated by the rule of the labels (FindDistributionPeak), as the measured
+// peak was. The sets are made from the best fit's model and regularised again, so
+// their peaks scatter about a centre of their own (their median), which
+// regularisation can move from the measured value by more than the scatter
+// itself: the limits are the sets' scatter below and above their median, laid
+// about the measured peak's position and area. Empty without stored sets.
+std::vector<MonteCarloPeak> MonteCarloPeakLimits(const std::vector<DistributionPeak>& peaks);
+
 // Integrated concentration c_k and weight-average s of every set between smin and
 // smax: means, standard deviations and the 16 % and 84 % points. In batch mode they
 // go to MCIntegralStats as well; otherwise the command shows MonteCarloSwText.
@@ -95,10 +139,9 @@ std::string MonteCarloSwText(const MonteCarloSwResult& r);
 bool MonteCarloOnlyMaximumEntropy();
 
 // MonteCarloDistributions, then MonteCarloSwStatistics when sets were stored (into
-// *result).
-MonteCarloOutcome MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
-                                         float smax, const std::string& path,
-                                         bool writeEachSet, MonteCarloSwResult* result);
+// the result's integrated values).
+MonteCarloResult MonteCarloIntegratedSw(Window* window, int sets, float c, float smin,
+                                        float smax, const std::string& path, bool writeEachSet);
 
 // Releases the store, removes the limit curves and shows the result of the
 // measured data (its regularised solution, fit and noise).

@@ -13,6 +13,7 @@
 #include "modelcalc/save_result.h"
 #include "modelcalc/marquardt.h"
 #include "modelcalc/simplex.h"
+#include "services/outcome_message.h"
 
 namespace tarmic {
 
@@ -36,13 +37,6 @@ struct RefusedTrials {
     if (count == 0 || reason.empty()) reason = other.reason;
     count += other.count;
   }
-};
-
-// A message of a computation's outcome as a record: an id that a reader without a
-// window matches (never the wording) and the text the window shows.
-struct OutcomeMessage {
-  std::string id;
-  std::string text;
 };
 
 // What a fit hands up besides its outcome, for the command to show once.

@@ -22,6 +22,7 @@ class CombinedGenerator {
     X = L;
     Advance();
     seeded = true;
+    seededWith = s;
   }
 
   // One draw as a double in [0, 1): r 2^-32.
@@ -58,6 +59,12 @@ class CombinedGenerator {
   bool cachePending = false;
   double cached = 0.0;
 
+  // The seed of the sequence (seeding from the clock when nothing seeded it yet).
+  std::uint32_t SeedInUse() {
+    if (!seeded) Seed(TimeSeed());
+    return seededWith;
+  }
+
  private:
   void Advance() {
     L = L * 2891336453u + 1640531513u;
@@ -70,6 +77,7 @@ class CombinedGenerator {
 
   std::uint32_t L = 0, X = 0, Z = 0, W = 0;
   bool seeded = false;
+  std::uint32_t seededWith = 0;  // the seed of the sequence
 };
 
 
@@ -160,6 +168,11 @@ float ran1(int& seed) {
   Local().ran1Table[j] = seed;
   const float temp = static_cast<float>(AM * Local().ran1Last);
   return temp > RNMX ? RNMX : temp;
+}
+
+std::uint32_t GaussianRandomSeed() {
+  std::lock_guard<std::mutex> lock(Local().randomMutex);
+  return Local().gaussianGenerator.SeedInUse();
 }
 
 void SeedRandomGenerators(std::uint32_t seed) {

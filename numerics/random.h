@@ -35,4 +35,9 @@ float ran1(int& seed);
 // Gaussian deviate, so that the following sequences are reproducible.
 void SeedRandomGenerators(std::uint32_t seed);
 
+// The seed GaussianRandom's sequence started from (the clock's at its first use,
+// which this call may be, or SeedRandomGenerators'): a computation's noise repeats
+// from it.
+std::uint32_t GaussianRandomSeed();
+
 }  // namespace tarmic

@@ -23,6 +23,26 @@ void RunAfterReload(Window* window) {
   if (g_hooks.runAfterReload) g_hooks.runAfterReload(window);
 }
 
+const char* LoadMessageIdName(LoadMessageId id) {
+  switch (id) {
+    case LoadMessageId::TooManyScans: return "too-many-scans";
+    case LoadMessageId::NoScanFiles: return "no-scan-files";
+    case LoadMessageId::FilesLeftOut: return "files-left-out";
+    case LoadMessageId::UnreadableFile: return "unreadable-file";
+    case LoadMessageId::OneFileSelected: return "one-file-selected";
+    case LoadMessageId::SwitchToEquilibrium: return "switch-to-equilibrium";
+    case LoadMessageId::MixedDataTypes: return "mixed-data-types";
+    case LoadMessageId::TemperatureFluctuation: return "temperature-fluctuation";
+    case LoadMessageId::ScanTimes: return "scan-times";
+    case LoadMessageId::VelocityRunAsEquilibrium: return "velocity-as-equilibrium";
+    case LoadMessageId::InterruptedSaves: return "interrupted-saves";
+    case LoadMessageId::ReaderNotes: return "reader-notes";
+    case LoadMessageId::FluorescenceTimeCorrection: return "fluorescence-time-correction";
+    case LoadMessageId::TimeStampDiscrepancy: return "time-stamp-discrepancy";
+  }
+  return "";
+}
+
 int ShowLoadMessage(Window* window, const LoadMessage& message) {
   if (g_hooks.showLoadMessage) return g_hooks.showLoadMessage(window, message);
   if (message.sound == LoadMessage::Sound::Info) PlayInfoSound();

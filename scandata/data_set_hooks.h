@@ -8,20 +8,50 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace tarmic {
 
 class Window;
 
+// What a message of the loaders says, whatever its wording: the id a reader
+// without a window (tarmic-batch, the tests) matches. LoadMessageIdName gives it
+// as the word of the load's outcome.
+enum class LoadMessageId {
+  TooManyScans,                // refusal: more scans than a set holds
+  NoScanFiles,                 // refusal: nothing of the selection is a scan file
+  FilesLeftOut,                // note: files of the selection left out
+  UnreadableFile,              // refusal: a scan file that cannot be read (file: which)
+  OneFileSelected,             // refusal in velocity mode: one file is no velocity set
+  SwitchToEquilibrium,         // question after OneFileSelected
+  MixedDataTypes,              // refusal: interference files with files of another kind
+  TemperatureFluctuation,      // note: the temperatures of the set differ
+  ScanTimes,                   // note: velocity scans that all hold one time
+  VelocityRunAsEquilibrium,    // note: equilibrium data that show a velocity run
+  InterruptedSaves,            // note: saves interrupted earlier, finished now
+  ReaderNotes,                 // note: what the readers noted on the files
+  FluorescenceTimeCorrection,  // note: the time correction switched off
+  TimeStampDiscrepancy,        // note: an added scan's time stamps are corrected otherwise
+};
+const char* LoadMessageIdName(LoadMessageId id);
+
 // A message of the loaders to the user, shown as a box when it is due: a refusal
 // ("LOAD ERROR"), a question, or a note ("ATTENTION") on what was loaded. style
-// holds the box's buttons and icon (MB_...); the sound plays before the box.
+// holds the box's buttons and icon (MB_...); the sound plays before the box. Every
+// message names its id (the constructor asks for it), and file the scan it
+// concerns, when it concerns one.
 struct LoadMessage {
   enum class Sound { None, Info, Error };
+  LoadMessage(LoadMessageId id, std::string text, std::string caption, unsigned style, Sound sound,
+              std::string file = {})
+      : id(id), text(std::move(text)), caption(std::move(caption)), style(style), sound(sound),
+        file(std::move(file)) {}
+  LoadMessageId id;
   std::string text;
   std::string caption;
   unsigned style = 0;
   Sound sound = Sound::None;
+  std::string file;
 };
 
 struct DataSetHooks {

@@ -157,7 +157,7 @@ bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
   }
   if (releaseLoadedSet) DataSet().szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
   if (static_cast<int>(paths.size()) > kMaxScans) {
-    ShowLoadMessage(window, {TooManyScansText(), "LOAD ERROR", MB_OK | MB_ICONERROR,
+    ShowLoadMessage(window, {LoadMessageId::TooManyScans, TooManyScansText(), "LOAD ERROR", MB_OK | MB_ICONERROR,
                              LoadMessage::Sound::Error});
     return false;
   }

@@ -102,19 +102,20 @@ void RepaintMain(Window* window) {
 
 // The loaders' boxes go to the commands (ShowLoadMessage). A refusal: the error
 // sound and a box with one OK button.
-void ErrorBox(Window* window, const std::string& text, const char* caption) {
-  ShowLoadMessage(window, {text, caption, MB_OK | MB_ICONEXCLAMATION, LoadMessage::Sound::Error});
+void ErrorBox(Window* window, LoadMessageId id, const std::string& text, const char* caption,
+              const std::string& file = {}) {
+  ShowLoadMessage(window, {id, text, caption, MB_OK | MB_ICONEXCLAMATION, LoadMessage::Sound::Error, file});
 }
 
-bool AskYesNo(Window* window, const std::string& text, const char* caption) {
-  return ShowLoadMessage(window, {text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
+bool AskYesNo(Window* window, LoadMessageId id, const std::string& text, const char* caption) {
+  return ShowLoadMessage(window, {id, text, caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
                                   LoadMessage::Sound::None}) == IDYES;
 }
 
 // A note on what is (or is not) loaded: the info sound and an "ATTENTION" box.
-void AttentionBox(Window* window, const std::string& text) {
+void AttentionBox(Window* window, LoadMessageId id, const std::string& text) {
   ShowLoadMessage(window,
-                  {text, "ATTENTION", MB_OK | MB_ICONINFORMATION, LoadMessage::Sound::Info});
+                  {id, text, "ATTENTION", MB_OK | MB_ICONINFORMATION, LoadMessage::Sound::Info});
 }
 
 // Minimum point spacing for the reader: the grid spacing when it is coarser than
@@ -150,13 +151,13 @@ bool ReadStaged(const std::string& path, float minStep, bool applyW2t, const Sca
 bool TakeKeptFiles(Window* window, std::vector<std::string>* paths, std::vector<std::string> kept,
                    const std::string& note, const char* noneLeft) {
   if (kept.empty()) {
-    ErrorBox(window, noneLeft + ("\n" + note), "LOAD ERROR");
+    ErrorBox(window, LoadMessageId::NoScanFiles, noneLeft + ("\n" + note), "LOAD ERROR");
     return false;
   }
   if (AnalysisSwitches().bRealtimeMode || bBatchMode)
     DebugLog(window, "\n" + note);
   else
-    AttentionBox(window, note);
+    AttentionBox(window, LoadMessageId::FilesLeftOut, note);
   *paths = std::move(kept);
   return true;
 }
@@ -368,14 +369,16 @@ void ShowTemperatureNote(Window* window, float tolerance) {
   const std::string note = TemperatureFluctuationNote(tolerance);
   if (note.empty()) return;
   if (Hooks().showTemperaturePlot) Hooks().showTemperaturePlot(window);
-  ShowLoadMessage(window, {note, "ERROR", MB_OK | MB_ICONERROR, LoadMessage::Sound::Error});
+  ShowLoadMessage(window,
+                  {LoadMessageId::TemperatureFluctuation, note, "ERROR", MB_OK | MB_ICONERROR, LoadMessage::Sound::Error});
 }
 
 // Velocity scans that all hold one time, or a velocity run loaded as equilibrium
 // data: the note in an "ATTENTION" box.
 void ShowScanTimesNote(Window* window) {
-  if (const std::string note = ScanTimesNote(); !note.empty()) AttentionBox(window, note);
-  if (const std::string note = VelocityRunAsEquilibriumNote(); !note.empty()) AttentionBox(window, note);
+  if (const std::string note = ScanTimesNote(); !note.empty()) AttentionBox(window, LoadMessageId::ScanTimes, note);
+  if (const std::string note = VelocityRunAsEquilibriumNote(); !note.empty())
+    AttentionBox(window, LoadMessageId::VelocityRunAsEquilibrium, note);
 }
 
 enum class ReloadKind { Selection, FileList };
@@ -394,7 +397,7 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
     }
   }
   if (FileList().nStoredFiles > kMaxScans) {
-    ErrorBox(window, TooManyScansText(), "LOAD ERROR");
+    ErrorBox(window, LoadMessageId::TooManyScans, TooManyScansText(), "LOAD ERROR");
     if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
     return false;
   }
@@ -408,7 +411,7 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
     StagedScan scan;
     std::string why;
     if (!ReadStaged(path, minStep, !ScanFile().bElectrophoresisMode, KindOfStaged(*scans), &scan, &why)) {
-      ErrorBox(window, ReadFailureText(path, why), "LOAD ERROR");
+      ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
       if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
       return false;
     }
@@ -460,7 +463,7 @@ void FinishInterruptedSaves(Window* window, const FolderReading& reading) {
     DebugLog(window, "\n" + note);
     return;
   }
-  AttentionBox(window, note);
+  AttentionBox(window, LoadMessageId::InterruptedSaves, note);
 }
 
 void TitleWindowWithLoadedSet(Window* window, const std::string& firstPath) {
@@ -505,7 +508,7 @@ void ShowFileNotes(Window* window, const std::vector<FileNote>& notes) {
     DebugLog(window, "\n" + message);
     return;
   }
-  AttentionBox(window, message);
+  AttentionBox(window, LoadMessageId::ReaderNotes, message);
 }
 
 bool ParseFileSelection(const char* buffer, FileSelection* out) {
@@ -567,8 +570,8 @@ bool LoadAllData(Window* window, const char* selection) {
   // leaves the mode of the loaded set.
   bool switchToEquilibrium = false;
   if (sel.single && !DataSet().bEquilibriumMode) {
-    ErrorBox(window, "only one file selected", "ERROR");
-    if (!AskYesNo(window, "switch to Equilibrium Data Mode?", "LOAD ERROR")) {
+    ErrorBox(window, LoadMessageId::OneFileSelected, "only one file selected", "ERROR");
+    if (!AskYesNo(window, LoadMessageId::SwitchToEquilibrium, "switch to Equilibrium Data Mode?", "LOAD ERROR")) {
       ProgressEnd();
       return false;
     }
@@ -577,7 +580,7 @@ bool LoadAllData(Window* window, const char* selection) {
   }
 
   if (static_cast<int>(scanPaths.size()) > kMaxScans) {
-    ErrorBox(window, TooManyScansText(), "LOAD ERROR");
+    ErrorBox(window, LoadMessageId::TooManyScans, TooManyScansText(), "LOAD ERROR");
     if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
     ProgressEnd();
     return false;
@@ -596,7 +599,7 @@ bool LoadAllData(Window* window, const char* selection) {
     StagedScan scan;
     std::string why;
     if (!ReadStaged(path, minStep, !ScanFile().bElectrophoresisMode, KindOfStaged(scans), &scan, &why)) {
-      ErrorBox(window, ReadFailureText(path, why), "LOAD ERROR");
+      ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
       if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
       ProgressEnd();
       return false;
@@ -615,7 +618,7 @@ bool LoadAllData(Window* window, const char* selection) {
   for (const StagedScan& s : scans) {
     const char a = optics(scans.front().name), b = optics(s.name);
     if (a != b && (a == 'I' || b == 'I')) {
-      ErrorBox(window, "mixed data types", "ERROR");
+      ErrorBox(window, LoadMessageId::MixedDataTypes, "mixed data types", "ERROR");
       ProgressEnd();
       return false;
     }
@@ -672,7 +675,8 @@ bool LoadAllData(Window* window, const char* selection) {
     AnalysisSwitches().bScanTimeCorrection = false;
     const char* note =
         "scan time correction for fluorescence data not yet implemented, switching off";
-    ShowLoadMessage(window, {note, "Error", MB_OK | MB_ICONINFORMATION, LoadMessage::Sound::Error});
+    ShowLoadMessage(window, {LoadMessageId::FluorescenceTimeCorrection, note, "Error", MB_OK | MB_ICONINFORMATION,
+                             LoadMessage::Sound::Error});
   }
   return true;
 }
@@ -695,7 +699,7 @@ void AddMoreData(Window* window, const char* selection) {
   const int oldCount = DataSet().nScans;
   const int newFiles = static_cast<int>(paths.size());
   if (oldCount + newFiles > kMaxScans) {
-    ErrorBox(window, TooManyScansText(), "LOAD ERROR");
+    ErrorBox(window, LoadMessageId::TooManyScans, TooManyScansText(), "LOAD ERROR");
     return;
   }
   bDataChanged = true;
@@ -713,15 +717,15 @@ void AddMoreData(Window* window, const char* selection) {
     StagedScan scan;
     std::string why;
     if (!ReadStaged(path, minStep, true, KindOfStaged(scans), &scan, &why)) {
-      ErrorBox(window, ReadFailureText(path, why), "LOAD ERROR");
+      ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
       continue;
     }
     if (TimeStamps().bCheckTimeStamps && !DataSet().bEquilibriumMode && !discrepancyShown &&
         scan.info.timeStampOk != DataSet().pScanInfo[1].timeStampOk) {
       discrepancyShown = true;
-      ErrorBox(window,
+      ErrorBox(window, LoadMessageId::TimeStampDiscrepancy,
                Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
-               "LOAD ERROR");
+               "LOAD ERROR", path);
     }
     CollectNotes(path, scan, &notes);
     scans.push_back(std::move(scan));

@@ -272,7 +272,7 @@ TEST_F(ContiModelsTest, CsWithBufferHoldsAFixedBufferAmplitudeAndSolvesAFreeOne)
       EXPECT_NEAR(test::ResidualRms(), 0.002, 0.0004);
       // Monte-Carlo sets keep the buffer at its fixed amplitude and the species
       // where the data put it (the grid is even: values weigh alike).
-      ASSERT_EQ(MonteCarloDistributions(nullptr, 4, 0.68f, "", false), MonteCarloOutcome::Completed);
+      ASSERT_EQ(MonteCarloDistributions(nullptr, 4, 0.68f, "", false).status, MonteCarloOutcome::Completed);
       for (int k = 1; k <= ContiMonteCarlo().nMCSets; ++k) {
         const std::vector<float>& set = ContiMonteCarlo().ppMCDistributions[static_cast<std::size_t>(k)];
         EXPECT_FLOAT_EQ(set[1], 0.3f);

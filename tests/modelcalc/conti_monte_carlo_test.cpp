@@ -10,6 +10,7 @@
 #include <functional>
 #include <system_error>
 #include <new>
+#include <set>
 #include <vector>
 
 #include "distributions/conti_grid_setup.h"
@@ -23,6 +24,7 @@
 #include "distributions/normal_equations.h"
 #include "lamm/lamm_threads.h"
 #include "modelfit/modelfit_hooks.h"
+#include "numerics/random.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/worker_threads.h"
@@ -121,10 +123,10 @@ TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   // The statistics come back to the command, which shows them: no box here.
-  MonteCarloSwResult sw;
-  ASSERT_EQ(MonteCarloIntegratedSw(nullptr, 24, 0.68f, 2.0f, 6.0f, (dir / "any.dat").string(),
-                                   true, &sw),
-            MonteCarloOutcome::Completed);
+  const MonteCarloResult result =
+      MonteCarloIntegratedSw(nullptr, 24, 0.68f, 2.0f, 6.0f, (dir / "any.dat").string(), true);
+  ASSERT_EQ(result.status, MonteCarloOutcome::Completed);
+  const MonteCarloSwResult& sw = result.integrated;
   EXPECT_TRUE(backend->Transcript().empty());
   EXPECT_TRUE(sw.computed);
   EXPECT_FALSE(DistributionModels().bMonteCarloRun);
@@ -163,17 +165,86 @@ TEST_F(MonteCarloTest, IntervalHoldsTheTruthAndTheMeasuredResultComesBack) {
   EXPECT_TRUE(AnalysisSwitches().bModelComputed);
 }
 
+// The computation's result as a value: the sets done of those asked, the seed of
+// their noise (the same seed gives the same sets and so the same limits), the
+// files written (as the folder holds them afterwards), and the limits of the one
+// labelled peak, which hold the measured peak and the true species (within the
+// interval's own width: a 68 % interval misses now and then by chance), with an
+// area near the loading. Fewer than two sets start nothing and say so.
+TEST_F(MonteCarloTest, ResultNamesItsSetsSeedFilesAndPeakLimits) {
+  ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
+  const std::filesystem::path dir = std::filesystem::path(TARMIC_TEST_OUTPUT_DIR) /
+                                    ("monte_carlo_result_" + std::to_string(::getpid()));
+  struct Case {
+    int sets;
+    bool eachSet;
+  };
+  std::vector<MonteCarloPeak> first;
+  for (const Case c : {Case{16, false}, Case{6, true}, Case{16, false}}) {
+    SCOPED_TRACE(std::to_string(c.sets) + (c.eachSet ? " sets, each written" : " sets"));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    SeedRandomGenerators(77);
+    const MonteCarloResult r = MonteCarloDistributions(nullptr, c.sets, 0.68f, (dir / "any.dat").string(), c.eachSet);
+    ASSERT_EQ(r.status, MonteCarloOutcome::Completed);
+    EXPECT_EQ(r.setsAsked, c.sets);
+    EXPECT_EQ(r.setsDone, c.sets);
+    EXPECT_EQ(r.seed, 77u);
+    EXPECT_TRUE(r.messages.empty());
+    std::set<std::string> written, onDisk;
+    for (const std::string& f : r.written) written.insert(std::filesystem::path(f).filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) onDisk.insert(entry.path().filename().string());
+    EXPECT_EQ(written.size(), r.written.size());
+    EXPECT_EQ(written, onDisk);
+    EXPECT_EQ(written.size(), 3u + (c.eachSet ? static_cast<std::size_t>(c.sets) + 1 : 0u));
+    ASSERT_EQ(r.peaks.size(), 1u);
+    const MonteCarloPeak& p = r.peaks[0];
+    EXPECT_EQ(p.positionSets, c.sets);
+    EXPECT_LE(p.positionLow, p.position);
+    EXPECT_GE(p.positionHigh, p.position);
+    EXPECT_LE(p.areaLow, p.area);
+    EXPECT_GE(p.areaHigh, p.area);
+    const float width = p.positionHigh - p.positionLow;
+    EXPECT_GT(width, 0.0f);
+    EXPECT_LT(width, 0.1f);
+    EXPECT_LE(p.positionLow, kTrueS + width);
+    EXPECT_GE(p.positionHigh, kTrueS - width);
+    EXPECT_NEAR(p.area, kLoading, 0.05 * kLoading);
+    EndMonteCarloDistributions(nullptr);
+    if (c.sets != 16) continue;
+    if (first.empty()) {
+      first = r.peaks;
+    } else {
+      EXPECT_EQ(p.positionLow, first[0].positionLow);
+      EXPECT_EQ(p.positionHigh, first[0].positionHigh);
+      EXPECT_EQ(p.areaLow, first[0].areaLow);
+      EXPECT_EQ(p.areaHigh, first[0].areaHigh);
+    }
+  }
+  std::filesystem::remove_all(dir);
+  const MonteCarloResult none = MonteCarloDistributions(nullptr, 1, 0.68f, "", false);
+  EXPECT_EQ(none.status, MonteCarloOutcome::NotStarted);
+  EXPECT_EQ(none.setsDone, 0);
+  ASSERT_EQ(none.messages.size(), 1u);
+  EXPECT_EQ(none.messages[0].id, "not-started");
+  EXPECT_TRUE(none.written.empty());
+}
+
 TEST_F(MonteCarloTest, KeyStopsTheSetsAndFewerThanTwoSetsDoNothing) {
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   const auto fit = Rows(DataSet().ppFit);
   const std::vector<float> shown = Shown();
-  EXPECT_EQ(MonteCarloDistributions(nullptr, 1, 0.68f, "", false), MonteCarloOutcome::NotStarted);
+  EXPECT_EQ(MonteCarloDistributions(nullptr, 1, 0.68f, "", false).status, MonteCarloOutcome::NotStarted);
 
   // The key arrives as set 4 starts: three sets are kept.
   GetDistributionHooks().writeDebugLog = [](const std::string& text) {
     if (text == "\nMonte-Carlo set 4") UiEvents().Post(Event::KeyDown('S'));
   };
-  EXPECT_EQ(MonteCarloDistributions(nullptr, 50, 0.68f, "", false), MonteCarloOutcome::Interrupted);
+  const MonteCarloResult stopped = MonteCarloDistributions(nullptr, 50, 0.68f, "", false);
+  EXPECT_EQ(stopped.status, MonteCarloOutcome::Interrupted);
+  EXPECT_EQ(stopped.setsDone, 3);
+  ASSERT_EQ(stopped.messages.size(), 1u);
+  EXPECT_EQ(stopped.messages[0].id, "interrupted");
   EXPECT_EQ(ContiMonteCarlo().nMCSets, 3);
   EXPECT_FALSE(bUserAbort);
   EXPECT_FALSE(DistributionModels().bMonteCarloRun);
@@ -229,7 +300,7 @@ TEST_F(MonteCarloTest, KeyAtAnyMomentStopsAndBeforeTheFirstSetKeepsWhatWasShown)
           backend->Headless().PressKey('S');
         }
       });
-      const MonteCarloOutcome outcome = MonteCarloDistributions(nullptr, 2000, 0.68f, "", false);
+      const MonteCarloOutcome outcome = MonteCarloDistributions(nullptr, 2000, 0.68f, "", false).status;
       backend->SetPumpHook(nullptr);
       ASSERT_GE(pumpAtKey, 0) << what << ": no poll then";
       EXPECT_EQ(outcome, MonteCarloOutcome::Interrupted) << what;

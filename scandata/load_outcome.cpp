@@ -1,0 +1,60 @@
+#include "scandata/load_outcome.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "scandata/data_set.h"
+#include "scandata/data_set_hooks.h"
+#include "scandata/scan_file.h"
+#include "scandata/scan_times_check.h"
+
+namespace tarmic {
+
+namespace {
+
+template <typename T>
+void AddOnce(std::vector<T>& values, T v) {
+  if (std::find(values.begin(), values.end(), v) == values.end()) values.push_back(v);
+}
+
+}  // namespace
+
+const char* LoadStatusName(LoadOutcome::Status status) {
+  switch (status) {
+    case LoadOutcome::Status::NotLoaded: return "not loaded";
+    case LoadOutcome::Status::Loaded: return "loaded";
+    case LoadOutcome::Status::Refused: return "refused";
+  }
+  return "";
+}
+
+void DescribeLoadedSet(LoadOutcome* outcome) {
+  LoadOutcome& o = *outcome;
+  o.kind = DataSet().bDLSData ? "DLS" : ScanFile().bElectrophoresisMode ? "electrophoresis" : DataSet().bEquilibriumMode ? "equilibrium" : "velocity";
+  // Fluorescence data count as absorbance data as well: they are asked first.
+  o.signal = ScanFile().bFluorescenceData ? "fluorescence" : ScanFile().bInterferenceData ? "interference" : ScanFile().bIntensityData ? "intensity"
+                                                                                                      : "absorbance";
+  o.scans.clear();
+  o.cells.clear();
+  o.wavelengths.clear();
+  for (int s = 1; s <= DataSet().nScans; ++s) {
+    o.scans.push_back(ScanFilePath(s));
+    if (static_cast<std::size_t>(s) >= DataSet().pScanInfo.size()) continue;
+    const ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(s)];
+    AddOnce(o.cells, info.cell);
+    // Wavelength scans hold their radius there: they have no one wavelength.
+    if (info.scanType != 'W' && info.scanType != 'V') AddOnce(o.wavelengths, std::lround(info.wavelength));
+  }
+  std::sort(o.cells.begin(), o.cells.end());
+  std::sort(o.wavelengths.begin(), o.wavelengths.end());
+  if (DataSet().bDLSData || ScanFile().bElectrophoresisMode) return;
+  const std::string id = LoadMessageIdName(LoadMessageId::VelocityRunAsEquilibrium);
+  if (DataSet().bEquilibriumMode) {
+    if (!HasMessage(o.messages, id))
+      if (std::string note = VelocityRunAsEquilibriumNote(); !note.empty()) o.messages.push_back({id, std::move(note)});
+  } else if (std::string note = EquilibriumRunAsVelocityNote(); !note.empty()) {
+    o.messages.push_back({"equilibrium-as-velocity", std::move(note)});
+  }
+}
+
+}  // namespace tarmic
