@@ -9,12 +9,15 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "modelcalc/evaluated_points.h"
 #include "modelcalc/fit_report.h"
 #include "modelcalc/simplex.h"
+#include "tests/support/production_sources.h"
 
 namespace tarmic {
 namespace {
@@ -354,6 +357,36 @@ TEST(SurfaceBracketTest, NamesTheSideWithoutPointsUntilADesignPointFillsIt) {
     EXPECT_TRUE(points.Surface(kPoints).bracketed) << side;
     EXPECT_LE(added, 4) << side;
   }
+}
+
+// The census of the ends on the surface: no source but the surface's own and the
+// searches' end rules (simplex.cpp) reads the verdict's spread, nearest gain or
+// bracketing, so every end on the surface takes them together (SurfacePlacesMinimum,
+// SimplexRestarts::SurfaceSays); and every source whose passes take the surface's
+// proposals ends them by SurfacePlacesMinimum. A search that ends on the spread
+// alone, without points bracketing the minimum, fails here.
+TEST(SurfaceEndCensus, EveryEndOnTheSurfaceTakesTheWholeRule) {
+  const std::set<std::string> rules = {"modelcalc/evaluated_points.cpp", "modelcalc/simplex.cpp"};
+  std::set<std::string> strays;
+  int proposing = 0, ends = 0;
+  for (const auto& [name, code] : testing::ProductionSources()) {
+    if (!name.ends_with(".cpp") || rules.count(name)) continue;
+    for (const std::string field : {".spread", ".nearestGain", ".bracketed"})
+      if (code.find(field) != std::string::npos && code.find("SurfaceVerdict") != std::string::npos)
+        strays.insert(name + ": reads the verdict's " + field);
+    if (code.find("SurfaceProposals ") != std::string::npos) {
+      ++proposing;
+      if (code.find("SurfacePlacesMinimum(") == std::string::npos) strays.insert(name + ": proposals without the end");
+    }
+    for (std::size_t at = code.find("SurfacePlacesMinimum("); at != std::string::npos;
+         at = code.find("SurfacePlacesMinimum(", at + 1))
+      ++ends;
+  }
+  EXPECT_EQ(strays, std::set<std::string>{});
+  // The refinement of the distributions proposes and ends on the surface.
+  EXPECT_GE(proposing, 1);
+  EXPECT_GE(ends, 1);
+  std::printf("%d sources take the surface's proposals, %d ends on it\n", proposing, ends);
 }
 
 }  // namespace
