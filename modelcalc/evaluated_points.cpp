@@ -19,7 +19,8 @@ constexpr int kSurfacePointLimit = 400;
 // Least squares of a (m rows, `terms` columns, the values in column `terms`) by
 // Householder reflections; the coefficients into c. False when a column is
 // (nearly) dependent on those before it: the points do not determine them.
-bool LeastSquares(std::vector<std::vector<double>>& a, int m, int terms, std::vector<double>& c) {
+bool LeastSquares(std::vector<std::vector<double>>& a, int m, int terms, std::vector<double>& c,
+                  double* rss = nullptr) {
   for (int k = 0; k < terms; ++k) {
     double below = 0.0, whole = 0.0;
     for (int r = 0; r < m; ++r) {
@@ -47,6 +48,11 @@ bool LeastSquares(std::vector<std::vector<double>>& a, int m, int terms, std::ve
     double s = a[Idx(k)][Idx(terms)];
     for (int j = k + 1; j < terms; ++j) s -= a[Idx(k)][Idx(j)] * c[Idx(j)];
     c[Idx(k)] = s / a[Idx(k)][Idx(k)];
+  }
+  // The rows below `terms` hold the residuals, rotated.
+  if (rss) {
+    *rss = 0.0;
+    for (int r = terms; r < m; ++r) *rss += a[Idx(r)][Idx(terms)] * a[Idx(r)][Idx(terms)];
   }
   return true;
 }
@@ -81,19 +87,16 @@ bool NewtonStep(std::vector<std::vector<double>> h, const std::vector<double>& g
   return true;
 }
 
-// The quadratic of n entries fitted to the rows of a (1, u_i, u_i u_j, value; all
-// but row skip): its gradient g and curvature h at u = 0 and the offset o of its
-// minimum. False unless the rows determine it and its curvature is positive.
-bool SurfaceMinimum(const std::vector<std::vector<double>>& a, int n, int skip,
-                    std::vector<double>& g, std::vector<std::vector<double>>& h,
-                    std::vector<double>& o) {
+// The quadratic of n entries fitted to the rows of a (1, u_i, u_i u_j, value): its
+// gradient g and curvature h at u = 0, the offset o of its minimum and the sum of
+// squares of its residuals. False unless the rows determine it and its curvature
+// is positive.
+bool SurfaceMinimum(std::vector<std::vector<double>> rows, int n, std::vector<double>& g,
+                    std::vector<std::vector<double>>& h, std::vector<double>& o, double& rss) {
   const int terms = (n + 1) * (n + 2) / 2;
-  std::vector<std::vector<double>> rows;
-  for (int r = 0; r < static_cast<int>(a.size()); ++r)
-    if (r != skip) rows.push_back(a[Idx(r)]);
   std::vector<double> coef;
   if (static_cast<int>(rows.size()) <= terms ||
-      !LeastSquares(rows, static_cast<int>(rows.size()), terms, coef))
+      !LeastSquares(rows, static_cast<int>(rows.size()), terms, coef, &rss))
     return false;
   g.assign(Idx(n), 0.0);
   h.assign(Idx(n), std::vector<double>(Idx(n), 0.0));
@@ -114,6 +117,59 @@ double Height(const std::vector<double>& d, const std::vector<std::vector<double
   for (std::size_t i = 0; i < d.size(); ++i)
     for (std::size_t j = 0; j < d.size(); ++j) height += 0.5 * d[i] * h[i][j] * d[j];
   return height;
+}
+
+// How well rows a (those of SurfaceMinimum) place the minimum o of their surface of
+// curvature h: the expected height 1/2 d' h d of the error d of o. The quadratic is
+// fitted again about o, where its gradient is zero; the covariance G of that
+// gradient (the residuals' variance times the inverse normal matrix) carries to o
+// as h^-1 G h^-1, so the expected height is tr(h^-1 G) / 2. Infinity when the rows
+// leave no residual to measure the scatter by.
+double MinimumSpread(const std::vector<std::vector<double>>& a, int n, const std::vector<double>& o,
+                     const std::vector<std::vector<double>>& h) {
+  const int terms = (n + 1) * (n + 2) / 2, m = static_cast<int>(a.size());
+  constexpr double kNone = std::numeric_limits<double>::infinity();
+  if (m <= terms) return kNone;
+  std::vector<std::vector<double>> c(Idx(m), std::vector<double>(Idx(terms) + 1, 0.0));
+  std::vector<double> u(Idx(n));
+  for (int r = 0; r < m; ++r) {
+    const double w = a[Idx(r)][0];  // the row's weight (its first column is w times 1)
+    if (!(w > 0.0)) return kNone;
+    for (int i = 0; i < n; ++i) u[Idx(i)] = a[Idx(r)][Idx(1 + i)] / w - o[Idx(i)];
+    std::vector<double>& row = c[Idx(r)];
+    int k = 0;
+    row[Idx(k++)] = w;
+    for (int i = 0; i < n; ++i) row[Idx(k++)] = w * u[Idx(i)];
+    for (int i = 0; i < n; ++i)
+      for (int j = i; j < n; ++j) row[Idx(k++)] = w * u[Idx(i)] * u[Idx(j)];
+    row[Idx(terms)] = a[Idx(r)][Idx(terms)];
+  }
+  std::vector<double> coef;
+  double rss = 0.0;
+  if (!LeastSquares(c, m, terms, coef, &rss)) return kNone;
+  // After the reflections the upper triangle holds R: the coefficients' covariance
+  // is s^2 R^-1 R^-T, s^2 the residuals' variance.
+  const double s2 = rss / (m - terms);
+  // Rows 1..n of R^-1 (the gradient's coefficients), by back substitution.
+  std::vector<std::vector<double>> inv(Idx(terms), std::vector<double>(Idx(terms), 0.0));
+  for (int col = 0; col < terms; ++col)
+    for (int k = col; k >= 0; --k) {
+      double x = k == col ? 1.0 : 0.0;
+      for (int j = k + 1; j <= col; ++j) x -= c[Idx(k)][Idx(j)] * inv[Idx(j)][Idx(col)];
+      inv[Idx(k)][Idx(col)] = x / c[Idx(k)][Idx(k)];
+    }
+  double spread = 0.0;
+  std::vector<double> column(Idx(n)), x;
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      double g = 0.0;
+      for (int k = 0; k < terms; ++k) g += inv[Idx(1 + i)][Idx(k)] * inv[Idx(1 + j)][Idx(k)];
+      column[Idx(i)] = -s2 * g;  // NewtonStep solves h x = -column
+    }
+    if (!NewtonStep(h, column, x)) return kNone;
+    spread += 0.5 * x[Idx(j)];
+  }
+  return spread;
 }
 
 }  // namespace
@@ -187,8 +243,22 @@ EvaluatedPoints::Quadratic EvaluatedPoints::FitQuadratic(long long points, int a
   fit.centre.assign(centre, centre + n);
   fit.scale = scale;
   fit.fitted.assign(order.begin(), order.begin() + m);
-  std::vector<double> g;
-  if (!SurfaceMinimum(a, n, -1, g, fit.curvature, fit.step)) return fit;
+  std::vector<double> g, unit(Idx(n), 0.0), column;
+  double rss = 0.0;
+  if (!SurfaceMinimum(a, n, g, fit.curvature, fit.step, rss)) return fit;
+  // Each entry's standard error, in units of its scale: chi-square rises by 1 where
+  // 1/2 u' H u = 1 along the entry with the others at their best.
+  for (int i = 0; i < n; ++i) {
+    unit.assign(Idx(n), 0.0);
+    unit[Idx(i)] = -1.0;
+    if (!NewtonStep(fit.curvature, unit, column)) return fit;
+    fit.se.push_back(std::sqrt(2.0 * column[Idx(i)]));
+  }
+  // The design points must rise above the scatter of the values about the surface
+  // to show its curvature, and stay close to the minimum where the objective may
+  // be far from symmetric about it.
+  const double scatter = std::sqrt(rss / (m - terms));
+  fit.reach = std::clamp(std::sqrt(kDesignScatter * scatter), kDesignReach, kDesignReachMost);
   fit.rows = std::move(a);
   for (int i = 0; i < n; ++i) fit.gain -= 0.5 * g[Idx(i)] * fit.step[Idx(i)];
   fit.used = m;
@@ -220,28 +290,39 @@ SurfaceVerdict EvaluatedPoints::Surface(long long points) const {
       verdict.nearestGain = height;
     }
   }
-  // How well the points place the minimum: the jackknife variance of its position
-  // (each point left out in turn), measured by the surface's own curvature.
-  const int m = static_cast<int>(fit.rows.size());
-  std::vector<std::vector<double>> shifts;
-  std::vector<double> g, o;
-  std::vector<std::vector<double>> h;
-  for (int r = 0; r < m; ++r) {
-    if (!SurfaceMinimum(fit.rows, n, r, g, h, o)) {
-      verdict.spread = std::numeric_limits<double>::infinity();
-      return verdict;
-    }
-    shifts.push_back(o);
-  }
-  std::vector<double> mean(Idx(n), 0.0);
-  for (const std::vector<double>& x : shifts)
-    for (int i = 0; i < n; ++i) mean[Idx(i)] += x[Idx(i)] / m;
-  for (const std::vector<double>& x : shifts) {
-    for (int i = 0; i < n; ++i) d[Idx(i)] = x[Idx(i)] - mean[Idx(i)];
-    verdict.spread += Height(d, fit.curvature);
-  }
-  verdict.spread *= static_cast<double>(m - 1) / m;
+  verdict.spread = MinimumSpread(fit.rows, n, fit.step, fit.curvature);
+  verdict.bracketed = Unbracketed(fit) < 0;
   return verdict;
+}
+
+int EvaluatedPoints::Unbracketed(const Quadratic& fit) const {
+  const int n = n_;
+  std::vector<double> x(Idx(n));
+  std::vector<bool> low(Idx(n), false), high(Idx(n), false);
+  for (int r = 0; r < fit.inWindow; ++r) {
+    // The point's offset from the minimum in each entry, in standard errors.
+    const std::vector<double>& row = fit.rows[Idx(r)];
+    bool inside = true;
+    for (int i = 0; i < n; ++i) {
+      x[Idx(i)] = (row[Idx(1 + i)] / row[0] - fit.step[Idx(i)]) / fit.se[Idx(i)];
+      inside = inside && std::fabs(x[Idx(i)]) <= kBracketOuter * fit.reach;
+    }
+    if (!inside) continue;
+    for (int i = 0; i < n; ++i) {
+      if (x[Idx(i)] >= kBracketInner * fit.reach) high[Idx(i)] = true;
+      if (x[Idx(i)] <= -kBracketInner * fit.reach) low[Idx(i)] = true;
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!high[Idx(i)]) return 2 * i;
+    if (!low[Idx(i)]) return 2 * i + 1;
+  }
+  return -1;
+}
+
+int EvaluatedPoints::MissingDesign(long long points) const {
+  const Quadratic fit = FitQuadratic(points, 0);
+  return fit.positive ? Unbracketed(fit) : -1;
 }
 
 bool EvaluatedPoints::ShowsCurvature(long long points) const {
@@ -261,14 +342,8 @@ bool EvaluatedPoints::Design(long long points, int k, float* p) const {
     p[axis + 1] = static_cast<float>(fit.centre[Idx(axis)] + (sign ? 1.0 : -1.0) * kDesignOut * fit.scale[Idx(axis)]);
     return true;
   }
-  // The standard error of the entry, in units of its scale: chi-square rises by 1
-  // where 1/2 u' H u = 1 along the entry with the others at their best.
-  std::vector<double> unit(Idx(n_), 0.0), column;
-  unit[Idx(axis)] = -1.0;
-  if (!NewtonStep(fit.curvature, unit, column)) return false;
-  const double se = std::sqrt(2.0 * column[Idx(axis)]);
   std::vector<double> u = fit.step;
-  u[Idx(axis)] += (sign ? 1.0 : -1.0) * kDesignReach * se;
+  u[Idx(axis)] += (sign ? 1.0 : -1.0) * fit.reach * fit.se[Idx(axis)];
   for (int i = 0; i < n_; ++i)
     p[i + 1] = static_cast<float>(fit.centre[Idx(i)] + u[Idx(i)] * fit.scale[Idx(i)]);
   return true;

@@ -35,8 +35,18 @@ inline constexpr double kSurfaceNear = 10.0;
 // steps below kProposalLeast of it propose nothing.
 inline constexpr double kProposalReach = 2.0;
 inline constexpr double kProposalLeast = 1e-3;
-inline constexpr double kDesignReach = 1.5;
+// The design points lie sqrt(kDesignScatter s) standard errors from the minimum,
+// s the rms of the values about the surface (chi-square units), so that they rise
+// above the scatter, but no nearer than kDesignReach and no farther than
+// kDesignReachMost: the farther they lie, the more an objective that is not
+// symmetric about its minimum moves the surface's.
+inline constexpr double kDesignReach = 0.6;
+inline constexpr double kDesignReachMost = 2.0;
+inline constexpr double kDesignScatter = 3.0;
 inline constexpr double kDesignOut = 1.0;
+// See EvaluatedPoints::MissingDesign.
+inline constexpr double kBracketInner = 0.5;
+inline constexpr double kBracketOuter = 2.0;
 
 // What the surface says of the lowest point evaluated.
 struct SurfaceVerdict {
@@ -54,9 +64,14 @@ struct SurfaceVerdict {
   int nearest = -1;
   double nearestGain = 0.0;
   // The uncertainty of the minimum's place, as a height in chi-square units: the
-  // jackknife variance of its position measured by the surface's curvature
-  // (infinity when a point left out leaves the surface undetermined).
+  // expected height above the minimum of the error of its position, from the
+  // covariance of the surface's coefficients (the residuals' variance) measured by
+  // its curvature (infinity when no residual is left to measure the scatter by).
   double spread = 0.0;
+  // Points near the minimum bracket it: each side of it in each entry has a point
+  // (EvaluatedPoints::MissingDesign). A quadratic through points on one side only
+  // of a minimum about which the objective is not symmetric misplaces it.
+  bool bracketed = false;
 };
 
 class EvaluatedPoints {
@@ -86,12 +101,20 @@ class EvaluatedPoints {
   // the minimum is the lowest point itself, or when the proposal was evaluated.
   bool Proposal(long long points, float* p) const;
   // Design point k (0 <= k < 2 n) round the same surface's minimum: entry k / 2
-  // moved by kDesignReach of its standard error, up for even k and down for odd.
-  // Near the minimum the scatter of the values hides the curvature of points close
-  // together; points a standard error or two away determine it. Where those points
+  // moved by the design reach (kDesignReach ... kDesignReachMost, by the scatter of
+  // the values about the surface) of its standard error, up for even k and down for
+  // odd. Near the minimum the scatter of the values hides the curvature of points
+  // close together; points far away misplace the minimum of an objective that is
+  // not symmetric about it. Where those points
   // show no positive curvature, the lowest point with entry k / 2 moved by kDesignOut
   // times their extent.
   bool Design(long long points, int k, float* p) const;
+  // The first design point (as Design's k) whose side of the surface's minimum no
+  // point brackets; -1 when each is bracketed or the surface shows no minimum. A
+  // point in the window brackets the side of an entry when it lies at least
+  // kBracketInner design reaches from the minimum on that side and within
+  // kBracketOuter of them in every entry.
+  int MissingDesign(long long points) const;
   // The quadratic of Proposal shows a positive curvature.
   bool ShowsCurvature(long long points) const;
 
@@ -108,10 +131,15 @@ class EvaluatedPoints {
     std::vector<double> scale;    // each entry's largest offset from it
     std::vector<double> step;     // the minimum's offset, in units of scale
     std::vector<std::vector<double>> curvature;  // in units of scale
+    std::vector<double> se;       // each entry's standard error, in units of scale
+    double reach = kDesignReach;  // of the design points, in standard errors
     std::vector<int> fitted;      // the points fitted, lowest first
     std::vector<std::vector<double>> rows;  // their weighted rows (1, u_i, u_i u_j, value)
   };
   Quadratic FitQuadratic(long long points, int atLeast) const;
+  // The first design point (as Design's k) whose side of the minimum no point
+  // brackets, -1 when every side is bracketed.
+  int Unbracketed(const Quadratic& fit) const;
   int n_ = 0;
   std::vector<float> p_;  // point k at p_[k n_ .. k n_ + n_ - 1]
   std::vector<float> y_;

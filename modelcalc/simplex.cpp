@@ -262,7 +262,7 @@ SimplexRestarts::SimplexRestarts(long long points, float coarse, float first)
 
 bool SurfacePlacesMinimum(const EvaluatedPoints& evaluated, long long points) {
   const SurfaceVerdict surface = evaluated.Surface(points);
-  return surface.determined && surface.nearestGain <= kSimplexChiSquareStep &&
+  return surface.determined && surface.bracketed && surface.nearestGain <= kSimplexChiSquareStep &&
          surface.spread <= kSurfaceSpread;
 }
 
@@ -292,15 +292,17 @@ bool SurfaceProposals::operator()(float* p) {
     proposedAt_ = -1;
   }
   const int n = evaluated_.Size(), terms = (n + 1) * (n + 2) / 2;
-  // Once the surface is determined, a round of design points about its minimum (as
-  // placed then); before, one round out from points that show no curvature.
-  const bool determined = evaluated_.Surface(points_).determined;
-  if (determined && !roundDetermined_) {
-    roundDetermined_ = true;
-    design_ = 0;
-  }
-  const bool designs = determined || (count >= 3 * terms && !evaluated_.ShowsCurvature(points_));
-  if (design_ < 2 * n && designs && evaluated_.Design(points_, design_, p)) {
+  // Once the surface is determined, a design point on each side of its minimum that
+  // no point brackets (as placed then); before, one round out from points that show
+  // no curvature.
+  if (evaluated_.Surface(points_).determined) {
+    const int k = evaluated_.MissingDesign(points_);
+    if (k >= 0 && bracketing_ < kBracketingLimit * n && evaluated_.Design(points_, k, p)) {
+      ++bracketing_;
+      return true;
+    }
+  } else if (design_ < 2 * n && count >= 3 * terms && !evaluated_.ShowsCurvature(points_) &&
+             evaluated_.Design(points_, design_, p)) {
     ++design_;
     return true;
   }

@@ -109,9 +109,10 @@ inline constexpr int kSimplexRestartLimit = 25;
 inline constexpr float kSimplexRestartReach = 2.0f;
 inline constexpr float kSimplexRestartLeast = 1.0f / 64.0f;
 // The quadratic surface through the evaluated points of an rmsd over `points` fit
-// points is determined, puts one of them (SurfaceVerdict nearest) within
-// kSimplexChiSquareStep of its minimum, and places that minimum with a spread of at
-// most kSurfaceSpread. The search that ends on it gives that point as its result.
+// points is determined, has points bracketing its minimum, puts one of them
+// (SurfaceVerdict nearest) within kSimplexChiSquareStep of it, and places it with a
+// spread of at most kSurfaceSpread. The search that ends on it gives that point as
+// its result.
 bool SurfacePlacesMinimum(const EvaluatedPoints& evaluated, long long points);
 class SimplexRestarts {
  public:
@@ -145,12 +146,15 @@ class SimplexRestarts {
 // one did not (the points the simplex adds correct the surface). Far from the minimum
 // a proposal goes as far as the surface reaches; near it, it is a Newton step on the
 // averaged surface that the simplex alone takes many evaluations to match. Once the
-// surface is determined, one round of design points about its minimum
-// (EvaluatedPoints::Design) comes first; while 3 (n+1)(n+2)/2 points and more show no
+// surface is determined, a design point (EvaluatedPoints::Design) comes first on
+// each side of its minimum that no point brackets (MissingDesign), at most
+// kBracketingLimit per entry; before, while 3 (n+1)(n+2)/2 points and more show no
 // positive curvature, one round out from the lowest. A proposal without a result is
 // not proposed again (each kind waits or counts on).
 class SurfaceProposals {
  public:
+  // The most design points about a determined surface's minimum, per entry.
+  static constexpr int kBracketingLimit = 4;
   SurfaceProposals(const EvaluatedPoints& evaluated, long long points)
       : evaluated_(evaluated), points_(points) {}
   bool operator()(float* p);
@@ -161,8 +165,8 @@ class SurfaceProposals {
   long long points_;
   int next_ = 0;         // the count of evaluated points at which the next may be made
   int proposedAt_ = -1;  // the count when the last proposal was made (-1: none yet)
-  int design_ = 0;       // design points proposed in this round
-  bool roundDetermined_ = false;  // the round is about a determined surface's minimum
+  int design_ = 0;       // design points proposed out from points without curvature
+  int bracketing_ = 0;   // design points proposed about a determined surface's minimum
   float lowestBefore_ = 0.0f;
 };
 

@@ -5,15 +5,19 @@
 // where the points cannot determine it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "modelcalc/evaluated_points.h"
 #include "modelcalc/fit_report.h"
 #include "modelcalc/simplex.h"
+#include "tests/support/production_sources.h"
 
 namespace tarmic {
 namespace {
@@ -179,9 +183,9 @@ EvaluatedPoints PointsOn(const Bowl& bowl, const std::vector<std::pair<double, d
 
 // On a surface without scatter: the proposal from points far up the bowl is its
 // minimum; each design point lies kDesignReach marginal standard errors out along
-// its entry (chi-square 2.25 / (1 - rho^2) there, the other entry at its best); the
-// point nearest the minimum is the one of lowest chi-square, and the minimum is
-// placed without spread.
+// its entry (chi-square kDesignReach^2 / (1 - rho^2) there, the other entry at its
+// best: without scatter the reach is the least); the point nearest the minimum is
+// the one of lowest chi-square, and the minimum is placed without spread.
 TEST(SurfaceProposalTest, ProposesTheMinimumAndDesignPointsStandardErrorsAway) {
   for (double rho : {0.0, 0.6, -0.8}) {
     const Bowl bowl{rho};
@@ -201,7 +205,7 @@ TEST(SurfaceProposalTest, ProposesTheMinimumAndDesignPointsStandardErrorsAway) {
     for (int k = 0; k < 4; ++k) {
       ASSERT_TRUE(points.Design(kPoints, k, p)) << rho << " " << k;
       // To the rounding of the entries and values to float.
-      const double expected = 2.25 / (1.0 - rho * rho);
+      const double expected = kDesignReach * kDesignReach / (1.0 - rho * rho);
       EXPECT_NEAR(bowl.ChiSquare(p[1], p[2]), expected, 0.01 * expected) << rho << " " << k;
     }
     const SurfaceVerdict v = points.Surface(kPoints);
@@ -228,7 +232,7 @@ class SurfaceSearchSweep : public ::testing::TestWithParam<SearchCase> {};
 // A simplex pass with the surface's proposals and its end rule, from a start 10 and
 // 50 standard errors off, on bowls with and without a scatter of the values about
 // them: it ends within 0.3 standard errors of the minimum in each entry, in at most
-// 30 evaluations (23-27; the simplex alone takes 35-43 to end there).
+// 30 evaluations (22-29; the simplex alone takes 35-43 to end there).
 TEST_P(SurfaceSearchSweep, EndsNearTheMinimumInFewEvaluations) {
   const SearchCase c = GetParam();
   const Bowl bowl{c.rho};
@@ -268,6 +272,122 @@ INSTANTIATE_TEST_SUITE_P(Bowls, SurfaceSearchSweep,
                          ::testing::Values(SearchCase{0.0, 0.0}, SearchCase{0.6, 0.0},
                                            SearchCase{-0.8, 0.0}, SearchCase{0.0, 0.5},
                                            SearchCase{0.6, 0.5}, SearchCase{-0.8, 1.0}));
+
+}  // namespace
+}  // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+struct SpreadCase {
+  double rho;
+  double scatter;  // chi-square units, uniform in +-scatter (standard deviation scatter / sqrt 3)
+};
+
+class SurfaceSpreadSweep : public ::testing::TestWithParam<SpreadCase> {};
+
+// The same 5 x 5 points round a bowl's minimum (+-1.5 standard errors), their values
+// scattered anew 400 times: the spread the surface states is the mean height (true
+// chi-square) of the error of the minimum it places (the proposal from those points),
+// measured over the replicates; the design points lie as far out as their scatter
+// asks (sqrt(kDesignScatter s) standard errors, s the rms about the surface).
+TEST_P(SurfaceSpreadSweep, StatesHowFarItsMinimumLiesAndDesignsAboveTheScatter) {
+  const SpreadCase c = GetParam();
+  const Bowl bowl{c.rho};
+  std::uint64_t state = 5;
+  double stated = 0.0, actual = 0.0, reach2 = 0.0;
+  int replicates = 0;
+  for (int k = 0; k < 400; ++k) {
+    EvaluatedPoints points;
+    for (int a = -2; a <= 2; ++a)
+      for (int b = -2; b <= 2; ++b) {
+        const float p[3] = {0.0f, static_cast<float>(1.3 + 0.0075 * a + 0.002), static_cast<float>(6.0 + 0.75e-4 * b)};
+        points.Add(p, 2, Rmsd(bowl.ChiSquare(p[1], p[2]), c.scatter * Uniform(state)));
+      }
+    const SurfaceVerdict v = points.Surface(kPoints);
+    float m[3] = {}, d[3] = {};
+    if (!v.determined || !points.Proposal(kPoints, m) || !points.Design(kPoints, 2, d)) continue;
+    ++replicates;
+    stated += v.spread;
+    actual += bowl.ChiSquare(m[1], m[2]);
+    // The design point moves the meniscus only: its rise over the minimum placed,
+    // in units of the rise one standard error gives there (1 / (1 - rho^2)).
+    reach2 += (bowl.ChiSquare(d[1], d[2]) - bowl.ChiSquare(m[1], m[2])) * (1.0 - c.rho * c.rho);
+  }
+  ASSERT_GT(replicates, 300);
+  stated /= replicates;
+  actual /= replicates;
+  reach2 /= replicates;
+  EXPECT_NEAR(stated, actual, 0.3 * actual) << c.rho << " " << c.scatter;
+  const double rms = c.scatter / std::sqrt(3.0);
+  const double reach = std::clamp(std::sqrt(kDesignScatter * rms), kDesignReach, kDesignReachMost);
+  EXPECT_NEAR(std::sqrt(reach2), reach, 0.25 * reach) << c.rho << " " << c.scatter;
+}
+
+INSTANTIATE_TEST_SUITE_P(Bowls, SurfaceSpreadSweep,
+                         ::testing::Values(SpreadCase{0.0, 0.5}, SpreadCase{0.6, 1.0}, SpreadCase{-0.8, 2.0},
+                                           SpreadCase{0.0, 3.0}));
+
+// Points on one side of the minimum only (in either entry, either side) do not
+// bracket it, and the missing side is the one named; adding the design points it
+// names brackets it within one round (2 n points).
+TEST(SurfaceBracketTest, NamesTheSideWithoutPointsUntilADesignPointFillsIt) {
+  for (int side = 0; side < 4; ++side) {
+    const Bowl bowl{0.6};
+    const double sign = side % 2 == 0 ? 1.0 : -1.0;
+    std::vector<std::pair<double, double>> at;
+    // A 4 x 4 grid from the minimum outwards, 0.4 standard errors apart, on the
+    // side `side` names of entry side / 2 (kept inside its first row's offset).
+    for (int a = 0; a < 4; ++a)
+      for (int b = -2; b <= 1; ++b) {
+        const double out = -sign * (0.15 + 0.4 * a), across = 0.4 * b + 0.2;
+        at.emplace_back(side / 2 == 0 ? 1.3 + 0.01 * out : 1.3 + 0.01 * across,
+                        side / 2 == 0 ? 6.0 + 1e-4 * across : 6.0 + 1e-4 * out);
+      }
+    EvaluatedPoints points = PointsOn(bowl, at);
+    ASSERT_TRUE(points.Surface(kPoints).determined) << side;
+    EXPECT_FALSE(points.Surface(kPoints).bracketed) << side;
+    EXPECT_EQ(points.MissingDesign(kPoints), side) << side;
+    float p[3] = {};
+    int added = 0;
+    for (int k; (k = points.MissingDesign(kPoints)) >= 0 && added < 4; ++added) {
+      ASSERT_TRUE(points.Design(kPoints, k, p)) << side;
+      points.Add(p, 2, Rmsd(bowl.ChiSquare(p[1], p[2]), 0.0));
+    }
+    EXPECT_TRUE(points.Surface(kPoints).bracketed) << side;
+    EXPECT_LE(added, 4) << side;
+  }
+}
+
+// The census of the ends on the surface: no source but the surface's own and the
+// searches' end rules (simplex.cpp) reads the verdict's spread, nearest gain or
+// bracketing, so every end on the surface takes them together (SurfacePlacesMinimum,
+// SimplexRestarts::SurfaceSays); and every source whose passes take the surface's
+// proposals ends them by SurfacePlacesMinimum. A search that ends on the spread
+// alone, without points bracketing the minimum, fails here.
+TEST(SurfaceEndCensus, EveryEndOnTheSurfaceTakesTheWholeRule) {
+  const std::set<std::string> rules = {"modelcalc/evaluated_points.cpp", "modelcalc/simplex.cpp"};
+  std::set<std::string> strays;
+  int proposing = 0, ends = 0;
+  for (const auto& [name, code] : testing::ProductionSources()) {
+    if (!name.ends_with(".cpp") || rules.count(name)) continue;
+    for (const std::string field : {".spread", ".nearestGain", ".bracketed"})
+      if (code.find(field) != std::string::npos && code.find("SurfaceVerdict") != std::string::npos)
+        strays.insert(name + ": reads the verdict's " + field);
+    if (code.find("SurfaceProposals ") != std::string::npos) {
+      ++proposing;
+      if (code.find("SurfacePlacesMinimum(") == std::string::npos) strays.insert(name + ": proposals without the end");
+    }
+    for (std::size_t at = code.find("SurfacePlacesMinimum("); at != std::string::npos;
+         at = code.find("SurfacePlacesMinimum(", at + 1))
+      ++ends;
+  }
+  EXPECT_EQ(strays, std::set<std::string>{});
+  // The refinement of the distributions proposes and ends on the surface.
+  EXPECT_GE(proposing, 1);
+  EXPECT_GE(ends, 1);
+  std::printf("%d sources take the surface's proposals, %d ends on it\n", proposing, ends);
+}
 
 }  // namespace
 }  // namespace tarmic
