@@ -1,6 +1,7 @@
 // The kernel array and the normal-equation workspace, each one zeroed block with
 // heap row-pointer arrays into it.
 #include "distributions/distribution_storage.h"
+#include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -24,15 +25,22 @@ namespace {
 // arrays once per evaluation, then neither faults in nor returns hundreds of
 // megabytes each time. The spare is kept until a larger block is wanted (it goes
 // first) or ReleaseSpareDistributionArrays.
+// The spare block of each element type, one per analysis.
+template <typename T>
+struct SpareBlock {
+  std::unique_ptr<T[]> block;
+  std::size_t count = 0;
+};
+
 template <typename T>
 class ReusedBlock {
  public:
   // False when the memory cannot be had.
   bool Make(std::size_t count) {
-    if (spare_ && spareCount_ >= count) {
-      data_ = std::move(spare_);
-      capacity_ = spareCount_;
-      spareCount_ = 0;
+    if (Spare().block && Spare().count >= count) {
+      data_ = std::move(Spare().block);
+      capacity_ = Spare().count;
+      Spare().count = 0;
       std::fill_n(data_.get(), count, T{});
       return true;
     }
@@ -43,25 +51,24 @@ class ReusedBlock {
   }
   // The block becomes the spare (the larger of it and the spare is kept).
   void Release() {
-    if (data_ && capacity_ > spareCount_) {
-      spare_ = std::move(data_);
-      spareCount_ = capacity_;
+    if (data_ && capacity_ > Spare().count) {
+      Spare().block = std::move(data_);
+      Spare().count = capacity_;
     }
     data_.reset();
     capacity_ = 0;
   }
   void ReleaseSpare() {
-    spare_.reset();
-    spareCount_ = 0;
+    Spare().block.reset();
+    Spare().count = 0;
   }
   T* get() const { return data_.get(); }
   explicit operator bool() const { return data_ != nullptr; }
 
  private:
+  static SpareBlock<T>& Spare() { return CurrentPart<SpareBlock<T>>(); }
   std::unique_ptr<T[]> data_;
   std::size_t capacity_ = 0;
-  static inline std::unique_ptr<T[]> spare_;
-  static inline std::size_t spareCount_ = 0;
 };
 
 // Owners of the blocks and pointer arrays behind the globals above.
@@ -80,15 +87,9 @@ struct WorkspaceStore {
   std::vector<int> passive;
 };
 
-KernelStore& Kernels() {
-  static KernelStore store;
-  return store;
-}
+KernelStore& Kernels() { return CurrentPart<KernelStore>(); }
 
-WorkspaceStore& Workspace() {
-  static WorkspaceStore store;
-  return store;
-}
+WorkspaceStore& Workspace() { return CurrentPart<WorkspaceStore>(); }
 
 // a * b * c as a size, or 0 when it does not fit.
 std::size_t SafeProduct(std::size_t a, std::size_t b, std::size_t c) {

@@ -512,6 +512,11 @@ bool SerialAfterScan(const NEQBuildPlan& plan) {
   return true;
 }
 
+// The scratch of the threaded builds, kept between builds of an analysis.
+struct NEQScratchBlock {
+  std::vector<double> kept;
+};
+
 bool RunSerialBuild(const NEQBuildPlan& plan, std::string* error) {
   if (!NormalEquationArraysFit(plan)) return false;
   NormalEquations().nNEQScansDone = 0;
@@ -726,7 +731,7 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
   scratch->threadSize = (chunkBlock + scanBlock + 7) / 8 * 8;
   // Not cleared: every value the products read is centred first. The blocks are
   // released when a build needs far fewer.
-  static std::vector<double> kept;
+  std::vector<double>& kept = CurrentPart<NEQScratchBlock>().kept;
   const std::size_t want = scratch->threadSize * static_cast<std::size_t>(threads) + 8;
   if (kept.size() < want || kept.size() > 4 * want) {
     kept = std::vector<double>();

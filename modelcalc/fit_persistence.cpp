@@ -3,6 +3,7 @@
 #include "modelcalc/noise_subtraction.h"
 
 #include <algorithm>
+#include <vector>
 #include <array>
 #include <iterator>
 #include <cctype>
@@ -56,7 +57,10 @@ FitPersistenceHooks gHooks;
 // "local" switches of the parameter dialog, a c(s,ff0) regularisation setting, the
 // two values of the models with one discrete component, a buffer-mismatch switch):
 // they are kept here so that they survive a save and a restore unchanged.
-std::array<float, kSavedParamCount> gKept{};
+struct KeptSettings {
+  std::array<float, kSavedParamCount> values{};
+};
+std::array<float, kSavedParamCount>& KeptSettingValues() { return CurrentPart<KeptSettings>().values; }
 
 // The vector of the model variables as they stand (no synchronisation first).
 std::vector<float> VectorOfState(bool asData, std::set<int>* whole = nullptr, std::set<int>* flags = nullptr);
@@ -151,7 +155,8 @@ struct ContiModel {
 
 // In the order the active model is recognised: the variants before their families,
 // plain c(s) and c(M) last.
-const ContiModel kContiModels[] = {
+std::vector<ContiModel> ContiModels() {
+  return {
     {kContiCodeCsff0, 595, &ModelFlags().bCsff0Model},
     {kContiCodeCsff0OneDiscrete, 598, &ModelFlags().bCsff0OneDiscrete},
     {kContiCodeCsScalingLaw, 872, &ModelFlags().bCsScalingLaw},
@@ -176,13 +181,15 @@ const ContiModel kContiModels[] = {
     {501, 501, &ModelFlags().bElectroLsgModel},
     {513, 513, &ModelFlags().bCvConstantD},
     {kContiCodeCs, 275, &ModelFlags().bContiSModel},
-};
+  };
+}
 
 struct DiscreteVariantFlag {
   DiscreteVariant variant;
   bool* flag;
 };
-const DiscreteVariantFlag kDiscreteVariants[] = {
+std::vector<DiscreteVariantFlag> DiscreteVariants() {
+  return {
     {DiscreteVariant::HeteroAssociation, &ModelFlags().bHeteroAssocModel},
     {DiscreteVariant::LinearGeometry, &LammGlobals().bLinearGeometry},
     {DiscreteVariant::ExternalLoadingCell, &LammGlobals().bExternalLoadingCell},
@@ -190,7 +197,8 @@ const DiscreteVariantFlag kDiscreteVariants[] = {
     {DiscreteVariant::PlanarQuadrature, &LammGlobals().bPlanarQuadrature},
     {DiscreteVariant::StokesRadii, &ModelFlags().bStokesRadii},
     {DiscreteVariant::Cumulants, &ModelFlags().bCumulants},
-};
+  };
+}
 
 void ResetModel(Window* window) {
   if (gHooks.switchModel) {
@@ -210,7 +218,7 @@ void RestoreContinuousModel(Window* window, int code) {
   ResetModel(window);
   if (gHooks.chooseModel && gHooks.chooseModel(window, command)) return;
   ModelFlags().bContiModel = true;
-  for (const ContiModel& m : kContiModels)
+  for (const ContiModel& m : ContiModels())
     if (m.code == code) *m.flag = true;
 }
 
@@ -242,10 +250,10 @@ bool BaselinePending() {
          !AnalysisSwitches().bFitRINoise;
 }
 
-void Kept(Codec& c, int i) { c.Float(i, gKept[static_cast<std::size_t>(i)]); }
+void Kept(Codec& c, int i) { c.Float(i, KeptSettingValues()[static_cast<std::size_t>(i)]); }
 // A kept switch: on exactly at 1 (missing: off).
 void KeptFlag(Codec& c, int i) {
-  float& kept = gKept[static_cast<std::size_t>(i)];
+  float& kept = KeptSettingValues()[static_cast<std::size_t>(i)];
   bool on = kept == 1.0f;
   c.Flag(i, on, false);
   kept = on ? 1.0f : 0.0f;
@@ -319,14 +327,14 @@ void LaterSettings(Codec& c) {
   // The two values of the models with one discrete component are the further
   // values of species 1 and 2 (vector slots 16 and 17).
   if (c.Writing()) {
-    gKept[89] = ModelParams().pSpeciesExtra[1];
-    gKept[90] = ModelParams().pSpeciesExtra[2];
+    KeptSettingValues()[89] = ModelParams().pSpeciesExtra[1];
+    KeptSettingValues()[90] = ModelParams().pSpeciesExtra[2];
   }
   Kept(c, 89);
   Kept(c, 90);
   if (!c.Writing()) {
-    ModelParams().pSpeciesExtra[1] = AnalysisSwitches().pParams[16] = gKept[89];
-    ModelParams().pSpeciesExtra[2] = AnalysisSwitches().pParams[17] = gKept[90];
+    ModelParams().pSpeciesExtra[1] = AnalysisSwitches().pParams[16] = KeptSettingValues()[89];
+    ModelParams().pSpeciesExtra[2] = AnalysisSwitches().pParams[17] = KeptSettingValues()[90];
   }
   c.Flag(91, LammSettings().bAutoGridSize);
   c.Float(92, LammSettings().fPointsPerSigma);
@@ -676,28 +684,28 @@ void ResetFitPersistenceHooks() { gHooks = FitPersistenceHooks{}; }
 
 int ContinuousModelCode() {
   if (!ModelFlags().bContiModel) return kContiCodeNone;
-  for (const ContiModel& m : kContiModels)
+  for (const ContiModel& m : ContiModels())
     if (*m.flag) return m.code;
   return kCmContinuousCM;
 }
 
 int ContinuousModelCommand(int code) {
   if (code <= kContiCodeNone) return 0;
-  for (const ContiModel& m : kContiModels)
+  for (const ContiModel& m : ContiModels())
     if (m.code == code) return m.command;
   return code == kCmContinuousCM ? kCmContinuousCM : 0;
 }
 
 std::vector<int> ContinuousModelCodes() {
   std::vector<int> codes = {kCmContinuousCM};
-  for (const ContiModel& m : kContiModels) codes.push_back(m.code);
+  for (const ContiModel& m : ContiModels()) codes.push_back(m.code);
   std::sort(codes.begin(), codes.end());
   codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
   return codes;
 }
 
 DiscreteVariant ActiveDiscreteVariant() {
-  for (const DiscreteVariantFlag& d : kDiscreteVariants)
+  for (const DiscreteVariantFlag& d : DiscreteVariants())
     if (*d.flag) return d.variant;
   return DiscreteVariant::None;
 }
@@ -730,17 +738,17 @@ std::vector<float> VectorOfState(bool asData, std::set<int>* whole, std::set<int
 std::vector<float> AnalysisStateVector() {
   // Writing the vector copies the values of the models with one discrete component
   // into the kept entries; they are put back as they were.
-  const std::array<float, kSavedParamCount> kept = gKept;
+  const std::array<float, kSavedParamCount> kept = KeptSettingValues();
   std::vector<float> v = VectorOfState(false);
-  gKept = kept;
+  KeptSettingValues() = kept;
   return v;
 }
 
 std::set<int> ParameterEntriesHeldWhole(std::set<int>* flags) {
-  const std::array<float, kSavedParamCount> kept = gKept;
+  const std::array<float, kSavedParamCount> kept = KeptSettingValues();
   std::set<int> whole;
   VectorOfState(false, &whole, flags);
-  gKept = kept;
+  KeptSettingValues() = kept;
   return whole;
 }
 
@@ -781,7 +789,7 @@ void ApplyVector(Window* window, std::vector<float>& v) {
   OptionalSettings(c);
   if (c.Has(173)) {
     const int variant = TruncateToInt(c.At(173));
-    for (const DiscreteVariantFlag& d : kDiscreteVariants)
+    for (const DiscreteVariantFlag& d : DiscreteVariants())
       if (static_cast<int>(d.variant) == variant) *d.flag = true;
   }
   // A continuous model chosen in a file written under another model.

@@ -820,7 +820,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
 ModelResult CalculateModel(Window* window) {
   // A non-ideal solution is computed on the grid its accuracy asks for: the check
   // computes the model on that grid and finer ones (nonideal_grid.h).
-  static bool checking = false;
+  thread_local bool checking = false;  // this call stack is the check's own
   if (!checking && NonidealGridModel()) {
     checking = true;
     const ModelResult result = ComputeOnAccurateNonidealGrid([window] { return CalculateModel(window); });

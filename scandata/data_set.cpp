@@ -1,6 +1,7 @@
 #include "scandata/data_set.h"
 #include "numerics/analysis.h"
 
+#include <atomic>
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -89,7 +90,7 @@ struct LocalState {
   unsigned long long gRevision = 0;
 };
 LocalState& Local() { return CurrentPart<LocalState>(); }
-unsigned long long gMissedChanges = 0;
+std::atomic<unsigned long long> gMissedChanges{0};
 
 unsigned long long ScanContentFingerprint() {
   unsigned long long h = 0x9e3779b97f4a7c15ull;

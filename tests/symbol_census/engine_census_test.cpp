@@ -227,3 +227,31 @@ TEST(EngineCensus, NoNewEngineObjectShowsBoxesAndNoGlobalIsAdded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Threads: a worker of a computation works on the analysis of the thread that
+// started it, so every thread the engine starts goes through StartAnalysisThread
+// (numerics/analysis.cpp, the only engine object that starts one otherwise).
+TEST(EngineCensus, EveryEngineThreadStartsOnItsAnalysis) {
+  const std::vector<std::string> engine = EngineObjects();
+  std::set<std::string> starters, throughTheDoor;
+  for (const NmSymbol& s : NmSymbols(engine, "-u")) {
+    if (s.type != 'U') continue;
+    if (s.name.starts_with("tarmic::TryStartWorkerThread(") || s.name.starts_with("std::thread::_M_start_thread("))
+      starters.insert(SourceOf(s.object));
+    if (s.name.starts_with("tarmic::StartAnalysisThread(")) throughTheDoor.insert(SourceOf(s.object));
+  }
+  std::printf("engine census: %zu objects start threads through the analysis' door\n", throughTheDoor.size());
+  EXPECT_EQ(starters, std::set<std::string>{"numerics/analysis.cpp"})
+      << "an engine object starts a thread itself: use StartAnalysisThread";
+  EXPECT_GE(throughTheDoor.size(), 3u) << "the Lamm solver, the normal equations and the Monte Carlo start threads";
+}
+
+// The state of an analysis lives in its parts: what stays at namespace scope is the
+// program's own (hooks installed at start-up, the file system, fonts, counters).
+TEST(EngineCensus, AtMostAHundredAndFiftyGlobalsStay) {
+  EXPECT_LE(MutableGlobals(EngineObjects()).size(), 150u);
+}
+
+}  // namespace
