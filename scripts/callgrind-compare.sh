@@ -33,16 +33,16 @@
 set -euo pipefail
 
 # name | program in build-rel/bench | benchmark filter | environment (VAR=value ...)
-# Each takes under a minute under callgrind on an idle core; the longest come first.
+# Each takes about a minute or less under callgrind; the longest come first.
 # The normal equations run on one thread: threads that wait for each other spin for a
 # time before they sleep, so the instructions of a threaded build follow the load.
 CASES=(
-  "reacting-system|bench_propagators|^BM_ReactingSystem\$|"
-  "marquardt-fit|bench_fit|^BM_OneSpeciesMarquardtFit/|"
-  "set-d-run|bench_set_d|^BM_SetDRun/1/|TARMIC_SET_SCANS=25 TARMIC_SET_RADII=501"
-  "set-d-kernels|bench_set_d|^BM_SetDKernels/|TARMIC_SET_SCANS=50 TARMIC_SET_RADII=501"
   "normal-equations|bench_distributions|^BM_NormalEquations/1\$|"
   "maxent|bench_distributions|^BM_MaximumEntropy\$|"
+  "set-d-run|bench_set_d|^BM_SetDRun/1/|TARMIC_SET_SCANS=25 TARMIC_SET_RADII=501"
+  "set-d-kernels|bench_set_d|^BM_SetDKernels/|TARMIC_SET_SCANS=50 TARMIC_SET_RADII=501"
+  "reacting-system|bench_propagators|^BM_ReactingSystem\$|"
+  "marquardt-fit|bench_fit|^BM_OneSpeciesMarquardtFit/|"
   "lamm-kernel-set|bench_lamm|^BM_CsKernelSet/1/|"
   "propagators|bench_propagators|^BM_ThreeIdealSpecies/0\$|"
   "model-ti-ri|bench_modelcalc|^BM_ModelLinearTIRI/|"
@@ -172,13 +172,14 @@ mkdir -p "$scratch/runs"
 # Writes <stem>.cg* (the dumps: up to the timed loop, the loop, after it), <stem>.json
 # (the benchmark's output) and <stem>.log (valgrind's and the program's output).
 callgrind_run() {
-  local stem=$1 program=$2 filter=$3 environment=$4
+  local stem=$1 program=$2 filter=$3 environment=$4 start=$SECONDS
   # shellcheck disable=SC2086
   env $environment valgrind --tool=callgrind --callgrind-out-file="$stem.cg" \
     --dump-before='benchmark::State::StartKeepRunning*' \
     --dump-after='benchmark::State::FinishKeepRunning*' \
     "$program" --benchmark_filter="$filter" --benchmark_min_time=0 \
     --benchmark_out="$stem.json" --benchmark_out_format=json >"$stem.log" 2>&1 || true
+  log "${stem##*/}: $((SECONDS - start)) s"
 }
 
 # Every case on both sides, a few at a time.
