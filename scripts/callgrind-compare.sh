@@ -13,6 +13,8 @@
 # benchmark's set-up (making the data) do not dilute the ratio. Every case runs a fixed
 # amount of work: one iteration (--benchmark_min_time=0) or the iterations its
 # benchmark fixes, and the iteration counts of both sides are checked to agree.
+# Only commits are compared (commit a change first), each with its own benchmark
+# sources: a step that changes a benchmark's work changes its count.
 #
 # Options:
 #   -j N           build jobs and cases run at once (default 3)
@@ -267,7 +269,7 @@ for name, program, filt, env in cases:
         mark = " *" if ratio > threshold else ""
         if ratio > threshold:
             above.append(name)
-        rows.append((name, f"{b:,}", f"{h:,}", f"{ratio:.4f}{mark}"))
+        rows.append((name, f"{b:,}", f"{h:,}", f"{ratio:.5f}{mark}"))
     else:
         rows.append((name, str(b if b is not None else "-"), str(h if h is not None else "-"), "-"))
 
