@@ -22,7 +22,7 @@ void Analysis::Clear() {
 
 std::size_t Analysis::NewPartIndex() {
   static std::atomic<std::size_t> next{0};
-  const std::size_t index = next.fetch_add(1);
+  const std::size_t index = next.fetch_add(1) + 1;  // slot 0 stays empty
   if (index >= kMaxParts) {
     // A build with more kinds of parts than slots: a programming error, found at once.
     std::fprintf(stderr, "tarmic: more than %zu kinds of analysis state\n", kMaxParts);
@@ -34,11 +34,6 @@ std::size_t Analysis::NewPartIndex() {
 void Analysis::Remember(std::size_t index, void (*destroy)(void*)) {
   destroy_[index] = destroy;
   made_[madeCount_++] = index;
-}
-
-Analysis& ProgramAnalysis() {
-  static Analysis program;
-  return program;
 }
 
 bool StartAnalysisThread(std::thread* thread, std::function<void()> body) {

@@ -38,7 +38,8 @@ class Analysis {
   Part& Get() {
     static const std::size_t index = NewPartIndex();
     void*& slot = parts_[index];
-    if (slot == nullptr) slot = Make<Part>(index);
+    if (slot == nullptr) [[unlikely]]
+      slot = Make<Part>(index);
     return *static_cast<Part*>(slot);
   }
 
@@ -50,7 +51,7 @@ class Analysis {
 
  private:
   template <class Part>
-  void* Make(std::size_t index) {
+  [[gnu::noinline]] void* Make(std::size_t index) {
     Part* made = new Part();
     Remember(index, [](void* p) { delete static_cast<Part*>(p); });
     return made;
@@ -65,16 +66,18 @@ class Analysis {
 };
 
 // The analysis of the program (the window's, and the engine's when nothing is bound).
-Analysis& ProgramAnalysis();
+// Constant-initialised: in place before any code runs.
+inline constinit Analysis gProgramAnalysis;
+inline Analysis& ProgramAnalysis() { return gProgramAnalysis; }
 
 namespace analysis_binding {
 // The analysis bound to this thread, or null for the program's own.
-inline thread_local Analysis* tBound = nullptr;
+inline constinit thread_local Analysis* tBound = nullptr;
 }  // namespace analysis_binding
 
 inline Analysis& CurrentAnalysis() {
   Analysis* bound = analysis_binding::tBound;
-  return bound != nullptr ? *bound : ProgramAnalysis();
+  return bound != nullptr ? *bound : gProgramAnalysis;
 }
 
 // The current analysis' instance of a part.
