@@ -60,10 +60,11 @@ int UnknownCount() { return IsSizeShapeModel() ? DistributionVectors().nFf0Grid 
 
 // The propagator choice after every run: the static grid with the automatic choice.
 void LeaveRunPropagatorChoice() {
-  LammSettings().bClaverie = true;
-  LammSettings().bFixTimeStep = false;
-  LammSettings().bMovingHat = false;
-  LammSettings().bAutoFEAlgorithm = true;
+  auto& lammSettingsPart = LammSettings();
+  lammSettingsPart.bClaverie = true;
+  lammSettingsPart.bFixTimeStep = false;
+  lammSettingsPart.bMovingHat = false;
+  lammSettingsPart.bAutoFEAlgorithm = true;
 }
 
 // The state of one run that every way out of it restores: the device context of
@@ -148,27 +149,31 @@ class DetectionDomainScope {
 // Grid point 1 is the buffer component of the buffer-mismatch model (as the kernels
 // place it), and its amplitude is the solved buffer signal unless held fixed.
 bool BufferInFirstPoint() {
-  return ModelFlags().bBufferSedCorrection && !IsSizeShapeModel() && !ModelFlags().bLsgOneDiscrete && DistributionVectors().nDistGrid >= 2;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bBufferSedCorrection && !IsSizeShapeModel() && !modelFlagsPart.bLsgOneDiscrete && DistributionVectors().nDistGrid >= 2;
 }
 bool BufferAmplitudeFixed() { return BufferInFirstPoint() && !BufferSedimentation().BufferSed.fitSignal; }
 
 // The fit of a given distribution (synthetic data): every scan's fit values are
 // the kernel sum with the given amplitudes.
 void FinishSyntheticFit(Window* window) {
-  const int n = DistributionVectors().nDistGrid;
+  auto& dataSetPart = DataSet();
+  auto& distributionStoragePart = DistributionStorage();
+  auto& distributionVectorsPart = DistributionVectors();
+  const int n = distributionVectorsPart.nDistGrid;
   for (int i = 1; i <= n; ++i) {
-    DistributionStorage().pDistSolution[i] = DistributionVectors().pDistValues[i];
-    DistributionVectors().pDistValues2[i] = 0.0f;
-    DistributionStorage().pDistSolution2[i] = 0.0;
+    distributionStoragePart.pDistSolution[i] = distributionVectorsPart.pDistValues[i];
+    distributionVectorsPart.pDistValues2[i] = 0.0f;
+    distributionStoragePart.pDistSolution2[i] = 0.0;
   }
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t si = static_cast<std::size_t>(s);
-    const int points = std::min(DataSet().pnPoints[si], DistributionStorage().nKernelArrayPoints);
-    float* fit = DataSet().ppFit[si];
-    for (int p = 1; p <= DataSet().pnPoints[si]; ++p) fit[p] = 0.0f;
+    const int points = std::min(dataSetPart.pnPoints[si], distributionStoragePart.nKernelArrayPoints);
+    float* fit = dataSetPart.ppFit[si];
+    for (int p = 1; p <= dataSetPart.pnPoints[si]; ++p) fit[p] = 0.0f;
     for (int p = 1; p <= points; ++p) {
       double sum = 0.0;
-      for (int i = 1; i <= n; ++i) sum += DistributionStorage().pDistSolution[i] * DistributionStorage().pppKernels[i][s][p];
+      for (int i = 1; i <= n; ++i) sum += distributionStoragePart.pDistSolution[i] * distributionStoragePart.pppKernels[i][s][p];
       fit[p] = static_cast<float>(sum);
     }
   }
@@ -185,8 +190,10 @@ void FinishSyntheticFit(Window* window) {
 // (not by an interrupt: bUserAbort tells that); *failure receives the box of a
 // refusal or of memory that could not be had.
 bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
-  NormalEquations().bFixedFirstKernel = false;
-  NormalEquations().dFixedFirstAmplitude = 0.0;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& normalEquationsPart = NormalEquations();
+  normalEquationsPart.bFixedFirstKernel = false;
+  normalEquationsPart.dFixedFirstAmplitude = 0.0;
   std::string error;
   const auto built = [failure, &error](bool ok) {
     if (!ok && !error.empty()) *failure = ErrorBoxMessage(std::move(error));
@@ -199,7 +206,7 @@ bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
   // amplitude) is taken from the data and only the other points are solved. The
   // elimination of that term needs both noise terms.
   if (BufferAmplitudeFixed()) {
-    if (!(AnalysisSwitches().bFitTINoise && AnalysisSwitches().bFitRINoise)) {
+    if (!(analysisSwitchesPart.bFitTINoise && analysisSwitchesPart.bFitRINoise)) {
       *failure = Message(
           "buffer mismatch with fixed concentration not implemented in c(s) for this noise "
           "model\n(need RI+TI noise)",
@@ -218,10 +225,14 @@ bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
 // The regularised solution into pDistSolution (and the Tikhonov-Phillips one into
 // pDistSolution2 when both are shown); false when there is none.
 bool Solve(const ContiRunSettings& settings) {
-  Regularization().nRegUnknowns = DistributionVectors().nDistGrid;
+  auto& distributionModelsPart = DistributionModels();
+  auto& distributionStoragePart = DistributionStorage();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& regularizationPart = Regularization();
+  regularizationPart.nRegUnknowns = distributionVectorsPart.nDistGrid;
   const FixedFirstKernelShift shift;
-  if (NormalEquations().bFixedFirstKernel && !IsSizeShapeModel()) Regularization().nRegUnknowns = DistributionVectors().nDistGrid - 1;
-  const bool logged = !DistributionModels().bContiInnerRun || DistributionModels().bFinalFitEvaluation || DistributionModels().bMonteCarloRun;
+  if (NormalEquations().bFixedFirstKernel && !IsSizeShapeModel()) regularizationPart.nRegUnknowns = distributionVectorsPart.nDistGrid - 1;
+  const bool logged = !distributionModelsPart.bContiInnerRun || distributionModelsPart.bFinalFitEvaluation || distributionModelsPart.bMonteCarloRun;
   if (logged) WriteContiDebugLog("\nStarting Regularization");
   bool ok = false;
   if (IsSizeShapeModel()) {
@@ -231,8 +242,8 @@ bool Solve(const ContiRunSettings& settings) {
                              : Regularize();
   } else {
     const bool tp = Regularize();
-    const int n = DistributionStorage().nNEQUnknowns;
-    for (int i = 1; i <= n; ++i) DistributionStorage().pDistSolution2[i] = tp ? DistributionStorage().pDistSolution[i] : 0.0;
+    const int n = distributionStoragePart.nNEQUnknowns;
+    for (int i = 1; i <= n; ++i) distributionStoragePart.pDistSolution2[i] = tp ? distributionStoragePart.pDistSolution[i] : 0.0;
     // An interrupted first regularisation ends the solve.
     ok = !bUserAbort && MaxEntRegularize(settings.suppressBaselineCorrelation);
   }
@@ -280,20 +291,23 @@ bool CellGeometryUnset() { return !DataSet().bDLSData && (DataSet().fMeniscus ==
 
 FixedFirstKernelShift::FixedFirstKernelShift()
     : active_(NormalEquations().bFixedFirstKernel && !IsSizeShapeModel() && DistributionVectors().nDistGrid >= 2) {
-  if (!active_ || !DistributionVectors().pPriorProbability) return;
-  prior1_ = DistributionVectors().pPriorProbability[1];
-  for (int i = 1; i < DistributionVectors().nDistGrid; ++i) DistributionVectors().pPriorProbability[i] = DistributionVectors().pPriorProbability[i + 1];
+  auto& distributionVectorsPart = DistributionVectors();
+  if (!active_ || !distributionVectorsPart.pPriorProbability) return;
+  prior1_ = distributionVectorsPart.pPriorProbability[1];
+  for (int i = 1; i < distributionVectorsPart.nDistGrid; ++i) distributionVectorsPart.pPriorProbability[i] = distributionVectorsPart.pPriorProbability[i + 1];
 }
 
 FixedFirstKernelShift::~FixedFirstKernelShift() {
-  if (!active_ || !DistributionVectors().pPriorProbability) return;
-  for (int i = DistributionVectors().nDistGrid; i >= 2; --i) DistributionVectors().pPriorProbability[i] = DistributionVectors().pPriorProbability[i - 1];
-  DistributionVectors().pPriorProbability[1] = prior1_;
+  auto& distributionVectorsPart = DistributionVectors();
+  if (!active_ || !distributionVectorsPart.pPriorProbability) return;
+  for (int i = distributionVectorsPart.nDistGrid; i >= 2; --i) distributionVectorsPart.pPriorProbability[i] = distributionVectorsPart.pPriorProbability[i - 1];
+  distributionVectorsPart.pPriorProbability[1] = prior1_;
 }
 
 void FixedFirstKernelShift::PlaceFixedAmplitude(bool second) const {
+  auto& distributionStoragePart = DistributionStorage();
   if (!active_) return;
-  for (double* x : {DistributionStorage().pDistSolution, second ? DistributionStorage().pDistSolution2 : nullptr}) {
+  for (double* x : {distributionStoragePart.pDistSolution, second ? distributionStoragePart.pDistSolution2 : nullptr}) {
     if (!x) continue;
     for (int i = DistributionVectors().nDistGrid; i >= 2; --i) x[i] = x[i - 1];
     x[1] = NormalEquations().dFixedFirstAmplitude;
@@ -331,11 +345,12 @@ void LastContiResult::Replaced() {
 }
 
 void LastContiResult::PutBack() {
+  auto& distributionPlotPart = DistributionPlot();
   if (!active_) return;
   active_ = false;
-  DistributionPlot().bDistTransformed = transformed_;
-  DistributionPlot().bDistRhTransformed = rhTransformed_;
-  DistributionPlot().bMofsTableRun = mofsTableRun_;
+  distributionPlotPart.bDistTransformed = transformed_;
+  distributionPlotPart.bDistRhTransformed = rhTransformed_;
+  distributionPlotPart.bMofsTableRun = mofsTableRun_;
   if (aside_) aside_->PutBack();
   aside_.reset();
 }
@@ -343,8 +358,9 @@ void LastContiResult::PutBack() {
 bool SolveContiDistribution(const ContiRunSettings& settings) { return Solve(settings); }
 
 bool EnsureFieldCorrelationData(Window* window) {
-  if (!DataSet().bDLSData || DataSet().nScans < 1 || DataSet().pDLSInfo.size() <= static_cast<std::size_t>(DataSet().nScans)) return true;
-  if (DataSet().pDLSInfo[1].bFieldACF) return true;
+  auto& dataSetPart = DataSet();
+  if (!dataSetPart.bDLSData || dataSetPart.nScans < 1 || dataSetPart.pDLSInfo.size() <= static_cast<std::size_t>(dataSetPart.nScans)) return true;
+  if (dataSetPart.pDLSInfo[1].bFieldACF) return true;
   // Inner runs and series ask nothing: the data stay as they are and nothing is run.
   if (DistributionModels().bContiInnerRun || bBatchMode || !HasBackend()) return false;
   // The question precedes every computation of the run, and each analysis that
@@ -354,9 +370,9 @@ bool EnsureFieldCorrelationData(Window* window) {
                MB_YESNO | MB_DEFBUTTON2, IDNO) != IDYES)
     return false;
   // g(1) = sign(g(2) - 1) sqrt|g(2) - 1| of every function; the grid rows follow.
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t k = static_cast<std::size_t>(s);
-    ConvertIntensityToFieldACF(DataSet().pnPoints[k], DataSet().ppSignal[k], &DataSet().pDLSInfo[k]);
+    ConvertIntensityToFieldACF(dataSetPart.pnPoints[k], dataSetPart.ppSignal[k], &dataSetPart.pDLSInfo[k]);
     FillGridSignalRow(s);
   }
   bDataChanged = true;
@@ -367,60 +383,75 @@ bool EnsureFieldCorrelationData(Window* window) {
 }
 
 void WarnLsgOnEquilibriumData() {
+  auto& modelFlagsPart = ModelFlags();
   // The analysis goes on after the warning: it is shown now, before the questions
   // of the grid set-up.
-  if (DataSet().bEquilibriumMode && (ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete))
+  if (DataSet().bEquilibriumMode && (modelFlagsPart.bLsgModel || modelFlagsPart.bLsgOneDiscrete))
     ShowRunMessage(Message("not implemented for sed eq data", "", MB_OK | MB_ICONEXCLAMATION));
 }
 
 bool CheckCsff0KernelReuse() {
+  auto& contiRunPart = ContiRun();
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionStoragePart = DistributionStorage();
   if (DistributionModels().bContiInnerRun || !IsSizeShapeModel()) {
-    ContiRun().bRebuildKernels = true;
+    contiRunPart.bRebuildKernels = true;
     return true;
   }
-  const Csff0GridKey now{DistributionGrid().fDistGridCount, DistributionVectors().nFf0Grid, DistributionGrid().nFf0Values, DistributionGrid().fDistMin,
-                         DistributionGrid().fDistMax,       DistributionGrid().fFf0Min,  DistributionGrid().fFf0Max};
-  const Csff0GridKey& last = DistributionGrid().sLastCsff0Grid;
+  const Csff0GridKey now{distributionGridPart.fDistGridCount, DistributionVectors().nFf0Grid, distributionGridPart.nFf0Values, distributionGridPart.fDistMin,
+                         distributionGridPart.fDistMax,       distributionGridPart.fFf0Min,  distributionGridPart.fFf0Max};
+  const Csff0GridKey& last = distributionGridPart.sLastCsff0Grid;
   const bool same = now.gridCount == last.gridCount && now.ff0Grid == last.ff0Grid &&
                     now.ff0Values == last.ff0Values && now.distMin == last.distMin &&
                     now.distMax == last.distMax && now.ff0Min == last.ff0Min &&
                     now.ff0Max == last.ff0Max;
-  ContiRun().bRebuildKernels = !(same && !bDataChanged && DistributionStorage().pppKernels && DistributionStorage().ppNormalMatrix);
-  return ContiRun().bRebuildKernels;
+  contiRunPart.bRebuildKernels = !(same && !bDataChanged && distributionStoragePart.pppKernels && distributionStoragePart.ppNormalMatrix);
+  return contiRunPart.bRebuildKernels;
 }
 
 ContiRunResult RunContiSed(Window* window) {
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& contiRunPart = ContiRun();
+  auto& dataSetPart = DataSet();
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionModelsPart = DistributionModels();
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionStoragePart = DistributionStorage();
+  auto& kernelProfilesPart = KernelProfiles();
+  auto& lammSettingsPart = LammSettings();
+  auto& modelFlagsPart = ModelFlags();
+  auto& solventConstantsPart = SolventConstants();
   WriteContiDebugLog("\nEntering RunContiSed");
   LastContiResult last;
-  DistributionPlot().bMofsTableRun = false;
-  if (ModelFlags().bCsMsTable) {
-    DistributionPlot().bMofsTableRun = true;
-    if (DistributionPlot().bCMTransformed) {
+  distributionPlotPart.bMofsTableRun = false;
+  if (modelFlagsPart.bCsMsTable) {
+    distributionPlotPart.bMofsTableRun = true;
+    if (distributionPlotPart.bCMTransformed) {
       RecreateDistributionPlot();
-      DistributionPlot().bCMTransformed = false;
+      distributionPlotPart.bCMTransformed = false;
     }
   }
   // Every run starts on the moving grid; the automatic choice picks per species.
-  if (!LammSettings().bMovingHat) {
-    LammSettings().bMovingHat = true;
-    LammSettings().bClaverie = false;
+  if (!lammSettingsPart.bMovingHat) {
+    lammSettingsPart.bMovingHat = true;
+    lammSettingsPart.bClaverie = false;
   }
   RunScope scope(window);
   // A new result is on its own axis again.
-  DistributionPlot().bDistTransformed = DistributionPlot().bDistRhTransformed = false;
-  if (DataSet().bDLSData) {
+  distributionPlotPart.bDistTransformed = distributionPlotPart.bDistRhTransformed = false;
+  if (dataSetPart.bDLSData) {
     // A key pressed before the run does not stop it.
     bUserAbort = false;
     if (!EnsureFieldCorrelationData(window)) return Finish(ContiRunOutcome::NotStarted);
   }
 
-  if (DataSet().nScans == 0) return Finish(ContiRunOutcome::NotStarted);
-  if (LammGlobals().bElectrophoresis && !ModelFlags().bCvConstantD && !ModelFlags().bElectroLsgModel) {
+  if (dataSetPart.nScans == 0) return Finish(ContiRunOutcome::NotStarted);
+  if (LammGlobals().bElectrophoresis && !modelFlagsPart.bCvConstantD && !modelFlagsPart.bElectroLsgModel) {
     return Finish(ContiRunOutcome::NotStarted,
                   Message("not implemented for electrophoresis data", ""));
   }
   // Once per analysis, not at every evaluation of a refinement.
-  if (!DistributionModels().bContiInnerRun) WarnLsgOnEquilibriumData();
+  if (!distributionModelsPart.bContiInnerRun) WarnLsgOnEquilibriumData();
   if (CellGeometryUnset()) {
     return Finish(ContiRunOutcome::NotStarted, Message("set Meniscus and Bottom first", ""));
   }
@@ -430,22 +461,22 @@ ContiRunResult RunContiSed(Window* window) {
   }
   DetectionDomainScope detection;
   SetDefaultFitLimitsWhenUnset();
-  if (!DistributionModels().bContiInnerRun) UnpackModelParams();
+  if (!distributionModelsPart.bContiInnerRun) UnpackModelParams();
   // The parameter vector carries meniscus and bottom as well.
   if (CellGeometryUnset()) {
     return Finish(ContiRunOutcome::NotStarted, Message("set Meniscus and Bottom first", ""));
   }
   // Settings no run can use are refused before anything is released, so that the
   // last result, its plot and bModelComputed stay as they were.
-  if (!DistributionModels().bContiInnerRun && !KernelProfiles().bSyntheticFromDistribution) {
-    if (!std::isfinite(DataSet().fMeniscus) || !std::isfinite(DataSet().fBottom) || !(DataSet().fMeniscus < DataSet().fBottom)) {
+  if (!distributionModelsPart.bContiInnerRun && !kernelProfilesPart.bSyntheticFromDistribution) {
+    if (!std::isfinite(dataSetPart.fMeniscus) || !std::isfinite(dataSetPart.fBottom) || !(dataSetPart.fMeniscus < dataSetPart.fBottom)) {
       PlayErrorSound();
       return Finish(ContiRunOutcome::NotStarted,
                     Message(Format("the meniscus %g cm must lie below the bottom %g cm",
-                                   static_cast<double>(DataSet().fMeniscus), static_cast<double>(DataSet().fBottom)),
+                                   static_cast<double>(dataSetPart.fMeniscus), static_cast<double>(dataSetPart.fBottom)),
                             "ERROR"));
     }
-    if (std::string refusal = FitLimitsRefusal(DataSet().fFitLeftLim, DataSet().fFitRightLim); !refusal.empty()) {
+    if (std::string refusal = FitLimitsRefusal(dataSetPart.fFitLeftLim, dataSetPart.fFitRightLim); !refusal.empty()) {
       PlayErrorSound();
       return Finish(ContiRunOutcome::NotStarted, Message(std::move(refusal), "ERROR"));
     }
@@ -462,8 +493,8 @@ ContiRunResult RunContiSed(Window* window) {
   // s of the sign the buoyancy forbids have no M and no D: said once per Run, Fit
   // evaluation or time-course step, before any kernel, not by every kernel (a
   // stored grid is checked once it is read).
-  if (!DistributionGrid().bUseStoredGrid) {
-    if (const std::string refusal = BuoyancySignRefusal(DistributionGrid().fDistMin, DistributionGrid().fDistMax); !refusal.empty())
+  if (!distributionGridPart.bUseStoredGrid) {
+    if (const std::string refusal = BuoyancySignRefusal(distributionGridPart.fDistMin, distributionGridPart.fDistMax); !refusal.empty())
       return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(refusal));
   }
   const ContiRunSettings settings = GetContiRunSettings();
@@ -471,7 +502,7 @@ ContiRunResult RunContiSed(Window* window) {
 
   const double sMax = KernelsCheckObservableS() ? LargestObservableS() : 0.0;
   const bool sizeShape = IsSizeShapeModel();
-  if (!DistributionModels().bContiInnerRun && !KernelProfiles().bSyntheticFromDistribution) {
+  if (!distributionModelsPart.bContiInnerRun && !kernelProfilesPart.bSyntheticFromDistribution) {
     if (sizeShape && !CheckCsff0KernelReuse()) {
       // The grid on show is the run's grid: its values change only with a result.
       const auto& prior = GetDistributionHooks().buildPriorProbability;
@@ -487,10 +518,10 @@ ContiRunResult RunContiSed(Window* window) {
   }
   // An inner run keeps the kernels and normal equations in place when its caller
   // says they belong to the current parameters.
-  const bool keepKernels = DistributionModels().bContiInnerRun && ContiRun().bInnerRunKernelsCurrent && DistributionStorage().pppKernels && DistributionStorage().ppNormalMatrix;
-  if (DistributionModels().bContiInnerRun) ContiRun().bRebuildKernels = !keepKernels;
+  const bool keepKernels = distributionModelsPart.bContiInnerRun && contiRunPart.bInnerRunKernelsCurrent && distributionStoragePart.pppKernels && distributionStoragePart.ppNormalMatrix;
+  if (distributionModelsPart.bContiInnerRun) contiRunPart.bRebuildKernels = !keepKernels;
   const int N = UnknownCount();
-  if (N < 1 || !DistributionVectors().pDistGrid || !DistributionStorage().pppKernels || DistributionStorage().nKernelArrayKernels < N || !DistributionStorage().ppNormalMatrix) {
+  if (N < 1 || !DistributionVectors().pDistGrid || !distributionStoragePart.pppKernels || distributionStoragePart.nKernelArrayKernels < N || !distributionStoragePart.ppNormalMatrix) {
     return Finish(ContiRunOutcome::NotStarted,
                   ErrorBoxMessage(
                       "the distribution grid and its arrays are missing - run the analysis again"));
@@ -499,11 +530,11 @@ ContiRunResult RunContiSed(Window* window) {
   // Kernels. One that cannot be solved is left out and said once, after the Run.
   KernelFailureGathering unsolvedKernels;
   std::string kernelNote;
-  if (!keepKernels && (!sizeShape || ContiRun().bRebuildKernels)) {
+  if (!keepKernels && (!sizeShape || contiRunPart.bRebuildKernels)) {
     KernelPointList list;
     list.Resize(N);
     const float T = KernelTemperature();
-    const float vbar = SolventConstants().VBAR, vRho = SolventConstants().fVRho;
+    const float vbar = solventConstantsPart.VBAR, vRho = solventConstantsPart.fVRho;
     bool refused = false;
     RunMessage refusal;
     for (int i = 1; i <= N && !refused; ++i) {
@@ -511,13 +542,13 @@ ContiRunResult RunContiSed(Window* window) {
       // Every (s, f/f0) cell is a diffusing species; only the discrete species of
       // the one-discrete form may be one without diffusion.
       if (!refused && sizeShape && list.D[static_cast<std::size_t>(i)] == 0.0 &&
-          !(ModelFlags().bCsff0OneDiscrete && i == 1)) {
+          !(modelFlagsPart.bCsff0OneDiscrete && i == 1)) {
         refusal = Message(Format("error: D = 0 encountered species #%d", i), "");
         refused = true;
       }
     }
-    SolventConstants().VBAR = vbar;
-    SolventConstants().fVRho = vRho;
+    solventConstantsPart.VBAR = vbar;
+    solventConstantsPart.fVRho = vRho;
     if (refused) {
       AbandonRun(window, last);
       return Finish(ContiRunOutcome::NotStarted, std::move(refusal));
@@ -525,7 +556,7 @@ ContiRunResult RunContiSed(Window* window) {
     bUserAbort = false;
     RunMessage failure;
     const int status = ComputeKernels(window, N, list, &failure);
-    SetLeftOutKernelNote(unsolvedKernels.Note(N, KernelProfiles().bSyntheticFromDistribution));
+    SetLeftOutKernelNote(unsolvedKernels.Note(N, kernelProfilesPart.bSyntheticFromDistribution));
     // A discretization error or a singular matrix has been reported and the run
     // goes on with the retried solutions; any other failure computed no kernel (the
     // solver has said why, and a refused acceleration also raised the interrupt).
@@ -539,13 +570,13 @@ ContiRunResult RunContiSed(Window* window) {
   }
   // The kernels in use, computed now or kept, say what they leave out: the trial
   // evaluations of a fit keep quiet; its final one, and a Run, say it.
-  if (!DistributionModels().bContiInnerRun || DistributionModels().bFinalFitEvaluation) kernelNote = LeftOutKernelNote();
+  if (!distributionModelsPart.bContiInnerRun || distributionModelsPart.bFinalFitEvaluation) kernelNote = LeftOutKernelNote();
 
   // Normal equations.
-  if (!keepKernels && (!sizeShape || ContiRun().bRebuildKernels)) {
+  if (!keepKernels && (!sizeShape || contiRunPart.bRebuildKernels)) {
     if (!ContiFitInProgress()) WriteContiDebugLog("\n RunContiSed normal equations output start");
     Text(50, ProgressKind::Detail, "calculating normal equations (hit any key to interrupt)...");
-    if (KernelProfiles().bSyntheticFromDistribution && !sizeShape) {
+    if (kernelProfilesPart.bSyntheticFromDistribution && !sizeShape) {
       last.Replaced();
       FinishSyntheticFit(window);
       return Finish(ContiRunOutcome::Computed, KernelNoteMessage(kernelNote));
@@ -560,7 +591,7 @@ ContiRunResult RunContiSed(Window* window) {
       return Finish(ContiRunOutcome::Failed, std::move(failure));
     }
     // The run goes on after a dump that could not be written: shown when met.
-    if (ContiRun().bDumpNormalEquations && built) ShowRunMessage(ErrorBoxMessage(DumpNormalEquations()));
+    if (contiRunPart.bDumpNormalEquations && built) ShowRunMessage(ErrorBoxMessage(DumpNormalEquations()));
     scope.HideProgressLine();
     WriteContiDebugLog("\n normal equations done");
   }
@@ -576,46 +607,53 @@ ContiRunResult RunContiSed(Window* window) {
     return Finish(ContiRunOutcome::Failed);
   }
   // The solved buffer signal is the amplitude of its unit kernel.
-  if (BufferInFirstPoint() && BufferSedimentation().BufferSed.fitSignal) BufferSedimentation().BufferSed.signal = DistributionStorage().pDistSolution[1];
+  if (BufferInFirstPoint() && bufferSedimentationPart.BufferSed.fitSignal) bufferSedimentationPart.BufferSed.signal = distributionStoragePart.pDistSolution[1];
   WriteContiDebugLog("\n RunContiSed cleanup start");
   // FinishContiResult shows the user's domain again; an inner run's caller does.
   detection.Keep();
   last.Replaced();
-  if (!DistributionModels().bContiInnerRun) FinishContiResult(window);
+  if (!distributionModelsPart.bContiInnerRun) FinishContiResult(window);
   return Finish(ContiRunOutcome::Computed, KernelNoteMessage(kernelNote));
 }
 
 void SolutionToDistributionValues() {
-  const int n = DistributionVectors().nDistGrid;
+  auto& distributionStoragePart = DistributionStorage();
+  auto& distributionVectorsPart = DistributionVectors();
+  const int n = distributionVectorsPart.nDistGrid;
   if (IsSizeShapeModel()) {
-    for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) DistributionVectors().pCsff0Values[k] = static_cast<float>(DistributionStorage().pDistSolution[k]);
+    for (int k = 1; k <= distributionVectorsPart.nFf0Grid; ++k) distributionVectorsPart.pCsff0Values[k] = static_cast<float>(distributionStoragePart.pDistSolution[k]);
     for (int i = 1; i <= n; ++i) {
       double sum = 0.0;
-      for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) sum += DistributionVectors().pCsff0Values[(j - 1) * n + i];
-      DistributionVectors().pDistValues[i] = static_cast<float>(sum);
+      for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) sum += distributionVectorsPart.pCsff0Values[(j - 1) * n + i];
+      distributionVectorsPart.pDistValues[i] = static_cast<float>(sum);
     }
   } else {
-    for (int i = 1; i <= n; ++i) DistributionVectors().pDistValues[i] = static_cast<float>(DistributionStorage().pDistSolution[i]);
+    for (int i = 1; i <= n; ++i) distributionVectorsPart.pDistValues[i] = static_cast<float>(distributionStoragePart.pDistSolution[i]);
   }
 }
 
 void CopySolutionToDistribution(bool showBoth) {
+  auto& distributionVectorsPart = DistributionVectors();
   SolutionToDistributionValues();
   const bool second = showBoth && !IsSizeShapeModel();
-  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i)
-    DistributionVectors().pDistValues2[i] = second ? static_cast<float>(DistributionStorage().pDistSolution2[i]) : 0.0f;
+  for (int i = 1; i <= distributionVectorsPart.nDistGrid; ++i)
+    distributionVectorsPart.pDistValues2[i] = second ? static_cast<float>(DistributionStorage().pDistSolution2[i]) : 0.0f;
 }
 
 void FinishContiResult(Window* window) {
-  if (!DistributionStorage().pDistSolution || !DistributionVectors().pDistValues) return;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& contiRunPart = ContiRun();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
+  if (!DistributionStorage().pDistSolution || !distributionVectorsPart.pDistValues) return;
   CalculateppAFit();
   ShowDetectionDomain(false);
   const bool showBoth = GetContiRunSettings().showBoth && !IsSizeShapeModel();
   CopySolutionToDistribution(showBoth);
-  if (ContiRun().bDumpNormalEquations) ShowRunMessage(ErrorBoxMessage(DumpDistributionSolution()));
+  if (contiRunPart.bDumpNormalEquations) ShowRunMessage(ErrorBoxMessage(DumpDistributionSolution()));
   NormalizeDistributionValues(showBoth);
   if (IsSizeShapeModel()) {
-    ContiRun().bRebuildKernels = false;
+    contiRunPart.bRebuildKernels = false;
   } else {
     FreeKernelArrays();
     FreeNormalEquationArrays();
@@ -625,26 +663,27 @@ void FinishContiResult(Window* window) {
   SetModelComputed(true);
   ClaimDistributionPlot();
   // The table serves the set-up of one run; readouts afterwards give 1.0.
-  if (ModelFlags().bCsMsTable) FreeMofsTable();
+  if (modelFlagsPart.bCsMsTable) FreeMofsTable();
   // The worm-like chain's M(s) relation of this grid, as a table for other programs
   // and for the M(s)-table model.
-  if (ModelFlags().bCsWormChain && DistributionVectors().pDistGrid && DistributionVectors().pDistS && !WriteWormChainMofsTable(DistributionVectors().nDistGrid, DistributionVectors().pDistGrid, DistributionVectors().pDistS))
+  if (modelFlagsPart.bCsWormChain && distributionVectorsPart.pDistGrid && distributionVectorsPart.pDistS && !WriteWormChainMofsTable(distributionVectorsPart.nDistGrid, distributionVectorsPart.pDistGrid, distributionVectorsPart.pDistS))
     WriteContiDebugLog("\ncould not write the worm-like chain M(s) table");
   // The nonideal c(s): the total signal again, now with the fitted noise removed
   // (or from the new fit), for the next run or refinement step.
-  if (ModelFlags().bCsNonideal && (AnalysisSwitches().bFitTINoise || AnalysisSwitches().bFitRINoise || Ctot().bCtotFromData)) BuildCtotTables();
+  if (modelFlagsPart.bCsNonideal && (analysisSwitchesPart.bFitTINoise || analysisSwitchesPart.bFitRINoise || Ctot().bCtotFromData)) BuildCtotTables();
   RedrawDistributionPlot();
   if (DataPlots().pResidualsPlot) RedrawResidualPlot(true);
-  if (ContiRun().bRedrawModel && window) window->Invalidate();
+  if (contiRunPart.bRedrawModel && window) window->Invalidate();
 }
 
 void ResetContiRun() {
-  ContiRun().bRebuildKernels = true;
-  ContiRun().bShowProgressLine = true;
-  ContiRun().bDumpNormalEquations = false;
-  ContiRun().bRedrawModel = true;
-  ContiRun().bInnerRunKernelsCurrent = false;
-  ContiRun().eLastContiRunOutcome = ContiRunOutcome::NotStarted;
+  auto& contiRunPart = ContiRun();
+  contiRunPart.bRebuildKernels = true;
+  contiRunPart.bShowProgressLine = true;
+  contiRunPart.bDumpNormalEquations = false;
+  contiRunPart.bRedrawModel = true;
+  contiRunPart.bInnerRunKernelsCurrent = false;
+  contiRunPart.eLastContiRunOutcome = ContiRunOutcome::NotStarted;
 }
 
 }  // namespace tarmic

@@ -77,23 +77,25 @@ bool Interrupted() {
 
 // Q, the half-Hessian H and the half-gradient g at x (see the header of the file).
 void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
+  auto& distributionStoragePart = DistributionStorage();
+  auto& maximumEntropyPart = MaximumEntropy();
   MaxEntState& st = Local().g_state;
   Interrupted();
   const int n = st.n;
-  const double h = 0.5 * MaximumEntropy().dMaxEntAlpha;
-  double* L = DistributionStorage().pMaxEntLogRatio;
+  const double h = 0.5 * maximumEntropyPart.dMaxEntAlpha;
+  double* L = distributionStoragePart.pMaxEntLogRatio;
   double xy = 0.0, xAx = 0.0, R = 0.0;
   for (int i = 1; i <= n; ++i) {
-    const double* Ai = DistributionStorage().ppNormalMatrix[i];
+    const double* Ai = distributionStoragePart.ppNormalMatrix[i];
     double* Hi = H[i];
     double Ax = 0.0;
     for (int j = 1; j <= n; ++j) {
       Ax += Ai[j] * x[j];
       Hi[j] = Ai[j];
     }
-    xy += x[i] * DistributionStorage().pNormalRhs[i];
+    xy += x[i] * distributionStoragePart.pNormalRhs[i];
     xAx += x[i] * Ax;
-    grad[i] = DistributionStorage().pNormalRhs[i] - Ax;
+    grad[i] = distributionStoragePart.pNormalRhs[i] - Ax;
     if (st.anyLeftOut && st.leftOut[static_cast<std::size_t>(i)]) {
       L[i] = 0.0;
       grad[i] = 0.0;
@@ -112,8 +114,8 @@ void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
       if (st.leftOut[static_cast<std::size_t>(j)])
         for (int i = 1; i <= n; ++i) H[i][j] = 0.0;
   }
-  MaximumEntropy().dMaxEntEntropy = -R;
-  *Q = NormalEquations().dSumSqData - 2.0 * xy + xAx + MaximumEntropy().dMaxEntAlpha * R;
+  maximumEntropyPart.dMaxEntEntropy = -R;
+  *Q = NormalEquations().dSumSqData - 2.0 * xy + xAx + maximumEntropyPart.dMaxEntAlpha * R;
 }
 
 // The damped system C d = g, from which unknowns can be taken out one after another
@@ -540,44 +542,50 @@ void MaxEntIterate(double* x) {
 }
 
 void SaveBest() {
-  std::copy(DistributionStorage().pDistSolution + 1, DistributionStorage().pDistSolution + Local().g_state.n + 1, Local().g_state.best.begin() + 1);
+  auto& distributionStoragePart = DistributionStorage();
+  auto& localPart = Local();
+  std::copy(distributionStoragePart.pDistSolution + 1, distributionStoragePart.pDistSolution + localPart.g_state.n + 1, localPart.g_state.best.begin() + 1);
 }
 
 void RestoreBest() {
-  std::copy(Local().g_state.best.begin() + 1, Local().g_state.best.end(), DistributionStorage().pDistSolution + 1);
+  auto& localPart = Local();
+  std::copy(localPart.g_state.best.begin() + 1, localPart.g_state.best.end(), DistributionStorage().pDistSolution + 1);
 }
 
 void ShowMaxEntProgress(double deviation, bool first) {
-  if (DistributionModels().bMonteCarloRun) return;
+  auto& distributionModelsPart = DistributionModels();
+  auto& maximumEntropyPart = MaximumEntropy();
+  if (distributionModelsPart.bMonteCarloRun) return;
   const double reached = ConfidenceOfRatio(deviation + Local().g_state.target);
   if (first) {
     ShowContiProgress(10, 70, ProgressKind::Detail, Format("Regularization:  entropy = %f, alpha=%f, P = %f (please wait...)",
-                                 MaximumEntropy().dMaxEntEntropy, MaximumEntropy().dMaxEntAlpha, reached));
-  } else if (DistributionModels().fConfidenceLevel < 1.0f) {
+                                 maximumEntropyPart.dMaxEntEntropy, maximumEntropyPart.dMaxEntAlpha, reached));
+  } else if (distributionModelsPart.fConfidenceLevel < 1.0f) {
     ShowContiProgress(10, 70, ProgressKind::Detail, Format("Regularization:  entropy = %f, alpha=%e, P = %f (please wait...)",
-                                 MaximumEntropy().dMaxEntEntropy, MaximumEntropy().dMaxEntAlpha, reached));
+                                 maximumEntropyPart.dMaxEntEntropy, maximumEntropyPart.dMaxEntAlpha, reached));
   } else {
     ShowContiProgress(10, 70, ProgressKind::Detail,
                   Format("Regularization:  entropy = %f, alpha=%e, P = %f, F = %f (please wait...)",
-                         MaximumEntropy().dMaxEntEntropy, MaximumEntropy().dMaxEntAlpha, reached,
-                         static_cast<double>(DistributionModels().fConfidenceLevel) + deviation));
+                         maximumEntropyPart.dMaxEntEntropy, maximumEntropyPart.dMaxEntAlpha, reached,
+                         static_cast<double>(distributionModelsPart.fConfidenceLevel) + deviation));
   }
 }
 
 }  // namespace
 
 void SolveMaxEnt(double alpha) {
+  auto& distributionStoragePart = DistributionStorage();
   MaxEntState& st = Local().g_state;
   MaximumEntropy().dMaxEntAlpha = alpha;
   for (int i = 1; i <= st.n; ++i) {
-    std::copy(DistributionStorage().ppNormalMatrix[i] + 1, DistributionStorage().ppNormalMatrix[i] + st.n + 1, st.W[i] + 1);
-    st.g[i] = DistributionStorage().pNormalRhs[i];
+    std::copy(distributionStoragePart.ppNormalMatrix[i] + 1, distributionStoragePart.ppNormalMatrix[i] + st.n + 1, st.W[i] + 1);
+    st.g[i] = distributionStoragePart.pNormalRhs[i];
     if (st.anyLeftOut && st.leftOut[static_cast<std::size_t>(i)])
-      DistributionStorage().pDistSolution[i] = 0.0;
-    else if (DistributionStorage().pDistSolution[i] == 0.0)
-      DistributionStorage().pDistSolution[i] = 1e-7 * st.mean;
+      distributionStoragePart.pDistSolution[i] = 0.0;
+    else if (distributionStoragePart.pDistSolution[i] == 0.0)
+      distributionStoragePart.pDistSolution[i] = 1e-7 * st.mean;
   }
-  MaxEntIterate(DistributionStorage().pDistSolution);
+  MaxEntIterate(distributionStoragePart.pDistSolution);
 }
 
 double MaxEntChiSquareDeviation(double x) {
@@ -706,18 +714,22 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
 }
 
 bool MaxEntRegularize(bool suppressBaselineCorrelation) {
+  auto& distributionModelsPart = DistributionModels();
+  auto& distributionStoragePart = DistributionStorage();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& regularizationPart = Regularization();
   MaxEntState& st = Local().g_state;
-  const int N = DistributionStorage().nNEQUnknowns;
-  Regularization().nRegUnknowns = N;
-  if (N < 1 || !DistributionStorage().pDistSolution) return false;
+  const int N = distributionStoragePart.nNEQUnknowns;
+  regularizationPart.nRegUnknowns = N;
+  if (N < 1 || !distributionStoragePart.pDistSolution) return false;
 
   // 1. to 3. The unregularised solution and its sum.
   AddSecondDerivativePenalty(0.0);
   if (!NNLS()) {
-    for (int i = 1; i <= N; ++i) DistributionStorage().pDistSolution[i] = 0.0;
+    for (int i = 1; i <= N; ++i) distributionStoragePart.pDistSolution[i] = 0.0;
     return false;
   }
-  Regularization().dChiSquareMin = Regularization().dChiSquare = ChiSquareFromNormalEquations();
+  regularizationPart.dChiSquareMin = regularizationPart.dChiSquare = ChiSquareFromNormalEquations();
   st = MaxEntState{};
   st.n = N;
   st.firstEntropy = EntropySkipsFirstUnknown() ? 2 : 1;
@@ -728,53 +740,53 @@ bool MaxEntRegularize(bool suppressBaselineCorrelation) {
     if (st.leftOut[static_cast<std::size_t>(i)]) --taking;
   }
   st.anyLeftOut = taking < N;
-  for (int i = st.firstEntropy; i <= N; ++i) st.sum += DistributionStorage().pDistSolution[i];
+  for (int i = st.firstEntropy; i <= N; ++i) st.sum += distributionStoragePart.pDistSolution[i];
   st.mean = st.sum / std::max(taking, 1);
   if (!(st.sum > 0.0)) return true;
 
   // 4. Whether and how far to regularise (as the Tikhonov-Phillips regularisation).
   if (!RegularizationWanted(N)) {
-    if (!DistributionModels().bContiInnerRun && !bBatchMode && !DistributionModels().bMonteCarloRun && ContiWizardMessages()) {
+    if (!distributionModelsPart.bContiInnerRun && !bBatchMode && !distributionModelsPart.bMonteCarloRun && ContiWizardMessages()) {
       ShowDistributionNote("no regularization:  either P < 0.5, P = 1, or to low resolution");
     }
     return true;
   }
-  if (DistributionModels().bContiInnerRun && !DistributionModels().bFinalFitEvaluation && !DistributionModels().bMonteCarloRun) return true;
+  if (distributionModelsPart.bContiInnerRun && !distributionModelsPart.bFinalFitEvaluation && !distributionModelsPart.bMonteCarloRun) return true;
   if (IsExactFit()) return true;
   if (!SetRegularizationTarget(N)) return true;
   float trace = 0.0f;
-  for (int k = 1; k <= N; ++k) trace += static_cast<float>(DistributionStorage().ppNormalMatrix[k][k]);
-  Regularization().dAlphaScale = static_cast<double>(trace) / (6.0 * N - 12.0);
-  if (!(Regularization().dAlphaScale > 0.0)) return true;
+  for (int k = 1; k <= N; ++k) trace += static_cast<float>(distributionStoragePart.ppNormalMatrix[k][k]);
+  regularizationPart.dAlphaScale = static_cast<double>(trace) / (6.0 * N - 12.0);
+  if (!(regularizationPart.dAlphaScale > 0.0)) return true;
 
   // 5. Work vectors, references, start.
-  st.alpha0 = Regularization().dAlphaScale;
-  st.target = Regularization().fTargetRatio;
+  st.alpha0 = regularizationPart.dAlphaScale;
+  st.target = regularizationPart.fTargetRatio;
   const double tol = (st.target - 1.0) * 0.001;
   st.tol2 = std::min(0.01 * tol, 1e-6);
   st.reference.assign(static_cast<std::size_t>(N) + 1, st.sum);
   // --- prior: the reference S p_i / mean(p) ---
   // A prior shapes the reference; its scale stays that of the unregularised
   // solution, so a flat prior is the flat reference itself.
-  if (DistributionModels().bUsePrior && DistributionVectors().pPriorProbability) {
-    const std::vector<double> w = PriorWeights(DistributionVectors().pPriorProbability, N);
+  if (distributionModelsPart.bUsePrior && distributionVectorsPart.pPriorProbability) {
+    const std::vector<double> w = PriorWeights(distributionVectorsPart.pPriorProbability, N);
     for (int i = 1; i <= N; ++i) st.reference[static_cast<std::size_t>(i)] = st.sum * w[static_cast<std::size_t>(i)];
   }
   // --- end prior ---
   if (suppressBaselineCorrelation) st.reference[1] *= 0.001;
-  st.best.assign(DistributionStorage().pDistSolution, DistributionStorage().pDistSolution + N + 1);
+  st.best.assign(distributionStoragePart.pDistSolution, distributionStoragePart.pDistSolution + N + 1);
   st.previous.assign(static_cast<std::size_t>(N) + 1, 0.0);
   st.inactive.assign(static_cast<std::size_t>(N) + 1, 0);
-  st.W = DistributionStorage().ppNNLSWork;
-  st.C = DistributionStorage().ppNormalMatrixReg;
-  st.g = DistributionStorage().pNNLSWorkRhs;
-  st.d = DistributionStorage().pNNLSSub;
-  st.trial = DistributionStorage().pNNLSTrial;
+  st.W = distributionStoragePart.ppNNLSWork;
+  st.C = distributionStoragePart.ppNormalMatrixReg;
+  st.g = distributionStoragePart.pNNLSWorkRhs;
+  st.d = distributionStoragePart.pNNLSSub;
+  st.trial = distributionStoragePart.pNNLSTrial;
 
   // 6. and 7. The root search, then the chi-square of what it left.
   const double x = FindMaxEntAlpha(MaxEntChiSquareDeviation, std::log(1e-4), 0.01, tol, 0.005);
-  Regularization().fAlphaFactor = static_cast<float>(std::exp(std::min(x, 100.0)));
-  Regularization().dChiSquare = ChiSquareFromNormalEquations();
+  regularizationPart.fAlphaFactor = static_cast<float>(std::exp(std::min(x, 100.0)));
+  regularizationPart.dChiSquare = ChiSquareFromNormalEquations();
   // A key the search ended at has been answered there (a Monte-Carlo repetition
   // stops at it); one before its first point stays set: the run stops.
   return true;

@@ -164,8 +164,9 @@ using UnitProductFn = void (*)(const double*, const double*, std::ptrdiff_t, int
 // The data value of the build at scan s, grid point g: y, or y - K_1 inside the fit
 // range when kernel 1 is fixed.
 double DataValue(const NEQBuildPlan& plan, int s, int g) {
-  double y = CurrentGrid().ppGridSignal[static_cast<std::size_t>(s)][g];
-  if (plan.subtractFirstKernel && g >= CurrentGrid().iFitFirst && g <= CurrentGrid().iFitLast) y -= DistributionStorage().pppKernels[1][s][g];
+  auto& currentGridPart = CurrentGrid();
+  double y = currentGridPart.ppGridSignal[static_cast<std::size_t>(s)][g];
+  if (plan.subtractFirstKernel && g >= currentGridPart.iFitFirst && g <= currentGridPart.iFitLast) y -= DistributionStorage().pppKernels[1][s][g];
   return y;
 }
 
@@ -177,6 +178,8 @@ constexpr int kStagePoints = 64;
 // Augmented row r of scan s at fit-range points p0..p0+n-1, centred, into
 // v[0..n-1]: the data for r = 0, the kernel of unknown r otherwise.
 void CentreRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v) {
+  auto& distributionStoragePart = DistributionStorage();
+  auto& normalEquationsPart = NormalEquations();
   const int g0 = CurrentGrid().iFitFirst + p0;
   if (r == 0) {
     for (int p = 0; p < n; ++p) {
@@ -184,39 +187,39 @@ void CentreRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double
       double y = DataValue(plan, s, g);
       switch (plan.model) {
         case NoiseModel::Plain: y -= plan.baseline; break;
-        case NoiseModel::Baseline: y -= NormalEquations().dDataMean; break;
-        case NoiseModel::TI: y -= DistributionStorage().pDataRadiusMean[g]; break;
-        case NoiseModel::RI: y -= DistributionStorage().pDataScanMean[s]; break;
-        case NoiseModel::TIRI: y = y - DistributionStorage().pDataRadiusMean[g] - DistributionStorage().pDataScanMean[s] + NormalEquations().dDataMean; break;
+        case NoiseModel::Baseline: y -= normalEquationsPart.dDataMean; break;
+        case NoiseModel::TI: y -= distributionStoragePart.pDataRadiusMean[g]; break;
+        case NoiseModel::RI: y -= distributionStoragePart.pDataScanMean[s]; break;
+        case NoiseModel::TIRI: y = y - distributionStoragePart.pDataRadiusMean[g] - distributionStoragePart.pDataScanMean[s] + normalEquationsPart.dDataMean; break;
       }
       v[p] = y;
     }
     return;
   }
   const int k = r + plan.firstKernel - 1;
-  const float* K = DistributionStorage().pppKernels[k][s] + g0;
+  const float* K = distributionStoragePart.pppKernels[k][s] + g0;
   switch (plan.model) {
     case NoiseModel::Plain:
       for (int p = 0; p < n; ++p) v[p] = K[p];
       break;
     case NoiseModel::Baseline: {
-      const double mean = DistributionStorage().pKernelMean[k];
+      const double mean = distributionStoragePart.pKernelMean[k];
       for (int p = 0; p < n; ++p) v[p] = K[p] - mean;
       break;
     }
     case NoiseModel::TI: {
-      const double* rm = DistributionStorage().ppKernelRadiusMean[k] + g0;
+      const double* rm = distributionStoragePart.ppKernelRadiusMean[k] + g0;
       for (int p = 0; p < n; ++p) v[p] = K[p] - rm[p];
       break;
     }
     case NoiseModel::RI: {
-      const double mean = DistributionStorage().ppKernelScanMean[k][s];
+      const double mean = distributionStoragePart.ppKernelScanMean[k][s];
       for (int p = 0; p < n; ++p) v[p] = K[p] - mean;
       break;
     }
     case NoiseModel::TIRI: {
-      const double* rm = DistributionStorage().ppKernelRadiusMean[k] + g0;
-      const double shift = DistributionStorage().pKernelMean[k] - DistributionStorage().ppKernelScanMean[k][s];
+      const double* rm = distributionStoragePart.ppKernelRadiusMean[k] + g0;
+      const double shift = distributionStoragePart.pKernelMean[k] - distributionStoragePart.ppKernelScanMean[k][s];
       for (int p = 0; p < n; ++p) v[p] = K[p] - rm[p] + shift;
       break;
     }
@@ -536,36 +539,43 @@ void CentreKernelRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, 
 }
 
 NoiseModel SelectNoiseModel() {
-  if (AnalysisSwitches().bFitTINoise && AnalysisSwitches().bFitRINoise) return NoiseModel::TIRI;
-  if (AnalysisSwitches().bFitTINoise) return NoiseModel::TI;
-  if (AnalysisSwitches().bFitRINoise) return NoiseModel::RI;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  if (analysisSwitchesPart.bFitTINoise && analysisSwitchesPart.bFitRINoise) return NoiseModel::TIRI;
+  if (analysisSwitchesPart.bFitTINoise) return NoiseModel::TI;
+  if (analysisSwitchesPart.bFitRINoise) return NoiseModel::RI;
   if (ModelParams().bVaryBaseline) return NoiseModel::Baseline;
   return NoiseModel::Plain;
 }
 
 NEQBuildPlan PlanNormalEquations(NoiseModel model) {
+  auto& distributionVectorsPart = DistributionVectors();
   NEQBuildPlan plan;
   plan.model = model;
   plan.firstScan = 1;
   plan.lastScan = DataSet().nScans;
   plan.firstKernel = 1;
-  plan.order = IsSizeShapeModel() ? DistributionVectors().nFf0Grid : DistributionVectors().nDistGrid;
+  plan.order = IsSizeShapeModel() ? distributionVectorsPart.nFf0Grid : distributionVectorsPart.nDistGrid;
   plan.baseline = ModelParams().fBaseline;
   return plan;
 }
 
 bool NormalEquationArraysFit(const NEQBuildPlan& plan) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& distributionStoragePart = DistributionStorage();
   const int lastKernel = plan.firstKernel + plan.order - 1;
-  return DistributionStorage().pppKernels && DistributionStorage().ppNormalMatrix && plan.order >= 1 && plan.firstScan >= 1 &&
-         plan.lastScan >= plan.firstScan && plan.lastScan <= DataSet().nScans &&
-         plan.lastScan <= DistributionStorage().nKernelArrayScans && lastKernel <= DistributionStorage().nKernelArrayKernels &&
-         plan.order <= DistributionStorage().nWorkspaceUnknowns && CurrentGrid().nGridPoints <= DistributionStorage().nKernelArrayPoints &&
-         CurrentGrid().nGridPoints <= DistributionStorage().nWorkspacePoints && DataSet().nScans <= DistributionStorage().nWorkspaceScans && CurrentGrid().iFitFirst >= 1 &&
-         CurrentGrid().iFitLast >= CurrentGrid().iFitFirst && CurrentGrid().iFitLast <= CurrentGrid().nGridPoints &&
-         static_cast<int>(CurrentGrid().ppGridSignal.size()) > plan.lastScan;
+  return distributionStoragePart.pppKernels && distributionStoragePart.ppNormalMatrix && plan.order >= 1 && plan.firstScan >= 1 &&
+         plan.lastScan >= plan.firstScan && plan.lastScan <= dataSetPart.nScans &&
+         plan.lastScan <= distributionStoragePart.nKernelArrayScans && lastKernel <= distributionStoragePart.nKernelArrayKernels &&
+         plan.order <= distributionStoragePart.nWorkspaceUnknowns && currentGridPart.nGridPoints <= distributionStoragePart.nKernelArrayPoints &&
+         currentGridPart.nGridPoints <= distributionStoragePart.nWorkspacePoints && dataSetPart.nScans <= distributionStoragePart.nWorkspaceScans && currentGridPart.iFitFirst >= 1 &&
+         currentGridPart.iFitLast >= currentGridPart.iFitFirst && currentGridPart.iFitLast <= currentGridPart.nGridPoints &&
+         static_cast<int>(currentGridPart.ppGridSignal.size()) > plan.lastScan;
 }
 
 void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFitPoints& fit) {
+  auto& currentGridPart = CurrentGrid();
+  auto& distributionStoragePart = DistributionStorage();
   const int s0 = plan.firstScan, s1 = plan.lastScan;
   const double scans = static_cast<double>(s1 - s0 + 1);
   const double nP = static_cast<double>(fit.Count());
@@ -573,10 +583,10 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
              global = NeedsGlobalMeans(plan.model);
   if (r == 0) {
     if (radius) {
-      for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
+      for (int g = 1; g <= currentGridPart.nGridPoints; ++g) {
         double sum = 0.0;
         for (int s = s0; s <= s1; ++s) sum += DataValue(plan, s, g);
-        DistributionStorage().pDataRadiusMean[g] = sum / scans;
+        distributionStoragePart.pDataRadiusMean[g] = sum / scans;
       }
     }
     if (scan || global) {
@@ -584,7 +594,7 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
       for (int s = s0; s <= s1; ++s) {
         double sum = 0.0;
         fit.ForEach([&](int g) { sum += DataValue(plan, s, g); });
-        if (scan) DistributionStorage().pDataScanMean[s] = sum / nP;
+        if (scan) distributionStoragePart.pDataScanMean[s] = sum / nP;
         total += sum;
       }
       if (global) NormalEquations().dDataMean = total / (scans * nP);
@@ -594,20 +604,20 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
   // One pass over the kernel of unknown r: per scan, its values at every grid point
   // go into the per-radius sums and its fit-range values into the scan's sum.
   const int k = r + plan.firstKernel - 1;
-  float* const* K = DistributionStorage().pppKernels[k];
-  double* rm = DistributionStorage().ppKernelRadiusMean[k];
+  float* const* K = distributionStoragePart.pppKernels[k];
+  double* rm = distributionStoragePart.ppKernelRadiusMean[k];
   thread_local std::vector<double> scanSums;
   scanSums.assign(static_cast<std::size_t>(s1) + 1, 0.0);
-  const int nFit = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
-  if (const ProfileSums* kept = CurrentKernelSums(k, s0, s1, CurrentGrid().nGridPoints, CurrentGrid().iFitFirst, nFit)) {
+  const int nFit = currentGridPart.iFitLast - currentGridPart.iFitFirst + 1;
+  if (const ProfileSums* kept = CurrentKernelSums(k, s0, s1, currentGridPart.nGridPoints, currentGridPart.iFitFirst, nFit)) {
     // The solver summed the kernel as it wrote it, in the order of the pass below.
-    if (radius) std::copy(kept->RadiusSums() + 1, kept->RadiusSums() + CurrentGrid().nGridPoints + 1, rm + 1);
+    if (radius) std::copy(kept->RadiusSums() + 1, kept->RadiusSums() + currentGridPart.nGridPoints + 1, rm + 1);
     if (scan || global) {
       for (int s = s0; s <= s1; ++s) scanSums[static_cast<std::size_t>(s)] = kept->ScanSum(s);
     }
   } else {
-    if (radius) std::fill(rm + 1, rm + CurrentGrid().nGridPoints + 1, 0.0);
-    ActiveKernels()->sums(K, s0, s1, CurrentGrid().nGridPoints, CurrentGrid().iFitFirst, nFit, radius ? rm : nullptr,
+    if (radius) std::fill(rm + 1, rm + currentGridPart.nGridPoints + 1, 0.0);
+    ActiveKernels()->sums(K, s0, s1, currentGridPart.nGridPoints, currentGridPart.iFitFirst, nFit, radius ? rm : nullptr,
                           scan || global ? scanSums.data() : nullptr);
   }
   double total = 0.0;
@@ -616,17 +626,17 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
       double sum = scanSums[static_cast<std::size_t>(s)];
       // The range's points that do not count come out of the scan's sum.
       if (!fit.Whole()) {
-        for (int g = CurrentGrid().iFitFirst; g <= CurrentGrid().iFitLast; ++g)
+        for (int g = currentGridPart.iFitFirst; g <= currentGridPart.iFitLast; ++g)
           if (!fit.Counts(g)) sum -= K[s][g];
       }
-      if (scan) DistributionStorage().ppKernelScanMean[k][s] = sum / nP;
+      if (scan) distributionStoragePart.ppKernelScanMean[k][s] = sum / nP;
       total += sum;
     }
   }
   if (radius) {
-    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) rm[g] /= scans;
+    for (int g = 1; g <= currentGridPart.nGridPoints; ++g) rm[g] /= scans;
   }
-  if (global) DistributionStorage().pKernelMean[k] = total / (scans * nP);
+  if (global) distributionStoragePart.pKernelMean[k] = total / (scans * nP);
 }
 
 int NormalEquationThreads(const NEQBuildPlan& plan, int wanted, double multiplyAddsPerThread) {
@@ -748,6 +758,7 @@ namespace {
 // j = 0 and the sum of squares for i = j = 0; elements above the diagonal and rows
 // beyond the order are left out.
 void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
+  auto& distributionStoragePart = DistributionStorage();
   const int i0 = unit.rowPanel * kNEQPanel;
   const int j0 = unit.firstColumnPanel * kNEQPanel;
   for (int r = 0; r < kNEQPanel && i0 + r <= M; ++r) {
@@ -756,11 +767,11 @@ void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
     const int jLast = std::min(i, j0 + unit.panels * kNEQPanel - 1);
     int j = j0;
     if (j == 0) {
-      double* column0 = i == 0 ? sumSq : DistributionStorage().pNormalRhs + i;
+      double* column0 = i == 0 ? sumSq : distributionStoragePart.pNormalRhs + i;
       if (column0) *column0 += row[0];
       ++j;
     }
-    double* Ai = DistributionStorage().ppNormalMatrix[i];
+    double* Ai = distributionStoragePart.ppNormalMatrix[i];
     for (int k = j; k <= jLast; ++k) Ai[k] += row[k];
   }
 }
@@ -768,9 +779,10 @@ void AddUnit(const NEQUnit& unit, int M, const double* acc, double* sumSq) {
 // Rows first..end-1 of the lower triangle and of the right-hand side set to 0 (row 0,
 // the sum of squares, is the scratch's).
 void ClearRows(int first, int end) {
+  auto& distributionStoragePart = DistributionStorage();
   for (int i = std::max(first, 1); i < end; ++i) {
-    DistributionStorage().pNormalRhs[i] = 0.0;
-    std::fill(DistributionStorage().ppNormalMatrix[i] + 1, DistributionStorage().ppNormalMatrix[i] + i + 1, 0.0);
+    distributionStoragePart.pNormalRhs[i] = 0.0;
+    std::fill(distributionStoragePart.ppNormalMatrix[i] + 1, distributionStoragePart.ppNormalMatrix[i] + i + 1, 0.0);
   }
 }
 
@@ -918,13 +930,14 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
 }
 
 void FinishNormalEquations(const NEQBuildPlan& plan, double sumSq) {
+  auto& distributionStoragePart = DistributionStorage();
   const int M = plan.order;
   for (int i = 1; i <= M; ++i) {
-    for (int j = i + 1; j <= M; ++j) DistributionStorage().ppNormalMatrix[i][j] = DistributionStorage().ppNormalMatrix[j][i];
+    for (int j = i + 1; j <= M; ++j) distributionStoragePart.ppNormalMatrix[i][j] = distributionStoragePart.ppNormalMatrix[j][i];
   }
   NormalEquations().dSumSqData = sumSq;
-  DistributionStorage().nNEQUnknowns = M;
-  DistributionStorage().nNEQFirstKernel = plan.firstKernel;
+  distributionStoragePart.nNEQUnknowns = M;
+  distributionStoragePart.nNEQFirstKernel = plan.firstKernel;
 }
 
 bool BuildNormalEquationsTIRI() { return BuildNormalEquations(NoiseModel::TIRI); }
@@ -934,27 +947,30 @@ bool BuildNormalEquationsBaseline() { return BuildNormalEquations(NoiseModel::Ba
 bool BuildNormalEquationsPlain() { return BuildNormalEquations(NoiseModel::Plain); }
 
 bool BuildNormalEquations(NoiseModel model, std::string* error) {
+  auto& normalEquationsPart = NormalEquations();
   CleanVectorState();
-  NormalEquations().bFixedFirstKernel = false;
-  NormalEquations().dFixedFirstAmplitude = 0.0;
+  normalEquationsPart.bFixedFirstKernel = false;
+  normalEquationsPart.dFixedFirstAmplitude = 0.0;
   return RunSerialBuild(PlanNormalEquations(model), error);
 }
 
 bool BuildNormalEquationsFixedFirst(double amplitude, std::string* error) {
+  auto& normalEquationsPart = NormalEquations();
   NEQBuildPlan plan = PlanNormalEquations(NoiseModel::TIRI);
   plan.firstKernel = 2;
   plan.order = DistributionVectors().nDistGrid - 1;
   plan.subtractFirstKernel = true;
   const bool ok = RunSerialBuild(plan, error);
-  NormalEquations().bFixedFirstKernel = true;
-  NormalEquations().dFixedFirstAmplitude = amplitude;
+  normalEquationsPart.bFixedFirstKernel = true;
+  normalEquationsPart.dFixedFirstAmplitude = amplitude;
   return ok;
 }
 
 bool BuildNormalEquationsScanRange(std::string* error) {
+  auto& normalEquationsPart = NormalEquations();
   NEQBuildPlan plan = PlanNormalEquations(NoiseModel::Baseline);
-  plan.firstScan = NormalEquations().iContiFirstScan;
-  plan.lastScan = NormalEquations().iContiLastScan;
+  plan.firstScan = normalEquationsPart.iContiFirstScan;
+  plan.lastScan = normalEquationsPart.iContiLastScan;
   return RunSerialBuild(plan, error);
 }
 
@@ -977,8 +993,9 @@ bool UseNEQInstructionSet(const std::string& name) {
 }
 
 void ShowContiText(int x, int y, const std::string& text) {
-  if (!NormalEquations().hContiDC) return;
-  NormalEquations().hContiDC->TextOut(HasBackend() ? ReadoutColumn(x, GetBackend().MainWindow().ClientSize()) : x, y, text);
+  auto& normalEquationsPart = NormalEquations();
+  if (!normalEquationsPart.hContiDC) return;
+  normalEquationsPart.hContiDC->TextOut(HasBackend() ? ReadoutColumn(x, GetBackend().MainWindow().ClientSize()) : x, y, text);
   if (HasBackend()) GetBackend().MainWindow().Refresh();
 }
 
@@ -989,9 +1006,10 @@ void ShowContiProgress(int x, int y, ProgressKind kind, const std::string& text)
 }
 
 void ShowNormalEquationProgress(float fraction) {
-  if (ContiFitInProgress() || !NormalEquations().hContiDC) return;
-  if (NormalEquations().pContiProgressLine) {
-    NormalEquations().pContiProgressLine->UpdateDC(fraction, *NormalEquations().hContiDC);
+  auto& normalEquationsPart = NormalEquations();
+  if (ContiFitInProgress() || !normalEquationsPart.hContiDC) return;
+  if (normalEquationsPart.pContiProgressLine) {
+    normalEquationsPart.pContiProgressLine->UpdateDC(fraction, *normalEquationsPart.hContiDC);
     if (HasBackend()) GetBackend().MainWindow().Refresh();
     return;
   }

@@ -30,31 +30,36 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
 // The grid, its averages and noise vectors exist and match the loaded scans.
 bool GridReady() {
-  return DataSet().nScans > 0 && CurrentGrid().nGridPoints > 0 && CurrentGrid().pGridRadius && CurrentGrid().pAverageScan && CurrentGrid().pScanMeans && CurrentGrid().pTINoise &&
-         CurrentGrid().pRINoise && static_cast<int>(CurrentGrid().ppGridSignal.size()) > DataSet().nScans;
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  return dataSetPart.nScans > 0 && currentGridPart.nGridPoints > 0 && currentGridPart.pGridRadius && currentGridPart.pAverageScan && currentGridPart.pScanMeans && currentGridPart.pTINoise &&
+         currentGridPart.pRINoise && static_cast<int>(currentGridPart.ppGridSignal.size()) > dataSetPart.nScans;
 }
 
 // Species slot k has a signal table for every scan on the current grid.
 bool HasTable(int k) {
-  if (CurrentGrid().nSpeciesArrayScans != DataSet().nScans || CurrentGrid().nSpeciesArrayPoints != CurrentGrid().nGridPoints) return false;
-  const auto& rows = CurrentGrid().pppSpeciesSignal[k];
-  if (static_cast<int>(rows.size()) <= DataSet().nScans) return false;
-  for (int s = 1; s <= DataSet().nScans; ++s)
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  if (currentGridPart.nSpeciesArrayScans != dataSetPart.nScans || currentGridPart.nSpeciesArrayPoints != currentGridPart.nGridPoints) return false;
+  const auto& rows = currentGridPart.pppSpeciesSignal[k];
+  if (static_cast<int>(rows.size()) <= dataSetPart.nScans) return false;
+  for (int s = 1; s <= dataSetPart.nScans; ++s)
     if (!rows[Idx(s)]) return false;
-  return CurrentGrid().ppSpeciesGridMean[k] && CurrentGrid().ppSpeciesScanMean[k];
+  return currentGridPart.ppSpeciesGridMean[k] && currentGridPart.ppSpeciesScanMean[k];
 }
 
 float* Table(int k, int s) { return CurrentGrid().pppSpeciesSignal[k][Idx(s)]; }
 const float* Data(int s) { return CurrentGrid().ppGridSignal[Idx(s)]; }
 
 void BuildComponentList() {
-  LinearAmplitudes().nLinearComponents = 0;
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  linearAmplitudesPart.nLinearComponents = 0;
   if (ModelFlags().bDiscreteModel) {
     for (int k = 1; k <= kSlots; ++k)
-      if (AnalysisSwitches().pSpeciesLinked[k] && HasTable(k)) LinearAmplitudes().pLinearComponents[++LinearAmplitudes().nLinearComponents] = k;
+      if (AnalysisSwitches().pSpeciesLinked[k] && HasTable(k)) linearAmplitudesPart.pLinearComponents[++linearAmplitudesPart.nLinearComponents] = k;
   } else if (HasTable(1)) {
     // Every other model holds its whole signal as component 1.
-    LinearAmplitudes().pLinearComponents[++LinearAmplitudes().nLinearComponents] = 1;
+    linearAmplitudesPart.pLinearComponents[++linearAmplitudesPart.nLinearComponents] = 1;
   }
 }
 
@@ -68,10 +73,11 @@ void MultiplyTable(int k, float factor) {
 // Divides the applied amplitude out of each listed table (unit-amplitude signals);
 // a zero factor clears the table.
 void NormalizeComponentSignals() {
+  auto& linearAmplitudesPart = LinearAmplitudes();
   if (!ModelFlags().bDiscreteModel) return;
-  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
-    const int k = LinearAmplitudes().pLinearComponents[j];
-    const float a = LinearAmplitudes().pAppliedAmplitude[k];
+  for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
+    const int k = linearAmplitudesPart.pLinearComponents[j];
+    const float a = linearAmplitudesPart.pAppliedAmplitude[k];
     if (a != 0.0f) {
       for (int s = 1; s <= DataSet().nScans; ++s) {
         float* row = Table(k, s);
@@ -85,35 +91,41 @@ void NormalizeComponentSignals() {
 
 // Multiplies each listed table by its amplitude a[j] (list order) and records it.
 void ScaleComponentSignals(const float* a) {
+  auto& linearAmplitudesPart = LinearAmplitudes();
   if (!ModelFlags().bDiscreteModel) return;
-  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
-    const int k = LinearAmplitudes().pLinearComponents[j];
+  for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
+    const int k = linearAmplitudesPart.pLinearComponents[j];
     MultiplyTable(k, a[j]);
-    LinearAmplitudes().pAppliedAmplitude[k] = a[j];
+    linearAmplitudesPart.pAppliedAmplitude[k] = a[j];
   }
 }
 
 // ppComponentScanAverage[k][i] = mean over the scans of S_k[s][i], every grid point.
 void AverageComponentSignals() {
-  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
-    const int k = LinearAmplitudes().pLinearComponents[j];
-    float* avg = CurrentGrid().ppSpeciesGridMean[k];
-    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
+    const int k = linearAmplitudesPart.pLinearComponents[j];
+    float* avg = currentGridPart.ppSpeciesGridMean[k];
+    for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
       double sum = 0.0;
-      for (int s = 1; s <= DataSet().nScans; ++s) sum += Table(k, s)[i];
-      avg[i] = static_cast<float>(sum / DataSet().nScans);
+      for (int s = 1; s <= dataSetPart.nScans; ++s) sum += Table(k, s)[i];
+      avg[i] = static_cast<float>(sum / dataSetPart.nScans);
     }
   }
 }
 
 // pComponentMeans[k] = mean of S_k over all scans and F (0 for an empty range).
 void MeanComponentSignals() {
+  auto& dataSetPart = DataSet();
+  auto& linearAmplitudesPart = LinearAmplitudes();
   const GridFitPoints f = CurrentGridFitPoints();
-  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
-    const int k = LinearAmplitudes().pLinearComponents[j];
+  for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
+    const int k = linearAmplitudesPart.pLinearComponents[j];
     double sum = 0.0;
-    for (int s = 1; s <= DataSet().nScans; ++s) sum += f.Sum(Table(k, s));
-    LinearAmplitudes().pComponentMeans[k] = f.Count() > 0 ? static_cast<float>(sum / (double(DataSet().nScans) * f.Count())) : 0.0f;
+    for (int s = 1; s <= dataSetPart.nScans; ++s) sum += f.Sum(Table(k, s));
+    linearAmplitudesPart.pComponentMeans[k] = f.Count() > 0 ? static_cast<float>(sum / (double(dataSetPart.nScans) * f.Count())) : 0.0f;
   }
 }
 
@@ -125,20 +137,23 @@ double RangeMean(const float* row, const GridFitPoints& f) {
 // Per-scan means over F of every listed component (ppComponentScanMean) and of the
 // data (pScanMean).
 void ScanMeansForRINoise() {
+  auto& currentGridPart = CurrentGrid();
+  auto& linearAmplitudesPart = LinearAmplitudes();
   const GridFitPoints f = CurrentGridFitPoints();
   for (int s = 1; s <= DataSet().nScans; ++s) {
-    for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
-      const int k = LinearAmplitudes().pLinearComponents[j];
-      CurrentGrid().ppSpeciesScanMean[k][s] = static_cast<float>(RangeMean(Table(k, s), f));
+    for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
+      const int k = linearAmplitudesPart.pLinearComponents[j];
+      currentGridPart.ppSpeciesScanMean[k][s] = static_cast<float>(RangeMean(Table(k, s), f));
     }
-    CurrentGrid().pScanMeans[s] = static_cast<float>(RangeMean(Data(s), f));
+    currentGridPart.pScanMeans[s] = static_cast<float>(RangeMean(Data(s), f));
   }
 }
 
 double MeanOverScans(const float* perScan) {
+  auto& dataSetPart = DataSet();
   double sum = 0.0;
-  for (int s = 1; s <= DataSet().nScans; ++s) sum += perScan[s];
-  return sum / DataSet().nScans;
+  for (int s = 1; s <= dataSetPart.nScans; ++s) sum += perScan[s];
+  return sum / dataSetPart.nScans;
 }
 
 // How data and unit signals are centred before the normal equations:
@@ -162,8 +177,10 @@ struct Centring {
 // and solves them with x >= 0 into pLinearRhs. False when the equations are not
 // finite (the amplitudes are then 0) or the non-negative solve failed.
 bool SolveLinearAmplitudes(const Centring& c) {
-  const int n = LinearAmplitudes().nLinearComponents;
-  for (int j = 1; j <= kSlots; ++j) LinearAmplitudes().pLinearRhs[j] = 0.0f;
+  auto& currentGridPart = CurrentGrid();
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  const int n = linearAmplitudesPart.nLinearComponents;
+  for (int j = 1; j <= kSlots; ++j) linearAmplitudesPart.pLinearRhs[j] = 0.0f;
   if (n == 0) return true;
   const GridFitPoints f = CurrentGridFitPoints();
   double A[kSlots + 1][kSlots + 1] = {};
@@ -173,25 +190,25 @@ bool SolveLinearAmplitudes(const Centring& c) {
   double x[kSlots + 1] = {};
   double dataShift = 0.0;
   if (c.perScan && c.perPoint) {
-    for (int j = 1; j <= n; ++j) pointShift[j] = MeanOverScans(CurrentGrid().ppSpeciesScanMean[LinearAmplitudes().pLinearComponents[j]]);
-    dataShift = MeanOverScans(CurrentGrid().pScanMeans);
+    for (int j = 1; j <= n; ++j) pointShift[j] = MeanOverScans(currentGridPart.ppSpeciesScanMean[linearAmplitudesPart.pLinearComponents[j]]);
+    dataShift = MeanOverScans(currentGridPart.pScanMeans);
   }
   const double dataGlobal =
-      c.global && CurrentGrid().fGridPointTotal > 0.0f ? double(CurrentGrid().fGridSignalTotal) / CurrentGrid().fGridPointTotal : 0.0;
+      c.global && currentGridPart.fGridPointTotal > 0.0f ? double(currentGridPart.fGridSignalTotal) / currentGridPart.fGridPointTotal : 0.0;
   for (int s = 1; s <= DataSet().nScans; ++s) {
     const float* d = Data(s);
     for (int j = 1; j <= n; ++j) {
-      const int k = LinearAmplitudes().pLinearComponents[j];
-      scanOff[j] = (c.perScan ? CurrentGrid().ppSpeciesScanMean[k][s] : 0.0) + (c.global ? LinearAmplitudes().pComponentMeans[k] : 0.0);
+      const int k = linearAmplitudesPart.pLinearComponents[j];
+      scanOff[j] = (c.perScan ? currentGridPart.ppSpeciesScanMean[k][s] : 0.0) + (c.global ? linearAmplitudesPart.pComponentMeans[k] : 0.0);
     }
-    const double dataScanOff = (c.perScan ? CurrentGrid().pScanMeans[s] : 0.0) + dataGlobal + c.fixedBaseline;
+    const double dataScanOff = (c.perScan ? currentGridPart.pScanMeans[s] : 0.0) + dataGlobal + c.fixedBaseline;
     f.ForEach([&](int i) {
       double y = d[i] - dataScanOff;
-      if (c.perPoint) y -= CurrentGrid().pAverageScan[i] - dataShift;
+      if (c.perPoint) y -= currentGridPart.pAverageScan[i] - dataShift;
       for (int j = 1; j <= n; ++j) {
-        const int k = LinearAmplitudes().pLinearComponents[j];
+        const int k = linearAmplitudesPart.pLinearComponents[j];
         double v = Table(k, s)[i] - scanOff[j];
-        if (c.perPoint) v -= CurrentGrid().ppSpeciesGridMean[k][i] - pointShift[j];
+        if (c.perPoint) v -= currentGridPart.ppSpeciesGridMean[k][i] - pointShift[j];
         x[j] = v;
       }
       for (int j = 1; j <= n; ++j) {
@@ -202,35 +219,38 @@ bool SolveLinearAmplitudes(const Centring& c) {
   }
   bool finite = true;
   for (int j = 1; j <= n; ++j) {
-    LinearAmplitudes().pLinearRhs[j] = static_cast<float>(b[j]);
-    finite = finite && std::isfinite(LinearAmplitudes().pLinearRhs[j]);
+    linearAmplitudesPart.pLinearRhs[j] = static_cast<float>(b[j]);
+    finite = finite && std::isfinite(linearAmplitudesPart.pLinearRhs[j]);
     for (int l = 1; l <= j; ++l) {
       const float v = static_cast<float>(A[j][l]);
-      LinearAmplitudes().ppLinearNormalMatrix[j][l] = LinearAmplitudes().ppLinearNormalMatrix[l][j] = v;
+      linearAmplitudesPart.ppLinearNormalMatrix[j][l] = linearAmplitudesPart.ppLinearNormalMatrix[l][j] = v;
       finite = finite && std::isfinite(v);
     }
   }
   if (!finite) {
-    for (int j = 1; j <= n; ++j) LinearAmplitudes().pLinearRhs[j] = 0.0f;
+    for (int j = 1; j <= n; ++j) linearAmplitudesPart.pLinearRhs[j] = 0.0f;
     return false;
   }
-  return NNLSNormalEquations(LinearAmplitudes().ppLinearNormalMatrix, LinearAmplitudes().pLinearRhs, n, true);
+  return NNLSNormalEquations(linearAmplitudesPart.ppLinearNormalMatrix, linearAmplitudesPart.pLinearRhs, n, true);
 }
 
 void SetSkipAmplitudes(float value) {
-  for (int j = 1; j <= kSlots; ++j) LinearAmplitudes().pLinearRhs[j] = j <= LinearAmplitudes().nLinearComponents ? value : 0.0f;
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  for (int j = 1; j <= kSlots; ++j) linearAmplitudesPart.pLinearRhs[j] = j <= linearAmplitudesPart.nLinearComponents ? value : 0.0f;
 }
 
 // Amplitudes as applied to the tables, in list order.
 void AppliedAmplitudes(float* a) {
-  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) a[j] = LinearAmplitudes().pAppliedAmplitude[LinearAmplitudes().pLinearComponents[j]];
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) a[j] = linearAmplitudesPart.pAppliedAmplitude[linearAmplitudesPart.pLinearComponents[j]];
 }
 
 void StoreAmplitudes() {
-  for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
-    const int k = LinearAmplitudes().pLinearComponents[j];
-    ModelParams().pSpeciesAmplitude[k] = LinearAmplitudes().pLinearRhs[j];
-    AnalysisSwitches().pParams[kAmplitudeParam + k] = LinearAmplitudes().pLinearRhs[j];
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
+    const int k = linearAmplitudesPart.pLinearComponents[j];
+    ModelParams().pSpeciesAmplitude[k] = linearAmplitudesPart.pLinearRhs[j];
+    AnalysisSwitches().pParams[kAmplitudeParam + k] = linearAmplitudesPart.pLinearRhs[j];
   }
 }
 
@@ -246,23 +266,26 @@ void ZeroRINoise() { std::fill(CurrentGrid().pRINoise + 1, CurrentGrid().pRINois
 // scans (TI and RI) the scan averages of the per-scan means are subtracted first,
 // which gives the profile zero mean over F.
 void CalculateTINoiseFromAmplitudes(const float* a, bool centred) {
-  double shift = centred ? MeanOverScans(CurrentGrid().pScanMeans) : 0.0;
-  for (int j = 1; centred && j <= LinearAmplitudes().nLinearComponents; ++j)
-    shift -= a[j] * MeanOverScans(CurrentGrid().ppSpeciesScanMean[LinearAmplitudes().pLinearComponents[j]]);
-  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
-    double v = CurrentGrid().pAverageScan[i];
-    for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j)
-      v -= double(a[j]) * CurrentGrid().ppSpeciesGridMean[LinearAmplitudes().pLinearComponents[j]][i];
-    CurrentGrid().pTINoise[i] = static_cast<float>(v - shift);
+  auto& currentGridPart = CurrentGrid();
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  double shift = centred ? MeanOverScans(currentGridPart.pScanMeans) : 0.0;
+  for (int j = 1; centred && j <= linearAmplitudesPart.nLinearComponents; ++j)
+    shift -= a[j] * MeanOverScans(currentGridPart.ppSpeciesScanMean[linearAmplitudesPart.pLinearComponents[j]]);
+  for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
+    double v = currentGridPart.pAverageScan[i];
+    for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j)
+      v -= double(a[j]) * currentGridPart.ppSpeciesGridMean[linearAmplitudesPart.pLinearComponents[j]][i];
+    currentGridPart.pTINoise[i] = static_cast<float>(v - shift);
   }
 }
 
 // RI[s] = mean over F of (D[s][i] - sum_k S_k[s][i]), tables already scaled.
 void CalculateRINoiseOffsets() {
+  auto& linearAmplitudesPart = LinearAmplitudes();
   const GridFitPoints f = CurrentGridFitPoints();
   for (int s = 1; s <= DataSet().nScans; ++s) {
     double v = RangeMean(Data(s), f);
-    for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) v -= RangeMean(Table(LinearAmplitudes().pLinearComponents[j], s), f);
+    for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) v -= RangeMean(Table(linearAmplitudesPart.pLinearComponents[j], s), f);
     CurrentGrid().pRINoise[s] = static_cast<float>(v);
   }
 }
@@ -270,58 +293,66 @@ void CalculateRINoiseOffsets() {
 // The scan has the grid's radii (the grid aliases the scans' common radius array,
 // or the radii are equal).
 bool ScanOnGrid(int s) {
-  const float* r = DataSet().ppRadius[Idx(s)];
-  if (r == CurrentGrid().pGridRadius) return true;
-  if (DataSet().pnPoints[Idx(s)] != CurrentGrid().nGridPoints) return false;
-  return std::equal(r + 1, r + CurrentGrid().nGridPoints + 1, CurrentGrid().pGridRadius + 1);
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  const float* r = dataSetPart.ppRadius[Idx(s)];
+  if (r == currentGridPart.pGridRadius) return true;
+  if (dataSetPart.pnPoints[Idx(s)] != currentGridPart.nGridPoints) return false;
+  return std::equal(r + 1, r + currentGridPart.nGridPoints + 1, currentGridPart.pGridRadius + 1);
 }
 
 // out[1..n] on the scan's radii = the grid row resampled linearly; 0 where the
 // resampling cannot be done, so that no stale value survives.
 void GridRowToScan(int s, const float* gridRow, float* out) {
-  const int n = DataSet().pnPoints[Idx(s)];
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  const int n = dataSetPart.pnPoints[Idx(s)];
   if (ScanOnGrid(s)) {
     std::copy(gridRow + 1, gridRow + n + 1, out + 1);
-  } else if (!InterpolateCurve(n, DataSet().ppRadius[Idx(s)], out, CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, gridRow)) {
+  } else if (!InterpolateCurve(n, dataSetPart.ppRadius[Idx(s)], out, currentGridPart.nGridPoints, currentGridPart.pGridRadius, gridRow)) {
     std::fill(out + 1, out + n + 1, 0.0f);
   }
 }
 
 // ppFit[s] = TI + sum_k S_k (scaled tables), resampled onto each scan's radii.
 void BuildFitFromComponents() {
-  for (int p = 1; p <= DataSet().nScans; ++p) {
-    const int s = DataSet().pScanOrder[Idx(p)];
-    float* fit = DataSet().ppFit[Idx(s)];
-    float* work = DataSet().ppWork[Idx(s)];
+  auto& dataSetPart = DataSet();
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  for (int p = 1; p <= dataSetPart.nScans; ++p) {
+    const int s = dataSetPart.pScanOrder[Idx(p)];
+    float* fit = dataSetPart.ppFit[Idx(s)];
+    float* work = dataSetPart.ppWork[Idx(s)];
     if (!fit || !work) continue;
-    const int n = DataSet().pnPoints[Idx(s)];
+    const int n = dataSetPart.pnPoints[Idx(s)];
     GridRowToScan(s, CurrentGrid().pTINoise, fit);
-    for (int j = 1; j <= LinearAmplitudes().nLinearComponents; ++j) {
-      GridRowToScan(s, Table(LinearAmplitudes().pLinearComponents[j], s), work);
+    for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
+      GridRowToScan(s, Table(linearAmplitudesPart.pLinearComponents[j], s), work);
       for (int q = 1; q <= n; ++q) fit[q] += work[q];
     }
   }
 }
 
 void AddRINoiseToFit() {
-  for (int s = 1; s <= DataSet().nScans; ++s) {
-    float* fit = DataSet().ppFit[Idx(s)];
+  auto& dataSetPart = DataSet();
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    float* fit = dataSetPart.ppFit[Idx(s)];
     if (!fit) continue;
-    for (int q = 1; q <= DataSet().pnPoints[Idx(s)]; ++q) fit[q] += CurrentGrid().pRINoise[s];
+    for (int q = 1; q <= dataSetPart.pnPoints[Idx(s)]; ++q) fit[q] += CurrentGrid().pRINoise[s];
   }
 }
 
 // Mean of signal - fit over every scan's points inside its fit limits; 0 when there
 // is no such point.
 float MeanResidual() {
+  auto& dataSetPart = DataSet();
   double sum = 0.0;
   long count = 0;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
-    const float* y = DataSet().ppSignal[Idx(s)];
-    const float* fit = DataSet().ppFit[Idx(s)];
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    const float* y = dataSetPart.ppSignal[Idx(s)];
+    const float* fit = dataSetPart.ppFit[Idx(s)];
     if (!y || !fit) continue;
-    const int first = std::max(DataSet().pFitFirst[Idx(s)], 1);
-    const int last = std::min(DataSet().pFitLast[Idx(s)], DataSet().pnPoints[Idx(s)]);
+    const int first = std::max(dataSetPart.pFitFirst[Idx(s)], 1);
+    const int last = std::min(dataSetPart.pFitLast[Idx(s)], dataSetPart.pnPoints[Idx(s)]);
     for (int q = first; q <= last; ++q) {
       sum += double(y[q]) - fit[q];
       ++count;
@@ -360,13 +391,14 @@ void CalculateNoiseWithRI(bool withTI) {
 
 // The amplitude-solving variants with RI noise (and TI noise when withTI).
 bool FitAmplitudesWithRI(bool withTI) {
+  auto& linearAmplitudesPart = LinearAmplitudes();
   if (!GridReady()) return true;
   PrepareComponents();
   ScanMeansForRINoise();
   CalculateAverageScan();
   if (withTI) AverageComponentSignals();
   bool ok = true;
-  if (LinearAmplitudes().bSkipLinearFit) {
+  if (linearAmplitudesPart.bSkipLinearFit) {
     SetSkipAmplitudes(withTI ? 1.0f : 0.0f);
   } else {
     Centring c;
@@ -376,11 +408,11 @@ bool FitAmplitudesWithRI(bool withTI) {
   }
   StoreAmplitudes();
   if (withTI) {
-    CalculateTINoiseFromAmplitudes(LinearAmplitudes().pLinearRhs, true);
+    CalculateTINoiseFromAmplitudes(linearAmplitudesPart.pLinearRhs, true);
   } else {
     ZeroTINoise();
   }
-  ScaleComponentSignals(LinearAmplitudes().pLinearRhs);
+  ScaleComponentSignals(linearAmplitudesPart.pLinearRhs);
   CalculateRINoiseOffsets();
   AmplitudesToTotalAndFractions();
   SetBaseline(0.0f);
@@ -415,27 +447,30 @@ bool FitAmplitudesWithBaseline(bool fitted) {
 }  // namespace
 
 void CalculateAverageScan() {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
   if (!GridReady()) return;
-  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
+  for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
     double sum = 0.0;
-    for (int s = 1; s <= DataSet().nScans; ++s) sum += Data(s)[i];
-    CurrentGrid().pAverageScan[i] = static_cast<float>(sum / DataSet().nScans);
+    for (int s = 1; s <= dataSetPart.nScans; ++s) sum += Data(s)[i];
+    currentGridPart.pAverageScan[i] = static_cast<float>(sum / dataSetPart.nScans);
   }
   const GridFitPoints f = CurrentGridFitPoints();
-  CurrentGrid().fGridSignalTotal = static_cast<float>(DataSet().nScans * f.Sum(CurrentGrid().pAverageScan));
-  CurrentGrid().fGridPointTotal = static_cast<float>(DataSet().nScans) * static_cast<float>(f.Count());
+  currentGridPart.fGridSignalTotal = static_cast<float>(dataSetPart.nScans * f.Sum(currentGridPart.pAverageScan));
+  currentGridPart.fGridPointTotal = static_cast<float>(dataSetPart.nScans) * static_cast<float>(f.Count());
 }
 
 bool FitAmplitudesTIRINoise() { return FitAmplitudesWithRI(true); }
 bool FitAmplitudesRINoise() { return FitAmplitudesWithRI(false); }
 
 bool FitAmplitudesTINoise() {
+  auto& linearAmplitudesPart = LinearAmplitudes();
   if (!GridReady()) return true;
   PrepareComponents();
   AverageComponentSignals();
   CalculateAverageScan();
   bool ok = true;
-  if (LinearAmplitudes().bSkipLinearFit) {
+  if (linearAmplitudesPart.bSkipLinearFit) {
     SetSkipAmplitudes(0.0f);
   } else {
     Centring c;
@@ -446,8 +481,8 @@ bool FitAmplitudesTINoise() {
   AmplitudesToTotalAndFractions();
   // The solved absolute amplitudes, not pSpeciesAmplitude, which now holds the
   // total and fractions.
-  CalculateTINoiseFromAmplitudes(LinearAmplitudes().pLinearRhs, false);
-  ScaleComponentSignals(LinearAmplitudes().pLinearRhs);
+  CalculateTINoiseFromAmplitudes(linearAmplitudesPart.pLinearRhs, false);
+  ScaleComponentSignals(linearAmplitudesPart.pLinearRhs);
   ZeroRINoise();
   SetBaseline(0.0f);
   BuildFitFromComponents();
@@ -474,34 +509,39 @@ void CalculateTINoise() {
 }
 
 void FitBaseline() {
-  if (CurrentGrid().pTINoise) ZeroTINoise();
-  if (CurrentGrid().pRINoise) ZeroRINoise();
+  auto& currentGridPart = CurrentGrid();
+  if (currentGridPart.pTINoise) ZeroTINoise();
+  if (currentGridPart.pRINoise) ZeroRINoise();
   SetBaseline(MeanResidual());
   AddBaselineToFit();
 }
 
 void AddBaselineToFit() {
-  for (int s = 1; s <= DataSet().nScans; ++s) {
-    float* fit = DataSet().ppFit[Idx(s)];
+  auto& dataSetPart = DataSet();
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    float* fit = dataSetPart.ppFit[Idx(s)];
     if (!fit) continue;
-    for (int q = 1; q <= DataSet().pnPoints[Idx(s)]; ++q) fit[q] += ModelParams().fBaseline;
+    for (int q = 1; q <= dataSetPart.pnPoints[Idx(s)]; ++q) fit[q] += ModelParams().fBaseline;
   }
 }
 
 LinearStepVariant ChooseLinearStepVariant() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelParamsPart = ModelParams();
   using V = LinearStepVariant;
-  if (AnalysisSwitches().bFitTINoise) {
-    if (ModelParams().bLinearAmplitudes) return AnalysisSwitches().bFitRINoise ? V::FitAmplitudesTIRINoise : V::FitAmplitudesTINoise;
-    return AnalysisSwitches().bFitRINoise ? V::CalculateTIRINoise : V::CalculateTINoise;
+  if (analysisSwitchesPart.bFitTINoise) {
+    if (modelParamsPart.bLinearAmplitudes) return analysisSwitchesPart.bFitRINoise ? V::FitAmplitudesTIRINoise : V::FitAmplitudesTINoise;
+    return analysisSwitchesPart.bFitRINoise ? V::CalculateTIRINoise : V::CalculateTINoise;
   }
   // RI noise takes the place of a baseline, floated or not: with it the model was
   // computed into the signal tables, which only the RI variants turn into fit rows.
-  if (AnalysisSwitches().bFitRINoise) return ModelParams().bLinearAmplitudes ? V::FitAmplitudesRINoise : V::CalculateRINoise;
-  if (ModelParams().bVaryBaseline) return ModelParams().bLinearAmplitudes ? V::FitAmplitudesBaseline : V::FitBaseline;
-  return ModelParams().bLinearAmplitudes ? V::FitAmplitudesFixedBaseline : V::AddBaselineToFit;
+  if (analysisSwitchesPart.bFitRINoise) return modelParamsPart.bLinearAmplitudes ? V::FitAmplitudesRINoise : V::CalculateRINoise;
+  if (modelParamsPart.bVaryBaseline) return modelParamsPart.bLinearAmplitudes ? V::FitAmplitudesBaseline : V::FitBaseline;
+  return modelParamsPart.bLinearAmplitudes ? V::FitAmplitudesFixedBaseline : V::AddBaselineToFit;
 }
 
 bool RunLinearAmplitudeStep() {
+  auto& currentGridPart = CurrentGrid();
   using V = LinearStepVariant;
   switch (ChooseLinearStepVariant()) {
     case V::FitAmplitudesTIRINoise: return FitAmplitudesTIRINoise();
@@ -515,8 +555,8 @@ bool RunLinearAmplitudeStep() {
     case V::FitBaseline: FitBaseline(); return true;
     case V::AddBaselineToFit:
       // No noise term is part of this model: none may linger from an earlier one.
-      if (CurrentGrid().pTINoise) ZeroTINoise();
-      if (CurrentGrid().pRINoise) ZeroRINoise();
+      if (currentGridPart.pTINoise) ZeroTINoise();
+      if (currentGridPart.pRINoise) ZeroRINoise();
       AddBaselineToFit();
       return true;
   }
@@ -524,43 +564,48 @@ bool RunLinearAmplitudeStep() {
 }
 
 void AmplitudesToTotalAndFractions() {
-  if (!ModelFlags().bDiscreteModel) return;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelParamsPart = ModelParams();
+  if (!modelFlagsPart.bDiscreteModel) return;
   int last = kSlots;
-  if (ModelFlags().bBufferSedCorrection && ModelParams().bLinearAmplitudes) {
+  if (modelFlagsPart.bBufferSedCorrection && modelParamsPart.bLinearAmplitudes) {
     // The buffer slot keeps its absolute amplitude and stays out of the total. It
     // is the buffer's signal (its profile was computed with signal 1), which the
     // subtraction of the buffer mismatch and the parameter files take from there.
-    AnalysisSwitches().pParams[kAmplitudeParam + kSlots] = ModelParams().pSpeciesAmplitude[kSlots];
-    LinearAmplitudes().dBufferComponentAmplitude = ModelParams().pSpeciesAmplitude[kSlots];
-    BufferSedimentation().BufferSed.signal = LinearAmplitudes().dBufferComponentAmplitude;
+    analysisSwitchesPart.pParams[kAmplitudeParam + kSlots] = modelParamsPart.pSpeciesAmplitude[kSlots];
+    linearAmplitudesPart.dBufferComponentAmplitude = modelParamsPart.pSpeciesAmplitude[kSlots];
+    BufferSedimentation().BufferSed.signal = linearAmplitudesPart.dBufferComponentAmplitude;
     last = kSlots - 1;
   }
   int first = 0;
   double total = 0.0;
   for (int k = 1; k <= last; ++k) {
-    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
+    if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
     if (first == 0) first = k;
-    total += ModelParams().pSpeciesAmplitude[k];
+    total += modelParamsPart.pSpeciesAmplitude[k];
   }
   if (first == 0) return;
   for (int k = first + 1; k <= last; ++k) {
-    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
-    ModelParams().pSpeciesAmplitude[k] = total != 0.0 ? static_cast<float>(ModelParams().pSpeciesAmplitude[k] / total) : 0.0f;
-    AnalysisSwitches().pParams[kAmplitudeParam + k] = ModelParams().pSpeciesAmplitude[k];
+    if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
+    modelParamsPart.pSpeciesAmplitude[k] = total != 0.0 ? static_cast<float>(modelParamsPart.pSpeciesAmplitude[k] / total) : 0.0f;
+    analysisSwitchesPart.pParams[kAmplitudeParam + k] = modelParamsPart.pSpeciesAmplitude[k];
   }
-  ModelParams().pSpeciesAmplitude[first] = static_cast<float>(total);
-  AnalysisSwitches().pParams[kAmplitudeParam + first] = ModelParams().pSpeciesAmplitude[first];
+  modelParamsPart.pSpeciesAmplitude[first] = static_cast<float>(total);
+  analysisSwitchesPart.pParams[kAmplitudeParam + first] = modelParamsPart.pSpeciesAmplitude[first];
 }
 
 void ResetLinearAmplitudes() {
-  std::fill(std::begin(LinearAmplitudes().pAppliedAmplitude), std::end(LinearAmplitudes().pAppliedAmplitude), 0.0f);
-  LinearAmplitudes().bSkipLinearFit = false;
-  LinearAmplitudes().nLinearComponents = 0;
-  std::fill(std::begin(LinearAmplitudes().pLinearComponents), std::end(LinearAmplitudes().pLinearComponents), 0);
-  for (auto& row : LinearAmplitudes().g_normalMatrix) std::fill(std::begin(row), std::end(row), 0.0f);
-  std::fill(std::begin(LinearAmplitudes().pLinearRhs), std::end(LinearAmplitudes().pLinearRhs), 0.0f);
-  std::fill(std::begin(LinearAmplitudes().pComponentMeans), std::end(LinearAmplitudes().pComponentMeans), 0.0f);
-  LinearAmplitudes().dBufferComponentAmplitude = 0.0;
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  std::fill(std::begin(linearAmplitudesPart.pAppliedAmplitude), std::end(linearAmplitudesPart.pAppliedAmplitude), 0.0f);
+  linearAmplitudesPart.bSkipLinearFit = false;
+  linearAmplitudesPart.nLinearComponents = 0;
+  std::fill(std::begin(linearAmplitudesPart.pLinearComponents), std::end(linearAmplitudesPart.pLinearComponents), 0);
+  for (auto& row : linearAmplitudesPart.g_normalMatrix) std::fill(std::begin(row), std::end(row), 0.0f);
+  std::fill(std::begin(linearAmplitudesPart.pLinearRhs), std::end(linearAmplitudesPart.pLinearRhs), 0.0f);
+  std::fill(std::begin(linearAmplitudesPart.pComponentMeans), std::end(linearAmplitudesPart.pComponentMeans), 0.0f);
+  linearAmplitudesPart.dBufferComponentAmplitude = 0.0;
 }
 
 }  // namespace tarmic

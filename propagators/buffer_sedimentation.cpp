@@ -338,12 +338,15 @@ SimOutcome BufferSolver::Solve() {
 // ---- the model ----------------------------------------------------------------
 
 bool IncompatibleModel() {
+  auto& dataSetPart = DataSet();
+  auto& lammGlobalsPart = LammGlobals();
+  auto& modelFlagsPart = ModelFlags();
   const ModelFitHooks& hooks = GetModelFitHooks();
   const bool gradient = hooks.inhomogeneousSolventOn && hooks.inhomogeneousSolventOn();
-  return ModelFlags().bLsgOneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsMsTable || DataSet().bEquilibriumMode ||
-         DataSet().bDLSData || gradient || AnalysisSwitches().bInitialDataProfile || ModelFlags().bBoundaryAnalysis ||
-         ModelFlags().bVanHoldeWeischet || ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel || LammGlobals().bExternalLoadingCell ||
-         LammGlobals().bElectrophoresis || ModelFlags().bCvConstantD || ModelFlags().bElectroLsgModel;
+  return modelFlagsPart.bLsgOneDiscrete || modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bCsMsTable || dataSetPart.bEquilibriumMode ||
+         dataSetPart.bDLSData || gradient || AnalysisSwitches().bInitialDataProfile || modelFlagsPart.bBoundaryAnalysis ||
+         modelFlagsPart.bVanHoldeWeischet || modelFlagsPart.bZoneCentrifugation || modelFlagsPart.bZoneLsgModel || lammGlobalsPart.bExternalLoadingCell ||
+         lammGlobalsPart.bElectrophoresis || modelFlagsPart.bCvConstantD || modelFlagsPart.bElectroLsgModel;
 }
 
 // Working values (the entered ones corrected, the dependent ones derived), stored
@@ -377,26 +380,30 @@ double SolverD(double enteredD) {
 bool FixedAmplitudesIntoFit() { return !ModelParams().bLinearAmplitudes && !AnalysisSwitches().bFitTINoise && !AnalysisSwitches().bFitRINoise; }
 
 bool ScanArraysExist(int k) {
+  auto& dataSetPart = DataSet();
   const auto u = static_cast<std::size_t>(k);
-  return k >= 1 && u < DataSet().ppRadius.size() && u < DataSet().pnPoints.size() && DataSet().ppRadius[u] && DataSet().pnPoints[u] > 0;
+  return k >= 1 && u < dataSetPart.ppRadius.size() && u < dataSetPart.pnPoints.size() && dataSetPart.ppRadius[u] && dataSetPart.pnPoints[u] > 0;
 }
 
 // Whether the destination of every scan's profile exists.
 bool DestinationsExist(const BufferKernelStore& kernels) {
-  if (static_cast<int>(DataSet().pScanOrder.size()) <= DataSet().nScans) return false;
-  for (int idx = 1; idx <= DataSet().nScans; ++idx) {
-    const int k = DataSet().pScanOrder[static_cast<std::size_t>(idx)];
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& simRunPart = SimRun();
+  if (static_cast<int>(dataSetPart.pScanOrder.size()) <= dataSetPart.nScans) return false;
+  for (int idx = 1; idx <= dataSetPart.nScans; ++idx) {
+    const int k = dataSetPart.pScanOrder[static_cast<std::size_t>(idx)];
     const auto u = static_cast<std::size_t>(k);
     if (BufferSedimentation().bSubtractBufferMismatch) {
-      if (!ScanArraysExist(k) || u >= DataSet().ppSignal.size() || !DataSet().ppSignal[u]) return false;
+      if (!ScanArraysExist(k) || u >= dataSetPart.ppSignal.size() || !dataSetPart.ppSignal[u]) return false;
     } else if (ModelFlags().bContiModel) {
       if (!kernels) return false;
     } else if (FixedAmplitudesIntoFit()) {
-      if (!ScanArraysExist(k) || u >= DataSet().ppFit.size() || !DataSet().ppFit[u]) return false;
+      if (!ScanArraysExist(k) || u >= dataSetPart.ppFit.size() || !dataSetPart.ppFit[u]) return false;
     } else {
-      if (SimRun().iCurrentSpecies < 1 || SimRun().iCurrentSpecies > nSpeciesSlots || !CurrentGrid().pGridRadius || CurrentGrid().nGridPoints < 1)
+      if (simRunPart.iCurrentSpecies < 1 || simRunPart.iCurrentSpecies > nSpeciesSlots || !currentGridPart.pGridRadius || currentGridPart.nGridPoints < 1)
         return false;
-      const std::vector<float*>& table = CurrentGrid().pppSpeciesSignal[SimRun().iCurrentSpecies];
+      const std::vector<float*>& table = currentGridPart.pppSpeciesSignal[simRunPart.iCurrentSpecies];
       if (u >= table.size() || !table[u]) return false;
     }
   }
@@ -431,63 +438,72 @@ void RouteProfile(int k, const double* r, const double* v, int n, bool add,
 double& MeniscusDifference() { return *Local().pMeniscusDifference; }
 
 void BindMeniscusDifference(double* difference) {
-  Local().pMeniscusDifference = difference ? difference : &Local().dOwnMeniscusDifference;
+  auto& localPart = Local();
+  localPart.pMeniscusDifference = difference ? difference : &localPart.dOwnMeniscusDifference;
 }
 
 void SwitchOffBufferSedimentation(Window* window) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelParamsPart = ModelParams();
   if (window) window->CheckMenuItem(kCmBufferSedimentation, false);
   if (!IsDiscreteSpeciesModel()) return;
-  AnalysisSwitches().pSpeciesLinked[kBufferSlot] = 0;
-  ModelParams().pSpeciesAmplitudeFit[kBufferSlot] = 0;
-  ModelParams().pSpeciesMassOrDFit[kBufferSlot] = 0;
-  ModelParams().pSpeciesSFit[kBufferSlot] = 0;
-  AnalysisSwitches().pParamFitFlags[kBufferMassSlot] = AnalysisSwitches().pParamFitFlags[kBufferSSlot] = 0;
-  AnalysisSwitches().pParamFitFlags[kBufferAmplitudeSlot] = 0;
+  analysisSwitchesPart.pSpeciesLinked[kBufferSlot] = 0;
+  modelParamsPart.pSpeciesAmplitudeFit[kBufferSlot] = 0;
+  modelParamsPart.pSpeciesMassOrDFit[kBufferSlot] = 0;
+  modelParamsPart.pSpeciesSFit[kBufferSlot] = 0;
+  analysisSwitchesPart.pParamFitFlags[kBufferMassSlot] = analysisSwitchesPart.pParamFitFlags[kBufferSSlot] = 0;
+  analysisSwitchesPart.pParamFitFlags[kBufferAmplitudeSlot] = 0;
 }
 
 bool CheckBufferSedimentationModel(Window* window) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelParamsPart = ModelParams();
   if (IncompatibleModel()) {
     Note(
         "buffer sedimentation model is incompatible with this model\nswitching buffer "
         "sedimentation off",
         "Attention");
     SwitchOffBufferSedimentation(window);
-    ModelFlags().bBufferSedCorrection = false;
+    modelFlagsPart.bBufferSedCorrection = false;
     return false;
   }
-  if (!ScanFile().bInterferenceData && !BufferSedimentation().BufferSed.interferenceNoteShown) {
+  if (!ScanFile().bInterferenceData && !bufferSedimentationPart.BufferSed.interferenceNoteShown) {
     Note("Note: buffer sedimentation model is intended only for interference data", "Attention");
-    BufferSedimentation().BufferSed.interferenceNoteShown = true;
+    bufferSedimentationPart.BufferSed.interferenceNoteShown = true;
   }
   if (IsDiscreteSpeciesModel()) {
-    if (ModelParams().pSpeciesMassOrD[kBufferSlot] != 0.0f || ModelParams().pSpeciesS[kBufferSlot] != 0.0f) {
+    if (modelParamsPart.pSpeciesMassOrD[kBufferSlot] != 0.0f || modelParamsPart.pSpeciesS[kBufferSlot] != 0.0f) {
       Note(
           "Note: Component 4 of non-interacting model cannot be used with buffer sedimentation "
           "model.\nSwitching off Component 4.",
           "Attention");
-      ModelParams().pSpeciesMassOrD[kBufferSlot] = 0.0f;
-      ModelParams().pSpeciesS[kBufferSlot] = 0.0f;
+      modelParamsPart.pSpeciesMassOrD[kBufferSlot] = 0.0f;
+      modelParamsPart.pSpeciesS[kBufferSlot] = 0.0f;
     }
-    AnalysisSwitches().pSpeciesLinked[kBufferSlot] = 1;
-    ModelParams().pSpeciesAmplitudeFit[kBufferSlot] = AnalysisSwitches().pParamFitFlags[kBufferAmplitudeSlot] =
-        BufferSedimentation().BufferSed.fitSignal ? 1 : 0;
-    ModelParams().pSpeciesMassOrDFit[kBufferSlot] = ModelParams().pSpeciesSFit[kBufferSlot] = 0;
-    AnalysisSwitches().pParamFitFlags[kBufferMassSlot] = AnalysisSwitches().pParamFitFlags[kBufferSSlot] = 0;
+    analysisSwitchesPart.pSpeciesLinked[kBufferSlot] = 1;
+    modelParamsPart.pSpeciesAmplitudeFit[kBufferSlot] = analysisSwitchesPart.pParamFitFlags[kBufferAmplitudeSlot] =
+        bufferSedimentationPart.BufferSed.fitSignal ? 1 : 0;
+    modelParamsPart.pSpeciesMassOrDFit[kBufferSlot] = modelParamsPart.pSpeciesSFit[kBufferSlot] = 0;
+    analysisSwitchesPart.pParamFitFlags[kBufferMassSlot] = analysisSwitchesPart.pParamFitFlags[kBufferSSlot] = 0;
   }
   // A fixed buffer signal in a distribution needs both noise fits.
-  if (ModelFlags().bContiModel && !(AnalysisSwitches().bFitTINoise && AnalysisSwitches().bFitRINoise)) BufferSedimentation().BufferSed.fitSignal = true;
+  if (modelFlagsPart.bContiModel && !(analysisSwitchesPart.bFitTINoise && analysisSwitchesPart.bFitRINoise)) bufferSedimentationPart.BufferSed.fitSignal = true;
   return true;
 }
 
 void SetBufferComponentFitFlags() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelParamsPart = ModelParams();
   if (IsDiscreteSpeciesModel()) {
-    if (ModelParams().bLinearAmplitudes) {
+    if (modelParamsPart.bLinearAmplitudes) {
       for (int k = 1; k < kBufferSlot; ++k) {
-        if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
-        ModelParams().pSpeciesAmplitudeFit[k] = AnalysisSwitches().pParamFitFlags[8 + k] = 1;
+        if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
+        modelParamsPart.pSpeciesAmplitudeFit[k] = analysisSwitchesPart.pParamFitFlags[8 + k] = 1;
       }
     }
-    ModelParams().pSpeciesAmplitudeFit[kBufferSlot] = AnalysisSwitches().pParamFitFlags[kBufferAmplitudeSlot] =
+    modelParamsPart.pSpeciesAmplitudeFit[kBufferSlot] = analysisSwitchesPart.pParamFitFlags[kBufferAmplitudeSlot] =
         BufferSedimentation().BufferSed.fitSignal ? 1 : 0;
   }
   UpdateLinearFitFlags();
@@ -501,12 +517,15 @@ SimOutcome SolveBufferComponent(const BufferComponentRun& run, const BufferProfi
 }
 
 SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore& kernels) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& dataSetPart = DataSet();
   if (!CheckBufferSedimentationModel(window)) return {};
-  if (DataSet().nScans < 1 || static_cast<int>(DataSet().pScanInfo.size()) <= DataSet().nScans ||
-      static_cast<int>(DataSet().pScanOrder.size()) <= DataSet().nScans || !(DataSet().fMeniscus > 0) || !(DataSet().fBottom > DataSet().fMeniscus))
+  if (dataSetPart.nScans < 1 || static_cast<int>(dataSetPart.pScanInfo.size()) <= dataSetPart.nScans ||
+      static_cast<int>(dataSetPart.pScanOrder.size()) <= dataSetPart.nScans || !(dataSetPart.fMeniscus > 0) || !(dataSetPart.fBottom > dataSetPart.fMeniscus))
     return {SimStatus::InvalidInput, "invalid parameters of the buffer sedimentation"};
   DeriveWorkingValues();
-  const BufferSedSettings& b = BufferSedimentation().BufferSed;
+  const BufferSedSettings& b = bufferSedimentationPart.BufferSed;
   if (b.signal == 0.0) return {};
   if (!DestinationsExist(kernels))
     return {SimStatus::NotAllocated, "the arrays for the buffer sedimentation are not allocated"};
@@ -514,25 +533,25 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
   // The schedule: every scan in display order; with the rotor ramp the times as
   // recorded (not shifted for the acceleration). The rotor speed is that of the
   // last loaded scan; the ramp (rate, duration, final speed) that of the first scan.
-  const ScanInfo& first = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[1])];
+  const ScanInfo& first = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[1])];
   BufferComponentRun run;
   run.gridPoints = b.gridPoints;
-  run.bottom = DataSet().fBottom;
-  run.ramp = AnalysisSwitches().bRampRotorSpeed;
-  run.rpm = AnalysisSwitches().bRampRotorSpeed ? first.rpm : DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].rpm;
+  run.bottom = dataSetPart.fBottom;
+  run.ramp = analysisSwitchesPart.bRampRotorSpeed;
+  run.rpm = analysisSwitchesPart.bRampRotorSpeed ? first.rpm : dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].rpm;
   run.accelEnd = first.accelTime;
   run.accelRate = first.accelRate;
-  for (int idx = 1; idx <= DataSet().nScans; ++idx) {
+  for (int idx = 1; idx <= dataSetPart.nScans; ++idx) {
     const ScanInfo& info =
-        DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(idx)])];
-    run.scanTimes.push_back(AnalysisSwitches().bRampRotorSpeed ? info.recordedTime : info.time);
+        dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(idx)])];
+    run.scanTimes.push_back(analysisSwitchesPart.bRampRotorSpeed ? info.recordedTime : info.time);
   }
 
   // Sample pass on [m, b]; the reference pass on [m - dm, b] with its own buffer
   // (the reference sector is filled on its own, so its meniscus differs by dm), or
   // with the sample's when the meniscus mismatch is on, at A / q.
   const double q = b.relativeConc;
-  const bool referencePass = b.differentReference || BufferSedimentation().bMeniscusMismatch;
+  const bool referencePass = b.differentReference || bufferSedimentationPart.bMeniscusMismatch;
   if (referencePass && !(q > 0))
     return {SimStatus::InvalidInput,
             "the relative concentration of the buffer component must be positive"};
@@ -541,9 +560,9 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
   };
   const double dm = referencePass ? MeniscusDifference() : 0.0;
   const Pass passes[2] = {
-      {SolverD(b.sampleD), b.sampleS, DataSet().fMeniscus, b.signal, b.signalSign},
+      {SolverD(b.sampleD), b.sampleS, dataSetPart.fMeniscus, b.signal, b.signalSign},
       {SolverD(b.differentReference ? b.refD : b.sampleD),
-       b.differentReference ? b.refS : b.sampleS, DataSet().fMeniscus - dm,
+       b.differentReference ? b.refS : b.sampleS, dataSetPart.fMeniscus - dm,
        referencePass ? b.signal / q : 0.0, -b.signalSign},
   };
   for (int p = 0; p < 2; ++p) {
@@ -580,19 +599,21 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore&
     if (!outcome.ok()) return outcome;
     const bool add = p == 1;
     for (const Profile& profile : profiles)
-      RouteProfile(DataSet().pScanOrder[static_cast<std::size_t>(profile.scan) + 1], profile.r.data(),
+      RouteProfile(dataSetPart.pScanOrder[static_cast<std::size_t>(profile.scan) + 1], profile.r.data(),
                    profile.v.data(), static_cast<int>(profile.v.size()) - 1, add, kernels);
   }
   return {};
 }
 
 void ResetBufferSedimentation() {
-  BufferSedimentation().BufferSed = BufferSedSettings{};
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& localPart = Local();
+  bufferSedimentationPart.BufferSed = BufferSedSettings{};
   ModelFlags().bBufferSedCorrection = false;
-  BufferSedimentation().bMeniscusMismatch = false;
-  BufferSedimentation().bSubtractBufferMismatch = false;
-  Local().pMeniscusDifference = &Local().dOwnMeniscusDifference;
-  Local().dOwnMeniscusDifference = kDefaultMeniscusDifference;
+  bufferSedimentationPart.bMeniscusMismatch = false;
+  bufferSedimentationPart.bSubtractBufferMismatch = false;
+  localPart.pMeniscusDifference = &localPart.dOwnMeniscusDifference;
+  localPart.dOwnMeniscusDifference = kDefaultMeniscusDifference;
 }
 
 }  // namespace tarmic

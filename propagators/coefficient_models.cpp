@@ -71,48 +71,51 @@ bool CoefficientConstants::AllFloat() const {
 }
 
 bool PrepareCoefficientModel(CoefficientConstants* k, std::string* message) {
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
   *k = CoefficientConstants{};
-  k->s1 = ModelOptions().fS1;
-  k->d1 = ModelOptions().fD1;
-  k->s2 = ModelOptions().fS2;
-  k->d2 = ModelOptions().fD2;
-  if (ModelFlags().bCsNonideal || ModelFlags().bNonidealSpecies) {
-    k->model = ModelFlags().bCsNonideal ? CoefficientModel::NonidealCs : CoefficientModel::NonidealSpecies;
-    if (ModelOptions().bCosoluteCoefficients) {
-      if (ModelFlags().bCsNonideal) {
+  k->s1 = modelOptionsPart.fS1;
+  k->d1 = modelOptionsPart.fD1;
+  k->s2 = modelOptionsPart.fS2;
+  k->d2 = modelOptionsPart.fD2;
+  if (modelFlagsPart.bCsNonideal || modelFlagsPart.bNonidealSpecies) {
+    k->model = modelFlagsPart.bCsNonideal ? CoefficientModel::NonidealCs : CoefficientModel::NonidealSpecies;
+    if (modelOptionsPart.bCosoluteCoefficients) {
+      if (modelFlagsPart.bCsNonideal) {
         if (message) *message = "s(c) and D(c) of a sedimenting cosolute are not available in this simulation";
         return false;
       }
       k->model = CoefficientModel::CosoluteCoefficients;
-      k->cscl = ModelOptions().bCsClCoefficients;
+      k->cscl = modelOptionsPart.bCsClCoefficients;
       return k->cscl || ReadCosoluteCoefficientTables(&k->sCoef, &k->dCoef, message);
     }
-    if (!(DataSet().dSignalPerConcentration > 0) || !std::isfinite(DataSet().dSignalPerConcentration)) {
+    if (!(dataSetPart.dSignalPerConcentration > 0) || !std::isfinite(dataSetPart.dSignalPerConcentration)) {
       if (message) *message = "the signal per mg/ml must be positive";
       return false;
     }
     // ks, kd are entered per mg/ml; the profile is in signal units.
-    const double sign = ModelOptions().bRepulsiveNonideality ? 1.0 : -1.0;
-    k->ks = sign * std::pow(10.0, ModelOptions().fLogKs) / DataSet().dSignalPerConcentration;
-    k->kd = sign * std::pow(10.0, ModelOptions().fLogKd) / DataSet().dSignalPerConcentration;
+    const double sign = modelOptionsPart.bRepulsiveNonideality ? 1.0 : -1.0;
+    k->ks = sign * std::pow(10.0, modelOptionsPart.fLogKs) / dataSetPart.dSignalPerConcentration;
+    k->kd = sign * std::pow(10.0, modelOptionsPart.fLogKd) / dataSetPart.dSignalPerConcentration;
     return true;
   }
-  if (ModelFlags().bMonomerDimer) {
+  if (modelFlagsPart.bMonomerDimer) {
     k->model = CoefficientModel::MonomerDimer;
-    k->K = std::pow(10.0, ModelOptions().fAssocLogK);
-    k->dimerNonideal = ModelOptions().bDimerNonideal;
-    if (ModelOptions().bDimerNonideal) k->ks = std::pow(10.0, ModelOptions().fLogKs);
-  } else if (ModelFlags().bMonomerTrimer) {
+    k->K = std::pow(10.0, modelOptionsPart.fAssocLogK);
+    k->dimerNonideal = modelOptionsPart.bDimerNonideal;
+    if (modelOptionsPart.bDimerNonideal) k->ks = std::pow(10.0, modelOptionsPart.fLogKs);
+  } else if (modelFlagsPart.bMonomerTrimer) {
     k->model = CoefficientModel::MonomerTrimer;
-    k->K = std::pow(10.0, ModelOptions().fAssocLogK);
+    k->K = std::pow(10.0, modelOptionsPart.fAssocLogK);
     k->K2 = k->K * k->K;
     k->K3 = k->K2 * k->K;
-  } else if (ModelFlags().bAssoc124 || ModelFlags().bAssoc148) {
+  } else if (modelFlagsPart.bAssoc124 || modelFlagsPart.bAssoc148) {
     k->model = CoefficientModel::AssociationTable;
-    k->assoc148 = ModelFlags().bAssoc148;
-    k->Ka = std::pow(10.0, ModelOptions().fAssocLogKa);
-    k->Kb = std::pow(10.0, ModelOptions().fAssocLogKb);
-    const float s[3] = {ModelOptions().fOligoS1, ModelOptions().fOligoS2, ModelOptions().fOligoS3}, d[3] = {ModelOptions().fOligoD1, ModelOptions().fOligoD2, ModelOptions().fOligoD3};
+    k->assoc148 = modelFlagsPart.bAssoc148;
+    k->Ka = std::pow(10.0, modelOptionsPart.fAssocLogKa);
+    k->Kb = std::pow(10.0, modelOptionsPart.fAssocLogKb);
+    const float s[3] = {modelOptionsPart.fOligoS1, modelOptionsPart.fOligoS2, modelOptionsPart.fOligoS3}, d[3] = {modelOptionsPart.fOligoD1, modelOptionsPart.fOligoD2, modelOptionsPart.fOligoD3};
     for (int j = 0; j < 3; ++j) {
       k->oligoS[j] = s[j];
       k->oligoD[j] = d[j];
@@ -210,7 +213,8 @@ void CorrectorCoefficients(const CoefficientConstants& k, const double* cOld, co
 // ---- association table ----
 
 void BuildAssociationTable(const CoefficientConstants& k) {
-  Local().gAssocTable.rows.assign(4 * (kAssocTableRows + 1), 0.0);
+  auto& localPart = Local();
+  localPart.gAssocTable.rows.assign(4 * (kAssocTableRows + 1), 0.0);
   const double ratio = std::pow(kTableLastX / kTableFirstX, 1.0 / (kAssocTableRows - 1));
   const double *S = k.oligoS, *Dv = k.oligoD;
   double x = kTableFirstX;
@@ -225,11 +229,12 @@ void BuildAssociationTable(const CoefficientConstants& k) {
     TableAt(row, 3) = (S[0] + a * S[1] + b * S[2]) / (1 + a + b);
     TableAt(row, 4) = (Dv[0] + n2 * a * Dv[1] + n3 * b * Dv[2]) / (1 + n2 * a + n3 * b);
   }
-  Local().gAssocTable.cachedRow = 1;
+  localPart.gAssocTable.cachedRow = 1;
   CoefficientModels().bAssocTableBuilt = true;
 }
 
 void LookupAssociationTable(double c, double* s, double* D) {
+  auto& localPart = Local();
   if (!CoefficientModels().bAssocTableBuilt) {
     *s = *D = 0.0;
     return;
@@ -244,16 +249,16 @@ void LookupAssociationTable(double c, double* s, double* D) {
   }
   // Successive lookups rise slowly along a profile: start ten rows before the
   // last hit when c lies above that row, else from the top.
-  int k = Local().gAssocTable.cachedRow > 10 && c > TableAt(Local().gAssocTable.cachedRow - 10, 2)
-              ? Local().gAssocTable.cachedRow - 10
+  int k = localPart.gAssocTable.cachedRow > 10 && c > TableAt(localPart.gAssocTable.cachedRow - 10, 2)
+              ? localPart.gAssocTable.cachedRow - 10
               : 1;
   while (k <= kAssocTableRows && TableAt(k, 2) < c) ++k;
   if (k > kAssocTableRows) {
-    Local().gAssocTable.cachedRow = kAssocTableRows;
+    localPart.gAssocTable.cachedRow = kAssocTableRows;
     rowValues(kAssocTableRows);
     return;
   }
-  Local().gAssocTable.cachedRow = k;
+  localPart.gAssocTable.cachedRow = k;
   if (TableAt(k, 2) == c) {
     rowValues(k);
     return;

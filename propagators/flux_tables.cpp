@@ -32,29 +32,33 @@ const char* kPredictorHeader =
 // after this step); when running on, a waiting key press returns to single-step mode.
 // Only key presses are read; no command runs while the table waits.
 void HandleFluxTableKeys() {
-  Window* window = SimRun().pSimWindow;
-  if (!FluxTables().bFluxTableStepping) {
-    if (ReadWindowKeyChar(window) != -1) FluxTables().bFluxTableStepping = true;
+  auto& fluxTablesPart = FluxTables();
+  auto& simRunPart = SimRun();
+  Window* window = simRunPart.pSimWindow;
+  if (!fluxTablesPart.bFluxTableStepping) {
+    if (ReadWindowKeyChar(window) != -1) fluxTablesPart.bFluxTableStepping = true;
     return;
   }
   int key = -1;
   while ((key = ReadWindowKeyChar(window)) == -1) WaitForWindowKeyPress(window, kKeyWaitSlice);
   if (key == 'r' || key == 'R') {
-    FluxTables().bFluxTableStepping = false;
+    fluxTablesPart.bFluxTableStepping = false;
   } else if (key == 's' || key == 'S') {
-    FluxTables().bFluxTableStepping = false;
-    SimRun().bSimContinue = 0;
+    fluxTablesPart.bFluxTableStepping = false;
+    simRunPart.bSimContinue = 0;
     bUserAbort = true;
   }
 }
 
 void ShowFluxTable(bool predictor, double fluxMismatch) {
+  auto& lammArraysPart = LammArrays();
+  auto& simRunPart = SimRun();
   const SimWorkArrays& arrays = SimWork();
   if (!FluxTablesEnabled()) return;
-  const int N = LammArrays().nSimGridPointsAllocated;
-  const double* freeA = predictor ? arrays.pFreeATemp : LammArrays().pFreeA;
-  const double* freeB = predictor ? arrays.pFreeBTemp : LammArrays().pFreeB;
-  std::unique_ptr<DC> dc = SimRun().pSimWindow->ClientDC();
+  const int N = lammArraysPart.nSimGridPointsAllocated;
+  const double* freeA = predictor ? arrays.pFreeATemp : lammArraysPart.pFreeA;
+  const double* freeB = predictor ? arrays.pFreeBTemp : lammArraysPart.pFreeB;
+  std::unique_ptr<DC> dc = simRunPart.pSimWindow->ClientDC();
   if (dc) {
     char text[512];
     std::snprintf(text, sizeof text, "%.0f sec", SimClock().dSimTime);
@@ -68,14 +72,14 @@ void ShowFluxTable(bool predictor, double fluxMismatch) {
                                      : "%d:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f ";
       std::snprintf(text, sizeof text, format, i, freeA[i], arrays.pFreeAOld[i], arrays.pFluxA[i],
                     freeB[i], arrays.pFreeBOld[i], arrays.pFluxB[i],
-                    arrays.pFluxA[i] - arrays.pFluxB[i], LammArrays().pComplex[i]);
+                    arrays.pFluxA[i] - arrays.pFluxB[i], lammArraysPart.pComplex[i]);
       dc->TextOut(kX, y, text);
       ++row;
       y += kRowHeight + (row == 10 || row == 20 ? kGroupGap : 0);
     }
     y += 30 - kRowHeight;
-    const double amountA = ReactingCellAmount(LammArrays().pFreeA), amountB = ReactingCellAmount(LammArrays().pFreeB);
-    const double amountComplex = ReactingCellAmount(LammArrays().pComplex);
+    const double amountA = ReactingCellAmount(lammArraysPart.pFreeA), amountB = ReactingCellAmount(lammArraysPart.pFreeB);
+    const double amountComplex = ReactingCellAmount(lammArraysPart.pComplex);
     std::snprintf(
         text, sizeof text, "sum:    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f    %3.6f",
         amountA, ReactingCellAmount(arrays.pFreeAOld), ReactingCellAmount(arrays.pFluxA), amountB,
@@ -85,7 +89,7 @@ void ShowFluxTable(bool predictor, double fluxMismatch) {
                   amountA + amountComplex, amountB + amountComplex, fluxMismatch);
     dc->TextOut(kX, y + kRowHeight, text);
     dc.reset();
-    SimRun().pSimWindow->Refresh();
+    simRunPart.pSimWindow->Refresh();
   }
   HandleFluxTableKeys();
 }

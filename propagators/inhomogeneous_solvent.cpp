@@ -42,9 +42,11 @@ struct LocalState {
 LocalState& Local() { return CurrentPart<LocalState>(); }
 
 void TakeSnapshot() {
-  Local().gSolvent.st = SolventSettings().gInhomSolvent;
-  Local().gSolvent.vbar = SolventConstants().VBAR;
-  Local().gSolvent.compressionRpm = DataSet().nScans >= 1 && DataSet().pScanInfo.size() > 1 ? DataSet().pScanInfo[1].rpm : SimRun().dFinalRpm;
+  auto& dataSetPart = DataSet();
+  auto& localPart = Local();
+  localPart.gSolvent.st = SolventSettings().gInhomSolvent;
+  localPart.gSolvent.vbar = SolventConstants().VBAR;
+  localPart.gSolvent.compressionRpm = dataSetPart.nScans >= 1 && dataSetPart.pScanInfo.size() > 1 ? dataSetPart.pScanInfo[1].rpm : SimRun().dFinalRpm;
 }
 
 const double* OrNull(const std::vector<double>& v) { return v.empty() ? nullptr : v.data(); }
@@ -96,18 +98,20 @@ double W2(double rpm) {
 }
 
 void CosoluteNodeValues(const CosoluteView& v, const double* c, bool average) {
+  auto& cosolutePart = Cosolute();
   const InhomSolventSettings& st = Local().gSolvent.st;
-  CosoluteCoefficients(c, v.N, st.csclCosolute, OrNull(Cosolute().pCosoluteSCoef), Count(Cosolute().pCosoluteSCoef),
-                       OrNull(Cosolute().pCosoluteDCoef), Count(Cosolute().pCosoluteDCoef), average, v.s, v.D);
+  CosoluteCoefficients(c, v.N, st.csclCosolute, OrNull(cosolutePart.pCosoluteSCoef), Count(cosolutePart.pCosoluteSCoef),
+                       OrNull(cosolutePart.pCosoluteDCoef), Count(cosolutePart.pCosoluteDCoef), average, v.s, v.D);
 }
 
 // Ideal cosolute: the closed-form M and A of constant s and D.
 void BuildCosoluteMatrices(const CosoluteView& v, double rpm) {
+  auto& localPart = Local();
   const double h = (v.r[v.N] - v.r[1]) / (v.N - 1);
-  EquidistantLammMatrices(v.r, v.N, h, W2(rpm) * Local().gSolvent.st.cosoluteS, Local().gSolvent.st.cosoluteD, v.M,
+  EquidistantLammMatrices(v.r, v.N, h, W2(rpm) * localPart.gSolvent.st.cosoluteS, localPart.gSolvent.st.cosoluteD, v.M,
                            v.A);
-  Local().gSolvent.cosoluteRpm = rpm;
-  Local().gSolvent.bCosoluteRebuild = true;
+  localPart.gSolvent.cosoluteRpm = rpm;
+  localPart.gSolvent.bCosoluteRebuild = true;
 }
 
 // Nonideal cosolute: mass and three-index integrals, then A from the node values.
@@ -124,10 +128,11 @@ void AssembleCosoluteStiffness(const CosoluteView& v) {
 // Crank-Nicolson step from cOld into out; false (out = cOld, run failed) on a
 // vanished pivot.
 bool CosoluteSolve(const CosoluteView& v, double dt, double* out) {
-  Local().gSolvent.dCosoluteDtFactorised = dt;
+  auto& localPart = Local();
+  localPart.gSolvent.dCosoluteDtFactorised = dt;
   const CrankNicolsonSystem sys{v.M, v.A, v.L, v.R, v.rhs, v.f, v.N};
   const TridagStatus status = CrankNicolsonStep(sys, dt, true, v.cOld, out);
-  Local().gSolvent.bCosoluteRebuild = status != TridagStatus::Ok;
+  localPart.gSolvent.bCosoluteRebuild = status != TridagStatus::Ok;
   if (status == TridagStatus::Ok) return true;
   Cosolute().szCosoluteTridagMessage = TridagMessage(status);
   SimRun().bSimFailed = 1;
@@ -135,8 +140,10 @@ bool CosoluteSolve(const CosoluteView& v, double dt, double* out) {
 }
 
 void StepCosoluteIdeal(const CosoluteView& v, double dt) {
-  if (SimRun().dSimRpm != Local().gSolvent.cosoluteRpm) BuildCosoluteMatrices(v, SimRun().dSimRpm);
-  if (dt == Local().gSolvent.dCosoluteDtFactorised && !Local().gSolvent.bCosoluteRebuild) {
+  auto& localPart = Local();
+  auto& simRunPart = SimRun();
+  if (simRunPart.dSimRpm != localPart.gSolvent.cosoluteRpm) BuildCosoluteMatrices(v, simRunPart.dSimRpm);
+  if (dt == localPart.gSolvent.dCosoluteDtFactorised && !localPart.gSolvent.bCosoluteRebuild) {
     // Same step, same matrices: the kept factors.
     TridiagProduct(v.R, v.cOld, v.rhs, v.N);
     TridagReuseSolve(v.L.sub, v.rhs, v.c, v.N, v.f);
@@ -148,8 +155,9 @@ void StepCosoluteIdeal(const CosoluteView& v, double dt) {
 // Predictor with the coefficients at the start of the step, corrector with the
 // mean of those and the coefficients at the predicted profile.
 void StepCosoluteNonideal(const CosoluteView& v, double dt) {
+  auto& simRunPart = SimRun();
   CosoluteNodeValues(v, v.c, false);
-  if (SimRun().dSimRpm != Local().gSolvent.cosoluteRpm) BuildCosoluteElementIntegrals(v, SimRun().dSimRpm);
+  if (simRunPart.dSimRpm != Local().gSolvent.cosoluteRpm) BuildCosoluteElementIntegrals(v, simRunPart.dSimRpm);
   AssembleCosoluteStiffness(v);
   if (!CosoluteSolve(v, dt, v.cPred)) return;
   CosoluteNodeValues(v, v.cPred, true);
@@ -158,8 +166,9 @@ void StepCosoluteNonideal(const CosoluteView& v, double dt) {
 }
 
 void SizeFactors(int n) {
-  for (std::vector<double>* a : {&Cosolute().SolventViscosityFactor, &Cosolute().SolventBuoyancyFactor,
-                                 &Cosolute().pSolventWaterDensity, &Cosolute().pCosoluteOnGrid})
+  auto& cosolutePart = Cosolute();
+  for (std::vector<double>* a : {&cosolutePart.SolventViscosityFactor, &cosolutePart.SolventBuoyancyFactor,
+                                 &cosolutePart.pSolventWaterDensity, &cosolutePart.pCosoluteOnGrid})
     a->assign(n + 1, 0.0);
 }
 
@@ -172,16 +181,20 @@ int FactorNodes(int n) {
 // ---- cosolute ----
 
 bool InitCosolute(std::string* message) {
+  auto& cosolutePart = Cosolute();
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
+  auto& simRunPart = SimRun();
   TakeSnapshot();
-  const InhomSolventSettings& st = Local().gSolvent.st;
+  const InhomSolventSettings& st = localPart.gSolvent.st;
   const int n = CosoluteGridSize(st);
   if (n < kMinCosoluteGridSize) {
     if (message) *message = "the cosolute grid needs at least 10 points";
     return false;
   }
   if (st.nonidealCosolute && !LoadNonidealCosoluteTables(message)) return false;
-  LammArrays().nCosolventPoints = n;
-  LammArrays().bCosolventExtraArrays = st.nonidealCosolute;
+  lammArraysPart.nCosolventPoints = n;
+  lammArraysPart.bCosolventExtraArrays = st.nonidealCosolute;
   if (!AllocCosolventArrays()) {
     if (message) *message = "could not allocate the cosolute arrays";
     return false;
@@ -192,100 +205,111 @@ bool InitCosolute(std::string* message) {
     const bool lamella = ModelFlags().bZoneCentrifugation && v.r[i] < v.r[1] + ModelOptions().fLamellaWidth;
     v.c[i] = v.cOld[i] = lamella ? 0.0 : st.cosoluteConc;
   }
-  Cosolute().szCosoluteTridagMessage = nullptr;
+  cosolutePart.szCosoluteTridagMessage = nullptr;
   if (st.nonidealCosolute) {
     CosoluteNodeValues(v, v.c, false);
-    BuildCosoluteElementIntegrals(v, SimRun().dSimRpm);
+    BuildCosoluteElementIntegrals(v, simRunPart.dSimRpm);
     AssembleCosoluteStiffness(v);
   } else {
-    BuildCosoluteMatrices(v, SimRun().dSimRpm);
+    BuildCosoluteMatrices(v, simRunPart.dSimRpm);
   }
-  Cosolute().dCosoluteTime = Local().gSolvent.dCosoluteDt = Local().gSolvent.dCosoluteDtPrev = 0.0;
-  Local().gSolvent.dCosoluteDtFactorised = 0.0;
-  Local().gSolvent.bCosoluteRebuild = true;
+  cosolutePart.dCosoluteTime = localPart.gSolvent.dCosoluteDt = localPart.gSolvent.dCosoluteDtPrev = 0.0;
+  localPart.gSolvent.dCosoluteDtFactorised = 0.0;
+  localPart.gSolvent.bCosoluteRebuild = true;
   return true;
 }
 
 void AdvanceCosolute() {
+  auto& cosolutePart = Cosolute();
+  auto& localPart = Local();
+  auto& simClockPart = SimClock();
   if (!LammArrays().bCosolventArrays) return;
   const CosoluteView v = View();
-  Local().gSolvent.dCosoluteDtPrev = Local().gSolvent.dCosoluteDt;
-  Local().gSolvent.dCosoluteDt = SimClock().dSimTime - Cosolute().dCosoluteTime;
+  localPart.gSolvent.dCosoluteDtPrev = localPart.gSolvent.dCosoluteDt;
+  localPart.gSolvent.dCosoluteDt = simClockPart.dSimTime - cosolutePart.dCosoluteTime;
   std::copy(v.c + 1, v.c + v.N + 1, v.cOld + 1);
-  if (Local().gSolvent.dCosoluteDt > 0) {
-    if (Local().gSolvent.st.nonidealCosolute)
-      StepCosoluteNonideal(v, Local().gSolvent.dCosoluteDt);
+  if (localPart.gSolvent.dCosoluteDt > 0) {
+    if (localPart.gSolvent.st.nonidealCosolute)
+      StepCosoluteNonideal(v, localPart.gSolvent.dCosoluteDt);
     else
-      StepCosoluteIdeal(v, Local().gSolvent.dCosoluteDt);
+      StepCosoluteIdeal(v, localPart.gSolvent.dCosoluteDt);
   }
-  Cosolute().dCosoluteTime = SimClock().dSimTime;
+  cosolutePart.dCosoluteTime = simClockPart.dSimTime;
 }
 
 // ---- factors ----
 
 void InitSolventFactors(const double* r, int n) {
+  auto& cosolutePart = Cosolute();
+  auto& localPart = Local();
   TakeSnapshot();
-  const InhomSolventSettings& st = Local().gSolvent.st;
+  const InhomSolventSettings& st = localPart.gSolvent.st;
   SizeFactors(n);
-  const double ref = BuoyancyReference(Local().gSolvent.vbar);
-  const double m = r[1], rpm = Local().gSolvent.compressionRpm;
+  const double ref = BuoyancyReference(localPart.gSolvent.vbar);
+  const double m = r[1], rpm = localPart.gSolvent.compressionRpm;
   if (st.bCompressibleSolvent) {
-    CompressedDensityProfile(Cosolute().pSolventWaterDensity.data(), r, n, m, rpm, st.density1atm,
+    CompressedDensityProfile(cosolutePart.pSolventWaterDensity.data(), r, n, m, rpm, st.density1atm,
                              st.compressibility);
     for (int i = 1; i <= n; ++i) {
-      Cosolute().SolventViscosityFactor[i] = 1.0 / st.relViscosity;
-      Cosolute().SolventBuoyancyFactor[i] = (1 - Local().gSolvent.vbar * Cosolute().pSolventWaterDensity[i]) / ref;
+      cosolutePart.SolventViscosityFactor[i] = 1.0 / st.relViscosity;
+      cosolutePart.SolventBuoyancyFactor[i] = (1 - localPart.gSolvent.vbar * cosolutePart.pSolventWaterDensity[i]) / ref;
     }
   } else if (st.bCosoluteDynamicGradient) {
     const bool water = st.compressibleWater;
     if (water)
-      CompressedDensityProfile(Cosolute().pSolventWaterDensity.data(), r, n, m, rpm, fDensityWater20,
+      CompressedDensityProfile(cosolutePart.pSolventWaterDensity.data(), r, n, m, rpm, fDensityWater20,
                                st.compressibility);
     for (int i = 1; i <= n; ++i) {
-      Cosolute().pCosoluteOnGrid[i] = st.cosoluteConc;
-      const double excess = water ? Cosolute().pSolventWaterDensity[i] - fDensityWater20 : 0.0;
-      CosoluteNodeFactors(Series(st), st.cosoluteConc, excess, st.vbarEffective, Local().gSolvent.vbar,
-                          &Cosolute().SolventViscosityFactor[i], &Cosolute().SolventBuoyancyFactor[i]);
+      cosolutePart.pCosoluteOnGrid[i] = st.cosoluteConc;
+      const double excess = water ? cosolutePart.pSolventWaterDensity[i] - fDensityWater20 : 0.0;
+      CosoluteNodeFactors(Series(st), st.cosoluteConc, excess, st.vbarEffective, localPart.gSolvent.vbar,
+                          &cosolutePart.SolventViscosityFactor[i], &cosolutePart.SolventBuoyancyFactor[i]);
     }
   } else {
-    std::fill(Cosolute().SolventViscosityFactor.begin(), Cosolute().SolventViscosityFactor.end(), 1.0);
-    std::fill(Cosolute().SolventBuoyancyFactor.begin(), Cosolute().SolventBuoyancyFactor.end(), 1.0);
+    std::fill(cosolutePart.SolventViscosityFactor.begin(), cosolutePart.SolventViscosityFactor.end(), 1.0);
+    std::fill(cosolutePart.SolventBuoyancyFactor.begin(), cosolutePart.SolventBuoyancyFactor.end(), 1.0);
   }
 }
 
 void UpdateDynamicSolventFactors(const double* r, int n) {
-  const InhomSolventSettings& st = Local().gSolvent.st;
+  auto& cosolutePart = Cosolute();
+  auto& localPart = Local();
+  const InhomSolventSettings& st = localPart.gSolvent.st;
   if (!st.bCosoluteDynamicGradient || !LammArrays().bCosolventArrays || FactorNodes(n) < n) return;
   const CosoluteView v = View();
-  InterpolateCurveDouble(n, r, Cosolute().pCosoluteOnGrid.data(), v.N, v.r, v.c);
+  InterpolateCurveDouble(n, r, cosolutePart.pCosoluteOnGrid.data(), v.N, v.r, v.c);
   for (int i = 1; i <= n; ++i) {
-    const double excess = st.compressibleWater ? Cosolute().pSolventWaterDensity[i] - fDensityWater20 : 0.0;
-    CosoluteNodeFactors(Series(st), Cosolute().pCosoluteOnGrid[i], excess, st.vbarEffective, Local().gSolvent.vbar,
-                        &Cosolute().SolventViscosityFactor[i], &Cosolute().SolventBuoyancyFactor[i]);
+    const double excess = st.compressibleWater ? cosolutePart.pSolventWaterDensity[i] - fDensityWater20 : 0.0;
+    CosoluteNodeFactors(Series(st), cosolutePart.pCosoluteOnGrid[i], excess, st.vbarEffective, localPart.gSolvent.vbar,
+                        &cosolutePart.SolventViscosityFactor[i], &cosolutePart.SolventBuoyancyFactor[i]);
   }
 }
 
 double SolventFactorOfValue(double x) {
+  auto& solventConstantsPart = SolventConstants();
   const InhomSolventSettings& st = SolventSettings().gInhomSolvent;
-  const double ref = BuoyancyReference(SolventConstants().VBAR);
-  if (st.bCompressibleSolvent) return x / st.relViscosity * (1 - SolventConstants().VBAR * st.density1atm) / ref;
+  const double ref = BuoyancyReference(solventConstantsPart.VBAR);
+  if (st.bCompressibleSolvent) return x / st.relViscosity * (1 - solventConstantsPart.VBAR * st.density1atm) / ref;
   if (st.bCosoluteDynamicGradient)
     return x / st.relViscosity * (1 - st.vbarEffective * st.density1atm) / ref;
   return x;
 }
 
 double CosoluteDensity(double c) {
-  return SeriesDensity(OrNull(SolventSettings().gInhomSolvent.densityCoef), Count(SolventSettings().gInhomSolvent.densityCoef), c);
+  auto& solventSettingsPart = SolventSettings();
+  return SeriesDensity(OrNull(solventSettingsPart.gInhomSolvent.densityCoef), Count(solventSettingsPart.gInhomSolvent.densityCoef), c);
 }
 double CosoluteViscosity(double c) {
-  return SeriesViscosity(OrNull(SolventSettings().gInhomSolvent.viscosityCoef), Count(SolventSettings().gInhomSolvent.viscosityCoef), c);
+  auto& solventSettingsPart = SolventSettings();
+  return SeriesViscosity(OrNull(solventSettingsPart.gInhomSolvent.viscosityCoef), Count(solventSettingsPart.gInhomSolvent.viscosityCoef), c);
 }
 
 bool LoadNonidealCosoluteTables(std::string* message) {
-  Cosolute().pCosoluteSCoef.clear();
-  Cosolute().pCosoluteDCoef.clear();
+  auto& cosolutePart = Cosolute();
+  cosolutePart.pCosoluteSCoef.clear();
+  cosolutePart.pCosoluteDCoef.clear();
   if (SolventSettings().gInhomSolvent.csclCosolute) return true;
-  return ReadCosoluteCoefficientTables(&Cosolute().pCosoluteSCoef, &Cosolute().pCosoluteDCoef, message);
+  return ReadCosoluteCoefficientTables(&cosolutePart.pCosoluteSCoef, &cosolutePart.pCosoluteDCoef, message);
 }
 
 double EvalCoefficientPolynomial(const std::vector<double>& a, int n, double c) {
@@ -304,12 +328,14 @@ double InhomDiffusionEndTerm(const double* r, int n) {
   return EndDiffusionFactor(OrNull(Cosolute().SolventViscosityFactor), r, FactorNodes(n));
 }
 double InhomSedimentationFlux(const double* r, int n) {
-  return EndSedimentationFactor(OrNull(Cosolute().SolventViscosityFactor), OrNull(Cosolute().SolventBuoyancyFactor), r,
+  auto& cosolutePart = Cosolute();
+  return EndSedimentationFactor(OrNull(cosolutePart.SolventViscosityFactor), OrNull(cosolutePart.SolventBuoyancyFactor), r,
                                 FactorNodes(n));
 }
 double InhomSedimentationElement(int i, int j, const double* r, int n) {
+  auto& cosolutePart = Cosolute();
   return static_cast<double>(VariableSedimentationElement(
-      OrNull(Cosolute().SolventViscosityFactor), OrNull(Cosolute().SolventBuoyancyFactor), r, FactorNodes(n), i, j));
+      OrNull(cosolutePart.SolventViscosityFactor), OrNull(cosolutePart.SolventBuoyancyFactor), r, FactorNodes(n), i, j));
 }
 
 double PropagatorSolvent::Stiffness(const double* r, int N, int i, int j) const {
@@ -325,20 +351,22 @@ double PropagatorSolvent::BottomDiffusionOutflow(const double* r, int N) const {
   return InhomDiffusionEndTerm(r, N);
 }
 double PropagatorSolvent::MeniscusSedimentationOutflow(const double* r, int /*N*/) const {
-  return EndSedimentationFactor(OrNull(Cosolute().SolventViscosityFactor), OrNull(Cosolute().SolventBuoyancyFactor), r, 1);
+  auto& cosolutePart = Cosolute();
+  return EndSedimentationFactor(OrNull(cosolutePart.SolventViscosityFactor), OrNull(cosolutePart.SolventBuoyancyFactor), r, 1);
 }
 double PropagatorSolvent::BottomSedimentationOutflow(const double* r, int N) const {
   return InhomSedimentationFlux(r, N);
 }
 
 void ResetInhomogeneousSolvent() {
-  for (std::vector<double>* a : {&Cosolute().SolventViscosityFactor, &Cosolute().SolventBuoyancyFactor,
-                                 &Cosolute().pSolventWaterDensity, &Cosolute().pCosoluteOnGrid, &Cosolute().pCosoluteSCoef,
-                                 &Cosolute().pCosoluteDCoef})
+  auto& cosolutePart = Cosolute();
+  for (std::vector<double>* a : {&cosolutePart.SolventViscosityFactor, &cosolutePart.SolventBuoyancyFactor,
+                                 &cosolutePart.pSolventWaterDensity, &cosolutePart.pCosoluteOnGrid, &cosolutePart.pCosoluteSCoef,
+                                 &cosolutePart.pCosoluteDCoef})
     a->clear();
   Local().gSolvent = SolventRun{};
-  Cosolute().dCosoluteTime = 0.0;
-  Cosolute().szCosoluteTridagMessage = nullptr;
+  cosolutePart.dCosoluteTime = 0.0;
+  cosolutePart.szCosoluteTridagMessage = nullptr;
 }
 
 }  // namespace tarmic

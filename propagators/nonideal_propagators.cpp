@@ -127,8 +127,9 @@ SimStopReason TimeLoop(SimProgress& progress, double& dtUsed, Step step, const S
 
 // Marks the step system singular or the profile run away.
 void CheckStage(TridagStatus status, const double* c, int N) {
-  if (status != TridagStatus::Ok) SimRun().bSimFailed = 1;
-  if (!ProfileFinite(c, 1, N, kProfileLimit)) SimRun().bSimDiverged = 1;
+  auto& simRunPart = SimRun();
+  if (status != TridagStatus::Ok) simRunPart.bSimFailed = 1;
+  if (!ProfileFinite(c, 1, N, kProfileLimit)) simRunPart.bSimDiverged = 1;
 }
 
 bool RunStopped() { return SimRun().bSimFailed || SimRun().bSimDiverged; }
@@ -141,21 +142,23 @@ class StaticGridRun {
       : set(settings), k(k), N(LammArrays().nSimGridPointsAllocated) {}
 
   SimOutcome Run(SimProgress& progress) {
-    SimRun().fSimChange = 1.0f;
-    SimRun().bSimFailed = SimRun().bSimDiverged = 0;
+    auto& lammArraysPart = LammArrays();
+    auto& simRunPart = SimRun();
+    simRunPart.fSimChange = 1.0f;
+    simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
     nStepHalvings = 0;
-    SimRun().bHatGridInUse = false;  // the recorder must not move these radii
-    SimRun().iActiveFirst = 1;
-    SimRun().iActiveLast = N;
-    for (int i = 1; i <= N; ++i) LammArrays().pLammRadius[i] = set.meniscus + (i - 1) * Spacing();
-    std::copy(LammArrays().pLammConc + 1, LammArrays().pLammConc + N + 1, arrays.pLammConcOld + 1);
-    dSimOmega2 = Omega2(SimRun().dSimRpm);
+    simRunPart.bHatGridInUse = false;  // the recorder must not move these radii
+    simRunPart.iActiveFirst = 1;
+    simRunPart.iActiveLast = N;
+    for (int i = 1; i <= N; ++i) lammArraysPart.pLammRadius[i] = set.meniscus + (i - 1) * Spacing();
+    std::copy(lammArraysPart.pLammConc + 1, lammArraysPart.pLammConc + N + 1, arrays.pLammConcOld + 1);
+    dSimOmega2 = Omega2(simRunPart.dSimRpm);
     FormElements();
     // The amount every recorded profile is measured against (a closed cell).
     progress.TakeLoadedAmount(true, k.s1);
-    if (set.fixTimestep) SimRun().dSimDt = SimRun().dMaxRelChange;
-    SimRun().dSimDtMax = 1000.0;
-    SimRun().bSteadyStateReached = false;
+    if (set.fixTimestep) simRunPart.dSimDt = simRunPart.dMaxRelChange;
+    simRunPart.dSimDtMax = 1000.0;
+    simRunPart.bSteadyStateReached = false;
     const std::optional<FitRangeStop> fitStop = SetUpFitRangeStop(set, k);
     floor = SimStepFloor::None;
     const SimStopReason reason =
@@ -187,13 +190,15 @@ class StaticGridRun {
   }
 
   void Predictor(double dt) {
+    auto& simClockPart = SimClock();
+    auto& simRunPart = SimRun();
     stageDt = dt;
-    if (set.rampRotorSpeed && SimRun().bAccelerating) {
-      SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
-      dSimOmega2 = Omega2(SimRun().dSimRpm);
+    if (set.rampRotorSpeed && simRunPart.bAccelerating) {
+      simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, dt);
+      dSimOmega2 = Omega2(simRunPart.dSimRpm);
       FormElements();
     }
-    PredictorCoefficients(k, arrays.pLammConcOld, N, SimClock().dSimTime + dt / 2, arrays.pLocalS,
+    PredictorCoefficients(k, arrays.pLammConcOld, N, simClockPart.dSimTime + dt / 2, arrays.pLocalS,
                           arrays.pLocalD);
     Stage(dt, arrays.pLammConcNew);
   }
@@ -207,30 +212,34 @@ class StaticGridRun {
   // Relative change of the trial; a negative trial value halves the error limits
   // and answers twice the new limit, which forces a shorter step.
   double ChangeMeasure() {
+    auto& simRunPart = SimRun();
     double change = 0.0;
     if (AccumulateRelativeChange(arrays.pLammConcNew, arrays.pLammConcOld, N, kNegativeTolerance,
                                  change))
       return change;
-    SimRun().dMaxRelChange /= 2;
-    SimRun().dMaxRelChangeLow /= 2;
-    SimRun().dMaxRelChangeTarget /= 2;
+    simRunPart.dMaxRelChange /= 2;
+    simRunPart.dMaxRelChangeLow /= 2;
+    simRunPart.dMaxRelChangeTarget /= 2;
     ++nStepHalvings;
-    return 2 * SimRun().dMaxRelChange;
+    return 2 * simRunPart.dMaxRelChange;
   }
 
   void Advance(double dt, bool lands, double landTime) {
-    ++SimRun().nSimIterations;
-    SimClock().dSimTime = lands ? landTime : SimClock().dSimTime + dt;
+    auto& lammArraysPart = LammArrays();
+    auto& simClockPart = SimClock();
+    auto& simRunPart = SimRun();
+    ++simRunPart.nSimIterations;
+    simClockPart.dSimTime = lands ? landTime : simClockPart.dSimTime + dt;
     dtUsed = dt;
-    if (SimClock().dSimTime >= SimRun().dAccelEndTime) {
-      if (SimRun().bAccelerating) {
-        SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
-        dSimOmega2 = Omega2(SimRun().dSimRpm);
+    if (simClockPart.dSimTime >= simRunPart.dAccelEndTime) {
+      if (simRunPart.bAccelerating) {
+        simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, dt);
+        dSimOmega2 = Omega2(simRunPart.dSimRpm);
         FormElements();
       }
-      SimRun().bAccelerating = false;
+      simRunPart.bAccelerating = false;
     }
-    if (SimClock().bShowSimMass) SimRun().dSimMass = SectorAmount(LammArrays().pLammRadius, N, LammArrays().pLammConc, 1.0);
+    if (simClockPart.bShowSimMass) simRunPart.dSimMass = SectorAmount(lammArraysPart.pLammRadius, N, lammArraysPart.pLammConc, 1.0);
   }
 
   double ClampAcceleration(double t, double dt, bool* cut) const {
@@ -238,16 +247,19 @@ class StaticGridRun {
   }
 
   double OneStep() {
-    const double t = SimClock().dSimTime;
-    std::copy(LammArrays().pLammConc + 1, LammArrays().pLammConc + N + 1, arrays.pLammConcOld + 1);
-    double dt = set.fixTimestep ? SimRun().dMaxRelChange : SimRun().dSimDt;
+    auto& lammArraysPart = LammArrays();
+    auto& simClockPart = SimClock();
+    auto& simRunPart = SimRun();
+    const double t = simClockPart.dSimTime;
+    std::copy(lammArraysPart.pLammConc + 1, lammArraysPart.pLammConc + N + 1, arrays.pLammConcOld + 1);
+    double dt = set.fixTimestep ? simRunPart.dMaxRelChange : simRunPart.dSimDt;
     bool cut = false;
     dt = ClampAcceleration(t, dt, &cut);
     // A step that reaches the next scan ends exactly on it.
-    const double landTime = SimRun().dSimStopTime;
+    const double landTime = simRunPart.dSimStopTime;
     const bool lands = LandStepOnStopTime(t, &dt);
     if (!(dt > 0)) {
-      SimRun().dSimDt = 1.0;
+      simRunPart.dSimDt = 1.0;
       return 1.0;
     }
     Predictor(dt);
@@ -279,17 +291,17 @@ class StaticGridRun {
       if (RunStopped()) return change;
       change = ChangeMeasure();
     }
-    const StepControlSettings control{SimRun().dMaxRelChangeTarget, SimRun().dStepShrinkDivisor, SimRun().dStepRelaxation,
-                                      SimRun().dSimDtMax};
+    const StepControlSettings control{simRunPart.dMaxRelChangeTarget, simRunPart.dStepShrinkDivisor, simRunPart.dStepRelaxation,
+                                      simRunPart.dSimDtMax};
     double dtPrev = dt;
-    while (change > SimRun().dMaxRelChange) {
+    while (change > simRunPart.dMaxRelChange) {
       if (nStepHalvings > 10) {
         floor = SimStepFloor::Shrinks;
-        SimRun().bSimDiverged = 1;
+        simRunPart.bSimDiverged = 1;
         return change;
       }
       StepControlSettings shrink = control;
-      shrink.changeTarget = SimRun().dMaxRelChangeTarget;  // halved by a negative trial
+      shrink.changeTarget = simRunPart.dMaxRelChangeTarget;  // halved by a negative trial
       bool floored = false;
       dt = ShrinkStep(dt, change, shrink, &dtPrev, &floored);
       // Steps at the floor that still change too much count as halvings, so
@@ -304,14 +316,14 @@ class StaticGridRun {
     if (RunStopped()) return change;
     Advance(dt, false, 0.0);
     StepControlSettings grow = control;
-    grow.changeTarget = SimRun().dMaxRelChangeTarget;
-    dt = NextStepAfterAccept(dt, change, SimRun().dMaxRelChangeLow, grow, &dtPrev);
+    grow.changeTarget = simRunPart.dMaxRelChangeTarget;
+    dt = NextStepAfterAccept(dt, change, simRunPart.dMaxRelChangeLow, grow, &dtPrev);
     // After a step without change the tenfold step keeps to the largest step too.
-    if (change == 0.0) dt = std::min(dt, SimRun().dSimDtMax);
-    if (SimRun().bSimLandOnStop && SimClock().dSimTime + dt > SimRun().dSimStopTime) dt = SimRun().dSimStopTime - SimClock().dSimTime;
+    if (change == 0.0) dt = std::min(dt, simRunPart.dSimDtMax);
+    if (simRunPart.bSimLandOnStop && simClockPart.dSimTime + dt > simRunPart.dSimStopTime) dt = simRunPart.dSimStopTime - simClockPart.dSimTime;
     bool cutNext = false;
-    dt = ClampAcceleration(SimClock().dSimTime, dt, &cutNext);
-    SimRun().dSimDt = dt;
+    dt = ClampAcceleration(simClockPart.dSimTime, dt, &cutNext);
+    simRunPart.dSimDt = dt;
     return change;
   }
 
@@ -347,12 +359,13 @@ class MovingHatRun {
 
   // The frame s*; false for a floating frame or a value that is not a number.
   bool ChooseFrame() {
+    auto& lammArraysPart = LammArrays();
     double s = set.frameS;
     if (set.autoHatS) {
       if (k.model == CoefficientModel::CosoluteCoefficients)
-        s = CsClSedimentationCoefficient(LammArrays().pLammConc[1]);  // the cosolute at the meniscus
+        s = CsClSedimentationCoefficient(lammArraysPart.pLammConc[1]);  // the cosolute at the meniscus
       else if (k.model == CoefficientModel::NonidealSpecies || k.model == CoefficientModel::NonidealCs)
-        s = k.s1 / (1 + k.ks * LammArrays().pLammConc[1]);
+        s = k.s1 / (1 + k.ks * lammArraysPart.pLammConc[1]);
       else
         s = (k.s1 + k.s2) / 2;
     }
@@ -361,30 +374,33 @@ class MovingHatRun {
   }
 
   SimOutcome Run(SimProgress& progress) {
-    if (sStar < 1 && SimRun().dMaxRelChange >= 1) SimRun().dMaxRelChange = 0.1;
-    SimRun().fSimChange = 1.0f;
-    SimRun().bSimFailed = SimRun().bSimDiverged = 0;
+    auto& lammArraysPart = LammArrays();
+    auto& simClockPart = SimClock();
+    auto& simRunPart = SimRun();
+    if (sStar < 1 && simRunPart.dMaxRelChange >= 1) simRunPart.dMaxRelChange = 0.1;
+    simRunPart.fSimChange = 1.0f;
+    simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
     nStepHalvings = 0;
     report.nHatShifts = 0;
-    dSimOmega2 = Omega2(SimRun().dSimRpm);
+    dSimOmega2 = Omega2(simRunPart.dSimRpm);
     // The frame moves with the species at the final speed; while the rotor
     // accelerates it runs ahead, which the grid tolerates.
-    const double frameW2 = set.rampRotorSpeed && SimRun().bAccelerating ? Omega2(SimRun().dFinalRpm) : dSimOmega2;
-    SimClock().dFrameS = sStar;
-    SimClock().dFrameSedOmega2 = frameW2 * sStar;
-    SimClock().dHatT0 = SimClock().dSimTime;
-    T = SimClock().dFrameSedOmega2 > 0 ? std::log(b / m) / ((N - 1) * SimClock().dFrameSedOmega2) : 1e10;
+    const double frameW2 = set.rampRotorSpeed && simRunPart.bAccelerating ? Omega2(simRunPart.dFinalRpm) : dSimOmega2;
+    simClockPart.dFrameS = sStar;
+    simClockPart.dFrameSedOmega2 = frameW2 * sStar;
+    simClockPart.dHatT0 = simClockPart.dSimTime;
+    T = simClockPart.dFrameSedOmega2 > 0 ? std::log(b / m) / ((N - 1) * simClockPart.dFrameSedOmega2) : 1e10;
     report.dHatInterval = T;
     BuildGrid();
     FormReferenceElements();
     // The amount every recorded profile is measured against (a closed cell).
     progress.TakeLoadedAmount(true, k.s1);
-    report.dHatFixedDt = std::min(SimClock().dFrameSedOmega2 > 0 ? SimRun().dMaxRelChange * T : SimRun().dMaxRelChange, T);
-    std::copy(LammArrays().pLammConc + 1, LammArrays().pLammConc + N + 1, arrays.pLammConcOld + 1);
-    SimRun().dSimDt = report.dHatFixedDt;
-    SimRun().dSimDtMax = 1000.0;
-    SimRun().bSteadyStateReached = false;
-    SimRun().bHatGridInUse = true;
+    report.dHatFixedDt = std::min(simClockPart.dFrameSedOmega2 > 0 ? simRunPart.dMaxRelChange * T : simRunPart.dMaxRelChange, T);
+    std::copy(lammArraysPart.pLammConc + 1, lammArraysPart.pLammConc + N + 1, arrays.pLammConcOld + 1);
+    simRunPart.dSimDt = report.dHatFixedDt;
+    simRunPart.dSimDtMax = 1000.0;
+    simRunPart.bSteadyStateReached = false;
+    simRunPart.bHatGridInUse = true;
     bool left = false;
     SimStepFloor floor = SimStepFloor::None;
     const SimStopReason reason =
@@ -398,9 +414,10 @@ class MovingHatRun {
   // Geometric grid (node 2 half a ratio from the meniscus); the reference grid
   // starts equal to it.
   void BuildGrid() {
-    LayMovingHatGrid(LammArrays().pLammRadius2, N, m, b, false);
-    std::copy(LammArrays().pLammRadius2 + 1, LammArrays().pLammRadius2 + N + 1, LammArrays().pLammRadius + 1);
-    weights = MovingHatEndWeightsOf(LammArrays().pLammRadius2, N);
+    auto& lammArraysPart = LammArrays();
+    LayMovingHatGrid(lammArraysPart.pLammRadius2, N, m, b, false);
+    std::copy(lammArraysPart.pLammRadius2 + 1, lammArraysPart.pLammRadius2 + N + 1, lammArraysPart.pLammRadius + 1);
+    weights = MovingHatEndWeightsOf(lammArraysPart.pLammRadius2, N);
   }
 
   // The frame element F_ij = dFrameSedOmega2 x (-integral of r v phi_i phi_j') on
@@ -428,8 +445,9 @@ class MovingHatRun {
 
   // Places the reference end points at m/e and b/e (e = 1 puts them back).
   void MoveEnds(double e) {
-    LammArrays().pLammRadius2[1] = m / e;
-    LammArrays().pLammRadius2[N] = b / e;
+    auto& lammArraysPart = LammArrays();
+    lammArraysPart.pLammRadius2[1] = m / e;
+    lammArraysPart.pLammRadius2[N] = b / e;
   }
 
   // The end rows with the reference end points moved by e. In reference
@@ -513,15 +531,17 @@ class MovingHatRun {
   // profile over, interpolated linearly from the real radii, and runs to its own
   // stop.
   SimOutcome HandOver(SimProgress& progress) {
-    const double e = std::exp(SimClock().dFrameSedOmega2 * (SimClock().dSimTime - SimClock().dHatT0));
-    std::vector<double> r(LammArrays().pLammRadius2, LammArrays().pLammRadius2 + N + 1), c(LammArrays().pLammConc, LammArrays().pLammConc + N + 1);
+    auto& lammArraysPart = LammArrays();
+    auto& simClockPart = SimClock();
+    const double e = std::exp(simClockPart.dFrameSedOmega2 * (simClockPart.dSimTime - simClockPart.dHatT0));
+    std::vector<double> r(lammArraysPart.pLammRadius2, lammArraysPart.pLammRadius2 + N + 1), c(lammArraysPart.pLammConc, lammArraysPart.pLammConc + N + 1);
     for (int i = 2; i < N; ++i) r[i] *= e;
     const double h = EquidistantStep(m, b, N);
     int j = 1;
     for (int i = 1; i <= N; ++i) {
       const double x = m + (i - 1) * h;
       while (j < N - 1 && r[j + 1] < x) ++j;
-      LammArrays().pLammConc[i] = c[j] + (c[j + 1] - c[j]) * (x - r[j]) / (r[j + 1] - r[j]);
+      lammArraysPart.pLammConc[i] = c[j] + (c[j + 1] - c[j]) * (x - r[j]) / (r[j + 1] - r[j]);
     }
     StaticGridRun run(set, k);
     return run.Run(progress);
@@ -531,37 +551,42 @@ class MovingHatRun {
   // interval (the end values keep the amount of the end elements), and lays the
   // reference grid again.
   void ShiftGrid() {
+    auto& lammArraysPart = LammArrays();
+    auto& simClockPart = SimClock();
     MovingHatGrid g;
-    g.el.r = LammArrays().pLammRadius2;
+    g.el.r = lammArraysPart.pLammRadius2;
     g.el.N = N;
-    g.el.frameSw2 = SimClock().dFrameSedOmega2;
+    g.el.frameSw2 = simClockPart.dFrameSedOmega2;
     g.meniscus = m;
     g.bottom = b;
-    HandOverMovingHat(g, weights, SimClock().dSimTime - SimClock().dHatT0, k.s1, k.d1, LammArrays().pLammConc, arrays.pLammConcOld);
-    SimClock().dHatT0 = SimClock().dSimTime;
+    HandOverMovingHat(g, weights, simClockPart.dSimTime - simClockPart.dHatT0, k.s1, k.d1, lammArraysPart.pLammConc, arrays.pLammConcOld);
+    simClockPart.dHatT0 = simClockPart.dSimTime;
     ++report.nHatShifts;
   }
 
   double OneStep() {
+    auto& lammArraysPart = LammArrays();
+    auto& simClockPart = SimClock();
+    auto& simRunPart = SimRun();
     double dt = firstStep ? 1.0 : report.dHatFixedDt;
-    if (std::fabs(SimClock().dSimTime - SimClock().dHatT0 - T) < 1e-10 * std::max(1.0, SimClock().dSimTime)) ShiftGrid();
-    const double t = SimClock().dSimTime;
+    if (std::fabs(simClockPart.dSimTime - simClockPart.dHatT0 - T) < 1e-10 * std::max(1.0, simClockPart.dSimTime)) ShiftGrid();
+    const double t = simClockPart.dSimTime;
     // A step never crosses the next grid shift.
-    if (t + dt > SimClock().dHatT0 + T) dt = SimClock().dHatT0 + T - t;
-    std::copy(LammArrays().pLammConc + 1, LammArrays().pLammConc + N + 1, arrays.pLammConcOld + 1);
+    if (t + dt > simClockPart.dHatT0 + T) dt = simClockPart.dHatT0 + T - t;
+    std::copy(lammArraysPart.pLammConc + 1, lammArraysPart.pLammConc + N + 1, arrays.pLammConcOld + 1);
     bool cut = false;
     dt = ClampStepToAcceleration(t, dt, set.rampRotorSpeed, true, &cut);
-    const double landTime = SimRun().dSimStopTime;
+    const double landTime = simRunPart.dSimStopTime;
     const bool lands = LandStepOnStopTime(t, &dt);
     if (!(dt > 0)) return 1.0;
     // Predictor.
-    if (set.rampRotorSpeed && SimRun().bAccelerating) {
-      SimRun().dSimRpm = SimRotorSpeedAtTime(t, dt);
-      dSimOmega2 = Omega2(SimRun().dSimRpm);
+    if (set.rampRotorSpeed && simRunPart.bAccelerating) {
+      simRunPart.dSimRpm = SimRotorSpeedAtTime(t, dt);
+      dSimOmega2 = Omega2(simRunPart.dSimRpm);
       FormReferenceElements();
     }
-    const double tau0 = t - SimClock().dHatT0, tau1 = tau0 + dt;
-    const double e0 = std::exp(SimClock().dFrameSedOmega2 * tau0), e1 = std::exp(SimClock().dFrameSedOmega2 * tau1);
+    const double tau0 = t - simClockPart.dHatT0, tau1 = tau0 + dt;
+    const double e0 = std::exp(simClockPart.dFrameSedOmega2 * tau0), e1 = std::exp(simClockPart.dFrameSedOmega2 * tau1);
     E0 = e0 * e0;
     E1 = e1 * e1;
     FormEndRows(e0, ends0);
@@ -572,23 +597,23 @@ class MovingHatRun {
     // Corrector.
     CorrectorCoefficients(k, arrays.pLammConcOld, arrays.pLammConcNew, N, arrays.pLocalS,
                           arrays.pLocalD);
-    Stage(dt, LammArrays().pLammConc);
+    Stage(dt, lammArraysPart.pLammConc);
     if (RunStopped()) return 1.0;
     // Advance.
-    ++SimRun().nSimIterations;
-    SimClock().dSimTime = lands ? landTime : t + dt;
+    ++simRunPart.nSimIterations;
+    simClockPart.dSimTime = lands ? landTime : t + dt;
     dtUsed = dt;
-    SimRun().dSimDt = dt;
-    if (SimClock().dSimTime >= SimRun().dAccelEndTime && SimRun().bAccelerating) {
-      SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
-      dSimOmega2 = Omega2(SimRun().dSimRpm);
+    simRunPart.dSimDt = dt;
+    if (simClockPart.dSimTime >= simRunPart.dAccelEndTime && simRunPart.bAccelerating) {
+      simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, dt);
+      dSimOmega2 = Omega2(simRunPart.dSimRpm);
       FormReferenceElements();
-      SimRun().bAccelerating = false;
+      simRunPart.bAccelerating = false;
     }
-    if (SimClock().bShowSimMass) {
-      const double e = std::exp(SimClock().dFrameSedOmega2 * (SimClock().dSimTime - SimClock().dHatT0));
+    if (simClockPart.bShowSimMass) {
+      const double e = std::exp(simClockPart.dFrameSedOmega2 * (simClockPart.dSimTime - simClockPart.dHatT0));
       MoveEnds(e);
-      SimRun().dSimMass = SectorAmount(LammArrays().pLammRadius2, N, LammArrays().pLammConc, e * e);
+      simRunPart.dSimMass = SectorAmount(lammArraysPart.pLammRadius2, N, lammArraysPart.pLammConc, e * e);
       MoveEnds(1.0);
     }
     if (firstStep) {

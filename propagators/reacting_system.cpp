@@ -92,16 +92,18 @@ double SignalChange() {
 }
 
 bool InputValid(const SimRunSettings& st) {
-  const float values[] = {Reaction().fReactSA, Reaction().fReactSB, Reaction().fReactSAB, Reaction().fReactDA, Reaction().fReactDB, Reaction().fReactDAB,
-                          Reaction().fReactATot, Reaction().fReactBTot, Reaction().fReactExticoA, Reaction().fReactExticoB, Reaction().fReactLogKa};
+  auto& reactionPart = Reaction();
+  auto& simRunPart = SimRun();
+  const float values[] = {reactionPart.fReactSA, reactionPart.fReactSB, reactionPart.fReactSAB, reactionPart.fReactDA, reactionPart.fReactDB, reactionPart.fReactDAB,
+                          reactionPart.fReactATot, reactionPart.fReactBTot, reactionPart.fReactExticoA, reactionPart.fReactExticoB, reactionPart.fReactLogKa};
   for (float v : values)
     if (!std::isfinite(v)) return false;
-  const double ka = std::pow(10.0, static_cast<double>(Reaction().fReactLogKa));
-  return Reaction().fReactDA >= 0 && Reaction().fReactDB >= 0 && Reaction().fReactDAB >= 0 && Reaction().fReactATot >= 0 && Reaction().fReactBTot >= 0 &&
-         Reaction().fReactExticoA > 0 && Reaction().fReactExticoB > 0 && std::isfinite(static_cast<float>(ka)) &&
-         static_cast<float>(ka) > 0 && std::isfinite(SimRun().dSimRpm) && SimRun().dSimRpm >= 0 &&
+  const double ka = std::pow(10.0, static_cast<double>(reactionPart.fReactLogKa));
+  return reactionPart.fReactDA >= 0 && reactionPart.fReactDB >= 0 && reactionPart.fReactDAB >= 0 && reactionPart.fReactATot >= 0 && reactionPart.fReactBTot >= 0 &&
+         reactionPart.fReactExticoA > 0 && reactionPart.fReactExticoB > 0 && std::isfinite(static_cast<float>(ka)) &&
+         static_cast<float>(ka) > 0 && std::isfinite(simRunPart.dSimRpm) && simRunPart.dSimRpm >= 0 &&
          st.meniscus > 0 && st.bottom > st.meniscus && std::isfinite(st.bottom) &&
-         std::isfinite(SimRun().dMaxRelChange) && SimRun().dMaxRelChange > 0 && SimRun().dMaxRelChange < 1e10;
+         std::isfinite(simRunPart.dMaxRelChange) && simRunPart.dMaxRelChange > 0 && simRunPart.dMaxRelChange < 1e10;
 }
 
 // Run state of the solve: bShowSimMass on during the solve and as it was
@@ -125,22 +127,24 @@ class ReactingRunGuard {
 // ---- grid and matrices ----
 
 void BuildReactingGrid(double meniscus, double bottom) {
+  auto& lammArraysPart = LammArrays();
   const int N = Nodes();
   const double w = SimRun().dSimRpm * kTwoPiOver60;
   Local().gReact.dReactOmega2 = w * w * 1e-13;
   // The geometric grid of the moving hat, here at rest.
-  LayMovingHatGrid(LammArrays().pLammRadius, N, meniscus, bottom, false);
-  if (LammArrays().pLammRadius2)
-    for (int i = 1; i <= N; ++i) LammArrays().pLammRadius2[i] = LammArrays().pLammRadius[i];
+  LayMovingHatGrid(lammArraysPart.pLammRadius, N, meniscus, bottom, false);
+  if (lammArraysPart.pLammRadius2)
+    for (int i = 1; i <= N; ++i) lammArraysPart.pLammRadius2[i] = lammArraysPart.pLammRadius[i];
 }
 
 void BuildReactingMatrices() {
+  auto& reactionPart = Reaction();
   const SimWorkArrays& arrays = SimWork();
   const int N = Nodes();
   const double* r = LammArrays().pLammRadius;
-  const double w2 = Local().gReact.dReactOmega2, ka = Reaction().fReactKa;
-  const double DA = Reaction().fReactDA, DB = Reaction().fReactDB, DAB = Reaction().fReactDAB;
-  const double sA = Reaction().fReactSA, sB = Reaction().fReactSB, sAB = Reaction().fReactSAB;
+  const double w2 = Local().gReact.dReactOmega2, ka = reactionPart.fReactKa;
+  const double DA = reactionPart.fReactDA, DB = reactionPart.fReactDB, DAB = reactionPart.fReactDAB;
+  const double sA = reactionPart.fReactSA, sB = reactionPart.fReactSB, sAB = reactionPart.fReactSAB;
   for (int i = 1; i <= N; ++i) {
     double* massRow[3] = {arrays.pMassLower, arrays.pMassDiag, arrays.pMassUpper};
     double* aRow[3] = {arrays.pTransALower, arrays.pTransADiag, arrays.pTransAUpper};
@@ -171,35 +175,39 @@ void BuildReactingMatrices() {
 // ---- equilibrium and signal ----
 
 void InitReactingSystem() {
+  auto& lammArraysPart = LammArrays();
+  auto& reactionPart = Reaction();
   const SimWorkArrays& arrays = SimWork();
-  const double a = static_cast<double>(Reaction().fReactATot) / Reaction().fReactExticoA;
-  const double b = static_cast<double>(Reaction().fReactBTot) / Reaction().fReactExticoB;
-  Reaction().fReactKa = static_cast<float>(std::pow(10.0, static_cast<double>(Reaction().fReactLogKa)));
-  const double ka = Reaction().fReactKa;
+  const double a = static_cast<double>(reactionPart.fReactATot) / reactionPart.fReactExticoA;
+  const double b = static_cast<double>(reactionPart.fReactBTot) / reactionPart.fReactExticoB;
+  reactionPart.fReactKa = static_cast<float>(std::pow(10.0, static_cast<double>(reactionPart.fReactLogKa)));
+  const double ka = reactionPart.fReactKa;
   // Smaller root of Ka (a - x)(b - x) = x: x^2 - q x + a b = 0, q = a + b + 1/Ka;
   // written as 2ab / (q + sqrt(q^2 - 4ab)) so that it keeps its digits when Ka is small.
   const double q = a + b + 1.0 / ka;
   const double disc = std::max(0.0, q * q - 4.0 * a * b);
   const double ab0 = a * b > 0 ? 2.0 * a * b / (q + std::sqrt(disc)) : 0.0;
-  Reaction().fReactAB0 = static_cast<float>(ab0);
-  Reaction().dReactExticoAB = static_cast<double>(Reaction().fReactExticoA) + Reaction().fReactExticoB;
-  if (!LammArrays().pFreeA || !LammArrays().pFreeB || !LammArrays().pLammConc) return;
+  reactionPart.fReactAB0 = static_cast<float>(ab0);
+  reactionPart.dReactExticoAB = static_cast<double>(reactionPart.fReactExticoA) + reactionPart.fReactExticoB;
+  if (!lammArraysPart.pFreeA || !lammArraysPart.pFreeB || !lammArraysPart.pLammConc) return;
   const int N = Nodes();
   const double A = std::max(0.0, a - ab0), B = std::max(0.0, b - ab0);
   for (int i = 1; i <= N; ++i) {
-    LammArrays().pFreeA[i] = arrays.pFreeAOld[i] = arrays.pFreeAOlder[i] = A;
-    LammArrays().pFreeB[i] = arrays.pFreeBOld[i] = arrays.pFreeBOlder[i] = B;
+    lammArraysPart.pFreeA[i] = arrays.pFreeAOld[i] = arrays.pFreeAOlder[i] = A;
+    lammArraysPart.pFreeB[i] = arrays.pFreeBOld[i] = arrays.pFreeBOlder[i] = B;
   }
   ComputeReactingSignal();
 }
 
 void ComputeReactingSignal() {
+  auto& lammArraysPart = LammArrays();
+  auto& reactionPart = Reaction();
   const int N = Nodes();
-  const double ea = Reaction().fReactExticoA, eb = Reaction().fReactExticoB, ka = Reaction().fReactKa;
+  const double ea = reactionPart.fReactExticoA, eb = reactionPart.fReactExticoB, ka = reactionPart.fReactKa;
   for (int i = 1; i <= N; ++i) {
-    const double A = LammArrays().pFreeA[i], B = LammArrays().pFreeB[i];
-    LammArrays().pComplex[i] = ka * A * B;
-    LammArrays().pLammConc[i] = ea * A + eb * B + Reaction().dReactExticoAB * LammArrays().pComplex[i];
+    const double A = lammArraysPart.pFreeA[i], B = lammArraysPart.pFreeB[i];
+    lammArraysPart.pComplex[i] = ka * A * B;
+    lammArraysPart.pLammConc[i] = ea * A + eb * B + reactionPart.dReactExticoAB * lammArraysPart.pComplex[i];
   }
 }
 
@@ -309,9 +317,10 @@ struct Block {
   double aa, ab, ba, bb;
 };
 Block NewtonBlock(int i, int c, ConstTridiagonal Qa, ConstTridiagonal Qb) {
+  auto& localPart = Local();
   const double* qa = c < 0 ? Qa.sub : c > 0 ? Qa.sup : Qa.diag;
   const double* qb = c < 0 ? Qb.sub : c > 0 ? Qb.sup : Qb.diag;
-  return {Local().gReact.baseA[c + 1][i] + qb[i], qa[i], qb[i], Local().gReact.baseB[c + 1][i] + qa[i]};
+  return {localPart.gReact.baseA[c + 1][i] + qb[i], qa[i], qb[i], localPart.gReact.baseB[c + 1][i] + qa[i]};
 }
 
 // Solves the block-tridiagonal Newton system for (da, db) by block elimination
@@ -371,21 +380,23 @@ bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* d
 // The residuals of the equations of A and B at the levels pFreeA, pFreeB, negated
 // (the right-hand side of the Newton system) into ra, rb; returns the largest.
 double StepResiduals(double dt, double* ra, double* rb) {
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
   const SimWorkArrays& arrays = SimWork();
   const int n = Nodes();
-  const ReactRun& g = Local().gReact;
+  const ReactRun& g = localPart.gReact;
   const ConstTridiagonal M = MassMatrix(arrays), TA = TransA(arrays), TB = TransB(arrays);
   double largest = 0.0;
   for (int i = 1; i <= n; ++i) {
-    const double complex = PatternSum(g.G, LammArrays().pFreeA, LammArrays().pFreeB, i, n);
-    ra[i] = g.startA[i] - RowProduct(M, LammArrays().pFreeA, i, n) / dt - 0.5 * RowProduct(TA, LammArrays().pFreeA, i, n) -
+    const double complex = PatternSum(g.G, lammArraysPart.pFreeA, lammArraysPart.pFreeB, i, n);
+    ra[i] = g.startA[i] - RowProduct(M, lammArraysPart.pFreeA, i, n) / dt - 0.5 * RowProduct(TA, lammArraysPart.pFreeA, i, n) -
             complex;
-    rb[i] = g.startB[i] - RowProduct(M, LammArrays().pFreeB, i, n) / dt - 0.5 * RowProduct(TB, LammArrays().pFreeB, i, n) -
+    rb[i] = g.startB[i] - RowProduct(M, lammArraysPart.pFreeB, i, n) / dt - 0.5 * RowProduct(TB, lammArraysPart.pFreeB, i, n) -
             complex;
     largest = std::max({largest, std::fabs(ra[i]), std::fabs(rb[i])});
   }
-  Local().gReact.residualCurrent = true;
-  Local().gReact.residual = largest;
+  localPart.gReact.residualCurrent = true;
+  localPart.gReact.residual = largest;
   return largest;
 }
 
@@ -394,6 +405,8 @@ double StepResiduals(double dt, double* ra, double* rb) {
 // residual is halved (up to six times), so that the iteration cannot cycle between
 // the two branches of the product A B.
 double NewtonPass(double dt) {
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
   const SimWorkArrays& arrays = SimWork();
   const int n = Nodes();
   double* ra = arrays.pLammRhs;
@@ -401,28 +414,28 @@ double NewtonPass(double dt) {
   double* da = arrays.pReactPartner;
   double* db = arrays.pReactPartnerRate;
   // The residuals of the present levels are still at hand after an undamped pass.
-  const double before = Local().gReact.residualCurrent ? Local().gReact.residual : StepResiduals(dt, ra, rb);
-  ComplexJacobian(LammArrays().pFreeA, SimRhsMatrix(arrays), n);
-  ComplexJacobian(LammArrays().pFreeB, SimTransportMatrix(arrays), n);
+  const double before = localPart.gReact.residualCurrent ? localPart.gReact.residual : StepResiduals(dt, ra, rb);
+  ComplexJacobian(lammArraysPart.pFreeA, SimRhsMatrix(arrays), n);
+  ComplexJacobian(lammArraysPart.pFreeB, SimTransportMatrix(arrays), n);
   if (!SolveNewtonSystem(ra, rb, da, db, n)) return 0.0;
   double theta = 1.0;
   for (int i = 1; i <= n; ++i) {
-    LammArrays().pFreeA[i] += da[i];
-    LammArrays().pFreeB[i] += db[i];
+    lammArraysPart.pFreeA[i] += da[i];
+    lammArraysPart.pFreeB[i] += db[i];
   }
-  Local().gReact.residualCurrent = false;
+  localPart.gReact.residualCurrent = false;
   for (int halvings = 0; halvings < 6 && StepResiduals(dt, ra, rb) > before; ++halvings) {
     theta *= 0.5;
     for (int i = 1; i <= n; ++i) {
-      LammArrays().pFreeA[i] -= theta * da[i];
-      LammArrays().pFreeB[i] -= theta * db[i];
+      lammArraysPart.pFreeA[i] -= theta * da[i];
+      lammArraysPart.pFreeB[i] -= theta * db[i];
     }
-    Local().gReact.residualCurrent = false;
+    localPart.gReact.residualCurrent = false;
   }
   double change = 0.0, scale = 1e-300;
   for (int i = 1; i <= n; ++i) {
     change = std::max({change, std::fabs(da[i]), std::fabs(db[i])});
-    scale = std::max({scale, std::fabs(LammArrays().pFreeA[i]), std::fabs(LammArrays().pFreeB[i])});
+    scale = std::max({scale, std::fabs(lammArraysPart.pFreeA[i]), std::fabs(lammArraysPart.pFreeB[i])});
   }
   return theta * change / scale;
 }
@@ -430,100 +443,111 @@ double NewtonPass(double dt) {
 // Own-transport residuals of A and B over the step (each is minus the complex
 // term when the step is solved) and their mean mismatch.
 void UpdateReactionFluxes(double dt) {
+  auto& lammArraysPart = LammArrays();
   const SimWorkArrays& arrays = SimWork();
-  ComputeReactionFlux(arrays.pFluxA, LammArrays().pFreeA, arrays.pFreeAOld, dt, TransA(arrays));
-  ComputeReactionFlux(arrays.pFluxB, LammArrays().pFreeB, arrays.pFreeBOld, dt, TransB(arrays));
+  ComputeReactionFlux(arrays.pFluxA, lammArraysPart.pFreeA, arrays.pFreeAOld, dt, TransA(arrays));
+  ComputeReactionFlux(arrays.pFluxB, lammArraysPart.pFreeB, arrays.pFreeBOld, dt, TransB(arrays));
   Local().gReact.dFluxMismatch = MeanFluxMismatch();
 }
 
 void UpdateComplex() {
+  auto& lammArraysPart = LammArrays();
   const int n = Nodes();
   const double ka = Reaction().fReactKa;
-  for (int i = 1; i <= n; ++i) LammArrays().pComplex[i] = ka * LammArrays().pFreeA[i] * LammArrays().pFreeB[i];
+  for (int i = 1; i <= n; ++i) lammArraysPart.pComplex[i] = ka * lammArraysPart.pFreeA[i] * lammArraysPart.pFreeB[i];
 }
 
 }  // namespace
 
 void CoupledReactingStep() {
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
+  auto& reactionPart = Reaction();
+  auto& simRunPart = SimRun();
   const SimWorkArrays& arrays = SimWork();
-  const double dt = SimRun().dSimDt, h0 = Local().gReact.dReactPrevDt;
+  const double dt = simRunPart.dSimDt, h0 = localPart.gReact.dReactPrevDt;
   const int n = Nodes();
   // Predictor: the levels extrapolated along the previous step (the Old levels on
   // the first step), then one Newton iteration of the coupled system.
   const double f = h0 > 0 ? dt / h0 : 0.0;
   for (int i = 1; i <= n; ++i) {
-    LammArrays().pFreeA[i] =
+    lammArraysPart.pFreeA[i] =
         std::max(0.0, arrays.pFreeAOld[i] + f * (arrays.pFreeAOld[i] - arrays.pFreeAOlder[i]));
-    LammArrays().pFreeB[i] =
+    lammArraysPart.pFreeB[i] =
         std::max(0.0, arrays.pFreeBOld[i] + f * (arrays.pFreeBOld[i] - arrays.pFreeBOlder[i]));
   }
   PrepareComplexCoefficients(dt, n);
   PrepareStartResiduals(dt, n);
   NewtonPass(dt);
-  if (SimRun().bSimFailed) return;
+  if (simRunPart.bSimFailed) return;
   for (int i = 1; i <= n; ++i) {
-    arrays.pFreeATemp[i] = LammArrays().pFreeA[i];
-    arrays.pFreeBTemp[i] = LammArrays().pFreeB[i];
+    arrays.pFreeATemp[i] = lammArraysPart.pFreeA[i];
+    arrays.pFreeBTemp[i] = lammArraysPart.pFreeB[i];
   }
   // The fluxes are shown in the tables and end the passes; they are formed only
   // where they are read.
-  const bool tables = Reaction().bReactingOwnsKeys;
+  const bool tables = reactionPart.bReactingOwnsKeys;
   if (tables) {
     UpdateReactionFluxes(dt);
-    ShowPredictorFluxTable(Local().gReact.dFluxMismatch);
+    ShowPredictorFluxTable(localPart.gReact.dFluxMismatch);
   }
   // Corrector passes (Newton iterations) until the update is at rounding level and
   // the two fluxes agree; at least one.
-  Local().gReact.nCorrectorPasses = 0;
+  localPart.gReact.nCorrectorPasses = 0;
   for (;;) {
-    if (Local().gReact.nCorrectorPasses >= Reaction().nMaxCorrectorPasses) {
+    if (localPart.gReact.nCorrectorPasses >= reactionPart.nMaxCorrectorPasses) {
       // The coupled system does not converge: the step is not resolved.
-      SimRun().bSimDiverged = 1;
+      simRunPart.bSimDiverged = 1;
       return;
     }
-    ++Local().gReact.nCorrectorPasses;
+    ++localPart.gReact.nCorrectorPasses;
     const double change = NewtonPass(dt);
-    if (SimRun().bSimFailed) return;
+    if (simRunPart.bSimFailed) return;
     if (tables || change <= kNewtonTolerance) UpdateReactionFluxes(dt);
     UpdateComplex();
-    if (tables) ShowCorrectorFluxTable(Local().gReact.dFluxMismatch);
-    if (change <= kNewtonTolerance && Local().gReact.dFluxMismatch < Reaction().dFluxMismatchTolerance / dt) break;
+    if (tables) ShowCorrectorFluxTable(localPart.gReact.dFluxMismatch);
+    if (change <= kNewtonTolerance && localPart.gReact.dFluxMismatch < reactionPart.dFluxMismatchTolerance / dt) break;
   }
 }
 
 // ---- time loop ----
 
 void AdvanceReactingTime() {
-  Local().gReact.dReactPrevDt = SimRun().dSimDt;
-  ++SimRun().nSimIterations;
-  SimClock().dSimTime += SimRun().dSimDt;
+  auto& simRunPart = SimRun();
+  Local().gReact.dReactPrevDt = simRunPart.dSimDt;
+  ++simRunPart.nSimIterations;
+  SimClock().dSimTime += simRunPart.dSimDt;
   ComputeReactingSignal();
 }
 
 double ReactingTimeStep() {
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
+  auto& simClockPart = SimClock();
+  auto& simRunPart = SimRun();
   const SimWorkArrays& arrays = SimWork();
   const int N = Nodes();
-  double dt = Local().gReact.fixedDt;
+  double dt = localPart.gReact.fixedDt;
   // Level shift: Older <- Old <- new.
   for (int i = 1; i <= N; ++i) {
     arrays.pFreeAOlder[i] = arrays.pFreeAOld[i];
     arrays.pFreeBOlder[i] = arrays.pFreeBOld[i];
-    arrays.pFreeAOld[i] = LammArrays().pFreeA[i];
-    arrays.pFreeBOld[i] = LammArrays().pFreeB[i];
-    arrays.pLammConcOld[i] = LammArrays().pLammConc[i];
+    arrays.pFreeAOld[i] = lammArraysPart.pFreeA[i];
+    arrays.pFreeBOld[i] = lammArraysPart.pFreeB[i];
+    arrays.pLammConcOld[i] = lammArraysPart.pLammConc[i];
   }
-  if (SimRun().bSimLandOnStop && SimClock().dSimTime + dt > SimRun().dSimStopTime) {
-    SimRun().bSimLandOnStop = 0;
-    dt = SimRun().dSimStopTime - SimClock().dSimTime;
+  if (simRunPart.bSimLandOnStop && simClockPart.dSimTime + dt > simRunPart.dSimStopTime) {
+    simRunPart.bSimLandOnStop = 0;
+    dt = simRunPart.dSimStopTime - simClockPart.dSimTime;
   }
   if (!(dt > 0)) {
     // Two scans at one time: nothing to step.
-    SimRun().dSimDt = Local().gReact.fixedDt;
+    simRunPart.dSimDt = localPart.gReact.fixedDt;
     return 0.0;
   }
-  SimRun().dSimDt = dt;
+  simRunPart.dSimDt = dt;
   CoupledReactingStep();
-  if (SimRun().bSimFailed || SimRun().bSimDiverged) return 0.0;
+  if (simRunPart.bSimFailed || simRunPart.bSimDiverged) return 0.0;
   AdvanceReactingTime();
   return SignalChange();
 }
@@ -532,28 +556,32 @@ double ReactingFluxMismatch() { return Local().gReact.dFluxMismatch; }
 int ReactingCorrectorPasses() { return Local().gReact.nCorrectorPasses; }
 
 SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress) {
-  const int N = LammArrays().nSimGridPointsAllocated;
-  if (!LammArrays().bSimArraysAllocated || !LammArrays().pFreeA || N < kMinSimGridPoints)
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
+  auto& simClockPart = SimClock();
+  auto& simRunPart = SimRun();
+  const int N = lammArraysPart.nSimGridPointsAllocated;
+  if (!lammArraysPart.bSimArraysAllocated || !lammArraysPart.pFreeA || N < kMinSimGridPoints)
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
   if (!InputValid(settings)) return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
   ReactingRunGuard runGuard;
-  Local().gReact = ReactRun{};
-  Local().gReact.N = N;
-  Local().gReact.work.assign(6 * static_cast<std::size_t>(N + 1), 0.0);  // reused by every step
+  localPart.gReact = ReactRun{};
+  localPart.gReact.N = N;
+  localPart.gReact.work.assign(6 * static_cast<std::size_t>(N + 1), 0.0);  // reused by every step
   // The grid is this solver's own and does not move: the recorder must not move
   // it with a frame left from an earlier moving-hat solve.
-  SimRun().bHatGridInUse = false;
+  simRunPart.bHatGridInUse = false;
   StartFluxTableStepping();
   Reaction().bReactingOwnsKeys = FluxTablesEnabled();
 
   InitReactingSystem();
   BuildReactingGrid(settings.meniscus, settings.bottom);
   BuildReactingMatrices();
-  SimRun().fSimChange = 1.0f;
-  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
-  Local().gReact.fixedDt = SimRun().dMaxRelChange;
-  SimRun().dSimDt = Local().gReact.fixedDt;
-  SimRun().dSimMass = ReactingCellAmount(LammArrays().pLammConc);
+  simRunPart.fSimChange = 1.0f;
+  simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
+  localPart.gReact.fixedDt = simRunPart.dMaxRelChange;
+  simRunPart.dSimDt = localPart.gReact.fixedDt;
+  simRunPart.dSimMass = ReactingCellAmount(lammArraysPart.pLammConc);
   // The amount of the total signal every recorded profile is measured against: A
   // and B stay in the closed cell, free or bound.
   progress.TakeLoadedAmount(true, 1.0);
@@ -561,51 +589,52 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
   // Steady state: the total signal, compared over windows of at least 30 s.
   SimStopReason reason = SimStopReason::Progress;
   SteadyStateTest steady;
-  std::vector<double> windowStart(LammArrays().pLammConc, LammArrays().pLammConc + N + 1);
-  double windowTime = SimClock().dSimTime;
+  std::vector<double> windowStart(lammArraysPart.pLammConc, lammArraysPart.pLammConc + N + 1);
+  double windowTime = simClockPart.dSimTime;
   TinyStepCount tiny;
   SimStepFloor floor = SimStepFloor::None;
-  while (SimRun().bSimContinue) {
-    if (SimRun().bSimFailed || SimRun().bSimDiverged) break;
-    const double before = SimClock().dSimTime;
+  while (simRunPart.bSimContinue) {
+    if (simRunPart.bSimFailed || simRunPart.bSimDiverged) break;
+    const double before = simClockPart.dSimTime;
     const double change = ReactingTimeStep();
-    if (tiny.AtFloor(SimClock().dSimTime - before)) {
+    if (tiny.AtFloor(simClockPart.dSimTime - before)) {
       floor = SimStepFloor::TinySteps;
-      SimRun().bSimDiverged = 1;
+      simRunPart.bSimDiverged = 1;
     }
-    if (SimRun().bSimFailed || SimRun().bSimDiverged) break;
-    if (!ProfileFinite(LammArrays().pLammConc, 1, N, 1e100)) {
-      SimRun().bSimDiverged = 1;
+    if (simRunPart.bSimFailed || simRunPart.bSimDiverged) break;
+    if (!ProfileFinite(lammArraysPart.pLammConc, 1, N, 1e100)) {
+      simRunPart.bSimDiverged = 1;
       break;
     }
-    SimRun().fSimChange = static_cast<float>(change);
-    SimRun().dSimMass = ReactingCellAmount(LammArrays().pLammConc);
+    simRunPart.fSimChange = static_cast<float>(change);
+    simRunPart.dSimMass = ReactingCellAmount(lammArraysPart.pLammConc);
     progress.Step(change);
-    const double elapsed = SimClock().dSimTime - windowTime;
+    const double elapsed = simClockPart.dSimTime - windowTime;
     if (elapsed >= 30) {
       double diff = 0.0, scale = 1e-300;
       for (int i = 1; i <= N; ++i) {
-        diff = std::max(diff, std::fabs(LammArrays().pLammConc[i] - windowStart[i]));
+        diff = std::max(diff, std::fabs(lammArraysPart.pLammConc[i] - windowStart[i]));
         scale = std::max(scale, std::fabs(windowStart[i]));
       }
       // The change over the window itself: a change per second below the limit
       // still adds up over the hours of a slow run (a stop then froze later scans).
-      if (steady.Update(elapsed, diff / scale) && SimRun().bSimContinue) {
-        SimRun().bSimContinue = 0;
+      if (steady.Update(elapsed, diff / scale) && simRunPart.bSimContinue) {
+        simRunPart.bSimContinue = 0;
         reason = SimStopReason::SteadyState;
       }
-      windowStart.assign(LammArrays().pLammConc, LammArrays().pLammConc + N + 1);
-      windowTime = SimClock().dSimTime;
+      windowStart.assign(lammArraysPart.pLammConc, lammArraysPart.pLammConc + N + 1);
+      windowTime = simClockPart.dSimTime;
     }
   }
-  return FinishSimRun(progress, reason, TridagMessage(Local().gReact.tridag), floor);
+  return FinishSimRun(progress, reason, TridagMessage(localPart.gReact.tridag), floor);
 }
 
 // ---- parameters ----
 
 bool ReactingMassesToD(bool massAndS, double rt, double vRho) {
-  float* values[3] = {&Reaction().fReactDA, &Reaction().fReactDB, &Reaction().fReactDAB};
-  const float s[3] = {Reaction().fReactSA, Reaction().fReactSB, Reaction().fReactSAB};
+  auto& reactionPart = Reaction();
+  float* values[3] = {&reactionPart.fReactDA, &reactionPart.fReactDB, &reactionPart.fReactDAB};
+  const float s[3] = {reactionPart.fReactSA, reactionPart.fReactSB, reactionPart.fReactSAB};
   if (!massAndS) {
     for (float* v : values) *v *= 1e-7f;
     return true;
@@ -620,57 +649,63 @@ bool ReactingMassesToD(bool massAndS, double rt, double vRho) {
 }
 
 void PackReactingSystem() {
-  Reaction().fReactATot = ModelParams().pSpeciesAmplitude[1];
-  Reaction().fReactBTot = ModelParams().pSpeciesAmplitude[2];
-  Reaction().fReactExticoA = ModelParams().pSpeciesMassOrD[4];
-  Reaction().fReactLogKa = ModelParams().pSpeciesS[4];
-  Reaction().fReactExticoB = ModelParams().pSpeciesAmplitude[4];
-  Reaction().fReactDA = ModelParams().pSpeciesMassOrD[1];
-  Reaction().fReactDB = ModelParams().pSpeciesMassOrD[2];
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelParamsPart = ModelParams();
+  auto& reactionPart = Reaction();
+  reactionPart.fReactATot = modelParamsPart.pSpeciesAmplitude[1];
+  reactionPart.fReactBTot = modelParamsPart.pSpeciesAmplitude[2];
+  reactionPart.fReactExticoA = modelParamsPart.pSpeciesMassOrD[4];
+  reactionPart.fReactLogKa = modelParamsPart.pSpeciesS[4];
+  reactionPart.fReactExticoB = modelParamsPart.pSpeciesAmplitude[4];
+  reactionPart.fReactDA = modelParamsPart.pSpeciesMassOrD[1];
+  reactionPart.fReactDB = modelParamsPart.pSpeciesMassOrD[2];
   // The complex's mass is that of its parts; an entered D of the complex stays.
-  Reaction().fReactDAB = ModelFlags().bFitMAndS ? Reaction().fReactDA + Reaction().fReactDB : ModelParams().pSpeciesMassOrD[3];
-  Reaction().fReactSA = ModelParams().pSpeciesS[1];
-  Reaction().fReactSB = ModelParams().pSpeciesS[2];
-  Reaction().fReactSAB = ModelParams().pSpeciesS[3];
+  reactionPart.fReactDAB = ModelFlags().bFitMAndS ? reactionPart.fReactDA + reactionPart.fReactDB : modelParamsPart.pSpeciesMassOrD[3];
+  reactionPart.fReactSA = modelParamsPart.pSpeciesS[1];
+  reactionPart.fReactSB = modelParamsPart.pSpeciesS[2];
+  reactionPart.fReactSAB = modelParamsPart.pSpeciesS[3];
   InitReactingSystem();
-  ModelParams().pSpeciesAmplitude[3] = AnalysisSwitches().pParams[11] = Reaction().fReactAB0;
-  ModelParams().pSpeciesMassOrD[3] = AnalysisSwitches().pParams[3] = Reaction().fReactDAB;
+  modelParamsPart.pSpeciesAmplitude[3] = analysisSwitchesPart.pParams[11] = reactionPart.fReactAB0;
+  modelParamsPart.pSpeciesMassOrD[3] = analysisSwitchesPart.pParams[3] = reactionPart.fReactDAB;
 }
 
 void StoreReactingSystemInSlots() {
-  ModelParams().pSpeciesMassOrD[1] = Reaction().fReactDA;
-  ModelParams().pSpeciesMassOrD[2] = Reaction().fReactDB;
-  ModelParams().pSpeciesMassOrD[3] = Reaction().fReactDA + Reaction().fReactDB;
-  ModelParams().pSpeciesMassOrD[4] = Reaction().fReactExticoA;
-  ModelParams().pSpeciesS[1] = Reaction().fReactSA;
-  ModelParams().pSpeciesS[2] = Reaction().fReactSB;
-  ModelParams().pSpeciesS[3] = Reaction().fReactSAB;
-  ModelParams().pSpeciesS[4] = Reaction().fReactLogKa;
-  ModelParams().pSpeciesAmplitude[1] = Reaction().fReactATot;
-  ModelParams().pSpeciesAmplitude[2] = Reaction().fReactBTot;
-  ModelParams().pSpeciesAmplitude[4] = Reaction().fReactExticoB;
+  auto& modelParamsPart = ModelParams();
+  auto& reactionPart = Reaction();
+  modelParamsPart.pSpeciesMassOrD[1] = reactionPart.fReactDA;
+  modelParamsPart.pSpeciesMassOrD[2] = reactionPart.fReactDB;
+  modelParamsPart.pSpeciesMassOrD[3] = reactionPart.fReactDA + reactionPart.fReactDB;
+  modelParamsPart.pSpeciesMassOrD[4] = reactionPart.fReactExticoA;
+  modelParamsPart.pSpeciesS[1] = reactionPart.fReactSA;
+  modelParamsPart.pSpeciesS[2] = reactionPart.fReactSB;
+  modelParamsPart.pSpeciesS[3] = reactionPart.fReactSAB;
+  modelParamsPart.pSpeciesS[4] = reactionPart.fReactLogKa;
+  modelParamsPart.pSpeciesAmplitude[1] = reactionPart.fReactATot;
+  modelParamsPart.pSpeciesAmplitude[2] = reactionPart.fReactBTot;
+  modelParamsPart.pSpeciesAmplitude[4] = reactionPart.fReactExticoB;
   InitReactingSystem();
-  ModelParams().pSpeciesAmplitude[3] = Reaction().fReactAB0;
+  modelParamsPart.pSpeciesAmplitude[3] = reactionPart.fReactAB0;
 }
 
 void ResetReactingSystem() {
-  Reaction().fReactATot = 0.5f;
-  Reaction().fReactExticoA = 1.0f;
-  Reaction().fReactBTot = 0.5f;
-  Reaction().fReactExticoB = 1.0f;
-  Reaction().fReactLogKa = 0.0f;
-  Reaction().fReactKa = 1.0f;
-  Reaction().fReactAB0 = 0.0f;
-  Reaction().dReactExticoAB = 2.0;
-  Reaction().fReactSA = 7.0f;
-  Reaction().fReactSB = 7.0f;
-  Reaction().fReactSAB = 11.0f;
-  Reaction().fReactDA = 100000.0f;
-  Reaction().fReactDB = 100000.0f;
-  Reaction().fReactDAB = 200000.0f;
-  Reaction().bReactingOwnsKeys = false;
-  Reaction().dFluxMismatchTolerance = 1e-4;
-  Reaction().nMaxCorrectorPasses = 50;
+  auto& reactionPart = Reaction();
+  reactionPart.fReactATot = 0.5f;
+  reactionPart.fReactExticoA = 1.0f;
+  reactionPart.fReactBTot = 0.5f;
+  reactionPart.fReactExticoB = 1.0f;
+  reactionPart.fReactLogKa = 0.0f;
+  reactionPart.fReactKa = 1.0f;
+  reactionPart.fReactAB0 = 0.0f;
+  reactionPart.dReactExticoAB = 2.0;
+  reactionPart.fReactSA = 7.0f;
+  reactionPart.fReactSB = 7.0f;
+  reactionPart.fReactSAB = 11.0f;
+  reactionPart.fReactDA = 100000.0f;
+  reactionPart.fReactDB = 100000.0f;
+  reactionPart.fReactDAB = 200000.0f;
+  reactionPart.bReactingOwnsKeys = false;
+  reactionPart.dFluxMismatchTolerance = 1e-4;
+  reactionPart.nMaxCorrectorPasses = 50;
   Local().gReact = ReactRun{};
 }
 

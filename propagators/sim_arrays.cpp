@@ -46,8 +46,9 @@ constexpr int kBaseArrays = 15, kMassArrays = 4, kHatArrays = 18, kReactingArray
               kConcDependentArrays = 17;
 
 bool WantsConcDependentBlock() {
-  return ModelFlags().bMonomerDimer || ModelFlags().bAssoc148 || ModelFlags().bAssoc124 || ModelFlags().bMonomerTrimer || ModelFlags().bNonidealSpecies ||
-         ModelFlags().bCsNonideal;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bMonomerDimer || modelFlagsPart.bAssoc148 || modelFlagsPart.bAssoc124 || modelFlagsPart.bMonomerTrimer || modelFlagsPart.bNonidealSpecies ||
+         modelFlagsPart.bCsNonideal;
 }
 
 // Cuts a zero-filled block of count arrays of n + 1 doubles; false when memory is short.
@@ -63,8 +64,9 @@ bool CutBlock(std::vector<double>& block, int count, int n, double** const* targ
 }
 
 void NullAll() {
-  double** all[] = {&LammArrays().pSimPlotWork, &LammArrays().pLammConc, &LammArrays().pLammRadius, &LammArrays().pLammRadius2,
-                    &LammArrays().pFreeA,       &LammArrays().pFreeB,    &LammArrays().pComplex};
+  auto& lammArraysPart = LammArrays();
+  double** all[] = {&lammArraysPart.pSimPlotWork, &lammArraysPart.pLammConc, &lammArraysPart.pLammRadius, &lammArraysPart.pLammRadius2,
+                    &lammArraysPart.pFreeA,       &lammArraysPart.pFreeB,    &lammArraysPart.pComplex};
   for (double** p : all) *p = nullptr;
   Local().gBlocks.work = {};
 }
@@ -74,71 +76,80 @@ void NullAll() {
 const SimWorkArrays& SimWork() { return Local().gBlocks.work; }
 
 bool SimArraysMatchModel() {
-  return LammArrays().bSimArraysAllocated && LammArrays().nSimGridPointsAllocated == LammSettings().nLammGridPoints &&
-         Local().gBlocks.movingHat == LammSettings().bMovingHat && Local().gBlocks.reactingModel == ModelFlags().bHeteroAssocModel &&
-         Local().gBlocks.concDependentModel == WantsConcDependentBlock();
+  auto& lammArraysPart = LammArrays();
+  auto& lammSettingsPart = LammSettings();
+  auto& localPart = Local();
+  return lammArraysPart.bSimArraysAllocated && lammArraysPart.nSimGridPointsAllocated == lammSettingsPart.nLammGridPoints &&
+         localPart.gBlocks.movingHat == lammSettingsPart.bMovingHat && localPart.gBlocks.reactingModel == ModelFlags().bHeteroAssocModel &&
+         localPart.gBlocks.concDependentModel == WantsConcDependentBlock();
 }
 
 void FreeSimArrays() {
-  Local().gBlocks.base.clear();
-  Local().gBlocks.base.shrink_to_fit();
-  Local().gBlocks.mass = {};
-  Local().gBlocks.hat = {};
-  Local().gBlocks.reacting = {};
-  Local().gBlocks.concDependent = {};
-  delete LammArrays().pSimMassCurve;
-  LammArrays().pSimMassCurve = nullptr;
-  Local().gBlocks.massX.reset();
-  Local().gBlocks.massY.reset();
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
+  localPart.gBlocks.base.clear();
+  localPart.gBlocks.base.shrink_to_fit();
+  localPart.gBlocks.mass = {};
+  localPart.gBlocks.hat = {};
+  localPart.gBlocks.reacting = {};
+  localPart.gBlocks.concDependent = {};
+  delete lammArraysPart.pSimMassCurve;
+  lammArraysPart.pSimMassCurve = nullptr;
+  localPart.gBlocks.massX.reset();
+  localPart.gBlocks.massY.reset();
   NullAll();
-  LammArrays().bSimArraysAllocated = false;
-  LammArrays().nSimGridPointsAllocated = 0;
+  lammArraysPart.bSimArraysAllocated = false;
+  lammArraysPart.nSimGridPointsAllocated = 0;
 }
 
 bool AllocSimArrays() {
+  auto& lammArraysPart = LammArrays();
+  auto& lammSettingsPart = LammSettings();
+  auto& localPart = Local();
+  auto& modelFlagsPart = ModelFlags();
   // Arrays of another size or another set of blocks are replaced: building a grid
   // of N nodes into arrays of fewer would write past them.
-  if (LammArrays().bSimArraysAllocated && !SimArraysMatchModel()) FreeSimArrays();
-  if (!LammArrays().bSimArraysAllocated) {
-    const int n = LammSettings().nLammGridPoints;
-    SimWorkArrays& w = Local().gBlocks.work;
+  if (lammArraysPart.bSimArraysAllocated && !SimArraysMatchModel()) FreeSimArrays();
+  if (!lammArraysPart.bSimArraysAllocated) {
+    const int n = lammSettingsPart.nLammGridPoints;
+    SimWorkArrays& w = localPart.gBlocks.work;
     if (n < kMinSimGridPoints || n > kMaxSimGridPoints) return false;
     double** base[kBaseArrays] = {
-        &LammArrays().pSimPlotWork, &LammArrays().pLammConc,      &LammArrays().pLammRadius,       &w.pLammConcOld,   &w.pLammRhs,
+        &lammArraysPart.pSimPlotWork, &lammArraysPart.pLammConc,      &lammArraysPart.pLammRadius,       &w.pLammConcOld,   &w.pLammRhs,
         &w.pStepDiag,  &w.pTridagGamma, &w.pRhsLower,       &w.pRhsDiag,       &w.pRhsUpper,
         &w.pStepUpper, &w.pStepLower,   &w.pTransportUpper, &w.pTransportDiag, &w.pTransportLower};
     double** mass[kMassArrays] = {&w.pMassUpper, &w.pMassDiag, &w.pMassLower, &w.pTridagBeta};
-    bool ok = CutBlock(Local().gBlocks.base, kBaseArrays, n, base) &&
-              CutBlock(Local().gBlocks.mass, kMassArrays, n, mass);
-    Local().gBlocks.movingHat = LammSettings().bMovingHat;
-    if (ok && LammSettings().bMovingHat) {
+    bool ok = CutBlock(localPart.gBlocks.base, kBaseArrays, n, base) &&
+              CutBlock(localPart.gBlocks.mass, kMassArrays, n, mass);
+    localPart.gBlocks.movingHat = lammSettingsPart.bMovingHat;
+    if (ok && lammSettingsPart.bMovingHat) {
       double** hat[kHatArrays] = {&w.pHatStiffLower,    &w.pHatStiffDiag,     &w.pHatStiffUpper,
                                   &w.pHatSedLower,      &w.pHatSedDiag,       &w.pHatSedUpper,
                                   &w.pHatMotionLower,   &w.pHatMotionDiag,    &w.pHatMotionUpper,
-                                  &LammArrays().pLammRadius2,        &w.pFullHatRhsLower,  &w.pFullHatRhsDiag,
+                                  &lammArraysPart.pLammRadius2,        &w.pFullHatRhsLower,  &w.pFullHatRhsDiag,
                                   &w.pFullHatRhsUpper,  &w.pFullHatStepLower, &w.pFullHatStepDiag,
                                   &w.pFullHatStepUpper, &w.pFullHatGamma,     &w.pFullHatBeta};
-      ok = CutBlock(Local().gBlocks.hat, kHatArrays, n, hat);
+      ok = CutBlock(localPart.gBlocks.hat, kHatArrays, n, hat);
       w.pHatEndTransportLower = w.pStepLower;
       w.pHatEndTransportDiag = w.pStepDiag;
       w.pHatEndTransportUpper = w.pStepUpper;
     }
-    Local().gBlocks.reactingModel = ModelFlags().bHeteroAssocModel;
-    if (ok && ModelFlags().bHeteroAssocModel) {
+    localPart.gBlocks.reactingModel = modelFlagsPart.bHeteroAssocModel;
+    if (ok && modelFlagsPart.bHeteroAssocModel) {
       double** re[kReactingArrays] = {
-          &LammArrays().pFreeA,         &LammArrays().pFreeB,          &w.pFreeAOld,         &w.pFreeBOld,    &w.pFreeAOlder,
+          &lammArraysPart.pFreeA,         &lammArraysPart.pFreeB,          &w.pFreeAOld,         &w.pFreeBOld,    &w.pFreeAOlder,
           &w.pFreeBOlder,  &w.pFreeATemp,    &w.pFreeBTemp,        &w.pFluxA,       &w.pFluxB,
-          &LammArrays().pComplex,       &w.pReactPartner, &w.pReactPartnerRate, &w.pTransALower, &w.pTransADiag,
+          &lammArraysPart.pComplex,       &w.pReactPartner, &w.pReactPartnerRate, &w.pTransALower, &w.pTransADiag,
           &w.pTransAUpper, &w.pTransBLower,  &w.pTransBDiag,       &w.pTransBUpper};
       for (int k = 0; k < kElementPairs; ++k) {
         re[19 + k] = &w.pComplexMassElem[k];
         re[19 + kElementPairs + k] = &w.pComplexTransportElem[k];
       }
       re[33] = &w.pReactNodeWeight;
-      ok = CutBlock(Local().gBlocks.reacting, kReactingArrays, n, re);
+      ok = CutBlock(localPart.gBlocks.reacting, kReactingArrays, n, re);
     }
-    Local().gBlocks.concDependentModel = WantsConcDependentBlock();
-    if (ok && Local().gBlocks.concDependentModel) {
+    localPart.gBlocks.concDependentModel = WantsConcDependentBlock();
+    if (ok && localPart.gBlocks.concDependentModel) {
       double** cd[kConcDependentArrays] = {&w.pLocalS};
       for (int k = 0; k < kElementPairs; ++k) {
         cd[1 + k] = &w.pDiffElem[k];
@@ -146,21 +157,21 @@ bool AllocSimArrays() {
       }
       cd[15] = &w.pLocalD;
       cd[16] = &w.pLammConcNew;
-      ok = CutBlock(Local().gBlocks.concDependent, kConcDependentArrays, n, cd);
+      ok = CutBlock(localPart.gBlocks.concDependent, kConcDependentArrays, n, cd);
     }
     if (!ok) {
       FreeSimArrays();
       return false;
     }
-    LammArrays().nSimGridPointsAllocated = n;
-    LammArrays().bSimArraysAllocated = true;
+    lammArraysPart.nSimGridPointsAllocated = n;
+    lammArraysPart.bSimArraysAllocated = true;
   }
   BuildLammGrid();
-  if (SimClock().bShowSimMass && LammSettings().bMovingHat && !LammArrays().pSimMassCurve) {
-    const auto n = static_cast<std::uint32_t>(LammArrays().nSimGridPointsAllocated);
-    Local().gBlocks.massX = std::make_unique<CVector>(n, 0);
-    Local().gBlocks.massY = std::make_unique<CVector>(n, 0);
-    LammArrays().pSimMassCurve = new CCurve(Local().gBlocks.massX.get(), Local().gBlocks.massY.get());
+  if (SimClock().bShowSimMass && lammSettingsPart.bMovingHat && !lammArraysPart.pSimMassCurve) {
+    const auto n = static_cast<std::uint32_t>(lammArraysPart.nSimGridPointsAllocated);
+    localPart.gBlocks.massX = std::make_unique<CVector>(n, 0);
+    localPart.gBlocks.massY = std::make_unique<CVector>(n, 0);
+    lammArraysPart.pSimMassCurve = new CCurve(localPart.gBlocks.massX.get(), localPart.gBlocks.massY.get());
   }
   return true;
 }
@@ -174,20 +185,23 @@ bool ResizeSimArrays(int n) {
 }
 
 void BuildLammGrid() {
-  if (!LammArrays().bSimArraysAllocated || DataSet().bDLSData) return;
-  const int N = LammArrays().nSimGridPointsAllocated;
-  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
-  double* r = LammArrays().pLammRadius;
-  LammArrays().bOptimizedGridBuilt = false;
-  if (LammSettings().bMovingHat) {
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  auto& lammSettingsPart = LammSettings();
+  if (!lammArraysPart.bSimArraysAllocated || dataSetPart.bDLSData) return;
+  const int N = lammArraysPart.nSimGridPointsAllocated;
+  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
+  double* r = lammArraysPart.pLammRadius;
+  lammArraysPart.bOptimizedGridBuilt = false;
+  if (lammSettingsPart.bMovingHat) {
     // Geometric: node 2 half a ratio from the meniscus (1.5 ratios for a frame
     // moving inward), each further node one ratio on.
     LayMovingHatGrid(r, N, m, b, SimClock().dFrameS < 0);
-    if (LammArrays().pLammRadius2)
-      for (int i = 1; i <= N; ++i) LammArrays().pLammRadius2[i] = r[i];
-  } else if (LammSettings().bClaverie && LammArrays().bOptimizedGridPending) {
+    if (lammArraysPart.pLammRadius2)
+      for (int i = 1; i <= N; ++i) lammArraysPart.pLammRadius2[i] = r[i];
+  } else if (lammSettingsPart.bClaverie && lammArraysPart.bOptimizedGridPending) {
     // Equidistant up to r*, then increments h0 sqrt(((r - m)/(r* - m)) (r*/r)).
-    const double h0 = LammArrays().dOptimizedGridStep, rs = LammArrays().dOptimizedGridRadius;
+    const double h0 = lammArraysPart.dOptimizedGridStep, rs = lammArraysPart.dOptimizedGridRadius;
     r[1] = m;
     int i = 1;
     while (i < N - 1) {
@@ -197,8 +211,8 @@ void BuildLammGrid() {
       r[++i] = last + h;
     }
     for (int k = i + 1; k <= N; ++k) r[k] = b;  // the next point is the bottom
-    LammArrays().bOptimizedGridBuilt = true;
-  } else if (LammSettings().bClaverie) {
+    lammArraysPart.bOptimizedGridBuilt = true;
+  } else if (lammSettingsPart.bClaverie) {
     for (int i = 1; i <= N; ++i) r[i] = m + (i - 1) * (b - m) / (N - 1);
   } else {
     for (int i = 1; i <= N; ++i) r[i] = m + (i - 0.5) * (b - m) / N;
@@ -224,34 +238,39 @@ int CountWideningPoints(double m, double b, double rs, double h0, int limit) {
 }  // namespace
 
 int OptimizeStaticGridSize(double rStar) {
-  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
-  int N = LammSettings().nLammGridPoints;
-  if (m == 0 || b == 0 || rStar <= m || N < 50 || LammSettings().bMovingHat || !LammSettings().bClaverie) {
-    if (LammArrays().bSimArraysAllocated) ResizeSimArrays(N);
-    return LammSettings().nLammGridPoints;
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  auto& lammSettingsPart = LammSettings();
+  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
+  int N = lammSettingsPart.nLammGridPoints;
+  if (m == 0 || b == 0 || rStar <= m || N < 50 || lammSettingsPart.bMovingHat || !lammSettingsPart.bClaverie) {
+    if (lammArraysPart.bSimArraysAllocated) ResizeSimArrays(N);
+    return lammSettingsPart.nLammGridPoints;
   }
   const double h0 = (b - m) / (N - 1);
   const int count = CountWideningPoints(m, b, std::min(rStar, b), h0, N);
   FreeSimArrays();
   if (count >= 50) {
-    LammSettings().nLammGridPoints = count;
-    LammArrays().bOptimizedGridPending = true;
-    LammArrays().dOptimizedGridRadius = std::min(rStar, b);
-    LammArrays().dOptimizedGridStep = h0;
+    lammSettingsPart.nLammGridPoints = count;
+    lammArraysPart.bOptimizedGridPending = true;
+    lammArraysPart.dOptimizedGridRadius = std::min(rStar, b);
+    lammArraysPart.dOptimizedGridStep = h0;
     AllocSimArrays();
-    LammArrays().bOptimizedGridPending = false;
+    lammArraysPart.bOptimizedGridPending = false;
   } else {
-    LammSettings().nLammGridPoints = 50;
+    lammSettingsPart.nLammGridPoints = 50;
     AllocSimArrays();
   }
-  return LammSettings().nLammGridPoints;
+  return lammSettingsPart.nLammGridPoints;
 }
 
 bool RefineGridAtBottom(double sigma) {
-  if (!LammArrays().bSimArraysAllocated || !LammArrays().bOptimizedGridBuilt) return false;
-  const int N = LammArrays().nSimGridPointsAllocated;
-  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
-  double* r = LammArrays().pLammRadius;
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  if (!lammArraysPart.bSimArraysAllocated || !lammArraysPart.bOptimizedGridBuilt) return false;
+  const int N = lammArraysPart.nSimGridPointsAllocated;
+  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
+  double* r = lammArraysPart.pLammRadius;
   double rB = m + 0.1 * (b - m);
   if (sigma > 10) rB = std::max(rB, b * std::sqrt(std::max(0.0, 1 - 10 / (sigma * b * b))));
   // Stretch the equidistant start until a point passes r_B.
@@ -290,61 +309,70 @@ bool RefineGridAtBottom(double sigma) {
 }
 
 void MoveHatGrid() {
-  if (!LammArrays().bSimArraysAllocated || !LammArrays().pLammRadius2) return;
-  const int N = LammArrays().nSimGridPointsAllocated;
-  const double e = std::exp((SimClock().dSimTime - SimClock().dHatT0) * SimClock().dFrameSedOmega2);
-  LammArrays().pLammRadius[1] = DataSet().fMeniscus;
-  for (int i = 2; i < N; ++i) LammArrays().pLammRadius[i] = LammArrays().pLammRadius2[i] * e;
-  LammArrays().pLammRadius[N] = DataSet().fBottom;
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  auto& simClockPart = SimClock();
+  if (!lammArraysPart.bSimArraysAllocated || !lammArraysPart.pLammRadius2) return;
+  const int N = lammArraysPart.nSimGridPointsAllocated;
+  const double e = std::exp((simClockPart.dSimTime - simClockPart.dHatT0) * simClockPart.dFrameSedOmega2);
+  lammArraysPart.pLammRadius[1] = dataSetPart.fMeniscus;
+  for (int i = 2; i < N; ++i) lammArraysPart.pLammRadius[i] = lammArraysPart.pLammRadius2[i] * e;
+  lammArraysPart.pLammRadius[N] = dataSetPart.fBottom;
 }
 
 double* CosolventArray(int k) {
+  auto& localPart = Local();
   if (!LammArrays().bCosolventArrays) return nullptr;
-  const int n = Local().gCosolvent.n;
-  if (k >= 1 && k <= kCosolventMain) return Local().gCosolvent.main.data() + static_cast<std::size_t>(k - 1) * (n + 1);
-  if (k > kCosolventMain && k <= kCosolventMain + kCosolventExtra && !Local().gCosolvent.extra.empty())
-    return Local().gCosolvent.extra.data() + static_cast<std::size_t>(k - kCosolventMain - 1) * (n + 1);
+  const int n = localPart.gCosolvent.n;
+  if (k >= 1 && k <= kCosolventMain) return localPart.gCosolvent.main.data() + static_cast<std::size_t>(k - 1) * (n + 1);
+  if (k > kCosolventMain && k <= kCosolventMain + kCosolventExtra && !localPart.gCosolvent.extra.empty())
+    return localPart.gCosolvent.extra.data() + static_cast<std::size_t>(k - kCosolventMain - 1) * (n + 1);
   return nullptr;
 }
 
 void FreeCosolventArrays() {
+  auto& lammArraysPart = LammArrays();
   Local().gCosolvent = {};
-  LammArrays().bCosolventArrays = false;
-  LammArrays().pCosolventRadius = nullptr;
+  lammArraysPart.bCosolventArrays = false;
+  lammArraysPart.pCosolventRadius = nullptr;
 }
 
 bool AllocCosolventArrays() {
-  const int n = LammArrays().nCosolventPoints;
-  if (LammArrays().bCosolventArrays && (n != Local().gCosolvent.n || LammArrays().bCosolventExtraArrays != !Local().gCosolvent.extra.empty()))
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
+  const int n = lammArraysPart.nCosolventPoints;
+  if (lammArraysPart.bCosolventArrays && (n != localPart.gCosolvent.n || lammArraysPart.bCosolventExtraArrays != !localPart.gCosolvent.extra.empty()))
     FreeCosolventArrays();
   // The grid needs two points at least (its spacing divides by n - 1).
   if (n < 2 || n > kMaxSimGridPoints) return false;
-  if (!LammArrays().bCosolventArrays) {
+  if (!lammArraysPart.bCosolventArrays) {
     try {
-      Local().gCosolvent.main.assign(static_cast<std::size_t>(kCosolventMain) * (n + 1), 0.0);
-      if (LammArrays().bCosolventExtraArrays)
-        Local().gCosolvent.extra.assign(static_cast<std::size_t>(kCosolventExtra) * (n + 1), 0.0);
+      localPart.gCosolvent.main.assign(static_cast<std::size_t>(kCosolventMain) * (n + 1), 0.0);
+      if (lammArraysPart.bCosolventExtraArrays)
+        localPart.gCosolvent.extra.assign(static_cast<std::size_t>(kCosolventExtra) * (n + 1), 0.0);
     } catch (const std::bad_alloc&) {
       FreeCosolventArrays();
       return false;
     }
-    Local().gCosolvent.n = n;
-    LammArrays().bCosolventArrays = true;
+    localPart.gCosolvent.n = n;
+    lammArraysPart.bCosolventArrays = true;
   }
-  LammArrays().pCosolventRadius = CosolventArray(1);
-  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
-  for (int i = 1; i <= n; ++i) LammArrays().pCosolventRadius[i] = m + (i - 1) * (b - m) / (n - 1);
+  lammArraysPart.pCosolventRadius = CosolventArray(1);
+  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
+  for (int i = 1; i <= n; ++i) lammArraysPart.pCosolventRadius[i] = m + (i - 1) * (b - m) / (n - 1);
   return true;
 }
 
 void ResetSimArrays() {
+  auto& lammArraysPart = LammArrays();
   FreeSimArrays();
   FreeCosolventArrays();
-  LammArrays().bOptimizedGridPending = false;
-  LammArrays().dOptimizedGridRadius = LammArrays().dOptimizedGridStep = 0.0;
-  LammArrays().bOptimizedGridBuilt = false;
-  LammArrays().nCosolventPoints = 50;
-  LammArrays().bCosolventExtraArrays = false;
+  lammArraysPart.bOptimizedGridPending = false;
+  lammArraysPart.dOptimizedGridRadius = lammArraysPart.dOptimizedGridStep = 0.0;
+  lammArraysPart.bOptimizedGridBuilt = false;
+  lammArraysPart.nCosolventPoints = 50;
+  lammArraysPart.bCosolventExtraArrays = false;
 }
 
 }  // namespace tarmic

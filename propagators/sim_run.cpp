@@ -21,26 +21,30 @@
 namespace tarmic {
 
 SimRunSettings CurrentSimRunSettings() {
+  auto& dataSetPart = DataSet();
+  auto& lammSettingsPart = LammSettings();
+  auto& solventSettingsPart = SolventSettings();
   SimRunSettings s;
-  s.meniscus = DataSet().fMeniscus;
-  s.bottom = DataSet().fBottom;
-  s.fitLeft = std::min(DataSet().fFitLeftLim, DataSet().fFitRightLim);
-  s.fitRight = std::max(DataSet().fFitLeftLim, DataSet().fFitRightLim);
-  s.fixTimestep = LammSettings().bFixTimeStep;
-  s.autoHatS = LammSettings().bAutoSGrid;
-  s.frameS = LammSettings().dAutoSGridValue;
+  s.meniscus = dataSetPart.fMeniscus;
+  s.bottom = dataSetPart.fBottom;
+  s.fitLeft = std::min(dataSetPart.fFitLeftLim, dataSetPart.fFitRightLim);
+  s.fitRight = std::max(dataSetPart.fFitLeftLim, dataSetPart.fFitRightLim);
+  s.fixTimestep = lammSettingsPart.bFixTimeStep;
+  s.autoHatS = lammSettingsPart.bAutoSGrid;
+  s.frameS = lammSettingsPart.dAutoSGridValue;
   s.rampRotorSpeed = AnalysisSwitches().bRampRotorSpeed;
-  s.truncateGrid = LammSettings().bTruncateGrid;
-  s.truncLevel = LammSettings().dTruncationLevel;
+  s.truncateGrid = lammSettingsPart.bTruncateGrid;
+  s.truncLevel = lammSettingsPart.dTruncationLevel;
   s.zoneCentrifugation = ModelFlags().bZoneCentrifugation;
-  s.inhomogeneousSolvent = SolventSettings().gInhomSolvent.bInhomogeneousSolvent;
-  s.sedimentingCosolute = s.inhomogeneousSolvent && SolventSettings().gInhomSolvent.bSedimentingCosolute;
-  s.dynamicGradient = s.inhomogeneousSolvent && SolventSettings().gInhomSolvent.bCosoluteDynamicGradient;
+  s.inhomogeneousSolvent = solventSettingsPart.gInhomSolvent.bInhomogeneousSolvent;
+  s.sedimentingCosolute = s.inhomogeneousSolvent && solventSettingsPart.gInhomSolvent.bSedimentingCosolute;
+  s.dynamicGradient = s.inhomogeneousSolvent && solventSettingsPart.gInhomSolvent.bCosoluteDynamicGradient;
   return s;
 }
 
 bool SpecialGeometry() {
-  return LammGlobals().bLinearGeometry || LammGlobals().bPlanarQuadrature || LammGlobals().bExternalLoadingCell || LammGlobals().bElectrophoresis;
+  auto& lammGlobalsPart = LammGlobals();
+  return lammGlobalsPart.bLinearGeometry || lammGlobalsPart.bPlanarQuadrature || lammGlobalsPart.bExternalLoadingCell || lammGlobalsPart.bElectrophoresis;
 }
 
 const char* SimOutcomeCaption(SimStatus status) {
@@ -54,32 +58,34 @@ ScanTimeRecorder::ScanTimeRecorder(std::vector<double> scanTimes, RecordFn recor
     : vTimes(std::move(scanTimes)), fnRecord(std::move(record)), bFinalProfile(finalProfileToFit) {}
 
 void ScanTimeRecorder::Start() {
+  auto& simRunPart = SimRun();
   nNext = 0;
   coverage.Start(static_cast<int>(vTimes.size()));
   bEndedEarly = false;
   bPastLast = false;
   balance.Reset();
-  SimRun().bSimContinue = 1;
+  simRunPart.bSimContinue = 1;
   if (vTimes.empty()) {
-    SimRun().bSimLandOnStop = 0;
-    SimRun().bSimContinue = 0;
+    simRunPart.bSimLandOnStop = 0;
+    simRunPart.bSimContinue = 0;
     return;
   }
-  SimRun().dSimStopTime = vTimes[0];
-  SimRun().bSimLandOnStop = 1;
+  simRunPart.dSimStopTime = vTimes[0];
+  simRunPart.bSimLandOnStop = 1;
 }
 
 ProfileAmount ScanTimeRecorder::GridAmount() {
-  const int N = LammArrays().nSimGridPointsAllocated;
-  if (N < 2 || !LammArrays().pLammRadius || !LammArrays().pLammConc) return {};
+  auto& lammArraysPart = LammArrays();
+  const int N = lammArraysPart.nSimGridPointsAllocated;
+  if (N < 2 || !lammArraysPart.pLammRadius || !lammArraysPart.pLammConc) return {};
   // The weights of the grid in use, made again only when its radii moved (the
   // moving grid) or changed; the cell's own geometry for the special cells.
   const std::size_t n = static_cast<std::size_t>(N) + 1;
   if (vWeightRadii.size() != n ||
-      !std::equal(LammArrays().pLammRadius + 1, LammArrays().pLammRadius + N + 1, vWeightRadii.begin() + 1)) {
-    vWeightRadii.assign(LammArrays().pLammRadius, LammArrays().pLammRadius + n);
+      !std::equal(lammArraysPart.pLammRadius + 1, lammArraysPart.pLammRadius + N + 1, vWeightRadii.begin() + 1)) {
+    vWeightRadii.assign(lammArraysPart.pLammRadius, lammArraysPart.pLammRadius + n);
     vWeights.assign(n, 0.0);
-    const double* r = LammArrays().pLammRadius;
+    const double* r = lammArraysPart.pLammRadius;
     if (SpecialGeometry()) {
       const GeometryWeight g = SelectGeometryWeight(r, N);
       for (int i = 1; i <= N; ++i)
@@ -89,7 +95,7 @@ ProfileAmount ScanTimeRecorder::GridAmount() {
         vWeights[i] = static_cast<double>(IntegrateNodeWeight(r, N, i, N));
     }
   }
-  return WeightedProfileAmount(vWeights.data(), LammArrays().pLammConc, N);
+  return WeightedProfileAmount(vWeights.data(), lammArraysPart.pLammConc, N);
 }
 
 void ScanTimeRecorder::TakeLoadedAmount(bool closedCell, double s) {
@@ -110,54 +116,59 @@ void ScanTimeRecorder::RecordNext() {
 }
 
 bool ScanTimeRecorder::ProfileKeepsBalance() {
+  auto& simRunPart = SimRun();
   if (!balance.Started() || balance.Holds(GridAmount())) return true;
-  SimRun().bSimDiverged = 1;
-  SimRun().bSimContinue = 0;
+  simRunPart.bSimDiverged = 1;
+  simRunPart.bSimContinue = 0;
   return false;
 }
 
 void ScanTimeRecorder::Record(int scan) {
-  if (fnRecord) fnRecord(scan, LammArrays().pLammRadius, LammArrays().pLammConc, LammArrays().nSimGridPointsAllocated);
+  auto& lammArraysPart = LammArrays();
+  if (fnRecord) fnRecord(scan, lammArraysPart.pLammRadius, lammArraysPart.pLammConc, lammArraysPart.nSimGridPointsAllocated);
 }
 
 void ScanTimeRecorder::Step(double /*change*/) {
+  auto& simClockPart = SimClock();
+  auto& simRunPart = SimRun();
   if (bUserAbort) {
-    SimRun().bSimContinue = 0;
+    simRunPart.bSimContinue = 0;
     return;
   }
   if (bPastLast) {
-    if (SimClock().dSimTime >= kFinalProfileTime) SimRun().bSimContinue = 0;
+    if (simClockPart.dSimTime >= kFinalProfileTime) simRunPart.bSimContinue = 0;
     return;
   }
   const int n = static_cast<int>(vTimes.size());
   // A step lands on the scan time; the tolerance absorbs the sum of the steps.
   bool moved = false;
-  while (nNext < n && SimClock().dSimTime >= vTimes[nNext] - 1e-9 * std::max(1.0, vTimes[nNext])) {
-    if (!moved && SimRun().bHatGridInUse) MoveHatGrid();
+  while (nNext < n && simClockPart.dSimTime >= vTimes[nNext] - 1e-9 * std::max(1.0, vTimes[nNext])) {
+    if (!moved && simRunPart.bHatGridInUse) MoveHatGrid();
     moved = true;
     if (!ProfileKeepsBalance()) return;
     double next = 0.0;
     if (!ScanAssembled(nNext, &next)) {
-      SimRun().dSimStopTime = next;
-      SimRun().bSimLandOnStop = 1;
+      simRunPart.dSimStopTime = next;
+      simRunPart.bSimLandOnStop = 1;
       return;
     }
     RecordNext();
   }
   if (nNext < n) {
-    SimRun().dSimStopTime = vTimes[nNext];
-    SimRun().bSimLandOnStop = 1;
+    simRunPart.dSimStopTime = vTimes[nNext];
+    simRunPart.bSimLandOnStop = 1;
   } else if (moved) {
     if (bFinalProfile) {
       bPastLast = true;
-      SimRun().bSimLandOnStop = 0;
+      simRunPart.bSimLandOnStop = 0;
     } else {
-      SimRun().bSimContinue = 0;
+      simRunPart.bSimContinue = 0;
     }
   }
 }
 
 void ScanTimeRecorder::Finish(SimStopReason reason) {
+  auto& simRunPart = SimRun();
   const int n = static_cast<int>(vTimes.size());
   coverage.Ended(SimClock().dSimTime);
   if (reason == SimStopReason::Failed || bUserAbort) return;
@@ -165,17 +176,17 @@ void ScanTimeRecorder::Finish(SimStopReason reason) {
   // later scans.
   if (reason == SimStopReason::Progress && !bPastLast && nNext < n) {
     bEndedEarly = true;
-    SimRun().bSimDiverged = 1;
+    simRunPart.bSimDiverged = 1;
     return;
   }
   if (bPastLast) {
     // The final profile replaces the last scan, once.
-    if (SimRun().bHatGridInUse) MoveHatGrid();
+    if (simRunPart.bHatGridInUse) MoveHatGrid();
     if (ProfileKeepsBalance()) Record(n - 1);
     return;
   }
   if (reason == SimStopReason::SteadyState || reason == SimStopReason::FitRange) {
-    if (nNext < n && SimRun().bHatGridInUse) MoveHatGrid();
+    if (nNext < n && simRunPart.bHatGridInUse) MoveHatGrid();
     if (nNext < n && !ProfileKeepsBalance()) return;
     while (nNext < n) RecordNext();
   }
@@ -184,33 +195,37 @@ void ScanTimeRecorder::Finish(SimStopReason reason) {
 // ---- rotor ----
 
 double SimRotorSpeedAtTime(double t, double dt) {
-  return RampRotorSpeed(t, dt, SimRun().dAccelEndTime, SimRun().dAccelRate, SimRun().dFinalRpm, &SimRun().bAccelerating);
+  auto& simRunPart = SimRun();
+  return RampRotorSpeed(t, dt, simRunPart.dAccelEndTime, simRunPart.dAccelRate, simRunPart.dFinalRpm, &simRunPart.bAccelerating);
 }
 
 double ClampStepToAcceleration(double t, double dt, bool ramp, bool cutToEnd, bool* cut) {
-  if (!ramp || !SimRun().bAccelerating) return dt;
-  dt = std::min(dt, SimRun().dAccelDtMax);
-  if (cutToEnd && t + dt > SimRun().dAccelEndTime) {
-    dt = SimRun().dAccelEndTime - t;
+  auto& simRunPart = SimRun();
+  if (!ramp || !simRunPart.bAccelerating) return dt;
+  dt = std::min(dt, simRunPart.dAccelDtMax);
+  if (cutToEnd && t + dt > simRunPart.dAccelEndTime) {
+    dt = simRunPart.dAccelEndTime - t;
     if (cut) *cut = true;
   }
   return dt;
 }
 
 bool LandStepOnStopTime(double t, double* dt) {
-  if (!SimRun().bSimLandOnStop || t + *dt < SimRun().dSimStopTime - 1e-12 * std::max(1.0, SimRun().dSimStopTime)) return false;
-  SimRun().bSimLandOnStop = 0;
-  *dt = SimRun().dSimStopTime - t;
+  auto& simRunPart = SimRun();
+  if (!simRunPart.bSimLandOnStop || t + *dt < simRunPart.dSimStopTime - 1e-12 * std::max(1.0, simRunPart.dSimStopTime)) return false;
+  simRunPart.bSimLandOnStop = 0;
+  *dt = simRunPart.dSimStopTime - t;
   return true;
 }
 
 // ---- fit-range stop ----
 
 FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s) {
+  auto& lammArraysPart = LammArrays();
   FitRangeStop stop;
   int& iFitLimitPoint = stop.iFitLimitPoint;
-  const int N = LammArrays().nSimGridPointsAllocated;
-  const double* r = LammArrays().pLammRadius;
+  const int N = lammArraysPart.nSimGridPointsAllocated;
+  const double* r = lammArraysPart.pLammRadius;
   // A fitting limit outside the cell (none set) leaves the end node the species
   // moves to as the limit point, where the profile never empties: no stop then.
   const bool inside = settings.fitLeft > r[1] && settings.fitRight < r[N] &&
@@ -229,16 +244,17 @@ FitRangeStop FindFitLimitPoint(const SimRunSettings& settings, double s) {
     for (int i = 1; inside && i <= N; ++i)
       if (r[i] <= settings.fitLeft) iFitLimitPoint = i;
   }
-  stop.fFitLimitLevel = static_cast<float>(1e-4 * LammArrays().pLammConc[iFitLimitPoint]);
+  stop.fFitLimitLevel = static_cast<float>(1e-4 * lammArraysPart.pLammConc[iFitLimitPoint]);
   return stop;
 }
 
 bool FitRangeCleared(const SimRunSettings& settings, double s, const FitRangeStop& stop) {
+  auto& lammArraysPart = LammArrays();
   // A uniform profile (s = 0) never clears the range; a band is not a boundary.
   // Nor is it watched in an inhomogeneous solvent, where a species may float back.
   if (!stop.armed || s == 0 || settings.zoneCentrifugation || settings.inhomogeneousSolvent)
     return false;
-  return FittedRangeLeftAt(LammArrays().pLammConc, LammArrays().nSimGridPointsAllocated, stop.iFitLimitPoint,
+  return FittedRangeLeftAt(lammArraysPart.pLammConc, lammArraysPart.nSimGridPointsAllocated, stop.iFitLimitPoint,
                            stop.s >= 0 ? -1 : 1, stop.fFitLimitLevel) ||
          SimRun().iActiveFirst > stop.iFitLimitPoint;
 }
@@ -254,9 +270,10 @@ bool SteadyStateTest::Update(double dtUsed, double changePerSecond) {
 SimRunStateGuard::SimRunStateGuard()
     : dMax(SimRun().dMaxRelChange), dLow(SimRun().dMaxRelChangeLow), dTarget(SimRun().dMaxRelChangeTarget) {}
 SimRunStateGuard::~SimRunStateGuard() {
-  SimRun().dMaxRelChange = dMax;
-  SimRun().dMaxRelChangeLow = dLow;
-  SimRun().dMaxRelChangeTarget = dTarget;
+  auto& simRunPart = SimRun();
+  simRunPart.dMaxRelChange = dMax;
+  simRunPart.dMaxRelChangeLow = dLow;
+  simRunPart.dMaxRelChangeTarget = dTarget;
 }
 
 SimOutcome FinishSimRun(SimProgress& progress, SimStopReason reason, const char* tridagMessage,
@@ -307,35 +324,37 @@ SimOutcome RefineWhileBalanceLost(SimOutcome outcome, int nodes,
 }
 
 void ResetSimRunState() {
-  SimRun().dMaxRelChange = 1.0;
-  SimRun().dMaxRelChangeLow = 0.1;
-  SimRun().dMaxRelChangeTarget = 0.5;
-  SimRun().dStepShrinkDivisor = 2.0;
-  SimRun().dStepRelaxation = 1.0;
-  SimRun().dSimDt = 1.0;
-  SimRun().dSimDtMax = 1000.0;
-  SimClock().dSimTime = 0.0;
-  SimRun().nSimIterations = 0;
-  SimRun().dSimStopTime = 0.0;
-  SimRun().bSimLandOnStop = 0;
-  SimRun().bSimContinue = 1;
-  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
-  SimRun().dSteadyStateLimit = 1e-6;
-  SimRun().bSteadyStateReached = false;
-  SimRun().fSimChange = 1.0f;
-  SimRun().dSimRpm = SimRun().dFinalRpm = 10000.0;
-  SimRun().dAccelRate = 0.0;
-  SimRun().bAccelerating = false;
-  SimRun().dAccelEndTime = 0.0;
-  SimRun().dAccelDtMax = 1.0;
-  SimRun().dSimS = SimRun().dSimD = 5.0;
-  SimClock().bShowSimMass = false;
-  SimRun().dSimMass = 0.0;
-  SimRun().pSimWindow = nullptr;
-  SimRun().iCurrentSpecies = 0;
-  SimClock().dFrameS = SimClock().dFrameSedOmega2 = SimClock().dHatT0 = 0.0;
-  SimRun().bHatGridInUse = false;
-  SimRun().iActiveFirst = SimRun().iActiveLast = 1;
+  auto& simClockPart = SimClock();
+  auto& simRunPart = SimRun();
+  simRunPart.dMaxRelChange = 1.0;
+  simRunPart.dMaxRelChangeLow = 0.1;
+  simRunPart.dMaxRelChangeTarget = 0.5;
+  simRunPart.dStepShrinkDivisor = 2.0;
+  simRunPart.dStepRelaxation = 1.0;
+  simRunPart.dSimDt = 1.0;
+  simRunPart.dSimDtMax = 1000.0;
+  simClockPart.dSimTime = 0.0;
+  simRunPart.nSimIterations = 0;
+  simRunPart.dSimStopTime = 0.0;
+  simRunPart.bSimLandOnStop = 0;
+  simRunPart.bSimContinue = 1;
+  simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
+  simRunPart.dSteadyStateLimit = 1e-6;
+  simRunPart.bSteadyStateReached = false;
+  simRunPart.fSimChange = 1.0f;
+  simRunPart.dSimRpm = simRunPart.dFinalRpm = 10000.0;
+  simRunPart.dAccelRate = 0.0;
+  simRunPart.bAccelerating = false;
+  simRunPart.dAccelEndTime = 0.0;
+  simRunPart.dAccelDtMax = 1.0;
+  simRunPart.dSimS = simRunPart.dSimD = 5.0;
+  simClockPart.bShowSimMass = false;
+  simRunPart.dSimMass = 0.0;
+  simRunPart.pSimWindow = nullptr;
+  simRunPart.iCurrentSpecies = 0;
+  simClockPart.dFrameS = simClockPart.dFrameSedOmega2 = simClockPart.dHatT0 = 0.0;
+  simRunPart.bHatGridInUse = false;
+  simRunPart.iActiveFirst = simRunPart.iActiveLast = 1;
 }
 
 }  // namespace tarmic

@@ -27,10 +27,14 @@ std::string Chosen(const std::string& chosen, const std::string& fallback) {
 // in the extrapolation of a boundary analysis): density g/ml, viscosity Poise. The
 // species values behind those slots follow, so that a later packing keeps them.
 void SetContinuousBufferEntries() {
-  if (!ModelFlags().bContiModel || ModelFlags().bBoundaryAnalysis) return;
-  AnalysisSwitches().pParams[kContiSlotDensity] = ModelParams().pSpeciesS[kContiSlotDensity - nSpeciesSlots] = SolventConstants().fBufferDensity;
-  AnalysisSwitches().pParams[kContiSlotViscosity] = ModelParams().pSpeciesAmplitude[kContiSlotViscosity - 2 * nSpeciesSlots] =
-      SolventConstants().RELVISCOSITY * 0.01002f;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelParamsPart = ModelParams();
+  auto& solventConstantsPart = SolventConstants();
+  if (!modelFlagsPart.bContiModel || modelFlagsPart.bBoundaryAnalysis) return;
+  analysisSwitchesPart.pParams[kContiSlotDensity] = modelParamsPart.pSpeciesS[kContiSlotDensity - nSpeciesSlots] = solventConstantsPart.fBufferDensity;
+  analysisSwitchesPart.pParams[kContiSlotViscosity] = modelParamsPart.pSpeciesAmplitude[kContiSlotViscosity - 2 * nSpeciesSlots] =
+      solventConstantsPart.RELVISCOSITY * 0.01002f;
 }
 }  // namespace
 
@@ -83,52 +87,59 @@ bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* 
 }
 
 void ConvertToStandardConditions() {
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelParamsPart = ModelParams();
+  auto& solventConstantsPart = SolventConstants();
   InhomSolventSettings& st = SolventSettings().gInhomSolvent;
-  const double vbarEff = st.bCosoluteDynamicGradient ? st.vbarSolvated : SolventConstants().VBAR;
+  const double vbarEff = st.bCosoluteDynamicGradient ? st.vbarSolvated : solventConstantsPart.VBAR;
   // D_std = D eta_rel; s_std = s eta_rel (1 - vbar rho_w) / (1 - vbar_eff rho0).
   st.convertedDFactor = st.relViscosity;
-  st.convertedSFactor = st.relViscosity * (1 - SolventConstants().VBAR * fDensityWater20) / (1 - vbarEff * st.density1atm);
+  st.convertedSFactor = st.relViscosity * (1 - solventConstantsPart.VBAR * fDensityWater20) / (1 - vbarEff * st.density1atm);
   // The species slots of a continuous model hold its own settings (grid limits,
   // confidence, vbar, density, viscosity), which are no s or D values.
-  for (int k = 1; k <= nSpeciesSlots && !ModelFlags().bContiModel; ++k) {
+  for (int k = 1; k <= nSpeciesSlots && !modelFlagsPart.bContiModel; ++k) {
     // In the molar-mass parametrisation the second value is M, which standard
     // conditions leave unchanged (s and D change by the same friction and buoyancy).
-    if (!ModelFlags().bFitMAndS)
-      ModelParams().pSpeciesMassOrD[k] =
-          ModelParams().pSpeciesMassOrD[k] > 0 ? static_cast<float>(ModelParams().pSpeciesMassOrD[k] * st.convertedDFactor) : 0.0f;
-    ModelParams().pSpeciesS[k] = static_cast<float>(ModelParams().pSpeciesS[k] * st.convertedSFactor);
+    if (!modelFlagsPart.bFitMAndS)
+      modelParamsPart.pSpeciesMassOrD[k] =
+          modelParamsPart.pSpeciesMassOrD[k] > 0 ? static_cast<float>(modelParamsPart.pSpeciesMassOrD[k] * st.convertedDFactor) : 0.0f;
+    modelParamsPart.pSpeciesS[k] = static_cast<float>(modelParamsPart.pSpeciesS[k] * st.convertedSFactor);
   }
-  if (!ModelFlags().bContiModel) PackModelParams();
-  SolventConstants().fBufferDensity = fDensityWater20;
-  SolventConstants().fVRho = SolventConstants().VBAR * fDensityWater20;
-  SolventConstants().RELVISCOSITY = 1.0f;
+  if (!modelFlagsPart.bContiModel) PackModelParams();
+  solventConstantsPart.fBufferDensity = fDensityWater20;
+  solventConstantsPart.fVRho = solventConstantsPart.VBAR * fDensityWater20;
+  solventConstantsPart.RELVISCOSITY = 1.0f;
   SetContinuousBufferEntries();
   st.converted = true;
 }
 
 void ConvertToExperimentalConditions() {
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelParamsPart = ModelParams();
+  auto& solventConstantsPart = SolventConstants();
   InhomSolventSettings& st = SolventSettings().gInhomSolvent;
-  for (int k = 1; k <= nSpeciesSlots && !ModelFlags().bContiModel; ++k) {
-    if (!ModelFlags().bFitMAndS)
-      ModelParams().pSpeciesMassOrD[k] =
-          ModelParams().pSpeciesMassOrD[k] > 0 ? static_cast<float>(ModelParams().pSpeciesMassOrD[k] / st.convertedDFactor) : 0.0f;
-    ModelParams().pSpeciesS[k] = static_cast<float>(ModelParams().pSpeciesS[k] / st.convertedSFactor);
+  for (int k = 1; k <= nSpeciesSlots && !modelFlagsPart.bContiModel; ++k) {
+    if (!modelFlagsPart.bFitMAndS)
+      modelParamsPart.pSpeciesMassOrD[k] =
+          modelParamsPart.pSpeciesMassOrD[k] > 0 ? static_cast<float>(modelParamsPart.pSpeciesMassOrD[k] / st.convertedDFactor) : 0.0f;
+    modelParamsPart.pSpeciesS[k] = static_cast<float>(modelParamsPart.pSpeciesS[k] / st.convertedSFactor);
   }
-  SolventConstants().fBufferDensity = st.density1atm;
+  solventConstantsPart.fBufferDensity = st.density1atm;
   if (st.bCosoluteDynamicGradient) {
-    SolventConstants().fVRho = st.vbarEffective * st.density1atm;
-    SolventConstants().VBAR = st.vbarEffective;
+    solventConstantsPart.fVRho = st.vbarEffective * st.density1atm;
+    solventConstantsPart.VBAR = st.vbarEffective;
   } else {
-    SolventConstants().fVRho = SolventConstants().VBAR * st.density1atm;
+    solventConstantsPart.fVRho = solventConstantsPart.VBAR * st.density1atm;
   }
-  SolventConstants().RELVISCOSITY = st.relViscosity;
+  solventConstantsPart.RELVISCOSITY = st.relViscosity;
   SetContinuousBufferEntries();
   st.converted = false;
   st.convertedDFactor = st.convertedSFactor = 1.0;
-  if (!ModelFlags().bContiModel) PackModelParams();
+  if (!modelFlagsPart.bContiModel) PackModelParams();
 }
 
 bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {
+  auto& solventConstantsPart = SolventConstants();
   const InhomSolventSettings& st = SolventSettings().gInhomSolvent;
   const bool on = st.bInhomogeneousSolvent;
   const bool dynamic = on && st.bCosoluteDynamicGradient;
@@ -150,10 +161,10 @@ bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {
   solvent.bCompressibleSolvent = on && st.bCompressibleSolvent;
   solvent.dCompressibility = st.compressibility;
   solvent.fVbarInhom = st.vbarEffective;
-  solvent.fViscosity = SolventConstants().RELVISCOSITY;
-  solvent.fDensity = SolventConstants().fBufferDensity;
-  solvent.fVbar = SolventConstants().VBAR;
-  solvent.fVbarRho = SolventConstants().fVRho;
+  solvent.fViscosity = solventConstantsPart.RELVISCOSITY;
+  solvent.fDensity = solventConstantsPart.fBufferDensity;
+  solvent.fVbar = solventConstantsPart.VBAR;
+  solvent.fVbarRho = solventConstantsPart.fVRho;
   solvent.fDensity1atm = st.density1atm;
   solvent.fRelViscosity1atm = st.relViscosity;
   solvent.dDensityMeniscus = solvent.dDensityBottom = fDensityWater20;
@@ -182,8 +193,9 @@ bool LoadSolventIntoSolver(CLammIdeal& lamm, std::string* message) {
 }
 
 void ResetInhomSolventSettings() {
-  SolventSettings().gInhomSolvent = InhomSolventSettings{};
-  SolventSettings().bTruncateNoteShown = SolventSettings().bDynamicNoteShown = SolventSettings().bStaticNoteShown = false;
+  auto& solventSettingsPart = SolventSettings();
+  solventSettingsPart.gInhomSolvent = InhomSolventSettings{};
+  solventSettingsPart.bTruncateNoteShown = solventSettingsPart.bDynamicNoteShown = solventSettingsPart.bStaticNoteShown = false;
 }
 
 }  // namespace tarmic

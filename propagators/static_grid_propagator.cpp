@@ -96,12 +96,13 @@ void ClaverieRun::RebuildMatrices(int n) {
 // the transport entries are sw2 Sed~ - D K~ with the elements of the local factors
 // (D fV, s fV fB), and the outflow bottom lets out D fV_n r_n dc/dr - sw2 fV_n fB_n r_n^2 c.
 void ClaverieRun::FormRow(int i, int np, double sw2) {
+  auto& lammArraysPart = LammArrays();
   double m[3], a[3];
   const bool inhom = runSettings.inhomogeneousSolvent;
-  StaticGridRow(LammArrays().pLammRadius, GridSize(), i, np, LammArrays().bOptimizedGridBuilt, GridStep(), inhom ? 0.0 : sw2,
+  StaticGridRow(lammArraysPart.pLammRadius, GridSize(), i, np, lammArraysPart.bOptimizedGridBuilt, GridStep(), inhom ? 0.0 : sw2,
                 inhom ? 0.0 : sp.D, runSettings.outflowBottom && !inhom, m, a);
   if (inhom) {
-    const double* r = LammArrays().pLammRadius;
+    const double* r = lammArraysPart.pLammRadius;
     for (int k = 0; k < 3; ++k) {
       const int j = i - 1 + k;
       a[k] = sw2 * InhomSedimentationElement(i, j, r, np) - sp.D * InhomDiffusionElement(i, j, r, np);
@@ -130,28 +131,31 @@ void RestoreStepStart(const SimWorkArrays& arrays) {
 
 // A Crank-Nicolson step whose result must be finite; false when the run failed.
 bool ClaverieRun::TrialStep(double dt) {
+  auto& simRunPart = SimRun();
   ClaverieStep(dt);
-  if (!SimRun().bSimFailed && !SimRun().bSimDiverged && !ProfileFinite(LammArrays().pLammConc, 1, GridSize(), kOverflowLimit)) {
-    SimRun().bSimDiverged = 1;
+  if (!simRunPart.bSimFailed && !simRunPart.bSimDiverged && !ProfileFinite(LammArrays().pLammConc, 1, GridSize(), kOverflowLimit)) {
+    simRunPart.bSimDiverged = 1;
     RestoreStepStart(arrays);
   }
-  return !SimRun().bSimFailed && !SimRun().bSimDiverged;
+  return !simRunPart.bSimFailed && !simRunPart.bSimDiverged;
 }
 
 // Nothing to propagate: time advances (landing on the scan times) until the
 // progress ends the run; past the last scan it jumps to the final time at once.
 SimOutcome ClaverieRun::PropagateEmptyProfile(SimProgress& progress) {
-  SimRun().dSimDt = 10.0;
-  while (SimRun().bSimContinue && !bUserAbort && SimClock().dSimTime < kFinalProfileTime) {
+  auto& simClockPart = SimClock();
+  auto& simRunPart = SimRun();
+  simRunPart.dSimDt = 10.0;
+  while (simRunPart.bSimContinue && !bUserAbort && simClockPart.dSimTime < kFinalProfileTime) {
     if (progress.PastLastScan()) {
-      SimClock().dSimTime = kFinalProfileTime;
+      simClockPart.dSimTime = kFinalProfileTime;
     } else {
-      double dt = SimRun().dSimDt;
-      if (SimRun().bSimLandOnStop && SimRun().dSimStopTime > SimClock().dSimTime) dt = std::min(dt, SimRun().dSimStopTime - SimClock().dSimTime);
-      SimClock().dSimTime += dt;
+      double dt = simRunPart.dSimDt;
+      if (simRunPart.bSimLandOnStop && simRunPart.dSimStopTime > simClockPart.dSimTime) dt = std::min(dt, simRunPart.dSimStopTime - simClockPart.dSimTime);
+      simClockPart.dSimTime += dt;
     }
-    ++SimRun().nSimIterations;
-    progress.Step(SimRun().fSimChange);
+    ++simRunPart.nSimIterations;
+    progress.Step(simRunPart.fSimChange);
   }
   return FinishSimRun(progress, SimStopReason::Progress, nullptr);
 }
@@ -219,17 +223,18 @@ void BuildCrankNicolsonMatrices(const SimWorkArrays& arrays, double dt, int n) {
 
 // One Crank-Nicolson step of length dt from pLammConcOld into pLammConc.
 void ClaverieRun::ClaverieStep(double dt) {
+  auto& simRunPart = SimRun();
   const int N = GridSize();
-  if (runSettings.rampRotorSpeed && SimRun().bAccelerating) {
-    SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
-    RebuildMatrices(SimRun().iActiveLast);
+  if (runSettings.rampRotorSpeed && simRunPart.bAccelerating) {
+    simRunPart.dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
+    RebuildMatrices(simRunPart.iActiveLast);
   }
-  if (SimRun().iActiveLast != nMatrixRows) ResizeClaverieMatrices(SimRun().iActiveLast);
-  const int n = SimRun().iActiveLast, L = SimRun().iActiveFirst;
+  if (simRunPart.iActiveLast != nMatrixRows) ResizeClaverieMatrices(simRunPart.iActiveLast);
+  const int n = simRunPart.iActiveLast, L = simRunPart.iActiveFirst;
   // Rows before L - 1 are emptied: they are held at 0 and not solved.
   const int first = L > 3 ? L - 1 : 1;
   double* c = LammArrays().pLammConc;
-  if (dt != dSimLastDt || bSimMatricesChanged || SimRun().bAccelerating || bFactorsStale) {
+  if (dt != dSimLastDt || bSimMatricesChanged || simRunPart.bAccelerating || bFactorsStale) {
     bSimMatricesChanged = false;
     dSimLastDt = dt;
     BuildCrankNicolsonMatrices(arrays, dt, n);
@@ -239,7 +244,7 @@ void ClaverieRun::ClaverieStep(double dt) {
     bFactorsStale = status != TridagStatus::Ok;
     if (bFactorsStale) {
       szTridagMessage = TridagMessage(status);
-      SimRun().bSimFailed = 1;
+      simRunPart.bSimFailed = 1;
     }
   } else {
     // Same step, same matrices: one product and the substitutions with the kept factors.
@@ -248,8 +253,8 @@ void ClaverieRun::ClaverieStep(double dt) {
   }
   // Material in the emptied region: the truncation does not hold, and the solve
   // fails (the model computation retries it as after a failed solve).
-  if (!SimRun().bSimFailed && L > 3 && !SmoothActiveStartEdge(c, L, dTruncThreshold)) SimRun().bSimFailed = 1;
-  if (SimRun().bSimFailed || SimRun().bSimDiverged) {
+  if (!simRunPart.bSimFailed && L > 3 && !SmoothActiveStartEdge(c, L, dTruncThreshold)) simRunPart.bSimFailed = 1;
+  if (simRunPart.bSimFailed || simRunPart.bSimDiverged) {
     RestoreStepStart(arrays);
   } else if (n < N) {
     // Beyond the active rows the plateau dilutes radially: c_p exp(-2 s w^2 dt).
@@ -260,68 +265,77 @@ void ClaverieRun::ClaverieStep(double dt) {
 
 // Largest relative change of the active rows between pLammConcOld and pLammConc.
 double ClaverieRun::MaxRelativeChange() {
+  auto& lammArraysPart = LammArrays();
+  auto& simClockPart = SimClock();
+  auto& simRunPart = SimRun();
   double windowMax = 0.0;
-  for (int i = SimRun().iActiveFirst; i <= SimRun().iActiveLast; ++i) windowMax = std::max(windowMax, LammArrays().pLammConc[i]);
+  for (int i = simRunPart.iActiveFirst; i <= simRunPart.iActiveLast; ++i) windowMax = std::max(windowMax, lammArraysPart.pLammConc[i]);
   // A floating species' floor follows the plateau it concentrates to, not its
   // pile-up at the meniscus (lamm/static_grid_core.h, StepFloorScale).
   const bool floating = dSedOmega2 < 0 && !runSettings.zoneCentrifugation &&
                         !runSettings.inhomogeneousSolvent;
-  const double elapsed = std::max(0.0, SimClock().dSimTime - dRunStartTime);
+  const double elapsed = std::max(0.0, simClockPart.dSimTime - dRunStartTime);
   const double cap = floating ? dInitialConc * std::exp(std::min(700.0, -2 * dSedOmega2 * elapsed))
                               : kNoStepFloorCap;
   const double cmax = StepFloorScale(windowMax, dInitialConc, cap);
   bool negative = false;
   const double err = StaticGridRelativeChange(
-      LammArrays().pLammConc, arrays.pLammConcOld, SimRun().iActiveFirst, SimRun().iActiveLast, cmax, dTruncThreshold,
-      !runSettings.zoneCentrifugation && SimClock().dSimTime < 10, &negative);
+      lammArraysPart.pLammConc, arrays.pLammConcOld, simRunPart.iActiveFirst, simRunPart.iActiveLast, cmax, dTruncThreshold,
+      !runSettings.zoneCentrifugation && simClockPart.dSimTime < 10, &negative);
   if (!negative) return err;
   ++nStepReductions;
-  return 2 * SimRun().dMaxRelChange;  // an early undershoot forces a shorter step
+  return 2 * simRunPart.dMaxRelChange;  // an early undershoot forces a shorter step
 }
 
 // Accepts the step of length dSimDt.
 void ClaverieRun::AdvanceClaverieTime() {
-  ++SimRun().nSimIterations;
-  SimClock().dSimTime = bStepLands ? SimRun().dSimStopTime : SimClock().dSimTime + SimRun().dSimDt;
-  if (SimClock().dSimTime >= SimRun().dAccelEndTime) {
-    if (SimRun().bAccelerating) {
-      SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, SimRun().dSimDt);
+  auto& lammArraysPart = LammArrays();
+  auto& simClockPart = SimClock();
+  auto& simRunPart = SimRun();
+  ++simRunPart.nSimIterations;
+  simClockPart.dSimTime = bStepLands ? simRunPart.dSimStopTime : simClockPart.dSimTime + simRunPart.dSimDt;
+  if (simClockPart.dSimTime >= simRunPart.dAccelEndTime) {
+    if (simRunPart.bAccelerating) {
+      simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, simRunPart.dSimDt);
       if (SpecialGeometry()) {
         BuildGeometryMatrices();
       } else {
-        BuildClaverieMatrices(runSettings.dynamicGradient ? SimRun().iActiveLast : GridSize());
-        ResizeClaverieMatrices(SimRun().iActiveLast);
+        BuildClaverieMatrices(runSettings.dynamicGradient ? simRunPart.iActiveLast : GridSize());
+        ResizeClaverieMatrices(simRunPart.iActiveLast);
       }
     }
-    SimRun().bAccelerating = false;
+    simRunPart.bAccelerating = false;
   }
-  if (LammArrays().pLammConc[1] < 0 && LammArrays().pLammConc[1] > -dTruncThreshold) CorrectMeniscusUndershoot();
-  if (SimClock().bShowSimMass) SimRun().dSimMass = SpecialGeometry() ? GeometryTotalAmount() : ClaverieTotalAmount();
+  if (lammArraysPart.pLammConc[1] < 0 && lammArraysPart.pLammConc[1] > -dTruncThreshold) CorrectMeniscusUndershoot();
+  if (simClockPart.bShowSimMass) simRunPart.dSimMass = SpecialGeometry() ? GeometryTotalAmount() : ClaverieTotalAmount();
 }
 
 // One accepted step with error control; returns its change measure.
 double ClaverieRun::AdaptiveClaverieStep() {
-  double& dt = SimRun().dSimDt;
+  auto& lammArraysPart = LammArrays();
+  auto& simClockPart = SimClock();
+  auto& simRunPart = SimRun();
+  double& dt = simRunPart.dSimDt;
   bool cut = false;  // the step was cut to the end of the acceleration
-  if (runSettings.fixTimestep) dt = SimRun().dMaxRelChange;
-  for (int i = FirstChangedRow(); i <= SimRun().iActiveLast; ++i) arrays.pLammConcOld[i] = LammArrays().pLammConc[i];
+  if (runSettings.fixTimestep) dt = simRunPart.dMaxRelChange;
+  for (int i = FirstChangedRow(); i <= simRunPart.iActiveLast; ++i) arrays.pLammConcOld[i] = lammArraysPart.pLammConc[i];
   dt = ClampToAcceleration(dt, &cut);
-  bStepLands = LandStepOnStopTime(SimClock().dSimTime, &dt);
+  bStepLands = LandStepOnStopTime(simClockPart.dSimTime, &dt);
   if (!(dt > 0)) {  // the target time is reached: nothing to step
     dt = 1.0;
     bStepLands = false;
     return 1.0;
   }
   if (!TrialStep(dt)) return 0.0;
-  if (runSettings.zoneCentrifugation && SimClock().dSimTime < 10)
-    SpreadBandUndershoot(LammArrays().pLammConc, LammArrays().pLammRadius, GridSize());
+  if (runSettings.zoneCentrifugation && simClockPart.dSimTime < 10)
+    SpreadBandUndershoot(lammArraysPart.pLammConc, lammArraysPart.pLammRadius, GridSize());
   // Accepted without the error test: a step landing on a scan time, the first
   // step, and every fixed step.
-  if (bStepLands && SimRun().nSimIterations != 0) {
+  if (bStepLands && simRunPart.nSimIterations != 0) {
     AdvanceClaverieTime();
     return 1.0;
   }
-  if (SimRun().nSimIterations == 0 && LammArrays().pLammConc[1] > 0) {
+  if (simRunPart.nSimIterations == 0 && lammArraysPart.pLammConc[1] > 0) {
     const double first = dt;
     AdvanceClaverieTime();
     return first;
@@ -330,14 +344,14 @@ double ClaverieRun::AdaptiveClaverieStep() {
     AdvanceClaverieTime();
     return 1.0;
   }
-  const StepControlSettings control{SimRun().dMaxRelChangeTarget, SimRun().dStepShrinkDivisor, SimRun().dStepRelaxation,
-                                    SimRun().dSimDtMax};
+  const StepControlSettings control{simRunPart.dMaxRelChangeTarget, simRunPart.dStepShrinkDivisor, simRunPart.dStepRelaxation,
+                                    simRunPart.dSimDtMax};
   double prev = dt;
   double err = MaxRelativeChange();
-  while (err > SimRun().dMaxRelChange) {
+  while (err > simRunPart.dMaxRelChange) {
     if (nStepReductions > 5) {
       floor = SimStepFloor::Shrinks;
-      SimRun().bSimDiverged = 1;
+      simRunPart.bSimDiverged = 1;
       RestoreStepStart(arrays);
       return 0.0;
     }
@@ -353,9 +367,9 @@ double ClaverieRun::AdaptiveClaverieStep() {
   AdvanceClaverieTime();
   // A step that changed nothing grows tenfold (to dSimDtMax); a small change grows
   // the step towards the target change.
-  dt = err == 0 ? std::min(10 * dt, SimRun().dSimDtMax)
-                : NextStepAfterAccept(dt, err, SimRun().dMaxRelChangeLow, control, &prev);
-  if (SimRun().bSimLandOnStop && SimClock().dSimTime + dt > SimRun().dSimStopTime) dt = SimRun().dSimStopTime - SimClock().dSimTime;
+  dt = err == 0 ? std::min(10 * dt, simRunPart.dSimDtMax)
+                : NextStepAfterAccept(dt, err, simRunPart.dMaxRelChangeLow, control, &prev);
+  if (simRunPart.bSimLandOnStop && simClockPart.dSimTime + dt > simRunPart.dSimStopTime) dt = simRunPart.dSimStopTime - simClockPart.dSimTime;
   dt = ClampToAcceleration(dt, &cut);
   return err;
 }
@@ -364,17 +378,19 @@ double ClaverieRun::AdaptiveClaverieStep() {
 
 // Moves the first active row past the emptied region; returns it.
 int ClaverieRun::UpdateActiveStart() {
-  if (bNoLeftTruncation || runSettings.noTruncation) return SimRun().iActiveFirst = 1;
-  return SimRun().iActiveFirst = AdvanceActiveStart(LammArrays().pLammConc, SimRun().iActiveFirst, SimRun().iActiveLast, dTruncThreshold,
+  auto& simRunPart = SimRun();
+  if (bNoLeftTruncation || runSettings.noTruncation) return simRunPart.iActiveFirst = 1;
+  return simRunPart.iActiveFirst = AdvanceActiveStart(LammArrays().pLammConc, simRunPart.iActiveFirst, simRunPart.iActiveLast, dTruncThreshold,
                                            nMaxActiveFirst);
 }
 
 // Dilutes the plateau to time t and grows the active rows when the boundary nears
 // their end; returns the last active row.
 int ClaverieRun::UpdateActiveEnd(double t) {
+  auto& simRunPart = SimRun();
   const int N = GridSize();
-  if (bNoRightTruncation || runSettings.noTruncation) return SimRun().iActiveLast = N;
-  if (SimRun().iActiveLast == N) return N;
+  if (bNoRightTruncation || runSettings.noTruncation) return simRunPart.iActiveLast = N;
+  if (simRunPart.iActiveLast == N) return N;
   // Radial dilution of the plateau ahead of the boundary.
   if (runSettings.rampRotorSpeed)
     dPlateauConc *= std::exp(-2 * dSedOmega2 * (t - dPlateauTime));
@@ -384,49 +400,54 @@ int ClaverieRun::UpdateActiveEnd(double t) {
   // The level is relative to the plateau (the truncation level, not the absolute
   // empty-node threshold), so that it does not depend on the signal units.
   dPlateauLimit = (1 - runSettings.truncLevel) * dPlateauConc;
-  const int end = GrownActiveEnd(LammArrays().pLammConc, SimRun().iActiveLast, nTruncExtension, N, dPlateauLimit);
-  if (end > SimRun().iActiveLast) {
-    SimRun().iActiveLast = end;
-    ResizeClaverieMatrices(SimRun().iActiveLast);
+  const int end = GrownActiveEnd(LammArrays().pLammConc, simRunPart.iActiveLast, nTruncExtension, N, dPlateauLimit);
+  if (end > simRunPart.iActiveLast) {
+    simRunPart.iActiveLast = end;
+    ResizeClaverieMatrices(simRunPart.iActiveLast);
   }
-  return SimRun().iActiveLast;
+  return simRunPart.iActiveLast;
 }
 
 // Folds a small negative value at the meniscus inward (last retry of a solve only).
 void ClaverieRun::CorrectMeniscusUndershoot() {
-  if (!runSettings.meniscusCorrection || !(LammArrays().pLammConc[1] < 0 && LammArrays().pLammConc[1] > -dTruncThreshold))
+  auto& lammArraysPart = LammArrays();
+  if (!runSettings.meniscusCorrection || !(lammArraysPart.pLammConc[1] < 0 && lammArraysPart.pLammConc[1] > -dTruncThreshold))
     return;
-  ReflectMeniscusUndershoot(LammArrays().pLammConc, LammArrays().pLammRadius, GridSize(), LammArrays().bOptimizedGridBuilt, GridStep());
+  ReflectMeniscusUndershoot(lammArraysPart.pLammConc, lammArraysPart.pLammRadius, GridSize(), lammArraysPart.bOptimizedGridBuilt, GridStep());
 }
 
 // ---- the solve ----
 
 SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progress) {
-  if (!LammArrays().bSimArraysAllocated || !SimArraysMatchModel())
+  auto& cosolutePart = Cosolute();
+  auto& lammArraysPart = LammArrays();
+  auto& simClockPart = SimClock();
+  auto& simRunPart = SimRun();
+  if (!lammArraysPart.bSimArraysAllocated || !SimArraysMatchModel())
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
   const int N = GridSize();
-  const bool accelerating = settings.rampRotorSpeed && SimRun().bAccelerating;
-  if (N < kMinSimGridPoints || !(LammArrays().pLammRadius[N] > LammArrays().pLammRadius[1]) || !std::isfinite(sp.s) ||
-      !std::isfinite(sp.D) || !std::isfinite(SimRun().dSimRpm) || !std::isfinite(SimClock().dSimTime) ||
-      !(SimRun().dMaxRelChange > 0) || !std::isfinite(SimRun().dMaxRelChange) || (accelerating && !(SimRun().dAccelDtMax > 0)))
+  const bool accelerating = settings.rampRotorSpeed && simRunPart.bAccelerating;
+  if (N < kMinSimGridPoints || !(lammArraysPart.pLammRadius[N] > lammArraysPart.pLammRadius[1]) || !std::isfinite(sp.s) ||
+      !std::isfinite(sp.D) || !std::isfinite(simRunPart.dSimRpm) || !std::isfinite(simClockPart.dSimTime) ||
+      !(simRunPart.dMaxRelChange > 0) || !std::isfinite(simRunPart.dMaxRelChange) || (accelerating && !(simRunPart.dAccelDtMax > 0)))
     return {SimStatus::InvalidInput, "invalid parameters of the Lamm equation simulation"};
-  SimRun().fSimChange = 1.0f;
-  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
-  SimRun().bSteadyStateReached = false;
-  dRunStartTime = SimClock().dSimTime;
-  if (!(SimRun().dSimDt > 0) || !std::isfinite(SimRun().dSimDt)) SimRun().dSimDt = 1.0;
-  double* c = LammArrays().pLammConc;
+  simRunPart.fSimChange = 1.0f;
+  simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
+  simRunPart.bSteadyStateReached = false;
+  dRunStartTime = simClockPart.dSimTime;
+  if (!(simRunPart.dSimDt > 0) || !std::isfinite(simRunPart.dSimDt)) simRunPart.dSimDt = 1.0;
+  double* c = lammArraysPart.pLammConc;
   if (std::none_of(c + 1, c + N + 1, [](double v) { return v > 0; }))
     return PropagateEmptyProfile(progress);
   // An acceleration that has already ended: the rotor runs at its final speed.
-  if (SimRun().bAccelerating && SimClock().dSimTime >= SimRun().dAccelEndTime) SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, 0.0);
+  if (simRunPart.bAccelerating && simClockPart.dSimTime >= simRunPart.dAccelEndTime) simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, 0.0);
 
   dInitialConc = c[1];
   const bool inhom = settings.inhomogeneousSolvent && !SpecialGeometry();
   runSettings.inhomogeneousSolvent = inhom;
   runSettings.sedimentingCosolute = inhom && settings.sedimentingCosolute;
   runSettings.dynamicGradient = runSettings.sedimentingCosolute && settings.dynamicGradient;
-  if (inhom) InitSolventFactors(LammArrays().pLammRadius, N);
+  if (inhom) InitSolventFactors(lammArraysPart.pLammRadius, N);
   if (runSettings.sedimentingCosolute) {
     std::string message;
     if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
@@ -441,9 +462,9 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
   dTruncThreshold = settings.truncLevel * c[1];
   dSedOmega2 = CurrentSedOmega2();
   dPlateauConc = c[1];
-  dPlateauTime = SimClock().dSimTime;
-  SimRun().iActiveFirst = 1;
-  SimRun().iActiveLast = N;
+  dPlateauTime = simClockPart.dSimTime;
+  simRunPart.iActiveFirst = 1;
+  simRunPart.iActiveLast = N;
   bTruncationActive =
       settings.truncateGrid && !settings.noTruncation && sp.s > 0 && !settings.zoneCentrifugation;
   if (bTruncationActive) {
@@ -452,70 +473,72 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
     // bottom lets the species out (no back-diffusion to resolve).
     if (settings.outflowBottom && !SpecialGeometry() && !inhom && nTruncExtension >= 3) {
       bNoRightTruncation = false;
-      SimRun().iActiveLast = nTruncExtension;
-      ResizeClaverieMatrices(SimRun().iActiveLast);
+      simRunPart.iActiveLast = nTruncExtension;
+      ResizeClaverieMatrices(simRunPart.iActiveLast);
     }
   }
-  SimRun().dSimDtMax = StaticGridStepBound(sp.s, sp.D, SimRun().dSimRpm);
+  simRunPart.dSimDtMax = StaticGridStepBound(sp.s, sp.D, simRunPart.dSimRpm);
   fitStop = FindFitLimitPoint(settings, sp.s);
-  if (settings.zoneCentrifugation) SimRun().dSimDt = 0.1;
+  if (settings.zoneCentrifugation) simRunPart.dSimDt = 0.1;
 
   SteadyStateTest steady;
   TinyStepCount tiny;
   floor = SimStepFloor::None;
   SimStopReason reason = SimStopReason::Progress;
-  while (SimRun().bSimContinue && !SimRun().bSimFailed && !SimRun().bSimDiverged) {
-    const double dtUsed = SimRun().dSimDt != 0 ? SimRun().dSimDt : 1.0;
-    if (runSettings.sedimentingCosolute) Cosolute().dCosoluteTime = SimClock().dSimTime;
-    SimRun().fSimChange = static_cast<float>(AdaptiveClaverieStep());
+  while (simRunPart.bSimContinue && !simRunPart.bSimFailed && !simRunPart.bSimDiverged) {
+    const double dtUsed = simRunPart.dSimDt != 0 ? simRunPart.dSimDt : 1.0;
+    if (runSettings.sedimentingCosolute) cosolutePart.dCosoluteTime = simClockPart.dSimTime;
+    simRunPart.fSimChange = static_cast<float>(AdaptiveClaverieStep());
     if (tiny.AtFloor(dtUsed)) {
       floor = SimStepFloor::TinySteps;
-      SimRun().bSimDiverged = 1;
+      simRunPart.bSimDiverged = 1;
     }
-    if (SimRun().bSimFailed || SimRun().bSimDiverged) break;
+    if (simRunPart.bSimFailed || simRunPart.bSimDiverged) break;
     if (bTruncationActive) {
       UpdateActiveStart();
-      UpdateActiveEnd(SimClock().dSimTime);
+      UpdateActiveEnd(simClockPart.dSimTime);
     }
     // The cosolute catches up with the species; the next step sees the new solvent.
     if (runSettings.sedimentingCosolute) {
       AdvanceCosolute();
-      if (SimRun().bSimFailed) break;
+      if (simRunPart.bSimFailed) break;
     }
     if (runSettings.dynamicGradient) {
-      UpdateDynamicSolventFactors(LammArrays().pLammRadius, N);
-      BuildClaverieMatrices(SimRun().iActiveLast);
+      UpdateDynamicSolventFactors(lammArraysPart.pLammRadius, N);
+      BuildClaverieMatrices(simRunPart.iActiveLast);
       bSimMatricesChanged = true;
     }
-    progress.Step(SimRun().fSimChange);
-    SimRun().fSimChange = static_cast<float>(SimRun().fSimChange / dtUsed);
+    progress.Step(simRunPart.fSimChange);
+    simRunPart.fSimChange = static_cast<float>(simRunPart.fSimChange / dtUsed);
     if (FitRangeCleared(settings, sp.s, fitStop)) {
       reason = SimStopReason::FitRange;
-      SimRun().bSimContinue = 0;
-    } else if (steady.Update(dtUsed, SimRun().fSimChange)) {
+      simRunPart.bSimContinue = 0;
+    } else if (steady.Update(dtUsed, simRunPart.fSimChange)) {
       reason = SimStopReason::SteadyState;
-      SimRun().bSimContinue = 0;
+      simRunPart.bSimContinue = 0;
     }
   }
-  return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : Cosolute().szCosoluteTridagMessage,
+  return FinishSimRun(progress, reason, szTridagMessage ? szTridagMessage : cosolutePart.szCosoluteTridagMessage,
                       floor);
 }
 
 }  // namespace
 
 double ClaverieTotalAmount() {
-  return StaticGridWeightedSum(LammArrays().pLammRadius, LammArrays().pLammConc, GridSize(), LammArrays().bOptimizedGridBuilt,
+  auto& lammArraysPart = LammArrays();
+  return StaticGridWeightedSum(lammArraysPart.pLammRadius, lammArraysPart.pLammConc, GridSize(), lammArraysPart.bOptimizedGridBuilt,
                                GridStep()) *
          kSectorAmountFactor;
 }
 
 double GeometryTotalAmount() {
+  auto& lammArraysPart = LammArrays();
   const int N = GridSize();
-  const double* r = LammArrays().pLammRadius;
+  const double* r = lammArraysPart.pLammRadius;
   const GeometryWeight g = SelectGeometryWeight(r, N);
   double sum = 0.0;
   for (int i = 1; i <= N; ++i)
-    sum += static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i)) * LammArrays().pLammConc[i];
+    sum += static_cast<double>(IntegrateNodeWeightGeom(r, N, r[1], r[N], g, i)) * lammArraysPart.pLammConc[i];
   return sum * kOpticalPath;
 }
 

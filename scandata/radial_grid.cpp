@@ -39,9 +39,10 @@ namespace {
 // last grid point lies beyond r1), counted as the radius accumulates in single
 // precision; 0 when the step is not usable or the grid would exceed kMaxGridPoints.
 int OwnGridPointCount(float r0, float r1) {
-  if (!IsUsableRadialStep(RadialGrid().fRadialStep)) return 0;
+  auto& radialGridPart = RadialGrid();
+  if (!IsUsableRadialStep(radialGridPart.fRadialStep)) return 0;
   int count = 1;
-  for (float r = r0; r <= r1; r += RadialGrid().fRadialStep)
+  for (float r = r0; r <= r1; r += radialGridPart.fRadialStep)
     if (++count > kMaxGridPoints) return 0;
   return count;
 }
@@ -59,29 +60,32 @@ void ReportGridTooLarge() {
 }  // namespace
 
 bool RadialGridIsBuildable(float r0, float r1, bool report) {
+  auto& radialGridPart = RadialGrid();
   if (OwnGridPointCount(r0, r1) > 0) return true;
   if (!report) return false;
-  if (!IsUsableRadialStep(RadialGrid().fRadialStep))
+  if (!IsUsableRadialStep(radialGridPart.fRadialStep))
     RaiseError(Format("\nradial resolution %g cm cannot be used for the common grid;\n"
                      "it must be at least %g cm",
-                     static_cast<double>(RadialGrid().fRadialStep), static_cast<double>(kMinRadialStep)));
+                     static_cast<double>(radialGridPart.fRadialStep), static_cast<double>(kMinRadialStep)));
   else
     ReportGridTooLarge();
   return false;
 }
 
 void AllocSpeciesSignalArrays() {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
   FreeSpeciesSignalArrays();
-  if (DataSet().nScans < 1 || CurrentGrid().nGridPoints < 1) return;
+  if (dataSetPart.nScans < 1 || currentGridPart.nGridPoints < 1) return;
   for (int k = 1; k <= kSpeciesSlots; ++k) {
     if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
-    CurrentGrid().pppSpeciesSignal[k].assign(static_cast<std::size_t>(DataSet().nScans) + 1, nullptr);
-    for (int i = 1; i <= DataSet().nScans; ++i) CurrentGrid().pppSpeciesSignal[k][static_cast<std::size_t>(i)] = ZeroVector(CurrentGrid().nGridPoints);
-    CurrentGrid().ppSpeciesGridMean[k] = ZeroVector(CurrentGrid().nGridPoints);
-    CurrentGrid().ppSpeciesScanMean[k] = ZeroVector(DataSet().nScans);
+    currentGridPart.pppSpeciesSignal[k].assign(static_cast<std::size_t>(dataSetPart.nScans) + 1, nullptr);
+    for (int i = 1; i <= dataSetPart.nScans; ++i) currentGridPart.pppSpeciesSignal[k][static_cast<std::size_t>(i)] = ZeroVector(currentGridPart.nGridPoints);
+    currentGridPart.ppSpeciesGridMean[k] = ZeroVector(currentGridPart.nGridPoints);
+    currentGridPart.ppSpeciesScanMean[k] = ZeroVector(dataSetPart.nScans);
   }
-  CurrentGrid().nSpeciesArrayScans = DataSet().nScans;
-  CurrentGrid().nSpeciesArrayPoints = CurrentGrid().nGridPoints;
+  currentGridPart.nSpeciesArrayScans = dataSetPart.nScans;
+  currentGridPart.nSpeciesArrayPoints = currentGridPart.nGridPoints;
 }
 
 namespace {
@@ -105,16 +109,18 @@ struct LocalState {
 LocalState& Local() { return CurrentPart<LocalState>(); }
 
 const ScanSupport& SupportOf(int s) {
-  if (Local().gScanSupportRevision != ScanDataRevision() || Local().gScanSupport.size() != DataSet().pnPoints.size()) {
-    Local().gScanSupport.assign(DataSet().pnPoints.size(), ScanSupport{});
-    Local().gScanSupportRevision = ScanDataRevision();
+  auto& dataSetPart = DataSet();
+  auto& localPart = Local();
+  if (localPart.gScanSupportRevision != ScanDataRevision() || localPart.gScanSupport.size() != dataSetPart.pnPoints.size()) {
+    localPart.gScanSupport.assign(dataSetPart.pnPoints.size(), ScanSupport{});
+    localPart.gScanSupportRevision = ScanDataRevision();
   }
-  ScanSupport& support = Local().gScanSupport[static_cast<std::size_t>(s)];
+  ScanSupport& support = localPart.gScanSupport[static_cast<std::size_t>(s)];
   if (support.made) return support;
   support.made = true;
   const std::size_t i = static_cast<std::size_t>(s);
-  const int n = DataSet().pnPoints[i];
-  const float* r = DataSet().ppRadius[i];
+  const int n = dataSetPart.pnPoints[i];
+  const float* r = dataSetPart.ppRadius[i];
   support.none = n < 2 || !r;
   if (support.none) return support;
   std::vector<float> steps(r + 2, r + n + 1);
@@ -155,27 +161,30 @@ bool GridPointUnmeasured(int g) {
 }
 
 void SetGridPointMask(std::vector<unsigned char> measured) {
-  std::vector<int>& upTo = CurrentGrid().gridPointsMeasuredUpTo;
+  auto& currentGridPart = CurrentGrid();
+  std::vector<int>& upTo = currentGridPart.gridPointsMeasuredUpTo;
   if (measured.size() < 2 || std::find(measured.begin() + 1, measured.end(), 0) == measured.end()) {
-    CurrentGrid().gridPointMeasured.clear();
+    currentGridPart.gridPointMeasured.clear();
     upTo.clear();
     return;
   }
   upTo.assign(measured.size(), 0);
   for (std::size_t g = 1; g < measured.size(); ++g) upTo[g] = upTo[g - 1] + (measured[g] != 0);
-  CurrentGrid().gridPointMeasured = std::move(measured);
+  currentGridPart.gridPointMeasured = std::move(measured);
 }
 
 void FillGridSignalRow(int s) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
   // Called by every tool that changed the scan's signal.
   NoteScanDataChanged();
-  if (!CurrentGrid().bGridCopies || s < 1 || s >= static_cast<int>(CurrentGrid().ppGridSignal.size()) || CurrentGrid().nGridPoints < 1) return;
-  float* row = CurrentGrid().ppGridSignal[static_cast<std::size_t>(s)];
+  if (!currentGridPart.bGridCopies || s < 1 || s >= static_cast<int>(currentGridPart.ppGridSignal.size()) || currentGridPart.nGridPoints < 1) return;
+  float* row = currentGridPart.ppGridSignal[static_cast<std::size_t>(s)];
   if (!row) return;
-  std::fill(row + 1, row + CurrentGrid().nGridPoints + 1, 0.0f);
+  std::fill(row + 1, row + currentGridPart.nGridPoints + 1, 0.0f);
   const std::size_t i = static_cast<std::size_t>(s);
-  const int n = DataSet().pnPoints[i];
-  const float* values = DataSet().ppSignal[i];
+  const int n = dataSetPart.pnPoints[i];
+  const float* values = dataSetPart.ppSignal[i];
   // Intensity data enter the grid as their absorbance (intensity_scans.h).
   std::vector<float> absorbance;
   if (ScanFile().bIntensityData) {
@@ -183,33 +192,36 @@ void FillGridSignalRow(int s) {
     values = absorbance.data();
   }
   // A scan too short to be resampled keeps a row of zeros.
-  InterpolateCurve(CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, row, n, DataSet().ppRadius[i], values);
+  InterpolateCurve(currentGridPart.nGridPoints, currentGridPart.pGridRadius, row, n, dataSetPart.ppRadius[i], values);
 }
 
 bool BuildCommonRadialGrid() {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& scanFilePart = ScanFile();
   NoteScanDataChanged();
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.reapplyNonlinearDetection) hooks.reapplyNonlinearDetection(false);
-  FreeGridData(DataSet().nScans);
-  if (DataSet().nScans < 1) return true;
+  FreeGridData(dataSetPart.nScans);
+  if (dataSetPart.nScans < 1) return true;
 
-  bool copies = ScanFile().bAbsorbanceData || ScanFile().bIntensityData;
+  bool copies = scanFilePart.bAbsorbanceData || scanFilePart.bIntensityData;
   if (!copies) {
-    for (int i = 2; i <= DataSet().nScans; ++i) {
+    for (int i = 2; i <= dataSetPart.nScans; ++i) {
       const std::size_t s = static_cast<std::size_t>(i);
-      if (DataSet().pnPoints[s] != DataSet().pnPoints[1] || DataSet().ppRadius[s][1] != DataSet().ppRadius[1][1]) copies = true;
+      if (dataSetPart.pnPoints[s] != dataSetPart.pnPoints[1] || dataSetPart.ppRadius[s][1] != dataSetPart.ppRadius[1][1]) copies = true;
     }
   }
 
   if (!copies) {
     // All scans share one radius array: the grid is the first displayed scan's
     // radii and every row is the scan's own signal.
-    const std::size_t first = static_cast<std::size_t>(DataSet().pScanOrder[1]);
-    CurrentGrid().bGridCopies = false;
-    CurrentGrid().pGridRadius = DataSet().ppRadius[first];
-    CurrentGrid().nGridPoints = DataSet().pnPoints[first];
-    CurrentGrid().ppGridSignal.assign(static_cast<std::size_t>(DataSet().nScans) + 1, nullptr);
-    for (int i = 1; i <= DataSet().nScans; ++i) CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)] = DataSet().ppSignal[static_cast<std::size_t>(i)];
+    const std::size_t first = static_cast<std::size_t>(dataSetPart.pScanOrder[1]);
+    currentGridPart.bGridCopies = false;
+    currentGridPart.pGridRadius = dataSetPart.ppRadius[first];
+    currentGridPart.nGridPoints = dataSetPart.pnPoints[first];
+    currentGridPart.ppGridSignal.assign(static_cast<std::size_t>(dataSetPart.nScans) + 1, nullptr);
+    for (int i = 1; i <= dataSetPart.nScans; ++i) currentGridPart.ppGridSignal[static_cast<std::size_t>(i)] = dataSetPart.ppSignal[static_cast<std::size_t>(i)];
   } else {
     // r0, r1: the mean first and the mean last radius of the scans; the lattice
     // r0 + j step from j = 1 on, extended at both ends until it covers the first
@@ -218,16 +230,16 @@ bool BuildCommonRadialGrid() {
     // constant could be put, a spike at the start of each fitted curve when the
     // scans start before the mean first radius plus one step).
     double sumFirst = 0.0, sumLast = 0.0;
-    float firstMin = DataSet().ppRadius[1][1], lastMax = DataSet().ppRadius[1][DataSet().pnPoints[1]];
-    for (int i = 1; i <= DataSet().nScans; ++i) {
+    float firstMin = dataSetPart.ppRadius[1][1], lastMax = dataSetPart.ppRadius[1][dataSetPart.pnPoints[1]];
+    for (int i = 1; i <= dataSetPart.nScans; ++i) {
       const std::size_t s = static_cast<std::size_t>(i);
-      sumFirst += DataSet().ppRadius[s][1];
-      sumLast += DataSet().ppRadius[s][DataSet().pnPoints[s]];
-      firstMin = std::min(firstMin, DataSet().ppRadius[s][1]);
-      lastMax = std::max(lastMax, DataSet().ppRadius[s][DataSet().pnPoints[s]]);
+      sumFirst += dataSetPart.ppRadius[s][1];
+      sumLast += dataSetPart.ppRadius[s][dataSetPart.pnPoints[s]];
+      firstMin = std::min(firstMin, dataSetPart.ppRadius[s][1]);
+      lastMax = std::max(lastMax, dataSetPart.ppRadius[s][dataSetPart.pnPoints[s]]);
     }
-    const float r0 = static_cast<float>(sumFirst / DataSet().nScans);
-    const float r1 = static_cast<float>(sumLast / DataSet().nScans);
+    const float r0 = static_cast<float>(sumFirst / dataSetPart.nScans);
+    const float r1 = static_cast<float>(sumLast / dataSetPart.nScans);
     const int count = OwnGridPointCount(r0, r1);
     auto lattice = [&](int j) { return r0 + static_cast<float>(j) * RadialGrid().fRadialStep; };
     if (count < 1) {
@@ -242,43 +254,43 @@ bool BuildCommonRadialGrid() {
       ReportGridTooLarge();
       return false;
     }
-    CurrentGrid().bGridCopies = true;
-    CurrentGrid().nGridPoints = jLast - jFirst + 1;
-    CurrentGrid().pGridRadius = tarmic::vector(1, CurrentGrid().nGridPoints);
-    for (int k = 1; k <= CurrentGrid().nGridPoints; ++k) CurrentGrid().pGridRadius[k] = lattice(jFirst + k - 1);
-    CurrentGrid().ppGridSignal.assign(static_cast<std::size_t>(DataSet().nScans) + 1, nullptr);
-    for (int i = 1; i <= DataSet().nScans; ++i) {
-      CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)] = tarmic::vector(1, CurrentGrid().nGridPoints);
+    currentGridPart.bGridCopies = true;
+    currentGridPart.nGridPoints = jLast - jFirst + 1;
+    currentGridPart.pGridRadius = tarmic::vector(1, currentGridPart.nGridPoints);
+    for (int k = 1; k <= currentGridPart.nGridPoints; ++k) currentGridPart.pGridRadius[k] = lattice(jFirst + k - 1);
+    currentGridPart.ppGridSignal.assign(static_cast<std::size_t>(dataSetPart.nScans) + 1, nullptr);
+    for (int i = 1; i <= dataSetPart.nScans; ++i) {
+      currentGridPart.ppGridSignal[static_cast<std::size_t>(i)] = tarmic::vector(1, currentGridPart.nGridPoints);
       FillGridSignalRow(i);
     }
     // The points every scan supports; none marked: every point counts.
-    std::vector<unsigned char> measured(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1, 1);
-    for (int i = 1; i <= DataSet().nScans; ++i) MarkRadiiScanLacks(i, CurrentGrid().pGridRadius, CurrentGrid().nGridPoints, measured);
+    std::vector<unsigned char> measured(static_cast<std::size_t>(currentGridPart.nGridPoints) + 1, 1);
+    for (int i = 1; i <= dataSetPart.nScans; ++i) MarkRadiiScanLacks(i, currentGridPart.pGridRadius, currentGridPart.nGridPoints, measured);
     SetGridPointMask(std::move(measured));
   }
-  CurrentGrid().nGridScans = DataSet().nScans;
+  currentGridPart.nGridScans = dataSetPart.nScans;
 
   // Averages over the scans at each grid point, and over the fit points (the whole
   // grid until limits are set) for each scan.
-  CurrentGrid().pAverageScan = ZeroVector(CurrentGrid().nGridPoints);
-  CurrentGrid().pScanMeans = ZeroVector(DataSet().nScans);
-  for (int k = 1; k <= CurrentGrid().nGridPoints; ++k) {
+  currentGridPart.pAverageScan = ZeroVector(currentGridPart.nGridPoints);
+  currentGridPart.pScanMeans = ZeroVector(dataSetPart.nScans);
+  for (int k = 1; k <= currentGridPart.nGridPoints; ++k) {
     double sum = 0.0;
-    for (int i = 1; i <= DataSet().nScans; ++i) sum += CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)][k];
-    CurrentGrid().pAverageScan[k] = static_cast<float>(sum / DataSet().nScans);
+    for (int i = 1; i <= dataSetPart.nScans; ++i) sum += currentGridPart.ppGridSignal[static_cast<std::size_t>(i)][k];
+    currentGridPart.pAverageScan[k] = static_cast<float>(sum / dataSetPart.nScans);
   }
-  CurrentGrid().pTINoise = ZeroVector(CurrentGrid().nGridPoints);
-  CurrentGrid().pRemovedTINoise = ZeroVector(CurrentGrid().nGridPoints);
-  CurrentGrid().pRINoise = ZeroVector(DataSet().nScans);
-  CurrentGrid().iFitFirst = 1;
-  CurrentGrid().iFitLast = CurrentGrid().nGridPoints;
+  currentGridPart.pTINoise = ZeroVector(currentGridPart.nGridPoints);
+  currentGridPart.pRemovedTINoise = ZeroVector(currentGridPart.nGridPoints);
+  currentGridPart.pRINoise = ZeroVector(dataSetPart.nScans);
+  currentGridPart.iFitFirst = 1;
+  currentGridPart.iFitLast = currentGridPart.nGridPoints;
   const GridFitPoints points = CurrentGridFitPoints();
-  for (int i = 1; i <= DataSet().nScans; ++i)
-    CurrentGrid().pScanMeans[i] = points.Count() > 0
-                        ? static_cast<float>(points.Sum(CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)]) / points.Count())
+  for (int i = 1; i <= dataSetPart.nScans; ++i)
+    currentGridPart.pScanMeans[i] = points.Count() > 0
+                        ? static_cast<float>(points.Sum(currentGridPart.ppGridSignal[static_cast<std::size_t>(i)]) / points.Count())
                         : 0.0f;
-  CurrentGrid().fGridSignalTotal = static_cast<float>(DataSet().nScans * points.Sum(CurrentGrid().pAverageScan));
-  CurrentGrid().fGridPointTotal = static_cast<float>(DataSet().nScans) * static_cast<float>(points.Count());
+  currentGridPart.fGridSignalTotal = static_cast<float>(dataSetPart.nScans * points.Sum(currentGridPart.pAverageScan));
+  currentGridPart.fGridPointTotal = static_cast<float>(dataSetPart.nScans) * static_cast<float>(points.Count());
   if (FitLeftLimitSet()) SetLeftFitLimitIndices();
   if (FitRightLimitSet()) SetRightFitLimitIndices();
   AllocSpeciesSignalArrays();
