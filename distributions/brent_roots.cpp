@@ -55,6 +55,7 @@ double zbrent(double (*func)(double), double x1, double x2, double tol, bool* fa
 }
 
 float zbrent(float (*func)(float), float x1, float x2, float tol, bool* failed) {
+  auto& brentRootsPart = BrentRoots();
   SetFailed(failed, true);
   const float fa = func(x1);
   float fb = func(x2);
@@ -66,11 +67,11 @@ float zbrent(float (*func)(float), float x1, float x2, float tol, bool* failed) 
     if (bBatchMode || !ModelFlags().bCsWormChain) {
       ReportDistributionError(
           3, "problem in regularization, cannot reach chi-square increase; try using fewer scans");
-    } else if (BrentRoots().bWormChainWarned) {
+    } else if (brentRootsPart.bWormChainWarned) {
       // The worm-like chain M(s) goes on with 0.
       ShowDistributionError("problem in finding M(s) for low Mw in worm-like chain model");
     } else {
-      BrentRoots().bWormChainWarned = true;
+      brentRootsPart.bWormChainWarned = true;
     }
     return 0.0f;
   }

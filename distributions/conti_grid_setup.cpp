@@ -8,6 +8,7 @@
 namespace tarmic {
 
 bool SetupContiGrid(std::string* error) {
+  auto& distributionPlotPart = DistributionPlot();
   std::string ignored;
   if (!error) error = &ignored;
   // Refused settings change nothing: the previous result stays on show.
@@ -16,9 +17,9 @@ bool SetupContiGrid(std::string* error) {
     return false;
   }
   // 1. The previous distribution goes, without laying the other plots out again.
-  DistributionPlot().bRelayoutOnClear = false;
+  distributionPlotPart.bRelayoutOnClear = false;
   ClearDistribution();
-  DistributionPlot().bRelayoutOnClear = true;
+  distributionPlotPart.bRelayoutOnClear = true;
   // 3. to 6. The grid, its vectors and prior.
   if (!BuildContiGridPoints(error)) return false;
   // 7. The plot.

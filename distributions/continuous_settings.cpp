@@ -18,21 +18,24 @@ namespace tarmic {
 namespace {
 
 ContinuousSetting Slot3Setting() {
-  if (ModelFlags().bCsFloatingVbar) return ContinuousSetting::FrictionalRatio;
-  if (ModelFlags().bCvConstantD) return ContinuousSetting::None;
+  auto& modelFlagsPart = ModelFlags();
+  if (modelFlagsPart.bCsFloatingVbar) return ContinuousSetting::FrictionalRatio;
+  if (modelFlagsPart.bCvConstantD) return ContinuousSetting::None;
   return ContinuousSetting::Vbar;
 }
 
 ContinuousSetting Slot11Setting() {
-  if (ModelFlags().bCsFloatingVbar) return ContinuousSetting::Vbar;
-  if (ModelFlags().bCsInvariantD || ModelFlags().bConstantDModel) return ContinuousSetting::DiffusionCoefficient;
+  auto& modelFlagsPart = ModelFlags();
+  if (modelFlagsPart.bCsFloatingVbar) return ContinuousSetting::Vbar;
+  if (modelFlagsPart.bCsInvariantD || modelFlagsPart.bConstantDModel) return ContinuousSetting::DiffusionCoefficient;
   if (IsScalingLawModel()) return ContinuousSetting::ScalingKs;
-  if (ModelFlags().bCsWormChain || ModelFlags().bCsModel521) return ContinuousSetting::ModelConstant;
+  if (modelFlagsPart.bCsWormChain || modelFlagsPart.bCsModel521) return ContinuousSetting::ModelConstant;
   return ContinuousSetting::FrictionalRatio;
 }
 
 float CurrentConfidenceLevel() {
-  return std::isfinite(DistributionModels().fConfidenceLevel) && DistributionModels().fConfidenceLevel >= 0.0f ? DistributionModels().fConfidenceLevel
+  auto& distributionModelsPart = DistributionModels();
+  return std::isfinite(distributionModelsPart.fConfidenceLevel) && distributionModelsPart.fConfidenceLevel >= 0.0f ? distributionModelsPart.fConfidenceLevel
                                                                      : kStartConfidenceLevel;
 }
 
@@ -43,11 +46,13 @@ constexpr int kSettingSlots[] = {2, 3, 6, 7, 8, 10, 11, 12, 16, 17, 18};
 
 // The switches of the models a parameter file may bring along with a continuous code.
 std::vector<bool*> OtherModelFlags() {
+  auto& lammGlobalsPart = LammGlobals();
+  auto& modelFlagsPart = ModelFlags();
   return {
-    &ModelFlags().bDiscreteModel,    &ModelFlags().bMonomerDimer,   &ModelFlags().bMonomerTrimer, &ModelFlags().bAssoc124,        &ModelFlags().bAssoc148,
-    &ModelFlags().bNonidealSpecies,  &ModelFlags().bNonIdealMultiple, &ModelFlags().bHeteroAssocModel, &LammGlobals().bLinearGeometry,
-    &LammGlobals().bPlanarQuadrature, &LammGlobals().bExternalLoadingCell, &LammGlobals().bElectrophoresis, &ModelFlags().bStokesRadii, &ModelFlags().bCumulants,
-    &ModelFlags().bFaxenApproximation,
+    &modelFlagsPart.bDiscreteModel,    &modelFlagsPart.bMonomerDimer,   &modelFlagsPart.bMonomerTrimer, &modelFlagsPart.bAssoc124,        &modelFlagsPart.bAssoc148,
+    &modelFlagsPart.bNonidealSpecies,  &modelFlagsPart.bNonIdealMultiple, &modelFlagsPart.bHeteroAssocModel, &lammGlobalsPart.bLinearGeometry,
+    &lammGlobalsPart.bPlanarQuadrature, &lammGlobalsPart.bExternalLoadingCell, &lammGlobalsPart.bElectrophoresis, &modelFlagsPart.bStokesRadii, &modelFlagsPart.bCumulants,
+    &modelFlagsPart.bFaxenApproximation,
   };
 }
 
@@ -64,17 +69,19 @@ ContinuousLayout CurrentContinuousLayout() {
 }
 
 float CurrentContinuousValue(ContinuousSetting setting) {
+  auto& distributionKernelsPart = DistributionKernels();
+  auto& solventConstantsPart = SolventConstants();
   switch (setting) {
     case ContinuousSetting::Vbar:
-      return SolventConstants().VBAR;
+      return solventConstantsPart.VBAR;
     case ContinuousSetting::FrictionalRatio:
-      return SolventConstants().fFrictionalRatio > 0.0f ? SolventConstants().fFrictionalRatio : kStartFrictionalRatio;
+      return solventConstantsPart.fFrictionalRatio > 0.0f ? solventConstantsPart.fFrictionalRatio : kStartFrictionalRatio;
     case ContinuousSetting::DiffusionCoefficient:
-      return DistributionKernels().fInvariantD > 0.0f ? DistributionKernels().fInvariantD : kStartInvariantD;
+      return distributionKernelsPart.fInvariantD > 0.0f ? distributionKernelsPart.fInvariantD : kStartInvariantD;
     case ContinuousSetting::ScalingKs:
-      return SolventConstants().fScalingKs;
+      return solventConstantsPart.fScalingKs;
     case ContinuousSetting::ModelConstant:
-      return ModelFlags().bCsWormChain ? SolventConstants().fWormPersistenceLength : DistributionVariants().fLinearRodParameter;
+      return ModelFlags().bCsWormChain ? solventConstantsPart.fWormPersistenceLength : DistributionVariants().fLinearRodParameter;
     case ContinuousSetting::None:
       break;
   }
@@ -82,19 +89,21 @@ float CurrentContinuousValue(ContinuousSetting setting) {
 }
 
 void StoreContinuousSettings(const ContinuousLayout& before) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& solventConstantsPart = SolventConstants();
   const ContinuousLayout now = CurrentContinuousLayout();
   if (!before.continuous) {
-    AnalysisSwitches().pParams[kContiSlotConfidence] = CurrentConfidenceLevel();
-    AnalysisSwitches().pParams[kContiSlotDensity] = SolventConstants().fBufferDensity;
-    AnalysisSwitches().pParams[kContiSlotViscosity] = CurrentViscosityPoise();
+    analysisSwitchesPart.pParams[kContiSlotConfidence] = CurrentConfidenceLevel();
+    analysisSwitchesPart.pParams[kContiSlotDensity] = solventConstantsPart.fBufferDensity;
+    analysisSwitchesPart.pParams[kContiSlotViscosity] = CurrentViscosityPoise();
     for (int slot = 1; slot <= 19; ++slot)
-      if (slot < 13 || slot > 15) AnalysisSwitches().pParamFitFlags[slot] = 0;
+      if (slot < 13 || slot > 15) analysisSwitchesPart.pParamFitFlags[slot] = 0;
   }
   if ((!before.continuous || now.slot3 != before.slot3) && now.slot3 != ContinuousSetting::None)
-    AnalysisSwitches().pParams[kContiSlotVbar] = CurrentContinuousValue(now.slot3);
+    analysisSwitchesPart.pParams[kContiSlotVbar] = CurrentContinuousValue(now.slot3);
   if (!before.continuous || now.slot11 != before.slot11)
-    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = CurrentContinuousValue(now.slot11);
-  if (now.scalingLaw && !before.scalingLaw) AnalysisSwitches().pParams[kContiSlotScalingExponent] = SolventConstants().fScalingExponent;
+    analysisSwitchesPart.pParams[kContiSlotFrictionalRatio] = CurrentContinuousValue(now.slot11);
+  if (now.scalingLaw && !before.scalingLaw) analysisSwitchesPart.pParams[kContiSlotScalingExponent] = solventConstantsPart.fScalingExponent;
   StoreVariantDefaultsInParams();
 }
 

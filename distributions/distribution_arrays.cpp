@@ -19,28 +19,31 @@ namespace {
 // The x array of a light-scattering distribution for the normalisation, or null for
 // the models that are left unchanged.
 const float* DLSAxis(std::vector<float>& linear) {
-  const bool rh = ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel;
-  if (!rh && !ModelFlags().bDLSDModel) return nullptr;
-  const float* source = rh ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
+  const bool rh = modelFlagsPart.bDLSRhModel || modelFlagsPart.bDLSTimeCourseModel;
+  if (!rh && !modelFlagsPart.bDLSDModel) return nullptr;
+  const float* source = rh ? distributionVectorsPart.pDistGrid : distributionVectorsPart.pDistS;
   if (!DistributionModels().bDLSLinearAxis) return source;
   const double shift = rh ? 9.0 : 7.0;
-  linear.assign(static_cast<std::size_t>(DistributionVectors().nDistGrid) + 1, 0.0f);
-  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
+  linear.assign(static_cast<std::size_t>(distributionVectorsPart.nDistGrid) + 1, 0.0f);
+  for (int i = 1; i <= distributionVectorsPart.nDistGrid; ++i) {
     linear[static_cast<std::size_t>(i)] = static_cast<float>(std::pow(10.0, source[i] + shift));
   }
   return linear.data();
 }
 
 void NormalizeOne(float* values) {
+  auto& distributionVectorsPart = DistributionVectors();
   if (!values) return;
-  const int n = DistributionVectors().nDistGrid;
+  const int n = distributionVectorsPart.nDistGrid;
   if (!DataSet().bDLSData) {
     if (!IsSGridModel()) {
-      DivideByBinWidths(values, DistributionVectors().pDistS, 1, n, false);
+      DivideByBinWidths(values, distributionVectorsPart.pDistS, 1, n, false);
     } else if (!LeadingEntryIsDiscrete()) {
-      DivideByBinWidths(values, DistributionVectors().pDistGrid, 1, n, true);
+      DivideByBinWidths(values, distributionVectorsPart.pDistGrid, 1, n, true);
     } else {
-      DivideByBinWidths(values, DistributionVectors().pDistGrid, 2, n, true);
+      DivideByBinWidths(values, distributionVectorsPart.pDistGrid, 2, n, true);
     }
     return;
   }
@@ -72,38 +75,42 @@ void DivideByBinWidths(float* values, const float* x, int first, int last, bool 
 }
 
 void NormalizeDistributionValues(bool showBoth) {
-  if (!DistributionVectors().pDistValues || DistributionVectors().nDistGrid < 1) return;
-  if (ModelFlags().bLsgModel && DataSet().nScans >= 1 && CurrentGrid().pGridRadius && DataSet().fMeniscus > 0.0f && CurrentGrid().iFitLast >= 1) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& distributionVectorsPart = DistributionVectors();
+  if (!distributionVectorsPart.pDistValues || distributionVectorsPart.nDistGrid < 1) return;
+  if (ModelFlags().bLsgModel && dataSetPart.nScans >= 1 && currentGridPart.pGridRadius && dataSetPart.fMeniscus > 0.0f && currentGridPart.iFitLast >= 1) {
     // The largest s whose boundary can have passed the right fit limit in the first
     // scan: s_max = ln(r_R / meniscus) / (omega^2 t), in S.
-    const double w2t = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[1])].omega2t;
+    const double w2t = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[1])].omega2t;
     if (w2t > 0.0) {
-      const double sMax = 1e13 * std::log(CurrentGrid().pGridRadius[CurrentGrid().iFitLast] / DataSet().fMeniscus) / w2t;
-      for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
-        if (DistributionVectors().pDistGrid[i] > sMax) {
-          DistributionVectors().pDistValues[i] = 0.0f;
-          if (DistributionVectors().pDistValues2) DistributionVectors().pDistValues2[i] = 0.0f;
+      const double sMax = 1e13 * std::log(currentGridPart.pGridRadius[currentGridPart.iFitLast] / dataSetPart.fMeniscus) / w2t;
+      for (int i = 1; i <= distributionVectorsPart.nDistGrid; ++i) {
+        if (distributionVectorsPart.pDistGrid[i] > sMax) {
+          distributionVectorsPart.pDistValues[i] = 0.0f;
+          if (distributionVectorsPart.pDistValues2) distributionVectorsPart.pDistValues2[i] = 0.0f;
         }
       }
     }
   }
-  NormalizeOne(DistributionVectors().pDistValues);
-  if (showBoth) NormalizeOne(DistributionVectors().pDistValues2);
+  NormalizeOne(distributionVectorsPart.pDistValues);
+  if (showBoth) NormalizeOne(distributionVectorsPart.pDistValues2);
 }
 
 void TransformToIntegralDistribution() {
-  if (DataSet().bDLSData || !DistributionVectors().pDistValues || DistributionVectors().nDistGrid < 1) return;
-  const int n = DistributionVectors().nDistGrid;
+  auto& distributionVectorsPart = DistributionVectors();
+  if (DataSet().bDLSData || !distributionVectorsPart.pDistValues || distributionVectorsPart.nDistGrid < 1) return;
+  const int n = distributionVectorsPart.nDistGrid;
   const int first = LeadingEntrySkipped() ? 2 : 1;
   if (first > n) return;
-  const float* x = IsSGridModel() ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
+  const float* x = IsSGridModel() ? distributionVectorsPart.pDistGrid : distributionVectorsPart.pDistS;
   std::vector<float> integral(static_cast<std::size_t>(n) + 1, 0.0f);
   for (int i = first + 1; i <= n; ++i) {
     integral[static_cast<std::size_t>(i)] =
         integral[static_cast<std::size_t>(i - 1)] +
-        (x[i] - x[i - 1]) * (DistributionVectors().pDistValues[i - 1] + DistributionVectors().pDistValues[i]) / 2.0f;
+        (x[i] - x[i - 1]) * (distributionVectorsPart.pDistValues[i - 1] + distributionVectorsPart.pDistValues[i]) / 2.0f;
   }
-  for (int i = first; i <= n; ++i) DistributionVectors().pDistValues[i] = integral[static_cast<std::size_t>(i)];
+  for (int i = first; i <= n; ++i) distributionVectorsPart.pDistValues[i] = integral[static_cast<std::size_t>(i)];
   RedrawDistributionPlot();
 }
 

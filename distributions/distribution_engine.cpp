@@ -21,6 +21,10 @@
 namespace tarmic {
 
 void ResetDistributionEngine() {
+  auto& distributionIntegrationPart = DistributionIntegration();
+  auto& maximumEntropyPart = MaximumEntropy();
+  auto& normalEquationsPart = NormalEquations();
+  auto& regularizationPart = Regularization();
   ResetDistributionPlot();
   ResetContiRun();
   ResetDistributionKernels();
@@ -32,20 +36,20 @@ void ResetDistributionEngine() {
   ResetDistributionPrior();
   ResetDistributionTransforms();
   FreeMofsTable();
-  NormalEquations().dSumSqData = NormalEquations().dDataMean = 0.0;
-  NormalEquations().bFixedFirstKernel = false;
-  NormalEquations().dFixedFirstAmplitude = 0.0;
-  NormalEquations().iContiFirstScan = NormalEquations().iContiLastScan = 1;
-  NormalEquations().hContiDC = nullptr;
-  NormalEquations().pContiProgressLine = nullptr;
-  NormalEquations().nNEQScansDone = 0;
-  Regularization().nRegUnknowns = 0;
-  Regularization().dChiSquareMin = Regularization().dChiSquare = Regularization().dAlphaScale = 0.0;
-  Regularization().fTargetRatio = Regularization().fDegreesOfFreedom = Regularization().fAlphaFactor = 0.0f;
-  MaximumEntropy().dMaxEntEntropy = MaximumEntropy().dMaxEntAlpha = 0.0;
+  normalEquationsPart.dSumSqData = normalEquationsPart.dDataMean = 0.0;
+  normalEquationsPart.bFixedFirstKernel = false;
+  normalEquationsPart.dFixedFirstAmplitude = 0.0;
+  normalEquationsPart.iContiFirstScan = normalEquationsPart.iContiLastScan = 1;
+  normalEquationsPart.hContiDC = nullptr;
+  normalEquationsPart.pContiProgressLine = nullptr;
+  normalEquationsPart.nNEQScansDone = 0;
+  regularizationPart.nRegUnknowns = 0;
+  regularizationPart.dChiSquareMin = regularizationPart.dChiSquare = regularizationPart.dAlphaScale = 0.0;
+  regularizationPart.fTargetRatio = regularizationPart.fDegreesOfFreedom = regularizationPart.fAlphaFactor = 0.0f;
+  maximumEntropyPart.dMaxEntEntropy = maximumEntropyPart.dMaxEntAlpha = 0.0;
   BrentRoots().bWormChainWarned = false;
-  DistributionIntegration().fCsff0SecondMin = DistributionIntegration().fCsff0SecondMax = 0.0f;
-  DistributionIntegration().fCsff0AvgM = DistributionIntegration().fCsff0AvgRs = DistributionIntegration().fCsff0AvgFf0 = DistributionIntegration().fCsff0MsD = DistributionIntegration().fCsff0SdRs = DistributionIntegration().fCsff0SdM = 0.0f;
+  distributionIntegrationPart.fCsff0SecondMin = distributionIntegrationPart.fCsff0SecondMax = 0.0f;
+  distributionIntegrationPart.fCsff0AvgM = distributionIntegrationPart.fCsff0AvgRs = distributionIntegrationPart.fCsff0AvgFf0 = distributionIntegrationPart.fCsff0MsD = distributionIntegrationPart.fCsff0SdRs = distributionIntegrationPart.fCsff0SdM = 0.0f;
 }
 
 }  // namespace tarmic

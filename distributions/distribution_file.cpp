@@ -42,10 +42,11 @@ constexpr const char* kKindS = "c(s)";
 constexpr const char* kKindM = "c(M)";
 
 bool SGridModelForLoading() {
-  return ModelFlags().bContiSModel || ModelFlags().bCvConstantD || ModelFlags().bCsConformationalChange || ModelFlags().bCsFloatingVbar ||
-         ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 ||
-         ModelFlags().bCsOneDiscreteD || ModelFlags().bBufferSedCorrection || ModelFlags().bCsMsTable || ModelFlags().bCsOneDiscreteM ||
-         ModelFlags().bCsInvariantD || ModelFlags().bCsNonideal || ModelFlags().bCsModel521;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bContiSModel || modelFlagsPart.bCvConstantD || modelFlagsPart.bCsConformationalChange || modelFlagsPart.bCsFloatingVbar ||
+         modelFlagsPart.bCsScalingLaw || modelFlagsPart.bCsWormChain || modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsBimodalFf0 ||
+         modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bBufferSedCorrection || modelFlagsPart.bCsMsTable || modelFlagsPart.bCsOneDiscreteM ||
+         modelFlagsPart.bCsInvariantD || modelFlagsPart.bCsNonideal || modelFlagsPart.bCsModel521;
 }
 
 const char* KindName(DistributionKind kind) {
@@ -110,6 +111,9 @@ bool ReadSaved(const std::string& path, SavedDistribution* out, std::string* why
 }  // namespace
 
 bool LoadDistributionFromFile(const std::string& fileName, std::string* error, std::string* note) {
+  auto& dataSetPart = DataSet();
+  auto& distributionFilePart = DistributionFile();
+  auto& distributionVectorsPart = DistributionVectors();
   if (IsSizeShapeModel()) return false;
   ClearDistribution();
   const FolderReading reading({fileName});
@@ -118,41 +122,41 @@ bool LoadDistributionFromFile(const std::string& fileName, std::string* error, s
   if (!curve.ReadFromFile(fileName.c_str(), 1, 2, error)) return false;
   const int n = curve.Count();
   if (n < 1) return false;
-  DistributionVectors().nDistGrid = n;
+  distributionVectorsPart.nDistGrid = n;
   DistributionGrid().fDistGridCount = static_cast<float>(n);
   MakeDistributionVectors(n);
   for (int i = 1; i <= n; ++i) {
-    DistributionVectors().pDistS[i] = curve.X()->Get(i - 1);
-    DistributionVectors().pDistValues[i] = curve.Y()->Get(i - 1);
+    distributionVectorsPart.pDistS[i] = curve.X()->Get(i - 1);
+    distributionVectorsPart.pDistValues[i] = curve.Y()->Get(i - 1);
   }
   const bool sGrid = SGridModelForLoading();
   if (sGrid) {
     for (int i = 1; i <= n; ++i) {
-      DistributionVectors().pDistGrid[i] = DistributionVectors().pDistS[i];
-      DistributionVectors().pDistS[i] = 0.0f;
+      distributionVectorsPart.pDistGrid[i] = distributionVectorsPart.pDistS[i];
+      distributionVectorsPart.pDistS[i] = 0.0f;
     }
   }
-  if (DistributionFile().bNormalizeLoadedDistribution) {
-    const float* x = sGrid ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
-    DistributionFile().fLoadedDistTotal = 0.0f;
-    DistributionFile().fLoadedDistArea = 0.0f;
-    for (int i = 1; i <= n; ++i) DistributionFile().fLoadedDistTotal += DistributionVectors().pDistValues[i];
+  if (distributionFilePart.bNormalizeLoadedDistribution) {
+    const float* x = sGrid ? distributionVectorsPart.pDistGrid : distributionVectorsPart.pDistS;
+    distributionFilePart.fLoadedDistTotal = 0.0f;
+    distributionFilePart.fLoadedDistArea = 0.0f;
+    for (int i = 1; i <= n; ++i) distributionFilePart.fLoadedDistTotal += distributionVectorsPart.pDistValues[i];
     for (int i = 1; i < n; ++i)
-      DistributionFile().fLoadedDistArea += (x[i + 1] - x[i]) * 0.5f * (DistributionVectors().pDistValues[i + 1] + DistributionVectors().pDistValues[i]);
-    if (DistributionFile().fLoadedDistArea > 0.0f) {
-      DistributionFile().fLoadedDistScale = DistributionFile().fLoadedDistTotal / DistributionFile().fLoadedDistArea;
-      for (int i = 1; i <= n; ++i) DistributionVectors().pDistValues[i] /= DistributionFile().fLoadedDistScale;
+      distributionFilePart.fLoadedDistArea += (x[i + 1] - x[i]) * 0.5f * (distributionVectorsPart.pDistValues[i + 1] + distributionVectorsPart.pDistValues[i]);
+    if (distributionFilePart.fLoadedDistArea > 0.0f) {
+      distributionFilePart.fLoadedDistScale = distributionFilePart.fLoadedDistTotal / distributionFilePart.fLoadedDistArea;
+      for (int i = 1; i <= n; ++i) distributionVectorsPart.pDistValues[i] /= distributionFilePart.fLoadedDistScale;
     }
   }
   SetupDistributionPlot();
   int points = 0;
-  if (DataSet().bDLSData) {
-    points = DataSet().pDLSInfo.size() > 1 ? static_cast<int>(DataSet().pDLSInfo[1].nDataPoints) : 0;
-  } else if (DataSet().nScans >= 1) {
-    points = DataSet().pnPoints[1];
+  if (dataSetPart.bDLSData) {
+    points = dataSetPart.pDLSInfo.size() > 1 ? static_cast<int>(dataSetPart.pDLSInfo[1].nDataPoints) : 0;
+  } else if (dataSetPart.nScans >= 1) {
+    points = dataSetPart.pnPoints[1];
   }
-  if (!AllocKernelArrays(n, DataSet().nScans, points, error)) return false;
-  if (!AllocNormalEquationArrays(n, DataSet().nScans, points, error)) {
+  if (!AllocKernelArrays(n, dataSetPart.nScans, points, error)) return false;
+  if (!AllocNormalEquationArrays(n, dataSetPart.nScans, points, error)) {
     FreeKernelArrays();
     return false;
   }
@@ -160,45 +164,51 @@ bool LoadDistributionFromFile(const std::string& fileName, std::string* error, s
 }
 
 HeldDistribution::HeldDistribution() {
-  gridPoints_ = DistributionVectors().nDistGrid;
-  gridCount_ = DistributionGrid().fDistGridCount;
-  min_ = DistributionGrid().fDistMin;
-  max_ = DistributionGrid().fDistMax;
-  if (IsSizeShapeModel() || DistributionVectors().nDistGrid < 1 || !DistributionVectors().pDistGrid || !DistributionVectors().pDistS || !DistributionVectors().pDistValues) return;
-  n_ = DistributionVectors().nDistGrid;
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
+  gridPoints_ = distributionVectorsPart.nDistGrid;
+  gridCount_ = distributionGridPart.fDistGridCount;
+  min_ = distributionGridPart.fDistMin;
+  max_ = distributionGridPart.fDistMax;
+  if (IsSizeShapeModel() || distributionVectorsPart.nDistGrid < 1 || !distributionVectorsPart.pDistGrid || !distributionVectorsPart.pDistS || !distributionVectorsPart.pDistValues) return;
+  n_ = distributionVectorsPart.nDistGrid;
   const std::size_t end = static_cast<std::size_t>(n_) + 1;
-  grid_.assign(DistributionVectors().pDistGrid, DistributionVectors().pDistGrid + end);
-  s_.assign(DistributionVectors().pDistS, DistributionVectors().pDistS + end);
-  values_.assign(DistributionVectors().pDistValues, DistributionVectors().pDistValues + end);
-  if (DistributionVectors().pDistValues2) values2_.assign(DistributionVectors().pDistValues2, DistributionVectors().pDistValues2 + end);
-  if (DistributionVectors().pPriorProbability) prior_.assign(DistributionVectors().pPriorProbability, DistributionVectors().pPriorProbability + end);
-  plotted_ = DistributionPlot().pDistPlot != nullptr;
-  overM_ = DistributionPlot().bCMTransformed;
-  transformed_ = DistributionPlot().bDistTransformed;
-  rhTransformed_ = DistributionPlot().bDistRhTransformed;
+  grid_.assign(distributionVectorsPart.pDistGrid, distributionVectorsPart.pDistGrid + end);
+  s_.assign(distributionVectorsPart.pDistS, distributionVectorsPart.pDistS + end);
+  values_.assign(distributionVectorsPart.pDistValues, distributionVectorsPart.pDistValues + end);
+  if (distributionVectorsPart.pDistValues2) values2_.assign(distributionVectorsPart.pDistValues2, distributionVectorsPart.pDistValues2 + end);
+  if (distributionVectorsPart.pPriorProbability) prior_.assign(distributionVectorsPart.pPriorProbability, distributionVectorsPart.pPriorProbability + end);
+  plotted_ = distributionPlotPart.pDistPlot != nullptr;
+  overM_ = distributionPlotPart.bCMTransformed;
+  transformed_ = distributionPlotPart.bDistTransformed;
+  rhTransformed_ = distributionPlotPart.bDistRhTransformed;
 }
 
 void HeldDistribution::PutBack() const {
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
   ClearDistribution();
   FreeKernelArrays();
   FreeNormalEquationArrays();
-  DistributionGrid().fDistGridCount = gridCount_;
-  DistributionGrid().fDistMin = min_;
-  DistributionGrid().fDistMax = max_;
-  DistributionPlot().bDistTransformed = transformed_;
-  DistributionPlot().bDistRhTransformed = rhTransformed_;
-  DistributionVectors().nDistGrid = gridPoints_;
+  distributionGridPart.fDistGridCount = gridCount_;
+  distributionGridPart.fDistMin = min_;
+  distributionGridPart.fDistMax = max_;
+  distributionPlotPart.bDistTransformed = transformed_;
+  distributionPlotPart.bDistRhTransformed = rhTransformed_;
+  distributionVectorsPart.nDistGrid = gridPoints_;
   if (n_ < 1) return;
-  DistributionVectors().nDistGrid = n_;
+  distributionVectorsPart.nDistGrid = n_;
   MakeDistributionVectors(n_);
   const auto copy = [](const auto& from, auto* to) {
     if (!from.empty()) std::copy(from.begin(), from.end(), to);
   };
-  copy(grid_, DistributionVectors().pDistGrid);
-  copy(s_, DistributionVectors().pDistS);
-  copy(values_, DistributionVectors().pDistValues);
-  copy(values2_, DistributionVectors().pDistValues2);
-  copy(prior_, DistributionVectors().pPriorProbability);
+  copy(grid_, distributionVectorsPart.pDistGrid);
+  copy(s_, distributionVectorsPart.pDistS);
+  copy(values_, distributionVectorsPart.pDistValues);
+  copy(values2_, distributionVectorsPart.pDistValues2);
+  copy(prior_, distributionVectorsPart.pPriorProbability);
   if (!plotted_) return;
   SetupDistributionPlot();
   if (overM_) PlotDistributionOverM();
@@ -217,7 +227,8 @@ DistributionFileResult SaveContiDistribution(const std::string& path) {
 }
 
 DistributionFileResult SaveDistributionAsShown(const std::string& path) {
-  if (!DistributionVectors().pDistValues || !DistributionVectors().pDistGrid || !DistributionVectors().pDistS || DistributionVectors().nDistGrid < 2)
+  auto& distributionVectorsPart = DistributionVectors();
+  if (!distributionVectorsPart.pDistValues || !distributionVectorsPart.pDistGrid || !distributionVectorsPart.pDistS || distributionVectorsPart.nDistGrid < 2)
     return {false, "there is no continuous distribution to save"};
   // A c(s) shown as c(M) is saved as what is shown.
   const DistributionKind kind =
@@ -227,11 +238,11 @@ DistributionFileResult SaveDistributionAsShown(const std::string& path) {
   std::FILE* f = out.File();
   if (!f) return {false, WithReason(Format("could not write the distribution to %s", path.c_str()), out.Error())};
   bool ok = WriteFormatted(f, "%s%s\n", kKindPrefix, KindName(kind));
-  for (int i = 1; i <= DistributionVectors().nDistGrid && ok; ++i) {
-    const float x = overM ? DistributionVectors().pDistS[i] : DistributionVectors().pDistGrid[i];
-    const float other = overM ? DistributionVectors().pDistGrid[i] : DistributionVectors().pDistS[i];
-    const float v2 = DistributionVectors().pDistValues2 ? DistributionVectors().pDistValues2[i] : 0.0f;
-    const std::string line = RoundTripText(x) + "\t" + RoundTripText(DistributionVectors().pDistValues[i]) + "\t" +
+  for (int i = 1; i <= distributionVectorsPart.nDistGrid && ok; ++i) {
+    const float x = overM ? distributionVectorsPart.pDistS[i] : distributionVectorsPart.pDistGrid[i];
+    const float other = overM ? distributionVectorsPart.pDistGrid[i] : distributionVectorsPart.pDistS[i];
+    const float v2 = distributionVectorsPart.pDistValues2 ? distributionVectorsPart.pDistValues2[i] : 0.0f;
+    const std::string line = RoundTripText(x) + "\t" + RoundTripText(distributionVectorsPart.pDistValues[i]) + "\t" +
                              RoundTripText(v2) + "\t" + RoundTripText(other) + "\n";
     ok = std::fputs(line.c_str(), f) >= 0;
   }
@@ -262,6 +273,8 @@ std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& pat
 }
 
 DistributionFileResult RestoreContiDistribution(const std::string& path) {
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVectorsPart = DistributionVectors();
   SavedDistribution d;
   std::string why;
   if (!ReadSaved(path, &d, &why))
@@ -275,18 +288,18 @@ DistributionFileResult RestoreContiDistribution(const std::string& path) {
   ClearDistribution();
   FreeKernelArrays();
   FreeNormalEquationArrays();
-  DistributionVectors().nDistGrid = n;
-  DistributionGrid().fDistGridCount = static_cast<float>(n);
+  distributionVectorsPart.nDistGrid = n;
+  distributionGridPart.fDistGridCount = static_cast<float>(n);
   MakeDistributionVectors(n);
   for (int i = 1; i <= n; ++i) {
     const std::size_t k = static_cast<std::size_t>(i - 1);
-    (overM ? DistributionVectors().pDistS : DistributionVectors().pDistGrid)[i] = static_cast<float>(d.x[k]);
-    (overM ? DistributionVectors().pDistGrid : DistributionVectors().pDistS)[i] = static_cast<float>(d.companion[k]);
-    DistributionVectors().pDistValues[i] = static_cast<float>(d.value[k]);
-    DistributionVectors().pDistValues2[i] = static_cast<float>(d.value2[k]);
+    (overM ? distributionVectorsPart.pDistS : distributionVectorsPart.pDistGrid)[i] = static_cast<float>(d.x[k]);
+    (overM ? distributionVectorsPart.pDistGrid : distributionVectorsPart.pDistS)[i] = static_cast<float>(d.companion[k]);
+    distributionVectorsPart.pDistValues[i] = static_cast<float>(d.value[k]);
+    distributionVectorsPart.pDistValues2[i] = static_cast<float>(d.value2[k]);
   }
-  DistributionGrid().fDistMin = static_cast<float>(d.x.front());
-  DistributionGrid().fDistMax = static_cast<float>(d.x.back());
+  distributionGridPart.fDistMin = static_cast<float>(d.x.front());
+  distributionGridPart.fDistMax = static_cast<float>(d.x.back());
   StoreGridLimitsInParams();
   SetupDistributionPlot();
   RedrawDistributionPlot();
@@ -296,9 +309,10 @@ DistributionFileResult RestoreContiDistribution(const std::string& path) {
 std::string DefaultDistributionPath() { return JoinPath(DataSet().szDataDirectory, "distribution.dat"); }
 
 void ResetDistributionFiles() {
+  auto& distributionFilePart = DistributionFile();
   KernelProfiles().dStepSw2 = 0.0;
-  DistributionFile().bNormalizeLoadedDistribution = true;
-  DistributionFile().fLoadedDistTotal = DistributionFile().fLoadedDistArea = DistributionFile().fLoadedDistScale = 0.0f;
+  distributionFilePart.bNormalizeLoadedDistribution = true;
+  distributionFilePart.fLoadedDistTotal = distributionFilePart.fLoadedDistArea = distributionFilePart.fLoadedDistScale = 0.0f;
 }
 
 }  // namespace tarmic

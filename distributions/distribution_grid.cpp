@@ -50,36 +50,39 @@ void FreeDouble(double*& v, int n) {
 }
 
 void AllocDistributionVectors(int n) {
-  DistributionVectors().pDistGrid = ZeroFloatVector(n);
-  DistributionVectors().pDistS = ZeroFloatVector(n);
-  DistributionVectors().pDistValues = ZeroFloatVector(n);
-  DistributionVectors().pDistValues2 = ZeroFloatVector(n);
-  DistributionVectors().pPriorProbability = FilledDoubleVector(n, 0.01);
-  DistributionVectors().pPriorProbabilityWork = FilledDoubleVector(n, 0.0);
-  DistributionVectors().distLength = n;
+  auto& distributionVectorsPart = DistributionVectors();
+  distributionVectorsPart.pDistGrid = ZeroFloatVector(n);
+  distributionVectorsPart.pDistS = ZeroFloatVector(n);
+  distributionVectorsPart.pDistValues = ZeroFloatVector(n);
+  distributionVectorsPart.pDistValues2 = ZeroFloatVector(n);
+  distributionVectorsPart.pPriorProbability = FilledDoubleVector(n, 0.01);
+  distributionVectorsPart.pPriorProbabilityWork = FilledDoubleVector(n, 0.0);
+  distributionVectorsPart.distLength = n;
 }
 
 void FreeGridVectorsOnly() {
-  FreeFloat(DistributionVectors().pDistGrid, DistributionVectors().distLength);
-  FreeFloat(DistributionVectors().pDistS, DistributionVectors().distLength);
-  FreeFloat(DistributionVectors().pDistValues, DistributionVectors().distLength);
-  FreeFloat(DistributionVectors().pDistValues2, DistributionVectors().distLength);
-  FreeDouble(DistributionVectors().pPriorProbability, DistributionVectors().distLength);
-  FreeDouble(DistributionVectors().pPriorProbabilityWork, DistributionVectors().distLength);
-  DistributionVectors().distLength = 0;
+  auto& distributionVectorsPart = DistributionVectors();
+  FreeFloat(distributionVectorsPart.pDistGrid, distributionVectorsPart.distLength);
+  FreeFloat(distributionVectorsPart.pDistS, distributionVectorsPart.distLength);
+  FreeFloat(distributionVectorsPart.pDistValues, distributionVectorsPart.distLength);
+  FreeFloat(distributionVectorsPart.pDistValues2, distributionVectorsPart.distLength);
+  FreeDouble(distributionVectorsPart.pPriorProbability, distributionVectorsPart.distLength);
+  FreeDouble(distributionVectorsPart.pPriorProbabilityWork, distributionVectorsPart.distLength);
+  distributionVectorsPart.distLength = 0;
 }
 
 void AllocCellVectors(int cells, int rows) {
-  DistributionVectors().pCsff0S = ZeroFloatVector(cells);
-  DistributionVectors().pCsff0Ff0 = ZeroFloatVector(cells);
-  DistributionVectors().pCsff0M = ZeroFloatVector(cells);
-  DistributionVectors().pCsff0D = ZeroFloatVector(cells);
-  DistributionVectors().pCsff0Rs = ZeroFloatVector(cells);
-  DistributionVectors().pCsff0Values = ZeroFloatVector(cells);
-  DistributionVectors().cellLength = cells;
-  DistributionVectors().pFf0Axis = ZeroFloatVector(rows);
-  DistributionVectors().pFf0AxisWork = ZeroFloatVector(rows);
-  DistributionVectors().rowLength = rows;
+  auto& distributionVectorsPart = DistributionVectors();
+  distributionVectorsPart.pCsff0S = ZeroFloatVector(cells);
+  distributionVectorsPart.pCsff0Ff0 = ZeroFloatVector(cells);
+  distributionVectorsPart.pCsff0M = ZeroFloatVector(cells);
+  distributionVectorsPart.pCsff0D = ZeroFloatVector(cells);
+  distributionVectorsPart.pCsff0Rs = ZeroFloatVector(cells);
+  distributionVectorsPart.pCsff0Values = ZeroFloatVector(cells);
+  distributionVectorsPart.cellLength = cells;
+  distributionVectorsPart.pFf0Axis = ZeroFloatVector(rows);
+  distributionVectorsPart.pFf0AxisWork = ZeroFloatVector(rows);
+  distributionVectorsPart.rowLength = rows;
 }
 
 // The grid set-up's questions depend on the grid it has just built: they are asked
@@ -101,18 +104,22 @@ void FillEven(float* v, int n, double a, double b) {
 // The s grid of the s-grid models, linear or logarithmic, stored in the data
 // directory.
 void BuildSGrid(int n) {
-  if (DistributionGrid().bLogGrid && DistributionGrid().fDistMax > 0.0f && DistributionGrid().fDistMin >= 0.0f) {
-    FillLogGrid(DistributionVectors().pDistGrid, n, DistributionGrid().fDistMin > 0.0f ? DistributionGrid().fDistMin : 0.01f, DistributionGrid().fDistMax);
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVectorsPart = DistributionVectors();
+  if (distributionGridPart.bLogGrid && distributionGridPart.fDistMax > 0.0f && distributionGridPart.fDistMin >= 0.0f) {
+    FillLogGrid(distributionVectorsPart.pDistGrid, n, distributionGridPart.fDistMin > 0.0f ? distributionGridPart.fDistMin : 0.01f, distributionGridPart.fDistMax);
   } else {
-    DistributionGrid().bLogGrid = false;
-    FillLinearGrid(DistributionVectors().pDistGrid, n, DistributionGrid().fDistMin, DistributionGrid().fDistMax);
+    distributionGridPart.bLogGrid = false;
+    FillLinearGrid(distributionVectorsPart.pDistGrid, n, distributionGridPart.fDistMin, distributionGridPart.fDistMax);
   }
-  SaveDistributionGrid(DistributionVectors().pDistGrid, n);
+  SaveDistributionGrid(distributionVectorsPart.pDistGrid, n);
 }
 
 // The stored s grid replaces the grid and its vectors; false when none is stored.
 bool LoadStoredSGrid() {
-  DistributionGrid().bLogGrid = false;
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVectorsPart = DistributionVectors();
+  distributionGridPart.bLogGrid = false;
   AnalysisSwitches().pParamFitFlags[4] = 0;
   ModelParams().pSpeciesMassOrDFit[4] = 0;
   int n = 0;
@@ -120,33 +127,35 @@ bool LoadStoredSGrid() {
   if (!stored || n < 1) return false;
   FreeGridVectorsOnly();
   AllocDistributionVectors(n);
-  for (int i = 1; i <= n; ++i) DistributionVectors().pDistGrid[i] = stored[i];
+  for (int i = 1; i <= n; ++i) distributionVectorsPart.pDistGrid[i] = stored[i];
   free_vector(stored, 1, n);
-  DistributionVectors().nDistGrid = n;
-  DistributionGrid().fDistGridCount = static_cast<float>(n);
-  DistributionGrid().fDistMin = DistributionVectors().pDistGrid[1];
-  DistributionGrid().fDistMax = DistributionVectors().pDistGrid[n];
+  distributionVectorsPart.nDistGrid = n;
+  distributionGridPart.fDistGridCount = static_cast<float>(n);
+  distributionGridPart.fDistMin = distributionVectorsPart.pDistGrid[1];
+  distributionGridPart.fDistMax = distributionVectorsPart.pDistGrid[n];
   StoreGridLimitsInParams();
   return true;
 }
 
 // The (s, f/f0) cells of the c(s,ff0) models.
 void BuildSizeShapeCells(int n) {
-  for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) {
-    DistributionVectors().pFf0Axis[j] = DistributionGrid().nFf0Values > 1 ? DistributionGrid().fFf0Min + static_cast<float>(j - 1) * (DistributionGrid().fFf0Max - DistributionGrid().fFf0Min) /
-                                                 static_cast<float>(DistributionGrid().nFf0Values - 1)
-                                 : DistributionGrid().fFf0Min;
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVectorsPart = DistributionVectors();
+  for (int j = 1; j <= distributionGridPart.nFf0Values; ++j) {
+    distributionVectorsPart.pFf0Axis[j] = distributionGridPart.nFf0Values > 1 ? distributionGridPart.fFf0Min + static_cast<float>(j - 1) * (distributionGridPart.fFf0Max - distributionGridPart.fFf0Min) /
+                                                 static_cast<float>(distributionGridPart.nFf0Values - 1)
+                                 : distributionGridPart.fFf0Min;
     for (int i = 1; i <= n; ++i) {
       const int k = (j - 1) * n + i;
-      DistributionVectors().pCsff0S[k] = DistributionVectors().pDistGrid[i];
-      DistributionVectors().pCsff0Ff0[k] = DistributionVectors().pFf0Axis[j];
+      distributionVectorsPart.pCsff0S[k] = distributionVectorsPart.pDistGrid[i];
+      distributionVectorsPart.pCsff0Ff0[k] = distributionVectorsPart.pFf0Axis[j];
     }
   }
   const float T = DataSet().fTemperatureK - 273.15f;
-  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
-    DistributionVectors().pCsff0M[k] = CalculateMff02(DistributionVectors().pCsff0S[k], DistributionVectors().pCsff0Ff0[k]);
-    DistributionVectors().pCsff0D[k] = DFromMandS(DistributionVectors().pCsff0M[k], DistributionVectors().pCsff0S[k], T);
-    DistributionVectors().pCsff0Rs[k] = 1e9f * DFromRh(DistributionVectors().pCsff0D[k], T);
+  for (int k = 1; k <= distributionVectorsPart.nFf0Grid; ++k) {
+    distributionVectorsPart.pCsff0M[k] = CalculateMff02(distributionVectorsPart.pCsff0S[k], distributionVectorsPart.pCsff0Ff0[k]);
+    distributionVectorsPart.pCsff0D[k] = DFromMandS(distributionVectorsPart.pCsff0M[k], distributionVectorsPart.pCsff0S[k], T);
+    distributionVectorsPart.pCsff0Rs[k] = 1e9f * DFromRh(distributionVectorsPart.pCsff0D[k], T);
   }
 }
 
@@ -158,46 +167,50 @@ void BuildSizeShapeCells(int n) {
 // logarithms of radii or D values, so both limits must be positive and in
 // increasing order.
 bool BuildDLSGrid(int n, std::string* error) {
-  if (!(DistributionGrid().fDistMin > 0.0f) || !(DistributionGrid().fDistMax > DistributionGrid().fDistMin)) {
+  auto& dataSetPart = DataSet();
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
+  if (!(distributionGridPart.fDistMin > 0.0f) || !(distributionGridPart.fDistMax > distributionGridPart.fDistMin)) {
     *error = Format("the limits of the DLS distribution must be positive, the lower below the "
                     "upper (now %g and %g)",
-                    static_cast<double>(DistributionGrid().fDistMin), static_cast<double>(DistributionGrid().fDistMax));
+                    static_cast<double>(distributionGridPart.fDistMin), static_cast<double>(distributionGridPart.fDistMax));
     return false;
   }
-  if (!DistributionGrid().bDLSGridLinearD && !DistributionGrid().bDLSGridLogD && !DistributionGrid().bDLSGridLogRh) {
-    DistributionGrid().bDLSGridLogRh = ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel;
-    DistributionGrid().bDLSGridLogD = !DistributionGrid().bDLSGridLogRh;
+  if (!distributionGridPart.bDLSGridLinearD && !distributionGridPart.bDLSGridLogD && !distributionGridPart.bDLSGridLogRh) {
+    distributionGridPart.bDLSGridLogRh = modelFlagsPart.bDLSRhModel || modelFlagsPart.bDLSTimeCourseModel;
+    distributionGridPart.bDLSGridLogD = !distributionGridPart.bDLSGridLogRh;
   }
-  const float T = DataSet().pDLSInfo.size() > 1 ? DataSet().pDLSInfo[1].temperatureC : 20.0f;
+  const float T = dataSetPart.pDLSInfo.size() > 1 ? dataSetPart.pDLSInfo[1].temperatureC : 20.0f;
   auto SE = [T](double x) { return static_cast<double>(DFromRh(static_cast<float>(x), T)); };
   auto log10SE = [&SE](double lg) { return std::log10(SE(std::pow(10.0, lg))); };
-  const double lo = DistributionGrid().fDistMin, hi = DistributionGrid().fDistMax;
+  const double lo = distributionGridPart.fDistMin, hi = distributionGridPart.fDistMax;
   enum Spacing { kNone, kLogRh, kLogD, kLinearD } spacing = kNone;
   double a = 0.0, b = 0.0;
-  if (ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel) {
-    if (DistributionGrid().bDLSGridLogRh) {
+  if (modelFlagsPart.bDLSRhModel || modelFlagsPart.bDLSTimeCourseModel) {
+    if (distributionGridPart.bDLSGridLogRh) {
       spacing = kLogRh;
       a = std::log10(lo * 1e-9);
       b = std::log10(hi * 1e-9);
-    } else if (DistributionGrid().bDLSGridLogD) {
+    } else if (distributionGridPart.bDLSGridLogD) {
       spacing = kLogD;
       a = std::log10(SE(lo * 1e-9));
       b = std::log10(SE(hi * 1e-9));
-    } else if (DistributionGrid().bDLSGridLinearD) {
+    } else if (distributionGridPart.bDLSGridLinearD) {
       spacing = kLinearD;
       a = SE(lo * 1e-9);
       b = SE(hi * 1e-9);
     }
-  } else if (ModelFlags().bDLSDModel) {
-    if (DistributionGrid().bDLSGridLogD) {
+  } else if (modelFlagsPart.bDLSDModel) {
+    if (distributionGridPart.bDLSGridLogD) {
       spacing = kLogD;
       a = std::log10(lo * 1e-7);
       b = std::log10(hi * 1e-7);
-    } else if (DistributionGrid().bDLSGridLinearD) {
+    } else if (distributionGridPart.bDLSGridLinearD) {
       spacing = kLinearD;
       a = lo * 1e-7;
       b = hi * 1e-7;
-    } else if (DistributionGrid().bDLSGridLogRh) {
+    } else if (distributionGridPart.bDLSGridLogRh) {
       spacing = kLogRh;
       a = std::log10(SE(lo * 1e-7));
       b = std::log10(SE(hi * 1e-7));
@@ -206,18 +219,18 @@ bool BuildDLSGrid(int n, std::string* error) {
   switch (spacing) {
     case kNone: break;
     case kLogRh:
-      FillEven(DistributionVectors().pDistGrid, n, a, b);
-      for (int i = 1; i <= n; ++i) DistributionVectors().pDistS[i] = static_cast<float>(log10SE(DistributionVectors().pDistGrid[i]));
+      FillEven(distributionVectorsPart.pDistGrid, n, a, b);
+      for (int i = 1; i <= n; ++i) distributionVectorsPart.pDistS[i] = static_cast<float>(log10SE(distributionVectorsPart.pDistGrid[i]));
       break;
     case kLogD:
-      FillEven(DistributionVectors().pDistS, n, a, b);
-      for (int i = 1; i <= n; ++i) DistributionVectors().pDistGrid[i] = static_cast<float>(log10SE(DistributionVectors().pDistS[i]));
+      FillEven(distributionVectorsPart.pDistS, n, a, b);
+      for (int i = 1; i <= n; ++i) distributionVectorsPart.pDistGrid[i] = static_cast<float>(log10SE(distributionVectorsPart.pDistS[i]));
       break;
     case kLinearD:
-      FillEven(DistributionVectors().pDistS, n, a, b);
+      FillEven(distributionVectorsPart.pDistS, n, a, b);
       for (int i = 1; i <= n; ++i) {
-        DistributionVectors().pDistS[i] = static_cast<float>(std::log10(static_cast<double>(DistributionVectors().pDistS[i])));
-        DistributionVectors().pDistGrid[i] = static_cast<float>(log10SE(DistributionVectors().pDistS[i]));
+        distributionVectorsPart.pDistS[i] = static_cast<float>(std::log10(static_cast<double>(distributionVectorsPart.pDistS[i])));
+        distributionVectorsPart.pDistGrid[i] = static_cast<float>(log10SE(distributionVectorsPart.pDistS[i]));
       }
       break;
   }
@@ -227,10 +240,13 @@ bool BuildDLSGrid(int n, std::string* error) {
 // The companion value of every s-grid point: M where a mass applies, s itself
 // otherwise.
 void FillSGridCompanions(int n) {
-  const bool noMass = ModelFlags().bElectroLsgModel || ModelFlags().bCvConstantD || ModelFlags().bZoneLsgModel || SolventConstants().VBAR == 0.0f;
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
+  auto& solventConstantsPart = SolventConstants();
+  const bool noMass = modelFlagsPart.bElectroLsgModel || modelFlagsPart.bCvConstantD || modelFlagsPart.bZoneLsgModel || solventConstantsPart.VBAR == 0.0f;
   for (int i = 1; i <= n; ++i) {
-    const float s = DistributionVectors().pDistGrid[i];
-    DistributionVectors().pDistS[i] = noMass ? s : CalculateM(SolventConstants().fVRho <= 1.0f ? std::fabs(s) : s);
+    const float s = distributionVectorsPart.pDistGrid[i];
+    distributionVectorsPart.pDistS[i] = noMass ? s : CalculateM(solventConstantsPart.fVRho <= 1.0f ? std::fabs(s) : s);
   }
 }
 
@@ -239,53 +255,57 @@ void FillSGridCompanions(int n) {
 // clipped to the observable range sLeft..sRight (0..sRight when the left limit gives
 // no lower bound), and the limits in the parameter vector follow.
 void ClipLsgGrid(int n, double sLeft, double sRight) {
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVectorsPart = DistributionVectors();
   const double lo = sLeft >= 0.0 && sLeft < sRight ? sLeft : 0.0;
-  if (DistributionGrid().bLogGrid && lo > 0.0)
-    FillLogGrid(DistributionVectors().pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
+  if (distributionGridPart.bLogGrid && lo > 0.0)
+    FillLogGrid(distributionVectorsPart.pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
   else
-    FillLinearGrid(DistributionVectors().pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
-  DistributionGrid().fDistMin = DistributionVectors().pDistGrid[1];
-  DistributionGrid().fDistMax = DistributionVectors().pDistGrid[n];
+    FillLinearGrid(distributionVectorsPart.pDistGrid, n, static_cast<float>(lo), static_cast<float>(sRight));
+  distributionGridPart.fDistMin = distributionVectorsPart.pDistGrid[1];
+  distributionGridPart.fDistMax = distributionVectorsPart.pDistGrid[n];
   StoreGridLimitsInParams();
   FillSGridCompanions(n);
-  SaveDistributionGrid(DistributionVectors().pDistGrid, n);
+  SaveDistributionGrid(distributionVectorsPart.pDistGrid, n);
 }
 
 // The ls-g*(s) grid against the fit limits: a boundary from the meniscus must be
 // able to reach them. Asks once per data set; false when the user declines. A grid
 // entirely beyond the observable range is clipped to it.
 bool CheckLsgGridAgainstFitLimits(int n) {
-  if (DataSet().nScans < 1) return true;
-  const ScanInfo& first = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[1])];
-  const ScanInfo& last = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(DataSet().nScans)])];
+  auto& dataSetPart = DataSet();
+  auto& distributionVectorsPart = DistributionVectors();
+  if (dataSetPart.nScans < 1) return true;
+  const ScanInfo& first = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[1])];
+  const ScanInfo& last = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(dataSetPart.nScans)])];
   const double omega = static_cast<double>(last.rpm) * kTwoPiOver60;
   const double w2 = omega * omega * 1e-13;
-  if (!(w2 * first.time > 0.0) || !(DataSet().fMeniscus > 0.0f) || !(DataSet().fFitLeftLim > 0.0f) ||
-      !(DataSet().fFitRightLim > 0.0f)) {
+  if (!(w2 * first.time > 0.0) || !(dataSetPart.fMeniscus > 0.0f) || !(dataSetPart.fFitLeftLim > 0.0f) ||
+      !(dataSetPart.fFitRightLim > 0.0f)) {
     return true;
   }
-  const double sLeft = std::log(DataSet().fFitLeftLim / DataSet().fMeniscus) / (w2 * last.time);
-  const double sRight = std::log(DataSet().fFitRightLim / DataSet().fMeniscus) / (w2 * first.time);
-  if (DistributionVectors().pDistGrid[1] <= sRight) {
-    if (DataSet().bFitLimitWarningAccepted) return true;
-    const double reach = DataSet().fMeniscus * std::exp(w2 * DistributionVectors().pDistGrid[n] * last.time);
-    if (reach >= DataSet().fFitLeftLim) return true;
+  const double sLeft = std::log(dataSetPart.fFitLeftLim / dataSetPart.fMeniscus) / (w2 * last.time);
+  const double sRight = std::log(dataSetPart.fFitRightLim / dataSetPart.fMeniscus) / (w2 * first.time);
+  if (distributionVectorsPart.pDistGrid[1] <= sRight) {
+    if (dataSetPart.bFitLimitWarningAccepted) return true;
+    const double reach = dataSetPart.fMeniscus * std::exp(w2 * distributionVectorsPart.pDistGrid[n] * last.time);
+    if (reach >= dataSetPart.fFitLeftLim) return true;
     const std::string question = Format(
         "smax %g too low - boundary does not reach left fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway? (maybe looking at "
         "flotation?)",
-        static_cast<double>(DistributionVectors().pDistGrid[n]), sLeft, sRight);
+        static_cast<double>(distributionVectorsPart.pDistGrid[n]), sLeft, sRight);
     if (!AskYesNo(question, "ERROR")) return false;
-    DataSet().bFitLimitWarningAccepted = true;
+    dataSetPart.bFitLimitWarningAccepted = true;
     return true;
   }
-  if (!DataSet().bFitLimitWarningAccepted) {
+  if (!dataSetPart.bFitLimitWarningAccepted) {
     const std::string question = Format(
         "smin %g too low - boundary would be beyond right fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway (may cause crash)?",
-        static_cast<double>(DistributionVectors().pDistGrid[1]), sLeft, sRight);
+        static_cast<double>(distributionVectorsPart.pDistGrid[1]), sLeft, sRight);
     if (!AskYesNo(question, "ERROR")) return false;
-    DataSet().bFitLimitWarningAccepted = true;
+    dataSetPart.bFitLimitWarningAccepted = true;
   }
   if (!(sRight > 0.0)) return true;
   ClipLsgGrid(n, sLeft, sRight);
@@ -323,20 +343,22 @@ namespace {
 // the buoyancy. The others give D otherwise (a constant or invariant D, a scaling
 // law, a table) or use no D (ls-g*(s), the boundary analyses).
 bool KernelsTakeMassFromS() {
-  return IsSGridModel() && !DataSet().bDLSData && !ModelFlags().bLsgModel && !ModelFlags().bLsgOneDiscrete && !ModelFlags().bCvConstantD &&
-         !ModelFlags().bCsInvariantD && !ModelFlags().bCsScalingLaw && !ModelFlags().bCsMsTable && !ModelFlags().bBoundaryAnalysis && !ModelFlags().bElectroLsgModel &&
-         !ModelFlags().bZoneLsgModel && SolventConstants().VBAR > 0.0f;
+  auto& modelFlagsPart = ModelFlags();
+  return IsSGridModel() && !DataSet().bDLSData && !modelFlagsPart.bLsgModel && !modelFlagsPart.bLsgOneDiscrete && !modelFlagsPart.bCvConstantD &&
+         !modelFlagsPart.bCsInvariantD && !modelFlagsPart.bCsScalingLaw && !modelFlagsPart.bCsMsTable && !modelFlagsPart.bBoundaryAnalysis && !modelFlagsPart.bElectroLsgModel &&
+         !modelFlagsPart.bZoneLsgModel && SolventConstants().VBAR > 0.0f;
 }
 
 }  // namespace
 
 std::string BuoyancySignRefusal(double lo, double hi) {
+  auto& solventConstantsPart = SolventConstants();
   if (!KernelsTakeMassFromS() || !std::isfinite(lo) || !std::isfinite(hi)) return std::string();
-  const double vbarRho = static_cast<double>(SolventConstants().VBAR) * SolventConstants().fBufferDensity;
+  const double vbarRho = static_cast<double>(solventConstantsPart.VBAR) * solventConstantsPart.fBufferDensity;
   const double buoyancy = 1.0 - vbarRho;
   const double low = std::min(lo, hi), high = std::max(lo, hi);
-  const std::string solvent = Format("vbar %.4g ml/g x density %.5g g/ml = %.4g", static_cast<double>(SolventConstants().VBAR),
-                                     static_cast<double>(SolventConstants().fBufferDensity), vbarRho);
+  const std::string solvent = Format("vbar %.4g ml/g x density %.5g g/ml = %.4g", static_cast<double>(solventConstantsPart.VBAR),
+                                     static_cast<double>(solventConstantsPart.fBufferDensity), vbarRho);
   if (buoyancy > 0.0 && low < 0.0)
     return Format("the s grid from %g to %g S holds negative s, but with %s, below 1, nothing "
                   "floats: a negative s has no molar mass and no D by the frictional ratio.\n"
@@ -357,59 +379,65 @@ std::string BuoyancySignRefusal(double lo, double hi) {
 }
 
 std::string ContiGridSettingsRefusal() {
-  const double count = std::floor(static_cast<double>(DistributionGrid().fDistGridCount));
+  auto& dataSetPart = DataSet();
+  auto& distributionGridPart = DistributionGrid();
+  const double count = std::floor(static_cast<double>(distributionGridPart.fDistGridCount));
   if (!(count >= 1.0)) return "the distribution needs at least one grid point";
   const bool sizeShape = IsSizeShapeModel();
-  if (sizeShape && DistributionGrid().nFf0Values < 1) return "the distribution needs at least one f/f0 value";
-  if (!DistributionGrid().bUseStoredGrid && (!std::isfinite(DistributionGrid().fDistMin) || !std::isfinite(DistributionGrid().fDistMax))) {
+  if (sizeShape && distributionGridPart.nFf0Values < 1) return "the distribution needs at least one f/f0 value";
+  if (!distributionGridPart.bUseStoredGrid && (!std::isfinite(distributionGridPart.fDistMin) || !std::isfinite(distributionGridPart.fDistMax))) {
     return Format("the grid limits %g and %g must be finite numbers",
-                  static_cast<double>(DistributionGrid().fDistMin), static_cast<double>(DistributionGrid().fDistMax));
+                  static_cast<double>(distributionGridPart.fDistMin), static_cast<double>(distributionGridPart.fDistMax));
   }
-  if (!DistributionGrid().bUseStoredGrid && count >= 2.0 && std::fabs(static_cast<double>(DistributionGrid().fDistMax) - DistributionGrid().fDistMin) < kMinGridSpan)
-    return GridRangeRefusal(std::min(DistributionGrid().fDistMin, DistributionGrid().fDistMax), std::max(DistributionGrid().fDistMin, DistributionGrid().fDistMax), count);
-  if (!DataSet().bDLSData && !IsSGridModel() && (DistributionGrid().fDistMin < 0.0f || DistributionGrid().fDistMax < 0.0f))
+  if (!distributionGridPart.bUseStoredGrid && count >= 2.0 && std::fabs(static_cast<double>(distributionGridPart.fDistMax) - distributionGridPart.fDistMin) < kMinGridSpan)
+    return GridRangeRefusal(std::min(distributionGridPart.fDistMin, distributionGridPart.fDistMax), std::max(distributionGridPart.fDistMin, distributionGridPart.fDistMax), count);
+  if (!dataSetPart.bDLSData && !IsSGridModel() && (distributionGridPart.fDistMin < 0.0f || distributionGridPart.fDistMax < 0.0f))
     return "the molar mass limits of the distribution must not be negative";
   // The kernel array and the workspace are estimated before the old ones go: a
   // grid the machine cannot hold is refused with what it would need (an
   // over-committed allocation would otherwise be killed while it is filled).
-  const double unknowns = sizeShape ? count * DistributionGrid().nFf0Values : count;
+  const double unknowns = sizeShape ? count * distributionGridPart.nFf0Values : count;
   const std::string refusal =
       unknowns > static_cast<double>(std::numeric_limits<int>::max())
           ? Format("a grid of %.0f points is more than the program can index - choose fewer grid points",
                    unknowns)
-          : GridMemoryRefusal(unknowns, DataSet().nScans, CurrentGrid().nGridPoints);
+          : GridMemoryRefusal(unknowns, dataSetPart.nScans, CurrentGrid().nGridPoints);
   return refusal;
 }
 
 bool BuildContiGridPoints(std::string* error) {
+  auto& dataSetPart = DataSet();
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
   // 3. The vectors.
-  DistributionVectors().nDistGrid = static_cast<int>(std::floor(DistributionGrid().fDistGridCount));
-  const int n = DistributionVectors().nDistGrid;
+  distributionVectorsPart.nDistGrid = static_cast<int>(std::floor(distributionGridPart.fDistGridCount));
+  const int n = distributionVectorsPart.nDistGrid;
   const bool sizeShape = IsSizeShapeModel();
   AllocDistributionVectors(n);
   if (sizeShape) {
-    DistributionVectors().nFf0Grid = DistributionGrid().nFf0Values * n;
-    AllocCellVectors(DistributionVectors().nFf0Grid, DistributionGrid().nFf0Values);
+    distributionVectorsPart.nFf0Grid = distributionGridPart.nFf0Values * n;
+    AllocCellVectors(distributionVectorsPart.nFf0Grid, distributionGridPart.nFf0Values);
   }
 
   // 4. and 5. The grid.
-  if (!DataSet().bDLSData) {
+  if (!dataSetPart.bDLSData) {
     if (!IsSGridModel()) {
-      FillMolarMassGrid(DistributionVectors().pDistS, n, DistributionGrid().fDistMin, DistributionGrid().fDistMax);
+      FillMolarMassGrid(distributionVectorsPart.pDistS, n, distributionGridPart.fDistMin, distributionGridPart.fDistMax);
     } else {
-      if (!DistributionGrid().bUseStoredGrid) {
+      if (!distributionGridPart.bUseStoredGrid) {
         BuildSGrid(n);
       } else if (!LoadStoredSGrid()) {
         return false;
-      } else if (std::string refusal = BuoyancySignRefusal(DistributionGrid().fDistMin, DistributionGrid().fDistMax); !refusal.empty()) {
+      } else if (std::string refusal = BuoyancySignRefusal(distributionGridPart.fDistMin, distributionGridPart.fDistMax); !refusal.empty()) {
         // The stored grid's limits are known only now.
         *error = std::move(refusal);
         return false;
       }
-      const int m = DistributionVectors().nDistGrid;
+      const int m = distributionVectorsPart.nDistGrid;
       // ls-g*(s): the grid against the fit limits (the planar ls-g*(v) has no such
       // relation, nor have equilibrium data, where no boundary moves).
-      if (ModelFlags().bLsgModel && !ModelFlags().bElectroLsgModel && !DataSet().bEquilibriumMode && !CheckLsgGridAgainstFitLimits(m))
+      if (modelFlagsPart.bLsgModel && !modelFlagsPart.bElectroLsgModel && !dataSetPart.bEquilibriumMode && !CheckLsgGridAgainstFitLimits(m))
         return false;
       FillSGridCompanions(m);
       if (sizeShape) BuildSizeShapeCells(m);
@@ -425,26 +453,31 @@ bool BuildContiGridPoints(std::string* error) {
 }
 
 bool AllocContiGridWorkspace(std::string* error) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
   // 8. Kernels and normal-equation workspace.
   const bool sizeShape = IsSizeShapeModel();
-  const int unknowns = sizeShape ? DistributionVectors().nFf0Grid : DistributionVectors().nDistGrid;
-  if (!AllocKernelArrays(unknowns, DataSet().nScans, CurrentGrid().nGridPoints, error)) return false;
-  if (!AllocNormalEquationArrays(unknowns, DataSet().nScans, CurrentGrid().nGridPoints, error)) {
+  const int unknowns = sizeShape ? distributionVectorsPart.nFf0Grid : distributionVectorsPart.nDistGrid;
+  if (!AllocKernelArrays(unknowns, dataSetPart.nScans, currentGridPart.nGridPoints, error)) return false;
+  if (!AllocNormalEquationArrays(unknowns, dataSetPart.nScans, currentGridPart.nGridPoints, error)) {
     FreeKernelArrays();
     return false;
   }
 
   // 9. The tables of the M(s)-table and nonideal models.
   if (!sizeShape) {
-    if (ModelFlags().bCsMsTable && !LoadMofsTable(error)) return false;
+    if (modelFlagsPart.bCsMsTable && !LoadMofsTable(error)) return false;
     // The total signal the nonideal kernels sediment in, from the data or the last fit.
-    if (ModelFlags().bCsNonideal) BuildCtotTables();
+    if (modelFlagsPart.bCsNonideal) BuildCtotTables();
   }
   // What decides whether the c(s,ff0) kernels can be used again: the settings of
   // the grid just built (with its cell count), so that the next Run with the same
   // settings finds them equal.
-  DistributionGrid().sLastCsff0Grid = Csff0GridKey{DistributionGrid().fDistGridCount, DistributionVectors().nFf0Grid, DistributionGrid().nFf0Values, DistributionGrid().fDistMin,
-                                DistributionGrid().fDistMax,       DistributionGrid().fFf0Min,  DistributionGrid().fFf0Max};
+  distributionGridPart.sLastCsff0Grid = Csff0GridKey{distributionGridPart.fDistGridCount, distributionVectorsPart.nFf0Grid, distributionGridPart.nFf0Values, distributionGridPart.fDistMin,
+                                distributionGridPart.fDistMax,       distributionGridPart.fFf0Min,  distributionGridPart.fFf0Max};
   return true;
 }
 
@@ -458,53 +491,60 @@ void MakeDistributionVectors(int n) {
 }
 
 void StoreGridLimitsInParams() {
-  AnalysisSwitches().pParams[kContiSlotGridMin] = ModelParams().pSpeciesMassOrD[1] = DistributionGrid().fDistMin;
-  AnalysisSwitches().pParams[kContiSlotGridMax] = ModelParams().pSpeciesS[1] = DistributionGrid().fDistMax;
-  AnalysisSwitches().pParams[kContiSlotGridCount] = ModelParams().pSpeciesAmplitude[1] = DistributionGrid().fDistGridCount;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& distributionGridPart = DistributionGrid();
+  auto& modelParamsPart = ModelParams();
+  analysisSwitchesPart.pParams[kContiSlotGridMin] = modelParamsPart.pSpeciesMassOrD[1] = distributionGridPart.fDistMin;
+  analysisSwitchesPart.pParams[kContiSlotGridMax] = modelParamsPart.pSpeciesS[1] = distributionGridPart.fDistMax;
+  analysisSwitchesPart.pParams[kContiSlotGridCount] = modelParamsPart.pSpeciesAmplitude[1] = distributionGridPart.fDistGridCount;
 }
 
 void ReadGridSettingsFromParams() {
-  DistributionGrid().fDistMin = AnalysisSwitches().pParams[kContiSlotGridMin];
-  DistributionGrid().fDistMax = AnalysisSwitches().pParams[kContiSlotGridMax];
-  DistributionGrid().fDistGridCount = AnalysisSwitches().pParams[kContiSlotGridCount];
-  DistributionGrid().bUseStoredGrid = AnalysisSwitches().pParamFitFlags[kContiFitGridFromFile] != 0;
-  DistributionGrid().bLogGrid = AnalysisSwitches().pParamFitFlags[kContiFitLogGrid] != 0;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& distributionGridPart = DistributionGrid();
+  distributionGridPart.fDistMin = analysisSwitchesPart.pParams[kContiSlotGridMin];
+  distributionGridPart.fDistMax = analysisSwitchesPart.pParams[kContiSlotGridMax];
+  distributionGridPart.fDistGridCount = analysisSwitchesPart.pParams[kContiSlotGridCount];
+  distributionGridPart.bUseStoredGrid = analysisSwitchesPart.pParamFitFlags[kContiFitGridFromFile] != 0;
+  distributionGridPart.bLogGrid = analysisSwitchesPart.pParamFitFlags[kContiFitLogGrid] != 0;
   if (IsSizeShapeModel()) {
-    DistributionGrid().fFf0Min = AnalysisSwitches().pParams[kContiSlotShape1];
-    DistributionGrid().fFf0Max = AnalysisSwitches().pParams[kContiSlotShape2];
-    DistributionGrid().nFf0Values = TruncateToInt(std::floor(AnalysisSwitches().pParams[kContiSlotShape3]));
+    distributionGridPart.fFf0Min = analysisSwitchesPart.pParams[kContiSlotShape1];
+    distributionGridPart.fFf0Max = analysisSwitchesPart.pParams[kContiSlotShape2];
+    distributionGridPart.nFf0Values = TruncateToInt(std::floor(analysisSwitchesPart.pParams[kContiSlotShape3]));
   }
 }
 
 void FreeDistributionVectors() {
+  auto& distributionVectorsPart = DistributionVectors();
   FreeGridVectorsOnly();
-  FreeFloat(DistributionVectors().pCsff0S, DistributionVectors().cellLength);
-  FreeFloat(DistributionVectors().pCsff0Ff0, DistributionVectors().cellLength);
-  FreeFloat(DistributionVectors().pCsff0M, DistributionVectors().cellLength);
-  FreeFloat(DistributionVectors().pCsff0D, DistributionVectors().cellLength);
-  FreeFloat(DistributionVectors().pCsff0Rs, DistributionVectors().cellLength);
-  FreeFloat(DistributionVectors().pCsff0Values, DistributionVectors().cellLength);
-  DistributionVectors().cellLength = 0;
-  FreeFloat(DistributionVectors().pFf0Axis, DistributionVectors().rowLength);
-  FreeFloat(DistributionVectors().pFf0AxisWork, DistributionVectors().rowLength);
-  DistributionVectors().rowLength = 0;
+  FreeFloat(distributionVectorsPart.pCsff0S, distributionVectorsPart.cellLength);
+  FreeFloat(distributionVectorsPart.pCsff0Ff0, distributionVectorsPart.cellLength);
+  FreeFloat(distributionVectorsPart.pCsff0M, distributionVectorsPart.cellLength);
+  FreeFloat(distributionVectorsPart.pCsff0D, distributionVectorsPart.cellLength);
+  FreeFloat(distributionVectorsPart.pCsff0Rs, distributionVectorsPart.cellLength);
+  FreeFloat(distributionVectorsPart.pCsff0Values, distributionVectorsPart.cellLength);
+  distributionVectorsPart.cellLength = 0;
+  FreeFloat(distributionVectorsPart.pFf0Axis, distributionVectorsPart.rowLength);
+  FreeFloat(distributionVectorsPart.pFf0AxisWork, distributionVectorsPart.rowLength);
+  distributionVectorsPart.rowLength = 0;
 }
 
 void ResetDistributionGrid() {
+  auto& distributionGridPart = DistributionGrid();
   FreeDistributionVectors();
   FreeKernelArrays();
   FreeNormalEquationArrays();
   ReleaseSpareDistributionArrays();
   // Every member of the vector set back to its initial value, one added later too.
   DistributionVectors() = kInitialDistributionVectors;
-  DistributionGrid().fDistGridCount = 100.0f;
-  DistributionGrid().fDistMin = DistributionGrid().fDistMax = 0.0f;
-  DistributionGrid().fFf0Min = 1.0f;
-  DistributionGrid().fFf0Max = 2.0f;
-  DistributionGrid().nFf0Values = 10;
-  DistributionGrid().bUseStoredGrid = DistributionGrid().bLogGrid = false;
-  DistributionGrid().bDLSGridLinearD = DistributionGrid().bDLSGridLogD = DistributionGrid().bDLSGridLogRh = false;
-  DistributionGrid().sLastCsff0Grid = Csff0GridKey{};
+  distributionGridPart.fDistGridCount = 100.0f;
+  distributionGridPart.fDistMin = distributionGridPart.fDistMax = 0.0f;
+  distributionGridPart.fFf0Min = 1.0f;
+  distributionGridPart.fFf0Max = 2.0f;
+  distributionGridPart.nFf0Values = 10;
+  distributionGridPart.bUseStoredGrid = distributionGridPart.bLogGrid = false;
+  distributionGridPart.bDLSGridLinearD = distributionGridPart.bDLSGridLogD = distributionGridPart.bDLSGridLogRh = false;
+  distributionGridPart.sLastCsff0Grid = Csff0GridKey{};
 }
 
 }  // namespace tarmic

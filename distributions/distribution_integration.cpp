@@ -17,59 +17,65 @@ namespace {
 
 // Signal-weighted averages of the c(s,ff0) cells inside [lo, hi] x [second range].
 void IntegrateSizeShape(float lo, float hi) {
-  const float* first = DistributionModels().bCsff0ViewMFf0 ? DistributionVectors().pCsff0M : DistributionVectors().pCsff0S;
-  const float* second = DistributionModels().bCsff0ViewSM    ? DistributionVectors().pCsff0M
-                        : DistributionModels().bCsff0ViewSRs ? DistributionVectors().pCsff0Rs
-                        : DistributionModels().bCsff0ViewSD  ? DistributionVectors().pCsff0D
-                                        : DistributionVectors().pCsff0Ff0;
+  auto& distributionIntegrationPart = DistributionIntegration();
+  auto& distributionModelsPart = DistributionModels();
+  auto& distributionVectorsPart = DistributionVectors();
+  const float* first = distributionModelsPart.bCsff0ViewMFf0 ? distributionVectorsPart.pCsff0M : distributionVectorsPart.pCsff0S;
+  const float* second = distributionModelsPart.bCsff0ViewSM    ? distributionVectorsPart.pCsff0M
+                        : distributionModelsPart.bCsff0ViewSRs ? distributionVectorsPart.pCsff0Rs
+                        : distributionModelsPart.bCsff0ViewSD  ? distributionVectorsPart.pCsff0D
+                                        : distributionVectorsPart.pCsff0Ff0;
   auto selected = [&](int k) {
-    return first[k] >= lo && first[k] <= hi && second[k] >= DistributionIntegration().fCsff0SecondMin &&
-           second[k] <= DistributionIntegration().fCsff0SecondMax;
+    return first[k] >= lo && first[k] <= hi && second[k] >= distributionIntegrationPart.fCsff0SecondMin &&
+           second[k] <= distributionIntegrationPart.fCsff0SecondMax;
   };
   float W = 0.0f, sumM = 0.0f, sumRs = 0.0f, sumFf0 = 0.0f, sumS = 0.0f, sumD = 0.0f;
-  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
+  for (int k = 1; k <= distributionVectorsPart.nFf0Grid; ++k) {
     if (!selected(k)) continue;
-    const float c = DistributionVectors().pCsff0Values[k];
+    const float c = distributionVectorsPart.pCsff0Values[k];
     W += c;
-    sumM += DistributionVectors().pCsff0M[k] * c;
-    sumRs += DistributionVectors().pCsff0Rs[k] * c;
-    sumFf0 += DistributionVectors().pCsff0Ff0[k] * c;
-    sumS += DistributionVectors().pCsff0S[k] * c;
-    sumD += DistributionVectors().pCsff0D[k] * c;
+    sumM += distributionVectorsPart.pCsff0M[k] * c;
+    sumRs += distributionVectorsPart.pCsff0Rs[k] * c;
+    sumFf0 += distributionVectorsPart.pCsff0Ff0[k] * c;
+    sumS += distributionVectorsPart.pCsff0S[k] * c;
+    sumD += distributionVectorsPart.pCsff0D[k] * c;
   }
   if (!(W > 0.0f)) {
-    DistributionIntegration().fCsff0AvgM = DistributionIntegration().fCsff0AvgRs = DistributionIntegration().fCsff0AvgFf0 = DistributionIntegration().fCsff0MsD = DistributionIntegration().fCsff0SdRs = DistributionIntegration().fCsff0SdM = 0.0f;
+    distributionIntegrationPart.fCsff0AvgM = distributionIntegrationPart.fCsff0AvgRs = distributionIntegrationPart.fCsff0AvgFf0 = distributionIntegrationPart.fCsff0MsD = distributionIntegrationPart.fCsff0SdRs = distributionIntegrationPart.fCsff0SdM = 0.0f;
     return;
   }
-  DistributionIntegration().fCsff0AvgM = sumM / W;
-  DistributionIntegration().fCsff0AvgRs = sumRs / W;
-  DistributionIntegration().fCsff0AvgFf0 = sumFf0 / W;
-  DistributionIntegration().fCsff0MsD = sumD > 0.0f ? MFromSandD(sumS / W, sumD / W, DataSet().fTemperatureK - 273.15f) : 0.0f;
+  distributionIntegrationPart.fCsff0AvgM = sumM / W;
+  distributionIntegrationPart.fCsff0AvgRs = sumRs / W;
+  distributionIntegrationPart.fCsff0AvgFf0 = sumFf0 / W;
+  distributionIntegrationPart.fCsff0MsD = sumD > 0.0f ? MFromSandD(sumS / W, sumD / W, DataSet().fTemperatureK - 273.15f) : 0.0f;
   float varRs = 0.0f, varM = 0.0f;
-  for (int k = 1; k <= DistributionVectors().nFf0Grid; ++k) {
+  for (int k = 1; k <= distributionVectorsPart.nFf0Grid; ++k) {
     if (!selected(k)) continue;
-    const float c = DistributionVectors().pCsff0Values[k];
-    varRs += (DistributionVectors().pCsff0Rs[k] - DistributionIntegration().fCsff0AvgRs) * (DistributionVectors().pCsff0Rs[k] - DistributionIntegration().fCsff0AvgRs) * c;
-    varM += (DistributionVectors().pCsff0M[k] - DistributionIntegration().fCsff0AvgM) * (DistributionVectors().pCsff0M[k] - DistributionIntegration().fCsff0AvgM) * c;
+    const float c = distributionVectorsPart.pCsff0Values[k];
+    varRs += (distributionVectorsPart.pCsff0Rs[k] - distributionIntegrationPart.fCsff0AvgRs) * (distributionVectorsPart.pCsff0Rs[k] - distributionIntegrationPart.fCsff0AvgRs) * c;
+    varM += (distributionVectorsPart.pCsff0M[k] - distributionIntegrationPart.fCsff0AvgM) * (distributionVectorsPart.pCsff0M[k] - distributionIntegrationPart.fCsff0AvgM) * c;
   }
-  DistributionIntegration().fCsff0SdRs = std::sqrt(varRs / W);
-  DistributionIntegration().fCsff0SdM = std::sqrt(varM / W);
+  distributionIntegrationPart.fCsff0SdRs = std::sqrt(varRs / W);
+  distributionIntegrationPart.fCsff0SdM = std::sqrt(varM / W);
 }
 
 }  // namespace
 
 const float* IntegrationAxis(int* first) {
-  if (first) *first = !DataSet().bDLSData && LeadingEntrySkipped() ? 2 : 1;
-  if (DataSet().bDLSData) return ModelFlags().bDLSDModel ? DistributionVectors().pDistS : DistributionVectors().pDistGrid;
-  return IsSGridModel() ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
+  auto& dataSetPart = DataSet();
+  auto& distributionVectorsPart = DistributionVectors();
+  if (first) *first = !dataSetPart.bDLSData && LeadingEntrySkipped() ? 2 : 1;
+  if (dataSetPart.bDLSData) return ModelFlags().bDLSDModel ? distributionVectorsPart.pDistS : distributionVectorsPart.pDistGrid;
+  return IsSGridModel() ? distributionVectorsPart.pDistGrid : distributionVectorsPart.pDistS;
 }
 
 bool IntegrationAxisRange(float* lo, float* hi) {
+  auto& distributionVectorsPart = DistributionVectors();
   int first = 1;
   const float* x = IntegrationAxis(&first);
-  if (!x || !DistributionVectors().pDistValues || DistributionVectors().nDistGrid < first + 1) return false;
-  *lo = std::min(x[first], x[DistributionVectors().nDistGrid]);
-  *hi = std::max(x[first], x[DistributionVectors().nDistGrid]);
+  if (!x || !distributionVectorsPart.pDistValues || distributionVectorsPart.nDistGrid < first + 1) return false;
+  *lo = std::min(x[first], x[distributionVectorsPart.nDistGrid]);
+  *hi = std::max(x[first], x[distributionVectorsPart.nDistGrid]);
   return true;
 }
 

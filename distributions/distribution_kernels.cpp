@@ -73,9 +73,10 @@ float MassOfS(float s) { return CalculateM(s); }
 
 // The scan records the solver reads, [0..nScans] (record 0 unused).
 std::vector<LammScanRecord> ScanRecords() {
-  std::vector<LammScanRecord> records(static_cast<std::size_t>(DataSet().nScans) + 1);
-  for (int s = 1; s <= DataSet().nScans; ++s) {
-    const ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(s)];
+  auto& dataSetPart = DataSet();
+  std::vector<LammScanRecord> records(static_cast<std::size_t>(dataSetPart.nScans) + 1);
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    const ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(s)];
     LammScanRecord& r = records[static_cast<std::size_t>(s)];
     r.time = info.time;
     r.timeUncorrected = info.recordedTime;
@@ -88,47 +89,54 @@ std::vector<LammScanRecord> ScanRecords() {
 }
 
 bool KernelModelAvailable() {
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
   // On correlation functions only the I(Rh), I(D) and I(Rh,t) distributions, and
   // those only there.
-  if (DataSet().bDLSData) return LightScatteringModel();
+  if (dataSetPart.bDLSData) return LightScatteringModel();
   if (LightScatteringModel()) return false;
   // The boundary analyses are computed elsewhere; the nonideal c(s) needs the
   // concentration-dependent propagators of the model computation.
-  if (ModelFlags().bBoundaryAnalysis || ModelFlags().bVanHoldeWeischet) return false;
-  if (DataSet().bEquilibriumMode) {
+  if (modelFlagsPart.bBoundaryAnalysis || modelFlagsPart.bVanHoldeWeischet) return false;
+  if (dataSetPart.bEquilibriumMode) {
     // Equilibrium profiles in place of the Lamm solutions, from the model
     // computation; the planar electrophoresis models have no equilibrium profile.
-    if (ModelFlags().bCvConstantD || ModelFlags().bElectroLsgModel || !GetDistributionHooks().equilibriumKernel) return false;
-  } else if (ModelFlags().bCsNonideal) {
+    if (modelFlagsPart.bCvConstantD || modelFlagsPart.bElectroLsgModel || !GetDistributionHooks().equilibriumKernel) return false;
+  } else if (modelFlagsPart.bCsNonideal) {
     return static_cast<bool>(GetDistributionHooks().nonidealKernel);
   }
-  if (IsSGridModel() || ModelFlags().bCvConstantD || ModelFlags().bElectroLsgModel || ModelFlags().bZoneLsgModel) return true;
-  if (ModelFlags().bCMPriorVbar || ModelFlags().bCMPowerLawModel || ModelFlags().bConstantDModel || ModelFlags().bFMScalingLaw) return true;
+  if (IsSGridModel() || modelFlagsPart.bCvConstantD || modelFlagsPart.bElectroLsgModel || modelFlagsPart.bZoneLsgModel) return true;
+  if (modelFlagsPart.bCMPriorVbar || modelFlagsPart.bCMPowerLawModel || modelFlagsPart.bConstantDModel || modelFlagsPart.bFMScalingLaw) return true;
   // Plain c(M): a continuous model that is neither an s-grid model nor one of the
   // other families.
-  return ModelFlags().bContiModel;
+  return modelFlagsPart.bContiModel;
 }
 
 float KernelTemperature() {
-  if (DataSet().nScans < 1 || DataSet().pScanInfo.size() <= static_cast<std::size_t>(DataSet().nScans)) return 20.0f;
-  return DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].temperature;
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.nScans < 1 || dataSetPart.pScanInfo.size() <= static_cast<std::size_t>(dataSetPart.nScans)) return 20.0f;
+  return dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].temperature;
 }
 
 double LargestObservableS() {
-  if (DataSet().nScans < 1 || !CurrentGrid().pGridRadius || CurrentGrid().iFitLast < 1 || !(DataSet().fMeniscus > 0.0f)) return 0.0;
-  const ScanInfo& first = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[1])];
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.nScans < 1 || !currentGridPart.pGridRadius || currentGridPart.iFitLast < 1 || !(dataSetPart.fMeniscus > 0.0f)) return 0.0;
+  const ScanInfo& first = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[1])];
   // The scan's recorded omega^2 t includes the acceleration and any speed change;
   // rpm^2 t stands in only where none was recorded.
   const double omega = static_cast<double>(first.rpm) * kTwoPiOver60;
   const double w2t = first.omega2t > 0.0 ? first.omega2t : omega * omega * first.time;
-  const double rLast = CurrentGrid().pGridRadius[CurrentGrid().iFitLast];
-  if (!(w2t > 0.0) || !(rLast > DataSet().fMeniscus)) return 0.0;
+  const double rLast = currentGridPart.pGridRadius[currentGridPart.iFitLast];
+  if (!(w2t > 0.0) || !(rLast > dataSetPart.fMeniscus)) return 0.0;
   // The boundary of s reaches r = m exp(s w^2 t): s_max = ln(r_last / m) / (w^2 t).
-  return std::log(rLast / static_cast<double>(DataSet().fMeniscus)) * 1e13 / w2t;
+  return std::log(rLast / static_cast<double>(dataSetPart.fMeniscus)) * 1e13 / w2t;
 }
 
 bool KernelsCheckObservableS() {
-  return !ModelFlags().bLsgModel && !ModelFlags().bLsgOneDiscrete && !DataSet().bDLSData && !ModelFlags().bCvConstantD && !DataSet().bEquilibriumMode &&
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
+  return !modelFlagsPart.bLsgModel && !modelFlagsPart.bLsgOneDiscrete && !dataSetPart.bDLSData && !modelFlagsPart.bCvConstantD && !dataSetPart.bEquilibriumMode &&
          !DistributionModels().bContiInnerRun && !KernelProfiles().bSyntheticFromDistribution;
 }
 
@@ -137,31 +145,33 @@ namespace {
 // The species of an ordinary c(s)-family grid point of s: M by the model's mass
 // relation and D from M (and s where the relation gives M only).
 void CsFamilySpecies(float s, float T, float* M, float* D) {
-  if (ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete) {
-    if (s < DistributionVariants().fBimodalSMin || s > DistributionVariants().fBimodalSMax) {
+  auto& distributionVariantsPart = DistributionVariants();
+  auto& modelFlagsPart = ModelFlags();
+  if (modelFlagsPart.bCsBimodalFf0 || modelFlagsPart.bCsBimodalFf0OneDiscrete) {
+    if (s < distributionVariantsPart.fBimodalSMin || s > distributionVariantsPart.fBimodalSMax) {
       *M = MassOfS(s);
       *D = DFromM(*M, T);
     } else {
-      *M = CalculateMff02(s, DistributionVariants().fSecondFf0);
-      *D = DFromMff0(*M, T, DistributionVariants().fSecondFf0);
+      *M = CalculateMff02(s, distributionVariantsPart.fSecondFf0);
+      *D = DFromMff0(*M, T, distributionVariantsPart.fSecondFf0);
     }
-  } else if (ModelFlags().bCsFloatingVbar) {
+  } else if (modelFlagsPart.bCsFloatingVbar) {
     *M = MassOfS(s);
     *D = DFromMandS(*M, s, T);
-  } else if (ModelFlags().bCsScalingLaw) {
+  } else if (modelFlagsPart.bCsScalingLaw) {
     *M = MFromSScalingLaw(s);
     *D = DFromMandS(*M, s, T);
-  } else if (ModelFlags().bCsWormChain) {
+  } else if (modelFlagsPart.bCsWormChain) {
     *M = CalculateMofSforWormChain(s);
     *D = DFromMandS(*M, s, T);
-  } else if (ModelFlags().bCsConformationalChange) {
-    *M = (s >= DistributionVariants().fConformSMin && s <= DistributionVariants().fConformSMax) ? DistributionVariants().fConformM : MassOfS(s);
+  } else if (modelFlagsPart.bCsConformationalChange) {
+    *M = (s >= distributionVariantsPart.fConformSMin && s <= distributionVariantsPart.fConformSMax) ? distributionVariantsPart.fConformM : MassOfS(s);
     *D = DFromM(*M, T);
-  } else if (ModelFlags().bCsInvariantD) {
+  } else if (modelFlagsPart.bCsInvariantD) {
     *D = DistributionKernels().fInvariantD * 1e-7f;
     *M = MFromSandD(s, *D, T);
-  } else if (ModelFlags().bCsModel521) {
-    *M = static_cast<float>(CalculateMofSforLinearRod(s, DistributionVariants().fLinearRodParameter));
+  } else if (modelFlagsPart.bCsModel521) {
+    *M = static_cast<float>(CalculateMofSforLinearRod(s, distributionVariantsPart.fLinearRodParameter));
     *D = DFromMandS(*M, s, T);
   } else {
     // Plain c(s), and the non-discrete points of the one-discrete and buffer models.
@@ -172,24 +182,27 @@ void CsFamilySpecies(float s, float T, float* M, float* D) {
 
 // Grid point 1 is a discrete species (or the buffer component): s, D and M of it.
 bool LeadingDiscreteSpecies(int i, float T, float* s, float* M, float* D) {
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& distributionVariantsPart = DistributionVariants();
+  auto& modelFlagsPart = ModelFlags();
   if (i != 1) return false;
   // ls-g*(s) keeps its grid value at point 1: the buffer profile replaces that
   // point's step after the kernels.
-  if (ModelFlags().bBufferSedCorrection && !IsSizeShapeModel() && !ModelFlags().bLsgModel && !ModelFlags().bLsgOneDiscrete) {
-    *s = static_cast<float>(BufferSedimentation().BufferSed.sampleS);
-    *D = static_cast<float>(BufferSedimentation().BufferSed.sampleD) * 1e-7f;
+  if (modelFlagsPart.bBufferSedCorrection && !IsSizeShapeModel() && !modelFlagsPart.bLsgModel && !modelFlagsPart.bLsgOneDiscrete) {
+    *s = static_cast<float>(bufferSedimentationPart.BufferSed.sampleS);
+    *D = static_cast<float>(bufferSedimentationPart.BufferSed.sampleD) * 1e-7f;
     *M = MFromSandD(*s, *D, T);
     return true;
   }
-  if (ModelFlags().bCsOneDiscreteD) {
-    *s = DistributionVariants().fDiscreteS;
-    *D = DistributionVariants().fDiscreteD * 1e-7f;
+  if (modelFlagsPart.bCsOneDiscreteD) {
+    *s = distributionVariantsPart.fDiscreteS;
+    *D = distributionVariantsPart.fDiscreteD * 1e-7f;
     *M = MFromSandD(*s, *D, T);
     return true;
   }
-  if (ModelFlags().bCsOneDiscreteM || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bLsgOneDiscrete || ModelFlags().bCsNonideal) {
-    *s = DistributionVariants().fDiscreteS;
-    *M = DistributionVariants().fDiscreteM;
+  if (modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bLsgOneDiscrete || modelFlagsPart.bCsNonideal) {
+    *s = distributionVariantsPart.fDiscreteS;
+    *M = distributionVariantsPart.fDiscreteM;
     *D = DFromMandS(*M, *s, T);
     return true;
   }
@@ -200,74 +213,84 @@ bool LeadingDiscreteSpecies(int i, float T, float* s, float* M, float* D) {
 // cell 1 of the one-discrete form), D from them; the cell vectors take D, the
 // Stokes radius and, for the discrete species, its f/f0.
 KernelKind SizeShapeCell(int i, float T, float* s, float* M, float* D) {
+  auto& distributionVariantsPart = DistributionVariants();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& solventConstantsPart = SolventConstants();
   if (ModelFlags().bCsff0OneDiscrete && i == 1) {
-    *s = DistributionVectors().pCsff0S[1] = DistributionVariants().fDiscreteS;
-    *M = DistributionVectors().pCsff0M[1] = DistributionVariants().fDiscreteM;
+    *s = distributionVectorsPart.pCsff0S[1] = distributionVariantsPart.fDiscreteS;
+    *M = distributionVectorsPart.pCsff0M[1] = distributionVariantsPart.fDiscreteM;
     // A discrete species without mass is one that does not diffuse.
-    *D = DistributionVariants().fDiscreteM == 0.0f ? 0.0f : DFromMandS(DistributionVariants().fDiscreteM, *s, T);
-    DistributionVectors().pCsff0Ff0[1] = CalculateFrictionalRatio(*M, *s, SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
+    *D = distributionVariantsPart.fDiscreteM == 0.0f ? 0.0f : DFromMandS(distributionVariantsPart.fDiscreteM, *s, T);
+    distributionVectorsPart.pCsff0Ff0[1] = CalculateFrictionalRatio(*M, *s, solventConstantsPart.VBAR, solventConstantsPart.fBufferDensity, solventConstantsPart.RELVISCOSITY);
   } else {
-    *s = DistributionVectors().pCsff0S[i];
-    *M = DistributionVectors().pCsff0M[i];
+    *s = distributionVectorsPart.pCsff0S[i];
+    *M = distributionVectorsPart.pCsff0M[i];
     *D = DFromMandS(*M, *s, T);
   }
-  DistributionVectors().pCsff0D[i] = *D;
-  DistributionVectors().pCsff0Rs[i] = *D > 0.0f ? 1e9f * DFromRh(*D, T) : 0.0f;
+  distributionVectorsPart.pCsff0D[i] = *D;
+  distributionVectorsPart.pCsff0Rs[i] = *D > 0.0f ? 1e9f * DFromRh(*D, T) : 0.0f;
   return KernelKind::Lamm;
 }
 
 }  // namespace
 
 bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list, RunMessage* refusal) {
+  auto& dataSetPart = DataSet();
+  auto& distributionKernelsPart = DistributionKernels();
+  auto& distributionVariantsPart = DistributionVariants();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
+  auto& simRunPart = SimRun();
+  auto& solventConstantsPart = SolventConstants();
   const bool sizeShape = IsSizeShapeModel();
-  DistributionKernels().iCurrentGridPoint = i;
-  DistributionKernels().fCurrentM = sizeShape ? DistributionVectors().pCsff0M[i] : DistributionVectors().pDistS[i];
-  float s = sizeShape ? DistributionVectors().pCsff0S[i] : DistributionVectors().pDistGrid[i];
+  distributionKernelsPart.iCurrentGridPoint = i;
+  distributionKernelsPart.fCurrentM = sizeShape ? distributionVectorsPart.pCsff0M[i] : distributionVectorsPart.pDistS[i];
+  float s = sizeShape ? distributionVectorsPart.pCsff0S[i] : distributionVectorsPart.pDistGrid[i];
   float D = 0.0f;
-  float M = DistributionKernels().fCurrentM;
-  double vbar = SolventConstants().VBAR;
+  float M = distributionKernelsPart.fCurrentM;
+  double vbar = solventConstantsPart.VBAR;
   KernelKind kind = KernelKind::Lamm;
 
-  if (DataSet().bDLSData) {
+  if (dataSetPart.bDLSData) {
     // A decay of the correlation function: the grid holds log10 D of the point.
-    D = static_cast<float>(std::pow(10.0, static_cast<double>(DistributionVectors().pDistS[i])));
+    D = static_cast<float>(std::pow(10.0, static_cast<double>(distributionVectorsPart.pDistS[i])));
     s = 0.0f;
     kind = KernelKind::LightScattering;
-  } else if (ModelFlags().bCMPriorVbar) {
+  } else if (modelFlagsPart.bCMPriorVbar) {
     // c(M) with vbar(M): the partial specific volume follows the mass.
     vbar = VbarFromMass(M);
-    SolventConstants().VBAR = static_cast<float>(vbar);
-    SolventConstants().fVRho = SolventConstants().fBufferDensity * SolventConstants().VBAR;
+    solventConstantsPart.VBAR = static_cast<float>(vbar);
+    solventConstantsPart.fVRho = solventConstantsPart.fBufferDensity * solventConstantsPart.VBAR;
     D = DFromM(M, T);
     s = SFromMandD(M, D, T);
-  } else if (ModelFlags().bCMPowerLawModel) {
+  } else if (modelFlagsPart.bCMPowerLawModel) {
     s = static_cast<float>(SFromM(M));
     D = DFromMandS(M, s, T);
-  } else if (ModelFlags().bConstantDModel && !ModelFlags().bCvConstantD) {
+  } else if (modelFlagsPart.bConstantDModel && !modelFlagsPart.bCvConstantD) {
     // Buoyant mass Mb with one D: s = Mb D / (R T).
-    D = DistributionKernels().fInvariantD * 1e-7f;
+    D = distributionKernelsPart.fInvariantD * 1e-7f;
     s = static_cast<float>(static_cast<double>(M) * 1e13 * static_cast<double>(D) /
                            ((static_cast<double>(T) + 273.15) * kGasConstant));
-  } else if (ModelFlags().bCvConstantD) {
+  } else if (modelFlagsPart.bCvConstantD) {
     // Electrophoretic velocity (um/s) with one D; no mass.
-    D = DistributionVariants().fCvConstantD * 1e-7f;
+    D = distributionVariantsPart.fCvConstantD * 1e-7f;
     M = s;
     kind = KernelKind::Electrophoresis;
-  } else if (ModelFlags().bLsgModel || (ModelFlags().bLsgOneDiscrete && i != 1)) {
+  } else if (modelFlagsPart.bLsgModel || (modelFlagsPart.bLsgOneDiscrete && i != 1)) {
     // ls-g*(s): non-diffusing species, sharp boundaries.
     kind = KernelKind::Step;
   } else if (sizeShape) {
     kind = SizeShapeCell(i, T, &s, &M, &D);
   } else if (LeadingDiscreteSpecies(i, T, &s, &M, &D)) {
-  } else if (ModelFlags().bFMScalingLaw) {
+  } else if (modelFlagsPart.bFMScalingLaw) {
     s = SFromMScalingLaw(M);
     D = ModelOptions().bScalingLawNoDiffusion ? 0.0f : DFromMandS(M, s, T);
-  } else if (ModelFlags().bCsMsTable) {
+  } else if (modelFlagsPart.bCsMsTable) {
     // c(s) with an M(s) table: point 1 is the discrete species, the others take
     // M from the table.
     if (i == 1) {
-      s = DistributionVariants().fDiscreteS;
-      M = DistributionVariants().fDiscreteM;
+      s = distributionVariantsPart.fDiscreteS;
+      M = distributionVariantsPart.fDiscreteM;
     } else {
       M = MFromSTable(s);
     }
@@ -279,14 +302,14 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list, RunMes
     D = DFromM(M, T);
     s = SFromMandD(M, D, T);
   }
-  if (ModelFlags().bCsNonideal) kind = KernelKind::Nonideal;
-  if (DataSet().bEquilibriumMode && !DataSet().bDLSData) kind = KernelKind::Equilibrium;
-  if (!sizeShape && !DataSet().bDLSData) {
-    if (IsSGridModel() && kind != KernelKind::Step && !ModelFlags().bCvConstantD) DistributionVectors().pDistS[i] = M;
-    DistributionVectors().pDistGrid[i] = s;
+  if (modelFlagsPart.bCsNonideal) kind = KernelKind::Nonideal;
+  if (dataSetPart.bEquilibriumMode && !dataSetPart.bDLSData) kind = KernelKind::Equilibrium;
+  if (!sizeShape && !dataSetPart.bDLSData) {
+    if (IsSGridModel() && kind != KernelKind::Step && !modelFlagsPart.bCvConstantD) distributionVectorsPart.pDistS[i] = M;
+    distributionVectorsPart.pDistGrid[i] = s;
   }
-  SimRun().dSimS = s;
-  SimRun().dSimD = D;
+  simRunPart.dSimS = s;
+  simRunPart.dSimD = D;
 
   if (sMax > 0.0 && static_cast<double>(s) > sMax) {
     const std::string text = Format(
@@ -303,8 +326,8 @@ bool SetupKernelPoint(int i, float T, double sMax, KernelPointList& list, RunMes
   list.vbar[static_cast<std::size_t>(i)] = vbar;
   // The grid of c(M) with invariant D is one of buoyant mass already.
   list.buoyantMass[static_cast<std::size_t>(i)] =
-      ModelFlags().bConstantDModel ? static_cast<double>(M)
-                      : (1.0 - static_cast<double>(SolventConstants().fBufferDensity) * vbar) * static_cast<double>(M);
+      modelFlagsPart.bConstantDModel ? static_cast<double>(M)
+                      : (1.0 - static_cast<double>(solventConstantsPart.fBufferDensity) * vbar) * static_cast<double>(M);
   list.kind[static_cast<std::size_t>(i)] = kind;
   return true;
 }
@@ -316,7 +339,8 @@ namespace {
 // amplitude 1, which the distribution fit scales. A failure returns 4 (the kernels
 // are incomplete) with its box in *failure; an interrupt leaves bUserAbort set.
 int BuildBufferKernel(Window* window, RunMessage* failure) {
-  if (BufferSedimentation().BufferSed.fitSignal) BufferSedimentation().BufferSed.signal = 1.0;
+  auto& bufferSedimentationPart = BufferSedimentation();
+  if (bufferSedimentationPart.BufferSed.fitSignal) bufferSedimentationPart.BufferSed.signal = 1.0;
   const SimOutcome outcome = CalculateBufferSedimentation(
       window, [](int scan, const double* r, const double* v, int n, bool add) {
         if (add)
@@ -367,9 +391,10 @@ constexpr const char* kTestFailureText = "a failure the test asked for.";
 // Kernel `point` of s, which could not be solved, is left out: its profile zero,
 // its unknown marked so that no solve gives it material, and counted for the note.
 void LeaveOutKernel(int point, double s, int status, const std::string& reason) {
-  if (!DistributionStorage().pppKernels || point < 1 || point > DistributionStorage().nKernelArrayKernels) return;
+  auto& distributionStoragePart = DistributionStorage();
+  if (!distributionStoragePart.pppKernels || point < 1 || point > distributionStoragePart.nKernelArrayKernels) return;
   ForgetKernelSums(point);
-  ZeroKernelRows(DistributionStorage().pppKernels[point]);
+  ZeroKernelRows(distributionStoragePart.pppKernels[point]);
   MarkKernelLeftOut(point);
   KernelFailureGathering::Active()->Add(point, s, status, reason);
 }
@@ -401,11 +426,13 @@ int PointOutcomeStatus(int point, double s, const SimOutcome& outcome, RunMessag
 // The output radii of the kernels: the common grid, or the radii of scan 1 for
 // synthetic data; false when there are none.
 bool KernelRadii(const float** radii, int* n) {
-  *radii = CurrentGrid().pGridRadius;
-  *n = CurrentGrid().nGridPoints;
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  *radii = currentGridPart.pGridRadius;
+  *n = currentGridPart.nGridPoints;
   if (KernelProfiles().bSyntheticFromDistribution) {
-    *radii = DataSet().ppRadius[1];
-    *n = DataSet().pnPoints[1];
+    *radii = dataSetPart.ppRadius[1];
+    *n = dataSetPart.pnPoints[1];
   }
   return *radii && *n >= 1 && *n <= DistributionStorage().nKernelArrayPoints;
 }
@@ -494,34 +521,40 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
 // correlation function, on the common grid of log10 lag times. False (reported)
 // when no correlation function is installed.
 bool LightScatteringKernel(int point, double D, const float* x, int n) {
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
+  auto& normalEquationsPart = NormalEquations();
   const auto& correlation = GetDistributionHooks().dlsFieldCorrelation;
-  if (!correlation || DataSet().pDLSInfo.size() <= static_cast<std::size_t>(DataSet().nScans)) {
+  if (!correlation || dataSetPart.pDLSInfo.size() <= static_cast<std::size_t>(dataSetPart.nScans)) {
     ReportDistributionError(0, "the correlation functions of the DLS kernels are not available");
     return false;
   }
   // The time course analyses only the records of its scan range.
-  const int first = ModelFlags().bDLSTimeCourseModel ? std::max(1, NormalEquations().iContiFirstScan) : 1;
-  const int last = ModelFlags().bDLSTimeCourseModel ? std::min(DataSet().nScans, NormalEquations().iContiLastScan) : DataSet().nScans;
+  const int first = modelFlagsPart.bDLSTimeCourseModel ? std::max(1, normalEquationsPart.iContiFirstScan) : 1;
+  const int last = modelFlagsPart.bDLSTimeCourseModel ? std::min(dataSetPart.nScans, normalEquationsPart.iContiLastScan) : dataSetPart.nScans;
   for (int scan = first; scan <= last; ++scan)
-    correlation(DataSet().pDLSInfo[static_cast<std::size_t>(scan)], D, x, DistributionStorage().pppKernels[point][scan], n);
+    correlation(dataSetPart.pDLSInfo[static_cast<std::size_t>(scan)], D, x, DistributionStorage().pppKernels[point][scan], n);
   return true;
 }
 
 // The progress line of an equilibrium point, worded as the model's points are
 // elsewhere.
 std::string EquilibriumPointText(int i, double s, double D) {
-  const double M = static_cast<double>(IsSizeShapeModel() ? DistributionVectors().pCsff0M[i] : DistributionVectors().pDistS[i]);
-  if (ModelFlags().bLsgModel || (ModelFlags().bLsgOneDiscrete && i != 1)) return Format("stepfunctions for s = %.3fS ", s);
-  if (ModelFlags().bLsgOneDiscrete)
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& lammSettingsPart = LammSettings();
+  auto& modelFlagsPart = ModelFlags();
+  const double M = static_cast<double>(IsSizeShapeModel() ? distributionVectorsPart.pCsff0M[i] : distributionVectorsPart.pDistS[i]);
+  if (modelFlagsPart.bLsgModel || (modelFlagsPart.bLsgOneDiscrete && i != 1)) return Format("stepfunctions for s = %.3fS ", s);
+  if (modelFlagsPart.bLsgOneDiscrete)
     return Format("solving Lamm equation for s = %.3f S (D=%1.3e cm^2/sec, M=%.0f)    ", s, D, M);
-  const bool sModel = ModelFlags().bContiSModel || ModelFlags().bCsConformationalChange || ModelFlags().bCsFloatingVbar || ModelFlags().bCsScalingLaw ||
-                      ModelFlags().bCsWormChain || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsInvariantD ||
-                      ModelFlags().bCsModel521;
+  const bool sModel = modelFlagsPart.bContiSModel || modelFlagsPart.bCsConformationalChange || modelFlagsPart.bCsFloatingVbar || modelFlagsPart.bCsScalingLaw ||
+                      modelFlagsPart.bCsWormChain || modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsBimodalFf0 || modelFlagsPart.bCsInvariantD ||
+                      modelFlagsPart.bCsModel521;
   if (sModel)
     return Format("solving Lamm equation for s = %.3f S (D=%1.3e cm^2/sec, M=%.0f), n=%d    ", s, D,
-                  M, LammSettings().nLammGridPoints);
+                  M, lammSettingsPart.nLammGridPoints);
   return Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), n=%d    ", M, D,
-                s, LammSettings().nLammGridPoints);
+                s, lammSettingsPart.nLammGridPoints);
 }
 
 // The equilibrium profile of point i of unit loading on the kernel radii; false
@@ -559,7 +592,9 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
 }
 
 int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessage* failure) {
-  if (N < 1 || !DistributionStorage().pppKernels || N > DistributionStorage().nKernelArrayKernels || DataSet().nScans < 1) return 4;
+  auto& distributionStoragePart = DistributionStorage();
+  auto& distributionVectorsPart = DistributionVectors();
+  if (N < 1 || !distributionStoragePart.pppKernels || N > distributionStoragePart.nKernelArrayKernels || DataSet().nScans < 1) return 4;
   std::vector<int> lamm;
   lamm.reserve(static_cast<std::size_t>(N));
   for (int i = 1; i <= N; ++i)
@@ -585,7 +620,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
     } else if (list.kind[k] == KernelKind::LightScattering) {
       if (!quiet)
         ShowContiProgress(10, 30, ProgressKind::Stage, Format("simulating for D = %.3e cm^2/sec (log10(rh/cm) = %1.3e)    ", D,
-                                     static_cast<double>(DistributionVectors().pDistGrid[i])));
+                                     static_cast<double>(distributionVectorsPart.pDistGrid[i])));
       if (!LightScatteringKernel(i, D, radii, nRadii)) return 4;
     } else if (list.kind[k] == KernelKind::Electrophoresis) {
       if (!quiet)
@@ -604,7 +639,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
           ShowContiProgress(10, 30, ProgressKind::Stage,
                         Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), "
                                "n=%d    ",
-                               static_cast<double>(DistributionVectors().pDistS[i]), D, s, LammSettings().nLammGridPoints));
+                               static_cast<double>(distributionVectorsPart.pDistS[i]), D, s, LammSettings().nLammGridPoints));
         const auto& kernel = GetDistributionHooks().nonidealKernel;
         if (!kernel || PointOutcomeStatus(i, s, kernel(window, i, s, D), failure) != 0) return 4;
       }
@@ -685,11 +720,13 @@ void SetKernelFailureForTesting(std::function<bool(int point)> fail) {
 }
 
 void ResetDistributionKernels() {
+  auto& distributionKernelsPart = DistributionKernels();
+  auto& simRunPart = SimRun();
   KernelProfiles().bSyntheticFromDistribution = false;
-  DistributionKernels().fInvariantD = 1.0f;
-  DistributionKernels().iCurrentGridPoint = 0;
-  DistributionKernels().fCurrentM = 0.0f;
-  SimRun().dSimS = SimRun().dSimD = 0.0;
+  distributionKernelsPart.fInvariantD = 1.0f;
+  distributionKernelsPart.iCurrentGridPoint = 0;
+  distributionKernelsPart.fCurrentM = 0.0f;
+  simRunPart.dSimS = simRunPart.dSimD = 0.0;
 }
 
 }  // namespace tarmic

@@ -5,34 +5,38 @@
 namespace tarmic {
 
 bool IsSGridModel() {
-  return ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete || ModelFlags().bCvConstantD || ModelFlags().bContiSModel || ModelFlags().bCsConformationalChange ||
-         ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsFloatingVbar || ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain ||
-         ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM ||
-         ModelFlags().bCsMsTable || ModelFlags().bCsInvariantD || ModelFlags().bCsModel521 || ModelFlags().bCsNonideal || ModelFlags().bBufferSedCorrection ||
-         ModelFlags().bBoundaryAnalysis;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bLsgModel || modelFlagsPart.bLsgOneDiscrete || modelFlagsPart.bCvConstantD || modelFlagsPart.bContiSModel || modelFlagsPart.bCsConformationalChange ||
+         modelFlagsPart.bCsff0Model || modelFlagsPart.bCsff0OneDiscrete || modelFlagsPart.bCsFloatingVbar || modelFlagsPart.bCsScalingLaw || modelFlagsPart.bCsWormChain ||
+         modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsBimodalFf0 || modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bCsOneDiscreteM ||
+         modelFlagsPart.bCsMsTable || modelFlagsPart.bCsInvariantD || modelFlagsPart.bCsModel521 || modelFlagsPart.bCsNonideal || modelFlagsPart.bBufferSedCorrection ||
+         modelFlagsPart.bBoundaryAnalysis;
 }
 
 bool IsSizeShapeModel() { return ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete; }
 
 bool LeadingEntryIsDiscrete() {
-  return ModelFlags().bLsgOneDiscrete || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM ||
-         ModelFlags().bCsMsTable || ModelFlags().bCsNonideal || ModelFlags().bBufferSedCorrection;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bLsgOneDiscrete || modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bCsOneDiscreteM ||
+         modelFlagsPart.bCsMsTable || modelFlagsPart.bCsNonideal || modelFlagsPart.bBufferSedCorrection;
 }
 
 bool LeadingEntrySkipped() { return LeadingEntryIsDiscrete() || ModelFlags().bCsff0OneDiscrete; }
 
 bool EntropySkipsFirstUnknown() {
-  return ModelFlags().bLsgOneDiscrete || ModelFlags().bCsMsTable || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsNonideal;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bLsgOneDiscrete || modelFlagsPart.bCsMsTable || modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bCsNonideal;
 }
 
 void ResetDistributionModels() {
-  DistributionModels().bContiInnerRun = DistributionModels().bFinalFitEvaluation = DistributionModels().bMonteCarloRun = false;
-  DistributionModels().fConfidenceLevel = 0.95f;
-  DistributionModels().bUsePrior = DistributionModels().bFf0Prior = false;
-  DistributionModels().f2DRegScale = 10.0f;
-  DistributionModels().fTimeCourseWindow = 1.0f;
-  DistributionModels().bDLSLinearAxis = true;
-  DistributionModels().bCsff0ViewSM = DistributionModels().bCsff0ViewSRs = DistributionModels().bCsff0ViewSD = DistributionModels().bCsff0ViewMFf0 = false;
+  auto& distributionModelsPart = DistributionModels();
+  distributionModelsPart.bContiInnerRun = distributionModelsPart.bFinalFitEvaluation = distributionModelsPart.bMonteCarloRun = false;
+  distributionModelsPart.fConfidenceLevel = 0.95f;
+  distributionModelsPart.bUsePrior = distributionModelsPart.bFf0Prior = false;
+  distributionModelsPart.f2DRegScale = 10.0f;
+  distributionModelsPart.fTimeCourseWindow = 1.0f;
+  distributionModelsPart.bDLSLinearAxis = true;
+  distributionModelsPart.bCsff0ViewSM = distributionModelsPart.bCsff0ViewSRs = distributionModelsPart.bCsff0ViewSD = distributionModelsPart.bCsff0ViewMFf0 = false;
 }
 
 }  // namespace tarmic

@@ -52,12 +52,13 @@ int WalkSide(const float* v, int n, int i, float p, float f, int direction, floa
 }  // namespace
 
 PeakExtent FindDistributionPeak(int index, float fraction) {
+  auto& distributionVectorsPart = DistributionVectors();
   PeakExtent peak;
-  const float* v = DistributionVectors().pDistValues;
+  const float* v = distributionVectorsPart.pDistValues;
   // The limits are taken on the axis the integration runs over: the grid of the
   // s-grid models, M for c(M).
   const float* g = IntegrationAxis(nullptr);
-  const int n = DistributionVectors().nDistGrid;
+  const int n = distributionVectorsPart.nDistGrid;
   const int i = index;
   if (!v || !g || i < 1 || i > n) return peak;
   if (i >= 3 && i <= n - 2 && v[i] > v[i - 1]) {
@@ -85,11 +86,12 @@ PeakExtent FindDistributionPeak(int index, float fraction) {
 }
 
 std::vector<DistributionPeak> DistributionPeakList() {
+  auto& distributionPlotPart = DistributionPlot();
   std::vector<DistributionPeak> peaks;
-  if (!DistributionPlot().pDistCurve || !DistributionVectors().pDistValues || DistributionPlot().bDistTransformed) return peaks;
+  if (!distributionPlotPart.pDistCurve || !DistributionVectors().pDistValues || distributionPlotPart.bDistTransformed) return peaks;
   float x[kMaxPeakLabels + 1] = {}, height[kMaxPeakLabels + 1] = {};
   int index[kMaxPeakLabels + 1] = {};
-  const int n = DistributionPlot().pDistCurve->FindPeaks(x, height, index, kMaxPeakLabels, 2);
+  const int n = distributionPlotPart.pDistCurve->FindPeaks(x, height, index, kMaxPeakLabels, 2);
   for (int k = 1; k <= n; ++k) {
     DistributionPeak peak;
     peak.index = index[k];

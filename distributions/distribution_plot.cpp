@@ -29,8 +29,9 @@
 namespace tarmic {
 
 void ClaimDistributionPlot() {
-  DistributionPlot().bDistPlotClaimed = true;
-  DistributionPlot().sDistPlotClaim = ModelDataStamp();
+  auto& distributionPlotPart = DistributionPlot();
+  distributionPlotPart.bDistPlotClaimed = true;
+  distributionPlotPart.sDistPlotClaim = ModelDataStamp();
 }
 
 namespace {
@@ -47,10 +48,11 @@ bool LightScatteringRhModel() { return ModelFlags().bDLSRhModel || ModelFlags().
 
 // The c(s) family: the models whose distribution is over s.
 bool CsFamily() {
-  return ModelFlags().bContiSModel || ModelFlags().bCsConformationalChange || ModelFlags().bCsFloatingVbar || ModelFlags().bCsScalingLaw ||
-         ModelFlags().bCsWormChain || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsff0Model ||
-         ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bBufferSedCorrection ||
-         ModelFlags().bCsMsTable || ModelFlags().bCsInvariantD || ModelFlags().bCsNonideal || ModelFlags().bCsModel521;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bContiSModel || modelFlagsPart.bCsConformationalChange || modelFlagsPart.bCsFloatingVbar || modelFlagsPart.bCsScalingLaw ||
+         modelFlagsPart.bCsWormChain || modelFlagsPart.bCsBimodalFf0 || modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsff0Model ||
+         modelFlagsPart.bCsff0OneDiscrete || modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bBufferSedCorrection ||
+         modelFlagsPart.bCsMsTable || modelFlagsPart.bCsInvariantD || modelFlagsPart.bCsNonideal || modelFlagsPart.bCsModel521;
 }
 
 bool MolarMassModel() { return !DataSet().bDLSData && !IsSGridModel(); }
@@ -75,22 +77,24 @@ LocalState& Local() { return CurrentPart<LocalState>(); }
 
 // The three panes while a distribution is shown, or the two without it.
 void SetThreePaneLayout(bool three) {
+  auto& dataPlotsPart = DataPlots();
   Local().g_threePanes = three;
   if (three) {
-    DataPlots().nDataPlotBottom = 350;
-    DataPlots().nResidualPlotTop = 405;
-    DataPlots().nPlotAreaBottom = 575;
+    dataPlotsPart.nDataPlotBottom = 350;
+    dataPlotsPart.nResidualPlotTop = 405;
+    dataPlotsPart.nPlotAreaBottom = 575;
   } else {
-    DataPlots().nDataPlotBottom = 475;
-    DataPlots().nResidualPlotTop = 550;
-    DataPlots().nPlotAreaBottom = 950;
+    dataPlotsPart.nDataPlotBottom = 475;
+    dataPlotsPart.nResidualPlotTop = 550;
+    dataPlotsPart.nPlotAreaBottom = 950;
   }
   const auto& h = GetDistributionHooks().paneLayoutChanged;
   if (h) h(three);
 }
 
 void RelayoutOtherPlots(bool redraw) {
-  if (!DataPlots().pDataPlot && !DataPlots().pResidualsPlot) return;
+  auto& dataPlotsPart = DataPlots();
+  if (!dataPlotsPart.pDataPlot && !dataPlotsPart.pResidualsPlot) return;
   LayoutDataAndResidualPlots();
   if (redraw) {
     RedrawResidualPlot(false);
@@ -99,121 +103,136 @@ void RelayoutOtherPlots(bool redraw) {
 }
 
 void NewPlotPlaced() {
-  DistributionPlot().pDistPlot = new CWINPlot();
-  DistributionPlot().pDistPlot->SetPlotRect(DistributionPlotRectTop(), DataPlots().nPlotAreaLeft, DistributionPlot().nDistPlotBottom, DataPlots().nPlotAreaRight);
+  auto& dataPlotsPart = DataPlots();
+  auto& distributionPlotPart = DistributionPlot();
+  distributionPlotPart.pDistPlot = new CWINPlot();
+  distributionPlotPart.pDistPlot->SetPlotRect(DistributionPlotRectTop(), dataPlotsPart.nPlotAreaLeft, distributionPlotPart.nDistPlotBottom, dataPlotsPart.nPlotAreaRight);
 }
 
 // The distribution curve in black and, with both regularisations, the second one in
 // blue.
 void AddDistributionCurves() {
-  DistributionPlot().pDistPlot->AddCurve(DistributionPlot().pDistCurve);
-  DistributionPlot().pDistPlot->SetCurveColor(0, kBlack);
-  if (GetContiRunSettings().showBoth && DistributionPlot().pDistCurve2) {
-    DistributionPlot().pDistPlot->AddCurve(DistributionPlot().pDistCurve2);
-    DistributionPlot().pDistPlot->SetCurveColor(1, kSecondCurveColor);
+  auto& distributionPlotPart = DistributionPlot();
+  distributionPlotPart.pDistPlot->AddCurve(distributionPlotPart.pDistCurve);
+  distributionPlotPart.pDistPlot->SetCurveColor(0, kBlack);
+  if (GetContiRunSettings().showBoth && distributionPlotPart.pDistCurve2) {
+    distributionPlotPart.pDistPlot->AddCurve(distributionPlotPart.pDistCurve2);
+    distributionPlotPart.pDistPlot->SetCurveColor(1, kSecondCurveColor);
   }
 }
 
 // The map or projection of the c(s,ff0) result and, for the map, the marginal
 // distribution curve.
 void BuildSizeShapePart() {
+  auto& dataPlotsPart = DataPlots();
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionModelsPart = DistributionModels();
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& plotRedrawPart = PlotRedraw();
   const int first = ModelFlags().bCsff0OneDiscrete ? 2 : 1;
-  const int n = DistributionVectors().nFf0Grid - first + 1;
+  const int n = distributionVectorsPart.nFf0Grid - first + 1;
   if (n < 1) return;
-  const float* xs = DistributionVectors().pCsff0S;
-  const float* ys = DistributionVectors().pCsff0Ff0;
+  const float* xs = distributionVectorsPart.pCsff0S;
+  const float* ys = distributionVectorsPart.pCsff0Ff0;
   const char* xTitle = "sed coefficient [S]";
   const char* yTitle = "c(s,*) or ff0";
-  const bool projection = DistributionModels().bCsff0ViewSM || DistributionModels().bCsff0ViewSRs || DistributionModels().bCsff0ViewSD || DistributionModels().bCsff0ViewMFf0;
-  if (DistributionModels().bCsff0ViewSM) {
-    ys = DistributionVectors().pCsff0M;
+  const bool projection = distributionModelsPart.bCsff0ViewSM || distributionModelsPart.bCsff0ViewSRs || distributionModelsPart.bCsff0ViewSD || distributionModelsPart.bCsff0ViewMFf0;
+  if (distributionModelsPart.bCsff0ViewSM) {
+    ys = distributionVectorsPart.pCsff0M;
     yTitle = "molar mass [Da]";
-  } else if (DistributionModels().bCsff0ViewSRs) {
-    ys = DistributionVectors().pCsff0Rs;
+  } else if (distributionModelsPart.bCsff0ViewSRs) {
+    ys = distributionVectorsPart.pCsff0Rs;
     yTitle = "Stokes radius (nm)";
-  } else if (DistributionModels().bCsff0ViewSD) {
-    ys = DistributionVectors().pCsff0D;
+  } else if (distributionModelsPart.bCsff0ViewSD) {
+    ys = distributionVectorsPart.pCsff0D;
     yTitle = "D (cm^2/sec)";
-  } else if (DistributionModels().bCsff0ViewMFf0) {
-    xs = DistributionVectors().pCsff0M;
+  } else if (distributionModelsPart.bCsff0ViewMFf0) {
+    xs = distributionVectorsPart.pCsff0M;
     xTitle = "molar mass [Da]";
     yTitle = "frictional ratio";
   }
-  DistributionPlot().pMapXVector = ViewOf(const_cast<float*>(xs) + first - 1, n);
-  DistributionPlot().pMapYVector = ViewOf(const_cast<float*>(ys) + first - 1, n);
-  DistributionPlot().pMapCurve = new CCurve(DistributionPlot().pMapXVector, DistributionPlot().pMapYVector);
-  DistributionPlot().pDistPlot->AddCurve(DistributionPlot().pMapCurve);
-  DistributionPlot().pDistPlot->SetMapYGrid(0, DistributionVectors().pCsff0Values, first, DistributionVectors().nFf0Grid, projection);
+  distributionPlotPart.pMapXVector = ViewOf(const_cast<float*>(xs) + first - 1, n);
+  distributionPlotPart.pMapYVector = ViewOf(const_cast<float*>(ys) + first - 1, n);
+  distributionPlotPart.pMapCurve = new CCurve(distributionPlotPart.pMapXVector, distributionPlotPart.pMapYVector);
+  distributionPlotPart.pDistPlot->AddCurve(distributionPlotPart.pMapCurve);
+  distributionPlotPart.pDistPlot->SetMapYGrid(0, distributionVectorsPart.pCsff0Values, first, distributionVectorsPart.nFf0Grid, projection);
   if (!projection) {
-    DistributionPlot().pDistPlot->SetMapYRange(DistributionGrid().fFf0Min, DistributionGrid().fFf0Max);
-    DistributionPlot().pDistPlot->bColorBar = 1;
-    DistributionPlot().pDistPlot->nColorBarOffset = 0;
-    DistributionPlot().pDistPlot->SetCurveStyle(0, 11);
+    distributionPlotPart.pDistPlot->SetMapYRange(distributionGridPart.fFf0Min, distributionGridPart.fFf0Max);
+    distributionPlotPart.pDistPlot->bColorBar = 1;
+    distributionPlotPart.pDistPlot->nColorBarOffset = 0;
+    distributionPlotPart.pDistPlot->SetCurveStyle(0, 11);
     // Cells as bars: half a row high and 1.2 half-columns wide.
-    const int size1 = DistributionGrid().nFf0Values > 1
-                          ? static_cast<int>(0.5 * (DistributionPlot().nDistPlotBottom - DistributionPlot().nDistPlotTop) / (DistributionGrid().nFf0Values - 1)) + 1
+    const int size1 = distributionGridPart.nFf0Values > 1
+                          ? static_cast<int>(0.5 * (distributionPlotPart.nDistPlotBottom - distributionPlotPart.nDistPlotTop) / (distributionGridPart.nFf0Values - 1)) + 1
                           : -1;
-    const int size2 = DistributionGrid().fDistGridCount > 1.0f
-                          ? static_cast<int>(0.5 * 1.2 * (DataPlots().nPlotAreaRight - DataPlots().nPlotAreaLeft) /
-                                             (DistributionGrid().fDistGridCount - 1.0f)) + 1
+    const int size2 = distributionGridPart.fDistGridCount > 1.0f
+                          ? static_cast<int>(0.5 * 1.2 * (dataPlotsPart.nPlotAreaRight - dataPlotsPart.nPlotAreaLeft) /
+                                             (distributionGridPart.fDistGridCount - 1.0f)) + 1
                           : -1;
-    if (size1 >= 0) DistributionPlot().pDistPlot->nMarkSize = size1;
-    if (size2 >= 0) DistributionPlot().pDistPlot->nMarkSizeY = size2;
-    PlotRedraw().nErrorBarCap = static_cast<int>(std::floor(1.5 * DistributionPlot().pDistPlot->nMarkSize));
-    if (DistributionPlot().pDistCurve) {
-      DistributionPlot().pDistPlot->AddCurve(DistributionPlot().pDistCurve);
-      DistributionPlot().pDistPlot->SetCurveColor(1, kBlack);
+    if (size1 >= 0) distributionPlotPart.pDistPlot->nMarkSize = size1;
+    if (size2 >= 0) distributionPlotPart.pDistPlot->nMarkSizeY = size2;
+    plotRedrawPart.nErrorBarCap = static_cast<int>(std::floor(1.5 * distributionPlotPart.pDistPlot->nMarkSize));
+    if (distributionPlotPart.pDistCurve) {
+      distributionPlotPart.pDistPlot->AddCurve(distributionPlotPart.pDistCurve);
+      distributionPlotPart.pDistPlot->SetCurveColor(1, kBlack);
     }
-    DistributionPlot().pDistPlot->SetXAxisLabel(xTitle);
-    DistributionPlot().pDistPlot->SetYAxisLabel(yTitle);
-    DistributionPlot().pDistPlot->SetYMinLabel(Format("ff0=%.2f", static_cast<double>(DistributionGrid().fFf0Min)).c_str());
-    DistributionPlot().pDistPlot->SetYMaxLabel(Format("ff0=%.2f", static_cast<double>(DistributionGrid().fFf0Max)).c_str());
+    distributionPlotPart.pDistPlot->SetXAxisLabel(xTitle);
+    distributionPlotPart.pDistPlot->SetYAxisLabel(yTitle);
+    distributionPlotPart.pDistPlot->SetYMinLabel(Format("ff0=%.2f", static_cast<double>(distributionGridPart.fFf0Min)).c_str());
+    distributionPlotPart.pDistPlot->SetYMaxLabel(Format("ff0=%.2f", static_cast<double>(distributionGridPart.fFf0Max)).c_str());
   } else {
-    DistributionPlot().pDistPlot->SetCurveStyle(0, 9);
-    if (DistributionPlot().nMapMarkSize >= 0) DistributionPlot().pDistPlot->nMarkSize = DistributionPlot().nMapMarkSize;
-    PlotRedraw().nErrorBarCap = static_cast<int>(std::floor(1.5 * DistributionPlot().pDistPlot->nMarkSize));
-    DistributionPlot().pDistPlot->SetXAxisLabel(xTitle);
-    DistributionPlot().pDistPlot->SetYAxisLabel(yTitle);
+    distributionPlotPart.pDistPlot->SetCurveStyle(0, 9);
+    if (distributionPlotPart.nMapMarkSize >= 0) distributionPlotPart.pDistPlot->nMarkSize = distributionPlotPart.nMapMarkSize;
+    plotRedrawPart.nErrorBarCap = static_cast<int>(std::floor(1.5 * distributionPlotPart.pDistPlot->nMarkSize));
+    distributionPlotPart.pDistPlot->SetXAxisLabel(xTitle);
+    distributionPlotPart.pDistPlot->SetYAxisLabel(yTitle);
   }
 }
 
 void MakeDistributionCurves(float* x) {
-  DistributionPlot().pDistXVector = ViewOf(x, DistributionVectors().nDistGrid);
-  if (!DistributionPlot().pDistYVector) DistributionPlot().pDistYVector = ViewOf(DistributionVectors().pDistValues, DistributionVectors().nDistGrid);
-  if (!DistributionPlot().pDistY2Vector) DistributionPlot().pDistY2Vector = ViewOf(DistributionVectors().pDistValues2, DistributionVectors().nDistGrid);
-  DistributionPlot().pDistCurve = new CCurve(DistributionPlot().pDistXVector, DistributionPlot().pDistYVector);
-  DistributionPlot().pDistCurve2 = new CCurve(DistributionPlot().pDistXVector, DistributionPlot().pDistY2Vector);
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
+  distributionPlotPart.pDistXVector = ViewOf(x, distributionVectorsPart.nDistGrid);
+  if (!distributionPlotPart.pDistYVector) distributionPlotPart.pDistYVector = ViewOf(distributionVectorsPart.pDistValues, distributionVectorsPart.nDistGrid);
+  if (!distributionPlotPart.pDistY2Vector) distributionPlotPart.pDistY2Vector = ViewOf(distributionVectorsPart.pDistValues2, distributionVectorsPart.nDistGrid);
+  distributionPlotPart.pDistCurve = new CCurve(distributionPlotPart.pDistXVector, distributionPlotPart.pDistYVector);
+  distributionPlotPart.pDistCurve2 = new CCurve(distributionPlotPart.pDistXVector, distributionPlotPart.pDistY2Vector);
 }
 
 void DeleteCurvesAndPlot() {
-  DeleteAndClear(DistributionPlot().pDistCurve);
-  DeleteAndClear(DistributionPlot().pDistCurve2);
-  DeleteAndClear(DistributionPlot().pDistXVector);
-  DeleteAndClear(DistributionPlot().pDistPlot);
+  auto& distributionPlotPart = DistributionPlot();
+  DeleteAndClear(distributionPlotPart.pDistCurve);
+  DeleteAndClear(distributionPlotPart.pDistCurve2);
+  DeleteAndClear(distributionPlotPart.pDistXVector);
+  DeleteAndClear(distributionPlotPart.pDistPlot);
 }
 
 // The plot with its curves and the vectors they view (not the grid vectors).
 void DeletePlotObjects() {
-  DeleteAndClear(DistributionPlot().pDistYVector);
-  DeleteAndClear(DistributionPlot().pDistY2Vector);
+  auto& distributionPlotPart = DistributionPlot();
+  DeleteAndClear(distributionPlotPart.pDistYVector);
+  DeleteAndClear(distributionPlotPart.pDistY2Vector);
   DeleteCurvesAndPlot();
-  DeleteAndClear(DistributionPlot().pMapCurve);
-  DeleteAndClear(DistributionPlot().pMapXVector);
-  DeleteAndClear(DistributionPlot().pMapYVector);
+  DeleteAndClear(distributionPlotPart.pMapCurve);
+  DeleteAndClear(distributionPlotPart.pMapXVector);
+  DeleteAndClear(distributionPlotPart.pMapYVector);
 }
 
 void SetTitles(const char* x, const char* y) {
-  DistributionPlot().pDistPlot->SetXAxisLabel(x);
-  DistributionPlot().pDistPlot->SetYAxisLabel(y);
+  auto& distributionPlotPart = DistributionPlot();
+  distributionPlotPart.pDistPlot->SetXAxisLabel(x);
+  distributionPlotPart.pDistPlot->SetYAxisLabel(y);
 }
 
 // Values v[2..N] from densities over s back to amplitudes, then to densities over
 // M; point 1 is left alone.
 void DensityOverSToDensityOverM(float* v) {
-  const int n = DistributionVectors().nDistGrid;
+  auto& distributionVectorsPart = DistributionVectors();
+  const int n = distributionVectorsPart.nDistGrid;
   if (!v || n < 3) return;
-  const float* s = DistributionVectors().pDistGrid;
-  const float* M = DistributionVectors().pDistS;
+  const float* s = distributionVectorsPart.pDistGrid;
+  const float* M = distributionVectorsPart.pDistS;
   auto sWidth = [s, n](int i) {
     if (i == 2) return std::fabs(s[3] - s[2]) / 2.0f;
     if (i == n) return std::fabs(s[n] - s[n - 1]) / 2.0f;
@@ -234,8 +253,10 @@ void DensityOverSToDensityOverM(float* v) {
 }  // namespace
 
 bool DistributionPaneShown() {
-  return DistributionPlot().pDistPlot && (ModelFlags().bContiModel || ModelFlags().bBoundaryAnalysis) && DistributionPlot().nDistPlotDataSet == DataSet().nDataSetGeneration &&
-         DistributionPlot().nDistPlotModel == ActiveModelIdentity() && (!DistributionPlot().bDistPlotClaimed || DistributionPlot().sDistPlotClaim == CurrentDataStamp());
+  auto& distributionPlotPart = DistributionPlot();
+  auto& modelFlagsPart = ModelFlags();
+  return distributionPlotPart.pDistPlot && (modelFlagsPart.bContiModel || modelFlagsPart.bBoundaryAnalysis) && distributionPlotPart.nDistPlotDataSet == DataSet().nDataSetGeneration &&
+         distributionPlotPart.nDistPlotModel == ActiveModelIdentity() && (!distributionPlotPart.bDistPlotClaimed || distributionPlotPart.sDistPlotClaim == CurrentDataStamp());
 }
 
 bool MatchPaneLayoutToDistribution() {
@@ -253,96 +274,109 @@ int DistributionPlotRectTop() {
 }
 
 void RelayoutDistributionPlot() {
-  if (!DistributionPlot().pDistPlot) return;
-  DistributionPlot().pDistPlot->SetPlotRect(DistributionPlotRectTop(), DataPlots().nPlotAreaLeft, DistributionPlot().nDistPlotBottom, DataPlots().nPlotAreaRight);
-  DistributionPlot().pDistPlot->Redraw();
+  auto& dataPlotsPart = DataPlots();
+  auto& distributionPlotPart = DistributionPlot();
+  if (!distributionPlotPart.pDistPlot) return;
+  distributionPlotPart.pDistPlot->SetPlotRect(DistributionPlotRectTop(), dataPlotsPart.nPlotAreaLeft, distributionPlotPart.nDistPlotBottom, dataPlotsPart.nPlotAreaRight);
+  distributionPlotPart.pDistPlot->Redraw();
 }
 
 const char* DistributionYTitle() {
+  auto& modelFlagsPart = ModelFlags();
   if (DataSet().bDLSData) return "Scattering Intensity";
-  if (ModelFlags().bBoundaryAnalysis || ModelFlags().bVanHoldeWeischet) return "fraction";
-  if (ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete) return "ls-g*(s)";
+  if (modelFlagsPart.bBoundaryAnalysis || modelFlagsPart.bVanHoldeWeischet) return "fraction";
+  if (modelFlagsPart.bLsgModel || modelFlagsPart.bLsgOneDiscrete) return "ls-g*(s)";
   if (MolarMassModel()) return MolarMassYTitle();
   return "c(s)";
 }
 
 void ClearDistribution() {
+  auto& distributionPlotPart = DistributionPlot();
   FreeDistributionVectors();
   DeletePlotObjects();
-  DistributionPlot().bCsff0Shown = false;
+  distributionPlotPart.bCsff0Shown = false;
   SetThreePaneLayout(false);
-  if (DataPlots().pDataPlot && DistributionPlot().bRelayoutOnClear) RelayoutOtherPlots(true);
+  if (DataPlots().pDataPlot && distributionPlotPart.bRelayoutOnClear) RelayoutOtherPlots(true);
   const auto& h = GetDistributionHooks().deleteIntegrateButton;
   if (h) h();
 }
 
 const MetaFile* RedrawDistributionPlot() {
-  if (!DistributionPlot().pDistPlot) return nullptr;
-  DistributionPlot().pDistPlot->Rescale();
-  DistributionPlot().pDistPlot->Redraw();
-  return DistributionPlot().pDistPlot->hPicture.get();
+  auto& distributionPlotPart = DistributionPlot();
+  if (!distributionPlotPart.pDistPlot) return nullptr;
+  distributionPlotPart.pDistPlot->Rescale();
+  distributionPlotPart.pDistPlot->Redraw();
+  return distributionPlotPart.pDistPlot->hPicture.get();
 }
 
 std::unique_ptr<MetaFile> DrawPriorOverlay() {
-  if (!DistributionPlot().pDistPlot || (!DistributionModels().bUsePrior && !DistributionPrior().bPriorFromDiscreteSpecies)) return nullptr;
-  const int n = DistributionVectors().nDistGrid;
-  if (n < 1 || !DistributionVectors().pPriorProbability || !DistributionVectors().pPriorProbabilityWork) return nullptr;
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
+  if (!distributionPlotPart.pDistPlot || (!DistributionModels().bUsePrior && !DistributionPrior().bPriorFromDiscreteSpecies)) return nullptr;
+  const int n = distributionVectorsPart.nDistGrid;
+  if (n < 1 || !distributionVectorsPart.pPriorProbability || !distributionVectorsPart.pPriorProbabilityWork) return nullptr;
   // A prior without a positive value has no shape to show.
-  if (!(*std::max_element(DistributionVectors().pPriorProbability + 1, DistributionVectors().pPriorProbability + n + 1) > 0.0)) return nullptr;
+  if (!(*std::max_element(distributionVectorsPart.pPriorProbability + 1, distributionVectorsPart.pPriorProbability + n + 1) > 0.0)) return nullptr;
   std::vector<float> x(static_cast<std::size_t>(n) + 1, 0.0f);
-  for (int i = 1; i <= n; ++i) x[static_cast<std::size_t>(i)] = static_cast<float>(DistributionVectors().pPriorProbabilityWork[i]);
+  for (int i = 1; i <= n; ++i) x[static_cast<std::size_t>(i)] = static_cast<float>(distributionVectorsPart.pPriorProbabilityWork[i]);
   // Only the prior's shape matters: its peak is put at the top of the range shown.
-  return DistributionPlot().pDistPlot->DrawArraysScaledDoubleY(x.data(), DistributionVectors().pPriorProbability, n, DistributionPlot().pDistPlot->fYMax,
+  return distributionPlotPart.pDistPlot->DrawArraysScaledDoubleY(x.data(), distributionVectorsPart.pPriorProbability, n, distributionPlotPart.pDistPlot->fYMax,
                                             kPriorOverlayColor, 14, 0);
 }
 
 const MetaFile* GetDistributionPlotMetafile() {
-  return DistributionPlot().pDistPlot ? DistributionPlot().pDistPlot->hPicture.get() : nullptr;
+  auto& distributionPlotPart = DistributionPlot();
+  return distributionPlotPart.pDistPlot ? distributionPlotPart.pDistPlot->hPicture.get() : nullptr;
 }
 
 void SetupDistributionPlot() {
-  DistributionPlot().nDistPlotDataSet = DataSet().nDataSetGeneration;
-  DistributionPlot().nDistPlotModel = ActiveModelIdentity();
-  DistributionPlot().bDistPlotClaimed = false;
+  auto& dataPlotsPart = DataPlots();
+  auto& dataSetPart = DataSet();
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
+  distributionPlotPart.nDistPlotDataSet = dataSetPart.nDataSetGeneration;
+  distributionPlotPart.nDistPlotModel = ActiveModelIdentity();
+  distributionPlotPart.bDistPlotClaimed = false;
   // The previous plot goes, but not the vectors of the new grid.
-  if (DistributionPlot().pDistPlot) DeletePlotObjects();
-  float* x = DistributionVectors().pDistGrid;
-  if (MolarMassModel() || (DataSet().bDLSData && ModelFlags().bDLSDModel)) {
-    x = DistributionVectors().pDistS;
+  if (distributionPlotPart.pDistPlot) DeletePlotObjects();
+  float* x = distributionVectorsPart.pDistGrid;
+  if (MolarMassModel() || (dataSetPart.bDLSData && modelFlagsPart.bDLSDModel)) {
+    x = distributionVectorsPart.pDistS;
   } else {
-    DistributionPlot().bCMTransformed = false;
+    distributionPlotPart.bCMTransformed = false;
   }
-  DeleteAndClear(DistributionPlot().pDistYVector);
-  DeleteAndClear(DistributionPlot().pDistY2Vector);
+  DeleteAndClear(distributionPlotPart.pDistYVector);
+  DeleteAndClear(distributionPlotPart.pDistY2Vector);
   MakeDistributionCurves(x);
   NewPlotPlaced();
 
   if (!IsSizeShapeModel()) {
     AddDistributionCurves();
-    DistributionPlot().bCsff0Shown = false;
+    distributionPlotPart.bCsff0Shown = false;
   } else {
     BuildSizeShapePart();
-    DistributionPlot().bCsff0Shown = true;
+    distributionPlotPart.bCsff0Shown = true;
   }
 
-  if (DataSet().bDLSData) {
-    SetTitles(ModelFlags().bDLSDModel ? "log diffusion coefficient (cm^2/sec)" : "log hydrodynamic radius (m)",
+  if (dataSetPart.bDLSData) {
+    SetTitles(modelFlagsPart.bDLSDModel ? "log diffusion coefficient (cm^2/sec)" : "log hydrodynamic radius (m)",
               "Scattering Intensity");
-    DistributionPlot().pDistPlot->bLogTicksX = 1;
+    distributionPlotPart.pDistPlot->bLogTicksX = 1;
   } else if (IsSizeShapeModel()) {
-    if (!DistributionModels().bCsff0ViewMFf0) DistributionPlot().pDistPlot->SetXAxisLabel("sed coefficient [S]");
+    if (!DistributionModels().bCsff0ViewMFf0) distributionPlotPart.pDistPlot->SetXAxisLabel("sed coefficient [S]");
   } else if (MolarMassModel()) {
     SetTitles("molar mass [Da]", MolarMassYTitle());
-  } else if (ModelFlags().bCvConstantD || ModelFlags().bElectroLsgModel) {
+  } else if (modelFlagsPart.bCvConstantD || modelFlagsPart.bElectroLsgModel) {
     SetTitles("migration velocity [um/sec]", "c(s)");
   } else {
     SetTitles("sed coefficient [S]", DistributionYTitle());
   }
-  DistributionPlot().pDistPlot->ToggleYFromZero();
-  DistributionPlot().pDistPlot->ToggleConnectPoints();
+  distributionPlotPart.pDistPlot->ToggleYFromZero();
+  distributionPlotPart.pDistPlot->ToggleConnectPoints();
 
   SetThreePaneLayout(true);
-  if (DataPlots().pDataPlot || DataPlots().pResidualsPlot) {
+  if (dataPlotsPart.pDataPlot || dataPlotsPart.pResidualsPlot) {
     RelayoutOtherPlots(true);
     const auto& h = GetDistributionHooks().createIntegrateButton;
     if (h) h();
@@ -350,24 +384,29 @@ void SetupDistributionPlot() {
 }
 
 void RecreateDistributionPlot() {
-  if ((ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete) && DistributionPlot().bCsff0Shown) return;
-  if (!DistributionPlot().pDistPlot) {
+  auto& dataPlotsPart = DataPlots();
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
+  if ((modelFlagsPart.bCsff0Model || modelFlagsPart.bCsff0OneDiscrete) && distributionPlotPart.bCsff0Shown) return;
+  if (!distributionPlotPart.pDistPlot) {
     if (!CsFamily()) {
-      DistributionGrid().fDistMin = 10000.0f;
-      DistributionGrid().fDistMax = 500000.0f;
+      distributionGridPart.fDistMin = 10000.0f;
+      distributionGridPart.fDistMax = 500000.0f;
     } else {
-      DistributionGrid().fDistMin = 0.0f;
-      DistributionGrid().fDistMax = 20.0f;
+      distributionGridPart.fDistMin = 0.0f;
+      distributionGridPart.fDistMax = 20.0f;
     }
     StoreGridLimitsInParams();
     return;
   }
   DeleteCurvesAndPlot();
   const bool sAxis = CsFamily() || LightScatteringRhModel();
-  float* x = sAxis ? DistributionVectors().pDistGrid : DistributionVectors().pDistS;
-  if (x && DistributionVectors().nDistGrid >= 1) {
-    DistributionGrid().fDistMin = x[1];
-    DistributionGrid().fDistMax = x[DistributionVectors().nDistGrid];
+  float* x = sAxis ? distributionVectorsPart.pDistGrid : distributionVectorsPart.pDistS;
+  if (x && distributionVectorsPart.nDistGrid >= 1) {
+    distributionGridPart.fDistMin = x[1];
+    distributionGridPart.fDistMax = x[distributionVectorsPart.nDistGrid];
     StoreGridLimitsInParams();
   }
   MakeDistributionCurves(x);
@@ -382,58 +421,64 @@ void RecreateDistributionPlot() {
   } else {
     SetTitles("molar mass [Da]", MolarMassYTitle());
   }
-  DistributionPlot().pDistPlot->ToggleYFromZero();
-  DistributionPlot().pDistPlot->ToggleConnectPoints();
+  distributionPlotPart.pDistPlot->ToggleYFromZero();
+  distributionPlotPart.pDistPlot->ToggleConnectPoints();
   SetThreePaneLayout(true);
-  if (DataPlots().pDataPlot || DataPlots().pResidualsPlot) RelayoutOtherPlots(!DistributionPlot().bFMScalingLawSwitching);
+  if (dataPlotsPart.pDataPlot || dataPlotsPart.pResidualsPlot) RelayoutOtherPlots(!distributionPlotPart.bFMScalingLawSwitching);
   // The note comes with the new plot, also in the middle of a run's grid set-up.
-  if (!DistributionPlot().bMofsTableRun && !DistributionPlot().bQuietRecreate)
+  if (!distributionPlotPart.bMofsTableRun && !distributionPlotPart.bQuietRecreate)
     ShowDistributionNote("may need to recalculate before integrating distribution data");
 }
 
 void TransformToCM() {
-  if (!DistributionPlot().pDistPlot || DistributionPlot().bCsff0Shown || DistributionPlot().bMofsTableRun || DistributionPlot().bCMTransformed) return;
-  DensityOverSToDensityOverM(DistributionVectors().pDistValues);
-  if (GetContiRunSettings().showBoth) DensityOverSToDensityOverM(DistributionVectors().pDistValues2);
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
+  if (!distributionPlotPart.pDistPlot || distributionPlotPart.bCsff0Shown || distributionPlotPart.bMofsTableRun || distributionPlotPart.bCMTransformed) return;
+  DensityOverSToDensityOverM(distributionVectorsPart.pDistValues);
+  if (GetContiRunSettings().showBoth) DensityOverSToDensityOverM(distributionVectorsPart.pDistValues2);
   PlotDistributionOverM();
 }
 
 void PlotDistributionOverM() {
-  if (!DistributionPlot().pDistPlot) return;
+  auto& distributionPlotPart = DistributionPlot();
+  if (!distributionPlotPart.pDistPlot) return;
   DeleteCurvesAndPlot();
   MakeDistributionCurves(DistributionVectors().pDistS);
   NewPlotPlaced();
   AddDistributionCurves();
   SetTitles("molar mass [Da]", MolarMassYTitle());
-  DistributionPlot().pDistPlot->ToggleYFromZero();
-  DistributionPlot().pDistPlot->ToggleConnectPoints();
+  distributionPlotPart.pDistPlot->ToggleYFromZero();
+  distributionPlotPart.pDistPlot->ToggleConnectPoints();
   SetThreePaneLayout(true);
   RelayoutOtherPlots(true);
-  DistributionPlot().bCMTransformed = true;
+  distributionPlotPart.bCMTransformed = true;
 }
 
 void CreateSizeShapePlot() {
-  if (!IsSizeShapeModel() || !DistributionVectors().pCsff0S || !DistributionVectors().pCsff0Rs || !DistributionVectors().pCsff0D || !DistributionVectors().pCsff0M || !DistributionVectors().pCsff0Values ||
-      !DistributionPlot().bCsff0Shown || !DistributionPlot().pDistPlot) {
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
+  if (!IsSizeShapeModel() || !distributionVectorsPart.pCsff0S || !distributionVectorsPart.pCsff0Rs || !distributionVectorsPart.pCsff0D || !distributionVectorsPart.pCsff0M || !distributionVectorsPart.pCsff0Values ||
+      !distributionPlotPart.bCsff0Shown || !distributionPlotPart.pDistPlot) {
     return;
   }
-  DeleteAndClear(DistributionPlot().pDistPlot);
-  DeleteAndClear(DistributionPlot().pMapCurve);
-  DeleteAndClear(DistributionPlot().pMapXVector);
-  DeleteAndClear(DistributionPlot().pMapYVector);
+  DeleteAndClear(distributionPlotPart.pDistPlot);
+  DeleteAndClear(distributionPlotPart.pMapCurve);
+  DeleteAndClear(distributionPlotPart.pMapXVector);
+  DeleteAndClear(distributionPlotPart.pMapYVector);
   NewPlotPlaced();
   BuildSizeShapePart();
-  DistributionPlot().pDistPlot->ToggleYFromZero();
-  DistributionPlot().pDistPlot->ToggleConnectPoints();
+  distributionPlotPart.pDistPlot->ToggleYFromZero();
+  distributionPlotPart.pDistPlot->ToggleConnectPoints();
 }
 
 SetAsideDistribution::SetAsideDistribution() {
+  auto& distributionPlotPart = DistributionPlot();
   // Nothing is set aside yet: the swap takes the distribution on show.
   errorBarCap_ = PlotRedraw().nErrorBarCap;
-  dataSet_ = DistributionPlot().nDistPlotDataSet;
-  model_ = DistributionPlot().nDistPlotModel;
-  claimed_ = DistributionPlot().bDistPlotClaimed;
-  claim_ = DistributionPlot().sDistPlotClaim;
+  dataSet_ = distributionPlotPart.nDistPlotDataSet;
+  model_ = distributionPlotPart.nDistPlotModel;
+  claimed_ = distributionPlotPart.bDistPlotClaimed;
+  claim_ = distributionPlotPart.sDistPlotClaim;
   Swap();
 }
 
@@ -446,53 +491,57 @@ SetAsideDistribution::~SetAsideDistribution() {
 }
 
 void SetAsideDistribution::Swap() {
+  auto& distributionPlotPart = DistributionPlot();
   using std::swap;
   swap(DistributionVectors(), vectors_);
-  swap(DistributionPlot().pDistPlot, plot_);
-  swap(DistributionPlot().pDistXVector, xVector_);
-  swap(DistributionPlot().pDistYVector, yVector_);
-  swap(DistributionPlot().pDistY2Vector, y2Vector_);
-  swap(DistributionPlot().pDistCurve, curve_);
-  swap(DistributionPlot().pDistCurve2, curve2_);
-  swap(DistributionPlot().pMapXVector, mapX_);
-  swap(DistributionPlot().pMapYVector, mapY_);
-  swap(DistributionPlot().pMapCurve, mapCurve_);
-  swap(DistributionPlot().bCsff0Shown, csff0Shown_);
-  swap(DistributionPlot().bCMTransformed, cmTransformed_);
-  swap(DistributionPlot().nDistPlotDataSet, dataSet_);
-  swap(DistributionPlot().nDistPlotModel, model_);
-  swap(DistributionPlot().bDistPlotClaimed, claimed_);
-  swap(DistributionPlot().sDistPlotClaim, claim_);
+  swap(distributionPlotPart.pDistPlot, plot_);
+  swap(distributionPlotPart.pDistXVector, xVector_);
+  swap(distributionPlotPart.pDistYVector, yVector_);
+  swap(distributionPlotPart.pDistY2Vector, y2Vector_);
+  swap(distributionPlotPart.pDistCurve, curve_);
+  swap(distributionPlotPart.pDistCurve2, curve2_);
+  swap(distributionPlotPart.pMapXVector, mapX_);
+  swap(distributionPlotPart.pMapYVector, mapY_);
+  swap(distributionPlotPart.pMapCurve, mapCurve_);
+  swap(distributionPlotPart.bCsff0Shown, csff0Shown_);
+  swap(distributionPlotPart.bCMTransformed, cmTransformed_);
+  swap(distributionPlotPart.nDistPlotDataSet, dataSet_);
+  swap(distributionPlotPart.nDistPlotModel, model_);
+  swap(distributionPlotPart.bDistPlotClaimed, claimed_);
+  swap(distributionPlotPart.sDistPlotClaim, claim_);
   swap(PlotRedraw().nErrorBarCap, errorBarCap_);
 }
 
 void SetAsideDistribution::PutBack() {
+  auto& dataPlotsPart = DataPlots();
+  auto& distributionPlotPart = DistributionPlot();
   if (!held_) return;
   held_ = false;
   // What was built since goes; the other plots are laid out once, below.
-  DistributionPlot().bRelayoutOnClear = false;
+  distributionPlotPart.bRelayoutOnClear = false;
   ClearDistribution();
-  DistributionPlot().bRelayoutOnClear = true;
+  distributionPlotPart.bRelayoutOnClear = true;
   Swap();
-  const bool shown = DistributionPlot().pDistPlot != nullptr;
+  const bool shown = distributionPlotPart.pDistPlot != nullptr;
   SetThreePaneLayout(shown);
-  if (!DataPlots().pDataPlot && !DataPlots().pResidualsPlot) return;
+  if (!dataPlotsPart.pDataPlot && !dataPlotsPart.pResidualsPlot) return;
   RelayoutOtherPlots(true);
   const auto& button = GetDistributionHooks().createIntegrateButton;
-  if (shown && !DistributionPlot().bDistTransformed && button) button();
+  if (shown && !distributionPlotPart.bDistTransformed && button) button();
 }
 
 void ResetDistributionPlot() {
+  auto& distributionPlotPart = DistributionPlot();
   DeletePlotObjects();
   Local().g_threePanes = false;
-  DistributionPlot().bCsff0Shown = DistributionPlot().bCMTransformed = DistributionPlot().bMofsTableRun = DistributionPlot().bQuietRecreate = false;
-  DistributionPlot().bRelayoutOnClear = true;
-  DistributionPlot().bFMScalingLawSwitching = false;
-  DistributionPlot().bDistPlotClaimed = false;
-  DistributionPlot().sDistPlotClaim = LoadedDataStamp{};
-  DistributionPlot().nDistPlotTop = 630;
-  DistributionPlot().nDistPlotBottom = 950;
-  DistributionPlot().nMapMarkSize = 10;
+  distributionPlotPart.bCsff0Shown = distributionPlotPart.bCMTransformed = distributionPlotPart.bMofsTableRun = distributionPlotPart.bQuietRecreate = false;
+  distributionPlotPart.bRelayoutOnClear = true;
+  distributionPlotPart.bFMScalingLawSwitching = false;
+  distributionPlotPart.bDistPlotClaimed = false;
+  distributionPlotPart.sDistPlotClaim = LoadedDataStamp{};
+  distributionPlotPart.nDistPlotTop = 630;
+  distributionPlotPart.nDistPlotBottom = 950;
+  distributionPlotPart.nMapMarkSize = 10;
 }
 
 }  // namespace tarmic

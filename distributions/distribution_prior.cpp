@@ -32,10 +32,11 @@ constexpr double kSqrtPi = 1.772;
 // The abscissae the prior is built on: the s grid (pDistGrid) for the s-grid,
 // light-scattering and boundary models, the molar masses (pDistS) for the others.
 bool PriorOnDistGrid() {
-  return ModelFlags().bContiSModel || ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsConformationalChange ||
-         ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 || ModelFlags().bCsScalingLaw || ModelFlags().bCsWormChain ||
-         ModelFlags().bCsFloatingVbar || ModelFlags().bCsNonideal || ModelFlags().bCsMsTable || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsOneDiscreteD ||
-         ModelFlags().bCsInvariantD || ModelFlags().bDLSRhModel || ModelFlags().bBoundaryAnalysis;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bContiSModel || modelFlagsPart.bCsff0Model || modelFlagsPart.bCsff0OneDiscrete || modelFlagsPart.bCsConformationalChange ||
+         modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsBimodalFf0 || modelFlagsPart.bCsScalingLaw || modelFlagsPart.bCsWormChain ||
+         modelFlagsPart.bCsFloatingVbar || modelFlagsPart.bCsNonideal || modelFlagsPart.bCsMsTable || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bCsOneDiscreteD ||
+         modelFlagsPart.bCsInvariantD || modelFlagsPart.bDLSRhModel || modelFlagsPart.bBoundaryAnalysis;
 }
 
 const float* PriorAbscissae() { return PriorOnDistGrid() ? DistributionVectors().pDistGrid : DistributionVectors().pDistS; }
@@ -60,7 +61,8 @@ struct LocalState {
 };
 LocalState& Local() { return CurrentPart<LocalState>(); }
 double DeltaOffsetOfR(double r) {
-  return DeltaPeakCentroidOffset(Local().g_delta.x, Local().g_delta.j, Local().g_delta.h, Local().g_delta.location, r);
+  auto& localPart = Local();
+  return DeltaPeakCentroidOffset(localPart.g_delta.x, localPart.g_delta.j, localPart.g_delta.h, localPart.g_delta.location, r);
 }
 
 // A delta peak at `location` with area `amplitude`, put on the two grid points
@@ -93,7 +95,8 @@ void AddDeltaPeak(double* prior, const float* x, int n, double location, double 
 }
 
 bool PeakRowUsed(int k) {
-  return DistributionPrior().pPriorPeakLocation[k] != 0.0 && DistributionPrior().pPriorPeakWidth[k] != -1.0 && DistributionPrior().pPriorPeakAmplitude[k] != 0.0;
+  auto& distributionPriorPart = DistributionPrior();
+  return distributionPriorPart.pPriorPeakLocation[k] != 0.0 && distributionPriorPart.pPriorPeakWidth[k] != -1.0 && distributionPriorPart.pPriorPeakAmplitude[k] != 0.0;
 }
 
 // The prior is built by the grid set-up of a run, which goes on without it.
@@ -101,15 +104,16 @@ void ReportPriorFailure(const std::string& text) { ShowDistributionError(text); 
 
 // The prior file interpolated onto the abscissae; false (reported) when it cannot.
 bool PriorFromFile(const double* x, int n) {
+  auto& distributionPriorPart = DistributionPrior();
   PriorTable table;
   std::string error;
-  if (!ReadPriorFile(DistributionPrior().szPriorFile, &table, &error)) {
+  if (!ReadPriorFile(distributionPriorPart.szPriorFile, &table, &error)) {
     ReportPriorFailure(error);
     return false;
   }
   std::vector<double> values(static_cast<std::size_t>(n) + 1, 0.0);
   if (!InterpolateCurveDouble(n, x, values.data(), table.Count(), table.x.data(), table.y.data())) {
-    ReportPriorFailure("Could Not Open MaxEnt Prior File\n" + DistributionPrior().szPriorFile +
+    ReportPriorFailure("Could Not Open MaxEnt Prior File\n" + distributionPriorPart.szPriorFile +
                        ": its range does not cover the distribution grid");
     return false;
   }
@@ -193,71 +197,80 @@ double DeltaPeakCentroidOffset(const float* x, int j, double h, double location,
 }
 
 bool BuildPriorProbability() {
-  const int n = DistributionVectors().nDistGrid;
+  auto& distributionModelsPart = DistributionModels();
+  auto& distributionPriorPart = DistributionPrior();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& modelFlagsPart = ModelFlags();
+  const int n = distributionVectorsPart.nDistGrid;
   const float* abscissae = PriorAbscissae();
-  if (n < 1 || !abscissae || !DistributionVectors().pPriorProbability || !DistributionVectors().pPriorProbabilityWork) return true;
-  for (int i = 1; i <= n; ++i) DistributionVectors().pPriorProbabilityWork[i] = abscissae[i];
-  const double* x = DistributionVectors().pPriorProbabilityWork;
+  if (n < 1 || !abscissae || !distributionVectorsPart.pPriorProbability || !distributionVectorsPart.pPriorProbabilityWork) return true;
+  for (int i = 1; i <= n; ++i) distributionVectorsPart.pPriorProbabilityWork[i] = abscissae[i];
+  const double* x = distributionVectorsPart.pPriorProbabilityWork;
 
-  if (DistributionModels().bUsePrior) {
-    if (!DistributionPrior().szPriorFile.empty()) {
-      if (!PriorFromFile(x, n)) DistributionModels().bUsePrior = false;
-    } else if (!DistributionPrior().bPriorFromDiscreteSpecies && !DistributionPrior().bPriorFromGJT) {
-      for (int i = 1; i <= n; ++i) DistributionVectors().pPriorProbability[i] = kPeakFloor;
+  if (distributionModelsPart.bUsePrior) {
+    if (!distributionPriorPart.szPriorFile.empty()) {
+      if (!PriorFromFile(x, n)) distributionModelsPart.bUsePrior = false;
+    } else if (!distributionPriorPart.bPriorFromDiscreteSpecies && !distributionPriorPart.bPriorFromGJT) {
+      for (int i = 1; i <= n; ++i) distributionVectorsPart.pPriorProbability[i] = kPeakFloor;
       for (int k = 1; k <= kPriorPeaks; ++k) {
         if (!PeakRowUsed(k)) continue;
-        if (DistributionPrior().pPriorPeakWidth[k] != 0.0) {
-          AddGaussian(DistributionVectors().pPriorProbability, x, n, DistributionPrior().pPriorPeakLocation[k], DistributionPrior().pPriorPeakWidth[k], DistributionPrior().pPriorPeakAmplitude[k]);
+        if (distributionPriorPart.pPriorPeakWidth[k] != 0.0) {
+          AddGaussian(distributionVectorsPart.pPriorProbability, x, n, distributionPriorPart.pPriorPeakLocation[k], distributionPriorPart.pPriorPeakWidth[k], distributionPriorPart.pPriorPeakAmplitude[k]);
         } else {
-          AddDeltaPeak(DistributionVectors().pPriorProbability, abscissae, n, DistributionPrior().pPriorPeakLocation[k], DistributionPrior().pPriorPeakAmplitude[k]);
+          AddDeltaPeak(distributionVectorsPart.pPriorProbability, abscissae, n, distributionPriorPart.pPriorPeakLocation[k], distributionPriorPart.pPriorPeakAmplitude[k]);
         }
       }
     } else {
-      const int m = static_cast<int>(DistributionPrior().pPriorTableX.size()) - 1;
-      if (m < 1 || !InterpolateCurveDouble(n, x, DistributionVectors().pPriorProbability, m, DistributionPrior().pPriorTableX.data(), DistributionPrior().pPriorTableY.data())) {
+      const int m = static_cast<int>(distributionPriorPart.pPriorTableX.size()) - 1;
+      if (m < 1 || !InterpolateCurveDouble(n, x, distributionVectorsPart.pPriorProbability, m, distributionPriorPart.pPriorTableX.data(), distributionPriorPart.pPriorTableY.data())) {
         ReportPriorFailure("the prior table does not cover the distribution grid; prior switched off");
-        DistributionModels().bUsePrior = false;
+        distributionModelsPart.bUsePrior = false;
       }
     }
   }
 
-  if ((ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete) && DistributionModels().bFf0Prior && DistributionVectors().pFf0AxisWork && DistributionVectors().pFf0Axis) {
+  if ((modelFlagsPart.bCsff0Model || modelFlagsPart.bCsff0OneDiscrete) && distributionModelsPart.bFf0Prior && distributionVectorsPart.pFf0AxisWork && distributionVectorsPart.pFf0Axis) {
     for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) {
       double w = kPeakFloor;
       for (int k = 0; k < kPriorPeaks; ++k) {
-        const double a = DistributionPrior().pFf0PriorAmplitude[k], loc = DistributionPrior().pFf0PriorLocation[k], width = DistributionPrior().pFf0PriorWidth[k];
+        const double a = distributionPriorPart.pFf0PriorAmplitude[k], loc = distributionPriorPart.pFf0PriorLocation[k], width = distributionPriorPart.pFf0PriorWidth[k];
         if (a == 0.0 || loc == 0.0 || width == 0.0) continue;
-        const double d = loc - DistributionVectors().pFf0Axis[j];
+        const double d = loc - distributionVectorsPart.pFf0Axis[j];
         w += a * std::exp(-d * d / (width * width)) / (kSqrtPi * width);
       }
-      DistributionVectors().pFf0AxisWork[j] = static_cast<float>(w);
+      distributionVectorsPart.pFf0AxisWork[j] = static_cast<float>(w);
     }
   }
   return true;
 }
 
 void SwitchPriorFileOff() {
-  if (!DistributionPrior().szPriorFile.empty()) DistributionPrior().szLastPriorFile = DistributionPrior().szPriorFile;
-  DistributionPrior().szPriorFile.clear();
+  auto& distributionPriorPart = DistributionPrior();
+  if (!distributionPriorPart.szPriorFile.empty()) distributionPriorPart.szLastPriorFile = distributionPriorPart.szPriorFile;
+  distributionPriorPart.szPriorFile.clear();
 }
 
 void SwitchPriorFileOn() {
-  if (DistributionPrior().szPriorFile.empty()) DistributionPrior().szPriorFile = DistributionPrior().szLastPriorFile;
+  auto& distributionPriorPart = DistributionPrior();
+  if (distributionPriorPart.szPriorFile.empty()) distributionPriorPart.szPriorFile = distributionPriorPart.szLastPriorFile;
 }
 
 void ClearPriorPeaks() {
+  auto& distributionPriorPart = DistributionPrior();
   for (int k = 0; k <= kPriorPeaks; ++k) {
-    DistributionPrior().pPriorPeakLocation[k] = 0.0;
-    DistributionPrior().pPriorPeakWidth[k] = -1.0;
-    DistributionPrior().pPriorPeakAmplitude[k] = 0.0;
+    distributionPriorPart.pPriorPeakLocation[k] = 0.0;
+    distributionPriorPart.pPriorPeakWidth[k] = -1.0;
+    distributionPriorPart.pPriorPeakAmplitude[k] = 0.0;
   }
 }
 
 bool BuildPriorFromDistributionPeaks() {
-  const int n = DistributionVectors().nDistGrid;
+  auto& distributionPriorPart = DistributionPrior();
+  auto& distributionVectorsPart = DistributionVectors();
+  const int n = distributionVectorsPart.nDistGrid;
   const float* x = PriorAbscissae();
-  if (n < 3 || !x || !DistributionVectors().pDistValues) return false;
-  const float* v = DistributionVectors().pDistValues;
+  if (n < 3 || !x || !distributionVectorsPart.pDistValues) return false;
+  const float* v = distributionVectorsPart.pDistValues;
   float largest = 0.0f;
   for (int i = 1; i <= n; ++i) largest = std::max(largest, v[i]);
   if (!(largest > 0.0f)) return false;
@@ -301,20 +314,21 @@ bool BuildPriorFromDistributionPeaks() {
   for (const Peak& p : peaks) AddGaussian(ty.data(), tx.data(), n, p.position, p.width, p.area);
   const double top = *std::max_element(ty.begin() + 1, ty.end());
   for (int i = 1; i <= n; ++i) ty[static_cast<std::size_t>(i)] += kPeakFloor * top;
-  DistributionPrior().pPriorTableX = std::move(tx);
-  DistributionPrior().pPriorTableY = std::move(ty);
+  distributionPriorPart.pPriorTableX = std::move(tx);
+  distributionPriorPart.pPriorTableY = std::move(ty);
   return true;
 }
 
 void ResetDistributionPrior() {
-  DistributionPrior().szPriorFile.clear();
-  DistributionPrior().szLastPriorFile.clear();
+  auto& distributionPriorPart = DistributionPrior();
+  distributionPriorPart.szPriorFile.clear();
+  distributionPriorPart.szLastPriorFile.clear();
   ClearPriorPeaks();
-  DistributionPrior().bPriorFromDiscreteSpecies = false;
-  DistributionPrior().bPriorFromGJT = false;
-  DistributionPrior().pPriorTableX.clear();
-  DistributionPrior().pPriorTableY.clear();
-  for (int k = 0; k < kPriorPeaks; ++k) DistributionPrior().pFf0PriorLocation[k] = DistributionPrior().pFf0PriorWidth[k] = DistributionPrior().pFf0PriorAmplitude[k] = 0.0;
+  distributionPriorPart.bPriorFromDiscreteSpecies = false;
+  distributionPriorPart.bPriorFromGJT = false;
+  distributionPriorPart.pPriorTableX.clear();
+  distributionPriorPart.pPriorTableY.clear();
+  for (int k = 0; k < kPriorPeaks; ++k) distributionPriorPart.pFf0PriorLocation[k] = distributionPriorPart.pFf0PriorWidth[k] = distributionPriorPart.pFf0PriorAmplitude[k] = 0.0;
 }
 
 void InstallDistributionPrior() {

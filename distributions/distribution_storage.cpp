@@ -114,6 +114,7 @@ bool KernelArraysFailed(int nKernels, int nScans, int nPoints, std::string* erro
 }  // namespace
 
 bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error) {
+  auto& distributionStoragePart = DistributionStorage();
   FreeKernelArrays();
   if (nKernels < 1 || nScans < 1 || nPoints < 1) return false;
   const std::size_t stride = static_cast<std::size_t>(nPoints) + 1;
@@ -144,18 +145,19 @@ bool AllocKernelArrays(int nKernels, int nScans, int nPoints, std::string* error
     store = KernelStore{};
     return KernelArraysFailed(nKernels, nScans, nPoints, error);
   }
-  DistributionStorage().pppKernels = store.kernels.data();
-  DistributionStorage().nKernelArrayKernels = nKernels;
-  DistributionStorage().nKernelArrayScans = nScans;
-  DistributionStorage().nKernelArrayPoints = nPoints;
+  distributionStoragePart.pppKernels = store.kernels.data();
+  distributionStoragePart.nKernelArrayKernels = nKernels;
+  distributionStoragePart.nKernelArrayScans = nScans;
+  distributionStoragePart.nKernelArrayPoints = nPoints;
   return true;
 }
 
 void FreeKernelArrays() {
+  auto& distributionStoragePart = DistributionStorage();
   Kernels().block.Release();
   Kernels() = KernelStore{};
-  DistributionStorage().pppKernels = nullptr;
-  DistributionStorage().nKernelArrayKernels = DistributionStorage().nKernelArrayScans = DistributionStorage().nKernelArrayPoints = 0;
+  distributionStoragePart.pppKernels = nullptr;
+  distributionStoragePart.nKernelArrayKernels = distributionStoragePart.nKernelArrayScans = distributionStoragePart.nKernelArrayPoints = 0;
 }
 
 void MarkKernelLeftOut(int kernel) {
@@ -203,6 +205,7 @@ const ProfileSums* CurrentKernelSums(int kernel, int s0, int s1, int nGrid, int 
 bool UnknownLeftOut(int j) { return KernelLeftOut(j + DistributionStorage().nNEQFirstKernel - 1); }
 
 bool AllocNormalEquationArrays(int N, int a, int b, std::string* error) {
+  auto& distributionStoragePart = DistributionStorage();
   FreeNormalEquationArrays();
   const auto fail = [error] {
     if (error) *error = kWorkspaceAllocationText;
@@ -233,48 +236,49 @@ bool AllocNormalEquationArrays(int N, int a, int b, std::string* error) {
       for (int k = 1; k <= count; ++k) rows[static_cast<std::size_t>(k)] = take(length);
       return rows.data();
     };
-    DistributionStorage().ppKernelScanMean = rowSet(store.scanMeanRows, N, a1);
-    DistributionStorage().ppKernelRadiusMean = rowSet(store.radiusMeanRows, N, b1);
-    DistributionStorage().pDataScanMean = take(a1);
-    DistributionStorage().pDataRadiusMean = take(b1);
-    DistributionStorage().pNormalRhs = take(n1);
-    DistributionStorage().ppNormalMatrix = rowSet(store.matrixRows, N, n1);
-    DistributionStorage().ppNormalMatrixReg = rowSet(store.regRows, N, n1);
-    DistributionStorage().pDistSolution = take(n1);
-    DistributionStorage().pNNLSGradient = take(n1);
-    DistributionStorage().ppNNLSWork = rowSet(store.workRows, N, n1);
-    DistributionStorage().pNNLSWorkRhs = take(n1);
-    DistributionStorage().pNNLSDiag = take(n1);
-    DistributionStorage().pNNLSSub = take(n1);
-    DistributionStorage().pNNLSTrial = take(n1);
-    DistributionStorage().pKernelMean = take(n1);
-    DistributionStorage().pMaxEntLogRatio = take(n1);
-    DistributionStorage().pDistSolution2 = take(n1);
+    distributionStoragePart.ppKernelScanMean = rowSet(store.scanMeanRows, N, a1);
+    distributionStoragePart.ppKernelRadiusMean = rowSet(store.radiusMeanRows, N, b1);
+    distributionStoragePart.pDataScanMean = take(a1);
+    distributionStoragePart.pDataRadiusMean = take(b1);
+    distributionStoragePart.pNormalRhs = take(n1);
+    distributionStoragePart.ppNormalMatrix = rowSet(store.matrixRows, N, n1);
+    distributionStoragePart.ppNormalMatrixReg = rowSet(store.regRows, N, n1);
+    distributionStoragePart.pDistSolution = take(n1);
+    distributionStoragePart.pNNLSGradient = take(n1);
+    distributionStoragePart.ppNNLSWork = rowSet(store.workRows, N, n1);
+    distributionStoragePart.pNNLSWorkRhs = take(n1);
+    distributionStoragePart.pNNLSDiag = take(n1);
+    distributionStoragePart.pNNLSSub = take(n1);
+    distributionStoragePart.pNNLSTrial = take(n1);
+    distributionStoragePart.pKernelMean = take(n1);
+    distributionStoragePart.pMaxEntLogRatio = take(n1);
+    distributionStoragePart.pDistSolution2 = take(n1);
     store.passive.assign(n1, 0);
-    DistributionStorage().pNNLSPassive = store.passive.data();
+    distributionStoragePart.pNNLSPassive = store.passive.data();
   } catch (const std::bad_alloc&) {
     FreeNormalEquationArrays();
     return fail();
   }
-  DistributionStorage().nNEQUnknowns = N;
-  DistributionStorage().nNEQFirstKernel = 1;
-  DistributionStorage().nWorkspaceUnknowns = N;
-  DistributionStorage().nWorkspaceScans = a;
-  DistributionStorage().nWorkspacePoints = b;
+  distributionStoragePart.nNEQUnknowns = N;
+  distributionStoragePart.nNEQFirstKernel = 1;
+  distributionStoragePart.nWorkspaceUnknowns = N;
+  distributionStoragePart.nWorkspaceScans = a;
+  distributionStoragePart.nWorkspacePoints = b;
   return true;
 }
 
 void FreeNormalEquationArrays() {
+  auto& distributionStoragePart = DistributionStorage();
   Workspace().block.Release();
   Workspace() = WorkspaceStore{};
-  DistributionStorage().ppKernelScanMean = DistributionStorage().ppKernelRadiusMean = nullptr;
-  DistributionStorage().pDataScanMean = DistributionStorage().pDataRadiusMean = nullptr;
-  DistributionStorage().pNormalRhs = nullptr;
-  DistributionStorage().ppNormalMatrix = DistributionStorage().ppNormalMatrixReg = DistributionStorage().ppNNLSWork = nullptr;
-  DistributionStorage().pDistSolution = DistributionStorage().pNNLSGradient = DistributionStorage().pNNLSWorkRhs = DistributionStorage().pNNLSDiag = DistributionStorage().pNNLSSub = DistributionStorage().pNNLSTrial = nullptr;
-  DistributionStorage().pKernelMean = DistributionStorage().pMaxEntLogRatio = DistributionStorage().pDistSolution2 = nullptr;
-  DistributionStorage().pNNLSPassive = nullptr;
-  DistributionStorage().nNEQUnknowns = DistributionStorage().nWorkspaceUnknowns = DistributionStorage().nWorkspaceScans = DistributionStorage().nWorkspacePoints = 0;
+  distributionStoragePart.ppKernelScanMean = distributionStoragePart.ppKernelRadiusMean = nullptr;
+  distributionStoragePart.pDataScanMean = distributionStoragePart.pDataRadiusMean = nullptr;
+  distributionStoragePart.pNormalRhs = nullptr;
+  distributionStoragePart.ppNormalMatrix = distributionStoragePart.ppNormalMatrixReg = distributionStoragePart.ppNNLSWork = nullptr;
+  distributionStoragePart.pDistSolution = distributionStoragePart.pNNLSGradient = distributionStoragePart.pNNLSWorkRhs = distributionStoragePart.pNNLSDiag = distributionStoragePart.pNNLSSub = distributionStoragePart.pNNLSTrial = nullptr;
+  distributionStoragePart.pKernelMean = distributionStoragePart.pMaxEntLogRatio = distributionStoragePart.pDistSolution2 = nullptr;
+  distributionStoragePart.pNNLSPassive = nullptr;
+  distributionStoragePart.nNEQUnknowns = distributionStoragePart.nWorkspaceUnknowns = distributionStoragePart.nWorkspaceScans = distributionStoragePart.nWorkspacePoints = 0;
 }
 
 void ReleaseSpareDistributionArrays() {

@@ -27,16 +27,18 @@ bool DistributionExists() { return DistributionVectors().nDistGrid >= 1 && Distr
 bool BothShown() { return GetContiRunSettings().showBoth && DistributionVectors().pDistValues2; }
 
 void RetitleAndRedraw(const char* title) {
-  if (!DistributionPlot().pDistPlot) return;
-  DistributionPlot().pDistPlot->SetXAxisLabel(title);
+  auto& distributionPlotPart = DistributionPlot();
+  if (!distributionPlotPart.pDistPlot) return;
+  distributionPlotPart.pDistPlot->SetXAxisLabel(title);
   RedrawDistributionPlot();
 }
 
 // y(i) := 2 x(i) y(i) on the new axis, scaled back to the area `area`.
 void WeightAndRescale(float* y, double area) {
-  const int n = DistributionVectors().nDistGrid;
-  for (int i = 1; i <= n; ++i) y[i] = 2.0f * DistributionVectors().pDistGrid[i] * y[i];
-  const double now = GridTrapezoidArea(DistributionVectors().pDistGrid, y, n);
+  auto& distributionVectorsPart = DistributionVectors();
+  const int n = distributionVectorsPart.nDistGrid;
+  for (int i = 1; i <= n; ++i) y[i] = 2.0f * distributionVectorsPart.pDistGrid[i] * y[i];
+  const double now = GridTrapezoidArea(distributionVectorsPart.pDistGrid, y, n);
   // An all-zero distribution stays zero (no 0/0).
   if (now == 0.0 || !std::isfinite(now)) return;
   const double f = area / now;
@@ -73,15 +75,16 @@ double GridTrapezoidArea(const float* x, const float* y, int n) {
 }
 
 TransformResult TransformToS20w(float vbar, float vbar20, float viscosity, float density) {
+  auto& distributionVectorsPart = DistributionVectors();
   // The electrophoresis c(v) grid holds velocities, not sedimentation coefficients.
   if (!IsSGridModel() || ModelFlags().bCvConstantD || !DistributionExists()) return {};
   const float q = S20wFromS(1.0f, viscosity, density, vbar, vbar20);
   if (!(q > 0.0f) || !std::isfinite(q))
     return {false, "the solvent values give no s20,w: " + NoS20wCause(vbar, vbar20, viscosity, density)};
-  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) {
-    DistributionVectors().pDistGrid[i] *= q;
-    DistributionVectors().pDistValues[i] /= q;
-    if (DistributionVectors().pDistValues2) DistributionVectors().pDistValues2[i] /= q;
+  for (int i = 1; i <= distributionVectorsPart.nDistGrid; ++i) {
+    distributionVectorsPart.pDistGrid[i] *= q;
+    distributionVectorsPart.pDistValues[i] /= q;
+    if (distributionVectorsPart.pDistValues2) distributionVectorsPart.pDistValues2[i] /= q;
   }
   RetitleAndRedraw("s20 [S]");
   return {true, {}};
@@ -94,21 +97,23 @@ std::string RhVbarRefusal(float vbar20) {
 }
 
 bool TransformToRh(float vbar20) {
+  auto& distributionVectorsPart = DistributionVectors();
   if (!DistributionExists() || !RhVbarRefusal(vbar20).empty()) return false;
-  const int n = DistributionVectors().nDistGrid;
+  const int n = distributionVectorsPart.nDistGrid;
   const bool both = BothShown();
-  const double area = GridTrapezoidArea(DistributionVectors().pDistGrid, DistributionVectors().pDistValues, n);
-  const double area2 = both ? GridTrapezoidArea(DistributionVectors().pDistGrid, DistributionVectors().pDistValues2, n) : 0.0;
+  const double area = GridTrapezoidArea(distributionVectorsPart.pDistGrid, distributionVectorsPart.pDistValues, n);
+  const double area2 = both ? GridTrapezoidArea(distributionVectorsPart.pDistGrid, distributionVectorsPart.pDistValues2, n) : 0.0;
   // The grid is converted once; both value vectors use the new radii.
-  for (int i = 1; i <= n; ++i) DistributionVectors().pDistGrid[i] = 1e9f * S20ToStokesRadius(DistributionVectors().pDistGrid[i], vbar20);
-  WeightAndRescale(DistributionVectors().pDistValues, area);
-  if (both) WeightAndRescale(DistributionVectors().pDistValues2, area2);
+  for (int i = 1; i <= n; ++i) distributionVectorsPart.pDistGrid[i] = 1e9f * S20ToStokesRadius(distributionVectorsPart.pDistGrid[i], vbar20);
+  WeightAndRescale(distributionVectorsPart.pDistValues, area);
+  if (both) WeightAndRescale(distributionVectorsPart.pDistValues2, area2);
   DistributionPlot().bDistRhTransformed = true;
   RetitleAndRedraw("Rh [nm]");
   return true;
 }
 
 TransformResult ApplyMieScatCorrection(const std::string& fileName) {
+  auto& distributionVectorsPart = DistributionVectors();
   if (!DistributionExists()) return {};
   // The coefficients a0, a1, ... one per line, as users write them by hand: a line
   // that is not one number as a whole ("1.5abc", "1,5") refuses the file, naming
@@ -128,11 +133,11 @@ TransformResult ApplyMieScatCorrection(const std::string& fileName) {
   }
   const int m = static_cast<int>(a.size());
   if (m < 1) return {false, Format("no coefficients of a(R) in %s", fileName.c_str())};
-  const int n = DistributionVectors().nDistGrid;
+  const int n = distributionVectorsPart.nDistGrid;
   std::vector<double> factor(static_cast<std::size_t>(n) + 1);
   for (int i = 1; i <= n; ++i) {
     // Horner form of a0 + a1 R + ... + a(m-1) R^(m-1).
-    const double R = DistributionVectors().pDistGrid[i];
+    const double R = distributionVectorsPart.pDistGrid[i];
     double v = 0.0;
     for (int k = m - 1; k >= 0; --k) v = v * R + a[static_cast<std::size_t>(k)];
     if (v == 0.0 || !std::isfinite(v))
@@ -142,15 +147,16 @@ TransformResult ApplyMieScatCorrection(const std::string& fileName) {
   const bool both = BothShown();
   for (int i = 1; i <= n; ++i) {
     const double f = factor[static_cast<std::size_t>(i)];
-    DistributionVectors().pDistValues[i] = static_cast<float>(DistributionVectors().pDistValues[i] / f);
-    if (both) DistributionVectors().pDistValues2[i] = static_cast<float>(DistributionVectors().pDistValues2[i] / f);
+    distributionVectorsPart.pDistValues[i] = static_cast<float>(distributionVectorsPart.pDistValues[i] / f);
+    if (both) distributionVectorsPart.pDistValues2[i] = static_cast<float>(distributionVectorsPart.pDistValues2[i] / f);
   }
   return {true, {}};
 }
 
 void ResetDistributionTransforms() {
-  DistributionPlot().bDistTransformed = false;
-  DistributionPlot().bDistRhTransformed = false;
+  auto& distributionPlotPart = DistributionPlot();
+  distributionPlotPart.bDistTransformed = false;
+  distributionPlotPart.bDistRhTransformed = false;
 }
 
 }  // namespace tarmic

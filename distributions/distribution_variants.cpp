@@ -13,83 +13,94 @@ namespace {
 
 bool ShapeWithDiscrete() { return ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsBimodalFf0OneDiscrete; }
 bool SlotDiscrete() {
-  return ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bLsgOneDiscrete || ModelFlags().bCsMsTable || ModelFlags().bCsNonideal;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bLsgOneDiscrete || modelFlagsPart.bCsMsTable || modelFlagsPart.bCsNonideal;
 }
 
 }  // namespace
 
 void ReadVariantSettingsFromParams() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& distributionVariantsPart = DistributionVariants();
+  auto& modelFlagsPart = ModelFlags();
+  auto& solventConstantsPart = SolventConstants();
   if (ShapeWithDiscrete()) {
-    DistributionVariants().fDiscreteM = AnalysisSwitches().pParams[kVariantSlotShapeDiscreteM];
-    DistributionVariants().fDiscreteS = AnalysisSwitches().pParams[kVariantSlotShapeDiscreteS];
+    distributionVariantsPart.fDiscreteM = analysisSwitchesPart.pParams[kVariantSlotShapeDiscreteM];
+    distributionVariantsPart.fDiscreteS = analysisSwitchesPart.pParams[kVariantSlotShapeDiscreteS];
   } else if (SlotDiscrete()) {
-    DistributionVariants().fDiscreteS = AnalysisSwitches().pParams[kVariantSlotDiscreteS];
-    if (ModelFlags().bCsOneDiscreteD)
-      DistributionVariants().fDiscreteD = AnalysisSwitches().pParams[kVariantSlotDiscreteMD];
+    distributionVariantsPart.fDiscreteS = analysisSwitchesPart.pParams[kVariantSlotDiscreteS];
+    if (modelFlagsPart.bCsOneDiscreteD)
+      distributionVariantsPart.fDiscreteD = analysisSwitchesPart.pParams[kVariantSlotDiscreteMD];
     else
-      DistributionVariants().fDiscreteM = AnalysisSwitches().pParams[kVariantSlotDiscreteMD];
+      distributionVariantsPart.fDiscreteM = analysisSwitchesPart.pParams[kVariantSlotDiscreteMD];
   }
-  if (ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete) {
-    DistributionVariants().fSecondFf0 = AnalysisSwitches().pParams[kVariantSlotValue];
-    DistributionVariants().fBimodalSMin = AnalysisSwitches().pParams[kVariantSlotLow];
-    DistributionVariants().fBimodalSMax = AnalysisSwitches().pParams[kVariantSlotHigh];
-  } else if (ModelFlags().bCsConformationalChange) {
-    DistributionVariants().fConformM = AnalysisSwitches().pParams[kVariantSlotValue];
-    DistributionVariants().fConformSMin = AnalysisSwitches().pParams[kVariantSlotLow];
-    DistributionVariants().fConformSMax = AnalysisSwitches().pParams[kVariantSlotHigh];
-  } else if (ModelFlags().bCsWormChain) {
-    SolventConstants().fWormPersistenceLength = AnalysisSwitches().pParams[kVariantSlotModel];
-    SolventConstants().fWormCrossSection = AnalysisSwitches().pParams[kVariantSlotValue];
-    SolventConstants().fWormMonomerMass = AnalysisSwitches().pParams[kVariantSlotLow];
-    SolventConstants().fWormHydration = AnalysisSwitches().pParams[kVariantSlotHigh];
+  if (modelFlagsPart.bCsBimodalFf0 || modelFlagsPart.bCsBimodalFf0OneDiscrete) {
+    distributionVariantsPart.fSecondFf0 = analysisSwitchesPart.pParams[kVariantSlotValue];
+    distributionVariantsPart.fBimodalSMin = analysisSwitchesPart.pParams[kVariantSlotLow];
+    distributionVariantsPart.fBimodalSMax = analysisSwitchesPart.pParams[kVariantSlotHigh];
+  } else if (modelFlagsPart.bCsConformationalChange) {
+    distributionVariantsPart.fConformM = analysisSwitchesPart.pParams[kVariantSlotValue];
+    distributionVariantsPart.fConformSMin = analysisSwitchesPart.pParams[kVariantSlotLow];
+    distributionVariantsPart.fConformSMax = analysisSwitchesPart.pParams[kVariantSlotHigh];
+  } else if (modelFlagsPart.bCsWormChain) {
+    solventConstantsPart.fWormPersistenceLength = analysisSwitchesPart.pParams[kVariantSlotModel];
+    solventConstantsPart.fWormCrossSection = analysisSwitchesPart.pParams[kVariantSlotValue];
+    solventConstantsPart.fWormMonomerMass = analysisSwitchesPart.pParams[kVariantSlotLow];
+    solventConstantsPart.fWormHydration = analysisSwitchesPart.pParams[kVariantSlotHigh];
   }
-  if (ModelFlags().bCsModel521) DistributionVariants().fLinearRodParameter = AnalysisSwitches().pParams[kVariantSlotModel];
-  if (ModelFlags().bCvConstantD) DistributionVariants().fCvConstantD = AnalysisSwitches().pParams[kVariantSlotCvD];
+  if (modelFlagsPart.bCsModel521) distributionVariantsPart.fLinearRodParameter = analysisSwitchesPart.pParams[kVariantSlotModel];
+  if (modelFlagsPart.bCvConstantD) distributionVariantsPart.fCvConstantD = analysisSwitchesPart.pParams[kVariantSlotCvD];
 }
 
 void StoreVariantDefaultsInParams() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVariantsPart = DistributionVariants();
+  auto& modelFlagsPart = ModelFlags();
+  auto& solventConstantsPart = SolventConstants();
   if (IsSizeShapeModel()) {
-    AnalysisSwitches().pParams[kContiSlotShape1] = DistributionGrid().fFf0Min;
-    AnalysisSwitches().pParams[kContiSlotShape2] = DistributionGrid().fFf0Max;
-    AnalysisSwitches().pParams[kContiSlotShape3] = static_cast<float>(DistributionGrid().nFf0Values);
+    analysisSwitchesPart.pParams[kContiSlotShape1] = distributionGridPart.fFf0Min;
+    analysisSwitchesPart.pParams[kContiSlotShape2] = distributionGridPart.fFf0Max;
+    analysisSwitchesPart.pParams[kContiSlotShape3] = static_cast<float>(distributionGridPart.nFf0Values);
   }
   if (ShapeWithDiscrete()) {
-    AnalysisSwitches().pParams[kVariantSlotShapeDiscreteM] = DistributionVariants().fDiscreteM;
-    AnalysisSwitches().pParams[kVariantSlotShapeDiscreteS] = DistributionVariants().fDiscreteS;
+    analysisSwitchesPart.pParams[kVariantSlotShapeDiscreteM] = distributionVariantsPart.fDiscreteM;
+    analysisSwitchesPart.pParams[kVariantSlotShapeDiscreteS] = distributionVariantsPart.fDiscreteS;
   } else if (SlotDiscrete()) {
-    AnalysisSwitches().pParams[kVariantSlotDiscreteS] = DistributionVariants().fDiscreteS;
-    AnalysisSwitches().pParams[kVariantSlotDiscreteMD] = ModelFlags().bCsOneDiscreteD ? DistributionVariants().fDiscreteD : DistributionVariants().fDiscreteM;
+    analysisSwitchesPart.pParams[kVariantSlotDiscreteS] = distributionVariantsPart.fDiscreteS;
+    analysisSwitchesPart.pParams[kVariantSlotDiscreteMD] = modelFlagsPart.bCsOneDiscreteD ? distributionVariantsPart.fDiscreteD : distributionVariantsPart.fDiscreteM;
   }
-  if (ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete) {
-    AnalysisSwitches().pParams[kVariantSlotValue] = DistributionVariants().fSecondFf0;
-    AnalysisSwitches().pParams[kVariantSlotLow] = DistributionVariants().fBimodalSMin;
-    AnalysisSwitches().pParams[kVariantSlotHigh] = DistributionVariants().fBimodalSMax;
-  } else if (ModelFlags().bCsConformationalChange) {
-    AnalysisSwitches().pParams[kVariantSlotValue] = DistributionVariants().fConformM;
-    AnalysisSwitches().pParams[kVariantSlotLow] = DistributionVariants().fConformSMin;
-    AnalysisSwitches().pParams[kVariantSlotHigh] = DistributionVariants().fConformSMax;
-  } else if (ModelFlags().bCsWormChain) {
-    AnalysisSwitches().pParams[kVariantSlotModel] = SolventConstants().fWormPersistenceLength;
-    AnalysisSwitches().pParams[kVariantSlotValue] = SolventConstants().fWormCrossSection;
-    AnalysisSwitches().pParams[kVariantSlotLow] = SolventConstants().fWormMonomerMass;
-    AnalysisSwitches().pParams[kVariantSlotHigh] = SolventConstants().fWormHydration;
+  if (modelFlagsPart.bCsBimodalFf0 || modelFlagsPart.bCsBimodalFf0OneDiscrete) {
+    analysisSwitchesPart.pParams[kVariantSlotValue] = distributionVariantsPart.fSecondFf0;
+    analysisSwitchesPart.pParams[kVariantSlotLow] = distributionVariantsPart.fBimodalSMin;
+    analysisSwitchesPart.pParams[kVariantSlotHigh] = distributionVariantsPart.fBimodalSMax;
+  } else if (modelFlagsPart.bCsConformationalChange) {
+    analysisSwitchesPart.pParams[kVariantSlotValue] = distributionVariantsPart.fConformM;
+    analysisSwitchesPart.pParams[kVariantSlotLow] = distributionVariantsPart.fConformSMin;
+    analysisSwitchesPart.pParams[kVariantSlotHigh] = distributionVariantsPart.fConformSMax;
+  } else if (modelFlagsPart.bCsWormChain) {
+    analysisSwitchesPart.pParams[kVariantSlotModel] = solventConstantsPart.fWormPersistenceLength;
+    analysisSwitchesPart.pParams[kVariantSlotValue] = solventConstantsPart.fWormCrossSection;
+    analysisSwitchesPart.pParams[kVariantSlotLow] = solventConstantsPart.fWormMonomerMass;
+    analysisSwitchesPart.pParams[kVariantSlotHigh] = solventConstantsPart.fWormHydration;
   }
-  if (ModelFlags().bCsModel521) AnalysisSwitches().pParams[kVariantSlotModel] = DistributionVariants().fLinearRodParameter;
-  if (ModelFlags().bCvConstantD) AnalysisSwitches().pParams[kVariantSlotCvD] = DistributionVariants().fCvConstantD;
+  if (modelFlagsPart.bCsModel521) analysisSwitchesPart.pParams[kVariantSlotModel] = distributionVariantsPart.fLinearRodParameter;
+  if (modelFlagsPart.bCvConstantD) analysisSwitchesPart.pParams[kVariantSlotCvD] = distributionVariantsPart.fCvConstantD;
 }
 
 void ResetDistributionVariants() {
-  DistributionVariants().fDiscreteS = 0.34f;
-  DistributionVariants().fDiscreteM = 350.0f;
-  DistributionVariants().fDiscreteD = 50.0f;
-  DistributionVariants().fSecondFf0 = 2.0f;
-  DistributionVariants().fBimodalSMin = 10.0f;
-  DistributionVariants().fBimodalSMax = 20.0f;
-  DistributionVariants().fConformM = 200000.0f;
-  DistributionVariants().fConformSMin = 7.0f;
-  DistributionVariants().fConformSMax = 10.0f;
-  DistributionVariants().fLinearRodParameter = 10000.0f;
-  DistributionVariants().fCvConstantD = 5.0f;
+  auto& distributionVariantsPart = DistributionVariants();
+  distributionVariantsPart.fDiscreteS = 0.34f;
+  distributionVariantsPart.fDiscreteM = 350.0f;
+  distributionVariantsPart.fDiscreteD = 50.0f;
+  distributionVariantsPart.fSecondFf0 = 2.0f;
+  distributionVariantsPart.fBimodalSMin = 10.0f;
+  distributionVariantsPart.fBimodalSMax = 20.0f;
+  distributionVariantsPart.fConformM = 200000.0f;
+  distributionVariantsPart.fConformSMin = 7.0f;
+  distributionVariantsPart.fConformSMax = 10.0f;
+  distributionVariantsPart.fLinearRodParameter = 10000.0f;
+  distributionVariantsPart.fCvConstantD = 5.0f;
 }
 
 }  // namespace tarmic

@@ -23,35 +23,41 @@ bool g_dlsIntegrateLogScale = false;
 
 // The continuous-model slots of the parameter vector into the engine's settings.
 void ApplyContinuousSettings() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
   ReadGridSettingsFromParams();
-  DistributionModels().fConfidenceLevel = AnalysisSwitches().pParams[kContiSlotConfidence];
+  DistributionModels().fConfidenceLevel = analysisSwitchesPart.pParams[kContiSlotConfidence];
   // The invariant-D models keep D (1e-7 cm^2/s) in the frictional-ratio slot.
-  if (ModelFlags().bCsInvariantD || ModelFlags().bConstantDModel) DistributionKernels().fInvariantD = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
+  if (modelFlagsPart.bCsInvariantD || modelFlagsPart.bConstantDModel) DistributionKernels().fInvariantD = analysisSwitchesPart.pParams[kContiSlotFrictionalRatio];
   ReadVariantSettingsFromParams();
 }
 
 DistributionDialogOptions GetOptions() {
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionModelsPart = DistributionModels();
   DistributionDialogOptions o;
-  o.dlsGridLinearD = DistributionGrid().bDLSGridLinearD;
-  o.dlsGridLogD = DistributionGrid().bDLSGridLogD;
-  o.dlsGridLogRh = DistributionGrid().bDLSGridLogRh;
+  o.dlsGridLinearD = distributionGridPart.bDLSGridLinearD;
+  o.dlsGridLogD = distributionGridPart.bDLSGridLogD;
+  o.dlsGridLogRh = distributionGridPart.bDLSGridLogRh;
   o.dlsIntegrateLogScale = g_dlsIntegrateLogScale;
-  o.sizeShapeView = DistributionModels().bCsff0ViewSM ? 1 : DistributionModels().bCsff0ViewSRs ? 2 : DistributionModels().bCsff0ViewSD ? 3 : DistributionModels().bCsff0ViewMFf0 ? 4 : 0;
-  o.timeCourseWindow = DistributionModels().fTimeCourseWindow;
+  o.sizeShapeView = distributionModelsPart.bCsff0ViewSM ? 1 : distributionModelsPart.bCsff0ViewSRs ? 2 : distributionModelsPart.bCsff0ViewSD ? 3 : distributionModelsPart.bCsff0ViewMFf0 ? 4 : 0;
+  o.timeCourseWindow = distributionModelsPart.fTimeCourseWindow;
   o.ctotFromData = Ctot().bCtotFromData;
   return o;
 }
 
 void SetOptions(const DistributionDialogOptions& o) {
-  DistributionGrid().bDLSGridLinearD = o.dlsGridLinearD;
-  DistributionGrid().bDLSGridLogD = o.dlsGridLogD;
-  DistributionGrid().bDLSGridLogRh = o.dlsGridLogRh;
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionModelsPart = DistributionModels();
+  distributionGridPart.bDLSGridLinearD = o.dlsGridLinearD;
+  distributionGridPart.bDLSGridLogD = o.dlsGridLogD;
+  distributionGridPart.bDLSGridLogRh = o.dlsGridLogRh;
   g_dlsIntegrateLogScale = o.dlsIntegrateLogScale;
-  DistributionModels().bCsff0ViewSM = o.sizeShapeView == 1;
-  DistributionModels().bCsff0ViewSRs = o.sizeShapeView == 2;
-  DistributionModels().bCsff0ViewSD = o.sizeShapeView == 3;
-  DistributionModels().bCsff0ViewMFf0 = o.sizeShapeView == 4;
-  DistributionModels().fTimeCourseWindow = o.timeCourseWindow;
+  distributionModelsPart.bCsff0ViewSM = o.sizeShapeView == 1;
+  distributionModelsPart.bCsff0ViewSRs = o.sizeShapeView == 2;
+  distributionModelsPart.bCsff0ViewSD = o.sizeShapeView == 3;
+  distributionModelsPart.bCsff0ViewMFf0 = o.sizeShapeView == 4;
+  distributionModelsPart.fTimeCourseWindow = o.timeCourseWindow;
   Ctot().bCtotFromData = o.ctotFromData;
 }
 

@@ -27,33 +27,39 @@ namespace {
 
 // The radii a kernel row is resampled onto.
 void KernelRadii(const float** radii, int* count) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
   if (KernelProfiles().bSyntheticFromDistribution) {
-    *radii = DataSet().nScans >= 1 ? DataSet().ppRadius[1] : nullptr;
-    *count = DataSet().nScans >= 1 ? DataSet().pnPoints[1] : 0;
+    *radii = dataSetPart.nScans >= 1 ? dataSetPart.ppRadius[1] : nullptr;
+    *count = dataSetPart.nScans >= 1 ? dataSetPart.pnPoints[1] : 0;
   } else {
-    *radii = CurrentGrid().pGridRadius;
-    *count = CurrentGrid().nGridPoints;
+    *radii = currentGridPart.pGridRadius;
+    *count = currentGridPart.nGridPoints;
   }
 }
 
 float* KernelRow(int kernel, int scan) {
-  if (!DistributionStorage().pppKernels || kernel < 1 || kernel > DistributionStorage().nKernelArrayKernels || scan < 1 ||
-      scan > DistributionStorage().nKernelArrayScans) {
+  auto& distributionStoragePart = DistributionStorage();
+  if (!distributionStoragePart.pppKernels || kernel < 1 || kernel > distributionStoragePart.nKernelArrayKernels || scan < 1 ||
+      scan > distributionStoragePart.nKernelArrayScans) {
     return nullptr;
   }
   // The caller may write the row: the sums the solver took of the kernel go.
   ForgetKernelSums(kernel);
-  return DistributionStorage().pppKernels[kernel][scan];
+  return distributionStoragePart.pppKernels[kernel][scan];
 }
 
 // The optics the kernels are recorded with: the radial resolution of absorbance
 // data.
 CellOptics KernelOptics() {
+  auto& dataSetPart = DataSet();
+  auto& lammSettingsPart = LammSettings();
+  auto& scanFilePart = ScanFile();
   CellOptics o;
-  o.resolution = ScanFile().bAbsorbanceData && !ScanFile().bIntensityData && LammSettings().bSimulateRadialResolution;
-  o.resolutionRange = LammSettings().fRadialConvolutionRange;
-  o.meniscus = DataSet().fMeniscus;
-  o.bottom = DataSet().fBottom;
+  o.resolution = scanFilePart.bAbsorbanceData && !scanFilePart.bIntensityData && lammSettingsPart.bSimulateRadialResolution;
+  o.resolutionRange = lammSettingsPart.fRadialConvolutionRange;
+  o.meniscus = dataSetPart.fMeniscus;
+  o.bottom = dataSetPart.fBottom;
   return o;
 }
 
@@ -85,8 +91,9 @@ namespace {
 // solution below, and the concentration follows from the conservation of the
 // material between two moved radii.
 void CompressibleStepProfile(float amplitude, double t, const float* r, float* out, int n) {
+  auto& dataSetPart = DataSet();
   const InhomSolventSettings& st = SolventSettings().gInhomSolvent;
-  const double m = DataSet().fMeniscus;
+  const double m = dataSetPart.fMeniscus;
   const double v = LammSettings().fScanVelocity / 60.0;
   double T = t;
   if (AnalysisSwitches().bScanTimeCorrection && v > 0.0) T = t + (m * std::exp(KernelProfiles().dStepSw2 * t) - m) / v;
@@ -96,7 +103,7 @@ void CompressibleStepProfile(float amplitude, double t, const float* r, float* o
   const double eta = st.relViscosity > 0.0f ? static_cast<double>(st.relViscosity) : 1.0;
   const double vbar = SolventConstants().VBAR, vb = 0.001 * vbar;
   const double s0 = SimRun().dSimS * 1e-13 / eta * (1.0 - vbar * st.density1atm) / (1.0 - vbar * fDensityWater20);
-  const double rpm = DataSet().nScans >= 1 ? DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].rpm : 0.0;
+  const double rpm = dataSetPart.nScans >= 1 ? dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].rpm : 0.0;
   const double w = rpm * kTwoPiOver60;
   const double w2 = w * w;
   const double mm = 0.01 * m;
@@ -128,19 +135,22 @@ void CompressibleStepProfile(float amplitude, double t, const float* r, float* o
 
 // The step profile of a non-diffusing species at radii r[1..n].
 void StepProfileAt(float amplitude, double t, const float* r, float* out, int n) {
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
+  auto& solventSettingsPart = SolventSettings();
   const double k = KernelProfiles().dStepSw2;
   // The compressed solvent moves a sedimenting boundary from the meniscus; a band
   // and a floating species keep the profiles below.
-  if (SolventSettings().gInhomSolvent.bInhomogeneousSolvent && SolventSettings().gInhomSolvent.bCompressibleSolvent && k > 0.0 &&
-      !ModelFlags().bElectroLsgModel && !ModelFlags().bZoneCentrifugation) {
+  if (solventSettingsPart.gInhomSolvent.bInhomogeneousSolvent && solventSettingsPart.gInhomSolvent.bCompressibleSolvent && k > 0.0 &&
+      !modelFlagsPart.bElectroLsgModel && !modelFlagsPart.bZoneCentrifugation) {
     CompressibleStepProfile(amplitude, t, r, out, n);
     return;
   }
-  const double m = DataSet().fMeniscus, b = DataSet().fBottom, L = ModelOptions().fLamellaWidth;
+  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom, L = ModelOptions().fLamellaWidth;
   const double v = LammSettings().fScanVelocity / 60.0;
   const bool timeResolution = AnalysisSwitches().bScanTimeCorrection && v > 0.0;
   double rb = 0.0, c = amplitude, rz = 0.0;
-  if (ModelFlags().bElectroLsgModel) {
+  if (modelFlagsPart.bElectroLsgModel) {
     rb = timeResolution ? m + k * (t + k * t / v) : m + k * t;
   } else if (k <= 0.0) {
     // Flotation from the bottom.
@@ -154,18 +164,18 @@ void StepProfileAt(float amplitude, double t, const float* r, float* out, int n)
     rb = m * std::exp(k * te);
     c = amplitude * std::exp(-2.0 * k * te);
   }
-  if (ModelFlags().bZoneCentrifugation) {
+  if (modelFlagsPart.bZoneCentrifugation) {
     double tz = t;
     if (timeResolution) tz = t + ((m + L) * std::exp(k * t) - m) / v;
     rz = (m + L) * std::exp(k * tz);
   }
   for (int i = 1; i <= n; ++i) {
     // The scanner reaches larger radii later: the plateau there is diluted further.
-    const double g = timeResolution && !ModelFlags().bElectroLsgModel ? std::exp(-2.0 * k * (r[i] - m) / v) : 1.0;
+    const double g = timeResolution && !modelFlagsPart.bElectroLsgModel ? std::exp(-2.0 * k * (r[i] - m) / v) : 1.0;
     bool inside = false;
-    if (ModelFlags().bZoneCentrifugation) {
+    if (modelFlagsPart.bZoneCentrifugation) {
       inside = r[i] >= rb && r[i] < rz;
-    } else if (ModelFlags().bElectroLsgModel && k == 0.0) {
+    } else if (modelFlagsPart.bElectroLsgModel && k == 0.0) {
       // A species at rest keeps its uniform loading.
       inside = true;
     } else if (k <= 0.0) {

@@ -28,14 +28,16 @@ LocalState& Local() { return CurrentPart<LocalState>(); }
 bool DiscreteSlot(int slot) { return (slot >= 1 && slot <= 12) || (slot >= 16 && slot <= 21) || (slot >= 25 && slot <= 34); }
 
 float& SlotVariable(int slot) {
-  if (slot >= 25) return ModelOptions().pExtraPairValue[slot - 24];
-  if (slot >= 20) return ModelOptions().pModelScalar[slot - 19];
+  auto& modelOptionsPart = ModelOptions();
+  if (slot >= 25) return modelOptionsPart.pExtraPairValue[slot - 24];
+  if (slot >= 20) return modelOptionsPart.pModelScalar[slot - 19];
   return SpeciesSlotValue(slot);
 }
 
 int& SlotFit(int slot) {
-  if (slot >= 25) return ModelOptions().pExtraPairFit[slot - 24];
-  if (slot >= 20) return ModelOptions().pModelScalarFit[slot - 19];
+  auto& modelOptionsPart = ModelOptions();
+  if (slot >= 25) return modelOptionsPart.pExtraPairFit[slot - 24];
+  if (slot >= 20) return modelOptionsPart.pModelScalarFit[slot - 19];
   return SpeciesSlotFit(slot);
 }
 
@@ -44,17 +46,18 @@ constexpr int kGridSlots[] = {1, 5, 9};
 }  // namespace
 
 ValueLayout ActiveValueLayout() {
+  auto& modelFlagsPart = ModelFlags();
   if (IsContinuousModel()) {
-    if (ModelFlags().bDLSRhModel || ModelFlags().bDLSTimeCourseModel) return ValueLayout::GridRh;
-    if (ModelFlags().bDLSDModel) return ValueLayout::GridD;
+    if (modelFlagsPart.bDLSRhModel || modelFlagsPart.bDLSTimeCourseModel) return ValueLayout::GridRh;
+    if (modelFlagsPart.bDLSDModel) return ValueLayout::GridD;
     return IsSGridModel() ? ValueLayout::GridS : ValueLayout::GridM;
   }
   if (IsSelfAssociationModel()) return ValueLayout::SelfAssociation;
   if (IsNonidealModel()) return ValueLayout::Nonideal;
-  if (ModelFlags().bHeteroAssocModel) return ValueLayout::Reacting;
-  if (ModelFlags().bDiscreteModel || AnalysisSwitches().bEqAnalysisModel) {
-    if (ModelFlags().bStokesRadii) return ValueLayout::StokesRadii;
-    if (ModelFlags().bCumulants) return ValueLayout::Cumulants;
+  if (modelFlagsPart.bHeteroAssocModel) return ValueLayout::Reacting;
+  if (modelFlagsPart.bDiscreteModel || AnalysisSwitches().bEqAnalysisModel) {
+    if (modelFlagsPart.bStokesRadii) return ValueLayout::StokesRadii;
+    if (modelFlagsPart.bCumulants) return ValueLayout::Cumulants;
     if (LammGlobals().bElectrophoresis) return ValueLayout::Electrophoresis;
     return ValueLayout::Species;
   }
@@ -70,9 +73,10 @@ KeptModelValues& KeptValues() { return Local().gKept; }
 void ClearKeptValues() { Local().gKept = {}; }
 
 unsigned long long ModelKey() {
+  auto& lammGlobalsPart = LammGlobals();
   // The model flags and the geometry switches that make a model of its own.
   std::vector<bool*> flags = ResettableModelFlags();
-  for (bool* geometry : {&LammGlobals().bLinearGeometry, &LammGlobals().bPlanarQuadrature, &LammGlobals().bExternalLoadingCell, &LammGlobals().bElectrophoresis})
+  for (bool* geometry : {&lammGlobalsPart.bLinearGeometry, &lammGlobalsPart.bPlanarQuadrature, &lammGlobalsPart.bExternalLoadingCell, &lammGlobalsPart.bElectrophoresis})
     flags.push_back(geometry);
   unsigned long long key = 0;
   for (std::size_t i = 0; i < flags.size() && i < 64; ++i)
@@ -81,16 +85,18 @@ unsigned long long ModelKey() {
 }
 
 void KeepValuesOfActiveLayout() {
+  auto& lammSettingsPart = LammSettings();
+  auto& localPart = Local();
   const ValueLayout layout = ActiveValueLayout();
   if (layout == ValueLayout::None) return;
-  ModelSwitches& switches = Local().gKept.models[ModelKey()];
+  ModelSwitches& switches = localPart.gKept.models[ModelKey()];
   for (int slot = 1; slot <= 34; ++slot)
     switches.fits[static_cast<std::size_t>(slot)] = DiscreteSlot(slot) ? SlotFit(slot) : 0;
-  switches.claverie = LammSettings().bClaverie;
-  switches.movingHat = LammSettings().bMovingHat;
-  switches.autoAlgorithm = LammSettings().bAutoFEAlgorithm;
-  switches.fixTimeStep = LammSettings().bFixTimeStep;
-  LayoutValues& kept = Local().gKept.families[layout];
+  switches.claverie = lammSettingsPart.bClaverie;
+  switches.movingHat = lammSettingsPart.bMovingHat;
+  switches.autoAlgorithm = lammSettingsPart.bAutoFEAlgorithm;
+  switches.fixTimeStep = lammSettingsPart.bFixTimeStep;
+  LayoutValues& kept = localPart.gKept.families[layout];
   if (IsGridLayout(layout)) {
     for (int slot : kGridSlots) kept.slotValues[static_cast<std::size_t>(slot)] = SlotVariable(slot);
     return;
@@ -101,9 +107,10 @@ void KeepValuesOfActiveLayout() {
 }
 
 void TakeKeptValues(ValueLayout layout) {
+  auto& localPart = Local();
   if (layout == ValueLayout::None || IsGridLayout(layout)) return;
   LayoutValues values;
-  if (const auto it = Local().gKept.families.find(layout); it != Local().gKept.families.end()) {
+  if (const auto it = localPart.gKept.families.find(layout); it != localPart.gKept.families.end()) {
     values = it->second;
   } else {
     // The start values of the species (InitModelParams).
@@ -121,8 +128,10 @@ void TakeKeptValues(ValueLayout layout) {
 }
 
 bool TakeKeptSwitches() {
-  const auto it = Local().gKept.models.find(ModelKey());
-  if (it == Local().gKept.models.end()) return false;
+  auto& lammSettingsPart = LammSettings();
+  auto& localPart = Local();
+  const auto it = localPart.gKept.models.find(ModelKey());
+  if (it == localPart.gKept.models.end()) return false;
   const ModelSwitches& kept = it->second;
   const bool continuous = IsGridLayout(ActiveValueLayout());
   for (int slot = 1; slot <= 34; ++slot) {
@@ -130,10 +139,10 @@ bool TakeKeptSwitches() {
     SlotFit(slot) = kept.fits[static_cast<std::size_t>(slot)];
     AnalysisSwitches().pParamFitFlags[slot] = kept.fits[static_cast<std::size_t>(slot)];
   }
-  LammSettings().bClaverie = kept.claverie;
-  LammSettings().bMovingHat = kept.movingHat;
-  LammSettings().bAutoFEAlgorithm = kept.autoAlgorithm;
-  LammSettings().bFixTimeStep = kept.fixTimeStep;
+  lammSettingsPart.bClaverie = kept.claverie;
+  lammSettingsPart.bMovingHat = kept.movingHat;
+  lammSettingsPart.bAutoFEAlgorithm = kept.autoAlgorithm;
+  lammSettingsPart.bFixTimeStep = kept.fixTimeStep;
   return true;
 }
 
@@ -162,8 +171,9 @@ void ConvertKeptMassOrD(const std::function<float(float value, float s)>& conver
 }
 
 bool KeptGrid(ValueLayout layout, float* min, float* max, float* count) {
-  const auto it = Local().gKept.families.find(layout);
-  if (it == Local().gKept.families.end() || !IsGridLayout(layout)) return false;
+  auto& localPart = Local();
+  const auto it = localPart.gKept.families.find(layout);
+  if (it == localPart.gKept.families.end() || !IsGridLayout(layout)) return false;
   *min = it->second.slotValues[1];
   *max = it->second.slotValues[5];
   *count = it->second.slotValues[9];

@@ -65,19 +65,20 @@ void SolveSubsystem(double** a, int m, const double* diag, const double* rhs, do
 }  // namespace
 
 bool NNLS() {
+  auto& distributionStoragePart = DistributionStorage();
   CleanVectorState();
-  const int n = std::min(DistributionStorage().nNEQUnknowns, DistributionStorage().nWorkspaceUnknowns);
-  if (n < 1 || !DistributionStorage().ppNormalMatrixReg) return true;
-  double** A = DistributionStorage().ppNormalMatrixReg;
-  const double* b = DistributionStorage().pNormalRhs;
-  double* x = DistributionStorage().pDistSolution;
-  double* w = DistributionStorage().pNNLSGradient;
-  int* passive = DistributionStorage().pNNLSPassive;
-  double** sub = DistributionStorage().ppNNLSWork;
-  double* subRhs = DistributionStorage().pNNLSWorkRhs;
-  double* diag = DistributionStorage().pNNLSDiag;
-  double* z = DistributionStorage().pNNLSSub;
-  double* trial = DistributionStorage().pNNLSTrial;
+  const int n = std::min(distributionStoragePart.nNEQUnknowns, distributionStoragePart.nWorkspaceUnknowns);
+  if (n < 1 || !distributionStoragePart.ppNormalMatrixReg) return true;
+  double** A = distributionStoragePart.ppNormalMatrixReg;
+  const double* b = distributionStoragePart.pNormalRhs;
+  double* x = distributionStoragePart.pDistSolution;
+  double* w = distributionStoragePart.pNNLSGradient;
+  int* passive = distributionStoragePart.pNNLSPassive;
+  double** sub = distributionStoragePart.ppNNLSWork;
+  double* subRhs = distributionStoragePart.pNNLSWorkRhs;
+  double* diag = distributionStoragePart.pNNLSDiag;
+  double* z = distributionStoragePart.pNNLSSub;
+  double* trial = distributionStoragePart.pNNLSTrial;
 
   std::vector<int> index(static_cast<std::size_t>(n) + 1, 0);
   // Unknowns found dependent on the current passive set; they are held at 0 until

@@ -23,8 +23,9 @@ namespace {
 
 // Elapsed time of scan j since the start of the migration, s.
 double MigrationTime(int j) {
+  auto& modelOptionsPart = ModelOptions();
   double t = DataSet().pScanInfo[static_cast<std::size_t>(j)].time;
-  if (ModelOptions().bTimeOffset) t -= ModelOptions().fTimeOffset;
+  if (modelOptionsPart.bTimeOffset) t -= modelOptionsPart.fTimeOffset;
   return std::max(t, 0.0);
 }
 
@@ -44,21 +45,26 @@ class PlanarSolveScope {
       : electro_(LammGlobals().bElectrophoresis), linear_(LammGlobals().bLinearGeometry), quadrature_(LammGlobals().bPlanarQuadrature),
         loadingCell_(LammGlobals().bExternalLoadingCell), claverie_(LammSettings().bClaverie), hat_(LammSettings().bMovingHat),
         grid_(LammSettings().nLammGridPoints), s_(SimRun().dSimS), D_(SimRun().dSimD) {
-    LammGlobals().bElectrophoresis = true;
-    LammGlobals().bLinearGeometry = LammGlobals().bPlanarQuadrature = LammGlobals().bExternalLoadingCell = false;
-    LammSettings().bClaverie = true;
-    LammSettings().bMovingHat = false;
+    auto& lammGlobalsPart = LammGlobals();
+    auto& lammSettingsPart = LammSettings();
+    lammGlobalsPart.bElectrophoresis = true;
+    lammGlobalsPart.bLinearGeometry = lammGlobalsPart.bPlanarQuadrature = lammGlobalsPart.bExternalLoadingCell = false;
+    lammSettingsPart.bClaverie = true;
+    lammSettingsPart.bMovingHat = false;
   }
   ~PlanarSolveScope() {
-    LammGlobals().bElectrophoresis = electro_;
-    LammGlobals().bLinearGeometry = linear_;
-    LammGlobals().bPlanarQuadrature = quadrature_;
-    LammGlobals().bExternalLoadingCell = loadingCell_;
-    LammSettings().bClaverie = claverie_;
-    LammSettings().bMovingHat = hat_;
-    LammSettings().nLammGridPoints = grid_;
-    SimRun().dSimS = s_;
-    SimRun().dSimD = D_;
+    auto& lammGlobalsPart = LammGlobals();
+    auto& lammSettingsPart = LammSettings();
+    auto& simRunPart = SimRun();
+    lammGlobalsPart.bElectrophoresis = electro_;
+    lammGlobalsPart.bLinearGeometry = linear_;
+    lammGlobalsPart.bPlanarQuadrature = quadrature_;
+    lammGlobalsPart.bExternalLoadingCell = loadingCell_;
+    lammSettingsPart.bClaverie = claverie_;
+    lammSettingsPart.bMovingHat = hat_;
+    lammSettingsPart.nLammGridPoints = grid_;
+    simRunPart.dSimS = s_;
+    simRunPart.dSimD = D_;
   }
   PlanarSolveScope(const PlanarSolveScope&) = delete;
   PlanarSolveScope& operator=(const PlanarSolveScope&) = delete;
@@ -72,23 +78,28 @@ class PlanarSolveScope {
 }  // namespace
 
 void StepBoundaryKernel(int i, double s, const float* radii, int n) {
+  auto& dataSetPart = DataSet();
   // Rotor speed of the last scan record, as for every step profile of the models.
-  const double rpm = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].rpm;
+  const double rpm = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].rpm;
   const double omega = rpm * kTwoPiOver60;
   // s w^2 (1/s); the migration velocity in cm/s in the planar cell.
   KernelProfiles().dStepSw2 = ModelFlags().bElectroLsgModel ? s * 1e-4 : omega * omega * s * 1e-13;
   // The profile in a compressed solvent starts from s itself.
   SimRun().dSimS = s;
-  for (int j = 1; j <= DataSet().nScans; ++j)
+  for (int j = 1; j <= dataSetPart.nScans; ++j)
     StepBoundaryProfile(1.0f, MigrationTime(j), radii, DistributionStorage().pppKernels[i][j], n);
 }
 
 SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  auto& lammSettingsPart = LammSettings();
+  auto& simRunPart = SimRun();
   PlanarSolveScope scope;
   SimRunStateGuard guard;
-  LammSettings().nLammGridPoints = LammSettings().nDefaultGridPoints;
-  const bool allocated = LammArrays().bSimArraysAllocated ? ResizeSimArrays(LammSettings().nDefaultGridPoints) : AllocSimArrays();
-  if (!allocated || !LammArrays().bSimArraysAllocated)
+  lammSettingsPart.nLammGridPoints = lammSettingsPart.nDefaultGridPoints;
+  const bool allocated = lammArraysPart.bSimArraysAllocated ? ResizeSimArrays(lammSettingsPart.nDefaultGridPoints) : AllocSimArrays();
+  if (!allocated || !lammArraysPart.bSimArraysAllocated)
     return {SimStatus::NotAllocated, "the simulation arrays could not be allocated"};
   const std::vector<std::pair<double, int>> scans = ScansByTime();
   std::vector<double> times;
@@ -100,19 +111,19 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
   // One solve from the unit loading on the grid laid on the arrays.
   auto attempt = [&] {
     // Unit loading everywhere in the cell.
-    for (int k = 1; k <= LammArrays().nSimGridPointsAllocated; ++k) LammArrays().pLammConc[k] = 1.0;
-    SimRun().dSimS = v;
-    SimRun().dSimD = D;
-    SimRun().dSimRpm = SimRun().dFinalRpm = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].rpm;
-    SimRun().bAccelerating = false;
+    for (int k = 1; k <= lammArraysPart.nSimGridPointsAllocated; ++k) lammArraysPart.pLammConc[k] = 1.0;
+    simRunPart.dSimS = v;
+    simRunPart.dSimD = D;
+    simRunPart.dSimRpm = simRunPart.dFinalRpm = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].rpm;
+    simRunPart.bAccelerating = false;
     SimClock().dSimTime = 0.0;
-    SimRun().dSimDt = LammSettings().dInitialDt;
-    SimRun().nSimIterations = 0;
-    SimRun().bSimFailed = SimRun().bSimDiverged = 0;
-    SimRun().dMaxRelChange = LammSettings().dMaxDcOverC;
-    SimRun().dMaxRelChangeLow = 0.05 * LammSettings().dMaxDcOverC;
-    SimRun().dMaxRelChangeTarget = 0.2 * LammSettings().dMaxDcOverC;
-    SimRun().pSimWindow = nullptr;
+    simRunPart.dSimDt = lammSettingsPart.dInitialDt;
+    simRunPart.nSimIterations = 0;
+    simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
+    simRunPart.dMaxRelChange = lammSettingsPart.dMaxDcOverC;
+    simRunPart.dMaxRelChangeLow = 0.05 * lammSettingsPart.dMaxDcOverC;
+    simRunPart.dMaxRelChangeTarget = 0.2 * lammSettingsPart.dMaxDcOverC;
+    simRunPart.pSimWindow = nullptr;
     ScanTimeRecorder recorder(times, [&](int k, const double* r, const double* c, int n) {
       StoreKernelProfile(i, scans[static_cast<std::size_t>(k)].second, r, c, n);
     });
@@ -122,7 +133,7 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
   // A kernel the first grid does not resolve is solved again on finer grids.
   BuildLammGrid();
   return RefineWhileBalanceLost(
-      attempt(), LammSettings().nDefaultGridPoints,
+      attempt(), lammSettingsPart.nDefaultGridPoints,
       [](int n) {
         if (!ResizeSimArrays(n)) return false;
         BuildLammGrid();

@@ -3,15 +3,16 @@
 namespace tarmic {
 
 void ResetLammGlobals() {
-  LammGlobals().nLammThreads = 2;
-  LammGlobals().bLammDebugLog = false;
-  LammGlobals().bLammThreadDebugLog = false;
-  LammGlobals().szLammLogDirectory = "";
-  LammGlobals().bLinearGeometry = false;
-  LammGlobals().bPlanarQuadrature = false;
-  LammGlobals().bExternalLoadingCell = false;
-  LammGlobals().bElectrophoresis = false;
-  LammGlobals().fLoadingCellOilVolume = 0.01f;
+  auto& lammGlobalsPart = LammGlobals();
+  lammGlobalsPart.nLammThreads = 2;
+  lammGlobalsPart.bLammDebugLog = false;
+  lammGlobalsPart.bLammThreadDebugLog = false;
+  lammGlobalsPart.szLammLogDirectory = "";
+  lammGlobalsPart.bLinearGeometry = false;
+  lammGlobalsPart.bPlanarQuadrature = false;
+  lammGlobalsPart.bExternalLoadingCell = false;
+  lammGlobalsPart.bElectrophoresis = false;
+  lammGlobalsPart.fLoadingCellOilVolume = 0.01f;
 }
 
 }  // namespace tarmic

@@ -35,8 +35,9 @@ std::string Format(const char* fmt, double v) {
 // set's record of the scan when the solver's records were taken from it (same
 // times and speed), else one built from the solver's record.
 ScanInfo Comp2ScanRecord(int scan, const LammScanRecord& rec, bool absorbance) {
-  if (scan >= 1 && scan <= DataSet().nScans && static_cast<std::size_t>(scan) < DataSet().pScanInfo.size()) {
-    const ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(scan)];
+  auto& dataSetPart = DataSet();
+  if (scan >= 1 && scan <= dataSetPart.nScans && static_cast<std::size_t>(scan) < dataSetPart.pScanInfo.size()) {
+    const ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(scan)];
     if (info.time == rec.time && info.recordedTime == rec.timeUncorrected && info.rpm == rec.rpm)
       return info;
   }
@@ -327,9 +328,10 @@ void CLammIdeal::SolveStatic() {
 }
 
 void CLammIdeal::DebugLog(const char* text) {
+  auto& lammGlobalsPart = LammGlobals();
   if (!bDebugLog) return;
   if (pszLogFile.empty()) {
-    const std::string dir = (LammGlobals().szLammLogDirectory && *LammGlobals().szLammLogDirectory) ? LammGlobals().szLammLogDirectory
+    const std::string dir = (lammGlobalsPart.szLammLogDirectory && *lammGlobalsPart.szLammLogDirectory) ? lammGlobalsPart.szLammLogDirectory
                                                                           : TempDirectory();
     pszLogFile = dir + "debug_t" + std::to_string(nThread) + ".txt";
     char buf[200];

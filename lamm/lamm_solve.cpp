@@ -204,13 +204,14 @@ std::string CLammIdeal::FailureCause() const {
 }
 
 int CLammIdeal::Solve() {
+  auto& lammGlobalsPart = LammGlobals();
   CleanVectorState();
   // The caller may have changed its output radii since the last Solve.
   outputPlan.Forget();
   if (bDebugLog) DebugLog(nullptr);
   amountBalance.Reset();
   nBalanceRefinement = 0;
-  if (LammGlobals().bLinearGeometry || LammGlobals().bPlanarQuadrature || LammGlobals().bExternalLoadingCell || LammGlobals().bElectrophoresis) {
+  if (lammGlobalsPart.bLinearGeometry || lammGlobalsPart.bPlanarQuadrature || lammGlobalsPart.bExternalLoadingCell || lammGlobalsPart.bElectrophoresis) {
     ReportMessage(std::string(kNotComputed) +
                   "the solution of a species cannot take the special cell geometries (linear or "
                   "planar geometry, the external loading cell, electrophoresis).");

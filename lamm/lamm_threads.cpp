@@ -31,7 +31,8 @@ void SetLammEquationStartHook(std::function<void(int equation)> hook) { gEquatio
 namespace {
 
 std::string LogDirectory() {
-  return (LammGlobals().szLammLogDirectory && *LammGlobals().szLammLogDirectory) ? LammGlobals().szLammLogDirectory : TempDirectory();
+  auto& lammGlobalsPart = LammGlobals();
+  return (lammGlobalsPart.szLammLogDirectory && *lammGlobalsPart.szLammLogDirectory) ? lammGlobalsPart.szLammLogDirectory : TempDirectory();
 }
 
 }  // namespace

@@ -31,9 +31,10 @@ std::uint32_t EvolvingProfileColor(int equation) {
 }
 
 void LammWindowDisplay::DrawProfile(const double* r, const double* c, int n, std::uint32_t color) {
-  if (!DataPlots().pDataPlot || !r || !c || n < 2) return;
+  auto& dataPlotsPart = DataPlots();
+  if (!dataPlotsPart.pDataPlot || !r || !c || n < 2) return;
   const std::unique_ptr<MetaFile> overlay =
-      DataPlots().pDataPlot->DrawArraysDouble(r, c, n, static_cast<Color>(color), -1, 1);
+      dataPlotsPart.pDataPlot->DrawArraysDouble(r, c, n, static_cast<Color>(color), -1, 1);
   if (overlay) PlayOverlay(*overlay);
 }
 

@@ -130,10 +130,11 @@ double RombergIntegrate(const std::function<double(double)>& f, double a, double
 }
 
 GeometryWeight SelectGeometryWeight(const double* r, int N) {
+  auto& lammGlobalsPart = LammGlobals();
   GeometryWeight g;
-  if (!LammGlobals().bExternalLoadingCell) return g;
+  if (!lammGlobalsPart.bExternalLoadingCell) return g;
   g.loadingCell = true;
-  g.oilVolume = LammGlobals().fLoadingCellOilVolume;
+  g.oilVolume = lammGlobalsPart.fLoadingCellOilVolume;
   const double V = g.oilVolume, A = kTaperHeight, B = kTaperWidthLoss;
   if (V <= 0) {
     g.oilHeight = 0.0;

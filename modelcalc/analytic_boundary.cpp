@@ -66,18 +66,20 @@ void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, 
 }
 
 bool TestShutOffBackDiffusion(double s, double D) {
-  if (!LammSettings().bShutOffBackDiffusion || !(s > 0) || !(D > 0) || DataSet().nScans < 1 ||
-      DataSet().pScanOrder.size() <= static_cast<std::size_t>(DataSet().nScans))
+  auto& dataSetPart = DataSet();
+  auto& lammSettingsPart = LammSettings();
+  if (!lammSettingsPart.bShutOffBackDiffusion || !(s > 0) || !(D > 0) || dataSetPart.nScans < 1 ||
+      dataSetPart.pScanOrder.size() <= static_cast<std::size_t>(dataSetPart.nScans))
     return false;
-  const std::size_t last = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(DataSet().nScans)]);
-  if (last >= DataSet().pScanInfo.size()) return false;
-  const ScanInfo& info = DataSet().pScanInfo[last];
+  const std::size_t last = static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(dataSetPart.nScans)]);
+  if (last >= dataSetPart.pScanInfo.size()) return false;
+  const ScanInfo& info = dataSetPart.pScanInfo[last];
   const double T = info.temperature + 273.15;
   const double omega = info.rpm * 2.0 * 3.14159265358979323846L / 60.0L;
   // Buoyant molar mass from the Svedberg relation, g/mol; k = w^2 / (2 R T).
   const double Mb = 1e-13 * s * T * kGasConstant / D;
   const double k = omega * omega / (T * 1.6628944e8);
-  return BackDiffusionNegligible(Mb * k, DataSet().fMeniscus, DataSet().fBottom, DataSet().fFitRightLim, LammSettings().dBackDiffusionLevel);
+  return BackDiffusionNegligible(Mb * k, dataSetPart.fMeniscus, dataSetPart.fBottom, dataSetPart.fFitRightLim, lammSettingsPart.dBackDiffusionLevel);
 }
 
 }  // namespace tarmic

@@ -12,13 +12,15 @@
 namespace tarmic {
 
 std::string ShowSimplexStep(Window* window) {
-  ++FitState().nFitStep;
+  auto& fitStatePart = FitState();
+  auto& rmsdPart = Rmsd();
+  ++fitStatePart.nFitStep;
   char first[64];
   char second[96];
-  std::snprintf(first, sizeof first, "s%d, step #%d", FitState().nFitIteration, FitState().nFitStep);
+  std::snprintf(first, sizeof first, "s%d, step #%d", fitStatePart.nFitIteration, fitStatePart.nFitStep);
   // SSR = rmsd^2 n: the sum of squared residuals behind the rmsd.
-  const double rmsd = Rmsd().fFitRmsd;
-  const double n = Rmsd().fFitPoints;
+  const double rmsd = rmsdPart.fFitRmsd;
+  const double n = rmsdPart.fFitPoints;
   std::snprintf(second, sizeof second, "rmsd=%f (n=%.0f,SSR=%f)", rmsd, n, rmsd * rmsd * n);
   if (window && !bBatchMode) {
     ReportProgress({ProgressKind::FitStep, first});

@@ -87,7 +87,8 @@ float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
 // releases them); they are made again otherwise. A failure is shown when met: the
 // search goes on (every later evaluation gives no result).
 bool EnsureGrid() {
-  if (DistributionStorage().pppKernels && DistributionStorage().ppNormalMatrix && DistributionStorage().pDistSolution) return true;
+  auto& distributionStoragePart = DistributionStorage();
+  if (distributionStoragePart.pppKernels && distributionStoragePart.ppNormalMatrix && distributionStoragePart.pDistSolution) return true;
   ForgetKernels();
   std::string failure;
   if (SetupContiGrid(&failure)) return true;
@@ -103,10 +104,11 @@ void ShowStatus(Window* window, int y, ProgressKind kind, const std::string& tex
 
 // The two lines of the objective at (10, 30) and (10, 50).
 void ShowEvaluationStatus(Window* window) {
+  auto& marquardtPart = Marquardt();
   if (!window || bBatchMode) return;
   std::string rmsd = Format("testrmsd=%e             ", static_cast<double>(Rmsd().fFitRmsd));
   if (FitState().eFitSearch == FitSearch::Marquardt)
-    rmsd = Format("testrmsd=%f (n=%.0f,lamda=%.1e)     ", Marquardt().fMLRmsd, Marquardt().fMLPoints, Marquardt().fMLLambda);
+    rmsd = Format("testrmsd=%f (n=%.0f,lamda=%.1e)     ", marquardtPart.fMLRmsd, marquardtPart.fMLPoints, marquardtPart.fMLLambda);
   ShowStatus(window, 30, ProgressKind::FitStep, ContiStatusLines()[0]);
   ShowStatus(window, 50, ProgressKind::Detail, rmsd);
 }
@@ -138,6 +140,7 @@ class Refinement {
 
   // Prerequisites, grid and the running-fit state; false when the fit cannot start.
   bool Start() {
+    auto& simulationMessagesPart = SimulationMessages();
     if (!KernelModelAvailable() || !CheckFitPrerequisites(window_)) return false;
     WarnLsgOnEquilibriumData();
     // The inner runs of the search ask no question: DLS data are made g(1) first.
@@ -148,8 +151,8 @@ class Refinement {
       report_.message = ErrorBoxMessage(std::move(failure));
       return false;
     }
-    SimulationMessages().bFitRunning = true;
-    SimulationMessages().bDiscretizationShown = false;
+    simulationMessagesPart.bFitRunning = true;
+    simulationMessagesPart.bDiscretizationShown = false;
     FitState().bFitInterrupted = false;
     StartFitCounters();
     n_ = GetContiParams(0, nullptr);
@@ -166,22 +169,25 @@ class Refinement {
   // is made again) and evaluates p once with regularisation. Returns the outcome of
   // the refinement; the result is shown and, for the c(s) family, saved.
   FitOutcome Finish(const float* p, bool alsoInterrupted = false) {
-    const bool interrupted = FitState().bFitInterrupted || alsoInterrupted;
+    auto& contiRunPart = ContiRun();
+    auto& fitStatePart = FitState();
+    auto& localPart = Local();
+    const bool interrupted = fitStatePart.bFitInterrupted || alsoInterrupted;
     // A stopped refinement ends at the best point it evaluated, never worse than its start.
     if (interrupted && !best_.empty()) p = best_.data();
-    FitState().bFitInterrupted = false;
+    fitStatePart.bFitInterrupted = false;
     bUserAbort = false;
     // An interrupted fit also stops the realtime update and asks a series to stop.
     if (interrupted) bStopRealtimeUpdate = bSeriesInterrupted = true;
     if (interrupted) ForgetKernels();
     SimulationMessages().bFitRunning = false;
     DistributionModels().bFinalFitEvaluation = true;
-    Local().g_evaluationStopped = false;
+    localPart.g_evaluationStopped = false;
     const bool computed = EnsureGrid() && Evaluate(p, window_, runner_, nullptr) < kNoResult &&
-                          ContiRun().eLastContiRunOutcome == ContiRunOutcome::Computed;
+                          contiRunPart.eLastContiRunOutcome == ContiRunOutcome::Computed;
     // A key pressed after the final evaluation does not undo the search.
-    FitState().bFitInterrupted = false;
-    ContiRun().bRedrawModel = redraw_;
+    fitStatePart.bFitInterrupted = false;
+    contiRunPart.bRedrawModel = redraw_;
     if (!computed) {
       // The best parameters stay set; nothing of the refinement's trials (their fit
       // rows, the grid's empty distribution) is shown as their result.
@@ -190,7 +196,7 @@ class Refinement {
       AnalysisSwitches().bModelComputed = false;
       RepaintMain(window_);
       // A key that stopped the final evaluation: the command says so.
-      if (Local().g_evaluationStopped) {
+      if (localPart.g_evaluationStopped) {
         bStopRealtimeUpdate = bSeriesInterrupted = true;
         report_.stoppedBeforeResult = true;
         return FitOutcome::Interrupted;
@@ -243,8 +249,9 @@ class Refinement {
 // Nothing is floated: the analysis is run once as by the Run command; its message
 // goes to the command with the report.
 FitOutcome RunOnce(Window* window, FitReport& report) {
-  DistributionModels().bContiInnerRun = false;
-  DistributionModels().bFinalFitEvaluation = true;
+  auto& distributionModelsPart = DistributionModels();
+  distributionModelsPart.bContiInnerRun = false;
+  distributionModelsPart.bFinalFitEvaluation = true;
   ContiRunResult run = RunContiSed(window);
   report.message = std::move(run.message);
   const ContiRunOutcome outcome = run.outcome;
@@ -317,11 +324,12 @@ void EndStepFrom(Refinement& fit, std::vector<float>& q, FitReport& report) {
 // the objective from evaluations about the end); an end found otherwise takes the
 // steps from the end (EndStepFrom).
 FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFunction& runner) {
+  auto& fitStatePart = FitState();
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window, report);
   Refinement fit(window, FitSearch::Simplex, report, runner);
   if (!fit.Start()) return FitOutcome::NotStarted;
-  FitState().fStartRmsd = FitState().fBestRmsd = kNoResult;
+  fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
   SimplexSet s(n);
   GetContiParams(n, s.p[1].data());
@@ -343,23 +351,23 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   pass(until(kContiSimplexFtol));
   int ilo = s.Lowest();
   std::vector<float> q = Applied(s, ilo);
-  FitState().fStartRmsd = FitState().fBestRmsd = s.y[Idx(ilo)];
+  fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = s.y[Idx(ilo)];
   SimplexRestarts restarts(points, kContiSimplexFtol, s.y[Idx(ilo)]);
   bool exhausted = false;
   bool byPlacement = placed();
-  if (byPlacement) report.converged = !FitState().bFitInterrupted;
-  while (!report.converged && !FitState().bFitInterrupted) {
+  if (byPlacement) report.converged = !fitStatePart.bFitInterrupted;
+  while (!report.converged && !fitStatePart.bFitInterrupted) {
     PerturbAround(s, ilo, fit, false, SimplexExtent(s, ilo));
     pass(until(restarts.Tolerance()));
     ilo = s.Lowest();
     q = Applied(s, ilo);
     if ((byPlacement = placed())) {
-      report.converged = !FitState().bFitInterrupted;
+      report.converged = !fitStatePart.bFitInterrupted;
       break;
     }
     if (restarts.SurfaceSays(fit.Evaluated()) || restarts.Settled(s.y[Idx(ilo)])) {
       EndStepFrom(fit, q, report);
-      report.converged = !FitState().bFitInterrupted;
+      report.converged = !fitStatePart.bFitInterrupted;
       break;
     }
     if ((exhausted = restarts.Exhausted())) break;
@@ -386,19 +394,22 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
 }
 
 void MLConvergingPass() {
-  if (SearchSettings().bSaveBestParams && ContiSaveAfterFit()) Local().g_mlFit->Save();
-  DisplayBestContiParams(Local().g_mlFit->window());
+  auto& localPart = Local();
+  if (SearchSettings().bSaveBestParams && ContiSaveAfterFit()) localPart.g_mlFit->Save();
+  DisplayBestContiParams(localPart.g_mlFit->window());
 }
 
 }  // namespace
 
 bool ContiSaveAfterFit() {
-  const bool family = ModelFlags().bContiSModel || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete ||
-                      ModelFlags().bCsScalingLaw || ModelFlags().bFMScalingLaw;
-  const bool excluded = ModelFlags().bLsgModel || ModelFlags().bCsModel521 || ModelFlags().bCsInvariantD || ModelFlags().bCsMsTable || ModelFlags().bCsNonideal ||
-                        ModelFlags().bCsConformationalChange || ModelFlags().bCsFloatingVbar || ModelFlags().bCsWormChain ||
-                        ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsBimodalFf0 || ModelFlags().bCMPriorVbar ||
-                        ModelFlags().bLsgOneDiscrete || DataSet().bDLSData || ModelFlags().bCvConstantD || DataSet().bEquilibriumMode;
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
+  const bool family = modelFlagsPart.bContiSModel || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bCsff0Model || modelFlagsPart.bCsff0OneDiscrete ||
+                      modelFlagsPart.bCsScalingLaw || modelFlagsPart.bFMScalingLaw;
+  const bool excluded = modelFlagsPart.bLsgModel || modelFlagsPart.bCsModel521 || modelFlagsPart.bCsInvariantD || modelFlagsPart.bCsMsTable || modelFlagsPart.bCsNonideal ||
+                        modelFlagsPart.bCsConformationalChange || modelFlagsPart.bCsFloatingVbar || modelFlagsPart.bCsWormChain ||
+                        modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsBimodalFf0 || modelFlagsPart.bCMPriorVbar ||
+                        modelFlagsPart.bLsgOneDiscrete || dataSetPart.bDLSData || modelFlagsPart.bCvConstantD || dataSetPart.bEquilibriumMode;
   return family && !excluded;
 }
 
@@ -495,15 +506,18 @@ FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
 }
 
 FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFunction& runner) {
+  auto& fitStatePart = FitState();
+  auto& searchSettingsPart = SearchSettings();
+  auto& simplexPart = Simplex();
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window, report);
   FitOutcome outcome = FitOutcome::NotStarted;
   bool finalMethod = false;
   {
     Refinement fit(window, FitSearch::Annealing, report, runner);
-    SearchSettings().fAnnealTemp = SearchSettings().fAnnealStartTemp;
+    searchSettingsPart.fAnnealTemp = searchSettingsPart.fAnnealStartTemp;
     if (!fit.Start()) return outcome;
-    FitState().fStartRmsd = FitState().fBestRmsd = Rmsd().fFitRmsd;
+    fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = Rmsd().fFitRmsd;
     DisplayBestContiParams(window);
     SimplexSet s(n);
     GetContiParams(n, s.p[1].data());
@@ -511,42 +525,44 @@ FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFu
     const int lo = s.Lowest();
     std::vector<float> pb = Applied(s, lo);
     float yb = s.y[Idx(lo)];
-    FitState().fStartRmsd = FitState().fBestRmsd = yb;
-    Simplex().nAnnealSeed = -3;
-    ran1(Simplex().nAnnealSeed);
-    for (int k = 0; k < SearchSettings().nAnnealTemps && !FitState().bFitInterrupted; ++k) {
-      ++FitState().nFitIteration;
-      FitState().nFitStep = 0;
-      int budget = SearchSettings().nAnnealIters;
-      SearchSettings().fAnnealTemp = AnnealTemperature(k, SearchSettings().nAnnealTemps, SearchSettings().fAnnealStartTemp);
-      amebsa(s, SearchSettings().fAnnealTemp, pb, yb, kContiSimplexFtol, Objective(fit), budget,
+    fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = yb;
+    simplexPart.nAnnealSeed = -3;
+    ran1(simplexPart.nAnnealSeed);
+    for (int k = 0; k < searchSettingsPart.nAnnealTemps && !fitStatePart.bFitInterrupted; ++k) {
+      ++fitStatePart.nFitIteration;
+      fitStatePart.nFitStep = 0;
+      int budget = searchSettingsPart.nAnnealIters;
+      searchSettingsPart.fAnnealTemp = AnnealTemperature(k, searchSettingsPart.nAnnealTemps, searchSettingsPart.fAnnealStartTemp);
+      amebsa(s, searchSettingsPart.fAnnealTemp, pb, yb, kContiSimplexFtol, Objective(fit), budget,
              Display(window));
       if (budget >= 1) {  // converged within this temperature
-        report.converged = !FitState().bFitInterrupted;
+        report.converged = !fitStatePart.bFitInterrupted;
         break;
       }
     }
-    SearchSettings().fAnnealTemp = 0.0f;
+    searchSettingsPart.fAnnealTemp = 0.0f;
     // The final method continues from the best point ever evaluated; without one
     // (or when interrupted) that point is the result.
-    finalMethod = !FitState().bFitInterrupted && (SearchSettings().bAnnealFinalML || SearchSettings().bAnnealFinalSimplex);
+    finalMethod = !fitStatePart.bFitInterrupted && (searchSettingsPart.bAnnealFinalML || searchSettingsPart.bAnnealFinalSimplex);
     if (finalMethod)
       ApplyContiParams(pb.data());
     else
       outcome = fit.Finish(pb.data());
   }
   if (finalMethod) outcome = ContiFit(window, FitMethod::Annealing, report, runner);
-  SearchSettings().fAnnealTemp = SearchSettings().fAnnealStartTemp;
+  searchSettingsPart.fAnnealTemp = searchSettingsPart.fAnnealStartTemp;
   return outcome;
 }
 
 FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction& runner) {
+  auto& fitStatePart = FitState();
+  auto& localPart = Local();
   WriteContiDebugLog("\nEntering MLContiFit");
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window, report);
   Refinement fit(window, FitSearch::Marquardt, report, runner);
   if (!fit.Start()) return FitOutcome::NotStarted;
-  FitState().fStartRmsd = FitState().fBestRmsd = kNoResult;
+  fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = kNoResult;
   DisplayBestContiParams(window);
   FitPointsTarget target(Objective(fit));
   MLWorkSet w;
@@ -558,11 +574,11 @@ FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction&
   GetContiParamBounds(n, w.bounds.data());
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetContiParams(n, p.data());
-  Local().g_mlFit = &fit;
+  localPart.g_mlFit = &fit;
   w.chiSquareUnit = ChiSquareUnit;
   const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
   if (end == MLEnd::Converged) report.localStepGain = w.endStepGain;
-  Local().g_mlFit = nullptr;
+  localPart.g_mlFit = nullptr;
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
   // A refinement that did not converge says so (the message of a Run met on the way
   // was shown when met).

@@ -41,18 +41,20 @@ bool ExtraFloated(std::size_t k) {
 // relations (the other continuous models keep vbar, Ks, a persistence length, an
 // invariant D or a rod parameter there, or have no frictional ratio).
 bool FrictionalRatioModel() {
-  if (IsCsff0Model() || ModelFlags().bCsFloatingVbar || IsScalingLawModel() || ModelFlags().bCsInvariantD ||
-      ModelFlags().bConstantDModel || ModelFlags().bCsWormChain || ModelFlags().bCsModel521)
+  auto& modelFlagsPart = ModelFlags();
+  if (IsCsff0Model() || modelFlagsPart.bCsFloatingVbar || IsScalingLawModel() || modelFlagsPart.bCsInvariantD ||
+      modelFlagsPart.bConstantDModel || modelFlagsPart.bCsWormChain || modelFlagsPart.bCsModel521)
     return false;
-  if (ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete || ModelFlags().bBoundaryAnalysis || ModelFlags().bVanHoldeWeischet || ModelFlags().bCvConstantD ||
-      ModelFlags().bElectroLsgModel || ModelFlags().bZoneLsgModel || ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel)
+  if (modelFlagsPart.bLsgModel || modelFlagsPart.bLsgOneDiscrete || modelFlagsPart.bBoundaryAnalysis || modelFlagsPart.bVanHoldeWeischet || modelFlagsPart.bCvConstantD ||
+      modelFlagsPart.bElectroLsgModel || modelFlagsPart.bZoneLsgModel || modelFlagsPart.bDLSRhModel || modelFlagsPart.bDLSDModel || modelFlagsPart.bDLSTimeCourseModel)
     return false;
   return IsContinuousModel();
 }
 
 bool DiscreteComponentModel() {
-  return ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM ||
-         ModelFlags().bCsMsTable || ModelFlags().bCsNonideal || ModelFlags().bLsgOneDiscrete;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsff0OneDiscrete || modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bCsOneDiscreteM ||
+         modelFlagsPart.bCsMsTable || modelFlagsPart.bCsNonideal || modelFlagsPart.bLsgOneDiscrete;
 }
 // The two models that keep the discrete component in slots 16 (D or M) and 17 (s).
 bool DiscreteInExtraSlots() { return ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsBimodalFf0OneDiscrete; }
@@ -87,10 +89,12 @@ FitBounds Unbounded() { return FitBounds::None(); }
 FitBounds NotNegative() { return FitBounds::AtLeast(0.0f); }
 // The meniscus and bottom within the user's ranges (when those are set).
 FitBounds MeniscusRange() {
-  return DataSet().fMaxMeniscus > DataSet().fMinMeniscus ? FitBounds::Within(DataSet().fMinMeniscus, DataSet().fMaxMeniscus) : Unbounded();
+  auto& dataSetPart = DataSet();
+  return dataSetPart.fMaxMeniscus > dataSetPart.fMinMeniscus ? FitBounds::Within(dataSetPart.fMinMeniscus, dataSetPart.fMaxMeniscus) : Unbounded();
 }
 FitBounds BottomRange() {
-  return DataSet().fMaxBottom > DataSet().fMinBottom ? FitBounds::Within(DataSet().fMinBottom, DataSet().fMaxBottom) : Unbounded();
+  auto& dataSetPart = DataSet();
+  return dataSetPart.fMaxBottom > dataSetPart.fMinBottom ? FitBounds::Within(dataSetPart.fMinBottom, dataSetPart.fMaxBottom) : Unbounded();
 }
 
 const SlotEntry kSlotEntries[] = {
@@ -188,8 +192,10 @@ void ForEachFloated(Extra extra, Slot slot) {
 
 // The first meniscus and bottom the simulation grid was laid for.
 bool GridEndsMoved() {
-  if (!LammArrays().bSimArraysAllocated || !LammArrays().pLammRadius || LammArrays().nSimGridPointsAllocated < 2) return false;
-  return LammArrays().pLammRadius[1] != DataSet().fMeniscus || LammArrays().pLammRadius[LammArrays().nSimGridPointsAllocated] != DataSet().fBottom;
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  if (!lammArraysPart.bSimArraysAllocated || !lammArraysPart.pLammRadius || lammArraysPart.nSimGridPointsAllocated < 2) return false;
+  return lammArraysPart.pLammRadius[1] != dataSetPart.fMeniscus || lammArraysPart.pLammRadius[lammArraysPart.nSimGridPointsAllocated] != dataSetPart.fBottom;
 }
 
 }  // namespace

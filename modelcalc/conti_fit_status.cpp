@@ -35,30 +35,33 @@ namespace tarmic {
 namespace {
 
 std::string StatusLine() {
-  switch (FitState().eFitSearch) {
+  auto& fitStatePart = FitState();
+  switch (fitStatePart.eFitSearch) {
     case FitSearch::Marquardt:
-      return Format("sim #%d, ML step #%d, step #%d         ", FitState().nFitSim, FitState().nFitIteration, FitState().nFitStep);
+      return Format("sim #%d, ML step #%d, step #%d         ", fitStatePart.nFitSim, fitStatePart.nFitIteration, fitStatePart.nFitStep);
     case FitSearch::Annealing:
-      return Format("sim #%d, SA step #%d, step #%d, T=%.3f        ", FitState().nFitSim, FitState().nFitIteration,
-                    FitState().nFitStep, static_cast<double>(SearchSettings().fAnnealTemp));
+      return Format("sim #%d, SA step #%d, step #%d, T=%.3f        ", fitStatePart.nFitSim, fitStatePart.nFitIteration,
+                    fitStatePart.nFitStep, static_cast<double>(SearchSettings().fAnnealTemp));
     case FitSearch::Simplex:
       break;
   }
-  return Format("s%d, step #%d        ", FitState().nFitIteration, FitState().nFitStep);
+  return Format("s%d, step #%d        ", fitStatePart.nFitIteration, fitStatePart.nFitStep);
 }
 
 double P(int slot) { return static_cast<double>(AnalysisSwitches().pParams[slot]); }
 
 std::string ModelLine() {
+  auto& modelFlagsPart = ModelFlags();
   if (IsCsff0Model())
     return Format("ff0 min = %f, ff0 max = %f, nff0 = %f        ", P(kContiSlotShape1),
                   P(kContiSlotShape2), P(kContiSlotShape3));
-  if (ModelFlags().bBoundaryAnalysis || ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete) return {};
+  if (modelFlagsPart.bBoundaryAnalysis || modelFlagsPart.bLsgModel || modelFlagsPart.bLsgOneDiscrete) return {};
   return ContinuousModelSettingsLine(false);
 }
 
 std::string ModelOrTableLine() {
-  if (ModelFlags().bCsMsTable && !IsCsff0Model() && !ModelFlags().bBoundaryAnalysis && !ModelFlags().bLsgModel && !ModelFlags().bLsgOneDiscrete)
+  auto& modelFlagsPart = ModelFlags();
+  if (modelFlagsPart.bCsMsTable && !IsCsff0Model() && !modelFlagsPart.bBoundaryAnalysis && !modelFlagsPart.bLsgModel && !modelFlagsPart.bLsgOneDiscrete)
     return Format("M(s) as in %s", szMofsFile.c_str());
   return ModelLine();
 }
@@ -66,41 +69,45 @@ std::string ModelOrTableLine() {
 const char* Floating(bool floated) { return floated ? "(fl)" : ""; }
 
 std::string BufferLine() {
-  const BufferSedSettings& b = BufferSedimentation().BufferSed;
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& modelFlagsPart = ModelFlags();
+  const BufferSedSettings& b = bufferSedimentationPart.BufferSed;
   const double signal = b.signalSign * b.signal;
   // The buffer signal is solved with the distribution, never floated.
   std::string line = Format("buffer: %.3f", signal);
   line += Format(",D=%.2f", b.sampleD);
-  line += Floating(b.fitSampleD && !ModelFlags().bFitMAndS);
+  line += Floating(b.fitSampleD && !modelFlagsPart.bFitMAndS);
   line += Format(",s=%.4f", b.sampleS);
   line += Floating(b.fitSampleS);
   line += Format(", Mb=%.1f", b.sampleMb);
-  line += Floating(b.fitSampleD && ModelFlags().bFitMAndS);
-  if (BufferSedimentation().bMeniscusMismatch || b.differentReference) {
+  line += Floating(b.fitSampleD && modelFlagsPart.bFitMAndS);
+  if (bufferSedimentationPart.bMeniscusMismatch || b.differentReference) {
     line += Format(", meniscus diff (s-r)=%.4f", MeniscusDifference());
-    line += Floating(BufferSedimentation().bMeniscusMismatch && b.fitMeniscusDifference);
+    line += Floating(bufferSedimentationPart.bMeniscusMismatch && b.fitMeniscusDifference);
     line += Format(", conc. ratio (s/r)=%.3f", b.relativeConc);
-    line += Floating(BufferSedimentation().bMeniscusMismatch && b.fitRelativeConc);
+    line += Floating(bufferSedimentationPart.bMeniscusMismatch && b.fitRelativeConc);
   }
   if (b.differentReference) {
     line += Format(", refD=%.2f", b.refD);
-    line += Floating(b.fitRefD && !ModelFlags().bFitMAndS);
+    line += Floating(b.fitRefD && !modelFlagsPart.bFitMAndS);
     line += Format(", refs=%.4f", b.refS);
     line += Floating(b.fitRefS);
     line += Format(", refMb=%.2f", b.refMb);
-    line += Floating(b.fitRefD && ModelFlags().bFitMAndS);
+    line += Floating(b.fitRefD && modelFlagsPart.bFitMAndS);
   }
   return line;
 }
 
 std::string DiscreteOrBufferLine() {
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
   const double s = P(ContiDiscreteSSlot()), dm = P(ContiDiscreteDMSlot());
-  if (ModelFlags().bCsOneDiscreteD) return Format("discrete component s = %.3f, D = %.3f", s, dm);
-  if (ModelFlags().bBufferSedCorrection) return BufferLine();
-  if (ModelFlags().bCsNonideal)
+  if (modelFlagsPart.bCsOneDiscreteD) return Format("discrete component s = %.3f, D = %.3f", s, dm);
+  if (modelFlagsPart.bBufferSedCorrection) return BufferLine();
+  if (modelFlagsPart.bCsNonideal)
     return Format("discrete component s = %.3f, M = %.3f, log(ks) = %.3f, log(kD) = %.3f", s, dm,
-                  static_cast<double>(ModelOptions().fLogKs), static_cast<double>(ModelOptions().fLogKd));
-  if (ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsMsTable || ModelFlags().bLsgOneDiscrete)
+                  static_cast<double>(modelOptionsPart.fLogKs), static_cast<double>(modelOptionsPart.fLogKd));
+  if (modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bCsMsTable || modelFlagsPart.bLsgOneDiscrete)
     return Format("discrete component s = %.3f, M = %.3f", s, dm);
   return {};
 }
@@ -117,34 +124,35 @@ std::string VbarLine() {
 }
 
 std::string FluorescenceLine() {
+  auto& fluorescenceDetectionPart = FluorescenceDetection();
   std::string line;
-  if (FluorescenceDetection().bExcitationShadow)
-    line += Format(FluorescenceDetection().bFitConeRadius ? " - excit. cone = %.4f (floating)" : " - excit. cone = %.4f (fix)",
-                   static_cast<double>(FluorescenceDetection().fConeRadius));
-  if (FluorescenceDetection().bMagnificationDrift) {
-    const double drift = FluorescenceDetection().fMagnificationDrift;
-    if (FluorescenceDetection().bExponentialDrift)
-      line += Format(FluorescenceDetection().bFitMagnificationDrift ? " - dmag/dt-x (%%/h) = %.4f (floating)"
+  if (fluorescenceDetectionPart.bExcitationShadow)
+    line += Format(fluorescenceDetectionPart.bFitConeRadius ? " - excit. cone = %.4f (floating)" : " - excit. cone = %.4f (fix)",
+                   static_cast<double>(fluorescenceDetectionPart.fConeRadius));
+  if (fluorescenceDetectionPart.bMagnificationDrift) {
+    const double drift = fluorescenceDetectionPart.fMagnificationDrift;
+    if (fluorescenceDetectionPart.bExponentialDrift)
+      line += Format(fluorescenceDetectionPart.bFitMagnificationDrift ? " - dmag/dt-x (%%/h) = %.4f (floating)"
                                             : " - dmag/dt-x (%%/h) = %.4f (fix)",
                      drift);
     else
-      line += Format(FluorescenceDetection().bFitMagnificationDrift ? " - dmag/dt (%%/h) = %.4f (floating)"
+      line += Format(fluorescenceDetectionPart.bFitMagnificationDrift ? " - dmag/dt (%%/h) = %.4f (floating)"
                                             : " - dmag/dt (%%/h) = %.4f (fix)",
                      drift);
   }
-  if (FluorescenceDetection().bRadialConvolution)
-    line += FluorescenceDetection().bFitConvolutionWidth
-                ? Format(" - w convolution %.4f (floating)", static_cast<double>(FluorescenceDetection().fConvolutionWidth))
+  if (fluorescenceDetectionPart.bRadialConvolution)
+    line += fluorescenceDetectionPart.bFitConvolutionWidth
+                ? Format(" - w convolution %.4f (floating)", static_cast<double>(fluorescenceDetectionPart.fConvolutionWidth))
                 : std::string(" - w convolution (fix)");
-  if (FluorescenceDetection().bMagnificationGradient)
-    line += Format(FluorescenceDetection().bFitMagnificationGradient ? " - radial mag factor = %.4f (floating)"
+  if (fluorescenceDetectionPart.bMagnificationGradient)
+    line += Format(fluorescenceDetectionPart.bFitMagnificationGradient ? " - radial mag factor = %.4f (floating)"
                                              : " - radial mag factor = %.4f (fix)",
-                   static_cast<double>(FluorescenceDetection().fMagnificationGradient));
-  if (FluorescenceDetection().bNonlinearDetection) {
-    line += Format(FluorescenceDetection().bFitPowerCoefficient ? " - nonlin coeff = %.4f (floating), nonlin baseline = %f"
+                   static_cast<double>(fluorescenceDetectionPart.fMagnificationGradient));
+  if (fluorescenceDetectionPart.bNonlinearDetection) {
+    line += Format(fluorescenceDetectionPart.bFitPowerCoefficient ? " - nonlin coeff = %.4f (floating), nonlin baseline = %f"
                                         : " - nonlin coeff = %.4f (fix), nonlin baseline = %f",
-                   static_cast<double>(FluorescenceDetection().fPowerCoefficient), static_cast<double>(FluorescenceDetection().fPowerBaseline));
-    line += FluorescenceDetection().bShowTransformed ? " [showing transformed]" : " [showing non-transformed]";
+                   static_cast<double>(fluorescenceDetectionPart.fPowerCoefficient), static_cast<double>(fluorescenceDetectionPart.fPowerBaseline));
+    line += fluorescenceDetectionPart.bShowTransformed ? " [showing transformed]" : " [showing non-transformed]";
   }
   return line;
 }
@@ -152,7 +160,8 @@ std::string FluorescenceLine() {
 // The last solve becomes the shown distribution: fit rows, distribution values and
 // their derived arrays, the plot.
 void ShowLastSolve(Window* window) {
-  if (!DistributionStorage().pDistSolution || !DistributionVectors().pDistValues || !DistributionStorage().pppKernels) return;
+  auto& distributionStoragePart = DistributionStorage();
+  if (!distributionStoragePart.pDistSolution || !DistributionVectors().pDistValues || !distributionStoragePart.pppKernels) return;
   CalculateppAFit();
   const bool showBoth = GetContiRunSettings().showBoth && !IsSizeShapeModel();
   CopySolutionToDistribution(showBoth);
@@ -180,15 +189,17 @@ std::array<std::string, 8> ContiStatusLines() {
 }
 
 void DisplayBestContiParams(Window* window) {
+  auto& fitStatePart = FitState();
+  auto& rmsdPart = Rmsd();
   WriteContiDebugLog("\nStarting DisplayBestContiParams");
-  if (Rmsd().fFitRmsd < FitState().fStartRmsd && Rmsd().fFitRmsd < FitState().fBestRmsd) {
-    FitState().fBestRmsd = Rmsd().fFitRmsd;
+  if (rmsdPart.fFitRmsd < fitStatePart.fStartRmsd && rmsdPart.fFitRmsd < fitStatePart.fBestRmsd) {
+    fitStatePart.fBestRmsd = rmsdPart.fFitRmsd;
     ShowLastSolve(window);
   }
   if (window && !bBatchMode) {
     LammWindowDisplay display(*window);
     const std::array<std::string, 8> lines = ContiStatusLines();
-    ReportProgress({ProgressKind::BestRmsd, lines[1], 0, 0, static_cast<double>(Rmsd().fFitRmsd)});
+    ReportProgress({ProgressKind::BestRmsd, lines[1], 0, 0, static_cast<double>(rmsdPart.fFitRmsd)});
     for (std::size_t k = 0; k < lines.size(); ++k)
       if (!lines[k].empty()) display.ShowText(10, kContiStatusRows[k], lines[k]);
   }

@@ -69,30 +69,35 @@ bool GridIsBuildable(const std::vector<StagedSet>& sets) {
 
 // The switches of the model and the data kinds for correlation functions.
 void SwitchToDLSData() {
-  ScanFile().bAbsorbanceData = ScanFile().bIntensityData = ScanFile().bInterferenceData = ScanFile().bFluorescenceData = false;
-  DataSet().bEquilibriumMode = false;
-  AnalysisSwitches().bEqAnalysisModel = false;
-  AnalysisSwitches().bInitialDataProfile = false;
-  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
-  ModelParams().bVaryMeniscus = ModelParams().bVaryBottom = false;
-  AnalysisSwitches().pParamFitFlags[13] = AnalysisSwitches().pParamFitFlags[14] = 0;
-  AnalysisSwitches().bUniformLoading = true;
-  AnalysisSwitches().bBaselineOption = 1;
-  AnalysisSwitches().pParamFitFlags[15] = 1;
-  DataSet().dSignalPerConcentration = 1.0;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& modelParamsPart = ModelParams();
+  auto& scanFilePart = ScanFile();
+  scanFilePart.bAbsorbanceData = scanFilePart.bIntensityData = scanFilePart.bInterferenceData = scanFilePart.bFluorescenceData = false;
+  dataSetPart.bEquilibriumMode = false;
+  analysisSwitchesPart.bEqAnalysisModel = false;
+  analysisSwitchesPart.bInitialDataProfile = false;
+  analysisSwitchesPart.bFitTINoise = analysisSwitchesPart.bFitRINoise = false;
+  modelParamsPart.bVaryMeniscus = modelParamsPart.bVaryBottom = false;
+  analysisSwitchesPart.pParamFitFlags[13] = analysisSwitchesPart.pParamFitFlags[14] = 0;
+  analysisSwitchesPart.bUniformLoading = true;
+  analysisSwitchesPart.bBaselineOption = 1;
+  analysisSwitchesPart.pParamFitFlags[15] = 1;
+  dataSetPart.dSignalPerConcentration = 1.0;
 }
 
 // Solvent values of the loaded set: the mean temperature and viscosity.
 void SetSolventFromRecords() {
+  auto& dataSetPart = DataSet();
   double temperature = 0.0, viscosity = 0.0;
-  for (int i = 1; i <= DataSet().nScans; ++i) {
-    temperature += DataSet().pDLSInfo[static_cast<std::size_t>(i)].temperatureC + 273.15;
-    viscosity += DataSet().pDLSInfo[static_cast<std::size_t>(i)].viscosity;
+  for (int i = 1; i <= dataSetPart.nScans; ++i) {
+    temperature += dataSetPart.pDLSInfo[static_cast<std::size_t>(i)].temperatureC + 273.15;
+    viscosity += dataSetPart.pDLSInfo[static_cast<std::size_t>(i)].viscosity;
   }
-  temperature /= DataSet().nScans;
-  viscosity /= DataSet().nScans;
-  DataSet().fTemperatureK = static_cast<float>(temperature);
-  DataSet().fRT = static_cast<float>(temperature * kGasConstant);
+  temperature /= dataSetPart.nScans;
+  viscosity /= dataSetPart.nScans;
+  dataSetPart.fTemperatureK = static_cast<float>(temperature);
+  dataSetPart.fRT = static_cast<float>(temperature * kGasConstant);
   // A file without a viscosity must not make every Stokes-Einstein relation divide
   // by zero: water is taken then.
   SolventConstants().RELVISCOSITY = viscosity > 0.0 ? static_cast<float>(viscosity * kRelViscosityPerPoise) : 1.0f;
@@ -104,20 +109,24 @@ void SetSolventFromRecords() {
 // before: limits of DLS data are always set (a limit at 0 is one at 1 s and stays),
 // those of scans are unset at 0.
 void SetLimitsFromFirstSet(int set) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
   const std::size_t k = static_cast<std::size_t>(set);
-  DataSet().fMeniscus = DataSet().ppRadius[k][1];
-  DataSet().fBottom = DataSet().ppRadius[k][DataSet().pnPoints[k]];
-  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
-  AnalysisSwitches().pParams[14] = DataSet().fBottom;
-  if (DataSet().fBottom < DataSet().fFitLeftLim || DataSet().fFitRightLim < DataSet().fMeniscus || !FitLeftLimitSet() || !FitRightLimitSet()) {
-    DataSet().fFitLeftLim = DataSet().fMeniscus;
-    DataSet().fFitRightLim = DataSet().fBottom;
+  dataSetPart.fMeniscus = dataSetPart.ppRadius[k][1];
+  dataSetPart.fBottom = dataSetPart.ppRadius[k][dataSetPart.pnPoints[k]];
+  analysisSwitchesPart.pParams[13] = dataSetPart.fMeniscus;
+  analysisSwitchesPart.pParams[14] = dataSetPart.fBottom;
+  if (dataSetPart.fBottom < dataSetPart.fFitLeftLim || dataSetPart.fFitRightLim < dataSetPart.fMeniscus || !FitLeftLimitSet() || !FitRightLimitSet()) {
+    dataSetPart.fFitLeftLim = dataSetPart.fMeniscus;
+    dataSetPart.fFitRightLim = dataSetPart.fBottom;
   }
 }
 
 }  // namespace
 
 std::string LoadDLSData(Window* window, const char* selection, bool keepIntensityACF) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
   FileSelection sel;
   if (!ParseFileSelection(selection, &sel)) return {};
   if (static_cast<int>(sel.names.size()) > kMaxScans) return TooManyScansText();
@@ -151,48 +160,48 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
 
   // Everything is read: the new set replaces the loaded one.
   const DataSetHooks& hooks = GetDataSetHooks();
-  if (DataSet().nScans > 0 && hooks.freeCtotArrays) hooks.freeCtotArrays();
+  if (dataSetPart.nScans > 0 && hooks.freeCtotArrays) hooks.freeCtotArrays();
   FreeDataSet();
   const int count = static_cast<int>(sets.size());
   AllocScanTables(count);
-  DataSet().pDLSInfo.assign(static_cast<std::size_t>(count) + 1, DLSInfo());
+  dataSetPart.pDLSInfo.assign(static_cast<std::size_t>(count) + 1, DLSInfo());
   for (int i = 1; i <= count; ++i) {
     StagedSet& s = sets[order[static_cast<std::size_t>(i - 1)]];
     const std::size_t k = static_cast<std::size_t>(i);
-    DataSet().ppScanFileNames[k] = s.name;
-    DataSet().pDLSInfo[k] = s.info;
+    dataSetPart.ppScanFileNames[k] = s.name;
+    dataSetPart.pDLSInfo[k] = s.info;
     // The scan record carries the time and temperature, which the display order
     // and the scan colours read.
-    DataSet().pScanInfo[k].description = s.info.title;
-    DataSet().pScanInfo[k].time = s.info.elapsedTime;
-    DataSet().pScanInfo[k].recordedTime = s.info.elapsedTime;
-    DataSet().pScanInfo[k].temperature = s.info.temperatureC;
+    dataSetPart.pScanInfo[k].description = s.info.title;
+    dataSetPart.pScanInfo[k].time = s.info.elapsedTime;
+    dataSetPart.pScanInfo[k].recordedTime = s.info.elapsedTime;
+    dataSetPart.pScanInfo[k].temperature = s.info.temperatureC;
     InstallScanArrays(i, s.n, std::exchange(s.x, nullptr), std::exchange(s.y, nullptr), nullptr,
                       false);
   }
 
-  DataSet().szDataDirectory = sel.directory;
+  dataSetPart.szDataDirectory = sel.directory;
   const std::string& first = sel.names.front();
-  DataSet().szNotesPath = AnalysisSwitches().bOldFilenameConvention ? JoinPath(sel.directory, StemOf(first) + ".not")
+  dataSetPart.szNotesPath = analysisSwitchesPart.bOldFilenameConvention ? JoinPath(sel.directory, StemOf(first) + ".not")
                                        : JoinPath(sel.directory, "notes" + ExtensionOf(first));
-  DataSet().szTmpParsPath = AnalysisSwitches().bOldFilenameConvention ? JoinPath(sel.directory, StemOf(lastName) + ".~p")
+  dataSetPart.szTmpParsPath = analysisSwitchesPart.bOldFilenameConvention ? JoinPath(sel.directory, StemOf(lastName) + ".~p")
                                          : JoinPath(sel.directory, "~tmppars" + ExtensionOf(lastName));
-  DataSet().szSdistPath = JoinPath(sel.directory, "sdist" + ExtensionOf(lastName));
-  AnalysisSwitches().bVariationRangesAsked = false;
+  dataSetPart.szSdistPath = JoinPath(sel.directory, "sdist" + ExtensionOf(lastName));
+  analysisSwitchesPart.bVariationRangesAsked = false;
   // The fit ranges of the set before are not this set's.
-  DataSet().bFitRangesSet = false;
+  dataSetPart.bFitRangesSet = false;
 
   SetSolventFromRecords();
   const auto selectedFirst = std::find(order.begin(), order.end(), std::size_t{0});
   SetLimitsFromFirstSet(static_cast<int>(selectedFirst - order.begin()) + 1);
   SwitchToDLSData();
-  DataSet().bDLSData = true;
+  dataSetPart.bDLSData = true;
   if (hooks.deleteNoiseButtons) hooks.deleteNoiseButtons(nullptr);
 
   BuildCommonRadialGrid();
-  AnalysisSwitches().bModelComputed = false;
+  analysisSwitchesPart.bModelComputed = false;
   if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
-  AnalysisSwitches().bSimulating = false;
+  analysisSwitchesPart.bSimulating = false;
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
   if (hooks.redrawResidualPlot) hooks.redrawResidualPlot(true);
   RepaintMain(window);
@@ -202,27 +211,30 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
 }
 
 bool SaveMeanDLSData(const char* path, std::string* error) {
-  if (!DataSet().bDLSData || DataSet().nScans < 1 || DataSet().pDLSInfo.size() <= 1 || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& dlsFilePart = DlsFile();
+  if (!dataSetPart.bDLSData || dataSetPart.nScans < 1 || dataSetPart.pDLSInfo.size() <= 1 || currentGridPart.nGridPoints < 1 || !currentGridPart.pGridRadius) {
     if (error) *error = "no DLS data loaded";
     return false;
   }
   // The mean of g(2) - 1 over the sets at every grid point.
-  std::vector<float> mean(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1, 0.0f);
-  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
+  std::vector<float> mean(static_cast<std::size_t>(currentGridPart.nGridPoints) + 1, 0.0f);
+  for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
     double sum = 0.0;
-    for (int s = 1; s <= DataSet().nScans; ++s) {
-      const float g = CurrentGrid().ppGridSignal[static_cast<std::size_t>(s)][i];
-      sum += DataSet().pDLSInfo[static_cast<std::size_t>(s)].bFieldACF ? SignedSquare(g) : g;
+    for (int s = 1; s <= dataSetPart.nScans; ++s) {
+      const float g = currentGridPart.ppGridSignal[static_cast<std::size_t>(s)][i];
+      sum += dataSetPart.pDLSInfo[static_cast<std::size_t>(s)].bFieldACF ? SignedSquare(g) : g;
     }
-    mean[static_cast<std::size_t>(i)] = static_cast<float>(sum / DataSet().nScans);
+    mean[static_cast<std::size_t>(i)] = static_cast<float>(sum / dataSetPart.nScans);
   }
-  DLSInfo record = DataSet().pDLSInfo[1];
-  record.temperatureC = DataSet().fTemperatureK - 273.15f;
+  DLSInfo record = dataSetPart.pDLSInfo[1];
+  record.temperatureC = dataSetPart.fTemperatureK - 273.15f;
   record.bFieldACF = false;
-  DlsFile().bDLSConvertOnWrite = false;
+  dlsFilePart.bDLSConvertOnWrite = false;
   const bool ok =
-      WriteDLSDatFromRecord(path, CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, mean.data(), "averaged", record, error);
-  DlsFile().bDLSConvertOnWrite = false;
+      WriteDLSDatFromRecord(path, currentGridPart.nGridPoints, currentGridPart.pGridRadius, mean.data(), "averaged", record, error);
+  dlsFilePart.bDLSConvertOnWrite = false;
   return ok;
 }
 

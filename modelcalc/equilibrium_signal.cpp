@@ -71,22 +71,25 @@ void PollKeyboard() {
 }  // namespace
 
 DetectionCorrections DetectionCorrectionsFromSettings() {
+  auto& lammSettingsPart = LammSettings();
+  auto& scanFilePart = ScanFile();
   DetectionCorrections k;
-  k.radialResolution = LammSettings().bSimulateRadialResolution;
-  k.radialResolutionRange = LammSettings().fRadialConvolutionRange;
-  k.absorbanceData = ScanFile().bAbsorbanceData && !ScanFile().bIntensityData;
+  k.radialResolution = lammSettingsPart.bSimulateRadialResolution;
+  k.radialResolutionRange = lammSettingsPart.fRadialConvolutionRange;
+  k.absorbanceData = scanFilePart.bAbsorbanceData && !scanFilePart.bIntensityData;
   return k;
 }
 
 DetectionCorrections ModelDetectionCorrections() {
+  auto& fluorescenceDetectionPart = FluorescenceDetection();
   DetectionCorrections c = DetectionCorrectionsFromSettings();
-  c.magnificationGradient = FluorescenceDetection().bMagnificationGradient;
-  c.magnificationGradientValue = FluorescenceDetection().fMagnificationGradient;
-  c.excitationShadow = FluorescenceDetection().bExcitationShadow;
-  c.coneRadius = FluorescenceDetection().fConeRadius;
-  c.radialConvolution = FluorescenceDetection().bRadialConvolution;
-  c.convolutionWidth = FluorescenceDetection().fConvolutionWidth;
-  c.convolutionDistFactor = FluorescenceDetection().fConvolutionDistFactor;
+  c.magnificationGradient = fluorescenceDetectionPart.bMagnificationGradient;
+  c.magnificationGradientValue = fluorescenceDetectionPart.fMagnificationGradient;
+  c.excitationShadow = fluorescenceDetectionPart.bExcitationShadow;
+  c.coneRadius = fluorescenceDetectionPart.fConeRadius;
+  c.radialConvolution = fluorescenceDetectionPart.bRadialConvolution;
+  c.convolutionWidth = fluorescenceDetectionPart.fConvolutionWidth;
+  c.convolutionDistFactor = fluorescenceDetectionPart.fConvolutionDistFactor;
   return c;
 }
 

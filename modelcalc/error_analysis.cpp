@@ -42,8 +42,9 @@ constexpr int kS2Slot = nSpeciesSlots + 2;
 class SavedModel {
  public:
   explicit SavedModel(Window* window) : window_(window) {
-    std::copy(AnalysisSwitches().pParams, AnalysisSwitches().pParams + nModelParams + 1, params_);
-    std::copy(AnalysisSwitches().pParamFitFlags, AnalysisSwitches().pParamFitFlags + nModelParams + 1, flags_);
+    auto& analysisSwitchesPart = AnalysisSwitches();
+    std::copy(analysisSwitchesPart.pParams, analysisSwitchesPart.pParams + nModelParams + 1, params_);
+    std::copy(analysisSwitchesPart.pParamFitFlags, analysisSwitchesPart.pParamFitFlags + nModelParams + 1, flags_);
     vector_.assign(Idx(GetFloatingExtraParams(0, nullptr)) + 1, 0.0f);
     GetFloatingExtraParams(static_cast<int>(vector_.size()) - 1, vector_.data());
   }
@@ -53,10 +54,11 @@ class SavedModel {
     if (!restored_) Restore();
   }
   void Restore() {
+    auto& analysisSwitchesPart = AnalysisSwitches();
     restored_ = true;
     FitState().bFitInterrupted = false;
-    std::copy(params_, params_ + nModelParams + 1, AnalysisSwitches().pParams);
-    std::copy(flags_, flags_ + nModelParams + 1, AnalysisSwitches().pParamFitFlags);
+    std::copy(params_, params_ + nModelParams + 1, analysisSwitchesPart.pParams);
+    std::copy(flags_, flags_ + nModelParams + 1, analysisSwitchesPart.pParamFitFlags);
     UnpackModelParams();
     // The same switches are set again, so the saved vector has the current layout.
     SetFloatingExtraParams(vector_.data());
@@ -76,8 +78,9 @@ class SavedModel {
 
 // Unfloats pParams entry k and sets its value; the model variables follow.
 void HoldParam(int k, float value) {
-  AnalysisSwitches().pParamFitFlags[k] = 0;
-  AnalysisSwitches().pParams[k] = value;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  analysisSwitchesPart.pParamFitFlags[k] = 0;
+  analysisSwitchesPart.pParams[k] = value;
   UnpackModelParams();
 }
 
@@ -467,14 +470,15 @@ int ContourWalk(const ContourGrid& g, bool secondPointAtStart, bool finishAtStar
 }
 
 float RefitRmsd(Window* window, FitReport& report) {
-  if (FitState().bFitInterrupted) return -1.0f;
-  FitState().nFitIteration = 0;
+  auto& fitStatePart = FitState();
+  if (fitStatePart.bFitInterrupted) return -1.0f;
+  fitStatePart.nFitIteration = 0;
   if (!CheckFitPrerequisites(window)) return 0.0f;
   if (GetFloatingExtraParams(0, nullptr) == 0) {
     const ModelResult result = CalculateModel(window);
     if (bUserAbort || result.status == ModelStatus::Interrupted) {
       bUserAbort = false;
-      FitState().bFitInterrupted = true;
+      fitStatePart.bFitInterrupted = true;
     }
     return FitRmsd();
   }
@@ -483,7 +487,7 @@ float RefitRmsd(Window* window, FitReport& report) {
   // objective agree; they end with the model of the best point computed.
   const FitOutcome outcome = RefitPasses(window, report);
   if (outcome == FitOutcome::NotStarted) return 0.0f;
-  if (outcome == FitOutcome::Interrupted) FitState().bFitInterrupted = true;
+  if (outcome == FitOutcome::Interrupted) fitStatePart.bFitInterrupted = true;
   return Rmsd().fFitRmsd;
 }
 
@@ -550,11 +554,12 @@ AnalysisResult CalculateS1S2Contour(Window* window, const std::string& fileName,
 }
 
 void ShowContourPoint(Window* window, float x, float y, float rmsd, int index) {
+  auto& errorAnalysisPart = ErrorAnalysis();
   char text[200] = {};
   std::snprintf(text, sizeof text, "%d: (%.2f , %.2f) %f", index, static_cast<double>(x),
                 static_cast<double>(y), static_cast<double>(rmsd));
-  ErrorAnalysis().nContourLine = ErrorAnalysis().nContourLine >= 15 ? 1 : ErrorAnalysis().nContourLine + 1;
-  if (window && !bBatchMode) LammWindowDisplay(*window).ShowText(350, 10 + 20 * ErrorAnalysis().nContourLine, text);
+  errorAnalysisPart.nContourLine = errorAnalysisPart.nContourLine >= 15 ? 1 : errorAnalysisPart.nContourLine + 1;
+  if (window && !bBatchMode) LammWindowDisplay(*window).ShowText(350, 10 + 20 * errorAnalysisPart.nContourLine, text);
 }
 
 void ResetErrorAnalysis() { ErrorAnalysis().nContourLine = 0; }

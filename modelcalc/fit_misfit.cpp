@@ -125,6 +125,7 @@ double WithinScanNoise(const std::vector<std::vector<double>>& runs) {
 }  // namespace
 
 ResidualNoise EstimateResidualNoise() {
+  auto& dataSetPart = DataSet();
   ResidualNoise result;
   // The residuals of each scan in the order of its points, and its runs of
   // consecutive points.
@@ -133,9 +134,9 @@ ResidualNoise EstimateResidualNoise() {
   int lastScan = -1, lastPoint = -1;
   double sum = 0.0;
   ForEachFitPoint([&](int s, int i) {
-    const float* signal = Idx(s) < DataSet().ppSignal.size() ? DataSet().ppSignal[Idx(s)] : nullptr;
-    const float* fit = Idx(s) < DataSet().ppFit.size() ? DataSet().ppFit[Idx(s)] : nullptr;
-    const float* radius = Idx(s) < DataSet().ppRadius.size() ? DataSet().ppRadius[Idx(s)] : nullptr;
+    const float* signal = Idx(s) < dataSetPart.ppSignal.size() ? dataSetPart.ppSignal[Idx(s)] : nullptr;
+    const float* fit = Idx(s) < dataSetPart.ppFit.size() ? dataSetPart.ppFit[Idx(s)] : nullptr;
+    const float* radius = Idx(s) < dataSetPart.ppRadius.size() ? dataSetPart.ppRadius[Idx(s)] : nullptr;
     if (!signal || !fit) return;
     if (s != lastScan) scans.emplace_back();
     if (s != lastScan || i != lastPoint + 1) runs.emplace_back();
@@ -157,17 +158,19 @@ ResidualNoise EstimateResidualNoise() {
 }
 
 SpeciesAtStart TakeSpeciesAtStart() {
+  auto& modelParamsPart = ModelParams();
   SpeciesAtStart start;
   start.discrete = IsDiscreteSpeciesModel() && ModelFlags().bDiscreteModel;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     start.included[k] = AnalysisSwitches().pSpeciesLinked[k] != 0;
-    start.s[k] = ModelParams().pSpeciesS[k];
-    start.amplitude[k] = ModelParams().pSpeciesAmplitude[k];
+    start.s[k] = modelParamsPart.pSpeciesS[k];
+    start.amplitude[k] = modelParamsPart.pSpeciesAmplitude[k];
   }
   return start;
 }
 
 void NoteSystematicMisfit(FitReport& report, FitOutcome outcome, const SpeciesAtStart& start) {
+  auto& modelParamsPart = ModelParams();
   report.misfitRatio = 0.0;
   report.systematicMisfit = false;
   const bool result = (outcome == FitOutcome::Completed || outcome == FitOutcome::Interrupted) &&
@@ -183,17 +186,17 @@ void NoteSystematicMisfit(FitReport& report, FitOutcome outcome, const SpeciesAt
   if (start.discrete) {
     float largest = 0.0f;
     for (int k = 1; k <= nSpeciesSlots; ++k)
-      if (start.included[k]) largest = std::max(largest, std::fabs(ModelParams().pSpeciesAmplitude[k]));
+      if (start.included[k]) largest = std::max(largest, std::fabs(modelParamsPart.pSpeciesAmplitude[k]));
     for (int k = 1; k <= nSpeciesSlots; ++k) {
       if (!start.included[k] || AnalysisSwitches().pSpeciesLinked[k] == 0) continue;
-      if (start.amplitude[k] != 0.0f && std::fabs(ModelParams().pSpeciesAmplitude[k]) <= 0.01f * largest) {
+      if (start.amplitude[k] != 0.0f && std::fabs(modelParamsPart.pSpeciesAmplitude[k]) <= 0.01f * largest) {
         const std::string said = Format(kSpeciesAmplitudeZeroText, k);
         report.notes.push_back({Format("species-%d-amplitude-zero", k), said.substr(said.find_first_not_of(' '))});
         text += said;
       }
-      if (start.s[k] * ModelParams().pSpeciesS[k] < 0.0f) {
+      if (start.s[k] * modelParamsPart.pSpeciesS[k] < 0.0f) {
         const std::string said = Format(kSpeciesSignChangedText, k, static_cast<double>(start.s[k]),
-                                        static_cast<double>(ModelParams().pSpeciesS[k]));
+                                        static_cast<double>(modelParamsPart.pSpeciesS[k]));
         report.notes.push_back({Format("species-%d-sign-changed", k), said.substr(said.find_first_not_of(' '))});
         text += said;
       }

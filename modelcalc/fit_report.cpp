@@ -26,10 +26,11 @@ bool FitPointsTarget::Evaluate(const float* p) {
 }
 
 void FitPointsTarget::Values(double* model, double* data) const {
+  auto& dataSetPart = DataSet();
   std::size_t k = 0;
   ForEachFitPoint([&](int s, int i) {
-    model[k] = DataSet().ppFit[Idx(s)][i];
-    if (data) data[k] = DataSet().ppSignal[Idx(s)][i];
+    model[k] = dataSetPart.ppFit[Idx(s)][i];
+    if (data) data[k] = dataSetPart.ppSignal[Idx(s)][i];
     ++k;
   });
 }

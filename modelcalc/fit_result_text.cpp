@@ -51,30 +51,35 @@ bool InhomogeneousSolvent() {
 }
 
 const std::string& ScanName(int position) {
+  auto& dataSetPart = DataSet();
   static const std::string empty;
-  if (position < 1 || static_cast<std::size_t>(position) >= DataSet().pScanOrder.size()) return empty;
-  const auto s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(position)]);
-  return s < DataSet().ppScanFileNames.size() ? DataSet().ppScanFileNames[s] : empty;
+  if (position < 1 || static_cast<std::size_t>(position) >= dataSetPart.pScanOrder.size()) return empty;
+  const auto s = static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(position)]);
+  return s < dataSetPart.ppScanFileNames.size() ? dataSetPart.ppScanFileNames[s] : empty;
 }
 
 std::string FilesLine(bool shortForm) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& lammSettingsPart = LammSettings();
+  auto& radialGridPart = RadialGrid();
   std::string t;
-  if (!shortForm && DataSet().bDLSData) {
+  if (!shortForm && dataSetPart.bDLSData) {
     t = Format("fitting file %s", ScanName(1).c_str());
-  } else if (shortForm || RadialGrid().fRadialStep == 0.001f) {
-    t = Format("fitting files %s to %s", ScanName(1).c_str(), ScanName(DataSet().nScans).c_str());
+  } else if (shortForm || radialGridPart.fRadialStep == 0.001f) {
+    t = Format("fitting files %s to %s", ScanName(1).c_str(), ScanName(dataSetPart.nScans).c_str());
   } else {
     t = Format("fitting files %s to %s, radial resolution %.4f cm", ScanName(1).c_str(),
-               ScanName(DataSet().nScans).c_str(), D(RadialGrid().fRadialStep));
+               ScanName(dataSetPart.nScans).c_str(), D(radialGridPart.fRadialStep));
   }
   if (!shortForm && ScanFile().bAbsorbanceData) {
-    if (AnalysisSwitches().bScanTimeCorrection && LammSettings().bSimulateRadialResolution) {
-      t += Format(", with scanner speed %.3f cm/min and radial res = %.4f cm", D(LammSettings().fScanVelocity),
-                  D(LammSettings().fRadialConvolutionRange));
-    } else if (AnalysisSwitches().bScanTimeCorrection) {
-      t += Format(", with scanner speed %.3f cm/min ", D(LammSettings().fScanVelocity));
-    } else if (LammSettings().bSimulateRadialResolution) {
-      t += Format(", with scanner radial res = %.4f cm", D(LammSettings().fRadialConvolutionRange));
+    if (analysisSwitchesPart.bScanTimeCorrection && lammSettingsPart.bSimulateRadialResolution) {
+      t += Format(", with scanner speed %.3f cm/min and radial res = %.4f cm", D(lammSettingsPart.fScanVelocity),
+                  D(lammSettingsPart.fRadialConvolutionRange));
+    } else if (analysisSwitchesPart.bScanTimeCorrection) {
+      t += Format(", with scanner speed %.3f cm/min ", D(lammSettingsPart.fScanVelocity));
+    } else if (lammSettingsPart.bSimulateRadialResolution) {
+      t += Format(", with scanner radial res = %.4f cm", D(lammSettingsPart.fRadialConvolutionRange));
     }
   }
   if (InhomogeneousSolvent()) t += " with inhomogeneous solvent model";
@@ -82,40 +87,45 @@ std::string FilesLine(bool shortForm) {
 }
 
 std::string StatusLine(bool shortForm) {
+  auto& fitStatePart = FitState();
+  auto& lammSettingsPart = LammSettings();
   // The counters of a fit belong to the result it left: on other data, under
   // another model or other values (a new load, a changed parameter) they are no
   // status of what is on show.
-  if (!SimulationMessages().bFitRunning && !(FitOfLoadedData() && FitState().gFitCountersData == ModelDataStamp())) return {};
-  if (!shortForm && FitState().eFitSearch == FitSearch::Marquardt)
-    return Format(LammSettings().bClaverie ? "sim #%d, ML step #%d, step #%d        "
+  if (!SimulationMessages().bFitRunning && !(FitOfLoadedData() && fitStatePart.gFitCountersData == ModelDataStamp())) return {};
+  if (!shortForm && fitStatePart.eFitSearch == FitSearch::Marquardt)
+    return Format(lammSettingsPart.bClaverie ? "sim #%d, ML step #%d, step #%d        "
                             : "sim #%d, ML step #%d, step #%d     ",
-                  FitState().nFitSim, FitState().nFitIteration, FitState().nFitStep);
-  if (!shortForm && FitState().eFitSearch == FitSearch::Annealing)
-    return Format(LammSettings().bClaverie ? "sim #%d, SA step #%d, step#%d, T=%.3f      "
+                  fitStatePart.nFitSim, fitStatePart.nFitIteration, fitStatePart.nFitStep);
+  if (!shortForm && fitStatePart.eFitSearch == FitSearch::Annealing)
+    return Format(lammSettingsPart.bClaverie ? "sim #%d, SA step #%d, step#%d, T=%.3f      "
                             : "sim #%d, SA step #%d, step#%d, T=%.3f     ",
-                  FitState().nFitSim, FitState().nFitIteration, FitState().nFitStep, D(SearchSettings().fAnnealTemp));
-  return Format("s%d, step #%d     ", FitState().nFitIteration, FitState().nFitStep);
+                  fitStatePart.nFitSim, fitStatePart.nFitIteration, fitStatePart.nFitStep, D(SearchSettings().fAnnealTemp));
+  return Format("s%d, step #%d     ", fitStatePart.nFitIteration, fitStatePart.nFitStep);
 }
 
 bool BoundaryOrLsg() { return ModelFlags().bBoundaryAnalysis || ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete; }
 
 std::string Heading() {
-  if (ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete)
-    return Format("ff0 min = %f, ff0 max = %f, nff0 = %f        ", D(DistributionGrid().fFf0Min), D(DistributionGrid().fFf0Max),
-                  static_cast<double>(DistributionGrid().nFf0Values));
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionModelsPart = DistributionModels();
+  auto& modelFlagsPart = ModelFlags();
+  if (modelFlagsPart.bCsff0Model || modelFlagsPart.bCsff0OneDiscrete)
+    return Format("ff0 min = %f, ff0 max = %f, nff0 = %f        ", D(distributionGridPart.fFf0Min), D(distributionGridPart.fFf0Max),
+                  static_cast<double>(distributionGridPart.nFf0Values));
   if (BoundaryOrLsg()) return "";
   if (!IsContinuousModel()) {
-    if (ModelFlags().bFitMAndS) return "M = ";
-    if (ModelFlags().bStokesRadii) return "R(nm) = ";
-    if (ModelFlags().bCumulants) return "D or mu = ";
+    if (modelFlagsPart.bFitMAndS) return "M = ";
+    if (modelFlagsPart.bStokesRadii) return "R(nm) = ";
+    if (modelFlagsPart.bCumulants) return "D or mu = ";
     return "D*10e7 = ";
   }
   const ContiRunSettings reg = GetContiRunSettings();
-  const double p = D(DistributionModels().fConfidenceLevel);
+  const double p = D(distributionModelsPart.fConfidenceLevel);
   if (!reg.maxEntropy && !reg.showBoth) return Format("Tikhonov regularization P = %.2f", p);
   // With a prior the heading names the prior file (name and extension).
   const std::string prior =
-      DistributionModels().bUsePrior ? std::filesystem::path(DistributionPrior().szPriorFile).filename().string() : std::string();
+      distributionModelsPart.bUsePrior ? std::filesystem::path(DistributionPrior().szPriorFile).filename().string() : std::string();
   if (reg.showBoth)
     return prior.empty()
                ? Format("ME(black) and TP(blue) regularization P = %.2f", p)
@@ -147,97 +157,111 @@ std::string AtLimitNote() {
 }
 
 std::string RmsdLine() {
+  auto& rmsdPart = Rmsd();
   // Limits without a data point are named first: no fit of them can exist.
   if (DataSet().nScans > 0 && CountFitPoints() == 0) return NoFitPointText();
   if (!FitOfLoadedData()) return kNoFitOfLoadedDataText;
   // Taken anew from the fit rows on show: a Run computes no rmsd of its own, and
   // the value kept may be of an earlier computation.
   FitRmsd();
-  return Format("rmsd=%f (n=%.0f,SSR=%f)", D(Rmsd().fFitRmsd), D(Rmsd().fFitPoints),
-                D(Rmsd().fFitRmsd) * D(Rmsd().fFitRmsd) * D(Rmsd().fFitPoints));
+  return Format("rmsd=%f (n=%.0f,SSR=%f)", D(rmsdPart.fFitRmsd), D(rmsdPart.fFitPoints),
+                D(rmsdPart.fFitRmsd) * D(rmsdPart.fFitRmsd) * D(rmsdPart.fFitPoints));
 }
 
 std::string NoFitPointText() {
-  return Format("no data point lies inside the fitting limits %1.4f to %1.4f", D(DataSet().fFitLeftLim),
-                D(DataSet().fFitRightLim));
+  auto& dataSetPart = DataSet();
+  return Format("no data point lies inside the fitting limits %1.4f to %1.4f", D(dataSetPart.fFitLeftLim),
+                D(dataSetPart.fFitRightLim));
 }
 
 std::string ContinuousModelSettingsLine(bool sizeShapeRange) {
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionVariantsPart = DistributionVariants();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
+  auto& solventConstantsPart = SolventConstants();
   // The invariant-D models keep their D (1e-7 cm^2/s) in the frictional-ratio slot.
-  if (ModelFlags().bCsInvariantD || ModelFlags().bConstantDModel) return Format("D = %f        ", D(DistributionKernels().fInvariantD));
-  if (ModelFlags().bCsBimodalFf0 || ModelFlags().bCsBimodalFf0OneDiscrete)
+  if (modelFlagsPart.bCsInvariantD || modelFlagsPart.bConstantDModel) return Format("D = %f        ", D(DistributionKernels().fInvariantD));
+  if (modelFlagsPart.bCsBimodalFf0 || modelFlagsPart.bCsBimodalFf0OneDiscrete)
     return Format("frict ratio = %f, except when s is within [%.2f,%.2f]: ff0 = %f",
-                  D(SolventConstants().fFrictionalRatio), D(DistributionVariants().fBimodalSMin), D(DistributionVariants().fBimodalSMax), D(DistributionVariants().fSecondFf0));
-  if (ModelFlags().bCsNonideal)
-    return Format("frict ratio = %f, log10ks = %f, log10kd = %f        ", D(SolventConstants().fFrictionalRatio),
-                  D(ModelOptions().fLogKs), D(ModelOptions().fLogKd));
-  if (sizeShapeRange && (ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete))
-    return Format("s min = %f, s max = %f, #s-values = %d        ", D(DistributionGrid().fDistMin), D(DistributionGrid().fDistMax),
+                  D(solventConstantsPart.fFrictionalRatio), D(distributionVariantsPart.fBimodalSMin), D(distributionVariantsPart.fBimodalSMax), D(distributionVariantsPart.fSecondFf0));
+  if (modelFlagsPart.bCsNonideal)
+    return Format("frict ratio = %f, log10ks = %f, log10kd = %f        ", D(solventConstantsPart.fFrictionalRatio),
+                  D(modelOptionsPart.fLogKs), D(modelOptionsPart.fLogKd));
+  if (sizeShapeRange && (modelFlagsPart.bCsff0Model || modelFlagsPart.bCsff0OneDiscrete))
+    return Format("s min = %f, s max = %f, #s-values = %d        ", D(distributionGridPart.fDistMin), D(distributionGridPart.fDistMax),
                   DistributionVectors().nDistGrid);
-  if (ModelFlags().bCsWormChain)
+  if (modelFlagsPart.bCsWormChain)
     return Format("persistence length = %.2f nm, dehydr. cross-section = %.2f nm^2, Monomer Mw = "
                   "%.0f Da, hydration = %.2f, vbar = %.4f     ",
-                  D(SolventConstants().fWormPersistenceLength), D(SolventConstants().fWormCrossSection), D(SolventConstants().fWormMonomerMass),
-                  D(SolventConstants().fWormHydration), D(SolventConstants().VBAR));
-  if (ModelFlags().bCsScalingLaw || ModelFlags().bFMScalingLaw)
-    return Format("Ks = %.3e 1/S, bs = %.3f          ", D(SolventConstants().fScalingKs), D(SolventConstants().fScalingExponent));
-  if (ModelFlags().bCsFloatingVbar)
-    return Format("frict ratio = %f, vbar = %.4f     ", D(SolventConstants().fFrictionalRatio), D(SolventConstants().VBAR));
-  return Format("frict ratio = %f        ", D(SolventConstants().fFrictionalRatio));
+                  D(solventConstantsPart.fWormPersistenceLength), D(solventConstantsPart.fWormCrossSection), D(solventConstantsPart.fWormMonomerMass),
+                  D(solventConstantsPart.fWormHydration), D(solventConstantsPart.VBAR));
+  if (modelFlagsPart.bCsScalingLaw || modelFlagsPart.bFMScalingLaw)
+    return Format("Ks = %.3e 1/S, bs = %.3f          ", D(solventConstantsPart.fScalingKs), D(solventConstantsPart.fScalingExponent));
+  if (modelFlagsPart.bCsFloatingVbar)
+    return Format("frict ratio = %f, vbar = %.4f     ", D(solventConstantsPart.fFrictionalRatio), D(solventConstantsPart.VBAR));
+  return Format("frict ratio = %f        ", D(solventConstantsPart.fFrictionalRatio));
 }
 
 namespace {
 
 // The settings line with the discrete component of the models that have one.
 std::string ContinuousModel2() {
+  auto& distributionVariantsPart = DistributionVariants();
+  auto& modelFlagsPart = ModelFlags();
   std::string t = ContinuousModelSettingsLine(true);
-  if (ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsNonideal || ModelFlags().bCsff0OneDiscrete)
-    t += Format(" - [s1 = %.3f, M1 = %.3f]", D(DistributionVariants().fDiscreteS), D(DistributionVariants().fDiscreteM));
+  if (modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bCsNonideal || modelFlagsPart.bCsff0OneDiscrete)
+    t += Format(" - [s1 = %.3f, M1 = %.3f]", D(distributionVariantsPart.fDiscreteS), D(distributionVariantsPart.fDiscreteM));
   return t;
 }
 
 // Model lines 1 to 3 of the discrete-species family: values of the included species.
 void SpeciesLines(FitTextLines& l) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
   l[kSlotModel1] = Heading();
   l[kSlotModel2] = "s = ";
   l[kSlotModel3] = "c = ";
-  const int lastC = ModelFlags().bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
+  const int lastC = modelFlagsPart.bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    if (!AnalysisSwitches().pSpeciesLinked[k] && !ModelFlags().bCumulants) continue;
-    if (k == 1 && ModelOptions().bC1Nonideal) {
-      l[kSlotModel1] += Format("%.3f (log10(kd) = %.3f)| ", D(AnalysisSwitches().pParams[k]), D(ModelOptions().fLogKd));
-      l[kSlotModel2] += Format("%.3f (log10(ks) = %.3f)| ", D(AnalysisSwitches().pParams[4 + k]), D(ModelOptions().fLogKs));
+    if (!analysisSwitchesPart.pSpeciesLinked[k] && !modelFlagsPart.bCumulants) continue;
+    if (k == 1 && modelOptionsPart.bC1Nonideal) {
+      l[kSlotModel1] += Format("%.3f (log10(kd) = %.3f)| ", D(analysisSwitchesPart.pParams[k]), D(modelOptionsPart.fLogKd));
+      l[kSlotModel2] += Format("%.3f (log10(ks) = %.3f)| ", D(analysisSwitchesPart.pParams[4 + k]), D(modelOptionsPart.fLogKs));
     } else {
-      l[kSlotModel1] += Format(ModelFlags().bCumulants ? "%.3e | " : "%.3f | ", D(AnalysisSwitches().pParams[k]));
-      l[kSlotModel2] += Format("%.3f | ", D(AnalysisSwitches().pParams[4 + k]));
+      l[kSlotModel1] += Format(modelFlagsPart.bCumulants ? "%.3e | " : "%.3f | ", D(analysisSwitchesPart.pParams[k]));
+      l[kSlotModel2] += Format("%.3f | ", D(analysisSwitchesPart.pParams[4 + k]));
     }
-    if (k <= lastC) l[kSlotModel3] += Format("%.3f | ", D(AnalysisSwitches().pParams[8 + k]));
+    if (k <= lastC) l[kSlotModel3] += Format("%.3f | ", D(analysisSwitchesPart.pParams[8 + k]));
   }
-  if (ModelFlags().bCumulants && AnalysisSwitches().pParams[1] != 0.0f)
+  if (modelFlagsPart.bCumulants && analysisSwitchesPart.pParams[1] != 0.0f)
     l[kSlotModel2] = Format("mu2/(mu1^2) (polydispersity) = %.3f",
-                            D(AnalysisSwitches().pParams[2]) / (D(AnalysisSwitches().pParams[1]) * D(AnalysisSwitches().pParams[1])));
+                            D(analysisSwitchesPart.pParams[2]) / (D(analysisSwitchesPart.pParams[1]) * D(analysisSwitchesPart.pParams[1])));
   l[kSlotModel3] += "(first is total, next are fractions)";
 }
 
 // Model lines of the models whose lines both text forms share; false for others.
 bool SharedModelLines(FitTextLines& l) {
-  if (ModelFlags().bMonomerDimer || ModelFlags().bMonomerTrimer) {
-    l[kSlotModel1] = Format(ModelFlags().bFitMAndS ? "M1 = %.3f, M2 = %.3f" : "D1 = %.3f, D2 = %.3f",
-                            D(AnalysisSwitches().pParams[1]), D(AnalysisSwitches().pParams[2]));
-    l[kSlotModel2] = Format("s1 = %.3f, s2 = %.3f", D(AnalysisSwitches().pParams[5]), D(AnalysisSwitches().pParams[6]));
-    l[kSlotModel3] = Format("c=%.3f,lgK=%.3f", D(AnalysisSwitches().pParams[11]), D(AnalysisSwitches().pParams[3]));
-  } else if (ModelFlags().bAssoc148 || ModelFlags().bAssoc124) {
-    const bool o = ModelFlags().bAssoc148;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
+  if (modelFlagsPart.bMonomerDimer || modelFlagsPart.bMonomerTrimer) {
+    l[kSlotModel1] = Format(modelFlagsPart.bFitMAndS ? "M1 = %.3f, M2 = %.3f" : "D1 = %.3f, D2 = %.3f",
+                            D(analysisSwitchesPart.pParams[1]), D(analysisSwitchesPart.pParams[2]));
+    l[kSlotModel2] = Format("s1 = %.3f, s2 = %.3f", D(analysisSwitchesPart.pParams[5]), D(analysisSwitchesPart.pParams[6]));
+    l[kSlotModel3] = Format("c=%.3f,lgK=%.3f", D(analysisSwitchesPart.pParams[11]), D(analysisSwitchesPart.pParams[3]));
+  } else if (modelFlagsPart.bAssoc148 || modelFlagsPart.bAssoc124) {
+    const bool o = modelFlagsPart.bAssoc148;
     l[kSlotModel1] = Format(o ? "M1 = %.0f, M4 = %.0f, M8 = %.0f" : "M1 = %.0f, M2 = %.0f, M4 = %.0f",
-                            D(AnalysisSwitches().pParams[1]), D(AnalysisSwitches().pParams[2]), D(AnalysisSwitches().pParams[12]));
+                            D(analysisSwitchesPart.pParams[1]), D(analysisSwitchesPart.pParams[2]), D(analysisSwitchesPart.pParams[12]));
     l[kSlotModel2] = Format(o ? "s1 = %.3f, s4 = %.3f, s8 = %.3f" : "s1 = %.3f, s2 = %.3f, s4 = %.3f",
-                            D(AnalysisSwitches().pParams[5]), D(AnalysisSwitches().pParams[6]), D(AnalysisSwitches().pParams[8]));
+                            D(analysisSwitchesPart.pParams[5]), D(analysisSwitchesPart.pParams[6]), D(analysisSwitchesPart.pParams[8]));
     l[kSlotModel3] = Format(o ? "c=%.3f,lgK14=%.3f, lgK18=%.3f" : "c=%.3f,lgK12=%.3f, lgK14=%.3f",
-                            D(AnalysisSwitches().pParams[11]), D(AnalysisSwitches().pParams[3]), D(AnalysisSwitches().pParams[7]));
-  } else if (ModelFlags().bNonidealSpecies) {
-    l[kSlotModel1] = Format("D = %.3f, log10 (kd) = %.3f", D(AnalysisSwitches().pParams[1]), D(AnalysisSwitches().pParams[11]));
-    l[kSlotModel2] = Format("s = %.3f, log10 (ks) = %.3f", D(AnalysisSwitches().pParams[5]), D(AnalysisSwitches().pParams[10]));
-    l[kSlotModel3] = Format("c=%.3f", D(AnalysisSwitches().pParams[9]));
+                            D(analysisSwitchesPart.pParams[11]), D(analysisSwitchesPart.pParams[3]), D(analysisSwitchesPart.pParams[7]));
+  } else if (modelFlagsPart.bNonidealSpecies) {
+    l[kSlotModel1] = Format("D = %.3f, log10 (kd) = %.3f", D(analysisSwitchesPart.pParams[1]), D(analysisSwitchesPart.pParams[11]));
+    l[kSlotModel2] = Format("s = %.3f, log10 (ks) = %.3f", D(analysisSwitchesPart.pParams[5]), D(analysisSwitchesPart.pParams[10]));
+    l[kSlotModel3] = Format("c=%.3f", D(analysisSwitchesPart.pParams[9]));
   } else {
     return false;
   }
@@ -245,23 +269,26 @@ bool SharedModelLines(FitTextLines& l) {
 }
 
 void ModelLines(FitTextLines& l) {
-  if (ModelFlags().bDiscreteModel) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
+  if (modelFlagsPart.bDiscreteModel) {
     SpeciesLines(l);
-  } else if (ModelFlags().bNonIdealMultiple) {
-    l[kSlotModel1] = Format("D1 = %.3f", D(ModelOptions().fD1));
-    l[kSlotModel2] = Format("s1 = %.3f", D(ModelOptions().fS1));
+  } else if (modelFlagsPart.bNonIdealMultiple) {
+    l[kSlotModel1] = Format("D1 = %.3f", D(modelOptionsPart.fD1));
+    l[kSlotModel2] = Format("s1 = %.3f", D(modelOptionsPart.fS1));
     l[kSlotModel3] = Format("c1 = %.3f", D(ModelParams().pSpeciesAmplitude[1]));
     const int entries[2][4] = {{27, 29, 28, 2}, {31, 33, 32, 3}};
     for (const auto& e : entries) {
-      if (AnalysisSwitches().pParams[e[0]] <= 0.0f) continue;
-      l[kSlotModel1] += Format(" | D%d = %.3f", e[3], D(AnalysisSwitches().pParams[e[1]]));
-      l[kSlotModel2] += Format(" | s%d = %.3f", e[3], D(AnalysisSwitches().pParams[e[2]]));
-      l[kSlotModel3] += Format(" | c%d = %.3f", e[3], D(AnalysisSwitches().pParams[e[0]]));
+      if (analysisSwitchesPart.pParams[e[0]] <= 0.0f) continue;
+      l[kSlotModel1] += Format(" | D%d = %.3f", e[3], D(analysisSwitchesPart.pParams[e[1]]));
+      l[kSlotModel2] += Format(" | s%d = %.3f", e[3], D(analysisSwitchesPart.pParams[e[2]]));
+      l[kSlotModel3] += Format(" | c%d = %.3f", e[3], D(analysisSwitchesPart.pParams[e[0]]));
     }
   } else if (SharedModelLines(l)) {
-  } else if (AnalysisSwitches().bEqAnalysisModel) {
-    l[kSlotModel1] = Heading() + Format("%.0f", D(AnalysisSwitches().pParams[1]));
-    if (!ModelFlags().bFitMAndS) l[kSlotModel2] = "s = " + Format("%.3f | ", D(AnalysisSwitches().pParams[5]));
+  } else if (analysisSwitchesPart.bEqAnalysisModel) {
+    l[kSlotModel1] = Heading() + Format("%.0f", D(analysisSwitchesPart.pParams[1]));
+    if (!modelFlagsPart.bFitMAndS) l[kSlotModel2] = "s = " + Format("%.3f | ", D(analysisSwitchesPart.pParams[5]));
   } else if (IsContinuousModel() && !BoundaryOrLsg()) {
     l[kSlotModel1] = Heading();
     l[kSlotModel2] = ContinuousModel2();
@@ -269,34 +296,39 @@ void ModelLines(FitTextLines& l) {
 }
 
 std::string NonidealityLine() {
-  const double ks = std::pow(10.0, D(ModelOptions().fLogKs)), kd = std::pow(10.0, D(ModelOptions().fLogKd));
-  if (ModelOptions().bRepulsiveNonideality)
+  auto& dataSetPart = DataSet();
+  auto& modelOptionsPart = ModelOptions();
+  const double ks = std::pow(10.0, D(modelOptionsPart.fLogKs)), kd = std::pow(10.0, D(modelOptionsPart.fLogKd));
+  if (modelOptionsPart.bRepulsiveNonideality)
     return Format("non-ideality with repulsive ks = %.3e (log10 = %.3f), repulsive kD = %.3e "
                   "(log10 = %.3f)/(mg/ml), with (mass signal)/(mg/ml) = %.3f",
-                  ks, D(ModelOptions().fLogKs), kd, D(ModelOptions().fLogKd), DataSet().dSignalPerConcentration);
+                  ks, D(modelOptionsPart.fLogKs), kd, D(modelOptionsPart.fLogKd), dataSetPart.dSignalPerConcentration);
   return Format("non-ideality with attractive ks = -%.3e (log10 = %.3f), attractive kD = -%.3e "
                 "(log10 = %.3f)/(mg/ml), with %.3f mass signal/(mg/ml)",
-                ks, D(ModelOptions().fLogKs), kd, D(ModelOptions().fLogKd), DataSet().dSignalPerConcentration);
+                ks, D(modelOptionsPart.fLogKs), kd, D(modelOptionsPart.fLogKd), dataSetPart.dSignalPerConcentration);
 }
 
 std::string RunsLine() {
+  auto& dataSetPart = DataSet();
   if (!FitOfLoadedData()) return "";
   // The scans the rmsd is taken over: the scan window of a time-dependent fit, or
   // all but an initial first scan.
-  int first = 1, last = DataSet().nScans;
+  int first = 1, last = dataSetPart.nScans;
   FitScanRange(&first, &last);
   if (first > last) return "";
-  const float z = CalculateRunsTestZ(DataSet().ppSignal.data(), DataSet().ppFit.data(), first, last,
-                                     DataSet().pScanOrder.data(), DataSet().pFitFirst.data(), DataSet().pFitLast.data());
+  const float z = CalculateRunsTestZ(dataSetPart.ppSignal.data(), dataSetPart.ppFit.data(), first, last,
+                                     dataSetPart.pScanOrder.data(), dataSetPart.pFitFirst.data(), dataSetPart.pFitLast.data());
   return Format("Runs test Z (#stddev) = %.2f", D(z));
 }
 
 std::string VbarLine() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& solventConstantsPart = SolventConstants();
   if (ModelFlags().bNonIdealMultiple && ModelOptions().bSyntheticBoundary) {
     std::string t = Format("synthetic boundary at %.3f cm, overlay conc1 fraction = %.3f",
-                           D(AnalysisSwitches().pParams[25]), D(AnalysisSwitches().pParams[26]));
-    if (AnalysisSwitches().pParams[27] > 0.0f) t += Format(" | conc2 fraction = %.3f", D(AnalysisSwitches().pParams[30]));
-    if (AnalysisSwitches().pParams[31] > 0.0f) t += Format(" | conc3 fraction = %.3f", D(AnalysisSwitches().pParams[34]));
+                           D(analysisSwitchesPart.pParams[25]), D(analysisSwitchesPart.pParams[26]));
+    if (analysisSwitchesPart.pParams[27] > 0.0f) t += Format(" | conc2 fraction = %.3f", D(analysisSwitchesPart.pParams[30]));
+    if (analysisSwitchesPart.pParams[31] > 0.0f) t += Format(" | conc3 fraction = %.3f", D(analysisSwitchesPart.pParams[34]));
     return t;
   }
   const InhomSolventSettings& solvent = SolventSettings().gInhomSolvent;
@@ -306,49 +338,52 @@ std::string VbarLine() {
   const bool apparent = inhomogeneous && solvent.bCosoluteDynamicGradient;
   const char* state = inhomogeneous && solvent.bFitVbar ? "floating" : "fix";
   if (apparent)
-    return Format("vbar = %.4f (fix), apparent vbar = %.4f (%s)", D(SolventConstants().VBAR),
+    return Format("vbar = %.4f (fix), apparent vbar = %.4f (%s)", D(solventConstantsPart.VBAR),
                   D(solvent.vbarEffective), state);
-  return Format("vbar = %.4f (%s)", D(SolventConstants().VBAR), state);
+  return Format("vbar = %.4f (%s)", D(solventConstantsPart.VBAR), state);
 }
 
 const char* Fl(bool fitted) { return fitted ? "(fl)" : ""; }
 
 std::string CorrectionsLine(bool shortForm) {
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& fluorescenceDetectionPart = FluorescenceDetection();
+  auto& modelFlagsPart = ModelFlags();
   std::string t;
-  const BufferSedSettings& b = BufferSedimentation().BufferSed;
-  if (ModelFlags().bBufferSedCorrection) {
+  const BufferSedSettings& b = bufferSedimentationPart.BufferSed;
+  if (modelFlagsPart.bBufferSedCorrection) {
     t += Format("buffer: %.3f", b.signalSign > 0 ? b.signal : -b.signal) + Fl(b.fitSignal);
-    t += Format(", D=%.2f", b.sampleD) + Fl(b.fitSampleD && !ModelFlags().bFitMAndS);
+    t += Format(", D=%.2f", b.sampleD) + Fl(b.fitSampleD && !modelFlagsPart.bFitMAndS);
     t += Format(", s=%.4f", b.sampleS) + Fl(b.fitSampleS);
-    t += Format(", Mb=%.1f", b.sampleMb) + Fl(b.fitSampleD && ModelFlags().bFitMAndS);
-    if (BufferSedimentation().bMeniscusMismatch || b.differentReference) {
+    t += Format(", Mb=%.1f", b.sampleMb) + Fl(b.fitSampleD && modelFlagsPart.bFitMAndS);
+    if (bufferSedimentationPart.bMeniscusMismatch || b.differentReference) {
       t += Format(", meniscus diff (s-r)=%.4f", MeniscusDifference()) + Fl(b.fitMeniscusDifference);
       t += Format(", conc. ratio (s/r)=%.3f", b.relativeConc) + Fl(b.fitRelativeConc);
     }
     if (b.differentReference) {
-      t += Format(", refD=%.2f", b.refD) + Fl(b.fitRefD && !ModelFlags().bFitMAndS);
+      t += Format(", refD=%.2f", b.refD) + Fl(b.fitRefD && !modelFlagsPart.bFitMAndS);
       t += Format(", refs=%.4f", b.refS) + Fl(b.fitRefS);
-      t += Format(", refMb=%.2f", b.refMb) + Fl(b.fitRefD && ModelFlags().bFitMAndS);
+      t += Format(", refMb=%.2f", b.refMb) + Fl(b.fitRefD && modelFlagsPart.bFitMAndS);
     }
   }
   auto fit = [](bool f) { return f ? " (floating)" : " (fix)"; };
-  if (FluorescenceDetection().bExcitationShadow)
-    t += Format(shortForm ? " - excit. cone %.4f" : " - excit. cone = %.4f", D(FluorescenceDetection().fConeRadius)) +
-         fit(FluorescenceDetection().bFitConeRadius);
-  if (FluorescenceDetection().bMagnificationDrift)
-    t += Format(FluorescenceDetection().bExponentialDrift ? " - dmag/dt-x = %.4f (%%/h)" : " - dmag/dt = %.4f (%%/h)",
-                D(FluorescenceDetection().fMagnificationDrift)) +
-         (FluorescenceDetection().bFitMagnificationDrift ? "(floating)" : "(fix)");
-  if (FluorescenceDetection().bRadialConvolution)
-    t += Format(shortForm ? " - convolution = %.4f" : " - convolution %.4f", D(FluorescenceDetection().fConvolutionWidth)) +
-         fit(FluorescenceDetection().bFitConvolutionWidth);
-  if (FluorescenceDetection().bMagnificationGradient)
-    t += Format(" - radial mag factor = %.4f", D(FluorescenceDetection().fMagnificationGradient)) +
-         fit(FluorescenceDetection().bFitMagnificationGradient);
-  if (FluorescenceDetection().bNonlinearDetection) {
-    t += Format(" - nonlin coeff = %.4f", D(FluorescenceDetection().fPowerCoefficient)) + fit(FluorescenceDetection().bFitPowerCoefficient) +
-         Format(", nonlin baseline = %f", D(FluorescenceDetection().fPowerBaseline));
-    if (!shortForm) t += FluorescenceDetection().bShowTransformed ? " [showing transformed]" : " [showing non-transformed]";
+  if (fluorescenceDetectionPart.bExcitationShadow)
+    t += Format(shortForm ? " - excit. cone %.4f" : " - excit. cone = %.4f", D(fluorescenceDetectionPart.fConeRadius)) +
+         fit(fluorescenceDetectionPart.bFitConeRadius);
+  if (fluorescenceDetectionPart.bMagnificationDrift)
+    t += Format(fluorescenceDetectionPart.bExponentialDrift ? " - dmag/dt-x = %.4f (%%/h)" : " - dmag/dt = %.4f (%%/h)",
+                D(fluorescenceDetectionPart.fMagnificationDrift)) +
+         (fluorescenceDetectionPart.bFitMagnificationDrift ? "(floating)" : "(fix)");
+  if (fluorescenceDetectionPart.bRadialConvolution)
+    t += Format(shortForm ? " - convolution = %.4f" : " - convolution %.4f", D(fluorescenceDetectionPart.fConvolutionWidth)) +
+         fit(fluorescenceDetectionPart.bFitConvolutionWidth);
+  if (fluorescenceDetectionPart.bMagnificationGradient)
+    t += Format(" - radial mag factor = %.4f", D(fluorescenceDetectionPart.fMagnificationGradient)) +
+         fit(fluorescenceDetectionPart.bFitMagnificationGradient);
+  if (fluorescenceDetectionPart.bNonlinearDetection) {
+    t += Format(" - nonlin coeff = %.4f", D(fluorescenceDetectionPart.fPowerCoefficient)) + fit(fluorescenceDetectionPart.bFitPowerCoefficient) +
+         Format(", nonlin baseline = %f", D(fluorescenceDetectionPart.fPowerBaseline));
+    if (!shortForm) t += fluorescenceDetectionPart.bShowTransformed ? " [showing transformed]" : " [showing non-transformed]";
   }
   return t;
 }
@@ -379,6 +414,9 @@ void DrawLinesOnWindow(DC& dc, const FitTextLines& l, Size client) {
 }  // namespace
 
 FitTextLines BuildFitResultLines() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
   FitTextLines l;
   l[kSlotCorrections] = CorrectionsLine(false);
   l[kSlotVbar] = VbarLine();
@@ -389,41 +427,44 @@ FitTextLines BuildFitResultLines() {
   l[kSlotRmsd] = RmsdLine();
   ModelLines(l);
   if (ModelOptions().bTimeOffset) {
-    l[kSlotExtra] = Format("t0 for simulation is at %f sec", D(AnalysisSwitches().pParams[24]));
-  } else if (ModelFlags().bNonIdealMultiple) {
+    l[kSlotExtra] = Format("t0 for simulation is at %f sec", D(analysisSwitchesPart.pParams[24]));
+  } else if (modelFlagsPart.bNonIdealMultiple) {
     l[kSlotExtra] = NonidealityLine();
   }
-  l[kSlotMeniscus] = Format("Meniscus = %f  ", D(AnalysisSwitches().pParams[13]));
-  l[kSlotBottom] = ModelFlags().bZoneCentrifugation ? Format("Lamella thickness = %f  ", D(AnalysisSwitches().pParams[23]))
-                                       : Format("Bottom = %f  ", D(AnalysisSwitches().pParams[14]));
-  l[kSlotBaseline] = Format("Baseline = %f  ", D(AnalysisSwitches().pParams[15]));
-  l[kSlotRange] = Format("fitting %1.4f - %1.4f", D(DataSet().fFitLeftLim), D(DataSet().fFitRightLim));
+  l[kSlotMeniscus] = Format("Meniscus = %f  ", D(analysisSwitchesPart.pParams[13]));
+  l[kSlotBottom] = modelFlagsPart.bZoneCentrifugation ? Format("Lamella thickness = %f  ", D(analysisSwitchesPart.pParams[23]))
+                                       : Format("Bottom = %f  ", D(analysisSwitchesPart.pParams[14]));
+  l[kSlotBaseline] = Format("Baseline = %f  ", D(analysisSwitchesPart.pParams[15]));
+  l[kSlotRange] = Format("fitting %1.4f - %1.4f", D(dataSetPart.fFitLeftLim), D(dataSetPart.fFitRightLim));
   l[kSlotRuns] = RunsLine();
   return l;
 }
 
 FitTextLines BuildBestFitInfoLines() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
   FitTextLines l;
   l[kSlotFiles] = FilesLine(true);
   l[kSlotStatus] = StatusLine(true);
   l[kSlotRmsd] = RmsdLine();
-  if (!SharedModelLines(l) && ModelFlags().bDiscreteModel) {
-    l[kSlotModel1] = ModelFlags().bCumulants ? "D or mu = " : ModelFlags().bFitMAndS ? "M = " : "D*10e7 = ";
+  if (!SharedModelLines(l) && modelFlagsPart.bDiscreteModel) {
+    l[kSlotModel1] = modelFlagsPart.bCumulants ? "D or mu = " : modelFlagsPart.bFitMAndS ? "M = " : "D*10e7 = ";
     l[kSlotModel2] = "s = ";
     l[kSlotModel3] = "c = ";
     for (int k = 1; k <= nSpeciesSlots; ++k) {
-      if (ModelFlags().bCumulants) l[kSlotModel1] += Format("%.3e | ", D(AnalysisSwitches().pParams[k]));
-      if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
-      l[kSlotModel1] += Format("%.3f | ", D(AnalysisSwitches().pParams[k]));
-      l[kSlotModel2] += Format("%.3f | ", D(AnalysisSwitches().pParams[4 + k]));
-      l[kSlotModel3] += Format("%.3f | ", D(AnalysisSwitches().pParams[8 + k]));
+      if (modelFlagsPart.bCumulants) l[kSlotModel1] += Format("%.3e | ", D(analysisSwitchesPart.pParams[k]));
+      if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
+      l[kSlotModel1] += Format("%.3f | ", D(analysisSwitchesPart.pParams[k]));
+      l[kSlotModel2] += Format("%.3f | ", D(analysisSwitchesPart.pParams[4 + k]));
+      l[kSlotModel3] += Format("%.3f | ", D(analysisSwitchesPart.pParams[8 + k]));
     }
     l[kSlotModel3] += "(first is total, next are fractions)";
   }
-  l[kSlotMeniscus] = Format("Meniscus = %f  ", D(AnalysisSwitches().pParams[13]));
-  l[kSlotBottom] = Format("Bottom = %f  ", D(AnalysisSwitches().pParams[14]));
-  l[kSlotRange] = Format("fitting %1.4f - %1.4f", D(DataSet().fFitLeftLim), D(DataSet().fFitRightLim));
-  l[kSlotBaseline] = Format("Baseline = %f  ", D(AnalysisSwitches().pParams[15]));
+  l[kSlotMeniscus] = Format("Meniscus = %f  ", D(analysisSwitchesPart.pParams[13]));
+  l[kSlotBottom] = Format("Bottom = %f  ", D(analysisSwitchesPart.pParams[14]));
+  l[kSlotRange] = Format("fitting %1.4f - %1.4f", D(dataSetPart.fFitLeftLim), D(dataSetPart.fFitRightLim));
+  l[kSlotBaseline] = Format("Baseline = %f  ", D(analysisSwitchesPart.pParams[15]));
   l[kSlotVbar] = VbarLine();
   l[kSlotCorrections] = CorrectionsLine(true);
   return l;
@@ -443,8 +484,10 @@ namespace {
 
 // The lines of the fit result, the best rmsd updated first; none without scans.
 std::optional<FitTextLines> TakeFitResultLines() {
+  auto& fitStatePart = FitState();
+  auto& rmsdPart = Rmsd();
   if (DataSet().nScans == 0) return std::nullopt;
-  if (Rmsd().fFitRmsd < FitState().fStartRmsd && Rmsd().fFitRmsd < FitState().fBestRmsd) FitState().fBestRmsd = Rmsd().fFitRmsd;
+  if (rmsdPart.fFitRmsd < fitStatePart.fStartRmsd && rmsdPart.fFitRmsd < fitStatePart.fBestRmsd) fitStatePart.fBestRmsd = rmsdPart.fFitRmsd;
   return BuildFitResultLines();
 }
 

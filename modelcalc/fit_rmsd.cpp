@@ -5,13 +5,15 @@
 namespace tarmic {
 
 void FitScanRange(int* first, int* last) {
-  if (Rmsd().bFitScanWindow) {
-    *first = Rmsd().iFitScanWindowFirst < 1 ? 1 : Rmsd().iFitScanWindowFirst;
-    *last = Rmsd().iFitScanWindowLast > DataSet().nScans ? DataSet().nScans : Rmsd().iFitScanWindowLast;
+  auto& dataSetPart = DataSet();
+  auto& rmsdPart = Rmsd();
+  if (rmsdPart.bFitScanWindow) {
+    *first = rmsdPart.iFitScanWindowFirst < 1 ? 1 : rmsdPart.iFitScanWindowFirst;
+    *last = rmsdPart.iFitScanWindowLast > dataSetPart.nScans ? dataSetPart.nScans : rmsdPart.iFitScanWindowLast;
     return;
   }
-  *first = Rmsd().bFirstScanIsInitial ? 2 : 1;
-  *last = DataSet().nScans;
+  *first = rmsdPart.bFirstScanIsInitial ? 2 : 1;
+  *last = dataSetPart.nScans;
 }
 
 long long CountFitPoints() {
@@ -21,6 +23,8 @@ long long CountFitPoints() {
 }
 
 float FitRmsd() {
+  auto& dataSetPart = DataSet();
+  auto& rmsdPart = Rmsd();
   auto row = [](const std::vector<float *> &rows) {
     return [&rows](int s) -> const float * {
       const auto u = static_cast<std::size_t>(s);
@@ -28,17 +32,18 @@ float FitRmsd() {
     };
   };
   long long count = 0;
-  Rmsd().fFitRmsd = static_cast<float>(RmsdOverFitPoints(row(DataSet().ppSignal), row(DataSet().ppFit), &count));
-  Rmsd().fFitPoints = static_cast<float>(count);
-  return Rmsd().fFitRmsd;
+  rmsdPart.fFitRmsd = static_cast<float>(RmsdOverFitPoints(row(dataSetPart.ppSignal), row(dataSetPart.ppFit), &count));
+  rmsdPart.fFitPoints = static_cast<float>(count);
+  return rmsdPart.fFitRmsd;
 }
 
 const char kNoFitOfLoadedDataText[] = "no fit of the loaded data yet: Run or Fit first";
 
 void ResetFitRmsd() {
-  Rmsd().bFitScanWindow = false;
-  Rmsd().iFitScanWindowFirst = Rmsd().iFitScanWindowLast = 1;
-  Rmsd().fFitRmsd = Rmsd().fFitPoints = 0.0f;
+  auto& rmsdPart = Rmsd();
+  rmsdPart.bFitScanWindow = false;
+  rmsdPart.iFitScanWindowFirst = rmsdPart.iFitScanWindowLast = 1;
+  rmsdPart.fFitRmsd = rmsdPart.fFitPoints = 0.0f;
 }
 
 } // namespace tarmic

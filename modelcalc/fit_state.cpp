@@ -5,8 +5,9 @@
 namespace tarmic {
 
 void StartFitCounters() {
-  FitState().nFitIteration = FitState().nFitStep = FitState().nFitSim = 0;
-  FitState().gFitCountersData = CurrentDataStamp();
+  auto& fitStatePart = FitState();
+  fitStatePart.nFitIteration = fitStatePart.nFitStep = fitStatePart.nFitSim = 0;
+  fitStatePart.gFitCountersData = CurrentDataStamp();
 }
 
 void EndFitCounters() {
@@ -14,11 +15,12 @@ void EndFitCounters() {
 }
 
 void ResetFitState() {
-  FitState().bFitInterrupted = false;
-  FitState().nFitSim = FitState().nFitIteration = FitState().nFitStep = 0;
-  FitState().fStartRmsd = FitState().fBestRmsd = 0.0f;
-  FitState().eFitSearch = FitSearch::Simplex;
-  FitState().gFitCountersData = LoadedDataStamp{};
+  auto& fitStatePart = FitState();
+  fitStatePart.bFitInterrupted = false;
+  fitStatePart.nFitSim = fitStatePart.nFitIteration = fitStatePart.nFitStep = 0;
+  fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = 0.0f;
+  fitStatePart.eFitSearch = FitSearch::Simplex;
+  fitStatePart.gFitCountersData = LoadedDataStamp{};
 }
 
 }  // namespace tarmic

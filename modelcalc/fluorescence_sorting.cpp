@@ -113,8 +113,9 @@ ScanRead ReadForSorting(const std::string &path, const FolderSortOptions &o) {
 } // namespace
 
 void ResetFileNameTables() {
-  FluorescenceSorting().pFileNameTables.clear();
-  FluorescenceSorting().mFileNameTableIndex.clear();
+  auto& fluorescenceSortingPart = FluorescenceSorting();
+  fluorescenceSortingPart.pFileNameTables.clear();
+  fluorescenceSortingPart.mFileNameTableIndex.clear();
 }
 
 std::string AddToFileNameTable(const std::string &path, const std::string &key,
@@ -201,22 +202,24 @@ bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
 }
 
 SortOutcome SortLoadedFluorescenceFiles(Window *window) {
+  auto& dataSetPart = DataSet();
+  auto& fileListPart = FileList();
   (void)window;
   SortOutcome out;
-  if (!ScanFile().bFluorescenceData || DataSet().nScans < 1)
+  if (!ScanFile().bFluorescenceData || dataSetPart.nScans < 1)
     return out;
   StoreFileList(0);
-  if (FileList().nStoredFiles < 1)
+  if (fileListPart.nStoredFiles < 1)
     return out;
-  const std::string folder = MakeSortedFolder(FileList().ppStoredFileNames[1], &out.errors);
+  const std::string folder = MakeSortedFolder(fileListPart.ppStoredFileNames[1], &out.errors);
   if (folder.empty())
     return out;
   for (int k = 1;
-       k <= FileList().nStoredFiles && static_cast<std::size_t>(k) < DataSet().pScanOrder.size();
+       k <= fileListPart.nStoredFiles && static_cast<std::size_t>(k) < dataSetPart.pScanOrder.size();
        ++k) {
-    const std::string &path = FileList().ppStoredFileNames[static_cast<std::size_t>(k)];
-    const ScanInfo &info = DataSet().pScanInfo[static_cast<std::size_t>(
-        DataSet().pScanOrder[static_cast<std::size_t>(k)])];
+    const std::string &path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(k)];
+    const ScanInfo &info = dataSetPart.pScanInfo[static_cast<std::size_t>(
+        dataSetPart.pScanOrder[static_cast<std::size_t>(k)])];
     const PathParts parts = SplitPath(path);
     if (!info.detectorKeys) {
       out.errors.push_back(MissingKeysText(path));
@@ -235,21 +238,22 @@ SortOutcome SortLoadedFluorescenceFiles(Window *window) {
 }
 
 SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
+  auto& fileListPart = FileList();
   SortOutcome out;
   if (!ScanFile().bFluorescenceData || DataSet().nScans < 1)
     return out;
   StoreFileList(0);
-  if (FileList().nStoredFiles < 1)
+  if (fileListPart.nStoredFiles < 1)
     return out;
   double minInterval = 0.0;
   if (o.makeLists && o.target > 0) {
     ResetFileNameTables();
     minInterval = std::trunc((o.tmax - o.tmin) / o.target);
   }
-  const std::string folder = MakeSortedFolder(FileList().ppStoredFileNames[1], &out.errors);
+  const std::string folder = MakeSortedFolder(fileListPart.ppStoredFileNames[1], &out.errors);
   if (folder.empty())
     return out;
-  const std::string source = SplitPath(FileList().ppStoredFileNames[1]).dir;
+  const std::string source = SplitPath(fileListPart.ppStoredFileNames[1]).dir;
 
   // The folder's files in the order of their names.
   std::vector<std::string> files;

@@ -412,12 +412,13 @@ bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alam
 }
 
 MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
+  auto& fitStatePart = FitState();
   const int n = w.n;
   std::vector<double> a(Idx(n) + 1, 0.0);
   for (int i = 1; i <= n; ++i) p[i] = w.bounds[Idx(i)].Clamp(p[i]);
   ScaleMLParameters(w, p, a.data());
   double sosq = 0.0, alamda = -1.0;
-  FitState().nFitIteration = 0;
+  fitStatePart.nFitIteration = 0;
   w.refused = w.nextToRefused = false;
   w.refusalsInDamping = 0;
   auto interrupted = [&] {
@@ -482,8 +483,8 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
     return true;
   };
   const auto ends = [&]() -> bool { return converged() && (roundFailed || roundStopped || !endStepGoesOn()); };
-  while (!done && FitState().nFitIteration < nMLIterMax) {
-    ++FitState().nFitIteration;
+  while (!done && fitStatePart.nFitIteration < nMLIterMax) {
+    ++fitStatePart.nFitIteration;
     const double oldSosq = sosq, oldLambda = alamda;
     Marquardt().fMLLambda = alamda;
     if (!mlmin(w, target, a.data(), sosq, alamda)) return interrupted();

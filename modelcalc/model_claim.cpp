@@ -66,58 +66,74 @@ class Fingerprint {
 }  // namespace
 
 unsigned long long ModelSettingsFingerprint() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& ctotPart = Ctot();
+  auto& dataSetPart = DataSet();
+  auto& distributionGridPart = DistributionGrid();
+  auto& distributionModelsPart = DistributionModels();
+  auto& distributionPriorPart = DistributionPrior();
+  auto& fluorescenceDetectionPart = FluorescenceDetection();
+  auto& initialDataPart = InitialData();
+  auto& lammSettingsPart = LammSettings();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
+  auto& reactionPart = Reaction();
+  auto& rmsdPart = Rmsd();
+  auto& solventConstantsPart = SolventConstants();
   Fingerprint f;
   // The state a parameter file saves and a reload restores.
   f(AnalysisStateVector());
 
   // The parameter vector every computation unpacks, and the model variables.
-  f(AnalysisSwitches().pParams)(AnalysisSwitches().pParamFitFlags)(AnalysisSwitches().pSpeciesLinked);
-  f(ModelParams().pSpeciesAmplitude)(ModelParams().pSpeciesAmplitudeFit)(ModelParams().pSpeciesMassOrD)(ModelParams().pSpeciesMassOrDFit);
-  f(ModelParams().pSpeciesS)(ModelParams().pSpeciesSFit)(ModelParams().pSpeciesExtra)(ModelParams().pSpeciesExtraFit);
-  f(ModelParams().bVaryMeniscus)(ModelParams().bVaryBottom)(ModelParams().fBaseline)(ModelParams().bVaryBaseline)(ModelParams().bLinearAmplitudes);
+  f(analysisSwitchesPart.pParams)(analysisSwitchesPart.pParamFitFlags)(analysisSwitchesPart.pSpeciesLinked);
+  f(modelParamsPart.pSpeciesAmplitude)(modelParamsPart.pSpeciesAmplitudeFit)(modelParamsPart.pSpeciesMassOrD)(modelParamsPart.pSpeciesMassOrDFit);
+  f(modelParamsPart.pSpeciesS)(modelParamsPart.pSpeciesSFit)(modelParamsPart.pSpeciesExtra)(modelParamsPart.pSpeciesExtraFit);
+  f(modelParamsPart.bVaryMeniscus)(modelParamsPart.bVaryBottom)(modelParamsPart.fBaseline)(modelParamsPart.bVaryBaseline)(modelParamsPart.bLinearAmplitudes);
 
   // The switches of the computation the data set keeps.
-  f(AnalysisSwitches().bTimesFromW2t)(AnalysisSwitches().bRampRotorSpeed)(AnalysisSwitches().bScanTimeCorrection)(AnalysisSwitches().bUniformLoading)(AnalysisSwitches().bInitialDataProfile);
-  f(AnalysisSwitches().bFitTINoise)(AnalysisSwitches().bFitRINoise)(AnalysisSwitches().bBaselineOption)(AnalysisSwitches().bEqAnalysisModel);
+  f(analysisSwitchesPart.bTimesFromW2t)(analysisSwitchesPart.bRampRotorSpeed)(analysisSwitchesPart.bScanTimeCorrection)(analysisSwitchesPart.bUniformLoading)(analysisSwitchesPart.bInitialDataProfile);
+  f(analysisSwitchesPart.bFitTINoise)(analysisSwitchesPart.bFitRINoise)(analysisSwitchesPart.bBaselineOption)(analysisSwitchesPart.bEqAnalysisModel);
 
   // Meniscus, bottom, their ranges, the fitting limits and every scan's fit range.
-  f(DataSet().fMeniscus)(DataSet().fBottom)(DataSet().fFitLeftLim)(DataSet().fFitRightLim);
-  f(DataSet().fMinMeniscus)(DataSet().fMaxMeniscus)(DataSet().fMinBottom)(DataSet().fMaxBottom);
-  f(DataSet().pFitFirst)(DataSet().pFitLast)(DataSet().dSignalPerConcentration);
+  f(dataSetPart.fMeniscus)(dataSetPart.fBottom)(dataSetPart.fFitLeftLim)(dataSetPart.fFitRightLim);
+  f(dataSetPart.fMinMeniscus)(dataSetPart.fMaxMeniscus)(dataSetPart.fMinBottom)(dataSetPart.fMaxBottom);
+  f(dataSetPart.pFitFirst)(dataSetPart.pFitLast)(dataSetPart.dSignalPerConcentration);
   // What the loaded set is (a load sets them; the computations read them).
-  f(DataSet().bEquilibriumMode)(DataSet().bDLSData)(DataSet().fTemperatureK)(DataSet().fRT);
+  f(dataSetPart.bEquilibriumMode)(dataSetPart.bDLSData)(dataSetPart.fTemperatureK)(dataSetPart.fRT);
 
   // The Lamm solutions.
-  f(LammSettings().fAutoAlgorithmS)(LammSettings().fAutoAlgorithmSOptimized)(LammSettings().bAutoFEAlgorithm)(LammSettings().bClaverie)(LammSettings().bMovingHat);
-  f(LammSettings().nDefaultGridPoints)(LammSettings().nLammGridPoints)(LammSettings().bAutoGridSize)(LammSettings().fPointsPerSigma)(LammSettings().nGridSizeUpper)(LammSettings().nGridSizeLower);
-  f(LammSettings().bOptimizeStaticGrid)(LammSettings().bTruncateGrid)(LammSettings().dTruncationLevel)(LammSettings().bAutoSGrid)(LammSettings().dAutoSGridValue);
-  f(LammSettings().bShutOffBackDiffusion)(LammSettings().dBackDiffusionLevel)(LammSettings().bFixTimeStep)(LammSettings().dInitialDt);
-  f(LammSettings().dMaxDcOverC)(LammSettings().dMaxDcOverCRef)(LammSettings().dMaxDcOverCLow)(LammSettings().dMaxDcOverCHigh)(LammSettings().fRefitTolerance);
-  f(LammSettings().bCheckAcceleration)(LammSettings().fScanVelocity)(LammSettings().bSimulateRadialResolution)(LammSettings().fRadialConvolutionRange);
+  f(lammSettingsPart.fAutoAlgorithmS)(lammSettingsPart.fAutoAlgorithmSOptimized)(lammSettingsPart.bAutoFEAlgorithm)(lammSettingsPart.bClaverie)(lammSettingsPart.bMovingHat);
+  f(lammSettingsPart.nDefaultGridPoints)(lammSettingsPart.nLammGridPoints)(lammSettingsPart.bAutoGridSize)(lammSettingsPart.fPointsPerSigma)(lammSettingsPart.nGridSizeUpper)(lammSettingsPart.nGridSizeLower);
+  f(lammSettingsPart.bOptimizeStaticGrid)(lammSettingsPart.bTruncateGrid)(lammSettingsPart.dTruncationLevel)(lammSettingsPart.bAutoSGrid)(lammSettingsPart.dAutoSGridValue);
+  f(lammSettingsPart.bShutOffBackDiffusion)(lammSettingsPart.dBackDiffusionLevel)(lammSettingsPart.bFixTimeStep)(lammSettingsPart.dInitialDt);
+  f(lammSettingsPart.dMaxDcOverC)(lammSettingsPart.dMaxDcOverCRef)(lammSettingsPart.dMaxDcOverCLow)(lammSettingsPart.dMaxDcOverCHigh)(lammSettingsPart.fRefitTolerance);
+  f(lammSettingsPart.bCheckAcceleration)(lammSettingsPart.fScanVelocity)(lammSettingsPart.bSimulateRadialResolution)(lammSettingsPart.fRadialConvolutionRange);
 
   // The model flags.
-  f(ModelFlags().bDiscreteModel)(ModelFlags().bMonomerDimer)(ModelFlags().bMonomerTrimer)(ModelFlags().bAssoc124)(ModelFlags().bAssoc148)(ModelFlags().bNonidealSpecies);
-  f(ModelFlags().bNonIdealMultiple)(ModelFlags().bHeteroAssocModel)(ModelFlags().bZoneCentrifugation)(ModelFlags().bFaxenApproximation)(ModelFlags().bStokesRadii);
-  f(ModelFlags().bCumulants)(ModelFlags().bBufferSedCorrection)(ModelFlags().bContiModel)(ModelFlags().bContiSModel)(ModelFlags().bLsgModel)(ModelFlags().bLsgOneDiscrete);
-  f(ModelFlags().bCsff0Model)(ModelFlags().bCsff0OneDiscrete)(ModelFlags().bCsOneDiscreteD)(ModelFlags().bCsOneDiscreteM)(ModelFlags().bCsConformationalChange);
-  f(ModelFlags().bCsFloatingVbar)(ModelFlags().bCsWormChain)(ModelFlags().bCsScalingLaw)(ModelFlags().bCsBimodalFf0)(ModelFlags().bCsBimodalFf0OneDiscrete);
-  f(ModelFlags().bCsInvariantD)(ModelFlags().bCsMsTable)(ModelFlags().bCsModel521)(ModelFlags().bCsNonideal)(ModelFlags().bCMPriorVbar)(ModelFlags().bCMPowerLawModel);
-  f(ModelFlags().bConstantDModel)(ModelFlags().bFMScalingLaw)(ModelFlags().bCvConstantD)(ModelFlags().bElectroLsgModel)(ModelFlags().bZoneLsgModel)(ModelFlags().bDLSRhModel);
-  f(ModelFlags().bDLSDModel)(ModelFlags().bDLSTimeCourseModel)(ModelFlags().bBoundaryAnalysis)(ModelFlags().bVanHoldeWeischet)(ModelFlags().bFitMAndS);
+  f(modelFlagsPart.bDiscreteModel)(modelFlagsPart.bMonomerDimer)(modelFlagsPart.bMonomerTrimer)(modelFlagsPart.bAssoc124)(modelFlagsPart.bAssoc148)(modelFlagsPart.bNonidealSpecies);
+  f(modelFlagsPart.bNonIdealMultiple)(modelFlagsPart.bHeteroAssocModel)(modelFlagsPart.bZoneCentrifugation)(modelFlagsPart.bFaxenApproximation)(modelFlagsPart.bStokesRadii);
+  f(modelFlagsPart.bCumulants)(modelFlagsPart.bBufferSedCorrection)(modelFlagsPart.bContiModel)(modelFlagsPart.bContiSModel)(modelFlagsPart.bLsgModel)(modelFlagsPart.bLsgOneDiscrete);
+  f(modelFlagsPart.bCsff0Model)(modelFlagsPart.bCsff0OneDiscrete)(modelFlagsPart.bCsOneDiscreteD)(modelFlagsPart.bCsOneDiscreteM)(modelFlagsPart.bCsConformationalChange);
+  f(modelFlagsPart.bCsFloatingVbar)(modelFlagsPart.bCsWormChain)(modelFlagsPart.bCsScalingLaw)(modelFlagsPart.bCsBimodalFf0)(modelFlagsPart.bCsBimodalFf0OneDiscrete);
+  f(modelFlagsPart.bCsInvariantD)(modelFlagsPart.bCsMsTable)(modelFlagsPart.bCsModel521)(modelFlagsPart.bCsNonideal)(modelFlagsPart.bCMPriorVbar)(modelFlagsPart.bCMPowerLawModel);
+  f(modelFlagsPart.bConstantDModel)(modelFlagsPart.bFMScalingLaw)(modelFlagsPart.bCvConstantD)(modelFlagsPart.bElectroLsgModel)(modelFlagsPart.bZoneLsgModel)(modelFlagsPart.bDLSRhModel);
+  f(modelFlagsPart.bDLSDModel)(modelFlagsPart.bDLSTimeCourseModel)(modelFlagsPart.bBoundaryAnalysis)(modelFlagsPart.bVanHoldeWeischet)(modelFlagsPart.bFitMAndS);
 
   // The model options.
-  f(ModelOptions().fS1)(ModelOptions().fD1)(ModelOptions().fS2)(ModelOptions().fD2)(ModelOptions().fAssocLogK)(ModelOptions().fAssocLoading)(ModelOptions().fOligoS1)(ModelOptions().fOligoS2)(ModelOptions().fOligoS3);
-  f(ModelOptions().fOligoD1)(ModelOptions().fOligoD2)(ModelOptions().fOligoD3)(ModelOptions().fAssocLogKa)(ModelOptions().fAssocLogKb)(ModelOptions().fLogKs)(ModelOptions().fLogKd);
-  f(ModelOptions().bRepulsiveNonideality)(ModelOptions().bDimerNonideal)(ModelOptions().bCosoluteCoefficients)(ModelOptions().bCsClCoefficients)(ModelOptions().bC1Nonideal);
-  f(ModelOptions().fNonidealExtinction)(ModelOptions().bSyntheticBoundary)(ModelOptions().bFinalProfileToFit)(ModelOptions().fLamellaWidth)(ModelOptions().bZoneInverseLayer);
-  f(ModelOptions().fElectroLength)(ModelOptions().pModelScalar)(ModelOptions().pModelScalarFit)(ModelOptions().bFitLamellaWidth)(ModelOptions().fTimeOffset)(ModelOptions().bTimeOffset);
-  f(ModelOptions().pExtraPairValue)(ModelOptions().pExtraPairFit)(ModelOptions().bScalingLawNoDiffusion)(ModelOptions().bCalibrateScalingLaw)(ModelOptions().bSlideFrame);
-  f(ModelOptions().bFitBoundaryFractions);
+  f(modelOptionsPart.fS1)(modelOptionsPart.fD1)(modelOptionsPart.fS2)(modelOptionsPart.fD2)(modelOptionsPart.fAssocLogK)(modelOptionsPart.fAssocLoading)(modelOptionsPart.fOligoS1)(modelOptionsPart.fOligoS2)(modelOptionsPart.fOligoS3);
+  f(modelOptionsPart.fOligoD1)(modelOptionsPart.fOligoD2)(modelOptionsPart.fOligoD3)(modelOptionsPart.fAssocLogKa)(modelOptionsPart.fAssocLogKb)(modelOptionsPart.fLogKs)(modelOptionsPart.fLogKd);
+  f(modelOptionsPart.bRepulsiveNonideality)(modelOptionsPart.bDimerNonideal)(modelOptionsPart.bCosoluteCoefficients)(modelOptionsPart.bCsClCoefficients)(modelOptionsPart.bC1Nonideal);
+  f(modelOptionsPart.fNonidealExtinction)(modelOptionsPart.bSyntheticBoundary)(modelOptionsPart.bFinalProfileToFit)(modelOptionsPart.fLamellaWidth)(modelOptionsPart.bZoneInverseLayer);
+  f(modelOptionsPart.fElectroLength)(modelOptionsPart.pModelScalar)(modelOptionsPart.pModelScalarFit)(modelOptionsPart.bFitLamellaWidth)(modelOptionsPart.fTimeOffset)(modelOptionsPart.bTimeOffset);
+  f(modelOptionsPart.pExtraPairValue)(modelOptionsPart.pExtraPairFit)(modelOptionsPart.bScalingLawNoDiffusion)(modelOptionsPart.bCalibrateScalingLaw)(modelOptionsPart.bSlideFrame);
+  f(modelOptionsPart.bFitBoundaryFractions);
 
   // The solvent.
-  f(SolventConstants().VBAR)(SolventConstants().VBAR20)(SolventConstants().fBufferDensity)(SolventConstants().fVRho)(SolventConstants().RELVISCOSITY)(SolventConstants().fFrictionalRatio)(SolventConstants().dVbarOffset);
-  f(SolventConstants().dVbarIncrement)(SolventConstants().nVbarMassScale)(SolventConstants().dSPowerLawA)(SolventConstants().dSPowerLawB)(SolventConstants().fScalingKs)(SolventConstants().fScalingExponent);
-  f(SolventConstants().fWormPersistenceLength)(SolventConstants().fWormCrossSection)(SolventConstants().fWormMonomerMass)(SolventConstants().fWormHydration);
+  f(solventConstantsPart.VBAR)(solventConstantsPart.VBAR20)(solventConstantsPart.fBufferDensity)(solventConstantsPart.fVRho)(solventConstantsPart.RELVISCOSITY)(solventConstantsPart.fFrictionalRatio)(solventConstantsPart.dVbarOffset);
+  f(solventConstantsPart.dVbarIncrement)(solventConstantsPart.nVbarMassScale)(solventConstantsPart.dSPowerLawA)(solventConstantsPart.dSPowerLawB)(solventConstantsPart.fScalingKs)(solventConstantsPart.fScalingExponent);
+  f(solventConstantsPart.fWormPersistenceLength)(solventConstantsPart.fWormCrossSection)(solventConstantsPart.fWormMonomerMass)(solventConstantsPart.fWormHydration);
   const InhomSolventSettings& solvent = SolventSettings().gInhomSolvent;
   f(solvent.bInhomogeneousSolvent)(solvent.bCompressibleSolvent)(solvent.bCosoluteDynamicGradient);
   f(solvent.bSedimentingCosolute)(solvent.compressibility)(solvent.density1atm)(solvent.viscosity1atm);
@@ -129,41 +145,41 @@ unsigned long long ModelSettingsFingerprint() {
   f(solvent.sNonidealPath)(solvent.dNonidealPath)(solvent.densityPath)(solvent.viscosityPath);
 
   // The buffer components and the reacting system.
-  const BufferSedSettings& buffer = BufferSedimentation().BufferSed;
+  const BufferSedSettings& buffer = bufferSedimentationPart.BufferSed;
   f(buffer.excessInSample)(buffer.excessInReference)(buffer.signalSign)(buffer.sampleD)(buffer.sampleMb);
   f(buffer.sampleS)(buffer.signal)(buffer.relativeConc)(buffer.differentReference)(buffer.refD);
   f(buffer.refMb)(buffer.refS)(buffer.fitSampleD)(buffer.fitSampleS)(buffer.fitSignal);
   f(buffer.fitMeniscusDifference)(buffer.fitRelativeConc)(buffer.fitRefD)(buffer.fitRefS)(buffer.gridPoints);
-  f(BufferSedimentation().bMeniscusMismatch)(BufferSedimentation().bSubtractBufferMismatch)(MeniscusDifference());
-  f(Reaction().fReactLogKa)(Reaction().fReactATot)(Reaction().fReactExticoA)(Reaction().fReactBTot)(Reaction().fReactExticoB)(Reaction().fReactKa)(Reaction().fReactAB0)(Reaction().dReactExticoAB);
-  f(Reaction().fReactSA)(Reaction().fReactSB)(Reaction().fReactSAB)(Reaction().fReactDA)(Reaction().fReactDB)(Reaction().fReactDAB)(Reaction().dFluxMismatchTolerance)(Reaction().nMaxCorrectorPasses);
+  f(bufferSedimentationPart.bMeniscusMismatch)(bufferSedimentationPart.bSubtractBufferMismatch)(MeniscusDifference());
+  f(reactionPart.fReactLogKa)(reactionPart.fReactATot)(reactionPart.fReactExticoA)(reactionPart.fReactBTot)(reactionPart.fReactExticoB)(reactionPart.fReactKa)(reactionPart.fReactAB0)(reactionPart.dReactExticoAB);
+  f(reactionPart.fReactSA)(reactionPart.fReactSB)(reactionPart.fReactSAB)(reactionPart.fReactDA)(reactionPart.fReactDB)(reactionPart.fReactDAB)(reactionPart.dFluxMismatchTolerance)(reactionPart.nMaxCorrectorPasses);
 
   // The distribution engine: grid, confidence level, regularisation, prior. (The
   // values of the variants are copies of the parameter vector, taken at every
   // unpacking for the variant chosen: the vector stands for them.)
-  f(DistributionGrid().fDistGridCount)(DistributionGrid().fDistMin)(DistributionGrid().fDistMax)(DistributionGrid().fFf0Min)(DistributionGrid().fFf0Max)(DistributionGrid().nFf0Values);
-  f(DistributionGrid().bUseStoredGrid)(DistributionGrid().bLogGrid)(DistributionGrid().bDLSGridLinearD)(DistributionGrid().bDLSGridLogD)(DistributionGrid().bDLSGridLogRh);
-  f(DistributionModels().fConfidenceLevel)(DistributionModels().bUsePrior)(DistributionModels().bFf0Prior)(DistributionModels().f2DRegScale)(DistributionModels().fTimeCourseWindow);
+  f(distributionGridPart.fDistGridCount)(distributionGridPart.fDistMin)(distributionGridPart.fDistMax)(distributionGridPart.fFf0Min)(distributionGridPart.fFf0Max)(distributionGridPart.nFf0Values);
+  f(distributionGridPart.bUseStoredGrid)(distributionGridPart.bLogGrid)(distributionGridPart.bDLSGridLinearD)(distributionGridPart.bDLSGridLogD)(distributionGridPart.bDLSGridLogRh);
+  f(distributionModelsPart.fConfidenceLevel)(distributionModelsPart.bUsePrior)(distributionModelsPart.bFf0Prior)(distributionModelsPart.f2DRegScale)(distributionModelsPart.fTimeCourseWindow);
   const ContiRunSettings run = GetContiRunSettings();
   // (Showing the second regularisation beside it changes neither the distribution
   // nor the fit; the threads only share the work.)
   f(run.maxEntropy)(run.suppressBaselineCorrelation);
-  f(Ctot().bCtotFromData)(Ctot().fCtotEarlyFactor);
-  f(DistributionPrior().szPriorFile)(DistributionPrior().pPriorPeakLocation)(DistributionPrior().pPriorPeakWidth)(DistributionPrior().pPriorPeakAmplitude)(DistributionPrior().bPriorFromDiscreteSpecies);
-  f(DistributionPrior().bPriorFromGJT)(DistributionPrior().pPriorTableX)(DistributionPrior().pPriorTableY)(DistributionPrior().pFf0PriorLocation)(DistributionPrior().pFf0PriorWidth)(DistributionPrior().pFf0PriorAmplitude);
+  f(ctotPart.bCtotFromData)(ctotPart.fCtotEarlyFactor);
+  f(distributionPriorPart.szPriorFile)(distributionPriorPart.pPriorPeakLocation)(distributionPriorPart.pPriorPeakWidth)(distributionPriorPart.pPriorPeakAmplitude)(distributionPriorPart.bPriorFromDiscreteSpecies);
+  f(distributionPriorPart.bPriorFromGJT)(distributionPriorPart.pPriorTableX)(distributionPriorPart.pPriorTableY)(distributionPriorPart.pFf0PriorLocation)(distributionPriorPart.pFf0PriorWidth)(distributionPriorPart.pFf0PriorAmplitude);
 
   // The initial distribution.
-  f(InitialData().nInitPoints)(InitialData().pInitRadius)(InitialData().pInitSignal)(InitialData().pInitThird)(InitialData().ScanInfoTemplate.time)(InitialData().ScanInfoTemplate.omega2t);
-  f(InitialData().bInitSameTime)(InitialData().nInitPolyOrder)(InitialData().fInitExtrapFactor);
+  f(initialDataPart.nInitPoints)(initialDataPart.pInitRadius)(initialDataPart.pInitSignal)(initialDataPart.pInitThird)(initialDataPart.ScanInfoTemplate.time)(initialDataPart.ScanInfoTemplate.omega2t);
+  f(initialDataPart.bInitSameTime)(initialDataPart.nInitPolyOrder)(initialDataPart.fInitExtrapFactor);
 
   // The detection corrections of fluorescence data.
-  f(FluorescenceDetection().bMagnificationGradient)(FluorescenceDetection().fMagnificationGradient)(FluorescenceDetection().bFitMagnificationGradient)(FluorescenceDetection().bMagnificationDrift);
-  f(FluorescenceDetection().fMagnificationDrift)(FluorescenceDetection().bExponentialDrift)(FluorescenceDetection().bFitMagnificationDrift)(FluorescenceDetection().bExcitationShadow)(FluorescenceDetection().fConeRadius);
-  f(FluorescenceDetection().bFitConeRadius)(FluorescenceDetection().bRadialConvolution)(FluorescenceDetection().fConvolutionWidth)(FluorescenceDetection().fConvolutionDistFactor)(FluorescenceDetection().bFitConvolutionWidth);
-  f(FluorescenceDetection().bNonlinearDetection)(FluorescenceDetection().fPowerCoefficient)(FluorescenceDetection().fPowerBaseline)(FluorescenceDetection().bShowTransformed)(FluorescenceDetection().bFitPowerCoefficient);
+  f(fluorescenceDetectionPart.bMagnificationGradient)(fluorescenceDetectionPart.fMagnificationGradient)(fluorescenceDetectionPart.bFitMagnificationGradient)(fluorescenceDetectionPart.bMagnificationDrift);
+  f(fluorescenceDetectionPart.fMagnificationDrift)(fluorescenceDetectionPart.bExponentialDrift)(fluorescenceDetectionPart.bFitMagnificationDrift)(fluorescenceDetectionPart.bExcitationShadow)(fluorescenceDetectionPart.fConeRadius);
+  f(fluorescenceDetectionPart.bFitConeRadius)(fluorescenceDetectionPart.bRadialConvolution)(fluorescenceDetectionPart.fConvolutionWidth)(fluorescenceDetectionPart.fConvolutionDistFactor)(fluorescenceDetectionPart.bFitConvolutionWidth);
+  f(fluorescenceDetectionPart.bNonlinearDetection)(fluorescenceDetectionPart.fPowerCoefficient)(fluorescenceDetectionPart.fPowerBaseline)(fluorescenceDetectionPart.bShowTransformed)(fluorescenceDetectionPart.bFitPowerCoefficient);
 
   // The scan window of the rmsd.
-  f(Rmsd().bFitScanWindow)(Rmsd().iFitScanWindowFirst)(Rmsd().iFitScanWindowLast);
+  f(rmsdPart.bFitScanWindow)(rmsdPart.iFitScanWindowFirst)(rmsdPart.iFitScanWindowLast);
   return f.Value();
 }
 

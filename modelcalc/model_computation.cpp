@@ -63,29 +63,33 @@ void WarningBox(const char* text) { ShowComputationNote(text, "", MB_OK | MB_ICO
 // ---- algorithm choice (a lasting change of the user's option) ----
 
 void SelectClaverie() {
-  if (LammSettings().bClaverie) return;
-  LammSettings().bClaverie = true;
-  LammSettings().bFixTimeStep = false;
-  LammSettings().bMovingHat = false;
-  ResizeSimArrays(LammSettings().nLammGridPoints);
+  auto& lammSettingsPart = LammSettings();
+  if (lammSettingsPart.bClaverie) return;
+  lammSettingsPart.bClaverie = true;
+  lammSettingsPart.bFixTimeStep = false;
+  lammSettingsPart.bMovingHat = false;
+  ResizeSimArrays(lammSettingsPart.nLammGridPoints);
 }
 
 void SelectMovingHat() {
-  if (LammSettings().bMovingHat) return;
-  LammSettings().bClaverie = false;
-  LammSettings().bMovingHat = true;
-  LammSettings().bAutoSGrid = true;
-  ResizeSimArrays(LammSettings().nLammGridPoints);
+  auto& lammSettingsPart = LammSettings();
+  if (lammSettingsPart.bMovingHat) return;
+  lammSettingsPart.bClaverie = false;
+  lammSettingsPart.bMovingHat = true;
+  lammSettingsPart.bAutoSGrid = true;
+  ResizeSimArrays(lammSettingsPart.nLammGridPoints);
 }
 
 // |s| below the threshold: static grid; above: moving hat; at equality no change.
 void ChooseAlgorithm(double sAbs, double threshold) {
-  if (sAbs < threshold && !LammSettings().bClaverie) SelectClaverie();
-  if (sAbs > threshold && !LammSettings().bMovingHat) SelectMovingHat();
+  auto& lammSettingsPart = LammSettings();
+  if (sAbs < threshold && !lammSettingsPart.bClaverie) SelectClaverie();
+  if (sAbs > threshold && !lammSettingsPart.bMovingHat) SelectMovingHat();
 }
 
 int ClampGrid(double n) {
-  const int lower = LammSettings().nGridSizeLower, upper = LammSettings().nGridSizeUpper;
+  auto& lammSettingsPart = LammSettings();
+  const int lower = lammSettingsPart.nGridSizeLower, upper = lammSettingsPart.nGridSizeUpper;
   // Clamped before the conversion, so that no estimate converts out of range.
   const double whole = std::floor(n);
   if (!(whole < upper)) return upper;
@@ -98,57 +102,67 @@ int ClampGrid(double n) {
 // The shared arrays for the current model and grid, the grid at the present
 // meniscus. False when they cannot be had.
 bool PrepareSimArrays() {
-  if (!LammArrays().bSimArraysAllocated || !SimArraysMatchModel()) {
+  auto& lammArraysPart = LammArrays();
+  auto& lammSettingsPart = LammSettings();
+  if (!lammArraysPart.bSimArraysAllocated || !SimArraysMatchModel()) {
     AllocSimArrays();
-  } else if (LammSettings().bMovingHat && !LammArrays().pLammRadius2) {
-    ResizeSimArrays(LammSettings().nLammGridPoints);
+  } else if (lammSettingsPart.bMovingHat && !lammArraysPart.pLammRadius2) {
+    ResizeSimArrays(lammSettingsPart.nLammGridPoints);
   }
-  if (LammArrays().bSimArraysAllocated && std::fabs(LammArrays().pLammRadius[1] - DataSet().fMeniscus) > 1e-5) BuildLammGrid();
-  return LammArrays().bSimArraysAllocated;
+  if (lammArraysPart.bSimArraysAllocated && std::fabs(lammArraysPart.pLammRadius[1] - DataSet().fMeniscus) > 1e-5) BuildLammGrid();
+  return lammArraysPart.bSimArraysAllocated;
 }
 
 // The first scan becomes the initial distribution when none is loaded.
 void TakeInitialDistribution() {
+  auto& dataSetPart = DataSet();
+  auto& modelStepsPart = ModelSteps();
+  auto& rmsdPart = Rmsd();
+  auto& scanFilePart = ScanFile();
   if (!AnalysisSwitches().bInitialDataProfile) {
-    Rmsd().bFirstScanIsInitial = false;
+    rmsdPart.bFirstScanIsInitial = false;
     return;
   }
-  const int s = DataSet().pScanOrder[1];
+  const int s = dataSetPart.pScanOrder[1];
   if (InitialData().nInitPoints == 0) {
-    const int n = DataSet().pnPoints[Idx(s)];
-    Rmsd().bFirstScanIsInitial = true;
+    const int n = dataSetPart.pnPoints[Idx(s)];
+    rmsdPart.bFirstScanIsInitial = true;
     // The models start from concentration: intensity data from their absorbance.
-    const std::vector<float> absorbance = ScanFile().bIntensityData ? ScanAbsorbance(s) : std::vector<float>{};
-    SetInitialProfile(n, DataSet().ppRadius[Idx(s)], ScanFile().bIntensityData ? absorbance.data() : DataSet().ppSignal[Idx(s)],
-                      DataSet().pScanInfo[Idx(s)]);
+    const std::vector<float> absorbance = scanFilePart.bIntensityData ? ScanAbsorbance(s) : std::vector<float>{};
+    SetInitialProfile(n, dataSetPart.ppRadius[Idx(s)], scanFilePart.bIntensityData ? absorbance.data() : dataSetPart.ppSignal[Idx(s)],
+                      dataSetPart.pScanInfo[Idx(s)]);
   }
   // The ends outside the fit limits follow the limits as they are now.
   ExtrapolateInitialData(ModelParams().fBaseline);
-  ModelSteps().iFirstModelScan = 1;
-  if (Rmsd().bFirstScanIsInitial) {
-    ModelSteps().iFirstModelScan = 2;
-    std::copy(DataSet().ppSignal[Idx(s)] + 1, DataSet().ppSignal[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1, DataSet().ppFit[Idx(s)] + 1);
+  modelStepsPart.iFirstModelScan = 1;
+  if (rmsdPart.bFirstScanIsInitial) {
+    modelStepsPart.iFirstModelScan = 2;
+    std::copy(dataSetPart.ppSignal[Idx(s)] + 1, dataSetPart.ppSignal[Idx(s)] + dataSetPart.pnPoints[Idx(s)] + 1, dataSetPart.ppFit[Idx(s)] + 1);
   }
 }
 
 // Initial profile of slot k on the Lamm grid.
 void WriteInitialProfile(double loading, double scale) {
-  const int N = LammArrays().nSimGridPointsAllocated;
-  if (AnalysisSwitches().bInitialDataProfile && InitialData().nInitPoints > 1) {
-    InterpolateCurveToDouble(N, LammArrays().pLammRadius, LammArrays().pLammConc, InitialData().nInitPoints, InitialData().pInitRadius.data(),
-                             InitialData().pInitSignal.data());
-    for (int i = 1; i <= N; ++i) LammArrays().pLammConc[i] = std::max(0.0, LammArrays().pLammConc[i] - ModelParams().fBaseline) * scale;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& initialDataPart = InitialData();
+  auto& lammArraysPart = LammArrays();
+  auto& modelOptionsPart = ModelOptions();
+  const int N = lammArraysPart.nSimGridPointsAllocated;
+  if (analysisSwitchesPart.bInitialDataProfile && initialDataPart.nInitPoints > 1) {
+    InterpolateCurveToDouble(N, lammArraysPart.pLammRadius, lammArraysPart.pLammConc, initialDataPart.nInitPoints, initialDataPart.pInitRadius.data(),
+                             initialDataPart.pInitSignal.data());
+    for (int i = 1; i <= N; ++i) lammArraysPart.pLammConc[i] = std::max(0.0, lammArraysPart.pLammConc[i] - ModelParams().fBaseline) * scale;
     return;
   }
-  if (!AnalysisSwitches().bUniformLoading) return;
-  const double edge = LammArrays().pLammRadius[1] + ModelOptions().fLamellaWidth;
+  if (!analysisSwitchesPart.bUniformLoading) return;
+  const double edge = lammArraysPart.pLammRadius[1] + modelOptionsPart.fLamellaWidth;
   for (int i = 1; i <= N; ++i) {
     double v = loading;
     if (ModelFlags().bZoneCentrifugation) {
-      const bool inLamella = ModelOptions().bZoneInverseLayer ? !(LammArrays().pLammRadius[i] < edge) : LammArrays().pLammRadius[i] <= edge;
+      const bool inLamella = modelOptionsPart.bZoneInverseLayer ? !(lammArraysPart.pLammRadius[i] < edge) : lammArraysPart.pLammRadius[i] <= edge;
       if (!inLamella) v = 0.0;
     }
-    LammArrays().pLammConc[i] = v;
+    lammArraysPart.pLammConc[i] = v;
   }
 }
 
@@ -160,44 +174,49 @@ class SpeciesRun {
 
   // The start state of a run: rotor, time, step, error limits, flags.
   void ResetState(double startTime, bool keepAcceleration) {
-    SimRun().dSimRpm = LastRpm();
-    SimRun().bSimContinue = 1;
-    SimRun().nSimIterations = 0;
+    auto& lammSettingsPart = LammSettings();
+    auto& simRunPart = SimRun();
+    simRunPart.dSimRpm = LastRpm();
+    simRunPart.bSimContinue = 1;
+    simRunPart.nSimIterations = 0;
     SimClock().dSimTime = startTime;
     bUserAbort = false;
-    SimRun().dSimDt = LammSettings().dInitialDt;
-    SimRun().pSimWindow = window_;
+    simRunPart.dSimDt = lammSettingsPart.dInitialDt;
+    simRunPart.pSimWindow = window_;
     if (!keepAcceleration && AnalysisSwitches().bRampRotorSpeed && VelocityData()) {
-      SimRun().bAccelerating = true;
-      if (SimRun().dAccelEndTime < 10.0) {
-        SimRun().dAccelEndTime = 0.0;
-        SimRun().bAccelerating = false;
+      simRunPart.bAccelerating = true;
+      if (simRunPart.dAccelEndTime < 10.0) {
+        simRunPart.dAccelEndTime = 0.0;
+        simRunPart.bAccelerating = false;
       }
     }
-    SimRun().dMaxRelChange = LammSettings().dMaxDcOverC;
-    SimRun().dMaxRelChangeLow = 0.05 * LammSettings().dMaxDcOverC;
-    SimRun().dMaxRelChangeTarget = 0.2 * LammSettings().dMaxDcOverC;
-    SimRun().bSimFailed = SimRun().bSimDiverged = 0;
+    simRunPart.dMaxRelChange = lammSettingsPart.dMaxDcOverC;
+    simRunPart.dMaxRelChangeLow = 0.05 * lammSettingsPart.dMaxDcOverC;
+    simRunPart.dMaxRelChangeTarget = 0.2 * lammSettingsPart.dMaxDcOverC;
+    simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
     // A signal table row the run does not reach must not keep older values.
     if (!SignalToFitRows()) ZeroSpeciesSignal(k_);
   }
 
   // One run of the chosen propagator from the prepared state.
   SimOutcome Run(const SimRunSettings& settings, bool concDependent) {
+    auto& lammSettingsPart = LammSettings();
+    auto& modelStepsPart = ModelSteps();
+    auto& simRunPart = SimRun();
     SimProgressOptions options;
-    options.liveDisplay = ModelSteps().bLiveDisplay;
-    options.firstPosition = ModelSteps().iFirstModelScan;
+    options.liveDisplay = modelStepsPart.bLiveDisplay;
+    options.firstPosition = modelStepsPart.iFirstModelScan;
     ShowSimulationProgress progress(options);
     progress.Start();
     SimOutcome outcome;
     if (concDependent) {
-      outcome = LammSettings().bMovingHat ? SolveNonidealLammMovingHat(settings, progress)
+      outcome = lammSettingsPart.bMovingHat ? SolveNonidealLammMovingHat(settings, progress)
                            : SolveNonidealLammClaverie(settings, progress);
-    } else if (LammSettings().bMovingHat) {
-      outcome = SolveLammMovingHat(settings, {SimRun().dSimS, SimRun().dSimD}, progress);
+    } else if (lammSettingsPart.bMovingHat) {
+      outcome = SolveLammMovingHat(settings, {simRunPart.dSimS, simRunPart.dSimD}, progress);
       MoveHatGrid();
-    } else if (LammSettings().bClaverie) {
-      outcome = SolveLammClaverie(settings, {SimRun().dSimS, SimRun().dSimD}, progress);
+    } else if (lammSettingsPart.bClaverie) {
+      outcome = SolveLammClaverie(settings, {simRunPart.dSimS, simRunPart.dSimD}, progress);
     }
     return outcome;
   }
@@ -205,7 +224,8 @@ class SpeciesRun {
   // The time the solution starts at: the start-time offset, else the time of an
   // experimental initial distribution, else 0.
   static double StartTime() {
-    if (ModelOptions().bTimeOffset) return ModelOptions().fTimeOffset;
+    auto& modelOptionsPart = ModelOptions();
+    if (modelOptionsPart.bTimeOffset) return modelOptionsPart.fTimeOffset;
     return AnalysisSwitches().bInitialDataProfile ? InitialData().ScanInfoTemplate.time : 0.0;
   }
 
@@ -224,20 +244,27 @@ class SpeciesRun {
   void SetRegrade(std::function<void()> regrade) { regrade_ = std::move(regrade); }
 
   SimOutcome Solve(SimRunSettings settings, bool c1Nonideal) {
+    auto& analysisSwitchesPart = AnalysisSwitches();
+    auto& lammSettingsPart = LammSettings();
+    auto& modelComputationPart = ModelComputation();
+    auto& modelFlagsPart = ModelFlags();
+    auto& modelOptionsPart = ModelOptions();
+    auto& modelStepsPart = ModelSteps();
+    auto& simRunPart = SimRun();
     // A retry starts from the fit as it was before the failed attempt (only that
     // attempt's records are taken back).
-    if (SignalToFitRows()) snapshot_.Take(ModelSteps().iFirstModelScan);
+    if (SignalToFitRows()) snapshot_.Take(modelStepsPart.iFirstModelScan);
     ResetState(StartTime(), false);
     const int nodes = LammArrays().nSimGridPointsAllocated;
     auto first = [&] {
       SimOutcome result;
       if (c1Nonideal) {
-        ModelFlags().bNonidealSpecies = true;
-        ModelOptions().fS1 = static_cast<float>(SimRun().dSimS);
-        ModelOptions().fD1 = static_cast<float>(SimRun().dSimD);
+        modelFlagsPart.bNonidealSpecies = true;
+        modelOptionsPart.fS1 = static_cast<float>(simRunPart.dSimS);
+        modelOptionsPart.fD1 = static_cast<float>(simRunPart.dSimD);
         result = Run(settings, true);
-        if (LammSettings().bMovingHat) MoveHatGrid();
-        ModelFlags().bNonidealSpecies = false;
+        if (lammSettingsPart.bMovingHat) MoveHatGrid();
+        modelFlagsPart.bNonidealSpecies = false;
       } else {
         result = Run(settings, false);
       }
@@ -248,26 +275,26 @@ class SpeciesRun {
     // propagator.
     auto refine = [&](const SimOutcome& failed) {
       // The refined grids are this solution's: the grid size in force stays.
-      const int size = LammSettings().nLammGridPoints;
+      const int size = lammSettingsPart.nLammGridPoints;
       const SimOutcome refined = RefineWhileBalanceLost(
           failed, nodes,
           [&](int n) {
             // The non-ideal solve of slot 1 needs the concentration-dependent block.
-            const bool nonideal = ModelFlags().bNonidealSpecies;
-            ModelFlags().bNonidealSpecies = nonideal || c1Nonideal;
+            const bool nonideal = modelFlagsPart.bNonidealSpecies;
+            modelFlagsPart.bNonidealSpecies = nonideal || c1Nonideal;
             const bool laid = ResizeSimArrays(n);
-            ModelFlags().bNonidealSpecies = nonideal;
+            modelFlagsPart.bNonidealSpecies = nonideal;
             if (!laid) return false;
             if (regrade_) regrade_();
             return true;
           },
           [&] {
-            WriteInitialProfile(loading_, ModelSteps().fLoadingFraction);
+            WriteInitialProfile(loading_, modelStepsPart.fLoadingFraction);
             ResetState(StartTime(), false);
             snapshot_.Restore();
             return first();
           });
-      if (c1Nonideal || LammSettings().nLammGridPoints != size) ResizeSimArrays(size);
+      if (c1Nonideal || lammSettingsPart.nLammGridPoints != size) ResizeSimArrays(size);
       return refined;
     };
     // The retries below solve the ideal equation: a non-ideal species has none of
@@ -275,11 +302,11 @@ class SpeciesRun {
     if (outcome.refinable && (!outcome.retryFirst || c1Nonideal) && !bUserAbort)
       return refine(outcome);
     if (c1Nonideal) {
-      ResizeSimArrays(LammSettings().nLammGridPoints);
+      ResizeSimArrays(lammSettingsPart.nLammGridPoints);
       return outcome;
     }
-    const bool failed = SimRun().bSimDiverged || SimRun().bSimFailed;
-    if (!failed || bUserAbort || AnalysisSwitches().bInitialDataProfile || !AnalysisSwitches().bUniformLoading ||
+    const bool failed = simRunPart.bSimDiverged || simRunPart.bSimFailed;
+    if (!failed || bUserAbort || analysisSwitchesPart.bInitialDataProfile || !analysisSwitchesPart.bUniformLoading ||
         !VelocityData())
       return outcome.retryFirst && !bUserAbort ? refine(outcome) : outcome;
     // After the floor of the step control the retries come first; the finer grids
@@ -291,24 +318,24 @@ class SpeciesRun {
     // once; then the meniscus correction.
     settings.truncateGrid = false;
     outcome = Retry(settings);
-    if ((SimRun().bSimDiverged || SimRun().bSimFailed) && !bUserAbort && LammSettings().bClaverie) {
-      LammSettings().bClaverie = false;
-      LammSettings().bMovingHat = true;
-      ResizeSimArrays(ClampGrid(ModelComputation().nHatGridEstimate > 0 ? ModelComputation().nHatGridEstimate : LammSettings().nLammGridPoints));
+    if ((simRunPart.bSimDiverged || simRunPart.bSimFailed) && !bUserAbort && lammSettingsPart.bClaverie) {
+      lammSettingsPart.bClaverie = false;
+      lammSettingsPart.bMovingHat = true;
+      ResizeSimArrays(ClampGrid(modelComputationPart.nHatGridEstimate > 0 ? modelComputationPart.nHatGridEstimate : lammSettingsPart.nLammGridPoints));
       outcome = Retry(settings);
-      LammSettings().bClaverie = true;
-      LammSettings().bMovingHat = false;
+      lammSettingsPart.bClaverie = true;
+      lammSettingsPart.bMovingHat = false;
       settings.fixTimestep = false;
-      if (LammSettings().bOptimizeStaticGrid && TestShutOffBackDiffusion(SimRun().dSimS, SimRun().dSimD) && !ModelFlags().bZoneCentrifugation &&
-          ModelComputation().nStaticGridEstimate > 0) {
-        LammSettings().nLammGridPoints = ModelComputation().nStaticGridEstimate;
-        ResizeSimArrays(LammSettings().nLammGridPoints);
-        OptimizeStaticGridSize(ModelComputation().fOptimizeRadius);
+      if (lammSettingsPart.bOptimizeStaticGrid && TestShutOffBackDiffusion(simRunPart.dSimS, simRunPart.dSimD) && !modelFlagsPart.bZoneCentrifugation &&
+          modelComputationPart.nStaticGridEstimate > 0) {
+        lammSettingsPart.nLammGridPoints = modelComputationPart.nStaticGridEstimate;
+        ResizeSimArrays(lammSettingsPart.nLammGridPoints);
+        OptimizeStaticGridSize(modelComputationPart.fOptimizeRadius);
       } else {
-        ResizeSimArrays(ClampGrid(ModelComputation().nStaticGridEstimate > 0 ? ModelComputation().nStaticGridEstimate : LammSettings().nLammGridPoints));
+        ResizeSimArrays(ClampGrid(modelComputationPart.nStaticGridEstimate > 0 ? modelComputationPart.nStaticGridEstimate : lammSettingsPart.nLammGridPoints));
       }
     }
-    if ((SimRun().bSimDiverged || SimRun().bSimFailed) && !bUserAbort) {
+    if ((simRunPart.bSimDiverged || simRunPart.bSimFailed) && !bUserAbort) {
       settings.meniscusCorrection = true;
       outcome = Retry(settings);
     }
@@ -340,15 +367,16 @@ ModelStatus ShowOutcome(Window* window, const SimOutcome& outcome) {
 
 // The Lamm simulation of one non-interacting species on velocity data.
 ModelStatus LammSpecies(Window* window, int k, double loading, const SpeciesGridChoice& grid) {
+  auto& simRunPart = SimRun();
   SimRunSettings settings = CurrentSimRunSettings();
-  settings.outflowBottom = TestShutOffBackDiffusion(SimRun().dSimS, SimRun().dSimD);
+  settings.outflowBottom = TestShutOffBackDiffusion(simRunPart.dSimS, simRunPart.dSimD);
   settings.noTruncation = grid.noTruncation;
   SpeciesRun run(window, k, loading);
-  if (!settings.outflowBottom && AnalysisSwitches().bUniformLoading && !ModelFlags().bZoneCentrifugation && SimRun().dSimS > 0) {
+  if (!settings.outflowBottom && AnalysisSwitches().bUniformLoading && !ModelFlags().bZoneCentrifugation && simRunPart.dSimS > 0) {
     // sigma_b = Mb w^2 / (2 R T): the reduced molar mass of the equilibrium at the bottom.
     const double T = InfoAt(DataSet().nScans).temperature + 273.15;
     const double w = LastOmega();
-    const double sigma = w * w / (T * kTwoR) * (T * 1e-13 * SimRun().dSimS * kGasConstant / SimRun().dSimD);
+    const double sigma = w * w / (T * kTwoR) * (T * 1e-13 * simRunPart.dSimS * kGasConstant / simRunPart.dSimD);
     RefineGridAtBottom(sigma);
     run.SetRegrade([sigma] { RefineGridAtBottom(sigma); });
   }
@@ -359,111 +387,122 @@ ModelStatus LammSpecies(Window* window, int k, double loading, const SpeciesGrid
 // ---- the three branches ----
 
 ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
-  const double s = ModelParams().pSpeciesS[k];
-  const bool included = AnalysisSwitches().pSpeciesLinked[k] != 0;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  auto& lammSettingsPart = LammSettings();
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
+  auto& simRunPart = SimRun();
+  auto& solventSettingsPart = SolventSettings();
+  const double s = modelParamsPart.pSpeciesS[k];
+  const bool included = analysisSwitchesPart.pSpeciesLinked[k] != 0;
   const bool velocity = VelocityData();
-  if (velocity && LammSettings().bAutoFEAlgorithm) {
+  if (velocity && lammSettingsPart.bAutoFEAlgorithm) {
     // The concentration-dependent moving grid has no frame moving inward: a
     // floating non-ideal species stays on the static grid.
-    if (k == 1 && ModelOptions().bC1Nonideal && s < 0.0)
+    if (k == 1 && modelOptionsPart.bC1Nonideal && s < 0.0)
       ChooseAlgorithm(0.0, 1.0);
     else
       ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true));
   }
   SpeciesGridChoice grid;
   if (included) {
-    if (!LammSettings().bAutoGridSize || !velocity || ModelFlags().bZoneCentrifugation || ModelParams().pSpeciesMassOrD[k] <= 0)
-      ResizeSimArrays(LammSettings().nDefaultGridPoints);
+    if (!lammSettingsPart.bAutoGridSize || !velocity || modelFlagsPart.bZoneCentrifugation || modelParamsPart.pSpeciesMassOrD[k] <= 0)
+      ResizeSimArrays(lammSettingsPart.nDefaultGridPoints);
     else
       grid = SizeGridForSpecies(s, SpeciesDiffusion(k));
   }
-  if (velocity && AnalysisSwitches().bRampRotorSpeed && LammSettings().bClaverie && !LammSettings().bAutoFEAlgorithm) {
-    const double T = LammSettings().bOptimizeStaticGrid && LammSettings().bAutoGridSize ? LammSettings().fAutoAlgorithmSOptimized : LammSettings().fAutoAlgorithmS;
+  if (velocity && analysisSwitchesPart.bRampRotorSpeed && lammSettingsPart.bClaverie && !lammSettingsPart.bAutoFEAlgorithm) {
+    const double T = lammSettingsPart.bOptimizeStaticGrid && lammSettingsPart.bAutoGridSize ? lammSettingsPart.fAutoAlgorithmSOptimized : lammSettingsPart.fAutoAlgorithmS;
     const long double q = LastRpm() / 30000.0L;
-    if (std::fabs(s) > static_cast<double>(T / (q * q))) SimRun().dAccelDtMax = 1.0;
+    if (std::fabs(s) > static_cast<double>(T / (q * q))) simRunPart.dAccelDtMax = 1.0;
   }
   if (!included) {
-    LinearAmplitudes().pAppliedAmplitude[k] = 0.0f;
+    linearAmplitudesPart.pAppliedAmplitude[k] = 0.0f;
     return ModelStatus::Computed;
   }
   const double loading = SpeciesLoading(k, firstIncluded);
-  LinearAmplitudes().pAppliedAmplitude[k] = static_cast<float>(loading);
-  if (k == 1 && ModelOptions().bC1Nonideal) {
+  linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(loading);
+  if (k == 1 && modelOptionsPart.bC1Nonideal) {
     // The concentration-dependent block of the arrays for the solve of slot 1, on
     // the grid its accuracy asks for.
-    ModelFlags().bNonidealSpecies = true;
-    ResizeSimArrays(NonidealGridNodes(LammSettings().nLammGridPoints));
-    ModelFlags().bNonidealSpecies = false;
+    modelFlagsPart.bNonidealSpecies = true;
+    ResizeSimArrays(NonidealGridNodes(lammSettingsPart.nLammGridPoints));
+    modelFlagsPart.bNonidealSpecies = false;
   }
-  if (!LammArrays().bSimArraysAllocated) return ModelStatus::Failed;
+  if (!lammArraysPart.bSimArraysAllocated) return ModelStatus::Failed;
   WriteInitialProfile(loading, ModelSteps().fLoadingFraction);
 
-  const double massOrD = ModelParams().pSpeciesMassOrD[k];
+  const double massOrD = modelParamsPart.pSpeciesMassOrD[k];
   if (s == 0.0 && massOrD == 0.0) {
     // A constant species: its loading everywhere.
-    LinearAmplitudes().bSkipLinearFit = true;
+    linearAmplitudesPart.bSkipLinearFit = true;
     ClosedFormSignal(k, [&](int, double, const float* r, float* out, int n) {
       if (r == CurrentGrid().pGridRadius)
-        InterpolateCurveFromDouble(n, r, out, LammArrays().nSimGridPointsAllocated, LammArrays().pLammRadius, LammArrays().pLammConc);
+        InterpolateCurveFromDouble(n, r, out, lammArraysPart.nSimGridPointsAllocated, lammArraysPart.pLammRadius, lammArraysPart.pLammConc);
       else
         for (int j = 1; j <= n; ++j) out[j] = static_cast<float>(loading);
     });
     return ModelStatus::Computed;
   }
-  if (velocity && massOrD == 0.0 && AnalysisSwitches().bUniformLoading) {
+  if (velocity && massOrD == 0.0 && analysisSwitchesPart.bUniformLoading) {
     // A non-diffusing species: a sharp boundary with radial dilution.
-    if (SolventSettings().gInhomSolvent.bInhomogeneousSolvent && !SolventSettings().gInhomSolvent.bCompressibleSolvent)
+    if (solventSettingsPart.gInhomSolvent.bInhomogeneousSolvent && !solventSettingsPart.gInhomSolvent.bCompressibleSolvent)
       WarningBox("D = 0 or s = 0 models are not implemented yet for inhomogeneous solvent");
-    SimRun().dSimRpm = LastRpm();
+    simRunPart.dSimRpm = LastRpm();
     KernelProfiles().dStepSw2 = LastOmega() * LastOmega() * s * 1e-13;
-    if (SolventSettings().gInhomSolvent.bCompressibleSolvent) SimRun().dSimS = s;
+    if (solventSettingsPart.gInhomSolvent.bCompressibleSolvent) simRunPart.dSimS = s;
     // Sedimentation starts at the start-time offset, as in the Lamm solutions.
-    const double t0 = ModelOptions().bTimeOffset ? ModelOptions().fTimeOffset : 0.0;
+    const double t0 = modelOptionsPart.bTimeOffset ? modelOptionsPart.fTimeOffset : 0.0;
     ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
       StepBoundaryProfile(static_cast<float>(loading), t - t0, r, out, n);
     });
     return ModelStatus::Computed;
   }
-  LinearAmplitudes().bSkipLinearFit = false;
-  SimRun().dSimD = SpeciesDiffusion(k);
-  SimRun().dSimS = s;
+  linearAmplitudesPart.bSkipLinearFit = false;
+  simRunPart.dSimD = SpeciesDiffusion(k);
+  simRunPart.dSimS = s;
   // The Faxen-type closed form describes a boundary leaving the meniscus and the
   // plateau ahead of it: sedimentation only. A floating species (s < 0) depletes
   // the bottom and piles up at the meniscus, which only the Lamm equation gives.
-  if (ModelFlags().bFaxenApproximation && s >= 0.0) {
-    SimRun().dSimRpm = LastRpm();
+  if (modelFlagsPart.bFaxenApproximation && s >= 0.0) {
+    simRunPart.dSimRpm = LastRpm();
     const double sw2 = LastOmega() * LastOmega() * s * 1e-13;
     ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
       ErfcBoundaryProfile(static_cast<float>(loading), t, r, out, n, static_cast<float>(sw2),
-                          static_cast<float>(SimRun().dSimD), DataSet().fMeniscus);
+                          static_cast<float>(simRunPart.dSimD), dataSetPart.fMeniscus);
     });
     return ModelStatus::Computed;
   }
   if (velocity) return LammSpecies(window, k, loading, grid);
-  if (DataSet().bEquilibriumMode) {
+  if (dataSetPart.bEquilibriumMode) {
     // Buoyant molar mass Mb = s R T / D, or (1 - vbar rho) M.
     double Mb = 0.0;
-    if (ModelFlags().bFitMAndS)
+    if (modelFlagsPart.bFitMAndS)
       Mb = (1.0 - SolventConstants().fVRho) * massOrD;
     else if (massOrD > 0.0)
-      Mb = std::fabs(s) * 1e-6 * DataSet().fRT / massOrD;
+      Mb = std::fabs(s) * 1e-6 * dataSetPart.fRT / massOrD;
     CalculateSedEqSpeciesSignal(Mb, loading, ModelDetectionCorrections());
   }
   return ModelStatus::Computed;
 }
 
 void SpeciesLoop(Window* window, ModelResult& result) {
+  auto& simRunPart = SimRun();
   if (!MakeMissingSignalTables(result, nSpeciesSlots)) return;
   const int firstIncluded = FirstIncludedSlot();
   ModelSteps().fLoadingFraction = 1.0f;
   bUserAbort = false;
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
-    SimRun().iCurrentSpecies = k;
+    simRunPart.iCurrentSpecies = k;
     const ModelStatus status = ModelFlags().bBufferSedCorrection && k == nSpeciesSlots
                                    ? SolveBufferSlot(window, k)
                                    : SpeciesSlot(window, k, firstIncluded);
     MergeModelStatus(result, status);
-    SimRun().pSimWindow = nullptr;
+    simRunPart.pSimWindow = nullptr;
   }
 }
 
@@ -476,26 +515,29 @@ void SpeciesLoop(Window* window, ModelResult& result) {
 // which add the tables, give the squared sum. With linear amplitudes there is at
 // most one included slot, whose unit signal is squared.
 void SquareModelIntoIntensityACF(int firstIncluded) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& modelStepsPart = ModelSteps();
   if (SignalToFitRows()) {
-    for (int p = ModelSteps().iFirstModelScan; p <= DataSet().nScans; ++p) {
-      const std::size_t s = Idx(DataSet().pScanOrder[Idx(p)]);
-      for (int j = 1; j <= DataSet().pnPoints[s]; ++j) DataSet().ppFit[s][j] *= DataSet().ppFit[s][j];
+    for (int p = modelStepsPart.iFirstModelScan; p <= dataSetPart.nScans; ++p) {
+      const std::size_t s = Idx(dataSetPart.pScanOrder[Idx(p)]);
+      for (int j = 1; j <= dataSetPart.pnPoints[s]; ++j) dataSetPart.ppFit[s][j] *= dataSetPart.ppFit[s][j];
     }
     return;
   }
   if (firstIncluded < 1 || !HasSignalTable(firstIncluded)) return;
-  for (int p = ModelSteps().iFirstModelScan; p <= DataSet().nScans; ++p) {
-    const std::size_t s = Idx(DataSet().pScanOrder[Idx(p)]);
-    float* sum = CurrentGrid().pppSpeciesSignal[firstIncluded][s];
+  for (int p = modelStepsPart.iFirstModelScan; p <= dataSetPart.nScans; ++p) {
+    const std::size_t s = Idx(dataSetPart.pScanOrder[Idx(p)]);
+    float* sum = currentGridPart.pppSpeciesSignal[firstIncluded][s];
     for (int k = firstIncluded + 1; k <= nSpeciesSlots; ++k) {
       if (!AnalysisSwitches().pSpeciesLinked[k] || !HasSignalTable(k)) continue;
-      float* row = CurrentGrid().pppSpeciesSignal[k][s];
-      for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
+      float* row = currentGridPart.pppSpeciesSignal[k][s];
+      for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
         sum[i] += row[i];
         row[i] = 0.0f;
       }
     }
-    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) sum[i] *= sum[i];
+    for (int i = 1; i <= currentGridPart.nGridPoints; ++i) sum[i] *= sum[i];
   }
 }
 
@@ -504,44 +546,50 @@ void SquareModelIntoIntensityACF(int firstIncluded) {
 // radius (nm) with bStokesRadii; in the cumulant analysis slot 1 holds the mean D
 // and the total amplitude, slots 2-4 the higher cumulants (no species of their own).
 void DLSSpeciesLoop(ModelResult& result) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelParamsPart = ModelParams();
+  auto& simRunPart = SimRun();
   const int firstIncluded = FirstIncludedSlot();
   ModelSteps().fLoadingFraction = 1.0f;
   bUserAbort = false;
-  const bool intensityACF = !DataSet().pDLSInfo[1].bFieldACF;
+  const bool intensityACF = !dataSetPart.pDLSInfo[1].bFieldACF;
   int included = 0;
-  for (int k = 1; k <= nSpeciesSlots; ++k) included += AnalysisSwitches().pSpeciesLinked[k] ? 1 : 0;
+  for (int k = 1; k <= nSpeciesSlots; ++k) included += analysisSwitchesPart.pSpeciesLinked[k] ? 1 : 0;
   // The square of a sum is not linear in the amplitudes.
-  if (intensityACF && included > 1) ModelParams().bLinearAmplitudes = false;
-  const int lastSpeciesSlot = ModelFlags().bCumulants ? 1 : nSpeciesSlots;
+  if (intensityACF && included > 1) modelParamsPart.bLinearAmplitudes = false;
+  const int lastSpeciesSlot = modelFlagsPart.bCumulants ? 1 : nSpeciesSlots;
   if (!MakeMissingSignalTables(result, lastSpeciesSlot)) return;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    SimRun().iCurrentSpecies = k;
-    if (!AnalysisSwitches().pSpeciesLinked[k] || k > lastSpeciesSlot) {
-      LinearAmplitudes().pAppliedAmplitude[k] = 0.0f;
+    simRunPart.iCurrentSpecies = k;
+    if (!analysisSwitchesPart.pSpeciesLinked[k] || k > lastSpeciesSlot) {
+      linearAmplitudesPart.pAppliedAmplitude[k] = 0.0f;
       // Slots 2-4 of the cumulant mode hold the higher cumulants, no species: a
       // table an earlier model left there must not enter the linear step.
       if (k > lastSpeciesSlot && !SignalToFitRows()) ZeroSpeciesSignal(k);
       continue;
     }
-    double loading = ModelFlags().bCumulants ? ModelParams().pSpeciesAmplitude[k] : SpeciesLoading(k, firstIncluded);
-    if (ModelParams().bLinearAmplitudes) loading = 1.0;
-    LinearAmplitudes().pAppliedAmplitude[k] = static_cast<float>(loading);
+    double loading = modelFlagsPart.bCumulants ? modelParamsPart.pSpeciesAmplitude[k] : SpeciesLoading(k, firstIncluded);
+    if (modelParamsPart.bLinearAmplitudes) loading = 1.0;
+    linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(loading);
     DlsSpecies species;
     species.dDlsAmplitude = loading;
-    LinearAmplitudes().bSkipLinearFit = false;
-    SimRun().dSimS = ModelParams().pSpeciesS[k];
-    SimRun().dSimD = SpeciesDiffusion(k);
+    linearAmplitudesPart.bSkipLinearFit = false;
+    simRunPart.dSimS = modelParamsPart.pSpeciesS[k];
+    simRunPart.dSimD = SpeciesDiffusion(k);
     // Stokes-Einstein: the slot holds the radius of the sphere in nm (a fit that
     // drives it below 0 is taken by its size).
-    if (ModelFlags().bStokesRadii)
-      SimRun().dSimD = DFromStokesRadius(std::fabs(ModelParams().pSpeciesMassOrD[k]) * 1e-9f, DataSet().fTemperatureK - 273.15f);
-    species.D = SimRun().dSimD;
-    species.cumulants = ModelFlags().bCumulants;
-    if (ModelFlags().bCumulants) {
-      species.dDlsG1 = SimRun().dSimD;
-      species.dDlsMu2 = ModelParams().pSpeciesMassOrD[2] * 1e-14;
-      species.dDlsMu3 = ModelParams().pSpeciesMassOrD[3] * 1e-21;
-      species.dDlsMu4 = ModelParams().pSpeciesMassOrD[4] * 1e-28;
+    if (modelFlagsPart.bStokesRadii)
+      simRunPart.dSimD = DFromStokesRadius(std::fabs(modelParamsPart.pSpeciesMassOrD[k]) * 1e-9f, dataSetPart.fTemperatureK - 273.15f);
+    species.D = simRunPart.dSimD;
+    species.cumulants = modelFlagsPart.bCumulants;
+    if (modelFlagsPart.bCumulants) {
+      species.dDlsG1 = simRunPart.dSimD;
+      species.dDlsMu2 = modelParamsPart.pSpeciesMassOrD[2] * 1e-14;
+      species.dDlsMu3 = modelParamsPart.pSpeciesMassOrD[3] * 1e-21;
+      species.dDlsMu4 = modelParamsPart.pSpeciesMassOrD[4] * 1e-28;
     }
     if (!SignalToFitRows()) ZeroSpeciesSignal(k);
     CalculateDLSSpeciesSignal(species);
@@ -551,78 +599,93 @@ void DLSSpeciesLoop(ModelResult& result) {
 
 // D of the self-association and non-ideal records in cm^2/s, in place.
 void SingleComponentDiffusion() {
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
   auto fromMass = [](float s, float M) {
     return static_cast<float>(s * 1e-13 * DataSet().fRT / ((1.0 - SolventConstants().fVRho) * (M > 0.0f ? M : 1e-10)));
   };
   // The oligomers of the 1-2-4 and 1-4-8 models are given by their masses in
   // either parametrisation (the oligomers' are multiples of the monomer's).
-  const bool table = ModelFlags().bAssoc148 || ModelFlags().bAssoc124;
-  LinearAmplitudes().bSkipLinearFit = table && !(ModelOptions().fOligoD3 > 0.0f);
+  const bool table = modelFlagsPart.bAssoc148 || modelFlagsPart.bAssoc124;
+  LinearAmplitudes().bSkipLinearFit = table && !(modelOptionsPart.fOligoD3 > 0.0f);
   if (table) {
-    if (ModelOptions().fOligoD1 > 0.0f) ModelOptions().fOligoD1 = fromMass(ModelOptions().fOligoS1, ModelOptions().fOligoD1);
-    if (ModelOptions().fOligoD2 > 0.0f) ModelOptions().fOligoD2 = fromMass(ModelOptions().fOligoS2, ModelOptions().fOligoD2);
-    if (ModelOptions().fOligoD3 > 0.0f) ModelOptions().fOligoD3 = fromMass(ModelOptions().fOligoS3, ModelOptions().fOligoD3);
+    if (modelOptionsPart.fOligoD1 > 0.0f) modelOptionsPart.fOligoD1 = fromMass(modelOptionsPart.fOligoS1, modelOptionsPart.fOligoD1);
+    if (modelOptionsPart.fOligoD2 > 0.0f) modelOptionsPart.fOligoD2 = fromMass(modelOptionsPart.fOligoS2, modelOptionsPart.fOligoD2);
+    if (modelOptionsPart.fOligoD3 > 0.0f) modelOptionsPart.fOligoD3 = fromMass(modelOptionsPart.fOligoS3, modelOptionsPart.fOligoD3);
   }
-  if (!ModelFlags().bFitMAndS) {
-    ModelOptions().fD1 *= 1e-7f;
-    ModelOptions().fD2 *= 1e-7f;
+  if (!modelFlagsPart.bFitMAndS) {
+    modelOptionsPart.fD1 *= 1e-7f;
+    modelOptionsPart.fD2 *= 1e-7f;
     return;
   }
-  ModelOptions().fD1 = fromMass(ModelOptions().fS1, ModelOptions().fD1);
-  ModelOptions().fD2 = fromMass(ModelOptions().fS2, ModelOptions().fD2);
+  modelOptionsPart.fD1 = fromMass(modelOptionsPart.fS1, modelOptionsPart.fD1);
+  modelOptionsPart.fD2 = fromMass(modelOptionsPart.fS2, modelOptionsPart.fD2);
 }
 
 // The start state of the single-component and reacting solves.
 void ResetSingleRun(Window* window) {
-  SimRun().dSimRpm = LastRpm();
-  SimRun().bSimContinue = 1;
-  SimRun().nSimIterations = 0;
+  auto& lammSettingsPart = LammSettings();
+  auto& simRunPart = SimRun();
+  simRunPart.dSimRpm = LastRpm();
+  simRunPart.bSimContinue = 1;
+  simRunPart.nSimIterations = 0;
   SimClock().dSimTime = AnalysisSwitches().bInitialDataProfile ? InitialData().ScanInfoTemplate.time : 0.0;
   bUserAbort = false;
-  SimRun().dSimDt = LammSettings().dInitialDt;
-  SimRun().pSimWindow = window;
-  SimRun().dMaxRelChange = LammSettings().dMaxDcOverC;
-  SimRun().dMaxRelChangeLow = 0.05 * LammSettings().dMaxDcOverC;
-  SimRun().dMaxRelChangeTarget = 0.2 * LammSettings().dMaxDcOverC;
-  SimRun().dSimDtMax = 500.0;
-  SimRun().bSimFailed = SimRun().bSimDiverged = 0;
+  simRunPart.dSimDt = lammSettingsPart.dInitialDt;
+  simRunPart.pSimWindow = window;
+  simRunPart.dMaxRelChange = lammSettingsPart.dMaxDcOverC;
+  simRunPart.dMaxRelChangeLow = 0.05 * lammSettingsPart.dMaxDcOverC;
+  simRunPart.dMaxRelChangeTarget = 0.2 * lammSettingsPart.dMaxDcOverC;
+  simRunPart.dSimDtMax = 500.0;
+  simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
   if (!SignalToFitRows()) ZeroSpeciesSignal(1);
 }
 
 // The grid of n nodes for a single-component or reacting solve refined after a
 // lost balance (uniform, as PrepareSimArrays lays it); the grid size in force stays.
 bool RefinedSingleRunGrid(int n) {
-  const int size = LammSettings().nLammGridPoints;
+  auto& lammSettingsPart = LammSettings();
+  const int size = lammSettingsPart.nLammGridPoints;
   const bool laid = ResizeSimArrays(n);
-  LammSettings().nLammGridPoints = size;
+  lammSettingsPart.nLammGridPoints = size;
   return laid;
 }
 
 ShowSimulationProgress MakeProgress() {
+  auto& modelStepsPart = ModelSteps();
   SimProgressOptions options;
-  options.liveDisplay = ModelSteps().bLiveDisplay;
-  options.firstPosition = ModelSteps().iFirstModelScan;
+  options.liveDisplay = modelStepsPart.bLiveDisplay;
+  options.firstPosition = modelStepsPart.iFirstModelScan;
   return ShowSimulationProgress(options);
 }
 
 // The buffer component added to a single-component or reacting model (slot 4's table).
 void BufferAfterSingleComponent(Window* window, ModelResult& result) {
+  auto& simRunPart = SimRun();
   if (!ModelFlags().bBufferSedCorrection || bUserAbort) return;
-  SimRun().iCurrentSpecies = nSpeciesSlots;
+  simRunPart.iCurrentSpecies = nSpeciesSlots;
   const SimOutcome outcome = CalculateBufferSedimentation(window);
   MergeModelStatus(result, ShowOutcome(window, outcome));
-  SimRun().iCurrentSpecies = 1;
+  simRunPart.iCurrentSpecies = 1;
 }
 
 void SingleComponentBranch(Window* window, ModelResult& result) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  auto& lammSettingsPart = LammSettings();
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
+  auto& simRunPart = SimRun();
   if (SolventSettings().gInhomSolvent.bInhomogeneousSolvent)
     WarningBox("this model is not implemented yet for inhomogeneous solvent");
-  if (DataSet().bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
-  SimRun().iCurrentSpecies = 1;
-  LinearAmplitudes().pAppliedAmplitude[1] = 1.0f;
-  if (LammSettings().bAutoFEAlgorithm) {
-    double test = ModelOptions().fS1;
-    if (ModelFlags().bNonidealSpecies) test = ModelOptions().fS1 / (1.0 + 0.5 * ModelOptions().fAssocLoading * std::pow(10.0, ModelOptions().fLogKs));
+  if (dataSetPart.bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
+  simRunPart.iCurrentSpecies = 1;
+  linearAmplitudesPart.pAppliedAmplitude[1] = 1.0f;
+  if (lammSettingsPart.bAutoFEAlgorithm) {
+    double test = modelOptionsPart.fS1;
+    if (modelFlagsPart.bNonidealSpecies) test = modelOptionsPart.fS1 / (1.0 + 0.5 * modelOptionsPart.fAssocLoading * std::pow(10.0, modelOptionsPart.fLogKs));
     if (test < NormalizedSThreshold(false))
       SelectClaverie();
     else
@@ -633,55 +696,59 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
     return;
   }
   // The non-ideal species on the grid its accuracy asks for.
-  if (NonidealGridModel() && LammArrays().nSimGridPointsAllocated != NonidealGridNodes(LammSettings().nLammGridPoints) &&
-      !RefinedSingleRunGrid(NonidealGridNodes(LammSettings().nLammGridPoints))) {
+  if (NonidealGridModel() && lammArraysPart.nSimGridPointsAllocated != NonidealGridNodes(lammSettingsPart.nLammGridPoints) &&
+      !RefinedSingleRunGrid(NonidealGridNodes(lammSettingsPart.nLammGridPoints))) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
-  WriteInitialProfile(ModelOptions().fAssocLoading, 1.0);
-  SimRun().dSimRpm = LastRpm();
+  WriteInitialProfile(modelOptionsPart.fAssocLoading, 1.0);
+  simRunPart.dSimRpm = LastRpm();
   SingleComponentDiffusion();
-  if (!LinearAmplitudes().bSkipLinearFit) {
+  if (!linearAmplitudesPart.bSkipLinearFit) {
     const SimRunSettings settings = CurrentSimRunSettings();
     auto attempt = [&] {
       ResetSingleRun(window);
       ShowSimulationProgress progress = MakeProgress();
       progress.Start();
       SimOutcome outcome;
-      if (ModelFlags().bAssoc148 || ModelFlags().bAssoc124 || !LammSettings().bMovingHat)
+      if (modelFlagsPart.bAssoc148 || modelFlagsPart.bAssoc124 || !lammSettingsPart.bMovingHat)
         outcome = SolveNonidealLammClaverie(settings, progress);
       else
         outcome = SolveNonidealLammMovingHat(settings, progress);
-      if (LammSettings().bMovingHat) MoveHatGrid();
+      if (lammSettingsPart.bMovingHat) MoveHatGrid();
       return outcome;
     };
     const SimOutcome outcome = RefineWhileBalanceLost(
-        attempt(), LammArrays().nSimGridPointsAllocated, RefinedSingleRunGrid,
+        attempt(), lammArraysPart.nSimGridPointsAllocated, RefinedSingleRunGrid,
         [&] {
-          WriteInitialProfile(ModelOptions().fAssocLoading, 1.0);
+          WriteInitialProfile(modelOptionsPart.fAssocLoading, 1.0);
           return attempt();
         });
     MergeModelStatus(result, ShowOutcome(window, outcome));
   } else {
     // A constant signal: the loading everywhere.
-    for (int p = ModelSteps().iFirstModelScan; p <= DataSet().nScans; ++p) {
-      const int s = DataSet().pScanOrder[Idx(p)];
-      std::fill(DataSet().ppFit[Idx(s)] + 1, DataSet().ppFit[Idx(s)] + DataSet().pnPoints[Idx(s)] + 1, ModelOptions().fAssocLoading);
+    for (int p = ModelSteps().iFirstModelScan; p <= dataSetPart.nScans; ++p) {
+      const int s = dataSetPart.pScanOrder[Idx(p)];
+      std::fill(dataSetPart.ppFit[Idx(s)] + 1, dataSetPart.ppFit[Idx(s)] + dataSetPart.pnPoints[Idx(s)] + 1, modelOptionsPart.fAssocLoading);
       if (HasSignalTable(1) && !SignalToFitRows())
-        InterpolateCurveFromDouble(CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, CurrentGrid().pppSpeciesSignal[1][Idx(s)],
-                                   LammArrays().nSimGridPointsAllocated, LammArrays().pLammRadius, LammArrays().pLammConc);
+        InterpolateCurveFromDouble(currentGridPart.nGridPoints, currentGridPart.pGridRadius, currentGridPart.pppSpeciesSignal[1][Idx(s)],
+                                   lammArraysPart.nSimGridPointsAllocated, lammArraysPart.pLammRadius, lammArraysPart.pLammConc);
     }
   }
-  SimRun().pSimWindow = nullptr;
+  simRunPart.pSimWindow = nullptr;
   BufferAfterSingleComponent(window, result);
 }
 
 void ReactingBranch(Window* window, ModelResult& result) {
-  if (DataSet().bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
-  SimRun().iCurrentSpecies = 1;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& reactionPart = Reaction();
+  auto& simRunPart = SimRun();
+  if (dataSetPart.bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
+  simRunPart.iCurrentSpecies = 1;
   LinearAmplitudes().pAppliedAmplitude[1] = 1.0f;
-  AnalysisSwitches().bInitialDataProfile = false;
-  AnalysisSwitches().bUniformLoading = true;
+  analysisSwitchesPart.bInitialDataProfile = false;
+  analysisSwitchesPart.bUniformLoading = true;
   // A set-up the reacting solver cannot use, shown as its refusal.
   auto refuse = [&](const char* text) {
     SimOutcome refused;
@@ -690,15 +757,15 @@ void ReactingBranch(Window* window, ModelResult& result) {
     MergeModelStatus(result, ShowOutcome(window, refused));
   };
   // The concentrations are the signals divided by these.
-  if (!(Reaction().fReactExticoA > 0.0f) || !(Reaction().fReactExticoB > 0.0f))
+  if (!(reactionPart.fReactExticoA > 0.0f) || !(reactionPart.fReactExticoB > 0.0f))
     return refuse("extico a and extico b must be positive");
   if (!PrepareSimArrays()) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
   InitReactingSystem();
-  SimRun().dSimRpm = LastRpm();
-  if (!ReactingMassesToD(ModelFlags().bFitMAndS, DataSet().fRT, SolventConstants().fVRho))
+  simRunPart.dSimRpm = LastRpm();
+  if (!ReactingMassesToD(ModelFlags().bFitMAndS, dataSetPart.fRT, SolventConstants().fVRho))
     return refuse("the masses of A, B and AB must be positive");
   const SimRunSettings settings = CurrentSimRunSettings();
   auto attempt = [&] {
@@ -715,50 +782,56 @@ void ReactingBranch(Window* window, ModelResult& result) {
   // Every discretization error of the reacting model is shown, also during a fit.
   if (outcome.status == SimStatus::Diverged) SimulationMessages().bDiscretizationShown = false;
   MergeModelStatus(result, ShowOutcome(window, outcome));
-  SimRun().pSimWindow = nullptr;
+  simRunPart.pSimWindow = nullptr;
   BufferAfterSingleComponent(window, result);
 }
 
 }  // namespace
 
 void SetUpRotorRamp() {
-  SimRun().dFinalRpm = LastRpm();
+  auto& simRunPart = SimRun();
+  simRunPart.dFinalRpm = LastRpm();
   if (!AnalysisSwitches().bRampRotorSpeed || !VelocityData()) return;
   const ScanInfo& first = InfoAt(1);
-  SimRun().bAccelerating = true;
-  SimRun().dAccelEndTime = first.accelTime;
-  SimRun().dAccelRate = first.accelRate;
-  SimRun().dAccelDtMax = 10.0;
-  if (SimRun().dAccelEndTime < 10.0) {
-    SimRun().dAccelEndTime = 0.0;
-    SimRun().bAccelerating = false;
-    SimRun().dSimRpm = SimRun().dFinalRpm;
+  simRunPart.bAccelerating = true;
+  simRunPart.dAccelEndTime = first.accelTime;
+  simRunPart.dAccelRate = first.accelRate;
+  simRunPart.dAccelDtMax = 10.0;
+  if (simRunPart.dAccelEndTime < 10.0) {
+    simRunPart.dAccelEndTime = 0.0;
+    simRunPart.bAccelerating = false;
+    simRunPart.dSimRpm = simRunPart.dFinalRpm;
   }
 }
 
 double NormalizedSThreshold(bool allowOptimized) {
-  const double T = allowOptimized && LammSettings().bOptimizeStaticGrid && LammSettings().bAutoGridSize && !ModelFlags().bZoneCentrifugation
-                       ? LammSettings().fAutoAlgorithmSOptimized
-                       : LammSettings().fAutoAlgorithmS;
+  auto& lammSettingsPart = LammSettings();
+  const double T = allowOptimized && lammSettingsPart.bOptimizeStaticGrid && lammSettingsPart.bAutoGridSize && !ModelFlags().bZoneCentrifugation
+                       ? lammSettingsPart.fAutoAlgorithmSOptimized
+                       : lammSettingsPart.fAutoAlgorithmS;
   const long double q = LastRpm() / 30000.0L;
   return static_cast<double>(T / (q * q));
 }
 
 SpeciesGridChoice SizeGridForSpecies(double s, double D) {
+  auto& dataSetPart = DataSet();
+  auto& lammSettingsPart = LammSettings();
+  auto& modelComputationPart = ModelComputation();
+  auto& solventConstantsPart = SolventConstants();
   SpeciesGridChoice choice;
   D = std::fabs(D);
-  const double m = DataSet().fMeniscus, b = DataSet().fBottom;
+  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
   if (s != 0.0) {
-    const float T = DataSet().fTemperatureK - 273.15f;
+    const float T = dataSetPart.fTemperatureK - 273.15f;
     const float M = MFromSandD(static_cast<float>(s), static_cast<float>(D), T);
-    const float f0 = CalculateF0(M, SolventConstants().VBAR);
+    const float f0 = CalculateF0(M, solventConstantsPart.VBAR);
     const double ratio =
-        f0 > 0.0f ? CalculateFrictionCoefficient(M, static_cast<float>(s), SolventConstants().VBAR, SolventConstants().fBufferDensity) / f0
+        f0 > 0.0f ? CalculateFrictionCoefficient(M, static_cast<float>(s), solventConstantsPart.VBAR, solventConstantsPart.fBufferDensity) / f0
                   : 0.0;
     if (ratio < 0.5) {
       choice.noTruncation = true;
-      LammSettings().nLammGridPoints = LammSettings().nDefaultGridPoints;
-      ResizeSimArrays(LammSettings().nLammGridPoints);
+      lammSettingsPart.nLammGridPoints = lammSettingsPart.nDefaultGridPoints;
+      ResizeSimArrays(lammSettingsPart.nLammGridPoints);
       return choice;
     }
     choice.outflowBottom = TestShutOffBackDiffusion(s, D);
@@ -768,7 +841,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
   const double sw2 = omega * omega * std::fabs(s) * 1e-13;
   // r*: the first point inside the fit limits of scan 1 (its last point when none
   // lies inside).
-  double rStar = DataSet().ppRadius[1][std::clamp(DataSet().pFitFirst[1], 1, DataSet().pnPoints[1])];
+  double rStar = dataSetPart.ppRadius[1][std::clamp(dataSetPart.pFitFirst[1], 1, dataSetPart.pnPoints[1])];
   if (rStar < m + 0.001) rStar = m + 0.001;
   double tStar = 0.0;
   if (sw2 > 0.0) {
@@ -780,25 +853,25 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
     tStar = rStar - m > xAcc ? (rStar - xAcc - m) / (sw2 * rStar) + tAcc : (rStar - m) / (sw2 * rStar);
   } else {
     // No sedimentation: the profile spreads by diffusion over the whole run.
-    tStar = InfoAt(DataSet().nScans).time;
+    tStar = InfoAt(dataSetPart.nScans).time;
   }
   const double sigma = std::max(std::sqrt(D * tStar), 0.001);
-  const double h = sigma / LammSettings().fPointsPerSigma;
+  const double h = sigma / lammSettingsPart.fPointsPerSigma;
   // Every count above the upper limit ends as that limit: the count starts no higher
   // than one above it, which keeps the search below short whatever the settings
   // and the cell.
-  const double ceiling = static_cast<double>(std::min(LammSettings().nGridSizeUpper, kMaxSimGridPoints)) + 1;
-  double equidistant = std::floor((b - m) * LammSettings().fPointsPerSigma / sigma);
+  const double ceiling = static_cast<double>(std::min(lammSettingsPart.nGridSizeUpper, kMaxSimGridPoints)) + 1;
+  double equidistant = std::floor((b - m) * lammSettingsPart.fPointsPerSigma / sigma);
   if (!(equidistant <= ceiling)) equidistant = ceiling;
   if (equidistant < 0) equidistant = 0;  // a cell upside down: the lower limit
   const int N0 = static_cast<int>(equidistant);
-  ModelComputation().nStaticGridEstimate = N0;
-  ModelComputation().fOptimizeRadius = rStar;
+  modelComputationPart.nStaticGridEstimate = N0;
+  modelComputationPart.fOptimizeRadius = rStar;
   // The moving-hat count: the second interval m (q^(1.5/(N-1)) - q^(0.5/(N-1)))
   // should just exceed the spacing h.
   const double q = b / m;
   int N = N0;
-  while (N > LammSettings().nGridSizeLower) {
+  while (N > lammSettingsPart.nGridSizeLower) {
     const double d = m * (std::pow(q, 1.5 / (N - 1)) - std::pow(q, 0.5 / (N - 1)));
     if (d > h) {
       ++N;
@@ -806,18 +879,21 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
     }
     --N;
   }
-  ModelComputation().nHatGridEstimate = N;
-  LammSettings().nLammGridPoints = ClampGrid(LammSettings().bMovingHat ? ModelComputation().nHatGridEstimate : N0);
-  if (LammSettings().bClaverie && LammSettings().bOptimizeStaticGrid && choice.outflowBottom && !ModelFlags().bZoneCentrifugation) {
-    ResizeSimArrays(LammSettings().nLammGridPoints);
+  modelComputationPart.nHatGridEstimate = N;
+  lammSettingsPart.nLammGridPoints = ClampGrid(lammSettingsPart.bMovingHat ? modelComputationPart.nHatGridEstimate : N0);
+  if (lammSettingsPart.bClaverie && lammSettingsPart.bOptimizeStaticGrid && choice.outflowBottom && !ModelFlags().bZoneCentrifugation) {
+    ResizeSimArrays(lammSettingsPart.nLammGridPoints);
     OptimizeStaticGridSize(rStar);
   } else {
-    ResizeSimArrays(LammSettings().nLammGridPoints);
+    ResizeSimArrays(lammSettingsPart.nLammGridPoints);
   }
   return choice;
 }
 
 ModelResult CalculateModel(Window* window) {
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelStepsPart = ModelSteps();
   // A non-ideal solution is computed on the grid its accuracy asks for: the check
   // computes the model on that grid and finer ones (nonideal_grid.h).
   thread_local bool checking = false;  // this call stack is the check's own
@@ -828,23 +904,23 @@ ModelResult CalculateModel(Window* window) {
     return result;
   }
   ModelResult result;
-  if (DataSet().nScans < 1) {
+  if (dataSetPart.nScans < 1) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
   // Faxen-type boundaries are closed forms of the species loop: the solver objects
   // would ignore the choice and solve the Lamm equation instead.
-  const bool solverObjects = (ModelFlags().bDiscreteModel && !ModelFlags().bBufferSedCorrection && !DataSet().bDLSData &&
-                              !DataSet().bEquilibriumMode && !AnalysisSwitches().bInitialDataProfile &&
-                              !ModelOptions().bC1Nonideal && !ModelFlags().bFaxenApproximation) ||
-                             (ModelFlags().bNonIdealMultiple && !DataSet().bDLSData);
+  const bool solverObjects = (modelFlagsPart.bDiscreteModel && !modelFlagsPart.bBufferSedCorrection && !dataSetPart.bDLSData &&
+                              !dataSetPart.bEquilibriumMode && !AnalysisSwitches().bInitialDataProfile &&
+                              !ModelOptions().bC1Nonideal && !modelFlagsPart.bFaxenApproximation) ||
+                             (modelFlagsPart.bNonIdealMultiple && !dataSetPart.bDLSData);
   // The Lamm solutions of velocity data end only with usable step controls.
-  if (!DataSet().bDLSData && !DataSet().bEquilibriumMode && !CheckStepControls(result)) return result;
+  if (!dataSetPart.bDLSData && !dataSetPart.bEquilibriumMode && !CheckStepControls(result)) return result;
   if (solverObjects) return CalculateSpeciesModelCL(window);
   // Correlation functions have no cell geometry and need no Lamm solution; each
   // needs its record.
-  const bool dls = DataSet().bDLSData;
-  if (dls ? DataSet().pDLSInfo.size() <= Idx(DataSet().nScans) : !CheckMeniscusAndBottom(result)) {
+  const bool dls = dataSetPart.bDLSData;
+  if (dls ? dataSetPart.pDLSInfo.size() <= Idx(dataSetPart.nScans) : !CheckMeniscusAndBottom(result)) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
@@ -857,35 +933,37 @@ ModelResult CalculateModel(Window* window) {
   SetDefaultFitLimitsWhenUnset();
   UnpackModelParams();
   TakeInitialDistribution();
-  ZeroFitRows(ModelSteps().iFirstModelScan);
-  if (ModelSteps().bLiveDisplay) RepaintMain(window);
+  ZeroFitRows(modelStepsPart.iFirstModelScan);
+  if (modelStepsPart.bLiveDisplay) RepaintMain(window);
   SetUpRotorRamp();
 
   if (dls) {
     // Only the non-interacting species have a correlation function; any other model
     // leaves the fit rows at 0.
-    if (ModelFlags().bDiscreteModel) DLSSpeciesLoop(result);
-  } else if (ModelFlags().bDiscreteModel) {
+    if (modelFlagsPart.bDiscreteModel) DLSSpeciesLoop(result);
+  } else if (modelFlagsPart.bDiscreteModel) {
     SpeciesLoop(window, result);
-  } else if (ModelFlags().bMonomerDimer || ModelFlags().bMonomerTrimer || ModelFlags().bAssoc148 || ModelFlags().bAssoc124 || ModelFlags().bNonidealSpecies) {
+  } else if (modelFlagsPart.bMonomerDimer || modelFlagsPart.bMonomerTrimer || modelFlagsPart.bAssoc148 || modelFlagsPart.bAssoc124 || modelFlagsPart.bNonidealSpecies) {
     SingleComponentBranch(window, result);
-  } else if (ModelFlags().bHeteroAssocModel) {
+  } else if (modelFlagsPart.bHeteroAssocModel) {
     ReactingBranch(window, result);
   }
   SimRun().pSimWindow = nullptr;
   if (bUserAbort) MergeModelStatus(result, ModelStatus::Interrupted);
-  FinishModelComputation(window, result, ModelSteps().iFirstModelScan);
+  FinishModelComputation(window, result, modelStepsPart.iFirstModelScan);
   return result;
 }
 
 void ResetModelComputation() {
+  auto& modelComputationPart = ModelComputation();
+  auto& modelStepsPart = ModelSteps();
   FreeInitialDistribution();
-  ModelComputation().nStaticGridEstimate = 0;
-  ModelComputation().nHatGridEstimate = 0.0;
-  ModelComputation().fOptimizeRadius = 0.0;
-  ModelSteps().bLiveDisplay = false;
-  ModelSteps().iFirstModelScan = 1;
-  ModelSteps().fLoadingFraction = 1.0f;
+  modelComputationPart.nStaticGridEstimate = 0;
+  modelComputationPart.nHatGridEstimate = 0.0;
+  modelComputationPart.fOptimizeRadius = 0.0;
+  modelStepsPart.bLiveDisplay = false;
+  modelStepsPart.iFirstModelScan = 1;
+  modelStepsPart.fLoadingFraction = 1.0f;
 }
 
 }  // namespace tarmic

@@ -33,16 +33,19 @@ void MergeModelStatus(ModelResult& result, ModelStatus species) {
 }
 
 void OpenDetectionBracket() {
-  SetNonlinearDetectionParams(FluorescenceDetection().fPowerCoefficient, FluorescenceDetection().fPowerBaseline, true);
+  auto& fluorescenceDetectionPart = FluorescenceDetection();
+  SetNonlinearDetectionParams(fluorescenceDetectionPart.fPowerCoefficient, fluorescenceDetectionPart.fPowerBaseline, true);
 }
 
 void CloseDetectionBracket() {
+  auto& fluorescenceDetectionPart = FluorescenceDetection();
   UpdateNonlinearDetectionFit();
-  SetNonlinearDetectionParams(FluorescenceDetection().fPowerCoefficient, FluorescenceDetection().fPowerBaseline, FluorescenceDetection().bShowTransformed);
+  SetNonlinearDetectionParams(fluorescenceDetectionPart.fPowerCoefficient, fluorescenceDetectionPart.fPowerBaseline, fluorescenceDetectionPart.bShowTransformed);
 }
 
 bool CheckMeniscusAndBottom(ModelResult& result) {
-  result.message = DataSet().fMeniscus != 0.0f && DataSet().fBottom != 0.0f ? FitLimitsRefusal(DataSet().fFitLeftLim, DataSet().fFitRightLim)
+  auto& dataSetPart = DataSet();
+  result.message = dataSetPart.fMeniscus != 0.0f && dataSetPart.fBottom != 0.0f ? FitLimitsRefusal(dataSetPart.fFitLeftLim, dataSetPart.fFitRightLim)
                                                         : kSetMeniscusAndBottomText;
   if (result.message.empty()) return true;
   result.status = ModelStatus::NotStarted;
@@ -50,8 +53,9 @@ bool CheckMeniscusAndBottom(ModelResult& result) {
 }
 
 bool CheckStepControls(ModelResult& result) {
-  std::string refusal = QuantityRefusal(kMaxDcOverC, LammSettings().dMaxDcOverC);
-  if (refusal.empty()) refusal = QuantityRefusal(kPointsPerSigma, LammSettings().fPointsPerSigma);
+  auto& lammSettingsPart = LammSettings();
+  std::string refusal = QuantityRefusal(kMaxDcOverC, lammSettingsPart.dMaxDcOverC);
+  if (refusal.empty()) refusal = QuantityRefusal(kPointsPerSigma, lammSettingsPart.fPointsPerSigma);
   if (refusal.empty()) return true;
   result.status = ModelStatus::NotStarted;
   result.message = "Numerical Control of Lamm Equation Solution: " + refusal +
@@ -64,13 +68,15 @@ void RepaintMain(Window* window) {
 }
 
 bool SignalToFitRows() {
-  return !IsContinuousModel() && !ModelParams().bLinearAmplitudes && !AnalysisSwitches().bFitTINoise && !AnalysisSwitches().bFitRINoise;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  return !IsContinuousModel() && !ModelParams().bLinearAmplitudes && !analysisSwitchesPart.bFitTINoise && !analysisSwitchesPart.bFitRINoise;
 }
 
 bool HasSignalTable(int k) {
+  auto& currentGridPart = CurrentGrid();
   return k >= 1 && k <= kSpeciesSlots &&
-         CurrentGrid().pppSpeciesSignal[k].size() > static_cast<std::size_t>(DataSet().nScans) && CurrentGrid().pGridRadius &&
-         CurrentGrid().nGridPoints > 0;
+         currentGridPart.pppSpeciesSignal[k].size() > static_cast<std::size_t>(DataSet().nScans) && currentGridPart.pGridRadius &&
+         currentGridPart.nGridPoints > 0;
 }
 
 namespace {
@@ -92,18 +98,20 @@ bool MakeMissingSignalTables(ModelResult& result, int lastSlot) {
 }
 
 void ZeroFitRows(int first) {
-  for (int p = first < 1 ? 1 : first; p <= DataSet().nScans; ++p) {
-    const auto s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(p)]);
-    if (s >= DataSet().ppFit.size() || !DataSet().ppFit[s]) continue;
-    for (int j = 1; j <= DataSet().pnPoints[s]; ++j) DataSet().ppFit[s][j] = 0.0f;
+  auto& dataSetPart = DataSet();
+  for (int p = first < 1 ? 1 : first; p <= dataSetPart.nScans; ++p) {
+    const auto s = static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(p)]);
+    if (s >= dataSetPart.ppFit.size() || !dataSetPart.ppFit[s]) continue;
+    for (int j = 1; j <= dataSetPart.pnPoints[s]; ++j) dataSetPart.ppFit[s][j] = 0.0f;
   }
 }
 
 void ZeroSpeciesSignal(int k) {
+  auto& currentGridPart = CurrentGrid();
   if (k < 1 || k > kSpeciesSlots) return;
-  for (float* row : CurrentGrid().pppSpeciesSignal[k])
+  for (float* row : currentGridPart.pppSpeciesSignal[k])
     if (row)
-      for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) row[i] = 0.0f;
+      for (int i = 1; i <= currentGridPart.nGridPoints; ++i) row[i] = 0.0f;
 }
 
 int FirstIncludedSlot() {
@@ -113,19 +121,20 @@ int FirstIncludedSlot() {
 }
 
 double SpeciesLoading(int k, int firstIncluded) {
+  auto& modelParamsPart = ModelParams();
   double fraction = 0.0;
   if (k == firstIncluded) {
     const int last = ModelFlags().bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
     fraction = 1.0;
     for (int j = k + 1; j <= last; ++j)
-      if (AnalysisSwitches().pSpeciesLinked[j]) fraction -= ModelParams().pSpeciesAmplitude[j];
+      if (AnalysisSwitches().pSpeciesLinked[j]) fraction -= modelParamsPart.pSpeciesAmplitude[j];
   } else {
-    fraction = ModelParams().pSpeciesAmplitude[k];
+    fraction = modelParamsPart.pSpeciesAmplitude[k];
   }
   if (fraction < 0.0) fraction = 0.0;
   ModelSteps().fLoadingFraction = static_cast<float>(fraction);
-  double loading = fraction * ModelParams().pSpeciesAmplitude[firstIncluded];
-  if (ModelParams().bLinearAmplitudes && loading == 0.0) loading = 1.0;
+  double loading = fraction * modelParamsPart.pSpeciesAmplitude[firstIncluded];
+  if (modelParamsPart.bLinearAmplitudes && loading == 0.0) loading = 1.0;
   return loading;
 }
 
@@ -142,53 +151,62 @@ double DiffusionFromMassOrD(double s, double massOrD) {
 double SpeciesDiffusion(int k) { return DiffusionFromMassOrD(ModelParams().pSpeciesS[k], ModelParams().pSpeciesMassOrD[k]); }
 
 bool FitRowsFinite(int first) {
-  for (int p = first < 1 ? 1 : first; p <= DataSet().nScans; ++p) {
-    const auto s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(p)]);
-    if (s >= DataSet().ppFit.size() || !DataSet().ppFit[s]) continue;
-    for (int j = 1; j <= DataSet().pnPoints[s]; ++j)
-      if (!std::isfinite(DataSet().ppFit[s][j])) return false;
+  auto& dataSetPart = DataSet();
+  for (int p = first < 1 ? 1 : first; p <= dataSetPart.nScans; ++p) {
+    const auto s = static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(p)]);
+    if (s >= dataSetPart.ppFit.size() || !dataSetPart.ppFit[s]) continue;
+    for (int j = 1; j <= dataSetPart.pnPoints[s]; ++j)
+      if (!std::isfinite(dataSetPart.ppFit[s][j])) return false;
   }
   return true;
 }
 
 void AbsorbanceToIntensity(int first) {
-  for (int p = first < 1 ? 1 : first; p <= DataSet().nScans; ++p)
-    ConvertFitToIntensity(DataSet().pScanOrder[static_cast<std::size_t>(p)]);
+  auto& dataSetPart = DataSet();
+  for (int p = first < 1 ? 1 : first; p <= dataSetPart.nScans; ++p)
+    ConvertFitToIntensity(dataSetPart.pScanOrder[static_cast<std::size_t>(p)]);
 }
 
 void FitRowSnapshot::Take(int first) {
-  rows.assign(static_cast<std::size_t>(DataSet().nScans) + 1, {});
-  for (int p = first < 1 ? 1 : first; p <= DataSet().nScans; ++p) {
-    const auto s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(p)]);
-    if (s < DataSet().ppFit.size() && DataSet().ppFit[s]) rows[s].assign(DataSet().ppFit[s], DataSet().ppFit[s] + DataSet().pnPoints[s] + 1);
+  auto& dataSetPart = DataSet();
+  rows.assign(static_cast<std::size_t>(dataSetPart.nScans) + 1, {});
+  for (int p = first < 1 ? 1 : first; p <= dataSetPart.nScans; ++p) {
+    const auto s = static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(p)]);
+    if (s < dataSetPart.ppFit.size() && dataSetPart.ppFit[s]) rows[s].assign(dataSetPart.ppFit[s], dataSetPart.ppFit[s] + dataSetPart.pnPoints[s] + 1);
   }
 }
 
 void FitRowSnapshot::Restore() const {
-  for (std::size_t s = 1; s < rows.size() && s < DataSet().ppFit.size(); ++s)
-    if (DataSet().ppFit[s] && rows[s].size() == static_cast<std::size_t>(DataSet().pnPoints[s]) + 1)
-      std::copy(rows[s].begin(), rows[s].end(), DataSet().ppFit[s]);
+  auto& dataSetPart = DataSet();
+  for (std::size_t s = 1; s < rows.size() && s < dataSetPart.ppFit.size(); ++s)
+    if (dataSetPart.ppFit[s] && rows[s].size() == static_cast<std::size_t>(dataSetPart.pnPoints[s]) + 1)
+      std::copy(rows[s].begin(), rows[s].end(), dataSetPart.ppFit[s]);
 }
 
 LastModelFit::LastModelFit()
     : baseline_(ModelParams().fBaseline), computed_(AnalysisSwitches().bModelComputed), computedFor_(ModelDataStamp()) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
   rows_.Take(1);
-  if (CurrentGrid().pTINoise && CurrentGrid().nGridPoints > 0) ti_.assign(CurrentGrid().pTINoise, CurrentGrid().pTINoise + CurrentGrid().nGridPoints + 1);
-  if (CurrentGrid().pRINoise && DataSet().nScans > 0) ri_.assign(CurrentGrid().pRINoise, CurrentGrid().pRINoise + DataSet().nScans + 1);
-  params_.assign(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
+  if (currentGridPart.pTINoise && currentGridPart.nGridPoints > 0) ti_.assign(currentGridPart.pTINoise, currentGridPart.pTINoise + currentGridPart.nGridPoints + 1);
+  if (currentGridPart.pRINoise && dataSetPart.nScans > 0) ri_.assign(currentGridPart.pRINoise, currentGridPart.pRINoise + dataSetPart.nScans + 1);
+  params_.assign(std::begin(analysisSwitchesPart.pParams), std::end(analysisSwitchesPart.pParams));
 }
 
 void LastModelFit::PutBack() const {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& currentGridPart = CurrentGrid();
   rows_.Restore();
   // Noise arrays only of the sizes they had (a grid made anew has other radii).
-  if (CurrentGrid().pTINoise && ti_.size() == static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1)
-    std::copy(ti_.begin(), ti_.end(), CurrentGrid().pTINoise);
-  if (CurrentGrid().pRINoise && ri_.size() == static_cast<std::size_t>(DataSet().nScans) + 1)
-    std::copy(ri_.begin(), ri_.end(), CurrentGrid().pRINoise);
-  std::copy(params_.begin(), params_.end(), std::begin(AnalysisSwitches().pParams));
+  if (currentGridPart.pTINoise && ti_.size() == static_cast<std::size_t>(currentGridPart.nGridPoints) + 1)
+    std::copy(ti_.begin(), ti_.end(), currentGridPart.pTINoise);
+  if (currentGridPart.pRINoise && ri_.size() == static_cast<std::size_t>(DataSet().nScans) + 1)
+    std::copy(ri_.begin(), ri_.end(), currentGridPart.pRINoise);
+  std::copy(params_.begin(), params_.end(), std::begin(analysisSwitchesPart.pParams));
   UnpackModelParams();
   ModelParams().fBaseline = baseline_;
-  AnalysisSwitches().bModelComputed = computed_;
+  analysisSwitchesPart.bModelComputed = computed_;
   SetModelDataStamp(computedFor_);
   UpdateNonlinearDetectionFit();
 }

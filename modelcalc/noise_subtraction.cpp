@@ -33,22 +33,24 @@ bool DataPresent() { return !DataSet().bDLSData && DataSet().nScans > 0 && Curre
 // resampling refuses scans of fewer than five points; those get the linear
 // interpolation between grid points, the end values beyond the grid.
 void ProfileOnScan(int s, const float* profile, std::vector<float>* out) {
-  const int n = DataSet().pnPoints[At(s)];
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  const int n = dataSetPart.pnPoints[At(s)];
   out->assign(At(n) + 1, 0.0f);
-  const float* r = DataSet().ppRadius[At(s)];
-  if (InterpolateCurve(n, r, out->data(), CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, profile)) return;
+  const float* r = dataSetPart.ppRadius[At(s)];
+  if (InterpolateCurve(n, r, out->data(), currentGridPart.nGridPoints, currentGridPart.pGridRadius, profile)) return;
   for (int i = 1; i <= n; ++i) {
-    const float* begin = CurrentGrid().pGridRadius + 1;
-    const float* end = CurrentGrid().pGridRadius + CurrentGrid().nGridPoints + 1;
+    const float* begin = currentGridPart.pGridRadius + 1;
+    const float* end = currentGridPart.pGridRadius + currentGridPart.nGridPoints + 1;
     const float* hi = std::lower_bound(begin, end, r[i]);
     float v;
     if (hi == begin) {
       v = profile[1];
     } else if (hi == end) {
-      v = profile[CurrentGrid().nGridPoints];
+      v = profile[currentGridPart.nGridPoints];
     } else {
-      const int k = static_cast<int>(hi - CurrentGrid().pGridRadius);
-      const float x0 = CurrentGrid().pGridRadius[k - 1], x1 = CurrentGrid().pGridRadius[k];
+      const int k = static_cast<int>(hi - currentGridPart.pGridRadius);
+      const float x0 = currentGridPart.pGridRadius[k - 1], x1 = currentGridPart.pGridRadius[k];
       const float w = x1 > x0 ? (r[i] - x0) / (x1 - x0) : 0.0f;
       v = profile[k - 1] + w * (profile[k] - profile[k - 1]);
     }
@@ -66,63 +68,71 @@ float Shifted(float value, float delta) {
 // the grid rows when they are copies (an aliased row is the scan's own signal and
 // has changed with it).
 void AddGridProfile(const float* profile, float sign) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
   std::vector<float> onScan;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     ProfileOnScan(s, profile, &onScan);
-    float* y = DataSet().ppSignal[At(s)];
-    float* f = DataSet().ppFit[At(s)];
-    for (int i = 1; i <= DataSet().pnPoints[At(s)]; ++i) {
+    float* y = dataSetPart.ppSignal[At(s)];
+    float* f = dataSetPart.ppFit[At(s)];
+    for (int i = 1; i <= dataSetPart.pnPoints[At(s)]; ++i) {
       y[i] = Shifted(y[i], sign * onScan[At(i)]);
       if (f) f[i] = Shifted(f[i], sign * onScan[At(i)]);
     }
-    if (CurrentGrid().bGridCopies && CurrentGrid().ppGridSignal.size() > At(s) && CurrentGrid().ppGridSignal[At(s)])
-      for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) CurrentGrid().ppGridSignal[At(s)][i] += sign * profile[i];
+    if (currentGridPart.bGridCopies && currentGridPart.ppGridSignal.size() > At(s) && currentGridPart.ppGridSignal[At(s)])
+      for (int i = 1; i <= currentGridPart.nGridPoints; ++i) currentGridPart.ppGridSignal[At(s)][i] += sign * profile[i];
   }
   NoteScanDataChanged();
 }
 
 // Subtracts a constant from scan s's signal, model values and (copied) grid row.
 void SubtractConstant(int s, float c) {
-  float* y = DataSet().ppSignal[At(s)];
-  float* f = DataSet().ppFit[At(s)];
-  for (int i = 1; i <= DataSet().pnPoints[At(s)]; ++i) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  float* y = dataSetPart.ppSignal[At(s)];
+  float* f = dataSetPart.ppFit[At(s)];
+  for (int i = 1; i <= dataSetPart.pnPoints[At(s)]; ++i) {
     y[i] = Shifted(y[i], -c);
     if (f) f[i] = Shifted(f[i], -c);
   }
-  if (CurrentGrid().bGridCopies && CurrentGrid().ppGridSignal.size() > At(s) && CurrentGrid().ppGridSignal[At(s)])
-    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) CurrentGrid().ppGridSignal[At(s)][i] -= c;
+  if (currentGridPart.bGridCopies && currentGridPart.ppGridSignal.size() > At(s) && currentGridPart.ppGridSignal[At(s)])
+    for (int i = 1; i <= currentGridPart.nGridPoints; ++i) currentGridPart.ppGridSignal[At(s)][i] -= c;
   NoteScanDataChanged();
 }
 
 // Scan means of the grid data over the fit points and the average scan after a
 // change.
 void RecomputeMeans() {
+  auto& currentGridPart = CurrentGrid();
   const GridFitPoints fit = CurrentGridFitPoints();
-  if (CurrentGrid().pScanMeans) {
+  if (currentGridPart.pScanMeans) {
     for (int s = 1; s <= DataSet().nScans; ++s)
-      CurrentGrid().pScanMeans[s] = fit.Count() > 0 ? static_cast<float>(fit.Sum(CurrentGrid().ppGridSignal[At(s)]) / fit.Count()) : 0.0f;
+      currentGridPart.pScanMeans[s] = fit.Count() > 0 ? static_cast<float>(fit.Sum(currentGridPart.ppGridSignal[At(s)]) / fit.Count()) : 0.0f;
   }
   CalculateAverageScan();
 }
 
 // One zoom step onto the fit range of the changed data, and the redraws.
 void ShowChangedData() {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataPlotsPart = DataPlots();
+  auto& dataSetPart = DataSet();
   const GridFitPoints fit = CurrentGridFitPoints();
-  const int first = std::clamp(fit.First(), 1, CurrentGrid().nGridPoints);
-  const int last = std::clamp(fit.Last(), first, CurrentGrid().nGridPoints);
-  const float xmin = CurrentGrid().pGridRadius[first] - 0.01f;
-  const float xmax = CurrentGrid().pGridRadius[last] + 0.01f;
-  float ymin = CurrentGrid().ppGridSignal[At(DataSet().pScanOrder[1])][first], ymax = ymin;
+  const int first = std::clamp(fit.First(), 1, currentGridPart.nGridPoints);
+  const int last = std::clamp(fit.Last(), first, currentGridPart.nGridPoints);
+  const float xmin = currentGridPart.pGridRadius[first] - 0.01f;
+  const float xmax = currentGridPart.pGridRadius[last] + 0.01f;
+  float ymin = currentGridPart.ppGridSignal[At(dataSetPart.pScanOrder[1])][first], ymax = ymin;
   if (ScanFile().bIntensityData) {
     // The plot shows the sample intensities, the grid their absorbance: the range
     // is that of the scans' own points inside the fit limits, 5 % added each side.
     // (A scan without a point inside the limits adds nothing; without any point
     // the range of the grid's first row stands.)
     bool any = false;
-    for (int k = 1; k <= DataSet().nScans; ++k) {
-      const int s = DataSet().pScanOrder[At(k)];
-      for (int i = std::max(DataSet().pFitFirst[At(s)], 1); i <= DataSet().pFitLast[At(s)] && i <= DataSet().pnPoints[At(s)]; ++i) {
-        const float y = DataSet().ppSignal[At(s)][i];
+    for (int k = 1; k <= dataSetPart.nScans; ++k) {
+      const int s = dataSetPart.pScanOrder[At(k)];
+      for (int i = std::max(dataSetPart.pFitFirst[At(s)], 1); i <= dataSetPart.pFitLast[At(s)] && i <= dataSetPart.pnPoints[At(s)]; ++i) {
+        const float y = dataSetPart.ppSignal[At(s)][i];
         ymin = any ? std::min(ymin, y) : y;
         ymax = any ? std::max(ymax, y) : y;
         any = true;
@@ -132,8 +142,8 @@ void ShowChangedData() {
     ymin -= margin;
     ymax += margin;
   } else {
-    for (int k = 1; k <= DataSet().nScans; ++k) {
-      const float* row = CurrentGrid().ppGridSignal[At(DataSet().pScanOrder[At(k)])];
+    for (int k = 1; k <= dataSetPart.nScans; ++k) {
+      const float* row = currentGridPart.ppGridSignal[At(dataSetPart.pScanOrder[At(k)])];
       for (int i = first; i <= last; ++i) {
         ymin = std::min(ymin, row[i]);
         ymax = std::max(ymax, row[i]);
@@ -143,30 +153,33 @@ void ShowChangedData() {
     ymax += 0.1f;
   }
   if (ZoomHook()) ZoomHook()(xmin, xmax, ymin, ymax);
-  if (DataPlots().pDataPlot) {
+  if (dataPlotsPart.pDataPlot) {
     if (ymax > ymin && xmax > xmin) {
-      DataPlots().pDataPlot->SetRanges(xmin, xmax, ymin, ymax);
-      DataPlots().pDataPlot->Redraw();
+      dataPlotsPart.pDataPlot->SetRanges(xmin, xmax, ymin, ymax);
+      dataPlotsPart.pDataPlot->Redraw();
     } else {
       RedrawDataPlot(true);
     }
   }
-  if (DataPlots().pResidualsPlot) RedrawResidualPlot(true);
+  if (dataPlotsPart.pResidualsPlot) RedrawResidualPlot(true);
 }
 
 void TakeOutTIProfile() {
-  AddGridProfile(CurrentGrid().pTINoise, -1.0f);
-  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
-    CurrentGrid().pRemovedTINoise[i] += CurrentGrid().pTINoise[i];
-    CurrentGrid().pTINoise[i] = 0.0f;
+  auto& currentGridPart = CurrentGrid();
+  AddGridProfile(currentGridPart.pTINoise, -1.0f);
+  for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
+    currentGridPart.pRemovedTINoise[i] += currentGridPart.pTINoise[i];
+    currentGridPart.pTINoise[i] = 0.0f;
   }
 }
 
 void TakeOutRIOffsets() {
-  for (int k = 1; k <= DataSet().nScans; ++k) {
-    const int s = DataSet().pScanOrder[At(k)];
-    SubtractConstant(s, CurrentGrid().pRINoise[s]);
-    CurrentGrid().pRINoise[s] = 0.0f;
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  for (int k = 1; k <= dataSetPart.nScans; ++k) {
+    const int s = dataSetPart.pScanOrder[At(k)];
+    SubtractConstant(s, currentGridPart.pRINoise[s]);
+    currentGridPart.pRINoise[s] = 0.0f;
   }
 }
 
@@ -175,7 +188,8 @@ void TakeOutRIOffsets() {
 void SetNoiseZoomHook(NoiseZoomHook hook) { ZoomHook() = std::move(hook); }
 
 bool SubtractTINoise() {
-  if (!DataPresent() || !AnalysisSwitches().bFitTINoise || !CurrentGrid().pTINoise || !CurrentGrid().pRemovedTINoise) return false;
+  auto& currentGridPart = CurrentGrid();
+  if (!DataPresent() || !AnalysisSwitches().bFitTINoise || !currentGridPart.pTINoise || !currentGridPart.pRemovedTINoise) return false;
   TakeOutTIProfile();
   RecomputeMeans();
   ShowChangedData();
@@ -183,11 +197,12 @@ bool SubtractTINoise() {
 }
 
 bool RestoreTINoise() {
-  if (!DataPresent() || !AnalysisSwitches().bFitTINoise || !CurrentGrid().pTINoise || !CurrentGrid().pRemovedTINoise) return false;
-  AddGridProfile(CurrentGrid().pRemovedTINoise, 1.0f);
-  for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) {
-    CurrentGrid().pTINoise[i] += CurrentGrid().pRemovedTINoise[i];
-    CurrentGrid().pRemovedTINoise[i] = 0.0f;
+  auto& currentGridPart = CurrentGrid();
+  if (!DataPresent() || !AnalysisSwitches().bFitTINoise || !currentGridPart.pTINoise || !currentGridPart.pRemovedTINoise) return false;
+  AddGridProfile(currentGridPart.pRemovedTINoise, 1.0f);
+  for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
+    currentGridPart.pTINoise[i] += currentGridPart.pRemovedTINoise[i];
+    currentGridPart.pRemovedTINoise[i] = 0.0f;
   }
   RecomputeMeans();
   ShowChangedData();
@@ -203,10 +218,12 @@ bool SubtractRINoise() {
 }
 
 bool SubtractAllNoise() {
-  if (!DataPresent() || !AnalysisSwitches().bFitRINoise || !CurrentGrid().pRINoise) return false;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& currentGridPart = CurrentGrid();
+  if (!DataPresent() || !analysisSwitchesPart.bFitRINoise || !currentGridPart.pRINoise) return false;
   TakeOutRIOffsets();
   RecomputeMeans();
-  if (AnalysisSwitches().bFitTINoise && CurrentGrid().pTINoise && CurrentGrid().pRemovedTINoise) {
+  if (analysisSwitchesPart.bFitTINoise && currentGridPart.pTINoise && currentGridPart.pRemovedTINoise) {
     TakeOutTIProfile();
     RecomputeMeans();
   }
@@ -215,9 +232,11 @@ bool SubtractAllNoise() {
 }
 
 bool SubtractBaseline() {
-  if (!DataPresent() || !ModelParams().bVaryBaseline) return false;
-  for (int k = 1; k <= DataSet().nScans; ++k) SubtractConstant(DataSet().pScanOrder[At(k)], ModelParams().fBaseline);
-  ModelParams().fBaseline = 0.0f;
+  auto& dataSetPart = DataSet();
+  auto& modelParamsPart = ModelParams();
+  if (!DataPresent() || !modelParamsPart.bVaryBaseline) return false;
+  for (int k = 1; k <= dataSetPart.nScans; ++k) SubtractConstant(dataSetPart.pScanOrder[At(k)], modelParamsPart.fBaseline);
+  modelParamsPart.fBaseline = 0.0f;
   AnalysisSwitches().pParams[15] = 0.0f;
   RecomputeMeans();
   ShowChangedData();

@@ -56,8 +56,10 @@ double RmsChange(const std::vector<double>& a, const std::vector<double>& b) {
 }  // namespace
 
 bool NonidealGridModel() {
-  if (DataSet().bDLSData || DataSet().bEquilibriumMode) return false;
-  return ModelFlags().bNonIdealMultiple || (ModelFlags().bDiscreteModel ? ModelOptions().bC1Nonideal : ModelFlags().bNonidealSpecies);
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
+  if (dataSetPart.bDLSData || dataSetPart.bEquilibriumMode) return false;
+  return modelFlagsPart.bNonIdealMultiple || (modelFlagsPart.bDiscreteModel ? ModelOptions().bC1Nonideal : modelFlagsPart.bNonidealSpecies);
 }
 
 int NonidealGridNodes(int nodes) {
@@ -66,13 +68,14 @@ int NonidealGridNodes(int nodes) {
 }
 
 double NeighbourNoiseAtFitPoints() {
+  auto& dataSetPart = DataSet();
   std::vector<double> steps;
   int lastScan = 0, lastPoint = 0;
   double largest = 0.0;
   ForEachFitPoint([&](int s, int i) {
-    largest = std::max(largest, std::fabs(static_cast<double>(DataSet().ppSignal[Idx(s)][i])));
+    largest = std::max(largest, std::fabs(static_cast<double>(dataSetPart.ppSignal[Idx(s)][i])));
     if (s == lastScan && i == lastPoint + 1)
-      steps.push_back(std::fabs(static_cast<double>(DataSet().ppSignal[Idx(s)][i]) - DataSet().ppSignal[Idx(s)][i - 1]));
+      steps.push_back(std::fabs(static_cast<double>(dataSetPart.ppSignal[Idx(s)][i]) - dataSetPart.ppSignal[Idx(s)][i - 1]));
     lastScan = s;
     lastPoint = i;
   });
@@ -85,25 +88,27 @@ double NeighbourNoiseAtFitPoints() {
 void RequestNonidealGridCheck() { Local().gGridCheck.requested = true; }
 
 ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& compute) {
+  auto& localPart = Local();
+  auto& nonidealGridPart = NonidealGrid();
   // A fit's objective counts its evaluation before it computes: its first is number 1.
-  const bool due = !SimulationMessages().bFitRunning || FitState().nFitSim <= 1 || Local().gGridCheck.requested;
-  Local().gGridCheck.requested = false;
+  const bool due = !SimulationMessages().bFitRunning || FitState().nFitSim <= 1 || localPart.gGridCheck.requested;
+  localPart.gGridCheck.requested = false;
   if (!due) return compute();
   const double noise = NeighbourNoiseAtFitPoints();
-  NonidealGrid().nNonidealGridFactor = 1;
-  Local().gGridCheck.baseNodes = 0;
+  nonidealGridPart.nNonidealGridFactor = 1;
+  localPart.gGridCheck.baseNodes = 0;
   ModelResult result = compute();
   if (!result.ok() || !(noise > 0.0)) return result;
   std::vector<double> coarse = ModelAtFitPoints();
   for (;;) {
-    const int factor = NonidealGrid().nNonidealGridFactor;
+    const int factor = nonidealGridPart.nNonidealGridFactor;
     // The finest grid is reached (or no solution laid one): it stays.
-    if (Local().gGridCheck.baseNodes < 1 || NodesAt(Local().gGridCheck.baseNodes, 2 * factor) == NodesAt(Local().gGridCheck.baseNodes, factor)) return result;
-    NonidealGrid().nNonidealGridFactor = 2 * factor;
+    if (localPart.gGridCheck.baseNodes < 1 || NodesAt(localPart.gGridCheck.baseNodes, 2 * factor) == NodesAt(localPart.gGridCheck.baseNodes, factor)) return result;
+    nonidealGridPart.nNonidealGridFactor = 2 * factor;
     ModelResult finer = compute();
     // A finer grid that cannot be had or computed leaves the one before.
     if (!finer.ok()) {
-      NonidealGrid().nNonidealGridFactor = factor;
+      nonidealGridPart.nNonidealGridFactor = factor;
       return finer.status == ModelStatus::Interrupted ? finer : compute();
     }
     std::vector<double> values = ModelAtFitPoints();
@@ -111,7 +116,7 @@ ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& co
     // The same values: the coarser grid was solved again on the finer one when it
     // lost its balance. That says nothing of the finer grid's accuracy.
     if (change > 0.0 && change <= kNonidealGridChangeShare * noise) {
-      NonidealGrid().nNonidealGridFactor = factor;
+      nonidealGridPart.nNonidealGridFactor = factor;
       return compute();
     }
     coarse = std::move(values);

@@ -28,12 +28,13 @@ int AskBox(const std::string& text, const char* caption, unsigned style) {
 }
 
 bool IsScanExtension(const std::string& ext) {
+  auto& dataSetPart = DataSet();
   std::string e;
   for (char ch : ext) e += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   if (e == ".r00" || e == ".~p") return true;
-  if (DataSet().nScans > 0 && DataSet().ppScanFileNames.size() > 1) {
+  if (dataSetPart.nScans > 0 && dataSetPart.ppScanFileNames.size() > 1) {
     std::string first;
-    for (char ch : ExtensionOf(DataSet().ppScanFileNames[1]))
+    for (char ch : ExtensionOf(dataSetPart.ppScanFileNames[1]))
       first += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     if (e == first) return true;
   }
@@ -46,6 +47,10 @@ bool IsScanExtension(const std::string& ext) {
 }  // namespace
 
 std::string ParameterReportText(bool clipboardForm) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
   UnpackModelParams();
   std::string t;
   // A continuous distribution keeps grid settings in the species slots: its lines
@@ -56,45 +61,45 @@ std::string ParameterReportText(bool clipboardForm) {
     for (const std::string& line : continuous) t += "\n" + line;
   }
   for (int k = 1; k <= nSpeciesSlots && continuous.empty(); ++k) {
-    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
+    if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
     t += Format("\n\ncomponent %d included:\n", k);
     if (ModelFlags().bFitMAndS) {
-      t += Format("M\t=\t%f g/Mol", static_cast<double>(ModelParams().pSpeciesMassOrD[k]));
+      t += Format("M\t=\t%f g/Mol", static_cast<double>(modelParamsPart.pSpeciesMassOrD[k]));
     } else {
-      t += Format("D\t=\t%.3f *10^-7 cm^2/sec", static_cast<double>(ModelParams().pSpeciesMassOrD[k]));
+      t += Format("D\t=\t%.3f *10^-7 cm^2/sec", static_cast<double>(modelParamsPart.pSpeciesMassOrD[k]));
     }
-    t += ModelParams().pSpeciesMassOrDFit[k] ? "\t(floated)\n" : "\t(fixed)\n";
-    t += Format("s\t=\t%.3f S", static_cast<double>(ModelParams().pSpeciesS[k]));
+    t += modelParamsPart.pSpeciesMassOrDFit[k] ? "\t(floated)\n" : "\t(fixed)\n";
+    t += Format("s\t=\t%.3f S", static_cast<double>(modelParamsPart.pSpeciesS[k]));
     if (clipboardForm) {
-      t += ModelParams().pSpeciesSFit[k] ? "\t\t\t(floated)" : "\t\t\t(fixed)";
+      t += modelParamsPart.pSpeciesSFit[k] ? "\t\t\t(floated)" : "\t\t\t(fixed)";
     } else {
-      t += ModelParams().pSpeciesSFit[k] ? "\t\t\t(floated)\n" : "\t\t\t(fixed)\n";
+      t += modelParamsPart.pSpeciesSFit[k] ? "\t\t\t(floated)\n" : "\t\t\t(fixed)\n";
     }
   }
   if (continuous.empty()) {
     t += "\n\nconcentrations = ";
     for (int k = 1; k <= nSpeciesSlots; ++k)
-      if (AnalysisSwitches().pSpeciesLinked[k]) t += Format("%.3f | ", static_cast<double>(AnalysisSwitches().pParams[8 + k]));
+      if (analysisSwitchesPart.pSpeciesLinked[k]) t += Format("%.3f | ", static_cast<double>(analysisSwitchesPart.pParams[8 + k]));
     t += "(first is total, next are fractions)";
   }
-  t += Format("\n\nmeniscus at \t%1.4f cm", static_cast<double>(DataSet().fMeniscus));
-  t += ModelParams().bVaryMeniscus ? "\t\t(floated)\n" : "\t\t(fixed)\n";
-  t += Format("bottom at \t%1.4f cm", static_cast<double>(DataSet().fBottom));
-  t += ModelParams().bVaryBottom ? "\t\t(floated)\n" : "\t\t(fixed)\n\n";
-  t += Format("baseline at \t%1.5f OD", static_cast<double>(ModelParams().fBaseline));
-  if (AnalysisSwitches().bBaselineOption || ModelParams().bVaryBaseline) {
+  t += Format("\n\nmeniscus at \t%1.4f cm", static_cast<double>(dataSetPart.fMeniscus));
+  t += modelParamsPart.bVaryMeniscus ? "\t\t(floated)\n" : "\t\t(fixed)\n";
+  t += Format("bottom at \t%1.4f cm", static_cast<double>(dataSetPart.fBottom));
+  t += modelParamsPart.bVaryBottom ? "\t\t(floated)\n" : "\t\t(fixed)\n\n";
+  t += Format("baseline at \t%1.5f OD", static_cast<double>(modelParamsPart.fBaseline));
+  if (analysisSwitchesPart.bBaselineOption || modelParamsPart.bVaryBaseline) {
     t += "\t\t(floated)\n";
   } else {
     t += clipboardForm ? "\t\t(fitxed)\n" : "\t\t(fixed)\n";
   }
-  if (AnalysisSwitches().bFitTINoise)
+  if (analysisSwitchesPart.bFitTINoise)
     t += clipboardForm ? "\t\ttime independent baseline fitted\n" : "\t\t(time independently fitted)";
-  t += Format("\nfitted from %1.4f to %1.4f cm\n", static_cast<double>(DataSet().fFitLeftLim),
-              static_cast<double>(DataSet().fFitRightLim));
-  t += AnalysisSwitches().bInitialDataProfile ? "with experimental initial distribution"
+  t += Format("\nfitted from %1.4f to %1.4f cm\n", static_cast<double>(dataSetPart.fFitLeftLim),
+              static_cast<double>(dataSetPart.fFitRightLim));
+  t += analysisSwitchesPart.bInitialDataProfile ? "with experimental initial distribution"
                                         : "with constant initial distribution";
-  t += Format("\nsimulation start time %f sec", static_cast<double>(ModelOptions().fTimeOffset));
-  t += ModelOptions().bTimeOffset ? "\t\t(floated)\n" : "\t\t(fixed)\n";
+  t += Format("\nsimulation start time %f sec", static_cast<double>(modelOptionsPart.fTimeOffset));
+  t += modelOptionsPart.bTimeOffset ? "\t\t(floated)\n" : "\t\t(fixed)\n";
   t += "\n" + RmsdLine() + "\n";
   return t;
 }

@@ -32,11 +32,12 @@ void ErrorBox(const std::string& text, unsigned style, bool closingCall) {
 }
 
 void DiscretizationError(const std::string& text) {
+  auto& simulationMessagesPart = SimulationMessages();
   SimRun().bSimDiverged = 1;
   // During a fit each evaluation may diverge again: the box is shown once per fit.
-  if (SimulationMessages().bFitRunning) {
-    if (SimulationMessages().bDiscretizationShown) return;
-    SimulationMessages().bDiscretizationShown = true;
+  if (simulationMessagesPart.bFitRunning) {
+    if (simulationMessagesPart.bDiscretizationShown) return;
+    simulationMessagesPart.bDiscretizationShown = true;
   }
   PlayInfoSound();
   Box(text, kDiscretizationCaption, MB_OK | MB_ICONEXCLAMATION);

@@ -35,18 +35,22 @@ namespace tarmic {
 namespace {
 
 void Readout(int y, const char* text) {
-  if (SimRun().pSimWindow) LammWindowDisplay(*SimRun().pSimWindow).ShowText(10, y, text);
+  auto& simRunPart = SimRun();
+  if (simRunPart.pSimWindow) LammWindowDisplay(*simRunPart.pSimWindow).ShowText(10, y, text);
 }
 
 // The optics that record the propagators' profiles: the radial resolution of
 // absorbance data and the fluorescence corrections that are on.
 CellOptics RecordingOptics() {
+  auto& dataSetPart = DataSet();
+  auto& lammSettingsPart = LammSettings();
+  auto& scanFilePart = ScanFile();
   CellOptics o;
   o.fluorescence = CurrentFluorescenceCorrections();
-  o.resolution = ScanFile().bAbsorbanceData && !ScanFile().bIntensityData && LammSettings().bSimulateRadialResolution;
-  o.resolutionRange = LammSettings().fRadialConvolutionRange;
-  o.meniscus = DataSet().fMeniscus;
-  o.bottom = DataSet().fBottom;
+  o.resolution = scanFilePart.bAbsorbanceData && !scanFilePart.bIntensityData && lammSettingsPart.bSimulateRadialResolution;
+  o.resolutionRange = lammSettingsPart.fRadialConvolutionRange;
+  o.meniscus = dataSetPart.fMeniscus;
+  o.bottom = dataSetPart.fBottom;
   return o;
 }
 
@@ -64,9 +68,11 @@ std::vector<double> ModelTimes(const std::vector<int>& positions, double offset)
 
 // Draws y over x (n points, one-based) on the data plot into the simulation window.
 void DrawProfile(const double* x, const double* y, int n, Color color) {
-  if (!SimRun().pSimWindow || !DataPlots().pDataPlot || !x || !y || n < 1) return;
-  const std::unique_ptr<MetaFile> overlay = DataPlots().pDataPlot->DrawArraysDouble(x, y, n, color, -1, 1);
-  if (overlay) LammWindowDisplay(*SimRun().pSimWindow).PlayOverlay(*overlay);
+  auto& dataPlotsPart = DataPlots();
+  auto& simRunPart = SimRun();
+  if (!simRunPart.pSimWindow || !dataPlotsPart.pDataPlot || !x || !y || n < 1) return;
+  const std::unique_ptr<MetaFile> overlay = dataPlotsPart.pDataPlot->DrawArraysDouble(x, y, n, color, -1, 1);
+  if (overlay) LammWindowDisplay(*simRunPart.pSimWindow).PlayOverlay(*overlay);
 }
 
 }  // namespace
@@ -84,11 +90,12 @@ void ShowSimIterationCount() {
 }
 
 void ShowSimTime() {
+  auto& simClockPart = SimClock();
   char buf[96];
-  if (SimClock().bShowSimMass)
-    std::snprintf(buf, sizeof buf, "t = %.0f sec (M=%f) ", SimClock().dSimTime, SimRun().dSimMass);
+  if (simClockPart.bShowSimMass)
+    std::snprintf(buf, sizeof buf, "t = %.0f sec (M=%f) ", simClockPart.dSimTime, SimRun().dSimMass);
   else
-    std::snprintf(buf, sizeof buf, "t = %.0f sec  ", SimClock().dSimTime);
+    std::snprintf(buf, sizeof buf, "t = %.0f sec  ", simClockPart.dSimTime);
   Readout(110, buf);
 }
 
@@ -99,8 +106,9 @@ void ShowSimRi(float change) {
 }
 
 double SimScanTime(int position) {
-  const ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(position)])];
-  return AnalysisSwitches().bRampRotorSpeed && !DataSet().bEquilibriumMode ? info.recordedTime : info.time;
+  auto& dataSetPart = DataSet();
+  const ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(position)])];
+  return AnalysisSwitches().bRampRotorSpeed && !dataSetPart.bEquilibriumMode ? info.recordedTime : info.time;
 }
 
 ShowSimulationProgress::ShowSimulationProgress(const SimProgressOptions& options)
@@ -130,34 +138,39 @@ void ShowSimulationProgress::Step(double change) {
 }
 
 bool ShowSimulationProgress::ScanAssembled(int k, double* nextTime) {
+  auto& dataSetPart = DataSet();
+  auto& lammArraysPart = LammArrays();
+  auto& lammSettingsPart = LammSettings();
+  auto& modelFlagsPart = ModelFlags();
+  auto& simClockPart = SimClock();
   // The key poll: the run stops once this scan is recorded.
-  if (!(ModelFlags().bHeteroAssocModel && Reaction().bReactingOwnsKeys) && CheckKeyPress()) {
+  if (!(modelFlagsPart.bHeteroAssocModel && Reaction().bReactingOwnsKeys) && CheckKeyPress()) {
     SimRun().bSimContinue = 0;
     bUserAbort = true;
   }
   // The reacting system: free A, free B and the complex as they stand at this scan.
-  if (ModelFlags().bHeteroAssocModel && SimulationDisplay().bShowComplex && opt.liveDisplay) {
-    const int n = LammArrays().nSimGridPointsAllocated;
-    DrawProfile(LammArrays().pLammRadius, LammArrays().pFreeA, n, RGB(0, 0, 255));
-    DrawProfile(LammArrays().pLammRadius, LammArrays().pFreeB, n, RGB(0, 255, 0));
-    DrawProfile(LammArrays().pLammRadius, LammArrays().pComplex, n, RGB(255, 0, 0));
+  if (modelFlagsPart.bHeteroAssocModel && SimulationDisplay().bShowComplex && opt.liveDisplay) {
+    const int n = lammArraysPart.nSimGridPointsAllocated;
+    DrawProfile(lammArraysPart.pLammRadius, lammArraysPart.pFreeA, n, RGB(0, 0, 255));
+    DrawProfile(lammArraysPart.pLammRadius, lammArraysPart.pFreeB, n, RGB(0, 255, 0));
+    DrawProfile(lammArraysPart.pLammRadius, lammArraysPart.pComplex, n, RGB(255, 0, 0));
   }
   bAssembled = false;
-  if (!(AnalysisSwitches().bScanTimeCorrection && ScanFile().bAbsorbanceData && LammSettings().fScanVelocity > 0)) return true;
-  const double v = LammSettings().fScanVelocity / 60.0;  // cm/s
-  const double dts = (DataSet().fBottom - DataSet().fMeniscus) / v / kScanSweeps;
+  if (!(AnalysisSwitches().bScanTimeCorrection && ScanFile().bAbsorbanceData && lammSettingsPart.fScanVelocity > 0)) return true;
+  const double v = lammSettingsPart.fScanVelocity / 60.0;  // cm/s
+  const double dts = (dataSetPart.fBottom - dataSetPart.fMeniscus) / v / kScanSweeps;
   if (k != nSweepScan) {
     nSweepScan = k;
     nSweep = 0;
-    dSweepStart = SimClock().dSimTime;
-    vSweepRadius.assign(static_cast<std::size_t>(LammArrays().nSimGridPointsAllocated) + 1, 0.0);
-  } else if (SimClock().dSimTime < dSweepStart + nSweep * dts - 1e-10) {
+    dSweepStart = simClockPart.dSimTime;
+    vSweepRadius.assign(static_cast<std::size_t>(lammArraysPart.nSimGridPointsAllocated) + 1, 0.0);
+  } else if (simClockPart.dSimTime < dSweepStart + nSweep * dts - 1e-10) {
     *nextTime = dSweepStart + nSweep * dts;
     return false;
   }
-  const double head = DataSet().fMeniscus + (nSweep + 1) * dts * v;
-  const bool complete = TakeScanSweep(nSweep, kScanSweeps, LammArrays().nSimGridPointsAllocated, LammArrays().pLammRadius,
-                                      LammArrays().pLammConc, head, &nLastCopied, LammArrays().pSimPlotWork,
+  const double head = dataSetPart.fMeniscus + (nSweep + 1) * dts * v;
+  const bool complete = TakeScanSweep(nSweep, kScanSweeps, lammArraysPart.nSimGridPointsAllocated, lammArraysPart.pLammRadius,
+                                      lammArraysPart.pLammConc, head, &nLastCopied, lammArraysPart.pSimPlotWork,
                                       vSweepRadius.data());
   ++nSweep;
   if (!complete) {
@@ -170,19 +183,21 @@ bool ShowSimulationProgress::ScanAssembled(int k, double* nextTime) {
 }
 
 void ShowSimulationProgress::Record(int k) {
-  const double* r = LammArrays().pLammRadius;
-  const double* c = LammArrays().pLammConc;
-  const int n = LammArrays().nSimGridPointsAllocated;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& lammArraysPart = LammArrays();
+  const double* r = lammArraysPart.pLammRadius;
+  const double* c = lammArraysPart.pLammConc;
+  const int n = lammArraysPart.nSimGridPointsAllocated;
   if (bAssembled) {
     r = vSweepRadius.data();
-    c = LammArrays().pSimPlotWork;
+    c = lammArraysPart.pSimPlotWork;
     bAssembled = false;
   }
   if (k < 0 || k >= static_cast<int>(vPositions.size()) || !r || !c) return;
   const int scan = DataSet().pScanOrder[static_cast<std::size_t>(vPositions[static_cast<std::size_t>(k)])];
   if (opt.kernel > 0) {
     StoreKernelProfile(opt.kernel, scan, r, c, n);
-  } else if (!ModelParams().bLinearAmplitudes && !AnalysisSwitches().bFitTINoise && !AnalysisSwitches().bFitRINoise) {
+  } else if (!ModelParams().bLinearAmplitudes && !analysisSwitchesPart.bFitTINoise && !analysisSwitchesPart.bFitRINoise) {
     RecordFitRow(k, scan, r, c, n);
   } else {
     RecordSpeciesSignal(scan, r, c, n);
@@ -191,43 +206,48 @@ void ShowSimulationProgress::Record(int k) {
   // run: with its first kernel), not while a fit evaluates.
   const InhomSolventSettings& solvent = SolventSettings().gInhomSolvent;
   if (solvent.bInhomogeneousSolvent && solvent.bSedimentingCosolute &&
-      solvent.bShowCosoluteProfile && !SimulationMessages().bFitRunning && opt.kernel <= 1 && LammArrays().bCosolventArrays)
-    DrawProfile(LammArrays().pCosolventRadius, CosolventArray(2), LammArrays().nCosolventPoints, RGB(0, 0, 255));
+      solvent.bShowCosoluteProfile && !SimulationMessages().bFitRunning && opt.kernel <= 1 && lammArraysPart.bCosolventArrays)
+    DrawProfile(lammArraysPart.pCosolventRadius, CosolventArray(2), lammArraysPart.nCosolventPoints, RGB(0, 0, 255));
 }
 
 void ShowSimulationProgress::RecordFitRow(int k, int scan, const double* r, const double* c, int n) {
+  auto& dataPlotsPart = DataPlots();
+  auto& dataSetPart = DataSet();
+  auto& simRunPart = SimRun();
   const auto s = static_cast<std::size_t>(scan);
-  if (s >= DataSet().ppFit.size() || s >= DataSet().ppWork.size() || s >= DataSet().ppRadius.size() || s >= DataSet().pnPoints.size())
+  if (s >= dataSetPart.ppFit.size() || s >= dataSetPart.ppWork.size() || s >= dataSetPart.ppRadius.size() || s >= dataSetPart.pnPoints.size())
     return;
-  float* fit = DataSet().ppFit[s];
-  float* work = DataSet().ppWork[s];
-  const float* radii = DataSet().ppRadius[s];
-  const int m = DataSet().pnPoints[s];
+  float* fit = dataSetPart.ppFit[s];
+  float* work = dataSetPart.ppWork[s];
+  const float* radii = dataSetPart.ppRadius[s];
+  const int m = dataSetPart.pnPoints[s];
   if (!fit || !work || !radii || m < 1) return;
   // The work row holds the contribution this run added; a second record of the
   // scan (the final profile) takes it back before adding its own.
   if (vRecorded[static_cast<std::size_t>(k)])
     for (int j = 1; j <= m; ++j) fit[j] -= work[j];
   // Recorded as the solver objects record their scans.
-  RecordCellProfile(n, r, c, RecordingOptics(), DataSet().pScanInfo[s].recordedTime, m, radii, work);
+  RecordCellProfile(n, r, c, RecordingOptics(), dataSetPart.pScanInfo[s].recordedTime, m, radii, work);
   for (int j = 1; j <= m; ++j) fit[j] += work[j];
   vRecorded[static_cast<std::size_t>(k)] = true;
-  if (!opt.liveDisplay || !SimRun().pSimWindow || !DataPlots().pDataPlot || s >= DataSet().ppFitCurve.size()) return;
-  const std::unique_ptr<MetaFile> overlay = DataPlots().pDataPlot->DrawCurveOverlay(
-      DataSet().ppFitCurve[s], static_cast<Color>(EvolvingProfileColor(SimRun().iCurrentSpecies)), -1, 1);
-  if (overlay) LammWindowDisplay(*SimRun().pSimWindow).PlayOverlay(*overlay);
+  if (!opt.liveDisplay || !simRunPart.pSimWindow || !dataPlotsPart.pDataPlot || s >= dataSetPart.ppFitCurve.size()) return;
+  const std::unique_ptr<MetaFile> overlay = dataPlotsPart.pDataPlot->DrawCurveOverlay(
+      dataSetPart.ppFitCurve[s], static_cast<Color>(EvolvingProfileColor(simRunPart.iCurrentSpecies)), -1, 1);
+  if (overlay) LammWindowDisplay(*simRunPart.pSimWindow).PlayOverlay(*overlay);
 }
 
 void RecordSpeciesSignal(int scan, const double* r, const double* c, int n) {
-  if (SimRun().iCurrentSpecies < 1 || SimRun().iCurrentSpecies > kSpeciesSlots || !CurrentGrid().pGridRadius || CurrentGrid().nGridPoints < 1)
+  auto& currentGridPart = CurrentGrid();
+  auto& simRunPart = SimRun();
+  if (simRunPart.iCurrentSpecies < 1 || simRunPart.iCurrentSpecies > kSpeciesSlots || !currentGridPart.pGridRadius || currentGridPart.nGridPoints < 1)
     return;
-  const std::vector<float*>& table = CurrentGrid().pppSpeciesSignal[SimRun().iCurrentSpecies];
+  const std::vector<float*>& table = currentGridPart.pppSpeciesSignal[simRunPart.iCurrentSpecies];
   if (scan < 1 || static_cast<std::size_t>(scan) >= table.size() || !table[static_cast<std::size_t>(scan)])
     return;
   float* row = table[static_cast<std::size_t>(scan)];
   RecordCellProfile(n, r, c, RecordingOptics(),
-                    DataSet().pScanInfo[static_cast<std::size_t>(scan)].recordedTime, CurrentGrid().nGridPoints,
-                    CurrentGrid().pGridRadius, row);
+                    DataSet().pScanInfo[static_cast<std::size_t>(scan)].recordedTime, currentGridPart.nGridPoints,
+                    currentGridPart.pGridRadius, row);
 }
 
 }  // namespace tarmic

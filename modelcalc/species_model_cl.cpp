@@ -33,27 +33,30 @@ namespace {
 // species with s(c), D(c), or three components sharing the factors of their total
 // (concentration, s, D of components 2 and 3 in vector slots 27-29 and 31-33).
 void LoadMultipleNonideality(CLammIdeal& lamm) {
-  const double c2 = AnalysisSwitches().pParams[27], c3 = AnalysisSwitches().pParams[31];
-  const double D1 = ModelOptions().fD1 * 1e-7;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
+  const double c2 = analysisSwitchesPart.pParams[27], c3 = analysisSwitchesPart.pParams[31];
+  const double D1 = modelOptionsPart.fD1 * 1e-7;
   LammNonIdealitySettings nonIdeality;
   nonIdeality.bConcDependentModel = true;
-  nonIdeality.fLogKs = ModelOptions().fLogKs;
-  nonIdeality.fLogKd = ModelOptions().fLogKd;
-  nonIdeality.bKsOn = nonIdeality.bKdOn = ModelOptions().bRepulsiveNonideality;
+  nonIdeality.fLogKs = modelOptionsPart.fLogKs;
+  nonIdeality.fLogKd = modelOptionsPart.fLogKd;
+  nonIdeality.bKsOn = nonIdeality.bKdOn = modelOptionsPart.bRepulsiveNonideality;
   nonIdeality.dNonIdealParam = DataSet().dSignalPerConcentration;
-  nonIdeality.dS = ModelOptions().fS1;
+  nonIdeality.dS = modelOptionsPart.fS1;
   nonIdeality.dD = D1;
-  nonIdeality.dConc0 = ModelParams().pSpeciesAmplitude[1];
+  nonIdeality.dConc0 = modelParamsPart.pSpeciesAmplitude[1];
   if (c2 <= 0.0 && c3 <= 0.0) {
     nonIdeality.bKsKdModel = true;
     lamm.LoadNonIdealityParameters(nonIdeality);
     return;
   }
-  const std::vector<double> conc = {0.0, ModelParams().pSpeciesAmplitude[1], c2, c3};
-  const std::vector<double> s = {0.0, ModelOptions().fS1, AnalysisSwitches().pParams[28], AnalysisSwitches().pParams[32]};
-  const std::vector<double> D = {0.0, D1, AnalysisSwitches().pParams[29] * 1e-7, AnalysisSwitches().pParams[33] * 1e-7};
-  const std::vector<double> extinction = {0.0, ModelOptions().fNonidealExtinction[1], ModelOptions().fNonidealExtinction[2],
-                                          ModelOptions().fNonidealExtinction[3]};
+  const std::vector<double> conc = {0.0, modelParamsPart.pSpeciesAmplitude[1], c2, c3};
+  const std::vector<double> s = {0.0, modelOptionsPart.fS1, analysisSwitchesPart.pParams[28], analysisSwitchesPart.pParams[32]};
+  const std::vector<double> D = {0.0, D1, analysisSwitchesPart.pParams[29] * 1e-7, analysisSwitchesPart.pParams[33] * 1e-7};
+  const std::vector<double> extinction = {0.0, modelOptionsPart.fNonidealExtinction[1], modelOptionsPart.fNonidealExtinction[2],
+                                          modelOptionsPart.fNonidealExtinction[3]};
   // The main D is in cm^2/s like the lists (the grid is sized from it).
   nonIdeality.bMultiSpecies = true;
   nonIdeality.nSpecies = 3;
@@ -98,12 +101,14 @@ ModelStatus SolveSpecies(Window* window, const LammScanRecord* records, int k, d
 }  // namespace
 
 ModelStatus SolveBufferSlot(Window* window, int k) {
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& linearAmplitudesPart = LinearAmplitudes();
   AnalysisSwitches().pSpeciesLinked[k] = 1;
   if (ModelParams().bLinearAmplitudes) {
-    LinearAmplitudes().dBufferComponentAmplitude = 1.0;
-    BufferSedimentation().BufferSed.signal = 1.0;
+    linearAmplitudesPart.dBufferComponentAmplitude = 1.0;
+    bufferSedimentationPart.BufferSed.signal = 1.0;
   }
-  LinearAmplitudes().pAppliedAmplitude[k] = static_cast<float>(BufferSedimentation().BufferSed.signal);
+  linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(bufferSedimentationPart.BufferSed.signal);
   if (!SignalToFitRows()) ZeroSpeciesSignal(k);
   const SimOutcome outcome = CalculateBufferSedimentation(window);
   if (outcome.status == SimStatus::Interrupted || bUserAbort) return ModelStatus::Interrupted;
@@ -112,11 +117,12 @@ ModelStatus SolveBufferSlot(Window* window, int k) {
 }
 
 void LoadDetectionCorrections(CLammIdeal& lamm) {
-  if (FluorescenceDetection().bMagnificationGradient) lamm.SetRadialMagnificationGradient(true, FluorescenceDetection().fMagnificationGradient);
-  if (FluorescenceDetection().bMagnificationDrift) lamm.SetTemporalDrift(true, FluorescenceDetection().fMagnificationDrift, FluorescenceDetection().bExponentialDrift);
-  if (FluorescenceDetection().bExcitationShadow) lamm.SetExcitationShadow(true, FluorescenceDetection().fConeRadius);
-  if (FluorescenceDetection().bRadialConvolution)
-    lamm.SetRadialConvolution(true, FluorescenceDetection().fConvolutionWidth, FluorescenceDetection().fConvolutionDistFactor);
+  auto& fluorescenceDetectionPart = FluorescenceDetection();
+  if (fluorescenceDetectionPart.bMagnificationGradient) lamm.SetRadialMagnificationGradient(true, fluorescenceDetectionPart.fMagnificationGradient);
+  if (fluorescenceDetectionPart.bMagnificationDrift) lamm.SetTemporalDrift(true, fluorescenceDetectionPart.fMagnificationDrift, fluorescenceDetectionPart.bExponentialDrift);
+  if (fluorescenceDetectionPart.bExcitationShadow) lamm.SetExcitationShadow(true, fluorescenceDetectionPart.fConeRadius);
+  if (fluorescenceDetectionPart.bRadialConvolution)
+    lamm.SetRadialConvolution(true, fluorescenceDetectionPart.fConvolutionWidth, fluorescenceDetectionPart.fConvolutionDistFactor);
 }
 
 bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRecord* records,
@@ -179,6 +185,10 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
 }
 
 ModelResult CalculateSpeciesModelCL(Window* window) {
+  auto& linearAmplitudesPart = LinearAmplitudes();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelStepsPart = ModelSteps();
   ModelResult result;
   if (DataSet().nScans < 1) {
     result.status = ModelStatus::NotStarted;
@@ -188,9 +198,9 @@ ModelResult CalculateSpeciesModelCL(Window* window) {
   OpenDetectionBracket();
   SetDefaultFitLimitsWhenUnset();
   UnpackModelParams();
-  ModelSteps().iFirstModelScan = 1;
+  modelStepsPart.iFirstModelScan = 1;
   ZeroFitRows(1);
-  if (ModelSteps().bLiveDisplay) RepaintMain(window);
+  if (modelStepsPart.bLiveDisplay) RepaintMain(window);
 
   const std::vector<LammScanRecord> records = ScanRecords();
   if (!MakeMissingSignalTables(result, nSpeciesSlots)) {
@@ -198,22 +208,22 @@ ModelResult CalculateSpeciesModelCL(Window* window) {
     return result;
   }
   const int firstIncluded = FirstIncludedSlot();
-  ModelSteps().fLoadingFraction = 1.0f;
+  modelStepsPart.fLoadingFraction = 1.0f;
   bUserAbort = false;
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
     SimRun().iCurrentSpecies = k;
     ModelStatus status = ModelStatus::Computed;
-    if (ModelFlags().bBufferSedCorrection && k == nSpeciesSlots) {
+    if (modelFlagsPart.bBufferSedCorrection && k == nSpeciesSlots) {
       status = SolveBufferSlot(window, k);
-    } else if (k == 1 && ModelFlags().bNonIdealMultiple) {
-      LinearAmplitudes().pAppliedAmplitude[1] = 1.0f;
-      status = SolveSpecies(window, records.data(), 1, ModelOptions().fS1, ModelOptions().fD1 * 1e-7, 1.0, true);
+    } else if (k == 1 && modelFlagsPart.bNonIdealMultiple) {
+      linearAmplitudesPart.pAppliedAmplitude[1] = 1.0f;
+      status = SolveSpecies(window, records.data(), 1, modelOptionsPart.fS1, modelOptionsPart.fD1 * 1e-7, 1.0, true);
     } else if (!AnalysisSwitches().pSpeciesLinked[k]) {
-      LinearAmplitudes().pAppliedAmplitude[k] = 0.0f;
+      linearAmplitudesPart.pAppliedAmplitude[k] = 0.0f;
       continue;
     } else {
       const double loading = SpeciesLoading(k, firstIncluded);
-      LinearAmplitudes().pAppliedAmplitude[k] = static_cast<float>(loading);
+      linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(loading);
       status = SolveSpecies(window, records.data(), k, ModelParams().pSpeciesS[k], SpeciesDiffusion(k), loading,
                             false);
     }

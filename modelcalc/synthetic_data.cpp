@@ -60,8 +60,9 @@ std::size_t At(int i) { return static_cast<std::size_t>(i); }
 // single precision as the radii are; kMaxGridPoints + 1 when there would be more
 // than the largest grid.
 int CountGridPoints(float dr) {
+  auto& dataSetPart = DataSet();
   int m = 0;
-  for (float r = DataSet().fMeniscus; r <= DataSet().fBottom; r += dr)
+  for (float r = dataSetPart.fMeniscus; r <= dataSetPart.fBottom; r += dr)
     if (++m > kMaxGridPoints) return m;
   return m;
 }
@@ -104,7 +105,11 @@ struct ModelSignal {
 // The signal of the distribution in the program's "distrib.dat" on the scans' own
 // radii, into ppFit (fits left at 0 when the file cannot be used).
 ModelSignal ComputeDistributionSignal(Window* window, std::optional<bool> normalized) {
-  KernelProfiles().bSyntheticFromDistribution = true;
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& kernelProfilesPart = KernelProfiles();
+  auto& scanFilePart = ScanFile();
+  kernelProfilesPart.bSyntheticFromDistribution = true;
   ModelSignal signal;
   if (normalized) DistributionFile().bNormalizeLoadedDistribution = *normalized;
   std::string failure, note;
@@ -115,11 +120,11 @@ ModelSignal ComputeDistributionSignal(Window* window, std::optional<bool> normal
     if (!failure.empty()) signal.why += ":\n" + failure;
   } else {
     // The kernels are computed on the radii of the first displayed scan.
-    const int first = DataSet().pScanOrder[1];
-    CurrentGrid().pGridRadius = DataSet().ppRadius[At(first)];
-    CurrentGrid().nGridPoints = DataSet().pnPoints[At(first)];
+    const int first = dataSetPart.pScanOrder[1];
+    currentGridPart.pGridRadius = dataSetPart.ppRadius[At(first)];
+    currentGridPart.nGridPoints = dataSetPart.pnPoints[At(first)];
     SetGridPointMask({});  // the scan's own radii: every point measured
-    ScanFile().bAbsorbanceData = false;
+    scanFilePart.bAbsorbanceData = false;
     const ContiRunResult run = RunContiSed(window);
     signal.computed = run.outcome == ContiRunOutcome::Computed;
     signal.stopped = run.outcome == ContiRunOutcome::Interrupted;
@@ -128,11 +133,11 @@ ModelSignal ComputeDistributionSignal(Window* window, std::optional<bool> normal
       ShowRunMessage(run.message);
     else if (!signal.stopped)
       signal.why = run.message.text;
-    CurrentGrid().pGridRadius = nullptr;
-    CurrentGrid().nGridPoints = 0;
-    ScanFile().bAbsorbanceData = true;
+    currentGridPart.pGridRadius = nullptr;
+    currentGridPart.nGridPoints = 0;
+    scanFilePart.bAbsorbanceData = true;
   }
-  KernelProfiles().bSyntheticFromDistribution = false;
+  kernelProfilesPart.bSyntheticFromDistribution = false;
   return signal;
 }
 
@@ -227,26 +232,29 @@ class HeldLoadedSet {
   // Takes the set out of the globals (its plots are released, as at a release of
   // the set).
   void SetAside() {
-    hadSet_ = DataSet().nScans > 0;
+    auto& dataSetPart = DataSet();
+    hadSet_ = dataSetPart.nScans > 0;
     aside_ = true;
     SwapStorage();
     if (hadSet_) {
       if (GetDataSetHooks().releaseDataAndResidualPlots) GetDataSetHooks().releaseDataAndResidualPlots();
-      DataSet().bFitLimitWarningAccepted = false;
+      dataSetPart.bFitLimitWarningAccepted = false;
     }
   }
   // The new set was written: the held set is released (the values of the new set
   // that a release sets are kept).
   bool Aside() const { return aside_; }
   void Release() {
+    auto& dataPlotsPart = DataPlots();
+    auto& dataSetPart = DataSet();
     aside_ = false;
     SwapStorage();
-    const bool accepted = DataSet().bFitLimitWarningAccepted, changed = bDataChanged;
-    const int worst = DataPlots().nWorstScan;
+    const bool accepted = dataSetPart.bFitLimitWarningAccepted, changed = bDataChanged;
+    const int worst = dataPlotsPart.nWorstScan;
     FreeDataSet();
-    DataSet().bFitLimitWarningAccepted = accepted;
+    dataSetPart.bFitLimitWarningAccepted = accepted;
     bDataChanged = changed;
-    DataPlots().nWorstScan = worst;
+    dataPlotsPart.nWorstScan = worst;
     SwapStorage();
   }
   // The new set could not be written: it is released and the held set and every
@@ -266,104 +274,121 @@ class HeldLoadedSet {
   }
 
   void SwapStorage() {
-    Exchange(DataSet().nScans, scans_);
-    Exchange(DataSet().ppScanFileNames, names_);
-    Exchange(DataSet().pScanInfo, info_);
-    Exchange(DataSet().pDLSInfo, dls_);
-    Exchange(DataSet().pnPoints, points_);
-    Exchange(DataSet().pScanOrder, order_);
-    Exchange(DataSet().pFitFirst, fitFirst_);
-    Exchange(DataSet().pFitLast, fitLast_);
-    std::vector<float*>* arrays[] = {&DataSet().ppRadius, &DataSet().ppSignal, &DataSet().ppThirdColumn, &DataSet().ppFit, &DataSet().ppResiduals, &DataSet().ppWork};
+    auto& dataSetPart = DataSet();
+    auto& fluorescenceDetectionPart = FluorescenceDetection();
+    Exchange(dataSetPart.nScans, scans_);
+    Exchange(dataSetPart.ppScanFileNames, names_);
+    Exchange(dataSetPart.pScanInfo, info_);
+    Exchange(dataSetPart.pDLSInfo, dls_);
+    Exchange(dataSetPart.pnPoints, points_);
+    Exchange(dataSetPart.pScanOrder, order_);
+    Exchange(dataSetPart.pFitFirst, fitFirst_);
+    Exchange(dataSetPart.pFitLast, fitLast_);
+    std::vector<float*>* arrays[] = {&dataSetPart.ppRadius, &dataSetPart.ppSignal, &dataSetPart.ppThirdColumn, &dataSetPart.ppFit, &dataSetPart.ppResiduals, &dataSetPart.ppWork};
     for (std::size_t i = 0; i < arrays_.size(); ++i) Exchange(*arrays[i], arrays_[i]);
-    std::vector<CVector*>* views[] = {&DataSet().ppRadiusVec, &DataSet().ppSignalVec, &DataSet().ppFitVec, &DataSet().ppResidualVec, &DataSet().ppThirdVec};
+    std::vector<CVector*>* views[] = {&dataSetPart.ppRadiusVec, &dataSetPart.ppSignalVec, &dataSetPart.ppFitVec, &dataSetPart.ppResidualVec, &dataSetPart.ppThirdVec};
     for (std::size_t i = 0; i < views_.size(); ++i) Exchange(*views[i], views_[i]);
-    std::vector<CCurve*>* curves[] = {&DataSet().ppDataCurve, &DataSet().ppFitCurve, &DataSet().ppResidualCurve, &DataSet().ppThirdCurve};
+    std::vector<CCurve*>* curves[] = {&dataSetPart.ppDataCurve, &dataSetPart.ppFitCurve, &dataSetPart.ppResidualCurve, &dataSetPart.ppThirdCurve};
     for (std::size_t i = 0; i < curves_.size(); ++i) Exchange(*curves[i], curves_[i]);
     Exchange(CurrentGrid(), grid_);
-    ScanRowSet* copies[] = {&FluorescenceDetection().ppUntransformedSignal, &FluorescenceDetection().ppUntransformedFit, &FluorescenceDetection().ppTransformedSignal,
-                            &FluorescenceDetection().ppTransformedFit};
+    ScanRowSet* copies[] = {&fluorescenceDetectionPart.ppUntransformedSignal, &fluorescenceDetectionPart.ppUntransformedFit, &fluorescenceDetectionPart.ppTransformedSignal,
+                            &fluorescenceDetectionPart.ppTransformedFit};
     for (std::size_t i = 0; i < copies_.size(); ++i) Exchange(*copies[i], copies_[i]);
-    Exchange(FluorescenceDetection().bTransformedShown, transformedShown_);
+    Exchange(fluorescenceDetectionPart.bTransformedShown, transformedShown_);
   }
 
   void NoteValues() {
-    v_.initPoints = InitialData().nInitPoints;
-    v_.initRadius = InitialData().pInitRadius;
-    v_.initSignal = InitialData().pInitSignal;
-    v_.initThird = InitialData().pInitThird;
-    v_.initInfo = InitialData().ScanInfoTemplate;
+    auto& analysisSwitchesPart = AnalysisSwitches();
+    auto& dataSetPart = DataSet();
+    auto& fluorescenceDetectionPart = FluorescenceDetection();
+    auto& initialDataPart = InitialData();
+    auto& modelParamsPart = ModelParams();
+    v_.initPoints = initialDataPart.nInitPoints;
+    v_.initRadius = initialDataPart.pInitRadius;
+    v_.initSignal = initialDataPart.pInitSignal;
+    v_.initThird = initialDataPart.pInitThird;
+    v_.initInfo = initialDataPart.ScanInfoTemplate;
     v_.firstScanIsInitial = Rmsd().bFirstScanIsInitial;
-    v_.appliedPower = FluorescenceDetection().dAppliedPower;
-    v_.appliedBaseline = FluorescenceDetection().dAppliedBaseline;
-    v_.transformedRmsd = FluorescenceDetection().fTransformedRmsd;
-    v_.untransformedRmsd = FluorescenceDetection().fUntransformedRmsd;
-    std::copy(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams), v_.params.begin());
-    std::copy(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags), v_.paramFit.begin());
-    v_.species = {ToArray(ModelParams().pSpeciesAmplitude), ToArray(ModelParams().pSpeciesMassOrD), ToArray(ModelParams().pSpeciesS),
-                  ToArray(ModelParams().pSpeciesExtra), ToArray(LinearAmplitudes().pAppliedAmplitude)};
-    v_.speciesFit = {ToArray(ModelParams().pSpeciesAmplitudeFit), ToArray(ModelParams().pSpeciesMassOrDFit), ToArray(ModelParams().pSpeciesSFit),
-                     ToArray(ModelParams().pSpeciesExtraFit)};
+    v_.appliedPower = fluorescenceDetectionPart.dAppliedPower;
+    v_.appliedBaseline = fluorescenceDetectionPart.dAppliedBaseline;
+    v_.transformedRmsd = fluorescenceDetectionPart.fTransformedRmsd;
+    v_.untransformedRmsd = fluorescenceDetectionPart.fUntransformedRmsd;
+    std::copy(std::begin(analysisSwitchesPart.pParams), std::end(analysisSwitchesPart.pParams), v_.params.begin());
+    std::copy(std::begin(analysisSwitchesPart.pParamFitFlags), std::end(analysisSwitchesPart.pParamFitFlags), v_.paramFit.begin());
+    v_.species = {ToArray(modelParamsPart.pSpeciesAmplitude), ToArray(modelParamsPart.pSpeciesMassOrD), ToArray(modelParamsPart.pSpeciesS),
+                  ToArray(modelParamsPart.pSpeciesExtra), ToArray(LinearAmplitudes().pAppliedAmplitude)};
+    v_.speciesFit = {ToArray(modelParamsPart.pSpeciesAmplitudeFit), ToArray(modelParamsPart.pSpeciesMassOrDFit), ToArray(modelParamsPart.pSpeciesSFit),
+                     ToArray(modelParamsPart.pSpeciesExtraFit)};
     v_.switches = Switches();
     for (std::size_t i = 0; i < v_.switches.size(); ++i) v_.flags[i] = *v_.switches[i];
-    v_.fitLeft = DataSet().fFitLeftLim;
-    v_.fitRight = DataSet().fFitRightLim;
-    v_.temperatureK = DataSet().fTemperatureK;
-    v_.rt = DataSet().fRT;
+    v_.fitLeft = dataSetPart.fFitLeftLim;
+    v_.fitRight = dataSetPart.fFitRightLim;
+    v_.temperatureK = dataSetPart.fTemperatureK;
+    v_.rt = dataSetPart.fRT;
     v_.lammGridPoints = LammSettings().nLammGridPoints;
     v_.worstScan = DataPlots().nWorstScan;
-    v_.generation = DataSet().nDataSetGeneration;
+    v_.generation = dataSetPart.nDataSetGeneration;
     v_.modelStamp = ModelDataStamp();
-    v_.dataDirectory = DataSet().szDataDirectory;
-    v_.tmpParsPath = DataSet().szTmpParsPath;
-    v_.sdistPath = DataSet().szSdistPath;
+    v_.dataDirectory = dataSetPart.szDataDirectory;
+    v_.tmpParsPath = dataSetPart.szTmpParsPath;
+    v_.sdistPath = dataSetPart.szSdistPath;
   }
 
   void RestoreValues() {
-    InitialData().nInitPoints = v_.initPoints;
-    InitialData().pInitRadius = v_.initRadius;
-    InitialData().pInitSignal = v_.initSignal;
-    InitialData().pInitThird = v_.initThird;
-    InitialData().ScanInfoTemplate = v_.initInfo;
+    auto& analysisSwitchesPart = AnalysisSwitches();
+    auto& dataSetPart = DataSet();
+    auto& fluorescenceDetectionPart = FluorescenceDetection();
+    auto& initialDataPart = InitialData();
+    auto& modelParamsPart = ModelParams();
+    initialDataPart.nInitPoints = v_.initPoints;
+    initialDataPart.pInitRadius = v_.initRadius;
+    initialDataPart.pInitSignal = v_.initSignal;
+    initialDataPart.pInitThird = v_.initThird;
+    initialDataPart.ScanInfoTemplate = v_.initInfo;
     Rmsd().bFirstScanIsInitial = v_.firstScanIsInitial;
-    FluorescenceDetection().dAppliedPower = v_.appliedPower;
-    FluorescenceDetection().dAppliedBaseline = v_.appliedBaseline;
-    FluorescenceDetection().fTransformedRmsd = v_.transformedRmsd;
-    FluorescenceDetection().fUntransformedRmsd = v_.untransformedRmsd;
-    std::copy(v_.params.begin(), v_.params.end(), std::begin(AnalysisSwitches().pParams));
-    std::copy(v_.paramFit.begin(), v_.paramFit.end(), std::begin(AnalysisSwitches().pParamFitFlags));
-    FromArray(v_.species[0], ModelParams().pSpeciesAmplitude);
-    FromArray(v_.species[1], ModelParams().pSpeciesMassOrD);
-    FromArray(v_.species[2], ModelParams().pSpeciesS);
-    FromArray(v_.species[3], ModelParams().pSpeciesExtra);
+    fluorescenceDetectionPart.dAppliedPower = v_.appliedPower;
+    fluorescenceDetectionPart.dAppliedBaseline = v_.appliedBaseline;
+    fluorescenceDetectionPart.fTransformedRmsd = v_.transformedRmsd;
+    fluorescenceDetectionPart.fUntransformedRmsd = v_.untransformedRmsd;
+    std::copy(v_.params.begin(), v_.params.end(), std::begin(analysisSwitchesPart.pParams));
+    std::copy(v_.paramFit.begin(), v_.paramFit.end(), std::begin(analysisSwitchesPart.pParamFitFlags));
+    FromArray(v_.species[0], modelParamsPart.pSpeciesAmplitude);
+    FromArray(v_.species[1], modelParamsPart.pSpeciesMassOrD);
+    FromArray(v_.species[2], modelParamsPart.pSpeciesS);
+    FromArray(v_.species[3], modelParamsPart.pSpeciesExtra);
     FromArray(v_.species[4], LinearAmplitudes().pAppliedAmplitude);
-    FromArray(v_.speciesFit[0], ModelParams().pSpeciesAmplitudeFit);
-    FromArray(v_.speciesFit[1], ModelParams().pSpeciesMassOrDFit);
-    FromArray(v_.speciesFit[2], ModelParams().pSpeciesSFit);
-    FromArray(v_.speciesFit[3], ModelParams().pSpeciesExtraFit);
+    FromArray(v_.speciesFit[0], modelParamsPart.pSpeciesAmplitudeFit);
+    FromArray(v_.speciesFit[1], modelParamsPart.pSpeciesMassOrDFit);
+    FromArray(v_.speciesFit[2], modelParamsPart.pSpeciesSFit);
+    FromArray(v_.speciesFit[3], modelParamsPart.pSpeciesExtraFit);
     for (std::size_t i = 0; i < v_.switches.size(); ++i) *v_.switches[i] = v_.flags[i];
-    DataSet().fFitLeftLim = v_.fitLeft;
-    DataSet().fFitRightLim = v_.fitRight;
-    DataSet().fTemperatureK = v_.temperatureK;
-    DataSet().fRT = v_.rt;
+    dataSetPart.fFitLeftLim = v_.fitLeft;
+    dataSetPart.fFitRightLim = v_.fitRight;
+    dataSetPart.fTemperatureK = v_.temperatureK;
+    dataSetPart.fRT = v_.rt;
     LammSettings().nLammGridPoints = v_.lammGridPoints;
     DataPlots().nWorstScan = v_.worstScan;
-    DataSet().nDataSetGeneration = v_.generation;
+    dataSetPart.nDataSetGeneration = v_.generation;
     SetModelDataStamp(v_.modelStamp);
-    DataSet().szDataDirectory = v_.dataDirectory;
-    DataSet().szTmpParsPath = v_.tmpParsPath;
-    DataSet().szSdistPath = v_.sdistPath;
+    dataSetPart.szDataDirectory = v_.dataDirectory;
+    dataSetPart.szTmpParsPath = v_.tmpParsPath;
+    dataSetPart.szSdistPath = v_.sdistPath;
   }
 
   // The switches of the set, the model and the Lamm options that the generation
   // (with the model computation it runs) may set.
   static std::array<bool*, 24> Switches() {
-    return {&bDataChanged,     &ModelParams().bLinearAmplitudes,  &AnalysisSwitches().bFitTINoise,        &AnalysisSwitches().bFitRINoise,
-            &ModelParams().bVaryBaseline,    &AnalysisSwitches().bInitialDataProfile, &AnalysisSwitches().bUniformLoading,    &ModelOptions().bZoneInverseLayer,
-            &ScanFile().bAbsorbanceData,  &ScanFile().bIntensityData,     &ScanFile().bInterferenceData,  &ScanFile().bFluorescenceData,
-            &DataSet().bEquilibriumMode, &DataSet().bDLSData,           &AnalysisSwitches().bModelComputed,     &DataSet().bFitLimitWarningAccepted,
-            &AnalysisSwitches().bRampRotorSpeed,  &AnalysisSwitches().bTimesFromW2t,      &LammSettings().bMovingHat,         &LammSettings().bClaverie,
-            &LammSettings().bFixTimeStep,     &LammSettings().bAutoSGrid,         &KernelProfiles().bSyntheticFromDistribution, &AnalysisSwitches().bSimulating};
+    auto& analysisSwitchesPart = AnalysisSwitches();
+    auto& dataSetPart = DataSet();
+    auto& lammSettingsPart = LammSettings();
+    auto& modelParamsPart = ModelParams();
+    auto& scanFilePart = ScanFile();
+    return {&bDataChanged,     &modelParamsPart.bLinearAmplitudes,  &analysisSwitchesPart.bFitTINoise,        &analysisSwitchesPart.bFitRINoise,
+            &modelParamsPart.bVaryBaseline,    &analysisSwitchesPart.bInitialDataProfile, &analysisSwitchesPart.bUniformLoading,    &ModelOptions().bZoneInverseLayer,
+            &scanFilePart.bAbsorbanceData,  &scanFilePart.bIntensityData,     &scanFilePart.bInterferenceData,  &scanFilePart.bFluorescenceData,
+            &dataSetPart.bEquilibriumMode, &dataSetPart.bDLSData,           &analysisSwitchesPart.bModelComputed,     &dataSetPart.bFitLimitWarningAccepted,
+            &analysisSwitchesPart.bRampRotorSpeed,  &analysisSwitchesPart.bTimesFromW2t,      &lammSettingsPart.bMovingHat,         &lammSettingsPart.bClaverie,
+            &lammSettingsPart.bFixTimeStep,     &lammSettingsPart.bAutoSGrid,         &KernelProfiles().bSyntheticFromDistribution, &analysisSwitchesPart.bSimulating};
   }
   using SlotValues = std::array<float, nSpeciesSlots + 1>;
   using SlotFlags = std::array<int, nSpeciesSlots + 1>;
@@ -422,6 +447,7 @@ std::string SyntheticDistributionNote() {
 }
 
 std::string SyntheticSettingsRefusal(const SyntheticDataSettings& in) {
+  auto& dataSetPart = DataSet();
   const double dr = in.dr, interval = in.interval;
   if (in.scans < 1 || in.scans > kMaxScans)
     return Format("the number of scans %d must lie between 1 and %d", in.scans, kMaxScans);
@@ -437,23 +463,30 @@ std::string SyntheticSettingsRefusal(const SyntheticDataSettings& in) {
   if (in.acceleration > 0.0f) last += static_cast<double>(in.rpm) / in.acceleration;
   if (!(last <= kMaxRunTimeS))
     return Format("the scans would reach beyond %g s, the longest time of a run", kMaxRunTimeS);
-  if (DataSet().fMeniscus <= 0.0f || DataSet().fBottom <= 0.0f) return kSetMeniscusAndBottomText;
-  if (DataSet().fMeniscus >= DataSet().fBottom)
-    return Format("the meniscus %g cm must lie below the bottom %g cm", static_cast<double>(DataSet().fMeniscus),
-                  static_cast<double>(DataSet().fBottom));
+  if (dataSetPart.fMeniscus <= 0.0f || dataSetPart.fBottom <= 0.0f) return kSetMeniscusAndBottomText;
+  if (dataSetPart.fMeniscus >= dataSetPart.fBottom)
+    return Format("the meniscus %g cm must lie below the bottom %g cm", static_cast<double>(dataSetPart.fMeniscus),
+                  static_cast<double>(dataSetPart.fBottom));
   const int m = CountGridPoints(in.dr);
   if (m > kMaxGridPoints)
     return Format("the point spacing dr %g cm gives more than %d points from the meniscus %g cm to the bottom %g cm",
-                  dr, kMaxGridPoints, static_cast<double>(DataSet().fMeniscus), static_cast<double>(DataSet().fBottom));
+                  dr, kMaxGridPoints, static_cast<double>(dataSetPart.fMeniscus), static_cast<double>(dataSetPart.fBottom));
   if (m < 2)
     return Format("the point spacing dr %g cm leaves fewer than two points from the meniscus %g cm to the bottom %g cm",
-                  dr, static_cast<double>(DataSet().fMeniscus), static_cast<double>(DataSet().fBottom));
+                  dr, static_cast<double>(dataSetPart.fMeniscus), static_cast<double>(dataSetPart.fBottom));
   return std::string();
 }
 
 bool SyntheticSettingsRefused(const SyntheticDataSettings& in) { return !SyntheticSettingsRefusal(in).empty(); }
 
 SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& initialDataPart = InitialData();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelParamsPart = ModelParams();
+  auto& scanFilePart = ScanFile();
+  auto& syntheticDataPart = SyntheticData();
   // Refused before anything changes.
   if (std::string why = SyntheticSettingsRefusal(in); !why.empty())
     return {SyntheticOutcome::Refused, std::move(why)};
@@ -483,40 +516,40 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   // that were solved linearly stay fitted: their fit switches are set, so that a fit
   // floats them and the parameters bring the linear solve back.
   bDataChanged = true;
-  if (ModelParams().bLinearAmplitudes) {
+  if (modelParamsPart.bLinearAmplitudes) {
     UnpackModelParams();
     for (int k = 1; k <= nSpeciesSlots; ++k)
-      if (AnalysisSwitches().pSpeciesLinked[k]) ModelParams().pSpeciesAmplitudeFit[k] = 1;
+      if (analysisSwitchesPart.pSpeciesLinked[k]) modelParamsPart.pSpeciesAmplitudeFit[k] = 1;
     PackModelParams();
   }
-  ModelParams().bLinearAmplitudes = false;
-  AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
-  ModelParams().bVaryBaseline = false;
-  AnalysisSwitches().bInitialDataProfile = false;
-  AnalysisSwitches().bUniformLoading = true;
-  DataSet().szDataDirectory = WithoutTrailingSlash(DirectoryOf(in.outputPath));
+  modelParamsPart.bLinearAmplitudes = false;
+  analysisSwitchesPart.bFitTINoise = analysisSwitchesPart.bFitRINoise = false;
+  modelParamsPart.bVaryBaseline = false;
+  analysisSwitchesPart.bInitialDataProfile = false;
+  analysisSwitchesPart.bUniformLoading = true;
+  dataSetPart.szDataDirectory = WithoutTrailingSlash(DirectoryOf(in.outputPath));
 
   // 3. Grid, released set, initial profile.
   // r_i = meniscus + (i - 1) dr: a running sum would drift by up to a step.
   std::vector<float> grid(At(m) + 1, 0.0f);
-  for (int i = 1; i <= m; ++i) grid[At(i)] = DataSet().fMeniscus + static_cast<float>(i - 1) * in.dr;
-  if (DataSet().nScans > 0) FreeInitialDistribution();
+  for (int i = 1; i <= m; ++i) grid[At(i)] = dataSetPart.fMeniscus + static_cast<float>(i - 1) * in.dr;
+  if (dataSetPart.nScans > 0) FreeInitialDistribution();
   held.SetAside();
-  InitialData().nInitPoints = m;
-  InitialData().pInitRadius.assign(grid.begin(), grid.end());
-  InitialData().pInitSignal.assign(At(m) + 1, LoadingSignal());
-  InitialData().ScanInfoTemplate = SyntheticScanInfo(in.rpm, m);
-  InitialData().ScanInfoTemplate.cell = 0;
-  InitialData().ScanInfoTemplate.temperature = 0.0f;
+  initialDataPart.nInitPoints = m;
+  initialDataPart.pInitRadius.assign(grid.begin(), grid.end());
+  initialDataPart.pInitSignal.assign(At(m) + 1, LoadingSignal());
+  initialDataPart.ScanInfoTemplate = SyntheticScanInfo(in.rpm, m);
+  initialDataPart.ScanInfoTemplate.cell = 0;
+  initialDataPart.ScanInfoTemplate.temperature = 0.0f;
 
   // 4. Zone centrifugation: which way round the band lies, as the command was told.
-  ModelOptions().bZoneInverseLayer = ModelFlags().bZoneCentrifugation && in.invertBand;
+  ModelOptions().bZoneInverseLayer = modelFlagsPart.bZoneCentrifugation && in.invertBand;
 
   // 5. Absorbance scans; residuals hold the noise.
-  ScanFile().bAbsorbanceData = true;
-  ScanFile().bIntensityData = ScanFile().bInterferenceData = ScanFile().bFluorescenceData = false;
-  DataSet().bEquilibriumMode = false;
-  DataSet().bDLSData = false;
+  scanFilePart.bAbsorbanceData = true;
+  scanFilePart.bIntensityData = scanFilePart.bInterferenceData = scanFilePart.bFluorescenceData = false;
+  dataSetPart.bEquilibriumMode = false;
+  dataSetPart.bDLSData = false;
   AllocScanTables(in.scans);
   for (int j = 1; j <= in.scans; ++j) {
     float* r = tarmic::vector(1, m);
@@ -526,8 +559,8 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
       y[i] = 0.0f;
     }
     InstallScanArrays(j, m, r, y, nullptr, false);
-    DataSet().ppScanFileNames[At(j)] = SyntheticFileName(j);
-    for (int i = 1; i <= m; ++i) DataSet().ppResiduals[At(j)][i] = in.noise != 0.0f ? GaussianRandom(in.noise) : 0.0f;
+    dataSetPart.ppScanFileNames[At(j)] = SyntheticFileName(j);
+    for (int i = 1; i <= m; ++i) dataSetPart.ppResiduals[At(j)][i] = in.noise != 0.0f ? GaussianRandom(in.noise) : 0.0f;
 
     // 6. Times: evenly spaced; an acceleration phase of T = rpm / a adds T and the
     // omega^2 t of a linear ramp, rpm^2 T / 3 (4 pi^2 / 3600).
@@ -545,36 +578,36 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     }
     info.time = info.recordedTime = info.timeAtLoad = t;
     info.omega2t = w2t;
-    DataSet().pScanInfo[At(j)] = info;
+    dataSetPart.pScanInfo[At(j)] = info;
   }
   NoteScanDataChanged();
 
   // 7. Fit limits and temperature.
-  if (!SyntheticData().bGeneratingSeries) {
-    DataSet().fFitLeftLim = DataSet().fMeniscus + 0.01f;
-    DataSet().fFitRightLim = DataSet().fBottom - 0.01f;
+  if (!syntheticDataPart.bGeneratingSeries) {
+    dataSetPart.fFitLeftLim = dataSetPart.fMeniscus + 0.01f;
+    dataSetPart.fFitRightLim = dataSetPart.fBottom - 0.01f;
   }
   for (int j = 1; j <= in.scans; ++j) {
-    DataSet().pFitFirst[At(j)] = 1;
-    DataSet().pFitLast[At(j)] = m;
+    dataSetPart.pFitFirst[At(j)] = 1;
+    dataSetPart.pFitLast[At(j)] = m;
   }
-  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
-  AnalysisSwitches().pParams[14] = DataSet().fBottom;
-  DataSet().fTemperatureK = static_cast<float>(kTemperatureC + 273.15);
-  DataSet().fRT = static_cast<float>((kTemperatureC + 273.15) * kGasConstant);
+  analysisSwitchesPart.pParams[13] = dataSetPart.fMeniscus;
+  analysisSwitchesPart.pParams[14] = dataSetPart.fBottom;
+  dataSetPart.fTemperatureK = static_cast<float>(kTemperatureC + 273.15);
+  dataSetPart.fRT = static_cast<float>((kTemperatureC + 273.15) * kGasConstant);
   // The saved parameters and distribution grid of the new set beside its files.
-  DataSet().szTmpParsPath = JoinPath(DataSet().szDataDirectory, AnalysisSwitches().bOldFilenameConvention ? "00001.~p" : "~tmppars.ra0");
-  DataSet().szSdistPath = JoinPath(DataSet().szDataDirectory, "sdist.ra0");
+  dataSetPart.szTmpParsPath = JoinPath(dataSetPart.szDataDirectory, analysisSwitchesPart.bOldFilenameConvention ? "00001.~p" : "~tmppars.ra0");
+  dataSetPart.szSdistPath = JoinPath(dataSetPart.szDataDirectory, "sdist.ra0");
 
   // 8. The model signal into ppFit, with the rotor ramp only when asked for.
-  const bool simulating = AnalysisSwitches().bSimulating;
-  AnalysisSwitches().bSimulating = true;
-  const bool ramp = AnalysisSwitches().bRampRotorSpeed, fromW2t = AnalysisSwitches().bTimesFromW2t;
+  const bool simulating = analysisSwitchesPart.bSimulating;
+  analysisSwitchesPart.bSimulating = true;
+  const bool ramp = analysisSwitchesPart.bRampRotorSpeed, fromW2t = analysisSwitchesPart.bTimesFromW2t;
   if (in.acceleration >= 0.0f) {
-    AnalysisSwitches().bRampRotorSpeed = true;
-    AnalysisSwitches().bTimesFromW2t = false;
+    analysisSwitchesPart.bRampRotorSpeed = true;
+    analysisSwitchesPart.bTimesFromW2t = false;
   } else {
-    AnalysisSwitches().bRampRotorSpeed = false;
+    analysisSwitchesPart.bRampRotorSpeed = false;
   }
   // A continuous model reads its distribution from the file over the one on show,
   // which comes back with the loaded set when the new set cannot be written.
@@ -591,14 +624,14 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     }
   } putBack{held, shownDistribution};
   ModelSignal signal;
-  if (ModelFlags().bContiModel) {
+  if (modelFlagsPart.bContiModel) {
     shownDistribution.emplace();
     signal = ComputeDistributionSignal(window, in.distributionNormalized);
   } else {
     signal = ComputeModelSignal(window);
   }
-  AnalysisSwitches().bRampRotorSpeed = ramp;
-  AnalysisSwitches().bTimesFromW2t = fromW2t;
+  analysisSwitchesPart.bRampRotorSpeed = ramp;
+  analysisSwitchesPart.bTimesFromW2t = fromW2t;
   // A key that stopped the computation, or one that came after its last solution,
   // does not stop the next computation as well.
   bUserAbort = false;
@@ -606,11 +639,11 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   const auto keepLoaded = [&](SyntheticOutcome outcome, const std::string& why) {
     held.PutBack();
     if (shownDistribution) shownDistribution->PutBack();
-    AnalysisSwitches().bSimulating = simulating;
+    analysisSwitchesPart.bSimulating = simulating;
     RebuildDataAndResidualPlots();
     RedrawDataPlot(true);
     RedrawResidualPlot(true);
-    if (!SyntheticData().bGeneratingSeries && window) window->Invalidate();
+    if (!syntheticDataPart.bGeneratingSeries && window) window->Invalidate();
     return SyntheticResult{outcome, why + "\nthe loaded data are kept"};
   };
   // A model that could not be computed (a Lamm solution refused, the distribution
@@ -622,30 +655,30 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     if (signal.why.empty()) signal.why = "the model could not be computed";
     return keepLoaded(SyntheticOutcome::NotComputed, "no data were generated: " + signal.why);
   }
-  if (AnalysisSwitches().bTimesFromW2t) {
+  if (analysisSwitchesPart.bTimesFromW2t) {
     const double w = in.rpm * kTwoPiOver60;
-    for (int j = 1; j <= in.scans; ++j) DataSet().pScanInfo[At(j)].time = DataSet().pScanInfo[At(j)].omega2t / (w * w);
+    for (int j = 1; j <= in.scans; ++j) dataSetPart.pScanInfo[At(j)].time = dataSetPart.pScanInfo[At(j)].omega2t / (w * w);
   }
 
   // 9. Data = model + noise.
   for (int j = 1; j <= in.scans; ++j)
-    for (int i = 1; i <= m; ++i) DataSet().ppSignal[At(j)][i] = DataSet().ppFit[At(j)][i] + DataSet().ppResiduals[At(j)][i];
+    for (int i = 1; i <= m; ++i) dataSetPart.ppSignal[At(j)][i] = dataSetPart.ppFit[At(j)][i] + dataSetPart.ppResiduals[At(j)][i];
   NoteScanDataChanged();
 
   // 11-12. Display order by time, the grid, the limits, the species tables.
   for (int i = 2; i <= in.scans;) {
-    const double before = DataSet().pScanInfo[At(DataSet().pScanOrder[At(i - 1)])].time;
-    const double here = DataSet().pScanInfo[At(DataSet().pScanOrder[At(i)])].time;
+    const double before = dataSetPart.pScanInfo[At(dataSetPart.pScanOrder[At(i - 1)])].time;
+    const double here = dataSetPart.pScanInfo[At(dataSetPart.pScanOrder[At(i)])].time;
     if (before > here) {
-      std::swap(DataSet().pScanOrder[At(i - 1)], DataSet().pScanOrder[At(i)]);
+      std::swap(dataSetPart.pScanOrder[At(i - 1)], dataSetPart.pScanOrder[At(i)]);
       if (i > 2) --i;
     } else {
       ++i;
     }
   }
   BuildCommonRadialGrid();
-  if (DataSet().fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
-  if (DataSet().fFitRightLim != 0.0f) SetRightFitLimitIndices();
+  if (dataSetPart.fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
+  if (dataSetPart.fFitRightLim != 0.0f) SetRightFitLimitIndices();
   AllocSpeciesSignalArrays();
 
   // 13. Every scan as a file in the data directory, all written before any
@@ -661,8 +694,8 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
     AtomicFileBatch batch;
     for (int j = 1; j <= in.scans; ++j) {
       const std::string path = ScanFilePath(j);
-      batch.Check(path, WriteScanFile(path.c_str(), m, DataSet().ppRadius[At(j)], DataSet().ppSignal[At(j)], nullptr,
-                                      nullptr, true, DataSet().pScanInfo[At(j)]));
+      batch.Check(path, WriteScanFile(path.c_str(), m, dataSetPart.ppRadius[At(j)], dataSetPart.ppSignal[At(j)], nullptr,
+                                      nullptr, true, dataSetPart.pScanInfo[At(j)]));
     }
     if (batch.Failed().empty()) unreadable = UnreadableFile(batch);
     if (unreadable.empty())
@@ -679,11 +712,11 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   // 14-15. The noise actually drawn, the plots.
   std::string meanDev;
   if (in.noise > 0.0f) meanDev = Format("mean dev = %f  ", static_cast<double>(FitRmsd()));
-  AnalysisSwitches().bModelComputed = false;
-  AnalysisSwitches().bSimulating = simulating;
+  analysisSwitchesPart.bModelComputed = false;
+  analysisSwitchesPart.bSimulating = simulating;
   RebuildDataAndResidualPlots();
   RedrawDataPlot(true);
-  if (!SyntheticData().bGeneratingSeries && window) {
+  if (!syntheticDataPart.bGeneratingSeries && window) {
     window->Invalidate();
     if (!meanDev.empty()) window->ClientDC()->TextOut(ReadoutColumn(10, window->ClientSize()), 50, meanDev);
   }

@@ -54,15 +54,16 @@ void StopCourse() {
 }
 
 void BetweenWindows(Window* window) {
+  auto& timeCoursePart = TimeCourse();
   if (bUserAbort) {
     bUserAbort = false;
     StopCourse();
   }
   int key = ReadWindowKeyChar(window);
-  if (!TimeCourse().bTimeCourseStepMode) {
+  if (!timeCoursePart.bTimeCourseStepMode) {
     if (key < 0) return;
     // Any key enters step mode; the program then waits for the next one.
-    TimeCourse().bTimeCourseStepMode = true;
+    timeCoursePart.bTimeCourseStepMode = true;
     key = -1;
   }
   while (!FitState().bFitInterrupted) {
@@ -72,13 +73,13 @@ void BetweenWindows(Window* window) {
     }
     if (key == ' ') return;
     if (key == 'r') {
-      TimeCourse().bTimeCourseStepMode = false;
+      timeCoursePart.bTimeCourseStepMode = false;
       return;
     }
     // A stop ends the course itself (an interrupt flag would be cleared by the
     // next analysis of light-scattering data).
     if (key == 's') {
-      TimeCourse().bTimeCourseStepMode = false;
+      timeCoursePart.bTimeCourseStepMode = false;
       StopCourse();
     }
     key = -1;
@@ -159,24 +160,36 @@ std::vector<TimeWindow> SplitTimeWindows(const std::vector<double>& t, float L) 
 }
 
 bool RunTimeCourseStep(Window* window) {
-  if (FitState().bFitInterrupted) return false;
-  DistributionModels().bContiInnerRun = true;
+  auto& distributionModelsPart = DistributionModels();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& fitStatePart = FitState();
+  if (fitStatePart.bFitInterrupted) return false;
+  distributionModelsPart.bContiInnerRun = true;
   const ContiRunResult run = RunContiSed(window);
-  DistributionModels().bContiInnerRun = false;
+  distributionModelsPart.bContiInnerRun = false;
   ShowRunMessage(run.message);
   if (run.outcome != ContiRunOutcome::Computed) return false;
   UpdateBaselineAndFitScanRange();
-  for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) DistributionVectors().pDistValues[i] = static_cast<float>(DistributionStorage().pDistSolution[i]);
+  for (int i = 1; i <= distributionVectorsPart.nDistGrid; ++i) distributionVectorsPart.pDistValues[i] = static_cast<float>(DistributionStorage().pDistSolution[i]);
   NormalizeDistributionValues(false);
   SetModelComputed(true);
-  return !FitState().bFitInterrupted;
+  return !fitStatePart.bFitInterrupted;
 }
 
 bool RunContinuousModel(Window* window, TimeCourseTable& course,
                         const std::function<bool(Window*)>& step) {
+  auto& contiRunPart = ContiRun();
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& distributionPlotPart = DistributionPlot();
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& fitStatePart = FitState();
+  auto& localPart = Local();
+  auto& normalEquationsPart = NormalEquations();
+  auto& timeCoursePart = TimeCourse();
   course = TimeCourseTable{};
   const auto runStep = step ? step : std::function<bool(Window*)>(RunTimeCourseStep);
-  if (DataSet().nScans == 1) {
+  if (dataSetPart.nScans == 1) {
     ShowRunMessage(RunContiSed(window).message);
     return true;
   }
@@ -184,40 +197,40 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   // The windows are analysed as inner runs, which ask nothing: g(2) - 1 data are
   // turned into g(1) (on the user's consent) before the first window.
   if (!EnsureFieldCorrelationData(window)) return false;
-  const bool redraw = ContiRun().bRedrawModel;
-  ContiRun().bRedrawModel = true;
-  TimeCourse().bTimeCourseStepMode = true;
-  Local().g_courseStopped = false;
+  const bool redraw = contiRunPart.bRedrawModel;
+  contiRunPart.bRedrawModel = true;
+  timeCoursePart.bTimeCourseStepMode = true;
+  localPart.g_courseStopped = false;
   // What is on show goes with the course's grid; it comes back when no window is done.
   LastContiResult last;
   last.SetAside();
   std::string failure;
-  if (DataSet().nScans < 2 || !SetupContiGrid(&failure)) {
-    ContiRun().bRedrawModel = redraw;
+  if (dataSetPart.nScans < 2 || !SetupContiGrid(&failure)) {
+    contiRunPart.bRedrawModel = redraw;
     ShowRunMessage(ErrorBoxMessage(std::move(failure)));
     return false;
   }
-  FitState().bFitInterrupted = false;
-  std::vector<double> t(Idx(DataSet().nScans) + 1, 0.0);
-  for (int p = 1; p <= DataSet().nScans; ++p) t[Idx(p)] = DataSet().pScanInfo[Idx(DataSet().pScanOrder[Idx(p)])].time;
+  fitStatePart.bFitInterrupted = false;
+  std::vector<double> t(Idx(dataSetPart.nScans) + 1, 0.0);
+  for (int p = 1; p <= dataSetPart.nScans; ++p) t[Idx(p)] = dataSetPart.pScanInfo[Idx(dataSetPart.pScanOrder[Idx(p)])].time;
   const std::vector<TimeWindow> windows = SplitTimeWindows(t, DistributionModels().fTimeCourseWindow);
   const int W = static_cast<int>(windows.size()) - 1;
-  TimeCourse().nTimeCourseWindows = W;
-  const int n = DistributionVectors().nDistGrid;
+  timeCoursePart.nTimeCourseWindows = W;
+  const int n = distributionVectorsPart.nDistGrid;
   std::vector<std::vector<float>> table(Idx(W) + 1, std::vector<float>(Idx(n) + 1, 0.0f));
   std::vector<float> times(Idx(W) + 1, 0.0f);
-  NormalEquations().iContiFirstScan = NormalEquations().iContiLastScan = 1;
+  normalEquationsPart.iContiFirstScan = normalEquationsPart.iContiLastScan = 1;
 
   // Record 1 carries each window's mean function; its own profile comes back after.
-  float* record1 = CurrentGrid().ppGridSignal[1];
-  const std::vector<float> saved(record1, record1 + CurrentGrid().nGridPoints + 1);
+  float* record1 = currentGridPart.ppGridSignal[1];
+  const std::vector<float> saved(record1, record1 + currentGridPart.nGridPoints + 1);
   int done = 0;
-  for (int w = 1; w <= W && !FitState().bFitInterrupted; ++w) {
+  for (int w = 1; w <= W && !fitStatePart.bFitInterrupted; ++w) {
     const TimeWindow& tw = windows[Idx(w)];
     ShowProgress(window, w, W);
-    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
+    for (int g = 1; g <= currentGridPart.nGridPoints; ++g) {
       double sum = 0.0;
-      for (int p = tw.first; p <= tw.last; ++p) sum += CurrentGrid().ppGridSignal[Idx(DataSet().pScanOrder[Idx(p)])][g];
+      for (int p = tw.first; p <= tw.last; ++p) sum += currentGridPart.ppGridSignal[Idx(dataSetPart.pScanOrder[Idx(p)])][g];
       record1[g] = static_cast<float>(sum / (tw.last - tw.first + 1));
     }
     // The row is the first scan's signal when the grid's rows are the scans'.
@@ -226,37 +239,37 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
     if (!runStep(window)) {
       // A window without a result ends the course; only windows done are kept. An
       // interrupted analysis stops it as a key does.
-      if (ContiRun().eLastContiRunOutcome == ContiRunOutcome::Interrupted || bUserAbort) StopCourse();
+      if (contiRunPart.eLastContiRunOutcome == ContiRunOutcome::Interrupted || bUserAbort) StopCourse();
       bUserAbort = false;
-      FitState().bFitInterrupted = true;
+      fitStatePart.bFitInterrupted = true;
       break;
     }
-    for (int i = 1; i <= n; ++i) table[Idx(w)][Idx(i)] = DistributionVectors().pDistValues[i];
+    for (int i = 1; i <= n; ++i) table[Idx(w)][Idx(i)] = distributionVectorsPart.pDistValues[i];
     done = w;
     RedrawDistributionPlot();
     window->Invalidate();
     BetweenWindows(window);
   }
-  TimeCourse().nTimeCourseWindowsDone = done;
+  timeCoursePart.nTimeCourseWindowsDone = done;
   std::copy(saved.begin(), saved.end(), record1);
   NoteScanDataChanged();
-  TimeCourse().bTimeCourseStepMode = false;
+  timeCoursePart.bTimeCourseStepMode = false;
   // A stopped course keeps the last window computed on the plot.
-  FitState().bFitInterrupted = false;
+  fitStatePart.bFitInterrupted = false;
   FreeKernelArrays();
   FreeNormalEquationArrays();
   course.windows = W;
-  course.stopped = Local().g_courseStopped;
+  course.stopped = localPart.g_courseStopped;
   if (done >= 1) {
     last.Replaced();
     course.radii.assign(Idx(n) + 1, 0.0f);
     for (int i = 1; i <= n; ++i)
-      course.radii[Idx(i)] = DistributionPlot().pDistXVector ? DistributionPlot().pDistXVector->Data()[i - 1] : DistributionVectors().pDistGrid[i];
+      course.radii[Idx(i)] = distributionPlotPart.pDistXVector ? distributionPlotPart.pDistXVector->Data()[i - 1] : distributionVectorsPart.pDistGrid[i];
     course.times = std::move(times);
     course.rows = std::move(table);
     course.done = done;
   }
-  ContiRun().bRedrawModel = redraw;
+  contiRunPart.bRedrawModel = redraw;
   window->Invalidate();
   return true;
 }

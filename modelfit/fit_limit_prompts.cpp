@@ -69,14 +69,16 @@ bool RangeKept(Range range) { return range.min != 0.0f || range.max != 0.0f; }
 }  // namespace
 
 FitRangeQuestions RangesNotHoldingStarts() {
-  const Range meniscus{DataSet().fMinMeniscus, DataSet().fMaxMeniscus};
-  const Range bottom{DataSet().fMinBottom, DataSet().fMaxBottom};
+  auto& dataSetPart = DataSet();
+  auto& modelParamsPart = ModelParams();
+  const Range meniscus{dataSetPart.fMinMeniscus, dataSetPart.fMaxMeniscus};
+  const Range bottom{dataSetPart.fMinBottom, dataSetPart.fMaxBottom};
   FitRangeQuestions which;
   which.meniscus =
-      ModelParams().bVaryMeniscus && RangeKept(meniscus) && !HoldsInside(meniscus, DataSet().fMeniscus, MeniscusRangeHalfWidth());
+      modelParamsPart.bVaryMeniscus && RangeKept(meniscus) && !HoldsInside(meniscus, dataSetPart.fMeniscus, MeniscusRangeHalfWidth());
   // The electrophoresis cell has no bottom to fit.
-  which.bottom = ModelParams().bVaryBottom && !LammGlobals().bElectrophoresis && RangeKept(bottom) &&
-                 !HoldsInside(bottom, DataSet().fBottom, BottomRangeHalfWidth());
+  which.bottom = modelParamsPart.bVaryBottom && !LammGlobals().bElectrophoresis && RangeKept(bottom) &&
+                 !HoldsInside(bottom, dataSetPart.fBottom, BottomRangeHalfWidth());
   return which;
 }
 
@@ -87,13 +89,14 @@ bool ProposeRangesHoldingStarts(Window* window) {
 }
 
 bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
-  const bool asked = DataSet().bFitRangesSet || AnalysisSwitches().bVariationRangesAsked;
+  auto& dataSetPart = DataSet();
+  const bool asked = dataSetPart.bFitRangesSet || AnalysisSwitches().bVariationRangesAsked;
   // The meniscus range ends 0.001 cm left of the left fitting limit, the bottom range
   // begins 0.001 cm right of the right one.
-  const Range meniscus = Proposal(asked, {DataSet().fMinMeniscus, DataSet().fMaxMeniscus}, DataSet().fMeniscus, MeniscusRangeHalfWidth(),
-                                  DataSet().fFitLeftLim > 0.0f ? DataSet().fFitLeftLim - 0.001f - DataSet().fMeniscus : 0.0f);
-  const Range bottomRange = Proposal(asked, {DataSet().fMinBottom, DataSet().fMaxBottom}, DataSet().fBottom, BottomRangeHalfWidth(),
-                                     DataSet().fFitRightLim > 0.0f ? DataSet().fBottom - DataSet().fFitRightLim - 0.001f : 0.0f);
+  const Range meniscus = Proposal(asked, {dataSetPart.fMinMeniscus, dataSetPart.fMaxMeniscus}, dataSetPart.fMeniscus, MeniscusRangeHalfWidth(),
+                                  dataSetPart.fFitLeftLim > 0.0f ? dataSetPart.fFitLeftLim - 0.001f - dataSetPart.fMeniscus : 0.0f);
+  const Range bottomRange = Proposal(asked, {dataSetPart.fMinBottom, dataSetPart.fMaxBottom}, dataSetPart.fBottom, BottomRangeHalfWidth(),
+                                     dataSetPart.fFitRightLim > 0.0f ? dataSetPart.fBottom - dataSetPart.fFitRightLim - 0.001f : 0.0f);
   float maxMeniscus = meniscus.max;
   float minMeniscus = meniscus.min;
   float maxBottom = bottomRange.max;
@@ -121,7 +124,7 @@ bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
       case Answer::Cancel:
         return false;
       case Answer::Auto:
-        DataSet().bFitRangesSet = false;
+        dataSetPart.bFitRangesSet = false;
         SetDefaultFitLimits();
         Finish(window);
         return true;
@@ -132,14 +135,14 @@ bool RunFitLimitPrompts(Window* window, FitRangeQuestions which) {
   // A range not asked keeps its limits; unset ones get their defaults first.
   if (!asked) SetDefaultFitLimits();
   if (which.meniscus) {
-    DataSet().fMaxMeniscus = maxMeniscus;
-    DataSet().fMinMeniscus = minMeniscus;
+    dataSetPart.fMaxMeniscus = maxMeniscus;
+    dataSetPart.fMinMeniscus = minMeniscus;
   }
   if (bottom) {
-    DataSet().fMaxBottom = maxBottom;
-    DataSet().fMinBottom = minBottom;
+    dataSetPart.fMaxBottom = maxBottom;
+    dataSetPart.fMinBottom = minBottom;
   }
-  DataSet().bFitRangesSet = true;
+  dataSetPart.bFitRangesSet = true;
   Finish(window);
   return true;
 }

@@ -33,36 +33,39 @@ void ShowNote(const char* text) {
 // "check acceleration" switch is not among them. Compared in single precision,
 // the precision in which the dialog's texts are read.
 std::vector<float> DefaultsVector() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& lammSettingsPart = LammSettings();
+  auto& modelFlagsPart = ModelFlags();
   auto sw = [](bool on) { return on ? 1.0f : 0.0f; };
   auto f = [](double v) { return static_cast<float>(v); };
   return {sw(ScanFile().bIntensityData),
-          sw(ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel),
-          LammSettings().fAutoAlgorithmS,
-          sw(LammSettings().bShutOffBackDiffusion),
-          f(LammSettings().dBackDiffusionLevel),
-          sw(LammSettings().bAutoGridSize),
-          static_cast<float>(LammSettings().nDefaultGridPoints),
-          LammSettings().fPointsPerSigma,
-          static_cast<float>(LammSettings().nGridSizeUpper),
-          static_cast<float>(LammSettings().nGridSizeLower),
-          sw(AnalysisSwitches().bTimesFromW2t),
-          sw(LammSettings().bAutoFEAlgorithm),
-          sw(LammSettings().bFixTimeStep),
-          sw(LammSettings().bClaverie),
-          sw(LammSettings().bMovingHat),
-          sw(LammSettings().bAutoSGrid),
-          f(LammSettings().dAutoSGridValue),
-          LammSettings().fRefitTolerance,
-          f(LammSettings().dMaxDcOverC),
-          LammSettings().fAutoAlgorithmSOptimized,
-          sw(LammSettings().bOptimizeStaticGrid),
-          sw(AnalysisSwitches().bInitialDataProfile),
-          sw(LammSettings().bTruncateGrid),
-          f(LammSettings().dTruncationLevel),
-          sw(AnalysisSwitches().bScanTimeCorrection),
-          sw(LammSettings().bSimulateRadialResolution),
-          LammSettings().fScanVelocity,
-          LammSettings().fRadialConvolutionRange};
+          sw(modelFlagsPart.bZoneCentrifugation || modelFlagsPart.bZoneLsgModel),
+          lammSettingsPart.fAutoAlgorithmS,
+          sw(lammSettingsPart.bShutOffBackDiffusion),
+          f(lammSettingsPart.dBackDiffusionLevel),
+          sw(lammSettingsPart.bAutoGridSize),
+          static_cast<float>(lammSettingsPart.nDefaultGridPoints),
+          lammSettingsPart.fPointsPerSigma,
+          static_cast<float>(lammSettingsPart.nGridSizeUpper),
+          static_cast<float>(lammSettingsPart.nGridSizeLower),
+          sw(analysisSwitchesPart.bTimesFromW2t),
+          sw(lammSettingsPart.bAutoFEAlgorithm),
+          sw(lammSettingsPart.bFixTimeStep),
+          sw(lammSettingsPart.bClaverie),
+          sw(lammSettingsPart.bMovingHat),
+          sw(lammSettingsPart.bAutoSGrid),
+          f(lammSettingsPart.dAutoSGridValue),
+          lammSettingsPart.fRefitTolerance,
+          f(lammSettingsPart.dMaxDcOverC),
+          lammSettingsPart.fAutoAlgorithmSOptimized,
+          sw(lammSettingsPart.bOptimizeStaticGrid),
+          sw(analysisSwitchesPart.bInitialDataProfile),
+          sw(lammSettingsPart.bTruncateGrid),
+          f(lammSettingsPart.dTruncationLevel),
+          sw(analysisSwitchesPart.bScanTimeCorrection),
+          sw(lammSettingsPart.bSimulateRadialResolution),
+          lammSettingsPart.fScanVelocity,
+          lammSettingsPart.fRadialConvolutionRange};
 }
 
 // A grid size: the integer part (the entry check keeps it within the table's range).
@@ -71,9 +74,10 @@ int GridCount(float value) { return static_cast<int>(std::floor(static_cast<doub
 // Scan times follow omega^2 t (omega^2 in single precision, as the dialog always
 // did) or go back to the recorded times; not for electrophoresis or DLS data.
 void ApplyTimeOption() {
-  if (ScanFile().bElectrophoresisMode || DataSet().bDLSData) return;
-  for (int i = 1; i <= DataSet().nScans && static_cast<std::size_t>(i) < DataSet().pScanInfo.size(); ++i) {
-    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(i)];
+  auto& dataSetPart = DataSet();
+  if (ScanFile().bElectrophoresisMode || dataSetPart.bDLSData) return;
+  for (int i = 1; i <= dataSetPart.nScans && static_cast<std::size_t>(i) < dataSetPart.pScanInfo.size(); ++i) {
+    ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(i)];
     if (AnalysisSwitches().bTimesFromW2t) {
       const float omega = info.rpm * static_cast<float>(kTwoPiOver60);
       const float omega2 = omega * omega;
@@ -86,9 +90,11 @@ void ApplyTimeOption() {
 }
 
 void ForceConstantLoading() {
-  if (ScanFile().bIntensityData || ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel) {
-    AnalysisSwitches().bUniformLoading = true;
-    AnalysisSwitches().bInitialDataProfile = false;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
+  if (ScanFile().bIntensityData || modelFlagsPart.bZoneCentrifugation || modelFlagsPart.bZoneLsgModel) {
+    analysisSwitchesPart.bUniformLoading = true;
+    analysisSwitchesPart.bInitialDataProfile = false;
   }
 }
 
@@ -101,66 +107,68 @@ struct Remembered {
 };
 
 void ReadBack(const TransferBuffer& r, const Remembered& before) {
-  LammSettings().dTruncationLevel = std::pow(10.0, static_cast<double>(FieldValue(r, 643)));
-  LammSettings().fAutoAlgorithmS = FieldValue(r, 612);
-  LammSettings().fAutoAlgorithmSOptimized = FieldValue(r, 639);
-  LammSettings().bTruncateGrid = FieldChecked(r, 641);
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& lammSettingsPart = LammSettings();
+  lammSettingsPart.dTruncationLevel = std::pow(10.0, static_cast<double>(FieldValue(r, 643)));
+  lammSettingsPart.fAutoAlgorithmS = FieldValue(r, 612);
+  lammSettingsPart.fAutoAlgorithmSOptimized = FieldValue(r, 639);
+  lammSettingsPart.bTruncateGrid = FieldChecked(r, 641);
   if (GetModelFitHooks().inhomogeneousSolventOn && GetModelFitHooks().inhomogeneousSolventOn())
     ShowNote("make sure Lamm equation option 'dyanmically trucate grid' \n"
              "is not used when macromolecular flotation near meniscus can occur");
 
-  LammSettings().bShutOffBackDiffusion = FieldChecked(r, 613);
-  LammSettings().dBackDiffusionLevel = FieldValue(r, 614);
-  LammSettings().bAutoGridSize = FieldChecked(r, 615);
+  lammSettingsPart.bShutOffBackDiffusion = FieldChecked(r, 613);
+  lammSettingsPart.dBackDiffusionLevel = FieldValue(r, 614);
+  lammSettingsPart.bAutoGridSize = FieldChecked(r, 615);
 
-  LammSettings().nDefaultGridPoints = GridCount(FieldValue(r, 616));
-  LammSettings().nLammGridPoints = LammSettings().nDefaultGridPoints;
-  if (LammSettings().nLammGridPoints != before.gridPoints && GetModelFitHooks().resizeSimArrays)
-    GetModelFitHooks().resizeSimArrays(LammSettings().nLammGridPoints);
+  lammSettingsPart.nDefaultGridPoints = GridCount(FieldValue(r, 616));
+  lammSettingsPart.nLammGridPoints = lammSettingsPart.nDefaultGridPoints;
+  if (lammSettingsPart.nLammGridPoints != before.gridPoints && GetModelFitHooks().resizeSimArrays)
+    GetModelFitHooks().resizeSimArrays(lammSettingsPart.nLammGridPoints);
 
-  LammSettings().nGridSizeUpper = GridCount(FieldValue(r, 619));
-  LammSettings().nGridSizeLower = GridCount(FieldValue(r, 618));
-  LammSettings().fPointsPerSigma = FieldValue(r, 617);
+  lammSettingsPart.nGridSizeUpper = GridCount(FieldValue(r, 619));
+  lammSettingsPart.nGridSizeLower = GridCount(FieldValue(r, 618));
+  lammSettingsPart.fPointsPerSigma = FieldValue(r, 617);
 
-  AnalysisSwitches().bTimesFromW2t = FieldChecked(r, 620);
-  AnalysisSwitches().bRampRotorSpeed = FieldChecked(r, 621);
-  AnalysisSwitches().bTimesFromW2t = !AnalysisSwitches().bRampRotorSpeed;
+  analysisSwitchesPart.bTimesFromW2t = FieldChecked(r, 620);
+  analysisSwitchesPart.bRampRotorSpeed = FieldChecked(r, 621);
+  analysisSwitchesPart.bTimesFromW2t = !analysisSwitchesPart.bRampRotorSpeed;
   ApplyTimeOption();
 
-  LammSettings().bCheckAcceleration = FieldChecked(r, 924);
-  LammSettings().bOptimizeStaticGrid = FieldChecked(r, 640);
-  LammSettings().bAutoFEAlgorithm = FieldChecked(r, 622);
-  LammSettings().bFixTimeStep = FieldChecked(r, 623);
-  LammSettings().bClaverie = FieldChecked(r, 624);
-  LammSettings().bMovingHat = FieldChecked(r, 625);
+  lammSettingsPart.bCheckAcceleration = FieldChecked(r, 924);
+  lammSettingsPart.bOptimizeStaticGrid = FieldChecked(r, 640);
+  lammSettingsPart.bAutoFEAlgorithm = FieldChecked(r, 622);
+  lammSettingsPart.bFixTimeStep = FieldChecked(r, 623);
+  lammSettingsPart.bClaverie = FieldChecked(r, 624);
+  lammSettingsPart.bMovingHat = FieldChecked(r, 625);
   // With the automatic choice both algorithm buttons are off: the moving hat stays
   // the algorithm of record.
-  LammSettings().bMovingHat = !LammSettings().bClaverie;
-  if (LammSettings().bMovingHat != before.movingHat && GetModelFitHooks().simArraysAllocated &&
+  lammSettingsPart.bMovingHat = !lammSettingsPart.bClaverie;
+  if (lammSettingsPart.bMovingHat != before.movingHat && GetModelFitHooks().simArraysAllocated &&
       GetModelFitHooks().simArraysAllocated() && GetModelFitHooks().freeSimArrays)
     GetModelFitHooks().freeSimArrays();
 
-  LammSettings().bAutoSGrid = FieldChecked(r, 626);
-  LammSettings().dAutoSGridValue = FieldValue(r, 627);
-  LammSettings().fRefitTolerance = FieldValue(r, 628) * 0.01f;
+  lammSettingsPart.bAutoSGrid = FieldChecked(r, 626);
+  lammSettingsPart.dAutoSGridValue = FieldValue(r, 627);
+  lammSettingsPart.fRefitTolerance = FieldValue(r, 628) * 0.01f;
 
   if (const double maxDcOverC = FieldValue(r, 629); maxDcOverC != before.maxDcOverC) SetMaxDcOverC(maxDcOverC);
 
-  AnalysisSwitches().bScanTimeCorrection = FieldChecked(r, 832);
-  if (AnalysisSwitches().bScanTimeCorrection && ScanFile().bFluorescenceData) {
-    AnalysisSwitches().bScanTimeCorrection = false;
+  analysisSwitchesPart.bScanTimeCorrection = FieldChecked(r, 832);
+  if (analysisSwitchesPart.bScanTimeCorrection && ScanFile().bFluorescenceData) {
+    analysisSwitchesPart.bScanTimeCorrection = false;
     ShowNote("scan time correction for fluorescence data not yet implemented, switching off");
   }
-  LammSettings().bSimulateRadialResolution = FieldChecked(r, 833);
-  LammSettings().fScanVelocity = FieldValue(r, 835);
-  LammSettings().fRadialConvolutionRange = FieldValue(r, 834);
+  lammSettingsPart.bSimulateRadialResolution = FieldChecked(r, 833);
+  lammSettingsPart.fScanVelocity = FieldValue(r, 835);
+  lammSettingsPart.fRadialConvolutionRange = FieldValue(r, 834);
 
-  AnalysisSwitches().bInitialDataProfile = FieldChecked(r, 630);
-  AnalysisSwitches().bUniformLoading = !AnalysisSwitches().bInitialDataProfile;
+  analysisSwitchesPart.bInitialDataProfile = FieldChecked(r, 630);
+  analysisSwitchesPart.bUniformLoading = !analysisSwitchesPart.bInitialDataProfile;
   ForceConstantLoading();
-  if (AnalysisSwitches().bInitialDataProfile) {
-    if (AnalysisSwitches().bRampRotorSpeed) SwitchOffRampRotorSpeed();
-    if (AnalysisSwitches().bTimesFromW2t) SwitchOffTimesFromW2t();
+  if (analysisSwitchesPart.bInitialDataProfile) {
+    if (analysisSwitchesPart.bRampRotorSpeed) SwitchOffRampRotorSpeed();
+    if (analysisSwitchesPart.bTimesFromW2t) SwitchOffTimesFromW2t();
   }
 }
 
@@ -189,34 +197,36 @@ void InitLammParamsTransfer(TransferBuffer& record) {
 }
 
 void FillLammParamsTransfer(TransferBuffer& r) {
-  SetFieldValue(r, 612, "%f", LammSettings().fAutoAlgorithmS);
-  SetFieldChecked(r, 613, LammSettings().bShutOffBackDiffusion);
-  SetFieldValue(r, 614, "%.2e", LammSettings().dBackDiffusionLevel);
-  SetFieldChecked(r, 615, LammSettings().bAutoGridSize);
-  SetFieldText(r, 616, std::to_string(LammSettings().nDefaultGridPoints));
-  SetFieldValue(r, 617, "%.1f", LammSettings().fPointsPerSigma);
-  SetFieldText(r, 619, std::to_string(LammSettings().nGridSizeUpper));
-  SetFieldText(r, 618, std::to_string(LammSettings().nGridSizeLower));
-  SetFieldChecked(r, 620, AnalysisSwitches().bTimesFromW2t);
-  SetFieldChecked(r, 621, !AnalysisSwitches().bTimesFromW2t);
-  SetFieldChecked(r, 924, LammSettings().bCheckAcceleration);
-  SetFieldChecked(r, 622, LammSettings().bAutoFEAlgorithm);
-  SetFieldChecked(r, 623, LammSettings().bFixTimeStep);
-  SetFieldChecked(r, 624, LammSettings().bClaverie && !LammSettings().bAutoFEAlgorithm);
-  SetFieldChecked(r, 625, LammSettings().bMovingHat && !LammSettings().bAutoFEAlgorithm);
-  SetFieldChecked(r, 626, LammSettings().bAutoSGrid);
-  SetFieldValue(r, 627, "%.2f", LammSettings().dAutoSGridValue);
-  SetFieldValue(r, 628, "%.3f", 100.0 * LammSettings().fRefitTolerance);
-  SetFieldValue(r, 629, "%.2f", LammSettings().dMaxDcOverC);
-  SetFieldChecked(r, 630, AnalysisSwitches().bInitialDataProfile);
-  SetFieldValue(r, 639, "%.2f", LammSettings().fAutoAlgorithmSOptimized);
-  SetFieldChecked(r, 640, LammSettings().bOptimizeStaticGrid);
-  SetFieldChecked(r, 641, LammSettings().bTruncateGrid);
-  SetFieldValue(r, 643, "%.2f", std::log10(LammSettings().dTruncationLevel));
-  SetFieldChecked(r, 832, AnalysisSwitches().bScanTimeCorrection);
-  SetFieldChecked(r, 833, LammSettings().bSimulateRadialResolution);
-  SetFieldValue(r, 834, "%.4f", LammSettings().fRadialConvolutionRange);
-  SetFieldValue(r, 835, "%.2f", LammSettings().fScanVelocity);
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& lammSettingsPart = LammSettings();
+  SetFieldValue(r, 612, "%f", lammSettingsPart.fAutoAlgorithmS);
+  SetFieldChecked(r, 613, lammSettingsPart.bShutOffBackDiffusion);
+  SetFieldValue(r, 614, "%.2e", lammSettingsPart.dBackDiffusionLevel);
+  SetFieldChecked(r, 615, lammSettingsPart.bAutoGridSize);
+  SetFieldText(r, 616, std::to_string(lammSettingsPart.nDefaultGridPoints));
+  SetFieldValue(r, 617, "%.1f", lammSettingsPart.fPointsPerSigma);
+  SetFieldText(r, 619, std::to_string(lammSettingsPart.nGridSizeUpper));
+  SetFieldText(r, 618, std::to_string(lammSettingsPart.nGridSizeLower));
+  SetFieldChecked(r, 620, analysisSwitchesPart.bTimesFromW2t);
+  SetFieldChecked(r, 621, !analysisSwitchesPart.bTimesFromW2t);
+  SetFieldChecked(r, 924, lammSettingsPart.bCheckAcceleration);
+  SetFieldChecked(r, 622, lammSettingsPart.bAutoFEAlgorithm);
+  SetFieldChecked(r, 623, lammSettingsPart.bFixTimeStep);
+  SetFieldChecked(r, 624, lammSettingsPart.bClaverie && !lammSettingsPart.bAutoFEAlgorithm);
+  SetFieldChecked(r, 625, lammSettingsPart.bMovingHat && !lammSettingsPart.bAutoFEAlgorithm);
+  SetFieldChecked(r, 626, lammSettingsPart.bAutoSGrid);
+  SetFieldValue(r, 627, "%.2f", lammSettingsPart.dAutoSGridValue);
+  SetFieldValue(r, 628, "%.3f", 100.0 * lammSettingsPart.fRefitTolerance);
+  SetFieldValue(r, 629, "%.2f", lammSettingsPart.dMaxDcOverC);
+  SetFieldChecked(r, 630, analysisSwitchesPart.bInitialDataProfile);
+  SetFieldValue(r, 639, "%.2f", lammSettingsPart.fAutoAlgorithmSOptimized);
+  SetFieldChecked(r, 640, lammSettingsPart.bOptimizeStaticGrid);
+  SetFieldChecked(r, 641, lammSettingsPart.bTruncateGrid);
+  SetFieldValue(r, 643, "%.2f", std::log10(lammSettingsPart.dTruncationLevel));
+  SetFieldChecked(r, 832, analysisSwitchesPart.bScanTimeCorrection);
+  SetFieldChecked(r, 833, lammSettingsPart.bSimulateRadialResolution);
+  SetFieldValue(r, 834, "%.4f", lammSettingsPart.fRadialConvolutionRange);
+  SetFieldValue(r, 835, "%.2f", lammSettingsPart.fScanVelocity);
 }
 
 std::string LammFieldsRefusal(const TransferBuffer& record) {
@@ -243,11 +253,12 @@ bool LammPBoxCanClose(const TransferBuffer& record) {
 }
 
 bool RunLammParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxOpen) {
+  auto& lammSettingsPart = LammSettings();
   ForceConstantLoading();
   const std::vector<float> before = DefaultsVector();
   bool applied = false;
   for (;;) {
-    const Remembered remembered{LammSettings().bMovingHat, LammSettings().bAutoFEAlgorithm, LammSettings().bFixTimeStep, LammSettings().dMaxDcOverC, LammSettings().nLammGridPoints};
+    const Remembered remembered{lammSettingsPart.bMovingHat, lammSettingsPart.bAutoFEAlgorithm, lammSettingsPart.bFixTimeStep, lammSettingsPart.dMaxDcOverC, lammSettingsPart.nLammGridPoints};
     ForceConstantLoading();
     FillLammParamsTransfer(record);
     if (modalBoxOpen) *modalBoxOpen = true;
@@ -261,9 +272,9 @@ bool RunLammParametersDialog(Window* window, TransferBuffer& record, bool* modal
     applied = true;
     // A fixed step belongs to the moving hat: leaving it for the static grid drops
     // the fixed step, and the dialog shows the result once more.
-    if (remembered.movingHat && !remembered.autoFE && remembered.fixTimeStep && !LammSettings().bMovingHat &&
-        LammSettings().bFixTimeStep) {
-      LammSettings().bFixTimeStep = false;
+    if (remembered.movingHat && !remembered.autoFE && remembered.fixTimeStep && !lammSettingsPart.bMovingHat &&
+        lammSettingsPart.bFixTimeStep) {
+      lammSettingsPart.bFixTimeStep = false;
       ShowNote("switching off fixed dt - confirm");
       continue;
     }

@@ -25,40 +25,42 @@
 namespace tarmic {
 
 void ResetLammSettings() {
-  LammSettings().fAutoAlgorithmS = 5.0f;
-  LammSettings().fAutoAlgorithmSOptimized = 60.0f;
-  LammSettings().bAutoFEAlgorithm = true;
-  LammSettings().bClaverie = false;
-  LammSettings().bMovingHat = true;
-  LammSettings().nDefaultGridPoints = 1000;
-  LammSettings().nLammGridPoints = 1000;
-  LammSettings().bAutoGridSize = true;
-  LammSettings().fPointsPerSigma = 5.0f;
-  LammSettings().nGridSizeUpper = 2000;
-  LammSettings().nGridSizeLower = 75;
-  LammSettings().bOptimizeStaticGrid = true;
-  LammSettings().bTruncateGrid = true;
-  LammSettings().dTruncationLevel = 1e-6;
-  LammSettings().bAutoSGrid = true;
-  LammSettings().dAutoSGridValue = 0.0;
-  LammSettings().bShutOffBackDiffusion = true;
-  LammSettings().dBackDiffusionLevel = 1e-4;
-  LammSettings().bFixTimeStep = false;
-  LammSettings().dInitialDt = 1.0;
-  LammSettings().dMaxDcOverC = 1.0;
-  LammSettings().dMaxDcOverCRef = 1.0;
-  LammSettings().dMaxDcOverCLow = 0.1;
-  LammSettings().dMaxDcOverCHigh = 0.5;
-  LammSettings().fRefitTolerance = 0.01f;
-  AnalysisSwitches().bTimesFromW2t = false;
-  AnalysisSwitches().bRampRotorSpeed = true;
-  LammSettings().bCheckAcceleration = true;
-  AnalysisSwitches().bInitialDataProfile = false;
-  AnalysisSwitches().bUniformLoading = true;
-  AnalysisSwitches().bScanTimeCorrection = false;
-  LammSettings().fScanVelocity = 2.43f;
-  LammSettings().bSimulateRadialResolution = false;
-  LammSettings().fRadialConvolutionRange = 0.008f;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& lammSettingsPart = LammSettings();
+  lammSettingsPart.fAutoAlgorithmS = 5.0f;
+  lammSettingsPart.fAutoAlgorithmSOptimized = 60.0f;
+  lammSettingsPart.bAutoFEAlgorithm = true;
+  lammSettingsPart.bClaverie = false;
+  lammSettingsPart.bMovingHat = true;
+  lammSettingsPart.nDefaultGridPoints = 1000;
+  lammSettingsPart.nLammGridPoints = 1000;
+  lammSettingsPart.bAutoGridSize = true;
+  lammSettingsPart.fPointsPerSigma = 5.0f;
+  lammSettingsPart.nGridSizeUpper = 2000;
+  lammSettingsPart.nGridSizeLower = 75;
+  lammSettingsPart.bOptimizeStaticGrid = true;
+  lammSettingsPart.bTruncateGrid = true;
+  lammSettingsPart.dTruncationLevel = 1e-6;
+  lammSettingsPart.bAutoSGrid = true;
+  lammSettingsPart.dAutoSGridValue = 0.0;
+  lammSettingsPart.bShutOffBackDiffusion = true;
+  lammSettingsPart.dBackDiffusionLevel = 1e-4;
+  lammSettingsPart.bFixTimeStep = false;
+  lammSettingsPart.dInitialDt = 1.0;
+  lammSettingsPart.dMaxDcOverC = 1.0;
+  lammSettingsPart.dMaxDcOverCRef = 1.0;
+  lammSettingsPart.dMaxDcOverCLow = 0.1;
+  lammSettingsPart.dMaxDcOverCHigh = 0.5;
+  lammSettingsPart.fRefitTolerance = 0.01f;
+  analysisSwitchesPart.bTimesFromW2t = false;
+  analysisSwitchesPart.bRampRotorSpeed = true;
+  lammSettingsPart.bCheckAcceleration = true;
+  analysisSwitchesPart.bInitialDataProfile = false;
+  analysisSwitchesPart.bUniformLoading = true;
+  analysisSwitchesPart.bScanTimeCorrection = false;
+  lammSettingsPart.fScanVelocity = 2.43f;
+  lammSettingsPart.bSimulateRadialResolution = false;
+  lammSettingsPart.fRadialConvolutionRange = 0.008f;
 }
 
 namespace {
@@ -80,34 +82,36 @@ std::string CrossedLimitsRefusal(double lower, double upper) {
 }  // namespace
 
 std::vector<float> LammSettingsVector() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& lammSettingsPart = LammSettings();
   std::vector<float> p(kLammPreferenceCount, 0.0f);
-  p[0] = LammSettings().fAutoAlgorithmS;
-  p[1] = Switch(LammSettings().bShutOffBackDiffusion);
-  p[2] = static_cast<float>(LammSettings().dBackDiffusionLevel);
-  p[3] = Switch(LammSettings().bAutoGridSize);
-  p[4] = static_cast<float>(LammSettings().nDefaultGridPoints);
-  p[5] = LammSettings().fPointsPerSigma;
-  p[6] = static_cast<float>(LammSettings().nGridSizeUpper);
-  p[7] = static_cast<float>(LammSettings().nGridSizeLower);
-  p[8] = Switch(AnalysisSwitches().bTimesFromW2t);
-  p[9] = Switch(LammSettings().bAutoFEAlgorithm);
-  p[10] = Switch(LammSettings().bFixTimeStep);
-  p[11] = Switch(LammSettings().bClaverie);
-  p[12] = Switch(LammSettings().bMovingHat);
-  p[13] = Switch(LammSettings().bAutoSGrid);
-  p[14] = static_cast<float>(LammSettings().dAutoSGridValue);
-  p[15] = LammSettings().fRefitTolerance;
-  p[16] = static_cast<float>(LammSettings().dMaxDcOverC);
-  p[17] = LammSettings().fAutoAlgorithmSOptimized;
-  p[18] = Switch(LammSettings().bOptimizeStaticGrid);
-  p[19] = Switch(AnalysisSwitches().bInitialDataProfile);
-  p[20] = Switch(LammSettings().bTruncateGrid);
-  p[21] = static_cast<float>(std::log10(LammSettings().dTruncationLevel));
-  p[22] = Switch(AnalysisSwitches().bScanTimeCorrection);
-  p[23] = Switch(LammSettings().bSimulateRadialResolution);
-  p[24] = LammSettings().fScanVelocity;
-  p[25] = LammSettings().fRadialConvolutionRange;
-  p[26] = Switch(LammSettings().bCheckAcceleration);
+  p[0] = lammSettingsPart.fAutoAlgorithmS;
+  p[1] = Switch(lammSettingsPart.bShutOffBackDiffusion);
+  p[2] = static_cast<float>(lammSettingsPart.dBackDiffusionLevel);
+  p[3] = Switch(lammSettingsPart.bAutoGridSize);
+  p[4] = static_cast<float>(lammSettingsPart.nDefaultGridPoints);
+  p[5] = lammSettingsPart.fPointsPerSigma;
+  p[6] = static_cast<float>(lammSettingsPart.nGridSizeUpper);
+  p[7] = static_cast<float>(lammSettingsPart.nGridSizeLower);
+  p[8] = Switch(analysisSwitchesPart.bTimesFromW2t);
+  p[9] = Switch(lammSettingsPart.bAutoFEAlgorithm);
+  p[10] = Switch(lammSettingsPart.bFixTimeStep);
+  p[11] = Switch(lammSettingsPart.bClaverie);
+  p[12] = Switch(lammSettingsPart.bMovingHat);
+  p[13] = Switch(lammSettingsPart.bAutoSGrid);
+  p[14] = static_cast<float>(lammSettingsPart.dAutoSGridValue);
+  p[15] = lammSettingsPart.fRefitTolerance;
+  p[16] = static_cast<float>(lammSettingsPart.dMaxDcOverC);
+  p[17] = lammSettingsPart.fAutoAlgorithmSOptimized;
+  p[18] = Switch(lammSettingsPart.bOptimizeStaticGrid);
+  p[19] = Switch(analysisSwitchesPart.bInitialDataProfile);
+  p[20] = Switch(lammSettingsPart.bTruncateGrid);
+  p[21] = static_cast<float>(std::log10(lammSettingsPart.dTruncationLevel));
+  p[22] = Switch(analysisSwitchesPart.bScanTimeCorrection);
+  p[23] = Switch(lammSettingsPart.bSimulateRadialResolution);
+  p[24] = lammSettingsPart.fScanVelocity;
+  p[25] = lammSettingsPart.fRadialConvolutionRange;
+  p[26] = Switch(lammSettingsPart.bCheckAcceleration);
   // Entries 27 to 30 are reserved and written as 0.
   return p;
 }
@@ -129,9 +133,10 @@ std::string LammSettingsRefusal(const std::vector<float>& settings, int* refused
 std::string LammSettingsRefusal() { return LammSettingsRefusal(LammSettingsVector()); }
 
 void SetMaxDcOverC(double value) {
-  LammSettings().dMaxDcOverC = LammSettings().dMaxDcOverCRef = value;
-  LammSettings().dMaxDcOverCLow = 0.05 * value;
-  LammSettings().dMaxDcOverCHigh = 0.2 * value;
+  auto& lammSettingsPart = LammSettings();
+  lammSettingsPart.dMaxDcOverC = lammSettingsPart.dMaxDcOverCRef = value;
+  lammSettingsPart.dMaxDcOverCLow = 0.05 * value;
+  lammSettingsPart.dMaxDcOverCHigh = 0.2 * value;
 }
 
 int SaveLammEqParameterPreferences(Window* window) {
@@ -145,6 +150,8 @@ int SaveLammEqParameterPreferences(Window* window) {
 }
 
 int ReadLammEqParameterPreferences(Window* window) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& lammSettingsPart = LammSettings();
   DebugLog(window, "\nEnter ReadLammEqParameterPreferences");
   if (szLammParamsIni.empty()) return 0;
   auto tell = [](const std::string& text) {
@@ -208,36 +215,36 @@ int ReadLammEqParameterPreferences(Window* window) {
     }
   }
   auto take = [&](int i) { return ok[static_cast<std::size_t>(i)]; };
-  if (take(0)) LammSettings().fAutoAlgorithmS = p[0];
-  if (take(1)) LammSettings().bShutOffBackDiffusion = On(p[1]);
-  if (take(2)) LammSettings().dBackDiffusionLevel = p[2];
-  if (take(3)) LammSettings().bAutoGridSize = On(p[3]);
-  if (take(4)) LammSettings().nDefaultGridPoints = static_cast<int>(std::floor(p[4]));
-  if (take(5)) LammSettings().fPointsPerSigma = p[5];
-  if (take(6)) LammSettings().nGridSizeUpper = static_cast<int>(std::floor(p[6]));
-  if (take(7)) LammSettings().nGridSizeLower = static_cast<int>(std::floor(p[7]));
+  if (take(0)) lammSettingsPart.fAutoAlgorithmS = p[0];
+  if (take(1)) lammSettingsPart.bShutOffBackDiffusion = On(p[1]);
+  if (take(2)) lammSettingsPart.dBackDiffusionLevel = p[2];
+  if (take(3)) lammSettingsPart.bAutoGridSize = On(p[3]);
+  if (take(4)) lammSettingsPart.nDefaultGridPoints = static_cast<int>(std::floor(p[4]));
+  if (take(5)) lammSettingsPart.fPointsPerSigma = p[5];
+  if (take(6)) lammSettingsPart.nGridSizeUpper = static_cast<int>(std::floor(p[6]));
+  if (take(7)) lammSettingsPart.nGridSizeLower = static_cast<int>(std::floor(p[7]));
   if (take(8)) {
-    AnalysisSwitches().bTimesFromW2t = On(p[8]);
-    AnalysisSwitches().bRampRotorSpeed = !AnalysisSwitches().bTimesFromW2t;
+    analysisSwitchesPart.bTimesFromW2t = On(p[8]);
+    analysisSwitchesPart.bRampRotorSpeed = !analysisSwitchesPart.bTimesFromW2t;
   }
-  if (take(9)) LammSettings().bAutoFEAlgorithm = On(p[9]);
-  if (take(10)) LammSettings().bFixTimeStep = On(p[10]);
-  if (take(11)) LammSettings().bClaverie = On(p[11]);
-  if (take(12)) LammSettings().bMovingHat = On(p[12]);
-  if (take(13)) LammSettings().bAutoSGrid = On(p[13]);
-  if (take(14)) LammSettings().dAutoSGridValue = p[14];
-  if (take(15)) LammSettings().fRefitTolerance = p[15];
-  if (take(16)) LammSettings().dMaxDcOverC = p[16];
-  if (take(17)) LammSettings().fAutoAlgorithmSOptimized = p[17];
-  if (take(18)) LammSettings().bOptimizeStaticGrid = On(p[18]);
-  if (take(19)) AnalysisSwitches().bInitialDataProfile = On(p[19]);
-  if (take(20)) LammSettings().bTruncateGrid = On(p[20]);
-  if (take(21)) LammSettings().dTruncationLevel = std::pow(10.0, static_cast<double>(p[21]));
-  if (take(22)) AnalysisSwitches().bScanTimeCorrection = On(p[22]);
-  if (take(23)) LammSettings().bSimulateRadialResolution = On(p[23]);
-  if (take(24)) LammSettings().fScanVelocity = p[24];
-  if (take(25)) LammSettings().fRadialConvolutionRange = p[25];
-  if (n > 26 && take(26)) LammSettings().bCheckAcceleration = On(p[26]);
+  if (take(9)) lammSettingsPart.bAutoFEAlgorithm = On(p[9]);
+  if (take(10)) lammSettingsPart.bFixTimeStep = On(p[10]);
+  if (take(11)) lammSettingsPart.bClaverie = On(p[11]);
+  if (take(12)) lammSettingsPart.bMovingHat = On(p[12]);
+  if (take(13)) lammSettingsPart.bAutoSGrid = On(p[13]);
+  if (take(14)) lammSettingsPart.dAutoSGridValue = p[14];
+  if (take(15)) lammSettingsPart.fRefitTolerance = p[15];
+  if (take(16)) lammSettingsPart.dMaxDcOverC = p[16];
+  if (take(17)) lammSettingsPart.fAutoAlgorithmSOptimized = p[17];
+  if (take(18)) lammSettingsPart.bOptimizeStaticGrid = On(p[18]);
+  if (take(19)) analysisSwitchesPart.bInitialDataProfile = On(p[19]);
+  if (take(20)) lammSettingsPart.bTruncateGrid = On(p[20]);
+  if (take(21)) lammSettingsPart.dTruncationLevel = std::pow(10.0, static_cast<double>(p[21]));
+  if (take(22)) analysisSwitchesPart.bScanTimeCorrection = On(p[22]);
+  if (take(23)) lammSettingsPart.bSimulateRadialResolution = On(p[23]);
+  if (take(24)) lammSettingsPart.fScanVelocity = p[24];
+  if (take(25)) lammSettingsPart.fRadialConvolutionRange = p[25];
+  if (n > 26 && take(26)) lammSettingsPart.bCheckAcceleration = On(p[26]);
   std::string note;
   if (!refused.empty())
     note = "the Lamm equation settings file " + szLammParamsIni +
@@ -252,41 +259,43 @@ int ReadLammEqParameterPreferences(Window* window) {
 }
 
 LammDiscretizationSettings CurrentDiscretization() {
+  auto& lammSettingsPart = LammSettings();
   LammDiscretizationSettings d;
-  d.nMinGrid = LammSettings().nGridSizeLower;
-  d.nMaxGrid = LammSettings().nGridSizeUpper;
-  d.fPointsPerSigma = LammSettings().fPointsPerSigma;
+  d.nMinGrid = lammSettingsPart.nGridSizeLower;
+  d.nMaxGrid = lammSettingsPart.nGridSizeUpper;
+  d.fPointsPerSigma = lammSettingsPart.fPointsPerSigma;
   d.bMultiSpeciesNonideal = false;
-  d.dBackDiffusionLevel = LammSettings().dBackDiffusionLevel;
-  d.bShutOffBackDiffusionOption = LammSettings().bShutOffBackDiffusion;
-  d.bOptimizeGrid = LammSettings().bOptimizeStaticGrid;
-  d.bAutoGridSize = LammSettings().bAutoGridSize;
+  d.dBackDiffusionLevel = lammSettingsPart.dBackDiffusionLevel;
+  d.bShutOffBackDiffusionOption = lammSettingsPart.bShutOffBackDiffusion;
+  d.bOptimizeGrid = lammSettingsPart.bOptimizeStaticGrid;
+  d.bAutoGridSize = lammSettingsPart.bAutoGridSize;
   d.fFf0 = 1.0f;
   d.bRampRotor = AnalysisSwitches().bRampRotorSpeed;
-  d.bFixTimeStep = LammSettings().bFixTimeStep;
-  d.dMovingFrameS = LammSettings().dAutoSGridValue;
-  d.bAutoSGrid = LammSettings().bAutoSGrid;
-  d.bAutoVariant = LammSettings().bAutoFEAlgorithm;
-  d.dTolerance = LammSettings().dMaxDcOverC;
-  d.dTolerance005 = 0.05 * LammSettings().dMaxDcOverC;
-  d.dTolerance02 = 0.2 * LammSettings().dMaxDcOverC;
-  d.dToleranceIn = LammSettings().dMaxDcOverC;
-  d.nDefaultGrid = LammSettings().nDefaultGridPoints;
-  d.bUseMovingHat = LammSettings().bMovingHat;
-  d.bUseClaverie = LammSettings().bClaverie;
-  d.dTruncateLevel = LammSettings().dTruncationLevel;
-  d.bTruncateGrid = LammSettings().bTruncateGrid;
-  d.dVariantThreshold = LammSettings().fAutoAlgorithmS;
-  d.dVariantThresholdOpt = LammSettings().fAutoAlgorithmSOptimized;
+  d.bFixTimeStep = lammSettingsPart.bFixTimeStep;
+  d.dMovingFrameS = lammSettingsPart.dAutoSGridValue;
+  d.bAutoSGrid = lammSettingsPart.bAutoSGrid;
+  d.bAutoVariant = lammSettingsPart.bAutoFEAlgorithm;
+  d.dTolerance = lammSettingsPart.dMaxDcOverC;
+  d.dTolerance005 = 0.05 * lammSettingsPart.dMaxDcOverC;
+  d.dTolerance02 = 0.2 * lammSettingsPart.dMaxDcOverC;
+  d.dToleranceIn = lammSettingsPart.dMaxDcOverC;
+  d.nDefaultGrid = lammSettingsPart.nDefaultGridPoints;
+  d.bUseMovingHat = lammSettingsPart.bMovingHat;
+  d.bUseClaverie = lammSettingsPart.bClaverie;
+  d.dTruncateLevel = lammSettingsPart.dTruncationLevel;
+  d.bTruncateGrid = lammSettingsPart.bTruncateGrid;
+  d.dVariantThreshold = lammSettingsPart.fAutoAlgorithmS;
+  d.dVariantThresholdOpt = lammSettingsPart.fAutoAlgorithmSOptimized;
   return d;
 }
 
 void SwitchOnTimesFromW2t(Window*) {
+  auto& dataSetPart = DataSet();
   SwitchOffRampRotorSpeed();
   AnalysisSwitches().bTimesFromW2t = true;
-  if (ScanFile().bElectrophoresisMode || DataSet().bDLSData) return;
-  for (int i = 1; i <= DataSet().nScans && static_cast<std::size_t>(i) < DataSet().pScanInfo.size(); ++i) {
-    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(i)];
+  if (ScanFile().bElectrophoresisMode || dataSetPart.bDLSData) return;
+  for (int i = 1; i <= dataSetPart.nScans && static_cast<std::size_t>(i) < dataSetPart.pScanInfo.size(); ++i) {
+    ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(i)];
     const double omega = static_cast<double>(info.rpm) * kTwoPiOver60;
     const double omega2 = omega * omega;
     if (omega2 > 0.0) info.time = info.omega2t / omega2;

@@ -5,16 +5,17 @@
 namespace tarmic {
 
 std::vector<bool*> ResettableModelFlags() {
+  auto& modelFlagsPart = ModelFlags();
   return {
-      &ModelFlags().bDiscreteModel, &ModelFlags().bMonomerDimer, &ModelFlags().bMonomerTrimer, &ModelFlags().bAssoc124, &ModelFlags().bAssoc148, &ModelFlags().bNonidealSpecies,
-      &ModelFlags().bNonIdealMultiple, &ModelFlags().bHeteroAssocModel, &ModelFlags().bZoneCentrifugation, &ModelFlags().bFaxenApproximation,
-      &ModelFlags().bStokesRadii, &ModelFlags().bCumulants, &ModelFlags().bContiModel, &ModelFlags().bContiSModel, &ModelFlags().bLsgModel,
-      &ModelFlags().bLsgOneDiscrete, &ModelFlags().bCsff0Model, &ModelFlags().bCsff0OneDiscrete, &ModelFlags().bCsOneDiscreteD, &ModelFlags().bCsOneDiscreteM,
-      &ModelFlags().bCsConformationalChange, &ModelFlags().bCsFloatingVbar, &ModelFlags().bCsWormChain, &ModelFlags().bCsScalingLaw, &ModelFlags().bCsBimodalFf0,
-      &ModelFlags().bCsBimodalFf0OneDiscrete, &ModelFlags().bCsInvariantD, &ModelFlags().bCsMsTable, &ModelFlags().bCsModel521, &ModelFlags().bCsNonideal,
-      &ModelFlags().bCMPriorVbar, &ModelFlags().bCMPowerLawModel, &ModelFlags().bConstantDModel, &ModelFlags().bFMScalingLaw, &ModelFlags().bCvConstantD,
-      &ModelFlags().bElectroLsgModel, &ModelFlags().bZoneLsgModel, &ModelFlags().bDLSRhModel, &ModelFlags().bDLSDModel, &ModelFlags().bDLSTimeCourseModel,
-      &ModelFlags().bBoundaryAnalysis, &ModelFlags().bVanHoldeWeischet};
+      &modelFlagsPart.bDiscreteModel, &modelFlagsPart.bMonomerDimer, &modelFlagsPart.bMonomerTrimer, &modelFlagsPart.bAssoc124, &modelFlagsPart.bAssoc148, &modelFlagsPart.bNonidealSpecies,
+      &modelFlagsPart.bNonIdealMultiple, &modelFlagsPart.bHeteroAssocModel, &modelFlagsPart.bZoneCentrifugation, &modelFlagsPart.bFaxenApproximation,
+      &modelFlagsPart.bStokesRadii, &modelFlagsPart.bCumulants, &modelFlagsPart.bContiModel, &modelFlagsPart.bContiSModel, &modelFlagsPart.bLsgModel,
+      &modelFlagsPart.bLsgOneDiscrete, &modelFlagsPart.bCsff0Model, &modelFlagsPart.bCsff0OneDiscrete, &modelFlagsPart.bCsOneDiscreteD, &modelFlagsPart.bCsOneDiscreteM,
+      &modelFlagsPart.bCsConformationalChange, &modelFlagsPart.bCsFloatingVbar, &modelFlagsPart.bCsWormChain, &modelFlagsPart.bCsScalingLaw, &modelFlagsPart.bCsBimodalFf0,
+      &modelFlagsPart.bCsBimodalFf0OneDiscrete, &modelFlagsPart.bCsInvariantD, &modelFlagsPart.bCsMsTable, &modelFlagsPart.bCsModel521, &modelFlagsPart.bCsNonideal,
+      &modelFlagsPart.bCMPriorVbar, &modelFlagsPart.bCMPowerLawModel, &modelFlagsPart.bConstantDModel, &modelFlagsPart.bFMScalingLaw, &modelFlagsPart.bCvConstantD,
+      &modelFlagsPart.bElectroLsgModel, &modelFlagsPart.bZoneLsgModel, &modelFlagsPart.bDLSRhModel, &modelFlagsPart.bDLSDModel, &modelFlagsPart.bDLSTimeCourseModel,
+      &modelFlagsPart.bBoundaryAnalysis, &modelFlagsPart.bVanHoldeWeischet};
 }
 
 void ResetModelFlags() {
@@ -22,13 +23,14 @@ void ResetModelFlags() {
 }
 
 bool IsContinuousModel() {
-  return ModelFlags().bContiModel || ModelFlags().bContiSModel || ModelFlags().bLsgModel || ModelFlags().bLsgOneDiscrete || ModelFlags().bCsff0Model ||
-         ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsConformationalChange ||
-         ModelFlags().bCsFloatingVbar || ModelFlags().bCsWormChain || ModelFlags().bCsScalingLaw || ModelFlags().bCsBimodalFf0 ||
-         ModelFlags().bCsBimodalFf0OneDiscrete || ModelFlags().bCsInvariantD || ModelFlags().bCsMsTable || ModelFlags().bCsModel521 || ModelFlags().bCsNonideal ||
-         ModelFlags().bCMPriorVbar || ModelFlags().bCMPowerLawModel || ModelFlags().bConstantDModel || ModelFlags().bFMScalingLaw || ModelFlags().bCvConstantD ||
-         ModelFlags().bElectroLsgModel || ModelFlags().bZoneLsgModel || ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel ||
-         ModelFlags().bBoundaryAnalysis || ModelFlags().bVanHoldeWeischet;
+  auto& modelFlagsPart = ModelFlags();
+  return modelFlagsPart.bContiModel || modelFlagsPart.bContiSModel || modelFlagsPart.bLsgModel || modelFlagsPart.bLsgOneDiscrete || modelFlagsPart.bCsff0Model ||
+         modelFlagsPart.bCsff0OneDiscrete || modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bCsConformationalChange ||
+         modelFlagsPart.bCsFloatingVbar || modelFlagsPart.bCsWormChain || modelFlagsPart.bCsScalingLaw || modelFlagsPart.bCsBimodalFf0 ||
+         modelFlagsPart.bCsBimodalFf0OneDiscrete || modelFlagsPart.bCsInvariantD || modelFlagsPart.bCsMsTable || modelFlagsPart.bCsModel521 || modelFlagsPart.bCsNonideal ||
+         modelFlagsPart.bCMPriorVbar || modelFlagsPart.bCMPowerLawModel || modelFlagsPart.bConstantDModel || modelFlagsPart.bFMScalingLaw || modelFlagsPart.bCvConstantD ||
+         modelFlagsPart.bElectroLsgModel || modelFlagsPart.bZoneLsgModel || modelFlagsPart.bDLSRhModel || modelFlagsPart.bDLSDModel || modelFlagsPart.bDLSTimeCourseModel ||
+         modelFlagsPart.bBoundaryAnalysis || modelFlagsPart.bVanHoldeWeischet;
 }
 
 bool IsSelfAssociationModel() { return ModelFlags().bMonomerDimer || ModelFlags().bMonomerTrimer || ModelFlags().bAssoc124 || ModelFlags().bAssoc148; }
@@ -40,7 +42,8 @@ bool IsScalingLawModel() { return ModelFlags().bCsScalingLaw || ModelFlags().bFM
 bool IsCsff0Model() { return ModelFlags().bCsff0Model || ModelFlags().bCsff0OneDiscrete; }
 
 bool IsDiscreteSpeciesModel() {
-  return (ModelFlags().bDiscreteModel || (AnalysisSwitches().bEqAnalysisModel && !ModelFlags().bHeteroAssocModel)) && !IsContinuousModel() &&
+  auto& modelFlagsPart = ModelFlags();
+  return (modelFlagsPart.bDiscreteModel || (AnalysisSwitches().bEqAnalysisModel && !modelFlagsPart.bHeteroAssocModel)) && !IsContinuousModel() &&
          !IsSelfAssociationModel() && !IsNonidealModel();
 }
 

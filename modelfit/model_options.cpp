@@ -7,37 +7,38 @@
 namespace tarmic {
 
 void ResetModelOptions() {
-  ModelOptions().bFinalProfileToFit = false;
-  ModelOptions().fS1 = ModelOptions().fD1 = ModelOptions().fS2 = ModelOptions().fD2 = 0.0f;
-  ModelOptions().fAssocLogK = ModelOptions().fAssocLoading = 0.0f;
-  ModelOptions().fOligoS1 = ModelOptions().fOligoS2 = ModelOptions().fOligoS3 = 0.0f;
-  ModelOptions().fOligoD1 = ModelOptions().fOligoD2 = ModelOptions().fOligoD3 = 0.0f;
-  ModelOptions().fAssocLogKa = ModelOptions().fAssocLogKb = 0.0f;
-  ModelOptions().fLogKs = -8.0f;
-  ModelOptions().fLogKd = -8.0f;
-  ModelOptions().bRepulsiveNonideality = true;
-  ModelOptions().bDimerNonideal = false;
-  ModelOptions().bCosoluteCoefficients = false;
-  ModelOptions().bCsClCoefficients = false;
-  ModelOptions().bC1Nonideal = false;
-  std::fill(std::begin(ModelOptions().fNonidealExtinction), std::end(ModelOptions().fNonidealExtinction), 1.0f);
-  ModelOptions().fNonidealExtinction[0] = 0.0f;
-  ModelOptions().bSyntheticBoundary = false;
-  ModelOptions().fLamellaWidth = 0.1f;
-  ModelOptions().bZoneInverseLayer = false;
-  ModelOptions().fElectroLength = 0.0f;
-  std::fill(std::begin(ModelOptions().pModelScalar), std::end(ModelOptions().pModelScalar), 0.0f);
-  std::fill(std::begin(ModelOptions().pModelScalarFit), std::end(ModelOptions().pModelScalarFit), 0);
-  ModelOptions().bFitLamellaWidth = 0;
-  ModelOptions().fTimeOffset = 0.0f;
-  ModelOptions().bTimeOffset = 0;
-  std::fill(std::begin(ModelOptions().pExtraPairValue), std::end(ModelOptions().pExtraPairValue), 0.0f);
-  std::fill(std::begin(ModelOptions().pExtraPairFit), std::end(ModelOptions().pExtraPairFit), 0);
-  ModelOptions().bScalingLawNoDiffusion = false;
-  ModelOptions().bCalibrateScalingLaw = false;
-  ModelOptions().bSlideFrame = false;
-  ModelOptions().bFitBoundaryFractions = false;
-  ModelOptions().bParamsDialogOpened = false;
+  auto& modelOptionsPart = ModelOptions();
+  modelOptionsPart.bFinalProfileToFit = false;
+  modelOptionsPart.fS1 = modelOptionsPart.fD1 = modelOptionsPart.fS2 = modelOptionsPart.fD2 = 0.0f;
+  modelOptionsPart.fAssocLogK = modelOptionsPart.fAssocLoading = 0.0f;
+  modelOptionsPart.fOligoS1 = modelOptionsPart.fOligoS2 = modelOptionsPart.fOligoS3 = 0.0f;
+  modelOptionsPart.fOligoD1 = modelOptionsPart.fOligoD2 = modelOptionsPart.fOligoD3 = 0.0f;
+  modelOptionsPart.fAssocLogKa = modelOptionsPart.fAssocLogKb = 0.0f;
+  modelOptionsPart.fLogKs = -8.0f;
+  modelOptionsPart.fLogKd = -8.0f;
+  modelOptionsPart.bRepulsiveNonideality = true;
+  modelOptionsPart.bDimerNonideal = false;
+  modelOptionsPart.bCosoluteCoefficients = false;
+  modelOptionsPart.bCsClCoefficients = false;
+  modelOptionsPart.bC1Nonideal = false;
+  std::fill(std::begin(modelOptionsPart.fNonidealExtinction), std::end(modelOptionsPart.fNonidealExtinction), 1.0f);
+  modelOptionsPart.fNonidealExtinction[0] = 0.0f;
+  modelOptionsPart.bSyntheticBoundary = false;
+  modelOptionsPart.fLamellaWidth = 0.1f;
+  modelOptionsPart.bZoneInverseLayer = false;
+  modelOptionsPart.fElectroLength = 0.0f;
+  std::fill(std::begin(modelOptionsPart.pModelScalar), std::end(modelOptionsPart.pModelScalar), 0.0f);
+  std::fill(std::begin(modelOptionsPart.pModelScalarFit), std::end(modelOptionsPart.pModelScalarFit), 0);
+  modelOptionsPart.bFitLamellaWidth = 0;
+  modelOptionsPart.fTimeOffset = 0.0f;
+  modelOptionsPart.bTimeOffset = 0;
+  std::fill(std::begin(modelOptionsPart.pExtraPairValue), std::end(modelOptionsPart.pExtraPairValue), 0.0f);
+  std::fill(std::begin(modelOptionsPart.pExtraPairFit), std::end(modelOptionsPart.pExtraPairFit), 0);
+  modelOptionsPart.bScalingLawNoDiffusion = false;
+  modelOptionsPart.bCalibrateScalingLaw = false;
+  modelOptionsPart.bSlideFrame = false;
+  modelOptionsPart.bFitBoundaryFractions = false;
+  modelOptionsPart.bParamsDialogOpened = false;
 }
 
 }  // namespace tarmic

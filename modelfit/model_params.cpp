@@ -43,35 +43,41 @@ int ExtraSlot(int k) { return 15 + k; }
 // and reacting models and the settings of the continuous models, all derived from
 // the vector.
 void DeriveOligomer(int n) {
-  ModelOptions().fD1 = AnalysisSwitches().pParams[1];
-  ModelOptions().fAssocLogK = AnalysisSwitches().pParams[3];
-  ModelOptions().fS1 = AnalysisSwitches().pParams[5];
-  ModelOptions().fS2 = AnalysisSwitches().pParams[6];
-  ModelOptions().fAssocLoading = AnalysisSwitches().pParams[11];
-  ModelOptions().fD2 = OligomerMassOrD(ModelOptions().fD1, ModelOptions().fS1, ModelOptions().fS2, n);
-  AnalysisSwitches().pParams[2] = ModelOptions().fD2;
-  ModelParams().pSpeciesMassOrD[2] = ModelOptions().fD2;
-  AnalysisSwitches().pParamFitFlags[2] = 0;
-  ModelParams().pSpeciesMassOrDFit[2] = 0;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
+  modelOptionsPart.fD1 = analysisSwitchesPart.pParams[1];
+  modelOptionsPart.fAssocLogK = analysisSwitchesPart.pParams[3];
+  modelOptionsPart.fS1 = analysisSwitchesPart.pParams[5];
+  modelOptionsPart.fS2 = analysisSwitchesPart.pParams[6];
+  modelOptionsPart.fAssocLoading = analysisSwitchesPart.pParams[11];
+  modelOptionsPart.fD2 = OligomerMassOrD(modelOptionsPart.fD1, modelOptionsPart.fS1, modelOptionsPart.fS2, n);
+  analysisSwitchesPart.pParams[2] = modelOptionsPart.fD2;
+  modelParamsPart.pSpeciesMassOrD[2] = modelOptionsPart.fD2;
+  analysisSwitchesPart.pParamFitFlags[2] = 0;
+  modelParamsPart.pSpeciesMassOrDFit[2] = 0;
 }
 
 void DeriveLargeOligomers(float factor2, float factor3) {
-  ModelOptions().fOligoD1 = AnalysisSwitches().pParams[1];
-  ModelOptions().fAssocLogKa = AnalysisSwitches().pParams[3];
-  ModelOptions().fOligoS1 = AnalysisSwitches().pParams[5];
-  ModelOptions().fOligoS2 = AnalysisSwitches().pParams[6];
-  ModelOptions().fAssocLogKb = AnalysisSwitches().pParams[7];
-  ModelOptions().fOligoS3 = AnalysisSwitches().pParams[8];
-  ModelOptions().fAssocLoading = AnalysisSwitches().pParams[11];
-  ModelOptions().fOligoD2 = factor2 * ModelOptions().fOligoD1;
-  ModelOptions().fOligoD3 = factor3 * ModelOptions().fOligoD1;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
+  modelOptionsPart.fOligoD1 = analysisSwitchesPart.pParams[1];
+  modelOptionsPart.fAssocLogKa = analysisSwitchesPart.pParams[3];
+  modelOptionsPart.fOligoS1 = analysisSwitchesPart.pParams[5];
+  modelOptionsPart.fOligoS2 = analysisSwitchesPart.pParams[6];
+  modelOptionsPart.fAssocLogKb = analysisSwitchesPart.pParams[7];
+  modelOptionsPart.fOligoS3 = analysisSwitchesPart.pParams[8];
+  modelOptionsPart.fAssocLoading = analysisSwitchesPart.pParams[11];
+  modelOptionsPart.fOligoD2 = factor2 * modelOptionsPart.fOligoD1;
+  modelOptionsPart.fOligoD3 = factor3 * modelOptionsPart.fOligoD1;
   // The oligomer masses stand in their fixed slots, where the result text reads them.
-  AnalysisSwitches().pParams[2] = ModelParams().pSpeciesMassOrD[2] = ModelOptions().fOligoD2;
-  AnalysisSwitches().pParams[12] = ModelParams().pSpeciesAmplitude[4] = ModelOptions().fOligoD3;
-  AnalysisSwitches().pParamFitFlags[2] = 0;
-  AnalysisSwitches().pParamFitFlags[12] = 0;
-  ModelParams().pSpeciesMassOrDFit[2] = 0;
-  ModelParams().pSpeciesAmplitudeFit[4] = 0;
+  analysisSwitchesPart.pParams[2] = modelParamsPart.pSpeciesMassOrD[2] = modelOptionsPart.fOligoD2;
+  analysisSwitchesPart.pParams[12] = modelParamsPart.pSpeciesAmplitude[4] = modelOptionsPart.fOligoD3;
+  analysisSwitchesPart.pParamFitFlags[2] = 0;
+  analysisSwitchesPart.pParamFitFlags[12] = 0;
+  modelParamsPart.pSpeciesMassOrDFit[2] = 0;
+  modelParamsPart.pSpeciesAmplitudeFit[4] = 0;
 }
 
 // Density and viscosity under a solvent gradient must keep the standard
@@ -80,11 +86,14 @@ void DeriveLargeOligomers(float factor2, float factor3) {
 // repairs (this check runs at every synchronisation, so a fit that keeps moving the
 // values would otherwise show it at every evaluation); a passing check re-arms it.
 void CheckStandardConditions() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelParamsPart = ModelParams();
+  auto& solventConstantsPart = SolventConstants();
   static bool shown = false;
   const bool densityChanged =
-      std::fabs(AnalysisSwitches().pParams[kContiSlotDensity] - SolventConstants().fBufferDensity) > 1e-6f * std::fabs(SolventConstants().fBufferDensity);
+      std::fabs(analysisSwitchesPart.pParams[kContiSlotDensity] - solventConstantsPart.fBufferDensity) > 1e-6f * std::fabs(solventConstantsPart.fBufferDensity);
   const bool viscosityChanged =
-      std::fabs(AnalysisSwitches().pParams[kContiSlotViscosity] * kRelViscosityPerPoise - SolventConstants().RELVISCOSITY) > 1e-7f;
+      std::fabs(analysisSwitchesPart.pParams[kContiSlotViscosity] * kRelViscosityPerPoise - solventConstantsPart.RELVISCOSITY) > 1e-7f;
   if (!densityChanged && !viscosityChanged) {
     shown = false;
     return;
@@ -93,51 +102,55 @@ void CheckStandardConditions() {
     ShowBox("standard conditions cannot be changed - switch off solvent gradient", "Parameter Error",
             MB_OK);
   shown = true;
-  AnalysisSwitches().pParams[kContiSlotDensity] = SolventConstants().fBufferDensity;
-  AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f * SolventConstants().RELVISCOSITY;
-  ModelParams().pSpeciesS[3] = AnalysisSwitches().pParams[kContiSlotDensity];
-  ModelParams().pSpeciesAmplitude[4] = AnalysisSwitches().pParams[kContiSlotViscosity];
+  analysisSwitchesPart.pParams[kContiSlotDensity] = solventConstantsPart.fBufferDensity;
+  analysisSwitchesPart.pParams[kContiSlotViscosity] = 0.01002f * solventConstantsPart.RELVISCOSITY;
+  modelParamsPart.pSpeciesS[3] = analysisSwitchesPart.pParams[kContiSlotDensity];
+  modelParamsPart.pSpeciesAmplitude[4] = analysisSwitchesPart.pParams[kContiSlotViscosity];
 }
 
 // The D of the invariant-D c(s) model must be positive: exactly 0 would give
 // kernels without diffusion scale.
 void CheckInvariantD() {
-  if (!ModelFlags().bCsInvariantD || AnalysisSwitches().pParams[kContiSlotFrictionalRatio] != 0.0f) return;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  if (!ModelFlags().bCsInvariantD || analysisSwitchesPart.pParams[kContiSlotFrictionalRatio] != 0.0f) return;
   ShowBox("diffusion coefficient must be positive, current entry could cause crash\n"
           "has been changed to 0.001!",
           "Warning", MB_OK | MB_ICONEXCLAMATION);
-  AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = kInvariantDReplacement;
+  analysisSwitchesPart.pParams[kContiSlotFrictionalRatio] = kInvariantDReplacement;
   ModelParams().pSpeciesAmplitude[3] = kInvariantDReplacement;
 }
 
 void ApplyContinuousSettings() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
+  auto& solventConstantsPart = SolventConstants();
   const bool gradient =
       GetModelFitHooks().inhomogeneousSolventOn && GetModelFitHooks().inhomogeneousSolventOn();
-  const bool lightScattering = ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel;
-  if (!lightScattering && !ModelFlags().bVanHoldeWeischet) {
-    if (ModelFlags().bCsFloatingVbar) {
-      SolventConstants().fFrictionalRatio = AnalysisSwitches().pParams[kContiSlotVbar];
-      SolventConstants().VBAR = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
+  const bool lightScattering = modelFlagsPart.bDLSRhModel || modelFlagsPart.bDLSDModel || modelFlagsPart.bDLSTimeCourseModel;
+  if (!lightScattering && !modelFlagsPart.bVanHoldeWeischet) {
+    if (modelFlagsPart.bCsFloatingVbar) {
+      solventConstantsPart.fFrictionalRatio = analysisSwitchesPart.pParams[kContiSlotVbar];
+      solventConstantsPart.VBAR = analysisSwitchesPart.pParams[kContiSlotFrictionalRatio];
     } else {
       // Slot 3 is the constant D of the c(v) model; slot 11 the D of the
       // invariant-D models, Ks of the scaling-law models and the model constant of
       // the worm-like-chain and linear-rod models, which their own code reads.
-      if (!ModelFlags().bCvConstantD) SolventConstants().VBAR = AnalysisSwitches().pParams[kContiSlotVbar];
+      if (!modelFlagsPart.bCvConstantD) solventConstantsPart.VBAR = analysisSwitchesPart.pParams[kContiSlotVbar];
       if (IsScalingLawModel()) {
-        SolventConstants().fScalingKs = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
-      } else if (!ModelFlags().bCsInvariantD && !ModelFlags().bConstantDModel && !ModelFlags().bCsWormChain && !ModelFlags().bCsModel521) {
-        SolventConstants().fFrictionalRatio = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
+        solventConstantsPart.fScalingKs = analysisSwitchesPart.pParams[kContiSlotFrictionalRatio];
+      } else if (!modelFlagsPart.bCsInvariantD && !modelFlagsPart.bConstantDModel && !modelFlagsPart.bCsWormChain && !modelFlagsPart.bCsModel521) {
+        solventConstantsPart.fFrictionalRatio = analysisSwitchesPart.pParams[kContiSlotFrictionalRatio];
       }
     }
   }
   if (!gradient) {
-    SolventConstants().fBufferDensity = AnalysisSwitches().pParams[kContiSlotDensity];
-    SolventConstants().RELVISCOSITY = kRelViscosityPerPoise * AnalysisSwitches().pParams[kContiSlotViscosity];
+    solventConstantsPart.fBufferDensity = analysisSwitchesPart.pParams[kContiSlotDensity];
+    solventConstantsPart.RELVISCOSITY = kRelViscosityPerPoise * analysisSwitchesPart.pParams[kContiSlotViscosity];
   }
-  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
+  solventConstantsPart.fVRho = solventConstantsPart.VBAR * solventConstantsPart.fBufferDensity;
   if (IsScalingLawModel()) {
-    SolventConstants().fScalingExponent = AnalysisSwitches().pParams[kContiSlotScalingExponent];
-    AnalysisSwitches().pParamFitFlags[kContiSlotScalingExponent] = 0;
+    solventConstantsPart.fScalingExponent = analysisSwitchesPart.pParams[kContiSlotScalingExponent];
+    analysisSwitchesPart.pParamFitFlags[kContiSlotScalingExponent] = 0;
     ModelParams().pSpeciesExtraFit[3] = 0;
   }
   if (gradient) CheckStandardConditions();
@@ -146,19 +159,22 @@ void ApplyContinuousSettings() {
 }
 
 void ModelSpecificSteps() {
-  if (ModelFlags().bHeteroAssocModel) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
+  if (modelFlagsPart.bHeteroAssocModel) {
     if (GetModelFitHooks().packReactingSystem) GetModelFitHooks().packReactingSystem();
   }
-  if (ModelFlags().bMonomerDimer) DeriveOligomer(2);
-  if (ModelFlags().bMonomerTrimer) DeriveOligomer(3);
-  if (ModelFlags().bAssoc148) DeriveLargeOligomers(4.0f, 8.0f);
-  if (ModelFlags().bAssoc124) DeriveLargeOligomers(2.0f, 4.0f);
+  if (modelFlagsPart.bMonomerDimer) DeriveOligomer(2);
+  if (modelFlagsPart.bMonomerTrimer) DeriveOligomer(3);
+  if (modelFlagsPart.bAssoc148) DeriveLargeOligomers(4.0f, 8.0f);
+  if (modelFlagsPart.bAssoc124) DeriveLargeOligomers(2.0f, 4.0f);
   if (IsNonidealModel()) {
-    ModelOptions().fAssocLoading = AnalysisSwitches().pParams[9];
-    ModelOptions().fS1 = AnalysisSwitches().pParams[5];
-    ModelOptions().fLogKs = AnalysisSwitches().pParams[10];
-    ModelOptions().fD1 = AnalysisSwitches().pParams[1];
-    ModelOptions().fLogKd = AnalysisSwitches().pParams[11];
+    modelOptionsPart.fAssocLoading = analysisSwitchesPart.pParams[9];
+    modelOptionsPart.fS1 = analysisSwitchesPart.pParams[5];
+    modelOptionsPart.fLogKs = analysisSwitchesPart.pParams[10];
+    modelOptionsPart.fD1 = analysisSwitchesPart.pParams[1];
+    modelOptionsPart.fLogKd = analysisSwitchesPart.pParams[11];
   }
   if (IsContinuousModel()) ApplyContinuousSettings();
 }
@@ -176,125 +192,138 @@ float OligomerMassOrD(float m1OrD1, float s1, float sn, int n) {
 }
 
 void PackModelParams() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
   for (int i = 1; i <= 10; ++i) {
-    AnalysisSwitches().pParams[24 + i] = ModelOptions().pExtraPairValue[i];
-    AnalysisSwitches().pParamFitFlags[24 + i] = ModelOptions().pExtraPairFit[i];
+    analysisSwitchesPart.pParams[24 + i] = modelOptionsPart.pExtraPairValue[i];
+    analysisSwitchesPart.pParamFitFlags[24 + i] = modelOptionsPart.pExtraPairFit[i];
   }
-  AnalysisSwitches().pParams[24] = ModelOptions().fTimeOffset;
-  AnalysisSwitches().pParamFitFlags[24] = ModelOptions().bTimeOffset;
+  analysisSwitchesPart.pParams[24] = modelOptionsPart.fTimeOffset;
+  analysisSwitchesPart.pParamFitFlags[24] = modelOptionsPart.bTimeOffset;
 
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    AnalysisSwitches().pParams[MassSlot(k)] = ModelParams().pSpeciesMassOrD[k];
-    AnalysisSwitches().pParamFitFlags[MassSlot(k)] = ModelParams().pSpeciesMassOrDFit[k];
-    AnalysisSwitches().pParams[SSlot(k)] = ModelParams().pSpeciesS[k];
-    AnalysisSwitches().pParamFitFlags[SSlot(k)] = ModelParams().pSpeciesSFit[k];
-    AnalysisSwitches().pParams[AmplitudeSlot(k)] = ModelParams().pSpeciesAmplitude[k];
-    AnalysisSwitches().pParamFitFlags[AmplitudeSlot(k)] = ModelParams().pSpeciesAmplitudeFit[k];
-    AnalysisSwitches().pParams[ExtraSlot(k)] = ModelParams().pSpeciesExtra[k];
-    AnalysisSwitches().pParamFitFlags[ExtraSlot(k)] = ModelParams().pSpeciesExtraFit[k];
+    analysisSwitchesPart.pParams[MassSlot(k)] = modelParamsPart.pSpeciesMassOrD[k];
+    analysisSwitchesPart.pParamFitFlags[MassSlot(k)] = modelParamsPart.pSpeciesMassOrDFit[k];
+    analysisSwitchesPart.pParams[SSlot(k)] = modelParamsPart.pSpeciesS[k];
+    analysisSwitchesPart.pParamFitFlags[SSlot(k)] = modelParamsPart.pSpeciesSFit[k];
+    analysisSwitchesPart.pParams[AmplitudeSlot(k)] = modelParamsPart.pSpeciesAmplitude[k];
+    analysisSwitchesPart.pParamFitFlags[AmplitudeSlot(k)] = modelParamsPart.pSpeciesAmplitudeFit[k];
+    analysisSwitchesPart.pParams[ExtraSlot(k)] = modelParamsPart.pSpeciesExtra[k];
+    analysisSwitchesPart.pParamFitFlags[ExtraSlot(k)] = modelParamsPart.pSpeciesExtraFit[k];
   }
-  if (ElectrophoresisModel() && ModelOptions().fElectroLength > 0.0f) DataSet().fBottom = DataSet().fMeniscus + ModelOptions().fElectroLength;
-  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
-  AnalysisSwitches().pParamFitFlags[13] = ModelParams().bVaryMeniscus ? 1 : 0;
-  AnalysisSwitches().pParams[14] = DataSet().fBottom;
-  AnalysisSwitches().pParamFitFlags[14] = ModelParams().bVaryBottom ? 1 : 0;
-  AnalysisSwitches().pParams[15] = ModelParams().fBaseline;
-  AnalysisSwitches().pParamFitFlags[15] = AnalysisSwitches().bBaselineOption ? 1 : 0;
+  if (ElectrophoresisModel() && modelOptionsPart.fElectroLength > 0.0f) dataSetPart.fBottom = dataSetPart.fMeniscus + modelOptionsPart.fElectroLength;
+  analysisSwitchesPart.pParams[13] = dataSetPart.fMeniscus;
+  analysisSwitchesPart.pParamFitFlags[13] = modelParamsPart.bVaryMeniscus ? 1 : 0;
+  analysisSwitchesPart.pParams[14] = dataSetPart.fBottom;
+  analysisSwitchesPart.pParamFitFlags[14] = modelParamsPart.bVaryBottom ? 1 : 0;
+  analysisSwitchesPart.pParams[15] = modelParamsPart.fBaseline;
+  analysisSwitchesPart.pParamFitFlags[15] = analysisSwitchesPart.bBaselineOption ? 1 : 0;
   for (int i = 1; i <= 3; ++i) {
-    AnalysisSwitches().pParams[19 + i] = ModelOptions().pModelScalar[i];
-    AnalysisSwitches().pParamFitFlags[19 + i] = ModelOptions().pModelScalarFit[i];
+    analysisSwitchesPart.pParams[19 + i] = modelOptionsPart.pModelScalar[i];
+    analysisSwitchesPart.pParamFitFlags[19 + i] = modelOptionsPart.pModelScalarFit[i];
   }
   if (ZoneModel()) {
-    AnalysisSwitches().pParams[23] = ModelOptions().fLamellaWidth;
-    AnalysisSwitches().pParamFitFlags[23] = ModelOptions().bFitLamellaWidth;
+    analysisSwitchesPart.pParams[23] = modelOptionsPart.fLamellaWidth;
+    analysisSwitchesPart.pParamFitFlags[23] = modelOptionsPart.bFitLamellaWidth;
   }
   if (LogKsInScalarSlots()) {
     // The scalars are these slots' values while the model keeps ks and kd there.
-    AnalysisSwitches().pParams[20] = ModelOptions().pModelScalar[1] = ModelOptions().fLogKs;
-    AnalysisSwitches().pParams[21] = ModelOptions().pModelScalar[2] = ModelOptions().fLogKd;
+    analysisSwitchesPart.pParams[20] = modelOptionsPart.pModelScalar[1] = modelOptionsPart.fLogKs;
+    analysisSwitchesPart.pParams[21] = modelOptionsPart.pModelScalar[2] = modelOptionsPart.fLogKd;
   }
   ModelSpecificSteps();
 }
 
 void UnpackModelParams() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
   // Slots 25-34: the concentrations and overlay fractions cannot be negative; the
   // s and D values of slots 28, 29, 32 and 33 keep their sign.
   for (int slot : {25, 26, 27, 30, 31, 34})
-    if (AnalysisSwitches().pParams[slot] < 0.0f) AnalysisSwitches().pParams[slot] = 0.0f;
-  for (int i = 1; i <= 10; ++i) ModelOptions().pExtraPairValue[i] = AnalysisSwitches().pParams[24 + i];
-  ModelOptions().fTimeOffset = AnalysisSwitches().pParams[24];
-  ModelOptions().bTimeOffset = AnalysisSwitches().pParamFitFlags[24];
+    if (analysisSwitchesPart.pParams[slot] < 0.0f) analysisSwitchesPart.pParams[slot] = 0.0f;
+  for (int i = 1; i <= 10; ++i) modelOptionsPart.pExtraPairValue[i] = analysisSwitchesPart.pParams[24 + i];
+  modelOptionsPart.fTimeOffset = analysisSwitchesPart.pParams[24];
+  modelOptionsPart.bTimeOffset = analysisSwitchesPart.pParamFitFlags[24];
 
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    ModelParams().pSpeciesMassOrD[k] = AnalysisSwitches().pParams[MassSlot(k)];
-    ModelParams().pSpeciesMassOrDFit[k] = AnalysisSwitches().pParamFitFlags[MassSlot(k)];
-    ModelParams().pSpeciesS[k] = AnalysisSwitches().pParams[SSlot(k)];
-    ModelParams().pSpeciesSFit[k] = AnalysisSwitches().pParamFitFlags[SSlot(k)];
-    ModelParams().pSpeciesAmplitude[k] = AnalysisSwitches().pParams[AmplitudeSlot(k)];
-    ModelParams().pSpeciesAmplitudeFit[k] = AnalysisSwitches().pParamFitFlags[AmplitudeSlot(k)];
-    ModelParams().pSpeciesExtra[k] = AnalysisSwitches().pParams[ExtraSlot(k)];
-    ModelParams().pSpeciesExtraFit[k] = AnalysisSwitches().pParamFitFlags[ExtraSlot(k)];
+    modelParamsPart.pSpeciesMassOrD[k] = analysisSwitchesPart.pParams[MassSlot(k)];
+    modelParamsPart.pSpeciesMassOrDFit[k] = analysisSwitchesPart.pParamFitFlags[MassSlot(k)];
+    modelParamsPart.pSpeciesS[k] = analysisSwitchesPart.pParams[SSlot(k)];
+    modelParamsPart.pSpeciesSFit[k] = analysisSwitchesPart.pParamFitFlags[SSlot(k)];
+    modelParamsPart.pSpeciesAmplitude[k] = analysisSwitchesPart.pParams[AmplitudeSlot(k)];
+    modelParamsPart.pSpeciesAmplitudeFit[k] = analysisSwitchesPart.pParamFitFlags[AmplitudeSlot(k)];
+    modelParamsPart.pSpeciesExtra[k] = analysisSwitchesPart.pParams[ExtraSlot(k)];
+    modelParamsPart.pSpeciesExtraFit[k] = analysisSwitchesPart.pParamFitFlags[ExtraSlot(k)];
   }
-  DataSet().fMeniscus = AnalysisSwitches().pParams[13];
-  ModelParams().bVaryMeniscus = AnalysisSwitches().pParamFitFlags[13] != 0;
-  DataSet().fBottom = AnalysisSwitches().pParams[14];
-  ModelParams().bVaryBottom = AnalysisSwitches().pParamFitFlags[14] != 0;
+  dataSetPart.fMeniscus = analysisSwitchesPart.pParams[13];
+  modelParamsPart.bVaryMeniscus = analysisSwitchesPart.pParamFitFlags[13] != 0;
+  dataSetPart.fBottom = analysisSwitchesPart.pParams[14];
+  modelParamsPart.bVaryBottom = analysisSwitchesPart.pParamFitFlags[14] != 0;
   // The cell length as set while it still gives the bottom: the difference of two
   // radii near 6 cm would drop the digits of a short length.
-  if (ElectrophoresisModel() && DataSet().fMeniscus + ModelOptions().fElectroLength != DataSet().fBottom) ModelOptions().fElectroLength = DataSet().fBottom - DataSet().fMeniscus;
-  ModelParams().fBaseline = AnalysisSwitches().pParams[15];
-  AnalysisSwitches().bBaselineOption = AnalysisSwitches().pParamFitFlags[15] != 0 ? 1 : 0;
+  if (ElectrophoresisModel() && dataSetPart.fMeniscus + modelOptionsPart.fElectroLength != dataSetPart.fBottom) modelOptionsPart.fElectroLength = dataSetPart.fBottom - dataSetPart.fMeniscus;
+  modelParamsPart.fBaseline = analysisSwitchesPart.pParams[15];
+  analysisSwitchesPart.bBaselineOption = analysisSwitchesPart.pParamFitFlags[15] != 0 ? 1 : 0;
   for (int i = 1; i <= 3; ++i) {
-    ModelOptions().pModelScalar[i] = AnalysisSwitches().pParams[19 + i];
-    ModelOptions().pModelScalarFit[i] = AnalysisSwitches().pParamFitFlags[19 + i];
+    modelOptionsPart.pModelScalar[i] = analysisSwitchesPart.pParams[19 + i];
+    modelOptionsPart.pModelScalarFit[i] = analysisSwitchesPart.pParamFitFlags[19 + i];
   }
   if (ZoneModel()) {
-    ModelOptions().fLamellaWidth = AnalysisSwitches().pParams[23];
-    ModelOptions().bFitLamellaWidth = AnalysisSwitches().pParamFitFlags[23];
+    modelOptionsPart.fLamellaWidth = analysisSwitchesPart.pParams[23];
+    modelOptionsPart.bFitLamellaWidth = analysisSwitchesPart.pParamFitFlags[23];
   }
   if (LogKsInScalarSlots()) {
-    ModelOptions().fLogKs = AnalysisSwitches().pParams[20];
-    ModelOptions().fLogKd = AnalysisSwitches().pParams[21];
+    modelOptionsPart.fLogKs = analysisSwitchesPart.pParams[20];
+    modelOptionsPart.fLogKd = analysisSwitchesPart.pParams[21];
   }
   ModelSpecificSteps();
 }
 
 float& SpeciesSlotValue(int slot) {
+  auto& modelParamsPart = ModelParams();
   assert((slot >= 1 && slot <= 12) || (slot >= 16 && slot <= 19));
-  if (slot >= ExtraSlot(1)) return ModelParams().pSpeciesExtra[slot - ExtraSlot(0)];
-  if (slot >= AmplitudeSlot(1)) return ModelParams().pSpeciesAmplitude[slot - AmplitudeSlot(0)];
-  if (slot >= SSlot(1)) return ModelParams().pSpeciesS[slot - SSlot(0)];
-  return ModelParams().pSpeciesMassOrD[slot - MassSlot(0)];
+  if (slot >= ExtraSlot(1)) return modelParamsPart.pSpeciesExtra[slot - ExtraSlot(0)];
+  if (slot >= AmplitudeSlot(1)) return modelParamsPart.pSpeciesAmplitude[slot - AmplitudeSlot(0)];
+  if (slot >= SSlot(1)) return modelParamsPart.pSpeciesS[slot - SSlot(0)];
+  return modelParamsPart.pSpeciesMassOrD[slot - MassSlot(0)];
 }
 
 int& SpeciesSlotFit(int slot) {
+  auto& modelParamsPart = ModelParams();
   assert((slot >= 1 && slot <= 12) || (slot >= 16 && slot <= 19));
-  if (slot >= ExtraSlot(1)) return ModelParams().pSpeciesExtraFit[slot - ExtraSlot(0)];
-  if (slot >= AmplitudeSlot(1)) return ModelParams().pSpeciesAmplitudeFit[slot - AmplitudeSlot(0)];
-  if (slot >= SSlot(1)) return ModelParams().pSpeciesSFit[slot - SSlot(0)];
-  return ModelParams().pSpeciesMassOrDFit[slot - MassSlot(0)];
+  if (slot >= ExtraSlot(1)) return modelParamsPart.pSpeciesExtraFit[slot - ExtraSlot(0)];
+  if (slot >= AmplitudeSlot(1)) return modelParamsPart.pSpeciesAmplitudeFit[slot - AmplitudeSlot(0)];
+  if (slot >= SSlot(1)) return modelParamsPart.pSpeciesSFit[slot - SSlot(0)];
+  return modelParamsPart.pSpeciesMassOrDFit[slot - MassSlot(0)];
 }
 
 void InitModelParams() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
   for (int k = 0; k <= nSpeciesSlots; ++k) {
-    AnalysisSwitches().pSpeciesLinked[k] = 0;
-    ModelParams().pSpeciesAmplitude[k] = ModelParams().pSpeciesMassOrD[k] = ModelParams().pSpeciesS[k] = ModelParams().pSpeciesExtra[k] = 0.0f;
-    ModelParams().pSpeciesAmplitudeFit[k] = ModelParams().pSpeciesMassOrDFit[k] = ModelParams().pSpeciesSFit[k] = ModelParams().pSpeciesExtraFit[k] = 0;
+    analysisSwitchesPart.pSpeciesLinked[k] = 0;
+    modelParamsPart.pSpeciesAmplitude[k] = modelParamsPart.pSpeciesMassOrD[k] = modelParamsPart.pSpeciesS[k] = modelParamsPart.pSpeciesExtra[k] = 0.0f;
+    modelParamsPart.pSpeciesAmplitudeFit[k] = modelParamsPart.pSpeciesMassOrDFit[k] = modelParamsPart.pSpeciesSFit[k] = modelParamsPart.pSpeciesExtraFit[k] = 0;
   }
-  AnalysisSwitches().pSpeciesLinked[1] = 1;
-  ModelParams().pSpeciesAmplitude[1] = 0.5f;
-  ModelParams().pSpeciesAmplitudeFit[1] = 1;
-  ModelParams().pSpeciesMassOrD[1] = ModelFlags().bFitMAndS ? 50000.0f : 5.0f;
-  ModelParams().pSpeciesMassOrDFit[1] = 1;
-  ModelParams().pSpeciesS[1] = 4.0f;
-  ModelParams().pSpeciesSFit[1] = 1;
-  ModelOptions().fTimeOffset = 0.0f;
-  ModelOptions().bTimeOffset = 0;
-  ModelParams().fBaseline = 0.0f;
-  AnalysisSwitches().bBaselineOption = 0;
-  ModelOptions().pModelScalar[3] = 0.0f;
-  ModelOptions().pModelScalarFit[3] = 0;
-  ModelOptions().bFitLamellaWidth = 0;
+  analysisSwitchesPart.pSpeciesLinked[1] = 1;
+  modelParamsPart.pSpeciesAmplitude[1] = 0.5f;
+  modelParamsPart.pSpeciesAmplitudeFit[1] = 1;
+  modelParamsPart.pSpeciesMassOrD[1] = ModelFlags().bFitMAndS ? 50000.0f : 5.0f;
+  modelParamsPart.pSpeciesMassOrDFit[1] = 1;
+  modelParamsPart.pSpeciesS[1] = 4.0f;
+  modelParamsPart.pSpeciesSFit[1] = 1;
+  modelOptionsPart.fTimeOffset = 0.0f;
+  modelOptionsPart.bTimeOffset = 0;
+  modelParamsPart.fBaseline = 0.0f;
+  analysisSwitchesPart.bBaselineOption = 0;
+  modelOptionsPart.pModelScalar[3] = 0.0f;
+  modelOptionsPart.pModelScalarFit[3] = 0;
+  modelOptionsPart.bFitLamellaWidth = 0;
   PackModelParams();
 }
 
@@ -305,89 +334,96 @@ void CheckParameters() {
 }
 
 void UpdateLinearFitFlags() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
   // Sedimentation equilibrium: a species without s would have no buoyant mass.
-  if (AnalysisSwitches().bEqAnalysisModel) {
-    const int last = ModelFlags().bHeteroAssocModel ? 3 : 1;
+  if (analysisSwitchesPart.bEqAnalysisModel) {
+    const int last = modelFlagsPart.bHeteroAssocModel ? 3 : 1;
     for (int k = 1; k <= last; ++k)
-      if (ModelParams().pSpeciesS[k] == 0.0f) ModelParams().pSpeciesS[k] = 1.0f;
+      if (modelParamsPart.pSpeciesS[k] == 0.0f) modelParamsPart.pSpeciesS[k] = 1.0f;
   }
 
   // The baseline is solved linearly unless the initial distribution is measured.
-  ModelParams().bVaryBaseline = AnalysisSwitches().bBaselineOption != 0 && !AnalysisSwitches().bInitialDataProfile;
-  if (ModelParams().bVaryBaseline) AnalysisSwitches().bBaselineOption = 0;
-  if (AnalysisSwitches().bFitTINoise) {
-    ModelParams().bVaryBaseline = true;
-    AnalysisSwitches().bBaselineOption = 0;
-    ModelOptions().pModelScalarFit[3] = 0;
+  modelParamsPart.bVaryBaseline = analysisSwitchesPart.bBaselineOption != 0 && !analysisSwitchesPart.bInitialDataProfile;
+  if (modelParamsPart.bVaryBaseline) analysisSwitchesPart.bBaselineOption = 0;
+  if (analysisSwitchesPart.bFitTINoise) {
+    modelParamsPart.bVaryBaseline = true;
+    analysisSwitchesPart.bBaselineOption = 0;
+    modelOptionsPart.pModelScalarFit[3] = 0;
   }
-  if (AnalysisSwitches().bFitRINoise) ModelParams().bVaryBaseline = true;
+  if (analysisSwitchesPart.bFitRINoise) modelParamsPart.bVaryBaseline = true;
 
-  if (AnalysisSwitches().bInitialDataProfile) {
-    ModelParams().pSpeciesAmplitude[1] = 1.0f;
-    ModelParams().pSpeciesAmplitudeFit[1] = 0;
-    AnalysisSwitches().bFitTINoise = false;
+  if (analysisSwitchesPart.bInitialDataProfile) {
+    modelParamsPart.pSpeciesAmplitude[1] = 1.0f;
+    modelParamsPart.pSpeciesAmplitudeFit[1] = 0;
+    analysisSwitchesPart.bFitTINoise = false;
   }
 
-  ModelParams().bLinearAmplitudes = false;
-  if (IsDiscreteSpeciesModel() && !ModelFlags().bHeteroAssocModel) {
-    if (!ModelFlags().bCumulants) {
+  modelParamsPart.bLinearAmplitudes = false;
+  if (IsDiscreteSpeciesModel() && !modelFlagsPart.bHeteroAssocModel) {
+    if (!modelFlagsPart.bCumulants) {
       for (int k = 1; k <= 3; ++k) {
-        if (AnalysisSwitches().pSpeciesLinked[k]) continue;
-        ModelParams().pSpeciesAmplitudeFit[k] = ModelParams().pSpeciesMassOrDFit[k] = ModelParams().pSpeciesSFit[k] = 0;
+        if (analysisSwitchesPart.pSpeciesLinked[k]) continue;
+        modelParamsPart.pSpeciesAmplitudeFit[k] = modelParamsPart.pSpeciesMassOrDFit[k] = modelParamsPart.pSpeciesSFit[k] = 0;
       }
     }
-    const int last = ModelFlags().bBufferSedCorrection ? 3 : nSpeciesSlots;
+    const int last = modelFlagsPart.bBufferSedCorrection ? 3 : nSpeciesSlots;
     bool any = false;
     bool all = true;
     int included = 0;
     for (int k = 1; k <= last; ++k) {
-      if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
+      if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
       ++included;
-      if (ModelParams().pSpeciesAmplitudeFit[k]) {
+      if (modelParamsPart.pSpeciesAmplitudeFit[k]) {
         any = true;
       } else {
         all = false;
       }
     }
-    bool linear = any && all && !ModelOptions().bC1Nonideal;
-    if (DataSet().bDLSData && included > 1) {
-      const bool fieldAcf = DataSet().pDLSInfo.size() > 1 && DataSet().pDLSInfo[1].bFieldACF;
+    bool linear = any && all && !modelOptionsPart.bC1Nonideal;
+    if (dataSetPart.bDLSData && included > 1) {
+      const bool fieldAcf = dataSetPart.pDLSInfo.size() > 1 && dataSetPart.pDLSInfo[1].bFieldACF;
       if (!fieldAcf) linear = false;
     }
-    if (ModelFlags().bBufferSedCorrection) {
+    if (modelFlagsPart.bBufferSedCorrection) {
       const bool bufferFitted =
           GetModelFitHooks().bufferComponentFitted && GetModelFitHooks().bufferComponentFitted();
-      ModelParams().pSpeciesMassOrDFit[4] = 0;
-      ModelParams().pSpeciesSFit[4] = 0;
-      ModelParams().pSpeciesAmplitudeFit[4] = bufferFitted ? 1 : 0;
+      modelParamsPart.pSpeciesMassOrDFit[4] = 0;
+      modelParamsPart.pSpeciesSFit[4] = 0;
+      modelParamsPart.pSpeciesAmplitudeFit[4] = bufferFitted ? 1 : 0;
       if (!bufferFitted) linear = false;
     }
-    ModelParams().bLinearAmplitudes = linear;
-    if (ModelParams().bLinearAmplitudes) {
+    modelParamsPart.bLinearAmplitudes = linear;
+    if (modelParamsPart.bLinearAmplitudes) {
       for (int k = 1; k <= nSpeciesSlots; ++k)
-        if (AnalysisSwitches().pSpeciesLinked[k]) ModelParams().pSpeciesAmplitudeFit[k] = 0;
+        if (analysisSwitchesPart.pSpeciesLinked[k]) modelParamsPart.pSpeciesAmplitudeFit[k] = 0;
     }
   }
 
   if (IsSelfAssociationModel()) {
-    if (AnalysisSwitches().bInitialDataProfile) {
-      ModelParams().pSpeciesAmplitude[3] = 1.0f;
-      ModelParams().pSpeciesAmplitudeFit[3] = 0;
-      ModelOptions().fAssocLoading = 1.0f;
+    if (analysisSwitchesPart.bInitialDataProfile) {
+      modelParamsPart.pSpeciesAmplitude[3] = 1.0f;
+      modelParamsPart.pSpeciesAmplitudeFit[3] = 0;
+      modelOptionsPart.fAssocLoading = 1.0f;
     }
-    const int n = ModelFlags().bMonomerTrimer ? 3 : 2;
-    if (ModelFlags().bMonomerDimer || ModelFlags().bMonomerTrimer) {
-      ModelParams().pSpeciesMassOrD[2] = OligomerMassOrD(ModelParams().pSpeciesMassOrD[1], ModelParams().pSpeciesS[1], ModelParams().pSpeciesS[2], n);
-      ModelParams().pSpeciesMassOrDFit[2] = 0;
+    const int n = modelFlagsPart.bMonomerTrimer ? 3 : 2;
+    if (modelFlagsPart.bMonomerDimer || modelFlagsPart.bMonomerTrimer) {
+      modelParamsPart.pSpeciesMassOrD[2] = OligomerMassOrD(modelParamsPart.pSpeciesMassOrD[1], modelParamsPart.pSpeciesS[1], modelParamsPart.pSpeciesS[2], n);
+      modelParamsPart.pSpeciesMassOrDFit[2] = 0;
     }
   }
 }
 
 void ResetModelParams() {
-  std::fill(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams), 0.0f);
-  std::fill(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags), 0);
-  ModelParams().bVaryMeniscus = ModelParams().bVaryBottom = false;
-  ModelParams().bVaryBaseline = ModelParams().bLinearAmplitudes = false;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelParamsPart = ModelParams();
+  std::fill(std::begin(analysisSwitchesPart.pParams), std::end(analysisSwitchesPart.pParams), 0.0f);
+  std::fill(std::begin(analysisSwitchesPart.pParamFitFlags), std::end(analysisSwitchesPart.pParamFitFlags), 0);
+  modelParamsPart.bVaryMeniscus = modelParamsPart.bVaryBottom = false;
+  modelParamsPart.bVaryBaseline = modelParamsPart.bLinearAmplitudes = false;
   InitModelParams();
 }
 

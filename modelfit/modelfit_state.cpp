@@ -8,9 +8,10 @@
 namespace tarmic {
 
 void ResetModelFitState() {
+  auto& modelFlagsPart = ModelFlags();
   ResetModelFlags();
-  ModelFlags().bFitMAndS = false;
-  ModelFlags().bBufferSedCorrection = false;
+  modelFlagsPart.bFitMAndS = false;
+  modelFlagsPart.bBufferSedCorrection = false;
   ResetModelOptions();
   ResetLammSettings();
   ResetModelParams();

@@ -35,7 +35,8 @@ int ShowBox(const char* text, const char* caption, unsigned style) {
 // The continuous models whose slots 1, 5 and 9 are the limits and the count of a
 // distribution grid (the boundary analyses keep other values there).
 bool BuildsDistributionGrid() {
-  return IsContinuousModel() && !ModelFlags().bVanHoldeWeischet && !ModelFlags().bBoundaryAnalysis;
+  auto& modelFlagsPart = ModelFlags();
+  return IsContinuousModel() && !modelFlagsPart.bVanHoldeWeischet && !modelFlagsPart.bBoundaryAnalysis;
 }
 
 // Ids of the species fields of the dialog (species slot k = 1..4).
@@ -51,19 +52,20 @@ int SField(int k) { return 407 + 7 * (k - 1); }
 // discrete component of some models, the pairs of the multiple-species non-ideal
 // model).
 std::map<int, int> FieldOfSlot(int templateId) {
+  auto& modelFlagsPart = ModelFlags();
   std::map<int, int> f;
-  const bool buffer = ModelFlags().bBufferSedCorrection && IsDiscreteSpeciesModel();
+  const bool buffer = modelFlagsPart.bBufferSedCorrection && IsDiscreteSpeciesModel();
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     if (k == 4 && buffer) continue;
     f[8 + k] = AmplitudeField(k);
-    if (k != 4 || (!ModelFlags().bCsNonideal && !ModelFlags().bCsff0OneDiscrete)) f[k] = SecondField(k);
-    const bool sElsewhere = ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel || IsScalingLawModel() ||
-                            (ModelFlags().bMonomerDimer && ModelFlags().bFitMAndS);
+    if (k != 4 || (!modelFlagsPart.bCsNonideal && !modelFlagsPart.bCsff0OneDiscrete)) f[k] = SecondField(k);
+    const bool sElsewhere = modelFlagsPart.bZoneCentrifugation || modelFlagsPart.bZoneLsgModel || IsScalingLawModel() ||
+                            (modelFlagsPart.bMonomerDimer && modelFlagsPart.bFitMAndS);
     if (k != 4 || !sElsewhere) f[4 + k] = SField(k);
   }
-  if (ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel) f[23] = SField(4);
+  if (modelFlagsPart.bZoneCentrifugation || modelFlagsPart.bZoneLsgModel) f[23] = SField(4);
   if (IsScalingLawModel()) f[kContiSlotScalingExponent] = SField(4);
-  if (ModelFlags().bCsff0OneDiscrete) {
+  if (modelFlagsPart.bCsff0OneDiscrete) {
     f[kContiSlotDiscrete1] = 443;
     f[kContiSlotDiscrete2] = SecondField(4);
   }
@@ -82,7 +84,7 @@ std::map<int, int> FieldOfSlot(int templateId) {
   f[13] = 435;
   // The electrophoresis model's field 437 is a length: the bottom is the meniscus
   // plus it.
-  if (!(ModelFlags().bDiscreteModel && LammGlobals().bElectrophoresis)) f[14] = 437;
+  if (!(modelFlagsPart.bDiscreteModel && LammGlobals().bElectrophoresis)) f[14] = 437;
   return f;
 }
 
@@ -306,10 +308,11 @@ std::string ParamsFieldRefusal(const TransferBuffer& record, int id) {
 }
 
 std::string UnsetBottomRefusal(double meniscus, double bottom) {
-  if (bottom != 0.0 || DataSet().nScans < 1 || DataSet().bDLSData || ScanFile().bElectrophoresisMode) return std::string();
+  auto& dataSetPart = DataSet();
+  if (bottom != 0.0 || dataSetPart.nScans < 1 || dataSetPart.bDLSData || ScanFile().bElectrophoresisMode) return std::string();
   if (meniscus > 0.0) return Format("the meniscus %g cm must lie below the bottom 0 cm", meniscus);
   return Format("the bottom 0 cm must lie beyond the radii of the data (to %g cm)",
-                static_cast<double>(DataSet().ppRadius[1][DataSet().pnPoints[1]]));
+                static_cast<double>(dataSetPart.ppRadius[1][dataSetPart.pnPoints[1]]));
 }
 
 std::string GridRangeRefusal(double lo, double hi, double count) {
@@ -345,8 +348,9 @@ Quantity SpeciesSecondValue() {
 // D or M and s of each included species (not the buffer component, nor species 4
 // of A + B <-> AB, which holds its extinctions and log(Ka)).
 void DiscreteSpeciesRoles(ModelValueRoles& r, const std::function<bool(int k)>& included) {
+  auto& modelFlagsPart = ModelFlags();
   const Quantity second = SpeciesSecondValue();
-  const int last = ModelFlags().bHeteroAssocModel || ModelFlags().bBufferSedCorrection ? 3 : nSpeciesSlots;
+  const int last = modelFlagsPart.bHeteroAssocModel || modelFlagsPart.bBufferSedCorrection ? 3 : nSpeciesSlots;
   for (int k = 1; k <= last; ++k) {
     if (!(included ? included(k) : AnalysisSwitches().pSpeciesLinked[k] != 0)) continue;
     r.values.push_back({8 + k, kLoadingSignal});
@@ -359,19 +363,20 @@ void DiscreteSpeciesRoles(ModelValueRoles& r, const std::function<bool(int k)>& 
 // monomer and its oligomers. Non-ideal species: loading, D and s of species 1; the
 // multiple-species model also its further pairs.
 void ReactingRoles(ModelValueRoles& r) {
+  auto& modelFlagsPart = ModelFlags();
   if (IsSelfAssociationModel()) {
     r.values.push_back({1, SpeciesSecondValue()});
     r.values.push_back({11, kLoadingSignal});
     r.values.push_back({5, kSedimentationCoefficient});
     r.values.push_back({6, kSedimentationCoefficient});
-    if (ModelFlags().bAssoc124 || ModelFlags().bAssoc148) r.values.push_back({8, kSedimentationCoefficient});
+    if (modelFlagsPart.bAssoc124 || modelFlagsPart.bAssoc148) r.values.push_back({8, kSedimentationCoefficient});
     return;
   }
   if (!IsNonidealModel()) return;
   r.values.push_back({9, kLoadingSignal});
   r.values.push_back({1, {kDiffusionCoefficient.name, "", Closed(0.0, kDiffusionCoefficient.range.high)}});
   r.values.push_back({5, kSedimentationCoefficient});
-  if (!ModelFlags().bNonIdealMultiple) return;
+  if (!modelFlagsPart.bNonIdealMultiple) return;
   const Quantity fraction{"overlay concentration fraction", "", Closed(0.0, kMaxSignal)};
   const Quantity d = {kDiffusionCoefficient.name, "", ZeroOr(kDiffusionCoefficient.range)};
   const Quantity position{"position of the synthetic boundary", "cm", ZeroOr(kRadiusQuantity.range)};
@@ -391,14 +396,15 @@ void ReactingRoles(ModelValueRoles& r) {
 // The discrete component of the continuous models with one: its D or M and its s
 // (0 while not set).
 void DiscreteComponentRoles(ModelValueRoles& r) {
+  auto& modelFlagsPart = ModelFlags();
   const Quantity d = {"D of the discrete component (1e-7 cm^2/s)", "", ZeroOr(kDiffusionCoefficient.range)};
   const Quantity m = {"M of the discrete component", kMolarMass.unit, ZeroOr(kMolarMass.range)};
   const Quantity s = {"s of the discrete component", "S", kSedimentationCoefficient.range};
-  if (ModelFlags().bCsOneDiscreteD || ModelFlags().bCsOneDiscreteM || ModelFlags().bCsMsTable || ModelFlags().bCsNonideal || ModelFlags().bLsgOneDiscrete) {
-    r.values.push_back({10, ModelFlags().bCsOneDiscreteD ? d : m});
+  if (modelFlagsPart.bCsOneDiscreteD || modelFlagsPart.bCsOneDiscreteM || modelFlagsPart.bCsMsTable || modelFlagsPart.bCsNonideal || modelFlagsPart.bLsgOneDiscrete) {
+    r.values.push_back({10, modelFlagsPart.bCsOneDiscreteD ? d : m});
     r.values.push_back({6, s});
   }
-  if (ModelFlags().bCsff0OneDiscrete || ModelFlags().bCsBimodalFf0OneDiscrete) {
+  if (modelFlagsPart.bCsff0OneDiscrete || modelFlagsPart.bCsBimodalFf0OneDiscrete) {
     r.values.push_back({kContiSlotDiscrete1, m});
     r.values.push_back({kContiSlotDiscrete2, s});
   }
@@ -409,42 +415,45 @@ Quantity Named(const Quantity& q, const char* name) { return {name, q.unit, q.ra
 }  // namespace
 
 ModelValueRoles CurrentModelValueRoles(const std::function<bool(int k)>& included) {
+  auto& dataSetPart = DataSet();
+  auto& lammGlobalsPart = LammGlobals();
+  auto& modelFlagsPart = ModelFlags();
   ModelValueRoles r;
   // Correlation functions have no cell. The electrophoresis model's cell is a
   // channel from the meniscus on, of the length its dialog gives (the bottom is
   // the meniscus plus it).
-  r.cell = !DataSet().bDLSData;
-  r.rotor = r.cell && !LammGlobals().bElectrophoresis && !ScanFile().bElectrophoresisMode && !LammGlobals().bLinearGeometry;
+  r.cell = !dataSetPart.bDLSData;
+  r.rotor = r.cell && !lammGlobalsPart.bElectrophoresis && !ScanFile().bElectrophoresisMode && !lammGlobalsPart.bLinearGeometry;
   r.values.push_back({15, kBaselineQuantity});
   // The band of the zone models, discrete or continuous: a width of 0 or less
   // loads nothing (a fit of zeros), one wider than a cell more than the cell holds.
-  if (ModelFlags().bZoneCentrifugation || ModelFlags().bZoneLsgModel) r.values.push_back({23, kLamellaWidth});
+  if (modelFlagsPart.bZoneCentrifugation || modelFlagsPart.bZoneLsgModel) r.values.push_back({23, kLamellaWidth});
   if (!IsContinuousModel()) {
-    if (DataSet().bDLSData || ModelFlags().bStokesRadii || ModelFlags().bCumulants) return r;
-    if (IsDiscreteSpeciesModel() || ModelFlags().bHeteroAssocModel) DiscreteSpeciesRoles(r, included);
+    if (dataSetPart.bDLSData || modelFlagsPart.bStokesRadii || modelFlagsPart.bCumulants) return r;
+    if (IsDiscreteSpeciesModel() || modelFlagsPart.bHeteroAssocModel) DiscreteSpeciesRoles(r, included);
     ReactingRoles(r);
     return r;
   }
   r.continuous = true;
   r.grid = BuildsDistributionGrid();
-  const bool lightScattering = ModelFlags().bDLSRhModel || ModelFlags().bDLSDModel || ModelFlags().bDLSTimeCourseModel;
-  if (lightScattering || ModelFlags().bVanHoldeWeischet) return r;
+  const bool lightScattering = modelFlagsPart.bDLSRhModel || modelFlagsPart.bDLSDModel || modelFlagsPart.bDLSTimeCourseModel;
+  if (lightScattering || modelFlagsPart.bVanHoldeWeischet) return r;
   r.frictionalRatioGrid = IsCsff0Model();
   DiscreteComponentRoles(r);
   // As the settings are applied (PackModelParams): slot 3 is VBAR and slot 11 the
   // frictional ratio, exchanged in the floating-vbar model; slot 3 is a D in the
   // c(v) model, slot 11 a D or a model constant in the models below.
-  if (ModelFlags().bCsFloatingVbar) {
+  if (modelFlagsPart.bCsFloatingVbar) {
     r.vbarSlot = kContiSlotFrictionalRatio;
     r.frictionalRatioSlot = kContiSlotVbar;
     return r;
   }
-  if (!ModelFlags().bCvConstantD) r.vbarSlot = kContiSlotVbar;
+  if (!modelFlagsPart.bCvConstantD) r.vbarSlot = kContiSlotVbar;
   // The D of the c(v) model (slot 3) and of the models with a prior D (slot 11).
-  if (ModelFlags().bCvConstantD) r.values.push_back({kContiSlotVbar, kDiffusionCoefficient});
-  if (ModelFlags().bCsInvariantD || ModelFlags().bConstantDModel) r.values.push_back({kContiSlotFrictionalRatio, kDiffusionCoefficient});
+  if (modelFlagsPart.bCvConstantD) r.values.push_back({kContiSlotVbar, kDiffusionCoefficient});
+  if (modelFlagsPart.bCsInvariantD || modelFlagsPart.bConstantDModel) r.values.push_back({kContiSlotFrictionalRatio, kDiffusionCoefficient});
   // The c(s,ff0) models take their frictional ratios from their f/f0 grid.
-  if (!IsScalingLawModel() && !ModelFlags().bCsInvariantD && !ModelFlags().bConstantDModel && !ModelFlags().bCsWormChain && !ModelFlags().bCsModel521 &&
+  if (!IsScalingLawModel() && !modelFlagsPart.bCsInvariantD && !modelFlagsPart.bConstantDModel && !modelFlagsPart.bCsWormChain && !modelFlagsPart.bCsModel521 &&
       !IsCsff0Model())
     r.frictionalRatioSlot = kContiSlotFrictionalRatio;
   return r;
@@ -548,17 +557,18 @@ std::string GridMemoryRefusal(double unknowns, int scans, int points) {
 }
 
 bool CheckGridSettings() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   bool ok = true;
   if (IsContinuousModel()) {
-    const float gridMin = AnalysisSwitches().pParams[kContiSlotGridMin];
-    const float gridMax = AnalysisSwitches().pParams[kContiSlotGridMax];
-    if (AnalysisSwitches().pParamFitFlags[kContiFitLogGrid] && gridMin == 0.0f) {
+    const float gridMin = analysisSwitchesPart.pParams[kContiSlotGridMin];
+    const float gridMax = analysisSwitchesPart.pParams[kContiSlotGridMax];
+    if (analysisSwitchesPart.pParamFitFlags[kContiFitLogGrid] && gridMin == 0.0f) {
       ShowBox("smin = 0 is incompatible with log spacing of grid\n - switching off - please cconfirm", "",
               MB_OK | MB_ICONEXCLAMATION);
       SwitchOffLogGrid();
       ok = false;
     }
-    if (AnalysisSwitches().pParamFitFlags[kContiFitLogGrid] && (gridMin < 0.0f || gridMax < 0.0f)) {
+    if (analysisSwitchesPart.pParamFitFlags[kContiFitLogGrid] && (gridMin < 0.0f || gridMax < 0.0f)) {
       ShowBox("smin < 0 and smax < 0 is incompatible with log spacing of grid\n - switching off - please cconfirm",
               "", MB_OK | MB_ICONEXCLAMATION);
       SwitchOffLogGrid();
@@ -566,8 +576,8 @@ bool CheckGridSettings() {
     }
   }
   if (BuildsDistributionGrid()) {
-    double unknowns = std::floor(AnalysisSwitches().pParams[kContiSlotGridCount]);
-    if (IsCsff0Model()) unknowns *= std::max(1.0f, std::floor(AnalysisSwitches().pParams[kContiSlotShape3]));
+    double unknowns = std::floor(analysisSwitchesPart.pParams[kContiSlotGridCount]);
+    if (IsCsff0Model()) unknowns *= std::max(1.0f, std::floor(analysisSwitchesPart.pParams[kContiSlotShape3]));
     const std::string refusal = GridMemoryRefusal(unknowns, DataSet().nScans, CurrentGrid().nGridPoints);
     if (!refusal.empty()) {
       RaiseError(refusal);

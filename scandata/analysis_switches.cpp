@@ -28,11 +28,13 @@ bool FitOfLoadedData() {
 }
 
 void SwitchOffTimesFromW2t() {
-  if (!AnalysisSwitches().bTimesFromW2t) return;
-  AnalysisSwitches().bTimesFromW2t = false;
-  if (ScanFile().bElectrophoresisMode || DataSet().bDLSData) return;
-  for (int i = 1; i <= DataSet().nScans; ++i) {
-    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(i)];
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  if (!analysisSwitchesPart.bTimesFromW2t) return;
+  analysisSwitchesPart.bTimesFromW2t = false;
+  if (ScanFile().bElectrophoresisMode || dataSetPart.bDLSData) return;
+  for (int i = 1; i <= dataSetPart.nScans; ++i) {
+    ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(i)];
     info.time = info.recordedTime;
   }
   NoteScanDataChanged();
@@ -41,30 +43,31 @@ void SwitchOffTimesFromW2t() {
 void SwitchOffRampRotorSpeed() { AnalysisSwitches().bRampRotorSpeed = false; }
 
 void ResetAnalysisSwitches() {
-  AnalysisSwitches().bTimesFromW2t = false;
-  AnalysisSwitches().bRampRotorSpeed = true;
-  AnalysisSwitches().bScanTimeCorrection = false;
-  AnalysisSwitches().bUniformLoading = true;
-  AnalysisSwitches().bInitialDataProfile = false;
-  AnalysisSwitches().bFitTINoise = false;
-  AnalysisSwitches().bFitRINoise = false;
-  AnalysisSwitches().bBaselineOption = 0;
-  AnalysisSwitches().bModelComputed = false;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  analysisSwitchesPart.bTimesFromW2t = false;
+  analysisSwitchesPart.bRampRotorSpeed = true;
+  analysisSwitchesPart.bScanTimeCorrection = false;
+  analysisSwitchesPart.bUniformLoading = true;
+  analysisSwitchesPart.bInitialDataProfile = false;
+  analysisSwitchesPart.bFitTINoise = false;
+  analysisSwitchesPart.bFitRINoise = false;
+  analysisSwitchesPart.bBaselineOption = 0;
+  analysisSwitchesPart.bModelComputed = false;
   Local().gModelDataStamp = LoadedDataStamp{};
-  AnalysisSwitches().bSimulating = false;
-  AnalysisSwitches().bVariationRangesAsked = false;
-  std::fill(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams), 0.0f);
-  std::fill(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags), 0);
-  std::fill(std::begin(AnalysisSwitches().pSpeciesLinked), std::end(AnalysisSwitches().pSpeciesLinked), 0);
-  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  analysisSwitchesPart.bSimulating = false;
+  analysisSwitchesPart.bVariationRangesAsked = false;
+  std::fill(std::begin(analysisSwitchesPart.pParams), std::end(analysisSwitchesPart.pParams), 0.0f);
+  std::fill(std::begin(analysisSwitchesPart.pParamFitFlags), std::end(analysisSwitchesPart.pParamFitFlags), 0);
+  std::fill(std::begin(analysisSwitchesPart.pSpeciesLinked), std::end(analysisSwitchesPart.pSpeciesLinked), 0);
+  analysisSwitchesPart.pSpeciesLinked[1] = 1;
   DataSet().bFitLimitWarningAccepted = false;
-  AnalysisSwitches().bRealtimeMode = false;
-  AnalysisSwitches().bRealtimeLoadError = false;
-  AnalysisSwitches().bEqAnalysisModel = false;
-  AnalysisSwitches().bEqTestRunning = false;
-  AnalysisSwitches().bOldFilenameConvention = false;
-  AnalysisSwitches().bUseOtherDirectory = false;
-  AnalysisSwitches().szOtherDirectory.clear();
+  analysisSwitchesPart.bRealtimeMode = false;
+  analysisSwitchesPart.bRealtimeLoadError = false;
+  analysisSwitchesPart.bEqAnalysisModel = false;
+  analysisSwitchesPart.bEqTestRunning = false;
+  analysisSwitchesPart.bOldFilenameConvention = false;
+  analysisSwitchesPart.bUseOtherDirectory = false;
+  analysisSwitchesPart.szOtherDirectory.clear();
 }
 
 }  // namespace tarmic

@@ -93,19 +93,20 @@ LocalState& Local() { return CurrentPart<LocalState>(); }
 std::atomic<unsigned long long> gMissedChanges{0};
 
 unsigned long long ScanContentFingerprint() {
+  auto& dataSetPart = DataSet();
   unsigned long long h = 0x9e3779b97f4a7c15ull;
-  MixInto(h, static_cast<unsigned long long>(DataSet().nScans));
-  for (int s = 1; s <= DataSet().nScans && static_cast<std::size_t>(s) < DataSet().pnPoints.size(); ++s) {
+  MixInto(h, static_cast<unsigned long long>(dataSetPart.nScans));
+  for (int s = 1; s <= dataSetPart.nScans && static_cast<std::size_t>(s) < dataSetPart.pnPoints.size(); ++s) {
     const auto u = static_cast<std::size_t>(s);
-    const int n = DataSet().pnPoints[u];
+    const int n = dataSetPart.pnPoints[u];
     MixInto(h, static_cast<unsigned long long>(n));
-    MixFloats(h, u < DataSet().ppRadius.size() ? DataSet().ppRadius[u] : nullptr, n);
-    MixFloats(h, u < DataSet().ppSignal.size() ? DataSet().ppSignal[u] : nullptr, n);
-    MixFloats(h, u < DataSet().ppThirdColumn.size() ? DataSet().ppThirdColumn[u] : nullptr, n);
-    if (u < DataSet().pScanInfo.size()) {
-      MixInto(h, Bits(DataSet().pScanInfo[u].time));
-      MixInto(h, Bits(DataSet().pScanInfo[u].omega2t));
-      MixInto(h, Bits(DataSet().pScanInfo[u].rpm));
+    MixFloats(h, u < dataSetPart.ppRadius.size() ? dataSetPart.ppRadius[u] : nullptr, n);
+    MixFloats(h, u < dataSetPart.ppSignal.size() ? dataSetPart.ppSignal[u] : nullptr, n);
+    MixFloats(h, u < dataSetPart.ppThirdColumn.size() ? dataSetPart.ppThirdColumn[u] : nullptr, n);
+    if (u < dataSetPart.pScanInfo.size()) {
+      MixInto(h, Bits(dataSetPart.pScanInfo[u].time));
+      MixInto(h, Bits(dataSetPart.pScanInfo[u].omega2t));
+      MixInto(h, Bits(dataSetPart.pScanInfo[u].rpm));
     }
   }
   return h;
@@ -114,8 +115,9 @@ unsigned long long ScanContentFingerprint() {
 }  // namespace
 
 void NoteScanDataChanged() {
-  Local().gKeptFingerprint.valid = false;
-  ++Local().gRevision;
+  auto& localPart = Local();
+  localPart.gKeptFingerprint.valid = false;
+  ++localPart.gRevision;
 }
 
 unsigned long long ScanDataRevision() { return Local().gRevision; }
@@ -123,62 +125,65 @@ unsigned long long ScanDataRevision() { return Local().gRevision; }
 unsigned long long ScanDataChangesMissedForTesting() { return gMissedChanges; }
 
 LoadedDataStamp CurrentDataStamp() {
-  if (!Local().gKeptFingerprint.valid) {
-    Local().gKeptFingerprint.content = ScanContentFingerprint();
-    Local().gKeptFingerprint.valid = true;
+  auto& localPart = Local();
+  if (!localPart.gKeptFingerprint.valid) {
+    localPart.gKeptFingerprint.content = ScanContentFingerprint();
+    localPart.gKeptFingerprint.valid = true;
   }
 #ifndef NDEBUG
   // Builds with assertions check the kept fingerprint against the data each time,
   // so that a writer that bypasses the door is found by any test that runs it.
-  if (const unsigned long long fresh = ScanContentFingerprint(); fresh != Local().gKeptFingerprint.content) {
+  if (const unsigned long long fresh = ScanContentFingerprint(); fresh != localPart.gKeptFingerprint.content) {
     ++gMissedChanges;
-    Local().gKeptFingerprint.content = fresh;
+    localPart.gKeptFingerprint.content = fresh;
   }
 #endif
-  return LoadedDataStamp{DataSet().nDataSetGeneration, Local().gKeptFingerprint.content, ActiveModelIdentity(),
+  return LoadedDataStamp{DataSet().nDataSetGeneration, localPart.gKeptFingerprint.content, ActiveModelIdentity(),
                          ModelSettingsIdentity()};
 }
 
 void AllocScanTables(int count) {
-  if (!DataSet().pnPoints.empty()) FreeDataSet();
-  ++DataSet().nDataSetGeneration;
+  auto& dataSetPart = DataSet();
+  if (!dataSetPart.pnPoints.empty()) FreeDataSet();
+  ++dataSetPart.nDataSetGeneration;
   NoteScanDataChanged();
   const std::size_t size = static_cast<std::size_t>(count) + 1;
-  DataSet().ppScanFileNames.assign(size, std::string());
-  DataSet().pScanInfo.assign(size, ScanInfo());
-  DataSet().pnPoints.assign(size, 0);
-  for (auto* t : {&DataSet().ppRadius, &DataSet().ppSignal, &DataSet().ppThirdColumn, &DataSet().ppFit, &DataSet().ppResiduals, &DataSet().ppWork})
+  dataSetPart.ppScanFileNames.assign(size, std::string());
+  dataSetPart.pScanInfo.assign(size, ScanInfo());
+  dataSetPart.pnPoints.assign(size, 0);
+  for (auto* t : {&dataSetPart.ppRadius, &dataSetPart.ppSignal, &dataSetPart.ppThirdColumn, &dataSetPart.ppFit, &dataSetPart.ppResiduals, &dataSetPart.ppWork})
     t->assign(size, nullptr);
-  DataSet().pScanOrder.assign(size, 0);
-  for (int i = 1; i <= count; ++i) DataSet().pScanOrder[static_cast<std::size_t>(i)] = i;
-  DataSet().pFitFirst.assign(size, 0);
-  DataSet().pFitLast.assign(size, 0);
-  for (auto* t : {&DataSet().ppRadiusVec, &DataSet().ppSignalVec, &DataSet().ppFitVec, &DataSet().ppResidualVec, &DataSet().ppThirdVec})
+  dataSetPart.pScanOrder.assign(size, 0);
+  for (int i = 1; i <= count; ++i) dataSetPart.pScanOrder[static_cast<std::size_t>(i)] = i;
+  dataSetPart.pFitFirst.assign(size, 0);
+  dataSetPart.pFitLast.assign(size, 0);
+  for (auto* t : {&dataSetPart.ppRadiusVec, &dataSetPart.ppSignalVec, &dataSetPart.ppFitVec, &dataSetPart.ppResidualVec, &dataSetPart.ppThirdVec})
     t->assign(size, nullptr);
-  for (auto* t : {&DataSet().ppDataCurve, &DataSet().ppFitCurve, &DataSet().ppResidualCurve, &DataSet().ppThirdCurve})
+  for (auto* t : {&dataSetPart.ppDataCurve, &dataSetPart.ppFitCurve, &dataSetPart.ppResidualCurve, &dataSetPart.ppThirdCurve})
     t->assign(size, nullptr);
-  DataSet().nScans = count;
+  dataSetPart.nScans = count;
 }
 
 void GrowScanTables(int newCount) {
-  if (newCount <= DataSet().nScans) return;
+  auto& dataSetPart = DataSet();
+  if (newCount <= dataSetPart.nScans) return;
   NoteScanDataChanged();
   const std::size_t size = static_cast<std::size_t>(newCount) + 1;
-  DataSet().ppScanFileNames.resize(size);
-  DataSet().pScanInfo.resize(size);
-  DataSet().pnPoints.resize(size, 0);
-  for (auto* t : {&DataSet().ppRadius, &DataSet().ppSignal, &DataSet().ppThirdColumn, &DataSet().ppFit, &DataSet().ppResiduals, &DataSet().ppWork})
+  dataSetPart.ppScanFileNames.resize(size);
+  dataSetPart.pScanInfo.resize(size);
+  dataSetPart.pnPoints.resize(size, 0);
+  for (auto* t : {&dataSetPart.ppRadius, &dataSetPart.ppSignal, &dataSetPart.ppThirdColumn, &dataSetPart.ppFit, &dataSetPart.ppResiduals, &dataSetPart.ppWork})
     t->resize(size, nullptr);
-  DataSet().pScanOrder.resize(size, 0);
-  for (int i = DataSet().nScans + 1; i <= newCount; ++i) DataSet().pScanOrder[static_cast<std::size_t>(i)] = i;
-  DataSet().pFitFirst.resize(size, 0);
-  DataSet().pFitLast.resize(size, 0);
-  for (auto* t : {&DataSet().ppRadiusVec, &DataSet().ppSignalVec, &DataSet().ppFitVec, &DataSet().ppResidualVec, &DataSet().ppThirdVec})
+  dataSetPart.pScanOrder.resize(size, 0);
+  for (int i = dataSetPart.nScans + 1; i <= newCount; ++i) dataSetPart.pScanOrder[static_cast<std::size_t>(i)] = i;
+  dataSetPart.pFitFirst.resize(size, 0);
+  dataSetPart.pFitLast.resize(size, 0);
+  for (auto* t : {&dataSetPart.ppRadiusVec, &dataSetPart.ppSignalVec, &dataSetPart.ppFitVec, &dataSetPart.ppResidualVec, &dataSetPart.ppThirdVec})
     t->resize(size, nullptr);
-  for (auto* t : {&DataSet().ppDataCurve, &DataSet().ppFitCurve, &DataSet().ppResidualCurve, &DataSet().ppThirdCurve})
+  for (auto* t : {&dataSetPart.ppDataCurve, &dataSetPart.ppFitCurve, &dataSetPart.ppResidualCurve, &dataSetPart.ppThirdCurve})
     t->resize(size, nullptr);
-  if (!DataSet().pDLSInfo.empty()) DataSet().pDLSInfo.resize(size);
-  DataSet().nScans = newCount;
+  if (!dataSetPart.pDLSInfo.empty()) dataSetPart.pDLSInfo.resize(size);
+  dataSetPart.nScans = newCount;
 }
 
 void InstallScanArrays(int s, int n, float* radius, float* signal, float* third,
@@ -209,46 +214,48 @@ void InstallScanArrays(int s, int n, float* radius, float* signal, float* third,
 }
 
 void ReleaseScanArrays(int s) {
-  if (s < 0 || s >= static_cast<int>(DataSet().pnPoints.size())) return;
+  auto& dataSetPart = DataSet();
+  if (s < 0 || s >= static_cast<int>(dataSetPart.pnPoints.size())) return;
   NoteScanDataChanged();
-  const int n = DataSet().pnPoints[static_cast<std::size_t>(s)];
+  const int n = dataSetPart.pnPoints[static_cast<std::size_t>(s)];
   // Curves first: they refer to the views, which refer to the arrays.
-  DeleteAt(DataSet().ppDataCurve, s);
-  DeleteAt(DataSet().ppFitCurve, s);
-  DeleteAt(DataSet().ppResidualCurve, s);
-  DeleteAt(DataSet().ppThirdCurve, s);
-  DeleteAt(DataSet().ppRadiusVec, s);
-  DeleteAt(DataSet().ppSignalVec, s);
-  DeleteAt(DataSet().ppFitVec, s);
-  DeleteAt(DataSet().ppResidualVec, s);
-  DeleteAt(DataSet().ppThirdVec, s);
-  FreeArrayAt(DataSet().ppRadius, s, n);
-  FreeArrayAt(DataSet().ppFit, s, n);
-  FreeArrayAt(DataSet().ppWork, s, n);
-  FreeArrayAt(DataSet().ppResiduals, s, n);
-  FreeArrayAt(DataSet().ppSignal, s, n);
-  FreeArrayAt(DataSet().ppThirdColumn, s, n);
+  DeleteAt(dataSetPart.ppDataCurve, s);
+  DeleteAt(dataSetPart.ppFitCurve, s);
+  DeleteAt(dataSetPart.ppResidualCurve, s);
+  DeleteAt(dataSetPart.ppThirdCurve, s);
+  DeleteAt(dataSetPart.ppRadiusVec, s);
+  DeleteAt(dataSetPart.ppSignalVec, s);
+  DeleteAt(dataSetPart.ppFitVec, s);
+  DeleteAt(dataSetPart.ppResidualVec, s);
+  DeleteAt(dataSetPart.ppThirdVec, s);
+  FreeArrayAt(dataSetPart.ppRadius, s, n);
+  FreeArrayAt(dataSetPart.ppFit, s, n);
+  FreeArrayAt(dataSetPart.ppWork, s, n);
+  FreeArrayAt(dataSetPart.ppResiduals, s, n);
+  FreeArrayAt(dataSetPart.ppSignal, s, n);
+  FreeArrayAt(dataSetPart.ppThirdColumn, s, n);
 }
 
 void FreeDataSet() {
+  auto& dataSetPart = DataSet();
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.freeNonlinearDetectionCopies) hooks.freeNonlinearDetectionCopies();
   // The grid first: when it aliases the scans' arrays it must not outlive them.
-  FreeGridData(DataSet().nScans);
-  for (int s = static_cast<int>(DataSet().pnPoints.size()) - 1; s >= 1; --s) ReleaseScanArrays(s);
-  DataSet().ppScanFileNames.clear();
-  DataSet().pScanInfo.clear();
-  DataSet().pDLSInfo.clear();
-  DataSet().pnPoints.clear();
-  for (auto* t : {&DataSet().ppRadius, &DataSet().ppSignal, &DataSet().ppThirdColumn, &DataSet().ppFit, &DataSet().ppResiduals, &DataSet().ppWork}) t->clear();
-  DataSet().pScanOrder.clear();
-  DataSet().pFitFirst.clear();
-  DataSet().pFitLast.clear();
-  for (auto* t : {&DataSet().ppRadiusVec, &DataSet().ppSignalVec, &DataSet().ppFitVec, &DataSet().ppResidualVec, &DataSet().ppThirdVec}) t->clear();
-  for (auto* t : {&DataSet().ppDataCurve, &DataSet().ppFitCurve, &DataSet().ppResidualCurve, &DataSet().ppThirdCurve}) t->clear();
+  FreeGridData(dataSetPart.nScans);
+  for (int s = static_cast<int>(dataSetPart.pnPoints.size()) - 1; s >= 1; --s) ReleaseScanArrays(s);
+  dataSetPart.ppScanFileNames.clear();
+  dataSetPart.pScanInfo.clear();
+  dataSetPart.pDLSInfo.clear();
+  dataSetPart.pnPoints.clear();
+  for (auto* t : {&dataSetPart.ppRadius, &dataSetPart.ppSignal, &dataSetPart.ppThirdColumn, &dataSetPart.ppFit, &dataSetPart.ppResiduals, &dataSetPart.ppWork}) t->clear();
+  dataSetPart.pScanOrder.clear();
+  dataSetPart.pFitFirst.clear();
+  dataSetPart.pFitLast.clear();
+  for (auto* t : {&dataSetPart.ppRadiusVec, &dataSetPart.ppSignalVec, &dataSetPart.ppFitVec, &dataSetPart.ppResidualVec, &dataSetPart.ppThirdVec}) t->clear();
+  for (auto* t : {&dataSetPart.ppDataCurve, &dataSetPart.ppFitCurve, &dataSetPart.ppResidualCurve, &dataSetPart.ppThirdCurve}) t->clear();
   if (hooks.releaseDataAndResidualPlots) hooks.releaseDataAndResidualPlots();
-  DataSet().nScans = 0;
-  DataSet().bFitLimitWarningAccepted = false;
+  dataSetPart.nScans = 0;
+  dataSetPart.bFitLimitWarningAccepted = false;
   bDataChanged = true;
   NoteScanDataChanged();
 }
@@ -261,10 +268,11 @@ std::string TooManyScansText() {
 }
 
 std::string ScanFilePath(int s) {
-  if (s < 1 || s >= static_cast<int>(DataSet().ppScanFileNames.size())) return {};
-  if (static_cast<std::size_t>(s) < DataSet().pScanInfo.size() && !DataSet().pScanInfo[static_cast<std::size_t>(s)].sourcePath.empty())
-    return DataSet().pScanInfo[static_cast<std::size_t>(s)].sourcePath;
-  return JoinPath(DataSet().szDataDirectory, DataSet().ppScanFileNames[static_cast<std::size_t>(s)]);
+  auto& dataSetPart = DataSet();
+  if (s < 1 || s >= static_cast<int>(dataSetPart.ppScanFileNames.size())) return {};
+  if (static_cast<std::size_t>(s) < dataSetPart.pScanInfo.size() && !dataSetPart.pScanInfo[static_cast<std::size_t>(s)].sourcePath.empty())
+    return dataSetPart.pScanInfo[static_cast<std::size_t>(s)].sourcePath;
+  return JoinPath(dataSetPart.szDataDirectory, dataSetPart.ppScanFileNames[static_cast<std::size_t>(s)]);
 }
 
 }  // namespace tarmic

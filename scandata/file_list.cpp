@@ -20,9 +20,10 @@ namespace tarmic {
 namespace {
 
 void SetStoredList(std::vector<std::string> paths) {
-  FileList().nStoredFiles = static_cast<int>(paths.size());
-  FileList().ppStoredFileNames.assign(1, std::string());
-  for (std::string& p : paths) FileList().ppStoredFileNames.push_back(std::move(p));
+  auto& fileListPart = FileList();
+  fileListPart.nStoredFiles = static_cast<int>(paths.size());
+  fileListPart.ppStoredFileNames.assign(1, std::string());
+  for (std::string& p : paths) fileListPart.ppStoredFileNames.push_back(std::move(p));
 }
 
 std::string TrimRight(std::string s) {
@@ -59,9 +60,10 @@ std::vector<std::string> ListLines(const std::string& text) {
 }  // namespace
 
 void StoreFileList(int excludeScan) {
+  auto& dataSetPart = DataSet();
   std::vector<std::string> paths;
-  for (int k = 1; k <= DataSet().nScans; ++k) {
-    const int s = DataSet().pScanOrder[static_cast<std::size_t>(k)];
+  for (int k = 1; k <= dataSetPart.nScans; ++k) {
+    const int s = dataSetPart.pScanOrder[static_cast<std::size_t>(k)];
     if (excludeScan > 0 && s == excludeScan) continue;
     paths.push_back(ScanFilePath(s));
   }
@@ -69,18 +71,21 @@ void StoreFileList(int excludeScan) {
 }
 
 void FreeFileList() {
-  FileList().nStoredFiles = 0;
-  FileList().ppStoredFileNames.clear();
+  auto& fileListPart = FileList();
+  fileListPart.nStoredFiles = 0;
+  fileListPart.ppStoredFileNames.clear();
 }
 
 std::string ScanListFilePath() {
-  if (FileList().nStoredFiles < 1) return {};
-  const std::string& first = FileList().ppStoredFileNames[1];
+  auto& fileListPart = FileList();
+  if (fileListPart.nStoredFiles < 1) return {};
+  const std::string& first = fileListPart.ppStoredFileNames[1];
   return JoinPath(DirectoryOf(first), "list_corr" + ExtensionOf(first));
 }
 
 bool WriteScanListFile() {
-  if (FileList().nStoredFiles < 1 || FileList().nStoredFiles != DataSet().nScans) return false;
+  auto& fileListPart = FileList();
+  if (fileListPart.nStoredFiles < 1 || fileListPart.nStoredFiles != DataSet().nScans) return false;
   const std::string path = ScanListFilePath();
   AtomicFile out(path);
   std::FILE* f = out.File();
@@ -88,9 +93,9 @@ bool WriteScanListFile() {
     RaiseError(WithReason(Format("\n\aAttention: could not open %s", path.c_str()), out.Error()));
     return false;
   }
-  bool ok = WriteFormatted(f, "newformat n=1\n%s\n", DirectoryOf(FileList().ppStoredFileNames[1]).c_str());
-  for (int i = 1; ok && i <= FileList().nStoredFiles; ++i)
-    ok = WriteFormatted(f, "%s\n", FileNameOf(FileList().ppStoredFileNames[static_cast<std::size_t>(i)]).c_str());
+  bool ok = WriteFormatted(f, "newformat n=1\n%s\n", DirectoryOf(fileListPart.ppStoredFileNames[1]).c_str());
+  for (int i = 1; ok && i <= fileListPart.nStoredFiles; ++i)
+    ok = WriteFormatted(f, "%s\n", FileNameOf(fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)]).c_str());
   if (!ok || !out.Commit()) {
     out.Discard();
     RaiseError(WithReason(Format("\n\aAttention: could not write %s", path.c_str()), out.Error()));
@@ -100,6 +105,7 @@ bool WriteScanListFile() {
 }
 
 bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
+  auto& dataSetPart = DataSet();
   std::string text, why;
   if (!path || !ReadPlainTextFile(path, &text, &why)) {
     RaiseError(Format("\nAttention: could not read %s\n%s", path ? path : "", why.c_str()));
@@ -151,19 +157,19 @@ bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
   }
   // The list replaces the loaded set: it is released, and nScans counts the listed
   // scans that the list-driven load reads next.
-  if (releaseLoadedSet && DataSet().nScans > 0) {
+  if (releaseLoadedSet && dataSetPart.nScans > 0) {
     if (GetDataSetHooks().freeCtotArrays) GetDataSetHooks().freeCtotArrays();
     FreeDataSet();
   }
-  if (releaseLoadedSet) DataSet().szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
+  if (releaseLoadedSet) dataSetPart.szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
   if (static_cast<int>(paths.size()) > kMaxScans) {
     ShowLoadMessage(window, {LoadMessageId::TooManyScans, TooManyScansText(), "LOAD ERROR", MB_OK | MB_ICONERROR,
                              LoadMessage::Sound::Error});
     return false;
   }
-  DataSet().nFilesPerScan = filesPerScan;
-  if (releaseLoadedSet) DataSet().nScans = static_cast<int>(paths.size());
-  DataSet().szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
+  dataSetPart.nFilesPerScan = filesPerScan;
+  if (releaseLoadedSet) dataSetPart.nScans = static_cast<int>(paths.size());
+  dataSetPart.szDataDirectory = names.empty() ? DirectoryOf(lines[0]) : directory;
   SetStoredList(std::move(paths));
   return true;
 }
@@ -184,8 +190,9 @@ void ChangeCellInFileList(int cell) {
 }
 
 void ChangeSubdirInFileList(int number) {
-  for (int i = 1; i <= FileList().nStoredFiles; ++i) {
-    std::string& path = FileList().ppStoredFileNames[static_cast<std::size_t>(i)];
+  auto& fileListPart = FileList();
+  for (int i = 1; i <= fileListPart.nStoredFiles; ++i) {
+    std::string& path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)];
     const std::string name = FileNameOf(path);
     std::string dir = path.substr(0, path.size() - name.size());
     while (!dir.empty() && dir.back() == '/') dir.pop_back();

@@ -20,14 +20,16 @@ bool HaveGrid() { return CurrentGrid().nGridPoints > 0 && CurrentGrid().pGridRad
 // sum of the mean scan, nScans times the number of points, and each scan's mean (0
 // for an empty range).
 void ComputeFitRangeTotals() {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
   if (!HaveGrid()) return;
   const GridFitPoints points = CurrentGridFitPoints();
   const int count = points.Count();
-  CurrentGrid().fGridSignalTotal = static_cast<float>(DataSet().nScans * points.Sum(CurrentGrid().pAverageScan));
-  CurrentGrid().fGridPointTotal = static_cast<float>(DataSet().nScans) * static_cast<float>(count);
-  for (int i = 1; i <= DataSet().nScans && i < static_cast<int>(CurrentGrid().ppGridSignal.size()); ++i) {
-    const float* row = CurrentGrid().ppGridSignal[static_cast<std::size_t>(i)];
-    CurrentGrid().pScanMeans[i] = count > 0 ? static_cast<float>(points.Sum(row) / count) : 0.0f;
+  currentGridPart.fGridSignalTotal = static_cast<float>(dataSetPart.nScans * points.Sum(currentGridPart.pAverageScan));
+  currentGridPart.fGridPointTotal = static_cast<float>(dataSetPart.nScans) * static_cast<float>(count);
+  for (int i = 1; i <= dataSetPart.nScans && i < static_cast<int>(currentGridPart.ppGridSignal.size()); ++i) {
+    const float* row = currentGridPart.ppGridSignal[static_cast<std::size_t>(i)];
+    currentGridPart.pScanMeans[i] = count > 0 ? static_cast<float>(points.Sum(row) / count) : 0.0f;
   }
 }
 
@@ -38,11 +40,12 @@ void ComputeFitRangeTotals() {
 // -- the limits beyond the radii on either side, or between two neighbouring
 // points -- the range is empty: *first = n + 1, *last = n.
 void RangeInsideLimits(const float* r, int n, int* first, int* last) {
+  auto& dataSetPart = DataSet();
   int a = 1, b = n;
   if (FitLeftLimitSet())
-    while (a <= n && !(r[a] >= DataSet().fFitLeftLim)) ++a;
+    while (a <= n && !(r[a] >= dataSetPart.fFitLeftLim)) ++a;
   if (FitRightLimitSet())
-    while (b >= 1 && !(r[b] <= DataSet().fFitRightLim)) --b;
+    while (b >= 1 && !(r[b] <= dataSetPart.fFitRightLim)) --b;
   if (b < a) a = n + 1, b = n;
   *first = a;
   *last = b;
@@ -52,56 +55,61 @@ void RangeInsideLimits(const float* r, int n, int* first, int* last) {
 // totals. (The initial-distribution profile, once the initial-data tools load one,
 // is extrapolated to the meniscus and the bottom at these points.)
 void SetFitRanges() {
-  for (int i = 1; i <= DataSet().nScans; ++i) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  for (int i = 1; i <= dataSetPart.nScans; ++i) {
     const std::size_t s = static_cast<std::size_t>(i);
-    RangeInsideLimits(DataSet().ppRadius[s], DataSet().pnPoints[s], &DataSet().pFitFirst[s], &DataSet().pFitLast[s]);
+    RangeInsideLimits(dataSetPart.ppRadius[s], dataSetPart.pnPoints[s], &dataSetPart.pFitFirst[s], &dataSetPart.pFitLast[s]);
   }
   if (!HaveGrid()) return;
-  RangeInsideLimits(CurrentGrid().pGridRadius, CurrentGrid().nGridPoints, &CurrentGrid().iFitFirst, &CurrentGrid().iFitLast);
+  RangeInsideLimits(currentGridPart.pGridRadius, currentGridPart.nGridPoints, &currentGridPart.iFitFirst, &currentGridPart.iFitLast);
   ComputeFitRangeTotals();
 }
 
 }  // namespace
 
 void SetDefaultFitLimitsWhenUnset() {
-  if (DataSet().fFitLeftLim == 0.0f) {
-    DataSet().fFitLeftLim = DataSet().fMeniscus;
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.fFitLeftLim == 0.0f) {
+    dataSetPart.fFitLeftLim = dataSetPart.fMeniscus;
     SetLeftFitLimitIndices();
   }
-  if (DataSet().fFitRightLim == 0.0f) {
-    DataSet().fFitRightLim = DataSet().fBottom;
+  if (dataSetPart.fFitRightLim == 0.0f) {
+    dataSetPart.fFitRightLim = dataSetPart.fBottom;
     SetRightFitLimitIndices();
   }
 }
 
 void SetLeftFitLimitIndices() {
+  auto& dataSetPart = DataSet();
   bDataChanged = true;
-  if (DataSet().nScans < 1) return;
-  for (int i = 1; i <= DataSet().nScans; ++i) {
-    const float first = DataSet().ppRadius[static_cast<std::size_t>(i)][1];
-    if (DataSet().fFitLeftLim < first) DataSet().fFitLeftLim = first;
+  if (dataSetPart.nScans < 1) return;
+  for (int i = 1; i <= dataSetPart.nScans; ++i) {
+    const float first = dataSetPart.ppRadius[static_cast<std::size_t>(i)][1];
+    if (dataSetPart.fFitLeftLim < first) dataSetPart.fFitLeftLim = first;
   }
-  if (!DataSet().bDLSData && (DataSet().fMeniscus + 0.01 > DataSet().fFitLeftLim || DataSet().fFitLeftLim > DataSet().fBottom))
-    DataSet().fFitLeftLim = static_cast<float>(DataSet().fMeniscus + 0.01);
+  if (!dataSetPart.bDLSData && (dataSetPart.fMeniscus + 0.01 > dataSetPart.fFitLeftLim || dataSetPart.fFitLeftLim > dataSetPart.fBottom))
+    dataSetPart.fFitLeftLim = static_cast<float>(dataSetPart.fMeniscus + 0.01);
   SetFitRanges();
 }
 
 void SetRightFitLimitIndices() {
+  auto& dataSetPart = DataSet();
   bDataChanged = true;
-  if (DataSet().nScans < 1) return;
-  if (!DataSet().bDLSData) {
-    for (int i = 1; i <= DataSet().nScans; ++i) {
+  if (dataSetPart.nScans < 1) return;
+  if (!dataSetPart.bDLSData) {
+    for (int i = 1; i <= dataSetPart.nScans; ++i) {
       const std::size_t s = static_cast<std::size_t>(i);
-      const float last = DataSet().ppRadius[s][DataSet().pnPoints[s]];
-      if (last < DataSet().fFitRightLim) {
+      const float last = dataSetPart.ppRadius[s][dataSetPart.pnPoints[s]];
+      if (last < dataSetPart.fFitRightLim) {
         if (!bBatchMode)
           RaiseError(Format("possible problem with right limit in file %s\nsetting right limit to %1.3f",
-                           DataSet().ppScanFileNames[s].c_str(), static_cast<double>(last)));
-        DataSet().fFitRightLim = last;
+                           dataSetPart.ppScanFileNames[s].c_str(), static_cast<double>(last)));
+        dataSetPart.fFitRightLim = last;
       }
     }
-    if (!(DataSet().fFitRightLim >= DataSet().fMeniscus && DataSet().fFitRightLim >= DataSet().fFitLeftLim && DataSet().fBottom - 0.01 >= DataSet().fFitRightLim))
-      DataSet().fFitRightLim = static_cast<float>(DataSet().fBottom - 0.01);
+    if (!(dataSetPart.fFitRightLim >= dataSetPart.fMeniscus && dataSetPart.fFitRightLim >= dataSetPart.fFitLeftLim && dataSetPart.fBottom - 0.01 >= dataSetPart.fFitRightLim))
+      dataSetPart.fFitRightLim = static_cast<float>(dataSetPart.fBottom - 0.01);
   }
   SetFitRanges();
 }
@@ -110,18 +118,19 @@ float MeniscusRangeHalfWidth() { return ScanFile().bFluorescenceData ? 0.1f : 0.
 float BottomRangeHalfWidth() { return ScanFile().bFluorescenceData ? 0.1f : 0.05f; }
 
 void SetDefaultFitLimits() {
-  if (DataSet().bFitRangesSet) return;
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.bFitRangesSet) return;
   const float meniscusRange = MeniscusRangeHalfWidth();
   const float bottomRange = BottomRangeHalfWidth();
-  DataSet().fMinMeniscus = DataSet().fMeniscus - meniscusRange;
-  DataSet().fMaxMeniscus = std::min(DataSet().fMeniscus + meniscusRange, DataSet().fFitLeftLim - 0.001f);
-  DataSet().fMinBottom = std::max(DataSet().fBottom - bottomRange, DataSet().fFitRightLim + 0.001f);
-  DataSet().fMaxBottom = DataSet().fBottom + bottomRange;
+  dataSetPart.fMinMeniscus = dataSetPart.fMeniscus - meniscusRange;
+  dataSetPart.fMaxMeniscus = std::min(dataSetPart.fMeniscus + meniscusRange, dataSetPart.fFitLeftLim - 0.001f);
+  dataSetPart.fMinBottom = std::max(dataSetPart.fBottom - bottomRange, dataSetPart.fFitRightLim + 0.001f);
+  dataSetPart.fMaxBottom = dataSetPart.fBottom + bottomRange;
   // The four bounds now stand over the data as dashed lines (DLS data show none):
   // the ranges shown are the ones kept, so a later meniscus or bottom pick leaves
   // them where they are and the range questions propose them.
-  if (!DataSet().bDLSData && DataSet().fMinMeniscus != 0 && DataSet().fMaxMeniscus != 0 && DataSet().fMinBottom != 0 && DataSet().fMaxBottom != 0)
-    DataSet().bFitRangesSet = true;
+  if (!dataSetPart.bDLSData && dataSetPart.fMinMeniscus != 0 && dataSetPart.fMaxMeniscus != 0 && dataSetPart.fMinBottom != 0 && dataSetPart.fMaxBottom != 0)
+    dataSetPart.bFitRangesSet = true;
 }
 
 }  // namespace tarmic

@@ -13,42 +13,45 @@ void FreeGridVector(float*& v, int n) {
 }
 
 void FreeSpeciesSignalArrays() {
+  auto& currentGridPart = CurrentGrid();
   for (int k = 1; k <= kSpeciesSlots; ++k) {
-    for (float*& row : CurrentGrid().pppSpeciesSignal[k]) FreeGridVector(row, CurrentGrid().nSpeciesArrayPoints);
-    CurrentGrid().pppSpeciesSignal[k].clear();
-    FreeGridVector(CurrentGrid().ppSpeciesGridMean[k], CurrentGrid().nSpeciesArrayPoints);
-    FreeGridVector(CurrentGrid().ppSpeciesScanMean[k], CurrentGrid().nSpeciesArrayScans);
+    for (float*& row : currentGridPart.pppSpeciesSignal[k]) FreeGridVector(row, currentGridPart.nSpeciesArrayPoints);
+    currentGridPart.pppSpeciesSignal[k].clear();
+    FreeGridVector(currentGridPart.ppSpeciesGridMean[k], currentGridPart.nSpeciesArrayPoints);
+    FreeGridVector(currentGridPart.ppSpeciesScanMean[k], currentGridPart.nSpeciesArrayScans);
   }
-  CurrentGrid().nSpeciesArrayScans = 0;
-  CurrentGrid().nSpeciesArrayPoints = 0;
+  currentGridPart.nSpeciesArrayScans = 0;
+  currentGridPart.nSpeciesArrayPoints = 0;
 }
 
 void FreeGridData(int /*scanCount*/) {
-  if (CurrentGrid().bGridCopies) {
-    for (float*& row : CurrentGrid().ppGridSignal) FreeGridVector(row, CurrentGrid().nGridPoints);
-    FreeGridVector(CurrentGrid().pGridRadius, CurrentGrid().nGridPoints);
+  auto& currentGridPart = CurrentGrid();
+  if (currentGridPart.bGridCopies) {
+    for (float*& row : currentGridPart.ppGridSignal) FreeGridVector(row, currentGridPart.nGridPoints);
+    FreeGridVector(currentGridPart.pGridRadius, currentGridPart.nGridPoints);
   }
-  FreeGridVector(CurrentGrid().pAverageScan, CurrentGrid().nGridPoints);
-  FreeGridVector(CurrentGrid().pScanMeans, CurrentGrid().nGridScans);
-  FreeGridVector(CurrentGrid().pTINoise, CurrentGrid().nGridPoints);
-  FreeGridVector(CurrentGrid().pRemovedTINoise, CurrentGrid().nGridPoints);
-  FreeGridVector(CurrentGrid().pRINoise, CurrentGrid().nGridScans);
+  FreeGridVector(currentGridPart.pAverageScan, currentGridPart.nGridPoints);
+  FreeGridVector(currentGridPart.pScanMeans, currentGridPart.nGridScans);
+  FreeGridVector(currentGridPart.pTINoise, currentGridPart.nGridPoints);
+  FreeGridVector(currentGridPart.pRemovedTINoise, currentGridPart.nGridPoints);
+  FreeGridVector(currentGridPart.pRINoise, currentGridPart.nGridScans);
   FreeSpeciesSignalArrays();
   // Every member back to its initial value, a member added later as well.
   CurrentGrid() = GridData{};
 }
 
 GridFitPoints CurrentGridFitPoints() {
+  auto& currentGridPart = CurrentGrid();
   GridFitPoints points;
-  points.first_ = std::max(CurrentGrid().iFitFirst, 1);
-  points.last_ = std::min(CurrentGrid().iFitLast, CurrentGrid().nGridPoints);
+  points.first_ = std::max(currentGridPart.iFitFirst, 1);
+  points.last_ = std::min(currentGridPart.iFitLast, currentGridPart.nGridPoints);
   const int range = points.last_ >= points.first_ ? points.last_ - points.first_ + 1 : 0;
   points.count_ = range;
-  const auto& measured = CurrentGrid().gridPointMeasured;
-  if (range == 0 || static_cast<int>(measured.size()) <= CurrentGrid().nGridPoints) return points;
+  const auto& measured = currentGridPart.gridPointMeasured;
+  if (range == 0 || static_cast<int>(measured.size()) <= currentGridPart.nGridPoints) return points;
   // Counted from the running totals SetGridPointMask keeps with the mask (no scan
   // of the grid).
-  const auto& upTo = CurrentGrid().gridPointsMeasuredUpTo;
+  const auto& upTo = currentGridPart.gridPointsMeasuredUpTo;
   assert(upTo.size() == measured.size());
   const int count = upTo[static_cast<std::size_t>(points.last_)] - upTo[static_cast<std::size_t>(points.first_ - 1)];
   if (count != range) points.measured_ = measured.data();

@@ -60,28 +60,33 @@ bool SupportPolynomial(const std::vector<float>& xs, const std::vector<float>& y
 }  // namespace
 
 void FreeInitialData() {
-  InitialData().nInitPoints = 0;
-  InitialData().pInitRadius.clear();
-  InitialData().pInitSignal.clear();
-  InitialData().pInitThird.clear();
+  auto& initialDataPart = InitialData();
+  initialDataPart.nInitPoints = 0;
+  initialDataPart.pInitRadius.clear();
+  initialDataPart.pInitSignal.clear();
+  initialDataPart.pInitThird.clear();
   Local().g_signalAsRead.clear();
 }
 
 void SetInitialProfile(int n, const float* radius, const float* signal, const ScanInfo& record) {
+  auto& initialDataPart = InitialData();
   FreeInitialData();
   if (n < 1 || !radius || !signal) return;
-  InitialData().nInitPoints = n;
-  InitialData().pInitRadius.assign(radius, radius + n + 1);
-  InitialData().pInitSignal.assign(signal, signal + n + 1);
-  InitialData().pInitRadius[0] = InitialData().pInitSignal[0] = 0.0f;
-  Local().g_signalAsRead = InitialData().pInitSignal;
-  InitialData().ScanInfoTemplate = record;
+  initialDataPart.nInitPoints = n;
+  initialDataPart.pInitRadius.assign(radius, radius + n + 1);
+  initialDataPart.pInitSignal.assign(signal, signal + n + 1);
+  initialDataPart.pInitRadius[0] = initialDataPart.pInitSignal[0] = 0.0f;
+  Local().g_signalAsRead = initialDataPart.pInitSignal;
+  initialDataPart.ScanInfoTemplate = record;
 }
 
 int LoadInitialData(Window* window, const std::string& path) {
+  auto& dataSetPart = DataSet();
+  auto& initialDataPart = InitialData();
+  auto& radialGridPart = RadialGrid();
   bDataChanged = true;
-  const float minStep = (!DataSet().bEquilibriumMode && RadialGrid().fRadialStep > 0.001f) ? RadialGrid().fRadialStep : 0.0f;
-  if (DataSet().nScans < 1) {
+  const float minStep = (!dataSetPart.bEquilibriumMode && radialGridPart.fRadialStep > 0.001f) ? radialGridPart.fRadialStep : 0.0f;
+  if (dataSetPart.nScans < 1) {
     Message("please load data files first", "");
     return 0;
   }
@@ -105,46 +110,48 @@ int LoadInitialData(Window* window, const std::string& path) {
   if (third && (record.scanType == 'I' || record.scanType == 'V'))
     for (int i = 1; i <= n; ++i) y[i] = AbsorbanceFromIntensities(y[i], third[i]);
   SetInitialProfile(n, r, y, record);
-  if (third) InitialData().pInitThird.assign(third, third + n + 1);
+  if (third) initialDataPart.pInitThird.assign(third, third + n + 1);
   free_vector(r, 1, n);
   free_vector(y, 1, n);
   if (third) free_vector(third, 1, n);
 
-  if (TimeStamps().bCheckTimeStamps && mark != DataSet().pScanInfo[1].timeStampOk) {
+  if (TimeStamps().bCheckTimeStamps && mark != dataSetPart.pScanInfo[1].timeStampOk) {
     PlayErrorSound();
     Message(Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
             "LOAD ERROR");
   }
   // Times from omega^2 t: t = omega2t / omega^2 (only for a known rotor speed).
-  if (AnalysisSwitches().bTimesFromW2t && InitialData().ScanInfoTemplate.rpm > 0.0f) {
-    const double omega = InitialData().ScanInfoTemplate.rpm * kTwoPiOver60;
-    InitialData().ScanInfoTemplate.time = InitialData().ScanInfoTemplate.omega2t / (omega * omega);
+  if (AnalysisSwitches().bTimesFromW2t && initialDataPart.ScanInfoTemplate.rpm > 0.0f) {
+    const double omega = initialDataPart.ScanInfoTemplate.rpm * kTwoPiOver60;
+    initialDataPart.ScanInfoTemplate.time = initialDataPart.ScanInfoTemplate.omega2t / (omega * omega);
   }
-  InitialData().bInitSameTime = false;
-  const std::size_t first = Z(DataSet().pScanOrder[1]);
-  if (InitialData().ScanInfoTemplate.time == DataSet().pScanInfo[first].time) {
-    InitialData().bInitSameTime = true;
-    std::copy(DataSet().ppSignal[first] + 1, DataSet().ppSignal[first] + DataSet().pnPoints[first] + 1, DataSet().ppFit[first] + 1);
+  initialDataPart.bInitSameTime = false;
+  const std::size_t first = Z(dataSetPart.pScanOrder[1]);
+  if (initialDataPart.ScanInfoTemplate.time == dataSetPart.pScanInfo[first].time) {
+    initialDataPart.bInitSameTime = true;
+    std::copy(dataSetPart.ppSignal[first] + 1, dataSetPart.ppSignal[first] + dataSetPart.pnPoints[first] + 1, dataSetPart.ppFit[first] + 1);
   }
-  if (DataSet().fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
-  if (DataSet().fFitRightLim != 0.0f) SetRightFitLimitIndices();
+  if (dataSetPart.fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
+  if (dataSetPart.fFitRightLim != 0.0f) SetRightFitLimitIndices();
   return 1;
 }
 
 void ExtrapolateInitialDataToMeniscus(float baseline) {
-  if (!(DataSet().fFitLeftLim > DataSet().fMeniscus) || !AnalysisSwitches().bInitialDataProfile || InitialData().nInitPoints < 1) return;
+  auto& dataSetPart = DataSet();
+  auto& initialDataPart = InitialData();
+  if (!(dataSetPart.fFitLeftLim > dataSetPart.fMeniscus) || !AnalysisSwitches().bInitialDataProfile || initialDataPart.nInitPoints < 1) return;
   if (RefuseIntensity()) return;
-  const int n = InitialData().nInitPoints;
-  const std::vector<float>& r = InitialData().pInitRadius;
+  const int n = initialDataPart.nInitPoints;
+  const std::vector<float>& r = initialDataPart.pInitRadius;
   int i0 = 1;
-  while (i0 <= n && r[Z(i0)] < DataSet().fMeniscus) ++i0;
+  while (i0 <= n && r[Z(i0)] < dataSetPart.fMeniscus) ++i0;
   int iL = i0;
-  while (iL <= n && r[Z(iL)] < DataSet().fFitLeftLim) ++iL;
+  while (iL <= n && r[Z(iL)] < dataSetPart.fFitLeftLim) ++iL;
   if (iL > n) return;
-  const float rEnd = DataSet().fFitLeftLim + (DataSet().fFitLeftLim - DataSet().fMeniscus) * InitialData().fInitExtrapFactor;
+  const float rEnd = dataSetPart.fFitLeftLim + (dataSetPart.fFitLeftLim - dataSetPart.fMeniscus) * initialDataPart.fInitExtrapFactor;
   int m = 0;
   while (iL + m <= n && r[Z(iL + m)] < rEnd) ++m;
-  const int q = std::max(InitialData().nInitPolyOrder, 0) + 1;
+  const int q = std::max(initialDataPart.nInitPolyOrder, 0) + 1;
   const int w = m / q;
   if (w < 1) return;
   // Support point b: mean radius and mean signal of the b-th group of w points.
@@ -154,7 +161,7 @@ void ExtrapolateInitialDataToMeniscus(float baseline) {
     for (int j = 0; j < w; ++j) {
       const int i = iL + (b - 1) * w + j;
       sx += r[Z(i)];
-      sy += InitialData().pInitSignal[Z(i)];
+      sy += initialDataPart.pInitSignal[Z(i)];
     }
     xs[Z(b)] = static_cast<float>(sx / w);
     ys[Z(b)] = static_cast<float>(sy / w);
@@ -165,27 +172,29 @@ void ExtrapolateInitialDataToMeniscus(float baseline) {
     if (!SupportPolynomial(xs, ys, q, r[Z(i)], &y)) return;
     filled[Z(i)] = std::max(y, baseline);
   }
-  for (int i = 1; i <= iL; ++i) InitialData().pInitSignal[Z(i)] = filled[Z(i)];
+  for (int i = 1; i <= iL; ++i) initialDataPart.pInitSignal[Z(i)] = filled[Z(i)];
   // The extrapolated part never decreases with radius.
   for (int i = iL - 1; i >= 1; --i)
-    if (InitialData().pInitSignal[Z(i + 1)] < InitialData().pInitSignal[Z(i)]) InitialData().pInitSignal[Z(i)] = InitialData().pInitSignal[Z(i + 1)];
+    if (initialDataPart.pInitSignal[Z(i + 1)] < initialDataPart.pInitSignal[Z(i)]) initialDataPart.pInitSignal[Z(i)] = initialDataPart.pInitSignal[Z(i + 1)];
 }
 
 void ExtrapolateInitialDataToBottom(float baseline) {
-  if (!AnalysisSwitches().bInitialDataProfile || !(DataSet().fFitRightLim < DataSet().fBottom) || InitialData().nInitPoints < 1) return;
+  auto& dataSetPart = DataSet();
+  auto& initialDataPart = InitialData();
+  if (!AnalysisSwitches().bInitialDataProfile || !(dataSetPart.fFitRightLim < dataSetPart.fBottom) || initialDataPart.nInitPoints < 1) return;
   if (RefuseIntensity()) return;
-  const int n = InitialData().nInitPoints;
-  const std::vector<float>& r = InitialData().pInitRadius;
+  const int n = initialDataPart.nInitPoints;
+  const std::vector<float>& r = initialDataPart.pInitRadius;
   int iB = n;
-  while (iB >= 1 && r[Z(iB)] > DataSet().fBottom) --iB;
+  while (iB >= 1 && r[Z(iB)] > dataSetPart.fBottom) --iB;
   int iR = iB;
-  while (iR >= 1 && r[Z(iR)] > DataSet().fFitRightLim) --iR;
+  while (iR >= 1 && r[Z(iR)] > dataSetPart.fFitRightLim) --iR;
   if (iR < 1) return;
   // The support range reaches three times the limit-to-bottom distance inwards.
-  const float rStart = DataSet().fFitRightLim - (DataSet().fBottom - DataSet().fFitRightLim) * 3.0f;
+  const float rStart = dataSetPart.fFitRightLim - (dataSetPart.fBottom - dataSetPart.fFitRightLim) * 3.0f;
   int m = 0;
   while (iR - m >= 1 && r[Z(iR - m)] > rStart) ++m;
-  const int q = std::max(InitialData().nInitPolyOrder, 0) + 1;
+  const int q = std::max(initialDataPart.nInitPolyOrder, 0) + 1;
   const int w = m / q;
   if (w < 1) return;
   // Support points filled from iR inwards into positions q..1 (ascending radii).
@@ -195,7 +204,7 @@ void ExtrapolateInitialDataToBottom(float baseline) {
     for (int j = 0; j < w; ++j) {
       const int i = iR - (q - b) * w - j;
       sx += r[Z(i)];
-      sy += InitialData().pInitSignal[Z(i)];
+      sy += initialDataPart.pInitSignal[Z(i)];
     }
     xs[Z(b)] = static_cast<float>(sx / w);
     ys[Z(b)] = static_cast<float>(sy / w);
@@ -206,22 +215,25 @@ void ExtrapolateInitialDataToBottom(float baseline) {
     if (!SupportPolynomial(xs, ys, q, r[Z(i)], &y)) return;
     filled[Z(i)] = std::max(y, baseline);
   }
-  for (int i = n; i >= iR; --i) InitialData().pInitSignal[Z(i)] = filled[Z(i)];
+  for (int i = n; i >= iR; --i) initialDataPart.pInitSignal[Z(i)] = filled[Z(i)];
 }
 
 void ExtrapolateInitialData(float baseline) {
-  if (InitialData().nInitPoints < 1) return;
-  if (Local().g_signalAsRead.size() == InitialData().pInitSignal.size()) InitialData().pInitSignal = Local().g_signalAsRead;
+  auto& initialDataPart = InitialData();
+  auto& localPart = Local();
+  if (initialDataPart.nInitPoints < 1) return;
+  if (localPart.g_signalAsRead.size() == initialDataPart.pInitSignal.size()) initialDataPart.pInitSignal = localPart.g_signalAsRead;
   ExtrapolateInitialDataToMeniscus(baseline);
   ExtrapolateInitialDataToBottom(baseline);
 }
 
 void ResetInitialData() {
+  auto& initialDataPart = InitialData();
   FreeInitialData();
-  InitialData().ScanInfoTemplate = ScanInfo{};
-  InitialData().bInitSameTime = false;
-  InitialData().nInitPolyOrder = 1;
-  InitialData().fInitExtrapFactor = 1.0f;
+  initialDataPart.ScanInfoTemplate = ScanInfo{};
+  initialDataPart.bInitSameTime = false;
+  initialDataPart.nInitPolyOrder = 1;
+  initialDataPart.fInitExtrapFactor = 1.0f;
 }
 
 }  // namespace tarmic

@@ -22,11 +22,12 @@ float ShiftIntensityByAbsorbance(float intensity, float delta) {
 }
 
 std::vector<float> ScanAbsorbance(int s) {
+  auto& dataSetPart = DataSet();
   const auto k = static_cast<std::size_t>(s);
-  if (s < 1 || k >= DataSet().pnPoints.size()) return {0.0f};
-  const int n = std::max(DataSet().pnPoints[k], 0);
-  const float* sample = k < DataSet().ppSignal.size() ? DataSet().ppSignal[k] : nullptr;
-  const float* reference = k < DataSet().ppThirdColumn.size() ? DataSet().ppThirdColumn[k] : nullptr;
+  if (s < 1 || k >= dataSetPart.pnPoints.size()) return {0.0f};
+  const int n = std::max(dataSetPart.pnPoints[k], 0);
+  const float* sample = k < dataSetPart.ppSignal.size() ? dataSetPart.ppSignal[k] : nullptr;
+  const float* reference = k < dataSetPart.ppThirdColumn.size() ? dataSetPart.ppThirdColumn[k] : nullptr;
   std::vector<float> a(static_cast<std::size_t>(n) + 1, kOffScaleAbsorbance);
   a[0] = 0.0f;
   if (sample && reference)
@@ -35,9 +36,10 @@ std::vector<float> ScanAbsorbance(int s) {
 }
 
 void ConvertFitToIntensity(int s) {
+  auto& dataSetPart = DataSet();
   const auto k = static_cast<std::size_t>(s);
-  if (s < 1 || k >= DataSet().ppFit.size() || k >= DataSet().ppThirdColumn.size() || !DataSet().ppFit[k] || !DataSet().ppThirdColumn[k]) return;
-  for (int j = 1; j <= DataSet().pnPoints[k]; ++j) DataSet().ppFit[k][j] = IntensityFromAbsorbance(DataSet().ppFit[k][j], DataSet().ppThirdColumn[k][j]);
+  if (s < 1 || k >= dataSetPart.ppFit.size() || k >= dataSetPart.ppThirdColumn.size() || !dataSetPart.ppFit[k] || !dataSetPart.ppThirdColumn[k]) return;
+  for (int j = 1; j <= dataSetPart.pnPoints[k]; ++j) dataSetPart.ppFit[k][j] = IntensityFromAbsorbance(dataSetPart.ppFit[k][j], dataSetPart.ppThirdColumn[k][j]);
 }
 
 }  // namespace tarmic

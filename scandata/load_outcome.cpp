@@ -29,27 +29,29 @@ const char* LoadStatusName(LoadOutcome::Status status) {
 }
 
 void DescribeLoadedSet(LoadOutcome* outcome) {
+  auto& dataSetPart = DataSet();
+  auto& scanFilePart = ScanFile();
   LoadOutcome& o = *outcome;
-  o.kind = DataSet().bDLSData ? "DLS" : ScanFile().bElectrophoresisMode ? "electrophoresis" : DataSet().bEquilibriumMode ? "equilibrium" : "velocity";
+  o.kind = dataSetPart.bDLSData ? "DLS" : scanFilePart.bElectrophoresisMode ? "electrophoresis" : dataSetPart.bEquilibriumMode ? "equilibrium" : "velocity";
   // Fluorescence data count as absorbance data as well: they are asked first.
-  o.signal = ScanFile().bFluorescenceData ? "fluorescence" : ScanFile().bInterferenceData ? "interference" : ScanFile().bIntensityData ? "intensity"
+  o.signal = scanFilePart.bFluorescenceData ? "fluorescence" : scanFilePart.bInterferenceData ? "interference" : scanFilePart.bIntensityData ? "intensity"
                                                                                                       : "absorbance";
   o.scans.clear();
   o.cells.clear();
   o.wavelengths.clear();
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     o.scans.push_back(ScanFilePath(s));
-    if (static_cast<std::size_t>(s) >= DataSet().pScanInfo.size()) continue;
-    const ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(s)];
+    if (static_cast<std::size_t>(s) >= dataSetPart.pScanInfo.size()) continue;
+    const ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(s)];
     AddOnce(o.cells, info.cell);
     // Wavelength scans hold their radius there: they have no one wavelength.
     if (info.scanType != 'W' && info.scanType != 'V') AddOnce(o.wavelengths, std::lround(info.wavelength));
   }
   std::sort(o.cells.begin(), o.cells.end());
   std::sort(o.wavelengths.begin(), o.wavelengths.end());
-  if (DataSet().bDLSData || ScanFile().bElectrophoresisMode) return;
+  if (dataSetPart.bDLSData || scanFilePart.bElectrophoresisMode) return;
   const std::string id = LoadMessageIdName(LoadMessageId::VelocityRunAsEquilibrium);
-  if (DataSet().bEquilibriumMode) {
+  if (dataSetPart.bEquilibriumMode) {
     if (!HasMessage(o.messages, id))
       if (std::string note = VelocityRunAsEquilibriumNote(); !note.empty()) o.messages.push_back({id, std::move(note)});
   } else if (std::string note = EquilibriumRunAsVelocityNote(); !note.empty()) {

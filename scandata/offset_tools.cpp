@@ -22,9 +22,10 @@ std::size_t Z(int i) { return static_cast<std::size_t>(i); }
 
 // First point of scan s with radius >= r; 0 when there is none.
 int FirstPointAtOrBeyond(int s, float r) {
-  const int n = DataSet().pnPoints[Z(s)];
+  auto& dataSetPart = DataSet();
+  const int n = dataSetPart.pnPoints[Z(s)];
   for (int i = 1; i <= n; ++i)
-    if (DataSet().ppRadius[Z(s)][i] >= r) return i;
+    if (dataSetPart.ppRadius[Z(s)][i] >= r) return i;
   return 0;
 }
 
@@ -43,51 +44,55 @@ void RebuildGridAndRedraw() {
 
 // Scan s as compared by the rmsd: absorbance for intensity files.
 std::vector<float> ComparedValues(int s) {
+  auto& dataSetPart = DataSet();
   const std::size_t k = Z(s);
-  if (IsIntensityFileName(DataSet().ppScanFileNames[k])) return ScanAbsorbance(s);
-  std::vector<float> v(Z(DataSet().pnPoints[k]) + 1, 0.0f);
-  std::copy(DataSet().ppSignal[k] + 1, DataSet().ppSignal[k] + DataSet().pnPoints[k] + 1, v.begin() + 1);
+  if (IsIntensityFileName(dataSetPart.ppScanFileNames[k])) return ScanAbsorbance(s);
+  std::vector<float> v(Z(dataSetPart.pnPoints[k]) + 1, 0.0f);
+  std::copy(dataSetPart.ppSignal[k] + 1, dataSetPart.ppSignal[k] + dataSetPart.pnPoints[k] + 1, v.begin() + 1);
   return v;
 }
 
 }  // namespace
 
 std::vector<int> WholeFringeOffsets(float radius) {
-  std::vector<int> k(Z(DataSet().nScans) + 1, 0);
-  if (DataSet().nScans < 1) return k;
-  const int ref = DataSet().pScanOrder[1];
+  auto& dataSetPart = DataSet();
+  std::vector<int> k(Z(dataSetPart.nScans) + 1, 0);
+  if (dataSetPart.nScans < 1) return k;
+  const int ref = dataSetPart.pScanOrder[1];
   const int iRef = FirstPointAtOrBeyond(ref, radius);
   if (iRef == 0) return k;
-  const double reference = DataSet().ppSignal[Z(ref)][iRef];
-  for (int p = 2; p <= DataSet().nScans; ++p) {
-    const int s = DataSet().pScanOrder[Z(p)];
+  const double reference = dataSetPart.ppSignal[Z(ref)][iRef];
+  for (int p = 2; p <= dataSetPart.nScans; ++p) {
+    const int s = dataSetPart.pScanOrder[Z(p)];
     const int i = FirstPointAtOrBeyond(s, radius);
-    if (i > 0) k[Z(s)] = NearestInteger(DataSet().ppSignal[Z(s)][i] - reference);
+    if (i > 0) k[Z(s)] = NearestInteger(dataSetPart.ppSignal[Z(s)][i] - reference);
   }
   return k;
 }
 
 void AlignFringeOffsets(float addConstant, float radius) {
-  if (DataSet().nScans < 1) return;
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.nScans < 1) return;
   bDataChanged = true;
   const std::vector<int> k = WholeFringeOffsets(radius);
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const float shift = static_cast<float>(k[Z(s)]) - addConstant;
     if (shift == 0.0f) continue;
-    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] -= shift;
+    for (int i = 1; i <= dataSetPart.pnPoints[Z(s)]; ++i) dataSetPart.ppSignal[Z(s)][i] -= shift;
   }
   RebuildGridAndRedraw();
 }
 
 void RemoveFringeJumps(float threshold, bool useResiduals) {
-  if (DataSet().nScans < 1 || DataSet().fFitLeftLim == 0.0f || DataSet().fFitRightLim == 0.0f) return;
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.nScans < 1 || dataSetPart.fFitLeftLim == 0.0f || dataSetPart.fFitRightLim == 0.0f) return;
   bDataChanged = true;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t k = Z(s);
-    const int n = DataSet().pnPoints[k];
-    float* y = DataSet().ppSignal[k];
-    float* res = DataSet().ppResiduals[k];
-    const int first = DataSet().pFitFirst[k], last = std::min(DataSet().pFitLast[k], n);
+    const int n = dataSetPart.pnPoints[k];
+    float* y = dataSetPart.ppSignal[k];
+    float* res = dataSetPart.ppResiduals[k];
+    const int first = dataSetPart.pFitFirst[k], last = std::min(dataSetPart.pFitLast[k], n);
     if (first < 1 || last < 1) continue;
     for (int j = first + 3; j <= last; ++j) {
       double d;
@@ -112,47 +117,50 @@ void RemoveFringeJumps(float threshold, bool useResiduals) {
 }
 
 void SubtractJitterOffsets(float r1, float r2) {
-  if (!ScanFile().bInterferenceData || DataSet().nScans < 1 || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius) return;
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  if (!ScanFile().bInterferenceData || dataSetPart.nScans < 1 || currentGridPart.nGridPoints < 1 || !currentGridPart.pGridRadius) return;
   int k1 = 1;
-  while (k1 <= CurrentGrid().nGridPoints && CurrentGrid().pGridRadius[k1] < r1) ++k1;
+  while (k1 <= currentGridPart.nGridPoints && currentGridPart.pGridRadius[k1] < r1) ++k1;
   int k2 = 1;
-  while (k2 <= CurrentGrid().nGridPoints && CurrentGrid().pGridRadius[k2] < r2) ++k2;
+  while (k2 <= currentGridPart.nGridPoints && currentGridPart.pGridRadius[k2] < r2) ++k2;
   --k2;
   if (k1 > k2) return;
   bDataChanged = true;
   auto meanOver = [&](int s) {
     double sum = 0.0;
-    for (int g = k1; g <= k2; ++g) sum += CurrentGrid().ppGridSignal[Z(s)][g];
+    for (int g = k1; g <= k2; ++g) sum += currentGridPart.ppGridSignal[Z(s)][g];
     return sum / (k2 - k1 + 1);
   };
-  const int ref = DataSet().pScanOrder[1];
+  const int ref = dataSetPart.pScanOrder[1];
   const double m1 = meanOver(ref);
-  std::vector<float> offset(Z(DataSet().nScans) + 1, 0.0f);
-  for (int p = 2; p <= DataSet().nScans; ++p) {
-    const int s = DataSet().pScanOrder[Z(p)];
+  std::vector<float> offset(Z(dataSetPart.nScans) + 1, 0.0f);
+  for (int p = 2; p <= dataSetPart.nScans; ++p) {
+    const int s = dataSetPart.pScanOrder[Z(p)];
     offset[Z(s)] = static_cast<float>(meanOver(s) - m1);
   }
   // Every point of each scan (a scan may have more or fewer points than the grid).
-  for (int s = 1; s <= DataSet().nScans; ++s)
-    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] -= offset[Z(s)];
+  for (int s = 1; s <= dataSetPart.nScans; ++s)
+    for (int i = 1; i <= dataSetPart.pnPoints[Z(s)]; ++i) dataSetPart.ppSignal[Z(s)][i] -= offset[Z(s)];
   // The grid rows follow the scans; the offsets are the radial-invariant noise.
   BuildCommonRadialGrid();
-  if (CurrentGrid().pRINoise)
-    for (int s = 1; s <= DataSet().nScans; ++s) CurrentGrid().pRINoise[s] = offset[Z(s)];
+  if (currentGridPart.pRINoise)
+    for (int s = 1; s <= dataSetPart.nScans; ++s) currentGridPart.pRINoise[s] = offset[Z(s)];
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.redrawDataPlot) hooks.redrawDataPlot(true);
 }
 
 float RmsdBetweenScans(int a, int b) {
-  if (a < 1 || b < 1 || a > DataSet().nScans || b > DataSet().nScans || a == b) return 0.0f;
-  const int nb = DataSet().pnPoints[Z(b)];
+  auto& dataSetPart = DataSet();
+  if (a < 1 || b < 1 || a > dataSetPart.nScans || b > dataSetPart.nScans || a == b) return 0.0f;
+  const int nb = dataSetPart.pnPoints[Z(b)];
   if (nb < 1) return 0.0f;
   const std::vector<float> va = ComparedValues(a);
   const std::vector<float> vb = ComparedValues(b);
   std::vector<float> onB(Z(nb) + 1, 0.0f);
-  if (!InterpolateCurve(nb, DataSet().ppRadius[Z(b)], onB.data(), DataSet().pnPoints[Z(a)], DataSet().ppRadius[Z(a)], va.data()))
+  if (!InterpolateCurve(nb, dataSetPart.ppRadius[Z(b)], onB.data(), dataSetPart.pnPoints[Z(a)], dataSetPart.ppRadius[Z(a)], va.data()))
     return 0.0f;
-  int first = DataSet().pFitFirst[Z(b)], last = DataSet().pFitLast[Z(b)];
+  int first = dataSetPart.pFitFirst[Z(b)], last = dataSetPart.pFitLast[Z(b)];
   if (first < 1) first = 1;
   if (last < 1 || last > nb) last = nb;
   if (last < first) return 0.0f;

@@ -48,21 +48,22 @@ struct ScanOutput {
 // The scan's radius, the file's second and third column (the signal and the third
 // column as loaded) over points first..last.
 ScanOutput RawOutput(int s, int first, int last) {
+  auto& dataSetPart = DataSet();
   const std::size_t k = Z(s);
-  const float* second = DataSet().ppSignal[k];
-  const float* third = DataSet().ppThirdColumn[k];
+  const float* second = dataSetPart.ppSignal[k];
+  const float* third = dataSetPart.ppThirdColumn[k];
   ScanOutput out;
-  out.sourceName = DataSet().ppScanFileNames[k];
+  out.sourceName = dataSetPart.ppScanFileNames[k];
   out.radius.push_back(0.0f);
   out.value.push_back(0.0f);
   if (third) out.third.push_back(0.0f);
   for (int i = first; i <= last; ++i) {
-    out.radius.push_back(DataSet().ppRadius[k][i]);
+    out.radius.push_back(dataSetPart.ppRadius[k][i]);
     out.value.push_back(second[i]);
     if (third) out.third.push_back(third[i]);
   }
-  out.timeOk = DataSet().pScanInfo[k].timeStampOk;
-  out.record = DataSet().pScanInfo[k];
+  out.timeOk = dataSetPart.pScanInfo[k].timeStampOk;
+  out.record = dataSetPart.pScanInfo[k];
   return out;
 }
 
@@ -114,14 +115,16 @@ std::string StemOf(const std::string& name) {
 // szTmpParsPath in a new data directory: ~tmppars with the extension of the first
 // displayed scan, or (old file-name convention) that scan's name with ".~p".
 void MoveTmpParsPath(const std::string& directory) {
-  const std::string& first = DataSet().ppScanFileNames[Z(DataSet().pScanOrder[1])];
-  DataSet().szTmpParsPath = AnalysisSwitches().bOldFilenameConvention ? JoinPath(directory, StemOf(first) + ".~p")
+  auto& dataSetPart = DataSet();
+  const std::string& first = dataSetPart.ppScanFileNames[Z(dataSetPart.pScanOrder[1])];
+  dataSetPart.szTmpParsPath = AnalysisSwitches().bOldFilenameConvention ? JoinPath(directory, StemOf(first) + ".~p")
                                          : JoinPath(directory, "~tmppars" + ExtensionOf(first));
 }
 
 // The data directory of the tools that write beside the data.
 std::string DataDirectory() {
-  return DataSet().szTmpParsPath.empty() ? DataSet().szDataDirectory : DirectoryOf(DataSet().szTmpParsPath);
+  auto& dataSetPart = DataSet();
+  return dataSetPart.szTmpParsPath.empty() ? dataSetPart.szDataDirectory : DirectoryOf(dataSetPart.szTmpParsPath);
 }
 
 // Characters from..from+count-1 (1-based) of name, as far as it has them.
@@ -151,11 +154,12 @@ void RebuildGrid() {
 // intensity file (the converters replace that letter); otherwise refused, naming
 // the scans that do not.
 RawToolOutcome IntensityScansToConvert() {
+  auto& dataSetPart = DataSet();
   if (!ScanFile().bIntensityData || !HaveScans()) return Refused();
   std::string bad;
-  for (int s = 1; s <= DataSet().nScans; ++s)
-    if (IntensityLetter(DataSet().ppScanFileNames[Z(s)]) == std::string::npos)
-      bad += "\n" + DataSet().ppScanFileNames[Z(s)];
+  for (int s = 1; s <= dataSetPart.nScans; ++s)
+    if (IntensityLetter(dataSetPart.ppScanFileNames[Z(s)]) == std::string::npos)
+      bad += "\n" + dataSetPart.ppScanFileNames[Z(s)];
   if (bad.empty()) return Done();
   return Refused("\n\anot saved: these files are not intensity scans:" + bad);
 }
@@ -168,81 +172,88 @@ char AbsorbanceType(char type) { return type == 'I' ? 'R' : (type == 'V' ? 'W' :
 // ------------------------------------------------------------------ in memory
 
 RawToolOutcome ScaleSignals(float factor) {
+  auto& dataSetPart = DataSet();
   bDataChanged = true;
-  if (DataSet().bDLSData) return NotForDLS();
+  if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
-  for (int s = 1; s <= DataSet().nScans; ++s)
-    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] *= factor;
+  for (int s = 1; s <= dataSetPart.nScans; ++s)
+    for (int i = 1; i <= dataSetPart.pnPoints[Z(s)]; ++i) dataSetPart.ppSignal[Z(s)][i] *= factor;
   RebuildGrid();
   return Done();
 }
 
 RawToolOutcome TransformRadii(float a, float b) {
+  auto& dataSetPart = DataSet();
   bDataChanged = true;
-  if (DataSet().bDLSData) return NotForDLS();
+  if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   // A non-positive slope would reverse or collapse the radius order.
   if (!(a > 0.0f) || !std::isfinite(b))
     return Refused("\n\athe radial transformation must keep the order of the radii");
-  for (int s = 1; s <= DataSet().nScans; ++s)
-    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppRadius[Z(s)][i] = a * DataSet().ppRadius[Z(s)][i] + b;
+  for (int s = 1; s <= dataSetPart.nScans; ++s)
+    for (int i = 1; i <= dataSetPart.pnPoints[Z(s)]; ++i) dataSetPart.ppRadius[Z(s)][i] = a * dataSetPart.ppRadius[Z(s)][i] + b;
   RebuildGrid();
   return Done();
 }
 
 void ShiftScanTimes(double dt, double dw2t) {
+  auto& dataSetPart = DataSet();
   bDataChanged = true;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
-    DataSet().pScanInfo[Z(s)].recordedTime += dt;
-    DataSet().pScanInfo[Z(s)].omega2t += dw2t;
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    dataSetPart.pScanInfo[Z(s)].recordedTime += dt;
+    dataSetPart.pScanInfo[Z(s)].omega2t += dw2t;
   }
   NoteScanDataChanged();
 }
 
 RawToolOutcome AddSimulatedSignal(float factor) {
+  auto& dataSetPart = DataSet();
   bDataChanged = true;
-  if (DataSet().bDLSData) return NotForDLS();
+  if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
-  for (int s = 1; s <= DataSet().nScans; ++s)
-    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] += factor * DataSet().ppFit[Z(s)][i];
+  for (int s = 1; s <= dataSetPart.nScans; ++s)
+    for (int i = 1; i <= dataSetPart.pnPoints[Z(s)]; ++i) dataSetPart.ppSignal[Z(s)][i] += factor * dataSetPart.ppFit[Z(s)][i];
   RebuildGrid();
   return Done();
 }
 
 RawToolOutcome MirrorRawData(float r1, float r2, bool negate) {
+  auto& dataSetPart = DataSet();
   if (!HaveScans()) return Refused();
-  if (DataSet().bDLSData) return NotForDLS();
+  if (dataSetPart.bDLSData) return NotForDLS();
   bDataChanged = true;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t k = Z(s);
-    const int n = DataSet().pnPoints[k];
+    const int n = dataSetPart.pnPoints[k];
     for (int i = 1; i <= n; ++i) {
-      DataSet().ppRadius[k][i] = r1 + r2 - DataSet().ppRadius[k][i];
-      if (negate) DataSet().ppSignal[k][i] = -DataSet().ppSignal[k][i];
+      dataSetPart.ppRadius[k][i] = r1 + r2 - dataSetPart.ppRadius[k][i];
+      if (negate) dataSetPart.ppSignal[k][i] = -dataSetPart.ppSignal[k][i];
     }
     // The mirrored radii descend: reverse every column so that they ascend again.
-    std::reverse(DataSet().ppRadius[k] + 1, DataSet().ppRadius[k] + n + 1);
-    std::reverse(DataSet().ppSignal[k] + 1, DataSet().ppSignal[k] + n + 1);
-    if (DataSet().ppThirdColumn[k]) std::reverse(DataSet().ppThirdColumn[k] + 1, DataSet().ppThirdColumn[k] + n + 1);
+    std::reverse(dataSetPart.ppRadius[k] + 1, dataSetPart.ppRadius[k] + n + 1);
+    std::reverse(dataSetPart.ppSignal[k] + 1, dataSetPart.ppSignal[k] + n + 1);
+    if (dataSetPart.ppThirdColumn[k]) std::reverse(dataSetPart.ppThirdColumn[k] + 1, dataSetPart.ppThirdColumn[k] + n + 1);
   }
   RebuildGrid();
   return Done();
 }
 
 RawToolOutcome AddNoiseToData(float noise, float factor) {
+  auto& dataSetPart = DataSet();
   bDataChanged = true;
   if (!(noise >= 0.0f) || !HaveScans()) return Refused();
-  if (DataSet().bDLSData) return NotForDLS();
-  for (int s = 1; s <= DataSet().nScans; ++s)
-    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i)
-      DataSet().ppSignal[Z(s)][i] = factor * DataSet().ppSignal[Z(s)][i] + GaussianRandom(noise);
+  if (dataSetPart.bDLSData) return NotForDLS();
+  for (int s = 1; s <= dataSetPart.nScans; ++s)
+    for (int i = 1; i <= dataSetPart.pnPoints[Z(s)]; ++i)
+      dataSetPart.ppSignal[Z(s)][i] = factor * dataSetPart.ppSignal[Z(s)][i] + GaussianRandom(noise);
   RebuildGrid();
   return Done();
 }
 
 RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
+  auto& dataSetPart = DataSet();
   bDataChanged = true;
-  if (DataSet().bDLSData) return NotForDLS();
+  if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   ScanInfo record;
   int n = 0;
@@ -263,57 +274,58 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
     return told(Refused(Format("\n\aLOAD ERROR: %s", (error.empty() ? blankPath : error).c_str())));
   }
   // Every scan's blank values first; the scans change only when all could be made.
-  std::vector<std::vector<float>> blank(Z(DataSet().nScans) + 1);
+  std::vector<std::vector<float>> blank(Z(dataSetPart.nScans) + 1);
   std::string uncovered;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
-    blank[Z(s)].assign(Z(DataSet().pnPoints[Z(s)]) + 1, 0.0f);
-    if (!InterpolateCurve(DataSet().pnPoints[Z(s)], DataSet().ppRadius[Z(s)], blank[Z(s)].data(), n, r, y))
-      uncovered += "\n" + DataSet().ppScanFileNames[Z(s)];
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    blank[Z(s)].assign(Z(dataSetPart.pnPoints[Z(s)]) + 1, 0.0f);
+    if (!InterpolateCurve(dataSetPart.pnPoints[Z(s)], dataSetPart.ppRadius[Z(s)], blank[Z(s)].data(), n, r, y))
+      uncovered += "\n" + dataSetPart.ppScanFileNames[Z(s)];
   }
   free_vector(r, 1, n);
   free_vector(y, 1, n);
   if (!uncovered.empty())
     return told(Refused("\n\athe blank scan does not cover the radii of" + uncovered));
-  for (int s = 1; s <= DataSet().nScans; ++s)
-    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) DataSet().ppSignal[Z(s)][i] -= blank[Z(s)][Z(i)];
+  for (int s = 1; s <= dataSetPart.nScans; ++s)
+    for (int i = 1; i <= dataSetPart.pnPoints[Z(s)]; ++i) dataSetPart.ppSignal[Z(s)][i] -= blank[Z(s)][Z(i)];
   RebuildGrid();
   return told(Done());
 }
 
 RawToolOutcome ExcludeRadialRange(float r1, float r2) {
+  auto& dataSetPart = DataSet();
   bDataChanged = true;
-  if (!HaveScans() || r2 < r1 || r1 < DataSet().ppRadius[1][1] || r2 > DataSet().ppRadius[1][DataSet().pnPoints[1]])
+  if (!HaveScans() || r2 < r1 || r1 < dataSetPart.ppRadius[1][1] || r2 > dataSetPart.ppRadius[1][dataSetPart.pnPoints[1]])
     return Refused();
   auto removed = [&](float r) { return r1 <= r && r <= r2; };
   // Every scan must keep enough points before any is changed.
-  for (int s = 1; s <= DataSet().nScans; ++s) {
-    const float* r = DataSet().ppRadius[Z(s)];
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    const float* r = dataSetPart.ppRadius[Z(s)];
     const int kept = static_cast<int>(
-        std::count_if(r + 1, r + DataSet().pnPoints[Z(s)] + 1, [&](float x) { return !removed(x); }));
+        std::count_if(r + 1, r + dataSetPart.pnPoints[Z(s)] + 1, [&](float x) { return !removed(x); }));
     if (kept < kMinPointsAfterExclusion)
       return Refused(
           Format("\n\aexcluding %g to %g cm would leave %d points in %s - nothing excluded", r1,
-                 r2, kept, DataSet().ppScanFileNames[Z(s)].c_str()));
+                 r2, kept, dataSetPart.ppScanFileNames[Z(s)].c_str()));
   }
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Wait);
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t k = Z(s);
-    const int n = DataSet().pnPoints[k];
+    const int n = dataSetPart.pnPoints[k];
     int kept = 0;
-    for (int i = 1; i <= n; ++i) kept += !removed(DataSet().ppRadius[k][i]);
+    for (int i = 1; i <= n; ++i) kept += !removed(dataSetPart.ppRadius[k][i]);
     if (kept == n) continue;
     float* radius = tarmic::vector(1, kept);
     float* signal = tarmic::vector(1, kept);
-    float* third = DataSet().ppThirdColumn[k] ? tarmic::vector(1, kept) : nullptr;
+    float* third = dataSetPart.ppThirdColumn[k] ? tarmic::vector(1, kept) : nullptr;
     int m = 0;
     for (int i = 1; i <= n; ++i) {
-      if (removed(DataSet().ppRadius[k][i])) continue;
+      if (removed(dataSetPart.ppRadius[k][i])) continue;
       ++m;
-      radius[m] = DataSet().ppRadius[k][i];
-      signal[m] = DataSet().ppSignal[k][i];
-      if (third) third[m] = DataSet().ppThirdColumn[k][i];
+      radius[m] = dataSetPart.ppRadius[k][i];
+      signal[m] = dataSetPart.ppSignal[k][i];
+      if (third) third[m] = dataSetPart.ppThirdColumn[k][i];
     }
-    const bool thirdCurve = DataSet().ppThirdCurve[k] != nullptr;
+    const bool thirdCurve = dataSetPart.ppThirdCurve[k] != nullptr;
     ReleaseScanArrays(s);
     InstallScanArrays(s, kept, radius, signal, third, thirdCurve);
   }
@@ -323,8 +335,8 @@ RawToolOutcome ExcludeRadialRange(float r1, float r2) {
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
   BuildCommonRadialGrid();
-  if (DataSet().fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
-  if (DataSet().fFitRightLim != 0.0f) SetRightFitLimitIndices();
+  if (dataSetPart.fFitLeftLim != 0.0f) SetLeftFitLimitIndices();
+  if (dataSetPart.fFitRightLim != 0.0f) SetRightFitLimitIndices();
   if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
   PlayOkSound();
   if (HasBackend()) GetBackend().MainWindow().SetCursor(CursorShape::Arrow);
@@ -349,13 +361,14 @@ RawToolOutcome WriteRawDataSet(const std::vector<ScanOutput>& outputs, const std
 }  // namespace
 
 RawToolOutcome SaveRawDataWithSpeedNames(const std::string& outputPath, bool overwrite) {
-  if (DataSet().bDLSData) return NotForDLS();
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
   std::vector<ScanOutput> outputs;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
-    const std::string& name = DataSet().ppScanFileNames[Z(s)];
-    const ScanInfo& info = DataSet().pScanInfo[Z(s)];
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    const std::string& name = dataSetPart.ppScanFileNames[Z(s)];
+    const ScanInfo& info = dataSetPart.pScanInfo[Z(s)];
     const int krpm = TruncateToInt(std::floor(0.001 * info.rpm));
     const bool wavelengthScan = info.scanType == 'W';
     const int w = TruncateToInt(std::floor(wavelengthScan ? 1000.0 * info.wavelength : info.wavelength));
@@ -378,29 +391,31 @@ RawToolOutcome SaveRawDataWithSpeedNames(const std::string& outputPath, bool ove
 }
 
 RawToolOutcome SaveRawDataToDirectory(const std::string& outputPath, bool overwrite) {
-  if (DataSet().bDLSData) return NotForDLS();
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
   const std::string prefix = StemOf(FileNameOf(outputPath));
   std::vector<ScanOutput> outputs;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     ScanOutput o = RawOutput(s);
-    o.path = JoinPath(dir, prefix + DataSet().ppScanFileNames[Z(s)]);
+    o.path = JoinPath(dir, prefix + dataSetPart.ppScanFileNames[Z(s)]);
     outputs.push_back(std::move(o));
   }
   return WriteRawDataSet(outputs, dir, overwrite);
 }
 
 RawToolOutcome SaveIntensityAsAbsorbance(bool overwrite) {
+  auto& dataSetPart = DataSet();
   if (RawToolOutcome check = IntensityScansToConvert(); !check.ok()) return check;
   std::vector<ScanOutput> outputs;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t k = Z(s);
-    const std::string name = ReplaceCharacterAt(DataSet().ppScanFileNames[k], IntensityLetter(DataSet().ppScanFileNames[k]), "a");
+    const std::string name = ReplaceCharacterAt(dataSetPart.ppScanFileNames[k], IntensityLetter(dataSetPart.ppScanFileNames[k]), "a");
     ScanOutput o = RawOutput(s);
     // The absorbance with the reference intensity kept beside it.
     const std::vector<float> absorbance = ScanAbsorbance(s);
-    for (int i = 1; i <= DataSet().pnPoints[k]; ++i) o.value[Z(i)] = absorbance[Z(i)];
+    for (int i = 1; i <= dataSetPart.pnPoints[k]; ++i) o.value[Z(i)] = absorbance[Z(i)];
     o.record.scanType = AbsorbanceType(o.record.scanType);
     o.description.clear();
     o.path = JoinPath(DataDirectory(), name);
@@ -412,17 +427,18 @@ RawToolOutcome SaveIntensityAsAbsorbance(bool overwrite) {
 }
 
 RawToolOutcome SaveIntensityAsPseudoAbsorbance(bool overwrite) {
+  auto& dataSetPart = DataSet();
   if (RawToolOutcome check = IntensityScansToConvert(); !check.ok()) return check;
   std::vector<ScanOutput> outputs;
   for (char channel : {'S', 'R'}) {
-    for (int s = 1; s <= DataSet().nScans; ++s) {
+    for (int s = 1; s <= dataSetPart.nScans; ++s) {
       const std::size_t k = Z(s);
-      std::string name = DataSet().ppScanFileNames[k];
+      std::string name = dataSetPart.ppScanFileNames[k];
       name = ReplaceCharacterAt(ReplaceCharacterAt(name, IntensityLetter(name), "a"), 0, std::string(1, channel));
       ScanOutput o = RawOutput(s);
       o.third.clear();
-      const float* intensity = channel == 'S' ? DataSet().ppSignal[k] : DataSet().ppThirdColumn[k];
-      for (int i = 1; i <= DataSet().pnPoints[k]; ++i)
+      const float* intensity = channel == 'S' ? dataSetPart.ppSignal[k] : dataSetPart.ppThirdColumn[k];
+      for (int i = 1; i <= dataSetPart.pnPoints[k]; ++i)
         o.value[Z(i)] = AbsorbanceFromIntensities(intensity ? intensity[i] : 0.0f, 1000.0f);
       o.record.scanType = 'R';
       o.description.clear();
@@ -436,14 +452,15 @@ RawToolOutcome SaveIntensityAsPseudoAbsorbance(bool overwrite) {
 }
 
 RawToolOutcome SaveAlignedScans(const std::string& outputPath, bool overwrite) {
+  auto& dataSetPart = DataSet();
   if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
   std::vector<ScanOutput> outputs;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
-    const std::string& name = DataSet().ppScanFileNames[Z(s)];
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    const std::string& name = dataSetPart.ppScanFileNames[Z(s)];
     ScanOutput o = RawOutput(s);
     o.third.clear();
-    for (int i = 1; i <= DataSet().pnPoints[Z(s)]; ++i) o.value[Z(i)] = DataSet().ppSignal[Z(s)][i];
+    for (int i = 1; i <= dataSetPart.pnPoints[Z(s)]; ++i) o.value[Z(i)] = dataSetPart.ppSignal[Z(s)][i];
     o.description = "aligned " + name;
     if (AnalysisSwitches().bOldFilenameConvention) {
       o.path = JoinPath(dir, StemOf(FileNameOf(outputPath)) + ExtensionOf(name));
@@ -459,11 +476,12 @@ RawToolOutcome SaveAlignedScans(const std::string& outputPath, bool overwrite) {
 }
 
 RawToolOutcome SaveSixChannelSubsets(float r1, float r2, bool overwrite) {
-  if (!HaveScans() || r2 < r1 || r1 < DataSet().ppRadius[1][1] || r2 > DataSet().ppRadius[1][DataSet().pnPoints[1]])
+  auto& dataSetPart = DataSet();
+  if (!HaveScans() || r2 < r1 || r1 < dataSetPart.ppRadius[1][1] || r2 > dataSetPart.ppRadius[1][dataSetPart.pnPoints[1]])
     return Refused();
   // Interference sections: whole-fringe offsets at the middle of each section, with
   // 5.8 and 7.2 cm standing for the usual meniscus and bottom.
-  std::vector<int> none(Z(DataSet().nScans) + 1, 0);
+  std::vector<int> none(Z(dataSetPart.nScans) + 1, 0);
   std::vector<int> inner = none, middle = none, outer = none;
   if (ScanFile().bInterferenceData) {
     inner = WholeFringeOffsets((r1 - 5.8f) * 0.5f + 5.8f);
@@ -476,14 +494,14 @@ RawToolOutcome SaveSixChannelSubsets(float r1, float r2, bool overwrite) {
     ScanOutput o = RawOutput(s, first, last);
     for (float& v : o.value) v -= static_cast<float>(k);
     o.value[0] = 0.0f;
-    o.description = std::string(which) + " section of " + DataSet().ppScanFileNames[Z(s)];
-    o.path = JoinPath(dir, prefix + DataSet().ppScanFileNames[Z(s)]);
+    o.description = std::string(which) + " section of " + dataSetPart.ppScanFileNames[Z(s)];
+    o.path = JoinPath(dir, prefix + dataSetPart.ppScanFileNames[Z(s)]);
     outputs.push_back(std::move(o));
   };
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t k = Z(s);
-    const int n = DataSet().pnPoints[k];
-    const float* r = DataSet().ppRadius[k];
+    const int n = dataSetPart.pnPoints[k];
+    const float* r = dataSetPart.ppRadius[k];
     if (r1 < r[1] || r2 > r[n]) break;
     int a = 1;
     while (a < n && r[a] < r1) ++a;
@@ -501,8 +519,10 @@ RawToolOutcome SaveSixChannelSubsets(float r1, float r2, bool overwrite) {
 }
 
 RawToolOutcome WriteAveragedScan(const std::string& path) {
-  if (!HaveScans() || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius || !CurrentGrid().pAverageScan) return Refused();
-  ScanInfo record = DataSet().pScanInfo[1];
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  if (!HaveScans() || currentGridPart.nGridPoints < 1 || !currentGridPart.pGridRadius || !currentGridPart.pAverageScan) return Refused();
+  ScanInfo record = dataSetPart.pScanInfo[1];
   // Intensity data are averaged as absorbance values on the grid.
   record.scanType = AbsorbanceType(record.scanType);
   // A new file: it takes the time it is written, not the file times of a source.
@@ -510,22 +530,22 @@ RawToolOutcome WriteAveragedScan(const std::string& path) {
   // Only radii every scan holds: the grid reaches past the ends of the scans (and
   // across their gaps) by up to a step, where its values are no average of data.
   float inner = -std::numeric_limits<float>::infinity(), outer = std::numeric_limits<float>::infinity();
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t k = Z(s);
-    if (DataSet().pnPoints[k] < 1) continue;
-    inner = std::max(inner, DataSet().ppRadius[k][1]);
-    outer = std::min(outer, DataSet().ppRadius[k][DataSet().pnPoints[k]]);
+    if (dataSetPart.pnPoints[k] < 1) continue;
+    inner = std::max(inner, dataSetPart.ppRadius[k][1]);
+    outer = std::min(outer, dataSetPart.ppRadius[k][dataSetPart.pnPoints[k]]);
   }
   std::vector<float> radius(1), value(1);
-  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
-    if (CurrentGrid().pGridRadius[g] < inner || CurrentGrid().pGridRadius[g] > outer || GridPointUnmeasured(g)) continue;
-    radius.push_back(CurrentGrid().pGridRadius[g]);
-    value.push_back(CurrentGrid().pAverageScan[g]);
+  for (int g = 1; g <= currentGridPart.nGridPoints; ++g) {
+    if (currentGridPart.pGridRadius[g] < inner || currentGridPart.pGridRadius[g] > outer || GridPointUnmeasured(g)) continue;
+    radius.push_back(currentGridPart.pGridRadius[g]);
+    value.push_back(currentGridPart.pAverageScan[g]);
   }
   const int n = static_cast<int>(radius.size()) - 1;
   if (n < 1) return Refused("\n\aAttention: the scans hold no common radius to average over");
   if (!WriteScanFile(path.c_str(), n, radius.data(), value.data(), nullptr, "averaged",
-                     DataSet().pScanInfo[1].timeStampOk, record))
+                     dataSetPart.pScanInfo[1].timeStampOk, record))
     return Refused(WithReason(Format("\n\aAttention: could not write %s", path.c_str()), SaveFailureReason(path)));
   return Done();
 }

@@ -11,25 +11,26 @@
 namespace tarmic {
 
 void ResetScanDataGlobals() {
+  auto& dataSetPart = DataSet();
   FreeDataSet();
   FreeFileList();
   ResetInitialData();
-  DataSet().fMeniscus = DataSet().fBottom = DataSet().fFitLeftLim = DataSet().fFitRightLim = 0.0f;
-  DataSet().fMinMeniscus = 5.8f;
-  DataSet().fMaxMeniscus = 6.6f;
-  DataSet().fMinBottom = 7.1f;
-  DataSet().fMaxBottom = 7.3f;
-  DataSet().bFitRangesSet = false;
-  DataSet().bEquilibriumMode = false;
-  DataSet().bDLSData = false;
-  DataSet().fTemperatureK = 0.0f;
-  DataSet().fRT = 0.0f;
-  DataSet().dSignalPerConcentration = 1.0;
-  DataSet().nFilesPerScan = 1;
-  DataSet().szDataDirectory.clear();
-  DataSet().szTmpParsPath.clear();
-  DataSet().szSdistPath.clear();
-  DataSet().szNotesPath.clear();
+  dataSetPart.fMeniscus = dataSetPart.fBottom = dataSetPart.fFitLeftLim = dataSetPart.fFitRightLim = 0.0f;
+  dataSetPart.fMinMeniscus = 5.8f;
+  dataSetPart.fMaxMeniscus = 6.6f;
+  dataSetPart.fMinBottom = 7.1f;
+  dataSetPart.fMaxBottom = 7.3f;
+  dataSetPart.bFitRangesSet = false;
+  dataSetPart.bEquilibriumMode = false;
+  dataSetPart.bDLSData = false;
+  dataSetPart.fTemperatureK = 0.0f;
+  dataSetPart.fRT = 0.0f;
+  dataSetPart.dSignalPerConcentration = 1.0;
+  dataSetPart.nFilesPerScan = 1;
+  dataSetPart.szDataDirectory.clear();
+  dataSetPart.szTmpParsPath.clear();
+  dataSetPart.szSdistPath.clear();
+  dataSetPart.szNotesPath.clear();
   RadialGrid().fRadialStep = 0.001f;
   ResetScanFileGlobals();
   ResetAnalysisSwitches();

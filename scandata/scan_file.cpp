@@ -22,14 +22,15 @@
 namespace tarmic {
 
 void ResetScanFileGlobals() {
-  ScanFile().bAbsorbanceData = ScanFile().bIntensityData = ScanFile().bInterferenceData = ScanFile().bFluorescenceData = false;
-  ScanFile().bElectrophoresisMode = false;
-  ScanFile().bSkipSpikes = true;
-  ScanFile().fSpikeThresholdAbs = 0.4f;
-  ScanFile().fSpikeThresholdFDS = 100.0f;
-  ScanFile().fSpikeThreshold = 0.4f;
-  ScanFile().bSetNColumns = false;
-  ScanFile().nDataColumns = 2;
+  auto& scanFilePart = ScanFile();
+  scanFilePart.bAbsorbanceData = scanFilePart.bIntensityData = scanFilePart.bInterferenceData = scanFilePart.bFluorescenceData = false;
+  scanFilePart.bElectrophoresisMode = false;
+  scanFilePart.bSkipSpikes = true;
+  scanFilePart.fSpikeThresholdAbs = 0.4f;
+  scanFilePart.fSpikeThresholdFDS = 100.0f;
+  scanFilePart.fSpikeThreshold = 0.4f;
+  scanFilePart.bSetNColumns = false;
+  scanFilePart.nDataColumns = 2;
 }
 
 bool HasTimeStampMark(const std::string& description) {
@@ -286,14 +287,15 @@ ScanHeader Refused(std::string why) {
 // none and the kind in force stays. The spike threshold is that of absorbance or
 // fluorescence data; the other kinds keep the one in force.
 ScanDataKind KindOfType(char type, const ScanDataKind& inForce) {
-  if (ScanFile().bElectrophoresisMode) return inForce;
+  auto& scanFilePart = ScanFile();
+  if (scanFilePart.bElectrophoresisMode) return inForce;
   ScanDataKind kind;
   kind.intensity = type == 'I' || type == 'V';
   kind.absorbance = type == 'R' || type == 'W';
   kind.interference = type == 'P';
   kind.fluorescence = type == 'F';
-  kind.spikeThreshold = kind.absorbance     ? ScanFile().fSpikeThresholdAbs
-                        : kind.fluorescence ? ScanFile().fSpikeThresholdFDS
+  kind.spikeThreshold = kind.absorbance     ? scanFilePart.fSpikeThresholdAbs
+                        : kind.fluorescence ? scanFilePart.fSpikeThresholdFDS
                                             : inForce.spikeThreshold;
   return kind;
 }
@@ -436,15 +438,17 @@ ScanHeader ReadScanHeader(const std::string& buf, std::size_t firstLF, const Sca
 }  // namespace
 
 ScanDataKind ScanDataKind::InForce() {
-  return {ScanFile().bAbsorbanceData, ScanFile().bIntensityData, ScanFile().bInterferenceData, ScanFile().bFluorescenceData, ScanFile().fSpikeThreshold};
+  auto& scanFilePart = ScanFile();
+  return {scanFilePart.bAbsorbanceData, scanFilePart.bIntensityData, scanFilePart.bInterferenceData, scanFilePart.bFluorescenceData, scanFilePart.fSpikeThreshold};
 }
 
 void ScanDataKind::Apply() const {
-  ScanFile().bAbsorbanceData = absorbance;
-  ScanFile().bIntensityData = intensity;
-  ScanFile().bInterferenceData = interference;
-  ScanFile().bFluorescenceData = fluorescence;
-  ScanFile().fSpikeThreshold = spikeThreshold;
+  auto& scanFilePart = ScanFile();
+  scanFilePart.bAbsorbanceData = absorbance;
+  scanFilePart.bIntensityData = intensity;
+  scanFilePart.bInterferenceData = interference;
+  scanFilePart.bFluorescenceData = fluorescence;
+  scanFilePart.fSpikeThreshold = spikeThreshold;
 }
 
 int ReadScanFile(const char* path, ScanInfo* record, int* n, float** radius, float** value,

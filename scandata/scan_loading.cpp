@@ -58,8 +58,9 @@ class StagedScan {
 
   // Hands the arrays to scan slot s of the data set.
   void InstallAs(int s, bool thirdCurve) {
-    DataSet().ppScanFileNames[static_cast<std::size_t>(s)] = name;
-    DataSet().pScanInfo[static_cast<std::size_t>(s)] = info;
+    auto& dataSetPart = DataSet();
+    dataSetPart.ppScanFileNames[static_cast<std::size_t>(s)] = name;
+    dataSetPart.pScanInfo[static_cast<std::size_t>(s)] = info;
     InstallScanArrays(s, n, std::exchange(radius, nullptr), std::exchange(signal, nullptr),
                       std::exchange(third, nullptr), thirdCurve);
   }
@@ -166,11 +167,12 @@ bool TakeKeptFiles(Window* window, std::vector<std::string>* paths, std::vector<
 // paths: a note names them (the diagnostics log in realtime and batch runs); false
 // after "no scan files selected" when none is left.
 bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   ScanSelectionFilter filter = FilterScanSelection(*paths);
   if (!filter.AnyLeftOut()) return true;
   const std::string note = LeftOutFilesNote(filter);
   if (TakeKeptFiles(window, paths, std::move(filter.kept), note, "no scan files selected")) return true;
-  if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
+  if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
   return false;
 }
 
@@ -250,12 +252,13 @@ bool StagedGridIsBuildable(const std::vector<StagedScan>& scans, bool addToLoade
 // Display order by elapsed time, ascending; scans with equal times keep their
 // loading order (a gnome sort: swap neighbours out of order and step back).
 void SortScanOrderByTime() {
+  auto& dataSetPart = DataSet();
   int i = 2;
-  while (i <= DataSet().nScans) {
-    const double before = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i - 1)])].time;
-    const double here = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i)])].time;
+  while (i <= dataSetPart.nScans) {
+    const double before = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(i - 1)])].time;
+    const double here = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(i)])].time;
     if (before > here) {
-      std::swap(DataSet().pScanOrder[static_cast<std::size_t>(i - 1)], DataSet().pScanOrder[static_cast<std::size_t>(i)]);
+      std::swap(dataSetPart.pScanOrder[static_cast<std::size_t>(i - 1)], dataSetPart.pScanOrder[static_cast<std::size_t>(i)]);
       if (i > 2) --i;
     } else {
       ++i;
@@ -266,90 +269,98 @@ void SortScanOrderByTime() {
 // "~tmppars" and "sdist" with the data's extension in the data directory (under the
 // old file-name convention the parameters are named after the first scan).
 void SetDerivedPaths() {
-  if (DataSet().nScans < 1) return;
-  const std::string& first = DataSet().ppScanFileNames[1];
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.nScans < 1) return;
+  const std::string& first = dataSetPart.ppScanFileNames[1];
   const std::string ext = ExtensionOf(first);
   if (AnalysisSwitches().bOldFilenameConvention)
-    DataSet().szTmpParsPath = JoinPath(DataSet().szDataDirectory, first.substr(0, first.size() - ext.size()) + ".~p");
+    dataSetPart.szTmpParsPath = JoinPath(dataSetPart.szDataDirectory, first.substr(0, first.size() - ext.size()) + ".~p");
   else
-    DataSet().szTmpParsPath = JoinPath(DataSet().szDataDirectory, "~tmppars" + ext);
-  DataSet().szSdistPath = JoinPath(DataSet().szDataDirectory, "sdist" + ext);
+    dataSetPart.szTmpParsPath = JoinPath(dataSetPart.szDataDirectory, "~tmppars" + ext);
+  dataSetPart.szSdistPath = JoinPath(dataSetPart.szDataDirectory, "sdist" + ext);
 }
 
 // Temperature of the last loaded scan, as K and as R T.
 void SetTemperatureFromLastScan() {
-  const double celsius = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().nScans)].temperature;
-  DataSet().fTemperatureK = static_cast<float>(celsius + 273.15);
-  DataSet().fRT = static_cast<float>((celsius + 273.15) * kGasConstant);
+  auto& dataSetPart = DataSet();
+  const double celsius = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].temperature;
+  dataSetPart.fTemperatureK = static_cast<float>(celsius + 273.15);
+  dataSetPart.fRT = static_cast<float>((celsius + 273.15) * kGasConstant);
 }
 
 // Replaces the loaded set by the staged scans.
 void InstallStagedSet(std::vector<StagedScan>& scans) {
-  if (DataSet().nScans > 0) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& scanFilePart = ScanFile();
+  if (dataSetPart.nScans > 0) {
     if (Hooks().freeCtotArrays) Hooks().freeCtotArrays();
     FreeDataSet();
-    if (DataSet().bDLSData) DataSet().fMeniscus = DataSet().fBottom = 0.0f;
+    if (dataSetPart.bDLSData) dataSetPart.fMeniscus = dataSetPart.fBottom = 0.0f;
   }
   AllocScanTables(static_cast<int>(scans.size()));
-  for (std::size_t i = 0; i < scans.size(); ++i) scans[i].InstallAs(static_cast<int>(i) + 1, ScanFile().bIntensityData);
-  if (ScanFile().bIntensityData) {
-    AnalysisSwitches().bInitialDataProfile = false;
-    AnalysisSwitches().bUniformLoading = true;
+  for (std::size_t i = 0; i < scans.size(); ++i) scans[i].InstallAs(static_cast<int>(i) + 1, scanFilePart.bIntensityData);
+  if (scanFilePart.bIntensityData) {
+    analysisSwitchesPart.bInitialDataProfile = false;
+    analysisSwitchesPart.bUniformLoading = true;
   }
 }
 
 // What follows the reading of a new set: geometry, order, grid, limits and the
 // analysis switches (steps common to every loader).
 void SetUpLoadedSet() {
-  DataSet().bDLSData = false;
-  AnalysisSwitches().bModelComputed = false;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& scanFilePart = ScanFile();
+  dataSetPart.bDLSData = false;
+  analysisSwitchesPart.bModelComputed = false;
   SetDerivedPaths();
   SetTemperatureFromLastScan();
 
   // Without a meniscus, the first radius of the data stands for it: the true one
   // lies at or below the data's start.
-  const bool meniscusGuessed = DataSet().fMeniscus == 0;
-  if (meniscusGuessed) DataSet().fMeniscus = DataSet().ppRadius[1][1];
-  if (DataSet().fBottom == 0) DataSet().fBottom = DataSet().ppRadius[1][DataSet().pnPoints[1]];
-  AnalysisSwitches().pParams[13] = DataSet().fMeniscus;
-  AnalysisSwitches().pParams[14] = DataSet().fBottom;
-  if (DataSet().fFitLeftLim == 0) DataSet().fFitLeftLim = static_cast<float>(DataSet().fMeniscus + 0.005);
-  if (DataSet().fFitRightLim == 0) DataSet().fFitRightLim = static_cast<float>(DataSet().fBottom - 0.15);
-  DataSet().bFitRangesSet = false;
+  const bool meniscusGuessed = dataSetPart.fMeniscus == 0;
+  if (meniscusGuessed) dataSetPart.fMeniscus = dataSetPart.ppRadius[1][1];
+  if (dataSetPart.fBottom == 0) dataSetPart.fBottom = dataSetPart.ppRadius[1][dataSetPart.pnPoints[1]];
+  analysisSwitchesPart.pParams[13] = dataSetPart.fMeniscus;
+  analysisSwitchesPart.pParams[14] = dataSetPart.fBottom;
+  if (dataSetPart.fFitLeftLim == 0) dataSetPart.fFitLeftLim = static_cast<float>(dataSetPart.fMeniscus + 0.005);
+  if (dataSetPart.fFitRightLim == 0) dataSetPart.fFitRightLim = static_cast<float>(dataSetPart.fBottom - 0.15);
+  dataSetPart.bFitRangesSet = false;
   SetDefaultFitLimits();
   // Data are often cut a few hundredths of a centimetre beyond the meniscus (its
   // optical artefact): the range below a guessed meniscus reaches 0.05 cm, so that
   // a true meniscus there is not at its end.
   constexpr float kGuessedMeniscusDepth = 0.05f;  // cm
-  if (meniscusGuessed && DataSet().fMinMeniscus != 0.0f)
-    DataSet().fMinMeniscus = std::min(DataSet().fMinMeniscus, DataSet().fMeniscus - kGuessedMeniscusDepth);
+  if (meniscusGuessed && dataSetPart.fMinMeniscus != 0.0f)
+    dataSetPart.fMinMeniscus = std::min(dataSetPart.fMinMeniscus, dataSetPart.fMeniscus - kGuessedMeniscusDepth);
 
   SortScanOrderByTime();
-  if (AnalysisSwitches().bEqAnalysisModel && ScanFile().bInterferenceData) {
-    ScanFile().bInterferenceData = false;
-    ScanFile().bAbsorbanceData = true;
+  if (analysisSwitchesPart.bEqAnalysisModel && scanFilePart.bInterferenceData) {
+    scanFilePart.bInterferenceData = false;
+    scanFilePart.bAbsorbanceData = true;
   }
   BuildCommonRadialGrid();
-  if (DataSet().fFitLeftLim != 0) SetLeftFitLimitIndices();
-  if (DataSet().fFitRightLim != 0) SetRightFitLimitIndices();
+  if (dataSetPart.fFitLeftLim != 0) SetLeftFitLimitIndices();
+  if (dataSetPart.fFitRightLim != 0) SetRightFitLimitIndices();
 
-  if (!AnalysisSwitches().bRealtimeMode) {
-    if (ScanFile().bInterferenceData || AnalysisSwitches().bEqAnalysisModel) AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
+  if (!analysisSwitchesPart.bRealtimeMode) {
+    if (scanFilePart.bInterferenceData || analysisSwitchesPart.bEqAnalysisModel) analysisSwitchesPart.bFitTINoise = analysisSwitchesPart.bFitRINoise = true;
     // The option and its switch in the parameter vector, from which the model
     // commands and the parameter dialog take it.
-    AnalysisSwitches().bBaselineOption = 1;
-    AnalysisSwitches().pParamFitFlags[15] = 1;
-    if (ScanFile().bElectrophoresisMode) {
+    analysisSwitchesPart.bBaselineOption = 1;
+    analysisSwitchesPart.pParamFitFlags[15] = 1;
+    if (scanFilePart.bElectrophoresisMode) {
       SwitchOffRampRotorSpeed();
       SwitchOffTimesFromW2t();
     }
-    if (AnalysisSwitches().bFitTINoise || AnalysisSwitches().bFitRINoise) {
+    if (analysisSwitchesPart.bFitTINoise || analysisSwitchesPart.bFitRINoise) {
       if (Hooks().createNoiseButtons) Hooks().createNoiseButtons(nullptr);
     } else {
       if (Hooks().deleteNoiseButtons) Hooks().deleteNoiseButtons(nullptr);
     }
   }
-  DataSet().dSignalPerConcentration = ScanFile().bInterferenceData ? 3.3 : 1.0;
+  dataSetPart.dSignalPerConcentration = scanFilePart.bInterferenceData ? 3.3 : 1.0;
 }
 
 void RebuildPlots() {
@@ -385,34 +396,36 @@ enum class ReloadKind { Selection, FileList };
 
 // Reads every file of the stored list; false (reported, set untouched) on failure.
 bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<FileNote>* notes) {
-  if (FileList().nStoredFiles < 1) return false;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& fileListPart = FileList();
+  if (fileListPart.nStoredFiles < 1) return false;
   {
-    std::vector<std::string> paths(FileList().ppStoredFileNames.begin() + 1,
-                                   FileList().ppStoredFileNames.begin() + 1 + FileList().nStoredFiles);
+    std::vector<std::string> paths(fileListPart.ppStoredFileNames.begin() + 1,
+                                   fileListPart.ppStoredFileNames.begin() + 1 + fileListPart.nStoredFiles);
     if (!KeepScanFiles(window, &paths)) return false;
-    if (static_cast<int>(paths.size()) != FileList().nStoredFiles) {
-      FileList().nStoredFiles = static_cast<int>(paths.size());
-      FileList().ppStoredFileNames.assign(1, std::string());
-      FileList().ppStoredFileNames.insert(FileList().ppStoredFileNames.end(), paths.begin(), paths.end());
+    if (static_cast<int>(paths.size()) != fileListPart.nStoredFiles) {
+      fileListPart.nStoredFiles = static_cast<int>(paths.size());
+      fileListPart.ppStoredFileNames.assign(1, std::string());
+      fileListPart.ppStoredFileNames.insert(fileListPart.ppStoredFileNames.end(), paths.begin(), paths.end());
     }
   }
-  if (FileList().nStoredFiles > kMaxScans) {
+  if (fileListPart.nStoredFiles > kMaxScans) {
     ErrorBox(window, LoadMessageId::TooManyScans, TooManyScansText(), "LOAD ERROR");
-    if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
+    if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
     return false;
   }
   const float minStep = ReaderMinStep();
-  const FolderReading reading(std::vector<std::string>(FileList().ppStoredFileNames.begin() + 1,
-                                                       FileList().ppStoredFileNames.begin() + 1 + FileList().nStoredFiles));
+  const FolderReading reading(std::vector<std::string>(fileListPart.ppStoredFileNames.begin() + 1,
+                                                       fileListPart.ppStoredFileNames.begin() + 1 + fileListPart.nStoredFiles));
   FinishInterruptedSaves(window, reading);
-  for (int i = 1; i <= FileList().nStoredFiles; ++i) {
-    ProgressUpdate(static_cast<float>(i) / static_cast<float>(FileList().nStoredFiles));
-    const std::string& path = FileList().ppStoredFileNames[static_cast<std::size_t>(i)];
+  for (int i = 1; i <= fileListPart.nStoredFiles; ++i) {
+    ProgressUpdate(static_cast<float>(i) / static_cast<float>(fileListPart.nStoredFiles));
+    const std::string& path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)];
     StagedScan scan;
     std::string why;
     if (!ReadStaged(path, minStep, !ScanFile().bElectrophoresisMode, KindOfStaged(*scans), &scan, &why)) {
       ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
-      if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
+      if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
       return false;
     }
     CollectNotes(path, scan, notes);
@@ -422,6 +435,8 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
 }
 
 bool Reload(Window* window, ReloadKind kind) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& fileListPart = FileList();
   bDataChanged = true;
   ProgressBegin(window);
   std::vector<StagedScan> scans;
@@ -430,27 +445,27 @@ bool Reload(Window* window, ReloadKind kind) {
     ProgressEnd();
     return false;
   }
-  const std::string firstPath = FileList().ppStoredFileNames[1];
+  const std::string firstPath = fileListPart.ppStoredFileNames[1];
   KindOfStaged(scans).Apply();
   InstallStagedSet(scans);
   if (kind == ReloadKind::Selection) {
     DataSet().szDataDirectory = DirectoryOf(firstPath);
-    AnalysisSwitches().bVariationRangesAsked = false;
+    analysisSwitchesPart.bVariationRangesAsked = false;
   }
   SetUpLoadedSet();
   RebuildPlots();
-  AnalysisSwitches().bSimulating = false;
+  analysisSwitchesPart.bSimulating = false;
   if (kind == ReloadKind::Selection) {
     RedrawPlotsAndRepaint(window);
-    if (!AnalysisSwitches().bRealtimeMode && !bBatchMode && !AnalysisSwitches().bEqTestRunning) ShowScanTimesNote(window);
-    if (!AnalysisSwitches().bEqTestRunning) ShowFileNotes(window, notes);
+    if (!analysisSwitchesPart.bRealtimeMode && !bBatchMode && !analysisSwitchesPart.bEqTestRunning) ShowScanTimesNote(window);
+    if (!analysisSwitchesPart.bEqTestRunning) ShowFileNotes(window, notes);
   } else {
     AllocSpeciesSignalArrays();
     RunAfterReload(window);
   }
   ProgressEnd();
   if (TimeStamps().bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
-  if (FileList().nStoredFiles > 0) TitleWindowWithLoadedSet(window, FileList().ppStoredFileNames[1]);
+  if (fileListPart.nStoredFiles > 0) TitleWindowWithLoadedSet(window, fileListPart.ppStoredFileNames[1]);
   return true;
 }
 
@@ -544,6 +559,9 @@ std::string MakeSelectionBuffer(const std::vector<std::string>& fullPaths) {
 }
 
 bool LoadAllData(Window* window, const char* selection) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& scanFilePart = ScanFile();
   ProgressBegin(window);
   DebugLog(window, "\nEnter LoadAllData");
   bDataChanged = true;
@@ -556,8 +574,8 @@ bool LoadAllData(Window* window, const char* selection) {
   }
   // The first name of each group of nFilesPerScan names is a scan; files this
   // program wrote beside the scans are left out.
-  const std::string directory = AnalysisSwitches().bUseOtherDirectory ? WithoutTrailingSlash(AnalysisSwitches().szOtherDirectory) : sel.directory;
-  const std::size_t group = DataSet().nFilesPerScan > 1 ? static_cast<std::size_t>(DataSet().nFilesPerScan) : 1;
+  const std::string directory = analysisSwitchesPart.bUseOtherDirectory ? WithoutTrailingSlash(analysisSwitchesPart.szOtherDirectory) : sel.directory;
+  const std::size_t group = dataSetPart.nFilesPerScan > 1 ? static_cast<std::size_t>(dataSetPart.nFilesPerScan) : 1;
   std::vector<std::string> scanPaths;
   for (std::size_t i = 0; i < sel.names.size(); i += group)
     scanPaths.push_back(JoinPath(directory, sel.names[i]));
@@ -569,7 +587,7 @@ bool LoadAllData(Window* window, const char* selection) {
   // Equilibrium mode, once agreed to, starts with the new set: a load that fails
   // leaves the mode of the loaded set.
   bool switchToEquilibrium = false;
-  if (sel.single && !DataSet().bEquilibriumMode) {
+  if (sel.single && !dataSetPart.bEquilibriumMode) {
     ErrorBox(window, LoadMessageId::OneFileSelected, "only one file selected", "ERROR");
     if (!AskYesNo(window, LoadMessageId::SwitchToEquilibrium, "switch to Equilibrium Data Mode?", "LOAD ERROR")) {
       ProgressEnd();
@@ -581,7 +599,7 @@ bool LoadAllData(Window* window, const char* selection) {
 
   if (static_cast<int>(scanPaths.size()) > kMaxScans) {
     ErrorBox(window, LoadMessageId::TooManyScans, TooManyScansText(), "LOAD ERROR");
-    if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
+    if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
     ProgressEnd();
     return false;
   }
@@ -598,9 +616,9 @@ bool LoadAllData(Window* window, const char* selection) {
     const std::string& path = scanPaths[static_cast<std::size_t>(i - 1)];
     StagedScan scan;
     std::string why;
-    if (!ReadStaged(path, minStep, !ScanFile().bElectrophoresisMode, KindOfStaged(scans), &scan, &why)) {
+    if (!ReadStaged(path, minStep, !scanFilePart.bElectrophoresisMode, KindOfStaged(scans), &scan, &why)) {
       ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
-      if (AnalysisSwitches().bRealtimeMode) AnalysisSwitches().bRealtimeLoadError = true;
+      if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
       ProgressEnd();
       return false;
     }
@@ -628,24 +646,24 @@ bool LoadAllData(Window* window, const char* selection) {
     return false;
   }
 
-  if (switchToEquilibrium) DataSet().bEquilibriumMode = true;
+  if (switchToEquilibrium) dataSetPart.bEquilibriumMode = true;
   KindOfStaged(scans).Apply();
   InstallStagedSet(scans);
-  DataSet().szDataDirectory = directory;
+  dataSetPart.szDataDirectory = directory;
   TitleWindowWithLoadedSet(window, scanPaths.front());
-  AnalysisSwitches().bVariationRangesAsked = false;
+  analysisSwitchesPart.bVariationRangesAsked = false;
   if (!sel.single) {
-    const std::string& first = DataSet().ppScanFileNames[1];
+    const std::string& first = dataSetPart.ppScanFileNames[1];
     const std::string stem = first.substr(0, first.size() - ExtensionOf(first).size());
-    DataSet().szNotesPath = JoinPath(directory, AnalysisSwitches().bOldFilenameConvention ? stem : "notes");
+    dataSetPart.szNotesPath = JoinPath(directory, analysisSwitchesPart.bOldFilenameConvention ? stem : "notes");
   }
   SetUpLoadedSet();
 
-  if (!AnalysisSwitches().bRealtimeMode) {
+  if (!analysisSwitchesPart.bRealtimeMode) {
     const bool restored =
         Hooks().offerReloadParameters && Hooks().offerReloadParameters(window, 1);
     RebuildPlots();
-    AnalysisSwitches().bSimulating = false;
+    analysisSwitchesPart.bSimulating = false;
     if (restored) {
       AllocSpeciesSignalArrays();
       const bool computed = Hooks().calculateModel && Hooks().calculateModel(window);
@@ -658,21 +676,21 @@ bool LoadAllData(Window* window, const char* selection) {
     } else if (!bBatchMode) {
       RedrawPlotsAndRepaint(window);
     }
-  } else if (!AnalysisSwitches().bEqTestRunning) {
+  } else if (!analysisSwitchesPart.bEqTestRunning) {
     RebuildPlots();
-    AnalysisSwitches().bSimulating = false;
+    analysisSwitchesPart.bSimulating = false;
     if (!bBatchMode) RedrawPlotsAndRepaint(window);
   }
 
-  if (!AnalysisSwitches().bRealtimeMode && !bBatchMode && !AnalysisSwitches().bEqTestRunning) {
+  if (!analysisSwitchesPart.bRealtimeMode && !bBatchMode && !analysisSwitchesPart.bEqTestRunning) {
     ShowTemperatureNote(window, 1.0f);
     ShowScanTimesNote(window);
   }
-  if (!AnalysisSwitches().bEqTestRunning) ShowFileNotes(window, notes);
+  if (!analysisSwitchesPart.bEqTestRunning) ShowFileNotes(window, notes);
   ProgressEnd();
   if (TimeStamps().bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
-  if (AnalysisSwitches().bScanTimeCorrection && ScanFile().bFluorescenceData) {
-    AnalysisSwitches().bScanTimeCorrection = false;
+  if (analysisSwitchesPart.bScanTimeCorrection && scanFilePart.bFluorescenceData) {
+    analysisSwitchesPart.bScanTimeCorrection = false;
     const char* note =
         "scan time correction for fluorescence data not yet implemented, switching off";
     ShowLoadMessage(window, {LoadMessageId::FluorescenceTimeCorrection, note, "Error", MB_OK | MB_ICONINFORMATION,
@@ -686,7 +704,9 @@ bool ReloadDataSelection(Window* window) { return Reload(window, ReloadKind::Sel
 void LoadDataFromFileList(Window* window) { Reload(window, ReloadKind::FileList); }
 
 void AddMoreData(Window* window, const char* selection) {
-  if (DataSet().nScans < 1) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  if (dataSetPart.nScans < 1) {
     LoadAllData(window, selection);
     return;
   }
@@ -696,7 +716,7 @@ void AddMoreData(Window* window, const char* selection) {
   for (const std::string& name : sel.names) paths.push_back(JoinPath(sel.directory, name));
   if (!KeepScanFiles(window, &paths)) return;
   if (!LeaveOutLoadedFiles(window, &paths)) return;
-  const int oldCount = DataSet().nScans;
+  const int oldCount = dataSetPart.nScans;
   const int newFiles = static_cast<int>(paths.size());
   if (oldCount + newFiles > kMaxScans) {
     ErrorBox(window, LoadMessageId::TooManyScans, TooManyScansText(), "LOAD ERROR");
@@ -720,8 +740,8 @@ void AddMoreData(Window* window, const char* selection) {
       ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
       continue;
     }
-    if (TimeStamps().bCheckTimeStamps && !DataSet().bEquilibriumMode && !discrepancyShown &&
-        scan.info.timeStampOk != DataSet().pScanInfo[1].timeStampOk) {
+    if (TimeStamps().bCheckTimeStamps && !dataSetPart.bEquilibriumMode && !discrepancyShown &&
+        scan.info.timeStampOk != dataSetPart.pScanInfo[1].timeStampOk) {
       discrepancyShown = true;
       ErrorBox(window, LoadMessageId::TimeStampDiscrepancy,
                Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
@@ -741,50 +761,52 @@ void AddMoreData(Window* window, const char* selection) {
   GrowScanTables(oldCount + static_cast<int>(scans.size()));
   for (std::size_t i = 0; i < scans.size(); ++i)
     scans[i].InstallAs(oldCount + static_cast<int>(i) + 1, ScanFile().bIntensityData);
-  AnalysisSwitches().bModelComputed = false;
+  analysisSwitchesPart.bModelComputed = false;
   SetDerivedPaths();
   SetTemperatureFromLastScan();
   SortScanOrderByTime();
   BuildCommonRadialGrid();
-  if (DataSet().fFitLeftLim != 0) SetLeftFitLimitIndices();
-  if (DataSet().fFitRightLim != 0) SetRightFitLimitIndices();
+  if (dataSetPart.fFitLeftLim != 0) SetLeftFitLimitIndices();
+  if (dataSetPart.fFitRightLim != 0) SetRightFitLimitIndices();
   RebuildPlots();
-  AnalysisSwitches().bSimulating = false;
+  analysisSwitchesPart.bSimulating = false;
   RedrawPlotsAndRepaint(window);
   ShowFileNotes(window, notes);
   ProgressEnd();
 }
 
 bool SaveDistributionGrid(const float* values, int n) {
-  if (!values || n < 1 || DataSet().szSdistPath.empty()) return false;
+  auto& dataSetPart = DataSet();
+  if (!values || n < 1 || dataSetPart.szSdistPath.empty()) return false;
   CVector view;
   view.AttachNR(const_cast<float*>(values), static_cast<std::uint32_t>(n), 1);
   // A data folder that cannot be written stays so: its failure is said once, not
   // at every Run and Fit; a grid written again re-arms the message.
   static std::string reported;
   std::string failure;
-  if (view.WriteToFile(DataSet().szSdistPath.c_str(), &failure)) {
+  if (view.WriteToFile(dataSetPart.szSdistPath.c_str(), &failure)) {
     reported.clear();
     return true;
   }
-  if (reported != DataSet().szSdistPath) {
-    reported = DataSet().szSdistPath;
+  if (reported != dataSetPart.szSdistPath) {
+    reported = dataSetPart.szSdistPath;
     RaiseError(failure);
   }
   return false;
 }
 
 float* LoadDistributionGrid(int* n) {
-  if (!n || DataSet().szSdistPath.empty()) return nullptr;
+  auto& dataSetPart = DataSet();
+  if (!n || dataSetPart.szSdistPath.empty()) return nullptr;
   std::vector<float> grid;
   std::vector<int> lines;
   std::string failure;
-  if (!ReadValueFile(DataSet().szSdistPath.c_str(), &grid, &lines, &failure)) {
+  if (!ReadValueFile(dataSetPart.szSdistPath.c_str(), &grid, &lines, &failure)) {
     RaiseError(failure);
     return nullptr;
   }
   if (grid.empty()) {
-    RaiseError("\n\aAttention: " + DataSet().szSdistPath + " holds no grid value");
+    RaiseError("\n\aAttention: " + dataSetPart.szSdistPath + " holds no grid value");
     return nullptr;
   }
   // A grid rises from value to value: one that does not would give the
@@ -793,7 +815,7 @@ float* LoadDistributionGrid(int* n) {
     if (!(grid[i] > grid[i - 1])) {
       RaiseError(Format("\n\aAttention: %s cannot be read: line %d holds %g, which does not rise above the "
                        "%g of line %d",
-                       DataSet().szSdistPath.c_str(), lines[i], static_cast<double>(grid[i]),
+                       dataSetPart.szSdistPath.c_str(), lines[i], static_cast<double>(grid[i]),
                        static_cast<double>(grid[i - 1]), lines[i - 1]));
       return nullptr;
     }
@@ -806,15 +828,16 @@ float* LoadDistributionGrid(int* n) {
 }
 
 bool SaveEquilibriumProfile(const char* path) {
-  if (!path || DataSet().nScans < 1) return false;
+  auto& dataSetPart = DataSet();
+  if (!path || dataSetPart.nScans < 1) return false;
   Window* window = HasBackend() ? &GetBackend().MainWindow() : nullptr;
   if (window) window->SetCursor(CursorShape::Wait);
-  const std::size_t s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(DataSet().nScans)]);
+  const std::size_t s = static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(dataSetPart.nScans)]);
   // An intensity model keeps its reference column, without which it reads back as
   // no absorbance at all.
-  const float* third = ScanFile().bIntensityData ? DataSet().ppThirdColumn[s] : nullptr;
-  const bool ok = WriteScanFile(path, DataSet().pnPoints[s], DataSet().ppRadius[s], DataSet().ppFit[s], third, "equilibrium",
-                                DataSet().pScanInfo[s].timeStampOk, DataSet().pScanInfo[s]);
+  const float* third = ScanFile().bIntensityData ? dataSetPart.ppThirdColumn[s] : nullptr;
+  const bool ok = WriteScanFile(path, dataSetPart.pnPoints[s], dataSetPart.ppRadius[s], dataSetPart.ppFit[s], third, "equilibrium",
+                                dataSetPart.pScanInfo[s].timeStampOk, dataSetPart.pScanInfo[s]);
   if (window) window->SetCursor(CursorShape::Arrow);
   return ok;
 }

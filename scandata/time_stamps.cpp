@@ -25,8 +25,9 @@
 namespace tarmic {
 
 void ResetTimeStampGlobals() {
-  TimeStamps().bCheckTimeStamps = true;
-  TimeStamps().dTimeStampThreshold = 1.001;
+  auto& timeStampsPart = TimeStamps();
+  timeStampsPart.bCheckTimeStamps = true;
+  timeStampsPart.dTimeStampThreshold = 1.001;
 }
 
 namespace {
@@ -63,7 +64,8 @@ std::string TimeText(std::time_t t) {
 }
 
 const ScanInfo& DisplayedInfo(int position) {
-  return DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(position)])];
+  auto& dataSetPart = DataSet();
+  return dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(position)])];
 }
 
 bool IsMarked(const ScanInfo& info) { return HasTimeStampMark(info.description); }
@@ -80,18 +82,19 @@ std::string ReportLine(bool outlier, const std::string& path, int i, std::time_t
 }  // namespace
 
 int TimeStampMarks(bool* mixed) {
+  auto& dataSetPart = DataSet();
   bool dummy = false;
   if (!mixed) mixed = &dummy;
   *mixed = false;
-  if (DataSet().nScans < 1) return 1;
+  if (dataSetPart.nScans < 1) return 1;
   if (ScanFile().bFluorescenceData && TimeStamps().dTimeStampThreshold > 1.001) return 1;
   bool firstMarked = false;
   int result = 0;
-  for (int k = 1; k <= DataSet().nScans; ++k) {
+  for (int k = 1; k <= dataSetPart.nScans; ++k) {
     const bool marked = IsMarked(DisplayedInfo(k));
     if (k == 1) {
       firstMarked = marked;
-    } else if (k < DataSet().nScans) {
+    } else if (k < dataSetPart.nScans) {
       if (firstMarked && !marked) *mixed = true;
     } else {
       result = (firstMarked && marked) ? 1 : 0;
@@ -101,13 +104,15 @@ int TimeStampMarks(bool* mixed) {
 }
 
 double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, double** fileDiffs) {
+  auto& dataSetPart = DataSet();
+  auto& fileListPart = FileList();
   bool dummy = false;
   if (!error) error = &dummy;
   *error = false;
-  if (DataSet().nScans < 2) return 1.0;
+  if (dataSetPart.nScans < 2) return 1.0;
   bDataChanged = true;
   StoreFileList(0);
-  const int n = DataSet().nScans;
+  const int n = dataSetPart.nScans;
 
   std::vector<double> dRec(static_cast<std::size_t>(n) + 1, 0.0);
   std::vector<double> dFile(static_cast<std::size_t>(n) + 1, 0.0);
@@ -123,8 +128,8 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, d
     return result;
   };
 
-  const std::string& firstPath = FileList().ppStoredFileNames[1];
-  const std::string& lastPath = FileList().ppStoredFileNames[static_cast<std::size_t>(n)];
+  const std::string& firstPath = fileListPart.ppStoredFileNames[1];
+  const std::string& lastPath = fileListPart.ppStoredFileNames[static_cast<std::size_t>(n)];
   std::time_t t1 = 0, tn = 0;
   if (!ModificationTime(firstPath, &t1)) {
     CouldNotOpen(firstPath);
@@ -147,7 +152,7 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, d
   std::string report = "t1 = " + TimeText(t1) + "\n";
   int outliers = 0;
   for (int i = 2; i <= n - 1; ++i) {
-    const std::string& path = FileList().ppStoredFileNames[static_cast<std::size_t>(i)];
+    const std::string& path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)];
     std::time_t ti = 0;
     if (!ModificationTime(path, &ti)) {
       CouldNotOpen(path);
@@ -186,10 +191,12 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, d
 }
 
 int CheckTimeStamps(Window* window) {
+  auto& dataSetPart = DataSet();
+  auto& fileListPart = FileList();
   (void)window;
-  if (DataSet().nScans < 1) return 0;
-  if (DataSet().bEquilibriumMode) {
-    for (int i = 1; i <= DataSet().nScans; ++i) DataSet().pScanInfo[static_cast<std::size_t>(i)].timeStampOk = true;
+  if (dataSetPart.nScans < 1) return 0;
+  if (dataSetPart.bEquilibriumMode) {
+    for (int i = 1; i <= dataSetPart.nScans; ++i) dataSetPart.pScanInfo[static_cast<std::size_t>(i)].timeStampOk = true;
     return 0;
   }
   bool mixed = false;
@@ -207,7 +214,7 @@ int CheckTimeStamps(Window* window) {
     if (RaiseBox("Attention: no time stamp information available - enter manually (version# >= 6)?",
                  "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) != IDYES)
       return 0;
-    const double x = DisplayedInfo(DataSet().nScans).rpm / 15000.0;
+    const double x = DisplayedInfo(dataSetPart.nScans).rpm / 15000.0;
     const float proposed = static_cast<float>(0.0091 * x * x + 1.0);
     const std::optional<float> entered = RaiseNumberQuestion(
         {proposed, true, "dilation factor", "CHECK TIME STAMP", NamedAs("dilation factor", kTimeStampThreshold)});
@@ -224,20 +231,20 @@ int CheckTimeStamps(Window* window) {
   // Every corrected copy is written before anything is changed: when one cannot be
   // written the correction stops, and the loaded scans, the original files and the
   // stored list stay as they were.
-  std::vector<std::string> copies(static_cast<std::size_t>(DataSet().nScans) + 1);
-  for (int i = 1; i <= DataSet().nScans; ++i) {
-    const std::string& original = FileList().ppStoredFileNames[static_cast<std::size_t>(i)];
+  std::vector<std::string> copies(static_cast<std::size_t>(dataSetPart.nScans) + 1);
+  for (int i = 1; i <= dataSetPart.nScans; ++i) {
+    const std::string& original = fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)];
     const std::string copy = JoinPath(DirectoryOf(original), "tcorr_" + FileNameOf(original));
-    const std::size_t s = static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i)]);
-    const ScanInfo& info = DataSet().pScanInfo[s];
+    const std::size_t s = static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(i)]);
+    const ScanInfo& info = dataSetPart.pScanInfo[s];
     const std::string description =
         Format(manual ? "[TIMESTAMP CORRECTED %f (manual)]" : "[TIMESTAMP CORRECTED %f]", factor) +
         info.description;
-    const float* second = DataSet().ppSignal[s];
-    const float* third = DataSet().ppThirdColumn[s];
+    const float* second = dataSetPart.ppSignal[s];
+    const float* third = dataSetPart.ppThirdColumn[s];
     const bool wavelengthScan = info.scanType == 'W' || info.scanType == 'V';
     auto writer = wavelengthScan ? WriteWavelengthScanFile : WriteRadialScanFile;
-    if (!writer(copy.c_str(), DataSet().pnPoints[s], DataSet().ppRadius[s], second, third, description.c_str(), true,
+    if (!writer(copy.c_str(), dataSetPart.pnPoints[s], dataSetPart.ppRadius[s], second, third, description.c_str(), true,
                 info.creationTime, info.lastAccessTime, info.lastWriteTime, info.fileTimesValid,
                 info.scanType, info.cell, info.temperature, info.rpm, info.recordedTime * factor,
                 info.omega2t * factor, info.wavelength, info.replicates)) {
@@ -249,9 +256,9 @@ int CheckTimeStamps(Window* window) {
     }
     copies[static_cast<std::size_t>(i)] = copy;
   }
-  for (int i = 1; i <= DataSet().nScans; ++i) {
-    FileList().ppStoredFileNames[static_cast<std::size_t>(i)] = copies[static_cast<std::size_t>(i)];
-    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i)])];
+  for (int i = 1; i <= dataSetPart.nScans; ++i) {
+    fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)] = copies[static_cast<std::size_t>(i)];
+    ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(i)])];
     info.time *= factor;
     info.recordedTime *= factor;
     info.timeAtLoad *= factor;
@@ -264,28 +271,30 @@ int CheckTimeStamps(Window* window) {
 }
 
 void ResetTimesFromFileTimes(Window* window) {
-  if (DataSet().nScans < 2) return;
+  auto& dataSetPart = DataSet();
+  auto& fileListPart = FileList();
+  if (dataSetPart.nScans < 2) return;
   StoreFileList(0);
   if (!HasBackend()) return;
   int k = 1;
   for (;;) {
     const std::string question =
         Format("using #%d (%s) as reference for t (%f), w^2t", k,
-               FileList().ppStoredFileNames[static_cast<std::size_t>(k)].c_str(), DisplayedInfo(k).recordedTime);
+               fileListPart.ppStoredFileNames[static_cast<std::size_t>(k)].c_str(), DisplayedInfo(k).recordedTime);
     if (RaiseBox(question, "FIX TIME AND W2T", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) == IDYES) break;
     const std::optional<float> picked = RaiseNumberQuestion(
-        {static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T", {"file number", "", Count(1.0, DataSet().nScans)}});
+        {static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T", {"file number", "", Count(1.0, dataSetPart.nScans)}});
     if (!picked) return;
     k = TruncateToInt(std::fabs(*picked));
-    if (k > DataSet().nScans) k = DataSet().nScans;
+    if (k > dataSetPart.nScans) k = dataSetPart.nScans;
     if (k == 0) return;
   }
 
   // Every file time is read before any scan changes, so that a file that cannot be
   // read leaves all times as they were.
-  std::vector<std::time_t> fileTime(static_cast<std::size_t>(DataSet().nScans) + 1, 0);
-  for (int i = 1; i <= DataSet().nScans; ++i) {
-    const std::string& path = FileList().ppStoredFileNames[static_cast<std::size_t>(i)];
+  std::vector<std::time_t> fileTime(static_cast<std::size_t>(dataSetPart.nScans) + 1, 0);
+  for (int i = 1; i <= dataSetPart.nScans; ++i) {
+    const std::string& path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)];
     if (!ModificationTime(path, &fileTime[static_cast<std::size_t>(i)])) {
       CouldNotOpen(path);
       return;
@@ -294,10 +303,10 @@ void ResetTimesFromFileTimes(Window* window) {
   const ScanInfo reference = DisplayedInfo(k);
   const float w = static_cast<float>(reference.rpm * kTwoPiOver60);
   const double w2 = static_cast<double>(w) * w;
-  for (int i = 1; i <= DataSet().nScans; ++i) {
+  for (int i = 1; i <= dataSetPart.nScans; ++i) {
     if (i == k) continue;
     const double d = std::difftime(fileTime[static_cast<std::size_t>(i)], fileTime[static_cast<std::size_t>(k)]);
-    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(DataSet().pScanOrder[static_cast<std::size_t>(i)])];
+    ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[static_cast<std::size_t>(i)])];
     info.time = reference.time + d;
     info.recordedTime = reference.recordedTime + d;
     info.timeAtLoad = reference.timeAtLoad + d;
