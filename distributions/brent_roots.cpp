@@ -55,6 +55,7 @@ double zbrent(double (*func)(double), double x1, double x2, double tol, bool* fa
 }
 
 float zbrent(float (*func)(float), float x1, float x2, float tol, bool* failed) {
+  auto& modelFlagsPart = ModelFlags();
   auto& brentRootsPart = BrentRoots();
   SetFailed(failed, true);
   const float fa = func(x1);
@@ -64,7 +65,7 @@ float zbrent(float (*func)(float), float x1, float x2, float tol, bool* failed) 
     fb = func(x2);
   }
   if (SameSign(fa, fb)) {
-    if (bBatchMode || !ModelFlags().bCsWormChain) {
+    if (bBatchMode || !modelFlagsPart.bCsWormChain) {
       ReportDistributionError(
           3, "problem in regularization, cannot reach chi-square increase; try using fewer scans");
     } else if (brentRootsPart.bWormChainWarned) {

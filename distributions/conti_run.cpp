@@ -157,6 +157,7 @@ bool BufferAmplitudeFixed() { return BufferInFirstPoint() && !BufferSedimentatio
 // The fit of a given distribution (synthetic data): every scan's fit values are
 // the kernel sum with the given amplitudes.
 void FinishSyntheticFit(Window* window) {
+  auto& contiRunPart = ContiRun();
   auto& dataSetPart = DataSet();
   auto& distributionStoragePart = DistributionStorage();
   auto& distributionVectorsPart = DistributionVectors();
@@ -183,7 +184,7 @@ void FinishSyntheticFit(Window* window) {
   RedrawDistributionPlot();
   const auto& update = GetDistributionHooks().updateNonlinearDetectionFit;
   if (update) update();
-  if (window && ContiRun().bRedrawModel) window->Invalidate();
+  if (window && contiRunPart.bRedrawModel) window->Invalidate();
 }
 
 // The normal equations of the noise model; false when they could not be built
@@ -225,13 +226,14 @@ bool BuildEquations(const ContiRunSettings& settings, RunMessage* failure) {
 // The regularised solution into pDistSolution (and the Tikhonov-Phillips one into
 // pDistSolution2 when both are shown); false when there is none.
 bool Solve(const ContiRunSettings& settings) {
+  auto& normalEquationsPart = NormalEquations();
   auto& distributionModelsPart = DistributionModels();
   auto& distributionStoragePart = DistributionStorage();
   auto& distributionVectorsPart = DistributionVectors();
   auto& regularizationPart = Regularization();
   regularizationPart.nRegUnknowns = distributionVectorsPart.nDistGrid;
   const FixedFirstKernelShift shift;
-  if (NormalEquations().bFixedFirstKernel && !IsSizeShapeModel()) regularizationPart.nRegUnknowns = distributionVectorsPart.nDistGrid - 1;
+  if (normalEquationsPart.bFixedFirstKernel && !IsSizeShapeModel()) regularizationPart.nRegUnknowns = distributionVectorsPart.nDistGrid - 1;
   const bool logged = !distributionModelsPart.bContiInnerRun || distributionModelsPart.bFinalFitEvaluation || distributionModelsPart.bMonteCarloRun;
   if (logged) WriteContiDebugLog("\nStarting Regularization");
   bool ok = false;
@@ -305,12 +307,14 @@ FixedFirstKernelShift::~FixedFirstKernelShift() {
 }
 
 void FixedFirstKernelShift::PlaceFixedAmplitude(bool second) const {
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& normalEquationsPart = NormalEquations();
   auto& distributionStoragePart = DistributionStorage();
   if (!active_) return;
   for (double* x : {distributionStoragePart.pDistSolution, second ? distributionStoragePart.pDistSolution2 : nullptr}) {
     if (!x) continue;
-    for (int i = DistributionVectors().nDistGrid; i >= 2; --i) x[i] = x[i - 1];
-    x[1] = NormalEquations().dFixedFirstAmplitude;
+    for (int i = distributionVectorsPart.nDistGrid; i >= 2; --i) x[i] = x[i - 1];
+    x[1] = normalEquationsPart.dFixedFirstAmplitude;
   }
 }
 
@@ -358,11 +362,12 @@ void LastContiResult::PutBack() {
 bool SolveContiDistribution(const ContiRunSettings& settings) { return Solve(settings); }
 
 bool EnsureFieldCorrelationData(Window* window) {
+  auto& distributionModelsPart = DistributionModels();
   auto& dataSetPart = DataSet();
   if (!dataSetPart.bDLSData || dataSetPart.nScans < 1 || dataSetPart.pDLSInfo.size() <= static_cast<std::size_t>(dataSetPart.nScans)) return true;
   if (dataSetPart.pDLSInfo[1].bFieldACF) return true;
   // Inner runs and series ask nothing: the data stay as they are and nothing is run.
-  if (DistributionModels().bContiInnerRun || bBatchMode || !HasBackend()) return false;
+  if (distributionModelsPart.bContiInnerRun || bBatchMode || !HasBackend()) return false;
   // The question precedes every computation of the run, and each analysis that
   // starts a run (Run, Fit, Monte Carlo, time course) must have g(1) data: it is
   // asked here, once, for all of them.
@@ -410,6 +415,8 @@ bool CheckCsff0KernelReuse() {
 }
 
 ContiRunResult RunContiSed(Window* window) {
+  auto& distributionVectorsPart = DistributionVectors();
+  auto& lammGlobalsPart = LammGlobals();
   auto& bufferSedimentationPart = BufferSedimentation();
   auto& contiRunPart = ContiRun();
   auto& dataSetPart = DataSet();
@@ -446,7 +453,7 @@ ContiRunResult RunContiSed(Window* window) {
   }
 
   if (dataSetPart.nScans == 0) return Finish(ContiRunOutcome::NotStarted);
-  if (LammGlobals().bElectrophoresis && !modelFlagsPart.bCvConstantD && !modelFlagsPart.bElectroLsgModel) {
+  if (lammGlobalsPart.bElectrophoresis && !modelFlagsPart.bCvConstantD && !modelFlagsPart.bElectroLsgModel) {
     return Finish(ContiRunOutcome::NotStarted,
                   Message("not implemented for electrophoresis data", ""));
   }
@@ -521,7 +528,7 @@ ContiRunResult RunContiSed(Window* window) {
   const bool keepKernels = distributionModelsPart.bContiInnerRun && contiRunPart.bInnerRunKernelsCurrent && distributionStoragePart.pppKernels && distributionStoragePart.ppNormalMatrix;
   if (distributionModelsPart.bContiInnerRun) contiRunPart.bRebuildKernels = !keepKernels;
   const int N = UnknownCount();
-  if (N < 1 || !DistributionVectors().pDistGrid || !distributionStoragePart.pppKernels || distributionStoragePart.nKernelArrayKernels < N || !distributionStoragePart.ppNormalMatrix) {
+  if (N < 1 || !distributionVectorsPart.pDistGrid || !distributionStoragePart.pppKernels || distributionStoragePart.nKernelArrayKernels < N || !distributionStoragePart.ppNormalMatrix) {
     return Finish(ContiRunOutcome::NotStarted,
                   ErrorBoxMessage(
                       "the distribution grid and its arrays are missing - run the analysis again"));
@@ -617,6 +624,7 @@ ContiRunResult RunContiSed(Window* window) {
 }
 
 void SolutionToDistributionValues() {
+  auto& distributionGridPart = DistributionGrid();
   auto& distributionStoragePart = DistributionStorage();
   auto& distributionVectorsPart = DistributionVectors();
   const int n = distributionVectorsPart.nDistGrid;
@@ -624,7 +632,7 @@ void SolutionToDistributionValues() {
     for (int k = 1; k <= distributionVectorsPart.nFf0Grid; ++k) distributionVectorsPart.pCsff0Values[k] = static_cast<float>(distributionStoragePart.pDistSolution[k]);
     for (int i = 1; i <= n; ++i) {
       double sum = 0.0;
-      for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) sum += distributionVectorsPart.pCsff0Values[(j - 1) * n + i];
+      for (int j = 1; j <= distributionGridPart.nFf0Values; ++j) sum += distributionVectorsPart.pCsff0Values[(j - 1) * n + i];
       distributionVectorsPart.pDistValues[i] = static_cast<float>(sum);
     }
   } else {
@@ -633,11 +641,12 @@ void SolutionToDistributionValues() {
 }
 
 void CopySolutionToDistribution(bool showBoth) {
+  auto& distributionStoragePart = DistributionStorage();
   auto& distributionVectorsPart = DistributionVectors();
   SolutionToDistributionValues();
   const bool second = showBoth && !IsSizeShapeModel();
   for (int i = 1; i <= distributionVectorsPart.nDistGrid; ++i)
-    distributionVectorsPart.pDistValues2[i] = second ? static_cast<float>(DistributionStorage().pDistSolution2[i]) : 0.0f;
+    distributionVectorsPart.pDistValues2[i] = second ? static_cast<float>(distributionStoragePart.pDistSolution2[i]) : 0.0f;
 }
 
 void FinishContiResult(Window* window) {

@@ -108,6 +108,8 @@ void StoreContinuousSettings(const ContinuousLayout& before) {
 }
 
 void AdoptContinuousModelOfParameterFile() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& solventConstantsPart = SolventConstants();
   if (!IsContinuousModel()) return;
   bool otherModel = false;
   for (bool* flag : OtherModelFlags()) otherModel = otherModel || *flag;
@@ -117,7 +119,7 @@ void AdoptContinuousModelOfParameterFile() {
     // the packing copies into the vector.
     StoreContinuousSettings(ContinuousLayout{});
     for (int slot : kSettingSlots) {
-      SpeciesSlotValue(slot) = AnalysisSwitches().pParams[slot];
+      SpeciesSlotValue(slot) = analysisSwitchesPart.pParams[slot];
       SpeciesSlotFit(slot) = 0;
     }
     for (int slot : {1, 5, 9}) SpeciesSlotFit(slot) = 0;
@@ -131,7 +133,7 @@ void AdoptContinuousModelOfParameterFile() {
   if (Slot3Setting() != ContinuousSetting::None)
     fill(kContiSlotVbar, CurrentContinuousValue(Slot3Setting()));
   fill(kContiSlotFrictionalRatio, CurrentContinuousValue(Slot11Setting()));
-  fill(kContiSlotDensity, SolventConstants().fBufferDensity);
+  fill(kContiSlotDensity, solventConstantsPart.fBufferDensity);
   fill(kContiSlotViscosity, CurrentViscosityPoise());
 }
 

@@ -42,12 +42,15 @@ struct Profile {
   std::vector<double> r, c;
 };
 Profile CorrectedProfile(int scan, bool removeTI, bool removeRI, bool removeBaseline) {
+  auto& ctotPart = Ctot();
+  auto& modelParamsPart = ModelParams();
+  auto& scanFilePart = ScanFile();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   Profile p;
   const double ri = removeRI && currentGridPart.pRINoise ? currentGridPart.pRINoise[scan] : 0.0;
-  const double base = removeBaseline ? ModelParams().fBaseline : 0.0;
-  if (Ctot().bCtotFromData) {
+  const double base = removeBaseline ? modelParamsPart.fBaseline : 0.0;
+  if (ctotPart.bCtotFromData) {
     const float* y = currentGridPart.ppGridSignal[Idx(scan)];
     CurrentGridFitPoints().ForEach([&](int g) {
       p.r.push_back(currentGridPart.pGridRadius[g]);
@@ -57,7 +60,7 @@ Profile CorrectedProfile(int scan, bool removeTI, bool removeRI, bool removeBase
     const float* r = dataSetPart.ppRadius[Idx(scan)];
     const float* y = dataSetPart.ppFit[Idx(scan)];
     // The fit of intensity data is sample intensity; the profile is its absorbance.
-    const float* reference = ScanFile().bIntensityData ? dataSetPart.ppThirdColumn[Idx(scan)] : nullptr;
+    const float* reference = scanFilePart.bIntensityData ? dataSetPart.ppThirdColumn[Idx(scan)] : nullptr;
     for (int j = dataSetPart.pFitFirst[Idx(scan)]; j <= dataSetPart.pFitLast[Idx(scan)]; ++j) {
       const double a = reference ? AbsorbanceFromIntensities(y[j], reference[j]) : y[j];
       p.r.push_back(r[j]);
@@ -134,12 +137,14 @@ EarlyFit FitEarlyScans(int k, int nEarly, const std::vector<double>& scanTimes) 
 }  // namespace
 
 bool BuildCtotTables() {
+  auto& currentGridPart = CurrentGrid();
+  auto& lammSettingsPart = LammSettings();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& ctotPart = Ctot();
   auto& dataSetPart = DataSet();
   auto& modelParamsPart = ModelParams();
-  if (dataSetPart.nScans < 1 || !CurrentGrid().pGridRadius || CurrentGridFitPoints().Count() < 1) return false;
-  const int L = std::max(2, std::min(100, LammSettings().nLammGridPoints));
+  if (dataSetPart.nScans < 1 || !currentGridPart.pGridRadius || CurrentGridFitPoints().Count() < 1) return false;
+  const int L = std::max(2, std::min(100, lammSettingsPart.nLammGridPoints));
   try {
     ctotPart.nCtotLevels = L;
     ctotPart.gCtot = CtotTables{};
@@ -206,6 +211,7 @@ bool BuildCtotTables() {
 }
 
 void CalculateCtotProfile(double t, const double* r, int n, double* out) {
+  auto& dataSetPart = DataSet();
   auto& ctotPart = Ctot();
   if (!ctotPart.bCtotArrays || ctotPart.gCtot.byTime.empty()) {
     for (int i = 1; i <= n; ++i) out[i] = 0.0;
@@ -218,7 +224,7 @@ void CalculateCtotProfile(double t, const double* r, int n, double* out) {
   const double f = t1 > t0 ? (t - t0) / (t1 - t0) : 1.0;
   std::vector<double>& R = ctotPart.gCtot.levelRadius;
   for (int k = 1; k <= L; ++k) {
-    const double r0 = q > 1 ? ctotPart.gCtot.byTime[Idx(q - 1)][Idx(k)] : DataSet().fMeniscus;
+    const double r0 = q > 1 ? ctotPart.gCtot.byTime[Idx(q - 1)][Idx(k)] : dataSetPart.fMeniscus;
     const double r1 = ctotPart.gCtot.byTime[Idx(q)][Idx(k)];
     R[Idx(k)] = r0 + (r1 - r0) * f;
   }

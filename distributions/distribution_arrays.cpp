@@ -19,12 +19,13 @@ namespace {
 // The x array of a light-scattering distribution for the normalisation, or null for
 // the models that are left unchanged.
 const float* DLSAxis(std::vector<float>& linear) {
+  auto& distributionModelsPart = DistributionModels();
   auto& distributionVectorsPart = DistributionVectors();
   auto& modelFlagsPart = ModelFlags();
   const bool rh = modelFlagsPart.bDLSRhModel || modelFlagsPart.bDLSTimeCourseModel;
   if (!rh && !modelFlagsPart.bDLSDModel) return nullptr;
   const float* source = rh ? distributionVectorsPart.pDistGrid : distributionVectorsPart.pDistS;
-  if (!DistributionModels().bDLSLinearAxis) return source;
+  if (!distributionModelsPart.bDLSLinearAxis) return source;
   const double shift = rh ? 9.0 : 7.0;
   linear.assign(static_cast<std::size_t>(distributionVectorsPart.nDistGrid) + 1, 0.0f);
   for (int i = 1; i <= distributionVectorsPart.nDistGrid; ++i) {
@@ -75,11 +76,12 @@ void DivideByBinWidths(float* values, const float* x, int first, int last, bool 
 }
 
 void NormalizeDistributionValues(bool showBoth) {
+  auto& modelFlagsPart = ModelFlags();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   auto& distributionVectorsPart = DistributionVectors();
   if (!distributionVectorsPart.pDistValues || distributionVectorsPart.nDistGrid < 1) return;
-  if (ModelFlags().bLsgModel && dataSetPart.nScans >= 1 && currentGridPart.pGridRadius && dataSetPart.fMeniscus > 0.0f && currentGridPart.iFitLast >= 1) {
+  if (modelFlagsPart.bLsgModel && dataSetPart.nScans >= 1 && currentGridPart.pGridRadius && dataSetPart.fMeniscus > 0.0f && currentGridPart.iFitLast >= 1) {
     // The largest s whose boundary can have passed the right fit limit in the first
     // scan: s_max = ln(r_R / meniscus) / (omega^2 t), in S.
     const double w2t = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[1])].omega2t;
@@ -98,8 +100,9 @@ void NormalizeDistributionValues(bool showBoth) {
 }
 
 void TransformToIntegralDistribution() {
+  auto& dataSetPart = DataSet();
   auto& distributionVectorsPart = DistributionVectors();
-  if (DataSet().bDLSData || !distributionVectorsPart.pDistValues || distributionVectorsPart.nDistGrid < 1) return;
+  if (dataSetPart.bDLSData || !distributionVectorsPart.pDistValues || distributionVectorsPart.nDistGrid < 1) return;
   const int n = distributionVectorsPart.nDistGrid;
   const int first = LeadingEntrySkipped() ? 2 : 1;
   if (first > n) return;

@@ -111,6 +111,7 @@ bool ReadSaved(const std::string& path, SavedDistribution* out, std::string* why
 }  // namespace
 
 bool LoadDistributionFromFile(const std::string& fileName, std::string* error, std::string* note) {
+  auto& distributionGridPart = DistributionGrid();
   auto& dataSetPart = DataSet();
   auto& distributionFilePart = DistributionFile();
   auto& distributionVectorsPart = DistributionVectors();
@@ -123,7 +124,7 @@ bool LoadDistributionFromFile(const std::string& fileName, std::string* error, s
   const int n = curve.Count();
   if (n < 1) return false;
   distributionVectorsPart.nDistGrid = n;
-  DistributionGrid().fDistGridCount = static_cast<float>(n);
+  distributionGridPart.fDistGridCount = static_cast<float>(n);
   MakeDistributionVectors(n);
   for (int i = 1; i <= n; ++i) {
     distributionVectorsPart.pDistS[i] = curve.X()->Get(i - 1);
@@ -227,12 +228,13 @@ DistributionFileResult SaveContiDistribution(const std::string& path) {
 }
 
 DistributionFileResult SaveDistributionAsShown(const std::string& path) {
+  auto& distributionPlotPart = DistributionPlot();
   auto& distributionVectorsPart = DistributionVectors();
   if (!distributionVectorsPart.pDistValues || !distributionVectorsPart.pDistGrid || !distributionVectorsPart.pDistS || distributionVectorsPart.nDistGrid < 2)
     return {false, "there is no continuous distribution to save"};
   // A c(s) shown as c(M) is saved as what is shown.
   const DistributionKind kind =
-      DistributionPlot().bCMTransformed ? DistributionKind::MolarMass : CurrentDistributionKind();
+      distributionPlotPart.bCMTransformed ? DistributionKind::MolarMass : CurrentDistributionKind();
   const bool overM = kind == DistributionKind::MolarMass;
   AtomicFile out(path);
   std::FILE* f = out.File();
@@ -273,13 +275,15 @@ std::optional<DistributionKind> ReadSavedDistributionKind(const std::string& pat
 }
 
 DistributionFileResult RestoreContiDistribution(const std::string& path) {
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
   auto& distributionGridPart = DistributionGrid();
   auto& distributionVectorsPart = DistributionVectors();
   SavedDistribution d;
   std::string why;
   if (!ReadSaved(path, &d, &why))
     return {false, Format("%s is not a saved distribution", path.c_str()) + (why.empty() ? "" : ": " + why)};
-  if (!ModelFlags().bContiModel || IsSizeShapeModel() || DataSet().bDLSData || d.kind != CurrentDistributionKind()) {
+  if (!modelFlagsPart.bContiModel || IsSizeShapeModel() || dataSetPart.bDLSData || d.kind != CurrentDistributionKind()) {
     return {false, Format("%s holds a %s distribution: choose a model of that kind first",
                           path.c_str(), KindName(d.kind))};
   }

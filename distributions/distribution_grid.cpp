@@ -117,11 +117,13 @@ void BuildSGrid(int n) {
 
 // The stored s grid replaces the grid and its vectors; false when none is stored.
 bool LoadStoredSGrid() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelParamsPart = ModelParams();
   auto& distributionGridPart = DistributionGrid();
   auto& distributionVectorsPart = DistributionVectors();
   distributionGridPart.bLogGrid = false;
-  AnalysisSwitches().pParamFitFlags[4] = 0;
-  ModelParams().pSpeciesMassOrDFit[4] = 0;
+  analysisSwitchesPart.pParamFitFlags[4] = 0;
+  modelParamsPart.pSpeciesMassOrDFit[4] = 0;
   int n = 0;
   float* stored = LoadDistributionGrid(&n);
   if (!stored || n < 1) return false;
@@ -139,6 +141,7 @@ bool LoadStoredSGrid() {
 
 // The (s, f/f0) cells of the c(s,ff0) models.
 void BuildSizeShapeCells(int n) {
+  auto& dataSetPart = DataSet();
   auto& distributionGridPart = DistributionGrid();
   auto& distributionVectorsPart = DistributionVectors();
   for (int j = 1; j <= distributionGridPart.nFf0Values; ++j) {
@@ -151,7 +154,7 @@ void BuildSizeShapeCells(int n) {
       distributionVectorsPart.pCsff0Ff0[k] = distributionVectorsPart.pFf0Axis[j];
     }
   }
-  const float T = DataSet().fTemperatureK - 273.15f;
+  const float T = dataSetPart.fTemperatureK - 273.15f;
   for (int k = 1; k <= distributionVectorsPart.nFf0Grid; ++k) {
     distributionVectorsPart.pCsff0M[k] = CalculateMff02(distributionVectorsPart.pCsff0S[k], distributionVectorsPart.pCsff0Ff0[k]);
     distributionVectorsPart.pCsff0D[k] = DFromMandS(distributionVectorsPart.pCsff0M[k], distributionVectorsPart.pCsff0S[k], T);

@@ -17,6 +17,7 @@ namespace {
 
 // Signal-weighted averages of the c(s,ff0) cells inside [lo, hi] x [second range].
 void IntegrateSizeShape(float lo, float hi) {
+  auto& dataSetPart = DataSet();
   auto& distributionIntegrationPart = DistributionIntegration();
   auto& distributionModelsPart = DistributionModels();
   auto& distributionVectorsPart = DistributionVectors();
@@ -47,7 +48,7 @@ void IntegrateSizeShape(float lo, float hi) {
   distributionIntegrationPart.fCsff0AvgM = sumM / W;
   distributionIntegrationPart.fCsff0AvgRs = sumRs / W;
   distributionIntegrationPart.fCsff0AvgFf0 = sumFf0 / W;
-  distributionIntegrationPart.fCsff0MsD = sumD > 0.0f ? MFromSandD(sumS / W, sumD / W, DataSet().fTemperatureK - 273.15f) : 0.0f;
+  distributionIntegrationPart.fCsff0MsD = sumD > 0.0f ? MFromSandD(sumS / W, sumD / W, dataSetPart.fTemperatureK - 273.15f) : 0.0f;
   float varRs = 0.0f, varM = 0.0f;
   for (int k = 1; k <= distributionVectorsPart.nFf0Grid; ++k) {
     if (!selected(k)) continue;

@@ -377,10 +377,11 @@ bool KernelRadii(const float** radii, int* n);
 
 // Kernel row set `rows` (one row per scan) made zero on the kernel radii.
 void ZeroKernelRows(float** rows) {
+  auto& dataSetPart = DataSet();
   const float* radii = nullptr;
   int n = 0;
   if (!rows || !KernelRadii(&radii, &n)) return;
-  for (int scan = 1; scan <= DataSet().nScans; ++scan)
+  for (int scan = 1; scan <= dataSetPart.nScans; ++scan)
     if (rows[scan]) std::fill(rows[scan] + 1, rows[scan] + n + 1, 0.0f);
 }
 
@@ -521,6 +522,7 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
 // correlation function, on the common grid of log10 lag times. False (reported)
 // when no correlation function is installed.
 bool LightScatteringKernel(int point, double D, const float* x, int n) {
+  auto& distributionStoragePart = DistributionStorage();
   auto& dataSetPart = DataSet();
   auto& modelFlagsPart = ModelFlags();
   auto& normalEquationsPart = NormalEquations();
@@ -533,7 +535,7 @@ bool LightScatteringKernel(int point, double D, const float* x, int n) {
   const int first = modelFlagsPart.bDLSTimeCourseModel ? std::max(1, normalEquationsPart.iContiFirstScan) : 1;
   const int last = modelFlagsPart.bDLSTimeCourseModel ? std::min(dataSetPart.nScans, normalEquationsPart.iContiLastScan) : dataSetPart.nScans;
   for (int scan = first; scan <= last; ++scan)
-    correlation(dataSetPart.pDLSInfo[static_cast<std::size_t>(scan)], D, x, DistributionStorage().pppKernels[point][scan], n);
+    correlation(dataSetPart.pDLSInfo[static_cast<std::size_t>(scan)], D, x, distributionStoragePart.pppKernels[point][scan], n);
   return true;
 }
 
@@ -592,9 +594,12 @@ int RunSVContiSedList(Window* window, int N, const double* s, const double* D,
 }
 
 int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessage* failure) {
+  auto& dataSetPart = DataSet();
+  auto& lammSettingsPart = LammSettings();
+  auto& modelFlagsPart = ModelFlags();
   auto& distributionStoragePart = DistributionStorage();
   auto& distributionVectorsPart = DistributionVectors();
-  if (N < 1 || !distributionStoragePart.pppKernels || N > distributionStoragePart.nKernelArrayKernels || DataSet().nScans < 1) return 4;
+  if (N < 1 || !distributionStoragePart.pppKernels || N > distributionStoragePart.nKernelArrayKernels || dataSetPart.nScans < 1) return 4;
   std::vector<int> lamm;
   lamm.reserve(static_cast<std::size_t>(N));
   for (int i = 1; i <= N; ++i)
@@ -630,7 +635,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
       if (!quiet) ShowContiProgress(10, 30, ProgressKind::Stage, EquilibriumPointText(i, s, D));
       if (!EquilibriumKernel(i, list.buoyantMass[k], radii, nRadii)) return 4;
     } else if (list.kind[k] == KernelKind::Nonideal) {
-      if (i == 1 && ModelFlags().bBufferSedCorrection) {
+      if (i == 1 && modelFlagsPart.bBufferSedCorrection) {
         // The buffer component in place of the discrete species.
         const int buffer = BuildBufferKernel(window, failure);
         if (buffer != 0) return buffer;
@@ -639,7 +644,7 @@ int ComputeKernels(Window* window, int N, const KernelPointList& list, RunMessag
           ShowContiProgress(10, 30, ProgressKind::Stage,
                         Format("solving Lamm equation for M = %.0f Da (D=%1.3e cm^2/sec, s=%.3fS), "
                                "n=%d    ",
-                               static_cast<double>(distributionVectorsPart.pDistS[i]), D, s, LammSettings().nLammGridPoints));
+                               static_cast<double>(distributionVectorsPart.pDistS[i]), D, s, lammSettingsPart.nLammGridPoints));
         const auto& kernel = GetDistributionHooks().nonidealKernel;
         if (!kernel || PointOutcomeStatus(i, s, kernel(window, i, s, D), failure) != 0) return 4;
       }

@@ -86,9 +86,10 @@ PeakExtent FindDistributionPeak(int index, float fraction) {
 }
 
 std::vector<DistributionPeak> DistributionPeakList() {
+  auto& distributionVectorsPart = DistributionVectors();
   auto& distributionPlotPart = DistributionPlot();
   std::vector<DistributionPeak> peaks;
-  if (!distributionPlotPart.pDistCurve || !DistributionVectors().pDistValues || distributionPlotPart.bDistTransformed) return peaks;
+  if (!distributionPlotPart.pDistCurve || !distributionVectorsPart.pDistValues || distributionPlotPart.bDistTransformed) return peaks;
   float x[kMaxPeakLabels + 1] = {}, height[kMaxPeakLabels + 1] = {};
   int index[kMaxPeakLabels + 1] = {};
   const int n = distributionPlotPart.pDistCurve->FindPeaks(x, height, index, kMaxPeakLabels, 2);

@@ -310,9 +310,11 @@ const MetaFile* RedrawDistributionPlot() {
 }
 
 std::unique_ptr<MetaFile> DrawPriorOverlay() {
+  auto& distributionModelsPart = DistributionModels();
+  auto& distributionPriorPart = DistributionPrior();
   auto& distributionPlotPart = DistributionPlot();
   auto& distributionVectorsPart = DistributionVectors();
-  if (!distributionPlotPart.pDistPlot || (!DistributionModels().bUsePrior && !DistributionPrior().bPriorFromDiscreteSpecies)) return nullptr;
+  if (!distributionPlotPart.pDistPlot || (!distributionModelsPart.bUsePrior && !distributionPriorPart.bPriorFromDiscreteSpecies)) return nullptr;
   const int n = distributionVectorsPart.nDistGrid;
   if (n < 1 || !distributionVectorsPart.pPriorProbability || !distributionVectorsPart.pPriorProbabilityWork) return nullptr;
   // A prior without a positive value has no shape to show.

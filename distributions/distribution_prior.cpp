@@ -68,6 +68,7 @@ double DeltaOffsetOfR(double r) {
 // A delta peak at `location` with area `amplitude`, put on the two grid points
 // around it so that the centroid of the interpolated profile is the location.
 void AddDeltaPeak(double* prior, const float* x, int n, double location, double amplitude) {
+  auto& localPart = Local();
   int j = 0;
   for (int k = 1; k <= n - 2 && j == 0; ++k) {
     if (x[k] <= location && location < x[k + 1]) j = k;
@@ -78,7 +79,7 @@ void AddDeltaPeak(double* prior, const float* x, int n, double location, double 
     prior[j] += 2.0 * h;
     return;
   }
-  Local().g_delta = DeltaPeak{x, j, h, location};
+  localPart.g_delta = DeltaPeak{x, j, h, location};
   double r = 0.0;
   if (DeltaOffsetOfR(-h) * DeltaOffsetOfR(h) <= 0.0) {
     bool failed = false;
@@ -104,6 +105,7 @@ void ReportPriorFailure(const std::string& text) { ShowDistributionError(text); 
 
 // The prior file interpolated onto the abscissae; false (reported) when it cannot.
 bool PriorFromFile(const double* x, int n) {
+  auto& distributionVectorsPart = DistributionVectors();
   auto& distributionPriorPart = DistributionPrior();
   PriorTable table;
   std::string error;
@@ -119,7 +121,7 @@ bool PriorFromFile(const double* x, int n) {
   }
   // A weight interpolated or extrapolated below 0 counts as 0 (the regularisations
   // raise it to their floor).
-  for (int i = 1; i <= n; ++i) DistributionVectors().pPriorProbability[i] = std::max(values[static_cast<std::size_t>(i)], 0.0);
+  for (int i = 1; i <= n; ++i) distributionVectorsPart.pPriorProbability[i] = std::max(values[static_cast<std::size_t>(i)], 0.0);
   return true;
 }
 
@@ -197,6 +199,7 @@ double DeltaPeakCentroidOffset(const float* x, int j, double h, double location,
 }
 
 bool BuildPriorProbability() {
+  auto& distributionGridPart = DistributionGrid();
   auto& distributionModelsPart = DistributionModels();
   auto& distributionPriorPart = DistributionPrior();
   auto& distributionVectorsPart = DistributionVectors();
@@ -230,7 +233,7 @@ bool BuildPriorProbability() {
   }
 
   if ((modelFlagsPart.bCsff0Model || modelFlagsPart.bCsff0OneDiscrete) && distributionModelsPart.bFf0Prior && distributionVectorsPart.pFf0AxisWork && distributionVectorsPart.pFf0Axis) {
-    for (int j = 1; j <= DistributionGrid().nFf0Values; ++j) {
+    for (int j = 1; j <= distributionGridPart.nFf0Values; ++j) {
       double w = kPeakFloor;
       for (int k = 0; k < kPriorPeaks; ++k) {
         const double a = distributionPriorPart.pFf0PriorAmplitude[k], loc = distributionPriorPart.pFf0PriorLocation[k], width = distributionPriorPart.pFf0PriorWidth[k];

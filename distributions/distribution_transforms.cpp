@@ -75,9 +75,10 @@ double GridTrapezoidArea(const float* x, const float* y, int n) {
 }
 
 TransformResult TransformToS20w(float vbar, float vbar20, float viscosity, float density) {
+  auto& modelFlagsPart = ModelFlags();
   auto& distributionVectorsPart = DistributionVectors();
   // The electrophoresis c(v) grid holds velocities, not sedimentation coefficients.
-  if (!IsSGridModel() || ModelFlags().bCvConstantD || !DistributionExists()) return {};
+  if (!IsSGridModel() || modelFlagsPart.bCvConstantD || !DistributionExists()) return {};
   const float q = S20wFromS(1.0f, viscosity, density, vbar, vbar20);
   if (!(q > 0.0f) || !std::isfinite(q))
     return {false, "the solvent values give no s20,w: " + NoS20wCause(vbar, vbar20, viscosity, density)};
@@ -97,6 +98,7 @@ std::string RhVbarRefusal(float vbar20) {
 }
 
 bool TransformToRh(float vbar20) {
+  auto& distributionPlotPart = DistributionPlot();
   auto& distributionVectorsPart = DistributionVectors();
   if (!DistributionExists() || !RhVbarRefusal(vbar20).empty()) return false;
   const int n = distributionVectorsPart.nDistGrid;
@@ -107,7 +109,7 @@ bool TransformToRh(float vbar20) {
   for (int i = 1; i <= n; ++i) distributionVectorsPart.pDistGrid[i] = 1e9f * S20ToStokesRadius(distributionVectorsPart.pDistGrid[i], vbar20);
   WeightAndRescale(distributionVectorsPart.pDistValues, area);
   if (both) WeightAndRescale(distributionVectorsPart.pDistValues2, area2);
-  DistributionPlot().bDistRhTransformed = true;
+  distributionPlotPart.bDistRhTransformed = true;
   RetitleAndRedraw("Rh [nm]");
   return true;
 }

@@ -91,18 +91,24 @@ namespace {
 // solution below, and the concentration follows from the conservation of the
 // material between two moved radii.
 void CompressibleStepProfile(float amplitude, double t, const float* r, float* out, int n) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& kernelProfilesPart = KernelProfiles();
+  auto& lammSettingsPart = LammSettings();
+  auto& simRunPart = SimRun();
+  auto& solventConstantsPart = SolventConstants();
+  auto& solventSettingsPart = SolventSettings();
   auto& dataSetPart = DataSet();
-  const InhomSolventSettings& st = SolventSettings().gInhomSolvent;
+  const InhomSolventSettings& st = solventSettingsPart.gInhomSolvent;
   const double m = dataSetPart.fMeniscus;
-  const double v = LammSettings().fScanVelocity / 60.0;
+  const double v = lammSettingsPart.fScanVelocity / 60.0;
   double T = t;
-  if (AnalysisSwitches().bScanTimeCorrection && v > 0.0) T = t + (m * std::exp(KernelProfiles().dStepSw2 * t) - m) / v;
+  if (analysisSwitchesPart.bScanTimeCorrection && v > 0.0) T = t + (m * std::exp(kernelProfilesPart.dStepSw2 * t) - m) / v;
   const double kappa = 1e-6 * st.compressibility;  // 1/Pa
   const double rho0 = 1000.0 * static_cast<double>(st.density1atm);  // kg/m^3
   // The model's s is held at water 20 C; the viscosity enters relative to water.
   const double eta = st.relViscosity > 0.0f ? static_cast<double>(st.relViscosity) : 1.0;
-  const double vbar = SolventConstants().VBAR, vb = 0.001 * vbar;
-  const double s0 = SimRun().dSimS * 1e-13 / eta * (1.0 - vbar * st.density1atm) / (1.0 - vbar * fDensityWater20);
+  const double vbar = solventConstantsPart.VBAR, vb = 0.001 * vbar;
+  const double s0 = simRunPart.dSimS * 1e-13 / eta * (1.0 - vbar * st.density1atm) / (1.0 - vbar * fDensityWater20);
   const double rpm = dataSetPart.nScans >= 1 ? dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].rpm : 0.0;
   const double w = rpm * kTwoPiOver60;
   const double w2 = w * w;
@@ -135,10 +141,14 @@ void CompressibleStepProfile(float amplitude, double t, const float* r, float* o
 
 // The step profile of a non-diffusing species at radii r[1..n].
 void StepProfileAt(float amplitude, double t, const float* r, float* out, int n) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& kernelProfilesPart = KernelProfiles();
+  auto& lammSettingsPart = LammSettings();
+  auto& modelOptionsPart = ModelOptions();
   auto& dataSetPart = DataSet();
   auto& modelFlagsPart = ModelFlags();
   auto& solventSettingsPart = SolventSettings();
-  const double k = KernelProfiles().dStepSw2;
+  const double k = kernelProfilesPart.dStepSw2;
   // The compressed solvent moves a sedimenting boundary from the meniscus; a band
   // and a floating species keep the profiles below.
   if (solventSettingsPart.gInhomSolvent.bInhomogeneousSolvent && solventSettingsPart.gInhomSolvent.bCompressibleSolvent && k > 0.0 &&
@@ -146,9 +156,9 @@ void StepProfileAt(float amplitude, double t, const float* r, float* out, int n)
     CompressibleStepProfile(amplitude, t, r, out, n);
     return;
   }
-  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom, L = ModelOptions().fLamellaWidth;
-  const double v = LammSettings().fScanVelocity / 60.0;
-  const bool timeResolution = AnalysisSwitches().bScanTimeCorrection && v > 0.0;
+  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom, L = modelOptionsPart.fLamellaWidth;
+  const double v = lammSettingsPart.fScanVelocity / 60.0;
+  const bool timeResolution = analysisSwitchesPart.bScanTimeCorrection && v > 0.0;
   double rb = 0.0, c = amplitude, rz = 0.0;
   if (modelFlagsPart.bElectroLsgModel) {
     rb = timeResolution ? m + k * (t + k * t / v) : m + k * t;

@@ -77,9 +77,11 @@ bool Interrupted() {
 
 // Q, the half-Hessian H and the half-gradient g at x (see the header of the file).
 void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
+  auto& localPart = Local();
+  auto& normalEquationsPart = NormalEquations();
   auto& distributionStoragePart = DistributionStorage();
   auto& maximumEntropyPart = MaximumEntropy();
-  MaxEntState& st = Local().g_state;
+  MaxEntState& st = localPart.g_state;
   Interrupted();
   const int n = st.n;
   const double h = 0.5 * maximumEntropyPart.dMaxEntAlpha;
@@ -115,7 +117,7 @@ void MaxEntmrqcof(const double* x, double** H, double* grad, double* Q) {
         for (int i = 1; i <= n; ++i) H[i][j] = 0.0;
   }
   maximumEntropyPart.dMaxEntEntropy = -R;
-  *Q = NormalEquations().dSumSqData - 2.0 * xy + xAx + maximumEntropyPart.dMaxEntAlpha * R;
+  *Q = normalEquationsPart.dSumSqData - 2.0 * xy + xAx + maximumEntropyPart.dMaxEntAlpha * R;
 }
 
 // The damped system C d = g, from which unknowns can be taken out one after another
@@ -397,7 +399,8 @@ SolverState& Solver() { return CurrentPart<SolverState>(); }
 // Solves C d = g with C = W, diagonal (1 + lambda) W_ii, the unknowns that may leave
 // (at the bound or marked inactive) placed last in the factor.
 void DampedSolve(const double* x) {
-  MaxEntState& st = Local().g_state;
+  auto& localPart = Local();
+  MaxEntState& st = localPart.g_state;
   std::vector<int>& last = st.mayLeave;
   last.assign(static_cast<std::size_t>(st.n) + 1, 0);
   for (int i = 1; i <= st.n; ++i) {
@@ -410,7 +413,8 @@ void DampedSolve(const double* x) {
 
 // One damped step on Q with positivity (lambda < 0 initialises).
 void MaxEntmrqmin(double* x) {
-  MaxEntState& st = Local().g_state;
+  auto& localPart = Local();
+  MaxEntState& st = localPart.g_state;
   const int n = st.n;
   // A large grid makes every step long (a solve of all unknowns): an interrupt
   // leaves before the next one.
@@ -500,7 +504,8 @@ void MaxEntmrqmin(double* x) {
 // Damped steps until Q settles twice, the second time after a restart of the
 // damping at the converged solution.
 void MaxEntIterate(double* x) {
-  MaxEntState& st = Local().g_state;
+  auto& localPart = Local();
+  MaxEntState& st = localPart.g_state;
   const int n = st.n;
   st.lambda = -1.0;
   MaxEntmrqmin(x);
@@ -574,9 +579,11 @@ void ShowMaxEntProgress(double deviation, bool first) {
 }  // namespace
 
 void SolveMaxEnt(double alpha) {
+  auto& localPart = Local();
+  auto& maximumEntropyPart = MaximumEntropy();
   auto& distributionStoragePart = DistributionStorage();
-  MaxEntState& st = Local().g_state;
-  MaximumEntropy().dMaxEntAlpha = alpha;
+  MaxEntState& st = localPart.g_state;
+  maximumEntropyPart.dMaxEntAlpha = alpha;
   for (int i = 1; i <= st.n; ++i) {
     std::copy(distributionStoragePart.ppNormalMatrix[i] + 1, distributionStoragePart.ppNormalMatrix[i] + st.n + 1, st.W[i] + 1);
     st.g[i] = distributionStoragePart.pNormalRhs[i];
@@ -714,11 +721,12 @@ double FindMaxEntAlpha(double (*deviation)(double), double x0, double dx0, doubl
 }
 
 bool MaxEntRegularize(bool suppressBaselineCorrelation) {
+  auto& localPart = Local();
   auto& distributionModelsPart = DistributionModels();
   auto& distributionStoragePart = DistributionStorage();
   auto& distributionVectorsPart = DistributionVectors();
   auto& regularizationPart = Regularization();
-  MaxEntState& st = Local().g_state;
+  MaxEntState& st = localPart.g_state;
   const int N = distributionStoragePart.nNEQUnknowns;
   regularizationPart.nRegUnknowns = N;
   if (N < 1 || !distributionStoragePart.pDistSolution) return false;

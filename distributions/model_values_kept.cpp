@@ -85,6 +85,7 @@ unsigned long long ModelKey() {
 }
 
 void KeepValuesOfActiveLayout() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& lammSettingsPart = LammSettings();
   auto& localPart = Local();
   const ValueLayout layout = ActiveValueLayout();
@@ -103,10 +104,12 @@ void KeepValuesOfActiveLayout() {
   }
   for (int slot = 1; slot <= 34; ++slot)
     if (DiscreteSlot(slot)) kept.slotValues[static_cast<std::size_t>(slot)] = SlotVariable(slot);
-  for (int k = 1; k <= nSpeciesSlots; ++k) kept.included[static_cast<std::size_t>(k)] = AnalysisSwitches().pSpeciesLinked[k];
+  for (int k = 1; k <= nSpeciesSlots; ++k) kept.included[static_cast<std::size_t>(k)] = analysisSwitchesPart.pSpeciesLinked[k];
 }
 
 void TakeKeptValues(ValueLayout layout) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
   auto& localPart = Local();
   if (layout == ValueLayout::None || IsGridLayout(layout)) return;
   LayoutValues values;
@@ -116,7 +119,7 @@ void TakeKeptValues(ValueLayout layout) {
     // The start values of the species (InitModelParams).
     values.included[1] = 1;
     values.slotValues[9] = 0.5f;
-    values.slotValues[1] = ModelFlags().bFitMAndS ? 50000.0f : 5.0f;
+    values.slotValues[1] = modelFlagsPart.bFitMAndS ? 50000.0f : 5.0f;
     values.slotValues[5] = 4.0f;
   }
   for (int slot = 1; slot <= 34; ++slot) {
@@ -124,10 +127,11 @@ void TakeKeptValues(ValueLayout layout) {
     SlotVariable(slot) = values.slotValues[static_cast<std::size_t>(slot)];
     SlotFit(slot) = 0;
   }
-  for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = values.included[static_cast<std::size_t>(k)];
+  for (int k = 1; k <= nSpeciesSlots; ++k) analysisSwitchesPart.pSpeciesLinked[k] = values.included[static_cast<std::size_t>(k)];
 }
 
 bool TakeKeptSwitches() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& lammSettingsPart = LammSettings();
   auto& localPart = Local();
   const auto it = localPart.gKept.models.find(ModelKey());
@@ -137,7 +141,7 @@ bool TakeKeptSwitches() {
   for (int slot = 1; slot <= 34; ++slot) {
     if (!DiscreteSlot(slot) || (continuous && (slot == 3 || slot == 4))) continue;
     SlotFit(slot) = kept.fits[static_cast<std::size_t>(slot)];
-    AnalysisSwitches().pParamFitFlags[slot] = kept.fits[static_cast<std::size_t>(slot)];
+    analysisSwitchesPart.pParamFitFlags[slot] = kept.fits[static_cast<std::size_t>(slot)];
   }
   lammSettingsPart.bClaverie = kept.claverie;
   lammSettingsPart.bMovingHat = kept.movingHat;
@@ -163,7 +167,8 @@ std::vector<MassOrDSlot> MassOrDSlots(ValueLayout layout) {
 bool HoldsMassOrD(ValueLayout layout) { return !MassOrDSlots(layout).empty(); }
 
 void ConvertKeptMassOrD(const std::function<float(float value, float s)>& converted) {
-  for (auto& [layout, kept] : Local().gKept.families)
+  auto& localPart = Local();
+  for (auto& [layout, kept] : localPart.gKept.families)
     for (const MassOrDSlot& m : MassOrDSlots(layout)) {
       float& value = kept.slotValues[static_cast<std::size_t>(m.value)];
       value = converted(value, kept.slotValues[static_cast<std::size_t>(m.s)]);

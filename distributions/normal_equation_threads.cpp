@@ -106,6 +106,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
     NEQSharedBuild& build;
     std::vector<std::unique_ptr<MultiContiNEQThread>>& workers;
     ~ReleaseWorkers() {
+      auto& neqThreadsPart = NeqThreads();
       {
         std::lock_guard<std::mutex> lock(build.mutex);
         if (build.count == 0) {
@@ -115,7 +116,7 @@ bool BuildNormalEquationsThreaded(NoiseModel model, int threads, double multiply
       }
       build.signal.notify_all();
       for (auto& w : workers) w->WaitForExit();
-      NeqThreads().pThreadSumSq = nullptr;
+      neqThreadsPart.pThreadSumSq = nullptr;
     }
   } release{build, workers};
   for (int t = 2; t <= wanted; ++t) {

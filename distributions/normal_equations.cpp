@@ -178,9 +178,10 @@ constexpr int kStagePoints = 64;
 // Augmented row r of scan s at fit-range points p0..p0+n-1, centred, into
 // v[0..n-1]: the data for r = 0, the kernel of unknown r otherwise.
 void CentreRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double* v) {
+  auto& currentGridPart = CurrentGrid();
   auto& distributionStoragePart = DistributionStorage();
   auto& normalEquationsPart = NormalEquations();
-  const int g0 = CurrentGrid().iFitFirst + p0;
+  const int g0 = currentGridPart.iFitFirst + p0;
   if (r == 0) {
     for (int p = 0; p < n; ++p) {
       const int g = g0 + p;
@@ -574,6 +575,7 @@ bool NormalEquationArraysFit(const NEQBuildPlan& plan) {
 }
 
 void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFitPoints& fit) {
+  auto& normalEquationsPart = NormalEquations();
   auto& currentGridPart = CurrentGrid();
   auto& distributionStoragePart = DistributionStorage();
   const int s0 = plan.firstScan, s1 = plan.lastScan;
@@ -597,7 +599,7 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
         if (scan) distributionStoragePart.pDataScanMean[s] = sum / nP;
         total += sum;
       }
-      if (global) NormalEquations().dDataMean = total / (scans * nP);
+      if (global) normalEquationsPart.dDataMean = total / (scans * nP);
     }
     return;
   }
@@ -930,12 +932,13 @@ void BuildNormalEquationRows(const NEQBuildPlan& plan, NEQScratch& scratch, int 
 }
 
 void FinishNormalEquations(const NEQBuildPlan& plan, double sumSq) {
+  auto& normalEquationsPart = NormalEquations();
   auto& distributionStoragePart = DistributionStorage();
   const int M = plan.order;
   for (int i = 1; i <= M; ++i) {
     for (int j = i + 1; j <= M; ++j) distributionStoragePart.ppNormalMatrix[i][j] = distributionStoragePart.ppNormalMatrix[j][i];
   }
-  NormalEquations().dSumSqData = sumSq;
+  normalEquationsPart.dSumSqData = sumSq;
   distributionStoragePart.nNEQUnknowns = M;
   distributionStoragePart.nNEQFirstKernel = plan.firstKernel;
 }

@@ -31,8 +31,9 @@ double MigrationTime(int j) {
 
 // The scans in time order with their times (the recorder needs rising times).
 std::vector<std::pair<double, int>> ScansByTime() {
+  auto& dataSetPart = DataSet();
   std::vector<std::pair<double, int>> scans;
-  for (int j = 1; j <= DataSet().nScans; ++j) scans.emplace_back(MigrationTime(j), j);
+  for (int j = 1; j <= dataSetPart.nScans; ++j) scans.emplace_back(MigrationTime(j), j);
   std::stable_sort(scans.begin(), scans.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   return scans;
@@ -78,19 +79,24 @@ class PlanarSolveScope {
 }  // namespace
 
 void StepBoundaryKernel(int i, double s, const float* radii, int n) {
+  auto& distributionStoragePart = DistributionStorage();
+  auto& kernelProfilesPart = KernelProfiles();
+  auto& modelFlagsPart = ModelFlags();
+  auto& simRunPart = SimRun();
   auto& dataSetPart = DataSet();
   // Rotor speed of the last scan record, as for every step profile of the models.
   const double rpm = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].rpm;
   const double omega = rpm * kTwoPiOver60;
   // s w^2 (1/s); the migration velocity in cm/s in the planar cell.
-  KernelProfiles().dStepSw2 = ModelFlags().bElectroLsgModel ? s * 1e-4 : omega * omega * s * 1e-13;
+  kernelProfilesPart.dStepSw2 = modelFlagsPart.bElectroLsgModel ? s * 1e-4 : omega * omega * s * 1e-13;
   // The profile in a compressed solvent starts from s itself.
-  SimRun().dSimS = s;
+  simRunPart.dSimS = s;
   for (int j = 1; j <= dataSetPart.nScans; ++j)
-    StepBoundaryProfile(1.0f, MigrationTime(j), radii, DistributionStorage().pppKernels[i][j], n);
+    StepBoundaryProfile(1.0f, MigrationTime(j), radii, distributionStoragePart.pppKernels[i][j], n);
 }
 
 SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
+  auto& simClockPart = SimClock();
   auto& dataSetPart = DataSet();
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
@@ -116,7 +122,7 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
     simRunPart.dSimD = D;
     simRunPart.dSimRpm = simRunPart.dFinalRpm = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].rpm;
     simRunPart.bAccelerating = false;
-    SimClock().dSimTime = 0.0;
+    simClockPart.dSimTime = 0.0;
     simRunPart.dSimDt = lammSettingsPart.dInitialDt;
     simRunPart.nSimIterations = 0;
     simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;

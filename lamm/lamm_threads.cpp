@@ -122,6 +122,7 @@ int MultiThreadCLammIdeal::Run() {
 }
 
 void MultiThreadCLammIdeal::SolveEquations() {
+  auto& lammProgressPart = LammProgress();
   for (;;) {
     if (pStop->load() || bUserAbort) break;
     // The next equation not taken yet: a thread that gets less of the processor
@@ -168,7 +169,7 @@ void MultiThreadCLammIdeal::SolveEquations() {
     if (status > 0) Fail(status, i);
     if (aborted) bUserAbort = true;
     // An equation an interrupt ended is not done.
-    if (!aborted) ++LammProgress().nLammEquationsDone;
+    if (!aborted) ++lammProgressPart.nLammEquationsDone;
     Log(" -> OK");
     // Solving in the user-interface thread (no worker could be started): the
     // keyboard is polled between equations.

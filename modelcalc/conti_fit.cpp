@@ -506,6 +506,7 @@ FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
 }
 
 FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFunction& runner) {
+  auto& rmsdPart = Rmsd();
   auto& fitStatePart = FitState();
   auto& searchSettingsPart = SearchSettings();
   auto& simplexPart = Simplex();
@@ -517,7 +518,7 @@ FitOutcome ContiAnnealingFit(Window* window, FitReport& report, const ContiRunFu
     Refinement fit(window, FitSearch::Annealing, report, runner);
     searchSettingsPart.fAnnealTemp = searchSettingsPart.fAnnealStartTemp;
     if (!fit.Start()) return outcome;
-    fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = Rmsd().fFitRmsd;
+    fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = rmsdPart.fFitRmsd;
     DisplayBestContiParams(window);
     SimplexSet s(n);
     GetContiParams(n, s.p[1].data());

@@ -70,6 +70,8 @@ void ShowAsDistribution(const float* sStar, const float* g, int n) {
 }  // namespace
 
 DirectBoundaryEnd DirectBoundaryFromGss(Window* window, const float* sStar, const float* g, int n) {
+  auto& distributionPlotPart = DistributionPlot();
+  auto& modelFlagsPart = ModelFlags();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
@@ -114,7 +116,7 @@ DirectBoundaryEnd DirectBoundaryFromGss(Window* window, const float* sStar, cons
   }
 
   FitNoiseToBoundaryModel();
-  if (ModelFlags().bLsgModel && DistributionPlot().pDistPlot) ShowAsDistribution(sStar, g, n);
+  if (modelFlagsPart.bLsgModel && distributionPlotPart.pDistPlot) ShowAsDistribution(sStar, g, n);
   FitRmsd();
   SetModelComputed(true);
   if (window) window->Invalidate();

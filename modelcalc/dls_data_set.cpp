@@ -88,6 +88,7 @@ void SwitchToDLSData() {
 
 // Solvent values of the loaded set: the mean temperature and viscosity.
 void SetSolventFromRecords() {
+  auto& solventConstantsPart = SolventConstants();
   auto& dataSetPart = DataSet();
   double temperature = 0.0, viscosity = 0.0;
   for (int i = 1; i <= dataSetPart.nScans; ++i) {
@@ -100,7 +101,7 @@ void SetSolventFromRecords() {
   dataSetPart.fRT = static_cast<float>(temperature * kGasConstant);
   // A file without a viscosity must not make every Stokes-Einstein relation divide
   // by zero: water is taken then.
-  SolventConstants().RELVISCOSITY = viscosity > 0.0 ? static_cast<float>(viscosity * kRelViscosityPerPoise) : 1.0f;
+  solventConstantsPart.RELVISCOSITY = viscosity > 0.0 ? static_cast<float>(viscosity * kRelViscosityPerPoise) : 1.0f;
 }
 
 // Meniscus and bottom are the ends of the lag-time range of the set selected first

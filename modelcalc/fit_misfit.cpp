@@ -158,11 +158,13 @@ ResidualNoise EstimateResidualNoise() {
 }
 
 SpeciesAtStart TakeSpeciesAtStart() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
   auto& modelParamsPart = ModelParams();
   SpeciesAtStart start;
-  start.discrete = IsDiscreteSpeciesModel() && ModelFlags().bDiscreteModel;
+  start.discrete = IsDiscreteSpeciesModel() && modelFlagsPart.bDiscreteModel;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
-    start.included[k] = AnalysisSwitches().pSpeciesLinked[k] != 0;
+    start.included[k] = analysisSwitchesPart.pSpeciesLinked[k] != 0;
     start.s[k] = modelParamsPart.pSpeciesS[k];
     start.amplitude[k] = modelParamsPart.pSpeciesAmplitude[k];
   }
@@ -170,12 +172,14 @@ SpeciesAtStart TakeSpeciesAtStart() {
 }
 
 void NoteSystematicMisfit(FitReport& report, FitOutcome outcome, const SpeciesAtStart& start) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
   auto& modelParamsPart = ModelParams();
   report.misfitRatio = 0.0;
   report.systematicMisfit = false;
   const bool result = (outcome == FitOutcome::Completed || outcome == FitOutcome::Interrupted) &&
                       !report.stoppedBeforeResult && FitOfLoadedData();
-  if (!result || DataSet().bDLSData) return;
+  if (!result || dataSetPart.bDLSData) return;
   const ResidualNoise noise = EstimateResidualNoise();
   if (!(noise.noise > 0.0)) return;
   report.misfitRatio = noise.rmsd / noise.noise;
@@ -188,7 +192,7 @@ void NoteSystematicMisfit(FitReport& report, FitOutcome outcome, const SpeciesAt
     for (int k = 1; k <= nSpeciesSlots; ++k)
       if (start.included[k]) largest = std::max(largest, std::fabs(modelParamsPart.pSpeciesAmplitude[k]));
     for (int k = 1; k <= nSpeciesSlots; ++k) {
-      if (!start.included[k] || AnalysisSwitches().pSpeciesLinked[k] == 0) continue;
+      if (!start.included[k] || analysisSwitchesPart.pSpeciesLinked[k] == 0) continue;
       if (start.amplitude[k] != 0.0f && std::fabs(modelParamsPart.pSpeciesAmplitude[k]) <= 0.01f * largest) {
         const std::string said = Format(kSpeciesAmplitudeZeroText, k);
         report.notes.push_back({Format("species-%d-amplitude-zero", k), said.substr(said.find_first_not_of(' '))});

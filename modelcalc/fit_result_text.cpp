@@ -139,7 +139,8 @@ std::string Heading() {
 }  // namespace
 
 std::string AtLimitNote() {
-  if (SimulationMessages().bFitRunning) return {};
+  auto& simulationMessagesPart = SimulationMessages();
+  if (simulationMessagesPart.bFitRunning) return {};
   const std::vector<std::string> values =
       IsContinuousModel() ? ContiValuesAtLimit() : FloatedValuesAtLimit();
   if (values.empty()) return {};
@@ -269,6 +270,7 @@ bool SharedModelLines(FitTextLines& l) {
 }
 
 void ModelLines(FitTextLines& l) {
+  auto& modelParamsPart = ModelParams();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& modelFlagsPart = ModelFlags();
   auto& modelOptionsPart = ModelOptions();
@@ -277,7 +279,7 @@ void ModelLines(FitTextLines& l) {
   } else if (modelFlagsPart.bNonIdealMultiple) {
     l[kSlotModel1] = Format("D1 = %.3f", D(modelOptionsPart.fD1));
     l[kSlotModel2] = Format("s1 = %.3f", D(modelOptionsPart.fS1));
-    l[kSlotModel3] = Format("c1 = %.3f", D(ModelParams().pSpeciesAmplitude[1]));
+    l[kSlotModel3] = Format("c1 = %.3f", D(modelParamsPart.pSpeciesAmplitude[1]));
     const int entries[2][4] = {{27, 29, 28, 2}, {31, 33, 32, 3}};
     for (const auto& e : entries) {
       if (analysisSwitchesPart.pParams[e[0]] <= 0.0f) continue;
@@ -511,7 +513,8 @@ void ShowFitResultText(Window* window) {
 }
 
 void DrawBestFitInfo(Window* window, DC& dc, int x, int y) {
-  if (ModelFlags().bNonIdealMultiple) return;
+  auto& modelFlagsPart = ModelFlags();
+  if (modelFlagsPart.bNonIdealMultiple) return;
   const FitTextLines l = BuildBestFitInfoLines();
   // The block starts at (x + 10, y + 10) and keeps to the plot areas of the window's
   // panes right of and below that corner (the page shows the panes as the window

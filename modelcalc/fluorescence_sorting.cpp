@@ -202,11 +202,12 @@ bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
 }
 
 SortOutcome SortLoadedFluorescenceFiles(Window *window) {
+  auto& scanFilePart = ScanFile();
   auto& dataSetPart = DataSet();
   auto& fileListPart = FileList();
   (void)window;
   SortOutcome out;
-  if (!ScanFile().bFluorescenceData || dataSetPart.nScans < 1)
+  if (!scanFilePart.bFluorescenceData || dataSetPart.nScans < 1)
     return out;
   StoreFileList(0);
   if (fileListPart.nStoredFiles < 1)
@@ -238,9 +239,12 @@ SortOutcome SortLoadedFluorescenceFiles(Window *window) {
 }
 
 SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
+  auto& dataSetPart = DataSet();
+  auto& fluorescenceSortingPart = FluorescenceSorting();
+  auto& scanFilePart = ScanFile();
   auto& fileListPart = FileList();
   SortOutcome out;
-  if (!ScanFile().bFluorescenceData || DataSet().nScans < 1)
+  if (!scanFilePart.bFluorescenceData || dataSetPart.nScans < 1)
     return out;
   StoreFileList(0);
   if (fileListPart.nStoredFiles < 1)
@@ -305,7 +309,7 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
     std::string error;
     if (!WriteFileNameTableLists(window, nullptr, &error))
       out.errors.push_back(std::move(error));
-    ShowAt(window, 50, 50 + static_cast<int>(FluorescenceSorting().pFileNameTables.size()),
+    ShowAt(window, 50, 50 + static_cast<int>(fluorescenceSortingPart.pFileNameTables.size()),
            "all done");
     ResetFileNameTables();
   }

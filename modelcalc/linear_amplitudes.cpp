@@ -52,11 +52,13 @@ float* Table(int k, int s) { return CurrentGrid().pppSpeciesSignal[k][Idx(s)]; }
 const float* Data(int s) { return CurrentGrid().ppGridSignal[Idx(s)]; }
 
 void BuildComponentList() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
   auto& linearAmplitudesPart = LinearAmplitudes();
   linearAmplitudesPart.nLinearComponents = 0;
-  if (ModelFlags().bDiscreteModel) {
+  if (modelFlagsPart.bDiscreteModel) {
     for (int k = 1; k <= kSlots; ++k)
-      if (AnalysisSwitches().pSpeciesLinked[k] && HasTable(k)) linearAmplitudesPart.pLinearComponents[++linearAmplitudesPart.nLinearComponents] = k;
+      if (analysisSwitchesPart.pSpeciesLinked[k] && HasTable(k)) linearAmplitudesPart.pLinearComponents[++linearAmplitudesPart.nLinearComponents] = k;
   } else if (HasTable(1)) {
     // Every other model holds its whole signal as component 1.
     linearAmplitudesPart.pLinearComponents[++linearAmplitudesPart.nLinearComponents] = 1;
@@ -64,24 +66,29 @@ void BuildComponentList() {
 }
 
 void MultiplyTable(int k, float factor) {
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     float* row = Table(k, s);
-    for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) row[i] *= factor;
+    for (int i = 1; i <= currentGridPart.nGridPoints; ++i) row[i] *= factor;
   }
 }
 
 // Divides the applied amplitude out of each listed table (unit-amplitude signals);
 // a zero factor clears the table.
 void NormalizeComponentSignals() {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
+  auto& modelFlagsPart = ModelFlags();
   auto& linearAmplitudesPart = LinearAmplitudes();
-  if (!ModelFlags().bDiscreteModel) return;
+  if (!modelFlagsPart.bDiscreteModel) return;
   for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
     const int k = linearAmplitudesPart.pLinearComponents[j];
     const float a = linearAmplitudesPart.pAppliedAmplitude[k];
     if (a != 0.0f) {
-      for (int s = 1; s <= DataSet().nScans; ++s) {
+      for (int s = 1; s <= dataSetPart.nScans; ++s) {
         float* row = Table(k, s);
-        for (int i = 1; i <= CurrentGrid().nGridPoints; ++i) row[i] /= a;
+        for (int i = 1; i <= currentGridPart.nGridPoints; ++i) row[i] /= a;
       }
     } else {
       MultiplyTable(k, 0.0f);
@@ -91,8 +98,9 @@ void NormalizeComponentSignals() {
 
 // Multiplies each listed table by its amplitude a[j] (list order) and records it.
 void ScaleComponentSignals(const float* a) {
+  auto& modelFlagsPart = ModelFlags();
   auto& linearAmplitudesPart = LinearAmplitudes();
-  if (!ModelFlags().bDiscreteModel) return;
+  if (!modelFlagsPart.bDiscreteModel) return;
   for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
     const int k = linearAmplitudesPart.pLinearComponents[j];
     MultiplyTable(k, a[j]);
@@ -137,10 +145,11 @@ double RangeMean(const float* row, const GridFitPoints& f) {
 // Per-scan means over F of every listed component (ppComponentScanMean) and of the
 // data (pScanMean).
 void ScanMeansForRINoise() {
+  auto& dataSetPart = DataSet();
   auto& currentGridPart = CurrentGrid();
   auto& linearAmplitudesPart = LinearAmplitudes();
   const GridFitPoints f = CurrentGridFitPoints();
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
       const int k = linearAmplitudesPart.pLinearComponents[j];
       currentGridPart.ppSpeciesScanMean[k][s] = static_cast<float>(RangeMean(Table(k, s), f));
@@ -177,6 +186,7 @@ struct Centring {
 // and solves them with x >= 0 into pLinearRhs. False when the equations are not
 // finite (the amplitudes are then 0) or the non-negative solve failed.
 bool SolveLinearAmplitudes(const Centring& c) {
+  auto& dataSetPart = DataSet();
   auto& currentGridPart = CurrentGrid();
   auto& linearAmplitudesPart = LinearAmplitudes();
   const int n = linearAmplitudesPart.nLinearComponents;
@@ -195,7 +205,7 @@ bool SolveLinearAmplitudes(const Centring& c) {
   }
   const double dataGlobal =
       c.global && currentGridPart.fGridPointTotal > 0.0f ? double(currentGridPart.fGridSignalTotal) / currentGridPart.fGridPointTotal : 0.0;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const float* d = Data(s);
     for (int j = 1; j <= n; ++j) {
       const int k = linearAmplitudesPart.pLinearComponents[j];
@@ -246,11 +256,13 @@ void AppliedAmplitudes(float* a) {
 }
 
 void StoreAmplitudes() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelParamsPart = ModelParams();
   auto& linearAmplitudesPart = LinearAmplitudes();
   for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
     const int k = linearAmplitudesPart.pLinearComponents[j];
-    ModelParams().pSpeciesAmplitude[k] = linearAmplitudesPart.pLinearRhs[j];
-    AnalysisSwitches().pParams[kAmplitudeParam + k] = linearAmplitudesPart.pLinearRhs[j];
+    modelParamsPart.pSpeciesAmplitude[k] = linearAmplitudesPart.pLinearRhs[j];
+    analysisSwitchesPart.pParams[kAmplitudeParam + k] = linearAmplitudesPart.pLinearRhs[j];
   }
 }
 
@@ -281,12 +293,14 @@ void CalculateTINoiseFromAmplitudes(const float* a, bool centred) {
 
 // RI[s] = mean over F of (D[s][i] - sum_k S_k[s][i]), tables already scaled.
 void CalculateRINoiseOffsets() {
+  auto& currentGridPart = CurrentGrid();
+  auto& dataSetPart = DataSet();
   auto& linearAmplitudesPart = LinearAmplitudes();
   const GridFitPoints f = CurrentGridFitPoints();
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     double v = RangeMean(Data(s), f);
     for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) v -= RangeMean(Table(linearAmplitudesPart.pLinearComponents[j], s), f);
-    CurrentGrid().pRINoise[s] = static_cast<float>(v);
+    currentGridPart.pRINoise[s] = static_cast<float>(v);
   }
 }
 
@@ -316,6 +330,7 @@ void GridRowToScan(int s, const float* gridRow, float* out) {
 
 // ppFit[s] = TI + sum_k S_k (scaled tables), resampled onto each scan's radii.
 void BuildFitFromComponents() {
+  auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   auto& linearAmplitudesPart = LinearAmplitudes();
   for (int p = 1; p <= dataSetPart.nScans; ++p) {
@@ -324,7 +339,7 @@ void BuildFitFromComponents() {
     float* work = dataSetPart.ppWork[Idx(s)];
     if (!fit || !work) continue;
     const int n = dataSetPart.pnPoints[Idx(s)];
-    GridRowToScan(s, CurrentGrid().pTINoise, fit);
+    GridRowToScan(s, currentGridPart.pTINoise, fit);
     for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
       GridRowToScan(s, Table(linearAmplitudesPart.pLinearComponents[j], s), work);
       for (int q = 1; q <= n; ++q) fit[q] += work[q];
@@ -333,11 +348,12 @@ void BuildFitFromComponents() {
 }
 
 void AddRINoiseToFit() {
+  auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   for (int s = 1; s <= dataSetPart.nScans; ++s) {
     float* fit = dataSetPart.ppFit[Idx(s)];
     if (!fit) continue;
-    for (int q = 1; q <= dataSetPart.pnPoints[Idx(s)]; ++q) fit[q] += CurrentGrid().pRINoise[s];
+    for (int q = 1; q <= dataSetPart.pnPoints[Idx(s)]; ++q) fit[q] += currentGridPart.pRINoise[s];
   }
 }
 
@@ -517,11 +533,12 @@ void FitBaseline() {
 }
 
 void AddBaselineToFit() {
+  auto& modelParamsPart = ModelParams();
   auto& dataSetPart = DataSet();
   for (int s = 1; s <= dataSetPart.nScans; ++s) {
     float* fit = dataSetPart.ppFit[Idx(s)];
     if (!fit) continue;
-    for (int q = 1; q <= dataSetPart.pnPoints[Idx(s)]; ++q) fit[q] += ModelParams().fBaseline;
+    for (int q = 1; q <= dataSetPart.pnPoints[Idx(s)]; ++q) fit[q] += modelParamsPart.fBaseline;
   }
 }
 
@@ -564,6 +581,7 @@ bool RunLinearAmplitudeStep() {
 }
 
 void AmplitudesToTotalAndFractions() {
+  auto& bufferSedimentationPart = BufferSedimentation();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& linearAmplitudesPart = LinearAmplitudes();
   auto& modelFlagsPart = ModelFlags();
@@ -576,7 +594,7 @@ void AmplitudesToTotalAndFractions() {
     // subtraction of the buffer mismatch and the parameter files take from there.
     analysisSwitchesPart.pParams[kAmplitudeParam + kSlots] = modelParamsPart.pSpeciesAmplitude[kSlots];
     linearAmplitudesPart.dBufferComponentAmplitude = modelParamsPart.pSpeciesAmplitude[kSlots];
-    BufferSedimentation().BufferSed.signal = linearAmplitudesPart.dBufferComponentAmplitude;
+    bufferSedimentationPart.BufferSed.signal = linearAmplitudesPart.dBufferComponentAmplitude;
     last = kSlots - 1;
   }
   int first = 0;

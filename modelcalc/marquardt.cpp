@@ -339,8 +339,9 @@ MLRound MLSearchRound(MLWorkSet& w, MLTarget& target, double* a, double& sosq) {
 }
 
 bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda) {
+  auto& fitStatePart = FitState();
   const int n = w.n;
-  FitState().nFitStep = 0;
+  fitStatePart.nFitStep = 0;
   if (alamda < 0.0) {
     alamda = kMLStartLambda;
     if (!mlcof(w, target, a, w.alpha, w.beta, sosq)) return false;
@@ -412,6 +413,7 @@ bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alam
 }
 
 MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
+  auto& marquardtPart = Marquardt();
   auto& fitStatePart = FitState();
   const int n = w.n;
   std::vector<double> a(Idx(n) + 1, 0.0);
@@ -486,7 +488,7 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
   while (!done && fitStatePart.nFitIteration < nMLIterMax) {
     ++fitStatePart.nFitIteration;
     const double oldSosq = sosq, oldLambda = alamda;
-    Marquardt().fMLLambda = alamda;
+    marquardtPart.fMLLambda = alamda;
     if (!mlmin(w, target, a.data(), sosq, alamda)) return interrupted();
     if (w.stepTooSmall) {
       // No trial was made, so alpha, beta and alamda are as before and every further

@@ -143,6 +143,8 @@ void TakeInitialDistribution() {
 
 // Initial profile of slot k on the Lamm grid.
 void WriteInitialProfile(double loading, double scale) {
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelParamsPart = ModelParams();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& initialDataPart = InitialData();
   auto& lammArraysPart = LammArrays();
@@ -151,14 +153,14 @@ void WriteInitialProfile(double loading, double scale) {
   if (analysisSwitchesPart.bInitialDataProfile && initialDataPart.nInitPoints > 1) {
     InterpolateCurveToDouble(N, lammArraysPart.pLammRadius, lammArraysPart.pLammConc, initialDataPart.nInitPoints, initialDataPart.pInitRadius.data(),
                              initialDataPart.pInitSignal.data());
-    for (int i = 1; i <= N; ++i) lammArraysPart.pLammConc[i] = std::max(0.0, lammArraysPart.pLammConc[i] - ModelParams().fBaseline) * scale;
+    for (int i = 1; i <= N; ++i) lammArraysPart.pLammConc[i] = std::max(0.0, lammArraysPart.pLammConc[i] - modelParamsPart.fBaseline) * scale;
     return;
   }
   if (!analysisSwitchesPart.bUniformLoading) return;
   const double edge = lammArraysPart.pLammRadius[1] + modelOptionsPart.fLamellaWidth;
   for (int i = 1; i <= N; ++i) {
     double v = loading;
-    if (ModelFlags().bZoneCentrifugation) {
+    if (modelFlagsPart.bZoneCentrifugation) {
       const bool inLamella = modelOptionsPart.bZoneInverseLayer ? !(lammArraysPart.pLammRadius[i] < edge) : lammArraysPart.pLammRadius[i] <= edge;
       if (!inLamella) v = 0.0;
     }
@@ -387,6 +389,10 @@ ModelStatus LammSpecies(Window* window, int k, double loading, const SpeciesGrid
 // ---- the three branches ----
 
 ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
+  auto& currentGridPart = CurrentGrid();
+  auto& kernelProfilesPart = KernelProfiles();
+  auto& modelStepsPart = ModelSteps();
+  auto& solventConstantsPart = SolventConstants();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   auto& lammArraysPart = LammArrays();
@@ -434,14 +440,14 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
     modelFlagsPart.bNonidealSpecies = false;
   }
   if (!lammArraysPart.bSimArraysAllocated) return ModelStatus::Failed;
-  WriteInitialProfile(loading, ModelSteps().fLoadingFraction);
+  WriteInitialProfile(loading, modelStepsPart.fLoadingFraction);
 
   const double massOrD = modelParamsPart.pSpeciesMassOrD[k];
   if (s == 0.0 && massOrD == 0.0) {
     // A constant species: its loading everywhere.
     linearAmplitudesPart.bSkipLinearFit = true;
     ClosedFormSignal(k, [&](int, double, const float* r, float* out, int n) {
-      if (r == CurrentGrid().pGridRadius)
+      if (r == currentGridPart.pGridRadius)
         InterpolateCurveFromDouble(n, r, out, lammArraysPart.nSimGridPointsAllocated, lammArraysPart.pLammRadius, lammArraysPart.pLammConc);
       else
         for (int j = 1; j <= n; ++j) out[j] = static_cast<float>(loading);
@@ -453,7 +459,7 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
     if (solventSettingsPart.gInhomSolvent.bInhomogeneousSolvent && !solventSettingsPart.gInhomSolvent.bCompressibleSolvent)
       WarningBox("D = 0 or s = 0 models are not implemented yet for inhomogeneous solvent");
     simRunPart.dSimRpm = LastRpm();
-    KernelProfiles().dStepSw2 = LastOmega() * LastOmega() * s * 1e-13;
+    kernelProfilesPart.dStepSw2 = LastOmega() * LastOmega() * s * 1e-13;
     if (solventSettingsPart.gInhomSolvent.bCompressibleSolvent) simRunPart.dSimS = s;
     // Sedimentation starts at the start-time offset, as in the Lamm solutions.
     const double t0 = modelOptionsPart.bTimeOffset ? modelOptionsPart.fTimeOffset : 0.0;
@@ -482,7 +488,7 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
     // Buoyant molar mass Mb = s R T / D, or (1 - vbar rho) M.
     double Mb = 0.0;
     if (modelFlagsPart.bFitMAndS)
-      Mb = (1.0 - SolventConstants().fVRho) * massOrD;
+      Mb = (1.0 - solventConstantsPart.fVRho) * massOrD;
     else if (massOrD > 0.0)
       Mb = std::fabs(s) * 1e-6 * dataSetPart.fRT / massOrD;
     CalculateSedEqSpeciesSignal(Mb, loading, ModelDetectionCorrections());
@@ -491,14 +497,16 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
 }
 
 void SpeciesLoop(Window* window, ModelResult& result) {
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelStepsPart = ModelSteps();
   auto& simRunPart = SimRun();
   if (!MakeMissingSignalTables(result, nSpeciesSlots)) return;
   const int firstIncluded = FirstIncludedSlot();
-  ModelSteps().fLoadingFraction = 1.0f;
+  modelStepsPart.fLoadingFraction = 1.0f;
   bUserAbort = false;
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
     simRunPart.iCurrentSpecies = k;
-    const ModelStatus status = ModelFlags().bBufferSedCorrection && k == nSpeciesSlots
+    const ModelStatus status = modelFlagsPart.bBufferSedCorrection && k == nSpeciesSlots
                                    ? SolveBufferSlot(window, k)
                                    : SpeciesSlot(window, k, firstIncluded);
     MergeModelStatus(result, status);
@@ -515,6 +523,7 @@ void SpeciesLoop(Window* window, ModelResult& result) {
 // which add the tables, give the squared sum. With linear amplitudes there is at
 // most one included slot, whose unit signal is squared.
 void SquareModelIntoIntensityACF(int firstIncluded) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   auto& modelStepsPart = ModelSteps();
@@ -530,7 +539,7 @@ void SquareModelIntoIntensityACF(int firstIncluded) {
     const std::size_t s = Idx(dataSetPart.pScanOrder[Idx(p)]);
     float* sum = currentGridPart.pppSpeciesSignal[firstIncluded][s];
     for (int k = firstIncluded + 1; k <= nSpeciesSlots; ++k) {
-      if (!AnalysisSwitches().pSpeciesLinked[k] || !HasSignalTable(k)) continue;
+      if (!analysisSwitchesPart.pSpeciesLinked[k] || !HasSignalTable(k)) continue;
       float* row = currentGridPart.pppSpeciesSignal[k][s];
       for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
         sum[i] += row[i];
@@ -546,6 +555,7 @@ void SquareModelIntoIntensityACF(int firstIncluded) {
 // radius (nm) with bStokesRadii; in the cumulant analysis slot 1 holds the mean D
 // and the total amplitude, slots 2-4 the higher cumulants (no species of their own).
 void DLSSpeciesLoop(ModelResult& result) {
+  auto& modelStepsPart = ModelSteps();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   auto& linearAmplitudesPart = LinearAmplitudes();
@@ -553,7 +563,7 @@ void DLSSpeciesLoop(ModelResult& result) {
   auto& modelParamsPart = ModelParams();
   auto& simRunPart = SimRun();
   const int firstIncluded = FirstIncludedSlot();
-  ModelSteps().fLoadingFraction = 1.0f;
+  modelStepsPart.fLoadingFraction = 1.0f;
   bUserAbort = false;
   const bool intensityACF = !dataSetPart.pDLSInfo[1].bFieldACF;
   int included = 0;
@@ -670,6 +680,8 @@ void BufferAfterSingleComponent(Window* window, ModelResult& result) {
 }
 
 void SingleComponentBranch(Window* window, ModelResult& result) {
+  auto& modelStepsPart = ModelSteps();
+  auto& solventSettingsPart = SolventSettings();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   auto& lammArraysPart = LammArrays();
@@ -678,7 +690,7 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
   auto& modelFlagsPart = ModelFlags();
   auto& modelOptionsPart = ModelOptions();
   auto& simRunPart = SimRun();
-  if (SolventSettings().gInhomSolvent.bInhomogeneousSolvent)
+  if (solventSettingsPart.gInhomSolvent.bInhomogeneousSolvent)
     WarningBox("this model is not implemented yet for inhomogeneous solvent");
   if (dataSetPart.bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
   simRunPart.iCurrentSpecies = 1;
@@ -727,7 +739,7 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
     MergeModelStatus(result, ShowOutcome(window, outcome));
   } else {
     // A constant signal: the loading everywhere.
-    for (int p = ModelSteps().iFirstModelScan; p <= dataSetPart.nScans; ++p) {
+    for (int p = modelStepsPart.iFirstModelScan; p <= dataSetPart.nScans; ++p) {
       const int s = dataSetPart.pScanOrder[Idx(p)];
       std::fill(dataSetPart.ppFit[Idx(s)] + 1, dataSetPart.ppFit[Idx(s)] + dataSetPart.pnPoints[Idx(s)] + 1, modelOptionsPart.fAssocLoading);
       if (HasSignalTable(1) && !SignalToFitRows())
@@ -814,6 +826,8 @@ double NormalizedSThreshold(bool allowOptimized) {
 }
 
 SpeciesGridChoice SizeGridForSpecies(double s, double D) {
+  auto& modelFlagsPart = ModelFlags();
+  auto& simRunPart = SimRun();
   auto& dataSetPart = DataSet();
   auto& lammSettingsPart = LammSettings();
   auto& modelComputationPart = ModelComputation();
@@ -836,7 +850,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
     }
     choice.outflowBottom = TestShutOffBackDiffusion(s, D);
   }
-  SimRun().dSimRpm = LastRpm();
+  simRunPart.dSimRpm = LastRpm();
   const double omega = LastOmega();
   const double sw2 = omega * omega * std::fabs(s) * 1e-13;
   // r*: the first point inside the fit limits of scan 1 (its last point when none
@@ -881,7 +895,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
   }
   modelComputationPart.nHatGridEstimate = N;
   lammSettingsPart.nLammGridPoints = ClampGrid(lammSettingsPart.bMovingHat ? modelComputationPart.nHatGridEstimate : N0);
-  if (lammSettingsPart.bClaverie && lammSettingsPart.bOptimizeStaticGrid && choice.outflowBottom && !ModelFlags().bZoneCentrifugation) {
+  if (lammSettingsPart.bClaverie && lammSettingsPart.bOptimizeStaticGrid && choice.outflowBottom && !modelFlagsPart.bZoneCentrifugation) {
     ResizeSimArrays(lammSettingsPart.nLammGridPoints);
     OptimizeStaticGridSize(rStar);
   } else {

@@ -81,9 +81,10 @@ bool HasSignalTable(int k) {
 
 namespace {
 bool SignalTableMissing(int lastSlot) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   if (SignalToFitRows()) return false;
   for (int k = 1; k <= lastSlot; ++k)
-    if (AnalysisSwitches().pSpeciesLinked[k] && !HasSignalTable(k)) return true;
+    if (analysisSwitchesPart.pSpeciesLinked[k] && !HasSignalTable(k)) return true;
   return false;
 }
 }  // namespace
@@ -115,24 +116,28 @@ void ZeroSpeciesSignal(int k) {
 }
 
 int FirstIncludedSlot() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   for (int k = 1; k <= nSpeciesSlots; ++k)
-    if (AnalysisSwitches().pSpeciesLinked[k]) return k;
+    if (analysisSwitchesPart.pSpeciesLinked[k]) return k;
   return 0;
 }
 
 double SpeciesLoading(int k, int firstIncluded) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelStepsPart = ModelSteps();
   auto& modelParamsPart = ModelParams();
   double fraction = 0.0;
   if (k == firstIncluded) {
-    const int last = ModelFlags().bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
+    const int last = modelFlagsPart.bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
     fraction = 1.0;
     for (int j = k + 1; j <= last; ++j)
-      if (AnalysisSwitches().pSpeciesLinked[j]) fraction -= modelParamsPart.pSpeciesAmplitude[j];
+      if (analysisSwitchesPart.pSpeciesLinked[j]) fraction -= modelParamsPart.pSpeciesAmplitude[j];
   } else {
     fraction = modelParamsPart.pSpeciesAmplitude[k];
   }
   if (fraction < 0.0) fraction = 0.0;
-  ModelSteps().fLoadingFraction = static_cast<float>(fraction);
+  modelStepsPart.fLoadingFraction = static_cast<float>(fraction);
   double loading = fraction * modelParamsPart.pSpeciesAmplitude[firstIncluded];
   if (modelParamsPart.bLinearAmplitudes && loading == 0.0) loading = 1.0;
   return loading;

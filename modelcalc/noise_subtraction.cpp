@@ -103,10 +103,11 @@ void SubtractConstant(int s, float c) {
 // Scan means of the grid data over the fit points and the average scan after a
 // change.
 void RecomputeMeans() {
+  auto& dataSetPart = DataSet();
   auto& currentGridPart = CurrentGrid();
   const GridFitPoints fit = CurrentGridFitPoints();
   if (currentGridPart.pScanMeans) {
-    for (int s = 1; s <= DataSet().nScans; ++s)
+    for (int s = 1; s <= dataSetPart.nScans; ++s)
       currentGridPart.pScanMeans[s] = fit.Count() > 0 ? static_cast<float>(fit.Sum(currentGridPart.ppGridSignal[At(s)]) / fit.Count()) : 0.0f;
   }
   CalculateAverageScan();
@@ -114,6 +115,7 @@ void RecomputeMeans() {
 
 // One zoom step onto the fit range of the changed data, and the redraws.
 void ShowChangedData() {
+  auto& scanFilePart = ScanFile();
   auto& currentGridPart = CurrentGrid();
   auto& dataPlotsPart = DataPlots();
   auto& dataSetPart = DataSet();
@@ -123,7 +125,7 @@ void ShowChangedData() {
   const float xmin = currentGridPart.pGridRadius[first] - 0.01f;
   const float xmax = currentGridPart.pGridRadius[last] + 0.01f;
   float ymin = currentGridPart.ppGridSignal[At(dataSetPart.pScanOrder[1])][first], ymax = ymin;
-  if (ScanFile().bIntensityData) {
+  if (scanFilePart.bIntensityData) {
     // The plot shows the sample intensities, the grid their absorbance: the range
     // is that of the scans' own points inside the fit limits, 5 % added each side.
     // (A scan without a point inside the limits adds nothing; without any point
@@ -197,8 +199,9 @@ bool SubtractTINoise() {
 }
 
 bool RestoreTINoise() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& currentGridPart = CurrentGrid();
-  if (!DataPresent() || !AnalysisSwitches().bFitTINoise || !currentGridPart.pTINoise || !currentGridPart.pRemovedTINoise) return false;
+  if (!DataPresent() || !analysisSwitchesPart.bFitTINoise || !currentGridPart.pTINoise || !currentGridPart.pRemovedTINoise) return false;
   AddGridProfile(currentGridPart.pRemovedTINoise, 1.0f);
   for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
     currentGridPart.pTINoise[i] += currentGridPart.pRemovedTINoise[i];
@@ -232,12 +235,13 @@ bool SubtractAllNoise() {
 }
 
 bool SubtractBaseline() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   auto& modelParamsPart = ModelParams();
   if (!DataPresent() || !modelParamsPart.bVaryBaseline) return false;
   for (int k = 1; k <= dataSetPart.nScans; ++k) SubtractConstant(dataSetPart.pScanOrder[At(k)], modelParamsPart.fBaseline);
   modelParamsPart.fBaseline = 0.0f;
-  AnalysisSwitches().pParams[15] = 0.0f;
+  analysisSwitchesPart.pParams[15] = 0.0f;
   RecomputeMeans();
   ShowChangedData();
   return true;

@@ -88,10 +88,12 @@ double NeighbourNoiseAtFitPoints() {
 void RequestNonidealGridCheck() { Local().gGridCheck.requested = true; }
 
 ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& compute) {
+  auto& fitStatePart = FitState();
+  auto& simulationMessagesPart = SimulationMessages();
   auto& localPart = Local();
   auto& nonidealGridPart = NonidealGrid();
   // A fit's objective counts its evaluation before it computes: its first is number 1.
-  const bool due = !SimulationMessages().bFitRunning || FitState().nFitSim <= 1 || localPart.gGridCheck.requested;
+  const bool due = !simulationMessagesPart.bFitRunning || fitStatePart.nFitSim <= 1 || localPart.gGridCheck.requested;
   localPart.gGridCheck.requested = false;
   if (!due) return compute();
   const double noise = NeighbourNoiseAtFitPoints();

@@ -47,6 +47,7 @@ bool IsScanExtension(const std::string& ext) {
 }  // namespace
 
 std::string ParameterReportText(bool clipboardForm) {
+  auto& modelFlagsPart = ModelFlags();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   auto& modelOptionsPart = ModelOptions();
@@ -63,7 +64,7 @@ std::string ParameterReportText(bool clipboardForm) {
   for (int k = 1; k <= nSpeciesSlots && continuous.empty(); ++k) {
     if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
     t += Format("\n\ncomponent %d included:\n", k);
-    if (ModelFlags().bFitMAndS) {
+    if (modelFlagsPart.bFitMAndS) {
       t += Format("M\t=\t%f g/Mol", static_cast<double>(modelParamsPart.pSpeciesMassOrD[k]));
     } else {
       t += Format("D\t=\t%.3f *10^-7 cm^2/sec", static_cast<double>(modelParamsPart.pSpeciesMassOrD[k]));

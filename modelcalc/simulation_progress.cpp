@@ -55,8 +55,9 @@ CellOptics RecordingOptics() {
 }
 
 std::vector<int> ModelledPositions(int first) {
+  auto& dataSetPart = DataSet();
   std::vector<int> positions;
-  for (int p = std::max(first, 1); p <= DataSet().nScans; ++p) positions.push_back(p);
+  for (int p = std::max(first, 1); p <= dataSetPart.nScans; ++p) positions.push_back(p);
   return positions;
 }
 

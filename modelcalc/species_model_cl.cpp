@@ -185,12 +185,16 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
 }
 
 ModelResult CalculateSpeciesModelCL(Window* window) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& dataSetPart = DataSet();
+  auto& modelParamsPart = ModelParams();
+  auto& simRunPart = SimRun();
   auto& linearAmplitudesPart = LinearAmplitudes();
   auto& modelFlagsPart = ModelFlags();
   auto& modelOptionsPart = ModelOptions();
   auto& modelStepsPart = ModelSteps();
   ModelResult result;
-  if (DataSet().nScans < 1) {
+  if (dataSetPart.nScans < 1) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
@@ -211,20 +215,20 @@ ModelResult CalculateSpeciesModelCL(Window* window) {
   modelStepsPart.fLoadingFraction = 1.0f;
   bUserAbort = false;
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
-    SimRun().iCurrentSpecies = k;
+    simRunPart.iCurrentSpecies = k;
     ModelStatus status = ModelStatus::Computed;
     if (modelFlagsPart.bBufferSedCorrection && k == nSpeciesSlots) {
       status = SolveBufferSlot(window, k);
     } else if (k == 1 && modelFlagsPart.bNonIdealMultiple) {
       linearAmplitudesPart.pAppliedAmplitude[1] = 1.0f;
       status = SolveSpecies(window, records.data(), 1, modelOptionsPart.fS1, modelOptionsPart.fD1 * 1e-7, 1.0, true);
-    } else if (!AnalysisSwitches().pSpeciesLinked[k]) {
+    } else if (!analysisSwitchesPart.pSpeciesLinked[k]) {
       linearAmplitudesPart.pAppliedAmplitude[k] = 0.0f;
       continue;
     } else {
       const double loading = SpeciesLoading(k, firstIncluded);
       linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(loading);
-      status = SolveSpecies(window, records.data(), k, ModelParams().pSpeciesS[k], SpeciesDiffusion(k), loading,
+      status = SolveSpecies(window, records.data(), k, modelParamsPart.pSpeciesS[k], SpeciesDiffusion(k), loading,
                             false);
     }
     MergeModelStatus(result, status);

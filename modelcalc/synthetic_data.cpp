@@ -70,9 +70,12 @@ int CountGridPoints(float dr) {
 // The loading signal of the initial profile: the amplitude of the first included
 // species, the total loading of the self-association models; 0 without species.
 float LoadingSignal() {
-  if (IsSelfAssociationModel()) return ModelOptions().fAssocLoading;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& modelOptionsPart = ModelOptions();
+  auto& modelParamsPart = ModelParams();
+  if (IsSelfAssociationModel()) return modelOptionsPart.fAssocLoading;
   for (int k = 1; k <= nSpeciesSlots; ++k)
-    if (AnalysisSwitches().pSpeciesLinked[k]) return ModelParams().pSpeciesAmplitude[k];
+    if (analysisSwitchesPart.pSpeciesLinked[k]) return modelParamsPart.pSpeciesAmplitude[k];
   return 0.0f;
 }
 
@@ -298,6 +301,10 @@ class HeldLoadedSet {
   }
 
   void NoteValues() {
+    auto& dataPlotsPart = DataPlots();
+    auto& lammSettingsPart = LammSettings();
+    auto& linearAmplitudesPart = LinearAmplitudes();
+    auto& rmsdPart = Rmsd();
     auto& analysisSwitchesPart = AnalysisSwitches();
     auto& dataSetPart = DataSet();
     auto& fluorescenceDetectionPart = FluorescenceDetection();
@@ -308,7 +315,7 @@ class HeldLoadedSet {
     v_.initSignal = initialDataPart.pInitSignal;
     v_.initThird = initialDataPart.pInitThird;
     v_.initInfo = initialDataPart.ScanInfoTemplate;
-    v_.firstScanIsInitial = Rmsd().bFirstScanIsInitial;
+    v_.firstScanIsInitial = rmsdPart.bFirstScanIsInitial;
     v_.appliedPower = fluorescenceDetectionPart.dAppliedPower;
     v_.appliedBaseline = fluorescenceDetectionPart.dAppliedBaseline;
     v_.transformedRmsd = fluorescenceDetectionPart.fTransformedRmsd;
@@ -316,7 +323,7 @@ class HeldLoadedSet {
     std::copy(std::begin(analysisSwitchesPart.pParams), std::end(analysisSwitchesPart.pParams), v_.params.begin());
     std::copy(std::begin(analysisSwitchesPart.pParamFitFlags), std::end(analysisSwitchesPart.pParamFitFlags), v_.paramFit.begin());
     v_.species = {ToArray(modelParamsPart.pSpeciesAmplitude), ToArray(modelParamsPart.pSpeciesMassOrD), ToArray(modelParamsPart.pSpeciesS),
-                  ToArray(modelParamsPart.pSpeciesExtra), ToArray(LinearAmplitudes().pAppliedAmplitude)};
+                  ToArray(modelParamsPart.pSpeciesExtra), ToArray(linearAmplitudesPart.pAppliedAmplitude)};
     v_.speciesFit = {ToArray(modelParamsPart.pSpeciesAmplitudeFit), ToArray(modelParamsPart.pSpeciesMassOrDFit), ToArray(modelParamsPart.pSpeciesSFit),
                      ToArray(modelParamsPart.pSpeciesExtraFit)};
     v_.switches = Switches();
@@ -325,8 +332,8 @@ class HeldLoadedSet {
     v_.fitRight = dataSetPart.fFitRightLim;
     v_.temperatureK = dataSetPart.fTemperatureK;
     v_.rt = dataSetPart.fRT;
-    v_.lammGridPoints = LammSettings().nLammGridPoints;
-    v_.worstScan = DataPlots().nWorstScan;
+    v_.lammGridPoints = lammSettingsPart.nLammGridPoints;
+    v_.worstScan = dataPlotsPart.nWorstScan;
     v_.generation = dataSetPart.nDataSetGeneration;
     v_.modelStamp = ModelDataStamp();
     v_.dataDirectory = dataSetPart.szDataDirectory;
@@ -335,6 +342,10 @@ class HeldLoadedSet {
   }
 
   void RestoreValues() {
+    auto& dataPlotsPart = DataPlots();
+    auto& lammSettingsPart = LammSettings();
+    auto& linearAmplitudesPart = LinearAmplitudes();
+    auto& rmsdPart = Rmsd();
     auto& analysisSwitchesPart = AnalysisSwitches();
     auto& dataSetPart = DataSet();
     auto& fluorescenceDetectionPart = FluorescenceDetection();
@@ -345,7 +356,7 @@ class HeldLoadedSet {
     initialDataPart.pInitSignal = v_.initSignal;
     initialDataPart.pInitThird = v_.initThird;
     initialDataPart.ScanInfoTemplate = v_.initInfo;
-    Rmsd().bFirstScanIsInitial = v_.firstScanIsInitial;
+    rmsdPart.bFirstScanIsInitial = v_.firstScanIsInitial;
     fluorescenceDetectionPart.dAppliedPower = v_.appliedPower;
     fluorescenceDetectionPart.dAppliedBaseline = v_.appliedBaseline;
     fluorescenceDetectionPart.fTransformedRmsd = v_.transformedRmsd;
@@ -356,7 +367,7 @@ class HeldLoadedSet {
     FromArray(v_.species[1], modelParamsPart.pSpeciesMassOrD);
     FromArray(v_.species[2], modelParamsPart.pSpeciesS);
     FromArray(v_.species[3], modelParamsPart.pSpeciesExtra);
-    FromArray(v_.species[4], LinearAmplitudes().pAppliedAmplitude);
+    FromArray(v_.species[4], linearAmplitudesPart.pAppliedAmplitude);
     FromArray(v_.speciesFit[0], modelParamsPart.pSpeciesAmplitudeFit);
     FromArray(v_.speciesFit[1], modelParamsPart.pSpeciesMassOrDFit);
     FromArray(v_.speciesFit[2], modelParamsPart.pSpeciesSFit);
@@ -366,8 +377,8 @@ class HeldLoadedSet {
     dataSetPart.fFitRightLim = v_.fitRight;
     dataSetPart.fTemperatureK = v_.temperatureK;
     dataSetPart.fRT = v_.rt;
-    LammSettings().nLammGridPoints = v_.lammGridPoints;
-    DataPlots().nWorstScan = v_.worstScan;
+    lammSettingsPart.nLammGridPoints = v_.lammGridPoints;
+    dataPlotsPart.nWorstScan = v_.worstScan;
     dataSetPart.nDataSetGeneration = v_.generation;
     SetModelDataStamp(v_.modelStamp);
     dataSetPart.szDataDirectory = v_.dataDirectory;
@@ -480,6 +491,7 @@ std::string SyntheticSettingsRefusal(const SyntheticDataSettings& in) {
 bool SyntheticSettingsRefused(const SyntheticDataSettings& in) { return !SyntheticSettingsRefusal(in).empty(); }
 
 SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSettings& in) {
+  auto& modelOptionsPart = ModelOptions();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   auto& initialDataPart = InitialData();
@@ -543,7 +555,7 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   initialDataPart.ScanInfoTemplate.temperature = 0.0f;
 
   // 4. Zone centrifugation: which way round the band lies, as the command was told.
-  ModelOptions().bZoneInverseLayer = modelFlagsPart.bZoneCentrifugation && in.invertBand;
+  modelOptionsPart.bZoneInverseLayer = modelFlagsPart.bZoneCentrifugation && in.invertBand;
 
   // 5. Absorbance scans; residuals hold the noise.
   scanFilePart.bAbsorbanceData = true;

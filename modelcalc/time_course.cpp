@@ -54,6 +54,7 @@ void StopCourse() {
 }
 
 void BetweenWindows(Window* window) {
+  auto& fitStatePart = FitState();
   auto& timeCoursePart = TimeCourse();
   if (bUserAbort) {
     bUserAbort = false;
@@ -66,7 +67,7 @@ void BetweenWindows(Window* window) {
     timeCoursePart.bTimeCourseStepMode = true;
     key = -1;
   }
-  while (!FitState().bFitInterrupted) {
+  while (!fitStatePart.bFitInterrupted) {
     if (key < 0) {
       WaitForWindowKeyPress(window, 1.0f);
       key = ReadWindowKeyChar(window);
@@ -160,6 +161,7 @@ std::vector<TimeWindow> SplitTimeWindows(const std::vector<double>& t, float L) 
 }
 
 bool RunTimeCourseStep(Window* window) {
+  auto& distributionStoragePart = DistributionStorage();
   auto& distributionModelsPart = DistributionModels();
   auto& distributionVectorsPart = DistributionVectors();
   auto& fitStatePart = FitState();
@@ -170,7 +172,7 @@ bool RunTimeCourseStep(Window* window) {
   ShowRunMessage(run.message);
   if (run.outcome != ContiRunOutcome::Computed) return false;
   UpdateBaselineAndFitScanRange();
-  for (int i = 1; i <= distributionVectorsPart.nDistGrid; ++i) distributionVectorsPart.pDistValues[i] = static_cast<float>(DistributionStorage().pDistSolution[i]);
+  for (int i = 1; i <= distributionVectorsPart.nDistGrid; ++i) distributionVectorsPart.pDistValues[i] = static_cast<float>(distributionStoragePart.pDistSolution[i]);
   NormalizeDistributionValues(false);
   SetModelComputed(true);
   return !fitStatePart.bFitInterrupted;
@@ -178,6 +180,7 @@ bool RunTimeCourseStep(Window* window) {
 
 bool RunContinuousModel(Window* window, TimeCourseTable& course,
                         const std::function<bool(Window*)>& step) {
+  auto& distributionModelsPart = DistributionModels();
   auto& contiRunPart = ContiRun();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
@@ -213,7 +216,7 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   fitStatePart.bFitInterrupted = false;
   std::vector<double> t(Idx(dataSetPart.nScans) + 1, 0.0);
   for (int p = 1; p <= dataSetPart.nScans; ++p) t[Idx(p)] = dataSetPart.pScanInfo[Idx(dataSetPart.pScanOrder[Idx(p)])].time;
-  const std::vector<TimeWindow> windows = SplitTimeWindows(t, DistributionModels().fTimeCourseWindow);
+  const std::vector<TimeWindow> windows = SplitTimeWindows(t, distributionModelsPart.fTimeCourseWindow);
   const int W = static_cast<int>(windows.size()) - 1;
   timeCoursePart.nTimeCourseWindows = W;
   const int n = distributionVectorsPart.nDistGrid;

@@ -66,19 +66,21 @@ float AxialRatio(Ellipsoid kind, float ff0, float vbar, float hydration, float r
 }  // namespace
 
 double VbarFromMass(double M) {
+  auto& solventConstantsPart = SolventConstants();
   if (M == 0.0) {
     RaiseError("mass == 0 in function VbarFromMass");
     return 0.0;
   }
-  return SolventConstants().dVbarOffset + SolventConstants().dVbarIncrement * std::cbrt(M / std::pow(10.0, SolventConstants().nVbarMassScale));
+  return solventConstantsPart.dVbarOffset + solventConstantsPart.dVbarIncrement * std::cbrt(M / std::pow(10.0, solventConstantsPart.nVbarMassScale));
 }
 
 double SFromM(double M) {
+  auto& solventConstantsPart = SolventConstants();
   if (M == 0.0) {
     RaiseError("mass == 0 in function SFromM");
     return 0.0;
   }
-  return SolventConstants().dSPowerLawA * std::pow(M, SolventConstants().dSPowerLawB);
+  return solventConstantsPart.dSPowerLawA * std::pow(M, solventConstantsPart.dSPowerLawB);
 }
 
 // Svedberg equation: s / D = M (1 - vbar rho) / (R T), s in seconds.
@@ -165,12 +167,14 @@ float CalculateDiffusionCoefficient(float M, float s, float vbar, float T, float
 }
 
 float SFromMScalingLaw(float M) {
-  return static_cast<float>(SolventConstants().fScalingKs * std::pow(static_cast<double>(M), SolventConstants().fScalingExponent));
+  auto& solventConstantsPart = SolventConstants();
+  return static_cast<float>(solventConstantsPart.fScalingKs * std::pow(static_cast<double>(M), solventConstantsPart.fScalingExponent));
 }
 
 float MFromSScalingLaw(float s) {
+  auto& solventConstantsPart = SolventConstants();
   return static_cast<float>(
-      std::pow(static_cast<double>(s) / SolventConstants().fScalingKs, 1.0 / static_cast<double>(SolventConstants().fScalingExponent)));
+      std::pow(static_cast<double>(s) / solventConstantsPart.fScalingKs, 1.0 / static_cast<double>(solventConstantsPart.fScalingExponent)));
 }
 
 // From s = m (1 - vbar rho) / f with f = (f/f0) 6 pi eta R0 (CGS) and
@@ -185,21 +189,23 @@ double MassFromSedcoeff(double s, double vbar, double vbarRho, double eta, doubl
 }
 
 float CalculateM(float s) {
-  if (SolventConstants().VBAR <= 0.0f) {
+  auto& solventConstantsPart = SolventConstants();
+  if (solventConstantsPart.VBAR <= 0.0f) {
     RaiseError("VBAR <= 0 in function CalculateM");
     return 0.0f;
   }
   if (s == 0.0f) return 0.0f;
-  return static_cast<float>(MassFromSedcoeff(s, SolventConstants().VBAR, SolventConstants().fVRho, BufferViscosity(), SolventConstants().fFrictionalRatio));
+  return static_cast<float>(MassFromSedcoeff(s, solventConstantsPart.VBAR, solventConstantsPart.fVRho, BufferViscosity(), solventConstantsPart.fFrictionalRatio));
 }
 
 float CalculateMff02(float s, float ff0) {
+  auto& solventConstantsPart = SolventConstants();
   if (s == 0.0f) return 0.0f;
-  if (SolventConstants().VBAR <= 0.0f) {
+  if (solventConstantsPart.VBAR <= 0.0f) {
     RaiseError("VBAR <= 0 in function CalculateMff02");
     return 0.0f;
   }
-  return static_cast<float>(MassFromSedcoeff(s, SolventConstants().VBAR, SolventConstants().fVRho, BufferViscosity(), ff0));
+  return static_cast<float>(MassFromSedcoeff(s, solventConstantsPart.VBAR, solventConstantsPart.fVRho, BufferViscosity(), ff0));
 }
 
 float CalculateMassFromSedcoeffSphere(float s, float relViscosity, float vbar, float rho) {
@@ -227,22 +233,25 @@ float SFromS20w(float s20w, float eta, float rho, float vbar, float vbar20) {
 }
 
 float S20wFromSBuffer(float s) {
-  return S20wFromS(s, static_cast<float>(BufferViscosity()), SolventConstants().fBufferDensity, SolventConstants().VBAR, SolventConstants().VBAR);
+  auto& solventConstantsPart = SolventConstants();
+  return S20wFromS(s, static_cast<float>(BufferViscosity()), solventConstantsPart.fBufferDensity, solventConstantsPart.VBAR, solventConstantsPart.VBAR);
 }
 
 float SFromS20wBuffer(float s20w) {
-  return SFromS20w(s20w, static_cast<float>(BufferViscosity()), SolventConstants().fBufferDensity, SolventConstants().VBAR, SolventConstants().VBAR);
+  auto& solventConstantsPart = SolventConstants();
+  return SFromS20w(s20w, static_cast<float>(BufferViscosity()), solventConstantsPart.fBufferDensity, solventConstantsPart.VBAR, solventConstantsPart.VBAR);
 }
 
 float S20ToStokesRadius(float s20w, float vbar20) {
+  auto& solventConstantsPart = SolventConstants();
   if (vbar20 <= 0.0f) {
     RaiseError("vbar20 <= 0 in function S20ToStokesRadius");
     return 0.0f;
   }
   const double M = MassFromSedcoeff(s20w, vbar20, static_cast<double>(vbar20) * fDensityWater20,
-                                    STANDARDVISCOSITY, SolventConstants().fFrictionalRatio);
+                                    STANDARDVISCOSITY, solventConstantsPart.fFrictionalRatio);
   const double R0 = SphereRadius(M / kAvogadro * vbar20 * 1e-6);
-  return static_cast<float>(SolventConstants().fFrictionalRatio * R0);
+  return static_cast<float>(solventConstantsPart.fFrictionalRatio * R0);
 }
 
 float CalculateProlateRatio(float ff0, float vbar, float hydration, float rho) {
@@ -266,16 +275,17 @@ float CalculateOblateRatio(float M, float s, float vbar, float hydration, float 
 }
 
 float CalculateHydratedRadius(float M, float hydration) {
+  auto& solventConstantsPart = SolventConstants();
   if (M <= 0.0f) {
     RaiseError("mass <= 0 in function CalculateHydratedRadius");
     return 0.0f;
   }
-  if (SolventConstants().VBAR <= 0.0f) {
+  if (solventConstantsPart.VBAR <= 0.0f) {
     RaiseError("VBAR <= 0 in function CalculateHydratedRadius");
     return 0.0f;
   }
   return static_cast<float>(
-      SphereRadius(M / static_cast<double>(kAvogadro) * (SolventConstants().VBAR + hydration) * 1e-6));
+      SphereRadius(M / static_cast<double>(kAvogadro) * (solventConstantsPart.VBAR + hydration) * 1e-6));
 }
 
 }  // namespace tarmic

@@ -111,8 +111,9 @@ void MinimalStandardStep(int& seed) {
 std::uint32_t TimeSeed() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
 float GaussianRandom(float sigma) {
-  std::lock_guard<std::mutex> lock(Local().randomMutex);
-  CombinedGenerator& g = Local().gaussianGenerator;
+  auto& localPart = Local();
+  std::lock_guard<std::mutex> lock(localPart.randomMutex);
+  CombinedGenerator& g = localPart.gaussianGenerator;
   if (g.cachePending) {
     g.cachePending = false;
     return static_cast<float>(g.cached * sigma);
@@ -125,8 +126,9 @@ float GaussianRandom(float sigma) {
 }
 
 double GaussianRandomDouble(double sigma) {
-  std::lock_guard<std::mutex> lock(Local().randomMutex);
-  CombinedGenerator& g = Local().gaussianDoubleGenerator;
+  auto& localPart = Local();
+  std::lock_guard<std::mutex> lock(localPart.randomMutex);
+  CombinedGenerator& g = localPart.gaussianDoubleGenerator;
   if (g.cachePending) {
     g.cachePending = false;
     return g.cached * sigma;
@@ -139,45 +141,49 @@ double GaussianRandomDouble(double sigma) {
 }
 
 float UniformRandom(float a, float b) {
-  std::lock_guard<std::mutex> lock(Local().randomMutex);
-  const double u = Local().uniformGenerator.Uniform();
+  auto& localPart = Local();
+  std::lock_guard<std::mutex> lock(localPart.randomMutex);
+  const double u = localPart.uniformGenerator.Uniform();
   return static_cast<float>(a + u * (b - a));
 }
 
 float ran1(int& seed) {
+  auto& localPart = Local();
   constexpr int IM = 2147483647;
   constexpr int NDIV = 1 + (IM - 1) / kNTab;  // 67108864
   constexpr double AM = 1.0 / IM;
   constexpr float RNMX = 1.0f - 1.2e-7f;  // largest value returned, below 1
-  std::lock_guard<std::mutex> lock(Local().randomMutex);
-  if (seed <= 0 || Local().ran1Last == 0) {
+  std::lock_guard<std::mutex> lock(localPart.randomMutex);
+  if (seed <= 0 || localPart.ran1Last == 0) {
     // Restart: a negative seed is negated, any other becomes 1; 8 warm-up steps,
     // then 32 steps fill the shuffle table.
     seed = (seed < 0 && seed != -2147483647 - 1) ? -seed : 1;
     for (int j = kNTab + 7; j >= 0; --j) {
       MinimalStandardStep(seed);
-      if (j < kNTab) Local().ran1Table[j] = seed;
+      if (j < kNTab) localPart.ran1Table[j] = seed;
     }
-    Local().ran1Last = Local().ran1Table[0];
+    localPart.ran1Last = localPart.ran1Table[0];
   }
   MinimalStandardStep(seed);
   // Bays-Durham shuffle: the previous output chooses the table slot that is
   // returned next and refilled with the fresh value.
-  const int j = Local().ran1Last / NDIV;
-  Local().ran1Last = Local().ran1Table[j];
-  Local().ran1Table[j] = seed;
-  const float temp = static_cast<float>(AM * Local().ran1Last);
+  const int j = localPart.ran1Last / NDIV;
+  localPart.ran1Last = localPart.ran1Table[j];
+  localPart.ran1Table[j] = seed;
+  const float temp = static_cast<float>(AM * localPart.ran1Last);
   return temp > RNMX ? RNMX : temp;
 }
 
 std::uint32_t GaussianRandomSeed() {
-  std::lock_guard<std::mutex> lock(Local().randomMutex);
-  return Local().gaussianGenerator.SeedInUse();
+  auto& localPart = Local();
+  std::lock_guard<std::mutex> lock(localPart.randomMutex);
+  return localPart.gaussianGenerator.SeedInUse();
 }
 
 void SeedRandomGenerators(std::uint32_t seed) {
-  std::lock_guard<std::mutex> lock(Local().randomMutex);
-  for (CombinedGenerator* g : {&Local().gaussianGenerator, &Local().gaussianDoubleGenerator, &Local().uniformGenerator}) {
+  auto& localPart = Local();
+  std::lock_guard<std::mutex> lock(localPart.randomMutex);
+  for (CombinedGenerator* g : {&localPart.gaussianGenerator, &localPart.gaussianDoubleGenerator, &localPart.uniformGenerator}) {
     g->Seed(seed);
     g->cachePending = false;
   }

@@ -55,18 +55,19 @@ struct WormGeometry {
 };
 
 WormGeometry WormChainGeometry() {
-  const float m1 = SolventConstants().fWormMonomerMass;
-  const float delta = SolventConstants().fWormHydration;
+  auto& solventConstantsPart = SolventConstants();
+  const float m1 = solventConstantsPart.fWormMonomerMass;
+  const float delta = solventConstantsPart.fWormHydration;
   // Dehydrated monomer volume and length; the chain's mass per length.
-  const float Vm = m1 * SolventConstants().VBAR * 1e21f / 6.023e23f;
-  const float l = Vm / SolventConstants().fWormCrossSection;
+  const float Vm = m1 * solventConstantsPart.VBAR * 1e21f / 6.023e23f;
+  const float l = Vm / solventConstantsPart.fWormCrossSection;
   const float mL = m1 / l;
   // The hydrated chain: density, monomer volume, cross-section and diameter.
-  const float rhoH = (1.0f + delta) / (SolventConstants().VBAR + delta);
+  const float rhoH = (1.0f + delta) / (solventConstantsPart.VBAR + delta);
   const float Vh = m1 * (1.0f + delta) * 1e21f / (rhoH * 6.023e23f);
   const float Ah = Vh / l;
   const float dh = 2.0f * std::sqrt(Ah / 3.142f);
-  const float kuhn = 2.0f * SolventConstants().fWormPersistenceLength;
+  const float kuhn = 2.0f * solventConstantsPart.fWormPersistenceLength;
   return WormGeometry{mL, kuhn, dh / kuhn};
 }
 
@@ -107,24 +108,25 @@ float WormFrictionFunction(float L, float d) {
 double SFromMLinearRod(double M) { return SFromMLinearRod(M, Local().dRodMassPerLength); }
 
 double SFromMLinearRod(double M, double g) {
-  if (M <= 1.0 || g <= 1.0 || SolventConstants().VBAR <= 0.0f) return 0.0;
-  const double eta = static_cast<double>(STANDARDVISCOSITY) * SolventConstants().RELVISCOSITY;
+  auto& solventConstantsPart = SolventConstants();
+  if (M <= 1.0 || g <= 1.0 || solventConstantsPart.VBAR <= 0.0f) return 0.0;
+  const double eta = static_cast<double>(STANDARDVISCOSITY) * solventConstantsPart.RELVISCOSITY;
   // Contour length and volume (m, m^3), the diameter of the cylinder, axial ratio.
   const double L = M / g * 1e-9;
-  const double V = M / kAvogadro * SolventConstants().VBAR * 1e-6;
+  const double V = M / kAvogadro * solventConstantsPart.VBAR * 1e-6;
   const double d = std::sqrt(4.0 * V / (kPi * L));
   const double p = L / d;
   // The compact sphere of the same mass: s = (1 - vbar rho) M D / (R T) with
   // D = k_B T / (6 pi eta R0) (the temperature cancels).
-  const double R0 = CalculateRadius(M, SolventConstants().VBAR);
+  const double R0 = CalculateRadius(M, solventConstantsPart.VBAR);
   const double DperT = kBoltzmann * 1e4 / (6.0 * kPi * eta * R0);
-  const double sSphere = (1.0 - SolventConstants().fVRho) * M * DperT * 1e13 / (kGasConstant);
+  const double sSphere = (1.0 - solventConstantsPart.fVRho) * M * DperT * 1e13 / (kGasConstant);
   // Shorter than wide: the compact sphere.
   if (p < 1.0) return sSphere;
   // Slender rod: f = 3 pi eta L / (ln p + nu) with the end correction nu, so that
   // s = (M/L) (1 - vbar rho) (ln p + nu) / (3 pi eta N_A), M/L = g 1e9 g/(mol m).
   const double nu = p < 10.0 ? 0.312 + 0.561 / p + 0.1 / (p * p) : 0.386;
-  const double sRod = 1e13 * (std::log(p) + nu) * g * 1e9 * (1.0 - SolventConstants().fVRho) /
+  const double sRod = 1e13 * (std::log(p) + nu) * g * 1e9 * (1.0 - solventConstantsPart.fVRho) /
                       (3.0 * kPi * kAvogadro * eta * 1000.0);
   // For short rods (p up to about 1.45) the slender-rod formula gives less friction
   // than the sphere of equal volume (f/f0 = s_sphere / s_rod < 1), which no shape
@@ -134,12 +136,14 @@ double SFromMLinearRod(double M, double g) {
 }
 
 double CalculateMofSforLinearRod(float s, float g) {
-  Local().dRodMassPerLength = g;
-  if (SolventConstants().VBAR <= 0.0f) {
+  auto& localPart = Local();
+  auto& solventConstantsPart = SolventConstants();
+  localPart.dRodMassPerLength = g;
+  if (solventConstantsPart.VBAR <= 0.0f) {
     RaiseError("VBAR <= 0 in function CalculateMofSforLinearRod");
     return 0.0;
   }
-  const double eta = static_cast<double>(STANDARDVISCOSITY) * SolventConstants().RELVISCOSITY;
+  const double eta = static_cast<double>(STANDARDVISCOSITY) * solventConstantsPart.RELVISCOSITY;
   if (eta <= 0.0) {
     RaiseError("STANDARDVISCOSITY*RELVISCOSITY <= 0 in function CalculateMofSforLinearRod");
     return 0.0;
@@ -147,7 +151,7 @@ double CalculateMofSforLinearRod(float s, float g) {
   // A rod's s grows with M (ln M for long rods) from 0 at M = 1: only a positive s
   // of a particle lighter than the buffer, with a mass per length above 1, can be
   // reached.
-  const double M0 = MassFromSedcoeff(s, SolventConstants().VBAR, SolventConstants().fVRho, eta, 1.0);
+  const double M0 = MassFromSedcoeff(s, solventConstantsPart.VBAR, solventConstantsPart.fVRho, eta, 1.0);
   if (!(s > 0.0f) || !std::isfinite(s) || g <= 1.0f || !(M0 > 0.0) || !std::isfinite(M0)) {
     ReportNoRodSolution(s, g);
     return 0.0;
@@ -175,9 +179,10 @@ double CalculateMofSforLinearRod(float s, float g) {
 }
 
 float SFromMWormChain(float M) {
+  auto& solventConstantsPart = SolventConstants();
   const WormGeometry geo = WormChainGeometry();
   const float L = M / (geo.massPerLength * geo.kuhnLength);
-  if (M < SolventConstants().fWormMonomerMass) return 0.0f;
+  if (M < solventConstantsPart.fWormMonomerMass) return 0.0f;
   if (L <= 0.0f) return 0.0f;
   if (L < 0.1f) {
     // Much shorter than its Kuhn length the chain is a rigid rod.
@@ -191,19 +196,20 @@ float SFromMWormChain(float M) {
   // s20,w with the chain's own buoyancy in water at 20 C (Svedberg's relation
   // s = M (1 - vbar rho) / (N_A f)), then moved to the buffer. A fixed buoyancy
   // would hold only for vbar near 0.73 (DNA, vbar 0.55, would come out 40 % slow).
-  const float buoyancy20 = 1.0f - SolventConstants().VBAR * fDensityWater20;
+  const float buoyancy20 = 1.0f - solventConstantsPart.VBAR * fDensityWater20;
   const float s20 = (geo.massPerLength * geo.kuhnLength * L) * 1e13f * buoyancy20 / (6.023e23f * Xi);
   return SFromS20wBuffer(s20);
 }
 
 float CalculateMofSforWormChain(float s) {
+  auto& solventConstantsPart = SolventConstants();
   if (!(s > 0.0f) || !std::isfinite(s)) {
     ReportNoWormSolution(s);
     return 0.0f;
   }
-  const float m1 = SolventConstants().fWormMonomerMass;
+  const float m1 = solventConstantsPart.fWormMonomerMass;
   float lo = CalculateMff02(s, 1.0f);
-  if (SolventConstants().VBAR <= 0.0f) return 0.0f;  // CalculateMff02 has reported it
+  if (solventConstantsPart.VBAR <= 0.0f) return 0.0f;  // CalculateMff02 has reported it
   if (!(lo > 0.0f) || !std::isfinite(lo)) {
     ReportNoWormSolution(s);
     return 0.0f;
@@ -247,14 +253,15 @@ float CalculateMofSforWormChain(float s) {
 }
 
 bool WriteWormChainMofsTable(int nGrid, const float* grid, const float* sGrid) {
+  auto& solventConstantsPart = SolventConstants();
   if (nGrid > 0 && (grid == nullptr || sGrid == nullptr)) return false;
   // The s column is moved to standard conditions with the buoyancy ratio and the
   // viscosity; a molar mass is the same in every solvent (scaling it by the
   // buoyancy ratio would put masses 16 % high in a solvent of density 1.05).
-  const double buoyancy = (1.0 - static_cast<double>(SolventConstants().VBAR) * fDensityWater20) / (1.0 - SolventConstants().fVRho);
+  const double buoyancy = (1.0 - static_cast<double>(solventConstantsPart.VBAR) * fDensityWater20) / (1.0 - solventConstantsPart.fVRho);
   double** table = nGrid > 0 ? dmatrix(1, nGrid, 1, 2) : nullptr;
   for (int i = 1; i <= nGrid; ++i) {
-    table[i][1] = grid[i] * buoyancy * SolventConstants().RELVISCOSITY;
+    table[i][1] = grid[i] * buoyancy * solventConstantsPart.RELVISCOSITY;
     table[i][2] = sGrid[i] * 0.001;
   }
   const bool written = WriteDMatrixTable(table, 1, nGrid, 1, 2, szWormChainMofsFile.c_str());

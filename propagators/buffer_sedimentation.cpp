@@ -387,6 +387,8 @@ bool ScanArraysExist(int k) {
 
 // Whether the destination of every scan's profile exists.
 bool DestinationsExist(const BufferKernelStore& kernels) {
+  auto& bufferSedimentationPart = BufferSedimentation();
+  auto& modelFlagsPart = ModelFlags();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   auto& simRunPart = SimRun();
@@ -394,9 +396,9 @@ bool DestinationsExist(const BufferKernelStore& kernels) {
   for (int idx = 1; idx <= dataSetPart.nScans; ++idx) {
     const int k = dataSetPart.pScanOrder[static_cast<std::size_t>(idx)];
     const auto u = static_cast<std::size_t>(k);
-    if (BufferSedimentation().bSubtractBufferMismatch) {
+    if (bufferSedimentationPart.bSubtractBufferMismatch) {
       if (!ScanArraysExist(k) || u >= dataSetPart.ppSignal.size() || !dataSetPart.ppSignal[u]) return false;
-    } else if (ModelFlags().bContiModel) {
+    } else if (modelFlagsPart.bContiModel) {
       if (!kernels) return false;
     } else if (FixedAmplitudesIntoFit()) {
       if (!ScanArraysExist(k) || u >= dataSetPart.ppFit.size() || !dataSetPart.ppFit[u]) return false;
@@ -494,6 +496,7 @@ bool CheckBufferSedimentationModel(Window* window) {
 }
 
 void SetBufferComponentFitFlags() {
+  auto& bufferSedimentationPart = BufferSedimentation();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& modelParamsPart = ModelParams();
   if (IsDiscreteSpeciesModel()) {
@@ -504,7 +507,7 @@ void SetBufferComponentFitFlags() {
       }
     }
     modelParamsPart.pSpeciesAmplitudeFit[kBufferSlot] = analysisSwitchesPart.pParamFitFlags[kBufferAmplitudeSlot] =
-        BufferSedimentation().BufferSed.fitSignal ? 1 : 0;
+        bufferSedimentationPart.BufferSed.fitSignal ? 1 : 0;
   }
   UpdateLinearFitFlags();
   PackModelParams();

@@ -213,6 +213,7 @@ void CorrectorCoefficients(const CoefficientConstants& k, const double* cOld, co
 // ---- association table ----
 
 void BuildAssociationTable(const CoefficientConstants& k) {
+  auto& coefficientModelsPart = CoefficientModels();
   auto& localPart = Local();
   localPart.gAssocTable.rows.assign(4 * (kAssocTableRows + 1), 0.0);
   const double ratio = std::pow(kTableLastX / kTableFirstX, 1.0 / (kAssocTableRows - 1));
@@ -230,12 +231,13 @@ void BuildAssociationTable(const CoefficientConstants& k) {
     TableAt(row, 4) = (Dv[0] + n2 * a * Dv[1] + n3 * b * Dv[2]) / (1 + n2 * a + n3 * b);
   }
   localPart.gAssocTable.cachedRow = 1;
-  CoefficientModels().bAssocTableBuilt = true;
+  coefficientModelsPart.bAssocTableBuilt = true;
 }
 
 void LookupAssociationTable(double c, double* s, double* D) {
+  auto& coefficientModelsPart = CoefficientModels();
   auto& localPart = Local();
-  if (!CoefficientModels().bAssocTableBuilt) {
+  if (!coefficientModelsPart.bAssocTableBuilt) {
     *s = *D = 0.0;
     return;
   }

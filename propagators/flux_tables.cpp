@@ -51,6 +51,7 @@ void HandleFluxTableKeys() {
 }
 
 void ShowFluxTable(bool predictor, double fluxMismatch) {
+  auto& simClockPart = SimClock();
   auto& lammArraysPart = LammArrays();
   auto& simRunPart = SimRun();
   const SimWorkArrays& arrays = SimWork();
@@ -61,7 +62,7 @@ void ShowFluxTable(bool predictor, double fluxMismatch) {
   std::unique_ptr<DC> dc = simRunPart.pSimWindow->ClientDC();
   if (dc) {
     char text[512];
-    std::snprintf(text, sizeof text, "%.0f sec", SimClock().dSimTime);
+    std::snprintf(text, sizeof text, "%.0f sec", simClockPart.dSimTime);
     dc->TextOut(kX, 50, text);
     dc->TextOut(kX, 70, predictor ? kPredictorHeader : kCorrectorHeader);
     int y = 85;
@@ -105,8 +106,9 @@ void ShowPredictorFluxTable(double fluxMismatch) { ShowFluxTable(true, fluxMisma
 void ShowCorrectorFluxTable(double fluxMismatch) { ShowFluxTable(false, fluxMismatch); }
 
 double ReactingCellAmount(const double* v) {
+  auto& lammArraysPart = LammArrays();
   const SimWorkArrays& arrays = SimWork();
-  const int N = LammArrays().nSimGridPointsAllocated;
+  const int N = lammArraysPart.nSimGridPointsAllocated;
   if (!arrays.pReactNodeWeight || !v) return 0.0;
   double sum = 0.0;
   for (int i = 1; i <= N; ++i) sum += arrays.pReactNodeWeight[i] * v[i];

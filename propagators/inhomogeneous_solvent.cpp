@@ -70,8 +70,9 @@ struct CosoluteView {
   double* sed[kElementPairs];
 };
 CosoluteView View() {
+  auto& lammArraysPart = LammArrays();
   CosoluteView v;
-  v.N = LammArrays().nCosolventPoints;
+  v.N = lammArraysPart.nCosolventPoints;
   auto a = [](int k) { return CosolventArray(k); };
   v.r = a(1);
   v.c = a(2);
@@ -181,6 +182,8 @@ int FactorNodes(int n) {
 // ---- cosolute ----
 
 bool InitCosolute(std::string* message) {
+  auto& modelFlagsPart = ModelFlags();
+  auto& modelOptionsPart = ModelOptions();
   auto& cosolutePart = Cosolute();
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();
@@ -202,7 +205,7 @@ bool InitCosolute(std::string* message) {
   const CosoluteView v = View();
   for (int i = 1; i <= n; ++i) {
     // The loaded lamella of band loading carries no cosolute.
-    const bool lamella = ModelFlags().bZoneCentrifugation && v.r[i] < v.r[1] + ModelOptions().fLamellaWidth;
+    const bool lamella = modelFlagsPart.bZoneCentrifugation && v.r[i] < v.r[1] + modelOptionsPart.fLamellaWidth;
     v.c[i] = v.cOld[i] = lamella ? 0.0 : st.cosoluteConc;
   }
   cosolutePart.szCosoluteTridagMessage = nullptr;
@@ -272,10 +275,11 @@ void InitSolventFactors(const double* r, int n) {
 }
 
 void UpdateDynamicSolventFactors(const double* r, int n) {
+  auto& lammArraysPart = LammArrays();
   auto& cosolutePart = Cosolute();
   auto& localPart = Local();
   const InhomSolventSettings& st = localPart.gSolvent.st;
-  if (!st.bCosoluteDynamicGradient || !LammArrays().bCosolventArrays || FactorNodes(n) < n) return;
+  if (!st.bCosoluteDynamicGradient || !lammArraysPart.bCosolventArrays || FactorNodes(n) < n) return;
   const CosoluteView v = View();
   InterpolateCurveDouble(n, r, cosolutePart.pCosoluteOnGrid.data(), v.N, v.r, v.c);
   for (int i = 1; i <= n; ++i) {
@@ -359,12 +363,13 @@ double PropagatorSolvent::BottomSedimentationOutflow(const double* r, int N) con
 }
 
 void ResetInhomogeneousSolvent() {
+  auto& localPart = Local();
   auto& cosolutePart = Cosolute();
   for (std::vector<double>* a : {&cosolutePart.SolventViscosityFactor, &cosolutePart.SolventBuoyancyFactor,
                                  &cosolutePart.pSolventWaterDensity, &cosolutePart.pCosoluteOnGrid, &cosolutePart.pCosoluteSCoef,
                                  &cosolutePart.pCosoluteDCoef})
     a->clear();
-  Local().gSolvent = SolventRun{};
+  localPart.gSolvent = SolventRun{};
   cosolutePart.dCosoluteTime = 0.0;
   cosolutePart.szCosoluteTridagMessage = nullptr;
 }

@@ -424,15 +424,18 @@ class MovingHatRun {
   // the reference grid, v the interpolant of r with the end nodes held at 0: the
   // convection of the profile relative to the moving nodes.
   void FrameRow(int i, double out[3]) const {
+    auto& lammArraysPart = LammArrays();
+    auto& simClockPart = SimClock();
     for (int c = 0; c < 3; ++c)
-      out[c] = SimClock().dFrameSedOmega2 *
-               static_cast<double>(IntegrateFrameMotionElementRef(LammArrays().pLammRadius2, N, i, i - 1 + c));
+      out[c] = simClockPart.dFrameSedOmega2 *
+               static_cast<double>(IntegrateFrameMotionElementRef(lammArraysPart.pLammRadius2, N, i, i - 1 + c));
   }
 
   // Every row on the reference grid (ends at m and b); the end rows are formed
   // again for each step.
   void FormReferenceElements() {
-    ThreeIndexElements(LammArrays().pLammRadius2, N, false, 0.0, dSimOmega2, SimMassMatrix(arrays),
+    auto& lammArraysPart = LammArrays();
+    ThreeIndexElements(lammArraysPart.pLammRadius2, N, false, 0.0, dSimOmega2, SimMassMatrix(arrays),
                        arrays.pDiffElem, arrays.pSedElem);
     for (int i = 1; i <= N; ++i) {
       double f[3];
@@ -454,9 +457,10 @@ class MovingHatRun {
   // coordinates r = r0 e the mass, sedimentation and frame elements carry e^2 and
   // the diffusion element does not; the whole system is divided by e^2.
   void FormEndRows(double e, EndRows& out) {
+    auto& lammArraysPart = LammArrays();
     MoveEnds(e);
     for (int q = 0; q < 4; ++q) {
-      GeneralElementRow(LammArrays().pLammRadius2, N, rows[q], dSimOmega2, out.mass[q], out.diff[q], out.sed[q]);
+      GeneralElementRow(lammArraysPart.pLammRadius2, N, rows[q], dSimOmega2, out.mass[q], out.diff[q], out.sed[q]);
       FrameRow(rows[q], out.frame[q]);
     }
     MoveEnds(1.0);

@@ -81,11 +81,12 @@ double MeanFluxMismatch() {
 
 // Relative change of the total signal between the Old and the new level.
 double SignalChange() {
+  auto& lammArraysPart = LammArrays();
   const SimWorkArrays& arrays = SimWork();
   const int n = Nodes();
   double change = 0.0, scale = 1e-300;
   for (int i = 1; i <= n; ++i) {
-    change = std::max(change, std::fabs(LammArrays().pLammConc[i] - arrays.pLammConcOld[i]));
+    change = std::max(change, std::fabs(lammArraysPart.pLammConc[i] - arrays.pLammConcOld[i]));
     scale = std::max(scale, std::fabs(arrays.pLammConcOld[i]));
   }
   return change / scale;
@@ -127,10 +128,12 @@ class ReactingRunGuard {
 // ---- grid and matrices ----
 
 void BuildReactingGrid(double meniscus, double bottom) {
+  auto& localPart = Local();
+  auto& simRunPart = SimRun();
   auto& lammArraysPart = LammArrays();
   const int N = Nodes();
-  const double w = SimRun().dSimRpm * kTwoPiOver60;
-  Local().gReact.dReactOmega2 = w * w * 1e-13;
+  const double w = simRunPart.dSimRpm * kTwoPiOver60;
+  localPart.gReact.dReactOmega2 = w * w * 1e-13;
   // The geometric grid of the moving hat, here at rest.
   LayMovingHatGrid(lammArraysPart.pLammRadius, N, meniscus, bottom, false);
   if (lammArraysPart.pLammRadius2)
@@ -138,11 +141,13 @@ void BuildReactingGrid(double meniscus, double bottom) {
 }
 
 void BuildReactingMatrices() {
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
   auto& reactionPart = Reaction();
   const SimWorkArrays& arrays = SimWork();
   const int N = Nodes();
-  const double* r = LammArrays().pLammRadius;
-  const double w2 = Local().gReact.dReactOmega2, ka = reactionPart.fReactKa;
+  const double* r = lammArraysPart.pLammRadius;
+  const double w2 = localPart.gReact.dReactOmega2, ka = reactionPart.fReactKa;
   const double DA = reactionPart.fReactDA, DB = reactionPart.fReactDB, DAB = reactionPart.fReactDAB;
   const double sA = reactionPart.fReactSA, sB = reactionPart.fReactSB, sAB = reactionPart.fReactSAB;
   for (int i = 1; i <= N; ++i) {
@@ -242,8 +247,9 @@ namespace {
 
 // Coefficients of a step of length dt (formed again only when dt changes).
 void PrepareComplexCoefficients(double dt, int n) {
+  auto& localPart = Local();
   const SimWorkArrays& arrays = SimWork();
-  ReactRun& g = Local().gReact;
+  ReactRun& g = localPart.gReact;
   if (g.coefDt == dt && g.startA.size() == static_cast<std::size_t>(n + 1)) return;
   g.coefDt = dt;
   for (int p = 0; p < kElementPairs; ++p) {
@@ -285,8 +291,9 @@ double PatternSum(const std::vector<double>* C, const double* x, const double* y
 // The part of the residuals that depends on the start levels of the step:
 // (M X0)/dt - (T X0)/2 - sum H (A0 B0) for X = A, B.
 void PrepareStartResiduals(double dt, int n) {
+  auto& localPart = Local();
   const SimWorkArrays& arrays = SimWork();
-  ReactRun& g = Local().gReact;
+  ReactRun& g = localPart.gReact;
   const ConstTridiagonal M = MassMatrix(arrays), TA = TransA(arrays), TB = TransB(arrays);
   for (int i = 1; i <= n; ++i) {
     const double complex = PatternSum(g.H, arrays.pFreeAOld, arrays.pFreeBOld, i, n);
@@ -301,7 +308,8 @@ void PrepareStartResiduals(double dt, int n) {
 // Q(x) = G x (tridiagonal, column j, partner node k summed): the derivative of the
 // complex term by one species with the other at x.
 void ComplexJacobian(const double* x, Tridiagonal out, int n) {
-  const std::vector<double>* G = Local().gReact.G;
+  auto& localPart = Local();
+  const std::vector<double>* G = localPart.gReact.G;
   for (int i = 1; i <= n; ++i) {
     const double xl = i > 1 ? x[i - 1] : 0.0, xr = i < n ? x[i + 1] : 0.0, xi = x[i];
     out.sub[i] = i > 1 ? G[1][i] * xl + G[3][i] * xi : 0.0;
@@ -451,9 +459,10 @@ void UpdateReactionFluxes(double dt) {
 }
 
 void UpdateComplex() {
+  auto& reactionPart = Reaction();
   auto& lammArraysPart = LammArrays();
   const int n = Nodes();
-  const double ka = Reaction().fReactKa;
+  const double ka = reactionPart.fReactKa;
   for (int i = 1; i <= n; ++i) lammArraysPart.pComplex[i] = ka * lammArraysPart.pFreeA[i] * lammArraysPart.pFreeB[i];
 }
 
@@ -556,6 +565,7 @@ double ReactingFluxMismatch() { return Local().gReact.dFluxMismatch; }
 int ReactingCorrectorPasses() { return Local().gReact.nCorrectorPasses; }
 
 SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress) {
+  auto& reactionPart = Reaction();
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();
   auto& simClockPart = SimClock();
@@ -572,7 +582,7 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
   // it with a frame left from an earlier moving-hat solve.
   simRunPart.bHatGridInUse = false;
   StartFluxTableStepping();
-  Reaction().bReactingOwnsKeys = FluxTablesEnabled();
+  reactionPart.bReactingOwnsKeys = FluxTablesEnabled();
 
   InitReactingSystem();
   BuildReactingGrid(settings.meniscus, settings.bottom);

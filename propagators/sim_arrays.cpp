@@ -64,11 +64,12 @@ bool CutBlock(std::vector<double>& block, int count, int n, double** const* targ
 }
 
 void NullAll() {
+  auto& localPart = Local();
   auto& lammArraysPart = LammArrays();
   double** all[] = {&lammArraysPart.pSimPlotWork, &lammArraysPart.pLammConc, &lammArraysPart.pLammRadius, &lammArraysPart.pLammRadius2,
                     &lammArraysPart.pFreeA,       &lammArraysPart.pFreeB,    &lammArraysPart.pComplex};
   for (double** p : all) *p = nullptr;
-  Local().gBlocks.work = {};
+  localPart.gBlocks.work = {};
 }
 
 }  // namespace
@@ -103,6 +104,7 @@ void FreeSimArrays() {
 }
 
 bool AllocSimArrays() {
+  auto& simClockPart = SimClock();
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
   auto& localPart = Local();
@@ -167,7 +169,7 @@ bool AllocSimArrays() {
     lammArraysPart.bSimArraysAllocated = true;
   }
   BuildLammGrid();
-  if (SimClock().bShowSimMass && lammSettingsPart.bMovingHat && !lammArraysPart.pSimMassCurve) {
+  if (simClockPart.bShowSimMass && lammSettingsPart.bMovingHat && !lammArraysPart.pSimMassCurve) {
     const auto n = static_cast<std::uint32_t>(lammArraysPart.nSimGridPointsAllocated);
     localPart.gBlocks.massX = std::make_unique<CVector>(n, 0);
     localPart.gBlocks.massY = std::make_unique<CVector>(n, 0);
@@ -185,6 +187,7 @@ bool ResizeSimArrays(int n) {
 }
 
 void BuildLammGrid() {
+  auto& simClockPart = SimClock();
   auto& dataSetPart = DataSet();
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
@@ -196,7 +199,7 @@ void BuildLammGrid() {
   if (lammSettingsPart.bMovingHat) {
     // Geometric: node 2 half a ratio from the meniscus (1.5 ratios for a frame
     // moving inward), each further node one ratio on.
-    LayMovingHatGrid(r, N, m, b, SimClock().dFrameS < 0);
+    LayMovingHatGrid(r, N, m, b, simClockPart.dFrameS < 0);
     if (lammArraysPart.pLammRadius2)
       for (int i = 1; i <= N; ++i) lammArraysPart.pLammRadius2[i] = r[i];
   } else if (lammSettingsPart.bClaverie && lammArraysPart.bOptimizedGridPending) {

@@ -168,9 +168,10 @@ void ScanTimeRecorder::Step(double /*change*/) {
 }
 
 void ScanTimeRecorder::Finish(SimStopReason reason) {
+  auto& simClockPart = SimClock();
   auto& simRunPart = SimRun();
   const int n = static_cast<int>(vTimes.size());
-  coverage.Ended(SimClock().dSimTime);
+  coverage.Ended(simClockPart.dSimTime);
   if (reason == SimStopReason::Failed || bUserAbort) return;
   // A run that ends before its last scan without a stop rule has not computed the
   // later scans.

@@ -87,10 +87,11 @@ bool ReadCosoluteCoefficientTables(std::vector<double>* s, std::vector<double>* 
 }
 
 void ConvertToStandardConditions() {
+  auto& solventSettingsPart = SolventSettings();
   auto& modelFlagsPart = ModelFlags();
   auto& modelParamsPart = ModelParams();
   auto& solventConstantsPart = SolventConstants();
-  InhomSolventSettings& st = SolventSettings().gInhomSolvent;
+  InhomSolventSettings& st = solventSettingsPart.gInhomSolvent;
   const double vbarEff = st.bCosoluteDynamicGradient ? st.vbarSolvated : solventConstantsPart.VBAR;
   // D_std = D eta_rel; s_std = s eta_rel (1 - vbar rho_w) / (1 - vbar_eff rho0).
   st.convertedDFactor = st.relViscosity;
@@ -114,10 +115,11 @@ void ConvertToStandardConditions() {
 }
 
 void ConvertToExperimentalConditions() {
+  auto& solventSettingsPart = SolventSettings();
   auto& modelFlagsPart = ModelFlags();
   auto& modelParamsPart = ModelParams();
   auto& solventConstantsPart = SolventConstants();
-  InhomSolventSettings& st = SolventSettings().gInhomSolvent;
+  InhomSolventSettings& st = solventSettingsPart.gInhomSolvent;
   for (int k = 1; k <= nSpeciesSlots && !modelFlagsPart.bContiModel; ++k) {
     if (!modelFlagsPart.bFitMAndS)
       modelParamsPart.pSpeciesMassOrD[k] =

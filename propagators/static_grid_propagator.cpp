@@ -126,7 +126,9 @@ void ClaverieRun::FormRow(int i, int np, double sw2) {
 // Undoes a failed step: the rows it may have changed get their values of the step's
 // start back.
 void RestoreStepStart(const SimWorkArrays& arrays) {
-  for (int i = FirstChangedRow(); i <= SimRun().iActiveLast; ++i) LammArrays().pLammConc[i] = arrays.pLammConcOld[i];
+  auto& lammArraysPart = LammArrays();
+  auto& simRunPart = SimRun();
+  for (int i = FirstChangedRow(); i <= simRunPart.iActiveLast; ++i) lammArraysPart.pLammConc[i] = arrays.pLammConcOld[i];
 }
 
 // A Crank-Nicolson step whose result must be finite; false when the run failed.
@@ -192,11 +194,13 @@ void ClaverieRun::ResizeClaverieMatrices(int n) {
 
 // M and A of the special cell geometries over all N rows.
 void ClaverieRun::BuildGeometryMatrices() {
+  auto& lammArraysPart = LammArrays();
+  auto& lammGlobalsPart = LammGlobals();
   const int N = GridSize();
-  const double* r = LammArrays().pLammRadius;
+  const double* r = lammArraysPart.pLammRadius;
   const GeometryWeight g = SelectGeometryWeight(r, N);
   // Drift velocity per unit radius (s w^2), or per unit field for electrophoresis.
-  const double drift = LammGlobals().bElectrophoresis ? sp.s * 1e-4 : CurrentSedOmega2();
+  const double drift = lammGlobalsPart.bElectrophoresis ? sp.s * 1e-4 : CurrentSedOmega2();
   double* mass[3] = {arrays.pMassLower, arrays.pMassDiag, arrays.pMassUpper};
   double* transport[3] = {arrays.pTransportLower, arrays.pTransportDiag, arrays.pTransportUpper};
   for (int i = 1; i <= N; ++i) {
@@ -223,17 +227,19 @@ void BuildCrankNicolsonMatrices(const SimWorkArrays& arrays, double dt, int n) {
 
 // One Crank-Nicolson step of length dt from pLammConcOld into pLammConc.
 void ClaverieRun::ClaverieStep(double dt) {
+  auto& lammArraysPart = LammArrays();
+  auto& simClockPart = SimClock();
   auto& simRunPart = SimRun();
   const int N = GridSize();
   if (runSettings.rampRotorSpeed && simRunPart.bAccelerating) {
-    simRunPart.dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
+    simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, dt);
     RebuildMatrices(simRunPart.iActiveLast);
   }
   if (simRunPart.iActiveLast != nMatrixRows) ResizeClaverieMatrices(simRunPart.iActiveLast);
   const int n = simRunPart.iActiveLast, L = simRunPart.iActiveFirst;
   // Rows before L - 1 are emptied: they are held at 0 and not solved.
   const int first = L > 3 ? L - 1 : 1;
-  double* c = LammArrays().pLammConc;
+  double* c = lammArraysPart.pLammConc;
   if (dt != dSimLastDt || bSimMatricesChanged || simRunPart.bAccelerating || bFactorsStale) {
     bSimMatricesChanged = false;
     dSimLastDt = dt;

@@ -28,11 +28,12 @@ bool FitOfLoadedData() {
 }
 
 void SwitchOffTimesFromW2t() {
+  auto& scanFilePart = ScanFile();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   if (!analysisSwitchesPart.bTimesFromW2t) return;
   analysisSwitchesPart.bTimesFromW2t = false;
-  if (ScanFile().bElectrophoresisMode || dataSetPart.bDLSData) return;
+  if (scanFilePart.bElectrophoresisMode || dataSetPart.bDLSData) return;
   for (int i = 1; i <= dataSetPart.nScans; ++i) {
     ScanInfo& info = dataSetPart.pScanInfo[static_cast<std::size_t>(i)];
     info.time = info.recordedTime;

@@ -84,8 +84,9 @@ std::string ScanListFilePath() {
 }
 
 bool WriteScanListFile() {
+  auto& dataSetPart = DataSet();
   auto& fileListPart = FileList();
-  if (fileListPart.nStoredFiles < 1 || fileListPart.nStoredFiles != DataSet().nScans) return false;
+  if (fileListPart.nStoredFiles < 1 || fileListPart.nStoredFiles != dataSetPart.nScans) return false;
   const std::string path = ScanListFilePath();
   AtomicFile out(path);
   std::FILE* f = out.File();
@@ -181,9 +182,10 @@ int ListedScanCount() { return DataSet().nScans < FileList().nStoredFiles ? Data
 }  // namespace
 
 void ChangeCellInFileList(int cell) {
+  auto& fileListPart = FileList();
   if (cell < 0 || cell > 8) return;
   for (int i = 1; i <= ListedScanCount(); ++i) {
-    std::string& path = FileList().ppStoredFileNames[static_cast<std::size_t>(i)];
+    std::string& path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)];
     if (ExtensionOf(path).size() < 2) continue;  // no extension letter to replace
     path.back() = static_cast<char>('0' + cell);
   }
@@ -202,8 +204,9 @@ void ChangeSubdirInFileList(int number) {
 }
 
 int CheckListedFilesExist() {
+  auto& fileListPart = FileList();
   for (int i = 1; i <= ListedScanCount(); ++i)
-    if (!FileExists(FileList().ppStoredFileNames[static_cast<std::size_t>(i)].c_str())) return 0;
+    if (!FileExists(fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)].c_str())) return 0;
   return 1;
 }
 

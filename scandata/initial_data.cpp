@@ -81,6 +81,8 @@ void SetInitialProfile(int n, const float* radius, const float* signal, const Sc
 }
 
 int LoadInitialData(Window* window, const std::string& path) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  auto& timeStampsPart = TimeStamps();
   auto& dataSetPart = DataSet();
   auto& initialDataPart = InitialData();
   auto& radialGridPart = RadialGrid();
@@ -115,13 +117,13 @@ int LoadInitialData(Window* window, const std::string& path) {
   free_vector(y, 1, n);
   if (third) free_vector(third, 1, n);
 
-  if (TimeStamps().bCheckTimeStamps && mark != dataSetPart.pScanInfo[1].timeStampOk) {
+  if (timeStampsPart.bCheckTimeStamps && mark != dataSetPart.pScanInfo[1].timeStampOk) {
     PlayErrorSound();
     Message(Format("%s\n time stamp correction discrepancy with previous data!", path.c_str()),
             "LOAD ERROR");
   }
   // Times from omega^2 t: t = omega2t / omega^2 (only for a known rotor speed).
-  if (AnalysisSwitches().bTimesFromW2t && initialDataPart.ScanInfoTemplate.rpm > 0.0f) {
+  if (analysisSwitchesPart.bTimesFromW2t && initialDataPart.ScanInfoTemplate.rpm > 0.0f) {
     const double omega = initialDataPart.ScanInfoTemplate.rpm * kTwoPiOver60;
     initialDataPart.ScanInfoTemplate.time = initialDataPart.ScanInfoTemplate.omega2t / (omega * omega);
   }
@@ -137,9 +139,10 @@ int LoadInitialData(Window* window, const std::string& path) {
 }
 
 void ExtrapolateInitialDataToMeniscus(float baseline) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   auto& initialDataPart = InitialData();
-  if (!(dataSetPart.fFitLeftLim > dataSetPart.fMeniscus) || !AnalysisSwitches().bInitialDataProfile || initialDataPart.nInitPoints < 1) return;
+  if (!(dataSetPart.fFitLeftLim > dataSetPart.fMeniscus) || !analysisSwitchesPart.bInitialDataProfile || initialDataPart.nInitPoints < 1) return;
   if (RefuseIntensity()) return;
   const int n = initialDataPart.nInitPoints;
   const std::vector<float>& r = initialDataPart.pInitRadius;
@@ -179,9 +182,10 @@ void ExtrapolateInitialDataToMeniscus(float baseline) {
 }
 
 void ExtrapolateInitialDataToBottom(float baseline) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   auto& initialDataPart = InitialData();
-  if (!AnalysisSwitches().bInitialDataProfile || !(dataSetPart.fFitRightLim < dataSetPart.fBottom) || initialDataPart.nInitPoints < 1) return;
+  if (!analysisSwitchesPart.bInitialDataProfile || !(dataSetPart.fFitRightLim < dataSetPart.fBottom) || initialDataPart.nInitPoints < 1) return;
   if (RefuseIntensity()) return;
   const int n = initialDataPart.nInitPoints;
   const std::vector<float>& r = initialDataPart.pInitRadius;

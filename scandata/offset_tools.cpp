@@ -117,9 +117,10 @@ void RemoveFringeJumps(float threshold, bool useResiduals) {
 }
 
 void SubtractJitterOffsets(float r1, float r2) {
+  auto& scanFilePart = ScanFile();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
-  if (!ScanFile().bInterferenceData || dataSetPart.nScans < 1 || currentGridPart.nGridPoints < 1 || !currentGridPart.pGridRadius) return;
+  if (!scanFilePart.bInterferenceData || dataSetPart.nScans < 1 || currentGridPart.nGridPoints < 1 || !currentGridPart.pGridRadius) return;
   int k1 = 1;
   while (k1 <= currentGridPart.nGridPoints && currentGridPart.pGridRadius[k1] < r1) ++k1;
   int k2 = 1;

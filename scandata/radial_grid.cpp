@@ -73,12 +73,13 @@ bool RadialGridIsBuildable(float r0, float r1, bool report) {
 }
 
 void AllocSpeciesSignalArrays() {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   FreeSpeciesSignalArrays();
   if (dataSetPart.nScans < 1 || currentGridPart.nGridPoints < 1) return;
   for (int k = 1; k <= kSpeciesSlots; ++k) {
-    if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
+    if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
     currentGridPart.pppSpeciesSignal[k].assign(static_cast<std::size_t>(dataSetPart.nScans) + 1, nullptr);
     for (int i = 1; i <= dataSetPart.nScans; ++i) currentGridPart.pppSpeciesSignal[k][static_cast<std::size_t>(i)] = ZeroVector(currentGridPart.nGridPoints);
     currentGridPart.ppSpeciesGridMean[k] = ZeroVector(currentGridPart.nGridPoints);
@@ -196,6 +197,7 @@ void FillGridSignalRow(int s) {
 }
 
 bool BuildCommonRadialGrid() {
+  auto& radialGridPart = RadialGrid();
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   auto& scanFilePart = ScanFile();
@@ -241,7 +243,7 @@ bool BuildCommonRadialGrid() {
     const float r0 = static_cast<float>(sumFirst / dataSetPart.nScans);
     const float r1 = static_cast<float>(sumLast / dataSetPart.nScans);
     const int count = OwnGridPointCount(r0, r1);
-    auto lattice = [&](int j) { return r0 + static_cast<float>(j) * RadialGrid().fRadialStep; };
+    auto lattice = [&](int j) { return r0 + static_cast<float>(j) * radialGridPart.fRadialStep; };
     if (count < 1) {
       RadialGridIsBuildable(r0, r1, true);
       return false;

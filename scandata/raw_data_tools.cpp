@@ -154,8 +154,9 @@ void RebuildGrid() {
 // intensity file (the converters replace that letter); otherwise refused, naming
 // the scans that do not.
 RawToolOutcome IntensityScansToConvert() {
+  auto& scanFilePart = ScanFile();
   auto& dataSetPart = DataSet();
-  if (!ScanFile().bIntensityData || !HaveScans()) return Refused();
+  if (!scanFilePart.bIntensityData || !HaveScans()) return Refused();
   std::string bad;
   for (int s = 1; s <= dataSetPart.nScans; ++s)
     if (IntensityLetter(dataSetPart.ppScanFileNames[Z(s)]) == std::string::npos)
@@ -452,6 +453,7 @@ RawToolOutcome SaveIntensityAsPseudoAbsorbance(bool overwrite) {
 }
 
 RawToolOutcome SaveAlignedScans(const std::string& outputPath, bool overwrite) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   if (!HaveScans()) return Refused();
   const std::string dir = DirectoryOf(outputPath);
@@ -462,7 +464,7 @@ RawToolOutcome SaveAlignedScans(const std::string& outputPath, bool overwrite) {
     o.third.clear();
     for (int i = 1; i <= dataSetPart.pnPoints[Z(s)]; ++i) o.value[Z(i)] = dataSetPart.ppSignal[Z(s)][i];
     o.description = "aligned " + name;
-    if (AnalysisSwitches().bOldFilenameConvention) {
+    if (analysisSwitchesPart.bOldFilenameConvention) {
       o.path = JoinPath(dir, StemOf(FileNameOf(outputPath)) + ExtensionOf(name));
     } else {
       o.path = JoinPath(dir, ReplaceCharacterAt(name, 0, "a"));
@@ -476,6 +478,7 @@ RawToolOutcome SaveAlignedScans(const std::string& outputPath, bool overwrite) {
 }
 
 RawToolOutcome SaveSixChannelSubsets(float r1, float r2, bool overwrite) {
+  auto& scanFilePart = ScanFile();
   auto& dataSetPart = DataSet();
   if (!HaveScans() || r2 < r1 || r1 < dataSetPart.ppRadius[1][1] || r2 > dataSetPart.ppRadius[1][dataSetPart.pnPoints[1]])
     return Refused();
@@ -483,7 +486,7 @@ RawToolOutcome SaveSixChannelSubsets(float r1, float r2, bool overwrite) {
   // 5.8 and 7.2 cm standing for the usual meniscus and bottom.
   std::vector<int> none(Z(dataSetPart.nScans) + 1, 0);
   std::vector<int> inner = none, middle = none, outer = none;
-  if (ScanFile().bInterferenceData) {
+  if (scanFilePart.bInterferenceData) {
     inner = WholeFringeOffsets((r1 - 5.8f) * 0.5f + 5.8f);
     middle = WholeFringeOffsets((r2 - r1) * 0.5f + r1);
     outer = WholeFringeOffsets((7.2f - r2) * 0.5f + r2);

@@ -251,13 +251,14 @@ int LineOfZeroRadiusBeforeMoreData(const std::string& text, std::size_t pos, int
 // with a type letter on), except the last character of the buffer; in ordinary mode
 // a line beginning with '0' takes its row back and ends the data.
 long CountDataRows(const std::string& buf) {
+  auto& scanFilePart = ScanFile();
   bool inData = false;
   long rows = 0;
   for (std::size_t i = 0; i < buf.size(); ++i) {
     if (i > 0 && buf[i - 1] == '\n' && IsTypeLetter(buf[i])) inData = true;
     if (buf[i] == '\n' && inData && i + 1 < buf.size()) {
       ++rows;
-      if (!ScanFile().bElectrophoresisMode && buf[i + 1] == '0') {
+      if (!scanFilePart.bElectrophoresisMode && buf[i + 1] == '0') {
         --rows;
         inData = false;
       }

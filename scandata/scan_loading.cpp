@@ -179,8 +179,9 @@ bool KeepScanFiles(Window* window, std::vector<std::string>* paths) {
 // Whether path names the file of a loaded scan (the same file, whatever the
 // spelling of its path).
 bool IsLoadedScanFile(const std::string& path) {
+  auto& dataSetPart = DataSet();
   namespace fs = std::filesystem;
-  for (int s = 1; s <= DataSet().nScans; ++s) {
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
     std::error_code ec;
     const std::string loaded = ScanFilePath(s);
     if (loaded == path || fs::equivalent(fs::path(loaded), fs::path(path), ec)) return true;
@@ -396,6 +397,7 @@ enum class ReloadKind { Selection, FileList };
 
 // Reads every file of the stored list; false (reported, set untouched) on failure.
 bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<FileNote>* notes) {
+  auto& scanFilePart = ScanFile();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& fileListPart = FileList();
   if (fileListPart.nStoredFiles < 1) return false;
@@ -423,7 +425,7 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
     const std::string& path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)];
     StagedScan scan;
     std::string why;
-    if (!ReadStaged(path, minStep, !ScanFile().bElectrophoresisMode, KindOfStaged(*scans), &scan, &why)) {
+    if (!ReadStaged(path, minStep, !scanFilePart.bElectrophoresisMode, KindOfStaged(*scans), &scan, &why)) {
       ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
       if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
       return false;
@@ -497,6 +499,7 @@ void ShowDataModeInTitle(Window* window) {
 }
 
 void ShowFileNotes(Window* window, const std::vector<FileNote>& notes) {
+  auto& analysisSwitchesPart = AnalysisSwitches();
   if (notes.empty()) return;
   // One paragraph per note, naming the first file that holds it and how many more do.
   std::vector<std::string> texts;
@@ -519,7 +522,7 @@ void ShowFileNotes(Window* window, const std::vector<FileNote>& notes) {
     if (counts[i] > 1) message += Format(" (and %d more files)", counts[i] - 1);
     message += ":\n" + texts[i];
   }
-  if (AnalysisSwitches().bRealtimeMode || bBatchMode) {
+  if (analysisSwitchesPart.bRealtimeMode || bBatchMode) {
     DebugLog(window, "\n" + message);
     return;
   }
@@ -559,6 +562,7 @@ std::string MakeSelectionBuffer(const std::vector<std::string>& fullPaths) {
 }
 
 bool LoadAllData(Window* window, const char* selection) {
+  auto& timeStampsPart = TimeStamps();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   auto& scanFilePart = ScanFile();
@@ -688,7 +692,7 @@ bool LoadAllData(Window* window, const char* selection) {
   }
   if (!analysisSwitchesPart.bEqTestRunning) ShowFileNotes(window, notes);
   ProgressEnd();
-  if (TimeStamps().bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
+  if (timeStampsPart.bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
   if (analysisSwitchesPart.bScanTimeCorrection && scanFilePart.bFluorescenceData) {
     analysisSwitchesPart.bScanTimeCorrection = false;
     const char* note =
@@ -704,6 +708,8 @@ bool ReloadDataSelection(Window* window) { return Reload(window, ReloadKind::Sel
 void LoadDataFromFileList(Window* window) { Reload(window, ReloadKind::FileList); }
 
 void AddMoreData(Window* window, const char* selection) {
+  auto& scanFilePart = ScanFile();
+  auto& timeStampsPart = TimeStamps();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   if (dataSetPart.nScans < 1) {
@@ -740,7 +746,7 @@ void AddMoreData(Window* window, const char* selection) {
       ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
       continue;
     }
-    if (TimeStamps().bCheckTimeStamps && !dataSetPart.bEquilibriumMode && !discrepancyShown &&
+    if (timeStampsPart.bCheckTimeStamps && !dataSetPart.bEquilibriumMode && !discrepancyShown &&
         scan.info.timeStampOk != dataSetPart.pScanInfo[1].timeStampOk) {
       discrepancyShown = true;
       ErrorBox(window, LoadMessageId::TimeStampDiscrepancy,
@@ -760,7 +766,7 @@ void AddMoreData(Window* window, const char* selection) {
   FreeGridData(oldCount);
   GrowScanTables(oldCount + static_cast<int>(scans.size()));
   for (std::size_t i = 0; i < scans.size(); ++i)
-    scans[i].InstallAs(oldCount + static_cast<int>(i) + 1, ScanFile().bIntensityData);
+    scans[i].InstallAs(oldCount + static_cast<int>(i) + 1, scanFilePart.bIntensityData);
   analysisSwitchesPart.bModelComputed = false;
   SetDerivedPaths();
   SetTemperatureFromLastScan();

@@ -82,12 +82,14 @@ std::string ReportLine(bool outlier, const std::string& path, int i, std::time_t
 }  // namespace
 
 int TimeStampMarks(bool* mixed) {
+  auto& scanFilePart = ScanFile();
+  auto& timeStampsPart = TimeStamps();
   auto& dataSetPart = DataSet();
   bool dummy = false;
   if (!mixed) mixed = &dummy;
   *mixed = false;
   if (dataSetPart.nScans < 1) return 1;
-  if (ScanFile().bFluorescenceData && TimeStamps().dTimeStampThreshold > 1.001) return 1;
+  if (scanFilePart.bFluorescenceData && timeStampsPart.dTimeStampThreshold > 1.001) return 1;
   bool firstMarked = false;
   int result = 0;
   for (int k = 1; k <= dataSetPart.nScans; ++k) {
@@ -104,6 +106,7 @@ int TimeStampMarks(bool* mixed) {
 }
 
 double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, double** fileDiffs) {
+  auto& timeStampsPart = TimeStamps();
   auto& dataSetPart = DataSet();
   auto& fileListPart = FileList();
   bool dummy = false;
@@ -168,7 +171,7 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, d
     report += ReportLine(outlier, path, i, ti, dFile[s], dRec[s], residual);
   }
 
-  if (factor > TimeStamps().dTimeStampThreshold) {
+  if (factor > timeStampsPart.dTimeStampThreshold) {
     const std::size_t s = static_cast<std::size_t>(n);
     report += ReportLine(false, lastPath, n, tn, dFile[s], dRec[s], factor * dRec[s] - dFile[s]);
     if (outliers > 0)
@@ -191,6 +194,7 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, d
 }
 
 int CheckTimeStamps(Window* window) {
+  auto& timeStampsPart = TimeStamps();
   auto& dataSetPart = DataSet();
   auto& fileListPart = FileList();
   (void)window;
@@ -222,7 +226,7 @@ int CheckTimeStamps(Window* window) {
     factor = *entered;
     manual = true;
   }
-  if (!(factor > TimeStamps().dTimeStampThreshold)) return 0;
+  if (!(factor > timeStampsPart.dTimeStampThreshold)) return 0;
   if (RaiseBox("save corrected files and reload?", "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
                IDNO) != IDYES)
     return 0;
