@@ -55,6 +55,8 @@ std::vector<OutcomeParameter> ModelParameters() {
         entry(Format("D%d", k), k, "1e-7 cm^2/s");
       // The first species carries the total loading, the others their fractions.
       entry(Format("c%d", k), 2 * nSpeciesSlots + k, k == 1 ? signal : "fraction");
+      // Loadings solved linearly are fitted too, outside the vector (no error).
+      list.back().floated = list.back().floated || ModelParams().bLinearAmplitudes;
     }
     // The baseline is floated in the vector or solved linearly.
     OutcomeParameter baseline = Parameter("baseline", ModelParams().fBaseline, signal, ParamEntryFloated(15),
