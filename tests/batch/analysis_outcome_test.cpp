@@ -29,6 +29,8 @@ struct OutcomeCase {
   int command;
 };
 
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.parameters; }
+
 class AnalysisOutcomeValues : public ::testing::TestWithParam<OutcomeCase> {};
 
 // The record of name, which must be there.
