@@ -557,7 +557,7 @@ class BatchRun {
 
   BatchSummary SummaryOf(const std::string& status, bool computed) {
     BatchSummary summary =
-        SummarizeAnalysis(window_, WithoutTrailingSlash(DataSet().szDataDirectory), cell_, status, computed);
+        SummarizeAnalysis(outcome_, WithoutTrailingSlash(DataSet().szDataDirectory), cell_, status, computed);
     if (o_.fit) {
       // How well the fit meets the noise of its data (rmsd over the noise of the
       // residuals, empty without an estimate) and the ids of the notes of its end.
@@ -581,7 +581,7 @@ class BatchRun {
     const std::string data = WithoutTrailingSlash(DataSet().szDataDirectory);
     std::vector<std::pair<std::string, std::string>> texts = {
         {kSummaryFile, SummaryText(SummaryOf(status, computed))}};
-    if (IsContinuousModel()) texts.emplace_back(kPeaksFile, PeaksText(data, cell_, limits_));
+    if (IsContinuousModel()) texts.emplace_back(kPeaksFile, PeaksText(outcome_, data, cell_, limits_));
     for (const auto& [name, text] : texts)
       if (!WriteWholeFile(JoinPath(stage_, name), text)) return name + " was not written";
     if (IsSizeShapeModel()) {

@@ -3,19 +3,11 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/xla_window.h"
 #include "commands/model_commands.h"
-#include "distributions/distribution_file.h"
-#include "distributions/distribution_peaks.h"
-#include "modelcalc/fit_driver.h"
-#include "modelcalc/fit_persistence.h"
-#include "modelcalc/fit_report.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
-#include "modelfit/model_params.h"
 #include "plot/screen_button.h"
 #include "scandata/analysis_switches.h"
-#include "scandata/scan_file.h"
 #include "resources/menus.h"
 #include "scandata/text_io.h"
 
@@ -25,19 +17,9 @@ namespace {
 
 double D(float v) { return static_cast<double>(v); }
 
-// The unit of the distribution's positions: S, or g/mol for c(M).
-std::string PositionUnit() { return CurrentDistributionKind() == DistributionKind::MolarMass ? "g/mol" : "S"; }
-
-// The peaks the window labels.
-std::vector<DistributionPeak> LabelledPeaks() {
-  std::vector<DistributionPeak> peaks;
-  for (const DistributionPeak& peak : DistributionPeakList())
-    if (peak.labelled) peaks.push_back(peak);  // not a peak too small to be labelled
-  return peaks;
-}
-
-// The entry of the saved state that holds f/f0 (its switch follows it).
-constexpr std::size_t kFf0Entry = 20;
+// The digits the window's report gives a species' value: M in full, s, D and c to
+// three decimals.
+const char* SpeciesFormat(const OutcomeParameter& p) { return p.name[0] == 'M' ? "%f" : "%.3f"; }
 
 std::string Yes(bool on) { return on ? "yes" : "no"; }
 
@@ -64,16 +46,8 @@ std::string ActiveModelName() {
   return ModelChosen() ? "model without a menu item" : "no model";
 }
 
-std::string SignalUnit() {
-  // Fluorescence data count as absorbance data as well: they are asked first.
-  if (ScanFile().bFluorescenceData) return "counts";
-  if (ScanFile().bInterferenceData) return "fringes";
-  if (ScanFile().bIntensityData) return "counts";
-  return "OD";
-}
-
-BatchSummary SummarizeAnalysis(TXLAWindow&, const std::string& data, int cell, const std::string& status,
-                               bool computed) {
+BatchSummary SummarizeAnalysis(const AnalysisOutcome& outcome, const std::string& data, int cell,
+                               const std::string& status, bool computed) {
   BatchSummary s;
   Add(s, "data", data);
   Add(s, "cell", cell >= 0 ? std::to_string(cell) : std::string());
@@ -88,62 +62,55 @@ BatchSummary SummarizeAnalysis(TXLAWindow&, const std::string& data, int cell, c
   }
   Add(s, "rmsd" + signal, rmsd);
   const auto value = [&](const char* format, double v) { return computed ? Format(format, v) : std::string(); };
-  // The cell and the switches of what was fitted, as the analysis holds them at its
-  // end (a Fit's fitted values).
-  Add(s, "meniscus [cm]", value("%.4f", D(DataSet().fMeniscus)));
-  Add(s, "bottom [cm]", value("%.4f", D(DataSet().fBottom)));
-  Add(s, "fit meniscus", Yes(ModelParams().bVaryMeniscus));
-  Add(s, "fit bottom", Yes(ModelParams().bVaryBottom));
+  const auto error = [&](const OutcomeParameter& p) { return computed && p.error ? Format("%.4g", *p.error) : ""; };
+  // The values of the model and the switches of what was fitted, as the outcome
+  // of the analysis holds them at its end (a Fit's fitted values).
+  const auto named = [&](const char* name) -> const OutcomeParameter& {
+    static const OutcomeParameter none;
+    const OutcomeParameter* p = FindParameter(outcome, name);
+    return p ? *p : none;
+  };
+  const OutcomeParameter& meniscus = named("meniscus");
+  const OutcomeParameter& bottom = named("bottom");
+  Add(s, "meniscus [cm]", value("%.4f", meniscus.value));
+  Add(s, "bottom [cm]", value("%.4f", bottom.value));
+  Add(s, "fit meniscus", Yes(meniscus.floated));
+  Add(s, "fit bottom", Yes(bottom.floated));
   Add(s, "TI noise", Yes(AnalysisSwitches().bFitTINoise));
   Add(s, "RI noise", Yes(AnalysisSwitches().bFitRINoise));
-  if (IsContinuousModel()) {
-    // f/f0 and its switch are kept in the saved state's entries 20 and 21.
-    const std::vector<float> state = AnalysisStateVector();
-    Add(s, "f/f0", value("%.4f", D(state[kFf0Entry])));
-    Add(s, "fit f/f0", Yes(state[kFf0Entry + 1] != 0.0f));
-    Add(s, "peaks", computed ? std::to_string(LabelledPeaks().size()) : std::string());
-  } else if (ModelFlags().bDiscreteModel) {
-    UnpackModelParams();
-    for (int k = 1; k <= nSpeciesSlots; ++k) {
-      if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
-      const SpeciesErrors e = LastFitSpeciesErrors(k);
-      const auto error = [&](const std::optional<double>& v) { return computed && v ? Format("%.4g", *v) : ""; };
-      Add(s, Format("s%d [S]", k), value("%.3f", D(ModelParams().pSpeciesS[k])));
-      Add(s, Format("s%d error [S]", k), error(e.s));
-      if (ModelFlags().bFitMAndS) {
-        Add(s, Format("M%d [g/mol]", k), value("%f", D(ModelParams().pSpeciesMassOrD[k])));
-        Add(s, Format("M%d error [g/mol]", k), error(e.massOrD));
-      } else {
-        Add(s, Format("D%d [1e-7 cm^2/s]", k), value("%.3f", D(ModelParams().pSpeciesMassOrD[k])));
-        Add(s, Format("D%d error [1e-7 cm^2/s]", k), error(e.massOrD));
-      }
-      // The first species carries the total loading, the others their fractions.
-      const std::string unit = k == 1 ? signal : " [fraction]";
-      Add(s, Format("c%d", k) + unit, value("%.3f", D(AnalysisSwitches().pParams[8 + k])));
-      Add(s, Format("c%d error", k) + unit, error(e.c));
+  if (const OutcomeParameter* ff0 = FindParameter(outcome, "f/f0")) {
+    Add(s, "f/f0", value("%.4f", ff0->value));
+    Add(s, "fit f/f0", Yes(ff0->floated));
+    Add(s, "peaks", computed ? std::to_string(outcome.peaks.size()) : std::string());
+  } else {
+    // The species, each value with its error.
+    for (const OutcomeParameter& p : outcome.parameters) {
+      if (p.name == "meniscus" || p.name == "bottom" || p.name == "baseline") continue;
+      const std::string unit = " [" + p.unit + "]";
+      Add(s, p.name + unit, value(SpeciesFormat(p), p.value));
+      Add(s, p.name + " error" + unit, error(p));
     }
   }
   return s;
 }
 
-std::string PeaksText(const std::string& data, int cell, const std::vector<MonteCarloPeak>& limitsOf) {
+std::string PeaksText(const AnalysisOutcome& outcome, const std::string& data, int cell,
+                      const std::vector<MonteCarloPeak>& limitsOf) {
   std::string text = "data\tcell\tpeak\tposition\tarea\tposition low\tposition high\tarea low\tarea high\tunit\n";
-  const bool mass = CurrentDistributionKind() == DistributionKind::MolarMass;
-  const char* position = mass ? "%.6g" : "%.3f";
-  const std::vector<DistributionPeak> peaks = LabelledPeaks();
+  const char* position = outcome.peakUnit == "g/mol" ? "%.6g" : "%.3f";
+  const std::vector<OutcomePeak>& peaks = outcome.peaks;
   std::string name = data;
   std::replace_if(name.begin(), name.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   for (std::size_t k = 0; k < peaks.size(); ++k) {
     std::vector<std::string> cells = {name, cell >= 0 ? std::to_string(cell) : std::string(), std::to_string(k + 1),
-                                      Format(position, D(peaks[k].extent.averageX)),
-                                      Format("%.4f", D(peaks[k].extent.area))};
+                                      Format(position, peaks[k].position), Format("%.4f", peaks[k].area)};
     const bool limits = k < limitsOf.size();
     const bool positioned = limits && limitsOf[k].positionSets > 0;
     cells.push_back(positioned ? Format("%g", D(limitsOf[k].positionLow)) : std::string());
     cells.push_back(positioned ? Format("%g", D(limitsOf[k].positionHigh)) : std::string());
     cells.push_back(limits ? Format("%g", D(limitsOf[k].areaLow)) : std::string());
     cells.push_back(limits ? Format("%g", D(limitsOf[k].areaHigh)) : std::string());
-    cells.push_back(PositionUnit());
+    cells.push_back(outcome.peakUnit);
     for (std::size_t i = 0; i < cells.size(); ++i) {
       if (i > 0) text.push_back('\t');
       text.append(cells[i]);

@@ -11,30 +11,27 @@
 #include <vector>
 
 #include "batch/batch_extras.h"
+#include "modelcalc/analysis_outcome.h"
 
 namespace tarmic {
-
-class TXLAWindow;
 
 struct BatchSummary {
   std::vector<std::string> columns;
   std::vector<std::string> values;
 };
 
-// The summary of the analysis in effect (cell: the scans' cell, -1 when unknown).
+// The summary of the analysis in effect from the outcome of its Run or Fit (cell:
+// the scans' cell, -1 when unknown).
 // Without a computed model the values of the results are blank; the columns are
 // those of the model whatever the status.
-BatchSummary SummarizeAnalysis(TXLAWindow& window, const std::string& data, int cell, const std::string& status,
-                               bool computed);
+BatchSummary SummarizeAnalysis(const AnalysisOutcome& outcome, const std::string& data, int cell,
+                               const std::string& status, bool computed);
 
-// peaks.tsv: one line for each peak the window labels on the distribution on show
-// (its weight-average position and area, found and integrated by the window's peak
-// finder), with the Monte-Carlo limits of the peak when limits has it, and the
+// peaks.tsv: one line for each peak of the outcome (the peaks the window labels on
+// the distribution, their weight-average position and area), with the Monte-Carlo limits of the peak when limits has it, and the
 // unit of the positions (S, or g/mol for c(M)). A header line first.
-std::string PeaksText(const std::string& data, int cell, const std::vector<MonteCarloPeak>& limits);
-
-// The unit of the data's signal: OD, fringes or counts.
-std::string SignalUnit();
+std::string PeaksText(const AnalysisOutcome& outcome, const std::string& data, int cell,
+                      const std::vector<MonteCarloPeak>& limits);
 
 // The header line and the line of values, tab-separated, each ending in a newline.
 std::string SummaryText(const BatchSummary& summary);

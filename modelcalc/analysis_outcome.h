@@ -6,12 +6,31 @@
 // matches no wording.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "modelcalc/fit_report.h"
 
 namespace tarmic {
+
+// One value of the model the computation used, at its end.
+struct OutcomeParameter {
+  std::string name;  // as the summary's columns name it: "meniscus", "s1", "D1" or "M1", "c1", "f/f0"
+  double value = 0.0;
+  std::string unit;  // "cm", "S", "g/mol", "1e-7 cm^2/s", the signal's unit, "fraction"; "" for f/f0
+  bool floated = false;
+  // The standard error the last fit computed, while the value is still the one the
+  // fit ended at (LastFitError); nullopt otherwise.
+  std::optional<double> error;
+  bool atBound = false;  // floated and at an end of the bounds the fit holds it to
+};
+
+// A labelled peak of the distribution on show: its weight-average position and area.
+struct OutcomePeak {
+  double position = 0.0;
+  double area = 0.0;
+};
 
 struct AnalysisOutcome {
   enum class Status {
@@ -32,11 +51,25 @@ struct AnalysisOutcome {
   // solution, say): what it left is no result, whatever the status.
   bool errorShown = false;
   std::vector<OutcomeMessage> messages;  // the notes of the fit's end
+  // The values of the model, whatever the status (a reader blanks them when nothing
+  // was computed): meniscus and bottom; a distribution's f/f0; each species that is
+  // switched on with its s, D (or M) and loading, and the baseline.
+  std::vector<OutcomeParameter> parameters;
+  // A distribution's labelled peaks (DistributionPeakList), in the unit peakUnit
+  // ("S", or "g/mol" for c(M)); empty for a model without one.
+  std::vector<OutcomePeak> peaks;
+  std::string peakUnit;
 };
 
 // The outcome of the Run (fit false) or the Fit just done on the loaded data; a fit
 // is judged by its end kept in LastFitEnd.
 AnalysisOutcome OutcomeOfComputation(bool fit);
+
+// The parameter of that name in o, or null.
+const OutcomeParameter* FindParameter(const AnalysisOutcome& o, const std::string& name);
+
+// The unit of the loaded data's signal: OD, fringes or counts.
+std::string SignalUnit();
 
 // The status as a word of a table: "computed", "not computed", "not converged".
 const char* OutcomeStatusName(AnalysisOutcome::Status status);

@@ -243,6 +243,12 @@ std::vector<std::string> ContiValuesAtLimit() {
   return values;
 }
 
+FitBounds ContiSlotBounds(int slot) {
+  for (const SlotEntry& e : kSlotEntries)
+    if (e.slot() == slot && e.present()) return e.bounds();
+  return Unbounded();
+}
+
 float ContiSimplexStepScale(int i) {
   int n = 0;
   float scale = 1.0f;

@@ -60,6 +60,9 @@ void ApplyContiParams(const float* values);
 int GetContiParamBounds(int max, FitBounds* out);
 // The floated values that stand at an end of their bounds, as "name = value".
 std::vector<std::string> ContiValuesAtLimit();
+// The bounds the continuous fit holds pParams entry slot to while it is floated;
+// unbounded when the model floats no value there.
+FitBounds ContiSlotBounds(int slot);
 // The relative scale of the simplex perturbation of entry i (1-based position in
 // the vector): 0.01 for meniscus and bottom, 0.1 for the lamella width, else 1.
 float ContiSimplexStepScale(int i);

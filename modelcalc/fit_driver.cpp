@@ -984,20 +984,23 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
   return interrupted ? FitOutcome::Interrupted : FitOutcome::Completed;
 }
 
-SpeciesErrors LastFitSpeciesErrors(int k) {
+std::optional<double> LastFitError(int slot) {
   const FitReport& report = LastFitEnd().report;
   const std::vector<double>& errors = report.paramErrors;
-  const auto at = [&](int slot) -> std::optional<double> {
-    const auto i = static_cast<std::size_t>(slot);
-    // An error belongs to the value the fit ended at, not to one changed since.
-    if (i >= errors.size() || i >= report.paramValues.size() || !(errors[i] > 0.0) ||
-        report.paramValues[i] != AnalysisSwitches().pParams[i])
-      return std::nullopt;
-    return errors[i];
-  };
-  // The slots of the parameter vector: D or M 1-4, s 5-8, loading 9-12.
-  return {at(nSpeciesSlots + k), at(k), at(2 * nSpeciesSlots + k)};
+  const auto i = static_cast<std::size_t>(slot);
+  // An error belongs to the value the fit ended at, not to one changed since.
+  if (slot < 0 || i >= errors.size() || i >= report.paramValues.size() || !(errors[i] > 0.0) ||
+      report.paramValues[i] != AnalysisSwitches().pParams[i])
+    return std::nullopt;
+  return errors[i];
 }
+
+SpeciesErrors LastFitSpeciesErrors(int k) {
+  // The slots of the parameter vector: D or M 1-4, s 5-8, loading 9-12.
+  return {LastFitError(nSpeciesSlots + k), LastFitError(k), LastFitError(2 * nSpeciesSlots + k)};
+}
+
+bool ParamEntryFloated(int k) { return EntryFloated(k); }
 
 void ResetFitDriver() {
   SearchSettings().fAnnealStartTemp = SearchSettings().fAnnealTemp = 2.0f;

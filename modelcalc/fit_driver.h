@@ -224,5 +224,10 @@ struct SpeciesErrors {
   std::optional<double> s, massOrD, c;
 };
 SpeciesErrors LastFitSpeciesErrors(int k);
+// The standard error of pParams entry slot on the same terms.
+std::optional<double> LastFitError(int slot);
+// pParams entry k is in the discrete fit's vector (its fit switch is set, and it is
+// not the buffer component's amplitude while the buffer's signal is floated).
+bool ParamEntryFloated(int k);
 
 }  // namespace tarmic
