@@ -116,10 +116,12 @@ void AverageComponentSignals() {
   for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
     const int k = linearAmplitudesPart.pLinearComponents[j];
     float* avg = currentGridPart.ppSpeciesGridMean[k];
-    for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
+    const std::vector<float*>& rows = currentGridPart.pppSpeciesSignal[k];
+    const int scans = dataSetPart.nScans, points = currentGridPart.nGridPoints;
+    for (int i = 1; i <= points; ++i) {
       double sum = 0.0;
-      for (int s = 1; s <= dataSetPart.nScans; ++s) sum += Table(k, s)[i];
-      avg[i] = static_cast<float>(sum / dataSetPart.nScans);
+      for (int s = 1; s <= scans; ++s) sum += rows[Idx(s)][i];
+      avg[i] = static_cast<float>(sum / scans);
     }
   }
 }
@@ -212,13 +214,21 @@ bool SolveLinearAmplitudes(const Centring& c) {
       scanOff[j] = (c.perScan ? currentGridPart.ppSpeciesScanMean[k][s] : 0.0) + (c.global ? linearAmplitudesPart.pComponentMeans[k] : 0.0);
     }
     const double dataScanOff = (c.perScan ? currentGridPart.pScanMeans[s] : 0.0) + dataGlobal + c.fixedBaseline;
+    // The rows of this scan's components and their means over the scans.
+    const float* row[kSlots + 1] = {};
+    const float* mean[kSlots + 1] = {};
+    for (int j = 1; j <= n; ++j) {
+      const int k = linearAmplitudesPart.pLinearComponents[j];
+      row[j] = Table(k, s);
+      mean[j] = currentGridPart.ppSpeciesGridMean[k];
+    }
+    const float* average = currentGridPart.pAverageScan;
     f.ForEach([&](int i) {
       double y = d[i] - dataScanOff;
-      if (c.perPoint) y -= currentGridPart.pAverageScan[i] - dataShift;
+      if (c.perPoint) y -= average[i] - dataShift;
       for (int j = 1; j <= n; ++j) {
-        const int k = linearAmplitudesPart.pLinearComponents[j];
-        double v = Table(k, s)[i] - scanOff[j];
-        if (c.perPoint) v -= currentGridPart.ppSpeciesGridMean[k][i] - pointShift[j];
+        double v = row[j][i] - scanOff[j];
+        if (c.perPoint) v -= mean[j][i] - pointShift[j];
         x[j] = v;
       }
       for (int j = 1; j <= n; ++j) {
