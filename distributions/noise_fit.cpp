@@ -47,24 +47,28 @@ float InterpolateClamped(const float* x, const float* y, int n, float r) {
 // Intensity data: the model absorbance as sample intensity (intensity_scans.h).
 void BuildScanFit(int s, const float* tiNoise, float constant, int firstK, int lastK,
                   bool fixedFirst, std::vector<double>& sum, std::vector<float>& model) {
-  const double* x = DistributionStorage().pDistSolution;
-  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) sum[static_cast<std::size_t>(g)] = tiNoise ? tiNoise[g] : 0.0;
+  const GridData& grid = CurrentGrid();
+  const DistributionStorageState& storage = DistributionStorage();
+  DataSetState& data = DataSet();
+  const int points = grid.nGridPoints;
+  const double* x = storage.pDistSolution;
+  for (int g = 1; g <= points; ++g) sum[static_cast<std::size_t>(g)] = tiNoise ? tiNoise[g] : 0.0;
   for (int k = firstK; k <= lastK; ++k) {
     const double c = (fixedFirst && k == 1) ? 1.0 : x[k];
     if (c == 0.0) continue;
-    const float* K = DistributionStorage().pppKernels[k][s];
-    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) sum[static_cast<std::size_t>(g)] += c * K[g];
+    const float* K = storage.pppKernels[k][s];
+    for (int g = 1; g <= points; ++g) sum[static_cast<std::size_t>(g)] += c * K[g];
   }
-  for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
+  for (int g = 1; g <= points; ++g) {
     model[static_cast<std::size_t>(g)] = static_cast<float>(sum[static_cast<std::size_t>(g)] + constant);
   }
   const std::size_t si = static_cast<std::size_t>(s);
-  const int n = DataSet().pnPoints[si];
-  float* fit = DataSet().ppFit[si];
-  float* work = DataSet().ppWork[si];
-  if (!InterpolateCurve(n, DataSet().ppRadius[si], work, CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, model.data())) {
+  const int n = data.pnPoints[si];
+  float* fit = data.ppFit[si];
+  float* work = data.ppWork[si];
+  if (!InterpolateCurve(n, data.ppRadius[si], work, points, grid.pGridRadius, model.data())) {
     for (int i = 1; i <= n; ++i) {
-      work[i] = InterpolateClamped(CurrentGrid().pGridRadius, model.data(), CurrentGrid().nGridPoints, DataSet().ppRadius[si][i]);
+      work[i] = InterpolateClamped(grid.pGridRadius, model.data(), points, data.ppRadius[si][i]);
     }
   }
   for (int i = 1; i <= n; ++i) fit[i] = work[i];

@@ -163,10 +163,9 @@ using UnitProductFn = void (*)(const double*, const double*, std::ptrdiff_t, int
 
 // The data value of the build at scan s, grid point g: y, or y - K_1 inside the fit
 // range when kernel 1 is fixed.
-double DataValue(const NEQBuildPlan& plan, int s, int g) {
-  auto& currentGridPart = CurrentGrid();
-  double y = currentGridPart.ppGridSignal[static_cast<std::size_t>(s)][g];
-  if (plan.subtractFirstKernel && g >= currentGridPart.iFitFirst && g <= currentGridPart.iFitLast) y -= DistributionStorage().pppKernels[1][s][g];
+double DataValue(const GridData& grid, const DistributionStorageState& storage, const NEQBuildPlan& plan, int s, int g) {
+  double y = grid.ppGridSignal[static_cast<std::size_t>(s)][g];
+  if (plan.subtractFirstKernel && g >= grid.iFitFirst && g <= grid.iFitLast) y -= storage.pppKernels[1][s][g];
   return y;
 }
 
@@ -185,7 +184,7 @@ void CentreRowPart(const NEQBuildPlan& plan, int s, int r, int p0, int n, double
   if (r == 0) {
     for (int p = 0; p < n; ++p) {
       const int g = g0 + p;
-      double y = DataValue(plan, s, g);
+      double y = DataValue(currentGridPart, distributionStoragePart, plan, s, g);
       switch (plan.model) {
         case NoiseModel::Plain: y -= plan.baseline; break;
         case NoiseModel::Baseline: y -= normalEquationsPart.dDataMean; break;
@@ -587,7 +586,7 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
     if (radius) {
       for (int g = 1; g <= currentGridPart.nGridPoints; ++g) {
         double sum = 0.0;
-        for (int s = s0; s <= s1; ++s) sum += DataValue(plan, s, g);
+        for (int s = s0; s <= s1; ++s) sum += DataValue(currentGridPart, distributionStoragePart, plan, s, g);
         distributionStoragePart.pDataRadiusMean[g] = sum / scans;
       }
     }
@@ -595,7 +594,7 @@ void ComputeNormalEquationRowMeans(const NEQBuildPlan& plan, int r, const GridFi
       double total = 0.0;
       for (int s = s0; s <= s1; ++s) {
         double sum = 0.0;
-        fit.ForEach([&](int g) { sum += DataValue(plan, s, g); });
+        fit.ForEach([&](int g) { sum += DataValue(currentGridPart, distributionStoragePart, plan, s, g); });
         if (scan) distributionStoragePart.pDataScanMean[s] = sum / nP;
         total += sum;
       }

@@ -324,8 +324,7 @@ void ComplexJacobian(const double* x, Tridiagonal out, int n) {
 struct Block {
   double aa, ab, ba, bb;
 };
-Block NewtonBlock(int i, int c, ConstTridiagonal Qa, ConstTridiagonal Qb) {
-  auto& localPart = Local();
+Block NewtonBlock(const LocalState& localPart, int i, int c, ConstTridiagonal Qa, ConstTridiagonal Qb) {
   const double* qa = c < 0 ? Qa.sub : c > 0 ? Qa.sup : Qa.diag;
   const double* qb = c < 0 ? Qb.sub : c > 0 ? Qb.sup : Qb.diag;
   return {localPart.gReact.baseA[c + 1][i] + qb[i], qa[i], qb[i], localPart.gReact.baseB[c + 1][i] + qa[i]};
@@ -337,14 +336,15 @@ bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* d
                        int n) {
   const SimWorkArrays& arrays = SimWork();
   const ConstTridiagonal Qa = SimRhsMatrix(arrays), Qb = SimTransportMatrix(arrays);
-  std::vector<double>& w = Local().gReact.work;  // per node: inverse pivot (4), reduced rhs (2)
+  LocalState& local = Local();
+  std::vector<double>& w = local.gReact.work;  // per node: inverse pivot (4), reduced rhs (2)
   if (w.size() < 6 * static_cast<std::size_t>(n + 1)) w.assign(6 * static_cast<std::size_t>(n + 1), 0.0);
   for (int i = 1; i <= n; ++i) {
-    Block D = NewtonBlock(i, 0, Qa, Qb);
+    Block D = NewtonBlock(local, i, 0, Qa, Qb);
     double r0 = ra[i], r1 = rb[i];
     if (i > 1) {
       // G = L_i P_(i-1)^-1; D -= G U_(i-1); r -= G r'_(i-1).
-      const Block L = NewtonBlock(i, -1, Qa, Qb), U = NewtonBlock(i - 1, 1, Qa, Qb);
+      const Block L = NewtonBlock(local, i, -1, Qa, Qb), U = NewtonBlock(local, i - 1, 1, Qa, Qb);
       const double* q = &w[6 * (i - 1)];
       const double g00 = L.aa * q[0] + L.ab * q[2], g01 = L.aa * q[1] + L.ab * q[3];
       const double g10 = L.ba * q[0] + L.bb * q[2], g11 = L.ba * q[1] + L.bb * q[3];
@@ -375,7 +375,7 @@ bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* d
     const double* q = &w[6 * i];
     double r0 = q[4], r1 = q[5];
     if (i < n) {
-      const Block U = NewtonBlock(i, 1, Qa, Qb);
+      const Block U = NewtonBlock(local, i, 1, Qa, Qb);
       r0 -= U.aa * da[i + 1] + U.ab * db[i + 1];
       r1 -= U.ba * da[i + 1] + U.bb * db[i + 1];
     }
