@@ -309,7 +309,10 @@ void PrepareStartResiduals(double dt, int n) {
 // complex term by one species with the other at x.
 void ComplexJacobian(const double* x, Tridiagonal out, int n) {
   auto& localPart = Local();
-  const std::vector<double>* G = localPart.gReact.G;
+  const std::vector<double>* pattern = localPart.gReact.G;
+  // The rows of the pattern, taken once: the stores below cannot move them.
+  const double* G[7];
+  for (int k = 0; k < 7; ++k) G[k] = pattern[k].data();
   for (int i = 1; i <= n; ++i) {
     const double xl = i > 1 ? x[i - 1] : 0.0, xr = i < n ? x[i + 1] : 0.0, xi = x[i];
     out.sub[i] = i > 1 ? G[1][i] * xl + G[3][i] * xi : 0.0;
@@ -324,10 +327,15 @@ void ComplexJacobian(const double* x, Tridiagonal out, int n) {
 struct Block {
   double aa, ab, ba, bb;
 };
-Block NewtonBlock(const LocalState& localPart, int i, int c, ConstTridiagonal Qa, ConstTridiagonal Qb) {
+// base: the rows of the step's base blocks for c = -1, 0, 1 (baseA, then baseB).
+struct BaseRows {
+  const double* a[3];
+  const double* b[3];
+};
+Block NewtonBlock(const BaseRows& base, int i, int c, ConstTridiagonal Qa, ConstTridiagonal Qb) {
   const double* qa = c < 0 ? Qa.sub : c > 0 ? Qa.sup : Qa.diag;
   const double* qb = c < 0 ? Qb.sub : c > 0 ? Qb.sup : Qb.diag;
-  return {localPart.gReact.baseA[c + 1][i] + qb[i], qa[i], qb[i], localPart.gReact.baseB[c + 1][i] + qa[i]};
+  return {base.a[c + 1][i] + qb[i], qa[i], qb[i], base.b[c + 1][i] + qa[i]};
 }
 
 // Solves the block-tridiagonal Newton system for (da, db) by block elimination
@@ -338,13 +346,18 @@ bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* d
   const ConstTridiagonal Qa = SimRhsMatrix(arrays), Qb = SimTransportMatrix(arrays);
   LocalState& local = Local();
   std::vector<double>& w = local.gReact.work;  // per node: inverse pivot (4), reduced rhs (2)
+  BaseRows base;
+  for (int c = 0; c < 3; ++c) {
+    base.a[c] = local.gReact.baseA[c].data();
+    base.b[c] = local.gReact.baseB[c].data();
+  }
   if (w.size() < 6 * static_cast<std::size_t>(n + 1)) w.assign(6 * static_cast<std::size_t>(n + 1), 0.0);
   for (int i = 1; i <= n; ++i) {
-    Block D = NewtonBlock(local, i, 0, Qa, Qb);
+    Block D = NewtonBlock(base, i, 0, Qa, Qb);
     double r0 = ra[i], r1 = rb[i];
     if (i > 1) {
       // G = L_i P_(i-1)^-1; D -= G U_(i-1); r -= G r'_(i-1).
-      const Block L = NewtonBlock(local, i, -1, Qa, Qb), U = NewtonBlock(local, i - 1, 1, Qa, Qb);
+      const Block L = NewtonBlock(base, i, -1, Qa, Qb), U = NewtonBlock(base, i - 1, 1, Qa, Qb);
       const double* q = &w[6 * (i - 1)];
       const double g00 = L.aa * q[0] + L.ab * q[2], g01 = L.aa * q[1] + L.ab * q[3];
       const double g10 = L.ba * q[0] + L.bb * q[2], g11 = L.ba * q[1] + L.bb * q[3];
@@ -375,7 +388,7 @@ bool SolveNewtonSystem(const double* ra, const double* rb, double* da, double* d
     const double* q = &w[6 * i];
     double r0 = q[4], r1 = q[5];
     if (i < n) {
-      const Block U = NewtonBlock(local, i, 1, Qa, Qb);
+      const Block U = NewtonBlock(base, i, 1, Qa, Qb);
       r0 -= U.aa * da[i + 1] + U.ab * db[i + 1];
       r1 -= U.ba * da[i + 1] + U.bb * db[i + 1];
     }
@@ -395,12 +408,14 @@ double StepResiduals(double dt, double* ra, double* rb) {
   const ReactRun& g = localPart.gReact;
   const ConstTridiagonal M = MassMatrix(arrays), TA = TransA(arrays), TB = TransB(arrays);
   double largest = 0.0;
+  const double* const freeA = lammArraysPart.pFreeA;
+  const double* const freeB = lammArraysPart.pFreeB;
+  const double* const startA = g.startA.data();
+  const double* const startB = g.startB.data();
   for (int i = 1; i <= n; ++i) {
-    const double complex = PatternSum(g.G, lammArraysPart.pFreeA, lammArraysPart.pFreeB, i, n);
-    ra[i] = g.startA[i] - RowProduct(M, lammArraysPart.pFreeA, i, n) / dt - 0.5 * RowProduct(TA, lammArraysPart.pFreeA, i, n) -
-            complex;
-    rb[i] = g.startB[i] - RowProduct(M, lammArraysPart.pFreeB, i, n) / dt - 0.5 * RowProduct(TB, lammArraysPart.pFreeB, i, n) -
-            complex;
+    const double complex = PatternSum(g.G, freeA, freeB, i, n);
+    ra[i] = startA[i] - RowProduct(M, freeA, i, n) / dt - 0.5 * RowProduct(TA, freeA, i, n) - complex;
+    rb[i] = startB[i] - RowProduct(M, freeB, i, n) / dt - 0.5 * RowProduct(TB, freeB, i, n) - complex;
     largest = std::max({largest, std::fabs(ra[i]), std::fabs(rb[i])});
   }
   localPart.gReact.residualCurrent = true;
@@ -427,23 +442,25 @@ double NewtonPass(double dt) {
   ComplexJacobian(lammArraysPart.pFreeB, SimTransportMatrix(arrays), n);
   if (!SolveNewtonSystem(ra, rb, da, db, n)) return 0.0;
   double theta = 1.0;
+  double* const freeA = lammArraysPart.pFreeA;
+  double* const freeB = lammArraysPart.pFreeB;
   for (int i = 1; i <= n; ++i) {
-    lammArraysPart.pFreeA[i] += da[i];
-    lammArraysPart.pFreeB[i] += db[i];
+    freeA[i] += da[i];
+    freeB[i] += db[i];
   }
   localPart.gReact.residualCurrent = false;
   for (int halvings = 0; halvings < 6 && StepResiduals(dt, ra, rb) > before; ++halvings) {
     theta *= 0.5;
     for (int i = 1; i <= n; ++i) {
-      lammArraysPart.pFreeA[i] -= theta * da[i];
-      lammArraysPart.pFreeB[i] -= theta * db[i];
+      freeA[i] -= theta * da[i];
+      freeB[i] -= theta * db[i];
     }
     localPart.gReact.residualCurrent = false;
   }
   double change = 0.0, scale = 1e-300;
   for (int i = 1; i <= n; ++i) {
     change = std::max({change, std::fabs(da[i]), std::fabs(db[i])});
-    scale = std::max({scale, std::fabs(lammArraysPart.pFreeA[i]), std::fabs(lammArraysPart.pFreeB[i])});
+    scale = std::max({scale, std::fabs(freeA[i]), std::fabs(freeB[i])});
   }
   return theta * change / scale;
 }
