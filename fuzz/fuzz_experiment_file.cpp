@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TXLAWindow& window = fuzz::MainWindow();
   fuzz::InitHeadless().QueueOpenFiles({path});
   LoadNewFiles(window, LoadKind::Velocity);
-  fuzz::ReportOutcome(nScans > 0);
+  fuzz::ReportOutcome(DataSet().nScans > 0);
   ResetScanDataGlobals();  // the loaded set is not carried into the next input
   return 0;
 }

@@ -51,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // covers it): not here, where it could name any file of the system.
   if (paths.size() == 1 && IsScanListFile(paths[0])) return 0;
   ResetScanFileGlobals();
-  bSetNColumns = options & 2;
-  nDataColumns = 3;
-  bSkipSpikes = options & 4;
-  bEquilibriumMode = options & 8;
+  ScanFile().bSetNColumns = options & 2;
+  ScanFile().nDataColumns = 3;
+  ScanFile().bSkipSpikes = options & 4;
+  DataSet().bEquilibriumMode = options & 8;
   fuzz::InitHeadless().QueueOpenFiles(paths);
   LoadNewFiles(window, (options & 1) ? LoadKind::Electrophoresis : LoadKind::Velocity);
   ResetScanFileGlobals();

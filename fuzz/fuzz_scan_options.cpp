@@ -15,10 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::InitHeadless();
   ResetScanFileGlobals();
   const char* ext = kExtensions[data[0] % (sizeof kExtensions / sizeof kExtensions[0])];
-  bSetNColumns = data[1] & 1;
-  nDataColumns = 2 + (data[1] >> 3) % (kMaxDataColumns - 1);
-  bElectrophoresisMode = data[1] & 2;
-  bSkipSpikes = data[1] & 4;
+  ScanFile().bSetNColumns = data[1] & 1;
+  ScanFile().nDataColumns = 2 + (data[1] >> 3) % (kMaxDataColumns - 1);
+  ScanFile().bElectrophoresisMode = data[1] & 2;
+  ScanFile().bSkipSpikes = data[1] & 4;
   const float minStep = kMinSteps[data[2] % (sizeof kMinSteps / sizeof kMinSteps[0])];
   const std::string path = fuzz::WriteScratch(data + 3, size - 3, std::string("scan.") + ext);
   ScanInfo record{};

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case 1: {
-      InhomSolventSettings& st = gInhomSolvent;
+      InhomSolventSettings& st = SolventSettings().gInhomSolvent;
       st.sNonidealPath = st.dNonidealPath = st.densityPath = st.viscosityPath = path;
       bool taken = ReadCoefficientFile(DensityCoefPath(st), &st.densityCoef);
       taken = ReadCoefficientFile(ViscosityCoefPath(st), &st.viscosityCoef) && taken;

@@ -20,8 +20,8 @@ inline TXLAWindow& MainWindow() {
   static std::unique_ptr<TXLAWindow> window;
   InitHeadless();
   if (!window) {
-    bWriteScanRms = false;
-    bCheckTimeStamps = false;
+    DataPlots().bWriteScanRms = false;
+    TimeStamps().bCheckTimeStamps = false;
     bDisclaimerAccepted = true;
     InstallResponseTable();
     window = std::make_unique<TXLAWindow>("Sedimentation Analysis");
