@@ -8,7 +8,9 @@
 
 namespace tarmic {
 
-Analysis::~Analysis() { Clear(); }
+Analysis::~Analysis() {
+  if (!program_) Clear();
+}
 
 void Analysis::Clear() {
   // Later parts may refer to earlier ones while they go: the reverse order of making.

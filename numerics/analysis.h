@@ -14,6 +14,10 @@
 // program's own. A worker thread of a computation works on the analysis of the thread
 // that started it (BindAnalysisOf).
 //
+// The parts keep the engine's arrays as raw blocks, released by the engine's resets:
+// the owner of an analysis other than the program's releases what it loaded (the
+// data set, the distribution, the simulation arrays) before the analysis ends.
+//
 // An analysis is used by one computation at a time: the threads of that computation
 // read it, and write only their own slots of its results.
 #pragma once
@@ -29,6 +33,11 @@ namespace tarmic {
 class Analysis {
  public:
   Analysis() = default;
+  // The program's analysis: kept to the end of the process, as the program's state
+  // always was (its parts hold the arrays of the loaded data, which nothing else
+  // reaches then).
+  struct Program {};
+  constexpr explicit Analysis(Program) : program_(true) {}
   ~Analysis();
   Analysis(const Analysis&) = delete;
   Analysis& operator=(const Analysis&) = delete;
@@ -63,11 +72,12 @@ class Analysis {
   std::array<void (*)(void*), kMaxParts> destroy_{};
   std::array<std::size_t, kMaxParts> made_{};  // indexes in the order they were made
   std::size_t madeCount_ = 0;
+  bool program_ = false;
 };
 
 // The analysis of the program (the window's, and the engine's when nothing is bound).
 // Constant-initialised: in place before any code runs.
-inline constinit Analysis gProgramAnalysis;
+inline constinit Analysis gProgramAnalysis{Analysis::Program{}};
 inline Analysis& ProgramAnalysis() { return gProgramAnalysis; }
 
 namespace analysis_binding {

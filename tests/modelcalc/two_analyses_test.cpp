@@ -32,6 +32,8 @@
 #include "numerics/random.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
+#include "scandata/scan_data_reset.h"
+#include "propagators/sim_arrays.h"
 
 namespace tarmic {
 namespace {
@@ -89,6 +91,10 @@ void Analyse(const Case& c, const std::string& dir) {
   const ContiRunResult run = RunContiSed(nullptr);
   std::ofstream(dir + "/run.txt") << static_cast<int>(run.outcome) << "\n";
   SaveContiDistribution(dir + "/distribution.dat");
+  // The owner of an analysis releases what it loaded before the analysis ends.
+  ResetDistributionEngine();
+  ResetScanDataGlobals();
+  FreeSimArrays();
 }
 
 std::string Bytes(const fs::path& file) {
