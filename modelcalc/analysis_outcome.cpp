@@ -100,7 +100,7 @@ AnalysisOutcome OutcomeOfComputation(bool fit) {
   o.whyNotConverged = WhyNotConverged(end.outcome, end.report);
   o.fitEnd = FitEndStatus(end.outcome, end.report);
   if (!o.whyNotConverged.empty()) o.status = AnalysisOutcome::Status::NotConverged;
-  o.atBounds = IsContinuousModel() ? ContiValuesAtLimit() : FloatedValuesAtLimit();
+  o.atBounds = IsContinuousModel() ? ContiValuesAtLimit() : FloatedValuesAtLimit(end.report.undeterminedSpecies);
   o.misfitRatio = end.report.misfitRatio;
   o.systematicMisfit = end.report.systematicMisfit;
   o.messages = end.report.notes;

@@ -13,6 +13,8 @@
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_window_display.h"
 #include "modelcalc/fit_end_check.h"
+#include "modelcalc/fit_species_check.h"
+#include "modelcalc/verdict_thresholds.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_misfit.h"
 #include "modelcalc/fit_state.h"
@@ -527,10 +529,12 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
       if (confirming) {
         confirming = false;
         ends = !(confirmFrom - s.y[1] > restarts.Tolerance() * confirmFrom);
+        if (ends) ++report.confirmedByRestart;
       } else if (restarts.SurfaceSays(objective.Evaluated())) {
-        confirming = true;
+        confirming = Verdicts().confirmingRestart;
         confirmFrom = s.y[1];
-        continue;
+        ends = !confirming;
+        if (confirming) continue;
       } else {
         ends = restarts.Settled(s.y[1]);
       }
@@ -670,14 +674,18 @@ void SetFloatingExtraParams(const float* values) {
   UnpackModelParams();
 }
 
-std::vector<std::string> FloatedValuesAtLimit() {
+std::vector<std::string> FloatedValuesAtLimit(const std::vector<int>& speciesLeftOut) {
   std::vector<std::string> values;
   auto check = [&](const std::string& name, float v, FitBounds b) {
     if (b.AtLimit(v)) values.push_back(name + Format(" = %g", static_cast<double>(v)));
   };
-  // A species switched off carries its values wherever they stand.
-  const auto switchedOff = [](int k) {
-    return IsDiscreteSpeciesModel() && k <= 3 * nSpeciesSlots && !AnalysisSwitches().pSpeciesLinked[(k - 1) % nSpeciesSlots + 1];
+  // A species switched off carries its values wherever they stand, and so does one
+  // the data do not determine.
+  const auto switchedOff = [&](int k) {
+    if (!IsDiscreteSpeciesModel() || k > 3 * nSpeciesSlots) return false;
+    const int slot = (k - 1) % nSpeciesSlots + 1;
+    return !AnalysisSwitches().pSpeciesLinked[slot] ||
+           std::find(speciesLeftOut.begin(), speciesLeftOut.end(), slot) != speciesLeftOut.end();
   };
   ForEachFloatedValue([&](const ExtraValue& e) { check(e.Name(), e.get(), e.bounds()); },
                       [&](int k) {
@@ -819,8 +827,12 @@ FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report, const 
 FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const ModelFunction& model) {
   const SpeciesAtStart start = TakeSpeciesAtStart();
   const FitOutcome searched = RunSearch(window, method, report, model);
-  if (searched == FitOutcome::Completed && !report.stoppedBeforeResult)
-    NoteValuesAtBound(report, FloatedValuesAtLimit());
+  report.undeterminedSpecies.clear();
+  report.implausibleSpecies.clear();
+  if (searched == FitOutcome::Completed && !report.stoppedBeforeResult) {
+    CheckFittedSpecies(window, model, report);
+    NoteValuesAtBound(report, FloatedValuesAtLimit(report.undeterminedSpecies));
+  }
   const FitOutcome outcome = NoteRefusedTrials(report, searched);
   NoteSystematicMisfit(report, outcome, start);
   SayFitEnd(report, outcome);

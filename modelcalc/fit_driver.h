@@ -117,7 +117,7 @@ FitBounds ParamEntryBounds(int k);
 
 // The floated values of the discrete fit that stand at an end of their bounds, as
 // "name = value" (the fit-result text names them).
-std::vector<std::string> FloatedValuesAtLimit();
+std::vector<std::string> FloatedValuesAtLimit(const std::vector<int>& speciesLeftOut = {});
 
 // Fills vertices 2..n+1 from vertex 1 by Gaussian perturbations: relative width
 // fSimplexRandomization, meniscus and bottom a third of their fit ranges, with the

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "modelcalc/fit_misfit.h"
+#include "modelcalc/verdict_thresholds.h"
 #include "numerics/linear_algebra.h"
 #include "platform/types.h"
 #include "scandata/text_io.h"
@@ -35,6 +36,11 @@ double SumOfSquares(const std::vector<double>& model, const std::vector<double>&
   return sum;
 }
 }  // namespace
+
+bool EndStepGains(double gain, double roughness) {
+  const VerdictThresholds& v = Verdicts();
+  return gain > v.endStepChiSquare + v.endStepRoughnessFactor * roughness;
+}
 
 double ChiSquareUnit() {
   const ResidualNoise noise = EstimateResidualNoise();
@@ -117,12 +123,16 @@ EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
     if (q == p) return step;
     if (!TakeValues(target, q.data(), trialModel, nullptr, step.interrupted)) return step;
     const double lowered = (sosq - SumOfSquares(trialModel, data)) / unit;
+    // The linearised model's decrease at this length of the Gauss-Newton step:
+    // (2 L - L^2) beta'x.
+    const double expected = (2.0 * length - length * length) * promised / unit;
     if (lowered > 0.0) {
       step.gain = lowered;
+      step.roughness = std::fabs(lowered - expected);
       step.point = q;
       return step;
     }
-    if (!(length * promised / unit > kEndStepChiSquare)) return step;
+    if (!(expected > Verdicts().endStepGoesOn)) return step;
   }
   return step;
 }
@@ -131,10 +141,12 @@ EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<
                      FitReport& report, int& rounds) {
   const EndStep step = LocalStepFromEnd(target, p, bounds, ChiSquareUnit());
   if (step.interrupted) return EndCheck::Interrupted;
-  if (!EndStepGains(step.gain)) return EndCheck::Ends;
+  if (!(step.gain > Verdicts().endStepGoesOn)) return EndCheck::Ends;
   p = step.point;
   if (rounds++ >= kEndCheckRounds) {
-    report.localStepGain = step.gain;
+    // The search ends at the lower point; it is no minimum only where the gain stands
+    // above the objective's own roughness.
+    if (EndStepGains(step.gain, step.roughness)) report.localStepGain = step.gain;
     return EndCheck::Ends;
   }
   return EndCheck::GoesOn;
@@ -167,8 +179,17 @@ void SayFitEnd(FitReport& report, FitOutcome outcome) {
     if (!text.empty()) text += " ";
     text += Format(kFitGridRefinedText, report.gridRefined);
   }
+  if (!text.empty()) report.converged = false;
+  // What the check of the species found is said, and leaves convergence alone.
+  for (const int k : report.undeterminedSpecies) {
+    if (!text.empty()) text += " ";
+    text += Format(kSpeciesNotDeterminedText, k, 100.0 * Verdicts().undeterminedConfidence);
+  }
+  for (const auto& [k, what] : report.implausibleSpecies) {
+    if (!text.empty()) text += " ";
+    text += Format(kSpeciesImplausibleText, what.c_str());
+  }
   if (text.empty()) return;
-  report.converged = false;
   // A final method's fit passes here before the fit it ends (said once).
   if (bBatchMode || report.message.text.find(text) != std::string::npos) return;
   if (report.message.empty())

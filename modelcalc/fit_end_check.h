@@ -9,7 +9,8 @@
 //    the value is named, and the fit counts as not converged;
 //  - a local step from the end (the Gauss-Newton step from the derivatives at the end
 //    point, a few evaluations): when it lowers the sum of squares by more than
-//    kEndStepChiSquare units of chi-square of the data's own noise, the end was no
+//    the least gain (two units of chi-square of the data's own noise, and more on a
+//    rough objective; verdict_thresholds.h), the end was no
 //    minimum; the search goes on from the lower point, or says that it did not
 //    converge;
 //  - the model's numerical accuracy (the non-ideal models, whose grid a check
@@ -30,8 +31,8 @@
 
 namespace tarmic {
 
-// kEndStepChiSquare and kEndCheckRounds: marquardt.h (Marquardt-Levenberg takes the
-// end step from its own derivatives).
+// The least gain and the roughness factor: verdict_thresholds.h; kEndCheckRounds:
+// marquardt.h (Marquardt-Levenberg takes the end step from its own derivatives).
 
 // The unit of chi-square of the data on show: the square of the noise the residuals
 // show (fit_misfit.h), or of their rmsd when no estimate can be made. 0 without
@@ -42,6 +43,11 @@ double ChiSquareUnit();
 struct EndStep {
   bool ran = false;         // the derivatives and the step could be computed
   double gain = 0.0;        // lowering of the sum of squares, units of chi-square
+  // How far the objective departs from its own linearised model along the step
+  // taken: |gain - the decrease the model promised|, units of chi-square. A smooth
+  // objective near its minimum keeps its promise; the changes of grids and time
+  // steps with the values make it rough.
+  double roughness = 0.0;
   std::vector<float> point; // the point of the step (one-based), when it is lower
   bool interrupted = false;
 };
@@ -50,20 +56,23 @@ struct EndStep {
 // from a bound), solves the Gauss-Newton step over the values not held at a bound
 // whose step points outwards, and evaluates the step (held to the bounds): n + 2
 // evaluations; where the step is not lower although the linearised model promises
-// more than kEndStepChiSquare units, its half and quarter too. unit: the chi-square
+// more than the least gain, its half and quarter too. unit: the chi-square
 // unit (ChiSquareUnit).
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
                          const std::vector<FitBounds>& bounds, double unit);
 
-// Whether a step gain says that the end was no minimum.
-inline bool EndStepGains(double gain) { return gain > kEndStepChiSquare; }
+// Whether a step gain, after the rounds the search went on, says that the end was no
+// minimum: it exceeds the least gain (Verdicts().endStepChiSquare) and the objective's
+// roughness along the step, times Verdicts().endStepRoughnessFactor.
+bool EndStepGains(double gain, double roughness);
 
 // What a search does after the check of its end.
 enum class EndCheck { Ends, GoesOn, Interrupted };
 // The step from a search's end at p (one-based, as applied) on the fit's own target:
-// GoesOn when it found a lower point (p takes it) and fewer than kEndCheckRounds
-// rounds (counted in rounds) went on before; after them the gain goes into
-// report.localStepGain and the search ends at the lower point.
+// GoesOn when it found a point lower by more than Verdicts().endStepGoesOn (p takes
+// it) and fewer than kEndCheckRounds rounds (counted in rounds) went on before; after
+// them the search ends at the lower point, and the gain goes into
+// report.localStepGain where EndStepGains says the end was no minimum.
 EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
                      FitReport& report, int& rounds);
 
@@ -83,6 +92,14 @@ inline constexpr const char* kFitLocalStepText =
 inline constexpr const char* kFitGridRefinedText =
     "The fit did not converge: its model at the end values needs a finer grid than the one "
     "it was fitted on (%d times the nodes).";
+
+inline constexpr const char* kSpeciesNotDeterminedText =
+    "Species %d is not determined by the data: without it, the other species refitted, the "
+    "sum of squares rises by less than chance would raise it at %.0f %% confidence, so its "
+    "values are no result.";
+inline constexpr const char* kSpeciesImplausibleText =
+    "The fit places a species where the data cannot show it: %s; its values are no result, "
+    "those of the other species are kept.";
 
 // After the search of a fit with a result: adds what the check found to
 // report.message (the note of its own, caption "Note", or after the message there),

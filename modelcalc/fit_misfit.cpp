@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "modelcalc/fit_rmsd.h"
+#include "modelcalc/verdict_thresholds.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "platform/types.h"
@@ -124,6 +125,117 @@ double WithinScanNoise(const std::vector<std::vector<double>>& runs) {
 }
 }  // namespace
 
+namespace {
+// The residuals of two scans at the radii they share (a radius of the one within a
+// thousandth of the point spacing of the other), in radial order.
+void MatchedResiduals(const ScanResidualRow& a, const ScanResidualRow& b, std::vector<double>& x,
+                      std::vector<double>& y) {
+  x.clear();
+  y.clear();
+  if (a.radius.size() < 2 || b.radius.size() < 2) return;
+  const double spacing = std::fabs(static_cast<double>(a.radius.back()) - a.radius.front()) /
+                         static_cast<double>(a.radius.size() - 1);
+  const double tolerance = 1e-3 * spacing;
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < a.radius.size(); ++i) {
+    const double r = a.radius[i];
+    while (k < b.radius.size() && b.radius[k] < r - tolerance) ++k;
+    if (k == b.radius.size()) break;
+    if (std::fabs(static_cast<double>(b.radius[k]) - r) <= tolerance) {
+      x.push_back(a.value[i]);
+      y.push_back(b.value[k]);
+    }
+  }
+}
+}  // namespace
+
+double NormalUpperQuantile(double upper) {
+  // Bisection on P(Z > z) = erfc(z / sqrt 2) / 2, which falls monotonically in z.
+  double lo = -40.0, hi = 40.0;
+  for (int k = 0; k < 200; ++k) {
+    const double mid = 0.5 * (lo + hi);
+    if (0.5 * std::erfc(mid / std::sqrt(2.0)) > upper) lo = mid;
+    else hi = mid;
+  }
+  return 0.5 * (lo + hi);
+}
+
+MisfitTest NeighbourScanTest(const std::vector<ScanResidualRow>& scans, int tiScans) {
+  MisfitTest test;
+  // Per scale: the sum of the pairs' block products and of their variances.
+  std::array<double, kMisfitScales.size()> sum{}, variance{};
+  std::array<int, kMisfitScales.size()> pairs{};
+  std::vector<double> x, y, bx, by;
+  for (std::size_t j = 0; j + 1 < scans.size(); ++j) {
+    MatchedResiduals(scans[j], scans[j + 1], x, y);
+    for (std::size_t s = 0; s < kMisfitScales.size(); ++s) {
+      const auto h = static_cast<std::size_t>(kMisfitScales[s]);
+      const std::size_t blocks = x.size() / h;
+      if (blocks < static_cast<std::size_t>(kMisfitLeastBlocks)) continue;
+      // The blocks' sums over sqrt(h): their products have the variance of one
+      // point's product, whatever h, for white noise.
+      bx.assign(blocks, 0.0);
+      by.assign(blocks, 0.0);
+      for (std::size_t b = 0; b < blocks; ++b) {
+        for (std::size_t i = b * h; i < (b + 1) * h; ++i) {
+          bx[b] += x[i];
+          by[b] += y[i];
+        }
+        bx[b] /= std::sqrt(static_cast<double>(h));
+        by[b] /= std::sqrt(static_cast<double>(h));
+      }
+      // u = sum_b X_b Y_b; with time-invariant noise solved over S scans the
+      // residuals of one radius share -1/S of the noise: E[X_b Y_b] = -E[(X_b - Y_b)^2] / 2S,
+      // which is added back.
+      double u = 0.0, local = 0.0;
+      for (std::size_t b = 0; b < blocks; ++b) {
+        const double d = bx[b] - by[b];
+        u += bx[b] * by[b];
+        if (tiScans > 1) u += d * d / (2.0 * tiScans);
+        // The variance of X_b Y_b is V_b^2, V_b = E[D_b^2] / 2 the block's noise
+        // variance (D = X - Y, independent scans); E[(D^2 / 2)^2] = 3 V^2 for normal
+        // noise. From the differences, in which a misfit that changes slowly from
+        // one scan to the next cancels.
+        local += (d * d / 2.0) * (d * d / 2.0) / 3.0;
+      }
+      // Noise correlated along a scan correlates neighbouring products: the variance
+      // of u is sum_b V_b^2 (1 + 2 sum_l rho_l^2), rho_l the correlation of the
+      // differences at lag l (the estimate's own chance square, 1 / blocks, taken off).
+      double c0 = 0.0;
+      for (std::size_t b = 0; b < blocks; ++b) c0 += (bx[b] - by[b]) * (bx[b] - by[b]);
+      double inflation = 1.0;
+      const std::size_t lags = std::min<std::size_t>(kMisfitMostLag, blocks / 4);
+      for (std::size_t l = 1; l <= lags && c0 > 0.0; ++l) {
+        double cl = 0.0;
+        for (std::size_t b = 0; b + l < blocks; ++b) cl += (bx[b] - by[b]) * (bx[b + l] - by[b + l]);
+        const double rho = cl / c0;
+        inflation += 2.0 * std::max(0.0, rho * rho - 1.0 / static_cast<double>(blocks));
+      }
+      sum[s] += u;
+      variance[s] += local * inflation;
+      ++pairs[s];
+    }
+  }
+  test.z = -std::numeric_limits<double>::infinity();
+  for (std::size_t s = 0; s < kMisfitScales.size(); ++s) {
+    if (pairs[s] < 1 || !(variance[s] > 0.0)) continue;
+    ++test.scales;
+    const double z = sum[s] / std::sqrt(variance[s]);
+    if (z > test.z) {
+      test.z = z;
+      test.scale = kMisfitScales[s];
+    }
+  }
+  if (test.scales == 0) {
+    test.z = 0.0;
+    return test;
+  }
+  test.ran = true;
+  test.threshold = NormalUpperQuantile(Verdicts().misfitFalseAlarm / test.scales);
+  test.fires = test.z > test.threshold;
+  return test;
+}
+
 ResidualNoise EstimateResidualNoise() {
   auto& dataSetPart = DataSet();
   ResidualNoise result;
@@ -154,6 +266,14 @@ ResidualNoise EstimateResidualNoise() {
   result.noise = BetweenScanNoise(scans);
   result.betweenScans = result.noise > 0.0;
   if (!result.betweenScans) result.noise = WithinScanNoise(runs);
+  std::vector<ScanResidualRow> rows(scans.size());
+  for (std::size_t j = 0; j < scans.size(); ++j) {
+    for (const Residual& r : scans[j]) {
+      rows[j].radius.push_back(r.radius);
+      rows[j].value.push_back(r.value);
+    }
+  }
+  result.test = NeighbourScanTest(rows, AnalysisSwitches().bFitTINoise ? static_cast<int>(scans.size()) : 0);
   return result;
 }
 
@@ -183,9 +303,16 @@ void NoteSystematicMisfit(FitReport& report, FitOutcome outcome, const SpeciesAt
   const ResidualNoise noise = EstimateResidualNoise();
   if (!(noise.noise > 0.0)) return;
   report.misfitRatio = noise.rmsd / noise.noise;
-  if (!(report.misfitRatio > kSystematicMisfitRatio)) return;
+  report.misfitZ = noise.test.ran ? noise.test.z : 0.0;
+  const bool misfit =
+      noise.test.ran ? noise.test.fires : report.misfitRatio > Verdicts().misfitWithinScanRatio;
+  if (!misfit) return;
   report.systematicMisfit = true;
-  std::string text = Format(kSystematicMisfitText, noise.rmsd, report.misfitRatio, noise.noise);
+  std::string text =
+      noise.test.ran
+          ? Format(kSystematicMisfitText, noise.test.z, noise.test.threshold, 1.0 / Verdicts().misfitFalseAlarm,
+                   noise.rmsd, report.misfitRatio, noise.noise)
+          : Format(kSystematicMisfitRatioText, noise.rmsd, report.misfitRatio, noise.noise);
   report.notes.push_back({"systematic-misfit", text});
   if (start.discrete) {
     float largest = 0.0f;

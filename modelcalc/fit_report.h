@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "distributions/run_message.h"
@@ -58,9 +59,12 @@ struct FitReport {
   // says so only then.
   bool converged = false;
   // The rmsd of the result over the noise estimated from its residuals (fit_misfit.h;
-  // 0 when no estimate was made), and whether it exceeds kSystematicMisfitRatio: the
-  // fit may have ended in a local minimum (its note says so). Set by FitDriver.
+  // 0 when no estimate was made), the standardised statistic of the test of a
+  // systematic misfit (0 when it did not run), and whether the test found one: the
+  // model misses the data or the fit ended in a local minimum (its note says so). Set
+  // by FitDriver.
   double misfitRatio = 0.0;
+  double misfitZ = 0.0;
   bool systematicMisfit = false;
   // The standard errors of a Marquardt-Levenberg fit that ended normally, by slot of
   // pParams (the values of its covariance report; empty otherwise, and 0 for slots
@@ -80,6 +84,16 @@ struct FitReport {
   std::vector<std::string> atBound;
   double localStepGain = 0.0;
   int gridRefined = 0;
+  // What the check of the species found (fit_species_check.h): the species slots the
+  // data do not determine (their values, and bounds they stand at, are no result),
+  // and species whose values lie where the data cannot show them, each with what is
+  // said of it ("species 2 sedimented before the first scan (s = 270 S)"). Flags of
+  // the fit; neither makes it not converged.
+  std::vector<int> undeterminedSpecies;
+  // The simplex ends that the surface of its points placed and a restart from a fresh
+  // simplex confirmed (the simplex passes of the discrete fit).
+  int confirmedByRestart = 0;
+  std::vector<std::pair<int, std::string>> implausibleSpecies;
 };
 // Whether a fit ended converged: it ran to its end (not interrupted, not failed),
 // the model of its result is computed, its last search ended by its convergence

@@ -142,7 +142,7 @@ std::string AtLimitNote() {
   auto& simulationMessagesPart = SimulationMessages();
   if (simulationMessagesPart.bFitRunning) return {};
   const std::vector<std::string> values =
-      IsContinuousModel() ? ContiValuesAtLimit() : FloatedValuesAtLimit();
+      IsContinuousModel() ? ContiValuesAtLimit() : FloatedValuesAtLimit(LastFitEnd().report.undeterminedSpecies);
   if (values.empty()) return {};
   std::string list;
   bool keptRange = false;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "modelcalc/fit_state.h"
+#include "modelcalc/verdict_thresholds.h"
 #include "modelcalc/simulation_messages.h"
 #include "services/error_box.h"
 #include "numerics/linear_algebra.h"
@@ -465,7 +466,8 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
     if (!(points > n) || w.sosqAccepted < fMLMinSosq) return false;
     double unit = w.chiSquareUnit ? w.chiSquareUnit() : 0.0;
     if (!(unit > 0.0)) unit = w.sosqAccepted / (points - n);
-    if (MLRemainingDecrease(w, a.data()) <= kEndStepChiSquare * unit) return false;
+    const double remaining = MLRemainingDecrease(w, a.data()) / unit;
+    if (remaining <= Verdicts().endStepGoesOn) return false;
     std::vector<double> da(Idx(n) + 1, 0.0);
     GaussNewtonStep(w, a.data(), std::vector<char>(Idx(n) + 1, 1), da);
     const double before = w.sosqAccepted;
@@ -475,9 +477,13 @@ MLEnd MLFit(MLWorkSet& w, MLTarget& target, float* p, void (*onConverging)()) {
       return false;
     }
     const double gain = trial == Trial::Accepted ? (before - w.sosqAccepted) / unit : 0.0;
-    if (!(gain > kEndStepChiSquare)) return false;
+    if (!(gain > Verdicts().endStepGoesOn)) return false;
     if (endRounds++ >= kEndCheckRounds) {
-      w.endStepGain = gain;
+      // The end is no minimum only where the gain stands above the objective's
+      // roughness along the step (how far it departs from the decrease its
+      // linearised model promised).
+      const VerdictThresholds& v = Verdicts();
+      if (gain > v.endStepChiSquare + v.endStepRoughnessFactor * std::fabs(gain - remaining)) w.endStepGain = gain;
       return false;
     }
     alamda = kMLStartLambda;

@@ -71,12 +71,9 @@ inline constexpr double fMLMinSosq = 1e-10;       // sosq below which any decrea
 // chi-square (sosq / (points - n)): the minimum then lies within a third of a
 // standard error along any combination of the values.
 inline constexpr double kMLStoppedFallingChiSquare = 0.1;
-// The end step (fit_end_check.h): the least lowering of the sum of squares, in units
-// of the noise's chi-square, that says a Gauss-Newton step from a search's end found
-// a better point (a third of a standard error along the step is a ninth of a unit;
-// well below a quarter two model computations differ by their numerical noise), and
-// the times a search goes on from such a point before it ends as not converged.
-inline constexpr double kEndStepChiSquare = 0.25;
+// The end step (fit_end_check.h): the times a search goes on from a lower point a
+// Gauss-Newton step from its end found before it ends as not converged. The least
+// gain such a step must show is in verdict_thresholds.h.
 inline constexpr int kEndCheckRounds = 3;
 // Derivative factor and absolute derivative value of a model parameter.
 inline constexpr double fMLDefaultDerivFactor = 1.0005;
@@ -202,7 +199,7 @@ enum class MLEnd { Converged, IterationLimit, Interrupted, NoMemory, Refused };
 // work set made by AllocMLArrays for n and the target's points. onConverging is
 // called after every converging pass.
 // A converged end passes the end step: where the undamped step from the accepted
-// values is predicted to lower the sum of squares by more than kEndStepChiSquare
+// values is predicted to lower the sum of squares by more than Verdicts().endStepGoesOn
 // units (w.chiSquareUnit), it is tried (one evaluation); a lower point is taken and
 // the iteration goes on from it, at most kEndCheckRounds times; after that
 // w.endStepGain holds the last gain (the fit did not converge).
