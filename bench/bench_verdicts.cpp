@@ -108,7 +108,7 @@ void BM_HonestFitFlags(benchmark::State& state) {
   state.counters["flag_rate"] = static_cast<double>(flagged) / fits;
   state.counters["fits"] = fits;
 }
-BENCHMARK(BM_HonestFitFlags)->Arg(10)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_HonestFitFlags)->Arg(17)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_SpeciesTooMany(benchmark::State& state) {
   const int seeds = static_cast<int>(state.range(0));
