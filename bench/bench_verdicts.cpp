@@ -81,8 +81,8 @@ void BM_NamedBiasDetection(benchmark::State& state) {
           const bool off = v.worstOff() > 3.0;
           biased += off;
           found += off && v.misfit;
-          std::printf("bias %-24s noise %.3f seed %d: worst %.1f SE, z %.1f: %s\n", name, noise, k, v.worstOff(),
-                      v.misfitZ, v.misfit ? "misfit" : "silent");
+          std::printf("bias %-24s noise %.3f seed %d: worst %.1f SE, z %.1f, held meniscus %.0f units: %s\n", name,
+                      noise, k, v.worstOff(), v.misfitZ, v.heldMeniscusGain, v.misfit ? "misfit" : "silent");
         }
     }
   }

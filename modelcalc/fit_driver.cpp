@@ -829,8 +829,10 @@ FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const 
   const FitOutcome searched = RunSearch(window, method, report, model);
   report.undeterminedSpecies.clear();
   report.implausibleSpecies.clear();
+  report.heldMeniscusGain = report.heldMeniscusShift = 0.0;
   if (searched == FitOutcome::Completed && !report.stoppedBeforeResult) {
     CheckFittedSpecies(window, model, report);
+    CheckHeldMeniscus(window, model, report);
     NoteValuesAtBound(report, FloatedValuesAtLimit(report.undeterminedSpecies));
   }
   const FitOutcome outcome = NoteRefusedTrials(report, searched);

@@ -6,6 +6,7 @@
 
 #include "modelcalc/fit_misfit.h"
 #include "modelcalc/verdict_thresholds.h"
+#include "scandata/data_set.h"
 #include "numerics/linear_algebra.h"
 #include "platform/types.h"
 #include "scandata/text_io.h"
@@ -184,6 +185,11 @@ void SayFitEnd(FitReport& report, FitOutcome outcome) {
   for (const int k : report.undeterminedSpecies) {
     if (!text.empty()) text += " ";
     text += Format(kSpeciesNotDeterminedText, k, 100.0 * Verdicts().undeterminedConfidence);
+  }
+  if (report.heldMeniscusGain > 0.0) {
+    if (!text.empty()) text += " ";
+    text += Format(kHeldMeniscusText, static_cast<double>(DataSet().fMeniscus), report.heldMeniscusShift,
+                   report.heldMeniscusGain);
   }
   for (const auto& [k, what] : report.implausibleSpecies) {
     if (!text.empty()) text += " ";

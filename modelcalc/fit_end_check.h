@@ -97,6 +97,10 @@ inline constexpr const char* kSpeciesNotDeterminedText =
     "Species %d is not determined by the data: without it, the other species refitted, the "
     "sum of squares rises by less than chance would raise it at %.0f %% confidence, so its "
     "values are no result.";
+inline constexpr const char* kHeldMeniscusText =
+    "The data place the meniscus elsewhere than where the fit held it (%.4f cm): floated, it "
+    "moves by %+.4f cm and the sum of squares falls by %.3g units of the noise's chi-square. "
+    "The values found hold for a meniscus the data contradict; float it.";
 inline constexpr const char* kSpeciesImplausibleText =
     "The fit places a species where the data cannot show it: %s; its values are no result, "
     "those of the other species are kept.";

@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "lamm/lamm_globals.h"
 #include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/linear_amplitudes.h"
@@ -177,6 +178,51 @@ void CheckFittedSpecies(Window* window, const ModelFunction& model, FitReport& r
     if (rise < least) report.undeterminedSpecies.push_back(k);
   }
   compute();
+}
+
+void CheckHeldMeniscus(Window* window, const ModelFunction& model, FitReport& report) {
+  report.heldMeniscusGain = 0.0;
+  report.heldMeniscusShift = 0.0;
+  if (!ModelFlags().bDiscreteModel || !IsDiscreteSpeciesModel() || !FitOfLoadedData()) return;
+  if (DataSet().bEquilibriumMode || DataSet().bDLSData || LammGlobals().bElectrophoresis) return;
+  if (ModelParams().bVaryMeniscus || AnalysisSwitches().pParamFitFlags[13]) return;
+  const double unit = ChiSquareUnit();
+  if (!(unit > 0.0)) return;
+  const ModelParamsState savedParams = ModelParams();
+  const AnalysisSwitchesState savedSwitches = AnalysisSwitches();
+  const float meniscus = DataSet().fMeniscus, bottom = DataSet().fBottom;
+  // The meniscus floated beside the values the fit floated: one Gauss-Newton step
+  // from the end (the score test of the held value, which the step's gain measures
+  // as the likelihood ratio of one more value).
+  ModelParams().bVaryMeniscus = true;
+  PackModelParams();
+  EndStep step;
+  {
+    FitObjective objective(window, model);
+    FitPointsTarget target(std::ref(objective));
+    const int floated = GetFloatingExtraParams(0, nullptr);
+    std::vector<float> p(static_cast<std::size_t>(floated) + 1, 0.0f);
+    std::vector<FitBounds> bounds(static_cast<std::size_t>(floated) + 1);
+    GetFloatingExtraParams(floated, p.data());
+    GetFloatingExtraBounds(floated, bounds.data());
+    step = LocalStepFromEnd(target, p, bounds, unit);
+    if (step.ran && !step.point.empty()) {
+      SetFloatingExtraParams(step.point.data());
+      report.heldMeniscusShift = static_cast<double>(DataSet().fMeniscus) - meniscus;
+    }
+  }
+  ModelParams() = savedParams;
+  AnalysisSwitches() = savedSwitches;
+  DataSet().fMeniscus = meniscus;
+  DataSet().fBottom = bottom;
+  UnpackModelParams();
+  if (model) model(window);
+  else CalculateModel(window);
+  const VerdictThresholds& v = Verdicts();
+  if (step.ran && step.gain > ChiSquareQuantile(1.0 - v.heldValueFalseAlarm, 1) + v.endStepRoughnessFactor * step.roughness)
+    report.heldMeniscusGain = step.gain;
+  else
+    report.heldMeniscusShift = 0.0;
 }
 
 }  // namespace tarmic

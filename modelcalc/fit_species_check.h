@@ -32,6 +32,16 @@ namespace tarmic {
 // to restore the fit's model.
 void CheckFittedSpecies(Window* window, const ModelFunction& model, FitReport& report);
 
+// After a discrete velocity fit with a result whose meniscus was held (not floated):
+// whether the data place it elsewhere. One Gauss-Newton step from the end with the
+// meniscus floated beside the fit's values (n + 2 model computations and one to
+// restore the fit's model): where it lowers the sum of squares by more than the
+// quantile 1 - Verdicts().heldValueFalseAlarm of chi-square with one degree of
+// freedom (6.6 units at 1 %) beyond the objective's roughness, the held meniscus is a
+// misfit: report.heldMeniscusGain and heldMeniscusShift (cm, where the step puts it
+// minus where it was held).
+void CheckHeldMeniscus(Window* window, const ModelFunction& model, FitReport& report);
+
 // The quantile p of chi-square with k degrees of freedom (Wilson-Hilferty: within
 // 0.5 % for k >= 1 at p = 0.95).
 double ChiSquareQuantile(double p, int k);

@@ -17,6 +17,9 @@ struct VerdictThresholds {
   // Without two scans on the same radii the test cannot run: a fit whose rmsd exceeds
   // the noise the residuals show within each scan by this factor is a misfit.
   double misfitWithinScanRatio = 1.25;
+  // A meniscus the fit held: the false-alarm rate of the test that the data place it
+  // elsewhere (one degree of freedom).
+  double heldValueFalseAlarm = 0.01;
   // The step from a search's end: the least lowering of the sum of squares, in units
   // of chi-square of the data's noise, for which the search takes the lower point and
   // goes on (a third of a standard error along the step is a ninth of a unit). After

@@ -277,6 +277,8 @@ struct FitVerdict {
   double misfitZ = 0.0;
   double misfitRatio = 0.0;
   bool misfit = false;
+  double heldMeniscusGain = 0.0;
+  bool residualMisfit = false;  // the test on the residuals alone
   bool notConverged = false;
   bool atBound = false;
   std::vector<int> undetermined;
@@ -303,7 +305,10 @@ inline FitVerdict FitCase(const RunCase& c, unsigned seed, FitMethod method = Fi
   verdict.values = Values(c.fitted.size());
   verdict.misfitZ = report.misfitZ;
   verdict.misfitRatio = report.misfitRatio;
-  verdict.misfit = report.systematicMisfit;
+  // A misfit is either test's: the residuals' or the held meniscus'.
+  verdict.misfit = report.systematicMisfit || report.heldMeniscusGain > 0.0;
+  verdict.heldMeniscusGain = report.heldMeniscusGain;
+  verdict.residualMisfit = report.systematicMisfit;
   verdict.notConverged = !FitConverged(outcome, report);
   verdict.atBound = !report.atBound.empty();
   verdict.undetermined = report.undeterminedSpecies;
