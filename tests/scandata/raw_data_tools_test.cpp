@@ -219,7 +219,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
 
   std::filesystem::remove(fit2);
   std::filesystem::create_directories(fit2);
-  backend->QueueMessageBox(IDYES, "ERROR");  // overwrite all?
+  backend->QueueMessageBox(IDYES, "REPLACE FILES?");  // overwrite all?
   backend->QueueMessageBox(IDOK, "ERROR");
   EXPECT_FALSE(SaveFittedScans(out + "/f0000x.ra1", false));
   EXPECT_EQ(backend->Transcript().back().text,
