@@ -625,11 +625,15 @@ class BatchRun {
         const std::size_t at = a.find(key), stop = a.find(end, at == std::string::npos ? 0 : at);
         return at == std::string::npos ? std::string() : a.substr(at, stop == std::string::npos ? stop : stop - at);
       };
+      // A set of a build whose manifests held no settings and version is another
+      // build's.
+      const bool older = old->analysis == AnalysisOf(o_);
       const bool sameOptions =
-          old->inputs == manifest_.inputs && old->analysis.starts_with(AnalysisOf(o_) + " settings=");
-      const bool otherSettings = part(old->analysis, " settings=", " version=") !=
-                                 part(manifest_.analysis, " settings=", " version=");
-      const bool otherBuild = part(old->analysis, " version=", "\n") != part(manifest_.analysis, " version=", "\n");
+          old->inputs == manifest_.inputs && (older || old->analysis.starts_with(AnalysisOf(o_) + " settings="));
+      const bool otherSettings = !older && part(old->analysis, " settings=", " version=") !=
+                                               part(manifest_.analysis, " settings=", " version=");
+      const bool otherBuild =
+          older || part(old->analysis, " version=", "\n") != part(manifest_.analysis, " version=", "\n");
       std::string other = "another analysis";
       if (sameOptions && otherBuild)
         other = "this analysis computed by another build (" + old->version + ")" +

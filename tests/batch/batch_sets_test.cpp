@@ -362,6 +362,52 @@ TEST_F(BatchSetsTest, TheVersionNamesTheBuildsCommit) {
   EXPECT_NE(manifest.find(" no-pictures settings=none version=" + named + "\n"), std::string::npos) << manifest;
 }
 
+// The header that names the build's commit, as cmake/build_version.cmake writes
+// it: "unknown" without git or outside a repository; the commit of a repository,
+// ", modified" once a tracked file changed; and a second run that finds the same
+// text leaves the file as it is (a build of the same commit compiles nothing).
+TEST_F(BatchSetsTest, TheBuildsCommitIsNamedWithOrWithoutGit) {
+  const std::string header = root_ + "/build_version.h", repo = root_ + "/repo";
+  const auto write = [&](const std::string& git, const std::string& source) {
+    // git looks no further up than the test's folder (which lies in the build's
+    // own tree).
+    const std::string command = "GIT_CEILING_DIRECTORIES=" + Quoted(root_) + " " + Quoted(TARMIC_CMAKE_COMMAND) +
+                                " -DSOURCE_DIR=" + Quoted(source) + " -DOUTPUT=" +
+                                Quoted(header) + " -DGIT=" + Quoted(git) + " -P " +
+                                Quoted(std::string(TARMIC_SOURCE_DIR) + "/cmake/build_version.cmake");
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const std::string text = ReadWhole(header);
+    const std::string key = "TARMIC_BUILD_COMMIT \"";
+    const std::size_t at = text.find(key);
+    if (at == std::string::npos) return text;
+    const std::size_t start = at + key.size();
+    return text.substr(start, text.find('"', start) - start);
+  };
+  batch_fs::create_directories(repo);
+  EXPECT_EQ(write("", repo), "commit unknown");
+  EXPECT_EQ(write("/no/such/git", repo), "commit unknown");
+  std::string git;
+  for (const char* path : {"/usr/bin/git", "/usr/local/bin/git", "/bin/git"})
+    if (git.empty() && batch_fs::exists(path)) git = path;
+  if (git.empty()) GTEST_SKIP() << "git is not installed";
+  EXPECT_EQ(write(git, repo), "commit unknown");  // a folder that is no repository
+  std::ofstream(repo + "/a.txt") << "one\n";
+  const std::string init = "cd " + Quoted(repo) + " && " + Quoted(git) + " init -q && " + Quoted(git) +
+                           " add a.txt && " + Quoted(git) + " -c user.name=t -c user.email=t@t commit -qm one && " +
+                           Quoted(git) + " rev-parse --short=12 HEAD >" + Quoted(root_ + "/head");
+  ASSERT_EQ(std::system(init.c_str()), 0);
+  std::string head = ReadWhole(root_ + "/head");
+  ASSERT_EQ(head.size(), 13u) << head;
+  head.pop_back();
+  EXPECT_EQ(write(git, repo), "commit " + head);
+  const auto written = batch_fs::last_write_time(header);
+  std::ofstream(repo + "/b.txt") << "not tracked\n";
+  EXPECT_EQ(write(git, repo), "commit " + head);
+  EXPECT_EQ(batch_fs::last_write_time(header), written) << "the same text was written again";
+  std::ofstream(repo + "/a.txt") << "two\n";
+  EXPECT_EQ(write(git, repo), "commit " + head + ", modified");
+}
+
 // ---- the array script's list ----
 // A list saved with CR LF line ends, a byte order mark or blanks after a name is
 // read as meant: --count counts the cells of its folders, and a folder that does
