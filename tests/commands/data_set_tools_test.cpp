@@ -192,7 +192,7 @@ TEST_F(DataSetToolsTest, GenerateSingleAsksTheBandOrientationAndTheDataFollowIt)
     Backend().ClearTranscript();
     QueueGenerate("60", "1", "0", DataDir());
     // The second round replaces the set of the first, after the question.
-    if (inverted) Backend().QueueMessageBox(IDYES, "ERROR");
+    if (inverted) Backend().QueueMessageBox(IDYES, "REPLACE FILES?");
     Backend().QueueMessageBox(inverted ? IDYES : IDNO, "");
     Dispatch(kCmGenerateSingle);
     ASSERT_EQ(DataSet().nScans, 1);
@@ -722,7 +722,7 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
   Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
   Backend().QueueSaveFile(report);
-  Backend().QueueMessageBox(IDYES, "ERROR");
+  Backend().QueueMessageBox(IDYES, "REPLACE FILES?");
   Dispatch(kCmSaveFitData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_TRUE(fs::exists(report));
