@@ -181,18 +181,15 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       if (std::string why = BatchValueRefusal("--monte-carlo " + value, kMonteCarloSets, value, &sets); !why.empty())
         return refuse(std::move(why));
       o.monteCarloSets = static_cast<int>(sets);
-    } else if (arg == "--cell") {
-      if (o.cell) return refuse("--cell is given twice");
-      double cell = 0.0;
-      if (std::string why = BatchValueRefusal("--cell " + value, kBatchCell, value, &cell); !why.empty())
+    } else if (arg == "--cell" || arg == "--wavelength") {
+      // The cell, or the wavelength in whole nm, of the scans analysed.
+      std::optional<int>& chosen = arg == "--cell" ? o.cell : o.wavelength;
+      if (chosen) return refuse(arg + " is given twice");
+      double v = 0.0;
+      if (std::string why = BatchValueRefusal(arg + " " + value, arg == "--cell" ? kBatchCell : kBatchWavelength, value, &v);
+          !why.empty())
         return refuse(std::move(why));
-      o.cell = static_cast<int>(cell);
-    } else if (arg == "--wavelength") {
-      if (o.wavelength) return refuse("--wavelength is given twice");
-      double nm = 0.0;
-      if (std::string why = BatchValueRefusal("--wavelength " + value, kBatchWavelength, value, &nm); !why.empty())
-        return refuse(std::move(why));
-      o.wavelength = static_cast<int>(nm);
+      chosen = static_cast<int>(v);
     } else if (arg == "--save-noise") {
       o.saveNoise = true;
     } else if (arg == "--equilibrium") {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# One tarmic-batch run per data folder and cell, as a Slurm job array: task N
-# analyses the N-th cell of the list, the cells of each folder in the order of the
-# list and of their numbers.
+# One tarmic-batch run per data folder and cell (and wavelength, where a cell was
+# scanned at more than one), as a Slurm job array: task N analyses the N-th cell of
+# the list, the cells of each folder in the order of the list and of their numbers.
 #
 #   n=$(scripts/tarmic-array.sbatch --count LIST)
 #   sbatch --array=1-$n scripts/tarmic-array.sbatch [--results-in NAME] [--tasks DIR] \
