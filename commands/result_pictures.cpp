@@ -159,15 +159,40 @@ std::unique_ptr<MetaFile> MapColourKey(const CWINPlot& plot) {
   return dc.Close();
 }
 
+// The y title of a distribution's picture with the unit of its values: a density
+// in the signal's unit per S or per Da ("c(s) [OD/S]"); the title as the window
+// gives it where the values have no such unit (fractions, light scattering, an axis
+// of migration velocity).
+std::string DistributionTitleWithUnit(const std::string& title, const std::string& xTitle) {
+  if (DataSet().bDLSData) return title;
+  const char* per = xTitle == "sed coefficient [S]" ? "S" : xTitle == "molar mass [Da]" ? "Da" : nullptr;
+  if (!per) return title;
+  const std::string unit = " [" + SignalUnit() + "/" + per + "]";
+  for (const char* density : {"c(s)", "ls-g*(s)", "c(M)", "f(M)"})
+    if (title == density) return title + unit;
+  // c(s,ff0): the curve's values on the axis, the rows f/f0 ("c(s,*) or ff0").
+  if (const std::string map = "c(s,*)"; title.starts_with(map)) return map + unit + title.substr(map.size());
+  return title;
+}
+
 // The distribution with the prior and a label over each peak the window labels:
 // its position as the window's label gives it, and its area. A label that would
 // cover one placed before it, or a text of the plot, goes up above it; none leaves
 // the picture's sides.
 ResultPicture DistributionPicture() {
+  CWINPlot& plot = *DistributionPlot().pDistPlot;
+  // The plot recorded with the unit in its y title, kept as a copy; the window's
+  // plot gets its own title back.
+  const std::string ownTitle = plot.szYLabel;
+  const std::string titled = DistributionTitleWithUnit(ownTitle, plot.szXLabel);
+  if (plot.bYLabel && titled != ownTitle) plot.SetYAxisLabel(titled.c_str());
   RedrawDistributionPlot();
-  const CWINPlot& plot = *DistributionPlot().pDistPlot;
   ResultPicture p{"picture-distribution", AroundPlot(plot, 60, 80), {}, {}};
-  p.Add(DistributionPanePicture());
+  if (const MetaFile* pane = DistributionPanePicture()) p.Add(std::make_shared<const MetaFile>(*pane));
+  if (plot.bYLabel && titled != ownTitle) {
+    plot.SetYAxisLabel(ownTitle.c_str());
+    RedrawDistributionPlot();
+  }
   p.Add(DistributionPriorOverlay());
   p.Add(MapColourKey(plot));
   // The labels keep clear of the plot's own texts (tick labels, titles) too.

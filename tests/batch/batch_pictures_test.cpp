@@ -326,7 +326,10 @@ TEST_F(BatchPictures, EveryPictureOfEveryModelIsLaidOutByItsTexts) {
       for (const SvgElement* t : doc.Named("text")) texts.insert(t->text);
       if (name == "picture-distribution.svg") {
         // Both axes titled with their units; a map's colours keyed.
-        EXPECT_TRUE(texts.contains(std::string(model) == "cm" ? "molar mass [Da]" : "sed coefficient [S]"));
+        const std::string m = model;
+        EXPECT_TRUE(texts.contains(m == "cm" ? "molar mass [Da]" : "sed coefficient [S]"));
+        EXPECT_TRUE(texts.contains(m == "cm" ? "c(M) [OD/Da]" : m == "ff0" ? "c(s,*) [OD/S] or ff0" : "c(s) [OD/S]"))
+            << name;
         if (std::string(model) == "ff0") EXPECT_TRUE(texts.contains("colour: c(s,ff0)")) << name;
         continue;
       }
