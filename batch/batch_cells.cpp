@@ -56,13 +56,16 @@ std::string Listed(const std::set<T>& values, const char* unit = "") {
 
 }  // namespace
 
-CellChoice ChooseCell(const std::vector<std::string>& scans, std::optional<int> only) {
+CellChoice ChooseCell(const std::vector<std::string>& scans, std::optional<int> only, std::optional<int> nm) {
   CellChoice choice;
   std::vector<ScanCell> cells;
   std::set<int> all;
+  std::set<long> allWavelengths;  // of the cell chosen, when one is
   for (const std::string& s : scans) {
     cells.push_back(CellOf(s));
     if (cells.back().read) all.insert(cells.back().cell);
+    if (cells.back().read && (!only || cells.back().cell == *only) && cells.back().wavelength > 0)
+      allWavelengths.insert(cells.back().wavelength);
   }
   std::set<int> kept;
   std::set<long> wavelengths;
@@ -70,16 +73,25 @@ CellChoice ChooseCell(const std::vector<std::string>& scans, std::optional<int> 
   for (std::size_t k = 0; k < scans.size(); ++k) {
     const ScanCell& c = cells[k];
     if (only && (!c.read || c.cell != *only)) continue;
+    if (nm && (!c.read || c.wavelength != *nm)) continue;
     choice.scans.push_back(scans[k]);
     if (!c.read) continue;
     kept.insert(c.cell);
     wavelengths.insert(c.wavelength);
     if (c.digit) digits.insert(c.digit);
   }
-  if (only && choice.scans.empty()) {
+  if (only && all.count(*only) == 0) {
     choice.refusal = "--cell " + std::to_string(*only) + ": no scan named is of cell " + std::to_string(*only) +
                      (all.empty() ? std::string() : " (the scans are of cell" + std::string(all.size() > 1 ? "s " : " ") +
                                                         Listed(all) + ")");
+    return choice;
+  }
+  if (nm && choice.scans.empty()) {
+    const std::string of = only ? " of cell " + std::to_string(*only) : std::string();
+    choice.refusal = "--wavelength " + std::to_string(*nm) + ": no scan named" + of + " is of " + std::to_string(*nm) +
+                     " nm" +
+                     (allWavelengths.empty() ? std::string()
+                                             : " (the scans" + of + " are of " + Listed(allWavelengths, " nm") + ")");
     return choice;
   }
   if (kept.size() > 1) {
@@ -92,7 +104,7 @@ CellChoice ChooseCell(const std::vector<std::string>& scans, std::optional<int> 
                      ": one analysis takes the scans of one cell; name the scans of one cell";
   } else if (wavelengths.size() > 1) {
     choice.refusal = "the scans are of wavelengths " + Listed(wavelengths, " nm") +
-                     ": one analysis takes the scans of one wavelength; name the scans of one wavelength";
+                     ": one analysis takes the scans of one wavelength; give --wavelength W";
   }
   if (!kept.empty()) choice.cell = *kept.begin();
   return choice;

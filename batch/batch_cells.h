@@ -18,12 +18,15 @@ struct CellChoice {
   std::string refusal;             // why the scans named are no one set; empty when they are
 };
 
-// The scans of one cell at one wavelength among scans: those of cell `only` when
-// given (refused when there are none), else all of them, refused when they are of
-// more than one cell, of extensions that name different cells, or of more than one
-// wavelength (each refusal naming what it found and how to choose). The cell and
-// wavelength are read by the scan reader; a file it cannot read is kept for the
-// load, which names what is wrong with it.
-CellChoice ChooseCell(const std::vector<std::string>& scans, std::optional<int> only);
+// The scans of one cell at one wavelength among scans: those of cell `only` and of
+// wavelength `nm` (whole nanometres, the scan's rounded) when given (refused when
+// there are none), else all of them, refused when they are of more than one cell,
+// of extensions that name different cells, or of more than one wavelength (each
+// refusal naming what it found and how to choose). The cell and wavelength are
+// read by the scan reader; a file it cannot read is kept for the load, which names
+// what is wrong with it, unless a cell or wavelength is chosen: then it is of
+// neither.
+CellChoice ChooseCell(const std::vector<std::string>& scans, std::optional<int> only,
+                      std::optional<int> nm = std::nullopt);
 
 }  // namespace tarmic

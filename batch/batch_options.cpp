@@ -1,6 +1,7 @@
 #include "batch/batch_options.h"
 
 #include "batch/batch_values.h"
+#include "build_version.h"
 #include "numerics/value_ranges.h"
 #include "resources/command_ids.h"
 
@@ -9,7 +10,8 @@ namespace tarmic {
 const char* const kBatchUsage =
     "usage: tarmic-batch --parameters FILE [--fit] [--method simplex|annealing|marquardt]\n"
     "                    [--output DIR] [--replace] [--set NAME=VALUE]... [--monte-carlo N]\n"
-    "                    [--save-noise] [--equilibrium] [--cell N] [--no-pictures] SCAN...\n"
+    "                    [--save-noise] [--equilibrium] [--cell N] [--wavelength W]\n"
+    "                    [--no-pictures] SCAN...\n"
     "       tarmic-batch --report DIR TASKS\n"
     "       tarmic-batch --version | --help\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
@@ -34,16 +36,18 @@ const char* const kBatchUsage =
     "                     equilibrium data\" loads them\n"
     "  --cell N           analyse the scans of cell N (line 2 of the scan files) alone;\n"
     "                     scans of more than one cell or wavelength are never one set\n"
+    "  --wavelength W     analyse the scans of wavelength W nm (line 2 of the scan\n"
+    "                     files, rounded to whole nm) alone\n"
     "  --no-pictures      no pictures of the result (by default the data with the fit,\n"
     "                     the residuals and a distribution or the species are drawn\n"
     "                     beside the results as SVG and PNG)\n"
     "  --report DIR TASKS writes DIR/report.html: the tasks of a job array\n"
     "                     (scripts/tarmic-array.sbatch) in one page; TASKS lists\n"
     "                     them, a folder and a tab and its cell a line\n"
-    "  --version          the program's version\n"
+    "  --version          the program's version and the commit it was built from\n"
     "  SCAN...            the scan files, loaded as Load New Files loads them\n";
 
-const char* BatchVersion() { return TARMIC_VERSION; }
+const char* BatchVersion() { return TARMIC_VERSION " (" TARMIC_BUILD_COMMIT ")"; }
 
 namespace {
 
@@ -131,7 +135,7 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
     }
     const bool takesValue = arg == "--parameters" || arg == "--output" || arg == "--method" ||
                             IsRunSettingOption(arg) || arg == "--set" || arg == "--monte-carlo" ||
-                            arg == "--cell";
+                            arg == "--cell" || arg == "--wavelength";
     if (!takesValue && inlineValue) return refuse(arg + " takes no value");
     std::string value;
     if (takesValue) {
@@ -177,12 +181,15 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       if (std::string why = BatchValueRefusal("--monte-carlo " + value, kMonteCarloSets, value, &sets); !why.empty())
         return refuse(std::move(why));
       o.monteCarloSets = static_cast<int>(sets);
-    } else if (arg == "--cell") {
-      if (o.cell) return refuse("--cell is given twice");
-      double cell = 0.0;
-      if (std::string why = BatchValueRefusal("--cell " + value, kBatchCell, value, &cell); !why.empty())
+    } else if (arg == "--cell" || arg == "--wavelength") {
+      // The cell, or the wavelength in whole nm, of the scans analysed.
+      std::optional<int>& chosen = arg == "--cell" ? o.cell : o.wavelength;
+      if (chosen) return refuse(arg + " is given twice");
+      double v = 0.0;
+      if (std::string why = BatchValueRefusal(arg + " " + value, arg == "--cell" ? kBatchCell : kBatchWavelength, value, &v);
+          !why.empty())
         return refuse(std::move(why));
-      o.cell = static_cast<int>(cell);
+      chosen = static_cast<int>(v);
     } else if (arg == "--save-noise") {
       o.saveNoise = true;
     } else if (arg == "--equilibrium") {

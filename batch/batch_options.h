@@ -39,6 +39,7 @@ struct BatchOptions {
   bool saveNoise = false;              // --save-noise
   bool equilibrium = false;            // --equilibrium: loaded as equilibrium data
   std::optional<int> cell;             // --cell N: the scans of cell N alone
+  std::optional<int> wavelength;       // --wavelength W: the scans of W nm alone
   bool pictures = true;                // pictures of the result beside it (--no-pictures: none)
   // The command line as given (the manifest of the results records it).
   std::vector<std::string> arguments;
@@ -57,7 +58,9 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args);
 // The usage text, one option a line.
 extern const char* const kBatchUsage;
 
-// The program's version, as --version and the manifest of the results give it.
+// The program's version and the commit of its build ("0.1 (commit 1a2b3c4d5e6f,
+// modified)", "commit unknown" when built without git), as --version and the
+// manifest of the results give it.
 const char* BatchVersion();
 
 }  // namespace tarmic

@@ -101,8 +101,7 @@ bool CopyInto(const std::string& from, std::FILE* to) {
 }
 
 // The set's targets looked at and replaced, the output folder held.
-PublishOutcome ReplaceSet(const std::vector<std::string>& staged, const std::string& dir, bool replace,
-                          const std::vector<std::string>& staleNames) {
+PublishOutcome ReplaceSet(const std::vector<std::string>& staged, const std::string& dir, bool replace) {
   std::vector<std::string> targets, names;
   for (const std::string& s : staged) {
     names.push_back(FileNameOf(s));
@@ -112,14 +111,14 @@ PublishOutcome ReplaceSet(const std::vector<std::string>& staged, const std::str
     for (const std::string& t : targets) {
       struct stat st {};
       if (::lstat(t.c_str(), &st) == 0)
-        return {Published::Exists, t + " exists; results are replaced only with --replace"};
+        return {Published::Exists, t + " exists; results are replaced only with --replace", {}};
     }
   }
   const std::optional<ResultManifest> oldManifest = replace ? ReadManifest(dir) : std::nullopt;
   AtomicFileBatch set;
   for (std::size_t k = 0; k < staged.size(); ++k)
     WriteFileAtomically(targets[k], [&](std::FILE* f) { return CopyInto(staged[k], f); });
-  if (const std::string report = set.Finish(); !report.empty()) return {Published::NotSaved, BoxLine("", report)};
+  if (const std::string report = set.Finish(); !report.empty()) return {Published::NotSaved, BoxLine("", report), {}};
   // The files keep the times the saves gave them (a fitted scan those of its scan).
   for (std::size_t k = 0; k < staged.size(); ++k) {
     struct stat st {};
@@ -127,20 +126,23 @@ PublishOutcome ReplaceSet(const std::vector<std::string>& staged, const std::str
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ::utimensat(AT_FDCWD, targets[k].c_str(), times, 0);
   }
-  if (replace) {
-    // The files of the set replaced that this one does not write go with it: the
-    // old manifest lists them (the manifest itself is replaced above).
-    std::vector<std::string> stale = staleNames;
-    if (oldManifest)
-      for (const ResultManifest::Entry& e : oldManifest->files) stale.push_back(e.name);
-    for (const std::string& name : stale) {
-      if (std::find(names.begin(), names.end(), name) != names.end()) continue;
-      const std::string stale = JoinPath(dir, name);
+  PublishOutcome outcome{Published::Whole, "", {}};
+  // The files of the set replaced that this one does not write go with it: those
+  // its manifest lists (the manifest itself is replaced above), each only while it
+  // is still the file listed there. A file the user changed, or one no manifest
+  // lists, is the user's.
+  if (oldManifest) {
+    for (const ResultManifest::Entry& e : oldManifest->files) {
+      if (std::find(names.begin(), names.end(), e.name) != names.end()) continue;
+      const std::string stale = JoinPath(dir, e.name);
       struct stat st {};
-      if (::lstat(stale.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(stale.c_str());
+      if (::lstat(stale.c_str(), &st) != 0) continue;
+      const std::optional<FileDigest> now = S_ISREG(st.st_mode) ? DigestOfFile(stale) : std::nullopt;
+      if (now && now->size == e.size && now->sha256 == e.sha256) ::unlink(stale.c_str());
+      else outcome.kept.push_back(stale);
     }
   }
-  return {Published::Whole, ""};
+  return outcome;
 }
 
 }  // namespace
@@ -233,13 +235,12 @@ void CleanUpOnSignals(const std::string& runFolder) {
   signal(SIGPIPE, SIG_IGN);
 }
 
-PublishOutcome PublishResultSet(const std::vector<std::string>& staged, const std::string& dir, bool replace,
-                                const std::vector<std::string>& staleNames) {
+PublishOutcome PublishResultSet(const std::vector<std::string>& staged, const std::string& dir, bool replace) {
   const SignalsHeld signalsWait;
-  PublishOutcome outcome{Published::Whole, ""};
+  PublishOutcome outcome{Published::Whole, "", {}};
   std::string why;
-  const bool held = WithFolderHeld(dir, [&] { outcome = ReplaceSet(staged, dir, replace, staleNames); }, &why);
-  return held ? outcome : PublishOutcome{Published::NotSaved, why};
+  const bool held = WithFolderHeld(dir, [&] { outcome = ReplaceSet(staged, dir, replace); }, &why);
+  return held ? outcome : PublishOutcome{Published::NotSaved, why, {}};
 }
 
 

@@ -70,15 +70,18 @@ enum class Published {
 struct PublishOutcome {
   Published outcome = Published::NotSaved;
   std::string message;  // one line for the error stream (the existing file, or why)
+  // Files of the set replaced that were kept: no longer the file its manifest lists.
+  std::vector<std::string> kept;
 };
 // Publishes the files staged (full paths) into dir under their names, as one set.
 // The output folder is held while the targets are looked at and replaced, so that
 // no other save into it runs between the check and the renames. Without replace,
-// an existing target refuses the set (Exists). With replace, the files of the set
-// replaced (its manifest's, and those named in staleNames) that the new set does
-// not hold are removed under the same hold, so that the folder holds one
-// analysis' results. The clean-up signals wait until the set is replaced or given up.
-PublishOutcome PublishResultSet(const std::vector<std::string>& staged, const std::string& dir, bool replace,
-                                const std::vector<std::string>& staleNames);
+// an existing target refuses the set (Exists). With replace, the files the old
+// manifest lists that the new set does not hold are removed under the same hold,
+// so that the folder holds one analysis' results; each only while its size and
+// SHA-256 are still those listed: a file changed since is kept (and named in
+// kept), and a file no manifest lists is never removed. The clean-up signals wait
+// until the set is replaced or given up.
+PublishOutcome PublishResultSet(const std::vector<std::string>& staged, const std::string& dir, bool replace);
 
 }  // namespace tarmic

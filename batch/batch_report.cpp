@@ -24,6 +24,10 @@ namespace fs = std::filesystem;
 
 // Width of the small pictures, pixels.
 constexpr int kThumbnailWidth = 320;
+// The largest picture file made into a small picture, and the most pixels it may
+// claim (the batch writes 1600 pixels wide, about 1200 high).
+constexpr std::uintmax_t kMostThumbnailBytes = 32u << 20;
+constexpr std::uint64_t kMostThumbnailPixels = 4096u * 4096u;
 
 std::string ReadText(const std::string& path) {
   std::string text;
@@ -73,9 +77,45 @@ std::string FailureReason(const std::string& errText, const std::string& exit, c
   return "exit code " + exit;
 }
 
-std::string Html(const std::string& s) {
+// The length of the well-formed UTF-8 sequence at s[i] (1 to 4), or 0 when the
+// bytes there are none (a stray continuation byte, an overlong form, a surrogate,
+// beyond U+10FFFF, or cut short): a folder's name is bytes, the page is UTF-8.
+std::size_t Utf8Length(const std::string& s, std::size_t i) {
+  const auto at = [&](std::size_t k) { return i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0u; };
+  const unsigned c = at(0);
+  const auto cont = [&](std::size_t k, unsigned low = 0x80, unsigned high = 0xBF) {
+    return at(k) >= low && at(k) <= high;
+  };
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+  if (c == 0xE0) return cont(1, 0xA0) && cont(2) ? 3 : 0;
+  if (c == 0xED) return cont(1, 0x80, 0x9F) && cont(2) ? 3 : 0;
+  if (c >= 0xE1 && c <= 0xEF) return cont(1) && cont(2) ? 3 : 0;
+  if (c == 0xF0) return cont(1, 0x90) && cont(2) && cont(3) ? 4 : 0;
+  if (c >= 0xF1 && c <= 0xF3) return cont(1) && cont(2) && cont(3) ? 4 : 0;
+  if (c == 0xF4) return cont(1, 0x80, 0x8F) && cont(2) && cont(3) ? 4 : 0;
+  return 0;
+}
+
+// The text as well-formed UTF-8: each byte that begins no character is U+FFFD.
+std::string ValidUtf8(const std::string& s) {
   std::string out;
-  for (char c : s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = Utf8Length(s, i);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(s, i, n);
+      i += n;
+    }
+  }
+  return out;
+}
+
+std::string Html(const std::string& text) {
+  std::string out;
+  for (char c : ValidUtf8(text)) {
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
@@ -111,10 +151,11 @@ std::string LinkTo(const std::string& file, const std::string& dir) {
   return "file://" + UrlPath(fs::absolute(file, ec).generic_string());
 }
 
-// A JSON string, safe inside a script element.
-std::string Json(const std::string& s) {
+// A JSON string, safe inside a script element: no '<' (so no "</script" or
+// "<!--"), and well-formed UTF-8, which JSON requires.
+std::string Json(const std::string& text) {
   std::string out = "\"";
-  for (unsigned char c : s) {
+  for (unsigned char c : ValidUtf8(text)) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
@@ -146,10 +187,13 @@ std::string Thumbnails(const ArrayTask& task, const std::string& dir) {
     const std::string png = JoinPath(task.results, name + ".png");
     // The one door to files that are read (regular files only); a PNG starts with
     // no byte-order mark for it to pass over.
+    // A picture is read and decoded only up to a size the batch's own pictures
+    // never reach: a file that claims more is no thumbnail of the page.
     std::ifstream in;
-    if (!OpenTextFile(png, &in)) continue;
+    std::error_code sizeError;
+    if (!OpenTextFile(png, &in) || fs::file_size(png, sizeError) > kMostThumbnailBytes || sizeError) continue;
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::optional<Image> image = DecodePng(bytes);
+    const std::optional<Image> image = DecodePng(bytes, nullptr, kMostThumbnailPixels);
     if (!image) continue;
     const std::string uri = PngDataUri(ShrinkImage(*image, kThumbnailWidth));
     if (uri.empty()) continue;

@@ -108,6 +108,18 @@ std::vector<std::pair<std::string, std::string>> CopyUserSettings(const std::str
   return copies;
 }
 
+// The settings that change results, as one digest: the name and bytes of each copy
+// the run took, in the order of kSettingsFileNames ("none" when none was there: the
+// program's own defaults).
+std::string SettingsDigest(const std::vector<std::pair<std::string, std::string>>& copies) {
+  std::string all;
+  for (const auto& [copy, from] : copies) {
+    const std::optional<FileDigest> d = DigestOfFile(copy);
+    all += FileNameOf(copy) + "\t" + (d ? d->sha256 : std::string("unreadable")) + "\n";
+  }
+  return all.empty() ? std::string("none") : Sha256Hex(all);
+}
+
 std::string AbsolutePath(const std::string& path) {
   std::error_code ec;
   const fs::path absolute = fs::absolute(path, ec);
@@ -218,6 +230,7 @@ std::string AnalysisOf(const BatchOptions& o) {
   if (o.equilibrium) a += " equilibrium";
   if (!o.pictures) a += " no-pictures";
   if (o.cell) a += Format(" cell=%d", *o.cell);
+  if (o.wavelength) a += Format(" wavelength=%d", *o.wavelength);
   return a;
 }
 
@@ -294,7 +307,7 @@ class BatchRun {
       return kBatchInputRefused;
     }
     // One cell at one wavelength is one analysis.
-    const CellChoice choice = ChooseCell(named, o_.cell);
+    const CellChoice choice = ChooseCell(named, o_.cell, o_.wavelength);
     if (!choice.refusal.empty()) {
       backend_.Say("tarmic-batch: " + choice.refusal);
       return kBatchInputRefused;
@@ -305,7 +318,7 @@ class BatchRun {
     manifest_.version = BatchVersion();
     manifest_.seed = std::to_string(seed_);
     manifest_.command = CommandLineOf(o_);
-    manifest_.analysis = AnalysisOf(o_);
+    manifest_.analysis = AnalysisOf(o_) + " settings=" + settingsDigest_ + " version=" + BatchVersion();
     for (const std::string& input : [&] {
            std::vector<std::string> inputs = {AbsolutePath(o_.parameters)};
            inputs.insert(inputs.end(), choice.scans.begin(), choice.scans.end());
@@ -368,11 +381,10 @@ class BatchRun {
       backend_.Say("tarmic-batch: " + extraError + "; nothing is saved");
       return Summarize("not saved", computed);
     }
-    // A result set of a distribution that another analysis left in dir goes when
-    // this one replaces it (a set without a manifest, written before there was one).
-    const PublishOutcome published =
-        PublishResultSet(FilesIn(stage_), dir, o_.replace, {FileNameOf(DefaultDistributionPath())});
+    const PublishOutcome published = PublishResultSet(FilesIn(stage_), dir, o_.replace);
     if (published.outcome != Published::Whole) backend_.Say("tarmic-batch: " + published.message);
+    for (const std::string& f : published.kept)
+      backend_.Say("tarmic-batch: kept " + f + ": it is no longer the file of the replaced set's " + kManifestName);
     if (published.outcome == Published::Exists) return kBatchInputRefused;
     if (published.outcome == Published::NotSaved) {
       backend_.Say("tarmic-batch: the results were not saved; nothing of them is in " + dir);
@@ -607,7 +619,28 @@ class BatchRun {
     const std::optional<ResultManifest> old = ReadManifest(dir);
     if (!old) return std::nullopt;
     if (old->analysis != manifest_.analysis || old->inputs != manifest_.inputs) {
-      backend_.Say("tarmic-batch: " + dir + " holds the results of another analysis (see its " + kManifestName +
+      // The same options and inputs, other settings or another build: said as such.
+      // "OPTIONS settings=DIGEST version=VERSION": the parts after the options.
+      const auto part = [](const std::string& a, const char* key, const char* end) {
+        const std::size_t at = a.find(key), stop = a.find(end, at == std::string::npos ? 0 : at);
+        return at == std::string::npos ? std::string() : a.substr(at, stop == std::string::npos ? stop : stop - at);
+      };
+      // A set of a build whose manifests held no settings and version is another
+      // build's.
+      const bool older = old->analysis == AnalysisOf(o_);
+      const bool sameOptions =
+          old->inputs == manifest_.inputs && (older || old->analysis.starts_with(AnalysisOf(o_) + " settings="));
+      const bool otherSettings = !older && part(old->analysis, " settings=", " version=") !=
+                                               part(manifest_.analysis, " settings=", " version=");
+      const bool otherBuild =
+          older || part(old->analysis, " version=", "\n") != part(manifest_.analysis, " version=", "\n");
+      std::string other = "another analysis";
+      if (sameOptions && otherBuild)
+        other = "this analysis computed by another build (" + old->version + ")" +
+                (otherSettings ? " with other settings" : "");
+      else if (sameOptions && otherSettings)
+        other = "this analysis computed with other settings than " + SettingsNamed();
+      backend_.Say("tarmic-batch: " + dir + " holds the results of " + other + " (see its " + kManifestName +
                    "); results are replaced only with --replace");
       return kBatchInputRefused;
     }
@@ -640,6 +673,15 @@ class BatchRun {
   AnalysisOutcome outcome_;             // of the Run or Fit
  public:
   std::string parameters_;  // the copy of the parameter file with the --set values, or empty
+  // The SHA-256 of the user's settings the run took (SettingsDigest), and their files.
+  std::string settingsDigest_;
+  std::vector<std::string> settingsFiles_;
+  // The settings files the run took, for a message: "a, b" or the defaults.
+  std::string SettingsNamed() const {
+    std::string named;
+    for (const std::string& f : settingsFiles_) named += (named.empty() ? "" : ", ") + f;
+    return named.empty() ? "the program's defaults (no settings file)" : named;
+  }
  private:
   TXLAWindow window_;
 };
@@ -686,6 +728,8 @@ int RunBatch(const BatchOptions& options, const std::string& programDir, std::FI
   const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
   SeedRandomGenerators(seed);
   BatchRun run(options, seed, backend, out, folder.Path() + "results/");
+  run.settingsDigest_ = SettingsDigest(copies);
+  for (const auto& [copy, from] : copies) run.settingsFiles_.push_back(from);
   if (!options.settings.empty()) {
     run.parameters_ = folder.Path() + FileNameOf(options.parameters);
     const std::string why = WriteParametersWithSettings(AbsolutePath(options.parameters), run.parameters_, options.settings);

@@ -16,6 +16,8 @@ namespace tarmic {
 // takes them.
 inline constexpr Quantity kBatchSeed{"seed", "", Count(0.0, 4294967295.0)};
 inline constexpr Quantity kBatchCell{"cell", "", Count(0.0, 99.0)};
+// The wavelength of a set of scans, in whole nanometres as the scan files give it.
+inline constexpr Quantity kBatchWavelength{"wavelength", "nm", Count(1.0, 99999.0)};
 
 // Empty with *value set when text is a value of q; otherwise "GIVEN: " and the
 // sentence that names the quantity, the value and its range (given: the option as

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/markers.h"
 #include "app/onplot_tools.h"
 #include "app/paint.h"
 #include "app/shell_hooks.h"
@@ -15,12 +16,14 @@
 #include "distributions/distribution_grid.h"
 #include "distributions/distribution_peaks.h"
 #include "distributions/distribution_plot.h"
+#include "modelcalc/analysis_outcome.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "platform/backend.h"
 #include "platform/picture_files.h"
+#include "platform/raster_dc.h"
 #include "plot/data_plots.h"
 #include "plot/picture_space.h"
 #include "plot/residual_bitmap.h"
@@ -120,6 +123,10 @@ Rect AroundPlot(const CWINPlot& plot, int above, int below) {
               std::min(kPictureHeight, plot.nRectBottom + below)};
 }
 
+std::unique_ptr<MetaFile> RadiusAxisTitle(const CWINPlot& plot, Rect& area);
+constexpr int kColumnGap = 30;  // between two columns of a table, picture units
+constexpr int kEdgeGap = 10;    // between a text and the picture's edge
+
 // The residual plot with the bitmap in the strip above it, as a window of the
 // picture space's size shows it (at least kMinBitmapStrip high).
 ResultPicture ResidualsPicture(std::shared_ptr<const MetaFile> plot) {
@@ -134,16 +141,62 @@ ResultPicture ResidualsPicture(std::shared_ptr<const MetaFile> plot) {
     p.Add(dc.Close());
     p.area.top = std::max(0, std::min(p.area.top, strip.top - 10));
   }
+  p.Add(RadiusAxisTitle(*DataPlots().pResidualsPlot, p.area));
   return p;
 }
 
+// The key of a map's colours beside its colour bar: the value of the bar's top and
+// of its bottom, and what the colours are.
+std::unique_ptr<MetaFile> MapColourKey(const CWINPlot& plot) {
+  if (!plot.bMap || !plot.bColorBar) return nullptr;
+  MetaFileDC dc;
+  UsePlotText(dc, hTickFont, nTickFontHeight);
+  const int x = plot.nRight + plot.nColorBarOffset + 21 + 6, h = PlotTextHeight(nTickFontHeight);
+  dc.TextOut(x, plot.nTop, FormatText("%.3g", static_cast<double>(plot.fMapMax)));
+  dc.TextOut(x, plot.nBottom - h, "0");
+  dc.SetTextAlign(TA_RIGHT | TA_BOTTOM);
+  dc.TextOut(plot.nRight + plot.nColorBarOffset + 21, plot.nTop - nTickLength - 2, "colour: c(s,ff0)");
+  return dc.Close();
+}
+
+// The y title of a distribution's picture with the unit of its values: a density
+// in the signal's unit per S or per Da ("c(s) [OD/S]"); the title as the window
+// gives it where the values have no such unit (fractions, light scattering, an axis
+// of migration velocity).
+std::string DistributionTitleWithUnit(const std::string& title, const std::string& xTitle) {
+  if (DataSet().bDLSData) return title;
+  const char* per = xTitle == "sed coefficient [S]" ? "S" : xTitle == "molar mass [Da]" ? "Da" : nullptr;
+  if (!per) return title;
+  const std::string unit = " [" + SignalUnit() + "/" + per + "]";
+  for (const char* density : {"c(s)", "ls-g*(s)", "c(M)", "f(M)"})
+    if (title == density) return title + unit;
+  // c(s,ff0): the curve's values on the axis, the rows f/f0 ("c(s,*) or ff0").
+  if (const std::string map = "c(s,*)"; title.starts_with(map)) return map + unit + title.substr(map.size());
+  return title;
+}
+
 // The distribution with the prior and a label over each peak the window labels:
-// its position as the window's label gives it, and its area.
+// its position as the window's label gives it, and its area. A label that would
+// cover one placed before it, or a text of the plot, goes up above it; none leaves
+// the picture's sides.
 ResultPicture DistributionPicture() {
+  CWINPlot& plot = *DistributionPlot().pDistPlot;
+  // The plot recorded with the unit in its y title, kept as a copy; the window's
+  // plot gets its own title back.
+  const std::string ownTitle = plot.szYLabel;
+  const std::string titled = DistributionTitleWithUnit(ownTitle, plot.szXLabel);
+  if (plot.bYLabel && titled != ownTitle) plot.SetYAxisLabel(titled.c_str());
   RedrawDistributionPlot();
-  ResultPicture p{"picture-distribution", AroundPlot(*DistributionPlot().pDistPlot, 60, 80), {}, {}};
-  p.Add(DistributionPanePicture());
+  ResultPicture p{"picture-distribution", AroundPlot(plot, 60, 80), {}, {}};
+  if (const MetaFile* pane = DistributionPanePicture()) p.Add(std::make_shared<const MetaFile>(*pane));
+  if (plot.bYLabel && titled != ownTitle) {
+    plot.SetYAxisLabel(ownTitle.c_str());
+    RedrawDistributionPlot();
+  }
   p.Add(DistributionPriorOverlay());
+  p.Add(MapColourKey(plot));
+  // The labels keep clear of the plot's own texts (tick labels, titles) too.
+  std::vector<Rect> placed = PictureTextBoxes(p.layers);
   for (const DistributionPeak& peak : DistributionPeakList()) {
     if (!peak.labelled) continue;
     // A molar mass over an axis of s: the label says the s as well.
@@ -151,18 +204,99 @@ ResultPicture DistributionPicture() {
     if (!text.starts_with("sw") && CurrentDistributionKind() != DistributionKind::MolarMass)
       text += FormatText(", sw = %.3f S", static_cast<double>(peak.extent.averageX));
     text += FormatText(", c = %.4f", static_cast<double>(peak.extent.area));
-    if (std::unique_ptr<CScreenButton> label = MakePeakLabel(peak, text)) p.Add(std::move(label->hPicture));
+    std::unique_ptr<CScreenButton> label = MakePeakLabel(peak, text);
+    if (!label) continue;
+    Rect r{label->nLeft, label->nTop, label->nRight, label->nBottom};
+    const int shift = std::max(0, kEdgeGap - r.left) - std::max(0, r.right - (kPictureWidth - kEdgeGap));
+    r.left += shift;
+    r.right += shift;
+    const auto overlaps = [&](const Rect& a) {
+      return std::any_of(placed.begin(), placed.end(), [&](const Rect& b) {
+        return a.left < b.right + 4 && b.left < a.right + 4 && a.top < b.bottom + 4 && b.top < a.bottom + 4;
+      });
+    };
+    while (overlaps(r) && r.top > 0) {
+      const int up = r.bottom - r.top + 6;
+      r.top -= up;
+      r.bottom -= up;
+    }
+    if (r != Rect{label->nLeft, label->nTop, label->nRight, label->nBottom}) {
+      label->SetRect(static_cast<float>(r.top), static_cast<float>(r.left), static_cast<float>(r.bottom),
+                     static_cast<float>(r.right));
+      label->Paint();
+    }
+    placed.push_back(r);
+    p.Add(std::move(label->hPicture));
   }
   return p;
 }
 
-// A line of the table: texts at the columns given.
-void TableRow(MetaFileDC& dc, int y, const std::vector<std::pair<int, std::string>>& cells) {
-  for (const auto& [x, text] : cells) dc.TextOut(x, y, text);
+// The width of text in a font at its plot height, picture units, as the plots
+// measure their labels.
+int TextWidth(Font font, int nominalHeight, const std::string& text) {
+  font.height = PlotTextHeight(nominalHeight);
+  return PlotTextWidth(DefaultTextRenderer().Measure(font, font.height, text).width);
+}
+
+// The x title of a plot of radii, centred under its tick labels (the window's data
+// and residual panes share the axis with the pane below and carry none).
+std::unique_ptr<MetaFile> RadiusAxisTitle(const CWINPlot& plot, Rect& area) {
+  if (DataSet().bDLSData) return nullptr;
+  MetaFileDC dc;
+  UsePlotText(dc, hLabelFont, nLabelFontHeight);
+  dc.SetTextAlign(TA_CENTER | TA_TOP);
+  const int top = plot.nBottom + nTickLength + nTickLabelGap + PlotTextHeight(nTickFontHeight) + 4;
+  dc.TextOut((plot.nLeft + plot.nRight) / 2, top, "radius [cm]");
+  area.bottom = std::min(kPictureHeight, std::max(area.bottom, top + PlotTextHeight(nLabelFontHeight) + kEdgeGap));
+  return dc.Close();
+}
+
+// The meniscus (red), the bottom (blue) and the fitting limits (green) as the
+// window marks them on the data, lines across the plot, with a key above it.
+std::unique_ptr<MetaFile> MarkerLines(const CWINPlot& plot) {
+  struct Line {
+    float radius;
+    Color color;
+    const char* name;
+  };
+  const std::vector<Line> lines = {{DataSet().fMeniscus, crMeniscusMarker, "meniscus"},
+                                   {DataSet().fBottom, crBottomMarker, "bottom"},
+                                   {FitLeftLimitSet() ? DataSet().fFitLeftLim : 0.0f, crFitLimitMarker, nullptr},
+                                   {FitRightLimitSet() ? DataSet().fFitRightLim : 0.0f, crFitLimitMarker, nullptr}};
+  MetaFileDC dc;
+  std::vector<std::pair<Color, const char*>> key;
+  for (const Line& l : lines) {
+    if (l.radius == 0.0f || !std::isfinite(l.radius)) continue;
+    const int x = plot.MapX(l.radius);
+    if (x < plot.nLeft || x > plot.nRight) continue;
+    dc.SelectPen(Pen{PenStyle::Solid, 2, l.color});
+    dc.MoveTo(x, plot.nTop);
+    dc.LineTo(x, plot.nBottom);
+    const char* name = l.name ? l.name : "fitting limits";
+    if (std::none_of(key.begin(), key.end(), [&](const auto& k) { return k.second == std::string_view(name); }))
+      key.emplace_back(l.color, name);
+  }
+  if (key.empty()) return dc.Close();
+  // The key ends at the plot's right edge, above its ticks: a short line and the
+  // name of each, laid out by the names' widths.
+  UsePlotText(dc, hTickFont, nTickFontHeight);
+  const int h = PlotTextHeight(nTickFontHeight), sample = 30;
+  const int y = plot.nTop - nTickLength - 6 - h;
+  int width = 0;
+  for (const auto& [color, name] : key) width += sample + 6 + TextWidth(hTickFont, nTickFontHeight, name) + kColumnGap;
+  int x = std::max(kEdgeGap, plot.nRight - width + kColumnGap);
+  for (const auto& [color, name] : key) {
+    dc.SelectPen(Pen{PenStyle::Solid, 2, color});
+    dc.MoveTo(x, y + h / 2);
+    dc.LineTo(x + sample, y + h / 2);
+    dc.TextOut(x + sample + 6, y, name);
+    x += sample + 6 + TextWidth(hTickFont, nTickFontHeight, name) + kColumnGap;
+  }
+  return dc.Close();
 }
 
 // The data with every species' signal in each scan, and below the plot the table
-// of the fitted values.
+// of the fitted values, its columns as wide as their widest text.
 ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
   ResultPicture p{"picture-species", AroundPlot(*DataPlots().pDataPlot, 50, 0), {}, {}};
   p.Add(std::move(plot));
@@ -176,41 +310,60 @@ ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
       p.Add(DataPlots().pDataPlot->DrawArrays(CurrentGrid().pGridRadius, rows[s], CurrentGrid().nGridPoints, kSpeciesColors[k], -1, 1));
     }
   }
+  p.Add(MarkerLines(*DataPlots().pDataPlot));
+  Rect titled = p.area;
+  p.Add(RadiusAxisTitle(*DataPlots().pDataPlot, titled));
   UnpackModelParams();
   FitRmsd();
-  MetaFileDC dc;
-  UsePlotText(dc, hLabelFont, nLabelFontHeight);
-  const int top = DataPlots().pDataPlot->nRectBottom + 85;
-  const int columns[5] = {150, 330, 560, 900, 1200};
+  // The table's texts: a row of titles, then a row a species.
   auto floated = [](int fit) { return std::string(fit ? " (floated)" : " (fixed)"); };
-  // A value with the standard error the fit computed for it ("4.001 +- 0.002").
+  // A value with the standard error the fit computed for it ("4.001 ± 0.002").
   auto withError = [](const std::string& value, std::optional<double> error, const char* form) {
-    return error ? value + " +- " + FormatText(form, *error) : value;
+    return error ? value + " \u00b1 " + FormatText(form, *error) : value;
   };
-  TableRow(dc, top, {{columns[0], "species"}, {columns[1], "s (S)"},
-                     {columns[2], ModelFlags().bFitMAndS ? "M (g/mol)" : "D (10^-7 cm^2/s)"},
-                     {columns[3], "c (total, then fractions)"}});
-  int row = 1;
+  const std::string signal = SignalUnit();
+  std::vector<std::vector<std::string>> table = {
+      {"species", "s [S] \u00b1 SE", ModelFlags().bFitMAndS ? "M [g/mol] \u00b1 SE" : "D [10^-7 cm^2/s] \u00b1 SE",
+       "c \u00b1 SE (total [" + signal + "], then fractions)"}};
+  std::vector<int> species;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     if (!AnalysisSwitches().pSpeciesLinked[k]) continue;
-    const int y = top + row * kTableRow;
-    dc.SelectPen(Pen{PenStyle::Solid, 4, kSpeciesColors[k]});
-    dc.MoveTo(columns[0] - 60, y + kTableRow / 2);
-    dc.LineTo(columns[0] - 15, y + kTableRow / 2);
+    species.push_back(k);
     const double massOrD = ModelParams().pSpeciesMassOrD[k];
     const SpeciesErrors errors = LastFitSpeciesErrors(k);
     const char* massOrDForm = ModelFlags().bFitMAndS ? "%.0f" : "%.3f";
-    TableRow(dc, y,
-             {{columns[0], FormatText("%d", k)},
-              {columns[1], withError(FormatText("%.3f", static_cast<double>(ModelParams().pSpeciesS[k])), errors.s, "%.3f") +
-                               floated(ModelParams().pSpeciesSFit[k])},
-              {columns[2], withError(ModelFlags().bFitMAndS ? FormatText("%f", massOrD) : FormatText("%.3f", massOrD),
-                                     errors.massOrD, massOrDForm) +
-                               floated(ModelParams().pSpeciesMassOrDFit[k])},
-              {columns[3], withError(FormatText("%.3f", static_cast<double>(AnalysisSwitches().pParams[8 + k])), errors.c, "%.3f")}});
-    ++row;
+    table.push_back(
+        {FormatText("%d", k),
+         withError(FormatText("%.3f", static_cast<double>(ModelParams().pSpeciesS[k])), errors.s, "%.3f") +
+             floated(ModelParams().pSpeciesSFit[k]),
+         withError(ModelFlags().bFitMAndS ? FormatText("%f", massOrD) : FormatText("%.3f", massOrD), errors.massOrD,
+                   massOrDForm) +
+             floated(ModelParams().pSpeciesMassOrDFit[k]),
+         withError(FormatText("%.3f", static_cast<double>(AnalysisSwitches().pParams[8 + k])), errors.c, "%.3f")});
   }
-  dc.TextOut(columns[0], top + row * kTableRow, FormatText("rmsd = %f", static_cast<double>(Rmsd().fFitRmsd)));
+  // Each column starts a gap after the widest text of the one before; the first
+  // leaves room for the species' colour.
+  std::vector<int> columns = {150};
+  for (std::size_t c = 0; c + 1 < table[0].size(); ++c) {
+    int widest = 0;
+    for (const auto& row : table) widest = std::max(widest, TextWidth(hLabelFont, nLabelFontHeight, row[c]));
+    columns.push_back(columns.back() + widest + kColumnGap);
+  }
+  MetaFileDC dc;
+  UsePlotText(dc, hLabelFont, nLabelFontHeight);
+  const int top = std::max(DataPlots().pDataPlot->nRectBottom + 85, titled.bottom + 4);
+  for (std::size_t r = 0; r < table.size(); ++r) {
+    const int y = top + static_cast<int>(r) * kTableRow;
+    if (r > 0) {
+      dc.SelectPen(Pen{PenStyle::Solid, 4, kSpeciesColors[species[r - 1]]});
+      dc.MoveTo(columns[0] - 60, y + kTableRow / 2);
+      dc.LineTo(columns[0] - 15, y + kTableRow / 2);
+    }
+    for (std::size_t c = 0; c < table[r].size(); ++c) dc.TextOut(columns[c], y, table[r][c]);
+  }
+  const int row = static_cast<int>(table.size());
+  dc.TextOut(columns[0], top + row * kTableRow,
+             FormatText("rmsd = %f; \u00b1 SE: the standard error of the fitted value", static_cast<double>(Rmsd().fFitRmsd)));
   p.Add(dc.Close());
   p.area.bottom = std::min(kPictureHeight, top + (row + 1) * kTableRow + 10);
   p.Add(StrideNote(stride, p.area));
@@ -269,6 +422,8 @@ std::vector<ResultPicture> RecordResultPictures() {
     for (std::unique_ptr<MetaFile>& overlay : FittedCurveOverlays({}, stride)) data.Add(std::move(overlay));
     data.Add(NoiseProfileOverlay());
     data.Add(InitialProfileOverlay());
+    data.Add(MarkerLines(*DataPlots().pDataPlot));
+    data.Add(RadiusAxisTitle(*DataPlots().pDataPlot, data.area));
     data.Add(StrideNote(stride, data.area));
     pictures.push_back(std::move(data));
     pictures.push_back(ResidualsPicture(residualPlot));
@@ -276,6 +431,14 @@ std::vector<ResultPicture> RecordResultPictures() {
     if (ShowsDistribution()) pictures.push_back(DistributionPicture());
     if (ShowsSpecies()) pictures.push_back(SpeciesPicture(dataPlot, stride));
   }
+  // Every text whole in its picture: the area grows to hold each text's cell.
+  for (ResultPicture& p : pictures)
+    for (const Rect& box : PictureTextBoxes(p.layers)) {
+      p.area.left = std::min(p.area.left, box.left - kEdgeGap);
+      p.area.top = std::min(p.area.top, box.top - kEdgeGap);
+      p.area.right = std::max(p.area.right, box.right + kEdgeGap);
+      p.area.bottom = std::max(p.area.bottom, box.bottom + kEdgeGap);
+    }
   // The window shows the plots with all their curves again.
   if (seen) {
     DataPlots().pDataPlot->Redraw();
@@ -320,8 +483,16 @@ void TXLAWindow::CmSavePictures() {
   options.directory = WithoutTrailingSlash(DataSet().szDataDirectory);
   const std::optional<std::string> dir = AskFolderPath(*this, options);
   if (!dir || !MayReplace(*this, ResultPictureFiles(*dir))) return;
-  if (const std::string why = WriteResultPictures(*dir); !why.empty())
+  std::vector<std::string> written;
+  if (const std::string why = WriteResultPictures(*dir, &written); !why.empty()) {
     ShowError("the pictures could not be saved:\n" + why, false);
+  } else {
+    // Where the pictures went, each by its name.
+    std::string names;
+    for (const std::string& f : written) names += "\n" + FileNameOf(f);
+    CommandMessageBox(*this, FormatText("%zu pictures were saved in %s:", written.size(), dir->c_str()) + names,
+                      "PICTURES SAVED", MB_OK | MB_ICONINFORMATION);
+  }
   RepaintMain();
 }
 

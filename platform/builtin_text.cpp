@@ -1,4 +1,4 @@
-// The built-in stroke font: printable ASCII as polylines on a small grid, scaled to
+// The built-in stroke font: printable ASCII (and the plus-minus sign) as polylines on a small grid, scaled to
 // any cell height and drawn at any angle. Deterministic and free of any window
 // system, for the headless backend and for tests.
 #include <algorithm>
@@ -125,6 +125,30 @@ const char* GlyphOf(unsigned char c) {
   return kGlyphs[c - 32];
 }
 
+// The plus-minus sign (U+00B1): a plus over a bar on the baseline.
+constexpr const char* kPlusMinusGlyph = "2125 0343 0646";
+
+// The glyph of each character of UTF-8 text: printable ASCII, the plus-minus sign,
+// and '?' for any other character (one glyph for all the bytes of a sequence).
+std::vector<const char*> GlyphsOf(std::string_view text) {
+  std::vector<const char*> glyphs;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xB1) {
+      glyphs.push_back(kPlusMinusGlyph);
+      i += 2;
+      continue;
+    }
+    glyphs.push_back(GlyphOf(c));
+    // The continuation bytes of a sequence are part of its character.
+    const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    std::size_t n = 1;
+    while (n < length && i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
+    i += n;
+  }
+  return glyphs;
+}
+
 int AscentOf(int h) { return static_cast<int>(std::lround(h * kAscentUnits / kCellUnits)); }
 
 // Stroke thickness in pixels.
@@ -164,7 +188,7 @@ class BuiltinTextRenderer : public TextRenderer {
   TextMetrics Measure(const Font&, int pixelHeight, std::string_view text) override {
     int h = std::max(pixelHeight, 0);
     TextMetrics m;
-    m.width = static_cast<int>(std::lround(text.size() * kAdvance * h / kCellUnits));
+    m.width = static_cast<int>(std::lround(GlyphsOf(text).size() * kAdvance * h / kCellUnits));
     m.ascent = AscentOf(h);
     m.descent = h - m.ascent;
     return m;
@@ -199,8 +223,9 @@ class BuiltinTextRenderer : public TextRenderer {
       dx = x + tx * c + ty * s;
       dy = y - tx * s + ty * c;
     };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char* p = GlyphOf(static_cast<unsigned char>(text[i]));
+    const std::vector<const char*> glyphs = GlyphsOf(text);
+    for (std::size_t i = 0; i < glyphs.size(); ++i) {
+      const char* p = glyphs[i];
       const double origin = (i * kAdvance + 1.0) * sx;
       while (*p) {
         if (*p == ' ') {

@@ -416,6 +416,67 @@ Image PictureToImage(const PictureLayers& layers, const Rect& area, Size size, S
   return image;
 }
 
+namespace {
+
+// A device that draws nothing and keeps the cell of each text, in device units
+// (the logical units of a picture played 1:1), as SvgDC places it.
+class TextBoxDC : public DC {
+ public:
+  void LineTo(int x, int y) override { MutableState().currentPos = Point{x, y}; }
+  void Rectangle(int, int, int, int) override {}
+  void Ellipse(int, int, int, int) override {}
+  void SetPixel(int, int, Color) override {}
+  void StretchBitmap(const Image&, const Rect&) override {}
+  void TextOut(int x, int y, std::string_view text) override { Box(x, y, nullptr, text); }
+  void ExtTextOut(int x, int y, unsigned options, const Rect* clip, std::string_view text) override {
+    Box(x, y, options & ETO_CLIPPED ? clip : nullptr, text);
+  }
+  std::vector<Rect> boxes;
+
+ private:
+  void Box(int x, int y, const Rect* logicalClip, std::string_view text) {
+    const DCState& s = State();
+    const int h = static_cast<int>(std::abs(s.font.height) * std::fabs(ScaleY()));
+    const Point ref = LPtoDP((s.textAlign & TA_UPDATECP) ? s.currentPos : Point{x, y});
+    const TextMetrics m = DefaultTextRenderer().Measure(s.font, std::max(h, 1), text);
+    if (text.empty() || h <= 0) return;
+    const unsigned halign = s.textAlign & TA_HMASK, valign = s.textAlign & TA_VMASK;
+    // The cell relative to the anchor on the baseline, then turned about the anchor.
+    const double along = halign == TA_CENTER ? m.width / 2.0 : (halign == TA_RIGHT ? m.width : 0.0);
+    const double down = valign == TA_TOP ? m.ascent : (valign == TA_BOTTOM ? -m.descent : 0.0);
+    const double rad = s.font.escapement / 10.0 * 3.14159265358979323846 / 180.0;
+    const double ux = std::cos(rad), uy = -std::sin(rad), vx = std::sin(rad), vy = std::cos(rad);
+    const double ax = ref.x + down * vx, ay = ref.y + down * vy;
+    double x0 = 1e18, y0 = 1e18, x1 = -1e18, y1 = -1e18;
+    for (const double u : {-along, m.width - along})
+      for (const double v : {-static_cast<double>(m.ascent), static_cast<double>(m.descent)}) {
+        const double px = ax + u * ux + v * vx, py = ay + u * uy + v * vy;
+        x0 = std::min(x0, px), x1 = std::max(x1, px), y0 = std::min(y0, py), y1 = std::max(y1, py);
+      }
+    Rect box{static_cast<int>(std::floor(x0)), static_cast<int>(std::floor(y0)), static_cast<int>(std::ceil(x1)),
+             static_cast<int>(std::ceil(y1))};
+    if (logicalClip) {
+      const Point a = LPtoDP(Point{logicalClip->left, logicalClip->top});
+      const Point b = LPtoDP(Point{logicalClip->right, logicalClip->bottom});
+      const Rect clip = Rect{a.x, a.y, b.x, b.y}.Normalized();
+      box = Rect{std::max(box.left, clip.left), std::max(box.top, clip.top), std::min(box.right, clip.right),
+                 std::min(box.bottom, clip.bottom)};
+      if (box.IsEmpty()) return;
+    }
+    boxes.push_back(box);
+  }
+};
+
+}  // namespace
+
+std::vector<Rect> PictureTextBoxes(const PictureLayers& layers, Size logicalExtent) {
+  TextBoxDC dc;
+  MapArea(dc, Rect{0, 0, logicalExtent.cx, logicalExtent.cy}, logicalExtent, logicalExtent);
+  for (const MetaFile* picture : layers)
+    if (picture) picture->Play(dc);
+  return dc.boxes;
+}
+
 std::string PngDataUri(const Image& image) {
   const std::optional<std::vector<std::uint8_t>> png = EncodePng(image);
   return png ? "data:image/png;base64," + Base64(*png) : std::string();
@@ -492,11 +553,19 @@ std::optional<std::vector<std::uint8_t>> EncodePng(const Image& image, std::stri
   return bytes;
 }
 
-std::optional<Image> DecodePng(const std::vector<std::uint8_t>& bytes, std::string* error) {
+std::optional<Image> DecodePng(const std::vector<std::uint8_t>& bytes, std::string* error, std::uint64_t maxPixels) {
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
   if (bytes.empty() || !png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) {
     if (error) *error = bytes.empty() ? "no bytes" : png.message;
+    png_image_free(&png);
+    return std::nullopt;
+  }
+  if (png.width == 0 || png.height == 0 || png.width > 0x7FFFFFFFu || png.height > 0x7FFFFFFFu ||
+      static_cast<std::uint64_t>(png.width) * png.height > maxPixels) {
+    if (error)
+      *error = "the picture claims " + std::to_string(png.width) + " x " + std::to_string(png.height) +
+               " pixels, more than the " + std::to_string(maxPixels) + " pixels decoded";
     png_image_free(&png);
     return std::nullopt;
   }

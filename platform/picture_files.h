@@ -86,10 +86,20 @@ std::string PictureToSvg(const PictureLayers& layers, const Rect& area, Size siz
                          Size logicalExtent = Size{1399, 1000});
 Image PictureToImage(const PictureLayers& layers, const Rect& area, Size size, Size logicalExtent = Size{1399, 1000});
 
+// The cell of every text the layers draw, in logical units of the picture space
+// (the font's cell height, the width the text renderer measures, turned with the
+// text), cut to the text's clip rectangle when it has one: what a picture of any
+// area must hold for none of its texts to be cut at its edge.
+std::vector<Rect> PictureTextBoxes(const PictureLayers& layers, Size logicalExtent = Size{1399, 1000});
+
 // PNG encoding of an image (8-bit RGB), and decoding of a PNG file's bytes into
-// an image; nullopt (with *error) when the bytes are no PNG libpng can read.
+// an image; nullopt (with *error) when the bytes are no PNG libpng can read, or
+// when the size its header claims is more than maxPixels pixels (looked at before
+// any memory for the pixels is taken: a file of a few bytes may claim 4 GiB).
+inline constexpr std::uint64_t kMostDecodedPixels = 64ull << 20;
 std::optional<std::vector<std::uint8_t>> EncodePng(const Image& image, std::string* error = nullptr);
-std::optional<Image> DecodePng(const std::vector<std::uint8_t>& bytes, std::string* error = nullptr);
+std::optional<Image> DecodePng(const std::vector<std::uint8_t>& bytes, std::string* error = nullptr,
+                               std::uint64_t maxPixels = kMostDecodedPixels);
 
 // The image as a data URI ("data:image/png;base64,..."); empty when it cannot be
 // encoded.

@@ -197,7 +197,17 @@ bool CWINPlot::RecordPicture() {
   }
 
   if (!bHideCurves)
-    for (int i = 0; i < nCurves; ++i) PaintCurve(dc, i);
+    for (int i = 0; i < nCurves; ++i) {
+      // The cells of a map are centred on their grid points: those of the first and
+      // last rows and columns are cut at the frame, not drawn over the axes.
+      const bool map = bMap && i == nMapCurve;
+      if (map) {
+        dc.SaveDC();
+        dc.IntersectClipRect(Rect{nLeft, nTop, nRight + 1, nBottom + 1});
+      }
+      PaintCurve(dc, i);
+      if (map) dc.RestoreDC(-1);
+    }
 
   // Plot outline.
   dc.SelectPen(Pen{PenStyle::Solid, 0, crAxis});

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# One tarmic-batch run per data folder and cell, as a Slurm job array: task N
-# analyses the N-th cell of the list, the cells of each folder in the order of the
-# list and of their numbers.
+# One tarmic-batch run per data folder and cell (and wavelength, where a cell was
+# scanned at more than one), as a Slurm job array: task N analyses the N-th cell of
+# the list, the cells of each folder in the order of the list and of their numbers.
 #
 #   n=$(scripts/tarmic-array.sbatch --count LIST)
 #   sbatch --array=1-$n scripts/tarmic-array.sbatch [--results-in NAME] [--tasks DIR] \
@@ -16,13 +16,15 @@
 # --results-in NAME  the results of each task go into the sub-folder NAME/cellC of its
 #             data folder (made when missing), so that arrays of different analyses
 #             over the same folders keep each its own results; without it into the
-#             sub-folder cellC of the data folder
+#             sub-folder cellC of the data folder; a cell scanned at more than one
+#             wavelength makes a task per wavelength W, into cellC-W
 # --tasks DIR the folder of the tasks' files (made when missing): N.summary (the
 #             summary of task N), N.err (all it said on standard error), N.code (its
 #             exit code), N.results (the folder of its results). Default:
 #             tarmic-array.JOB in the folder the job was submitted from.
 # --count LIST       prints the number of tasks of LIST (the size of the array): a
-#             task for each cell of each folder, one for a folder without scans
+#             task for each cell (and each wavelength of a cell scanned at more
+#             than one) of each folder, one for a folder without scans
 # --collect DIR LIST prints one table of the tasks of DIR in the order of LIST: the
 #             columns task and exit (the exit code, "not run" when the task left
 #             none), then those of tarmic-batch's summary; a task without a summary
@@ -61,7 +63,10 @@ folders() {
 pattern=${TARMIC_SCANS:-'[0-9]*.[rRiI][aApP][0-9]'}
 
 # The tasks of LIST, one a line: the folder, a tab, and the cell (empty for a folder
-# that does not exist or holds no scans: its task says so).
+# that does not exist or holds no scans: its task says so); a cell scanned at more
+# than one wavelength is a task per wavelength, "C-W". Line 2 of a scan: its type
+# letter, the cell, ..., the wavelength as the sixth word after the letter (rounded
+# to whole nm; a wavelength scan has none).
 tasks() {
   local folder cells
   shopt -s nullglob
@@ -70,7 +75,11 @@ tasks() {
     if [ -d "$folder" ]; then
       local files=()
       for f in "$folder"/$pattern; do files+=("$f"); done
-      [ ${#files[@]} -gt 0 ] && cells=$(awk 'FNR == 2 { print $2; nextfile }' "${files[@]}" | sort -n -u)
+      [ ${#files[@]} -gt 0 ] && cells=$(awk 'FNR == 2 { t = substr($0, 1, 1); $0 = substr($0, 2)
+          print $1 "\t" (t ~ /[WwVv]/ ? "" : sprintf("%d", $6 + 0.5)); nextfile }' "${files[@]}" |
+        sort -t $'\t' -k1,1n -k2,2n -u |
+        awk -F '\t' '{ c[NR] = $1; w[NR] = $2; n[$1]++ }
+          END { for (i = 1; i <= NR; i++) if (n[c[i]] == 1) print c[i]; else if (w[i] != "") print c[i] "-" w[i] }')
     fi
     if [ -z "$cells" ]; then
       printf '%s\t\n' "$folder"
@@ -153,6 +162,9 @@ if [ -z "$line" ]; then
 fi
 folder=${line%$'\t'*}
 cell=${line##*$'\t'}
+# "C-W": cell C at wavelength W.
+wavelength=()
+case "$cell" in *-*) wavelength=(--wavelength "${cell#*-}"); cell=${cell%%-*} ;; esac
 if [ ! -d "$folder" ]; then
   echo "tarmic-array: the folder $folder (task $task of $list) does not exist" >&2
   finish 2
@@ -176,11 +188,11 @@ if [ ${#scans[@]} -eq 0 ] || [ -z "$cell" ]; then
   finish 2
 fi
 
-output="$folder/${results_in:+$results_in/}cell$cell"
+output="$folder/${results_in:+$results_in/}cell$cell${wavelength[1]:+-${wavelength[1]}}"
 # Where the results go, for the report of the array.
 echo "$output" >"$tasks/$task.results"
 code=0
-"$program" --parameters "$parameters" --output "$output" --cell "$cell" "$@" "${scans[@]}" \
+"$program" --parameters "$parameters" --output "$output" --cell "$cell" "${wavelength[@]}" "$@" "${scans[@]}" \
   >"$tasks/$task.summary" || code=$?
 # The summary goes to the task's output file of Slurm as well.
 cat "$tasks/$task.summary"

@@ -49,7 +49,7 @@ bool MayReplaceFiles(const std::vector<std::string>& targets) {
     if (!HasBackend()) return false;
     PlayInfoSound();
     const ScopedQuestion question(QuestionId::ReplaceFiles, IDNO);
-    if (GetBackend().MessageBox(ReplaceQuestionText(*existing, targets.size()), "ERROR",
+    if (GetBackend().MessageBox(ReplaceQuestionText(*existing, targets.size()), "REPLACE FILES?",
                                 MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
       return false;
   }

@@ -14,6 +14,7 @@
 #include "batch_test_support.h"
 #include "platform/picture_files.h"
 #include "tests/support/svg_document.h"
+#include "tests/support/svg_text_layout.h"
 
 namespace tarmic {
 namespace {
@@ -273,6 +274,253 @@ TEST_F(BatchPictures, ReportShowsEveryTaskInABrowser) {
   EXPECT_NE(sorted.find("show as computed"), std::string::npos);
   EXPECT_NE(sorted.find("distribution / area"), std::string::npos);
   EXPECT_EQ(sortLog.find("CONSOLE"), std::string::npos) << sortLog;
+}
+
+// ---- the layout of every picture ----
+// The vertical lines of one colour in a document: the x of each path of that
+// stroke whose vertices share one x and span more than `least` pixels.
+std::vector<double> VerticalLines(const SvgDocument& doc, const std::string& stroke, double least) {
+  std::vector<double> xs;
+  for (const SvgElement* p : doc.Named("path")) {
+    if (p->Attr("stroke") != stroke) continue;
+    for (const auto& sub : PathVertices(p->Attr("d"))) {
+      if (sub.size() < 2) continue;
+      double lo = sub[0].y, hi = sub[0].y;
+      bool vertical = true;
+      for (const SvgPoint& v : sub) {
+        vertical = vertical && std::fabs(v.x - sub[0].x) < 0.01;
+        lo = std::min(lo, v.y), hi = std::max(hi, v.y);
+      }
+      if (vertical && hi - lo > least) xs.push_back(sub[0].x);
+    }
+  }
+  return xs;
+}
+
+// Every picture of every kind of model (discrete species, c(s), c(M), c(s,ff0)):
+// no text leaves the picture or overlaps another (cells from the font's metrics);
+// the data and residuals carry the radius as x title and their y title; the data
+// picture marks the meniscus, the bottom and the fitting limits where the axis
+// puts the summary's values; the species' errors say they are standard errors.
+TEST_F(BatchPictures, EveryPictureOfEveryModelIsLaidOutByItsTexts) {
+  EditParameters(Data() + "/cs.~p", Data() + "/cm.~p", {{5, "10000"}, {7, "1000000"}, {73, "235"}});
+  EditParameters(Data() + "/cs.~p", Data() + "/ff0.~p",
+                 {{3, "30.000000"}, {12, "1.000000"}, {34, "5.000000"}, {73, "3.000000"}});
+  for (const char* model : {"species", "cs", "cm", "ff0"}) {
+    SCOPED_TRACE(model);
+    const std::string out = root_ + "/" + model;
+    // The species fitted, for their standard errors; the distributions run.
+    const bool species = std::string(model) == "species";
+    const BatchOutput r =
+        Run(std::string(model) + ".~p", out,
+            species ? std::vector<std::string>{"--fit", "--method", "marquardt"} : std::vector<std::string>{});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::size_t pictures = 0;
+    for (const auto& [name, text] : FolderContents(out)) {
+      if (!name.ends_with(".svg")) continue;
+      ++pictures;
+      const SvgDocument doc = ParseSvg(text);
+      ASSERT_TRUE(doc.wellFormed) << name << ": " << doc.error;
+      EXPECT_EQ(SvgTextLayoutProblems(doc), std::vector<std::string>()) << name;
+      std::set<std::string> texts;
+      for (const SvgElement* t : doc.Named("text")) texts.insert(t->text);
+      if (name == "picture-distribution.svg") {
+        // Both axes titled with their units; a map's colours keyed.
+        const std::string m = model;
+        EXPECT_TRUE(texts.contains(m == "cm" ? "molar mass [Da]" : "sed coefficient [S]"));
+        EXPECT_TRUE(texts.contains(m == "cm" ? "c(M) [OD/Da]" : m == "ff0" ? "c(s,*) [OD/S] or ff0" : "c(s) [OD/S]"))
+            << name;
+        if (std::string(model) == "ff0") EXPECT_TRUE(texts.contains("colour: c(s,ff0)")) << name;
+        continue;
+      }
+      EXPECT_TRUE(texts.contains("radius [cm]")) << name;
+      EXPECT_TRUE(texts.contains(name == "picture-residuals.svg" ? "residuals [OD]" : "absorbance [OD]")) << name;
+      if (name == "picture-species.svg") {
+        EXPECT_TRUE(texts.contains("s [S] \u00b1 SE")) << name;
+        bool withError = false;
+        for (const std::string& t : texts) withError = withError || t.find(" \u00b1 0.") != std::string::npos;
+        EXPECT_TRUE(withError) << "a fitted value with its standard error";
+      }
+      if (name != "picture-data.svg") continue;
+      // The radius axis from its labels; the marker lines where it puts the
+      // summary's meniscus and bottom (each to within a pixel).
+      std::vector<std::pair<double, double>> labels;
+      for (const SvgElement* t : doc.Named("text"))
+        if (IsNumber(t->text) && t->Attr("text-anchor") == "middle")
+          labels.emplace_back(Number(t->text), Number(t->Attr("x")));
+      ASSERT_GE(labels.size(), 2u);
+      const Axis radius = FitAxis(labels);
+      const auto columns = SummaryColumns(r.out);
+      for (const auto& [stroke, column] : {std::pair{"#ff0000", "meniscus [cm]"}, std::pair{"#0000ff", "bottom [cm]"}}) {
+        const std::vector<double> lines = VerticalLines(doc, stroke, 100);
+        ASSERT_EQ(lines.size(), 1u) << stroke;
+        EXPECT_NEAR(lines[0], radius(std::stod(columns.at(column))), 1.5) << column;
+      }
+      EXPECT_EQ(VerticalLines(doc, "#00ff00", 100).size(), 2u) << "the two fitting limits";
+      for (const char* key : {"meniscus", "bottom", "fitting limits"}) EXPECT_TRUE(texts.contains(key)) << key;
+    }
+    EXPECT_EQ(pictures, 3u) << out;  // data, residuals, and the species or the distribution
+  }
+}
+
+// ---- the report's data and pictures, from folders of any name ----
+// The code points of UTF-8 text; nullopt at a byte that begins no character.
+std::optional<std::vector<char32_t>> CodePoints(const std::string& s) {
+  std::vector<char32_t> out;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const int n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return std::nullopt;
+    char32_t v = n == 1 ? c : c & (0x7F >> n);
+    for (int k = 1; k < n; ++k) {
+      const auto d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) return std::nullopt;
+      v = v << 6 | (d & 0x3F);
+    }
+    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (v < least[n] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return std::nullopt;
+    out.push_back(v);
+    i += n;
+  }
+  return out;
+}
+
+// The strings of the JSON text that follow "key": (escapes decoded), in order.
+std::vector<std::u32string> JsonStringsOf(const std::string& json, const std::string& key) {
+  std::vector<std::u32string> found;
+  const std::string marker = "\"" + key + "\":\"";
+  for (std::size_t at = json.find(marker); at != std::string::npos; at = json.find(marker, at + 1)) {
+    std::u32string value;
+    std::size_t i = at + marker.size();
+    std::string raw;
+    const auto flush = [&] {
+      const auto points = CodePoints(raw);
+      if (points) value.append(points->begin(), points->end());
+      else value += U"(bad UTF-8)";
+      raw.clear();
+    };
+    while (i < json.size() && json[i] != '"') {
+      if (json[i] != '\\') {
+        raw += json[i++];
+        continue;
+      }
+      flush();
+      const char e = json[i + 1];
+      if (e == 'u') {
+        char32_t v = static_cast<char32_t>(std::stoul(json.substr(i + 2, 4), nullptr, 16));
+        i += 6;
+        if (v >= 0xD800 && v <= 0xDBFF && json.compare(i, 2, "\\u") == 0) {
+          v = 0x10000 + ((v - 0xD800) << 10) + (std::stoul(json.substr(i + 2, 4), nullptr, 16) - 0xDC00);
+          i += 6;
+        }
+        value += v;
+      } else {
+        value += e == 'n' ? U'\n' : e == 't' ? U'\t' : static_cast<char32_t>(e);
+        i += 2;
+      }
+    }
+    flush();
+    found.push_back(value);
+  }
+  return found;
+}
+
+// Folder names with a script's end, quotes, back-slashes and bytes that are no
+// UTF-8: the page is well-formed UTF-8, its data block ends only at its own end,
+// and each name reads back from the data as it is, each stray byte as U+FFFD.
+TEST(ArrayReport, FolderNamesOfAnyBytesStayInTheirPlace) {
+  const std::vector<std::pair<std::string, std::u32string>> names = {
+      {"/d/a</script><script>alert(1)</script>", U"/d/a</script><script>alert(1)</script>"},
+      {"/d/\"quoted\" back\\slash <!-- &amp;", U"/d/\"quoted\" back\\slash <!-- &amp;"},
+      {"/d/bad\xff\xfe bytes \xc3( \xed\xa0\x80 end", U"/d/bad\uFFFD\uFFFD bytes \uFFFD( \uFFFD\uFFFD\uFFFD end"},
+      {"/d/caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\ttab", U"/d/caf\u00e9 \u20ac \U0001F600\ttab"},
+  };
+  std::vector<ArrayTask> tasks;
+  for (const auto& [folder, shown] : names) {
+    ArrayTask t;
+    t.number = static_cast<int>(tasks.size()) + 1;
+    t.folder = folder;
+    t.exit = "0";
+    t.x = {1, 2, 3};
+    t.y = {0, 1, 0};
+    tasks.push_back(t);
+  }
+  const std::string html = ArrayReportHtml(tasks, "/d/tasks");
+  ASSERT_TRUE(CodePoints(html)) << "the page is no UTF-8";
+  const std::string open = "<script type=\"application/json\" id=\"distributions\">";
+  const std::size_t start = html.find(open);
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t end = html.find("</script", start);
+  const std::string json = html.substr(start + open.size(), end - start - open.size());
+  EXPECT_EQ(json.find('<'), std::string::npos) << json;
+  EXPECT_EQ(json.back(), ']') << "the data block ends early: " << json;
+  const std::vector<std::u32string> folders = JsonStringsOf(json, "folder");
+  ASSERT_EQ(folders.size(), names.size()) << json;
+  for (std::size_t k = 0; k < names.size(); ++k) EXPECT_TRUE(folders[k] == names[k].second) << k << ": " << json;
+  // The table shows each name as text: no element of a name becomes markup.
+  EXPECT_EQ(html.find("<script>alert"), std::string::npos);
+  std::size_t scripts = 0;
+  for (std::size_t at = 0; (at = html.find("</script>", at)) != std::string::npos; ++at) ++scripts;
+  EXPECT_EQ(scripts, 2u);  // the data and the page's script
+}
+
+// CRC-32 of PNG chunks (ISO 3309), bit by bit.
+std::uint32_t Crc32(const std::uint8_t* p, std::size_t n) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < n; ++i) {
+    c ^= p[i];
+    for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+  }
+  return c ^ 0xFFFFFFFFu;
+}
+
+// A PNG of a 4 x 4 image whose header claims width x height (its checksum right).
+std::vector<std::uint8_t> PngClaiming(std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> png = *EncodePng(Image(4, 4, kWhite));
+  for (int k = 0; k < 4; ++k) {
+    png[16 + k] = static_cast<std::uint8_t>(width >> (24 - 8 * k));
+    png[20 + k] = static_cast<std::uint8_t>(height >> (24 - 8 * k));
+  }
+  const std::uint32_t crc = Crc32(png.data() + 12, 17);
+  for (int k = 0; k < 4; ++k) png[29 + k] = static_cast<std::uint8_t>(crc >> (24 - 8 * k));
+  return png;
+}
+
+// A picture is decoded only when the size its header claims is within the cap:
+// a file of a few hundred bytes that claims 100000 x 100000 pixels (30 GB) is
+// refused before any pixel is made, by DecodePng and so by the report, whose other
+// thumbnails stay.
+TEST(ArrayReport, PicturesAreDecodedOnlyUpToACap) {
+  std::string error;
+  EXPECT_TRUE(DecodePng(PngClaiming(4, 4), &error)) << error;
+  EXPECT_FALSE(DecodePng(PngClaiming(100000, 100000), &error));
+  EXPECT_NE(error.find("claims 100000 x 100000 pixels"), std::string::npos) << error;
+  EXPECT_FALSE(DecodePng(PngClaiming(4097, 4096), &error, 4096u * 4096u));
+  // Claimed within the cap but not the bytes: libpng's own refusal.
+  EXPECT_FALSE(DecodePng(PngClaiming(4096, 4096), &error, 4096u * 4096u));
+  EXPECT_EQ(error.find("claims"), std::string::npos) << error;
+
+  const std::string root = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/ArrayReport.Cap";
+  batch_fs::remove_all(root);
+  batch_fs::create_directories(root + "/tasks");
+  batch_fs::create_directories(root + "/results");
+  const auto write = [](const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+  };
+  write(root + "/results/picture-data.png", PngClaiming(100000, 100000));
+  write(root + "/results/picture-residuals.png", *EncodePng(Image(640, 200, kWhite)));
+  std::ofstream(root + "/tasks/1.code") << "0\n";
+  std::ofstream(root + "/tasks/1.results") << root << "/results\n";
+  std::ofstream(root + "/list") << root << "/data\t1\n";
+  const BatchOutput report = RunBatchProgram(root, {"--report", root + "/tasks", root + "/list"}, "report");
+  ASSERT_EQ(report.code, 0) << report.err;
+  const std::string html = ReadWhole(root + "/tasks/report.html");
+  std::size_t thumbnails = 0;
+  for (std::size_t at = 0; (at = html.find("<img src=\"data:image/png", at)) != std::string::npos; ++at) ++thumbnails;
+  EXPECT_EQ(thumbnails, 1u);
+  EXPECT_NE(html.find("title=\"picture-residuals\""), std::string::npos);
+  EXPECT_EQ(html.find("title=\"picture-data\""), std::string::npos);
 }
 
 // The list of an array's tasks: blank lines and comments are no tasks; a folder

@@ -108,7 +108,17 @@ const SetCase kSetCases[] = {
      },
      {}, 2, "tarmic-batch: the scans' extensions name cells 1 and 3: one analysis takes the scans of one cell"},
     {"TwoWavelengths", [](const std::string& root) { return Files(root + "/wavelengths", ".ra1"); }, {}, 2,
-     "tarmic-batch: the scans are of wavelengths 230 nm and 280 nm: one analysis takes the scans of one wavelength"},
+     "tarmic-batch: the scans are of wavelengths 230 nm and 280 nm: one analysis takes the scans of one wavelength; "
+     "give --wavelength W"},
+    // The wavelength chosen: the ten scans at 230 nm (or, with the cell, the twenty
+    // of cell 2 at 280 nm).
+    {"OneWavelengthChosen", [](const std::string& root) { return Files(root + "/wavelengths", ".ra1"); },
+     {"--wavelength", "230"}, 0, "1"},
+    {"CellAndWavelengthChosen", TwoCells, {"--cell", "2", "--wavelength", "280"}, 0, "2"},
+    {"AWavelengthThatIsNotThere", [](const std::string& root) { return Files(root + "/wavelengths", ".ra1"); },
+     {"--wavelength", "260"}, 2, "tarmic-batch: --wavelength 260: no scan named is of 260 nm (the scans are of 230 nm and 280 nm)"},
+    {"AWavelengthNotOfTheCell", TwoCells, {"--cell", "1", "--wavelength", "230"}, 2,
+     "tarmic-batch: --wavelength 230: no scan named of cell 1 is of 230 nm (the scans of cell 1 are of 280 nm)"},
     // The loader's tests of the profiles: nothing moves at equilibrium, the
     // boundary moves in a velocity run.
     {"EquilibriumDataWithoutEquilibrium", [](const std::string& root) { return Files(root + "/equilibrium", ".ra1"); },
@@ -153,7 +163,8 @@ TEST_P(BatchOneSetTest, TakesOneCellOfOneKindOrSaysWhy) {
     EXPECT_TRUE(batch_fs::exists(root_ + "/out/f0001.ra" + std::string(c.said)));
     std::size_t fits = 0;
     for (const auto& [name, text] : FolderContents(root_ + "/out")) fits += name.starts_with("f0");
-    EXPECT_EQ(fits, std::string(c.name).starts_with("Equilibrium") ? 4u : 20u);
+    const std::string name = c.name;
+    EXPECT_EQ(fits, name.starts_with("Equilibrium") ? 4u : name == "OneWavelengthChosen" ? 10u : 20u);
   }
 }
 
@@ -267,6 +278,136 @@ TEST_F(BatchSetsTest, AFolderHoldsOneSetAtATime) {
   EXPECT_NE(ReadWhole(Data() + "/manifest.tsv").find("\nversion\t" + version.out.substr(13)), std::string::npos);
 }
 
+// --replace removes a file of the set it replaces only while the file is what that
+// set's manifest lists (size and SHA-256): a user's file that no manifest lists, and a
+// result the user changed since, stay, the latter named on standard error. A change
+// of one byte in place (the size kept) makes the set incomplete, and a change of the
+// user's settings makes it the set of other settings: neither is kept as this
+// analysis' result.
+TEST_F(BatchSetsTest, ReplaceRemovesOnlyTheUnchangedFilesOfTheOldSet) {
+  std::vector<std::string> scans = ExampleScans(Data());
+  scans.resize(5);
+  const auto run = [&](std::vector<std::string> options) {
+    std::vector<std::string> args = {"--parameters", Data() + "/species.~p", "--seed", "3"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), scans.begin(), scans.end());
+    return RunBatchProgram(root_, args, "step");
+  };
+  // The c(s) the user saved from the window beside the scans.
+  std::ofstream(Data() + "/distribution.dat") << "mine\n";
+  ASSERT_EQ(run({}).code, 0);
+  BatchOutput r = run({"--replace"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(ReadWhole(Data() + "/distribution.dat"), "mine\n");
+
+  // One byte of a picture changed in place: the set is incomplete.
+  const std::string svg = Data() + "/picture-species.svg";
+  std::string bytes = ReadWhole(svg);
+  const std::size_t at = bytes.find("species");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] = 'S';
+  std::ofstream(svg, std::ios::binary | std::ios::trunc) << bytes;
+  ASSERT_EQ(batch_fs::file_size(svg), ReadWhole(Data() + "/picture-species.svg").size());
+  r = run({});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("holds an incomplete set of this analysis' results (picture-species.svg is not the file the "
+                       "manifest lists)"),
+            std::string::npos)
+      << r.err;
+
+  // A set without pictures replaces it: the pictures as written go, the one the
+  // user changed stays and is named; the user's distribution stays.
+  r = run({"--no-pictures", "--replace"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("tarmic-batch: kept " + svg + ": it is no longer the file of the replaced set's manifest.tsv\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadWhole(svg), bytes);
+  for (const char* gone : {"/picture-species.png", "/picture-data.svg", "/picture-data.png", "/picture-residuals.svg"})
+    EXPECT_FALSE(batch_fs::exists(Data() + gone)) << gone;
+  EXPECT_EQ(ReadWhole(Data() + "/distribution.dat"), "mine\n");
+  EXPECT_EQ(ReadWhole(Data() + "/manifest.tsv").find("picture-"), std::string::npos);
+
+  // The user's settings changed (the regularisation): the set is of other settings.
+  const std::string config = root_ + "/home/.config/tarmic";
+  batch_fs::create_directories(config);
+  std::ofstream(config + "/tarmicparams.ini") << "1\n0.0010\n0\n0\n0\n0\n0\n1\n1\n2\n0\n2\n1\n1\n2\n1.0\n0\n1\n100\n";
+  r = run({"--no-pictures"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("tarmic-batch: " + Data() + " holds the results of this analysis computed with other settings than " +
+                       config + "/tarmicparams.ini (see its manifest.tsv); results are replaced only with --replace"),
+            std::string::npos)
+      << r.err;
+  r = run({"--no-pictures", "--replace"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  r = run({"--no-pictures"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("tarmic-batch: kept: "), std::string::npos) << r.err;
+}
+
+// The version names the commit of the build, in --version and in the manifest,
+// whose analysis holds the version and the digest of the settings taken.
+TEST_F(BatchSetsTest, TheVersionNamesTheBuildsCommit) {
+  const BatchOutput version = RunBatchProgram(root_, {"--version"}, "version");
+  ASSERT_EQ(version.code, 0);
+  const std::regex form(R"(tarmic-batch [0-9.]+ \(commit ([0-9a-f]{12}(, modified)?|unknown)\)\n)");
+  EXPECT_TRUE(std::regex_match(version.out, form)) << version.out;
+  std::vector<std::string> args = {"--parameters", Data() + "/species.~p", "--seed", "3", "--no-pictures"};
+  for (const std::string& s : ExampleScans(Data())) args.push_back(s);
+  ASSERT_EQ(RunBatchProgram(root_, args).code, 0);
+  const std::string manifest = ReadWhole(Data() + "/manifest.tsv");
+  const std::string named = version.out.substr(13, version.out.size() - 14);
+  EXPECT_NE(manifest.find("\nversion\t" + named + "\n"), std::string::npos) << manifest;
+  // No settings file in the test's home: the program's defaults.
+  EXPECT_NE(manifest.find(" no-pictures settings=none version=" + named + "\n"), std::string::npos) << manifest;
+}
+
+// The header that names the build's commit, as cmake/build_version.cmake writes
+// it: "unknown" without git or outside a repository; the commit of a repository,
+// ", modified" once a tracked file changed; and a second run that finds the same
+// text leaves the file as it is (a build of the same commit compiles nothing).
+TEST_F(BatchSetsTest, TheBuildsCommitIsNamedWithOrWithoutGit) {
+  const std::string header = root_ + "/build_version.h", repo = root_ + "/repo";
+  const auto write = [&](const std::string& git, const std::string& source) {
+    // git looks no further up than the test's folder (which lies in the build's
+    // own tree).
+    const std::string command = "GIT_CEILING_DIRECTORIES=" + Quoted(root_) + " " + Quoted(TARMIC_CMAKE_COMMAND) +
+                                " -DSOURCE_DIR=" + Quoted(source) + " -DOUTPUT=" +
+                                Quoted(header) + " -DGIT=" + Quoted(git) + " -P " +
+                                Quoted(std::string(TARMIC_SOURCE_DIR) + "/cmake/build_version.cmake");
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const std::string text = ReadWhole(header);
+    const std::string key = "TARMIC_BUILD_COMMIT \"";
+    const std::size_t at = text.find(key);
+    if (at == std::string::npos) return text;
+    const std::size_t start = at + key.size();
+    return text.substr(start, text.find('"', start) - start);
+  };
+  batch_fs::create_directories(repo);
+  EXPECT_EQ(write("", repo), "commit unknown");
+  EXPECT_EQ(write("/no/such/git", repo), "commit unknown");
+  std::string git;
+  for (const char* path : {"/usr/bin/git", "/usr/local/bin/git", "/bin/git"})
+    if (git.empty() && batch_fs::exists(path)) git = path;
+  if (git.empty()) GTEST_SKIP() << "git is not installed";
+  EXPECT_EQ(write(git, repo), "commit unknown");  // a folder that is no repository
+  std::ofstream(repo + "/a.txt") << "one\n";
+  const std::string init = "cd " + Quoted(repo) + " && " + Quoted(git) + " init -q && " + Quoted(git) +
+                           " add a.txt && " + Quoted(git) + " -c user.name=t -c user.email=t@t commit -qm one && " +
+                           Quoted(git) + " rev-parse --short=12 HEAD >" + Quoted(root_ + "/head");
+  ASSERT_EQ(std::system(init.c_str()), 0);
+  std::string head = ReadWhole(root_ + "/head");
+  ASSERT_EQ(head.size(), 13u) << head;
+  head.pop_back();
+  EXPECT_EQ(write(git, repo), "commit " + head);
+  const auto written = batch_fs::last_write_time(header);
+  std::ofstream(repo + "/b.txt") << "not tracked\n";
+  EXPECT_EQ(write(git, repo), "commit " + head);
+  EXPECT_EQ(batch_fs::last_write_time(header), written) << "the same text was written again";
+  std::ofstream(repo + "/a.txt") << "two\n";
+  EXPECT_EQ(write(git, repo), "commit " + head + ", modified");
+}
+
 // ---- the array script's list ----
 // A list saved with CR LF line ends, a byte order mark or blanks after a name is
 // read as meant: --count counts the cells of its folders, and a folder that does
@@ -296,6 +437,43 @@ TEST_F(BatchSetsTest, TheArrayScriptReadsAListAsMeant) {
   }
 }
 
+// A folder of cell 1 at two wavelengths (its first ten scans at 230 nm) and cell 2
+// at one: the array makes a task of each cell at each wavelength, "C-W" where a
+// cell has two, and the task of cell 1 at 230 nm analyses those ten scans alone,
+// into cell1-230.
+TEST_F(BatchSetsTest, TheArrayMakesATaskPerCellAndWavelength) {
+  const std::string folder = root_ + "/two wavelengths";
+  CopyAsCell(Data(), folder, 1, 1, 280);
+  CopyAsCell(Data(), root_ + "/w230", 1, 1, 230);
+  for (int k = 1; k <= 10; ++k)
+    batch_fs::copy_file(Format("%s/w230/%05d.ra1", root_.c_str(), k), Format("%s/%05d.ra1", folder.c_str(), k),
+                        batch_fs::copy_options::overwrite_existing);
+  CopyAsCell(Data(), folder, 2, 2, 280);
+  const std::string script = std::string(TARMIC_SOURCE_DIR) + "/scripts/tarmic-array.sbatch";
+  std::ofstream(root_ + "/list") << folder << "\n";
+  ASSERT_EQ(std::system((Quoted(script) + " --count " + Quoted(root_ + "/list") + " >" + Quoted(root_ + "/count")).c_str()),
+            0);
+  EXPECT_EQ(ReadWhole(root_ + "/count"), "3\n");
+  for (int task = 1; task <= 3; ++task) {
+    const std::string run = Format("SLURM_ARRAY_TASK_ID=%d TARMIC_BATCH=", task) + Quoted(TARMIC_BATCH_PROGRAM) +
+                            " bash " + Quoted(script) + " --tasks " + Quoted(root_ + "/tasks") + " " +
+                            Quoted(root_ + "/list") + " " + Quoted(Data() + "/species.~p") + " --seed 1 >/dev/null";
+    const int status = std::system((BatchEnvironment(root_) + run).c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << ReadWhole(Format("%s/tasks/%d.err", root_.c_str(), task));
+  }
+  EXPECT_EQ(ReadWhole(root_ + "/tasks/1.results"), folder + "/cell1-230\n");
+  EXPECT_EQ(ReadWhole(root_ + "/tasks/2.results"), folder + "/cell1-280\n");
+  EXPECT_EQ(ReadWhole(root_ + "/tasks/3.results"), folder + "/cell2\n");
+  std::size_t fits230 = 0, fits280 = 0;
+  for (const auto& [name, text] : FolderContents(folder + "/cell1-230")) fits230 += name.starts_with("f0");
+  for (const auto& [name, text] : FolderContents(folder + "/cell1-280")) fits280 += name.starts_with("f0");
+  EXPECT_EQ(fits230, 10u);
+  EXPECT_EQ(fits280, 10u);
+  EXPECT_TRUE(batch_fs::exists(folder + "/cell1-230/f0010.ra1"));
+  EXPECT_FALSE(batch_fs::exists(folder + "/cell1-230/f0011.ra1"));
+  EXPECT_NE(ReadWhole(folder + "/cell1-230/manifest.tsv").find(" cell=1 wavelength=230 "), std::string::npos);
+}
+
 // ---- the door of the command line's numbers ----
 // Every number tarmic-batch reads from its command line goes through
 // BatchValueRefusal: no other source of batch/ reads a number from text (the
@@ -320,7 +498,7 @@ TEST(BatchValueDoor, EveryNumberOfTheCommandLineGoesThroughTheOneDoor) {
   }
   EXPECT_TRUE(readers.empty()) << ::testing::PrintToString(readers);
   // --seed, --anneal-temperature, --anneal-steps and --anneal-iterations (one call),
-  // --monte-carlo, --cell, --set.
+  // --monte-carlo, --cell and --wavelength (one call), --set.
   EXPECT_EQ(doors, 6);
 }
 

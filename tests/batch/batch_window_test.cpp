@@ -4,6 +4,7 @@
 #include "commands/distribution_peak_tools.h"
 #include "scandata/text_io.h"
 #include "tests/support/svg_document.h"
+#include "tests/support/svg_text_layout.h"
 #include "tests/commands/distribution_window_test_support.h"
 
 namespace tarmic::testing {
@@ -72,6 +73,19 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
   const std::string windowPictures = root + "/window_pictures";
   batch_fs::create_directories(windowPictures);
   Backend().QueueFolder(windowPictures);
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "PICTURES SAVED");
+  Dispatch(kCmSavePictures);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  // The window says where the pictures went, each by name.
+  const std::string saved = BoxText("PICTURES SAVED");
+  EXPECT_NE(saved.find("6 pictures were saved in " + windowPictures + ":\npicture-data.svg\npicture-data.png\n"),
+            std::string::npos)
+      << saved;
+  // Saved again: the question before the old pictures are replaced is a question.
+  Backend().ClearTranscript();
+  Backend().QueueFolder(windowPictures);
+  Backend().QueueMessageBox(IDNO, "REPLACE FILES?");
   Dispatch(kCmSavePictures);
   EXPECT_TRUE(Backend().AllAnswersUsed());
 
@@ -200,6 +214,7 @@ TEST_F(BatchAgainstWindowTest, TheRecipeGivesTheWindowsNumbersAndFiles) {
     EXPECT_EQ(textsA, textsB) << name;
     EXPECT_EQ(a.Named("path").size(), b.Named("path").size()) << name;
     EXPECT_EQ(a.elements[0].Attr("width"), b.elements[0].Attr("width")) << name;
+    EXPECT_EQ(SvgTextLayoutProblems(b), std::vector<std::string>()) << name;
   }
   // Nothing else: the batch left no file of its own beside the data or in the home.
   // (the summary, the peaks and the manifest describe the set)

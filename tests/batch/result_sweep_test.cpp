@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "batch/batch_options.h"
 #include "batch_test_support.h"
 
 namespace tarmic::testing {
@@ -37,7 +38,8 @@ std::string WithRootNamed(std::string text, const std::string& root) {
   return text;
 }
 
-// A manifest with the root named: a line "file SIZE SHA NAME" of a file whose own
+// A manifest with the root named and the version as VERSION (it names the commit of
+// the build): a line "file SIZE SHA NAME" of a file whose own
 // text names the root (the summary, the peaks) gives its size and checksum as
 // "ROOT", since they follow the length of the root's path; that file's bytes are
 // held by its own checksum with the root named.
@@ -52,7 +54,10 @@ std::string ManifestWithRootNamed(const std::string& text, const std::string& ro
       if (const auto f = files.find(name); f != files.end() && f->second.find(root) != std::string::npos)
         line = "file\tROOT\tROOT\t" + name;
     }
-    out += WithRootNamed(line, root) + "\n";
+    line = WithRootNamed(line, root);
+    for (std::size_t at; (at = line.find(BatchVersion())) != std::string::npos;)
+      line.replace(at, std::string(BatchVersion()).size(), "VERSION");
+    out += line + "\n";
   }
   return out;
 }

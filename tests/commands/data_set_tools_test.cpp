@@ -192,7 +192,7 @@ TEST_F(DataSetToolsTest, GenerateSingleAsksTheBandOrientationAndTheDataFollowIt)
     Backend().ClearTranscript();
     QueueGenerate("60", "1", "0", DataDir());
     // The second round replaces the set of the first, after the question.
-    if (inverted) Backend().QueueMessageBox(IDYES, "ERROR");
+    if (inverted) Backend().QueueMessageBox(IDYES, "REPLACE FILES?");
     Backend().QueueMessageBox(inverted ? IDYES : IDNO, "");
     Dispatch(kCmGenerateSingle);
     ASSERT_EQ(DataSet().nScans, 1);
@@ -298,7 +298,7 @@ TEST_F(DataSetToolsTest, GenerateSingleThatCannotWriteKeepsTheLoadedSet) {
   auto generate = [&](bool refused) {
     Backend().ClearTranscript();
     QueueGenerate("600", "10", "0.002", out);
-    Backend().QueueMessageBox(IDYES, "ERROR");  // the old 00001.ra0 may be replaced
+    Backend().QueueMessageBox(IDYES, "REPLACE FILES?");  // the old 00001.ra0 may be replaced
     if (refused) Backend().QueueMessageBox(IDOK, "ERROR");
     Dispatch(kCmGenerateSingle);
   };
@@ -698,7 +698,7 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
   Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
   Backend().QueueSaveFile(report);
-  Backend().QueueMessageBox(IDYES, "ERROR");  // Overwrite all?
+  Backend().QueueMessageBox(IDYES, "REPLACE FILES?");  // Overwrite all?
   Backend().AnswerUnscriptedBoxes(IDOK);      // the writer's and the saver's failure
   Dispatch(kCmSaveFitData);
   EXPECT_EQ(Shown("SaveFile"), 3);
@@ -722,7 +722,7 @@ TEST_F(DataSetToolsTest, SaveFitDataReplacesFitsResidualsAndParametersTogether) 
   Backend().QueueSaveFile(DataDir() + "/f0000x.ra1");
   Backend().QueueSaveFile(DataDir() + "/r0000x.ra1");
   Backend().QueueSaveFile(report);
-  Backend().QueueMessageBox(IDYES, "ERROR");
+  Backend().QueueMessageBox(IDYES, "REPLACE FILES?");
   Dispatch(kCmSaveFitData);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_TRUE(fs::exists(report));
@@ -955,7 +955,7 @@ TEST_F(DataSetToolsTest, SavedFitResidualsAndNoiseMatchTheDataAndTheSubtraction)
     CurrentGrid().pTINoise[CurrentGrid().iFitFirst] += 0.5f;
     Backend().ClearTranscript();
     Backend().QueueSaveFile(DataDir() + "/TIN.ra1");
-    Backend().QueueMessageBox(IDYES, "ERROR");  // overwrite?
+    Backend().QueueMessageBox(IDYES, "REPLACE FILES?");  // overwrite?
     Backend().QueueSaveFile(blocked);  // a directory: not asked about as a file
     Backend().QueueMessageBox(IDOK, "Error");   // the writer: could not write
     Backend().QueueMessageBox(IDOK, "ERROR");   // the saver: could not write

@@ -51,7 +51,7 @@ TEST_F(RawDataCommandTest, InvertThenSaveWritesEveryScanAndTimeOffsetAsksFirst) 
 }
 
 // The writers never replace a file unasked: the command asks once ("Overwrite
-// all?", caption "ERROR") and writes only on Yes; a tool's refusal is shown once
+// all?", caption "REPLACE FILES?") and writes only on Yes; a tool's refusal is shown once
 // in the error box and leaves the scans.
 TEST_F(RawDataCommandTest, CommandsAskBeforeOverwritingAndShowRefusalsOnce) {
   LoadVelocitySet();
@@ -62,7 +62,7 @@ TEST_F(RawDataCommandTest, CommandsAskBeforeOverwritingAndShowRefusalsOnce) {
     Backend().ClearTranscript();
     Backend().QueueMessageBox(IDNO);  // no speed names
     Backend().QueueSaveFile(out + "/x.rxx");
-    Backend().QueueMessageBox(answer, "ERROR");
+    Backend().QueueMessageBox(answer, "REPLACE FILES?");
     Dispatch(kCmSaveRawDataSet);
     EXPECT_EQ(Shown("MessageBox"), 2);
     EXPECT_EQ(ReadFile(out + "/x00001.ra1") == "keep", answer == IDNO);

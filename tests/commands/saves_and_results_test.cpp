@@ -51,14 +51,14 @@ TEST_F(SavesAndResultsTest, SaveContinuousDistributionAsksBeforeReplacingAFile) 
   const std::string target = ProgramDir() + "/distribution.dat";
   WriteFile(target, "an earlier c(M)\n");
   Backend().QueueSaveFile(target);
-  Backend().QueueMessageBox(IDNO, "ERROR");
+  Backend().QueueMessageBox(IDNO, "REPLACE FILES?");
   Dispatch(kCmSaveContinuousDistribution);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   EXPECT_EQ(ReplaceQuestions(), 1);
   EXPECT_EQ(ReadFile(target), "an earlier c(M)\n");
 
   Backend().QueueSaveFile(target);
-  Backend().QueueMessageBox(IDYES, "ERROR");
+  Backend().QueueMessageBox(IDYES, "REPLACE FILES?");
   Dispatch(kCmSaveContinuousDistribution);
   EXPECT_TRUE(Backend().AllAnswersUsed());
   const std::vector<std::string> lines = Lines(ReadFile(target));

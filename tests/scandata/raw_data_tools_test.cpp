@@ -219,7 +219,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
 
   std::filesystem::remove(fit2);
   std::filesystem::create_directories(fit2);
-  backend->QueueMessageBox(IDYES, "ERROR");  // overwrite all?
+  backend->QueueMessageBox(IDYES, "REPLACE FILES?");  // overwrite all?
   backend->QueueMessageBox(IDOK, "ERROR");
   EXPECT_FALSE(SaveFittedScans(out + "/f0000x.ra1", false));
   EXPECT_EQ(backend->Transcript().back().text,
@@ -232,7 +232,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
   std::filesystem::remove_all(raw2);
   std::filesystem::remove_all(fit2);
   EXPECT_TRUE(SaveRawDataToDirectory(out + "/x.rxx", true).ok());
-  backend->QueueMessageBox(IDYES, "ERROR");
+  backend->QueueMessageBox(IDYES, "REPLACE FILES?");
   EXPECT_TRUE(SaveFittedScans(out + "/f0000x.ra1", false));
   EXPECT_NEAR(ReadBack(raw1).y[5], Y(1, 5) + 1.0f, 1e-4);
   EXPECT_NEAR(ReadBack(fit1).y[5], 0.05f + 1.0f, 1e-4);
