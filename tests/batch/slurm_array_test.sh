@@ -294,7 +294,7 @@ flagged() {
   [ -s "${folders[0]}/flagged/cell1/fitparams.txt" ] && [ -s "${folders[0]}/flagged/cell1/manifest.tsv" ] ||
     fail "the flagged task's results were not written"
   "$script" --collect "$work/flagged-tasks" "$work/flagged-list" >"$work/flagged-summary.tsv"
-  grep -q $'^1\t3\t.*\tcomputed with flags\tnot converged\t' "$work/flagged-summary.tsv" ||
+  grep -q $'^1\t3\t.*\tcomputed with flags\tnot converged; misfit\t' "$work/flagged-summary.tsv" ||
     fail "the collected summary of the flagged task: $(cat "$work/flagged-summary.tsv")"
   grep -q '<tr data-task="1" class="flagged">' "$work/flagged-tasks/report.html" ||
     fail "report.html does not mark the flagged task"
