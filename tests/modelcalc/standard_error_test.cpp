@@ -1,17 +1,21 @@
 // The errors a Marquardt-Levenberg fit reports are standard errors: over noise
 // replicates of data made by the program's own model, the spread (standard
 // deviation) of the fitted values agrees with the reported errors within a quarter,
-// and the errors follow the noise. One species and two, at noise 0.002 to 0.02 OD,
+// and the errors follow the noise; the window's covariance report brackets the same
+// errors. One species and two, at noise 0.002 to 0.02 OD,
 // on one fixed grid (see below).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "modelcalc/fit_driver.h"
 #include "platform/headless/headless_backend.h"
+#include "services/path_table.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 
 namespace tarmic {
@@ -70,6 +74,12 @@ class StandardErrorSweep : public ::testing::TestWithParam<ErrorCase> {
 TEST_P(StandardErrorSweep, TheSpreadOfReplicatesIsTheReportedError) {
   const ErrorCase& c = GetParam();
   test::ResetModelCalcState();
+  // The covariance report into the test's folder, the path restored at the end.
+  struct KeptPath {
+    std::string path = szMLCovarianceFile;
+    ~KeptPath() { szMLCovarianceFile = path; }
+  } keptReport;
+  szMLCovarianceFile = std::string(TARMIC_TEST_OUTPUT_DIR) + "/standard_error_covariance.txt";
   // One grid for every model: the automatic size follows D and s, and a derivative
   // step across a change of the count measures the grid, not the model.
   LammSettings().bAutoGridSize = false;
@@ -112,6 +122,19 @@ TEST_P(StandardErrorSweep, TheSpreadOfReplicatesIsTheReportedError) {
       }
       values.push_back(v);
       errors.push_back(e);
+      // The window's covariance report gives the same errors in brackets.
+      if (seed == 1) {
+        std::vector<double> reported;
+        std::ifstream in(szMLCovarianceFile);
+        for (std::string line; std::getline(in, line);)
+          if (const std::size_t open = line.find('('); open != std::string::npos)
+            reported.push_back(std::stod(line.substr(open + 1)));
+        std::vector<double> expected = e;
+        std::sort(reported.begin(), reported.end());
+        std::sort(expected.begin(), expected.end());
+        ASSERT_EQ(reported.size(), expected.size());
+        for (std::size_t q = 0; q < expected.size(); ++q) EXPECT_NEAR(reported[q], expected[q], 1e-5 * expected[q]);
+      }
     }
     for (std::size_t i = 0; i < n; ++i) {
       double mean = 0.0;
