@@ -183,11 +183,8 @@ ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
   const int top = DataPlots().pDataPlot->nRectBottom + 85;
   const int columns[5] = {150, 330, 560, 900, 1200};
   auto floated = [](int fit) { return std::string(fit ? " (floated)" : " (fixed)"); };
-  // A value with the standard error the fit computed for it ("4.001 +- 0.002"); the
-  // table says what the error is when it shows one.
-  bool errorShown = false;
-  auto withError = [&errorShown](const std::string& value, std::optional<double> error, const char* form) {
-    if (error) errorShown = true;
+  // A value with the standard error the fit computed for it ("4.001 +- 0.002").
+  auto withError = [](const std::string& value, std::optional<double> error, const char* form) {
     return error ? value + " +- " + FormatText(form, *error) : value;
   };
   TableRow(dc, top, {{columns[0], "species"}, {columns[1], "s (S)"},
@@ -213,9 +210,7 @@ ResultPicture SpeciesPicture(std::shared_ptr<const MetaFile> plot, int stride) {
               {columns[3], withError(FormatText("%.3f", static_cast<double>(AnalysisSwitches().pParams[8 + k])), errors.c, "%.3f")}});
     ++row;
   }
-  std::string rmsdLine = FormatText("rmsd = %f", static_cast<double>(Rmsd().fFitRmsd));
-  if (errorShown) rmsdLine += "   (+- standard error: the fit's covariance scaled by its rmsd)";
-  dc.TextOut(columns[0], top + row * kTableRow, rmsdLine);
+  dc.TextOut(columns[0], top + row * kTableRow, FormatText("rmsd = %f", static_cast<double>(Rmsd().fFitRmsd)));
   p.Add(dc.Close());
   p.area.bottom = std::min(kPictureHeight, top + (row + 1) * kTableRow + 10);
   p.Add(StrideNote(stride, p.area));
