@@ -56,6 +56,10 @@ std::string Trimmed(std::string s) {
   return s.substr(i);
 }
 
+// Whether the task computed and kept its results: exit code 0, or 3 with flags.
+bool TaskFlagged(const ArrayTask& t) { return t.exit == std::to_string(kBatchComputedWithFlags); }
+bool TaskComputed(const ArrayTask& t) { return t.exit == std::to_string(kBatchComputed) || TaskFlagged(t); }
+
 // Why a task failed: the last line the batch or the array script said of it (the
 // drawn seed is no reason), else its last line, else what its exit code means.
 std::string FailureReason(const std::string& errText, const std::string& exit, const std::string& status) {
@@ -72,10 +76,6 @@ std::string FailureReason(const std::string& errText, const std::string& exit, c
   if (!status.empty()) return "the analysis was " + status;
   return "exit code " + exit;
 }
-
-// Whether the task computed and kept its results: exit code 0, or 3 with flags.
-bool TaskFlagged(const ArrayTask& t) { return t.exit == std::to_string(kBatchComputedWithFlags); }
-bool TaskComputed(const ArrayTask& t) { return t.exit == std::to_string(kBatchComputed) || TaskFlagged(t); }
 
 std::string Html(const std::string& s) {
   std::string out;
