@@ -45,7 +45,11 @@ const char* const kBatchUsage =
     "                     (scripts/tarmic-array.sbatch) in one page; TASKS lists\n"
     "                     them, a folder and a tab and its cell a line\n"
     "  --version          the program's version and the commit it was built from\n"
-    "  SCAN...            the scan files, loaded as Load New Files loads them\n";
+    "  SCAN...            the scan files, loaded as Load New Files loads them\n"
+    "exit codes: 0 computed and saved; 3 computed with flags and saved (the summary's\n"
+    "  status \"computed with flags\", its flags column names them: at a bound: NAME =\n"
+    "  VALUE, not converged, grid, misfit); 1 not computed, stopped or not saved;\n"
+    "  2 bad usage, input refused or an existing result (nothing written)\n";
 
 const char* BatchVersion() { return TARMIC_VERSION " (" TARMIC_BUILD_COMMIT ")"; }
 

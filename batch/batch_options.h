@@ -13,9 +13,10 @@
 namespace tarmic {
 
 // The exit codes of tarmic-batch.
-inline constexpr int kBatchComputed = 0;        // the analysis was computed and saved
-inline constexpr int kBatchAnalysisRefused = 1;  // refused, not computed, not converged or not saved
-inline constexpr int kBatchInputRefused = 2;     // bad usage, refused input or an existing result
+inline constexpr int kBatchComputed = 0;          // the analysis was computed without a flag and saved
+inline constexpr int kBatchAnalysisRefused = 1;    // refused, not computed, stopped or not saved
+inline constexpr int kBatchInputRefused = 2;       // bad usage, refused input or an existing result
+inline constexpr int kBatchComputedWithFlags = 3;  // computed and saved, with flags (summary's flags column)
 
 struct BatchOptions {
   std::string parameters;  // the saved parameter file of the analysis

@@ -60,6 +60,10 @@ std::string Trimmed(std::string s) {
   return s.substr(i);
 }
 
+// Whether the task computed and kept its results: exit code 0, or 3 with flags.
+bool TaskFlagged(const ArrayTask& t) { return t.exit == std::to_string(kBatchComputedWithFlags); }
+bool TaskComputed(const ArrayTask& t) { return t.exit == std::to_string(kBatchComputed) || TaskFlagged(t); }
+
 // Why a task failed: the last line the batch or the array script said of it (the
 // drawn seed is no reason), else its last line, else what its exit code means.
 std::string FailureReason(const std::string& errText, const std::string& exit, const std::string& status) {
@@ -241,6 +245,7 @@ th { background: #eee; cursor: pointer; user-select: none; }
 th.sorted-up::after { content: " \25B2"; }
 th.sorted-down::after { content: " \25BC"; }
 tr.failed td { background: #fde2e2; }
+tr.flagged td { background: #fff4cc; }
 td.reason { color: #a00; max-width: 30em; }
 a.picture img { border: 1px solid #ccc; margin: 0 0.25em 0.25em 0; }
 #overlay { border: 1px solid #ccc; background: #fff; }
@@ -381,11 +386,12 @@ std::vector<ArrayTask> ReadArrayTasks(const std::string& dir, const std::vector<
     std::string status;
     for (std::size_t c = 0; c < t.columns.size(); ++c)
       if (t.columns[c] == "status") status = t.values[c];
-    if (t.exit != "0") t.reason = FailureReason(ReadText(base + ".err"), t.exit, status);
-    // The folder the task wrote its results into. Only a task that ended with 0
-    // (computed, or its complete set kept) has results of its own there: a task that
-    // failed saved nothing, and what its folder holds is of another run.
-    if (t.exit == "0") t.results = Trimmed(ReadText(base + ".results"));
+    if (!TaskComputed(t)) t.reason = FailureReason(ReadText(base + ".err"), t.exit, status);
+    // The folder the task wrote its results into. Only a task that ended with 0 or 3
+    // (computed, with or without flags, or its complete set kept) has results of its
+    // own there: a task that failed saved nothing, and what its folder holds is of
+    // another run.
+    if (TaskComputed(t)) t.results = Trimmed(ReadText(base + ".results"));
     if (!t.results.empty()) {
       ReadSavedDistributionCurve(JoinPath(t.results, "distribution.dat"), &t.x, &t.y, &t.overM);
       t.peaks = PeaksOf(JoinPath(t.results, "peaks.tsv"));
@@ -406,14 +412,18 @@ std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::stri
   if (std::find(columns.begin(), columns.end(), "cell") == columns.end())
     columns.insert(std::find(columns.begin(), columns.end(), "data") + 1, "cell");
   const bool peaks = std::any_of(tasks.begin(), tasks.end(), [](const ArrayTask& t) { return !t.peaks.empty(); });
-  int failed = 0;
-  for (const ArrayTask& t : tasks) failed += t.exit != "0";
+  int failed = 0, flagged = 0;
+  for (const ArrayTask& t : tasks) {
+    failed += !TaskComputed(t);
+    flagged += TaskFlagged(t);
+  }
 
   std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>tarmic-batch report: " +
                      Html(dir) + "</title>\n<style>" + kStyle + "</style></head>\n<body>\n";
   html += "<h1>tarmic-batch report</h1>\n<p>" + Html(dir) + ": " + std::to_string(tasks.size()) + " tasks, " +
-          std::to_string(tasks.size() - static_cast<std::size_t>(failed)) + " computed, " + std::to_string(failed) +
-          " failed or refused.</p>\n";
+          std::to_string(tasks.size() - static_cast<std::size_t>(failed + flagged)) + " computed, " +
+          std::to_string(flagged) + " computed with flags (their results kept; the flags column says what holds), " +
+          std::to_string(failed) + " failed or refused.</p>\n";
   html += "<h2>Distributions</h2>\n<button id=\"normalise\" type=\"button\">normalise to equal area</button>\n"
           "<div><svg id=\"overlay\" xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" height=\"400\" "
           "viewBox=\"0 0 900 400\"></svg></div>\n<div id=\"legend\"></div>\n";
@@ -422,7 +432,8 @@ std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::stri
   if (peaks) html += "<th>peak positions and areas</th>";
   html += "<th>reason</th><th>pictures</th></tr></thead>\n<tbody>\n";
   for (const ArrayTask& t : tasks) {
-    html += std::string("<tr data-task=\"") + std::to_string(t.number) + "\"" + (t.exit != "0" ? " class=\"failed\"" : "") +
+    const char* rowClass = !TaskComputed(t) ? " class=\"failed\"" : TaskFlagged(t) ? " class=\"flagged\"" : "";
+    html += std::string("<tr data-task=\"") + std::to_string(t.number) + "\"" + rowClass +
             "><td>" + std::to_string(t.number) + "</td><td>" + Html(t.exit) + "</td>";
     for (const std::string& c : columns) {
       std::string value;

@@ -4,8 +4,9 @@
 // tasks' result folders): the table of the tasks' summaries with the peaks of each
 // distribution (its peaks.tsv), sortable by any column;
 // the distributions of all tasks in one plot, normalised to equal area at one click;
-// small pictures of each task linked to its full pictures; and each task that failed
-// or was refused marked with its reason.
+// small pictures of each task linked to its full pictures; each task that failed
+// or was refused marked with its reason, and each computed with flags (exit code 3,
+// its results kept) marked as such.
 #pragma once
 
 #include <cstdio>

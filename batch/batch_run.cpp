@@ -34,6 +34,7 @@
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_end_check.h"
+#include "modelcalc/fit_flags.h"
 #include "modelcalc/parameter_report.h"
 #include "modelcalc/analysis_outcome.h"
 #include "modelfit/model_flags.h"
@@ -360,11 +361,14 @@ class BatchRun {
     outcome_ = LastAnalysisOutcome();
     const bool computed = outcome_.status != AnalysisOutcome::Status::NotComputed;
     const std::string status = Status();
-    if (status != "computed") {
+    if (status != kStatusComputed && status != kStatusFlagged) {
       backend_.Say("tarmic-batch: the analysis was " + status + "; nothing is saved");
       return Summarize(status, computed);
     }
-    if (!Save(stage_, staged)) return Summarize("not saved", computed);
+    // A flagged result is kept whole, with its flags.
+    if (status == kStatusFlagged)
+      backend_.Say("tarmic-batch: computed with flags (" + FlagsText(outcome_.flags) + "); the results are saved");
+    if (!Save(stage_, staged)) return Summarize(kStatusNotSaved, computed);
     std::string extraError;
     if (o_.saveNoise) extraError = SaveNoiseInto(window_, backend_, stage_);
     if (extraError.empty() && o_.monteCarloSets > 0) {
@@ -379,7 +383,7 @@ class BatchRun {
     if (extraError.empty()) extraError = WriteSetFiles(status, computed);
     if (!extraError.empty()) {
       backend_.Say("tarmic-batch: " + extraError + "; nothing is saved");
-      return Summarize("not saved", computed);
+      return Summarize(kStatusNotSaved, computed);
     }
     const PublishOutcome published = PublishResultSet(FilesIn(stage_), dir, o_.replace);
     if (published.outcome != Published::Whole) backend_.Say("tarmic-batch: " + published.message);
@@ -388,7 +392,7 @@ class BatchRun {
     if (published.outcome == Published::Exists) return kBatchInputRefused;
     if (published.outcome == Published::NotSaved) {
       backend_.Say("tarmic-batch: the results were not saved; nothing of them is in " + dir);
-      return Summarize("not saved", computed);
+      return Summarize(kStatusNotSaved, computed);
     }
     output.Keep();
     savedIn_ = dir;
@@ -398,17 +402,16 @@ class BatchRun {
  private:
   // How the analysis ended: "stopped" when anything of the run was left
   // unanswered, "not computed" without a model of the loaded data or when the
-  // analysis showed an error, for a fit what the check of its end found
-  // (FitEndStatus: "at a bound", "not converged", "systematic misfit"), else
-  // "computed".
+  // analysis showed an error, "computed with flags" for a fit whose result carries
+  // flags (FitFlags: at a bound, not converged, grid, misfit), else "computed".
   std::string Status() const {
-    if (!backend_.Unanswered().empty()) return "stopped";
-    if (outcome_.status == AnalysisOutcome::Status::NotComputed) return "not computed";
+    if (!backend_.Unanswered().empty()) return kStatusStopped;
+    if (outcome_.status == AnalysisOutcome::Status::NotComputed) return kStatusNotComputed;
     // An error the analysis showed (a model value with no solution, say) leaves a
     // result that is no result.
-    if (outcome_.errorShown) return "not computed";
-    if (o_.fit) return outcome_.fitEnd;
-    return "computed";
+    if (outcome_.errorShown) return kStatusNotComputed;
+    if (o_.fit && !outcome_.flags.empty()) return kStatusFlagged;
+    return kStatusComputed;
   }
 
   // The scans and the parameter file; 0 when both were taken and the analysis can
@@ -549,12 +552,11 @@ class BatchRun {
   }
 
   // The summary of the run to standard output: the exit code of the run with
-  // that status (0 only when it was computed and saved), or 1 when the summary could
-  // not be written, which is then said with what was saved.
+  // that status (BatchExitCode), or 1 when the summary could not be written, which is
+  // then said with what was saved.
   int Summarize(const std::string& status, bool computed) {
     const std::string text = SummaryText(SummaryOf(status, computed));
-    const bool ok = status == "computed" && !savedIn_.empty();
-    return WriteSummary(text, ok ? kBatchComputed : kBatchAnalysisRefused);
+    return WriteSummary(text, BatchExitCode(status, !savedIn_.empty()));
   }
 
   int WriteSummary(const std::string& text, int code) {
@@ -658,7 +660,8 @@ class BatchRun {
     savedIn_ = dir;
     std::string summary;
     ReadWholeTextFile(JoinPath(dir, kSummaryFile), &summary);
-    return WriteSummary(summary, kBatchComputed);
+    // The kept set ends as the run that saved it ended: with flags, exit code 3.
+    return WriteSummary(summary, BatchExitCode(SummaryStatus(summary), true));
   }
 
   const BatchOptions& o_;

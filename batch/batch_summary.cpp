@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <optional>
 
+#include "batch/batch_options.h"
 #include "commands/model_commands.h"
+#include "modelcalc/fit_flags.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
 #include "plot/screen_button.h"
@@ -30,6 +32,33 @@ void Add(BatchSummary& s, std::string column, std::string value) {
 
 }  // namespace
 
+int BatchExitCode(const std::string& status, bool saved) {
+  if (saved && status == kStatusComputed) return kBatchComputed;
+  if (saved && status == kStatusFlagged) return kBatchComputedWithFlags;
+  return kBatchAnalysisRefused;
+}
+
+std::string SummaryStatus(const std::string& summaryText) {
+  const std::size_t headerEnd = summaryText.find('\n');
+  if (headerEnd == std::string::npos) return "";
+  const std::size_t valuesEnd = summaryText.find('\n', headerEnd + 1);
+  const std::string header = summaryText.substr(0, headerEnd);
+  const std::string values = summaryText.substr(headerEnd + 1, valuesEnd == std::string::npos ? std::string::npos
+                                                                                               : valuesEnd - headerEnd - 1);
+  const auto cells = [](const std::string& line) {
+    std::vector<std::string> c(1);
+    for (char ch : line) {
+      if (ch == '\t') c.emplace_back();
+      else c.back().push_back(ch);
+    }
+    return c;
+  };
+  const std::vector<std::string> names = cells(header), cellsOfValues = cells(values);
+  for (std::size_t i = 0; i < names.size() && i < cellsOfValues.size(); ++i)
+    if (names[i] == "status") return cellsOfValues[i];
+  return "";
+}
+
 std::string ActiveModelName() {
   if (const int id = ActiveModelCommand(); id != 0) {
     if (const MenuItem* item = FindMenuItem(GetMenuResource(kMenuFull), id)) {
@@ -53,6 +82,8 @@ BatchSummary SummarizeAnalysis(const AnalysisOutcome& outcome, const std::string
   Add(s, "cell", cell >= 0 ? std::to_string(cell) : std::string());
   Add(s, "model", ActiveModelName());
   Add(s, "status", status);
+  // What a fit's result carries with it (FitFlags); a Run has no flags.
+  if (outcome.fit) Add(s, "flags", computed ? FlagsText(outcome.flags) : std::string());
   const std::string signal = " [" + SignalUnit() + "]";
   // The rmsd as the window's report gives it, taken anew from the rows on show.
   std::string rmsd;

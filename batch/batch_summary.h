@@ -15,6 +15,22 @@
 
 namespace tarmic {
 
+// The words of the summary's status column.
+inline constexpr const char* kStatusComputed = "computed";            // computed, no flag
+inline constexpr const char* kStatusFlagged = "computed with flags";  // computed, its flags in the flags column
+inline constexpr const char* kStatusNotComputed = "not computed";
+inline constexpr const char* kStatusStopped = "stopped";    // a question came up during the analysis
+inline constexpr const char* kStatusNotSaved = "not saved";  // computed, but the results could not be written
+
+// The exit code of a run that ended with the status, its results saved or not:
+// 0 computed (kBatchComputed), 3 computed with flags (kBatchComputedWithFlags),
+// each only when saved; 1 (kBatchAnalysisRefused) otherwise.
+int BatchExitCode(const std::string& status, bool saved);
+
+// The status of a summary's text (its header line and line of values); "" when it
+// names none.
+std::string SummaryStatus(const std::string& summaryText);
+
 struct BatchSummary {
   std::vector<std::string> columns;
   std::vector<std::string> values;

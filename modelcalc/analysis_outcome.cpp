@@ -5,6 +5,7 @@
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_end_check.h"
+#include "modelcalc/fit_flags.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -104,6 +105,7 @@ AnalysisOutcome OutcomeOfComputation(bool fit) {
   o.misfitRatio = end.report.misfitRatio;
   o.systematicMisfit = end.report.systematicMisfit;
   o.messages = end.report.notes;
+  o.flags = FitFlags(end.outcome, end.report);
   return o;
 }
 

@@ -51,6 +51,10 @@ struct AnalysisOutcome {
   // solution, say): what it left is no result, whatever the status.
   bool errorShown = false;
   std::vector<OutcomeMessage> messages;  // the notes of the fit's end
+  // The flags of a fit's result (FitFlags: "at a bound: D2 = 0", "not converged",
+  // "grid", "misfit"); empty for a fit that ended clean and for a Run. A flagged
+  // result is a result: the batch keeps it, with its flags.
+  std::vector<OutcomeMessage> flags;
   // The values of the model, whatever the status (a reader blanks them when nothing
   // was computed): meniscus and bottom; a distribution's f/f0; each species that is
   // switched on with its s, D (or M) and loading, and the baseline.

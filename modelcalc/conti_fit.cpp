@@ -500,6 +500,7 @@ FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
   if (searched == FitOutcome::Completed && !report.stoppedBeforeResult)
     NoteValuesAtBound(report, ContiValuesAtLimit());
   const FitOutcome outcome = NoteRefusedTrials(report, searched);
+  report.searchConverged = report.converged;
   SayFitEnd(report, outcome);
   KeepLastFitEnd(outcome, report);
   return outcome;

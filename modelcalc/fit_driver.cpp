@@ -398,9 +398,10 @@ class RunningFit {
   ScopedErrorsOnce errorsOnce_;
 };
 
-// The covariance report of a Marquardt-Levenberg fit; a failed write comes back with
-// the system's reason for the command to show.
-SaveResult WriteMLReport(const MLWorkSet& w, const float* p) {
+// The covariance report of a Marquardt-Levenberg fit: for each value its standard
+// error and its row of the covariance (MLCovariance, scaled by the fit's own noise);
+// a failed write comes back with the system's reason for the command to show.
+SaveResult WriteMLReport(const std::vector<std::vector<double>>& covariance, int n, const float* p) {
   SaveResult result;
   if (szMLCovarianceFile.empty()) return result;
   AtomicFile out(szMLCovarianceFile);
@@ -410,10 +411,10 @@ SaveResult WriteMLReport(const MLWorkSet& w, const float* p) {
     result.message = WithReason("could not open " + szMLCovarianceFile, out.Error());
     return result;
   }
-  for (int i = 1; i <= w.n; ++i) {
-    const double var = w.covar[Idx(i)][Idx(i)];
+  for (int i = 1; i <= n; ++i) {
+    const double var = covariance[Idx(i)][Idx(i)];
     std::fprintf(f, "%d: %e\t(%e)\t - ", i, p[i], var > 0.0 ? std::sqrt(var) : 0.0);
-    for (int j = 1; j <= w.n; ++j) std::fprintf(f, "%e\t", w.covar[Idx(i)][Idx(j)]);
+    for (int j = 1; j <= n; ++j) std::fprintf(f, "%e\t", covariance[Idx(i)][Idx(j)]);
     std::fprintf(f, "\n");
   }
   if (!out.Commit()) {
@@ -837,6 +838,7 @@ FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const 
   }
   const FitOutcome outcome = NoteRefusedTrials(report, searched);
   NoteSystematicMisfit(report, outcome, start);
+  report.searchConverged = report.converged;
   SayFitEnd(report, outcome);
   KeepLastFitEnd(outcome, report);
   return outcome;
@@ -983,7 +985,9 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
   if (showProgress) progress.Hide(*window);
   // The covariance exists only after an iteration that ran to its end.
   if (!interrupted && end != MLEnd::Refused) {
-    report.saved.Add(WriteMLReport(w, p.data()));
+    // The covariance scaled by the fit's own noise: its errors are standard errors.
+    const std::vector<std::vector<double>> covariance = MLCovariance(w);
+    report.saved.Add(WriteMLReport(covariance, w.n, p.data()));
     // The errors of the covariance report, by the slot of each value floated.
     report.paramErrors.assign(static_cast<std::size_t>(nModelParams) + 1, 0.0);
     report.paramValues.assign(AnalysisSwitches().pParams, AnalysisSwitches().pParams + nModelParams + 1);
@@ -991,7 +995,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
     ForEachFloatedValue([&](const ExtraValue&) { ++i; },
                         [&](int k) {
                           ++i;
-                          const double var = i <= w.n ? w.covar[Idx(i)][Idx(i)] : 0.0;
+                          const double var = i <= w.n ? covariance[Idx(i)][Idx(i)] : 0.0;
                           report.paramErrors[static_cast<std::size_t>(k)] = var > 0.0 ? std::sqrt(var) : 0.0;
                         });
   }

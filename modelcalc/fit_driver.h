@@ -208,8 +208,10 @@ int AnnealEvaluations(int n);
 // start, any other within kAnnealReach times its magnitude of it (a value 0 is free).
 inline constexpr float kAnnealReach = 1.0f;
 std::vector<FitBounds> AnnealBox(const std::vector<float>& v, const std::vector<FitBounds>& bounds);
-// Marquardt-Levenberg; after a normal end the covariance report is written to
-// "tarmic_ml_covariance.txt" in the program directory (when it is known). An end
+// Marquardt-Levenberg; after a normal end the covariance report (the covariance of
+// the values scaled by the fit's own noise, MLCovariance, with each value's standard
+// error) is written to "tarmic_ml_covariance.txt" in the program directory (when it
+// is known). An end
 // that is no convergence (refused neighbours, the iteration limit) is said in
 // report.message.
 FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& model = {});

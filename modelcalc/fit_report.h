@@ -58,6 +58,11 @@ struct FitReport {
   // Marquardt-Levenberg, the refinement's cycles); the note of refused trial points
   // says so only then.
   bool converged = false;
+  // What the search's own convergence test said before the check of its end, which
+  // clears converged when it finds anything (FitDriver and ContiFit keep it here
+  // before they say the end): a flagged fit tells a search that converged at a
+  // bound from one that did not converge at all (fit_flags.h).
+  bool searchConverged = false;
   // The rmsd of the result over the noise estimated from its residuals (fit_misfit.h;
   // 0 when no estimate was made), the standardised statistic of the test of a
   // systematic misfit (0 when it did not run), and whether the test found one: the
@@ -67,8 +72,9 @@ struct FitReport {
   double misfitZ = 0.0;
   bool systematicMisfit = false;
   // The standard errors of a Marquardt-Levenberg fit that ended normally, by slot of
-  // pParams (the values of its covariance report; empty otherwise, and 0 for slots
-  // the fit did not float).
+  // pParams: the square roots of the diagonal of its covariance scaled by the fit's
+  // own noise (MLCovariance; the values of its covariance report); empty otherwise,
+  // and 0 for slots the fit did not float.
   std::vector<double> paramErrors;
   // The values of pParams those errors belong to (the fit's end point).
   std::vector<float> paramValues;

@@ -283,6 +283,15 @@ void GaussNewtonStep(MLWorkSet& w, const double* a, std::vector<char> free, std:
 
 }  // namespace
 
+std::vector<std::vector<double>> MLCovariance(const MLWorkSet& w) {
+  std::vector<std::vector<double>> c = w.covar;
+  const double points = static_cast<double>(w.model.size());
+  const double variance = points > w.n ? w.sosqAccepted / (points - w.n) : 0.0;
+  for (auto& row : c)
+    for (double& x : row) x *= variance;
+  return c;
+}
+
 double MLRemainingDecrease(MLWorkSet& w, const double* a) {
   std::vector<double> da(Idx(w.n) + 1, 0.0);
   GaussNewtonStep(w, a, std::vector<char>(Idx(w.n) + 1, 1), da);

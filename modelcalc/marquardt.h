@@ -165,6 +165,15 @@ bool mlcof(MLWorkSet& w, MLTarget& target, const double* a,
 // accepted value; w.nextToRefused when it had no model). False when interrupted.
 bool mlmin(MLWorkSet& w, MLTarget& target, double* a, double& sosq, double& alamda);
 
+// The covariance of the values at the end of a fit, in their own units (one-based
+// as w.covar): the inverse curvature (J'J)^-1 that the final call leaves in w.covar,
+// scaled by the fit's own noise, sigma^2 = sosq / (points - n) of the accepted
+// values (the residuals' mean square with the degrees of freedom the n values
+// take). The square roots of its diagonal are the values' standard errors; the
+// unscaled matrix alone is no error (it is 1 / sigma^2 times too large a variance).
+// All zero when the points do not exceed the values.
+std::vector<std::vector<double>> MLCovariance(const MLWorkSet& w);
+
 // The decrease of sosq that the undamped (Gauss-Newton) step from the accepted
 // values a would bring by the linearised model (beta' alpha^-1 beta over the
 // parameters not held at an end of their bounds), from the derivatives of the last

@@ -38,10 +38,14 @@
 # a scan is the second word of its line 2, and each task runs tarmic-batch with
 # --cell C on the scans of its folder. The program is $TARMIC_BATCH, else
 # tarmic-batch on the PATH, else build/tarmic-batch in the folder the job was
-# submitted from. The exit code of a task is that of tarmic-batch (2 when the task
-# finds no folder or no scans). A task whose results are already there, complete
-# (an array submitted again), is kept by tarmic-batch: exit code 0, its summary as
-# it was, nothing computed.
+# submitted from. N.code holds the exit code of tarmic-batch (2 when the task finds
+# no folder or no scans): 0 computed, 3 computed with flags (the results are saved,
+# the summary's flags column says what holds), 1 not computed or not saved, 2
+# refused. The task itself ends with that code, except 3, which is a result and
+# ends the task with 0 (a flagged result is no failed task for Slurm). A task
+# whose results are already there, complete (an array submitted again), is kept
+# by tarmic-batch: the code of the run that saved them (0 or 3), its summary as it
+# was, nothing computed.
 #SBATCH --job-name=tarmic-batch
 #SBATCH --ntasks=1
 #SBATCH --cpus-per-task=1
@@ -148,10 +152,12 @@ task=${SLURM_ARRAY_TASK_ID:?not started as a task of a job array (sbatch --array
 tasks=${tasks:-${SLURM_SUBMIT_DIR:-.}/tarmic-array.${SLURM_ARRAY_JOB_ID:-0}}
 mkdir -p "$tasks"
 
-# Everything the task says goes into its own file, and its exit code beside it.
+# Everything the task says goes into its own file, and its exit code beside it. A
+# result computed with flags (3) is kept: the task succeeded.
 exec 2>"$tasks/$task.err"
 finish() {
   echo "$1" >"$tasks/$task.code"
+  if [ "$1" -eq 3 ]; then exit 0; fi
   exit "$1"
 }
 

@@ -530,5 +530,35 @@ TEST(ArrayReport, TasksOfTheList) {
             (std::vector<ArrayTaskEntry>{{"/x", ""}, {"/y z", ""}, {"/a\tb", "2"}, {"/c", ""}}));
 }
 
+// Exit code 3 is a result computed with flags: its task is counted and coloured as
+// such, its results are read, and no failure reason is given; 1 is a failure.
+TEST(ArrayReport, AFlaggedTaskIsAResultNotAFailure) {
+  const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/ArrayReportFlagged";
+  batch_fs::remove_all(dir);
+  batch_fs::create_directories(dir);
+  const char* summaries[] = {"computed\t", "computed with flags\tat a bound: D2 = 0; misfit", "not computed\t"};
+  const char* codes[] = {"0", "3", "1"};
+  for (int k = 1; k <= 3; ++k) {
+    const std::string base = dir + "/" + std::to_string(k);
+    std::ofstream(base + ".summary") << "data\tcell\tstatus\tflags\n/d" << k << "\t1\t" << summaries[k - 1] << "\n";
+    std::ofstream(base + ".code") << codes[k - 1] << "\n";
+    std::ofstream(base + ".results") << dir << "/results" << k << "\n";
+    std::ofstream(base + ".err") << "tarmic-batch: the analysis was not computed; nothing is saved\n";
+  }
+  const std::vector<ArrayTask> tasks = ReadArrayTasks(dir, {{"/d1", "1"}, {"/d2", "1"}, {"/d3", "1"}});
+  ASSERT_EQ(tasks.size(), 3u);
+  EXPECT_EQ(tasks[1].reason, "");
+  EXPECT_EQ(tasks[1].results, dir + "/results2");
+  EXPECT_EQ(tasks[2].reason, "tarmic-batch: the analysis was not computed; nothing is saved");
+  EXPECT_EQ(tasks[2].results, "");
+  const std::string html = ArrayReportHtml(tasks, dir);
+  EXPECT_NE(html.find("3 tasks, 1 computed, 1 computed with flags"), std::string::npos) << html;
+  EXPECT_NE(html.find("1 failed or refused"), std::string::npos);
+  EXPECT_NE(html.find("<tr data-task=\"1\"><td>"), std::string::npos);
+  EXPECT_NE(html.find("<tr data-task=\"2\" class=\"flagged\">"), std::string::npos);
+  EXPECT_NE(html.find("<tr data-task=\"3\" class=\"failed\">"), std::string::npos);
+  EXPECT_NE(html.find("<td>at a bound: D2 = 0; misfit</td>"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tarmic

@@ -176,11 +176,12 @@ TEST_F(BatchRunTest, EveryScanNamedIsTheScanReadOrTheListIsRefused) {
   EXPECT_EQ(FolderContents(other), otherBefore);
 }
 
-// Item: a fit that did not converge ends "not converged" with exit code 1 and
-// saves nothing, whatever its search: here simulated annealing alone, one
-// temperature of a few evaluations (the end of its schedule is no convergence), on
-// the discrete species and on the refinement of c(s) with a floated meniscus
-// (line 46). The same annealing followed by Marquardt-Levenberg converges: saved,
+// Item: a fit that did not converge is a result with a flag, whatever its search:
+// here simulated annealing alone, one temperature of a few evaluations (the end of
+// its schedule is no convergence), on the discrete species and on the refinement of
+// c(s) with a floated meniscus (line 46): status "computed with flags", flag "not
+// converged" (and "misfit" of the species far from their minimum), exit code 3, the whole set saved; run again, the set is kept with its
+// exit code 3. The same annealing followed by Marquardt-Levenberg converges: saved,
 // exit 0, and with one seed byte for byte the same files twice (another seed
 // starts the simplex elsewhere and ends elsewhere in the last digits).
 TEST_F(BatchRunTest, TheFitsOwnReportDecidesAndTheSeedRepeatsTheRun) {
@@ -203,12 +204,26 @@ TEST_F(BatchRunTest, TheFitsOwnReportDecidesAndTheSeedRepeatsTheRun) {
   });
   for (std::size_t k = 0; k < 2; ++k) {
     SCOPED_TRACE(k);
-    EXPECT_EQ(runs[k].code, 1) << runs[k].err;
-    EXPECT_EQ(SummaryColumns(runs[k].out).at("status"), "not converged");
-    EXPECT_NE(runs[k].err.find("tarmic-batch: the analysis was not converged; nothing is saved\n"), std::string::npos)
+    EXPECT_EQ(runs[k].code, 3) << runs[k].err;
+    const std::map<std::string, std::string> c = SummaryColumns(runs[k].out);
+    EXPECT_EQ(c.at("status"), "computed with flags");
+    // The species, far from their minimum, misfit too; c(s) makes no misfit estimate.
+    const std::string flags = k == 0 ? "not converged; misfit" : "not converged";
+    EXPECT_EQ(c.at("flags"), flags);
+    EXPECT_NE(runs[k].err.find("tarmic-batch: computed with flags (" + flags + "); the results are saved\n"),
+              std::string::npos)
         << runs[k].err;
-    EXPECT_FALSE(batch_fs::exists(root_ + (k == 0 ? "/alone" : "/refinement") + "/fitparams.txt"));
+    // The whole set: what Save Fit Data writes, the pictures, the summary printed, the manifest.
+    const std::string dir = root_ + (k == 0 ? "/alone" : "/refinement");
+    for (const char* name : {"fitparams.txt", "f0001.ra0", "r0001.ra0", "picture-data.svg", "manifest.tsv"})
+      EXPECT_TRUE(batch_fs::exists(dir + "/" + name)) << name;
+    EXPECT_EQ(ReadWhole(dir + "/summary.tsv"), runs[k].out);
   }
+  // The flagged set, complete, is kept as it is, with its exit code.
+  const BatchOutput again = RunTogether({annealing(species, "alone", "none", "5", "5")}).front();
+  EXPECT_EQ(again.code, 3) << again.err;
+  EXPECT_EQ(again.out, runs[0].out);
+  EXPECT_NE(again.err.find("tarmic-batch: kept: "), std::string::npos) << again.err;
   EXPECT_NE(runs[0].err.find("tarmic-batch: simulated annealing: start temperature 2.000000, 1 temperature steps, 5 "
                              "iterations per temperature, final method none\n"),
             std::string::npos)
@@ -292,14 +307,15 @@ TEST_F(BatchRunTest, EveryDistributionModelOfAParameterFileEndsComputed) {
 // A fit of the two species of the example (4.0 and 8.0 S, ten scans) from starts on
 // both sides of s = 0 and far beyond the truth, each with a seed of its own: a run that says
 // "computed" found both species, and every other run says honestly how it ended
-// ("at a bound", "not converged", "systematic misfit"), exits 1 and saves nothing.
+// (its flags: "at a bound: ...", "not converged", "grid", "misfit"), exits 3 and
+// saves its whole result to look at.
 TEST(BatchFitEnds, EveryStartEndsAtTheTruthOrSaysHowItEnded) {
   const std::string root = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/BatchFitEnds";
   batch_fs::remove_all(root);
   CopyExample(root + "/data");
   std::vector<std::string> scans = ExampleScans(root + "/data");
   scans.resize(10);
-  const std::set<std::string> honest = {"at a bound", "not converged", "systematic misfit"};
+  const std::set<std::string> flagTexts = {"not converged", "grid", "misfit"};
   const char* starts[][2] = {{"s1=3.5", "s2=7.5"}, {"s1=0.3", "s2=15"}, {"s1=-1", "s2=8"}, {"s1=4", "s2=30"},
                              {"s1=-3", "s2=-1"}};
   std::set<std::string> seen;
@@ -324,9 +340,19 @@ TEST(BatchFitEnds, EveryStartEndsAtTheTruthOrSaysHowItEnded) {
         EXPECT_NEAR(std::min(a, b), 4.0, 0.08);
         EXPECT_NEAR(std::max(a, b), 8.0, 0.16);
       } else {
-        EXPECT_TRUE(honest.count(status)) << status << "\n" << run.err;
-        EXPECT_EQ(run.code, 1);
-        EXPECT_FALSE(batch_fs::exists(out));
+        EXPECT_EQ(status, "computed with flags") << run.err;
+        EXPECT_EQ(run.code, 3);
+        // Each flag one of the table's texts, "; " between them.
+        const std::string flags = summary.at("flags");
+        EXPECT_FALSE(flags.empty());
+        for (std::size_t at = 0; at < flags.size();) {
+          const std::size_t end = std::min(flags.find("; ", at), flags.size());
+          const std::string flag = flags.substr(at, end - at);
+          EXPECT_TRUE(flagTexts.count(flag) || flag.starts_with("at a bound: ")) << flag;
+          at = end + 2;
+        }
+        EXPECT_TRUE(batch_fs::exists(out + "/fitparams.txt"));
+        EXPECT_EQ(ReadWhole(out + "/summary.tsv"), run.out);
       }
     }
   }

@@ -208,8 +208,8 @@ TEST_P(ResultSweep, EveryFileIsTheRecordedBytes) {
   args.insert(args.end(), scans.begin(), scans.end());
   const BatchOutput run = RunBatchProgram(root, args);
   const std::string name = c.name;
-  // A fit that ends in a local minimum says so: it is no result (exit 1).
-  EXPECT_EQ(run.code, name.starts_with("refused") ? 2 : c.misfit == M::Systematic ? 1 : 0) << run.err;
+  // A fit that ends in a local minimum says so: a result kept with its flag (exit 3).
+  EXPECT_EQ(run.code, name.starts_with("refused") ? 2 : c.misfit == M::Systematic ? 3 : 0) << run.err;
   EXPECT_EQ(FolderContents(example), before) << "the data were changed";
 
   std::map<std::string, std::string> sums;
@@ -227,6 +227,10 @@ TEST_P(ResultSweep, EveryFileIsTheRecordedBytes) {
     const std::map<std::string, std::string> columns = SummaryColumns(run.out);
     ASSERT_TRUE(columns.contains("misfit") && columns.contains("notes")) << run.out;
     EXPECT_EQ(columns.at("notes"), c.notes);
+    // The flag of a systematic misfit; the other fits end clean.
+    ASSERT_TRUE(columns.contains("flags")) << run.out;
+    EXPECT_EQ(columns.at("flags").find("misfit") != std::string::npos, c.misfit == M::Systematic) << columns.at("flags");
+    EXPECT_EQ(columns.at("status"), c.misfit == M::Systematic ? "computed with flags" : "computed");
     const std::string& misfit = columns.at("misfit");
     if (c.misfit == M::NoEstimate) EXPECT_EQ(misfit, "");
     if (c.misfit == M::AtTheNoise) EXPECT_NEAR(std::stod(misfit), 1.0, 0.1);

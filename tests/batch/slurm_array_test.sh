@@ -11,7 +11,10 @@
 # cell of the two-cell folder is a task of its own, and that the collected summary
 # of each array lists every task in the list's order with its summary and exit
 # code. Then it submits the same arrays again: every task whose results are there
-# keeps them (exit code 0, its summary as it was, nothing computed again). The
+# keeps them (exit code 0, its summary as it was, nothing computed again). Last an
+# array of a fit that ends with a flag (annealing alone, not converged): its task
+# keeps exit code 3 in its code file, succeeds for Slurm, and its results are
+# written and shown in the report as computed with flags, also when kept. The
 # daemons are stopped by their process ids at the end, whatever happened. A
 # machine where Slurm cannot be started fails the test with the reason.
 #
@@ -277,4 +280,28 @@ for analysis in cs species; do
   check_report "$analysis"
 done
 [ "$status" -eq 0 ] || fail "a second submission of the arrays did not keep their results"
+
+# A result computed with flags is a result: exit code 3 in the task's code file, a
+# task that succeeded for Slurm, its results written and marked in the report;
+# submitted again, it is kept with its code.
+printf '%s\n' "${folders[0]}" >"$work/flagged-list"
+flagged() {
+  timeout 180 sbatch --wait --array=1-1 "$script" --results-in flagged --tasks "$work/flagged-tasks" \
+    "$work/flagged-list" "$work/hand/species.~p" --fit --method annealing --anneal-steps 1 \
+    --anneal-iterations 5 --anneal-final none --seed 5 >>"$work/recipe.out" 2>&1 ||
+    fail "the array of a fit with flags failed for Slurm: $(cat "$work/flagged-tasks/1.err")"
+  [ "$(cat "$work/flagged-tasks/1.code")" = 3 ] || fail "the flagged task's code is $(cat "$work/flagged-tasks/1.code"), not 3"
+  [ -s "${folders[0]}/flagged/cell1/fitparams.txt" ] && [ -s "${folders[0]}/flagged/cell1/manifest.tsv" ] ||
+    fail "the flagged task's results were not written"
+  "$script" --collect "$work/flagged-tasks" "$work/flagged-list" >"$work/flagged-summary.tsv"
+  grep -q $'^1\t3\t.*\tcomputed with flags\tnot converged; misfit\t' "$work/flagged-summary.tsv" ||
+    fail "the collected summary of the flagged task: $(cat "$work/flagged-summary.tsv")"
+  grep -q '<tr data-task="1" class="flagged">' "$work/flagged-tasks/report.html" ||
+    fail "report.html does not mark the flagged task"
+  grep -q 'href="[^"]*/flagged/cell1/picture-data.svg"' "$work/flagged-tasks/report.html" ||
+    fail "report.html does not show the flagged task's pictures"
+}
+flagged
+flagged
+grep -q "^tarmic-batch: kept: " "$work/flagged-tasks/1.err" || fail "the flagged task was not kept when submitted again"
 echo "a c(s) and a species array over four folders and two cells wrote what tarmic-batch writes by hand, each in its own folder, and kept it when submitted again"
