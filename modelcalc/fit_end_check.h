@@ -48,6 +48,10 @@ struct EndStep {
   // objective near its minimum keeps its promise; the changes of grids and time
   // steps with the values make it rough.
   double roughness = 0.0;
+  // With `without` given: the decrease the linearised model promises for the step with
+  // that value held where it is, units of chi-square; the gain the value alone adds
+  // is about gain - promisedWithout.
+  double promisedWithout = 0.0;
   std::vector<float> point; // the point of the step (one-based), when it is lower
   bool interrupted = false;
 };
@@ -59,7 +63,7 @@ struct EndStep {
 // more than the least gain, its half and quarter too. unit: the chi-square
 // unit (ChiSquareUnit).
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
-                         const std::vector<FitBounds>& bounds, double unit);
+                         const std::vector<FitBounds>& bounds, double unit, int without = 0);
 
 // Whether a step gain, after the rounds the search went on, says that the end was no
 // minimum: it exceeds the least gain (Verdicts().endStepChiSquare) and the objective's

@@ -194,6 +194,10 @@ void CheckHeldMeniscus(Window* window, const ModelFunction& model, FitReport& re
   // The meniscus floated beside the values the fit floated: one Gauss-Newton step
   // from the end (the score test of the held value, which the step's gain measures
   // as the likelihood ratio of one more value).
+  // The fit vector without and with the meniscus: where they part is its place.
+  const int before = GetFloatingExtraParams(0, nullptr);
+  std::vector<float> held(static_cast<std::size_t>(before) + 1, 0.0f);
+  GetFloatingExtraParams(before, held.data());
   ModelParams().bVaryMeniscus = true;
   PackModelParams();
   EndStep step;
@@ -205,7 +209,16 @@ void CheckHeldMeniscus(Window* window, const ModelFunction& model, FitReport& re
     std::vector<FitBounds> bounds(static_cast<std::size_t>(floated) + 1);
     GetFloatingExtraParams(floated, p.data());
     GetFloatingExtraBounds(floated, bounds.data());
-    step = LocalStepFromEnd(target, p, bounds, unit);
+    int place = floated;
+    for (int i = 1; i <= before; ++i)
+      if (p[static_cast<std::size_t>(i)] != held[static_cast<std::size_t>(i)]) {
+        place = i;
+        break;
+      }
+    // The gain the meniscus alone adds: the step's, less what the other values'
+    // step promises (nothing where the fit ended at its minimum).
+    step = LocalStepFromEnd(target, p, bounds, unit, floated == before + 1 ? place : 0);
+    step.gain -= std::max(0.0, step.promisedWithout);
     if (step.ran && !step.point.empty()) {
       SetFloatingExtraParams(step.point.data());
       report.heldMeniscusShift = static_cast<double>(DataSet().fMeniscus) - meniscus;

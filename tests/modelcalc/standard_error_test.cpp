@@ -79,7 +79,11 @@ TEST_P(StandardErrorSweep, TheSpreadOfReplicatesIsTheReportedError) {
     std::string path = szMLCovarianceFile;
     ~KeptPath() { szMLCovarianceFile = path; }
   } keptReport;
-  szMLCovarianceFile = std::string(TARMIC_TEST_OUTPUT_DIR) + "/standard_error_covariance.txt";
+  // A file of this case's own: the cases run at once in separate processes.
+  szMLCovarianceFile = std::string(TARMIC_TEST_OUTPUT_DIR) + "/standard_error_covariance_" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+  for (char& ch : szMLCovarianceFile)
+    if (ch == '/' && &ch > &szMLCovarianceFile[std::string(TARMIC_TEST_OUTPUT_DIR).size()]) ch = '_';
   // One grid for every model: the automatic size follows D and s, and a derivative
   // step across a change of the count measures the grid, not the model.
   LammSettings().bAutoGridSize = false;
