@@ -38,6 +38,7 @@ struct BatchOptions {
   int monteCarloSets = 0;              // --monte-carlo N; 0: none
   bool saveNoise = false;              // --save-noise
   bool equilibrium = false;            // --equilibrium: loaded as equilibrium data
+  bool velocity = false;               // --velocity: velocity data, whatever the test of the profiles says
   std::optional<int> cell;             // --cell N: the scans of cell N alone
   bool pictures = true;                // pictures of the result beside it (--no-pictures: none)
   // The command line as given (the manifest of the results records it).
