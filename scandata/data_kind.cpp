@@ -184,6 +184,24 @@ void TestMotion(const std::vector<int>& scans, BoundaryMotion* m) {
   m->moves = m->deviate > kMotionDeviate;
 }
 
+// Whether a run that moves stopped moving: the scans of its last kSettledSpan (three
+// or more, the run longer than that) show no motion, and its last scan holds a
+// profile (a span of ten times its noise or more), as at the end of an approach to
+// equilibrium; the flat last scans of a run whose boundary has gone to the bottom
+// do not count.
+bool SettledAtEnd(const std::vector<int>& run) {
+  const auto& d = DataSet();
+  const double last = d.pScanInfo[Idx(run.back())].time;
+  if (last - d.pScanInfo[Idx(run.front())].time <= kSettledSpan) return false;
+  std::vector<int> end;
+  for (int s : run)
+    if (d.pScanInfo[Idx(s)].time >= last - kSettledSpan) end.push_back(s);
+  if (end.size() < 3) return false;
+  BoundaryMotion m;
+  TestMotion(end, &m);
+  return m.testable && !m.moves && ScanSpan(run.back()) >= 10.0 * ScanNoise(run.back());
+}
+
 }  // namespace
 
 DataKindJudgement JudgeDataKind() {
@@ -216,6 +234,7 @@ DataKindJudgement JudgeDataKind() {
       m.wavelength = key.second;
       m.rpm = rpm;
       TestMotion(run, &m);
+      m.settledAtEnd = m.moves && SettledAtEnd(run);
       j.runs.push_back(m);
       auto& known = speeds[key.first];
       if (std::none_of(known.begin(), known.end(), [&](float f) { return std::fabs(f - rpm) <= 0.01f * std::min(f, rpm); }))
@@ -228,7 +247,8 @@ DataKindJudgement JudgeDataKind() {
   }
   for (std::size_t k = 0; k < j.runs.size() && j.velocityRun < 0; ++k) {
     const BoundaryMotion& m = j.runs[k];
-    if (m.moves && m.scans >= 3 && m.medianInterval <= kShortScanInterval) j.velocityRun = static_cast<int>(k);
+    if (m.moves && !m.settledAtEnd && m.scans >= 3 && m.medianInterval <= kShortScanInterval)
+      j.velocityRun = static_cast<int>(k);
   }
   if (std::any_of(j.runs.begin(), j.runs.end(), [](const BoundaryMotion& m) { return m.moves; })) return j;
   for (const auto& [cell, times] : cellTimes) {

@@ -35,6 +35,10 @@ struct BoundaryMotion {
   int bins = 0;
   double deviate = 0.0;         // the normal deviate of the trend statistic
   bool moves = false;           // deviate > kMotionDeviate
+  // A run that moves, then stops: the scans of its last kSettledSpan do not move and
+  // the last one holds a profile (an approach to equilibrium), where the boundary of
+  // a velocity run keeps moving or leaves flat scans behind when it reaches the bottom.
+  bool settledAtEnd = false;
 };
 
 // Scans of a velocity run are taken minutes apart; scans of an equilibrium run
@@ -48,7 +52,7 @@ inline constexpr double kSettledSpan = 7200.0;  // s
 struct DataKindJudgement {
   std::vector<BoundaryMotion> runs;  // one per cell, rotor speed and wavelength
   // A velocity run: a run of three or more scans whose successive scans lie at most
-  // kShortScanInterval apart (their median) moves. The index of the first such run
+  // kShortScanInterval apart (their median) moves, and has not settled at its end. The index of the first such run
   // in runs, -1 when none.
   int velocityRun = -1;
   const BoundaryMotion* Velocity() const { return velocityRun < 0 ? nullptr : &runs[static_cast<std::size_t>(velocityRun)]; }
