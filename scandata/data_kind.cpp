@@ -15,6 +15,10 @@ namespace {
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 
+// The factor by which the trend statistic must exceed its bound where the noise is
+// the scans' own estimate (from their second differences).
+constexpr double kNoiseAllowance = 1.25;
+
 double Median(std::vector<double> v) {
   if (v.empty()) return 0.0;
   const std::size_t mid = v.size() / 2;
@@ -174,13 +178,13 @@ void TestMotion(const std::vector<int>& scans, BoundaryMotion* m) {
   const double n2 = static_cast<double>(used.size()) * static_cast<double>(n - 2) - static_cast<double>(n - 2);
   m->bins = static_cast<int>(used.size());
   m->testable = true;
-  if (n >= 3 && scatter > 0.0) {
-    m->deviate = NormalDeviate((trend / n1) / (scatter / n2), n1, n2);
-  } else if (n >= 3) {
-    m->deviate = trend > 0.0 ? 1e9 : 0.0;  // values on their trends exactly
-  } else {
-    m->deviate = NormalDeviate(trend / n1 / 1.25, n1, 0.0);
-  }
+  // The trend against the scans' noise (a quarter more allowed for its estimate),
+  // and with three or more scans against the scatter about the trends too: large
+  // changes that follow no straight line in time (a boundary that crosses the cell
+  // between a few scans) fill the scatter, which the first sees through.
+  m->deviate = NormalDeviate(trend / n1 / kNoiseAllowance, n1, 0.0);
+  if (n >= 3) m->deviate = std::max(m->deviate, scatter > 0.0 ? NormalDeviate((trend / n1) / (scatter / n2), n1, n2)
+                                                              : trend > 0.0 ? 1e9 : 0.0);
   m->moves = m->deviate > kMotionDeviate;
 }
 

@@ -16,11 +16,12 @@ namespace tarmic {
 // loses its mean over the bins (an offset, as interference scans have). The slope
 // of each bin's values over time, weighted by each scan's noise (from the second
 // differences of its points), against its standard error gives a chi-square of
-// the trend over all bins. With three or more scans the noise is the scatter of
-// the values about their trends (an F test, which needs no noise estimate to be
-// right); with two, the noise of the scans, where the statistic is asked to exceed
-// its bound by a quarter more to allow for that estimate's error. The run moves
-// when the statistic's normal deviate (Wilson-Hilferty, Paulson) exceeds
+// the trend over all bins, against that noise (the statistic asked to exceed its
+// bound by a quarter more, for the estimate's error). With three or more scans also
+// against the scatter of the values about their trends (an F test, which needs no
+// noise estimate to be right, but which large changes that follow no straight line
+// in time fill with their own scatter); the larger deviate counts. The run moves
+// when the normal deviate of the statistic (Wilson-Hilferty, Paulson) exceeds
 // kMotionDeviate: chance alone does that about once in a million runs.
 inline constexpr double kMotionDeviate = 4.75;
 
