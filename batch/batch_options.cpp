@@ -10,7 +10,7 @@ namespace tarmic {
 const char* const kBatchUsage =
     "usage: tarmic-batch --parameters FILE [--fit] [--method simplex|annealing|marquardt]\n"
     "                    [--output DIR] [--replace] [--set NAME=VALUE]... [--monte-carlo N]\n"
-    "                    [--save-noise] [--equilibrium] [--cell N] [--wavelength W]\n"
+    "                    [--save-noise] [--equilibrium | --velocity] [--cell N] [--wavelength W]\n"
     "                    [--no-pictures] SCAN...\n"
     "       tarmic-batch --report DIR TASKS\n"
     "       tarmic-batch --version | --help\n"
@@ -33,7 +33,13 @@ const char* const kBatchUsage =
     "                     and the 68 % limits of every peak (in peaks.tsv)\n"
     "  --save-noise       Save Systematic Noise with the results\n"
     "  --equilibrium      the scans are equilibrium data, loaded as \"load sedimentation\n"
-    "                     equilibrium data\" loads them\n"
+    "                     equilibrium data\" loads them; a velocity run (profiles that\n"
+    "                     change over scans minutes apart beyond their noise) is refused\n"
+    "  --velocity         the scans are a velocity run, analysed as one whatever the test\n"
+    "                     of their profiles says, unless they are equilibrium data beyond\n"
+    "                     doubt (unchanged at two or more rotor speeds). Without either,\n"
+    "                     the scans are velocity data and are refused where they show\n"
+    "                     equilibrium (no profile changes over two hours or more)\n"
     "  --cell N           analyse the scans of cell N (line 2 of the scan files) alone;\n"
     "                     scans of more than one cell or wavelength are never one set\n"
     "  --wavelength W     analyse the scans of wavelength W nm (line 2 of the scan\n"
@@ -198,6 +204,8 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
       o.saveNoise = true;
     } else if (arg == "--equilibrium") {
       o.equilibrium = true;
+    } else if (arg == "--velocity") {
+      o.velocity = true;
     } else if (arg == "--no-pictures") {
       o.pictures = false;
     } else if (arg == "--fit") {
@@ -212,6 +220,7 @@ BatchArguments ParseBatchArguments(const std::vector<std::string>& args) {
   if (methodGiven && !o.fit) return refuse("--method chooses the search of a fit: give --fit too");
   if (AnyAnnealSetting(o) && o.methodCommand != kCmFitAnnealing)
     return refuse("the --anneal- settings are simulated annealing's: give --method annealing too");
+  if (o.velocity && o.equilibrium) return refuse("--velocity and --equilibrium name two kinds of data: give one");
   if (o.scans.empty()) return refuse("no scan files given");
   o.arguments = args;
   result.options = std::move(o);

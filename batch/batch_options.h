@@ -39,6 +39,7 @@ struct BatchOptions {
   int monteCarloSets = 0;              // --monte-carlo N; 0: none
   bool saveNoise = false;              // --save-noise
   bool equilibrium = false;            // --equilibrium: loaded as equilibrium data
+  bool velocity = false;               // --velocity: velocity data, whatever the test of the profiles says
   std::optional<int> cell;             // --cell N: the scans of cell N alone
   std::optional<int> wavelength;       // --wavelength W: the scans of W nm alone
   bool pictures = true;                // pictures of the result beside it (--no-pictures: none)

@@ -18,6 +18,7 @@
 #include "app/xla_window.h"
 #include "batch/batch_backend.h"
 #include "batch/batch_cells.h"
+#include "batch/batch_data_kind.h"
 #include "batch/batch_manifest.h"
 #include "batch/batch_set.h"
 #include "batch/batch_extras.h"
@@ -432,17 +433,11 @@ class BatchRun {
       backend_.Say("tarmic-batch: " + why);
       return kBatchInputRefused;
     }
-    // Data of the other kind, by the loader's own tests of the scans' profiles.
-    const std::string otherKind =
-        o_.equilibrium ? LoadMessageIdName(LoadMessageId::VelocityRunAsEquilibrium) : "equilibrium-as-velocity";
-    const auto kind = std::find_if(load.messages.begin(), load.messages.end(),
-                                   [&](const OutcomeMessage& m) { return m.id == otherKind; });
-    if (kind != load.messages.end()) {
-      backend_.Say("tarmic-batch: " + BoxLine("", kind->text));
-      backend_.Say(o_.equilibrium ? "tarmic-batch: velocity data are analysed without --equilibrium"
-                                  : "tarmic-batch: equilibrium data are analysed with --equilibrium");
-      return kBatchInputRefused;
-    }
+    // Data of another kind than the command line says, by the loader's test of the profiles.
+    const std::vector<std::string> kind = DataKindRefusal(
+        load, o_.equilibrium ? BatchDataKind::Equilibrium : o_.velocity ? BatchDataKind::Velocity : BatchDataKind::Judged);
+    for (const std::string& line : kind) backend_.Say("tarmic-batch: " + line);
+    if (!kind.empty()) return kBatchInputRefused;
     // A --set that the parameter file's model has no use for is named before its
     // value goes into a line that means something else to that model.
     if (!o_.settings.empty()) {

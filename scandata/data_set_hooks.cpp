@@ -35,6 +35,7 @@ const char* LoadMessageIdName(LoadMessageId id) {
     case LoadMessageId::TemperatureFluctuation: return "temperature-fluctuation";
     case LoadMessageId::ScanTimes: return "scan-times";
     case LoadMessageId::VelocityRunAsEquilibrium: return "velocity-as-equilibrium";
+    case LoadMessageId::EquilibriumRunAsVelocity: return "equilibrium-as-velocity";
     case LoadMessageId::InterruptedSaves: return "interrupted-saves";
     case LoadMessageId::ReaderNotes: return "reader-notes";
     case LoadMessageId::FluorescenceTimeCorrection: return "fluorescence-time-correction";

@@ -28,6 +28,7 @@ enum class LoadMessageId {
   TemperatureFluctuation,      // note: the temperatures of the set differ
   ScanTimes,                   // note: velocity scans that all hold one time
   VelocityRunAsEquilibrium,    // note: equilibrium data that show a velocity run
+  EquilibriumRunAsVelocity,    // note: velocity data that show sedimentation equilibrium
   InterruptedSaves,            // note: saves interrupted earlier, finished now
   ReaderNotes,                 // note: what the readers noted on the files
   FluorescenceTimeCorrection,  // note: the time correction switched off

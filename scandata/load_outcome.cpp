@@ -39,6 +39,7 @@ void DescribeLoadedSet(LoadOutcome* outcome) {
   o.scans.clear();
   o.cells.clear();
   o.wavelengths.clear();
+  o.kindJudgement = {};
   for (int s = 1; s <= dataSetPart.nScans; ++s) {
     o.scans.push_back(ScanFilePath(s));
     if (static_cast<std::size_t>(s) >= dataSetPart.pScanInfo.size()) continue;
@@ -50,13 +51,14 @@ void DescribeLoadedSet(LoadOutcome* outcome) {
   std::sort(o.cells.begin(), o.cells.end());
   std::sort(o.wavelengths.begin(), o.wavelengths.end());
   if (dataSetPart.bDLSData || scanFilePart.bElectrophoresisMode) return;
-  const std::string id = LoadMessageIdName(LoadMessageId::VelocityRunAsEquilibrium);
-  if (dataSetPart.bEquilibriumMode) {
-    if (!HasMessage(o.messages, id))
-      if (std::string note = VelocityRunAsEquilibriumNote(); !note.empty()) o.messages.push_back({id, std::move(note)});
-  } else if (std::string note = EquilibriumRunAsVelocityNote(); !note.empty()) {
-    o.messages.push_back({"equilibrium-as-velocity", std::move(note)});
-  }
+  o.kindJudgement = JudgeDataKind();
+  // The note of the other kind of run, recorded once (the window's load shows it).
+  const LoadMessageId other =
+      dataSetPart.bEquilibriumMode ? LoadMessageId::VelocityRunAsEquilibrium : LoadMessageId::EquilibriumRunAsVelocity;
+  if (const std::string id = LoadMessageIdName(other); !HasMessage(o.messages, id))
+    if (std::string note = dataSetPart.bEquilibriumMode ? VelocityRunAsEquilibriumNote() : EquilibriumRunAsVelocityNote();
+        !note.empty())
+      o.messages.push_back({id, std::move(note)});
 }
 
 }  // namespace tarmic

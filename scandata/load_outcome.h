@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "scandata/data_kind.h"
 #include "services/outcome_message.h"
 
 namespace tarmic {
@@ -31,16 +32,19 @@ struct LoadOutcome {
   std::vector<int> cells;                 // the cells of the loaded scans, each once, ascending
   std::vector<long> wavelengths;          // nm, rounded, each once; wavelength scans give none
   std::vector<OutcomeMessage> messages;   // in the order met, boxes and judgements alike
+  // The kind of run the loaded sedimentation scans show, whatever they were loaded as.
+  DataKindJudgement kindJudgement;
 };
 
 // The status as a word: "not loaded", "loaded", "refused".
 const char* LoadStatusName(LoadOutcome::Status status);
 
 // The loaded set into outcome: its kind, signal, scans, cells and wavelengths. With
-// it the judgement of its profiles where they show the other kind of run: a velocity
-// run loaded as equilibrium data ("velocity-as-equilibrium", which the loader shows
-// as a note in the window and is recorded here once), equilibrium data loaded as a
-// velocity run ("equilibrium-as-velocity", which the window does not show).
+// it the judgement of its profiles (JudgeDataKind) and, where they show the other
+// kind of run, its note: a velocity run loaded as equilibrium data
+// ("velocity-as-equilibrium") or equilibrium data loaded as a velocity run
+// ("equilibrium-as-velocity"), each recorded once; the window's load shows them as
+// notes.
 void DescribeLoadedSet(LoadOutcome* outcome);
 
 }  // namespace tarmic

@@ -385,12 +385,15 @@ void ShowTemperatureNote(Window* window, float tolerance) {
                   {LoadMessageId::TemperatureFluctuation, note, "ERROR", MB_OK | MB_ICONERROR, LoadMessage::Sound::Error});
 }
 
-// Velocity scans that all hold one time, or a velocity run loaded as equilibrium
-// data: the note in an "ATTENTION" box.
+// Velocity scans that all hold one time, or scans loaded as the other kind of run
+// than they show (a velocity run loaded as equilibrium data, equilibrium data loaded
+// as a velocity run): the note in an "ATTENTION" box.
 void ShowScanTimesNote(Window* window) {
   if (const std::string note = ScanTimesNote(); !note.empty()) AttentionBox(window, LoadMessageId::ScanTimes, note);
   if (const std::string note = VelocityRunAsEquilibriumNote(); !note.empty())
     AttentionBox(window, LoadMessageId::VelocityRunAsEquilibrium, note);
+  if (const std::string note = EquilibriumRunAsVelocityNote(); !note.empty())
+    AttentionBox(window, LoadMessageId::EquilibriumRunAsVelocity, note);
 }
 
 enum class ReloadKind { Selection, FileList };

@@ -40,6 +40,8 @@ const Line kLines[] = {
      "unknown method Marquardt (simplex, annealing or marquardt)"},
     {{"--parameters", "p", "--fit=yes", "a"}, "--fit takes no value"},
     {{"--parameters", "p", "--verbose", "a"}, "unknown option --verbose"},
+    {{"--parameters", "p", "--velocity", "--equilibrium", "a"},
+     "--velocity and --equilibrium name two kinds of data: give one"},
 };
 
 void PrintTo(const Line& l, std::ostream* os) {

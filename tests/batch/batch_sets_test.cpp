@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "batch_test_support.h"
+#include "tests/modelcalc/data_kind_sets.h"
 #include "scandata/text_io.h"
 
 namespace tarmic::testing {
@@ -46,23 +47,26 @@ void CopyAsCell(const std::string& data, const std::string& dir, int cell, int d
   }
 }
 
-// Four scans of a cell at sedimentation equilibrium: one rotor speed, four hours
-// apart, the exponential profile of one species (sigma 1.5 / cm^2) with noise of
-// 0.005 OD, no profile changing from one scan to the next.
-std::vector<std::string> EquilibriumScans(const std::string& dir) {
+// Scans of a cell at sedimentation equilibrium, four hours apart: at one rotor speed
+// four scans, or two scans at each of two speeds, the exponential profile of one
+// species (sigma 1.5 / cm^2 at 20000 rpm) with noise of 0.005 OD, no profile
+// changing at a speed.
+std::vector<std::string> EquilibriumScans(const std::string& dir, bool twoSpeeds = false) {
   batch_fs::create_directories(dir);
   std::vector<std::string> scans;
   unsigned state = 12345;
   for (int k = 1; k <= 4; ++k) {
-    const double t = 36000.0 + 14400.0 * (k - 1), omega = 20000.0 * M_PI / 30.0;
+    const double rpm = twoSpeeds && k > 2 ? 25000.0 : 20000.0;
+    const double t = 36000.0 + 14400.0 * (k - 1), omega = rpm * M_PI / 30.0;
+    const double sigma = 1.5 * (rpm / 20000.0) * (rpm / 20000.0);
     scans.push_back(Format("%s/%05d.ra1", dir.c_str(), k));
     std::ofstream out(scans.back());
-    out << "[T OK]equilibrium\n" << Format("R 1 20.0 20000 %.0f %.4e 280 1\n", t, omega * omega * t);
+    out << "[T OK]equilibrium\n" << Format("R 1 20.0 %.0f %.0f %.4e 280 1\n", rpm, t, omega * omega * t);
     for (int i = 0; i <= 150; ++i) {
       const double r = 6.9 + 0.002 * i;
       state = state * 1103515245u + 12345u;
       const double noise = 0.005 * std::sqrt(12.0) * ((state >> 8) / 16777216.0 - 0.5);
-      out << Format("   %.4f  %.5e   0.00000e+00 \n", r, 0.3 * std::exp(1.5 * (r * r - 6.9 * 6.9)) + noise);
+      out << Format("   %.4f  %.5e   0.00000e+00 \n", r, 0.3 * std::exp(sigma * (r * r - 6.9 * 6.9)) + noise);
     }
   }
   return scans;
@@ -127,6 +131,16 @@ const SetCase kSetCases[] = {
      {"--equilibrium"}, 2, "tarmic-batch: these 20 scans of cell 1 at 50000 rpm look like a sedimentation velocity run"},
     {"EquilibriumDataWithEquilibrium", [](const std::string& root) { return Files(root + "/equilibrium", ".ra1"); },
      {"--equilibrium"}, 0, "1"},
+    // --velocity says the kind: a velocity run is taken, equilibrium at two speeds
+    // (beyond doubt) is not.
+    {"VelocityDataWithVelocity", [](const std::string& root) { return Files(root + "/cells", ".ra1"); }, {"--velocity"},
+     0, "1"},
+    {"EquilibriumAtTwoSpeedsWithVelocity", [](const std::string& root) { return Files(root + "/speeds", ".ra1"); },
+     {"--velocity"}, 2,
+     "tarmic-batch: --velocity: the 4 scans of cell 1 were taken at 2 rotor speeds over 12.0 h and no profile "
+     "changes beyond its noise at any of them: sedimentation equilibrium beyond doubt"},
+    {"EquilibriumAtTwoSpeedsWithoutEquilibrium", [](const std::string& root) { return Files(root + "/speeds", ".ra1"); },
+     {}, 2, "tarmic-batch: equilibrium data are analysed with --equilibrium; give --velocity if the scans are a velocity run"},
 };
 
 void PrintTo(const SetCase& c, std::ostream* os) { *os << c.name; }
@@ -146,6 +160,7 @@ TEST_P(BatchOneSetTest, TakesOneCellOfOneKindOrSaysWhy) {
     batch_fs::copy_file(Format("%s/w230/%05d.ra1", root_.c_str(), k), Format("%s/wavelengths/%05d.ra1", root_.c_str(), k),
                         batch_fs::copy_options::overwrite_existing);
   EquilibriumScans(root_ + "/equilibrium");
+  EquilibriumScans(root_ + "/speeds", true);
   std::vector<std::string> args = {"--parameters", Data() + "/species.~p", "--seed", "1", "--output", root_ + "/out"};
   args.insert(args.end(), c.options.begin(), c.options.end());
   for (const std::string& s : c.scans(root_)) args.push_back(s);
@@ -170,6 +185,48 @@ TEST_P(BatchOneSetTest, TakesOneCellOfOneKindOrSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(Scans, BatchOneSetTest, ::testing::ValuesIn(kSetCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A velocity run of one 4.3 S species at 0.6 OD and 50000 rpm scanned every 60 s
+// with noise of 0.02 OD (the closed-form boundary, 25 scans): frequent noisy scans
+// that change little from one scan to the next. Taken as velocity data without a
+// word and with --velocity; refused with --equilibrium.
+TEST_F(BatchSetsTest, FrequentNoisyVelocityScansAreAVelocityRun) {
+  test::VelocityRun v;
+  v.interval = 60.0;
+  v.noise = 0.02;
+  v.scans = 25;
+  std::vector<std::string> scans;
+  const std::string dir = root_ + "/frequent";
+  batch_fs::create_directories(dir);
+  for (const test::GeneratedScan& g : test::VelocityScans(v, 5)) {
+    scans.push_back(Format("%s/%05d.ra1", dir.c_str(), static_cast<int>(scans.size()) + 1));
+    std::ofstream out(scans.back());
+    const double omega = g.rpm * M_PI / 30.0;
+    out << "[T OK]velocity\n" << Format("R 1 20.0 %.0f %.0f %.4e 280 1\n", g.rpm, g.time, omega * omega * g.time);
+    for (std::size_t i = 0; i < g.r.size(); ++i) out << Format("%.4f %.5f 0.0\n", g.r[i], g.y[i]);
+  }
+  for (const std::vector<std::string>& kind : {std::vector<std::string>{}, std::vector<std::string>{"--velocity"},
+                                               std::vector<std::string>{"--equilibrium"}}) {
+    std::vector<std::string> args = {"--parameters", Data() + "/species.~p", "--seed", "1", "--no-pictures", "--replace",
+                                     "--output", root_ + "/out"};
+    args.insert(args.end(), kind.begin(), kind.end());
+    args.insert(args.end(), scans.begin(), scans.end());
+    const BatchOutput run = RunBatchProgram(root_, args);
+    if (kind == std::vector<std::string>{"--equilibrium"}) {
+      EXPECT_EQ(run.code, 2) << run.err;
+      EXPECT_NE(run.err.find("tarmic-batch: these 25 scans of cell 1 at 50000 rpm look like a sedimentation velocity run"),
+                std::string::npos)
+          << run.err;
+      EXPECT_NE(run.err.find("tarmic-batch: velocity data are analysed with --velocity or without --equilibrium"),
+                std::string::npos)
+          << run.err;
+    } else {
+      EXPECT_EQ(run.code, 0) << run.err;
+      EXPECT_EQ(run.err.find("equilibrium"), std::string::npos) << run.err;
+      EXPECT_EQ(SummaryColumns(run.out)["cell"], "1");
+    }
+  }
+}
 
 // ---- result sets in one folder, one run after another ----
 // Each step: the analysis, what it ends with, and the files the folder then holds

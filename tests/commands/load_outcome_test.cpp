@@ -94,16 +94,24 @@ const LoadCase kCases[] = {
      {1}, {280}, "velocity"},
     {"mixed cells and wavelengths",
      [](const std::string& dir) {
-       return std::vector<std::string>{Scan(dir + "/a.ra1", 2, 1000, 280), Scan(dir + "/b.ra1", 1, 2000, 230),
-                                       Scan(dir + "/c.ra1", 2, 3000, 280)};
+       return std::vector<std::string>{Scan(dir + "/a.ra1", 2, 10000, 280), Scan(dir + "/b.ra1", 1, 20000, 230),
+                                       Scan(dir + "/c.ra1", 2, 30000, 280)};
      },
-     false, {}, LoadOutcome::Status::Loaded, {"equilibrium-as-velocity"}, 0, {1, 2}, {230, 280}, "velocity"},
+     false, {{IDOK, "ATTENTION"}}, LoadOutcome::Status::Loaded, {"equilibrium-as-velocity"}, 0, {1, 2}, {230, 280}, "velocity"},
     {"unchanging scans as a velocity run",
      [](const std::string& dir) {
-       return std::vector<std::string>{Scan(dir + "/a.ra1", 3, 1000, 260), Scan(dir + "/b.ra1", 3, 2000, 260),
-                                       Scan(dir + "/c.ra1", 3, 3000, 260)};
+       return std::vector<std::string>{Scan(dir + "/a.ra1", 3, 10000, 260), Scan(dir + "/b.ra1", 3, 20000, 260),
+                                       Scan(dir + "/c.ra1", 3, 30000, 260)};
      },
-     false, {}, LoadOutcome::Status::Loaded, {"equilibrium-as-velocity"}, 0, {3}, {260}, "velocity"},
+     false, {{IDOK, "ATTENTION"}}, LoadOutcome::Status::Loaded, {"equilibrium-as-velocity"}, 0, {3}, {260}, "velocity"},
+    // The same scans an hour apart: nothing moves, but the first hour of a slow
+    // velocity run looks the same.
+    {"unchanging scans over an hour",
+     [](const std::string& dir) {
+       return std::vector<std::string>{Scan(dir + "/a.ra1", 3, 1000, 260), Scan(dir + "/b.ra1", 3, 2800, 260),
+                                       Scan(dir + "/c.ra1", 3, 4600, 260)};
+     },
+     false, {}, LoadOutcome::Status::Loaded, {}, 0, {3}, {260}, "velocity"},
     {"one scan as equilibrium data", [](const std::string&) { return std::vector<std::string>{ScanFixture("absorbance.ra1")}; },
      true, {}, LoadOutcome::Status::Loaded, {}, 0, {2}, {280}, "equilibrium"},
 };
