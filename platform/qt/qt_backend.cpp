@@ -1,5 +1,7 @@
 #include "platform/qt/qt_backend.h"
 
+#include "platform/browser_launch.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -209,22 +211,53 @@ void QtBackend::StopSound() { sound_.Stop(); }
 bool QtBackend::OpenHelpPage(const std::string& path, const std::string& anchor) {
   QUrl url = QUrl::fromLocalFile(PathToQString(path));
   if (!anchor.empty()) url.setFragment(ToQString(anchor));
-  const bool opened = QDesktopServices::openUrl(url);
-  browserFailed_ = browserFailed_ || !opened;
-  return opened;
+  BrowserLaunch launch;
+  if (const BrowserLauncher& replaced = BrowserLauncherForTesting()) {
+    launch = replaced(path, anchor);
+  } else {
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    launch.opened = QDesktopServices::openUrl(url);
+    if (!launch.opened) launch.reason = "the desktop could not open the page";
+#else
+    // The launcher is watched for two seconds: a browser that refuses to start ends
+    // within them.
+    const QString launcher = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (launcher.isEmpty()) {
+      launch.opened = QDesktopServices::openUrl(url);
+      if (!launch.opened) launch.reason = "no program to open web pages was found";
+    } else {
+      launch = LaunchWatched({FromQString(launcher), FromQString(url.toString(QUrl::FullyEncoded))}, 2000);
+    }
+#endif
+  }
+  if (!launch.opened) {
+    browserFailure_ = launch.reason + RootNote();
+    SetLastBrowserFailure(browserFailure_);
+  }
+  browserFailed_ = browserFailed_ || !launch.opened;
+  return launch.opened;
 }
 
 bool QtBackend::CanOpenWebPages() {
-  if (browserFailed_) return false;
+  // A browser that failed once is not tried again; its reason stays.
+  if (browserFailed_) {
+    SetLastBrowserFailure(browserFailure_);
+    return false;
+  }
+  if (BrowserLauncherForTesting()) return true;
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
   return true;
 #else
   const QString platform = QGuiApplication::platformName();
-  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) return false;
+  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+    SetLastBrowserFailure("the program runs without a display a web browser could use");
+    return false;
+  }
   // The programs Qt's desktop services start a local page with.
   for (const char* launcher :
        {"xdg-open", "kfmclient", "gnome-open", "google-chrome", "firefox", "mozilla", "opera"})
     if (!QStandardPaths::findExecutable(QLatin1String(launcher)).isEmpty()) return true;
+  SetLastBrowserFailure("no web browser and no program to open web pages (xdg-open) was found");
   return false;
 #endif
 }
