@@ -135,3 +135,63 @@ TEST_F(NewcomerDetailsTest, TheExamplesReadmeNamesTheFileTypeAsTheDialogShowsIt)
 
 }  // namespace
 }  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// The fit's text block (Ctrl+O) on screens from small to large: in the c(s) pane it
+// takes only columns the distribution leaves free at the top, so every point of the
+// distribution that stands in the pane's upper part is still seen after Ctrl+O.
+TEST_F(NewcomerDetailsTest, TheFitTextCoversNoPointOfTheDistributionAtAnySize) {
+  LoadSyntheticRun();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(FitOfLoadedData());
+  const Size sizes[] = {{640, 330}, {800, 560}, {1280, 690}, {1920, 1050}};
+  for (const Size& size : sizes) {
+    SCOPED_TRACE(std::to_string(size.cx) + " x " + std::to_string(size.cy));
+    ResizeClient(size.cx, size.cy);
+    Paint();
+    const CWINPlot& plot = *DistributionPlot().pDistPlot;
+    const Color curve = plot.GetCurveColor(0);
+    const double sx = size.cx / 1400.0, sy = size.cy / 1000.0;
+    // The points of the upper half of the pane, where the text block begins, as painted.
+    std::vector<std::pair<int, int>> points;
+    const int top = static_cast<int>(plot.nTop * sy), bottom = static_cast<int>(plot.nBottom * sy);
+    for (int k = 1; k <= DistributionVectors().nDistGrid; ++k) {
+      const int x = static_cast<int>(plot.MapX(DistributionVectors().pDistGrid[k]) * sx);
+      const int y = static_cast<int>(plot.MapY(DistributionVectors().pDistValues[k]) * sy);
+      if (y > top && y < (top + bottom) / 2) points.emplace_back(x, y);
+    }
+    ASSERT_FALSE(points.empty());
+    const auto seen = [&] {
+      int n = 0;
+      for (const auto& [x, y] : points) {
+        bool hit = false;
+        for (int dx = -2; dx <= 2 && !hit; ++dx)
+          for (int dy = -2; dy <= 2 && !hit; ++dy) hit = Handle().Screen().Pixel(x + dx, y + dy) == curve;
+        n += hit;
+      }
+      return n;
+    };
+    const int painted = seen();
+    EXPECT_EQ(painted, static_cast<int>(points.size())) << "the paint shows every point";
+    PressKeyAndRun('O', MK_CONTROL);
+    EXPECT_EQ(seen(), painted);
+    // Where the block may flow in the c(s) pane, if anywhere: no point of the
+    // distribution in the upper third of that room, where its lines go first.
+    for (const Rect& r : FitTextRegions(Size{size.cx, size.cy}, &plot)) {
+      if (r.top < top) continue;  // the data and residual panes
+      for (int k = 1; k <= DistributionVectors().nDistGrid; ++k) {
+        const int x = static_cast<int>(plot.MapX(DistributionVectors().pDistGrid[k]) * sx);
+        const int y = static_cast<int>(plot.MapY(DistributionVectors().pDistValues[k]) * sy);
+        EXPECT_FALSE(r.left <= x && x < r.right && y < r.top + (r.bottom - r.top) / 3)
+            << "point (" << x << ", " << y << ") under [" << r.left << ", " << r.right << ") x [" << r.top << ", "
+            << r.bottom << ")";
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarmic::testing
