@@ -219,14 +219,14 @@ bool QtBackend::OpenHelpPage(const std::string& path, const std::string& anchor)
     launch.opened = QDesktopServices::openUrl(url);
     if (!launch.opened) launch.reason = "the desktop could not open the page";
 #else
-    // The launcher is watched for two seconds: a browser that refuses to start ends
-    // within them.
+    // The launcher is watched for a second and a half: a browser that refuses to
+    // start ends within it.
     const QString launcher = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (launcher.isEmpty()) {
       launch.opened = QDesktopServices::openUrl(url);
       if (!launch.opened) launch.reason = "no program to open web pages was found";
     } else {
-      launch = LaunchWatched({FromQString(launcher), FromQString(url.toString(QUrl::FullyEncoded))}, 2000);
+      launch = LaunchWatched({FromQString(launcher), FromQString(url.toString(QUrl::FullyEncoded))}, 1500);
     }
 #endif
   }
