@@ -22,12 +22,18 @@ namespace {
 std::string g_lastFailure;
 BrowserLauncher g_launcher;
 
-// The last non-empty line of text.
+// The last non-empty line of text, without the bracketed log prefix a browser
+// writes before its message ("[1:1:ERROR:zygote_host.cc:103] Running as root ...").
 std::string LastLine(const std::string& text) {
   std::size_t end = text.find_last_not_of("\r\n \t");
   if (end == std::string::npos) return {};
   const std::size_t start = text.find_last_of('\n', end);
-  return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+  std::string line = text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+  if (line.starts_with('[')) {
+    const std::size_t close = line.find("] ");
+    if (close != std::string::npos && close + 2 < line.size()) line = line.substr(close + 2);
+  }
+  return line;
 }
 
 // Error output that says the browser did not start, whatever the launcher's code.
@@ -132,7 +138,7 @@ BrowserLaunch LaunchWatched(const std::vector<std::string>& command, int settleM
 }
 
 std::string RootNote() {
-  return ::geteuid() == 0 ? " (the program runs as root, and some web browsers refuse to run as root)" : "";
+  return ::geteuid() == 0 ? "; the program runs as root, which some web browsers refuse" : "";
 }
 
 const std::string& LastBrowserFailure() { return g_lastFailure; }

@@ -3,6 +3,7 @@
 #include "platform/browser_launch.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QBuffer>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -272,7 +273,11 @@ bool QtBackend::ShowHelpWindow(const std::string& path, const std::string& ancho
     browser->setAttribute(Qt::WA_DeleteOnClose);
     // Links inside the page move within it; links to the web go to a browser.
     browser->setOpenExternalLinks(true);
-    browser->resize(900, 700);
+    // 900 x 700, or less where the screen has less room (1280 x 720 at scale 2 is
+    // 640 x 360): the window and its frame stay on the screen.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() - QSize(16, 48) : QSize(900, 700);
+    browser->resize(QSize(900, 700).boundedTo(room.expandedTo(QSize(200, 150))));
     help_ = browser;
     viewers_.emplace_back(browser);
   }

@@ -1241,6 +1241,9 @@ TEST_F(QtBackendTest, HelpWindowShowsThePageAtItsAnchor) {
   ASSERT_EQ(helpWindows().size(), 1u);
   QTextBrowser* browser = helpWindows().front();
   EXPECT_EQ(browser->windowTitle(), QString("Test Help"));
+  // The window stays within the room its screen leaves.
+  EXPECT_LE(browser->width(), browser->screen()->availableGeometry().width());
+  EXPECT_LE(browser->height(), browser->screen()->availableGeometry().height());
   EXPECT_TRUE(browser->toPlainText().contains("The Run command"));
   // The entry is in view: the first line shown lies well below the top of the page.
   const int atEntry = browser->verticalScrollBar()->value();

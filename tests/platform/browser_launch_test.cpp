@@ -34,7 +34,7 @@ TEST(BrowserLaunch, ABrowserThatEndsAtOnceOrSaysItRefusedIsNoOpenedPage) {
     const char* reasonHas;
   } cases[] = {
       {"refuses-as-root", "echo '[1:1:ERROR:zygote] Running as root without --no-sandbox is not supported.' >&2; exit 1",
-       false, "exit code 1: \"[1:1:ERROR:zygote] Running as root without --no-sandbox is not supported.\""},
+       false, "exit code 1: \"Running as root without --no-sandbox is not supported.\""},
       {"no-display", "echo 'Error: cannot open display: :99' >&2; exit 0", false, "cannot open display"},
       {"fails-silently", "exit 4", false, "fails-silently ended at once with exit code 4"},
       {"hands-over", "echo 'Opening in existing browser session.'; exit 0", true, ""},
