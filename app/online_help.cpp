@@ -40,16 +40,17 @@ void TXLAWindow::OfferOnlineHelp() {
       const std::string anchor = command > 0 ? HelpPageAnchor(command) : "";
       if (browser && backend.OpenHelpPage(path, anchor)) {
         // The browser has the page.
-      } else if (!backend.ShowHelpWindow(path, anchor)) {
-        backend.MessageBox("The help page " + path + " could not be shown.", "HELP",
-                           MB_OK | MB_ICONEXCLAMATION);
-      } else if (browser) {
-        // The browser was asked for and did not start: the help window stands in,
-        // and the message says why.
-        const std::string reason = LastBrowserFailure().empty() ? std::string() : " (" + LastBrowserFailure() + ")";
-        backend.MessageBox("The web browser did not open the help page" + reason +
-                               ". The page is shown in the program's help window.",
-                           "HELP", MB_OK | MB_ICONINFORMATION);
+      } else {
+        // A browser asked for that did not start: the message says why before the
+        // help window stands in (shown after the box, so that it stays in front).
+        if (browser) {
+          const std::string reason = LastBrowserFailure().empty() ? std::string() : " (" + LastBrowserFailure() + ")";
+          backend.MessageBox("The web browser did not open the help page" + reason +
+                                 ". The page is shown in the program's help window.",
+                             "HELP", MB_OK | MB_ICONINFORMATION);
+        }
+        if (!backend.ShowHelpWindow(path, anchor))
+          backend.MessageBox("The help page " + path + " could not be shown.", "HELP", MB_OK | MB_ICONEXCLAMATION);
       }
     }
   }

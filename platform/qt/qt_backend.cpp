@@ -278,6 +278,11 @@ bool QtBackend::ShowHelpWindow(const std::string& path, const std::string& ancho
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize room = screen ? screen->availableGeometry().size() - QSize(16, 48) : QSize(900, 700);
     browser->resize(QSize(900, 700).boundedTo(room.expandedTo(QSize(200, 150))));
+    if (screen) {
+      const QRect free = screen->availableGeometry();
+      browser->move(free.left() + std::max(0, (free.width() - browser->width() - 16) / 2),
+                    free.top() + std::max(0, (free.height() - browser->height() - 48) / 2));
+    }
     help_ = browser;
     viewers_.emplace_back(browser);
   }
