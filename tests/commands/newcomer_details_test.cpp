@@ -195,3 +195,31 @@ TEST_F(NewcomerDetailsTest, TheFitTextCoversNoPointOfTheDistributionAtAnySize) {
 
 }  // namespace
 }  // namespace tarmic::testing
+
+namespace tarmic::testing {
+namespace {
+
+// In the full command set, another model chosen from the menu over a c(s) on show:
+// no note about integrating the old distribution stands in the way, and Ctrl+P, the
+// next key, opens the new model's Parameters.
+TEST_F(NewcomerDetailsTest, AModelChosenOverADistributionLetsTheNextKeysThrough) {
+  LoadSyntheticRun();
+  bFullCommandSet = true;
+  Win().AttachCommandMenu();
+  ChooseSmallCs();
+  Dispatch(kCmRun);
+  ASSERT_TRUE(FitOfLoadedData());
+  Paint();
+  Backend().ClearTranscript();
+  ASSERT_TRUE(Backend().Headless().ChooseMenuItem(kCmContinuousCM));
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  Backend().QueueDialog(IDCANCEL);
+  PressKeyAndRun('P', MK_CONTROL);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  ASSERT_EQ(Backend().Transcript().size(), 1u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(Backend().Transcript()[0].kind, "Dialog");
+}
+
+}  // namespace
+}  // namespace tarmic::testing
