@@ -33,6 +33,11 @@ constexpr double kArrowStep = 0.0003;
 constexpr unsigned kTab = 9;
 constexpr unsigned kEnter = 13;
 constexpr unsigned kEsc = 27;
+constexpr unsigned kCtrlZ = 26;
+
+constexpr const char* kNoUndoText =
+    "This program has no Undo. Esc abandons a marker move or a pick before Enter sets it, Cancel "
+    "leaves a dialog without a change, and loading the scans again undoes changes of the loaded data.";
 
 // Asks a yes/no question with an empty caption.
 bool AskYesNo(const char* text) { return GetBackend().MessageBox(text, "", MB_YESNO) == IDYES; }
@@ -86,19 +91,8 @@ bool PickMeniscusOrBottom(TXLAWindow& window, float v, float minR, float maxR) {
 void PickFitLimit(float v) {
   bPickFitLimit = false;
   // A limit picked at 0 on DLS data (a lag time of 1 s) is set like any other.
-  if (!FitLeftLimitSet()) {
-    DataSet().fFitLeftLim = v;
-  } else if (!FitRightLimitSet()) {
-    DataSet().fFitRightLim = v;
-  } else if ((DataSet().fMeniscus != 0 && DataSet().fBottom != 0) || DataSet().bDLSData) {
-    // The nearer limit moves; the left one on a tie.
-    if (std::fabs(DataSet().fFitRightLim - v) < std::fabs(v - DataSet().fFitLeftLim))
-      DataSet().fFitRightLim = v;
-    else
-      DataSet().fFitLeftLim = v;
-  } else {
-    DataSet().fFitLeftLim = v;
-  }
+  // The limit the readout named while the pick stood.
+  (FitLimitPickTarget(v) == Marker::RightLimit ? DataSet().fFitRightLim : DataSet().fFitLeftLim) = v;
   if (DataSet().nScans > 0 && !FitRightLimitSet()) {
     // The other limit goes to the far end of the data.
     if (v - DataSet().fMeniscus <= DataSet().fBottom - v) {
@@ -168,6 +162,8 @@ void TXLAWindow::EvKeyDown(unsigned key, unsigned /*repeatCount*/, unsigned /*fl
     DrawCursorLine(RadiusToPixelColumn(fCursorValue), true, 1);
     szReadoutLine1 = FormatReadout("%1.4f    ", fCursorValue);
     DrawReadoutText(*this, 10, 50, szReadoutLine1);
+    // A fitting-limit pick may come nearer to the other limit.
+    if (bPickFitLimit) ShowMoveTarget(*this, FitLimitPickTarget(fCursorValue));
   }
 }
 
@@ -177,6 +173,13 @@ void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags
     return;
   }
   if (bTemperaturePlotShown) RepaintMain();
+  if (key == kCtrlZ) {
+    // Undo is what a user tries first: the program has none, and says what stands in.
+    bModalBoxOpen = true;
+    GetBackend().MessageBox(kNoUndoText, "UNDO", MB_OK | MB_ICONINFORMATION);
+    bModalBoxOpen = false;
+    return;
+  }
   if (!DataPlots().pDataPlot) return;
   CharOnPlotTools(*this);
 
@@ -260,6 +263,11 @@ void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags
 
   bCursorActive = false;
   fCursorValue = 0.0f;
+  // The name of the marker that moved goes with the pick.
+  if (szReadoutLine2.starts_with("moves the ")) {
+    szReadoutLine2.assign(szReadoutLine2.size(), ' ');
+    DrawReadoutText(*this, 10, 70, szReadoutLine2);
+  }
   // The pick's cursor line goes; the markers show where the pick put them.
   DrawCursorLine(0, true, 1);
   ShowMarkerChanges(*this, before);

@@ -94,6 +94,32 @@ Color MarkerColour(Marker m) {
   return crRangeMarker;
 }
 
+std::string MarkerName(Marker m) {
+  switch (m) {
+    case Marker::LeftLimit: return "left fitting limit";
+    case Marker::RightLimit: return "right fitting limit";
+    case Marker::Meniscus: return "meniscus";
+    case Marker::MinMeniscus: return "lower bound of the meniscus range";
+    case Marker::MaxMeniscus: return "upper bound of the meniscus range";
+    case Marker::Bottom: return "bottom";
+    case Marker::MinBottom: return "lower bound of the bottom range";
+    case Marker::MaxBottom: return "upper bound of the bottom range";
+    case Marker::RefMeniscus: return "reference meniscus";
+  }
+  return {};
+}
+
+Color MarkerTextColour(Marker m) { return MarkerDashed(m) ? RGB(100, 100, 100) : MarkerColour(m) == crFitLimitMarker ? RGB(0, 150, 0) : MarkerColour(m); }
+
+Marker FitLimitPickTarget(float v) {
+  if (!FitLeftLimitSet()) return Marker::LeftLimit;
+  if (!FitRightLimitSet()) return Marker::RightLimit;
+  if ((DataSet().fMeniscus != 0 && DataSet().fBottom != 0) || DataSet().bDLSData)
+    return std::fabs(DataSet().fFitRightLim - v) < std::fabs(v - DataSet().fFitLeftLim) ? Marker::RightLimit
+                                                                                        : Marker::LeftLimit;
+  return Marker::LeftLimit;
+}
+
 bool MarkerDashed(Marker m) { return MarkerColour(m) == crRangeMarker; }
 
 bool RefMeniscusShown() { return g_refMeniscusShown && g_refMeniscusShown(); }

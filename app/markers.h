@@ -11,6 +11,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "app/plot_units.h"
 #include "platform/types.h"
@@ -92,6 +93,17 @@ bool MarkerDashed(Marker m);
 // buffer mismatch shown; a marker that its pick mode stands in for is hidden. Only
 // a shown marker can be grabbed.
 bool MarkerVisible(Marker m);
+
+// The marker's name as the readout gives it ("right fitting limit").
+std::string MarkerName(Marker m);
+// The colour the readout names a marker in: its own, darker for the light grey of
+// the range bounds.
+Color MarkerTextColour(Marker m);
+// The fitting limit that a fitting-limit pick ended at radius v moves: an unset
+// limit first (the left one), else the nearer one (the left one at equal
+// distance) when the cell's meniscus and bottom are set or the data are DLS
+// data, else the left one.
+Marker FitLimitPickTarget(float v);
 
 // Whether any hold flag is set.
 bool AnyMarkerHeld();

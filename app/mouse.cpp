@@ -83,12 +83,34 @@ std::string FormatReadout(const char* format, double value) {
   return text;
 }
 
-void DrawReadoutText(TXLAWindow& window, int x, int y, const std::string& text) {
+void DrawReadoutText(TXLAWindow& window, int x, int y, const std::string& text, Color colour) {
   Window& w = window.GetHandle();
   std::unique_ptr<DC> dc = w.ClientDC();
+  dc->SetTextColor(colour);
   dc->TextOut(ReadoutColumn(x, w.ClientSize()), y, text);
   dc.reset();
   w.Refresh();
+}
+
+void ShowMoveTarget(TXLAWindow& window, Marker m) {
+  // Padded, so that a longer name written before is covered whole.
+  szReadoutLine2 = "moves the " + MarkerName(m);
+  szReadoutLine2.resize(std::max<std::size_t>(szReadoutLine2.size(), 44), ' ');
+  DrawReadoutText(window, 10, 70, szReadoutLine2, MarkerTextColour(m));
+}
+
+std::optional<Marker> MarkerUnderColumn(int x) {
+  std::optional<Marker> best;
+  int bestDistance = 0;
+  for (Marker m : kAllMarkers) {
+    if (!MarkerVisible(m) || !NearColumn(x, MarkerColumn(m))) continue;
+    const int distance = std::abs(x - MarkerColumn(m));
+    if (!best || distance < bestDistance) {
+      best = m;
+      bestDistance = distance;
+    }
+  }
+  return best;
 }
 
 // ---------------------------------------------------------------- the press
@@ -144,12 +166,10 @@ void TXLAWindow::EvLButtonDown(unsigned /*modKeys*/, const Point& point) {
 
   if (!BandActive() && IsInDataPane(*this, x, y) && DataPlots().pDataPlot) {
     ComputeMarkerColumns(*this);
-    for (Marker m : kAllMarkers) {
-      // Only a marker whose line is shown can be taken.
-      if (MarkerVisible(m) && NearColumn(x, MarkerColumn(m))) {
-        MarkerHoldFlag(m) = true;
-        break;
-      }
+    // Only a marker whose line is shown can be taken: the nearest, named at once.
+    if (const std::optional<Marker> grabbed = MarkerUnderColumn(x)) {
+      MarkerHoldFlag(*grabbed) = true;
+      ShowMoveTarget(*this, *grabbed);
     }
     if (AnyMarkerHeld()) {
       bMarkerDragging = true;
@@ -288,6 +308,14 @@ void TXLAWindow::EvLButtonDblClk(unsigned modKeys, const Point& point) {
   const int x = point.x, y = point.y;
   if (bRangeQuestionPending && bAskMeniscusRangeShift) FinishMarkerMove(false);
 
+  // The press of this double-click took a bound of the meniscus or bottom range:
+  // a double-click is the pick of a fitting limit, which takes precedence over
+  // the dashed bounds lying under it (a bound is moved by dragging it).
+  if (bRangeQuestionPending && !bAskBottomRangeShift &&
+      (bHoldMinMeniscus || bHoldMaxMeniscus || bHoldMinBottom || bHoldMaxBottom)) {
+    FinishMarkerMove(false);
+    RedrawPlots();
+  }
   if (bRangeQuestionPending) {
     // A placed marker moves to the pointer.
     DrawCursorLine(x, true, 1);
@@ -333,6 +361,14 @@ void TXLAWindow::StartPick(float radius, bool eraseOld, unsigned modKeys) {
 
   szReadoutLine1 = FormatReadout("%1.4f    ", fCursorValue);
   DrawReadoutText(*this, 10, 50, szReadoutLine1);
+  if (bPickFitLimit) {
+    ShowMoveTarget(*this, FitLimitPickTarget(fCursorValue));
+  } else if (bPickRefMeniscus) {
+    ShowMoveTarget(*this, Marker::RefMeniscus);
+  } else if (bPickMeniscusBottom) {
+    szReadoutLine2 = "moves the meniscus or the bottom            ";
+    DrawReadoutText(*this, 10, 70, szReadoutLine2, crMeniscusMarker);
+  }
   bRangeQuestionPending = true;
 }
 

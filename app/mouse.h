@@ -8,6 +8,7 @@
 // 1400 x 1000 across the client area; button units, 0..1000 in both directions.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/client_coordinates.h"
@@ -63,7 +64,15 @@ inline bool NearColumn(int x, int column) {
 // Formats "%1.4f    "-style texts of one value.
 std::string FormatReadout(const char* format, double value);
 // Writes text at a client position straight onto the window (the readout lines).
-void DrawReadoutText(TXLAWindow& window, int x, int y, const std::string& text);
+void DrawReadoutText(TXLAWindow& window, int x, int y, const std::string& text, Color colour = kBlack);
+// Names, in the second readout line and in the marker's colour, the marker that the
+// press, double-click or pick under way moves ("moves the right fitting limit"),
+// before anything moves.
+void ShowMoveTarget(TXLAWindow& window, Marker m);
+// The visible marker whose column is nearest to client column x within the grab
+// tolerance; at equal distance the first in kAllMarkers (the fitting limits before
+// meniscus, bottom and the range bounds). Nothing when none is within reach.
+std::optional<Marker> MarkerUnderColumn(int x);
 
 void ResetMouseState();
 

@@ -6,6 +6,7 @@
 #include "services/error_box.h"
 #include "services/path_table.h"
 #include "platform/backend.h"
+#include "platform/browser_launch.h"
 
 namespace tarmic {
 
@@ -22,10 +23,13 @@ void TXLAWindow::OfferOnlineHelp() {
   bModalBoxOpen = true;
   // Without a web browser (none installed, or no desktop handler for web pages) the
   // page is shown in the program's own help window, and the question says so.
+  SetLastBrowserFailure({});
   const bool browser = backend.CanOpenWebPages();
-  const char* question = browser ? "Open the program's help page in the web browser?"
-                                 : "No web browser can be started: open the program's help "
-                                   "page in the program's help window?";
+  // The reason no browser can start, where the backend knows it.
+  const std::string why = LastBrowserFailure().empty() ? std::string() : " (" + LastBrowserFailure() + ")";
+  const std::string question = browser ? "Open the program's help page in the web browser?"
+                                       : "No web browser can be started" + why +
+                                             ": open the program's help page in the program's help window?";
   if (backend.MessageBox(question, "HELP", MB_YESNO | MB_ICONQUESTION) == IDYES) {
     const std::string path = HelpPagePath();
     if (!FileExists(path.c_str())) {
@@ -34,9 +38,19 @@ void TXLAWindow::OfferOnlineHelp() {
     } else {
       // A browser that does not start after all leaves the help window, too.
       const std::string anchor = command > 0 ? HelpPageAnchor(command) : "";
-      if (!(browser && backend.OpenHelpPage(path, anchor)) && !backend.ShowHelpWindow(path, anchor)) {
-        backend.MessageBox("The help page " + path + " could not be shown.", "HELP",
-                           MB_OK | MB_ICONEXCLAMATION);
+      if (browser && backend.OpenHelpPage(path, anchor)) {
+        // The browser has the page.
+      } else {
+        // A browser asked for that did not start: the message says why before the
+        // help window stands in (shown after the box, so that it stays in front).
+        if (browser) {
+          const std::string reason = LastBrowserFailure().empty() ? std::string() : " (" + LastBrowserFailure() + ")";
+          backend.MessageBox("The web browser did not open the help page" + reason +
+                                 ". The page is shown in the program's help window.",
+                             "HELP", MB_OK | MB_ICONINFORMATION);
+        }
+        if (!backend.ShowHelpWindow(path, anchor))
+          backend.MessageBox("The help page " + path + " could not be shown.", "HELP", MB_OK | MB_ICONEXCLAMATION);
       }
     }
   }

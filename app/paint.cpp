@@ -56,6 +56,9 @@ struct PaintedResult {
   LoadedDataStamp stamp;
   // The realtime update's status lines it showed, empty for none.
   std::string banner;
+  // The claim of a result painted away because it had ended, until a paint shows
+  // a result again.
+  std::optional<LoadedDataStamp> paintedAway;
 };
 PaintedResult gPainted;
 
@@ -106,6 +109,7 @@ void PaintWindow(TXLAWindow& window) {
 
 void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now) {
   if (!PaintedResultEnded() && !PaintedBannerEnded()) return;
+  if (PaintedResultEnded()) gPainted.paintedAway = gPainted.stamp;
   // A computation keeps its picture until it ends (and paints it then); a printed
   // page is no screen.
   if (!now || window.bRunInProgress || window.bFitInProgress || bPrinting) {
@@ -119,6 +123,13 @@ void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now) {
   PaintWindow(window);
   window.bModalBoxOpen = modal;
   bFileDialogOpen = fileDialog;
+}
+
+void RepaintAResultThatHoldsAgain(TXLAWindow& window) {
+  if (!gPainted.paintedAway || gPainted.shown || window.KeepsPicture() || bPrinting) return;
+  if (*gPainted.paintedAway != CurrentDataStamp() || !FitOfLoadedData()) return;
+  gPainted.paintedAway.reset();
+  PaintWindow(window);
 }
 
 void ResetPaintingAndInteraction() {
@@ -328,7 +339,10 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   // Whatever this paint shows of a result is decided from its claim below; what it
   // showed is kept, so that the end of the claim paints the window again.
   gPainted.shown = FitOfLoadedData() || DistributionPanePicture() != nullptr;
-  if (gPainted.shown) gPainted.stamp = CurrentDataStamp();
+  if (gPainted.shown) {
+    gPainted.stamp = CurrentDataStamp();
+    gPainted.paintedAway.reset();
+  }
 
   if (DataPlots().bShowData) PlayPicture(dc, GetDataPlotMetafile());
   if (GetShellHooks().eqTestPicture) PlayPicture(dc, GetShellHooks().eqTestPicture());

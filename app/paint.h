@@ -54,6 +54,11 @@ bool PaintedBannerEnded();
 // decides from the claim what it shows). With now, at once (before a box or dialog
 // opens, see SetBeforeModal); otherwise by a paint request.
 void RepaintWhatAnEndedResultShowed(TXLAWindow& window, bool now);
+// The other half: a result painted away because its claim ended (a dialog's
+// opening changed a value it puts back when cancelled) whose claim holds again is
+// painted back, so that Cancel leaves the window as it was. Called as each handler
+// of the window ends; nothing while a computation or a box keeps the picture.
+void RepaintAResultThatHoldsAgain(TXLAWindow& window);
 
 // Paints the client area as a paint request of the window system does: Paint with
 // erase on the back-buffer, then shows it.

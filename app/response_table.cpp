@@ -4,6 +4,7 @@
 
 #include <cassert>
 
+#include "app/paint.h"
 #include "app/preferences.h"
 
 #include "app/xla_window.h"
@@ -72,6 +73,9 @@ bool InvokeGuarded(TXLAWindow& window, const ResponseEntry& entry, const Event& 
     window.bRunInProgress = false;
     window.bFitInProgress = false;
   }
+  // A result that a box's opening painted away and that holds again, now the
+  // handler is done (a dialog cancelled), is shown again.
+  RepaintAResultThatHoldsAgain(window);
   return true;
 }
 

@@ -1,46 +1,12 @@
 #include "batch/batch_cells.h"
 
-#include <cctype>
-#include <cmath>
 #include <set>
 
-#include "numerics/one_based.h"
-#include "scandata/scan_file.h"
-#include "scandata/text_io.h"
+#include "scandata/scan_cells.h"
 
 namespace tarmic {
 
 namespace {
-
-struct ScanCell {
-  bool read = false;
-  int cell = 0;
-  long wavelength = 0;  // nm, rounded
-  char digit = 0;       // the last character of the extension when a digit, else 0
-};
-
-ScanCell CellOf(const std::string& path) {
-  ScanCell c;
-  const std::string name = FileNameOf(path);
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot + 1 < name.size() && std::isdigit(static_cast<unsigned char>(name.back())))
-    c.digit = name.back();
-  ScanInfo info;
-  ScanDataKind kind;
-  int n = 0;
-  float *radius = nullptr, *value = nullptr;
-  bool mark = false;
-  if (ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), &kind, &info, &n, &radius, &value, nullptr, &mark,
-                          0.0f) == 1) {
-    free_vector(radius, 1, n);
-    free_vector(value, 1, n);
-    c.read = true;
-    c.cell = info.cell;
-    // Wavelength scans hold their radius there: they have no one wavelength.
-    c.wavelength = info.scanType == 'W' || info.scanType == 'V' ? 0 : std::lround(info.wavelength);
-  }
-  return c;
-}
 
 template <typename T>
 std::string Listed(const std::set<T>& values, const char* unit = "") {
@@ -62,7 +28,7 @@ CellChoice ChooseCell(const std::vector<std::string>& scans, std::optional<int> 
   std::set<int> all;
   std::set<long> allWavelengths;  // of the cell chosen, when one is
   for (const std::string& s : scans) {
-    cells.push_back(CellOf(s));
+    cells.push_back(CellOfScan(s));
     if (cells.back().read) all.insert(cells.back().cell);
     if (cells.back().read && (!only || cells.back().cell == *only) && cells.back().wavelength > 0)
       allWavelengths.insert(cells.back().wavelength);

@@ -176,9 +176,12 @@ void ClickIntegrateButton(TXLAWindow& window) {
 void ArmRangeSelection(TXLAWindow& window) {
   if (!DistributionPlot().pDistPlot) return;
   if (bWizardMessages) {
-    CommandMessageBox(
-        window, "determine the range by drawing a rectangle while the right mouse button is down",
-        bRangeSelectMode ? "SELECT INTEGRATION RANGE" : "SELECT RANGE", MB_OK);
+    // The integration range can also be given by number (Enter), which the note says.
+    CommandMessageBox(window,
+                      bRangeSelectMode ? "determine the range by drawing a rectangle while the right mouse button is "
+                                         "down, or press Enter to give the lower and upper limits by number"
+                                       : "determine the range by drawing a rectangle while the right mouse button is down",
+                      bRangeSelectMode ? "SELECT INTEGRATION RANGE" : "SELECT RANGE", MB_OK);
   }
   window.GetHandle().SetCursor(CursorShape::Cross);
   bDistRangeArmed = true;

@@ -37,6 +37,7 @@
 #include "scandata/data_set_hooks.h"
 #include "scandata/experiment_file.h"
 #include "scandata/file_list.h"
+#include "scandata/scan_cells.h"
 #include "scandata/scan_file.h"
 #include "scandata/scan_loading.h"
 #include "scandata/text_io.h"
@@ -291,7 +292,68 @@ void OfferOtherDirectory(TXLAWindow& window, const std::vector<std::string>& fil
   }
 }
 
+// The dialog that asks which cell and wavelength of a selection to load: one radio
+// button a group, then "all as one set"; the first group is checked.
+constexpr int kCellChoiceFirst = 101;
+DialogTemplate CellChoiceDialog(const std::vector<ScanGroup>& groups) {
+  DialogTemplate d;
+  d.name = "CELL_CHOICE";
+  d.caption = "LOAD DATA";
+  d.width = 260;
+  const auto add = [&d](int id, ControlKind kind, std::string label, int x, int y, int w, int h) {
+    DialogControl c;
+    c.id = id;
+    c.kind = kind;
+    c.label = std::move(label);
+    c.x = x;
+    c.y = y;
+    c.width = w;
+    c.height = h;
+    c.group = kind == ControlKind::RadioButton ? 1 : 0;
+    c.isDefault = id == IDOK;
+    d.controls.push_back(c);
+  };
+  add(100, ControlKind::Static,
+      "The files chosen hold the scans of more than one cell or wavelength. One analysis takes the "
+      "scans of one cell at one wavelength. Load:",
+      8, 6, 244, 26);
+  int y = 36;
+  for (std::size_t k = 0; k < groups.size(); ++k, y += 13)
+    add(kCellChoiceFirst + static_cast<int>(k), ControlKind::RadioButton, DescribeScanGroup(groups[k]), 14, y, 230, 11);
+  add(kCellChoiceFirst + static_cast<int>(groups.size()), ControlKind::RadioButton,
+      "all as one set (not one experiment: asks again)", 14, y, 230, 11);
+  y += 18;
+  add(IDOK, ControlKind::PushButton, "OK", 60, y, 50, 14);
+  add(IDCANCEL, ControlKind::PushButton, "Cancel", 150, y, 50, 14);
+  d.height = y + 20;
+  return d;
+}
+
 }  // namespace
+
+std::optional<std::vector<std::string>> ChooseOneCell(TXLAWindow& window, const std::vector<std::string>& files) {
+  const std::vector<ScanGroup> groups = GroupScansByCell(files);
+  if (groups.size() <= 1) return files;
+  TransferBuffer record;
+  for (std::size_t k = 0; k <= groups.size(); ++k) record.checked[kCellChoiceFirst + static_cast<int>(k)] = k == 0;
+  window.bModalBoxOpen = true;
+  const int answer = GetBackend().RunDialog(CellChoiceDialog(groups), record);
+  window.bModalBoxOpen = false;
+  if (answer != IDOK) return std::nullopt;
+  for (std::size_t k = 0; k < groups.size(); ++k)
+    if (record.checked[kCellChoiceFirst + static_cast<int>(k)]) return groups[k].scans;
+  // All as one set: only after a warning whose default is No.
+  std::string listed;
+  for (std::size_t k = 0; k < groups.size(); ++k)
+    listed += (k == 0 ? "" : k + 1 == groups.size() ? " and " : ", ") + DescribeScanGroup(groups[k]);
+  if (!ConfirmChange(window,
+                     "Load " + listed +
+                         " as one set? A model fitted to them describes their mixture, not one sample; "
+                         "the batch program refuses such a set.",
+                     "WARNING"))
+    return std::nullopt;
+  return files;
+}
 
 const LoadOutcome& LastLoadOutcome() { return g_lastLoad; }
 
@@ -365,7 +427,14 @@ bool LoadNewFiles(TXLAWindow& window, LoadKind kind) {
   } else if (files.size() == 1 && IsScanListFile(files.front())) {
     loaded = LoadScanList(window, files.front());
   } else {
-    // A selection of scan files: every file is one scan.
+    // A selection of scan files: every file is one scan, of one cell at one
+    // wavelength.
+    const std::optional<std::vector<std::string>> chosen = ChooseOneCell(window, files);
+    if (!chosen) {
+      previousModes.Restore();
+      return false;
+    }
+    const std::vector<std::string>& files = *chosen;
     const int previousFilesPerScan = DataSet().nFilesPerScan;
     DataSet().nFilesPerScan = 1;
     OfferOtherDirectory(window, files, window.ofnLoad.directory);
@@ -434,7 +503,9 @@ void TXLAWindow::CmAddMoreFiles() {
   const std::vector<std::string> files = ChooseFiles(*this, ofnSecond);
   if (files.empty()) return;
   SaveLastDataDirectory(this, files.front());
-  const std::string selection = MakeSelectionBuffer(files);
+  const std::optional<std::vector<std::string>> chosen = ChooseOneCell(*this, files);
+  if (!chosen) return;
+  const std::string selection = MakeSelectionBuffer(*chosen);
   // Added files take the mode of the loaded set; into an empty window they are a
   // new set, loaded as "Load New Files" loads it.
   const DataModes previousModes;
@@ -468,6 +539,11 @@ void TXLAWindow::EvDropFiles(const std::vector<std::string>& files) {
       return;
     LoadCommandOutcome outcome;
     std::sort(scans.begin(), scans.end());
+    if (std::optional<std::vector<std::string>> chosen = ChooseOneCell(*this, scans)) {
+      scans = std::move(*chosen);
+    } else {
+      return;
+    }
     const DataModes previousModes;
     EnterLoadModes(LoadKind::Velocity, scans.size() > 1);
     const StoredListState previous;

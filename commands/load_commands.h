@@ -3,6 +3,7 @@
 // into scan files, scan-list files and saved-parameter files.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,12 @@ bool SwitchToParameterFile(TXLAWindow& window, const std::string& path);
 // selection as the new data set. Whether a new set was loaded; when not (cancelled
 // or failed), the loaded set and its data modes stay as they were.
 bool LoadNewFiles(TXLAWindow& window, LoadKind kind);
+// The scans of a selection that one analysis takes: the selection itself when its
+// scans are of one cell at one wavelength, else the group the user chooses in a
+// list of cells and wavelengths, or all of them as one set after a warning;
+// nothing when the user cancels. Every load of a selection of scan files by the
+// window passes here (Load New Files, Add More Files, dropped files).
+std::optional<std::vector<std::string>> ChooseOneCell(TXLAWindow& window, const std::vector<std::string>& files);
 
 // The outcome of the last loading command (Load New Files, the equilibrium load, Add
 // More Files, files dropped, Change Cell): set as the command ends, whatever way it

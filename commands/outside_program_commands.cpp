@@ -106,9 +106,15 @@ void TXLAWindow::CmOutsideProgram() {
     return;
   }
   const OutsideProgram* p = FindProgram(nDispatchedCommand);
-  CommandMessageBox(*this,
-                    FormatText("%s was found, but handing data to it is not available in this version",
-                               p ? p->name : CommandDisplayName(nDispatchedCommand).c_str()),
+  // The box names the program and where it was found, as the box of a missing one
+  // names where it was looked for.
+  std::string found = CommandDisplayName(nDispatchedCommand);
+  if (p) {
+    const std::string local = LocalPath(*p);
+    const std::string at = IsExecutableFile(local) ? local : FindOnSearchPath(p->file);
+    found = std::string("The outside ") + p->name + " \"" + FileName(local) + "\"" + (at.empty() ? "" : " (" + at + ")");
+  }
+  CommandMessageBox(*this, found + " was found, but handing data to it is not available in this version",
                     "ATTENTION", MB_OK | MB_ICONINFORMATION);
 }
 

@@ -81,9 +81,13 @@ bool AskRange(TXLAWindow& window, float* r1, float* r2, float default1, float de
               ValueRange bounds = kRadiusQuantity.range) {
   bounds.low = std::max(bounds.low, kRadiusQuantity.range.low);
   bounds.high = std::min(bounds.high, kRadiusQuantity.range.high);
-  return AskFloat(window, r1, default1, prompt1, caption, {"first radius", "cm", bounds}) &&
-         AskFloat(window, r2, default2, prompt2, caption,
-                  {"second radius", "cm", Closed(std::max(bounds.low, *r1 + minSpan), bounds.high)});
+  if (!AskFloat(window, r1, default1, prompt1, caption, {"first radius", "cm", bounds})) return false;
+  // The second prompt offers a value it accepts: its default, brought within the
+  // range the first answer leaves (a default left of the first radius was shown as
+  // an empty field).
+  const ValueRange second = Closed(std::max(bounds.low, *r1 + minSpan), bounds.high);
+  const float offered = static_cast<float>(std::clamp(static_cast<double>(default2), second.low, std::max(second.low, second.high)));
+  return AskFloat(window, r2, offered, prompt2, caption, {"second radius", "cm", second});
 }
 
 float FirstRadius() { return DataSet().nScans > 0 ? DataSet().ppRadius[1][1] : 0.0f; }

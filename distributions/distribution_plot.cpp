@@ -427,8 +427,11 @@ void RecreateDistributionPlot() {
   distributionPlotPart.pDistPlot->ToggleConnectPoints();
   SetThreePaneLayout(true);
   if (dataPlotsPart.pDataPlot || dataPlotsPart.pResidualsPlot) RelayoutOtherPlots(!distributionPlotPart.bFMScalingLawSwitching);
-  // The note comes with the new plot, also in the middle of a run's grid set-up.
-  if (!distributionPlotPart.bMofsTableRun && !distributionPlotPart.bQuietRecreate)
+  // The note comes with the new plot, also in the middle of a run's grid set-up,
+  // while the distribution it is about is still on show (its claim holds: a view
+  // of it changed); after a change of the model or a value there is nothing to
+  // integrate until the next Run, and a box then only takes the keys typed next.
+  if (!distributionPlotPart.bMofsTableRun && !distributionPlotPart.bQuietRecreate && FitOfLoadedData())
     ShowDistributionNote("may need to recalculate before integrating distribution data");
 }
 

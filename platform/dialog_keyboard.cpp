@@ -18,6 +18,11 @@ bool TakesKeyboardFocus(const DialogControl& control) {
 }
 
 int InitialFocusIndex(const DialogTemplate& dialog) {
+  // The first value field, where typing goes (a dialog that opens with check boxes
+  // before its fields would otherwise take typed digits nowhere) ...
+  for (std::size_t i = 0; i < dialog.controls.size(); ++i)
+    if (dialog.controls[i].kind == ControlKind::Edit) return static_cast<int>(i);
+  // ... else the first control that takes the focus.
   for (std::size_t i = 0; i < dialog.controls.size(); ++i)
     if (TakesKeyboardFocus(dialog.controls[i])) return static_cast<int>(i);
   return -1;

@@ -1,7 +1,7 @@
 // The keyboard of a template dialog, as both backends give it: the controls that
 // take the focus are the edit fields, check boxes, radio buttons and push buttons,
-// in the order of the template; the first of them has the focus when the dialog
-// opens. An edit field that gets the focus at the dialog's start or by the keyboard
+// in the order of the template; the first edit field (without one, the first of
+// them) has the focus when the dialog opens. An edit field that gets the focus at the dialog's start or by the keyboard
 // (Tab, Shift+Tab) has its whole text selected, so that what is typed replaces the
 // value instead of being added to it.
 #pragma once

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <cstdio>
 #include <memory>
 
 #include "storage/atomic_file.h"
+#include "numerics/ccurve.h"
 #include "numerics/cvector.h"
 #include "services/path_table.h"
 #include "services/sounds.h"
@@ -153,6 +155,59 @@ bool SetPaneClientHeight(int pixels) {
 
 void SetTakenTextCells(std::vector<Rect> cells) { Local().g_takenTextCells = std::move(cells); }
 
+namespace {
+
+// The part of region (client pixels) over the plot whose upper third no curve of the
+// plot enters: the widest run of such columns, of the region's height; nothing when
+// the run is narrower than a short line (80 pixels). sx and sy scale picture units
+// to client pixels.
+std::optional<Rect> FreeTopColumns(const CWINPlot& plot, const Rect& region, double sx, double sy) {
+  const int width = region.right - region.left;
+  if (width <= 0) return std::nullopt;
+  const int reserved = region.top + (region.bottom - region.top) / 3;
+  std::vector<unsigned char> taken(static_cast<std::size_t>(width), 0);
+  for (int c = 0; c < plot.nCurves; ++c) {
+    const CCurve* curve = plot.GetCurve(c);
+    if (!curve || !curve->X() || !curve->Y()) continue;
+    const int n = curve->Count();
+    int lastColumn = 0;
+    bool lastAbove = false;
+    for (int i = 0; i < n; ++i) {
+      const float x = curve->X()->Get(i), y = curve->Y()->Get(i);
+      if (!std::isfinite(x) || !std::isfinite(y)) continue;
+      const int column = static_cast<int>(std::floor(plot.MapX(x) * sx)) - region.left;
+      const bool above = plot.MapY(y) * sy < reserved;
+      // A point in the upper third takes its column, and the line to its neighbour
+      // the columns between them.
+      if (above || lastAbove) {
+        const int from = std::max(0, std::min(column, i > 0 ? lastColumn : column) - 2);
+        const int to = std::min(width - 1, std::max(column, i > 0 ? lastColumn : column) + 2);
+        for (int k = from; k <= to; ++k) taken[static_cast<std::size_t>(k)] = 1;
+      }
+      lastColumn = column;
+      lastAbove = above;
+    }
+  }
+  int bestStart = 0, bestLength = 0;
+  for (int k = 0; k < width;) {
+    if (taken[static_cast<std::size_t>(k)]) {
+      ++k;
+      continue;
+    }
+    int end = k;
+    while (end < width && !taken[static_cast<std::size_t>(end)]) ++end;
+    if (end - k > bestLength) {
+      bestStart = k;
+      bestLength = end - k;
+    }
+    k = end;
+  }
+  if (bestLength < 80) return std::nullopt;
+  return Rect{region.left + bestStart, region.top, region.left + bestStart + bestLength, region.bottom};
+}
+
+}  // namespace
+
 std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane) {
   std::vector<Rect> regions;
   if (client.cx <= 0 || client.cy <= 0) return regions;
@@ -173,7 +228,17 @@ std::vector<Rect> FitTextRegions(Size client, const CWINPlot* lowerPane) {
   };
   if (DataPlots().bShowData) add(DataPlots().pDataPlot);
   if (DataPlots().bShowResiduals) add(DataPlots().pResidualsPlot);
+  // The distribution's peaks reach the top of its pane: the text there takes only
+  // the widest run of columns that its curves leave free in the upper third.
+  const std::size_t before = regions.size();
   add(lowerPane);
+  if (regions.size() > before) {
+    const std::optional<Rect> free = FreeTopColumns(*lowerPane, regions.back(), sx, sy);
+    if (free)
+      regions.back() = *free;
+    else
+      regions.pop_back();
+  }
   return regions;
 }
 

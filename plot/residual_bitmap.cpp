@@ -62,8 +62,14 @@ std::vector<float> ColumnRadii(int first, int last) {
 
 Image BuildResidualsBitmap() {
   if (DataSet().nScans < 1 || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius) return Image();
-  const int first = std::max(CurrentGrid().iFitFirst, 1);
-  const int last = std::min(CurrentGrid().iFitLast, CurrentGrid().nGridPoints);
+  int first = std::max(CurrentGrid().iFitFirst, 1);
+  int last = std::min(CurrentGrid().iFitLast, CurrentGrid().nGridPoints);
+  // The bitmap shows the radii the residual pane shows: the data plot's zoom too.
+  if (const CWINPlot* plot = DataPlots().pResidualsPlot; plot && plot->bFollowXWindow) {
+    const float lo = std::min(plot->fFollowXMin, plot->fFollowXMax), hi = std::max(plot->fFollowXMin, plot->fFollowXMax);
+    while (first < last && CurrentGrid().pGridRadius[first] < lo) ++first;
+    while (last > first && CurrentGrid().pGridRadius[last] > hi) --last;
+  }
   if (last < first) return Image();
   const std::vector<float> columns = ColumnRadii(first, last);
   const int width = static_cast<int>(columns.size()) - 1;

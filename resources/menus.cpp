@@ -77,7 +77,7 @@ MenuItem DataPopup(bool full) {
   if (full) {
     Append(items, {
         Cmd(kCmLoadNewFiles, "&Load New Files"),
-        Cmd(kCmSetInitialData, "&Set Initial Data"),
+        Cmd(kCmSetInitialData, "Set &Initial Data"),
         Cmd(kCmChangeCell, "Change Cell (Same Selection)"),
         Cmd(kCmLoadDLSData, "load DLS Data"),
         Cmd(kCmRealtimeUpdate, "Realtime Update of Files"),
@@ -92,23 +92,24 @@ MenuItem DataPopup(bool full) {
 }
 
 MenuItem CopyPopup(bool full) {
+  // One underlined letter an item, so that the letter chooses it.
   return Popup("&Copy", {
       Cmd(kCmCopyFitParameters, "Copy &Fit Parameters"),
       Cmd(kCmCopyDataPlot, "Copy &Data Plot"),
-      Cmd(kCmCopyResidualsPlot, "Copy &Residuals Plot"),
-      Cmd(kCmCopyResidualsBitmap, "Copy &Residuals Bitmap"),
-      Cmd(kCmCopyDistributionPlot, "Copy Distribution Plot"),
-      Cmd(kCmCopyScreenshot, "Copy Screenshot"),
-      Cmd(kCmCopyDataTable, "Copy &Data Table"),
-      Cmd(kCmCopyFitDataTable, "Copy &Fit Data Table"),
-      Cmd(kCmCopyResidualsTable, "Copy &Residuals Table"),
-      Cmd(kCmCopyPriorKnowledgeTable, "Copy Prior Knowledge Table"),
+      Cmd(kCmCopyResidualsPlot, "Copy R&esiduals Plot"),
+      Cmd(kCmCopyResidualsBitmap, "Copy Residuals &Bitmap"),
+      Cmd(kCmCopyDistributionPlot, "Copy Distribution &Plot"),
+      Cmd(kCmCopyScreenshot, "Copy &Screenshot"),
+      Cmd(kCmCopyDataTable, "Copy D&ata Table"),
+      Cmd(kCmCopyFitDataTable, "Copy F&it Data Table"),
+      Cmd(kCmCopyResidualsTable, "Copy Resid&uals Table"),
+      Cmd(kCmCopyPriorKnowledgeTable, "Copy Prior &Knowledge Table"),
       Cmd(kCmCopyTINoiseTable, "Copy &TI Noise Table"),
       Cmd(kCmCopyRINoiseTable, "Copy &RI Noise Table"),
-      Cmd(kCmCopyDistribution, "Copy Distribution"),
-      Cmd(kCmCopyLnCData, "Copy Ln(c) Data"),
-      Cmd(kCmCopyMData, "Copy M* Data"),
-      Cmd(kCmCopyMavgData, full ? "Copy Mavg Data" : "Copy Mwavg Data"),
+      Cmd(kCmCopyDistribution, "Copy Distributi&on"),
+      Cmd(kCmCopyLnCData, "Copy &Ln(c) Data"),
+      Cmd(kCmCopyMData, "Copy &M* Data"),
+      Cmd(kCmCopyMavgData, full ? "Copy Mav&g Data" : "Copy Mwav&g Data"),
   });
 }
 

@@ -1,6 +1,8 @@
 // The scripted backend for tests.
 #include "platform/headless/headless_backend.h"
 
+#include "platform/browser_launch.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -386,6 +388,14 @@ bool HeadlessBackend::ShowTextFile(const std::string& path) {
 
 bool HeadlessBackend::OpenHelpPage(const std::string& path, const std::string& anchor) {
   if (!browserAvailable_) return false;
+  // A test's launch stands for the browser: one that fails says why.
+  if (const BrowserLauncher& launcher = BrowserLauncherForTesting()) {
+    const BrowserLaunch launch = launcher(path, anchor);
+    if (!launch.opened) {
+      SetLastBrowserFailure(launch.reason);
+      return false;
+    }
+  }
   helpPages_.push_back(OpenedHelpPage{path, anchor});
   return true;
 }

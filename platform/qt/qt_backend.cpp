@@ -1,6 +1,9 @@
 #include "platform/qt/qt_backend.h"
 
+#include "platform/browser_launch.h"
+
 #include <QApplication>
+#include <QScreen>
 #include <QBuffer>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -209,22 +212,53 @@ void QtBackend::StopSound() { sound_.Stop(); }
 bool QtBackend::OpenHelpPage(const std::string& path, const std::string& anchor) {
   QUrl url = QUrl::fromLocalFile(PathToQString(path));
   if (!anchor.empty()) url.setFragment(ToQString(anchor));
-  const bool opened = QDesktopServices::openUrl(url);
-  browserFailed_ = browserFailed_ || !opened;
-  return opened;
+  BrowserLaunch launch;
+  if (const BrowserLauncher& replaced = BrowserLauncherForTesting()) {
+    launch = replaced(path, anchor);
+  } else {
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    launch.opened = QDesktopServices::openUrl(url);
+    if (!launch.opened) launch.reason = "the desktop could not open the page";
+#else
+    // The launcher is watched for a second and a half: a browser that refuses to
+    // start ends within it.
+    const QString launcher = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (launcher.isEmpty()) {
+      launch.opened = QDesktopServices::openUrl(url);
+      if (!launch.opened) launch.reason = "no program to open web pages was found";
+    } else {
+      launch = LaunchWatched({FromQString(launcher), FromQString(url.toString(QUrl::FullyEncoded))}, 1500);
+    }
+#endif
+  }
+  if (!launch.opened) {
+    browserFailure_ = launch.reason + RootNote();
+    SetLastBrowserFailure(browserFailure_);
+  }
+  browserFailed_ = browserFailed_ || !launch.opened;
+  return launch.opened;
 }
 
 bool QtBackend::CanOpenWebPages() {
-  if (browserFailed_) return false;
+  // A browser that failed once is not tried again; its reason stays.
+  if (browserFailed_) {
+    SetLastBrowserFailure(browserFailure_);
+    return false;
+  }
+  if (BrowserLauncherForTesting()) return true;
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
   return true;
 #else
   const QString platform = QGuiApplication::platformName();
-  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) return false;
+  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+    SetLastBrowserFailure("the program runs without a display a web browser could use");
+    return false;
+  }
   // The programs Qt's desktop services start a local page with.
   for (const char* launcher :
        {"xdg-open", "kfmclient", "gnome-open", "google-chrome", "firefox", "mozilla", "opera"})
     if (!QStandardPaths::findExecutable(QLatin1String(launcher)).isEmpty()) return true;
+  SetLastBrowserFailure("no web browser and no program to open web pages (xdg-open) was found");
   return false;
 #endif
 }
@@ -239,7 +273,16 @@ bool QtBackend::ShowHelpWindow(const std::string& path, const std::string& ancho
     browser->setAttribute(Qt::WA_DeleteOnClose);
     // Links inside the page move within it; links to the web go to a browser.
     browser->setOpenExternalLinks(true);
-    browser->resize(900, 700);
+    // 900 x 700, or less where the screen has less room (1280 x 720 at scale 2 is
+    // 640 x 360): the window and its frame stay on the screen.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() - QSize(16, 48) : QSize(900, 700);
+    browser->resize(QSize(900, 700).boundedTo(room.expandedTo(QSize(200, 150))));
+    if (screen) {
+      const QRect free = screen->availableGeometry();
+      browser->move(free.left() + std::max(0, (free.width() - browser->width() - 16) / 2),
+                    free.top() + std::max(0, (free.height() - browser->height() - 48) / 2));
+    }
     help_ = browser;
     viewers_.emplace_back(browser);
   }

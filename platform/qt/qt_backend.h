@@ -75,6 +75,7 @@ class QtBackend : public Backend {
   std::vector<QPointer<QWidget>> viewers_;
   QPointer<QTextBrowser> help_;
   bool browserFailed_ = false;
+  std::string browserFailure_;  // why the browser failed
 };
 
 }  // namespace tarmic

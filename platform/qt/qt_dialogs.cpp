@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSettings>
@@ -28,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 
 #include "platform/dialog_keyboard.h"
 #include "platform/dialog_layout.h"
@@ -350,13 +352,53 @@ class ExactCopy : public QObject {
   QString exact_;
 };
 
+// The frame and title bar a window manager adds around a dialog, at most.
+constexpr int kDialogFrameWidth = 16;
+constexpr int kDialogFrameHeight = 48;
+
+std::optional<QSize> g_roomForTesting;
+
 }  // namespace
+
+void SetDialogRoomForTesting(std::optional<QSize> room) { g_roomForTesting = room; }
+
+QSize DialogRoom(QWidget* owner) {
+  if (g_roomForTesting) return *g_roomForTesting;
+  const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+  return screen ? screen->availableGeometry().size() : QSize(1024, 768);
+}
 
 int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuffer& buffer) {
   QDialog box(owner);
   box.setWindowTitle(ToQString(dialog.caption));
   const DialogPixelLayout layout = LayOutDialog(dialog, buffer, TemplateDialogFont(box, owner));
-  box.setFixedSize(layout.client.cx, layout.client.cy);
+  // A dialog taller or wider than the screen (a small screen, a large scale) shows
+  // its controls in a scrolling area that fits the screen, its frame and title
+  // included; the area follows the focus, so that the keyboard reaches every field.
+  const QSize room = DialogRoom(owner);
+  const QSize frame(kDialogFrameWidth, kDialogFrameHeight);
+  QWidget* parent = &box;
+  QScrollArea* area = nullptr;
+  if (layout.client.cx > room.width() - frame.width() || layout.client.cy > room.height() - frame.height()) {
+    area = new QScrollArea(&box);
+    area->setFrameShape(QFrame::NoFrame);
+    // The fields take the focus, not the area around them.
+    area->setFocusPolicy(Qt::NoFocus);
+    auto* content = new QWidget;
+    content->setFixedSize(layout.client.cx, layout.client.cy);
+    area->setWidget(content);
+    const int bar = box.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, area);
+    const QSize shown(std::max(1, std::min(layout.client.cx + bar, room.width() - frame.width())),
+                      std::max(1, std::min(layout.client.cy + bar, room.height() - frame.height())));
+    box.setFixedSize(shown);
+    area->setGeometry(0, 0, shown.width(), shown.height());
+    parent = content;
+    QObject::connect(qApp, &QApplication::focusChanged, area, [area, content](QWidget*, QWidget* now) {
+      if (now && content->isAncestorOf(now)) area->ensureWidgetVisible(now);
+    });
+  } else {
+    box.setFixedSize(layout.client.cx, layout.client.cy);
+  }
 
   std::map<int, QLineEdit*> edits;
   std::map<int, QAbstractButton*> toggles;  // check boxes and radio buttons
@@ -368,7 +410,7 @@ int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuff
     QWidget* widget = nullptr;
     switch (c.kind) {
       case ControlKind::Edit: {
-        auto* edit = new QLineEdit(&box);
+        auto* edit = new QLineEdit(parent);
         auto it = buffer.text.find(c.id);
         if (it != buffer.text.end()) edit->setText(ToQString(it->second));
         if (auto exact = buffer.exactText.find(c.id); exact != buffer.exactText.end())
@@ -381,9 +423,9 @@ int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuff
       case ControlKind::RadioButton: {
         QAbstractButton* button = nullptr;
         if (c.kind == ControlKind::CheckBox) {
-          button = new QCheckBox(ToQString(c.label), &box);
+          button = new QCheckBox(ToQString(c.label), parent);
         } else {
-          auto* radio = new QRadioButton(ToQString(c.label), &box);
+          auto* radio = new QRadioButton(ToQString(c.label), parent);
           // Radio buttons are exclusive within their group only.
           radio->setAutoExclusive(false);
           QButtonGroup*& group = groups[c.group];
@@ -401,14 +443,14 @@ int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuff
         break;
       }
       case ControlKind::Static: {
-        auto* label = new QLabel(StaticText(c.label), &box);
+        auto* label = new QLabel(StaticText(c.label), parent);
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         widget = label;
         break;
       }
       case ControlKind::PushButton: {
-        auto* button = new QPushButton(ToQString(c.label), &box);
+        auto* button = new QPushButton(ToQString(c.label), parent);
         if (c.id == IDOK) {
           QObject::connect(button, &QPushButton::clicked, &box, &QDialog::accept);
         } else if (c.id == IDCANCEL) {
@@ -425,7 +467,7 @@ int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuff
         break;
       }
       case ControlKind::GroupBox: {
-        auto* frame = new QGroupBox(StaticText(c.label), &box);
+        auto* frame = new QGroupBox(StaticText(c.label), parent);
         frames.push_back(frame);
         widget = frame;
         break;

@@ -2,6 +2,7 @@
 // file dialogs, and dialogs built from dialog templates with a transfer buffer.
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -36,5 +37,9 @@ std::optional<std::string> AskFolder(QWidget* owner, const FileDialogOptions& op
 // buffer is written back only when the dialog ends with the push button IDOK. Its
 // dialog units follow from the dialog's font (LayOutDialog).
 int RunTemplateDialog(QWidget* owner, const DialogTemplate& dialog, TransferBuffer& buffer);
+// The room a dialog may take: the available part of the owner's screen (logical
+// pixels), or the room a test set.
+QSize DialogRoom(QWidget* owner);
+void SetDialogRoomForTesting(std::optional<QSize> room);
 
 }  // namespace tarmic

@@ -432,10 +432,12 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
   Dispatch(kCmSaveContinuousDistribution);
   ASSERT_TRUE(std::filesystem::exists(path));
 
-  // The user switches to c(s); the shown c(M) is re-plotted over s with a note.
-  Backend().QueueMessageBox(IDOK);
+  // The user switches to c(s); the c(M) no longer holds, and no note about
+  // integrating it takes the keys typed next.
+  Backend().ClearTranscript();
   Dispatch(kCmContinuousCs);
   ASSERT_TRUE(ModelFlags().bContiSModel);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
 
   // Restoring the file chooses c(M) again (its plot is rebuilt with a note too).
   Backend().QueueMessageBox(IDOK);
@@ -453,7 +455,6 @@ TEST_F(DistributionRunTest, SavedCMComesBackAsCMWhateverModelIsActive) {
 
   // A damaged saved c(M) (a row that is not numbers after the kind line) is
   // refused before the model changes: c(s) stays the model, and its plot stays.
-  Backend().QueueMessageBox(IDOK);
   Dispatch(kCmContinuousCs);
   ASSERT_TRUE(ModelFlags().bContiSModel);
   const CWINPlot* plotBefore = DistributionPlot().pDistPlot;

@@ -74,8 +74,7 @@ class DlsDistributionTest : public DistributionWindowTest {
 
   // The model command and its grid (min, max in the model's unit) on 40 points.
   void Choose(int command, float lo, float hi) {
-    // A distribution shown is redrawn for the new model, with a note.
-    if (DistributionPlot().pDistPlot) Backend().QueueMessageBox(IDOK, "");
+    // A distribution shown before no longer holds under the new model: no note.
     Dispatch(command);
     AnalysisSwitches().pParams[kContiSlotGridMin] = lo;
     AnalysisSwitches().pParams[kContiSlotGridMax] = hi;
@@ -146,7 +145,6 @@ TEST_F(DlsDistributionTest, SingleSpeciesPeaksAtItsDAndStokesRadiusWithItsAmplit
 
   // A sedimentation model on DLS data is refused.
   Backend().ClearTranscript();
-  Backend().QueueMessageBox(IDOK, "");
   Dispatch(kCmContinuousCs);
   Backend().QueueMessageBox(IDOK, "ATTENTION");
   Dispatch(kCmRun);

@@ -192,10 +192,11 @@ TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
   }
   {
     SCOPED_TRACE("c(M) with invariant D");
-    // The distribution shown over s is redrawn over M: "may need to recalculate".
-    Backend().QueueMessageBox(IDOK);
+    // Another model: the c(s) on show no longer holds, and no note about
+    // integrating it takes the keys typed next.
+    Backend().ClearTranscript();
     Dispatch(kCmContinuousCMInvariantD);
-    EXPECT_TRUE(Backend().AllAnswersUsed());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
     Backend().ClearTranscript();
     SetGrid(1000.0f, 60000.0f, 80);
     Dispatch(kCmRun);
@@ -205,9 +206,9 @@ TEST_F(EquilibriumDistributionTest, OtherModelsOnEquilibriumData) {
   }
   {
     SCOPED_TRACE("ls-g*(s)");
-    Backend().QueueMessageBox(IDOK);
+    Backend().ClearTranscript();
     Dispatch(kCmLsgModel);
-    EXPECT_TRUE(Backend().AllAnswersUsed());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
     SetGrid(0.5f, 8.0f, 60);
     Backend().ClearTranscript();
     Backend().QueueMessageBox(IDOK, "");
@@ -249,9 +250,10 @@ TEST_F(EquilibriumDistributionTest, VelocityScansAfterAnEquilibriumAnalysisAreVe
   // The solvent of the synthetic run, which the equilibrium set shares.
   ASSERT_FLOAT_EQ(SolventConstants().VBAR, 0.73f);
   ASSERT_FLOAT_EQ(SolventConstants().fBufferDensity, 1.0f);
-  Backend().QueueMessageBox(IDOK);  // "may need to recalculate" the distribution shown
+  // The distribution of the equilibrium set is gone with it: choosing c(M) asks nothing.
+  Backend().ClearTranscript();
   ChooseSmallCM();
-  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
   Backend().ClearTranscript();
   AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
   Dispatch(kCmRun);

@@ -170,12 +170,20 @@ TEST_F(FullCommandSetTest, CsChosenFromTheFullMenuFindsTheTwoSpeciesOfTheExample
   ASSERT_TRUE(Choose(kCmParameters));
 
   // The fitting limits: a double-click near each, the arrow keys until the readout
-  // reads it to three decimals, Enter.
+  // reads it to three decimals, Enter. The dashed bounds of the meniscus and bottom
+  // ranges stand where a load with variation ranges puts them, one of them on the
+  // right limit the route asks for: the double-click still picks the fitting limit,
+  // and the readout names it.
   const std::string limits = WordAfter(route, "limits of the parameter file, ");
   const std::string rightLimit = WordAfter(route, "limits of the parameter file, " + limits + " and ");
   ASSERT_FALSE(limits.empty());
   ASSERT_FALSE(rightLimit.empty());
+  DataSet().fMinMeniscus = 5.95f;
+  DataSet().fMaxMeniscus = 6.04f;
+  DataSet().fMinBottom = 7.15f;
+  DataSet().fMaxBottom = 7.25f;
   Paint();
+  ASSERT_NE(route.find("moves the left fitting limit"), std::string::npos) << route;
   for (const std::string& limit : {limits, rightLimit}) {
     const double r = std::stod(limit);
     Menu().Click(Win().RadiusToPixelColumn(static_cast<float>(r)), static_cast<int>(0.3 * Win().fClientHeight), false, 0,
@@ -185,6 +193,8 @@ TEST_F(FullCommandSetTest, CsChosenFromTheFullMenuFindsTheTwoSpeciesOfTheExample
     for (int press = 0; press < 100 && Format("%.3f", std::stod(szReadoutLine1)) != Format("%.3f", r); ++press)
       PressKeyAndRun(std::stod(szReadoutLine1) < r ? VK_RIGHT : VK_LEFT);
     ASSERT_EQ(Format("%.3f", std::stod(szReadoutLine1)), Format("%.3f", r));
+    EXPECT_EQ(szReadoutLine2.substr(0, szReadoutLine2.find_last_not_of(' ') + 1),
+              std::string("moves the ") + (limit == limits ? "left" : "right") + " fitting limit");
     PressKeyAndRun(VK_RETURN);
   }
   EXPECT_NEAR(DataSet().fFitLeftLim, std::stod(limits), 0.0005);

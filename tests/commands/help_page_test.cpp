@@ -4,6 +4,7 @@
 #include <set>
 
 #include "app/online_help.h"
+#include "platform/browser_launch.h"
 #include "commands/unavailable_commands.h"
 #include "commands_test_support.h"
 #include "modelcalc/model_steps.h"
@@ -202,6 +203,31 @@ TEST_F(HelpCommandTest, WithoutABrowserThePageOpensInTheHelpWindowAndF1OpensIt) 
   ASSERT_EQ(Backend().OpenedHelpPages().size(), 1u);
   EXPECT_EQ(Backend().OpenedHelpPages()[0].anchor, "");
   EXPECT_EQ(shown.size(), 2u);
+}
+
+// A browser that does not start (one that refuses to run as root, one without a
+// display, one that ends at once) leaves the help to the program's help window, at
+// the same entry, and a message says why; the next F1 offers the help window at once.
+TEST_F(HelpCommandTest, ABrowserThatDoesNotStartLeavesTheHelpWindowAndSaysWhy) {
+  szProgramDir = ResourceDir();
+  const std::string reason = "chromium ended at once with exit code 1: \"Running as root without --no-sandbox is not supported\"";
+  int launches = 0;
+  SetBrowserLauncherForTesting([&](const std::string&, const std::string&) {
+    ++launches;
+    return BrowserLaunch{false, reason};
+  });
+  Backend().QueueMessageBox(IDYES, "HELP");
+  Backend().QueueMessageBox(IDOK, "HELP");
+  DispatchToWindow(Win(), Event::HelpCommand(kCmRun));
+  SetBrowserLauncherForTesting({});
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(launches, 1);
+  ASSERT_EQ(Backend().HelpWindowPages().size(), 1u);
+  EXPECT_EQ(Backend().HelpWindowPages()[0].anchor, "cmd-213");
+  ASSERT_EQ(BoxTexts().size(), 2u);
+  EXPECT_EQ(BoxTexts()[1], "The web browser did not open the help page (" + reason +
+                               "). The page is shown in the program's help window.");
+  EXPECT_TRUE(Backend().OpenedHelpPages().empty());
 }
 
 }  // namespace

@@ -49,6 +49,9 @@ struct LoadCase {
   std::vector<int> cells = {};  // of a loaded set
   std::vector<long> wavelengths = {};
   const char* kind = "";
+  // Scans of that many cells or wavelengths: the load asks which, and the case
+  // answers "all as one set" and Yes to its warning (before the boxes above).
+  int cellGroups = 0;
 };
 
 void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
@@ -75,7 +78,7 @@ const LoadCase kCases[] = {
      },
      false, {{IDOK, "LOAD ERROR"}}, LoadOutcome::Status::Refused, {"no-scan-files"}},
     {"interference with absorbance", [](const std::string&) { return std::vector<std::string>{ScanFixture("absorbance.ra1"), ScanFixture("interference.ip1")}; },
-     false, {{IDOK, "ERROR"}}, LoadOutcome::Status::Refused, {"mixed-data-types"}},
+     false, {{IDYES, "WARNING"}, {IDOK, "ERROR"}}, LoadOutcome::Status::Refused, {"mixed-data-types"}, 0, {}, {}, "", 2},
     {"more scans than a set holds",
      [](const std::string& dir) {
        std::vector<std::string> files;
@@ -97,7 +100,7 @@ const LoadCase kCases[] = {
        return std::vector<std::string>{Scan(dir + "/a.ra1", 2, 10000, 280), Scan(dir + "/b.ra1", 1, 20000, 230),
                                        Scan(dir + "/c.ra1", 2, 30000, 280)};
      },
-     false, {{IDOK, "ATTENTION"}}, LoadOutcome::Status::Loaded, {"equilibrium-as-velocity"}, 0, {1, 2}, {230, 280}, "velocity"},
+     false, {{IDYES, "WARNING"}, {IDOK, "ATTENTION"}}, LoadOutcome::Status::Loaded, {"equilibrium-as-velocity"}, 0, {1, 2}, {230, 280}, "velocity", 2},
     {"unchanging scans as a velocity run",
      [](const std::string& dir) {
        return std::vector<std::string>{Scan(dir + "/a.ra1", 3, 10000, 260), Scan(dir + "/b.ra1", 3, 20000, 260),
@@ -125,6 +128,12 @@ TEST_P(LoadOutcomeSweep, StatusAndMessageIds) {
   fs::create_directories(dir);
   const std::vector<std::string> files = c.files(dir);
   for (const auto& [answer, caption] : c.answers) Backend().QueueMessageBox(answer, caption);
+  if (c.cellGroups > 0) {
+    TransferBuffer all;
+    for (int k = 0; k < c.cellGroups; ++k) all.checked[101 + k] = false;
+    all.checked[101 + c.cellGroups] = true;
+    Backend().QueueDialog(IDOK, all);
+  }
   Backend().QueueOpenFiles(files);
   Dispatch(c.equilibrium ? kCmLoadEquilibriumData : kCmLoadNewFiles);
   EXPECT_TRUE(Backend().AllAnswersUsed());

@@ -63,6 +63,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/browser_launch.h"
 #include "platform/events.h"
 #include "platform/metafile.h"
 #include "platform/qt/qpainter_dc.h"
@@ -1194,6 +1195,30 @@ TEST_F(QtBackendTest, TextViewerShowsTheFileReadOnly) {
 
 // The help window of a desktop without a web browser: the page's text, scrolled to
 // the entry asked for, in one window for every request; a missing page fails.
+// A browser whose start fails (here a launch that reports a browser ending at
+// once): the page is not reported open, the reason is kept, and the next help asks
+// for the help window with that reason instead of trying the browser again. On Qt's
+// hidden platform no browser can be started, and the reason says so.
+TEST_F(QtBackendTest, ABrowserThatFailsIsNotTriedAgainAndItsReasonIsKept) {
+  SetLastBrowserFailure({});
+  EXPECT_FALSE(backend_->CanOpenWebPages());
+  EXPECT_NE(LastBrowserFailure().find("without a display"), std::string::npos) << LastBrowserFailure();
+  int launches = 0;
+  SetBrowserLauncherForTesting([&](const std::string&, const std::string& anchor) {
+    ++launches;
+    EXPECT_EQ(anchor, "cmd-213");
+    return BrowserLaunch{false, "firefox ended at once with exit code 1: \"Error: no DISPLAY environment variable specified\""};
+  });
+  SetLastBrowserFailure({});
+  EXPECT_TRUE(backend_->CanOpenWebPages());
+  EXPECT_FALSE(backend_->OpenHelpPage(OutputPath("page.html"), "cmd-213"));
+  SetLastBrowserFailure({});
+  EXPECT_FALSE(backend_->CanOpenWebPages());
+  EXPECT_NE(LastBrowserFailure().find("no DISPLAY environment variable"), std::string::npos) << LastBrowserFailure();
+  EXPECT_EQ(launches, 1);
+  SetBrowserLauncherForTesting({});
+}
+
 TEST_F(QtBackendTest, HelpWindowShowsThePageAtItsAnchor) {
   EXPECT_FALSE(backend_->ShowHelpWindow("/nonexistent/dir/help.html", ""));
   const std::string path = OutputPath("help_window_test.html");
@@ -1216,6 +1241,9 @@ TEST_F(QtBackendTest, HelpWindowShowsThePageAtItsAnchor) {
   ASSERT_EQ(helpWindows().size(), 1u);
   QTextBrowser* browser = helpWindows().front();
   EXPECT_EQ(browser->windowTitle(), QString("Test Help"));
+  // The window stays within the room its screen leaves.
+  EXPECT_LE(browser->width(), browser->screen()->availableGeometry().width());
+  EXPECT_LE(browser->height(), browser->screen()->availableGeometry().height());
   EXPECT_TRUE(browser->toPlainText().contains("The Run command"));
   // The entry is in view: the first line shown lies well below the top of the page.
   const int atEntry = browser->verticalScrollBar()->value();
