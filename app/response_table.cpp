@@ -4,7 +4,6 @@
 
 #include <cassert>
 
-#include "app/paint.h"
 #include "app/preferences.h"
 
 #include "app/xla_window.h"
@@ -75,7 +74,7 @@ bool InvokeGuarded(TXLAWindow& window, const ResponseEntry& entry, const Event& 
   }
   // A result that a box's opening painted away and that holds again, now the
   // handler is done (a dialog cancelled), is shown again.
-  RepaintAResultThatHoldsAgain(window);
+  if (window.afterHandler) window.afterHandler(window);
   return true;
 }
 

@@ -104,6 +104,9 @@ TXLAWindow::~TXLAWindow() {
 void TXLAWindow::SetupWindow() {
   Window& w = GetHandle();
   ShowMenuState(*this);
+  // A result that a dialog's opening painted away and that holds again when the
+  // handler ends (the dialog cancelled) is painted back.
+  afterHandler = RepaintAResultThatHoldsAgain;
 
   // What the data set asks of the plots and of the main window.
   InstallDataSetPlotHooks();

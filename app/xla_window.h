@@ -226,6 +226,9 @@ class TXLAWindow {
   bool bDebugFileStarted = false;  // the log was opened for writing in this run
   bool bPrinterCreated = false;
   bool bRunInProgress = false;     // Run computes: input only sets bUserAbort
+  // Called as each handler of the window ends (SetupWindow installs the paint's
+  // RepaintAResultThatHoldsAgain); null does nothing.
+  void (*afterHandler)(TXLAWindow& window) = nullptr;
   bool bFitInProgress = false;     // Fit computes: input only sets bUserAbort
   bool bModalBoxOpen = false;      // a command has a box open: Paint draws nothing
   // While a computation, a modal box or a load's file dialog is under way the

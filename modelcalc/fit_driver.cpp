@@ -675,6 +675,19 @@ void SetFloatingExtraParams(const float* values) {
   UnpackModelParams();
 }
 
+FitAccess DiscreteFitAccess(Window* window, const ModelFunction& model) {
+  FitAccess access;
+  access.compute = [window, model] { return model ? model(window) : CalculateModel(window); };
+  access.objective = [window, model]() -> SimplexObjective {
+    auto objective = std::make_shared<FitObjective>(window, model);
+    return [objective](const float* p) { return (*objective)(p); };
+  };
+  access.values = GetFloatingExtraParams;
+  access.bounds = GetFloatingExtraBounds;
+  access.apply = SetFloatingExtraParams;
+  return access;
+}
+
 std::vector<std::string> FloatedValuesAtLimit(const std::vector<int>& speciesLeftOut) {
   std::vector<std::string> values;
   auto check = [&](const std::string& name, float v, FitBounds b) {
@@ -832,8 +845,9 @@ FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const 
   report.implausibleSpecies.clear();
   report.heldMeniscusGain = report.heldMeniscusShift = 0.0;
   if (searched == FitOutcome::Completed && !report.stoppedBeforeResult) {
-    CheckFittedSpecies(window, model, report);
-    CheckHeldMeniscus(window, model, report);
+    const FitAccess access = DiscreteFitAccess(window, model);
+    CheckFittedSpecies(access, report);
+    CheckHeldMeniscus(access, report);
     NoteValuesAtBound(report, FloatedValuesAtLimit(report.undeterminedSpecies));
   }
   const FitOutcome outcome = NoteRefusedTrials(report, searched);

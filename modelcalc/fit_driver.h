@@ -29,6 +29,7 @@
 #include "distributions/conti_run.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_report.h"
+#include "modelcalc/fit_species_check.h"
 #include "modelcalc/marquardt.h"
 #include "modelcalc/model_steps.h"
 #include "modelcalc/simplex.h"
@@ -118,6 +119,10 @@ FitBounds ParamEntryBounds(int k);
 // The floated values of the discrete fit that stand at an end of their bounds, as
 // "name = value" (the fit-result text names them).
 std::vector<std::string> FloatedValuesAtLimit(const std::vector<int>& speciesLeftOut = {});
+
+// The discrete fit as the checks of its end see it (fit_species_check.h): the model
+// function (CalculateModel when empty), the objective FitObjective, the fit vector.
+FitAccess DiscreteFitAccess(Window* window, const ModelFunction& model);
 
 // Fills vertices 2..n+1 from vertex 1 by Gaussian perturbations: relative width
 // fSimplexRandomization, meniscus and bottom a third of their fit ranges, with the

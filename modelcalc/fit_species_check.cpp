@@ -9,7 +9,6 @@
 #include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/linear_amplitudes.h"
-#include "modelcalc/model_computation.h"
 #include "modelcalc/verdict_thresholds.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -90,7 +89,7 @@ double AbsoluteLoading(int k) {
   return total * (1.0 - others);
 }
 
-void CheckFittedSpecies(Window* window, const ModelFunction& model, FitReport& report) {
+void CheckFittedSpecies(const FitAccess& fit, FitReport& report) {
   report.undeterminedSpecies.clear();
   report.implausibleSpecies.clear();
   if (!ModelFlags().bDiscreteModel || !IsDiscreteSpeciesModel() || !FitOfLoadedData()) return;
@@ -122,7 +121,7 @@ void CheckFittedSpecies(Window* window, const ModelFunction& model, FitReport& r
   const double unit = ChiSquareUnit();
   if (!(atEnd >= 0.0) || !(unit > 0.0)) return;
 
-  const auto compute = [&] { return model ? model(window) : CalculateModel(window); };
+  const auto& compute = fit.compute;
   // What the computations without a species rewrite (the linear step's loadings, the
   // values the refit moves, the switches), restored with the fit's model.
   const ModelParamsState savedParams = ModelParams();
@@ -160,13 +159,12 @@ void CheckFittedSpecies(Window* window, const ModelFunction& model, FitReport& r
     // refit's minimum.
     if (rise >= least && rise < kSpeciesRefitBelow) {
       for (const int entry : {k, nSpeciesSlots + k, 2 * nSpeciesSlots + k}) AnalysisSwitches().pParamFitFlags[entry] = 0;
-      FitObjective objective(window, model);
-      FitPointsTarget target(std::ref(objective));
-      const int floated = GetFloatingExtraParams(0, nullptr);
+      FitPointsTarget target(fit.objective());
+      const int floated = fit.values(0, nullptr);
       std::vector<float> p(static_cast<std::size_t>(floated) + 1, 0.0f);
       std::vector<FitBounds> bounds(static_cast<std::size_t>(floated) + 1);
-      GetFloatingExtraParams(floated, p.data());
-      GetFloatingExtraBounds(floated, bounds.data());
+      fit.values(floated, p.data());
+      fit.bounds(floated, bounds.data());
       for (int round = 0; round < kSpeciesRefitRounds && floated > 0 && rise >= least; ++round) {
         const EndStep step = LocalStepFromEnd(target, p, bounds, unit);
         if (step.interrupted || !(step.gain > 0.0)) break;
@@ -180,7 +178,7 @@ void CheckFittedSpecies(Window* window, const ModelFunction& model, FitReport& r
   compute();
 }
 
-void CheckHeldMeniscus(Window* window, const ModelFunction& model, FitReport& report) {
+void CheckHeldMeniscus(const FitAccess& fit, FitReport& report) {
   report.heldMeniscusGain = 0.0;
   report.heldMeniscusShift = 0.0;
   if (!ModelFlags().bDiscreteModel || !IsDiscreteSpeciesModel() || !FitOfLoadedData()) return;
@@ -195,20 +193,19 @@ void CheckHeldMeniscus(Window* window, const ModelFunction& model, FitReport& re
   // from the end (the score test of the held value, which the step's gain measures
   // as the likelihood ratio of one more value).
   // The fit vector without and with the meniscus: where they part is its place.
-  const int before = GetFloatingExtraParams(0, nullptr);
+  const int before = fit.values(0, nullptr);
   std::vector<float> held(static_cast<std::size_t>(before) + 1, 0.0f);
-  GetFloatingExtraParams(before, held.data());
+  fit.values(before, held.data());
   ModelParams().bVaryMeniscus = true;
   PackModelParams();
   EndStep step;
   {
-    FitObjective objective(window, model);
-    FitPointsTarget target(std::ref(objective));
-    const int floated = GetFloatingExtraParams(0, nullptr);
+    FitPointsTarget target(fit.objective());
+    const int floated = fit.values(0, nullptr);
     std::vector<float> p(static_cast<std::size_t>(floated) + 1, 0.0f);
     std::vector<FitBounds> bounds(static_cast<std::size_t>(floated) + 1);
-    GetFloatingExtraParams(floated, p.data());
-    GetFloatingExtraBounds(floated, bounds.data());
+    fit.values(floated, p.data());
+    fit.bounds(floated, bounds.data());
     int place = floated;
     for (int i = 1; i <= before; ++i)
       if (p[static_cast<std::size_t>(i)] != held[static_cast<std::size_t>(i)]) {
@@ -220,7 +217,7 @@ void CheckHeldMeniscus(Window* window, const ModelFunction& model, FitReport& re
     step = LocalStepFromEnd(target, p, bounds, unit, floated == before + 1 ? place : 0);
     step.gain -= std::max(0.0, step.promisedWithout);
     if (step.ran && !step.point.empty()) {
-      SetFloatingExtraParams(step.point.data());
+      fit.apply(step.point.data());
       report.heldMeniscusShift = static_cast<double>(DataSet().fMeniscus) - meniscus;
     }
   }
@@ -229,8 +226,7 @@ void CheckHeldMeniscus(Window* window, const ModelFunction& model, FitReport& re
   DataSet().fMeniscus = meniscus;
   DataSet().fBottom = bottom;
   UnpackModelParams();
-  if (model) model(window);
-  else CalculateModel(window);
+  fit.compute();
   const VerdictThresholds& v = Verdicts();
   if (step.ran && step.gain > ChiSquareQuantile(1.0 - v.heldValueFalseAlarm, 1) + v.endStepRoughnessFactor * step.roughness)
     report.heldMeniscusGain = step.gain;

@@ -20,17 +20,32 @@
 // kept. Main thread only.
 #pragma once
 
-#include "modelcalc/fit_driver.h"
+#include <functional>
+
 #include "modelcalc/fit_report.h"
+#include "modelcalc/model_steps.h"
 
 namespace tarmic {
+
+// What the checks need of the fit that ended: its model computation at the values
+// as they stand, a fresh objective over its fit vector (each call a new one, with
+// its own guard of trial points), the vector's values and bounds (one-based; called
+// with 0 and null for the count) and their application. The discrete fit makes it
+// (DiscreteFitAccess, fit_driver.h).
+struct FitAccess {
+  std::function<ModelResult()> compute;
+  std::function<SimplexObjective()> objective;
+  std::function<int(int max, float* out)> values;
+  std::function<int(int max, FitBounds* out)> bounds;
+  std::function<void(const float* values)> apply;
+};
 
 // After a discrete fit with a result (outcome Completed or Interrupted with its model
 // computed): fills report.undeterminedSpecies and report.implausibleSpecies. Costs,
 // where two or more species are included, one model computation per species, a few
 // Gauss-Newton steps for a species whose removal the others may take over, and one
 // to restore the fit's model.
-void CheckFittedSpecies(Window* window, const ModelFunction& model, FitReport& report);
+void CheckFittedSpecies(const FitAccess& fit, FitReport& report);
 
 // After a discrete velocity fit with a result whose meniscus was held (not floated):
 // whether the data place it elsewhere. One Gauss-Newton step from the end with the
@@ -40,7 +55,7 @@ void CheckFittedSpecies(Window* window, const ModelFunction& model, FitReport& r
 // freedom (6.6 units at 1 %) beyond the objective's roughness, the held meniscus is a
 // misfit: report.heldMeniscusGain and heldMeniscusShift (cm, where the step puts it
 // minus where it was held).
-void CheckHeldMeniscus(Window* window, const ModelFunction& model, FitReport& report);
+void CheckHeldMeniscus(const FitAccess& fit, FitReport& report);
 
 // The quantile p of chi-square with k degrees of freedom (Wilson-Hilferty: within
 // 0.5 % for k >= 1 at p = 0.95).

@@ -247,7 +247,7 @@ int ImplausibleOf(double s, double loading) {
   calibration::SetModel(c.fitted, false);
   if (!CalculateModel(nullptr).ok()) return -1;
   FitReport report;
-  CheckFittedSpecies(nullptr, {}, report);
+  CheckFittedSpecies(DiscreteFitAccess(nullptr, {}), report);
   return static_cast<int>(report.implausibleSpecies.size());
 }
 

@@ -1,6 +1,6 @@
 // The keyboard of the scripted backend's dialogs, over every dialog template: the
-// first edit field, reached by Tab from the control that has the focus at the start
-// (or by Shift+Tab from the one after it), is replaced by what is typed; Ctrl+C
+// first edit field, which has the focus as the dialog opens (and is reached again by
+// Tab and Shift+Tab from it), is replaced by what is typed; Ctrl+C
 // copies the whole value the field was given. And the values a field shows with
 // fewer digits keep their whole value for that copy.
 #include <gtest/gtest.h>
@@ -22,9 +22,9 @@ TEST(DialogKeyboard, TypingReplacesTheFirstEditOfEveryTemplate) {
   for (const std::string& name : DialogTemplateNames()) {
     SCOPED_TRACE(name);
     const DialogTemplate& t = GetDialogTemplate(name);
-    // The controls a user can reach with Tab before the first edit field, in
-    // the template's order; statics and frames take no focus.
-    int before = 0, first = -1, after = -1;
+    // The first edit field and the control after it, in the template's order;
+    // statics and frames take no focus.
+    int first = -1, after = -1;
     for (std::size_t i = 0; i < t.controls.size(); ++i) {
       const ControlKind k = t.controls[i].kind;
       if (k == ControlKind::Static || k == ControlKind::GroupBox) continue;
@@ -32,10 +32,7 @@ TEST(DialogKeyboard, TypingReplacesTheFirstEditOfEveryTemplate) {
         after = static_cast<int>(i);
         break;
       }
-      if (k == ControlKind::Edit)
-        first = t.controls[i].id;
-      else
-        ++before;
+      if (k == ControlKind::Edit) first = t.controls[i].id;
     }
     if (first < 0) continue;
     ASSERT_GE(after, 0) << "no control after the first edit";
@@ -46,8 +43,13 @@ TEST(DialogKeyboard, TypingReplacesTheFirstEditOfEveryTemplate) {
           buffer.text[c.id] = "0.0000";
           buffer.exactText[c.id] = "1.234567e-06";
         }
-      std::vector<DialogKey> keys(static_cast<std::size_t>(before + (backwards ? 1 : 0)), PressedKey(VK_TAB));
-      if (backwards) keys.push_back(PressedKey(VK_TAB, MK_SHIFT));
+      // The dialog opens on its first edit field: typed keys go there at once, and
+      // Tab then Shift+Tab come back to it.
+      std::vector<DialogKey> keys;
+      if (backwards) {
+        keys.push_back(PressedKey(VK_TAB));
+        keys.push_back(PressedKey(VK_TAB, MK_SHIFT));
+      }
       keys.push_back(PressedKey('C', MK_CONTROL));
       for (const DialogKey& k : TypedKeys("2.5")) keys.push_back(k);
       keys.push_back(PressedKey(VK_BACK));
@@ -60,7 +62,7 @@ TEST(DialogKeyboard, TypingReplacesTheFirstEditOfEveryTemplate) {
     // Esc leaves the record as it was.
     TransferBuffer kept;
     kept.text[first] = "7";
-    std::vector<DialogKey> keys(static_cast<std::size_t>(before), PressedKey(VK_TAB));
+    std::vector<DialogKey> keys;
     keys.push_back(TypedKeys("9").front());
     keys.push_back(PressedKey(VK_ESCAPE));
     backend->QueueDialogKeys(keys);
