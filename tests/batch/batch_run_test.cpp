@@ -348,7 +348,9 @@ TEST(BatchFitEnds, EveryStartEndsAtTheTruthOrSaysHowItEnded) {
         for (std::size_t at = 0; at < flags.size();) {
           const std::size_t end = std::min(flags.find("; ", at), flags.size());
           const std::string flag = flags.substr(at, end - at);
-          EXPECT_TRUE(flagTexts.count(flag) || flag.starts_with("at a bound: ")) << flag;
+          EXPECT_TRUE(flagTexts.count(flag) || flag.starts_with("at a bound: ") || flag.starts_with("species ") ||
+                      flag.starts_with("misfit: meniscus held "))
+              << flag;
           at = end + 2;
         }
         EXPECT_TRUE(batch_fs::exists(out + "/fitparams.txt"));
@@ -359,6 +361,58 @@ TEST(BatchFitEnds, EveryStartEndsAtTheTruthOrSaysHowItEnded) {
   // The starts reach both kinds of end.
   EXPECT_TRUE(seen.count("computed"));
   EXPECT_GE(seen.size(), 2u);
+}
+
+// The verdicts through the batch, on the example set (the program's own simulation of
+// 4 S and 8 S at 0.005 OD, its first ten scans): fits of the true model by
+// Marquardt-Levenberg and by the simplex (two seeds) end "computed" without a flag;
+// the same fits with the meniscus held 0.004 cm off the true 6.0 cm end "computed
+// with flags", exit 3, a misfit among the flags and every file written. Prints each
+// run's status and flags, the calibration sweep's end-to-end rows.
+TEST(BatchVerdicts, TheTruthEndsCleanAndAMeniscusHeldOffIsFlagged) {
+  const std::string root = std::string(TARMIC_TEST_OUTPUT_DIR) + "/batch/BatchVerdicts";
+  batch_fs::remove_all(root);
+  CopyExample(root + "/data");
+  std::vector<std::string> scans = ExampleScans(root + "/data");
+  scans.resize(10);
+  struct Case {
+    const char* method;
+    const char* seed;
+    const char* meniscus;
+    bool biased;
+  };
+  const Case cases[] = {{"marquardt", "1", "6.0", false}, {"simplex", "1", "6.0", false}, {"simplex", "2", "6.0", false},
+                        {"marquardt", "1", "6.004", true}, {"simplex", "1", "6.004", true}};
+  int k = 0, falseAlarms = 0, honest = 0, found = 0, biased = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.method) + " seed " + c.seed + " meniscus " + c.meniscus);
+    const std::string out = root + "/out" + std::to_string(++k);
+    std::vector<std::string> args = {"--parameters", root + "/data/species.~p", "--fit", "--method", c.method,
+                                     "--seed", c.seed, "--set", "s1=3.8", "--set", "s2=7.6", "--set",
+                                     std::string("meniscus=") + c.meniscus, "--output", out};
+    args.insert(args.end(), scans.begin(), scans.end());
+    const BatchOutput run = RunBatchProgram(root, args, "run" + std::to_string(k));
+    const std::map<std::string, std::string> summary = SummaryColumns(run.out);
+    const std::string status = summary.count("status") ? summary.at("status") : "";
+    const std::string flags = summary.count("flags") ? summary.at("flags") : "";
+    std::printf("batch verdict %-9s seed %s meniscus %-5s: %s (%s), exit %d\n", c.method, c.seed, c.meniscus,
+                status.c_str(), flags.c_str(), run.code);
+    EXPECT_TRUE(batch_fs::exists(out + "/summary.tsv")) << run.err;
+    if (c.biased) {
+      ++biased;
+      found += flags.find("misfit") != std::string::npos;
+      EXPECT_EQ(status, "computed with flags") << run.err;
+      EXPECT_EQ(run.code, 3);
+      EXPECT_NE(flags.find("misfit"), std::string::npos) << flags;
+    } else {
+      ++honest;
+      falseAlarms += !flags.empty();
+      EXPECT_EQ(status, "computed") << flags << "\n" << run.err;
+      EXPECT_EQ(run.code, 0);
+    }
+  }
+  std::printf("batch verdicts: %d of %d honest fits flagged, %d of %d fits with the meniscus held off flagged\n",
+              falseAlarms, honest, found, biased);
 }
 
 }  // namespace
