@@ -847,8 +847,11 @@ FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const 
   if (searched == FitOutcome::Completed && !report.stoppedBeforeResult) {
     const FitAccess access = DiscreteFitAccess(window, model);
     CheckFittedSpecies(access, report);
-    CheckHeldMeniscus(access, report);
     NoteValuesAtBound(report, FloatedValuesAtLimit(report.undeterminedSpecies));
+    // The score of the held meniscus means what it says only at a minimum of the
+    // other values: an end that converged, inside its bounds.
+    if (report.converged && report.localStepGain == 0.0 && report.gridRefined == 0 && report.atBound.empty())
+      CheckHeldMeniscus(access, report);
   }
   const FitOutcome outcome = NoteRefusedTrials(report, searched);
   NoteSystematicMisfit(report, outcome, start);

@@ -50,7 +50,7 @@ double ChiSquareUnit() {
 }
 
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
-                         const std::vector<FitBounds>& bounds, double unit, int without) {
+                         const std::vector<FitBounds>& bounds, double unit) {
   EndStep step;
   const int n = static_cast<int>(p.size()) - 1;
   if (n < 1 || !(unit > 0.0)) return step;
@@ -91,10 +91,6 @@ EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
     }
   }
   std::vector<char> held(Idx(n) + 1, 0);
-  // The step's linear system with the values of `hold` held (0 where none is), solved
-  // into x; a value at a bound whose step points outwards is held too.
-  const auto solve = [&](const std::vector<char>& hold) {
-  held = hold;
   for (bool again = true; again;) {
     for (int i = 1; i <= n; ++i)
       for (int j = 1; j <= n; ++j)
@@ -110,15 +106,6 @@ EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
       again = true;
     }
   }
-  };
-  if (without >= 1 && without <= n) {
-    std::vector<char> hold(Idx(n) + 1, 0);
-    hold[Idx(without)] = 1;
-    solve(hold);
-    for (int i = 1; i <= n; ++i)
-      if (!held[Idx(i)] && std::isfinite(x[Idx(i)])) step.promisedWithout += x[Idx(i)] * full[Idx(i)] / unit;
-  }
-  solve(std::vector<char>(Idx(n) + 1, 0));
   // The decrease the linearised model promises (beta' x); where the full step is not
   // lower although it promises more than the least gain, the model is curved along
   // it: halved steps are tried, down to a quarter.
@@ -201,8 +188,8 @@ void SayFitEnd(FitReport& report, FitOutcome outcome) {
   }
   if (report.heldMeniscusGain > 0.0) {
     if (!text.empty()) text += " ";
-    text += Format(kHeldMeniscusText, static_cast<double>(DataSet().fMeniscus), report.heldMeniscusShift,
-                   report.heldMeniscusGain);
+    text += Format(kHeldMeniscusText, static_cast<double>(DataSet().fMeniscus), report.heldMeniscusGain,
+                   report.heldMeniscusShift < 0.0 ? "inwards" : "outwards");
   }
   for (const auto& [k, what] : report.implausibleSpecies) {
     if (!text.empty()) text += " ";

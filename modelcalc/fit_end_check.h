@@ -48,10 +48,6 @@ struct EndStep {
   // objective near its minimum keeps its promise; the changes of grids and time
   // steps with the values make it rough.
   double roughness = 0.0;
-  // With `without` given: the decrease the linearised model promises for the step with
-  // that value held where it is, units of chi-square; the gain the value alone adds
-  // is about gain - promisedWithout.
-  double promisedWithout = 0.0;
   std::vector<float> point; // the point of the step (one-based), when it is lower
   bool interrupted = false;
 };
@@ -63,7 +59,7 @@ struct EndStep {
 // more than the least gain, its half and quarter too. unit: the chi-square
 // unit (ChiSquareUnit).
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
-                         const std::vector<FitBounds>& bounds, double unit, int without = 0);
+                         const std::vector<FitBounds>& bounds, double unit);
 
 // Whether a step gain, after the rounds the search went on, says that the end was no
 // minimum: it exceeds the least gain (Verdicts().endStepChiSquare) and the objective's
@@ -102,9 +98,9 @@ inline constexpr const char* kSpeciesNotDeterminedText =
     "sum of squares rises by less than chance would raise it at %.0f %% confidence, so its "
     "values are no result.";
 inline constexpr const char* kHeldMeniscusText =
-    "The data place the meniscus elsewhere than where the fit held it (%.4f cm): floated, it "
-    "moves by %+.4f cm and the sum of squares falls by %.3g units of the noise's chi-square. "
-    "The values found hold for a meniscus the data contradict; float it.";
+    "The data place the meniscus elsewhere than where the fit held it (%.4f cm): its score "
+    "(%.3g units of the noise's chi-square, where chance gives more than 6.6 once in a hundred "
+    "fits) points %s. The values found hold for a meniscus the data contradict; float it.";
 inline constexpr const char* kSpeciesImplausibleText =
     "The fit places a species where the data cannot show it: %s; its values are no result, "
     "those of the other species are kept.";

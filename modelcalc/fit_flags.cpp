@@ -53,7 +53,7 @@ const FlagRow kFlagRows[] = {
      [](const FitReport&) { return std::string("misfit"); }},
     {kFlagHeldMeniscus, [](FitOutcome, const FitReport& r) { return r.heldMeniscusGain > 0.0; },
      [](const FitReport& r) {
-       return Format("misfit: meniscus held %.4f cm from where the data place it", std::fabs(r.heldMeniscusShift));
+       return Format("misfit: the data place the meniscus %s than held", r.heldMeniscusShift < 0.0 ? "lower" : "higher");
      }},
     {kFlagUndetermined, [](FitOutcome, const FitReport& r) { return !r.undeterminedSpecies.empty(); },
      UndeterminedText},

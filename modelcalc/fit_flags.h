@@ -19,7 +19,7 @@ inline constexpr const char* kFlagAtBound = "at-bound";            // text "at a
 inline constexpr const char* kFlagNotConverged = "not-converged";  // text "not converged"
 inline constexpr const char* kFlagGrid = "grid";                   // text "grid"
 inline constexpr const char* kFlagMisfit = "misfit";               // text "misfit"
-// text "misfit: meniscus held 0.0040 cm from where the data place it"
+// text "misfit: the data place the meniscus lower than held"
 inline constexpr const char* kFlagHeldMeniscus = "held-meniscus";
 // text "species 2 not determined" (one flag, every species named)
 inline constexpr const char* kFlagUndetermined = "species-not-determined";

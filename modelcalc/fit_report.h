@@ -97,8 +97,8 @@ struct FitReport {
   // the fit; neither makes it not converged.
   std::vector<int> undeterminedSpecies;
   // A meniscus the fit held that the data place elsewhere (fit_species_check.h): the
-  // lowering of the sum of squares (units of chi-square) one step with it floated
-  // found, and where the step moved it (cm); 0 when the test did not find it.
+  // score statistic (units of chi-square) and the meniscus' own step towards where
+  // the data place it (cm); 0 when the test did not find it.
   double heldMeniscusGain = 0.0;
   double heldMeniscusShift = 0.0;
   // The simplex ends that the surface of its points placed and a restart from a fresh

@@ -26,6 +26,8 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 // others' values moved by Gauss-Newton steps, at most kSpeciesRefitRounds); one
 // that raises it more holds a share of the data no shift of the others takes over.
 constexpr double kSpeciesRefitBelow = 1e4;
+// The step of the meniscus (cm) for the derivative of the held meniscus' score.
+constexpr float kHeldMeniscusStep = 2e-4f;
 constexpr int kSpeciesRefitRounds = 3;
 
 // The sum of squares of the model on show over the fit points, or -1 without one.
@@ -186,39 +188,48 @@ void CheckHeldMeniscus(const FitAccess& fit, FitReport& report) {
   if (ModelParams().bVaryMeniscus || AnalysisSwitches().pParamFitFlags[13]) return;
   const double unit = ChiSquareUnit();
   if (!(unit > 0.0)) return;
+  // The residuals of the end, and the model's derivative by the meniscus (one
+  // computation a step outwards of it, the loadings solved again), both over the
+  // fit points.
+  std::vector<double> residual, model;
+  ForEachFitPoint([&](int s, int i) {
+    residual.push_back(static_cast<double>(DataSet().ppSignal[Idx(s)][i]) - DataSet().ppFit[Idx(s)][i]);
+    model.push_back(DataSet().ppFit[Idx(s)][i]);
+  });
   const ModelParamsState savedParams = ModelParams();
   const AnalysisSwitchesState savedSwitches = AnalysisSwitches();
   const float meniscus = DataSet().fMeniscus, bottom = DataSet().fBottom;
-  // The meniscus floated beside the values the fit floated: one Gauss-Newton step
-  // from the end (the score test of the held value, which the step's gain measures
-  // as the likelihood ratio of one more value).
-  // The fit vector without and with the meniscus: where they part is its place.
   const int before = fit.values(0, nullptr);
   std::vector<float> held(static_cast<std::size_t>(before) + 1, 0.0f);
   fit.values(before, held.data());
   ModelParams().bVaryMeniscus = true;
   PackModelParams();
-  EndStep step;
-  {
-    FitPointsTarget target(fit.objective());
-    const int floated = fit.values(0, nullptr);
-    std::vector<float> p(static_cast<std::size_t>(floated) + 1, 0.0f);
-    std::vector<FitBounds> bounds(static_cast<std::size_t>(floated) + 1);
-    fit.values(floated, p.data());
-    fit.bounds(floated, bounds.data());
-    int place = floated;
-    for (int i = 1; i <= before; ++i)
-      if (p[static_cast<std::size_t>(i)] != held[static_cast<std::size_t>(i)]) {
-        place = i;
-        break;
-      }
-    // The gain the meniscus alone adds: the step's, less what the other values'
-    // step promises (nothing where the fit ended at its minimum).
-    step = LocalStepFromEnd(target, p, bounds, unit, floated == before + 1 ? place : 0);
-    step.gain -= std::max(0.0, step.promisedWithout);
-    if (step.ran && !step.point.empty()) {
-      fit.apply(step.point.data());
-      report.heldMeniscusShift = static_cast<double>(DataSet().fMeniscus) - meniscus;
+  const int floated = fit.values(0, nullptr);
+  std::vector<float> p(static_cast<std::size_t>(floated) + 1, 0.0f);
+  fit.values(floated, p.data());
+  // The fit vector without and with the meniscus part where it stands.
+  int place = floated;
+  for (int i = 1; i <= before; ++i)
+    if (p[Idx(i)] != held[Idx(i)]) {
+      place = i;
+      break;
+    }
+  double score = 0.0, information = 0.0;
+  bool measured = false;
+  if (floated == before + 1) {
+    const float step = kHeldMeniscusStep;
+    p[Idx(place)] = meniscus + step;
+    const SimplexObjective objective = fit.objective();
+    if (objective(p.data()) < kNoModelRmsd) {
+      std::size_t k = 0;
+      ForEachFitPoint([&](int s, int i) {
+        if (k >= model.size()) return;
+        const double d = (static_cast<double>(DataSet().ppFit[Idx(s)][i]) - model[k]) / static_cast<double>(step);
+        score += residual[k] * d;
+        information += d * d;
+        ++k;
+      });
+      measured = k == model.size() && information > 0.0;
     }
   }
   ModelParams() = savedParams;
@@ -227,11 +238,16 @@ void CheckHeldMeniscus(const FitAccess& fit, FitReport& report) {
   DataSet().fBottom = bottom;
   UnpackModelParams();
   fit.compute();
-  const VerdictThresholds& v = Verdicts();
-  if (step.ran && step.gain > ChiSquareQuantile(1.0 - v.heldValueFalseAlarm, 1) + v.endStepRoughnessFactor * step.roughness)
-    report.heldMeniscusGain = step.gain;
-  else
-    report.heldMeniscusShift = 0.0;
+  if (!measured) return;
+  // The score statistic of the meniscus with the other values held: a lower bound of
+  // the likelihood ratio with them refitted (their refit only takes the part of the
+  // derivative they share out of the information), so its false alarms stay below
+  // the rate the quantile states.
+  const double bound = score * score / information / unit;
+  if (bound > ChiSquareQuantile(1.0 - Verdicts().heldValueFalseAlarm, 1)) {
+    report.heldMeniscusGain = bound;
+    report.heldMeniscusShift = score / information;
+  }
 }
 
 }  // namespace tarmic

@@ -47,14 +47,17 @@ struct FitAccess {
 // to restore the fit's model.
 void CheckFittedSpecies(const FitAccess& fit, FitReport& report);
 
-// After a discrete velocity fit with a result whose meniscus was held (not floated):
-// whether the data place it elsewhere. One Gauss-Newton step from the end with the
-// meniscus floated beside the fit's values (n + 2 model computations and one to
-// restore the fit's model): where it lowers the sum of squares by more than the
-// quantile 1 - Verdicts().heldValueFalseAlarm of chi-square with one degree of
-// freedom (6.6 units at 1 %) beyond the objective's roughness, the held meniscus is a
-// misfit: report.heldMeniscusGain and heldMeniscusShift (cm, where the step puts it
-// minus where it was held).
+// After a discrete velocity fit whose end converged to a minimum inside its bounds
+// and whose meniscus was held (not floated); the score means nothing elsewhere:
+// whether the data place it elsewhere. The score test of the held value: the
+// residuals' projection on the model's derivative by the meniscus (one model
+// computation a step outwards, the loadings solved again; one more to restore the
+// fit's model), squared over the derivative's information, in units of chi-square.
+// With the other values held it is a lower bound of the likelihood ratio of floating
+// the meniscus, so its false-alarm rate stays below Verdicts().heldValueFalseAlarm:
+// above the quantile of chi-square with one degree of freedom (6.6 units at 1 %) the
+// held meniscus is a misfit: report.heldMeniscusGain (the statistic) and
+// heldMeniscusShift (cm, the meniscus' own step towards where the data place it).
 void CheckHeldMeniscus(const FitAccess& fit, FitReport& report);
 
 // The quantile p of chi-square with k degrees of freedom (Wilson-Hilferty: within

@@ -105,7 +105,7 @@ TEST_F(FitFlagsTest, TheColumnShowsTheShortTexts) {
   EXPECT_EQ(FlagsText(FitFlags(FitOutcome::Completed,
                                ReportOf(kSearchConverged | kHeldMeniscus | kUndetermined | kImplausible,
                                         FitOutcome::Completed))),
-            "misfit: meniscus held 0.0040 cm from where the data place it; species 2 not determined; species 2 "
+            "misfit: the data place the meniscus lower than held; species 2 not determined; species 2 "
             "sedimented before the first scan (s = 270 S)");
 }
 
