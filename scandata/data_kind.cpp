@@ -258,8 +258,10 @@ DataKindJudgement JudgeDataKind() {
   for (const auto& [cell, times] : cellTimes) {
     const double span = times.second - times.first;
     const int count = static_cast<int>(speeds[cell].size());
+    // A structured binding is not captured by lambdas before C++20's last revisions.
+    const auto thisCell = cell;
     const bool stillRun = std::any_of(j.runs.begin(), j.runs.end(),
-                                      [&](const BoundaryMotion& m) { return m.cell == cell && m.testable; });
+                                      [&](const BoundaryMotion& m) { return m.cell == thisCell && m.testable; });
     if (span < kSettledSpan || !(stillRun || count >= 2)) continue;
     // The cell at the most speeds tells most.
     if (j.equilibrium && count <= j.speeds) continue;
