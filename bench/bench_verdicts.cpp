@@ -22,20 +22,11 @@ using calibration::Noise;
 using calibration::RunCase;
 using calibration::Species;
 
-Species Main(double loading = 0.6) { return {4.3, calibration::DiffusionOf(4.3, 1.3), loading}; }
-Species Large(double loading) { return {12.0, calibration::DiffusionOf(12.0, 1.3), loading}; }
+using calibration::Large;
+using calibration::Main;
 
-RunCase Honest(double noise, Noise kind, double interval, int scans = 25, int radii = 360) {
-  RunCase c;
-  c.name = "honest";
-  c.data = c.fitted = {Main()};
-  c.noise = noise;
-  c.kind = kind;
-  c.interval = interval;
-  c.scans = scans;
-  c.radii = radii;
-  return c;
-}
+// The benchmark's runs: 25 scans of 360 radii.
+RunCase BenchRun(double noise, Noise kind, double interval) { return calibration::Honest(noise, kind, interval, 25, 360); }
 
 void BM_MisfitFalseAlarms(benchmark::State& state) {
   const int seeds = static_cast<int>(state.range(0));
@@ -47,7 +38,7 @@ void BM_MisfitFalseAlarms(benchmark::State& state) {
         for (const double interval : {60.0, 120.0, 300.0, 400.0}) {
           int here = 0;
           const int n = kind == Noise::TimeInvariantSolved ? seeds / 4 : seeds;
-          for (const MisfitTest& t : calibration::TestsAtTruth(Honest(noise, kind, interval), 1000, n)) here += t.fires;
+          for (const MisfitTest& t : calibration::TestsAtTruth(BenchRun(noise, kind, interval), 1000, n)) here += t.fires;
           fired += here;
           trials += n;
           std::printf("false alarms: kind %d noise %.3f interval %3.0f: %d of %d\n", static_cast<int>(kind), noise,
@@ -66,11 +57,11 @@ void BM_NamedBiasDetection(benchmark::State& state) {
     biased = found = fits = 0;
     for (const double noise : {0.005, 0.01, 0.02}) {
       std::vector<std::pair<const char*, RunCase>> cases;
-      RunCase meniscus = Honest(noise, Noise::White, 300.0);
+      RunCase meniscus = BenchRun(noise, Noise::White, 300.0);
       meniscus.meniscusOffset = 0.004;
       cases.emplace_back("meniscus 0.004 cm off", meniscus);
       for (const double share : {0.01, 0.029}) {
-        RunCase unmodelled = Honest(noise, Noise::White, 300.0);
+        RunCase unmodelled = BenchRun(noise, Noise::White, 300.0);
         unmodelled.data = {Main(0.6 * (1.0 - share)), Large(0.6 * share)};
         cases.emplace_back(share < 0.02 ? "1 % unmodelled 12 S" : "2.9 % unmodelled 12 S", unmodelled);
       }
@@ -100,7 +91,7 @@ void BM_HonestFitFlags(benchmark::State& state) {
     for (const double noise : {0.002, 0.01, 0.03})
       for (const FitMethod method : {FitMethod::Marquardt, FitMethod::Simplex})
         for (int k = 0; k < seeds; ++k) {
-          const FitVerdict v = FitCase(Honest(noise, Noise::White, 300.0), 3000 + static_cast<unsigned>(k), method);
+          const FitVerdict v = FitCase(BenchRun(noise, Noise::White, 300.0), 3000 + static_cast<unsigned>(k), method);
           ++fits;
           flagged += v.misfit || v.notConverged || v.atBound || !v.undetermined.empty() || v.implausible > 0;
         }
@@ -116,7 +107,7 @@ void BM_SpeciesTooMany(benchmark::State& state) {
   for (auto _ : state) {
     undetermined = atBound = fits = 0;
     for (int k = 0; k < seeds; ++k) {
-      RunCase c = Honest(0.01, Noise::White, 300.0);
+      RunCase c = BenchRun(0.01, Noise::White, 300.0);
       c.fitted = {Main(), {8.0, calibration::DiffusionOf(8.0, 1.3), 0.1}};
       const FitVerdict v = FitCase(c, 4000 + static_cast<unsigned>(k));
       ++fits;

@@ -109,52 +109,13 @@ std::vector<double> Values(const std::vector<Species>& species) {
 // points (relative steps of 1e-3; the loadings solved anew at each, so that their
 // correlation with the values counts), inverted by Gauss-Jordan elimination.
 std::vector<double> StandardErrors(const std::vector<Species>& species, const std::vector<double>& v) {
-  const std::size_t n = v.size();
-  std::vector<std::vector<double>> J(n);
-  auto model = [&](const std::vector<double>& x) {
-    std::vector<double> f;
-    for (std::size_t k = 0; k < species.size(); ++k) {
-      const int slot = static_cast<int>(k) + 1;
-      ModelParams().pSpeciesS[slot] = static_cast<float>(x[2 * k]);
-      ModelParams().pSpeciesMassOrD[slot] = static_cast<float>(x[2 * k + 1] * 1e7);
-    }
-    PackModelParams();
-    ModelParams().bLinearAmplitudes = true;
-    EXPECT_TRUE(CalculateModel(nullptr).ok());
-    ForEachFitPoint([&](int s, int i) { f.push_back(DataSet().ppFit[Idx(s)][i]); });
-    return f;
-  };
-  for (std::size_t i = 0; i < n; ++i) {
-    std::vector<double> up = v, down = v;
-    const double h = 1e-3 * std::fabs(v[i]);
-    up[i] += h;
-    down[i] -= h;
-    const std::vector<double> a = model(up), b = model(down);
-    J[i].resize(a.size());
-    for (std::size_t k = 0; k < a.size(); ++k) J[i][k] = (a[k] - b[k]) / (2 * h);
-  }
-  model(v);
-  std::vector<std::vector<double>> A(n, std::vector<double>(2 * n, 0.0));
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = 0; j < n; ++j)
-      for (std::size_t k = 0; k < J[i].size(); ++k) A[i][j] += J[i][k] * J[j][k];
-    A[i][n + i] = 1.0;
-  }
-  for (std::size_t col = 0; col < n; ++col) {
-    std::size_t pivot = col;
-    for (std::size_t r = col + 1; r < n; ++r)
-      if (std::fabs(A[r][col]) > std::fabs(A[pivot][col])) pivot = r;
-    std::swap(A[col], A[pivot]);
-    const double d = A[col][col];
-    for (double& x : A[col]) x /= d;
-    for (std::size_t r = 0; r < n; ++r) {
-      if (r == col) continue;
-      const double f = A[r][col];
-      for (std::size_t k = 0; k < 2 * n; ++k) A[r][k] -= f * A[col][k];
-    }
-  }
-  std::vector<double> se(n);
-  for (std::size_t i = 0; i < n; ++i) se[i] = kNoise * std::sqrt(A[i][n + i]);
+  // The calibration's computation takes D in 1e-7 cm^2/s.
+  std::vector<double> scaled = v;
+  for (std::size_t k = 1; k < scaled.size(); k += 2) scaled[k] *= 1e7;
+  ModelParams().bLinearAmplitudes = true;
+  std::vector<double> se = calibration::StandardErrors(scaled, kNoise);
+  for (std::size_t k = 1; k < se.size(); k += 2) se[k] *= 1e-7;
+  (void)species;
   return se;
 }
 

@@ -38,6 +38,7 @@
 #include "scandata/radial_grid.h"
 #include "scandata/scan_data_reset.h"
 #include "scandata/scan_file.h"
+#include "tests/modelcalc/verdict_calibration.h"
 
 namespace tarmic::test {
 
@@ -93,34 +94,7 @@ inline double DiffusionFromSAndFf0(double s, double ff0) {
 // Absorbance scans j = 1..scans at times j x interval (s) and rpm, radii 6.02-7.18 cm
 // (zero signal), in a cell 6.0-7.2 cm at 20 C with the fitting range 6.05-7.1 cm.
 inline void InstallVelocityScans(int scans, int radii, double interval, float rpm) {
-  AllocScanTables(scans);
-  for (int j = 1; j <= scans; ++j) {
-    float* r = tarmic::vector(1, radii);
-    float* y = tarmic::vector(1, radii);
-    for (int i = 1; i <= radii; ++i) {
-      r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (radii - 1));
-      y[i] = 0.0f;
-    }
-    ScanInfo& info = DataSet().pScanInfo[Idx(j)];
-    info.time = info.recordedTime = info.timeAtLoad = interval * j;
-    info.rpm = rpm;
-    info.temperature = 20.0f;
-    InstallScanArrays(j, radii, r, y, nullptr, false);
-  }
-  ScanFile().bAbsorbanceData = true;
-  DataSet().fMeniscus = 6.0f;
-  DataSet().fBottom = 7.2f;
-  DataSet().fTemperatureK = 293.15f;
-  DataSet().fRT = static_cast<float>(kGasConstant * 293.15);
-  SolventConstants().VBAR = 0.73f;
-  SolventConstants().fBufferDensity = 0.99823f;
-  SolventConstants().fVRho = SolventConstants().VBAR * SolventConstants().fBufferDensity;
-  ASSERT_TRUE(BuildCommonRadialGrid());
-  DataSet().fFitLeftLim = 6.05f;
-  DataSet().fFitRightLim = 7.1f;
-  SetLeftFitLimitIndices();
-  SetRightFitLimitIndices();
-  AnalysisSwitches().bRampRotorSpeed = false;
+  ASSERT_TRUE(calibration::InstallEmptyScans(scans, radii, interval, rpm));
 }
 
 // The data become the computed fit plus Gaussian noise of the given width.

@@ -44,6 +44,11 @@ struct Species {
   double loading;  // OD
 };
 
+// One 4.3 S species at f/f0 1.3 (0.6 OD by default) and a 12 S one.
+inline double DiffusionOf(double s, double ff0);
+inline Species Main(double loading = 0.6);
+inline Species Large(double loading);
+
 // The noise added to the model of the data.
 enum class Noise {
   White,
@@ -81,6 +86,23 @@ inline double DiffusionOf(double s, double ff0) {
   return kGasConstant * 293.15 * s * 1e-13 / (M * (1.0 - 0.73 * 0.99823)) * 1e7;
 }
 
+inline Species Main(double loading) { return {4.3, DiffusionOf(4.3, 1.3), loading}; }
+inline Species Large(double loading) { return {12.0, DiffusionOf(12.0, 1.3), loading}; }
+
+// The true model of Main at its loading, fitted from the truth, 300 s between scans
+// unless said.
+inline RunCase Honest(double noise, Noise kind, double interval, int scans = 20, int radii = 200) {
+  RunCase c;
+  c.name = "honest";
+  c.data = c.fitted = {Main()};
+  c.noise = noise;
+  c.kind = kind;
+  c.interval = interval;
+  c.scans = scans;
+  c.radii = radii;
+  return c;
+}
+
 inline void ResetAll() {
   ResetModelComputation();
   ResetModelFlags();
@@ -93,26 +115,24 @@ inline void ResetAll() {
   ResetFitState();
 }
 
-// Scans j = 1..scans at j x interval, radii 6.02-7.18 cm in a cell 6.0-7.2 cm at
-// 20 C, fitting limits 6.05-7.1 cm; Lamm grids coarse enough for sweeps (data and
-// fits share them, so the model is exact).
-inline bool InstallScans(const RunCase& c) {
-  ResetAll();
-  LammSettings().fPointsPerSigma = 3.0f;
-  LammSettings().nGridSizeUpper = 400;
-  AllocScanTables(c.scans);
-  for (int j = 1; j <= c.scans; ++j) {
-    float* r = tarmic::vector(1, c.radii);
-    float* y = tarmic::vector(1, c.radii);
-    for (int i = 1; i <= c.radii; ++i) {
-      r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (c.radii - 1) + (c.staggeredRadii ? 0.0017 * (j % 3) : 0.0));
+// Absorbance scans j = 1..scans at times j x interval (s) and rpm, radii 6.02-7.18 cm
+// (zero signal; each scan's shifted by 0.0017 cm times j modulo 3 with stagger), in a
+// cell 6.0-7.2 cm at 20 C in water with vbar 0.73, the fitting range 6.05-7.1 cm.
+// False when the common radial grid could not be built.
+inline bool InstallEmptyScans(int scans, int radii, double interval, float rpm, bool stagger = false) {
+  AllocScanTables(scans);
+  for (int j = 1; j <= scans; ++j) {
+    float* r = tarmic::vector(1, radii);
+    float* y = tarmic::vector(1, radii);
+    for (int i = 1; i <= radii; ++i) {
+      r[i] = static_cast<float>(6.02 + 1.16 * (i - 1) / (radii - 1) + (stagger ? 0.0017 * (j % 3) : 0.0));
       y[i] = 0.0f;
     }
     ScanInfo& info = DataSet().pScanInfo[At(j)];
-    info.time = info.recordedTime = info.timeAtLoad = c.interval * j;
-    info.rpm = c.rpm;
+    info.time = info.recordedTime = info.timeAtLoad = interval * j;
+    info.rpm = rpm;
     info.temperature = 20.0f;
-    InstallScanArrays(j, c.radii, r, y, nullptr, false);
+    InstallScanArrays(j, radii, r, y, nullptr, false);
   }
   ScanFile().bAbsorbanceData = true;
   DataSet().fMeniscus = 6.0f;
@@ -129,6 +149,15 @@ inline bool InstallScans(const RunCase& c) {
   SetRightFitLimitIndices();
   AnalysisSwitches().bRampRotorSpeed = false;
   return true;
+}
+
+// The scans of c with everything else reset; Lamm grids coarse enough for sweeps
+// (data and fits share them, so the model is exact).
+inline bool InstallScans(const RunCase& c) {
+  ResetAll();
+  LammSettings().fPointsPerSigma = 3.0f;
+  LammSettings().nGridSizeUpper = 400;
+  return InstallEmptyScans(c.scans, c.radii, c.interval, c.rpm, c.staggeredRadii);
 }
 
 // The species of the model at their values, s and D floated, loadings solved

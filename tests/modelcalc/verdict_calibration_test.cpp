@@ -29,19 +29,9 @@ using calibration::Noise;
 using calibration::RunCase;
 using calibration::Species;
 
-// One 4.3 S species at f/f0 1.3 (0.6 OD) and a 12 S one.
-Species Main(double loading = 0.6) { return {4.3, calibration::DiffusionOf(4.3, 1.3), loading}; }
-Species Large(double loading) { return {12.0, calibration::DiffusionOf(12.0, 1.3), loading}; }
-
-RunCase Honest(double noise, Noise kind, double interval) {
-  RunCase c;
-  c.name = "honest";
-  c.data = c.fitted = {Main()};
-  c.noise = noise;
-  c.kind = kind;
-  c.interval = interval;
-  return c;
-}
+using calibration::Honest;
+using calibration::Large;
+using calibration::Main;
 
 const char* KindName(Noise kind) {
   switch (kind) {
