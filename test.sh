@@ -8,7 +8,12 @@ set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/install-deps.sh
 launcher=()
-if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # Paths below the checkout's parent are hashed relative to the build folder, so that
+  # another clone of the project reuses what this machine compiled before.
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(cd .. && pwd)}"
+fi
 compiler=()
 if command -v clang++ >/dev/null 2>&1; then
   compiler=(-DCMAKE_CXX_COMPILER=clang++)
