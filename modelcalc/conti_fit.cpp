@@ -327,7 +327,7 @@ void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report) {
           ForgetKernels();
           return fit(q.data()) < kNoResult;
         },
-        false, report, rounds);
+        false, report, rounds, GridLimit::NoiseShare);
     // The kernels in place are the finer solution's.
     ForgetKernels();
     if (verdict != GridVerdict::GoesOn) return;

@@ -38,7 +38,7 @@ double GridCheckNoise() {
 }
 
 double GridError::Limit() const {
-  if (points < 1) return kGridErrorShare * noise;
+  if (points < 1 || limit == GridLimit::NoiseShare) return kGridErrorShare * noise;
   return noise * std::min(kGridErrorShare, std::sqrt(kGridErrorChiSquare / static_cast<double>(points)));
 }
 
@@ -67,9 +67,10 @@ GridError MeasureGridError(const std::function<bool()>& compute, bool evaluatedH
 }
 
 GridVerdict CheckGridAtEnd(const std::function<bool()>& compute, bool evaluatedHere, FitReport& report,
-                           int& rounds) {
+                           int& rounds, GridLimit limit) {
   if (!GridDependentModel()) return GridVerdict::Holds;
-  const GridError e = MeasureGridError(compute, evaluatedHere);
+  GridError e = MeasureGridError(compute, evaluatedHere);
+  e.limit = limit;
   if (e.interrupted) return GridVerdict::Interrupted;
   if (!e.TooCoarse()) return GridVerdict::Holds;
   // The fit's grid is too coarse for the noise: the search goes on on the finer one,

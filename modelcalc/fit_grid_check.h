@@ -52,6 +52,13 @@ double RmsDifference(const std::vector<double>& a, const std::vector<double>& b)
 // the rmsd of the residuals.
 double GridCheckNoise();
 
+// Which limit holds the error: both (the fits of values, whose standard errors the
+// chi-square bound keeps), or the share of the noise alone (the regularised
+// distributions: their solution departs from the best fit by the confidence level's
+// share of chi-square, some 80 units over 16,000 points at 0.68, by design, and a
+// grid error of a few units is within what that regularisation accepts).
+enum class GridLimit { Values, NoiseShare };
+
 // The measure at the values in force. compute: one model computation of them
 // (false when it was stopped or refused); evaluatedHere: the model on show is
 // already theirs on the refinement in force (a computation is saved).
@@ -62,6 +69,7 @@ struct GridError {
   double error = 0.0;        // rms difference of it and twice it at the fit points
   double noise = 0.0;        // GridCheckNoise of the model on the fit's refinement
   long long points = 0;      // fit points
+  GridLimit limit = GridLimit::Values;
   // The largest error the grid may have (see kGridErrorChiSquare).
   double Limit() const;
   bool TooCoarse() const { return measured && error > Limit(); }
@@ -78,7 +86,7 @@ enum class GridVerdict { Holds, GoesOn, Ends, Interrupted };
 // search goes on there; Ends after those rounds (report.gridRefined takes the
 // factor).
 GridVerdict CheckGridAtEnd(const std::function<bool()>& compute, bool evaluatedHere, FitReport& report,
-                           int& rounds);
+                           int& rounds, GridLimit limit = GridLimit::Values);
 
 // A fit starts on the settings' own grid.
 void StartFitOnSettingsGrid();

@@ -294,7 +294,8 @@ LammDiscretizationSettings CurrentDiscretization() {
     d.nMaxGrid = RefinedNodeCount(d.nMaxGrid);
     d.nDefaultGrid = RefinedNodeCount(d.nDefaultGrid);
     d.fPointsPerSigma = std::min(d.fPointsPerSigma * static_cast<float>(f), kMaxPointsPerSigma);
-    d.dTolerance = d.dToleranceIn = RefinedMaxDcOverC();
+    d.dTolerance = d.dToleranceIn = LammSettings().dMaxDcOverC / f;
+    d.nStepRefinement = f;
     d.dTolerance005 = 0.05 * d.dTolerance;
     d.dTolerance02 = 0.2 * d.dTolerance;
   }
@@ -308,7 +309,11 @@ int RefinedNodeCount(int nodes) {
   return static_cast<int>(std::max<long long>(nodes, std::min<long long>(n, kMaxLammGridPoints)));
 }
 
-double RefinedMaxDcOverC() { return LammSettings().dMaxDcOverC / GridRefinement(); }
+double RefinedMaxDcOverC() {
+  // The moving grid's step is a share of its grid period, which shortens with the
+  // nodes already.
+  return LammSettings().bMovingHat ? LammSettings().dMaxDcOverC : LammSettings().dMaxDcOverC / GridRefinement();
+}
 double RefinedInitialDt() { return LammSettings().dInitialDt / GridRefinement(); }
 
 void SwitchOnTimesFromW2t(Window*) {

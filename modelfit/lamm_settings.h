@@ -110,7 +110,8 @@ inline constexpr int kMostGridRefinement = 16;
 // nodes times the refinement, at most kMaxLammGridPoints (never fewer than nodes).
 int RefinedNodeCount(int nodes);
 // The time-step controls of the engine's propagators under the refinement: max
-// dc/c (its reference value) and the first step, each over the factor.
+// dc/c over the factor (not on the moving grid, whose step is a share of its grid
+// period) and the first step over the factor.
 double RefinedMaxDcOverC();
 double RefinedInitialDt();
 
