@@ -19,7 +19,7 @@
 #include "platform/types.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 #include "tests/support/production_sources.h"
-#include "tests/support/reference_lamm_solution.h"
+#include "tests/support/reference_fit_run.h"
 
 namespace tarmic {
 namespace {
@@ -48,26 +48,15 @@ void InstallScans(const ReferenceRun& run) {
 // steps of at most 1 s (within 1e-6 OD rms of twice as fine a solution).
 std::vector<std::vector<double>> ReferenceScans(const ReferenceRun& run) {
   InstallScans(run);
-  std::vector<double> times, radii;
-  for (int j = 1; j <= run.scans; ++j) times.push_back(DataSet().pScanInfo[Idx(j)].time);
-  for (int i = 1; i <= run.radii; ++i) radii.push_back(DataSet().ppRadius[1][i]);
-  const testing::ReferenceLammProblem p{.s_svedberg = run.s, .d_cm2_per_s = run.D, .rpm = run.rpm,
-                                        .loading = run.loading, .cells = 8000, .max_time_step_s = 1.0};
-  return testing::ReferenceLammSolution::scans(p, times, radii);
+  return testing::ReferenceScansOfLoadedSet({.s_svedberg = run.s, .d_cm2_per_s = run.D, .rpm = run.rpm,
+                                             .loading = run.loading, .cells = 8000, .max_time_step_s = 1.0});
 }
 
 // The scans of run hold truth plus white noise (seed).
 void InstallData(const ReferenceRun& run, const std::vector<std::vector<double>>& truth, double noise,
                  unsigned seed) {
   InstallScans(run);
-  std::mt19937 random(seed);
-  std::normal_distribution<double> gauss(0.0, 1.0);
-  for (int j = 1; j <= run.scans; ++j) {
-    for (int i = 1; i <= run.radii; ++i)
-      DataSet().ppSignal[Idx(j)][i] = static_cast<float>(truth[Idx(j - 1)][Idx(i - 1)] + noise * gauss(random));
-    FillGridSignalRow(j);
-  }
-  CalculateAverageScan();
+  testing::SetLoadedSetToTruthAndNoise(truth, noise, seed);
 }
 
 // The truth at the fit points, in their order.
@@ -86,31 +75,13 @@ void SetSpecies(double s, double D, double loading) {
 }
 
 // The standard errors of s and D (S, cm^2/s) of a fit of s, D and the loading at
-// noise: sigma sqrt of the diagonal of the inverse of J'J, J by central differences
-// of the model at the truth on the grid the settings lay.
+// noise, from the derivatives of the model at the truth.
 std::pair<double, double> StandardErrors(const ReferenceRun& run, double noise) {
-  const double h[3] = {1e-3 * run.s, 1e-3 * run.D, 1e-3 * run.loading};
-  std::vector<std::vector<double>> J(3);
-  for (int k = 0; k < 3; ++k) {
-    std::vector<double> up, down;
-    for (int sign : {1, -1}) {
-      const double d = sign * h[k];
-      SetSpecies(run.s + (k == 0 ? d : 0.0), run.D + (k == 1 ? d : 0.0), run.loading + (k == 2 ? d : 0.0));
-      EXPECT_TRUE(CalculateModel(nullptr).ok());
-      (sign > 0 ? up : down) = ModelAtFitPoints();
-    }
-    for (std::size_t i = 0; i < up.size(); ++i) J[Idx(k)].push_back((up[i] - down[i]) / (2 * h[k]));
-  }
-  double a[3][3] = {};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      for (std::size_t n = 0; n < J[0].size(); ++n) a[i][j] += J[Idx(i)][n] * J[Idx(j)][n];
-  // The diagonal of the inverse by cofactors.
-  const double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
-                     a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
-  const double c00 = (a[1][1] * a[2][2] - a[1][2] * a[2][1]) / det;
-  const double c11 = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) / det;
-  return {noise * std::sqrt(c00), noise * std::sqrt(c11)};
+  const std::vector<double> se = testing::JacobianStandardErrors(
+      [](const std::vector<double>& x) { SetSpecies(x[0], x[1], x[2]); }, {run.s, run.D, run.loading},
+      {1e-3 * run.s, 1e-3 * run.D, 1e-3 * run.loading}, noise);
+  EXPECT_EQ(se.size(), 3u);
+  return se.size() == 3 ? std::pair{se[0], se[1]} : std::pair{0.0, 0.0};
 }
 
 class FitGridCheck : public ::testing::Test {
