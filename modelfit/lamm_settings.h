@@ -98,8 +98,9 @@ void SetMaxDcOverC(double value);
 // size, points per sigma) times the factor, the time-step controls (max dc/c and
 // the first step) over it. 1 unless the check of a fit's end found the grid too
 // coarse for the noise of the data (modelcalc/fit_grid_check.h); it is not a
-// setting (not saved, not part of a result's claim): a Run after such a fit
-// computes the model on the grid the fit ended on, and the next fit starts at 1.
+// setting (not saved), but part of a result's claim (modelcalc/model_claim.h): a Run
+// after such a fit computes the model on the grid the fit ended on, and the next
+// fit starts at 1.
 struct GridRefinementState {
   int factor = 1;
 };
