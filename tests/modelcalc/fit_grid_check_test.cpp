@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "distributions/distribution_engine.h"
+#include "distributions/install_hooks.h"
+#include "modelcalc/conti_fit.h"
+#include "modelcalc/conti_fit_params.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_grid_check.h"
@@ -260,6 +264,35 @@ TEST_F(FitGridCheck, EveryRouteOfTheModelConvergesUnderTheRefinement) {
     std::printf("%-20s change from four times the nodes: %.2e (settings), %.2e (twice)\n", route.name, coarse, finer);
     EXPECT_GT(coarse, 0.0) << route.name;
     EXPECT_LT(finer, 0.5 * coarse) << route.name;
+  }
+}
+
+// The refinement of a c(s) distribution (meniscus and f/f0 by Marquardt-Levenberg)
+// takes the check with the tenth of the noise: on kernels of 3 points per sigma, at
+// 0.0005 OD the fit goes on on finer kernels; at 0.01 OD it ends on the settings'
+// grid. Data of the reference solution, 4.4 S at f/f0 1.3, 8 scans 1500 s apart on
+// 120 radii, 50,000 rpm; c(s) 2-8 S on 30 points.
+TEST_F(FitGridCheck, ADistributionsRefinementTakesTheCheckWithTheTenthOfTheNoise) {
+  const ReferenceRun run{4.4, test::DiffusionFromSAndFf0(4.4, 1.3) * 1e-7, 1.0, 8, 120, 1500.0, 50000.0f};
+  const auto truth = ReferenceScans(run);
+  for (const auto [noise, refined] : {std::pair{0.0005, true}, std::pair{0.01, false}}) {
+    InstallData(run, truth, noise, 4);
+    ResetDistributionEngine();
+    InstallDistributionHooks();
+    LammSettings().fPointsPerSigma = 3.0f;
+    DataSet().fMinMeniscus = 5.97f;
+    DataSet().fMaxMeniscus = 6.03f;
+    ResetModelFlags();
+    ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+    test::SetContinuousParams(2.0f, 8.0f, 30.0f, 0.68f, 1.4f, 6.005f, 7.2f);
+    AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = AnalysisSwitches().pParamFitFlags[13] = 1;
+    UnpackModelParams();
+    FitReport report;
+    ASSERT_EQ(ContiFit(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
+    std::printf("c(s) at %.4f OD: grid x%d, flag %d, %d evaluations, meniscus %.4f\n", noise, GridRefinement(),
+                report.gridRefined, FitState().nFitSim, DataSet().fMeniscus);
+    EXPECT_EQ(GridRefinement() > 1 || report.gridRefined > 0, refined) << noise;
+    ResetDistributionEngine();
   }
 }
 
