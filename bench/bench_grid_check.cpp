@@ -9,6 +9,10 @@
 //    rpm) and the non-ideal single-species model (10 S, 2e-7 cm^2/s, the same ks
 //    and kd, 60,000 rpm), loading 1 OD, noise 0.005 OD, three seeds, s and D fitted
 //    by Marquardt-Levenberg from 2 % off.
+//  - the refinement of a c(s) distribution (2-8 S on 30 points, meniscus and f/f0 by
+//    Marquardt-Levenberg from 6.005 cm and 1.4) on kernels of 3 points per sigma, data
+//    of 4.4 S and 4.94e-7 cm^2/s (f/f0 1.55), 8 scans 1500 s apart on 120 radii: at 0.0005 OD it goes on
+//    on finer kernels, at 0.005 and 0.01 OD it ends on the settings' grid.
 // Each fit is judged in standard errors of its own noise (from the derivatives of
 // the model at the truth): printed per fit, and counted as within 3 SE (s and D),
 // flagged "grid", or beyond. Reported per sweep: those counts, the evaluations per
@@ -21,6 +25,11 @@
 #include <vector>
 
 #include "bench/velocity_data_set.h"
+#include "distributions/distribution_engine.h"
+#include "distributions/distribution_grid.h"
+#include "distributions/install_hooks.h"
+#include "modelcalc/conti_fit.h"
+#include "modelcalc/conti_fit_params.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_grid_check.h"
 #include "modelcalc/fit_state.h"
@@ -153,6 +162,52 @@ void BM_NonidealSpeciesMarquardt(benchmark::State& state) {
   Sweep(state, {10.0, 2.0e-7, 1.0, 60000.0f, true, false, -0.3f, -0.5f}, {0.005}, 3, FitMethod::Marquardt);
 }
 BENCHMARK(BM_NonidealSpeciesMarquardt)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+void BM_CsMarquardt(benchmark::State& state) {
+  InstallDistributionHooks();
+  const Species sp{4.4, 4.94e-7, 1.0, 50000.0f};
+  for (auto _ : state) {
+    for (double noise : {0.0005, 0.005, 0.01}) {
+      bench::InstallVelocityScans(8, 120, 0.02);
+      for (int j = 1; j <= DataSet().nScans; ++j) DataSet().pScanInfo[static_cast<std::size_t>(j)].time = 1500.0 * j;
+      const auto truth = testing::ReferenceScansOfLoadedSet({.s_svedberg = sp.s, .d_cm2_per_s = sp.D, .rpm = sp.rpm,
+                                                             .loading = sp.loading, .cells = 8000,
+                                                             .max_time_step_s = 2.0});
+      testing::SetLoadedSetToTruthAndNoise(truth, noise, 4);
+      ResetDistributionEngine();
+      LammSettings().fPointsPerSigma = 3.0f;
+      DataSet().fMinMeniscus = 5.97f;
+      DataSet().fMaxMeniscus = 6.03f;
+      ResetModelFlags();
+      ModelFlags().bContiModel = ModelFlags().bContiSModel = true;
+      for (int i = 1; i <= nModelParams; ++i) AnalysisSwitches().pParamFitFlags[i] = 0;
+      AnalysisSwitches().pParams[kContiSlotGridMin] = 2.0f;
+      AnalysisSwitches().pParams[kContiSlotGridMax] = 8.0f;
+      AnalysisSwitches().pParams[kContiSlotGridCount] = 30.0f;
+      AnalysisSwitches().pParams[kContiSlotConfidence] = 0.68f;
+      AnalysisSwitches().pParams[kContiSlotVbar] = 0.73f;
+      AnalysisSwitches().pParams[kContiSlotDensity] = 0.99823f;
+      AnalysisSwitches().pParams[kContiSlotViscosity] = 0.01002f;
+      AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.4f;
+      AnalysisSwitches().pParams[13] = 6.005f;
+      AnalysisSwitches().pParams[14] = 7.2f;
+      AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = AnalysisSwitches().pParamFitFlags[13] = 1;
+      AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = false;
+      UnpackModelParams();
+      FitReport report;
+      if (ContiFit(nullptr, FitMethod::Marquardt, report) != FitOutcome::Completed) {
+        state.SkipWithError("refinement did not complete");
+        return;
+      }
+      std::printf("  c(s) at %.4f OD: grid x%d, %s, %d evaluations, meniscus %.4f cm, f/f0 %.3f\n", noise,
+                  GridRefinement(), report.gridRefined ? "flagged grid" : "not flagged", FitState().nFitSim,
+                  DataSet().fMeniscus, SolventConstants().fFrictionalRatio);
+      state.counters[noise < 0.001 ? "grid_factor_at_0.0005" : noise < 0.007 ? "grid_factor_at_0.005" : "grid_factor_at_0.01"] =
+          GridRefinement();
+    }
+  }
+}
+BENCHMARK(BM_CsMarquardt)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 }  // namespace tarmic
