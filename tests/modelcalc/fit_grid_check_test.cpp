@@ -97,20 +97,20 @@ class FitGridCheck : public ::testing::Test {
   ScopedHeadlessBackend backend;
 };
 
-// A 4.3 S species at 0.6 OD, 50,000 rpm, 40 scans 200 s apart on 500 radii (19,000
-// fit points). Before, a fit ended on the grid the settings lay (about 1,100
-// nodes), whose error of 1.1e-4 OD rms lies along the boundary's shift: s 4.8 SE
-// off at 0.002 OD (2.3 SE at 0.005), its error a twentieth of the noise. Now the
-// fit goes on to four times the nodes: s and D within 3 SE (bench_grid_check sweeps
-// noise 0.002-0.01 OD over five seeds).
+// A 4.3 S species at 0.6 OD, 50,000 rpm, 20 scans 200 s apart on 300 radii (5,700
+// fit points), 0.0005 OD. On the grid the settings lay the model's error (some 1e-4
+// OD rms, a fifth of the noise) lies along the boundary's shift and spread: without
+// the check the fit ends s +7.5 SE and D +5.9 SE off. With it the fit goes on to four
+// times the nodes and ends within 3 SE (bench_grid_check sweeps noise 0.002-0.01 OD on
+// 40 scans over five seeds).
 TEST_F(FitGridCheck, IdealFitsEndWithinThreeStandardErrorsOnTheGridTheNoiseAsksFor) {
-  const ReferenceRun run{4.3, 6.0e-7, 0.6, 40, 500, 200.0, 50000.0f};
+  const ReferenceRun run{4.3, 6.0e-7, 0.6, 20, 300, 200.0, 50000.0f};
   const auto truth = ReferenceScans(run);
   struct Case {
     double noise;
     int leastRefinement;
   };
-  for (const Case c : {Case{0.002, 4}}) {
+  for (const Case c : {Case{0.0005, 4}}) {
     InstallData(run, truth, c.noise, 1);
     const auto [seS, seD] = StandardErrors(run, c.noise);
     test::SetOneSpecies(run.s * 1.02, run.D * 1e7 * 0.98, 1, 6.0, false);
@@ -118,7 +118,7 @@ TEST_F(FitGridCheck, IdealFitsEndWithinThreeStandardErrorsOnTheGridTheNoiseAsksF
     ASSERT_EQ(FitDriver(nullptr, FitMethod::Marquardt, report), FitOutcome::Completed);
     const double sOff = (ModelParams().pSpeciesS[1] - run.s) / seS;
     const double dOff = (ModelParams().pSpeciesMassOrD[1] * 1e-7 - run.D) / seD;
-    std::printf("noise %.3f OD: s %+.2f SE, D %+.2f SE, grid x%d, flag %d, %d evaluations\n", c.noise, sOff, dOff,
+    std::printf("noise %.4f OD: s %+.2f SE, D %+.2f SE, grid x%d, flag %d, %d evaluations\n", c.noise, sOff, dOff,
                 GridRefinement(), report.gridRefined, FitState().nFitSim);
     EXPECT_TRUE(FitConverged(FitOutcome::Completed, report)) << report.message.text;
     EXPECT_EQ(GridRefinement(), c.leastRefinement) << c.noise;
