@@ -103,8 +103,8 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
   auto& simRunPart = SimRun();
   PlanarSolveScope scope;
   SimRunStateGuard guard;
-  lammSettingsPart.nLammGridPoints = lammSettingsPart.nDefaultGridPoints;
-  const bool allocated = lammArraysPart.bSimArraysAllocated ? ResizeSimArrays(lammSettingsPart.nDefaultGridPoints) : AllocSimArrays();
+  lammSettingsPart.nLammGridPoints = RefinedNodeCount(lammSettingsPart.nDefaultGridPoints);
+  const bool allocated = lammArraysPart.bSimArraysAllocated ? ResizeSimArrays(lammSettingsPart.nLammGridPoints) : AllocSimArrays();
   if (!allocated || !lammArraysPart.bSimArraysAllocated)
     return {SimStatus::NotAllocated, "the simulation arrays could not be allocated"};
   const std::vector<std::pair<double, int>> scans = ScansByTime();
@@ -123,12 +123,12 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
     simRunPart.dSimRpm = simRunPart.dFinalRpm = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.nScans)].rpm;
     simRunPart.bAccelerating = false;
     simClockPart.dSimTime = 0.0;
-    simRunPart.dSimDt = lammSettingsPart.dInitialDt;
+    simRunPart.dSimDt = RefinedInitialDt();
     simRunPart.nSimIterations = 0;
     simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
-    simRunPart.dMaxRelChange = lammSettingsPart.dMaxDcOverC;
-    simRunPart.dMaxRelChangeLow = 0.05 * lammSettingsPart.dMaxDcOverC;
-    simRunPart.dMaxRelChangeTarget = 0.2 * lammSettingsPart.dMaxDcOverC;
+    simRunPart.dMaxRelChange = RefinedMaxDcOverC();
+    simRunPart.dMaxRelChangeLow = 0.05 * simRunPart.dMaxRelChange;
+    simRunPart.dMaxRelChangeTarget = 0.2 * simRunPart.dMaxRelChange;
     simRunPart.pSimWindow = nullptr;
     ScanTimeRecorder recorder(times, [&](int k, const double* r, const double* c, int n) {
       StoreKernelProfile(i, scans[static_cast<std::size_t>(k)].second, r, c, n);
@@ -139,7 +139,7 @@ SimOutcome ElectrophoresisKernel(Window* window, int i, double v, double D) {
   // A kernel the first grid does not resolve is solved again on finer grids.
   BuildLammGrid();
   return RefineWhileBalanceLost(
-      attempt(), lammSettingsPart.nDefaultGridPoints,
+      attempt(), RefinedNodeCount(lammSettingsPart.nDefaultGridPoints),
       [](int n) {
         if (!ResizeSimArrays(n)) return false;
         BuildLammGrid();

@@ -151,6 +151,7 @@ void CLammIdeal::LoadDiscretizationParameters(const LammDiscretizationSettings& 
   dTolerance02 = s.dTolerance02;
   dToleranceIn = s.dToleranceIn;
   nDefaultGrid = s.nDefaultGrid;
+  nStepRefinement = s.nStepRefinement > 1 ? s.nStepRefinement : 1;
   nExtraRows = s.nExtraRows;
   bUseMovingHat = s.bUseMovingHat;
   bUseClaverie = s.bUseClaverie;

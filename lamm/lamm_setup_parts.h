@@ -68,6 +68,10 @@ struct LammDiscretizationSettings {
   double dTolerance005 = 0.1;           // 0.05 x tolerance as entered (lower bound)
   double dTolerance02 = 0.3;            // 0.2 x tolerance as entered (target)
   double dToleranceIn = 1.0;            // tolerance as entered
+  // The factor the tolerances above were divided by to refine the whole solution
+  // with its grid: the moving grid, whose step is a share of its grid period (which
+  // shortens with the nodes already), takes it back.
+  int nStepRefinement = 1;
   int nDefaultGrid = 1000;              // "default FE grid size"
   int nExtraRows = 0;                   // allocation option of the work arrays
   bool bUseMovingHat = false;           // "moving hat algorithm"
@@ -285,6 +289,7 @@ struct LammNumericsState {
   double dTolerance005 = 0.1;        // change below which the step grows
   double dTolerance02 = 0.3;         // change the step control aims at
   double dToleranceIn = 1.0;
+  int nStepRefinement = 1;
   int nDefaultGrid = 1000;
   bool bUseMovingHat = false;
   bool bUseClaverie = true;

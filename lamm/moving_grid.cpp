@@ -288,7 +288,7 @@ void CLammIdeal::SolveMovingHat() {
   CLSetLoadedAmount();
   dDt = 1.0;
   if (bSecondSolution && !CLInitComp2()) bSecondSolution = false;
-  dDtFixed = dMovingFrameS == 0 ? dTolerance : dTolerance * dGridPeriod;
+  dDtFixed = dMovingFrameS == 0 ? dTolerance : dTolerance * nStepRefinement * dGridPeriod;
   if (dDtFixed >= dGridPeriod) {
     dDtFixed = dGridPeriod;
     CLPrecomputePeriodStep();

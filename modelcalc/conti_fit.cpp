@@ -27,6 +27,7 @@
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/conti_fit_status.h"
 #include "modelcalc/fit_end_check.h"
+#include "modelcalc/fit_grid_check.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_rmsd.h"
@@ -315,6 +316,25 @@ void EndStepFrom(Refinement& fit, std::vector<float>& q, FitReport& report) {
   }
 }
 
+// The grid at the end q of a refinement (fit_grid_check.h): where its error exceeds
+// the share of the noise the kernels are solved on the finer grid and the steps from
+// the end go on there, until the grid holds or its rounds are spent.
+void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report) {
+  int rounds = 0;
+  for (;;) {
+    const GridVerdict verdict = CheckGridAtEnd(
+        [&] {
+          ForgetKernels();
+          return fit(q.data()) < kNoResult;
+        },
+        false, report, rounds, GridLimit::NoiseShare);
+    // The kernels in place are the finer solution's.
+    ForgetKernels();
+    if (verdict != GridVerdict::GoesOn) return;
+    EndStepFrom(fit, q, report);
+  }
+}
+
 // Repeated Nelder-Mead cycles around the best vertex until the surface through the
 // evaluated points places the minimum (SurfacePlacesMinimum) or a cycle no longer
 // lowers the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the
@@ -383,6 +403,7 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
       q = Applied(nearest.data(), n);
     }
   }
+  if (report.converged && !fitStatePart.bFitInterrupted) SettleGrid(fit, q, report);
   // A simplex that settled beside trial points without a result did not converge:
   // the best fit may lie among them.
   for (int j = 1; j <= n + 1 && fit.Refused().count > 0; ++j)
@@ -488,6 +509,7 @@ void ContiSimplexDisplay(Window* window, const float* p) {
 
 FitOutcome ContiFit(Window* window, FitMethod method, FitReport& report,
                     const ContiRunFunction& runner) {
+  StartFitOnSettingsGrid();
   const auto search = [&] {
     if (method == FitMethod::Annealing && SearchSettings().fAnnealTemp > 0.0f)
       return ContiAnnealingFit(window, report, runner);
@@ -581,6 +603,7 @@ FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction&
   const MLEnd end = MLFit(w, target, p.data(), MLConvergingPass);
   if (end == MLEnd::Converged) report.localStepGain = w.endStepGain;
   localPart.g_mlFit = nullptr;
+  if (end == MLEnd::Converged && !fitStatePart.bFitInterrupted) SettleGrid(fit, p, report);
   const FitOutcome outcome = fit.Finish(p.data(), end == MLEnd::Interrupted);
   // A refinement that did not converge says so (the message of a Run met on the way
   // was shown when met).

@@ -13,6 +13,7 @@
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_window_display.h"
 #include "modelcalc/fit_end_check.h"
+#include "modelcalc/fit_grid_check.h"
 #include "modelcalc/fit_species_check.h"
 #include "modelcalc/verdict_thresholds.h"
 #include "modelcalc/fit_rmsd.h"
@@ -21,7 +22,6 @@
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/marquardt.h"
 #include "modelcalc/model_computation.h"
-#include "modelcalc/nonideal_grid.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -425,39 +425,42 @@ SaveResult WriteMLReport(const std::vector<std::vector<double>>& covariance, int
   return result;
 }
 
-// The check of a search's end at p (one-based, as applied; fit_end_check.h): with
-// checkGrid the grid of a non-ideal model is chosen anew at p as a Run of p chooses
-// it, then, with localStep (the searches that do not take the step themselves), the
-// step from p. GoesOn: the search is to go on, from p (now the lower point) or on the
-// finer grid; after kEndCheckRounds such rounds (counted in rounds) the finding is
-// put into the report instead and the search ends (p is the lower point).
+// The rounds of a fit's end on finer grids (fit_grid_check.h); settled once the
+// grid held or the rounds were spent.
+struct EndGrid {
+  int rounds = 0;
+  bool settled = false;
+};
+
+// The check of a search's end at p (one-based, as applied; fit_end_check.h): until
+// the grid settled, the grid's error at p against the noise (CheckGridAtEnd), then,
+// with localStep (the searches that do not take the step themselves), the step from
+// p. GoesOn: the search is to go on, from p (now the lower point) or on the finer
+// grid; after kEndCheckRounds steps (counted in rounds) or kGridCheckRounds grids
+// the finding is put into the report instead and the search ends (p is the lower
+// point).
 EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitReport& report, int& rounds,
-                        bool localStep, bool checkGrid = true) {
-  if (checkGrid && NonidealGridModel()) {
-    const int before = NonidealGrid().nNonidealGridFactor;
-    RequestNonidealGridCheck();
-    objective(p.data());
-    if (FitState().bFitInterrupted) return EndCheck::Interrupted;
-    if (NonidealGrid().nNonidealGridFactor > before) {
-      objective.ForgetEvaluated();
-      if (rounds++ >= kEndCheckRounds) {
-        report.gridRefined = NonidealGrid().nNonidealGridFactor;
-        return EndCheck::Ends;
-      }
-      // The minimum on the finer grid lies a fraction of the noise away: the step
-      // from the end on that grid finds it, or says that the end holds there.
-      if (!localStep) return EndCheck::GoesOn;
-    } else {
-      // The fit's grid stays when it is the finer one.
-      NonidealGrid().nNonidealGridFactor = before;
-    }
+                        bool localStep, EndGrid& grid) {
+  bool finer = false;
+  if (!grid.settled) {
+    const GridVerdict verdict = CheckGridAtEnd([&] { return objective(p.data()) < kNoModelRmsd; },
+                                               objective.LastComputed() == p, report, grid.rounds);
+    if (verdict == GridVerdict::Interrupted || FitState().bFitInterrupted) return EndCheck::Interrupted;
+    finer = verdict == GridVerdict::GoesOn;
+    grid.settled = !finer;
+    // The values of the coarser grid are another objective's.
+    if (finer) objective.ForgetEvaluated();
+    if (finer && !localStep) return EndCheck::GoesOn;
   }
   if (!localStep) return EndCheck::Ends;
   const int n = static_cast<int>(p.size()) - 1;
   std::vector<FitBounds> bounds(Idx(n) + 1);
   GetFloatingExtraBounds(n, bounds.data());
   FitPointsTarget target(std::ref(objective));
-  return StepFromEnd(target, p, bounds, report, rounds);
+  // On a finer grid the minimum lies a fraction of the noise away: the step from the
+  // end there finds it, and the grid's error is measured again where it ends.
+  const EndCheck step = StepFromEnd(target, p, bounds, report, rounds);
+  return finer && step == EndCheck::Ends ? EndCheck::GoesOn : step;
 }
 
 // The point a search ends at: its own end, or after a key the best point the fit
@@ -544,8 +547,9 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
         // the point the one before found (near a minimum they converge as
         // Marquardt-Levenberg does, at n + 2 evaluations a step).
         std::vector<float> p = s.p[1];
-        EndCheck check = CheckSearchEnd(objective, p, report, endRounds, true);
-        while (check == EndCheck::GoesOn) check = CheckSearchEnd(objective, p, report, endRounds, true, false);
+        EndGrid grid;
+        EndCheck check = CheckSearchEnd(objective, p, report, endRounds, true, grid);
+        while (check == EndCheck::GoesOn) check = CheckSearchEnd(objective, p, report, endRounds, true, grid);
         if (check == EndCheck::Interrupted) break;
         s.p[1] = p;
         report.converged = true;
@@ -764,6 +768,7 @@ FitObjective::FitObjective(Window* window, ModelFunction model)
 
 float FitObjective::operator()(const float* p) {
   modelStopped_ = false;
+  last_.clear();
   if (FitState().bFitInterrupted || !guard_.Admits(p, n_)) return kNoModelRmsd;
   if (!box_.empty()) {
     held_.assign(p, p + n_ + 1);
@@ -806,6 +811,7 @@ float FitObjective::operator()(const float* p) {
   const float rmsd = FitRmsd();
   if (refused) return kNoModelRmsd;
   if (!modelStopped_) {
+    last_.assign(p, p + n_ + 1);
     evaluated_.Add(p, n_, rmsd);
     if (rmsd < bestRmsd_) {
       bestRmsd_ = rmsd;
@@ -840,6 +846,7 @@ FitOutcome RunSearch(Window* window, FitMethod method, FitReport& report, const 
 
 FitOutcome FitDriver(Window* window, FitMethod method, FitReport& report, const ModelFunction& model) {
   const SpeciesAtStart start = TakeSpeciesAtStart();
+  StartFitOnSettingsGrid();
   const FitOutcome searched = RunSearch(window, method, report, model);
   report.undeterminedSpecies.clear();
   report.implausibleSpecies.clear();
@@ -911,7 +918,8 @@ FitOutcome SimulatedAnnealingFit(Window* window, FitReport& report, const ModelF
     // Without a final method the annealing's end is checked (no rounds to go on).
     if (!finalMethod && !interrupted) {
       int rounds = kEndCheckRounds;
-      if (CheckSearchEnd(objective, pb, report, rounds, true) == EndCheck::Interrupted)
+      EndGrid grid{kGridCheckRounds, false};
+      if (CheckSearchEnd(objective, pb, report, rounds, true, grid) == EndCheck::Interrupted)
         interrupted = fit.TakeInterrupt(false);
     }
     // The model of the best point ever evaluated.
@@ -984,8 +992,9 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
   w.chiSquareUnit = ChiSquareUnit;
   MLEnd end = MLFit(w, target, p.data());
   // The end's grid (the step from the end is Marquardt-Levenberg's own).
+  EndGrid grid;
   for (int rounds = 0; end == MLEnd::Converged && !FitState().bFitInterrupted;) {
-    const EndCheck check = CheckSearchEnd(objective, p, report, rounds, false);
+    const EndCheck check = CheckSearchEnd(objective, p, report, rounds, false, grid);
     if (check != EndCheck::GoesOn) break;
     end = MLFit(w, target, p.data());
   }

@@ -163,6 +163,9 @@ class FitObjective {
   void PlanEvaluations(int n) { plannedEvaluations_ = n; }
   const std::vector<float>& Best() const { return best_; }
   float BestRmsd() const { return bestRmsd_; }
+  // The point (one-based, as given) whose finished model is on show from the last
+  // evaluation; empty when that evaluation had none.
+  const std::vector<float>& LastComputed() const { return last_; }
 
  private:
   Window* window_;
@@ -173,6 +176,7 @@ class FitObjective {
   int n_ = 0;  // length of the fit vector
   TrialPointGuard guard_;
   std::vector<float> best_;
+  std::vector<float> last_;
   float bestRmsd_ = kNoModelRmsd;
   std::vector<FitBounds> box_;
   std::vector<float> held_;  // the trial point held to the box

@@ -13,10 +13,9 @@
 //    rough objective; verdict_thresholds.h), the end was no
 //    minimum; the search goes on from the lower point, or says that it did not
 //    converge;
-//  - the model's numerical accuracy (the non-ideal models, whose grid a check
-//    chooses): the grid is chosen again at the end values as a Run of them chooses
-//    it; a finer one means that the fit's model was not accurate at its end, and the
-//    fit goes on on the finer grid.
+//  - the model's numerical accuracy (fit_grid_check.h): the discretisation error of
+//    the fit's grid at the end values against the noise; where it exceeds a tenth of
+//    the noise the fit goes on on a finer grid.
 //
 // What the check found goes into FitReport (atBound, localStepGain, gridRefined),
 // into the note of the fit (SayFitEnd) and, by FitConverged, into the batch's status.
@@ -90,8 +89,9 @@ inline constexpr const char* kFitLocalStepText =
     "The fit did not converge: a step from its end lowers the sum of squares by %.3g units "
     "of the noise's chi-square, so its end is no minimum.";
 inline constexpr const char* kFitGridRefinedText =
-    "The fit did not converge: its model at the end values needs a finer grid than the one "
-    "it was fitted on (%d times the nodes).";
+    "The fit's grid is too coarse for the noise of the data (grid): at the end values the "
+    "model on its grid (%d times the nodes of the settings) differs from the model on twice "
+    "the nodes by more than a tenth of the noise, after the fit went on on finer grids.";
 
 inline constexpr const char* kSpeciesNotDeterminedText =
     "Species %d is not determined by the data: without it, the other species refitted, the "

@@ -110,6 +110,8 @@ unsigned long long ModelSettingsFingerprint() {
   f(lammSettingsPart.bShutOffBackDiffusion)(lammSettingsPart.dBackDiffusionLevel)(lammSettingsPart.bFixTimeStep)(lammSettingsPart.dInitialDt);
   f(lammSettingsPart.dMaxDcOverC)(lammSettingsPart.dMaxDcOverCRef)(lammSettingsPart.dMaxDcOverCLow)(lammSettingsPart.dMaxDcOverCHigh)(lammSettingsPart.fRefitTolerance);
   f(lammSettingsPart.bCheckAcceleration)(lammSettingsPart.fScanVelocity)(lammSettingsPart.bSimulateRadialResolution)(lammSettingsPart.fRadialConvolutionRange);
+  // The refinement a fit's end put in force (a result computed on a finer grid is another).
+  f(CurrentPart<GridRefinementState>().factor);
 
   // The model flags.
   f(modelFlagsPart.bDiscreteModel)(modelFlagsPart.bMonomerDimer)(modelFlagsPart.bMonomerTrimer)(modelFlagsPart.bAssoc124)(modelFlagsPart.bAssoc148)(modelFlagsPart.bNonidealSpecies);

@@ -89,7 +89,7 @@ void ChooseAlgorithm(double sAbs, double threshold) {
 
 int ClampGrid(double n) {
   auto& lammSettingsPart = LammSettings();
-  const int lower = lammSettingsPart.nGridSizeLower, upper = lammSettingsPart.nGridSizeUpper;
+  const int lower = RefinedNodeCount(lammSettingsPart.nGridSizeLower), upper = RefinedNodeCount(lammSettingsPart.nGridSizeUpper);
   // Clamped before the conversion, so that no estimate converts out of range.
   const double whole = std::floor(n);
   if (!(whole < upper)) return upper;
@@ -183,7 +183,7 @@ class SpeciesRun {
     simRunPart.nSimIterations = 0;
     SimClock().dSimTime = startTime;
     bUserAbort = false;
-    simRunPart.dSimDt = lammSettingsPart.dInitialDt;
+    simRunPart.dSimDt = RefinedInitialDt();
     simRunPart.pSimWindow = window_;
     if (!keepAcceleration && AnalysisSwitches().bRampRotorSpeed && VelocityData()) {
       simRunPart.bAccelerating = true;
@@ -192,9 +192,9 @@ class SpeciesRun {
         simRunPart.bAccelerating = false;
       }
     }
-    simRunPart.dMaxRelChange = lammSettingsPart.dMaxDcOverC;
-    simRunPart.dMaxRelChangeLow = 0.05 * lammSettingsPart.dMaxDcOverC;
-    simRunPart.dMaxRelChangeTarget = 0.2 * lammSettingsPart.dMaxDcOverC;
+    simRunPart.dMaxRelChange = RefinedMaxDcOverC();
+    simRunPart.dMaxRelChangeLow = 0.05 * simRunPart.dMaxRelChange;
+    simRunPart.dMaxRelChangeTarget = 0.2 * simRunPart.dMaxRelChange;
     simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
     // A signal table row the run does not reach must not keep older values.
     if (!SignalToFitRows()) ZeroSpeciesSignal(k_);
@@ -417,7 +417,7 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
   SpeciesGridChoice grid;
   if (included) {
     if (!lammSettingsPart.bAutoGridSize || !velocity || modelFlagsPart.bZoneCentrifugation || modelParamsPart.pSpeciesMassOrD[k] <= 0)
-      ResizeSimArrays(lammSettingsPart.nDefaultGridPoints);
+      ResizeSimArrays(RefinedNodeCount(lammSettingsPart.nDefaultGridPoints));
     else
       grid = SizeGridForSpecies(s, SpeciesDiffusion(k));
   }
@@ -641,11 +641,11 @@ void ResetSingleRun(Window* window) {
   simRunPart.nSimIterations = 0;
   SimClock().dSimTime = AnalysisSwitches().bInitialDataProfile ? InitialData().ScanInfoTemplate.time : 0.0;
   bUserAbort = false;
-  simRunPart.dSimDt = lammSettingsPart.dInitialDt;
+  simRunPart.dSimDt = RefinedInitialDt();
   simRunPart.pSimWindow = window;
-  simRunPart.dMaxRelChange = lammSettingsPart.dMaxDcOverC;
-  simRunPart.dMaxRelChangeLow = 0.05 * lammSettingsPart.dMaxDcOverC;
-  simRunPart.dMaxRelChangeTarget = 0.2 * lammSettingsPart.dMaxDcOverC;
+  simRunPart.dMaxRelChange = RefinedMaxDcOverC();
+  simRunPart.dMaxRelChangeLow = 0.05 * simRunPart.dMaxRelChange;
+  simRunPart.dMaxRelChangeTarget = 0.2 * simRunPart.dMaxRelChange;
   simRunPart.dSimDtMax = 500.0;
   simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
   if (!SignalToFitRows()) ZeroSpeciesSignal(1);
@@ -659,6 +659,16 @@ bool RefinedSingleRunGrid(int n) {
   const bool laid = ResizeSimArrays(n);
   lammSettingsPart.nLammGridPoints = size;
   return laid;
+}
+
+// The grid of a single-component or reacting solve after PrepareSimArrays: the
+// grid size in force times the refinement (GridRefinement), for a non-ideal
+// species the nodes its accuracy asks for (NonidealGridNodes); the grid size in
+// force stays. False when the arrays cannot be had.
+bool LayRefinedSingleRunGrid() {
+  const int base = RefinedNodeCount(LammSettings().nLammGridPoints);
+  const int nodes = NonidealGridModel() ? NonidealGridNodes(base) : base;
+  return LammArrays().nSimGridPointsAllocated == nodes || RefinedSingleRunGrid(nodes);
 }
 
 ShowSimulationProgress MakeProgress() {
@@ -707,9 +717,9 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
-  // The non-ideal species on the grid its accuracy asks for.
-  if (NonidealGridModel() && lammArraysPart.nSimGridPointsAllocated != NonidealGridNodes(lammSettingsPart.nLammGridPoints) &&
-      !RefinedSingleRunGrid(NonidealGridNodes(lammSettingsPart.nLammGridPoints))) {
+  // The solution on the grid the refinement in force and, for the non-ideal
+  // species, its accuracy ask for.
+  if (!LayRefinedSingleRunGrid()) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
@@ -772,6 +782,10 @@ void ReactingBranch(Window* window, ModelResult& result) {
   if (!(reactionPart.fReactExticoA > 0.0f) || !(reactionPart.fReactExticoB > 0.0f))
     return refuse("extico a and extico b must be positive");
   if (!PrepareSimArrays()) {
+    MergeModelStatus(result, ModelStatus::Failed);
+    return;
+  }
+  if (!LayRefinedSingleRunGrid()) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
@@ -844,7 +858,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
                   : 0.0;
     if (ratio < 0.5) {
       choice.noTruncation = true;
-      lammSettingsPart.nLammGridPoints = lammSettingsPart.nDefaultGridPoints;
+      lammSettingsPart.nLammGridPoints = RefinedNodeCount(lammSettingsPart.nDefaultGridPoints);
       ResizeSimArrays(lammSettingsPart.nLammGridPoints);
       return choice;
     }
@@ -870,12 +884,14 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
     tStar = InfoAt(dataSetPart.nScans).time;
   }
   const double sigma = std::max(std::sqrt(D * tStar), 0.001);
-  const double h = sigma / lammSettingsPart.fPointsPerSigma;
+  // A refinement in force (GridRefinement) puts that many times the points across it.
+  const double pointsPerSigma = static_cast<double>(lammSettingsPart.fPointsPerSigma) * GridRefinement();
+  const double h = sigma / pointsPerSigma;
   // Every count above the upper limit ends as that limit: the count starts no higher
   // than one above it, which keeps the search below short whatever the settings
   // and the cell.
-  const double ceiling = static_cast<double>(std::min(lammSettingsPart.nGridSizeUpper, kMaxSimGridPoints)) + 1;
-  double equidistant = std::floor((b - m) * lammSettingsPart.fPointsPerSigma / sigma);
+  const double ceiling = static_cast<double>(std::min(RefinedNodeCount(lammSettingsPart.nGridSizeUpper), kMaxSimGridPoints)) + 1;
+  double equidistant = std::floor((b - m) * pointsPerSigma / sigma);
   if (!(equidistant <= ceiling)) equidistant = ceiling;
   if (equidistant < 0) equidistant = 0;  // a cell upside down: the lower limit
   const int N0 = static_cast<int>(equidistant);
@@ -885,7 +901,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
   // should just exceed the spacing h.
   const double q = b / m;
   int N = N0;
-  while (N > lammSettingsPart.nGridSizeLower) {
+  while (N > RefinedNodeCount(lammSettingsPart.nGridSizeLower)) {
     const double d = m * (std::pow(q, 1.5 / (N - 1)) - std::pow(q, 0.5 / (N - 1)));
     if (d > h) {
       ++N;

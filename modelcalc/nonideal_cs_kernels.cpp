@@ -72,14 +72,15 @@ bool SizeArrays(double s, double D, SpeciesGridChoice* choice) {
   if (!LammArrays().bSimArraysAllocated || !SimArraysMatchModel()) AllocSimArrays();
   if (!LammArrays().bSimArraysAllocated) return false;
   if (!LammSettings().bAutoGridSize || ModelFlags().bZoneCentrifugation || DataSet().bEquilibriumMode)
-    ResizeSimArrays(LammSettings().nLammGridPoints);
+    ResizeSimArrays(RefinedNodeCount(LammSettings().nDefaultGridPoints));
   else
     *choice = SizeGridForSpecies(s, D);
   // The concentration-dependent static grid is equidistant: where the sizing chose
   // the optimised (widening) grid, the equidistant count resolves the boundary.
   if (LammSettings().bClaverie && LammSettings().bAutoGridSize && LammSettings().bOptimizeStaticGrid && choice->outflowBottom &&
       !ModelFlags().bZoneCentrifugation && ModelComputation().nStaticGridEstimate > 0) {
-    LammSettings().nLammGridPoints = std::clamp(ModelComputation().nStaticGridEstimate, LammSettings().nGridSizeLower, LammSettings().nGridSizeUpper);
+    LammSettings().nLammGridPoints = std::clamp(ModelComputation().nStaticGridEstimate, RefinedNodeCount(LammSettings().nGridSizeLower),
+                                                RefinedNodeCount(LammSettings().nGridSizeUpper));
     ResizeSimArrays(LammSettings().nLammGridPoints);
   }
   return LammArrays().bSimArraysAllocated && SimArraysMatchModel();
@@ -95,11 +96,11 @@ void PrepareRun() {
   SimRun().bSimContinue = 1;
   SimRun().bSimFailed = SimRun().bSimDiverged = 0;
   SimClock().dSimTime = ModelOptions().bTimeOffset ? ModelOptions().fTimeOffset : 0.0;
-  SimRun().dSimDt = LammSettings().dInitialDt;
+  SimRun().dSimDt = RefinedInitialDt();
   bUserAbort = false;
-  SimRun().dMaxRelChange = LammSettings().dMaxDcOverC;
-  SimRun().dMaxRelChangeLow = 0.05 * LammSettings().dMaxDcOverC;
-  SimRun().dMaxRelChangeTarget = 0.2 * LammSettings().dMaxDcOverC;
+  SimRun().dMaxRelChange = RefinedMaxDcOverC();
+  SimRun().dMaxRelChangeLow = 0.05 * SimRun().dMaxRelChange;
+  SimRun().dMaxRelChangeTarget = 0.2 * SimRun().dMaxRelChange;
   // The kernels are unit profiles: they are not drawn over the data.
   SimRun().pSimWindow = nullptr;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lamm/amount_balance.h"
+#include "modelcalc/fit_grid_check.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/simulation_messages.h"
@@ -20,11 +21,9 @@ namespace tarmic {
 namespace {
 
 // What the check keeps between computations: the node count the last non-ideal
-// solution was laid from (before the factor), and whether the next computation
-// chooses the grid (RequestNonidealGridCheck).
+// solution was laid from (before the factor).
 struct GridCheckState {
   int baseNodes = 0;
-  bool requested = false;
 };
 // This module's own state in the analysis.
 struct LocalState {
@@ -38,20 +37,6 @@ int NodesAt(int nodes, int factor) {
 }
 
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
-
-// The model at the fit points, in their order.
-std::vector<double> ModelAtFitPoints() {
-  std::vector<double> values;
-  ForEachFitPoint([&](int s, int i) { values.push_back(DataSet().ppFit[Idx(s)][i]); });
-  return values;
-}
-
-double RmsChange(const std::vector<double>& a, const std::vector<double>& b) {
-  if (a.empty() || a.size() != b.size()) return 0.0;
-  double sum = 0.0;
-  for (std::size_t k = 0; k < a.size(); ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
-  return std::sqrt(sum / static_cast<double>(a.size()));
-}
 
 }  // namespace
 
@@ -85,16 +70,13 @@ double NeighbourNoiseAtFitPoints() {
   return std::max(*middle / (0.6745 * std::sqrt(2.0)), kLeastNoiseShare * largest);
 }
 
-void RequestNonidealGridCheck() { Local().gGridCheck.requested = true; }
-
 ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& compute) {
   auto& fitStatePart = FitState();
   auto& simulationMessagesPart = SimulationMessages();
   auto& localPart = Local();
   auto& nonidealGridPart = NonidealGrid();
   // A fit's objective counts its evaluation before it computes: its first is number 1.
-  const bool due = !simulationMessagesPart.bFitRunning || fitStatePart.nFitSim <= 1 || localPart.gGridCheck.requested;
-  localPart.gGridCheck.requested = false;
+  const bool due = !simulationMessagesPart.bFitRunning || fitStatePart.nFitSim <= 1;
   if (!due) return compute();
   const double noise = NeighbourNoiseAtFitPoints();
   nonidealGridPart.nNonidealGridFactor = 1;
@@ -114,7 +96,7 @@ ModelResult ComputeOnAccurateNonidealGrid(const std::function<ModelResult()>& co
       return finer.status == ModelStatus::Interrupted ? finer : compute();
     }
     std::vector<double> values = ModelAtFitPoints();
-    const double change = RmsChange(coarse, values);
+    const double change = RmsDifference(coarse, values);
     // The same values: the coarser grid was solved again on the finer one when it
     // lost its balance. That says nothing of the finer grid's accuracy.
     if (change > 0.0 && change <= kNonidealGridChangeShare * noise) {

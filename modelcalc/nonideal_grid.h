@@ -7,7 +7,9 @@
 // differ at the fit points by no more than kNonidealGridChangeShare of the noise
 // of the data (at most kMostRefinedGridNodes nodes), and the coarser of the two is
 // the grid of the model. A fit checks on its first evaluation and keeps the
-// choice for its other evaluations; every computation outside a fit checks.
+// choice for its other evaluations; every computation outside a fit checks. The
+// check of a fit's end (fit_grid_check.h) measures the grid's error at the end
+// values as for every model, and refines all solutions alike where it is too large.
 //
 // Node counts are counts of Lamm grid nodes; the noise is in signal units. Main
 // thread only (the model computation's globals).
@@ -52,10 +54,6 @@ inline constexpr double kLeastNoiseShare = 1e-3;
 // 0.6745 sqrt 2, at least kLeastNoiseShare of the largest signal. 0 without two
 // neighbouring points.
 double NeighbourNoiseAtFitPoints();
-
-// Makes the next computation choose the grid anew, also within a fit: the check of
-// a fit's end (fit_end_check.h) chooses it at the end values as a Run of them would.
-void RequestNonidealGridCheck();
 
 // Runs compute (one model computation) on the grid the factor in force gives, after
 // choosing the factor when a check is due (see above). The result is that of the

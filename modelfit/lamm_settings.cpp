@@ -25,6 +25,7 @@
 namespace tarmic {
 
 void ResetLammSettings() {
+  CurrentPart<GridRefinementState>() = {};
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& lammSettingsPart = LammSettings();
   lammSettingsPart.fAutoAlgorithmS = 5.0f;
@@ -286,8 +287,34 @@ LammDiscretizationSettings CurrentDiscretization() {
   d.bTruncateGrid = lammSettingsPart.bTruncateGrid;
   d.dVariantThreshold = lammSettingsPart.fAutoAlgorithmS;
   d.dVariantThresholdOpt = lammSettingsPart.fAutoAlgorithmSOptimized;
+  // A refinement in force makes every count finer and every step shorter.
+  const int f = GridRefinement();
+  if (f > 1) {
+    d.nMinGrid = RefinedNodeCount(d.nMinGrid);
+    d.nMaxGrid = RefinedNodeCount(d.nMaxGrid);
+    d.nDefaultGrid = RefinedNodeCount(d.nDefaultGrid);
+    d.fPointsPerSigma = std::min(d.fPointsPerSigma * static_cast<float>(f), kMaxPointsPerSigma);
+    d.dTolerance = d.dToleranceIn = LammSettings().dMaxDcOverC / f;
+    d.nStepRefinement = f;
+    d.dTolerance005 = 0.05 * d.dTolerance;
+    d.dTolerance02 = 0.2 * d.dTolerance;
+  }
   return d;
 }
+
+void SetGridRefinement(int factor) { CurrentPart<GridRefinementState>().factor = std::clamp(factor, 1, kMostGridRefinement); }
+
+int RefinedNodeCount(int nodes) {
+  const long long n = static_cast<long long>(nodes) * GridRefinement();
+  return static_cast<int>(std::max<long long>(nodes, std::min<long long>(n, kMaxLammGridPoints)));
+}
+
+double RefinedMaxDcOverC() {
+  // The moving grid's step is a share of its grid period, which shortens with the
+  // nodes already.
+  return LammSettings().bMovingHat ? LammSettings().dMaxDcOverC : LammSettings().dMaxDcOverC / GridRefinement();
+}
+double RefinedInitialDt() { return LammSettings().dInitialDt / GridRefinement(); }
 
 void SwitchOnTimesFromW2t(Window*) {
   auto& dataSetPart = DataSet();

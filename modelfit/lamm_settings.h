@@ -12,6 +12,7 @@
 
 #include "numerics/analysis.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,30 @@ std::string LammSettingsRefusal(const std::vector<float>& settings, int* refused
 std::string LammSettingsRefusal();
 // Sets "max dc/c" and the two step-control bounds derived from it.
 void SetMaxDcOverC(double value);
+
+// --- refinement of the solutions ---
+// The factor by which every Lamm solution of the model computations is made finer
+// than the settings above ask for: the node counts (default, limits of the automatic
+// size, points per sigma) times the factor, the time-step controls (max dc/c and
+// the first step) over it. 1 unless the check of a fit's end found the grid too
+// coarse for the noise of the data (modelcalc/fit_grid_check.h); it is not a
+// setting (not saved), but part of a result's claim (modelcalc/model_claim.h): a Run
+// after such a fit computes the model on the grid the fit ended on, and the next
+// fit starts at 1.
+struct GridRefinementState {
+  int factor = 1;
+};
+inline int GridRefinement() { return std::max(CurrentPart<GridRefinementState>().factor, 1); }
+// Puts factor (at least 1, at most kMostGridRefinement) in force.
+void SetGridRefinement(int factor);
+inline constexpr int kMostGridRefinement = 16;
+// nodes times the refinement, at most kMaxLammGridPoints (never fewer than nodes).
+int RefinedNodeCount(int nodes);
+// The time-step controls of the engine's propagators under the refinement: max
+// dc/c over the factor (not on the moving grid, whose step is a share of its grid
+// period) and the first step over the factor.
+double RefinedMaxDcOverC();
+double RefinedInitialDt();
 
 // The settings above as the numerical options of a Lamm solver object: the one
 // place where the solutions read them.
