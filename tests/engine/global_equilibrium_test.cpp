@@ -1,0 +1,323 @@
+// The engine of values and the global equilibrium analysis on it: the model against
+// the closed-form distributions computed here in molar units, its derivatives against
+// differences, recovery of known truth over seeds (errors, their size and the
+// coverage of the limits), the same bits on any number of threads, the misfit flag's
+// false alarms and power, and the refusal of damaged experiment files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/equilibrium.h"
+#include "scandata/experiment_file.h"
+#include "scandata/scan_file.h"
+#include "tests/engine/synthetic_run.h"
+
+namespace tarmic::engine {
+namespace {
+
+using testing::Truth;
+
+EquilibriumModelSpec SpecOf(const Truth& t) {
+  EquilibriumModelSpec s;
+  std::string error;
+  EXPECT_TRUE(ParseEquilibriumModel(t.model, t.n, &s, &error)) << error;
+  return s;
+}
+
+Summary Fit(const Truth& t, unsigned seed, int threads = 1, bool limits = true) {
+  Problem p;
+  std::string error;
+  EXPECT_TRUE(BuildEquilibriumProblem(testing::SyntheticRun(t, seed), SpecOf(t), {}, threads, &p, &error)) << error;
+  Options o;
+  o.threads = threads;
+  o.limits = limits;
+  return Solve(o, p);
+}
+
+TEST(GlobalEquilibriumModel, SignalsAndDerivativesMatchTheClosedFormInMolarUnits) {
+  const double ref2 = 0.5 * (6.9 * 6.9 + 7.2 * 7.2);
+  for (const Truth& t : {Truth{"ideal1", 2, 25000, 0, 0.5, 0, 0.02}, Truth{"ideal2", 2, 15000, 90000, 0.3, 0, -0.01},
+                         Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.0}, Truth{"monomer-nmer", 3, 20000, 0, 0, 9.5, 0.01},
+                         Truth{"monomer-nmer", 4, 30000, 0, 0, 14.5, 0.0}, Truth{"monomer-nmer", 12, 8000, 0, 0, 50.0, 0.0}}) {
+    for (double rpm : {6000.0, 15000.0, 30000.0}) {
+      DataSet d = testing::SyntheticRun(t, 1, {{0.5}, {rpm}, 6.9, 7.2, 20, 0.0})[0];
+      const EquilibriumModel model(SpecOf(t));
+      const bool assoc = t.model == "monomer-nmer";
+      const double a = assoc ? 8e-6 : 0.4;
+      std::vector<double> g, l;
+      if (t.model == "ideal1") g = {t.M1}, l = {a, t.baseline};
+      if (t.model == "ideal2") g = {t.M1, t.M2}, l = {a * (1 - t.share2), a * t.share2, t.baseline};
+      if (assoc) g = {t.M1, t.logKa}, l = {a * testing::kEps * testing::kPath, t.baseline};
+      std::vector<double> r = d.scans[0].radius, f(r.size()), dG(r.size() * g.size()), dL(r.size() * l.size());
+      model.Evaluate(d, g.data(), g.size(), l.data(), l.size(), r.size(), r.data(), f.data(), dG.data(), dL.data());
+      for (std::size_t i = 0; i < r.size(); ++i) {
+        const double want = testing::Signal(t, rpm, 20.0, ref2, a, r[i]);
+        ASSERT_NEAR(f[i], want, 1e-10 * std::max(1.0, std::fabs(want))) << t.model << " n=" << t.n << " rpm " << rpm;
+      }
+      // Derivatives against central differences of the model itself.
+      auto diff = [&](std::vector<double>& v, std::size_t k, std::vector<double>& out) {
+        const double h = 1e-6 * std::max(1.0, std::fabs(v[k]));
+        std::vector<double> fp(r.size()), fm(r.size());
+        const double keep = v[k];
+        v[k] = keep + h;
+        model.Evaluate(d, g.data(), g.size(), l.data(), l.size(), r.size(), r.data(), fp.data(), nullptr, nullptr);
+        v[k] = keep - h;
+        model.Evaluate(d, g.data(), g.size(), l.data(), l.size(), r.size(), r.data(), fm.data(), nullptr, nullptr);
+        v[k] = keep;
+        for (std::size_t i = 0; i < r.size(); ++i) out[i] = (fp[i] - fm[i]) / (2 * h);
+      };
+      std::vector<double> num(r.size());
+      for (std::size_t k = 0; k < g.size(); ++k) {
+        diff(g, k, num);
+        for (std::size_t i = 0; i < r.size(); i += 17)
+          ASSERT_NEAR(dG[i * g.size() + k], num[i], 1e-5 * std::max(1e-3, std::fabs(num[i])))
+              << t.model << " global " << k << " rpm " << rpm;
+      }
+      for (std::size_t k = 0; k < l.size(); ++k) {
+        diff(l, k, num);
+        for (std::size_t i = 0; i < r.size(); i += 17)
+          ASSERT_NEAR(dL[i * l.size() + k], num[i], 1e-5 * std::max(1e-3, std::fabs(num[i])))
+              << t.model << " local " << k << " rpm " << rpm;
+      }
+    }
+  }
+}
+
+// The recovery of the truth over seeds: every floated global within 3 standard errors
+// in at least 95 % of the seeds, the mean standard error within 25 % of the spread of
+// the values, the 95 % limits covering the truth in 36-40 of 40 (scaled to the
+// seeds run), and the misfit flag raised on no more than one seed in twenty.
+struct Recovery {
+  Truth truth;
+  std::vector<double> values;  // the true global values, in the order of the model's globals
+};
+
+class GlobalEquilibriumRecovery : public ::testing::TestWithParam<Recovery> {};
+
+TEST_P(GlobalEquilibriumRecovery, ErrorsAndLimitsHoldTheirPromiseOverSeeds) {
+  const Recovery& rc = GetParam();
+  const int seeds = 40;
+  const std::size_t ng = rc.values.size();
+  std::vector<int> within3(ng, 0), covered95(ng, 0), covered68(ng, 0);
+  std::vector<double> sum(ng, 0), sum2(ng, 0), seSum(ng, 0);
+  int misfits = 0;
+  for (int seed = 1; seed <= seeds; ++seed) {
+    const Summary s = Fit(rc.truth, 1000u + seed);
+    ASSERT_EQ(s.status, Status::kConverged) << "seed " << seed;
+    ASSERT_EQ(s.globals.size(), ng);
+    misfits += s.misfit;
+    for (std::size_t k = 0; k < ng; ++k) {
+      const ValueResult& v = s.globals[k];
+      within3[k] += std::fabs(v.value - rc.values[k]) <= 3 * v.error;
+      covered95[k] += v.lower95 <= rc.values[k] && rc.values[k] <= v.upper95;
+      covered68[k] += v.lower68 <= rc.values[k] && rc.values[k] <= v.upper68;
+      EXPECT_TRUE(v.lower95 <= v.lower68 && v.lower68 <= v.value && v.value <= v.upper68 && v.upper68 <= v.upper95)
+          << v.name << " seed " << seed;
+      sum[k] += v.value;
+      sum2[k] += v.value * v.value;
+      seSum[k] += v.error;
+    }
+  }
+  for (std::size_t k = 0; k < ng; ++k) {
+    const double mean = sum[k] / seeds;
+    const double spread = std::sqrt(std::max(0.0, (sum2[k] - seeds * mean * mean) / (seeds - 1)));
+    const double se = seSum[k] / seeds;
+    std::printf("%s n=%d global %zu: truth %.6g mean %.6g spread %.4g mean SE %.4g, within 3 SE %d/%d, "
+                "68%% limits cover %d, 95%% limits cover %d, misfit flags %d\n",
+                rc.truth.model.c_str(), rc.truth.n, k, rc.values[k], mean, spread, se, within3[k], seeds,
+                covered68[k], covered95[k], misfits);
+    EXPECT_GE(within3[k], 0.95 * seeds) << "global " << k;
+    EXPECT_NEAR(se / spread, 1.0, 0.25) << "global " << k;
+    EXPECT_GE(covered95[k], 36) << "global " << k;
+  }
+  EXPECT_LE(misfits, seeds / 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, GlobalEquilibriumRecovery,
+    ::testing::Values(Recovery{Truth{"ideal1", 2, 42000, 0, 0, 0, 0.01}, {42000}},
+                      Recovery{Truth{"ideal2", 2, 20000, 80000, 0.5, 0, 0.01}, {20000, 80000}},
+                      Recovery{Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01}, {30000, 5.0}},
+                      Recovery{Truth{"monomer-nmer", 4, 30000, 0, 0, 14.5, 0.01}, {30000, 14.5}}),
+    [](const ::testing::TestParamInfo<Recovery>& info) {
+      std::string name = info.param.truth.model + "_n" + std::to_string(info.param.truth.n);
+      for (char& c : name)
+        if (c == '-') c = '_';
+      return name;
+    });
+
+TEST(GlobalEquilibriumSolve, SameBitsOnOneAndSeveralThreads) {
+  const Truth t{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01};
+  const Summary one = Fit(t, 7, 1);
+  for (int threads : {2, 3, 8}) {
+    const Summary many = Fit(t, 7, threads);
+    ASSERT_EQ(one.ssr, many.ssr) << threads;
+    ASSERT_EQ(one.evaluations, many.evaluations) << threads;
+    for (std::size_t k = 0; k < one.globals.size(); ++k) {
+      EXPECT_EQ(one.globals[k].value, many.globals[k].value);
+      EXPECT_EQ(one.globals[k].error, many.globals[k].error);
+      EXPECT_EQ(one.globals[k].lower95, many.globals[k].lower95);
+      EXPECT_EQ(one.globals[k].upper95, many.globals[k].upper95);
+    }
+    for (std::size_t d = 0; d < one.locals.size(); ++d)
+      for (std::size_t k = 0; k < one.locals[d].size(); ++k)
+        EXPECT_EQ(one.locals[d][k].value, many.locals[d][k].value);
+  }
+}
+
+TEST(GlobalEquilibriumSolve, MisfitFlagCatchesTheWrongModelAndSparesTheRightOne) {
+  // A monomer-dimer run fitted as one ideal species: its residuals are systematic.
+  const Truth dimer{"monomer-nmer", 2, 30000, 0, 0, 5.5, 0.01};
+  int caught = 0, spared = 0;
+  const int seeds = 10;
+  for (int seed = 1; seed <= seeds; ++seed) {
+    Problem p;
+    std::string error;
+    ASSERT_TRUE(BuildEquilibriumProblem(testing::SyntheticRun(dimer, seed), SpecOf(Truth{"ideal1"}), {}, 1, &p, &error));
+    Options o;
+    o.limits = false;
+    caught += Solve(o, p).misfit;
+    spared += !Fit(dimer, seed, 1, false).misfit;
+  }
+  std::printf("misfit flag: wrong model caught %d/%d, right model spared %d/%d\n", caught, seeds, spared, seeds);
+  EXPECT_EQ(caught, seeds);
+  EXPECT_GE(spared, seeds - 1);
+}
+
+TEST(GlobalEquilibriumSolve, HeldValuesStayAndRefusalsSayWhy) {
+  const Truth t{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01};
+  Problem p;
+  std::string error;
+  EquilibriumSettings held;
+  held.set["M1"] = 30000;
+  ASSERT_TRUE(BuildEquilibriumProblem(testing::SyntheticRun(t, 3), SpecOf(t), held, 1, &p, &error)) << error;
+  const Summary s = Solve(Options{}, p);
+  EXPECT_EQ(s.globals[0].value, 30000);
+  EXPECT_FALSE(s.globals[0].floated);
+  EXPECT_EQ(s.globals[0].error, 0.0);
+  EXPECT_NEAR(s.globals[1].value, 5.0, 3 * s.globals[1].error);
+
+  EquilibriumSettings wrong;
+  wrong.set["M7"] = 1;
+  EXPECT_FALSE(BuildEquilibriumProblem(testing::SyntheticRun(t, 3), SpecOf(t), wrong, 1, &p, &error));
+  EXPECT_NE(error.find("M7"), std::string::npos);
+  EquilibriumModelSpec spec;
+  EXPECT_FALSE(ParseEquilibriumModel("monomer-nmer", 13, &spec, &error));
+  EXPECT_FALSE(ParseEquilibriumModel("ideal4", 2, &spec, &error));
+
+  Problem empty = p;
+  empty.dataSets[4].fitLeft = 8.0;
+  const Summary refused = Solve(Options{}, empty);
+  EXPECT_EQ(refused.status, Status::kRefused);
+  ASSERT_FALSE(refused.notes.empty());
+  EXPECT_NE(refused.notes[0].text.find(p.dataSets[4].source), std::string::npos);
+  Problem none;
+  EXPECT_EQ(Solve(Options{}, none).status, Status::kRefused);
+}
+
+// Writes the run as sorted files: one scan file per data set and one experiment file
+// per cell listing its speeds.
+std::vector<std::string> WriteRun(const std::string& dir, const std::vector<DataSet>& sets) {
+  std::filesystem::create_directories(dir);
+  std::vector<std::string> xps;
+  std::map<int, std::vector<std::string>> byCell;
+  for (const DataSet& d : sets) {
+    const std::string name = "cell" + std::to_string(d.cell) + "_" + std::to_string(static_cast<int>(d.rpm)) + ".ra" +
+                             std::to_string(d.cell);
+    std::vector<float> r(1), y(1);
+    for (std::size_t i = 0; i < d.scans[0].radius.size(); ++i) {
+      r.push_back(static_cast<float>(d.scans[0].radius[i]));
+      y.push_back(static_cast<float>(d.scans[0].value[i]));
+    }
+    EXPECT_TRUE(WriteRadialScanFile((dir + "/" + name).c_str(), static_cast<int>(r.size() - 1), r.data(), y.data(),
+                                    nullptr, "equilibrium", true, 0, 0, 0, false, 'R', d.cell, 20.0f,
+                                    static_cast<float>(d.rpm), 86400.0, 0.0, 280.0f, 1));
+    byCell[d.cell].push_back(name);
+  }
+  for (const auto& [cell, files] : byCell) {
+    ExperimentFile xp;
+    xp.type = kXpMultiSedEquilibrium;
+    xp.directory = dir;
+    xp.files = files;
+    xp.bufferDensity = static_cast<float>(testing::kDensity);
+    xp.vbar = xp.vbar20 = static_cast<float>(testing::kVbar);
+    xp.extinctionA = static_cast<float>(testing::kEps);
+    xp.pathLength = static_cast<float>(testing::kPath);
+    const std::string path = dir + "/cell" + std::to_string(cell) + "_280.xp";
+    std::string error;
+    EXPECT_TRUE(WriteXpFile(path, xp, &error)) << error;
+    xps.push_back(path);
+  }
+  return xps;
+}
+
+TEST(GlobalEquilibriumInput, ReadsTheSortedFilesAndRefusesDamagedOnesByNameAndLine) {
+  const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/global-eq-input";
+  std::filesystem::remove_all(dir);
+  const Truth t{"ideal1", 2, 42000, 0, 0, 0, 0.01};
+  const std::vector<DataSet> truth = testing::SyntheticRun(t, 5);
+  const std::vector<std::string> xps = WriteRun(dir, truth);
+  std::vector<DataSet> sets;
+  std::string error;
+  ASSERT_TRUE(ReadEquilibriumRun(xps, &sets, &error)) << error;
+  ASSERT_EQ(sets.size(), truth.size());
+  for (std::size_t d = 0; d < sets.size(); ++d) {
+    EXPECT_EQ(sets[d].cell, truth[d].cell);
+    EXPECT_EQ(sets[d].rpm, truth[d].rpm);
+    EXPECT_EQ(sets[d].experiment, xps[d / 3]);
+    EXPECT_NEAR(sets[d].extinction[0], testing::kEps, 1e-3);
+    ASSERT_EQ(sets[d].scans[0].value.size(), truth[d].scans[0].value.size());
+    EXPECT_NEAR(sets[d].scans[0].value[17], truth[d].scans[0].value[17], 1e-4);
+  }
+  // The files as read fit to the truth.
+  Problem p;
+  ASSERT_TRUE(BuildEquilibriumProblem(sets, SpecOf(t), {}, 1, &p, &error)) << error;
+  const Summary s = Solve(Options{}, p);
+  EXPECT_NEAR(s.globals[0].value, 42000, 3 * s.globals[0].error);
+
+  // Damage, one at a time, each refused with the file and the line; nothing is read.
+  auto refused = [&](const std::string& what, const std::string& file, const std::string& line) {
+    std::vector<DataSet> out(1);
+    std::string why;
+    EXPECT_FALSE(ReadEquilibriumRun(xps, &out, &why)) << what;
+    EXPECT_EQ(out.size(), 1u) << what;
+    EXPECT_NE(why.find(file), std::string::npos) << what << ": " << why;
+    EXPECT_NE(why.find(line), std::string::npos) << what << ": " << why;
+  };
+  const std::string scan = dir + "/cell2_13000.ra2";
+  const std::string saved = dir + "/saved";
+  std::filesystem::copy_file(scan, saved);
+  std::filesystem::remove(scan);
+  refused("missing scan", "cell2_13000.ra2", "line 3");
+  {
+    std::ifstream in(saved);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    const std::size_t at = text.find('\n', text.find('\n', text.find('\n') + 1) + 1);
+    text.insert(at + 1, "6.95 0.3x1\n");
+    std::ofstream(scan) << text;
+  }
+  refused("damaged scan", "cell2_13000.ra2", "line 4");
+  std::filesystem::remove(scan);
+  std::filesystem::copy_file(saved, scan);
+  {
+    std::ifstream in(xps[0]);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    text.insert(text.find("(xBufferDensity)") == std::string::npos ? text.size() : text.find('\n', text.find("(xBufferDensity)")) + 1,
+                "1.0 (xMisspeltKey)\n");
+    std::ofstream(xps[0]) << text;
+  }
+  refused("damaged xp", "cell1_280.xp", "line");
+  std::vector<DataSet> out;
+  EXPECT_FALSE(ReadEquilibriumRun({dir + "/nothing.xp"}, &out, &error));
+  EXPECT_NE(error.find("nothing.xp"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarmic::engine
