@@ -11,6 +11,7 @@ const char* const kBatchUsage =
     "                    [--output DIR] [--replace] [--set NAME=VALUE]... [--monte-carlo N]\n"
     "                    [--save-noise] [--equilibrium] [--cell N] [--no-pictures] SCAN...\n"
     "       tarmic-batch --report DIR TASKS\n"
+    "       tarmic-batch --global --model NAME --output DIR FILE.xp... (--global --help)\n"
     "       tarmic-batch --version | --help\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
     "  --fit              Fit instead of Run\n"

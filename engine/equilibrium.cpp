@@ -115,7 +115,11 @@ bool ReadEquilibriumRun(const std::vector<std::string>& xpPaths, std::vector<Dat
     if (!LoadXpFile(xpPath, &xp, &why)) return fail(why);
     if (!xp.IsEquilibrium()) return fail(xpPath + ": line 1: not an equilibrium experiment (type 3 or 4)");
     for (const std::string& name : xp.files) {
-      fs::path path = fs::path(xp.directory) / name;
+      // A relative directory is taken from the experiment file's folder.
+      const fs::path listed = fs::path(xp.directory).is_absolute()
+                                  ? fs::path(xp.directory)
+                                  : fs::path(xpPath).parent_path() / xp.directory;
+      fs::path path = (listed / name).lexically_normal();
       std::error_code ec;
       if (!fs::is_regular_file(path, ec)) {
         const fs::path beside = fs::path(xpPath).parent_path() / name;

@@ -54,7 +54,8 @@ class EquilibriumModel : public Model {
 
 // Reads the experiment files (MULTISEDEQ or one-file SEDEQUILIBRIUM) and every scan
 // file each lists into one data set per scan file. A listed file is looked for in the
-// experiment file's directory and, when it is not there, beside the experiment file.
+// experiment file's directory (a relative one taken from the experiment file's
+// folder) and, when it is not there, beside the experiment file.
 // False, *error naming the file (and its line where the reader gives one), when any
 // file is missing, damaged or no equilibrium experiment; *out is then untouched.
 bool ReadEquilibriumRun(const std::vector<std::string>& xpPaths, std::vector<DataSet>* out, std::string* error);

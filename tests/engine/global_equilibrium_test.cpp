@@ -222,48 +222,12 @@ TEST(GlobalEquilibriumSolve, HeldValuesStayAndRefusalsSayWhy) {
   EXPECT_EQ(Solve(Options{}, none).status, Status::kRefused);
 }
 
-// Writes the run as sorted files: one scan file per data set and one experiment file
-// per cell listing its speeds.
-std::vector<std::string> WriteRun(const std::string& dir, const std::vector<DataSet>& sets) {
-  std::filesystem::create_directories(dir);
-  std::vector<std::string> xps;
-  std::map<int, std::vector<std::string>> byCell;
-  for (const DataSet& d : sets) {
-    const std::string name = "cell" + std::to_string(d.cell) + "_" + std::to_string(static_cast<int>(d.rpm)) + ".ra" +
-                             std::to_string(d.cell);
-    std::vector<float> r(1), y(1);
-    for (std::size_t i = 0; i < d.scans[0].radius.size(); ++i) {
-      r.push_back(static_cast<float>(d.scans[0].radius[i]));
-      y.push_back(static_cast<float>(d.scans[0].value[i]));
-    }
-    EXPECT_TRUE(WriteRadialScanFile((dir + "/" + name).c_str(), static_cast<int>(r.size() - 1), r.data(), y.data(),
-                                    nullptr, "equilibrium", true, 0, 0, 0, false, 'R', d.cell, 20.0f,
-                                    static_cast<float>(d.rpm), 86400.0, 0.0, 280.0f, 1));
-    byCell[d.cell].push_back(name);
-  }
-  for (const auto& [cell, files] : byCell) {
-    ExperimentFile xp;
-    xp.type = kXpMultiSedEquilibrium;
-    xp.directory = dir;
-    xp.files = files;
-    xp.bufferDensity = static_cast<float>(testing::kDensity);
-    xp.vbar = xp.vbar20 = static_cast<float>(testing::kVbar);
-    xp.extinctionA = static_cast<float>(testing::kEps);
-    xp.pathLength = static_cast<float>(testing::kPath);
-    const std::string path = dir + "/cell" + std::to_string(cell) + "_280.xp";
-    std::string error;
-    EXPECT_TRUE(WriteXpFile(path, xp, &error)) << error;
-    xps.push_back(path);
-  }
-  return xps;
-}
-
 TEST(GlobalEquilibriumInput, ReadsTheSortedFilesAndRefusesDamagedOnesByNameAndLine) {
   const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/global-eq-input";
   std::filesystem::remove_all(dir);
   const Truth t{"ideal1", 2, 42000, 0, 0, 0, 0.01};
   const std::vector<DataSet> truth = testing::SyntheticRun(t, 5);
-  const std::vector<std::string> xps = WriteRun(dir, truth);
+  const std::vector<std::string> xps = testing::WriteRun(dir, truth, dir);
   std::vector<DataSet> sets;
   std::string error;
   ASSERT_TRUE(ReadEquilibriumRun(xps, &sets, &error)) << error;
@@ -317,6 +281,35 @@ TEST(GlobalEquilibriumInput, ReadsTheSortedFilesAndRefusesDamagedOnesByNameAndLi
   std::vector<DataSet> out;
   EXPECT_FALSE(ReadEquilibriumRun({dir + "/nothing.xp"}, &out, &error));
   EXPECT_NE(error.find("nothing.xp"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarmic::engine
+
+namespace tarmic::engine {
+namespace {
+
+// The example of the README: a monomer-dimer run sorted to three experiment files,
+// made from the truth written in its README. The shipped files are this run.
+TEST(GlobalEquilibriumExample, ShippedFilesAreTheRunOfItsTruth) {
+  const Truth truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01};
+  const std::string shipped = std::string(TARMIC_SOURCE_DIR) + "/examples/global_equilibrium";
+  const std::string made = std::string(TARMIC_TEST_OUTPUT_DIR) + "/global-eq-example";
+  std::filesystem::remove_all(made);
+  const bool write = std::getenv("TARMIC_WRITE_GLOBAL_EXAMPLE") != nullptr;
+  const std::vector<std::string> xps = testing::WriteRun(write ? shipped : made, testing::SyntheticRun(truth, 2026), ".");
+  if (write) return;
+  auto text = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  };
+  int compared = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(made)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_EQ(text(entry.path().string()), text(shipped + "/" + name)) << name;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 12);
 }
 
 }  // namespace

@@ -9,7 +9,13 @@
 #include <string>
 #include <vector>
 
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+
 #include "engine/engine.h"
+#include "scandata/experiment_file.h"
+#include "scandata/scan_file.h"
 
 namespace tarmic::engine::testing {
 
@@ -98,6 +104,48 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
     }
   }
   return sets;
+}
+
+inline void Check(bool ok, const std::string& what = "a file of the run was not written") {
+  if (!ok) throw std::runtime_error(what);
+}
+
+// Writes the run as sorted files: one scan file per data set and one experiment file
+// per cell listing its speeds.
+// directory is what the experiment files name as their folder.
+inline std::vector<std::string> WriteRun(const std::string& dir, const std::vector<DataSet>& sets,
+                                         const std::string& directory) {
+  std::filesystem::create_directories(dir);
+  std::vector<std::string> xps;
+  std::map<int, std::vector<std::string>> byCell;
+  for (const DataSet& d : sets) {
+    const std::string name = "cell" + std::to_string(d.cell) + "_" + std::to_string(static_cast<int>(d.rpm)) + ".ra" +
+                             std::to_string(d.cell);
+    std::vector<float> r(1), y(1);
+    for (std::size_t i = 0; i < d.scans[0].radius.size(); ++i) {
+      r.push_back(static_cast<float>(d.scans[0].radius[i]));
+      y.push_back(static_cast<float>(d.scans[0].value[i]));
+    }
+    Check(WriteRadialScanFile((dir + "/" + name).c_str(), static_cast<int>(r.size() - 1), r.data(), y.data(),
+                                    nullptr, "equilibrium", true, 0, 0, 0, false, 'R', d.cell, 20.0f,
+                                    static_cast<float>(d.rpm), 86400.0, 0.0, 280.0f, 1));
+    byCell[d.cell].push_back(name);
+  }
+  for (const auto& [cell, files] : byCell) {
+    ExperimentFile xp;
+    xp.type = kXpMultiSedEquilibrium;
+    xp.directory = directory;
+    xp.files = files;
+    xp.bufferDensity = static_cast<float>(kDensity);
+    xp.vbar = xp.vbar20 = static_cast<float>(kVbar);
+    xp.extinctionA = static_cast<float>(kEps);
+    xp.pathLength = static_cast<float>(kPath);
+    const std::string path = dir + "/cell" + std::to_string(cell) + "_280.xp";
+    std::string error;
+    Check(WriteXpFile(path, xp, &error), error);
+    xps.push_back(path);
+  }
+  return xps;
 }
 
 }  // namespace tarmic::engine::testing
