@@ -5,6 +5,7 @@
 #include <limits>
 #include <thread>
 
+#include "numerics/analysis.h"
 #include "numerics/statistics.h"
 
 namespace tarmic::engine {
@@ -21,8 +22,22 @@ const char* StatusName(Status s) {
 
 namespace {
 
-// Solves the symmetric positive definite system a x = b in place (Cholesky); false
-// when a is not positive definite.
+// Solves with the Cholesky factor that CholeskySolve left in a.
+void CholeskySolveFactored(const std::vector<double>& a, std::size_t n, std::vector<double>& b) {
+  for (std::size_t i = 0; i < n; ++i) {
+    double s = b[i];
+    for (std::size_t k = 0; k < i; ++k) s -= a[i * n + k] * b[k];
+    b[i] = s / a[i * n + i];
+  }
+  for (std::size_t i = n; i-- > 0;) {
+    double s = b[i];
+    for (std::size_t k = i + 1; k < n; ++k) s -= a[k * n + i] * b[k];
+    b[i] = s / a[i * n + i];
+  }
+}
+
+// Solves the symmetric positive definite system a x = b in place (Cholesky), leaving
+// the factor in a; false when a is not positive definite.
 bool CholeskySolve(std::vector<double>& a, std::size_t n, std::vector<double>& b) {
   for (std::size_t j = 0; j < n; ++j) {
     double d = a[j * n + j];
@@ -36,16 +51,7 @@ bool CholeskySolve(std::vector<double>& a, std::size_t n, std::vector<double>& b
       a[i * n + j] = s / d;
     }
   }
-  for (std::size_t i = 0; i < n; ++i) {
-    double s = b[i];
-    for (std::size_t k = 0; k < i; ++k) s -= a[i * n + k] * b[k];
-    b[i] = s / a[i * n + i];
-  }
-  for (std::size_t i = n; i-- > 0;) {
-    double s = b[i];
-    for (std::size_t k = i + 1; k < n; ++k) s -= a[k * n + i] * b[k];
-    b[i] = s / a[i * n + i];
-  }
+  CholeskySolveFactored(a, n, b);
   return true;
 }
 
@@ -136,13 +142,21 @@ class Fitter {
     if (threads == 1) {
       for (std::size_t d = 0; d < nd; ++d) one(d);
     } else {
-      std::vector<std::thread> pool;
-      for (int t = 1; t < threads; ++t)
-        pool.emplace_back([&, t] {
-          for (std::size_t d = t; d < nd; d += threads) one(d);
-        });
-      for (std::size_t d = 0; d < nd; d += threads) one(d);
-      for (auto& th : pool) th.join();
+      // Each thread takes every threads-th set; a thread the system does not start
+      // leaves its sets to this one, with the same bits.
+      auto share = [&](int t) {
+        for (std::size_t d = t; d < nd; d += threads) one(d);
+      };
+      std::vector<std::thread> pool(threads - 1);
+      std::vector<char> started(threads - 1, 0);
+      for (int t = 1; t < threads; ++t) started[t - 1] = StartAnalysisThread(&pool[t - 1], [&share, t] { share(t); });
+      share(0);
+      for (int t = 1; t < threads; ++t) {
+        if (started[t - 1])
+          pool[t - 1].join();
+        else
+          share(t);
+      }
     }
     ++evaluations_;
     double ssr = 0.0;
@@ -180,6 +194,64 @@ class Fitter {
       for (std::size_t v = 0; v < u; ++v) a[v * P + u] = a[u * P + v];
   }
 
+  // The Marquardt step (A + lambda diag A) x = b, solved by its blocks: the locals
+  // of each set couple only to the globals, so each set's block is eliminated on
+  // its own (the Schur complement) and the cost grows with the number of sets, not
+  // with its cube. False when a block is not positive definite.
+  static bool DampedStep(const Free& f, const std::vector<double>& a, const std::vector<double>& b, double lambda,
+                         std::vector<double>& x) {
+    const std::size_t P = f.count, G = f.globals.size();
+    auto damped = [&](std::size_t u, std::size_t v) {
+      return u == v ? a[u * P + u] * (1.0 + lambda) + 1e-300 : a[u * P + v];
+    };
+    std::vector<double> S(G * G), r(G);
+    for (std::size_t i = 0; i < G; ++i) {
+      r[i] = b[i];
+      for (std::size_t j = 0; j < G; ++j) S[i * G + j] = damped(i, j);
+    }
+    x.assign(P, 0.0);
+    std::vector<std::vector<double>> X(f.locals.size());  // each set's L x G solution, then its y
+    std::vector<std::vector<double>> Y(f.locals.size());
+    std::vector<double> block, col;
+    for (std::size_t d = 0; d < f.locals.size(); ++d) {
+      const std::size_t L = f.locals[d].size(), off = f.offset[d];
+      if (L == 0) continue;
+      block.assign(L * L, 0.0);
+      for (std::size_t u = 0; u < L; ++u)
+        for (std::size_t v = 0; v < L; ++v) block[u * L + v] = damped(off + u, off + v);
+      Y[d].assign(b.begin() + off, b.begin() + off + L);
+      if (!CholeskySolve(block, L, Y[d])) return false;
+      X[d].assign(L * G, 0.0);
+      for (std::size_t j = 0; j < G; ++j) {
+        col.resize(L);
+        for (std::size_t k = 0; k < L; ++k) col[k] = a[(off + k) * P + j];
+        CholeskySolveFactored(block, L, col);
+        for (std::size_t k = 0; k < L; ++k) X[d][k * G + j] = col[k];
+      }
+      for (std::size_t i = 0; i < G; ++i) {
+        for (std::size_t j = 0; j < G; ++j) {
+          double s = 0.0;
+          for (std::size_t k = 0; k < L; ++k) s += a[i * P + off + k] * X[d][k * G + j];
+          S[i * G + j] -= s;
+        }
+        double s = 0.0;
+        for (std::size_t k = 0; k < L; ++k) s += a[i * P + off + k] * Y[d][k];
+        r[i] -= s;
+      }
+    }
+    if (G > 0 && !CholeskySolve(S, G, r)) return false;
+    for (std::size_t i = 0; i < G; ++i) x[i] = r[i];
+    for (std::size_t d = 0; d < f.locals.size(); ++d) {
+      const std::size_t L = f.locals[d].size(), off = f.offset[d];
+      for (std::size_t k = 0; k < L; ++k) {
+        double v = Y[d][k];
+        for (std::size_t j = 0; j < G; ++j) v -= X[d][k * G + j] * r[j];
+        x[off + k] = v;
+      }
+    }
+    return true;
+  }
+
   std::vector<double> Get(const Free& f) const {
     std::vector<double> x;
     x.reserve(f.count);
@@ -212,17 +284,14 @@ class Fitter {
       return out;
     }
     double lambda = 1e-3;
-    std::vector<double> a, b, m, step;
+    std::vector<double> a, b, step;
     const std::size_t P = f.count;
     for (int it = 0; it < maxIterations; ++it) {
       Normal(f, a, b);
       const std::vector<double> x0 = Get(f);
       bool accepted = false;
       while (lambda < 1e16) {
-        m = a;
-        for (std::size_t u = 0; u < P; ++u) m[u * P + u] = a[u * P + u] * (1.0 + lambda) + 1e-300;
-        step = b;
-        if (CholeskySolve(m, P, step)) {
+        if (DampedStep(f, a, b, lambda, step)) {
           std::vector<double> x = x0;
           for (std::size_t u = 0; u < P; ++u) x[u] += step[u];
           Set(f, x);
@@ -341,14 +410,41 @@ Summary Solve(const Options& options, const Problem& problem) {
   const std::size_t P = free.count;
   std::vector<double> se(P, 0.0);
   bool singular = false;
-  for (std::size_t u = 0; u < P; ++u) {
-    std::vector<double> m = a, e(P, 0.0);
-    e[u] = 1.0;
-    if (!CholeskySolve(m, P, e)) {
-      singular = true;
-      break;
+  {
+    std::vector<double> factor = a, e(P, 0.0);
+    if (!CholeskySolve(factor, P, e)) singular = true;  // factors a once; e stays 0
+    for (std::size_t u = 0; u < P && !singular; ++u) {
+      std::fill(e.begin(), e.end(), 0.0);
+      e[u] = 1.0;
+      CholeskySolveFactored(factor, P, e);
+      se[u] = std::sqrt(std::max(0.0, e[u] * s2));
     }
-    se[u] = std::sqrt(std::max(0.0, e[u] * s2));
+  }
+  // The end check: the Gauss-Newton step from the end point may promise no more than
+  // a quarter unit of chi-square of the fit's own noise, and no floated value may
+  // stand at a bound of its range; otherwise the point is no minimum the data define.
+  if (!singular && best.status == Status::kConverged) {
+    std::vector<double> m = a, step = b;
+    if (CholeskySolve(m, P, step)) {
+      double gain = 0.0;
+      for (std::size_t u = 0; u < P; ++u) gain += step[u] * b[u];
+      if (gain > kEndStepChiSquare * s2) {
+        sum.status = Status::kNotConverged;
+        sum.notes.push_back({"end-step", "a step from the end point still promises a lower sum of squares"});
+      }
+    }
+  }
+  {
+    auto atBound = [&](const Parameter& q, double v) {
+      if (v <= q.lower || v >= q.upper) {
+        sum.status = Status::kNotConverged;
+        sum.flags.push_back("at-bound");
+        sum.notes.push_back({"at-bound", "it ended at a bound (" + q.name + " = " + std::to_string(v) + ")"});
+      }
+    };
+    for (std::size_t k : free.globals) atBound(problem.globals[k], fit.globals()[k]);
+    for (std::size_t d = 0; d < free.locals.size(); ++d)
+      for (std::size_t k : free.locals[d]) atBound(problem.locals[d][k], fit.locals()[d][k]);
   }
   if (singular) {
     sum.flags.push_back("singular");

@@ -135,6 +135,14 @@ struct Summary {
 // (one-sided p = 0.001).
 inline constexpr double kMisfitRunsZ = -3.09;
 
+// The most a Gauss-Newton step from the end point may promise, in units of the fit's
+// own noise variance, for the point to count as the minimum.
+inline constexpr double kEndStepChiSquare = 0.25;
+
+// Fits the problem: Marquardt-Levenberg with the model's exact derivatives over the
+// floated globals and locals, from the parameters' values. The status is converged
+// only when no step lowers the sum of squares, the Gauss-Newton step from the end
+// promises less than kEndStepChiSquare and no floated value stands at a bound.
 Summary Solve(const Options& options, const Problem& problem);
 
 }  // namespace tarmic::engine
