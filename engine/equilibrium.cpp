@@ -20,6 +20,12 @@ double SignalConstant(const DataSet& set, int n, double logKa) {
   return n * std::pow(10.0, logKa) * std::pow(el, 1.0 - n);
 }
 
+// The hetero-association constant of the signals: K' = Ka (epsA + epsB) / (epsA epsB l).
+double HeteroSignalConstant(const DataSet& set, double logKa) {
+  const double ea = set.extinction[0], eb = set.extinction[1];
+  return std::pow(10.0, logKa) * (ea + eb) / (ea * eb * set.pathLength);
+}
+
 }  // namespace
 
 bool ParseEquilibriumModel(const std::string& name, int n, EquilibriumModelSpec* out, std::string* error) {
@@ -34,8 +40,10 @@ bool ParseEquilibriumModel(const std::string& name, int n, EquilibriumModelSpec*
       return false;
     }
     s.n = n;
+  } else if (name == "hetero-ab") {
+    s.kind = EquilibriumKind::kHeteroAB;
   } else {
-    if (error) *error = "no equilibrium model \"" + name + "\" (ideal1, ideal2, ideal3, monomer-nmer)";
+    if (error) *error = "no equilibrium model \"" + name + "\" (ideal1, ideal2, ideal3, monomer-nmer, hetero-ab)";
     return false;
   }
   *out = s;
@@ -77,6 +85,27 @@ void EquilibriumModel::Evaluate(const DataSet& set, const double* g, std::size_t
       }
       if (dL) dL[i * nl + k] = 1.0;
       f[i] = v;
+    }
+    return;
+  }
+  if (spec_.kind == EquilibriumKind::kHeteroAB) {
+    const double K = HeteroSignalConstant(set, g[2]);
+    const double a = std::max(l[0], 0.0), b = std::max(l[1], 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+      const double x = 0.5 * (r[i] * r[i] - r2ref);
+      const double ea = std::exp(g[0] * s * x), eb = std::exp(g[1] * s * x);
+      const double ab = K * a * b * ea * eb;
+      f[i] = a * ea + b * eb + ab + l[2];
+      if (dG) {
+        dG[i * ng + 0] = s * x * (a * ea + ab);
+        dG[i * ng + 1] = s * x * (b * eb + ab);
+        dG[i * ng + 2] = kLn10 * ab;
+      }
+      if (dL) {
+        dL[i * nl + 0] = ea + K * b * ea * eb;
+        dL[i * nl + 1] = eb + K * a * ea * eb;
+        dL[i * nl + 2] = 1.0;
+      }
     }
     return;
   }
@@ -223,6 +252,26 @@ double Median(std::vector<double> v) {
   return v.size() % 2 ? v[m] : 0.5 * (v[m - 1] + v[m]);
 }
 
+// Fits q for a few iterations from its values and keeps it, at the values reached,
+// as *best when its sum of squares is below *bestSsr.
+void KeepBetterStart(Problem q, int threads, Problem* best, double* bestSsr) {
+  Options quick;
+  quick.maxIterations = 25;
+  quick.limits = false;
+  quick.threads = threads;
+  const Summary s = Solve(quick, q);
+  if (s.status == Status::kRefused || !(s.ssr < *bestSsr)) return;
+  *bestSsr = s.ssr;
+  for (std::size_t k = 0; k < q.globals.size(); ++k) q.globals[k].value = s.globals[k].value;
+  for (std::size_t d = 0; d < q.locals.size(); ++d)
+    for (std::size_t k = 0; k < q.locals[d].size(); ++k) q.locals[d][k].value = s.locals[d][k].value;
+  *best = std::move(q);
+}
+
+// The shares of the complex in the signal at a typical signal that the grid of starts
+// over log Ka takes.
+constexpr double kStartShares[] = {0.01, 0.1, 0.3, 1.0, 3.0, 10.0, 100.0};
+
 }  // namespace
 
 bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSpec& spec,
@@ -245,6 +294,11 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
     for (int j = 0; j < spec.species; ++j)
       p.globals.push_back(mass("M" + std::to_string(j + 1), mApp * spread[spec.species - 1][j]));
     for (int j = 0; j < spec.species; ++j) localNames.push_back("c" + std::to_string(j + 1));
+  } else if (spec.kind == EquilibriumKind::kHeteroAB) {
+    p.globals.push_back(mass("M1", mApp));
+    p.globals.push_back(mass("M2", mApp));
+    p.globals.push_back(Parameter{"logKa1", 4.0, "log10 M^-1", -30.0, 60.0, true});
+    localNames = {"cA", "cB"};
   } else {
     p.globals.push_back(mass("M1", mApp));
     p.globals.push_back(Parameter{"logKa1", 4.0, spec.n == 2 ? "log10 M^-1" : "log10 M^-" + std::to_string(spec.n - 1),
@@ -294,14 +348,9 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
     // that the search starts in the basin of the global minimum.
     const int n = spec.n;
     const double typical = Median(crefs) > 0 ? Median(crefs) : 0.1;
-    const double shares[] = {0.01, 0.1, 0.3, 1.0, 3.0, 10.0, 100.0};
-    Options quick;
-    quick.maxIterations = 25;
-    quick.limits = false;
-    quick.threads = threads;
     double bestSsr = 1e300;
     Problem best = p;
-    for (double j : shares) {
+    for (double j : kStartShares) {
       Problem q = p;
       if (q.globals[0].floated) q.globals[0].value = mApp * (1.0 + j) / (1.0 + n * j);
       // K' typical^(n-1) = j, with K' = n Ka (eps l)^(1-n).
@@ -320,13 +369,32 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
         }
         q.locals[d][0].value = 0.5 * (lo + hi);
       }
-      const Summary s = Solve(quick, q);
-      if (s.status == Status::kRefused || !(s.ssr < bestSsr)) continue;
-      bestSsr = s.ssr;
-      for (std::size_t k = 0; k < q.globals.size(); ++k) q.globals[k].value = s.globals[k].value;
-      for (std::size_t d = 0; d < nd; ++d)
-        for (std::size_t k = 0; k < q.locals[d].size(); ++k) q.locals[d][k].value = s.locals[d][k].value;
-      best = q;
+      KeepBetterStart(std::move(q), threads, &best, &bestSsr);
+    }
+    p = std::move(best);
+  }
+  if (spec.kind == EquilibriumKind::kHeteroAB && p.globals[2].floated) {
+    // The same grid for A + B: A and B start at equal signals x at a typical signal,
+    // the complex's share j of it (K' x^2 = 2 j x), and masses apart by a quarter so
+    // that the search does not start on the line where A and B trade places.
+    const double typical = Median(crefs) > 0 ? Median(crefs) : 0.1;
+    double bestSsr = 1e300;
+    Problem best = p;
+    for (double j : kStartShares) {
+      Problem q = p;
+      const double x = 0.5 * typical, K = 2.0 * j / x;
+      if (q.globals[0].floated) q.globals[0].value = 0.8 * mApp * (1.0 + j) / (1.0 + 2.0 * j);
+      if (q.globals[1].floated) q.globals[1].value = 1.25 * mApp * (1.0 + j) / (1.0 + 2.0 * j);
+      const DataSet& d0 = q.dataSets[0];
+      q.globals[2].value =
+          std::log10(K * d0.extinction[0] * d0.extinction[1] * d0.pathLength / (d0.extinction[0] + d0.extinction[1]));
+      for (std::size_t d = 0; d < nd; ++d) {
+        const double total = slopes[d].cref > 0 ? slopes[d].cref : typical;
+        const double each = (-2.0 + std::sqrt(4.0 + 4.0 * K * total)) / (2.0 * K);
+        if (q.locals[d][0].floated) q.locals[d][0].value = each;
+        if (q.locals[d][1].floated) q.locals[d][1].value = each;
+      }
+      KeepBetterStart(std::move(q), threads, &best, &bestSsr);
     }
     p = std::move(best);
   }

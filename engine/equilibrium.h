@@ -9,6 +9,9 @@
 //   monomer-nmer:  c1 exp(M1 s x) + K' c1^n exp(n M1 s x) + baseline,
 //                  K' = n Ka (eps l)^(1-n), Ka in M^-(n-1), eps the monomer's molar
 //                  extinction (M^-1 cm^-1), l the pathlength (cm)
+//   hetero-ab:     cA eA + cB eB + K' cA cB eA eB + baseline, eA = exp(M1 s x),
+//                  eB = exp(M2 s x), AB of mass M1 + M2 absorbing as A and B together:
+//                  K' = Ka (epsA + epsB) / (epsA epsB l), Ka in M^-1
 // Globals: the molar masses M1.. (g/mol) and log10 Ka; locals: the signals c_i at
 // the reference radius and the baseline (signal units).
 #pragma once
@@ -23,7 +26,7 @@ namespace tarmic::engine {
 
 inline constexpr double kGasConstantErg = 8.314462618e7;  // erg / (mol K)
 
-enum class EquilibriumKind { kIdeal, kMonomerNmer };
+enum class EquilibriumKind { kIdeal, kMonomerNmer, kHeteroAB };
 
 struct EquilibriumModelSpec {
   EquilibriumKind kind = EquilibriumKind::kIdeal;
@@ -31,7 +34,7 @@ struct EquilibriumModelSpec {
   int n = 2;        // monomer-nmer: 2 to 12
 };
 
-// The names the batch takes: ideal1, ideal2, ideal3, monomer-nmer.
+// The names the batch takes: ideal1, ideal2, ideal3, monomer-nmer, hetero-ab.
 bool ParseEquilibriumModel(const std::string& name, int n, EquilibriumModelSpec* out, std::string* error);
 
 // The buoyant factor per g/mol of the data set (cm^-2 mol/g).

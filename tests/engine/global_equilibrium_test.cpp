@@ -31,10 +31,11 @@ EquilibriumModelSpec SpecOf(const Truth& t) {
   return s;
 }
 
-Summary Fit(const Truth& t, unsigned seed, int threads = 1, bool limits = true) {
+Summary Fit(const Truth& t, unsigned seed, int threads = 1, bool limits = true, const EquilibriumSettings& settings = {}) {
   Problem p;
   std::string error;
-  EXPECT_TRUE(BuildEquilibriumProblem(testing::SyntheticRun(t, seed), SpecOf(t), {}, threads, &p, &error)) << error;
+  EXPECT_TRUE(BuildEquilibriumProblem(testing::SyntheticRun(t, seed), SpecOf(t), settings, threads, &p, &error))
+      << error;
   Options o;
   o.threads = threads;
   o.limits = limits;
@@ -45,16 +46,19 @@ TEST(GlobalEquilibriumModel, SignalsAndDerivativesMatchTheClosedFormInMolarUnits
   const double ref2 = 0.5 * (6.9 * 6.9 + 7.2 * 7.2);
   for (const Truth& t : {Truth{"ideal1", 2, 25000, 0, 0.5, 0, 0.02}, Truth{"ideal2", 2, 15000, 90000, 0.3, 0, -0.01},
                          Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.0}, Truth{"monomer-nmer", 3, 20000, 0, 0, 9.5, 0.01},
-                         Truth{"monomer-nmer", 4, 30000, 0, 0, 14.5, 0.0}, Truth{"monomer-nmer", 12, 8000, 0, 0, 50.0, 0.0}}) {
+                         Truth{"monomer-nmer", 4, 30000, 0, 0, 14.5, 0.0}, Truth{"monomer-nmer", 12, 8000, 0, 0, 50.0, 0.0},
+                         Truth{"hetero-ab", 2, 30000, 50000, 0, 5.0, 0.01}}) {
     for (double rpm : {6000.0, 15000.0, 30000.0}) {
       DataSet d = testing::SyntheticRun(t, 1, {{0.5}, {rpm}, 6.9, 7.2, 20, 0.0})[0];
       const EquilibriumModel model(SpecOf(t));
-      const bool assoc = t.model == "monomer-nmer";
+      const bool assoc = t.model != "ideal1" && t.model != "ideal2";
       const double a = assoc ? 8e-6 : 0.4;
       std::vector<double> g, l;
       if (t.model == "ideal1") g = {t.M1}, l = {a, t.baseline};
       if (t.model == "ideal2") g = {t.M1, t.M2}, l = {a * (1 - t.share2), a * t.share2, t.baseline};
-      if (assoc) g = {t.M1, t.logKa}, l = {a * testing::kEps * testing::kPath, t.baseline};
+      if (t.model == "monomer-nmer") g = {t.M1, t.logKa}, l = {a * testing::kEps * testing::kPath, t.baseline};
+      if (t.model == "hetero-ab")
+        g = {t.M1, t.M2, t.logKa}, l = {a * testing::kEps * testing::kPath, a * testing::kEpsB * testing::kPath, t.baseline};
       std::vector<double> r = d.scans[0].radius, f(r.size()), dG(r.size() * g.size()), dL(r.size() * l.size());
       model.Evaluate(d, g.data(), g.size(), l.data(), l.size(), r.size(), r.data(), f.data(), dG.data(), dL.data());
       for (std::size_t i = 0; i < r.size(); ++i) {
@@ -93,28 +97,41 @@ TEST(GlobalEquilibriumModel, SignalsAndDerivativesMatchTheClosedFormInMolarUnits
 // The recovery of the truth over seeds: every floated global within 3 standard errors
 // in at least 95 % of the seeds, the mean standard error within 25 % of the spread of
 // the values, the 95 % limits covering the truth in 36-40 of 40 (scaled to the
-// seeds run), and the misfit flag raised on no more than one seed in twenty.
+// seeds run), and the misfit flag raised on no more than one seed in twenty. Values
+// held by the settings are not judged.
 struct Recovery {
   Truth truth;
   std::vector<double> values;  // the true global values, in the order of the model's globals
+  EquilibriumSettings settings = {};
 };
 
 class GlobalEquilibriumRecovery : public ::testing::TestWithParam<Recovery> {};
 
 TEST_P(GlobalEquilibriumRecovery, ErrorsAndLimitsHoldTheirPromiseOverSeeds) {
   const Recovery& rc = GetParam();
+  // 40 seeds; 20 under the sanitizers, which run the fits many times slower (the
+  // counts below scale with the seeds).
+#if defined(__SANITIZE_ADDRESS__)
+  const int seeds = 20;
+#else
   const int seeds = 40;
+#endif
   const std::size_t ng = rc.values.size();
   std::vector<int> within3(ng, 0), covered95(ng, 0), covered68(ng, 0);
+  std::vector<char> floated(ng, 0);
   std::vector<double> sum(ng, 0), sum2(ng, 0), seSum(ng, 0);
   int misfits = 0;
   for (int seed = 1; seed <= seeds; ++seed) {
-    const Summary s = Fit(rc.truth, 1000u + seed);
-    ASSERT_EQ(s.status, Status::kConverged) << "seed " << seed;
+    const Summary s = Fit(rc.truth, 1000u + seed, 1, true, rc.settings);
+    std::string notes;
+    for (const Note& n : s.notes) notes += " " + n.id + ": " + n.text;
+    ASSERT_EQ(s.status, Status::kConverged) << "seed " << seed << notes;
     ASSERT_EQ(s.globals.size(), ng);
     misfits += s.misfit;
     for (std::size_t k = 0; k < ng; ++k) {
       const ValueResult& v = s.globals[k];
+      floated[k] = v.floated;
+      if (!v.floated) continue;
       within3[k] += std::fabs(v.value - rc.values[k]) <= 3 * v.error;
       covered95[k] += v.lower95 <= rc.values[k] && rc.values[k] <= v.upper95;
       covered68[k] += v.lower68 <= rc.values[k] && rc.values[k] <= v.upper68;
@@ -126,6 +143,7 @@ TEST_P(GlobalEquilibriumRecovery, ErrorsAndLimitsHoldTheirPromiseOverSeeds) {
     }
   }
   for (std::size_t k = 0; k < ng; ++k) {
+    if (!floated[k]) continue;
     const double mean = sum[k] / seeds;
     const double spread = std::sqrt(std::max(0.0, (sum2[k] - seeds * mean * mean) / (seeds - 1)));
     const double se = seSum[k] / seeds;
@@ -135,7 +153,7 @@ TEST_P(GlobalEquilibriumRecovery, ErrorsAndLimitsHoldTheirPromiseOverSeeds) {
                 covered68[k], covered95[k], misfits);
     EXPECT_GE(within3[k], 0.95 * seeds) << "global " << k;
     EXPECT_NEAR(se / spread, 1.0, 0.25) << "global " << k;
-    EXPECT_GE(covered95[k], 36) << "global " << k;
+    EXPECT_GE(covered95[k], 0.9 * seeds) << "global " << k;
   }
   EXPECT_LE(misfits, seeds / 20);
 }
@@ -145,7 +163,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Recovery{Truth{"ideal1", 2, 42000, 0, 0, 0, 0.01}, {42000}},
                       Recovery{Truth{"ideal2", 2, 20000, 80000, 0.5, 0, 0.01}, {20000, 80000}},
                       Recovery{Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01}, {30000, 5.0}},
-                      Recovery{Truth{"monomer-nmer", 4, 30000, 0, 0, 14.5, 0.01}, {30000, 14.5}}),
+                      Recovery{Truth{"monomer-nmer", 4, 30000, 0, 0, 14.5, 0.01}, {30000, 14.5}},
+                      // A and B of masses known from their own runs, as a hetero-association
+                      // is measured; with both masses floated as well, runs of equal
+                      // A:B loadings leave Ka weakly determined (some end at its bound).
+                      Recovery{Truth{"hetero-ab", 2, 30000, 50000, 0, 5.0, 0.01},
+                               {30000, 50000, 5.0},
+                               EquilibriumSettings{{{"M1", 30000}, {"M2", 50000}}, {}}}),
     [](const ::testing::TestParamInfo<Recovery>& info) {
       std::string name = info.param.truth.model + "_n" + std::to_string(info.param.truth.n);
       for (char& c : name)

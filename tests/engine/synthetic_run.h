@@ -29,6 +29,7 @@ struct Truth {
 };
 
 inline constexpr double kEps = 40000.0;  // M^-1 cm^-1
+inline constexpr double kEpsB = 60000.0;  // M^-1 cm^-1, species B of hetero-ab
 inline constexpr double kPath = 1.2;     // cm
 inline constexpr double kVbar = 0.73, kDensity = 1.003;
 
@@ -45,6 +46,11 @@ inline double Signal(const Truth& t, double rpm, double tempC, double ref2, doub
   if (t.model == "ideal2")
     return a * (1.0 - t.share2) * std::exp(Sigma(t.M1, rpm, tempC) * x) +
            a * t.share2 * std::exp(Sigma(t.M2, rpm, tempC) * x) + t.baseline;
+  if (t.model == "hetero-ab") {
+    // Molar A and B at equal reference concentrations a; AB = Ka A B absorbs as both.
+    const double A = a * std::exp(Sigma(t.M1, rpm, tempC) * x), B = a * std::exp(Sigma(t.M2, rpm, tempC) * x);
+    return kPath * (kEps * A + kEpsB * B + (kEps + kEpsB) * std::pow(10.0, t.logKa) * A * B) + t.baseline;
+  }
   // Molar concentrations: monomer m, n-mer Ka m^n; the n-mer absorbs n times.
   const double m = a * std::exp(Sigma(t.M1, rpm, tempC) * x);
   return kEps * kPath * (m + t.n * std::pow(10.0, t.logKa) * std::pow(m, t.n)) + t.baseline;
@@ -78,6 +84,7 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
       d.density = kDensity;
       d.vbar = kVbar;
       d.extinction[0] = kEps;
+      d.extinction[1] = kEpsB;
       d.pathLength = kPath;
       d.noise = shape.noise;
       const double ref2 = 0.5 * (shape.left * shape.left + shape.right * shape.right);
@@ -88,7 +95,8 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
         for (double x : r) s += Signal(t, rpm, shape.temperature, ref2, a, x) - t.baseline;
         return s / shape.points;
       };
-      double lo = 0.0, hi = t.model == "monomer-nmer" ? load / (kEps * kPath) : load;
+      const bool molar = t.model == "monomer-nmer" || t.model == "hetero-ab";
+      double lo = 0.0, hi = molar ? load / (kEps * kPath) : load;
       while (mean(hi) < load) hi *= 2;
       for (int it = 0; it < 200; ++it) (mean(0.5 * (lo + hi)) > load ? hi : lo) = 0.5 * (lo + hi);
       const double a = 0.5 * (lo + hi);
@@ -139,6 +147,7 @@ inline std::vector<std::string> WriteRun(const std::string& dir, const std::vect
     xp.bufferDensity = static_cast<float>(kDensity);
     xp.vbar = xp.vbar20 = static_cast<float>(kVbar);
     xp.extinctionA = static_cast<float>(kEps);
+    xp.extinctionB = static_cast<float>(kEpsB);
     xp.pathLength = static_cast<float>(kPath);
     const std::string path = dir + "/cell" + std::to_string(cell) + "_280.xp";
     std::string error;
