@@ -16,8 +16,8 @@ namespace tarmic {
 const char* const kGlobalUsage =
     "usage: tarmic-batch --global --model NAME [--set NAME=VALUE ...] [--float NAME ...] [--seed N]\n"
     "                    --output DIR FILE.xp [FILE.xp ...]\n"
-    "  models: ideal1, ideal2, ideal3, monomer-nmer (--set n=2..12)\n"
-    "  --set NAME=VALUE  gives a value (M1, M2, M3, logKa1, c1, baseline, n) and holds it\n"
+    "  models: ideal1, ideal2, ideal3, monomer-nmer (--set n=2..12), hetero-ab\n"
+    "  --set NAME=VALUE  gives a value (M1, M2, M3, logKa1, c1, cA, cB, baseline, n) and holds it\n"
     "  --float NAME      floats a value given by --set\n";
 
 namespace {

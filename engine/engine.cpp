@@ -274,7 +274,7 @@ class Fitter {
     Status status = Status::kNotConverged;
   };
   // Marquardt-Levenberg from the present values.
-  Outcome Marquardt(int maxIterations, bool report) {
+  Outcome Marquardt(int maxIterations, bool report, double tolerance) {
     Outcome out;
     const Free f = FreeParameters();
     double ssr = Evaluate(true);
@@ -290,8 +290,21 @@ class Fitter {
       Normal(f, a, b);
       const std::vector<double> x0 = Get(f);
       bool accepted = false;
+      bool first = true;
       while (lambda < 1e16) {
         if (DampedStep(f, a, b, lambda, step)) {
+          // A step that promises less than the tolerance ends the search here: at
+          // the minimum the damping would otherwise grow through every decade.
+          if (first) {
+            double promise = 0.0;
+            for (std::size_t u = 0; u < P; ++u) promise += step[u] * b[u];
+            if (promise <= tolerance * ssr) {
+              out.ssr = ssr;
+              out.status = Status::kConverged;
+              return out;
+            }
+            first = false;
+          }
           std::vector<double> x = x0;
           for (std::size_t u = 0; u < P; ++u) x[u] += step[u];
           Set(f, x);
@@ -309,7 +322,7 @@ class Fitter {
               out.status = Status::kStopped;
               return out;
             }
-            if (drop <= opt_.tolerance * ssr) {
+            if (drop <= tolerance * ssr) {
               out.ssr = ssr;
               out.status = Status::kConverged;
               return out;
@@ -353,6 +366,11 @@ class Fitter {
   long evaluations_ = 0;
 };
 
+// The refits of the limits need the sum of squares to a small part of its rise to the
+// critical sum (a few units of the noise variance in a sum of N of them): a relative
+// 1e-8 is far below that, and spares the slow tail of the search.
+constexpr double kProfileTolerance = 1e-8;
+
 double RunsZ(const std::vector<double>& y, const std::vector<double>& f) {
   double np = 0, nm = 0, runs = 0;
   int last = 0;
@@ -392,7 +410,7 @@ Summary Solve(const Options& options, const Problem& problem) {
       return refuse("empty-set", problem.dataSets[d].source + ": no point within the fitting limits");
   if (N <= free.count) return refuse("too-few-points", "fewer points than floated values");
 
-  const Fitter::Outcome best = fit.Marquardt(options.maxIterations, true);
+  const Fitter::Outcome best = fit.Marquardt(options.maxIterations, true, options.tolerance);
   sum.status = best.status;
   sum.iterations = best.iterations;
   sum.ssr = best.ssr;
@@ -518,7 +536,7 @@ Summary Solve(const Options& options, const Problem& problem) {
         fit.locals() = lBest;
         fit.held()[k] = true;
         fit.globals()[k] = value;
-        const double s = fit.Marquardt(60, false).ssr;
+        const double s = fit.Marquardt(60, false, kProfileTolerance).ssr;
         fit.held()[k] = false;
         return s;
       };
@@ -559,7 +577,7 @@ Summary Solve(const Options& options, const Problem& problem) {
               xb = x;
               fb = fx;
               root = x;
-              if (std::fabs(xb - xa) < 1e-4 * h0 || std::fabs(fx) < 1e-9 * crit) break;
+              if (std::fabs(xb - xa) < 1e-3 * h0 || std::fabs(fx) < 1e-9 * crit) break;
             }
           }
           double& slot = level == 0 ? (side < 0 ? v.lower68 : v.upper68) : (side < 0 ? v.lower95 : v.upper95);
