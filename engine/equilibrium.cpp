@@ -143,6 +143,11 @@ bool ReadEquilibriumRun(const std::vector<std::string>& xpPaths, std::vector<Dat
     std::string why;
     if (!LoadXpFile(xpPath, &xp, &why)) return fail(why);
     if (!xp.IsEquilibrium()) return fail(xpPath + ": line 1: not an equilibrium experiment (type 3 or 4)");
+    // The time- and radially-invariant noise the file switches on are not terms of
+    // these models: fitting without them would change the answer unseen.
+    if (xp.fitTINoise || xp.fitRINoise)
+      return fail(xpPath + ": it switches on the fit of " + (xp.fitTINoise ? "time" : "radially") +
+                  "-invariant noise, which the global analysis does not fit yet");
     for (const std::string& name : xp.files) {
       // A relative directory is taken from the experiment file's folder.
       const fs::path listed = fs::path(xp.directory).is_absolute()

@@ -294,14 +294,22 @@ TEST(GlobalEquilibriumInput, ReadsTheSortedFilesAndRefusesDamagedOnesByNameAndLi
   refused("damaged scan", "cell2_13000.ra2", "line 4");
   std::filesystem::remove(scan);
   std::filesystem::copy_file(saved, scan);
+  // An experiment file that switches on the noise terms is refused, not fitted without them.
+  ExperimentFile noisy;
+  ASSERT_TRUE(LoadXpFile(xps[1], &noisy, &error)) << error;
+  noisy.fitTINoise = true;
+  ASSERT_TRUE(WriteXpFile(xps[1], noisy, &error)) << error;
+  refused("noise terms", "cell2_280.xp", "invariant noise");
+  noisy.fitTINoise = false;
+  ASSERT_TRUE(WriteXpFile(xps[1], noisy, &error)) << error;
   {
     std::ifstream in(xps[0]);
     std::string text((std::istreambuf_iterator<char>(in)), {});
-    text.insert(text.find("(xBufferDensity)") == std::string::npos ? text.size() : text.find('\n', text.find("(xBufferDensity)")) + 1,
+    text.insert(text.find('\n', text.find("(fBufferDensity)")) + 1,
                 "1.0 (xMisspeltKey)\n");
     std::ofstream(xps[0]) << text;
   }
-  refused("damaged xp", "cell1_280.xp", "line");
+  refused("damaged xp", "cell1_280.xp", "line 5");
   std::vector<DataSet> out;
   EXPECT_FALSE(ReadEquilibriumRun({dir + "/nothing.xp"}, &out, &error));
   EXPECT_NE(error.find("nothing.xp"), std::string::npos);
