@@ -7,9 +7,9 @@
 
 #include "batch/batch_manifest.h"
 #include "batch/batch_options.h"
+#include "batch/batch_values.h"
 #include "engine/equilibrium.h"
 #include "storage/atomic_file.h"
-#include "text/number_token.h"
 
 namespace tarmic {
 
@@ -24,6 +24,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The quantities of the values --set gives, by the start of their names.
+constexpr Quantity kGlobalMass{"molar mass", "g/mol", Closed(10.0, 1e8)};
+constexpr Quantity kGlobalLogKa{"log10 of the association constant", "", Closed(-30.0, 60.0)};
+constexpr Quantity kGlobalSignal{"signal", "OD", Closed(-10.0, 1000.0)};
+constexpr Quantity kGlobalN{"n of the n-mer", "", Count(2.0, 12.0)};
+
+const Quantity& QuantityOfSetting(const std::string& name) {
+  if (name == "n") return kGlobalN;
+  if (name.rfind("logKa", 0) == 0) return kGlobalLogKa;
+  if (name.size() >= 2 && name[0] == 'M') return kGlobalMass;
+  return kGlobalSignal;
+}
+
 struct GlobalArguments {
   std::string model;
   engine::EquilibriumSettings settings;
@@ -32,6 +45,11 @@ struct GlobalArguments {
   std::string output;
   std::vector<std::string> xps;
 };
+
+std::string SeedRefusal(const std::string& text) {
+  double seed = 0.0;
+  return BatchValueRefusal("--seed " + text, kBatchSeed, text, &seed);
+}
 
 std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* out) {
   GlobalArguments a;
@@ -50,15 +68,14 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
     } else if (s == "--set") {
       if (!next(&v)) return "--set needs NAME=VALUE";
       const std::size_t eq = v.find('=');
-      const auto value = eq == std::string::npos ? std::nullopt : NumberOf(v.substr(eq + 1), NumberWidth::kDouble);
-      if (!value || eq == 0) return "--set " + v + ": not NAME=VALUE with a number";
+      if (eq == std::string::npos || eq == 0) return "--set " + v + ": not NAME=VALUE";
       const std::string name = v.substr(0, eq);
-      if (name == "n") {
-        const NumberScan whole = ScanIntNumber(v.substr(eq + 1));
-        if (!whole) return "--set n=" + v.substr(eq + 1) + ": n is a whole number";
-        a.n = static_cast<int>(whole.value);
-      }
-      a.settings.set[name] = *value;
+      double value = 0.0;
+      if (std::string why = BatchValueRefusal("--set " + v, QuantityOfSetting(name), v.substr(eq + 1), &value);
+          !why.empty())
+        return why;
+      if (name == "n") a.n = static_cast<int>(value);
+      a.settings.set[name] = value;
     } else if (s == "--float") {
       if (!next(&v)) return "--float needs a name";
       a.settings.floated.push_back(v);
@@ -66,7 +83,8 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
       return "--conserve-mass is not available in this version: each data set keeps its own reference "
              "concentration";
     } else if (s == "--seed") {
-      if (!next(&v) || !ScanWholeNumber(v)) return "--seed needs a whole number";
+      if (!next(&v)) return "--seed needs a whole number";
+      if (std::string why = SeedRefusal(v); !why.empty()) return why;
       a.seed = v;
     } else if (s == "--output") {
       if (!next(&a.output)) return "--output needs a folder";

@@ -320,8 +320,8 @@ TEST(BatchValueDoor, EveryNumberOfTheCommandLineGoesThroughTheOneDoor) {
   }
   EXPECT_TRUE(readers.empty()) << ::testing::PrintToString(readers);
   // --seed, --anneal-temperature, --anneal-steps and --anneal-iterations (one call),
-  // --monte-carlo, --cell, --set.
-  EXPECT_EQ(doors, 6);
+  // --monte-carlo, --cell, --set; --global's --set and --seed.
+  EXPECT_EQ(doors, 8);
 }
 
 }  // namespace
