@@ -246,6 +246,32 @@ TEST(GlobalEquilibriumSolve, HeldValuesStayAndRefusalsSayWhy) {
   EXPECT_EQ(Solve(Options{}, none).status, Status::kRefused);
 }
 
+TEST(GlobalEquilibriumSolve, ProgressIsReportedAndAStopKeepsTheBestPoint) {
+  const Truth t{"ideal1", 2, 42000, 0, 0, 0, 0.01};
+  Problem p;
+  std::string error;
+  ASSERT_TRUE(BuildEquilibriumProblem(testing::SyntheticRun(t, 9), SpecOf(t), {}, 1, &p, &error)) << error;
+  p.globals[0].value = 60000;  // far from the answer: the search takes several steps
+  Options o;
+  std::vector<double> rmsds;
+  o.progress = [&](int, double rmsd) {
+    rmsds.push_back(rmsd);
+    return true;
+  };
+  const Summary full = Solve(o, p);
+  ASSERT_EQ(full.status, Status::kConverged);
+  ASSERT_GE(rmsds.size(), 2u);
+  for (std::size_t i = 1; i < rmsds.size(); ++i) EXPECT_LE(rmsds[i], rmsds[i - 1]);
+  EXPECT_DOUBLE_EQ(rmsds.back(), full.rmsd);
+  o.progress = [](int, double) { return false; };
+  const Summary stopped = Solve(o, p);
+  EXPECT_EQ(stopped.status, Status::kStopped);
+  EXPECT_EQ(stopped.iterations, 1);
+  EXPECT_GT(stopped.ssr, full.ssr);
+  EXPECT_NEAR(stopped.rmsd, rmsds.front(), 1e-12);
+  EXPECT_FALSE(stopped.globals[0].limitsFound);
+}
+
 TEST(GlobalEquilibriumInput, ReadsTheSortedFilesAndRefusesDamagedOnesByNameAndLine) {
   const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/global-eq-input";
   std::filesystem::remove_all(dir);
