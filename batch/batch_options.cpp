@@ -13,6 +13,7 @@ const char* const kBatchUsage =
     "                    [--save-noise] [--equilibrium | --velocity] [--cell N] [--wavelength W]\n"
     "                    [--no-pictures] SCAN...\n"
     "       tarmic-batch --report DIR TASKS\n"
+    "       tarmic-batch --global --model NAME --output DIR FILE.xp... (--global --help)\n"
     "       tarmic-batch --version | --help\n"
     "  --parameters FILE  the saved parameter file of the analysis (the model included)\n"
     "  --fit              Fit instead of Run\n"

@@ -6,12 +6,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "batch/batch_options.h"
+#include "batch/global_batch.h"
 #include "batch/batch_report.h"
 #include "batch/batch_run.h"
 #include "platform/system.h"
@@ -26,6 +28,9 @@ int main(int argc, char** argv) {
     }
     return tarmic::WriteArrayReport(args[1], args[2], stderr);
   }
+  // The global analysis of equilibrium runs builds its problem and solves it directly.
+  if (std::find(args.begin(), args.end(), "--global") != args.end())
+    return tarmic::RunGlobalBatch(args, stdout, stderr);
   const tarmic::BatchArguments parsed = tarmic::ParseBatchArguments(args);
   if (parsed.version) {
     std::printf("tarmic-batch %s\n", tarmic::BatchVersion());

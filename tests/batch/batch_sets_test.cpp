@@ -555,8 +555,8 @@ TEST(BatchValueDoor, EveryNumberOfTheCommandLineGoesThroughTheOneDoor) {
   }
   EXPECT_TRUE(readers.empty()) << ::testing::PrintToString(readers);
   // --seed, --anneal-temperature, --anneal-steps and --anneal-iterations (one call),
-  // --monte-carlo, --cell and --wavelength (one call), --set.
-  EXPECT_EQ(doors, 6);
+  // --monte-carlo, --cell and --wavelength (one call), --set; --global's --set and --seed.
+  EXPECT_EQ(doors, 8);
 }
 
 }  // namespace

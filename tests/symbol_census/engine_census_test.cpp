@@ -1,5 +1,5 @@
 // The census of the engine as the linker sees it: the objects of the libraries
-// that compute (numerics, storage, scandata, plot, lamm, modelfit, propagators,
+// that compute (numerics, storage, scandata, engine, plot, lamm, modelfit, propagators,
 // distributions, modelcalc), listed by the build, read with nm.
 //
 // Boxes: an object shows a box when it references a function that opens one: the
@@ -42,7 +42,7 @@ namespace {
 using tarmic::census::NmSymbol;
 using tarmic::census::NmSymbols;
 
-const char* const kEngineLibraries[] = {"numerics", "storage",     "scandata",      "plot",     "lamm",
+const char* const kEngineLibraries[] = {"numerics", "storage",     "scandata",      "engine",   "plot", "lamm",
                                         "modelfit", "propagators", "distributions", "modelcalc"};
 
 std::vector<std::string> ListedObjects() {

@@ -1,0 +1,130 @@
+// tarmic-batch --global run as the user runs it: the README's worked example on the
+// shipped run (its command line, summary and table as the README prints them), the
+// files and manifest it writes, and its exit codes for refused input and flagged fits.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "batch/batch_manifest.h"
+#include "tests/batch/batch_test_support.h"
+
+namespace tarmic {
+namespace {
+
+using namespace tarmic::testing;
+namespace batch_fs = std::filesystem;
+
+// Words of a text with runs of blanks and tabs as one separator.
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> w;
+  for (std::string s; in >> s;)
+    if (s != "\\") w.push_back(s);
+  return w;
+}
+
+std::string Section(const std::string& readme) {
+  const std::size_t at = readme.find("## Global analysis of an equilibrium run");
+  return readme.substr(at, readme.find("\n## ", at + 1) - at);
+}
+
+TEST(GlobalBatch, ReadmeExampleGivesItsTable) {
+  const std::string section = Section(ReadWhole(std::string(TARMIC_SOURCE_DIR) + "/README.md"));
+  ASSERT_FALSE(section.empty());
+  // The command line: from "tarmic-batch --global --model" to the line without "\".
+  const std::size_t start = section.find("    tarmic-batch --global --model monomer-nmer");
+  ASSERT_NE(start, std::string::npos);
+  std::size_t end = start;
+  for (;;) {
+    end = section.find('\n', end);
+    if (section[end - 1] != '\\') break;
+    ++end;
+  }
+  std::vector<std::string> args = Words(section.substr(start, end - start));
+  ASSERT_EQ(args.front(), "tarmic-batch");
+  args.erase(args.begin());
+  const std::string root = std::string(TARMIC_TEST_OUTPUT_DIR) + "/global-batch-readme";
+  batch_fs::remove_all(root);
+  batch_fs::create_directories(root);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--output") args[i + 1] = root + "/" + args[i + 1];
+    if (args[i].ends_with(".xp")) args[i] = std::string(TARMIC_SOURCE_DIR) + "/" + args[i];
+  }
+  const BatchOutput r = RunBatchProgram(root, args);
+  ASSERT_EQ(r.code, 0) << r.err;
+  // The summary the README quotes after "prints".
+  const std::size_t q = section.find("prints `") + 8;
+  EXPECT_EQ(Words(r.out), Words(section.substr(q, section.find('`', q) - q)));
+  // The table the README shows, its columns aligned by blanks.
+  const std::string out = root + "/global-out";
+  const std::string table = ReadWhole(out + "/global-parameters.tsv");
+  const std::size_t t = section.find("    parameter  value");
+  const std::size_t te = section.find("\n\n", t);
+  std::vector<std::string> shown = Words(section.substr(t, te - t));
+  // "lower 95%" and "upper 95%" are two words either way.
+  EXPECT_EQ(Words(table), shown);
+
+  // Every data set has its row and its fit; the manifest lists each file with its digest.
+  const auto rows = TableRows(ReadWhole(out + "/data-sets.tsv"));
+  ASSERT_EQ(rows.size(), 9u);
+  for (const auto& row : rows) {
+    for (const char* column : {"experiment file", "scan file", "cell", "wavelength nm", "speed rpm", "temperature C",
+                               "points", "rmsd", "misfit ratio", "reference concentration", "baseline", "c1",
+                               "c1 error", "baseline error"})
+      EXPECT_TRUE(row.count(column)) << column;
+    EXPECT_EQ(row.at("points"), "200");
+  }
+  const auto manifest = ReadManifest(out);
+  ASSERT_TRUE(manifest);
+  EXPECT_EQ(manifest->files.size(), 11u);
+  EXPECT_EQ(ManifestMismatch(*manifest, out), "");
+  EXPECT_EQ(manifest->inputs.size(), 12u);
+}
+
+TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
+  const std::string root = std::string(TARMIC_TEST_OUTPUT_DIR) + "/global-batch-codes";
+  batch_fs::remove_all(root);
+  batch_fs::create_directories(root);
+  const std::string ex = std::string(TARMIC_SOURCE_DIR) + "/examples/global_equilibrium";
+  const std::vector<std::string> xps = {ex + "/cell1_280.xp", ex + "/cell2_280.xp", ex + "/cell3_280.xp"};
+  auto run = [&](std::vector<std::string> args, bool withFiles = true) {
+    if (withFiles) args.insert(args.end(), xps.begin(), xps.end());
+    return RunBatchProgram(root, args);
+  };
+  // One ideal species for a monomer-dimer run: computed, flagged as a misfit.
+  BatchOutput r = run({"--global", "--model", "ideal1", "--output", root + "/ideal1"});
+  EXPECT_EQ(r.code, 3) << r.err;
+  EXPECT_NE(r.out.find("flag misfit"), std::string::npos) << r.out;
+  // Refused before anything is fitted: nothing is written.
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--global", "--output", root + "/x"},
+           {"--global", "--model", "ideal9", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer", "--set", "n=13", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer", "--set", "n=2.5", "--output", root + "/x"},
+           {"--global", "--model", "ideal1", "--set", "M9=1", "--output", root + "/x"},
+           {"--global", "--model", "ideal1", "--float", "M1", "--output", root + "/x"},
+           {"--global", "--model", "ideal1", "--conserve-mass", "--output", root + "/x"}}) {
+    r = run(args);
+    EXPECT_EQ(r.code, 2) << args[2] << ": " << r.err;
+    EXPECT_FALSE(batch_fs::exists(root + "/x"));
+  }
+  // A damaged copy of the run: an experiment file line without its key.
+  const std::string copy = root + "/copy";
+  batch_fs::create_directories(copy);
+  for (const auto& e : batch_fs::directory_iterator(ex)) batch_fs::copy_file(e.path(), copy + "/" + e.path().filename().string());
+  std::string text = ReadWhole(copy + "/cell2_280.xp");
+  text.replace(text.find(" (fBufferDensity)"), 17, "");
+  { std::ofstream(copy + "/cell2_280.xp") << text; }
+  r = RunBatchProgram(root, {"--global", "--model", "ideal1", "--output", root + "/x", copy + "/cell1_280.xp",
+                             copy + "/cell2_280.xp"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("cell2_280.xp"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("line 4"), std::string::npos) << r.err;
+  EXPECT_FALSE(batch_fs::exists(root + "/x"));
+}
+
+}  // namespace
+}  // namespace tarmic
