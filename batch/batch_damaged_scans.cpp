@@ -6,6 +6,7 @@
 
 #include "numerics/number_input.h"
 #include "numerics/one_based.h"
+#include "platform/system.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 
@@ -25,7 +26,8 @@ ScanReach ReachOfScan(const std::string& path) {
   int n = 0;
   float *radius = nullptr, *value = nullptr;
   bool mark = false;
-  if (ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &radius, &value, nullptr, &mark,
+  reach.opened = FileReadRefusal(path).empty();
+  if (reach.opened && ReadScanFileAndKind(path.c_str(), ScanDataKind::InForce(), nullptr, &info, &n, &radius, &value, nullptr, &mark,
                           0.0f, &reach.refusal) == 1) {
     reach.read = true;
     reach.last = radius[n];
@@ -47,6 +49,7 @@ std::vector<LeftOutScan> DamagedScans(const std::vector<ScanReach>& scans, float
     limit = rightLimit > 0.0f ? std::min(rightLimit, reach) : reach;
   }
   for (const ScanReach& s : scans) {
+    if (!s.opened) continue;
     if (!s.read) {
       out.push_back({s.file, s.refusal.empty() ? std::string("the scan reader refuses it") : s.refusal});
     } else if (limit > 0.0f && s.last < limit - kCutShortTolerance) {

@@ -13,7 +13,8 @@ namespace tarmic {
 // How far one scan file reaches, as the scan reader reads it.
 struct ScanReach {
   std::string file;
-  bool read = false;
+  bool opened = false;  // a file that can be opened for reading
+  bool read = false;    // and that the reader reads
   std::string refusal;  // the reader's reason when not read
   float last = 0.0f;    // the last radius, cm
 };
@@ -32,7 +33,8 @@ struct LeftOutScan {
 // to its end as the window moves it.
 inline constexpr float kCutShortTolerance = 0.02f;
 
-// The scans to leave out of a set: each the reader refused, and each that ends
+// The scans to leave out of a set: each the reader refused (a file that cannot be
+// opened is no damaged scan but a wrong name: the load refuses it), and each that ends
 // more than kCutShortTolerance before the right limit the set reaches, which is
 // the right fitting limit (0 when none is given) or, where most scans end before
 // it, the last radius that half of the read scans reach. Nothing is judged cut

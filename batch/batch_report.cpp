@@ -402,10 +402,8 @@ const char* const kScript = R"(
       var colour = colours[i % colours.length];
       var dash = dashes[Math.floor(i / colours.length) % dashes.length];
       var path = c.d.x.map(function (v, j) { return (j ? 'L' : 'M') + px(v).toFixed(1) + ' ' + py(c.y[j]).toFixed(1); });
-      var line = {d: path.join(' '), fill: 'none', stroke: colour, 'stroke-width': 1.5, 'class': 'curve',
-                  'data-task': c.d.task};
-      if (dash) line['stroke-dasharray'] = dash;
-      element('path', line);
+      element('path', {d: path.join(' '), fill: 'none', stroke: colour, 'stroke-width': 1.5, 'class': 'curve',
+                       'stroke-dasharray': dash || 'none', 'data-task': c.d.task});
       var item = document.createElement('span');
       item.style.color = colour;
       item.textContent = (dash === '' ? '\u2014 ' : dash === '6 3' ? '- - ' : '\u00b7\u00b7\u00b7 ') + c.d.label +
