@@ -237,7 +237,8 @@ printf '%s_%s\t%s\t%s\n' "${SLURM_ARRAY_JOB_ID:-0}" "$task" "${HOSTNAME:-}" "$(d
 finish() {
   echo "$1" >"$tasks/$task.code.part"
   mv -f "$tasks/$task.code.part" "$tasks/$task.code"
-  rm -f "$tasks/$task.running"
+  # The state an earlier --collect found is no longer so.
+  rm -f "$tasks/$task.running" "$tasks/$task.state"
   if [ "$1" -eq 3 ]; then exit 0; fi
   exit "$1"
 }
