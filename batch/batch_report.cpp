@@ -28,6 +28,8 @@ constexpr int kThumbnailWidth = 320;
 // claim (the batch writes 1600 pixels wide, about 1200 high).
 constexpr std::uintmax_t kMostThumbnailBytes = 32u << 20;
 constexpr std::uint64_t kMostThumbnailPixels = 4096u * 4096u;
+// The most bytes of small pictures put into the page itself; the rest are linked.
+constexpr std::size_t kMostInlinedBytes = 640u << 10;
 
 std::string ReadText(const std::string& path) {
   std::string text;
@@ -60,13 +62,44 @@ std::string Trimmed(std::string s) {
   return s.substr(i);
 }
 
-// Whether the task computed and kept its results: exit code 0, or 3 with flags.
-bool TaskFlagged(const ArrayTask& t) { return t.exit == std::to_string(kBatchComputedWithFlags); }
-bool TaskComputed(const ArrayTask& t) { return t.exit == std::to_string(kBatchComputed) || TaskFlagged(t); }
+// The states of a task (N.state, written by the array script's --collect).
+constexpr const char* kComputed = "computed";
+constexpr const char* kComputedWithFlags = "computed with flags";
+constexpr const char* kFailed = "failed";
+constexpr const char* kRunning = "running";
 
-// Why a task failed: the last line the batch or the array script said of it (the
-// drawn seed is no reason), else its last line, else what its exit code means.
+// Whether the task computed and kept its results in this round: exit code 0, or 3
+// with flags.
+bool TaskFlagged(const ArrayTask& t) { return t.state == kComputedWithFlags; }
+bool TaskComputed(const ArrayTask& t) { return t.state == kComputed || TaskFlagged(t); }
+// Whether it is running or waiting to run in this round (as Slurm lists it).
+bool TaskUnderWay(const ArrayTask& t) { return t.state == kRunning || t.state == "waiting" || t.state == "running or lost"; }
+// Whether it ended in this round, with an exit code of it.
+bool TaskEnded(const ArrayTask& t) { return TaskComputed(t) || t.state == kFailed; }
+
+// The state of a task from its exit code alone (a folder of tasks without N.state).
+std::string StateOfExit(const std::string& exit) {
+  if (exit == "not run") return "not run";
+  if (exit == std::to_string(kBatchComputed)) return kComputed;
+  if (exit == std::to_string(kBatchComputedWithFlags)) return kComputedWithFlags;
+  return kFailed;
+}
+
+// The signal that ended a task, from its exit code (128 + N, as the shell gives
+// it); 0 for none.
+int SignalOfExit(const std::string& exit) {
+  if (exit.empty() || exit.size() > 3 || !std::all_of(exit.begin(), exit.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return 0;
+  int code = 0;
+  for (char c : exit) code = code * 10 + (c - '0');
+  return code > 128 && code < 192 ? code - 128 : 0;
+}
+
+// Why a task failed: ended by a signal (whatever the shell said of it), else the
+// last line the batch or the array script said of it (the drawn seed is no
+// reason), else its last line, else what its exit code means.
 std::string FailureReason(const std::string& errText, const std::string& exit, const std::string& status) {
+  if (const int signal = SignalOfExit(exit)) return "ended by signal " + std::to_string(signal);
   std::string said, last;
   for (const std::string& line : Lines(errText)) {
     if (Trimmed(line).empty()) continue;
@@ -176,19 +209,47 @@ std::string Json(const std::string& text) {
   return out + "\"";
 }
 
+// The length of the folder all names lie in (up to and with its last '/'), 0 for
+// none or fewer than two names: "/d/run1/a cell 1", "/d/run2/b" have "/d/" in common.
+std::size_t CommonParentLength(const std::vector<std::string>& names) {
+  if (names.size() < 2) return 0;
+  std::size_t common = names[0].size();
+  for (const std::string& name : names) {
+    std::size_t k = 0;
+    while (k < common && k < name.size() && name[k] == names[0][k]) ++k;
+    common = k;
+  }
+  const std::size_t slash = common == 0 ? std::string::npos : names[0].rfind('/', common - 1);
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
 std::string JsonNumber(double v) {
   if (!std::isfinite(v)) return "0";
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.7g", v);
+  // Five digits: a tenth of a pixel of the plot, at a third of the bytes of all.
+  std::snprintf(buffer, sizeof buffer, "%.5g", v);
   return buffer;
 }
 
-// The small pictures of a task, each linked to its full SVG.
-std::string Thumbnails(const ArrayTask& task, const std::string& dir) {
+// The small pictures of a task, each linked to its full SVG. They are put into the
+// page while *inlined (the bytes of the pictures put in so far) stays under
+// kMostInlinedBytes; after that the page links the PNG itself, loaded as it
+// scrolls into view, so that the page of hundreds of tasks stays small.
+std::string Thumbnails(const ArrayTask& task, const std::string& dir, std::size_t* inlined) {
   std::string html;
   if (task.results.empty()) return html;
   for (const std::string& name : AllResultPictureNames()) {
     const std::string png = JoinPath(task.results, name + ".png");
+    const std::string svg = JoinPath(task.results, name + ".svg");
+    std::error_code exists;
+    const std::string target = fs::exists(svg, exists) ? svg : png;
+    if (*inlined >= kMostInlinedBytes) {
+      if (!fs::is_regular_file(png, exists)) continue;
+      html += "<a class=\"picture\" href=\"" + Html(LinkTo(target, dir)) + "\" title=\"" + Html(name) +
+              "\"><img loading=\"lazy\" src=\"" + Html(LinkTo(png, dir)) + "\" alt=\"" + Html(name) + "\" width=\"" +
+              std::to_string(kThumbnailWidth / 2) + "\"></a>";
+      continue;
+    }
     // The one door to files that are read (regular files only); a PNG starts with
     // no byte-order mark for it to pass over.
     // A picture is read and decoded only up to a size the batch's own pictures
@@ -201,9 +262,7 @@ std::string Thumbnails(const ArrayTask& task, const std::string& dir) {
     if (!image) continue;
     const std::string uri = PngDataUri(ShrinkImage(*image, kThumbnailWidth));
     if (uri.empty()) continue;
-    const std::string svg = JoinPath(task.results, name + ".svg");
-    std::error_code ec;
-    const std::string target = fs::exists(svg, ec) ? svg : png;
+    *inlined += uri.size();
     html += "<a class=\"picture\" href=\"" + Html(LinkTo(target, dir)) + "\" title=\"" + Html(name) + "\"><img src=\"" +
             uri + "\" alt=\"" + Html(name) + "\" width=\"" + std::to_string(kThumbnailWidth / 2) + "\"></a>";
   }
@@ -246,6 +305,8 @@ th.sorted-up::after { content: " \25B2"; }
 th.sorted-down::after { content: " \25BC"; }
 tr.failed td { background: #fde2e2; }
 tr.flagged td { background: #fff4cc; }
+tr.running td { background: #e2ecfd; }
+tr.lost td { background: #e5e5e5; color: #555; }
 td.reason { color: #a00; max-width: 30em; }
 a.picture img { border: 1px solid #ccc; margin: 0 0.25em 0.25em 0; }
 #overlay { border: 1px solid #ccc; background: #fff; }
@@ -284,8 +345,12 @@ const char* const kScript = R"(
   var svg = document.getElementById('overlay');
   var button = document.getElementById('normalise');
   var legend = document.getElementById('legend');
-  var colours = ['#1f4fd8', '#d8321f', '#17a34a', '#9333ea', '#ea8a00', '#0891b2', '#be185d', '#4b5563',
-                 '#65a30d', '#7c2d12'];
+  // Twenty colours apart from each other, then the same again dashed, and dotted:
+  // sixty curves told apart.
+  var colours = ['#1f77b4', '#d62728', '#2ca02c', '#9467bd', '#ff7f0e', '#17becf', '#e377c2', '#7f7f7f',
+                 '#bcbd22', '#8c564b', '#000080', '#800000', '#006400', '#4b0082', '#b8860b', '#008080',
+                 '#ff1493', '#2f4f4f', '#6b8e23', '#ff4500'];
+  var dashes = ['', '6 3', '2 2'];
   var normalised = false;
   var ns = 'http://www.w3.org/2000/svg';
   function area(d) {
@@ -335,12 +400,14 @@ const char* const kScript = R"(
     legend.textContent = '';
     curves.forEach(function (c, i) {
       var colour = colours[i % colours.length];
+      var dash = dashes[Math.floor(i / colours.length) % dashes.length];
       var path = c.d.x.map(function (v, j) { return (j ? 'L' : 'M') + px(v).toFixed(1) + ' ' + py(c.y[j]).toFixed(1); });
       element('path', {d: path.join(' '), fill: 'none', stroke: colour, 'stroke-width': 1.5, 'class': 'curve',
-                       'data-task': c.d.task});
+                       'stroke-dasharray': dash || 'none', 'data-task': c.d.task});
       var item = document.createElement('span');
       item.style.color = colour;
-      item.textContent = '\u2014 task ' + c.d.task;
+      item.textContent = (dash === '' ? '\u2014 ' : dash === '6 3' ? '- - ' : '\u00b7\u00b7\u00b7 ') + c.d.label +
+                         ' (task ' + c.d.task + ')';
       legend.appendChild(item);
     });
     button.textContent = normalised ? 'show as computed' : 'normalise to equal area';
@@ -377,6 +444,18 @@ std::vector<ArrayTask> ReadArrayTasks(const std::string& dir, const std::vector<
     const std::string base = JoinPath(dir, std::to_string(t.number));
     const std::string code = Trimmed(ReadText(base + ".code"));
     t.exit = code.empty() ? "not run" : code;
+    t.state = Trimmed(ReadText(base + ".state"));
+    if (t.state.empty()) t.state = StateOfExit(t.exit);
+    t.label = entries[i].cell.empty() ? t.folder : t.folder + " cell " + entries[i].cell;
+    if (!TaskEnded(t)) {
+      // Its files are of an earlier round, or of no end at all.
+      t.exit = "-";
+      t.reason = TaskUnderWay(t)         ? t.state
+                 : t.state == "not run" ? "not run: the task left no exit code"
+                                        : t.state + ": it did not end in this round";
+      tasks.push_back(std::move(t));
+      continue;
+    }
     const std::vector<std::string> summary = Lines(ReadText(base + ".summary"));
     if (summary.size() >= 2) {
       t.columns = Fields(summary[0]);
@@ -412,29 +491,43 @@ std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::stri
   if (std::find(columns.begin(), columns.end(), "cell") == columns.end())
     columns.insert(std::find(columns.begin(), columns.end(), "data") + 1, "cell");
   const bool peaks = std::any_of(tasks.begin(), tasks.end(), [](const ArrayTask& t) { return !t.peaks.empty(); });
-  int failed = 0, flagged = 0;
+  int computed = 0, failed = 0, flagged = 0, running = 0, lost = 0;
   for (const ArrayTask& t : tasks) {
-    failed += !TaskComputed(t);
+    computed += t.state == kComputed;
     flagged += TaskFlagged(t);
+    failed += t.state == kFailed;
+    running += TaskUnderWay(t);
+    lost += !TaskEnded(t) && !TaskUnderWay(t);
   }
+  // The curves are named by folder and cell, without the folders' common parent.
+  std::vector<std::string> labels;
+  for (const ArrayTask& t : tasks)
+    if (t.x.size() >= 2) labels.push_back(t.label);
+  const std::size_t parent = CommonParentLength(labels);
 
   std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>tarmic-batch report: " +
                      Html(dir) + "</title>\n<style>" + kStyle + "</style></head>\n<body>\n";
   html += "<h1>tarmic-batch report</h1>\n<p>" + Html(dir) + ": " + std::to_string(tasks.size()) + " tasks, " +
-          std::to_string(tasks.size() - static_cast<std::size_t>(failed + flagged)) + " computed, " +
-          std::to_string(flagged) + " computed with flags (their results kept; the flags column says what holds), " +
-          std::to_string(failed) + " failed or refused.</p>\n";
+          std::to_string(computed) + " computed, " + std::to_string(flagged) +
+          " computed with flags (their results kept; the flags column says what holds), " + std::to_string(failed) +
+          " failed or refused, " + std::to_string(running) + " running or waiting, " + std::to_string(lost) +
+          " cancelled or lost (not ended in this round: their results, if any, are not shown).</p>\n";
   html += "<h2>Distributions</h2>\n<button id=\"normalise\" type=\"button\">normalise to equal area</button>\n"
           "<div><svg id=\"overlay\" xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" height=\"400\" "
           "viewBox=\"0 0 900 400\"></svg></div>\n<div id=\"legend\"></div>\n";
-  html += "<h2>Tasks</h2>\n<p>Click a column's title to sort by it.</p>\n<table id=\"tasks\"><thead><tr><th>task</th><th>exit</th>";
+  html += "<h2>Tasks</h2>\n<p>Click a column's title to sort by it.</p>\n<table id=\"tasks\"><thead><tr><th>task</th><th>exit</th><th>state</th>";
   for (const std::string& c : columns) html += "<th>" + Html(c) + "</th>";
   if (peaks) html += "<th>peak positions and areas</th>";
   html += "<th>reason</th><th>pictures</th></tr></thead>\n<tbody>\n";
+  std::size_t inlined = 0;
   for (const ArrayTask& t : tasks) {
-    const char* rowClass = !TaskComputed(t) ? " class=\"failed\"" : TaskFlagged(t) ? " class=\"flagged\"" : "";
+    const char* rowClass = t.state == kFailed        ? " class=\"failed\""
+                           : TaskFlagged(t)             ? " class=\"flagged\""
+                           : TaskUnderWay(t)            ? " class=\"running\""
+                           : !TaskComputed(t)           ? " class=\"lost\""
+                                                        : "";
     html += std::string("<tr data-task=\"") + std::to_string(t.number) + "\"" + rowClass +
-            "><td>" + std::to_string(t.number) + "</td><td>" + Html(t.exit) + "</td>";
+            "><td>" + std::to_string(t.number) + "</td><td>" + Html(t.exit) + "</td><td>" + Html(t.state) + "</td>";
     for (const std::string& c : columns) {
       std::string value;
       for (std::size_t k = 0; k < t.columns.size(); ++k)
@@ -444,7 +537,7 @@ std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::stri
       html += "<td>" + Html(value) + "</td>";
     }
     if (peaks) html += "<td>" + Html(t.peaks) + "</td>";
-    html += "<td class=\"reason\">" + Html(t.reason) + "</td><td>" + Thumbnails(t, dir) + "</td></tr>\n";
+    html += "<td class=\"reason\">" + Html(t.reason) + "</td><td>" + Thumbnails(t, dir, &inlined) + "</td></tr>\n";
   }
   html += "</tbody></table>\n<script type=\"application/json\" id=\"distributions\">[";
   bool first = true;
@@ -456,7 +549,7 @@ std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::stri
     for (std::size_t i = 0; i < t.x.size(); ++i) html += (i ? "," : "") + JsonNumber(t.x[i]);
     html += "],\"y\":[";
     for (std::size_t i = 0; i < t.y.size(); ++i) html += (i ? "," : "") + JsonNumber(t.y[i]);
-    html += "],\"folder\":" + Json(t.folder) + "}";
+    html += "],\"folder\":" + Json(t.folder) + ",\"label\":" + Json(t.label.substr(parent)) + "}";
   }
   html += "]</script>\n<script>" + std::string(kScript) + "</script>\n</body></html>\n";
   return html;

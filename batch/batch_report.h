@@ -23,12 +23,19 @@ struct ArrayTaskEntry {
 };
 
 // What the report knows of one task, from the files the array script leaves in the
-// tasks' folder (N.summary, N.code, N.err, N.results) and the task's results.
+// tasks' folder (N.state, N.summary, N.code, N.err, N.results) and the task's
+// results. Only a task that ended in the array's latest round (N.state computed,
+// computed with flags or failed; without N.state, any exit code) has its summary
+// and results read: what a cancelled or lost task left is of an earlier round.
 struct ArrayTask {
   int number = 0;
   std::string folder;   // the data folder of LIST
   std::string cell;     // the cell of the task, as LIST gives it
-  std::string exit;     // the exit code, or "not run"
+  std::string exit;     // the exit code of this round, "-" when it left none in it
+  // "computed", "computed with flags", "failed", "running", "cancelled or lost"
+  // (as the array script's --collect found it, N.state), or "not run"
+  std::string state;
+  std::string label;    // the curve's name in the overlay: folder and cell
   std::vector<std::string> columns, values;  // the summary
   std::string reason;   // why it failed or was refused; empty when it computed
   std::string results;  // the folder of its results; empty when the task named none

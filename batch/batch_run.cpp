@@ -18,6 +18,7 @@
 #include "app/xla_window.h"
 #include "batch/batch_backend.h"
 #include "batch/batch_cells.h"
+#include "batch/batch_damaged_scans.h"
 #include "batch/batch_data_kind.h"
 #include "batch/batch_manifest.h"
 #include "batch/batch_set.h"
@@ -334,7 +335,22 @@ class BatchRun {
     if (!o_.replace) {
       if (const std::optional<int> kept = KeptSet(dir)) return *kept;
     }
-    if (const int refused = LoadInput(choice.scans); refused != 0) return refused;
+    // A damaged scan (refused by the reader, or cut short far before the others'
+    // fitting limit) is left out of the set, so that it moves no limit of the
+    // others; the summary names it and the result carries the flag.
+    std::vector<ScanReach> reaches;
+    for (const std::string& scan : choice.scans) reaches.push_back(ReachOfScan(scan));
+    leftOut_ = DamagedScans(reaches, ParameterFileRightLimit(AbsolutePath(parameters_.empty() ? o_.parameters : parameters_)));
+    std::vector<std::string> used;
+    for (const std::string& scan : choice.scans)
+      if (std::none_of(leftOut_.begin(), leftOut_.end(), [&](const LeftOutScan& l) { return l.file == scan; }))
+        used.push_back(scan);
+    for (const LeftOutScan& l : leftOut_) backend_.Say("tarmic-batch: " + FileNameOf(l.file) + " is left out: " + l.reason);
+    if (used.empty()) {
+      backend_.Say("tarmic-batch: no scan of the set can be read");
+      return kBatchInputRefused;
+    }
+    if (const int refused = LoadInput(used); refused != 0) return refused;
     // The saved parameters of the analysis and the grid of a distribution, which the
     // window keeps beside the data, go with the results. Everything is written into
     // the run's staging folder and published into dir as one set at the end.
@@ -368,7 +384,7 @@ class BatchRun {
     }
     // A flagged result is kept whole, with its flags.
     if (status == kStatusFlagged)
-      backend_.Say("tarmic-batch: computed with flags (" + FlagsText(outcome_.flags) + "); the results are saved");
+      backend_.Say("tarmic-batch: computed with flags (" + RunFlagsText() + "); the results are saved");
     if (!Save(stage_, staged)) return Summarize(kStatusNotSaved, computed);
     std::string extraError;
     if (o_.saveNoise) extraError = SaveNoiseInto(window_, backend_, stage_);
@@ -412,6 +428,7 @@ class BatchRun {
     // result that is no result.
     if (outcome_.errorShown) return kStatusNotComputed;
     if (o_.fit && !outcome_.flags.empty()) return kStatusFlagged;
+    if (!leftOut_.empty()) return kStatusFlagged;
     return kStatusComputed;
   }
 
@@ -564,19 +581,59 @@ class BatchRun {
     return kBatchAnalysisRefused;
   }
 
+  // The flags of the result: the fit's (FitFlags) and the scans left out.
+  std::string RunFlagsText() const {
+    std::string text = o_.fit ? FlagsText(outcome_.flags) : std::string();
+    if (!leftOut_.empty()) text += (text.empty() ? "" : "; ") + Format("scans left out: %zu", leftOut_.size());
+    return text;
+  }
+
   BatchSummary SummaryOf(const std::string& status, bool computed) {
     BatchSummary summary =
         SummarizeAnalysis(outcome_, WithoutTrailingSlash(DataSet().szDataDirectory), cell_, status, computed);
+    // The flags column, after the status, for a Run as for a Fit.
+    const auto at = std::find(summary.columns.begin(), summary.columns.end(), "flags");
+    if (at == summary.columns.end()) {
+      const auto status = std::find(summary.columns.begin(), summary.columns.end(), "status");
+      const auto k = (status == summary.columns.end() ? summary.columns.end() : status + 1) - summary.columns.begin();
+      summary.columns.insert(summary.columns.begin() + k, "flags");
+      summary.values.insert(summary.values.begin() + k, computed ? RunFlagsText() : std::string());
+    } else if (computed) {
+      summary.values[static_cast<std::size_t>(at - summary.columns.begin())] = RunFlagsText();
+    }
+    // The range fitted and what of the set went into it.
+    const DataSetState& set = DataSet();
+    long points = 0;
+    for (int i = 1; i <= set.nScans; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      if (k < set.pFitFirst.size() && k < set.pFitLast.size() && set.pFitLast[k] >= set.pFitFirst[k])
+        points += set.pFitLast[k] - set.pFitFirst[k] + 1;
+    }
+    const bool loaded = set.nScans > 0;
+    summary.columns.insert(summary.columns.end(), {"fit from [cm]", "fit to [cm]", "points", "scans used", "scans left out"});
+    summary.values.insert(summary.values.end(),
+                          {loaded ? Format("%.4f", static_cast<double>(set.fFitLeftLim)) : "",
+                           loaded ? Format("%.4f", static_cast<double>(set.fFitRightLim)) : "",
+                           loaded ? std::to_string(points) : "", std::to_string(set.nScans),
+                           std::to_string(leftOut_.size())});
     if (o_.fit) {
       // How well the fit meets the noise of its data (rmsd over the noise of the
-      // residuals, empty without an estimate) and the ids of the notes of its end.
+      // residuals, empty without an estimate).
       summary.columns.push_back("misfit");
       summary.values.push_back(outcome_.misfitRatio > 0.0 ? Format("%.2f", outcome_.misfitRatio) : "");
-      std::string notes;
-      for (const OutcomeMessage& m : outcome_.messages) notes += (notes.empty() ? "" : " ") + m.id;
-      summary.columns.push_back("notes");
-      summary.values.push_back(notes);
     }
+    // The ids of the notes of a fit's end, and each scan left out with its reason
+    // (a tab or line end of a reason is no cell's end).
+    std::string notes;
+    if (o_.fit)
+      for (const OutcomeMessage& m : outcome_.messages) notes += (notes.empty() ? "" : " ") + m.id;
+    for (const LeftOutScan& l : leftOut_) {
+      std::string reason = FileNameOf(l.file) + " left out: " + l.reason;
+      std::replace_if(reason.begin(), reason.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+      notes += (notes.empty() ? "" : "; ") + reason;
+    }
+    summary.columns.push_back("notes");
+    summary.values.push_back(notes);
     // The seed repeats the run.
     summary.columns.push_back("seed");
     summary.values.push_back(std::to_string(seed_));
@@ -665,6 +722,7 @@ class BatchRun {
   std::FILE* out_;
   std::string stage_;  // the run's staging folder of the results
   std::vector<MonteCarloPeak> limits_;  // of --monte-carlo, by peak
+  std::vector<LeftOutScan> leftOut_;    // the damaged scans left out of the set
   int cell_ = -1;                       // the cell of the scans
   ResultManifest manifest_;             // what the set's manifest says of the run
   std::string savedIn_;                 // where the results are, once they are

@@ -20,15 +20,21 @@
 #             wavelength makes a task per wavelength W, into cellC-W
 # --tasks DIR the folder of the tasks' files (made when missing): N.summary (the
 #             summary of task N), N.err (all it said on standard error), N.code (its
-#             exit code), N.results (the folder of its results). Default:
+#             exit code), N.results (the folder of its results), N.round (the job
+#             that last started it), N.running (there while it runs). Default:
 #             tarmic-array.JOB in the folder the job was submitted from.
 # --count LIST       prints the number of tasks of LIST (the size of the array): a
 #             task for each cell (and each wavelength of a cell scanned at more
 #             than one) of each folder, one for a folder without scans
 # --collect DIR LIST prints one table of the tasks of DIR in the order of LIST: the
-#             columns task and exit (the exit code, "not run" when the task left
-#             none), then those of tarmic-batch's summary; a task without a summary
-#             (refused input) has its folder and cell in the data and cell columns;
+#             columns task, exit (the exit code of this round, "-" when the task
+#             left none in it) and state (computed, computed with flags, failed,
+#             running, waiting, cancelled or lost), then those of tarmic-batch's summary; a
+#             task without a summary of this round (refused input, cancelled,
+#             lost) has its folder and cell in the data and cell columns. The
+#             round is the newest job that started a task in DIR: a task it did
+#             not start, or that started and neither ended nor is listed by
+#             squeue, is cancelled or lost, whatever an earlier round left;
 #             report.html, the page of the array (tarmic-batch --report DIR TASKS,
 #             given the list of the tasks), is written into DIR.
 #
@@ -93,6 +99,65 @@ tasks() {
   done < <(folders "$1")
 }
 
+# The round of the tasks' folder: the newest job that started a task there (the
+# job id each task writes into N.round when it starts; ids grow with each job).
+# Empty for a folder of tasks that wrote no round.
+current_round() {
+  local dir=$1 n=$2 k r newest=""
+  for ((k = 1; k <= n; k++)); do
+    [ -s "$dir/$k.round" ] || continue
+    r=$(cat "$dir/$k.round")
+    [[ "$r" =~ ^[0-9]+$ ]] || continue
+    if [ -z "$newest" ] || [ "$r" -gt "$newest" ]; then newest=$r; fi
+  done
+  echo "$newest"
+}
+
+# What Slurm says of the array task JOB_K: "running", "waiting" (pending), "gone"
+# (ended, cancelled or no longer known), "unknown" (no squeue to ask).
+listed() {
+  command -v squeue >/dev/null 2>&1 || { echo unknown; return; }
+  case "$(squeue -h -j "$1" -o %T 2>/dev/null | head -n 1 || true)" in
+    RUNNING | CONFIGURING | SUSPENDED | RESIZING | SIGNALING | STAGE_OUT) echo running ;;
+    PENDING | REQUEUED | REQUEUE_HOLD | REQUEUE_FED) echo waiting ;;
+    *) echo gone ;;
+  esac
+}
+
+# The state of task K in round R: "computed", "computed with flags", "failed"
+# (its exit code of this round), "running" (started in this round and still
+# listed by Slurm), "waiting" (not started yet in this round, pending in Slurm),
+# "cancelled or lost" (started in this round and neither ended nor listed any
+# more: cancelled, killed with its node; or not started in this round and not
+# pending, its files being of an earlier one), "running or lost" (started, not
+# ended, and no squeue to ask), "not run" (no task of this folder ever started).
+task_state() {
+  local dir=$1 k=$2 round=$3 code="" mine=""
+  [ -s "$dir/$k.code" ] && code=$(cat "$dir/$k.code")
+  [ -s "$dir/$k.round" ] && mine=$(cat "$dir/$k.round")
+  if [ -n "$round" ] && [ "$mine" != "$round" ]; then
+    case "$(listed "${round}_$k")" in
+      waiting) echo waiting ;;
+      running) echo running ;;
+      *) echo "cancelled or lost" ;;
+    esac
+    return
+  fi
+  if [ -n "$code" ]; then
+    case "$code" in 0) echo computed ;; 3) echo "computed with flags" ;; *) echo failed ;; esac
+    return
+  fi
+  if [ ! -e "$dir/$k.running" ]; then
+    if [ -n "$round" ]; then echo "cancelled or lost"; else echo "not run"; fi
+    return
+  fi
+  case "$(listed "$(cut -f 1 "$dir/$k.running")")" in
+    running | waiting) echo running ;;
+    unknown) echo "running or lost" ;;
+    *) echo "cancelled or lost" ;;
+  esac
+}
+
 case "${1:-}" in
   --count)
     [ $# -eq 2 ] || usage
@@ -104,21 +169,27 @@ case "${1:-}" in
     dir=$2
     header=""
     n=$(tasks "$3" | wc -l)
+    round=$(current_round "$dir" "$n")
     for ((k = 1; k <= n; k++)); do
       if [ -s "$dir/$k.summary" ]; then header=$(head -n 1 "$dir/$k.summary"); break; fi
     done
-    printf 'task\texit\t%s\n' "${header:-data}"
+    printf 'task\texit\tstate\t%s\n' "${header:-data}"
     k=0
     while IFS=$'\t' read -r folder cell; do
       k=$((k + 1))
       code="not run"
       [ -s "$dir/$k.code" ] && code=$(cat "$dir/$k.code")
-      if [ -s "$dir/$k.summary" ]; then
+      state=$(task_state "$dir" "$k" "$round")
+      # What --report shows of the task: the state found here, one word a file.
+      printf '%s\n' "$state" >"$dir/$k.state.part" && mv -f "$dir/$k.state.part" "$dir/$k.state"
+      # The summary of a task that did not end in this round is no result of it.
+      case "$state" in computed* | failed) ;; *) code="-" ;; esac
+      if [ "$code" != "-" ] && [ -s "$dir/$k.summary" ]; then
         [ "$(head -n 1 "$dir/$k.summary")" = "$header" ] ||
           echo "tarmic-array: task $k has other summary columns than task 1's" >&2
-        printf '%s\t%s\t%s\n' "$k" "$code" "$(sed -n 2p "$dir/$k.summary")"
+        printf '%s\t%s\t%s\t%s\n' "$k" "$code" "$state" "$(sed -n 2p "$dir/$k.summary")"
       else
-        printf '%s\t%s\t%s\t%s\n' "$k" "$code" "$folder" "$cell"
+        printf '%s\t%s\t%s\t%s\t%s\n' "$k" "$code" "$state" "$folder" "$cell"
       fi
     done < <(tasks "$3")
     # The page of the whole array beside the tasks' files, from the list of its
@@ -155,8 +226,19 @@ mkdir -p "$tasks"
 # Everything the task says goes into its own file, and its exit code beside it. A
 # result computed with flags (3) is kept: the task succeeded.
 exec 2>"$tasks/$task.err"
+# This round's state from its start: the exit code and summary of an earlier round
+# are taken away, the round (the job) and "running" written. A task that does not
+# end (cancelled, its node lost) leaves no exit code, and --collect tells it.
+rm -f "$tasks/$task.code" "$tasks/$task.summary" "$tasks/$task.state"
+echo "${SLURM_ARRAY_JOB_ID:-0}" >"$tasks/$task.round.part" && mv -f "$tasks/$task.round.part" "$tasks/$task.round"
+printf '%s_%s\t%s\t%s\n' "${SLURM_ARRAY_JOB_ID:-0}" "$task" "${HOSTNAME:-}" "$(date -u +%FT%TZ)" >"$tasks/$task.running"
+# The exit code is written whole or not at all (a temporary file moved over it),
+# after the summary; then the task is no longer running.
 finish() {
-  echo "$1" >"$tasks/$task.code"
+  echo "$1" >"$tasks/$task.code.part"
+  mv -f "$tasks/$task.code.part" "$tasks/$task.code"
+  # The state an earlier --collect found is no longer so.
+  rm -f "$tasks/$task.running" "$tasks/$task.state"
   if [ "$1" -eq 3 ]; then exit 0; fi
   exit "$1"
 }
@@ -199,7 +281,13 @@ output="$folder/${results_in:+$results_in/}cell$cell${wavelength[1]:+-${waveleng
 echo "$output" >"$tasks/$task.results"
 code=0
 "$program" --parameters "$parameters" --output "$output" --cell "$cell" "${wavelength[@]}" "$@" "${scans[@]}" \
-  >"$tasks/$task.summary" || code=$?
+  >"$tasks/$task.summary.part" || code=$?
+# Ended by a signal (killed, out of memory): said in words of its own, after the
+# shell's.
+if [ "$code" -gt 128 ] && [ "$code" -lt 192 ]; then
+  echo "tarmic-array: tarmic-batch ended by signal $((code - 128))" >&2
+fi
+mv -f "$tasks/$task.summary.part" "$tasks/$task.summary"
 # The summary goes to the task's output file of Slurm as well.
 cat "$tasks/$task.summary"
 finish "$code"

@@ -66,16 +66,6 @@ const Refusal kRefusals[] = {
     {"ModelForOtherData",
      [](const std::string& d) { return WithScans({"--parameters", d + "/dls.~p"}, d); }, 1,
      "ATTENTION: this model needs DLS data: load DLS Data first"},
-    // A scan with a row that is no number: the file and its line are named.
-    {"ScanWithABadRow", [](const std::string& d) { return WithScans({"--parameters", d + "/cs.~p"}, d); }, 2,
-     "LOAD ERROR: DATA/00005.ra0 line 20 holds \"x0.5\", which is not a number",
-     [](const std::string& d) {
-       std::ifstream in(d + "/00005.ra0");
-       std::string text, line;
-       for (int n = 1; std::getline(in, line); ++n) text += (n == 20 ? std::string("   6.0680  x0.5   0.00000e+00") : line) + "\n";
-       in.close();
-       std::ofstream(d + "/00005.ra0") << text;
-     }},
 };
 
 void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }

@@ -14,7 +14,11 @@
 # keeps them (exit code 0, its summary as it was, nothing computed again). Last an
 # array of a fit that ends with a flag (annealing alone, not converged): its task
 # keeps exit code 3 in its code file, succeeds for Slurm, and its results are
-# written and shown in the report as computed with flags, also when kept. The
+# written and shown in the report as computed with flags, also when kept. A task
+# killed by a signal is reported as ended by it. Last the c(s) array is submitted
+# again with a program that never ends, collected while its tasks run (running,
+# none computed), cancelled with scancel and collected again: every task cancelled
+# or lost, none shown with the earlier round's results. The
 # daemons are stopped by their process ids at the end, whatever happened. A
 # machine where Slurm cannot be started fails the test with the reason.
 #
@@ -205,10 +209,10 @@ check_report() {
 
 status=0
 for analysis in cs species; do
-  expected=$(printf 'task\texit\t%s' "$(head -n 1 "$work/hand-$analysis.out")")
+  expected=$(printf 'task\texit\tstate\t%s' "$(head -n 1 "$work/hand-$analysis.out")")
   for k in 1 2 3 4; do
     folder=${folders[k - 1]}
-    expected+=$(printf '\n%s\t0\t%s' "$k" "$(sed -n 2p "$work/hand-$analysis.out" | sed "s|^$work/hand|$folder|")")
+    expected+=$(printf '\n%s\t0\tcomputed\t%s' "$k" "$(sed -n 2p "$work/hand-$analysis.out" | sed "s|^$work/hand|$folder|")")
     # Each run draws its own seed and says it; nothing else but the question of
     # the earlier analysis may be said.
     said=$(grep -v -e '^load previous analysis? \[No\]$' -e '^tarmic-batch: seed [0-9]* (drawn' "$work/$analysis-tasks/$k.err" || true)
@@ -232,10 +236,10 @@ for analysis in cs species; do
   # scans of both are the example's, so the numbers are the run's by hand).
   for c in 1 2; do
     row=$(sed -n 2p "$work/hand-$analysis.out" | awk -F '\t' -v OFS='\t' -v d="$cells" -v c="$c" '{ $1 = d; $2 = c; print }')
-    expected+=$(printf '\n%s\t0\t%s' $((4 + c)) "$row")
+    expected+=$(printf '\n%s\t0\tcomputed\t%s' $((4 + c)) "$row")
     [ -s "$cells/$analysis/cell$c/f0001.ra$c" ] || { echo "$analysis: cell $c has no results" >&2; status=1; }
   done
-  expected+=$(printf '\n7\t2\t%s\t' "$work/missing")
+  expected+=$(printf '\n7\t2\tfailed\t%s\t' "$work/missing")
   # The seed column (the last) differs from run to run; the rest is the same.
   expected=$(echo "$expected" | sed -E 's/\t(seed|[0-9]+)$//')
   if [ "$(sed -E 's/\t(seed|[0-9]+)$//' "$work/$analysis-summary.tsv")" != "$expected" ]; then
@@ -304,4 +308,55 @@ flagged() {
 flagged
 flagged
 grep -q "^tarmic-batch: kept: " "$work/flagged-tasks/1.err" || fail "the flagged task was not kept when submitted again"
-echo "a c(s) and a species array over four folders and two cells wrote what tarmic-batch writes by hand, each in its own folder, and kept it when submitted again"
+
+# A task killed by a signal: its reason is the signal, not the shell's words.
+printf '#!/bin/sh\nkill -KILL $$\n' >"$work/killed-batch"
+chmod +x "$work/killed-batch"
+TARMIC_BATCH="$work/killed-batch" timeout 180 sbatch --wait --array=1-1 "$script" --tasks "$work/killed-tasks" \
+  "$work/flagged-list" "$work/hand/cs.~p" >>"$work/recipe.out" 2>&1 || true
+"$script" --collect "$work/killed-tasks" "$work/flagged-list" >"$work/killed-summary.tsv"
+grep -q $'^1\t137\tfailed\t' "$work/killed-summary.tsv" || fail "the killed task was collected as $(cat "$work/killed-summary.tsv")"
+grep -q '<td class="reason">ended by signal 9</td>' "$work/killed-tasks/report.html" ||
+  fail "report.html does not say the killed task ended by signal 9"
+
+# A round cancelled: the c(s) array submitted again with a program that waits, so
+# that its tasks start and never end; collected while they run, and after scancel.
+# No task may show the results of the earlier round as its own.
+printf '#!/bin/sh\nsleep 600\nexec "%s" "$@"\n' "$batch" >"$work/slow-batch"
+chmod +x "$work/slow-batch"
+job=$(TARMIC_BATCH="$work/slow-batch" sbatch --parsable --array=1-$tasks "$script" --results-in cs --tasks "$work/cs-tasks" \
+  "$work/list" "$work/hand/cs.~p")
+job=${job%%;*}
+started=0
+for _ in $(seq 1 120); do
+  started=$(find "$work/cs-tasks" -name '*.running' | wc -l)
+  [ "$started" -ge 3 ] && break
+  sleep 0.5
+done
+[ "$started" -ge 3 ] || fail "the slow round started $started tasks"
+"$script" --collect "$work/cs-tasks" "$work/list" >"$work/running-summary.tsv"
+[ "$(grep -c $'^[0-9]*\t-\trunning\t' "$work/running-summary.tsv")" -ge 3 ] ||
+  fail "the running round was collected as $(cat "$work/running-summary.tsv")"
+# Those not started yet wait (task 7, which ends at once, may have failed again).
+[ "$(grep -c -e $'^[0-9]*\t-\t\\(running\\|waiting\\)\t' -e $'^7\t2\tfailed\t' "$work/running-summary.tsv")" -eq 7 ] ||
+  fail "the tasks of the running round are not all running or waiting: $(cat "$work/running-summary.tsv")"
+grep -q $'\tcomputed\t' "$work/running-summary.tsv" && fail "a task of the running round is shown computed: $(cat "$work/running-summary.tsv")"
+scancel "$job"
+for _ in $(seq 1 120); do
+  [ -z "$(squeue -h -j "$job" 2>/dev/null)" ] && break
+  sleep 0.5
+done
+"$script" --collect "$work/cs-tasks" "$work/list" >"$work/cancelled-summary.tsv"
+for k in 1 2 3 4 5 6; do
+  row=$(sed -n "$((k + 1))p" "$work/cancelled-summary.tsv")
+  case "$row" in
+    "$k"$'\t-\tcancelled or lost\t'*) ;;
+    *) fail "cancelled task $k was collected as: $row" ;;
+  esac
+done
+report="$work/cs-tasks/report.html"
+grep -q ' 0 computed, 0 computed with flags' "$report" || fail "report.html counts computed tasks of a cancelled round"
+[ "$(grep -c '<tr data-task="[1-6]" class="lost">' "$report")" -eq 6 ] || fail "report.html does not show 6 lost tasks"
+grep -q '{"task":' "$report" && fail "report.html shows distributions of a cancelled round"
+job=""
+echo "a c(s) and a species array over four folders and two cells wrote what tarmic-batch writes by hand, each in its own folder, and kept it when submitted again; a killed task and a cancelled round were told as such"
