@@ -65,12 +65,13 @@ std::set<std::string> gRefusedSettingsFiles;
 // plain text is named once per session; the program's defaults stand in for it.
 bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
   std::string text, why;
-  if (ReadPlainTextFile(path, &text, &why)) {
+  if (ReadPlainTextFile(path, LastLine::kRefused, &text, &why)) {
     std::istringstream in(text);
     for (std::string line; ReadTextLine(in, &line);) lines->push_back(line);
     return true;
   }
-  const bool unusable = why == kNotRegularFile || why.starts_with("the file is not plain text");
+  const bool unusable = why == kNotRegularFile || why.starts_with("the file is not plain text") ||
+                        why.starts_with("it ends inside") || why.starts_with("it changed");
   if (unusable && gRefusedSettingsFiles.insert(path).second && HasBackend())
     GetBackend().MessageBox("the settings file " + path + " is not read: " + why, "PREFERENCES",
                             MB_OK | MB_ICONINFORMATION);

@@ -27,7 +27,8 @@ constexpr int kThumbnailWidth = 320;
 
 std::string ReadText(const std::string& path) {
   std::string text;
-  return ReadWholeTextFile(path, &text) ? text : std::string();
+  // Texts shown in the report as they stand.
+  return ReadWholeTextFile(path, LastLine::kAsItStands, &text) ? text : std::string();
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -144,11 +145,10 @@ std::string Thumbnails(const ArrayTask& task, const std::string& dir) {
   if (task.results.empty()) return html;
   for (const std::string& name : AllResultPictureNames()) {
     const std::string png = JoinPath(task.results, name + ".png");
-    // The one door to files that are read (regular files only); a PNG starts with
-    // no byte-order mark for it to pass over.
-    std::ifstream in;
-    if (!OpenTextFile(png, &in)) continue;
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The one door to files that are read (regular files only), byte for byte.
+    std::string raw;
+    if (!ReadFileBytes(png, &raw)) continue;
+    const std::vector<std::uint8_t> bytes(raw.begin(), raw.end());
     const std::optional<Image> image = DecodePng(bytes);
     if (!image) continue;
     const std::string uri = PngDataUri(ShrinkImage(*image, kThumbnailWidth));
@@ -409,7 +409,7 @@ std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::stri
 
 int WriteArrayReport(const std::string& dir, const std::string& list, std::FILE* err) {
   std::string listText;
-  if (!ReadWholeTextFile(list, &listText)) {
+  if (!ReadWholeTextFile(list, LastLine::kRefused, &listText)) {
     std::fprintf(err, "tarmic-batch: the list %s cannot be read\n", list.c_str());
     return kBatchInputRefused;
   }

@@ -624,7 +624,8 @@ class BatchRun {
                  " verified); nothing is computed, --replace computes them again");
     savedIn_ = dir;
     std::string summary;
-    ReadWholeTextFile(JoinPath(dir, kSummaryFile), &summary);
+    // The summary line the run wrote, said again as it stands.
+    ReadWholeTextFile(JoinPath(dir, kSummaryFile), LastLine::kAsItStands, &summary);
     return WriteSummary(summary, kBatchComputed);
   }
 

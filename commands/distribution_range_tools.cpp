@@ -388,7 +388,7 @@ void InstallRanges(float** table, int rows, const std::string& path) {
 bool LoadIntegrationRanges() {
   std::vector<std::string> lines;
   std::string why;
-  if (!ReadTextFileLines(szIntegRangeFile, &lines, &why)) {
+  if (!ReadTextFileLines(szIntegRangeFile, LastLine::kRefused, &lines, &why)) {
     // Never chosen yet: nothing to say. A pipe in its place is named.
     if (why == kNotRegularFile) ShowRangeFileRefusal("could not read " + szIntegRangeFile + ": " + why);
     return false;

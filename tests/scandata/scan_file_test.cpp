@@ -585,7 +585,7 @@ TEST_F(ScanFileTest, CrLfAndCrOnlyLineEndsReadLikeLineFeeds) {
   Scan lf(FixturePath("absorbance.ra1"));
   ASSERT_EQ(lf.ok, 1);
   std::string text;
-  ASSERT_TRUE(ReadWholeTextFile(FixturePath("absorbance.ra1"), &text));
+  ASSERT_TRUE(ReadWholeTextFile(FixturePath("absorbance.ra1"), LastLine::kAsItStands, &text));
   const std::string path = ScratchDir("cr_only") + "/absorbance.ra1";
   for (const char* end : {"\r", "\r\n"}) {
     std::string converted;
@@ -603,7 +603,7 @@ TEST_F(ScanFileTest, CrLfAndCrOnlyLineEndsReadLikeLineFeeds) {
   }
   WriteText(path, "a\rb\r\nc\r");
   std::string read;
-  ASSERT_TRUE(ReadWholeTextFile(path, &read));
+  ASSERT_TRUE(ReadWholeTextFile(path, LastLine::kAsItStands, &read));
   EXPECT_EQ(read, "a\nb\nc\n");
 }
 
