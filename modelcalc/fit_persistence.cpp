@@ -465,8 +465,9 @@ void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas)
 // switch: "2", "0.5", "1e-30" are none). A file that is no plain text,
 // a line that holds no number (a blank line would shift every later value into the
 // wrong slot), or more lines than the layout has refuse the file; *why then names
-// the line. Blank lines after the last value are allowed, and a last line without
-// its line end is read as any other; fewer than kMinSavedParams values refuse the
+// the line. Blank lines after the last value are allowed; a last line without its
+// line end refuses the file (a cut may leave "100" as "1"); fewer than
+// kMinSavedParams values refuse the
 // file as well. A missing file gives nothing with *why empty (no analysis saved).
 // *texts (when given) receives the text of each value's line, as messages quote it.
 std::optional<std::vector<float>> ReadVector(const std::string& path, std::string* why = nullptr,

@@ -1,6 +1,7 @@
 #include "numerics/text_lines.h"
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,7 +57,8 @@ bool SeenOf(std::FILE* f, Seen* seen, bool* regular) {
 enum class Bytes { kRead, kRefused, kChanged };
 
 // The bytes of the file in one pass, from an open that the file's kind allows.
-Bytes ReadBytesOnce(const std::string& path, std::size_t maxBytes, std::string* bytes, std::string* why) {
+Bytes ReadBytesOnce(const std::string& path, std::size_t maxBytes, std::string* bytes, std::string* why,
+                    const ReadObserver& observer) {
   std::string refusal = FileReadRefusal(path);
   if (!refusal.empty()) {
     *why = refusal;
@@ -81,6 +83,7 @@ Bytes ReadBytesOnce(const std::string& path, std::size_t maxBytes, std::string* 
     const std::size_t want = std::min(sizeof buffer, maxBytes - bytes->size());
     const std::size_t got = std::fread(buffer, 1, want, f);
     bytes->append(buffer, got);
+    if (observer) observer(bytes->size());
     if (got < want) {
       failed = std::ferror(f) != 0;
       break;
@@ -98,11 +101,31 @@ Bytes ReadBytesOnce(const std::string& path, std::size_t maxBytes, std::string* 
   return Bytes::kRead;
 }
 
-// The bytes of the file, read again once when it changed while it was read.
-bool ReadBytes(const std::string& path, std::size_t maxBytes, std::string* bytes, std::string* why) {
+// Whether the file was modified within the last seconds (or its time lies ahead of
+// this computer's clock): the file system keeps the modification time to a clock
+// tick of some milliseconds, and a write in the same tick as the one before it
+// leaves the time as it was.
+bool ModifiedRecently(const std::string& path) {
+  struct stat st {};
+  timespec now{};
+  if (::stat(path.c_str(), &st) != 0 || ::clock_gettime(CLOCK_REALTIME, &now) != 0) return true;
+  return st.st_mtim.tv_sec >= now.tv_sec - 2;
+}
+
+// The bytes of the file, read again once when it changed while it was read. A file
+// modified in the last seconds is read twice, and the two reads must agree: a
+// rewrite within one tick of the file system's clock changes neither its size nor
+// its time.
+bool ReadBytes(const std::string& path, std::size_t maxBytes, std::string* bytes, std::string* why,
+               const ReadObserver& observer = {}) {
   for (int attempt = 0; attempt < 2; ++attempt) {
-    switch (ReadBytesOnce(path, maxBytes, bytes, why)) {
-      case Bytes::kRead: return true;
+    switch (ReadBytesOnce(path, maxBytes, bytes, why, observer)) {
+      case Bytes::kRead: {
+        if (!ModifiedRecently(path)) return true;
+        std::string again;
+        if (ReadBytesOnce(path, maxBytes, &again, why, observer) == Bytes::kRead && again == *bytes) return true;
+        break;
+      }
       case Bytes::kRefused: return false;
       case Bytes::kChanged: break;
     }
@@ -136,9 +159,14 @@ std::string TextRead::LeftOutNote() const {
 }
 
 bool ReadTextFile(const std::string& path, LastLine rule, TextRead* out, std::string* why) {
+  return ReadTextFileObserved(path, rule, out, why, {});
+}
+
+bool ReadTextFileObserved(const std::string& path, LastLine rule, TextRead* out, std::string* why,
+                          const ReadObserver& observer) {
   std::string raw, reason;
   *out = TextRead{};
-  if (!ReadBytes(path, static_cast<std::size_t>(-1), &raw, &reason)) {
+  if (!ReadBytes(path, static_cast<std::size_t>(-1), &raw, &reason, observer)) {
     if (why) *why = reason;
     return false;
   }

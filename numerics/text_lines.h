@@ -15,6 +15,7 @@
 //    refused when it changed again.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <sstream>
 #include <string>
@@ -66,6 +67,11 @@ struct TextRead {
 // was read (twice)", or for kRefused "it ends inside line 14 ("6.01  5"), which
 // has no line end: the file may have been cut".
 bool ReadTextFile(const std::string& path, LastLine rule, TextRead* out, std::string* why = nullptr);
+// The same, calling observer after every block read (with the bytes read so far):
+// the tests change a file in the middle of a read with it.
+using ReadObserver = std::function<void(std::size_t bytesRead)>;
+bool ReadTextFileObserved(const std::string& path, LastLine rule, TextRead* out, std::string* why,
+                          const ReadObserver& observer);
 
 // Applies the rule to a text read as it stands (a reader that judges the bytes
 // first, as ReadPlainTextFile does); false with *why as ReadTextFile gives it.

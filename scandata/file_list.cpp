@@ -123,18 +123,24 @@ ScanListHeader ReadScanListHeader(std::string_view line) {
   at = blanks(at);
   const bool separated = at > afterWord;
   if (at >= line.size() || (line[at] != 'n' && line[at] != 'N') || !separated) {
-    h.why = "the header is \"newformat n=N\" (the word, a blank, n=N)";
+    h.why = Format("\"%s\", which is no header \"newformat n=N\" (the word, a blank, n=N)",
+                   std::string(line.substr(0, 60)).c_str());
     return h;
   }
   at = blanks(at + 1);
   if (at >= line.size() || line[at] != '=') {
-    h.why = "the header is \"newformat n=N\" (the word, a blank, n=N)";
+    h.why = Format("\"%s\", which is no header \"newformat n=N\" (the word, a blank, n=N)",
+                   std::string(line.substr(0, 60)).c_str());
     return h;
   }
   const std::string_view rest = line.substr(at + 1);
   const NumberScan scan = ScanWholeNumber(rest, NumberWidth::kDouble);
   if (!scan || !kFilesPerScanRule.Holds(scan.value)) {
-    h.why = "the number of files per scan is no whole number from 1 to 9999";
+    std::string shown(rest.substr(0, 40));
+    const std::size_t first = shown.find_first_not_of(" \t\r");
+    shown = first == std::string::npos ? std::string()
+                                       : shown.substr(first, shown.find_last_not_of(" \t\r") + 1 - first);
+    h.why = Format("\"%s\" as the number of files per scan, which is no whole number from 1 to 9999", shown.c_str());
     return h;
   }
   h.filesPerScan = static_cast<int>(scan.value);
@@ -158,8 +164,7 @@ bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
   const ScanListHeader header = ReadScanListHeader(first);
   if (header.present) {
     if (!header.why.empty()) {
-      RaiseError(Format("\nAttention: %s\nline 1 holds \"%s\": %s", path, first.substr(0, 60).c_str(),
-                        header.why.c_str()));
+      RaiseError(Format("\nAttention: %s\nline 1 holds %s", path, header.why.c_str()));
       return false;
     }
     filesPerScan = header.filesPerScan;

@@ -46,8 +46,8 @@ std::string ScanListFilePath();
 
 // The header line of a scan list: present when line 1 begins with the word
 // "newformat" (any case); then either the number of files per scan (from "n=N",
-// blanks of any kind and number after the word and around "=" and N) or why the
-// line is no header.
+// blanks of any kind and number after the word and around "=" and N) or what line 1
+// holds and why it is no header (after "line 1 holds ").
 struct ScanListHeader {
   bool present = false;
   int filesPerScan = 1;

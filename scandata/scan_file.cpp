@@ -499,11 +499,9 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   // The line left out is the meniscus note, or numbers (or the beginning of one)
   // that a cut would leave; damaged words ("2.6x") refuse the file as in any row.
   if (read.leftOutLine > 0 && read.leftOutText.find(" - meniscus") == std::string::npos) {
-    FieldCursor fields(read.leftOutText);
-    for (std::string_view word; fields.Next(&word);)
-      if (!IsCutNumber(word))
-        return Fail(error, Format("line %d holds \"%s\", which is no row of numbers", read.leftOutLine,
-                                  read.leftOutText.substr(0, 60).c_str()));
+    if (!IsCutLineOfNumbers(read.leftOutText))
+      return Fail(error, Format("line %d holds \"%s\", which is no row of numbers", read.leftOutLine,
+                                read.leftOutText.substr(0, 60).c_str()));
     if (notes) notes->push_back(read.LeftOutNote());
   }
 
