@@ -95,8 +95,10 @@ Bytes ReadBytesOnce(const std::string& path, std::size_t maxBytes, std::string* 
     *why = "it cannot be read";
     return Bytes::kRefused;
   }
-  // A whole read ends at the size the file had throughout.
-  const bool whole = maxBytes != static_cast<std::size_t>(-1) || bytes->size() == static_cast<std::size_t>(after.size);
+  // A whole read ends at the size the file had throughout (the kernel's own files,
+  // /proc and the like, say a size of 0 and hold what they hold when read).
+  const bool whole = maxBytes != static_cast<std::size_t>(-1) || bytes->size() == static_cast<std::size_t>(after.size) ||
+                     (before.size == 0 && after.size == 0);
   if (!(before == after) || !whole) return Bytes::kChanged;
   return Bytes::kRead;
 }

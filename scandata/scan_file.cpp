@@ -475,7 +475,7 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   // is left is a whole number ("500" as "5"): it is left out, and said below.
   TextRead read;
   std::string unread;
-  if (!ReadTextFile(path, LastLine::kLeftOut, &read, &unread))
+  if (!ReadTextFile(path, LastLine::kAsItStands, &read, &unread))
     return Fail(error, unread == kNotRegularFile || unread.starts_with("it changed") ? unread
                                                                                    : "the file cannot be opened");
   buf = std::move(read.text);
@@ -490,6 +490,16 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   // UTF-16 or binary data hold no lines of numbers: said as such, not as a
   // scan-information line that is missing.
   if (std::string why = NotPlainTextReason(buf); !why.empty()) return Fail(error, why);
+  read.text = std::move(buf);
+  EndLastLine(LastLine::kLeftOut, &read);
+  buf = std::move(read.text);
+  // An unended last line whose words are damaged ("2.6x") is no cut: it is read
+  // as a row, and refused as any damaged row is.
+  if (read.leftOutLine > 2 && read.leftOutText.find(" - meniscus") == std::string::npos &&
+      !IsCutLineOfNumbers(read.leftOutText)) {
+    buf += read.leftOutText;
+    read.leftOutLine = 0;
+  }
   // The description and the header line are whole, or the file is none to read.
   if (read.leftOutLine > 0 && read.leftOutLine <= 2)
     return Fail(error, Format("the file ends inside line %d, which has no line end: the file may have been cut",
@@ -497,13 +507,9 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   const std::size_t firstLF = buf.find('\n');
   if (firstLF == std::string::npos) return Fail(error, "the file holds no line feed");
   // The line left out is the meniscus note, or numbers (or the beginning of one)
-  // that a cut would leave; damaged words ("2.6x") refuse the file as in any row.
-  if (read.leftOutLine > 0 && read.leftOutText.find(" - meniscus") == std::string::npos) {
-    if (!IsCutLineOfNumbers(read.leftOutText))
-      return Fail(error, Format("line %d holds \"%s\", which is no row of numbers", read.leftOutLine,
-                                read.leftOutText.substr(0, 60).c_str()));
-    if (notes) notes->push_back(read.LeftOutNote());
-  }
+  // that a cut would leave.
+  if (read.leftOutLine > 0 && read.leftOutText.find(" - meniscus") == std::string::npos && notes)
+    notes->push_back(read.LeftOutNote());
 
   const long rows = CountDataRows(buf);
 

@@ -408,7 +408,11 @@ TEST_F(ScanFileTest, ABadLastRowIsRefusedWithItsLineLikeAnyOther) {
     ASSERT_EQ(s.ok, 1) << cut << ": " << s.error;
     EXPECT_EQ(s.n, 11) << cut;
   }
+  // A complete-looking last row without its line end may have been cut as well
+  // ("1.00000e-02" of "1.00000e-025"): it is left out too.
   WriteText(dir + "/whole.ra1", text + "   6.0100  4.5  1.00000e-02");
+  EXPECT_EQ(Scan(dir + "/whole.ra1").n, 11);
+  WriteText(dir + "/whole.ra1", text + "   6.0100  4.5  1.00000e-02\n");
   EXPECT_EQ(Scan(dir + "/whole.ra1").n, 12);
   // A complete last row without a line end whose last word is damaged, not cut, is
   // refused in the two-column layout as in the three-column one.
@@ -646,7 +650,7 @@ TEST_P(RefusedFileTest, IsRefusedWithAClearMessageAndAllocatesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     MalformedScanFiles, RefusedFileTest,
     ::testing::Values(Refusal{"missing.ra1", "cannot be opened"}, Refusal{"empty.ra1", "empty"},
-                      Refusal{"no_linefeed.ra1", "no line feed"},
+                      Refusal{"no_linefeed.ra1", "ends inside line 1, which has no line end"},
                       Refusal{"header_only.ra1", "fewer than two data rows"},
                       Refusal{"one_row.ra1", "fewer than two data rows"},
                       Refusal{"no_scan_line.ra1", "must begin with R, I, P, F, W or V"},
