@@ -141,7 +141,8 @@ std::string Write(const std::string& name, const std::vector<std::string>& lines
 // Empty when the reader took the file, else why not.
 using Read = std::function<std::string(const std::string& path)>;
 
-std::string ReadScan(const std::string& path, bool electrophoresis) {
+// What a scan reader took: its points and the last point's values, or why not.
+std::string ScanDigest(const std::string& path, bool electrophoresis) {
   ScanFile().bElectrophoresisMode = electrophoresis;
   ScanInfo info;
   ScanDataKind kind;
@@ -153,12 +154,19 @@ std::string ReadScan(const std::string& path, bool electrophoresis) {
   const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind(), &kind, &info, &n, &r, &y, &third, &mark, 0.0f,
                                      &error, &notes);
   ScanFile().bElectrophoresisMode = false;
-  if (ok) {
-    free_vector(r, 1, n);
-    free_vector(y, 1, n);
-    if (third) free_vector(third, 1, n);
-  }
-  return ok ? std::string() : error.empty() ? "refused" : error;
+  if (!ok) return "refused: " + error;
+  std::string digest = std::to_string(n) + " points, last " + std::to_string(r[n]) + " " + std::to_string(y[n]) +
+                       (third ? " " + std::to_string(third[n]) : std::string());
+  free_vector(r, 1, n);
+  free_vector(y, 1, n);
+  if (third) free_vector(third, 1, n);
+  return digest;
+}
+
+std::string ReadScan(const std::string& path, bool electrophoresis) {
+  const std::string digest = ScanDigest(path, electrophoresis);
+  if (!digest.starts_with("refused: ")) return {};
+  return digest.size() > 9 ? digest.substr(9) : "refused";
 }
 
 std::string ReadDls(const std::string& path) {
@@ -280,27 +288,6 @@ std::vector<RowReader> Readers() {
 }
 
 
-// What a scan reader took: its points and the last point's values, or why not.
-std::string ScanDigest(const std::string& path, bool electrophoresis) {
-  ScanFile().bElectrophoresisMode = electrophoresis;
-  ScanInfo info;
-  ScanDataKind kind;
-  int n = 0;
-  float *r = nullptr, *y = nullptr, *third = nullptr;
-  bool mark = false;
-  std::string error;
-  std::vector<std::string> notes;
-  const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind(), &kind, &info, &n, &r, &y, &third, &mark, 0.0f,
-                                     &error, &notes);
-  ScanFile().bElectrophoresisMode = false;
-  if (!ok) return "refused: " + error;
-  std::string digest = std::to_string(n) + " points, last " + std::to_string(r[n]) + " " + std::to_string(y[n]) +
-                       (third ? " " + std::to_string(third[n]) : std::string());
-  free_vector(r, 1, n);
-  free_vector(y, 1, n);
-  if (third) free_vector(third, 1, n);
-  return digest;
-}
 
 // Readers whose files hold no rows of a table but lines of values, names or keys,
 // for the sweep of cut files.
