@@ -59,9 +59,10 @@ void CarryOverSettingsFiles(const std::string& configDir) {
     const std::string to = configDir + name;
     if (from == to || FileExists(to.c_str()) || !FileExists(from.c_str())) continue;
     if (std::string(name) == "tarmic.ini") {
-      std::ifstream in;
+      // Its first line compared whole with the folder.
+      std::istringstream in;
       std::string first;
-      if (OpenTextFile(from, &in) && ReadTextLine(in, &first) && first == szProgramDir) continue;
+      if (OpenTextFile(from, LastLine::kAsItStands, &in) && ReadTextLine(in, &first) && first == szProgramDir) continue;
     }
     // Copied whole or not at all: a half file would count as the settings kept
     // there and stop the carry-over for good. A failed copy leaves the settings to

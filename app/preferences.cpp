@@ -65,12 +65,17 @@ std::set<std::string> gRefusedSettingsFiles;
 // plain text is named once per session; the program's defaults stand in for it.
 bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
   std::string text, why;
-  if (ReadPlainTextFile(path, &text, &why)) {
+  // "tarmic.ini" holds the last folder and the menu choice, written without a
+  // final line end by earlier versions: a cut folder is one the dialogs do not
+  // find. The preference file holds numbers, and a cut one is refused.
+  const LastLine rule = path == szLastDirIni ? LastLine::kAsItStands : LastLine::kRefused;
+  if (ReadPlainTextFile(path, rule, &text, &why)) {
     std::istringstream in(text);
     for (std::string line; ReadTextLine(in, &line);) lines->push_back(line);
     return true;
   }
-  const bool unusable = why == kNotRegularFile || why.starts_with("the file is not plain text");
+  const bool unusable = why == kNotRegularFile || why.starts_with("the file is not plain text") ||
+                        why.starts_with("it ends inside") || why.starts_with("it changed");
   if (unusable && gRefusedSettingsFiles.insert(path).second && HasBackend())
     GetBackend().MessageBox("the settings file " + path + " is not read: " + why, "PREFERENCES",
                             MB_OK | MB_ICONINFORMATION);

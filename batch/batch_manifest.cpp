@@ -141,7 +141,7 @@ std::string ManifestText(const ResultManifest& m) {
 
 std::optional<ResultManifest> ReadManifest(const std::string& dir) {
   std::vector<std::string> lines;
-  if (!ReadTextFileLines(JoinPath(dir, kManifestName), &lines)) return std::nullopt;
+  if (!ReadTextFileLines(JoinPath(dir, kManifestName), LastLine::kRefused, &lines)) return std::nullopt;
   ResultManifest m;
   bool any = false;
   for (const std::string& line : lines) {

@@ -33,7 +33,8 @@ constexpr std::size_t kMostInlinedBytes = 640u << 10;
 
 std::string ReadText(const std::string& path) {
   std::string text;
-  return ReadWholeTextFile(path, &text) ? text : std::string();
+  // Texts shown in the report as they stand.
+  return ReadWholeTextFile(path, LastLine::kAsItStands, &text) ? text : std::string();
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -250,14 +251,14 @@ std::string Thumbnails(const ArrayTask& task, const std::string& dir, std::size_
               std::to_string(kThumbnailWidth / 2) + "\"></a>";
       continue;
     }
-    // The one door to files that are read (regular files only); a PNG starts with
-    // no byte-order mark for it to pass over.
     // A picture is read and decoded only up to a size the batch's own pictures
-    // never reach: a file that claims more is no thumbnail of the page.
-    std::ifstream in;
+    // never reach: a file that claims more is no thumbnail of the page. The one
+    // door to files that are read (regular files only), byte for byte.
     std::error_code sizeError;
-    if (!OpenTextFile(png, &in) || fs::file_size(png, sizeError) > kMostThumbnailBytes || sizeError) continue;
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (fs::file_size(png, sizeError) > kMostThumbnailBytes || sizeError) continue;
+    std::string raw;
+    if (!ReadFileBytes(png, &raw)) continue;
+    const std::vector<std::uint8_t> bytes(raw.begin(), raw.end());
     const std::optional<Image> image = DecodePng(bytes, nullptr, kMostThumbnailPixels);
     if (!image) continue;
     const std::string uri = PngDataUri(ShrinkImage(*image, kThumbnailWidth));
@@ -557,7 +558,7 @@ std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::stri
 
 int WriteArrayReport(const std::string& dir, const std::string& list, std::FILE* err) {
   std::string listText;
-  if (!ReadWholeTextFile(list, &listText)) {
+  if (!ReadWholeTextFile(list, LastLine::kRefused, &listText)) {
     std::fprintf(err, "tarmic-batch: the list %s cannot be read\n", list.c_str());
     return kBatchInputRefused;
   }

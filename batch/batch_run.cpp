@@ -711,7 +711,8 @@ class BatchRun {
                  " verified); nothing is computed, --replace computes them again");
     savedIn_ = dir;
     std::string summary;
-    ReadWholeTextFile(JoinPath(dir, kSummaryFile), &summary);
+    // The summary line the run wrote, said again as it stands.
+    ReadWholeTextFile(JoinPath(dir, kSummaryFile), LastLine::kAsItStands, &summary);
     // The kept set ends as the run that saved it ended: with flags, exit code 3.
     return WriteSummary(summary, BatchExitCode(SummaryStatus(summary), true));
   }

@@ -117,10 +117,11 @@ std::string WriteParametersWithSettings(const std::string& from, const std::stri
                                         const std::vector<BatchSetting>& settings) {
   std::vector<std::string> lines;
   {
-    std::ifstream in;
+    // The file is written again with the settings: a last line cut short is not
+    // carried into it.
     std::string why;
-    if (!OpenTextFile(from, &in, &why)) return "the parameter file " + from + " cannot be read: " + why;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (!ReadTextFileLines(from, LastLine::kRefused, &lines, &why))
+      return "the parameter file " + from + " cannot be read: " + why;
   }
   for (const BatchSetting& s : settings) {
     const Named n = *Find(s.name);

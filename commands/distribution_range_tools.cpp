@@ -391,7 +391,9 @@ void InstallRanges(float** table, int rows, const std::string& path) {
 bool LoadIntegrationRanges() {
   std::vector<std::string> lines;
   std::string why;
-  if (!ReadTextFileLines(szIntegRangeFile, &lines, &why)) {
+  // The file remembers the table's path, written without a line end: its first line
+  // is taken as it stands (a path cut short names no table).
+  if (!ReadTextFileLines(szIntegRangeFile, LastLine::kAsItStands, &lines, &why)) {
     // Never chosen yet: nothing to say. A pipe in its place is named.
     if (why == kNotRegularFile) ShowRangeFileRefusal("could not read " + szIntegRangeFile + ": " + why);
     return false;

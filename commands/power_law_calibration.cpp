@@ -102,7 +102,7 @@ bool IsTextField(std::string_view field) {
 bool ReadSMPairs(const std::string& path, std::vector<float>* s, std::vector<float>* M,
                  std::string* why) {
   std::vector<std::string> lines;
-  if (!ReadTextFileLines(path, &lines, why)) return false;
+  if (!ReadTextFileLines(path, LastLine::kRefused, &lines, why)) return false;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     // A pair (s, M) per line, after any heading line of text.
     static constexpr RowField kPair[2] = {{nullptr, FieldKind::kFloat}, {nullptr, FieldKind::kFloat}};

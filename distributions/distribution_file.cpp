@@ -74,7 +74,7 @@ struct SavedDistribution {
 // (when given) names the row that holds no number.
 bool ReadSaved(const std::string& path, SavedDistribution* out, std::string* why = nullptr) {
   std::string text;
-  if (!ReadWholeTextFile(path, &text)) return false;
+  if (!ReadWholeTextFile(path, LastLine::kRefused, &text, why)) return false;
   std::istringstream in(text);
   std::string line;
   if (!std::getline(in, line)) return false;

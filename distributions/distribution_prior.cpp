@@ -131,7 +131,7 @@ bool ReadPriorFile(const std::string& path, PriorTable* table, std::string* erro
   // As the other readers: no pipe or device, and no file that is not plain text
   // (a zero byte would cut a line's number short).
   std::string text, why;
-  if (path.empty() || !ReadPlainTextFile(path, &text, &why)) {
+  if (path.empty() || !ReadPlainTextFile(path, LastLine::kRefused, &text, &why)) {
     *error = "Could Not Open MaxEnt Prior File\n" + path + (why.empty() ? "" : ": " + why);
     return false;
   }

@@ -121,7 +121,7 @@ TransformResult ApplyMieScatCorrection(const std::string& fileName) {
   // that is not one number as a whole ("1.5abc", "1,5") refuses the file, naming
   // the line, rather than ending the series there.
   std::string text, why;
-  if (!ReadPlainTextFile(fileName, &text, &why))
+  if (!ReadPlainTextFile(fileName, LastLine::kRefused, &text, &why))
     return {false, Format("the coefficients of a(R) in %s cannot be read: %s", fileName.c_str(), why.c_str())};
   std::vector<std::string> lines;
   std::istringstream in(text);

@@ -1,4 +1,5 @@
 #include "modelcalc/fit_persistence.h"
+#include "text/number_token.h"
 #include "numerics/analysis.h"
 #include "modelcalc/noise_subtraction.h"
 
@@ -464,8 +465,9 @@ void RestoreMenuMarks(Window* window, bool bufferWasOn, bool bufferSignalFitWas)
 // switch: "2", "0.5", "1e-30" are none). A file that is no plain text,
 // a line that holds no number (a blank line would shift every later value into the
 // wrong slot), or more lines than the layout has refuse the file; *why then names
-// the line. Blank lines after the last value are allowed, and a last line without
-// its line end is read as any other; fewer than kMinSavedParams values refuse the
+// the line. Blank lines after the last value are allowed; a last line without its
+// line end refuses the file (a cut may leave "100" as "1"); fewer than
+// kMinSavedParams values refuse the
 // file as well. A missing file gives nothing with *why empty (no analysis saved).
 // *texts (when given) receives the text of each value's line, as messages quote it.
 std::optional<std::vector<float>> ReadVector(const std::string& path, std::string* why = nullptr,
@@ -477,7 +479,7 @@ std::optional<std::vector<float>> ReadVector(const std::string& path, std::strin
   };
   std::string text, unread;
   if (path.empty() || !FileExists(path.c_str())) return std::nullopt;
-  if (!ReadPlainTextFile(path, &text, &unread)) return refuse(unread);
+  if (!ReadPlainTextFile(path, LastLine::kRefused, &text, &unread)) return refuse(unread);
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -547,6 +549,27 @@ std::string LinePrefix(int index, int other = -1, std::span<const std::string> t
   }
   if (known(index)) return Format("line %d holds %s: ", index + 1, text(index).c_str());
   return index >= 0 ? Format("line %d: ", index + 1) : std::string();
+}
+
+// The slots the model in effect reads as counts (a grid's number of points, the
+// f/f0 resolution, ...: the roles whose quantity takes a whole number) hold whole
+// numbers by their text: a line "76.9" is no grid of 76 points. Which line holds a
+// count depends on the model, so the check runs once the file's model is in
+// effect. Empty when every count's line is whole (or missing); else why, with
+// *slot the slot.
+std::string CountSlotRefusal(const ModelValueRoles& roles, std::span<const std::string> texts, int* slot) {
+  for (const SlotRole& role : SlotRolesOf(roles)) {
+    if (!role.quantity.range.integer) continue;
+    const int index = IndexOfSlot(role.slot);
+    if (index < 0 || static_cast<std::size_t>(index) >= texts.size()) continue;
+    const NumberScan scan = ScanWholeNumber(texts[static_cast<std::size_t>(index)], NumberWidth::kFloat);
+    if (scan.fault != NumberFault::kNotWhole) continue;
+    *slot = role.slot;
+    return "the " + std::string(role.quantity.name) + " is a count" +
+           (*role.quantity.unit ? " of " + std::string(role.quantity.unit) : std::string()) +
+           " and must be a whole number";
+  }
+  return {};
 }
 
 // The entries of a file judged by their rows of the table of valid values before
@@ -843,8 +866,9 @@ int ReloadParameters(Window* window, const std::string& path) {
   // Its values pass the checks of the Parameters dialog for the model the file
   // selects, or the state before it comes back.
   int slot = 0, paired = 0;
-  const std::string refusal = ModelValuesRefusal(
+  std::string refusal = ModelValuesRefusal(
       CurrentModelValueRoles(), [](int s) { return static_cast<double>(AnalysisSwitches().pParams[s]); }, &slot, &paired);
+  if (refusal.empty()) refusal = CountSlotRefusal(CurrentModelValueRoles(), texts, &slot);
   if (!refusal.empty()) {
     ApplyVectorQuietly(window, previous);
     std::copy(previousParams.begin(), previousParams.end(), std::begin(AnalysisSwitches().pParams));

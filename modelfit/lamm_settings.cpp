@@ -159,10 +159,11 @@ int ReadLammEqParameterPreferences(Window* window) {
     RaiseBox(text, "LAMM EQUATION PARAMETERS", MB_OK | MB_ICONINFORMATION);
   };
   std::string text, why;
-  if (!ReadPlainTextFile(szLammParamsIni, &text, &why)) {
+  if (!ReadPlainTextFile(szLammParamsIni, LastLine::kRefused, &text, &why)) {
     // A missing file says nothing; the defaults stand in for a pipe or a file that
     // is no plain text, and the next save of the settings writes it anew.
-    if (why == kNotRegularFile || why.starts_with("the file is not plain text"))
+    if (why == kNotRegularFile || why.starts_with("the file is not plain text") || why.starts_with("it ends inside") ||
+        why.starts_with("it changed"))
       tell("the Lamm equation settings file " + szLammParamsIni + " is not read: " + why);
     return 0;
   }

@@ -127,8 +127,9 @@ bool CCurve::ReadRecords(const char* fileName, int xColumn, int yColumn, std::ve
     return false;
   };
   const std::string name = fileName ? fileName : "";
-  std::ifstream in;
-  if (!OpenTextFile(name, &in)) return fail("\n\aAttention: could not open " + name);
+  std::istringstream in;
+  std::string why;
+  if (!OpenTextFile(name, LastLine::kRefused, &in, &why)) return fail("\n\aAttention: could not open " + name + ": " + why);
   const int xc = xColumn < 1 ? 1 : xColumn;
   const int yc = yColumn > xc ? yColumn : xc + 1;
   std::string line;

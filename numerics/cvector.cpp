@@ -461,9 +461,10 @@ bool ReadValueFile(const char* fileName, std::vector<float>* values, std::vector
                    std::string* failure) {
   const std::string name = fileName ? fileName : "";
   // A pipe would keep the open waiting for a writer: regular files only.
-  std::ifstream in;
-  if (!OpenTextFile(name, &in)) {
-    *failure = FileErrorText("\nAttention: could not open %s", fileName);
+  std::istringstream in;
+  std::string why;
+  if (!OpenTextFile(name, LastLine::kRefused, &in, &why)) {
+    *failure = WithReason(FileErrorText("\nAttention: could not open %s", fileName), why);
     return false;
   }
   values->clear();

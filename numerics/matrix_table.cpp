@@ -83,9 +83,9 @@ bool IsBlankLine(const std::string& line) {
 bool ReadRecords(const char* fileName, int nColumns, std::vector<float>& values, int* nRecords) {
   *nRecords = 0;
   if (fileName == nullptr) fileName = "";
-  std::ifstream file;
+  std::istringstream file;
   std::string why;
-  if (!OpenTextFile(fileName, &file, &why)) {
+  if (!OpenTextFile(fileName, LastLine::kRefused, &file, &why)) {
     ReportFileError("\n\aAttention: could not open %s", fileName, why);
     return false;
   }

@@ -49,7 +49,7 @@ bool ReadCoefficientFile(const std::string& path, std::vector<double>* coef, std
   coef->clear();
   std::vector<std::string> lines;
   std::string reason;
-  if (!ReadTextFileLines(path, &lines, &reason)) {
+  if (!ReadTextFileLines(path, LastLine::kRefused, &lines, &reason)) {
     if (why) *why = "could not open " + path + ": " + reason;
     return false;
   }

@@ -46,7 +46,7 @@ bool ConvertTwoColumnDLS(const char* source, const char* target, const DLSInfo& 
   if (!recordNote.empty()) return fail(recordNote);
   // A pipe or a device is not opened; UTF-16 and binary files are said to be such.
   std::string text, why;
-  if (!ReadPlainTextFile(source, &text, &why)) return fail(why);
+  if (!ReadPlainTextFile(source, LastLine::kRefused, &text, &why)) return fail(why);
 
   // The writer takes log10 of the lag time, as the data set holds it. Points whose
   // lag time is not positive, or whose values are written as not finite, are left

@@ -153,7 +153,7 @@ int ReadDLSDatFile(const char* path, DLSInfo* record, int* n, float** x, float**
   std::string text;
   std::string why;
   if (!path) return fail("cannot be read");
-  if (!ReadPlainTextFile(path, &text, &why)) return fail(why);
+  if (!ReadPlainTextFile(path, LastLine::kRefused, &text, &why)) return fail(why);
   DLSInfo info;
   std::vector<float> lag, value;
   bool fileHoldsField = false;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstddef>
+#include <map>
 #include <sstream>
 #include <string_view>
 
@@ -239,6 +240,26 @@ bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why)
                        kXpSedVelocity, TypeName(kXpSedVelocity), kXpSedEquilibrium, TypeName(kXpSedEquilibrium),
                        kXpMultiSedEquilibrium, TypeName(kXpMultiSedEquilibrium)));
   xp.type = static_cast<int>(type.value);
+  // The name in parentheses is the type's own: "3 (ExperimentType: SEDVELOCITY)"
+  // says two types, and neither is taken.
+  {
+    const std::size_t open = line.find('(');
+    const std::size_t close = line.rfind(')');
+    static constexpr std::string_view kTypeKey = "ExperimentType:";
+    std::string_view inner;
+    if (open != std::string::npos && close != std::string::npos && close > open)
+      inner = std::string_view(line).substr(open + 1, close - open - 1);
+    const bool keyed = inner.substr(0, kTypeKey.size()) == kTypeKey;
+    std::string_view name = keyed ? inner.substr(kTypeKey.size()) : std::string_view();
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    const std::string_view after =
+        close == std::string::npos ? std::string_view() : std::string_view(line).substr(close + 1);
+    const bool trailing = after.find_first_not_of(" \t") != std::string_view::npos;
+    if (!keyed || trailing || name != TypeName(xp.type))
+      return fail(Format("line 1 holds \"%s\": type %d is %s, written \"%d (ExperimentType: %s)\"",
+                         line.substr(0, 60).c_str(), xp.type, TypeName(xp.type), xp.type, TypeName(xp.type)));
+  }
   if (!ReadTextLine(in, &line)) return fail("no file list");  // the comment line
   if (!ReadTextLine(in, &line) || !ParseFileList(line, &xp.directory, &xp.files))
     return fail("no file list");
@@ -249,6 +270,9 @@ bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why)
   // named: its value would be lost without a word.
   int lineNumber = 3;
   int meniscusLine = 0, bottomLine = 0;
+  // The line of each key met: a key given twice says two values, and neither is
+  // taken.
+  std::map<std::string, int> keyLines;
   while (ReadTextLine(in, &line)) {
     ++lineNumber;
     if (IsBlank(line)) continue;
@@ -257,6 +281,8 @@ bool ParseXpText(const std::string& text, ExperimentFile* out, std::string* why)
     if (open == std::string::npos || close == std::string::npos || close <= open + 1)
       return fail(Format("line %d holds \"%s\" without a key in parentheses", lineNumber, line.c_str()));
     const std::string key = line.substr(open + 1, close - open - 1);
+    if (const auto [at, first] = keyLines.emplace(key, lineNumber); !first)
+      return fail(Format("lines %d and %d both hold the key \"%s\"", at->second, lineNumber, key.c_str()));
     const KeyField* field = nullptr;
     for (const KeyField& k : kKeys)
       if (key == k.key) field = &k;
@@ -320,7 +346,7 @@ bool WriteXpFile(const std::string& path, const ExperimentFile& xp, std::string*
 
 bool LoadXpFile(const std::string& path, ExperimentFile* out, std::string* error) {
   std::string text, why;
-  if (!ReadPlainTextFile(path, &text, &why) || !ParseXpText(text, out, &why)) {
+  if (!ReadPlainTextFile(path, LastLine::kRefused, &text, &why) || !ParseXpText(text, out, &why)) {
     if (error) *error = path + ": " + why;
     return false;
   }

@@ -105,35 +105,69 @@ bool WriteScanListFile() {
   return true;
 }
 
+ScanListHeader ReadScanListHeader(std::string_view line) {
+  ScanListHeader h;
+  auto blanks = [&line](std::size_t at) {
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    return at;
+  };
+  static constexpr std::string_view kWord = "newformat";
+  std::size_t at = 0;
+  if (line.size() < kWord.size() || strncasecmp(line.data(), kWord.data(), kWord.size()) != 0) return h;
+  at = kWord.size();
+  // "newformat" glued to more letters ("newformats") is no header word.
+  if (at < line.size() && std::isalpha(static_cast<unsigned char>(line[at])) && line[at] != 'n' && line[at] != 'N')
+    return h;
+  h.present = true;
+  const std::size_t afterWord = at;
+  at = blanks(at);
+  const bool separated = at > afterWord;
+  if (at >= line.size() || (line[at] != 'n' && line[at] != 'N') || !separated) {
+    h.why = Format("\"%s\", which is no header \"newformat n=N\" (the word, a blank, n=N)",
+                   std::string(line.substr(0, 60)).c_str());
+    return h;
+  }
+  at = blanks(at + 1);
+  if (at >= line.size() || line[at] != '=') {
+    h.why = Format("\"%s\", which is no header \"newformat n=N\" (the word, a blank, n=N)",
+                   std::string(line.substr(0, 60)).c_str());
+    return h;
+  }
+  const std::string_view rest = line.substr(at + 1);
+  const NumberScan scan = ScanWholeNumber(rest, NumberWidth::kDouble);
+  if (!scan || !kFilesPerScanRule.Holds(scan.value)) {
+    std::string shown(rest.substr(0, 40));
+    const std::size_t first = shown.find_first_not_of(" \t\r");
+    shown = first == std::string::npos ? std::string()
+                                       : shown.substr(first, shown.find_last_not_of(" \t\r") + 1 - first);
+    h.why = Format("\"%s\" as the number of files per scan, which is no whole number from 1 to 9999", shown.c_str());
+    return h;
+  }
+  h.filesPerScan = static_cast<int>(scan.value);
+  return h;
+}
+
 bool ReadScanListFile(Window* window, const char* path, bool releaseLoadedSet) {
   auto& dataSetPart = DataSet();
   std::string text, why;
-  if (!path || !ReadPlainTextFile(path, &text, &why)) {
+  if (!path || !ReadPlainTextFile(path, LastLine::kRefused, &text, &why)) {
     RaiseError(Format("\nAttention: could not read %s\n%s", path ? path : "", why.c_str()));
     return false;
   }
   int filesPerScan = 1;
-  static const char kHeader[] = "newformat n=";
-  constexpr std::size_t kHeaderLength = sizeof kHeader - 1;
-  if (text.size() >= kHeaderLength && strncasecmp(text.c_str(), kHeader, kHeaderLength) == 0) {
-    // N is the rest of the header line, blanks around it allowed: one whole
-    // number (no "0x10", no "2 files" read as 2); the header line goes.
-    const std::size_t lineEnd = text.find('\n');
-    const std::string rest = text.substr(kHeaderLength, lineEnd == std::string::npos
-                                                            ? std::string::npos
-                                                            : lineEnd - kHeaderLength);
-    const NumberScan scan = ScanWholeNumber(rest, NumberWidth::kDouble);
-    const double n = scan.value;
-    if (!scan || !kFilesPerScanRule.Holds(n)) {
-      std::string shown = rest.substr(0, 40);
-      const std::size_t first = shown.find_first_not_of(" \t\r");
-      shown = first == std::string::npos ? std::string() : shown.substr(first, shown.find_last_not_of(" \t\r") + 1 - first);
-      RaiseError(Format("\nAttention: %s\nline 1 holds \"%s\" as the number of files per scan, which is no "
-                       "whole number from 1 to 9999",
-                       path, shown.c_str()));
+  // The header is the word "newformat" (any case) at the start of line 1, then
+  // "n=N", with blanks (spaces or tabs, any number) after the word and around "="
+  // and N. A first line that begins with the word and is no such header is
+  // refused: taken as the directory it would shift every name.
+  const std::size_t lineEnd = text.find('\n');
+  const std::string first = text.substr(0, lineEnd);
+  const ScanListHeader header = ReadScanListHeader(first);
+  if (header.present) {
+    if (!header.why.empty()) {
+      RaiseError(Format("\nAttention: %s\nline 1 holds %s", path, header.why.c_str()));
       return false;
     }
-    filesPerScan = static_cast<int>(n);
+    filesPerScan = header.filesPerScan;
     text = lineEnd == std::string::npos ? std::string() : text.substr(lineEnd + 1);
   } else {
     for (char& c : text)

@@ -16,6 +16,7 @@
 #include "numerics/analysis.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarmic {
@@ -42,6 +43,17 @@ void FreeFileList();
 bool WriteScanListFile();
 // Path of the list file that WriteScanListFile writes for the stored list.
 std::string ScanListFilePath();
+
+// The header line of a scan list: present when line 1 begins with the word
+// "newformat" (any case); then either the number of files per scan (from "n=N",
+// blanks of any kind and number after the word and around "=" and N) or what line 1
+// holds and why it is no header (after "line 1 holds ").
+struct ScanListHeader {
+  bool present = false;
+  int filesPerScan = 1;
+  std::string why;
+};
+ScanListHeader ReadScanListHeader(std::string_view line);
 
 // Reads a scan-list file into the stored list and sets nFilesPerScan and
 // szDataDirectory. With releaseLoadedSet (the list-driven series) a readable list

@@ -143,16 +143,22 @@ std::string NotPlainTextReason(std::string_view b) {
   return {};
 }
 
-bool ReadPlainTextFile(const std::string& path, std::string* text, std::string* why) {
-  auto fail = [why](const std::string& reason) {
+bool ReadPlainTextFile(const std::string& path, LastLine rule, std::string* text, std::string* why,
+                       std::string* note) {
+  TextRead read;
+  std::string reason;
+  if (!ReadTextFile(path, LastLine::kAsItStands, &read, &reason)) {
     if (why) *why = reason;
     return false;
-  };
-  if (const std::string refusal = FileReadRefusal(path); !refusal.empty()) return fail(refusal);
-  std::string read;
-  if (!ReadWholeTextFile(path, &read)) return fail("it cannot be read");
-  if (std::string reason = NotPlainTextReason(read); !reason.empty()) return fail(reason);
-  *text = std::move(read);
+  }
+  // Binary data and UTF-16 are said as such before where their last line ends.
+  if (std::string r = NotPlainTextReason(read.text); !r.empty()) {
+    if (why) *why = r;
+    return false;
+  }
+  if (!EndLastLine(rule, &read, why)) return false;
+  if (note) *note = read.LeftOutNote();
+  *text = std::move(read.text);
   return true;
 }
 

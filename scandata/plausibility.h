@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "numerics/hydrodynamics.h"
+#include "numerics/text_lines.h"
 #include "numerics/value_ranges.h"
 #include "scandata/scan_info.h"
 
@@ -159,9 +160,11 @@ std::string ScanHeaderRefusal(const ScanInfo& record, bool electrophoresisLayout
 std::string NotPlainTextReason(std::string_view bytes);
 
 // Reads a text file whole for a reader, as ReadWholeTextFile does (regular files
-// only, every line end made LF), and drops a UTF-8 byte-order mark. False with the
-// reason in *why: kNotRegularFile, the system's reason, "it cannot be read", or
-// "the file is not plain text: ..." (NotPlainTextReason).
-bool ReadPlainTextFile(const std::string& path, std::string* text, std::string* why);
+// only, every line end made LF, a last line without its line end as the rule says)
+// and drops a UTF-8 byte-order mark. False with the reason in *why: those of
+// ReadTextFile (numerics/text_lines.h), or "the file is not plain text: ..."
+// (NotPlainTextReason). *note (when given) receives the note of a line left out.
+bool ReadPlainTextFile(const std::string& path, LastLine rule, std::string* text, std::string* why,
+                       std::string* note = nullptr);
 
 }  // namespace tarmic

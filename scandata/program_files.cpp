@@ -28,25 +28,10 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
 
-// The first lines of the file (CR removed), at most kHeadBytes read; false when the
-// file cannot be opened or is no regular file (a pipe would keep the open waiting).
+// The whole lines among the first kHeadBytes of the file; false when the file
+// cannot be opened or is no regular file (a pipe would keep the open waiting).
 bool ReadHeadLines(const std::string& path, std::vector<std::string>* lines) {
-  std::ifstream in;
-  if (!OpenTextFile(path, &in)) return false;
-  std::string head(kHeadBytes, '\0');
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(in.gcount()));
-  std::string line;
-  for (char c : head) {
-    if (c == '\n' || c == '\r') {
-      if (c == '\n' || !line.empty()) lines->push_back(line);
-      line.clear();
-      continue;
-    }
-    line.push_back(c);
-  }
-  if (!line.empty()) lines->push_back(line);
-  return true;
+  return ReadTextFileHead(path, kHeadBytes, lines);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

@@ -471,7 +471,14 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   std::error_code ec;
   if (std::filesystem::exists(path, ec) && !IsRegularFile(path))
     return Fail(error, kNotRegularFile);
-  if (!ReadWholeTextFile(path, &buf)) return Fail(error, "the file cannot be opened");
+  // A last line without its line end may have been cut anywhere, also where what
+  // is left is a whole number ("500" as "5"): it is left out, and said below.
+  TextRead read;
+  std::string unread;
+  if (!ReadTextFile(path, LastLine::kAsItStands, &read, &unread))
+    return Fail(error, unread == kNotRegularFile || unread.starts_with("it changed") ? unread
+                                                                                   : "the file cannot be opened");
+  buf = std::move(read.text);
 
   FileTimes times = GetFileTimes(path);
   record->fileTimesValid = times.valid;
@@ -483,8 +490,26 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   // UTF-16 or binary data hold no lines of numbers: said as such, not as a
   // scan-information line that is missing.
   if (std::string why = NotPlainTextReason(buf); !why.empty()) return Fail(error, why);
+  read.text = std::move(buf);
+  EndLastLine(LastLine::kLeftOut, &read);
+  buf = std::move(read.text);
+  // An unended last line whose words are damaged ("2.6x") is no cut: it is read
+  // as a row, and refused as any damaged row is.
+  if (read.leftOutLine > 2 && read.leftOutText.find(" - meniscus") == std::string::npos &&
+      !IsCutLineOfNumbers(read.leftOutText)) {
+    buf += read.leftOutText;
+    read.leftOutLine = 0;
+  }
+  // The description and the header line are whole, or the file is none to read.
+  if (read.leftOutLine > 0 && read.leftOutLine <= 2)
+    return Fail(error, Format("the file ends inside line %d, which has no line end: the file may have been cut",
+                              read.leftOutLine));
   const std::size_t firstLF = buf.find('\n');
   if (firstLF == std::string::npos) return Fail(error, "the file holds no line feed");
+  // The line left out is the meniscus note, or numbers (or the beginning of one)
+  // that a cut would leave.
+  if (read.leftOutLine > 0 && read.leftOutText.find(" - meniscus") == std::string::npos && notes)
+    notes->push_back(read.LeftOutNote());
 
   const long rows = CountDataRows(buf);
 
@@ -543,21 +568,10 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
     double w[kMaxDataColumns] = {};
     const RowScan row = ScanTableRow(text, rowShape, w);
     // The last line of the file is no data when it is the meniscus note ("5.9120 -
-    // meniscus"), or when the file ends inside it without a line end (an instrument
-    // file may end in the middle of a line: "5.9300  0.1", "1.00000e-") and its words
-    // are numbers or a number cut short. It is then left out with a note. A last
-    // line that is ended, or whose words are damaged ("2.6x"), is a row like any
-    // other: too few values refuse the file.
-    if (buf.find_first_not_of(" \t\n", words.pos()) == std::string::npos) {
-      if (text.find(" - meniscus") != std::string_view::npos) break;
-      const bool unterminated = words.pos() >= buf.size() && buf.back() != '\n';
-      const bool cut = unterminated && IsCutRow(text, row);
-      if (cut) {
-        if (notes)
-          notes->push_back(Format("line %d is cut short (the file ends inside it) and is not read", line));
-        break;
-      }
-    }
+    // meniscus"). (A last line without its line end was left out above.)
+    if (buf.find_first_not_of(" \t\n", words.pos()) == std::string::npos &&
+        text.find(" - meniscus") != std::string_view::npos)
+      break;
     // A line with words missing or too many, or a value written as a word that is
     // no number ("nan", "-", text), is not read in part or as 0.
     if (!row) return Fail(error, "line " + std::to_string(line) + " " + RowFaultText(text, rowShape, row));

@@ -52,26 +52,12 @@ std::string FormatV(const char* format, va_list args) {
 
 }  // namespace
 
-bool ReadWholeTextFile(const std::string& path, std::string* out) {
-  // Regular files only (a pipe or a device could keep the read waiting for ever),
-  // without a UTF-8 byte-order mark.
-  std::ifstream in;
-  if (!OpenTextFile(path, &in)) return false;
-  std::string raw;
-  char buffer[65536];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) raw.append(buffer, static_cast<std::size_t>(in.gcount()));
-  if (in.bad()) return false;
-  out->clear();
-  out->reserve(raw.size());
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == '\r') {
-      // CR LF is one line end; a lone CR (old Macintosh files) is a line end too.
-      if (i + 1 < raw.size() && raw[i + 1] == '\n') continue;
-      out->push_back('\n');
-      continue;
-    }
-    out->push_back(raw[i]);
-  }
+bool ReadWholeTextFile(const std::string& path, LastLine rule, std::string* out, std::string* why,
+                       std::string* note) {
+  TextRead read;
+  if (!ReadTextFile(path, rule, &read, why)) return false;
+  *out = std::move(read.text);
+  if (note) *note = read.LeftOutNote();
   return true;
 }
 

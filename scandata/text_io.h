@@ -7,12 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "numerics/text_lines.h"
+
 namespace tarmic {
 
-// Reads the whole file into out (OpenTextFile: without a UTF-8 byte-order mark),
-// turning CR LF and a lone CR into LF.
-// False when the file cannot be opened or read, or is no regular file.
-bool ReadWholeTextFile(const std::string& path, std::string* out);
+// Reads the whole file into out (ReadTextFile, numerics/text_lines.h: without a
+// UTF-8 byte-order mark, every line end made LF, a last line without its line end
+// as the rule says). False when the file cannot be opened or read, is no regular
+// file, changed while it was read or (kRefused) ends inside a line; *why (when
+// given) says which, *note (when given) receives the note of a line left out.
+bool ReadWholeTextFile(const std::string& path, LastLine rule, std::string* out, std::string* why = nullptr,
+                       std::string* note = nullptr);
 
 // printf-style formatting into a string, always with the "C" numeric conventions
 // whatever the user's locale.

@@ -329,6 +329,14 @@ bool IsCutRow(std::string_view line, const RowScan& scan) {
   return ScanNumber(previous).fault == NumberFault::kNotNumber;
 }
 
+bool IsCutLineOfNumbers(std::string_view line) {
+  FieldCursor fields(line);
+  std::size_t n = 0;
+  for (std::string_view word; fields.Next(&word); ++n)
+    if (!IsCutNumber(word)) return false;
+  return n > 0;
+}
+
 std::size_t FieldCount(std::string_view line, std::string_view separators) {
   FieldCursor fields(line, separators);
   std::size_t n = 0;

@@ -156,6 +156,10 @@ RowScan ScanTableRow(std::string_view line, const RowShape& shape, double* value
 // last word is that beginning ("5.93  0.1", "5.93  0.1  1.00000e-"). "5.93  2.6x"
 // is damage, not a cut.
 bool IsCutRow(std::string_view line, const RowScan& scan);
+// Whether every word of a line is a number or the beginning of one (IsCutNumber):
+// what a cut leaves of a row of numbers, whatever its count ("5.93  0.1  5" of
+// "5.93  0.1  500"). A line of no words is none.
+bool IsCutLineOfNumbers(std::string_view line);
 // The number of fields of a line: the width of a table whose first row sets it.
 std::size_t FieldCount(std::string_view line, std::string_view separators = {});
 // Why a row is refused, for messages that name the file and line before it, with

@@ -160,7 +160,8 @@ TEST_F(HandEditedFilesTest, ABlankLineHoldsNoNumberAtItsOwnPlace) {
 // A parameter file loaded over a distribution on show: what the load did to the
 // file's own values (settings brought into range, the lines a short file lacks)
 // is said first, the note that the distribution may need to be recalculated last.
-// A complete file whose last line has no line end loads without a word.
+// A file whose last line has no line end may have been cut inside it ("100" as
+// "1"): it is refused, naming the line, and nothing of it is taken.
 TEST_F(HandEditedFilesTest, ALoadSaysWhatItDidToTheFileBeforeTheRecalculateNote) {
   LoadSyntheticRun();
   ChooseSmallCs();
@@ -200,7 +201,11 @@ TEST_F(HandEditedFilesTest, ALoadSaysWhatItDidToTheFileBeforeTheRecalculateNote)
   EXPECT_EQ(drop(lines)[1], "the parameter file " + DataSet().szTmpParsPath +
                                 " ends after line 173 of 174: line 174 is missing (switches take their "
                                 "defaults, values stay as they were)");
-  EXPECT_EQ(drop(good, ""), (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?", recalculate}));
+  EXPECT_EQ(drop(good, ""),
+            (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?",
+                                      "the parameter file " + DataSet().szTmpParsPath +
+                                          " cannot be used: it ends inside line 174 (\"" + good.back() +
+                                          "\"), which has no line end: the file may have been cut"}));
 }
 
 // A file of an earlier version: max dc/c 0.005, points per sigma 0.005 and fit
@@ -286,6 +291,66 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   WriteFile(path, text);
   EXPECT_FALSE(LoadXpFile(path, &xp, &why));
   EXPECT_EQ(why, path + ": line 7 holds \"5.9 7\" for the meniscus, which is not a number");
+}
+
+// Every key of a written experiment file given twice (the copy after every later
+// line, and right after the first) refuses the file naming both lines: neither
+// value is taken. The type line's name is the type's own: each type with each
+// name is read only when they agree.
+TEST_F(HandEditedFilesTest, AnExperimentFileWithAKeyTwiceOrATypeNamedAsAnotherIsRefused) {
+  ExperimentFile xp;
+  xp.files = {"a.ra1", "b.ra1"};
+  xp.directory = ProgramDir();
+  const std::string path = ProgramDir() + "/keys.xp";
+  ASSERT_TRUE(WriteXpFile(path, xp));
+  const std::vector<std::string> lines = Lines(ReadFile(path));
+  ExperimentFile read;
+  std::string why;
+  ASSERT_TRUE(LoadXpFile(path, &read, &why)) << why;
+  int keys = 0;
+  for (std::size_t k = 3; k < lines.size(); ++k) {
+    const std::string& line = lines[k];
+    const std::string key = line.substr(line.find('(') + 1, line.rfind(')') - line.find('(') - 1);
+    for (const bool atEnd : {false, true}) {
+      SCOPED_TRACE(line);
+      std::vector<std::string> twice = lines;
+      const std::size_t copyAt = atEnd ? twice.size() : k + 1;
+      twice.insert(twice.begin() + static_cast<std::ptrdiff_t>(copyAt), line);
+      WriteLines(path, twice);
+      EXPECT_FALSE(LoadXpFile(path, &read, &why));
+      EXPECT_EQ(why, path + ": lines " + std::to_string(k + 1) + " and " + std::to_string(copyAt + 1) +
+                         " both hold the key \"" + key + "\"");
+    }
+    ++keys;
+  }
+  EXPECT_GE(keys, 60);
+  const std::pair<int, const char*> types[] = {{1, "SEDVELOCITY"}, {3, "SEDEQUILIBRIUM"}, {4, "MULTISEDEQ"}};
+  for (const auto& [number, ownName] : types)
+    for (const auto& [other, name] : types)
+      for (const std::string& spaced : {std::string(" (ExperimentType: ") + name + ")",
+                                        std::string(" (ExperimentType:  ") + name + " )",
+                                        std::string("  (ExperimentType: ") + name + ")"}) {
+        std::vector<std::string> typed = lines;
+        typed[0] = std::to_string(number) + spaced;
+        SCOPED_TRACE(typed[0]);
+        WriteLines(path, typed);
+        const bool ok = LoadXpFile(path, &read, &why);
+        EXPECT_EQ(ok, number == other) << why;
+        if (ok) {
+          EXPECT_EQ(read.type, number);
+        } else {
+          EXPECT_EQ(why, path + ": line 1 holds \"" + typed[0] + "\": type " + std::to_string(number) + " is " +
+                             ownName + ", written \"" + std::to_string(number) + " (ExperimentType: " + ownName +
+                             ")\"");
+        }
+      }
+  for (const char* line : {"1 (ExperimentType)", "1 (ExperimentType: sedvelocity)", "1 (ExperimentType: SEDVELOCITY) x",
+                           "1 (experimenttype: SEDVELOCITY)"}) {
+    std::vector<std::string> typed = lines;
+    typed[0] = line;
+    WriteLines(path, typed);
+    EXPECT_FALSE(LoadXpFile(path, &read, &why)) << line;
+  }
 }
 
 // A file that is no text: the parameter file says so instead of "line 1 holds no

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/param_checks.h"
+#include "text/number_token.h"
 
 namespace tarmic::testing {
 namespace {
@@ -399,6 +401,69 @@ TEST_F(ModelSwitchTest, FitMAndSConvertsOnlyTheDOrMThatAModelKeeps) {
     Dispatch(kCmFitMAndS);
     if (::testing::Test::HasFailure()) return;
   }
+}
+
+// Every count that a menu model reads (a grid's number of points, the f/f0
+// resolution, ...: the roles that take whole numbers) is a whole number by its
+// text in the parameter file: its line written with a fraction refuses the file,
+// naming the line and its text, as "--set resolution=76.9" is refused; the same
+// file with the whole number loads. The line is found by the value the slot was
+// given, not by the reader's table.
+TEST_F(ModelSwitchTest, EveryCountOfEveryModelIsAWholeNumberInTheParameterFile) {
+  const std::string path = ProgramDir() + "/counts.ra1";
+  int swept = 0;
+  std::set<int> models;
+  for (int model : MenuModels()) {
+    FreshStart();
+    Choose(model);
+    MarkEverySlot();
+    std::vector<int> counts;
+    for (const SlotRole& r : SlotRolesOf(CurrentModelValueRoles()))
+      if (r.quantity.range.integer) counts.push_back(r.slot);
+    if (counts.empty()) continue;
+    DataSet().szTmpParsPath = path;
+    ASSERT_TRUE(TmpSaveBestParams(&Handle(), false).ok);
+    const std::vector<std::string> written = Lines(ReadFile(path));
+    const std::vector<float> marked(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
+    // The file as written loads (a model whose marked values it does not take back
+    // is none to sweep: said below).
+    Backend().ClearTranscript();
+    Backend().AnswerUnscriptedBoxes(IDOK);
+    if (ReloadParameters(&Handle(), path) != 1) {
+      std::printf("counts: %s does not load the file it wrote: %s\n", CommandDisplayName(model).c_str(),
+                  ::testing::PrintToString(BoxTexts()).c_str());
+      continue;
+    }
+    for (int slot : counts) {
+      const std::string whole = RoundTripText(marked[static_cast<std::size_t>(slot)]);
+      SCOPED_TRACE(::testing::Message() << CommandDisplayName(model) << ", slot " << slot << " = " << whole);
+      std::vector<std::string> lines = written;
+      std::vector<int> at;
+      for (std::size_t k = 0; k < lines.size(); ++k)
+        if (lines[k] == whole) {
+          lines[k] = whole + ".9";
+          at.push_back(static_cast<int>(k) + 1);
+        }
+      ASSERT_FALSE(at.empty()) << "the count is written as it is held";
+      std::string text;
+      for (const std::string& l : lines) text += l + "\n";
+      WriteFile(path, text);
+      Backend().ClearTranscript();
+      Backend().AnswerUnscriptedBoxes(IDOK);
+      EXPECT_EQ(ReloadParameters(&Handle(), path), 0);
+      const std::vector<std::string> boxes = BoxTexts();
+      ASSERT_EQ(boxes.size(), 1u);
+      bool named = false;
+      for (int line : at)
+        named = named || boxes[0].find("line " + std::to_string(line) + " holds \"" + whole + ".9\"") != std::string::npos;
+      EXPECT_TRUE(named) << boxes[0];
+      EXPECT_NE(boxes[0].find("a whole number"), std::string::npos) << boxes[0];
+      ++swept;
+    }
+    models.insert(model);
+  }
+  EXPECT_GE(models.size(), 20u);
+  std::printf("counts in parameter files: %zu models, %d counts with a fraction refused\n", models.size(), swept);
 }
 
 }  // namespace

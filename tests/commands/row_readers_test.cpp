@@ -10,6 +10,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,10 @@
 #include "platform/system.h"
 #include "scandata/dls_ascii_import.h"
 #include "scandata/dls_file.h"
+#include "scandata/experiment_file.h"
+#include "scandata/file_list.h"
 #include "scandata/scan_file.h"
+#include "propagators/solvent_settings.h"
 #include "tests/support/production_sources.h"
 
 namespace tarmic {
@@ -137,7 +141,8 @@ std::string Write(const std::string& name, const std::vector<std::string>& lines
 // Empty when the reader took the file, else why not.
 using Read = std::function<std::string(const std::string& path)>;
 
-std::string ReadScan(const std::string& path, bool electrophoresis) {
+// What a scan reader took: its points and the last point's values, or why not.
+std::string ScanDigest(const std::string& path, bool electrophoresis) {
   ScanFile().bElectrophoresisMode = electrophoresis;
   ScanInfo info;
   ScanDataKind kind;
@@ -149,12 +154,19 @@ std::string ReadScan(const std::string& path, bool electrophoresis) {
   const int ok = ReadScanFileAndKind(path.c_str(), ScanDataKind(), &kind, &info, &n, &r, &y, &third, &mark, 0.0f,
                                      &error, &notes);
   ScanFile().bElectrophoresisMode = false;
-  if (ok) {
-    free_vector(r, 1, n);
-    free_vector(y, 1, n);
-    if (third) free_vector(third, 1, n);
-  }
-  return ok ? std::string() : error.empty() ? "refused" : error;
+  if (!ok) return "refused: " + error;
+  std::string digest = std::to_string(n) + " points, last " + std::to_string(r[n]) + " " + std::to_string(y[n]) +
+                       (third ? " " + std::to_string(third[n]) : std::string());
+  free_vector(r, 1, n);
+  free_vector(y, 1, n);
+  if (third) free_vector(third, 1, n);
+  return digest;
+}
+
+std::string ReadScan(const std::string& path, bool electrophoresis) {
+  const std::string digest = ScanDigest(path, electrophoresis);
+  if (!digest.starts_with("refused: ")) return {};
+  return digest.size() > 9 ? digest.substr(9) : "refused";
 }
 
 std::string ReadDls(const std::string& path) {
@@ -273,6 +285,98 @@ std::vector<RowReader> Readers() {
        }},
   };
   return readers;
+}
+
+
+
+// Readers whose files hold no rows of a table but lines of values, names or keys,
+// for the sweep of cut files.
+std::vector<RowReader> LineReaders() {
+  ExperimentFile xp;
+  xp.type = 1;
+  xp.directory = "/data";
+  xp.files = {"a.ra1", "b.ra1"};
+  std::vector<std::string> xpLines;
+  {
+    std::istringstream in(FormatXpFile(xp));
+    for (std::string line; std::getline(in, line);) xpLines.push_back(line);
+  }
+  return {
+      {"scandata/experiment_file.cpp", "experiment file", xpLines, {}, [](const std::string& p) {
+         ExperimentFile read;
+         std::string error;
+         return LoadXpFile(p, &read, &error) ? std::string() : error;
+       }},
+      {"propagators/solvent_settings.cpp", "coefficient file", {"1", "0.5", "250000"}, {}, [](const std::string& p) {
+         std::vector<double> coef;
+         std::string why;
+         return ReadCoefficientFile(p, &coef, &why) ? std::string() : why;
+       }},
+      {"scandata/file_list.cpp", "scan list", {"newformat n=1", "/data", "a.ra1", "b.ra1", "c.ra10"}, {},
+       [](const std::string& p) { return Boxed([&] { return ReadScanListFile(nullptr, p.c_str(), false); }); }},
+  };
+}
+
+// Every reader, and every cut of its file inside the last line (the whole line
+// without its line end included: "500" cut to "5" is a whole number, and a count of
+// fields cannot tell): the file is refused, naming where it ends, or (a scan, whose
+// reading leaves a cut row out with a note) read exactly as the file without that
+// line. Never is a shortened number read.
+TEST(RowReaders, AFileCutInsideItsLastLineIsRefusedOrReadWithoutIt) {
+  std::vector<RowReader> readers = Readers();
+  for (RowReader& r : LineReaders()) readers.push_back(std::move(r));
+  int refused = 0, leftOut = 0;
+  for (const RowReader& r : readers) {
+    SCOPED_TRACE(r.name);
+    ASSERT_EQ(r.read(Write("whole.txt", r.lines)), "") << "the reader takes the undamaged file";
+    const bool scan = r.source == "scandata/scan_file.cpp";
+    const bool electrophoresis = r.name == "electrophoresis";
+    std::vector<std::string> before(r.lines.begin(), r.lines.end() - 1);
+    const std::string withoutLast = scan ? ScanDigest(Write("before.txt", before), electrophoresis) : "";
+    const std::string& last = r.lines.back();
+    for (std::size_t k = 1; k <= last.size(); ++k) {
+      if (last[k - 1] == ' ' || last[k - 1] == '\t') continue;  // the same words as the cut before it
+      SCOPED_TRACE(last.substr(0, k));
+      std::vector<std::string> lines = before;
+      lines.push_back(last.substr(0, k));
+      const std::string path = Write("cut.txt", lines, false);
+      const std::string why = r.read(path);
+      if (scan && why.empty()) {
+        EXPECT_EQ(ScanDigest(path, electrophoresis), withoutLast) << "a cut row is read";
+        ++leftOut;
+        continue;
+      }
+      EXPECT_NE(why.find("ends inside line " + std::to_string(r.lines.size())), std::string::npos) << why;
+      ++refused;
+    }
+  }
+  std::printf("cut files: %zu readers, %d cuts refused, %d cut rows left out\n", readers.size(), refused, leftOut);
+}
+
+// No reader takes a last line without its line end as it stands but those whose
+// files are not read for values; each stands here with its reason, so that a
+// reader added later names the rule its format has (LastLine, numerics/text_lines.h).
+TEST(RowReaderCensus, EveryReaderThatTakesALastLineAsItStandsIsListed) {
+  const std::map<std::string, const char*> kAsItStands = {
+      {"app/app_main.cpp", "the first line of the settings file is compared whole with the program's folder"},
+      {"batch/batch_run.cpp", "the run's summary line is said again as it was written"},
+      {"batch/batch_report.cpp", "texts shown in the report as they stand"},
+      {"app/preferences.cpp", "\"tarmic.ini\": the last folder (a cut one is none the dialogs find) and the menu choice"},
+      {"commands/distribution_range_tools.cpp", "the remembered path of the range table, written without a line end"},
+      {"scandata/scan_file.cpp", "judges the bytes first, then leaves a cut row out (LastLine::kLeftOut)"},
+  };
+  const std::regex rule(R"(LastLine::kAsItStands)");
+  std::set<std::string> found;
+  for (const auto& [source, code] : testing::ProductionSources()) {
+    // The door and its form for plain text, which reads as it stands to judge the
+    // bytes first and then applies the caller's rule.
+    if (source == "numerics/text_lines.cpp" || source == "numerics/text_lines.h" || source == "scandata/plausibility.cpp")
+      continue;
+    if (!std::regex_search(code, rule)) continue;
+    found.insert(source);
+    EXPECT_TRUE(kAsItStands.count(source)) << source << " reads a last line as it stands: name its format's reason";
+  }
+  for (const auto& [source, why] : kAsItStands) EXPECT_TRUE(found.count(source)) << source << ": take its row out";
 }
 
 TEST(RowReaderCensus, EveryRowReaderIsSwept) {

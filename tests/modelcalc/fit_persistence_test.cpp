@@ -439,17 +439,21 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
     EXPECT_FLOAT_EQ(DataSet().fBottom, 7.1f);
     EXPECT_FLOAT_EQ(ModelParams().pSpeciesS[1], 9.0f);
   }
-  // A complete file whose last line lacks its line end (as an editor may leave it)
-  // is read whole: it was refused as cut before.
+  // A file whose last line lacks its line end may have been cut inside it ("100"
+  // as "1"): it is refused naming the line, and the loaded analysis stays.
   {
     std::ofstream out(DataSet().szTmpParsPath, std::ios::trunc);
     for (std::size_t k = 0; k + 1 < lines.size(); ++k) out << lines[k] << "\n";
     out << lines.back();
   }
   backend->ClearTranscript();
-  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
-  EXPECT_TRUE(backend->Transcript().empty());
-  EXPECT_FLOAT_EQ(DataSet().fBottom, 7.2f);
+  backend->QueueMessageBox(IDOK, "reload parameters");
+  const float bottom = DataSet().fBottom;
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].text, prefix + "it ends inside line " + std::to_string(lines.size()) + " (\"" +
+                                               lines.back() + "\"), which has no line end: the file may have been cut");
+  EXPECT_FLOAT_EQ(DataSet().fBottom, bottom);
   // A missing file is no analysis saved: nothing is said.
   std::filesystem::remove(DataSet().szTmpParsPath);
   EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);

@@ -91,7 +91,7 @@ TEST(CCurveFiles, LoneCrCrLfAndLfLineEndsReadAlike) {
   }
   // Mixed ends, the last line without one.
   const std::string path = OutputPath("mixed_ends.dat");
-  WriteText(path, "1 2\r3 4\r\n5 6\n7 8");
+  WriteText(path, "1 2\r3 4\r\n5 6\n7 8\r");
   CCurve c;
   ASSERT_TRUE(c.ReadFromFile(path.c_str(), 1, 2));
   EXPECT_EQ(Xs(c), (std::vector<float>{1, 3, 5, 7}));

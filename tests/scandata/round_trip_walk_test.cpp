@@ -258,10 +258,10 @@ TEST(RoundTripWalk, EveryTextReaderTakesAByteOrderMark) {
   EXPECT_EQ(m[1][1], 1.0f);
   free_matrix(m, 1, n, 1, 2);
   std::string text;
-  ASSERT_TRUE(ReadWholeTextFile(put("whole.txt", "first\n"), &text));
+  ASSERT_TRUE(ReadWholeTextFile(put("whole.txt", "first\n"), LastLine::kRefused, &text));
   EXPECT_EQ(text, "first\n");
   std::vector<std::string> lines;
-  ASSERT_TRUE(ReadTextFileLines(put("lines.txt", "first\nsecond"), &lines));
+  ASSERT_TRUE(ReadTextFileLines(put("lines.txt", "first\nsecond"), LastLine::kAsItStands, &lines));
   EXPECT_EQ(lines, (std::vector<std::string>{"first", "second"}));
   EXPECT_TRUE(backend->Transcript().empty());
 }

@@ -502,6 +502,59 @@ TEST_F(ScanLoadingTest, ListCorrRoundTripsAlsoForOneScan) {
   EXPECT_EQ(FileList().ppStoredFileNames[1], dir + "/b.ra1");
 }
 
+// The header "newformat n=N" with any blanks (spaces, tabs, several) after the word
+// and around "=" and N, in any case, is the header: the directory and every name
+// stay in their places. A first line that begins with the word but is no such
+// header is refused naming line 1, never taken as the directory.
+TEST_F(ScanLoadingTest, ListHeaderIsReadByItsWordsWhateverTheBlanks) {
+  const std::string dir = ScratchDir("list_header");
+  const std::vector<std::string> blanks = {"", " ", "\t", "  ", " \t ", "\t\t"};
+  int headers = 0;
+  for (const std::string& word : {"newformat", "NewFormat", "NEWFORMAT"})
+    for (const std::string& afterWord : blanks)
+      for (const std::string& aroundEquals : blanks)
+        for (const std::string& beforeN : blanks) {
+          const std::string header = word + afterWord + "n" + aroundEquals + "=" + beforeN + "2" + aroundEquals;
+          SCOPED_TRACE(header);
+          WriteText(dir + "/h.lst", header + "\n" + dir + "\na.ra1\nb.ra1\nc.ra1\nd.ra1\n");
+          if (afterWord.empty()) {
+            // "newformatn=2": no blank after the word.
+            backend->QueueMessageBox(IDOK);
+            EXPECT_FALSE(ReadScanListFile(MainWindow(), (dir + "/h.lst").c_str(), false));
+            continue;
+          }
+          ASSERT_TRUE(ReadScanListFile(MainWindow(), (dir + "/h.lst").c_str(), false));
+          EXPECT_EQ(DataSet().nFilesPerScan, 2);
+          ASSERT_EQ(FileList().nStoredFiles, 2);
+          EXPECT_EQ(FileList().ppStoredFileNames[1], dir + "/a.ra1");
+          EXPECT_EQ(FileList().ppStoredFileNames[2], dir + "/c.ra1");
+          ++headers;
+        }
+  EXPECT_EQ(headers, 3 * 5 * 6 * 6);
+  // Each refused header with what line 1 is said to hold.
+  const std::pair<std::string, std::string> refused[] = {
+      {"newformat", "\"newformat\", which is no header"},
+      {"newformat m=2", "\"newformat m=2\", which is no header"},
+      {"newformat\tn:2", "\"newformat\tn:2\", which is no header"},
+      {"newformatn=2", "\"newformatn=2\", which is no header"},
+      {"newformat n 2", "\"newformat n 2\", which is no header"},
+      {"newformat n=", "\"\" as the number of files per scan"},
+      {"newformat\tn =2.5", "\"2.5\" as the number of files per scan"},
+      {"newformat  n=\t0", "\"0\" as the number of files per scan"},
+      {"newformat\tn=10000 ", "\"10000\" as the number of files per scan"},
+  };
+  for (const auto& [header, holds] : refused) {
+    SCOPED_TRACE(header);
+    WriteText(dir + "/bad.lst", header + "\n" + dir + "\na.ra1\n");
+    backend->ClearTranscript();
+    backend->QueueMessageBox(IDOK);
+    EXPECT_FALSE(ReadScanListFile(MainWindow(), (dir + "/bad.lst").c_str(), false));
+    const std::vector<std::string> said = MessageTexts();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("line 1 holds " + holds), std::string::npos) << said[0];
+  }
+}
+
 TEST_F(ScanLoadingTest, ListFileOfMoreThanTheScanLimitIsRefused) {
   const std::string dir = ScratchDir("list_many");
   std::string list = "newformat n=1\n/data\n";

@@ -29,6 +29,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "nm_symbols.h"
@@ -57,6 +58,25 @@ const Family kFamilies[] = {
     {"the toolkit's convert", R"(^(QMetaType|QVariant)::convert\()"},
     {"the toolkit's dialogs", R"(^QInputDialog::get(Double|Int)\(|::valueFromText\()"},
     {"the toolkit's JSON reader", R"(^Q(Json\w*|CborValue)::fromJson\()"},
+    // Exported by the toolkit though no public header declares them: a declaration
+    // written by hand reaches them.
+    {"the toolkit's own scanners",
+     R"(^(qstrn?tod|qstrto\w+|QLocaleData::(stringTo|bytearrayTo)\w*|double_conversion::StringToDoubleConverter::\w+)\()"},
+    // A set of bits read from its text: at -O0 the header's templates are weak
+    // symbols of the object; inlined, the object still holds the library's message
+    // (kLiterals below).
+    {"a set of bits from text", R"(std::bitset<\w+>::(bitset<|_M_copy_from_(ptr|string)<))"},
+};
+
+// Texts that an object holds when a conversion of the library's headers was
+// inlined into it whole: the messages the library throws with.
+struct Literal {
+  const char* family;
+  std::string_view text;
+};
+const Literal kLiterals[] = {
+    {"a set of bits from text", "bitset::_M_copy_from_ptr"},                // libstdc++
+    {"a set of bits from text", "bitset string ctor has invalid argument"},  // libc++
 };
 
 // Undefined symbols of conversions that the program may reference, each with its
@@ -81,7 +101,8 @@ std::string FamilyOf(const std::string& symbol) {
   // its classes (Q...).
   static const char* const kWords[] = {"strto", "wcsto", "scanf", "atoi", "atol", "atof", "atoq", "a64l", "l64a",
                                        "strptime", "getdate", "_M_extract", "operator>>", "_get<", "from_chars",
-                                       "valueFromText", "fromJson"};
+                                       "valueFromText", "fromJson", "qstr", "QLocaleData", "double_conversion",
+                                       "bitset<"};
   static const char* const kToolkitWords[] = {"::to", "fromString", "::convert(", "QInputDialog"};
   const auto holds = [&](const char* w) { return symbol.find(w) != std::string::npos; };
   if (std::none_of(std::begin(kWords), std::end(kWords), holds) &&
@@ -105,6 +126,12 @@ std::vector<Finding> ConversionsIn(const std::vector<std::string>& objects) {
   for (const tarmic::census::NmSymbol& s : tarmic::census::NmSymbols(objects, ""))
     if (std::string("UWVuwvi").find(s.type) != std::string::npos)
       if (const std::string family = FamilyOf(s.name); !family.empty()) found.push_back({s.object, s.name, family});
+  for (const std::string& object : objects) {
+    std::ifstream in(object, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const Literal& l : kLiterals)
+      if (bytes.find(l.text) != std::string::npos) found.push_back({object, "\"" + std::string(l.text) + "\"", l.family});
+  }
   return found;
 }
 
@@ -125,7 +152,7 @@ bool Excepted(const Finding& f) {
 // Each planted form is named by its family: one scratch object per form.
 TEST(SymbolCensus, EveryPlantedConversionIsCaught) {
   const std::vector<std::string> plants = LinesOf(TARMIC_SYMBOL_CENSUS_PLANTS);
-  ASSERT_GE(plants.size(), 20u) << "the planted objects are listed in " << TARMIC_SYMBOL_CENSUS_PLANTS;
+  ASSERT_GE(plants.size(), 40u) << "the planted objects are listed in " << TARMIC_SYMBOL_CENSUS_PLANTS;
   std::set<std::string> families;
   for (const std::string& plant : plants) {
     const std::size_t bar = plant.find('|');
