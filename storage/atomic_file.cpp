@@ -118,6 +118,14 @@ Origin OriginOf(std::string_view tag) {
   if (boot == std::string::npos || boot <= host) return Origin::Unknown;
   const std::string_view same(own.data(), boot + 1);
   if (tag.size() == own.size() && tag.substr(0, same.size()) == same) return Origin::EarlierBoot;
+  // The same boot id under another host name or machine id: a container on this
+  // kernel (its own UTS name, another or no machine id). Its locks are this
+  // kernel's, so they are seen here; its pids are not.
+  const std::string_view ownBoot = std::string_view(own).substr(boot);
+  const std::size_t tagBoot = tag.rfind('.');
+  if (tagBoot != std::string_view::npos && tagBoot > 0 && tag.substr(tagBoot) == ownBoot &&
+      !Own().boot.empty())
+    return Origin::ThisKernel;
   return Origin::Unknown;
 }
 
@@ -467,6 +475,11 @@ bool ProvenEnded(std::string_view tag, const TempOwner& owner, const Leftover& f
       return !TemporaryMayBeWritten(owner, file.modified());
     case Origin::EarlierBoot:
       return true;
+    case Origin::ThisKernel:
+      // Its lock would be seen here: gone means ended. On a file system that does
+      // not lock, its pid is another namespace's: only its heartbeat tells.
+      if (file.kind() == Leftover::Unheld) return true;
+      break;
     case Origin::Unknown:
       break;
   }
