@@ -46,16 +46,12 @@ void TXLAWindow::WriteDebugLog(const char* text) {
   }
   if (!text) return;
   // The file is emptied once per run, at its first successful opening.
-  std::FILE* f = std::fopen(pszDebugFileName->c_str(), bDebugFileStarted ? "a" : "w");
-  if (!f) {
-    ShowError(WithReason("\n\aAttention: could not open " + *pszDebugFileName + " to write debugging info",
-                         SystemReason(*pszDebugFileName, errno)),
+  std::string why;
+  if (!AppendToFile(*pszDebugFileName, text, !bDebugFileStarted, &why)) {
+    ShowError(WithReason("\n\aAttention: could not open " + *pszDebugFileName + " to write debugging info", why),
               false);
     return;
   }
-  std::fwrite(text, 1, std::strlen(text), f);
-  std::fflush(f);
-  std::fclose(f);
   bDebugFileStarted = true;
 }
 

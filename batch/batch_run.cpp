@@ -184,13 +184,9 @@ std::vector<std::string> SetFiles(const std::string& dir) {
   return files;
 }
 
-// A file of the staging folder, written whole (it is synced once it is published).
-bool WriteWholeFile(const std::string& path, const std::string& text) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  return std::fclose(f) == 0 && written;
-}
+// A file of the staging folder, written whole (the staging folder is not synced:
+// it is synced once it is published).
+bool WriteWholeFile(const std::string& path, const std::string& text) { return WriteTextFileAtomically(path, text); }
 
 
 // What the Run of the analysis in effect refuses before it computes anything, in

@@ -11,6 +11,7 @@
 #include "modelfit/param_checks.h"
 #include "numerics/text_lines.h"
 #include "scandata/text_io.h"
+#include "storage/atomic_file.h"
 
 namespace tarmic {
 
@@ -131,10 +132,8 @@ std::string WriteParametersWithSettings(const std::string& from, const std::stri
   }
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  return out ? std::string() : "could not write " + to;
+  std::string why;
+  return WriteTextFileAtomically(to, text, &why) ? std::string() : WithReason("could not write " + to, why);
 }
 
 std::string CheckSettingsTaken(const std::vector<BatchSetting>& settings) {

@@ -340,18 +340,14 @@ void CLammIdeal::DebugLog(const char* text) {
                   dD * 1e7);
     pszLogHeader = buf;
   }
-  std::FILE* f = std::fopen(pszLogFile.c_str(), bLogOpened ? "a" : "w");
-  if (!f) {
-    ReportMessage(WithReason("\n\aAttention: could not open " + pszLogFile + " to write debugging info",
-                             SystemReason(pszLogFile, errno)));
+  const std::string lines = (bLogOpened ? std::string() : pszLogHeader + "\n") + (text ? text : "");
+  std::string why;
+  if (!AppendToFile(pszLogFile, lines, !bLogOpened, &why)) {
+    ReportMessage(WithReason("\n\aAttention: could not open " + pszLogFile + " to write debugging info", why));
     bDebugLog = false;  // one message, not one per line
     return;
   }
-  if (!bLogOpened) std::fprintf(f, "%s\n", pszLogHeader.c_str());
   bLogOpened = true;
-  if (text) std::fprintf(f, "%s", text);
-  std::fflush(f);
-  std::fclose(f);
 }
 
 }  // namespace tarmic

@@ -47,16 +47,12 @@ void MultiThreadCLammIdeal::Log(const std::string& text) {
                              : "\nstarting new debugging session for thread #" + std::to_string(nThread);
     bThreadZero = nThread == 0;
   }
-  std::FILE* f = std::fopen(szLogFile.c_str(), bLogCreated ? "a" : "w");
-  if (!f) {
-    RaiseError(WithReason("\n\aAttention: could not open " + szLogFile + " to write debugging info",
-                         SystemReason(szLogFile, errno)));
+  std::string why;
+  if (!AppendToFile(szLogFile, (bLogCreated ? std::string() : szLogText) + text, !bLogCreated, &why)) {
+    RaiseError(WithReason("\n\aAttention: could not open " + szLogFile + " to write debugging info", why));
     return;
   }
-  if (!bLogCreated) std::fputs(szLogText.c_str(), f);
   bLogCreated = true;
-  std::fputs(text.c_str(), f);
-  std::fclose(f);
 }
 
 void MultiThreadCLammIdeal::SetThreadNumber(int k, int threadCount) {

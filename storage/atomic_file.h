@@ -303,6 +303,15 @@ bool WriteFileAtomically(const std::string& path,
 bool WriteTextFileAtomically(const std::string& path, const std::string& text,
                              std::string* error = nullptr);
 
+// Adds text at the end of a log file (diagnostics written as the program runs),
+// through the file system in use; startAnew replaces the file whole with text
+// first (as a save does), so that a log begins each run empty. A log is not a
+// saved set: an append is not synced, and a file that is not a regular one (a
+// folder, a pipe, a device) is refused, not written. *error (when given)
+// receives "<path>: <reason>" on failure.
+bool AppendToFile(const std::string& path, const std::string& text, bool startAnew,
+                  std::string* error = nullptr);
+
 // Copies the bytes of the regular file from into to as a save writes a file: into
 // a temporary beside to, synced, then renamed over it, so that to is either as it
 // was or the whole copy, whatever ends the program meanwhile. The copy has to's

@@ -37,6 +37,7 @@ enum class PlantedFault {
   SharedHoldersUnseen,// a shared lock (fcntl read, flock shared) is not taken for a holder
   NoFileSync,         // a temporary is renamed without its data synced first
   NoSyncBeforeJournalGoes,  // a set's journals go before its renames are synced
+  LongestSaveASecond, // a file of another computer is taken for ended after a second unchanged, not an hour
 };
 
 class FileSystem {

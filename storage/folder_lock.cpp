@@ -69,8 +69,11 @@ std::mutex gToldMutex;
 std::vector<std::pair<dev_t, ino_t>> gTold;
 
 // Network file systems: their folders may be written from other computers, which
-// a folder's flock here does not hold off. (User-space file systems are left out:
-// most of them are local, and they cannot be told apart here.)
+// a folder's flock here does not hold off. User-space file systems count among
+// them: one cannot be told from a network one here (sshfs, a cloud folder), and
+// their locks, where they keep any, stay on this computer. A local one (a disk
+// of another system's format) is said to be unprotected too: a note too many,
+// never one too few.
 bool IsSharedFileSystem(long type) {
   switch (static_cast<unsigned long>(type) & 0xffffffffUL) {
     case 0x6969UL:      // NFS
@@ -81,6 +84,11 @@ bool IsSharedFileSystem(long type) {
     case 0x00C36400UL:  // Ceph
     case 0x0BD00BD0UL:  // Lustre
     case 0x73757245UL:  // Coda
+    case 0x65735546UL:  // FUSE
+    case 0x01161970UL:  // GFS2
+    case 0x47504653UL:  // GPFS
+    case 0x564C4644UL:  // vboxsf (a virtual machine's shared folder)
+    case 0x01021997UL:  // 9p (a virtual machine's or container's shared folder)
       return true;
     default:
       return false;

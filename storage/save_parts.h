@@ -55,7 +55,9 @@ const std::string& HostTag();
 // this very boot of this machine (its locks and pids are seen here), in an
 // earlier boot of this machine (it has surely ended), or anywhere else (another
 // computer, or a tag that does not tell: it cannot be asked).
-enum class Origin { ThisBoot, EarlierBoot, Unknown };
+// A tag of another host name or machine but this boot id ran on this very kernel
+// (a container): its locks are seen here, its pids are not (ThisKernel).
+enum class Origin { ThisBoot, EarlierBoot, ThisKernel, Unknown };
 Origin OriginOf(std::string_view tag);
 bool ParseTemporaryRest(std::string_view rest, TempOwner* owner);
 // "<host tag>-<pid>-<start>-<n>.part" (or "<host tag>-<pid>-<n>.part", named

@@ -65,9 +65,18 @@ void MemoryFileSystem::Crash(CrashKeeps keeps, unsigned seed) {
     }
   fds_.clear();
   std::map<std::string, std::shared_ptr<Node>> kept = durablePaths_;
-  for (const EntryChange& c : changes_) {
+  std::size_t unsynced = 0, first = changes_.size(), last = changes_.size();
+  for (std::size_t k = 0; k < changes_.size(); ++k)
+    if (!changes_[k].synced) {
+      if (unsynced++ == 0) first = k;
+      last = k;
+    }
+  for (std::size_t k = 0; k < changes_.size(); ++k) {
+    const EntryChange& c = changes_[k];
     const bool keep = c.synced || keeps == CrashKeeps::EntriesNotData ||
-                      (keeps == CrashKeeps::Removals && !c.node) || drawn();
+                      (keeps == CrashKeeps::Removals && !c.node) ||
+                      (keeps == CrashKeeps::LaterNotEarlier && k != first) ||
+                      (keeps == CrashKeeps::LastOnly && k == last) || drawn();
     if (!keep) continue;
     if (!c.from.empty()) kept.erase(c.from);
     if (c.node) kept[c.path] = c.node;

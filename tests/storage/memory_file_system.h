@@ -84,7 +84,10 @@ class MemoryFileSystem final : public FileSystem {
   bool EverHeld(const std::string& path, const std::string& content);
   long LastRenameOf(const std::string& path, const std::string& content);
   // What survives a crash of the unsynced changes.
-  enum class CrashKeeps { Nothing, EntriesNotData, Removals, Drawn };
+  // LaterNotEarlier loses the earliest unsynced entry change and keeps every later
+  // one; LastOnly keeps only the latest (a kernel may write a folder's later change
+  // first: only a sync of the folder orders them).
+  enum class CrashKeeps { Nothing, EntriesNotData, Removals, Drawn, LaterNotEarlier, LastOnly };
   void Crash(CrashKeeps keeps, unsigned seed = 0);
   int Boots() { std::lock_guard<std::mutex> g(mutex_); return boot_; }
   std::vector<std::string> Names(const std::string& dir);

@@ -28,6 +28,9 @@ constexpr Ms kQuantum{100};
 constexpr Ms kWaitBound = kFileLetGoWait;
 constexpr Ms kFolderWaitBound = Ms(10000);
 constexpr int kStepCap = 20000;
+// How far the clock may move on between two steps: just short of the longest save,
+// so that every claim it ages is still live.
+constexpr std::chrono::seconds kClockStep{59 * 60};
 
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
@@ -184,8 +187,13 @@ class Scheduler {
       const bool killable = scenario_.actors[k].killable;
       // A crash keeps none of the unsynced changes, every entry change but no
       // unsynced data, or only the removals; a sample draws what it keeps.
-      const int crashes = !call.changes || !scenario_.crashes || crashed_ ? 0 : everywhere_ ? 1 : 3;
-      const int options = 1 + (killable ? 1 : 0) + crashes + static_cast<int>(others.size());
+      const int crashes = !call.changes || !scenario_.crashes || crashed_ ? 0 : everywhere_ ? 1 : 5;
+      // Where another computer saves, the clock may move on between two steps by
+      // less than the longest save: a claim of that age is still live.
+      const bool farAway = std::any_of(scenario_.actors.begin(), scenario_.actors.end(),
+                                       [](const ExplorerActor& a) { return a.host != 0; });
+      const int clocks = farAway && call.changes && NextAfter(k) >= 0 && NextAfter(k) != k ? 1 : 0;
+      const int options = 1 + (killable ? 1 : 0) + crashes + clocks + static_cast<int>(others.size());
       int c = options > 1 ? chooser_.Choose(options) : 0;
       const std::string at = " at its call " + std::to_string(me.calls) + " (" + call.what +
                              (call.path.empty() ? "" : " " + NameOf(call.path)) + ")";
@@ -199,20 +207,29 @@ class Scheduler {
       if (c > 0 && c <= crashes) {
         --depthLeft_;
         using Keeps = MemoryFileSystem::CrashKeeps;
-        const Keeps keeps = everywhere_ ? Keeps::Drawn : c == 1 ? Keeps::Nothing : c == 2 ? Keeps::EntriesNotData
-                                                                                          : Keeps::Removals;
+        static const Keeps kPolicies[] = {Keeps::Nothing, Keeps::EntriesNotData, Keeps::Removals,
+                                          Keeps::LaterNotEarlier, Keeps::LastOnly};
+        const Keeps keeps = everywhere_ ? Keeps::Drawn : kPolicies[c - 1];
         const unsigned seed = static_cast<unsigned>(steps_);
         static const char* const kKeeps[] = {"nothing unsynced", "every entry change but no unsynced data",
-                                             "only the removals", "what a draw keeps"};
+                                             "only the removals", "what a draw keeps",
+                                             "every entry change but the earliest", "only the latest entry change"};
         schedule_ += "\n  crash" + at + " of " + scenario_.actors[k].name + ", keeping " +
                      kKeeps[static_cast<int>(keeps)] + (everywhere_ ? " (" + std::to_string(seed) + ")" : "");
         crashed_ = true;
         fs_.Crash(keeps, seed);
         return;
       }
-      if (c > crashes) {
+      if (c > crashes && c <= crashes + clocks) {
         --depthLeft_;
-        next = others[static_cast<std::size_t>(c - 1 - crashes)];
+        // A computer suspended there (a laptop): the others run on its claim aged so.
+        next = NextAfter(k);
+        schedule_ += "\n  stop " + scenario_.actors[k].name + at + " while the clock moves on " +
+                     std::to_string(kClockStep.count()) + " s, run " + scenario_.actors[next].name;
+        fs_.AdvanceClock(kClockStep);
+      } else if (c > crashes + clocks) {
+        --depthLeft_;
+        next = others[static_cast<std::size_t>(c - 1 - crashes - clocks)];
         schedule_ += "\n  stop " + scenario_.actors[k].name + at + ", run " + scenario_.actors[next].name;
       }
     }

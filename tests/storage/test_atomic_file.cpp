@@ -1234,11 +1234,33 @@ TEST(FolderLocks, AFolderThatCannotBeLockedIsToldOnce) {
   EXPECT_NE(told[0].find((root / "local").string()), std::string::npos) << told[0];
   EXPECT_NE(told[0].find("not protected from other instances of the program"), std::string::npos) << told[0];
   SetFolderLockCallForTesting(nullptr);
-  SetFolderFileSystemTypeForTesting(0x6969);  // NFS
-  saveTwice(root / "share");
-  ASSERT_EQ(told.size(), 2u);
-  EXPECT_NE(told[1].find((root / "share").string()), std::string::npos) << told[1];
-  EXPECT_NE(told[1].find("instances of the program on other computers"), std::string::npos) << told[1];
+  // Each share whose locks stay on one computer is told once; local file systems never.
+  const std::pair<long, bool> types[] = {{0x6969, true},      {0x517B, true},     {0xFF534D42, true},
+                                         {0xFE534D42, true},  {0x65735546, true}, {0x01021997, true},
+                                         {0xEF53, false},     {0x01021994, false}, {0x58465342, false}};
+  std::size_t expected = 1;
+  for (const auto& [type, shared] : types) {
+    SetFolderFileSystemTypeForTesting(type);
+    const fs::path share = root / ("share" + std::to_string(type));
+    fs::create_directories(share);
+    saveTwice(share);
+    expected += shared ? 1 : 0;
+    ASSERT_EQ(told.size(), expected) << std::hex << type;
+    if (!shared) continue;
+    EXPECT_NE(told.back().find(share.string()), std::string::npos) << told.back();
+    EXPECT_NE(told.back().find("instances of the program on other computers"), std::string::npos) << told.back();
+  }
+  // A load of a share's folder is told as a save is, once in the run.
+  SetFolderFileSystemTypeForTesting(0x65735546);
+  fs::create_directories(root / "loaded");
+  WriteRaw(root / "loaded" / "a.dat", "a");
+  for (int k = 0; k < 2; ++k) {
+    const FolderReading reading({(root / "loaded" / "a.dat").string()});
+    (void)reading;
+  }
+  ASSERT_EQ(told.size(), expected + 1);
+  EXPECT_NE(told.back().find((root / "loaded").string()), std::string::npos) << told.back();
+  SetFolderFileSystemTypeForTesting(0);
   fs::remove_all(root);
 }
 

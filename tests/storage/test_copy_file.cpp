@@ -139,3 +139,54 @@ TEST(CopyFileAtomically, ACopyThatCannotBeMadeNamesTheFileAndLeavesEverythingAsI
 
 }  // namespace
 }  // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+// Logs through the storage layer: a run's first line replaces the file whole, the
+// later lines follow it in order; a folder, a pipe, a full disk or a protected
+// folder is refused with the log named, and nothing else in the folder changes.
+TEST(AppendToFile, ALogStartsAnewOnceAndKeepsEveryLineAfter) {
+  for (const char* place : {"/logs/new.txt", "/logs/old.txt"}) {
+    MemoryFileSystem fs;
+    FileSystemInstalled installed(fs);
+    fs.MakeFolder("/logs");
+    fs.Put("/logs/old.txt", "an earlier run's log\n");
+    fs.BeginProcess();
+    std::string expected;
+    for (int k = 0; k < 12; ++k) {
+      const std::string line = "line " + std::to_string(k) + "\n";
+      ASSERT_TRUE(AppendToFile(place, line, k == 0)) << place << " " << k;
+      expected += line;
+    }
+    std::string text;
+    EXPECT_TRUE(fs.Peek(place, &text) && text == expected) << place << ": " << text;
+    fs.EndProcess();
+  }
+  struct Refused {
+    const char* path;
+    bool startAnew;
+    bool full;
+  };
+  for (const Refused& r : {Refused{"/logs", false, false}, Refused{"/logs/pipe", false, false},
+                           Refused{"/logs/pipe", true, false}, Refused{"/logs/new.txt", true, true},
+                           Refused{"/logs/old.txt", false, true}}) {
+    MemoryFileSystem fs;
+    FileSystemInstalled installed(fs);
+    fs.MakeFolder("/logs");
+    fs.Put("/logs/old.txt", "kept\n");
+    fs.PutPipe("/logs/pipe");
+    fs.SetDiskFull(r.full);
+    fs.BeginProcess();
+    std::string why;
+    EXPECT_FALSE(AppendToFile(r.path, "more\n", r.startAnew, &why)) << r.path << " " << r.startAnew << r.full;
+    EXPECT_EQ(why.rfind(r.path, 0), 0u) << why;
+    std::string text;
+    EXPECT_TRUE(fs.Peek("/logs/old.txt", &text) && text == "kept\n") << r.path << ": " << text;
+    EXPECT_EQ(fs.Names("/logs").size(), 2u) << r.path;
+    fs.EndProcess();
+  }
+}
+
+}  // namespace
+}  // namespace tarmic

@@ -45,6 +45,9 @@ std::string WithField(const std::string& tag, int k, const std::string& value) {
   return out;
 }
 
+// Another computer of this host name: another machine and another boot.
+std::string Elsewhere(const std::string& tag) { return WithField(WithField(tag, 1, "0the0ther"), 2, "0e15e000"); }
+
 void Age(const fs::path& file, std::chrono::hours by) {
   fs::last_write_time(file, fs::file_time_type::clock::now() - by);
 }
@@ -67,8 +70,14 @@ TEST(ProvenEnded, ASaveSweepsOnlyWhatEndedSavesLeft) {
   const std::vector<Case> cases = {
       {"this boot, its process ended", own, 0, true},
       {"an earlier boot of this machine", WithField(own, 2, "0badb007"), 0, true},
-      {"another machine of this name, fresh", WithField(own, 1, "0the0ther"), 0, false},
-      {"another machine of this name, two hours old", WithField(own, 1, "0the0ther"), 2, true},
+      {"another machine of this name, fresh", Elsewhere(own), 0, false},
+      {"another machine of this name, two hours old", Elsewhere(own), 2, true},
+      // A container on this kernel: its lock would be seen here, whatever the
+      // host name or machine id its tag gives.
+      {"a container of another machine id, this boot, its lock gone", WithField(own, 1, "0c0ntain"), 0, true},
+      {"a container of another name, this boot, its lock gone", WithField(own, 0, "box"), 0, true},
+      {"a container without a machine id, this boot, its lock gone",
+       "box." + own.substr(own.rfind('.') + 1), 0, true},
       {"a name without machine or boot, fresh", host, 0, false},
       {"a name without machine or boot, two hours old", host, 2, true},
   };
@@ -99,7 +108,7 @@ TEST(ProvenEnded, ASaveSweepsOnlyWhatEndedSavesLeft) {
 // version 1 cannot show that the file left behind is the one it replaced: a file
 // changed since the journal is taken for saved again).
 TEST(ProvenEnded, ALiveSaveOfAnotherComputerOfThisNameIsLeftAlone) {
-  const std::string other = WithField(OwnTag(), 1, "0the0ther");
+  const std::string other = Elsewhere(OwnTag());
   const fs::path dir = fs::path(TARMIC_TEST_OUTPUT_DIR) / "proven_other";
   fs::remove_all(dir);
   fs::create_directories(dir);

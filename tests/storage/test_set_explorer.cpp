@@ -176,6 +176,7 @@ TEST(SetExplorer, EachRuleUndoneIsFound) {
       {PlantedFault::SharedHoldersUnseen, "held with a"},
       {PlantedFault::NoFileSync, "crashing"},
       {PlantedFault::NoSyncBeforeJournalGoes, "crashing"},
+      {PlantedFault::LongestSaveASecond, "another computer"},
   };
   for (const Plant& p : plants) {
     const std::vector<ExplorerFinding> findings = ExploreAll(Scenarios(), p.scenarios, 1, {}, p.fault);
