@@ -63,7 +63,7 @@ std::vector<LeftOutScan> DamagedScans(const std::vector<ScanReach>& scans, float
 
 float ParameterFileRightLimit(const std::string& path) {
   std::string text;
-  if (!ReadWholeTextFile(path, &text)) return 0.0f;
+  if (!ReadWholeTextFile(path, LastLine::kRefused, &text)) return 0.0f;
   std::istringstream in(text);
   std::string line;
   for (int k = 1; k <= kRightLimitLine; ++k)
