@@ -51,6 +51,7 @@ const std::map<std::string, const char*> kFieldDoors = {
     {"app/preferences.cpp", "the preference file: one number per line"},
     {"batch/batch_manifest.cpp", "the size of a file in a result set's manifest, a field its line's key fixes"},
     {"batch/batch_output.cpp", "the process id in the name of a run's temporary folder"},
+    {"batch/batch_damaged_scans.cpp", "the right fitting limit of the parameter file: one number on its own line"},
     {"batch/batch_values.cpp", "the value of a command-line option or a --set value (the batch's one door)"},
     {"commands/buffer_dialog.cpp", "a dialog field"},
     {"commands/load_commands.cpp", "the digit that ends a file's extension"},

@@ -49,6 +49,13 @@ constexpr const char* kThisWalk = "tests/scandata/round_trip_walk_test.cpp:EdgeV
 const WriterPair kWriters[] = {
     {"app/app_main.cpp", nullptr, "the last folder: a path, read back whole as text"},
     {"batch/batch_output.cpp", nullptr, "copies files the program's own writers staged, byte for byte"},
+    {"batch/batch_run.cpp", nullptr,
+     "the summary and peak tables for spreadsheets, and the manifest, whose names and digests the resume check "
+     "compares as text"},
+    {"batch/batch_set.cpp", nullptr,
+     "the parameter file with the --set values: the window's parameter reader takes it back in the same run, whose "
+     "values the summary checks"},
+    {"batch/global_batch.cpp", nullptr, "the global analysis' tables and fitted scans for the user; the program reads none"},
     {"commands/result_pictures.cpp", "tests/batch/batch_pictures_test.cpp:PicturesShowTheFittedScansAndTheLabelledPeaks",
      nullptr},
     {"batch/batch_report.cpp", "tests/batch/batch_pictures_test.cpp:ReportShowsEveryTaskInABrowser", nullptr},
@@ -156,6 +163,7 @@ const Excepted kFixedDecimals[] = {
     {"modelcalc/fit_driver.cpp", "the covariance report"},
     {"commands/result_pictures.cpp", "the pictures' labels and table: the digits the window's labels and report give"},
     {"modelcalc/parameter_report.cpp", "the parameter report (the parameter file is a value file)"},
+    {"batch/batch_run.cpp", "the summary's columns: a table for spreadsheets with the decimals its columns state"},
 };
 
 // The census of number writers: a printf conversion with fixed decimals or a

@@ -51,11 +51,6 @@ const std::vector<Own> kOwnDoors = {
     {"/make_example.cpp.o", "the example generator rewrites the scans it has just generated"},
     {"/batch_output.cpp.o", "copies the staged result files byte for byte"},
     {"/batch_manifest.cpp.o", "the checksums of result files, byte for byte"},
-    {"/batch_run.cpp.o", "writes the run's summary"},
-    {"/diagnostics_log.cpp.o", "appends to the diagnostics log (written, never read)"},
-    {"/lamm_output.cpp.o", "appends to the solver's log (written, never read)"},
-    {"/lamm_threads.cpp.o", "appends to the threads' log (written, never read)"},
-    {"/batch_set.cpp.o", "writes the copy of the parameter file with the settings of --set (a writer)"},
     {"tarmic-batch.dir/main.cpp.o", "writes the summary line to a copy of its standard output"},
 };
 

@@ -82,6 +82,8 @@ const std::vector<Door> kDoors = {
     {"/qt_backend.cpp.o", "QFile::open", "reads the file it opened itself (QIODevice::ReadOnly)"},
     {"/system.cpp.o", "fopen", "reads /proc/meminfo (\"r\")"},
     {"/system.cpp.o", "posix_spawnp", "opens a document or folder in the desktop's viewer"},
+    {"/browser_launch.cpp.o", "posix_spawnp", "starts the desktop's browser on the help page and watches it"},
+    {"/text_lines.cpp.o", "fopen", "the one reader of text files opens the file to read it (\"rbe\")"},
     {"/system.cpp.o", "syscall", "asks the thread's id (SYS_gettid)"},
     {"/normal_equations.cpp.o", "syscall", "asks the thread's id (SYS_gettid)"},
     {"/normal_equation_threads.cpp.o", "syscall", "asks the thread's id (SYS_gettid)"},
