@@ -329,6 +329,12 @@ bool TouchesRefused(const SimplexSet& s, bool interrupted, const RefusedTrials& 
 // key stopped that computation: the best parameters stay set, but their unfinished
 // model is not shown (no fit rows, bModelComputed clear) and the report says so.
 bool EvaluateBestPoint(const float* p, FitObjective& objective, FitReport& report) {
+  // The finished model of p is on show already (the check of the end computed it
+  // last).
+  if (objective.OnShow(p)) {
+    FitState().bFitInterrupted = false;
+    return false;
+  }
   const float rmsd = objective(p);
   const bool stopped = objective.ModelStopped();
   FitState().bFitInterrupted = false;
@@ -442,15 +448,24 @@ struct EndGrid {
 EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitReport& report, int& rounds,
                         bool localStep, EndGrid& grid) {
   bool finer = false;
+  // The model at p on the grid the step is taken on, where the grid's check has it.
+  GridError measured;
+  const std::vector<double>* atP = nullptr;
   if (!grid.settled) {
+    // A search that takes no step ends on the model of the grid in force, which the
+    // check then computes last (its end point need not be computed again); the step
+    // takes its model at p from the check instead.
     const GridVerdict verdict = CheckGridAtEnd([&] { return objective(p.data()) < kNoModelRmsd; },
-                                               objective.LastComputed() == p, report, grid.rounds);
+                                               objective.OnShow(p.data()), report, grid.rounds, GridLimit::Values,
+                                               localStep ? GridOnShow::Finer : GridOnShow::InForce, &measured);
     if (verdict == GridVerdict::Interrupted || FitState().bFitInterrupted) return EndCheck::Interrupted;
     finer = verdict == GridVerdict::GoesOn;
     grid.settled = !finer;
     // The values of the coarser grid are another objective's.
     if (finer) objective.ForgetEvaluated();
     if (finer && !localStep) return EndCheck::GoesOn;
+    const std::vector<double>& values = finer ? measured.finer : measured.inForce;
+    if (!values.empty()) atP = &values;
   }
   if (!localStep) return EndCheck::Ends;
   const int n = static_cast<int>(p.size()) - 1;
@@ -459,7 +474,7 @@ EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitRepor
   FitPointsTarget target(std::ref(objective));
   // On a finer grid the minimum lies a fraction of the noise away: the step from the
   // end there finds it, and the grid's error is measured again where it ends.
-  const EndCheck step = StepFromEnd(target, p, bounds, report, rounds);
+  const EndCheck step = StepFromEnd(target, p, bounds, report, rounds, atP);
   return finer && step == EndCheck::Ends ? EndCheck::GoesOn : step;
 }
 
@@ -812,6 +827,8 @@ float FitObjective::operator()(const float* p) {
   if (refused) return kNoModelRmsd;
   if (!modelStopped_) {
     last_.assign(p, p + n_ + 1);
+    lastRefinement_ = GridRefinement();
+    lastNodes_ = LammSettings().nLammGridPoints;
     evaluated_.Add(p, n_, rmsd);
     if (rmsd < bestRmsd_) {
       bestRmsd_ = rmsd;
@@ -819,6 +836,11 @@ float FitObjective::operator()(const float* p) {
     }
   }
   return rmsd;
+}
+
+bool FitObjective::OnShow(const float* p) const {
+  return !last_.empty() && std::equal(last_.begin(), last_.end(), p) && lastRefinement_ == GridRefinement() &&
+         lastNodes_ == LammSettings().nLammGridPoints;
 }
 
 float SimplexSim(const float* p, Window* window) { return FitObjective(window)(p); }

@@ -163,9 +163,9 @@ class FitObjective {
   void PlanEvaluations(int n) { plannedEvaluations_ = n; }
   const std::vector<float>& Best() const { return best_; }
   float BestRmsd() const { return bestRmsd_; }
-  // The point (one-based, as given) whose finished model is on show from the last
-  // evaluation; empty when that evaluation had none.
-  const std::vector<float>& LastComputed() const { return last_; }
+  // The last evaluation was of p (one-based, as given), its model finished and
+  // computed on the grid in force (its nodes and refinement): that model is on show.
+  bool OnShow(const float* p) const;
 
  private:
   Window* window_;
@@ -176,7 +176,8 @@ class FitObjective {
   int n_ = 0;  // length of the fit vector
   TrialPointGuard guard_;
   std::vector<float> best_;
-  std::vector<float> last_;
+  std::vector<float> last_;  // the point of the model on show; empty: none finished
+  int lastRefinement_ = 0, lastNodes_ = 0;  // the grid last_ was computed on
   float bestRmsd_ = kNoModelRmsd;
   std::vector<FitBounds> box_;
   std::vector<float> held_;  // the trial point held to the box

@@ -50,12 +50,19 @@ double ChiSquareUnit() {
 }
 
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
-                         const std::vector<FitBounds>& bounds, double unit) {
+                         const std::vector<FitBounds>& bounds, double unit, const std::vector<double>* atP) {
   EndStep step;
   const int n = static_cast<int>(p.size()) - 1;
   if (n < 1 || !(unit > 0.0)) return step;
   std::vector<double> model, data, perturbed;
-  if (!TakeValues(target, p.data(), model, &data, step.interrupted)) return step;
+  if (atP && atP->size() == target.Points()) {
+    model = *atP;
+    perturbed.assign(target.Points(), 0.0);
+    data.assign(target.Points(), 0.0);
+    target.Values(perturbed.data(), data.data());
+  } else if (!TakeValues(target, p.data(), model, &data, step.interrupted)) {
+    return step;
+  }
   const double sosq = SumOfSquares(model, data);
   // Forward differences, each step inwards from a bound.
   std::vector<std::vector<double>> J(Idx(n) + 1);
@@ -139,8 +146,8 @@ EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
 }
 
 EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
-                     FitReport& report, int& rounds) {
-  const EndStep step = LocalStepFromEnd(target, p, bounds, ChiSquareUnit());
+                     FitReport& report, int& rounds, const std::vector<double>* atP) {
+  const EndStep step = LocalStepFromEnd(target, p, bounds, ChiSquareUnit(), atP);
   if (step.interrupted) return EndCheck::Interrupted;
   if (!(step.gain > Verdicts().endStepGoesOn)) return EndCheck::Ends;
   p = step.point;

@@ -56,9 +56,11 @@ struct EndStep {
 // whose step points outwards, and evaluates the step (held to the bounds): n + 2
 // evaluations; where the step is not lower although the linearised model promises
 // more than the least gain, its half and quarter too. unit: the chi-square
-// unit (ChiSquareUnit).
+// unit (ChiSquareUnit). atP: the target's model at p when the caller has it (one
+// evaluation fewer).
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
-                         const std::vector<FitBounds>& bounds, double unit);
+                         const std::vector<FitBounds>& bounds, double unit,
+                         const std::vector<double>* atP = nullptr);
 
 // Whether a step gain, after the rounds the search went on, says that the end was no
 // minimum: it exceeds the least gain (Verdicts().endStepChiSquare) and the objective's
@@ -73,7 +75,7 @@ enum class EndCheck { Ends, GoesOn, Interrupted };
 // them the search ends at the lower point, and the gain goes into
 // report.localStepGain where EndStepGains says the end was no minimum.
 EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
-                     FitReport& report, int& rounds);
+                     FitReport& report, int& rounds, const std::vector<double>* atP = nullptr);
 
 // Clears what a check found before (a search starts; annealing's final method).
 void ForgetFitEndFindings(FitReport& report);

@@ -42,34 +42,50 @@ double GridError::Limit() const {
   return noise * std::min(kGridErrorShare, std::sqrt(kGridErrorChiSquare / static_cast<double>(points)));
 }
 
-GridError MeasureGridError(const std::function<bool()>& compute, bool evaluatedHere) {
+GridError MeasureGridError(const std::function<bool()>& compute, bool evaluatedHere, GridOnShow onShow) {
   GridError e;
   e.factor = GridRefinement();
+  const bool finerFirst = onShow == GridOnShow::InForce && !evaluatedHere;
+  // No finer grid can be had: nothing to measure.
+  const bool refinable = 2 * e.factor <= kMostGridRefinement;
+  const auto computeFiner = [&] {
+    SetGridRefinement(2 * e.factor);
+    const bool computed = compute();
+    SetGridRefinement(e.factor);
+    if (computed) e.finer = ModelAtFitPoints();
+    return computed;
+  };
+  if (finerFirst && refinable && !computeFiner()) {
+    e.interrupted = FitState().bFitInterrupted;
+    return e;
+  }
   if (!evaluatedHere && !compute()) {
     e.interrupted = FitState().bFitInterrupted;
     return e;
   }
-  const std::vector<double> coarse = ModelAtFitPoints();
+  e.inForce = ModelAtFitPoints();
+  e.inForceOnShow = true;
   e.noise = GridCheckNoise();
-  e.points = static_cast<long long>(coarse.size());
-  // No finer grid can be had: nothing to measure.
-  if (2 * e.factor > kMostGridRefinement) return e;
-  SetGridRefinement(2 * e.factor);
-  const bool computed = compute();
-  SetGridRefinement(e.factor);
-  if (!computed) {
-    e.interrupted = FitState().bFitInterrupted;
-    return e;
+  e.points = static_cast<long long>(e.inForce.size());
+  if (!refinable) return e;
+  if (!finerFirst) {
+    e.inForceOnShow = false;
+    if (!computeFiner()) {
+      e.interrupted = FitState().bFitInterrupted;
+      return e;
+    }
   }
-  e.error = RmsDifference(coarse, ModelAtFitPoints());
-  e.measured = !coarse.empty() && e.noise > 0.0;
+  e.error = RmsDifference(e.inForce, e.finer);
+  e.measured = !e.inForce.empty() && e.noise > 0.0;
   return e;
 }
 
 GridVerdict CheckGridAtEnd(const std::function<bool()>& compute, bool evaluatedHere, FitReport& report,
-                           int& rounds, GridLimit limit) {
+                           int& rounds, GridLimit limit, GridOnShow onShow, GridError* measured) {
   if (!GridDependentModel()) return GridVerdict::Holds;
-  GridError e = MeasureGridError(compute, evaluatedHere);
+  GridError local;
+  GridError& e = measured ? *measured : local;
+  e = MeasureGridError(compute, evaluatedHere, onShow);
   e.limit = limit;
   if (e.interrupted) return GridVerdict::Interrupted;
   if (!e.TooCoarse()) return GridVerdict::Holds;

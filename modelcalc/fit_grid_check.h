@@ -62,6 +62,10 @@ enum class GridLimit { Values, NoiseShare };
 // The measure at the values in force. compute: one model computation of them
 // (false when it was stopped or refused); evaluatedHere: the model on show is
 // already theirs on the refinement in force (a computation is saved).
+// Which model the measure leaves on show: the finer one, or, where it computes both,
+// the one of the refinement in force (computed last), which a search that ends there
+// then need not compute again.
+enum class GridOnShow { Finer, InForce };
 struct GridError {
   bool measured = false;     // both solutions computed
   bool interrupted = false;  // a key stopped one of them
@@ -70,13 +74,20 @@ struct GridError {
   double noise = 0.0;        // GridCheckNoise of the model on the fit's refinement
   long long points = 0;      // fit points
   GridLimit limit = GridLimit::Values;
+  // Both models at the fit points (ModelAtFitPoints), and whether the one of the
+  // refinement in force is the model on show afterwards.
+  std::vector<double> inForce, finer;
+  bool inForceOnShow = false;
   // The largest error the grid may have (see kGridErrorChiSquare).
   double Limit() const;
   bool TooCoarse() const { return measured && error > Limit(); }
 };
 // Computes the model on the refinement in force and on twice it and restores the
-// refinement; the model on show is that of the finer solution afterwards.
-GridError MeasureGridError(const std::function<bool()>& compute, bool evaluatedHere);
+// refinement; the model on show is that of the finer solution afterwards, unless
+// onShow asks for the other and it was not evaluated here (then the finer is computed
+// first).
+GridError MeasureGridError(const std::function<bool()>& compute, bool evaluatedHere,
+                           GridOnShow onShow = GridOnShow::Finer);
 
 // What the check of a fit's end says.
 enum class GridVerdict { Holds, GoesOn, Ends, Interrupted };
@@ -85,8 +96,10 @@ enum class GridVerdict { Holds, GoesOn, Ends, Interrupted };
 // (counted in rounds) went on before: the finer refinement is then in force and the
 // search goes on there; Ends after those rounds (report.gridRefined takes the
 // factor).
+// measured (when given) takes the measure.
 GridVerdict CheckGridAtEnd(const std::function<bool()>& compute, bool evaluatedHere, FitReport& report,
-                           int& rounds, GridLimit limit = GridLimit::Values);
+                           int& rounds, GridLimit limit = GridLimit::Values, GridOnShow onShow = GridOnShow::Finer,
+                           GridError* measured = nullptr);
 
 // A fit starts on the settings' own grid.
 void StartFitOnSettingsGrid();

@@ -186,6 +186,59 @@ TEST_F(FitGridCheck, AFitWhoseRoundsAreSpentEndsFlagged) {
   EXPECT_NE(report.message.text.find("(grid)"), std::string::npos) << report.message.text;
 }
 
+// The end checks save computations by leaving on show the model of the grid in force
+// (Marquardt-Levenberg) or handing their model at the end to the step from it
+// (simplex): whichever way the grid went (it held, the fit went on finer, its rounds
+// were spent), the model a fit ends with is that of its end values on the grid it
+// ends on. A finer or a coarser solution left on show differs by the grid's error,
+// some 1e-4 OD here; a computation of the same values differs by rounding alone.
+TEST_F(FitGridCheck, AFitEndsShowingTheModelOfItsValuesOnItsGrid) {
+  const ReferenceRun run{6.0, 5.0e-7, 1.0, 6, 120, 400.0, 50000.0f};
+  const auto truth = ReferenceScans(run);
+  for (const FitMethod method : {FitMethod::Marquardt, FitMethod::Simplex}) {
+    for (const double noise : {0.01, 0.0003, 1e-5}) {
+      InstallData(run, truth, noise, 5);
+      test::SetOneSpecies(run.s * 1.01, run.D * 1e7 * 0.99, 1, 6.0, false);
+      FitReport report;
+      ASSERT_EQ(FitDriver(nullptr, method, report), FitOutcome::Completed);
+      const int factor = GridRefinement();
+      const std::vector<double> shown = ModelAtFitPoints();
+      ASSERT_TRUE(CalculateModel(nullptr).ok());
+      const std::vector<double> fresh = ModelAtFitPoints();
+      ASSERT_EQ(shown.size(), fresh.size());
+      double largest = 0.0;
+      for (std::size_t k = 0; k < shown.size(); ++k) largest = std::max(largest, std::fabs(shown[k] - fresh[k]));
+      std::printf("method %d noise %.5f: grid x%d, %d evaluations, shown model off by %.2g\n",
+                  static_cast<int>(method), noise, factor, FitState().nFitSim, largest);
+      EXPECT_LT(largest, 1e-5) << static_cast<int>(method) << " " << noise;
+    }
+  }
+  // What the saving rests on: the objective tells the model of a point as on show only
+  // while nothing else was computed since, on the same grid.
+  InstallData(run, truth, 0.001, 5);
+  test::SetOneSpecies(run.s, run.D * 1e7, 1, 6.0, false);
+  SetGridRefinement(1);
+  FitObjective objective(nullptr);
+  const int n = GetFloatingExtraParams(0, nullptr);
+  std::vector<float> p(Idx(n) + 1, 0.0f), q;
+  GetFloatingExtraParams(n, p.data());
+  q = p;
+  q[1] *= 1.01f;
+  EXPECT_FALSE(objective.OnShow(p.data()));
+  ASSERT_LT(objective(p.data()), kNoModelRmsd);
+  EXPECT_TRUE(objective.OnShow(p.data()));
+  EXPECT_FALSE(objective.OnShow(q.data()));
+  SetGridRefinement(2);
+  EXPECT_FALSE(objective.OnShow(p.data())) << "computed on another refinement";
+  SetGridRefinement(1);
+  LammSettings().nLammGridPoints /= 2;
+  EXPECT_FALSE(objective.OnShow(p.data())) << "computed on other nodes";
+  LammSettings().nLammGridPoints *= 2;
+  EXPECT_TRUE(objective.OnShow(p.data()));
+  ASSERT_LT(objective(q.data()), kNoModelRmsd);
+  EXPECT_FALSE(objective.OnShow(p.data())) << "another point computed since";
+}
+
 // Every route of the model computation takes the refinement: on twice and four times
 // the nodes (and half and a quarter of the step control) the model of each converges,
 // its change from the finest at least halved at each doubling and never zero on the
