@@ -99,7 +99,6 @@ AnalysisOutcome OutcomeOfComputation(bool fit) {
   if (!fit) return o;
   const FitEnd& end = LastFitEnd();
   o.whyNotConverged = WhyNotConverged(end.outcome, end.report);
-  o.fitEnd = FitEndStatus(end.outcome, end.report);
   if (!o.whyNotConverged.empty()) o.status = AnalysisOutcome::Status::NotConverged;
   o.atBounds = IsContinuousModel() ? ContiValuesAtLimit() : FloatedValuesAtLimit(end.report.undeterminedSpecies);
   o.misfitRatio = end.report.misfitRatio;

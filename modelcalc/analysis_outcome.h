@@ -41,9 +41,6 @@ struct AnalysisOutcome {
   Status status = Status::NotComputed;
   bool fit = false;
   std::string whyNotConverged;        // WhyNotConverged; "" when converged or no fit
-  // How a fit ended as a word of a table (FitEndStatus: "computed", "at a bound",
-  // "not converged", "systematic misfit"); "" when no fit was computed.
-  std::string fitEnd;
   std::vector<std::string> atBounds;  // floated values at an end of their bounds ("Meniscus = 5.97")
   double misfitRatio = 0.0;           // rmsd over the noise of the residuals; 0: no estimate
   bool systematicMisfit = false;

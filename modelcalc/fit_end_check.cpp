@@ -211,11 +211,4 @@ void SayFitEnd(FitReport& report, FitOutcome outcome) {
     report.message.text += "\n\n" + text;
 }
 
-std::string FitEndStatus(FitOutcome outcome, const FitReport& report) {
-  if (outcome == FitOutcome::Completed && !report.atBound.empty()) return "at a bound";
-  if (!FitConverged(outcome, report)) return "not converged";
-  if (report.systematicMisfit) return "systematic misfit";
-  return "computed";
-}
-
 }  // namespace tarmic

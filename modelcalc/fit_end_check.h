@@ -113,9 +113,4 @@ inline constexpr const char* kSpeciesImplausibleText =
 // status says it).
 void SayFitEnd(FitReport& report, FitOutcome outcome);
 
-// The word of the batch's summary for a fit: "computed" when FitConverged and the
-// residuals show no systematic misfit, else "at a bound", "not converged" or
-// "systematic misfit".
-std::string FitEndStatus(FitOutcome outcome, const FitReport& report);
-
 }  // namespace tarmic
