@@ -556,6 +556,10 @@ std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::stri
   return html;
 }
 
+std::string ReportHtmlText(const std::string& text) { return Html(text); }
+std::string ReportUrlPath(const std::string& path) { return UrlPath(path); }
+const char* ReportStyleSheet() { return kStyle; }
+
 int WriteArrayReport(const std::string& dir, const std::string& list, std::FILE* err) {
   std::string listText;
   if (!ReadWholeTextFile(list, LastLine::kRefused, &listText)) {

@@ -55,4 +55,10 @@ std::string ArrayReportHtml(const std::vector<ArrayTask>& tasks, const std::stri
 // Writes dir/report.html for LIST; the exit code of tarmic-batch (problems said on err).
 int WriteArrayReport(const std::string& dir, const std::string& list, std::FILE* err);
 
+// What every page of the batch is made with: text made safe for HTML (well-formed
+// UTF-8, the markup characters escaped), a path as a relative URL, the style sheet.
+std::string ReportHtmlText(const std::string& text);
+std::string ReportUrlPath(const std::string& path);
+const char* ReportStyleSheet();
+
 }  // namespace tarmic

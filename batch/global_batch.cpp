@@ -8,6 +8,7 @@
 #include "batch/batch_manifest.h"
 #include "batch/batch_options.h"
 #include "batch/batch_values.h"
+#include "batch/global_report.h"
 #include "engine/equilibrium.h"
 #include "storage/atomic_file.h"
 
@@ -217,6 +218,11 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
     std::snprintf(prefix, sizeof prefix, "fit-%02zu-", d + 1);
     files.push_back({prefix + fs::path(problem.dataSets[d].source).filename().string() + ".tsv", FitTable(s.dataSets[d])});
   }
+  // The pictures, the summary row and the page of the run.
+  const GlobalRunInfo run{
+      a.xps, a.model + (spec.kind == engine::EquilibriumKind::kMonomerNmer ? " n=" + std::to_string(a.n) : ""),
+      a.seed};
+  AddGlobalReportFiles(run, problem, s, &files);
   for (const auto& [name, text] : files)
     if (!WriteTextFileAtomically((fs::path(a.output) / name).string(), text, &error)) {
       std::fprintf(err, "tarmic-batch: %s\n", error.c_str());
@@ -243,15 +249,9 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
     std::fprintf(err, "tarmic-batch: %s\n", error.c_str());
     return kBatchAnalysisRefused;
   }
-  std::string line = "global " + a.model + ": " + engine::StatusName(s.status) + ", rmsd " + Num(s.rmsd) + ", " +
-                     std::to_string(problem.dataSets.size()) + " data sets";
-  for (const engine::ValueResult& v : s.globals) line += ", " + v.name + " " + Num(v.value) + " +- " + Num(v.error);
-  for (const std::string& f : s.flags) line += ", flag " + f;
-  std::fprintf(summary, "%s\n", line.c_str());
-  if (s.status != engine::Status::kConverged) return kBatchAnalysisRefused;
-  bool flagged = !s.flags.empty();
-  for (const engine::ValueResult& v : s.globals) flagged |= v.floated && !v.limitsFound;
-  return flagged ? kGlobalComputedWithFlags : kBatchComputed;
+  // The summary, the header and row that summary.tsv holds, as every batch run prints it.
+  std::fputs(SummaryText(GlobalSummary(run, s)).c_str(), summary);
+  return GlobalExitCode(s);
 }
 
 }  // namespace tarmic

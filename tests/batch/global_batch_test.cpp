@@ -55,9 +55,27 @@ TEST(GlobalBatch, ReadmeExampleGivesItsTable) {
   }
   const BatchOutput r = RunBatchProgram(root, args);
   ASSERT_EQ(r.code, 0) << r.err;
-  // The summary the README quotes after "prints".
-  const std::size_t q = section.find("prints `") + 8;
-  EXPECT_EQ(Words(r.out), Words(section.substr(q, section.find('`', q) - q)));
+  // The summary the README shows after "prints its summary": the experiment files
+  // as the README's command line names them, an empty value as "".
+  std::string printed;
+  {
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+      std::size_t start = 0;
+      for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        const std::string field = line.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
+        printed += (field.empty() ? std::string("\"\"") : field) + " ";
+        if (tab == std::string::npos) break;
+        start = tab + 1;
+      }
+    }
+    for (std::size_t at; (at = printed.find(std::string(TARMIC_SOURCE_DIR) + "/")) != std::string::npos;)
+      printed.erase(at, std::string(TARMIC_SOURCE_DIR).size() + 1);
+  }
+  const std::size_t q = section.find("    experiment files", section.find("prints its summary"));
+  ASSERT_NE(q, std::string::npos);
+  EXPECT_EQ(Words(printed), Words(section.substr(q, section.find("\n\n", q) - q)));
   // The table the README shows, its columns aligned by blanks.
   const std::string out = root + "/global-out";
   const std::string table = ReadWhole(out + "/global-parameters.tsv");
@@ -79,7 +97,8 @@ TEST(GlobalBatch, ReadmeExampleGivesItsTable) {
   }
   const auto manifest = ReadManifest(out);
   ASSERT_TRUE(manifest);
-  EXPECT_EQ(manifest->files.size(), 11u);
+  // The tables, nine fits, three pictures as SVG and PNG, the summary and the page.
+  EXPECT_EQ(manifest->files.size(), 19u);
   EXPECT_EQ(ManifestMismatch(*manifest, out), "");
   EXPECT_EQ(manifest->inputs.size(), 12u);
 }
@@ -97,7 +116,8 @@ TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
   // One ideal species for a monomer-dimer run: computed, flagged as a misfit.
   BatchOutput r = run({"--global", "--model", "ideal1", "--output", root + "/ideal1"});
   EXPECT_EQ(r.code, 3) << r.err;
-  EXPECT_NE(r.out.find("flag misfit"), std::string::npos) << r.out;
+  ASSERT_EQ(TableRows(r.out).size(), 1u) << r.out;
+  EXPECT_EQ(TableRows(r.out)[0].at("flags"), "misfit") << r.out;
   // Refused before anything is fitted: nothing is written.
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--global", "--output", root + "/x"},
