@@ -93,7 +93,7 @@ TEST_F(GlobalReport, PicturesHoldEveryPointInThePanelOfItsCell) {
   std::size_t points = 0, aboveBaseline = 0;
   for (std::size_t d = 0; d < sets.size(); ++d) {
     const int cell = std::stoi(sets[d].at("cell"));
-    char prefix[16];
+    char prefix[32];
     std::snprintf(prefix, sizeof prefix, "fit-%02zu-", d + 1);
     const auto fit = FitPoints(File(prefix + fs::path(sets[d].at("scan file")).filename().string() + ".tsv"));
     pointsOfCell[cell] += fit.size();
