@@ -626,11 +626,17 @@ const DialogTemplate& PriorTemplate() {
 
 // --- the global equilibrium analysis -------------------------------------------
 
-DialogTemplate BuildGlobalEqModelTemplate() {
+// An empty template of the id, caption and width.
+DialogTemplate EmptyTemplate(int id, std::string caption, int width) {
   DialogTemplate t;
-  t.name = std::to_string(kGlobalEqModelDialogId);
-  t.caption = "Global Equilibrium Analysis";
-  t.width = 260;
+  t.name = std::to_string(id);
+  t.caption = std::move(caption);
+  t.width = width;
+  return t;
+}
+
+DialogTemplate BuildGlobalEqModelTemplate() {
+  DialogTemplate t = EmptyTemplate(kGlobalEqModelDialogId, "Global Equilibrium Analysis", 260);
   const int w = t.width - 2 * kMargin;
   const int first = kIdGlobalEqModelFirst;
   int y = PlaceColumn(t,
@@ -767,10 +773,7 @@ DialogTemplate GlobalEqValuesTemplate(const std::vector<std::string>& globals,
   if (globals.size() > static_cast<std::size_t>(kGlobalEqMaxRows) ||
       locals.size() > static_cast<std::size_t>(kGlobalEqMaxRows))
     throw std::invalid_argument("the values dialog holds at most " + std::to_string(kGlobalEqMaxRows) + " rows");
-  DialogTemplate t;
-  t.name = std::to_string(kGlobalEqValuesDialogId);
-  t.caption = "Global Equilibrium Analysis: Values";
-  t.width = 300;
+  DialogTemplate t = EmptyTemplate(kGlobalEqValuesDialogId, "Global Equilibrium Analysis: Values", 300);
   const int w = t.width - 2 * kMargin;
   Column rows = {S("global values (one for all data sets):")};
   for (std::size_t k = 0; k < globals.size(); ++k) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/global_eq_view.h"
+#include "app/markers.h"
 #include "app/shell_hooks.h"
 #include "commands/global_equilibrium_commands.h"
 #include "commands/program_services.h"
@@ -181,6 +182,22 @@ TEST_F(GlobalEquilibriumWindowTest, EscDuringTheFitStopsItAtItsBestPoint) {
   none.maxIterations = 0;
   EXPECT_LT(a->summary.ssr, engine::Solve(none, started).ssr);
   EXPECT_GE(a->summary.iterations, 1);
+}
+
+// Over loaded scans the view takes no mouse: a double-click in the data pane starts
+// no pick of the loaded scans' markers; a load of scans ends the view.
+TEST_F(GlobalEquilibriumWindowTest, TheViewOverLoadedScansTakesNoMouseAndALoadEndsIt) {
+  LoadVelocitySet();
+  RunSession();
+  ASSERT_TRUE(bGlobalEqView);
+  const Size client = Handle().ClientSize();
+  Backend().Headless().Click(client.cx / 2, client.cy / 4, false, 0, true);
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  EXPECT_FALSE(bCursorActive);
+  EXPECT_TRUE(bGlobalEqView);
+  LoadThroughDialog(VelocitySet());
+  EXPECT_FALSE(bGlobalEqView);
 }
 
 // A value typed and held is used as given: M1 held at the truth, the rest fitted.
