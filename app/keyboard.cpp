@@ -1,12 +1,14 @@
 // The keyboard of the main window. Outside computations it drives the radial
 // markers: the arrow keys move the cursor, Enter or Tab confirm a pick or the
-// question of a dropped marker, Esc cancels. While Run or Fit computes any key
+// question of a dropped marker, Esc cancels; in the view of a global analysis PgUp
+// and PgDn step through its data sets and Esc leaves it. While Run or Fit computes any key
 // only asks the computation to stop. F1 opens the help page.
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
 #include "app/analysis_views.h"
+#include "app/global_eq_view.h"
 #include "app/marker_lines.h"
 #include "app/marker_question.h"
 #include "app/markers.h"
@@ -144,6 +146,11 @@ void TXLAWindow::EvKeyDown(unsigned key, unsigned /*repeatCount*/, unsigned /*fl
     DispatchCommand(*this, kCmOfferOnlineHelp);
     return;
   }
+  // PgUp and PgDn step through the data sets of the global analysis on show.
+  if (bGlobalEqView && (key == static_cast<unsigned>(VK_PRIOR) || key == static_cast<unsigned>(VK_NEXT))) {
+    if (GetShellHooks().stepGlobalEqView) GetShellHooks().stepGlobalEqView(*this, key == static_cast<unsigned>(VK_NEXT) ? 1 : -1);
+    return;
+  }
   // A key press runs one realtime update at once.
   if (bRealtimeUpdateMode) EvTimer(kRealtimeTimerId);
   // Home and End start the pick of a fitting limit without the mouse: the cursor
@@ -178,6 +185,12 @@ void TXLAWindow::EvChar(unsigned key, unsigned /*repeatCount*/, unsigned /*flags
     bModalBoxOpen = true;
     GetBackend().MessageBox(kNoUndoText, "UNDO", MB_OK | MB_ICONINFORMATION);
     bModalBoxOpen = false;
+    return;
+  }
+  if (key == kEsc && bGlobalEqView) {
+    // Esc leaves the view of the global analysis.
+    if (GetShellHooks().escapeGlobalEqView) GetShellHooks().escapeGlobalEqView(*this);
+    RepaintMain();
     return;
   }
   if (!DataPlots().pDataPlot) return;

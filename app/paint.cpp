@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/analysis_views.h"
+#include "app/global_eq_view.h"
 #include "app/marker_lines.h"
 #include "app/marker_question.h"
 #include "app/markers.h"
@@ -141,6 +142,7 @@ void ResetPaintingAndInteraction() {
   ResetMouseState();
   ResetZoomState();
   ResetAnalysisViews();
+  ResetGlobalEqView();
 }
 
 namespace {
@@ -165,6 +167,12 @@ void DrawWarrantyText(DC& dc) {
 
 void PlayPicture(DC& dc, const MetaFile* picture) {
   if (picture) picture->Play(dc);
+}
+
+// The panes of the global equilibrium analysis' view.
+void PlayGlobalEqView(DC& dc) {
+  if (GetShellHooks().globalEqPictures)
+    for (const MetaFile* picture : GetShellHooks().globalEqPictures()) PlayPicture(dc, picture);
 }
 
 void PlayOwned(DC& dc, const std::unique_ptr<MetaFile>& picture) {
@@ -296,10 +304,14 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   }
 
   if (KeepsPicture()) return;
-  if (!DataPlots().pDataPlot && !DataPlots().pResidualsPlot && !TemperaturePlot().pTemperaturePlot) return;
+  if (!DataPlots().pDataPlot && !DataPlots().pResidualsPlot && !TemperaturePlot().pTemperaturePlot && !bGlobalEqView)
+    return;
 
   if (bPrinting) {
-    PaintPrintedPage(dc);
+    if (bGlobalEqView)
+      PlayGlobalEqView(dc);
+    else
+      PaintPrintedPage(dc);
     return;
   }
 
@@ -323,6 +335,12 @@ void TXLAWindow::Paint(DC& dc, bool erase, const Rect& /*rect*/) {
   nClientHeight = client.cy;
   bTemperaturePlotShown = false;
   gPainted.banner.clear();
+
+  // The view of the global equilibrium analysis stands in for both panes.
+  if (bGlobalEqView) {
+    PlayGlobalEqView(dc);
+    return;
+  }
 
   // A temperature plot waiting to be shown covers the whole view once: it is drawn,
   // freed, and the input handlers repaint the normal view at the next key or click.

@@ -4,6 +4,7 @@
 
 #include <cassert>
 
+#include "app/global_eq_view.h"
 #include "app/preferences.h"
 
 #include "app/xla_window.h"
@@ -144,6 +145,18 @@ unsigned MessageOfEvent(const Event& event) {
   return 0;
 }
 
+namespace {
+bool IsMouseMessage(unsigned message) {
+  switch (message) {
+    case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK: case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP: case WM_RBUTTONDBLCLK: case WM_MOUSEMOVE:
+      return true;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
 bool DispatchToWindow(TXLAWindow& window, const Event& event) {
   const unsigned message = MessageOfEvent(event);
   if (message == 0) return false;
@@ -174,6 +187,9 @@ bool DispatchToWindow(TXLAWindow& window, const Event& event) {
     InvokeGuarded(window, *entry, event);
     return true;
   }
+  // The view of a global analysis has no markers or on-plot tools: the mouse would
+  // reach those of the loaded scans under it.
+  if (bGlobalEqView && IsMouseMessage(message)) return false;
   const ResponseEntry* entry = window.Find(message, 0);
   if (!entry) return false;
   return InvokeGuarded(window, *entry, event);

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/menu_item_state.h"
 #include "platform/types.h"
@@ -100,6 +101,15 @@ struct ShellHooks {
   std::function<bool(TXLAWindow& window)> escapeMStarView;
   // Esc in the equilibrium-test view: leaves it.
   std::function<void(TXLAWindow& window)> escapeEqTestView;
+
+  // --- the global equilibrium analysis (app/global_eq_view.h) ---
+  // Paint while its view is shown: the pictures of the data and residual panes of
+  // the data set shown (none: nothing is drawn).
+  std::function<std::vector<const MetaFile*>()> globalEqPictures;
+  // PgUp (-1) and PgDn (+1) in its view: the previous or next data set is shown.
+  std::function<void(TXLAWindow& window, int step)> stepGlobalEqView;
+  // Esc in its view: leaves it.
+  std::function<void(TXLAWindow& window)> escapeGlobalEqView;
 };
 
 // The installed hooks; the command library assigns the members.

@@ -7,6 +7,7 @@
 
 #include "app/analysis_views.h"
 #include "app/disclaimer.h"
+#include "app/global_eq_view.h"
 #include "app/menu_state.h"
 #include "app/paint.h"
 #include "app/pane_painting.h"
@@ -141,6 +142,8 @@ void TXLAWindow::EvTimer(unsigned timerId) {
 void TXLAWindow::UpdateMenuForLoadedData() {
   if (DataSet().nScans <= 0) return;
   Window& w = GetHandle();
+  // The loaded scans take the panes back from a global analysis.
+  bGlobalEqView = false;
   ShowFloToolsItem();
   RepaintMain();
   w.EnableMenuItem(kCmAddMoreFiles, true);

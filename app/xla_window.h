@@ -364,6 +364,8 @@ class TXLAWindow {
   void CmRealtimeUpdate(); void CmStopRealtimeUpdate(); void CmTestApproachToEquilibrium();
   // Serialize fit (commands/series_commands.cpp): 593, 904.
   void CmSerializeFitByCell(); void CmSerializeFitByList();
+  // Global equilibrium analysis of experiment files (commands/global_equilibrium_commands.cpp): 930.
+  void CmGlobalEquilibriumAnalysis();
 
  private:
   Window* handle_ = nullptr;

@@ -25,19 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The quantities of the values --set gives, by the start of their names.
-constexpr Quantity kGlobalMass{"molar mass", "g/mol", Closed(10.0, 1e8)};
-constexpr Quantity kGlobalLogKa{"log10 of the association constant", "", Closed(-30.0, 60.0)};
-constexpr Quantity kGlobalSignal{"signal", "OD", Closed(-10.0, 1000.0)};
-constexpr Quantity kGlobalN{"n of the n-mer", "", Count(2.0, 12.0)};
-
-const Quantity& QuantityOfSetting(const std::string& name) {
-  if (name == "n") return kGlobalN;
-  if (name.rfind("logKa", 0) == 0) return kGlobalLogKa;
-  if (name.size() >= 2 && name[0] == 'M') return kGlobalMass;
-  return kGlobalSignal;
-}
-
 struct GlobalArguments {
   std::string model;
   engine::EquilibriumSettings settings;
@@ -72,7 +59,7 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
       if (eq == std::string::npos || eq == 0) return "--set " + v + ": not NAME=VALUE";
       const std::string name = v.substr(0, eq);
       double value = 0.0;
-      if (std::string why = BatchValueRefusal("--set " + v, QuantityOfSetting(name), v.substr(eq + 1), &value);
+      if (std::string why = BatchValueRefusal("--set " + v, engine::QuantityOfEquilibriumValue(name), v.substr(eq + 1), &value);
           !why.empty())
         return why;
       if (name == "n") a.n = static_cast<int>(value);

@@ -6,11 +6,13 @@
 
 #include <variant>
 
+#include "app/global_eq_view.h"
 #include "app/markers.h"
 #include "app/response_table.h"
 #include "app/shell_hooks.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "commands/global_equilibrium_commands.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
 #include "modelcalc/fit_persistence.h"
@@ -68,6 +70,11 @@ void TXLAWindow::CmUpdateSavedFitParameters() {
 }
 
 void TXLAWindow::CmCopyFitParameters() {
+  // In the view of a global analysis: its fitted values, as Parameters shows them.
+  if (bGlobalEqView) {
+    CopyGlobalEqParameters();
+    return;
+  }
   if (!RequireChosenModel(*this)) return;
   CopyParameterReport(&GetHandle());
 }

@@ -12,6 +12,7 @@
 #include "commands/distribution_peak_tools.h"
 #include "commands/distribution_range_tools.h"
 #include "commands/equilibrium_sorting.h"
+#include "commands/global_equilibrium_commands.h"
 #include "commands/load_commands.h"
 #include "commands/menu_item_states.h"
 #include "commands/fit_report_commands.h"
@@ -102,6 +103,9 @@ void InstallShellHooks() {
   h.menuItemState = CommandMenuItemState;
   h.eqTestPicture = RedrawEqTestPlot;
   h.escapeEqTestView = EndEqTestMode;
+  h.globalEqPictures = GlobalEqViewPictures;
+  h.stepGlobalEqView = StepGlobalEqView;
+  h.escapeGlobalEqView = EndGlobalEqView;
   h.escapeMStarView = EscapeMStarView;
 }
 

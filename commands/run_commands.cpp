@@ -1,7 +1,9 @@
 // The Parameters and Run commands and the numerical settings of the model: the
 // Lamm-equation parameters and the fit limits of meniscus and bottom.
+#include "app/global_eq_view.h"
 #include "app/xla_window.h"
 #include "commands/command_support.h"
+#include "commands/global_equilibrium_commands.h"
 #include "commands/save_outcome.h"
 #include "commands/model_commands.h"
 #include "commands/unavailable_commands.h"
@@ -38,6 +40,11 @@ void TXLAWindow::ParametersCommand() {
   if (bEqTestView) {
     EndEqTestMode(*this);
     RepaintMain();
+    return;
+  }
+  // In the view of a global analysis: its fitted values with their errors.
+  if (bGlobalEqView) {
+    ShowGlobalEqParameters(*this);
     return;
   }
   if (!RequireChosenModel(*this)) return;

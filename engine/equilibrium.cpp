@@ -26,7 +26,24 @@ double HeteroSignalConstant(const DataSet& set, double logKa) {
   return std::pow(10.0, logKa) * (ea + eb) / (ea * eb * set.pathLength);
 }
 
+constexpr Quantity kMassValue{"molar mass", "g/mol", Closed(10.0, 1e8)};
+constexpr Quantity kLogKaValue{"log10 of the association constant", "", Closed(-30.0, 60.0)};
+constexpr Quantity kSignalValue{"signal", "OD", Closed(-10.0, 1000.0)};
+constexpr Quantity kNValue{"n of the n-mer", "", Count(2.0, 12.0)};
+
 }  // namespace
+
+const std::vector<std::string>& EquilibriumModelNames() {
+  static const std::vector<std::string> names = {"ideal1", "ideal2", "ideal3", "monomer-nmer", "hetero-ab"};
+  return names;
+}
+
+const Quantity& QuantityOfEquilibriumValue(const std::string& name) {
+  if (name == "n") return kNValue;
+  if (name.rfind("logKa", 0) == 0) return kLogKaValue;
+  if (name.size() >= 2 && name[0] == 'M') return kMassValue;
+  return kSignalValue;
+}
 
 bool ParseEquilibriumModel(const std::string& name, int n, EquilibriumModelSpec* out, std::string* error) {
   EquilibriumModelSpec s;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "numerics/value_ranges.h"
 
 namespace tarmic::engine {
 
@@ -34,6 +35,9 @@ struct EquilibriumModelSpec {
   int n = 2;        // monomer-nmer: 2 to 12
 };
 
+// The names of the models, in the order the window offers them; ParseEquilibriumModel
+// takes exactly these.
+const std::vector<std::string>& EquilibriumModelNames();
 // The names the batch takes: ideal1, ideal2, ideal3, monomer-nmer, hetero-ab.
 bool ParseEquilibriumModel(const std::string& name, int n, EquilibriumModelSpec* out, std::string* error);
 
@@ -69,6 +73,11 @@ struct EquilibriumSettings {
   std::map<std::string, double> set;
   std::vector<std::string> floated;
 };
+
+// The valid values of a value of the models by its name, as the batch's --set and
+// the window's dialog judge what the user gives: molar masses (M1..), log10 Ka
+// (logKa1..), n of the n-mer, and the signals (c1.., cA, cB, baseline).
+const Quantity& QuantityOfEquilibriumValue(const std::string& name);
 
 // The problem of the model on the data sets with start values from the data: the
 // apparent molar mass from the slope of ln c against r^2 of each data set and, for an

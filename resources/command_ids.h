@@ -253,5 +253,6 @@ inline constexpr int kCmCopyMavgData = 920;  // Copy Mwavg Data (Copy Mavg Data 
 inline constexpr int kCmFullCommandSet = 921;  // Full Command Set
 inline constexpr int kCmRestoreTimesFromFiles = 922;  // Restore Time and w^2t Entries
 inline constexpr int kCmSerializeFitWithGUSSIMonitoring = 923;  // Serialize Fit With GUSSI Monitoring
+inline constexpr int kCmGlobalEquilibriumAnalysis = 930;  // Global Equilibrium Analysis...
 
 }  // namespace tarmic

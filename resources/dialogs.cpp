@@ -1,6 +1,7 @@
 // The dialog templates: the variants of the model parameter dialog, the Lamm
 // equation dialog 631, the buffer mismatch dialogs 572 and 575, the
-// fluorescence tools dialog 916 and the prior-probability dialog 776.
+// fluorescence tools dialog 916, the prior-probability dialog 776 and the two dialogs
+// of the global equilibrium analysis (931, 932).
 //
 // A template is described as rows in columns: a row is an edit field with its
 // label and an optional check box or radio button beside it, or a lone check box
@@ -62,6 +63,7 @@ int RadioGroup(int id) {
     case 863: case 847: return 8;
     case 850: return 9;
     case 819: case 820: case 823: return 10;
+    case 940: case 941: case 942: case 943: case 944: return 11;
     default: return 6;
   }
 }
@@ -622,6 +624,37 @@ const DialogTemplate& PriorTemplate() {
   return t;
 }
 
+// --- the global equilibrium analysis -------------------------------------------
+
+// An empty template of the id, caption and width.
+DialogTemplate EmptyTemplate(int id, std::string caption, int width) {
+  DialogTemplate t;
+  t.name = std::to_string(id);
+  t.caption = std::move(caption);
+  t.width = width;
+  return t;
+}
+
+DialogTemplate BuildGlobalEqModelTemplate() {
+  DialogTemplate t = EmptyTemplate(kGlobalEqModelDialogId, "Global Equilibrium Analysis", 260);
+  const int w = t.width - 2 * kMargin;
+  const int first = kIdGlobalEqModelFirst;
+  int y = PlaceColumn(t,
+                      {S("model of the experiment files' data sets:"), R(first, "ideal1: one ideal species"),
+                       R(first + 1, "ideal2: two ideal species"), R(first + 2, "ideal3: three ideal species"),
+                       R(first + 3, "monomer-nmer: monomer - n-mer association"),
+                       R(first + 4, "hetero-ab: A + B <-> AB"), E(kIdGlobalEqN, "n of the n-mer")},
+                      kMargin, kMargin, w);
+  y = PlaceColumn(t, {S("The values and their start from the data follow.")}, kMargin, y + 4, w);
+  AddButtons(t, y + 6);
+  return t;
+}
+
+const DialogTemplate& GlobalEqModelTemplate() {
+  static const DialogTemplate t = BuildGlobalEqModelTemplate();
+  return t;
+}
+
 std::vector<TransferControl> MakePriorControls() {
   std::vector<TransferControl> c = {{777, ControlKind::Edit}};
   for (int id = 778; id <= 787; ++id) c.push_back({id, ControlKind::CheckBox});
@@ -735,7 +768,30 @@ const DialogTemplate& GetParamsDialogTemplate(int templateId) {
 
 const std::vector<int>& ParamsDialogTemplateIds() { return Params().ids; }
 
+DialogTemplate GlobalEqValuesTemplate(const std::vector<std::string>& globals,
+                                      const std::vector<std::string>& locals) {
+  if (globals.size() > static_cast<std::size_t>(kGlobalEqMaxRows) ||
+      locals.size() > static_cast<std::size_t>(kGlobalEqMaxRows))
+    throw std::invalid_argument("the values dialog holds at most " + std::to_string(kGlobalEqMaxRows) + " rows");
+  DialogTemplate t = EmptyTemplate(kGlobalEqValuesDialogId, "Global Equilibrium Analysis: Values", 300);
+  const int w = t.width - 2 * kMargin;
+  Column rows = {S("global values (one for all data sets):")};
+  for (std::size_t k = 0; k < globals.size(); ++k) {
+    const int id = kIdGlobalEqGlobalFirst + 2 * static_cast<int>(k);
+    rows.push_back(EF(id, globals[k], id + 1));
+  }
+  rows.push_back(S("local values (each data set its own):"));
+  for (std::size_t k = 0; k < locals.size(); ++k) {
+    const int id = kIdGlobalEqLocalFirst + 2 * static_cast<int>(k);
+    rows.push_back(EF(id, locals[k], id + 1));
+  }
+  rows.push_back(S("An empty local field: each data set starts from its own data."));
+  AddButtons(t, PlaceColumn(t, rows, kMargin, kMargin, w) + 6);
+  return t;
+}
+
 const DialogTemplate& GetDialogTemplate(std::string_view name) {
+  if (name == GlobalEqModelTemplate().name) return GlobalEqModelTemplate();
   if (name == LammTemplate().name) return LammTemplate();
   if (name == InhomSolventTemplate().name) return InhomSolventTemplate();
   if (name == FloToolsTemplate().name) return FloToolsTemplate();
@@ -749,7 +805,8 @@ const DialogTemplate& GetDialogTemplate(std::string_view name) {
 
 std::vector<std::string> DialogTemplateNames() {
   std::vector<std::string> names = {LammTemplate().name, InhomSolventTemplate().name, FloToolsTemplate().name,
-                                    PriorTemplate().name, BufferTemplate(false).name, BufferTemplate(true).name};
+                                    PriorTemplate().name, BufferTemplate(false).name, BufferTemplate(true).name,
+                                    GlobalEqModelTemplate().name};
   for (const auto& [id, t] : Params().templates) names.push_back(t.name);
   return names;
 }

@@ -33,6 +33,27 @@ inline constexpr int kFloToolsDialogId = 916;
 // Template of the prior-probability dialog "Generate Prior Probability From Peaks".
 inline constexpr int kPriorParamsDialogId = 776;
 
+// Template of the model dialog of "Global Equilibrium Analysis...": the models as
+// radio buttons kIdGlobalEqModelFirst.. (one group, in the order of their labels,
+// each label the model's name, a colon and what it is) and the n of the n-mer.
+inline constexpr int kGlobalEqModelDialogId = 931;
+inline constexpr int kIdGlobalEqModelFirst = 940;
+inline constexpr int kGlobalEqModelCount = 5;
+inline constexpr int kIdGlobalEqN = 945;
+// Template of its values dialog, made for the model's values: each global value
+// (one for all data sets) a row of its value (edit kIdGlobalEqGlobalFirst + 2k)
+// and its "fit" box (+ 1), each local value (each data set its own) the same from
+// kIdGlobalEqLocalFirst. At most kGlobalEqMaxRows rows of each.
+inline constexpr int kGlobalEqValuesDialogId = 932;
+inline constexpr int kIdGlobalEqGlobalFirst = 950;
+inline constexpr int kIdGlobalEqLocalFirst = 970;
+inline constexpr int kGlobalEqMaxRows = 8;
+// The values dialog for the labels of the global and local values (each label
+// names the value and its unit); std::invalid_argument for more rows than there
+// are ids.
+DialogTemplate GlobalEqValuesTemplate(const std::vector<std::string>& globals,
+                                      const std::vector<std::string>& locals);
+
 // The template of a dialog by its name, the resource id as text ("631", "320").
 // An unknown name is a programming error: std::invalid_argument naming it.
 const DialogTemplate& GetDialogTemplate(std::string_view name);

@@ -156,6 +156,7 @@ MenuItem ModelPopup(bool full) {
             Cmd(kCmContinuousCMPriorVbar, "c(M) with prior knowledge vbar(M)"),
             Cmd(kCmFMScalingLaw, "f(M) vs M (with scaling law)"),
         }),
+        Cmd(kCmGlobalEquilibriumAnalysis, "Global Equilibrium Analysis..."),
         Cmd(kCmContinuousCs, "Continuous c(s) Distribution"),
         Popup("Continuous c(s) with other prior knowledge", {
             Cmd(kCmContinuousCsConformationalChange, "Continuous c(s) Conformational Change Model"),

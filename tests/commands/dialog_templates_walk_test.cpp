@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands/buffer_dialog.h"
+#include "commands/global_equilibrium_commands.h"
 #include "commands/prior_dialog.h"
 #include "commands_test_support.h"
 #include "modelcalc/fluorescence_detection.h"
@@ -105,6 +106,16 @@ class DialogTemplatesWalkTest : public CommandTest {
         },
         // The model on with its cosolute gradient: every field is used.
         [](TransferBuffer& r, int) { r.checked[857] = r.checked[844] = true; }};
+    // The model dialog of the global equilibrium analysis (its n is read only for
+    // monomer-nmer, and judged always).
+    w[std::to_string(kGlobalEqModelDialogId)] = {
+        [] {
+          TransferBuffer r;
+          r.checked[kIdGlobalEqModelFirst + 3] = true;
+          r.text[kIdGlobalEqN] = "2";
+          return r;
+        },
+        [](const TransferBuffer& r) { return GlobalEqModelRefusal(r); }};
     return w;
   }
 };
@@ -158,7 +169,7 @@ TEST_F(DialogTemplatesWalkTest, EveryNumberFieldHasARowAndIsNamed) {
     EXPECT_GT(numberFields, 0) << name;
     fields += numberFields;
   }
-  EXPECT_EQ(templates, 6);
+  EXPECT_EQ(templates, 7);
   std::cout << templates << " templates, " << fields << " number fields walked" << std::endl;
 }
 

@@ -54,6 +54,7 @@ const std::map<std::string, const char*> kFieldDoors = {
     {"batch/batch_damaged_scans.cpp", "the right fitting limit of the parameter file: one number on its own line"},
     {"batch/batch_values.cpp", "the value of a command-line option or a --set value (the batch's one door)"},
     {"commands/buffer_dialog.cpp", "a dialog field"},
+    {"commands/global_equilibrium_commands.cpp", "dialog fields, judged first by FieldRefusal"},
     {"commands/load_commands.cpp", "the digit that ends a file's extension"},
     {"commands/prior_dialog.cpp", "dialog fields"},
     {"distributions/distribution_transforms.cpp", "a grid file: one number per line"},
