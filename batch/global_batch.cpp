@@ -16,9 +16,11 @@ namespace tarmic {
 const char* const kGlobalUsage =
     "usage: tarmic-batch --global --model NAME [--set NAME=VALUE ...] [--float NAME ...] [--seed N]\n"
     "                    --output DIR FILE.xp [FILE.xp ...]\n"
-    "  models: ideal1, ideal2, ideal3, monomer-nmer (--set n=2..12), hetero-ab\n"
-    "  --set NAME=VALUE  gives a value (M1, M2, M3, logKa1, c1, cA, cB, baseline, n) and holds it\n"
-    "  --float NAME      floats a value given by --set\n";
+    "  models: ideal1, ideal2, ideal3, monomer-nmer (--set n=2..12),\n"
+    "          monomer-nmer-mmer (--set n=N --set m=M, 2 <= n < m <= 12), hetero-ab\n"
+    "  --set NAME=VALUE  gives a value (M1, M2, M3, logKa1, logKa2, incompetent, B2, c1, cA, cB,\n"
+    "                    baseline, n, m) and holds it\n"
+    "  --float NAME      floats a value given by --set (incompetent and B2 also without one)\n";
 
 namespace {
 
@@ -29,9 +31,15 @@ constexpr Quantity kGlobalMass{"molar mass", "g/mol", Closed(10.0, 1e8)};
 constexpr Quantity kGlobalLogKa{"log10 of the association constant", "", Closed(-30.0, 60.0)};
 constexpr Quantity kGlobalSignal{"signal", "OD", Closed(-10.0, 1000.0)};
 constexpr Quantity kGlobalN{"n of the n-mer", "", Count(2.0, 12.0)};
+constexpr Quantity kGlobalM{"m of the m-mer", "", Count(3.0, 12.0)};
+constexpr Quantity kGlobalFraction{"incompetent fraction", "", Closed(0.0, 0.99)};
+constexpr Quantity kGlobalVirial{"second virial coefficient", "mol ml/g^2", Closed(-1.0, 1.0)};
 
 const Quantity& QuantityOfSetting(const std::string& name) {
   if (name == "n") return kGlobalN;
+  if (name == "m") return kGlobalM;
+  if (name == "incompetent") return kGlobalFraction;
+  if (name == "B2") return kGlobalVirial;
   if (name.rfind("logKa", 0) == 0) return kGlobalLogKa;
   if (name.size() >= 2 && name[0] == 'M') return kGlobalMass;
   return kGlobalSignal;
@@ -40,7 +48,7 @@ const Quantity& QuantityOfSetting(const std::string& name) {
 struct GlobalArguments {
   std::string model;
   engine::EquilibriumSettings settings;
-  int n = 2;
+  int n = 2, m = 0;
   std::string seed = "0";
   std::string output;
   std::vector<std::string> xps;
@@ -75,6 +83,7 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
           !why.empty())
         return why;
       if (name == "n") a.n = static_cast<int>(value);
+      if (name == "m") a.m = static_cast<int>(value);
       a.settings.set[name] = value;
     } else if (s == "--float") {
       if (!next(&v)) return "--float needs a name";
@@ -98,7 +107,8 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
   if (a.output.empty()) return "--global needs --output DIR";
   if (a.xps.empty()) return "--global needs one or more experiment files";
   for (const std::string& f : a.settings.floated)
-    if (!a.settings.set.count(f)) return "--float " + f + ": float only a value given by --set";
+    if (!a.settings.set.count(f) && f != "incompetent" && f != "B2")
+      return "--float " + f + ": float only a value given by --set";
   *out = std::move(a);
   return "";
 }
@@ -134,7 +144,8 @@ std::string DataSetsTable(const engine::Problem& p, const engine::Summary& s) {
     for (const engine::ValueResult& v : s.locals[d]) (v.name == "baseline" ? baseline : ref) += v.value;
     // The monomer-nmer reference: the whole signal at the reference radius.
     const auto* model = dynamic_cast<const engine::EquilibriumModel*>(p.model.get());
-    if (model && model->spec().kind == engine::EquilibriumKind::kMonomerNmer) {
+    if (model && (model->spec().kind == engine::EquilibriumKind::kMonomerNmer ||
+                  model->spec().kind == engine::EquilibriumKind::kMonomerNmerMmer)) {
       const double rr = std::sqrt(engine::ReferenceRadiusSquared(ds));
       std::vector<double> g, l;
       for (const auto& v : s.globals) g.push_back(v.value);
@@ -183,7 +194,7 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
   }
   engine::EquilibriumModelSpec spec;
   std::string error;
-  if (!engine::ParseEquilibriumModel(a.model, a.n, &spec, &error)) {
+  if (!engine::ParseEquilibriumModel(a.model, a.n, &spec, &error, a.m)) {
     std::fprintf(err, "tarmic-batch: %s\n", error.c_str());
     return kBatchInputRefused;
   }

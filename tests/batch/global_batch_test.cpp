@@ -106,11 +106,38 @@ TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
            {"--global", "--model", "monomer-nmer", "--set", "n=2.5", "--output", root + "/x"},
            {"--global", "--model", "ideal1", "--set", "M9=1", "--output", root + "/x"},
            {"--global", "--model", "ideal1", "--float", "M1", "--output", root + "/x"},
-           {"--global", "--model", "ideal1", "--conserve-mass", "--output", root + "/x"}}) {
+           {"--global", "--model", "ideal1", "--float", "incompetent", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer-mmer", "--set", "n=3", "--set", "m=3", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer-mmer", "--set", "n=2", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer", "--set", "m=4", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer", "--set", "incompetent=1", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer", "--float", "incompetent", "--float", "B2", "--output",
+            root + "/x"}}) {
     r = run(args);
     EXPECT_EQ(r.code, 2) << args[2] << ": " << r.err;
     EXPECT_FALSE(batch_fs::exists(root + "/x"));
   }
+  // The added model and terms: their rows, units and whether they were floated.
+  r = run({"--global", "--model", "monomer-nmer-mmer", "--set", "n=2", "--set", "m=4", "--set", "logKa2=10",
+           "--float", "incompetent", "--output", root + "/mmer"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  const auto rows = TableRows(ReadWhole(root + "/mmer/global-parameters.tsv"));
+  ASSERT_EQ(rows.size(), 4u);
+  const std::vector<std::vector<std::string>> want = {{"M1", "g/mol", "yes"},
+                                                      {"logKa1", "log10 M^-1", "yes"},
+                                                      {"logKa2", "log10 M^-3", "no"},
+                                                      {"incompetent", "fraction", "yes"}};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].at("parameter"), want[i][0]);
+    EXPECT_EQ(rows[i].at("unit"), want[i][1]);
+    EXPECT_EQ(rows[i].at("floated"), want[i][2]);
+  }
+  // A run without incompetent monomer: the fraction's lower limit is its bound, 0.
+  EXPECT_GE(std::stod(rows[3].at("lower 95%")), 0.0);
+  r = run({"--global", "--model", "ideal3", "--float", "B2", "--output", root + "/b2"});
+  EXPECT_EQ(r.code, 2) << "B2 with an ideal species whose extinction coefficient is not given";
+  EXPECT_NE(r.err.find("extinction coefficient C"), std::string::npos) << r.err;
+
   // A damaged copy of the run: an experiment file line without its key.
   const std::string copy = root + "/copy";
   batch_fs::create_directories(copy);
