@@ -14,13 +14,14 @@
 namespace tarmic {
 
 const char* const kGlobalUsage =
-    "usage: tarmic-batch --global --model NAME [--set NAME=VALUE ...] [--float NAME ...] [--seed N]\n"
-    "                    --output DIR FILE.xp [FILE.xp ...]\n"
+    "usage: tarmic-batch --global --model NAME [--set NAME=VALUE ...] [--float NAME ...] [--conserve-mass]\n"
+    "                    [--seed N] --output DIR FILE.xp [FILE.xp ...]\n"
     "  models: ideal1, ideal2, ideal3, monomer-nmer (--set n=2..12),\n"
     "          monomer-nmer-mmer (--set n=N --set m=M, 2 <= n < m <= 12), hetero-ab\n"
     "  --set NAME=VALUE  gives a value (M1, M2, M3, logKa1, logKa2, incompetent, B2, c1, cA, cB,\n"
     "                    baseline, n, m) and holds it\n"
-    "  --float NAME      floats a value given by --set (incompetent and B2 also without one)\n";
+    "  --float NAME      floats a value given by --set (incompetent and B2 also without one)\n"
+    "  --conserve-mass   one loading per cell across its speeds (needs meniscus and bottom)\n";
 
 namespace {
 
@@ -49,6 +50,7 @@ struct GlobalArguments {
   std::string model;
   engine::EquilibriumSettings settings;
   int n = 2, m = 0;
+  bool conserveMass = false;
   std::string seed = "0";
   std::string output;
   std::vector<std::string> xps;
@@ -89,8 +91,7 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
       if (!next(&v)) return "--float needs a name";
       a.settings.floated.push_back(v);
     } else if (s == "--conserve-mass") {
-      return "--conserve-mass is not available in this version: each data set keeps its own reference "
-             "concentration";
+      a.conserveMass = true;
     } else if (s == "--seed") {
       if (!next(&v)) return "--seed needs a whole number";
       if (std::string why = SeedRefusal(v); !why.empty()) return why;
@@ -205,13 +206,14 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
   }
   const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
   engine::Problem problem;
-  if (!engine::BuildEquilibriumProblem(sets, spec, a.settings, threads, &problem, &error)) {
+  if (!engine::BuildEquilibriumProblem(sets, spec, a.settings, threads, &problem, &error, a.conserveMass)) {
     std::fprintf(err, "tarmic-batch: %s\n", error.c_str());
     return kBatchInputRefused;
   }
   engine::Options options;
   options.threads = threads;
-  const engine::Summary s = engine::Solve(options, problem);
+  engine::Summary s = engine::Solve(options, problem);
+  engine::FillConservedReferenceSignals(problem, &s);
   for (const engine::Note& n : s.notes) std::fprintf(err, "tarmic-batch: %s: %s\n", n.id.c_str(), n.text.c_str());
   if (s.status == engine::Status::kRefused) return kBatchAnalysisRefused;
 
@@ -246,6 +248,7 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
   m.analysis = "global model=" + a.model + " n=" + std::to_string(a.n);
   for (const auto& [name, value] : a.settings.set) m.analysis += " " + name + "=" + Num(value);
   for (const std::string& f : a.settings.floated) m.analysis += " float=" + f;
+  if (a.conserveMass) m.analysis += " conserve-mass";
   std::vector<std::string> inputs = a.xps;
   for (const engine::DataSet& d : problem.dataSets) inputs.push_back(d.source);
   for (const std::string& in : inputs)

@@ -294,9 +294,13 @@ double WeightPerSignal(double epsL) { return epsL > 0.0 ? 1.0 / (1000.0 * epsL) 
 
 }  // namespace
 
-void EquilibriumModel::Evaluate(const DataSet& set, const double* g, std::size_t ng, const double* l,
-                                std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
-                                double* dL) const {
+namespace {
+
+// The signal of the data set with the reference signals in l (the globals without the
+// loadings of conserved mass).
+void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const double* g, std::size_t ng,
+                  const double* l, std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
+                  double* dL) {
   SetConstants k;
   k.s = BuoyantFactor(set);
   const double r2ref = ReferenceRadiusSquared(set);
@@ -409,6 +413,137 @@ void EquilibriumModel::Evaluate(const DataSet& set, const double* g, std::size_t
       for (std::size_t p = 0; p < nl; ++p) dL[i * nl + p] = d[ng + p];
       dL[i * nl + base] = 1.0;
     }
+  }
+}
+
+
+// The globals before the loadings of conserved mass.
+std::size_t CoreGlobals(const EquilibriumModelSpec& spec) {
+  return spec.OwnGlobals() + (spec.incompetent ? 1 : 0) + (spec.virial ? 1 : 0);
+}
+
+// The reference signals that the cell's loadings L give a data set: the mean signal
+// over the column (in r dr, meniscus to bottom) is the loading. Ideal species:
+// c_j = L_j w / I_j in closed form. An association: c1 solves
+// c1 I1 + sum_t K_t c1^n_t I_n_t = (1 - f) L w (the incompetent share f of the loading
+// apart) by Newton, convex and rising in c1, from above; its derivatives by the
+// implicit function theorem. dc[j * ngCore + p] by the core globals, dcdL[j] by the
+// component's own loading.
+void ConservedReference(const EquilibriumModelSpec& spec, const DataSet& set, const double* g, std::size_t ngCore,
+                        const double* L, double* c, double* dc, double* dcdL) {
+  const double s = BuoyantFactor(set), r2ref = ReferenceRadiusSquared(set);
+  double xa, w;
+  ColumnOf(set, r2ref, &xa, &w);
+  std::fill(dc, dc + spec.Components() * ngCore, 0.0);
+  if (spec.kind == EquilibriumKind::kIdeal) {
+    for (int j = 0; j < spec.species; ++j) {
+      const ExpIntegral I = IntegralOfExp(g[j] * s, xa, w);
+      c[j] = L[j] * w / I.value;
+      dcdL[j] = w / I.value;
+      dc[j * ngCore + j] = -c[j] * s * I.du / I.value;
+    }
+    return;
+  }
+  const int fi = spec.IncompetentIndex();
+  const double f = fi >= 0 ? g[fi] : 0.0, target = (1.0 - f) * L[0] * w;
+  const ExpIntegral I1 = IntegralOfExp(g[0] * s, xa, w);
+  const int complexes = spec.kind == EquilibriumKind::kMonomerNmerMmer ? 2 : 1;
+  const int orders[2] = {spec.n, spec.m};
+  double Ks[2] = {SignalConstant(set, spec.n, g[1]), 0.0};
+  if (complexes == 2) Ks[1] = SignalConstant(set, spec.m, g[2]);
+  ExpIntegral In[2];
+  for (int t = 0; t < complexes; ++t) In[t] = IntegralOfExp(orders[t] * g[0] * s, xa, w);
+  double x = std::max(target / I1.value, 0.0), slope = I1.value;
+  for (int it = 0; it < 200; ++it) {
+    double G = x * I1.value - target;
+    slope = I1.value;
+    for (int t = 0; t < complexes; ++t) {
+      G += Ks[t] * std::pow(x, orders[t]) * In[t].value;
+      slope += orders[t] * Ks[t] * std::pow(x, orders[t] - 1) * In[t].value;
+    }
+    const double step = G / slope;
+    x = std::max(x - step, 0.0);
+    if (std::fabs(step) <= 1e-15 * x) break;
+  }
+  c[0] = x;
+  // dG/dtheta at the root, then dc = -dG/dtheta / dG/dc.
+  double dGdM = x * s * I1.du;
+  for (int t = 0; t < complexes; ++t) {
+    const double term = Ks[t] * std::pow(x, orders[t]);
+    dGdM += term * orders[t] * s * In[t].du;
+    dc[1 + t] = -kLn10 * term * In[t].value / slope;
+  }
+  dc[0] = -dGdM / slope;
+  if (fi >= 0) dc[fi] = -(L[0] * w) / slope;
+  dcdL[0] = (1.0 - f) * w / slope;
+}
+
+}  // namespace
+
+int EquilibriumModelSpec::LoadingIndex(int cell) const {
+  for (std::size_t i = 0; i < conservedCells.size(); ++i)
+    if (conservedCells[i] == cell) return static_cast<int>(CoreGlobals(*this) + i * Components());
+  return -1;
+}
+
+void EquilibriumModel::Evaluate(const DataSet& set, const double* g, std::size_t ng, const double* l,
+                                std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
+                                double* dL) const {
+  const int li = spec_.LoadingIndex(set.cell);
+  if (li < 0) {
+    EvaluateCore(spec_, set, g, ng, l, nl, n, r, f, dG, dL);
+    return;
+  }
+  // The reference signals from the cell's loadings, then the derivatives by the chain
+  // rule through them; the data set's own reference locals have no part.
+  const std::size_t ngCore = CoreGlobals(spec_), comps = static_cast<std::size_t>(spec_.Components());
+  std::vector<double> lc(l, l + nl), dc(comps * ngCore), dcdL(comps);
+  ConservedReference(spec_, set, g, ngCore, g + li, lc.data(), dc.data(), dcdL.data());
+  if (!dG && !dL) {
+    EvaluateCore(spec_, set, g, ngCore, lc.data(), nl, n, r, f, nullptr, nullptr);
+    return;
+  }
+  std::vector<double> gCore(n * ngCore), lCore(n * nl);
+  EvaluateCore(spec_, set, g, ngCore, lc.data(), nl, n, r, f, gCore.data(), lCore.data());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (dG) {
+      double* row = dG + i * ng;
+      std::fill(row, row + ng, 0.0);
+      std::copy(gCore.begin() + i * ngCore, gCore.begin() + (i + 1) * ngCore, row);
+      for (std::size_t j = 0; j < comps; ++j) {
+        const double dfdc = lCore[i * nl + j];
+        for (std::size_t p = 0; p < ngCore; ++p) row[p] += dfdc * dc[j * ngCore + p];
+        row[li + j] += dfdc * dcdL[j];
+      }
+    }
+    if (dL) {
+      std::copy(lCore.begin() + i * nl, lCore.begin() + (i + 1) * nl, dL + i * nl);
+      for (std::size_t j = 0; j < comps; ++j) dL[i * nl + j] = 0.0;
+    }
+  }
+}
+
+std::vector<double> EquilibriumModel::ReferenceSignals(const DataSet& set, const double* g, std::size_t ng,
+                                                       const double* l, std::size_t nl) const {
+  std::vector<double> out(l, l + (nl > 0 ? nl - 1 : 0));
+  const int li = spec_.LoadingIndex(set.cell);
+  if (li < 0 || static_cast<std::size_t>(li) + spec_.Components() > ng) return out;
+  const std::size_t ngCore = CoreGlobals(spec_), comps = static_cast<std::size_t>(spec_.Components());
+  std::vector<double> dc(comps * ngCore), dcdL(comps);
+  ConservedReference(spec_, set, g, ngCore, g + li, out.data(), dc.data(), dcdL.data());
+  return out;
+}
+
+void FillConservedReferenceSignals(const Problem& problem, Summary* summary) {
+  const auto* model = dynamic_cast<const EquilibriumModel*>(problem.model.get());
+  if (!model || model->spec().conservedCells.empty() || summary->globals.empty()) return;
+  std::vector<double> g;
+  for (const ValueResult& v : summary->globals) g.push_back(v.value);
+  for (std::size_t d = 0; d < problem.dataSets.size() && d < summary->locals.size(); ++d) {
+    std::vector<double> l;
+    for (const ValueResult& v : summary->locals[d]) l.push_back(v.value);
+    const std::vector<double> c = model->ReferenceSignals(problem.dataSets[d], g.data(), g.size(), l.data(), l.size());
+    for (std::size_t j = 0; j < c.size() && j < summary->locals[d].size(); ++j) summary->locals[d][j].value = c[j];
   }
 }
 
@@ -562,7 +697,8 @@ constexpr double kStartShares[] = {0.01, 0.1, 0.3, 1.0, 3.0, 10.0, 100.0};
 }  // namespace
 
 bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSpec& modelSpec,
-                             const EquilibriumSettings& settings, int threads, Problem* out, std::string* error) {
+                             const EquilibriumSettings& settings, int threads, Problem* out, std::string* error,
+                             bool conserveMass) {
   auto given = [&](const std::string& name) {
     return settings.set.count(name) > 0 ||
            std::find(settings.floated.begin(), settings.floated.end(), name) != settings.floated.end();
@@ -586,6 +722,17 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
         if (!(d.extinction[j] > 0.0) || !(d.pathLength > 0.0))
           return fail(d.experiment + ": B2 needs the extinction coefficient " + std::string(1, char('A' + j)) +
                       " and the pathlength");
+  }
+  if (conserveMass) {
+    if (spec.kind == EquilibriumKind::kHeteroAB)
+      return fail("--conserve-mass is not available for hetero-ab (the loadings of A and B would be coupled)");
+    if (spec.virial)
+      return fail("--conserve-mass is not available with B2 (the column of a non-ideal distribution has no "
+                  "closed form)");
+    for (const DataSet& d : sets)
+      if (!(d.meniscus > 0.0 && d.bottom > d.meniscus))
+        return fail("--conserve-mass needs the meniscus and bottom of every cell: " +
+                    (d.experiment.empty() ? d.source : d.experiment) + " does not give them");
   }
   Problem p;
   p.model = std::make_shared<EquilibriumModel>(spec);
@@ -733,6 +880,53 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
       KeepBetterStart(std::move(q), threads, &best, &bestSsr);
     }
     p = std::move(best);
+  }
+  if (conserveMass) {
+    // One loading per cell and component, started at the mean over the cell's data
+    // sets of the loading each one's start values imply; the reference signals follow
+    // from it and their locals are held.
+    EquilibriumModelSpec conserved = spec;
+    for (const DataSet& d : p.dataSets)
+      if (std::find(conserved.conservedCells.begin(), conserved.conservedCells.end(), d.cell) ==
+          conserved.conservedCells.end())
+        conserved.conservedCells.push_back(d.cell);
+    std::sort(conserved.conservedCells.begin(), conserved.conservedCells.end());
+    const int comps = spec.Components();
+    std::vector<double> g;
+    for (const Parameter& q : p.globals) g.push_back(q.value);
+    const int fi = spec.IncompetentIndex();
+    const double f = fi >= 0 ? g[fi] : 0.0;
+    for (int cell : conserved.conservedCells) {
+      std::vector<double> sum(comps, 0.0);
+      int count = 0;
+      for (std::size_t d = 0; d < nd; ++d) {
+        const DataSet& ds = p.dataSets[d];
+        if (ds.cell != cell) continue;
+        ++count;
+        const double s = BuoyantFactor(ds);
+        double xa, w;
+        ColumnOf(ds, ReferenceRadiusSquared(ds), &xa, &w);
+        if (spec.kind == EquilibriumKind::kIdeal) {
+          for (int j = 0; j < comps; ++j) sum[j] += p.locals[d][j].value * IntegralOfExp(g[j] * s, xa, w).value / w;
+        } else {
+          const double c = p.locals[d][0].value;
+          double A = c * IntegralOfExp(g[0] * s, xa, w).value;
+          A += SignalConstant(ds, spec.n, g[1]) * std::pow(c, spec.n) * IntegralOfExp(spec.n * g[0] * s, xa, w).value;
+          if (spec.kind == EquilibriumKind::kMonomerNmerMmer)
+            A += SignalConstant(ds, spec.m, g[2]) * std::pow(c, spec.m) *
+                 IntegralOfExp(spec.m * g[0] * s, xa, w).value;
+          sum[0] += A / ((1.0 - f) * w);
+        }
+      }
+      for (int j = 0; j < comps; ++j) {
+        const std::string name = (comps > 1 ? "loading" + std::to_string(j + 1) : std::string("loading")) +
+                                 " cell " + std::to_string(cell);
+        p.globals.push_back(Parameter{name, sum[j] / std::max(count, 1), "OD", 0.0, 1e3, true});
+      }
+    }
+    for (auto& list : p.locals)
+      for (int j = 0; j < comps; ++j) list[j].floated = false;
+    p.model = std::make_shared<EquilibriumModel>(conserved);
   }
   *out = std::move(p);
   return true;

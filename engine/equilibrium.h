@@ -54,12 +54,21 @@ struct EquilibriumModelSpec {
   int m = 0;        // monomer-nmer-mmer: n < m <= 12
   bool incompetent = false;  // the global "incompetent" follows the model's own globals
   bool virial = false;       // the global "B2" follows them (after "incompetent")
+  // With the mass conserved: the cells, in the order of their loadings among the
+  // globals (after "incompetent" and "B2"); each cell has one loading per component
+  // (ideal: each species; associations: the monomer), and the reference signals of its
+  // data sets follow from it instead of their own locals.
+  std::vector<int> conservedCells;
 
   // The number of the model's own globals, and the index of "incompetent" and "B2"
   // among the globals (-1 when the problem does not have them).
   int OwnGlobals() const;
   int IncompetentIndex() const { return incompetent ? OwnGlobals() : -1; }
   int VirialIndex() const { return virial ? OwnGlobals() + (incompetent ? 1 : 0) : -1; }
+  // The number of loadings of a cell, and the index among the globals of the first
+  // loading of the cell (-1 when the mass is not conserved or the cell has none).
+  int Components() const { return kind == EquilibriumKind::kIdeal ? species : 1; }
+  int LoadingIndex(int cell) const;
 };
 
 // The names the batch takes: ideal1, ideal2, ideal3, monomer-nmer, monomer-nmer-mmer
@@ -74,6 +83,10 @@ double ReferenceRadiusSquared(const DataSet& set);
 
 class EquilibriumModel : public Model {
  public:
+  // With the mass conserved, the reference signals (the locals before the baseline)
+  // that the cell's loadings give the data set; else the locals as they are.
+  std::vector<double> ReferenceSignals(const DataSet& set, const double* global, std::size_t nGlobal,
+                                       const double* local, std::size_t nLocal) const;
   explicit EquilibriumModel(EquilibriumModelSpec spec) : spec_(spec) {}
   void Evaluate(const DataSet& set, const double* global, std::size_t nGlobal, const double* local,
                 std::size_t nLocal, std::size_t n, const double* r, double* f, double* dGlobal,
@@ -103,11 +116,21 @@ struct EquilibriumSettings {
 // apparent molar mass from the slope of ln c against r^2 of each data set and, for an
 // association, short fits from a grid of log Ka whose best is kept. "incompetent" and
 // "B2" join the globals when the settings set or float them (a floated incompetent
-// fraction without a value starts at 0.1). False with *error for a name in the
+// fraction without a value starts at 0.1). With conserveMass, each cell gets one loading
+// (per species of an ideal model; of the monomer for an association) among the
+// globals, named "loading cell C" ("loadingJ cell C"), the mean signal of the cell's
+// column, and its data sets' reference signals follow from it. False with *error for
+// conserveMass without the meniscus and bottom of every data set, with hetero-ab or
+// with B2, and for a name in the
 // settings the model does not have, or for B2 with the incompetent fraction (the
 // fraction is defined through the ideal distributions) or without the extinction
 // coefficients it needs.
 bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSpec& spec,
-                             const EquilibriumSettings& settings, int threads, Problem* out, std::string* error);
+                             const EquilibriumSettings& settings, int threads, Problem* out, std::string* error,
+                             bool conserveMass = false);
+
+// With the mass conserved, the summary's reference signals of each data set (held in
+// the problem) replaced by those its cell's loadings give.
+void FillConservedReferenceSignals(const Problem& problem, Summary* summary);
 
 }  // namespace tarmic::engine

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "batch/batch_manifest.h"
+#include "scandata/experiment_file.h"
 #include "tests/batch/batch_test_support.h"
 
 namespace tarmic {
@@ -137,6 +138,36 @@ TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
   r = run({"--global", "--model", "ideal3", "--float", "B2", "--output", root + "/b2"});
   EXPECT_EQ(r.code, 2) << "B2 with an ideal species whose extinction coefficient is not given";
   EXPECT_NE(r.err.find("extinction coefficient C"), std::string::npos) << r.err;
+
+  // One loading per cell when the experiment files give meniscus and bottom: a row per
+  // cell, and each data set's reference signal the one its cell's loading gives.
+  const std::string column = root + "/column";
+  batch_fs::create_directories(column);
+  for (const auto& e : batch_fs::directory_iterator(ex))
+    batch_fs::copy_file(e.path(), column + "/" + e.path().filename().string());
+  std::vector<std::string> columnXps;
+  for (const char* name : {"/cell1_280.xp", "/cell2_280.xp", "/cell3_280.xp"}) {
+    ExperimentFile xp;
+    std::string error;
+    ASSERT_TRUE(LoadXpFile(column + name, &xp, &error)) << error;
+    xp.meniscus = 6.85f;
+    xp.bottom = 7.25f;
+    ASSERT_TRUE(WriteXpFile(column + name, xp, &error)) << error;
+    columnXps.push_back(column + name);
+  }
+  std::vector<std::string> conserved = {"--global", "--model", "monomer-nmer", "--conserve-mass", "--output",
+                                        root + "/conserved"};
+  conserved.insert(conserved.end(), columnXps.begin(), columnXps.end());
+  r = RunBatchProgram(root, conserved);
+  EXPECT_TRUE(r.code == 0 || r.code == 3) << r.err;
+  const auto loadings = TableRows(ReadWhole(root + "/conserved/global-parameters.tsv"));
+  ASSERT_EQ(loadings.size(), 5u);
+  for (int cell = 1; cell <= 3; ++cell) EXPECT_EQ(loadings[1 + cell].at("parameter"), "loading cell " + std::to_string(cell));
+  const auto sets = TableRows(ReadWhole(root + "/conserved/data-sets.tsv"));
+  ASSERT_EQ(sets.size(), 9u);
+  for (const auto& row : sets) EXPECT_EQ(row.at("c1 error"), "0") << "derived from the loading, not fitted";
+  // One loading gives a cell's speeds different reference signals.
+  EXPECT_NE(sets[0].at("c1"), sets[1].at("c1"));
 
   // A damaged copy of the run: an experiment file line without its key.
   const std::string copy = root + "/copy";

@@ -36,7 +36,8 @@ Summary Fit(const Truth& t, unsigned seed, int threads = 1, bool limits = true, 
             const testing::RunShape& shape = {}) {
   Problem p;
   std::string error;
-  EXPECT_TRUE(BuildEquilibriumProblem(testing::SyntheticRun(t, seed, shape), SpecOf(t), settings, threads, &p, &error))
+  EXPECT_TRUE(BuildEquilibriumProblem(testing::SyntheticRun(t, seed, shape), SpecOf(t), settings, threads, &p, &error,
+                                      shape.conserve))
       << error;
   Options o;
   o.threads = threads;
@@ -192,6 +193,70 @@ TEST(GlobalEquilibriumModel, AddedTermsMatchIndependentComputations) {
   EXPECT_LT(testing::Profile(virial, 15000, 20, ref2, 0.6, r)[1], testing::Profile(ideal, 15000, 20, ref2, 0.6, r)[1]);
 }
 
+// With the mass conserved, the model's signal integrated over the column by Simpson's
+// rule here gives back the cell's loading at every speed, for each component; and the
+// derivatives through the loadings match differences.
+TEST(GlobalEquilibriumModel, ConservedLoadingIsTheMeanSignalOfTheColumn) {
+  const double meniscus = 6.8, bottom = 7.3, column = 0.5 * (bottom * bottom - meniscus * meniscus);
+  struct Case {
+    Truth t;
+    std::vector<double> g, loadings;
+  };
+  const std::vector<Case> cases = {
+      {Truth{"ideal1"}, {42000}, {0.5}},
+      {Truth{"ideal2"}, {20000, 80000}, {0.3, 0.4}},
+      {Truth{"monomer-nmer", 2}, {30000, 5.0}, {0.6}},
+      {Truth{"monomer-nmer", 4}, {30000, 14.5}, {0.9}},
+      {Truth{"monomer-nmer-mmer", 2, 0, 0, 0, 0, 0, 4}, {30000, 5.0, 14.5}, {0.7}},
+      {Truth{"monomer-nmer", 2, 0, 0, 0, 0, 0, 4, 0, 0.2}, {30000, 5.0, 0.2}, {0.6}},
+  };
+  for (const Case& c : cases) {
+    EquilibriumModelSpec spec = SpecOf(c.t);
+    spec.incompetent = c.t.incompetent > 0;
+    spec.conservedCells = {1, 2};
+    const EquilibriumModel model(spec);
+    for (double rpm : {6000.0, 15000.0, 25000.0}) {
+      testing::RunShape shape{{0.5}, {rpm}, 6.9, 7.2, 60, 0.0, 20.0, meniscus, bottom};
+      DataSet d = testing::SyntheticRun(Truth{"ideal1"}, 1, shape)[0];
+      d.cell = 2;  // the second cell's loadings follow the first's among the globals
+      std::vector<double> g = c.g;
+      g.insert(g.end(), c.loadings.size(), 9.0);  // the first cell's, unused here
+      g.insert(g.end(), c.loadings.begin(), c.loadings.end());
+      std::vector<double> l(c.loadings.size(), 123.0);  // the set's own references: no part
+      l.push_back(0.02);
+      const std::string what = c.t.model + " n=" + std::to_string(c.t.n) + " rpm " + std::to_string(rpm);
+      const double mean =
+          testing::ColumnIntegral(
+              [&](double r) {
+                double f = 0.0;
+                model.Evaluate(d, g.data(), g.size(), l.data(), l.size(), 1, &r, &f, nullptr, nullptr);
+                return f - l.back();
+              },
+              meniscus, bottom) /
+          column;
+      double total = 0.0;
+      for (double L : c.loadings) total += L;
+      EXPECT_NEAR(mean, total, 1e-9 * total) << what;
+      if (c.loadings.size() == 2) {
+        // Each species carries its own loading: the column of one species alone.
+        std::vector<double> only = g;
+        only[only.size() - 1] = 0.0;
+        const double first = testing::ColumnIntegral(
+                                 [&](double r) {
+                                   double f = 0.0;
+                                   model.Evaluate(d, only.data(), only.size(), l.data(), l.size(), 1, &r, &f,
+                                                  nullptr, nullptr);
+                                   return f - l.back();
+                                 },
+                                 meniscus, bottom) /
+                             column;
+        EXPECT_NEAR(first, c.loadings[0], 1e-9) << what;
+      }
+      ExpectDerivativesMatchDifferences(model, d, g, l, what + " conserved");
+    }
+  }
+}
+
 // The recovery of the truth over seeds: every floated global within 3 standard errors
 // in at least 95 % of the seeds, the mean standard error within 25 % of the spread of
 // the values, the 95 % limits covering the truth in 36-40 of 40 (scaled to the
@@ -208,6 +273,7 @@ struct Recovery {
 // A run with its column (meniscus and bottom) given, over which the incompetent share
 // of the loading is counted.
 const testing::RunShape kColumnRun{{0.3, 0.6, 0.9}, {9000, 13000, 17000}, 6.9, 7.2, 200, 0.005, 20.0, 6.85, 7.25};
+const testing::RunShape kConservedRun{{0.3, 0.6, 0.9}, {9000, 13000, 17000}, 6.9, 7.2, 200, 0.005, 20.0, 6.85, 7.25, true};
 
 class GlobalEquilibriumRecovery : public ::testing::TestWithParam<Recovery> {};
 
@@ -281,12 +347,16 @@ INSTANTIATE_TEST_SUITE_P(
                       Recovery{Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01, 4, 0.0, 0.2},
                                {30000, 5.0, 0.2}, EquilibriumSettings{{}, {"incompetent"}}, kColumnRun, 30},
                       Recovery{Truth{"ideal1", 2, 50000, 0, 0, 0, 0.01, 4, 0.0, 0.0, 1e-3},
-                               {50000, 1e-3}, EquilibriumSettings{{}, {"B2"}}, {}, 30}),
+                               {50000, 1e-3}, EquilibriumSettings{{}, {"B2"}}, {}, 30},
+                      // One loading per cell (the mean signal of its column) across its speeds.
+                      Recovery{Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01}, {30000, 5.0, 0.3, 0.6, 0.9}, {},
+                               kConservedRun, 30}),
     [](const ::testing::TestParamInfo<Recovery>& info) {
       std::string name = info.param.truth.model + "_n" + std::to_string(info.param.truth.n);
       if (info.param.truth.model == "monomer-nmer-mmer") name += "_m" + std::to_string(info.param.truth.m);
       if (info.param.truth.incompetent > 0) name += "_incompetent";
       if (info.param.truth.B2 != 0) name += "_B2";
+      if (info.param.shape.conserve) name += "_conserved";
       for (char& c : name)
         if (c == '-') c = '_';
       return name;

@@ -150,6 +150,9 @@ struct RunShape {
   double noise = 0.005;
   double temperature = 20.0;
   double meniscus = 0.0, bottom = 0.0;  // cm; 0: not given
+  // The loading is the mean signal over the column (meniscus to bottom, in r dr) rather
+  // than over the points: the mass of the cell is the same at every speed.
+  bool conserve = false;
 };
 
 // The run: one data set per cell and speed, every cell holding its loading as its
@@ -181,6 +184,12 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
       d.bottom = shape.bottom;
       auto profile = [&](double a) { return Profile(t, rpm, shape.temperature, ref2, a, r, shape.meniscus, shape.bottom); };
       auto mean = [&](double a) {
+        if (shape.conserve) {
+          const double column = 0.5 * (shape.bottom * shape.bottom - shape.meniscus * shape.meniscus);
+          return ColumnIntegral([&](double x) { return CompetentSignal(t, rpm, shape.temperature, ref2, a, x); },
+                                shape.meniscus, shape.bottom) /
+                 column;
+        }
         double s = 0;
         for (double v : profile(a)) s += v - t.baseline;
         return s / shape.points;
