@@ -765,7 +765,9 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
       p.globals.push_back(Parameter{"logKa2", 8.0, unit(spec.m), -30.0, 80.0, true});
     localNames = {"c1"};
   }
-  if (spec.incompetent) p.globals.push_back(Parameter{"incompetent", 0.1, "fraction", 0.0, 0.99, true});
+  // The fraction may be estimated below 0: a run without incompetent monomer then ends
+  // inside the range, at a value consistent with none, rather than on its bound.
+  if (spec.incompetent) p.globals.push_back(Parameter{"incompetent", 0.1, "fraction", -0.5, 0.99, true});
   if (spec.virial) p.globals.push_back(Parameter{"B2", 0.0, "mol ml/g^2", -1.0, 1.0, true});
   localNames.push_back("baseline");
   p.locals.resize(nd);

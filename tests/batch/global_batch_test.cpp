@@ -133,8 +133,9 @@ TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
     EXPECT_EQ(rows[i].at("unit"), want[i][1]);
     EXPECT_EQ(rows[i].at("floated"), want[i][2]);
   }
-  // A run without incompetent monomer: the fraction's lower limit is its bound, 0.
-  EXPECT_GE(std::stod(rows[3].at("lower 95%")), 0.0);
+  // A run without incompetent monomer: the fraction's limits hold 0.
+  EXPECT_LE(std::stod(rows[3].at("lower 95%")), 0.0);
+  EXPECT_GE(std::stod(rows[3].at("upper 95%")), 0.0);
   r = run({"--global", "--model", "ideal3", "--float", "B2", "--output", root + "/b2"});
   EXPECT_EQ(r.code, 2) << "B2 with an ideal species whose extinction coefficient is not given";
   EXPECT_NE(r.err.find("extinction coefficient C"), std::string::npos) << r.err;

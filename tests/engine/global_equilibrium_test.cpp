@@ -431,6 +431,41 @@ TEST(GlobalEquilibriumSolve, HeldValuesStayAndRefusalsSayWhy) {
   EXPECT_EQ(Solve(Options{}, none).status, Status::kRefused);
 }
 
+// A run without incompetent monomer fitted with the fraction floated: the estimate may
+// fall below 0 (a fraction consistent with none), so the fit is no less converged than
+// with the fraction held; its 95 % limits cover 0 as often as they promise. And a
+// limit that reaches a value's bound stops there.
+TEST(GlobalEquilibriumSolve, AFractionOfNoneConvergesAndLimitsStopAtBounds) {
+  const Truth t{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01};
+  const int seeds = 20;
+  int converged = 0, covered = 0;
+  for (int seed = 1; seed <= seeds; ++seed) {
+    const Summary s = Fit(t, 500 + seed, 1, true, EquilibriumSettings{{}, {"incompetent"}}, kColumnRun);
+    converged += s.status == Status::kConverged;
+    ASSERT_EQ(s.globals[2].name, "incompetent");
+    covered += s.globals[2].lower95 <= 0.0 && 0.0 <= s.globals[2].upper95;
+  }
+  std::printf("incompetent floated on a run without: converged %d/%d, 95%% limits cover 0 in %d\n", converged, seeds,
+              covered);
+  EXPECT_EQ(converged, seeds);
+  EXPECT_GE(covered, 0.9 * seeds);
+
+  Problem p;
+  std::string error;
+  ASSERT_TRUE(BuildEquilibriumProblem(testing::SyntheticRun(t, 4), SpecOf(t), {}, 1, &p, &error)) << error;
+  const Summary free = Solve(Options{}, p);
+  ASSERT_EQ(free.status, Status::kConverged);
+  // A bound half a standard error below the value: the lower limits are the bound.
+  const double bound = free.globals[1].value - 0.5 * free.globals[1].error;
+  p.globals[1].lower = bound;
+  const Summary s = Solve(Options{}, p);
+  ASSERT_EQ(s.status, Status::kConverged);
+  EXPECT_EQ(s.globals[1].lower95, bound);
+  EXPECT_EQ(s.globals[1].lower68, bound);
+  EXPECT_TRUE(s.globals[1].limitsFound);
+  EXPECT_NEAR(s.globals[1].upper95, free.globals[1].upper95, 1e-3 * free.globals[1].error);
+}
+
 TEST(GlobalEquilibriumSolve, ProgressIsReportedAndAStopKeepsTheBestPoint) {
   const Truth t{"ideal1", 2, 42000, 0, 0, 0, 0.01};
   Problem p;
