@@ -72,6 +72,9 @@ struct SetConstants {
   double K1 = 0.0, K2 = 0.0;  // signal constants of the complexes
   double cinc = 0.0;          // the incompetent monomer's signal at the reference radius
   double dcinc[kMaxP] = {};   // and its derivatives
+  double cPower[2] = {};      // c1^(n-1) of each complex
+  int P = kMaxP;              // the values that have derivatives (globals and locals)
+  bool masses = false;        // the species' masses' derivatives are needed (B2)
 };
 
 }  // namespace
@@ -206,17 +209,20 @@ void IncompetentConstants(const EquilibriumModelSpec& spec, const DataSet& set, 
   k->dcinc[fi] = R / ((1.0 - f) * (1.0 - f));
 }
 
-// The species of the model at x.
+// The species of the model at x. Without B2 only their sum counts: they are then added
+// into one slot, so that the point costs no more than its exponentials.
 void FillSpecies(const EquilibriumModelSpec& spec, const DataSet& set, const double* g, std::size_t ng,
                  const double* l, const SetConstants& k, double x, Species* sp) {
-  const int P = kMaxP;
+  const int P = k.P;
   sp->count = 0;
   auto add = [&](double M, double epsL) {
+    if (!k.masses && sp->count == 1) return 0;
     const int j = sp->count++;
     sp->M[j] = M;
     sp->epsL[j] = epsL;
+    sp->S[j] = 0.0;
     std::fill(sp->dS[j], sp->dS[j] + P, 0.0);
-    std::fill(sp->dM[j], sp->dM[j] + P, 0.0);
+    if (k.masses) std::fill(sp->dM[j], sp->dM[j] + P, 0.0);
     return j;
   };
   const double s = k.s, pl = set.pathLength;
@@ -224,9 +230,9 @@ void FillSpecies(const EquilibriumModelSpec& spec, const DataSet& set, const dou
     for (int i = 0; i < spec.species; ++i) {
       const double e = std::exp(g[i] * s * x);
       const int j = add(g[i], set.extinction[i] * pl);
-      sp->S[j] = l[i] * e;
-      sp->dS[j][i] = l[i] * s * x * e;
-      sp->dS[j][ng + i] = e;
+      sp->S[j] += l[i] * e;
+      sp->dS[j][i] += l[i] * s * x * e;
+      sp->dS[j][ng + i] += e;
       sp->dM[j][i] = 1.0;
     }
     return;
@@ -238,30 +244,31 @@ void FillSpecies(const EquilibriumModelSpec& spec, const DataSet& set, const dou
     const double ea = std::exp(g[0] * s * x), eb = std::exp(g[1] * s * x);
     e1 = ea;
     int j = add(g[0], set.extinction[0] * pl);
-    sp->S[j] = a * ea;
-    sp->dS[j][0] = a * s * x * ea;
-    sp->dS[j][ng] = ea;
+    sp->S[j] += a * ea;
+    sp->dS[j][0] += a * s * x * ea;
+    sp->dS[j][ng] += ea;
     sp->dM[j][0] = 1.0;
     j = add(g[1], set.extinction[1] * pl);
-    sp->S[j] = b * eb;
-    sp->dS[j][1] = b * s * x * eb;
-    sp->dS[j][ng + 1] = eb;
+    sp->S[j] += b * eb;
+    sp->dS[j][1] += b * s * x * eb;
+    sp->dS[j][ng + 1] += eb;
     sp->dM[j][1] = 1.0;
     j = add(g[0] + g[1], (set.extinction[0] + set.extinction[1]) * pl);
     const double ab = k.K1 * a * b * ea * eb;
-    sp->S[j] = ab;
-    sp->dS[j][0] = sp->dS[j][1] = s * x * ab;
-    sp->dS[j][2] = kLn10 * ab;
-    sp->dS[j][ng] = k.K1 * b * ea * eb;
-    sp->dS[j][ng + 1] = k.K1 * a * ea * eb;
+    sp->S[j] += ab;
+    sp->dS[j][0] += s * x * ab;
+    sp->dS[j][1] += s * x * ab;
+    sp->dS[j][2] += kLn10 * ab;
+    sp->dS[j][ng] += k.K1 * b * ea * eb;
+    sp->dS[j][ng + 1] += k.K1 * a * ea * eb;
     sp->dM[j][0] = sp->dM[j][1] = 1.0;
   } else {
     const double c = std::max(l[0], 0.0);
     e1 = std::exp(g[0] * s * x);
     int j = add(g[0], set.extinction[0] * pl);
-    sp->S[j] = c * e1;
-    sp->dS[j][0] = c * s * x * e1;
-    sp->dS[j][ng] = e1;
+    sp->S[j] += c * e1;
+    sp->dS[j][0] += c * s * x * e1;
+    sp->dS[j][ng] += e1;
     sp->dM[j][0] = 1.0;
     const int orders[2] = {spec.n, spec.m};
     const double Ks[2] = {k.K1, k.K2};
@@ -270,19 +277,19 @@ void FillSpecies(const EquilibriumModelSpec& spec, const DataSet& set, const dou
       const int nn = orders[t];
       double en = e1;  // e^n by products: n is a small whole number
       for (int i = 1; i < nn; ++i) en *= e1;
-      const double cn1 = std::pow(c, nn - 1), v = Ks[t] * cn1 * c * en;
+      const double cn1 = k.cPower[t], v = Ks[t] * cn1 * c * en;
       j = add(nn * g[0], nn * set.extinction[0] * pl);
-      sp->S[j] = v;
-      sp->dS[j][0] = v * nn * s * x;
-      sp->dS[j][1 + t] = kLn10 * v;
-      sp->dS[j][ng] = nn * Ks[t] * cn1 * en;
+      sp->S[j] += v;
+      sp->dS[j][0] += v * nn * s * x;
+      sp->dS[j][1 + t] += kLn10 * v;
+      sp->dS[j][ng] += nn * Ks[t] * cn1 * en;
       sp->dM[j][0] = nn;
     }
   }
   if (fi >= 0) {
     const int j = add(g[0], set.extinction[0] * pl);
-    sp->S[j] = k.cinc * e1;
-    for (int p = 0; p < P; ++p) sp->dS[j][p] = k.dcinc[p] * e1;
+    sp->S[j] += k.cinc * e1;
+    for (int p = 0; p < P; ++p) sp->dS[j][p] += k.dcinc[p] * e1;
     sp->dS[j][0] += k.cinc * s * x * e1;
     sp->dM[j][0] = 1.0;
   }
@@ -295,6 +302,81 @@ double WeightPerSignal(double epsL) { return epsL > 0.0 ? 1.0 / (1000.0 * epsL) 
 }  // namespace
 
 namespace {
+
+// Without B2: the sum of the species' distributions written out per model, the
+// common case, at the cost of its exponentials (the species one by one as FillSpecies
+// gives them cost several times more).
+void EvaluateIdealActivity(const EquilibriumModelSpec& spec, const double* g, std::size_t ng, const double* l,
+                           std::size_t nl, const SetConstants& k, std::size_t n, const double* r, double r2ref,
+                           double* f, double* dG, double* dL) {
+  const double s = k.s;
+  const std::size_t base = nl - 1;
+  const bool inc = spec.IncompetentIndex() >= 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = 0.5 * (r[i] * r[i] - r2ref);
+    double* gd = dG ? dG + i * ng : nullptr;
+    double* ld = dL ? dL + i * nl : nullptr;
+    if (gd) std::fill(gd, gd + ng, 0.0);
+    if (ld) std::fill(ld, ld + nl, 0.0);
+    double v = l[base], e1 = 0.0;
+    if (spec.kind == EquilibriumKind::kIdeal) {
+      for (int j = 0; j < spec.species; ++j) {
+        const double e = std::exp(g[j] * s * x);
+        v += l[j] * e;
+        if (gd) gd[j] = l[j] * s * x * e;
+        if (ld) ld[j] = e;
+      }
+    } else if (spec.kind == EquilibriumKind::kHeteroAB) {
+      const double a = std::max(l[0], 0.0), b = std::max(l[1], 0.0);
+      const double ea = std::exp(g[0] * s * x), eb = std::exp(g[1] * s * x);
+      const double ab = k.K1 * a * b * ea * eb;
+      e1 = ea;
+      v += a * ea + b * eb + ab;
+      if (gd) {
+        gd[0] = s * x * (a * ea + ab);
+        gd[1] = s * x * (b * eb + ab);
+        gd[2] = kLn10 * ab;
+      }
+      if (ld) {
+        ld[0] = ea + k.K1 * b * ea * eb;
+        ld[1] = eb + k.K1 * a * ea * eb;
+      }
+    } else {
+      const double c = std::max(l[0], 0.0);
+      e1 = std::exp(g[0] * s * x);
+      v += c * e1;
+      if (gd) gd[0] = c * s * x * e1;
+      if (ld) ld[0] = e1;
+      const int orders[2] = {spec.n, spec.m};
+      const double Ks[2] = {k.K1, k.K2};
+      const int complexes = spec.kind == EquilibriumKind::kMonomerNmerMmer ? 2 : 1;
+      for (int t = 0; t < complexes; ++t) {
+        const int nn = orders[t];
+        double en = e1;  // e^n by products: n is a small whole number
+        for (int j = 1; j < nn; ++j) en *= e1;
+        const double term = Ks[t] * k.cPower[t] * c * en;
+        v += term;
+        if (gd) {
+          gd[0] += term * nn * s * x;
+          gd[1 + t] = kLn10 * term;
+        }
+        if (ld) ld[0] += nn * Ks[t] * k.cPower[t] * en;
+      }
+    }
+    if (inc) {
+      // The incompetent monomer: c_inc(values) exp(M1 s x).
+      v += k.cinc * e1;
+      if (gd) {
+        for (std::size_t p = 0; p < ng; ++p) gd[p] += k.dcinc[p] * e1;
+        gd[0] += k.cinc * s * x * e1;
+      }
+      if (ld)
+        for (std::size_t p = 0; p < nl; ++p) ld[p] += k.dcinc[ng + p] * e1;
+    }
+    f[i] = v;
+    if (ld) ld[base] = 1.0;
+  }
+}
 
 // The signal of the data set with the reference signals in l (the globals without the
 // loadings of conserved mass).
@@ -311,6 +393,13 @@ void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const d
   if (spec_.IncompetentIndex() >= 0) IncompetentConstants(spec_, set, g, ng, l, r2ref, &k);
   const std::size_t P = ng + nl, base = nl - 1;  // the baseline is the last local
   const int vi = spec_.VirialIndex();
+  k.P = static_cast<int>(P);
+  k.masses = vi >= 0;
+  if (spec_.kind == EquilibriumKind::kMonomerNmer || spec_.kind == EquilibriumKind::kMonomerNmerMmer) {
+    const double c = std::max(l[0], 0.0);
+    k.cPower[0] = std::pow(c, spec_.n - 1);
+    k.cPower[1] = spec_.kind == EquilibriumKind::kMonomerNmerMmer ? std::pow(c, spec_.m - 1) : 0.0;
+  }
   const double B = vi >= 0 ? g[vi] : 0.0;
 
   // With B2: the weight concentration at the reference radius, where the local values
@@ -325,17 +414,17 @@ void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const d
       for (std::size_t p = 0; p < P; ++p) dWref[p] += wj * (sp.dM[j][p] * sp.S[j] + sp.M[j] * sp.dS[j][p]);
     }
   }
+  if (vi < 0) {
+    EvaluateIdealActivity(spec_, g, ng, l, nl, k, n, r, r2ref, f, dG, dL);
+    return;
+  }
   for (std::size_t i = 0; i < n; ++i) {
     const double x = 0.5 * (r[i] * r[i] - r2ref);
     FillSpecies(spec_, set, g, ng, l, k, x, &sp);
     double d[kMaxP] = {};
     double v = l[base];
-    if (vi < 0) {
-      for (int j = 0; j < sp.count; ++j) {
-        v += sp.S[j];
-        for (std::size_t p = 0; p < P; ++p) d[p] += sp.dS[j][p];
-      }
-    } else {
+    const bool derivatives = dG || dL;
+    {
       // W = sum_j T_j E_j with T_j = w_j M_j S_j, E_j = exp(-2 B M_j (W - Wref)): Newton
       // on phi(W) = W - sum_j T_j E_j, which is concave in W. For B >= 0 it increases
       // everywhere and Newton converges from any start; for B < 0 it rises to a
@@ -386,7 +475,7 @@ void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const d
         slope += 2.0 * B * sp.M[j] * T[j] * E[j];
       }
       const double dW0 = W - Wref;
-      for (std::size_t p = 0; p < P; ++p) {
+      for (std::size_t p = 0; p < (derivatives ? P : 0); ++p) {
         // The explicit derivative of the residual, W held, then W's by the implicit
         // function theorem.
         const double dB = static_cast<int>(p) == vi ? 1.0 : 0.0;
