@@ -77,6 +77,29 @@ struct SetConstants {
   bool masses = false;        // the species' masses' derivatives are needed (B2)
 };
 
+// The complexes of monomer-nmer(-mmer): their orders and signal constants.
+struct Complexes {
+  int count = 0;
+  int order[2] = {0, 0};
+  double K[2] = {0.0, 0.0};
+};
+Complexes ComplexesOf(const EquilibriumModelSpec& spec, const SetConstants& k) {
+  Complexes c;
+  c.count = spec.kind == EquilibriumKind::kMonomerNmerMmer ? 2 : 1;
+  c.order[0] = spec.n;
+  c.order[1] = spec.m;
+  c.K[0] = k.K1;
+  c.K[1] = k.K2;
+  return c;
+}
+
+// e^n by products: n is a small whole number.
+double WholePower(double e, int n) {
+  double en = e;
+  for (int j = 1; j < n; ++j) en *= e;
+  return en;
+}
+
 }  // namespace
 
 int EquilibriumModelSpec::OwnGlobals() const {
@@ -189,17 +212,15 @@ void IncompetentConstants(const EquilibriumModelSpec& spec, const DataSet& set, 
     A = c * I1.value;
     dA[0] = c * s * I1.du;
     dA[ng] = I1.value;
-    const int orders[2] = {spec.n, spec.m};
-    const double Ks[2] = {k->K1, k->K2};
-    const int complexes = spec.kind == EquilibriumKind::kMonomerNmerMmer ? 2 : 1;
-    for (int t = 0; t < complexes; ++t) {
-      const int nn = orders[t];
+    const Complexes cx = ComplexesOf(spec, *k);
+    for (int t = 0; t < cx.count; ++t) {
+      const int nn = cx.order[t];
       const ExpIntegral In = IntegralOfExp(nn * g[0] * s, xa, w);
-      const double cn = std::pow(c, nn), term = Ks[t] * cn;
+      const double cn = std::pow(c, nn), term = cx.K[t] * cn;
       A += term * In.value;
       dA[0] += term * nn * s * In.du;
       dA[1 + t] = kLn10 * term * In.value;
-      dA[ng] += nn * Ks[t] * std::pow(c, nn - 1) * In.value;
+      dA[ng] += nn * cx.K[t] * std::pow(c, nn - 1) * In.value;
     }
   }
   dI1[0] = s * I1.du;
@@ -270,19 +291,16 @@ void FillSpecies(const EquilibriumModelSpec& spec, const DataSet& set, const dou
     sp->dS[j][0] += c * s * x * e1;
     sp->dS[j][ng] += e1;
     sp->dM[j][0] = 1.0;
-    const int orders[2] = {spec.n, spec.m};
-    const double Ks[2] = {k.K1, k.K2};
-    const int complexes = spec.kind == EquilibriumKind::kMonomerNmerMmer ? 2 : 1;
-    for (int t = 0; t < complexes; ++t) {
-      const int nn = orders[t];
-      double en = e1;  // e^n by products: n is a small whole number
-      for (int i = 1; i < nn; ++i) en *= e1;
-      const double cn1 = k.cPower[t], v = Ks[t] * cn1 * c * en;
+    const Complexes cx = ComplexesOf(spec, k);
+    for (int t = 0; t < cx.count; ++t) {
+      const int nn = cx.order[t];
+      const double en = WholePower(e1, nn);
+      const double cn1 = k.cPower[t], v = cx.K[t] * cn1 * c * en;
       j = add(nn * g[0], nn * set.extinction[0] * pl);
       sp->S[j] += v;
       sp->dS[j][0] += v * nn * s * x;
       sp->dS[j][1 + t] += kLn10 * v;
-      sp->dS[j][ng] += nn * Ks[t] * cn1 * en;
+      sp->dS[j][ng] += nn * cx.K[t] * cn1 * en;
       sp->dM[j][0] = nn;
     }
   }
@@ -347,20 +365,17 @@ void EvaluateIdealActivity(const EquilibriumModelSpec& spec, const double* g, st
       v += c * e1;
       if (gd) gd[0] = c * s * x * e1;
       if (ld) ld[0] = e1;
-      const int orders[2] = {spec.n, spec.m};
-      const double Ks[2] = {k.K1, k.K2};
-      const int complexes = spec.kind == EquilibriumKind::kMonomerNmerMmer ? 2 : 1;
-      for (int t = 0; t < complexes; ++t) {
-        const int nn = orders[t];
-        double en = e1;  // e^n by products: n is a small whole number
-        for (int j = 1; j < nn; ++j) en *= e1;
-        const double term = Ks[t] * k.cPower[t] * c * en;
+      const Complexes cx = ComplexesOf(spec, k);
+      for (int t = 0; t < cx.count; ++t) {
+        const int nn = cx.order[t];
+        const double en = WholePower(e1, nn);
+        const double term = cx.K[t] * k.cPower[t] * c * en;
         v += term;
         if (gd) {
           gd[0] += term * nn * s * x;
           gd[1 + t] = kLn10 * term;
         }
-        if (ld) ld[0] += nn * Ks[t] * k.cPower[t] * en;
+        if (ld) ld[0] += nn * cx.K[t] * k.cPower[t] * en;
       }
     }
     if (inc) {

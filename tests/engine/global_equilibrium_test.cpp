@@ -45,58 +45,6 @@ Summary Fit(const Truth& t, unsigned seed, int threads = 1, bool limits = true, 
   return Solve(o, p);
 }
 
-TEST(GlobalEquilibriumModel, SignalsAndDerivativesMatchTheClosedFormInMolarUnits) {
-  const double ref2 = 0.5 * (6.9 * 6.9 + 7.2 * 7.2);
-  for (const Truth& t : {Truth{"ideal1", 2, 25000, 0, 0.5, 0, 0.02}, Truth{"ideal2", 2, 15000, 90000, 0.3, 0, -0.01},
-                         Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.0}, Truth{"monomer-nmer", 3, 20000, 0, 0, 9.5, 0.01},
-                         Truth{"monomer-nmer", 4, 30000, 0, 0, 14.5, 0.0}, Truth{"monomer-nmer", 12, 8000, 0, 0, 50.0, 0.0},
-                         Truth{"hetero-ab", 2, 30000, 50000, 0, 5.0, 0.01}}) {
-    for (double rpm : {6000.0, 15000.0, 30000.0}) {
-      DataSet d = testing::SyntheticRun(t, 1, {{0.5}, {rpm}, 6.9, 7.2, 20, 0.0})[0];
-      const EquilibriumModel model(SpecOf(t));
-      const bool assoc = t.model != "ideal1" && t.model != "ideal2";
-      const double a = assoc ? 8e-6 : 0.4;
-      std::vector<double> g, l;
-      if (t.model == "ideal1") g = {t.M1}, l = {a, t.baseline};
-      if (t.model == "ideal2") g = {t.M1, t.M2}, l = {a * (1 - t.share2), a * t.share2, t.baseline};
-      if (t.model == "monomer-nmer") g = {t.M1, t.logKa}, l = {a * testing::kEps * testing::kPath, t.baseline};
-      if (t.model == "hetero-ab")
-        g = {t.M1, t.M2, t.logKa}, l = {a * testing::kEps * testing::kPath, a * testing::kEpsB * testing::kPath, t.baseline};
-      std::vector<double> r = d.scans[0].radius, f(r.size()), dG(r.size() * g.size()), dL(r.size() * l.size());
-      model.Evaluate(d, g.data(), g.size(), l.data(), l.size(), r.size(), r.data(), f.data(), dG.data(), dL.data());
-      for (std::size_t i = 0; i < r.size(); ++i) {
-        const double want = testing::Signal(t, rpm, 20.0, ref2, a, r[i]);
-        ASSERT_NEAR(f[i], want, 1e-10 * std::max(1.0, std::fabs(want))) << t.model << " n=" << t.n << " rpm " << rpm;
-      }
-      // Derivatives against central differences of the model itself.
-      auto diff = [&](std::vector<double>& v, std::size_t k, std::vector<double>& out) {
-        const double h = 1e-6 * std::max(1.0, std::fabs(v[k]));
-        std::vector<double> fp(r.size()), fm(r.size());
-        const double keep = v[k];
-        v[k] = keep + h;
-        model.Evaluate(d, g.data(), g.size(), l.data(), l.size(), r.size(), r.data(), fp.data(), nullptr, nullptr);
-        v[k] = keep - h;
-        model.Evaluate(d, g.data(), g.size(), l.data(), l.size(), r.size(), r.data(), fm.data(), nullptr, nullptr);
-        v[k] = keep;
-        for (std::size_t i = 0; i < r.size(); ++i) out[i] = (fp[i] - fm[i]) / (2 * h);
-      };
-      std::vector<double> num(r.size());
-      for (std::size_t k = 0; k < g.size(); ++k) {
-        diff(g, k, num);
-        for (std::size_t i = 0; i < r.size(); i += 17)
-          ASSERT_NEAR(dG[i * g.size() + k], num[i], 1e-5 * std::max(1e-3, std::fabs(num[i])))
-              << t.model << " global " << k << " rpm " << rpm;
-      }
-      for (std::size_t k = 0; k < l.size(); ++k) {
-        diff(l, k, num);
-        for (std::size_t i = 0; i < r.size(); i += 17)
-          ASSERT_NEAR(dL[i * l.size() + k], num[i], 1e-5 * std::max(1e-3, std::fabs(num[i])))
-              << t.model << " local " << k << " rpm " << rpm;
-      }
-    }
-  }
-}
-
 // The derivatives of the model by each value against central differences of the model.
 void ExpectDerivativesMatchDifferences(const EquilibriumModel& model, const DataSet& d, std::vector<double> g,
                                        std::vector<double> l, const std::string& what) {
@@ -123,6 +71,35 @@ void ExpectDerivativesMatchDifferences(const EquilibriumModel& model, const Data
   };
   for (std::size_t k = 0; k < g.size(); ++k) check(g, k, dG, g.size(), "global");
   for (std::size_t k = 0; k < l.size(); ++k) check(l, k, dL, l.size(), "local");
+}
+
+TEST(GlobalEquilibriumModel, SignalsAndDerivativesMatchTheClosedFormInMolarUnits) {
+  const double ref2 = 0.5 * (6.9 * 6.9 + 7.2 * 7.2);
+  for (const Truth& t : {Truth{"ideal1", 2, 25000, 0, 0.5, 0, 0.02}, Truth{"ideal2", 2, 15000, 90000, 0.3, 0, -0.01},
+                         Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.0}, Truth{"monomer-nmer", 3, 20000, 0, 0, 9.5, 0.01},
+                         Truth{"monomer-nmer", 4, 30000, 0, 0, 14.5, 0.0}, Truth{"monomer-nmer", 12, 8000, 0, 0, 50.0, 0.0},
+                         Truth{"hetero-ab", 2, 30000, 50000, 0, 5.0, 0.01}}) {
+    for (double rpm : {6000.0, 15000.0, 30000.0}) {
+      DataSet d = testing::SyntheticRun(t, 1, {{0.5}, {rpm}, 6.9, 7.2, 20, 0.0})[0];
+      const EquilibriumModel model(SpecOf(t));
+      const bool assoc = t.model != "ideal1" && t.model != "ideal2";
+      const double a = assoc ? 8e-6 : 0.4;
+      std::vector<double> g, l;
+      if (t.model == "ideal1") g = {t.M1}, l = {a, t.baseline};
+      if (t.model == "ideal2") g = {t.M1, t.M2}, l = {a * (1 - t.share2), a * t.share2, t.baseline};
+      if (t.model == "monomer-nmer") g = {t.M1, t.logKa}, l = {a * testing::kEps * testing::kPath, t.baseline};
+      if (t.model == "hetero-ab")
+        g = {t.M1, t.M2, t.logKa}, l = {a * testing::kEps * testing::kPath, a * testing::kEpsB * testing::kPath, t.baseline};
+      std::vector<double> r = d.scans[0].radius, f(r.size());
+      model.Evaluate(d, g.data(), g.size(), l.data(), l.size(), r.size(), r.data(), f.data(), nullptr, nullptr);
+      for (std::size_t i = 0; i < r.size(); ++i) {
+        const double want = testing::Signal(t, rpm, 20.0, ref2, a, r[i]);
+        ASSERT_NEAR(f[i], want, 1e-10 * std::max(1.0, std::fabs(want))) << t.model << " n=" << t.n << " rpm " << rpm;
+      }
+      ExpectDerivativesMatchDifferences(model, d, g, l,
+                                        t.model + " n=" + std::to_string(t.n) + " rpm " + std::to_string(rpm));
+    }
+  }
 }
 
 // The two-complex association, the incompetent monomer and the second virial
