@@ -116,15 +116,14 @@ struct EquilibriumSettings {
 // apparent molar mass from the slope of ln c against r^2 of each data set and, for an
 // association, short fits from a grid of log Ka whose best is kept. "incompetent" and
 // "B2" join the globals when the settings set or float them (a floated incompetent
-// fraction without a value starts at 0.1). With conserveMass, each cell gets one loading
+// fraction without a value starts at 0.1). With conserveMass each cell gets one loading
 // (per species of an ideal model; of the monomer for an association) among the
-// globals, named "loading cell C" ("loadingJ cell C"), the mean signal of the cell's
-// column, and its data sets' reference signals follow from it. False with *error for
-// conserveMass without the meniscus and bottom of every data set, with hetero-ab or
-// with B2, and for a name in the
-// settings the model does not have, or for B2 with the incompetent fraction (the
-// fraction is defined through the ideal distributions) or without the extinction
-// coefficients it needs.
+// globals, named "loading cell C" ("loadingJ cell C"), the mean signal of its column,
+// and its data sets' reference signals follow from it. False with *error for a name
+// in the settings the model does not have; for B2 with the incompetent fraction (the
+// fraction is counted through the ideal distributions) or without the extinction
+// coefficients it needs; for conserveMass without the meniscus and bottom of every
+// data set, with hetero-ab or with B2.
 bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSpec& spec,
                              const EquilibriumSettings& settings, int threads, Problem* out, std::string* error,
                              bool conserveMass = false);
