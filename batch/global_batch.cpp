@@ -15,11 +15,14 @@
 namespace tarmic {
 
 const char* const kGlobalUsage =
-    "usage: tarmic-batch --global --model NAME [--set NAME=VALUE ...] [--float NAME ...] [--seed N]\n"
-    "                    --output DIR FILE.xp [FILE.xp ...]\n"
-    "  models: ideal1, ideal2, ideal3, monomer-nmer (--set n=2..12), hetero-ab\n"
-    "  --set NAME=VALUE  gives a value (M1, M2, M3, logKa1, c1, cA, cB, baseline, n) and holds it\n"
-    "  --float NAME      floats a value given by --set\n";
+    "usage: tarmic-batch --global --model NAME [--set NAME=VALUE ...] [--float NAME ...] [--conserve-mass]\n"
+    "                    [--seed N] --output DIR FILE.xp [FILE.xp ...]\n"
+    "  models: ideal1, ideal2, ideal3, monomer-nmer (--set n=2..12),\n"
+    "          monomer-nmer-mmer (--set n=N --set m=M, 2 <= n < m <= 12), hetero-ab\n"
+    "  --set NAME=VALUE  gives a value (M1, M2, M3, logKa1, logKa2, incompetent, B2, c1, cA, cB,\n"
+    "                    baseline, n, m) and holds it\n"
+    "  --float NAME      floats a value given by --set (incompetent and B2 also without one)\n"
+    "  --conserve-mass   one loading per cell across its speeds (needs meniscus and bottom)\n";
 
 namespace {
 
@@ -28,7 +31,8 @@ namespace fs = std::filesystem;
 struct GlobalArguments {
   std::string model;
   engine::EquilibriumSettings settings;
-  int n = 2;
+  int n = 2, m = 0;
+  bool conserveMass = false;
   std::string seed = "0";
   std::string output;
   std::vector<std::string> xps;
@@ -63,13 +67,13 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
           !why.empty())
         return why;
       if (name == "n") a.n = static_cast<int>(value);
+      if (name == "m") a.m = static_cast<int>(value);
       a.settings.set[name] = value;
     } else if (s == "--float") {
       if (!next(&v)) return "--float needs a name";
       a.settings.floated.push_back(v);
     } else if (s == "--conserve-mass") {
-      return "--conserve-mass is not available in this version: each data set keeps its own reference "
-             "concentration";
+      a.conserveMass = true;
     } else if (s == "--seed") {
       if (!next(&v)) return "--seed needs a whole number";
       if (std::string why = SeedRefusal(v); !why.empty()) return why;
@@ -86,7 +90,8 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
   if (a.output.empty()) return "--global needs --output DIR";
   if (a.xps.empty()) return "--global needs one or more experiment files";
   for (const std::string& f : a.settings.floated)
-    if (!a.settings.set.count(f)) return "--float " + f + ": float only a value given by --set";
+    if (!a.settings.set.count(f) && f != "incompetent" && f != "B2")
+      return "--float " + f + ": float only a value given by --set";
   *out = std::move(a);
   return "";
 }
@@ -122,7 +127,8 @@ std::string DataSetsTable(const engine::Problem& p, const engine::Summary& s) {
     for (const engine::ValueResult& v : s.locals[d]) (v.name == "baseline" ? baseline : ref) += v.value;
     // The monomer-nmer reference: the whole signal at the reference radius.
     const auto* model = dynamic_cast<const engine::EquilibriumModel*>(p.model.get());
-    if (model && model->spec().kind == engine::EquilibriumKind::kMonomerNmer) {
+    if (model && (model->spec().kind == engine::EquilibriumKind::kMonomerNmer ||
+                  model->spec().kind == engine::EquilibriumKind::kMonomerNmerMmer)) {
       const double rr = std::sqrt(engine::ReferenceRadiusSquared(ds));
       std::vector<double> g, l;
       for (const auto& v : s.globals) g.push_back(v.value);
@@ -171,7 +177,7 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
   }
   engine::EquilibriumModelSpec spec;
   std::string error;
-  if (!engine::ParseEquilibriumModel(a.model, a.n, &spec, &error)) {
+  if (!engine::ParseEquilibriumModel(a.model, a.n, &spec, &error, a.m)) {
     std::fprintf(err, "tarmic-batch: %s\n", error.c_str());
     return kBatchInputRefused;
   }
@@ -182,13 +188,14 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
   }
   const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
   engine::Problem problem;
-  if (!engine::BuildEquilibriumProblem(sets, spec, a.settings, threads, &problem, &error)) {
+  if (!engine::BuildEquilibriumProblem(sets, spec, a.settings, threads, &problem, &error, a.conserveMass)) {
     std::fprintf(err, "tarmic-batch: %s\n", error.c_str());
     return kBatchInputRefused;
   }
   engine::Options options;
   options.threads = threads;
-  const engine::Summary s = engine::Solve(options, problem);
+  engine::Summary s = engine::Solve(options, problem);
+  engine::FillConservedReferenceSignals(problem, &s);
   for (const engine::Note& n : s.notes) std::fprintf(err, "tarmic-batch: %s: %s\n", n.id.c_str(), n.text.c_str());
   if (s.status == engine::Status::kRefused) return kBatchAnalysisRefused;
 
@@ -206,9 +213,11 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
     files.push_back({prefix + fs::path(problem.dataSets[d].source).filename().string() + ".tsv", FitTable(s.dataSets[d])});
   }
   // The pictures, the summary row and the page of the run.
-  const GlobalRunInfo run{
-      a.xps, a.model + (spec.kind == engine::EquilibriumKind::kMonomerNmer ? " n=" + std::to_string(a.n) : ""),
-      a.seed};
+  std::string model = a.model;
+  if (spec.kind == engine::EquilibriumKind::kMonomerNmer || spec.kind == engine::EquilibriumKind::kMonomerNmerMmer)
+    model += " n=" + std::to_string(a.n);
+  if (spec.kind == engine::EquilibriumKind::kMonomerNmerMmer) model += " m=" + std::to_string(a.m);
+  const GlobalRunInfo run{a.xps, model, a.seed};
   AddGlobalReportFiles(run, problem, s, &files);
   for (const auto& [name, text] : files)
     if (!WriteTextFileAtomically((fs::path(a.output) / name).string(), text, &error)) {
@@ -228,6 +237,7 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
   m.analysis = "global model=" + a.model + " n=" + std::to_string(a.n);
   for (const auto& [name, value] : a.settings.set) m.analysis += " " + name + "=" + Num(value);
   for (const std::string& f : a.settings.floated) m.analysis += " float=" + f;
+  if (a.conserveMass) m.analysis += " conserve-mass";
   std::vector<std::string> inputs = a.xps;
   for (const engine::DataSet& d : problem.dataSets) inputs.push_back(d.source);
   for (const std::string& in : inputs)

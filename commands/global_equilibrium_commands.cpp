@@ -57,6 +57,7 @@ std::optional<engine::EquilibriumModelSpec> AskModel(TXLAWindow& window, std::st
   if (record.text.empty()) {
     SetFieldChecked(record, kIdGlobalEqModelFirst, true);
     SetFieldText(record, kIdGlobalEqN, "2");
+    SetFieldText(record, kIdGlobalEqM, "4");
   }
   const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kGlobalEqModelDialogId));
   for (;;) {
@@ -77,11 +78,14 @@ std::optional<engine::EquilibriumModelSpec> AskModel(TXLAWindow& window, std::st
     engine::EquilibriumModelSpec spec;
     std::string error;
     const int n = static_cast<int>(*NumberOf(FieldText(edited, kIdGlobalEqN)));
-    if (!engine::ParseEquilibriumModel(*name, n, &spec, &error)) {
+    const int m = static_cast<int>(*NumberOf(FieldText(edited, kIdGlobalEqM)));
+    if (!engine::ParseEquilibriumModel(*name, n, &spec, &error, m)) {
       CommandMessageBox(window, error, "Input Error", MB_OK);
       continue;
     }
     if (spec.kind == engine::EquilibriumKind::kMonomerNmer) *name += " (n = " + std::to_string(n) + ")";
+    if (spec.kind == engine::EquilibriumKind::kMonomerNmerMmer)
+      *name += " (n = " + std::to_string(n) + ", m = " + std::to_string(m) + ")";
     return spec;
   }
 }
@@ -242,8 +246,13 @@ std::string GlobalEqModelRefusal(const TransferBuffer& record) {
   for (int k = 0; k < kGlobalEqModelCount; ++k) chosen += FieldChecked(record, kIdGlobalEqModelFirst + k);
   if (chosen != 1) return "choose one model";
   const DialogTemplate& dialog = GetDialogTemplate(std::to_string(kGlobalEqModelDialogId));
-  const std::string label = "\"" + std::string(ControlLabel(dialog, kIdGlobalEqN)) + "\"";
-  return FieldRefusal(record, kIdGlobalEqN, NamedAs(label.c_str(), engine::QuantityOfEquilibriumValue("n")));
+  for (const auto& [id, name] : {std::pair{kIdGlobalEqN, "n"}, std::pair{kIdGlobalEqM, "m"}}) {
+    const std::string label = "\"" + std::string(ControlLabel(dialog, id)) + "\"";
+    if (std::string why = FieldRefusal(record, id, NamedAs(label.c_str(), engine::QuantityOfEquilibriumValue(name)));
+        !why.empty())
+      return why;
+  }
+  return "";
 }
 
 std::string GlobalEqValuesRefusal(const engine::Problem& problem, const TransferBuffer& record) {

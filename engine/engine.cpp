@@ -546,22 +546,26 @@ Summary Solve(const Options& options, const Problem& problem) {
         const double F = CalculateCriticalF(P1, 1.0, dof);
         const double crit = best.ssr * (1.0 + F / dof);
         for (int side = -1; side <= 1; side += 2) {
-          // Bracket: the inner point below the critical sum, the outer above it.
+          // Bracket: the inner point below the critical sum, the outer above it. The
+          // trials stay within the value's range: a limit beyond its bound is the bound
+          // (a fraction's lower limit is 0, not below it).
+          const Parameter& q = problem.globals[k];
+          auto trial = [&](double h) { return std::clamp(v.value + side * h, q.lower, q.upper); };
           double in = v.value, sIn = best.ssr;
           double h = h0 * std::sqrt(F);
-          double out = v.value + side * h, sOut = profile(out);
+          double out = trial(h), sOut = profile(out);
           int expand = 0;
-          while (sOut < crit && expand < 20) {
+          while (sOut < crit && expand < 20 && out != q.lower && out != q.upper) {
             in = out;
             sIn = sOut;
             h *= 2.0;
-            out = v.value + side * h;
+            out = trial(h);
             sOut = profile(out);
             ++expand;
           }
           double root = out;
           if (sOut < crit) {
-            all = false;
+            if (out != q.lower && out != q.upper) all = false;
           } else {
             // Regula falsi (Illinois) on the sum of squares less the critical sum.
             double fa = sIn - crit, fb = sOut - crit, xa = in, xb = out;

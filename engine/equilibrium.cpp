@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 
 #include "numerics/one_based.h"
 #include "scandata/experiment_file.h"
@@ -30,37 +31,136 @@ constexpr Quantity kMassValue{"molar mass", "g/mol", Closed(10.0, 1e8)};
 constexpr Quantity kLogKaValue{"log10 of the association constant", "", Closed(-30.0, 60.0)};
 constexpr Quantity kSignalValue{"signal", "OD", Closed(-10.0, 1000.0)};
 constexpr Quantity kNValue{"n of the n-mer", "", Count(2.0, 12.0)};
+constexpr Quantity kMValue{"m of the m-mer", "", Count(3.0, 12.0)};
+constexpr Quantity kFractionValue{"incompetent fraction", "", Closed(0.0, 0.99)};
+constexpr Quantity kVirialValue{"second virial coefficient", "mol ml/g^2", Closed(-1.0, 1.0)};
+
+// The integral of exp(u x) over [xa, xa + w] and its derivative by u (the integral of
+// x exp(u x)), in closed form; near u = 0 the second by its series, where the closed
+// form would cancel.
+struct ExpIntegral {
+  double value = 0.0, du = 0.0;
+};
+ExpIntegral IntegralOfExp(double u, double xa, double w) {
+  ExpIntegral out;
+  const double ea = std::exp(u * xa), uw = u * w;
+  double j = 0.0;  // the integral of t exp(u t) over [0, w]
+  if (std::fabs(uw) < 1.0) {
+    out.value = u != 0.0 ? ea * std::expm1(uw) / u : w;
+    double term = 1.0, sum = 0.0;  // sum_k (uw)^k / (k! (k + 2))
+    for (int k = 0; k < 40; ++k) {
+      if (k > 0) term *= uw / k;
+      sum += term / (k + 2);
+      if (std::fabs(term) < 1e-18) break;
+    }
+    j = w * w * sum;
+  } else {
+    const double em1 = std::expm1(uw);
+    out.value = ea * em1 / u;
+    j = w * (em1 + 1.0) / u - em1 / (u * u);
+  }
+  out.du = xa * out.value + ea * j;
+  return out;
+}
+
+constexpr int kMaxSpecies = 4, kMaxP = 10;
+
+// The species of a data set at one point: each one's ideal signal S (its distribution
+// from the reference values), molar mass M and signal per molar concentration epsL,
+// with the derivatives of S and M by every value (the globals, then the locals).
+struct Species {
+  int count = 0;
+  double S[kMaxSpecies], M[kMaxSpecies], epsL[kMaxSpecies];
+  double dS[kMaxSpecies][kMaxP], dM[kMaxSpecies][kMaxP];
+};
+
+// What one evaluation of a data set shares across its points.
+struct SetConstants {
+  double s = 0.0;             // buoyant factor per g/mol
+  double K1 = 0.0, K2 = 0.0;  // signal constants of the complexes
+  double cinc = 0.0;          // the incompetent monomer's signal at the reference radius
+  double dcinc[kMaxP] = {};   // and its derivatives
+  double cPower[2] = {};      // c1^(n-1) of each complex
+  int P = kMaxP;              // the values that have derivatives (globals and locals)
+  bool masses = false;        // the species' masses' derivatives are needed (B2)
+};
+
+// The complexes of monomer-nmer(-mmer): their orders and signal constants.
+struct Complexes {
+  int count = 0;
+  int order[2] = {0, 0};
+  double K[2] = {0.0, 0.0};
+};
+Complexes ComplexesOf(const EquilibriumModelSpec& spec, const SetConstants& k) {
+  Complexes c;
+  c.count = spec.kind == EquilibriumKind::kMonomerNmerMmer ? 2 : 1;
+  c.order[0] = spec.n;
+  c.order[1] = spec.m;
+  c.K[0] = k.K1;
+  c.K[1] = k.K2;
+  return c;
+}
+
+// e^n by products: n is a small whole number.
+double WholePower(double e, int n) {
+  double en = e;
+  for (int j = 1; j < n; ++j) en *= e;
+  return en;
+}
 
 }  // namespace
 
+int EquilibriumModelSpec::OwnGlobals() const {
+  switch (kind) {
+    case EquilibriumKind::kIdeal: return species;
+    case EquilibriumKind::kMonomerNmer: return 2;
+    case EquilibriumKind::kMonomerNmerMmer: return 3;
+    case EquilibriumKind::kHeteroAB: return 3;
+  }
+  return 0;
+}
+
 const std::vector<std::string>& EquilibriumModelNames() {
-  static const std::vector<std::string> names = {"ideal1", "ideal2", "ideal3", "monomer-nmer", "hetero-ab"};
+  static const std::vector<std::string> names = {"ideal1",       "ideal2",            "ideal3",
+                                                 "monomer-nmer", "monomer-nmer-mmer", "hetero-ab"};
   return names;
 }
 
 const Quantity& QuantityOfEquilibriumValue(const std::string& name) {
   if (name == "n") return kNValue;
+  if (name == "m") return kMValue;
+  if (name == "incompetent") return kFractionValue;
+  if (name == "B2") return kVirialValue;
   if (name.rfind("logKa", 0) == 0) return kLogKaValue;
   if (name.size() >= 2 && name[0] == 'M') return kMassValue;
   return kSignalValue;
 }
 
-bool ParseEquilibriumModel(const std::string& name, int n, EquilibriumModelSpec* out, std::string* error) {
+bool ParseEquilibriumModel(const std::string& name, int n, EquilibriumModelSpec* out, std::string* error, int m) {
   EquilibriumModelSpec s;
   if (name == "ideal1" || name == "ideal2" || name == "ideal3") {
     s.kind = EquilibriumKind::kIdeal;
     s.species = name.back() - '0';
-  } else if (name == "monomer-nmer") {
-    s.kind = EquilibriumKind::kMonomerNmer;
+  } else if (name == "monomer-nmer" || name == "monomer-nmer-mmer") {
+    s.kind = name == "monomer-nmer" ? EquilibriumKind::kMonomerNmer : EquilibriumKind::kMonomerNmerMmer;
     if (n < 2 || n > 12) {
-      if (error) *error = "the n of monomer-nmer must be 2 to 12 (--set n=N)";
+      if (error) *error = "the n of " + name + " must be 2 to 12 (--set n=N)";
       return false;
     }
     s.n = n;
+    if (s.kind == EquilibriumKind::kMonomerNmerMmer) {
+      if (m <= n || m > 12) {
+        if (error) *error = "the m of monomer-nmer-mmer must be above n and at most 12 (--set n=N --set m=M)";
+        return false;
+      }
+      s.m = m;
+    }
   } else if (name == "hetero-ab") {
     s.kind = EquilibriumKind::kHeteroAB;
   } else {
-    if (error) *error = "no equilibrium model \"" + name + "\" (ideal1, ideal2, ideal3, monomer-nmer, hetero-ab)";
+    if (error)
+      *error = "no equilibrium model \"" + name +
+               "\" (ideal1, ideal2, ideal3, monomer-nmer, monomer-nmer-mmer, hetero-ab)";
     return false;
   }
   *out = s;
@@ -72,78 +172,506 @@ double BuoyantFactor(const DataSet& set) {
   return (1.0 - set.vbar * set.density) * omega * omega / (kGasConstantErg * (set.temperature + 273.15));
 }
 
-double ReferenceRadiusSquared(const DataSet& set) {
-  if (set.referenceRadius > 0.0) return set.referenceRadius * set.referenceRadius;
-  double lo = 1e300, hi = -1e300;
+namespace {
+
+// The lowest and highest fitted radius of the data set (lo > hi when none).
+void FittedRange(const DataSet& set, double* lo, double* hi) {
+  *lo = 1e300;
+  *hi = -1e300;
   for (const Scan& sc : set.scans)
     for (double r : sc.radius)
       if (set.InLimits(r)) {
-        lo = std::min(lo, r);
-        hi = std::max(hi, r);
+        *lo = std::min(*lo, r);
+        *hi = std::max(*hi, r);
       }
+}
+
+}  // namespace
+
+double ReferenceRadiusSquared(const DataSet& set) {
+  if (set.referenceRadius > 0.0) return set.referenceRadius * set.referenceRadius;
+  double lo, hi;
+  FittedRange(set, &lo, &hi);
   return lo <= hi ? 0.5 * (lo * lo + hi * hi) : 0.0;
+}
+
+namespace {
+
+// The column over which a loading is counted, in x = (r^2 - r_ref^2)/2: meniscus to
+// bottom when the data set gives both, else its fitted range.
+void ColumnOf(const DataSet& set, double r2ref, double* xa, double* w) {
+  double lo = set.meniscus, hi = set.bottom;
+  if (!(lo > 0.0 && hi > lo)) FittedRange(set, &lo, &hi);
+  *xa = 0.5 * (lo * lo - r2ref);
+  *w = 0.5 * (hi * hi - lo * lo);
+}
+
+// The incompetent monomer's reference signal: c_inc = f/(1-f) A / I1, A the competent
+// monomer's signal integrated over the column (free and in complexes), I1 the integral
+// of the monomer's exponential; with its derivatives by every value.
+void IncompetentConstants(const EquilibriumModelSpec& spec, const DataSet& set, const double* g, std::size_t ng,
+                          const double* l, double r2ref, SetConstants* k) {
+  const int fi = spec.IncompetentIndex();
+  const double f = g[fi], q = f / (1.0 - f);
+  double xa, w;
+  ColumnOf(set, r2ref, &xa, &w);
+  const double s = k->s;
+  double A = 0.0, dA[kMaxP] = {}, dI1[kMaxP] = {};
+  ExpIntegral I1;
+  if (spec.kind == EquilibriumKind::kHeteroAB) {
+    const double a = std::max(l[0], 0.0), b = std::max(l[1], 0.0);
+    const double phi = set.extinction[0] / (set.extinction[0] + set.extinction[1]);
+    I1 = IntegralOfExp(g[0] * s, xa, w);
+    const ExpIntegral Iab = IntegralOfExp((g[0] + g[1]) * s, xa, w);
+    const double ab = phi * k->K1 * a * b;
+    A = a * I1.value + ab * Iab.value;
+    dA[0] = a * s * I1.du + ab * s * Iab.du;
+    dA[1] = ab * s * Iab.du;
+    dA[2] = kLn10 * ab * Iab.value;
+    dA[ng + 0] = I1.value + phi * k->K1 * b * Iab.value;
+    dA[ng + 1] = phi * k->K1 * a * Iab.value;
+  } else {
+    const double c = std::max(l[0], 0.0);
+    I1 = IntegralOfExp(g[0] * s, xa, w);
+    A = c * I1.value;
+    dA[0] = c * s * I1.du;
+    dA[ng] = I1.value;
+    const Complexes cx = ComplexesOf(spec, *k);
+    for (int t = 0; t < cx.count; ++t) {
+      const int nn = cx.order[t];
+      const ExpIntegral In = IntegralOfExp(nn * g[0] * s, xa, w);
+      const double cn = std::pow(c, nn), term = cx.K[t] * cn;
+      A += term * In.value;
+      dA[0] += term * nn * s * In.du;
+      dA[1 + t] = kLn10 * term * In.value;
+      dA[ng] += nn * cx.K[t] * std::pow(c, nn - 1) * In.value;
+    }
+  }
+  dI1[0] = s * I1.du;
+  const double R = A / I1.value;
+  k->cinc = q * R;
+  for (int p = 0; p < kMaxP; ++p) k->dcinc[p] = q * (dA[p] - R * dI1[p]) / I1.value;
+  k->dcinc[fi] = R / ((1.0 - f) * (1.0 - f));
+}
+
+// The species of the model at x. Without B2 only their sum counts: they are then added
+// into one slot, so that the point costs no more than its exponentials.
+void FillSpecies(const EquilibriumModelSpec& spec, const DataSet& set, const double* g, std::size_t ng,
+                 const double* l, const SetConstants& k, double x, Species* sp) {
+  const int P = k.P;
+  sp->count = 0;
+  auto add = [&](double M, double epsL) {
+    if (!k.masses && sp->count == 1) return 0;
+    const int j = sp->count++;
+    sp->M[j] = M;
+    sp->epsL[j] = epsL;
+    sp->S[j] = 0.0;
+    std::fill(sp->dS[j], sp->dS[j] + P, 0.0);
+    if (k.masses) std::fill(sp->dM[j], sp->dM[j] + P, 0.0);
+    return j;
+  };
+  const double s = k.s, pl = set.pathLength;
+  if (spec.kind == EquilibriumKind::kIdeal) {
+    for (int i = 0; i < spec.species; ++i) {
+      const double e = std::exp(g[i] * s * x);
+      const int j = add(g[i], set.extinction[i] * pl);
+      sp->S[j] += l[i] * e;
+      sp->dS[j][i] += l[i] * s * x * e;
+      sp->dS[j][ng + i] += e;
+      sp->dM[j][i] = 1.0;
+    }
+    return;
+  }
+  const int fi = spec.IncompetentIndex();
+  double e1 = 0.0;  // the exponential of the monomer (of A)
+  if (spec.kind == EquilibriumKind::kHeteroAB) {
+    const double a = std::max(l[0], 0.0), b = std::max(l[1], 0.0);
+    const double ea = std::exp(g[0] * s * x), eb = std::exp(g[1] * s * x);
+    e1 = ea;
+    int j = add(g[0], set.extinction[0] * pl);
+    sp->S[j] += a * ea;
+    sp->dS[j][0] += a * s * x * ea;
+    sp->dS[j][ng] += ea;
+    sp->dM[j][0] = 1.0;
+    j = add(g[1], set.extinction[1] * pl);
+    sp->S[j] += b * eb;
+    sp->dS[j][1] += b * s * x * eb;
+    sp->dS[j][ng + 1] += eb;
+    sp->dM[j][1] = 1.0;
+    j = add(g[0] + g[1], (set.extinction[0] + set.extinction[1]) * pl);
+    const double ab = k.K1 * a * b * ea * eb;
+    sp->S[j] += ab;
+    sp->dS[j][0] += s * x * ab;
+    sp->dS[j][1] += s * x * ab;
+    sp->dS[j][2] += kLn10 * ab;
+    sp->dS[j][ng] += k.K1 * b * ea * eb;
+    sp->dS[j][ng + 1] += k.K1 * a * ea * eb;
+    sp->dM[j][0] = sp->dM[j][1] = 1.0;
+  } else {
+    const double c = std::max(l[0], 0.0);
+    e1 = std::exp(g[0] * s * x);
+    int j = add(g[0], set.extinction[0] * pl);
+    sp->S[j] += c * e1;
+    sp->dS[j][0] += c * s * x * e1;
+    sp->dS[j][ng] += e1;
+    sp->dM[j][0] = 1.0;
+    const Complexes cx = ComplexesOf(spec, k);
+    for (int t = 0; t < cx.count; ++t) {
+      const int nn = cx.order[t];
+      const double en = WholePower(e1, nn);
+      const double cn1 = k.cPower[t], v = cx.K[t] * cn1 * c * en;
+      j = add(nn * g[0], nn * set.extinction[0] * pl);
+      sp->S[j] += v;
+      sp->dS[j][0] += v * nn * s * x;
+      sp->dS[j][1 + t] += kLn10 * v;
+      sp->dS[j][ng] += nn * cx.K[t] * cn1 * en;
+      sp->dM[j][0] = nn;
+    }
+  }
+  if (fi >= 0) {
+    const int j = add(g[0], set.extinction[0] * pl);
+    sp->S[j] += k.cinc * e1;
+    for (int p = 0; p < P; ++p) sp->dS[j][p] += k.dcinc[p] * e1;
+    sp->dS[j][0] += k.cinc * s * x * e1;
+    sp->dM[j][0] = 1.0;
+  }
+}
+
+// The weight concentration (g/ml) of a species per signal and per g/mol of its mass:
+// the molar concentration S / epsL times M / 1000.
+double WeightPerSignal(double epsL) { return epsL > 0.0 ? 1.0 / (1000.0 * epsL) : 0.0; }
+
+}  // namespace
+
+namespace {
+
+// Without B2: the sum of the species' distributions written out per model, the
+// common case, at the cost of its exponentials (the species one by one as FillSpecies
+// gives them cost several times more).
+void EvaluateIdealActivity(const EquilibriumModelSpec& spec, const double* g, std::size_t ng, const double* l,
+                           std::size_t nl, const SetConstants& k, std::size_t n, const double* r, double r2ref,
+                           double* f, double* dG, double* dL) {
+  const double s = k.s;
+  const std::size_t base = nl - 1;
+  const bool inc = spec.IncompetentIndex() >= 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = 0.5 * (r[i] * r[i] - r2ref);
+    double* gd = dG ? dG + i * ng : nullptr;
+    double* ld = dL ? dL + i * nl : nullptr;
+    if (gd) std::fill(gd, gd + ng, 0.0);
+    if (ld) std::fill(ld, ld + nl, 0.0);
+    double v = l[base], e1 = 0.0;
+    if (spec.kind == EquilibriumKind::kIdeal) {
+      for (int j = 0; j < spec.species; ++j) {
+        const double e = std::exp(g[j] * s * x);
+        v += l[j] * e;
+        if (gd) gd[j] = l[j] * s * x * e;
+        if (ld) ld[j] = e;
+      }
+    } else if (spec.kind == EquilibriumKind::kHeteroAB) {
+      const double a = std::max(l[0], 0.0), b = std::max(l[1], 0.0);
+      const double ea = std::exp(g[0] * s * x), eb = std::exp(g[1] * s * x);
+      const double ab = k.K1 * a * b * ea * eb;
+      e1 = ea;
+      v += a * ea + b * eb + ab;
+      if (gd) {
+        gd[0] = s * x * (a * ea + ab);
+        gd[1] = s * x * (b * eb + ab);
+        gd[2] = kLn10 * ab;
+      }
+      if (ld) {
+        ld[0] = ea + k.K1 * b * ea * eb;
+        ld[1] = eb + k.K1 * a * ea * eb;
+      }
+    } else {
+      const double c = std::max(l[0], 0.0);
+      e1 = std::exp(g[0] * s * x);
+      v += c * e1;
+      if (gd) gd[0] = c * s * x * e1;
+      if (ld) ld[0] = e1;
+      const Complexes cx = ComplexesOf(spec, k);
+      for (int t = 0; t < cx.count; ++t) {
+        const int nn = cx.order[t];
+        const double en = WholePower(e1, nn);
+        const double term = cx.K[t] * k.cPower[t] * c * en;
+        v += term;
+        if (gd) {
+          gd[0] += term * nn * s * x;
+          gd[1 + t] = kLn10 * term;
+        }
+        if (ld) ld[0] += nn * cx.K[t] * k.cPower[t] * en;
+      }
+    }
+    if (inc) {
+      // The incompetent monomer: c_inc(values) exp(M1 s x).
+      v += k.cinc * e1;
+      if (gd) {
+        for (std::size_t p = 0; p < ng; ++p) gd[p] += k.dcinc[p] * e1;
+        gd[0] += k.cinc * s * x * e1;
+      }
+      if (ld)
+        for (std::size_t p = 0; p < nl; ++p) ld[p] += k.dcinc[ng + p] * e1;
+    }
+    f[i] = v;
+    if (ld) ld[base] = 1.0;
+  }
+}
+
+// The signal of the data set with the reference signals in l (the globals without the
+// loadings of conserved mass).
+void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const double* g, std::size_t ng,
+                  const double* l, std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
+                  double* dL) {
+  SetConstants k;
+  k.s = BuoyantFactor(set);
+  const double r2ref = ReferenceRadiusSquared(set);
+  if (spec_.kind == EquilibriumKind::kMonomerNmer || spec_.kind == EquilibriumKind::kMonomerNmerMmer)
+    k.K1 = SignalConstant(set, spec_.n, g[1]);
+  if (spec_.kind == EquilibriumKind::kMonomerNmerMmer) k.K2 = SignalConstant(set, spec_.m, g[2]);
+  if (spec_.kind == EquilibriumKind::kHeteroAB) k.K1 = HeteroSignalConstant(set, g[2]);
+  if (spec_.IncompetentIndex() >= 0) IncompetentConstants(spec_, set, g, ng, l, r2ref, &k);
+  const std::size_t P = ng + nl, base = nl - 1;  // the baseline is the last local
+  const int vi = spec_.VirialIndex();
+  k.P = static_cast<int>(P);
+  k.masses = vi >= 0;
+  if (spec_.kind == EquilibriumKind::kMonomerNmer || spec_.kind == EquilibriumKind::kMonomerNmerMmer) {
+    const double c = std::max(l[0], 0.0);
+    k.cPower[0] = std::pow(c, spec_.n - 1);
+    k.cPower[1] = spec_.kind == EquilibriumKind::kMonomerNmerMmer ? std::pow(c, spec_.m - 1) : 0.0;
+  }
+  const double B = vi >= 0 ? g[vi] : 0.0;
+
+  // With B2: the weight concentration at the reference radius, where the local values
+  // are the concentrations themselves, and its derivatives.
+  Species sp;
+  double Wref = 0.0, dWref[kMaxP] = {};
+  if (vi >= 0) {
+    FillSpecies(spec_, set, g, ng, l, k, 0.0, &sp);
+    for (int j = 0; j < sp.count; ++j) {
+      const double wj = WeightPerSignal(sp.epsL[j]);
+      Wref += wj * sp.M[j] * sp.S[j];
+      for (std::size_t p = 0; p < P; ++p) dWref[p] += wj * (sp.dM[j][p] * sp.S[j] + sp.M[j] * sp.dS[j][p]);
+    }
+  }
+  if (vi < 0) {
+    EvaluateIdealActivity(spec_, g, ng, l, nl, k, n, r, r2ref, f, dG, dL);
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = 0.5 * (r[i] * r[i] - r2ref);
+    FillSpecies(spec_, set, g, ng, l, k, x, &sp);
+    double d[kMaxP] = {};
+    double v = l[base];
+    const bool derivatives = dG || dL;
+    {
+      // W = sum_j T_j E_j with T_j = w_j M_j S_j, E_j = exp(-2 B M_j (W - Wref)): Newton
+      // on phi(W) = W - sum_j T_j E_j, which is concave in W. For B >= 0 it increases
+      // everywhere and Newton converges from any start; for B < 0 it rises to a
+      // maximum, the root sought is on the rising branch, and Newton converges from any
+      // start on that branch (from its left monotonically, from its right after one
+      // step to the left). So the start is moved left until phi rises there.
+      double T[kMaxSpecies], E[kMaxSpecies];
+      double W = 0.0;
+      for (int j = 0; j < sp.count; ++j) {
+        T[j] = WeightPerSignal(sp.epsL[j]) * sp.M[j] * sp.S[j];
+        W += T[j];
+      }
+      double slope = 1.0, phi = 0.0;
+      auto residual = [&](double w) {
+        phi = w;
+        slope = 1.0;
+        for (int j = 0; j < sp.count; ++j) {
+          E[j] = std::exp(-2.0 * B * sp.M[j] * (w - Wref));
+          phi -= T[j] * E[j];
+          slope += 2.0 * B * sp.M[j] * T[j] * E[j];
+        }
+      };
+      residual(W);
+      for (double shift = std::fabs(W - Wref) + std::fabs(W) + 1e-12; !(slope > 0.0) && shift < 1e300; shift *= 2.0)
+        residual(W = Wref - shift);
+      bool solved = false;
+      for (int it = 0; it < 100; ++it) {
+        if (it > 0) residual(W);
+        if (!(slope > 0.0) || !std::isfinite(phi)) break;
+        const double step = phi / slope;
+        W -= step;
+        if (std::fabs(step) <= 1e-15 * std::max(std::fabs(W), 1e-300)) {
+          solved = true;
+          break;
+        }
+      }
+      if (!solved) {
+        // No weight concentration satisfies the distribution (a strongly negative B2):
+        // the point has no value, and the search steps back from it.
+        f[i] = std::numeric_limits<double>::quiet_NaN();
+        if (dG) std::fill(dG + i * ng, dG + (i + 1) * ng, 0.0);
+        if (dL) std::fill(dL + i * nl, dL + (i + 1) * nl, 0.0);
+        continue;
+      }
+      slope = 1.0;
+      for (int j = 0; j < sp.count; ++j) {
+        E[j] = std::exp(-2.0 * B * sp.M[j] * (W - Wref));
+        slope += 2.0 * B * sp.M[j] * T[j] * E[j];
+      }
+      const double dW0 = W - Wref;
+      for (std::size_t p = 0; p < (derivatives ? P : 0); ++p) {
+        // The explicit derivative of the residual, W held, then W's by the implicit
+        // function theorem.
+        const double dB = static_cast<int>(p) == vi ? 1.0 : 0.0;
+        double dPhi = 0.0;
+        for (int j = 0; j < sp.count; ++j) {
+          const double wj = WeightPerSignal(sp.epsL[j]);
+          const double dT = wj * (sp.dM[j][p] * sp.S[j] + sp.M[j] * sp.dS[j][p]);
+          const double dExp = -2.0 * (dB * sp.M[j] * dW0 + B * sp.dM[j][p] * dW0 - B * sp.M[j] * dWref[p]);
+          dPhi -= dT * E[j] + T[j] * E[j] * dExp;
+        }
+        const double dW = -dPhi / slope;
+        for (int j = 0; j < sp.count; ++j) {
+          const double dExp =
+              -2.0 * (dB * sp.M[j] * dW0 + B * sp.dM[j][p] * dW0 + B * sp.M[j] * (dW - dWref[p]));
+          d[p] += sp.dS[j][p] * E[j] + sp.S[j] * E[j] * dExp;
+        }
+      }
+      for (int j = 0; j < sp.count; ++j) v += sp.S[j] * E[j];
+    }
+    f[i] = v;
+    if (dG)
+      for (std::size_t p = 0; p < ng; ++p) dG[i * ng + p] = d[p];
+    if (dL) {
+      for (std::size_t p = 0; p < nl; ++p) dL[i * nl + p] = d[ng + p];
+      dL[i * nl + base] = 1.0;
+    }
+  }
+}
+
+
+// The globals before the loadings of conserved mass.
+std::size_t CoreGlobals(const EquilibriumModelSpec& spec) {
+  return spec.OwnGlobals() + (spec.incompetent ? 1 : 0) + (spec.virial ? 1 : 0);
+}
+
+// The reference signals that the cell's loadings L give a data set: the mean signal
+// over the column (in r dr, meniscus to bottom) is the loading. Ideal species:
+// c_j = L_j w / I_j in closed form. An association: c1 solves
+// c1 I1 + sum_t K_t c1^n_t I_n_t = (1 - f) L w (the incompetent share f of the loading
+// apart) by Newton, convex and rising in c1, from above; its derivatives by the
+// implicit function theorem. dc[j * ngCore + p] by the core globals, dcdL[j] by the
+// component's own loading.
+void ConservedReference(const EquilibriumModelSpec& spec, const DataSet& set, const double* g, std::size_t ngCore,
+                        const double* L, double* c, double* dc, double* dcdL) {
+  const double s = BuoyantFactor(set), r2ref = ReferenceRadiusSquared(set);
+  double xa, w;
+  ColumnOf(set, r2ref, &xa, &w);
+  std::fill(dc, dc + spec.Components() * ngCore, 0.0);
+  if (spec.kind == EquilibriumKind::kIdeal) {
+    for (int j = 0; j < spec.species; ++j) {
+      const ExpIntegral I = IntegralOfExp(g[j] * s, xa, w);
+      c[j] = L[j] * w / I.value;
+      dcdL[j] = w / I.value;
+      dc[j * ngCore + j] = -c[j] * s * I.du / I.value;
+    }
+    return;
+  }
+  const int fi = spec.IncompetentIndex();
+  const double f = fi >= 0 ? g[fi] : 0.0, target = (1.0 - f) * L[0] * w;
+  const ExpIntegral I1 = IntegralOfExp(g[0] * s, xa, w);
+  const int complexes = spec.kind == EquilibriumKind::kMonomerNmerMmer ? 2 : 1;
+  const int orders[2] = {spec.n, spec.m};
+  double Ks[2] = {SignalConstant(set, spec.n, g[1]), 0.0};
+  if (complexes == 2) Ks[1] = SignalConstant(set, spec.m, g[2]);
+  ExpIntegral In[2];
+  for (int t = 0; t < complexes; ++t) In[t] = IntegralOfExp(orders[t] * g[0] * s, xa, w);
+  double x = std::max(target / I1.value, 0.0), slope = I1.value;
+  for (int it = 0; it < 200; ++it) {
+    double G = x * I1.value - target;
+    slope = I1.value;
+    for (int t = 0; t < complexes; ++t) {
+      G += Ks[t] * std::pow(x, orders[t]) * In[t].value;
+      slope += orders[t] * Ks[t] * std::pow(x, orders[t] - 1) * In[t].value;
+    }
+    const double step = G / slope;
+    x = std::max(x - step, 0.0);
+    if (std::fabs(step) <= 1e-15 * x) break;
+  }
+  c[0] = x;
+  // dG/dtheta at the root, then dc = -dG/dtheta / dG/dc.
+  double dGdM = x * s * I1.du;
+  for (int t = 0; t < complexes; ++t) {
+    const double term = Ks[t] * std::pow(x, orders[t]);
+    dGdM += term * orders[t] * s * In[t].du;
+    dc[1 + t] = -kLn10 * term * In[t].value / slope;
+  }
+  dc[0] = -dGdM / slope;
+  if (fi >= 0) dc[fi] = -(L[0] * w) / slope;
+  dcdL[0] = (1.0 - f) * w / slope;
+}
+
+}  // namespace
+
+int EquilibriumModelSpec::LoadingIndex(int cell) const {
+  for (std::size_t i = 0; i < conservedCells.size(); ++i)
+    if (conservedCells[i] == cell) return static_cast<int>(CoreGlobals(*this) + i * Components());
+  return -1;
 }
 
 void EquilibriumModel::Evaluate(const DataSet& set, const double* g, std::size_t ng, const double* l,
                                 std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
                                 double* dL) const {
-  const double s = BuoyantFactor(set);
-  const double r2ref = ReferenceRadiusSquared(set);
-  if (spec_.kind == EquilibriumKind::kIdeal) {
-    const std::size_t k = static_cast<std::size_t>(spec_.species);
-    for (std::size_t i = 0; i < n; ++i) {
-      const double x = 0.5 * (r[i] * r[i] - r2ref);
-      double v = l[k];
-      for (std::size_t j = 0; j < k; ++j) {
-        const double e = std::exp(g[j] * s * x);
-        v += l[j] * e;
-        if (dG) dG[i * ng + j] = l[j] * s * x * e;
-        if (dL) dL[i * nl + j] = e;
-      }
-      if (dL) dL[i * nl + k] = 1.0;
-      f[i] = v;
-    }
+  const int li = spec_.LoadingIndex(set.cell);
+  if (li < 0) {
+    EvaluateCore(spec_, set, g, ng, l, nl, n, r, f, dG, dL);
     return;
   }
-  if (spec_.kind == EquilibriumKind::kHeteroAB) {
-    const double K = HeteroSignalConstant(set, g[2]);
-    const double a = std::max(l[0], 0.0), b = std::max(l[1], 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-      const double x = 0.5 * (r[i] * r[i] - r2ref);
-      const double ea = std::exp(g[0] * s * x), eb = std::exp(g[1] * s * x);
-      const double ab = K * a * b * ea * eb;
-      f[i] = a * ea + b * eb + ab + l[2];
-      if (dG) {
-        dG[i * ng + 0] = s * x * (a * ea + ab);
-        dG[i * ng + 1] = s * x * (b * eb + ab);
-        dG[i * ng + 2] = kLn10 * ab;
-      }
-      if (dL) {
-        dL[i * nl + 0] = ea + K * b * ea * eb;
-        dL[i * nl + 1] = eb + K * a * ea * eb;
-        dL[i * nl + 2] = 1.0;
-      }
-    }
+  // The reference signals from the cell's loadings, then the derivatives by the chain
+  // rule through them; the data set's own reference locals have no part.
+  const std::size_t ngCore = CoreGlobals(spec_), comps = static_cast<std::size_t>(spec_.Components());
+  std::vector<double> lc(l, l + nl), dc(comps * ngCore), dcdL(comps);
+  ConservedReference(spec_, set, g, ngCore, g + li, lc.data(), dc.data(), dcdL.data());
+  if (!dG && !dL) {
+    EvaluateCore(spec_, set, g, ngCore, lc.data(), nl, n, r, f, nullptr, nullptr);
     return;
   }
-  const int nn = spec_.n;
-  const double K = SignalConstant(set, nn, g[1]);
-  const double c = std::max(l[0], 0.0);
-  const double cn1 = std::pow(c, nn - 1), cn = cn1 * c;
+  std::vector<double> gCore(n * ngCore), lCore(n * nl);
+  EvaluateCore(spec_, set, g, ngCore, lc.data(), nl, n, r, f, gCore.data(), lCore.data());
   for (std::size_t i = 0; i < n; ++i) {
-    const double x = 0.5 * (r[i] * r[i] - r2ref);
-    const double e = std::exp(g[0] * s * x);
-    double en = e;  // e^n by products: n is a small whole number
-    for (int k = 1; k < nn; ++k) en *= e;
-    f[i] = c * e + K * cn * en + l[1];
     if (dG) {
-      dG[i * ng + 0] = c * s * x * e + K * cn * nn * s * x * en;
-      dG[i * ng + 1] = kLn10 * K * cn * en;
+      double* row = dG + i * ng;
+      std::fill(row, row + ng, 0.0);
+      std::copy(gCore.begin() + i * ngCore, gCore.begin() + (i + 1) * ngCore, row);
+      for (std::size_t j = 0; j < comps; ++j) {
+        const double dfdc = lCore[i * nl + j];
+        for (std::size_t p = 0; p < ngCore; ++p) row[p] += dfdc * dc[j * ngCore + p];
+        row[li + j] += dfdc * dcdL[j];
+      }
     }
     if (dL) {
-      dL[i * nl + 0] = e + nn * K * cn1 * en;
-      dL[i * nl + 1] = 1.0;
+      std::copy(lCore.begin() + i * nl, lCore.begin() + (i + 1) * nl, dL + i * nl);
+      for (std::size_t j = 0; j < comps; ++j) dL[i * nl + j] = 0.0;
     }
+  }
+}
+
+std::vector<double> EquilibriumModel::ReferenceSignals(const DataSet& set, const double* g, std::size_t ng,
+                                                       const double* l, std::size_t nl) const {
+  std::vector<double> out(l, l + (nl > 0 ? nl - 1 : 0));
+  const int li = spec_.LoadingIndex(set.cell);
+  if (li < 0 || static_cast<std::size_t>(li) + spec_.Components() > ng) return out;
+  const std::size_t ngCore = CoreGlobals(spec_), comps = static_cast<std::size_t>(spec_.Components());
+  std::vector<double> dc(comps * ngCore), dcdL(comps);
+  ConservedReference(spec_, set, g, ngCore, g + li, out.data(), dc.data(), dcdL.data());
+  return out;
+}
+
+void FillConservedReferenceSignals(const Problem& problem, Summary* summary) {
+  const auto* model = dynamic_cast<const EquilibriumModel*>(problem.model.get());
+  if (!model || model->spec().conservedCells.empty() || summary->globals.empty()) return;
+  std::vector<double> g;
+  for (const ValueResult& v : summary->globals) g.push_back(v.value);
+  for (std::size_t d = 0; d < problem.dataSets.size() && d < summary->locals.size(); ++d) {
+    std::vector<double> l;
+    for (const ValueResult& v : summary->locals[d]) l.push_back(v.value);
+    const std::vector<double> c = model->ReferenceSignals(problem.dataSets[d], g.data(), g.size(), l.data(), l.size());
+    for (std::size_t j = 0; j < c.size() && j < summary->locals[d].size(); ++j) summary->locals[d][j].value = c[j];
   }
 }
 
@@ -296,8 +824,44 @@ constexpr double kStartShares[] = {0.01, 0.1, 0.3, 1.0, 3.0, 10.0, 100.0};
 
 }  // namespace
 
-bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSpec& spec,
-                             const EquilibriumSettings& settings, int threads, Problem* out, std::string* error) {
+bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSpec& modelSpec,
+                             const EquilibriumSettings& settings, int threads, Problem* out, std::string* error,
+                             bool conserveMass) {
+  auto given = [&](const std::string& name) {
+    return settings.set.count(name) > 0 ||
+           std::find(settings.floated.begin(), settings.floated.end(), name) != settings.floated.end();
+  };
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  EquilibriumModelSpec spec = modelSpec;
+  spec.incompetent = spec.kind != EquilibriumKind::kIdeal && given("incompetent");
+  spec.virial = given("B2");
+  if (spec.incompetent && spec.virial)
+    return fail("the incompetent fraction and B2 cannot be fitted together: the fraction of the loading is "
+                "counted through the ideal distributions");
+  if (spec.virial) {
+    // B2 weighs each species through its molar extinction coefficient.
+    const int needed = spec.kind == EquilibriumKind::kIdeal ? spec.species
+                       : spec.kind == EquilibriumKind::kHeteroAB ? 2 : 1;
+    for (const DataSet& d : sets)
+      for (int j = 0; j < needed; ++j)
+        if (!(d.extinction[j] > 0.0) || !(d.pathLength > 0.0))
+          return fail(d.experiment + ": B2 needs the extinction coefficient " + std::string(1, char('A' + j)) +
+                      " and the pathlength");
+  }
+  if (conserveMass) {
+    if (spec.kind == EquilibriumKind::kHeteroAB)
+      return fail("--conserve-mass is not available for hetero-ab (the loadings of A and B would be coupled)");
+    if (spec.virial)
+      return fail("--conserve-mass is not available with B2 (the column of a non-ideal distribution has no "
+                  "closed form)");
+    for (const DataSet& d : sets)
+      if (!(d.meniscus > 0.0 && d.bottom > d.meniscus))
+        return fail("--conserve-mass needs the meniscus and bottom of every cell: " +
+                    (d.experiment.empty() ? d.source : d.experiment) + " does not give them");
+  }
   Problem p;
   p.model = std::make_shared<EquilibriumModel>(spec);
   const std::size_t nd = sets.size();
@@ -322,11 +886,17 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
     p.globals.push_back(Parameter{"logKa1", 4.0, "log10 M^-1", -30.0, 60.0, true});
     localNames = {"cA", "cB"};
   } else {
+    auto unit = [](int n) { return n == 2 ? std::string("log10 M^-1") : "log10 M^-" + std::to_string(n - 1); };
     p.globals.push_back(mass("M1", mApp));
-    p.globals.push_back(Parameter{"logKa1", 4.0, spec.n == 2 ? "log10 M^-1" : "log10 M^-" + std::to_string(spec.n - 1),
-                                  -30.0, 60.0, true});
+    p.globals.push_back(Parameter{"logKa1", 4.0, unit(spec.n), -30.0, 60.0, true});
+    if (spec.kind == EquilibriumKind::kMonomerNmerMmer)
+      p.globals.push_back(Parameter{"logKa2", 8.0, unit(spec.m), -30.0, 80.0, true});
     localNames = {"c1"};
   }
+  // The fraction may be estimated below 0: a run without incompetent monomer then ends
+  // inside the range, at a value consistent with none, rather than on its bound.
+  if (spec.incompetent) p.globals.push_back(Parameter{"incompetent", 0.1, "fraction", -0.5, 0.99, true});
+  if (spec.virial) p.globals.push_back(Parameter{"B2", 0.0, "mol ml/g^2", -1.0, 1.0, true});
   localNames.push_back("baseline");
   p.locals.resize(nd);
   for (std::size_t d = 0; d < nd; ++d) {
@@ -342,7 +912,7 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
     return std::find(localNames.begin(), localNames.end(), name) != localNames.end();
   };
   for (const auto& [name, value] : settings.set) {
-    if (name == "n") continue;
+    if (name == "n" || (name == "m" && spec.kind == EquilibriumKind::kMonomerNmerMmer)) continue;
     if (!known(name)) {
       if (error) *error = "the model has no value \"" + name + "\"";
       return false;
@@ -353,6 +923,7 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
       if (error) *error = "the model has no value \"" + name + "\" to float";
       return false;
     }
+  // A value floated without one set keeps its start (incompetent and B2).
   auto apply = [&](Parameter& q) {
     const auto it = settings.set.find(q.name);
     if (it == settings.set.end()) return;
@@ -364,35 +935,55 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
     for (Parameter& q : list) apply(q);
   p.dataSets = std::move(sets);
 
-  if (spec.kind == EquilibriumKind::kMonomerNmer && p.globals[1].floated) {
-    // A grid of starts over the share of the n-mer at a typical signal, each with the
-    // monomer mass that keeps the apparent mass; the best short fit is kept, so
-    // that the search starts in the basin of the global minimum.
-    const int n = spec.n;
+  const bool twoComplexes = spec.kind == EquilibriumKind::kMonomerNmerMmer;
+  if ((spec.kind == EquilibriumKind::kMonomerNmer || twoComplexes) &&
+      (p.globals[1].floated || (twoComplexes && p.globals[2].floated))) {
+    // A grid of starts over the share of each complex at a typical signal, with the
+    // monomer mass that keeps the apparent mass; the best short fit is kept, so that
+    // the search starts in the basin of the global minimum. Two complexes take a
+    // coarser grid over both shares (a held constant keeps its value).
+    const int n = spec.n, m = spec.m;
     const double typical = Median(crefs) > 0 ? Median(crefs) : 0.1;
+    const double el = p.dataSets[0].extinction[0] * p.dataSets[0].pathLength;
+    const std::vector<double> fine(std::begin(kStartShares), std::end(kStartShares));
+    const std::vector<double> coarse = {0.03, 0.3, 3.0, 30.0};
+    const std::vector<double> heldShare = {-1.0};  // keeps the constant as it is
+    const std::vector<double>& nShares = !p.globals[1].floated ? heldShare : twoComplexes ? coarse : fine;
+    const std::vector<double>& mShares = !twoComplexes ? std::vector<double>{0.0}
+                                         : p.globals[2].floated ? coarse : heldShare;
     double bestSsr = 1e300;
     Problem best = p;
-    for (double j : kStartShares) {
-      Problem q = p;
-      if (q.globals[0].floated) q.globals[0].value = mApp * (1.0 + j) / (1.0 + n * j);
-      // K' typical^(n-1) = j, with K' = n Ka (eps l)^(1-n).
-      const double el = q.dataSets[0].extinction[0] * q.dataSets[0].pathLength;
-      q.globals[1].value = std::log10(j / (n * std::pow(typical, n - 1) * std::pow(el, 1.0 - n)));
-      for (std::size_t d = 0; d < nd; ++d) {
-        if (!q.locals[d][0].floated) continue;
-        // The monomer signal c1 with c1 + K' c1^n = the set's reference signal.
-        const double K = n * std::pow(10.0, q.globals[1].value) *
-                         std::pow(q.dataSets[d].extinction[0] * q.dataSets[d].pathLength, 1.0 - n);
-        const double total = slopes[d].cref > 0 ? slopes[d].cref : typical;
-        double lo = 0.0, hi = total;
-        for (int it = 0; it < 60; ++it) {
-          const double mid = 0.5 * (lo + hi);
-          (mid + K * std::pow(mid, n) > total ? hi : lo) = mid;
+    for (double jn : nShares)
+      for (double jm : mShares) {
+        Problem q = p;
+        // K' typical^(n-1) = j, with K' = n Ka (eps l)^(1-n).
+        auto logKaOf = [&](double j, int order) {
+          return std::log10(j / (order * std::pow(typical, order - 1) * std::pow(el, 1.0 - order)));
+        };
+        if (jn >= 0) q.globals[1].value = logKaOf(jn, n);
+        if (twoComplexes && jm >= 0) q.globals[2].value = logKaOf(jm, m);
+        // The shares the start values give at the typical signal.
+        const double Kn = SignalConstant(q.dataSets[0], n, q.globals[1].value);
+        const double Km = twoComplexes ? SignalConstant(q.dataSets[0], m, q.globals[2].value) : 0.0;
+        const double sn = Kn * std::pow(typical, n - 1), sm = twoComplexes ? Km * std::pow(typical, m - 1) : 0.0;
+        if (q.globals[0].floated) q.globals[0].value = mApp * (1.0 + sn + sm) / (1.0 + n * sn + m * sm);
+        for (std::size_t d = 0; d < nd; ++d) {
+          if (!q.locals[d][0].floated) continue;
+          // The monomer signal c1 with c1 + Kn c1^n + Km c1^m = the set's reference signal.
+          const DataSet& ds = q.dataSets[d];
+          const double kn = SignalConstant(ds, n, q.globals[1].value);
+          const double km = twoComplexes ? SignalConstant(ds, m, q.globals[2].value) : 0.0;
+          const double total = slopes[d].cref > 0 ? slopes[d].cref : typical;
+          double lo = 0.0, hi = total;
+          for (int it = 0; it < 60; ++it) {
+            const double mid = 0.5 * (lo + hi);
+            const double sum = mid + kn * std::pow(mid, n) + (twoComplexes ? km * std::pow(mid, m) : 0.0);
+            (sum > total ? hi : lo) = mid;
+          }
+          q.locals[d][0].value = 0.5 * (lo + hi);
         }
-        q.locals[d][0].value = 0.5 * (lo + hi);
+        KeepBetterStart(std::move(q), threads, &best, &bestSsr);
       }
-      KeepBetterStart(std::move(q), threads, &best, &bestSsr);
-    }
     p = std::move(best);
   }
   if (spec.kind == EquilibriumKind::kHeteroAB && p.globals[2].floated) {
@@ -419,6 +1010,53 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
       KeepBetterStart(std::move(q), threads, &best, &bestSsr);
     }
     p = std::move(best);
+  }
+  if (conserveMass) {
+    // One loading per cell and component, started at the mean over the cell's data
+    // sets of the loading each one's start values imply; the reference signals follow
+    // from it and their locals are held.
+    EquilibriumModelSpec conserved = spec;
+    for (const DataSet& d : p.dataSets)
+      if (std::find(conserved.conservedCells.begin(), conserved.conservedCells.end(), d.cell) ==
+          conserved.conservedCells.end())
+        conserved.conservedCells.push_back(d.cell);
+    std::sort(conserved.conservedCells.begin(), conserved.conservedCells.end());
+    const int comps = spec.Components();
+    std::vector<double> g;
+    for (const Parameter& q : p.globals) g.push_back(q.value);
+    const int fi = spec.IncompetentIndex();
+    const double f = fi >= 0 ? g[fi] : 0.0;
+    for (int cell : conserved.conservedCells) {
+      std::vector<double> sum(comps, 0.0);
+      int count = 0;
+      for (std::size_t d = 0; d < nd; ++d) {
+        const DataSet& ds = p.dataSets[d];
+        if (ds.cell != cell) continue;
+        ++count;
+        const double s = BuoyantFactor(ds);
+        double xa, w;
+        ColumnOf(ds, ReferenceRadiusSquared(ds), &xa, &w);
+        if (spec.kind == EquilibriumKind::kIdeal) {
+          for (int j = 0; j < comps; ++j) sum[j] += p.locals[d][j].value * IntegralOfExp(g[j] * s, xa, w).value / w;
+        } else {
+          const double c = p.locals[d][0].value;
+          double A = c * IntegralOfExp(g[0] * s, xa, w).value;
+          A += SignalConstant(ds, spec.n, g[1]) * std::pow(c, spec.n) * IntegralOfExp(spec.n * g[0] * s, xa, w).value;
+          if (spec.kind == EquilibriumKind::kMonomerNmerMmer)
+            A += SignalConstant(ds, spec.m, g[2]) * std::pow(c, spec.m) *
+                 IntegralOfExp(spec.m * g[0] * s, xa, w).value;
+          sum[0] += A / ((1.0 - f) * w);
+        }
+      }
+      for (int j = 0; j < comps; ++j) {
+        const std::string name = (comps > 1 ? "loading" + std::to_string(j + 1) : std::string("loading")) +
+                                 " cell " + std::to_string(cell);
+        p.globals.push_back(Parameter{name, sum[j] / std::max(count, 1), "OD", 0.0, 1e3, true});
+      }
+    }
+    for (auto& list : p.locals)
+      for (int j = 0; j < comps; ++j) list[j].floated = false;
+    p.model = std::make_shared<EquilibriumModel>(conserved);
   }
   *out = std::move(p);
   return true;

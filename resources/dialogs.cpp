@@ -643,7 +643,9 @@ DialogTemplate BuildGlobalEqModelTemplate() {
                       {S("model of the experiment files' data sets:"), R(first, "ideal1: one ideal species"),
                        R(first + 1, "ideal2: two ideal species"), R(first + 2, "ideal3: three ideal species"),
                        R(first + 3, "monomer-nmer: monomer - n-mer association"),
-                       R(first + 4, "hetero-ab: A + B <-> AB"), E(kIdGlobalEqN, "n of the n-mer")},
+                       R(first + 4, "monomer-nmer-mmer: monomer - n-mer - m-mer association"),
+                       R(first + 5, "hetero-ab: A + B <-> AB"), E(kIdGlobalEqN, "n of the n-mer"),
+                       E(kIdGlobalEqM, "m of the m-mer")},
                       kMargin, kMargin, w);
   y = PlaceColumn(t, {S("The values and their start from the data follow.")}, kMargin, y + 4, w);
   AddButtons(t, y + 6);

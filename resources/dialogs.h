@@ -35,11 +35,13 @@ inline constexpr int kPriorParamsDialogId = 776;
 
 // Template of the model dialog of "Global Equilibrium Analysis...": the models as
 // radio buttons kIdGlobalEqModelFirst.. (one group, in the order of their labels,
-// each label the model's name, a colon and what it is) and the n of the n-mer.
+// each label the model's name, a colon and what it is), the n of the n-mer and the
+// m of the m-mer.
 inline constexpr int kGlobalEqModelDialogId = 931;
 inline constexpr int kIdGlobalEqModelFirst = 940;
-inline constexpr int kGlobalEqModelCount = 5;
-inline constexpr int kIdGlobalEqN = 945;
+inline constexpr int kGlobalEqModelCount = 6;
+inline constexpr int kIdGlobalEqN = 946;
+inline constexpr int kIdGlobalEqM = 947;
 // Template of its values dialog, made for the model's values: each global value
 // (one for all data sets) a row of its value (edit kIdGlobalEqGlobalFirst + 2k)
 // and its "fit" box (+ 1), each local value (each data set its own) the same from

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "batch/batch_manifest.h"
+#include "scandata/experiment_file.h"
 #include "tests/batch/batch_test_support.h"
 
 namespace tarmic {
@@ -126,11 +127,69 @@ TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
            {"--global", "--model", "monomer-nmer", "--set", "n=2.5", "--output", root + "/x"},
            {"--global", "--model", "ideal1", "--set", "M9=1", "--output", root + "/x"},
            {"--global", "--model", "ideal1", "--float", "M1", "--output", root + "/x"},
-           {"--global", "--model", "ideal1", "--conserve-mass", "--output", root + "/x"}}) {
+           {"--global", "--model", "ideal1", "--float", "incompetent", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer-mmer", "--set", "n=3", "--set", "m=3", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer-mmer", "--set", "n=2", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer", "--set", "m=4", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer", "--set", "incompetent=1", "--output", root + "/x"},
+           {"--global", "--model", "monomer-nmer", "--float", "incompetent", "--float", "B2", "--output",
+            root + "/x"}}) {
     r = run(args);
     EXPECT_EQ(r.code, 2) << args[2] << ": " << r.err;
     EXPECT_FALSE(batch_fs::exists(root + "/x"));
   }
+  // The added model and terms: their rows, units and whether they were floated.
+  r = run({"--global", "--model", "monomer-nmer-mmer", "--set", "n=2", "--set", "m=4", "--set", "logKa2=10",
+           "--float", "incompetent", "--output", root + "/mmer"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  const auto rows = TableRows(ReadWhole(root + "/mmer/global-parameters.tsv"));
+  ASSERT_EQ(rows.size(), 4u);
+  const std::vector<std::vector<std::string>> want = {{"M1", "g/mol", "yes"},
+                                                      {"logKa1", "log10 M^-1", "yes"},
+                                                      {"logKa2", "log10 M^-3", "no"},
+                                                      {"incompetent", "fraction", "yes"}};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].at("parameter"), want[i][0]);
+    EXPECT_EQ(rows[i].at("unit"), want[i][1]);
+    EXPECT_EQ(rows[i].at("floated"), want[i][2]);
+  }
+  // A run without incompetent monomer: the fraction's limits hold 0.
+  EXPECT_LE(std::stod(rows[3].at("lower 95%")), 0.0);
+  EXPECT_GE(std::stod(rows[3].at("upper 95%")), 0.0);
+  r = run({"--global", "--model", "ideal3", "--float", "B2", "--output", root + "/b2"});
+  EXPECT_EQ(r.code, 2) << "B2 with an ideal species whose extinction coefficient is not given";
+  EXPECT_NE(r.err.find("extinction coefficient C"), std::string::npos) << r.err;
+
+  // One loading per cell when the experiment files give meniscus and bottom: a row per
+  // cell, and each data set's reference signal the one its cell's loading gives.
+  const std::string column = root + "/column";
+  batch_fs::create_directories(column);
+  for (const auto& e : batch_fs::directory_iterator(ex))
+    batch_fs::copy_file(e.path(), column + "/" + e.path().filename().string());
+  std::vector<std::string> columnXps;
+  for (const char* name : {"/cell1_280.xp", "/cell2_280.xp", "/cell3_280.xp"}) {
+    ExperimentFile xp;
+    std::string error;
+    ASSERT_TRUE(LoadXpFile(column + name, &xp, &error)) << error;
+    xp.meniscus = 6.85f;
+    xp.bottom = 7.25f;
+    ASSERT_TRUE(WriteXpFile(column + name, xp, &error)) << error;
+    columnXps.push_back(column + name);
+  }
+  std::vector<std::string> conserved = {"--global", "--model", "monomer-nmer", "--conserve-mass", "--output",
+                                        root + "/conserved"};
+  conserved.insert(conserved.end(), columnXps.begin(), columnXps.end());
+  r = RunBatchProgram(root, conserved);
+  EXPECT_TRUE(r.code == 0 || r.code == 3) << r.err;
+  const auto loadings = TableRows(ReadWhole(root + "/conserved/global-parameters.tsv"));
+  ASSERT_EQ(loadings.size(), 5u);
+  for (int cell = 1; cell <= 3; ++cell) EXPECT_EQ(loadings[1 + cell].at("parameter"), "loading cell " + std::to_string(cell));
+  const auto sets = TableRows(ReadWhole(root + "/conserved/data-sets.tsv"));
+  ASSERT_EQ(sets.size(), 9u);
+  for (const auto& row : sets) EXPECT_EQ(row.at("c1 error"), "0") << "derived from the loading, not fitted";
+  // One loading gives a cell's speeds different reference signals.
+  EXPECT_NE(sets[0].at("c1"), sets[1].at("c1"));
+
   // A damaged copy of the run: an experiment file line without its key.
   const std::string copy = root + "/copy";
   batch_fs::create_directories(copy);

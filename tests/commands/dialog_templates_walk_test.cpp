@@ -113,6 +113,7 @@ class DialogTemplatesWalkTest : public CommandTest {
           TransferBuffer r;
           r.checked[kIdGlobalEqModelFirst + 3] = true;
           r.text[kIdGlobalEqN] = "2";
+          r.text[kIdGlobalEqM] = "4";
           return r;
         },
         [](const TransferBuffer& r) { return GlobalEqModelRefusal(r); }};

@@ -28,6 +28,7 @@ TransferBuffer ModelAnswer(int k, const std::string& n = "2") {
   TransferBuffer b;
   for (int i = 0; i < kGlobalEqModelCount; ++i) b.checked[kIdGlobalEqModelFirst + i] = i == k;
   b.text[kIdGlobalEqN] = n;
+  b.text[kIdGlobalEqM] = "4";
   return b;
 }
 constexpr int kMonomerNmer = 3;
@@ -40,7 +41,7 @@ engine::Problem ExampleProblem(int model, int n) {
   EXPECT_TRUE(engine::ReadEquilibriumRun(ExampleFiles(), &sets, &error)) << error;
   engine::EquilibriumModelSpec spec;
   EXPECT_TRUE(engine::ParseEquilibriumModel(engine::EquilibriumModelNames()[static_cast<std::size_t>(model)], n,
-                                            &spec, &error));
+                                            &spec, &error, 4));
   engine::Problem p;
   EXPECT_TRUE(engine::BuildEquilibriumProblem(sets, spec, {}, 1, &p, &error)) << error;
   return p;
@@ -93,7 +94,7 @@ TEST(GlobalEquilibriumMenu, TheFullCommandSetHoldsTheItemAndItsDialogOffersEvery
     const std::string& name = engine::EquilibriumModelNames()[static_cast<std::size_t>(k)];
     EXPECT_EQ(std::string(ControlLabel(t, kIdGlobalEqModelFirst + k)).rfind(name + ":", 0), 0u) << name;
     engine::EquilibriumModelSpec spec;
-    EXPECT_TRUE(engine::ParseEquilibriumModel(name, 2, &spec, nullptr)) << name;
+    EXPECT_TRUE(engine::ParseEquilibriumModel(name, 2, &spec, nullptr, 4)) << name;
   }
 }
 
@@ -247,10 +248,16 @@ TEST(GlobalEquilibriumDialogs, EveryFieldOfEveryModelIsJudgedAndNamed) {
     EXPECT_TRUE(GlobalEqValuesRefusal(p, opened).empty());
   }
   // ideal1 to ideal3: k masses, k signals and the baseline; monomer-nmer: M1, logKa1,
-  // c1, baseline; hetero-ab: M1, M2, logKa1, cA, cB, baseline.
-  EXPECT_EQ(fields, 3 + 5 + 7 + 4 + 6);
+  // c1, baseline; monomer-nmer-mmer: M1, logKa1, logKa2, c1, baseline; hetero-ab: M1,
+  // M2, logKa1, cA, cB, baseline.
+  EXPECT_EQ(fields, 3 + 5 + 7 + 4 + 5 + 6);
   EXPECT_TRUE(GlobalEqModelRefusal(ModelAnswer(kMonomerNmer, "12")).empty());
   for (const char* n : {"1", "13", "x"}) EXPECT_FALSE(GlobalEqModelRefusal(ModelAnswer(kMonomerNmer, n)).empty()) << n;
+  for (const char* m : {"2", "13", "x"}) {
+    TransferBuffer r = ModelAnswer(kMonomerNmer);
+    r.text[kIdGlobalEqM] = m;
+    EXPECT_NE(GlobalEqModelRefusal(r).find("m of the m-mer"), std::string::npos) << m;
+  }
   TransferBuffer none = ModelAnswer(0);
   none.checked[kIdGlobalEqModelFirst] = false;
   EXPECT_FALSE(GlobalEqModelRefusal(none).empty());

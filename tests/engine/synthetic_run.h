@@ -26,6 +26,10 @@ struct Truth {
   double share2 = 0.5;            // ideal2: the second species' share of the signal
   double logKa = 0.0;             // log10 M^-(n-1)
   double baseline = 0.01;         // OD
+  int m = 4;                      // monomer-nmer-mmer: the larger complex
+  double logKa2 = 0.0;            // log10 M^-(m-1)
+  double incompetent = 0.0;       // the share of the monomer loading that cannot associate
+  double B2 = 0.0;                // mol ml/g^2 (ideal1 and monomer-nmer)
 };
 
 inline constexpr double kEps = 40000.0;  // M^-1 cm^-1
@@ -53,7 +57,89 @@ inline double Signal(const Truth& t, double rpm, double tempC, double ref2, doub
   }
   // Molar concentrations: monomer m, n-mer Ka m^n; the n-mer absorbs n times.
   const double m = a * std::exp(Sigma(t.M1, rpm, tempC) * x);
-  return kEps * kPath * (m + t.n * std::pow(10.0, t.logKa) * std::pow(m, t.n)) + t.baseline;
+  double molar = m + t.n * std::pow(10.0, t.logKa) * std::pow(m, t.n);
+  if (t.model == "monomer-nmer-mmer") molar += t.m * std::pow(10.0, t.logKa2) * std::pow(m, t.m);
+  return kEps * kPath * molar + t.baseline;
+}
+
+// The competent signal without baseline at r (see Signal).
+inline double CompetentSignal(const Truth& t, double rpm, double tempC, double ref2, double a, double r) {
+  return Signal(t, rpm, tempC, ref2, a, r) - t.baseline;
+}
+
+// The integral of g(r) r dr over [lo, hi] by Simpson's rule.
+template <class F>
+double ColumnIntegral(F g, double lo, double hi, int intervals = 2000) {
+  const double h = (hi - lo) / intervals;
+  double sum = g(lo) * lo + g(hi) * hi;
+  for (int i = 1; i < intervals; ++i) sum += (i % 2 ? 4.0 : 2.0) * g(lo + i * h) * (lo + i * h);
+  return sum * h / 3.0;
+}
+
+// The non-ideal distribution with the second virial coefficient by direct integration
+// of its differential equation from the reference radius (x = 0), marching outwards
+// through the points in both directions with RK4: for the monomer's molar
+// concentration m, d m/dx = sigma1 m / (1 + 2 B2 M1 m dW/dm) with W the weight
+// concentration (g/ml), W = (M1/1000)(m + n Ka m^n) (ideal1: Ka = 0).
+inline std::vector<double> NonIdealProfile(const Truth& t, double rpm, double tempC, double ref2, double a,
+                                           const std::vector<double>& r) {
+  const double s1 = Sigma(t.M1, rpm, tempC), Ka = t.model == "ideal1" ? 0.0 : std::pow(10.0, t.logKa);
+  const int n = t.n;
+  const double m0 = t.model == "ideal1" ? a / (kEps * kPath) : a;  // ideal1: a is its signal
+  auto rate = [&](double m) {
+    const double dWdm = t.M1 / 1000.0 * (1.0 + n * n * Ka * std::pow(m, n - 1));
+    return s1 * m / (1.0 + 2.0 * t.B2 * t.M1 * m * dWdm);
+  };
+  std::vector<double> out(r.size());
+  for (int dir : {1, -1}) {
+    double x = 0.0, m = m0;
+    for (std::size_t k = 0; k < r.size(); ++k) {
+      const std::size_t i = dir > 0 ? k : r.size() - 1 - k;
+      const double target = 0.5 * (r[i] * r[i] - ref2);
+      if ((target - 0.0) * dir < 0) continue;  // on the other side of the reference
+      const int steps = 4 + static_cast<int>(std::ceil(100.0 * std::fabs((target - x) * s1 * n)));
+      const double h = (target - x) / steps;
+      for (int st = 0; st < steps && h != 0.0; ++st) {
+        const double k1 = rate(m), k2 = rate(m + 0.5 * h * k1), k3 = rate(m + 0.5 * h * k2), k4 = rate(m + h * k3);
+        m += h * (k1 + 2 * k2 + 2 * k3 + k4) / 6.0;
+      }
+      x = target;
+      out[i] = kEps * kPath * (m + n * Ka * std::pow(m, n)) + t.baseline;
+    }
+  }
+  return out;
+}
+
+// The noiseless signal at the points r of a cell with the given column (meniscus and
+// bottom, for the incompetent share of the loading): the closed form of Signal plus the
+// incompetent monomer, whose reference amount makes its integral over the column the
+// given share of the whole monomer loading; or, with B2, the integrated non-ideal
+// distribution.
+inline std::vector<double> Profile(const Truth& t, double rpm, double tempC, double ref2, double a,
+                                   const std::vector<double>& r, double meniscus = 0.0, double bottom = 0.0) {
+  if (t.B2 != 0.0) return NonIdealProfile(t, rpm, tempC, ref2, a, r);
+  std::vector<double> out;
+  for (double x : r) out.push_back(Signal(t, rpm, tempC, ref2, a, x));
+  if (t.incompetent > 0.0) {
+    const double s1 = Sigma(t.M1, rpm, tempC);
+    auto e1 = [&](double x) { return std::exp(s1 * 0.5 * (x * x - ref2)); };
+    double competent = 0.0;
+    if (t.model == "hetero-ab") {
+      // A's share of the signal: free A and A's part of AB.
+      const double sb = Sigma(t.M2, rpm, tempC), Ka = std::pow(10.0, t.logKa);
+      competent = ColumnIntegral(
+          [&](double x) {
+            const double A = a * e1(x), B = a * std::exp(sb * 0.5 * (x * x - ref2));
+            return kPath * kEps * (A + Ka * A * B);
+          },
+          meniscus, bottom);
+    } else {
+      competent = ColumnIntegral([&](double x) { return CompetentSignal(t, rpm, tempC, ref2, a, x); }, meniscus, bottom);
+    }
+    const double cinc = t.incompetent / (1.0 - t.incompetent) * competent / ColumnIntegral(e1, meniscus, bottom);
+    for (std::size_t i = 0; i < r.size(); ++i) out[i] += cinc * e1(r[i]);
+  }
+  return out;
 }
 
 struct RunShape {
@@ -63,6 +149,10 @@ struct RunShape {
   int points = 200;
   double noise = 0.005;
   double temperature = 20.0;
+  double meniscus = 0.0, bottom = 0.0;  // cm; 0: not given
+  // The loading is the mean signal over the column (meniscus to bottom, in r dr) rather
+  // than over the points: the mass of the cell is the same at every speed.
+  bool conserve = false;
 };
 
 // The run: one data set per cell and speed, every cell holding its loading as its
@@ -90,22 +180,36 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
       const double ref2 = 0.5 * (shape.left * shape.left + shape.right * shape.right);
       std::vector<double> r(shape.points);
       for (int i = 0; i < shape.points; ++i) r[i] = shape.left + (shape.right - shape.left) * i / (shape.points - 1);
+      d.meniscus = shape.meniscus;
+      d.bottom = shape.bottom;
+      auto profile = [&](double a) { return Profile(t, rpm, shape.temperature, ref2, a, r, shape.meniscus, shape.bottom); };
       auto mean = [&](double a) {
+        if (shape.conserve) {
+          const double column = 0.5 * (shape.bottom * shape.bottom - shape.meniscus * shape.meniscus);
+          return ColumnIntegral([&](double x) { return CompetentSignal(t, rpm, shape.temperature, ref2, a, x); },
+                                shape.meniscus, shape.bottom) /
+                 column;
+        }
         double s = 0;
-        for (double x : r) s += Signal(t, rpm, shape.temperature, ref2, a, x) - t.baseline;
+        for (double v : profile(a)) s += v - t.baseline;
         return s / shape.points;
       };
-      const bool molar = t.model == "monomer-nmer" || t.model == "hetero-ab";
+      const bool molar = t.model != "ideal1" && t.model != "ideal2";
       double lo = 0.0, hi = molar ? load / (kEps * kPath) : load;
       while (mean(hi) < load) hi *= 2;
-      for (int it = 0; it < 200; ++it) (mean(0.5 * (lo + hi)) > load ? hi : lo) = 0.5 * (lo + hi);
+      for (int it = 0; it < 200; ++it) {
+        const double mid = 0.5 * (lo + hi);
+        if (mid <= lo || mid >= hi) break;  // lo and hi are neighbours: nothing changes any more
+        (mean(mid) > load ? hi : lo) = mid;
+      }
       const double a = 0.5 * (lo + hi);
       Scan sc;
       sc.rpm = rpm;
       sc.temperature = shape.temperature;
-      for (double x : r) {
-        sc.radius.push_back(x);
-        sc.value.push_back(Signal(t, rpm, shape.temperature, ref2, a, x) + gauss(random));
+      const std::vector<double> clean = profile(a);
+      for (std::size_t i = 0; i < r.size(); ++i) {
+        sc.radius.push_back(r[i]);
+        sc.value.push_back(clean[i] + gauss(random));
       }
       d.scans.push_back(std::move(sc));
       sets.push_back(std::move(d));
