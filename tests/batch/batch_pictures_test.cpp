@@ -74,6 +74,12 @@ bool IsNumber(const std::string& s) {
   return !s.empty() && end && *end == '\0';
 }
 
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; (at = text.find(what, at)) != std::string::npos; ++at) ++n;
+  return n;
+}
+
 double SegmentDistance(const SvgPoint& p, const SvgPoint& a, const SvgPoint& b) {
   const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
   const double t = len2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
@@ -86,7 +92,11 @@ TEST_F(BatchPictures, PicturesShowTheFittedScansAndTheLabelledPeaks) {
   const std::string out = root_ + "/out";
   const BatchOutput r = Run("cs.~p", out);
   ASSERT_EQ(r.code, 0) << r.err;
+  const std::string manifest = ReadWhole(out + "/manifest.tsv");
   for (const char* name : {"picture-data", "picture-residuals", "picture-distribution"}) {
+    // Each listed in the manifest of the set.
+    for (const char* kind : {".svg", ".png"})
+      EXPECT_NE(manifest.find(std::string("\t") + name + kind), std::string::npos) << name << kind << "\n" << manifest;
     const SvgDocument doc = ParseSvg(ReadWhole(out + "/" + name + ".svg"));
     ASSERT_TRUE(doc.wellFormed) << name << ": " << doc.error;
     const std::string png = ReadWhole(out + "/" + name + ".png");
@@ -155,8 +165,7 @@ TEST_F(BatchPictures, PicturesShowTheFittedScansAndTheLabelledPeaks) {
   }
   EXPECT_TRUE(found) << "no common offset puts all " << samples.size() << " fitted points on the curves";
 
-  // Each peak of peaks.tsv is labelled with its position and area, and the
-  // manifest of the set lists every picture.
+  // Each peak of peaks.tsv is labelled with its position and area.
   const std::vector<std::map<std::string, std::string>> peaks = TableRows(ReadWhole(out + "/peaks.tsv"));
   ASSERT_FALSE(peaks.empty());
   EXPECT_EQ(std::to_string(peaks.size()), SummaryColumns(r.out)["peaks"]);
@@ -167,10 +176,6 @@ TEST_F(BatchPictures, PicturesShowTheFittedScansAndTheLabelledPeaks) {
     EXPECT_NE(labels.find("sw = " + peak.at("position") + " S"), std::string::npos) << labels;
     EXPECT_NE(labels.find("c = " + peak.at("area")), std::string::npos) << labels;
   }
-  const std::string manifest = ReadWhole(out + "/manifest.tsv");
-  for (const char* name : {"picture-data", "picture-residuals", "picture-distribution"})
-    for (const char* kind : {".svg", ".png"})
-      EXPECT_NE(manifest.find(std::string("\t") + name + kind), std::string::npos) << name << kind << "\n" << manifest;
 }
 
 // Discrete species: the species picture's table holds the fitted values of the
@@ -249,11 +254,8 @@ TEST_F(BatchPictures, ReportShowsEveryTaskInABrowser) {
     return std::make_pair(ReadWhole(dom), ReadWhole(console));
   };
   const auto [shown, log] = open(tasks + "/report.html", "report");
-  std::size_t rows = 0, curves = 0;
-  for (std::size_t at = 0; (at = shown.find("<tr data-task=", at)) != std::string::npos; ++at) ++rows;
-  for (std::size_t at = 0; (at = shown.find("class=\"curve\"", at)) != std::string::npos; ++at) ++curves;
-  EXPECT_EQ(rows, 3u) << shown;
-  EXPECT_EQ(curves, 2u) << shown;
+  EXPECT_EQ(Count(shown, "<tr data-task="), 3u) << shown;
+  EXPECT_EQ(Count(shown, "class=\"curve\""), 2u) << shown;
   EXPECT_NE(shown.find("no scans matching &lt;x&gt; &amp; y in"), std::string::npos) << shown;
   EXPECT_NE(shown.find("class=\"failed\""), std::string::npos);
   // The console: no message of the page's script (errors are logged as CONSOLE lines).
@@ -459,9 +461,7 @@ TEST(ArrayReport, FolderNamesOfAnyBytesStayInTheirPlace) {
   for (std::size_t k = 0; k < names.size(); ++k) EXPECT_TRUE(folders[k] == names[k].second) << k << ": " << json;
   // The table shows each name as text: no element of a name becomes markup.
   EXPECT_EQ(html.find("<script>alert"), std::string::npos);
-  std::size_t scripts = 0;
-  for (std::size_t at = 0; (at = html.find("</script>", at)) != std::string::npos; ++at) ++scripts;
-  EXPECT_EQ(scripts, 2u);  // the data and the page's script
+  EXPECT_EQ(Count(html, "</script>"), 2u);  // the data and the page's script
 }
 
 // CRC-32 of PNG chunks (ISO 3309), bit by bit.
@@ -516,9 +516,7 @@ TEST(ArrayReport, PicturesAreDecodedOnlyUpToACap) {
   const BatchOutput report = RunBatchProgram(root, {"--report", root + "/tasks", root + "/list"}, "report");
   ASSERT_EQ(report.code, 0) << report.err;
   const std::string html = ReadWhole(root + "/tasks/report.html");
-  std::size_t thumbnails = 0;
-  for (std::size_t at = 0; (at = html.find("<img src=\"data:image/png", at)) != std::string::npos; ++at) ++thumbnails;
-  EXPECT_EQ(thumbnails, 1u);
+  EXPECT_EQ(Count(html, "<img src=\"data:image/png"), 1u);
   EXPECT_NE(html.find("title=\"picture-residuals\""), std::string::npos);
   EXPECT_EQ(html.find("title=\"picture-data\""), std::string::npos);
 }

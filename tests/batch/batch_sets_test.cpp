@@ -12,6 +12,7 @@
 #include "batch_test_support.h"
 #include "tests/modelcalc/data_kind_sets.h"
 #include "scandata/text_io.h"
+#include "tests/support/relabel_scan.h"
 
 namespace tarmic::testing {
 namespace {
@@ -24,27 +25,11 @@ class BatchSetsTest : public ::testing::Test {
 };
 
 // A copy of the example's scans as cell `cell` with extension digit `digit` and
-// wavelength `nm` in folder dir (line 2: type, cell, temperature, rpm, time, omega2t,
-// wavelength, replicates).
+// wavelength `nm` in folder dir.
 void CopyAsCell(const std::string& data, const std::string& dir, int cell, int digit, int nm) {
   batch_fs::create_directories(dir);
-  for (int k = 1; k <= 20; ++k) {
-    std::istringstream in(ReadWhole(Format("%s/%05d.ra0", data.c_str(), k)));
-    std::ofstream out(Format("%s/%05d.ra%d", dir.c_str(), k, digit));
-    int n = 0;
-    for (std::string line; std::getline(in, line);) {
-      if (++n == 2) {
-        std::istringstream words(line);
-        std::vector<std::string> w;
-        for (std::string x; words >> x;) w.push_back(x);
-        w[1] = std::to_string(cell);
-        w[6] = std::to_string(nm);
-        line.clear();
-        for (const std::string& x : w) line += (line.empty() ? "" : " ") + x;
-      }
-      out << line << "\n";
-    }
-  }
+  for (int k = 1; k <= 20; ++k)
+    RelabelScan(Format("%s/%05d.ra0", data.c_str(), k), Format("%s/%05d.ra%d", dir.c_str(), k, digit), cell, nm);
 }
 
 // Scans of a cell at sedimentation equilibrium, four hours apart: at one rotor speed
@@ -83,64 +68,50 @@ std::vector<std::string> Files(const std::string& dir, const std::string& extens
 // ---- one cell at one wavelength, data of the kind given ----
 struct SetCase {
   const char* name;
-  std::vector<std::string> (*scans)(const std::string& root);  // the scans named
+  const char* folder;      // the scans named: those of the folder with these extensions
+  const char* extensions;  // separated by blanks
   std::vector<std::string> options;
   int code;
   const char* said;  // a line of stderr (its start), or the cell of the summary
 };
 
-std::vector<std::string> TwoCells(const std::string& root) {
-  std::vector<std::string> scans = Files(root + "/cells", ".ra1");
-  for (const std::string& s : Files(root + "/cells", ".ra2")) scans.push_back(s);
-  return scans;
-}
-
 const SetCase kSetCases[] = {
-    {"TwoCellsAreRefused", TwoCells, {}, 2,
+    {"TwoCellsAreRefused", "cells", ".ra1 .ra2", {}, 2,
      "tarmic-batch: the scans are of cells 1 and 2 (line 2 of the scan files): one analysis takes the scans of one "
      "cell; give --cell N"},
-    {"CellTwoChosen", TwoCells, {"--cell", "2"}, 0, "2"},
-    {"CellOneChosen", TwoCells, {"--cell", "1"}, 0, "1"},
-    {"ACellThatIsNotThere", TwoCells, {"--cell", "3"}, 2,
+    {"CellTwoChosen", "cells", ".ra1 .ra2", {"--cell", "2"}, 0, "2"},
+    {"CellOneChosen", "cells", ".ra1 .ra2", {"--cell", "1"}, 0, "1"},
+    {"ACellThatIsNotThere", "cells", ".ra1 .ra2", {"--cell", "3"}, 2,
      "tarmic-batch: --cell 3: no scan named is of cell 3 (the scans are of cells 1 and 2)"},
     // Line 2 names one cell, the extensions two.
-    {"ExtensionsOfTwoCells",
-     [](const std::string& root) {
-       std::vector<std::string> scans = Files(root + "/digits", ".ra1");
-       for (const std::string& s : Files(root + "/digits", ".ra3")) scans.push_back(s);
-       return scans;
-     },
-     {}, 2, "tarmic-batch: the scans' extensions name cells 1 and 3: one analysis takes the scans of one cell"},
-    {"TwoWavelengths", [](const std::string& root) { return Files(root + "/wavelengths", ".ra1"); }, {}, 2,
+    {"ExtensionsOfTwoCells", "digits", ".ra1 .ra3", {}, 2,
+     "tarmic-batch: the scans' extensions name cells 1 and 3: one analysis takes the scans of one cell"},
+    {"TwoWavelengths", "wavelengths", ".ra1", {}, 2,
      "tarmic-batch: the scans are of wavelengths 230 nm and 280 nm: one analysis takes the scans of one wavelength; "
      "give --wavelength W"},
     // The wavelength chosen: the ten scans at 230 nm (or, with the cell, the twenty
     // of cell 2 at 280 nm).
-    {"OneWavelengthChosen", [](const std::string& root) { return Files(root + "/wavelengths", ".ra1"); },
-     {"--wavelength", "230"}, 0, "1"},
-    {"CellAndWavelengthChosen", TwoCells, {"--cell", "2", "--wavelength", "280"}, 0, "2"},
-    {"AWavelengthThatIsNotThere", [](const std::string& root) { return Files(root + "/wavelengths", ".ra1"); },
-     {"--wavelength", "260"}, 2, "tarmic-batch: --wavelength 260: no scan named is of 260 nm (the scans are of 230 nm and 280 nm)"},
-    {"AWavelengthNotOfTheCell", TwoCells, {"--cell", "1", "--wavelength", "230"}, 2,
+    {"OneWavelengthChosen", "wavelengths", ".ra1", {"--wavelength", "230"}, 0, "1"},
+    {"CellAndWavelengthChosen", "cells", ".ra1 .ra2", {"--cell", "2", "--wavelength", "280"}, 0, "2"},
+    {"AWavelengthThatIsNotThere", "wavelengths", ".ra1", {"--wavelength", "260"}, 2,
+     "tarmic-batch: --wavelength 260: no scan named is of 260 nm (the scans are of 230 nm and 280 nm)"},
+    {"AWavelengthNotOfTheCell", "cells", ".ra1 .ra2", {"--cell", "1", "--wavelength", "230"}, 2,
      "tarmic-batch: --wavelength 230: no scan named of cell 1 is of 230 nm (the scans of cell 1 are of 280 nm)"},
     // The loader's tests of the profiles: nothing moves at equilibrium, the
     // boundary moves in a velocity run.
-    {"EquilibriumDataWithoutEquilibrium", [](const std::string& root) { return Files(root + "/equilibrium", ".ra1"); },
-     {}, 2, "tarmic-batch: these 4 scans of cell 1 look like sedimentation equilibrium data"},
-    {"VelocityDataWithEquilibrium", [](const std::string& root) { return ExampleScans(root + "/data"); },
-     {"--equilibrium"}, 2, "tarmic-batch: these 20 scans of cell 1 at 50000 rpm look like a sedimentation velocity run"},
-    {"EquilibriumDataWithEquilibrium", [](const std::string& root) { return Files(root + "/equilibrium", ".ra1"); },
-     {"--equilibrium"}, 0, "1"},
+    {"EquilibriumDataWithoutEquilibrium", "equilibrium", ".ra1", {}, 2,
+     "tarmic-batch: these 4 scans of cell 1 look like sedimentation equilibrium data"},
+    {"VelocityDataWithEquilibrium", "data", ".ra0", {"--equilibrium"}, 2,
+     "tarmic-batch: these 20 scans of cell 1 at 50000 rpm look like a sedimentation velocity run"},
+    {"EquilibriumDataWithEquilibrium", "equilibrium", ".ra1", {"--equilibrium"}, 0, "1"},
     // --velocity says the kind: a velocity run is taken, equilibrium at two speeds
     // (beyond doubt) is not.
-    {"VelocityDataWithVelocity", [](const std::string& root) { return Files(root + "/cells", ".ra1"); }, {"--velocity"},
-     0, "1"},
-    {"EquilibriumAtTwoSpeedsWithVelocity", [](const std::string& root) { return Files(root + "/speeds", ".ra1"); },
-     {"--velocity"}, 2,
+    {"VelocityDataWithVelocity", "cells", ".ra1", {"--velocity"}, 0, "1"},
+    {"EquilibriumAtTwoSpeedsWithVelocity", "speeds", ".ra1", {"--velocity"}, 2,
      "tarmic-batch: --velocity: the 4 scans of cell 1 were taken at 2 rotor speeds over 12.0 h and no profile "
      "changes beyond its noise at any of them: sedimentation equilibrium beyond doubt"},
-    {"EquilibriumAtTwoSpeedsWithoutEquilibrium", [](const std::string& root) { return Files(root + "/speeds", ".ra1"); },
-     {}, 2, "tarmic-batch: equilibrium data are analysed with --equilibrium; give --velocity if the scans are a velocity run"},
+    {"EquilibriumAtTwoSpeedsWithoutEquilibrium", "speeds", ".ra1", {}, 2,
+     "tarmic-batch: equilibrium data are analysed with --equilibrium; give --velocity if the scans are a velocity run"},
 };
 
 void PrintTo(const SetCase& c, std::ostream* os) { *os << c.name; }
@@ -163,7 +134,9 @@ TEST_P(BatchOneSetTest, TakesOneCellOfOneKindOrSaysWhy) {
   EquilibriumScans(root_ + "/speeds", true);
   std::vector<std::string> args = {"--parameters", Data() + "/species.~p", "--seed", "1", "--output", root_ + "/out"};
   args.insert(args.end(), c.options.begin(), c.options.end());
-  for (const std::string& s : c.scans(root_)) args.push_back(s);
+  std::istringstream extensions(c.extensions);
+  for (std::string extension; extensions >> extension;)
+    for (const std::string& s : Files(root_ + "/" + c.folder, extension)) args.push_back(s);
   const BatchOutput run = RunBatchProgram(root_, args);
   EXPECT_EQ(run.code, c.code) << run.err;
   if (c.code == 2) {

@@ -39,6 +39,21 @@ class HandEditedFilesTest : public DistributionWindowTest {
     return Lines(ReadFile(DataSet().szTmpParsPath));
   }
 
+  // The synthetic run's c(s) computed and shown, its parameter file saved; its lines.
+  void SavedDistribution(std::vector<std::string>& lines) {
+    LoadSyntheticRun();
+    ChooseSmallCs();
+    Dispatch(kCmRun);
+    ASSERT_TRUE(DistributionPlot().pDistPlot != nullptr);
+    Dispatch(kCmUpdateSavedFitParameters);
+    lines = Lines(ReadFile(DataSet().szTmpParsPath));
+  }
+
+  // The box of a parameter file refused for `why`.
+  static std::string Refused(const std::string& why) {
+    return "the parameter file " + DataSet().szTmpParsPath + " cannot be used: " + why;
+  }
+
   static void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& l : lines) text += l + "\n";
@@ -66,6 +81,24 @@ class HandEditedFilesTest : public DistributionWindowTest {
     Backend().AnswerUnscriptedBoxes(IDOK);
     EXPECT_EQ(ReadLammEqParameterPreferences(&Handle()), 1);
     return BoxTexts();
+  }
+
+  // The Lamm settings file with line 5 (the default grid size) holding `text`: the
+  // note names that line alone ("line 5" + why), the setting keeps its value and
+  // the lines after it keep theirs (points per sigma, line 6; max dc/c, line 17).
+  void ExpectLammLine5Kept(const std::string& text, const std::string& why) {
+    ResetLammSettings();
+    SetMaxDcOverC(0.5);
+    LammSettings().nDefaultGridPoints = 321;
+    const float pointsPerSigma = LammSettingsVector()[Idx(5)];
+    const std::vector<std::string> boxes = ReadLammSettingsWith(5, text);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find(szLammParamsIni), std::string::npos);
+    EXPECT_NE(boxes[0].find("\nline 5" + why), std::string::npos) << boxes[0];
+    EXPECT_EQ(boxes[0].find("line 6"), std::string::npos) << boxes[0];
+    EXPECT_EQ(LammSettings().nDefaultGridPoints, 321);
+    EXPECT_EQ(LammSettingsVector()[Idx(5)], pointsPerSigma);
+    EXPECT_EQ(LammSettings().dMaxDcOverC, 0.5);
   }
 
   // A preference file with 7 threads (line 12) and 5 Lamm threads (line 15), one
@@ -98,20 +131,11 @@ TEST_F(HandEditedFilesTest, ANumberWithATailIsNoNumberInAnyFile) {
     const auto [result, boxes] = ReloadWith(saved, 44, text);
     EXPECT_EQ(result, 0);
     const std::string why = std::string(" holds \"") + text + "\", which is not a number";
-    EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + DataSet().szTmpParsPath +
-                                              " cannot be used: line 44" + why});
+    EXPECT_EQ(boxes, std::vector<std::string>{Refused("line 44" + why)});
     EXPECT_EQ(LammSettings().nDefaultGridPoints, 321);
 
-    // Lamm settings file, line 5: the default grid size; line 17 (max dc/c) is read.
-    ResetLammSettings();
-    SetMaxDcOverC(0.5);
-    LammSettings().nDefaultGridPoints = 321;
-    const std::vector<std::string> lammBoxes = ReadLammSettingsWith(5, text);
-    ASSERT_EQ(lammBoxes.size(), 1u);
-    EXPECT_NE(lammBoxes[0].find(szLammParamsIni), std::string::npos);
-    EXPECT_NE(lammBoxes[0].find("\nline 5" + why), std::string::npos) << lammBoxes[0];
-    EXPECT_EQ(LammSettings().nDefaultGridPoints, 321);
-    EXPECT_EQ(LammSettings().dMaxDcOverC, 0.5);
+    // Lamm settings file, line 5: the default grid size; the lines after it are read.
+    ExpectLammLine5Kept(text, why);
 
     // Preference file, line 10: the regularisation; the threads after it stay 7 and 5.
     const std::string before = [&] {
@@ -137,19 +161,8 @@ TEST_F(HandEditedFilesTest, ANumberWithATailIsNoNumberInAnyFile) {
 TEST_F(HandEditedFilesTest, ABlankLineHoldsNoNumberAtItsOwnPlace) {
   LoadSyntheticRun();
   for (const char* blank : {"", "   \t"}) {
-    ResetLammSettings();
-    SetMaxDcOverC(0.5);
-    LammSettings().nDefaultGridPoints = 321;
-    const float pointsPerSigma = LammSettingsVector()[Idx(5)];
-    const std::vector<std::string> lammBoxes = ReadLammSettingsWith(5, blank);
-    ASSERT_EQ(lammBoxes.size(), 1u);
-    EXPECT_NE(lammBoxes[0].find(szLammParamsIni), std::string::npos);
-    EXPECT_NE(lammBoxes[0].find("\nline 5 holds no number"), std::string::npos) << lammBoxes[0];
-    EXPECT_EQ(lammBoxes[0].find("line 6"), std::string::npos) << lammBoxes[0];
-    EXPECT_EQ(LammSettings().nDefaultGridPoints, 321);
-    EXPECT_EQ(LammSettingsVector()[Idx(5)], pointsPerSigma);
-    EXPECT_EQ(LammSettings().dMaxDcOverC, 0.5);
-
+    SCOPED_TRACE(::testing::Message() << "blank \"" << blank << "\"");
+    ExpectLammLine5Kept(blank, " holds no number");
     const std::vector<std::string> prefBoxes = LoadPreferencesWith(12, blank);
     EXPECT_EQ(prefBoxes, std::vector<std::string>{szParamsIni + ", line 12 holds no number; the default is used"});
     EXPECT_EQ(nThreads, 2) << "the default thread count";
@@ -163,12 +176,8 @@ TEST_F(HandEditedFilesTest, ABlankLineHoldsNoNumberAtItsOwnPlace) {
 // A file whose last line has no line end may have been cut inside it ("100" as
 // "1"): it is refused, naming the line, and nothing of it is taken.
 TEST_F(HandEditedFilesTest, ALoadSaysWhatItDidToTheFileBeforeTheRecalculateNote) {
-  LoadSyntheticRun();
-  ChooseSmallCs();
-  Dispatch(kCmRun);
-  ASSERT_TRUE(DistributionPlot().pDistPlot != nullptr);
-  Dispatch(kCmUpdateSavedFitParameters);
-  const std::vector<std::string> good = Lines(ReadFile(DataSet().szTmpParsPath));
+  std::vector<std::string> good;
+  ASSERT_NO_FATAL_FAILURE(SavedDistribution(good));
   ASSERT_EQ(good.size(), static_cast<std::size_t>(kSavedParamCount));
   const std::string recalculate = "may need to recalculate before integrating distribution data";
   auto drop = [&](const std::vector<std::string>& lines, const std::string& tail = "\n") {
@@ -201,11 +210,9 @@ TEST_F(HandEditedFilesTest, ALoadSaysWhatItDidToTheFileBeforeTheRecalculateNote)
   EXPECT_EQ(drop(lines)[1], "the parameter file " + DataSet().szTmpParsPath +
                                 " ends after line 173 of 174: line 174 is missing (switches take their "
                                 "defaults, values stay as they were)");
-  EXPECT_EQ(drop(good, ""),
-            (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?",
-                                      "the parameter file " + DataSet().szTmpParsPath +
-                                          " cannot be used: it ends inside line 174 (\"" + good.back() +
-                                          "\"), which has no line end: the file may have been cut"}));
+  EXPECT_EQ(drop(good, ""), (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?",
+                                                      Refused("it ends inside line 174 (\"" + good.back() +
+                                                              "\"), which has no line end: the file may have been cut")}));
 }
 
 // A file of an earlier version: max dc/c 0.005, points per sigma 0.005 and fit
@@ -249,9 +256,8 @@ TEST_F(HandEditedFilesTest, SolverSettingsOfAnEarlierVersionAreBroughtIntoRange)
   // The buffer density describes the solvent: refused as before.
   const auto [result, boxes] = ReloadWith(saved, 54, "0.005");
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + DataSet().szTmpParsPath +
-                                            " cannot be used: line 54 holds \"0.005\": the buffer density 0.005 g/ml must lie "
-                                            "between 0.01 and 5 g/ml"});
+  EXPECT_EQ(boxes, std::vector<std::string>{Refused("line 54 holds \"0.005\": the buffer density 0.005 g/ml must lie "
+                                                    "between 0.01 and 5 g/ml")});
 }
 
 // A cell no rotor holds: a parameter file with the bottom (line 41) at 0 moved the
@@ -261,10 +267,8 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   const std::vector<std::string> saved = SavedAnalysis();
   const auto [result, boxes] = ReloadWith(saved, 41, "0.000000");
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(boxes, std::vector<std::string>{"the parameter file " + DataSet().szTmpParsPath +
-                                            " cannot be used: lines 40 and 41 hold \"" + saved[Idx(39)] +
-                                                "\" and \"0.000000\": the meniscus 6 cm must lie below "
-                                            "the bottom 0 cm"});
+  EXPECT_EQ(boxes, std::vector<std::string>{Refused("lines 40 and 41 hold \"" + saved[Idx(39)] +
+                                                    "\" and \"0.000000\": the meniscus 6 cm must lie below the bottom 0 cm")});
   EXPECT_FLOAT_EQ(DataSet().fFitRightLim, kRightLimit);
   EXPECT_FLOAT_EQ(DataSet().fBottom, static_cast<float>(kCellBottom));
 
@@ -282,11 +286,10 @@ TEST_F(HandEditedFilesTest, ACellWithoutRoomIsRefusedWithItsLines) {
   EXPECT_FALSE(LoadXpFile(path, &xp, &why));
   EXPECT_EQ(why, path + ": lines 7 and 8 hold the meniscus 7.1 cm, which must lie below the bottom 6.1 cm");
   // Two numbers where one belongs are no number either.
-  std::string text = ReadFile(path);
   xp.meniscus = 5.9f;
   xp.bottom = 7.2f;
   ASSERT_TRUE(WriteXpFile(path, xp));
-  text = ReadFile(path);
+  std::string text = ReadFile(path);
   text.replace(text.find("5.9 (Meniscus)"), 14, "5.9 7 (Meniscus)");
   WriteFile(path, text);
   EXPECT_FALSE(LoadXpFile(path, &xp, &why));
@@ -357,14 +360,13 @@ TEST_F(HandEditedFilesTest, AnExperimentFileWithAKeyTwiceOrATypeNamedAsAnotherIs
 // number"; the settings files, skipped before without a word, say so once.
 TEST_F(HandEditedFilesTest, AFileThatIsNoTextIsSaidToBeNone) {
   const std::string binary("\x7f" "ELF\x02\x01\x01\0\0\0\0", 12);
+  const std::string notText = "the file is not plain text: it holds binary data (a zero byte in line 1)";
   SavedAnalysis();
   WriteFile(DataSet().szTmpParsPath, binary);
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDOK, "reload parameters");
   EXPECT_EQ(ReloadParameters(&Handle(), DataSet().szTmpParsPath), 0);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the parameter file " + DataSet().szTmpParsPath +
-                                                 " cannot be used: the file is not plain text: it holds binary "
-                                                 "data (a zero byte in line 1)"});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Refused(notText)});
 
   WriteFile(szLammParamsIni, binary);
   LammSettings().nDefaultGridPoints = 321;
@@ -373,8 +375,7 @@ TEST_F(HandEditedFilesTest, AFileThatIsNoTextIsSaidToBeNone) {
   EXPECT_EQ(ReadLammEqParameterPreferences(&Handle()), 0);
   EXPECT_EQ(LammSettings().nDefaultGridPoints, 321);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the Lamm equation settings file " + szLammParamsIni +
-                                                 " is not read: the file is not plain text: it holds binary data "
-                                                 "(a zero byte in line 1)"});
+                                                 " is not read: " + notText});
 
   for (const std::string& path : {szParamsIni, szLastDirIni}) {
     WriteFile(path, binary);
@@ -387,9 +388,7 @@ TEST_F(HandEditedFilesTest, AFileThatIsNoTextIsSaidToBeNone) {
       ReadLastDataDirectory(&Win(), directory);
       EXPECT_EQ(directory, "/start/");
     }
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the settings file " + path +
-                                                   " is not read: the file is not plain text: it holds binary "
-                                                   "data (a zero byte in line 1)"});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"the settings file " + path + " is not read: " + notText});
     EXPECT_TRUE(Backend().AllAnswersUsed());
   }
 }
@@ -398,35 +397,26 @@ TEST_F(HandEditedFilesTest, AFileThatIsNoTextIsSaidToBeNone) {
 // checks of the model it selects: its refusal is the only box (two notes "may need
 // to recalculate" came before it); a file that loads gives the note once.
 TEST_F(HandEditedFilesTest, ARefusedParameterFileShowsItsRefusalAlone) {
-  LoadSyntheticRun();
-  ChooseSmallCs();
-  Dispatch(kCmRun);
-  ASSERT_TRUE(DistributionPlot().pDistPlot != nullptr);
-  Dispatch(kCmUpdateSavedFitParameters);
-  std::vector<std::string> lines = Lines(ReadFile(DataSet().szTmpParsPath));
-  const std::vector<std::string> good = lines;
+  std::vector<std::string> good;
+  ASSERT_NO_FATAL_FAILURE(SavedDistribution(good));
+  // The file dropped, its switch accepted and its second box (of the caption given) closed.
+  const auto drop = [&](const std::vector<std::string>& lines, const std::string& caption) {
+    WriteLines(DataSet().szTmpParsPath, lines);
+    Backend().ClearTranscript();
+    Backend().QueueMessageBox(IDYES);
+    Backend().QueueMessageBox(IDOK, caption);
+    Drop({DataSet().szTmpParsPath});
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    return BoxTexts();
+  };
+  std::vector<std::string> lines = good;
   lines[Idx(4)] = "20.0";  // the lower grid limit above the upper (12 S)
-  WriteLines(DataSet().szTmpParsPath, lines);
-  Backend().ClearTranscript();
-  Backend().QueueMessageBox(IDYES);
-  Backend().QueueMessageBox(IDOK, "reload parameters");
-  Drop({DataSet().szTmpParsPath});
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
-                            "switch to parameter file ~tmppars.ra1?",
-                            "the parameter file " + DataSet().szTmpParsPath +
-                                " cannot be used: lines 5 and 7 hold \"20.0\" and \"" + good[Idx(6)] +
-                                "\": the lower grid limit 20 must not be above the upper "
-                                "limit 12"}));
-  EXPECT_TRUE(Backend().AllAnswersUsed());
-
-  WriteLines(DataSet().szTmpParsPath, good);
-  Backend().ClearTranscript();
-  Backend().QueueMessageBox(IDYES);
-  Backend().QueueMessageBox(IDOK);
-  Drop({DataSet().szTmpParsPath});
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?",
-                                                  "may need to recalculate before integrating distribution data"}));
-  EXPECT_TRUE(Backend().AllAnswersUsed());
+  EXPECT_EQ(drop(lines, "reload parameters"),
+            (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?",
+                                      Refused("lines 5 and 7 hold \"20.0\" and \"" + good[Idx(6)] +
+                                              "\": the lower grid limit 20 must not be above the upper limit 12")}));
+  EXPECT_EQ(drop(good, ""), (std::vector<std::string>{"switch to parameter file ~tmppars.ra1?",
+                                                      "may need to recalculate before integrating distribution data"}));
 }
 
 
@@ -440,7 +430,6 @@ TEST_F(HandEditedFilesTest, ARefusedParameterFileShowsItsRefusalAlone) {
 // ended at a line of text without a word.
 TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAreWholeNumbers) {
   const std::vector<std::string> saved = SavedAnalysis();
-  const std::string refused = "the parameter file " + DataSet().szTmpParsPath + " cannot be used: ";
   const struct {
     int line;
     const char* text;
@@ -454,16 +443,16 @@ TEST_F(HandEditedFilesTest, FilesRefuseWhatTheDialogsRefuseAndCoefficientLinesAr
     SCOPED_TRACE(c.line);
     const auto [result, boxes] = ReloadWith(saved, c.line, c.text);
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(boxes, std::vector<std::string>{refused + c.reason});
+    EXPECT_EQ(boxes, std::vector<std::string>{Refused(c.reason)});
   }
   {
     std::vector<std::string> lines = saved;
     lines[Idx(156)] = "1.000000";
     const auto [result, boxes] = ReloadWith(lines, 158, "0.000000");
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(boxes, std::vector<std::string>{refused + "lines 157 and 158 hold \"1.000000\" and \"0.000000\": the power coefficient "
-                                                         "d(log(a))/dc 0 "
-                                                         "must lie between 1e-06 and 1000 with nonlinear detection on"});
+    EXPECT_EQ(boxes, std::vector<std::string>{Refused("lines 157 and 158 hold \"1.000000\" and \"0.000000\": the power "
+                                                      "coefficient d(log(a))/dc 0 must lie between 1e-06 and 1000 with "
+                                                      "nonlinear detection on")});
     EXPECT_FALSE(FluorescenceDetection().bNonlinearDetection);
     // Off, the coefficient 0 stands for one not set.
     lines[Idx(156)] = "0.000000";

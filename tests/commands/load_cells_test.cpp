@@ -4,36 +4,15 @@
 // one set only after a warning. Load New Files, Add More Files into an empty window
 // and dropped files ask alike; a selection of one cell asks nothing.
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "distribution_window_test_support.h"
 #include "scandata/scan_cells.h"
+#include "tests/support/relabel_scan.h"
 
 namespace tarmic::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The scan file with the words of line 2 at `cell` and `wavelength` changed.
-void Relabel(const std::string& from, const std::string& to, int cell, int wavelength) {
-  std::ifstream in(from);
-  std::ostringstream out;
-  std::string line;
-  for (int n = 1; std::getline(in, line); ++n) {
-    if (n == 2) {
-      std::istringstream words(line);
-      std::vector<std::string> w;
-      for (std::string x; words >> x;) w.push_back(x);
-      w[1] = std::to_string(cell);
-      w[6] = std::to_string(wavelength);
-      line.clear();
-      for (const std::string& x : w) line += (line.empty() ? "" : " ") + x;
-    }
-    out << line << '\n';
-  }
-  std::ofstream(to) << out.str();
-}
 
 class LoadCellsTest : public DistributionWindowTest {
  protected:
@@ -46,12 +25,12 @@ class LoadCellsTest : public DistributionWindowTest {
     const std::size_t n = all.size();
     for (std::size_t k = 0; k < n; ++k) {
       const std::string stem = all[k].substr(0, all[k].size() - 4);
-      Relabel(all[k], stem + ".ra2", 2, 280);
+      RelabelScan(all[k], stem + ".ra2", 2, 280);
       all.push_back(stem + ".ra2");
     }
     for (std::size_t k = 0; k < 4; ++k) {
       const std::string name = dir + "/002" + std::to_string(k) + "0.ra2";
-      Relabel(all[k], name, 2, 230);
+      RelabelScan(all[k], name, 2, 230);
       all.push_back(name);
     }
     std::sort(all.begin(), all.end());

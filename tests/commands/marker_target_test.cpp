@@ -68,23 +68,21 @@ TEST_F(MarkerTargetTest, APressNamesTheMarkerItTakesInItsColour) {
 // Two markers within reach: the nearer is taken; at equal distance the fitting limit.
 TEST_F(MarkerTargetTest, TheNearestMarkerIsTakenAndTheFittingLimitAtEqualDistance) {
   const int column = Column(DataSet().fMinBottom);
-  // The right fitting limit on the same column as the bottom range's lower bound.
-  DataSet().fFitRightLim = DataXOfColumn(Win(), column);
-  Paint();
-  ASSERT_EQ(Column(DataSet().fFitRightLim), column);
-  Send(EventType::LButtonDown, column, Row(), MK_LBUTTON);
-  EXPECT_TRUE(bHoldRightLimit);
-  EXPECT_FALSE(bHoldMinBottom);
-  Send(EventType::LButtonUp, column, Row(), 0);
-  PressKeyAndRun(VK_ESCAPE);
-  // One column apart: the press on the bound's column takes the bound.
-  DataSet().fFitRightLim = DataXOfColumn(Win(), column - 1);
-  Paint();
-  Send(EventType::LButtonDown, column, Row(), MK_LBUTTON);
-  EXPECT_TRUE(bHoldMinBottom);
-  EXPECT_FALSE(bHoldRightLimit);
-  Send(EventType::LButtonUp, column, Row(), 0);
-  PressKeyAndRun(VK_ESCAPE);
+  // The right fitting limit on the same column as the bottom range's lower bound
+  // (the limit taken), then one column apart (the bound on the pressed column taken).
+  for (const auto& [limitColumn, limitTaken] : {std::pair{column, true}, std::pair{column - 1, false}}) {
+    SCOPED_TRACE(limitTaken ? "the limit on the bound's column" : "the limit one column apart");
+    DataSet().fFitRightLim = DataXOfColumn(Win(), limitColumn);
+    Paint();
+    if (limitTaken) {
+      ASSERT_EQ(Column(DataSet().fFitRightLim), column);
+    }
+    Send(EventType::LButtonDown, column, Row(), MK_LBUTTON);
+    EXPECT_EQ(bHoldRightLimit, limitTaken);
+    EXPECT_EQ(bHoldMinBottom, !limitTaken);
+    Send(EventType::LButtonUp, column, Row(), 0);
+    PressKeyAndRun(VK_ESCAPE);
+  }
 }
 
 // A double-click on the dashed bound of the bottom range near the right fitting

@@ -133,12 +133,6 @@ TEST_F(NewcomerDetailsTest, TheExamplesReadmeNamesTheFileTypeAsTheDialogShowsIt)
   EXPECT_NE(readme.find("\"All Files (*)\""), std::string::npos);
 }
 
-}  // namespace
-}  // namespace tarmic::testing
-
-namespace tarmic::testing {
-namespace {
-
 // The fit's text block (Ctrl+O) on screens from small to large: in the c(s) pane it
 // takes only columns the distribution leaves free at the top, so every point of the
 // distribution that stands in the pane's upper part is still seen after Ctrl+O.
@@ -155,14 +149,16 @@ TEST_F(NewcomerDetailsTest, TheFitTextCoversNoPointOfTheDistributionAtAnySize) {
     const CWINPlot& plot = *DistributionPlot().pDistPlot;
     const Color curve = plot.GetCurveColor(0);
     const double sx = size.cx / 1400.0, sy = size.cy / 1000.0;
-    // The points of the upper half of the pane, where the text block begins, as painted.
+    // Point k of the distribution as painted.
+    const auto painted = [&](int k) {
+      return std::pair{static_cast<int>(plot.MapX(DistributionVectors().pDistGrid[k]) * sx),
+                       static_cast<int>(plot.MapY(DistributionVectors().pDistValues[k]) * sy)};
+    };
+    // The points of the upper half of the pane, where the text block begins.
     std::vector<std::pair<int, int>> points;
     const int top = static_cast<int>(plot.nTop * sy), bottom = static_cast<int>(plot.nBottom * sy);
-    for (int k = 1; k <= DistributionVectors().nDistGrid; ++k) {
-      const int x = static_cast<int>(plot.MapX(DistributionVectors().pDistGrid[k]) * sx);
-      const int y = static_cast<int>(plot.MapY(DistributionVectors().pDistValues[k]) * sy);
-      if (y > top && y < (top + bottom) / 2) points.emplace_back(x, y);
-    }
+    for (int k = 1; k <= DistributionVectors().nDistGrid; ++k)
+      if (const auto [x, y] = painted(k); y > top && y < (top + bottom) / 2) points.emplace_back(x, y);
     ASSERT_FALSE(points.empty());
     const auto seen = [&] {
       int n = 0;
@@ -174,17 +170,16 @@ TEST_F(NewcomerDetailsTest, TheFitTextCoversNoPointOfTheDistributionAtAnySize) {
       }
       return n;
     };
-    const int painted = seen();
-    EXPECT_EQ(painted, static_cast<int>(points.size())) << "the paint shows every point";
+    const int shown = seen();
+    EXPECT_EQ(shown, static_cast<int>(points.size())) << "the paint shows every point";
     PressKeyAndRun('O', MK_CONTROL);
-    EXPECT_EQ(seen(), painted);
+    EXPECT_EQ(seen(), shown);
     // Where the block may flow in the c(s) pane, if anywhere: no point of the
     // distribution in the upper third of that room, where its lines go first.
     for (const Rect& r : FitTextRegions(Size{size.cx, size.cy}, &plot)) {
       if (r.top < top) continue;  // the data and residual panes
       for (int k = 1; k <= DistributionVectors().nDistGrid; ++k) {
-        const int x = static_cast<int>(plot.MapX(DistributionVectors().pDistGrid[k]) * sx);
-        const int y = static_cast<int>(plot.MapY(DistributionVectors().pDistValues[k]) * sy);
+        const auto [x, y] = painted(k);
         EXPECT_FALSE(r.left <= x && x < r.right && y < r.top + (r.bottom - r.top) / 3)
             << "point (" << x << ", " << y << ") under [" << r.left << ", " << r.right << ") x [" << r.top << ", "
             << r.bottom << ")";
@@ -192,12 +187,6 @@ TEST_F(NewcomerDetailsTest, TheFitTextCoversNoPointOfTheDistributionAtAnySize) {
     }
   }
 }
-
-}  // namespace
-}  // namespace tarmic::testing
-
-namespace tarmic::testing {
-namespace {
 
 // In the full command set, another model chosen from the menu over a c(s) on show:
 // no note about integrating the old distribution stands in the way, and Ctrl+P, the

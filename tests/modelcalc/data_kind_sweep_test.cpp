@@ -47,12 +47,7 @@ TEST_F(DataKindSweep, VelocityRunsAreNeverJudgedEquilibrium) {
     for (double interval : {10.0, 60.0, 120.0, 300.0, 600.0})
       for (double noise : {0.002, 0.01, 0.03})
         for (int scans : {5, 25, 200}) {
-          VelocityRun v;
-          v.s = sp.s;
-          v.rpm = sp.rpm;
-          v.interval = interval;
-          v.noise = noise;
-          v.scans = scans;
+          const VelocityRun v{.s = sp.s, .rpm = sp.rpm, .interval = interval, .scans = scans, .noise = noise};
           const DataKindJudgement j = Judge(VelocityScans(v, seed++), false);
           tally.Velocity(j);
           const std::string run = Format("%g S at %g rpm, %d scans every %g s, %g OD", sp.s, sp.rpm, scans, interval, noise);
@@ -90,11 +85,7 @@ TEST_F(DataKindSweep, FrequentNoisyScansOfOneSpeciesAreAVelocityRun) {
   KindTally tally;
   unsigned seed = 1000;
   auto judge = [&](double interval, double noise, int scans) {
-    VelocityRun v;
-    v.interval = interval;
-    v.noise = noise;
-    v.scans = scans;
-    tally.Velocity(Judge(VelocityScans(v, seed++), false));
+    tally.Velocity(Judge(VelocityScans(VelocityRun{.interval = interval, .scans = scans, .noise = noise}, seed++), false));
   };
   for (double noise : {0.005, 0.01, 0.015, 0.02}) judge(60.0, noise, 25);
   for (double interval : {120.0, 150.0, 200.0}) judge(interval, 0.01, 23);
@@ -120,12 +111,11 @@ TEST_F(DataKindSweep, EquilibriumRunsAreNeverJudgedVelocity) {
         for (double spacing : {300.0, 3 * 3600.0})
           for (bool threeSpeeds : {false, true}) {
             if (!threeSpeeds && perSpeed == 1) continue;
-            EquilibriumRun e;
-            e.mass = mass;
-            e.noise = noise;
-            e.scansPerSpeed = perSpeed;
-            e.spacing = spacing;
-            e.sigmas = threeSpeeds ? std::vector<double>{0.7, 1.4, 2.1} : std::vector<double>{1.4};
+            const EquilibriumRun e{.mass = mass,
+                                   .sigmas = threeSpeeds ? std::vector<double>{0.7, 1.4, 2.1} : std::vector<double>{1.4},
+                                   .scansPerSpeed = perSpeed,
+                                   .spacing = spacing,
+                                   .noise = noise};
             const DataKindJudgement j = Judge(EquilibriumScans(e, seed++), true);
             const bool oneMoment = !threeSpeeds && spacing * (perSpeed - 1) < kSettledSpan;
             (oneMoment ? replicates : tally).Equilibrium(j);
@@ -164,12 +154,7 @@ TEST_F(DataKindSweep, EquilibriumRunsAreNeverJudgedVelocity) {
 // every 2 h): the profiles move, but not as a velocity run's scans minutes apart do,
 // and nothing is settled: the test judges neither kind.
 TEST_F(DataKindSweep, AnApproachToEquilibriumScannedHoursApartIsNeitherKind) {
-  VelocityRun v;
-  v.s = 1.0;
-  v.rpm = 20000.0;
-  v.interval = 7200.0;
-  v.scans = 5;
-  v.noise = 0.005;
+  const VelocityRun v{.s = 1.0, .rpm = 20000.0, .interval = 7200.0, .scans = 5, .noise = 0.005};
   const DataKindJudgement j = Judge(VelocityScans(v, 7), true);
   ASSERT_EQ(j.runs.size(), 1u);
   EXPECT_TRUE(j.runs[0].moves);

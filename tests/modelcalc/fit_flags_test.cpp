@@ -16,8 +16,6 @@
 namespace tarmic {
 namespace {
 
-bool Has(const std::vector<OutcomeMessage>& flags, const std::string& id) { return HasMessage(flags, id); }
-
 // The findings of a report, one bit each.
 enum Finding : unsigned {
   kSearchConverged = 1,
@@ -76,37 +74,34 @@ TEST_F(FitFlagsTest, EveryEndOfAFitIsFlaggedExactlyWhenSomethingDoesNotHold) {
       EXPECT_EQ(flags.empty(), FitConverged(outcome, r) && !r.systematicMisfit && !others);
       if (findings == (kSearchConverged | kHeldMeniscus | kUndetermined | kImplausible) && outcome == FitOutcome::Completed)
         EXPECT_TRUE(FitConverged(outcome, r));
-      EXPECT_EQ(Has(flags, kFlagHeldMeniscus), (findings & kHeldMeniscus) != 0);
-      EXPECT_EQ(Has(flags, kFlagUndetermined), (findings & kUndetermined) != 0);
-      EXPECT_EQ(Has(flags, kFlagImplausible), (findings & kImplausible) != 0);
-      EXPECT_EQ(Has(flags, kFlagAtBound), (findings & kAtBound) != 0);
-      EXPECT_EQ(Has(flags, kFlagGrid), (findings & kGrid) != 0);
-      EXPECT_EQ(Has(flags, kFlagMisfit), (findings & kMisfit) != 0);
+      for (const auto& [id, finding] : {std::pair{kFlagHeldMeniscus, kHeldMeniscus}, {kFlagUndetermined, kUndetermined},
+                                        {kFlagImplausible, kImplausible}, {kFlagAtBound, kAtBound}, {kFlagGrid, kGrid},
+                                        {kFlagMisfit, kMisfit}})
+        EXPECT_EQ(HasMessage(flags, id), (findings & finding) != 0) << id;
       const bool searchDidNotConverge = outcome == FitOutcome::Interrupted || !(findings & kSearchConverged) ||
                                         (findings & (kEvaluationLimit | kLocalStep)) != 0;
-      EXPECT_EQ(Has(flags, kFlagNotConverged), searchDidNotConverge);
+      EXPECT_EQ(HasMessage(flags, kFlagNotConverged), searchDidNotConverge);
       // Each flag once, in the order of the table.
       std::vector<std::string> ids;
       for (const OutcomeMessage& f : flags) ids.push_back(f.id);
       std::vector<std::string> order = {kFlagAtBound,      kFlagNotConverged, kFlagGrid,        kFlagMisfit,
                                         kFlagHeldMeniscus, kFlagUndetermined, kFlagImplausible};
-      std::erase_if(order, [&](const std::string& id) { return !Has(flags, id); });
+      std::erase_if(order, [&](const std::string& id) { return !HasMessage(flags, id); });
       EXPECT_EQ(ids, order);
     }
   }
 }
 
 TEST_F(FitFlagsTest, TheColumnShowsTheShortTexts) {
-  const FitReport r = ReportOf(kSearchConverged | kAtBound | kGrid | kMisfit, FitOutcome::Completed);
-  EXPECT_EQ(FlagsText(FitFlags(FitOutcome::Completed, r)), "at a bound: D2 = 0, c2 = 0; grid; misfit");
-  const FitReport stalled = ReportOf(kLocalStep | kSearchConverged, FitOutcome::Completed);
-  EXPECT_EQ(FlagsText(FitFlags(FitOutcome::Completed, stalled)), "not converged");
-  EXPECT_EQ(FlagsText(FitFlags(FitOutcome::Completed, ReportOf(kSearchConverged, FitOutcome::Completed))), "");
-  EXPECT_EQ(FlagsText(FitFlags(FitOutcome::Completed,
-                               ReportOf(kSearchConverged | kHeldMeniscus | kUndetermined | kImplausible,
-                                        FitOutcome::Completed))),
-            "misfit: the data place the meniscus lower than held; species 2 not determined; species 2 "
-            "sedimented before the first scan (s = 270 S)");
+  const std::pair<unsigned, const char*> cases[] = {
+      {kSearchConverged | kAtBound | kGrid | kMisfit, "at a bound: D2 = 0, c2 = 0; grid; misfit"},
+      {kLocalStep | kSearchConverged, "not converged"},
+      {kSearchConverged, ""},
+      {kSearchConverged | kHeldMeniscus | kUndetermined | kImplausible,
+       "misfit: the data place the meniscus lower than held; species 2 not determined; species 2 "
+       "sedimented before the first scan (s = 270 S)"}};
+  for (const auto& [findings, text] : cases)
+    EXPECT_EQ(FlagsText(FitFlags(FitOutcome::Completed, ReportOf(findings, FitOutcome::Completed))), text) << findings;
 }
 
 // A fit without a result has nothing to flag (it is not computed): not started,
