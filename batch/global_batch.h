@@ -10,10 +10,6 @@
 
 namespace tarmic {
 
-// The exit code of a fit that was computed but carries a flag (a misfit, an open
-// limit, values the data do not determine).
-inline constexpr int kGlobalComputedWithFlags = 3;
-
 extern const char* const kGlobalUsage;
 
 // Runs the global analysis of the command line's arguments (those after the program

@@ -12,7 +12,6 @@
 
 #include "batch/batch_options.h"
 #include "batch/batch_report.h"
-#include "batch/global_batch.h"
 #include "numerics/ccurve.h"
 #include "platform/backend.h"
 #include "platform/metafile.h"
@@ -76,7 +75,7 @@ std::vector<std::string> FlagsOf(const engine::Summary& s) {
 std::string StatusWord(const engine::Summary& s) {
   switch (GlobalExitCode(s)) {
     case kBatchComputed: return kStatusComputed;
-    case kGlobalComputedWithFlags: return kStatusFlagged;
+    case kBatchComputedWithFlags: return kStatusFlagged;
     default: return s.status == engine::Status::kStopped ? kStatusStopped : kStatusNotComputed;
   }
 }
@@ -360,7 +359,7 @@ std::string ExitMeaning(int code) {
 
 int GlobalExitCode(const engine::Summary& s) {
   if (s.status != engine::Status::kConverged) return kBatchAnalysisRefused;
-  return FlagsOf(s).empty() ? kBatchComputed : kGlobalComputedWithFlags;
+  return FlagsOf(s).empty() ? kBatchComputed : kBatchComputedWithFlags;
 }
 
 BatchSummary GlobalSummary(const GlobalRunInfo& run, const engine::Summary& s) {
