@@ -118,6 +118,8 @@ void TXLAWindow::SetupWindow() {
   hooks.saveRawDataSet = [](Window*) {
     if (TXLAWindow* main = GetMainWindow()) DispatchCommand(*main, kCmSaveRawDataSet);
   };
+  // Files come from the disk; a batch run serves its scans' bytes while it runs.
+  hooks.wholeFileBytes = [](const std::string&) -> const std::string* { return nullptr; };
   InstallFitPanePainters(*this);
 
   InitSounds();

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <random>
 #include <set>
 #include <string_view>
@@ -44,6 +47,7 @@
 #include "modelfit/param_checks.h"
 #include "numerics/number_input.h"
 #include "numerics/random.h"
+#include "numerics/text_lines.h"
 #include "services/error_box.h"
 #include "platform/events.h"
 #include "platform/system.h"
@@ -61,6 +65,66 @@ namespace tarmic {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The scan files of a run, each read once: the check that they are one cell, the
+// window's load and the manifest's digest all take the same bytes (a file changed
+// meanwhile cannot make them disagree either), digested as they are read. In
+// force while it lives.
+class ScanFilesReadOnce {
+ public:
+  explicit ScanFilesReadOnce(const std::vector<std::string>& paths)
+      : previous_(GetDataSetHooks().wholeFileBytes) {
+    for (const std::string& path : paths) files_.try_emplace(path);
+    GetDataSetHooks().wholeFileBytes = [this](const std::string& path) { return Bytes(path); };
+  }
+  ~ScanFilesReadOnce() { GetDataSetHooks().wholeFileBytes = previous_; }
+  ScanFilesReadOnce(const ScanFilesReadOnce&) = delete;
+  ScanFilesReadOnce& operator=(const ScanFilesReadOnce&) = delete;
+
+  const std::string* Bytes(const std::string& path) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const File* file = ReadLocked(path);
+    return file ? &file->bytes : nullptr;
+  }
+
+  // The digest of a scan of the run from its one read; any other file from disk.
+  std::optional<FileDigest> Digest(const std::string& path) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (const File* file = ReadLocked(path)) return FileDigest{file->bytes.size(), file->sha256};
+    }
+    return DigestOfFile(path);
+  }
+
+ private:
+  struct File {
+    bool tried = false;
+    bool read = false;
+    std::string bytes;
+    std::string sha256;
+  };
+
+  // The file read on first use; null when it is none of the run's scans or cannot
+  // be read (the disk read then says why).
+  const File* ReadLocked(const std::string& path) {
+    const auto it = files_.find(path);
+    if (it == files_.end()) return nullptr;
+    File& file = it->second;
+    if (!file.tried) {
+      file.tried = true;
+      // The one reader's bytes: regular files only, read again when they changed
+      // while they were read.
+      file.read = ReadFileBytes(path, &file.bytes);
+      if (file.read) file.sha256 = Sha256Hex(file.bytes);
+      else std::string().swap(file.bytes);
+    }
+    return file.read ? &file : nullptr;
+  }
+
+  std::mutex mutex_;
+  std::map<std::string, File> files_;
+  std::function<const std::string*(const std::string&)> previous_;
+};
 
 // The folder of one run's settings ("config/"), working files ("data/") and
 // temporary files ("cache/"), made under the user's temporary directory and
@@ -305,6 +369,7 @@ class BatchRun {
       backend_.Say("tarmic-batch: " + why);
       return kBatchInputRefused;
     }
+    ScanFilesReadOnce scanFiles(named);
     // One cell at one wavelength is one analysis.
     const CellChoice choice = ChooseCell(named, o_.cell, o_.wavelength);
     if (!choice.refusal.empty()) {
@@ -323,7 +388,7 @@ class BatchRun {
            inputs.insert(inputs.end(), choice.scans.begin(), choice.scans.end());
            return inputs;
          }()) {
-      const std::optional<FileDigest> d = DigestOfFile(input);
+      const std::optional<FileDigest> d = scanFiles.Digest(input);
       manifest_.inputs.emplace_back(d ? d->sha256 : std::string("-"), input);
     }
     // The set of this very analysis, complete, is kept as it is; another set is

@@ -8,6 +8,8 @@
 //   BM_ModelFitRows    fixed amplitudes: profiles added into the fit rows
 //   BM_ModelLinearTIRI amplitudes, TI and RI noise solved linearly: profiles on the
 //                      common grid, then the linear step
+//   BM_ResidualBitmap  the residual bitmap of the computed model (residuals of
+//                      every scan resampled onto its columns, then the pixels)
 #include <benchmark/benchmark.h>
 
 #include "bench/velocity_data_set.h"
@@ -24,6 +26,7 @@
 #include "numerics/one_based.h"
 #include "services/run_switches.h"
 #include "numerics/solvent_constants.h"
+#include "plot/residual_bitmap.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
@@ -65,6 +68,17 @@ BENCHMARK(BM_ModelFitRows)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ModelLinearTIRI(benchmark::State& state) { Run(state, true); }
 BENCHMARK(BM_ModelLinearTIRI)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ResidualBitmap(benchmark::State& state) {
+  InstallData();
+  if (!CalculateModel(nullptr).ok()) state.SkipWithError("model computation failed");
+  for (auto _ : state) {
+    const Image image = BuildResidualsBitmap();
+    if (image.IsNull()) state.SkipWithError("no bitmap");
+    benchmark::DoNotOptimize(image);
+  }
+}
+BENCHMARK(BM_ResidualBitmap)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace tarmic

@@ -84,54 +84,59 @@ bool FitArraysExist() {
 
 void CalculateppAFit() {
   if (!FitArraysExist()) return;
+  // The parts taken once: the loops below run over every grid point and kernel.
+  GridData& grid = CurrentGrid();
+  const DataSetState& data = DataSet();
+  const DistributionStorageState& storage = DistributionStorage();
+  ModelParamsState& params = ModelParams();
   const NoiseModel model = SelectNoiseModel();
   const int N = SolutionLength();
-  const double* x = DistributionStorage().pDistSolution;
+  const double* x = storage.pDistSolution;
   const bool fixedFirst = NormalEquations().bFixedFirstKernel && model == NoiseModel::TIRI;
   const int k0 = fixedFirst ? 2 : 1;
   const bool ti = model == NoiseModel::TI || model == NoiseModel::TIRI;
   const bool ri = model == NoiseModel::RI || model == NoiseModel::TIRI;
 
   if (model != NoiseModel::Plain && model != NoiseModel::Baseline) {
-    ModelParams().fBaseline = 0.0f;
+    params.fBaseline = 0.0f;
     AnalysisSwitches().pParams[15] = 0.0f;
   }
-  if (ti && CurrentGrid().pTINoise) {
-    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) {
-      double v = DistributionStorage().pDataRadiusMean[g];
+  if (ti && grid.pTINoise) {
+    for (int g = 1; g <= grid.nGridPoints; ++g) {
+      double v = storage.pDataRadiusMean[g];
       if (model == NoiseModel::TIRI) {
         v -= NormalEquations().dDataMean;
-        for (int k = k0; k <= N; ++k) v -= x[k] * (DistributionStorage().ppKernelRadiusMean[k][g] - DistributionStorage().pKernelMean[k]);
+        for (int k = k0; k <= N; ++k) v -= x[k] * (storage.ppKernelRadiusMean[k][g] - storage.pKernelMean[k]);
       } else {
-        for (int k = k0; k <= N; ++k) v -= x[k] * DistributionStorage().ppKernelRadiusMean[k][g];
+        for (int k = k0; k <= N; ++k) v -= x[k] * storage.ppKernelRadiusMean[k][g];
       }
-      CurrentGrid().pTINoise[g] = static_cast<float>(v);
+      grid.pTINoise[g] = static_cast<float>(v);
     }
-  } else if (model == NoiseModel::RI && CurrentGrid().pTINoise) {
-    for (int g = 1; g <= CurrentGrid().nGridPoints; ++g) CurrentGrid().pTINoise[g] = 0.0f;
+  } else if (model == NoiseModel::RI && grid.pTINoise) {
+    for (int g = 1; g <= grid.nGridPoints; ++g) grid.pTINoise[g] = 0.0f;
   }
-  if (ri && CurrentGrid().pRINoise) {
-    for (int s = 1; s <= DataSet().nScans; ++s) {
-      double v = DistributionStorage().pDataScanMean[s];
-      for (int k = k0; k <= N; ++k) v -= x[k] * DistributionStorage().ppKernelScanMean[k][s];
-      CurrentGrid().pRINoise[s] = static_cast<float>(v);
+  if (ri && grid.pRINoise) {
+    for (int s = 1; s <= data.nScans; ++s) {
+      double v = storage.pDataScanMean[s];
+      for (int k = k0; k <= N; ++k) v -= x[k] * storage.ppKernelScanMean[k][s];
+      grid.pRINoise[s] = static_cast<float>(v);
     }
-  } else if (model == NoiseModel::TI && CurrentGrid().pRINoise) {
-    for (int s = 1; s <= DataSet().nScans; ++s) CurrentGrid().pRINoise[s] = 0.0f;
+  } else if (model == NoiseModel::TI && grid.pRINoise) {
+    for (int s = 1; s <= data.nScans; ++s) grid.pRINoise[s] = 0.0f;
   }
   if (model == NoiseModel::Baseline) {
     double v = NormalEquations().dDataMean;
-    for (int k = 1; k <= N; ++k) v -= x[k] * DistributionStorage().pKernelMean[k];
-    ModelParams().fBaseline = static_cast<float>(v);
-    AnalysisSwitches().pParams[15] = ModelParams().fBaseline;
+    for (int k = 1; k <= N; ++k) v -= x[k] * storage.pKernelMean[k];
+    params.fBaseline = static_cast<float>(v);
+    AnalysisSwitches().pParams[15] = params.fBaseline;
   }
 
-  std::vector<double> sum(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1);
-  std::vector<float> gridModel(static_cast<std::size_t>(CurrentGrid().nGridPoints) + 1);
-  for (int pos = 1; pos <= DataSet().nScans; ++pos) {
-    const int s = DataSet().pScanOrder[static_cast<std::size_t>(pos)];
-    const float constant = (ti ? 0.0f : ModelParams().fBaseline) + (ri && CurrentGrid().pRINoise ? CurrentGrid().pRINoise[s] : 0.0f);
-    BuildScanFit(s, ti ? CurrentGrid().pTINoise : nullptr, constant, 1, N, fixedFirst, sum, gridModel);
+  std::vector<double> sum(static_cast<std::size_t>(grid.nGridPoints) + 1);
+  std::vector<float> gridModel(static_cast<std::size_t>(grid.nGridPoints) + 1);
+  for (int pos = 1; pos <= data.nScans; ++pos) {
+    const int s = data.pScanOrder[static_cast<std::size_t>(pos)];
+    const float constant = (ti ? 0.0f : params.fBaseline) + (ri && grid.pRINoise ? grid.pRINoise[s] : 0.0f);
+    BuildScanFit(s, ti ? grid.pTINoise : nullptr, constant, 1, N, fixedFirst, sum, gridModel);
   }
   const auto& update = GetDistributionHooks().updateNonlinearDetectionFit;
   if (update) update();

@@ -431,11 +431,12 @@ void CentrePanelPoints(const NEQBuildPlan& plan, const GridFitPoints& fit, int s
     dataRow.resize(static_cast<std::size_t>(nP));
     stage.resize(static_cast<std::size_t>(kStagePoints));
   }
+  const DistributionStorageState& storage = DistributionStorage();
   const int g0 = CurrentGrid().iFitFirst + p0;
   for (int k = 0; k < kNEQPanel; ++k) {
     const int r = nextPanel * kNEQPanel + k;
     rows.next[k] = nextPanel > 0 && r <= M
-                       ? DistributionStorage().pppKernels[r + plan.firstKernel - 1][nextScan] + g0
+                       ? storage.pppKernels[r + plan.firstKernel - 1][nextScan] + g0
                        : zeroKernel.data();
   }
   const bool radius = plan.model == NoiseModel::TI || plan.model == NoiseModel::TIRI;
@@ -463,15 +464,15 @@ void CentrePanelPoints(const NEQBuildPlan& plan, const GridFitPoints& fit, int s
       continue;
     }
     const int kernel = r + plan.firstKernel - 1;
-    rows.K[k] = DistributionStorage().pppKernels[kernel][s] + g0;
-    rows.R[k] = radius ? DistributionStorage().ppKernelRadiusMean[kernel] + g0 : nullptr;
+    rows.K[k] = storage.pppKernels[kernel][s] + g0;
+    rows.R[k] = radius ? storage.ppKernelRadiusMean[kernel] + g0 : nullptr;
     switch (plan.model) {
       case NoiseModel::Plain:
       case NoiseModel::TI: rows.shift[k] = 0.0; break;
-      case NoiseModel::Baseline: rows.shift[k] = -DistributionStorage().pKernelMean[kernel]; break;
-      case NoiseModel::RI: rows.shift[k] = -DistributionStorage().ppKernelScanMean[kernel][s]; break;
+      case NoiseModel::Baseline: rows.shift[k] = -storage.pKernelMean[kernel]; break;
+      case NoiseModel::RI: rows.shift[k] = -storage.ppKernelScanMean[kernel][s]; break;
       case NoiseModel::TIRI:
-        rows.shift[k] = DistributionStorage().pKernelMean[kernel] - DistributionStorage().ppKernelScanMean[kernel][s];
+        rows.shift[k] = storage.pKernelMean[kernel] - storage.ppKernelScanMean[kernel][s];
         break;
     }
   }

@@ -5,7 +5,10 @@
 // loading.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "lamm/back_diffusion.h"
 #include "lamm/lamm_ideal.h"
@@ -18,7 +21,20 @@ namespace tarmic {
 namespace {
 
 
-void Resize(std::vector<double>& v, int n) { v.assign(static_cast<size_t>(n) + 1, 0.0); }
+void GiveBack(LammWorkArrayPool& pool, std::vector<double>& v) {
+  if (v.capacity() > 0 && pool.spare.size() < LammWorkArrayPool::kMaxArrays) pool.spare.push_back(std::move(v));
+  std::vector<double>().swap(v);
+}
+
+// v as n + 1 zeros, on the pool's storage when it has some.
+void Resize(LammWorkArrayPool& pool, std::vector<double>& v, int n) {
+  const std::size_t size = static_cast<std::size_t>(n) + 1;
+  if (v.capacity() < size && !pool.spare.empty()) {
+    v.swap(pool.spare.back());
+    pool.spare.pop_back();
+  }
+  v.assign(size, 0.0);
+}
 
 // The pile-up at the bottom. Close to the bottom the profile of a species whose
 // back-diffusion is not shut off rises like exp(-u) towards it, u = (b - r)/delta,
@@ -113,6 +129,7 @@ double CLammIdeal::ScanTime(int position) const {
 
 int CLammIdeal::AllocWorkArrays() {
   FreeWorkArrays();
+  LammWorkArrayPool& pool = WorkArrayPool();
   const int n = nGrid;
   if (n < 4) return 0;
   try {
@@ -123,21 +140,21 @@ int CLammIdeal::AllocWorkArrays() {
           &pHatSedDiag, &pHatSedSup, &pFrameSub, &pFrameDiag, &pFrameSup, &pPeriodSub,
           &pPeriodDiag, &pPeriodSup, &pPeriodLSub, &pPeriodLDiag, &pPeriodLSup, &pPeriodGam,
           &pPeriodBet}) {
-      Resize(*v, n);
+      Resize(pool, *v, n);
     }
     if (bConcDependentActive || bConcDependentModel) {
       for (int k = 0; k < 7; ++k) {
-        Resize(pDiffElem[k], n);
-        Resize(pSedElem[k], n);
+        Resize(pool, pDiffElem[k], n);
+        Resize(pool, pSedElem[k], n);
       }
-      Resize(pCoefS, n);
-      Resize(pCoefD, n);
+      Resize(pool, pCoefS, n);
+      Resize(pool, pCoefD, n);
       if (bMultiSpecies && nSpecies >= 1) {
         for (auto* m : {&ppSpeciesConc, &ppSpeciesConcOld, &ppSpeciesConcPred, &ppSpeciesSignal,
                         &ppSpeciesSignalOld, &ppSpeciesSignalPred, &ppSpeciesCoefS,
                         &ppSpeciesCoefD}) {
           m->assign(nSpecies + 1, {});
-          for (int k = 1; k <= nSpecies; ++k) Resize((*m)[k], n);
+          for (int k = 1; k <= nSpecies; ++k) Resize(pool, (*m)[k], n);
         }
       }
     }
@@ -151,6 +168,7 @@ int CLammIdeal::AllocWorkArrays() {
 }
 
 void CLammIdeal::FreeWorkArrays() {
+  LammWorkArrayPool& pool = WorkArrayPool();
   for (std::vector<double>* v :
        {&pScannedConc, &pConc, &pRadius, &pConcOld, &pConcNew, &pRhs, &pImplSub, &pImplDiag,
         &pImplSup, &pExplSub, &pExplDiag, &pExplSup, &pStiffSub, &pStiffDiag, &pStiffSup,
@@ -158,15 +176,16 @@ void CLammIdeal::FreeWorkArrays() {
         &pHatSedDiag, &pHatSedSup, &pFrameSub, &pFrameDiag, &pFrameSup, &pPeriodSub, &pPeriodDiag,
         &pPeriodSup, &pPeriodLSub, &pPeriodLDiag, &pPeriodLSup, &pPeriodGam, &pPeriodBet, &pCoefS,
         &pCoefD}) {
-    std::vector<double>().swap(*v);
+    GiveBack(pool, *v);
   }
   std::vector<StepFactors>().swap(keptStepFactors);
   for (int k = 0; k < 7; ++k) {
-    std::vector<double>().swap(pDiffElem[k]);
-    std::vector<double>().swap(pSedElem[k]);
+    GiveBack(pool, pDiffElem[k]);
+    GiveBack(pool, pSedElem[k]);
   }
   for (auto* m : {&ppSpeciesConc, &ppSpeciesConcOld, &ppSpeciesConcPred, &ppSpeciesSignal,
                   &ppSpeciesSignalOld, &ppSpeciesSignalPred, &ppSpeciesCoefS, &ppSpeciesCoefD}) {
+    for (std::vector<double>& row : *m) GiveBack(pool, row);
     m->clear();
   }
   nArraysAllocated = 0;

@@ -28,6 +28,7 @@
 // which a worker keeps for the user-interface thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -47,6 +48,14 @@
 #include "numerics/profile_sums.h"
 
 namespace tarmic {
+
+// Work arrays the solvers of a list's worker give back, for the grids of the next
+// solvers: a list makes one solver per equation, and each lays its grid once or
+// more. Bounded by kMaxArrays; arrays beyond it are freed.
+struct LammWorkArrayPool {
+  static constexpr std::size_t kMaxArrays = 160;
+  std::vector<std::vector<double>> spare;
+};
 
 class CLammIdeal : public LammSpeciesState,
                    public LammDetectionState,
@@ -121,6 +130,11 @@ class CLammIdeal : public LammSpeciesState,
   // ---- Shared machinery (lamm_grid.cpp, lamm_output.cpp) --------------------------
   int AllocWorkArrays();
   void FreeWorkArrays();
+  // Where FreeWorkArrays gives the arrays and AllocWorkArrays takes them from: a
+  // list's worker's pool, else the solver's own (kept from one grid to the next).
+  LammWorkArrayPool* pWorkArrayPool = nullptr;
+  LammWorkArrayPool ownWorkArrays;
+  LammWorkArrayPool& WorkArrayPool() { return pWorkArrayPool ? *pWorkArrayPool : ownWorkArrays; }
   int ResizeWorkArrays(int n);
   void SetRotorFromScans();
   void SetStepLimit();

@@ -136,6 +136,7 @@ void MultiThreadCLammIdeal::SolveEquations() {
     try {
       auto lamm = std::make_unique<CLammIdeal>();
       lamm->CopySetup(*pTemplate);
+      lamm->pWorkArrayPool = &workArrays_;
       lamm->bInWorkerThread = true;
       lamm->bListInUiThread = bPollKeys;
       lamm->nEquation = i;

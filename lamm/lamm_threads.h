@@ -107,6 +107,9 @@ class MultiThreadCLammIdeal {
   void Log(const std::string& text);
   void SolveEquations();
   void Fail(int status, int equation);
+
+  // The work arrays of this worker's solvers, handed from one equation's to the next.
+  LammWorkArrayPool workArrays_;
 };
 
 // Solves equations 1..count with s[i], D[i] (and vbar[i] when vbar is given) into

@@ -10,6 +10,7 @@
 
 #include "numerics/analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -46,13 +47,16 @@ template <class Fn>
 void ForEachFitPoint(Fn fn) {
   int firstPos = 1, lastPos = 0;
   FitScanRange(&firstPos, &lastPos);
-  for (int k = firstPos; k <= lastPos && static_cast<std::size_t>(k) < DataSet().pScanOrder.size(); ++k) {
-    const int s = DataSet().pScanOrder[static_cast<std::size_t>(k)];
-    if (s < 1 || static_cast<std::size_t>(s) >= DataSet().pnPoints.size()) continue;
+  // The part taken once: fn runs at every point and may not reach it cheaply.
+  const DataSetState& data = DataSet();
+  for (int k = firstPos; k <= lastPos && static_cast<std::size_t>(k) < data.pScanOrder.size(); ++k) {
+    const int s = data.pScanOrder[static_cast<std::size_t>(k)];
+    if (s < 1 || static_cast<std::size_t>(s) >= data.pnPoints.size()) continue;
     const auto u = static_cast<std::size_t>(s);
-    const int first = u < DataSet().pFitFirst.size() ? DataSet().pFitFirst[u] : 1;
-    const int last = u < DataSet().pFitLast.size() ? DataSet().pFitLast[u] : DataSet().pnPoints[u];
-    for (int i = first < 1 ? 1 : first; i <= last && i <= DataSet().pnPoints[u]; ++i) fn(s, i);
+    const int points = data.pnPoints[u];
+    const int first = u < data.pFitFirst.size() ? data.pFitFirst[u] : 1;
+    const int last = std::min(u < data.pFitLast.size() ? data.pFitLast[u] : points, points);
+    for (int i = first < 1 ? 1 : first; i <= last; ++i) fn(s, i);
   }
 }
 

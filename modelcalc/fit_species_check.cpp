@@ -32,16 +32,18 @@ constexpr int kSpeciesRefitRounds = 3;
 
 // The sum of squares of the model on show over the fit points, or -1 without one.
 double SumOfSquaresOnShow(long long& points) {
+  const DataSetState& data = DataSet();
   const double rmsd = RmsdOverFitPoints(
-      [](int s) { return Idx(s) < DataSet().ppSignal.size() ? DataSet().ppSignal[Idx(s)] : nullptr; },
-      [](int s) { return Idx(s) < DataSet().ppFit.size() ? DataSet().ppFit[Idx(s)] : nullptr; }, &points);
+      [&data](int s) { return Idx(s) < data.ppSignal.size() ? data.ppSignal[Idx(s)] : nullptr; },
+      [&data](int s) { return Idx(s) < data.ppFit.size() ? data.ppFit[Idx(s)] : nullptr; }, &points);
   return points > 0 ? rmsd * rmsd * static_cast<double>(points) : -1.0;
 }
 
 double LargestSignal() {
   double largest = 0.0;
+  const DataSetState& data = DataSet();
   ForEachFitPoint([&](int s, int i) {
-    const float* row = Idx(s) < DataSet().ppSignal.size() ? DataSet().ppSignal[Idx(s)] : nullptr;
+    const float* row = Idx(s) < data.ppSignal.size() ? data.ppSignal[Idx(s)] : nullptr;
     if (row) largest = std::max(largest, std::fabs(static_cast<double>(row[i])));
   });
   return largest;

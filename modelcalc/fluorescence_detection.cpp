@@ -208,11 +208,12 @@ double InversePowerTransform(double v, double exponent, double baseline) {
 }
 
 float RmsdBetweenScanSets(const ScanRowSet &a, const ScanRowSet &b) {
-  auto row = [](const ScanRowSet &set) {
-    return [&set](int s) -> const float * {
+  const DataSetState &data = DataSet();
+  auto row = [&data](const ScanRowSet &set) {
+    return [&set, &data](int s) -> const float * {
       const auto u = static_cast<std::size_t>(s);
-      if (u >= set.size() || u >= DataSet().pnPoints.size() ||
-          set[u].size() < static_cast<std::size_t>(DataSet().pnPoints[u]) + 1)
+      if (u >= set.size() || u >= data.pnPoints.size() ||
+          set[u].size() < static_cast<std::size_t>(data.pnPoints[u]) + 1)
         return nullptr;
       return set[u].data();
     };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include "modelfit/model_flags.h"
 #include "numerics/interpolation.h"
@@ -476,10 +477,15 @@ void CalculateAverageScan() {
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   if (!GridReady()) return;
-  for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
-    double sum = 0.0;
-    for (int s = 1; s <= dataSetPart.nScans; ++s) sum += Data(s)[i];
-    currentGridPart.pAverageScan[i] = static_cast<float>(sum / dataSetPart.nScans);
+  // Scan after scan over the rows (each point's sum still taken in scan order).
+  const int points = currentGridPart.nGridPoints;
+  std::vector<double> sum(static_cast<std::size_t>(points) + 1, 0.0);
+  for (int s = 1; s <= dataSetPart.nScans; ++s) {
+    const float* row = currentGridPart.ppGridSignal[Idx(s)];
+    for (int i = 1; i <= points; ++i) sum[static_cast<std::size_t>(i)] += row[i];
+  }
+  for (int i = 1; i <= points; ++i) {
+    currentGridPart.pAverageScan[i] = static_cast<float>(sum[static_cast<std::size_t>(i)] / dataSetPart.nScans);
   }
   const GridFitPoints f = CurrentGridFitPoints();
   currentGridPart.fGridSignalTotal = static_cast<float>(dataSetPart.nScans * f.Sum(currentGridPart.pAverageScan));

@@ -172,7 +172,12 @@ bool ReadTextFileObserved(const std::string& path, LastLine rule, TextRead* out,
     if (why) *why = reason;
     return false;
   }
-  out->text = Normalised(raw);
+  return TextOfBytes(raw, rule, out, why);
+}
+
+bool TextOfBytes(std::string_view bytes, LastLine rule, TextRead* out, std::string* why) {
+  *out = TextRead{};
+  out->text = Normalised(bytes);
   return EndLastLine(rule, out, why);
 }
 

@@ -73,6 +73,11 @@ using ReadObserver = std::function<void(std::size_t bytesRead)>;
 bool ReadTextFileObserved(const std::string& path, LastLine rule, TextRead* out, std::string* why,
                           const ReadObserver& observer);
 
+// A file's bytes, read already (ReadFileBytes), as ReadTextFile reads the file:
+// without a byte-order mark, every line end made LF, the last line as the rule
+// says; false with *why as ReadTextFile gives it.
+bool TextOfBytes(std::string_view bytes, LastLine rule, TextRead* out, std::string* why = nullptr);
+
 // Applies the rule to a text read as it stands (a reader that judges the bytes
 // first, as ReadPlainTextFile does); false with *why as ReadTextFile gives it.
 bool EndLastLine(LastLine rule, TextRead* read, std::string* why = nullptr);

@@ -19,14 +19,16 @@
 
 namespace tarmic {
 
-Color ResidualBitmapColor(int v) {
-  if (ResidualBitmap().bBitmapBlackAndWhite) {
-    if (ResidualBitmap().bBitmapContinuousShading) return RGB(128 + v, 128 + v, 128 + v);
+Color ResidualBitmapColor(int v) { return ResidualBitmapColor(v, ResidualBitmap()); }
+
+Color ResidualBitmapColor(int v, const ResidualBitmapState& state) {
+  if (state.bBitmapBlackAndWhite) {
+    if (state.bBitmapContinuousShading) return RGB(128 + v, 128 + v, 128 + v);
     if (v > 0) return kWhite;
     if (v < 0) return kBlack;
     return RGB(128, 128, 128);
   }
-  if (ResidualBitmap().bBitmapContinuousShading) {
+  if (state.bBitmapContinuousShading) {
     if (v > 0) return RGB(128 + v, 128 - v, 128 - v);            // towards red
     if (v < 0) return RGB(128 + v, 128 + v, std::min(128 - v, 255));  // towards blue
     return RGB(128, 128, 128);
@@ -43,16 +45,17 @@ namespace {
 // the grid's own spacing across the range, so that the columns stand over the radii
 // of the residual plot below and the gap shows as one.
 std::vector<float> ColumnRadii(int first, int last) {
+  const GridData& grid = CurrentGrid();
   std::vector<float> radii(1, 0.0f);
-  const float limit = CurveGapLimit(CurrentGrid().pGridRadius, first, last + 1);
+  const float limit = CurveGapLimit(grid.pGridRadius, first, last + 1);
   bool gapped = false;
-  for (int j = first + 1; j <= last && !gapped; ++j) gapped = CurrentGrid().pGridRadius[j] - CurrentGrid().pGridRadius[j - 1] > limit;
+  for (int j = first + 1; j <= last && !gapped; ++j) gapped = grid.pGridRadius[j] - grid.pGridRadius[j - 1] > limit;
   if (!gapped) {
-    radii.insert(radii.end(), CurrentGrid().pGridRadius + first, CurrentGrid().pGridRadius + last + 1);
+    radii.insert(radii.end(), grid.pGridRadius + first, grid.pGridRadius + last + 1);
     return radii;
   }
   const double step = limit / kGapSpacingFactor;
-  const double r0 = CurrentGrid().pGridRadius[first], r1 = CurrentGrid().pGridRadius[last];
+  const double r0 = grid.pGridRadius[first], r1 = grid.pGridRadius[last];
   const int count = static_cast<int>(std::floor((r1 - r0) / step + 0.5)) + 1;
   for (int c = 0; c < count; ++c) radii.push_back(static_cast<float>(r0 + c * (r1 - r0) / std::max(count - 1, 1)));
   return radii;
@@ -61,14 +64,18 @@ std::vector<float> ColumnRadii(int first, int last) {
 }  // namespace
 
 Image BuildResidualsBitmap() {
-  if (DataSet().nScans < 1 || CurrentGrid().nGridPoints < 1 || !CurrentGrid().pGridRadius) return Image();
-  int first = std::max(CurrentGrid().iFitFirst, 1);
-  int last = std::min(CurrentGrid().iFitLast, CurrentGrid().nGridPoints);
+  // The parts taken once: the loops below run over every scan and column.
+  const DataSetState& data = DataSet();
+  const GridData& grid = CurrentGrid();
+  ResidualBitmapState& bitmap = ResidualBitmap();
+  if (data.nScans < 1 || grid.nGridPoints < 1 || !grid.pGridRadius) return Image();
+  int first = std::max(grid.iFitFirst, 1);
+  int last = std::min(grid.iFitLast, grid.nGridPoints);
   // The bitmap shows the radii the residual pane shows: the data plot's zoom too.
   if (const CWINPlot* plot = DataPlots().pResidualsPlot; plot && plot->bFollowXWindow) {
     const float lo = std::min(plot->fFollowXMin, plot->fFollowXMax), hi = std::max(plot->fFollowXMin, plot->fFollowXMax);
-    while (first < last && CurrentGrid().pGridRadius[first] < lo) ++first;
-    while (last > first && CurrentGrid().pGridRadius[last] > hi) --last;
+    while (first < last && grid.pGridRadius[first] < lo) ++first;
+    while (last > first && grid.pGridRadius[last] > hi) --last;
   }
   if (last < first) return Image();
   const std::vector<float> columns = ColumnRadii(first, last);
@@ -76,25 +83,25 @@ Image BuildResidualsBitmap() {
 
   // Fluorescence counts are far larger than absorbances: a scale below 1 (the
   // absorbance default or the automatic 0) becomes 10 and stays so.
-  if (ScanFile().bFluorescenceData && ResidualBitmap().fResidualBitmapScale < 1.0f) ResidualBitmap().fResidualBitmapScale = 10.0f;
-  float scale = ResidualBitmap().fResidualBitmapScale;
+  if (ScanFile().bFluorescenceData && bitmap.fResidualBitmapScale < 1.0f) bitmap.fResidualBitmapScale = 10.0f;
+  float scale = bitmap.fResidualBitmapScale;
 
   // Residuals of every scan (computed here, not stored) resampled onto the columns;
   // the columns a scan has no points at (a region excluded) stay empty.
-  std::vector<std::vector<float>> rows(static_cast<std::size_t>(DataSet().nScans));
-  std::vector<std::vector<unsigned char>> shown(static_cast<std::size_t>(DataSet().nScans));
+  std::vector<std::vector<float>> rows(static_cast<std::size_t>(data.nScans));
+  std::vector<std::vector<unsigned char>> shown(static_cast<std::size_t>(data.nScans));
   std::vector<float> residuals;
-  for (int i = 1; i <= DataSet().nScans; ++i) {
+  for (int i = 1; i <= data.nScans; ++i) {
     std::vector<float>& row = rows[static_cast<std::size_t>(i - 1)];
     std::vector<unsigned char>& has = shown[static_cast<std::size_t>(i - 1)];
     row.assign(static_cast<std::size_t>(width) + 1, 0.0f);
     has.assign(static_cast<std::size_t>(width) + 1, 1);
-    const int k = static_cast<std::size_t>(i) < DataSet().pScanOrder.size()
-                      ? DataSet().pScanOrder[static_cast<std::size_t>(i)]
+    const int k = static_cast<std::size_t>(i) < data.pScanOrder.size()
+                      ? data.pScanOrder[static_cast<std::size_t>(i)]
                       : 0;
-    if (k < 1 || k > DataSet().nScans || static_cast<std::size_t>(k) >= DataSet().pnPoints.size()) continue;
-    const int n = DataSet().pnPoints[static_cast<std::size_t>(k)];
-    const float* radius = DataSet().ppRadius[static_cast<std::size_t>(k)];
+    if (k < 1 || k > data.nScans || static_cast<std::size_t>(k) >= data.pnPoints.size()) continue;
+    const int n = data.pnPoints[static_cast<std::size_t>(k)];
+    const float* radius = data.ppRadius[static_cast<std::size_t>(k)];
     if (n < 1 || !radius) continue;
     residuals.assign(static_cast<std::size_t>(n) + 1, 0.0f);
     ComputeScanResiduals(k, residuals.data());
@@ -121,15 +128,15 @@ Image BuildResidualsBitmap() {
     if (!(scale > 0)) scale = 1.0f;  // all zero: every pixel mid grey
   }
 
-  Image image(width, DataSet().nScans, kWhite);
-  for (int i = 1; i <= DataSet().nScans; ++i) {
+  Image image(width, data.nScans, kWhite);
+  for (int i = 1; i <= data.nScans; ++i) {
     const std::vector<float>& row = rows[static_cast<std::size_t>(i - 1)];
     const std::vector<unsigned char>& has = shown[static_cast<std::size_t>(i - 1)];
     for (int c = 1; c <= width; ++c) {
       if (!has[static_cast<std::size_t>(c)]) continue;  // no points there: background
       const double level = std::floor(128.0f * row[static_cast<std::size_t>(c)] / scale);
       const int v = std::isnan(level) ? 0 : static_cast<int>(std::clamp(level, -128.0, 127.0));
-      image.SetPixel(c - 1, i - 1, ResidualBitmapColor(v));
+      image.SetPixel(c - 1, i - 1, ResidualBitmapColor(v, bitmap));
     }
   }
   return image;

@@ -27,6 +27,8 @@ inline ResidualBitmapState& ResidualBitmap() { return CurrentPart<ResidualBitmap
 
 // Colour of a residual level v (-128..127, 128 levels per scale).
 Color ResidualBitmapColor(int v);
+// The same under the given settings (for a caller that paints many pixels).
+Color ResidualBitmapColor(int v, const ResidualBitmapState& state);
 
 // The image: (iFitLast - iFitFirst + 1) x nScans pixels from the current signals
 // and model values; a null image without data or grid. Neither the data set nor the

@@ -112,6 +112,14 @@ struct DataSetHooks {
   std::function<int(Window*, const LoadMessage&)> showLoadMessage;
   // The "Save Raw Data Set" command.
   std::function<void(Window*)> saveRawDataSet;
+
+  // --- files ---
+  // Where ReadServedTextFile (scandata/text_io.h: the scan reader, ReadWholeTextFile)
+  // takes a file's bytes from before the disk: a batch run reads each of its scan
+  // files once and serves every later read of it from memory. The file's bytes as
+  // on disk (kept until the hook is replaced), or null to read the disk. Called
+  // from any thread.
+  std::function<const std::string*(const std::string& path)> wholeFileBytes;
 };
 
 // The installed hooks; the libraries above assign their members.

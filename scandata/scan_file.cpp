@@ -475,7 +475,7 @@ int ReadScanFileAndKind(const char* path, const ScanDataKind& inForce, ScanDataK
   // is left is a whole number ("500" as "5"): it is left out, and said below.
   TextRead read;
   std::string unread;
-  if (!ReadTextFile(path, LastLine::kAsItStands, &read, &unread))
+  if (!ReadServedTextFile(path, LastLine::kAsItStands, &read, &unread))
     return Fail(error, unread == kNotRegularFile || unread.starts_with("it changed") ? unread
                                                                                    : "the file cannot be opened");
   buf = std::move(read.text);

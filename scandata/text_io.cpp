@@ -11,6 +11,7 @@
 
 #include "numerics/text_lines.h"
 #include "platform/system.h"
+#include "scandata/data_set_hooks.h"
 
 namespace tarmic {
 
@@ -52,10 +53,16 @@ std::string FormatV(const char* format, va_list args) {
 
 }  // namespace
 
+bool ReadServedTextFile(const std::string& path, LastLine rule, TextRead* out, std::string* why) {
+  if (const auto& serve = GetDataSetHooks().wholeFileBytes)
+    if (const std::string* bytes = serve(path)) return TextOfBytes(*bytes, rule, out, why);
+  return ReadTextFile(path, rule, out, why);
+}
+
 bool ReadWholeTextFile(const std::string& path, LastLine rule, std::string* out, std::string* why,
                        std::string* note) {
   TextRead read;
-  if (!ReadTextFile(path, rule, &read, why)) return false;
+  if (!ReadServedTextFile(path, rule, &read, why)) return false;
   *out = std::move(read.text);
   if (note) *note = read.LeftOutNote();
   return true;

@@ -19,6 +19,12 @@ namespace tarmic {
 bool ReadWholeTextFile(const std::string& path, LastLine rule, std::string* out, std::string* why = nullptr,
                        std::string* note = nullptr);
 
+// ReadTextFile, with the bytes the wholeFileBytes hook (scandata/data_set_hooks.h)
+// serves for path where it serves them: a batch run reads each of its scan files
+// once, and every reader of them takes the same bytes. ReadWholeTextFile and the
+// scan reader read through it.
+bool ReadServedTextFile(const std::string& path, LastLine rule, TextRead* out, std::string* why = nullptr);
+
 // printf-style formatting into a string, always with the "C" numeric conventions
 // whatever the user's locale.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -44,11 +44,13 @@ CASES=(
   "set-d-run|bench_set_d|^BM_SetDRun/1/|TARMIC_SET_SCANS=25 TARMIC_SET_RADII=501"
   "set-d-kernels|bench_set_d|^BM_SetDKernels/|TARMIC_SET_SCANS=50 TARMIC_SET_RADII=501"
   "reacting-system|bench_propagators|^BM_ReactingSystem\$|"
+  "simplex-fit|bench_fit|^BM_SimplexFitOneSpecies/|"
   "marquardt-fit|bench_fit|^BM_OneSpeciesMarquardtFit/|"
   "lamm-kernel-set|bench_lamm|^BM_CsKernelSet/1/|"
   "propagators|bench_propagators|^BM_ThreeIdealSpecies/0\$|"
   "model-ti-ri|bench_modelcalc|^BM_ModelLinearTIRI/|"
   "lamm-single-solution|bench_lamm|^BM_SingleSolution\$|"
+  "residual-bitmap|bench_modelcalc|^BM_ResidualBitmap/|"
 )
 
 jobs=3

@@ -642,8 +642,14 @@ TEST_P(WindowTextLayout, NoTextIsCoveredAtAnySize) {
     ASSERT_EQ(backend_->QtMainWindow().Client()->size(), size);
     ExpectNoTextCovered("three_panes");
   }
-  // The same scans loaded anew: data and residuals over the whole height; the
-  // realtime update's two status lines are shown above the fit's text.
+}
+
+// The same scans loaded anew: data and residuals over the whole height; the
+// realtime update's two status lines are shown above the fit's text. (A case of its
+// own: each sweep of sizes lays the window out some 50 times.)
+TEST_P(WindowTextLayout, NoTextIsCoveredAtAnySizeWithTheScansLoadedAnew) {
+  constexpr int kScans = 30;
+  ShowSetAndDistribution(kScans);
   LoadSyntheticRun(kScans);
   // The residual bitmap is drawn for a fit only: the loaded scans' residual arrays
   // stand for one here, since the layout is what is looked at.

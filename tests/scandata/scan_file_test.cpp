@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "numerics/one_based.h"
 #include "platform/system.h"
+#include "scandata/data_set_hooks.h"
 #include "scandata/scan_file.h"
 #include "scandata/text_io.h"
 #include "scandata_test_support.h"
@@ -609,6 +612,71 @@ TEST_F(ScanFileTest, CrLfAndCrOnlyLineEndsReadLikeLineFeeds) {
   std::string read;
   ASSERT_TRUE(ReadWholeTextFile(path, LastLine::kAsItStands, &read));
   EXPECT_EQ(read, "a\nb\nc\n");
+}
+
+// Bytes the wholeFileBytes hook serves (a batch run's scans, read once) read as the
+// same bytes read from disk under every rule of a last line: byte-order mark, CR LF
+// and lone CR, empty, an unended last line; a scan read from served bytes is the scan
+// read from disk. A path the hook does not serve goes to the disk.
+TEST_F(ScanFileTest, ServedBytesReadAsTheDisk) {
+  std::map<std::string, std::string> served;
+  auto serve = [&served](const std::string& path) -> const std::string* {
+    const auto it = served.find(path);
+    return it == served.end() ? nullptr : &it->second;
+  };
+  const std::string dir = ScratchDir("whole_file_source");
+  const std::string forms[] = {"", "a\nb", "\xEF\xBB\xBF" "first\r\nsecond\r", "\xEF\xBB", "x\r\r\ny\n\xEF\xBB\xBF",
+                               "1 2\n3 4  \t"};
+  int k = 0;
+  for (const std::string& bytes : forms) {
+    for (const LastLine rule : {LastLine::kRefused, LastLine::kLeftOut, LastLine::kAsItStands}) {
+      SCOPED_TRACE(::testing::Message() << "form " << k << " rule " << static_cast<int>(rule));
+      const std::string path = dir + "/form" + std::to_string(++k) + ".txt";
+      WriteText(path, bytes);
+      TextRead disk, fromHook;
+      std::string diskWhy, hookWhy;
+      const bool diskRead = ReadTextFile(path, rule, &disk, &diskWhy);
+      served[path] = bytes;
+      std::remove(path.c_str());
+      GetDataSetHooks().wholeFileBytes = serve;
+      const bool hookRead = ReadServedTextFile(path, rule, &fromHook, &hookWhy);
+      GetDataSetHooks().wholeFileBytes = nullptr;
+      EXPECT_EQ(hookRead, diskRead);
+      EXPECT_EQ(hookWhy, diskWhy);
+      EXPECT_EQ(fromHook.text, disk.text);
+      EXPECT_EQ(fromHook.leftOutLine, disk.leftOutLine);
+      EXPECT_EQ(fromHook.leftOutText, disk.leftOutText);
+    }
+  }
+  // A scan with an unended (cut) last row: the same rows and the same note.
+  const std::string scanPath = dir + "/served.ra1";
+  std::string scan = "served\nR 2 20.0 40000 1000 1.6000e+10 280 1\r\n";
+  for (int i = 0; i < 5; ++i) scan += "   6.0" + std::to_string(i) + "00  2.00000e-01   0.00000e+00 \r\n";
+  scan += "   6.0600  2.0";
+  WriteText(scanPath, scan);
+  Scan fromDisk(scanPath);
+  ASSERT_EQ(fromDisk.ok, 1) << fromDisk.error;
+  served[scanPath] = scan;
+  std::remove(scanPath.c_str());
+  GetDataSetHooks().wholeFileBytes = serve;
+  {
+    Scan fromHook(scanPath);
+    ASSERT_EQ(fromHook.ok, 1) << fromHook.error;
+    ASSERT_EQ(fromHook.n, fromDisk.n);
+    for (int i = 1; i <= fromDisk.n; ++i) {
+      EXPECT_EQ(fromHook.radius[i], fromDisk.radius[i]);
+      EXPECT_EQ(fromHook.value[i], fromDisk.value[i]);
+    }
+    EXPECT_EQ(fromHook.notes, fromDisk.notes);
+    EXPECT_EQ(fromHook.info.description, fromDisk.info.description);
+  }
+  // Not served: the disk, which says the file is not there, or reads it.
+  std::string text;
+  EXPECT_FALSE(ReadWholeTextFile(dir + "/absent.txt", LastLine::kRefused, &text));
+  WriteText(dir + "/disk.txt", "on disk\r\n");
+  EXPECT_TRUE(ReadWholeTextFile(dir + "/disk.txt", LastLine::kRefused, &text));
+  EXPECT_EQ(text, "on disk\n");
+  GetDataSetHooks().wholeFileBytes = nullptr;
 }
 
 TEST_F(ScanFileTest, TrailingZeroRadiiAreTrimmedInTheTwoColumnLayout) {

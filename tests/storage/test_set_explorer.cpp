@@ -15,6 +15,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <cctype>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -155,10 +157,36 @@ std::string Only() {
 
 // Every scenario explored; nothing breaks a check. What breaks one is printed with
 // the schedule that did (the stops, kills and crashes, and the seed of a sample).
-TEST(SetExplorer, NoScheduleBreaksACheck) {
+// One case a scenario (each a whole exploration, dear under the sanitizers).
+class SetExplorerScenario : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(SetExplorerScenario, NoScheduleBreaksACheck) {
+  const std::vector<ExplorerScenario> all = Scenarios();
+  ASSERT_LT(GetParam(), all.size());
+  const ExplorerScenario& scenario = all[GetParam()];
+  const std::string only = Only();
+  if (!only.empty() && scenario.name.find(only) == std::string::npos) GTEST_SKIP() << "not " << only;
   const std::vector<ExplorerFinding> findings =
-      ExploreAll(Scenarios(), Only(), EnvNumber("TARMIC_EXPLORE_DEPTH", 1), Seeds());
-  EXPECT_EQ(findings.size(), 0u);
+      ExploreAll({scenario}, only, EnvNumber("TARMIC_EXPLORE_DEPTH", 1), Seeds());
+  EXPECT_EQ(findings.size(), 0u) << scenario.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, SetExplorerScenario, ::testing::Range<std::size_t>(0, Scenarios().size()),
+                         [](const ::testing::TestParamInfo<std::size_t>& info) {
+                           std::string name = Scenarios()[info.param].name;
+                           for (char& c : name)
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           return std::to_string(info.param) + "_" + name;
+                         });
+
+// A filter of the scenarios (TARMIC_EXPLORE_ONLY) names at least one: an
+// exploration of nothing never passes.
+TEST(SetExplorer, TheFilterNamesAScenario) {
+  const std::string only = Only();
+  if (only.empty()) return;
+  bool named = false;
+  for (const ExplorerScenario& s : Scenarios()) named = named || s.name.find(only) != std::string::npos;
+  EXPECT_TRUE(named) << "no scenario's name holds \"" << only << "\"";
 }
 
 // Each rule undone in turn, the explorer finds a violation in the scenarios that
