@@ -115,17 +115,18 @@ Origin OriginOf(std::string_view tag) {
   // without a machine (none known here or there) tells nothing.
   const std::size_t boot = own.rfind('.');
   const std::size_t host = Own().host.size();
-  if (boot == std::string::npos || boot <= host) return Origin::Unknown;
-  const std::string_view same(own.data(), boot + 1);
-  if (tag.size() == own.size() && tag.substr(0, same.size()) == same) return Origin::EarlierBoot;
+  if (boot == std::string::npos || boot < host) return Origin::Unknown;
   // The same boot id under another host name or machine id: a container on this
-  // kernel (its own UTS name, another or no machine id). Its locks are this
-  // kernel's, so they are seen here; its pids are not.
+  // kernel (its own UTS name, another or no machine id), or this process seen from
+  // one. Its locks are this kernel's, so they are seen here; its pids are not.
+  // Asked whether or not either side knows a machine id.
   const std::string_view ownBoot = std::string_view(own).substr(boot);
   const std::size_t tagBoot = tag.rfind('.');
-  if (tagBoot != std::string_view::npos && tagBoot > 0 && tag.substr(tagBoot) == ownBoot &&
-      !Own().boot.empty())
+  if (!Own().boot.empty() && tagBoot != std::string_view::npos && tagBoot > 0 && tag.substr(tagBoot) == ownBoot)
     return Origin::ThisKernel;
+  if (boot == host) return Origin::Unknown;  // no machine id here: an earlier boot cannot be told
+  const std::string_view same(own.data(), boot + 1);
+  if (tag.size() == own.size() && tag.substr(0, same.size()) == same) return Origin::EarlierBoot;
   return Origin::Unknown;
 }
 
@@ -228,16 +229,17 @@ bool IsRegular(const std::string& path, struct stat* st) {
 
 // Makes the rename durable: syncs the directory entry (best effort, some file
 // systems refuse fsync on a directory).
-void SyncDirectory(const std::string& dir) {
+void SyncDirectory(const std::string& dir, SyncSite site) {
   if (Unsynced(dir)) return;
+  if (Planted(PlantedFault::NoFolderSync) && FileSystemInUse().plantedSite == static_cast<int>(site)) return;
   gSyncs.fetch_add(1);
   FileSystemInUse().SyncFolder(dir);
 }
 
-void SyncDirectories(std::vector<std::string> dirs) {
+void SyncDirectories(std::vector<std::string> dirs, SyncSite site) {
   std::sort(dirs.begin(), dirs.end());
   dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());
-  for (const std::string& d : dirs) SyncDirectory(d);
+  for (const std::string& d : dirs) SyncDirectory(d, site);
 }
 
 namespace {
@@ -483,8 +485,17 @@ bool ProvenEnded(std::string_view tag, const TempOwner& owner, const Leftover& f
     case Origin::Unknown:
       break;
   }
+  // Its heartbeat, by the share's clock: the time a file made beside it receives
+  // now, not this computer's clock, which may stand an hour off the share's. The
+  // bound is widened by the difference of the two clocks, as a save may stamp its
+  // files by its own computer's clock (a share that takes the client's times).
   const std::time_t longest = Planted(PlantedFault::LongestSaveASecond) ? 1 : kLongestSave;
-  return FileSystemInUse().WallTime() - file.modified() >= longest;
+  const std::time_t own = FileSystemInUse().WallTime();
+  if (Planted(PlantedFault::AgeByOwnClock)) return own - file.modified() >= longest;
+  std::time_t share = 0;
+  if (!ShareNow(DirectoryPart(file.path()), &share)) return false;
+  const std::time_t apart = share > own ? share - own : own - share;
+  return share - file.modified() >= longest + apart;
 }
 
 // The temporaries of the targets (and of every other file) that saves left and
@@ -591,6 +602,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
     return;
   }
   lockFd_ = fd;
+  Claim(fd, ClaimKind::Temporary);  // a progress point of a set as well: its claim is kept alive
   if (exists) (void)sys.FileMode(fd, old.st_mode & 07777);  // the replacement keeps its mode
   const int streamFd = StreamDescriptor(fd);
   // On the system's own file system the stream is a plain one (callers reserve its
@@ -637,6 +649,7 @@ void AtomicFile::Discard() {
     temp_.clear();
   }
   if (lockFd_ >= 0) {
+    Unclaim(lockFd_);
     FileSystemInUse().Close(lockFd_);
     lockFd_ = -1;
   }
@@ -701,6 +714,14 @@ bool AtomicFile::Commit() {
     return false;
   }
   TellWhenDone(InterruptedSaveNote(folderReport_));
+  // A save held up past its claim's lapse (another computer may have swept its
+  // temporary meanwhile) replaces nothing.
+  if (std::string lapse; !ClaimHeld(lockFd_, &lapse)) {
+    Discard();
+    error_ = path_ + ": " + lapse + "; the file is left as it was";
+    NoteFailureReason(error_);
+    return false;
+  }
   if (!StillOurs(temp_, lockFd_)) {
     Discard();
     error_ = path_ + ": its new content was replaced by another file before it was saved; the file is left as it was";
@@ -714,10 +735,11 @@ bool AtomicFile::Commit() {
     return false;
   }
   temp_.clear();
+  Unclaim(lockFd_);
   FileSystemInUse().Close(lockFd_);
   lockFd_ = -1;
   handedOver_ = true;
-  SyncDirectory(DirectoryPart(target_));
+  SyncDirectory(DirectoryPart(target_), SyncSite::FileRenamed);
   error_.clear();
   if (onReplaced_) onReplaced_();
   return true;
@@ -730,6 +752,7 @@ AtomicFileBatch::~AtomicFileBatch() { Discard(); }
 AtomicFileBatch* AtomicFileBatch::Current() { return tBatch; }
 
 void AtomicFileBatch::Check(const std::string& path, bool written) {
+  ClaimHeartbeat();  // a file of the set written: a progress point
   if (!written && (failed_.empty() || failed_.back() != path)) NoteFailure(path, SaveFailureReason(path));
 }
 
@@ -741,7 +764,10 @@ void AtomicFileBatch::Take(std::string path, std::string temp, std::string targe
 
 void AtomicFileBatch::Drop(Pending& p) {
   if (StillOurs(p.temp, p.lockFd)) FileSystemInUse().Unlink(p.temp);
-  if (p.lockFd >= 0) FileSystemInUse().Close(p.lockFd);
+  if (p.lockFd >= 0) {
+    Unclaim(p.lockFd);
+    FileSystemInUse().Close(p.lockFd);
+  }
   p.lockFd = -1;
 }
 
@@ -816,6 +842,10 @@ bool AtomicFileBatch::Commit() {
   // The reason names the folder that was busy or the file held up, not the first file.
   if (!pending.empty() && !HoldFolders({}, targets, &locks, &held, &folderReport_)) return replaceNone(held);
   TellWhenDone(InterruptedSaveNote(folderReport_));
+  // A save held up past its claim's lapse (another computer may have swept its
+  // temporaries meanwhile) replaces nothing; so before each rename below.
+  if (std::string lapse; !pending.empty() && !ClaimHeld(pending.front().lockFd, &lapse))
+    return replaceNone(pending.front().path + ": " + lapse);
   // Only what this save made is renamed: a temporary replaced meanwhile by another
   // file (a link to elsewhere) is found before any target is touched.
   for (const Pending& p : pending)
@@ -831,10 +861,13 @@ bool AtomicFileBatch::Commit() {
   std::string journalError;
   if (pending.size() > 1 && !journal.Write(files, &journalError)) return replaceNone(journalError);
   bool ok = true;
+  bool leave = false;  // the set is left to its journal (see below)
   std::size_t renamed = 0;
   std::vector<std::string> dirs;
   for (Pending& p : pending) {
-    if (ok && FileSystemInUse().Rename(p.temp, p.target) == 0) {
+    std::string lapse;
+    bool heldUp = ok && !ClaimHeld(p.lockFd, &lapse);
+    if (ok && !heldUp && FileSystemInUse().Rename(p.temp, p.target) == 0) {
       step();
       ++renamed;
       dirs.push_back(DirectoryPart(p.target));
@@ -843,14 +876,27 @@ bool AtomicFileBatch::Commit() {
       continue;
     }
     if (ok) {
-      error_ = SystemReason(p.path, errno);
+      const int err = errno;
+      // A temporary gone from under its rename: held up past the claim's lapse
+      // just before it (the check above came first).
+      if (!heldUp && err == ENOENT) heldUp = !ClaimHeld(p.lockFd, &lapse);
+      // Once some files of the set are replaced, the rest stay with the journal,
+      // which finishes the set when it can be (a file made writable again, a
+      // folder moved back); otherwise nothing is replaced and they go. A save held
+      // up past its claim's lapse whose journal another computer may have taken
+      // for ended removes nothing either: that computer may be finishing the set,
+      // and a temporary removed under it would mix the set. (One written after the
+      // lapse is fresh: nobody acts on it, and what is gone was swept.)
+      leave = renamed > 0 || (heldUp && pending.size() > 1 && ClaimedJournalMayBeTaken());
+      error_ = heldUp ? p.path + ": " + lapse : SystemReason(p.path, err);
+      if (heldUp && leave)
+        error_ += "; its journal and new content are left for the next load or save in its folders, which "
+                  "finishes the set (another computer may have finished it already)";
       NoteFailureReason(error_);
     }
     ok = false;
-    // Once some files of the set are replaced, the rest stay with the journal,
-    // which finishes the set when it can be (a file made writable again, a folder
-    // moved back); otherwise nothing is replaced and they go.
-    if (renamed > 0) {
+    if (leave) {
+      Unclaim(p.lockFd);
       FileSystemInUse().Close(p.lockFd);
       p.lockFd = -1;
       p.temp.clear();
@@ -859,10 +905,10 @@ bool AtomicFileBatch::Commit() {
     }
     notReplaced_.push_back(p.path);
   }
-  if (!Planted(PlantedFault::NoSyncBeforeJournalGoes)) SyncDirectories(dirs);
-  if (!ok && renamed > 0) {
+  if (!Planted(PlantedFault::NoSyncBeforeJournalGoes)) SyncDirectories(dirs, SyncSite::RenamesDone);
+  if (!ok && leave) {
     journal.Leave();
-    leftPartway_ = true;
+    leftPartway_ = renamed > 0;
   } else {
     journal.Remove();
   }

@@ -545,7 +545,7 @@ std::string RenameOrRemove(Finishing* x) {
       failed = -1;
       err = ENOENT;
     } else if (temp.kind() == Leftover::NotRegular || temp.kind() == Leftover::Held) {
-      SyncDirectories(x->folders);
+      SyncDirectories(x->folders, SyncSite::RecoveryStopped);
       return x->Keep(x->Recorded(NewContentReason(g, temp)));
     } else {
       failed = whole ? FileSystemInUse().Rename(t, g) : (temp.Is(t) ? FileSystemInUse().Unlink(t) : 0);
@@ -556,7 +556,7 @@ std::string RenameOrRemove(Finishing* x) {
       // Renamed already, unless its folder went away meanwhile (moved, replaced,
       // unmounted: it is no longer the folder the recovery began with).
       if (!whole || Same(x->ids[k], IdOf(x->folders[k]))) continue;
-      SyncDirectories(x->folders);
+      SyncDirectories(x->folders, SyncSite::RecoveryStopped);
       return x->Keep(SystemReason(Resolved(x->folders[k]), ENOENT));
     }
     if (failed != 0) {
@@ -564,11 +564,11 @@ std::string RenameOrRemove(Finishing* x) {
       // that cannot be removed by its folder.
       const std::string reason = SystemReason(Resolved(whole ? g : x->folders[k]), err) +
                                  (whole ? std::string() : " (what an interrupted save left there cannot be removed)");
-      SyncDirectories(x->folders);
+      SyncDirectories(x->folders, SyncSite::RecoveryStopped);
       return x->Keep(reason);
     }
   }
-  SyncDirectories(x->folders);
+  SyncDirectories(x->folders, SyncSite::RecoveryRenamesDone);
   return {};
 }
 
@@ -617,7 +617,7 @@ std::string RecordIds(const Finishing& x, const std::vector<RenameIds>& ids) {
     if (!ok && fd >= 0) (void)sys.Unlink(temp);
     if (fd >= 0) sys.Close(fd);
     if (!ok) return SystemReason(path, err != 0 ? err : EIO) + " (the record that the set is mixed could not be kept)";
-    SyncDirectory(x.folders[k]);
+    SyncDirectory(x.folders[k], SyncSite::MixedRecorded);
   }
   return {};
 }
@@ -628,7 +628,7 @@ void DropJournalCopies(const Finishing& x) {
   for (const std::string& folder : x.folders)
     if (folder != x.f.dir) (void)FileSystemInUse().Unlink(InFolder(folder, x.f.name));
   (void)FileSystemInUse().Unlink(x.f.path);
-  SyncDirectories(x.folders);
+  SyncDirectories(x.folders, SyncSite::JournalDropped);
 }
 
 // Finishes the set of an ended journal: see the top of atomic_file.h. Empty when
@@ -753,7 +753,7 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
              " folders, more than one save replaces together (at most " + std::to_string(kMaxSetFolders) + ")";
     return false;
   }
-  for (const fs::path& f : folders) SyncDirectory(f.string());
+  for (const fs::path& f : folders) SyncDirectory(f.string(), SyncSite::TemporariesMade);
   // A name taken meanwhile (its temporary removed by another instance between its
   // making and its lock) is given up for another, as the temporaries of files are.
   for (int attempt = 0;; ++attempt) {
@@ -806,13 +806,19 @@ void SetJournal::Remove() {
   // temporaries renamed already, and the next load or save in its folder removes it.
   written_.clear();
   // The locks go once no copy is left to be taken for one of a running save.
-  for (const int fd : fds_) FileSystemInUse().Close(fd);
+  for (const int fd : fds_) {
+    Unclaim(fd);
+    FileSystemInUse().Close(fd);
+  }
   fds_.clear();
 }
 
 void SetJournal::Leave() {
   written_.clear();
-  for (const int fd : fds_) FileSystemInUse().Close(fd);
+  for (const int fd : fds_) {
+    Unclaim(fd);
+    FileSystemInUse().Close(fd);
+  }
   fds_.clear();
 }
 
@@ -849,12 +855,14 @@ int SetJournal::WriteCopy(const std::string& folder, const std::string& text) {
     return err != 0 ? err : EIO;
   }
   fds_.push_back(fd);
-  SyncDirectory(folder);
+  Claim(fd, ClaimKind::Journal);
+  SyncDirectory(folder, SyncSite::JournalWritten);
   return 0;
 }
 
 bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::string>& targets,
                  FolderLocks* locks, std::string* why, std::string* report) {
+  const ShareClockScope shareClock;  // each folder's clock measured once
   std::vector<std::string> folders = given;
   for (const std::string& t : targets) folders.push_back(DirectoryPart(t));
   std::sort(folders.begin(), folders.end());
@@ -982,6 +990,7 @@ std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths) {
 }
 
 FolderReading::FolderReading(const std::vector<std::string>& paths) {
+  const ShareClockScope shareClock;
   // The folders of the files read, as a save of them holds them: a symbolic link
   // to a file stands for the file's folder.
   std::vector<std::string> folders;
