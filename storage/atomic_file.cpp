@@ -791,6 +791,15 @@ std::vector<std::pair<std::string, std::string>> AtomicFileBatch::Written() cons
   return files;
 }
 
+bool AtomicFileBatch::AnyInPlace(const std::vector<Pending>& pending) {
+  FileSystem& sys = FileSystemInUse();
+  return std::any_of(pending.begin(), pending.end(), [&](const Pending& p) {
+    struct stat mine {}, there {};
+    return p.lockFd >= 0 && sys.OpenStat(p.lockFd, &mine) == 0 && sys.Stat(p.target, &there) == 0 &&
+           mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+  });
+}
+
 bool AtomicFileBatch::Commit() {
   if (tBatch == this) tBatch = outer_;
   if (outer_) {
@@ -883,11 +892,13 @@ bool AtomicFileBatch::Commit() {
       // Once some files of the set are replaced, the rest stay with the journal,
       // which finishes the set when it can be (a file made writable again, a
       // folder moved back); otherwise nothing is replaced and they go. A save held
-      // up past its claim's lapse whose journal another computer may have taken
-      // for ended removes nothing either: that computer may be finishing the set,
-      // and a temporary removed under it would mix the set. (One written after the
-      // lapse is fresh: nobody acts on it, and what is gone was swept.)
-      leave = renamed > 0 || (heldUp && pending.size() > 1 && ClaimedJournalMayBeTaken());
+      // up past its claim's lapse whose new content another computer has begun
+      // to rename into place removes nothing either: that computer is finishing
+      // the set from the journal, and a temporary removed under it would mix the
+      // set. Where none of it is in place (its temporaries kept, or swept), all
+      // goes and the set stays as it was: a journal naming swept temporaries
+      // could never be finished.
+      leave = renamed > 0 || (heldUp && pending.size() > 1 && AnyInPlace(pending));
       error_ = heldUp ? p.path + ": " + lapse : SystemReason(p.path, err);
       if (heldUp && leave)
         error_ += "; its journal and new content are left for the next load or save in its folders, which "

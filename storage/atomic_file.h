@@ -201,6 +201,8 @@ class AtomicFileBatch {
   };
   // Removes the temporary of p (if it is still the file made) and lets it go.
   static void Drop(Pending& p);
+  // Whether another process renamed any of the set's new content onto its target.
+  static bool AnyInPlace(const std::vector<Pending>& pending);
   FolderWaitScope wait_;  // one allowance for the waits of the whole set
   std::vector<Pending> pending_;
   AtomicFileBatch* outer_ = nullptr;  // the batch this one is part of, or null

@@ -24,7 +24,6 @@ using Steady = std::chrono::steady_clock;
 struct ClaimedFile {
   int fd;
   ClaimKind kind;
-  std::time_t since;  // the share's time when it was made (its modification time then)
 };
 
 // The files the saves running on this thread hold, and the share's time of their
@@ -32,7 +31,6 @@ struct ClaimedFile {
 struct ClaimState {
   std::vector<ClaimedFile> files;
   std::time_t stamp = 0;     // the share's time of the last refresh
-  std::time_t latest = 0;    // the share's latest time seen by a stamp
   Steady::time_point steady;  // this computer's clocks at the last refresh: either one
   std::time_t wall = 0;       // moving kHeartbeatPeriod on makes the next one due
   bool lapsed = false;
@@ -45,7 +43,6 @@ std::time_t Stamp(int fd) {
   const timespec now{0, UTIME_NOW};
   struct stat st {};
   if (sys.SetModified(fd, now) != 0 || sys.OpenStat(fd, &st) != 0) return 0;
-  tClaim.latest = std::max(tClaim.latest, st.st_mtime);
   return st.st_mtime;
 }
 
@@ -90,12 +87,10 @@ std::atomic<unsigned> gProbeCounter{0};
 void Claim(int fd, ClaimKind kind) {
   if (fd < 0) return;
   const bool first = tClaim.files.empty();
-  struct stat st {};
-  tClaim.files.push_back({fd, kind, FileSystemInUse().OpenStat(fd, &st) == 0 ? st.st_mtime : 0});
+  tClaim.files.push_back({fd, kind});
   if (first) {
     tClaim.lapsed = false;
     tClaim.stamp = 0;
-    tClaim.latest = 0;
     Refresh();
   } else {
     ClaimHeartbeat();
@@ -133,13 +128,6 @@ bool ClaimHeld(int fd, std::string* why) {
          "after which another computer sharing the folder may take it for ended and finish or remove what it "
          "wrote; it was stopped here and replaced nothing more";
   return false;
-}
-
-bool ClaimedJournalMayBeTaken() {
-  const std::time_t longest = Planted(PlantedFault::LongestSaveASecond) ? 1 : kLongestSave;
-  return std::any_of(tClaim.files.begin(), tClaim.files.end(), [&](const ClaimedFile& c) {
-    return c.kind == ClaimKind::Journal && (c.since == 0 || tClaim.latest - c.since >= longest / 2);
-  });
 }
 
 bool ShareNow(const std::string& dir, std::time_t* now) {

@@ -148,10 +148,6 @@ void Claim(int fd, ClaimKind kind);
 void Unclaim(int fd);
 void ClaimHeartbeat();
 bool ClaimHeld(int fd, std::string* why);
-// Whether a journal copy of the claim is old enough, by the share's clock when the
-// claim was last stamped, that another computer may have taken it for ended (half
-// the lapse: the bound ClaimHeld stops at).
-bool ClaimedJournalMayBeTaken();
 
 // The present time of the share holding dir: the modification time the share gives
 // a file made there now (made, looked at and removed at once). False when no file
