@@ -248,11 +248,24 @@ class FolderReading {
   FolderReading(const FolderReading&) = delete;
   FolderReading& operator=(const FolderReading&) = delete;
   const std::string& Note() const { return note_; }
+  // Whether the set read is the one held: each file the same (device, inode, size,
+  // modification time) and the same journals in its folders as when the hold was
+  // taken. On a share whose locks do not reach other computers, a save there may
+  // replace files of the set while they are read; a load asks this once it has
+  // read them, and reads again or refuses (ChangedNote) when it is false.
+  bool Unchanged() const;
+  // Takes the present state as the one held (before a load reads again).
+  void Renew();
+  static std::string ChangedNote();
 
  private:
+  // What Unchanged compares: one line per file and per journal in its folders.
+  std::vector<std::string> Generation() const;
   FolderWaitScope wait_;
   FolderLocks locks_;
   std::string note_;
+  std::vector<std::string> paths_, folders_;
+  std::vector<std::string> generation_;
 };
 // What a load tells of a set it could not finish: the note with why (what the two
 // above returned) after it; empty when why is.

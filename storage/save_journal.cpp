@@ -989,7 +989,37 @@ std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths) {
   return failures;
 }
 
-FolderReading::FolderReading(const std::vector<std::string>& paths) {
+std::vector<std::string> FolderReading::Generation() const {
+  FileSystem& sys = FileSystemInUse();
+  std::vector<std::string> lines;
+  for (const std::string& p : paths_) {
+    struct stat st {};
+    if (sys.Stat(p, &st) != 0) {
+      lines.push_back(p + " missing");
+      continue;
+    }
+    lines.push_back(p + " " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + " " +
+                    std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                    std::to_string(st.st_mtim.tv_nsec));
+  }
+  for (const std::string& folder : folders_)
+    for (const std::string& entry : FolderEntries(folder))
+      if (IsJournalName(entry)) lines.push_back(InFolder(folder, entry));
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+bool FolderReading::Unchanged() const { return Generation() == generation_; }
+
+void FolderReading::Renew() { generation_ = Generation(); }
+
+std::string FolderReading::ChangedNote() {
+  return "the files were changed while they were read (a save of the program on another computer, on a share "
+         "whose locks do not reach it, or of another program), again when they were read once more; they may "
+         "come from different saves and are not taken";
+}
+
+FolderReading::FolderReading(const std::vector<std::string>& paths) : paths_(paths) {
   const ShareClockScope shareClock;
   // The folders of the files read, as a save of them holds them: a symbolic link
   // to a file stands for the file's folder.
@@ -998,6 +1028,7 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
     const std::string folder = DirectoryPart(ReplacedFile(p));
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
   }
+  folders_ = folders;
   // The folders are held as a reader and looked at: a set an ended save left there
   // is finished (the hold let go, as a recovery holds them as a save does) and the
   // hold taken again. The files are never read unheld without a note.
@@ -1050,6 +1081,7 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
       unfinished += (unfinished.empty() ? "" : "\n") + held;
   }
   note_ = InterruptedSaveNote(unfinished);
+  generation_ = Generation();
   if (!foreign.empty())
     note_ += (note_.empty() ? "" : "\n\n") +
              std::string("a save of the program on another computer into the folder of these files may still be "

@@ -198,5 +198,57 @@ TEST(ClaimHeartbeat, AFreshHeartbeatIsNeverTakenForEndedALapsedOneIs) {
   EXPECT_GT(stopped, 0);
 }
 
+// A load holds the set's folder; the other computer, whose locks do not reach
+// here, changes the folder meanwhile in each of the ways a save does (its files
+// replaced one by one or as a set, a journal left, only another file saved, or
+// nothing): the load finds the set changed exactly when a file of it or a journal
+// beside it did, and not once it took the new state as the one held.
+TEST(FolderReading, ASetChangedWhileReadIsFoundAndOnlyThen) {
+  struct Change {
+    const char* what;
+    std::vector<std::string> files;  // saved by the other computer, as one set
+    bool journalLeft;                // its save stopped after its journal
+    bool changesSet;
+  };
+  const std::vector<Change> changes = {
+      {"nothing", {}, false, false},
+      {"another file of the folder", {kZ}, false, false},
+      {"one file of the set", {kB}, false, true},
+      {"the whole set", {kA, kB}, false, true},
+      {"the set and another file", {kA, kB, kZ}, false, true},
+      {"a journal of the set, nothing renamed yet", {kA, kB}, true, true},
+  };
+  for (const Change& c : changes) {
+    MemoryFileSystem fs;
+    fs.MakeFolder("/share");
+    fs.MakeFolder(kDir);
+    for (const std::string& f : {kA, kB, kZ}) fs.Put(f, "old");
+    SetFileSystemForTesting(&fs);
+    fs.BeginProcess(false, 0);
+    FolderReading reading({kA, kB});
+    EXPECT_TRUE(reading.Unchanged()) << c.what;
+    Baton baton;
+    gBaton = &baton;
+    std::thread far([&] {
+      fs.BeginProcess(false, 1);
+      if (c.journalLeft) SetSaveStepHookForTesting(HoldAfterJournal);
+      AtomicFileBatch batch;
+      for (const std::string& f : c.files) batch.Check(f, WriteTextFileAtomically(f, "far"));
+      (void)batch.Finish();  // held up after its journal until the load has looked
+      baton.Set(3);
+      SetSaveStepHookForTesting(nullptr);
+      fs.EndProcess();
+    });
+    baton.WaitFor(3);
+    EXPECT_EQ(reading.Unchanged(), !c.changesSet) << c.what;
+    reading.Renew();
+    EXPECT_TRUE(reading.Unchanged()) << c.what;
+    baton.Set(4);
+    far.join();
+    fs.EndProcess();
+    SetFileSystemForTesting(nullptr);
+  }
+}
+
 }  // namespace
 }  // namespace tarmic::testing
