@@ -461,6 +461,8 @@ bool StillOurs(const std::string& path, int fd) {
 
 namespace save_parts {
 
+unsigned NextTempNumber() { return gTempCounter.fetch_add(1); }
+
 bool ProvenEnded(std::string_view tag, const TempOwner& owner, const Leftover& file) {
   switch (file.kind()) {
     case Leftover::Unheld:
@@ -602,7 +604,9 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
     return;
   }
   lockFd_ = fd;
-  Claim(fd, ClaimKind::Temporary);  // a progress point of a set as well: its claim is kept alive
+  claim_ = std::make_unique<SaveClaim>();
+  claim_->Add(fd, ClaimKind::Temporary);
+  if (tBatch) tBatch->Check(path_, true);  // a file of a set made: a progress point
   if (exists) (void)sys.FileMode(fd, old.st_mode & 07777);  // the replacement keeps its mode
   const int streamFd = StreamDescriptor(fd);
   // On the system's own file system the stream is a plain one (callers reserve its
@@ -649,7 +653,7 @@ void AtomicFile::Discard() {
     temp_.clear();
   }
   if (lockFd_ >= 0) {
-    Unclaim(lockFd_);
+    if (claim_) claim_->Remove(lockFd_);
     FileSystemInUse().Close(lockFd_);
     lockFd_ = -1;
   }
@@ -716,7 +720,7 @@ bool AtomicFile::Commit() {
   TellWhenDone(InterruptedSaveNote(folderReport_));
   // A save held up past its claim's lapse (another computer may have swept its
   // temporary meanwhile) replaces nothing.
-  if (std::string lapse; !ClaimHeld(lockFd_, &lapse)) {
+  if (std::string lapse; !claim_->Held(lockFd_, &lapse)) {
     Discard();
     error_ = path_ + ": " + lapse + "; the file is left as it was";
     NoteFailureReason(error_);
@@ -735,7 +739,7 @@ bool AtomicFile::Commit() {
     return false;
   }
   temp_.clear();
-  Unclaim(lockFd_);
+  claim_->Remove(lockFd_);
   FileSystemInUse().Close(lockFd_);
   lockFd_ = -1;
   handedOver_ = true;
@@ -745,19 +749,20 @@ bool AtomicFile::Commit() {
   return true;
 }
 
-AtomicFileBatch::AtomicFileBatch() : outer_(tBatch) { tBatch = this; }
+AtomicFileBatch::AtomicFileBatch() : claim_(std::make_unique<SaveClaim>()), outer_(tBatch) { tBatch = this; }
 
 AtomicFileBatch::~AtomicFileBatch() { Discard(); }
 
 AtomicFileBatch* AtomicFileBatch::Current() { return tBatch; }
 
 void AtomicFileBatch::Check(const std::string& path, bool written) {
-  ClaimHeartbeat();  // a file of the set written: a progress point
+  claim_->Heartbeat();  // a file of the set written: a progress point
   if (!written && (failed_.empty() || failed_.back() != path)) NoteFailure(path, SaveFailureReason(path));
 }
 
 void AtomicFileBatch::Take(std::string path, std::string temp, std::string target, int lockFd,
                            std::function<void()> onReplaced) {
+  claim_->Add(lockFd, ClaimKind::Temporary);
   pending_.push_back(
       Pending{std::move(path), std::move(temp), std::move(target), lockFd, std::move(onReplaced)});
 }
@@ -765,7 +770,7 @@ void AtomicFileBatch::Take(std::string path, std::string temp, std::string targe
 void AtomicFileBatch::Drop(Pending& p) {
   if (StillOurs(p.temp, p.lockFd)) FileSystemInUse().Unlink(p.temp);
   if (p.lockFd >= 0) {
-    Unclaim(p.lockFd);
+    claim_->Remove(p.lockFd);
     FileSystemInUse().Close(p.lockFd);
   }
   p.lockFd = -1;
@@ -807,7 +812,11 @@ bool AtomicFileBatch::Commit() {
     // file this batch could not write leaves the larger set incomplete as well.
     for (std::size_t k = 0; k < failed_.size(); ++k) outer_->NoteFailure(failed_[k], failedWhy_[k]);
     const bool whole = failed_.empty();
-    for (Pending& p : pending_) outer_->pending_.push_back(std::move(p));
+    for (Pending& p : pending_) {
+      claim_->Remove(p.lockFd);
+      outer_->claim_->Add(p.lockFd, ClaimKind::Temporary);
+      outer_->pending_.push_back(std::move(p));
+    }
     pending_.clear();
     outer_ = nullptr;
     return whole;
@@ -816,11 +825,12 @@ bool AtomicFileBatch::Commit() {
   pending_.clear();
   // Every temporary not renamed is removed, and every lock let go, however this ends.
   struct DropAll {
+    AtomicFileBatch* self;
     std::vector<Pending>& files;
     ~DropAll() {
-      for (Pending& p : files) AtomicFileBatch::Drop(p);
+      for (Pending& p : files) self->Drop(p);
     }
-  } dropAll{pending};
+  } dropAll{this, pending};
   auto replaceNone = [&](std::string why) {
     error_ = std::move(why);
     NoteFailureReason(error_);
@@ -853,7 +863,7 @@ bool AtomicFileBatch::Commit() {
   TellWhenDone(InterruptedSaveNote(folderReport_));
   // A save held up past its claim's lapse (another computer may have swept its
   // temporaries meanwhile) replaces nothing; so before each rename below.
-  if (std::string lapse; !pending.empty() && !ClaimHeld(pending.front().lockFd, &lapse))
+  if (std::string lapse; !pending.empty() && !claim_->Held(pending.front().lockFd, &lapse))
     return replaceNone(pending.front().path + ": " + lapse);
   // Only what this save made is renamed: a temporary replaced meanwhile by another
   // file (a link to elsewhere) is found before any target is touched.
@@ -864,7 +874,7 @@ bool AtomicFileBatch::Commit() {
   // One rename replaces one file whole; two or more are written down first, so
   // that a program ended among them leaves a set that the next save or load in
   // its folders finishes.
-  SetJournal journal(step);
+  SetJournal journal(step, claim_.get());
   std::vector<SetFile> files;
   for (const Pending& p : pending) files.push_back(SetFile{p.path, p.temp, p.target});
   std::string journalError;
@@ -875,10 +885,11 @@ bool AtomicFileBatch::Commit() {
   std::vector<std::string> dirs;
   for (Pending& p : pending) {
     std::string lapse;
-    bool heldUp = ok && !ClaimHeld(p.lockFd, &lapse);
+    bool heldUp = ok && !claim_->Held(p.lockFd, &lapse);
     if (ok && !heldUp && FileSystemInUse().Rename(p.temp, p.target) == 0) {
       step();
       ++renamed;
+      claim_->Remove(p.lockFd);  // its file is the target now: stamped no more
       dirs.push_back(DirectoryPart(p.target));
       if (p.onReplaced) p.onReplaced();
       p.temp.clear();  // renamed: nothing of that name to remove
@@ -888,7 +899,7 @@ bool AtomicFileBatch::Commit() {
       const int err = errno;
       // A temporary gone from under its rename: held up past the claim's lapse
       // just before it (the check above came first).
-      if (!heldUp && err == ENOENT) heldUp = !ClaimHeld(p.lockFd, &lapse);
+      if (!heldUp && err == ENOENT) heldUp = !claim_->Held(p.lockFd, &lapse);
       // Once some files of the set are replaced, the rest stay with the journal,
       // which finishes the set when it can be (a file made writable again, a
       // folder moved back); otherwise nothing is replaced and they go. A save held
@@ -907,7 +918,7 @@ bool AtomicFileBatch::Commit() {
     }
     ok = false;
     if (leave) {
-      Unclaim(p.lockFd);
+      claim_->Remove(p.lockFd);
       FileSystemInUse().Close(p.lockFd);
       p.lockFd = -1;
       p.temp.clear();

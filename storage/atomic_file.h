@@ -71,6 +71,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,6 +80,10 @@
 #include "storage/folder_lock.h"
 
 namespace tarmic {
+
+namespace save_parts {
+class SaveClaim;
+}
 
 class AtomicFile {
  public:
@@ -121,6 +126,7 @@ class AtomicFile {
   std::string target_;   // the file actually replaced (a symbolic link followed)
   std::string temp_;     // the temporary, empty when there is none
   int lockFd_ = -1;      // holds the temporary's lock until it is renamed or removed
+  std::unique_ptr<save_parts::SaveClaim> claim_;  // of a file saved alone (save_parts.h)
   std::FILE* file_ = nullptr;
   std::string error_;
   std::function<void()> onReplaced_;
@@ -200,10 +206,11 @@ class AtomicFileBatch {
     std::function<void()> onReplaced;
   };
   // Removes the temporary of p (if it is still the file made) and lets it go.
-  static void Drop(Pending& p);
+  void Drop(Pending& p);
   // Whether another process renamed any of the set's new content onto its target.
   static bool AnyInPlace(const std::vector<Pending>& pending);
   FolderWaitScope wait_;  // one allowance for the waits of the whole set
+  std::unique_ptr<save_parts::SaveClaim> claim_;  // of the set's files (save_parts.h)
   std::vector<Pending> pending_;
   AtomicFileBatch* outer_ = nullptr;  // the batch this one is part of, or null
   std::vector<std::string> notReplaced_;

@@ -807,7 +807,7 @@ void SetJournal::Remove() {
   written_.clear();
   // The locks go once no copy is left to be taken for one of a running save.
   for (const int fd : fds_) {
-    Unclaim(fd);
+    if (claim_) claim_->Remove(fd);
     FileSystemInUse().Close(fd);
   }
   fds_.clear();
@@ -816,7 +816,7 @@ void SetJournal::Remove() {
 void SetJournal::Leave() {
   written_.clear();
   for (const int fd : fds_) {
-    Unclaim(fd);
+    if (claim_) claim_->Remove(fd);
     FileSystemInUse().Close(fd);
   }
   fds_.clear();
@@ -855,14 +855,13 @@ int SetJournal::WriteCopy(const std::string& folder, const std::string& text) {
     return err != 0 ? err : EIO;
   }
   fds_.push_back(fd);
-  Claim(fd, ClaimKind::Journal);
+  if (claim_) claim_->Add(fd, ClaimKind::Journal);
   SyncDirectory(folder, SyncSite::JournalWritten);
   return 0;
 }
 
 bool HoldFolders(const std::vector<std::string>& given, const std::vector<std::string>& targets,
                  FolderLocks* locks, std::string* why, std::string* report) {
-  const ShareClockScope shareClock;  // each folder's clock measured once
   std::vector<std::string> folders = given;
   for (const std::string& t : targets) folders.push_back(DirectoryPart(t));
   std::sort(folders.begin(), folders.end());
@@ -1020,7 +1019,6 @@ std::string FolderReading::ChangedNote() {
 }
 
 FolderReading::FolderReading(const std::vector<std::string>& paths) : paths_(paths) {
-  const ShareClockScope shareClock;
   // The folders of the files read, as a save of them holds them: a symbolic link
   // to a file stands for the file's folder.
   std::vector<std::string> folders;

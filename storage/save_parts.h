@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <ctime>
 #include <functional>
@@ -37,7 +38,7 @@ inline constexpr std::array<std::size_t, 3> kTargetNameRooms = {150, 170, 180};
 // (the time of a file made there now, ShareNow) is kLongestSave past its heartbeat,
 // and past it by the difference between this computer's clock and the share's as
 // well. A save whose own heartbeat the share's clock finds kLongestSave / 2 old
-// (it was stopped or suspended) replaces nothing more (ClaimHeld).
+// (it was stopped or suspended) replaces nothing more (SaveClaim::Held).
 inline constexpr std::time_t kLongestSave = 3600;
 inline constexpr std::time_t kHeartbeatPeriod = 60;
 
@@ -135,32 +136,45 @@ OwnLock LockOwnFile(int fd);
 // being looked at by another instance and is to be left: try another name).
 int CreateOwnFile(const std::string& path);
 
-// The claim of the save running on this thread. Claim registers a file it holds
-// (a temporary, or a copy of its journal) and, for the first, stamps it now;
-// Unclaim lets it go (renamed, removed, or left to the next load). ClaimHeartbeat
-// is a progress point: the claim is refreshed when it is due. ClaimHeld, asked
-// before each rename, stamps one file of the claim (fd, or a journal's copy) and
-// says whether the claim held throughout: false with *why, sticky until the claim
-// is let go whole, once the share's clock moved on by half the lapse or more since
-// the last refresh.
+// The claim of a save on the files it holds (its temporaries, and its journal's
+// copies once written), owned by the save (an AtomicFile saved alone, or the
+// batch of a set). Add registers a file and, for the first, stamps it now; Remove
+// lets it go (renamed, removed, or left to the next load). Heartbeat is a progress
+// point: the claim is refreshed when it is due. Held, asked before each rename,
+// stamps one file of the claim (fd, or a journal's copy) and says whether the claim
+// held throughout: false with *why, from then on, once the share's clock moved on
+// by half the lapse or more since the last refresh.
 enum class ClaimKind { Temporary, Journal };
-void Claim(int fd, ClaimKind kind);
-void Unclaim(int fd);
-void ClaimHeartbeat();
-bool ClaimHeld(int fd, std::string* why);
+class SaveClaim {
+ public:
+  void Add(int fd, ClaimKind kind);
+  void Remove(int fd);
+  void Heartbeat();
+  bool Held(int fd, std::string* why);
+
+ private:
+  struct File {
+    int fd;
+    ClaimKind kind;
+  };
+  bool LapsedBy(std::time_t stamp) const;
+  void Refresh();
+  bool Due() const;
+  std::vector<File> files_;
+  std::time_t stamp_ = 0;                      // the share's time of the last refresh
+  std::chrono::steady_clock::time_point steady_;  // this computer's clocks then: either one moving
+  std::time_t wall_ = 0;                         // kHeartbeatPeriod on makes the next one due
+  bool lapsed_ = false;
+};
+
+// The next number of a temporary's name in this process.
+unsigned NextTempNumber();
 
 // The present time of the share holding dir: the modification time the share gives
 // a file made there now (made, looked at and removed at once). False when no file
 // can be made there: its saves' ages cannot be measured then, and none is taken for
-// ended by its age. Within a ShareClockScope each folder is measured once.
+// ended by its age.
 bool ShareNow(const std::string& dir, std::time_t* now);
-class ShareClockScope {
- public:
-  ShareClockScope();
-  ~ShareClockScope();
-  ShareClockScope(const ShareClockScope&) = delete;
-  ShareClockScope& operator=(const ShareClockScope&) = delete;
-};
 
 class Leftover;
 // Whether the save that made file (named with tag and owner) has surely ended, the
@@ -228,7 +242,8 @@ struct SetFile {
 // after each copy written and each removed.
 class SetJournal {
  public:
-  explicit SetJournal(const std::function<void()>& step) : step_(step) {}
+  // claim (may be null) receives the copies written, and lets them go.
+  SetJournal(const std::function<void()>& step, SaveClaim* claim) : step_(step), claim_(claim) {}
   SetJournal(const SetJournal&) = delete;
   SetJournal& operator=(const SetJournal&) = delete;
 
@@ -247,6 +262,7 @@ class SetJournal {
   int WriteCopy(const std::string& folder, const std::string& text);
 
   const std::function<void()>& step_;
+  SaveClaim* claim_;
   std::string name_;
   std::vector<std::string> written_;  // folders holding a copy
   std::vector<int> fds_;              // the copies' locks, held until they are removed
