@@ -42,6 +42,7 @@ bool MemoryFileSystem::ProcessRunning(long pid) {
 
 std::string MemoryFileSystem::MachineId() {
   std::lock_guard<std::mutex> g(mutex_);
+  if (processes_.count(Self()) && processes_[Self()].noMachineId) return {};
   return "machine-" + std::to_string(processes_.count(Self()) ? processes_[Self()].host : 0);
 }
 
@@ -685,6 +686,11 @@ int MemoryFileSystem::FileLock(int fd, int operation) {
 }
 
 long MemoryFileSystem::ProcessId() { return Self(); }
+
+void MemoryFileSystem::HideMachineId(long pid) {
+  std::lock_guard<std::mutex> g(mutex_);
+  processes_[pid].noMachineId = true;
+}
 
 void MemoryFileSystem::Stop(long pid, bool on) {
   std::lock_guard<std::mutex> g(mutex_);

@@ -59,6 +59,8 @@ class MemoryFileSystem final : public FileSystem {
   void EndProcess();
   void Kill(long pid);
   void Stop(long pid, bool on);  // a stopped process (SIGSTOP) until it is continued
+  // pid knows no machine id (a container without one): MachineId() is empty for it.
+  void HideMachineId(long pid);
   bool Alive(long pid);
   // The number of processes ended so far, and when pid ended in that count (0
   // while it runs): a file left by a process that ended after a save held its
@@ -182,6 +184,7 @@ class MemoryFileSystem final : public FileSystem {
   struct Process {
     bool alive = true, outsider = false, measured = false;
     bool stopped = false;
+    bool noMachineId = false;
     int host = 0;
     bool folderRefused = false;  // its last call was a folder's flock() refused
     long endedAt = 0;

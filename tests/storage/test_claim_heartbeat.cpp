@@ -250,5 +250,38 @@ TEST(FolderReading, ASetChangedWhileReadIsFoundAndOnlyThen) {
   }
 }
 
+// A save killed on this kernel leaves its temporary; a process of the same boot
+// sweeps it, whether it or the killed save knows a machine id or not (a container
+// without one): the same boot id with the lock gone is ended.
+TEST(ClaimHeartbeat, TheSameBootWithTheLockGoneIsEndedWhateverTheMachineId) {
+  for (const bool killedKnowsMachine : {true, false})
+    for (const bool sweeperKnowsMachine : {true, false}) {
+      MemoryFileSystem fs;
+      fs.MakeFolder("/share");
+      fs.MakeFolder(kDir);
+      fs.Put(kA, "old a");
+      SetFileSystemForTesting(&fs);
+      std::thread([&] {
+        const long pid = fs.BeginProcess(false, 0);
+        if (!killedKnowsMachine) fs.HideMachineId(pid);
+        AtomicFile file(kA);
+        ASSERT_TRUE(file.IsOpen());
+        fs.Kill(pid);
+      }).join();
+      ASSERT_EQ(HiddenFiles(fs), 1);
+      // A thread of its own: what a process is called is kept per thread.
+      std::thread([&] {
+        const long me = fs.BeginProcess(false, 0);
+        if (!sweeperKnowsMachine) fs.HideMachineId(me);
+        EXPECT_TRUE(WriteTextFileAtomically(kA, "new a"));
+        fs.EndProcess();
+      }).join();
+      EXPECT_EQ(HiddenFiles(fs), 0) << "killed save knows its machine: " << killedKnowsMachine
+                                    << ", the sweeper: " << sweeperKnowsMachine;
+      EXPECT_EQ(Content(fs, kA), "new a");
+      SetFileSystemForTesting(nullptr);
+    }
+}
+
 }  // namespace
 }  // namespace tarmic::testing
