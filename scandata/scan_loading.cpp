@@ -398,6 +398,20 @@ void ShowScanTimesNote(Window* window) {
 
 enum class ReloadKind { Selection, FileList };
 
+// After the files of a set were read under reading (the attempt-th time, from 0):
+// 1 when they are the set held; 0 when they changed meanwhile and are to be read
+// again (the first time); -1 when they changed again: the load is refused, with
+// the reason shown.
+int SetReadWhole(Window* window, FolderReading& reading, int attempt) {
+  if (reading.Unchanged()) return 1;
+  if (attempt == 0) {
+    reading.Renew();
+    return 0;
+  }
+  ErrorBox(window, LoadMessageId::UnreadableFile, FolderReading::ChangedNote(), "LOAD ERROR");
+  return -1;
+}
+
 // Reads every file of the stored list; false (reported, set untouched) on failure.
 bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<FileNote>* notes) {
   auto& scanFilePart = ScanFile();
@@ -420,21 +434,32 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
     return false;
   }
   const float minStep = ReaderMinStep();
-  const FolderReading reading(std::vector<std::string>(fileListPart.ppStoredFileNames.begin() + 1,
+  FolderReading reading(std::vector<std::string>(fileListPart.ppStoredFileNames.begin() + 1,
                                                        fileListPart.ppStoredFileNames.begin() + 1 + fileListPart.nStoredFiles));
   FinishInterruptedSaves(window, reading);
-  for (int i = 1; i <= fileListPart.nStoredFiles; ++i) {
-    ProgressUpdate(static_cast<float>(i) / static_cast<float>(fileListPart.nStoredFiles));
-    const std::string& path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)];
-    StagedScan scan;
-    std::string why;
-    if (!ReadStaged(path, minStep, !scanFilePart.bElectrophoresisMode, KindOfStaged(*scans), &scan, &why)) {
-      ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
-      if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
-      return false;
+  // A set changed while it was read (SetReadWhole) is read once more.
+  const std::size_t scansBefore = scans->size(), notesBefore = notes->size();
+  for (int attempt = 0;; ++attempt) {
+    scans->resize(scansBefore);
+    notes->resize(notesBefore);
+    for (int i = 1; i <= fileListPart.nStoredFiles; ++i) {
+      ProgressUpdate(static_cast<float>(i) / static_cast<float>(fileListPart.nStoredFiles));
+      const std::string& path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(i)];
+      StagedScan scan;
+      std::string why;
+      if (!ReadStaged(path, minStep, !scanFilePart.bElectrophoresisMode, KindOfStaged(*scans), &scan, &why)) {
+        ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
+        if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
+        return false;
+      }
+      CollectNotes(path, scan, notes);
+      scans->push_back(std::move(scan));
     }
-    CollectNotes(path, scan, notes);
-    scans->push_back(std::move(scan));
+    if (const int whole = SetReadWhole(window, reading, attempt); whole != 0) {
+      if (whole < 0 && analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
+      if (whole < 0) return false;
+      break;
+    }
   }
   return StagedGridIsBuildable(*scans, false, KindOfStaged(*scans));
 }
@@ -618,20 +643,31 @@ bool LoadAllData(Window* window, const char* selection) {
   const int count = static_cast<int>(scanPaths.size());
   std::optional<FolderReading> reading(std::in_place, scanPaths);
   FinishInterruptedSaves(window, *reading);
-  for (int i = 1; i <= count; ++i) {
-    ProgressUpdate(static_cast<float>(i) / static_cast<float>(count));
-    const std::string& path = scanPaths[static_cast<std::size_t>(i - 1)];
-    StagedScan scan;
-    std::string why;
-    if (!ReadStaged(path, minStep, !scanFilePart.bElectrophoresisMode, KindOfStaged(scans), &scan, &why)) {
-      ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
+  // A set changed while it was read (SetReadWhole) is read once more.
+  for (int attempt = 0;; ++attempt) {
+    scans.clear();
+    notes.clear();
+    for (int i = 1; i <= count; ++i) {
+      ProgressUpdate(static_cast<float>(i) / static_cast<float>(count));
+      const std::string& path = scanPaths[static_cast<std::size_t>(i - 1)];
+      StagedScan scan;
+      std::string why;
+      if (!ReadStaged(path, minStep, !scanFilePart.bElectrophoresisMode, KindOfStaged(scans), &scan, &why)) {
+        ErrorBox(window, LoadMessageId::UnreadableFile, ReadFailureText(path, why), "LOAD ERROR", path);
+        if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
+        ProgressEnd();
+        return false;
+      }
+      DebugLog(window, Format("\n --> %s (%d data points)", path.c_str(), scan.n));
+      CollectNotes(path, scan, &notes);
+      scans.push_back(std::move(scan));
+    }
+    if (const int whole = SetReadWhole(window, *reading, attempt); whole != 0) {
+      if (whole > 0) break;
       if (analysisSwitchesPart.bRealtimeMode) analysisSwitchesPart.bRealtimeLoadError = true;
       ProgressEnd();
       return false;
     }
-    DebugLog(window, Format("\n --> %s (%d data points)", path.c_str(), scan.n));
-    CollectNotes(path, scan, &notes);
-    scans.push_back(std::move(scan));
   }
 
   reading.reset();
@@ -758,6 +794,11 @@ void AddMoreData(Window* window, const char* selection) {
     }
     CollectNotes(path, scan, &notes);
     scans.push_back(std::move(scan));
+  }
+  // Its boxes were shown once: a set changed while it was read is not read again but refused.
+  if (SetReadWhole(window, *reading, 1) < 0) {
+    ProgressEnd();
+    return;
   }
   reading.reset();
   if (scans.empty() || !StagedGridIsBuildable(scans, true, KindOfStaged(scans))) {

@@ -115,17 +115,18 @@ Origin OriginOf(std::string_view tag) {
   // without a machine (none known here or there) tells nothing.
   const std::size_t boot = own.rfind('.');
   const std::size_t host = Own().host.size();
-  if (boot == std::string::npos || boot <= host) return Origin::Unknown;
-  const std::string_view same(own.data(), boot + 1);
-  if (tag.size() == own.size() && tag.substr(0, same.size()) == same) return Origin::EarlierBoot;
+  if (boot == std::string::npos || boot < host) return Origin::Unknown;
   // The same boot id under another host name or machine id: a container on this
-  // kernel (its own UTS name, another or no machine id). Its locks are this
-  // kernel's, so they are seen here; its pids are not.
+  // kernel (its own UTS name, another or no machine id), or this process seen from
+  // one. Its locks are this kernel's, so they are seen here; its pids are not.
+  // Asked whether or not either side knows a machine id.
   const std::string_view ownBoot = std::string_view(own).substr(boot);
   const std::size_t tagBoot = tag.rfind('.');
-  if (tagBoot != std::string_view::npos && tagBoot > 0 && tag.substr(tagBoot) == ownBoot &&
-      !Own().boot.empty())
+  if (!Own().boot.empty() && tagBoot != std::string_view::npos && tagBoot > 0 && tag.substr(tagBoot) == ownBoot)
     return Origin::ThisKernel;
+  if (boot == host) return Origin::Unknown;  // no machine id here: an earlier boot cannot be told
+  const std::string_view same(own.data(), boot + 1);
+  if (tag.size() == own.size() && tag.substr(0, same.size()) == same) return Origin::EarlierBoot;
   return Origin::Unknown;
 }
 
@@ -228,16 +229,17 @@ bool IsRegular(const std::string& path, struct stat* st) {
 
 // Makes the rename durable: syncs the directory entry (best effort, some file
 // systems refuse fsync on a directory).
-void SyncDirectory(const std::string& dir) {
+void SyncDirectory(const std::string& dir, SyncSite site) {
   if (Unsynced(dir)) return;
+  if (Planted(PlantedFault::NoFolderSync) && FileSystemInUse().plantedSite == static_cast<int>(site)) return;
   gSyncs.fetch_add(1);
   FileSystemInUse().SyncFolder(dir);
 }
 
-void SyncDirectories(std::vector<std::string> dirs) {
+void SyncDirectories(std::vector<std::string> dirs, SyncSite site) {
   std::sort(dirs.begin(), dirs.end());
   dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());
-  for (const std::string& d : dirs) SyncDirectory(d);
+  for (const std::string& d : dirs) SyncDirectory(d, site);
 }
 
 namespace {
@@ -459,6 +461,8 @@ bool StillOurs(const std::string& path, int fd) {
 
 namespace save_parts {
 
+unsigned NextTempNumber() { return gTempCounter.fetch_add(1); }
+
 bool ProvenEnded(std::string_view tag, const TempOwner& owner, const Leftover& file) {
   switch (file.kind()) {
     case Leftover::Unheld:
@@ -483,8 +487,17 @@ bool ProvenEnded(std::string_view tag, const TempOwner& owner, const Leftover& f
     case Origin::Unknown:
       break;
   }
+  // Its heartbeat, by the share's clock: the time a file made beside it receives
+  // now, not this computer's clock, which may stand an hour off the share's. The
+  // bound is widened by the difference of the two clocks, as a save may stamp its
+  // files by its own computer's clock (a share that takes the client's times).
   const std::time_t longest = Planted(PlantedFault::LongestSaveASecond) ? 1 : kLongestSave;
-  return FileSystemInUse().WallTime() - file.modified() >= longest;
+  const std::time_t own = FileSystemInUse().WallTime();
+  if (Planted(PlantedFault::AgeByOwnClock)) return own - file.modified() >= longest;
+  std::time_t share = 0;
+  if (!ShareNow(DirectoryPart(file.path()), &share)) return false;
+  const std::time_t apart = share > own ? share - own : own - share;
+  return share - file.modified() >= longest + apart;
 }
 
 // The temporaries of the targets (and of every other file) that saves left and
@@ -591,6 +604,9 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)), target_(path_
     return;
   }
   lockFd_ = fd;
+  claim_ = std::make_unique<SaveClaim>();
+  claim_->Add(fd, ClaimKind::Temporary);
+  if (tBatch) tBatch->Check(path_, true);  // a file of a set made: a progress point
   if (exists) (void)sys.FileMode(fd, old.st_mode & 07777);  // the replacement keeps its mode
   const int streamFd = StreamDescriptor(fd);
   // On the system's own file system the stream is a plain one (callers reserve its
@@ -637,6 +653,7 @@ void AtomicFile::Discard() {
     temp_.clear();
   }
   if (lockFd_ >= 0) {
+    if (claim_) claim_->Remove(lockFd_);
     FileSystemInUse().Close(lockFd_);
     lockFd_ = -1;
   }
@@ -701,6 +718,14 @@ bool AtomicFile::Commit() {
     return false;
   }
   TellWhenDone(InterruptedSaveNote(folderReport_));
+  // A save held up past its claim's lapse (another computer may have swept its
+  // temporary meanwhile) replaces nothing.
+  if (std::string lapse; !claim_->Held(lockFd_, &lapse)) {
+    Discard();
+    error_ = path_ + ": " + lapse + "; the file is left as it was";
+    NoteFailureReason(error_);
+    return false;
+  }
   if (!StillOurs(temp_, lockFd_)) {
     Discard();
     error_ = path_ + ": its new content was replaced by another file before it was saved; the file is left as it was";
@@ -714,34 +739,40 @@ bool AtomicFile::Commit() {
     return false;
   }
   temp_.clear();
+  claim_->Remove(lockFd_);
   FileSystemInUse().Close(lockFd_);
   lockFd_ = -1;
   handedOver_ = true;
-  SyncDirectory(DirectoryPart(target_));
+  SyncDirectory(DirectoryPart(target_), SyncSite::FileRenamed);
   error_.clear();
   if (onReplaced_) onReplaced_();
   return true;
 }
 
-AtomicFileBatch::AtomicFileBatch() : outer_(tBatch) { tBatch = this; }
+AtomicFileBatch::AtomicFileBatch() : claim_(std::make_unique<SaveClaim>()), outer_(tBatch) { tBatch = this; }
 
 AtomicFileBatch::~AtomicFileBatch() { Discard(); }
 
 AtomicFileBatch* AtomicFileBatch::Current() { return tBatch; }
 
 void AtomicFileBatch::Check(const std::string& path, bool written) {
+  claim_->Heartbeat();  // a file of the set written: a progress point
   if (!written && (failed_.empty() || failed_.back() != path)) NoteFailure(path, SaveFailureReason(path));
 }
 
 void AtomicFileBatch::Take(std::string path, std::string temp, std::string target, int lockFd,
                            std::function<void()> onReplaced) {
+  claim_->Add(lockFd, ClaimKind::Temporary);
   pending_.push_back(
       Pending{std::move(path), std::move(temp), std::move(target), lockFd, std::move(onReplaced)});
 }
 
 void AtomicFileBatch::Drop(Pending& p) {
   if (StillOurs(p.temp, p.lockFd)) FileSystemInUse().Unlink(p.temp);
-  if (p.lockFd >= 0) FileSystemInUse().Close(p.lockFd);
+  if (p.lockFd >= 0) {
+    claim_->Remove(p.lockFd);
+    FileSystemInUse().Close(p.lockFd);
+  }
   p.lockFd = -1;
 }
 
@@ -765,6 +796,15 @@ std::vector<std::pair<std::string, std::string>> AtomicFileBatch::Written() cons
   return files;
 }
 
+bool AtomicFileBatch::AnyInPlace(const std::vector<Pending>& pending) {
+  FileSystem& sys = FileSystemInUse();
+  return std::any_of(pending.begin(), pending.end(), [&](const Pending& p) {
+    struct stat mine {}, there {};
+    return p.lockFd >= 0 && sys.OpenStat(p.lockFd, &mine) == 0 && sys.Stat(p.target, &there) == 0 &&
+           mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+  });
+}
+
 bool AtomicFileBatch::Commit() {
   if (tBatch == this) tBatch = outer_;
   if (outer_) {
@@ -772,7 +812,11 @@ bool AtomicFileBatch::Commit() {
     // file this batch could not write leaves the larger set incomplete as well.
     for (std::size_t k = 0; k < failed_.size(); ++k) outer_->NoteFailure(failed_[k], failedWhy_[k]);
     const bool whole = failed_.empty();
-    for (Pending& p : pending_) outer_->pending_.push_back(std::move(p));
+    for (Pending& p : pending_) {
+      claim_->Remove(p.lockFd);
+      outer_->claim_->Add(p.lockFd, ClaimKind::Temporary);
+      outer_->pending_.push_back(std::move(p));
+    }
     pending_.clear();
     outer_ = nullptr;
     return whole;
@@ -781,11 +825,12 @@ bool AtomicFileBatch::Commit() {
   pending_.clear();
   // Every temporary not renamed is removed, and every lock let go, however this ends.
   struct DropAll {
+    AtomicFileBatch* self;
     std::vector<Pending>& files;
     ~DropAll() {
-      for (Pending& p : files) AtomicFileBatch::Drop(p);
+      for (Pending& p : files) self->Drop(p);
     }
-  } dropAll{pending};
+  } dropAll{this, pending};
   auto replaceNone = [&](std::string why) {
     error_ = std::move(why);
     NoteFailureReason(error_);
@@ -816,6 +861,10 @@ bool AtomicFileBatch::Commit() {
   // The reason names the folder that was busy or the file held up, not the first file.
   if (!pending.empty() && !HoldFolders({}, targets, &locks, &held, &folderReport_)) return replaceNone(held);
   TellWhenDone(InterruptedSaveNote(folderReport_));
+  // A save held up past its claim's lapse (another computer may have swept its
+  // temporaries meanwhile) replaces nothing; so before each rename below.
+  if (std::string lapse; !pending.empty() && !claim_->Held(pending.front().lockFd, &lapse))
+    return replaceNone(pending.front().path + ": " + lapse);
   // Only what this save made is renamed: a temporary replaced meanwhile by another
   // file (a link to elsewhere) is found before any target is touched.
   for (const Pending& p : pending)
@@ -825,32 +874,51 @@ bool AtomicFileBatch::Commit() {
   // One rename replaces one file whole; two or more are written down first, so
   // that a program ended among them leaves a set that the next save or load in
   // its folders finishes.
-  SetJournal journal(step);
+  SetJournal journal(step, claim_.get());
   std::vector<SetFile> files;
   for (const Pending& p : pending) files.push_back(SetFile{p.path, p.temp, p.target});
   std::string journalError;
   if (pending.size() > 1 && !journal.Write(files, &journalError)) return replaceNone(journalError);
   bool ok = true;
+  bool leave = false;  // the set is left to its journal (see below)
   std::size_t renamed = 0;
   std::vector<std::string> dirs;
   for (Pending& p : pending) {
-    if (ok && FileSystemInUse().Rename(p.temp, p.target) == 0) {
+    std::string lapse;
+    bool heldUp = ok && !claim_->Held(p.lockFd, &lapse);
+    if (ok && !heldUp && FileSystemInUse().Rename(p.temp, p.target) == 0) {
       step();
       ++renamed;
+      claim_->Remove(p.lockFd);  // its file is the target now: stamped no more
       dirs.push_back(DirectoryPart(p.target));
       if (p.onReplaced) p.onReplaced();
       p.temp.clear();  // renamed: nothing of that name to remove
       continue;
     }
     if (ok) {
-      error_ = SystemReason(p.path, errno);
+      const int err = errno;
+      // A temporary gone from under its rename: held up past the claim's lapse
+      // just before it (the check above came first).
+      if (!heldUp && err == ENOENT) heldUp = !claim_->Held(p.lockFd, &lapse);
+      // Once some files of the set are replaced, the rest stay with the journal,
+      // which finishes the set when it can be (a file made writable again, a
+      // folder moved back); otherwise nothing is replaced and they go. A save held
+      // up past its claim's lapse whose new content another computer has begun
+      // to rename into place removes nothing either: that computer is finishing
+      // the set from the journal, and a temporary removed under it would mix the
+      // set. Where none of it is in place (its temporaries kept, or swept), all
+      // goes and the set stays as it was: a journal naming swept temporaries
+      // could never be finished.
+      leave = renamed > 0 || (heldUp && pending.size() > 1 && AnyInPlace(pending));
+      error_ = heldUp ? p.path + ": " + lapse : SystemReason(p.path, err);
+      if (heldUp && leave)
+        error_ += "; its journal and new content are left for the next load or save in its folders, which "
+                  "finishes the set (another computer may have finished it already)";
       NoteFailureReason(error_);
     }
     ok = false;
-    // Once some files of the set are replaced, the rest stay with the journal,
-    // which finishes the set when it can be (a file made writable again, a folder
-    // moved back); otherwise nothing is replaced and they go.
-    if (renamed > 0) {
+    if (leave) {
+      claim_->Remove(p.lockFd);
       FileSystemInUse().Close(p.lockFd);
       p.lockFd = -1;
       p.temp.clear();
@@ -859,10 +927,10 @@ bool AtomicFileBatch::Commit() {
     }
     notReplaced_.push_back(p.path);
   }
-  if (!Planted(PlantedFault::NoSyncBeforeJournalGoes)) SyncDirectories(dirs);
-  if (!ok && renamed > 0) {
+  if (!Planted(PlantedFault::NoSyncBeforeJournalGoes)) SyncDirectories(dirs, SyncSite::RenamesDone);
+  if (!ok && leave) {
     journal.Leave();
-    leftPartway_ = true;
+    leftPartway_ = renamed > 0;
   } else {
     journal.Remove();
   }

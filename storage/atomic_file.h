@@ -71,6 +71,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,6 +80,10 @@
 #include "storage/folder_lock.h"
 
 namespace tarmic {
+
+namespace save_parts {
+class SaveClaim;
+}
 
 class AtomicFile {
  public:
@@ -121,6 +126,7 @@ class AtomicFile {
   std::string target_;   // the file actually replaced (a symbolic link followed)
   std::string temp_;     // the temporary, empty when there is none
   int lockFd_ = -1;      // holds the temporary's lock until it is renamed or removed
+  std::unique_ptr<save_parts::SaveClaim> claim_;  // of a file saved alone (save_parts.h)
   std::FILE* file_ = nullptr;
   std::string error_;
   std::function<void()> onReplaced_;
@@ -200,8 +206,11 @@ class AtomicFileBatch {
     std::function<void()> onReplaced;
   };
   // Removes the temporary of p (if it is still the file made) and lets it go.
-  static void Drop(Pending& p);
+  void Drop(Pending& p);
+  // Whether another process renamed any of the set's new content onto its target.
+  static bool AnyInPlace(const std::vector<Pending>& pending);
   FolderWaitScope wait_;  // one allowance for the waits of the whole set
+  std::unique_ptr<save_parts::SaveClaim> claim_;  // of the set's files (save_parts.h)
   std::vector<Pending> pending_;
   AtomicFileBatch* outer_ = nullptr;  // the batch this one is part of, or null
   std::vector<std::string> notReplaced_;
@@ -246,11 +255,24 @@ class FolderReading {
   FolderReading(const FolderReading&) = delete;
   FolderReading& operator=(const FolderReading&) = delete;
   const std::string& Note() const { return note_; }
+  // Whether the set read is the one held: each file the same (device, inode, size,
+  // modification time) and the same journals in its folders as when the hold was
+  // taken. On a share whose locks do not reach other computers, a save there may
+  // replace files of the set while they are read; a load asks this once it has
+  // read them, and reads again or refuses (ChangedNote) when it is false.
+  bool Unchanged() const;
+  // Takes the present state as the one held (before a load reads again).
+  void Renew();
+  static std::string ChangedNote();
 
  private:
+  // What Unchanged compares: one line per file and per journal in its folders.
+  std::vector<std::string> Generation() const;
   FolderWaitScope wait_;
   FolderLocks locks_;
   std::string note_;
+  std::vector<std::string> paths_, folders_;
+  std::vector<std::string> generation_;
 };
 // What a load tells of a set it could not finish: the note with why (what the two
 // above returned) after it; empty when why is.

@@ -38,6 +38,9 @@ enum class PlantedFault {
   NoFileSync,         // a temporary is renamed without its data synced first
   NoSyncBeforeJournalGoes,  // a set's journals go before its renames are synced
   LongestSaveASecond, // a file of another computer is taken for ended after a second unchanged, not an hour
+  AgeByOwnClock,      // a claim's age is measured by this computer's clock, not the share's
+  NoClaimCheck,       // a save stopped past its claim's lapse renames all the same
+  NoFolderSync,       // the folder sync at plantedSite is left out
 };
 
 class FileSystem {
@@ -116,6 +119,8 @@ class FileSystem {
   std::string unsyncedFolder;
   // The rule of the saves undone through this file system (tests of the tests).
   PlantedFault plantedFault = PlantedFault::None;
+  // Which folder sync NoFolderSync leaves out (FolderSyncSite).
+  int plantedSite = -1;
 };
 
 // The file system of the POSIX system the program runs on.

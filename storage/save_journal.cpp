@@ -545,7 +545,7 @@ std::string RenameOrRemove(Finishing* x) {
       failed = -1;
       err = ENOENT;
     } else if (temp.kind() == Leftover::NotRegular || temp.kind() == Leftover::Held) {
-      SyncDirectories(x->folders);
+      SyncDirectories(x->folders, SyncSite::RecoveryStopped);
       return x->Keep(x->Recorded(NewContentReason(g, temp)));
     } else {
       failed = whole ? FileSystemInUse().Rename(t, g) : (temp.Is(t) ? FileSystemInUse().Unlink(t) : 0);
@@ -556,7 +556,7 @@ std::string RenameOrRemove(Finishing* x) {
       // Renamed already, unless its folder went away meanwhile (moved, replaced,
       // unmounted: it is no longer the folder the recovery began with).
       if (!whole || Same(x->ids[k], IdOf(x->folders[k]))) continue;
-      SyncDirectories(x->folders);
+      SyncDirectories(x->folders, SyncSite::RecoveryStopped);
       return x->Keep(SystemReason(Resolved(x->folders[k]), ENOENT));
     }
     if (failed != 0) {
@@ -564,11 +564,11 @@ std::string RenameOrRemove(Finishing* x) {
       // that cannot be removed by its folder.
       const std::string reason = SystemReason(Resolved(whole ? g : x->folders[k]), err) +
                                  (whole ? std::string() : " (what an interrupted save left there cannot be removed)");
-      SyncDirectories(x->folders);
+      SyncDirectories(x->folders, SyncSite::RecoveryStopped);
       return x->Keep(reason);
     }
   }
-  SyncDirectories(x->folders);
+  SyncDirectories(x->folders, SyncSite::RecoveryRenamesDone);
   return {};
 }
 
@@ -617,7 +617,7 @@ std::string RecordIds(const Finishing& x, const std::vector<RenameIds>& ids) {
     if (!ok && fd >= 0) (void)sys.Unlink(temp);
     if (fd >= 0) sys.Close(fd);
     if (!ok) return SystemReason(path, err != 0 ? err : EIO) + " (the record that the set is mixed could not be kept)";
-    SyncDirectory(x.folders[k]);
+    SyncDirectory(x.folders[k], SyncSite::MixedRecorded);
   }
   return {};
 }
@@ -628,7 +628,7 @@ void DropJournalCopies(const Finishing& x) {
   for (const std::string& folder : x.folders)
     if (folder != x.f.dir) (void)FileSystemInUse().Unlink(InFolder(folder, x.f.name));
   (void)FileSystemInUse().Unlink(x.f.path);
-  SyncDirectories(x.folders);
+  SyncDirectories(x.folders, SyncSite::JournalDropped);
 }
 
 // Finishes the set of an ended journal: see the top of atomic_file.h. Empty when
@@ -753,7 +753,7 @@ bool SetJournal::Write(const std::vector<SetFile>& pending, std::string* error) 
              " folders, more than one save replaces together (at most " + std::to_string(kMaxSetFolders) + ")";
     return false;
   }
-  for (const fs::path& f : folders) SyncDirectory(f.string());
+  for (const fs::path& f : folders) SyncDirectory(f.string(), SyncSite::TemporariesMade);
   // A name taken meanwhile (its temporary removed by another instance between its
   // making and its lock) is given up for another, as the temporaries of files are.
   for (int attempt = 0;; ++attempt) {
@@ -806,13 +806,19 @@ void SetJournal::Remove() {
   // temporaries renamed already, and the next load or save in its folder removes it.
   written_.clear();
   // The locks go once no copy is left to be taken for one of a running save.
-  for (const int fd : fds_) FileSystemInUse().Close(fd);
+  for (const int fd : fds_) {
+    if (claim_) claim_->Remove(fd);
+    FileSystemInUse().Close(fd);
+  }
   fds_.clear();
 }
 
 void SetJournal::Leave() {
   written_.clear();
-  for (const int fd : fds_) FileSystemInUse().Close(fd);
+  for (const int fd : fds_) {
+    if (claim_) claim_->Remove(fd);
+    FileSystemInUse().Close(fd);
+  }
   fds_.clear();
 }
 
@@ -849,7 +855,8 @@ int SetJournal::WriteCopy(const std::string& folder, const std::string& text) {
     return err != 0 ? err : EIO;
   }
   fds_.push_back(fd);
-  SyncDirectory(folder);
+  if (claim_) claim_->Add(fd, ClaimKind::Journal);
+  SyncDirectory(folder, SyncSite::JournalWritten);
   return 0;
 }
 
@@ -981,7 +988,37 @@ std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths) {
   return failures;
 }
 
-FolderReading::FolderReading(const std::vector<std::string>& paths) {
+std::vector<std::string> FolderReading::Generation() const {
+  FileSystem& sys = FileSystemInUse();
+  std::vector<std::string> lines;
+  for (const std::string& p : paths_) {
+    struct stat st {};
+    if (sys.Stat(p, &st) != 0) {
+      lines.push_back(p + " missing");
+      continue;
+    }
+    lines.push_back(p + " " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + " " +
+                    std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                    std::to_string(st.st_mtim.tv_nsec));
+  }
+  for (const std::string& folder : folders_)
+    for (const std::string& entry : FolderEntries(folder))
+      if (IsJournalName(entry)) lines.push_back(InFolder(folder, entry));
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+bool FolderReading::Unchanged() const { return Generation() == generation_; }
+
+void FolderReading::Renew() { generation_ = Generation(); }
+
+std::string FolderReading::ChangedNote() {
+  return "the files were changed while they were read (a save of the program on another computer, on a share "
+         "whose locks do not reach it, or of another program), again when they were read once more; they may "
+         "come from different saves and are not taken";
+}
+
+FolderReading::FolderReading(const std::vector<std::string>& paths) : paths_(paths) {
   // The folders of the files read, as a save of them holds them: a symbolic link
   // to a file stands for the file's folder.
   std::vector<std::string> folders;
@@ -989,6 +1026,7 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
     const std::string folder = DirectoryPart(ReplacedFile(p));
     if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
   }
+  folders_ = folders;
   // The folders are held as a reader and looked at: a set an ended save left there
   // is finished (the hold let go, as a recovery holds them as a save does) and the
   // hold taken again. The files are never read unheld without a note.
@@ -1041,6 +1079,7 @@ FolderReading::FolderReading(const std::vector<std::string>& paths) {
       unfinished += (unfinished.empty() ? "" : "\n") + held;
   }
   note_ = InterruptedSaveNote(unfinished);
+  generation_ = Generation();
   if (!foreign.empty())
     note_ += (note_.empty() ? "" : "\n\n") +
              std::string("a save of the program on another computer into the folder of these files may still be "

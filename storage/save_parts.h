@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <ctime>
 #include <functional>
@@ -29,10 +30,17 @@ inline constexpr std::string_view kTempExtension = ".part";
 inline constexpr std::size_t kTargetNameRoom = 150;
 inline constexpr std::array<std::size_t, 3> kTargetNameRooms = {150, 170, 180};
 
-// No save of this program keeps its files unchanged for longer: a file of a save
-// that cannot be asked (another computer's) is taken for ended only when it has
-// not changed for this long.
+// The claim of a save on its files lives by a heartbeat: a running save sets the
+// modification time of the files that carry it (its temporaries, its journal's
+// copies once written) to the share's present time at its progress points, once
+// kHeartbeatPeriod has passed since the last refresh. A file of a save that cannot
+// be asked (another computer's) is taken for ended only when the share's own clock
+// (the time of a file made there now, ShareNow) is kLongestSave past its heartbeat,
+// and past it by the difference between this computer's clock and the share's as
+// well. A save whose own heartbeat the share's clock finds kLongestSave / 2 old
+// (it was stopped or suspended) replaces nothing more (SaveClaim::Held).
 inline constexpr std::time_t kLongestSave = 3600;
+inline constexpr std::time_t kHeartbeatPeriod = 60;
 
 // The process that wrote a temporary, as its name tells it.
 struct TempOwner {
@@ -73,8 +81,20 @@ std::vector<std::string> FolderEntries(const std::string& dir);
 std::string ReplacedFile(const std::string& path);
 std::string InFolder(const std::string& dir, const std::string& name);
 bool IsRegular(const std::string& path, struct stat* st = nullptr);
-void SyncDirectory(const std::string& dir);
-void SyncDirectories(std::vector<std::string> dirs);
+// Where a folder is synced, each a rule of the saves (a test leaves one out at a
+// time, FileSystem::plantedSite, and the explorer of saved sets must find it).
+enum class SyncSite {
+  FileRenamed,           // a single file's rename, before the save says it is done
+  TemporariesMade,       // the temporaries' entries, before a journal names them
+  JournalWritten,        // a journal's entry, before the first rename it protects
+  RenamesDone,           // a set's renames, before its journal goes
+  RecoveryRenamesDone,   // a recovery's renames, before the journal goes
+  RecoveryStopped,       // a recovery's renames so far, when it keeps its journal
+  MixedRecorded,         // the record of a mixed set (a journal of version 1 written again)
+  JournalDropped,        // a finished journal's removal
+};
+void SyncDirectory(const std::string& dir, SyncSite site);
+void SyncDirectories(std::vector<std::string> dirs, SyncSite site);
 
 // Removes the temporaries of the targets (names in dir) that processes of this
 // host left and nobody holds, judged from entries, a listing of dir made while
@@ -116,14 +136,54 @@ OwnLock LockOwnFile(int fd);
 // being looked at by another instance and is to be left: try another name).
 int CreateOwnFile(const std::string& path);
 
+// The claim of a save on the files it holds (its temporaries, and its journal's
+// copies once written), owned by the save (an AtomicFile saved alone, or the
+// batch of a set). Add registers a file and, for the first, stamps it now; Remove
+// lets it go (renamed, removed, or left to the next load). Heartbeat is a progress
+// point: the claim is refreshed when it is due. Held, asked before each rename,
+// stamps one file of the claim (fd, or a journal's copy) and says whether the claim
+// held throughout: false with *why, from then on, once the share's clock moved on
+// by half the lapse or more since the last refresh.
+enum class ClaimKind { Temporary, Journal };
+class SaveClaim {
+ public:
+  void Add(int fd, ClaimKind kind);
+  void Remove(int fd);
+  void Heartbeat();
+  bool Held(int fd, std::string* why);
+
+ private:
+  struct File {
+    int fd;
+    ClaimKind kind;
+  };
+  bool LapsedBy(std::time_t stamp) const;
+  void Refresh();
+  bool Due() const;
+  std::vector<File> files_;
+  std::time_t stamp_ = 0;                      // the share's time of the last refresh
+  std::chrono::steady_clock::time_point steady_;  // this computer's clocks then: either one moving
+  std::time_t wall_ = 0;                         // kHeartbeatPeriod on makes the next one due
+  bool lapsed_ = false;
+};
+
+// The next number of a temporary's name in this process.
+unsigned NextTempNumber();
+
+// The present time of the share holding dir: the modification time the share gives
+// a file made there now (made, looked at and removed at once). False when no file
+// can be made there: its saves' ages cannot be measured then, and none is taken for
+// ended by its age.
+bool ShareNow(const std::string& dir, std::time_t* now);
+
 class Leftover;
 // Whether the save that made file (named with tag and owner) has surely ended, the
 // one rule by which anything a save made is taken for left over: nobody holds it
 // (a lock of either kind, shared or exclusive), and the save ran in this boot of
 // this machine and its lock is gone (or, on a file system that does not lock, its
 // pid no longer runs with its start), or it ran in an earlier boot, or the file
-// has not changed for kLongestSave. A save of another computer is never judged by
-// a lock or a pid of this one.
+// has not had a heartbeat for kLongestSave by the share's clock (see there). A
+// save of another computer is never judged by a lock, a pid or the clock of this one.
 bool ProvenEnded(std::string_view tag, const TempOwner& owner, const Leftover& file);
 
 // A file that a save of another process may have left, looked at without
@@ -151,6 +211,7 @@ class Leftover {
 
   Kind kind() const { return kind_; }
   int error() const { return error_; }
+  const std::string& path() const { return path_; }
   time_t modified() const { return st_.st_mtime; }
   const timespec& modifiedAt() const { return st_.st_mtim; }
   // The file's mode as looked at (its type when NotRegular).
@@ -181,7 +242,8 @@ struct SetFile {
 // after each copy written and each removed.
 class SetJournal {
  public:
-  explicit SetJournal(const std::function<void()>& step) : step_(step) {}
+  // claim (may be null) receives the copies written, and lets them go.
+  SetJournal(const std::function<void()>& step, SaveClaim* claim) : step_(step), claim_(claim) {}
   SetJournal(const SetJournal&) = delete;
   SetJournal& operator=(const SetJournal&) = delete;
 
@@ -200,6 +262,7 @@ class SetJournal {
   int WriteCopy(const std::string& folder, const std::string& text);
 
   const std::function<void()>& step_;
+  SaveClaim* claim_;
   std::string name_;
   std::vector<std::string> written_;  // folders holding a copy
   std::vector<int> fds_;              // the copies' locks, held until they are removed

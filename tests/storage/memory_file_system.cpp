@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "storage/atomic_file.h"
+#include "storage/save_parts.h"
 
 namespace tarmic::testing {
 
@@ -41,6 +42,7 @@ bool MemoryFileSystem::ProcessRunning(long pid) {
 
 std::string MemoryFileSystem::MachineId() {
   std::lock_guard<std::mutex> g(mutex_);
+  if (processes_.count(Self()) && processes_[Self()].noMachineId) return {};
   return "machine-" + std::to_string(processes_.count(Self()) ? processes_[Self()].host : 0);
 }
 
@@ -91,6 +93,13 @@ void MemoryFileSystem::Crash(CrashKeeps keeps, unsigned seed) {
   durablePaths_ = kept;
   changes_.clear();
   ++boot_;
+}
+
+void MemoryFileSystem::SyncAll() {
+  std::lock_guard<std::mutex> g(mutex_);
+  for (auto& [p, n] : paths_) n->durable = n->data;
+  durablePaths_ = paths_;
+  changes_.clear();
 }
 
 long MemoryFileSystem::LastRenameOf(const std::string& path, const std::string& content) {
@@ -201,7 +210,10 @@ void MemoryFileSystem::CheckOwn(const Node& n, const std::string& path, const ch
   const bool held = std::any_of(fds_.begin(), fds_.end(), [&](const auto& e) {
     return e.second->pid == n.maker && e.second->node.get() == &n && e.second->Locked();
   });
-  if (held && p != processes_.end() && p->second.alive)
+  const long long age = kEpoch + nanos_ / 1000000000 - n.mtime.tv_sec;
+  const bool lapsed = p != processes_.end() && processes_.count(Self()) &&
+                      p->second.host != processes_[Self()].host && age >= save_parts::kLongestSave;
+  if (held && p != processes_.end() && p->second.alive && !lapsed)
     violation_(std::string(what) + " of " + path + ", which the running process " + std::to_string(n.maker) +
                " made and holds");
 }
@@ -212,9 +224,15 @@ int MemoryFileSystem::HostOf(long pid) {
   return p == processes_.end() ? 0 : p->second.host;
 }
 
+void MemoryFileSystem::SetClockOffset(int host, std::chrono::seconds offset) {
+  std::lock_guard<std::mutex> g(mutex_);
+  offsets_[host] = offset;
+}
+
 void MemoryFileSystem::AdvanceClock(std::chrono::seconds by) {
   std::lock_guard<std::mutex> g(mutex_);
   nanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(by).count();
+  jumped_ += std::chrono::duration_cast<std::chrono::nanoseconds>(by).count();
 }
 
 void MemoryFileSystem::MakeFolder(const std::string& path) {
@@ -641,8 +659,8 @@ int MemoryFileSystem::SetModified(int fd, const timespec& when) {
     errno = EBADF;
     return -1;
   }
-  d->node->mtime = when;
   d->node->ctime = Stamp();
+  d->node->mtime = when.tv_nsec == UTIME_NOW ? d->node->ctime : when;
   return 0;
 }
 
@@ -668,6 +686,11 @@ int MemoryFileSystem::FileLock(int fd, int operation) {
 }
 
 long MemoryFileSystem::ProcessId() { return Self(); }
+
+void MemoryFileSystem::HideMachineId(long pid) {
+  std::lock_guard<std::mutex> g(mutex_);
+  processes_[pid].noMachineId = true;
+}
 
 void MemoryFileSystem::Stop(long pid, bool on) {
   std::lock_guard<std::mutex> g(mutex_);
@@ -699,26 +722,32 @@ std::chrono::steady_clock::time_point MemoryFileSystem::Now() {
 }
 
 void MemoryFileSystem::Sleep(std::chrono::milliseconds pause) {
-  long long began = 0;
+  long long began = 0, jumpedBefore = 0;
   bool forFolder = false;
   {
     std::lock_guard<std::mutex> g(mutex_);
     began = nanos_;
+    jumpedBefore = jumped_;
     forFolder = tPid != 0 && processes_[tPid].folderRefused;
     nanos_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(pause, quantum_)).count();
   }
   (void)Step("sleep", {}, false);
-  // The time the pause took, the other processes' pauses meanwhile included.
+  // The time the pause took, the other processes' pauses meanwhile included (a
+  // suspension of the computer is no wait of its saves).
   std::lock_guard<std::mutex> g(mutex_);
   if (tPid != 0 && processes_[tPid].measured) {
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::nanoseconds(nanos_ - began));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::nanoseconds(nanos_ - began - (jumped_ - jumpedBefore)));
     (forFolder ? processes_[tPid].pausedForFolders : processes_[tPid].paused) += took;
   }
 }
 
 std::time_t MemoryFileSystem::WallTime() {
   std::lock_guard<std::mutex> g(mutex_);
-  return kEpoch + static_cast<std::time_t>(nanos_ / 1000000000);
+  const auto p = processes_.find(Self());
+  const auto offset = offsets_.find(p == processes_.end() ? 0 : p->second.host);
+  return kEpoch + static_cast<std::time_t>(nanos_ / 1000000000) +
+         (offset == offsets_.end() ? 0 : static_cast<std::time_t>(offset->second.count()));
 }
 
 }  // namespace tarmic::testing

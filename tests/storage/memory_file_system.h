@@ -59,6 +59,8 @@ class MemoryFileSystem final : public FileSystem {
   void EndProcess();
   void Kill(long pid);
   void Stop(long pid, bool on);  // a stopped process (SIGSTOP) until it is continued
+  // pid knows no machine id (a container without one): MachineId() is empty for it.
+  void HideMachineId(long pid);
   bool Alive(long pid);
   // The number of processes ended so far, and when pid ended in that count (0
   // while it runs): a file left by a process that ended after a save held its
@@ -89,6 +91,9 @@ class MemoryFileSystem final : public FileSystem {
   // first: only a sync of the folder orders them).
   enum class CrashKeeps { Nothing, EntriesNotData, Removals, Drawn, LaterNotEarlier, LastOnly };
   void Crash(CrashKeeps keeps, unsigned seed = 0);
+  // Puts everything on the disk (the scenario's hand: what was made before a run
+  // survives its crash).
+  void SyncAll();
   int Boots() { std::lock_guard<std::mutex> g(mutex_); return boot_; }
   std::vector<std::string> Names(const std::string& dir);
   // Whether a live process other than pid holds a lock of either kind on path.
@@ -96,6 +101,9 @@ class MemoryFileSystem final : public FileSystem {
   // The host of pid's process; the clock moved on by a pause of no process.
   int HostOf(long pid);
   void AdvanceClock(std::chrono::seconds by);
+  // How far the wall clock of host's processes (WallTime) stands from the share's
+  // (the times files receive); 0 unless set.
+  void SetClockOffset(int host, std::chrono::seconds offset);
   // The sum of the pauses of pid while measured (the waits of one save or load):
   // those right after a folder's flock() was refused (waits for another instance's
   // save), and the others (waits for held files).
@@ -176,6 +184,7 @@ class MemoryFileSystem final : public FileSystem {
   struct Process {
     bool alive = true, outsider = false, measured = false;
     bool stopped = false;
+    bool noMachineId = false;
     int host = 0;
     bool folderRefused = false;  // its last call was a folder's flock() refused
     long endedAt = 0;
@@ -190,7 +199,9 @@ class MemoryFileSystem final : public FileSystem {
   void Fill(const Node& n, struct stat* st) const;
   void Touch(const std::string& path, const char* what);  // checks a change against the set
   // Checks that the file a rename or removal takes from its name is no running
-  // process's own (made and locked by it), unless the caller is that process.
+  // process's own (made and locked by it), unless the caller is that process, or
+  // the maker is another computer's whose claim lapsed (the file's time kLongestSave
+  // and more behind the share's clock: it may be taken for ended).
   void CheckOwn(const Node& n, const std::string& path, const char* what);
   std::shared_ptr<Description> DescriptionOf(int fd);
   void CloseAllOf(long pid);
@@ -214,8 +225,10 @@ class MemoryFileSystem final : public FileSystem {
   long ended_ = 0;
   unsigned long long nextIno_ = 100;
   long long nanos_ = 0;  // the clock, from kEpoch
+  long long jumped_ = 0;  // of which moved on by AdvanceClock (no pause of any process)
   long long stamp_ = 0;  // makes every file time distinct
   bool diskFull_ = false;
+  std::map<int, std::chrono::seconds> offsets_;
   std::chrono::milliseconds quantum_{0};
   StepHook hook_;
   Violation violation_;

@@ -14,6 +14,7 @@
 
 #include "storage/atomic_file.h"
 #include "storage/folder_lock.h"
+#include "storage/save_parts.h"
 
 namespace tarmic::testing {
 
@@ -28,9 +29,13 @@ constexpr Ms kQuantum{100};
 constexpr Ms kWaitBound = kFileLetGoWait;
 constexpr Ms kFolderWaitBound = Ms(10000);
 constexpr int kStepCap = 20000;
-// How far the clock may move on between two steps: just short of the longest save,
-// so that every claim it ages is still live.
-constexpr std::chrono::seconds kClockStep{59 * 60};
+// How far the clock may move on between two steps while the running actor is
+// stopped (a suspended computer): a claim so aged is fresh (10 min), lapsed for its
+// own save but not yet for another computer (40 min: a save stops at half the
+// lapse), or lapsed for all (2 h).
+constexpr std::chrono::seconds kClockSteps[] = {std::chrono::seconds(10 * 60), std::chrono::seconds(40 * 60),
+                                                std::chrono::seconds(2 * 60 * 60)};
+constexpr int kClockChoices = static_cast<int>(std::size(kClockSteps));
 
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('/')); }
@@ -72,7 +77,7 @@ class Scheduler {
   // something (the samples; the walk needs only those, since a read changes nothing
   // another process could see).
   Scheduler(MemoryFileSystem& fs, const ExplorerScenario& s, Chooser& chooser, int depth, bool everywhere)
-      : fs_(fs), scenario_(s), chooser_(chooser), depthLeft_(depth), everywhere_(everywhere) {}
+      : fs_(fs), scenario_(s), chooser_(chooser), depthLeft_(depth), everywhere_(everywhere), sets_(s.earlier) {}
 
   std::vector<std::string> Run() {
     const std::size_t n = scenario_.actors.size();
@@ -89,12 +94,18 @@ class Scheduler {
     }
     HandTo(0);
     for (std::thread& t : threads) t.join();
+    // The machine may crash once every actor has ended as well: what a save said
+    // it had done must be on the disk by then.
+    NoteFinished();
+    if (scenario_.crashes && !crashed_ && depthLeft_ > 0)
+      if (const int c = chooser_.Choose(1 + CrashChoices()); c > 0) CrashNow(c - 1, " once every actor had ended");
     fs_.SetStepHook(nullptr);
     return violations_;
   }
   const std::string& Schedule() const { return schedule_; }
   bool Crashed() const { return crashed_; }
   std::map<std::string, std::set<std::string>>& Sets() { return sets_; }
+  const std::set<std::string>& Finished() const { return finished_; }
   std::vector<SaveRecord>& Saves() { return saves_; }
   // Whether a process other than pid could hold a save up now: a live actor that
   // has not ended, or a file protected by the scenario's fault.
@@ -102,6 +113,12 @@ class Scheduler {
     for (const State& s : state_)
       if (s.pid != pid && !s.done && fs_.Alive(s.pid)) return true;
     return false;
+  }
+  // Whether pid was stopped while the clock moved on by half the longest save or
+  // more: its save may be refused (its claim lapsed), whoever else lives.
+  bool HeldUpPastLapse(long pid) {
+    const auto h = heldUp_.find(pid);
+    return h != heldUp_.end() && h->second >= std::chrono::seconds(save_parts::kLongestSave / 2);
   }
   void Note(const std::string& v) {
     if (std::getenv("TARMIC_EXPLORE_TRACE")) std::printf("      VIOLATION %s\n", v.c_str());
@@ -125,7 +142,8 @@ class Scheduler {
     }
     cv_.notify_all();
     WaitForTurn(k);
-    ExplorerRun run(fs_, scenario_, &violations_, [this](long p) { return OthersLive(p); }, &sets_, &saves_);
+    ExplorerRun run(fs_, scenario_, &violations_, [this](long p) { return OthersLive(p) || HeldUpPastLapse(p); },
+                    &sets_, &saves_);
     run.pid = pid;
     actor.body(run);
     if (fs_.Alive(pid)) fs_.EndProcess();
@@ -176,10 +194,11 @@ class Scheduler {
     }
     CheckSaidSo();
     int next = k;
+    const bool crashPoint = call.changes || std::string(call.what) == "sync folder";
     if (std::string(call.what) == "sleep") {
       next = NextAfter(k);  // a pause lets the next actor run
       if (next < 0) next = k;
-    } else if ((call.changes || everywhere_) && depthLeft_ > 0) {
+    } else if ((call.changes || everywhere_ || (crashPoint && scenario_.crashes)) && depthLeft_ > 0) {
       // 0: go on; then kill this one (when it may be killed); then stop it and run another.
       std::vector<int> others;
       for (std::size_t j = 0; j < state_.size(); ++j)
@@ -187,12 +206,14 @@ class Scheduler {
       const bool killable = scenario_.actors[k].killable;
       // A crash keeps none of the unsynced changes, every entry change but no
       // unsynced data, or only the removals; a sample draws what it keeps.
-      const int crashes = !call.changes || !scenario_.crashes || crashed_ ? 0 : everywhere_ ? 1 : 5;
+      // A sync is a point too: right after the change before it, a kernel may
+      // have written a folder's later change and not an earlier one.
+      const int crashes = !crashPoint || !scenario_.crashes || crashed_ ? 0 : CrashChoices();
       // Where another computer saves, the clock may move on between two steps by
       // less than the longest save: a claim of that age is still live.
       const bool farAway = std::any_of(scenario_.actors.begin(), scenario_.actors.end(),
                                        [](const ExplorerActor& a) { return a.host != 0; });
-      const int clocks = farAway && call.changes && NextAfter(k) >= 0 && NextAfter(k) != k ? 1 : 0;
+      const int clocks = farAway && call.changes && NextAfter(k) >= 0 && NextAfter(k) != k ? kClockChoices : 0;
       const int options = 1 + (killable ? 1 : 0) + crashes + clocks + static_cast<int>(others.size());
       int c = options > 1 ? chooser_.Choose(options) : 0;
       const std::string at = " at its call " + std::to_string(me.calls) + " (" + call.what +
@@ -205,28 +226,20 @@ class Scheduler {
       }
       if (c > 0 && killable) --c;
       if (c > 0 && c <= crashes) {
-        --depthLeft_;
-        using Keeps = MemoryFileSystem::CrashKeeps;
-        static const Keeps kPolicies[] = {Keeps::Nothing, Keeps::EntriesNotData, Keeps::Removals,
-                                          Keeps::LaterNotEarlier, Keeps::LastOnly};
-        const Keeps keeps = everywhere_ ? Keeps::Drawn : kPolicies[c - 1];
-        const unsigned seed = static_cast<unsigned>(steps_);
-        static const char* const kKeeps[] = {"nothing unsynced", "every entry change but no unsynced data",
-                                             "only the removals", "what a draw keeps",
-                                             "every entry change but the earliest", "only the latest entry change"};
-        schedule_ += "\n  crash" + at + " of " + scenario_.actors[k].name + ", keeping " +
-                     kKeeps[static_cast<int>(keeps)] + (everywhere_ ? " (" + std::to_string(seed) + ")" : "");
-        crashed_ = true;
-        fs_.Crash(keeps, seed);
+        CrashNow(c - 1, at + " of " + scenario_.actors[k].name);
         return;
       }
       if (c > crashes && c <= crashes + clocks) {
         --depthLeft_;
         // A computer suspended there (a laptop): the others run on its claim aged so.
         next = NextAfter(k);
+        const std::chrono::seconds by = kClockSteps[c - crashes - 1];
         schedule_ += "\n  stop " + scenario_.actors[k].name + at + " while the clock moves on " +
-                     std::to_string(kClockStep.count()) + " s, run " + scenario_.actors[next].name;
-        fs_.AdvanceClock(kClockStep);
+                     std::to_string(by.count()) + " s, run " + scenario_.actors[next].name;
+        // Every actor midway (begun, not ended) is held up as long: it did not run meanwhile.
+        for (const State& other : state_)
+          if (!other.done && other.calls > 0) heldUp_[other.pid] = std::max(heldUp_[other.pid], by);
+        fs_.AdvanceClock(by);
       } else if (c > crashes + clocks) {
         --depthLeft_;
         next = others[static_cast<std::size_t>(c - 1 - crashes - clocks)];
@@ -238,10 +251,51 @@ class Scheduler {
     WaitForTurn(static_cast<std::size_t>(k));
   }
 
+  // The sets of saves no longer running (killed, ended, or made before the run)
+  // that stand whole with no journal left in the folders: finished, by their save
+  // or by a recovery. A crash must not unmake them (CheckAfterCrash takes them as
+  // saves that said they were done).
+  void NoteFinished() {
+    for (const auto& [tag, files] : sets_) {
+      if (finished_.count(tag)) continue;
+      bool running = false;
+      for (std::size_t j = 0; j < state_.size(); ++j)
+        if (scenario_.actors[j].name == tag && !state_[j].done && fs_.Alive(state_[j].pid)) running = true;
+      if (running) continue;
+      bool whole = true;
+      for (const std::string& f : files) {
+        std::string text;
+        whole = whole && fs_.Peek(f, &text) && text == tag + " " + NameOf(f);
+      }
+      if (!whole) continue;
+      for (const std::string& folder : scenario_.folders)
+        if (!JournalIn(fs_, folder).empty()) whole = false;
+      if (whole) finished_.insert(tag);
+    }
+  }
+  // What a crash may keep of the unsynced changes: each policy in a walk, one drawn in a sample.
+  int CrashChoices() const { return everywhere_ ? 1 : 5; }
+  void CrashNow(int policy, const std::string& where) {
+    --depthLeft_;
+    using Keeps = MemoryFileSystem::CrashKeeps;
+    static const Keeps kPolicies[] = {Keeps::Nothing, Keeps::EntriesNotData, Keeps::Removals, Keeps::LaterNotEarlier,
+                                      Keeps::LastOnly};
+    const Keeps keeps = everywhere_ ? Keeps::Drawn : kPolicies[policy];
+    const unsigned seed = static_cast<unsigned>(steps_);
+    static const char* const kKeeps[] = {"nothing unsynced", "every entry change but no unsynced data",
+                                         "only the removals", "what a draw keeps",
+                                         "every entry change but the earliest", "only the latest entry change"};
+    schedule_ += "\n  crash" + where + ", keeping " + kKeeps[static_cast<int>(keeps)] +
+                 (everywhere_ ? " (" + std::to_string(seed) + ")" : "");
+    crashed_ = true;
+    fs_.Crash(keeps, seed);
+  }
+
   // No save that said it replaced its set left it mixed: once one file holds what
   // it wrote, every other file of its set received what it wrote for that file
   // (and may have been saved again since).
   void CheckSaidSo() {
+    NoteFinished();
     for (const SaveRecord& r : saves_) {
       if (!r.saved || saidSoNoted_.count(r.tag)) continue;
       std::string got, missed;
@@ -266,6 +320,7 @@ class Scheduler {
   bool crashed_ = false;
   std::vector<SaveRecord> saves_;
   std::set<std::string> saidSoNoted_;
+  std::set<std::string> finished_;  // NoteFinished
   // The turn passes from actor to actor: only the one whose turn it is runs, woken
   // by its own semaphore.
   void HandTo(std::size_t k) { turns_[k]->release(); }
@@ -276,6 +331,7 @@ class Scheduler {
   std::vector<std::unique_ptr<std::binary_semaphore>> turns_;
   std::vector<State> state_;
   std::map<int, bool> waitNoted_;
+  std::map<long, std::chrono::seconds> heldUp_;  // the longest clock step each process was stopped through
   int steps_ = 0;
   std::mutex violationMutex_;
   std::vector<std::string> violations_;
@@ -441,7 +497,7 @@ void CheckAfterCrash(MemoryFileSystem& fs, const ExplorerScenario& scenario,
       if (!fs.Peek(f, &text) || text == mine) continue;
       if (fs.LastRenameOf(f, text) <= fs.LastRenameOf(f, mine))
         violations->push_back("after the crash, " + NameOf(f) + " holds \"" + text + "\" again although the save " +
-                              r.tag + " had said it was replaced");
+                              r.tag + " had said it was replaced (or its set had been finished)");
     }
   }
   fs.EndProcess();
@@ -450,7 +506,8 @@ void CheckAfterCrash(MemoryFileSystem& fs, const ExplorerScenario& scenario,
 }  // namespace
 
 std::vector<ExplorerFinding> ExploreAll(const std::vector<ExplorerScenario>& scenarios, const std::string& only,
-                                        int depth, const std::vector<unsigned>& seeds, PlantedFault planted) {
+                                        int depth, const std::vector<unsigned>& seeds, PlantedFault planted,
+                                        int plantedSite) {
   std::string seedList;
   for (const unsigned seed : seeds) seedList += (seedList.empty() ? "" : ", ") + std::to_string(seed);
   std::printf("[ explorer ] depth %d, samples from the seeds %s (TARMIC_EXPLORE_SEED=%u repeats them)\n", depth,
@@ -461,7 +518,7 @@ std::vector<ExplorerFinding> ExploreAll(const std::vector<ExplorerScenario>& sce
     if (!only.empty() && s.name.find(only) == std::string::npos) continue;
     ++scenariosRun;
     int n = 0;
-    const std::vector<ExplorerFinding> findings = Explore(s, depth, seeds, &n, planted);
+    const std::vector<ExplorerFinding> findings = Explore(s, depth, seeds, &n, planted, plantedSite);
     runs += n;
     std::printf("[ explorer ] %s: %d runs, %zu kinds of violation\n", s.name.c_str(), n, findings.size());
     for (const ExplorerFinding& f : findings) {
@@ -476,13 +533,15 @@ std::vector<ExplorerFinding> ExploreAll(const std::vector<ExplorerScenario>& sce
 }
 
 std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth, const std::vector<unsigned>& seeds,
-                                     int* runs, PlantedFault planted) {
+                                     int* runs, PlantedFault planted, int plantedSite) {
   std::vector<ExplorerFinding> findings;
   std::set<std::string> seen;
   auto once = [&](std::vector<int> prefix, unsigned seed, bool sample, int d) {
     MemoryFileSystem fs;
     fs.plantedFault = planted;
+    fs.plantedSite = plantedSite;
     fs.SetPauseQuantum(kQuantum);
+    fs.SetClockOffset(0, scenario.clockOffset);
     std::set<std::string> touchable(scenario.targets.begin(), scenario.targets.end());
     fs.SetTouchable(touchable);
     for (const std::string& f : scenario.folders) {
@@ -497,11 +556,19 @@ std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth
     Scheduler scheduler(fs, scenario, chooser, d, sample);
     std::vector<std::string> violations = scheduler.Run();
     fs.SetViolation([&](const std::string& v) { violations.push_back(v); });
-    if (scheduler.Crashed()) CheckAfterCrash(fs, scenario, scheduler.Sets(), scheduler.Saves(), &violations);
-    // Another computer's files are judged by their age: the clock moves past the
-    // longest save before the end.
+    if (scheduler.Crashed()) {
+      std::vector<SaveRecord> done = scheduler.Saves();
+      for (const std::string& tag : scheduler.Finished()) {
+        const std::set<std::string>& files = scheduler.Sets().at(tag);
+        done.push_back({tag, {files.begin(), files.end()}, true});
+      }
+      CheckAfterCrash(fs, scenario, scheduler.Sets(), done, &violations);
+    }
+    // Another computer's files are judged by the age of their heartbeat: the clock
+    // moves past the longest save, widened by this computer's clock offset, before the end.
     if (std::any_of(scenario.actors.begin(), scenario.actors.end(), [](const ExplorerActor& a) { return a.host != 0; }))
-      fs.AdvanceClock(std::chrono::hours(2));
+      fs.AdvanceClock(std::chrono::seconds(save_parts::kLongestSave) + std::chrono::hours(1) +
+                      std::chrono::abs(scenario.clockOffset));
     // Once every actor has ended (holders gone, owners ended), the set is saved whole
     // and loads whole, and nothing of the program is left in its folders.
     fs.BeginProcess();

@@ -11,6 +11,7 @@
 // made; what breaks one is reported with the schedule that did.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <set>
@@ -42,6 +43,10 @@ struct ExplorerScenario {
   std::function<void(MemoryFileSystem&)> prepare;  // faults and files before the run
   std::vector<ExplorerActor> actors;
   bool crashes = false;  // the machine may crash at a step (a deviation)
+  // How far this computer's wall clock stands from the share's (host 1's stands right).
+  std::chrono::seconds clockOffset{0};
+  // Saves made by prepare, before the run (by their tags): what they wrote counts as written.
+  std::map<std::string, std::set<std::string>> earlier;
 };
 
 // How a holder holds a file: an fcntl lock or flock(), exclusive or shared.
@@ -98,7 +103,7 @@ std::string JournalIn(MemoryFileSystem& fs, const std::string& folder);
 // planted: the rule of the saves each run's file system undoes (None: none).
 std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth,
                                      const std::vector<unsigned>& seeds, int* runs,
-                                     PlantedFault planted = PlantedFault::None);
+                                     PlantedFault planted = PlantedFault::None, int plantedSite = -1);
 
 // Explores the scenarios whose name holds only (all when empty), printing each
 // finding with its schedule, the seeds and the count of runs. The findings; a
@@ -106,6 +111,6 @@ std::vector<ExplorerFinding> Explore(const ExplorerScenario& scenario, int depth
 // an exploration of nothing never passes.
 std::vector<ExplorerFinding> ExploreAll(const std::vector<ExplorerScenario>& scenarios, const std::string& only,
                                         int depth, const std::vector<unsigned>& seeds,
-                                        PlantedFault planted = PlantedFault::None);
+                                        PlantedFault planted = PlantedFault::None, int plantedSite = -1);
 
 }  // namespace tarmic::testing

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <cctype>
 #include <cstddef>
@@ -24,10 +25,13 @@
 
 #include "storage/atomic_file.h"
 #include "storage/folder_lock.h"
+#include "storage/save_parts.h"
 #include "tests/storage/set_explorer.h"
 
 namespace tarmic::testing {
 namespace {
+
+using save_parts::SyncSite;
 
 int EnvNumber(const char* name, int fallback) {
   const char* v = std::getenv(name);
@@ -51,6 +55,44 @@ ExplorerActor Holder(std::string name, std::function<std::string(MemoryFileSyste
                      int holdMs) {
   return {name, false, true, [=](ExplorerRun& r) { r.Hold(pick, kind, holdMs); }};
 }
+
+int gKillJournals = 0;  // journal copies beyond the first of the set killed
+MemoryFileSystem* gKillIn = nullptr;
+long gVictim = 0;
+void KillAfterFirstRename(int step) {
+  if (step == 2 + gKillJournals) gKillIn->Kill(gVictim);
+}
+
+// The files of kD1 and kD2 as a scenario's hand puts them ("old <name>"), and a
+// save of files (each "<tag> <name>") killed after its first rename, in fs put in
+// use; the folders and files are made when missing.
+void KilledAfterFirstRename(MemoryFileSystem& fs, const std::vector<std::string>& files, const std::string& tag) {
+  fs.MakeFolder("/data");
+  fs.MakeFolder(kD1);
+  fs.MakeFolder(kD2);
+  std::set<std::string> folders;
+  for (const std::string& f : files) {
+    std::string text;
+    if (!fs.Peek(f, &text)) fs.Put(f, "old " + f.substr(f.size() - 1));
+    folders.insert(f.substr(0, f.find_last_of('/')));
+  }
+  gKillJournals = static_cast<int>(folders.size()) - 1;
+  SetFileSystemForTesting(&fs);
+  std::thread([&] {
+    gKillIn = &fs;
+    gVictim = fs.BeginProcess();
+    SetSaveStepHookForTesting(KillAfterFirstRename);
+    AtomicFileBatch batch;
+    for (const std::string& f : files) batch.Check(f, WriteTextFileAtomically(f, tag + " " + f.substr(f.size() - 1)));
+    (void)batch.Finish();
+    SetSaveStepHookForTesting(nullptr);
+  }).join();
+}
+
+// The files a and b of kD1 ("old a", "old b") in fs, which is put in use; a save of
+// them ("new a", "new b") killed after its first rename.
+const std::vector<std::string> kAB = {In1("a"), In1("b")};
+void KilledAfterFirstRename(MemoryFileSystem& fs) { KilledAfterFirstRename(fs, kAB, "new"); }
 
 std::vector<ExplorerScenario> Scenarios() {
   std::vector<ExplorerScenario> all;
@@ -109,14 +151,19 @@ std::vector<ExplorerScenario> Scenarios() {
   // Another computer of the same name saves a set into the shared folder, whose
   // locks do not reach across; this one saves an unrelated file there and loads
   // the set meanwhile.
-  {
+  // This computer's clock may stand hours off the share's: the ages of the other
+  // computer's claims are measured by the share's clock all the same.
+  for (const int hours : {0, 2, -2}) {
     ExplorerActor far = Saver("far", ab, false);
     far.host = 1;
-    all.push_back({"another computer of the same name saving into the folder",
-                   {kD1},
-                   {In1("a"), In1("b"), In1("z")},
-                   {},
-                   {far, Saver("near", {In1("z")}, false), Loader("load", ab)}});
+    ExplorerScenario s{std::string("another computer of the same name saving into the folder") +
+                           (hours == 0 ? "" : hours > 0 ? ", this clock 2 h ahead" : ", this clock 2 h behind"),
+                       {kD1},
+                       {In1("a"), In1("b"), In1("z")},
+                       {},
+                       {far, Saver("near", {In1("z")}, false), Loader("load", ab)}};
+    s.clockOffset = std::chrono::hours(hours);
+    all.push_back(s);
   }
   // The machine crashes at a step of a set in two folders (or of a save of one of
   // its files after it), keeping of the unsynced changes what the kernel may.
@@ -126,6 +173,20 @@ std::vector<ExplorerScenario> Scenarios() {
                  {},
                  {Saver("s1", twoFolders, false), Saver("s2", {In1("a")}, false)},
                  true});
+  // A set in two folders that a killed save left half replaced (on the disk
+  // already), finished by the next save of one of its files while the machine
+  // crashes: the recovery's renames must be on the disk before its journal goes.
+  all.push_back({"a set left half replaced, finished by the next save, the machine crashing",
+                 {kD1, kD2},
+                 twoFolders,
+                 [twoFolders](MemoryFileSystem& fs) {
+                   KilledAfterFirstRename(fs, twoFolders, "s0");
+                   fs.SyncAll();
+                 },
+                 {Saver("s1", {In1("a")}, false)},
+                 true,
+                 {},
+                 {{"s0", {twoFolders.begin(), twoFolders.end()}}}});
   // Saves killed while writing leave temporaries: the next save in the folder.
   all.push_back({"a save killed while writing, then another save in the folder",
                  {kD1},
@@ -196,6 +257,7 @@ TEST(SetExplorer, EachRuleUndoneIsFound) {
   struct Plant {
     PlantedFault fault;
     const char* scenarios;  // the scenarios' names hold this
+    SyncSite site = SyncSite::FileRenamed;  // the folder sync left out (NoFolderSync)
   };
   const Plant plants[] = {
       {PlantedFault::HeldCopyIgnored, "a journal copy held"},
@@ -205,11 +267,18 @@ TEST(SetExplorer, EachRuleUndoneIsFound) {
       {PlantedFault::NoFileSync, "crashing"},
       {PlantedFault::NoSyncBeforeJournalGoes, "crashing"},
       {PlantedFault::LongestSaveASecond, "another computer"},
+      {PlantedFault::AgeByOwnClock, "2 h ahead"},
+      {PlantedFault::NoFolderSync, "crashing", SyncSite::FileRenamed},
+      {PlantedFault::NoFolderSync, "crashing", SyncSite::TemporariesMade},
+      {PlantedFault::NoFolderSync, "crashing", SyncSite::JournalWritten},
+      {PlantedFault::NoFolderSync, "crashing", SyncSite::RenamesDone},
+      {PlantedFault::NoFolderSync, "crashing", SyncSite::RecoveryRenamesDone},
   };
   for (const Plant& p : plants) {
-    const std::vector<ExplorerFinding> findings = ExploreAll(Scenarios(), p.scenarios, 1, {}, p.fault);
-    EXPECT_FALSE(findings.empty()) << "rule " << static_cast<int>(p.fault) << " undone, nothing found in \""
-                                   << p.scenarios << "\"";
+    const std::vector<ExplorerFinding> findings =
+        ExploreAll(Scenarios(), p.scenarios, 1, {}, p.fault, static_cast<int>(p.site));
+    EXPECT_FALSE(findings.empty()) << "rule " << static_cast<int>(p.fault) << " (site " << static_cast<int>(p.site)
+                                   << ") undone, nothing found in \"" << p.scenarios << "\"";
     for (const ExplorerFinding& f : findings)
       EXPECT_EQ(f.violation.find("explored nothing"), std::string::npos) << f.violation;
   }
@@ -254,31 +323,6 @@ class HoldingProcess {
   std::thread thread_;
 };
 
-MemoryFileSystem* gKillIn = nullptr;
-long gVictim = 0;
-void KillAfterFirstRename(int step) {
-  if (step == 2) gKillIn->Kill(gVictim);
-}
-
-// The files a and b of kD1 ("old a", "old b") in fs, which is put in use; a save of
-// them ("new") killed after its first rename.
-const std::vector<std::string> kAB = {In1("a"), In1("b")};
-void KilledAfterFirstRename(MemoryFileSystem& fs) {
-  fs.MakeFolder("/data");
-  fs.MakeFolder(kD1);
-  for (const std::string& f : kAB) fs.Put(f, "old " + f.substr(f.size() - 1));
-  SetFileSystemForTesting(&fs);
-  std::thread([&] {
-    gKillIn = &fs;
-    gVictim = fs.BeginProcess();
-    SetSaveStepHookForTesting(KillAfterFirstRename);
-    AtomicFileBatch batch;
-    for (const std::string& f : kAB) batch.Check(f, WriteTextFileAtomically(f, "new"));
-    (void)batch.Finish();
-    SetSaveStepHookForTesting(nullptr);
-  }).join();
-}
-
 // A save killed after its first rename; its other temporary held with flock() by
 // another process for longer than any wait. A load waits for it 2 s in all (not 2 s
 // at each of its looks) and says how the wait ended: given up with a key, or the
@@ -318,7 +362,7 @@ TEST(SetExplorer, AWaitForAHeldFileTakes2sInAllAndSaysHowItEnded) {
   EXPECT_EQ(FolderReading(ab).Note(), "");
   for (const std::string& f : ab) {
     std::string text;
-    EXPECT_TRUE(fs.Peek(f, &text) && text == "new") << f;
+    EXPECT_TRUE(fs.Peek(f, &text) && text == "new " + f.substr(f.size() - 1)) << f;
   }
   fs.EndProcess();
 }
@@ -370,7 +414,7 @@ TEST(SetExplorer, AStoppedHolderIsNotWaitedForAndEveryHeldThingIsNamed) {
   EXPECT_EQ(FolderReading(ab).Note(), "");
   for (const std::string& f : ab) {
     std::string text;
-    EXPECT_TRUE(fs.Peek(f, &text) && text == "new") << f;
+    EXPECT_TRUE(fs.Peek(f, &text) && text == "new " + f.substr(f.size() - 1)) << f;
   }
   fs.EndProcess();
 }
