@@ -295,11 +295,14 @@ TEST_P(GlobalEquilibriumRecovery, ErrorsAndLimitsHoldTheirPromiseOverSeeds) {
                 "68%% limits cover %d, 95%% limits cover %d, misfit flags %d\n",
                 rc.truth.model.c_str(), rc.truth.n, k, rc.values[k], mean, spread, se, within3[k], seeds,
                 covered68[k], covered95[k], misfits);
+    // Ten seeds say nothing of rates: the sanitized build checks memory and undefined
+    // behaviour on these fits, the optimised builds the rates over every seed.
+    if (test::kSanitizedBuild) continue;
     EXPECT_GE(within3[k], 0.95 * seeds) << "global " << k;
     EXPECT_NEAR(se / spread, 1.0, 0.25) << "global " << k;
     EXPECT_GE(covered95[k], 0.9 * seeds) << "global " << k;
   }
-  EXPECT_LE(misfits, seeds / 20);
+  if (!test::kSanitizedBuild) EXPECT_LE(misfits, seeds / 20);
 }
 
 INSTANTIATE_TEST_SUITE_P(
