@@ -96,11 +96,7 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
   return "";
 }
 
-std::string Num(double v) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%.8g", v);
-  return b;
-}
+std::string Num(double v) { return GlobalNumber(v); }
 
 std::string ParametersTable(const engine::Summary& s) {
   std::string t = "parameter\tvalue\terror\tlower 95%\tupper 95%\tunit\tfloated\tstatus\n";

@@ -50,11 +50,7 @@ constexpr Color kFitColor = kBlack;
 // Thumbnail width in the page, pixels.
 constexpr int kThumbnailWidth = 480;
 
-std::string Num(double v) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%.8g", v);
-  return b;
-}
+std::string Num(double v) { return GlobalNumber(v); }
 
 std::string Join(const std::vector<std::string>& parts, const char* separator) {
   std::string out;
@@ -459,6 +455,12 @@ void AddGlobalReportFiles(const GlobalRunInfo& run, const engine::Problem& probl
   files->push_back({kGlobalSummaryFile, SummaryText(GlobalSummary(run, s))});
   const std::string page = GlobalReportHtml(run, s, *files);
   files->push_back({kGlobalReportFile, page});
+}
+
+std::string GlobalNumber(double v) {
+  char b[64];
+  std::snprintf(b, sizeof b, "%.8g", v);
+  return b;
 }
 
 }  // namespace tarmic

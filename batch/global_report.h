@@ -51,4 +51,7 @@ std::string GlobalReportHtml(const GlobalRunInfo& run, const engine::Summary& s,
 void AddGlobalReportFiles(const GlobalRunInfo& run, const engine::Problem& problem, const engine::Summary& s,
                           std::vector<GlobalFile>* files);
 
+// A value as the global run's tables, summary and page write it (8 significant digits).
+std::string GlobalNumber(double v);
+
 }  // namespace tarmic
