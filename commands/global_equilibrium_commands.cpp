@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 #include "app/global_eq_view.h"
 #include "app/paint_state.h"
@@ -93,22 +94,103 @@ std::optional<engine::EquilibriumModelSpec> AskModel(TXLAWindow& window, std::st
 int GlobalId(std::size_t k) { return kIdGlobalEqGlobalFirst + 2 * static_cast<int>(k); }
 int LocalId(std::size_t k) { return kIdGlobalEqLocalFirst + 2 * static_cast<int>(k); }
 
+bool IsAssociation(const engine::Problem& problem) {
+  const auto* model = dynamic_cast<const engine::EquilibriumModel*>(problem.model.get());
+  return model && model->spec().kind != engine::EquilibriumKind::kIdeal;
+}
+
+// An engine's sentence in the window's words: the batch's option is the dialog's
+// switch here.
+std::string InWindowWords(std::string text) {
+  static const std::string option = "--conserve-mass", control = "\"conserve mass in each cell\"";
+  for (std::size_t at = text.find(option); at != std::string::npos; at = text.find(option, at + control.size()))
+    text.replace(at, option.size(), control);
+  return text;
+}
+
+// The settings of the values beside the model's own that the record switches on: a
+// value other than 0, or fitted, puts its term into the model; a value held at 0
+// leaves it out. The record's fields have passed GlobalEqValuesRefusal.
+engine::EquilibriumSettings OptionSettings(const engine::Problem& problem, const TransferBuffer& record) {
+  engine::EquilibriumSettings settings;
+  auto option = [&](const char* name, int id) {
+    const double value = *NumberOf(FieldText(record, id), NumberWidth::kDouble);
+    const bool floated = FieldChecked(record, id + 1);
+    if (value == 0.0 && !floated) return;
+    settings.set[name] = value;
+    if (floated) settings.floated.push_back(name);
+  };
+  if (IsAssociation(problem)) option("incompetent", kIdGlobalEqIncompetent);
+  option("B2", kIdGlobalEqB2);
+  return settings;
+}
+
+// The problem the values dialog's record asks for: the problem built with the
+// values beside the model's own that it switches on (the problem as it is when none
+// is), then the model's values of the record: a field left as it opened keeps its
+// start to the last digit, a typed one replaces it, the "fit" box is the floated
+// switch; a local field is empty (each set's start from its data) or one value for
+// every set. With the mass conserved, the reference signals follow from the cells'
+// loadings and their fields are not used. False, *error the engine's reason in the
+// window's words, when the engine refuses the combination.
+bool ProblemOfValues(const std::vector<engine::DataSet>& sets, const engine::EquilibriumModelSpec& spec,
+                     const engine::Problem& problem, const TransferBuffer& opened, const TransferBuffer& record,
+                     engine::Problem* out, std::string* error) {
+  const engine::EquilibriumSettings settings = OptionSettings(problem, record);
+  const bool conserve = FieldChecked(record, kIdGlobalEqConserveMass);
+  engine::Problem built;
+  if (settings.set.empty() && !conserve) {
+    built = problem;
+  } else if (!engine::BuildEquilibriumProblem(sets, spec, settings, FitThreads(), &built, error, conserve)) {
+    *error = InWindowWords(*error);
+    return false;
+  }
+  // The model's own globals come first in the same order, whatever joins them.
+  for (std::size_t k = 0; k < problem.globals.size(); ++k) {
+    engine::Parameter& g = built.globals[k];
+    const std::string text = FieldText(record, GlobalId(k));
+    if (text != FieldText(opened, GlobalId(k))) g.value = *NumberOf(text, NumberWidth::kDouble);
+    g.floated = FieldChecked(record, GlobalId(k) + 1);
+  }
+  const std::size_t derived = conserve ? static_cast<std::size_t>(spec.Components()) : 0;
+  for (std::size_t k = derived; k < problem.locals.front().size(); ++k) {
+    const std::string text = FieldText(record, LocalId(k));
+    const bool floated = FieldChecked(record, LocalId(k) + 1);
+    for (std::vector<engine::Parameter>& list : built.locals) {
+      if (!text.empty()) list[k].value = *NumberOf(text, NumberWidth::kDouble);
+      list[k].floated = floated;
+    }
+  }
+  *out = std::move(built);
+  return true;
+}
+
 // The values dialog: each global value with its start (from the data where the
-// user gave none) and its "fit" box, each local value empty (each data set starts
-// from its own data) with its box. False on Cancel (the problem is unchanged).
-bool AskValues(TXLAWindow& window, engine::Problem& problem) {
+// user gave none) and its "fit" box, the incompetent fraction (associations) and
+// B2 held at 0, each local value empty (each data set starts from its own data)
+// with its box, and "conserve mass in each cell" off. A field the values refuse, or a
+// combination the engine refuses, is named in a box and the dialog shown again as
+// it was left. False on Cancel (the problem is unchanged).
+bool AskValues(TXLAWindow& window, const std::vector<engine::DataSet>& sets, const engine::EquilibriumModelSpec& spec,
+               engine::Problem& problem) {
   const std::vector<engine::Parameter>& locals = problem.locals.front();
-  const DialogTemplate dialog =
-      GlobalEqValuesTemplate(GlobalEqValueLabels(problem.globals), GlobalEqValueLabels(locals));
+  const DialogTemplate dialog = GlobalEqValuesTemplate(GlobalEqValueLabels(problem.globals),
+                                                       GlobalEqValueLabels(locals), GlobalEqOptionRowsOf(problem));
   TransferBuffer record;
   for (std::size_t k = 0; k < problem.globals.size(); ++k) {
     SetFieldText(record, GlobalId(k), Num(problem.globals[k].value));
     SetFieldChecked(record, GlobalId(k) + 1, problem.globals[k].floated);
   }
+  for (int id : {kIdGlobalEqIncompetent, kIdGlobalEqB2})
+    if (dialog.Find(id)) {
+      SetFieldText(record, id, "0");
+      SetFieldChecked(record, id + 1, false);
+    }
   for (std::size_t k = 0; k < locals.size(); ++k) {
     SetFieldText(record, LocalId(k), "");
     SetFieldChecked(record, LocalId(k) + 1, locals[k].floated);
   }
+  SetFieldChecked(record, kIdGlobalEqConserveMass, false);
   const TransferBuffer opened = record;
   for (;;) {
     TransferBuffer edited = record;
@@ -122,24 +204,15 @@ bool AskValues(TXLAWindow& window, engine::Problem& problem) {
       CommandMessageBox(window, why, "Input Error", MB_OK);
       continue;
     }
-    break;
-  }
-  // A field left as it opened keeps its value to the last digit.
-  for (std::size_t k = 0; k < problem.globals.size(); ++k) {
-    engine::Parameter& g = problem.globals[k];
-    const std::string text = FieldText(record, GlobalId(k));
-    if (text != FieldText(opened, GlobalId(k))) g.value = *NumberOf(text, NumberWidth::kDouble);
-    g.floated = FieldChecked(record, GlobalId(k) + 1);
-  }
-  for (std::size_t k = 0; k < locals.size(); ++k) {
-    const std::string text = FieldText(record, LocalId(k));
-    const bool floated = FieldChecked(record, LocalId(k) + 1);
-    for (std::vector<engine::Parameter>& list : problem.locals) {
-      if (!text.empty()) list[k].value = *NumberOf(text, NumberWidth::kDouble);
-      list[k].floated = floated;
+    engine::Problem asked;
+    std::string error;
+    if (!ProblemOfValues(sets, spec, problem, opened, record, &asked, &error)) {
+      CommandMessageBox(window, "the global fit was refused:\n" + error, kCaption, MB_OK | MB_ICONEXCLAMATION);
+      continue;
     }
+    problem = std::move(asked);
+    return true;
   }
-  return true;
 }
 
 // The fit with the program's progress display: the step and rmsd of each accepted
@@ -241,6 +314,14 @@ std::vector<std::string> GlobalEqValueLabels(const std::vector<engine::Parameter
   return labels;
 }
 
+GlobalEqOptionRows GlobalEqOptionRowsOf(const engine::Problem& problem) {
+  GlobalEqOptionRows rows;
+  if (IsAssociation(problem)) rows.incompetent = "incompetent (fraction)";
+  rows.virial = "B2 (mol ml/g^2)";
+  rows.conserveMass = true;
+  return rows;
+}
+
 std::string GlobalEqModelRefusal(const TransferBuffer& record) {
   int chosen = 0;
   for (int k = 0; k < kGlobalEqModelCount; ++k) chosen += FieldChecked(record, kIdGlobalEqModelFirst + k);
@@ -267,6 +348,16 @@ std::string GlobalEqValuesRefusal(const engine::Problem& problem, const Transfer
   const std::vector<std::string> globals = GlobalEqValueLabels(problem.globals);
   for (std::size_t k = 0; k < problem.globals.size(); ++k)
     if (std::string why = refusal(GlobalId(k), problem.globals[k], globals[k]); !why.empty()) return why;
+  // The values beside the model's own, within the range the batch's --set takes.
+  const GlobalEqOptionRows options = GlobalEqOptionRowsOf(problem);
+  for (const auto& [id, name, label] : {std::tuple{kIdGlobalEqIncompetent, "incompetent", options.incompetent},
+                                        std::tuple{kIdGlobalEqB2, "B2", options.virial}}) {
+    if (label.empty()) continue;
+    const std::string quoted = "\"" + label + "\"";
+    if (std::string why = FieldRefusal(record, id, NamedAs(quoted.c_str(), engine::QuantityOfEquilibriumValue(name)));
+        !why.empty())
+      return why;
+  }
   if (problem.locals.empty()) return "";
   const std::vector<std::string> locals = GlobalEqValueLabels(problem.locals.front());
   for (std::size_t k = 0; k < problem.locals.front().size(); ++k) {
@@ -375,12 +466,15 @@ void TXLAWindow::CmGlobalEquilibriumAnalysis() {
   const std::optional<engine::EquilibriumModelSpec> spec = AskModel(*this, &model);
   if (!spec) return;
   engine::Problem problem;
-  if (!engine::BuildEquilibriumProblem(std::move(sets), *spec, {}, FitThreads(), &problem, &error)) {
+  if (!engine::BuildEquilibriumProblem(sets, *spec, {}, FitThreads(), &problem, &error)) {
     CommandMessageBox(*this, error, kCaption, MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  if (!AskValues(*this, problem)) return;
+  if (!AskValues(*this, sets, *spec, problem)) return;
   engine::Summary summary = FitWithProgress(*this, problem);
+  // With the mass conserved, each set's reference signals are those of its cell's
+  // loadings, not the held locals.
+  engine::FillConservedReferenceSignals(problem, &summary);
   if (summary.status == engine::Status::kRefused) {
     std::string why;
     for (const engine::Note& n : summary.notes) why += n.text + "\n";

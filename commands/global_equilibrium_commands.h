@@ -13,6 +13,7 @@
 
 #include "engine/engine.h"
 #include "platform/resource_types.h"
+#include "resources/dialogs.h"
 
 namespace tarmic {
 
@@ -39,9 +40,14 @@ std::string GlobalEqParametersText(const std::string& model, const engine::Probl
 
 // Why the values dialog's record cannot be taken (empty when it can): each global
 // field must hold a value of its quantity within the parameter's bounds, each local
-// field be empty (the starts from the data) or hold such a value. The sentence
+// field be empty (the starts from the data) or hold such a value, the incompetent
+// fraction 0 to 0.99 and B2 -1 to 1 (as the batch's --set takes them). The sentence
 // names the field by its label.
 std::string GlobalEqValuesRefusal(const engine::Problem& problem, const TransferBuffer& record);
+// The rows of the values beside the model's own that the values dialog shows for
+// the problem: the incompetent fraction for an association, B2 and "conserve mass"
+// for every model (the engine names the combinations it refuses).
+GlobalEqOptionRows GlobalEqOptionRowsOf(const engine::Problem& problem);
 // The labels of the values dialog's rows: the value's name and unit.
 std::vector<std::string> GlobalEqValueLabels(const std::vector<engine::Parameter>& values);
 

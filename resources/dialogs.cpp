@@ -770,25 +770,56 @@ const DialogTemplate& GetParamsDialogTemplate(int templateId) {
 
 const std::vector<int>& ParamsDialogTemplateIds() { return Params().ids; }
 
+// The values dialog in two columns, the global values on the left and the local
+// values (with their shorter labels) on the right, so that the largest model's
+// dialog fits a 1280 x 720 screen at scale 2 (640 x 360 logical pixels) without
+// scrolling. A row is the value's label, its field and its "fit" box; the field
+// has room for a value written with six digits and an exponent.
 DialogTemplate GlobalEqValuesTemplate(const std::vector<std::string>& globals,
-                                      const std::vector<std::string>& locals) {
+                                      const std::vector<std::string>& locals, const GlobalEqOptionRows& options) {
   if (globals.size() > static_cast<std::size_t>(kGlobalEqMaxRows) ||
       locals.size() > static_cast<std::size_t>(kGlobalEqMaxRows))
     throw std::invalid_argument("the values dialog holds at most " + std::to_string(kGlobalEqMaxRows) + " rows");
-  DialogTemplate t = EmptyTemplate(kGlobalEqValuesDialogId, "Global Equilibrium Analysis: Values", 300);
-  const int w = t.width - 2 * kMargin;
-  Column rows = {S("global values (one for all data sets):")};
+  constexpr int kLeftLabel = 80, kRightLabel = 50, kEdit = 54, kFit = 26;
+  DialogTemplate t = EmptyTemplate(kGlobalEqValuesDialogId, "Global Equilibrium Analysis: Values",
+                                   2 * kMargin + kLeftLabel + kRightLabel + 2 * (kEdit + kFit));
+  auto place = [&t](const Column& rows, int x, int label) {
+    int y = kMargin;
+    for (const Row& row : rows) {
+      if (row.edit == 0) {
+        PlaceRow(t, row, x, y, label + kEdit + kFit);
+      } else {
+        t.controls.push_back(Control(kStaticControlId, ControlKind::Static, row.label, x, y + 2, label - 2, 10));
+        t.controls.push_back(Control(row.edit, ControlKind::Edit, "", x + label, y, kEdit - 2, 12));
+        t.controls.push_back(
+            Control(row.toggle, ControlKind::CheckBox, row.toggleLabel, x + label + kEdit, y + 1, kFit, 10));
+      }
+      y += kRowHeight;
+    }
+    return y;
+  };
+  Column left = {S("global values (one for all data sets):")};
   for (std::size_t k = 0; k < globals.size(); ++k) {
     const int id = kIdGlobalEqGlobalFirst + 2 * static_cast<int>(k);
-    rows.push_back(EF(id, globals[k], id + 1));
+    left.push_back(EF(id, globals[k], id + 1));
   }
-  rows.push_back(S("local values (each data set its own):"));
+  if (!options.incompetent.empty())
+    left.push_back(EF(kIdGlobalEqIncompetent, options.incompetent, kIdGlobalEqIncompetent + 1));
+  if (!options.virial.empty()) left.push_back(EF(kIdGlobalEqB2, options.virial, kIdGlobalEqB2 + 1));
+  Column right = {S("local values (per data set):")};
   for (std::size_t k = 0; k < locals.size(); ++k) {
     const int id = kIdGlobalEqLocalFirst + 2 * static_cast<int>(k);
-    rows.push_back(EF(id, locals[k], id + 1));
+    right.push_back(EF(id, locals[k], id + 1));
   }
-  rows.push_back(S("An empty local field: each data set starts from its own data."));
-  AddButtons(t, PlaceColumn(t, rows, kMargin, kMargin, w) + 6);
+  // One loading per cell instead of each data set's own reference signals.
+  if (options.conserveMass) right.push_back(C(kIdGlobalEqConserveMass, "conserve mass in each cell"));
+  // The global column first: the keyboard walks the controls in the template's order.
+  const int leftBottom = place(left, kMargin, kLeftLabel);
+  const int rightBottom = place(right, kMargin + kLeftLabel + kEdit + kFit, kRightLabel);
+  Column below = {S("An empty local field: each data set starts from its own data.")};
+  if (!options.incompetent.empty() || !options.virial.empty())
+    below.push_back(S("A value held at 0 leaves its term out of the model."));
+  AddButtons(t, PlaceColumn(t, below, kMargin, std::max(leftBottom, rightBottom) + 4, t.width - 2 * kMargin) + 6);
   return t;
 }
 

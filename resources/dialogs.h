@@ -50,11 +50,27 @@ inline constexpr int kGlobalEqValuesDialogId = 932;
 inline constexpr int kIdGlobalEqGlobalFirst = 950;
 inline constexpr int kIdGlobalEqLocalFirst = 970;
 inline constexpr int kGlobalEqMaxRows = 8;
+// The values the model takes beside its own, at the end of the global rows: the
+// incompetent fraction of the monomer (edit kIdGlobalEqIncompetent, its "fit" box
+// + 1; associations only) and the second virial coefficient B2 (kIdGlobalEqB2,
+// + 1); after the local rows the switch "conserve mass in each cell"
+// (kIdGlobalEqConserveMass: one loading per cell instead of each data set's own
+// reference signals).
+inline constexpr int kIdGlobalEqIncompetent = 990;
+inline constexpr int kIdGlobalEqB2 = 992;
+inline constexpr int kIdGlobalEqConserveMass = 994;
+// The rows of those values a values dialog shows: a row's label (empty: no row).
+struct GlobalEqOptionRows {
+  std::string incompetent;
+  std::string virial;
+  bool conserveMass = false;
+};
 // The values dialog for the labels of the global and local values (each label
-// names the value and its unit); std::invalid_argument for more rows than there
-// are ids.
+// names the value and its unit) and the option rows; std::invalid_argument for
+// more rows than there are ids.
 DialogTemplate GlobalEqValuesTemplate(const std::vector<std::string>& globals,
-                                      const std::vector<std::string>& locals);
+                                      const std::vector<std::string>& locals,
+                                      const GlobalEqOptionRows& options = {});
 
 // The template of a dialog by its name, the resource id as text ("631", "320").
 // An unknown name is a programming error: std::invalid_argument naming it.

@@ -6,11 +6,15 @@
 
 #include "app/global_eq_view.h"
 #include "app/markers.h"
+#include "app/paint.h"
 #include "app/shell_hooks.h"
 #include "commands/global_equilibrium_commands.h"
 #include "commands/program_services.h"
+#include "commands/text_format.h"
 #include "commands_test_support.h"
 #include "engine/equilibrium.h"
+#include "platform/dialog_keyboard.h"
+#include "platform/dialog_layout.h"
 #include "resources/dialogs.h"
 #include "resources/menus.h"
 
@@ -225,10 +229,11 @@ TEST(GlobalEquilibriumDialogs, EveryFieldOfEveryModelIsJudgedAndNamed) {
   for (int model = 0; model < kGlobalEqModelCount; ++model) {
     const engine::Problem p = ExampleProblem(model, 2);
     const std::vector<std::string> g = GlobalEqValueLabels(p.globals), l = GlobalEqValueLabels(p.locals[0]);
-    const DialogTemplate t = GlobalEqValuesTemplate(g, l);
+    const DialogTemplate t = GlobalEqValuesTemplate(g, l, GlobalEqOptionRowsOf(p));
     TransferBuffer opened;
     for (std::size_t k = 0; k < g.size(); ++k)
       opened.text[kIdGlobalEqGlobalFirst + 2 * static_cast<int>(k)] = std::to_string(p.globals[k].value);
+    opened.text[kIdGlobalEqIncompetent] = opened.text[kIdGlobalEqB2] = "0";
     for (const DialogControl& c : t.controls) {
       if (c.kind != ControlKind::Edit) continue;
       ++fields;
@@ -242,15 +247,38 @@ TEST(GlobalEquilibriumDialogs, EveryFieldOfEveryModelIsJudgedAndNamed) {
       }
       TransferBuffer empty = opened;
       empty.text[c.id] = "";
-      const bool global = c.id < kIdGlobalEqLocalFirst;
+      const bool global = c.id < kIdGlobalEqLocalFirst || c.id >= kIdGlobalEqIncompetent;
       EXPECT_EQ(GlobalEqValuesRefusal(p, empty).empty(), !global) << label;
     }
     EXPECT_TRUE(GlobalEqValuesRefusal(p, opened).empty());
   }
   // ideal1 to ideal3: k masses, k signals and the baseline; monomer-nmer: M1, logKa1,
   // c1, baseline; monomer-nmer-mmer: M1, logKa1, logKa2, c1, baseline; hetero-ab: M1,
-  // M2, logKa1, cA, cB, baseline.
-  EXPECT_EQ(fields, 3 + 5 + 7 + 4 + 5 + 6);
+  // M2, logKa1, cA, cB, baseline; B2 in every model, the incompetent fraction in the
+  // three associations.
+  EXPECT_EQ(fields, 3 + 5 + 7 + 4 + 5 + 6 + 6 + 3);
+  // The option fields take what the batch's --set takes: a fraction 0 to 0.99, B2
+  // -1 to 1.
+  const engine::Problem p = ExampleProblem(kMonomerNmer, 2);
+  TransferBuffer base;
+  for (std::size_t k = 0; k < p.globals.size(); ++k)
+    base.text[kIdGlobalEqGlobalFirst + 2 * static_cast<int>(k)] = std::to_string(p.globals[k].value);
+  const struct {
+    int id;
+    const char* text;
+    bool taken;
+  } options[] = {{kIdGlobalEqIncompetent, "0", true},    {kIdGlobalEqIncompetent, "0.99", true},
+                 {kIdGlobalEqIncompetent, "-0.1", false}, {kIdGlobalEqIncompetent, "1", false},
+                 {kIdGlobalEqB2, "-1", true},             {kIdGlobalEqB2, "5e-4", true},
+                 {kIdGlobalEqB2, "1.5", false},           {kIdGlobalEqB2, "", false}};
+  for (const auto& o : options) {
+    TransferBuffer r = base;
+    r.text[kIdGlobalEqIncompetent] = r.text[kIdGlobalEqB2] = "0";
+    r.text[o.id] = o.text;
+    EXPECT_EQ(GlobalEqValuesRefusal(p, r).empty(), o.taken) << o.id << " " << o.text;
+  }
+  // An ideal model has no incompetent fraction.
+  EXPECT_TRUE(GlobalEqOptionRowsOf(ExampleProblem(0, 2)).incompetent.empty());
   EXPECT_TRUE(GlobalEqModelRefusal(ModelAnswer(kMonomerNmer, "12")).empty());
   for (const char* n : {"1", "13", "x"}) EXPECT_FALSE(GlobalEqModelRefusal(ModelAnswer(kMonomerNmer, n)).empty()) << n;
   for (const char* m : {"2", "13", "x"}) {
@@ -261,6 +289,242 @@ TEST(GlobalEquilibriumDialogs, EveryFieldOfEveryModelIsJudgedAndNamed) {
   TransferBuffer none = ModelAnswer(0);
   none.checked[kIdGlobalEqModelFirst] = false;
   EXPECT_FALSE(GlobalEqModelRefusal(none).empty());
+}
+
+// The values dialog worked by keys, as a user does: it opens on the first value
+// field with its text selected; Tab walks M1, its box, logKa1, its box and reaches
+// the incompetent fraction, where 0.05 is typed and Space checks its "fit" box.
+// The fit is the one the batch makes of the same files with --set incompetent=0.05
+// --float incompetent (its problem built and solved by the engine directly), to the
+// last bit; the monomer-dimer example has no incompetent monomer, so the fraction
+// lies within 3 errors of 0. Ctrl+P shows the fraction with its error.
+TEST_F(GlobalEquilibriumWindowTest, AnIncompetentFractionFloatedByKeysIsFittedAsTheBatchFitsIt) {
+  bFullCommandSet = true;
+  Win().AttachCommandMenu();
+  Backend().QueueOpenFiles(ExampleFiles());
+  Backend().QueueDialog(IDOK, ModelAnswer(kMonomerNmer));
+  std::vector<DialogKey> keys;
+  for (int tab = 0; tab < 4; ++tab) keys.push_back(PressedKey(VK_TAB));
+  for (const DialogKey& k : TypedKeys("0.05")) keys.push_back(k);
+  keys.push_back(PressedKey(VK_TAB));
+  keys.push_back(PressedKey(VK_SPACE));
+  keys.push_back(PressedKey(VK_RETURN));
+  Backend().QueueDialogKeys(keys);
+  Backend().QueueMessageBox(IDOK, "Global Equilibrium Analysis");
+  ASSERT_TRUE(Backend().Headless().ChooseMenuItem(kCmGlobalEquilibriumAnalysis));
+  PostQuitMessage(0);
+  RunMessageLoop(Win());
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  const GlobalEqWindowAnalysis* a = ShownGlobalEqAnalysis();
+  ASSERT_NE(a, nullptr);
+
+  // The batch's path: the settings of its command line, the engine's Solve.
+  std::vector<engine::DataSet> sets;
+  std::string error;
+  ASSERT_TRUE(engine::ReadEquilibriumRun(ExampleFiles(), &sets, &error)) << error;
+  engine::EquilibriumModelSpec spec;
+  ASSERT_TRUE(engine::ParseEquilibriumModel("monomer-nmer", 2, &spec, &error));
+  engine::EquilibriumSettings settings;
+  settings.set["incompetent"] = 0.05;
+  settings.floated = {"incompetent"};
+  engine::Problem batch;
+  ASSERT_TRUE(engine::BuildEquilibriumProblem(sets, spec, settings, 2, &batch, &error)) << error;
+  const engine::Summary expected = engine::Solve(engine::Options{}, batch);
+  ASSERT_EQ(expected.status, engine::Status::kConverged);
+  ASSERT_EQ(a->summary.globals.size(), 3u);
+  for (std::size_t k = 0; k < expected.globals.size(); ++k) {
+    EXPECT_EQ(a->summary.globals[k].name, expected.globals[k].name);
+    EXPECT_EQ(a->summary.globals[k].value, expected.globals[k].value) << expected.globals[k].name;
+    EXPECT_EQ(a->summary.globals[k].error, expected.globals[k].error) << expected.globals[k].name;
+    EXPECT_EQ(a->summary.globals[k].upper95, expected.globals[k].upper95) << expected.globals[k].name;
+  }
+  const engine::ValueResult& f = a->summary.globals[2];
+  EXPECT_EQ(f.name, "incompetent");
+  EXPECT_TRUE(f.floated);
+  EXPECT_GT(f.error, 0.0);
+  EXPECT_LT(f.error, 0.2);
+  EXPECT_NEAR(f.value, 0.0, 3 * f.error);
+  EXPECT_NEAR(a->summary.globals[0].value, 30000.0, 3 * a->summary.globals[0].error);
+
+  // Ctrl+P: the fraction's row with its value, error and limits.
+  Backend().ClearTranscript();
+  Backend().QueueMessageBox(IDOK, "Global Equilibrium Analysis");
+  PressKeyAndRun('P', MK_CONTROL);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  const std::string row = "\nincompetent\t" + FormatText("%.6g\t%.6g\t%.6g\t%.6g", f.value, f.error, f.lower95,
+                                                             f.upper95) + "\tfraction\tyes\n";
+  EXPECT_NE(LastBox().find(row), std::string::npos) << LastBox();
+}
+
+// The combinations the engine refuses reach a box that names why, and the values
+// dialog comes back as it was left: OK on it unchanged meets the same refusal, and
+// Cancel then leaves nothing fitted. The shipped example gives no meniscus and
+// bottom, which conserving the mass needs.
+TEST_F(GlobalEquilibriumWindowTest, ARefusedCombinationIsNamedAndTheDialogComesBackAsItWasLeft) {
+  const struct {
+    int model;
+    bool incompetent, b2, conserve;
+    std::vector<std::string> named;
+  } cases[] = {
+      {kMonomerNmer, true, true, false, {"incompetent fraction and B2"}},
+      {kMonomerNmer, false, false, true, {"\"conserve mass in each cell\"", "meniscus and bottom", "cell1_280.xp"}},
+      {0, false, true, true, {"\"conserve mass in each cell\"", "B2"}},
+      {5, false, false, true, {"\"conserve mass in each cell\"", "hetero-ab"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named.front() + " with model " + std::to_string(c.model));
+    ResetGlobalEqAnalysis();
+    Backend().ClearTranscript();
+    TransferBuffer values;
+    if (c.incompetent) {
+      values.text[kIdGlobalEqIncompetent] = "0.1";
+      values.checked[kIdGlobalEqIncompetent + 1] = true;
+    }
+    if (c.b2) values.checked[kIdGlobalEqB2 + 1] = true;
+    values.checked[kIdGlobalEqConserveMass] = c.conserve;
+    Backend().QueueOpenFiles(ExampleFiles());
+    Backend().QueueDialog(IDOK, ModelAnswer(c.model));
+    Backend().QueueDialog(IDOK, values);
+    Backend().QueueMessageBox(IDOK, "Global Equilibrium Analysis");
+    Backend().QueueDialogKeys({PressedKey(VK_RETURN)});  // the dialog as it was left
+    Backend().QueueMessageBox(IDOK, "Global Equilibrium Analysis");
+    Backend().QueueDialog(IDCANCEL);
+    Dispatch(kCmGlobalEquilibriumAnalysis);
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    const std::vector<std::string> boxes = BoxTexts();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], boxes[1]);
+    EXPECT_EQ(boxes[0].rfind("the global fit was refused:\n", 0), 0u) << boxes[0];
+    for (const std::string& n : c.named) EXPECT_NE(boxes[0].find(n), std::string::npos) << boxes[0];
+    EXPECT_EQ(boxes[0].find("--"), std::string::npos) << boxes[0];
+    EXPECT_EQ(Shown("Dialog"), 4);
+    EXPECT_EQ(ShownGlobalEqAnalysis(), nullptr);
+    EXPECT_FALSE(bGlobalEqView);
+  }
+}
+
+// After a refusal the values typed before it are kept: the conserved mass switched
+// off on the dialog that comes back, the fraction typed and held the first time is
+// fitted as given.
+TEST_F(GlobalEquilibriumWindowTest, AfterARefusalTheValuesTypedBeforeAreFitted) {
+  TransferBuffer values;
+  values.text[kIdGlobalEqIncompetent] = "0.05";
+  values.checked[kIdGlobalEqConserveMass] = true;
+  TransferBuffer again;
+  again.checked[kIdGlobalEqConserveMass] = false;
+  Backend().QueueOpenFiles(ExampleFiles());
+  Backend().QueueDialog(IDOK, ModelAnswer(kMonomerNmer));
+  Backend().QueueDialog(IDOK, values);
+  Backend().QueueMessageBox(IDOK, "Global Equilibrium Analysis");
+  Backend().QueueDialog(IDOK, again);
+  Backend().QueueMessageBox(IDOK, "Global Equilibrium Analysis");
+  Dispatch(kCmGlobalEquilibriumAnalysis);
+  EXPECT_TRUE(Backend().AllAnswersUsed());
+  const GlobalEqWindowAnalysis* a = ShownGlobalEqAnalysis();
+  ASSERT_NE(a, nullptr);
+  ASSERT_EQ(a->problem.globals.size(), 3u);
+  EXPECT_EQ(a->problem.globals[2].name, "incompetent");
+  EXPECT_EQ(a->summary.globals[2].value, 0.05);
+  EXPECT_FALSE(a->summary.globals[2].floated);
+  EXPECT_TRUE(a->summary.globals[0].floated);
+}
+
+// Esc in the model dialog, in the values dialog, and in the values dialog after a
+// refused combination's box, leaves the window as it was, pixel for pixel, with an
+// analysis on show; a field refused by the values' check does the same.
+TEST_F(GlobalEquilibriumWindowTest, EscInItsDialogsLeavesTheWindowAsItWas) {
+  RunSession();
+  ASSERT_TRUE(bGlobalEqView);
+  PaintWindow(Win());
+  const Image before = Handle().Screen();
+  const GlobalEqWindowAnalysis* shown = ShownGlobalEqAnalysis();
+  auto differing = [&] {
+    const Image after = Handle().Screen();
+    if (after.Width() != before.Width() || after.Height() != before.Height()) return after.Width() * after.Height();
+    int n = 0;
+    for (int y = 0; y < after.Height(); ++y)
+      for (int x = 0; x < after.Width(); ++x) n += after.Pixel(x, y) != before.Pixel(x, y);
+    return n;
+  };
+  TransferBuffer refusedCombination;
+  refusedCombination.checked[kIdGlobalEqB2 + 1] = true;
+  refusedCombination.checked[kIdGlobalEqIncompetent + 1] = true;
+  TransferBuffer refusedField;
+  refusedField.text[kIdGlobalEqIncompetent] = "2";
+  for (int stage = 0; stage < 4; ++stage) {
+    SCOPED_TRACE("stage " + std::to_string(stage));
+    Backend().ClearTranscript();
+    Backend().QueueOpenFiles(ExampleFiles());
+    if (stage == 0) {
+      Backend().QueueDialogKeys({PressedKey(VK_ESCAPE)});
+    } else {
+      Backend().QueueDialog(IDOK, ModelAnswer(kMonomerNmer));
+      if (stage >= 2) {
+        Backend().QueueDialog(IDOK, stage == 2 ? refusedCombination : refusedField);
+        Backend().QueueMessageBox(IDOK, stage == 2 ? "Global Equilibrium Analysis" : "Input Error");
+      }
+      Backend().QueueDialogKeys({PressedKey(VK_ESCAPE)});
+    }
+    Dispatch(kCmGlobalEquilibriumAnalysis);
+    PostQuitMessage(0);
+    RunMessageLoop(Win());
+    EXPECT_TRUE(Backend().AllAnswersUsed());
+    EXPECT_EQ(differing(), 0);
+    EXPECT_EQ(ShownGlobalEqAnalysis(), shown);
+    EXPECT_TRUE(bGlobalEqView);
+    EXPECT_FALSE(Win().bModalBoxOpen);
+  }
+}
+
+// The values dialog of every model, with the values it opens with, fits a 1280 x 720
+// screen at scale 2 (640 x 360 logical pixels, less a window frame of 16 x 48)
+// without scrolling, in the scripted backend's dialog font; no two controls
+// overlap, and the focus walks the global values, then the local ones, then OK.
+TEST_F(GlobalEquilibriumWindowTest, EveryValuesDialogFitsASmallScreenAndTabsGlobalsFirst) {
+  for (int model = 0; model < kGlobalEqModelCount; ++model) {
+    SCOPED_TRACE(engine::EquilibriumModelNames()[static_cast<std::size_t>(model)]);
+    const engine::Problem p = ExampleProblem(model, 2);
+    const DialogTemplate t =
+        GlobalEqValuesTemplate(GlobalEqValueLabels(p.globals), GlobalEqValueLabels(p.locals[0]), GlobalEqOptionRowsOf(p));
+    TransferBuffer opened;
+    for (std::size_t k = 0; k < p.globals.size(); ++k)
+      opened.text[kIdGlobalEqGlobalFirst + 2 * static_cast<int>(k)] = FormatText("%.6g", p.globals[k].value);
+    opened.text[kIdGlobalEqIncompetent] = opened.text[kIdGlobalEqB2] = "-1.23457e-05";
+    std::vector<DialogKey> keys;
+    for (std::size_t k = 0; k < t.controls.size(); ++k) keys.push_back(PressedKey(VK_TAB));
+    keys.push_back(PressedKey(VK_ESCAPE));
+    Backend().QueueDialogKeys(keys);
+    TransferBuffer shown = opened;
+    EXPECT_EQ(Backend().RunDialog(t, shown), IDCANCEL);
+    EXPECT_EQ(shown.text, opened.text);
+    const DialogPixelLayout& layout = Backend().LastDialogLayout();
+    EXPECT_LE(layout.client.cx, 640 - 16);
+    EXPECT_LE(layout.client.cy, 360 - 48);
+    for (std::size_t i = 0; i < layout.controls.size(); ++i) {
+      const Rect& a = layout.controls[i];
+      EXPECT_LE(a.right, layout.client.cx);
+      EXPECT_LE(a.bottom, layout.client.cy);
+      for (std::size_t j = i + 1; j < layout.controls.size(); ++j) {
+        const Rect& b = layout.controls[j];
+        EXPECT_FALSE(a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
+            << t.controls[i].label << " / " << t.controls[j].label;
+      }
+    }
+    // The keyboard's order: every global value and its box before every local one.
+    std::vector<int> order;
+    for (const DialogControl& c : t.controls)
+      if (TakesKeyboardFocus(c)) order.push_back(c.id);
+    ASSERT_FALSE(order.empty());
+    EXPECT_EQ(order.front(), kIdGlobalEqGlobalFirst);
+    EXPECT_EQ(order[order.size() - 2], IDOK);
+    std::size_t lastGlobal = 0, firstLocal = order.size();
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      const bool local = order[i] >= kIdGlobalEqLocalFirst && order[i] < kIdGlobalEqIncompetent;
+      if (local || order[i] == kIdGlobalEqConserveMass) firstLocal = std::min(firstLocal, i);
+      else if (order[i] != IDOK && order[i] != IDCANCEL) lastGlobal = i;
+    }
+    EXPECT_LT(lastGlobal, firstLocal);
+  }
 }
 
 // A listed scan file that is missing refuses the whole run with its name before any

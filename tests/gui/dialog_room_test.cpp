@@ -1,4 +1,4 @@
-// Every dialog template of the program on screens from a full-HD one down to a
+// Every dialog template of the program (those made at run time among them) on screens from a full-HD one down to a
 // 1280 x 720 screen at scale 2 (640 x 360 logical pixels): the dialog and its frame
 // fit the screen, the first value field has the focus with its value selected, and
 // Tab brings each field into view, where a click could reach it; Esc leaves the
@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "commands/global_equilibrium_commands.h"
+#include "engine/equilibrium.h"
 #include "platform/dialog_layout.h"
 #include "platform/qt/qt_dialogs.h"
 #include "resources/dialogs.h"
@@ -25,15 +27,41 @@ using gui_test::WhenModalOpens;
 // The frame and title a window manager adds, at most (as the dialogs allow for).
 constexpr int kFrameWidth = 16, kFrameHeight = 48;
 
+// The templates made at run time: the values dialog of the global equilibrium
+// analysis for each model, with the rows the window gives it on the shipped example.
+std::vector<DialogTemplate> RunTimeTemplates() {
+  std::vector<engine::DataSet> sets;
+  std::string error;
+  const std::string dir = std::string(TARMIC_SOURCE_DIR) + "/examples/global_equilibrium/";
+  EXPECT_TRUE(engine::ReadEquilibriumRun({dir + "cell1_280.xp", dir + "cell2_280.xp"}, &sets, &error)) << error;
+  std::vector<DialogTemplate> templates;
+  for (const std::string& model : engine::EquilibriumModelNames()) {
+    engine::EquilibriumModelSpec spec;
+    engine::Problem p;
+    EXPECT_TRUE(engine::ParseEquilibriumModel(model, 2, &spec, &error, 4)) << error;
+    EXPECT_TRUE(engine::BuildEquilibriumProblem(sets, spec, {}, 2, &p, &error)) << error;
+    if (p.locals.empty()) continue;
+    templates.push_back(GlobalEqValuesTemplate(GlobalEqValueLabels(p.globals), GlobalEqValueLabels(p.locals[0]),
+                                               GlobalEqOptionRowsOf(p)));
+  }
+  EXPECT_EQ(templates.size(), engine::EquilibriumModelNames().size());
+  return templates;
+}
+
 TEST(DialogRoomQt, EveryTemplateFitsEveryScreenAndShowsEachFieldItsFocusReaches) {
   gui_test::TestApplication();
   const QSize rooms[] = {{1920, 1050}, {1280, 690}, {960, 510}, {640, 330}};
+  std::vector<const DialogTemplate*> all;
+  for (const std::string& name : DialogTemplateNames()) all.push_back(&GetDialogTemplate(name));
+  const std::vector<DialogTemplate> runTime = RunTimeTemplates();
+  for (const DialogTemplate& t : runTime) all.push_back(&t);
   int scrolled = 0, walked = 0;
   for (const QSize& room : rooms) {
     SetDialogRoomForTesting(room);
-    for (const std::string& name : DialogTemplateNames()) {
+    for (std::size_t index = 0; index < all.size(); ++index) {
+      const DialogTemplate& t = *all[index];
+      const std::string name = t.name + " (" + std::to_string(index) + ")";
       SCOPED_TRACE(name + " on " + std::to_string(room.width()) + " x " + std::to_string(room.height()));
-      const DialogTemplate& t = GetDialogTemplate(name);
       TransferBuffer buffer;
       int edits = 0;
       for (const DialogControl& c : t.controls)
