@@ -168,9 +168,9 @@ bool ProblemOfValues(const std::vector<engine::DataSet>& sets, const engine::Equ
 // The values dialog: each global value with its start (from the data where the
 // user gave none) and its "fit" box, the incompetent fraction (associations) and
 // B2 held at 0, each local value empty (each data set starts from its own data)
-// with its box, and "conserve mass in each cell" off. A field the values refuse, or a
-// combination the engine refuses, is named in a box and the dialog shown again as
-// it was left. False on Cancel (the problem is unchanged).
+// with its box, and "conserve mass in each cell" off. A field the values refuse,
+// or a combination the engine refuses, is named in a box and the dialog shown
+// again as it was left. False on Cancel (the problem is unchanged).
 bool AskValues(TXLAWindow& window, const std::vector<engine::DataSet>& sets, const engine::EquilibriumModelSpec& spec,
                engine::Problem& problem) {
   const std::vector<engine::Parameter>& locals = problem.locals.front();

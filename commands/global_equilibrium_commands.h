@@ -1,6 +1,7 @@
 // "Global Equilibrium Analysis..." of the Model menu: the window's door to the global
 // analysis of a sorted equilibrium run on the engine of values (engine/equilibrium.h).
-// It asks for the experiment files, the model and its values, fits with the
+// It asks for the experiment files, the model and its values (among them the
+// incompetent fraction, B2 and the mass conserved in each cell), fits with the
 // program's progress display (a key stops the fit at its best point), and shows
 // each data set's data, fit and residuals in the data and residual panes (PgUp and
 // PgDn step through them, Esc leaves the view; app/global_eq_view.h). While the

@@ -1,7 +1,10 @@
 // "Global Equilibrium Analysis..." in the window: the item of the full command set,
 // a session on the shipped sorted run that shows what the engine's Solve finds for
 // the same problem, the steps through the data sets, a fit stopped by a key at its
-// best point, and the fields of its dialogs.
+// best point, the fields of its dialogs, the values beside the model's own (the
+// incompetent fraction, B2, the mass conserved in each cell) and the engine's
+// refusals of their combinations.
+#include <cstdio>
 #include <filesystem>
 
 #include "app/global_eq_view.h"
@@ -345,6 +348,9 @@ TEST_F(GlobalEquilibriumWindowTest, AnIncompetentFractionFloatedByKeysIsFittedAs
   EXPECT_LT(f.error, 0.2);
   EXPECT_NEAR(f.value, 0.0, 3 * f.error);
   EXPECT_NEAR(a->summary.globals[0].value, 30000.0, 3 * a->summary.globals[0].error);
+  std::printf("incompetent fraction %.4g +- %.3g (95%% %.4g to %.4g), M1 %.6g +- %.3g, logKa1 %.4g +- %.3g\n",
+              f.value, f.error, f.lower95, f.upper95, a->summary.globals[0].value, a->summary.globals[0].error,
+              a->summary.globals[1].value, a->summary.globals[1].error);
 
   // Ctrl+P: the fraction's row with its value, error and limits.
   Backend().ClearTranscript();
