@@ -189,6 +189,28 @@ TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
   for (const auto& row : sets) EXPECT_EQ(row.at("c1 error"), "0") << "derived from the loading, not fitted";
   // One loading gives a cell's speeds different reference signals.
   EXPECT_NE(sets[0].at("c1"), sets[1].at("c1"));
+  // The meniscus floated: one row per cell, in cm, before the loadings; refused where
+  // the signal does not depend on it (no loading counted over the column).
+  std::vector<std::string> menisci = conserved;
+  menisci.insert(menisci.begin() + 3, {"--float", "meniscus"});
+  menisci[menisci.size() - 4] = root + "/meniscus";
+  r = RunBatchProgram(root, menisci);
+  EXPECT_TRUE(r.code == 0 || r.code == 3) << r.err;
+  const auto withMeniscus = TableRows(ReadWhole(root + "/meniscus/global-parameters.tsv"));
+  ASSERT_EQ(withMeniscus.size(), 8u);
+  for (int cell = 1; cell <= 3; ++cell) {
+    EXPECT_EQ(withMeniscus[1 + cell].at("parameter"), "meniscus cell " + std::to_string(cell));
+    EXPECT_EQ(withMeniscus[1 + cell].at("unit"), "cm");
+    EXPECT_NE(withMeniscus[1 + cell].at("error"), "0");
+  }
+  EXPECT_EQ(withMeniscus[5].at("parameter"), "loading cell 1");
+  std::vector<std::string> plain = {"--global", "--model", "monomer-nmer", "--float", "meniscus", "--output",
+                                    root + "/x"};
+  plain.insert(plain.end(), columnXps.begin(), columnXps.end());
+  r = RunBatchProgram(root, plain);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("only with --conserve-mass"), std::string::npos) << r.err;
+  EXPECT_FALSE(batch_fs::exists(root + "/x"));
 
   // A damaged copy of the run: an experiment file line without its key.
   const std::string copy = root + "/copy";
