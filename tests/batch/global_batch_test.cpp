@@ -11,6 +11,7 @@
 #include "batch/batch_manifest.h"
 #include "scandata/experiment_file.h"
 #include "tests/batch/batch_test_support.h"
+#include "tests/engine/synthetic_run.h"
 
 namespace tarmic {
 namespace {
@@ -189,11 +190,28 @@ TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
   for (const auto& row : sets) EXPECT_EQ(row.at("c1 error"), "0") << "derived from the loading, not fitted";
   // One loading gives a cell's speeds different reference signals.
   EXPECT_NE(sets[0].at("c1"), sets[1].at("c1"));
-  // The meniscus floated: one row per cell, in cm, before the loadings; refused where
-  // the signal does not depend on it (no loading counted over the column).
-  std::vector<std::string> menisci = conserved;
-  menisci.insert(menisci.begin() + 3, {"--float", "meniscus"});
-  menisci[menisci.size() - 4] = root + "/meniscus";
+  // The meniscus floated on a run whose cells keep their mass (the files' meniscus
+  // 6.87 cm, the true one 6.85): one row per cell, in cm, before the loadings; refused
+  // where the signal does not depend on it (no loading counted over the column).
+  engine::testing::RunShape shape;
+  shape.meniscus = 6.85;
+  shape.bottom = 7.25;
+  shape.conserve = true;
+  const std::string kept = root + "/kept";
+  const std::vector<std::string> keptXps = engine::testing::WriteRun(
+      kept, engine::testing::SyntheticRun(engine::testing::Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01}, 3, shape),
+      kept);
+  for (const std::string& path : keptXps) {
+    ExperimentFile xp;
+    std::string error;
+    ASSERT_TRUE(LoadXpFile(path, &xp, &error)) << error;
+    xp.meniscus = 6.87f;
+    xp.bottom = 7.25f;
+    ASSERT_TRUE(WriteXpFile(path, xp, &error)) << error;
+  }
+  std::vector<std::string> menisci = {"--global", "--model", "monomer-nmer", "--float", "meniscus",
+                                      "--conserve-mass", "--output", root + "/meniscus"};
+  menisci.insert(menisci.end(), keptXps.begin(), keptXps.end());
   r = RunBatchProgram(root, menisci);
   EXPECT_TRUE(r.code == 0 || r.code == 3) << r.err;
   const auto withMeniscus = TableRows(ReadWhole(root + "/meniscus/global-parameters.tsv"));

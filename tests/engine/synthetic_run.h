@@ -237,8 +237,14 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
         auto bOf = [&](double ma) {
           return bisect([&](double mb) { return partB(ma, mb); }, 0.5 * load, 0.5 * load / (kPath * kEpsB));
         };
-        const double ma = bisect([&](double m) { return partA(m, bOf(m)); }, 0.5 * load, 0.5 * load / (kPath * kEps));
-        const double mb = bOf(ma);
+        // The amounts do not depend on the seed: found once per cell and speed.
+        static std::map<std::vector<double>, std::pair<double, double>> found;
+        const std::vector<double> key = {t.M1, t.M2, t.logKa, rpm, load, lo2, hi2, ref2, shape.temperature};
+        if (!found.count(key)) {
+          const double m = bisect([&](double x) { return partA(x, bOf(x)); }, 0.5 * load, 0.5 * load / (kPath * kEps));
+          found[key] = {m, bOf(m)};
+        }
+        const auto [ma, mb] = found[key];
         for (std::size_t i = 0; i < r.size(); ++i) {
           const double A = ma * eA(r[i]), B = mb * eB(r[i]);
           clean[i] = kPath * (kEps * A + kEpsB * B + (kEps + kEpsB) * Ka * A * B) + t.baseline;
