@@ -1103,11 +1103,11 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
       }
       meniscus /= count;
       bottom /= count;
-      const std::string c = " cell " + std::to_string(cell);
+      const std::string ofCell = " cell " + std::to_string(cell);
       if (spec.floatMeniscus)
-        p.globals.push_back(Parameter{"meniscus" + c, std::min(meniscus, lo), "cm", lo - 0.5, lo, true});
+        p.globals.push_back(Parameter{"meniscus" + ofCell, std::min(meniscus, lo), "cm", lo - 0.5, lo, true});
       if (spec.floatBottom)
-        p.globals.push_back(Parameter{"bottom" + c, std::max(bottom, hi), "cm", hi, hi + 0.5, true});
+        p.globals.push_back(Parameter{"bottom" + ofCell, std::max(bottom, hi), "cm", hi, hi + 0.5, true});
     }
     p.model = std::make_shared<EquilibriumModel>(spec);
   }

@@ -229,6 +229,27 @@ TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("only with --conserve-mass"), std::string::npos) << r.err;
   EXPECT_FALSE(batch_fs::exists(root + "/x"));
+  // The files switch on time-invariant noise: a profile per cell at its 200 radii,
+  // in the manifest with the rest.
+  for (const std::string& path : keptXps) {
+    ExperimentFile xp;
+    std::string error;
+    ASSERT_TRUE(LoadXpFile(path, &xp, &error)) << error;
+    xp.fitTINoise = true;
+    ASSERT_TRUE(WriteXpFile(path, xp, &error)) << error;
+  }
+  std::vector<std::string> noise = {"--global", "--model", "monomer-nmer", "--output", root + "/ti"};
+  noise.insert(noise.end(), keptXps.begin(), keptXps.end());
+  r = RunBatchProgram(root, noise);
+  EXPECT_TRUE(r.code == 0 || r.code == 3) << r.err;
+  for (int cell = 1; cell <= 3; ++cell) {
+    const auto profile = TableRows(ReadWhole(root + "/ti/ti-noise-cell" + std::to_string(cell) + "-280.tsv"));
+    ASSERT_EQ(profile.size(), 200u) << cell;
+    EXPECT_TRUE(profile[0].count("ti noise"));
+  }
+  const auto tiManifest = ReadManifest(root + "/ti");
+  ASSERT_TRUE(tiManifest);
+  EXPECT_EQ(ManifestMismatch(*tiManifest, root + "/ti"), "");
 
   // A damaged copy of the run: an experiment file line without its key.
   const std::string copy = root + "/copy";
