@@ -21,7 +21,9 @@ const char* const kGlobalUsage =
     "          monomer-nmer-mmer (--set n=N --set m=M, 2 <= n < m <= 12), hetero-ab\n"
     "  --set NAME=VALUE  gives a value (M1, M2, M3, logKa1, logKa2, incompetent, B2, c1, cA, cB,\n"
     "                    baseline, n, m) and holds it\n"
-    "  --float NAME      floats a value given by --set (incompetent and B2 also without one)\n"
+    "  --float NAME      floats a value given by --set (incompetent and B2 also without one);\n"
+    "                    meniscus, bottom: one per cell from the experiment files (with\n"
+    "                    --conserve-mass or incompetent)\n"
     "  --conserve-mass   one loading per cell across its speeds (needs meniscus and bottom)\n";
 
 namespace {
@@ -90,7 +92,7 @@ std::string ParseGlobal(const std::vector<std::string>& args, GlobalArguments* o
   if (a.output.empty()) return "--global needs --output DIR";
   if (a.xps.empty()) return "--global needs one or more experiment files";
   for (const std::string& f : a.settings.floated)
-    if (!a.settings.set.count(f) && f != "incompetent" && f != "B2")
+    if (!a.settings.set.count(f) && f != "incompetent" && f != "B2" && f != "meniscus" && f != "bottom")
       return "--float " + f + ": float only a value given by --set";
   *out = std::move(a);
   return "";
@@ -207,6 +209,15 @@ int RunGlobalBatch(const std::vector<std::string>& args, std::FILE* summary, std
     char prefix[32];
     std::snprintf(prefix, sizeof prefix, "fit-%02zu-", d + 1);
     files.push_back({prefix + fs::path(problem.dataSets[d].source).filename().string() + ".tsv", FitTable(s.dataSets[d])});
+  }
+  // The time-invariant noise of each cell (and wavelength) whose files switch it on.
+  for (std::size_t g = 0; g < problem.tiNoiseGroups.size() && g < s.tiNoise.size(); ++g) {
+    const engine::DataSet& first = problem.dataSets[problem.tiNoiseGroups[g][0]];
+    const engine::DataSetResult& at = s.dataSets[problem.tiNoiseGroups[g][0]];
+    std::string t = "radius\tti noise\n";
+    for (std::size_t i = 0; i < s.tiNoise[g].size() && i < at.radius.size(); ++i)
+      t += Num(at.radius[i]) + "\t" + Num(s.tiNoise[g][i]) + "\n";
+    files.push_back({"ti-noise-cell" + std::to_string(first.cell) + "-" + Num(first.wavelength) + ".tsv", t});
   }
   // The pictures, the summary row and the page of the run.
   std::string model = a.model;

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 #include "numerics/analysis.h"
@@ -59,6 +62,77 @@ struct SetPoints {
   std::vector<double> r, y;
 };
 
+// The workers of one solve: started once (through StartAnalysisThread, as every
+// thread of the engine) and kept until the solve ends, each evaluation handing them
+// their shares. Share t runs on worker t (share 0 on the caller); a share whose worker
+// the system did not start runs on the caller, so the work done is the same.
+class SetPool {
+ public:
+  explicit SetPool(int shares) : shares_(shares), threads_(std::max(0, shares - 1)), started_(threads_.size(), 0) {
+    for (std::size_t t = 0; t < threads_.size(); ++t)
+      started_[t] = StartAnalysisThread(&threads_[t], [this, t] { Work(static_cast<int>(t) + 1); });
+  }
+  ~SetPool() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    for (std::size_t t = 0; t < threads_.size(); ++t)
+      if (started_[t]) threads_[t].join();
+  }
+  SetPool(const SetPool&) = delete;
+  SetPool& operator=(const SetPool&) = delete;
+  int shares() const { return shares_; }
+
+  // Runs share(t) for every t in 0..shares-1 and returns when all have ended.
+  void Run(const std::function<void(int)>& share) {
+    int running = 0;
+    for (char s : started_) running += s;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      job_ = &share;
+      pending_ = running;
+      ++generation_;
+    }
+    wake_.notify_all();
+    share(0);
+    for (std::size_t t = 0; t < threads_.size(); ++t)
+      if (!started_[t]) share(static_cast<int>(t) + 1);
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return pending_ == 0; });
+    job_ = nullptr;
+  }
+
+ private:
+  void Work(int t) {
+    long seen = 0;
+    for (;;) {
+      const std::function<void(int)>* job = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+        if (stop_) return;
+        seen = generation_;
+        job = job_;
+      }
+      (*job)(t);
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (--pending_ == 0) done_.notify_one();
+    }
+  }
+
+  int shares_;
+  std::vector<std::thread> threads_;
+  std::vector<char> started_;
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  const std::function<void(int)>* job_ = nullptr;
+  long generation_ = 0;
+  int pending_ = 0;
+  bool stop_ = false;
+};
+
 // The fit's state: every parameter's value, which are free, and the per-set buffers.
 class Fitter {
  public:
@@ -83,6 +157,11 @@ class Fitter {
     }
     held_.assign(g_.size(), false);
     buf_.resize(nd);
+    groupOf_.assign(nd, -1);
+    for (std::size_t g = 0; g < p.tiNoiseGroups.size(); ++g)
+      for (std::size_t d : p.tiNoiseGroups[g])
+        if (d < nd) groupOf_[d] = static_cast<int>(g);
+    ti_.resize(p.tiNoiseGroups.size());
   }
 
   std::size_t Points() const {
@@ -98,6 +177,10 @@ class Fitter {
     std::vector<std::vector<std::size_t>> locals;
     std::vector<std::size_t> offset;  // of each set's locals in the free vector
     std::size_t count = 0;
+    // The blocks of locals that couple only to the globals: each set's own, or the
+    // locals of all the sets of a noise group together (the group's profile couples
+    // them), as indices into the free vector.
+    std::vector<std::vector<std::size_t>> blocks;
   };
   Free FreeParameters() const {
     Free f;
@@ -111,6 +194,19 @@ class Fitter {
       for (std::size_t k = 0; k < l_[d].size(); ++k)
         if (pb_.locals[d][k].floated) f.locals[d].push_back(k);
       f.count += f.locals[d].size();
+    }
+    std::vector<char> done(pb_.tiNoiseGroups.size(), 0);
+    for (std::size_t d = 0; d < l_.size(); ++d) {
+      std::vector<std::size_t> block;
+      const int g = groupOf_[d];
+      if (g < 0) {
+        for (std::size_t k = 0; k < f.locals[d].size(); ++k) block.push_back(f.offset[d] + k);
+      } else if (!done[g]) {
+        done[g] = 1;
+        for (std::size_t e : pb_.tiNoiseGroups[g])
+          for (std::size_t k = 0; k < f.locals[e].size(); ++k) block.push_back(f.offset[e] + k);
+      }
+      if (!block.empty()) f.blocks.push_back(std::move(block));
     }
     return f;
   }
@@ -131,9 +227,11 @@ class Fitter {
       }
       pb_.model->Evaluate(pb_.dataSets[d], g_.data(), ng, l_[d].data(), nl, n, points_[d].r.data(), b.f.data(),
                           derivatives ? b.dG.data() : nullptr, derivatives ? b.dL.data() : nullptr);
+      b.e.resize(n);
       double ssr = 0.0;
       for (std::size_t i = 0; i < n; ++i) {
         const double e = points_[d].y[i] - b.f[i];
+        b.e[i] = e;
         ssr += e * e;
       }
       b.ssr = ssr;
@@ -143,29 +241,43 @@ class Fitter {
       for (std::size_t d = 0; d < nd; ++d) one(d);
     } else {
       // Each thread takes every threads-th set; a thread the system does not start
-      // leaves its sets to this one, with the same bits.
-      auto share = [&](int t) {
+      // leaves its sets to this one, with the same bits. The workers live as long as
+      // the fit: starting them at every evaluation cost more than many evaluations.
+      const std::function<void(int)> share = [&](int t) {
         for (std::size_t d = t; d < nd; d += threads) one(d);
       };
-      std::vector<std::thread> pool(threads - 1);
-      std::vector<char> started(threads - 1, 0);
-      for (int t = 1; t < threads; ++t) started[t - 1] = StartAnalysisThread(&pool[t - 1], [&share, t] { share(t); });
-      share(0);
-      for (int t = 1; t < threads; ++t) {
-        if (started[t - 1])
-          pool[t - 1].join();
-        else
-          share(t);
-      }
+      if (!pool_) pool_ = std::make_unique<SetPool>(threads);
+      pool_->Run(share);
     }
     ++evaluations_;
+    // The time-invariant noise of each group: at each radius the mean of its sets'
+    // residuals (summed in the order of the group), which leaves their residuals.
+    for (std::size_t g = 0; g < ti_.size(); ++g) {
+      const std::vector<std::size_t>& sets = pb_.tiNoiseGroups[g];
+      const std::size_t n = points_[sets[0]].r.size();
+      ti_[g].assign(n, 0.0);
+      for (std::size_t d : sets)
+        for (std::size_t i = 0; i < n; ++i) ti_[g][i] += buf_[d].e[i];
+      for (double& v : ti_[g]) v /= static_cast<double>(sets.size());
+      for (std::size_t d : sets) {
+        double ssr = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+          buf_[d].e[i] -= ti_[g][i];
+          ssr += buf_[d].e[i] * buf_[d].e[i];
+        }
+        buf_[d].ssr = ssr;
+      }
+    }
     double ssr = 0.0;
     for (std::size_t d = 0; d < nd; ++d) ssr += buf_[d].ssr;
     return std::isfinite(ssr) ? ssr : std::numeric_limits<double>::infinity();
   }
 
   // The normal equations J^T J and J^T e of the free parameters at the last
-  // evaluation with derivatives.
+  // evaluation with derivatives. With noise groups, J is that of the residuals less
+  // their group's profile, (I - P) J with P the mean over the group at each radius:
+  // J^T (I - P) J = J^T J - sum over radii of s s^T / D, s the sum of the group's D
+  // rows there, and J^T (I - P) e = J^T e' with e' the residuals left by the profile.
   void Normal(const Free& f, std::vector<double>& a, std::vector<double>& b) const {
     const std::size_t P = f.count, ng = g_.size();
     a.assign(P * P, 0.0);
@@ -182,7 +294,7 @@ class Fitter {
         std::size_t c = 0;
         for (std::size_t k : f.globals) row[c++] = bf.dG[i * ng + k];
         for (std::size_t k : f.locals[d]) row[c++] = bf.dL[i * nl + k];
-        const double e = points_[d].y[i] - bf.f[i];
+        const double e = bf.e[i];
         for (std::size_t u = 0; u < c; ++u) {
           const std::size_t cu = col[u];
           b[cu] += row[u] * e;
@@ -190,14 +302,38 @@ class Fitter {
         }
       }
     }
+    for (std::size_t g = 0; g < pb_.tiNoiseGroups.size(); ++g) {
+      const std::vector<std::size_t>& sets = pb_.tiNoiseGroups[g];
+      const double D = static_cast<double>(sets.size());
+      col.clear();
+      for (std::size_t k = 0; k < f.globals.size(); ++k) col.push_back(k);
+      for (std::size_t d : sets)
+        for (std::size_t k = 0; k < f.locals[d].size(); ++k) col.push_back(f.offset[d] + k);
+      std::vector<double> sumRow(col.size());
+      for (std::size_t i = 0; i < points_[sets[0]].r.size(); ++i) {
+        std::fill(sumRow.begin(), sumRow.end(), 0.0);
+        std::size_t c = f.globals.size();
+        for (std::size_t d : sets) {
+          const Buffer& bf = buf_[d];
+          const std::size_t nl = l_[d].size();
+          for (std::size_t u = 0; u < f.globals.size(); ++u) sumRow[u] += bf.dG[i * ng + f.globals[u]];
+          for (std::size_t k : f.locals[d]) sumRow[c++] = bf.dL[i * nl + k];
+        }
+        for (std::size_t u = 0; u < col.size(); ++u)
+          for (std::size_t v = 0; v <= u; ++v) {
+            const std::size_t cu = col[u], cv = col[v];
+            (cu >= cv ? a[cu * P + cv] : a[cv * P + cu]) -= sumRow[u] * sumRow[v] / D;
+          }
+      }
+    }
     for (std::size_t u = 0; u < P; ++u)
       for (std::size_t v = 0; v < u; ++v) a[v * P + u] = a[u * P + v];
   }
 
   // The Marquardt step (A + lambda diag A) x = b, solved by its blocks: the locals
-  // of each set couple only to the globals, so each set's block is eliminated on
-  // its own (the Schur complement) and the cost grows with the number of sets, not
-  // with its cube. False when a block is not positive definite.
+  // of each set (of each noise group) couple only to the globals, so each block is
+  // eliminated on its own (the Schur complement) and the cost grows with the number
+  // of sets, not with its cube. False when a block is not positive definite.
   static bool DampedStep(const Free& f, const std::vector<double>& a, const std::vector<double>& b, double lambda,
                          std::vector<double>& x) {
     const std::size_t P = f.count, G = f.globals.size();
@@ -210,43 +346,45 @@ class Fitter {
       for (std::size_t j = 0; j < G; ++j) S[i * G + j] = damped(i, j);
     }
     x.assign(P, 0.0);
-    std::vector<std::vector<double>> X(f.locals.size());  // each set's L x G solution, then its y
-    std::vector<std::vector<double>> Y(f.locals.size());
+    const std::size_t nb = f.blocks.size();
+    std::vector<std::vector<double>> X(nb);  // each block's L x G solution, then its y
+    std::vector<std::vector<double>> Y(nb);
     std::vector<double> block, col;
-    for (std::size_t d = 0; d < f.locals.size(); ++d) {
-      const std::size_t L = f.locals[d].size(), off = f.offset[d];
-      if (L == 0) continue;
+    for (std::size_t d = 0; d < nb; ++d) {
+      const std::vector<std::size_t>& idx = f.blocks[d];
+      const std::size_t L = idx.size();
       block.assign(L * L, 0.0);
       for (std::size_t u = 0; u < L; ++u)
-        for (std::size_t v = 0; v < L; ++v) block[u * L + v] = damped(off + u, off + v);
-      Y[d].assign(b.begin() + off, b.begin() + off + L);
+        for (std::size_t v = 0; v < L; ++v) block[u * L + v] = damped(idx[u], idx[v]);
+      Y[d].resize(L);
+      for (std::size_t k = 0; k < L; ++k) Y[d][k] = b[idx[k]];
       if (!CholeskySolve(block, L, Y[d])) return false;
       X[d].assign(L * G, 0.0);
       for (std::size_t j = 0; j < G; ++j) {
         col.resize(L);
-        for (std::size_t k = 0; k < L; ++k) col[k] = a[(off + k) * P + j];
+        for (std::size_t k = 0; k < L; ++k) col[k] = a[idx[k] * P + j];
         CholeskySolveFactored(block, L, col);
         for (std::size_t k = 0; k < L; ++k) X[d][k * G + j] = col[k];
       }
       for (std::size_t i = 0; i < G; ++i) {
         for (std::size_t j = 0; j < G; ++j) {
           double s = 0.0;
-          for (std::size_t k = 0; k < L; ++k) s += a[i * P + off + k] * X[d][k * G + j];
+          for (std::size_t k = 0; k < L; ++k) s += a[i * P + idx[k]] * X[d][k * G + j];
           S[i * G + j] -= s;
         }
         double s = 0.0;
-        for (std::size_t k = 0; k < L; ++k) s += a[i * P + off + k] * Y[d][k];
+        for (std::size_t k = 0; k < L; ++k) s += a[i * P + idx[k]] * Y[d][k];
         r[i] -= s;
       }
     }
     if (G > 0 && !CholeskySolve(S, G, r)) return false;
     for (std::size_t i = 0; i < G; ++i) x[i] = r[i];
-    for (std::size_t d = 0; d < f.locals.size(); ++d) {
-      const std::size_t L = f.locals[d].size(), off = f.offset[d];
-      for (std::size_t k = 0; k < L; ++k) {
+    for (std::size_t d = 0; d < nb; ++d) {
+      const std::vector<std::size_t>& idx = f.blocks[d];
+      for (std::size_t k = 0; k < idx.size(); ++k) {
         double v = Y[d][k];
         for (std::size_t j = 0; j < G; ++j) v -= X[d][k * G + j] * r[j];
-        x[off + k] = v;
+        x[idx[k]] = v;
       }
     }
     return true;
@@ -349,11 +487,19 @@ class Fitter {
   std::vector<std::vector<double>>& locals() { return l_; }
   std::vector<bool>& held() { return held_; }
   long evaluations() const { return evaluations_; }
-  const std::vector<double>& FitOf(std::size_t d) const { return buf_[d].f; }
+  // The fit of a set with its group's time-invariant noise.
+  std::vector<double> FitOf(std::size_t d) const {
+    std::vector<double> fit = buf_[d].f;
+    if (groupOf_[d] >= 0)
+      for (std::size_t i = 0; i < fit.size(); ++i) fit[i] += ti_[groupOf_[d]][i];
+    return fit;
+  }
+  const std::vector<std::vector<double>>& TiNoise() const { return ti_; }
 
  private:
   struct Buffer {
     std::vector<double> f, dG, dL;
+    std::vector<double> e;  // the residuals (less the group's noise)
     double ssr = 0.0;
   };
   const Options& opt_;
@@ -363,6 +509,9 @@ class Fitter {
   std::vector<std::vector<double>> l_;
   std::vector<bool> held_;
   std::vector<Buffer> buf_;
+  std::unique_ptr<SetPool> pool_;          // the workers, from the first evaluation on threads
+  std::vector<int> groupOf_;               // each set's noise group (-1: none)
+  std::vector<std::vector<double>> ti_;    // each group's profile at the last evaluation
   long evaluations_ = 0;
 };
 
@@ -370,6 +519,11 @@ class Fitter {
 // critical sum (a few units of the noise variance in a sum of N of them): a relative
 // 1e-8 is far below that, and spares the slow tail of the search.
 constexpr double kProfileTolerance = 1e-8;
+
+// Radii (cm) closer than this are one radius of a time-invariant noise profile: far
+// below the spacing of a scan's points and far above the rounding of radii kept in
+// single precision.
+constexpr double kSameRadius = 5e-5;
 
 double RunsZ(const std::vector<double>& y, const std::vector<double>& f) {
   double np = 0, nm = 0, runs = 0;
@@ -408,7 +562,31 @@ Summary Solve(const Options& options, const Problem& problem) {
   for (std::size_t d = 0; d < problem.dataSets.size(); ++d)
     if (fit.SetPointsOf()[d].r.empty())
       return refuse("empty-set", problem.dataSets[d].source + ": no point within the fitting limits");
-  if (N <= free.count) return refuse("too-few-points", "fewer points than floated values");
+  // The noise groups: each set in one group at most, the sets of a group on the same
+  // radii; each group's profile is as many fitted values as its radii.
+  std::size_t noiseValues = 0;
+  {
+    std::vector<char> grouped(problem.dataSets.size(), 0);
+    for (const std::vector<std::size_t>& group : problem.tiNoiseGroups) {
+      if (group.empty()) return refuse("ti-noise", "a group of time-invariant noise has no data set");
+      for (std::size_t d : group)
+        if (d >= grouped.size() || grouped[d]++)
+          return refuse("ti-noise", "a data set is in no or in two groups of time-invariant noise");
+      if (!std::is_sorted(group.begin(), group.end()))
+        return refuse("ti-noise", "a group of time-invariant noise lists its data sets out of order");
+      const std::vector<double>& r0 = fit.SetPointsOf()[group[0]].r;
+      for (std::size_t d : group) {
+        const std::vector<double>& r = fit.SetPointsOf()[d].r;
+        bool same = r.size() == r0.size();
+        for (std::size_t i = 0; same && i < r.size(); ++i) same = std::fabs(r[i] - r0[i]) <= kSameRadius;
+        if (!same)
+          return refuse("ti-noise", problem.dataSets[d].source + " and " + problem.dataSets[group[0]].source +
+                                        " share time-invariant noise but not their fitted radii");
+      }
+      noiseValues += r0.size();
+    }
+  }
+  if (N <= free.count + noiseValues) return refuse("too-few-points", "fewer points than floated values");
 
   const Fitter::Outcome best = fit.Marquardt(options.maxIterations, true, options.tolerance);
   sum.status = best.status;
@@ -416,7 +594,7 @@ Summary Solve(const Options& options, const Problem& problem) {
   sum.ssr = best.ssr;
   sum.points = N;
   sum.floated = free.count;
-  const double dof = static_cast<double>(N - free.count);
+  const double dof = static_cast<double>(N - free.count - noiseValues);
   const double s2 = best.ssr / dof;
   sum.rmsd = std::sqrt(best.ssr / static_cast<double>(N));
   if (!std::isfinite(best.ssr)) return refuse("not-finite", "the model gives no finite values at the start");
@@ -503,7 +681,7 @@ Summary Solve(const Options& options, const Problem& problem) {
     DataSetResult r;
     r.radius = fit.SetPointsOf()[d].r;
     r.data = fit.SetPointsOf()[d].y;
-    r.fit = fit.FitOf(d);
+    r.fit = fit.FitOf(d);  // with its group's noise
     r.points = r.radius.size();
     double ssr = 0.0;
     for (std::size_t i = 0; i < r.points; ++i) ssr += (r.data[i] - r.fit[i]) * (r.data[i] - r.fit[i]);
@@ -514,6 +692,7 @@ Summary Solve(const Options& options, const Problem& problem) {
     zSum += r.runsZ;
     sum.dataSets.push_back(std::move(r));
   }
+  sum.tiNoise = fit.TiNoise();
   // The whole: the runs of all sets together (their z summed over sqrt of the count).
   const double zAll = zSum / std::sqrt(static_cast<double>(problem.dataSets.size()));
   sum.misfit = misfits > 0 || zAll < kMisfitRunsZ;

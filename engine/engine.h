@@ -40,6 +40,9 @@ struct DataSet {
   // The radius (cm) at which the models give reference values; 0: the radius whose
   // square lies midway between those of the first and last fitted points.
   double referenceRadius = 0.0;
+  // The experiment file fits time-invariant noise: a profile shared with the other
+  // data sets of its cell and wavelength (see Problem::tiNoiseGroups).
+  bool tiNoise = false;
   std::vector<Scan> scans;
 
   // The indices (scan, point) of the points within the fitting limits.
@@ -72,6 +75,13 @@ struct Problem {
   std::vector<Parameter> globals;
   std::vector<std::vector<Parameter>> locals;  // one list per data set, same names in each
   std::shared_ptr<const Model> model;
+  // Groups of data sets (their indices) whose residuals share one time-invariant noise
+  // profile: a value at each fitted radius, the same in every set of the group, so the
+  // sets of a group must have the same fitted radii. The profile is solved
+  // algebraically at every evaluation (the group's mean residual at each radius, the
+  // least-squares value) and counts among the fitted values of the degrees of freedom.
+  // A constant in the profile trades places with the sets' baselines: hold one of them.
+  std::vector<std::vector<std::size_t>> tiNoiseGroups;
 };
 
 enum class Answer { kNo, kYes };
@@ -127,7 +137,9 @@ struct Summary {
   long evaluations = 0;
   std::vector<ValueResult> globals;
   std::vector<std::vector<ValueResult>> locals;
-  std::vector<DataSetResult> dataSets;
+  std::vector<DataSetResult> dataSets;  // the fit of a set in a noise group includes the profile
+  // The time-invariant noise of each group of Problem::tiNoiseGroups at its radii.
+  std::vector<std::vector<double>> tiNoise;
   std::vector<Note> notes;
 };
 

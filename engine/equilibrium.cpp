@@ -40,6 +40,7 @@ constexpr Quantity kVirialValue{"second virial coefficient", "mol ml/g^2", Close
 // form would cancel.
 struct ExpIntegral {
   double value = 0.0, du = 0.0;
+  double dlo = 0.0, dhi = 0.0;  // by the radii (cm) of the column's ends (ColumnIntegral)
 };
 ExpIntegral IntegralOfExp(double u, double xa, double w) {
   ExpIntegral out;
@@ -63,7 +64,7 @@ ExpIntegral IntegralOfExp(double u, double xa, double w) {
   return out;
 }
 
-constexpr int kMaxSpecies = 4, kMaxP = 10;
+constexpr int kMaxSpecies = 4, kMaxP = 12;
 
 // The species of a data set at one point: each one's ideal signal S (its distribution
 // from the reference values), molar mass M and signal per molar concentration epsL,
@@ -83,6 +84,15 @@ struct SetConstants {
   double cPower[2] = {};      // c1^(n-1) of each complex
   int P = kMaxP;              // the values that have derivatives (globals and locals)
   bool masses = false;        // the species' masses' derivatives are needed (B2)
+};
+
+// The column over which a loading is counted: its ends' radii (cm), and the indices
+// among the globals of the evaluation of the floated meniscus and bottom (-1: held).
+struct Column {
+  double lo = 0.0, hi = 0.0;
+  int mi = -1, bi = -1;
+  double Xa(double r2ref) const { return 0.5 * (lo * lo - r2ref); }
+  double W() const { return 0.5 * (hi * hi - lo * lo); }
 };
 
 // The complexes of monomer-nmer(-mmer): their orders and signal constants.
@@ -197,34 +207,52 @@ double ReferenceRadiusSquared(const DataSet& set) {
 
 namespace {
 
-// The column over which a loading is counted, in x = (r^2 - r_ref^2)/2: meniscus to
-// bottom when the data set gives both, else its fitted range.
-void ColumnOf(const DataSet& set, double r2ref, double* xa, double* w) {
-  double lo = set.meniscus, hi = set.bottom;
-  if (!(lo > 0.0 && hi > lo)) FittedRange(set, &lo, &hi);
-  *xa = 0.5 * (lo * lo - r2ref);
-  *w = 0.5 * (hi * hi - lo * lo);
+// The column over which a loading is counted: meniscus to bottom when the data set
+// gives both, else its fitted range.
+Column ColumnOfSet(const DataSet& set) {
+  Column c;
+  c.lo = set.meniscus;
+  c.hi = set.bottom;
+  if (!(c.lo > 0.0 && c.hi > c.lo)) FittedRange(set, &c.lo, &c.hi);
+  return c;
+}
+
+// The integral of exp(u x) over the column in x = (r^2 - r_ref^2)/2, with its
+// derivatives by u and by the radii of its ends: d/dlo = -exp(u xa) lo,
+// d/dhi = exp(u xb) hi.
+ExpIntegral ColumnIntegral(double u, double r2ref, const Column& col) {
+  const double xa = col.Xa(r2ref), w = col.W();
+  ExpIntegral out = IntegralOfExp(u, xa, w);
+  out.dlo = -std::exp(u * xa) * col.lo;
+  out.dhi = std::exp(u * (xa + w)) * col.hi;
+  return out;
+}
+
+// Adds v times the integral's derivatives by the floated ends to d.
+void AddColumnDerivatives(const Column& col, const ExpIntegral& I, double v, double* d) {
+  if (col.mi >= 0) d[col.mi] += v * I.dlo;
+  if (col.bi >= 0) d[col.bi] += v * I.dhi;
 }
 
 // The incompetent monomer's reference signal: c_inc = f/(1-f) A / I1, A the competent
 // monomer's signal integrated over the column (free and in complexes), I1 the integral
 // of the monomer's exponential; with its derivatives by every value.
 void IncompetentConstants(const EquilibriumModelSpec& spec, const DataSet& set, const double* g, std::size_t ng,
-                          const double* l, double r2ref, SetConstants* k) {
+                          const double* l, double r2ref, const Column& col, SetConstants* k) {
   const int fi = spec.IncompetentIndex();
   const double f = g[fi], q = f / (1.0 - f);
-  double xa, w;
-  ColumnOf(set, r2ref, &xa, &w);
   const double s = k->s;
   double A = 0.0, dA[kMaxP] = {}, dI1[kMaxP] = {};
   ExpIntegral I1;
   if (spec.kind == EquilibriumKind::kHeteroAB) {
     const double a = std::max(l[0], 0.0), b = std::max(l[1], 0.0);
     const double phi = set.extinction[0] / (set.extinction[0] + set.extinction[1]);
-    I1 = IntegralOfExp(g[0] * s, xa, w);
-    const ExpIntegral Iab = IntegralOfExp((g[0] + g[1]) * s, xa, w);
+    I1 = ColumnIntegral(g[0] * s, r2ref, col);
+    const ExpIntegral Iab = ColumnIntegral((g[0] + g[1]) * s, r2ref, col);
     const double ab = phi * k->K1 * a * b;
     A = a * I1.value + ab * Iab.value;
+    AddColumnDerivatives(col, I1, a, dA);
+    AddColumnDerivatives(col, Iab, ab, dA);
     dA[0] = a * s * I1.du + ab * s * Iab.du;
     dA[1] = ab * s * Iab.du;
     dA[2] = kLn10 * ab * Iab.value;
@@ -232,22 +260,25 @@ void IncompetentConstants(const EquilibriumModelSpec& spec, const DataSet& set, 
     dA[ng + 1] = phi * k->K1 * a * Iab.value;
   } else {
     const double c = std::max(l[0], 0.0);
-    I1 = IntegralOfExp(g[0] * s, xa, w);
+    I1 = ColumnIntegral(g[0] * s, r2ref, col);
     A = c * I1.value;
+    AddColumnDerivatives(col, I1, c, dA);
     dA[0] = c * s * I1.du;
     dA[ng] = I1.value;
     const Complexes cx = ComplexesOf(spec, *k);
     for (int t = 0; t < cx.count; ++t) {
       const int nn = cx.order[t];
-      const ExpIntegral In = IntegralOfExp(nn * g[0] * s, xa, w);
+      const ExpIntegral In = ColumnIntegral(nn * g[0] * s, r2ref, col);
       const double cn = std::pow(c, nn), term = cx.K[t] * cn;
       A += term * In.value;
+      AddColumnDerivatives(col, In, term, dA);
       dA[0] += term * nn * s * In.du;
       dA[1 + t] = kLn10 * term * In.value;
       dA[ng] += nn * cx.K[t] * std::pow(c, nn - 1) * In.value;
     }
   }
   dI1[0] = s * I1.du;
+  AddColumnDerivatives(col, I1, 1.0, dI1);
   const double R = A / I1.value;
   k->cinc = q * R;
   for (int p = 0; p < kMaxP; ++p) k->dcinc[p] = q * (dA[p] - R * dI1[p]) / I1.value;
@@ -421,7 +452,7 @@ void EvaluateIdealActivity(const EquilibriumModelSpec& spec, const double* g, st
 // loadings of conserved mass).
 void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const double* g, std::size_t ng,
                   const double* l, std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
-                  double* dL) {
+                  double* dL, const Column& col) {
   SetConstants k;
   k.s = BuoyantFactor(set);
   const double r2ref = ReferenceRadiusSquared(set);
@@ -429,7 +460,7 @@ void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const d
     k.K1 = SignalConstant(set, spec_.n, g[1]);
   if (spec_.kind == EquilibriumKind::kMonomerNmerMmer) k.K2 = SignalConstant(set, spec_.m, g[2]);
   if (spec_.kind == EquilibriumKind::kHeteroAB) k.K1 = HeteroSignalConstant(set, g[2]);
-  if (spec_.IncompetentIndex() >= 0) IncompetentConstants(spec_, set, g, ng, l, r2ref, &k);
+  if (spec_.IncompetentIndex() >= 0) IncompetentConstants(spec_, set, g, ng, l, r2ref, col, &k);
   const std::size_t P = ng + nl, base = nl - 1;  // the baseline is the last local
   const int vi = spec_.VirialIndex();
   k.P = static_cast<int>(P);
@@ -545,9 +576,78 @@ void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const d
 }
 
 
+// The model's own globals with "incompetent" and "B2": the globals of one evaluation,
+// before the floated column values and the loadings.
+std::size_t BaseGlobals(const EquilibriumModelSpec& spec) {
+  return spec.OwnGlobals() + (spec.incompetent ? 1 : 0) + (spec.virial ? 1 : 0);
+}
+
 // The globals before the loadings of conserved mass.
 std::size_t CoreGlobals(const EquilibriumModelSpec& spec) {
-  return spec.OwnGlobals() + (spec.incompetent ? 1 : 0) + (spec.virial ? 1 : 0);
+  return BaseGlobals(spec) + spec.columnCells.size() * spec.ColumnValues();
+}
+
+// hetero-ab with the mass conserved: the signals cA, cB of A and B at the reference
+// radius from the loadings of A and B,
+//   G_A = cA I_A + phi K cA cB I_AB - (1 - f) L_A w = 0,
+//   G_B = cB I_B + (1 - phi) K cA cB I_AB - L_B w = 0,
+// phi = epsA / (epsA + epsB) (A's part of AB's signal), f the incompetent share of A.
+// Newton from the values without complex (above the roots: the complex only adds);
+// the derivatives by the implicit function theorem, dc = -J^-1 dG.
+void HeteroConservedReference(const EquilibriumModelSpec& spec, const DataSet& set, const double* g,
+                              std::size_t ngCore, const double* L, const Column& col, double* c, double* dc,
+                              double* dcdL) {
+  const double s = BuoyantFactor(set), r2ref = ReferenceRadiusSquared(set), w = col.W();
+  const int fi = spec.IncompetentIndex();
+  const double f = fi >= 0 ? g[fi] : 0.0;
+  const double phi = set.extinction[0] / (set.extinction[0] + set.extinction[1]);
+  const double K = HeteroSignalConstant(set, g[2]);
+  const ExpIntegral IA = ColumnIntegral(g[0] * s, r2ref, col), IB = ColumnIntegral(g[1] * s, r2ref, col);
+  const ExpIntegral IAB = ColumnIntegral((g[0] + g[1]) * s, r2ref, col);
+  const double tA = (1.0 - f) * L[0] * w, tB = L[1] * w;
+  double a = std::max(tA / IA.value, 0.0), b = std::max(tB / IB.value, 0.0);
+  double j11 = 0, j12 = 0, j21 = 0, j22 = 0, det = 1.0;
+  auto jacobian = [&] {
+    j11 = IA.value + phi * K * b * IAB.value;
+    j12 = phi * K * a * IAB.value;
+    j21 = (1.0 - phi) * K * b * IAB.value;
+    j22 = IB.value + (1.0 - phi) * K * a * IAB.value;
+    det = j11 * j22 - j12 * j21;
+  };
+  for (int it = 0; it < 200; ++it) {
+    const double gA = a * IA.value + phi * K * a * b * IAB.value - tA;
+    const double gB = b * IB.value + (1.0 - phi) * K * a * b * IAB.value - tB;
+    jacobian();
+    const double da = (j22 * gA - j12 * gB) / det, db = (j11 * gB - j21 * gA) / det;
+    // A step to below 0 goes half the way there instead: the roots are positive.
+    const double na = a - da < 0.0 ? 0.5 * a : a - da, nb = b - db < 0.0 ? 0.5 * b : b - db;
+    const bool small = std::fabs(na - a) <= 1e-15 * std::max(a, 1e-300) && std::fabs(nb - b) <= 1e-15 * std::max(b, 1e-300);
+    a = na;
+    b = nb;
+    if (small) break;
+  }
+  jacobian();
+  c[0] = a;
+  c[1] = b;
+  // dG by each value, then [dcA, dcB] = -J^-1 [dG_A, dG_B].
+  auto solve = [&](double gA, double gB, double* dA, double* dB) {
+    *dA = -(j22 * gA - j12 * gB) / det;
+    *dB = -(j11 * gB - j21 * gA) / det;
+  };
+  const double ab = K * a * b;
+  auto put = [&](std::size_t p, double gA, double gB) { solve(gA, gB, &dc[p], &dc[ngCore + p]); };
+  put(0, a * s * IA.du + phi * ab * s * IAB.du, (1.0 - phi) * ab * s * IAB.du);
+  put(1, phi * ab * s * IAB.du, b * s * IB.du + (1.0 - phi) * ab * s * IAB.du);
+  put(2, phi * kLn10 * ab * IAB.value, (1.0 - phi) * kLn10 * ab * IAB.value);
+  if (fi >= 0) put(static_cast<std::size_t>(fi), L[0] * w, 0.0);
+  if (col.mi >= 0)
+    put(static_cast<std::size_t>(col.mi), a * IA.dlo + phi * ab * IAB.dlo + (1.0 - f) * L[0] * col.lo,
+        b * IB.dlo + (1.0 - phi) * ab * IAB.dlo + L[1] * col.lo);
+  if (col.bi >= 0)
+    put(static_cast<std::size_t>(col.bi), a * IA.dhi + phi * ab * IAB.dhi - (1.0 - f) * L[0] * col.hi,
+        b * IB.dhi + (1.0 - phi) * ab * IAB.dhi - L[1] * col.hi);
+  solve(-(1.0 - f) * w, 0.0, &dcdL[0], &dcdL[2]);
+  solve(0.0, -w, &dcdL[1], &dcdL[3]);
 }
 
 // The reference signals that the cell's loadings L give a data set: the mean signal
@@ -555,32 +655,43 @@ std::size_t CoreGlobals(const EquilibriumModelSpec& spec) {
 // c_j = L_j w / I_j in closed form. An association: c1 solves
 // c1 I1 + sum_t K_t c1^n_t I_n_t = (1 - f) L w (the incompetent share f of the loading
 // apart) by Newton, convex and rising in c1, from above; its derivatives by the
-// implicit function theorem. dc[j * ngCore + p] by the core globals, dcdL[j] by the
-// component's own loading.
+// implicit function theorem. dc[j * ngCore + p] by the globals of the evaluation
+// (the column's ends among them when floated), dcdL[j * comps + k] by the loading k.
+// hetero-ab: cA and cB solve the loadings of A and B together (2 x 2 Newton), A's
+// counting the free A and A's part of AB's signal (epsA / (epsA + epsB)), B's the rest.
 void ConservedReference(const EquilibriumModelSpec& spec, const DataSet& set, const double* g, std::size_t ngCore,
-                        const double* L, double* c, double* dc, double* dcdL) {
+                        const double* L, const Column& col, double* c, double* dc, double* dcdL) {
   const double s = BuoyantFactor(set), r2ref = ReferenceRadiusSquared(set);
-  double xa, w;
-  ColumnOf(set, r2ref, &xa, &w);
-  std::fill(dc, dc + spec.Components() * ngCore, 0.0);
+  const double w = col.W();
+  // The derivatives of the column's width by its ends.
+  const double dwdlo = -col.lo, dwdhi = col.hi;
+  const int comps = spec.Components();
+  std::fill(dc, dc + comps * ngCore, 0.0);
+  std::fill(dcdL, dcdL + comps * comps, 0.0);
+  if (spec.kind == EquilibriumKind::kHeteroAB) {
+    HeteroConservedReference(spec, set, g, ngCore, L, col, c, dc, dcdL);
+    return;
+  }
   if (spec.kind == EquilibriumKind::kIdeal) {
     for (int j = 0; j < spec.species; ++j) {
-      const ExpIntegral I = IntegralOfExp(g[j] * s, xa, w);
+      const ExpIntegral I = ColumnIntegral(g[j] * s, r2ref, col);
       c[j] = L[j] * w / I.value;
-      dcdL[j] = w / I.value;
+      dcdL[j * comps + j] = w / I.value;
       dc[j * ngCore + j] = -c[j] * s * I.du / I.value;
+      if (col.mi >= 0) dc[j * ngCore + col.mi] = c[j] * (dwdlo / w - I.dlo / I.value);
+      if (col.bi >= 0) dc[j * ngCore + col.bi] = c[j] * (dwdhi / w - I.dhi / I.value);
     }
     return;
   }
   const int fi = spec.IncompetentIndex();
   const double f = fi >= 0 ? g[fi] : 0.0, target = (1.0 - f) * L[0] * w;
-  const ExpIntegral I1 = IntegralOfExp(g[0] * s, xa, w);
+  const ExpIntegral I1 = ColumnIntegral(g[0] * s, r2ref, col);
   const int complexes = spec.kind == EquilibriumKind::kMonomerNmerMmer ? 2 : 1;
   const int orders[2] = {spec.n, spec.m};
   double Ks[2] = {SignalConstant(set, spec.n, g[1]), 0.0};
   if (complexes == 2) Ks[1] = SignalConstant(set, spec.m, g[2]);
   ExpIntegral In[2];
-  for (int t = 0; t < complexes; ++t) In[t] = IntegralOfExp(orders[t] * g[0] * s, xa, w);
+  for (int t = 0; t < complexes; ++t) In[t] = ColumnIntegral(orders[t] * g[0] * s, r2ref, col);
   double x = std::max(target / I1.value, 0.0), slope = I1.value;
   for (int it = 0; it < 200; ++it) {
     double G = x * I1.value - target;
@@ -596,14 +707,56 @@ void ConservedReference(const EquilibriumModelSpec& spec, const DataSet& set, co
   c[0] = x;
   // dG/dtheta at the root, then dc = -dG/dtheta / dG/dc.
   double dGdM = x * s * I1.du;
+  double dGdlo = x * I1.dlo - (1.0 - f) * L[0] * dwdlo, dGdhi = x * I1.dhi - (1.0 - f) * L[0] * dwdhi;
   for (int t = 0; t < complexes; ++t) {
     const double term = Ks[t] * std::pow(x, orders[t]);
     dGdM += term * orders[t] * s * In[t].du;
+    dGdlo += term * In[t].dlo;
+    dGdhi += term * In[t].dhi;
     dc[1 + t] = -kLn10 * term * In[t].value / slope;
   }
   dc[0] = -dGdM / slope;
   if (fi >= 0) dc[fi] = -(L[0] * w) / slope;
+  if (col.mi >= 0) dc[col.mi] = -dGdlo / slope;
+  if (col.bi >= 0) dc[col.bi] = -dGdhi / slope;
   dcdL[0] = (1.0 - f) * w / slope;
+}
+
+// The globals of one data set's evaluation: the base globals, then the cell's floated
+// meniscus and bottom (those of the other cells have no part), with the index of each
+// among the problem's globals; and the column they give.
+struct SetGlobals {
+  std::vector<double> g;
+  std::vector<std::size_t> index;
+  Column col;
+};
+SetGlobals GlobalsOfSet(const EquilibriumModelSpec& spec, const DataSet& set, const double* g) {
+  SetGlobals out;
+  const std::size_t base = BaseGlobals(spec);
+  out.g.assign(g, g + base);
+  for (std::size_t p = 0; p < base; ++p) out.index.push_back(p);
+  out.col = ColumnOfSet(set);
+  if (const int mi = spec.MeniscusIndex(set.cell); mi >= 0) {
+    out.col.lo = g[mi];
+    out.col.mi = static_cast<int>(out.g.size());
+    out.g.push_back(g[mi]);
+    out.index.push_back(static_cast<std::size_t>(mi));
+  }
+  if (const int bi = spec.BottomIndex(set.cell); bi >= 0) {
+    out.col.hi = g[bi];
+    out.col.bi = static_cast<int>(out.g.size());
+    out.g.push_back(g[bi]);
+    out.index.push_back(static_cast<std::size_t>(bi));
+  }
+  return out;
+}
+
+// The index of the cell among the floated columns (-1 when none).
+int ColumnPosition(const EquilibriumModelSpec& spec, int cell) {
+  if (spec.ColumnValues() == 0) return -1;
+  for (std::size_t i = 0; i < spec.columnCells.size(); ++i)
+    if (spec.columnCells[i] == cell) return static_cast<int>(i);
+  return -1;
 }
 
 }  // namespace
@@ -614,34 +767,47 @@ int EquilibriumModelSpec::LoadingIndex(int cell) const {
   return -1;
 }
 
+int EquilibriumModelSpec::MeniscusIndex(int cell) const {
+  const int i = ColumnPosition(*this, cell);
+  return floatMeniscus && i >= 0 ? static_cast<int>(BaseGlobals(*this)) + i * ColumnValues() : -1;
+}
+
+int EquilibriumModelSpec::BottomIndex(int cell) const {
+  const int i = ColumnPosition(*this, cell);
+  return floatBottom && i >= 0 ? static_cast<int>(BaseGlobals(*this)) + i * ColumnValues() + (floatMeniscus ? 1 : 0)
+                               : -1;
+}
+
 void EquilibriumModel::Evaluate(const DataSet& set, const double* g, std::size_t ng, const double* l,
                                 std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
                                 double* dL) const {
   const int li = spec_.LoadingIndex(set.cell);
-  if (li < 0) {
-    EvaluateCore(spec_, set, g, ng, l, nl, n, r, f, dG, dL);
+  if (li < 0 && spec_.MeniscusIndex(set.cell) < 0 && spec_.BottomIndex(set.cell) < 0) {
+    EvaluateCore(spec_, set, g, ng, l, nl, n, r, f, dG, dL, ColumnOfSet(set));
     return;
   }
-  // The reference signals from the cell's loadings, then the derivatives by the chain
-  // rule through them; the data set's own reference locals have no part.
-  const std::size_t ngCore = CoreGlobals(spec_), comps = static_cast<std::size_t>(spec_.Components());
-  std::vector<double> lc(l, l + nl), dc(comps * ngCore), dcdL(comps);
-  ConservedReference(spec_, set, g, ngCore, g + li, lc.data(), dc.data(), dcdL.data());
+  // The set's own globals (its cell's column among them); with the mass conserved the
+  // reference signals from the cell's loadings, the data set's own reference locals
+  // having no part. The derivatives go back to the problem's globals by the chain rule.
+  const SetGlobals sg = GlobalsOfSet(spec_, set, g);
+  const std::size_t ngSet = sg.g.size(), comps = li >= 0 ? static_cast<std::size_t>(spec_.Components()) : 0;
+  std::vector<double> lc(l, l + nl), dc(comps * ngSet), dcdL(comps * comps);
+  if (li >= 0) ConservedReference(spec_, set, sg.g.data(), ngSet, g + li, sg.col, lc.data(), dc.data(), dcdL.data());
   if (!dG && !dL) {
-    EvaluateCore(spec_, set, g, ngCore, lc.data(), nl, n, r, f, nullptr, nullptr);
+    EvaluateCore(spec_, set, sg.g.data(), ngSet, lc.data(), nl, n, r, f, nullptr, nullptr, sg.col);
     return;
   }
-  std::vector<double> gCore(n * ngCore), lCore(n * nl);
-  EvaluateCore(spec_, set, g, ngCore, lc.data(), nl, n, r, f, gCore.data(), lCore.data());
+  std::vector<double> gCore(n * ngSet), lCore(n * nl);
+  EvaluateCore(spec_, set, sg.g.data(), ngSet, lc.data(), nl, n, r, f, gCore.data(), lCore.data(), sg.col);
   for (std::size_t i = 0; i < n; ++i) {
     if (dG) {
       double* row = dG + i * ng;
       std::fill(row, row + ng, 0.0);
-      std::copy(gCore.begin() + i * ngCore, gCore.begin() + (i + 1) * ngCore, row);
+      for (std::size_t p = 0; p < ngSet; ++p) row[sg.index[p]] += gCore[i * ngSet + p];
       for (std::size_t j = 0; j < comps; ++j) {
         const double dfdc = lCore[i * nl + j];
-        for (std::size_t p = 0; p < ngCore; ++p) row[p] += dfdc * dc[j * ngCore + p];
-        row[li + j] += dfdc * dcdL[j];
+        for (std::size_t p = 0; p < ngSet; ++p) row[sg.index[p]] += dfdc * dc[j * ngSet + p];
+        for (std::size_t k = 0; k < comps; ++k) row[li + k] += dfdc * dcdL[j * comps + k];
       }
     }
     if (dL) {
@@ -656,9 +822,10 @@ std::vector<double> EquilibriumModel::ReferenceSignals(const DataSet& set, const
   std::vector<double> out(l, l + (nl > 0 ? nl - 1 : 0));
   const int li = spec_.LoadingIndex(set.cell);
   if (li < 0 || static_cast<std::size_t>(li) + spec_.Components() > ng) return out;
-  const std::size_t ngCore = CoreGlobals(spec_), comps = static_cast<std::size_t>(spec_.Components());
-  std::vector<double> dc(comps * ngCore), dcdL(comps);
-  ConservedReference(spec_, set, g, ngCore, g + li, out.data(), dc.data(), dcdL.data());
+  const SetGlobals sg = GlobalsOfSet(spec_, set, g);
+  const std::size_t comps = static_cast<std::size_t>(spec_.Components());
+  std::vector<double> dc(comps * sg.g.size()), dcdL(comps * comps);
+  ConservedReference(spec_, set, sg.g.data(), sg.g.size(), g + li, sg.col, out.data(), dc.data(), dcdL.data());
   return out;
 }
 
@@ -688,11 +855,6 @@ bool ReadEquilibriumRun(const std::vector<std::string>& xpPaths, std::vector<Dat
     std::string why;
     if (!LoadXpFile(xpPath, &xp, &why)) return fail(why);
     if (!xp.IsEquilibrium()) return fail(xpPath + ": line 1: not an equilibrium experiment (type 3 or 4)");
-    // The time- and radially-invariant noise the file switches on are not terms of
-    // these models: fitting without them would change the answer unseen.
-    if (xp.fitTINoise || xp.fitRINoise)
-      return fail(xpPath + ": it switches on the fit of " + (xp.fitTINoise ? "time" : "radially") +
-                  "-invariant noise, which the global analysis does not fit yet");
     for (const std::string& name : xp.files) {
       // A relative directory is taken from the experiment file's folder.
       const fs::path listed = fs::path(xp.directory).is_absolute()
@@ -734,6 +896,9 @@ bool ReadEquilibriumRun(const std::vector<std::string>& xpPaths, std::vector<Dat
       d.extinction[2] = xp.extinctionC;
       d.pathLength = xp.pathLength;
       d.noise = xp.noise;
+      // Radially-invariant noise is one offset per scan: with one scan per data set it
+      // is the data set's baseline, which every model fits.
+      d.tiNoise = xp.fitTINoise;
       Scan sc;
       sc.time = info.time;
       sc.temperature = info.temperature;
@@ -838,6 +1003,26 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
   EquilibriumModelSpec spec = modelSpec;
   spec.incompetent = spec.kind != EquilibriumKind::kIdeal && given("incompetent");
   spec.virial = given("B2");
+  auto floatedName = [&](const char* name) {
+    return std::find(settings.floated.begin(), settings.floated.end(), name) != settings.floated.end();
+  };
+  spec.floatMeniscus = floatedName("meniscus");
+  spec.floatBottom = floatedName("bottom");
+  for (const char* name : {"meniscus", "bottom"})
+    if (settings.set.count(name))
+      return fail(std::string("the ") + name + " is the experiment file's; --float " + name +
+                  " fits one per cell from it");
+  if (spec.ColumnValues() > 0) {
+    // The exponentials alone do not depend on the column: only a loading counted over
+    // it (conserved mass, the incompetent share) does.
+    if (!conserveMass && !spec.incompetent)
+      return fail("the meniscus and bottom float only with --conserve-mass or the incompetent fraction: the "
+                  "model's signal does not depend on them otherwise");
+    for (const DataSet& d : sets)
+      if (!(d.meniscus > 0.0 && d.bottom > d.meniscus))
+        return fail("floating the meniscus or bottom needs them in every experiment file as start values: " +
+                    (d.experiment.empty() ? d.source : d.experiment) + " does not give them");
+  }
   if (spec.incompetent && spec.virial)
     return fail("the incompetent fraction and B2 cannot be fitted together: the fraction of the loading is "
                 "counted through the ideal distributions");
@@ -852,8 +1037,6 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
                       " and the pathlength");
   }
   if (conserveMass) {
-    if (spec.kind == EquilibriumKind::kHeteroAB)
-      return fail("--conserve-mass is not available for hetero-ab (the loadings of A and B would be coupled)");
     if (spec.virial)
       return fail("--conserve-mass is not available with B2 (the column of a non-ideal distribution has no "
                   "closed form)");
@@ -897,6 +1080,37 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
   // inside the range, at a value consistent with none, rather than on its bound.
   if (spec.incompetent) p.globals.push_back(Parameter{"incompetent", 0.1, "fraction", -0.5, 0.99, true});
   if (spec.virial) p.globals.push_back(Parameter{"B2", 0.0, "mol ml/g^2", -1.0, 1.0, true});
+  if (spec.ColumnValues() > 0) {
+    // One meniscus and one bottom per cell, the same at each of its speeds, started at
+    // the experiment files' and kept outside the cell's fitted points (up to 0.5 cm
+    // beyond them).
+    for (const DataSet& d : sets)
+      if (std::find(spec.columnCells.begin(), spec.columnCells.end(), d.cell) == spec.columnCells.end())
+        spec.columnCells.push_back(d.cell);
+    std::sort(spec.columnCells.begin(), spec.columnCells.end());
+    for (int cell : spec.columnCells) {
+      double meniscus = 0.0, bottom = 0.0, lo = 1e300, hi = -1e300;
+      int count = 0;
+      for (const DataSet& d : sets) {
+        if (d.cell != cell) continue;
+        meniscus += d.meniscus;
+        bottom += d.bottom;
+        ++count;
+        double a, b;
+        FittedRange(d, &a, &b);
+        lo = std::min(lo, a);
+        hi = std::max(hi, b);
+      }
+      meniscus /= count;
+      bottom /= count;
+      const std::string ofCell = " cell " + std::to_string(cell);
+      if (spec.floatMeniscus)
+        p.globals.push_back(Parameter{"meniscus" + ofCell, std::min(meniscus, lo), "cm", lo - 0.5, lo, true});
+      if (spec.floatBottom)
+        p.globals.push_back(Parameter{"bottom" + ofCell, std::max(bottom, hi), "cm", hi, hi + 0.5, true});
+    }
+    p.model = std::make_shared<EquilibriumModel>(spec);
+  }
   localNames.push_back("baseline");
   p.locals.resize(nd);
   for (std::size_t d = 0; d < nd; ++d) {
@@ -919,7 +1133,7 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
     }
   }
   for (const std::string& name : settings.floated)
-    if (!known(name)) {
+    if (name != "meniscus" && name != "bottom" && !known(name)) {
       if (error) *error = "the model has no value \"" + name + "\" to float";
       return false;
     }
@@ -934,6 +1148,43 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
   for (auto& list : p.locals)
     for (Parameter& q : list) apply(q);
   p.dataSets = std::move(sets);
+  // Time-invariant noise: one profile per cell and wavelength over the speeds whose
+  // experiment files switch it on, at their common fitted radii. A constant in it
+  // trades places with the baselines, so the baseline of the group's first set is held
+  // at 0 (the others are then relative to it).
+  {
+    std::map<std::pair<int, double>, std::vector<std::size_t>> groups;
+    for (std::size_t d = 0; d < nd; ++d)
+      if (p.dataSets[d].tiNoise) groups[{p.dataSets[d].cell, p.dataSets[d].wavelength}].push_back(d);
+    auto fitted = [&](std::size_t d) {
+      std::vector<double> r;
+      const DataSet& ds = p.dataSets[d];
+      for (const Scan& sc : ds.scans)
+        for (std::size_t i = 0; i < sc.radius.size() && i < sc.value.size(); ++i)
+          if (ds.InLimits(sc.radius[i]) && std::isfinite(sc.value[i])) r.push_back(sc.radius[i]);
+      return r;
+    };
+    for (const auto& [key, group] : groups) {
+      const std::string first = p.dataSets[group[0]].source;
+      if (group.size() < 2)
+        return fail(first + ": time-invariant noise needs two or more speeds of cell " + std::to_string(key.first) +
+                    " on the same radii (one data set alone would be fitted by the noise)");
+      const std::vector<double> r0 = fitted(group[0]);
+      for (std::size_t d : group) {
+        const std::vector<double> r = fitted(d);
+        bool same = r.size() == r0.size();
+        for (std::size_t i = 0; same && i < r.size(); ++i) same = std::fabs(r[i] - r0[i]) <= 5e-5;
+        if (!same)
+          return fail(p.dataSets[d].source + " and " + first +
+                      ": time-invariant noise needs the speeds of a cell on the same radii within the fitting "
+                      "limits, and these differ");
+      }
+      p.tiNoiseGroups.push_back(group);
+      Parameter& baseline = p.locals[group[0]].back();
+      if (baseline.floated) baseline.value = 0.0;
+      baseline.floated = false;
+    }
+  }
 
   const bool twoComplexes = spec.kind == EquilibriumKind::kMonomerNmerMmer;
   if ((spec.kind == EquilibriumKind::kMonomerNmer || twoComplexes) &&
@@ -1034,10 +1285,17 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
         if (ds.cell != cell) continue;
         ++count;
         const double s = BuoyantFactor(ds);
-        double xa, w;
-        ColumnOf(ds, ReferenceRadiusSquared(ds), &xa, &w);
+        const Column col = ColumnOfSet(ds);
+        const double xa = col.Xa(ReferenceRadiusSquared(ds)), w = col.W();
         if (spec.kind == EquilibriumKind::kIdeal) {
           for (int j = 0; j < comps; ++j) sum[j] += p.locals[d][j].value * IntegralOfExp(g[j] * s, xa, w).value / w;
+        } else if (spec.kind == EquilibriumKind::kHeteroAB) {
+          // A's loading: free A and A's part of AB (less the incompetent share); B's the rest.
+          const double a = p.locals[d][0].value, b = p.locals[d][1].value;
+          const double phi = ds.extinction[0] / (ds.extinction[0] + ds.extinction[1]);
+          const double ab = HeteroSignalConstant(ds, g[2]) * a * b * IntegralOfExp((g[0] + g[1]) * s, xa, w).value;
+          sum[0] += (a * IntegralOfExp(g[0] * s, xa, w).value + phi * ab) / ((1.0 - f) * w);
+          sum[1] += (b * IntegralOfExp(g[1] * s, xa, w).value + (1.0 - phi) * ab) / w;
         } else {
           const double c = p.locals[d][0].value;
           double A = c * IntegralOfExp(g[0] * s, xa, w).value;
@@ -1049,8 +1307,10 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
         }
       }
       for (int j = 0; j < comps; ++j) {
-        const std::string name = (comps > 1 ? "loading" + std::to_string(j + 1) : std::string("loading")) +
-                                 " cell " + std::to_string(cell);
+        const std::string component = spec.kind == EquilibriumKind::kHeteroAB ? std::string(1, char('A' + j))
+                                      : comps > 1                            ? std::to_string(j + 1)
+                                                                             : std::string();
+        const std::string name = "loading" + component + " cell " + std::to_string(cell);
         p.globals.push_back(Parameter{name, sum[j] / std::max(count, 1), "OD", 0.0, 1e3, true});
       }
     }

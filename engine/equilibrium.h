@@ -57,18 +57,31 @@ struct EquilibriumModelSpec {
   bool virial = false;       // the global "B2" follows them (after "incompetent")
   // With the mass conserved: the cells, in the order of their loadings among the
   // globals (after "incompetent" and "B2"); each cell has one loading per component
-  // (ideal: each species; associations: the monomer), and the reference signals of its
+  // (ideal: each species; hetero-ab: A and B; the others: the monomer), and the reference signals of its
   // data sets follow from it instead of their own locals.
   std::vector<int> conservedCells;
+  // The meniscus and bottom floated: one of each per cell (a cell's column is the same
+  // at every speed), among the globals after "B2" and before the loadings, in the order
+  // of columnCells, the meniscus before the bottom of each cell. The column counts only
+  // where the loading is counted over it (conserved mass, the incompetent fraction).
+  bool floatMeniscus = false, floatBottom = false;
+  std::vector<int> columnCells;
 
   // The number of the model's own globals, and the index of "incompetent" and "B2"
   // among the globals (-1 when the problem does not have them).
   int OwnGlobals() const;
   int IncompetentIndex() const { return incompetent ? OwnGlobals() : -1; }
   int VirialIndex() const { return virial ? OwnGlobals() + (incompetent ? 1 : 0) : -1; }
+  // The floated column values of a cell: their number per cell and the index among
+  // the globals of the cell's meniscus and bottom (-1 when not floated).
+  int ColumnValues() const { return (floatMeniscus ? 1 : 0) + (floatBottom ? 1 : 0); }
+  int MeniscusIndex(int cell) const;
+  int BottomIndex(int cell) const;
   // The number of loadings of a cell, and the index among the globals of the first
   // loading of the cell (-1 when the mass is not conserved or the cell has none).
-  int Components() const { return kind == EquilibriumKind::kIdeal ? species : 1; }
+  int Components() const {
+    return kind == EquilibriumKind::kIdeal ? species : kind == EquilibriumKind::kHeteroAB ? 2 : 1;
+  }
   int LoadingIndex(int cell) const;
 };
 
@@ -126,13 +139,21 @@ const Quantity& QuantityOfEquilibriumValue(const std::string& name);
 // association, short fits from a grid of log Ka whose best is kept. "incompetent" and
 // "B2" join the globals when the settings set or float them (a floated incompetent
 // fraction without a value starts at 0.1). With conserveMass each cell gets one loading
-// (per species of an ideal model; of the monomer for an association) among the
-// globals, named "loading cell C" ("loadingJ cell C"), the mean signal of its column,
-// and its data sets' reference signals follow from it. False with *error for a name
+// (per species of an ideal model, of A and of B for hetero-ab, of the monomer for the
+// other associations) among the globals, named "loading cell C" ("loadingJ cell C",
+// "loadingA cell C" and "loadingB cell C"), the mean signal of its column,
+// and its data sets' reference signals follow from it. The settings' floated names
+// "meniscus" and "bottom" float one meniscus and one bottom per cell, named
+// "meniscus cell C" and "bottom cell C" (cm), from the experiment files' values, only
+// where a loading is counted over the column (conserveMass or the incompetent
+// fraction): the exponentials alone do not depend on it. False with *error for a name
 // in the settings the model does not have; for B2 with the incompetent fraction (the
 // fraction is counted through the ideal distributions) or without the extinction
 // coefficients it needs; for conserveMass without the meniscus and bottom of every
-// data set, with hetero-ab or with B2.
+// data set, or with B2. Data sets whose files switch on time-invariant noise share a
+// profile per cell and wavelength (Problem::tiNoiseGroups; refused for a cell of one
+// speed or whose speeds do not share their fitted radii), the first one's baseline
+// held at 0.
 bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSpec& spec,
                              const EquilibriumSettings& settings, int threads, Problem* out, std::string* error,
                              bool conserveMass = false);

@@ -11,6 +11,7 @@
 #include "batch/batch_manifest.h"
 #include "scandata/experiment_file.h"
 #include "tests/batch/batch_test_support.h"
+#include "tests/engine/synthetic_run.h"
 
 namespace tarmic {
 namespace {
@@ -189,6 +190,66 @@ TEST(GlobalBatch, RefusedInputAndFlaggedFitsGiveTheirExitCodes) {
   for (const auto& row : sets) EXPECT_EQ(row.at("c1 error"), "0") << "derived from the loading, not fitted";
   // One loading gives a cell's speeds different reference signals.
   EXPECT_NE(sets[0].at("c1"), sets[1].at("c1"));
+  // The meniscus floated on a run whose cells keep their mass (the files' meniscus
+  // 6.87 cm, the true one 6.85): one row per cell, in cm, before the loadings; refused
+  // where the signal does not depend on it (no loading counted over the column).
+  engine::testing::RunShape shape;
+  shape.meniscus = 6.85;
+  shape.bottom = 7.25;
+  shape.conserve = true;
+  const std::string kept = root + "/kept";
+  const std::vector<std::string> keptXps = engine::testing::WriteRun(
+      kept, engine::testing::SyntheticRun(engine::testing::Truth{"monomer-nmer", 2, 30000, 0, 0, 5.0, 0.01}, 3, shape),
+      kept);
+  for (const std::string& path : keptXps) {
+    ExperimentFile xp;
+    std::string error;
+    ASSERT_TRUE(LoadXpFile(path, &xp, &error)) << error;
+    xp.meniscus = 6.87f;
+    xp.bottom = 7.25f;
+    ASSERT_TRUE(WriteXpFile(path, xp, &error)) << error;
+  }
+  std::vector<std::string> menisci = {"--global", "--model", "monomer-nmer", "--float", "meniscus",
+                                      "--conserve-mass", "--output", root + "/meniscus"};
+  menisci.insert(menisci.end(), keptXps.begin(), keptXps.end());
+  r = RunBatchProgram(root, menisci);
+  EXPECT_TRUE(r.code == 0 || r.code == 3) << r.err;
+  const auto withMeniscus = TableRows(ReadWhole(root + "/meniscus/global-parameters.tsv"));
+  ASSERT_EQ(withMeniscus.size(), 8u);
+  for (int cell = 1; cell <= 3; ++cell) {
+    EXPECT_EQ(withMeniscus[1 + cell].at("parameter"), "meniscus cell " + std::to_string(cell));
+    EXPECT_EQ(withMeniscus[1 + cell].at("unit"), "cm");
+    EXPECT_NE(withMeniscus[1 + cell].at("error"), "0");
+  }
+  EXPECT_EQ(withMeniscus[5].at("parameter"), "loading cell 1");
+  std::vector<std::string> plain = {"--global", "--model", "monomer-nmer", "--float", "meniscus", "--output",
+                                    root + "/x"};
+  plain.insert(plain.end(), columnXps.begin(), columnXps.end());
+  r = RunBatchProgram(root, plain);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("only with --conserve-mass"), std::string::npos) << r.err;
+  EXPECT_FALSE(batch_fs::exists(root + "/x"));
+  // The files switch on time-invariant noise: a profile per cell at its 200 radii,
+  // in the manifest with the rest.
+  for (const std::string& path : keptXps) {
+    ExperimentFile xp;
+    std::string error;
+    ASSERT_TRUE(LoadXpFile(path, &xp, &error)) << error;
+    xp.fitTINoise = true;
+    ASSERT_TRUE(WriteXpFile(path, xp, &error)) << error;
+  }
+  std::vector<std::string> noise = {"--global", "--model", "monomer-nmer", "--output", root + "/ti"};
+  noise.insert(noise.end(), keptXps.begin(), keptXps.end());
+  r = RunBatchProgram(root, noise);
+  EXPECT_TRUE(r.code == 0 || r.code == 3) << r.err;
+  for (int cell = 1; cell <= 3; ++cell) {
+    const auto profile = TableRows(ReadWhole(root + "/ti/ti-noise-cell" + std::to_string(cell) + "-280.tsv"));
+    ASSERT_EQ(profile.size(), 200u) << cell;
+    EXPECT_TRUE(profile[0].count("ti noise"));
+  }
+  const auto tiManifest = ReadManifest(root + "/ti");
+  ASSERT_TRUE(tiManifest);
+  EXPECT_EQ(ManifestMismatch(*tiManifest, root + "/ti"), "");
 
   // A damaged copy of the run: an experiment file line without its key.
   const std::string copy = root + "/copy";

@@ -375,7 +375,6 @@ TEST_F(GlobalEquilibriumWindowTest, ARefusedCombinationIsNamedAndTheDialogComesB
       {kMonomerNmer, true, true, false, {"incompetent fraction and B2"}},
       {kMonomerNmer, false, false, true, {"\"conserve mass in each cell\"", "meniscus and bottom", "cell1_280.xp"}},
       {0, false, true, true, {"\"conserve mass in each cell\"", "B2"}},
-      {5, false, false, true, {"\"conserve mass in each cell\"", "hetero-ab"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named.front() + " with model " + std::to_string(c.model));

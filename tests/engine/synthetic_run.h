@@ -153,6 +153,9 @@ struct RunShape {
   // The loading is the mean signal over the column (meniscus to bottom, in r dr) rather
   // than over the points: the mass of the cell is the same at every speed.
   bool conserve = false;
+  // The meniscus the data sets carry when it is not the true one (0: the true one), the
+  // start of a fit that floats it.
+  double meniscusGiven = 0.0;
 };
 
 // The run: one data set per cell and speed, every cell holding its loading as its
@@ -180,7 +183,7 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
       const double ref2 = 0.5 * (shape.left * shape.left + shape.right * shape.right);
       std::vector<double> r(shape.points);
       for (int i = 0; i < shape.points; ++i) r[i] = shape.left + (shape.right - shape.left) * i / (shape.points - 1);
-      d.meniscus = shape.meniscus;
+      d.meniscus = shape.meniscusGiven > 0.0 ? shape.meniscusGiven : shape.meniscus;
       d.bottom = shape.bottom;
       auto profile = [&](double a) { return Profile(t, rpm, shape.temperature, ref2, a, r, shape.meniscus, shape.bottom); };
       auto mean = [&](double a) {
@@ -206,7 +209,47 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
       Scan sc;
       sc.rpm = rpm;
       sc.temperature = shape.temperature;
-      const std::vector<double> clean = profile(a);
+      std::vector<double> clean = profile(a);
+      if (t.model == "hetero-ab" && shape.conserve) {
+        // A and B each keep their own loading (half the cell's signal each) at every
+        // speed: A's part of the column's mean signal counts free A and A's part of AB
+        // (eps A [AB]), B's the rest. Molar A and B at the reference radius by nested
+        // bisection on Simpson integrals over the column.
+        const double sa = Sigma(t.M1, rpm, shape.temperature), sb = Sigma(t.M2, rpm, shape.temperature);
+        const double Ka = std::pow(10.0, t.logKa), lo2 = shape.meniscus, hi2 = shape.bottom;
+        const double column = 0.5 * (hi2 * hi2 - lo2 * lo2);
+        auto eA = [&](double x) { return std::exp(sa * 0.5 * (x * x - ref2)); };
+        auto eB = [&](double x) { return std::exp(sb * 0.5 * (x * x - ref2)); };
+        auto partA = [&](double ma, double mb) {
+          return ColumnIntegral([&](double x) { return kPath * kEps * ma * eA(x) * (1.0 + Ka * mb * eB(x)); }, lo2,
+                                hi2, 400) / column;
+        };
+        auto partB = [&](double ma, double mb) {
+          return ColumnIntegral([&](double x) { return kPath * kEpsB * mb * eB(x) * (1.0 + Ka * ma * eA(x)); }, lo2,
+                                hi2, 400) / column;
+        };
+        auto bisect = [](auto rising, double target, double top) {
+          double l = 0.0, h = top;
+          while (rising(h) < target) h *= 2;
+          for (int it = 0; it < 60; ++it) (rising(0.5 * (l + h)) > target ? h : l) = 0.5 * (l + h);
+          return 0.5 * (l + h);
+        };
+        auto bOf = [&](double ma) {
+          return bisect([&](double mb) { return partB(ma, mb); }, 0.5 * load, 0.5 * load / (kPath * kEpsB));
+        };
+        // The amounts do not depend on the seed: found once per cell and speed.
+        static std::map<std::vector<double>, std::pair<double, double>> found;
+        const std::vector<double> key = {t.M1, t.M2, t.logKa, rpm, load, lo2, hi2, ref2, shape.temperature};
+        if (!found.count(key)) {
+          const double m = bisect([&](double x) { return partA(x, bOf(x)); }, 0.5 * load, 0.5 * load / (kPath * kEps));
+          found[key] = {m, bOf(m)};
+        }
+        const auto [ma, mb] = found[key];
+        for (std::size_t i = 0; i < r.size(); ++i) {
+          const double A = ma * eA(r[i]), B = mb * eB(r[i]);
+          clean[i] = kPath * (kEps * A + kEpsB * B + (kEps + kEpsB) * Ka * A * B) + t.baseline;
+        }
+      }
       for (std::size_t i = 0; i < r.size(); ++i) {
         sc.radius.push_back(r[i]);
         sc.value.push_back(clean[i] + gauss(random));
