@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "lamm/moving_hat_core.h"
-#include "propagators/solvent_settings.h"
 
 namespace tarmic {
 

@@ -14,6 +14,7 @@
 #include "numerics/hydrodynamics.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_input.h"
 
 namespace tarmic {
 
@@ -664,6 +665,7 @@ SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgres
                                       NonidealHatReport* report) {
   CoefficientConstants k;
   SimOutcome refused;
+  SetHatCellEnds(settings.meniscus, settings.bottom);
   if (!EnterRun(settings, true, constants, &k, &refused)) return refused;
   MovingHatRun run(settings, k);
   if (!run.ChooseFrame())
