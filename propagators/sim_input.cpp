@@ -1,10 +1,12 @@
 #include "propagators/sim_input.h"
 
 #include <algorithm>
+#include <string>
 
 #include "lamm/lamm_globals.h"
 #include "lamm/rotor_ramp.h"
 #include "propagators/moving_hat_propagator.h"
+#include "propagators/nonideal_propagators.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/static_grid_propagator.h"
 
@@ -65,6 +67,41 @@ SimOutcome SolveLammClaverie(const SimRunSettings& settings, const SimSpecies& s
 SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& species,
                               SimProgress& progress) {
   return SolveLammMovingHat(CurrentSimInput(settings, species), progress);
+}
+
+bool CurrentNonidealInput(const SimRunSettings& settings, bool movingHat,
+                          const CoefficientConstants* constants, SimInput* input, SimOutcome* refused) {
+  *input = CurrentSimInput(settings, {});
+  if (constants) {
+    input->coefficients = *constants;
+    return true;
+  }
+  if (!NonidealRunCanStart(settings, movingHat, refused)) return false;
+  std::string message;
+  if (!PrepareCoefficientModel(&input->coefficients, &message)) {
+    refused->status = SimStatus::InvalidInput;
+    refused->message = message;
+    return false;
+  }
+  return true;
+}
+
+SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress& progress,
+                                     const CoefficientConstants* constants) {
+  SimInput input;
+  SimOutcome refused;
+  if (!CurrentNonidealInput(settings, false, constants, &input, &refused)) return refused;
+  return SolveNonidealLammClaverie(input, progress);
+}
+
+SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
+                                      const CoefficientConstants* constants,
+                                      NonidealHatReport* report) {
+  SetHatCellEnds(settings.meniscus, settings.bottom);
+  SimInput input;
+  SimOutcome refused;
+  if (!CurrentNonidealInput(settings, true, constants, &input, &refused)) return refused;
+  return SolveNonidealLammMovingHat(input, progress, report);
 }
 
 }  // namespace tarmic

@@ -9,6 +9,7 @@
 // rotor still accelerates. The scan times are the progress' (ScanTimeRecorder).
 #pragma once
 
+#include "propagators/coefficient_models.h"
 #include "propagators/sim_run.h"
 
 namespace tarmic {
@@ -35,6 +36,9 @@ struct SimInput {
   SimSpecies species;       // s (S) and D (cm^2/s)
   SimRotor rotor;
   SimGeometry geometry;
+  // The concentration-dependent propagators: the model's constants (the node
+  // coefficients' law), prepared by the caller (PrepareCoefficientModel).
+  CoefficientConstants coefficients;
 };
 
 // Rotor speed for a step from t to t + dt while the rotor accelerates (rms of the

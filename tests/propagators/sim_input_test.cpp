@@ -18,6 +18,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "propagators/moving_hat_propagator.h"
+#include "propagators/nonideal_propagators.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/analysis_switches.h"
@@ -28,7 +29,10 @@
 namespace tarmic {
 namespace {
 
-enum class Propagator { StaticGrid, MovingHat };
+enum class Propagator { StaticGrid, MovingHat, NonidealStaticGrid, NonidealMovingHat };
+
+bool OnMovingGrid(Propagator p) { return p == Propagator::MovingHat || p == Propagator::NonidealMovingHat; }
+bool Nonideal(Propagator p) { return p == Propagator::NonidealStaticGrid || p == Propagator::NonidealMovingHat; }
 
 // What a solve leaves: its outcome, every recorded scan (radii and profile), the
 // time and rotor speed at its end and its step count.
@@ -82,6 +86,15 @@ std::vector<Case> Cases() {
   frame.settings.autoHatS = false;
   frame.settings.frameS = 5.0;
   cases.push_back({"moving hat, frame of its own", Propagator::MovingHat, frame, 200});
+  // One non-ideal species, s = s0/(1 + ks c), D = D0 (1 + kd c).
+  SimInput nonideal = RampedInput(5.0, 6e-7);
+  nonideal.coefficients.model = CoefficientModel::NonidealSpecies;
+  nonideal.coefficients.s1 = 5.0;
+  nonideal.coefficients.d1 = 6e-7;
+  nonideal.coefficients.ks = 0.05;
+  nonideal.coefficients.kd = 0.02;
+  cases.push_back({"non-ideal species, static grid", Propagator::NonidealStaticGrid, nonideal, 200});
+  cases.push_back({"non-ideal species, moving grid", Propagator::NonidealMovingHat, nonideal, 200});
   return cases;
 }
 
@@ -94,14 +107,15 @@ void PrepareRun(const Case& c) {
   DataSet().fMeniscus = static_cast<float>(c.input.settings.meniscus);
   DataSet().fBottom = static_cast<float>(c.input.settings.bottom);
   LammSettings().nLammGridPoints = c.nodes;
-  LammSettings().bMovingHat = c.propagator == Propagator::MovingHat;
+  LammSettings().bMovingHat = OnMovingGrid(c.propagator);
   LammSettings().bClaverie = !LammSettings().bMovingHat;
+  ModelFlags().bNonidealSpecies = Nonideal(c.propagator);
   ASSERT_TRUE(AllocSimArrays());
   for (int i = 1; i <= c.nodes; ++i) LammArrays().pLammConc[i] = 1.0;
   auto& run = SimRun();
   run.dSimRpm = c.input.rotor.finalRpm;
   run.bAccelerating = c.input.settings.rampRotorSpeed;
-  run.dMaxRelChange = c.propagator == Propagator::MovingHat ? 1.0 : 0.5;
+  run.dMaxRelChange = OnMovingGrid(c.propagator) ? 1.0 : 0.5;
   run.dMaxRelChangeLow = 0.05 * run.dMaxRelChange;
   run.dMaxRelChangeTarget = 0.2 * run.dMaxRelChange;
   if (c.input.settings.fixTimestep) run.dMaxRelChange = 5.0;
@@ -126,7 +140,7 @@ void MisleadTheParts() {
   lamm.dTruncationLevel = 0.3;
   AnalysisSwitches().bRampRotorSpeed = !AnalysisSwitches().bRampRotorSpeed;
   ModelFlags().bZoneCentrifugation = true;
-  ModelFlags().bNonidealSpecies = true;
+  ModelFlags().bNonidealSpecies = !ModelFlags().bNonidealSpecies;
   CurrentGrid().fGridSignalTotal = 13.0f;
   RadialGrid().fRadialStep = 0.01f;
   auto& run = SimRun();
@@ -152,16 +166,27 @@ Solution Solve(const Case& c, bool mislead, bool byParts = false) {
   recorder.Start();
   SimOutcome outcome;
   const SimInput& in = c.input;
-  if (c.propagator == Propagator::StaticGrid)
-    outcome = byParts ? SolveLammClaverie(in.settings, in.species, recorder) : SolveLammClaverie(in, recorder);
-  else
-    outcome = byParts ? SolveLammMovingHat(in.settings, in.species, recorder) : SolveLammMovingHat(in, recorder);
+  switch (c.propagator) {
+    case Propagator::StaticGrid:
+      outcome = byParts ? SolveLammClaverie(in.settings, in.species, recorder) : SolveLammClaverie(in, recorder);
+      break;
+    case Propagator::MovingHat:
+      outcome = byParts ? SolveLammMovingHat(in.settings, in.species, recorder) : SolveLammMovingHat(in, recorder);
+      break;
+    case Propagator::NonidealStaticGrid:
+      outcome = byParts ? SolveNonidealLammClaverie(in.settings, recorder) : SolveNonidealLammClaverie(in, recorder);
+      break;
+    case Propagator::NonidealMovingHat:
+      outcome = byParts ? SolveNonidealLammMovingHat(in.settings, recorder) : SolveNonidealLammMovingHat(in, recorder);
+      break;
+  }
   out.status = outcome.status;
   out.message = outcome.message;
   out.endTime = SimClock().dSimTime;
   out.endRpm = SimRun().dSimRpm;
   out.steps = SimRun().nSimIterations;
   ResetSimArrays();
+  ModelFlags().bNonidealSpecies = false;
   return out;
 }
 
@@ -191,6 +216,7 @@ TEST(SimInput, ThePropagatorsGiveTheSameProfilesWhateverAnalysisIsBound) {
   }
   ResetSimRunState();
   ResetLammGlobals();
+  ModelFlags().bNonidealSpecies = false;
 }
 
 // The set-up refuses what it cannot solve from the input alone: a moving hat given
@@ -205,10 +231,11 @@ TEST(SimInput, RefusesInputItCannotSolve) {
   ResetSimRunState();
 }
 
-// The census by the compiler: what the static-grid and moving-hat propagators
-// include reaches no accessor of an analysis part except the run state they
-// advance, so a read of the data set, the Lamm settings or the model flags there
-// does not compile.
+// The census by the compiler: what the ideal and concentration-dependent
+// propagators include reaches no accessor of an analysis part except the run state
+// they advance (and the association table the concentration-dependent ones build
+// for the run), so a read of the data set, the Lamm settings or the model flags
+// there does not compile.
 std::string ReadSource(const std::string& path) {
   std::ifstream f(std::string(TARMIC_SOURCE_DIR) + "/" + path);
   std::ostringstream s;
@@ -219,10 +246,12 @@ std::string ReadSource(const std::string& path) {
 TEST(SimInput, TheSolvesReachOnlyTheRunStateParts) {
   // "Part" is the accessor template's own parameter (numerics/analysis.h).
   const std::set<std::string> runState = {"SimRunState", "SimClockState", "SimArraysState",
-                                          "CosoluteState", "LocalState", "Part"};
+                                          "CosoluteState", "LocalState", "Part",
+                                          "CoefficientModelsState"};
   const std::regex include("#include \"([^\"]+)\"");
   const std::regex part("CurrentPart<([A-Za-z0-9_]+)>");
-  for (const char* unit : {"propagators/static_grid_propagator.cpp", "propagators/moving_hat_propagator.cpp"}) {
+  for (const char* unit : {"propagators/static_grid_propagator.cpp", "propagators/moving_hat_propagator.cpp",
+                           "propagators/nonideal_propagators.cpp"}) {
     SCOPED_TRACE(unit);
     std::set<std::string> seen;
     std::vector<std::string> open = {unit};
