@@ -306,7 +306,7 @@ SimOutcome SolveLammMovingHat(const SimInput& input, SimProgress& progress) {
   // In an inhomogeneous solvent the frame moves with the species in the mean
   // solvent of the cell, and the motion relative to the species is F - S.
   SimClock().dFrameS =
-      settings.autoHatS ? (h.inhomogeneous ? SolventFactorOfValue(h.s) : h.s) : settings.frameS;
+      settings.autoHatS ? (h.inhomogeneous ? SolventFactorOfValue(input.solvent, h.s) : h.s) : settings.frameS;
   h.relative = settings.autoHatS && !h.inhomogeneous;
   if (std::fabs(SimClock().dFrameS) < 1 && SimRun().dMaxRelChange >= 1) SimRun().dMaxRelChange = 0.1;
   SimRun().fSimChange = 1.0f;
@@ -319,7 +319,7 @@ SimOutcome SolveLammMovingHat(const SimInput& input, SimProgress& progress) {
   const double frameRpm = settings.rampRotorSpeed && SimRun().bAccelerating ? h.rotor.finalRpm : SimRun().dSimRpm;
   if (h.inhomogeneous) {
     BuildMovingHatGrid(frameRpm);
-    InitSolventFactors(LammArrays().pLammRadius2, N);
+    InitSolventFactors(input.solvent, LammArrays().pLammRadius2, N);
   }
   BuildMovingHatMatrices(frameRpm);
   // The amount every recorded profile is measured against, on the laid grid.
@@ -327,7 +327,7 @@ SimOutcome SolveLammMovingHat(const SimInput& input, SimProgress& progress) {
   SimRun().dSimDt = 1.0;
   if (h.cosolute) {
     std::string message;
-    if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
+    if (!InitCosolute(input.solvent, &message)) return {SimStatus::InvalidInput, message};
   }
   h.fixedDt = SimClock().dFrameS == 0 ? SimRun().dMaxRelChange : SimRun().dMaxRelChange * Local().gHat.dHatInterval;
   if (h.fixedDt >= Local().gHat.dHatInterval) {

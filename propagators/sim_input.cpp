@@ -53,6 +53,7 @@ SimInput CurrentSimInput(const SimRunSettings& settings, const SimSpecies& speci
   input.species = species;
   input.rotor = CurrentSimRotor();
   input.geometry = CurrentSimGeometry();
+  if (settings.inhomogeneousSolvent) input.solvent = CurrentSimSolvent();
   return input;
 }
 
@@ -84,24 +85,6 @@ bool CurrentNonidealInput(const SimRunSettings& settings, bool movingHat,
     return false;
   }
   return true;
-}
-
-SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress& progress,
-                                     const CoefficientConstants* constants) {
-  SimInput input;
-  SimOutcome refused;
-  if (!CurrentNonidealInput(settings, false, constants, &input, &refused)) return refused;
-  return SolveNonidealLammClaverie(input, progress);
-}
-
-SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
-                                      const CoefficientConstants* constants,
-                                      NonidealHatReport* report) {
-  SetHatCellEnds(settings.meniscus, settings.bottom);
-  SimInput input;
-  SimOutcome refused;
-  if (!CurrentNonidealInput(settings, true, constants, &input, &refused)) return refused;
-  return SolveNonidealLammMovingHat(input, progress, report);
 }
 
 }  // namespace tarmic

@@ -11,6 +11,7 @@
 
 #include "propagators/coefficient_models.h"
 #include "propagators/sim_run.h"
+#include "propagators/solvent_values.h"
 
 namespace tarmic {
 
@@ -39,6 +40,8 @@ struct SimInput {
   // The concentration-dependent propagators: the model's constants (the node
   // coefficients' law), prepared by the caller (PrepareCoefficientModel).
   CoefficientConstants coefficients;
+  // The inhomogeneous solvent (read only when settings.inhomogeneousSolvent is on).
+  SimSolvent solvent;
 };
 
 // Rotor speed for a step from t to t + dt while the rotor accelerates (rms of the
@@ -68,7 +71,12 @@ void SetHatCellEnds(double meniscus, double bottom);
 SimRotor CurrentSimRotor();
 // The geometry switches of the Lamm settings.
 SimGeometry CurrentSimGeometry();
-// settings and species with the rotor and geometry of the current analysis.
+// The solvent of the inhomogeneous-solvent model in the current analysis: its
+// settings, the species' vbar, the first scan's speed (else the final speed), band
+// loading and its lamella.
+SimSolvent CurrentSimSolvent();
+// settings and species with the rotor, geometry and (when settings.inhomogeneousSolvent
+// is on) the solvent of the current analysis.
 SimInput CurrentSimInput(const SimRunSettings& settings, const SimSpecies& species);
 
 }  // namespace tarmic

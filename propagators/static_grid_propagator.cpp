@@ -30,7 +30,8 @@ int FirstChangedRow() { return SimRun().iActiveFirst > 3 ? SimRun().iActiveFirst
 class ClaverieRun {
  public:
   explicit ClaverieRun(const SimInput& input)
-      : runSettings(input.settings), sp(input.species), rotor(input.rotor), geometry(input.geometry) {}
+      : runSettings(input.settings), sp(input.species), rotor(input.rotor), geometry(input.geometry),
+        solvent(input.solvent) {}
   // settings: the caller's, as given (runSettings holds them with the solvent flags resolved).
   SimOutcome Solve(const SimRunSettings& settings, SimProgress& progress);
 
@@ -63,6 +64,7 @@ class ClaverieRun {
   SimSpecies sp;        // s (S) and D (cm^2/s) of the species
   SimRotor rotor;       // final speed and acceleration
   SimGeometry geometry;  // the special cell geometry, if any
+  const SimSolvent& solvent;  // the inhomogeneous solvent (the caller's input outlives the run)
   const char* szTridagMessage = nullptr;  // message of a failed pivot
   bool bStepLands = false;                // the current step was cut to end on dSimStopTime
   double dRunStartTime = 0.0;             // s
@@ -454,10 +456,10 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
   runSettings.inhomogeneousSolvent = inhom;
   runSettings.sedimentingCosolute = inhom && settings.sedimentingCosolute;
   runSettings.dynamicGradient = runSettings.sedimentingCosolute && settings.dynamicGradient;
-  if (inhom) InitSolventFactors(lammArraysPart.pLammRadius, N);
+  if (inhom) InitSolventFactors(solvent, lammArraysPart.pLammRadius, N);
   if (runSettings.sedimentingCosolute) {
     std::string message;
-    if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
+    if (!InitCosolute(solvent, &message)) return {SimStatus::InvalidInput, message};
   }
   RebuildMatrices(N);
   // The amount every recorded profile is measured against; back-diffusion shut off
