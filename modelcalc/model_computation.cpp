@@ -30,6 +30,7 @@
 #include "propagators/nonideal_propagators.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_input.h"
 #include "propagators/sim_run.h"
 #include "propagators/solvent_settings.h"
 #include "propagators/static_grid_propagator.h"
@@ -172,7 +173,10 @@ void WriteInitialProfile(double loading, double scale) {
 
 class SpeciesRun {
  public:
-  SpeciesRun(Window* window, int k, double loading) : window_(window), k_(k), loading_(loading) {}
+  // input: the species and cell geometry of every attempt (its settings are those
+  // of each attempt, its rotor that of the run state the attempt starts from).
+  SpeciesRun(Window* window, int k, double loading, const SimInput& input)
+      : window_(window), k_(k), loading_(loading), input_(input) {}
 
   // The start state of a run: rotor, time, step, error limits, flags.
   void ResetState(double startTime, bool keepAcceleration) {
@@ -204,7 +208,6 @@ class SpeciesRun {
   SimOutcome Run(const SimRunSettings& settings, bool concDependent) {
     auto& lammSettingsPart = LammSettings();
     auto& modelStepsPart = ModelSteps();
-    auto& simRunPart = SimRun();
     SimProgressOptions options;
     options.liveDisplay = modelStepsPart.bLiveDisplay;
     options.firstPosition = modelStepsPart.iFirstModelScan;
@@ -215,12 +218,21 @@ class SpeciesRun {
       outcome = lammSettingsPart.bMovingHat ? SolveNonidealLammMovingHat(settings, progress)
                            : SolveNonidealLammClaverie(settings, progress);
     } else if (lammSettingsPart.bMovingHat) {
-      outcome = SolveLammMovingHat(settings, {simRunPart.dSimS, simRunPart.dSimD}, progress);
+      outcome = SolveLammMovingHat(AttemptInput(settings), progress);
       MoveHatGrid();
     } else if (lammSettingsPart.bClaverie) {
-      outcome = SolveLammClaverie(settings, {simRunPart.dSimS, simRunPart.dSimD}, progress);
+      outcome = SimArraysMatchModel() ? SolveLammClaverie(AttemptInput(settings), progress)
+                                      : SimOutcome{SimStatus::NotAllocated, kSimArraysMissingText};
     }
     return outcome;
+  }
+
+  // The values of one attempt: its settings and the rotor as ResetState left it.
+  SimInput AttemptInput(const SimRunSettings& settings) const {
+    SimInput input = input_;
+    input.settings = settings;
+    input.rotor = CurrentSimRotor();
+    return input;
   }
 
   // The time the solution starts at: the start-time offset, else the time of an
@@ -352,6 +364,7 @@ class SpeciesRun {
   Window* window_;
   int k_;
   double loading_;
+  SimInput input_;
   FitRowSnapshot snapshot_;
   std::function<void()> regrade_;
 };
@@ -373,7 +386,7 @@ ModelStatus LammSpecies(Window* window, int k, double loading, const SpeciesGrid
   SimRunSettings settings = CurrentSimRunSettings();
   settings.outflowBottom = TestShutOffBackDiffusion(simRunPart.dSimS, simRunPart.dSimD);
   settings.noTruncation = grid.noTruncation;
-  SpeciesRun run(window, k, loading);
+  SpeciesRun run(window, k, loading, CurrentSimInput(settings, {simRunPart.dSimS, simRunPart.dSimD}));
   if (!settings.outflowBottom && AnalysisSwitches().bUniformLoading && !ModelFlags().bZoneCentrifugation && simRunPart.dSimS > 0) {
     // sigma_b = Mb w^2 / (2 R T): the reduced molar mass of the equilibrium at the bottom.
     const double T = InfoAt(DataSet().nScans).temperature + 273.15;

@@ -8,6 +8,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "propagators/inhomogeneous_solvent.h"
+#include "propagators/solvent_settings.h"
 
 namespace tarmic {
 

@@ -15,6 +15,7 @@
 #include "numerics/interpolation.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_input.h"
 #include "propagators/sim_run.h"
 #include "propagators/solvent_settings.h"
 #include "scandata/data_set.h"
@@ -41,12 +42,11 @@ struct LocalState {
 };
 LocalState& Local() { return CurrentPart<LocalState>(); }
 
-void TakeSnapshot() {
-  auto& dataSetPart = DataSet();
+void TakeSnapshot(const SimSolvent& solvent) {
   auto& localPart = Local();
-  localPart.gSolvent.st = SolventSettings().gInhomSolvent;
-  localPart.gSolvent.vbar = SolventConstants().VBAR;
-  localPart.gSolvent.compressionRpm = dataSetPart.nScans >= 1 && dataSetPart.pScanInfo.size() > 1 ? dataSetPart.pScanInfo[1].rpm : SimRun().dFinalRpm;
+  localPart.gSolvent.st = solvent.st;
+  localPart.gSolvent.vbar = solvent.vbar;
+  localPart.gSolvent.compressionRpm = solvent.compressionRpm;
 }
 
 const double* OrNull(const std::vector<double>& v) { return v.empty() ? nullptr : v.data(); }
@@ -181,14 +181,12 @@ int FactorNodes(int n) {
 
 // ---- cosolute ----
 
-bool InitCosolute(std::string* message) {
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelOptionsPart = ModelOptions();
+bool InitCosolute(const SimSolvent& solvent, std::string* message) {
   auto& cosolutePart = Cosolute();
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();
   auto& simRunPart = SimRun();
-  TakeSnapshot();
+  TakeSnapshot(solvent);
   const InhomSolventSettings& st = localPart.gSolvent.st;
   const int n = CosoluteGridSize(st);
   if (n < kMinCosoluteGridSize) {
@@ -205,7 +203,7 @@ bool InitCosolute(std::string* message) {
   const CosoluteView v = View();
   for (int i = 1; i <= n; ++i) {
     // The loaded lamella of band loading carries no cosolute.
-    const bool lamella = modelFlagsPart.bZoneCentrifugation && v.r[i] < v.r[1] + modelOptionsPart.fLamellaWidth;
+    const bool lamella = solvent.zoneCentrifugation && v.r[i] < v.r[1] + solvent.lamellaWidth;
     v.c[i] = v.cOld[i] = lamella ? 0.0 : st.cosoluteConc;
   }
   cosolutePart.szCosoluteTridagMessage = nullptr;
@@ -242,10 +240,10 @@ void AdvanceCosolute() {
 
 // ---- factors ----
 
-void InitSolventFactors(const double* r, int n) {
+void InitSolventFactors(const SimSolvent& solvent, const double* r, int n) {
   auto& cosolutePart = Cosolute();
   auto& localPart = Local();
-  TakeSnapshot();
+  TakeSnapshot(solvent);
   const InhomSolventSettings& st = localPart.gSolvent.st;
   SizeFactors(n);
   const double ref = BuoyancyReference(localPart.gSolvent.vbar);
@@ -289,11 +287,10 @@ void UpdateDynamicSolventFactors(const double* r, int n) {
   }
 }
 
-double SolventFactorOfValue(double x) {
-  auto& solventConstantsPart = SolventConstants();
-  const InhomSolventSettings& st = SolventSettings().gInhomSolvent;
-  const double ref = BuoyancyReference(solventConstantsPart.VBAR);
-  if (st.bCompressibleSolvent) return x / st.relViscosity * (1 - solventConstantsPart.VBAR * st.density1atm) / ref;
+double SolventFactorOfValue(const SimSolvent& solvent, double x) {
+  const InhomSolventSettings& st = solvent.st;
+  const double ref = BuoyancyReference(solvent.vbar);
+  if (st.bCompressibleSolvent) return x / st.relViscosity * (1 - solvent.vbar * st.density1atm) / ref;
   if (st.bCosoluteDynamicGradient)
     return x / st.relViscosity * (1 - st.vbarEffective * st.density1atm) / ref;
   return x;
@@ -372,6 +369,17 @@ void ResetInhomogeneousSolvent() {
   localPart.gSolvent = SolventRun{};
   cosolutePart.dCosoluteTime = 0.0;
   cosolutePart.szCosoluteTridagMessage = nullptr;
+}
+
+SimSolvent CurrentSimSolvent() {
+  auto& dataSetPart = DataSet();
+  SimSolvent solvent;
+  solvent.st = SolventSettings().gInhomSolvent;
+  solvent.vbar = SolventConstants().VBAR;
+  solvent.compressionRpm = dataSetPart.nScans >= 1 && dataSetPart.pScanInfo.size() > 1 ? dataSetPart.pScanInfo[1].rpm : SimRun().dFinalRpm;
+  solvent.zoneCentrifugation = ModelFlags().bZoneCentrifugation;
+  solvent.lamellaWidth = ModelOptions().fLamellaWidth;
+  return solvent;
 }
 
 }  // namespace tarmic

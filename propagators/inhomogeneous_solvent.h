@@ -14,8 +14,8 @@
 // UpdateDynamicSolventFactors before rebuilding its matrices, so that the species
 // always sees the solvent at the start of its step.
 //
-// The settings are read into a snapshot at InitSolventFactors / InitCosolute; the
-// user's settings are never written. Units: radii cm, s in S, D cm^2/s,
+// The solve's solvent (SimSolvent, built by the caller from the settings) is kept
+// at InitSolventFactors / InitCosolute; the user's settings are never written. Units: radii cm, s in S, D cm^2/s,
 // concentrations mol/l, densities g/ml, viscosities Pa s. Arrays are one-based.
 #pragma once
 
@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "lamm/moving_hat_core.h"
-#include "propagators/solvent_settings.h"
+#include "propagators/solvent_values.h"
 
 namespace tarmic {
 
@@ -52,7 +52,7 @@ inline CosoluteState& Cosolute() { return CurrentPart<CosoluteState>(); }
 // the lamella of band loading), its matrices at dSimRpm; clock 0. False, with a
 // message, when the grid has fewer than kMinCosoluteGridSize nodes, the arrays
 // cannot be had or the coefficient files of a nonideal cosolute cannot be read.
-bool InitCosolute(std::string* message);
+bool InitCosolute(const SimSolvent& solvent, std::string* message);
 // Advances the cosolute from dCosoluteTime to dSimTime (at the rotor speed of the
 // species' step, dSimRpm). A vanished pivot sets bSimFailed and
 // szCosoluteTridagMessage and keeps the previous profile.
@@ -61,11 +61,11 @@ void AdvanceCosolute();
 // Factors at set-up for the grid r[1..n]: static mode from the compressed
 // solvent, dynamic mode from the cosolute at its loading (plus the compression of
 // water when chosen), otherwise 1.
-void InitSolventFactors(const double* r, int n);
+void InitSolventFactors(const SimSolvent& solvent, const double* r, int n);
 // Factors from the present cosolute profile (dynamic mode only).
 void UpdateDynamicSolventFactors(const double* r, int n);
 // x fV fB at loading conditions (the mean solvent of the cell); x without the model.
-double SolventFactorOfValue(double x);
+double SolventFactorOfValue(const SimSolvent& solvent, double x);
 
 // Density (g/ml) and viscosity (Pa s) of the buffer at cosolute molarity c, from
 // the coefficient vectors of the settings.

@@ -27,6 +27,7 @@ double SedRate(double s, double rpm) {
 // State of the running (or last) solve.
 struct HatRun {
   SimRunSettings settings;
+  SimRotor rotor;           // final speed and acceleration
   int N = 0;
   double s = 0.0, D = 0.0;  // species, S and cm^2/s
   bool relative = false;    // X by the combined element (frame moves with the species)
@@ -126,7 +127,7 @@ void MovingHatStep(double dt) {
   HatRun& h = Local().gHat;
   const int N = h.N;
   if (h.settings.rampRotorSpeed && SimRun().bAccelerating) {
-    SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, dt);
+    SimRun().dSimRpm = RotorSpeedAtTime(h.rotor, SimClock().dSimTime, dt, &SimRun().bAccelerating);
     RefreshMovingHatMatrices();
   }
   const double tau = SimClock().dSimTime - SimClock().dHatT0;
@@ -156,8 +157,9 @@ void MovingHatStep(double dt) {
 void AdvanceMovingHatTime() {
   ++SimRun().nSimIterations;
   SimClock().dSimTime = Local().gHat.landed ? SimRun().dSimStopTime : SimClock().dSimTime + SimRun().dSimDt;
-  if (SimRun().bAccelerating && SimClock().dSimTime >= SimRun().dAccelEndTime) {
-    SimRun().dSimRpm = SimRotorSpeedAtTime(SimClock().dSimTime, SimRun().dSimDt);
+  const SimRotor& rotor = Local().gHat.rotor;
+  if (SimRun().bAccelerating && SimClock().dSimTime >= rotor.accelEndTime) {
+    SimRun().dSimRpm = RotorSpeedAtTime(rotor, SimClock().dSimTime, SimRun().dSimDt, &SimRun().bAccelerating);
     RefreshMovingHatMatrices();
     SimRun().bAccelerating = false;
   }
@@ -179,7 +181,8 @@ double MovingHatTimeStep() {
   HatRun& h = Local().gHat;
   const int N = h.N;
   const auto clamp = [&](double dt, bool cutToEnd) {
-    return ClampStepToAcceleration(SimClock().dSimTime, dt, h.settings.rampRotorSpeed, cutToEnd, nullptr);
+    return ClampStepToRotor(h.rotor, SimClock().dSimTime, dt, h.settings.rampRotorSpeed, SimRun().bAccelerating,
+                            cutToEnd, nullptr);
   };
   MovingHatClock clock;
   double dt;
@@ -269,26 +272,29 @@ class ChangeWindow {
   double t0 = 0.0;
 };
 
-bool InputValid(const SimRunSettings& st, const SimSpecies& sp) {
+bool InputValid(const SimRunSettings& st, const SimSpecies& sp, const SimRotor& rotor) {
   const double frameS = st.autoHatS ? sp.s : st.frameS;
   return std::isfinite(sp.s) && std::isfinite(sp.D) && sp.D >= 0 && std::isfinite(frameS) &&
-         std::isfinite(SimRun().dSimRpm) && SimRun().dSimRpm >= 0 && std::isfinite(SimRun().dFinalRpm) && st.meniscus > 0 &&
+         std::isfinite(SimRun().dSimRpm) && SimRun().dSimRpm >= 0 && std::isfinite(rotor.finalRpm) && st.meniscus > 0 &&
          st.bottom > st.meniscus && std::isfinite(st.bottom);
 }
 
 }  // namespace
 
-SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& species,
-                              SimProgress& progress) {
+SimOutcome SolveLammMovingHat(const SimInput& input, SimProgress& progress) {
+  const SimRunSettings& settings = input.settings;
+  const SimSpecies& species = input.species;
+  SetHatCellEnds(settings.meniscus, settings.bottom);
   SimRunStateGuard guard;
   const int N = LammArrays().nSimGridPointsAllocated;
   if (!LammArrays().bSimArraysAllocated || !LammArrays().pLammRadius2 || N < 6)
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
-  if (!InputValid(settings, species))
+  if (!InputValid(settings, species, input.rotor))
     return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
   Local().gHat = HatRun{};
   HatRun& h = Local().gHat;
   h.settings = settings;
+  h.rotor = input.rotor;
   h.N = N;
   h.s = species.s;
   h.D = species.D;
@@ -300,7 +306,7 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
   // In an inhomogeneous solvent the frame moves with the species in the mean
   // solvent of the cell, and the motion relative to the species is F - S.
   SimClock().dFrameS =
-      settings.autoHatS ? (h.inhomogeneous ? SolventFactorOfValue(h.s) : h.s) : settings.frameS;
+      settings.autoHatS ? (h.inhomogeneous ? SolventFactorOfValue(input.solvent, h.s) : h.s) : settings.frameS;
   h.relative = settings.autoHatS && !h.inhomogeneous;
   if (std::fabs(SimClock().dFrameS) < 1 && SimRun().dMaxRelChange >= 1) SimRun().dMaxRelChange = 0.1;
   SimRun().fSimChange = 1.0f;
@@ -310,10 +316,10 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
   SimRun().bHatGridInUse = true;
   // Matrices at the final speed while the rotor accelerates (the species follows
   // the rotor from the first step on, the frame keeps this speed).
-  const double frameRpm = settings.rampRotorSpeed && SimRun().bAccelerating ? SimRun().dFinalRpm : SimRun().dSimRpm;
+  const double frameRpm = settings.rampRotorSpeed && SimRun().bAccelerating ? h.rotor.finalRpm : SimRun().dSimRpm;
   if (h.inhomogeneous) {
     BuildMovingHatGrid(frameRpm);
-    InitSolventFactors(LammArrays().pLammRadius2, N);
+    InitSolventFactors(input.solvent, LammArrays().pLammRadius2, N);
   }
   BuildMovingHatMatrices(frameRpm);
   // The amount every recorded profile is measured against, on the laid grid.
@@ -321,7 +327,7 @@ SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& 
   SimRun().dSimDt = 1.0;
   if (h.cosolute) {
     std::string message;
-    if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
+    if (!InitCosolute(input.solvent, &message)) return {SimStatus::InvalidInput, message};
   }
   h.fixedDt = SimClock().dFrameS == 0 ? SimRun().dMaxRelChange : SimRun().dMaxRelChange * Local().gHat.dHatInterval;
   if (h.fixedDt >= Local().gHat.dHatInterval) {

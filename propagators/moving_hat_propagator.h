@@ -20,7 +20,7 @@
 // Arrays one-based, radii cm, s in S, D cm^2/s, times s.
 #pragma once
 
-#include "propagators/sim_run.h"
+#include "propagators/sim_input.h"
 
 namespace tarmic {
 
@@ -32,7 +32,10 @@ namespace tarmic {
 // bHatGridInUse and leaves it set: the caller calls MoveHatGrid for the real radii
 // of the final profile. A reduced dMaxRelChange (frame s below 1 S with a limit of
 // 1 or more: 0.1) holds for the run only.
-// The species (s, D) is an argument; the solve does not read dSimS or dSimD.
+// The species, settings and rotor come in input; the solve reads no part of the
+// analysis for them (not dSimS, dSimD, the rotor fields of the run state).
+SimOutcome SolveLammMovingHat(const SimInput& input, SimProgress& progress);
+// The same with the rotor and geometry of the current analysis (CurrentSimInput).
 SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& species,
                               SimProgress& progress);
 

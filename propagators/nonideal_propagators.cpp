@@ -14,6 +14,7 @@
 #include "numerics/hydrodynamics.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_input.h"
 
 namespace tarmic {
 
@@ -47,7 +48,7 @@ SimOutcome Refused(SimStatus status, const char* message) {
 
 // Checks the arrays and the run values and takes the model's constants. False with
 // the outcome when the run cannot start.
-bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientConstants* given,
+bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientConstants& given,
               CoefficientConstants* k, SimOutcome* refused) {
   const SimWorkArrays& arrays = SimWork();
   if (!LammArrays().bSimArraysAllocated || !arrays.pLocalS || !arrays.pLocalD || !arrays.pLammConcNew ||
@@ -61,15 +62,7 @@ bool EnterRun(const SimRunSettings& settings, bool movingHat, const CoefficientC
     *refused = Refused(SimStatus::InvalidInput, "invalid cell or rotor values for the simulation");
     return false;
   }
-  if (given) {
-    *k = *given;
-  } else {
-    std::string message;
-    if (!PrepareCoefficientModel(k, &message)) {
-      *refused = Refused(SimStatus::InvalidInput, message.c_str());
-      return false;
-    }
-  }
+  *k = given;
   if (!std::isfinite(k->s1) || !std::isfinite(k->d1) || !std::isfinite(k->ks) ||
       !std::isfinite(k->kd)) {
     *refused = Refused(SimStatus::InvalidInput, "invalid s, D or non-ideality of the species");
@@ -138,8 +131,8 @@ bool RunStopped() { return SimRun().bSimFailed || SimRun().bSimDiverged; }
 
 class StaticGridRun {
  public:
-  StaticGridRun(const SimRunSettings& settings, const CoefficientConstants& k)
-      : set(settings), k(k), N(LammArrays().nSimGridPointsAllocated) {}
+  StaticGridRun(const SimRunSettings& settings, const SimRotor& rotor, const CoefficientConstants& k)
+      : set(settings), rotor(rotor), k(k), N(LammArrays().nSimGridPointsAllocated) {}
 
   SimOutcome Run(SimProgress& progress) {
     auto& lammArraysPart = LammArrays();
@@ -194,7 +187,7 @@ class StaticGridRun {
     auto& simRunPart = SimRun();
     stageDt = dt;
     if (set.rampRotorSpeed && simRunPart.bAccelerating) {
-      simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, dt);
+      simRunPart.dSimRpm = RotorSpeedAtTime(rotor, simClockPart.dSimTime, dt, &simRunPart.bAccelerating);
       dSimOmega2 = Omega2(simRunPart.dSimRpm);
       FormElements();
     }
@@ -231,9 +224,9 @@ class StaticGridRun {
     ++simRunPart.nSimIterations;
     simClockPart.dSimTime = lands ? landTime : simClockPart.dSimTime + dt;
     dtUsed = dt;
-    if (simClockPart.dSimTime >= simRunPart.dAccelEndTime) {
+    if (simClockPart.dSimTime >= rotor.accelEndTime) {
       if (simRunPart.bAccelerating) {
-        simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, dt);
+        simRunPart.dSimRpm = RotorSpeedAtTime(rotor, simClockPart.dSimTime, dt, &simRunPart.bAccelerating);
         dSimOmega2 = Omega2(simRunPart.dSimRpm);
         FormElements();
       }
@@ -243,7 +236,7 @@ class StaticGridRun {
   }
 
   double ClampAcceleration(double t, double dt, bool* cut) const {
-    return ClampStepToAcceleration(t, dt, set.rampRotorSpeed, SimRun().dAccelDtMax > 0 && !*cut, cut);
+    return ClampStepToRotor(rotor, t, dt, set.rampRotorSpeed, SimRun().bAccelerating, rotor.accelDtMax > 0 && !*cut, cut);
   }
 
   double OneStep() {
@@ -328,6 +321,7 @@ class StaticGridRun {
   }
 
   const SimRunSettings& set;
+  const SimRotor rotor;
   const CoefficientConstants& k;
   const SimWorkArrays& arrays = SimWork();  // the work arrays of the allocation at entry
   const int N;
@@ -353,8 +347,8 @@ struct EndRows {
 class MovingHatRun {
  public:
   const NonidealHatReport& Report() const { return report; }
-  MovingHatRun(const SimRunSettings& settings, const CoefficientConstants& k)
-      : set(settings), k(k), N(LammArrays().nSimGridPointsAllocated), m(settings.meniscus), b(settings.bottom),
+  MovingHatRun(const SimRunSettings& settings, const SimRotor& rotor, const CoefficientConstants& k)
+      : set(settings), rotor(rotor), k(k), N(LammArrays().nSimGridPointsAllocated), m(settings.meniscus), b(settings.bottom),
         rows{1, 2, N - 1, N}, junkL(N + 1), junkD(N + 1), junkU(N + 1) {}
 
   // The frame s*; false for a floating frame or a value that is not a number.
@@ -385,7 +379,7 @@ class MovingHatRun {
     dSimOmega2 = Omega2(simRunPart.dSimRpm);
     // The frame moves with the species at the final speed; while the rotor
     // accelerates it runs ahead, which the grid tolerates.
-    const double frameW2 = set.rampRotorSpeed && simRunPart.bAccelerating ? Omega2(simRunPart.dFinalRpm) : dSimOmega2;
+    const double frameW2 = set.rampRotorSpeed && simRunPart.bAccelerating ? Omega2(rotor.finalRpm) : dSimOmega2;
     simClockPart.dFrameS = sStar;
     simClockPart.dFrameSedOmega2 = frameW2 * sStar;
     simClockPart.dHatT0 = simClockPart.dSimTime;
@@ -547,7 +541,7 @@ class MovingHatRun {
       while (j < N - 1 && r[j + 1] < x) ++j;
       lammArraysPart.pLammConc[i] = c[j] + (c[j + 1] - c[j]) * (x - r[j]) / (r[j + 1] - r[j]);
     }
-    StaticGridRun run(set, k);
+    StaticGridRun run(set, rotor, k);
     return run.Run(progress);
   }
 
@@ -579,13 +573,13 @@ class MovingHatRun {
     if (t + dt > simClockPart.dHatT0 + T) dt = simClockPart.dHatT0 + T - t;
     std::copy(lammArraysPart.pLammConc + 1, lammArraysPart.pLammConc + N + 1, arrays.pLammConcOld + 1);
     bool cut = false;
-    dt = ClampStepToAcceleration(t, dt, set.rampRotorSpeed, true, &cut);
+    dt = ClampStepToRotor(rotor, t, dt, set.rampRotorSpeed, simRunPart.bAccelerating, true, &cut);
     const double landTime = simRunPart.dSimStopTime;
     const bool lands = LandStepOnStopTime(t, &dt);
     if (!(dt > 0)) return 1.0;
     // Predictor.
     if (set.rampRotorSpeed && simRunPart.bAccelerating) {
-      simRunPart.dSimRpm = SimRotorSpeedAtTime(t, dt);
+      simRunPart.dSimRpm = RotorSpeedAtTime(rotor, t, dt, &simRunPart.bAccelerating);
       dSimOmega2 = Omega2(simRunPart.dSimRpm);
       FormReferenceElements();
     }
@@ -608,8 +602,8 @@ class MovingHatRun {
     simClockPart.dSimTime = lands ? landTime : t + dt;
     dtUsed = dt;
     simRunPart.dSimDt = dt;
-    if (simClockPart.dSimTime >= simRunPart.dAccelEndTime && simRunPart.bAccelerating) {
-      simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, dt);
+    if (simClockPart.dSimTime >= rotor.accelEndTime && simRunPart.bAccelerating) {
+      simRunPart.dSimRpm = RotorSpeedAtTime(rotor, simClockPart.dSimTime, dt, &simRunPart.bAccelerating);
       dSimOmega2 = Omega2(simRunPart.dSimRpm);
       FormReferenceElements();
       simRunPart.bAccelerating = false;
@@ -628,6 +622,7 @@ class MovingHatRun {
   }
 
   const SimRunSettings& set;
+  const SimRotor rotor;
   const CoefficientConstants& k;
   const SimWorkArrays& arrays = SimWork();  // the work arrays of the allocation at entry
   const int N;
@@ -648,24 +643,31 @@ class MovingHatRun {
 
 }  // namespace
 
-SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress& progress,
-                                     const CoefficientConstants* constants) {
+bool NonidealRunCanStart(const SimRunSettings& settings, bool movingHat, SimOutcome* refused) {
+  CoefficientConstants none;
+  CoefficientConstants k;
+  return EnterRun(settings, movingHat, none, &k, refused);
+}
+
+SimOutcome SolveNonidealLammClaverie(const SimInput& input, SimProgress& progress) {
+  const SimRunSettings& settings = input.settings;
   CoefficientConstants k;
   SimOutcome refused;
-  if (!EnterRun(settings, false, constants, &k, &refused)) return refused;
+  if (!EnterRun(settings, false, input.coefficients, &k, &refused)) return refused;
   SimRunStateGuard guard;
   const AssociationTableScope table(k);
-  StaticGridRun run(settings, k);
+  StaticGridRun run(settings, input.rotor, k);
   return run.Run(progress);
 }
 
-SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
-                                      const CoefficientConstants* constants,
+SimOutcome SolveNonidealLammMovingHat(const SimInput& input, SimProgress& progress,
                                       NonidealHatReport* report) {
+  const SimRunSettings& settings = input.settings;
   CoefficientConstants k;
   SimOutcome refused;
-  if (!EnterRun(settings, true, constants, &k, &refused)) return refused;
-  MovingHatRun run(settings, k);
+  SetHatCellEnds(settings.meniscus, settings.bottom);
+  if (!EnterRun(settings, true, input.coefficients, &k, &refused)) return refused;
+  MovingHatRun run(settings, input.rotor, k);
   if (!run.ChooseFrame())
     return Refused(SimStatus::InvalidInput,
                    "the moving grid cannot follow a floating species: use the static grid");
@@ -674,6 +676,26 @@ SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgres
   const SimOutcome outcome = run.Run(progress);
   if (report) *report = run.Report();
   return outcome;
+}
+
+// The forms that take settings: the input built from the current analysis at the
+// door (CurrentNonidealInput, which gives the refusals in the order of the run's checks).
+SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress& progress,
+                                     const CoefficientConstants* constants) {
+  SimInput input;
+  SimOutcome refused;
+  if (!CurrentNonidealInput(settings, false, constants, &input, &refused)) return refused;
+  return SolveNonidealLammClaverie(input, progress);
+}
+
+SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
+                                      const CoefficientConstants* constants,
+                                      NonidealHatReport* report) {
+  SetHatCellEnds(settings.meniscus, settings.bottom);
+  SimInput input;
+  SimOutcome refused;
+  if (!CurrentNonidealInput(settings, true, constants, &input, &refused)) return refused;
+  return SolveNonidealLammMovingHat(input, progress, report);
 }
 
 }  // namespace tarmic

@@ -34,10 +34,16 @@ struct CosolventBlocks {
   int n = 0;
 };
 
+// The cell ends of the last moving-grid solve (SetHatCellEnds).
+struct HatCellEnds {
+  bool set = false;
+  double meniscus = 0.0, bottom = 0.0;  // cm
+};
 // This module's own state in the analysis.
 struct LocalState {
   SimBlocks gBlocks{};
   CosolventBlocks gCosolvent{};
+  HatCellEnds gHatEnds{};
 };
 LocalState& Local() { return CurrentPart<LocalState>(); }
 constexpr int kCosolventMain = 22, kCosolventExtra = 14;
@@ -311,6 +317,8 @@ bool RefineGridAtBottom(double sigma) {
   return true;
 }
 
+void SetHatCellEnds(double meniscus, double bottom) { Local().gHatEnds = {true, meniscus, bottom}; }
+
 void MoveHatGrid() {
   auto& dataSetPart = DataSet();
   auto& lammArraysPart = LammArrays();
@@ -318,9 +326,10 @@ void MoveHatGrid() {
   if (!lammArraysPart.bSimArraysAllocated || !lammArraysPart.pLammRadius2) return;
   const int N = lammArraysPart.nSimGridPointsAllocated;
   const double e = std::exp((simClockPart.dSimTime - simClockPart.dHatT0) * simClockPart.dFrameSedOmega2);
-  lammArraysPart.pLammRadius[1] = dataSetPart.fMeniscus;
+  const HatCellEnds& ends = Local().gHatEnds;
+  lammArraysPart.pLammRadius[1] = ends.set ? ends.meniscus : dataSetPart.fMeniscus;
   for (int i = 2; i < N; ++i) lammArraysPart.pLammRadius[i] = lammArraysPart.pLammRadius2[i] * e;
-  lammArraysPart.pLammRadius[N] = dataSetPart.fBottom;
+  lammArraysPart.pLammRadius[N] = ends.set ? ends.bottom : dataSetPart.fBottom;
 }
 
 double* CosolventArray(int k) {
@@ -371,6 +380,7 @@ void ResetSimArrays() {
   auto& lammArraysPart = LammArrays();
   FreeSimArrays();
   FreeCosolventArrays();
+  Local().gHatEnds = {};
   lammArraysPart.bOptimizedGridPending = false;
   lammArraysPart.dOptimizedGridRadius = lammArraysPart.dOptimizedGridStep = 0.0;
   lammArraysPart.bOptimizedGridBuilt = false;

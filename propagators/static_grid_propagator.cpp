@@ -4,7 +4,6 @@
 #include <cmath>
 #include <string>
 
-#include "lamm/lamm_globals.h"
 #include "lamm/special_geometry.h"
 #include "lamm/static_grid_core.h"
 #include "lamm/step_control.h"
@@ -30,8 +29,9 @@ int FirstChangedRow() { return SimRun().iActiveFirst > 3 ? SimRun().iActiveFirst
 // state it keeps from step to step. Created by SolveLammClaverie, gone on return.
 class ClaverieRun {
  public:
-  ClaverieRun(const SimRunSettings& settings, const SimSpecies& species)
-      : runSettings(settings), sp(species) {}
+  explicit ClaverieRun(const SimInput& input)
+      : runSettings(input.settings), sp(input.species), rotor(input.rotor), geometry(input.geometry),
+        solvent(input.solvent) {}
   // settings: the caller's, as given (runSettings holds them with the solvent flags resolved).
   SimOutcome Solve(const SimRunSettings& settings, SimProgress& progress);
 
@@ -46,7 +46,8 @@ class ClaverieRun {
   void ResizeClaverieMatrices(int n);
   void BuildGeometryMatrices();
   double ClampToAcceleration(double dt, bool* cut) const {
-    return ClampStepToAcceleration(SimClock().dSimTime, dt, runSettings.rampRotorSpeed, !*cut, cut);
+    return ClampStepToRotor(rotor, SimClock().dSimTime, dt, runSettings.rampRotorSpeed, SimRun().bAccelerating,
+                            !*cut, cut);
   }
   bool TrialStep(double dt);
   void ClaverieStep(double dt);
@@ -61,6 +62,9 @@ class ClaverieRun {
   SimRunSettings runSettings;  // settings of this solve (inhomogeneous flags resolved at entry)
   const SimWorkArrays& arrays = SimWork();  // the work arrays of the allocation at entry
   SimSpecies sp;        // s (S) and D (cm^2/s) of the species
+  SimRotor rotor;       // final speed and acceleration
+  SimGeometry geometry;  // the special cell geometry, if any
+  const SimSolvent& solvent;  // the inhomogeneous solvent (the caller's input outlives the run)
   const char* szTridagMessage = nullptr;  // message of a failed pivot
   bool bStepLands = false;                // the current step was cut to end on dSimStopTime
   double dRunStartTime = 0.0;             // s
@@ -86,7 +90,7 @@ class ClaverieRun {
 };
 
 void ClaverieRun::RebuildMatrices(int n) {
-  if (SpecialGeometry())
+  if (geometry.Special())
     BuildGeometryMatrices();
   else
     BuildClaverieMatrices(n);
@@ -195,12 +199,11 @@ void ClaverieRun::ResizeClaverieMatrices(int n) {
 // M and A of the special cell geometries over all N rows.
 void ClaverieRun::BuildGeometryMatrices() {
   auto& lammArraysPart = LammArrays();
-  auto& lammGlobalsPart = LammGlobals();
   const int N = GridSize();
   const double* r = lammArraysPart.pLammRadius;
   const GeometryWeight g = SelectGeometryWeight(r, N);
   // Drift velocity per unit radius (s w^2), or per unit field for electrophoresis.
-  const double drift = lammGlobalsPart.bElectrophoresis ? sp.s * 1e-4 : CurrentSedOmega2();
+  const double drift = geometry.electrophoresis ? sp.s * 1e-4 : CurrentSedOmega2();
   double* mass[3] = {arrays.pMassLower, arrays.pMassDiag, arrays.pMassUpper};
   double* transport[3] = {arrays.pTransportLower, arrays.pTransportDiag, arrays.pTransportUpper};
   for (int i = 1; i <= N; ++i) {
@@ -232,7 +235,7 @@ void ClaverieRun::ClaverieStep(double dt) {
   auto& simRunPart = SimRun();
   const int N = GridSize();
   if (runSettings.rampRotorSpeed && simRunPart.bAccelerating) {
-    simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, dt);
+    simRunPart.dSimRpm = RotorSpeedAtTime(rotor, simClockPart.dSimTime, dt, &simRunPart.bAccelerating);
     RebuildMatrices(simRunPart.iActiveLast);
   }
   if (simRunPart.iActiveLast != nMatrixRows) ResizeClaverieMatrices(simRunPart.iActiveLast);
@@ -300,10 +303,10 @@ void ClaverieRun::AdvanceClaverieTime() {
   auto& simRunPart = SimRun();
   ++simRunPart.nSimIterations;
   simClockPart.dSimTime = bStepLands ? simRunPart.dSimStopTime : simClockPart.dSimTime + simRunPart.dSimDt;
-  if (simClockPart.dSimTime >= simRunPart.dAccelEndTime) {
+  if (simClockPart.dSimTime >= rotor.accelEndTime) {
     if (simRunPart.bAccelerating) {
-      simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, simRunPart.dSimDt);
-      if (SpecialGeometry()) {
+      simRunPart.dSimRpm = RotorSpeedAtTime(rotor, simClockPart.dSimTime, simRunPart.dSimDt, &simRunPart.bAccelerating);
+      if (geometry.Special()) {
         BuildGeometryMatrices();
       } else {
         BuildClaverieMatrices(runSettings.dynamicGradient ? simRunPart.iActiveLast : GridSize());
@@ -313,7 +316,7 @@ void ClaverieRun::AdvanceClaverieTime() {
     simRunPart.bAccelerating = false;
   }
   if (lammArraysPart.pLammConc[1] < 0 && lammArraysPart.pLammConc[1] > -dTruncThreshold) CorrectMeniscusUndershoot();
-  if (simClockPart.bShowSimMass) simRunPart.dSimMass = SpecialGeometry() ? GeometryTotalAmount() : ClaverieTotalAmount();
+  if (simClockPart.bShowSimMass) simRunPart.dSimMass = geometry.Special() ? GeometryTotalAmount() : ClaverieTotalAmount();
 }
 
 // One accepted step with error control; returns its change measure.
@@ -429,13 +432,13 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
   auto& lammArraysPart = LammArrays();
   auto& simClockPart = SimClock();
   auto& simRunPart = SimRun();
-  if (!lammArraysPart.bSimArraysAllocated || !SimArraysMatchModel())
+  if (!lammArraysPart.bSimArraysAllocated)
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
   const int N = GridSize();
   const bool accelerating = settings.rampRotorSpeed && simRunPart.bAccelerating;
   if (N < kMinSimGridPoints || !(lammArraysPart.pLammRadius[N] > lammArraysPart.pLammRadius[1]) || !std::isfinite(sp.s) ||
       !std::isfinite(sp.D) || !std::isfinite(simRunPart.dSimRpm) || !std::isfinite(simClockPart.dSimTime) ||
-      !(simRunPart.dMaxRelChange > 0) || !std::isfinite(simRunPart.dMaxRelChange) || (accelerating && !(simRunPart.dAccelDtMax > 0)))
+      !(simRunPart.dMaxRelChange > 0) || !std::isfinite(simRunPart.dMaxRelChange) || (accelerating && !(rotor.accelDtMax > 0)))
     return {SimStatus::InvalidInput, "invalid parameters of the Lamm equation simulation"};
   simRunPart.fSimChange = 1.0f;
   simRunPart.bSimFailed = simRunPart.bSimDiverged = 0;
@@ -446,17 +449,17 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
   if (std::none_of(c + 1, c + N + 1, [](double v) { return v > 0; }))
     return PropagateEmptyProfile(progress);
   // An acceleration that has already ended: the rotor runs at its final speed.
-  if (simRunPart.bAccelerating && simClockPart.dSimTime >= simRunPart.dAccelEndTime) simRunPart.dSimRpm = SimRotorSpeedAtTime(simClockPart.dSimTime, 0.0);
+  if (simRunPart.bAccelerating && simClockPart.dSimTime >= rotor.accelEndTime) simRunPart.dSimRpm = RotorSpeedAtTime(rotor, simClockPart.dSimTime, 0.0, &simRunPart.bAccelerating);
 
   dInitialConc = c[1];
-  const bool inhom = settings.inhomogeneousSolvent && !SpecialGeometry();
+  const bool inhom = settings.inhomogeneousSolvent && !geometry.Special();
   runSettings.inhomogeneousSolvent = inhom;
   runSettings.sedimentingCosolute = inhom && settings.sedimentingCosolute;
   runSettings.dynamicGradient = runSettings.sedimentingCosolute && settings.dynamicGradient;
-  if (inhom) InitSolventFactors(lammArraysPart.pLammRadius, N);
+  if (inhom) InitSolventFactors(solvent, lammArraysPart.pLammRadius, N);
   if (runSettings.sedimentingCosolute) {
     std::string message;
-    if (!InitCosolute(&message)) return {SimStatus::InvalidInput, message};
+    if (!InitCosolute(solvent, &message)) return {SimStatus::InvalidInput, message};
   }
   RebuildMatrices(N);
   // The amount every recorded profile is measured against; back-diffusion shut off
@@ -477,7 +480,7 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
     bNoLeftTruncation = false;
     // The rows beyond the boundary are plateau; they join the solve only where the
     // bottom lets the species out (no back-diffusion to resolve).
-    if (settings.outflowBottom && !SpecialGeometry() && !inhom && nTruncExtension >= 3) {
+    if (settings.outflowBottom && !geometry.Special() && !inhom && nTruncExtension >= 3) {
       bNoRightTruncation = false;
       simRunPart.iActiveLast = nTruncExtension;
       ResizeClaverieMatrices(simRunPart.iActiveLast);
@@ -548,10 +551,9 @@ double GeometryTotalAmount() {
   return sum * kOpticalPath;
 }
 
-SimOutcome SolveLammClaverie(const SimRunSettings& settings, const SimSpecies& species,
-                             SimProgress& progress) {
-  ClaverieRun run(settings, species);
-  return run.Solve(settings, progress);
+SimOutcome SolveLammClaverie(const SimInput& input, SimProgress& progress) {
+  ClaverieRun run(input);
+  return run.Solve(input.settings, progress);
 }
 
 }  // namespace tarmic

@@ -13,7 +13,7 @@
 // rotor speed rpm. Arrays one-based.
 #pragma once
 
-#include "propagators/sim_run.h"
+#include "propagators/sim_input.h"
 
 namespace tarmic {
 
@@ -28,6 +28,10 @@ namespace tarmic {
 // The state of the solve (step bookkeeping, truncation, plateau, the settings and
 // the species) lives in the solve and ends with it: a call depends only on its
 // arguments and the shared profile, grid and step state it is documented to read.
+// Everything it is given comes in input (settings, species, rotor, geometry); it
+// reads no part of the analysis for them, only the shared run state above.
+SimOutcome SolveLammClaverie(const SimInput& input, SimProgress& progress);
+// The same with the rotor and geometry of the current analysis (CurrentSimInput).
 SimOutcome SolveLammClaverie(const SimRunSettings& settings, const SimSpecies& species,
                              SimProgress& progress);
 

@@ -14,6 +14,7 @@
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
+#include "propagators/sim_input.h"
 #include "modelfit/model_params.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/moving_hat_propagator.h"
@@ -189,7 +190,7 @@ TEST_F(InhomogeneousSolventTest, SedimentingCosoluteReachesEquilibrium) {
   // A grid of fewer than 10 points is refused before anything runs.
   SolventSettings().gInhomSolvent.cosoluteGridSize = 5;
   std::string message;
-  EXPECT_FALSE(InitCosolute(&message));
+  EXPECT_FALSE(InitCosolute(CurrentSimSolvent(), &message));
   EXPECT_FALSE(message.empty());
 }
 

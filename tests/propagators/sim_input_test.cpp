@@ -1,0 +1,300 @@
+// The propagators that take a SimInput read no part of the analysis for what it
+// carries: the same input gives the same profiles, to the bit, whatever analysis is
+// bound to the thread and whatever its meniscus, grid, Lamm settings, switches and
+// rotor fields hold. Their translation units cannot reach those parts at all.
+#include "propagators/sim_input.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "lamm/lamm_globals.h"
+#include "modelfit/lamm_settings.h"
+#include "modelfit/model_flags.h"
+#include "propagators/moving_hat_propagator.h"
+#include "numerics/solvent_constants.h"
+#include "propagators/inhomogeneous_solvent.h"
+#include "propagators/nonideal_propagators.h"
+#include "propagators/sim_arrays.h"
+#include "propagators/solvent_settings.h"
+#include "propagators/static_grid_propagator.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+#include "scandata/grid_data.h"
+#include "scandata/radial_grid.h"
+
+namespace tarmic {
+namespace {
+
+enum class Propagator { StaticGrid, MovingHat, NonidealStaticGrid, NonidealMovingHat };
+
+bool OnMovingGrid(Propagator p) { return p == Propagator::MovingHat || p == Propagator::NonidealMovingHat; }
+bool Nonideal(Propagator p) { return p == Propagator::NonidealStaticGrid || p == Propagator::NonidealMovingHat; }
+
+// What a solve leaves: its outcome, every recorded scan (radii and profile), the
+// time and rotor speed at its end and its step count.
+struct Solution {
+  SimStatus status = SimStatus::Ok;
+  std::string message;
+  std::vector<std::vector<double>> radii, profiles;
+  std::vector<double> times;
+  double endTime = 0.0, endRpm = 0.0;
+  int steps = 0;
+  bool operator==(const Solution&) const = default;
+};
+
+struct Case {
+  const char* name;
+  Propagator propagator;
+  SimInput input;
+  int nodes;
+};
+
+// A rotor ramping at 500 rpm/s to 50000 rpm, the scans after it.
+SimInput RampedInput(double s, double D) {
+  SimInput in;
+  in.settings.meniscus = 6.0;
+  in.settings.bottom = 7.2;
+  in.settings.fitLeft = 6.05f;
+  in.settings.fitRight = 7.1f;
+  in.settings.rampRotorSpeed = true;
+  in.species = {s, D};
+  in.rotor.finalRpm = 50000;
+  in.rotor.accelRate = 500;
+  in.rotor.accelEndTime = 100;
+  in.rotor.accelDtMax = 1.0;
+  return in;
+}
+
+std::vector<Case> Cases() {
+  std::vector<Case> cases;
+  cases.push_back({"static grid, truncated, ramped rotor", Propagator::StaticGrid, RampedInput(4.0, 6e-7), 300});
+  SimInput outflow = RampedInput(10.0, 4e-7);
+  outflow.settings.outflowBottom = true;
+  outflow.settings.truncLevel = 1e-5;
+  cases.push_back({"static grid, outflow bottom", Propagator::StaticGrid, outflow, 250});
+  SimInput fixedStep = RampedInput(2.0, 8e-7);
+  fixedStep.settings.fixTimestep = true;
+  fixedStep.settings.truncateGrid = false;
+  fixedStep.settings.rampRotorSpeed = false;
+  cases.push_back({"static grid, fixed steps at speed", Propagator::StaticGrid, fixedStep, 200});
+  cases.push_back({"moving hat, frame with the species", Propagator::MovingHat, RampedInput(6.0, 5e-7), 200});
+  SimInput frame = RampedInput(3.0, 6e-7);
+  frame.settings.autoHatS = false;
+  frame.settings.frameS = 5.0;
+  cases.push_back({"moving hat, frame of its own", Propagator::MovingHat, frame, 200});
+  // A solvent compressed by the rotor: denser and more viscous towards the bottom.
+  SimInput compressed = RampedInput(5.0, 6e-7);
+  compressed.settings.inhomogeneousSolvent = true;
+  compressed.solvent.st.bInhomogeneousSolvent = true;
+  compressed.solvent.st.bCompressibleSolvent = true;
+  compressed.solvent.st.compressibility = 2e-3;
+  compressed.solvent.st.relViscosity = 1.2f;
+  compressed.solvent.vbar = 0.74f;
+  compressed.solvent.compressionRpm = 50000;
+  cases.push_back({"static grid, compressed solvent", Propagator::StaticGrid, compressed, 200});
+  cases.push_back({"moving hat, compressed solvent", Propagator::MovingHat, compressed, 200});
+  // One non-ideal species, s = s0/(1 + ks c), D = D0 (1 + kd c).
+  SimInput nonideal = RampedInput(5.0, 6e-7);
+  nonideal.coefficients.model = CoefficientModel::NonidealSpecies;
+  nonideal.coefficients.s1 = 5.0;
+  nonideal.coefficients.d1 = 6e-7;
+  nonideal.coefficients.ks = 0.05;
+  nonideal.coefficients.kd = 0.02;
+  cases.push_back({"non-ideal species, static grid", Propagator::NonidealStaticGrid, nonideal, 200});
+  cases.push_back({"non-ideal species, moving grid", Propagator::NonidealMovingHat, nonideal, 200});
+  return cases;
+}
+
+// The run state a caller prepares (the shared working arrays and clock), laid in
+// the analysis bound to the thread from the case's values alone.
+void PrepareRun(const Case& c) {
+  ResetSimArrays();
+  ResetSimRunState();
+  ResetLammGlobals();
+  DataSet().fMeniscus = static_cast<float>(c.input.settings.meniscus);
+  DataSet().fBottom = static_cast<float>(c.input.settings.bottom);
+  LammSettings().nLammGridPoints = c.nodes;
+  LammSettings().bMovingHat = OnMovingGrid(c.propagator);
+  LammSettings().bClaverie = !LammSettings().bMovingHat;
+  ModelFlags().bNonidealSpecies = Nonideal(c.propagator);
+  ASSERT_TRUE(AllocSimArrays());
+  for (int i = 1; i <= c.nodes; ++i) LammArrays().pLammConc[i] = 1.0;
+  auto& run = SimRun();
+  run.dSimRpm = c.input.rotor.finalRpm;
+  run.bAccelerating = c.input.settings.rampRotorSpeed;
+  run.dMaxRelChange = OnMovingGrid(c.propagator) ? 1.0 : 0.5;
+  run.dMaxRelChangeLow = 0.05 * run.dMaxRelChange;
+  run.dMaxRelChangeTarget = 0.2 * run.dMaxRelChange;
+  if (c.input.settings.fixTimestep) run.dMaxRelChange = 5.0;
+}
+
+// Every part a propagator of old read its inputs from, set to values unlike the
+// case's: another cell, grid, algorithm, Lamm settings, switches, species and rotor.
+void MisleadTheParts() {
+  auto& data = DataSet();
+  data.fMeniscus = 5.8f;
+  data.fBottom = 7.3f;
+  data.fFitLeftLim = 5.9f;
+  data.fFitRightLim = 6.3f;
+  auto& lamm = LammSettings();
+  lamm.nLammGridPoints = 77;
+  lamm.bMovingHat = !lamm.bMovingHat;
+  lamm.bClaverie = !lamm.bClaverie;
+  lamm.bFixTimeStep = !lamm.bFixTimeStep;
+  lamm.bAutoSGrid = !lamm.bAutoSGrid;
+  lamm.dAutoSGridValue = 17.0;
+  lamm.bTruncateGrid = !lamm.bTruncateGrid;
+  lamm.dTruncationLevel = 0.3;
+  AnalysisSwitches().bRampRotorSpeed = !AnalysisSwitches().bRampRotorSpeed;
+  ModelFlags().bZoneCentrifugation = true;
+  ModelFlags().bNonidealSpecies = !ModelFlags().bNonidealSpecies;
+  CurrentGrid().fGridSignalTotal = 13.0f;
+  auto& solvent = SolventSettings().gInhomSolvent;
+  solvent.bInhomogeneousSolvent = true;
+  solvent.compressibility = 9e-3;
+  solvent.relViscosity = 2.0f;
+  SolventConstants().VBAR = 0.6f;
+  RadialGrid().fRadialStep = 0.01f;
+  auto& run = SimRun();
+  run.dSimS = 40.0;
+  run.dSimD = 1e-5;
+  run.dFinalRpm = 20000;
+  run.dAccelRate = 30;
+  run.dAccelEndTime = 900;
+  run.dAccelDtMax = 0.01;
+}
+
+// Solves the case in the analysis bound to the thread. byParts: through the forms
+// that take the rotor and geometry from the analysis.
+Solution Solve(const Case& c, bool mislead, bool byParts = false) {
+  PrepareRun(c);
+  if (mislead) MisleadTheParts();
+  Solution out;
+  ScanTimeRecorder recorder({300, 600, 900}, [&](int, const double* r, const double* p, int n) {
+    out.radii.emplace_back(r, r + n + 1);
+    out.profiles.emplace_back(p, p + n + 1);
+    out.times.push_back(SimClock().dSimTime);
+  });
+  recorder.Start();
+  SimOutcome outcome;
+  const SimInput& in = c.input;
+  switch (c.propagator) {
+    case Propagator::StaticGrid:
+      outcome = byParts ? SolveLammClaverie(in.settings, in.species, recorder) : SolveLammClaverie(in, recorder);
+      break;
+    case Propagator::MovingHat:
+      outcome = byParts ? SolveLammMovingHat(in.settings, in.species, recorder) : SolveLammMovingHat(in, recorder);
+      break;
+    case Propagator::NonidealStaticGrid:
+      outcome = byParts ? SolveNonidealLammClaverie(in.settings, recorder) : SolveNonidealLammClaverie(in, recorder);
+      break;
+    case Propagator::NonidealMovingHat:
+      outcome = byParts ? SolveNonidealLammMovingHat(in.settings, recorder) : SolveNonidealLammMovingHat(in, recorder);
+      break;
+  }
+  out.status = outcome.status;
+  out.message = outcome.message;
+  out.endTime = SimClock().dSimTime;
+  out.endRpm = SimRun().dSimRpm;
+  out.steps = SimRun().nSimIterations;
+  ResetSimArrays();
+  ResetInhomogeneousSolvent();
+  ModelFlags().bNonidealSpecies = false;
+  return out;
+}
+
+TEST(SimInput, ThePropagatorsGiveTheSameProfilesWhateverAnalysisIsBound) {
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    // The program's analysis, its parts holding the values the case was laid from.
+    const Solution reference = Solve(c, false);
+    ASSERT_EQ(reference.status, SimStatus::Ok) << reference.message;
+    ASSERT_EQ(reference.profiles.size(), 3u);
+    // The boundary has moved and the rotor reached its speed: the case exercises
+    // the species, the cell and the ramp it is given.
+    EXPECT_LT(reference.profiles[2][1], 0.9);
+    EXPECT_EQ(reference.endRpm, c.input.rotor.finalRpm);
+
+    Analysis fresh;
+    {
+      AnalysisScope bind(fresh);
+      EXPECT_TRUE(Solve(c, true) == reference) << "a part of the bound analysis changed the solution";
+      // The same parts do change a solve that reads them: the forms taking the
+      // rotor from the analysis see its other ramp (the check has power).
+      const Solution byParts = Solve(c, true, true);
+      EXPECT_FALSE(byParts == reference);
+    }
+    // And the program's analysis, bound again, gives the reference once more.
+    EXPECT_TRUE(Solve(c, false) == reference);
+  }
+  ResetSimRunState();
+  ResetLammGlobals();
+  ModelFlags().bNonidealSpecies = false;
+}
+
+// The set-up refuses what it cannot solve from the input alone: a moving hat given
+// a non-finite final speed, a static grid without arrays.
+TEST(SimInput, RefusesInputItCannotSolve) {
+  Case c = Cases()[3];
+  c.input.rotor.finalRpm = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(Solve(c, false).status, SimStatus::InvalidInput);
+  ResetSimArrays();
+  ScanTimeRecorder recorder({300}, [](int, const double*, const double*, int) {});
+  EXPECT_EQ(SolveLammClaverie(Cases()[0].input, recorder).status, SimStatus::NotAllocated);
+  ResetSimRunState();
+}
+
+// The census by the compiler: what the ideal and concentration-dependent
+// propagators include reaches no accessor of an analysis part except the run state
+// they advance (and the association table the concentration-dependent ones build
+// for the run), so a read of the data set, the Lamm settings or the model flags
+// there does not compile.
+std::string ReadSource(const std::string& path) {
+  std::ifstream f(std::string(TARMIC_SOURCE_DIR) + "/" + path);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+TEST(SimInput, TheSolvesReachOnlyTheRunStateParts) {
+  // "Part" is the accessor template's own parameter (numerics/analysis.h).
+  const std::set<std::string> runState = {"SimRunState", "SimClockState", "SimArraysState",
+                                          "CosoluteState", "LocalState", "Part",
+                                          "CoefficientModelsState"};
+  const std::regex include("#include \"([^\"]+)\"");
+  const std::regex part("CurrentPart<([A-Za-z0-9_]+)>");
+  for (const char* unit : {"propagators/static_grid_propagator.cpp", "propagators/moving_hat_propagator.cpp",
+                           "propagators/nonideal_propagators.cpp"}) {
+    SCOPED_TRACE(unit);
+    std::set<std::string> seen;
+    std::vector<std::string> open = {unit};
+    std::set<std::string> parts;
+    while (!open.empty()) {
+      const std::string file = open.back();
+      open.pop_back();
+      if (!seen.insert(file).second) continue;
+      const std::string text = ReadSource(file);
+      ASSERT_FALSE(text.empty()) << file;
+      for (std::sregex_iterator i(text.begin(), text.end(), include), e; i != e; ++i)
+        open.push_back((*i)[1]);
+      for (std::sregex_iterator i(text.begin(), text.end(), part), e; i != e; ++i)
+        parts.insert((*i)[1]);
+    }
+    EXPECT_GT(seen.size(), 5u);
+    EXPECT_TRUE(parts.count("SimRunState"));  // the census sees the parts it should
+    for (const std::string& p : parts) EXPECT_TRUE(runState.count(p)) << p << " is reachable";
+    for (const char* header : {"scandata/data_set.h", "modelfit/lamm_settings.h", "modelfit/model_flags.h",
+                               "lamm/lamm_globals.h", "propagators/solvent_settings.h"})
+      EXPECT_FALSE(seen.count(header)) << header;
+  }
+}
+
+}  // namespace
+}  // namespace tarmic
