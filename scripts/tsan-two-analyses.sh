@@ -6,7 +6,8 @@
 #   scripts/tsan-two-analyses.sh [-j N] [BUILD_DIR]
 #
 # Configures a clang build with -DTARMIC_TSAN=ON in BUILD_DIR (default
-# <checkout>/build-tsan), builds only tests_modelcalc and runs those tests; a data
+# <checkout>/build-tsan), builds only tests_two_analyses (the file of those tests,
+# tests/modelcalc/two_analyses_test.cpp, alone) and runs them; a data
 # race the sanitizer sees ends the run with a failure (halt_on_error). Run by hand:
 # the build takes the time of a whole build of the engine.
 set -euo pipefail
@@ -22,10 +23,10 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$repo")} cmake -S "$repo" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTARMIC_TSAN=ON \
   -DTARMIC_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
-CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$repo")} cmake --build "$build" -j "$jobs" --target tests_modelcalc
+CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$repo")} cmake --build "$build" -j "$jobs" --target tests_two_analyses
 
 # second_deadlock_stack: a report of a lock order names both acquisitions.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export QT_QPA_PLATFORM=offscreen
-"$build/tests/tests_modelcalc" --gtest_filter='TwoAnalyses.*'
+"$build/tests/tests_two_analyses" --gtest_filter='TwoAnalyses.*'
 echo "tsan-two-analyses: no data race reported"
