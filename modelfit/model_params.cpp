@@ -11,6 +11,7 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "modelfit/modelfit_hooks.h"
+#include "numerics/analysis.h"
 #include "numerics/solvent_constants.h"
 #include "platform/backend.h"
 #include "scandata/data_set.h"
@@ -85,11 +86,19 @@ void DeriveLargeOligomers(float factor2, float factor3) {
 // within rounding of a float round trip pass. The box is shown once for a run of
 // repairs (this check runs at every synchronisation, so a fit that keeps moving the
 // values would otherwise show it at every evaluation); a passing check re-arms it.
+namespace {
+// Whether the box of a run of repairs has been shown: the analysis' own (each
+// analysis' fit repairs its own values, and two analyses check at once).
+struct StandardConditionsState {
+  bool shown = false;
+};
+}  // namespace
+
 void CheckStandardConditions() {
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& modelParamsPart = ModelParams();
   auto& solventConstantsPart = SolventConstants();
-  static bool shown = false;
+  bool& shown = CurrentPart<StandardConditionsState>().shown;
   const bool densityChanged =
       std::fabs(analysisSwitchesPart.pParams[kContiSlotDensity] - solventConstantsPart.fBufferDensity) > 1e-6f * std::fabs(solventConstantsPart.fBufferDensity);
   const bool viscosityChanged =

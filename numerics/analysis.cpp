@@ -7,19 +7,31 @@
 #include "platform/worker_threads.h"
 
 namespace tarmic {
-
 Analysis::~Analysis() {
   if (!program_) Clear();
 }
 
 void Analysis::Clear() {
   // Later parts may refer to earlier ones while they go: the reverse order of making.
-  while (madeCount_ > 0) {
-    const std::size_t index = made_[--madeCount_];
-    void* part = parts_[index];
-    parts_[index] = nullptr;
-    destroy_[index](part);
+  // A part is taken off the list under the lock and destroyed outside it (its
+  // destructor may reach other parts).
+  for (;;) {
+    void* part = nullptr;
+    void (*destroy)(void*) = nullptr;
+    {
+      std::lock_guard<std::recursive_mutex> lock(making_);
+      if (madeCount_ == 0) return;
+      const std::size_t index = made_[--madeCount_];
+      part = parts_[index].exchange(nullptr, std::memory_order_acq_rel);
+      destroy = destroy_[index];
+    }
+    destroy(part);
   }
+}
+
+std::size_t Analysis::PartsMade() {
+  std::lock_guard<std::recursive_mutex> lock(making_);
+  return madeCount_;
 }
 
 std::size_t Analysis::NewPartIndex() {

@@ -19,12 +19,17 @@
 // data set, the distribution, the simulation arrays) before the analysis ends.
 //
 // An analysis is used by one computation at a time: the threads of that computation
-// read it, and write only their own slots of its results.
+// read it, and write only their own slots of its results. The threads may be first
+// to reach a part at the same moment: a part is made once, under the analysis' own
+// lock, and published through its slot (an acquire load on the way in, which on x86
+// is a plain load: reaching a part made before costs what it did).
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -46,32 +51,47 @@ class Analysis {
   template <class Part>
   Part& Get() {
     static const std::size_t index = NewPartIndex();
-    void*& slot = parts_[index];
-    if (slot == nullptr) [[unlikely]]
-      slot = Make<Part>(index);
-    return *static_cast<Part*>(slot);
+    void* part = parts_[index].load(std::memory_order_acquire);
+    if (part == nullptr) [[unlikely]]
+      part = Make<Part>(index);
+    return *static_cast<Part*>(part);
   }
 
   // Every part back to its first state (the parts are destroyed; the next use makes
-  // each anew).
+  // each anew). Called by the analysis' owner while no computation works on it.
   void Clear();
+
+  // How many parts have been made (for tests).
+  std::size_t PartsMade();
 
   static constexpr std::size_t kMaxParts = 192;
 
  private:
+  // The part's first use: made under the lock, after a second look at the slot (a
+  // thread that waited for the lock finds the part another made meanwhile). The lock
+  // is recursive: a part whose making reaches another part of the same analysis
+  // makes that one under the lock its thread holds already.
   template <class Part>
   [[gnu::noinline]] void* Make(std::size_t index) {
+    std::lock_guard<std::recursive_mutex> lock(making_);
+    if (void* part = parts_[index].load(std::memory_order_acquire)) return part;
     Part* made = new Part();
     Remember(index, [](void* p) { delete static_cast<Part*>(p); });
+    parts_[index].store(made, std::memory_order_release);
     return made;
   }
   static std::size_t NewPartIndex();
+  // Under the lock: the part's destroyer and its place in the order of making.
   void Remember(std::size_t index, void (*destroy)(void*));
 
-  std::array<void*, kMaxParts> parts_{};
+  std::array<std::atomic<void*>, kMaxParts> parts_{};
+  // Written only under the lock.
   std::array<void (*)(void*), kMaxParts> destroy_{};
   std::array<std::size_t, kMaxParts> made_{};  // indexes in the order they were made
   std::size_t madeCount_ = 0;
+  // Constant-initialised in the standard library the program builds with, as the
+  // program's analysis needs (constinit below refuses a library where it is not).
+  std::recursive_mutex making_;
   bool program_ = false;
 };
 

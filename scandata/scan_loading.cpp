@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "storage/atomic_file.h"
+#include "numerics/analysis.h"
 #include "numerics/cvector.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
@@ -825,6 +826,13 @@ void AddMoreData(Window* window, const char* selection) {
   ProgressEnd();
 }
 
+namespace {
+// The data folder whose failure to take the grid was said last: the analysis' own.
+struct GridFailureState {
+  std::string reported;
+};
+}  // namespace
+
 bool SaveDistributionGrid(const float* values, int n) {
   auto& dataSetPart = DataSet();
   if (!values || n < 1 || dataSetPart.szSdistPath.empty()) return false;
@@ -832,7 +840,7 @@ bool SaveDistributionGrid(const float* values, int n) {
   view.AttachNR(const_cast<float*>(values), static_cast<std::uint32_t>(n), 1);
   // A data folder that cannot be written stays so: its failure is said once, not
   // at every Run and Fit; a grid written again re-arms the message.
-  static std::string reported;
+  std::string& reported = CurrentPart<GridFailureState>().reported;
   std::string failure;
   if (view.WriteToFile(dataSetPart.szSdistPath.c_str(), &failure)) {
     reported.clear();

@@ -19,12 +19,22 @@
 // name, kName). Their count may not rise above the ceiling recorded in
 // engine_census.txt.
 //
+// Function statics: a function's own static that holds data, in the engine's objects
+// and the services', is state like a global's (a cache one analysis fills and the
+// next finds, a store shared by the threads): each is named below (kHeld) with the
+// reason it stays, and so is each mutable namespace-scope variable of services/.
+// The linker shows a function static as a data symbol of the function's name and
+// the variable's ("tarmic::Cache(int)::store"); constants (read-only sections) and
+// guard variables are not counted. A name listed that a build does not hold (an
+// optimiser dropped it) is reported, not failed.
+//
 // TARMIC_RECORD_CENSUS=1 writes the census of this kind of build into
 // engine_census.txt anew (after a change that lowers the counts: the ratchet goes
 // down with it).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -122,6 +132,39 @@ std::map<std::string, std::string> MutableGlobals(const std::vector<std::string>
   return globals;
 }
 
+// A function's own static that holds data, by its name ("(anonymous namespace)"
+// as "{}"); empty for any other symbol.
+std::string FunctionStaticName(const NmSymbol& s) {
+  static const std::string kData = "BbDdVuGgSs";
+  if (kData.find(s.type) == std::string::npos) return {};
+  if (s.section.starts_with(".rodata") || s.section.starts_with(".data.rel.ro")) return {};
+  if (s.name.find("tarmic::") == std::string::npos) return {};
+  for (const char* made : {"vtable for", "typeinfo", "guard variable", "VTT for", "construction vtable", "DW.ref.",
+                           "__", "reference temporary", "TLS ", "_GLOBAL_"})
+    if (s.name.starts_with(made)) return {};
+  std::string name = NameOf(s);
+  for (std::size_t at; (at = name.find("(anonymous namespace)")) != std::string::npos;) name.replace(at, 21, "{}");
+  const std::size_t close = name.rfind(')');
+  if (close == std::string::npos) return {};
+  // After the function's parameters (and its qualifiers): one or more "::name".
+  std::string tail = name.substr(close + 1);
+  for (const char* qualifier : {" const", " volatile", " &&", " &", " noexcept"})
+    if (tail.starts_with(qualifier)) tail.erase(0, std::string(qualifier).size());
+  static const std::regex variable(R"(^(::[A-Za-z_]\w*)+$)");
+  if (!std::regex_match(tail, variable)) return {};
+  const std::string last = tail.substr(tail.rfind(':') + 1);
+  if (last.starts_with("__")) return {};  // the compiler's (__func__, the sanitizers')
+  return name;
+}
+
+// The function statics that hold data, by name, with an object that defines each.
+std::map<std::string, std::string> FunctionStatics(const std::vector<std::string>& objects) {
+  std::map<std::string, std::string> statics;
+  for (const NmSymbol& s : NmSymbols(objects, "--defined-only -f sysv"))
+    if (const std::string name = FunctionStaticName(s); !name.empty()) statics.emplace(name, SourceOf(s.object));
+  return statics;
+}
+
 // The census as recorded for builds of this kind (compiler, build type,
 // sanitizers): an optimiser drops a variable nobody reads that a build without
 // one keeps, so each kind of build keeps its own counts.
@@ -190,6 +233,15 @@ TEST(EngineCensus, ThePlantedBoxAndGlobalsAreCounted) {
   EXPECT_EQ(names, (std::set<std::string>{"tarmic::gPlantedCounter", "tarmic::(anonymous namespace)::gPlantedHidden"}));
 }
 
+// The planted function statics: the counter, the cache made on first use and the
+// per-thread depth are counted; the function's constant table is not.
+TEST(EngineCensus, ThePlantedFunctionStaticsAreCounted) {
+  std::set<std::string> names;
+  for (const auto& [name, object] : FunctionStatics({TARMIC_ENGINE_CENSUS_PLANT})) names.insert(name);
+  EXPECT_EQ(names, (std::set<std::string>{"tarmic::PlantedCount()::calls", "tarmic::PlantedCache(int)::cache",
+                                          "tarmic::PlantedDepth(int)::depth"}));
+}
+
 TEST(EngineCensus, NoNewEngineObjectShowsBoxesAndNoGlobalIsAdded) {
   const std::vector<std::string> engine = EngineObjects();
   ASSERT_GT(engine.size(), 150u) << "the engine's objects are listed in " << TARMIC_SYMBOL_CENSUS_OBJECTS;
@@ -252,6 +304,136 @@ TEST(EngineCensus, EveryEngineThreadStartsOnItsAnalysis) {
 // program's own (hooks installed at start-up, the file system, fonts, counters).
 TEST(EngineCensus, AtMostAHundredAndFiftyGlobalsStay) {
   EXPECT_LE(MutableGlobals(EngineObjects()).size(), 150u);
+}
+
+}  // namespace
+
+namespace {
+
+// The function statics that hold data and the services' namespace-scope variables,
+// each with the reason it stays: the program's own (hooks installed at start-up,
+// presenters, the process' outputs and their locks, the processor's kernels, the
+// numbers of the kinds of parts), constant tables made on first use, and per-thread
+// scratch that each call fills anew; never an analysis' data, which lives in the
+// analysis' parts (numerics/analysis.h). A name is written without the functions'
+// parameters ("tarmic::{}::Hooks::hooks"), "*" standing for any text.
+struct Held {
+  const char* name;
+  const char* reason;
+};
+const Held kHeld[] = {
+    // The analysis' own machinery.
+    {"tarmic::Analysis::NewPartIndex::next", "the count of the kinds of parts, the program's"},
+    {"tarmic::Analysis::Get<*>::index", "the slot of a kind of part, the same in every analysis"},
+    // Hooks and presenters the program installs at start-up.
+    {"tarmic::GetDistributionHooks::hooks", "the distributions' hooks, installed at start-up"},
+    {"tarmic::{}::Hooks::hooks", "the model fit's hooks, installed at start-up"},
+    {"tarmic::{}::ZoomHook::hook", "the noise plot's zoom hook, installed at start-up"},
+    {"tarmic::{}::Installed::slot", "the presenter of the engine's notices"},
+    {"tarmic::{}::State::state", "the sounds the program plays and whether it plays them"},
+    // The file system and the process' identity in the save journal.
+    {"tarmic::PosixFileSystem::posix", "the one file system of the process"},
+    {"tarmic::save_parts::{}::Own::own", "the process' own mark on the files it saves"},
+    {"tarmic::{}::OwnStart::cachedPid", "the process' id, read once"},
+    {"tarmic::{}::OwnStart::cachedStart", "the process' start time, read once"},
+    // The processor's kernels, chosen once.
+    {"tarmic::ProfileSums::Written::sums", "the scan sums' kernel for this processor"},
+    {"tarmic::{}::ActiveKernels::active", "the normal equations' kernels for this processor"},
+    {"tarmic::{}::HasAvx2::has", "what the processor offers"},
+    {"tarmic::{}::HasAvx512::has", "what the processor offers"},
+    {"tarmic::{}::FastCholesky::avx2", "what the processor offers"},
+    {"tarmic::{}::MeasureWindowRows::avx2", "what the processor offers"},
+    // Constants made on first use.
+    {"tarmic::CWINPlot::AutoScale::kEmpty", "an empty vector, constant"},
+    {"tarmic::{}::ScanName::empty", "an empty name, constant"},
+    {"tarmic::engine::EquilibriumModelNames::names", "the names of the equilibrium models, constant"},
+    {"tarmic::{}::TemplateChoices::choices", "the parameter templates, constant"},
+    {"tarmic::{}::VariantFields::fields", "the fields of the model variants, constant"},
+    // Per thread: a recursion guard, and scratch each call fills anew.
+    {"tarmic::CalculateModel::checking", "per thread: the grid check's own call stack"},
+    {"tarmic::ComputeNormalEquationRowMeans::scanSums", "per thread: scratch of each call"},
+    {"tarmic::{}::CentrePanelPoints::*", "per thread: scratch of each call"},
+    // The program's messages and the process' standard error.
+    {"tarmic::{}::OnceRecord::record", "the messages said once per run of the program"},
+    {"tarmic::{}::WorkerErrorMutex::m", "the lock of the worker threads' messages"},
+    {"tarmic::{}::WorkerErrors::errors", "the worker threads' messages, shown by the window's thread"},
+    {"tarmic::ShowError::stderrMutex", "the lock of the process' standard error"},
+    {"tarmic::{}::g_errorsShown", "the count of error boxes shown (the program's)"},
+    {"tarmic::{}::g_keptDepth", "the depth of the kept-messages brackets (the program's)"},
+    {"tarmic::{}::g_listener", "the listener of the computations' events (the window)"},
+    {"tarmic::{}::g_listenerMutex", "the lock of that listener"},
+    {"tarmic::{}::t_question", "per thread: the question a computation asks its listener"},
+    {"tarmic::{}::t_consent", "per thread: the answer to the replace question of a batch"},
+    // The program's switches and paths (services/run_switches.h, path_table.h).
+    {"tarmic::bBatchMode", "the program runs as a batch"},
+    {"tarmic::bDataChanged", "the stored kernels are stale (the program's still: one analysis's change marks all)"},
+    {"tarmic::bKeyLatch", "a key pressed in the main window while nothing runs"},
+    {"tarmic::bPlaySounds", "the user's sound setting"},
+    {"tarmic::bSeriesInterrupted", "the user stopped a series"},
+    {"tarmic::bStopRealtimeUpdate", "an interrupted run stops the realtime update of files"},
+    {"tarmic::bUserAbort", "the user's stop"},
+    {"tarmic::nSeriesErrorCode", "the exit code of a batch series"},
+    {"tarmic::sz*", "the program's folders, files and sounds (path table)"},
+};
+
+// The name without the functions' parameter lists.
+std::string WithoutParameters(const std::string& name) {
+  std::string out;
+  int depth = 0;
+  for (char c : name) {
+    if (c == '(') ++depth;
+    if (depth == 0) out += c;
+    if (c == ')' && depth > 0) --depth;
+  }
+  return out;
+}
+
+// A name of kHeld as a regular expression ("*": any text).
+std::regex HeldPattern(const std::string& name) {
+  std::string pattern = "^";
+  for (char c : name) {
+    if (c == '*')
+      pattern += ".*";
+    else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ' ')
+      pattern += c;
+    else
+      pattern += std::string("\\") + c;
+  }
+  return std::regex(pattern + "$");
+}
+
+std::vector<std::string> ServicesObjects() { return ObjectsOf(ListedObjects(), "services"); }
+
+TEST(EngineCensus, EveryFunctionStaticThatHoldsDataIsListedWithItsReason) {
+  std::vector<std::string> objects = EngineObjects();
+  const std::vector<std::string> services = ServicesObjects();
+  ASSERT_GE(services.size(), 5u) << "the services' objects are listed in " << TARMIC_SYMBOL_CENSUS_OBJECTS;
+  objects.insert(objects.end(), services.begin(), services.end());
+  std::map<std::string, std::string> held = FunctionStatics(objects);
+  const std::map<std::string, std::string> servicesGlobals = MutableGlobals(services);
+  std::printf("engine census: %zu function statics that hold data (engine and services), "
+              "%zu mutable namespace-scope variables of services\n",
+              held.size(), servicesGlobals.size());
+  held.insert(servicesGlobals.begin(), servicesGlobals.end());
+  std::vector<std::regex> patterns;
+  for (const Held& h : kHeld) patterns.push_back(HeldPattern(h.name));
+  std::vector<int> uses(std::size(kHeld), 0);
+  for (const auto& [symbol, object] : held) {
+    std::string name = symbol;
+    for (std::size_t at; (at = name.find("(anonymous namespace)")) != std::string::npos;) name.replace(at, 21, "{}");
+    bool listed = false;
+    for (std::size_t k = 0; k < patterns.size() && !listed; ++k)
+      if (std::regex_match(WithoutParameters(name), patterns[k])) {
+        listed = true;
+        ++uses[k];
+      }
+    if (!listed)
+      ADD_FAILURE() << name << " (" << object
+                    << ") holds data outside the analysis: make it a part of the analysis "
+                       "(numerics/analysis.h), or list it in kHeld with the reason it stays";
+  }
+  for (std::size_t k = 0; k < patterns.size(); ++k)
+    if (uses[k] == 0) std::printf("engine census: nothing of this build is %s\n", kHeld[k].name);
 }
 
 }  // namespace
