@@ -283,6 +283,7 @@ void FitSetD(benchmark::State& state, bool measureEnd = false) {
   state.counters["ff0"] = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
   state.counters["completed"] = outcome == FitOutcome::Completed ? 1 : 0;
   state.counters["evaluations"] = evaluations;
+  state.counters["search_evaluations"] = ContiSearchEvaluations();
   PeakCounters(state);
   if (measureEnd && outcome == FitOutcome::Completed) {
     std::vector<float> end(3, 0.0f);

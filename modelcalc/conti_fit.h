@@ -46,6 +46,9 @@ FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction&
 // computed) and for a run that left no result. A key press, or an interrupted run,
 // interrupts the fit. Draws two status lines at (10, 30) and (10, 50).
 float ContiSimplexSim(const float* p, Window* window);
+// The evaluations the last simplex refinement of one to three values took in its
+// surface search (surface_search.h), before the checks of its end.
+int ContiSearchEvaluations();
 // The searches' display of their best vertex: applies it and shows the status.
 void ContiSimplexDisplay(Window* window, const float* p);
 
