@@ -342,11 +342,12 @@ void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report) {
 
 // The surface search (surface_search.h) of one to three values: a design round the
 // start of each entry's simplex perturbation, trust-region steps on the quadratic
-// through the evaluated points, design points where none brackets its minimum. A
-// minimum the surface placed (a point within a standard error of it, points
-// bracketing it on every side) is itself the local test of the end, as for the
-// cycles; a search that spent its evaluations without placing it ends at its point of
-// the lowest surface value by the steps from the end. Both then settle the grid.
+// through the evaluated points, a star of design points round its minimum. A
+// minimum the surface placed among the star's points is itself the local test of the
+// end, as for the cycles (a quadratic model of the objective from evaluations about
+// the end); a search that spent its kSurfaceSearchRounds x coefficients evaluations
+// without placing it ends at its point of the lowest surface value by the steps from
+// the end. Both then settle the grid.
 FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFunction& runner) {
   auto& fitStatePart = FitState();
   const int n = GetContiParams(0, nullptr);

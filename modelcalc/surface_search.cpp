@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstddef>
 #include <limits>
 #include <utility>
@@ -28,7 +26,7 @@ constexpr double kNear = 10.0, kFar = 50.0;
 // A step on the surface is taken while its minimum lies farther than this many
 // standard errors (in some entry) from every evaluated point; nearer, design points
 // round it place it, and a step to it would chase the scatter.
-constexpr double kTrustBeyond = 1.0;
+constexpr double kTrustBeyond = 3.0;
 // The first trust region, in design steps, and the reach of the design points round
 // the minimum in standard errors: a point two standard errors out rises about two
 // units, above the objective's scatter (up to a unit on large sets).
@@ -331,22 +329,14 @@ class Search {
     for (int i = 0; i < n_; ++i) o[Idx(i)] = (y[Idx(i)] - x[Idx(i)]) / se[Idx(i)];
     return o;
   }
-  // The design points round the minimum m in the order they are made: entry i up
-  // (key 2 i) and down (2 i + 1), then each pair i < j up together; whether a point
-  // in the bracketing box covers the key.
+  // Whether a point at offsets o (standard errors) from the minimum brackets side
+  // `key` of it: entry key / 2 up (even key) or down (odd), at least kSideInner
+  // reaches out that way and within kBoxOuter reaches in every entry.
   bool Covers(const std::vector<double>& o, int key, double reach) const {
     for (double x : o)
       if (std::abs(x) > kBoxOuter * reach) return false;
-    const int axes = 2 * n_;
-    if (key < axes) {
-      const double side = key % 2 == 0 ? 1.0 : -1.0;
-      return side * o[Idx(key / 2)] >= kSideInner * reach;
-    }
-    const int pairs = n_ * (n_ - 1) / 2;
-    const auto [i, j] = Pair((key - axes) % pairs);
-    const double sign = key - axes < pairs ? 1.0 : -1.0;
-    return std::abs(o[Idx(i)]) >= kSideInner * reach && sign * o[Idx(i)] * o[Idx(j)] > 0.0 &&
-           std::abs(o[Idx(j)]) >= kSideInner * reach;
+    const double side = key % 2 == 0 ? 1.0 : -1.0;
+    return side * o[Idx(key / 2)] >= kSideInner * reach;
   }
   std::pair<int, int> Pair(int k) const {
     for (int i = 0; i < n_; ++i)
@@ -354,18 +344,18 @@ class Search {
         if (k-- == 0) return {i, j};
     return {0, 0};
   }
-  std::vector<double> DesignPoint(const std::vector<double>& m, const std::vector<double>& se, int key,
+  // Design point `key` round x: entry key / 2 up (even key) or down (odd) by reach
+  // standard errors, and from key 2 n on each pair of entries up together.
+  std::vector<double> DesignPoint(const std::vector<double>& x0, const std::vector<double>& se, int key,
                                   double reach) const {
-    std::vector<double> x = m;
+    std::vector<double> x = x0;
     const int axes = 2 * n_;
     if (key < axes) {
       x[Idx(key / 2)] += (key % 2 == 0 ? 1.0 : -1.0) * reach * se[Idx(key / 2)];
     } else {
-      const int pairs = n_ * (n_ - 1) / 2;
-      const auto [i, j] = Pair((key - axes) % pairs);
-      const double sign = key - axes < pairs ? 1.0 : -1.0;
+      const auto [i, j] = Pair(key - axes);
       x[Idx(i)] += reach * se[Idx(i)];
-      x[Idx(j)] += sign * reach * se[Idx(j)];
+      x[Idx(j)] += reach * se[Idx(j)];
     }
     return x;
   }
@@ -430,16 +420,8 @@ SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, cons
   bool star = false;
   std::vector<double> starCentre, starSe;
   while (going) {
-    surface = FitSurface(search.Points(), n, points, star ? kFar : std::numeric_limits<double>::infinity());
+    surface = FitSurface(search.Points(), n, points, kFar);
     const int lowest = search.Lowest();
-    if (std::getenv("TARMIC_SEARCH_TRACE")) {
-      const Point& last = search.Points().back();
-      std::fprintf(stderr, "eval %d last %.6g %.6g y %.7g | pos %d min %.6g %.6g se %.3g %.3g rough %.3g trust %.3g\n",
-                   search.Evaluations(), last.x[0], n > 1 ? last.x[1] : 0.0, last.y, surface.positive ? 1 : 0,
-                   surface.positive ? surface.minimum[0] : 0.0, surface.positive && n > 1 ? surface.minimum[1] : 0.0,
-                   surface.positive ? surface.se[0] : 0.0, surface.positive && n > 1 ? surface.se[1] : 0.0,
-                   surface.roughness, trust);
-    }
     if (!surface.fitted || lowest < 0) break;
     const std::vector<double> from = search.Points()[Idx(lowest)].x;
     std::vector<double> next;

@@ -9,22 +9,23 @@
 //  - a design of (n + 1)(n + 2) / 2 points round the start (the start, a step up and
 //    down along each entry, a step up along each pair), each entry's step its
 //    expected scale: the surface of every coefficient from the first points;
-//  - while the surface's minimum lies farther than a standard error (from the
+//  - while the surface's minimum lies farther than three standard errors (from the
 //    surface's own curvature) from every evaluated point, a step to it from the
 //    lowest point, held to a trust region that widens when the step lowers the
 //    value and narrows when it does not; a surface without a minimum gives the
 //    trust region's lowest point of the surface;
-//  - once a point lies near the minimum, design points where none brackets it: on
-//    each side of it in each entry, the design reach out (by the roughness the
-//    surface measures, sqrt(3 s) standard errors within 1 and 2: far enough to
-//    rise above the scatter), and one along each pair of entries;
-//  - the end, where the minimum lies within a standard error of an evaluated point
-//    and points bracket it: the surface's minimum is the end; a step closer than
-//    that would chase the scatter.
+//  - then a star of design points round it (round the evaluated point within a
+//    standard error of it, else round the minimum itself): three standard errors
+//    up and down along each entry and up along each pair, far enough to rise above
+//    the scatter of the values (up to about a unit on large sets);
+//  - the end, where the surface's minimum lies within the star: the minimum is the
+//    end (the scatter of single values makes the lowest one no better). A minimum
+//    beyond the star gets itself evaluated and a point on each side of it in each
+//    entry where none brackets it.
 //
-// Points are weighted 1 / (1 + h / 10) by their height h above the lowest (chi-square
-// units, the lowest rmsd's square the unit): the points near the minimum place it,
-// those far above keep only their share of the curvature.
+// Points are weighted 1 / ((1 + h / 10) (1 + h / 50)) by their height h above the
+// lowest (chi-square units, the lowest rmsd's square the unit): the points near the
+// minimum place it, those far above keep only a share of the curvature.
 //
 // Vectors are one-based (p[1..n]), as the fit vectors. Not thread-safe.
 #pragma once
