@@ -13,7 +13,15 @@
 //                      started 0.05 mm inside the meniscus and at f/f0 1.2. Counters:
 //                      the evaluations of the c(s), meniscus and f/f0.
 //   BM_SetDFitScans/S  the same Fit on one thread over the same kind of data with S
-//                      scans (25 to 250).
+//                      scans (25 to 250), and where its end lies: the objective is
+//                      evaluated on a grid of 7 x 7 points (TARMIC_END_GRID points a
+//                      side) two standard errors either side of the end, a quadratic is
+//                      fitted to those values, and the end's offset from that surface's
+//                      minimum is given in its standard errors (from its curvature, the
+//                      values in chi-square units of the grid's lowest rmsd). Counters:
+//                      off_ff0_se, off_meniscus_se, se_ff0, se_meniscus, grid_rms
+//                      (chi-square units about the surface) and cpu_fit_s (the Fit
+//                      alone; the benchmark's own time includes the grid).
 //   BM_SetDNormalEquations  the normal-equation build of the Run's kernels on 1 and
 //                      8 threads against a floor probe in the same process: a plain
 //                      register-blocked product of the same shape (the lower triangle
@@ -37,6 +45,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -52,11 +61,13 @@
 #include "distributions/distribution_hooks.h"
 #include "distributions/distribution_integration.h"
 #include "distributions/distribution_kernels.h"
+#include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/install_hooks.h"
 #include "distributions/normal_equation_threads.h"
 #include "modelcalc/conti_fit.h"
 #include "modelcalc/conti_fit_params.h"
+#include "modelcalc/fit_rmsd.h"
 #include "modelcalc/fit_state.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -110,8 +121,147 @@ void BM_SetDRun(benchmark::State& state) {
 }
 BENCHMARK(BM_SetDRun)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
 
-// The Fit of meniscus and f/f0 from 0.05 mm inside the meniscus and f/f0 1.2.
-void FitSetD(benchmark::State& state) {
+double ProcessCpuSeconds();
+
+// The quadratic z ~ a + b.u + u'Hu/2 through values z at points u (n entries each),
+// by least squares: its minimum and the standard errors from its curvature (z in
+// chi-square units: the covariance is 2 H^-1). ok false when H is not positive.
+struct Bowl {
+  bool ok = false;
+  std::vector<double> minimum, se;
+  double rms = 0.0;
+};
+
+// Solves a x = b (n x n, row-major) by elimination with partial pivoting.
+bool SolveDense(std::vector<double> a, std::vector<double> b, int n, std::vector<double>& x) {
+  for (int c = 0; c < n; ++c) {
+    int pivot = c;
+    for (int r = c + 1; r < n; ++r)
+      if (std::abs(a[r * n + c]) > std::abs(a[pivot * n + c])) pivot = r;
+    if (!(std::abs(a[pivot * n + c]) > 0.0)) return false;
+    for (int k = 0; k < n; ++k) std::swap(a[c * n + k], a[pivot * n + k]);
+    std::swap(b[c], b[pivot]);
+    for (int r = c + 1; r < n; ++r) {
+      const double f = a[r * n + c] / a[c * n + c];
+      for (int k = c; k < n; ++k) a[r * n + k] -= f * a[c * n + k];
+      b[r] -= f * b[c];
+    }
+  }
+  x.assign(n, 0.0);
+  for (int r = n - 1; r >= 0; --r) {
+    double v = b[r];
+    for (int k = r + 1; k < n; ++k) v -= a[r * n + k] * x[k];
+    x[r] = v / a[r * n + r];
+  }
+  return true;
+}
+
+Bowl FitBowl(const std::vector<std::vector<double>>& u, const std::vector<double>& z, int n) {
+  const int q = (n + 1) * (n + 2) / 2;
+  auto row = [&](const std::vector<double>& x) {
+    std::vector<double> r{1.0};
+    for (int i = 0; i < n; ++i) r.push_back(x[i]);
+    for (int i = 0; i < n; ++i)
+      for (int j = i; j < n; ++j) r.push_back(i == j ? 0.5 * x[i] * x[i] : x[i] * x[j]);
+    return r;
+  };
+  std::vector<double> ata(q * q, 0.0), atz(q, 0.0), beta;
+  for (std::size_t k = 0; k < z.size(); ++k) {
+    const std::vector<double> r = row(u[k]);
+    for (int i = 0; i < q; ++i) {
+      atz[i] += r[i] * z[k];
+      for (int j = 0; j < q; ++j) ata[i * q + j] += r[i] * r[j];
+    }
+  }
+  Bowl bowl;
+  if (!SolveDense(ata, atz, q, beta)) return bowl;
+  std::vector<double> h(n * n, 0.0), g(n, 0.0);
+  int c = 1 + n;
+  for (int i = 0; i < n; ++i) {
+    g[i] = beta[1 + i];
+    for (int j = i; j < n; ++j) h[i * n + j] = h[j * n + i] = beta[c++];
+  }
+  std::vector<double> minus(n);
+  for (int i = 0; i < n; ++i) minus[i] = -g[i];
+  if (!SolveDense(h, minus, n, bowl.minimum)) return bowl;
+  bowl.se.assign(n, 0.0);
+  bowl.ok = true;
+  for (int i = 0; i < n; ++i) {
+    std::vector<double> e(n, 0.0), col;
+    e[i] = 1.0;
+    SolveDense(h, e, n, col);
+    if (!(col[i] > 0.0)) bowl.ok = false;
+    bowl.se[i] = std::sqrt(2.0 * std::max(col[i], 0.0));
+  }
+  double ss = 0.0;
+  for (std::size_t k = 0; k < z.size(); ++k) {
+    const std::vector<double> r = row(u[k]);
+    double v = 0.0;
+    for (int i = 0; i < q; ++i) v += r[i] * beta[i];
+    ss += (z[k] - v) * (z[k] - v);
+  }
+  bowl.rms = std::sqrt(ss / std::max<double>(1.0, static_cast<double>(z.size()) - q));
+  return bowl;
+}
+
+// Where the Fit's end e (f/f0, meniscus; one-based) lies against the minimum of the
+// quadratic through a fine grid of the same objective round it. The grid's spacing
+// comes from each entry's curvature, measured by a star of four points whose steps
+// are widened or narrowed until they rise 1-20 chi-square units.
+void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e) {
+  const int n = 2;
+  const double points = static_cast<double>(CountFitPoints());
+  // The objective of the refinement: the unregularised inner run.
+  DistributionModels().bFinalFitEvaluation = false;
+  std::vector<float> p = e;
+  auto rmsd = [&](double d0, double d1) {
+    p[1] = static_cast<float>(e[1] + d0);
+    p[2] = static_cast<float>(e[2] + d1);
+    return static_cast<double>(ContiSimplexSim(p.data(), nullptr));
+  };
+  const double y0 = rmsd(0.0, 0.0);
+  double step[2] = {0.01, 2e-4};  // f/f0, meniscus (cm)
+  double se[2] = {0.0, 0.0};
+  int evaluations = 1;
+  for (int i = 0; i < n; ++i) {
+    for (int round = 0; round < 6; ++round) {
+      const double up = i == 0 ? rmsd(step[0], 0.0) : rmsd(0.0, step[1]);
+      const double down = i == 0 ? rmsd(-step[0], 0.0) : rmsd(0.0, -step[1]);
+      evaluations += 2;
+      const double rise = points * (up * up + down * down - 2.0 * y0 * y0) / (2.0 * y0 * y0);
+      se[i] = rise > 0.0 ? step[i] / std::sqrt(rise) : step[i];
+      if (rise >= 1.0 && rise <= 20.0) break;
+      step[i] = rise > 0.0 ? step[i] * std::sqrt(4.0 / rise) : 4.0 * step[i];
+    }
+  }
+  const int side = EnvOr("TARMIC_END_GRID", 7);
+  std::vector<std::vector<double>> u;
+  std::vector<double> y;
+  for (int a = 0; a < side; ++a)
+    for (int b = 0; b < side; ++b) {
+      const double ua = -2.0 + 4.0 * a / (side - 1), ub = -2.0 + 4.0 * b / (side - 1);
+      y.push_back(rmsd(ua * se[0], ub * se[1]));
+      u.push_back({ua, ub});
+      ++evaluations;
+    }
+  const double lowest = *std::min_element(y.begin(), y.end());
+  std::vector<double> z;
+  for (double v : y) z.push_back(points * (v * v / (lowest * lowest) - 1.0));
+  const Bowl bowl = FitBowl(u, z, n);
+  state.counters["grid_evaluations"] = evaluations;
+  state.counters["grid_ok"] = bowl.ok ? 1 : 0;
+  if (!bowl.ok) return;
+  // The end lies at u = 0: its offset from the minimum in the surface's standard errors.
+  state.counters["off_ff0_se"] = -bowl.minimum[0] / bowl.se[0];
+  state.counters["off_meniscus_se"] = -bowl.minimum[1] / bowl.se[1];
+  state.counters["se_ff0"] = bowl.se[0] * se[0];
+  state.counters["se_meniscus"] = bowl.se[1] * se[1];
+  state.counters["grid_rms"] = bowl.rms;
+}
+
+// The Fit of meniscus and f/f0 from 0.05 mm inside the meniscus and f/f0 1.2; with
+// measureEnd, where its end lies against a fine grid round it.
+void FitSetD(benchmark::State& state, bool measureEnd = false) {
   FitOutcome outcome = FitOutcome::Failed;
   for (auto _ : state) {
     state.PauseTiming();
@@ -124,13 +274,22 @@ void FitSetD(benchmark::State& state) {
     UnpackModelParams();
     state.ResumeTiming();
     FitReport report;
+    const double cpu = ProcessCpuSeconds();
     outcome = ContiFit(nullptr, FitMethod::Simplex, report);
+    state.counters["cpu_fit_s"] = ProcessCpuSeconds() - cpu;
   }
+  const int evaluations = FitState().nFitSim;
   state.counters["meniscus"] = DataSet().fMeniscus;
   state.counters["ff0"] = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
   state.counters["completed"] = outcome == FitOutcome::Completed ? 1 : 0;
-  state.counters["evaluations"] = FitState().nFitSim;
+  state.counters["evaluations"] = evaluations;
+  state.counters["search_evaluations"] = ContiSearchEvaluations();
   PeakCounters(state);
+  if (measureEnd && outcome == FitOutcome::Completed) {
+    std::vector<float> end(3, 0.0f);
+    GetContiParams(2, end.data());
+    EndAgainstGrid(state, end);
+  }
 }
 
 void BM_SetDFit(benchmark::State& state) {
@@ -144,7 +303,7 @@ BENCHMARK(BM_SetDFit)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->MeasurePro
 void BM_SetDFitScans(benchmark::State& state) {
   ScopedHeadlessBackend backend;
   Prepare(1, static_cast<int>(state.range(0)));
-  FitSetD(state);
+  FitSetD(state, true);
 }
 BENCHMARK(BM_SetDFitScans)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(250)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
 

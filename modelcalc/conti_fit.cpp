@@ -37,6 +37,7 @@
 #include "modelcalc/model_steps.h"
 #include "modelcalc/simplex.h"
 #include "modelcalc/simulation_messages.h"
+#include "modelcalc/surface_search.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
@@ -62,6 +63,8 @@ bool g_evaluationStopped = false;
   // The vector whose kernels and normal equations are in place (none unless the
   // last inner run was computed).
 std::optional<std::vector<float>> g_kernelVector{};
+  // The evaluations of the last surface search, before its end checks.
+int g_searchEvaluations = 0;
   // Called by MLFit after every converging pass of the refinement g_mlFit.
 Refinement* g_mlFit = nullptr;
 };
@@ -77,6 +80,8 @@ constexpr float kNoResult = kNoModelRmsd;
 // tolerance of each Nelder-Mead call.
 constexpr float kContiSimplexPerturbation = 0.1f;
 constexpr float kContiSimplexFtol = 0.005f;
+// The surface search's evaluations at most, in multiples of its surface's coefficients.
+constexpr int kSurfaceSearchRounds = 3;
 
 
 void ForgetKernels() { Local().g_kernelVector.reset(); }
@@ -335,6 +340,44 @@ void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report) {
   }
 }
 
+// The surface search (surface_search.h) of one to three values: a design round the
+// start of each entry's simplex perturbation, trust-region steps on the quadratic
+// through the evaluated points, a star of design points round its minimum. A
+// minimum the surface placed among the star's points is itself the local test of the
+// end, as for the cycles (a quadratic model of the objective from evaluations about
+// the end); a search that spent its kSurfaceSearchRounds x coefficients evaluations
+// without placing it ends at its point of the lowest surface value by the steps from
+// the end. Both then settle the grid.
+FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFunction& runner) {
+  auto& fitStatePart = FitState();
+  const int n = GetContiParams(0, nullptr);
+  Refinement fit(window, FitSearch::Simplex, report, runner);
+  if (!fit.Start()) return FitOutcome::NotStarted;
+  fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = kNoResult;
+  DisplayBestContiParams(window);
+  std::vector<float> start(Idx(n) + 1, 0.0f);
+  GetContiParams(n, start.data());
+  std::vector<double> scale(Idx(n) + 1, 0.0);
+  for (int i = 1; i <= n; ++i) {
+    const double value = std::abs(static_cast<double>(start[Idx(i)]));
+    scale[Idx(i)] = ContiSimplexStepScale(i) * kContiSimplexPerturbation * (value > 0.0 ? value : 1.0);
+  }
+  std::vector<FitBounds> bounds(Idx(n) + 1);
+  GetContiParamBounds(n, bounds.data());
+  const int q = (n + 1) * (n + 2) / 2;
+  const SurfaceSearchEnd end = SurfaceSearch(Objective(fit), start, scale, bounds, CountFitPoints(),
+                                             kSurfaceSearchRounds * q, [&] { return fitStatePart.bFitInterrupted; });
+  Local().g_searchEvaluations = end.evaluations;
+  std::vector<float> q1 = Applied(end.point.data(), n);
+  if (fit.Evaluated().Count() > 0) fitStatePart.fBestRmsd = fit.Evaluated().LowestValue();
+  if (!fitStatePart.bFitInterrupted) {
+    if (!end.placed) EndStepFrom(fit, q1, report);
+    report.converged = !fitStatePart.bFitInterrupted;
+  }
+  if (report.converged) SettleGrid(fit, q1, report);
+  return fit.Finish(q1.data());
+}
+
 // Repeated Nelder-Mead cycles around the best vertex until the surface through the
 // evaluated points places the minimum (SurfacePlacesMinimum) or a cycle no longer
 // lowers the rmsd (SimplexRestarts), at most kSimplexRestartLimit cycles after the
@@ -347,6 +390,7 @@ FitOutcome SimplexCycles(Window* window, FitReport& report, const ContiRunFuncti
   auto& fitStatePart = FitState();
   const int n = GetContiParams(0, nullptr);
   if (n == 0) return RunOnce(window, report);
+  if (n <= kSurfaceSearchMostEntries) return SurfaceRefinement(window, report, runner);
   Refinement fit(window, FitSearch::Simplex, report, runner);
   if (!fit.Start()) return FitOutcome::NotStarted;
   fitStatePart.fStartRmsd = fitStatePart.fBestRmsd = kNoResult;
@@ -501,6 +545,8 @@ float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
 }  // namespace
 
 float ContiSimplexSim(const float* p, Window* window) { return Evaluate(p, window, {}, nullptr); }
+
+int ContiSearchEvaluations() { return Local().g_searchEvaluations; }
 
 void ContiSimplexDisplay(Window* window, const float* p) {
   ApplyContiParams(p);

@@ -4,7 +4,9 @@
 // (RunContiSed with bContiInnerRun: same grid, unregularised non-negative solve);
 // its rmsd is the objective. The searches are those of the discrete fits: repeated
 // Nelder-Mead cycles, simulated annealing (amebsa) followed by the chosen final
-// method, and Marquardt-Levenberg (MLFit). At the end the best point is evaluated
+// method, and Marquardt-Levenberg (MLFit); the simplex method with one to three
+// floated values runs the search on the surface through the evaluated points
+// instead of the cycles (surface_search.h). At the end the best point is evaluated
 // once more with regularisation (bFinalFitEvaluation), shown and saved.
 //
 // Kernels are recomputed only for a vector that differs from the one of the
@@ -46,6 +48,9 @@ FitOutcome MLContiFit(Window* window, FitReport& report, const ContiRunFunction&
 // computed) and for a run that left no result. A key press, or an interrupted run,
 // interrupts the fit. Draws two status lines at (10, 30) and (10, 50).
 float ContiSimplexSim(const float* p, Window* window);
+// The evaluations the last simplex refinement of one to three values took in its
+// surface search (surface_search.h), before the checks of its end.
+int ContiSearchEvaluations();
 // The searches' display of their best vertex: applies it and shows the status.
 void ContiSimplexDisplay(Window* window, const float* p);
 
