@@ -47,7 +47,7 @@ bool AskYesNo(const char* text) { return GetBackend().MessageBox(text, "", MB_YE
 // The meniscus-or-bottom pick at v. False when the user declined both questions:
 // the pick is then abandoned.
 bool PickMeniscusOrBottom(TXLAWindow& window, float v, float minR, float maxR) {
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   bPickMeniscusBottom = false;
   if (DataSet().fMeniscus == 0) {
     DataSet().fMeniscus = v;

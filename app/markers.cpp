@@ -402,7 +402,7 @@ void TXLAWindow::FinishMarkerMove(bool confirm) {
   SetLeftFitLimitIndices();
   SetRightFitLimitIndices();
   CopyGeometryToModelParams();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
 
   ShowMarkerChanges(*this, before);
   if (askRangeShift) {

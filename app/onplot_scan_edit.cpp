@@ -325,7 +325,7 @@ void DeleteScanAndReload(TXLAWindow& window, int scan) {
   if (scan < 1 || scan > DataSet().nScans) return;
   StoreFileList(scan);
   LoadDataFromFileList(&window.GetHandle());
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
 }
 
 void DeletePointAndReload(TXLAWindow& window, int scan, int point) {

@@ -142,7 +142,7 @@ void BM_Csff0Run(benchmark::State& state) {
   AnalysisSwitches().pParams[kContiSlotShape3] = 10.0f;
   ContiRunOutcome outcome = ContiRunOutcome::NotStarted;
   for (auto _ : state) {
-    bDataChanged = true;
+    DataSet().bDataChanged = true;
     outcome = RunContiSed(nullptr).outcome;
   }
   // Weight-average s and f/f0 of the 6 S species' region (true f/f0 1.25).

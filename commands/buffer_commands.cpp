@@ -108,7 +108,7 @@ void TXLAWindow::CmSubtractBufferMismatch() {
     SwitchOffBufferSedimentation(&GetHandle());
   }
   for (int s = 1; s <= DataSet().nScans; ++s) FillGridSignalRow(s);
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   RedrawDataPlot(true);
   RedrawResidualPlot(true);
   RepaintMain();

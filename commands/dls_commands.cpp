@@ -162,7 +162,7 @@ void TXLAWindow::CmToggleCorrelationForm() {
     }
     FillGridSignalRow(s);
   }
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   const char* label =
       toIntensity ? "g(2)-1 intensity autocorrelation " : "g(1) field autocorrelation ";
   if (DataPlots().pDataPlot) DataPlots().pDataPlot->SetYAxisLabel(label);

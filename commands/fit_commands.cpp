@@ -128,7 +128,7 @@ void TXLAWindow::CmFit() {
     ShowContiRunMessage(*this, report.message);
     return;
   }
-  if (outcome == FitOutcome::Completed) bDataChanged = false;
+  if (outcome == FitOutcome::Completed) DataSet().bDataChanged = false;
   // The best parameters are kept for the next load of these data (the refinement
   // of a continuous model saves its own), and the result text is drawn with the
   // next paint. What the fit met is reported once.

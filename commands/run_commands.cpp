@@ -93,7 +93,7 @@ void TXLAWindow::CmRun() {
   const ContiRunResult run = RunContiSed(&GetHandle());
   bRunInProgress = false;
   ShowContiRunMessage(*this, run.message);
-  if (run.outcome == ContiRunOutcome::Computed) bDataChanged = false;
+  if (run.outcome == ContiRunOutcome::Computed) DataSet().bDataChanged = false;
   RepaintMain();
 }
 
@@ -123,7 +123,7 @@ void TXLAWindow::RunDiscreteModel() {
   const bool stopped = result.status == ModelStatus::Interrupted;
   bUserAbort = false;
   if (stopped) bStopRealtimeUpdate = true;
-  if (result.status == ModelStatus::Computed) bDataChanged = false;
+  if (result.status == ModelStatus::Computed) DataSet().bDataChanged = false;
   // A Run that has no model to show keeps the last fit on show.
   if (result.status != ModelStatus::Computed) last.PutBack();
   // The partial model of a stopped Run is not shown; the note says what is.

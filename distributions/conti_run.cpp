@@ -380,7 +380,7 @@ bool EnsureFieldCorrelationData(Window* window) {
     ConvertIntensityToFieldACF(dataSetPart.pnPoints[k], dataSetPart.ppSignal[k], &dataSetPart.pDLSInfo[k]);
     FillGridSignalRow(s);
   }
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   const DataSetHooks& hooks = GetDataSetHooks();
   if (hooks.rebuildDataAndResidualPlots) hooks.rebuildDataAndResidualPlots();
   if (window) window->Invalidate();
@@ -410,7 +410,7 @@ bool CheckCsff0KernelReuse() {
                     now.ff0Values == last.ff0Values && now.distMin == last.distMin &&
                     now.distMax == last.distMax && now.ff0Min == last.ff0Min &&
                     now.ff0Max == last.ff0Max;
-  contiRunPart.bRebuildKernels = !(same && !bDataChanged && distributionStoragePart.pppKernels && distributionStoragePart.ppNormalMatrix);
+  contiRunPart.bRebuildKernels = !(same && !DataSet().bDataChanged && distributionStoragePart.pppKernels && distributionStoragePart.ppNormalMatrix);
   return contiRunPart.bRebuildKernels;
 }
 

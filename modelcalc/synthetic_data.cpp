@@ -252,11 +252,11 @@ class HeldLoadedSet {
     auto& dataSetPart = DataSet();
     aside_ = false;
     SwapStorage();
-    const bool accepted = dataSetPart.bFitLimitWarningAccepted, changed = bDataChanged;
+    const bool accepted = dataSetPart.bFitLimitWarningAccepted, changed = DataSet().bDataChanged;
     const int worst = dataPlotsPart.nWorstScan;
     FreeDataSet();
     dataSetPart.bFitLimitWarningAccepted = accepted;
-    bDataChanged = changed;
+    DataSet().bDataChanged = changed;
     dataPlotsPart.nWorstScan = worst;
     SwapStorage();
   }
@@ -394,7 +394,7 @@ class HeldLoadedSet {
     auto& lammSettingsPart = LammSettings();
     auto& modelParamsPart = ModelParams();
     auto& scanFilePart = ScanFile();
-    return {&bDataChanged,     &modelParamsPart.bLinearAmplitudes,  &analysisSwitchesPart.bFitTINoise,        &analysisSwitchesPart.bFitRINoise,
+    return {&dataSetPart.bDataChanged,     &modelParamsPart.bLinearAmplitudes,  &analysisSwitchesPart.bFitTINoise,        &analysisSwitchesPart.bFitRINoise,
             &modelParamsPart.bVaryBaseline,    &analysisSwitchesPart.bInitialDataProfile, &analysisSwitchesPart.bUniformLoading,    &ModelOptions().bZoneInverseLayer,
             &scanFilePart.bAbsorbanceData,  &scanFilePart.bIntensityData,     &scanFilePart.bInterferenceData,  &scanFilePart.bFluorescenceData,
             &dataSetPart.bEquilibriumMode, &dataSetPart.bDLSData,           &analysisSwitchesPart.bModelComputed,     &dataSetPart.bFitLimitWarningAccepted,
@@ -527,7 +527,7 @@ SyntheticResult GenerateSyntheticData(Window* window, const SyntheticDataSetting
   // given (solved linearly they would be fitted to data not yet made). Amplitudes
   // that were solved linearly stay fitted: their fit switches are set, so that a fit
   // floats them and the parameters bring the linear solve back.
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (modelParamsPart.bLinearAmplitudes) {
     UnpackModelParams();
     for (int k = 1; k <= nSpeciesSlots; ++k)

@@ -352,7 +352,7 @@ void ReadBack(const TransferBuffer& record, const ShownValues& shown, int templa
   AnalysisSwitches().bFitTINoise = FieldChecked(record, 431);
   AnalysisSwitches().bFitRINoise = FieldChecked(record, 455);
 
-  if (DataSet().fMeniscus != meniscusBefore || DataSet().fBottom != bottomBefore) bDataChanged = true;
+  if (DataSet().fMeniscus != meniscusBefore || DataSet().fBottom != bottomBefore) DataSet().bDataChanged = true;
 }
 
 // The settings outside the parameter vector that the dialog's answers write: a
@@ -544,7 +544,7 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
   const std::vector<float> paramsBefore(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
   const std::vector<int> flagsBefore(std::begin(AnalysisSwitches().pParamFitFlags), std::end(AnalysisSwitches().pParamFitFlags));
   const bool tiBefore = AnalysisSwitches().bFitTINoise, riBefore = AnalysisSwitches().bFitRINoise, baselineBefore = ModelParams().bVaryBaseline;
-  const bool linearBefore = ModelParams().bLinearAmplitudes, changedBefore = bDataChanged;
+  const bool linearBefore = ModelParams().bLinearAmplitudes, changedBefore = DataSet().bDataChanged;
   const std::vector<int> includedBefore(std::begin(AnalysisSwitches().pSpeciesLinked), std::end(AnalysisSwitches().pSpeciesLinked));
   const TransferBuffer recordBefore = record;
   const OptionsBefore optionsBefore;
@@ -586,7 +586,7 @@ bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxO
           AnalysisSwitches().bFitRINoise = riBefore;
           ModelParams().bVaryBaseline = baselineBefore;
           ModelParams().bLinearAmplitudes = linearBefore;
-          bDataChanged = changedBefore;
+          DataSet().bDataChanged = changedBefore;
           std::copy(includedBefore.begin(), includedBefore.end(), std::begin(AnalysisSwitches().pSpeciesLinked));
           optionsBefore.Restore();
           record = recordBefore;

@@ -40,7 +40,7 @@ void FillParamsTransfer(TransferBuffer& record);
 // dialog again with the corrected values), and show or remove the on-plot noise
 // buttons. modalBoxOpen, when given, is set while the dialog runs. Returns true
 // when the answers were applied, false on Cancel (then nothing changes: model,
-// vector, record and bDataChanged stay as they were).
+// vector, record and DataSet().bDataChanged stay as they were).
 bool RunParametersDialog(Window* window, TransferBuffer& record, bool* modalBoxOpen = nullptr);
 
 }  // namespace tarmic

@@ -256,7 +256,7 @@ void FreeDataSet() {
   if (hooks.releaseDataAndResidualPlots) hooks.releaseDataAndResidualPlots();
   dataSetPart.nScans = 0;
   dataSetPart.bFitLimitWarningAccepted = false;
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   NoteScanDataChanged();
 }
 

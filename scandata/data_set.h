@@ -35,6 +35,9 @@ std::string TooManyScansText();
 // The state of this module in an analysis (numerics/analysis.h).
 struct DataSetState {
   int nScans = 0;
+  // Marks the stored kernels as stale until the next Run or Fit: the analysis' own,
+  // so that a change of one analysis' data never clears or sets another's.
+  bool bDataChanged = false;
   std::vector<std::string> ppScanFileNames{};  // name and extension, no directory
   std::vector<ScanInfo> pScanInfo{};
   std::vector<DLSInfo> pDLSInfo{};  // only while DLS data are loaded
@@ -101,7 +104,7 @@ bool FitRightLimitSet();
 
 // Releases the whole set: the model's transformed copies, every scan's arrays, views
 // and curves, the tables, the grid and the two data plots; nScans = 0 and
-// bDataChanged = 1. Safe on an empty set.
+// DataSet().bDataChanged = 1. Safe on an empty set.
 void FreeDataSet();
 
 // Makes empty per-scan tables for count scans (every slot empty, pScanOrder the

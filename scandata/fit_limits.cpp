@@ -82,7 +82,7 @@ void SetDefaultFitLimitsWhenUnset() {
 
 void SetLeftFitLimitIndices() {
   auto& dataSetPart = DataSet();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (dataSetPart.nScans < 1) return;
   for (int i = 1; i <= dataSetPart.nScans; ++i) {
     const float first = dataSetPart.ppRadius[static_cast<std::size_t>(i)][1];
@@ -95,7 +95,7 @@ void SetLeftFitLimitIndices() {
 
 void SetRightFitLimitIndices() {
   auto& dataSetPart = DataSet();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (dataSetPart.nScans < 1) return;
   if (!dataSetPart.bDLSData) {
     for (int i = 1; i <= dataSetPart.nScans; ++i) {

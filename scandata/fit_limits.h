@@ -8,7 +8,7 @@ namespace tarmic {
 // pFitFirst..pFitLast, the grid indices iFitFirst..iFitLast, the fit-range totals
 // and pScanMeans from both limits (a limit of 0 is not set). A scan (or the grid)
 // with no point inside the limits gets the empty range pnPoints + 1 .. pnPoints.
-// Set bDataChanged.
+// Set DataSet().bDataChanged.
 void SetLeftFitLimitIndices();
 // The same after bringing fFitRightLim into the data; a limit beyond a scan's last
 // radius is reported ("possible problem with right limit ...", not in batch mode)

@@ -86,7 +86,7 @@ int LoadInitialData(Window* window, const std::string& path) {
   auto& dataSetPart = DataSet();
   auto& initialDataPart = InitialData();
   auto& radialGridPart = RadialGrid();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   const float minStep = (!dataSetPart.bEquilibriumMode && radialGridPart.fRadialStep > 0.001f) ? radialGridPart.fRadialStep : 0.0f;
   if (dataSetPart.nScans < 1) {
     Message("please load data files first", "");

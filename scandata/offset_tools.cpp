@@ -73,7 +73,7 @@ std::vector<int> WholeFringeOffsets(float radius) {
 void AlignFringeOffsets(float addConstant, float radius) {
   auto& dataSetPart = DataSet();
   if (dataSetPart.nScans < 1) return;
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   const std::vector<int> k = WholeFringeOffsets(radius);
   for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const float shift = static_cast<float>(k[Z(s)]) - addConstant;
@@ -86,7 +86,7 @@ void AlignFringeOffsets(float addConstant, float radius) {
 void RemoveFringeJumps(float threshold, bool useResiduals) {
   auto& dataSetPart = DataSet();
   if (dataSetPart.nScans < 1 || dataSetPart.fFitLeftLim == 0.0f || dataSetPart.fFitRightLim == 0.0f) return;
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t k = Z(s);
     const int n = dataSetPart.pnPoints[k];
@@ -127,7 +127,7 @@ void SubtractJitterOffsets(float r1, float r2) {
   while (k2 <= currentGridPart.nGridPoints && currentGridPart.pGridRadius[k2] < r2) ++k2;
   --k2;
   if (k1 > k2) return;
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   auto meanOver = [&](int s) {
     double sum = 0.0;
     for (int g = k1; g <= k2; ++g) sum += currentGridPart.ppGridSignal[Z(s)][g];

@@ -174,7 +174,7 @@ char AbsorbanceType(char type) { return type == 'I' ? 'R' : (type == 'V' ? 'W' :
 
 RawToolOutcome ScaleSignals(float factor) {
   auto& dataSetPart = DataSet();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   for (int s = 1; s <= dataSetPart.nScans; ++s)
@@ -185,7 +185,7 @@ RawToolOutcome ScaleSignals(float factor) {
 
 RawToolOutcome TransformRadii(float a, float b) {
   auto& dataSetPart = DataSet();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   // A non-positive slope would reverse or collapse the radius order.
@@ -199,7 +199,7 @@ RawToolOutcome TransformRadii(float a, float b) {
 
 void ShiftScanTimes(double dt, double dw2t) {
   auto& dataSetPart = DataSet();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   for (int s = 1; s <= dataSetPart.nScans; ++s) {
     dataSetPart.pScanInfo[Z(s)].recordedTime += dt;
     dataSetPart.pScanInfo[Z(s)].omega2t += dw2t;
@@ -209,7 +209,7 @@ void ShiftScanTimes(double dt, double dw2t) {
 
 RawToolOutcome AddSimulatedSignal(float factor) {
   auto& dataSetPart = DataSet();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   for (int s = 1; s <= dataSetPart.nScans; ++s)
@@ -222,7 +222,7 @@ RawToolOutcome MirrorRawData(float r1, float r2, bool negate) {
   auto& dataSetPart = DataSet();
   if (!HaveScans()) return Refused();
   if (dataSetPart.bDLSData) return NotForDLS();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   for (int s = 1; s <= dataSetPart.nScans; ++s) {
     const std::size_t k = Z(s);
     const int n = dataSetPart.pnPoints[k];
@@ -241,7 +241,7 @@ RawToolOutcome MirrorRawData(float r1, float r2, bool negate) {
 
 RawToolOutcome AddNoiseToData(float noise, float factor) {
   auto& dataSetPart = DataSet();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (!(noise >= 0.0f) || !HaveScans()) return Refused();
   if (dataSetPart.bDLSData) return NotForDLS();
   for (int s = 1; s <= dataSetPart.nScans; ++s)
@@ -253,7 +253,7 @@ RawToolOutcome AddNoiseToData(float noise, float factor) {
 
 RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
   auto& dataSetPart = DataSet();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (dataSetPart.bDLSData) return NotForDLS();
   if (!HaveScans()) return Refused();
   ScanInfo record;
@@ -294,7 +294,7 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath) {
 
 RawToolOutcome ExcludeRadialRange(float r1, float r2) {
   auto& dataSetPart = DataSet();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (!HaveScans() || r2 < r1 || r1 < dataSetPart.ppRadius[1][1] || r2 > dataSetPart.ppRadius[1][dataSetPart.pnPoints[1]])
     return Refused();
   auto removed = [&](float r) { return r1 <= r && r <= r2; };

@@ -69,7 +69,7 @@ RawToolOutcome SubtractBlankScan(const std::string& blankPath);
 // Removes the points with r1 <= r <= r2 from every scan (arrays reallocated, fit
 // and residual values unset, the plots rebuilt). Nothing when r2 < r1, r1 lies
 // below the first radius of scan 1 or r2 above its last; refused (message) when a
-// scan would keep fewer than kMinPointsAfterExclusion points. Sets bDataChanged.
+// scan would keep fewer than kMinPointsAfterExclusion points. Sets DataSet().bDataChanged.
 RawToolOutcome ExcludeRadialRange(float r1, float r2);
 
 // ---- writers (Done when every file was written; overwrite: existing targets may

@@ -468,7 +468,7 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
 bool Reload(Window* window, ReloadKind kind) {
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& fileListPart = FileList();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   ProgressBegin(window);
   std::vector<StagedScan> scans;
   std::vector<FileNote> notes;
@@ -597,7 +597,7 @@ bool LoadAllData(Window* window, const char* selection) {
   auto& scanFilePart = ScanFile();
   ProgressBegin(window);
   DebugLog(window, "\nEnter LoadAllData");
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   float minStep = ReaderMinStep();
 
   FileSelection sel;
@@ -768,7 +768,7 @@ void AddMoreData(Window* window, const char* selection) {
     ErrorBox(window, LoadMessageId::TooManyScans, TooManyScansText(), "LOAD ERROR");
     return;
   }
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   ProgressBegin(window);
   const float minStep = ReaderMinStep();
   // The kind of the added files goes in force only when they are added.

@@ -113,7 +113,7 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, d
   if (!error) error = &dummy;
   *error = false;
   if (dataSetPart.nScans < 2) return 1.0;
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   StoreFileList(0);
   const int n = dataSetPart.nScans;
 
@@ -317,7 +317,7 @@ void ResetTimesFromFileTimes(Window* window) {
     info.omega2t = reference.omega2t + w2 * d;
   }
   NoteScanDataChanged();
-  bDataChanged = true;
+  DataSet().bDataChanged = true;
   if (RaiseBox("save new data?", "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) == IDYES) {
     const DataSetHooks& hooks = GetDataSetHooks();
     if (hooks.saveRawDataSet) hooks.saveRawDataSet(window);

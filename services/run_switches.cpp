@@ -6,7 +6,6 @@ namespace tarmic {
 std::atomic<bool> bUserAbort{false};
 std::atomic<bool> bKeyLatch{false};
 bool bBatchMode = false;
-bool bDataChanged = false;
 bool bStopRealtimeUpdate = false;
 bool bSeriesInterrupted = false;
 int nSeriesErrorCode = 0;
@@ -15,7 +14,6 @@ void ResetRunSwitches() {
   bUserAbort = false;
   bKeyLatch = false;
   bBatchMode = false;
-  bDataChanged = false;
   bStopRealtimeUpdate = false;
   bSeriesInterrupted = false;
   nSeriesErrorCode = 0;

@@ -1,5 +1,5 @@
 // Run switches shared by every long computation and the main window: the user
-// interrupt, the key latch, batch mode and the stale-kernel flag. They live in the
+// interrupt, the key latch, and batch mode. They live in the
 // lowest library so that solvers in worker threads and the window can both reach
 // them; the interrupt flag is the one value written from several threads.
 #pragma once
@@ -16,8 +16,6 @@ extern std::atomic<bool> bUserAbort;
 extern std::atomic<bool> bKeyLatch;
 // Suppresses questions while a series is fitted in batch.
 extern bool bBatchMode;
-// Marks stored kernels as stale until the next Run or Fit.
-extern bool bDataChanged;
 // Set by interrupted runs, fits and time courses: the realtime update of files
 // stops at its next tick.
 extern bool bStopRealtimeUpdate;

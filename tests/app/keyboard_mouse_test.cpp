@@ -25,7 +25,7 @@ class Interaction : public WindowTest {
     LoadScans();
     SetGeometry();
     Paint();
-    bDataChanged = false;
+    DataSet().bDataChanged = false;
   }
   void Press(int x, int y = kDataRow, unsigned mods = 0) {
     Post(EventType::LButtonDown, x, y, MK_LBUTTON | mods);
@@ -60,7 +60,7 @@ TEST_F(Interaction, DraggedMeniscusWaitsForEnterAndThenAsksAboutItsRange) {
   const float moved = RadiusAt(x1);
   EXPECT_FLOAT_EQ(DataSet().fMeniscus, moved);
   EXPECT_NEAR(DataSet().fMaxMeniscus, moved + 0.002f, 1e-5f);
-  EXPECT_TRUE(bDataChanged);
+  EXPECT_TRUE(DataSet().bDataChanged);
   EXPECT_TRUE(bAskMeniscusRangeShift);
   ASSERT_TRUE(pFitLimitYesButton);
   EXPECT_EQ(pFitLimitYesButton->szOffLabel, "move fit limits, too?");
@@ -158,7 +158,7 @@ TEST_F(Interaction, PressWhileADroppedMarkerWaitsOnlyCancelsTheMove) {
   EXPECT_FALSE(bRangeQuestionPending);
   EXPECT_FALSE(bMarkerDragging);
   EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.0f);
-  EXPECT_FALSE(bDataChanged);
+  EXPECT_FALSE(DataSet().bDataChanged);
 }
 
 class Throw : public Interaction {
@@ -229,7 +229,7 @@ TEST_F(Interaction, CtrlDoubleClickPicksTheNearerOfMeniscusAndBottom) {
   EXPECT_FLOAT_EQ(DataSet().fMeniscus, v);
   EXPECT_FLOAT_EQ(DataSet().fBottom, 7.1f);
   EXPECT_FALSE(bRangeQuestionPending);
-  EXPECT_TRUE(bDataChanged);
+  EXPECT_TRUE(DataSet().bDataChanged);
   // The fit range shown stays where it is.
   EXPECT_FLOAT_EQ(DataSet().fMinMeniscus, minMeniscus);
   EXPECT_FLOAT_EQ(DataSet().fMaxMeniscus, maxMeniscus);

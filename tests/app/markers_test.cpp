@@ -29,7 +29,7 @@ class MarkerRules : public WindowTest {
     DataPlots().pDataPlot->Redraw();
     SetGeometry();
     Paint();
-    bDataChanged = false;
+    DataSet().bDataChanged = false;
   }
 
   // Drops the held marker at v and confirms it.
@@ -54,7 +54,7 @@ TEST_F(MarkerRules, MeniscusMovedRightOfTheLeftLimitPushesItAlong) {
   EXPECT_NEAR(DataSet().fMaxMeniscus, 6.252f, kTol);
   EXPECT_FALSE(bHoldMeniscus);
   EXPECT_EQ(fCursorValue, 0.0f);
-  EXPECT_TRUE(bDataChanged);
+  EXPECT_TRUE(DataSet().bDataChanged);
   EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[13], 6.25f);
   // The fit-range question stands at the place of the confirmed move.
   EXPECT_TRUE(bAskMeniscusRangeShift);
@@ -176,7 +176,7 @@ TEST_F(MarkerRules, CancelledMoveChangesNothing) {
   EXPECT_FLOAT_EQ(DataSet().fBottom, 7.1f);
   EXPECT_FALSE(bHoldBottom);
   EXPECT_EQ(fCursorValue, 0.0f);
-  EXPECT_FALSE(bDataChanged);
+  EXPECT_FALSE(DataSet().bDataChanged);
   EXPECT_FALSE(bRangeQuestionPending);
 }
 

@@ -53,7 +53,7 @@ TEST_F(DistributionRunTest, RunComputesTheDistributionTheFitAndTheThirdPane) {
   ASSERT_TRUE(AnalysisSwitches().bModelComputed);
   ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
   EXPECT_FALSE(Win().bRunInProgress);
-  EXPECT_FALSE(bDataChanged);
+  EXPECT_FALSE(DataSet().bDataChanged);
   EXPECT_EQ(DistributionVectors().nDistGrid, 40);
   // Three panes: the data and residual panes moved up.
   EXPECT_EQ(nDataPaneBottom, 350);

@@ -291,7 +291,7 @@ TEST_F(EquilibriumDistributionTest, LimitsWithoutADataPointAreNamedNotFitted) {
     Backend().QueueMessageBox(IDOK, "ERROR");
     Dispatch(command);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{named}) << command;
-    EXPECT_TRUE(bDataChanged) << command;
+    EXPECT_TRUE(DataSet().bDataChanged) << command;
     Backend().ClearTranscript();
   }
   EXPECT_EQ(BuildFitResultLines()[kSlotRmsd], named);

@@ -96,7 +96,7 @@ TEST_F(OnPlotToolsTest, DeleteScanReloadsTheOtherScans) {
   for (int s = 1; s <= DataSet().nScans; ++s)
     EXPECT_NE(DataSet().ppScanFileNames[Idx(s)], removed);
   EXPECT_EQ(pDeleteScanButton, nullptr);
-  EXPECT_TRUE(bDataChanged);
+  EXPECT_TRUE(DataSet().bDataChanged);
 }
 
 TEST_F(OnPlotToolsTest, DeletePointWritesACopyWithoutThePointAndReloadsIt) {

@@ -133,7 +133,7 @@ TEST_F(ContiModelsTest, CsFf0SeparatesEqualSByTheirFrictionalRatios) {
   EXPECT_NEAR(DistributionVectors().pCsff0D[5 * 13], DiffusionFromSAndFf0(5.5, 2.0) * 1e-7, 0.01 * DistributionVectors().pCsff0D[5 * 13]);
   EXPECT_NE(DistributionStorage().pppKernels, nullptr);
 
-  bDataChanged = false;  // as the Run command leaves it after a result
+  DataSet().bDataChanged = false;  // as the Run command leaves it after a result
   int kernelRuns = 0;
   GetDistributionHooks().writeDebugLog = [&](const std::string& text) {
     kernelRuns += text == "\n RunContiSed loop and sims done";

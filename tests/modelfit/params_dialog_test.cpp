@@ -34,6 +34,7 @@ class ParamsDialogTest : public ModelFitTest {
  protected:
   void SetUp() override {
     ModelFitTest::SetUp();
+    DataSet().bDataChanged = false;  // the dialog's own marks are what the tests read
     InitParamsTransfer(record_);
   }
 
@@ -156,7 +157,7 @@ TEST_F(ParamsDialogTest, OkWritesTheAnswersIntoTheContinuousModel) {
   // Continuous models compute on the static grid.
   EXPECT_TRUE(LammSettings().bClaverie);
   EXPECT_FALSE(LammSettings().bMovingHat);
-  EXPECT_FALSE(bDataChanged);
+  EXPECT_FALSE(DataSet().bDataChanged);
 }
 
 TEST_F(ParamsDialogTest, CancelChangesNeitherModelNorVectorNorRecord) {
@@ -178,7 +179,7 @@ TEST_F(ParamsDialogTest, CancelChangesNeitherModelNorVectorNorRecord) {
   EXPECT_EQ(record_.text, recordBefore.text);
   EXPECT_EQ(record_.checked, recordBefore.checked);
   EXPECT_FALSE(ModelOptions().bParamsDialogOpened);
-  EXPECT_FALSE(bDataChanged);
+  EXPECT_FALSE(DataSet().bDataChanged);
 
   // Cancel in the dialog reopened after a grid the memory cannot hold (64 MB, 4000
   // points need about 400 MB): the values before the first dialog come back, not
@@ -222,12 +223,12 @@ TEST_F(ParamsDialogTest, ChangingTheMeniscusMarksTheDataChangedButAFitSwitchDoes
   PackModelParams();
   backend_->QueueDialog(IDOK, Answers({}, {{404, false}}));
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
-  EXPECT_FALSE(bDataChanged);
+  EXPECT_FALSE(DataSet().bDataChanged);
   EXPECT_EQ(AnalysisSwitches().pParamFitFlags[5], 0);
 
   backend_->QueueDialog(IDOK, Answers({{435, "6.0100"}}));
   EXPECT_TRUE(RunParametersDialog(nullptr, record_));
-  EXPECT_TRUE(bDataChanged);
+  EXPECT_TRUE(DataSet().bDataChanged);
   EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[13], 6.01f);
 }
 

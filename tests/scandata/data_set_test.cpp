@@ -184,7 +184,7 @@ TEST_F(DataSetTest, LeftLimitEndsAtLeastOneHundredthRightOfTheMeniscus) {
   }
   EXPECT_GE(CurrentGrid().pGridRadius[CurrentGrid().iFitFirst], 5.91f);
   EXPECT_LT(CurrentGrid().pGridRadius[CurrentGrid().iFitFirst - 1], 5.91f);
-  EXPECT_TRUE(bDataChanged);
+  EXPECT_TRUE(DataSet().bDataChanged);
 }
 
 TEST_F(DataSetTest, RightLimitBeyondAScanIsReportedAndMoved) {
@@ -286,7 +286,7 @@ TEST_F(DataSetTest, FreeDataSetReleasesEverythingAndThePlots) {
   ScanFile().bAbsorbanceData = true;
   InstallScans({{5.9f, 0.01f, 50, 1.0f}, {5.9f, 0.01f, 50, 1.0f}});
   ASSERT_TRUE(BuildCommonRadialGrid());
-  bDataChanged = false;
+  DataSet().bDataChanged = false;
   DataSet().bFitLimitWarningAccepted = true;
   FreeDataSet();
   EXPECT_EQ(DataSet().nScans, 0);
@@ -295,7 +295,7 @@ TEST_F(DataSetTest, FreeDataSetReleasesEverythingAndThePlots) {
   EXPECT_EQ(CurrentGrid().nGridPoints, 0);
   EXPECT_EQ(CurrentGrid().pGridRadius, nullptr);
   EXPECT_EQ(plotReleases, 1);
-  EXPECT_TRUE(bDataChanged);
+  EXPECT_TRUE(DataSet().bDataChanged);
   EXPECT_FALSE(DataSet().bFitLimitWarningAccepted);
   FreeDataSet();  // safe on an empty set
 }

@@ -366,7 +366,6 @@ const Held kHeld[] = {
     {"tarmic::{}::t_consent", "per thread: the answer to the replace question of a batch"},
     // The program's switches and paths (services/run_switches.h, path_table.h).
     {"tarmic::bBatchMode", "the program runs as a batch"},
-    {"tarmic::bDataChanged", "the stored kernels are stale (the program's still: one analysis's change marks all)"},
     {"tarmic::bKeyLatch", "a key pressed in the main window while nothing runs"},
     {"tarmic::bPlaySounds", "the user's sound setting"},
     {"tarmic::bSeriesInterrupted", "the user stopped a series"},
