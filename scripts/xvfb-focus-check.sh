@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# Keys after a box, in a real window: runs the program under Xvfb with a window
+# manager, switches to the full command set, loads the two-species example, runs
+# c(s), chooses a continuous model from the Model menu (which raises the note "may
+# need to recalculate before integrating distribution data"), answers the note with
+# Enter and types Ctrl+P. The keys have arrived when the Parameters dialog opens.
+# Prints PASS or FAIL (exit 0 or 1); 2 when the run could not get as far as the note.
+#
+#   scripts/xvfb-focus-check.sh [program] [mouse|keys]
+#
+# "keys" (the default) opens the Model menu with Alt+E and the arrow keys, "mouse"
+# with clicks. Needs Xvfb, openbox, xdotool and x11-utils (apt-get install -y xvfb
+# openbox xdotool x11-utils); ImageMagick's import, when installed, keeps screenshots
+# of each step in the work folder it names.
+set -u
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+program=${1:-$here/build/app/tarmic}
+route=${2:-keys}
+display_number=${XVFB_DISPLAY:-57}
+export DISPLAY=:$display_number
+
+work=$(mktemp -d /tmp/tarmic-focus.XXXXXX)
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
+export XDG_CACHE_HOME=$work/home/.cache
+mkdir -p "$XDG_CONFIG_HOME/tarmic" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+cp -r "$here/examples/two_species" "$work/data"
+# The file dialogs start in the data folder.
+printf '%s' "$work/data/" >"$XDG_CONFIG_HOME/tarmic/tarmic.ini"
+
+pids=()
+finish() {
+  for ((i = ${#pids[@]} - 1; i >= 0; --i)); do kill "${pids[i]}" 2>/dev/null; done
+  wait 2>/dev/null
+}
+trap finish EXIT
+
+step=0
+shot() {
+  step=$((step + 1))
+  command -v import >/dev/null && import -window root "$work/step-$step-$1.png" 2>/dev/null
+}
+log() { echo "[$(date +%T)] $*" >&2; }
+
+if ! xdpyinfo >/dev/null 2>&1; then
+  Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; then
+  openbox >"$work/openbox.log" 2>&1 &
+  pids+=($!)
+  sleep 1
+fi
+
+"$program" >"$work/program.log" 2>&1 &
+tarmic=$!
+pids+=($tarmic)
+
+# The program's visible windows, one id a line.
+windows() { xdotool search --onlyvisible --pid "$tarmic" 2>/dev/null | sort; }
+active_name() { xdotool getactivewindow getwindowname 2>/dev/null; }
+# Waits up to $2 seconds for a visible window of the program whose name matches $1.
+wait_name() {
+  local end=$((SECONDS + $2))
+  while ((SECONDS < end)); do
+    for w in $(windows); do
+      if xdotool getwindowname "$w" 2>/dev/null | grep -Eq "$1"; then
+        echo "$w"
+        return 0
+      fi
+    done
+    sleep 0.2
+  done
+  return 1
+}
+# Waits up to $2 seconds for the program to show exactly $1 visible windows.
+wait_count() {
+  local end=$((SECONDS + $2))
+  while ((SECONDS < end)); do
+    [ "$(windows | wc -l)" -eq "$1" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+key() { xdotool key --delay 80 "$@"; sleep 0.4; }
+type_text() { xdotool type --delay 20 "$1"; sleep 0.3; }
+
+main=$(wait_name 'TARMIC|tarmic' 30) || { log "no window"; shot nowindow; echo "FAIL: no window"; exit 2; }
+sleep 1
+# The disclaimer of the first start: "agree" is its default button.
+if [ "$(windows | wc -l)" -gt 1 ]; then
+  key Return
+fi
+wait_count 1 10
+shot started
+
+# Options > "Full Command Set", the last item of the Options menu.
+xdotool windowactivate --sync "$main" 2>/dev/null
+key alt+o
+key Up Return
+sleep 1
+shot fullset
+
+# Ctrl+L: the twenty scans.
+key ctrl+l
+wait_count 2 10 || { shot noload; echo "FAIL: no file dialog"; exit 2; }
+names=""
+for i in $(seq -w 1 20); do names+="\"000$i.ra0\" "; done
+type_text "$names"
+key Return
+wait_count 1 30
+sleep 1
+shot loaded
+# Ctrl+L: the c(s) parameter file, and Yes to "switch to parameter file".
+key ctrl+l
+wait_count 2 10 || { shot noload2; echo "FAIL: no file dialog"; exit 2; }
+type_text "cs.~p"
+key Return
+sleep 1
+while [ "$(windows | wc -l)" -gt 1 ]; do
+  shot question
+  key Return
+  sleep 1
+done
+shot parameters
+# Ctrl+R: Run c(s), until the window alone shows again.
+key ctrl+r
+sleep 3
+wait_count 1 300
+sleep 2
+shot run
+
+# The Model menu: "Continuous c(M) Distribution", its second item.
+before=$(windows | wc -l)
+if [ "$route" = mouse ]; then
+  eval "$(xdotool getwindowgeometry --shell "$main")"
+  # The menu bar's "Model" item lies right of Data, Copy and Display.
+  xdotool mousemove --window "$main" 200 10 click 1
+  sleep 0.8
+  shot modelmenu
+  key Down Down Return
+else
+  key alt+e
+  shot modelmenu
+  key Down Return
+fi
+note=$(wait_name 'recalculate|^$|TARMIC' 10)
+sleep 1
+if [ "$(windows | wc -l)" -le "$before" ]; then
+  shot nonote
+  echo "FAIL: the note did not open (windows: $(windows | wc -l))"
+  exit 2
+fi
+shot note
+log "note open; active: '$(active_name)'"
+key Return
+wait_count "$before" 10
+sleep 0.5
+log "note answered; active: '$(active_name)'"
+shot answered
+
+# The next keys: Ctrl+P opens the Parameters dialog.
+key ctrl+p
+sleep 1.5
+after=$(windows | wc -l)
+shot ctrlp
+if [ "$after" -gt "$before" ]; then
+  echo "PASS: Ctrl+P after the note opened a dialog (screenshots in $work)"
+  key Escape
+  exit 0
+fi
+echo "FAIL: Ctrl+P after the note did not reach the program; active window '$(active_name)' (screenshots in $work)"
+exit 1
