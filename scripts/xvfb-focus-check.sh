@@ -9,13 +9,14 @@
 #   scripts/xvfb-focus-check.sh [program] [mouse|keys]
 #
 # "keys" (the default) opens the Model menu with Alt+E and the arrow keys, "mouse"
-# with clicks. Needs Xvfb, openbox, xdotool and x11-utils (apt-get install -y xvfb
+# with clicks; "reload" raises the note by loading the parameter file again. FAST=1
+# types Enter and Ctrl+P at once. Needs Xvfb, openbox, xdotool and x11-utils (apt-get install -y xvfb
 # openbox xdotool x11-utils); ImageMagick's import, when installed, keeps screenshots
 # of each step in the work folder it names.
 set -u
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-program=${1:-$here/build/app/tarmic}
+program=${1:-$here/build/tarmic}
 route=${2:-keys}
 display_number=${XVFB_DISPLAY:-57}
 export DISPLAY=:$display_number
@@ -27,6 +28,8 @@ mkdir -p "$XDG_CONFIG_HOME/tarmic" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
 cp -r "$here/examples/two_species" "$work/data"
 # The file dialogs start in the data folder.
 printf '%s' "$work/data/" >"$XDG_CONFIG_HOME/tarmic/tarmic.ini"
+# PRESET=1: the full command set kept from an earlier start instead of chosen now.
+[ "${PRESET:-0}" = 1 ] && printf '\nFullCommandSet=1' >>"$XDG_CONFIG_HOME/tarmic/tarmic.ini"
 
 pids=()
 finish() {
@@ -86,21 +89,26 @@ wait_count() {
 key() { xdotool key --delay 80 "$@"; sleep 0.4; }
 type_text() { xdotool type --delay 20 "$1"; sleep 0.3; }
 
-main=$(wait_name 'TARMIC|tarmic' 30) || { log "no window"; shot nowindow; echo "FAIL: no window"; exit 2; }
-sleep 1
-# The disclaimer of the first start: "agree" is its default button.
-if [ "$(windows | wc -l)" -gt 1 ]; then
+# The disclaimer of the first start comes before the window: "agree" is its
+# default button.
+if about=$(wait_name '^About$' 30); then
+  xdotool windowactivate --sync "$about" 2>/dev/null
   key Return
 fi
-wait_count 1 10
+sleep 2
+main=$(windows | head -1)
+[ -n "$main" ] || { shot nowindow; echo "FAIL: no window"; exit 2; }
+log "window $main: '$(xdotool getwindowname "$main")'"
 shot started
 
 # Options > "Full Command Set", the last item of the Options menu.
 xdotool windowactivate --sync "$main" 2>/dev/null
-key alt+o
-key Up Return
-sleep 1
-shot fullset
+if [ "${PRESET:-0}" != 1 ]; then
+  key alt+o
+  key Up Return
+  sleep 1
+  shot fullset
+fi
 
 # Ctrl+L: the twenty scans.
 key ctrl+l
@@ -131,19 +139,33 @@ wait_count 1 300
 sleep 2
 shot run
 
-# The Model menu: "Continuous c(M) Distribution", its second item.
+# The Model menu: "Continuous c(s) Distribution" (the model shown), its sixth item.
 before=$(windows | wc -l)
-if [ "$route" = mouse ]; then
-  eval "$(xdotool getwindowgeometry --shell "$main")"
-  # The menu bar's "Model" item lies right of Data, Copy and Display.
-  xdotool mousemove --window "$main" 200 10 click 1
+if [ "$route" = reload ]; then
+  # The c(s) parameter file loaded again over the distribution shown: Yes to
+  # "switch to parameter file", then the note.
+  key ctrl+l
+  wait_count $((before + 1)) 10
+  type_text "cs.~p"
+  key Return
+  sleep 1
+  shot switch
+  key Return
+  sleep 1
+elif [ "$route" = mouse ]; then
+  # The menu bar's "Model" title, then its item, with clicks (positions in the
+  # window as the program lays them out at its default size).
+  xdotool mousemove --window "$main" 172 12 click 1
   sleep 0.8
   shot modelmenu
-  key Down Down Return
+  xdotool mousemove --window "$main" 258 142
+  sleep 0.5
+  xdotool click 1
+  sleep 0.5
 else
   key alt+e
   shot modelmenu
-  key Down Return
+  key Down Down Down Down Down Return
 fi
 note=$(wait_name 'recalculate|^$|TARMIC' 10)
 sleep 1
@@ -154,15 +176,20 @@ if [ "$(windows | wc -l)" -le "$before" ]; then
 fi
 shot note
 log "note open; active: '$(active_name)'"
-key Return
-wait_count "$before" 10
-sleep 0.5
-log "note answered; active: '$(active_name)'"
-shot answered
-
-# The next keys: Ctrl+P opens the Parameters dialog.
-key ctrl+p
-sleep 1.5
+if [ "${FAST:-0}" = 1 ]; then
+  # Enter and Ctrl+P typed at once, as a quick hand does.
+  xdotool key --delay 30 Return ctrl+p
+  sleep 2
+else
+  key Return
+  wait_count "$before" 10
+  sleep 0.5
+  log "note answered; active: '$(active_name)'"
+  shot answered
+  # The next keys: Ctrl+P opens the Parameters dialog.
+  key ctrl+p
+  sleep 1.5
+fi
 after=$(windows | wc -l)
 shot ctrlp
 if [ "$after" -gt "$before" ]; then
