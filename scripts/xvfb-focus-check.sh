@@ -10,7 +10,8 @@
 #
 # "keys" (the default) opens the Model menu with Alt+E and the arrow keys, "mouse"
 # with clicks; "reload" raises the note by loading the parameter file again. FAST=1
-# types Enter and Ctrl+P at once. Needs Xvfb, openbox, xdotool and x11-utils (apt-get install -y xvfb
+# types Enter and Ctrl+P at once; WM=fluxbox starts that window manager instead of
+# openbox (on a display without one; XVFB_DISPLAY chooses the display, 57 by default). Needs Xvfb, openbox, xdotool and x11-utils (apt-get install -y xvfb
 # openbox xdotool x11-utils); ImageMagick's import, when installed, keeps screenshots
 # of each step in the work folder it names.
 set -u
@@ -51,7 +52,7 @@ if ! xdpyinfo >/dev/null 2>&1; then
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 fi
 if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; then
-  openbox >"$work/openbox.log" 2>&1 &
+  ${WM:-openbox} >"$work/wm.log" 2>&1 &
   pids+=($!)
   sleep 1
 fi
