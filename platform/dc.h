@@ -58,7 +58,6 @@ class TextLineMemory {
   void Remember(Readout readout);
   // The window was painted whole: nothing earlier stays on it.
   void Clear() { readouts_.clear(); }
-  std::size_t Size() const { return readouts_.size(); }
 
   // What the cell of a readout shows once it is taken away, given what it shows now:
   // a pixel as the readout left it gets back the pixel under it; one inverted since

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Keys after a box, in a real window: runs the program under Xvfb with a window
 # manager, switches to the full command set, loads the two-species example, runs
-# c(s), chooses a continuous model from the Model menu (which raises the note "may
-# need to recalculate before integrating distribution data"), answers the note with
-# Enter and types Ctrl+P. The keys have arrived when the Parameters dialog opens.
-# Prints PASS or FAIL (exit 0 or 1); 2 when the run could not get as far as the note.
+# c(s), chooses "Continuous c(s) Distribution" again from the Model menu (which
+# raises the note "may need to recalculate before integrating distribution data"),
+# answers the note with Enter and types Ctrl+P. The keys have arrived when the
+# Parameters dialog opens. Prints PASS or FAIL (exit 0 or 1); exit 2 when the run did
+# not get as far as the note.
 #
-#   scripts/xvfb-focus-check.sh [program] [mouse|keys]
+#   scripts/xvfb-focus-check.sh [program] [keys|mouse|reload]
 #
 # "keys" (the default) opens the Model menu with Alt+E and the arrow keys, "mouse"
-# with clicks; "reload" raises the note by loading the parameter file again. FAST=1
-# types Enter and Ctrl+P at once; WM=fluxbox starts that window manager instead of
-# openbox (on a display without one; XVFB_DISPLAY chooses the display, 57 by default). Needs Xvfb, openbox, xdotool and x11-utils (apt-get install -y xvfb
-# openbox xdotool x11-utils); ImageMagick's import, when installed, keeps screenshots
-# of each step in the work folder it names.
+# with clicks; "reload" raises the note by loading the parameter file again.
+# FAST=1 types Enter and Ctrl+P at once. PRESET=1 starts with the full command set
+# kept from an earlier start. WM=fluxbox starts that window manager instead of
+# openbox on a display without one; XVFB_DISPLAY chooses the display (57).
+# Needs xvfb, openbox (or fluxbox), xdotool and x11-utils; ImageMagick's import, when
+# installed, keeps a screenshot of each step in the work folder it names.
 set -u
 
 here=$(cd "$(dirname "$0")/.." && pwd)
