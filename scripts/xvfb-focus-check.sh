@@ -11,7 +11,8 @@
 #
 # "keys" (the default) opens the Model menu with Alt+E and the arrow keys, "mouse"
 # with clicks; "reload" raises the note by loading the parameter file again.
-# FAST=1 types Enter and Ctrl+P at once. PRESET=1 starts with the full command set
+# FAST=1 types Enter and Ctrl+P at once; CONTROL=1 minimizes the window before
+# Ctrl+P, so that the keys cannot arrive (the check must then print FAIL). PRESET=1 starts with the full command set
 # kept from an earlier start. WM=fluxbox starts that window manager instead of
 # openbox on a display without one; XVFB_DISPLAY chooses the display (57).
 # Needs xvfb, openbox (or fluxbox), xdotool and x11-utils; ImageMagick's import, when
@@ -189,6 +190,11 @@ else
   sleep 0.5
   log "note answered; active: '$(active_name)'"
   shot answered
+  if [ "${CONTROL:-0}" = 1 ]; then
+    # The check of the check: the window gone from the keyboard must give FAIL.
+    xdotool windowminimize --sync "$main" 2>/dev/null
+    sleep 0.5
+  fi
   # The next keys: Ctrl+P opens the Parameters dialog.
   key ctrl+p
   sleep 1.5
