@@ -168,33 +168,80 @@ PixelDrawingScope::~PixelDrawingScope() { dc_.RestoreDC(saved_); }
 
 namespace tarmic {
 
-std::vector<Rect> TextLineMemory::Cover(const Rect& box) {
-  // Earlier cells stay remembered until a full paint; a long computation that
-  // writes at ever new places keeps only the most recent ones.
-  constexpr std::size_t kMaxLines = 256;
-  std::vector<Rect> areas{box};
-  std::vector<Rect> kept;
-  kept.reserve(lines_.size() + 1);
-  for (const Rect& r : lines_) {
-    const bool overlaps = r.left < box.right && box.left < r.right && r.top < box.bottom && box.top < r.bottom;
-    if (!overlaps) {
-      kept.push_back(r);
-    } else if (r.top == box.top && r.bottom == box.bottom) {
-      areas.front().left = std::min(areas.front().left, r.left);
-      areas.front().right = std::max(areas.front().right, r.right);
-    } else {
-      areas.push_back(r);
-    }
-  }
-  kept.push_back(box);
-  if (kept.size() > kMaxLines) kept.erase(kept.begin());
-  lines_ = std::move(kept);
-  return areas;
+namespace {
+
+bool Overlaps(const Rect& a, const Rect& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-std::vector<Rect> DC::OpaqueTextAreas(const Rect& cell) {
-  if (!textLines_ || state_.mapMode != MapMode::Text || state_.font.escapement != 0) return {cell};
-  return textLines_->Cover(cell);
+}  // namespace
+
+std::vector<TextLineMemory::Readout> TextLineMemory::TakeOverlapping(const Rect& cell) {
+  std::vector<Readout> taken;
+  std::vector<Readout> kept;
+  kept.reserve(readouts_.size());
+  for (Readout& r : readouts_) (Overlaps(r.cell, cell) ? taken : kept).push_back(std::move(r));
+  readouts_ = std::move(kept);
+  return taken;
+}
+
+void TextLineMemory::Remember(Readout readout) {
+  // Readouts stay remembered until a full paint; a long computation that writes at
+  // ever new places keeps only the most recent ones.
+  constexpr std::size_t kMaxReadouts = 256;
+  readouts_.push_back(std::move(readout));
+  if (readouts_.size() > kMaxReadouts) readouts_.erase(readouts_.begin());
+}
+
+Image TextLineMemory::GiveBack(const Readout& readout, const Image& now) {
+  constexpr Color kRgb = 0x00FFFFFFu;
+  Image out = now;
+  const int w = std::min({now.Width(), readout.under.Width(), readout.drawn.Width()});
+  const int h = std::min({now.Height(), readout.under.Height(), readout.drawn.Height()});
+  for (int y = 0; y < h; ++y) {
+    const Color* under = readout.under.Row(y);
+    const Color* drawn = readout.drawn.Row(y);
+    Color* px = out.Row(y);
+    for (int x = 0; x < w; ++x) {
+      if ((px[x] & kRgb) == (drawn[x] & kRgb))
+        px[x] = under[x];
+      else if ((px[x] & kRgb) == (~drawn[x] & kRgb))
+        px[x] = ~under[x] & kRgb;
+    }
+  }
+  return out;
+}
+
+bool DC::BeginOpaqueText(const Rect& cell, std::string_view text) {
+  pending_ = false;
+  if (!textLines_ || state_.mapMode != MapMode::Text || state_.font.escapement != 0) return true;
+  const bool blank = text.find_first_not_of(' ') == std::string_view::npos;
+  std::vector<TextLineMemory::Readout> earlier = textLines_->TakeOverlapping(cell);
+  if (!earlier.empty()) {
+    // Given back unclipped and in device pixels: what an earlier readout covered is
+    // not limited by the clip of this text.
+    DCState& s = MutableState();
+    const bool hadClip = s.hasClip;
+    s.hasClip = false;
+    for (const TextLineMemory::Readout& r : earlier) {
+      const Point at = DPtoLP(Point{r.cell.left, r.cell.top});
+      PutBitmap(TextLineMemory::GiveBack(r, GetBitmap(r.cell)), at.x, at.y);
+    }
+    s.hasClip = hadClip;
+  }
+  if (blank) return false;
+  pendingReadout_.cell = cell;
+  pendingReadout_.under = GetBitmap(cell);
+  pending_ = !pendingReadout_.under.IsNull();
+  return true;
+}
+
+void DC::EndOpaqueText() {
+  if (!pending_) return;
+  pending_ = false;
+  pendingReadout_.drawn = GetBitmap(pendingReadout_.cell);
+  textLines_->Remember(std::move(pendingReadout_));
+  pendingReadout_ = TextLineMemory::Readout{};
 }
 
 }  // namespace tarmic

@@ -38,22 +38,35 @@ struct DCState {
   Rect clip;  // device coordinates
 };
 
-// The opaque text cells drawn on a window since it was last painted whole, in device
-// pixels. A text drawn with an opaque background over earlier text erases every
-// earlier cell it overlaps, whole, before it is drawn: a shorter text replaces a
-// longer one on its line without leaving its end behind, and a readout written a few
-// pixels above or below an earlier one leaves no cut-off strokes of it.
+// The readouts of a window: the opaque texts drawn on it in pixels since it was last
+// painted whole, each with the pixels that were under its cell before it was drawn
+// (a readout is written over a plot). A text drawn over earlier readouts first gives
+// back the pixels under every one it overlaps, whole, and then remembers what is
+// under its own cell; a text of blanks only gives back. So the plot under a readout
+// shows again once the readout is erased or written over at another place, and an
+// earlier text is never left cut.
 class TextLineMemory {
  public:
-  // The areas an opaque text cell `box` must fill: first box, widened over the
-  // earlier cells of its line (same top and bottom) that it overlaps, then every
-  // other earlier cell it overlaps. Remembers box in their place.
-  std::vector<Rect> Cover(const Rect& box);
+  struct Readout {
+    Rect cell;    // device pixels
+    Image under;  // the pixels of cell before the text was drawn
+    Image drawn;  // the pixels of cell as the text left them
+  };
+  // Takes the remembered readouts that overlap cell out of the memory (they do not
+  // overlap each other).
+  std::vector<Readout> TakeOverlapping(const Rect& cell);
+  void Remember(Readout readout);
   // The window was painted whole: nothing earlier stays on it.
-  void Clear() { lines_.clear(); }
+  void Clear() { readouts_.clear(); }
+
+  // What the cell of a readout shows once it is taken away, given what it shows now:
+  // a pixel as the readout left it gets back the pixel under it; one inverted since
+  // (a cursor line drawn across the readout) gets the inverted pixel under it, so that
+  // inverting it again gives the plot; one drawn over since stays.
+  static Image GiveBack(const Readout& readout, const Image& now);
 
  private:
-  std::vector<Rect> lines_;
+  std::vector<Readout> readouts_;
 };
 
 class DC {
@@ -96,9 +109,9 @@ class DC {
   double ScaleX() const;
   double ScaleY() const;
 
-  // The text lines of the window this DC draws on (none for pictures, printers and
-  // bitmaps). Opaque unrotated text drawn in pixel units then covers the earlier
-  // text of its line (TextLineMemory).
+  // The readouts of the window this DC draws on (none for pictures, printers and
+  // bitmaps). Opaque unrotated text drawn in pixel units is then a readout that gives
+  // back the pixels under it when erased or written over (TextLineMemory).
   void SetTextLineMemory(TextLineMemory* memory) { textLines_ = memory; }
 
   // Saving and restoring the whole state; RestoreDC(-1) restores the last saved one.
@@ -133,15 +146,22 @@ class DC {
   DCState& MutableState() { return state_; }
   // Called after RestoreDC replaced the state, for devices that mirror it.
   virtual void OnStateRestored() {}
-  // The device rectangles the opaque background of a text cell `cell` fills: the
-  // cell, and when the DC draws on a window in pixel units and the text is not
-  // rotated, the earlier text cells it overlaps (TextLineMemory::Cover).
-  std::vector<Rect> OpaqueTextAreas(const Rect& cell);
+  // An opaque text with the cell `cell` (device pixels) is about to be drawn. When
+  // the DC draws on a window in pixel units and the text is upright, the pixels under
+  // the earlier readouts the cell overlaps are given back and those under the cell are
+  // remembered (a blank text only gives back). Returns whether the device fills the
+  // cell with the background: false for a blank readout, which erases.
+  bool BeginOpaqueText(const Rect& cell, std::string_view text);
+  // The text begun is drawn: remembers the pixels it left in its cell.
+  void EndOpaqueText();
 
  private:
   DCState state_;
   std::vector<DCState> saved_;
   TextLineMemory* textLines_ = nullptr;
+  // The readout between BeginOpaqueText and EndOpaqueText.
+  bool pending_ = false;
+  TextLineMemory::Readout pendingReadout_;
 };
 
 // While it lives, dc has the settings of a device context just opened on its device:

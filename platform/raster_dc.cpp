@@ -254,10 +254,13 @@ void RasterDC::DrawText(int x, int y, unsigned options, const Rect* logicalClip,
   const int ox = static_cast<int>(std::lround(ref.x - along * ux - across * vx));
   const int oy = static_cast<int>(std::lround(ref.y - along * uy - across * vy));
 
+  bool readout = false;
   if (s.bkMode == BkMode::Opaque && m.width > 0 && h > 0 && s.font.escapement == 0) {
-    // An upright cell; on a window also the earlier text it overlaps.
-    for (Rect box : OpaqueTextAreas(Rect{ox, oy, ox + m.width, oy + m.ascent + m.descent})) {
-      box = Intersect(box, clip);
+    // An upright cell; on a window a readout that first gives back the earlier ones it
+    // overlaps.
+    readout = true;
+    if (BeginOpaqueText(Rect{ox, oy, ox + m.width, oy + m.ascent + m.descent}, text)) {
+      const Rect box = Intersect(Rect{ox, oy, ox + m.width, oy + m.ascent + m.descent}, clip);
       for (int yy = box.top; yy < box.bottom; ++yy)
         for (int xx = box.left; xx < box.right; ++xx) target_.Row(yy)[xx] = s.bkColor;
     }
@@ -286,6 +289,7 @@ void RasterDC::DrawText(int x, int y, unsigned options, const Rect* logicalClip,
   }
   if (!text.empty() && h > 0)
     renderer.Draw(target_, s.font, h, s.textColor, ox, oy, angle, text, &clip);
+  if (readout) EndOpaqueText();
 
   if (updateCp) {
     // The current position moves to the other end of the text (left: to its end;

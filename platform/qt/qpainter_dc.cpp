@@ -204,21 +204,22 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
     const QRectF clip = painter_.hasClipping() ? painter_.clipBoundingRect() : QRectF();
     textLog_->push_back(DrawnText{std::string(text), box, clip, pixelHeight});
   }
-  if (s.bkMode == BkMode::Opaque && s.font.escapement == 0) {
-    // An upright cell; on a window also the earlier text it overlaps.
+  const bool readout = s.bkMode == BkMode::Opaque && s.font.escapement == 0;
+  if (readout) {
+    // An upright cell; on a window a readout that first gives back the earlier ones it
+    // overlaps.
     const QRectF cell(ref.x() + dx, ref.y() + dy, width, cellHeight);
-    const std::vector<Rect> areas = OpaqueTextAreas(Rect{static_cast<int>(std::floor(cell.left())),
-                                          static_cast<int>(std::floor(cell.top())),
-                                          static_cast<int>(std::ceil(cell.right())),
-                                          static_cast<int>(std::ceil(cell.bottom()))});
-    // Whole pixels: without a transform the plain fill covers the same pixels as the
-    // antialiased one, without the rasterizer.
-    const bool plain = painter_.transform().type() == QTransform::TxNone;
-    if (plain) painter_.setRenderHint(QPainter::Antialiasing, false);
-    for (const Rect& area : areas)
+    const Rect area{static_cast<int>(std::floor(cell.left())), static_cast<int>(std::floor(cell.top())),
+                    static_cast<int>(std::ceil(cell.right())), static_cast<int>(std::ceil(cell.bottom()))};
+    if (BeginOpaqueText(area, text)) {
+      // Whole pixels: without a transform the plain fill covers the same pixels as the
+      // antialiased one, without the rasterizer.
+      const bool plain = painter_.transform().type() == QTransform::TxNone;
+      if (plain) painter_.setRenderHint(QPainter::Antialiasing, false);
       painter_.fillRect(QRect(area.left, area.top, area.right - area.left, area.bottom - area.top),
                         ToQColor(s.bkColor));
-    if (plain) painter_.setRenderHint(QPainter::Antialiasing, smooth_);
+      if (plain) painter_.setRenderHint(QPainter::Antialiasing, smooth_);
+    }
   }
   // The glyphs are placed through the painter's transform, which fixes how their
   // positions round.
@@ -231,6 +232,7 @@ void QPainterDC::DrawText(int x, int y, std::string_view text) {
   painter_.setPen(ToQColor(s.textColor));
   shaped->layout.draw(&painter_, QPointF(dx, dy + ascent - shaped->lineAscent));
   painter_.setWorldTransform(before);
+  if (readout) EndOpaqueText();
 
   if (updateCp) {
     // The current position moves to the far end of the text.

@@ -1,6 +1,7 @@
 // Readouts on the real window: a text written over an earlier one a few pixels
-// above, below, left or right of it erases the earlier one whole, never leaving
-// cut-off strokes of it; one that does not touch it leaves it as it was.
+// above, below, left or right of it gives back what was under the earlier one,
+// whole, never leaving cut-off strokes of it; one that does not touch it leaves it as
+// it was. Readouts over a plot, erased or written over, give the plot back exactly.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,6 +9,7 @@
 #include "platform/backend.h"
 #include "platform/qt/qt_backend.h"
 #include "tests/gui/qt_test_app.h"
+#include "tests/platform/readout_sweep.h"
 
 namespace tarmic {
 namespace {
@@ -65,7 +67,7 @@ TEST(ReadoutsQt, AReadoutErasesEveryEarlierTextItOverlaps) {
       for (int y = earlier.top; y < earlier.bottom; ++y)
         for (int x = earlier.left; x < earlier.right; ++x) {
           if (x >= later.left && x < later.right && y >= later.top && y < later.bottom) continue;
-          cut += w.Screen().Pixel(x, y) != kCellColour;
+          cut += w.Screen().Pixel(x, y) != kWhite;
           changed += w.Screen().Pixel(x, y) != alone.Pixel(x, y);
         }
       if (overlap)
@@ -74,6 +76,16 @@ TEST(ReadoutsQt, AReadoutErasesEveryEarlierTextItOverlaps) {
         EXPECT_EQ(changed, 0) << "a text it does not touch is changed";
     }
   EXPECT_GT(overlapped, 10);
+  SetBackend(nullptr);
+}
+
+TEST(ReadoutsQt, ErasedReadoutsGiveBackThePlotUnderThem) {
+  gui_test::TestApplication();
+  QtBackend backend(420, 140);
+  SetBackend(&backend);
+  Window& w = backend.MainWindow();
+  testing::ReadoutWindow win{w.Screen(), [&] { return w.ClientDC(); }, w.TextLines()};
+  EXPECT_GT(testing::SweepReadoutsOverPlot(win), 60);
   SetBackend(nullptr);
 }
 

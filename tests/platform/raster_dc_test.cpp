@@ -3,6 +3,7 @@
 
 #include "platform/raster_dc.h"
 #include "pixel_helpers.h"
+#include "readout_sweep.h"
 
 namespace tarmic {
 namespace {
@@ -508,7 +509,7 @@ TEST(RasterText, OpaqueTextOnAWindowCoversTheLongerTextOfItsLine) {
 
 // A readout written over an earlier one anywhere near it, a few pixels above,
 // below, left or right: the earlier text is either wholly kept (no overlap) or
-// wholly erased to the background, never cut.
+// wholly given back to what was under it, never cut.
 TEST(RasterText, AReadoutErasesEveryEarlierTextItOverlaps) {
   const char* kEarlier = "solving Lamm equations...  #it = 1234";
   const char* kLater = "rmsd=0.005003 (n=5500)";
@@ -550,8 +551,8 @@ TEST(RasterText, AReadoutErasesEveryEarlierTextItOverlaps) {
         open(de);
         de.TextOut(80, 50, kEarlier);
         if (overlap) {
-          // Overlapped: its cell is erased to the later text's background.
-          de.SelectBrush(SolidBrush(kYellow));
+          // Overlapped: its cell shows again what was under it.
+          de.SelectBrush(SolidBrush(kWhite));
           de.SelectPen(NullPen());
           de.Rectangle(ca.left, ca.top, ca.right, ca.bottom);
         }
@@ -696,6 +697,34 @@ TEST(RasterText, SetDefaultTextRendererIsUsedByRasterDC) {
   SetDefaultTextRenderer(nullptr);
   dc.TextOut(0, 0, "x");
   EXPECT_EQ(counting->draws, 1);
+}
+
+}  // namespace
+}  // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+// Readouts over a plot on the scripted window's device, erased by blanks and written
+// over by others, inside the window and cut by its edges: the plot shows again exactly.
+TEST(RasterText, ErasedReadoutsGiveBackThePlotUnderThem) {
+  Image screen(360, 130);
+  TextLineMemory memory;
+  testing::ReadoutWindow win{screen, [&] {
+                               auto dc = std::make_unique<RasterDC>(screen);
+                               dc->SetTextLineMemory(&memory);
+                               return std::unique_ptr<DC>(std::move(dc));
+                             },
+                             memory};
+  EXPECT_GT(testing::SweepReadoutsOverPlot(win), 60);
+}
+
+// A picture or bitmap DC keeps no readouts: blanks there fill their cell.
+TEST(RasterText, BlanksOffAWindowFillTheirCell) {
+  Image img(200, 40, kRed);
+  RasterDC dc(img);
+  dc.TextOut(10, 10, "      ");
+  EXPECT_GT(CountPixels(img, kWhite), 0);
 }
 
 }  // namespace
