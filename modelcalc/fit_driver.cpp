@@ -536,6 +536,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   float confirmFrom = 0.0f;
   int confirmations = 0;
   int endRounds = 0;
+  bool endNextToRefused = false;
   while (!FitState().bFitInterrupted) {
     const std::vector<float> extent = SimplexExtent(s, 1);
     InitSimplex(s);
@@ -568,9 +569,13 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
         // Marquardt-Levenberg does, at n + 2 evaluations a step).
         std::vector<float> p = s.p[1];
         EndGrid grid;
+        const int refusedBefore = objective.Refused().count;
         EndCheck check = CheckSearchEnd(objective, p, report, endRounds, true, grid);
         while (check == EndCheck::GoesOn) check = CheckSearchEnd(objective, p, report, endRounds, true, grid);
         if (check == EndCheck::Interrupted) break;
+        // A point of the check without a model (a difference or the step refused):
+        // the end lies next to refused points, where the check cannot show a minimum.
+        endNextToRefused = objective.Refused().count > refusedBefore;
         s.p[1] = p;
         report.converged = true;
         break;
@@ -590,7 +595,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   }
   bool interrupted = fit.TakeInterrupt();
   if (interrupted) report.converged = false;
-  if (TouchesRefused(s, interrupted, objective.Refused())) {
+  if (TouchesRefused(s, interrupted, objective.Refused()) || (endNextToRefused && !interrupted)) {
     report.converged = false;
     fit.NoteRefusal(kFitEndedNextToRefusedText);
   }
