@@ -117,7 +117,8 @@ void RunStarts(benchmark::State& state, StartSet d, FitMethod method) {
       evaluations += FitState().nFitSim;
       fits += 1;
       const Truth t = TruthOf(d);
-      std::printf("start %d: %s s %.4f K %.4f rmsd %.6f evaluations %d\n", k, ok ? "within" : "off  ",
+      std::printf("start %d: %s %s s %.4f K %.4f rmsd %.6f evaluations %d\n", k, ok ? "within" : "off  ",
+                  report.converged ? "converged" : "not converged",
                   static_cast<double>(AnalysisSwitches().pParams[t.sSlot]), static_cast<double>(AnalysisSwitches().pParams[t.kSlot]),
                   static_cast<double>(FitRmsd()), FitState().nFitSim);
     }

@@ -473,8 +473,10 @@ EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitRepor
   GetFloatingExtraBounds(n, bounds.data());
   FitPointsTarget target(std::ref(objective));
   // On a finer grid the minimum lies a fraction of the noise away: the step from the
-  // end there finds it, and the grid's error is measured again where it ends.
-  const EndCheck step = StepFromEnd(target, p, bounds, report, rounds, atP);
+  // end there finds it, and the grid's error is measured again where it ends. A step
+  // lower by less than the search goes on for still ends the search at its point: it
+  // is nearer the minimum, and its model, computed last, is the one on show.
+  const EndCheck step = StepFromEnd(target, p, bounds, report, rounds, atP, true);
   return finer && step == EndCheck::Ends ? EndCheck::GoesOn : step;
 }
 
@@ -511,7 +513,10 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   ApplyBestVertex(s);
   FitSnapshot reference = TakeSnapshot(s.y[1]);
   // The rmsd of the first pass on the coarse grid is no measure for the restarts.
-  SimplexRestarts restarts(CountFitPoints(), kSimplexFtol, coarse ? kNoModelRmsd : s.y[1]);
+  // The restarts run to the step from the end's least gain (kSimplexCheckedStep): what
+  // they leave, the step takes. The confirming restart keeps the finer tolerance.
+  SimplexRestarts restarts(CountFitPoints(), kSimplexFtol, coarse ? kNoModelRmsd : s.y[1], kSimplexCheckedStep);
+  const float confirmTolerance = SimplexRestarts::ToleranceOf(CountFitPoints(), kSimplexFtol, kSimplexChiSquareStep);
   if (coarse) {
     LammSettings().nLammGridPoints = gridPoints;
     if (LammArrays().bSimArraysAllocated) ResizeSimArrays(LammSettings().nLammGridPoints);
@@ -526,11 +531,12 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   bool bestEvaluated = !coarse;
   // A pass ended by the surface's word is confirmed by one more restart, a fresh
   // simplex of the last pass's scale: it must not lower the best value by more than
-  // the restarts' tolerance (from confirmFrom).
+  // kSimplexChiSquareStep units (from confirmFrom).
   bool confirming = false;
   float confirmFrom = 0.0f;
   int confirmations = 0;
   int endRounds = 0;
+  bool endNextToRefused = false;
   while (!FitState().bFitInterrupted) {
     const std::vector<float> extent = SimplexExtent(s, 1);
     InitSimplex(s);
@@ -547,7 +553,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
       bool ends = false;
       if (confirming) {
         confirming = false;
-        ends = !(confirmFrom - s.y[1] > restarts.Tolerance() * confirmFrom);
+        ends = !(confirmFrom - s.y[1] > confirmTolerance * confirmFrom);
         if (ends) ++report.confirmedByRestart;
       } else if (restarts.SurfaceSays(objective.Evaluated())) {
         confirming = Verdicts().confirmingRestart;
@@ -563,9 +569,13 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
         // Marquardt-Levenberg does, at n + 2 evaluations a step).
         std::vector<float> p = s.p[1];
         EndGrid grid;
+        const int refusedBefore = objective.Refused().count;
         EndCheck check = CheckSearchEnd(objective, p, report, endRounds, true, grid);
         while (check == EndCheck::GoesOn) check = CheckSearchEnd(objective, p, report, endRounds, true, grid);
         if (check == EndCheck::Interrupted) break;
+        // A point of the check without a model (a difference or the step refused):
+        // the end lies next to refused points, where the check cannot show a minimum.
+        endNextToRefused = objective.Refused().count > refusedBefore;
         s.p[1] = p;
         report.converged = true;
         break;
@@ -585,7 +595,7 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   }
   bool interrupted = fit.TakeInterrupt();
   if (interrupted) report.converged = false;
-  if (TouchesRefused(s, interrupted, objective.Refused())) {
+  if (TouchesRefused(s, interrupted, objective.Refused()) || (endNextToRefused && !interrupted)) {
     report.converged = false;
     fit.NoteRefusal(kFitEndedNextToRefusedText);
   }

@@ -146,10 +146,13 @@ EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
 }
 
 EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
-                     FitReport& report, int& rounds, const std::vector<double>* atP) {
+                     FitReport& report, int& rounds, const std::vector<double>* atP, bool takeLower) {
   const EndStep step = LocalStepFromEnd(target, p, bounds, ChiSquareUnit(), atP);
   if (step.interrupted) return EndCheck::Interrupted;
-  if (!(step.gain > Verdicts().endStepGoesOn)) return EndCheck::Ends;
+  if (!(step.gain > Verdicts().endStepGoesOn)) {
+    if (takeLower && step.gain > 0.0 && !step.point.empty()) p = step.point;
+    return EndCheck::Ends;
+  }
   p = step.point;
   if (rounds++ >= kEndCheckRounds) {
     // The search ends at the lower point; it is no minimum only where the gain stands

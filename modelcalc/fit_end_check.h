@@ -74,8 +74,11 @@ enum class EndCheck { Ends, GoesOn, Interrupted };
 // it) and fewer than kEndCheckRounds rounds (counted in rounds) went on before; after
 // them the search ends at the lower point, and the gain goes into
 // report.localStepGain where EndStepGains says the end was no minimum.
+// takeLower: p takes the step's point also where it is lower by less than the search
+// goes on for (the search ends there; its model is the one computed last).
 EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
-                     FitReport& report, int& rounds, const std::vector<double>* atP = nullptr);
+                     FitReport& report, int& rounds, const std::vector<double>* atP = nullptr,
+                     bool takeLower = false);
 
 // Clears what a check found before (a search starts; annealing's final method).
 void ForgetFitEndFindings(FitReport& report);

@@ -254,11 +254,13 @@ bool amebsa(SimplexSet& s, float T, std::vector<float>& pb, float& yb, float fto
   return true;
 }
 
-SimplexRestarts::SimplexRestarts(long long points, float coarse, float first)
-    : points_(points), best_(first) {
-  const double fine = points > 0 ? kSimplexChiSquareStep / (2.0 * static_cast<double>(points)) : coarse;
-  tolerance_ = static_cast<float>(std::min<double>(coarse, fine));
+float SimplexRestarts::ToleranceOf(long long points, float coarse, double step) {
+  const double fine = points > 0 ? step / (2.0 * static_cast<double>(points)) : coarse;
+  return static_cast<float>(std::min<double>(coarse, fine));
 }
+
+SimplexRestarts::SimplexRestarts(long long points, float coarse, float first, double step)
+    : points_(points), step_(step), tolerance_(ToleranceOf(points, coarse, step)), best_(first) {}
 
 bool SurfacePlacesMinimum(const EvaluatedPoints& evaluated, long long points) {
   const SurfaceVerdict surface = evaluated.Surface(points);
@@ -268,7 +270,7 @@ bool SurfacePlacesMinimum(const EvaluatedPoints& evaluated, long long points) {
 
 bool SimplexRestarts::SurfaceSays(const EvaluatedPoints& evaluated) const {
   const SurfaceVerdict surface = evaluated.Surface(points_);
-  return surface.determined && surface.gain <= kSimplexChiSquareStep;
+  return surface.determined && surface.gain <= step_;
 }
 
 SimplexTolerance SimplexRestarts::PassTolerance(const EvaluatedPoints& evaluated) const {

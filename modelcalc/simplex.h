@@ -98,6 +98,12 @@ float amotry(SimplexSet& s, std::vector<float>& psum, const SimplexObjective& fu
 // settled minimum then costs a few evaluations instead of a whole descent from the
 // fresh start's spread, while a restart in a valley still walks it by expansions.
 inline constexpr double kSimplexChiSquareStep = 0.05;
+// The same step for passes whose end the step from the end checks (the discrete
+// fit, fit_end_check.h): it takes a lower point from a gain of 0.25 units on
+// (VerdictThresholds::endStepGoesOn) at n + 2 evaluations, where restarts run to
+// a twentieth of a unit cost a restart's vertices and pass each, and the step from
+// a pass that ended a quarter of a unit high finds that quarter in one go.
+inline constexpr double kSimplexCheckedStep = 0.25;
 // The largest uncertainty of the surface's minimum (EvaluatedPoints SurfaceVerdict
 // spread) with which it places the minimum.
 inline constexpr double kSurfaceSpread = 0.2;
@@ -116,12 +122,16 @@ inline constexpr float kSimplexRestartLeast = 1.0f / 64.0f;
 bool SurfacePlacesMinimum(const EvaluatedPoints& evaluated, long long points);
 class SimplexRestarts {
  public:
-  // first: the best value of the first pass; coarse: its tolerance.
-  SimplexRestarts(long long points, float coarse, float first);
-  // The tolerance of the restarted passes.
+  // first: the best value of the first pass; coarse: its tolerance; step: the
+  // restarts' tolerance and the surface's word, in chi-square units.
+  SimplexRestarts(long long points, float coarse, float first, double step = kSimplexChiSquareStep);
+  // The tolerance of the restarted passes: step / (2 points) relative, never coarser
+  // than coarse.
   float Tolerance() const { return tolerance_; }
+  static float ToleranceOf(long long points, float coarse, double step);
   // The quadratic surface through the evaluated points is determined and puts the
-  // lowest of them within the tolerance of its minimum (kSimplexChiSquareStep).
+  // lowest of them within the step of its minimum (kSimplexChiSquareStep unless the
+  // restarts were given another).
   bool SurfaceSays(const EvaluatedPoints& evaluated) const;
   // The tolerance of a restarted pass that also ends when SurfaceSays.
   SimplexTolerance PassTolerance(const EvaluatedPoints& evaluated) const;
@@ -133,6 +143,7 @@ class SimplexRestarts {
 
  private:
   long long points_;
+  double step_;
   float tolerance_;
   float best_;
   int restarts_ = 0;

@@ -283,6 +283,10 @@ TEST_F(VerdictCalibration, WithoutScansOnSharedRadiiTheWithinScanRatioDecides) {
 struct StepFrom {
   bool goesOn = false;
   bool noMinimum = false;
+  // A search that takes a step lower by less than it goes on for: it ends, and s
+  // before and after that step in standard errors from the minimum.
+  bool endsAtLower = false;
+  double offBefore = 0.0, offAfter = 0.0;
 };
 
 StepFrom StepFromOff(double k) {
@@ -303,18 +307,40 @@ StepFrom StepFromOff(double k) {
   GetFloatingExtraParams(n, p.data());
   GetFloatingExtraBounds(n, bounds.data());
   // The floated values are s1 then D1 in the vector's order of the species' slots.
+  std::size_t sAt = 0;
   for (int i = 1; i <= n; ++i)
-    if (std::fabs(p[static_cast<std::size_t>(i)] - v[0]) < 1e-4 * v[0])
+    if (std::fabs(p[static_cast<std::size_t>(i)] - v[0]) < 1e-4 * v[0]) {
       p[static_cast<std::size_t>(i)] += static_cast<float>(k * se[0]);
+      sAt = static_cast<std::size_t>(i);
+    }
+  if (sAt == 0) return {};
   std::vector<float> q = p;
   int rounds = 0;
   result.goesOn = StepFromEnd(target, q, bounds, report, rounds) == EndCheck::GoesOn;
+  const bool kept = q == p;
+  q = p;
+  rounds = 0;
+  result.endsAtLower = !result.goesOn && kept &&
+                       StepFromEnd(target, q, bounds, report, rounds, nullptr, true) == EndCheck::Ends;
+  result.offBefore = (p[sAt] - v[0]) / se[0];
+  result.offAfter = (q[sAt] - v[0]) / se[0];
   q = p;
   rounds = kEndCheckRounds;
   report.localStepGain = 0.0;
   StepFromEnd(target, q, bounds, report, rounds);
   result.noMinimum = report.localStepGain > 0.0;
   return result;
+}
+
+TEST_F(VerdictCalibration, AStepLowerByLessThanTheSearchGoesOnForEndsItNearerTheMinimum) {
+  // A fifth of a standard error off in s gains a few hundredths of a unit: the search
+  // ends either way (p unchanged without takeLower), and with it at the step's point,
+  // which the Gauss-Newton step puts within a tenth of the offset of the minimum.
+  const StepFrom close = StepFromOff(0.2);
+  EXPECT_FALSE(close.goesOn);
+  EXPECT_TRUE(close.endsAtLower);
+  EXPECT_NEAR(close.offBefore, 0.2, 0.01);
+  EXPECT_LT(std::fabs(close.offAfter), 0.1 * std::fabs(close.offBefore));
 }
 
 TEST_F(VerdictCalibration, TheStepFromTheEndGoesOnNearAndSaysNoMinimumFar) {
