@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string_view>
 
@@ -55,6 +56,14 @@ bool SeenOf(std::FILE* f, Seen* seen, bool* regular) {
 }
 
 enum class Bytes { kRead, kRefused, kChanged };
+
+std::atomic<FileReadHook> gFileReadHook{nullptr};
+
+// A whole read of path ended: the test's hook, if one is set.
+bool ReadEnded(const std::string& path) {
+  if (const FileReadHook hook = gFileReadHook.load()) hook(path);
+  return true;
+}
 
 // The bytes of the file in one pass, from an open that the file's kind allows.
 Bytes ReadBytesOnce(const std::string& path, std::size_t maxBytes, std::string* bytes, std::string* why,
@@ -123,9 +132,10 @@ bool ReadBytes(const std::string& path, std::size_t maxBytes, std::string* bytes
   for (int attempt = 0; attempt < 2; ++attempt) {
     switch (ReadBytesOnce(path, maxBytes, bytes, why, observer)) {
       case Bytes::kRead: {
-        if (!ModifiedRecently(path)) return true;
+        if (!ModifiedRecently(path)) return ReadEnded(path);
         std::string again;
-        if (ReadBytesOnce(path, maxBytes, &again, why, observer) == Bytes::kRead && again == *bytes) return true;
+        if (ReadBytesOnce(path, maxBytes, &again, why, observer) == Bytes::kRead && again == *bytes)
+          return ReadEnded(path);
         break;
       }
       case Bytes::kRefused: return false;
@@ -242,5 +252,7 @@ bool ReadTextFileHead(const std::string& path, std::size_t maxBytes, std::vector
   for (std::string line; ReadTextLine(in, &line);) lines->push_back(line);
   return true;
 }
+
+void SetFileReadHookForTesting(FileReadHook hook) { gFileReadHook.store(hook); }
 
 }  // namespace tarmic
