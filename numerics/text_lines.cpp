@@ -4,10 +4,10 @@
 #include <time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <string_view>
 
+#include "numerics/analysis.h"
 #include "platform/system.h"
 
 namespace tarmic {
@@ -57,11 +57,14 @@ bool SeenOf(std::FILE* f, Seen* seen, bool* regular) {
 
 enum class Bytes { kRead, kRefused, kChanged };
 
-std::atomic<FileReadHook> gFileReadHook{nullptr};
+// The test's hook of an analysis (SetFileReadHookForTesting).
+struct FileReadTestState {
+  FileReadHook afterRead = nullptr;
+};
 
 // A whole read of path ended: the test's hook, if one is set.
 bool ReadEnded(const std::string& path) {
-  if (const FileReadHook hook = gFileReadHook.load()) hook(path);
+  if (const FileReadHook hook = CurrentPart<FileReadTestState>().afterRead) hook(path);
   return true;
 }
 
@@ -253,6 +256,6 @@ bool ReadTextFileHead(const std::string& path, std::size_t maxBytes, std::vector
   return true;
 }
 
-void SetFileReadHookForTesting(FileReadHook hook) { gFileReadHook.store(hook); }
+void SetFileReadHookForTesting(FileReadHook hook) { CurrentPart<FileReadTestState>().afterRead = hook; }
 
 }  // namespace tarmic
