@@ -135,20 +135,31 @@ std::string LoadDLSData(Window* window, const char* selection, bool keepIntensit
   std::vector<StagedSet> sets;
   std::vector<std::string> selected;
   for (const std::string& name : sel.names) selected.push_back(JoinPath(sel.directory, name));
-  const FolderReading reading(selected);
+  FolderReading reading(selected);
   FinishInterruptedSaves(window, reading);
   std::vector<FileNote> notes;
-  for (const std::string& name : sel.names) {
-    const std::string path = JoinPath(sel.directory, name);
-    StagedSet set;
-    set.name = name;
-    std::string why;
-    std::vector<std::string> fileNotes;
-    if (!ReadDLSDatFile(path.c_str(), &set.info, &set.n, &set.x, &set.y, keepIntensityACF, &why,
-                        &fileNotes))
-      return why.empty() ? path : path + "\n" + why;
-    for (std::string& text : fileNotes) notes.push_back({path, std::move(text)});
-    sets.push_back(std::move(set));
+  // The files are one set: a file replaced or rewritten between the reads of two
+  // of them (or during) is found by the compare after them all; the set is read
+  // once more, and refused when it changed again.
+  for (int attempt = 0;; ++attempt) {
+    sets.clear();
+    notes.clear();
+    for (const std::string& name : sel.names) {
+      const std::string path = JoinPath(sel.directory, name);
+      StagedSet set;
+      set.name = name;
+      std::string why;
+      std::vector<std::string> fileNotes;
+      if (!ReadDLSDatFile(path.c_str(), &set.info, &set.n, &set.x, &set.y, keepIntensityACF, &why,
+                          &fileNotes))
+        return why.empty() ? path : path + "\n" + why;
+      for (std::string& text : fileNotes) notes.push_back({path, std::move(text)});
+      sets.push_back(std::move(set));
+    }
+    std::string changed;
+    const FolderReading::SetRead read = reading.AfterReading(attempt, &changed);
+    if (read == FolderReading::SetRead::Whole) break;
+    if (read == FolderReading::SetRead::Refused) return changed;
   }
   if (sets.empty() || !GridIsBuildable(sets)) return {};
   const std::string lastName = sets.back().name;

@@ -29,7 +29,9 @@ class Window;
 // of set 1 (log10 s), and the fit limits move to them when they lie outside.
 // A selection of more than kMaxScans files or a file that cannot be read leaves the
 // loaded set and returns the reason (TooManyScansText(), or the path and
-// why), for the command's "LOAD ERROR" box; empty otherwise. After a load, the notes
+// why), for the command's "LOAD ERROR" box; empty otherwise. The files are read as
+// one set (FolderReading::AfterReading): a set changed while read is read once
+// more, and refused naming the files changed when it changed again. After a load, the notes
 // of the reader (ReadDLSDatFile) are shown in one "ATTENTION" box (ShowFileNotes).
 std::string LoadDLSData(Window* window, const char* selection, bool keepIntensityACF);
 

@@ -110,6 +110,42 @@ ScanRead ReadForSorting(const std::string &path, const FolderSortOptions &o) {
   return out;
 }
 
+// How one attempt of a sorting ended.
+enum class SortEnd {
+  ReadAgain, // the set changed while it was read: read and copied once more
+  Refused,   // it changed again: nothing was sorted, as out says
+  Done,      // the copies made replaced the sorted files
+};
+// The end of one attempt of a sorting whose copies are in batch; a batch that is
+// not committed goes without replacing anything.
+SortEnd CommitSortedSet(FolderReading &reading, int attempt, AtomicFileBatch *batch,
+                     SortOutcome *out, std::size_t errorsBefore) {
+  std::string changed;
+  switch (reading.AfterReading(attempt, &changed)) {
+  case FolderReading::SetRead::ReadAgain:
+    batch->Discard();
+    return SortEnd::ReadAgain;
+  case FolderReading::SetRead::Refused:
+    batch->Discard();
+    out->errors.resize(errorsBefore);
+    out->copied = 0;
+    out->errors.push_back("nothing was sorted: " + changed);
+    return SortEnd::Refused;
+  case FolderReading::SetRead::Whole:
+    break;
+  }
+  // The copies made are kept, also when a later one failed or a scan could not be
+  // read (that ends the sorting, as said).
+  if (!batch->Commit()) {
+    std::string report = "could not replace:";
+    for (const std::string &p : batch->NotReplaced())
+      report += "\n" + p;
+    out->errors.push_back(report + "\n" + batch->Error());
+    out->copied -= static_cast<int>(batch->NotReplaced().size());
+  }
+  return SortEnd::Done;
+}
+
 } // namespace
 
 void ResetFileNameTables() {
@@ -215,27 +251,41 @@ SortOutcome SortLoadedFluorescenceFiles(Window *window) {
   const std::string folder = MakeSortedFolder(fileListPart.ppStoredFileNames[1], &out.errors);
   if (folder.empty())
     return out;
+  // The loaded files are copied as one set, as the folder's scans are (below): a
+  // file changed while the set is copied leaves the sorted files as they were.
+  std::vector<std::string> paths;
   for (int k = 1;
        k <= fileListPart.nStoredFiles && static_cast<std::size_t>(k) < dataSetPart.pScanOrder.size();
-       ++k) {
-    const std::string &path = fileListPart.ppStoredFileNames[static_cast<std::size_t>(k)];
-    const ScanInfo &info = dataSetPart.pScanInfo[static_cast<std::size_t>(
-        dataSetPart.pScanOrder[static_cast<std::size_t>(k)])];
-    const PathParts parts = SplitPath(path);
-    if (!info.detectorKeys) {
-      out.errors.push_back(MissingKeysText(path));
-      continue;
+       ++k)
+    paths.push_back(fileListPart.ppStoredFileNames[static_cast<std::size_t>(k)]);
+  FolderReading reading(paths);
+  if (const std::string &note = reading.Note(); !note.empty())
+    out.errors.push_back(note);
+  const std::size_t errorsBefore = out.errors.size();
+  for (int attempt = 0;; ++attempt) {
+    out.errors.resize(errorsBefore);
+    out.copied = 0;
+    AtomicFileBatch batch;
+    for (std::size_t k = 1; k <= paths.size(); ++k) {
+      const std::string &path = paths[k - 1];
+      const ScanInfo &info = dataSetPart.pScanInfo[static_cast<std::size_t>(dataSetPart.pScanOrder[k])];
+      const PathParts parts = SplitPath(path);
+      if (!info.detectorKeys) {
+        out.errors.push_back(MissingKeysText(path));
+        continue;
+      }
+      const std::string destination =
+          folder + SortedFileName(parts.name, parts.ext, info);
+      std::string why;
+      if (!CopyScanFileWithTimes(path, destination, info, &why)) {
+        out.errors.push_back(FailedCopyText(destination, why));
+        break;
+      }
+      ++out.copied;
     }
-    const std::string destination =
-        folder + SortedFileName(parts.name, parts.ext, info);
-    std::string why;
-    if (!CopyScanFileWithTimes(path, destination, info, &why)) {
-      out.errors.push_back(FailedCopyText(destination, why));
-      break;
-    }
-    ++out.copied;
+    if (CommitSortedSet(reading, attempt, &batch, &out, errorsBefore) != SortEnd::ReadAgain)
+      return out;
   }
-  return out;
 }
 
 SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
@@ -263,48 +313,77 @@ SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &o) {
   std::vector<std::string> files;
   std::error_code ec;
   // The source folder is held while its files are read and copied.
-  std::optional<FolderReading> reading(std::in_place, std::vector<std::string>{source + "."});
-  if (const std::string& note = reading->Note(); !note.empty()) out.errors.push_back(note);
+  std::optional<FolderReading> hold(std::in_place, std::vector<std::string>{source + "."});
+  if (const std::string& note = hold->Note(); !note.empty()) out.errors.push_back(note);
   for (const fs::directory_entry &e :
        fs::directory_iterator(source.empty() ? "." : source, ec))
     if (e.is_regular_file() && !IsSaveTemporaryName(e.path().filename().string()))
       files.push_back(e.path().filename().string());
   std::sort(files.begin(), files.end());
+  std::vector<std::string> paths;
+  for (const std::string &file : files)
+    if (IsFluorescenceScanName(SplitPath(source + file)))
+      paths.push_back(source + file);
 
-  for (const std::string &file : files) {
-    const std::string path = source + file;
-    const PathParts parts = SplitPath(path);
-    if (!IsFluorescenceScanName(parts))
+  // The scans sorted are one set: their copies are written as one batch, which
+  // replaces the sorted files only once every scan was read and the set is found
+  // unchanged after them all. A set changed meanwhile (a file replaced, cut or
+  // rewritten between two reads or during one) is read and copied once more, and
+  // not sorted when it changed again: the sorted folder never mixes two versions.
+  std::optional<FolderReading> reading(std::in_place, paths);
+  const FluorescenceSortingState tablesBefore = fluorescenceSortingPart;
+  const std::size_t errorsBefore = out.errors.size();
+  bool unreadable = false;
+  for (int attempt = 0;; ++attempt) {
+    out.errors.resize(errorsBefore);
+    out.copied = 0;
+    unreadable = false;
+    fluorescenceSortingPart = tablesBefore;
+    AtomicFileBatch batch;
+    for (const std::string &path : paths) {
+      const PathParts parts = SplitPath(path);
+      const ScanRead scan = ReadForSorting(path, o);
+      if (!scan.ok) {
+        out.errors.push_back("could not read scan file " + path);
+        unreadable = true;
+        break;
+      }
+      if (scan.info.cell == o.excludedCell || scan.low)
+        continue;
+      if (!scan.info.detectorKeys) {
+        out.errors.push_back(MissingKeysText(path));
+        continue;
+      }
+      const std::string destination =
+          folder + SortedFileName(parts.name, parts.ext, scan.info);
+      ShowAt(window, 50, 50 + scan.info.cell, destination);
+      std::string why;
+      if (!CopyScanFileWithTimes(path, destination, scan.info, &why)) {
+        out.errors.push_back(FailedCopyText(destination, why));
+        break;
+      }
+      ++out.copied;
+      if (o.makeLists) {
+        std::string dropped = AddToFileNameTable(
+            destination, SortedExtension(parts.name, parts.ext, scan.info),
+            scan.info.time, o.tmin, minInterval, o.tmax);
+        if (!dropped.empty())
+          out.errors.push_back(std::move(dropped));
+      }
+    }
+    const SortEnd end = CommitSortedSet(*reading, attempt, &batch, &out, errorsBefore);
+    if (end == SortEnd::ReadAgain)
       continue;
-    const ScanRead scan = ReadForSorting(path, o);
-    if (!scan.ok) {
-      out.errors.push_back("could not read scan file " + path);
+    if (end == SortEnd::Refused) {
+      fluorescenceSortingPart = tablesBefore;
       return out;
     }
-    if (scan.info.cell == o.excludedCell || scan.low)
-      continue;
-    if (!scan.info.detectorKeys) {
-      out.errors.push_back(MissingKeysText(path));
-      continue;
-    }
-    const std::string destination =
-        folder + SortedFileName(parts.name, parts.ext, scan.info);
-    ShowAt(window, 50, 50 + scan.info.cell, destination);
-    std::string why;
-    if (!CopyScanFileWithTimes(path, destination, scan.info, &why)) {
-      out.errors.push_back(FailedCopyText(destination, why));
-      break;
-    }
-    ++out.copied;
-    if (o.makeLists) {
-      std::string dropped = AddToFileNameTable(
-          destination, SortedExtension(parts.name, parts.ext, scan.info),
-          scan.info.time, o.tmin, minInterval, o.tmax);
-      if (!dropped.empty())
-        out.errors.push_back(std::move(dropped));
-    }
+    break;
   }
   reading.reset();
+  hold.reset();
+  if (unreadable)
+    return out;
   if (o.makeLists) {
     std::string error;
     if (!WriteFileNameTableLists(window, nullptr, &error))

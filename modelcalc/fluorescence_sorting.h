@@ -85,8 +85,9 @@ bool CopyScanFileWithTimes(const std::string &from, const std::string &to,
 
 // Copies the loaded scans (display order) into "sorted" under their sorted
 // names. A failed copy ends the copying with "could not copy file to new
-// destination %s" in the outcome. The copies made (none for data that are not
-// fluorescence data) and the failures.
+// destination %s" in the outcome; the copies made before it are kept. The files
+// are copied as one set, as SortFluorescenceFolder reads its scans. The copies
+// made (none for data that are not fluorescence data) and the failures.
 SortOutcome SortLoadedFluorescenceFiles(Window *window);
 
 // What SortFluorescenceFolder does besides copying.
@@ -109,7 +110,12 @@ struct FolderSortOptions {
 // sorting; a failed copy ends the copying, the lists of the copies made are
 // still written. The copies made (none for data that are not fluorescence
 // data) and the failures in the order met (a table over its limits, the failed
-// copy, a list that could not be written).
+// copy, a list that could not be written). The scans are read as one set and
+// their copies replace the sorted files together once the set was found unchanged
+// after them all (FolderReading::AfterReading): a set changed while read is read
+// once more, and nothing is sorted, the files changed named, when it changed
+// again. One sorting copies at most 4,096 scans (the largest set a save
+// replaces together); the copy past them fails as any failed copy does.
 SortOutcome SortFluorescenceFolder(Window *window, const FolderSortOptions &options);
 
 } // namespace tarmic

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "numerics/analysis.h"
 #include "platform/system.h"
 
 namespace tarmic {
@@ -55,6 +56,17 @@ bool SeenOf(std::FILE* f, Seen* seen, bool* regular) {
 }
 
 enum class Bytes { kRead, kRefused, kChanged };
+
+// The test's hook of an analysis (SetFileReadHookForTesting).
+struct FileReadTestState {
+  FileReadHook afterRead = nullptr;
+};
+
+// A whole read of path ended: the test's hook, if one is set.
+bool ReadEnded(const std::string& path) {
+  if (const FileReadHook hook = CurrentPart<FileReadTestState>().afterRead) hook(path);
+  return true;
+}
 
 // The bytes of the file in one pass, from an open that the file's kind allows.
 Bytes ReadBytesOnce(const std::string& path, std::size_t maxBytes, std::string* bytes, std::string* why,
@@ -123,9 +135,10 @@ bool ReadBytes(const std::string& path, std::size_t maxBytes, std::string* bytes
   for (int attempt = 0; attempt < 2; ++attempt) {
     switch (ReadBytesOnce(path, maxBytes, bytes, why, observer)) {
       case Bytes::kRead: {
-        if (!ModifiedRecently(path)) return true;
+        if (!ModifiedRecently(path)) return ReadEnded(path);
         std::string again;
-        if (ReadBytesOnce(path, maxBytes, &again, why, observer) == Bytes::kRead && again == *bytes) return true;
+        if (ReadBytesOnce(path, maxBytes, &again, why, observer) == Bytes::kRead && again == *bytes)
+          return ReadEnded(path);
         break;
       }
       case Bytes::kRefused: return false;
@@ -242,5 +255,7 @@ bool ReadTextFileHead(const std::string& path, std::size_t maxBytes, std::vector
   for (std::string line; ReadTextLine(in, &line);) lines->push_back(line);
   return true;
 }
+
+void SetFileReadHookForTesting(FileReadHook hook) { CurrentPart<FileReadTestState>().afterRead = hook; }
 
 }  // namespace tarmic

@@ -97,6 +97,13 @@ bool ReadTextFileLines(const std::string& path, LastLine rule, std::vector<std::
 // file changed while it was read. False with the reason in *why (when given).
 bool ReadFileBytes(const std::string& path, std::string* bytes, std::string* why = nullptr);
 
+// For tests: called with the path after every whole read through this door
+// (ReadTextFile and its forms, ReadFileBytes), so that a test can change the other
+// files of a set between the reads of two of its files. Null (the default) calls
+// nothing.
+using FileReadHook = void (*)(const std::string& path);
+void SetFileReadHookForTesting(FileReadHook hook);
+
 // The whole lines among the first maxBytes of a file, for a look at its head (what
 // kind of file it is): the part of a line that the bytes cut is not among them.
 // False when the file cannot be opened or is no regular file.

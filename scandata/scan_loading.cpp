@@ -12,6 +12,8 @@
 #include "numerics/cvector.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/one_based.h"
+#include "numerics/text_lines.h"
+#include "text/number_token.h"
 #include "services/run_switches.h"
 #include "services/error_box.h"
 #include "services/engine_notice.h"
@@ -404,12 +406,13 @@ enum class ReloadKind { Selection, FileList };
 // again (the first time); -1 when they changed again: the load is refused, with
 // the reason shown.
 int SetReadWhole(Window* window, FolderReading& reading, int attempt) {
-  if (reading.Unchanged()) return 1;
-  if (attempt == 0) {
-    reading.Renew();
-    return 0;
+  std::string changed;
+  switch (reading.AfterReading(attempt, &changed)) {
+    case FolderReading::SetRead::Whole: return 1;
+    case FolderReading::SetRead::ReadAgain: return 0;
+    case FolderReading::SetRead::Refused: break;
   }
-  ErrorBox(window, LoadMessageId::UnreadableFile, FolderReading::ChangedNote(), "LOAD ERROR");
+  ErrorBox(window, LoadMessageId::UnreadableFile, changed, "LOAD ERROR");
   return -1;
 }
 
@@ -833,50 +836,122 @@ struct GridFailureState {
 };
 }  // namespace
 
+// The word of the line that ends a distribution grid, with the count of its values.
+constexpr const char* kGridEndWord = "end";
+
 bool SaveDistributionGrid(const float* values, int n) {
   auto& dataSetPart = DataSet();
   if (!values || n < 1 || dataSetPart.szSdistPath.empty()) return false;
-  CVector view;
-  view.AttachNR(const_cast<float*>(values), static_cast<std::uint32_t>(n), 1);
+  // One value a line, then the line that ends the grid with its count: a file cut
+  // at a line end reads short of it and is refused.
+  std::string text;
+  for (int i = 1; i <= n; ++i) text += RoundTripText(static_cast<double>(values[i])) + "\n";
+  text += std::string(kGridEndWord) + " " + std::to_string(n) + "\n";
   // A data folder that cannot be written stays so: its failure is said once, not
   // at every Run and Fit; a grid written again re-arms the message.
   std::string& reported = CurrentPart<GridFailureState>().reported;
-  std::string failure;
-  if (view.WriteToFile(dataSetPart.szSdistPath.c_str(), &failure)) {
+  std::string why;
+  if (WriteTextFileAtomically(dataSetPart.szSdistPath, text, &why)) {
     reported.clear();
     return true;
   }
   if (reported != dataSetPart.szSdistPath) {
     reported = dataSetPart.szSdistPath;
-    RaiseError(failure);
+    RaiseError(WithReason("Attention: could not write " + dataSetPart.szSdistPath, why));
   }
   return false;
+}
+
+bool ReadDistributionGrid(const std::string& path, std::vector<float>* grid, std::string* why) {
+  grid->clear();
+  std::vector<std::string> lines;
+  std::string reason;
+  if (!ReadTextFileLines(path, LastLine::kRefused, &lines, &reason)) {
+    *why = WithReason("\nAttention: could not open " + path, reason);
+    return false;
+  }
+  const std::string refused = "\n\aAttention: " + path + " cannot be read: ";
+  std::vector<int> at;  // the line of each value
+  int endLine = 0;
+  std::size_t count = 0;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    const std::string& line = lines[k];
+    const int number = static_cast<int>(k) + 1;
+    if (FieldCount(line) == 0) continue;
+    if (endLine != 0) {
+      *why = refused + "line " + std::to_string(number) + " follows the line \"" + kGridEndWord +
+             "\" that ends the grid (line " + std::to_string(endLine) + ")";
+      grid->clear();
+      return false;
+    }
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (line.compare(first, std::strlen(kGridEndWord), kGridEndWord) == 0) {
+      static constexpr RowField kEnd[] = {{nullptr, FieldKind::kWord}, {nullptr, FieldKind::kWhole}};
+      const RowShape endShape = ExactRow(kEnd);
+      double endValues[2] = {0.0, 0.0};
+      const RowScan end = ScanTableRow(line, endShape, endValues);
+      if (!end || endValues[1] < 0.0) {
+        *why = refused + "line " + std::to_string(number) + " holds \"" + line + "\", which is not \"" +
+               kGridEndWord + "\" and the count of the grid's values";
+        grid->clear();
+        return false;
+      }
+      endLine = number;
+      count = static_cast<std::size_t>(endValues[1]);
+      continue;
+    }
+    static constexpr RowField kValue{nullptr, FieldKind::kFloat};
+    const RowShape shape = UniformRow(kValue, 1);
+    double value = 0.0;
+    const RowScan row = ScanTableRow(line, shape, &value);
+    if (const std::string fault = RowFaultText(line, shape, row); !fault.empty()) {
+      *why = refused + "line " + std::to_string(number) + " " + fault;
+      grid->clear();
+      return false;
+    }
+    grid->push_back(static_cast<float>(value));
+    at.push_back(number);
+  }
+  if (grid->empty()) {
+    *why = "\n\aAttention: " + path + " holds no grid value";
+    return false;
+  }
+  // A grid rises from value to value: one that does not would give the
+  // distribution cells of no or negative width.
+  for (std::size_t i = 1; i < grid->size(); ++i) {
+    if (!((*grid)[i] > (*grid)[i - 1])) {
+      *why = refused + Format("line %d holds %g, which does not rise above the %g of line %d", at[i],
+                              static_cast<double>((*grid)[i]), static_cast<double>((*grid)[i - 1]), at[i - 1]);
+      grid->clear();
+      return false;
+    }
+  }
+  // The grid is as long as its end line says: without one, or with another
+  // count, the file was cut (possibly at a line end) or lost lines.
+  if (endLine == 0) {
+    *why = refused + "it has no line \"" + kGridEndWord + " " + std::to_string(grid->size()) +
+           "\" after its " + std::to_string(grid->size()) + " values (line " + std::to_string(at.back()) +
+           " is the last): the file may have been cut; a grid written by hand ends with that line";
+    grid->clear();
+    return false;
+  }
+  if (count != grid->size()) {
+    *why = refused + "line " + std::to_string(endLine) + " says the grid has " + std::to_string(count) +
+           " values, and " + std::to_string(grid->size()) + " come before it";
+    grid->clear();
+    return false;
+  }
+  return true;
 }
 
 float* LoadDistributionGrid(int* n) {
   auto& dataSetPart = DataSet();
   if (!n || dataSetPart.szSdistPath.empty()) return nullptr;
   std::vector<float> grid;
-  std::vector<int> lines;
   std::string failure;
-  if (!ReadValueFile(dataSetPart.szSdistPath.c_str(), &grid, &lines, &failure)) {
+  if (!ReadDistributionGrid(dataSetPart.szSdistPath, &grid, &failure)) {
     RaiseError(failure);
     return nullptr;
-  }
-  if (grid.empty()) {
-    RaiseError("\n\aAttention: " + dataSetPart.szSdistPath + " holds no grid value");
-    return nullptr;
-  }
-  // A grid rises from value to value: one that does not would give the
-  // distribution cells of no or negative width.
-  for (std::size_t i = 1; i < grid.size(); ++i) {
-    if (!(grid[i] > grid[i - 1])) {
-      RaiseError(Format("\n\aAttention: %s cannot be read: line %d holds %g, which does not rise above the "
-                       "%g of line %d",
-                       dataSetPart.szSdistPath.c_str(), lines[i], static_cast<double>(grid[i]),
-                       static_cast<double>(grid[i - 1]), lines[i - 1]));
-      return nullptr;
-    }
   }
   const int length = static_cast<int>(grid.size());
   float* v = tarmic::vector(1, length);

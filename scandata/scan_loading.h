@@ -77,9 +77,17 @@ void TitleWindowWithLoadedSet(Window* window, const std::string& firstPath);
 void ShowDataModeInTitle(Window* window);
 inline constexpr const char* kEquilibriumTitleMark = "   [Equilibrium Data Mode]";
 
-// The distribution grid beside the data ("sdist" with the data's extension).
+// The distribution grid beside the data ("sdist" with the data's extension): one
+// value a line, rising, then the line "end <count of the values>", which shows the
+// grid whole (a file cut at a line end looks whole otherwise).
+// values[1..n] (one-based) are written.
 bool SaveDistributionGrid(const float* values, int n);
-// A new vector [1..n] of the saved grid, or null (n untouched) when there is none.
+// The grid of the file at path; false with the message naming the file and the
+// line in *why: a line that is no number, a grid that does not rise, no end line,
+// an end line whose count is not that of the values before it, or a line after it.
+bool ReadDistributionGrid(const std::string& path, std::vector<float>* grid, std::string* why);
+// A new vector [1..n] of the saved grid, or null (n untouched) when there is none
+// or it is refused (the message goes into the error box).
 float* LoadDistributionGrid(int* n);
 
 // Writes the model values of the last displayed scan on its radii as a scan file

@@ -264,15 +264,30 @@ class FolderReading {
   // Takes the present state as the one held (before a load reads again).
   void Renew();
   static std::string ChangedNote();
+  // The files of the set (and journals in their folders) whose state is not the
+  // one held, in the order given (journals last); empty when Unchanged().
+  std::vector<std::string> ChangedFiles() const;
+  // What a load of several files as one set does once it has read them all, the
+  // attempt-th time (from 0): Whole when they are the set held; ReadAgain the
+  // first time they changed (the present state is then the one held); Refused
+  // when they changed again, with ChangedNote and the files changed, one a line,
+  // in *why. The one before/after compare of every reader of a set of files.
+  enum class SetRead { Whole, ReadAgain, Refused };
+  SetRead AfterReading(int attempt, std::string* why);
 
  private:
-  // What Unchanged compares: one line per file and per journal in its folders.
-  std::vector<std::string> Generation() const;
+  // What Unchanged compares: one line per file and per journal in its folders,
+  // each with the file it is of.
+  struct Seen {
+    std::string file, state;
+    bool operator==(const Seen&) const = default;
+  };
+  std::vector<Seen> Generation() const;
   FolderWaitScope wait_;
   FolderLocks locks_;
   std::string note_;
   std::vector<std::string> paths_, folders_;
-  std::vector<std::string> generation_;
+  std::vector<Seen> generation_;
 };
 // What a load tells of a set it could not finish: the note with why (what the two
 // above returned) after it; empty when why is.

@@ -988,29 +988,61 @@ std::string RecoverInterruptedSavesOf(const std::vector<std::string>& paths) {
   return failures;
 }
 
-std::vector<std::string> FolderReading::Generation() const {
+std::vector<FolderReading::Seen> FolderReading::Generation() const {
   FileSystem& sys = FileSystemInUse();
-  std::vector<std::string> lines;
+  std::vector<Seen> seen;
   for (const std::string& p : paths_) {
     struct stat st {};
     if (sys.Stat(p, &st) != 0) {
-      lines.push_back(p + " missing");
+      seen.push_back({p, "missing"});
       continue;
     }
-    lines.push_back(p + " " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + " " +
-                    std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-                    std::to_string(st.st_mtim.tv_nsec));
+    seen.push_back({p, std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + " " +
+                           std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                           std::to_string(st.st_mtim.tv_nsec)});
   }
+  std::vector<Seen> journals;
   for (const std::string& folder : folders_)
     for (const std::string& entry : FolderEntries(folder))
-      if (IsJournalName(entry)) lines.push_back(InFolder(folder, entry));
-  std::sort(lines.begin(), lines.end());
-  return lines;
+      if (IsJournalName(entry)) journals.push_back({InFolder(folder, entry), "journal"});
+  std::sort(journals.begin(), journals.end(), [](const Seen& a, const Seen& b) { return a.file < b.file; });
+  seen.insert(seen.end(), journals.begin(), journals.end());
+  return seen;
 }
 
 bool FolderReading::Unchanged() const { return Generation() == generation_; }
 
 void FolderReading::Renew() { generation_ = Generation(); }
+
+std::vector<std::string> FolderReading::ChangedFiles() const {
+  const std::vector<Seen> now = Generation();
+  std::vector<std::string> changed;
+  auto in = [](const std::vector<Seen>& list, const Seen& s) {
+    return std::find(list.begin(), list.end(), s) != list.end();
+  };
+  auto add = [&](const std::string& file) {
+    if (std::find(changed.begin(), changed.end(), file) == changed.end()) changed.push_back(file);
+  };
+  // A file given twice has one state: each file and each journal is looked at once.
+  for (const Seen& s : now)
+    if (!in(generation_, s)) add(s.file);
+  for (const Seen& s : generation_)
+    if (!in(now, s)) add(s.file);
+  return changed;
+}
+
+FolderReading::SetRead FolderReading::AfterReading(int attempt, std::string* why) {
+  if (Unchanged()) return SetRead::Whole;
+  if (attempt == 0) {
+    Renew();
+    return SetRead::ReadAgain;
+  }
+  if (why) {
+    *why = ChangedNote() + ":";
+    for (const std::string& file : ChangedFiles()) *why += "\n" + file;
+  }
+  return SetRead::Refused;
+}
 
 std::string FolderReading::ChangedNote() {
   return "the files were changed while they were read (a save of the program on another computer, on a share "

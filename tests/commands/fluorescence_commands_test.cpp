@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/fluorescence_sorting.h"
+#include "numerics/text_lines.h"
 #include "platform/system.h"
 #include "resources/menus.h"
 #include "scandata/scan_file.h"
@@ -405,6 +408,142 @@ TEST_F(FluorescenceCommandTest, CorrectionInputsRefuseValuesOutOfRangeNamingThem
                 "the baseline for the power law 1e+30 must lie between -1e+06 and 1e+06"}));
   EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerCoefficient, 1.0f);
   EXPECT_FLOAT_EQ(FluorescenceDetection().fPowerBaseline, 0.0f);
+}
+
+} // namespace
+} // namespace tarmic
+
+namespace tarmic {
+namespace {
+
+// The reads of the sorting counted by the hook; at the counts listed, the folder's
+// scans are rewritten.
+struct SortRewrites {
+  std::string dir;
+  int reads = 0;
+  std::set<int> at;
+  std::function<void(int)> rewrite;  // with the how-many-th rewrite, from 1
+  int done = 0;
+};
+SortRewrites *gSortRewrites = nullptr;
+
+void CountSortRead(const std::string &path) {
+  SortRewrites *r = gSortRewrites;
+  if (!r || path.rfind(r->dir, 0) != 0 || path.find("/sorted/") != std::string::npos)
+    return;
+  if (r->at.count(++r->reads))
+    r->rewrite(++r->done);
+}
+
+// The scans of the folder are one set for the sorting: another program rewrites
+// all of them (in place at the same size or another, or by new files renamed over
+// them; the detector's settings kept or changed, which changes the sorted names)
+// between two reads of the sorting, once or twice. The sorted folder then holds
+// the copies of the old scans, all of them, or of the new ones, all of them, or
+// nothing with a note naming a changed scan; never copies of both.
+TEST_F(FluorescenceCommandTest, ScansRewrittenWhileSortedGiveOneWholeSetOrNone) {
+  LoadTwo();
+  const std::vector<std::pair<std::string, int>> scans = {
+      {"A00001.FA1", 1}, {"A00002.FA1", 1}, {"A00003.FA1", 1},
+      {"A00004.FA1", 1}, {"B00001.FA2", 2}, {"A00005.FA4", 4}};
+  // Version 0 is the old set; the signal's first digit tells the version (2, 3,
+  // 4), another size adds a digit to every signal, and the changed settings
+  // move the voltage.
+  auto text = [](int cell, int version, bool otherSize, bool otherVoltage) {
+    std::string t = ScanText(cell, 100.0 * cell, version > 0 && otherVoltage
+                                                     ? "Voltage: 700 Gain: 8 Range: 3"
+                                                     : "Voltage: 550.5 Gain: 8 Range: 3");
+    if (version == 0)
+      return t;
+    std::string out;
+    for (std::size_t at = 0; at < t.size();) {
+      std::size_t end = t.find('\n', at);
+      std::string line = t.substr(at, end - at);
+      // Rows "r signal 1.0": the signal 2xx becomes (2 + version)xx.
+      if (const std::size_t sp = line.find(' '); line.rfind("6.", 0) == 0 || line.rfind("7.", 0) == 0) {
+        line[sp + 1] = static_cast<char>('2' + version);
+        if (otherSize)
+          line.insert(sp + 2, "0");
+      }
+      out += line + "\n";
+      at = end + 1;
+    }
+    return out;
+  };
+  struct Way {
+    const char *what;
+    bool rename, otherSize, otherVoltage;
+  };
+  const Way ways[] = {{"in place, same size", false, false, false},
+                      {"in place, another size", false, true, false},
+                      {"renamed over, same size", true, false, false},
+                      {"in place, other detector settings", false, false, true}};
+  const int kScans = static_cast<int>(scans.size());
+  int old = 0, fresh = 0, refused = 0;
+  for (const Way &way : ways)
+    for (int first = 1; first <= 2 * kScans + 1; first += 1)
+      for (int second = 0; second <= 2 * kScans + 1; second += 3) {
+        if (second != 0 && second <= first)
+          continue;
+        const std::string what = std::string(way.what) + ", after read " + std::to_string(first) +
+                                 (second ? " and " + std::to_string(second) : "");
+        fs::remove_all(folder_ + "/sorted");
+        int k = 0;
+        for (const auto &[name, cell] : scans)
+          Put(++k, name, text(cell, 0, false, false));
+        SortRewrites r;
+        r.dir = folder_ + "/";
+        r.at = {first};
+        if (second)
+          r.at.insert(second);
+        r.rewrite = [&](int version) {
+          for (const auto &[name, cell] : scans) {
+            const std::string path = folder_ + "/" + name;
+            if (way.rename) {
+              testing::WriteFile(path + ".new", text(cell, version, way.otherSize, way.otherVoltage));
+              fs::rename(path + ".new", path);
+            } else {
+              testing::WriteFile(path, text(cell, version, way.otherSize, way.otherVoltage));
+            }
+          }
+        };
+        gSortRewrites = &r;
+        SetFileReadHookForTesting(CountSortRead);
+        const SortOutcome out = SortFluorescenceFolder(nullptr, FolderSortOptions{});
+        SetFileReadHookForTesting(nullptr);
+        gSortRewrites = nullptr;
+        std::vector<std::string> sorted;
+        for (const auto &e : fs::directory_iterator(folder_ + "/sorted"))
+          sorted.push_back(e.path().filename().string());
+        if (!out.errors.empty()) {
+          ++refused;
+          ASSERT_EQ(out.errors.size(), 1u) << what;
+          EXPECT_EQ(out.errors[0].rfind("nothing was sorted: the files were changed while they were read", 0), 0u)
+              << what << ": " << out.errors[0];
+          EXPECT_NE(out.errors[0].find(folder_ + "/A00001.FA1"), std::string::npos) << what;
+          EXPECT_EQ(out.copied, 0) << what;
+          EXPECT_TRUE(sorted.empty()) << what << ": " << sorted.front();
+          continue;
+        }
+        // Every copy is the scan as it stands now (one version throughout, the last
+        // written), under the name its own settings give.
+        EXPECT_EQ(out.copied, kScans) << what;
+        ASSERT_EQ(static_cast<int>(sorted.size()), kScans) << what;
+        const std::string volts = r.done > 0 && way.otherVoltage ? "700" : "550";
+        for (const auto &[name, cell] : scans) {
+          const std::string source = testing::ReadFile(folder_ + "/" + name);
+          EXPECT_EQ(source, text(cell, r.done, way.otherSize, way.otherVoltage)) << what;
+          const std::string expected = name.substr(1) + "_" + name.substr(0, 1) + "_PMV" + volts + "_r3_g8";
+          ASSERT_TRUE(fs::exists(Sorted(expected))) << what << ": " << expected;
+          EXPECT_EQ(testing::ReadFile(Sorted(expected)), source) << what << ": " << expected;
+        }
+        ++(r.done == 0 ? old : fresh);
+      }
+  std::printf("[ sweep    ] %d sortings copied the old scans, %d the new ones, %d were refused\n", old, fresh,
+              refused);
+  EXPECT_GT(old, 0);
+  EXPECT_GT(fresh, 0);
+  EXPECT_GT(refused, 0);
 }
 
 } // namespace

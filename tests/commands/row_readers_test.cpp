@@ -25,6 +25,7 @@
 #include "platform/system.h"
 #include "scandata/dls_ascii_import.h"
 #include "scandata/dls_file.h"
+#include "scandata/scan_loading.h"
 #include "scandata/experiment_file.h"
 #include "scandata/file_list.h"
 #include "scandata/scan_file.h"
@@ -265,6 +266,12 @@ std::vector<RowReader> Readers() {
          CVector v;
          std::string failure;
          return v.ReadFromFile(p.c_str(), &failure) ? std::string() : failure;
+       }},
+      {"scandata/scan_loading.cpp", "distribution grid", {"0.5", "1.5", "2.5", "end 3"}, {0, 1, 2},
+       [](const std::string& p) {
+         std::vector<float> grid;
+         std::string why;
+         return ReadDistributionGrid(p, &grid, &why) ? std::string() : why;
        }},
       {"distributions/distribution_file.cpp", "saved distribution",
        {"# TARMIC distribution c(s)", "1\t0\t0\t0", "2\t0.5\t0\t0", "3\t0.2\t0\t0"}, {2, 3},

@@ -82,6 +82,8 @@ const WriterPair kWriters[] = {
     {"scandata/file_list.cpp",
      "tests/scandata/scan_loading_test.cpp:ListsAndExperimentFilesRefuseImpossibleValuesWithTheirLine", nullptr},
     {"scandata/scan_file.cpp", kThisWalk, nullptr},
+    {"scandata/scan_loading.cpp",
+     "tests/scandata/scan_loading_test.cpp:DistributionGridCutAtAnyByteIsRefusedNeverReadShort", nullptr},
     {"scandata/time_stamps.cpp", nullptr, "the report of corrected time stamps, read by no one"},
 };
 
@@ -164,6 +166,7 @@ const Excepted kFixedDecimals[] = {
     {"commands/result_pictures.cpp", "the pictures' labels and table: the digits the window's labels and report give"},
     {"modelcalc/parameter_report.cpp", "the parameter report (the parameter file is a value file)"},
     {"batch/batch_run.cpp", "the summary's columns: a table for spreadsheets with the decimals its columns state"},
+    {"scandata/scan_loading.cpp", "the window's readout of the mean deviation (the grid file goes through RoundTripText)"},
 };
 
 // The census of number writers: a printf conversion with fixed decimals or a

@@ -866,6 +866,58 @@ TEST_F(ScanLoadingTest, ExperimentFileNamesTheLinesItCannotUse) {
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+// A distribution grid cut at any byte is refused, never read short: the line
+// "end <count>" shows the grid whole, so a cut at a line end (the 75 of 76 points
+// that look like a whole file) is told from the file as written. A grid whose end
+// line counts otherwise, or that goes on after it, is refused naming its line.
+TEST_F(ScanLoadingTest, DistributionGridCutAtAnyByteIsRefusedNeverReadShort) {
+  const std::string dir = ScratchDir("grid_cuts");
+  DataSet().szSdistPath = dir + "/sdist.ra1";
+  // Values of several lengths, so that cuts fall inside numbers of each form.
+  const float grid[] = {0.0f, 0.1f, 0.5f, 1.25f, 3.0f, 7.5f, 12.0f, 100.0f};  // index 0 unused
+  constexpr int kValues = 7;
+  ASSERT_TRUE(SaveDistributionGrid(grid, kValues));  // one-based
+  const std::string whole = ReadText(DataSet().szSdistPath);
+  std::vector<float> read;
+  std::string why;
+  ASSERT_TRUE(ReadDistributionGrid(DataSet().szSdistPath, &read, &why)) << why;
+  ASSERT_EQ(read.size(), static_cast<std::size_t>(kValues));
+  for (int i = 0; i < kValues; ++i) EXPECT_EQ(read[i], grid[i + 1]);
+  int refused = 0;
+  for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+    WriteText(DataSet().szSdistPath, whole.substr(0, cut));
+    why.clear();
+    const bool ok = ReadDistributionGrid(DataSet().szSdistPath, &read, &why);
+    if (cut == whole.size()) {
+      EXPECT_TRUE(ok) << why;
+      EXPECT_EQ(read.size(), static_cast<std::size_t>(kValues));
+      continue;
+    }
+    EXPECT_FALSE(ok) << "cut at byte " << cut << " read " << read.size() << " values";
+    EXPECT_TRUE(read.empty()) << cut;
+    EXPECT_NE(why.find(DataSet().szSdistPath), std::string::npos) << why;
+    refused += !ok;
+  }
+  EXPECT_EQ(refused, static_cast<int>(whole.size()));
+
+  const std::pair<std::string, std::string> bad[] = {
+      {"0.5\n1.5\n2.5\nend 4\n", "line 4 says the grid has 4 values, and 3 come before it"},
+      {"0.5\n1.5\nend 3\n", "line 3 says the grid has 3 values, and 2 come before it"},
+      {"0.5\n1.5\nend 2\n2.5\n", "line 4 follows the line \"end\" that ends the grid (line 3)"},
+      {"0.5\n1.5\nend two\n", "line 3 holds \"end two\", which is not \"end\" and the count"},
+      {"0.5\n1.5\n", "it has no line \"end 2\" after its 2 values (line 2 is the last)"},
+  };
+  for (const auto& [text, reason] : bad) {
+    WriteText(DataSet().szSdistPath, text);
+    EXPECT_FALSE(ReadDistributionGrid(DataSet().szSdistPath, &read, &why)) << text;
+    EXPECT_NE(why.find(DataSet().szSdistPath + " cannot be read: " + reason), std::string::npos) << why;
+  }
+  // Blank lines anywhere and a grid written by hand with its end line are read.
+  WriteText(DataSet().szSdistPath, "\n0.5\n\n1.5\nend 2\n\n");
+  EXPECT_TRUE(ReadDistributionGrid(DataSet().szSdistPath, &read, &why)) << why;
+  EXPECT_EQ(read, (std::vector<float>{0.5f, 1.5f}));
+}
+
 TEST_F(ScanLoadingTest, DistributionGridAndEquilibriumProfileBesideTheData) {
   TimeStamps().bCheckTimeStamps = false;
   const std::string dir = ScratchDir("beside");

@@ -241,8 +241,20 @@ TEST(FolderReading, ASetChangedWhileReadIsFoundAndOnlyThen) {
     });
     baton.WaitFor(3);
     EXPECT_EQ(reading.Unchanged(), !c.changesSet) << c.what;
-    reading.Renew();
+    // The changed files are named: the set's files saved, or the journal left.
+    const std::vector<std::string> changed = reading.ChangedFiles();
+    if (!c.changesSet) EXPECT_TRUE(changed.empty()) << c.what;
+    else if (c.journalLeft) EXPECT_EQ(changed.size(), 1u) << c.what;
+    else
+      EXPECT_EQ(changed, (c.files.size() == 1 ? std::vector<std::string>{kB} : std::vector<std::string>{kA, kB}))
+          << c.what;
+    std::string why;
+    EXPECT_EQ(reading.AfterReading(0, &why), c.changesSet ? FolderReading::SetRead::ReadAgain
+                                                          : FolderReading::SetRead::Whole)
+        << c.what;
     EXPECT_TRUE(reading.Unchanged()) << c.what;
+    EXPECT_EQ(reading.AfterReading(1, &why), FolderReading::SetRead::Whole) << c.what;
+    EXPECT_TRUE(why.empty()) << c.what;
     baton.Set(4);
     far.join();
     fs.EndProcess();
