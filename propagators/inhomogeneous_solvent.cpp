@@ -15,7 +15,6 @@
 #include "numerics/interpolation.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_arrays.h"
-#include "propagators/sim_input.h"
 #include "propagators/sim_run.h"
 #include "propagators/solvent_settings.h"
 #include "scandata/data_set.h"

@@ -45,6 +45,11 @@ struct CosoluteState {
   // The pivot message of a failed cosolute step (null when none).
   const char* szCosoluteTridagMessage = nullptr;
 };
+// The solvent of the inhomogeneous-solvent model in the current analysis: its
+// settings, the species' vbar, the first scan's speed (else the final speed), band
+// loading and its lamella.
+SimSolvent CurrentSimSolvent();
+
 // The current analysis' CosoluteState.
 inline CosoluteState& Cosolute() { return CurrentPart<CosoluteState>(); }
 

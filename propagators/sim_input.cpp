@@ -5,10 +5,8 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/rotor_ramp.h"
-#include "propagators/moving_hat_propagator.h"
-#include "propagators/nonideal_propagators.h"
+#include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
-#include "propagators/static_grid_propagator.h"
 
 namespace tarmic {
 
@@ -55,36 +53,6 @@ SimInput CurrentSimInput(const SimRunSettings& settings, const SimSpecies& speci
   input.geometry = CurrentSimGeometry();
   if (settings.inhomogeneousSolvent) input.solvent = CurrentSimSolvent();
   return input;
-}
-
-// The forms that take the settings and species alone: the rotor and geometry of the
-// current analysis.
-SimOutcome SolveLammClaverie(const SimRunSettings& settings, const SimSpecies& species,
-                             SimProgress& progress) {
-  if (!SimArraysMatchModel()) return {SimStatus::NotAllocated, kSimArraysMissingText};
-  return SolveLammClaverie(CurrentSimInput(settings, species), progress);
-}
-
-SimOutcome SolveLammMovingHat(const SimRunSettings& settings, const SimSpecies& species,
-                              SimProgress& progress) {
-  return SolveLammMovingHat(CurrentSimInput(settings, species), progress);
-}
-
-bool CurrentNonidealInput(const SimRunSettings& settings, bool movingHat,
-                          const CoefficientConstants* constants, SimInput* input, SimOutcome* refused) {
-  *input = CurrentSimInput(settings, {});
-  if (constants) {
-    input->coefficients = *constants;
-    return true;
-  }
-  if (!NonidealRunCanStart(settings, movingHat, refused)) return false;
-  std::string message;
-  if (!PrepareCoefficientModel(&input->coefficients, &message)) {
-    refused->status = SimStatus::InvalidInput;
-    refused->message = message;
-    return false;
-  }
-  return true;
 }
 
 }  // namespace tarmic

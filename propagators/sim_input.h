@@ -71,10 +71,6 @@ void SetHatCellEnds(double meniscus, double bottom);
 SimRotor CurrentSimRotor();
 // The geometry switches of the Lamm settings.
 SimGeometry CurrentSimGeometry();
-// The solvent of the inhomogeneous-solvent model in the current analysis: its
-// settings, the species' vbar, the first scan's speed (else the final speed), band
-// loading and its lamella.
-SimSolvent CurrentSimSolvent();
 // settings and species with the rotor, geometry and (when settings.inhomogeneousSolvent
 // is on) the solvent of the current analysis.
 SimInput CurrentSimInput(const SimRunSettings& settings, const SimSpecies& species);
