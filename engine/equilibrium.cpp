@@ -8,6 +8,7 @@
 #include "numerics/one_based.h"
 #include "scandata/experiment_file.h"
 #include "scandata/scan_file.h"
+#include "storage/atomic_file.h"
 
 namespace tarmic::engine {
 
@@ -842,19 +843,26 @@ void FillConservedReferenceSignals(const Problem& problem, Summary* summary) {
   }
 }
 
-bool ReadEquilibriumRun(const std::vector<std::string>& xpPaths, std::vector<DataSet>* out, std::string* error) {
+namespace {
+
+// One reading of the experiment files and every scan file they list, in order. With
+// scans false only the experiment files are read, for the names of the files of the
+// run. *paths gets every file read (the experiment files and the scans).
+bool ReadEquilibriumRunOnce(const std::vector<std::string>& xpPaths, bool scans, std::vector<DataSet>* out,
+                            std::vector<std::string>* paths, std::string* error) {
   namespace fs = std::filesystem;
   std::vector<DataSet> sets;
+  paths->clear();
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return false;
   };
-  if (xpPaths.empty()) return fail("no experiment file given");
   for (const std::string& xpPath : xpPaths) {
     ExperimentFile xp;
     std::string why;
     if (!LoadXpFile(xpPath, &xp, &why)) return fail(why);
     if (!xp.IsEquilibrium()) return fail(xpPath + ": line 1: not an equilibrium experiment (type 3 or 4)");
+    paths->push_back(xpPath);
     for (const std::string& name : xp.files) {
       // A relative directory is taken from the experiment file's folder.
       const fs::path listed = fs::path(xp.directory).is_absolute()
@@ -869,6 +877,8 @@ bool ReadEquilibriumRun(const std::vector<std::string>& xpPaths, std::vector<Dat
                       " nor beside the experiment file");
         path = beside;
       }
+      paths->push_back(path.string());
+      if (!scans) continue;
       ScanInfo info;
       ScanDataKind kind;
       int n = 0;
@@ -915,6 +925,36 @@ bool ReadEquilibriumRun(const std::vector<std::string>& xpPaths, std::vector<Dat
       for (double r : d.scans[0].radius) inside += d.InLimits(r);
       if (inside < 5) return fail(path.string() + ": fewer than 5 points within the fitting limits of " + xpPath);
       sets.push_back(std::move(d));
+    }
+  }
+  *out = std::move(sets);
+  return true;
+}
+
+}  // namespace
+
+bool ReadEquilibriumRun(const std::vector<std::string>& xpPaths, std::vector<DataSet>* out, std::string* error) {
+  if (xpPaths.empty()) {
+    if (error) *error = "no experiment file given";
+    return false;
+  }
+  // The experiment files and their scans are one set: the files of the run are held
+  // (their state taken) before the scans are read, and compared after them all. A
+  // file replaced or rewritten meanwhile reads the run once more; a run that
+  // changed again, or whose experiment files now list other files, is refused.
+  std::vector<DataSet> sets;
+  std::vector<std::string> held, read;
+  if (!ReadEquilibriumRunOnce(xpPaths, false, &sets, &held, error)) return false;
+  FolderReading reading(held);
+  for (int attempt = 0;; ++attempt) {
+    if (!ReadEquilibriumRunOnce(xpPaths, true, &sets, &read, error)) return false;
+    std::string changed;
+    const FolderReading::SetRead result =
+        read == held ? reading.AfterReading(attempt, &changed) : FolderReading::SetRead::Refused;
+    if (result == FolderReading::SetRead::Whole) break;
+    if (result == FolderReading::SetRead::Refused) {
+      if (error) *error = changed.empty() ? FolderReading::ChangedNote() + "\n" + xpPaths.front() : changed;
+      return false;
     }
   }
   *out = std::move(sets);

@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "engine/equilibrium.h"
+#include "numerics/text_lines.h"
 #include "tests/support/sanitized_build.h"
 #include "scandata/experiment_file.h"
 #include "scandata/scan_file.h"
@@ -778,6 +780,100 @@ TEST(GlobalEquilibriumInput, ReadsTheSortedFilesAndRefusesDamagedOnesByNameAndLi
   std::vector<DataSet> out;
   EXPECT_FALSE(ReadEquilibriumRun({dir + "/nothing.xp"}, &out, &error));
   EXPECT_NE(error.find("nothing.xp"), std::string::npos);
+}
+
+// The run is one set: its scans rewritten by another program after any read of the
+// run (once or twice) give the old run whole, the new run whole or a refusal naming
+// a changed file; never data sets of both.
+struct RunRewrite {
+  int reads = 0;
+  std::vector<int> at;
+  std::function<void()> rewrite;
+  int done = 0;
+} *gRunRewrite = nullptr;
+
+void CountRunRead(const std::string&) {
+  RunRewrite* r = gRunRewrite;
+  if (!r) return;
+  ++r->reads;
+  for (int k : r->at)
+    if (k == r->reads) {
+      r->rewrite();
+      ++r->done;
+    }
+}
+
+TEST(GlobalEquilibriumInput, ARunRewrittenWhileReadIsReadWholeOrRefused) {
+  namespace fs = std::filesystem;
+  const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/global-eq-reread";
+  fs::remove_all(dir);
+  const Truth t{"ideal1", 2, 42000, 0, 0, 0, 0.01};
+  const std::vector<std::vector<DataSet>> versions = {testing::SyntheticRun(t, 5), testing::SyntheticRun(t, 6),
+                                                      testing::SyntheticRun(t, 7)};
+  std::vector<std::vector<std::string>> xpsOf;
+  for (std::size_t v = 0; v < versions.size(); ++v)
+    xpsOf.push_back(testing::WriteRun(dir + "/v" + std::to_string(v), versions[v], "."));
+  const std::string run = dir + "/run";
+  auto scansOf = [&](std::size_t v) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir + "/v" + std::to_string(v)))
+      if (e.path().extension() != ".xp") names.push_back(e.path().filename().string());
+    return names;
+  };
+  // Which version a data set read holds, by a value of its scan.
+  auto versionOf = [&](const DataSet& d) {
+    for (std::size_t v = 0; v < versions.size(); ++v)
+      for (const DataSet& w : versions[v])
+        if (w.cell == d.cell && w.rpm == d.rpm &&
+            std::fabs(w.scans[0].value[17] - d.scans[0].value[17]) < 1e-5)
+          return static_cast<int>(v);
+    return -1;
+  };
+  const int files = static_cast<int>(versions[0].size() + xpsOf[0].size());
+  int old = 0, fresh = 0, refused = 0;
+  for (int first = 1; first <= 2 * files + 3; first += 2)
+    for (int second : {0, first + 1, first + 5}) {
+      const std::string what = "rewritten after read " + std::to_string(first) +
+                               (second ? " and " + std::to_string(second) : "");
+      fs::remove_all(run);
+      fs::copy(dir + "/v0", run);
+      for (const auto& e : fs::directory_iterator(run))
+        fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
+      std::vector<std::string> xps;
+      for (const std::string& xp : xpsOf[0]) xps.push_back(run + "/" + fs::path(xp).filename().string());
+      RunRewrite r;
+      r.at = {first};
+      if (second) r.at.push_back(second);
+      r.rewrite = [&] {
+        const std::size_t v = static_cast<std::size_t>(r.done) + 1;
+        for (const std::string& name : scansOf(v)) {
+          std::ifstream in(dir + "/v" + std::to_string(v) + "/" + name, std::ios::binary);
+          const std::string text((std::istreambuf_iterator<char>(in)), {});
+          std::ofstream(run + "/" + name, std::ios::binary | std::ios::trunc) << text;
+        }
+      };
+      gRunRewrite = &r;
+      SetFileReadHookForTesting(CountRunRead);
+      std::vector<DataSet> sets;
+      std::string why;
+      const bool read = ReadEquilibriumRun(xps, &sets, &why);
+      SetFileReadHookForTesting(nullptr);
+      gRunRewrite = nullptr;
+      if (!read) {
+        ++refused;
+        EXPECT_NE(why.find("changed while they were read"), std::string::npos) << what << ": " << why;
+        EXPECT_NE(why.find(run), std::string::npos) << what << ": " << why;
+        continue;
+      }
+      ASSERT_EQ(sets.size(), versions[0].size()) << what;
+      // Every data set of the version on disk after the last rewrite.
+      for (const DataSet& d : sets) EXPECT_EQ(versionOf(d), r.done) << what << ": " << d.source;
+      ++(r.done == 0 ? old : fresh);
+    }
+  std::printf("[ sweep    ] %d reads of the old run, %d of a new one, %d refused\n", old, fresh, refused);
+  EXPECT_GT(old, 0);
+  EXPECT_GT(fresh, 0);
+  EXPECT_GT(refused, 0);
 }
 
 }  // namespace
