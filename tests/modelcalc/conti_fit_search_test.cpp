@@ -202,21 +202,7 @@ class ContiFitSearch : public ::testing::Test {
   void SetUp() override {
     ResetAll();
     InstallDistributionHooks();
-    test::InstallVelocityScans(kScans, kRadii, 1200.0, 50000.0f);
-    ModelFlags().bDiscreteModel = true;
-    AnalysisSwitches().pSpeciesLinked[1] = 1;
-    for (int k = 2; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
-    ModelParams().pSpeciesS[1] = static_cast<float>(kS);
-    ModelParams().pSpeciesMassOrD[1] = static_cast<float>(test::DiffusionFromSAndFf0(kS, kFf0));
-    ModelParams().pSpeciesAmplitude[1] = 1.0f;
-    PackModelParams();
-    AllocSpeciesSignalArrays();
-    ModelParams().bLinearAmplitudes = false;
-    ASSERT_TRUE(CalculateModel(nullptr).ok());
-    test::DataFromFitWithNoise(kNoise, 5);
-    SeedRandomGenerators(3);
-    DataSet().fMinMeniscus = 5.97f;
-    DataSet().fMaxMeniscus = 6.03f;
+    test::InstallCsFitData(kScans, kRadii, 1200.0, kS, kFf0, kNoise);
   }
   void TearDown() override { ResetAll(); }
   static void ResetAll() {

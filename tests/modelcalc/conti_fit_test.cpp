@@ -38,23 +38,9 @@ class ContiFitTest : public ::testing::Test {
   void SetUp() override {
     ResetAll();
     InstallDistributionHooks();
-    test::InstallVelocityScans(kScans, kRadii, 1500.0, 50000.0f);
-    LammSettings().fPointsPerSigma = 3.0f;  // coarser Lamm grids for data and kernels alike
-    // Data: one discrete species, amplitude 1, plus noise.
-    ModelFlags().bDiscreteModel = true;
-    AnalysisSwitches().pSpeciesLinked[1] = 1;
-    for (int k = 2; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
-    ModelParams().pSpeciesS[1] = static_cast<float>(kS);
-    ModelParams().pSpeciesMassOrD[1] = static_cast<float>(test::DiffusionFromSAndFf0(kS, kFf0));
-    ModelParams().pSpeciesAmplitude[1] = 1.0f;
-    PackModelParams();
-    AllocSpeciesSignalArrays();
-    ModelParams().bLinearAmplitudes = false;
-    ASSERT_TRUE(CalculateModel(nullptr).ok());
-    test::DataFromFitWithNoise(kNoise, 5);
-    SeedRandomGenerators(3);
-    DataSet().fMinMeniscus = 5.97f;
-    DataSet().fMaxMeniscus = 6.03f;
+    // Data: one discrete species, amplitude 1, plus noise, on coarser Lamm grids for
+    // data and kernels alike.
+    test::InstallCsFitData(kScans, kRadii, 1500.0, kS, kFf0, kNoise, 3.0f);
   }
   void TearDown() override { ResetAll(); }
   static void ResetAll() {

@@ -141,6 +141,29 @@ inline double InstallOneSpeciesData() {
   return d;
 }
 
+// The data of the c(s) Fit tests: scans at 50,000 rpm holding one species s, f/f0
+// (amplitude 1) plus noise, the meniscus free within 5.97-6.03 cm; pointsPerSigma
+// above 0 sets the Lamm grids of data and kernels alike.
+inline void InstallCsFitData(int scans, int radii, double interval, double s, double ff0, double noise,
+                             float pointsPerSigma = 0.0f) {
+  InstallVelocityScans(scans, radii, interval, 50000.0f);
+  if (pointsPerSigma > 0.0f) LammSettings().fPointsPerSigma = pointsPerSigma;
+  ModelFlags().bDiscreteModel = true;
+  AnalysisSwitches().pSpeciesLinked[1] = 1;
+  for (int k = 2; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 0;
+  ModelParams().pSpeciesS[1] = static_cast<float>(s);
+  ModelParams().pSpeciesMassOrD[1] = static_cast<float>(DiffusionFromSAndFf0(s, ff0));
+  ModelParams().pSpeciesAmplitude[1] = 1.0f;
+  PackModelParams();
+  AllocSpeciesSignalArrays();
+  ModelParams().bLinearAmplitudes = false;
+  ASSERT_TRUE(CalculateModel(nullptr).ok());
+  DataFromFitWithNoise(noise, 5);
+  SeedRandomGenerators(3);
+  DataSet().fMinMeniscus = 5.97f;
+  DataSet().fMaxMeniscus = 6.03f;
+}
+
 // The parameters of a continuous model: grid lo..hi of count points, confidence level,
 // water at 20 C with vbar 0.73, f/f0, meniscus and bottom; nothing floated and no
 // systematic noise fitted.
