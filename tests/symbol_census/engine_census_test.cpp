@@ -387,6 +387,20 @@ std::string WithoutParameters(const std::string& name) {
   return out;
 }
 
+// The name without the return type that some demanglers print before a function
+// template's name ("T& ns::F<T>()::x" for "ns::F<T>()::x"): the first blank outside
+// template brackets ends it.
+std::string WithoutReturnType(const std::string& name) {
+  int depth = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if (c == '<') ++depth;
+    if (c == '>' && depth > 0) --depth;
+    if (c == ' ' && depth == 0 && name.find("::", i) != std::string::npos) return name.substr(i + 1);
+  }
+  return name;
+}
+
 // A name of kHeld as a regular expression ("*": any text).
 std::regex HeldPattern(const std::string& name) {
   std::string pattern = "^";
@@ -422,7 +436,7 @@ TEST(EngineCensus, EveryFunctionStaticThatHoldsDataIsListedWithItsReason) {
     for (std::size_t at; (at = name.find("(anonymous namespace)")) != std::string::npos;) name.replace(at, 21, "{}");
     bool listed = false;
     for (std::size_t k = 0; k < patterns.size() && !listed; ++k)
-      if (std::regex_match(WithoutParameters(name), patterns[k])) {
+      if (std::regex_match(WithoutReturnType(WithoutParameters(name)), patterns[k])) {
         listed = true;
         ++uses[k];
       }
