@@ -27,6 +27,7 @@
 #include "scandata/scan_file.h"
 #include "storage/atomic_file.h"
 #include "resources/command_ids.h"
+#include "tests/support/read_rewrites.h"
 
 namespace tarmic {
 namespace {
@@ -416,24 +417,6 @@ TEST_F(FluorescenceCommandTest, CorrectionInputsRefuseValuesOutOfRangeNamingThem
 namespace tarmic {
 namespace {
 
-// The reads of the sorting counted by the hook; at the counts listed, the folder's
-// scans are rewritten.
-struct SortRewrites {
-  std::string dir;
-  int reads = 0;
-  std::set<int> at;
-  std::function<void(int)> rewrite;  // with the how-many-th rewrite, from 1
-  int done = 0;
-};
-SortRewrites *gSortRewrites = nullptr;
-
-void CountSortRead(const std::string &path) {
-  SortRewrites *r = gSortRewrites;
-  if (!r || path.rfind(r->dir, 0) != 0 || path.find("/sorted/") != std::string::npos)
-    return;
-  if (r->at.count(++r->reads))
-    r->rewrite(++r->done);
-}
 
 // The scans of the folder are one set for the sorting: another program rewrites
 // all of them (in place at the same size or another, or by new files renamed over
@@ -491,8 +474,9 @@ TEST_F(FluorescenceCommandTest, ScansRewrittenWhileSortedGiveOneWholeSetOrNone) 
         int k = 0;
         for (const auto &[name, cell] : scans)
           Put(++k, name, text(cell, 0, false, false));
-        SortRewrites r;
+        test::ReadRewrites r;
         r.dir = folder_ + "/";
+        r.skip = "/sorted/";
         r.at = {first};
         if (second)
           r.at.insert(second);
@@ -507,11 +491,10 @@ TEST_F(FluorescenceCommandTest, ScansRewrittenWhileSortedGiveOneWholeSetOrNone) 
             }
           }
         };
-        gSortRewrites = &r;
-        SetFileReadHookForTesting(CountSortRead);
-        const SortOutcome out = SortFluorescenceFolder(nullptr, FolderSortOptions{});
-        SetFileReadHookForTesting(nullptr);
-        gSortRewrites = nullptr;
+        const SortOutcome out = [&] {
+          test::ScopedReadRewrites rewrites(r);
+          return SortFluorescenceFolder(nullptr, FolderSortOptions{});
+        }();
         std::vector<std::string> sorted;
         for (const auto &e : fs::directory_iterator(folder_ + "/sorted"))
           sorted.push_back(e.path().filename().string());

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "engine/equilibrium.h"
-#include "numerics/text_lines.h"
+#include "tests/support/read_rewrites.h"
 #include "tests/support/sanitized_build.h"
 #include "scandata/experiment_file.h"
 #include "scandata/scan_file.h"
@@ -785,24 +785,6 @@ TEST(GlobalEquilibriumInput, ReadsTheSortedFilesAndRefusesDamagedOnesByNameAndLi
 // The run is one set: its scans rewritten by another program after any read of the
 // run (once or twice) give the old run whole, the new run whole or a refusal naming
 // a changed file; never data sets of both.
-struct RunRewrite {
-  int reads = 0;
-  std::vector<int> at;
-  std::function<void()> rewrite;
-  int done = 0;
-} *gRunRewrite = nullptr;
-
-void CountRunRead(const std::string&) {
-  RunRewrite* r = gRunRewrite;
-  if (!r) return;
-  ++r->reads;
-  for (int k : r->at)
-    if (k == r->reads) {
-      r->rewrite();
-      ++r->done;
-    }
-}
-
 TEST(GlobalEquilibriumInput, ARunRewrittenWhileReadIsReadWholeOrRefused) {
   namespace fs = std::filesystem;
   const std::string dir = std::string(TARMIC_TEST_OUTPUT_DIR) + "/global-eq-reread";
@@ -841,24 +823,24 @@ TEST(GlobalEquilibriumInput, ARunRewrittenWhileReadIsReadWholeOrRefused) {
         fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
       std::vector<std::string> xps;
       for (const std::string& xp : xpsOf[0]) xps.push_back(run + "/" + fs::path(xp).filename().string());
-      RunRewrite r;
+      ::tarmic::test::ReadRewrites r;
+      r.dir = run + "/";
       r.at = {first};
-      if (second) r.at.push_back(second);
-      r.rewrite = [&] {
-        const std::size_t v = static_cast<std::size_t>(r.done) + 1;
+      if (second) r.at.insert(second);
+      r.rewrite = [&](int version) {
+        const std::size_t v = static_cast<std::size_t>(version);
         for (const std::string& name : scansOf(v)) {
           std::ifstream in(dir + "/v" + std::to_string(v) + "/" + name, std::ios::binary);
           const std::string text((std::istreambuf_iterator<char>(in)), {});
           std::ofstream(run + "/" + name, std::ios::binary | std::ios::trunc) << text;
         }
       };
-      gRunRewrite = &r;
-      SetFileReadHookForTesting(CountRunRead);
       std::vector<DataSet> sets;
       std::string why;
-      const bool read = ReadEquilibriumRun(xps, &sets, &why);
-      SetFileReadHookForTesting(nullptr);
-      gRunRewrite = nullptr;
+      const bool read = [&] {
+        ::tarmic::test::ScopedReadRewrites rewrites(r);
+        return ReadEquilibriumRun(xps, &sets, &why);
+      }();
       if (!read) {
         ++refused;
         EXPECT_NE(why.find("changed while they were read"), std::string::npos) << what << ": " << why;

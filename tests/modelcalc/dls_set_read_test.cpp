@@ -17,27 +17,13 @@
 #include "numerics/text_lines.h"
 #include "platform/headless/headless_backend.h"
 #include "scandata/scan_loading.h"
+#include "tests/support/read_rewrites.h"
 
 namespace tarmic {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The reads of the load counted by the hook; at the counts listed, the rewrite runs.
-struct Rewrites {
-  std::string dir;
-  int reads = 0;
-  std::set<int> at;
-  std::function<void(int)> rewrite;  // with the how-many-th rewrite, from 1
-  int done = 0;
-};
-Rewrites* gRewrites = nullptr;
-
-void CountRead(const std::string& path) {
-  Rewrites* r = gRewrites;
-  if (!r || path.rfind(r->dir, 0) != 0) return;
-  if (r->at.count(++r->reads)) r->rewrite(++r->done);
-}
 
 // A dlsdat file of 12 points whose g(2) - 1 is value at every lag time; value is
 // written as given so that its text sets the file's size.
@@ -60,8 +46,6 @@ class DlsSetReadTest : public ::testing::Test {
  protected:
   void SetUp() override { test::ResetModelCalcState(); }
   void TearDown() override {
-    SetFileReadHookForTesting(nullptr);
-    gRewrites = nullptr;
     test::ResetModelCalcState();
   }
 };
@@ -106,7 +90,7 @@ TEST_F(DlsSetReadTest, ASetRewrittenBetweenReadsIsReadWholeOrRefusedNamingTheFil
           // clock gives a rewrite another time.
           fs::last_write_time(paths[f], fs::file_time_type::clock::now() - std::chrono::hours(1));
         }
-        Rewrites r;
+        test::ReadRewrites r;
         r.dir = dir;
         r.at = {first};
         if (second) r.at.insert(second);
@@ -114,11 +98,10 @@ TEST_F(DlsSetReadTest, ASetRewrittenBetweenReadsIsReadWholeOrRefusedNamingTheFil
           for (int f = 0; f < kFiles; ++f)
             way.write(paths[f], DlsText(100.0 * (f + 1), value(version, f, way.otherSize)));
         };
-        gRewrites = &r;
-        SetFileReadHookForTesting(CountRead);
-        const std::string why = LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), true);
-        SetFileReadHookForTesting(nullptr);
-        gRewrites = nullptr;
+        const std::string why = [&] {
+          test::ScopedReadRewrites rewrites(r);
+          return LoadDLSData(nullptr, MakeSelectionBuffer(paths).c_str(), true);
+        }();
         if (!why.empty()) {
           ++refused;
           EXPECT_NE(why.find("changed while they were read"), std::string::npos) << what << ": " << why;
