@@ -324,7 +324,8 @@ void EndStepFrom(Refinement& fit, std::vector<float>& q, FitReport& report) {
 // The grid at the end q of a refinement (fit_grid_check.h): where its error exceeds
 // the share of the noise the kernels are solved on the finer grid and the steps from
 // the end go on there, until the grid holds or its rounds are spent.
-void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report) {
+// evaluatedHere: the last evaluation was q's (its model is in place).
+void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report, bool evaluatedHere = false) {
   int rounds = 0;
   for (;;) {
     const GridVerdict verdict = CheckGridAtEnd(
@@ -332,7 +333,8 @@ void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report) {
           ForgetKernels();
           return fit(q.data()) < kNoResult;
         },
-        false, report, rounds, GridLimit::NoiseShare);
+        evaluatedHere, report, rounds, GridLimit::NoiseShare);
+    evaluatedHere = false;
     // The kernels in place are the finer solution's.
     ForgetKernels();
     if (verdict != GridVerdict::GoesOn) return;
@@ -342,12 +344,13 @@ void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report) {
 
 // The surface search (surface_search.h) of one to three values: a design round the
 // start of each entry's simplex perturbation, trust-region steps on the quadratic
-// through the evaluated points, a star of design points round its minimum. A
-// minimum the surface placed among the star's points is itself the local test of the
-// end, as for the cycles (a quadratic model of the objective from evaluations about
-// the end); a search that spent its kSurfaceSearchRounds x coefficients evaluations
+// through the evaluated points, points bracketing its minimum and the minimum
+// itself. A minimum the surface placed among bracketing points is itself the local
+// test of the end, as for the cycles (a quadratic model of the objective from
+// evaluations about the end); a search that spent its kSurfaceSearchRounds x coefficients evaluations
 // without placing it ends at its point of the lowest surface value by the steps from
-// the end. Both then settle the grid.
+// the end. Both then settle the grid (from the search's last evaluation when that
+// is the end).
 FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFunction& runner) {
   auto& fitStatePart = FitState();
   const int n = GetContiParams(0, nullptr);
@@ -374,7 +377,7 @@ FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFu
     if (!end.placed) EndStepFrom(fit, q1, report);
     report.converged = !fitStatePart.bFitInterrupted;
   }
-  if (report.converged) SettleGrid(fit, q1, report);
+  if (report.converged) SettleGrid(fit, q1, report, end.placed && end.evaluatedLast && q1 == end.point);
   return fit.Finish(q1.data());
 }
 

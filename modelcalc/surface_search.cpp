@@ -35,6 +35,9 @@ constexpr double kReach = 3.0;
 // A point brackets a side of the minimum when it lies at least kSideInner reaches
 // from it on that side and within kBoxOuter reaches in every entry.
 constexpr double kSideInner = 0.5, kBoxOuter = 1.5;
+// An evaluated point at least this many reaches out on one side of the star's centre
+// (and within a reach in every entry) stands for the star's point on that side.
+constexpr double kStandsInner = 2.0 / 3.0;
 
 struct Point {
   std::vector<double> x;  // zero-based
@@ -285,7 +288,8 @@ class Search {
     const float v = f_(p.data());
     ++evaluations_;
     if (stop_ && stop_()) interrupted_ = true;
-    if (std::isfinite(v) && v < kNoModelRmsd && v > 0.0f) {
+    lastHadResult_ = std::isfinite(v) && v < kNoModelRmsd && v > 0.0f;
+    if (lastHadResult_) {
       y = v;
       points_list_.push_back({x, y});
     }
@@ -338,6 +342,15 @@ class Search {
     const double side = key % 2 == 0 ? 1.0 : -1.0;
     return side * o[Idx(key / 2)] >= kSideInner * reach;
   }
+  // Whether a point at offsets o stands for the star's point `key` (reach out on one
+  // side of one entry): at least kStandsInner reaches out that way, within a reach in
+  // every entry.
+  bool StandsFor(const std::vector<double>& o, int key, double reach) const {
+    for (double x : o)
+      if (std::abs(x) > reach) return false;
+    const double side = key % 2 == 0 ? 1.0 : -1.0;
+    return side * o[Idx(key / 2)] >= kStandsInner * reach;
+  }
   std::pair<int, int> Pair(int k) const {
     for (int i = 0; i < n_; ++i)
       for (int j = i + 1; j < n_; ++j)
@@ -364,6 +377,8 @@ class Search {
   int Evaluations() const { return evaluations_; }
   bool Interrupted() const { return interrupted_; }
   bool Spent() const { return evaluations_ >= most_; }
+  // The last evaluation gave a result (it is the last of the points).
+  bool LastHadResult() const { return lastHadResult_; }
 
  private:
   const std::function<float(const float*)>& f_;
@@ -373,6 +388,7 @@ class Search {
   const std::function<bool()>& stop_;
   int evaluations_ = 0;
   bool interrupted_ = false;
+  bool lastHadResult_ = false;
   std::vector<Point> points_list_;
 };
 
@@ -418,7 +434,7 @@ SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, cons
   double trust = kFirstTrust;
   Surface surface;
   bool star = false;
-  std::vector<double> starCentre, starSe;
+  std::vector<double> starCentre, starSe, placedAt;
   while (going) {
     surface = FitSurface(search.Points(), n, points, kFar);
     const int lowest = search.Lowest();
@@ -452,10 +468,16 @@ SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, cons
           starCentre = nearest <= 1.0 ? search.Points()[Idx(nearestPoint)].x : m;
           starSe = surface.se;
         }
-        const int keys = 1 + 2 * n + n * (n - 1) / 2;
+        // The centre itself is not evaluated (the end, evaluated last, takes its
+        // place), and a side of the star an evaluated point already stands for (a
+        // step or design point near the minimum) takes no point of its own.
+        const int keys = 2 * n + n * (n - 1) / 2;
         for (int key = 0; key < keys && next.empty(); ++key) {
-          std::vector<double> x =
-              search.Held(key == 0 ? starCentre : search.DesignPoint(starCentre, starSe, key - 1, kReach));
+          bool covered = false;
+          for (int k = 0; k < static_cast<int>(search.Points().size()) && !covered && key < 2 * n; ++k)
+            covered = search.StandsFor(search.Offsets(k, starCentre, starSe), key, kReach);
+          if (covered) continue;
+          std::vector<double> x = search.Held(search.DesignPoint(starCentre, starSe, key, kReach));
           if (!search.Known(x, starSe)) next = x;
         }
         if (next.empty()) {
@@ -467,6 +489,7 @@ SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, cons
           if (!surface.positive) break;
           if (beyond <= kReach) {
             end.placed = true;
+            placedAt = m;
             break;
           }
           // Beyond the star: the minimum itself, where no point lies within a
@@ -485,6 +508,7 @@ SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, cons
           }
           if (next.empty()) {
             end.placed = true;
+            placedAt = m;
             break;
           }
         }
@@ -511,6 +535,9 @@ SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, cons
     // does not (or has no result) narrows it to half.
     trust = y < before ? std::max(trust, 2.0 * length) : 0.5 * length;
   }
+  // The placed minimum is evaluated last (the grid at the end starts from its
+  // model): its value joins neither the surface nor the end, which stay placed.
+  if (end.placed && !search.Interrupted() && !search.Spent()) search.Evaluate(placedAt, y);
   end.evaluations = search.Evaluations();
   end.interrupted = search.Interrupted();
   if (!surface.fitted || search.Points().empty()) {
@@ -527,9 +554,12 @@ SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, cons
     for (int i = 0; i < n; ++i) end.se[Idx(i + 1)] = surface.se[Idx(i)];
     const std::vector<double> m = search.Held(surface.minimum);
     end.gain = surface.Value(x) - surface.Value(m);
-    if (end.placed) x = m;
+    if (end.placed) x = placedAt;
   }
   for (int i = 0; i < n; ++i) end.point[Idx(i + 1)] = static_cast<float>(x[Idx(i)]);
+  end.evaluatedLast = search.LastHadResult();
+  for (int i = 0; i < n; ++i)
+    end.evaluatedLast = end.evaluatedLast && static_cast<float>(search.Points().back().x[Idx(i)]) == end.point[Idx(i + 1)];
   return end;
 }
 

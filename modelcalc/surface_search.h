@@ -17,9 +17,12 @@
 //  - then a star of design points round it (round the evaluated point within a
 //    standard error of it, else round the minimum itself): three standard errors
 //    up and down along each entry and up along each pair, far enough to rise above
-//    the scatter of the values (up to about a unit on large sets);
+//    the scatter of the values (up to about a unit on large sets); an evaluated
+//    point two to three standard errors out on a side (within three in every
+//    entry) stands for the star's point there, and the centre is not evaluated;
 //  - the end, where the surface's minimum lies within the star: the minimum is the
-//    end (the scatter of single values makes the lowest one no better). A minimum
+//    end (the scatter of single values makes the lowest one no better), evaluated
+//    last so that the caller's checks at the end start from its model. A minimum
 //    beyond the star gets itself evaluated and a point on each side of it in each
 //    entry where none brackets it.
 //
@@ -47,6 +50,8 @@ struct SurfaceSearchEnd {
   // The surface placed the minimum within the evaluations allowed.
   bool placed = false;
   bool interrupted = false;
+  // The end is the search's last evaluation (the model in place is the end's).
+  bool evaluatedLast = false;
   int evaluations = 0;
   // The lowest point's height above the surface's minimum (chi-square units).
   double gain = 0.0;
