@@ -19,10 +19,9 @@
 //    up and down along each entry and up along each pair, far enough to rise above
 //    the scatter of the values (up to about a unit on large sets); an evaluated
 //    point two to three standard errors out on a side (within three in every
-//    entry) stands for the star's point there, and the centre is not evaluated;
+//    entry) stands for the star's point there;
 //  - the end, where the surface's minimum lies within the star: the minimum is the
-//    end (the scatter of single values makes the lowest one no better), evaluated
-//    last so that the caller's checks at the end start from its model. A minimum
+//    end (the scatter of single values makes the lowest one no better). A minimum
 //    beyond the star gets itself evaluated and a point on each side of it in each
 //    entry where none brackets it.
 //

@@ -119,7 +119,7 @@ struct BowlCase {
   double scatter;      // rms of the values' scatter, chi-square units
   double lopsided;     // how much more steeply the first entry rises below its minimum
   double design;       // the design steps, in standard errors
-  int most;            // the evaluations it ends within, the end's own included
+  int most;            // the evaluations it ends within
 };
 
 // chi2(p) = u' R^-1 u + scatter, u_i = (p_i - truth_i) / se_i (the first entry's u
@@ -190,8 +190,6 @@ TEST_P(SurfaceSearchBowls, EndsWithinAThirdOfAStandardErrorOfTheGridsMinimum) {
   }
   const SurfaceSearchEnd end = SurfaceSearch(f, start, scale, bounds, kPoints, 40);
   EXPECT_TRUE(end.placed);
-  // The end is evaluated last: the grid at the end starts from its model.
-  EXPECT_TRUE(end.evaluatedLast);
   EXPECT_EQ(end.evaluations, evaluations);
   EXPECT_LE(end.evaluations, c.most);
   for (int i = 1; i <= n; ++i)
@@ -200,13 +198,13 @@ TEST_P(SurfaceSearchBowls, EndsWithinAThirdOfAStandardErrorOfTheGridsMinimum) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bowls, SurfaceSearchBowls,
-    ::testing::Values(BowlCase{"one", 1, 0.0, 0.0, 1.0, 15.0, 7}, BowlCase{"oneRough", 1, 0.0, 0.5, 1.0, 15.0, 7},
-                      BowlCase{"oneLopsidedRough", 1, 0.0, 1.0, 2.0, 8.0, 7},
-                      BowlCase{"two", 2, 0.0, 0.0, 1.0, 15.0, 13}, BowlCase{"twoRough", 2, 0.0, 0.5, 1.0, 15.0, 13},
-                      BowlCase{"twoCorrelated", 2, 0.7, 0.5, 1.0, 15.0, 13},
+    ::testing::Values(BowlCase{"one", 1, 0.0, 0.0, 1.0, 15.0, 6}, BowlCase{"oneRough", 1, 0.0, 0.5, 1.0, 15.0, 6},
+                      BowlCase{"oneLopsidedRough", 1, 0.0, 1.0, 2.0, 8.0, 6},
+                      BowlCase{"two", 2, 0.0, 0.0, 1.0, 15.0, 12}, BowlCase{"twoRough", 2, 0.0, 0.5, 1.0, 15.0, 12},
+                      BowlCase{"twoCorrelated", 2, 0.7, 0.5, 1.0, 15.0, 12},
                       BowlCase{"twoLopsided", 2, 0.0, 0.0, 2.0, 8.0, 14},
                       BowlCase{"twoLopsidedRough", 2, 0.3, 1.0, 2.0, 8.0, 14},
-                      BowlCase{"three", 3, 0.3, 0.0, 1.0, 15.0, 21}, BowlCase{"threeRough", 3, 0.3, 0.5, 1.0, 15.0, 21},
+                      BowlCase{"three", 3, 0.3, 0.0, 1.0, 15.0, 20}, BowlCase{"threeRough", 3, 0.3, 0.5, 1.0, 15.0, 20},
                       BowlCase{"threeLopsidedRough", 3, 0.3, 1.0, 2.0, 8.0, 22}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -316,19 +314,19 @@ class ContiFitSearch : public ::testing::Test {
 // From starts inside and outside the meniscus, with f/f0 high and low, and with the
 // meniscus alone: the Fit ends within 0.3 standard errors of the minimum of the
 // surface through a 7 x 7 (7) grid of its objective round the end. Its evaluations
-// are deterministic and recorded: the search's own with its end (the first start
-// spends its 18 and ends by the steps from the end; the objective of these 12 scans
-// jumps by units of chi-square between neighbouring grids), and the whole Fit's
-// with the grid at the end (the finer solution, and the end point where the search
-// did not evaluate it last) and the final regularised evaluation.
+// are deterministic and recorded: the search's own (the first start spends its 18
+// and ends by the steps from the end; the objective of these 12 scans jumps by
+// units of chi-square between neighbouring grids), and the whole Fit's with the
+// grid at the end (the end point, unless the search evaluated it last, and its
+// finer solution) and the final regularised evaluation.
 TEST_F(ContiFitSearch, EndsNearTheMinimumOfAFineGridWithinItsEvaluations) {
   struct Start {
     float meniscus, ff0;
     bool floatFf0;
     int search, fit;  // evaluations at most
   };
-  for (const Start s : {Start{5.99f, 1.5f, true, 18, 29}, Start{6.004f, 1.15f, true, 18, 20},
-                        Start{5.995f, 1.3f, false, 7, 9}}) {
+  for (const Start s : {Start{5.99f, 1.5f, true, 18, 29}, Start{6.004f, 1.15f, true, 17, 20},
+                        Start{5.995f, 1.3f, false, 6, 9}}) {
     SCOPED_TRACE(testing::Message() << "start " << s.meniscus << " " << s.ff0);
     SetCs(s.meniscus, s.ff0, s.floatFf0);
     FitReport report;
