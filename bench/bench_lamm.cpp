@@ -19,7 +19,9 @@
 // size times steps taken), whole solves with every overhead (set-up, grids, work
 // arrays, step control, output); beside it the floor of the kernel loops: one kept-
 // factor Crank-Nicolson step (product, substitutions and the step's measure) per
-// node step on a grid of the kernels' mean size, and their ratio.
+// node step on a grid of the kernels' mean size, and their ratio. The solver steps
+// only its active window, often shorter than the grid, so the ratio is a lower bound
+// of what the overheads cost.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -178,11 +178,6 @@ void CLammIdeal::FreeWorkArrays() {
         &pCoefD}) {
     GiveBack(pool, *v);
   }
-  for (StepFactors& slot : keptStepFactors) {
-    for (std::vector<double>* v : {&slot.implSub, &slot.implDiag, &slot.implSup, &slot.explSub,
-                                   &slot.explDiag, &slot.explSup, &slot.gam, &slot.bet})
-      GiveBack(pool, *v);
-  }
   std::vector<StepFactors>().swap(keptStepFactors);
   for (int k = 0; k < 7; ++k) {
     GiveBack(pool, pDiffElem[k]);
@@ -193,9 +188,6 @@ void CLammIdeal::FreeWorkArrays() {
     for (std::vector<double>& row : *m) GiveBack(pool, row);
     m->clear();
   }
-  // The plan's storage goes with the arrays (a plan is for one grid: forgotten).
-  outputPlan.Forget();
-  std::swap(outputPlan, pool.plan);
   nArraysAllocated = 0;
 }
 

@@ -55,8 +55,6 @@ namespace tarmic {
 struct LammWorkArrayPool {
   static constexpr std::size_t kMaxArrays = 160;
   std::vector<std::vector<double>> spare;
-  // The storage of a forgotten resampling plan, for the next solver's output.
-  ResamplingPlan plan;
 };
 
 class CLammIdeal : public LammSpeciesState,

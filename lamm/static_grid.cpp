@@ -255,18 +255,11 @@ void CLammIdeal::SwapStepFactors(StepFactors& slot) {
   slot.gam.swap(pTridagGam);
   slot.bet.swap(pTridagBet);
   // A slot new to the current arrays gives them its (empty) arrays: they get the size
-  // of the ones they replaced, on storage from the work-array pool (where the slots'
-  // arrays go back with the grid's), so that a list's solvers allocate them once.
+  // of the ones they replaced.
   const std::size_t size = slot.implSub.size();
-  LammWorkArrayPool& pool = WorkArrayPool();
   for (std::vector<double>* v : {&pImplSub, &pImplDiag, &pImplSup, &pExplSub, &pExplDiag, &pExplSup,
                                  &pTridagGam, &pTridagBet}) {
-    if (v->size() == size) continue;
-    if (v->capacity() < size && !pool.spare.empty()) {
-      v->swap(pool.spare.back());
-      pool.spare.pop_back();
-    }
-    v->assign(size, 0.0);
+    if (v->size() != size) v->assign(size, 0.0);
   }
 }
 
