@@ -10,10 +10,25 @@
 // and from 7.0 cm on) from a solution on an equidistant static grid with 16 times
 // the points per sigma and a tenth of the step tolerance (computed once per fitting
 // range, not timed).
+//
+// "bits" (BM_CsKernelSet) is a hash of every kernel value's bits: equal between two
+// builds when the solutions are the same to the bit.
+//
+// BM_SolveOverheads solves the same 100 kernels one at a time (one solver object
+// each, as a single solution) and gives their CPU time per node and step (final grid
+// size times steps taken), whole solves with every overhead (set-up, grids, work
+// arrays, step control, output); beside it the floor of the kernel loops: one kept-
+// factor Crank-Nicolson step (product, substitutions and the step's measure) per
+// node step on a grid of the kernels' mean size, and their ratio. The solver steps
+// only its active window, often shorter than the grid, so the ratio is a lower bound
+// of what the overheads cost.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <vector>
@@ -21,6 +36,8 @@
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
 #include "lamm/lamm_threads.h"
+#include "lamm/static_grid_core.h"
+#include "lamm/tridiagonal.h"
 #include "services/run_switches.h"
 
 namespace tarmic {
@@ -165,7 +182,17 @@ void BM_CsKernelSet(benchmark::State& state) {
   CsKernels kernels(7.1f);
   int status = 0;
   for (auto _ : state) status |= kernels.Solve(LammDiscretizationSettings{});
+  // FNV-1a over the bits of every kernel value.
+  std::uint32_t hash = 2166136261u;
+  for (int i = 1; i <= kKernels; ++i) {
+    for (float v : kernels.block[i]) {
+      std::uint32_t bits;
+      std::memcpy(&bits, &v, sizeof bits);
+      hash = (hash ^ bits) * 16777619u;
+    }
+  }
   state.counters["status"] = status;
+  state.counters["bits"] = static_cast<double>(hash);
 }
 BENCHMARK(BM_CsKernelSet)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
@@ -185,6 +212,72 @@ void BM_SingleSolution(benchmark::State& state) {
   state.counters["status"] = status;
 }
 BENCHMARK(BM_SingleSolution)->Unit(benchmark::kMillisecond);
+
+double ThreadSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// CPU seconds of `steps` kept-factor steps on a diffusing profile of n nodes: the
+// product and substitutions of TridagProductReuseSolve and the step's measure, the
+// work of the solver's kernel loops per accepted step.
+double KeptFactorStepSeconds(int n, long long steps) {
+  std::vector<double> sub(n + 2, -0.25), diag(n + 2, 1.5), sup(n + 2, -0.25);
+  std::vector<double> esub(n + 2, 0.25), ediag(n + 2, 0.5), esup(n + 2, 0.25);
+  std::vector<double> gam(n + 2), bet(n + 2), rhs(n + 2), u(n + 2), v(n + 2);
+  for (int i = 1; i <= n; ++i) v[i] = 1.0 / (1.0 + std::exp((i - 0.4 * n) / (0.05 * n)));
+  for (int i = 1; i <= n; ++i) rhs[i] = v[i];
+  TridagFactorSolve({sub.data(), diag.data(), sup.data()}, rhs.data(), u.data(), n,
+                    {gam.data(), bet.data()}, 1);
+  double sink = 0.0;
+  const double start = ThreadSeconds();
+  for (long long k = 0; k < steps; ++k) {
+    TridagProductReuseSolve({esub.data(), ediag.data(), esup.data()}, v.data(), sub.data(),
+                            rhs.data(), u.data(), n, {gam.data(), bet.data()}, 1);
+    const StaticGridStepMeasure m =
+        MeasureStaticGridStep(u.data(), v.data(), 1, n, 1.0, 1e-4, 1e-3, false);
+    sink += m.change;
+    u.swap(v);
+  }
+  const double seconds = ThreadSeconds() - start;
+  benchmark::DoNotOptimize(sink);
+  return seconds;
+}
+
+void BM_SolveOverheads(benchmark::State& state) {
+  ResetLammGlobals();
+  CsKernels kernels(7.1f);
+  double nodeSteps = 0.0, nodes = 0.0, steps = 0.0, seconds = 0.0;
+  int status = 0;
+  for (auto _ : state) {
+    nodeSteps = nodes = steps = 0.0;
+    const double start = ThreadSeconds();
+    for (int i = 1; i <= kKernels; ++i) {
+      auto t = kernels.Template(LammDiscretizationSettings{});
+      t->SetSpeciesAndOutput(kernels.s[i], kernels.D[i], kernels.out[i], kernels.radii.data(),
+                             kernels.nRadii, nullptr, nullptr);
+      status |= t->Solve();
+      nodeSteps += static_cast<double>(t->nGrid) * t->nIteration;
+      nodes += t->nGrid;
+      steps += t->nIteration;
+    }
+    seconds = ThreadSeconds() - start;
+  }
+  const int meanNodes = static_cast<int>(nodes / kKernels + 0.5);
+  const long long floorSteps = static_cast<long long>(nodeSteps / meanNodes);
+  double floor = 1e300;
+  for (int k = 0; k < 3; ++k) floor = std::min(floor, KeptFactorStepSeconds(meanNodes, floorSteps));
+  const double ns = 1e9 * seconds / nodeSteps;
+  const double floorNs = 1e9 * floor / (static_cast<double>(floorSteps) * meanNodes);
+  state.counters["ns_per_node_step"] = ns;
+  state.counters["floor_ns_per_node_step"] = floorNs;
+  state.counters["ratio_to_floor"] = ns / floorNs;
+  state.counters["steps_per_kernel"] = steps / kKernels;
+  state.counters["nodes_per_kernel"] = nodes / kKernels;
+  state.counters["status"] = status;
+}
+BENCHMARK(BM_SolveOverheads)->Unit(benchmark::kMillisecond);
 
 // A floating species (-12 S, 1.5e-7 cm^2/s) on the same scans: its boundary leaves
 // the bottom and its pile-up at the meniscus outgrows the plateau. "scans" counts
