@@ -10,6 +10,7 @@
 #pragma once
 
 #include "propagators/coefficient_models.h"
+#include "propagators/reacting_values.h"
 #include "propagators/sim_run.h"
 #include "propagators/solvent_values.h"
 
@@ -42,6 +43,8 @@ struct SimInput {
   CoefficientConstants coefficients;
   // The inhomogeneous solvent (read only when settings.inhomogeneousSolvent is on).
   SimSolvent solvent;
+  // The reacting system A + B <--> AB (SolveReactingLamm of reacting_solve.h).
+  ReactingValues reacting;
 };
 
 // Rotor speed for a step from t to t + dt while the rotor accelerates (rms of the
