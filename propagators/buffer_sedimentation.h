@@ -21,6 +21,7 @@
 #include <functional>
 #include <vector>
 
+#include "propagators/buffer_component.h"
 #include "propagators/sim_run.h"
 #include "resources/command_ids.h"
 
@@ -30,32 +31,6 @@ class Window;
 
 // The menu item of the model (check mark while it is on); its accelerator is Ctrl+B.
 
-// The settings of the model, edited by the "Buffer Mismatch" dialog. The switch of
-// the model is bBufferSedCorrection (modelfit/model_flags.h).
-struct BufferSedSettings {
-  bool excessInSample = true;       // the entered buffer signal was >= 0
-  bool excessInReference = false;   // ... was < 0
-  double signalSign = 1.0;          // +1 or -1, from the sign of the entered signal
-  double sampleD = 86.0;            // sample-side buffer D, 1e-7 cm^2/s
-  double sampleMb = 60.0;           // sample-side buffer Mb, g/mol
-  double sampleS = 0.21;            // sample-side buffer s, S
-  double signal = 30.0;             // loading signal of the buffer component, a magnitude (>= 0)
-  double relativeConc = 1.0;        // sample/reference concentration ratio of the component (> 0)
-  bool differentReference = false;  // "different buffer in reference"
-  double refD = 200.0;              // reference buffer D, 1e-7 cm^2/s
-  double refMb = 100.0;             // reference buffer Mb, g/mol
-  double refS = 0.1;                // reference buffer s, S
-  // Values the nonlinear fits float (D stands for Mb under bFitMAndS).
-  bool fitSampleD = false;
-  bool fitSampleS = false;
-  bool fitSignal = true;
-  bool fitMeniscusDifference = false;
-  bool fitRelativeConc = false;
-  bool fitRefD = false;
-  bool fitRefS = false;
-  bool interferenceNoteShown = false;  // the note on non-interference data was shown (once a run)
-  int gridPoints = 200;                // nodes of the buffer-component grid
-};
 // The state of this module in an analysis (numerics/analysis.h).
 struct BufferSedimentationState {
   BufferSedSettings BufferSed{};
@@ -93,44 +68,15 @@ void SwitchOffBufferSedimentation(Window* window);
 // vector and the species signal arrays are refreshed.
 void SetBufferComponentFitFlags();
 
-// One solve of a buffer component: a closed cell, uniformly loaded.
-struct BufferComponentRun {
-  double D = 0.0;          // cm^2/s (> 0)
-  double s = 0.0;          // S
-  double meniscus = 0.0;   // cm: the pass's meniscus
-  double bottom = 0.0;     // cm
-  double amplitude = 0.0;  // loading value; 0 computes nothing
-  int gridPoints = 200;    // N nodes, equidistant
-  double rpm = 0.0;        // rotor speed at speed, rpm
-  // Rotor acceleration from rest at accelRate (rpm/s) until accelEnd (s); only
-  // with ramp, and only when accelEnd is at least 10 s.
-  bool ramp = false;
-  double accelEnd = 0.0;
-  double accelRate = 0.0;
-  std::vector<double> scanTimes;  // output times in ascending order, s
-};
-// Receives the profile c[1..n] on the grid r[1..n] at scanTimes[scan] (0-based).
-using BufferProfileRecord = std::function<void(int scan, const double* r, const double* c, int n)>;
-
-// Crank-Nicolson steps of M dc/dt = A c on the component's grid, with the step
-// length adapted to a largest relative change of 1 per step (aim 0.2) and landing
-// on every scan time. The run ends after the last scan; when the profile is
-// stationary (eleven steps of at least 30 s changing by less than 1e-6 per second)
-// the remaining scans receive the final profile. A key press (CheckKeyPress) sets
-// bUserAbort and ends the run; an interrupt set before is kept (the run ends at
-// once). Outcomes: Singular ("singular tridiagonal matrix in buffer
-// sedimentation!"), Diverged (more than 10 rejected trials of one step, "discretization
-// error in buffer sedimentation"), NotAllocated, InvalidInput, Interrupted.
-SimOutcome SolveBufferComponent(const BufferComponentRun& run, const BufferProfileRecord& record);
-
 // Where the continuous-distribution engine takes the buffer profiles: the kernel
 // of its grid point 1, stored by the sample pass and added by the reference pass.
 using BufferKernelStore =
     std::function<void(int scan, const double* r, const double* v, int n, bool add)>;
 
 // Checks the model (CheckBufferSedimentationModel), derives the working values
-// (stored back into BufferSed), solves the sample and the reference component and
-// routes the profiles (sample +sign c, reference -sign c) for every scan in
+// (stored back into BufferSed), solves the sample and the reference component
+// (the form of buffer_component.h, given CurrentBufferSedInput()) and routes the
+// profiles (sample +sign c, reference -sign c) for every scan in
 // display order: subtracted from the measured data in subtraction mode; into the
 // kernels for a continuous model (kernels must be given then); added to the fit
 // values for fixed amplitudes without noise fits; else into the species signal
@@ -138,6 +84,12 @@ using BufferKernelStore =
 // is shown (the caller shows the outcome). An incompatible model returns Ok after
 // its message, having computed nothing.
 SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore& kernels = {});
+
+// The values of one computation (CalculateBufferSedimentation of buffer_component.h)
+// from the current analysis: the cell of the data set, the ramp switch, the model's
+// settings as they stand, the meniscus mismatch and difference, and, when the data
+// set holds scans, the scan times in display order and the rotor of the scans.
+SimInput CurrentBufferSedInput();
 
 // Restores the settings and switches of this module to their defaults (tests).
 void ResetBufferSedimentation();

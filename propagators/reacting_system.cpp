@@ -1,4 +1,6 @@
-#include "propagators/reacting_system.h"
+// The solve of the reacting system (reacting_solve.h): it reads its values from the
+// SimInput and no part of the analysis but the run's working state.
+#include "propagators/reacting_solve.h"
 #include "numerics/analysis.h"
 
 #include <algorithm>
@@ -9,8 +11,6 @@
 #include "lamm/element_integrals.h"
 #include "lamm/fe_assembly.h"
 #include "lamm/moving_hat_core.h"
-#include "modelfit/model_flags.h"
-#include "modelfit/model_params.h"
 #include "numerics/hydrodynamics.h"
 #include "propagators/flux_tables.h"
 #include "propagators/sim_arrays.h"
@@ -44,6 +44,8 @@ struct ReactRun {
   double dReactPrevDt = 0.0;   // length of the previous accepted step, s (0 before the first)
   double dFluxMismatch = 0.0;  // mean over the nodes of |FluxA - FluxB|
   int nCorrectorPasses = 0;    // passes of the last step
+  ReactingValues values;       // of the solve (LayReactingLoading)
+  ReactingDerived derived;
 };
 // This module's own state in the analysis.
 struct LocalState {
@@ -92,29 +94,28 @@ double SignalChange() {
   return change / scale;
 }
 
-bool InputValid(const SimRunSettings& st) {
-  auto& reactionPart = Reaction();
+bool InputValid(const SimInput& in) {
+  const ReactingValues& v = in.reacting;
+  const SimRunSettings& st = in.settings;
   auto& simRunPart = SimRun();
-  const float values[] = {reactionPart.fReactSA, reactionPart.fReactSB, reactionPart.fReactSAB, reactionPart.fReactDA, reactionPart.fReactDB, reactionPart.fReactDAB,
-                          reactionPart.fReactATot, reactionPart.fReactBTot, reactionPart.fReactExticoA, reactionPart.fReactExticoB, reactionPart.fReactLogKa};
-  for (float v : values)
-    if (!std::isfinite(v)) return false;
-  const double ka = std::pow(10.0, static_cast<double>(reactionPart.fReactLogKa));
-  return reactionPart.fReactDA >= 0 && reactionPart.fReactDB >= 0 && reactionPart.fReactDAB >= 0 && reactionPart.fReactATot >= 0 && reactionPart.fReactBTot >= 0 &&
-         reactionPart.fReactExticoA > 0 && reactionPart.fReactExticoB > 0 && std::isfinite(static_cast<float>(ka)) &&
+  const float values[] = {v.sA, v.sB, v.sAB, v.DA, v.DB, v.DAB, v.aTot, v.bTot, v.exticoA, v.exticoB, v.logKa};
+  for (float x : values)
+    if (!std::isfinite(x)) return false;
+  const double ka = std::pow(10.0, static_cast<double>(v.logKa));
+  return v.DA >= 0 && v.DB >= 0 && v.DAB >= 0 && v.aTot >= 0 && v.bTot >= 0 &&
+         v.exticoA > 0 && v.exticoB > 0 && std::isfinite(static_cast<float>(ka)) &&
          static_cast<float>(ka) > 0 && std::isfinite(simRunPart.dSimRpm) && simRunPart.dSimRpm >= 0 &&
          st.meniscus > 0 && st.bottom > st.meniscus && std::isfinite(st.bottom) &&
          std::isfinite(simRunPart.dMaxRelChange) && simRunPart.dMaxRelChange > 0 && simRunPart.dMaxRelChange < 1e10;
 }
 
 // Run state of the solve: bShowSimMass on during the solve and as it was
-// afterwards; the keys are the flux tables' only while the solve runs.
+// afterwards.
 class ReactingRunGuard {
  public:
   ReactingRunGuard() : saved(SimClock().bShowSimMass) { SimClock().bShowSimMass = true; }
   ~ReactingRunGuard() {
     SimClock().bShowSimMass = saved;
-    Reaction().bReactingOwnsKeys = false;
   }
   ReactingRunGuard(const ReactingRunGuard&) = delete;
   ReactingRunGuard& operator=(const ReactingRunGuard&) = delete;
@@ -143,13 +144,13 @@ void BuildReactingGrid(double meniscus, double bottom) {
 void BuildReactingMatrices() {
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();
-  auto& reactionPart = Reaction();
+  const ReactingValues& v = localPart.gReact.values;
   const SimWorkArrays& arrays = SimWork();
   const int N = Nodes();
   const double* r = lammArraysPart.pLammRadius;
-  const double w2 = localPart.gReact.dReactOmega2, ka = reactionPart.fReactKa;
-  const double DA = reactionPart.fReactDA, DB = reactionPart.fReactDB, DAB = reactionPart.fReactDAB;
-  const double sA = reactionPart.fReactSA, sB = reactionPart.fReactSB, sAB = reactionPart.fReactSAB;
+  const double w2 = localPart.gReact.dReactOmega2, ka = localPart.gReact.derived.ka;
+  const double DA = v.DA, DB = v.DB, DAB = v.DAB;
+  const double sA = v.sA, sB = v.sB, sAB = v.sAB;
   for (int i = 1; i <= N; ++i) {
     double* massRow[3] = {arrays.pMassLower, arrays.pMassDiag, arrays.pMassUpper};
     double* aRow[3] = {arrays.pTransALower, arrays.pTransADiag, arrays.pTransAUpper};
@@ -179,22 +180,42 @@ void BuildReactingMatrices() {
 
 // ---- equilibrium and signal ----
 
-void InitReactingSystem() {
-  auto& lammArraysPart = LammArrays();
-  auto& reactionPart = Reaction();
-  const SimWorkArrays& arrays = SimWork();
-  const double a = static_cast<double>(reactionPart.fReactATot) / reactionPart.fReactExticoA;
-  const double b = static_cast<double>(reactionPart.fReactBTot) / reactionPart.fReactExticoB;
-  reactionPart.fReactKa = static_cast<float>(std::pow(10.0, static_cast<double>(reactionPart.fReactLogKa)));
-  const double ka = reactionPart.fReactKa;
-  // Smaller root of Ka (a - x)(b - x) = x: x^2 - q x + a b = 0, q = a + b + 1/Ka;
-  // written as 2ab / (q + sqrt(q^2 - 4ab)) so that it keeps its digits when Ka is small.
+namespace {
+
+// The loading concentrations of all A and all B and of the complex (the smaller
+// root of Ka (a - x)(b - x) = x) with Ka as the solve takes it.
+struct Loading {
+  double a, b, ab0;
+};
+Loading LoadingOf(const ReactingValues& v, double ka) {
+  const double a = static_cast<double>(v.aTot) / v.exticoA;
+  const double b = static_cast<double>(v.bTot) / v.exticoB;
+  // x^2 - q x + a b = 0, q = a + b + 1/Ka; written as 2ab / (q + sqrt(q^2 - 4ab)) so
+  // that it keeps its digits when Ka is small.
   const double q = a + b + 1.0 / ka;
   const double disc = std::max(0.0, q * q - 4.0 * a * b);
-  const double ab0 = a * b > 0 ? 2.0 * a * b / (q + std::sqrt(disc)) : 0.0;
-  reactionPart.fReactAB0 = static_cast<float>(ab0);
-  reactionPart.dReactExticoAB = static_cast<double>(reactionPart.fReactExticoA) + reactionPart.fReactExticoB;
-  if (!lammArraysPart.pFreeA || !lammArraysPart.pFreeB || !lammArraysPart.pLammConc) return;
+  return {a, b, a * b > 0 ? 2.0 * a * b / (q + std::sqrt(disc)) : 0.0};
+}
+
+}  // namespace
+
+ReactingDerived ReactingEquilibrium(const ReactingValues& v) {
+  ReactingDerived d;
+  d.ka = static_cast<float>(std::pow(10.0, static_cast<double>(v.logKa)));
+  d.ab0 = static_cast<float>(LoadingOf(v, d.ka).ab0);
+  d.exticoAB = static_cast<double>(v.exticoA) + v.exticoB;
+  return d;
+}
+
+ReactingDerived LayReactingLoading(const ReactingValues& v) {
+  auto& lammArraysPart = LammArrays();
+  auto& localPart = Local();
+  const SimWorkArrays& arrays = SimWork();
+  const ReactingDerived d = ReactingEquilibrium(v);
+  localPart.gReact.values = v;
+  localPart.gReact.derived = d;
+  const auto [a, b, ab0] = LoadingOf(v, d.ka);
+  if (!lammArraysPart.pFreeA || !lammArraysPart.pFreeB || !lammArraysPart.pLammConc) return d;
   const int N = Nodes();
   const double A = std::max(0.0, a - ab0), B = std::max(0.0, b - ab0);
   for (int i = 1; i <= N; ++i) {
@@ -202,17 +223,18 @@ void InitReactingSystem() {
     lammArraysPart.pFreeB[i] = arrays.pFreeBOld[i] = arrays.pFreeBOlder[i] = B;
   }
   ComputeReactingSignal();
+  return d;
 }
 
 void ComputeReactingSignal() {
   auto& lammArraysPart = LammArrays();
-  auto& reactionPart = Reaction();
+  const ReactRun& g = Local().gReact;
   const int N = Nodes();
-  const double ea = reactionPart.fReactExticoA, eb = reactionPart.fReactExticoB, ka = reactionPart.fReactKa;
+  const double ea = g.values.exticoA, eb = g.values.exticoB, ka = g.derived.ka;
   for (int i = 1; i <= N; ++i) {
     const double A = lammArraysPart.pFreeA[i], B = lammArraysPart.pFreeB[i];
     lammArraysPart.pComplex[i] = ka * A * B;
-    lammArraysPart.pLammConc[i] = ea * A + eb * B + reactionPart.dReactExticoAB * lammArraysPart.pComplex[i];
+    lammArraysPart.pLammConc[i] = ea * A + eb * B + g.derived.exticoAB * lammArraysPart.pComplex[i];
   }
 }
 
@@ -476,10 +498,9 @@ void UpdateReactionFluxes(double dt) {
 }
 
 void UpdateComplex() {
-  auto& reactionPart = Reaction();
   auto& lammArraysPart = LammArrays();
   const int n = Nodes();
-  const double ka = reactionPart.fReactKa;
+  const double ka = Local().gReact.derived.ka;
   for (int i = 1; i <= n; ++i) lammArraysPart.pComplex[i] = ka * lammArraysPart.pFreeA[i] * lammArraysPart.pFreeB[i];
 }
 
@@ -488,7 +509,7 @@ void UpdateComplex() {
 void CoupledReactingStep() {
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();
-  auto& reactionPart = Reaction();
+  const ReactingValues& values = localPart.gReact.values;
   auto& simRunPart = SimRun();
   const SimWorkArrays& arrays = SimWork();
   const double dt = simRunPart.dSimDt, h0 = localPart.gReact.dReactPrevDt;
@@ -512,7 +533,7 @@ void CoupledReactingStep() {
   }
   // The fluxes are shown in the tables and end the passes; they are formed only
   // where they are read.
-  const bool tables = reactionPart.bReactingOwnsKeys;
+  const bool tables = values.fluxTables;
   if (tables) {
     UpdateReactionFluxes(dt);
     ShowPredictorFluxTable(localPart.gReact.dFluxMismatch);
@@ -521,7 +542,7 @@ void CoupledReactingStep() {
   // the two fluxes agree; at least one.
   localPart.gReact.nCorrectorPasses = 0;
   for (;;) {
-    if (localPart.gReact.nCorrectorPasses >= reactionPart.nMaxCorrectorPasses) {
+    if (localPart.gReact.nCorrectorPasses >= values.maxCorrectorPasses) {
       // The coupled system does not converge: the step is not resolved.
       simRunPart.bSimDiverged = 1;
       return;
@@ -532,7 +553,7 @@ void CoupledReactingStep() {
     if (tables || change <= kNewtonTolerance) UpdateReactionFluxes(dt);
     UpdateComplex();
     if (tables) ShowCorrectorFluxTable(localPart.gReact.dFluxMismatch);
-    if (change <= kNewtonTolerance && localPart.gReact.dFluxMismatch < reactionPart.dFluxMismatchTolerance / dt) break;
+    if (change <= kNewtonTolerance && localPart.gReact.dFluxMismatch < values.fluxMismatchTolerance / dt) break;
   }
 }
 
@@ -581,8 +602,10 @@ double ReactingTimeStep() {
 double ReactingFluxMismatch() { return Local().gReact.dFluxMismatch; }
 int ReactingCorrectorPasses() { return Local().gReact.nCorrectorPasses; }
 
-SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress) {
-  auto& reactionPart = Reaction();
+void ResetReactingRun() { Local().gReact = ReactRun{}; }
+
+SimOutcome SolveReactingLamm(const SimInput& input, SimProgress& progress, ReactingDerived* derived) {
+  const SimRunSettings& settings = input.settings;
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();
   auto& simClockPart = SimClock();
@@ -590,7 +613,7 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
   const int N = lammArraysPart.nSimGridPointsAllocated;
   if (!lammArraysPart.bSimArraysAllocated || !lammArraysPart.pFreeA || N < kMinSimGridPoints)
     return {SimStatus::NotAllocated, "could not allocate Lamm simulation arrays"};
-  if (!InputValid(settings)) return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
+  if (!InputValid(input)) return {SimStatus::InvalidInput, "invalid sedimentation parameters"};
   ReactingRunGuard runGuard;
   localPart.gReact = ReactRun{};
   localPart.gReact.N = N;
@@ -599,9 +622,8 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
   // it with a frame left from an earlier moving-hat solve.
   simRunPart.bHatGridInUse = false;
   StartFluxTableStepping();
-  reactionPart.bReactingOwnsKeys = FluxTablesEnabled();
 
-  InitReactingSystem();
+  *derived = LayReactingLoading(input.reacting);
   BuildReactingGrid(settings.meniscus, settings.bottom);
   BuildReactingMatrices();
   simRunPart.fSimChange = 1.0f;
@@ -654,86 +676,6 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
     }
   }
   return FinishSimRun(progress, reason, TridagMessage(localPart.gReact.tridag), floor);
-}
-
-// ---- parameters ----
-
-bool ReactingMassesToD(bool massAndS, double rt, double vRho) {
-  auto& reactionPart = Reaction();
-  float* values[3] = {&reactionPart.fReactDA, &reactionPart.fReactDB, &reactionPart.fReactDAB};
-  const float s[3] = {reactionPart.fReactSA, reactionPart.fReactSB, reactionPart.fReactSAB};
-  if (!massAndS) {
-    for (float* v : values) *v *= 1e-7f;
-    return true;
-  }
-  const double buoyancy = 1.0 - vRho;
-  if (!(buoyancy > 0) || !(rt > 0)) return false;
-  for (float* v : values)
-    if (!(*v > 0)) return false;
-  for (int k = 0; k < 3; ++k)
-    *values[k] = static_cast<float>(s[k] * 1e-13 * rt / (buoyancy * *values[k]));
-  return true;
-}
-
-void PackReactingSystem() {
-  auto& analysisSwitchesPart = AnalysisSwitches();
-  auto& modelParamsPart = ModelParams();
-  auto& reactionPart = Reaction();
-  reactionPart.fReactATot = modelParamsPart.pSpeciesAmplitude[1];
-  reactionPart.fReactBTot = modelParamsPart.pSpeciesAmplitude[2];
-  reactionPart.fReactExticoA = modelParamsPart.pSpeciesMassOrD[4];
-  reactionPart.fReactLogKa = modelParamsPart.pSpeciesS[4];
-  reactionPart.fReactExticoB = modelParamsPart.pSpeciesAmplitude[4];
-  reactionPart.fReactDA = modelParamsPart.pSpeciesMassOrD[1];
-  reactionPart.fReactDB = modelParamsPart.pSpeciesMassOrD[2];
-  // The complex's mass is that of its parts; an entered D of the complex stays.
-  reactionPart.fReactDAB = ModelFlags().bFitMAndS ? reactionPart.fReactDA + reactionPart.fReactDB : modelParamsPart.pSpeciesMassOrD[3];
-  reactionPart.fReactSA = modelParamsPart.pSpeciesS[1];
-  reactionPart.fReactSB = modelParamsPart.pSpeciesS[2];
-  reactionPart.fReactSAB = modelParamsPart.pSpeciesS[3];
-  InitReactingSystem();
-  modelParamsPart.pSpeciesAmplitude[3] = analysisSwitchesPart.pParams[11] = reactionPart.fReactAB0;
-  modelParamsPart.pSpeciesMassOrD[3] = analysisSwitchesPart.pParams[3] = reactionPart.fReactDAB;
-}
-
-void StoreReactingSystemInSlots() {
-  auto& modelParamsPart = ModelParams();
-  auto& reactionPart = Reaction();
-  modelParamsPart.pSpeciesMassOrD[1] = reactionPart.fReactDA;
-  modelParamsPart.pSpeciesMassOrD[2] = reactionPart.fReactDB;
-  modelParamsPart.pSpeciesMassOrD[3] = reactionPart.fReactDA + reactionPart.fReactDB;
-  modelParamsPart.pSpeciesMassOrD[4] = reactionPart.fReactExticoA;
-  modelParamsPart.pSpeciesS[1] = reactionPart.fReactSA;
-  modelParamsPart.pSpeciesS[2] = reactionPart.fReactSB;
-  modelParamsPart.pSpeciesS[3] = reactionPart.fReactSAB;
-  modelParamsPart.pSpeciesS[4] = reactionPart.fReactLogKa;
-  modelParamsPart.pSpeciesAmplitude[1] = reactionPart.fReactATot;
-  modelParamsPart.pSpeciesAmplitude[2] = reactionPart.fReactBTot;
-  modelParamsPart.pSpeciesAmplitude[4] = reactionPart.fReactExticoB;
-  InitReactingSystem();
-  modelParamsPart.pSpeciesAmplitude[3] = reactionPart.fReactAB0;
-}
-
-void ResetReactingSystem() {
-  auto& reactionPart = Reaction();
-  reactionPart.fReactATot = 0.5f;
-  reactionPart.fReactExticoA = 1.0f;
-  reactionPart.fReactBTot = 0.5f;
-  reactionPart.fReactExticoB = 1.0f;
-  reactionPart.fReactLogKa = 0.0f;
-  reactionPart.fReactKa = 1.0f;
-  reactionPart.fReactAB0 = 0.0f;
-  reactionPart.dReactExticoAB = 2.0;
-  reactionPart.fReactSA = 7.0f;
-  reactionPart.fReactSB = 7.0f;
-  reactionPart.fReactSAB = 11.0f;
-  reactionPart.fReactDA = 100000.0f;
-  reactionPart.fReactDB = 100000.0f;
-  reactionPart.fReactDAB = 200000.0f;
-  reactionPart.bReactingOwnsKeys = false;
-  reactionPart.dFluxMismatchTolerance = 1e-4;
-  reactionPart.nMaxCorrectorPasses = 50;
-  Local().gReact = ReactRun{};
 }
 
 }  // namespace tarmic

@@ -24,6 +24,7 @@
 #include "numerics/analysis.h"
 
 #include "lamm/tridiagonal.h"
+#include "propagators/reacting_solve.h"
 #include "propagators/sim_run.h"
 
 namespace tarmic {
@@ -54,52 +55,20 @@ struct ReactingSystemState {
 };
 // The current analysis' ReactingSystemState.
 inline ReactingSystemState& Reaction() { return CurrentPart<ReactingSystemState>(); }
-// Of the running (or last) solve: the mean over the nodes of |FluxA - FluxB| after
-// the last corrector pass, and the passes of the last step.
-double ReactingFluxMismatch();
-int ReactingCorrectorPasses();
+// The model's values of the record for a solve (the flux tables as
+// FluxTablesEnabled() says now).
+ReactingValues CurrentReactingValues();
 
-// Solves the reacting model from the loading equilibrium until the progress ends
-// the run (last scan, interrupt, 's' in a flux table), the total signal stops
-// changing (steady state) or a step fails. Preconditions: the simulation arrays
-// allocated with the reacting model on, the reacting globals set with
-// fReactDA/DB/DAB in cm^2/s, dSimRpm, dSimTime = 0, dMaxRelChange = the fixed step
-// (s), a progress whose Start() set the first scan. The grid is its own
-// (geometric, at rest): bHatGridInUse is cleared. pLammConc holds the total signal
-// after every step. bShowSimMass is on (dSimMass = total signal amount) during the
-// run only.
+// The form that takes the record: solves the values of the current analysis'
+// record (SolveReactingLamm of reacting_solve.h) with fReactDA/DB/DAB in cm^2/s,
+// writes Ka, ab(0) and extico ab back into the record, and holds bReactingOwnsKeys
+// while the solve shows its flux tables.
 SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress);
 
-// One fixed step (dMaxRelChange s, cut to land on a scan); returns the relative
-// change of the total signal.
-double ReactingTimeStep();
-// Accepts the step of length dSimDt: time, counters, signal.
-void AdvanceReactingTime();
-// r_1 = m, r_i = m (b/m)^((i - 1.5)/(N - 1)) for i = 2..N-1, r_N = b, into
-// pLammRadius (and pLammRadius2 when it exists); dReactOmega2 from dSimRpm.
-void BuildReactingGrid(double meniscus, double bottom);
-// M, T_A, T_B, the complex families and the node weights on that grid.
-void BuildReactingMatrices();
-
-// Ka, ab(0), extico of AB; the uniform loading equilibrium in every level when the
-// arrays exist; dReactPrevDt = 0. ab(0) is the smaller root of Ka (a - x)(b - x) = x.
+// Ka, ab(0), extico of AB of the record; the uniform loading equilibrium in every
+// level when the arrays exist (LayReactingLoading).
 void InitReactingSystem();
-// pLammConc = extico_a A + extico_b B + extico_ab Ka A B and pComplex = Ka A B.
-void ComputeReactingSignal();
-// The step of length dSimDt from the Old levels into pFreeA, pFreeB: the coupled
-// Crank-Nicolson equations of A and B solved by Newton iterations (a predictor from
-// the levels extrapolated along the previous step, then corrector passes until the
-// update is at rounding level and the fluxes of A and B agree); the predictor starts
-// from levels raised to 0 where the extrapolation is negative, the solution itself
-// is not clipped; pComplex, pFluxA, pFluxB, dFluxMismatch updated. More than
-// nMaxCorrectorPasses passes set bSimDiverged, a vanishing pivot bSimFailed.
-void CoupledReactingStep();
 
-// out = T xbar + M xdot with xbar = (X + Y)/2, xdot = (X - Y)/h (0 when h = 0): the
-// residual of the species' own transport over the step, i.e. the rate at which it
-// goes into the complex (minus the complex term).
-void ComputeReactionFlux(double* out, const double* X, const double* Y, double h,
-                         ConstTridiagonal T);
 // Replaces the masses fReactDA/DB/DAB by D in cm^2/s for a solve: with massAndS
 // D = s 1e-13 rt / ((1 - vRho) M), otherwise the stored D (1e-7 cm^2/s) x 1e-7.
 // False, changing nothing, when a mass is not positive or 1 - vRho <= 0.

@@ -9,7 +9,9 @@
 // rotor still accelerates. The scan times are the progress' (ScanTimeRecorder).
 #pragma once
 
+#include "propagators/buffer_values.h"
 #include "propagators/coefficient_models.h"
+#include "propagators/reacting_values.h"
 #include "propagators/sim_run.h"
 #include "propagators/solvent_values.h"
 
@@ -42,6 +44,10 @@ struct SimInput {
   CoefficientConstants coefficients;
   // The inhomogeneous solvent (read only when settings.inhomogeneousSolvent is on).
   SimSolvent solvent;
+  // The reacting system A + B <--> AB (SolveReactingLamm of reacting_solve.h).
+  ReactingValues reacting;
+  // The buffer-mismatch computation (CalculateBufferSedimentation of buffer_component.h).
+  BufferSedInput buffer;
 };
 
 // Rotor speed for a step from t to t + dt while the rotor accelerates (rms of the

@@ -503,6 +503,7 @@ TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
   for (const char* header : headers) StructMembers(WithoutComments(SourceText(header)), members);
   StructMembers(WithoutComments(SourceText("distributions/conti_run_settings.h")), members);
   StructMembers(WithoutComments(SourceText("propagators/solvent_values.h")), members);
+  StructMembers(WithoutComments(SourceText("propagators/buffer_values.h")), members);
   const std::regex bound(R"(const\s+(\w+)\s*&?\s+(\w+)\s*=)");
   int structs = 0;
   for (std::sregex_iterator m(fingerprint.begin(), fingerprint.end(), bound), end; m != end; ++m) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <fstream>
 #include <regex>
@@ -17,10 +18,12 @@
 #include "lamm/lamm_globals.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
+#include "propagators/buffer_sedimentation.h"
 #include "propagators/moving_hat_propagator.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/nonideal_propagators.h"
+#include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/solvent_settings.h"
 #include "propagators/static_grid_propagator.h"
@@ -28,6 +31,7 @@
 #include "scandata/data_set.h"
 #include "scandata/grid_data.h"
 #include "scandata/radial_grid.h"
+#include "scandata/scan_data_reset.h"
 
 namespace tarmic {
 namespace {
@@ -251,6 +255,246 @@ TEST(SimInput, RefusesInputItCannotSolve) {
   ResetSimRunState();
 }
 
+// ---- the reacting system A + B <--> AB ----
+
+// What a reacting solve leaves: its outcome, the recorded total signal and free A,
+// the derived values it returns and its step count.
+struct ReactingSolution {
+  SimStatus status = SimStatus::Ok;
+  std::string message;
+  std::vector<std::vector<double>> profiles, freeA;
+  float ka = 0.0f, ab0 = 0.0f;
+  double exticoAB = 0.0;
+  int steps = 0;
+  bool operator==(const ReactingSolution&) const = default;
+};
+
+SimInput ReactingInput() {
+  SimInput in;
+  in.settings.meniscus = 6.0;
+  in.settings.bottom = 7.2;
+  in.settings.rampRotorSpeed = false;
+  ReactingValues& v = in.reacting;
+  v.aTot = 0.8f;
+  v.exticoA = 1.5f;
+  v.bTot = 0.4f;
+  v.exticoB = 0.7f;
+  v.logKa = 1.2f;
+  v.sA = 3.0f;
+  v.sB = 8.0f;
+  v.sAB = 10.0f;
+  v.DA = 1.2e-6f;
+  v.DB = 9e-7f;
+  v.DAB = 8e-7f;
+  return in;
+}
+
+// The reacting record of an analysis holding values.
+void LayReactingRecord(const ReactingValues& v) {
+  auto& r = Reaction();
+  r.fReactATot = v.aTot;
+  r.fReactExticoA = v.exticoA;
+  r.fReactBTot = v.bTot;
+  r.fReactExticoB = v.exticoB;
+  r.fReactLogKa = v.logKa;
+  r.fReactSA = v.sA;
+  r.fReactSB = v.sB;
+  r.fReactSAB = v.sAB;
+  r.fReactDA = v.DA;
+  r.fReactDB = v.DB;
+  r.fReactDAB = v.DAB;
+}
+
+// Solves in the analysis bound to the thread: the record holds the input's values,
+// or (mislead) other values, with the parts of MisleadTheParts. byRecord: through
+// the form that takes the values from the record.
+ReactingSolution SolveReacting(const SimInput& in, bool mislead, bool byRecord = false) {
+  ResetSimArrays();
+  ResetSimRunState();
+  ResetReactingSystem();
+  ModelFlags().bHeteroAssocModel = true;
+  LammSettings().bMovingHat = true;
+  LammSettings().bClaverie = false;
+  LammSettings().nLammGridPoints = 250;
+  EXPECT_TRUE(AllocSimArrays());
+  SimClock().dSimTime = 0.0;
+  SimRun().dSimRpm = SimRun().dFinalRpm = 40000;
+  SimRun().dMaxRelChange = 0.5;
+  LayReactingRecord(in.reacting);
+  if (mislead) {
+    MisleadTheParts();
+    ReactingValues other = in.reacting;
+    other.aTot = 0.3f;
+    other.logKa = 2.5f;
+    other.sAB = 12.0f;
+    other.DA = 9e-7f;
+    LayReactingRecord(other);
+  }
+  ReactingSolution out;
+  ScanTimeRecorder recorder({300, 900}, [&](int, const double*, const double* p, int n) {
+    out.profiles.emplace_back(p, p + n + 1);
+    out.freeA.emplace_back(LammArrays().pFreeA, LammArrays().pFreeA + n + 1);
+  });
+  recorder.Start();
+  ReactingDerived derived;
+  const float recordKa = Reaction().fReactKa;
+  if (byRecord) {
+    const SimOutcome outcome = SolveReactingLamm(in.settings, recorder);
+    out.status = outcome.status;
+    out.message = outcome.message;
+    derived = {Reaction().fReactKa, Reaction().fReactAB0, Reaction().dReactExticoAB};
+  } else {
+    const SimOutcome outcome = SolveReactingLamm(in, recorder, &derived);
+    out.status = outcome.status;
+    out.message = outcome.message;
+    EXPECT_EQ(Reaction().fReactKa, recordKa) << "the solve of values wrote the record";
+  }
+  EXPECT_FALSE(Reaction().bReactingOwnsKeys);
+  out.ka = derived.ka;
+  out.ab0 = derived.ab0;
+  out.exticoAB = derived.exticoAB;
+  out.steps = SimRun().nSimIterations;
+  ResetSimArrays();
+  ModelFlags().bHeteroAssocModel = false;
+  return out;
+}
+
+TEST(SimInput, TheReactingSolveGivesTheSameProfilesWhateverAnalysisIsBound) {
+  const SimInput in = ReactingInput();
+  const ReactingSolution reference = SolveReacting(in, false);
+  ASSERT_EQ(reference.status, SimStatus::Ok) << reference.message;
+  ASSERT_EQ(reference.profiles.size(), 2u);
+  EXPECT_LT(reference.profiles[1][1], 0.5 * reference.profiles[0][125]);  // the boundaries moved
+  // The derived values returned: Ka = 10^1.2, and the complex's loading is the
+  // loading equilibrium Ka (a - x)(b - x) = x of a = 0.8/1.5, b = 0.4/0.7.
+  EXPECT_FLOAT_EQ(reference.ka, std::pow(10.0f, 1.2f));
+  const double a = 0.8 / 1.5, b = 0.4 / 0.7, x = reference.ab0;
+  EXPECT_NEAR(reference.ka * (a - x) * (b - x), x, 1e-6);
+  EXPECT_DOUBLE_EQ(reference.exticoAB, static_cast<double>(1.5f) + static_cast<double>(0.7f));
+  // The form that takes the record solves the same values to the same bits and
+  // stores what the solve derived.
+  EXPECT_TRUE(SolveReacting(in, false, true) == reference);
+  {
+    Analysis fresh;
+    AnalysisScope bind(fresh);
+    EXPECT_TRUE(SolveReacting(in, true) == reference) << "a part of the bound analysis changed the solution";
+    // The form reading the record sees its other values (the check has power).
+    EXPECT_FALSE(SolveReacting(in, true, true) == reference);
+  }
+  EXPECT_TRUE(SolveReacting(in, false) == reference);
+  ResetReactingSystem();
+  ResetSimRunState();
+  ResetLammGlobals();
+}
+
+// ---- the buffer mismatch ----
+
+SimInput BufferInput() {
+  SimInput in;
+  in.settings.meniscus = 6.0;
+  in.settings.bottom = 7.25;
+  in.settings.rampRotorSpeed = true;
+  in.rotor.finalRpm = 50000;
+  in.rotor.accelRate = 400;
+  in.rotor.accelEndTime = 125;
+  BufferSedSettings& w = in.buffer.working;
+  w.sampleS = 0.3;
+  w.sampleD = 70.0;
+  w.signal = 20.0;
+  w.differentReference = true;
+  w.refS = 0.15;
+  w.refD = 150.0;
+  w.relativeConc = 1.25;
+  w.gridPoints = 150;
+  in.buffer.scanTimes = {600, 1200, 2400};
+  in.buffer.meniscusDifference = 0.0625;
+  return in;
+}
+
+// The data set, switches and model settings of an analysis from which
+// CurrentBufferSedInput() takes these values.
+void LayBufferAnalysis(const SimInput& in) {
+  ResetScanDataGlobals();
+  ResetBufferSedimentation();
+  const int scans = static_cast<int>(in.buffer.scanTimes.size());
+  AllocScanTables(scans);
+  DataSet().nScans = scans;
+  for (int s = 1; s <= scans; ++s) {
+    ScanInfo& info = DataSet().pScanInfo[static_cast<std::size_t>(s)];
+    info.time = info.recordedTime = in.buffer.scanTimes[static_cast<std::size_t>(s - 1)];
+    info.rpm = static_cast<float>(in.rotor.finalRpm);
+    info.accelRate = in.rotor.accelRate;
+    info.accelTime = in.rotor.accelEndTime;
+  }
+  DataSet().fMeniscus = static_cast<float>(in.settings.meniscus);
+  DataSet().fBottom = static_cast<float>(in.settings.bottom);
+  AnalysisSwitches().bRampRotorSpeed = in.settings.rampRotorSpeed;
+  BufferSedimentation().BufferSed = in.buffer.working;
+  BufferSedimentation().bMeniscusMismatch = in.buffer.meniscusMismatch;
+  MeniscusDifference() = in.buffer.meniscusDifference;
+}
+
+std::vector<BufferSedProfile> SolveBuffer(const SimInput& in, SimOutcome* outcome) {
+  std::vector<BufferSedProfile> profiles;
+  *outcome = CalculateBufferSedimentation(in, &profiles);
+  return profiles;
+}
+
+bool SameProfiles(const std::vector<BufferSedProfile>& x, const std::vector<BufferSedProfile>& y) {
+  if (x.size() != y.size()) return false;
+  for (std::size_t i = 0; i < x.size(); ++i)
+    if (x[i].scan != y[i].scan || x[i].add != y[i].add || x[i].r != y[i].r || x[i].v != y[i].v) return false;
+  return true;
+}
+
+TEST(SimInput, TheBufferComputationGivesTheSameProfilesWhateverAnalysisIsBound) {
+  const SimInput in = BufferInput();
+  SimOutcome outcome;
+  const std::vector<BufferSedProfile> reference = SolveBuffer(in, &outcome);
+  ASSERT_TRUE(outcome.ok()) << outcome.message;
+  // Three scans of the sample pass, then three of the reference pass on its own
+  // cell, which starts the meniscus difference further in.
+  ASSERT_EQ(reference.size(), 6u);
+  EXPECT_FALSE(reference[2].add);
+  EXPECT_TRUE(reference[3].add);
+  EXPECT_DOUBLE_EQ(reference[0].r[1], 6.0);
+  EXPECT_DOUBLE_EQ(reference[3].r[1], 6.0 - 0.0625);
+  EXPECT_GT(reference[2].v[1], 0.0);  // sample signal, depleted at the meniscus ...
+  EXPECT_LT(reference[2].v[1], 20.0);
+  EXPECT_LT(reference[5].v[1], 0.0);  // ... the reference's with the opposite sign
+
+  // The program's analysis laid from the input gives the input back.
+  LayBufferAnalysis(in);
+  EXPECT_TRUE(SameProfiles(SolveBuffer(CurrentBufferSedInput(), &outcome), reference));
+  {
+    Analysis fresh;
+    AnalysisScope bind(fresh);
+    SimInput other = in;
+    other.settings.meniscus = 5.875;
+    other.settings.bottom = 7.125;
+    other.settings.rampRotorSpeed = false;
+    other.rotor.finalRpm = 30000;
+    other.buffer.working.sampleS = 0.5;
+    other.buffer.working.relativeConc = 0.5;
+    other.buffer.scanTimes = {500, 1500, 2500};
+    other.buffer.meniscusDifference = 0.125;
+    LayBufferAnalysis(other);
+    MisleadTheParts();
+    EXPECT_TRUE(SameProfiles(SolveBuffer(in, &outcome), reference)) << "a part of the bound analysis changed the profiles";
+    EXPECT_TRUE(outcome.ok());
+    // The values taken from this analysis give other profiles (the check has power).
+    EXPECT_FALSE(SameProfiles(SolveBuffer(CurrentBufferSedInput(), &outcome), reference));
+    EXPECT_TRUE(outcome.ok()) << outcome.message;
+    ResetBufferSedimentation();
+    ResetScanDataGlobals();
+  }
+  EXPECT_TRUE(SameProfiles(SolveBuffer(in, &outcome), reference));
+  ResetBufferSedimentation();
+  ResetScanDataGlobals();
+  ResetSimRunState();
+  ResetLammGlobals();
+}
+
 // The census by the compiler: what the ideal and concentration-dependent
 // propagators include reaches no accessor of an analysis part except the run state
 // they advance (and the association table the concentration-dependent ones build
@@ -267,11 +511,14 @@ TEST(SimInput, TheSolvesReachOnlyTheRunStateParts) {
   // "Part" is the accessor template's own parameter (numerics/analysis.h).
   const std::set<std::string> runState = {"SimRunState", "SimClockState", "SimArraysState",
                                           "CosoluteState", "LocalState", "Part",
-                                          "CoefficientModelsState"};
+                                          "CoefficientModelsState",
+                                          // the key stepping of the reacting solve's flux tables
+                                          "FluxTablesState"};
   const std::regex include("#include \"([^\"]+)\"");
   const std::regex part("CurrentPart<([A-Za-z0-9_]+)>");
   for (const char* unit : {"propagators/static_grid_propagator.cpp", "propagators/moving_hat_propagator.cpp",
-                           "propagators/nonideal_propagators.cpp"}) {
+                           "propagators/nonideal_propagators.cpp", "propagators/reacting_system.cpp",
+                           "propagators/buffer_component.cpp"}) {
     SCOPED_TRACE(unit);
     std::set<std::string> seen;
     std::vector<std::string> open = {unit};
@@ -291,7 +538,8 @@ TEST(SimInput, TheSolvesReachOnlyTheRunStateParts) {
     EXPECT_TRUE(parts.count("SimRunState"));  // the census sees the parts it should
     for (const std::string& p : parts) EXPECT_TRUE(runState.count(p)) << p << " is reachable";
     for (const char* header : {"scandata/data_set.h", "modelfit/lamm_settings.h", "modelfit/model_flags.h",
-                               "lamm/lamm_globals.h", "propagators/solvent_settings.h"})
+                               "lamm/lamm_globals.h", "propagators/solvent_settings.h",
+                               "propagators/reacting_system.h", "propagators/buffer_sedimentation.h"})
       EXPECT_FALSE(seen.count(header)) << header;
   }
 }
