@@ -95,7 +95,7 @@ void TXLAWindow::CmSimplexRandomization() {
 // and shows fit and residuals. An interrupted fit keeps the best point found and
 // says that it was interrupted, and whether the model of that point is shown.
 void TXLAWindow::CmFit() {
-  const AnalysisCommandOutcome analysis(true);
+  AnalysisCommandOutcome analysis(true);
   if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
     CommandMessageBox(*this, mismatch, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
@@ -121,19 +121,17 @@ void TXLAWindow::CmFit() {
                                            : FitMethod::Simplex;
   bFitInProgress = true;
   FitReport report;
-  const FitOutcome outcome = continuous ? ContiFit(&GetHandle(), method, report)
-                                        : FitDriver(&GetHandle(), method, report);
+  FitComputation fit = FitLoadedData(&GetHandle(), method, report);
   bFitInProgress = false;
+  const FitOutcome outcome = fit.end;
+  analysis.Keep(std::move(fit.outcome));
   if (outcome == FitOutcome::NotStarted) {
     ShowContiRunMessage(*this, report.message);
     return;
   }
   if (outcome == FitOutcome::Completed) DataSet().bDataChanged = false;
-  // The best parameters are kept for the next load of these data (the refinement
-  // of a continuous model saves its own), and the result text is drawn with the
-  // next paint. What the fit met is reported once.
-  if (!continuous && SearchSettings().bSaveBestParams && outcome != FitOutcome::Failed)
-    report.saved.Add(TmpSaveBestParams(&GetHandle(), false));
+  // The result text is drawn with the next paint. What the fit met (the save of
+  // the best values among it) is reported once.
   ReportFit(*this, report);
   // The result text is of the model of the best point: none when a key stopped it.
   bShowFitStatistics = !report.stoppedBeforeResult;

@@ -25,7 +25,7 @@ AnalysisCommandOutcome::AnalysisCommandOutcome(bool fit) : fit_(fit), errors_(Er
 }
 
 AnalysisCommandOutcome::~AnalysisCommandOutcome() {
-  g_lastAnalysis = OutcomeOfComputation(fit_);
+  g_lastAnalysis = kept_ ? std::move(*kept_) : OutcomeOfComputation(fit_);
   g_lastAnalysis.errorShown = ErrorsShown() != errors_;
 }
 

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <utility>
 
 #include "modelcalc/analysis_outcome.h"
 
@@ -23,19 +25,23 @@ class SaveCommandOutcome {
 
 const AnalysisOutcome& LastAnalysisOutcome();
 
-// For the lifetime of a Run (fit false) or Fit command: at its end the outcome of
-// the computation (OutcomeOfComputation) with whether an error was shown meanwhile
-// (ErrorsShown).
+// For the lifetime of a Run (fit false) or Fit command: at its end the outcome the
+// computation returned (Keep), or where none was kept (a command that ended before
+// it computed) the outcome of the state it left (OutcomeOfComputation), with
+// whether an error was shown meanwhile (ErrorsShown).
 class AnalysisCommandOutcome {
  public:
   explicit AnalysisCommandOutcome(bool fit);
   ~AnalysisCommandOutcome();
+  // The outcome the computation returned, stored at the command's end.
+  void Keep(AnalysisOutcome outcome) { kept_ = std::move(outcome); }
   AnalysisCommandOutcome(const AnalysisCommandOutcome&) = delete;
   AnalysisCommandOutcome& operator=(const AnalysisCommandOutcome&) = delete;
 
  private:
   bool fit_;
   std::size_t errors_;
+  std::optional<AnalysisOutcome> kept_;
 };
 
 }  // namespace tarmic

@@ -2,11 +2,13 @@
 
 #include "distributions/distribution_file.h"
 #include "distributions/distribution_peaks.h"
+#include "modelcalc/conti_fit.h"
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/fit_driver.h"
 #include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_flags.h"
 #include "modelcalc/fit_persistence.h"
+#include "modelcalc/fit_rmsd.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "scandata/analysis_switches.h"
@@ -96,6 +98,7 @@ AnalysisOutcome OutcomeOfComputation(bool fit) {
   }
   if (!FitOfLoadedData()) return o;
   o.status = AnalysisOutcome::Status::Computed;
+  o.rmsd = FitPointsRmsd(CurrentFitPoints(), &o.points);
   if (!fit) return o;
   const FitEnd& end = LastFitEnd();
   o.whyNotConverged = WhyNotConverged(end.outcome, end.report);
@@ -106,6 +109,17 @@ AnalysisOutcome OutcomeOfComputation(bool fit) {
   o.messages = end.report.notes;
   o.flags = FitFlags(end.outcome, end.report);
   return o;
+}
+
+FitComputation FitLoadedData(Window* window, FitMethod method, FitReport& report) {
+  const bool continuous = IsContinuousModel();
+  FitComputation fit;
+  fit.end = continuous ? ContiFit(window, method, report) : FitDriver(window, method, report);
+  if (!continuous && fit.end != FitOutcome::NotStarted && fit.end != FitOutcome::Failed &&
+      SearchSettings().bSaveBestParams)
+    report.saved.Add(TmpSaveBestParams(window, false));
+  fit.outcome = OutcomeOfComputation(true);
+  return fit;
 }
 
 const char* OutcomeStatusName(AnalysisOutcome::Status status) {

@@ -14,6 +14,8 @@
 
 namespace tarmic {
 
+class Window;
+
 // One value of the model the computation used, at its end.
 struct OutcomeParameter {
   std::string name;  // as the summary's columns name it: "meniscus", "s1", "D1" or "M1", "c1", "f/f0"
@@ -60,11 +62,29 @@ struct AnalysisOutcome {
   // ("S", or "g/mol" for c(M)); empty for a model without one.
   std::vector<OutcomePeak> peaks;
   std::string peakUnit;
+  // The rmsd of the model on show at the fit points (signal minus fit, as the
+  // window's rmsd line takes it) and the points it counted; 0 when nothing was
+  // computed.
+  double rmsd = 0.0;
+  long long points = 0;
 };
 
 // The outcome of the Run (fit false) or the Fit just done on the loaded data; a fit
 // is judged by its end kept in LastFitEnd.
 AnalysisOutcome OutcomeOfComputation(bool fit);
+
+// A fit of the loaded data as the computation returns it: how the search ended and
+// the outcome judged at its end (OutcomeOfComputation(true), the rmsd with it).
+struct FitComputation {
+  FitOutcome end = FitOutcome::NotStarted;
+  AnalysisOutcome outcome;
+};
+// Fits the loaded data by method: a continuous model refines its nonlinear values
+// (ContiFit), a discrete model fits its floated values (FitDriver). A discrete fit
+// that did not fail keeps its best values for the next load of these data
+// (TmpSaveBestParams, with bSaveBestParams; the refinement saves its own), the save
+// said in report.saved. What the command is to show is in report.
+FitComputation FitLoadedData(Window* window, FitMethod method, FitReport& report);
 
 // The parameter of that name in o, or null.
 const OutcomeParameter* FindParameter(const AnalysisOutcome& o, const std::string& name);

@@ -367,7 +367,7 @@ class RunningFit {
     report_.converged = false;
     StartFitCounters();
     if (window_ && !bBatchMode) window_->Invalidate();
-    FitState().fStartRmsd = FitState().fBestRmsd = FitRmsd();
+    FitState().fStartRmsd = FitState().fBestRmsd = FitRmsd(objective_.Points());
     objective_.TakeStartAsBest(AnalysisSwitches().bModelComputed ? FitState().fStartRmsd : kNoModelRmsd);
     ForgetFitEndFindings(report_);
   }
@@ -471,7 +471,7 @@ EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitRepor
   const int n = static_cast<int>(p.size()) - 1;
   std::vector<FitBounds> bounds(Idx(n) + 1);
   GetFloatingExtraBounds(n, bounds.data());
-  FitPointsTarget target(std::ref(objective));
+  FitPointsTarget target(std::ref(objective), objective.Points());
   // On a finer grid the minimum lies a fraction of the noise away: the step from the
   // end there finds it, and the grid's error is measured again where it ends. A step
   // lower by less than the search goes on for still ends the search at its point: it
@@ -515,8 +515,9 @@ FitOutcome SimplexPasses(Window* window, FitReport& report, bool refit = false,
   // The rmsd of the first pass on the coarse grid is no measure for the restarts.
   // The restarts run to the step from the end's least gain (kSimplexCheckedStep): what
   // they leave, the step takes. The confirming restart keeps the finer tolerance.
-  SimplexRestarts restarts(CountFitPoints(), kSimplexFtol, coarse ? kNoModelRmsd : s.y[1], kSimplexCheckedStep);
-  const float confirmTolerance = SimplexRestarts::ToleranceOf(CountFitPoints(), kSimplexFtol, kSimplexChiSquareStep);
+  const long long fitPoints = CountFitPoints(objective.Points());
+  SimplexRestarts restarts(fitPoints, kSimplexFtol, coarse ? kNoModelRmsd : s.y[1], kSimplexCheckedStep);
+  const float confirmTolerance = SimplexRestarts::ToleranceOf(fitPoints, kSimplexFtol, kSimplexChiSquareStep);
   if (coarse) {
     LammSettings().nLammGridPoints = gridPoints;
     if (LammArrays().bSimArraysAllocated) ResizeSimArrays(LammSettings().nLammGridPoints);
@@ -784,7 +785,10 @@ void InitSimplex(SimplexSet& s) {
 }
 
 FitObjective::FitObjective(Window* window, ModelFunction model)
-    : window_(window), model_(std::move(model)), n_(GetFloatingExtraParams(0, nullptr)) {
+    : FitObjective(window, std::move(model), CurrentFitPoints()) {}
+
+FitObjective::FitObjective(Window* window, ModelFunction model, const FitPointsData& points)
+    : window_(window), model_(std::move(model)), points_(points), n_(GetFloatingExtraParams(0, nullptr)) {
   std::vector<float> start(Idx(n_) + 1, 0.0f);
   GetFloatingExtraParams(n_, start.data());
   best_ = start;
@@ -833,7 +837,7 @@ float FitObjective::operator()(const float* p) {
     bUserAbort = false;
     FitState().bFitInterrupted = true;
   }
-  const float rmsd = FitRmsd();
+  const float rmsd = FitRmsd(points_);
   if (refused) return kNoModelRmsd;
   if (!modelStopped_) {
     last_.assign(p, p + n_ + 1);
@@ -995,7 +999,7 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
   FitObjective& objective = fit.Objective();
   const int n = GetFloatingExtraParams(0, nullptr);
   if (n == 0) return NothingFloated(report);
-  FitPointsTarget target(std::ref(objective));
+  FitPointsTarget target(std::ref(objective), objective.Points());
   MLWorkSet w;
   if (!AllocMLArrays(w, n, target.Points())) {
     report.message = ErrorBoxMessage(kMLAllocationText);

@@ -140,9 +140,12 @@ void InitSimplex(SimplexSet& s);
 // A trial point the fit's TrialPointGuard refuses (a value no number, or absurdly
 // far from the fit vector at construction) returns kNoModelRmsd before anything is
 // applied or computed, and is no refused trial.
+// The rmsd is taken over the fit points it is given (FitPointsData, fit_rmsd.h: the
+// current analysis' unless said), built once when the objective is made.
 class FitObjective {
  public:
   explicit FitObjective(Window* window, ModelFunction model = {});
+  FitObjective(Window* window, ModelFunction model, const FitPointsData& points);
   float operator()(const float* p);
   const RefusedTrials& Refused() const { return refused_; }
   // The last evaluation was stopped by a key (its model is unfinished).
@@ -166,10 +169,13 @@ class FitObjective {
   // The last evaluation was of p (one-based, as given), its model finished and
   // computed on the grid in force (its nodes and refinement): that model is on show.
   bool OnShow(const float* p) const;
+  // The fit points the rmsd is taken over.
+  const FitPointsData& Points() const { return points_; }
 
  private:
   Window* window_;
   ModelFunction model_;
+  FitPointsData points_;
   RefusedTrials refused_;
   EvaluatedPoints evaluated_;
   bool modelStopped_ = false;

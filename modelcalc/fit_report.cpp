@@ -17,8 +17,10 @@ namespace {
 std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 }  // namespace
 
-FitPointsTarget::FitPointsTarget(SimplexObjective objective)
-    : objective_(std::move(objective)), points_(static_cast<std::size_t>(CountFitPoints())) {}
+FitPointsTarget::FitPointsTarget(SimplexObjective objective) : FitPointsTarget(std::move(objective), CurrentFitPoints()) {}
+
+FitPointsTarget::FitPointsTarget(SimplexObjective objective, const FitPointsData& points)
+    : objective_(std::move(objective)), data_(points), points_(static_cast<std::size_t>(CountFitPoints(points))) {}
 
 bool FitPointsTarget::Evaluate(const float* p) {
   refused_ = !(objective_(p) < kNoModelRmsd);
@@ -26,11 +28,11 @@ bool FitPointsTarget::Evaluate(const float* p) {
 }
 
 void FitPointsTarget::Values(double* model, double* data) const {
-  auto& dataSetPart = DataSet();
+  const DataSetState& rows = *data_.data;
   std::size_t k = 0;
-  ForEachFitPoint([&](int s, int i) {
-    model[k] = dataSetPart.ppFit[Idx(s)][i];
-    if (data) data[k] = dataSetPart.ppSignal[Idx(s)][i];
+  ForEachFitPoint(data_, [&](int s, int i) {
+    model[k] = rows.ppFit[Idx(s)][i];
+    if (data) data[k] = rows.ppSignal[Idx(s)][i];
     ++k;
   });
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "distributions/run_message.h"
+#include "modelcalc/fit_rmsd.h"
 #include "modelcalc/save_result.h"
 #include "modelcalc/marquardt.h"
 #include "modelcalc/simplex.h"
@@ -173,10 +174,12 @@ inline constexpr const char* kSimplexNotConvergedText = "Nelder-Mead not converg
 
 
 // The Marquardt-Levenberg view of a fit: the objective computes the whole model, and
-// the model values are the fit rows ppFit at the fit points of the data (ppSignal).
+// the model values are the fit rows ppFit at the fit points of the data (ppSignal)
+// it is given (the current analysis' unless said).
 class FitPointsTarget : public MLTarget {
  public:
   explicit FitPointsTarget(SimplexObjective objective);
+  FitPointsTarget(SimplexObjective objective, const FitPointsData& points);
   // False once the fit is interrupted.
   bool Evaluate(const float* p) override;
   std::size_t Points() const override { return points_; }
@@ -186,6 +189,7 @@ class FitPointsTarget : public MLTarget {
 
  private:
   SimplexObjective objective_;
+  FitPointsData data_;
   std::size_t points_ = 0;
   bool refused_ = false;
 };

@@ -4,38 +4,49 @@
 
 namespace tarmic {
 
-void FitScanRange(int* first, int* last) {
-  auto& dataSetPart = DataSet();
-  auto& rmsdPart = Rmsd();
-  if (rmsdPart.bFitScanWindow) {
-    *first = rmsdPart.iFitScanWindowFirst < 1 ? 1 : rmsdPart.iFitScanWindowFirst;
-    *last = rmsdPart.iFitScanWindowLast > dataSetPart.nScans ? dataSetPart.nScans : rmsdPart.iFitScanWindowLast;
+FitPointsData CurrentFitPoints() { return {&DataSet(), &Rmsd()}; }
+
+void FitScanRange(const FitPointsData& points, int* first, int* last) {
+  const DataSetState& data = *points.data;
+  const RmsdState& scans = *points.scans;
+  if (scans.bFitScanWindow) {
+    *first = scans.iFitScanWindowFirst < 1 ? 1 : scans.iFitScanWindowFirst;
+    *last = scans.iFitScanWindowLast > data.nScans ? data.nScans : scans.iFitScanWindowLast;
     return;
   }
-  *first = rmsdPart.bFirstScanIsInitial ? 2 : 1;
-  *last = dataSetPart.nScans;
+  *first = scans.bFirstScanIsInitial ? 2 : 1;
+  *last = data.nScans;
 }
 
-long long CountFitPoints() {
+void FitScanRange(int* first, int* last) { FitScanRange(CurrentFitPoints(), first, last); }
+
+long long CountFitPoints(const FitPointsData& points) {
   long long n = 0;
-  ForEachFitPoint([&n](int, int) { ++n; });
+  ForEachFitPoint(points, [&n](int, int) { ++n; });
   return n;
 }
 
-float FitRmsd() {
-  auto& dataSetPart = DataSet();
-  auto& rmsdPart = Rmsd();
-  auto row = [](const std::vector<float *> &rows) {
-    return [&rows](int s) -> const float * {
+long long CountFitPoints() { return CountFitPoints(CurrentFitPoints()); }
+
+double FitPointsRmsd(const FitPointsData& points, long long* count) {
+  auto row = [](const std::vector<float*>& rows) {
+    return [&rows](int s) -> const float* {
       const auto u = static_cast<std::size_t>(s);
       return u < rows.size() ? rows[u] : nullptr;
     };
   };
+  return RmsdOverFitPoints(points, row(points.data->ppSignal), row(points.data->ppFit), count);
+}
+
+float FitRmsd(const FitPointsData& points) {
+  auto& rmsdPart = Rmsd();
   long long count = 0;
-  rmsdPart.fFitRmsd = static_cast<float>(RmsdOverFitPoints(row(dataSetPart.ppSignal), row(dataSetPart.ppFit), &count));
+  rmsdPart.fFitRmsd = static_cast<float>(FitPointsRmsd(points, &count));
   rmsdPart.fFitPoints = static_cast<float>(count);
   return rmsdPart.fFitRmsd;
 }
+
+float FitRmsd() { return FitRmsd(CurrentFitPoints()); }
 
 const char kNoFitOfLoadedDataText[] = "no fit of the loaded data yet: Run or Fit first";
 

@@ -420,7 +420,7 @@ void InstallFluorescenceDetectionHooks() {
   DataSetHooks &h = GetDataSetHooks();
   h.freeNonlinearDetectionCopies = FreeNonlinearDetectionCopies;
   h.reapplyNonlinearDetection = ReapplyNonlinearDetection;
-  h.fitRmsd = FitRmsd;
+  h.fitRmsd = [] { return FitRmsd(); };
   DistributionHooks &d = GetDistributionHooks();
   d.updateNonlinearDetectionFit = [] { UpdateNonlinearDetectionFit(); };
   d.nonlinearDetectionDomain = [](bool transformed) {
