@@ -669,7 +669,7 @@ void ReportMovedFitLimits(const std::string& path, float left, float right) {
                     static_cast<double>(DataSet().fFitRightLim));
   if (moved.empty() || bBatchMode) return;
   NoteBox(Format("the parameter file %s holds fitting limits outside the data:", path.c_str()) + moved,
-         "reload parameters", MB_OK | MB_ICONINFORMATION);
+          "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
 // Solver settings of the file outside today's range (an earlier version wrote
@@ -678,10 +678,10 @@ void ReportMovedFitLimits(const std::string& path, float left, float right) {
 void ReportClampedSettings(const std::string& path, const std::string& clamped) {
   if (clamped.empty() || bBatchMode) return;
   NoteBox(Format("the parameter file %s holds numerical settings outside their range; the nearest valid "
-                "values are used:",
-                path.c_str()) +
-             clamped,
-         "reload parameters", MB_OK | MB_ICONINFORMATION);
+                 "values are used:",
+                 path.c_str()) +
+              clamped,
+          "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
 // A file shorter than the layout (an older version wrote fewer lines, or the end
@@ -692,9 +692,9 @@ void ReportMissingLines(const std::string& path, std::size_t held) {
                                   ? Format("line %d is", kSavedParamCount)
                                   : Format("lines %zu to %d are", held + 1, kSavedParamCount);
   NoteBox(Format("the parameter file %s ends after line %zu of %d: %s missing (switches take their "
-                "defaults, values stay as they were)",
-                path.c_str(), held, kSavedParamCount, lacking.c_str()),
-         "reload parameters", MB_OK | MB_ICONINFORMATION);
+                 "defaults, values stay as they were)",
+                 path.c_str(), held, kSavedParamCount, lacking.c_str()),
+          "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace
