@@ -159,20 +159,25 @@ void BatchBackend::NotAnswered(const std::string& what) {
 
 int BatchBackend::ModalMessageBox(std::string_view text, std::string_view caption, unsigned style) {
   const std::string named = Named(text);
-  boxes_.push_back({std::string(caption), named, (style & 0x0F) != MB_OK});
   const std::string line = BoxLine(caption, named);
   if ((style & 0x0F) == MB_OK) {
+    boxes_.push_back({std::string(caption), named, false, "", IDOK});
     Say(line);
     return IDOK;
   }
+  // A question is recorded with its id (the engine raises each under one,
+  // RaiseQuestion) and the answer the run took.
   const Question question = AskedQuestion();
+  boxes_.push_back({std::string(caption), named, true, std::string(QuestionName(question.id)), 0});
   int answer = 0;
   if (std::find(kAnsweredQuestions.begin(), kAnsweredQuestions.end(), question.id) != kAnsweredQuestions.end())
     answer = question.id == QuestionId::ReplaceFiles && replace_ ? IDYES : question.defaultAnswer;
   if (answer == 0) {
     NotAnswered(line);
-    return ClosingAnswer(style);
+    boxes_.back().answer = ClosingAnswer(style);
+    return boxes_.back().answer;
   }
+  boxes_.back().answer = answer;
   Say(line + " [" + AnswerName(answer) + "]");
   return answer;
 }

@@ -46,6 +46,8 @@ class BatchBackend : public HeadlessBackend {
   struct Shown {
     std::string caption, text;
     bool question = false;  // a question (answered or not), not a message
+    std::string id;         // the question's id (QuestionName; "" for a box without one)
+    int answer = 0;         // the answer the run took (IDOK for a message)
   };
   // Every box shown, in order.
   const std::vector<Shown>& Boxes() const { return boxes_; }

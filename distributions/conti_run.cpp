@@ -371,8 +371,8 @@ bool EnsureFieldCorrelationData(Window* window) {
   // The question precedes every computation of the run, and each analysis that
   // starts a run (Run, Fit, Monte Carlo, time course) must have g(1) data: it is
   // asked here, once, for all of them.
-  if (RaiseBox("DLS data for this model must be field autocorrelation g(1) - transform?", "ERROR",
-               MB_YESNO | MB_DEFBUTTON2, IDNO) != IDYES)
+  if (RaiseQuestion(QuestionId::TransformToG1, "DLS data for this model must be field autocorrelation g(1) - transform?",
+                    "ERROR", MB_YESNO | MB_DEFBUTTON2, IDNO) != IDYES)
     return false;
   // g(1) = sign(g(2) - 1) sqrt|g(2) - 1| of every function; the grid rows follow.
   for (int s = 1; s <= dataSetPart.nScans; ++s) {

@@ -87,8 +87,8 @@ void AllocCellVectors(int cells, int rows) {
 
 // The grid set-up's questions depend on the grid it has just built: they are asked
 // between that step and the kernels (false without a window system).
-bool AskYesNo(const std::string& text, const char* caption) {
-  return AskDistributionQuestion(text, caption);
+bool AskYesNo(QuestionId id, const std::string& text, const char* caption) {
+  return AskDistributionQuestion(id, text, caption);
 }
 
 // Endpoints a, b and the points between them evenly spaced: v[1] = a, v[n] = b.
@@ -298,7 +298,7 @@ bool CheckLsgGridAgainstFitLimits(int n) {
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway? (maybe looking at "
         "flotation?)",
         static_cast<double>(distributionVectorsPart.pDistGrid[n]), sLeft, sRight);
-    if (!AskYesNo(question, "ERROR")) return false;
+    if (!AskYesNo(QuestionId::SmaxBelowLeftFitLimit, question, "ERROR")) return false;
     dataSetPart.bFitLimitWarningAccepted = true;
     return true;
   }
@@ -307,7 +307,7 @@ bool CheckLsgGridAgainstFitLimits(int n) {
         "smin %g too low - boundary would be beyond right fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway (may cause crash)?",
         static_cast<double>(distributionVectorsPart.pDistGrid[1]), sLeft, sRight);
-    if (!AskYesNo(question, "ERROR")) return false;
+    if (!AskYesNo(QuestionId::SminBeyondRightFitLimit, question, "ERROR")) return false;
     dataSetPart.bFitLimitWarningAccepted = true;
   }
   if (!(sRight > 0.0)) return true;

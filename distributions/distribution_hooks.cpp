@@ -55,15 +55,15 @@ void ReportDistributionMessage(int seriesCode, const std::string& text, const ch
     nSeriesErrorCode = seriesCode;
     return;
   }
-  RaiseBox(text, caption, MB_OK | MB_ICONEXCLAMATION);
+  RaiseNote(text, caption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void ShowDistributionNote(const std::string& text) {
-  RaiseBox(text, "", MB_OK);
+  RaiseNote(text, "", MB_OK);
 }
 
-bool AskDistributionQuestion(const std::string& text, const char* caption) {
-  return RaiseBox(text, caption, MB_YESNO | MB_ICONQUESTION, IDNO) == IDYES;
+bool AskDistributionQuestion(QuestionId id, const std::string& text, const char* caption) {
+  return RaiseQuestion(id, text, caption, MB_YESNO | MB_ICONQUESTION, IDNO) == IDYES;
 }
 
 void ShowRunMessage(const RunMessage& message) {
@@ -73,7 +73,7 @@ void ShowRunMessage(const RunMessage& message) {
     RaiseError(message.text);
     return;
   }
-  RaiseBox(message.text, message.caption, message.style);
+  RaiseNote(message.text, message.caption, message.style);
 }
 
 void ReportRunMessage(RunMessage message, RunMessage* sink) {

@@ -16,6 +16,7 @@
 #include "distributions/run_message.h"
 #include "propagators/sim_run.h"
 #include "scandata/dls_info.h"
+#include "services/computation_events.h"
 
 namespace tarmic {
 
@@ -105,8 +106,8 @@ void ReportDistributionMessage(int seriesCode, const std::string& text, const ch
 void ShowDistributionNote(const std::string& text);
 
 // A Yes/No question (question icon) of a computation that needs the answer before
-// it goes on; false without a window system.
-bool AskDistributionQuestion(const std::string& text, const char* caption);
+// it goes on, raised under its id (RaiseQuestion); false without a window system.
+bool AskDistributionQuestion(QuestionId id, const std::string& text, const char* caption);
 // Shows the message (nothing when empty or without a window system); the engine's
 // one place for the boxes of inner runs, which are shown when the run meets them
 // because the computation around them goes on or ends right after.

@@ -73,13 +73,10 @@ void DebugLog(Window* window, const std::string& text) {
   if (GetDataSetHooks().writeDebugLog) GetDataSetHooks().writeDebugLog(window, text);
 }
 
-// The boxes of this file. The reload of saved parameters runs from the loaders'
+// The notes of this file. The reload of saved parameters runs from the loaders'
 // hook after a data set is read, with no command around it, and asks while it
-// reads (restore or not; VBAR20 once the vector is applied); the parameter report
-// asks before it overwrites a file.
-int AskBox(const std::string& text, const char* caption, unsigned style) {
-  return RaiseBox(text, caption, style, IDNO);
-}
+// reads (restore or not; VBAR20 once the vector is applied) through RaiseQuestion.
+void NoteBox(const std::string& text, const char* caption, unsigned style) { RaiseNote(text, caption, style); }
 
 // One pass over the vector in either direction: writing stores every setting at
 // its index; reading restores the settings the vector holds, and for an index
@@ -655,7 +652,7 @@ std::optional<std::vector<float>> ReadCheckedVector(const std::string& path, std
 void ReportDamagedParameterFile(const std::string& why) {
   if (why.empty() || bBatchMode) return;
   PlayErrorSound();
-  AskBox(why, "reload parameters", MB_OK);
+  NoteBox(why, "reload parameters", MB_OK);
 }
 
 // A fitting limit of the file that the data could not take as it stands (beyond
@@ -671,8 +668,8 @@ void ReportMovedFitLimits(const std::string& path, float left, float right) {
     moved += Format("\nline 43: the right fitting limit %g cm is set to %g cm", static_cast<double>(right),
                     static_cast<double>(DataSet().fFitRightLim));
   if (moved.empty() || bBatchMode) return;
-  AskBox(Format("the parameter file %s holds fitting limits outside the data:", path.c_str()) + moved,
-         "reload parameters", MB_OK | MB_ICONINFORMATION);
+  NoteBox(Format("the parameter file %s holds fitting limits outside the data:", path.c_str()) + moved,
+          "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
 // Solver settings of the file outside today's range (an earlier version wrote
@@ -680,11 +677,11 @@ void ReportMovedFitLimits(const std::string& path, float left, float right) {
 // (not in batch mode).
 void ReportClampedSettings(const std::string& path, const std::string& clamped) {
   if (clamped.empty() || bBatchMode) return;
-  AskBox(Format("the parameter file %s holds numerical settings outside their range; the nearest valid "
-                "values are used:",
-                path.c_str()) +
-             clamped,
-         "reload parameters", MB_OK | MB_ICONINFORMATION);
+  NoteBox(Format("the parameter file %s holds numerical settings outside their range; the nearest valid "
+                 "values are used:",
+                 path.c_str()) +
+              clamped,
+          "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
 // A file shorter than the layout (an older version wrote fewer lines, or the end
@@ -694,10 +691,10 @@ void ReportMissingLines(const std::string& path, std::size_t held) {
   const std::string lacking = held + 1 == static_cast<std::size_t>(kSavedParamCount)
                                   ? Format("line %d is", kSavedParamCount)
                                   : Format("lines %zu to %d are", held + 1, kSavedParamCount);
-  AskBox(Format("the parameter file %s ends after line %zu of %d: %s missing (switches take their "
-                "defaults, values stay as they were)",
-                path.c_str(), held, kSavedParamCount, lacking.c_str()),
-         "reload parameters", MB_OK | MB_ICONINFORMATION);
+  NoteBox(Format("the parameter file %s ends after line %zu of %d: %s missing (switches take their "
+                 "defaults, values stay as they were)",
+                 path.c_str(), held, kSavedParamCount, lacking.c_str()),
+          "reload parameters", MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace
@@ -891,8 +888,8 @@ int ReloadParameters(Window* window, const std::string& path) {
     ShowDistributionNote("may need to recalculate before integrating distribution data");
   if (SolventConstants().VBAR20 == 0.0f) {
     // A series in batch mode cannot stop on a question: it takes the answer Yes.
-    if (bBatchMode || AskBox("VBAR20 is 0.0 ... adjust to VBAR20=VBAR?", "reload parameters",
-                             MB_YESNO) == IDYES)
+    if (bBatchMode || RaiseQuestion(QuestionId::AdjustVbar20, "VBAR20 is 0.0 ... adjust to VBAR20=VBAR?",
+                                    "reload parameters", MB_YESNO, IDNO) == IDYES)
       SolventConstants().VBAR20 = SolventConstants().VBAR;
     PackModelParams();
   }
@@ -912,7 +909,7 @@ int OfferReloadParameters(Window* window) {
   const bool data = (*read)[0] == 0.0f;
   const char* question = data ? "restore previous data?" : "load previous analysis?";
   const QuestionId id = data ? QuestionId::RestorePreviousData : QuestionId::LoadPreviousAnalysis;
-  if (AskAs(id, IDNO, [&] { return AskBox(question, "", MB_YESNO | MB_ICONEXCLAMATION); }) != IDYES) return 0;
+  if (RaiseQuestion(id, question, "", MB_YESNO | MB_ICONEXCLAMATION, IDNO) != IDYES) return 0;
   return ReloadParameters(window, DataSet().szTmpParsPath);
 }
 

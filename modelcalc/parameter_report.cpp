@@ -23,9 +23,7 @@ namespace tarmic {
 namespace {
 
 // The box of the report: the overwrite refused. It is raised for the command to show.
-int AskBox(const std::string& text, const char* caption, unsigned style) {
-  return RaiseBox(text, caption, style, IDNO);
-}
+void NoteBox(const std::string& text, const char* caption, unsigned style) { RaiseNote(text, caption, style); }
 
 bool IsScanExtension(const std::string& ext) {
   auto& dataSetPart = DataSet();
@@ -115,7 +113,7 @@ SaveResult WriteParameterReport(Window* window, const std::string& path) {
   const std::string target = ParameterReportPath(path);
   SaveResult result;
   if (!MayReplaceFiles({target})) {
-    AskBox("parameters not saved", "ERROR", MB_OK);
+    NoteBox("parameters not saved", "ERROR", MB_OK);
     result.ok = false;
     return result;
   }

@@ -18,7 +18,7 @@ constexpr const char* kErrorCaption = "ERROR in simulation";
 constexpr const char* kDiscretizationCaption = "DISCRETIZATION ERROR";
 
 void Box(const std::string& text, const char* caption, unsigned style) {
-  RaiseBox(text, caption, style);
+  RaiseNote(text, caption, style);
 }
 
 // The error sound, the box and the closing call of a box.

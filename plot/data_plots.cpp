@@ -419,7 +419,7 @@ void WriteScanRmsFile() {
   AtomicFile file(szScanRmsFile.empty() ? "ScanRms.dat" : szScanRmsFile);
   auto fail = [](const std::string& text) {
     PlayInfoSound();
-    RaiseBox(text, "ERROR", MB_OK);
+    RaiseNote(text, "ERROR", MB_OK);
     DataPlots().bWriteScanRms = false;
   };
   if (!file.IsOpen()) {

@@ -54,7 +54,7 @@ constexpr int kBufferAmplitudeSlot = 8 + kBufferSlot;  // loading signal
 // and again at the start of every buffer computation (a model changed since may no
 // longer combine with it), so its notes are shown where the check meets them.
 void Note(const char* text, const char* caption) {
-  RaiseBox(text, caption, MB_OK);
+  RaiseNote(text, caption, MB_OK);
 }
 
 // ---- the model ----------------------------------------------------------------

@@ -35,7 +35,7 @@ LocalState& Local() { return CurrentPart<LocalState>(); }
 std::size_t Z(int i) { return static_cast<std::size_t>(i); }
 
 void Message(const std::string& text, const std::string& caption) {
-  RaiseBox(text, caption, MB_OK);
+  RaiseNote(text, caption, MB_OK);
 }
 
 // Intensity profiles are not extrapolated.

@@ -35,12 +35,12 @@ namespace {
 
 std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
-int Ask(const std::string& text, const char* caption, unsigned style) {
-  return RaiseBox(text, caption, style, IDNO);
+int Ask(QuestionId id, const std::string& text, const char* caption, unsigned style) {
+  return RaiseQuestion(id, text, caption, style, IDNO);
 }
 
 void Tell(const std::string& text, const char* caption) {
-  RaiseBox(text, caption, MB_OK);
+  RaiseNote(text, caption, MB_OK);
 }
 
 bool RefuseDLSData() {
@@ -180,8 +180,9 @@ bool SaveFittedDLSData(const std::string& chosenPath) {
     const bool field = f.record.bFieldACF;
     bool fieldNoise = false;
     float level = 0.0f;
-    if (Ask("add noise?", "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
-      fieldNoise = Ask("add noise to field autocorrelation?", "SAVE DLS DATA",
+    if (Ask(QuestionId::AddNoise, "add noise?", "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+        IDYES) {
+      fieldNoise = Ask(QuestionId::AddFieldNoise, "add noise to field autocorrelation?", "SAVE DLS DATA",
                        MB_YESNO | MB_ICONQUESTION) == IDYES;
       // A correlation function reaches about 1: a noise beyond ten times that
       // leaves nothing of it.

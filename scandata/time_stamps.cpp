@@ -215,8 +215,9 @@ int CheckTimeStamps(Window* window) {
   double factor = TimeStampAnalysis(true, &error, nullptr, nullptr);
   bool manual = false;
   if (factor <= 0.1) {
-    if (RaiseBox("Attention: no time stamp information available - enter manually (version# >= 6)?",
-                 "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) != IDYES)
+    if (RaiseQuestion(QuestionId::EnterDilationFactor,
+                      "Attention: no time stamp information available - enter manually (version# >= 6)?",
+                      "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) != IDYES)
       return 0;
     const double x = DisplayedInfo(dataSetPart.nScans).rpm / 15000.0;
     const float proposed = static_cast<float>(0.0091 * x * x + 1.0);
@@ -227,8 +228,8 @@ int CheckTimeStamps(Window* window) {
     manual = true;
   }
   if (!(factor > timeStampsPart.dTimeStampThreshold)) return 0;
-  if (RaiseBox("save corrected files and reload?", "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2,
-               IDNO) != IDYES)
+  if (RaiseQuestion(QuestionId::SaveTimeCorrectedFiles, "save corrected files and reload?", "CHECK TIME STAMP",
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) != IDYES)
     return 0;
 
   StoreFileList(0);
@@ -285,7 +286,9 @@ void ResetTimesFromFileTimes(Window* window) {
     const std::string question =
         Format("using #%d (%s) as reference for t (%f), w^2t", k,
                fileListPart.ppStoredFileNames[static_cast<std::size_t>(k)].c_str(), DisplayedInfo(k).recordedTime);
-    if (RaiseBox(question, "FIX TIME AND W2T", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) == IDYES) break;
+    if (RaiseQuestion(QuestionId::TimeReferenceScan, question, "FIX TIME AND W2T",
+                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) == IDYES)
+      break;
     const std::optional<float> picked = RaiseNumberQuestion(
         {static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T", {"file number", "", Count(1.0, dataSetPart.nScans)}});
     if (!picked) return;
@@ -318,7 +321,8 @@ void ResetTimesFromFileTimes(Window* window) {
   }
   NoteScanDataChanged();
   DataSet().bDataChanged = true;
-  if (RaiseBox("save new data?", "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) == IDYES) {
+  if (RaiseQuestion(QuestionId::SaveNewData, "save new data?", "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) ==
+      IDYES) {
     const DataSetHooks& hooks = GetDataSetHooks();
     if (hooks.saveRawDataSet) hooks.saveRawDataSet(window);
   }

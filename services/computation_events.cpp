@@ -44,6 +44,16 @@ std::string_view QuestionName(QuestionId id) {
     case QuestionId::SaveAsDefaultSetting: return "save-as-default-setting";
     case QuestionId::ConvertIntensities: return "convert-intensities";
     case QuestionId::ReplaceFiles: return "replace-files";
+    case QuestionId::AdjustVbar20: return "adjust-vbar20";
+    case QuestionId::TransformToG1: return "transform-to-g1";
+    case QuestionId::SmaxBelowLeftFitLimit: return "smax-below-left-fit-limit";
+    case QuestionId::SminBeyondRightFitLimit: return "smin-beyond-right-fit-limit";
+    case QuestionId::EnterDilationFactor: return "enter-dilation-factor";
+    case QuestionId::SaveTimeCorrectedFiles: return "save-time-corrected-files";
+    case QuestionId::TimeReferenceScan: return "time-reference-scan";
+    case QuestionId::SaveNewData: return "save-new-data";
+    case QuestionId::AddNoise: return "add-noise";
+    case QuestionId::AddFieldNoise: return "add-field-noise";
   }
   return "";
 }

@@ -43,6 +43,18 @@ enum class QuestionId {
   SaveAsDefaultSetting,  // "save as default setting?" after a setting is chosen
   ConvertIntensities,    // "convert intensities to absorbance data?" before a save
   ReplaceFiles,          // "file ... already exists! Overwrite?" before a save
+  // The engine's own questions (RaiseQuestion, services/engine_notice.h), which a
+  // batch run does not answer: each stops the run, as a question nobody answers.
+  AdjustVbar20,            // "VBAR20 is 0.0 ... adjust to VBAR20=VBAR?" after a parameter file is read
+  TransformToG1,           // "DLS data for this model must be field autocorrelation g(1) - transform?"
+  SmaxBelowLeftFitLimit,   // "smax ... too low - boundary does not reach left fit limit ..."
+  SminBeyondRightFitLimit, // "smin ... too low - boundary would be beyond right fit limit ..."
+  EnterDilationFactor,     // "no time stamp information available - enter manually ...?"
+  SaveTimeCorrectedFiles,  // "save corrected files and reload?"
+  TimeReferenceScan,       // "using #k (...) as reference for t ..., w^2t"
+  SaveNewData,             // "save new data?" after the times were fixed
+  AddNoise,                // "add noise?" before a DLS set is saved
+  AddFieldNoise,           // "add noise to field autocorrelation?"
 };
 
 struct Question {

@@ -10,6 +10,9 @@ namespace tarmic {
 
 namespace {
 
+// The bits of a box style that choose its buttons (MB_OK, MB_YESNO, ...).
+constexpr unsigned kButtonBits = 0x0F;
+
 PresenterSlot<NoticePresenter>& Installed() {
   static PresenterSlot<NoticePresenter> slot;
   return slot;
@@ -53,6 +56,29 @@ int RaiseBox(const std::string& text, const std::string& caption, unsigned style
   notice.caption = caption;
   notice.style = style;
   notice.unanswered = unanswered;
+  return RaiseNotice(notice);
+}
+
+void RaiseNote(const std::string& text, const std::string& caption, unsigned style) {
+  EngineNotice notice;
+  notice.kind = EngineNotice::Kind::Box;
+  notice.text = text;
+  notice.caption = caption;
+  notice.style = style & ~kButtonBits;
+  RaiseNotice(notice);
+}
+
+int RaiseQuestion(QuestionId id, const std::string& text, const std::string& caption, unsigned style,
+                  int unanswered) {
+  EngineNotice notice;
+  notice.kind = EngineNotice::Kind::Box;
+  notice.text = text;
+  notice.caption = caption;
+  notice.style = style;
+  notice.unanswered = unanswered;
+  notice.question = id;
+  // The backend under the presenter learns the id here (a batch answers by it).
+  const ScopedQuestion asked(id, unanswered);
   return RaiseNotice(notice);
 }
 

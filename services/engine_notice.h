@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "services/computation_events.h"
 #include "services/presenter_slot.h"
 
 namespace tarmic {
@@ -34,6 +35,9 @@ struct EngineNotice {
   unsigned style = 0;    // Box only
   bool fatal = false;    // Error only: the command ends after it
   int unanswered = 0;    // the answer of a Box where there is nobody to show it
+  // A question of the engine (RaiseQuestion): its id, by which a caller without a
+  // user answers it (None for a message or an older box).
+  QuestionId question = QuestionId::None;
 };
 
 // Shows a notice and returns the box's answer (IDOK, IDYES, ...).
@@ -53,8 +57,20 @@ int RaiseNotice(const EngineNotice& notice);
 int RaiseError(const std::string& text);
 // A failure: raised as a fatal error, then the command ends (FatalError).
 [[noreturn]] void RaiseFailure(const std::string& text);
-// A box of its own caption and buttons; unanswered where nobody shows it.
+// A box of its own caption and buttons; unanswered where nobody shows it. The
+// engine's libraries do not call it (the engine census): they tell with RaiseNote
+// and ask with RaiseQuestion.
 int RaiseBox(const std::string& text, const std::string& caption, unsigned style, int unanswered = 0);
+// A note of the engine: a box of its caption and icon with one OK button (the
+// style's buttons are dropped), whose closing tells the engine nothing.
+void RaiseNote(const std::string& text, const std::string& caption, unsigned style);
+// The one door of the engine's questions: a question of a stable id, its box (text,
+// caption, buttons as MB_...) and the answer taken where nobody is asked. The
+// answer policy in force answers it: the presenter installed (the window's shows the
+// box; a test's may answer by id), and under it the backend, which in a batch run
+// answers by the id (AskedQuestion) and records the question with its answer.
+int RaiseQuestion(QuestionId id, const std::string& text, const std::string& caption, unsigned style,
+                  int unanswered);
 // Raises the error messages worker threads kept (each distinct text once, oldest
 // first), on the user-interface thread after the join.
 void RaiseKeptErrors();

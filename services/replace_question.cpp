@@ -8,6 +8,7 @@
 #include "services/run_switches.h"
 #include "services/sounds.h"
 #include "services/computation_events.h"
+#include "services/engine_notice.h"
 
 namespace tarmic {
 
@@ -48,9 +49,8 @@ bool MayReplaceFiles(const std::vector<std::string>& targets) {
   if (existing && !bBatchMode) {
     if (!HasBackend()) return false;
     PlayInfoSound();
-    const ScopedQuestion question(QuestionId::ReplaceFiles, IDNO);
-    if (GetBackend().MessageBox(ReplaceQuestionText(*existing, targets.size()), "REPLACE FILES?",
-                                MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+    if (RaiseQuestion(QuestionId::ReplaceFiles, ReplaceQuestionText(*existing, targets.size()), "REPLACE FILES?",
+                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) != IDYES)
       return false;
   }
   if (t_consent.depth > 0)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "batch/batch_backend.h"
+#include "services/engine_notice.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "tests/plot/plot_test_support.h"
@@ -151,6 +152,49 @@ TEST_F(BatchBackendTest, QuestionsAreAnsweredByTheirId) {
   // An information box is shown and taken with OK, tagged or not.
   const ScopedQuestion question(QuestionId::ReplaceFiles, IDNO);
   EXPECT_EQ(GetBackend().MessageBox("saved", "", MB_OK), IDOK);
+}
+
+// The engine's questions reach the batch through the one door (RaiseQuestion):
+// each is recorded with its id and the answer the run took. One the batch answers
+// is said with its answer; an engine question it does not answer stops the run as
+// before, said in the same words.
+TEST_F(BatchBackendTest, EngineQuestionsAreRecordedWithTheirIdAndAnswer) {
+  struct Case {
+    QuestionId id;
+    const char* text;
+    const char* caption;
+    bool replace;
+    int answer;
+    bool unanswered;
+    const char* line;  // the line said on the error stream
+  };
+  const Case cases[] = {
+      {QuestionId::ReplaceFiles, "file x already exists!\nOverwrite?", "REPLACE FILES?", true, IDYES, false,
+       "REPLACE FILES?: file x already exists! Overwrite? [Yes]"},
+      {QuestionId::LoadPreviousAnalysis, "load previous analysis?", "", false, IDNO, false,
+       "load previous analysis? [No]"},
+      {QuestionId::TransformToG1, "DLS data for this model must be field autocorrelation g(1) - transform?", "ERROR",
+       false, IDNO, true,
+       "tarmic-batch: not answered (a batch run asks nothing): ERROR: DLS data for this model must be field "
+       "autocorrelation g(1) - transform?"},
+      {QuestionId::SaveNewData, "save new data?", "", false, IDNO, true,
+       "tarmic-batch: not answered (a batch run asks nothing): save new data?"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    backend_->AllowReplace(c.replace);
+    const std::size_t unanswered = backend_->Unanswered().size();
+    EXPECT_EQ(RaiseQuestion(c.id, c.text, c.caption, MB_YESNO | MB_ICONQUESTION, IDNO), c.answer);
+    EXPECT_EQ(backend_->Unanswered().size(), unanswered + (c.unanswered ? 1 : 0));
+    ASSERT_FALSE(backend_->Boxes().empty());
+    EXPECT_TRUE(backend_->Boxes().back().question);
+    EXPECT_EQ(backend_->Boxes().back().id, QuestionName(c.id));
+    EXPECT_EQ(backend_->Boxes().back().answer, c.answer);
+    EXPECT_NE(ErrorStream().find(std::string(c.line) + "\n"), std::string::npos) << ErrorStream();
+  }
+  RaiseNote("saved", "", MB_OK);
+  EXPECT_FALSE(backend_->Boxes().back().question);
+  EXPECT_EQ(backend_->Boxes().back().answer, IDOK);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "services/engine_notice.h"
 #include "distribution_test_support.h"
 #include "distributions/conti_grid_setup.h"
 #include "distributions/distribution_models.h"
@@ -217,6 +219,31 @@ TEST_F(GridTest, LsgWarningIsAskedOncePerDataSet) {
   ModelFlags().bContiSModel = true;
   EXPECT_TRUE(SetupContiGrid());
   EXPECT_EQ(backend->Transcript().size(), 2u);
+}
+
+// The grid's question is raised under its id: a scripted policy answers it without
+// a box, and the batch's answer (No) refuses the grid.
+TEST_F(GridTest, TheLsgWarningIsAnsweredByItsIdThroughThePolicy) {
+  InstallFlatDataSet(6, 40);
+  DataSet().fFitLeftLim = 6.05f;
+  DataSet().fFitRightLim = 7.15f;
+  ModelFlags().bLsgModel = true;
+  Limits(0.0f, 1.0f, 11.0f);
+  for (const int answer : {IDNO, IDYES}) {
+    DataSet().bFitLimitWarningAccepted = false;
+    std::vector<EngineNotice> asked;
+    ScopedNoticePresenter policy([&](const EngineNotice& n) {
+      asked.push_back(n);
+      return n.question == QuestionId::SmaxBelowLeftFitLimit ? answer : n.unanswered;
+    });
+    EXPECT_EQ(SetupContiGrid(), answer == IDYES);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].question, QuestionId::SmaxBelowLeftFitLimit);
+    EXPECT_EQ(asked[0].unanswered, IDNO);
+    EXPECT_EQ(asked[0].caption, "ERROR");
+    EXPECT_EQ(asked[0].text.rfind("smax 1 too low", 0), 0u);
+  }
+  EXPECT_TRUE(backend->Transcript().empty());
 }
 
 TEST_F(GridTest, SetUpMakesThePlotAndMsTableModelNeedsItsFile) {

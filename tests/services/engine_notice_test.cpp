@@ -3,7 +3,9 @@
 // and the front end's own presenter shows the boxes the engine showed before.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <stdexcept>
+#include <string_view>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,6 +106,76 @@ TEST(EngineNotice, WithoutAWindowAQuestionTakesItsUnansweredAnswerAndAFailureSti
   EXPECT_EQ(RaiseBox("note", "ATTENTION", MB_OK), 0);
   EXPECT_NO_THROW(RaiseError("mass == 0"));
   EXPECT_THROW(RaiseFailure("Singular matrix"), FatalError);
+}
+
+// The engine's questions: the policy in force answers each by its id. A scripted
+// policy (a test's presenter) sees the id, the box and the answer taken where
+// nobody is asked; the backend under the window's presenter learns the id while the
+// box is open (the batch answers by it) and not after; without a window the
+// question takes that answer. A note cannot ask: its buttons are dropped.
+TEST(EngineQuestion, ThePolicyInForceAnswersByIdAndNobodyToAskTakesTheUnansweredAnswer) {
+  struct Case {
+    QuestionId id;
+    const char* text;
+    const char* caption;
+    unsigned style;
+    int unanswered;
+    int scripted;  // the scripted policy's answer
+  };
+  const Case cases[] = {
+      {QuestionId::TransformToG1, "DLS data for this model must be field autocorrelation g(1) - transform?", "ERROR",
+       MB_YESNO | MB_DEFBUTTON2, IDNO, IDYES},
+      {QuestionId::SmaxBelowLeftFitLimit, "smax 5 too low", "ERROR", MB_YESNO | MB_ICONQUESTION, IDNO, IDNO},
+      {QuestionId::AdjustVbar20, "VBAR20 is 0.0 ... adjust to VBAR20=VBAR?", "reload parameters", MB_YESNO, IDNO,
+       IDYES},
+      {QuestionId::ReplaceFiles, "file x already exists!\nOverwrite?", "REPLACE FILES?",
+       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO, IDYES},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ASSERT_FALSE(HasBackend());
+    EXPECT_EQ(RaiseQuestion(c.id, c.text, c.caption, c.style, c.unanswered), c.unanswered);
+    {
+      std::vector<EngineNotice> seen;
+      ScopedNoticePresenter script([&](const EngineNotice& n) {
+        seen.push_back(n);
+        EXPECT_EQ(AskedQuestion().id, c.id);
+        return n.question == c.id ? c.scripted : 0;
+      });
+      EXPECT_EQ(RaiseQuestion(c.id, c.text, c.caption, c.style, c.unanswered), c.scripted);
+      ASSERT_EQ(seen.size(), 1u);
+      EXPECT_EQ(seen[0].kind, EngineNotice::Kind::Box);
+      EXPECT_EQ(seen[0].text, c.text);
+      EXPECT_EQ(seen[0].caption, c.caption);
+      EXPECT_EQ(seen[0].style, c.style);
+      EXPECT_EQ(seen[0].unanswered, c.unanswered);
+      EXPECT_EQ(AskedQuestion().id, QuestionId::None);
+    }
+    ScopedHeadlessBackend backend;
+    ScopedNoticePresenter window(ShowNotice);
+    backend->QueueMessageBox(IDYES, c.caption);
+    EXPECT_EQ(RaiseQuestion(c.id, c.text, c.caption, c.style, c.unanswered), IDYES);
+    ASSERT_EQ(backend->Transcript().size(), 1u);
+    EXPECT_EQ(backend->Transcript()[0].text, c.text);
+    EXPECT_EQ(backend->Transcript()[0].style, c.style);
+  }
+  // Every question has a name a line of text can give; no two share one.
+  std::set<std::string_view> names;
+  for (int id = static_cast<int>(QuestionId::LoadPreviousAnalysis); id <= static_cast<int>(QuestionId::AddFieldNoise);
+       ++id) {
+    const std::string_view name = QuestionName(static_cast<QuestionId>(id));
+    EXPECT_FALSE(name.empty()) << id;
+    EXPECT_TRUE(names.insert(name).second) << name;
+  }
+}
+
+TEST(EngineQuestion, ANoteHasOneOkButtonWhateverItsStyle) {
+  ScopedHeadlessBackend backend;
+  ScopedNoticePresenter window(ShowNotice);
+  backend->QueueMessageBox(IDOK, "ATTENTION");
+  RaiseNote("note", "ATTENTION", MB_YESNO | MB_ICONEXCLAMATION);
+  ASSERT_EQ(backend->Transcript().size(), 1u);
+  EXPECT_EQ(backend->Transcript()[0].style, static_cast<unsigned>(MB_OK | MB_ICONEXCLAMATION));
 }
 
 // A presenter that throws (a command given up) does not let a failure continue,

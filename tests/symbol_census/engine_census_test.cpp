@@ -450,3 +450,105 @@ TEST(EngineCensus, EveryFunctionStaticThatHoldsDataIsListedWithItsReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// Questions: every Yes/No question of the engine goes through RaiseQuestion
+// (services/engine_notice.h), under a stable id and with the answer taken where
+// nobody is asked, so the answer policy in force (the window's box, the batch's
+// answer by id, a test's script) answers it. The doors below are the symbols by
+// which an object gets a user's answer past that door: a box whose answer comes
+// back (RaiseBox, RaiseNotice, the presenter ShowNotice), any modal method of the
+// backend (each calls BeforeModal), a dialog (RaiseDialog, its presenter
+// RunDialogByBackend) and the loaders' messages handed to the commands
+// (ShowLoadMessage). RaiseNote returns nothing: a note cannot ask. Number
+// questions (RaiseNumberQuestion) are inputs, not counted here.
+//
+// Each object of the engine's libraries and of services/ that references a door is
+// listed with the door and the reason; an object that starts to ask past the door
+// fails.
+const char* const kQuestionDoorSymbols[] = {
+    "tarmic::RaiseBox(",         "tarmic::RaiseNotice(",        "tarmic::ShowNotice(",      "tarmic::BeforeModal()",
+    "tarmic::RaiseDialog(",      "tarmic::RunDialogByBackend(", "tarmic::ShowLoadMessage(",
+};
+
+struct Door {
+  const char* object;  // the source, as SourceOf names it
+  const char* door;    // the symbol's name up to its parameters
+  const char* reason;
+};
+const Door kDoors[] = {
+    // The door itself and the boxes that only tell.
+    {"services/engine_notice.cpp", "tarmic::BeforeModal()", "the front end's presenter of notices (ShowNotice)"},
+    {"services/error_box.cpp", "tarmic::BeforeModal()", "the error box: one OK button, nothing asked"},
+    // The loaders hand each message with its id (LoadMessageId) to the command layer,
+    // which shows it and records it among the load's notes; one is a question
+    // ("switch to Equilibrium Data Mode?"), which the batch leaves unanswered.
+    {"scandata/scan_loading.cpp", "tarmic::ShowLoadMessage(", "the loaders' messages, by id, to the commands"},
+    {"scandata/file_list.cpp", "tarmic::ShowLoadMessage(", "the refusal of too many scans, to the commands"},
+    {"scandata/data_set_hooks.cpp", "tarmic::RaiseBox(", "the loaders' messages where no command took them"},
+    // The model dialogs: the user interface kept in the modelfit library. The
+    // commands open them (Parameters..., Lamm Equation Parameters...); no
+    // computation does.
+    {"modelfit/params_dialog.cpp", "tarmic::RaiseDialog(", "the model parameters dialog, opened by its command"},
+    {"modelfit/params_dialog.cpp", "tarmic::RaiseBox(", "the dialog's questions (fit ks? fit kd?) and notes"},
+    {"modelfit/lamm_dialog.cpp", "tarmic::RaiseDialog(", "the Lamm equation parameters dialog, opened by its command"},
+    {"modelfit/lamm_dialog.cpp", "tarmic::RaiseBox(", "the dialog's question (save as default?) and notes"},
+    {"modelfit/param_checks.cpp", "tarmic::RaiseBox(", "the checks of the model dialog's entries"},
+    {"modelfit/model_params.cpp", "tarmic::RaiseBox(", "the model dialog's notes on the values read"},
+    {"modelfit/lamm_settings.cpp", "tarmic::RaiseBox(", "the Lamm dialog's notes on the settings read"},
+};
+
+// Per object (by its source), the doors it references.
+std::set<std::pair<std::string, std::string>> DoorsReferenced(const std::vector<std::string>& objects) {
+  std::set<std::pair<std::string, std::string>> found;
+  for (const NmSymbol& s : NmSymbols(objects, "-u")) {
+    if (s.type != 'U') continue;
+    for (const char* door : kQuestionDoorSymbols)
+      if (s.name.starts_with(door)) found.insert({SourceOf(s.object), door});
+  }
+  return found;
+}
+
+// The plant's direct question is caught; its question through the door and its
+// note are not.
+TEST(QuestionCensus, ThePlantedDirectQuestionIsCaught) {
+  const auto found = DoorsReferenced({TARMIC_QUESTION_CENSUS_PLANT});
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found.begin()->second, "tarmic::RaiseBox(");
+  bool throughTheDoor = false;
+  for (const NmSymbol& s : NmSymbols({TARMIC_QUESTION_CENSUS_PLANT}, "-u"))
+    throughTheDoor = throughTheDoor || s.name.starts_with("tarmic::RaiseQuestion(");
+  EXPECT_TRUE(throughTheDoor);
+}
+
+TEST(QuestionCensus, EveryQuestionOfTheEngineGoesThroughRaiseQuestion) {
+  std::vector<std::string> objects = EngineObjects();
+  const std::vector<std::string> services = ServicesObjects();
+  objects.insert(objects.end(), services.begin(), services.end());
+  const auto found = DoorsReferenced(objects);
+  std::set<std::string> asking;
+  for (const NmSymbol& s : NmSymbols(objects, "-u"))
+    if (s.type == 'U' && s.name.starts_with("tarmic::RaiseQuestion(")) asking.insert(SourceOf(s.object));
+  std::printf("question census: %zu doors past RaiseQuestion (all listed below with their reasons), "
+              "%zu objects ask through it\n",
+              found.size(), asking.size());
+  std::set<std::pair<std::string, std::string>> listed;
+  for (const Door& d : kDoors) listed.insert({d.object, d.door});
+  for (const auto& [object, door] : found)
+    if (!listed.contains({object, door}))
+      ADD_FAILURE() << object << " references " << door
+                    << ": an engine question is raised with RaiseQuestion (an id, its text, the answer taken where "
+                       "nobody is asked), a note with RaiseNote; a door of its own is listed in kDoors with its reason";
+  for (const Door& d : kDoors)
+    if (!found.contains({d.object, d.door}))
+      std::printf("question census: %s no longer references %s: drop it from kDoors\n", d.object, d.door);
+  // The engine's questions are raised (the census would pass on a build that lists
+  // no objects at all otherwise).
+  for (const char* asker : {"modelcalc/fit_persistence.cpp", "distributions/distribution_hooks.cpp",
+                            "distributions/conti_run.cpp", "scandata/time_stamps.cpp", "scandata/result_files.cpp",
+                            "services/replace_question.cpp"})
+    EXPECT_TRUE(asking.contains(asker)) << asker << " asks its questions through RaiseQuestion";
+}
+
+}  // namespace
