@@ -111,6 +111,12 @@ class EquilibriumModel : public Model {
   const EquilibriumModelSpec& spec() const { return spec_; }
 
  private:
+  // With B2 and a loading counted over the column (conserved mass, the incompetent
+  // fraction): the reference signals the column fixes solved over the non-ideal
+  // column by quadrature, the derivatives through them by the implicit function theorem.
+  void EvaluateNonidealColumn(const DataSet& set, const double* global, std::size_t nGlobal, const double* local,
+                              std::size_t nLocal, std::size_t n, const double* r, double* f, double* dGlobal,
+                              double* dLocal) const;
   EquilibriumModelSpec spec_;
 };
 
