@@ -137,7 +137,7 @@ inline double SimpsonOf(const std::vector<double>& v, const std::vector<double>&
 inline std::vector<double> NonIdealIncompetentProfile(const Truth& t, double rpm, double tempC, double ref2,
                                                       double a, const std::vector<double>& r, double meniscus,
                                                       double bottom) {
-  const std::vector<double> column = SimpsonRadii(meniscus, bottom);
+  const std::vector<double> column = SimpsonRadii(meniscus, bottom, 120);
   const double q = t.incompetent / (1.0 - t.incompetent);
   auto excess = [&](double rho) {
     std::vector<double> m;
@@ -151,7 +151,7 @@ inline std::vector<double> NonIdealIncompetentProfile(const Truth& t, double rpm
   };
   double lo = 0.0, hi = std::max(q, 1e-3);
   while (excess(hi) < 0.0) hi *= 2.0;
-  for (int it = 0; it < 60; ++it) (excess(0.5 * (lo + hi)) > 0.0 ? hi : lo) = 0.5 * (lo + hi);
+  while (hi - lo > 1e-12 * hi) (excess(0.5 * (lo + hi)) > 0.0 ? hi : lo) = 0.5 * (lo + hi);
   return NonIdealProfile(t, rpm, tempC, ref2, a, r, 0.5 * (lo + hi));
 }
 
@@ -251,18 +251,33 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
         return s / shape.points;
       };
       const bool molar = t.model != "ideal1" && t.model != "ideal2";
-      double lo = 0.0, hi = molar ? load / (kEps * kPath) : load;
-      while (mean(hi) < load) hi *= 2;
-      for (int it = 0; it < 200; ++it) {
-        const double mid = 0.5 * (lo + hi);
-        if (mid <= lo || mid >= hi) break;  // lo and hi are neighbours: nothing changes any more
-        (mean(mid) > load ? hi : lo) = mid;
+      // A non-ideal run's profiles are integrated numerically, at a cost: they do not
+      // depend on the seed, so each is found once.
+      static std::map<std::pair<std::string, std::vector<double>>, std::vector<double>> nonIdeal;
+      const std::pair<std::string, std::vector<double>> key{
+          t.model,
+          {double(t.n), t.M1, t.logKa, t.baseline, t.incompetent, t.B2, rpm, load, shape.left, shape.right,
+           double(shape.points), shape.temperature, shape.meniscus, shape.bottom, double(shape.conserve)}};
+      const bool cached = t.B2 != 0.0 && nonIdeal.count(key) > 0;
+      double a = 0.0;
+      std::vector<double> clean;
+      if (!cached) {
+        double lo = 0.0, hi = molar ? load / (kEps * kPath) : load;
+        while (mean(hi) < load) hi *= 2;
+        for (int it = 0; it < 200; ++it) {
+          const double mid = 0.5 * (lo + hi);
+          if (mid <= lo || mid >= hi) break;  // lo and hi are neighbours: nothing changes any more
+          (mean(mid) > load ? hi : lo) = mid;
+        }
+        a = 0.5 * (lo + hi);
+        clean = profile(a);
+        if (t.B2 != 0.0) nonIdeal[key] = clean;
+      } else {
+        clean = nonIdeal[key];
       }
-      const double a = 0.5 * (lo + hi);
       Scan sc;
       sc.rpm = rpm;
       sc.temperature = shape.temperature;
-      std::vector<double> clean = profile(a);
       if (t.model == "hetero-ab" && shape.conserve) {
         // A and B each keep their own loading (half the cell's signal each) at every
         // speed: A's part of the column's mean signal counts free A and A's part of AB
