@@ -122,6 +122,9 @@ engine::EquilibriumSettings OptionSettings(const engine::Problem& problem, const
   };
   if (IsAssociation(problem)) option("incompetent", kIdGlobalEqIncompetent);
   option("B2", kIdGlobalEqB2);
+  // The meniscus and bottom of each cell fitted from the experiment files' values.
+  if (FieldChecked(record, kIdGlobalEqFloatMeniscus)) settings.floated.push_back("meniscus");
+  if (FieldChecked(record, kIdGlobalEqFloatBottom)) settings.floated.push_back("bottom");
   return settings;
 }
 
@@ -139,7 +142,7 @@ bool ProblemOfValues(const std::vector<engine::DataSet>& sets, const engine::Equ
   const engine::EquilibriumSettings settings = OptionSettings(problem, record);
   const bool conserve = FieldChecked(record, kIdGlobalEqConserveMass);
   engine::Problem built;
-  if (settings.set.empty() && !conserve) {
+  if (settings.set.empty() && settings.floated.empty() && !conserve) {
     built = problem;
   } else if (!engine::BuildEquilibriumProblem(sets, spec, settings, FitThreads(), &built, error, conserve)) {
     *error = InWindowWords(*error);
@@ -168,7 +171,8 @@ bool ProblemOfValues(const std::vector<engine::DataSet>& sets, const engine::Equ
 // The values dialog: each global value with its start (from the data where the
 // user gave none) and its "fit" box, the incompetent fraction (associations) and
 // B2 held at 0, each local value empty (each data set starts from its own data)
-// with its box, and "conserve mass in each cell" off. A field the values refuse,
+// with its box, and "conserve mass in each cell" and the switches that fit each
+// cell's meniscus and bottom off. A field the values refuse,
 // or a combination the engine refuses, is named in a box and the dialog shown
 // again as it was left. False on Cancel (the problem is unchanged).
 bool AskValues(TXLAWindow& window, const std::vector<engine::DataSet>& sets, const engine::EquilibriumModelSpec& spec,
@@ -191,6 +195,8 @@ bool AskValues(TXLAWindow& window, const std::vector<engine::DataSet>& sets, con
     SetFieldChecked(record, LocalId(k) + 1, locals[k].floated);
   }
   SetFieldChecked(record, kIdGlobalEqConserveMass, false);
+  SetFieldChecked(record, kIdGlobalEqFloatMeniscus, false);
+  SetFieldChecked(record, kIdGlobalEqFloatBottom, false);
   const TransferBuffer opened = record;
   for (;;) {
     TransferBuffer edited = record;
@@ -319,6 +325,7 @@ GlobalEqOptionRows GlobalEqOptionRowsOf(const engine::Problem& problem) {
   if (IsAssociation(problem)) rows.incompetent = "incompetent (fraction)";
   rows.virial = "B2 (mol ml/g^2)";
   rows.conserveMass = true;
+  rows.floatColumn = true;
   return rows;
 }
 

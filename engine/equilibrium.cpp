@@ -449,122 +449,162 @@ void EvaluateIdealActivity(const EquilibriumModelSpec& spec, const double* g, st
   }
 }
 
-// The signal of the data set with the reference signals in l (the globals without the
-// loadings of conserved mass).
-void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const double* g, std::size_t ng,
-                  const double* l, std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
-                  double* dL, const Column& col) {
+// The constants of one evaluation of a data set. With *givenCinc the incompetent
+// monomer's reference signal is that value (solved over the non-ideal column by the
+// caller) rather than the closed form, and the derivatives get one slot more, the last,
+// by it.
+SetConstants ConstantsOfSet(const EquilibriumModelSpec& spec_, const DataSet& set, const double* g, std::size_t ng,
+                            const double* l, std::size_t nl, double r2ref, const Column& col,
+                            const double* givenCinc) {
   SetConstants k;
   k.s = BuoyantFactor(set);
-  const double r2ref = ReferenceRadiusSquared(set);
   if (spec_.kind == EquilibriumKind::kMonomerNmer || spec_.kind == EquilibriumKind::kMonomerNmerMmer)
     k.K1 = SignalConstant(set, spec_.n, g[1]);
   if (spec_.kind == EquilibriumKind::kMonomerNmerMmer) k.K2 = SignalConstant(set, spec_.m, g[2]);
   if (spec_.kind == EquilibriumKind::kHeteroAB) k.K1 = HeteroSignalConstant(set, g[2]);
-  if (spec_.IncompetentIndex() >= 0) IncompetentConstants(spec_, set, g, ng, l, r2ref, col, &k);
-  const std::size_t P = ng + nl, base = nl - 1;  // the baseline is the last local
-  const int vi = spec_.VirialIndex();
+  const std::size_t P = ng + nl;
   k.P = static_cast<int>(P);
-  k.masses = vi >= 0;
+  if (givenCinc) {
+    k.cinc = *givenCinc;
+    k.dcinc[P] = 1.0;
+    k.P = static_cast<int>(P + 1);
+  } else if (spec_.IncompetentIndex() >= 0) {
+    IncompetentConstants(spec_, set, g, ng, l, r2ref, col, &k);
+  }
+  k.masses = spec_.VirialIndex() >= 0;
   if (spec_.kind == EquilibriumKind::kMonomerNmer || spec_.kind == EquilibriumKind::kMonomerNmerMmer) {
     const double c = std::max(l[0], 0.0);
     k.cPower[0] = std::pow(c, spec_.n - 1);
     k.cPower[1] = spec_.kind == EquilibriumKind::kMonomerNmerMmer ? std::pow(c, spec_.m - 1) : 0.0;
   }
-  const double B = vi >= 0 ? g[vi] : 0.0;
+  return k;
+}
 
-  // With B2: the weight concentration at the reference radius, where the local values
-  // are the concentrations themselves, and its derivatives.
+// With B2: the weight concentration at the reference radius, where the local values
+// are the concentrations themselves, and its derivatives by the k.P values.
+void ReferenceWeight(const EquilibriumModelSpec& spec_, const DataSet& set, const double* g, std::size_t ng,
+                     const double* l, const SetConstants& k, double* Wref, double* dWref) {
   Species sp;
-  double Wref = 0.0, dWref[kMaxP] = {};
-  if (vi >= 0) {
-    FillSpecies(spec_, set, g, ng, l, k, 0.0, &sp);
+  *Wref = 0.0;
+  std::fill(dWref, dWref + kMaxP, 0.0);
+  FillSpecies(spec_, set, g, ng, l, k, 0.0, &sp);
+  for (int j = 0; j < sp.count; ++j) {
+    const double wj = WeightPerSignal(sp.epsL[j]);
+    *Wref += wj * sp.M[j] * sp.S[j];
+    for (int p = 0; p < k.P; ++p) dWref[p] += wj * (sp.dM[j][p] * sp.S[j] + sp.M[j] * sp.dS[j][p]);
+  }
+}
+
+// The non-ideal species at x: each one's signal V_j = S_j exp(-2 B M_j (W - Wref)) and,
+// with derivatives, its derivatives by the k.P values. False when no weight
+// concentration W solves the distribution there.
+bool NonidealSpeciesAt(const EquilibriumModelSpec& spec_, const DataSet& set, const double* g, std::size_t ng,
+                       const double* l, const SetConstants& k, int vi, double Wref, const double* dWref, double x,
+                       bool derivatives, Species* spp, double* V, double (*dV)[kMaxP]) {
+  Species& sp = *spp;
+  const double B = g[vi];
+  const int P = k.P;
+  FillSpecies(spec_, set, g, ng, l, k, x, &sp);
+  // W = sum_j T_j E_j with T_j = w_j M_j S_j, E_j = exp(-2 B M_j (W - Wref)): Newton
+  // on phi(W) = W - sum_j T_j E_j, which is concave in W. For B >= 0 it increases
+  // everywhere and Newton converges from any start; for B < 0 it rises to a
+  // maximum, the root sought is on the rising branch, and Newton converges from any
+  // start on that branch (from its left monotonically, from its right after one
+  // step to the left). So the start is moved left until phi rises there.
+  double T[kMaxSpecies], E[kMaxSpecies];
+  double W = 0.0;
+  for (int j = 0; j < sp.count; ++j) {
+    T[j] = WeightPerSignal(sp.epsL[j]) * sp.M[j] * sp.S[j];
+    W += T[j];
+  }
+  double slope = 1.0, phi = 0.0;
+  auto residual = [&](double w) {
+    phi = w;
+    slope = 1.0;
     for (int j = 0; j < sp.count; ++j) {
-      const double wj = WeightPerSignal(sp.epsL[j]);
-      Wref += wj * sp.M[j] * sp.S[j];
-      for (std::size_t p = 0; p < P; ++p) dWref[p] += wj * (sp.dM[j][p] * sp.S[j] + sp.M[j] * sp.dS[j][p]);
+      E[j] = std::exp(-2.0 * B * sp.M[j] * (w - Wref));
+      phi -= T[j] * E[j];
+      slope += 2.0 * B * sp.M[j] * T[j] * E[j];
+    }
+  };
+  residual(W);
+  for (double shift = std::fabs(W - Wref) + std::fabs(W) + 1e-12; !(slope > 0.0) && shift < 1e300; shift *= 2.0)
+    residual(W = Wref - shift);
+  bool solved = false;
+  for (int it = 0; it < 100; ++it) {
+    if (it > 0) residual(W);
+    if (!(slope > 0.0) || !std::isfinite(phi)) break;
+    const double step = phi / slope;
+    W -= step;
+    if (std::fabs(step) <= 1e-15 * std::max(std::fabs(W), 1e-300)) {
+      solved = true;
+      break;
     }
   }
+  if (!solved) return false;
+  slope = 1.0;
+  for (int j = 0; j < sp.count; ++j) {
+    E[j] = std::exp(-2.0 * B * sp.M[j] * (W - Wref));
+    slope += 2.0 * B * sp.M[j] * T[j] * E[j];
+    V[j] = sp.S[j] * E[j];
+  }
+  if (!derivatives) return true;
+  const double dW0 = W - Wref;
+  for (int p = 0; p < P; ++p) {
+    // The explicit derivative of the residual, W held, then W's by the implicit
+    // function theorem.
+    const double dB = p == vi ? 1.0 : 0.0;
+    double dPhi = 0.0;
+    for (int j = 0; j < sp.count; ++j) {
+      const double wj = WeightPerSignal(sp.epsL[j]);
+      const double dT = wj * (sp.dM[j][p] * sp.S[j] + sp.M[j] * sp.dS[j][p]);
+      const double dExp = -2.0 * (dB * sp.M[j] * dW0 + B * sp.dM[j][p] * dW0 - B * sp.M[j] * dWref[p]);
+      dPhi -= dT * E[j] + T[j] * E[j] * dExp;
+    }
+    const double dW = -dPhi / slope;
+    for (int j = 0; j < sp.count; ++j) {
+      const double dExp = -2.0 * (dB * sp.M[j] * dW0 + B * sp.dM[j][p] * dW0 + B * sp.M[j] * (dW - dWref[p]));
+      dV[j][p] = sp.dS[j][p] * E[j] + sp.S[j] * E[j] * dExp;
+    }
+  }
+  return true;
+}
+
+// The signal of the data set with the reference signals in l (the globals without the
+// loadings of conserved mass). With *givenCinc the incompetent monomer's reference
+// signal is that value, and dCinc (when not null) gets each point's derivative by it.
+void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const double* g, std::size_t ng,
+                  const double* l, std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
+                  double* dL, const Column& col, const double* givenCinc = nullptr, double* dCinc = nullptr) {
+  const double r2ref = ReferenceRadiusSquared(set);
+  const SetConstants k = ConstantsOfSet(spec_, set, g, ng, l, nl, r2ref, col, givenCinc);
+  const std::size_t P = static_cast<std::size_t>(k.P), base = nl - 1;  // the baseline is the last local
+  const int vi = spec_.VirialIndex();
   if (vi < 0) {
     EvaluateIdealActivity(spec_, g, ng, l, nl, k, n, r, r2ref, f, dG, dL);
     return;
   }
+  double Wref = 0.0, dWref[kMaxP] = {};
+  ReferenceWeight(spec_, set, g, ng, l, k, &Wref, dWref);
+  const bool derivatives = dG || dL || dCinc;
+  Species sp;
+  double V[kMaxSpecies], dV[kMaxSpecies][kMaxP];
   for (std::size_t i = 0; i < n; ++i) {
     const double x = 0.5 * (r[i] * r[i] - r2ref);
-    FillSpecies(spec_, set, g, ng, l, k, x, &sp);
-    double d[kMaxP] = {};
-    double v = l[base];
-    const bool derivatives = dG || dL;
-    {
-      // W = sum_j T_j E_j with T_j = w_j M_j S_j, E_j = exp(-2 B M_j (W - Wref)): Newton
-      // on phi(W) = W - sum_j T_j E_j, which is concave in W. For B >= 0 it increases
-      // everywhere and Newton converges from any start; for B < 0 it rises to a
-      // maximum, the root sought is on the rising branch, and Newton converges from any
-      // start on that branch (from its left monotonically, from its right after one
-      // step to the left). So the start is moved left until phi rises there.
-      double T[kMaxSpecies], E[kMaxSpecies];
-      double W = 0.0;
-      for (int j = 0; j < sp.count; ++j) {
-        T[j] = WeightPerSignal(sp.epsL[j]) * sp.M[j] * sp.S[j];
-        W += T[j];
-      }
-      double slope = 1.0, phi = 0.0;
-      auto residual = [&](double w) {
-        phi = w;
-        slope = 1.0;
-        for (int j = 0; j < sp.count; ++j) {
-          E[j] = std::exp(-2.0 * B * sp.M[j] * (w - Wref));
-          phi -= T[j] * E[j];
-          slope += 2.0 * B * sp.M[j] * T[j] * E[j];
-        }
-      };
-      residual(W);
-      for (double shift = std::fabs(W - Wref) + std::fabs(W) + 1e-12; !(slope > 0.0) && shift < 1e300; shift *= 2.0)
-        residual(W = Wref - shift);
-      bool solved = false;
-      for (int it = 0; it < 100; ++it) {
-        if (it > 0) residual(W);
-        if (!(slope > 0.0) || !std::isfinite(phi)) break;
-        const double step = phi / slope;
-        W -= step;
-        if (std::fabs(step) <= 1e-15 * std::max(std::fabs(W), 1e-300)) {
-          solved = true;
-          break;
-        }
-      }
-      if (!solved) {
-        // No weight concentration satisfies the distribution (a strongly negative B2):
-        // the point has no value, and the search steps back from it.
-        f[i] = std::numeric_limits<double>::quiet_NaN();
-        if (dG) std::fill(dG + i * ng, dG + (i + 1) * ng, 0.0);
-        if (dL) std::fill(dL + i * nl, dL + (i + 1) * nl, 0.0);
-        continue;
-      }
-      slope = 1.0;
-      for (int j = 0; j < sp.count; ++j) {
-        E[j] = std::exp(-2.0 * B * sp.M[j] * (W - Wref));
-        slope += 2.0 * B * sp.M[j] * T[j] * E[j];
-      }
-      const double dW0 = W - Wref;
-      for (std::size_t p = 0; p < (derivatives ? P : 0); ++p) {
-        // The explicit derivative of the residual, W held, then W's by the implicit
-        // function theorem.
-        const double dB = static_cast<int>(p) == vi ? 1.0 : 0.0;
-        double dPhi = 0.0;
-        for (int j = 0; j < sp.count; ++j) {
-          const double wj = WeightPerSignal(sp.epsL[j]);
-          const double dT = wj * (sp.dM[j][p] * sp.S[j] + sp.M[j] * sp.dS[j][p]);
-          const double dExp = -2.0 * (dB * sp.M[j] * dW0 + B * sp.dM[j][p] * dW0 - B * sp.M[j] * dWref[p]);
-          dPhi -= dT * E[j] + T[j] * E[j] * dExp;
-        }
-        const double dW = -dPhi / slope;
-        for (int j = 0; j < sp.count; ++j) {
-          const double dExp =
-              -2.0 * (dB * sp.M[j] * dW0 + B * sp.dM[j][p] * dW0 + B * sp.M[j] * (dW - dWref[p]));
-          d[p] += sp.dS[j][p] * E[j] + sp.S[j] * E[j] * dExp;
-        }
-      }
-      for (int j = 0; j < sp.count; ++j) v += sp.S[j] * E[j];
+    if (!NonidealSpeciesAt(spec_, set, g, ng, l, k, vi, Wref, dWref, x, derivatives, &sp, V, dV)) {
+      // No weight concentration satisfies the distribution (a strongly negative B2):
+      // the point has no value, and the search steps back from it.
+      f[i] = std::numeric_limits<double>::quiet_NaN();
+      if (dG) std::fill(dG + i * ng, dG + (i + 1) * ng, 0.0);
+      if (dL) std::fill(dL + i * nl, dL + (i + 1) * nl, 0.0);
+      if (dCinc) dCinc[i] = 0.0;
+      continue;
+    }
+    double v = l[base], d[kMaxP] = {};
+    for (int j = 0; j < sp.count; ++j) {
+      v += V[j];
+      if (derivatives)
+        for (std::size_t p = 0; p < P; ++p) d[p] += dV[j][p];
     }
     f[i] = v;
     if (dG)
@@ -573,9 +613,9 @@ void EvaluateCore(const EquilibriumModelSpec& spec_, const DataSet& set, const d
       for (std::size_t p = 0; p < nl; ++p) dL[i * nl + p] = d[ng + p];
       dL[i * nl + base] = 1.0;
     }
+    if (dCinc) dCinc[i] = givenCinc ? d[ng + nl] : 0.0;
   }
 }
-
 
 // The model's own globals with "incompetent" and "B2": the globals of one evaluation,
 // before the floated column values and the loadings.
@@ -723,6 +763,230 @@ void ConservedReference(const EquilibriumModelSpec& spec, const DataSet& set, co
   dcdL[0] = (1.0 - f) * w / slope;
 }
 
+// Solves the small linear system a x = b (n <= kMaxSpecies) in place by elimination
+// with partial pivoting; b holds nb right-hand sides in columns (row-major, n x nb).
+// False when a is singular.
+bool SolveSmall(int n, double (*a)[kMaxSpecies], double* b, int nb) {
+  for (int c = 0; c < n; ++c) {
+    int piv = c;
+    for (int r = c + 1; r < n; ++r)
+      if (std::fabs(a[r][c]) > std::fabs(a[piv][c])) piv = r;
+    if (!(std::fabs(a[piv][c]) > 0.0)) return false;
+    if (piv != c) {
+      std::swap(a[piv], a[c]);
+      for (int k = 0; k < nb; ++k) std::swap(b[piv * nb + k], b[c * nb + k]);
+    }
+    for (int r = c + 1; r < n; ++r) {
+      const double m = a[r][c] / a[c][c];
+      for (int k = c; k < n; ++k) a[r][k] -= m * a[c][k];
+      for (int k = 0; k < nb; ++k) b[r * nb + k] -= m * b[c * nb + k];
+    }
+  }
+  for (int c = n - 1; c >= 0; --c)
+    for (int k = 0; k < nb; ++k) {
+      double v = b[c * nb + k];
+      for (int j = c + 1; j < n; ++j) v -= a[c][j] * b[j * nb + k];
+      b[c * nb + k] = v / a[c][c];
+    }
+  return true;
+}
+
+// With B2, what is counted over the column (the loadings of conserved mass, the
+// incompetent share) has no closed form: the reference signals it fixes are solved
+// here. Unknowns z: the conserved reference signals of the components (with L), then
+// the incompetent monomer's reference signal c_inc (with the fraction). Equations:
+//   conserved component k: sum_j a_kj I_j = (1 - f) L_k w (the factor 1 - f only for
+//     the monomer, of A for hetero-ab, when the fraction is fitted), else L_k w;
+//   the incompetent share: (1 - f) I_inc = f sum_j a_0j I_j;
+// I_j the column integral (in x, dx = r dr) of species j's non-ideal signal, a_kj the
+// share of species j's signal that counts for component k (as the ideal columns
+// count them). The integrals are composite Gauss-Legendre (8 nodes a panel, panels of
+// at most 2 in u x for the steepest species, exact to rounding for these smooth
+// exponentials); the non-ideal signal at each node is solved as at a fit point, with
+// its derivatives. Newton on z from the ideal values; the derivatives of z by the
+// values (globals of the set, locals, loadings) by the implicit function theorem,
+// the moving ends of the column by Leibniz's rule.
+struct ColumnSolution {
+  bool ok = false;
+  int nz = 0;
+  double z[kMaxSpecies] = {};
+  std::vector<double> dz;  // nz rows by [set globals | locals | loadings]
+};
+
+constexpr double kGaussNode[4] = {0.1834346424956498, 0.5255324099163290, 0.7966664774136267, 0.9602898564975363};
+constexpr double kGaussWeight[4] = {0.3626837833783620, 0.3137066458778873, 0.2223810344533745,
+                                    0.1012285362903763};
+
+ColumnSolution SolveNonidealColumn(const EquilibriumModelSpec& spec, const DataSet& set, const double* g,
+                                   std::size_t ng, const double* l, std::size_t nl, const double* L,
+                                   const Column& col, bool derivatives) {
+  ColumnSolution out;
+  const bool conserved = L != nullptr;
+  const int fi = spec.IncompetentIndex(), vi = spec.VirialIndex();
+  const bool inc = fi >= 0;
+  const int comps = conserved ? spec.Components() : 0;
+  const int nz = comps + (inc ? 1 : 0);
+  out.nz = nz;
+  const double f = inc ? g[fi] : 0.0;
+  const double r2ref = ReferenceRadiusSquared(set), xa = col.Xa(r2ref), w = col.W();
+  const double phi = spec.kind == EquilibriumKind::kHeteroAB
+                         ? set.extinction[0] / (set.extinction[0] + set.extinction[1]) : 1.0;
+  std::vector<double> lz(l, l + nl);
+  double cinc = 0.0;
+  if (conserved) {
+    // The ideal column's reference signals start the search.
+    std::vector<double> dc(comps * ng), dcdL(comps * comps);
+    ConservedReference(spec, set, g, ng, L, col, lz.data(), dc.data(), dcdL.data());
+  }
+  // The slot of each unknown among the values of an evaluation (the incompetent
+  // monomer's the one after the locals).
+  int slot[kMaxSpecies];
+  for (int q = 0; q < comps; ++q) slot[q] = static_cast<int>(ng) + q;
+  if (inc) slot[comps] = static_cast<int>(ng + nl);
+  // The share of species j's signal that counts for component k (the incompetent
+  // monomer, the last species when there is one, counts for none).
+  auto share = [&](int k, int j, int count) {
+    if (inc && j == count - 1) return 0.0;
+    if (spec.kind == EquilibriumKind::kIdeal) return j == k ? 1.0 : 0.0;
+    if (spec.kind == EquilibriumKind::kHeteroAB) return j == 2 ? (k == 0 ? phi : 1.0 - phi) : (j == k ? 1.0 : 0.0);
+    return 1.0;
+  };
+  int count = 0, P = 0, panels = 2;
+  double I[kMaxSpecies], dI[kMaxSpecies][kMaxP], Va[kMaxSpecies], Vb[kMaxSpecies];
+  auto integrate = [&](bool withDerivatives) {
+    const SetConstants k = ConstantsOfSet(spec, set, g, ng, lz.data(), nl, r2ref, col, inc ? &cinc : nullptr);
+    P = k.P;
+    double Wref = 0.0, dWref[kMaxP] = {};
+    ReferenceWeight(spec, set, g, ng, lz.data(), k, &Wref, dWref);
+    Species sp;
+    double V[kMaxSpecies], dV[kMaxSpecies][kMaxP];
+    FillSpecies(spec, set, g, ng, lz.data(), k, 0.0, &sp);
+    count = sp.count;
+    double steepest = 0.0;
+    for (int j = 0; j < count; ++j) steepest = std::max(steepest, std::fabs(sp.M[j] * k.s * w));
+    panels = std::clamp(static_cast<int>(std::ceil(0.5 * steepest)), 2, 64);
+    for (int j = 0; j < count; ++j) {
+      I[j] = 0.0;
+      std::fill(dI[j], dI[j] + kMaxP, 0.0);
+    }
+    const double h = w / panels;
+    for (int pa = 0; pa < panels; ++pa)
+      for (int q = 0; q < 8; ++q) {
+        const double t = q < 4 ? -kGaussNode[q] : kGaussNode[q - 4], wq = 0.5 * h * kGaussWeight[q % 4];
+        const double x = xa + h * (pa + 0.5 * (1.0 + t));
+        if (!NonidealSpeciesAt(spec, set, g, ng, lz.data(), k, vi, Wref, dWref, x, withDerivatives, &sp, V, dV))
+          return false;
+        for (int j = 0; j < count; ++j) {
+          I[j] += wq * V[j];
+          if (withDerivatives)
+            for (int p = 0; p < P; ++p) dI[j][p] += wq * dV[j][p];
+        }
+      }
+    if (withDerivatives) {
+      if (!NonidealSpeciesAt(spec, set, g, ng, lz.data(), k, vi, Wref, dWref, xa, false, &sp, Va, dV) ||
+          !NonidealSpeciesAt(spec, set, g, ng, lz.data(), k, vi, Wref, dWref, xa + w, false, &sp, Vb, dV))
+        return false;
+    }
+    return true;
+  };
+  // The residuals of the equations and, from the last integration with derivatives,
+  // their derivatives by the values of an evaluation.
+  auto residuals = [&](double* R) {
+    for (int k = 0; k < comps; ++k) {
+      R[k] = -((k == 0 && inc) ? 1.0 - f : 1.0) * L[k] * w;
+      for (int j = 0; j < count; ++j) R[k] += share(k, j, count) * I[j];
+    }
+    if (inc) {
+      double competent = 0.0;
+      for (int j = 0; j < count; ++j) competent += share(0, j, count) * I[j];
+      R[comps] = (1.0 - f) * I[count - 1] - f * competent;
+    }
+  };
+  // The derivative of residual row q by the value p (Leibniz's terms at the ends).
+  auto rowDerivative = [&](int q, int p) {
+    double d = 0.0;
+    auto integralTerm = [&](int j) {
+      double v = dI[j][p];
+      if (p == col.mi) v += -Va[j] * col.lo;
+      if (p == col.bi) v += Vb[j] * col.hi;
+      return v;
+    };
+    if (q < comps) {
+      for (int j = 0; j < count; ++j) d += share(q, j, count) * integralTerm(j);
+      const double fac = (q == 0 && inc) ? 1.0 - f : 1.0;
+      if (p == col.mi) d -= fac * L[q] * -col.lo;
+      if (p == col.bi) d -= fac * L[q] * col.hi;
+      if (q == 0 && inc && p == fi) d += L[0] * w;
+    } else {
+      double competent = 0.0, dCompetent = 0.0;
+      for (int j = 0; j < count; ++j) {
+        competent += share(0, j, count) * I[j];
+        dCompetent += share(0, j, count) * integralTerm(j);
+      }
+      d = (1.0 - f) * integralTerm(count - 1) - f * dCompetent;
+      if (p == fi) d += -I[count - 1] - competent;
+    }
+    return d;
+  };
+  auto setUnknowns = [&](const double* z) {
+    for (int q = 0; q < comps; ++q) lz[q] = z[q];
+    if (inc) cinc = z[comps];
+  };
+  double z[kMaxSpecies] = {};
+  for (int q = 0; q < comps; ++q) z[q] = lz[q];
+  if (inc) z[comps] = cinc;
+  double R[kMaxSpecies], J[kMaxSpecies][kMaxSpecies];
+  bool converged = false;
+  double lastStep = 1.0;  // the last step relative to the unknowns
+  for (int it = 0; it < 60 && !converged; ++it) {
+    setUnknowns(z);
+    if (!integrate(true)) return out;
+    residuals(R);
+    for (int q = 0; q < nz; ++q)
+      for (int c = 0; c < nz; ++c) J[q][c] = rowDerivative(q, slot[c]);
+    double step[kMaxSpecies];
+    for (int q = 0; q < nz; ++q) step[q] = R[q];
+    if (!SolveSmall(nz, J, step, 1)) return out;
+    double scale = 0.0;
+    for (int q = 0; q < nz; ++q) scale = std::max(scale, std::fabs(z[q]));
+    lastStep = 0.0;
+    for (int q = 0; q < nz; ++q) {
+      z[q] -= step[q];
+      lastStep = std::max(lastStep, std::fabs(step[q]) / std::max(scale, 1e-300));
+    }
+    converged = !(lastStep > 1e-13);
+    if (conserved)
+      for (int q = 0; q < comps; ++q) z[q] = std::max(z[q], 0.0);
+  }
+  setUnknowns(z);
+  if (!integrate(derivatives)) return out;
+  std::copy(z, z + nz, out.z);
+  // The rounding of the integrals can keep the last steps from 1e-13: a step of 1e-9
+  // of the values is still far below what the data tell.
+  converged = converged || lastStep <= 1e-9;
+  out.ok = converged;
+  if (!derivatives || !converged) return out;
+  // dz = -J^-1 dR by every value of the set: its globals and locals (the unknowns'
+  // own slots apart), then the loadings.
+  const int nTheta = static_cast<int>(ng + nl) + comps;
+  for (int q = 0; q < nz; ++q)
+    for (int c = 0; c < nz; ++c) J[q][c] = rowDerivative(q, slot[c]);
+  std::vector<double> rhs(nz * nTheta, 0.0);
+  for (int q = 0; q < nz; ++q) {
+    for (int p = 0; p < static_cast<int>(ng + nl); ++p) {
+      if (conserved && p >= static_cast<int>(ng) && p < static_cast<int>(ng) + comps) continue;
+      rhs[q * nTheta + p] = -rowDerivative(q, p);
+    }
+    if (q < comps) rhs[q * nTheta + ng + nl + q] = ((q == 0 && inc) ? 1.0 - f : 1.0) * w;
+  }
+  if (!SolveSmall(nz, J, rhs.data(), nTheta)) {
+    out.ok = false;
+    return out;
+  }
+  out.dz = std::move(rhs);
+  return out;
+}
+
 // The globals of one data set's evaluation: the base globals, then the cell's floated
 // meniscus and bottom (those of the other cells have no part), with the index of each
 // among the problem's globals; and the column they give.
@@ -783,6 +1047,10 @@ void EquilibriumModel::Evaluate(const DataSet& set, const double* g, std::size_t
                                 std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
                                 double* dL) const {
   const int li = spec_.LoadingIndex(set.cell);
+  if (spec_.VirialIndex() >= 0 && (li >= 0 || spec_.IncompetentIndex() >= 0)) {
+    EvaluateNonidealColumn(set, g, ng, l, nl, n, r, f, dG, dL);
+    return;
+  }
   if (li < 0 && spec_.MeniscusIndex(set.cell) < 0 && spec_.BottomIndex(set.cell) < 0) {
     EvaluateCore(spec_, set, g, ng, l, nl, n, r, f, dG, dL, ColumnOfSet(set));
     return;
@@ -818,6 +1086,60 @@ void EquilibriumModel::Evaluate(const DataSet& set, const double* g, std::size_t
   }
 }
 
+void EquilibriumModel::EvaluateNonidealColumn(const DataSet& set, const double* g, std::size_t ng, const double* l,
+                                              std::size_t nl, std::size_t n, const double* r, double* f, double* dG,
+                                              double* dL) const {
+  // The reference signals that the column fixes (the conserved ones, the incompetent
+  // monomer's) solved over the non-ideal column; the set's signal with them, its
+  // derivatives through them by the chain rule.
+  const int li = spec_.LoadingIndex(set.cell);
+  const bool inc = spec_.IncompetentIndex() >= 0;
+  const SetGlobals sg = GlobalsOfSet(spec_, set, g);
+  const std::size_t ngSet = sg.g.size(), comps = li >= 0 ? static_cast<std::size_t>(spec_.Components()) : 0;
+  const bool derivatives = dG || dL;
+  const ColumnSolution cs =
+      SolveNonidealColumn(spec_, set, sg.g.data(), ngSet, l, nl, li >= 0 ? g + li : nullptr, sg.col, derivatives);
+  if (!cs.ok) {
+    // No column satisfies the equations at these values: the set has no value there,
+    // and the search steps back from it.
+    std::fill(f, f + n, std::numeric_limits<double>::quiet_NaN());
+    if (dG) std::fill(dG, dG + n * ng, 0.0);
+    if (dL) std::fill(dL, dL + n * nl, 0.0);
+    return;
+  }
+  std::vector<double> lc(l, l + nl);
+  for (std::size_t j = 0; j < comps; ++j) lc[j] = cs.z[j];
+  const double cinc = inc ? cs.z[comps] : 0.0;
+  if (!derivatives) {
+    EvaluateCore(spec_, set, sg.g.data(), ngSet, lc.data(), nl, n, r, f, nullptr, nullptr, sg.col,
+                 inc ? &cinc : nullptr);
+    return;
+  }
+  std::vector<double> gCore(n * ngSet), lCore(n * nl), dCinc(n, 0.0);
+  EvaluateCore(spec_, set, sg.g.data(), ngSet, lc.data(), nl, n, r, f, gCore.data(), lCore.data(), sg.col,
+               inc ? &cinc : nullptr, inc ? dCinc.data() : nullptr);
+  const std::size_t nT = ngSet + nl + comps;
+  for (std::size_t i = 0; i < n; ++i) {
+    double dfdz[kMaxSpecies] = {};
+    for (std::size_t q = 0; q < comps; ++q) dfdz[q] = lCore[i * nl + q];
+    if (inc) dfdz[comps] = dCinc[i];
+    auto through = [&](std::size_t t) {
+      double v = 0.0;
+      for (int q = 0; q < cs.nz; ++q) v += dfdz[q] * cs.dz[q * nT + t];
+      return v;
+    };
+    if (dG) {
+      double* row = dG + i * ng;
+      std::fill(row, row + ng, 0.0);
+      for (std::size_t p = 0; p < ngSet; ++p) row[sg.index[p]] += gCore[i * ngSet + p] + through(p);
+      for (std::size_t k = 0; k < comps; ++k) row[li + k] += through(ngSet + nl + k);
+    }
+    if (dL)
+      for (std::size_t j = 0; j < nl; ++j)
+        dL[i * nl + j] = j < comps ? 0.0 : lCore[i * nl + j] + through(ngSet + j);
+  }
+}
+
 std::vector<double> EquilibriumModel::ReferenceSignals(const DataSet& set, const double* g, std::size_t ng,
                                                        const double* l, std::size_t nl) const {
   std::vector<double> out(l, l + (nl > 0 ? nl - 1 : 0));
@@ -825,6 +1147,12 @@ std::vector<double> EquilibriumModel::ReferenceSignals(const DataSet& set, const
   if (li < 0 || static_cast<std::size_t>(li) + spec_.Components() > ng) return out;
   const SetGlobals sg = GlobalsOfSet(spec_, set, g);
   const std::size_t comps = static_cast<std::size_t>(spec_.Components());
+  if (spec_.VirialIndex() >= 0) {
+    const ColumnSolution cs = SolveNonidealColumn(spec_, set, sg.g.data(), sg.g.size(), l, nl, g + li, sg.col, false);
+    for (std::size_t j = 0; j < comps && j < out.size(); ++j)
+      out[j] = cs.ok ? cs.z[j] : std::numeric_limits<double>::quiet_NaN();
+    return out;
+  }
   std::vector<double> dc(comps * sg.g.size()), dcdL(comps * comps);
   ConservedReference(spec_, set, sg.g.data(), sg.g.size(), g + li, sg.col, out.data(), dc.data(), dcdL.data());
   return out;
@@ -1063,9 +1391,6 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
         return fail("floating the meniscus or bottom needs them in every experiment file as start values: " +
                     (d.experiment.empty() ? d.source : d.experiment) + " does not give them");
   }
-  if (spec.incompetent && spec.virial)
-    return fail("the incompetent fraction and B2 cannot be fitted together: the fraction of the loading is "
-                "counted through the ideal distributions");
   if (spec.virial) {
     // B2 weighs each species through its molar extinction coefficient.
     const int needed = spec.kind == EquilibriumKind::kIdeal ? spec.species
@@ -1077,9 +1402,6 @@ bool BuildEquilibriumProblem(std::vector<DataSet> sets, const EquilibriumModelSp
                       " and the pathlength");
   }
   if (conserveMass) {
-    if (spec.virial)
-      return fail("--conserve-mass is not available with B2 (the column of a non-ideal distribution has no "
-                  "closed form)");
     for (const DataSet& d : sets)
       if (!(d.meniscus > 0.0 && d.bottom > d.meniscus))
         return fail("--conserve-mass needs the meniscus and bottom of every cell: " +

@@ -32,7 +32,9 @@
 //     concentrations at the reference radius; at each point the species' ideal
 //     signals S_j are scaled by exp(-2 B2 M_j (W - W_ref)) with W solved by Newton
 //     (W = sum_j w_j S_j exp(-2 B2 M_j (W - W_ref))); the derivatives follow by
-//     implicit differentiation.
+//     implicit differentiation. With the loadings of conserved mass or the incompetent
+//     share, the reference signals they fix are solved over the non-ideal column,
+//     integrated by Gauss-Legendre quadrature (it has no closed form).
 #pragma once
 
 #include <map>
@@ -111,6 +113,12 @@ class EquilibriumModel : public Model {
   const EquilibriumModelSpec& spec() const { return spec_; }
 
  private:
+  // With B2 and a loading counted over the column (conserved mass, the incompetent
+  // fraction): the reference signals the column fixes solved over the non-ideal
+  // column by quadrature, the derivatives through them by the implicit function theorem.
+  void EvaluateNonidealColumn(const DataSet& set, const double* global, std::size_t nGlobal, const double* local,
+                              std::size_t nLocal, std::size_t n, const double* r, double* f, double* dGlobal,
+                              double* dLocal) const;
   EquilibriumModelSpec spec_;
 };
 
@@ -147,10 +155,10 @@ const Quantity& QuantityOfEquilibriumValue(const std::string& name);
 // "meniscus cell C" and "bottom cell C" (cm), from the experiment files' values, only
 // where a loading is counted over the column (conserveMass or the incompetent
 // fraction): the exponentials alone do not depend on it. False with *error for a name
-// in the settings the model does not have; for B2 with the incompetent fraction (the
-// fraction is counted through the ideal distributions) or without the extinction
+// in the settings the model does not have; for B2 without the extinction
 // coefficients it needs; for conserveMass without the meniscus and bottom of every
-// data set, or with B2. Data sets whose files switch on time-invariant noise share a
+// data set. With B2, what is counted over the column (the loadings, the incompetent
+// share) is integrated numerically over the non-ideal column. Data sets whose files switch on time-invariant noise share a
 // profile per cell and wavelength (Problem::tiNoiseGroups; refused for a cell of one
 // speed or whose speeds do not share their fitted radii), the first one's baseline
 // held at 0.

@@ -813,6 +813,11 @@ DialogTemplate GlobalEqValuesTemplate(const std::vector<std::string>& globals,
   }
   // One loading per cell instead of each data set's own reference signals.
   if (options.conserveMass) right.push_back(C(kIdGlobalEqConserveMass, "conserve mass in each cell"));
+  // One meniscus and one bottom per cell, shared by its speeds.
+  if (options.floatColumn) {
+    right.push_back(C(kIdGlobalEqFloatMeniscus, "fit the meniscus of each cell"));
+    right.push_back(C(kIdGlobalEqFloatBottom, "fit the bottom of each cell"));
+  }
   // The global column first: the keyboard walks the controls in the template's order.
   const int leftBottom = place(left, kMargin, kLeftLabel);
   const int rightBottom = place(right, kMargin + kLeftLabel + kEdit + kFit, kRightLabel);

@@ -55,15 +55,19 @@ inline constexpr int kGlobalEqMaxRows = 8;
 // + 1; associations only) and the second virial coefficient B2 (kIdGlobalEqB2,
 // + 1); after the local rows the switch "conserve mass in each cell"
 // (kIdGlobalEqConserveMass: one loading per cell instead of each data set's own
-// reference signals).
+// reference signals), and the switches that fit one meniscus
+// (kIdGlobalEqFloatMeniscus) and one bottom (kIdGlobalEqFloatBottom) per cell.
 inline constexpr int kIdGlobalEqIncompetent = 990;
 inline constexpr int kIdGlobalEqB2 = 992;
 inline constexpr int kIdGlobalEqConserveMass = 994;
+inline constexpr int kIdGlobalEqFloatMeniscus = 995;
+inline constexpr int kIdGlobalEqFloatBottom = 996;
 // The rows of those values a values dialog shows: a row's label (empty: no row).
 struct GlobalEqOptionRows {
   std::string incompetent;
   std::string virial;
   bool conserveMass = false;
+  bool floatColumn = false;  // the meniscus and bottom switches
 };
 // The values dialog for the labels of the global and local values (each label
 // names the value and its unit) and the option rows; std::invalid_argument for

@@ -365,16 +365,20 @@ TEST_F(GlobalEquilibriumWindowTest, AnIncompetentFractionFloatedByKeysIsFittedAs
 // The combinations the engine refuses reach a box that names why, and the values
 // dialog comes back as it was left: OK on it unchanged meets the same refusal, and
 // Cancel then leaves nothing fitted. The shipped example gives no meniscus and
-// bottom, which conserving the mass needs.
+// bottom, which conserving the mass and fitting them need; a fitted meniscus or
+// bottom needs a loading counted over the column.
 TEST_F(GlobalEquilibriumWindowTest, ARefusedCombinationIsNamedAndTheDialogComesBackAsItWasLeft) {
   const struct {
     int model;
-    bool incompetent, b2, conserve;
+    bool incompetent, b2, conserve, meniscus = false, bottom = false;
     std::vector<std::string> named;
   } cases[] = {
-      {kMonomerNmer, true, true, false, {"incompetent fraction and B2"}},
-      {kMonomerNmer, false, false, true, {"\"conserve mass in each cell\"", "meniscus and bottom", "cell1_280.xp"}},
-      {0, false, true, true, {"\"conserve mass in each cell\"", "B2"}},
+      {kMonomerNmer, false, false, true, false, false,
+       {"\"conserve mass in each cell\"", "meniscus and bottom", "cell1_280.xp"}},
+      {0, false, true, true, false, false, {"\"conserve mass in each cell\"", "meniscus and bottom"}},
+      {kMonomerNmer, false, true, false, true, false, {"\"conserve mass in each cell\"", "incompetent fraction"}},
+      {0, false, false, false, false, true, {"\"conserve mass in each cell\"", "incompetent fraction"}},
+      {kMonomerNmer, true, true, false, true, true, {"meniscus or bottom", "cell1_280.xp"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named.front() + " with model " + std::to_string(c.model));
@@ -387,6 +391,8 @@ TEST_F(GlobalEquilibriumWindowTest, ARefusedCombinationIsNamedAndTheDialogComesB
     }
     if (c.b2) values.checked[kIdGlobalEqB2 + 1] = true;
     values.checked[kIdGlobalEqConserveMass] = c.conserve;
+    values.checked[kIdGlobalEqFloatMeniscus] = c.meniscus;
+    values.checked[kIdGlobalEqFloatBottom] = c.bottom;
     Backend().QueueOpenFiles(ExampleFiles());
     Backend().QueueDialog(IDOK, ModelAnswer(c.model));
     Backend().QueueDialog(IDOK, values);
@@ -452,8 +458,7 @@ TEST_F(GlobalEquilibriumWindowTest, EscInItsDialogsLeavesTheWindowAsItWas) {
     return n;
   };
   TransferBuffer refusedCombination;
-  refusedCombination.checked[kIdGlobalEqB2 + 1] = true;
-  refusedCombination.checked[kIdGlobalEqIncompetent + 1] = true;
+  refusedCombination.checked[kIdGlobalEqFloatMeniscus] = true;
   TransferBuffer refusedField;
   refusedField.text[kIdGlobalEqIncompetent] = "2";
   for (int stage = 0; stage < 4; ++stage) {
@@ -525,7 +530,9 @@ TEST_F(GlobalEquilibriumWindowTest, EveryValuesDialogFitsASmallScreenAndTabsGlob
     std::size_t lastGlobal = 0, firstLocal = order.size();
     for (std::size_t i = 0; i < order.size(); ++i) {
       const bool local = order[i] >= kIdGlobalEqLocalFirst && order[i] < kIdGlobalEqIncompetent;
-      if (local || order[i] == kIdGlobalEqConserveMass) firstLocal = std::min(firstLocal, i);
+      const bool switches = order[i] == kIdGlobalEqConserveMass || order[i] == kIdGlobalEqFloatMeniscus ||
+                            order[i] == kIdGlobalEqFloatBottom;
+      if (local || switches) firstLocal = std::min(firstLocal, i);
       else if (order[i] != IDOK && order[i] != IDCANCEL) lastGlobal = i;
     }
     EXPECT_LT(lastGlobal, firstLocal);

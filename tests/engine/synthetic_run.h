@@ -80,17 +80,22 @@ double ColumnIntegral(F g, double lo, double hi, int intervals = 2000) {
 // of its differential equation from the reference radius (x = 0), marching outwards
 // through the points in both directions with RK4: for the monomer's molar
 // concentration m, d m/dx = sigma1 m / (1 + 2 B2 M1 m dW/dm) with W the weight
-// concentration (g/ml), W = (M1/1000)(m + n Ka m^n) (ideal1: Ka = 0).
+// concentration (g/ml), W = (M1/1000)(m + n Ka m^n) (ideal1: Ka = 0). An incompetent
+// monomer of the same mass has the same activity coefficient, so it is rho m at every
+// radius, rho its molar share at the reference radius: it adds rho m to W and to the
+// signal.
 inline std::vector<double> NonIdealProfile(const Truth& t, double rpm, double tempC, double ref2, double a,
-                                           const std::vector<double>& r) {
+                                           const std::vector<double>& r, double rho = 0.0,
+                                           std::vector<double>* monomer = nullptr) {
   const double s1 = Sigma(t.M1, rpm, tempC), Ka = t.model == "ideal1" ? 0.0 : std::pow(10.0, t.logKa);
   const int n = t.n;
   const double m0 = t.model == "ideal1" ? a / (kEps * kPath) : a;  // ideal1: a is its signal
   auto rate = [&](double m) {
-    const double dWdm = t.M1 / 1000.0 * (1.0 + n * n * Ka * std::pow(m, n - 1));
+    const double dWdm = t.M1 / 1000.0 * (1.0 + rho + n * n * Ka * std::pow(m, n - 1));
     return s1 * m / (1.0 + 2.0 * t.B2 * t.M1 * m * dWdm);
   };
   std::vector<double> out(r.size());
+  if (monomer) monomer->assign(r.size(), 0.0);
   for (int dir : {1, -1}) {
     double x = 0.0, m = m0;
     for (std::size_t k = 0; k < r.size(); ++k) {
@@ -104,10 +109,50 @@ inline std::vector<double> NonIdealProfile(const Truth& t, double rpm, double te
         m += h * (k1 + 2 * k2 + 2 * k3 + k4) / 6.0;
       }
       x = target;
-      out[i] = kEps * kPath * (m + n * Ka * std::pow(m, n)) + t.baseline;
+      out[i] = kEps * kPath * ((1.0 + rho) * m + n * Ka * std::pow(m, n)) + t.baseline;
+      if (monomer) (*monomer)[i] = m;
     }
   }
   return out;
+}
+
+// The radii of Simpson's rule over [lo, hi], and the rule's integral (in r dr) of
+// values at them.
+inline std::vector<double> SimpsonRadii(double lo, double hi, int intervals = 400) {
+  std::vector<double> r(intervals + 1);
+  for (int i = 0; i <= intervals; ++i) r[i] = lo + (hi - lo) * i / intervals;
+  return r;
+}
+inline double SimpsonOf(const std::vector<double>& v, const std::vector<double>& r) {
+  const int intervals = static_cast<int>(r.size()) - 1;
+  double sum = v.front() * r.front() + v.back() * r.back();
+  for (int i = 1; i < intervals; ++i) sum += (i % 2 ? 4.0 : 2.0) * v[i] * r[i];
+  return sum * (r.back() - r.front()) / intervals / 3.0;
+}
+
+// The non-ideal profile with the incompetent monomer whose integral over the column
+// is its share of the whole monomer loading: its molar share rho at the reference
+// radius by bisection on Simpson integrals of the incompetent signal (rho eps l m) and
+// of the rest.
+inline std::vector<double> NonIdealIncompetentProfile(const Truth& t, double rpm, double tempC, double ref2,
+                                                      double a, const std::vector<double>& r, double meniscus,
+                                                      double bottom) {
+  const std::vector<double> column = SimpsonRadii(meniscus, bottom, 120);
+  const double q = t.incompetent / (1.0 - t.incompetent);
+  auto excess = [&](double rho) {
+    std::vector<double> m;
+    const std::vector<double> v = NonIdealProfile(t, rpm, tempC, ref2, a, column, rho, &m);
+    std::vector<double> incompetent(v.size()), competent(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      incompetent[i] = kEps * kPath * rho * m[i];
+      competent[i] = v[i] - t.baseline - incompetent[i];
+    }
+    return SimpsonOf(incompetent, column) - q * SimpsonOf(competent, column);
+  };
+  double lo = 0.0, hi = std::max(q, 1e-3);
+  while (excess(hi) < 0.0) hi *= 2.0;
+  while (hi - lo > 1e-12 * hi) (excess(0.5 * (lo + hi)) > 0.0 ? hi : lo) = 0.5 * (lo + hi);
+  return NonIdealProfile(t, rpm, tempC, ref2, a, r, 0.5 * (lo + hi));
 }
 
 // The noiseless signal at the points r of a cell with the given column (meniscus and
@@ -117,6 +162,7 @@ inline std::vector<double> NonIdealProfile(const Truth& t, double rpm, double te
 // distribution.
 inline std::vector<double> Profile(const Truth& t, double rpm, double tempC, double ref2, double a,
                                    const std::vector<double>& r, double meniscus = 0.0, double bottom = 0.0) {
+  if (t.B2 != 0.0 && t.incompetent > 0.0) return NonIdealIncompetentProfile(t, rpm, tempC, ref2, a, r, meniscus, bottom);
   if (t.B2 != 0.0) return NonIdealProfile(t, rpm, tempC, ref2, a, r);
   std::vector<double> out;
   for (double x : r) out.push_back(Signal(t, rpm, tempC, ref2, a, x));
@@ -187,6 +233,13 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
       d.bottom = shape.bottom;
       auto profile = [&](double a) { return Profile(t, rpm, shape.temperature, ref2, a, r, shape.meniscus, shape.bottom); };
       auto mean = [&](double a) {
+        if (shape.conserve && t.B2 != 0.0) {
+          // The non-ideal column by Simpson's rule over its profile.
+          const std::vector<double> radii = SimpsonRadii(shape.meniscus, shape.bottom);
+          std::vector<double> v = NonIdealProfile(t, rpm, shape.temperature, ref2, a, radii);
+          for (double& y : v) y -= t.baseline;
+          return SimpsonOf(v, radii) / (0.5 * (shape.bottom * shape.bottom - shape.meniscus * shape.meniscus));
+        }
         if (shape.conserve) {
           const double column = 0.5 * (shape.bottom * shape.bottom - shape.meniscus * shape.meniscus);
           return ColumnIntegral([&](double x) { return CompetentSignal(t, rpm, shape.temperature, ref2, a, x); },
@@ -198,18 +251,33 @@ inline std::vector<DataSet> SyntheticRun(const Truth& t, unsigned seed, const Ru
         return s / shape.points;
       };
       const bool molar = t.model != "ideal1" && t.model != "ideal2";
-      double lo = 0.0, hi = molar ? load / (kEps * kPath) : load;
-      while (mean(hi) < load) hi *= 2;
-      for (int it = 0; it < 200; ++it) {
-        const double mid = 0.5 * (lo + hi);
-        if (mid <= lo || mid >= hi) break;  // lo and hi are neighbours: nothing changes any more
-        (mean(mid) > load ? hi : lo) = mid;
+      // A non-ideal run's profiles are integrated numerically, at a cost: they do not
+      // depend on the seed, so each is found once.
+      static std::map<std::pair<std::string, std::vector<double>>, std::vector<double>> nonIdeal;
+      const std::pair<std::string, std::vector<double>> key{
+          t.model,
+          {double(t.n), t.M1, t.logKa, t.baseline, t.incompetent, t.B2, rpm, load, shape.left, shape.right,
+           double(shape.points), shape.temperature, shape.meniscus, shape.bottom, double(shape.conserve)}};
+      const bool cached = t.B2 != 0.0 && nonIdeal.count(key) > 0;
+      double a = 0.0;
+      std::vector<double> clean;
+      if (!cached) {
+        double lo = 0.0, hi = molar ? load / (kEps * kPath) : load;
+        while (mean(hi) < load) hi *= 2;
+        for (int it = 0; it < 200; ++it) {
+          const double mid = 0.5 * (lo + hi);
+          if (mid <= lo || mid >= hi) break;  // lo and hi are neighbours: nothing changes any more
+          (mean(mid) > load ? hi : lo) = mid;
+        }
+        a = 0.5 * (lo + hi);
+        clean = profile(a);
+        if (t.B2 != 0.0) nonIdeal[key] = clean;
+      } else {
+        clean = nonIdeal[key];
       }
-      const double a = 0.5 * (lo + hi);
       Scan sc;
       sc.rpm = rpm;
       sc.temperature = shape.temperature;
-      std::vector<double> clean = profile(a);
       if (t.model == "hetero-ab" && shape.conserve) {
         // A and B each keep their own loading (half the cell's signal each) at every
         // speed: A's part of the column's mean signal counts free A and A's part of AB
