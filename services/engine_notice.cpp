@@ -49,33 +49,31 @@ void RaiseFailure(const std::string& text) {
   throw FatalError(text);  // not reached: RaiseNotice throws for a failure
 }
 
-int RaiseBox(const std::string& text, const std::string& caption, unsigned style, int unanswered) {
+namespace {
+
+EngineNotice BoxNotice(const std::string& text, const std::string& caption, unsigned style, int unanswered) {
   EngineNotice notice;
   notice.kind = EngineNotice::Kind::Box;
   notice.text = text;
   notice.caption = caption;
   notice.style = style;
   notice.unanswered = unanswered;
-  return RaiseNotice(notice);
+  return notice;
+}
+
+}  // namespace
+
+int RaiseBox(const std::string& text, const std::string& caption, unsigned style, int unanswered) {
+  return RaiseNotice(BoxNotice(text, caption, style, unanswered));
 }
 
 void RaiseNote(const std::string& text, const std::string& caption, unsigned style) {
-  EngineNotice notice;
-  notice.kind = EngineNotice::Kind::Box;
-  notice.text = text;
-  notice.caption = caption;
-  notice.style = style & ~kButtonBits;
-  RaiseNotice(notice);
+  RaiseNotice(BoxNotice(text, caption, style & ~kButtonBits, EngineNotice{}.unanswered));
 }
 
 int RaiseQuestion(QuestionId id, const std::string& text, const std::string& caption, unsigned style,
                   int unanswered) {
-  EngineNotice notice;
-  notice.kind = EngineNotice::Kind::Box;
-  notice.text = text;
-  notice.caption = caption;
-  notice.style = style;
-  notice.unanswered = unanswered;
+  EngineNotice notice = BoxNotice(text, caption, style, unanswered);
   notice.question = id;
   // The backend under the presenter learns the id here (a batch answers by it).
   const ScopedQuestion asked(id, unanswered);
