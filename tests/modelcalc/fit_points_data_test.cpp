@@ -100,6 +100,8 @@ TEST_F(FitPointsDataTest, ObjectiveOfGivenDataIgnoresTheBoundAnalysis) {
     EXPECT_EQ(targetFresh.Points(), targetHere.Points());
     EXPECT_EQ(TargetValues(targetFresh, false), modelHere);
     EXPECT_EQ(TargetValues(targetFresh, true), dataHere);
+    // What the fresh analysis loaded is released before it ends.
+    test::ResetModelCalcState();
   }
   // The program's analysis bound again: its own door gives the same once more.
   EXPECT_TRUE(SameBits(FitRmsd(), objectiveHere));
