@@ -31,6 +31,7 @@ namespace tarmic {
 
 class TPrinter;
 struct ResponseEntry;
+struct AnalysisOutcome;
 
 // Source of the idle message of an open menu.
 inline constexpr unsigned MSGF_MENU = 2;
@@ -168,7 +169,7 @@ class TXLAWindow {
   void CmShowResiduals();              // 209
   void CmDataMarkSize();               // 211
   void CmFinalProfileToFit();          // 223
-  void RunDiscreteModel();             // Run of a discrete-species model
+  AnalysisOutcome RunDiscreteModel();  // Run of a discrete-species model
   void CmInhomogeneousSolvent();      // 542
   void CmSetRange();                   // 207
   void CmFullRange();                  // 208

@@ -53,7 +53,7 @@ void TXLAWindow::ParametersCommand() {
 }
 
 void TXLAWindow::CmRun() {
-  const AnalysisCommandOutcome analysis(false);
+  AnalysisCommandOutcome analysis(false);
   if (const std::string mismatch = ContinuousModelDataMismatch(); !mismatch.empty()) {
     CommandMessageBox(*this, mismatch, "ATTENTION", MB_OK | MB_ICONINFORMATION);
     return;
@@ -64,7 +64,7 @@ void TXLAWindow::CmRun() {
   }
   if (!RequireLoadedData(*this) || !RequireFitPoints(*this)) return;
   if (DiscreteModelActive()) {
-    RunDiscreteModel();
+    analysis.Keep(RunDiscreteModel());
     return;
   }
   DistributionModels().bContiInnerRun = false;
@@ -74,6 +74,8 @@ void TXLAWindow::CmRun() {
     TimeCourseTable course;
     RunContinuousModel(&GetHandle(), course);
     bRunInProgress = false;
+    // A stopped time course is no complete computation.
+    analysis.Keep(OutcomeOfRun(!course.stopped && AnalysisSwitches().bModelComputed));
     if (course.stopped && !bBatchMode)
       CommandMessageBox(*this, TimeCourseStoppedText(course, AnalysisSwitches().bModelComputed), "ERROR", MB_OK);
     // The windows done are written where the user chooses.
@@ -92,6 +94,7 @@ void TXLAWindow::CmRun() {
   }
   const ContiRunResult run = RunContiSed(&GetHandle());
   bRunInProgress = false;
+  analysis.Keep(OutcomeOfRun(run.outcome == ContiRunOutcome::Computed));
   ShowContiRunMessage(*this, run.message);
   if (run.outcome == ContiRunOutcome::Computed) DataSet().bDataChanged = false;
   RepaintMain();
@@ -99,24 +102,26 @@ void TXLAWindow::CmRun() {
 
 // Computes the discrete-species model with the current parameters, redrawing while
 // it computes, and shows fit and residuals. The computation shows its own boxes.
-void TXLAWindow::RunDiscreteModel() {
+// Returns the outcome the computation returned (none computed for a refusal).
+AnalysisOutcome TXLAWindow::RunDiscreteModel() {
   // Values no computation can use, whatever route they came by, are refused before
   // the last fit goes.
   if (const std::string refusal = RunValuesRefusal(); !refusal.empty()) {
     PlayErrorSound();
     CommandMessageBox(*this, refusal, "ERROR", MB_OK);
-    return;
+    return OutcomeOfRun(false);
   }
   bRunInProgress = true;
   ModelSteps().bLiveDisplay = true;
   const LastModelFit last;
   const bool earlierModel = AnalysisSwitches().bModelComputed;
-  const ModelResult result = CalculateModel(&GetHandle());
+  RunComputation run = RunLoadedData(&GetHandle());
+  const ModelResult& result = run.result;
   ModelSteps().bLiveDisplay = false;
   bRunInProgress = false;
   if (result.status == ModelStatus::NotStarted) {
     if (!result.message.empty()) CommandMessageBox(*this, result.message, "", MB_OK);
-    return;
+    return std::move(run.outcome);
   }
   // A key that a solution took stops the Run; one that came after the last solution
   // is no stop of this Run and does not stop the next computation either.
@@ -143,6 +148,7 @@ void TXLAWindow::RunDiscreteModel() {
   if (DataPlots().pDataPlot) RedrawDataPlot(true);
   if (DataPlots().pResidualsPlot) RedrawResidualPlot(true);
   RepaintMain();
+  return std::move(run.outcome);
 }
 
 void TXLAWindow::CmSetFitLimits() {

@@ -25,7 +25,14 @@ AnalysisCommandOutcome::AnalysisCommandOutcome(bool fit) : fit_(fit), errors_(Er
 }
 
 AnalysisCommandOutcome::~AnalysisCommandOutcome() {
-  g_lastAnalysis = kept_ ? std::move(*kept_) : OutcomeOfComputation(fit_);
+  // A command that kept no outcome ended before it computed: it claims no model,
+  // whatever an earlier computation left on show.
+  if (kept_) {
+    g_lastAnalysis = std::move(*kept_);
+  } else {
+    g_lastAnalysis = OutcomeOfRun(false);
+    g_lastAnalysis.fit = fit_;
+  }
   g_lastAnalysis.errorShown = ErrorsShown() != errors_;
 }
 

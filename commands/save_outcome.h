@@ -27,8 +27,8 @@ const AnalysisOutcome& LastAnalysisOutcome();
 
 // For the lifetime of a Run (fit false) or Fit command: at its end the outcome the
 // computation returned (Keep), or where none was kept (a command that ended before
-// it computed) the outcome of the state it left (OutcomeOfComputation), with
-// whether an error was shown meanwhile (ErrorsShown).
+// it computed) an outcome of no model with the values in place, with whether an
+// error was shown meanwhile (ErrorsShown).
 class AnalysisCommandOutcome {
  public:
   explicit AnalysisCommandOutcome(bool fit);

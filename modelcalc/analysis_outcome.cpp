@@ -9,6 +9,7 @@
 #include "modelcalc/fit_flags.h"
 #include "modelcalc/fit_persistence.h"
 #include "modelcalc/fit_rmsd.h"
+#include "modelcalc/model_computation.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "scandata/analysis_switches.h"
@@ -109,6 +110,20 @@ AnalysisOutcome OutcomeOfComputation(bool fit) {
   o.messages = end.report.notes;
   o.flags = FitFlags(end.outcome, end.report);
   return o;
+}
+
+AnalysisOutcome OutcomeOfRun(bool computed) {
+  if (computed) return OutcomeOfComputation(false);
+  AnalysisOutcome o;
+  o.parameters = ModelParameters();
+  return o;
+}
+
+RunComputation RunLoadedData(Window* window) {
+  RunComputation run;
+  run.result = CalculateModel(window);
+  run.outcome = OutcomeOfRun(run.result.ok());
+  return run;
 }
 
 FitComputation FitLoadedData(Window* window, FitMethod method, FitReport& report) {

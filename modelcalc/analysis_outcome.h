@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "modelcalc/fit_report.h"
+#include "modelcalc/model_steps.h"
 
 namespace tarmic {
 
@@ -72,6 +73,22 @@ struct AnalysisOutcome {
 // The outcome of the Run (fit false) or the Fit just done on the loaded data; a fit
 // is judged by its end kept in LastFitEnd.
 AnalysisOutcome OutcomeOfComputation(bool fit);
+
+// The outcome of a Run, judged on what its computation returned: computed only
+// when the computation completed (computed), then with the rmsd of the model it
+// left on show; the values of the model either way. A Run that computed nothing
+// claims no model, whatever model an earlier computation left on show.
+AnalysisOutcome OutcomeOfRun(bool computed);
+
+// A Run of the discrete model as the computation returns it: the model
+// computation's result and the outcome judged on it (computed: result.ok()),
+// taken before the command puts anything else back on show.
+struct RunComputation {
+  ModelResult result;
+  AnalysisOutcome outcome;
+};
+// Computes the discrete model of the loaded data with the values in place.
+RunComputation RunLoadedData(Window* window);
 
 // A fit of the loaded data as the computation returns it: how the search ended and
 // the outcome judged at its end (OutcomeOfComputation(true), the rmsd with it).

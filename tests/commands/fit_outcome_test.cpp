@@ -110,21 +110,43 @@ TEST_F(FitOutcomeTest, ReturnedOutcomeIsStoredWithTheRmsdOfTheFittedCurve) {
   }
 }
 
-// A command that ends before it computes stores the outcome of the state it left:
-// no model, no rmsd; the model of these data on show, its rmsd.
-TEST_F(FitOutcomeTest, CommandWithoutAReturnedOutcomeJudgesTheStateLeft) {
+// A Run returns the outcome of its own computation: computed, with the rmsd of the
+// curve it computed. A command that ends before it computes claims no model, even
+// with a model of these data on show (an earlier Run's), and keeps the values.
+TEST_F(FitOutcomeTest, RunReturnsItsComputationsOutcomeAndARefusedCommandClaimsNoModel) {
   SetModelComputed(false);
   { AnalysisCommandOutcome command(true); }
   EXPECT_EQ(LastAnalysisOutcome().status, AnalysisOutcome::Status::NotComputed);
   EXPECT_EQ(LastAnalysisOutcome().rmsd, 0.0);
   EXPECT_EQ(LastAnalysisOutcome().points, 0);
-  SetModelComputed(true);
-  { AnalysisCommandOutcome command(false); }
+  EXPECT_TRUE(LastAnalysisOutcome().fit);
+
+  RunComputation run;
+  {
+    AnalysisCommandOutcome command(false);
+    run = RunLoadedData(nullptr);
+    command.Keep(run.outcome);
+  }
+  ASSERT_TRUE(run.result.ok());
+  ExpectSameOutcome(LastAnalysisOutcome(), run.outcome);
   long long points = 0;
   const double rmsd = RmsdOfFittedCurve(&points);
-  EXPECT_EQ(LastAnalysisOutcome().status, AnalysisOutcome::Status::Computed);
-  EXPECT_EQ(LastAnalysisOutcome().points, points);
-  EXPECT_NEAR(LastAnalysisOutcome().rmsd, rmsd, 1e-12 * rmsd);
+  EXPECT_EQ(run.outcome.status, AnalysisOutcome::Status::Computed);
+  EXPECT_FALSE(run.outcome.fit);
+  EXPECT_EQ(run.outcome.points, points);
+  EXPECT_NEAR(run.outcome.rmsd, rmsd, 1e-12 * rmsd);
+  EXPECT_NEAR(rmsd, test::fitdata::kNoise, 0.1 * test::fitdata::kNoise);
+
+  ASSERT_TRUE(FitOfLoadedData());  // the Run's model stays on show
+  for (bool fit : {false, true}) {
+    { AnalysisCommandOutcome command(fit); }
+    const AnalysisOutcome& o = LastAnalysisOutcome();
+    EXPECT_EQ(o.status, AnalysisOutcome::Status::NotComputed) << fit;
+    EXPECT_EQ(o.fit, fit);
+    EXPECT_EQ(o.rmsd, 0.0);
+    ASSERT_NE(FindParameter(o, "meniscus"), nullptr);
+    EXPECT_EQ(FindParameter(o, "meniscus")->value, static_cast<double>(DataSet().fMeniscus));
+  }
 }
 
 }  // namespace
