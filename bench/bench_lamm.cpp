@@ -248,10 +248,11 @@ double KeptFactorStepSeconds(int n, long long steps) {
 void BM_SolveOverheads(benchmark::State& state) {
   ResetLammGlobals();
   CsKernels kernels(7.1f);
-  double nodeSteps = 0.0, nodes = 0.0, steps = 0.0, seconds = 0.0;
+  double nodeSteps = 0.0, nodes = 0.0, steps = 0.0, seconds = 0.0, factorizations = 0.0,
+         trials = 0.0, rows = 0.0;
   int status = 0;
   for (auto _ : state) {
-    nodeSteps = nodes = steps = 0.0;
+    nodeSteps = nodes = steps = factorizations = trials = rows = 0.0;
     const double start = ThreadSeconds();
     for (int i = 1; i <= kKernels; ++i) {
       auto t = kernels.Template(LammDiscretizationSettings{});
@@ -261,6 +262,9 @@ void BM_SolveOverheads(benchmark::State& state) {
       nodeSteps += static_cast<double>(t->nGrid) * t->nIteration;
       nodes += t->nGrid;
       steps += t->nIteration;
+      factorizations += static_cast<double>(t->nStepFactorizations);
+      trials += static_cast<double>(t->nTrialSteps);
+      rows += static_cast<double>(t->nTrialRows);
     }
     seconds = ThreadSeconds() - start;
   }
@@ -275,6 +279,9 @@ void BM_SolveOverheads(benchmark::State& state) {
   state.counters["ratio_to_floor"] = ns / floorNs;
   state.counters["steps_per_kernel"] = steps / kKernels;
   state.counters["nodes_per_kernel"] = nodes / kKernels;
+  state.counters["factorizations_per_kernel"] = factorizations / kKernels;
+  state.counters["trial_steps_per_kernel"] = trials / kKernels;
+  state.counters["ns_per_row_solved"] = 1e9 * seconds / rows;
   state.counters["status"] = status;
 }
 BENCHMARK(BM_SolveOverheads)->Unit(benchmark::kMillisecond);

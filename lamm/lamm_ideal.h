@@ -281,6 +281,9 @@ class CLammIdeal : public LammSpeciesState,
   std::vector<StepFactors> keptStepFactors;
   long long nStepFactorUses = 0;
   long long nStepFactorsTakenBack = 0;  // steps that took kept factors back
+  long long nStepFactorizations = 0;  // trial steps that formed and factorised their matrices
+  long long nTrialSteps = 0;          // trial steps solved (accepted or not)
+  long long nTrialRows = 0;           // rows those steps solved
   // Swaps the current matrices and factors with those of slot.
   void SwapStepFactors(StepFactors& slot);
   // Empties every slot (the matrices changed).

@@ -180,7 +180,9 @@ void CLammIdeal::CLStaticGridTrialStep(double dt) {
   const int n = iWindowRight;
   const int L = iWindowLeft;
   const int first = L > 3 ? L - 1 : 1;
+  nTrialRows += n - first + 1;
   bool failed = false;
+  ++nTrialSteps;
   const bool sameMatrices = !bCoefChanged && !(bRampRotor && bAccelerating) && !bMatricesChanged;
   if (!sameMatrices) {
     ForgetStepFactors();
@@ -214,6 +216,7 @@ void CLammIdeal::CLStaticGridTrialStep(double dt) {
   } else {
     bCoefChanged = false;
     dDtAssembled = dt;
+    ++nStepFactorizations;
     CLStaticGridFormCrankNicolson(dt, n);
     TridiagProduct(ExplicitMatrix(), pConcOld.data(), pRhs.data(), n, first);
     const TridagStatus status =
@@ -462,6 +465,7 @@ void CLammIdeal::SolveClaverie() {
   fChange = 1.0f;
   dDtAssembled = 0.0;
   ForgetStepFactors();
+  nStepFactorizations = nTrialSteps = nTrialRows = 0;
   nSingular = 0;
   nDiscretizationError = 0;
   nRetryCount = 0;
