@@ -438,6 +438,7 @@ double CLammIdeal::CLStaticGridStep() {
     if (nSingular || nDiscretizationError) return dRelChange;
     bool floored = false;
     dDt = ShrinkStep(dDt, dRelChange, control, &dDtPrev, &floored);
+    if (bStepLadder) dDt = LadderStep(dDt, dDtPrev, control.dtMax);
     if (floored) ++nRetryCount;
     accelerationCaps();
     CLStaticGridTrialStep(dDt);
@@ -451,7 +452,11 @@ double CLammIdeal::CLStaticGridStep() {
   }
   nRetryCount = 1;
   CLStaticGridAdvance();
-  dDt = NextStepAfterAccept(dDt, dRelChange, dTolerance005, control, &dDtPrev);
+  {
+    const double accepted = dDt;
+    dDt = NextStepAfterAccept(dDt, dRelChange, dTolerance005, control, &dDtPrev);
+    if (bStepLadder && dDt != accepted) dDt = LadderStep(dDt, accepted, control.dtMax);
+  }
   if (bOutputTimePending && dTime + dDt > dNextOutputTime) dDt = dNextOutputTime - dTime;
   accelerationCaps();
   return dRelChange;
