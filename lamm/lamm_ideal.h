@@ -278,7 +278,7 @@ class CLammIdeal : public LammSpeciesState,
     std::vector<double> implSub, implDiag, implSup, explSub, explDiag, explSup, gam, bet;
   };
   int nKeptStepFactors = 4;  // slots (0: every new step size is formed again)
-  bool bStepLadder = true;   // step lengths rounded to the ladder 2^(k/4) s
+  bool bStepLadder = false;  // step lengths rounded down to the ladder 2^(k/4) s (measured, off)
   std::vector<StepFactors> keptStepFactors;
   long long nStepFactorUses = 0;
   long long nStepFactorsTakenBack = 0;  // steps that took kept factors back

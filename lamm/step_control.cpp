@@ -54,9 +54,11 @@ double LadderStep(double proposal, double dt, double dtMax) {
   if (!(proposal > 0)) return proposal;
   // Rungs computed from their integer index, so that a length reached twice is the
   // same double.
+  // log2 may round either way at a rung: the index is corrected against the rungs.
   double k = std::floor(4 * std::log2(proposal));
+  while (std::exp2((k + 1) / 4) <= proposal) ++k;
+  while (std::exp2(k / 4) > proposal) --k;
   double rung = std::exp2(k / 4);
-  if (rung > proposal) rung = std::exp2(--k / 4);  // log2 rounded up at a rung
   if (proposal > dt) {
     while (rung <= dt) rung = std::exp2(++k / 4);
     if (rung > dtMax) return dtMax;
