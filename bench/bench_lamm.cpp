@@ -196,11 +196,14 @@ void BM_CsKernelSet(benchmark::State& state) {
 }
 BENCHMARK(BM_CsKernelSet)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
-// One solution of s and D into the first kernel's rows; its status.
-int SolveOne(CsKernels& kernels, double s, double D) {
+// One solution of s and D into the first kernel's rows; its status. control: 1 the
+// static grid's step control with lengths on the ladder and the step resumed after
+// each scan, 0 the default control (free lengths, restart at 1 s after each scan).
+int SolveOne(CsKernels& kernels, double s, double D, bool control = false) {
   auto t = kernels.Template(LammDiscretizationSettings{});
   t->SetSpeciesAndOutput(s, D, kernels.out[1], kernels.radii.data(), kernels.nRadii, nullptr,
                          nullptr);
+  if (control) t->bStepLadder = t->bResumeAimed = true;
   return t->Solve();
 }
 
@@ -212,6 +215,17 @@ void BM_SingleSolution(benchmark::State& state) {
   state.counters["status"] = status;
 }
 BENCHMARK(BM_SingleSolution)->Unit(benchmark::kMillisecond);
+
+// The same solution with the step lengths on the ladder and the step resumed after
+// each scan (measured, not the default).
+void BM_SingleSolutionLadderResume(benchmark::State& state) {
+  ResetLammGlobals();
+  CsKernels kernels(7.1f);
+  int status = 0;
+  for (auto _ : state) status |= SolveOne(kernels, 5.0, DiffusionFromS(5.0, 1.2), true);
+  state.counters["status"] = status;
+}
+BENCHMARK(BM_SingleSolutionLadderResume)->Unit(benchmark::kMillisecond);
 
 double ThreadSeconds() {
   timespec t{};
@@ -285,8 +299,8 @@ void BM_SolveOverheads(benchmark::State& state) {
   state.counters["ns_per_row_solved"] = 1e9 * seconds / rows;
   state.counters["status"] = status;
 }
-// Argument: 1 with the step control of the static grid (lengths on the ladder, the step
-// resumed after an output time), 0 with the former control (free lengths, restart at 1 s).
+// Argument: 1 with the step lengths on the ladder and the step resumed after an output
+// time (measured, not the default), 0 with the default control (restart at 1 s).
 BENCHMARK(BM_SolveOverheads)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 // A floating species (-12 S, 1.5e-7 cm^2/s) on the same scans: its boundary leaves
@@ -296,7 +310,7 @@ void BM_FloatingSolution(benchmark::State& state) {
   ResetLammGlobals();
   CsKernels kernels(7.1f);
   int status = 0;
-  for (auto _ : state) status |= SolveOne(kernels, -12.0, 1.5e-7);
+  for (auto _ : state) status |= SolveOne(kernels, -12.0, 1.5e-7, state.range(0) != 0);
   int advancing = 1;
   for (int k = 2; k <= kScans; ++k)
     advancing += !std::equal(kernels.out[1][k] + 1, kernels.out[1][k] + kernels.nRadii + 1,
@@ -304,7 +318,7 @@ void BM_FloatingSolution(benchmark::State& state) {
   state.counters["status"] = status;
   state.counters["scans"] = advancing;
 }
-BENCHMARK(BM_FloatingSolution)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloatingSolution)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tarmic

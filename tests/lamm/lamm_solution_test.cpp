@@ -242,26 +242,26 @@ TEST(LammGrids, KeptStepFactorsGiveTheSameProfilesBitForBit) {
   }
 }
 
-// Steps rounded down to the ladder of lengths return to lengths factorised before:
-// fewer factorisations over a run of 30 scans (a single short run may take a few
-// more), and a solution that differs from the one with free lengths by no more than
-// nearby step sequences do (each within 2e-3 of the loading of a solution on four
-// times the grid with a tenth of the change per step).
-TEST(LammGrids, StepLadderFactorisesLessAtTheSameAccuracy) {
-  long long withLadder = 0, withoutLadder = 0;
+// The static grid's step control with its lengths rounded down to the ladder 2^(k/4) s
+// and the step after a scan resumed from the last full step (a measured alternative,
+// off by default) against the default control (free lengths, a restart at 1 s after
+// each scan): over runs of 30 scans both stay within 2e-3 of the loading of a
+// solution on four times the grid with a tenth of the change per step. (It takes fewer steps for some species and more for others:
+// 89 against 165 steps at 2 S, 2144 against 1436 at 8 S.)
+TEST(LammGrids, LadderAndResumedStepsKeepTheAccuracyOfTheDefaultControl) {
   for (double s : {2.0, 5.0, 8.0}) {
     const double D = 6e-7 / s;
     LammDiscretizationSettings settings;
-    Experiment ladder, free, fine;
-    for (Experiment* e : {&ladder, &free, &fine}) {
+    Experiment ladder, normal, fine;
+    for (Experiment* e : {&ladder, &normal, &fine}) {
       e->scans = 30;
       e->Build();
     }
     auto a = MakeSolver(ladder, s, D, settings);
-    a->bStepLadder = true;
+    a->bStepLadder = a->bResumeAimed = true;
     ASSERT_EQ(a->Solve(), 0);
-    auto b = MakeSolver(free, s, D, settings);
-    b->bStepLadder = false;
+    auto b = MakeSolver(normal, s, D, settings);
+    ASSERT_FALSE(b->bStepLadder || b->bResumeAimed);
     ASSERT_EQ(b->Solve(), 0);
     LammDiscretizationSettings refined = settings;
     refined.fPointsPerSigma *= 4;
@@ -270,16 +270,14 @@ TEST(LammGrids, StepLadderFactorisesLessAtTheSameAccuracy) {
     refined.dTolerance02 = 0.02;
     auto c = MakeSolver(fine, s, D, refined);
     ASSERT_EQ(c->Solve(), 0);
-    withLadder += a->nStepFactorizations;
-    withoutLadder += b->nStepFactorizations;
-    std::printf("LADDER %.0f S: factorisations %lld / %lld, steps %d / %d, from the fine solution %.2e / %.2e\n",
-                s, a->nStepFactorizations, b->nStepFactorizations, a->nIteration, b->nIteration,
-                MaxDifference(ladder, fine), MaxDifference(free, fine));
+    std::printf("STEPS %.0f S: steps %d / %d, factorisations %lld / %lld, from the fine solution %.2e / %.2e\n",
+                s, a->nIteration, b->nIteration, a->nStepFactorizations, b->nStepFactorizations,
+                MaxDifference(ladder, fine), MaxDifference(normal, fine));
     EXPECT_LT(MaxDifference(ladder, fine), 2e-3) << s << " S";
-    EXPECT_LT(MaxDifference(free, fine), 2e-3) << s << " S";
-    EXPECT_LT(MaxDifference(ladder, free), 2e-3) << s << " S";
+    EXPECT_LT(MaxDifference(normal, fine), 2e-3) << s << " S";
+    // The last scan holds its own profile, not a copy of the one before.
+    EXPECT_NE(ladder.rows[ladder.scans], ladder.rows[ladder.scans - 1]) << s << " S";
   }
-  EXPECT_LT(withLadder, withoutLadder);
 }
 
 // Parameters that are not numbers are refused with an error status; the output
