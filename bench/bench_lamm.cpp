@@ -196,14 +196,14 @@ void BM_CsKernelSet(benchmark::State& state) {
 }
 BENCHMARK(BM_CsKernelSet)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
-// One solution of s and D into the first kernel's rows; its status. control: 1 the
-// static grid's step control with lengths on the ladder and the step resumed after
-// each scan, 0 the default control (free lengths, restart at 1 s after each scan).
-int SolveOne(CsKernels& kernels, double s, double D, bool control = false) {
+// One solution of s and D into the first kernel's rows; its status. ladder: the static
+// grid's steps on the ladder and resumed after each scan (measured, not the default)
+// instead of free lengths and a restart at 1 s after each scan.
+int SolveOne(CsKernels& kernels, double s, double D, bool ladder = false) {
   auto t = kernels.Template(LammDiscretizationSettings{});
   t->SetSpeciesAndOutput(s, D, kernels.out[1], kernels.radii.data(), kernels.nRadii, nullptr,
                          nullptr);
-  if (control) t->bStepLadder = t->bResumeAimed = true;
+  if (ladder) t->bStepLadder = t->bResumeAimed = true;
   return t->Solve();
 }
 
@@ -216,8 +216,7 @@ void BM_SingleSolution(benchmark::State& state) {
 }
 BENCHMARK(BM_SingleSolution)->Unit(benchmark::kMillisecond);
 
-// The same solution with the step lengths on the ladder and the step resumed after
-// each scan (measured, not the default).
+// The same solution with the steps on the ladder and resumed after each scan.
 void BM_SingleSolutionLadderResume(benchmark::State& state) {
   ResetLammGlobals();
   CsKernels kernels(7.1f);
@@ -299,8 +298,8 @@ void BM_SolveOverheads(benchmark::State& state) {
   state.counters["ns_per_row_solved"] = 1e9 * seconds / rows;
   state.counters["status"] = status;
 }
-// Argument: 1 with the step lengths on the ladder and the step resumed after an output
-// time (measured, not the default), 0 with the default control (restart at 1 s).
+// Argument: 1 with the steps on the ladder and resumed after each output time
+// (measured, not the default), 0 with the default control (restart at 1 s).
 BENCHMARK(BM_SolveOverheads)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 // A floating species (-12 S, 1.5e-7 cm^2/s) on the same scans: its boundary leaves

@@ -476,16 +476,15 @@ double CLammIdeal::CLStaticGridStep() {
 }
 
 // The step after an output time: the length aimed at the target change from the
-// last step that was not cut to land (target / change x its length), at least a
-// tenth of that length and at most 1.41 times it (on the ladder: one rung above it,
-// 2^(1/4); at most the same length the steps stayed short and took 18 % more of
-// them), within the step bound and rounded down to the ladder when the ladder is on. The old
-// restart (1 s, then 10 s, then growing) took two steps and an empty pass per scan;
-// a longer resumption (up to 10 times) saved a few more steps but left the pile-up
-// at the bottom less accurate than the restart.
+// last step that was not cut to land (target / change x its length, within 0.1-10
+// times it and the step bound), rounded down to the ladder when the ladder is on. The
+// former restart (an empty pass, 1 s, then 10 s, then growing) took two steps and
+// an empty pass per scan. At most 1.41 times the last length (one rung up) the steps
+// of a sharp boundary stayed short once shortened and took more steps than the
+// restart.
 double CLammIdeal::ResumedStep() const {
   const StepControlSettings control = StepSettings(dDtMax);
-  const double most = 1.41 * dDtFull;
+  const double most = 10 * dDtFull;
   double dt = most;
   if (dChangeFull > 0) dt = std::clamp(control.changeTarget / dChangeFull * dDtFull, 0.1 * dDtFull, most);
   dt = std::min(dt, control.dtMax);
