@@ -196,11 +196,14 @@ void BM_CsKernelSet(benchmark::State& state) {
 }
 BENCHMARK(BM_CsKernelSet)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
-// One solution of s and D into the first kernel's rows; its status.
-int SolveOne(CsKernels& kernels, double s, double D) {
+// One solution of s and D into the first kernel's rows; its status. ladder: the static
+// grid's steps on the ladder and resumed after each scan (measured, not the default)
+// instead of free lengths and a restart at 1 s after each scan.
+int SolveOne(CsKernels& kernels, double s, double D, bool ladder = false) {
   auto t = kernels.Template(LammDiscretizationSettings{});
   t->SetSpeciesAndOutput(s, D, kernels.out[1], kernels.radii.data(), kernels.nRadii, nullptr,
                          nullptr);
+  if (ladder) t->bStepLadder = t->bResumeAimed = true;
   return t->Solve();
 }
 
@@ -212,6 +215,16 @@ void BM_SingleSolution(benchmark::State& state) {
   state.counters["status"] = status;
 }
 BENCHMARK(BM_SingleSolution)->Unit(benchmark::kMillisecond);
+
+// The same solution with the steps on the ladder and resumed after each scan.
+void BM_SingleSolutionLadderResume(benchmark::State& state) {
+  ResetLammGlobals();
+  CsKernels kernels(7.1f);
+  int status = 0;
+  for (auto _ : state) status |= SolveOne(kernels, 5.0, DiffusionFromS(5.0, 1.2), true);
+  state.counters["status"] = status;
+}
+BENCHMARK(BM_SingleSolutionLadderResume)->Unit(benchmark::kMillisecond);
 
 double ThreadSeconds() {
   timespec t{};
@@ -248,19 +261,24 @@ double KeptFactorStepSeconds(int n, long long steps) {
 void BM_SolveOverheads(benchmark::State& state) {
   ResetLammGlobals();
   CsKernels kernels(7.1f);
-  double nodeSteps = 0.0, nodes = 0.0, steps = 0.0, seconds = 0.0;
+  double nodeSteps = 0.0, nodes = 0.0, steps = 0.0, seconds = 0.0, factorizations = 0.0,
+         trials = 0.0, rows = 0.0;
   int status = 0;
   for (auto _ : state) {
-    nodeSteps = nodes = steps = 0.0;
+    nodeSteps = nodes = steps = factorizations = trials = rows = 0.0;
     const double start = ThreadSeconds();
     for (int i = 1; i <= kKernels; ++i) {
       auto t = kernels.Template(LammDiscretizationSettings{});
       t->SetSpeciesAndOutput(kernels.s[i], kernels.D[i], kernels.out[i], kernels.radii.data(),
                              kernels.nRadii, nullptr, nullptr);
+      t->bStepLadder = t->bResumeAimed = state.range(0) != 0;
       status |= t->Solve();
       nodeSteps += static_cast<double>(t->nGrid) * t->nIteration;
       nodes += t->nGrid;
       steps += t->nIteration;
+      factorizations += static_cast<double>(t->nStepFactorizations);
+      trials += static_cast<double>(t->nTrialSteps);
+      rows += static_cast<double>(t->nTrialRows);
     }
     seconds = ThreadSeconds() - start;
   }
@@ -275,9 +293,14 @@ void BM_SolveOverheads(benchmark::State& state) {
   state.counters["ratio_to_floor"] = ns / floorNs;
   state.counters["steps_per_kernel"] = steps / kKernels;
   state.counters["nodes_per_kernel"] = nodes / kKernels;
+  state.counters["factorizations_per_kernel"] = factorizations / kKernels;
+  state.counters["trial_steps_per_kernel"] = trials / kKernels;
+  state.counters["ns_per_row_solved"] = 1e9 * seconds / rows;
   state.counters["status"] = status;
 }
-BENCHMARK(BM_SolveOverheads)->Unit(benchmark::kMillisecond);
+// Argument: 1 with the steps on the ladder and resumed after each output time
+// (measured, not the default), 0 with the default control (restart at 1 s).
+BENCHMARK(BM_SolveOverheads)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 // A floating species (-12 S, 1.5e-7 cm^2/s) on the same scans: its boundary leaves
 // the bottom and its pile-up at the meniscus outgrows the plateau. "scans" counts
@@ -286,7 +309,7 @@ void BM_FloatingSolution(benchmark::State& state) {
   ResetLammGlobals();
   CsKernels kernels(7.1f);
   int status = 0;
-  for (auto _ : state) status |= SolveOne(kernels, -12.0, 1.5e-7);
+  for (auto _ : state) status |= SolveOne(kernels, -12.0, 1.5e-7, state.range(0) != 0);
   int advancing = 1;
   for (int k = 2; k <= kScans; ++k)
     advancing += !std::equal(kernels.out[1][k] + 1, kernels.out[1][k] + kernels.nRadii + 1,
@@ -294,7 +317,7 @@ void BM_FloatingSolution(benchmark::State& state) {
   state.counters["status"] = status;
   state.counters["scans"] = advancing;
 }
-BENCHMARK(BM_FloatingSolution)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloatingSolution)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tarmic
