@@ -196,14 +196,11 @@ void BM_CsKernelSet(benchmark::State& state) {
 }
 BENCHMARK(BM_CsKernelSet)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
-// One solution of s and D into the first kernel's rows; its status. ladder: the static
-// grid's steps on the ladder and resumed after each scan (measured, not the default)
-// instead of free lengths and a restart at 1 s after each scan.
-int SolveOne(CsKernels& kernels, double s, double D, bool ladder = false) {
+// One solution of s and D into the first kernel's rows; its status.
+int SolveOne(CsKernels& kernels, double s, double D) {
   auto t = kernels.Template(LammDiscretizationSettings{});
   t->SetSpeciesAndOutput(s, D, kernels.out[1], kernels.radii.data(), kernels.nRadii, nullptr,
                          nullptr);
-  if (ladder) t->bStepLadder = t->bResumeAimed = true;
   return t->Solve();
 }
 
@@ -215,16 +212,6 @@ void BM_SingleSolution(benchmark::State& state) {
   state.counters["status"] = status;
 }
 BENCHMARK(BM_SingleSolution)->Unit(benchmark::kMillisecond);
-
-// The same solution with the steps on the ladder and resumed after each scan.
-void BM_SingleSolutionLadderResume(benchmark::State& state) {
-  ResetLammGlobals();
-  CsKernels kernels(7.1f);
-  int status = 0;
-  for (auto _ : state) status |= SolveOne(kernels, 5.0, DiffusionFromS(5.0, 1.2), true);
-  state.counters["status"] = status;
-}
-BENCHMARK(BM_SingleSolutionLadderResume)->Unit(benchmark::kMillisecond);
 
 double ThreadSeconds() {
   timespec t{};
@@ -271,7 +258,6 @@ void BM_SolveOverheads(benchmark::State& state) {
       auto t = kernels.Template(LammDiscretizationSettings{});
       t->SetSpeciesAndOutput(kernels.s[i], kernels.D[i], kernels.out[i], kernels.radii.data(),
                              kernels.nRadii, nullptr, nullptr);
-      t->bStepLadder = t->bResumeAimed = state.range(0) != 0;
       status |= t->Solve();
       nodeSteps += static_cast<double>(t->nGrid) * t->nIteration;
       nodes += t->nGrid;
@@ -298,9 +284,7 @@ void BM_SolveOverheads(benchmark::State& state) {
   state.counters["ns_per_row_solved"] = 1e9 * seconds / rows;
   state.counters["status"] = status;
 }
-// Argument: 1 with the steps on the ladder and resumed after each output time
-// (measured, not the default), 0 with the default control (restart at 1 s).
-BENCHMARK(BM_SolveOverheads)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SolveOverheads)->Unit(benchmark::kMillisecond);
 
 // A floating species (-12 S, 1.5e-7 cm^2/s) on the same scans: its boundary leaves
 // the bottom and its pile-up at the meniscus outgrows the plateau. "scans" counts
@@ -309,7 +293,7 @@ void BM_FloatingSolution(benchmark::State& state) {
   ResetLammGlobals();
   CsKernels kernels(7.1f);
   int status = 0;
-  for (auto _ : state) status |= SolveOne(kernels, -12.0, 1.5e-7, state.range(0) != 0);
+  for (auto _ : state) status |= SolveOne(kernels, -12.0, 1.5e-7);
   int advancing = 1;
   for (int k = 2; k <= kScans; ++k)
     advancing += !std::equal(kernels.out[1][k] + 1, kernels.out[1][k] + kernels.nRadii + 1,
@@ -317,7 +301,7 @@ void BM_FloatingSolution(benchmark::State& state) {
   state.counters["status"] = status;
   state.counters["scans"] = advancing;
 }
-BENCHMARK(BM_FloatingSolution)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloatingSolution)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tarmic

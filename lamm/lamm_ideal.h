@@ -278,16 +278,6 @@ class CLammIdeal : public LammSpeciesState,
     std::vector<double> implSub, implDiag, implSup, explSub, explDiag, explSup, gam, bet;
   };
   int nKeptStepFactors = 4;  // slots (0: every new step size is formed again)
-  // Step control of the static grid, measured and left off (docs/decisions/lamm.md,
-  // "Step lengths on a ladder, the step resumed after a scan"): lengths rounded down
-  // to the ladder 2^(k/4) s (the lengths recur, and their factored matrices are
-  // kept), and after an output time the step resumed from the last step not cut to
-  // land instead of restarting at 1 s.
-  bool bStepLadder = false;
-  bool bResumeAimed = false;
-  double dDtFull = 1.0, dChangeFull = 0.0;  // length and change of the last step not cut to land
-  bool bStepCutToLand = false;              // the step was cut to end on an output time
-  double ResumedStep() const;
   std::vector<StepFactors> keptStepFactors;
   long long nStepFactorUses = 0;
   long long nStepFactorsTakenBack = 0;  // steps that took kept factors back

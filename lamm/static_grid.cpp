@@ -413,7 +413,6 @@ double CLammIdeal::CLStaticGridStep() {
   }
   if (bStepLandsOnOutput && nIteration > 0) {
     CLStaticGridAdvance();
-    if (bResumeAimed) dDt = ResumedStep();
     return 1.0;
   }
   bStepLandsOnOutput = false;
@@ -439,7 +438,6 @@ double CLammIdeal::CLStaticGridStep() {
     if (nSingular || nDiscretizationError) return dRelChange;
     bool floored = false;
     dDt = ShrinkStep(dDt, dRelChange, control, &dDtPrev, &floored);
-    if (bStepLadder) dDt = LadderStep(dDt, dDtPrev, control.dtMax);
     if (floored) ++nRetryCount;
     accelerationCaps();
     CLStaticGridTrialStep(dDt);
@@ -453,43 +451,10 @@ double CLammIdeal::CLStaticGridStep() {
   }
   nRetryCount = 1;
   CLStaticGridAdvance();
-  const double accepted = dDt;
   dDt = NextStepAfterAccept(dDt, dRelChange, dTolerance005, control, &dDtPrev);
-  if (bStepLadder && dDt != accepted) dDt = LadderStep(dDt, accepted, control.dtMax);
-  if (!bStepCutToLand) {
-    dDtFull = accepted;
-    dChangeFull = dRelChange;
-  }
-  bStepCutToLand = false;
-  if (bOutputTimePending && dTime + dDt > dNextOutputTime) {
-    dDt = dNextOutputTime - dTime;
-    bStepCutToLand = true;
-    if (bResumeAimed && dDt <= 0) {
-      // At the output time: the output comes next, and the step after it is cut to
-      // the output time after that when it passes it.
-      dDt = ResumedStep();
-      bStepCutToLand = false;
-    }
-  }
+  if (bOutputTimePending && dTime + dDt > dNextOutputTime) dDt = dNextOutputTime - dTime;
   accelerationCaps();
   return dRelChange;
-}
-
-// The step after an output time: the length aimed at the target change from the
-// last step that was not cut to land (target / change x its length, within 0.1-10
-// times it and the step bound), rounded down to the ladder when the ladder is on. The
-// former restart (an empty pass, 1 s, then 10 s, then growing) took two steps and
-// an empty pass per scan. At most 1.41 times the last length (one rung up) the steps
-// of a sharp boundary stayed short once shortened and took more steps than the
-// restart.
-double CLammIdeal::ResumedStep() const {
-  const StepControlSettings control = StepSettings(dDtMax);
-  const double most = 10 * dDtFull;
-  double dt = most;
-  if (dChangeFull > 0) dt = std::clamp(control.changeTarget / dChangeFull * dDtFull, 0.1 * dDtFull, most);
-  dt = std::min(dt, control.dtMax);
-  if (bStepLadder) dt = LadderStep(dt, 2 * dt, control.dtMax);
-  return dt;
 }
 
 // ---- The time loop ---------------------------------------------------------------------
@@ -500,10 +465,6 @@ void CLammIdeal::SolveClaverie() {
   fChange = 1.0f;
   dDtAssembled = 0.0;
   ForgetStepFactors();
-  nStepFactorizations = nTrialSteps = nTrialRows = 0;
-  dDtFull = 1.0;
-  dChangeFull = 0.0;
-  bStepCutToLand = false;
   nSingular = 0;
   nDiscretizationError = 0;
   nRetryCount = 0;

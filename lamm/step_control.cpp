@@ -1,7 +1,6 @@
 #include "lamm/step_control.h"
 
 #include <cassert>
-#include <cmath>
 
 namespace tarmic {
 
@@ -47,23 +46,6 @@ double NextStepAfterAccept(double dt, double change, double lowChange,
   if (change == 0.0) return 10 * dt;
   if (change < lowChange) return GrowStep(dt, change, s, dtPrev);
   return dt;
-}
-
-double LadderStep(double proposal, double dt, double dtMax) {
-  if (proposal >= dtMax) return dtMax;
-  if (!(proposal > 0)) return proposal;
-  // Rungs computed from their integer index, so that a length reached twice is the
-  // same double.
-  // log2 may round either way at a rung: the index is corrected against the rungs.
-  double k = std::floor(4 * std::log2(proposal));
-  while (std::exp2((k + 1) / 4) <= proposal) ++k;
-  while (std::exp2(k / 4) > proposal) --k;
-  double rung = std::exp2(k / 4);
-  if (proposal > dt) {
-    while (rung <= dt) rung = std::exp2(++k / 4);
-    if (rung > dtMax) return dtMax;
-  }
-  return rung;
 }
 
 const char* StepFloorMessage() {

@@ -63,11 +63,4 @@ double GrowStep(double dt, double change, const StepControlSettings& s, double* 
 double NextStepAfterAccept(double dt, double change, double lowChange,
                            const StepControlSettings& s, double* dtPrev);
 
-// The step lengths of the ladder 2^(k/4) s (k any integer): the largest rung not
-// above `proposal`, but a rung above `dt` when the proposal grows the step (a grown
-// step that rounded back to dt would never grow). A proposal at or above dtMax is
-// dtMax itself. Steps on a few lengths let the solver take back the factored
-// matrices of a length it used before.
-double LadderStep(double proposal, double dt, double dtMax);
-
 }  // namespace tarmic

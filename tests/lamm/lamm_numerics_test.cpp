@@ -303,37 +303,6 @@ TEST(StepControl, ShrinkAndGrowStayWithinAFactorOfTen) {
   EXPECT_TRUE(floored);
 }
 
-// The ladder of step lengths 2^(k/4) s: the largest rung not above the proposal, a
-// rung above the old length when the proposal grows it, the largest step as it is.
-TEST(StepControl, LadderRoundsDownToQuarterPowersOfTwo) {
-  struct Case {
-    double proposal, dt, dtMax, expected;
-  } cases[] = {
-      {10.0, 1.0, 1000.0, std::pow(2.0, 13 / 4.0)},    // 9.51 s, below 10 s
-      {9.0, 20.0, 1000.0, 8.0},                        // a shrink lands on a rung below
-      {8.0, 20.0, 1000.0, 8.0},                        // a rung is its own rung
-      {1.1, 1.0, 1000.0, std::pow(2.0, 0.25)},         // a growth of 10 % grows a rung
-      {1.1 * 8.0, 8.0, 1000.0, std::pow(2.0, 3.25)},   // the same from another rung
-      {5e-4, 1e-3, 1000.0, std::pow(2.0, -44 / 4.0)},  // short steps
-      {600.0, 100.0, 500.0, 500.0},                    // the largest step
-      {450.0, 400.0, 420.0, 420.0},                    // one rung up passes the largest
-  };
-  for (const Case& c : cases) {
-    const double q = LadderStep(c.proposal, c.dt, c.dtMax);
-    EXPECT_NEAR(q, c.expected, 1e-12 * c.expected) << c.proposal << " from " << c.dt;
-  }
-  // Every result is a rung or the largest step; equal rungs are equal doubles, so
-  // that a kept length is recognised.
-  for (double p = 1e-6; p < 2000.0; p *= 1.037) {
-    const double q = LadderStep(p, 2 * p, 1e6);
-    const double k = 4 * std::log2(q);
-    EXPECT_NEAR(k, std::round(k), 1e-9) << p;
-    EXPECT_LE(q, p);
-    EXPECT_GT(q, p / std::pow(2.0, 0.25) * (1 - 1e-12)) << p;
-    EXPECT_EQ(q, LadderStep(q, 2 * q, 1e6));
-  }
-}
-
 TEST(Romberg, IntegratesACubicExactly) {
   int calls = 0;
   const double v = RombergIntegrate([&](double x) { ++calls; return x * x * x - 2 * x + 1; }, 0.0, 2.0);

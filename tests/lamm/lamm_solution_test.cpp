@@ -242,46 +242,6 @@ TEST(LammGrids, KeptStepFactorsGiveTheSameProfilesBitForBit) {
   }
 }
 
-// The static grid's step control with its lengths rounded down to the ladder 2^(k/4) s
-// and the step after a scan resumed from the last full step (measured, off by
-// default) against the default control (free lengths, a restart at 1 s after each
-// scan): over runs of 30 scans fewer steps for a slow, a medium and a sharp
-// boundary, each within 2e-3 of the loading of a solution on four times the grid with
-// a tenth of the change per step, as the default control's, and every scan holding
-// its own profile.
-TEST(LammGrids, LadderAndResumedStepsTakeFewerStepsWithinTheDefaultAccuracy) {
-  for (double s : {2.0, 5.0, 8.0}) {
-    const double D = 6e-7 / s;
-    LammDiscretizationSettings settings;
-    Experiment ladder, normal, fine;
-    for (Experiment* e : {&ladder, &normal, &fine}) {
-      e->scans = 30;
-      e->Build();
-    }
-    auto a = MakeSolver(ladder, s, D, settings);
-    a->bStepLadder = a->bResumeAimed = true;
-    ASSERT_EQ(a->Solve(), 0);
-    auto b = MakeSolver(normal, s, D, settings);
-    ASSERT_FALSE(b->bStepLadder || b->bResumeAimed);
-    ASSERT_EQ(b->Solve(), 0);
-    LammDiscretizationSettings refined = settings;
-    refined.fPointsPerSigma *= 4;
-    refined.dTolerance = refined.dToleranceIn = 0.1;
-    refined.dTolerance005 = 0.005;
-    refined.dTolerance02 = 0.02;
-    auto c = MakeSolver(fine, s, D, refined);
-    ASSERT_EQ(c->Solve(), 0);
-    std::printf("STEPS %.0f S: steps %d / %d, factorisations %lld / %lld, from the fine solution %.2e / %.2e\n",
-                s, a->nIteration, b->nIteration, a->nStepFactorizations, b->nStepFactorizations,
-                MaxDifference(ladder, fine), MaxDifference(normal, fine));
-    EXPECT_LT(a->nIteration, b->nIteration) << s << " S";
-    EXPECT_LT(MaxDifference(ladder, fine), 2e-3) << s << " S";
-    EXPECT_LT(MaxDifference(normal, fine), 2e-3) << s << " S";
-    for (int k = 2; k <= ladder.scans; ++k)
-      EXPECT_NE(ladder.rows[k], ladder.rows[k - 1]) << s << " S, scan " << k;
-  }
-}
-
 // Parameters that are not numbers are refused with an error status; the output
 // stays untouched.
 TEST(LammFailure, NonFiniteParameterGivesAnErrorStatusNotAProfile) {
