@@ -50,6 +50,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -64,6 +65,7 @@
 #include "distributions/distribution_models.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/install_hooks.h"
+#include "distributions/interpolated_equations.h"
 #include "distributions/normal_equation_threads.h"
 #include "modelcalc/conti_fit.h"
 #include "modelcalc/conti_fit_params.h"
@@ -291,6 +293,278 @@ void FitSetD(benchmark::State& state, bool measureEnd = false) {
     EndAgainstGrid(state, end);
   }
 }
+
+// The standard errors of f/f0 and meniscus at e from the rise of the objective over
+// a star of four points, each step widened or narrowed until it rises 1-20
+// chi-square units. Returns the evaluations spent.
+int StarStandardErrors(const std::vector<float>& e, double se[2]) {
+  const double points = static_cast<double>(CountFitPoints());
+  std::vector<float> p = e;
+  auto rmsd = [&](double d0, double d1) {
+    p[1] = static_cast<float>(e[1] + d0);
+    p[2] = static_cast<float>(e[2] + d1);
+    return static_cast<double>(ContiSimplexSim(p.data(), nullptr));
+  };
+  const double y0 = rmsd(0.0, 0.0);
+  double step[2] = {0.01, 2e-4};  // f/f0, meniscus (cm)
+  int evaluations = 1;
+  for (int i = 0; i < 2; ++i) {
+    for (int round = 0; round < 6; ++round) {
+      const double up = i == 0 ? rmsd(step[0], 0.0) : rmsd(0.0, step[1]);
+      const double down = i == 0 ? rmsd(-step[0], 0.0) : rmsd(0.0, -step[1]);
+      evaluations += 2;
+      const double rise = points * (up * up + down * down - 2.0 * y0 * y0) / (2.0 * y0 * y0);
+      se[i] = rise > 0.0 ? step[i] / std::sqrt(rise) : step[i];
+      if (rise >= 1.0 && rise <= 20.0) break;
+      step[i] = rise > 0.0 ? step[i] * std::sqrt(4.0 / rise) : 4.0 * step[i];
+    }
+  }
+  return evaluations;
+}
+
+// The minimum of the chi-square of the equations interpolated from kept systems at
+// points `at` (absolute values of f/f0 and meniscus) within centre +- 2 step: a
+// 21 x 21 grid, then two finer ones round its lowest point; *se the standard errors
+// of the quadratic through the finest grid (0 where it has none).
+std::vector<double> MinimiseInterpolated(const std::vector<std::vector<double>>& at,
+                                         const std::vector<const KeptEquations*>& systems,
+                                         const std::vector<double>& centre, const std::vector<double>& step,
+                                         double unit, std::vector<double>* se) {
+  auto chi = [&](const std::vector<double>& u) {
+    const std::vector<double> w = QuadraticWeights(at, {}, u);
+    double c = 0.0;
+    if (w.empty() || !ChiSquareOfEquations(CombineEquations(systems, w), &c)) return 1e300;
+    return c / unit;
+  };
+  std::vector<double> best = centre;
+  double reach = 2.0;
+  std::vector<std::vector<double>> us;
+  std::vector<double> zs;
+  for (int round = 0; round < 3; ++round) {
+    const int side = round == 0 ? 21 : 11;
+    const std::vector<double> c = best;
+    double lowest = 1e300;
+    us.clear();
+    zs.clear();
+    for (int a = 0; a < side; ++a)
+      for (int b = 0; b < side; ++b) {
+        const double ua = -reach + 2.0 * reach * a / (side - 1), ub = -reach + 2.0 * reach * b / (side - 1);
+        const std::vector<double> u = {c[0] + ua * step[0], c[1] + ub * step[1]};
+        const double v = chi(u);
+        us.push_back({ua, ub});
+        zs.push_back(v);
+        if (v < lowest) {
+          lowest = v;
+          best = u;
+        }
+      }
+    reach = round == 0 ? 0.3 : 0.06;
+    if (round == 2) {
+      for (double& z : zs) z -= lowest;
+      const Bowl b = FitBowl(us, zs, 2);
+      se->assign(2, 0.0);
+      if (b.ok) {
+        (*se)[0] = b.se[0] * step[0];
+        (*se)[1] = b.se[1] * step[1];
+      }
+    }
+  }
+  return best;
+}
+
+// How well the normal equations interpolated from a design of whole evaluations
+// reproduce the objective near the minimum. The Fit places the minimum e and the
+// star its standard errors; the chi-square of the whole evaluations' own equations
+// (units: its lowest value over the fit points) on a 7 x 7 grid two standard errors
+// either side of e gives the reference: the minimum of the quadratic through it.
+// Each design, its centre 0.3 widths off e in both entries, w standard errors a
+// step, gives the chi-square of its interpolated equations at the same grid points
+// and the minimum of the quadratic through those. Designs: "six" (the centre, a
+// step up and down along each entry, up along both: the quadratic through them) and
+// "nine" (3 x 3 points, the least-squares quadratic). Counters per design and w:
+// <design>_w<w>_ff0 and _men, the interpolated minimum's offset from the
+// reference's in the reference's standard errors; _rms, the rms of the
+// interpolated values about the whole ones (the mean difference taken off, the
+// rest moves the minimum); _fixed_mean and _fixed_sd, the mean and spread of the
+// interpolated system's chi-square at the whole evaluation's own solution less the
+// whole value (the error of the interpolated equations themselves); _resolve, the
+// mean drop of the interpolated solve below that. grid_rms: the whole values about their quadratic (the
+// objective's own roughness); nnls_ms: CPU of one interpolated evaluation.
+void BM_SetDInterpolation(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(1, static_cast<int>(state.range(0)));
+  FitSetD(state);
+  std::vector<float> e(3, 0.0f);
+  GetContiParams(2, e.data());
+  DistributionModels().bFinalFitEvaluation = false;
+  double se[2] = {0.0, 0.0};
+  StarStandardErrors(e, se);
+  const double points = static_cast<double>(CountFitPoints());
+  std::vector<std::vector<double>> xWhole;
+  auto whole = [&](double u0, double u1, double* chi) {
+    std::vector<float> p = e;
+    p[1] = static_cast<float>(e[1] + u0 * se[0]);
+    p[2] = static_cast<float>(e[2] + u1 * se[1]);
+    ContiSimplexSim(p.data(), nullptr);
+    KeptEquations eq = KeepNormalEquations();
+    if (chi) {
+      xWhole.emplace_back();
+      ChiSquareOfEquations(eq, chi, &xWhole.back());
+    }
+    return eq;
+  };
+  std::vector<std::vector<double>> grid;
+  std::vector<double> chiWhole;
+  for (int a = 0; a < 7; ++a)
+    for (int b = 0; b < 7; ++b) {
+      grid.push_back({-2.0 + 4.0 * a / 6.0, -2.0 + 4.0 * b / 6.0});
+      double chi = 0.0;
+      whole(grid.back()[0], grid.back()[1], &chi);
+      chiWhole.push_back(chi);
+    }
+  const double unit = *std::min_element(chiWhole.begin(), chiWhole.end()) / points;
+  std::vector<double> zWhole;
+  for (double c : chiWhole) zWhole.push_back(c / unit - points);
+  const Bowl reference = FitBowl(grid, zWhole, 2);
+  state.counters["grid_rms"] = reference.rms;
+  if (!reference.ok) return;
+  // A search on the interpolated equations from the Fit's start: its first design
+  // (the start, a step of the Fit's own scale up and down along each entry and up
+  // along both), the minimum of its interpolated equations; then a design round that
+  // minimum with steps of twice the standard errors of the interpolated objective
+  // there, and the minimum of that design's equations. Counters: first_ff0_se,
+  // first_men_se, second_ff0_se, second_men_se (offsets from the reference's minimum
+  // in its standard errors) and values_ff0_se, values_men_se: the minimum of the
+  // quadratic through the first design's whole values, as a search on the values
+  // places it.
+  {
+    const std::vector<double> ref = {e[1] + reference.minimum[0] * se[0], e[2] + reference.minimum[1] * se[1]};
+    const std::vector<double> refSe = {reference.se[0] * se[0], reference.se[1] * se[1]};
+    auto wholeAt = [&](const std::vector<double>& v, double* rmsd) {
+      std::vector<float> p = e;
+      p[1] = static_cast<float>(v[0]);
+      p[2] = static_cast<float>(v[1]);
+      const float r = ContiSimplexSim(p.data(), nullptr);
+      if (rmsd) *rmsd = r;
+      return KeepNormalEquations();
+    };
+    auto design = [](const std::vector<double>& c, const std::vector<double>& h) {
+      return std::vector<std::vector<double>>{{c[0], c[1]},        {c[0] + h[0], c[1]}, {c[0] - h[0], c[1]},
+                                              {c[0], c[1] + h[1]}, {c[0], c[1] - h[1]}, {c[0] + h[0], c[1] + h[1]}};
+    };
+    const std::vector<double> start = {1.2, 5.995};
+    const std::vector<double> h1 = {ContiSimplexStepScale(1) * 0.1 * 1.2, ContiSimplexStepScale(2) * 0.1 * 5.995};
+    const auto d1 = design(start, h1);
+    std::vector<KeptEquations> kept1;
+    std::vector<double> r1;
+    for (const auto& d : d1) {
+      double r = 0.0;
+      kept1.push_back(wholeAt(d, &r));
+      r1.push_back(r);
+    }
+    std::vector<const KeptEquations*> s1;
+    for (const auto& k : kept1) s1.push_back(&k);
+    std::vector<double> se1;
+    const std::vector<double> p1 = MinimiseInterpolated(d1, s1, start, h1, unit, &se1);
+    state.counters["first_ff0_se"] = (p1[0] - ref[0]) / refSe[0];
+    state.counters["first_men_se"] = (p1[1] - ref[1]) / refSe[1];
+    {
+      const double lo = *std::min_element(r1.begin(), r1.end());
+      std::vector<std::vector<double>> u;
+      std::vector<double> z;
+      for (std::size_t k = 0; k < d1.size(); ++k) {
+        u.push_back({(d1[k][0] - start[0]) / h1[0], (d1[k][1] - start[1]) / h1[1]});
+        z.push_back(points * (r1[k] * r1[k] / (lo * lo) - 1.0));
+      }
+      const Bowl b = FitBowl(u, z, 2);
+      if (b.ok) {
+        state.counters["values_ff0_se"] = (start[0] + b.minimum[0] * h1[0] - ref[0]) / refSe[0];
+        state.counters["values_men_se"] = (start[1] + b.minimum[1] * h1[1] - ref[1]) / refSe[1];
+      }
+    }
+    const std::vector<double> h2 = {se1[0] > 0.0 ? 2.0 * se1[0] : 0.1 * h1[0], se1[1] > 0.0 ? 2.0 * se1[1] : 0.1 * h1[1]};
+    state.counters["first_se_ff0_ratio"] = se1[0] / refSe[0];
+    state.counters["first_se_men_ratio"] = se1[1] / refSe[1];
+    const auto d2 = design(p1, h2);
+    std::vector<KeptEquations> kept2;
+    for (const auto& d : d2) kept2.push_back(wholeAt(d, nullptr));
+    std::vector<const KeptEquations*> s2;
+    for (const auto& k : kept2) s2.push_back(&k);
+    std::vector<double> se2;
+    const std::vector<double> p2 = MinimiseInterpolated(d2, s2, p1, h2, unit, &se2);
+    state.counters["second_ff0_se"] = (p2[0] - ref[0]) / refSe[0];
+    state.counters["second_men_se"] = (p2[1] - ref[1]) / refSe[1];
+    state.counters["second_se_ff0_ratio"] = se2[0] / refSe[0];
+    state.counters["second_se_men_ratio"] = se2[1] / refSe[1];
+  }
+  double nnlsSeconds = 0.0;
+  int nnlsCount = 0;
+  for (const char* kind : {"six", "nine"}) {
+    for (double w : {1.0, 2.0, 4.0, 8.0, 16.0}) {
+      const double c0 = 0.3 * w, c1 = -0.3 * w;
+      std::vector<std::vector<double>> design;
+      if (std::string(kind) == "six") {
+        design = {{c0, c1}, {c0 + w, c1}, {c0 - w, c1}, {c0, c1 + w}, {c0, c1 - w}, {c0 + w, c1 + w}};
+      } else {
+        for (int a = -1; a <= 1; ++a)
+          for (int b = -1; b <= 1; ++b) design.push_back({c0 + a * w, c1 + b * w});
+      }
+      std::vector<KeptEquations> kept;
+      for (const auto& d : design) kept.push_back(whole(d[0], d[1], nullptr));
+      std::vector<const KeptEquations*> systems;
+      for (const auto& k : kept) systems.push_back(&k);
+      std::vector<double> zInterp, fixedDiff;
+      double meanDiff = 0.0, resolveDrop = 0.0;
+      bool ok = true;
+      for (std::size_t k = 0; k < grid.size() && ok; ++k) {
+        const double t0 = ProcessCpuSeconds();
+        const std::vector<double> wts = QuadraticWeights(design, {}, grid[k]);
+        double chi = 0.0;
+        const KeptEquations combined = CombineEquations(systems, wts);
+        ok = !wts.empty() && ChiSquareOfEquations(combined, &chi);
+        if (ok) {
+          // The combined system at the whole evaluation's own solution: its error
+          // there, and how far the solve on it goes below that.
+          const double fixed = ChiSquareAt(combined, xWhole[k]) / unit - points;
+          fixedDiff.push_back(fixed - zWhole[k]);
+          resolveDrop += (chi / unit - points - fixed) / static_cast<double>(grid.size());
+        }
+        nnlsSeconds += ProcessCpuSeconds() - t0;
+        ++nnlsCount;
+        zInterp.push_back(chi / unit - points);
+        meanDiff += (zInterp.back() - zWhole[k]) / static_cast<double>(grid.size());
+      }
+      const std::string tag = std::string(kind) + "_w" + std::to_string(static_cast<int>(w));
+      if (!ok) {
+        state.counters[tag + "_failed"] = 1;
+        continue;
+      }
+      double ss = 0.0;
+      for (std::size_t k = 0; k < grid.size(); ++k) {
+        const double d = zInterp[k] - zWhole[k] - meanDiff;
+        ss += d * d;
+      }
+      state.counters[tag + "_rms"] = std::sqrt(ss / static_cast<double>(grid.size()));
+      double fm = 0.0, fs = 0.0;
+      for (double d : fixedDiff) fm += d / static_cast<double>(fixedDiff.size());
+      for (double d : fixedDiff) fs += (d - fm) * (d - fm) / static_cast<double>(fixedDiff.size());
+      state.counters[tag + "_fixed_mean"] = fm;
+      state.counters[tag + "_fixed_sd"] = std::sqrt(fs);
+      state.counters[tag + "_resolve"] = resolveDrop;
+      const Bowl b = FitBowl(grid, zInterp, 2);
+      if (!b.ok) {
+        state.counters[tag + "_nobowl"] = 1;
+        continue;
+      }
+      state.counters[tag + "_ff0"] = (b.minimum[0] - reference.minimum[0]) / reference.se[0];
+      state.counters[tag + "_men"] = (b.minimum[1] - reference.minimum[1]) / reference.se[1];
+    }
+  }
+  state.counters["nnls_ms"] = 1e3 * nnlsSeconds / std::max(1, nnlsCount);
+  state.counters["se_ff0"] = se[0];
+  state.counters["se_meniscus"] = se[1];
+}
+BENCHMARK(BM_SetDInterpolation)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
 
 void BM_SetDFit(benchmark::State& state) {
   ScopedHeadlessBackend backend;

@@ -1,6 +1,7 @@
 // Non-negative least squares on normal equations and the root finders: optimality
 // (KKT) conditions, agreement with an exhaustive search, dependent columns, the
-// order of a build, and failures that are reported as failures.
+// order of a build, and failures that are reported as failures; the equations kept
+// and combined for other values of a nonlinear entry.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +12,9 @@
 #include "distribution_test_support.h"
 #include "distributions/brent_roots.h"
 #include "distributions/distribution_models.h"
+#include "distributions/interpolated_equations.h"
 #include "distributions/nnls.h"
+#include "distributions/normal_equations.h"
 #include "numerics/linear_algebra.h"
 #include "services/run_switches.h"
 
@@ -238,6 +241,161 @@ TEST_F(NnlsTest, UnbracketedRootIsAReportedFailureNotASilentZero) {
   backend->QueueMessageBox(IDOK, "Error");
   zbrent(AlwaysPositive, 0.0f, 1.0f, 1e-6f, &failed);
   EXPECT_EQ(backend->Transcript().size(), 2u);
+}
+
+// Kernels K(p) = K0 + p1 K1 + p2 K2 (m rows, n columns, 0-based) and data y: their
+// equations are exactly quadratic in p, so the quadratic through six kept systems
+// is exact everywhere.
+struct LinearKernels {
+  int n = 0, m = 0;
+  std::vector<std::vector<double>> k0, k1, k2;
+  std::vector<double> y;
+  double At(int r, int c, double p1, double p2) const { return k0[r][c] + p1 * k1[r][c] + p2 * k2[r][c]; }
+  // The equations at p, built from the rows.
+  KeptEquations Equations(double p1, double p2) const {
+    KeptEquations e;
+    e.order = n;
+    for (int i = 0; i < n; ++i) {
+      double b = 0.0;
+      for (int r = 0; r < m; ++r) b += At(r, i, p1, p2) * y[r];
+      e.rhs.push_back(b);
+      for (int j = 0; j <= i; ++j) {
+        double a = 0.0;
+        for (int r = 0; r < m; ++r) a += At(r, i, p1, p2) * At(r, j, p1, p2);
+        e.lower.push_back(a);
+      }
+    }
+    for (double v : y) e.sumSq += v * v;
+    return e;
+  }
+  // |K(p) x - y|^2 over the rows, x one-based.
+  double Residual(const std::vector<double>& x, double p1, double p2) const {
+    double ss = 0.0;
+    for (int r = 0; r < m; ++r) {
+      double v = -y[r];
+      for (int c = 0; c < n; ++c) v += At(r, c, p1, p2) * x[static_cast<std::size_t>(c + 1)];
+      ss += v * v;
+    }
+    return ss;
+  }
+};
+
+// Peaks sliding with p1 and widening with p2 over m radii: the columns' shapes
+// change as the kernels of a c(s) grid do with the meniscus and f/f0 (to first
+// order), and data of two of the columns plus noise.
+LinearKernels SlidingPeaks(int n, int m, unsigned seed) {
+  LinearKernels k;
+  k.n = n;
+  k.m = m;
+  std::mt19937 random(seed);
+  std::normal_distribution<double> noise(0.0, 0.01);
+  auto shape = [](double x) { return std::exp(-x * x); };
+  auto slope = [](double x) { return -2.0 * x * std::exp(-x * x); };
+  for (int r = 0; r < m; ++r) {
+    std::vector<double> a, b, c;
+    for (int col = 0; col < n; ++col) {
+      const double x = (r - (col + 0.5) * m / n) / (0.6 * m / n);
+      a.push_back(shape(x));
+      b.push_back(-slope(x) / (0.6 * m / n) * 3.0);  // a shift of p1 radii
+      c.push_back(x * slope(x) * 0.5);               // a relative widening of p2 / 2
+    }
+    k.k0.push_back(a);
+    k.k1.push_back(b);
+    k.k2.push_back(c);
+    const double x1 = (r - 0.3 * m) / (0.6 * m / n), x2 = (r - 0.7 * m) / (0.6 * m / n);
+    k.y.push_back(shape(x1) + 0.5 * shape(x2) + noise(random));
+  }
+  return k;
+}
+
+TEST_F(NnlsTest, KeptEquationsCombinedReproduceTheChiSquareOfTheirKernels) {
+  const int n = 12;
+  const LinearKernels kernels = SlidingPeaks(n, 240, 5);
+  ASSERT_TRUE(AllocNormalEquationArrays(n, 1, 1));
+  DistributionStorage().nNEQUnknowns = n;
+  const std::vector<std::vector<double>> design = {{0.0, 0.0}, {1.0, 0.0}, {-1.0, 0.0},
+                                                   {0.0, 1.0}, {0.0, -1.0}, {1.0, 1.0}};
+  std::vector<KeptEquations> kept;
+  for (const auto& d : design) kept.push_back(kernels.Equations(d[0], d[1]));
+  std::vector<const KeptEquations*> systems;
+  for (const auto& k : kept) systems.push_back(&k);
+  // Inside the design, on its edge and a little beyond it.
+  for (const std::vector<double>& u : std::vector<std::vector<double>>{
+           {0.3, -0.2}, {-0.8, 0.6}, {1.0, -1.0}, {0.5, 0.5}, {-1.3, -0.4}}) {
+    const std::vector<double> w = QuadraticWeights(design, {}, u);
+    ASSERT_EQ(w.size(), design.size());
+    double chiCombined = 0.0, chiDirect = 0.0;
+    std::vector<double> x;
+    ASSERT_TRUE(ChiSquareOfEquations(CombineEquations(systems, w), &chiCombined, &x));
+    ASSERT_TRUE(ChiSquareOfEquations(kernels.Equations(u[0], u[1]), &chiDirect));
+    // The chi-square is the residual of the rows at the solution, and equal to the
+    // one of the system built at u.
+    EXPECT_NEAR(chiCombined, kernels.Residual(x, u[0], u[1]), 1e-9 * kept[0].sumSq) << u[0] << ", " << u[1];
+    EXPECT_NEAR(chiCombined, chiDirect, 1e-9 * kept[0].sumSq) << u[0] << ", " << u[1];
+    EXPECT_NEAR(ChiSquareAt(CombineEquations(systems, w), x), chiCombined, 1e-9 * kept[0].sumSq);
+    for (int i = 1; i <= n; ++i) EXPECT_GE(x[static_cast<std::size_t>(i)], 0.0);
+  }
+}
+
+TEST_F(NnlsTest, QuadraticWeightsFitAQuadraticAndRefuseWhatDoesNotDetermineOne) {
+  // A 3 x 3 design (least squares, more points than coefficients) reproduces any
+  // quadratic: sum_k w_k q(at_k) = q(u), also with unequal weights.
+  std::vector<std::vector<double>> design;
+  for (int a = -1; a <= 1; ++a)
+    for (int b = -1; b <= 1; ++b) design.push_back({2.0 + 0.5 * a, -1.0 + 0.02 * b});
+  auto q = [](const std::vector<double>& v) {
+    return 3.0 - v[0] + 40.0 * v[1] + 0.7 * v[0] * v[0] - 15.0 * v[0] * v[1] + 900.0 * v[1] * v[1];
+  };
+  const std::vector<double> weight = {1.0, 2.0, 0.5, 1.0, 3.0, 1.0, 0.2, 1.0, 1.0};
+  for (const std::vector<double>& u : std::vector<std::vector<double>>{{2.1, -0.99}, {1.2, -1.05}}) {
+    for (const auto& wt : {std::vector<double>{}, weight}) {
+      const std::vector<double> w = QuadraticWeights(design, wt, u);
+      ASSERT_EQ(w.size(), design.size());
+      double v = 0.0, sum = 0.0;
+      for (std::size_t k = 0; k < design.size(); ++k) {
+        v += w[k] * q(design[k]);
+        sum += w[k];
+      }
+      EXPECT_NEAR(v, q(u), 1e-9 * std::abs(q(u)) + 1e-9);
+      EXPECT_NEAR(sum, 1.0, 1e-12);
+    }
+  }
+  // Five points for six coefficients, and six on one line, determine no quadratic.
+  EXPECT_TRUE(QuadraticWeights({{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0, -1}}, {}, {0.5, 0.5}).empty());
+  EXPECT_TRUE(
+      QuadraticWeights({{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}}, {}, {0.5, 0.5}).empty());
+  // One entry: three points.
+  const std::vector<double> w1 = QuadraticWeights({{1.0}, {2.0}, {4.0}}, {}, {3.0});
+  ASSERT_EQ(w1.size(), 3u);
+  EXPECT_NEAR(w1[0] * 1.0 + w1[1] * 4.0 + w1[2] * 16.0, 9.0, 1e-12);
+}
+
+TEST_F(NnlsTest, SolvingKeptEquationsLeavesTheStorageAsItWas) {
+  const int n = 6;
+  const LinearKernels kernels = SlidingPeaks(n, 90, 9);
+  ASSERT_TRUE(AllocNormalEquationArrays(n, 1, 1));
+  DistributionStorage().nNEQUnknowns = n;
+  const KeptEquations in = kernels.Equations(0.0, 0.0);
+  ASSERT_TRUE(ChiSquareOfEquations(in, nullptr));  // fills the storage's solution
+  auto& st = DistributionStorage();
+  for (int i = 1; i <= n; ++i) {
+    st.pNormalRhs[i] = in.rhs[static_cast<std::size_t>(i - 1)];
+    for (int j = 1; j <= i; ++j)
+      st.ppNormalMatrix[i][j] = st.ppNormalMatrix[j][i] = in.lower[static_cast<std::size_t>(i * (i - 1) / 2 + j - 1)];
+    st.pDistSolution[i] = 0.25 * i;
+  }
+  NormalEquations().dSumSqData = in.sumSq;
+  const KeptEquations before = KeepNormalEquations();
+  EXPECT_EQ(before.lower, in.lower);
+  double chi = 0.0;
+  ASSERT_TRUE(ChiSquareOfEquations(kernels.Equations(0.8, -0.5), &chi));
+  const KeptEquations after = KeepNormalEquations();
+  EXPECT_EQ(after.lower, before.lower);
+  EXPECT_EQ(after.rhs, before.rhs);
+  EXPECT_EQ(after.sumSq, before.sumSq);
+  for (int i = 1; i <= n; ++i) EXPECT_EQ(st.pDistSolution[i], 0.25 * i);
+  // A system of another order is refused, not solved.
+  EXPECT_FALSE(ChiSquareOfEquations(SlidingPeaks(n + 1, 90, 9).Equations(0.0, 0.0), &chi));
 }
 
 }  // namespace
