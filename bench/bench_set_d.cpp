@@ -22,6 +22,12 @@
 //                      off_ff0_se, off_meniscus_se, se_ff0, se_meniscus, grid_rms
 //                      (chi-square units about the surface) and cpu_fit_s (the Fit
 //                      alone; the benchmark's own time includes the grid).
+//   BM_SetDInterpolation/S  after the same Fit with S scans: the chi-square of
+//                      normal equations interpolated from designs of whole evaluations
+//                      against whole evaluations on a 7 x 7 grid round the minimum, and
+//                      the minima a search from the Fit's start would place on them
+//                      and on the quadratic through the same whole values (counters at
+//                      the function).
 //   BM_SetDNormalEquations  the normal-equation build of the Run's kernels on 1 and
 //                      8 threads against a floor probe in the same process: a plain
 //                      register-blocked product of the same shape (the lower triangle
@@ -468,34 +474,52 @@ void BM_SetDInterpolation(benchmark::State& state) {
     const std::vector<double> p1 = MinimiseInterpolated(d1, s1, start, h1, unit, &se1);
     state.counters["first_ff0_se"] = (p1[0] - ref[0]) / refSe[0];
     state.counters["first_men_se"] = (p1[1] - ref[1]) / refSe[1];
-    {
-      const double lo = *std::min_element(r1.begin(), r1.end());
+    // The quadratic through whole values (rmsd, in chi-square units of the lowest):
+    // its minimum and standard errors, in absolute values.
+    auto valuesMinimum = [&](const std::vector<std::vector<double>>& d, const std::vector<double>& r,
+                             const std::vector<double>& c, const std::vector<double>& h, std::vector<double>* sev) {
+      const double lo = *std::min_element(r.begin(), r.end());
       std::vector<std::vector<double>> u;
       std::vector<double> z;
-      for (std::size_t k = 0; k < d1.size(); ++k) {
-        u.push_back({(d1[k][0] - start[0]) / h1[0], (d1[k][1] - start[1]) / h1[1]});
-        z.push_back(points * (r1[k] * r1[k] / (lo * lo) - 1.0));
+      for (std::size_t k = 0; k < d.size(); ++k) {
+        u.push_back({(d[k][0] - c[0]) / h[0], (d[k][1] - c[1]) / h[1]});
+        z.push_back(points * (r[k] * r[k] / (lo * lo) - 1.0));
       }
       const Bowl b = FitBowl(u, z, 2);
-      if (b.ok) {
-        state.counters["values_ff0_se"] = (start[0] + b.minimum[0] * h1[0] - ref[0]) / refSe[0];
-        state.counters["values_men_se"] = (start[1] + b.minimum[1] * h1[1] - ref[1]) / refSe[1];
-      }
-    }
-    const std::vector<double> h2 = {se1[0] > 0.0 ? 2.0 * se1[0] : 0.1 * h1[0], se1[1] > 0.0 ? 2.0 * se1[1] : 0.1 * h1[1]};
-    state.counters["first_se_ff0_ratio"] = se1[0] / refSe[0];
-    state.counters["first_se_men_ratio"] = se1[1] / refSe[1];
-    const auto d2 = design(p1, h2);
+      if (!b.ok) return std::vector<double>{};
+      sev->assign({b.se[0] * h[0], b.se[1] * h[1]});
+      return std::vector<double>{c[0] + b.minimum[0] * h[0], c[1] + b.minimum[1] * h[1]};
+    };
+    std::vector<double> seValues;
+    const std::vector<double> v1 = valuesMinimum(d1, r1, start, h1, &seValues);
+    if (v1.empty()) return;
+    state.counters["values_ff0_se"] = (v1[0] - ref[0]) / refSe[0];
+    state.counters["values_men_se"] = (v1[1] - ref[1]) / refSe[1];
+    state.counters["values_se_ff0_ratio"] = seValues[0] / refSe[0];
+    state.counters["values_se_men_ratio"] = seValues[1] / refSe[1];
+    // The second design round the first values' minimum, steps of twice their
+    // standard errors: the minimum of its interpolated equations and of its values.
+    const std::vector<double> h2 = {2.0 * seValues[0], 2.0 * seValues[1]};
+    const auto d2 = design(v1, h2);
     std::vector<KeptEquations> kept2;
-    for (const auto& d : d2) kept2.push_back(wholeAt(d, nullptr));
+    std::vector<double> r2;
+    for (const auto& d : d2) {
+      double r = 0.0;
+      kept2.push_back(wholeAt(d, &r));
+      r2.push_back(r);
+    }
     std::vector<const KeptEquations*> s2;
     for (const auto& k : kept2) s2.push_back(&k);
     std::vector<double> se2;
-    const std::vector<double> p2 = MinimiseInterpolated(d2, s2, p1, h2, unit, &se2);
+    const std::vector<double> p2 = MinimiseInterpolated(d2, s2, v1, h2, unit, &se2);
     state.counters["second_ff0_se"] = (p2[0] - ref[0]) / refSe[0];
     state.counters["second_men_se"] = (p2[1] - ref[1]) / refSe[1];
-    state.counters["second_se_ff0_ratio"] = se2[0] / refSe[0];
-    state.counters["second_se_men_ratio"] = se2[1] / refSe[1];
+    std::vector<double> seV2;
+    const std::vector<double> v2 = valuesMinimum(d2, r2, v1, h2, &seV2);
+    if (!v2.empty()) {
+      state.counters["second_values_ff0_se"] = (v2[0] - ref[0]) / refSe[0];
+      state.counters["second_values_men_se"] = (v2[1] - ref[1]) / refSe[1];
+    }
   }
   double nnlsSeconds = 0.0;
   int nnlsCount = 0;
