@@ -39,6 +39,7 @@
 #include "lamm/static_grid_core.h"
 #include "lamm/tridiagonal.h"
 #include "services/run_switches.h"
+#include "tests/support/refined_lamm_numerics.h"
 
 namespace tarmic {
 namespace {
@@ -126,17 +127,7 @@ Deviation MaxDeviationFromRefined(float rightLimit) {
   LammGlobals().nLammThreads = 8;
   CsKernels normal(rightLimit), refined(rightLimit);
   normal.Solve(LammDiscretizationSettings{});
-  // Equidistant static grid for every species: independent of the grid shaping of
-  // the default numerics, and fine enough for the pile-up at the bottom.
-  LammDiscretizationSettings fine;
-  fine.bAutoVariant = false;
-  fine.bUseClaverie = true;
-  fine.bUseMovingHat = false;
-  fine.bOptimizeGrid = false;
-  fine.fPointsPerSigma = 80.0f;
-  fine.nMaxGrid = 20000;
-  fine.dTolerance = fine.dToleranceIn = 0.1;
-  refined.Solve(fine);
+  refined.Solve(test::RefinedLammNumerics());
   Deviation dev;
   for (int i = 1; i <= kKernels; ++i) {
     for (int k = 1; k <= kScans; ++k) {

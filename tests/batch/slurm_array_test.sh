@@ -22,11 +22,20 @@
 # daemons are stopped by their process ids at the end, whatever happened. A
 # machine where Slurm cannot be started fails the test with the reason.
 #
-#   slurm_array_test.sh TARMIC_BATCH SOURCE_DIR WORK_DIR
+# The test runs in five parts on one WORK_DIR, each with daemons of its own, so
+# that no part takes much CPU under the sanitizers (each task is a sanitized
+# tarmic-batch run): "hand" lays out the folders and runs both analyses by hand;
+# "cs" the c(s) array; "species" the species array beside it; "again" submits both
+# arrays again; "rounds" the flagged fit, the killed task and the cancelled round.
+# A part needs the parts before it (CTest runs them in this order as fixtures); its
+# jobs' ids start above those of the parts before it, as the ids of one Slurm grow.
+#
+#   slurm_array_test.sh TARMIC_BATCH SOURCE_DIR WORK_DIR PART
 set -euo pipefail
 batch=$1
 source_dir=$2
 work=$3
+part=${4:-}
 
 fail() {
   echo "FAIL: $*" >&2
@@ -39,9 +48,81 @@ for p in munged slurmctld slurmd sbatch sinfo scancel; do
     fail "$p is not installed (scripts/install-deps.sh installs munge, slurmctld, slurmd and slurm-client)"
 done
 [ -x "$batch" ] || fail "no program $batch"
+# Each part's jobs start above those of the parts before it (the part by hand
+# starts no Slurm).
+case "$part" in
+  hand) first_job="" ;;
+  cs) first_job=1 ;;
+  species) first_job=1000 ;;
+  again) first_job=2000 ;;
+  rounds) first_job=3000 ;;
+  *) fail "the part is \"$part\", not hand, cs, species, again or rounds" ;;
+esac
+# Two tasks at a time in the arrays' parts: four sanitized runs at once cost each
+# some 40 % more CPU on a shared machine. The cancelled round wants three running.
+cpus=2
+[ "$part" = rounds ] && cpus=4
+# What each part needs of the parts before it.
+needs() { [ -s "$work/$1" ] || fail "the part $part needs the part $2 run before it in $work"; }
+case "$part" in
+  hand)
+    rm -rf "$work"
+    mkdir -p "$work/home" "$work/tmp"
+    ;;
+  cs) needs hand-species.out hand ;;
+  species) needs cs-summary.tsv cs ;;
+  again) needs species-summary.tsv species ;;
+  rounds) needs cs-summary.first again ;;
+esac
+# Four copies of the example in the list (with a comment line and a blank line,
+# which are no folders), a folder of two cells (the example as cell 1, "00001.ra1"...,
+# and again as cell 2, "00001.ra2"...), and a folder that does not exist; and one
+# copy analysed by hand.
+example="$source_dir/examples/two_species"
+copy() { mkdir -p "$1" && cp "$example"/0*.ra0 "$example"/cs.~p "$example"/species.~p "$1"/; }
+folders=()
+for k in 1 2 3 4; do
+  folder="$work/set $k"
+  [ "$k" -ne 4 ] && folder="$work/set$k"
+  folders+=("$folder")
+done
+cells="$work/two cells"
+folders+=("$work/missing")
+if [ "$part" = hand ]; then
+  { echo "# the cells of one run"; echo; } >"$work/list"
+  for k in 1 2 3 4; do
+    copy "${folders[k - 1]}"
+    echo "${folders[k - 1]}" >>"$work/list"
+    [ "$k" -eq 2 ] && echo "# a comment between folders" >>"$work/list"
+  done
+  mkdir -p "$cells"
+  for f in "$example"/0*.ra0; do
+    name=$(basename "$f" .ra0)
+    cp "$f" "$cells/$name.ra1"
+    sed '2s/^R 1 /R 2 /' "$f" >"$cells/$name.ra2"
+  done
+  echo "$cells" >>"$work/list"
+  echo "$work/missing" >>"$work/list"
+  # As an editor on another system saves it.
+  { printf '\xEF\xBB\xBF'; sed 's/$/\r/' "$work/list"; } >"$work/list.crlf"
+  mv "$work/list.crlf" "$work/list"
+  copy "$work/hand"
+fi
 
-rm -rf "$work"
-mkdir -p "$work/home" "$work/tmp"
+export HOME="$work/home" TMPDIR="$work/tmp" TARMIC_BATCH="$batch"
+unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME
+if [ "$part" = hand ]; then
+  for analysis in cs species; do
+    "$batch" --parameters "$work/hand/$analysis.~p" --output "$work/hand/$analysis" "$work/hand"/0*.ra0 \
+      >"$work/hand-$analysis.out" 2>"$work/hand-$analysis.err" || fail "tarmic-batch by hand: $(cat "$work/hand-$analysis.err")"
+  done
+  # fits, residuals, report, parameters, distribution, grid; summary, peaks, manifest;
+  # three pictures as SVG and PNG
+  [ "$(ls "$work/hand/cs" | wc -l)" -eq $((20 + 20 + 4 + 3 + 6)) ] || fail "the c(s) run by hand wrote $(ls "$work/hand/cs" | wc -l) files"
+  echo "the folders are laid out and both analyses run by hand"
+  exit 0
+fi
+
 daemons=$(mktemp -d /tmp/tarmic-slurm.XXXXXX)
 # munged wants the folder of its socket open to all.
 chmod 755 "$daemons"
@@ -107,7 +188,8 @@ MpiDefault=none
 SwitchType=switch/none
 ReturnToService=2
 MailProg=/bin/true
-NodeName=localhost NodeAddr=127.0.0.1 CPUs=4 State=UNKNOWN
+FirstJobId=$first_job
+NodeName=localhost NodeAddr=127.0.0.1 CPUs=$cpus State=UNKNOWN
 PartitionName=test Nodes=localhost Default=YES MaxTime=INFINITE State=UP
 CONF
 export SLURM_CONF="$daemons/slurm.conf"
@@ -128,44 +210,6 @@ if [ "$state" != idle ]; then
   fail "the node did not become idle (state \"$state\"): $(tail -n 5 "$daemons"/*.log "$daemons"/*.out 2>&1)"
 fi
 
-# Four copies of the example in the list (with a comment line and a blank line,
-# which are no folders), a folder of two cells (the example as cell 1, "00001.ra1"...,
-# and again as cell 2, "00001.ra2"...), and a folder that does not exist; and one
-# copy analysed by hand.
-example="$source_dir/examples/two_species"
-copy() { mkdir -p "$1" && cp "$example"/0*.ra0 "$example"/cs.~p "$example"/species.~p "$1"/; }
-{ echo "# the cells of one run"; echo; } >"$work/list"
-folders=()
-for k in 1 2 3 4; do
-  folder="$work/set $k"
-  [ "$k" -ne 4 ] && folder="$work/set$k"
-  copy "$folder"
-  folders+=("$folder")
-  echo "$folder" >>"$work/list"
-  [ "$k" -eq 2 ] && echo "# a comment between folders" >>"$work/list"
-done
-cells="$work/two cells"
-mkdir -p "$cells"
-for f in "$example"/0*.ra0; do
-  name=$(basename "$f" .ra0)
-  cp "$f" "$cells/$name.ra1"
-  sed '2s/^R 1 /R 2 /' "$f" >"$cells/$name.ra2"
-done
-echo "$cells" >>"$work/list"
-folders+=("$work/missing")
-echo "$work/missing" >>"$work/list"
-# As an editor on another system saves it.
-{ printf '\xEF\xBB\xBF'; sed 's/$/\r/' "$work/list"; } >"$work/list.crlf"
-mv "$work/list.crlf" "$work/list"
-copy "$work/hand"
-
-export HOME="$work/home" TMPDIR="$work/tmp" TARMIC_BATCH="$batch"
-unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME
-for analysis in cs species; do
-  "$batch" --parameters "$work/hand/$analysis.~p" --output "$work/hand/$analysis" "$work/hand"/0*.ra0 \
-    >"$work/hand-$analysis.out" 2>"$work/hand-$analysis.err" || fail "tarmic-batch by hand: $(cat "$work/hand-$analysis.err")"
-done
-
 script="$source_dir/scripts/tarmic-array.sbatch"
 count=$("$script" --count "$work/list")
 [ "$count" -eq 7 ] || fail "the list counts $count tasks, not 7 (four folders, two cells, a missing folder)"
@@ -177,6 +221,15 @@ cp "$work/list" "$work/folders.txt"
 recipe=$(awk '/^### A Slurm job array/ {on = 1} on && /^    ls -d / {take = 1; next} take && /^    / {print substr($0, 5); next} take {exit}' \
   "$source_dir/README.md")
 [ "$(echo "$recipe" | grep -c '^sbatch ')" -eq 2 ] || fail "the README's Slurm recipe is not there: $recipe"
+# The first parts run the lines of their own analysis (and the count of tasks).
+case "$part" in
+  cs) recipe=$(echo "$recipe" | grep -v 'species-tasks') ;;
+  species) recipe=$(echo "$recipe" | grep -v 'cs-tasks') ;;
+esac
+if [ "$part" = cs ] || [ "$part" = species ]; then
+  [ "$(echo "$recipe" | grep -c -e "^sbatch .*--tasks $part-tasks " -e "--collect $part-tasks ")" -eq 2 ] ||
+    fail "the README's recipe has not one array and one collect of $part: $recipe"
+fi
 cd "$work"
 submit() {
   while IFS= read -r line; do
@@ -186,9 +239,6 @@ submit() {
     timeout 180 bash -c "$line" >>"$work/recipe.out" 2>&1 || echo "($line ended with $?)" >>"$work/recipe.out"
   done <<<"${recipe//\$n/$tasks}"
 }
-submit
-job=""
-
 # The page the collect wrote: a row per task, a distribution and the pictures of
 # each c(s) task that computed (or kept) its results, the peaks of its peaks.tsv,
 # and the missing folder's reason.
@@ -208,7 +258,10 @@ check_report() {
 }
 
 status=0
-for analysis in cs species; do
+if [ "$part" = cs ] || [ "$part" = species ]; then
+  submit
+  job=""
+  analysis=$part
   expected=$(printf 'task\texit\tstate\t%s' "$(head -n 1 "$work/hand-$analysis.out")")
   for k in 1 2 3 4; do
     folder=${folders[k - 1]}
@@ -229,8 +282,12 @@ for analysis in cs species; do
       count=$((count + 1))
     done
     [ "$(ls "$folder/$analysis/cell1" | wc -l)" -eq "$count" ] || { echo "$analysis task $k: other files" >&2; status=1; }
-    # Beside the scans: the copies and the two analyses' folders, nothing else.
-    [ "$(ls "$folder" | wc -l)" -eq $((20 + 2 + 2)) ] || { echo "task $k: other files in $folder" >&2; status=1; }
+    # Beside the scans: the copies and the analyses' folders (the species array
+    # beside the c(s) array's), nothing else.
+    analyses=1
+    [ "$part" = species ] && analyses=2
+    [ "$part" = cs ] || [ -s "$folder/cs/cell1/manifest.tsv" ] || { echo "task $k: no c(s) results beside the species'" >&2; status=1; }
+    [ "$(ls "$folder" | wc -l)" -eq $((20 + 2 + analyses)) ] || { echo "task $k: other files in $folder" >&2; status=1; }
   done
   # The two cells of one folder: a task each, each with its cell's results (the
   # scans of both are the example's, so the numbers are the run's by hand).
@@ -252,38 +309,42 @@ for analysis in cs species; do
   grep -q "the folder $work/missing (task 7 of .*) does not exist" "$work/$analysis-tasks/7.err" ||
     { echo "$analysis task 7 did not name the missing folder" >&2; status=1; }
   check_report "$analysis"
-done
-# fits, residuals, report, parameters, distribution, grid; summary, peaks, manifest;
-# three pictures as SVG and PNG
-[ "$(ls "$work/hand/cs" | wc -l)" -eq $((20 + 20 + 4 + 3 + 6)) ] || fail "the c(s) run by hand wrote $(ls "$work/hand/cs" | wc -l) files"
-[ "$status" -eq 0 ] || fail "the tasks' results differ from the runs by hand"
+  [ "$status" -eq 0 ] || fail "the tasks' results differ from the runs by hand"
+  echo "the $part array over four folders and two cells wrote what tarmic-batch writes by hand, each in its own folder"
+  exit 0
+fi
 
-# The same arrays submitted again: every task with results keeps them, its summary
-# and its results as they were; the missing folder fails again.
-for analysis in cs species; do
-  cp -r "$work/$analysis-tasks" "$work/$analysis-tasks.first"
-  cp "$work/$analysis-summary.tsv" "$work/$analysis-summary.first"
-  cp "${folders[0]}/$analysis/cell1/manifest.tsv" "$work/$analysis-manifest.first"
-done
-sleep 1
-submit
-for analysis in cs species; do
-  for k in 1 2 3 4 5 6; do
-    [ "$(cat "$work/$analysis-tasks/$k.code")" = 0 ] || { echo "$analysis task $k: exit $(cat "$work/$analysis-tasks/$k.code") again" >&2; status=1; }
-    cmp -s "$work/$analysis-tasks/$k.summary" "$work/$analysis-tasks.first/$k.summary" ||
-      { echo "$analysis task $k: another summary the second time" >&2; status=1; }
-    grep -q "^tarmic-batch: kept: " "$work/$analysis-tasks/$k.err" || { echo "$analysis task $k was not kept" >&2; status=1; }
+if [ "$part" = again ]; then
+  # The same arrays submitted again: every task with results keeps them, its summary
+  # and its results as they were; the missing folder fails again.
+  for analysis in cs species; do
+    rm -rf "$work/$analysis-tasks.first"
+    cp -r "$work/$analysis-tasks" "$work/$analysis-tasks.first"
+    cp "$work/$analysis-summary.tsv" "$work/$analysis-summary.first"
+    cp "${folders[0]}/$analysis/cell1/manifest.tsv" "$work/$analysis-manifest.first"
   done
-  cmp -s "$work/$analysis-summary.tsv" "$work/$analysis-summary.first" ||
-    { echo "the collected $analysis summary changed" >&2; status=1; }
-  # Nothing was written again: the manifest is the file of the first submission.
-  [ "${folders[0]}/$analysis/cell1/manifest.tsv" -ot "$work/$analysis-manifest.first" ] ||
-    { echo "$analysis: the results were written again" >&2; status=1; }
-  [ "$(cat "$work/$analysis-tasks/7.code")" = 2 ] || { echo "$analysis task 7 did not fail again" >&2; status=1; }
-  # The kept tasks show their results in the page as the first time.
-  check_report "$analysis"
-done
-[ "$status" -eq 0 ] || fail "a second submission of the arrays did not keep their results"
+  sleep 1
+  submit
+  for analysis in cs species; do
+    for k in 1 2 3 4 5 6; do
+      [ "$(cat "$work/$analysis-tasks/$k.code")" = 0 ] || { echo "$analysis task $k: exit $(cat "$work/$analysis-tasks/$k.code") again" >&2; status=1; }
+      cmp -s "$work/$analysis-tasks/$k.summary" "$work/$analysis-tasks.first/$k.summary" ||
+        { echo "$analysis task $k: another summary the second time" >&2; status=1; }
+      grep -q "^tarmic-batch: kept: " "$work/$analysis-tasks/$k.err" || { echo "$analysis task $k was not kept" >&2; status=1; }
+    done
+    cmp -s "$work/$analysis-summary.tsv" "$work/$analysis-summary.first" ||
+      { echo "the collected $analysis summary changed" >&2; status=1; }
+    # Nothing was written again: the manifest is the file of the first submission.
+    [ "${folders[0]}/$analysis/cell1/manifest.tsv" -ot "$work/$analysis-manifest.first" ] ||
+      { echo "$analysis: the results were written again" >&2; status=1; }
+    [ "$(cat "$work/$analysis-tasks/7.code")" = 2 ] || { echo "$analysis task 7 did not fail again" >&2; status=1; }
+    # The kept tasks show their results in the page as the first time.
+    check_report "$analysis"
+  done
+  [ "$status" -eq 0 ] || fail "a second submission of the arrays did not keep their results"
+  echo "the c(s) and species arrays kept their results when submitted again"
+  exit 0
+fi
 
 # A result computed with flags is a result: exit code 3 in the task's code file, a
 # task that succeeded for Slurm, its results written and marked in the report;
@@ -359,4 +420,4 @@ grep -q ' 0 computed, 0 computed with flags' "$report" || fail "report.html coun
 [ "$(grep -c '<tr data-task="[1-6]" class="lost">' "$report")" -eq 6 ] || fail "report.html does not show 6 lost tasks"
 grep -q '{"task":' "$report" && fail "report.html shows distributions of a cancelled round"
 job=""
-echo "a c(s) and a species array over four folders and two cells wrote what tarmic-batch writes by hand, each in its own folder, and kept it when submitted again; a killed task and a cancelled round were told as such"
+echo "a flagged fit was kept with its code, a killed task and a cancelled round were told as such"

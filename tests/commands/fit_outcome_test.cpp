@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/modelcalc/modelcalc_test_support.h"
+#include "tests/modelcalc/signal_fit_rmsd.h"
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "commands/save_outcome.h"
 #include "modelcalc/analysis_outcome.h"
@@ -15,21 +17,18 @@
 namespace tarmic {
 namespace {
 
-// sqrt(sum (signal - fit)^2 / N) over every scan's points within the fitting
-// limits (by radius), written out here from the data and the fitted curve.
+// The rmsd of signal minus fit over every scan's points within the fitting limits
+// (by radius), written out here from the data and the fitted curve.
 double RmsdOfFittedCurve(long long* count) {
-  double sum = 0.0;
-  long long n = 0;
-  for (int s = 1; s <= DataSet().nScans; ++s)
-    for (int i = 1; i <= DataSet().pnPoints[test::Idx(s)]; ++i) {
-      const float r = DataSet().ppRadius[test::Idx(s)][i];
-      if (r < DataSet().fFitLeftLim || r > DataSet().fFitRightLim) continue;
-      const double d = static_cast<double>(DataSet().ppSignal[test::Idx(s)][i]) - DataSet().ppFit[test::Idx(s)][i];
-      sum += d * d;
-      ++n;
-    }
-  *count = n;
-  return std::sqrt(sum / static_cast<double>(n));
+  std::vector<int> scans;
+  for (int s = 1; s <= DataSet().nScans; ++s) scans.push_back(s);
+  return test::SignalMinusFitRmsd(
+      scans,
+      [](int s, int i) {
+        const float r = DataSet().ppRadius[test::Idx(s)][i];
+        return r >= DataSet().fFitLeftLim && r <= DataSet().fFitRightLim;
+      },
+      count);
 }
 
 void ExpectSameMessages(const std::vector<OutcomeMessage>& a, const std::vector<OutcomeMessage>& b) {

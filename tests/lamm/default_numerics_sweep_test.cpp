@@ -15,6 +15,7 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/lamm_ideal.h"
+#include "tests/support/refined_lamm_numerics.h"
 
 namespace tarmic {
 namespace {
@@ -83,20 +84,6 @@ struct SweepRun {
   }
 };
 
-LammDiscretizationSettings Refined() {
-  LammDiscretizationSettings fine;
-  fine.bAutoVariant = false;
-  fine.bUseClaverie = true;
-  fine.bUseMovingHat = false;
-  fine.bOptimizeGrid = false;
-  fine.fPointsPerSigma = 80.0f;
-  fine.nMaxGrid = 20000;
-  fine.dTolerance = fine.dToleranceIn = 0.1;
-  fine.dTolerance005 = 0.005;
-  fine.dTolerance02 = 0.02;
-  return fine;
-}
-
 // s 0.5-50 S; D from f/f0 1.2-2.5 and 5-500 kDa; 20-60 krpm; meniscus 5.8-6.2 cm,
 // bottom 7.1-7.2 cm; scans every 30-300 s.
 const SweepCase kCases[] = {
@@ -121,7 +108,7 @@ TEST(LammDefaultNumericsSweep, DefaultNumericsStayWithinTheirDocumentedAccuracy)
   for (const SweepCase& c : kCases) {
     SweepRun normal(c), refined(c);
     ASSERT_EQ(normal.Solve(c, LammDiscretizationSettings{}), 0) << c.s << " S";
-    ASSERT_EQ(refined.Solve(c, Refined()), 0) << c.s << " S";
+    ASSERT_EQ(refined.Solve(c, test::RefinedLammNumerics()), 0) << c.s << " S";
     double dev = 0.0, devBottom = 0.0;  // all radii; the last 0.1 cm before the right limit
     for (int k = 1; k <= normal.scans; ++k) {
       for (int j = 1; j <= normal.nRadii; ++j) {

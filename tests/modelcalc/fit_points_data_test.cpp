@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/modelcalc/modelcalc_test_support.h"
+#include "tests/modelcalc/signal_fit_rmsd.h"
+#include "tests/support/bound_analysis_check.h"
 
 #include <cmath>
 #include <cstring>
@@ -15,21 +17,15 @@
 namespace tarmic {
 namespace {
 
-// Sum of squares of signal minus fit over display positions first..last, each
-// scan's points within its fit-limit indices, written out here from the data set.
+// The rmsd of signal minus fit over display positions first..last, each scan's
+// points within its fit-limit indices, written out here from the data set.
 double IndependentRmsd(int first, int last, long long* count) {
-  double sum = 0.0;
-  long long n = 0;
-  for (int k = first; k <= last; ++k) {
-    const std::size_t s = test::Idx(DataSet().pScanOrder[test::Idx(k)]);
-    for (int i = std::max(1, DataSet().pFitFirst[s]); i <= std::min(DataSet().pFitLast[s], DataSet().pnPoints[s]); ++i) {
-      const double d = static_cast<double>(DataSet().ppSignal[s][i]) - static_cast<double>(DataSet().ppFit[s][i]);
-      sum += d * d;
-      ++n;
-    }
-  }
-  *count = n;
-  return std::sqrt(sum / static_cast<double>(n));
+  std::vector<int> scans;
+  for (int k = first; k <= last; ++k) scans.push_back(DataSet().pScanOrder[test::Idx(k)]);
+  return test::SignalMinusFitRmsd(
+      scans,
+      [](int s, int i) { return i >= DataSet().pFitFirst[test::Idx(s)] && i <= DataSet().pFitLast[test::Idx(s)]; },
+      count);
 }
 
 std::vector<double> TargetValues(const FitPointsTarget& target, bool data) {
@@ -39,6 +35,54 @@ std::vector<double> TargetValues(const FitPointsTarget& target, bool data) {
 }
 
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// What the discrete fit's objective makes of its fit points: their count, the rmsd
+// over them (unrounded, with the number of points it took), the objective as a fit
+// evaluates it with nothing floated and the model on show kept, the rmsd on show
+// after it, and a Marquardt-Levenberg target's model and data values.
+struct ObjectiveValues {
+  long long count = 0, rmsdCount = 0;
+  double rmsd = 0.0;
+  float objective = 0.0f, onShow = 0.0f;
+  std::vector<double> model, data;
+};
+
+bool SameObjective(const ObjectiveValues& a, const ObjectiveValues& b) {
+  return a.count == b.count && a.rmsdCount == b.rmsdCount && SameBits(a.rmsd, b.rmsd) &&
+         SameBits(a.objective, b.objective) && SameBits(a.onShow, b.onShow) && a.model == b.model &&
+         a.data == b.data;
+}
+
+const ModelFunction kKeepModel = [](Window*) { return ModelResult{}; };
+const std::vector<float> kNothingFloated(1, 0.0f);
+
+// Through the forms given the fit points.
+ObjectiveValues ObjectiveOf(const FitPointsData& points) {
+  ObjectiveValues v;
+  v.count = CountFitPoints(points);
+  v.rmsd = FitPointsRmsd(points, &v.rmsdCount);
+  v.objective = FitObjective(nullptr, kKeepModel, points)(kNothingFloated.data());
+  v.onShow = Rmsd().fFitRmsd;
+  const FitPointsTarget target([](const float*) { return 0.0f; }, points);
+  v.model = TargetValues(target, false);
+  v.data = TargetValues(target, true);
+  return v;
+}
+
+// Through the analysis' doors, which read the fit points of the bound analysis.
+ObjectiveValues ObjectiveOfTheBoundAnalysis() {
+  ObjectiveValues v;
+  v.count = CountFitPoints();
+  v.rmsd = RmsdOverFitPoints([](int s) -> const float* { return DataSet().ppSignal[test::Idx(s)]; },
+                             [](int s) -> const float* { return DataSet().ppFit[test::Idx(s)]; }, &v.rmsdCount);
+  v.objective = FitObjective(nullptr, kKeepModel)(kNothingFloated.data());
+  v.onShow = FitRmsd();
+  const FitPointsTarget target([](const float*) { return 0.0f; }, CurrentFitPoints());
+  v.model = TargetValues(target, false);
+  v.data = TargetValues(target, true);
+  return v;
+}
 
 class FitPointsDataTest : public ::testing::Test {
  protected:
@@ -58,54 +102,35 @@ TEST_F(FitPointsDataTest, ObjectiveOfGivenDataIgnoresTheBoundAnalysis) {
   ASSERT_GT(expectedCount, 500);
 
   const FitPointsData points = CurrentFitPoints();
-  long long count = 0;
-  const double rmsd = FitPointsRmsd(points, &count);
-  EXPECT_EQ(count, expectedCount);
-  EXPECT_NEAR(rmsd, expected, 1e-12 * expected);
-  EXPECT_NEAR(rmsd, test::fitdata::kNoise, 0.1 * test::fitdata::kNoise);
+  const ObjectiveValues reference = ObjectiveOf(points);
+  EXPECT_EQ(reference.count, expectedCount);
+  EXPECT_EQ(reference.rmsdCount, expectedCount);
+  EXPECT_NEAR(reference.rmsd, expected, 1e-12 * expected);
+  EXPECT_NEAR(reference.rmsd, test::fitdata::kNoise, 0.1 * test::fitdata::kNoise);
+  // The objective shows its rmsd as the bound analysis' rmsd on show.
+  EXPECT_TRUE(SameBits(reference.onShow, reference.objective)) << reference.onShow << " " << reference.objective;
+  EXPECT_NEAR(reference.objective, reference.rmsd, 1e-6 * reference.rmsd);
+  ASSERT_EQ(reference.model.size(), static_cast<std::size_t>(expectedCount));
+  ASSERT_EQ(reference.data.size(), static_cast<std::size_t>(expectedCount));
 
-  // The objective as a fit makes it: nothing floated, the model on show kept.
-  const ModelFunction keepModel = [](Window*) { return ModelResult{}; };
-  const std::vector<float> none(1, 0.0f);
-  const float objectiveHere = FitObjective(nullptr, keepModel, points)(none.data());
-  const FitPointsTarget targetHere([](const float*) { return 0.0f; }, points);
-  const std::vector<double> modelHere = TargetValues(targetHere, false);
-  const std::vector<double> dataHere = TargetValues(targetHere, true);
-  ASSERT_EQ(modelHere.size(), static_cast<std::size_t>(expectedCount));
-
-  Analysis fresh;
-  {
-    AnalysisScope bind(fresh);
-    // Other scans, other limits, another scan range, the first scan initial.
+  test::BoundAnalysisCheck<ObjectiveValues> check;
+  check.ofInput = [&](bool) { return ObjectiveOf(points); };
+  check.ofParts = [](bool) { return ObjectiveOfTheBoundAnalysis(); };
+  // Other scans, other limits, another scan range, the first scan initial.
+  check.mislead = [] {
     test::InstallVelocityScans(4, 50, 1000.0, 40000.0f);
     for (int s = 1; s <= DataSet().nScans; ++s)
       for (int i = 1; i <= DataSet().pnPoints[test::Idx(s)]; ++i) DataSet().ppSignal[test::Idx(s)][i] = 0.3f;
     Rmsd().bFirstScanIsInitial = true;
-    // The bound analysis' own rmsd is another (the check has power).
-    EXPECT_NE(CountFitPoints(), expectedCount);
-    EXPECT_NE(FitRmsd(), static_cast<float>(rmsd));
-
-    long long freshCount = 0;
-    const double freshRmsd = FitPointsRmsd(points, &freshCount);
-    EXPECT_EQ(freshCount, count);
-    EXPECT_EQ(std::memcmp(&freshRmsd, &rmsd, sizeof rmsd), 0) << freshRmsd << " " << rmsd;
-    EXPECT_EQ(CountFitPoints(points), expectedCount);
-
-    const float objectiveFresh = FitObjective(nullptr, keepModel, points)(none.data());
-    EXPECT_TRUE(SameBits(objectiveFresh, objectiveHere)) << objectiveFresh << " " << objectiveHere;
-    // The objective shows its rmsd as the bound analysis' rmsd on show.
-    EXPECT_TRUE(SameBits(Rmsd().fFitRmsd, objectiveHere));
-
-    const FitPointsTarget targetFresh([](const float*) { return 0.0f; }, points);
-    EXPECT_EQ(targetFresh.Points(), targetHere.Points());
-    EXPECT_EQ(TargetValues(targetFresh, false), modelHere);
-    EXPECT_EQ(TargetValues(targetFresh, true), dataHere);
-    // What the fresh analysis loaded is released before it ends.
-    test::ResetModelCalcState();
-  }
-  // The program's analysis bound again: its own door gives the same once more.
-  EXPECT_TRUE(SameBits(FitRmsd(), objectiveHere));
-  EXPECT_EQ(CountFitPoints(), expectedCount);
+  };
+  // What the fresh analysis loaded is released before it ends.
+  check.release = [] { test::ResetModelCalcState(); };
+  check.same = SameObjective;
+  // The bound analysis' own count and rmsd are others.
+  check.unlike = [](const ObjectiveValues& a, const ObjectiveValues& b) {
+    return a.count != b.count && a.rmsdCount != b.rmsdCount && !SameBits(a.onShow, b.onShow);
+  };
+  test::ExpectOnlyTheInputCounts(reference, check);
 }
 
 // The records are referred to, not copied: fit rows an evaluation writes and fit

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <fstream>
 #include <regex>
@@ -34,6 +35,7 @@
 #include "scandata/grid_data.h"
 #include "scandata/radial_grid.h"
 #include "scandata/scan_data_reset.h"
+#include "tests/support/bound_analysis_check.h"
 #include "tests/support/sanitized_build.h"
 
 namespace tarmic {
@@ -231,7 +233,8 @@ class SimInputCase : public ::testing::TestWithParam<std::size_t> {};
 TEST_P(SimInputCase, ThePropagatorsGiveTheSameProfilesWhateverAnalysisIsBound) {
   const std::vector<Case> all = Cases();
   ASSERT_LT(GetParam(), all.size());
-  for (const Case& c : {all[GetParam()]}) {
+  {
+    const Case& c = all[GetParam()];
     SCOPED_TRACE(c.name);
     // The program's analysis, its parts holding the values the case was laid from.
     const Solution reference = Solve(c, false);
@@ -242,17 +245,15 @@ TEST_P(SimInputCase, ThePropagatorsGiveTheSameProfilesWhateverAnalysisIsBound) {
     EXPECT_LT(reference.profiles[2][1], 0.9);
     EXPECT_EQ(reference.endRpm, c.input.rotor.finalRpm);
 
-    Analysis fresh;
-    {
-      AnalysisScope bind(fresh);
-      EXPECT_TRUE(Solve(c, true) == reference) << "a part of the bound analysis changed the solution";
-      // The same parts do change a solve that reads them: the forms taking the
-      // rotor from the analysis see its other ramp (the check has power).
-      const Solution byParts = Solve(c, true, true);
-      EXPECT_FALSE(byParts == reference);
-    }
-    // And the program's analysis, bound again, gives the reference once more.
-    EXPECT_TRUE(Solve(c, false) == reference);
+    // In a fresh analysis whose parts mislead, the same profiles; the forms taking
+    // the rotor from the analysis see its other ramp there (the check has power).
+    // The program's analysis does not hold the rotor in those parts.
+    test::BoundAnalysisCheck<Solution> check;
+    check.ofInput = [&](bool misled) { return Solve(c, misled); };
+    check.ofParts = [&](bool misled) { return Solve(c, misled, true); };
+    check.same = std::equal_to<Solution>();
+    check.partsFormAtHome = false;
+    test::ExpectOnlyTheInputCounts(reference, check);
   }
   ResetSimRunState();
   ResetLammGlobals();
@@ -396,16 +397,14 @@ TEST(SimInput, TheReactingSolveGivesTheSameProfilesWhateverAnalysisIsBound) {
   EXPECT_NEAR(reference.ka * (a - x) * (b - x), x, 1e-6);
   EXPECT_DOUBLE_EQ(reference.exticoAB, static_cast<double>(1.5f) + static_cast<double>(0.7f));
   // The form that takes the record solves the same values to the same bits and
-  // stores what the solve derived.
-  EXPECT_TRUE(SolveReacting(in, false, true) == reference);
-  {
-    Analysis fresh;
-    AnalysisScope bind(fresh);
-    EXPECT_TRUE(SolveReacting(in, true) == reference) << "a part of the bound analysis changed the solution";
-    // The form reading the record sees its other values (the check has power).
-    EXPECT_FALSE(SolveReacting(in, true, true) == reference);
-  }
-  EXPECT_TRUE(SolveReacting(in, false) == reference);
+  // stores what the solve derived; in a fresh analysis whose parts and record
+  // mislead, it sees the record's other values (the check has power) while the
+  // solve of the values gives the same.
+  test::BoundAnalysisCheck<ReactingSolution> check;
+  check.ofInput = [&](bool misled) { return SolveReacting(in, misled); };
+  check.ofParts = [&](bool misled) { return SolveReacting(in, misled, true); };
+  check.same = std::equal_to<ReactingSolution>();
+  test::ExpectOnlyTheInputCounts(reference, check);
   ResetReactingSystem();
   ResetSimRunState();
   ResetLammGlobals();
@@ -458,9 +457,11 @@ void LayBufferAnalysis(const SimInput& in) {
   MeniscusDifference() = in.buffer.meniscusDifference;
 }
 
-std::vector<BufferSedProfile> SolveBuffer(const SimInput& in, SimOutcome* outcome) {
+// The profiles of the computation of the input; it must compute them.
+std::vector<BufferSedProfile> SolveBuffer(const SimInput& in) {
   std::vector<BufferSedProfile> profiles;
-  *outcome = CalculateBufferSedimentation(in, &profiles);
+  const SimOutcome outcome = CalculateBufferSedimentation(in, &profiles);
+  EXPECT_TRUE(outcome.ok()) << outcome.message;
   return profiles;
 }
 
@@ -473,9 +474,7 @@ bool SameProfiles(const std::vector<BufferSedProfile>& x, const std::vector<Buff
 
 TEST(SimInput, TheBufferComputationGivesTheSameProfilesWhateverAnalysisIsBound) {
   const SimInput in = BufferInput();
-  SimOutcome outcome;
-  const std::vector<BufferSedProfile> reference = SolveBuffer(in, &outcome);
-  ASSERT_TRUE(outcome.ok()) << outcome.message;
+  const std::vector<BufferSedProfile> reference = SolveBuffer(in);
   // Three scans of the sample pass, then three of the reference pass on its own
   // cell, which starts the meniscus difference further in.
   ASSERT_EQ(reference.size(), 6u);
@@ -487,32 +486,33 @@ TEST(SimInput, TheBufferComputationGivesTheSameProfilesWhateverAnalysisIsBound) 
   EXPECT_LT(reference[2].v[1], 20.0);
   EXPECT_LT(reference[5].v[1], 0.0);  // ... the reference's with the opposite sign
 
-  // The program's analysis laid from the input gives the input back.
-  LayBufferAnalysis(in);
-  EXPECT_TRUE(SameProfiles(SolveBuffer(CurrentBufferSedInput(), &outcome), reference));
-  {
-    Analysis fresh;
-    AnalysisScope bind(fresh);
-    SimInput other = in;
-    other.settings.meniscus = 5.875;
-    other.settings.bottom = 7.125;
-    other.settings.rampRotorSpeed = false;
-    other.rotor.finalRpm = 30000;
-    other.buffer.working.sampleS = 0.5;
-    other.buffer.working.relativeConc = 0.5;
-    other.buffer.scanTimes = {500, 1500, 2500};
-    other.buffer.meniscusDifference = 0.125;
+  // The program's analysis laid from the input gives the input back; a fresh one
+  // laid from other values gives other profiles (the check has power).
+  SimInput other = in;
+  other.settings.meniscus = 5.875;
+  other.settings.bottom = 7.125;
+  other.settings.rampRotorSpeed = false;
+  other.rotor.finalRpm = 30000;
+  other.buffer.working.sampleS = 0.5;
+  other.buffer.working.relativeConc = 0.5;
+  other.buffer.scanTimes = {500, 1500, 2500};
+  other.buffer.meniscusDifference = 0.125;
+  test::BoundAnalysisCheck<std::vector<BufferSedProfile>> check;
+  check.ofInput = [&](bool) { return SolveBuffer(in); };
+  check.ofParts = [&](bool misled) {
+    if (!misled) LayBufferAnalysis(in);
+    return SolveBuffer(CurrentBufferSedInput());
+  };
+  check.mislead = [&] {
     LayBufferAnalysis(other);
     MisleadTheParts();
-    EXPECT_TRUE(SameProfiles(SolveBuffer(in, &outcome), reference)) << "a part of the bound analysis changed the profiles";
-    EXPECT_TRUE(outcome.ok());
-    // The values taken from this analysis give other profiles (the check has power).
-    EXPECT_FALSE(SameProfiles(SolveBuffer(CurrentBufferSedInput(), &outcome), reference));
-    EXPECT_TRUE(outcome.ok()) << outcome.message;
+  };
+  check.release = [] {
     ResetBufferSedimentation();
     ResetScanDataGlobals();
-  }
-  EXPECT_TRUE(SameProfiles(SolveBuffer(in, &outcome), reference));
+  };
+  check.same = SameProfiles;
+  test::ExpectOnlyTheInputCounts(reference, check);
   ResetBufferSedimentation();
   ResetScanDataGlobals();
   ResetSimRunState();
