@@ -4,8 +4,6 @@
 
 namespace tarmic {
 
-FitPointsData CurrentFitPoints() { return {&DataSet(), &Rmsd()}; }
-
 void FitScanRange(const FitPointsData& points, int* first, int* last) {
   const DataSetState& data = *points.data;
   const RmsdState& scans = *points.scans;

@@ -51,7 +51,7 @@ struct FitPointsData {
   const RmsdState* scans = nullptr;
 };
 // The fit points of the current analysis' data set.
-FitPointsData CurrentFitPoints();
+inline FitPointsData CurrentFitPoints() { return {&DataSet(), &Rmsd()}; }
 
 // The display positions [*first, *last] whose scans enter the rmsd and the fits.
 void FitScanRange(const FitPointsData& points, int* first, int* last);
