@@ -959,9 +959,6 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
     checking = false;
     return result;
   }
-  // The model's variables that the layers below read (the grid builders, the
-  // coefficient laws, the reacting record, the linear step) hold the input's values.
-  LayModelInput(in);
   ModelResult result;
   if (dataSetPart.nScans < 1) {
     result.status = ModelStatus::NotStarted;
@@ -983,6 +980,10 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
+  // The model's variables that the layers below read (the grid builders, the
+  // coefficient laws, the reacting record, the linear step) hold the input's
+  // values: the grid is laid in the input's cell.
+  LayModelInput(in);
   OpenDetectionBracket();
   if (!dls && !PrepareSimArrays(in)) {
     CloseDetectionBracket();

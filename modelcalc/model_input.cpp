@@ -12,6 +12,9 @@
 namespace tarmic {
 
 ModelInput CurrentModelInput() {
+  // The data set's cell stays as it stands until the computation lays the input:
+  // the computation refuses a cell that is not set before it takes the model's.
+  const float setMeniscus = DataSet().fMeniscus, setBottom = DataSet().fBottom;
   UnpackModelParams();
   const auto& switches = AnalysisSwitches();
   const auto& params = ModelParams();
@@ -63,6 +66,8 @@ ModelInput CurrentModelInput() {
   in.run.settings = CurrentSimRunSettings();
   in.run.geometry = CurrentSimGeometry();
   if (in.run.settings.inhomogeneousSolvent) in.run.solvent = CurrentSimSolvent();
+  DataSet().fMeniscus = setMeniscus;
+  DataSet().fBottom = setBottom;
   return in;
 }
 

@@ -78,7 +78,9 @@ struct ModelInput {
 
 // ---- the caller's side ----
 // The model of the current analysis: its parameter vector unpacked into the model's
-// variables (UnpackModelParams, as the computation of old did first), then read.
+// variables (UnpackModelParams), then read; the data set's meniscus and bottom are
+// left as they stand until the computation, after its checks of the cell, lays the
+// input (a cell that is not set is refused, whatever the vector holds).
 ModelInput CurrentModelInput();
 
 // Writes the input's parameter vector into the analysis and unpacks it: the model's

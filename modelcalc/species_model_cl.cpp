@@ -198,6 +198,7 @@ ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in) {
   if (!CheckMeniscusAndBottom(result)) return result;
   OpenDetectionBracket();
   SetDefaultFitLimitsWhenUnset();
+  LayModelInput(in);
   modelStepsPart.iFirstModelScan = 1;
   ZeroFitRows(1);
   if (modelStepsPart.bLiveDisplay) RepaintMain(window);

@@ -27,7 +27,7 @@ struct LammScanRecord;
 // later species are still computed); Interrupted when the user stopped a solution
 // (bUserAbort; the later species are skipped, the linear step still runs).
 // The model's values, cell and switches come from in (model_input.h), whose vector
-// the caller has unpacked into the analysis (LayModelInput).
+// is unpacked into the analysis after the checks (LayModelInput).
 ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in);
 
 // The buffer component in slot k (the last): its own solution
