@@ -11,6 +11,7 @@
 #include "modelcalc/equilibrium_signal.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/model_input.h"
 #include "modelcalc/nonideal_grid.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelcalc/simulation_progress.h"
@@ -59,6 +60,15 @@ double LastRpm() { return InfoAt(DataSet().nScans).rpm; }
 double LastOmega() { return LastRpm() * kTwoPiOver60; }
 bool VelocityData() { return !DataSet().bDLSData && !DataSet().bEquilibriumMode; }
 
+// The settings of one solve: the Lamm settings and fitting limits as the
+// computation left them (it chooses the algorithm per species), the input's cell.
+SimRunSettings SolveSettings(const ModelInput& in) {
+  SimRunSettings settings = CurrentSimRunSettings();
+  settings.meniscus = in.meniscus;
+  settings.bottom = in.bottom;
+  return settings;
+}
+
 void WarningBox(const char* text) { ShowComputationNote(text, "", MB_OK | MB_ICONEXCLAMATION); }
 
 // ---- algorithm choice (a lasting change of the user's option) ----
@@ -100,9 +110,9 @@ int ClampGrid(double n) {
 
 // ---- the set-up common to routes 2 and 3 ----
 
-// The shared arrays for the current model and grid, the grid at the present
+// The shared arrays for the current model and grid, the grid at the model's
 // meniscus. False when they cannot be had.
-bool PrepareSimArrays() {
+bool PrepareSimArrays(const ModelInput& in) {
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
   if (!lammArraysPart.bSimArraysAllocated || !SimArraysMatchModel()) {
@@ -110,12 +120,12 @@ bool PrepareSimArrays() {
   } else if (lammSettingsPart.bMovingHat && !lammArraysPart.pLammRadius2) {
     ResizeSimArrays(lammSettingsPart.nLammGridPoints);
   }
-  if (lammArraysPart.bSimArraysAllocated && std::fabs(lammArraysPart.pLammRadius[1] - DataSet().fMeniscus) > 1e-5) BuildLammGrid();
+  if (lammArraysPart.bSimArraysAllocated && std::fabs(lammArraysPart.pLammRadius[1] - in.meniscus) > 1e-5) BuildLammGrid();
   return lammArraysPart.bSimArraysAllocated;
 }
 
 // The first scan becomes the initial distribution when none is loaded.
-void TakeInitialDistribution() {
+void TakeInitialDistribution(const ModelInput& in) {
   auto& dataSetPart = DataSet();
   auto& modelStepsPart = ModelSteps();
   auto& rmsdPart = Rmsd();
@@ -134,7 +144,7 @@ void TakeInitialDistribution() {
                       dataSetPart.pScanInfo[Idx(s)]);
   }
   // The ends outside the fit limits follow the limits as they are now.
-  ExtrapolateInitialData(ModelParams().fBaseline);
+  ExtrapolateInitialData(in.baseline);
   modelStepsPart.iFirstModelScan = 1;
   if (rmsdPart.bFirstScanIsInitial) {
     modelStepsPart.iFirstModelScan = 2;
@@ -142,10 +152,8 @@ void TakeInitialDistribution() {
   }
 }
 
-// Initial profile of slot k on the Lamm grid.
-void WriteInitialProfile(double loading, double scale) {
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelParamsPart = ModelParams();
+// Initial profile of a species of the given loading on the Lamm grid.
+void WriteInitialProfile(const ModelInput& in, double loading, double scale) {
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& initialDataPart = InitialData();
   auto& lammArraysPart = LammArrays();
@@ -154,14 +162,14 @@ void WriteInitialProfile(double loading, double scale) {
   if (analysisSwitchesPart.bInitialDataProfile && initialDataPart.nInitPoints > 1) {
     InterpolateCurveToDouble(N, lammArraysPart.pLammRadius, lammArraysPart.pLammConc, initialDataPart.nInitPoints, initialDataPart.pInitRadius.data(),
                              initialDataPart.pInitSignal.data());
-    for (int i = 1; i <= N; ++i) lammArraysPart.pLammConc[i] = std::max(0.0, lammArraysPart.pLammConc[i] - modelParamsPart.fBaseline) * scale;
+    for (int i = 1; i <= N; ++i) lammArraysPart.pLammConc[i] = std::max(0.0, lammArraysPart.pLammConc[i] - in.baseline) * scale;
     return;
   }
   if (!analysisSwitchesPart.bUniformLoading) return;
   const double edge = lammArraysPart.pLammRadius[1] + modelOptionsPart.fLamellaWidth;
   for (int i = 1; i <= N; ++i) {
     double v = loading;
-    if (modelFlagsPart.bZoneCentrifugation) {
+    if (in.model.zoneCentrifugation) {
       const bool inLamella = modelOptionsPart.bZoneInverseLayer ? !(lammArraysPart.pLammRadius[i] < edge) : lammArraysPart.pLammRadius[i] <= edge;
       if (!inLamella) v = 0.0;
     }
@@ -175,8 +183,8 @@ class SpeciesRun {
  public:
   // input: the species and cell geometry of every attempt (its settings are those
   // of each attempt, its rotor that of the run state the attempt starts from).
-  SpeciesRun(Window* window, int k, double loading, const SimInput& input)
-      : window_(window), k_(k), loading_(loading), input_(input) {}
+  SpeciesRun(Window* window, const ModelInput& model, int k, double loading, const SimInput& input)
+      : window_(window), model_(model), k_(k), loading_(loading), input_(input) {}
 
   // The start state of a run: rotor, time, step, error limits, flags.
   void ResetState(double startTime, bool keepAcceleration) {
@@ -237,9 +245,8 @@ class SpeciesRun {
 
   // The time the solution starts at: the start-time offset, else the time of an
   // experimental initial distribution, else 0.
-  static double StartTime() {
-    auto& modelOptionsPart = ModelOptions();
-    if (modelOptionsPart.bTimeOffset) return modelOptionsPart.fTimeOffset;
+  double StartTime() const {
+    if (model_.model.timeOffset) return model_.model.timeOffsetValue;
     return AnalysisSwitches().bInitialDataProfile ? InitialData().ScanInfoTemplate.time : 0.0;
   }
 
@@ -247,7 +254,7 @@ class SpeciesRun {
   // retry from 0 put a species with a start-time offset that much later than the
   // others) and the fit as before the first attempt.
   SimOutcome Retry(const SimRunSettings& settings) {
-    WriteInitialProfile(loading_, ModelSteps().fLoadingFraction);
+    WriteInitialProfile(model_, loading_, ModelSteps().fLoadingFraction);
     ResetState(StartTime(), false);
     snapshot_.Restore();
     return Run(settings, false);
@@ -303,7 +310,7 @@ class SpeciesRun {
             return true;
           },
           [&] {
-            WriteInitialProfile(loading_, modelStepsPart.fLoadingFraction);
+            WriteInitialProfile(model_, loading_, modelStepsPart.fLoadingFraction);
             ResetState(StartTime(), false);
             snapshot_.Restore();
             return first();
@@ -340,7 +347,7 @@ class SpeciesRun {
       lammSettingsPart.bClaverie = true;
       lammSettingsPart.bMovingHat = false;
       settings.fixTimestep = false;
-      if (lammSettingsPart.bOptimizeStaticGrid && TestShutOffBackDiffusion(simRunPart.dSimS, simRunPart.dSimD) && !modelFlagsPart.bZoneCentrifugation &&
+      if (lammSettingsPart.bOptimizeStaticGrid && TestShutOffBackDiffusion(input_.species.s, input_.species.D) && !model_.model.zoneCentrifugation &&
           modelComputationPart.nStaticGridEstimate > 0) {
         lammSettingsPart.nLammGridPoints = modelComputationPart.nStaticGridEstimate;
         ResizeSimArrays(lammSettingsPart.nLammGridPoints);
@@ -362,6 +369,7 @@ class SpeciesRun {
 
  private:
   Window* window_;
+  const ModelInput& model_;
   int k_;
   double loading_;
   SimInput input_;
@@ -381,27 +389,31 @@ ModelStatus ShowOutcome(Window* window, const SimOutcome& outcome) {
 }
 
 // The Lamm simulation of one non-interacting species on velocity data.
-ModelStatus LammSpecies(Window* window, int k, double loading, const SpeciesGridChoice& grid) {
-  auto& simRunPart = SimRun();
-  SimRunSettings settings = CurrentSimRunSettings();
-  settings.outflowBottom = TestShutOffBackDiffusion(simRunPart.dSimS, simRunPart.dSimD);
+ModelStatus LammSpecies(Window* window, const ModelInput& in, int k, double loading, const SpeciesGridChoice& grid) {
+  const ModelSpeciesValues& species = in.species[Idx(k)];
+  const double s = species.s, D = species.D;
+  SimRunSettings settings = SolveSettings(in);
+  settings.outflowBottom = TestShutOffBackDiffusion(s, D);
   settings.noTruncation = grid.noTruncation;
-  SpeciesRun run(window, k, loading, CurrentSimInput(settings, {simRunPart.dSimS, simRunPart.dSimD}));
-  if (!settings.outflowBottom && AnalysisSwitches().bUniformLoading && !ModelFlags().bZoneCentrifugation && simRunPart.dSimS > 0) {
+  SimInput input = in.run;
+  input.settings = settings;
+  input.species = {s, D};
+  SpeciesRun run(window, in, k, loading, input);
+  if (!settings.outflowBottom && AnalysisSwitches().bUniformLoading && !in.model.zoneCentrifugation && s > 0) {
     // sigma_b = Mb w^2 / (2 R T): the reduced molar mass of the equilibrium at the bottom.
     const double T = InfoAt(DataSet().nScans).temperature + 273.15;
     const double w = LastOmega();
-    const double sigma = w * w / (T * kTwoR) * (T * 1e-13 * simRunPart.dSimS * kGasConstant / simRunPart.dSimD);
+    const double sigma = w * w / (T * kTwoR) * (T * 1e-13 * s * kGasConstant / D);
     RefineGridAtBottom(sigma);
     run.SetRegrade([sigma] { RefineGridAtBottom(sigma); });
   }
-  const SimOutcome outcome = run.Solve(settings, k == 1 && ModelOptions().bC1Nonideal);
+  const SimOutcome outcome = run.Solve(settings, k == 1 && in.model.c1Nonideal);
   return ShowOutcome(window, outcome);
 }
 
 // ---- the three branches ----
 
-ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
+ModelStatus SpeciesSlot(Window* window, const ModelInput& in, int k, int firstIncluded) {
   auto& currentGridPart = CurrentGrid();
   auto& kernelProfilesPart = KernelProfiles();
   auto& modelStepsPart = ModelSteps();
@@ -411,28 +423,27 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
   auto& linearAmplitudesPart = LinearAmplitudes();
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelOptionsPart = ModelOptions();
-  auto& modelParamsPart = ModelParams();
   auto& simRunPart = SimRun();
   auto& solventSettingsPart = SolventSettings();
-  const double s = modelParamsPart.pSpeciesS[k];
-  const bool included = analysisSwitchesPart.pSpeciesLinked[k] != 0;
+  const ModelSpeciesValues& species = in.species[Idx(k)];
+  const ModelSwitches& model = in.model;
+  const double s = species.s;
+  const bool included = species.included;
   const bool velocity = VelocityData();
   if (velocity && lammSettingsPart.bAutoFEAlgorithm) {
     // The concentration-dependent moving grid has no frame moving inward: a
     // floating non-ideal species stays on the static grid.
-    if (k == 1 && modelOptionsPart.bC1Nonideal && s < 0.0)
+    if (k == 1 && model.c1Nonideal && s < 0.0)
       ChooseAlgorithm(0.0, 1.0);
     else
       ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true));
   }
   SpeciesGridChoice grid;
   if (included) {
-    if (!lammSettingsPart.bAutoGridSize || !velocity || modelFlagsPart.bZoneCentrifugation || modelParamsPart.pSpeciesMassOrD[k] <= 0)
+    if (!lammSettingsPart.bAutoGridSize || !velocity || model.zoneCentrifugation || species.massOrD <= 0)
       ResizeSimArrays(RefinedNodeCount(lammSettingsPart.nDefaultGridPoints));
     else
-      grid = SizeGridForSpecies(s, SpeciesDiffusion(k));
+      grid = SizeGridForSpecies(s, species.D, in.meniscus, in.bottom);
   }
   if (velocity && analysisSwitchesPart.bRampRotorSpeed && lammSettingsPart.bClaverie && !lammSettingsPart.bAutoFEAlgorithm) {
     const double T = lammSettingsPart.bOptimizeStaticGrid && lammSettingsPart.bAutoGridSize ? lammSettingsPart.fAutoAlgorithmSOptimized : lammSettingsPart.fAutoAlgorithmS;
@@ -443,19 +454,19 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
     linearAmplitudesPart.pAppliedAmplitude[k] = 0.0f;
     return ModelStatus::Computed;
   }
-  const double loading = SpeciesLoading(k, firstIncluded);
+  const double loading = SpeciesLoading(in, k, firstIncluded);
   linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(loading);
-  if (k == 1 && modelOptionsPart.bC1Nonideal) {
+  if (k == 1 && model.c1Nonideal) {
     // The concentration-dependent block of the arrays for the solve of slot 1, on
     // the grid its accuracy asks for.
-    modelFlagsPart.bNonidealSpecies = true;
+    ModelFlags().bNonidealSpecies = true;
     ResizeSimArrays(NonidealGridNodes(lammSettingsPart.nLammGridPoints));
-    modelFlagsPart.bNonidealSpecies = false;
+    ModelFlags().bNonidealSpecies = false;
   }
   if (!lammArraysPart.bSimArraysAllocated) return ModelStatus::Failed;
-  WriteInitialProfile(loading, modelStepsPart.fLoadingFraction);
+  WriteInitialProfile(in, loading, modelStepsPart.fLoadingFraction);
 
-  const double massOrD = modelParamsPart.pSpeciesMassOrD[k];
+  const double massOrD = species.massOrD;
   if (s == 0.0 && massOrD == 0.0) {
     // A constant species: its loading everywhere.
     linearAmplitudesPart.bSkipLinearFit = true;
@@ -475,32 +486,32 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
     kernelProfilesPart.dStepSw2 = LastOmega() * LastOmega() * s * 1e-13;
     if (solventSettingsPart.gInhomSolvent.bCompressibleSolvent) simRunPart.dSimS = s;
     // Sedimentation starts at the start-time offset, as in the Lamm solutions.
-    const double t0 = modelOptionsPart.bTimeOffset ? modelOptionsPart.fTimeOffset : 0.0;
+    const double t0 = model.timeOffset ? model.timeOffsetValue : 0.0;
     ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
       StepBoundaryProfile(static_cast<float>(loading), t - t0, r, out, n);
     });
     return ModelStatus::Computed;
   }
   linearAmplitudesPart.bSkipLinearFit = false;
-  simRunPart.dSimD = SpeciesDiffusion(k);
+  simRunPart.dSimD = species.D;
   simRunPart.dSimS = s;
   // The Faxen-type closed form describes a boundary leaving the meniscus and the
   // plateau ahead of it: sedimentation only. A floating species (s < 0) depletes
   // the bottom and piles up at the meniscus, which only the Lamm equation gives.
-  if (modelFlagsPart.bFaxenApproximation && s >= 0.0) {
+  if (model.faxen && s >= 0.0) {
     simRunPart.dSimRpm = LastRpm();
     const double sw2 = LastOmega() * LastOmega() * s * 1e-13;
     ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
       ErfcBoundaryProfile(static_cast<float>(loading), t, r, out, n, static_cast<float>(sw2),
-                          static_cast<float>(simRunPart.dSimD), dataSetPart.fMeniscus);
+                          static_cast<float>(species.D), in.meniscus);
     });
     return ModelStatus::Computed;
   }
-  if (velocity) return LammSpecies(window, k, loading, grid);
+  if (velocity) return LammSpecies(window, in, k, loading, grid);
   if (dataSetPart.bEquilibriumMode) {
     // Buoyant molar mass Mb = s R T / D, or (1 - vbar rho) M.
     double Mb = 0.0;
-    if (modelFlagsPart.bFitMAndS)
+    if (model.fitMAndS)
       Mb = (1.0 - solventConstantsPart.fVRho) * massOrD;
     else if (massOrD > 0.0)
       Mb = std::fabs(s) * 1e-6 * dataSetPart.fRT / massOrD;
@@ -509,19 +520,18 @@ ModelStatus SpeciesSlot(Window* window, int k, int firstIncluded) {
   return ModelStatus::Computed;
 }
 
-void SpeciesLoop(Window* window, ModelResult& result) {
-  auto& modelFlagsPart = ModelFlags();
+void SpeciesLoop(Window* window, const ModelInput& in, ModelResult& result) {
   auto& modelStepsPart = ModelSteps();
   auto& simRunPart = SimRun();
   if (!MakeMissingSignalTables(result, nSpeciesSlots)) return;
-  const int firstIncluded = FirstIncludedSlot();
+  const int firstIncluded = FirstIncludedSlot(in);
   modelStepsPart.fLoadingFraction = 1.0f;
   bUserAbort = false;
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
     simRunPart.iCurrentSpecies = k;
-    const ModelStatus status = modelFlagsPart.bBufferSedCorrection && k == nSpeciesSlots
+    const ModelStatus status = in.model.bufferCorrection && k == nSpeciesSlots
                                    ? SolveBufferSlot(window, k)
-                                   : SpeciesSlot(window, k, firstIncluded);
+                                   : SpeciesSlot(window, in, k, firstIncluded);
     MergeModelStatus(result, status);
     simRunPart.pSimWindow = nullptr;
   }
@@ -535,8 +545,7 @@ void SpeciesLoop(Window* window, ModelResult& result) {
 // the others cleared, so that the fixed-amplitude variants of the linear step,
 // which add the tables, give the squared sum. With linear amplitudes there is at
 // most one included slot, whose unit signal is squared.
-void SquareModelIntoIntensityACF(int firstIncluded) {
-  auto& analysisSwitchesPart = AnalysisSwitches();
+void SquareModelIntoIntensityACF(const ModelInput& in, int firstIncluded) {
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   auto& modelStepsPart = ModelSteps();
@@ -552,7 +561,7 @@ void SquareModelIntoIntensityACF(int firstIncluded) {
     const std::size_t s = Idx(dataSetPart.pScanOrder[Idx(p)]);
     float* sum = currentGridPart.pppSpeciesSignal[firstIncluded][s];
     for (int k = firstIncluded + 1; k <= nSpeciesSlots; ++k) {
-      if (!analysisSwitchesPart.pSpeciesLinked[k] || !HasSignalTable(k)) continue;
+      if (!in.species[Idx(k)].included || !HasSignalTable(k)) continue;
       float* row = currentGridPart.pppSpeciesSignal[k][s];
       for (int i = 1; i <= currentGridPart.nGridPoints; ++i) {
         sum[i] += row[i];
@@ -567,57 +576,57 @@ void SquareModelIntoIntensityACF(int firstIncluded) {
 // closed form. Slot values: D (1e-7 cm^2/s), or M with "fit M and s", or the Stokes
 // radius (nm) with bStokesRadii; in the cumulant analysis slot 1 holds the mean D
 // and the total amplitude, slots 2-4 the higher cumulants (no species of their own).
-void DLSSpeciesLoop(ModelResult& result) {
+void DLSSpeciesLoop(const ModelInput& in, ModelResult& result) {
   auto& modelStepsPart = ModelSteps();
-  auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   auto& linearAmplitudesPart = LinearAmplitudes();
-  auto& modelFlagsPart = ModelFlags();
   auto& modelParamsPart = ModelParams();
   auto& simRunPart = SimRun();
-  const int firstIncluded = FirstIncludedSlot();
+  const ModelSwitches& model = in.model;
+  const int firstIncluded = FirstIncludedSlot(in);
   modelStepsPart.fLoadingFraction = 1.0f;
   bUserAbort = false;
   const bool intensityACF = !dataSetPart.pDLSInfo[1].bFieldACF;
   int included = 0;
-  for (int k = 1; k <= nSpeciesSlots; ++k) included += analysisSwitchesPart.pSpeciesLinked[k] ? 1 : 0;
+  for (int k = 1; k <= nSpeciesSlots; ++k) included += in.species[Idx(k)].included ? 1 : 0;
   // The square of a sum is not linear in the amplitudes.
   if (intensityACF && included > 1) modelParamsPart.bLinearAmplitudes = false;
-  const int lastSpeciesSlot = modelFlagsPart.bCumulants ? 1 : nSpeciesSlots;
+  const int lastSpeciesSlot = model.cumulants ? 1 : nSpeciesSlots;
   if (!MakeMissingSignalTables(result, lastSpeciesSlot)) return;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     simRunPart.iCurrentSpecies = k;
-    if (!analysisSwitchesPart.pSpeciesLinked[k] || k > lastSpeciesSlot) {
+    const ModelSpeciesValues& species = in.species[Idx(k)];
+    if (!species.included || k > lastSpeciesSlot) {
       linearAmplitudesPart.pAppliedAmplitude[k] = 0.0f;
       // Slots 2-4 of the cumulant mode hold the higher cumulants, no species: a
       // table an earlier model left there must not enter the linear step.
       if (k > lastSpeciesSlot && !SignalToFitRows()) ZeroSpeciesSignal(k);
       continue;
     }
-    double loading = modelFlagsPart.bCumulants ? modelParamsPart.pSpeciesAmplitude[k] : SpeciesLoading(k, firstIncluded);
+    double loading = model.cumulants ? species.amplitude : SpeciesLoading(in, k, firstIncluded);
     if (modelParamsPart.bLinearAmplitudes) loading = 1.0;
     linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(loading);
-    DlsSpecies species;
-    species.dDlsAmplitude = loading;
+    DlsSpecies dls;
+    dls.dDlsAmplitude = loading;
     linearAmplitudesPart.bSkipLinearFit = false;
-    simRunPart.dSimS = modelParamsPart.pSpeciesS[k];
-    simRunPart.dSimD = SpeciesDiffusion(k);
+    simRunPart.dSimS = species.s;
+    simRunPart.dSimD = species.D;
     // Stokes-Einstein: the slot holds the radius of the sphere in nm (a fit that
     // drives it below 0 is taken by its size).
-    if (modelFlagsPart.bStokesRadii)
-      simRunPart.dSimD = DFromStokesRadius(std::fabs(modelParamsPart.pSpeciesMassOrD[k]) * 1e-9f, dataSetPart.fTemperatureK - 273.15f);
-    species.D = simRunPart.dSimD;
-    species.cumulants = modelFlagsPart.bCumulants;
-    if (modelFlagsPart.bCumulants) {
-      species.dDlsG1 = simRunPart.dSimD;
-      species.dDlsMu2 = modelParamsPart.pSpeciesMassOrD[2] * 1e-14;
-      species.dDlsMu3 = modelParamsPart.pSpeciesMassOrD[3] * 1e-21;
-      species.dDlsMu4 = modelParamsPart.pSpeciesMassOrD[4] * 1e-28;
+    if (model.stokesRadii)
+      simRunPart.dSimD = DFromStokesRadius(std::fabs(species.massOrD) * 1e-9f, dataSetPart.fTemperatureK - 273.15f);
+    dls.D = simRunPart.dSimD;
+    dls.cumulants = model.cumulants;
+    if (model.cumulants) {
+      dls.dDlsG1 = simRunPart.dSimD;
+      dls.dDlsMu2 = in.species[2].massOrD * 1e-14;
+      dls.dDlsMu3 = in.species[3].massOrD * 1e-21;
+      dls.dDlsMu4 = in.species[4].massOrD * 1e-28;
     }
     if (!SignalToFitRows()) ZeroSpeciesSignal(k);
-    CalculateDLSSpeciesSignal(species);
+    CalculateDLSSpeciesSignal(dls);
   }
-  if (intensityACF) SquareModelIntoIntensityACF(firstIncluded);
+  if (intensityACF) SquareModelIntoIntensityACF(in, firstIncluded);
 }
 
 // D of the self-association and non-ideal records in cm^2/s, in place.
@@ -693,16 +702,16 @@ ShowSimulationProgress MakeProgress() {
 }
 
 // The buffer component added to a single-component or reacting model (slot 4's table).
-void BufferAfterSingleComponent(Window* window, ModelResult& result) {
+void BufferAfterSingleComponent(Window* window, const ModelInput& in, ModelResult& result) {
   auto& simRunPart = SimRun();
-  if (!ModelFlags().bBufferSedCorrection || bUserAbort) return;
+  if (!in.model.bufferCorrection || bUserAbort) return;
   simRunPart.iCurrentSpecies = nSpeciesSlots;
   const SimOutcome outcome = CalculateBufferSedimentation(window);
   MergeModelStatus(result, ShowOutcome(window, outcome));
   simRunPart.iCurrentSpecies = 1;
 }
 
-void SingleComponentBranch(Window* window, ModelResult& result) {
+void SingleComponentBranch(Window* window, const ModelInput& in, ModelResult& result) {
   auto& modelStepsPart = ModelSteps();
   auto& solventSettingsPart = SolventSettings();
   auto& currentGridPart = CurrentGrid();
@@ -710,23 +719,23 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
   auto& linearAmplitudesPart = LinearAmplitudes();
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelOptionsPart = ModelOptions();
   auto& simRunPart = SimRun();
+  const ModelSwitches& model = in.model;
+  const SingleComponentValues& single = in.single;
   if (solventSettingsPart.gInhomSolvent.bInhomogeneousSolvent)
     WarningBox("this model is not implemented yet for inhomogeneous solvent");
   if (dataSetPart.bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
   simRunPart.iCurrentSpecies = 1;
   linearAmplitudesPart.pAppliedAmplitude[1] = 1.0f;
   if (lammSettingsPart.bAutoFEAlgorithm) {
-    double test = modelOptionsPart.fS1;
-    if (modelFlagsPart.bNonidealSpecies) test = modelOptionsPart.fS1 / (1.0 + 0.5 * modelOptionsPart.fAssocLoading * std::pow(10.0, modelOptionsPart.fLogKs));
+    double test = single.s1;
+    if (model.nonidealSpecies) test = single.s1 / (1.0 + 0.5 * single.loading * std::pow(10.0, single.logKs));
     if (test < NormalizedSThreshold(false))
       SelectClaverie();
     else
       SelectMovingHat();
   }
-  if (!PrepareSimArrays()) {
+  if (!PrepareSimArrays(in)) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
@@ -736,17 +745,18 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
-  WriteInitialProfile(modelOptionsPart.fAssocLoading, 1.0);
+  WriteInitialProfile(in, single.loading, 1.0);
   simRunPart.dSimRpm = LastRpm();
+  // The concentration-dependent solves take the record's D in cm^2/s.
   SingleComponentDiffusion();
   if (!linearAmplitudesPart.bSkipLinearFit) {
-    const SimRunSettings settings = CurrentSimRunSettings();
+    const SimRunSettings settings = SolveSettings(in);
     auto attempt = [&] {
       ResetSingleRun(window);
       ShowSimulationProgress progress = MakeProgress();
       progress.Start();
       SimOutcome outcome;
-      if (modelFlagsPart.bAssoc148 || modelFlagsPart.bAssoc124 || !lammSettingsPart.bMovingHat)
+      if (model.assoc148 || model.assoc124 || !lammSettingsPart.bMovingHat)
         outcome = SolveNonidealLammClaverie(settings, progress);
       else
         outcome = SolveNonidealLammMovingHat(settings, progress);
@@ -756,7 +766,7 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
     const SimOutcome outcome = RefineWhileBalanceLost(
         attempt(), lammArraysPart.nSimGridPointsAllocated, RefinedSingleRunGrid,
         [&] {
-          WriteInitialProfile(modelOptionsPart.fAssocLoading, 1.0);
+          WriteInitialProfile(in, single.loading, 1.0);
           return attempt();
         });
     MergeModelStatus(result, ShowOutcome(window, outcome));
@@ -764,20 +774,19 @@ void SingleComponentBranch(Window* window, ModelResult& result) {
     // A constant signal: the loading everywhere.
     for (int p = modelStepsPart.iFirstModelScan; p <= dataSetPart.nScans; ++p) {
       const int s = dataSetPart.pScanOrder[Idx(p)];
-      std::fill(dataSetPart.ppFit[Idx(s)] + 1, dataSetPart.ppFit[Idx(s)] + dataSetPart.pnPoints[Idx(s)] + 1, modelOptionsPart.fAssocLoading);
+      std::fill(dataSetPart.ppFit[Idx(s)] + 1, dataSetPart.ppFit[Idx(s)] + dataSetPart.pnPoints[Idx(s)] + 1, single.loading);
       if (HasSignalTable(1) && !SignalToFitRows())
         InterpolateCurveFromDouble(currentGridPart.nGridPoints, currentGridPart.pGridRadius, currentGridPart.pppSpeciesSignal[1][Idx(s)],
                                    lammArraysPart.nSimGridPointsAllocated, lammArraysPart.pLammRadius, lammArraysPart.pLammConc);
     }
   }
   simRunPart.pSimWindow = nullptr;
-  BufferAfterSingleComponent(window, result);
+  BufferAfterSingleComponent(window, in, result);
 }
 
-void ReactingBranch(Window* window, ModelResult& result) {
+void ReactingBranch(Window* window, const ModelInput& in, ModelResult& result) {
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
-  auto& reactionPart = Reaction();
   auto& simRunPart = SimRun();
   if (dataSetPart.bEquilibriumMode) WarningBox("not implemented yet for sed eq data");
   simRunPart.iCurrentSpecies = 1;
@@ -792,9 +801,9 @@ void ReactingBranch(Window* window, ModelResult& result) {
     MergeModelStatus(result, ShowOutcome(window, refused));
   };
   // The concentrations are the signals divided by these.
-  if (!(reactionPart.fReactExticoA > 0.0f) || !(reactionPart.fReactExticoB > 0.0f))
+  if (!(in.reacting.exticoA > 0.0f) || !(in.reacting.exticoB > 0.0f))
     return refuse("extico a and extico b must be positive");
-  if (!PrepareSimArrays()) {
+  if (!PrepareSimArrays(in)) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
@@ -804,9 +813,11 @@ void ReactingBranch(Window* window, ModelResult& result) {
   }
   InitReactingSystem();
   simRunPart.dSimRpm = LastRpm();
-  if (!ReactingMassesToD(ModelFlags().bFitMAndS, dataSetPart.fRT, SolventConstants().fVRho))
+  // The solve reads the reacting record, laid from the input's vector: its masses
+  // become D in cm^2/s there.
+  if (!ReactingMassesToD(in.model.fitMAndS, dataSetPart.fRT, SolventConstants().fVRho))
     return refuse("the masses of A, B and AB must be positive");
-  const SimRunSettings settings = CurrentSimRunSettings();
+  const SimRunSettings settings = SolveSettings(in);
   auto attempt = [&] {
     ResetSingleRun(window);
     ShowSimulationProgress progress = MakeProgress();
@@ -822,7 +833,7 @@ void ReactingBranch(Window* window, ModelResult& result) {
   if (outcome.status == SimStatus::Diverged) SimulationMessages().bDiscretizationShown = false;
   MergeModelStatus(result, ShowOutcome(window, outcome));
   simRunPart.pSimWindow = nullptr;
-  BufferAfterSingleComponent(window, result);
+  BufferAfterSingleComponent(window, in, result);
 }
 
 }  // namespace
@@ -852,7 +863,7 @@ double NormalizedSThreshold(bool allowOptimized) {
   return static_cast<double>(T / (q * q));
 }
 
-SpeciesGridChoice SizeGridForSpecies(double s, double D) {
+SpeciesGridChoice SizeGridForSpecies(double s, double D, double meniscus, double bottom) {
   auto& modelFlagsPart = ModelFlags();
   auto& simRunPart = SimRun();
   auto& dataSetPart = DataSet();
@@ -861,7 +872,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
   auto& solventConstantsPart = SolventConstants();
   SpeciesGridChoice choice;
   D = std::fabs(D);
-  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
+  const double m = meniscus, b = bottom;
   if (s != 0.0) {
     const float T = dataSetPart.fTemperatureK - 273.15f;
     const float M = MFromSandD(static_cast<float>(s), static_cast<float>(D), T);
@@ -933,16 +944,18 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D) {
   return choice;
 }
 
-ModelResult CalculateModel(Window* window) {
+ModelResult CalculateModel(Window* window) { return CalculateModel(window, CurrentModelInput()); }
+
+ModelResult CalculateModel(Window* window, const ModelInput& in) {
   auto& dataSetPart = DataSet();
-  auto& modelFlagsPart = ModelFlags();
   auto& modelStepsPart = ModelSteps();
+  const ModelSwitches& model = in.model;
   // A non-ideal solution is computed on the grid its accuracy asks for: the check
   // computes the model on that grid and finer ones (nonideal_grid.h).
   thread_local bool checking = false;  // this call stack is the check's own
   if (!checking && NonidealGridModel()) {
     checking = true;
-    const ModelResult result = ComputeOnAccurateNonidealGrid([window] { return CalculateModel(window); });
+    const ModelResult result = ComputeOnAccurateNonidealGrid([window, &in] { return CalculateModel(window, in); });
     checking = false;
     return result;
   }
@@ -953,13 +966,13 @@ ModelResult CalculateModel(Window* window) {
   }
   // Faxen-type boundaries are closed forms of the species loop: the solver objects
   // would ignore the choice and solve the Lamm equation instead.
-  const bool solverObjects = (modelFlagsPart.bDiscreteModel && !modelFlagsPart.bBufferSedCorrection && !dataSetPart.bDLSData &&
+  const bool solverObjects = (model.discrete && !model.bufferCorrection && !dataSetPart.bDLSData &&
                               !dataSetPart.bEquilibriumMode && !AnalysisSwitches().bInitialDataProfile &&
-                              !ModelOptions().bC1Nonideal && !modelFlagsPart.bFaxenApproximation) ||
-                             (modelFlagsPart.bNonIdealMultiple && !dataSetPart.bDLSData);
+                              !model.c1Nonideal && !model.faxen) ||
+                             (model.nonIdealMultiple && !dataSetPart.bDLSData);
   // The Lamm solutions of velocity data end only with usable step controls.
   if (!dataSetPart.bDLSData && !dataSetPart.bEquilibriumMode && !CheckStepControls(result)) return result;
-  if (solverObjects) return CalculateSpeciesModelCL(window);
+  if (solverObjects) return CalculateSpeciesModelCL(window, in);
   // Correlation functions have no cell geometry and need no Lamm solution; each
   // needs its record.
   const bool dls = dataSetPart.bDLSData;
@@ -967,15 +980,18 @@ ModelResult CalculateModel(Window* window) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
+  // The model's variables that the layers below read (the grid builders, the
+  // coefficient laws, the reacting record, the linear step) hold the input's
+  // values: the grid is laid in the input's cell.
+  LayModelInput(in);
   OpenDetectionBracket();
-  if (!dls && !PrepareSimArrays()) {
+  if (!dls && !PrepareSimArrays(in)) {
     CloseDetectionBracket();
     result.status = ModelStatus::NotStarted;
     return result;
   }
   SetDefaultFitLimitsWhenUnset();
-  UnpackModelParams();
-  TakeInitialDistribution();
+  TakeInitialDistribution(in);
   ZeroFitRows(modelStepsPart.iFirstModelScan);
   if (modelStepsPart.bLiveDisplay) RepaintMain(window);
   SetUpRotorRamp();
@@ -983,13 +999,13 @@ ModelResult CalculateModel(Window* window) {
   if (dls) {
     // Only the non-interacting species have a correlation function; any other model
     // leaves the fit rows at 0.
-    if (modelFlagsPart.bDiscreteModel) DLSSpeciesLoop(result);
-  } else if (modelFlagsPart.bDiscreteModel) {
-    SpeciesLoop(window, result);
-  } else if (modelFlagsPart.bMonomerDimer || modelFlagsPart.bMonomerTrimer || modelFlagsPart.bAssoc148 || modelFlagsPart.bAssoc124 || modelFlagsPart.bNonidealSpecies) {
-    SingleComponentBranch(window, result);
-  } else if (modelFlagsPart.bHeteroAssocModel) {
-    ReactingBranch(window, result);
+    if (model.discrete) DLSSpeciesLoop(in, result);
+  } else if (model.discrete) {
+    SpeciesLoop(window, in, result);
+  } else if (model.SingleComponent()) {
+    SingleComponentBranch(window, in, result);
+  } else if (model.reacting) {
+    ReactingBranch(window, in, result);
   }
   SimRun().pSimWindow = nullptr;
   if (bUserAbort) MergeModelStatus(result, ModelStatus::Interrupted);

@@ -36,6 +36,7 @@
 namespace tarmic {
 
 class Window;
+struct ModelInput;
 
 // ---- experimental initial distribution ----
 // The measured profile the model starts from with "Experimental Initial
@@ -69,8 +70,8 @@ struct SpeciesGridChoice {
 // limits; an optimised static grid when back-diffusion is shut off. A species that
 // does not sediment (s = 0) is sized by its diffusion over the whole run (t* = the
 // last scan's time). A frictional ratio below 0.5 (s and D implausible) takes the
-// default grid size without truncation.
-SpeciesGridChoice SizeGridForSpecies(double s, double D);
+// default grid size without truncation. The cell is [meniscus, bottom] (cm).
+SpeciesGridChoice SizeGridForSpecies(double s, double D, double meniscus, double bottom);
 
 // The rotor of the simulations: the final speed of the last scan and, with "ramp
 // rotor speed" on velocity data, the acceleration of the first scan's record (off
@@ -95,6 +96,13 @@ double NormalizedSThreshold(bool allowOptimized);
 // bClaverie, bFixTimeStep, bAutoSGrid), nLammGridPoints and the size of the shared
 // arrays, bUniformLoading/bInitialDataProfile after the reacting model, an initial
 // distribution taken from the first scan, default fit limits, dAccelDtMax.
+//
+// The model's values (species, cell, switches) are in's (model_input.h): the
+// computation reads them from there and unpacks in's parameter vector into the
+// analysis' model variables for the layers below it (LayModelInput). The form
+// without an input computes the model of the current analysis,
+// CalculateModel(window, CurrentModelInput()).
+ModelResult CalculateModel(Window* window, const ModelInput& in);
 ModelResult CalculateModel(Window* window);
 
 // Restores every value of this file to its default (tests).

@@ -74,7 +74,7 @@ bool SizeArrays(double s, double D, SpeciesGridChoice* choice) {
   if (!LammSettings().bAutoGridSize || ModelFlags().bZoneCentrifugation || DataSet().bEquilibriumMode)
     ResizeSimArrays(RefinedNodeCount(LammSettings().nDefaultGridPoints));
   else
-    *choice = SizeGridForSpecies(s, D);
+    *choice = SizeGridForSpecies(s, D, DataSet().fMeniscus, DataSet().fBottom);
   // The concentration-dependent static grid is equidistant: where the sizing chose
   // the optimised (widening) grid, the equidistant count resolves the boundary.
   if (LammSettings().bClaverie && LammSettings().bAutoGridSize && LammSettings().bOptimizeStaticGrid && choice->outflowBottom &&

@@ -9,6 +9,7 @@
 #include "lamm/lamm_window_display.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/model_input.h"
 #include "modelcalc/nonideal_grid.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
@@ -32,29 +33,29 @@ namespace {
 // The concentration-dependent set-up of the non-ideal multiple-species model: one
 // species with s(c), D(c), or three components sharing the factors of their total
 // (concentration, s, D of components 2 and 3 in vector slots 27-29 and 31-33).
-void LoadMultipleNonideality(CLammIdeal& lamm) {
-  auto& analysisSwitchesPart = AnalysisSwitches();
+void LoadMultipleNonideality(CLammIdeal& lamm, const ModelInput& in) {
   auto& modelOptionsPart = ModelOptions();
-  auto& modelParamsPart = ModelParams();
-  const double c2 = analysisSwitchesPart.pParams[27], c3 = analysisSwitchesPart.pParams[31];
-  const double D1 = modelOptionsPart.fD1 * 1e-7;
+  const auto param = [&](int slot) { return in.params[static_cast<std::size_t>(slot)]; };
+  const double c2 = param(27), c3 = param(31);
+  const double D1 = in.single.d1 * 1e-7;
+  const double amplitude1 = in.species[1].amplitude;
   LammNonIdealitySettings nonIdeality;
   nonIdeality.bConcDependentModel = true;
-  nonIdeality.fLogKs = modelOptionsPart.fLogKs;
-  nonIdeality.fLogKd = modelOptionsPart.fLogKd;
+  nonIdeality.fLogKs = in.single.logKs;
+  nonIdeality.fLogKd = in.single.logKd;
   nonIdeality.bKsOn = nonIdeality.bKdOn = modelOptionsPart.bRepulsiveNonideality;
   nonIdeality.dNonIdealParam = DataSet().dSignalPerConcentration;
-  nonIdeality.dS = modelOptionsPart.fS1;
+  nonIdeality.dS = in.single.s1;
   nonIdeality.dD = D1;
-  nonIdeality.dConc0 = modelParamsPart.pSpeciesAmplitude[1];
+  nonIdeality.dConc0 = amplitude1;
   if (c2 <= 0.0 && c3 <= 0.0) {
     nonIdeality.bKsKdModel = true;
     lamm.LoadNonIdealityParameters(nonIdeality);
     return;
   }
-  const std::vector<double> conc = {0.0, modelParamsPart.pSpeciesAmplitude[1], c2, c3};
-  const std::vector<double> s = {0.0, modelOptionsPart.fS1, analysisSwitchesPart.pParams[28], analysisSwitchesPart.pParams[32]};
-  const std::vector<double> D = {0.0, D1, analysisSwitchesPart.pParams[29] * 1e-7, analysisSwitchesPart.pParams[33] * 1e-7};
+  const std::vector<double> conc = {0.0, amplitude1, c2, c3};
+  const std::vector<double> s = {0.0, in.single.s1, param(28), param(32)};
+  const std::vector<double> D = {0.0, D1, param(29) * 1e-7, param(33) * 1e-7};
   const std::vector<double> extinction = {0.0, modelOptionsPart.fNonidealExtinction[1], modelOptionsPart.fNonidealExtinction[2],
                                           modelOptionsPart.fNonidealExtinction[3]};
   // The main D is in cm^2/s like the lists (the grid is sized from it).
@@ -68,8 +69,8 @@ void LoadMultipleNonideality(CLammIdeal& lamm) {
 }
 
 // Solves one slot with a fresh solver object; the status of its solution.
-ModelStatus SolveSpecies(Window* window, const LammScanRecord* records, int k, double s, double D,
-                         double c0, bool nonIdeal) {
+ModelStatus SolveSpecies(Window* window, const ModelInput& in, const LammScanRecord* records, int k, double s,
+                         double D, double c0, bool nonIdeal) {
   SimRun().dSimS = s;
   SimRun().dSimD = D;
   SimRun().pSimWindow = window;
@@ -81,7 +82,7 @@ ModelStatus SolveSpecies(Window* window, const LammScanRecord* records, int k, d
   if (!SignalToFitRows()) ZeroSpeciesSignal(k);
   auto lamm = std::make_unique<CLammIdeal>();
   ModelStatus status = ModelStatus::Failed;
-  if (SetUpSpeciesSolver(*lamm, display.get(), records, k, s, D, c0, nonIdeal)) {
+  if (SetUpSpeciesSolver(*lamm, display.get(), in, records, k, s, D, c0, nonIdeal)) {
     const int code = lamm->Solve();
     if (lamm->bAborted || bUserAbort)
       status = ModelStatus::Interrupted;
@@ -125,10 +126,10 @@ void LoadDetectionCorrections(CLammIdeal& lamm) {
     lamm.SetRadialConvolution(true, fluorescenceDetectionPart.fConvolutionWidth, fluorescenceDetectionPart.fConvolutionDistFactor);
 }
 
-bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRecord* records,
+bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const ModelInput& in, const LammScanRecord* records,
                         int k, double s, double D, double c0, bool nonIdeal) {
   lamm.SetIdealModel();
-  lamm.LoadSedimentationParameters(s, D, DataSet().fMeniscus, DataSet().fBottom, c0, DataSet().fFitLeftLim, DataSet().fFitRightLim);
+  lamm.LoadSedimentationParameters(s, D, in.meniscus, in.bottom, c0, DataSet().fFitLeftLim, DataSet().fFitRightLim);
   if (!LammSettings().bCheckAcceleration) lamm.SkipAccelerationCheck();
   LoadDetectionCorrections(lamm);
   const bool quiet = SimulationMessages().bFitRunning;
@@ -164,11 +165,11 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
   // accuracy asks for.
   if (nonIdeal) discretization.nDefaultGrid = NonidealGridNodes(discretization.nDefaultGrid);
   lamm.LoadDiscretizationParameters(discretization);
-  if (ModelOptions().bTimeOffset) lamm.SetStartTimeOffset(ModelOptions().fTimeOffset);
+  if (in.model.timeOffset) lamm.SetStartTimeOffset(in.model.timeOffsetValue);
   if (nonIdeal) {
-    LoadMultipleNonideality(lamm);
+    LoadMultipleNonideality(lamm, in);
   } else {
-    if (ModelFlags().bZoneCentrifugation) lamm.SetBandLoading(true, ModelOptions().fLamellaWidth, ModelOptions().bZoneInverseLayer);
+    if (in.model.zoneCentrifugation) lamm.SetBandLoading(true, ModelOptions().fLamellaWidth, ModelOptions().bZoneInverseLayer);
     lamm.SetSolventConditions(DataSet().fTemperatureK - 273.15, SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
     std::string message;
     if (!LoadSolventIntoSolver(lamm, &message)) {
@@ -184,14 +185,10 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRe
   return true;
 }
 
-ModelResult CalculateSpeciesModelCL(Window* window) {
-  auto& analysisSwitchesPart = AnalysisSwitches();
+ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in) {
   auto& dataSetPart = DataSet();
-  auto& modelParamsPart = ModelParams();
   auto& simRunPart = SimRun();
   auto& linearAmplitudesPart = LinearAmplitudes();
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelOptionsPart = ModelOptions();
   auto& modelStepsPart = ModelSteps();
   ModelResult result;
   if (dataSetPart.nScans < 1) {
@@ -201,7 +198,7 @@ ModelResult CalculateSpeciesModelCL(Window* window) {
   if (!CheckMeniscusAndBottom(result)) return result;
   OpenDetectionBracket();
   SetDefaultFitLimitsWhenUnset();
-  UnpackModelParams();
+  LayModelInput(in);
   modelStepsPart.iFirstModelScan = 1;
   ZeroFitRows(1);
   if (modelStepsPart.bLiveDisplay) RepaintMain(window);
@@ -211,25 +208,25 @@ ModelResult CalculateSpeciesModelCL(Window* window) {
     FinishModelComputation(window, result, 1);
     return result;
   }
-  const int firstIncluded = FirstIncludedSlot();
+  const int firstIncluded = FirstIncludedSlot(in);
   modelStepsPart.fLoadingFraction = 1.0f;
   bUserAbort = false;
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
     simRunPart.iCurrentSpecies = k;
     ModelStatus status = ModelStatus::Computed;
-    if (modelFlagsPart.bBufferSedCorrection && k == nSpeciesSlots) {
+    const ModelSpeciesValues& species = in.species[static_cast<std::size_t>(k)];
+    if (in.model.bufferCorrection && k == nSpeciesSlots) {
       status = SolveBufferSlot(window, k);
-    } else if (k == 1 && modelFlagsPart.bNonIdealMultiple) {
+    } else if (k == 1 && in.model.nonIdealMultiple) {
       linearAmplitudesPart.pAppliedAmplitude[1] = 1.0f;
-      status = SolveSpecies(window, records.data(), 1, modelOptionsPart.fS1, modelOptionsPart.fD1 * 1e-7, 1.0, true);
-    } else if (!analysisSwitchesPart.pSpeciesLinked[k]) {
+      status = SolveSpecies(window, in, records.data(), 1, in.single.s1, in.single.d1 * 1e-7, 1.0, true);
+    } else if (!species.included) {
       linearAmplitudesPart.pAppliedAmplitude[k] = 0.0f;
       continue;
     } else {
-      const double loading = SpeciesLoading(k, firstIncluded);
+      const double loading = SpeciesLoading(in, k, firstIncluded);
       linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(loading);
-      status = SolveSpecies(window, records.data(), k, modelParamsPart.pSpeciesS[k], SpeciesDiffusion(k), loading,
-                            false);
+      status = SolveSpecies(window, in, records.data(), k, species.s, species.D, loading, false);
     }
     MergeModelStatus(result, status);
   }

@@ -16,6 +16,7 @@ namespace tarmic {
 
 class Window;
 class CLammIdeal;
+struct ModelInput;
 class LammDisplay;
 struct LammScanRecord;
 
@@ -25,7 +26,9 @@ struct LammScanRecord;
 // Meniscus and Bottom first"); Failed when a solution failed (its message shown; the
 // later species are still computed); Interrupted when the user stopped a solution
 // (bUserAbort; the later species are skipped, the linear step still runs).
-ModelResult CalculateSpeciesModelCL(Window* window);
+// The model's values, cell and switches come from in (model_input.h), whose vector
+// is unpacked into the analysis after the checks (LayModelInput).
+ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in);
 
 // The buffer component in slot k (the last): its own solution
 // (CalculateBufferSedimentation), with the amplitude kept apart from the total and
@@ -33,8 +36,8 @@ ModelResult CalculateSpeciesModelCL(Window* window);
 // linearly); a failure is shown.
 ModelStatus SolveBufferSlot(Window* window, int k);
 
-// Configures a solver object for species slot k of the current model with s (S), D
-// (cm^2/s) and loading c0, recording into the fit rows or the slot's signal table
+// Configures a solver object for species slot k of the model in with s (S), D
+// (cm^2/s) and loading c0, in the cell of in, recording into the fit rows or the slot's signal table
 // as the model requires: model, sedimentation parameters, acceleration check,
 // fluorescence corrections, output, numerics, time offset, band loading and
 // solvent (nonIdeal: the model's non-ideality lists instead of band and solvent),
@@ -42,7 +45,7 @@ ModelStatus SolveBufferSlot(Window* window, int k);
 // (ScanRecords(); they must outlive the solve); display may be null. False, after a
 // message, when the solvent settings cannot be given to it, or when the output of a
 // slot on the common grid has no signal table.
-bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const LammScanRecord* records,
+bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const ModelInput& in, const LammScanRecord* records,
                         int k, double s, double D, double c0, bool nonIdeal);
 
 // Loads the fluorescence detection corrections that are on (magnification gradient

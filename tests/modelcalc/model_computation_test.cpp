@@ -308,7 +308,7 @@ TEST_F(ModelComputationTest, GridSizingWithoutSedimentationUsesDiffusion) {
   LammSettings().nLammGridPoints = 200;
   ASSERT_TRUE(AllocSimArrays());
   const double D = 1e-7;
-  const SpeciesGridChoice zero = SizeGridForSpecies(0.0, D);
+  const SpeciesGridChoice zero = SizeGridForSpecies(0.0, D, DataSet().fMeniscus, DataSet().fBottom);
   const double sigma = std::sqrt(D * kScanInterval * kScans);
   EXPECT_FALSE(zero.outflowBottom);
   EXPECT_FALSE(zero.noTruncation);

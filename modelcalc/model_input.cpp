@@ -1,0 +1,113 @@
+#include "modelcalc/model_input.h"
+
+#include "modelcalc/model_steps.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "propagators/inhomogeneous_solvent.h"
+#include "propagators/reacting_system.h"
+#include "propagators/sim_run.h"
+#include "scandata/analysis_switches.h"
+#include "scandata/data_set.h"
+
+namespace tarmic {
+
+ModelInput CurrentModelInput() {
+  // The data set's cell stays as it stands until the computation lays the input:
+  // the computation refuses a cell that is not set before it takes the model's.
+  const float setMeniscus = DataSet().fMeniscus, setBottom = DataSet().fBottom;
+  UnpackModelParams();
+  const auto& switches = AnalysisSwitches();
+  const auto& params = ModelParams();
+  const auto& flags = ModelFlags();
+  const auto& options = ModelOptions();
+  ModelInput in;
+  for (int i = 0; i <= kModelParams; ++i) {
+    in.params[static_cast<std::size_t>(i)] = switches.pParams[i];
+    in.paramFit[static_cast<std::size_t>(i)] = switches.pParamFitFlags[i];
+  }
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    ModelSpeciesValues& v = in.species[static_cast<std::size_t>(k)];
+    v.s = params.pSpeciesS[k];
+    v.massOrD = params.pSpeciesMassOrD[k];
+    v.D = SpeciesDiffusion(k);
+    v.amplitude = params.pSpeciesAmplitude[k];
+    v.included = switches.pSpeciesLinked[k] != 0;
+  }
+  in.baseline = params.fBaseline;
+  in.meniscus = DataSet().fMeniscus;
+  in.bottom = DataSet().fBottom;
+
+  ModelSwitches& m = in.model;
+  m.discrete = flags.bDiscreteModel;
+  m.monomerDimer = flags.bMonomerDimer;
+  m.monomerTrimer = flags.bMonomerTrimer;
+  m.assoc124 = flags.bAssoc124;
+  m.assoc148 = flags.bAssoc148;
+  m.nonidealSpecies = flags.bNonidealSpecies;
+  m.nonIdealMultiple = flags.bNonIdealMultiple;
+  m.reacting = flags.bHeteroAssocModel;
+  m.bufferCorrection = flags.bBufferSedCorrection;
+  m.faxen = flags.bFaxenApproximation;
+  m.zoneCentrifugation = flags.bZoneCentrifugation;
+  m.fitMAndS = flags.bFitMAndS;
+  m.stokesRadii = flags.bStokesRadii;
+  m.cumulants = flags.bCumulants;
+  m.c1Nonideal = options.bC1Nonideal;
+  m.timeOffset = options.bTimeOffset != 0;
+  m.timeOffsetValue = options.fTimeOffset;
+
+  in.single.s1 = options.fS1;
+  in.single.d1 = options.fD1;
+  in.single.loading = options.fAssocLoading;
+  in.single.logKs = options.fLogKs;
+  in.single.logKd = options.fLogKd;
+  if (m.reacting) in.reacting = CurrentReactingValues();
+
+  in.run.settings = CurrentSimRunSettings();
+  in.run.geometry = CurrentSimGeometry();
+  if (in.run.settings.inhomogeneousSolvent) in.run.solvent = CurrentSimSolvent();
+  DataSet().fMeniscus = setMeniscus;
+  DataSet().fBottom = setBottom;
+  return in;
+}
+
+void LayModelInput(const ModelInput& input) {
+  auto& switches = AnalysisSwitches();
+  for (int i = 0; i <= kModelParams; ++i) {
+    switches.pParams[i] = input.params[static_cast<std::size_t>(i)];
+    switches.pParamFitFlags[i] = input.paramFit[static_cast<std::size_t>(i)];
+  }
+  // The switches as the input has them (a switch that is on keeps its value).
+  for (int k = 1; k <= nSpeciesSlots; ++k)
+    if ((switches.pSpeciesLinked[k] != 0) != input.species[static_cast<std::size_t>(k)].included)
+      switches.pSpeciesLinked[k] = input.species[static_cast<std::size_t>(k)].included ? 1 : 0;
+  UnpackModelParams();
+}
+
+int FirstIncludedSlot(const ModelInput& input) {
+  for (int k = 1; k <= nSpeciesSlots; ++k)
+    if (input.species[static_cast<std::size_t>(k)].included) return k;
+  return 0;
+}
+
+double SpeciesLoading(const ModelInput& input, int k, int firstIncluded) {
+  const auto at = [&](int j) -> const ModelSpeciesValues& { return input.species[static_cast<std::size_t>(j)]; };
+  double fraction = 0.0;
+  if (k == firstIncluded) {
+    const int last = input.model.bufferCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
+    fraction = 1.0;
+    for (int j = k + 1; j <= last; ++j)
+      if (at(j).included) fraction -= at(j).amplitude;
+  } else {
+    fraction = at(k).amplitude;
+  }
+  if (fraction < 0.0) fraction = 0.0;
+  ModelSteps().fLoadingFraction = static_cast<float>(fraction);
+  double loading = fraction * at(firstIncluded).amplitude;
+  // Whether the amplitudes are solved linearly is the linear step's switch, which
+  // the computation itself may turn off (intensity correlations of several species).
+  if (ModelParams().bLinearAmplitudes && loading == 0.0) loading = 1.0;
+  return loading;
+}
+
+}  // namespace tarmic

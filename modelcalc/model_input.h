@@ -1,0 +1,100 @@
+// What the model computation of the discrete models is given: the values that
+// define the model, taken from the analysis once by the caller (CurrentModelInput)
+// and passed to CalculateModel, so that the species loop, the single-component and
+// reacting branches and the per-species solver objects read the species values,
+// the cell and the model's switches from the input, not from the analysis' parts.
+//
+// What stays in the analysis is the working state the computation writes: the fit
+// rows, the signal tables, the simulation arrays and their grid, the algorithm and
+// grid size it chooses, the run state. The layers below the computation that lay
+// that working state (the grid builders of the simulation arrays, the coefficient
+// laws of the concentration-dependent models, the reacting record, the linear
+// step) read the model's variables; the computation unpacks the input's parameter
+// vector into them before it starts (LayModelInput), as every computation unpacked
+// the vector of the analysis.
+//
+// Units: s in S, D in cm^2/s (the slot value in 1e-7 cm^2/s), M in g/mol, radii cm.
+#pragma once
+
+#include <array>
+
+#include "modelfit/model_params.h"
+#include "propagators/reacting_values.h"
+#include "propagators/sim_input.h"
+
+namespace tarmic {
+
+// One species slot of the discrete model.
+struct ModelSpeciesValues {
+  float s = 0.0f;          // S
+  float massOrD = 0.0f;    // M (g/mol) with "fit M and s", else D in 1e-7 cm^2/s
+  double D = 0.0;          // cm^2/s, from massOrD (Svedberg equation for M)
+  float amplitude = 0.0f;  // loading signal (slot 1: the total; others: fractions)
+  bool included = false;   // switched on
+};
+
+// The switches the computation branches on.
+struct ModelSwitches {
+  bool discrete = false;         // non-interacting species
+  bool monomerDimer = false, monomerTrimer = false, assoc124 = false, assoc148 = false;
+  bool nonidealSpecies = false;  // one non-ideal species
+  bool nonIdealMultiple = false;
+  bool reacting = false;         // A + B <--> AB
+  bool bufferCorrection = false; // slot 4 is the sedimenting buffer component
+  bool faxen = false;            // closed-form boundaries
+  bool zoneCentrifugation = false;
+  bool fitMAndS = false;         // slots hold M instead of D
+  bool stokesRadii = false, cumulants = false;  // DLS
+  bool c1Nonideal = false;       // slot 1 of the discrete model non-ideal
+  bool timeOffset = false;       // sedimentation starts at timeOffsetValue
+  float timeOffsetValue = 0.0f;  // s
+  bool SingleComponent() const { return monomerDimer || monomerTrimer || assoc148 || assoc124 || nonidealSpecies; }
+};
+
+// The one sedimenting component of the self-association and non-ideal models (the
+// record as the parameter vector gives it, before D is taken to cm^2/s).
+struct SingleComponentValues {
+  float s1 = 0.0f, d1 = 0.0f;  // monomer or non-ideal species: s, D (M under fitMAndS)
+  float loading = 0.0f;        // total loading signal
+  float logKs = -8.0f, logKd = -8.0f;  // log10 ks, kd (non-ideal species)
+};
+
+struct ModelInput {
+  // The parameter vector the model's variables are unpacked from, with its fit
+  // switches (one-based, modelfit/model_params.h).
+  std::array<float, kModelParams + 1> params{};
+  std::array<int, kModelParams + 1> paramFit{};
+  std::array<ModelSpeciesValues, nSpeciesSlots + 1> species{};  // [1..nSpeciesSlots]
+  float baseline = 0.0f;
+  float meniscus = 0.0f, bottom = 0.0f;  // cm
+  ModelSwitches model;
+  SingleComponentValues single;
+  ReactingValues reacting;  // A + B <--> AB: loadings, extinctions, s, log Ka
+  // The run-level values of every solve: the cell (meniscus, bottom above), fitting
+  // limits and Lamm settings as they stand before the species loop, the geometry and
+  // the solvent. The algorithm and grid chosen per species are the computation's.
+  SimInput run;
+};
+
+// ---- the caller's side ----
+// The model of the current analysis: its parameter vector unpacked into the model's
+// variables (UnpackModelParams), then read; the data set's meniscus and bottom are
+// left as they stand until the computation, after its checks of the cell, lays the
+// input (a cell that is not set is refused, whatever the vector holds).
+ModelInput CurrentModelInput();
+
+// Writes the input's parameter vector into the analysis and unpacks it: the model's
+// variables the layers below the computation read hold the input's values.
+void LayModelInput(const ModelInput& input);
+
+// The first included slot (0: none).
+int FirstIncludedSlot(const ModelInput& input);
+
+// The loading of slot k (as SpeciesLoading of model_steps.h, on the input's values):
+// the first included slot takes 1 minus the fractions of the others (not the buffer
+// slot), every other its fraction, times the total of the first; 1 when the
+// amplitudes are solved linearly and it is 0. Records the fraction in
+// fLoadingFraction.
+double SpeciesLoading(const ModelInput& input, int k, int firstIncluded);
+
+}  // namespace tarmic
