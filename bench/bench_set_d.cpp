@@ -47,7 +47,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <ctime>
 #include <memory>
 #include <thread>
@@ -65,6 +67,7 @@
 #include "distributions/distribution_storage.h"
 #include "distributions/install_hooks.h"
 #include "distributions/normal_equation_threads.h"
+#include "lamm/freeze_probe.h"
 #include "modelcalc/conti_fit.h"
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/fit_rmsd.h"
@@ -306,6 +309,86 @@ void BM_SetDFitScans(benchmark::State& state) {
   FitSetD(state, true);
 }
 BENCHMARK(BM_SetDFitScans)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(250)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
+
+// The roughness of the refinement's objective: after the Fit, 41 points
+// (TARMIC_LINE_POINTS) over +-2 standard errors through its end, first in f/f0, then
+// in the meniscus; the rms of the chi-square values about a cubic through them, with
+// nothing frozen, with the grid sizes of the end held, with the end's time steps
+// replayed, and with both.
+std::vector<double> PolyResidualRms(const std::vector<double>& u, const std::vector<double>& z, int degree) {
+  const int q = degree + 1;
+  std::vector<double> ata(q * q, 0.0), atz(q, 0.0), beta;
+  for (std::size_t k = 0; k < z.size(); ++k)
+    for (int i = 0; i < q; ++i) {
+      atz[i] += std::pow(u[k], i) * z[k];
+      for (int j = 0; j < q; ++j) ata[i * q + j] += std::pow(u[k], i + j);
+    }
+  if (!SolveDense(ata, atz, q, beta)) return {0.0};
+  double ss = 0.0;
+  for (std::size_t k = 0; k < z.size(); ++k) {
+    double v = 0.0;
+    for (int i = 0; i < q; ++i) v += beta[i] * std::pow(u[k], i);
+    ss += (z[k] - v) * (z[k] - v);
+  }
+  return {std::sqrt(ss / std::max<double>(1.0, static_cast<double>(z.size()) - q))};
+}
+
+void BM_SetDRoughness(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(1, static_cast<int>(state.range(0)));
+  FitSetD(state, true);
+  if (state.counters["grid_ok"] == 0) return;
+  std::vector<float> e(3, 0.0f);
+  GetContiParams(2, e.data());
+  const double se[2] = {state.counters["se_ff0"], state.counters["se_meniscus"]};
+  const double points = static_cast<double>(CountFitPoints());
+  DistributionModels().bFinalFitEvaluation = false;
+  std::vector<float> p = e;
+  auto rmsd = [&](int entry, double d) {
+    p = e;
+    p[entry + 1] = static_cast<float>(e[entry + 1] + d);
+    return static_cast<double>(ContiSimplexSim(p.data(), nullptr));
+  };
+  const int n = EnvOr("TARMIC_LINE_POINTS", 41);
+  const char* variants[4] = {"free", "grid", "steps", "both"};
+  using freeze_probe::Mode;
+  freeze_probe::Probe& probe = freeze_probe::State();
+  for (int v = 0; v < 4; ++v) {
+    for (int entry = 0; entry < 2; ++entry) {
+      // Off the end first, so that the end is solved anew while recording.
+      probe.grid = probe.steps = Mode::Off;
+      rmsd(entry, 0.5 * se[entry]);
+      probe.grid = (v & 1) ? Mode::Record : Mode::Off;
+      probe.steps = (v & 2) ? Mode::Record : Mode::Off;
+      const double centre = rmsd(entry, 0.0);
+      probe.grid = (v & 1) ? Mode::Replay : Mode::Off;
+      probe.steps = (v & 2) ? Mode::Replay : Mode::Off;
+      std::vector<double> u, y;
+      probe.gridChanged = probe.stepsMissed = 0;
+      const double cpu = ProcessCpuSeconds();
+      for (int k = 0; k < n; ++k) {
+        u.push_back(-2.0 + 4.0 * k / (n - 1));
+        y.push_back(rmsd(entry, u.back() * se[entry]));
+      }
+      const double perEvaluation = (ProcessCpuSeconds() - cpu) / n;
+      std::vector<double> z;
+      for (double x : y) z.push_back(points * (x * x / (centre * centre) - 1.0));
+      const std::string name = std::string(variants[v]) + (entry == 0 ? "_ff0" : "_men");
+      state.counters[name + "_rms3"] = PolyResidualRms(u, z, 3)[0];
+      state.counters[name + "_rms2"] = PolyResidualRms(u, z, 2)[0];
+      state.counters[name + "_cpu_ms"] = 1e3 * perEvaluation;
+      // Kernels per evaluation whose grid size was held off its own choice; steps
+      // the control took while replaying (0: every step replayed).
+      state.counters[name + "_held"] = static_cast<double>(probe.gridChanged) / n;
+      state.counters[name + "_missed"] = static_cast<double>(probe.stepsMissed);
+      if (std::getenv("TARMIC_LINE_DUMP")) {
+        for (int k = 0; k < n; ++k) std::fprintf(stderr, "%s %d %.4f %.5f\n", name.c_str(), k, u[k], z[k]);
+      }
+    }
+  }
+  probe.grid = probe.steps = Mode::Off;
+}
+BENCHMARK(BM_SetDRoughness)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
 
 double CpuSeconds(clockid_t clock) {
   timespec t{};
