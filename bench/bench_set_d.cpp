@@ -245,6 +245,7 @@ void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e) {
       const double ua = -2.0 + 4.0 * a / (side - 1), ub = -2.0 + 4.0 * b / (side - 1);
       y.push_back(rmsd(ua * se[0], ub * se[1]));
       u.push_back({ua, ub});
+      if (std::getenv("TARMIC_LINE_DUMP")) std::fprintf(stderr, "grid %.4f %.4f %.9g\n", ua, ub, y.back());
       ++evaluations;
     }
   const double lowest = *std::min_element(y.begin(), y.end());
@@ -264,7 +265,7 @@ void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e) {
 
 // The Fit of meniscus and f/f0 from 0.05 mm inside the meniscus and f/f0 1.2; with
 // measureEnd, where its end lies against a fine grid round it.
-void FitSetD(benchmark::State& state, bool measureEnd = false) {
+std::vector<float> FitSetD(benchmark::State& state, bool measureEnd = false) {
   FitOutcome outcome = FitOutcome::Failed;
   for (auto _ : state) {
     state.PauseTiming();
@@ -277,9 +278,16 @@ void FitSetD(benchmark::State& state, bool measureEnd = false) {
     UnpackModelParams();
     state.ResumeTiming();
     FitReport report;
+    // TARMIC_HOLD_GRID: every evaluation of the Fit takes the grid sizes its first one chose.
+    freeze_probe::Probe& probe = freeze_probe::State();
+    probe.gridSizes.clear();
+    probe.gridChanged = 0;
+    if (std::getenv("TARMIC_HOLD_GRID")) probe.grid = freeze_probe::Mode::Hold;
     const double cpu = ProcessCpuSeconds();
     outcome = ContiFit(nullptr, FitMethod::Simplex, report);
     state.counters["cpu_fit_s"] = ProcessCpuSeconds() - cpu;
+    state.counters["held_sizes"] = static_cast<double>(probe.gridChanged);
+    probe.grid = freeze_probe::Mode::Off;
   }
   const int evaluations = FitState().nFitSim;
   state.counters["meniscus"] = DataSet().fMeniscus;
@@ -288,11 +296,10 @@ void FitSetD(benchmark::State& state, bool measureEnd = false) {
   state.counters["evaluations"] = evaluations;
   state.counters["search_evaluations"] = ContiSearchEvaluations();
   PeakCounters(state);
-  if (measureEnd && outcome == FitOutcome::Completed) {
-    std::vector<float> end(3, 0.0f);
-    GetContiParams(2, end.data());
-    EndAgainstGrid(state, end);
-  }
+  std::vector<float> end(3, 0.0f);
+  GetContiParams(2, end.data());
+  if (measureEnd && outcome == FitOutcome::Completed) EndAgainstGrid(state, end);
+  return end;
 }
 
 void BM_SetDFit(benchmark::State& state) {
@@ -336,10 +343,9 @@ std::vector<double> PolyResidualRms(const std::vector<double>& u, const std::vec
 void BM_SetDRoughness(benchmark::State& state) {
   ScopedHeadlessBackend backend;
   Prepare(1, static_cast<int>(state.range(0)));
-  FitSetD(state, true);
+  // The Fit's end (the grid round it leaves other values in the model).
+  const std::vector<float> e = FitSetD(state, true);
   if (state.counters["grid_ok"] == 0) return;
-  std::vector<float> e(3, 0.0f);
-  GetContiParams(2, e.data());
   const double se[2] = {state.counters["se_ff0"], state.counters["se_meniscus"]};
   const double points = static_cast<double>(CountFitPoints());
   DistributionModels().bFinalFitEvaluation = false;
@@ -382,7 +388,7 @@ void BM_SetDRoughness(benchmark::State& state) {
       state.counters[name + "_held"] = static_cast<double>(probe.gridChanged) / n;
       state.counters[name + "_missed"] = static_cast<double>(probe.stepsMissed);
       if (std::getenv("TARMIC_LINE_DUMP")) {
-        for (int k = 0; k < n; ++k) std::fprintf(stderr, "%s %d %.4f %.5f\n", name.c_str(), k, u[k], z[k]);
+        for (int k = 0; k < n; ++k) std::fprintf(stderr, "%s %d %.4f %.5f %.9g\n", name.c_str(), k, u[k], z[k], y[k]);
       }
     }
   }

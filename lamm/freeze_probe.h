@@ -9,7 +9,8 @@
 
 namespace tarmic::freeze_probe {
 
-enum class Mode { Off, Record, Replay };
+// Hold: the first size chosen for each s is kept for every later solution.
+enum class Mode { Off, Record, Replay, Hold };
 
 struct StepRecord {
   double dt = 0.0;
@@ -35,6 +36,11 @@ inline Probe& State() {
 inline int GridSize(double s, int chosen) {
   Probe& p = State();
   if (p.grid == Mode::Record) p.gridSizes[s] = chosen;
+  if (p.grid == Mode::Hold) {
+    auto [it, added] = p.gridSizes.emplace(s, chosen);
+    if (!added && it->second != chosen) ++p.gridChanged;
+    return it->second;
+  }
   if (p.grid == Mode::Replay) {
     auto it = p.gridSizes.find(s);
     if (it != p.gridSizes.end()) {
