@@ -22,6 +22,12 @@
 //                      off_ff0_se, off_meniscus_se, se_ff0, se_meniscus, grid_rms
 //                      (chi-square units about the surface) and cpu_fit_s (the Fit
 //                      alone; the benchmark's own time includes the grid).
+//   BM_SetDRoughness/S the same Fit and grid, then the refinement's objective on 41
+//                      points (TARMIC_LINE_POINTS) over +-2 standard errors through the
+//                      end, in f/f0 and then in the meniscus. Counters: ff0_rms3,
+//                      men_rms3 (chi-square units about a cubic through each line),
+//                      ff0_rms2, men_rms2 (about a quadratic), ff0_cpu_ms, men_cpu_ms
+//                      (CPU per evaluation).
 //   BM_SetDNormalEquations  the normal-equation build of the Run's kernels on 1 and
 //                      8 threads against a floor probe in the same process: a plain
 //                      register-blocked product of the same shape (the lower triangle
@@ -67,7 +73,6 @@
 #include "distributions/distribution_storage.h"
 #include "distributions/install_hooks.h"
 #include "distributions/normal_equation_threads.h"
-#include "lamm/freeze_probe.h"
 #include "modelcalc/conti_fit.h"
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/fit_rmsd.h"
@@ -278,16 +283,9 @@ std::vector<float> FitSetD(benchmark::State& state, bool measureEnd = false) {
     UnpackModelParams();
     state.ResumeTiming();
     FitReport report;
-    // TARMIC_HOLD_GRID: every evaluation of the Fit takes the grid sizes its first one chose.
-    freeze_probe::Probe& probe = freeze_probe::State();
-    probe.gridSizes.clear();
-    probe.gridChanged = 0;
-    if (std::getenv("TARMIC_HOLD_GRID")) probe.grid = freeze_probe::Mode::Hold;
     const double cpu = ProcessCpuSeconds();
     outcome = ContiFit(nullptr, FitMethod::Simplex, report);
     state.counters["cpu_fit_s"] = ProcessCpuSeconds() - cpu;
-    state.counters["held_sizes"] = static_cast<double>(probe.gridChanged);
-    probe.grid = freeze_probe::Mode::Off;
   }
   const int evaluations = FitState().nFitSim;
   state.counters["meniscus"] = DataSet().fMeniscus;
@@ -319,10 +317,9 @@ BENCHMARK(BM_SetDFitScans)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(250)->Unit
 
 // The roughness of the refinement's objective: after the Fit, 41 points
 // (TARMIC_LINE_POINTS) over +-2 standard errors through its end, first in f/f0, then
-// in the meniscus; the rms of the chi-square values about a cubic through them, with
-// nothing frozen, with the grid sizes of the end held, with the end's time steps
-// replayed, and with both.
-std::vector<double> PolyResidualRms(const std::vector<double>& u, const std::vector<double>& z, int degree) {
+// in the meniscus; the rms of the chi-square values about a cubic and a quadratic
+// through them, and the CPU per evaluation. TARMIC_LINE_DUMP writes the values.
+double PolyResidualRms(const std::vector<double>& u, const std::vector<double>& z, int degree) {
   const int q = degree + 1;
   std::vector<double> ata(q * q, 0.0), atz(q, 0.0), beta;
   for (std::size_t k = 0; k < z.size(); ++k)
@@ -330,14 +327,14 @@ std::vector<double> PolyResidualRms(const std::vector<double>& u, const std::vec
       atz[i] += std::pow(u[k], i) * z[k];
       for (int j = 0; j < q; ++j) ata[i * q + j] += std::pow(u[k], i + j);
     }
-  if (!SolveDense(ata, atz, q, beta)) return {0.0};
+  if (!SolveDense(ata, atz, q, beta)) return 0.0;
   double ss = 0.0;
   for (std::size_t k = 0; k < z.size(); ++k) {
     double v = 0.0;
     for (int i = 0; i < q; ++i) v += beta[i] * std::pow(u[k], i);
     ss += (z[k] - v) * (z[k] - v);
   }
-  return {std::sqrt(ss / std::max<double>(1.0, static_cast<double>(z.size()) - q))};
+  return std::sqrt(ss / std::max<double>(1.0, static_cast<double>(z.size()) - q));
 }
 
 void BM_SetDRoughness(benchmark::State& state) {
@@ -349,52 +346,31 @@ void BM_SetDRoughness(benchmark::State& state) {
   const double se[2] = {state.counters["se_ff0"], state.counters["se_meniscus"]};
   const double points = static_cast<double>(CountFitPoints());
   DistributionModels().bFinalFitEvaluation = false;
-  std::vector<float> p = e;
   auto rmsd = [&](int entry, double d) {
-    p = e;
+    std::vector<float> p = e;
     p[entry + 1] = static_cast<float>(e[entry + 1] + d);
     return static_cast<double>(ContiSimplexSim(p.data(), nullptr));
   };
-  const int n = EnvOr("TARMIC_LINE_POINTS", 41);
-  const char* variants[4] = {"free", "grid", "steps", "both"};
-  using freeze_probe::Mode;
-  freeze_probe::Probe& probe = freeze_probe::State();
-  for (int v = 0; v < 4; ++v) {
-    for (int entry = 0; entry < 2; ++entry) {
-      // Off the end first, so that the end is solved anew while recording.
-      probe.grid = probe.steps = Mode::Off;
-      rmsd(entry, 0.5 * se[entry]);
-      probe.grid = (v & 1) ? Mode::Record : Mode::Off;
-      probe.steps = (v & 2) ? Mode::Record : Mode::Off;
-      const double centre = rmsd(entry, 0.0);
-      probe.grid = (v & 1) ? Mode::Replay : Mode::Off;
-      probe.steps = (v & 2) ? Mode::Replay : Mode::Off;
-      std::vector<double> u, y;
-      probe.gridChanged = probe.stepsMissed = 0;
-      const double cpu = ProcessCpuSeconds();
-      for (int k = 0; k < n; ++k) {
-        u.push_back(-2.0 + 4.0 * k / (n - 1));
-        y.push_back(rmsd(entry, u.back() * se[entry]));
-      }
-      const double perEvaluation = (ProcessCpuSeconds() - cpu) / n;
-      std::vector<double> z;
-      for (double x : y) z.push_back(points * (x * x / (centre * centre) - 1.0));
-      const std::string name = std::string(variants[v]) + (entry == 0 ? "_ff0" : "_men");
-      state.counters[name + "_rms3"] = PolyResidualRms(u, z, 3)[0];
-      state.counters[name + "_rms2"] = PolyResidualRms(u, z, 2)[0];
-      state.counters[name + "_cpu_ms"] = 1e3 * perEvaluation;
-      // Kernels per evaluation whose grid size was held off its own choice; steps
-      // the control took while replaying (0: every step replayed).
-      state.counters[name + "_held"] = static_cast<double>(probe.gridChanged) / n;
-      state.counters[name + "_missed"] = static_cast<double>(probe.stepsMissed);
-      if (std::getenv("TARMIC_LINE_DUMP")) {
-        for (int k = 0; k < n; ++k) std::fprintf(stderr, "%s %d %.4f %.5f %.9g\n", name.c_str(), k, u[k], z[k], y[k]);
-      }
+  const int n = std::max(5, EnvOr("TARMIC_LINE_POINTS", 41));
+  const double centre = rmsd(0, 0.0);
+  for (int entry = 0; entry < 2; ++entry) {
+    std::vector<double> u, z;
+    const double cpu = ProcessCpuSeconds();
+    for (int k = 0; k < n; ++k) {
+      u.push_back(-2.0 + 4.0 * k / (n - 1));
+      const double v = rmsd(entry, u.back() * se[entry]);
+      z.push_back(points * (v * v / (centre * centre) - 1.0));
+    }
+    const std::string name = entry == 0 ? "ff0" : "men";
+    state.counters[name + "_rms3"] = PolyResidualRms(u, z, 3);
+    state.counters[name + "_rms2"] = PolyResidualRms(u, z, 2);
+    state.counters[name + "_cpu_ms"] = 1e3 * (ProcessCpuSeconds() - cpu) / n;
+    if (std::getenv("TARMIC_LINE_DUMP")) {
+      for (int k = 0; k < n; ++k) std::fprintf(stderr, "%s %d %.4f %.5f\n", name.c_str(), k, u[k], z[k]);
     }
   }
-  probe.grid = probe.steps = Mode::Off;
 }
-BENCHMARK(BM_SetDRoughness)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
+BENCHMARK(BM_SetDRoughness)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
 
 double CpuSeconds(clockid_t clock) {
   timespec t{};

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "lamm/back_diffusion.h"
-#include "lamm/freeze_probe.h"
 #include "lamm/lamm_ideal.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/statistics.h"
@@ -306,7 +305,6 @@ void CLammIdeal::SetUpGrid() {
       }
       const float chosen = bUseMovingHat ? fGridSizeA : fGridSizeB;
       nGrid = RefinedGridSize(std::clamp(TruncateToInt(std::floor(chosen)), nMinGrid, nMaxGrid));
-      nGrid = freeze_probe::GridSize(dS, nGrid);
       optimized = bUseClaverie && bOptimizeGrid && bShutOffBackDiffusion && !bBandLoading;
     }
   } else {

@@ -13,7 +13,6 @@
 #include <cmath>
 
 #include "lamm/element_integrals.h"
-#include "lamm/freeze_probe.h"
 #include "lamm/lamm_ideal.h"
 #include "lamm/static_grid_core.h"
 #include "lamm/step_control.h"
@@ -395,27 +394,6 @@ double CLammIdeal::CLStaticGridStep() {
   if (bFixTimeStep) dDt = dTolerance;
   const int from = iWindowLeft < 4 ? 1 : iWindowLeft - 2;
   for (int i = from; i <= iWindowRight; ++i) pConcOld[i] = pConc[i];
-  if (const freeze_probe::StepRecord* replay = freeze_probe::NextReplayed()) {
-    dDt = replay->landed ? 1e30 : replay->dt;
-    if (!LandStepOnOutputTime()) return 1.0;
-    if (replay->landed && !bStepLandsOnOutput) dDt = replay->dt;
-    CLStaticGridTrialStep(dDt);
-    if (nSingular || nDiscretizationError) return 0.0;
-    StepMeasure measure;
-    if (!MeasureStep(from, &measure)) {
-      bOverflow = true;
-      nDiscretizationError = 1;
-      return 0.0;
-    }
-    if (bStepLandsOnOutput && nIteration > 0) {
-      CLStaticGridAdvance();
-      return 1.0;
-    }
-    bStepLandsOnOutput = false;
-    const double change = nIteration == 0 ? dDt : MeasuredRelativeChange(measure);
-    CLStaticGridAdvance();
-    return change;
-  }
   auto accelerationCaps = [&] { CapStepDuringAcceleration(clipped, false); };
   accelerationCaps();
   if (!LandStepOnOutputTime()) return 1.0;
@@ -434,14 +412,12 @@ double CLammIdeal::CLStaticGridStep() {
     return 0.0;
   }
   if (bStepLandsOnOutput && nIteration > 0) {
-    freeze_probe::RecordStep(dDt, true);
     CLStaticGridAdvance();
     return 1.0;
   }
   bStepLandsOnOutput = false;
   if (nIteration == 0 && pConcOld[1] > 0) {
     const double dt = dDt;
-    freeze_probe::RecordStep(dDt, false);
     CLStaticGridAdvance();
     return dt;
   }
@@ -474,7 +450,6 @@ double CLammIdeal::CLStaticGridStep() {
     dRelChange = MeasuredRelativeChange(measure);
   }
   nRetryCount = 1;
-  freeze_probe::RecordStep(dDt, false);
   CLStaticGridAdvance();
   dDt = NextStepAfterAccept(dDt, dRelChange, dTolerance005, control, &dDtPrev);
   if (bOutputTimePending && dTime + dDt > dNextOutputTime) dDt = dNextOutputTime - dTime;
@@ -536,7 +511,6 @@ void CLammIdeal::SolveClaverie() {
     }
   }
   dDtMax = StaticGridStepBound(dS, dD, dRpmNow);
-  freeze_probe::StartSolution(dS);
   CLSetStopReference();
   if (bBandLoading) dDt = 0.1;
   int flat = 0;
