@@ -22,6 +22,12 @@
 //                      off_ff0_se, off_meniscus_se, se_ff0, se_meniscus, grid_rms
 //                      (chi-square units about the surface) and cpu_fit_s (the Fit
 //                      alone; the benchmark's own time includes the grid).
+//   BM_SetDRoughness/S the same Fit and grid, then the refinement's objective on 41
+//                      points (TARMIC_LINE_POINTS) over +-2 standard errors through the
+//                      end, in f/f0 and then in the meniscus. Counters: ff0_rms3,
+//                      men_rms3 (chi-square units about a cubic through each line),
+//                      ff0_rms2, men_rms2 (about a quadratic), ff0_cpu_ms, men_cpu_ms
+//                      (CPU per evaluation).
 //   BM_SetDNormalEquations  the normal-equation build of the Run's kernels on 1 and
 //                      8 threads against a floor probe in the same process: a plain
 //                      register-blocked product of the same shape (the lower triangle
@@ -47,7 +53,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <ctime>
 #include <memory>
 #include <thread>
@@ -242,6 +250,7 @@ void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e) {
       const double ua = -2.0 + 4.0 * a / (side - 1), ub = -2.0 + 4.0 * b / (side - 1);
       y.push_back(rmsd(ua * se[0], ub * se[1]));
       u.push_back({ua, ub});
+      if (std::getenv("TARMIC_LINE_DUMP")) std::fprintf(stderr, "grid %.4f %.4f %.9g\n", ua, ub, y.back());
       ++evaluations;
     }
   const double lowest = *std::min_element(y.begin(), y.end());
@@ -261,7 +270,7 @@ void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e) {
 
 // The Fit of meniscus and f/f0 from 0.05 mm inside the meniscus and f/f0 1.2; with
 // measureEnd, where its end lies against a fine grid round it.
-void FitSetD(benchmark::State& state, bool measureEnd = false) {
+std::vector<float> FitSetD(benchmark::State& state, bool measureEnd = false) {
   FitOutcome outcome = FitOutcome::Failed;
   for (auto _ : state) {
     state.PauseTiming();
@@ -285,11 +294,10 @@ void FitSetD(benchmark::State& state, bool measureEnd = false) {
   state.counters["evaluations"] = evaluations;
   state.counters["search_evaluations"] = ContiSearchEvaluations();
   PeakCounters(state);
-  if (measureEnd && outcome == FitOutcome::Completed) {
-    std::vector<float> end(3, 0.0f);
-    GetContiParams(2, end.data());
-    EndAgainstGrid(state, end);
-  }
+  std::vector<float> end(3, 0.0f);
+  GetContiParams(2, end.data());
+  if (measureEnd && outcome == FitOutcome::Completed) EndAgainstGrid(state, end);
+  return end;
 }
 
 void BM_SetDFit(benchmark::State& state) {
@@ -306,6 +314,63 @@ void BM_SetDFitScans(benchmark::State& state) {
   FitSetD(state, true);
 }
 BENCHMARK(BM_SetDFitScans)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(250)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
+
+// The roughness of the refinement's objective: after the Fit, 41 points
+// (TARMIC_LINE_POINTS) over +-2 standard errors through its end, first in f/f0, then
+// in the meniscus; the rms of the chi-square values about a cubic and a quadratic
+// through them, and the CPU per evaluation. TARMIC_LINE_DUMP writes the values.
+double PolyResidualRms(const std::vector<double>& u, const std::vector<double>& z, int degree) {
+  const int q = degree + 1;
+  std::vector<double> ata(q * q, 0.0), atz(q, 0.0), beta;
+  for (std::size_t k = 0; k < z.size(); ++k)
+    for (int i = 0; i < q; ++i) {
+      atz[i] += std::pow(u[k], i) * z[k];
+      for (int j = 0; j < q; ++j) ata[i * q + j] += std::pow(u[k], i + j);
+    }
+  if (!SolveDense(ata, atz, q, beta)) return 0.0;
+  double ss = 0.0;
+  for (std::size_t k = 0; k < z.size(); ++k) {
+    double v = 0.0;
+    for (int i = 0; i < q; ++i) v += beta[i] * std::pow(u[k], i);
+    ss += (z[k] - v) * (z[k] - v);
+  }
+  return std::sqrt(ss / std::max<double>(1.0, static_cast<double>(z.size()) - q));
+}
+
+void BM_SetDRoughness(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(1, static_cast<int>(state.range(0)));
+  // The Fit's end (the grid round it leaves other values in the model).
+  const std::vector<float> e = FitSetD(state, true);
+  if (state.counters["grid_ok"] == 0) return;
+  const double se[2] = {state.counters["se_ff0"], state.counters["se_meniscus"]};
+  const double points = static_cast<double>(CountFitPoints());
+  DistributionModels().bFinalFitEvaluation = false;
+  auto rmsd = [&](int entry, double d) {
+    std::vector<float> p = e;
+    p[entry + 1] = static_cast<float>(e[entry + 1] + d);
+    return static_cast<double>(ContiSimplexSim(p.data(), nullptr));
+  };
+  const int n = std::max(5, EnvOr("TARMIC_LINE_POINTS", 41));
+  const double centre = rmsd(0, 0.0);
+  for (int entry = 0; entry < 2; ++entry) {
+    std::vector<double> u, z;
+    const double cpu = ProcessCpuSeconds();
+    for (int k = 0; k < n; ++k) {
+      u.push_back(-2.0 + 4.0 * k / (n - 1));
+      const double v = rmsd(entry, u.back() * se[entry]);
+      z.push_back(points * (v * v / (centre * centre) - 1.0));
+    }
+    const std::string name = entry == 0 ? "ff0" : "men";
+    state.counters[name + "_rms3"] = PolyResidualRms(u, z, 3);
+    state.counters[name + "_rms2"] = PolyResidualRms(u, z, 2);
+    state.counters[name + "_cpu_ms"] = 1e3 * (ProcessCpuSeconds() - cpu) / n;
+    if (std::getenv("TARMIC_LINE_DUMP")) {
+      for (int k = 0; k < n; ++k) std::fprintf(stderr, "%s %d %.4f %.5f\n", name.c_str(), k, u[k], z[k]);
+    }
+  }
+}
+BENCHMARK(BM_SetDRoughness)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
 
 double CpuSeconds(clockid_t clock) {
   timespec t{};
