@@ -426,7 +426,7 @@ ModelStatus SpeciesSlot(Window* window, const ModelInput& in, int k, int firstIn
   auto& simRunPart = SimRun();
   auto& solventSettingsPart = SolventSettings();
   const ModelSpeciesValues& species = in.species[Idx(k)];
-  const ModelSwitches& model = in.model;
+  const ModelBranches& model = in.model;
   const double s = species.s;
   const bool included = species.included;
   const bool velocity = VelocityData();
@@ -582,7 +582,7 @@ void DLSSpeciesLoop(const ModelInput& in, ModelResult& result) {
   auto& linearAmplitudesPart = LinearAmplitudes();
   auto& modelParamsPart = ModelParams();
   auto& simRunPart = SimRun();
-  const ModelSwitches& model = in.model;
+  const ModelBranches& model = in.model;
   const int firstIncluded = FirstIncludedSlot(in);
   modelStepsPart.fLoadingFraction = 1.0f;
   bUserAbort = false;
@@ -720,7 +720,7 @@ void SingleComponentBranch(Window* window, const ModelInput& in, ModelResult& re
   auto& lammSettingsPart = LammSettings();
   auto& linearAmplitudesPart = LinearAmplitudes();
   auto& simRunPart = SimRun();
-  const ModelSwitches& model = in.model;
+  const ModelBranches& model = in.model;
   const SingleComponentValues& single = in.single;
   if (solventSettingsPart.gInhomSolvent.bInhomogeneousSolvent)
     WarningBox("this model is not implemented yet for inhomogeneous solvent");
@@ -949,7 +949,7 @@ ModelResult CalculateModel(Window* window) { return CalculateModel(window, Curre
 ModelResult CalculateModel(Window* window, const ModelInput& in) {
   auto& dataSetPart = DataSet();
   auto& modelStepsPart = ModelSteps();
-  const ModelSwitches& model = in.model;
+  const ModelBranches& model = in.model;
   // A non-ideal solution is computed on the grid its accuracy asks for: the check
   // computes the model on that grid and finer ones (nonideal_grid.h).
   thread_local bool checking = false;  // this call stack is the check's own

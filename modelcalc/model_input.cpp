@@ -37,7 +37,7 @@ ModelInput CurrentModelInput() {
   in.meniscus = DataSet().fMeniscus;
   in.bottom = DataSet().fBottom;
 
-  ModelSwitches& m = in.model;
+  ModelBranches& m = in.model;
   m.discrete = flags.bDiscreteModel;
   m.monomerDimer = flags.bMonomerDimer;
   m.monomerTrimer = flags.bMonomerTrimer;

@@ -34,7 +34,7 @@ struct ModelSpeciesValues {
 };
 
 // The switches the computation branches on.
-struct ModelSwitches {
+struct ModelBranches {
   bool discrete = false;         // non-interacting species
   bool monomerDimer = false, monomerTrimer = false, assoc124 = false, assoc148 = false;
   bool nonidealSpecies = false;  // one non-ideal species
@@ -67,7 +67,7 @@ struct ModelInput {
   std::array<ModelSpeciesValues, nSpeciesSlots + 1> species{};  // [1..nSpeciesSlots]
   float baseline = 0.0f;
   float meniscus = 0.0f, bottom = 0.0f;  // cm
-  ModelSwitches model;
+  ModelBranches model;
   SingleComponentValues single;
   ReactingValues reacting;  // A + B <--> AB: loadings, extinctions, s, log Ka
   // The run-level values of every solve: the cell (meniscus, bottom above), fitting
@@ -90,11 +90,12 @@ void LayModelInput(const ModelInput& input);
 // The first included slot (0: none).
 int FirstIncludedSlot(const ModelInput& input);
 
-// The loading of slot k (as SpeciesLoading of model_steps.h, on the input's values):
-// the first included slot takes 1 minus the fractions of the others (not the buffer
-// slot), every other its fraction, times the total of the first; 1 when the
-// amplitudes are solved linearly and it is 0. Records the fraction in
-// fLoadingFraction.
+// The loading signal of included slot k: the first included slot carries 1 minus
+// the fractions of the later included slots (the buffer slot left out with the
+// buffer correction), any other its own fraction; a negative fraction counts 0;
+// times the total held by the first included slot. With linear amplitudes a
+// loading of exactly 0 becomes 1.0 (the signal is solved for afterwards). Records
+// the fraction in fLoadingFraction.
 double SpeciesLoading(const ModelInput& input, int k, int firstIncluded);
 
 }  // namespace tarmic

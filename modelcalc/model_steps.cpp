@@ -115,34 +115,6 @@ void ZeroSpeciesSignal(int k) {
       for (int i = 1; i <= currentGridPart.nGridPoints; ++i) row[i] = 0.0f;
 }
 
-int FirstIncludedSlot() {
-  auto& analysisSwitchesPart = AnalysisSwitches();
-  for (int k = 1; k <= nSpeciesSlots; ++k)
-    if (analysisSwitchesPart.pSpeciesLinked[k]) return k;
-  return 0;
-}
-
-double SpeciesLoading(int k, int firstIncluded) {
-  auto& analysisSwitchesPart = AnalysisSwitches();
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelStepsPart = ModelSteps();
-  auto& modelParamsPart = ModelParams();
-  double fraction = 0.0;
-  if (k == firstIncluded) {
-    const int last = modelFlagsPart.bBufferSedCorrection ? nSpeciesSlots - 1 : nSpeciesSlots;
-    fraction = 1.0;
-    for (int j = k + 1; j <= last; ++j)
-      if (analysisSwitchesPart.pSpeciesLinked[j]) fraction -= modelParamsPart.pSpeciesAmplitude[j];
-  } else {
-    fraction = modelParamsPart.pSpeciesAmplitude[k];
-  }
-  if (fraction < 0.0) fraction = 0.0;
-  modelStepsPart.fLoadingFraction = static_cast<float>(fraction);
-  double loading = fraction * modelParamsPart.pSpeciesAmplitude[firstIncluded];
-  if (modelParamsPart.bLinearAmplitudes && loading == 0.0) loading = 1.0;
-  return loading;
-}
-
 double DiffusionFromMassOrD(double s, double massOrD) {
   double D = massOrD * 1e-7;
   if (ModelFlags().bFitMAndS) {

@@ -98,15 +98,6 @@ void ZeroFitRows(int first);
 // interrupted solution does not reach must not keep an earlier evaluation's signal).
 void ZeroSpeciesSignal(int k);
 
-// The lowest included slot, 0 when none.
-int FirstIncludedSlot();
-// The loading signal of included slot k: the first included slot carries 1 minus
-// the fractions of the later included slots (the buffer slot left out with the
-// buffer correction), any other its own fraction; a negative fraction counts 0;
-// times the total held by the first included slot. With linear amplitudes a
-// loading of exactly 0 becomes 1.0 (the signal is solved for afterwards). Sets
-// fLoadingFraction.
-double SpeciesLoading(int k, int firstIncluded);
 // D of slot k in cm^2/s, made positive: the entered D (1e-7 cm^2/s) x 1e-7, or
 // under "fit M and s" s 1e-13 R T / ((1 - vbar rho) M), a mass <= 0 taken as 1e-10.
 double SpeciesDiffusion(int k);

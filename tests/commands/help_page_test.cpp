@@ -7,7 +7,7 @@
 #include "platform/browser_launch.h"
 #include "commands/unavailable_commands.h"
 #include "commands_test_support.h"
-#include "modelcalc/model_steps.h"
+#include "modelcalc/model_input.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "resources/dialogs.h"
@@ -76,18 +76,18 @@ TEST(HelpPage, ItsTextCarriesNoLetterMarkersOfTheMenus) {
 // whose first species gives the total ("c tot", "I tot") labels the further ones
 // "fraction", and the help page says what the fraction is.
 TEST(HelpPage, FurtherSpeciesLoadingIsLabelledAndExplainedAsAFraction) {
-  const bool bufferBefore = ModelFlags().bBufferSedCorrection;
-  ModelFlags().bBufferSedCorrection = false;
-  for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = 1;
+  ModelInput in;  // every slot on, no buffer component
   const float total = 1.2f;
   const float fractions[] = {0.0f, total, 0.25f, 0.1f, 0.05f};
-  for (int k = 1; k <= nSpeciesSlots; ++k) ModelParams().pSpeciesAmplitude[k] = fractions[k];
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    in.species[static_cast<std::size_t>(k)].amplitude = fractions[k];
+    in.species[static_cast<std::size_t>(k)].included = true;
+  }
   double sum = 0.0;
-  for (int k = 1; k <= nSpeciesSlots; ++k) sum += SpeciesLoading(k, 1);
+  for (int k = 1; k <= nSpeciesSlots; ++k) sum += SpeciesLoading(in, k, 1);
   EXPECT_NEAR(sum, total, 1e-6);
-  EXPECT_NEAR(SpeciesLoading(2, 1), 0.3, 1e-6);
-  EXPECT_NEAR(SpeciesLoading(1, 1), total * (1.0 - 0.25 - 0.1 - 0.05), 1e-6);
-  ModelFlags().bBufferSedCorrection = bufferBefore;
+  EXPECT_NEAR(SpeciesLoading(in, 2, 1), 0.3, 1e-6);
+  EXPECT_NEAR(SpeciesLoading(in, 1, 1), total * (1.0 - 0.25 - 0.1 - 0.05), 1e-6);
 
   int variants = 0;
   for (int id : ParamsDialogTemplateIds()) {

@@ -8,9 +8,7 @@
 #include <cctype>
 #include <cstddef>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include "platform/headless/headless_backend.h"
 #include "propagators/reacting_system.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
+#include "tests/support/production_sources.h"
 
 namespace tarmic {
 namespace {
@@ -192,55 +191,27 @@ TEST(ModelInput, LoadingsOfTheSlots) {
   EXPECT_EQ(FirstIncludedSlot(in), 0);
 }
 
-// The source of a file of the program with its comments blanked (read by hand: a
-// regular expression over a whole file can overflow a sanitized stack).
-std::string CodeOf(const std::string& path) {
-  std::ifstream f(std::string(TARMIC_SOURCE_DIR) + "/" + path);
-  std::ostringstream buffer;
-  buffer << f.rdbuf();
-  std::string text = buffer.str();
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-    if (text.compare(i, 2, "//") == 0) {
-      while (i < text.size() && text[i] != '\n') text[i++] = ' ';
-    } else if (text.compare(i, 2, "/*") == 0) {
-      const std::size_t end = std::min(text.find("*/", i + 2), text.size() - 2) + 2;
-      for (; i < end; ++i) text[i] = ' ';
-    }
-  }
-  return text;
-}
-
-// Whether code calls SpeciesLoading other than with the input ("SpeciesLoading(in, ").
-bool LoadingOfTheParts(const std::string& code) {
-  for (std::size_t at = code.find("SpeciesLoading("); at != std::string::npos; at = code.find("SpeciesLoading(", at + 1))
-    if (code.compare(at + 15, 3, "in,") != 0) return true;
-  return false;
-}
-
 // The census of the model computation's own translation units: they name none of
 // the analysis' species values, cell, baseline or model switches that the input
 // carries, nor the readers that take them from the analysis (the model variables
-// are laid from the input for the layers below, and read there only).
+// are laid from the input for the layers below, and read there only). The slots'
+// loadings have only the input's form, so the compiler refuses a reader of the parts.
 TEST(ModelInput, TheComputationNamesNoValueTheInputCarries) {
   const std::vector<std::string> names = {
       "pSpeciesS[", "pSpeciesMassOrD[", "pSpeciesAmplitude[", "fMeniscus", "fBottom", "fBaseline",
-      "SpeciesDiffusion(", "FirstIncludedSlot()", "UnpackModelParams(", "bC1Nonideal", "fTimeOffset",
+      "SpeciesDiffusion(", "UnpackModelParams(", "bC1Nonideal", "fTimeOffset",
       "bTimeOffset", "fAssocLoading", "fReactExtico", "bFaxenApproximation", "bDiscreteModel",
       "bMonomerDimer", "bHeteroAssocModel", "bNonIdealMultiple", "bBufferSedCorrection", "bCumulants",
       "bStokesRadii", "CurrentSimInput("};
   for (const char* unit : {"modelcalc/model_computation.cpp", "modelcalc/species_model_cl.cpp"}) {
     SCOPED_TRACE(unit);
-    const std::string code = CodeOf(unit);
+    const std::string code = tarmic::testing::ProductionSource(unit);
     ASSERT_GT(code.size(), 1000u);
     EXPECT_NE(code.find("in.species"), std::string::npos);
     for (const std::string& name : names) EXPECT_EQ(code.find(name), std::string::npos) << name;
-    EXPECT_FALSE(LoadingOfTheParts(code));
   }
   // The census sees these names where they are read from the analysis.
-  const std::string steps = CodeOf("modelcalc/model_steps.cpp");
-  EXPECT_NE(steps.find("pSpeciesS["), std::string::npos);
-  EXPECT_TRUE(LoadingOfTheParts(steps + " SpeciesLoading(k, firstIncluded)"));
-  EXPECT_FALSE(LoadingOfTheParts(" SpeciesLoading(in, k, firstIncluded)"));
+  EXPECT_NE(tarmic::testing::ProductionSource("modelcalc/model_input.cpp").find("pSpeciesS["), std::string::npos);
 }
 
 }  // namespace

@@ -28,16 +28,20 @@ inline std::vector<std::filesystem::path> ProductionSourcePaths() {
   return paths;
 }
 
-// Each source by its path relative to the root (with '/'), with the // comments
-// taken off each line.
+// One source by its path relative to the root, with the // comments taken off
+// each line.
+inline std::string ProductionSource(const std::filesystem::path& rel) {
+  std::ifstream in(std::filesystem::path(TARMIC_SOURCE_DIR) / rel);
+  std::string code;
+  for (std::string line; std::getline(in, line);) code += line.substr(0, line.find("//")) + "\n";
+  return code;
+}
+
+// Each source by its path relative to the root (with '/'), as ProductionSource.
 inline std::vector<std::pair<std::string, std::string>> ProductionSources() {
   std::vector<std::pair<std::string, std::string>> sources;
-  for (const std::filesystem::path& rel : ProductionSourcePaths()) {
-    std::ifstream in(std::filesystem::path(TARMIC_SOURCE_DIR) / rel);
-    std::string code;
-    for (std::string line; std::getline(in, line);) code += line.substr(0, line.find("//")) + "\n";
-    sources.emplace_back(rel.generic_string(), std::move(code));
-  }
+  for (const std::filesystem::path& rel : ProductionSourcePaths())
+    sources.emplace_back(rel.generic_string(), ProductionSource(rel));
   return sources;
 }
 
