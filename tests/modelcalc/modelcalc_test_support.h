@@ -66,7 +66,10 @@ inline void ResetModelCalcState() {
   ResetModelComputation();
   ResetSimArrays();
   ResetSimRunState();
-  ResetModelFlags();
+  // Every flag, the parametrisation (bFitMAndS) and the buffer correction as well,
+  // which a model command keeps: a test that fitted M and s leaves no next test
+  // reading its D values as masses.
+  ModelFlags() = ModelFlagsState{};
   ResetModelOptions();
   ResetModelParams();
   ResetScanDataGlobals();
