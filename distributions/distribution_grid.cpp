@@ -517,6 +517,8 @@ void ReadGridSettingsFromParams() {
   }
 }
 
+void DistributionVectorsPart::ReleaseAtAnalysisEnd() { FreeDistributionVectors(); }
+
 void FreeDistributionVectors() {
   auto& distributionVectorsPart = DistributionVectors();
   FreeGridVectorsOnly();

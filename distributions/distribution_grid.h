@@ -74,6 +74,8 @@ inline constexpr DistributionVectorSet kInitialDistributionVectors{.nDistGrid = 
 // The distribution on show in the current analysis (numerics/analysis.h).
 struct DistributionVectorsPart {
   DistributionVectorSet vectors = kInitialDistributionVectors;
+  // The grid, cell and row vectors, given back when the analysis ends.
+  void ReleaseAtAnalysisEnd();
 };
 inline DistributionVectorSet& DistributionVectors() { return CurrentPart<DistributionVectorsPart>().vectors; }
 

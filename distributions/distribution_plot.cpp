@@ -535,6 +535,8 @@ void SetAsideDistribution::PutBack() {
   if (shown && !distributionPlotPart.bDistTransformed && button) button();
 }
 
+void DistributionPlotState::ReleaseAtAnalysisEnd() { DeletePlotObjects(); }
+
 void ResetDistributionPlot() {
   auto& distributionPlotPart = DistributionPlot();
   DeletePlotObjects();

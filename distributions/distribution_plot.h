@@ -49,6 +49,8 @@ struct DistributionPlotState {
   int nDistPlotTop = 630;  // 630
   int nDistPlotBottom = 950;  // 950
   int nMapMarkSize = 10;  // 10: symbol size of the c(s,ff0) projections
+  // The plot and its curves, given back when the analysis ends.
+  void ReleaseAtAnalysisEnd();
 };
 inline DistributionPlotState& DistributionPlot() { return CurrentPart<DistributionPlotState>(); }
 // The distribution shown lies on the Stokes-radius axis; cleared by the next run.

@@ -11,7 +11,37 @@ Analysis::~Analysis() {
   if (!program_) Clear();
 }
 
+void Analysis::ReleaseParts() {
+  // With this analysis bound: a release reaches its parts through the thread's
+  // binding (the data set's release frees the grid and the plots of this analysis).
+  // Releases run outside the lock (one may start or wait for a worker that makes a
+  // part), in the reverse order of making; a part a release makes is released after.
+  AnalysisScope bind(*this);
+  std::size_t from = 0;
+  for (;;) {
+    std::size_t to = 0;
+    {
+      std::lock_guard<std::recursive_mutex> lock(making_);
+      to = madeCount_;
+    }
+    if (to == from) return;
+    for (std::size_t m = to; m-- > from;) {
+      void* part = nullptr;
+      void (*release)(void*) = nullptr;
+      {
+        std::lock_guard<std::recursive_mutex> lock(making_);
+        const std::size_t index = made_[m];
+        part = parts_[index].load(std::memory_order_acquire);
+        release = release_[index];
+      }
+      if (part != nullptr && release != nullptr) release(part);
+    }
+    from = to;
+  }
+}
+
 void Analysis::Clear() {
+  ReleaseParts();
   // Later parts may refer to earlier ones while they go: the reverse order of making.
   // A part is taken off the list under the lock and destroyed outside it (its
   // destructor may reach other parts).
@@ -45,8 +75,9 @@ std::size_t Analysis::NewPartIndex() {
   return index;
 }
 
-void Analysis::Remember(std::size_t index, void (*destroy)(void*)) {
+void Analysis::Remember(std::size_t index, void (*destroy)(void*), void (*release)(void*)) {
   destroy_[index] = destroy;
+  release_[index] = release;
   made_[madeCount_++] = index;
 }
 

@@ -14,9 +14,13 @@
 // program's own. A worker thread of a computation works on the analysis of the thread
 // that started it (BindAnalysisOf).
 //
-// The parts keep the engine's arrays as raw blocks, released by the engine's resets:
-// the owner of an analysis other than the program's releases what it loaded (the
-// data set, the distribution, the simulation arrays) before the analysis ends.
+// The parts keep the engine's arrays as raw blocks, released by the engine's resets.
+// An analysis that ends (or is cleared) gives back what its parts hold: a part that
+// holds blocks, plot objects or anything else a plain destructor would drop says how
+// to give them back with a member `ReleaseAtAnalysisEnd()`, which the analysis calls on
+// every such part, in the reverse order of their making and with the analysis bound to
+// the thread, before it destroys any part (a release may reach other parts: the data
+// set's frees the grid that aliases its scans and the plots drawn from them).
 //
 // An analysis is used by one computation at a time: the threads of that computation
 // read it, and write only their own slots of its results. The threads may be first
@@ -34,6 +38,10 @@
 #include <utility>
 
 namespace tarmic {
+
+// A part that gives back what it holds when its analysis ends (see above).
+template <class Part>
+concept ReleasedAtAnalysisEnd = requires(Part& part) { part.ReleaseAtAnalysisEnd(); };
 
 class Analysis {
  public:
@@ -57,8 +65,9 @@ class Analysis {
     return *static_cast<Part*>(part);
   }
 
-  // Every part back to its first state (the parts are destroyed; the next use makes
-  // each anew). Called by the analysis' owner while no computation works on it.
+  // Every part back to its first state: what the parts hold released, the parts
+  // destroyed (the next use makes each anew). Called by the analysis' owner while no
+  // computation works on it.
   void Clear();
 
   // How many parts have been made (for tests).
@@ -76,17 +85,23 @@ class Analysis {
     std::lock_guard<std::recursive_mutex> lock(making_);
     if (void* part = parts_[index].load(std::memory_order_acquire)) return part;
     Part* made = new Part();
-    Remember(index, [](void* p) { delete static_cast<Part*>(p); });
+    void (*release)(void*) = nullptr;
+    if constexpr (ReleasedAtAnalysisEnd<Part>) release = [](void* p) { static_cast<Part*>(p)->ReleaseAtAnalysisEnd(); };
+    Remember(index, [](void* p) { delete static_cast<Part*>(p); }, release);
     parts_[index].store(made, std::memory_order_release);
     return made;
   }
   static std::size_t NewPartIndex();
-  // Under the lock: the part's destroyer and its place in the order of making.
-  void Remember(std::size_t index, void (*destroy)(void*));
+  // Under the lock: the part's destroyer, its release (null for a part that holds
+  // nothing to give back) and its place in the order of making.
+  void Remember(std::size_t index, void (*destroy)(void*), void (*release)(void*));
+  // What every part holds, given back before any part goes.
+  void ReleaseParts();
 
   std::array<std::atomic<void*>, kMaxParts> parts_{};
   // Written only under the lock.
   std::array<void (*)(void*), kMaxParts> destroy_{};
+  std::array<void (*)(void*), kMaxParts> release_{};
   std::array<std::size_t, kMaxParts> made_{};  // indexes in the order they were made
   std::size_t madeCount_ = 0;
   // Constant-initialised in the standard library the program builds with, as the

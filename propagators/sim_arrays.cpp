@@ -91,6 +91,8 @@ bool SimArraysMatchModel() {
          localPart.gBlocks.concDependentModel == WantsConcDependentBlock();
 }
 
+void SimArraysState::ReleaseAtAnalysisEnd() { FreeSimArrays(); }
+
 void FreeSimArrays() {
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();

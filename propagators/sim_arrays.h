@@ -60,6 +60,8 @@ struct SimArraysState {
   bool bCosolventExtraArrays = false;  // the second block of 14 arrays
   bool bCosolventArrays = false;  // allocated
   double* pCosolventRadius = nullptr;  // first of the 22 arrays; equidistant m..b
+  // The work arrays and the mass curve, given back when the analysis ends.
+  void ReleaseAtAnalysisEnd();
 };
 inline SimArraysState& LammArrays() { return CurrentPart<SimArraysState>(); }
 

@@ -236,6 +236,8 @@ void ReleaseScanArrays(int s) {
   FreeArrayAt(dataSetPart.ppThirdColumn, s, n);
 }
 
+void DataSetState::ReleaseAtAnalysisEnd() { FreeDataSet(); }
+
 void FreeDataSet() {
   auto& dataSetPart = DataSet();
   const DataSetHooks& hooks = GetDataSetHooks();

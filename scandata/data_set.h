@@ -81,6 +81,9 @@ struct DataSetState {
   std::string szNotesPath{};  // notes file of a multi-file load
   bool bFitLimitWarningAccepted = false;
   unsigned nDataSetGeneration = 0;
+  // The scans, the grid on them and the plots drawn from them, given back when the
+  // analysis ends (FreeDataSet).
+  void ReleaseAtAnalysisEnd();
 };
 inline DataSetState& DataSet() { return CurrentPart<DataSetState>(); }
                                                   // (no point inside: n + 1 and n)

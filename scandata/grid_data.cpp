@@ -24,6 +24,8 @@ void FreeSpeciesSignalArrays() {
   currentGridPart.nSpeciesArrayPoints = 0;
 }
 
+void GridData::ReleaseAtAnalysisEnd() { FreeGridData(nGridScans); }
+
 void FreeGridData(int /*scanCount*/) {
   auto& currentGridPart = CurrentGrid();
   if (currentGridPart.bGridCopies) {

@@ -62,6 +62,8 @@ struct GridData {
   int nGridScans = 0;
 
   bool operator==(const GridData&) const = default;
+  // The grid's own arrays, given back when the analysis ends (FreeGridData).
+  void ReleaseAtAnalysisEnd();
 };
 
 // The current analysis' grid (numerics/analysis.h).
