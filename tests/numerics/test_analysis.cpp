@@ -1,6 +1,7 @@
 // The life of an analysis' parts: made once on first use, destroyed with the
 // analysis (or by Clear) in the reverse order of their making, a part made while
-// another is made included; an analysis is neither copied nor moved.
+// another is made included, what they hold released before any goes; an analysis
+// is neither copied nor moved.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -72,6 +73,39 @@ TEST(Analysis, ClearMakesEveryPartAnewAndLeavesOtherAnalysesAlone) {
   EXPECT_EQ(CurrentPart<PartA>().value, 7);  // made anew, at its first value
   EXPECT_EQ(second.Get<PartC>().value, 11);
   EXPECT_EQ(first.PartsMade(), 1u);
+}
+
+// A part that holds what it must give back (as the data set holds the blocks of its
+// scans and frees the grid and the plots drawn from them): its release reaches
+// another part of its analysis through the thread's binding, once every part is
+// still there, whichever analysis was bound when the analysis ended.
+struct PartHolding {
+  PartHolding() { gLife += 'H'; }
+  ~PartHolding() { gLife += 'h'; }
+  void ReleaseAtAnalysisEnd() {
+    gLife += 'r';
+    CurrentPart<PartB>().value = 0;  // the holding's partner, still there
+    CurrentPart<PartC>();            // made by the release: released and destroyed after
+  }
+};
+static_assert(ReleasedAtAnalysisEnd<PartHolding> && !ReleasedAtAnalysisEnd<PartA>);
+
+TEST(Analysis, WhatThePartsHoldIsReleasedInTheirOwnAnalysisBeforeAnyPartGoes) {
+  gLife.clear();
+  Analysis other;
+  AnalysisScope bindOther(other);
+  CurrentPart<PartB>().value = 9;
+  {
+    Analysis analysis;
+    {
+      AnalysisScope scope(analysis);
+      CurrentPart<PartB>();
+      CurrentPart<PartHolding>();
+    }
+    EXPECT_EQ(gLife, "BBH");
+  }
+  EXPECT_EQ(gLife, "BBHrCchb");
+  EXPECT_EQ(CurrentPart<PartB>().value, 9);  // the analysis bound at the end is untouched
 }
 
 }  // namespace
