@@ -16,8 +16,6 @@
 #include "modelfit/modelfit_hooks.h"
 #include "platform/headless/headless_backend.h"
 #include "propagators/reacting_system.h"
-#include "propagators/sim_arrays.h"
-#include "scandata/scan_data_reset.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 #include "tests/support/production_sources.h"
 
@@ -136,14 +134,6 @@ TEST_P(ModelInputCase, TheSameInputGivesTheSameRowsWhateverTheAnalysisHolds) {
   SCOPED_TRACE(c.name);
   Analysis own;
   AnalysisScope bind(own);
-  // What the case loads is its owner's to release before the analysis ends (on
-  // every way out of the test, a failed assertion's as well).
-  struct Release {
-    ~Release() {
-      FreeSimArrays();
-      ResetScanDataGlobals();
-    }
-  } release;
   test::InstallVelocityScans(kScans, kRadii, kInterval, kRpm);
   c.lay();
   const ModelInput input = CurrentModelInput();
