@@ -27,6 +27,7 @@
 #include "propagators/nonideal_propagators.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/sim_run.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/data_set.h"

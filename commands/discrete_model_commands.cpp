@@ -25,6 +25,7 @@
 #include "modelfit/model_params.h"
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "scandata/scan_file.h"
 #include "resources/command_ids.h"
 

@@ -16,6 +16,7 @@
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "resources/command_ids.h"

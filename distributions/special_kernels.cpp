@@ -14,6 +14,7 @@
 #include "numerics/hydrodynamics.h"
 #include "services/run_switches.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/data_set.h"
 

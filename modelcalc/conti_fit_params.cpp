@@ -13,6 +13,7 @@
 #include "modelfit/model_params.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "scandata/data_set.h"
 #include "scandata/text_io.h"
 

@@ -40,6 +40,7 @@
 #include "propagators/buffer_sedimentation.h"
 #include "propagators/solvent_settings.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"
 #include "scandata/text_io.h"

@@ -73,29 +73,29 @@ void WarningBox(const char* text) { ShowComputationNote(text, "", MB_OK | MB_ICO
 
 // ---- algorithm choice (a lasting change of the user's option) ----
 
-void SelectClaverie() {
+void SelectClaverie(const GridCell& cell) {
   auto& lammSettingsPart = LammSettings();
   if (lammSettingsPart.bClaverie) return;
   lammSettingsPart.bClaverie = true;
   lammSettingsPart.bFixTimeStep = false;
   lammSettingsPart.bMovingHat = false;
-  ResizeSimArrays(lammSettingsPart.nLammGridPoints);
+  ResizeSimArrays(lammSettingsPart.nLammGridPoints, cell);
 }
 
-void SelectMovingHat() {
+void SelectMovingHat(const GridCell& cell) {
   auto& lammSettingsPart = LammSettings();
   if (lammSettingsPart.bMovingHat) return;
   lammSettingsPart.bClaverie = false;
   lammSettingsPart.bMovingHat = true;
   lammSettingsPart.bAutoSGrid = true;
-  ResizeSimArrays(lammSettingsPart.nLammGridPoints);
+  ResizeSimArrays(lammSettingsPart.nLammGridPoints, cell);
 }
 
 // |s| below the threshold: static grid; above: moving hat; at equality no change.
-void ChooseAlgorithm(double sAbs, double threshold) {
+void ChooseAlgorithm(double sAbs, double threshold, const GridCell& cell) {
   auto& lammSettingsPart = LammSettings();
-  if (sAbs < threshold && !lammSettingsPart.bClaverie) SelectClaverie();
-  if (sAbs > threshold && !lammSettingsPart.bMovingHat) SelectMovingHat();
+  if (sAbs < threshold && !lammSettingsPart.bClaverie) SelectClaverie(cell);
+  if (sAbs > threshold && !lammSettingsPart.bMovingHat) SelectMovingHat(cell);
 }
 
 int ClampGrid(double n) {
@@ -115,12 +115,13 @@ int ClampGrid(double n) {
 bool PrepareSimArrays(const ModelInput& in) {
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
+  const GridCell cell = InputCell(in);
   if (!lammArraysPart.bSimArraysAllocated || !SimArraysMatchModel()) {
-    AllocSimArrays();
+    AllocSimArrays(cell);
   } else if (lammSettingsPart.bMovingHat && !lammArraysPart.pLammRadius2) {
-    ResizeSimArrays(lammSettingsPart.nLammGridPoints);
+    ResizeSimArrays(lammSettingsPart.nLammGridPoints, cell);
   }
-  if (lammArraysPart.bSimArraysAllocated && std::fabs(lammArraysPart.pLammRadius[1] - in.meniscus) > 1e-5) BuildLammGrid();
+  if (lammArraysPart.bSimArraysAllocated && std::fabs(lammArraysPart.pLammRadius[1] - in.meniscus) > 1e-5) BuildLammGrid(cell);
   return lammArraysPart.bSimArraysAllocated;
 }
 
@@ -303,7 +304,7 @@ class SpeciesRun {
             // The non-ideal solve of slot 1 needs the concentration-dependent block.
             const bool nonideal = modelFlagsPart.bNonidealSpecies;
             modelFlagsPart.bNonidealSpecies = nonideal || c1Nonideal;
-            const bool laid = ResizeSimArrays(n);
+            const bool laid = ResizeSimArrays(n, InputCell(model_));
             modelFlagsPart.bNonidealSpecies = nonideal;
             if (!laid) return false;
             if (regrade_) regrade_();
@@ -315,7 +316,7 @@ class SpeciesRun {
             snapshot_.Restore();
             return first();
           });
-      if (c1Nonideal || lammSettingsPart.nLammGridPoints != size) ResizeSimArrays(size);
+      if (c1Nonideal || lammSettingsPart.nLammGridPoints != size) ResizeSimArrays(size, InputCell(model_));
       return refined;
     };
     // The retries below solve the ideal equation: a non-ideal species has none of
@@ -323,7 +324,7 @@ class SpeciesRun {
     if (outcome.refinable && (!outcome.retryFirst || c1Nonideal) && !bUserAbort)
       return refine(outcome);
     if (c1Nonideal) {
-      ResizeSimArrays(lammSettingsPart.nLammGridPoints);
+      ResizeSimArrays(lammSettingsPart.nLammGridPoints, InputCell(model_));
       return outcome;
     }
     const bool failed = simRunPart.bSimDiverged || simRunPart.bSimFailed;
@@ -342,7 +343,8 @@ class SpeciesRun {
     if ((simRunPart.bSimDiverged || simRunPart.bSimFailed) && !bUserAbort && lammSettingsPart.bClaverie) {
       lammSettingsPart.bClaverie = false;
       lammSettingsPart.bMovingHat = true;
-      ResizeSimArrays(ClampGrid(modelComputationPart.nHatGridEstimate > 0 ? modelComputationPart.nHatGridEstimate : lammSettingsPart.nLammGridPoints));
+      ResizeSimArrays(ClampGrid(modelComputationPart.nHatGridEstimate > 0 ? modelComputationPart.nHatGridEstimate : lammSettingsPart.nLammGridPoints),
+                      InputCell(model_));
       outcome = Retry(settings);
       lammSettingsPart.bClaverie = true;
       lammSettingsPart.bMovingHat = false;
@@ -350,10 +352,11 @@ class SpeciesRun {
       if (lammSettingsPart.bOptimizeStaticGrid && TestShutOffBackDiffusion(input_.species.s, input_.species.D) && !model_.model.zoneCentrifugation &&
           modelComputationPart.nStaticGridEstimate > 0) {
         lammSettingsPart.nLammGridPoints = modelComputationPart.nStaticGridEstimate;
-        ResizeSimArrays(lammSettingsPart.nLammGridPoints);
-        OptimizeStaticGridSize(modelComputationPart.fOptimizeRadius);
+        ResizeSimArrays(lammSettingsPart.nLammGridPoints, InputCell(model_));
+        OptimizeStaticGridSize(modelComputationPart.fOptimizeRadius, InputCell(model_));
       } else {
-        ResizeSimArrays(ClampGrid(modelComputationPart.nStaticGridEstimate > 0 ? modelComputationPart.nStaticGridEstimate : lammSettingsPart.nLammGridPoints));
+        ResizeSimArrays(ClampGrid(modelComputationPart.nStaticGridEstimate > 0 ? modelComputationPart.nStaticGridEstimate : lammSettingsPart.nLammGridPoints),
+                        InputCell(model_));
       }
     }
     if ((simRunPart.bSimDiverged || simRunPart.bSimFailed) && !bUserAbort) {
@@ -404,8 +407,9 @@ ModelStatus LammSpecies(Window* window, const ModelInput& in, int k, double load
     const double T = InfoAt(DataSet().nScans).temperature + 273.15;
     const double w = LastOmega();
     const double sigma = w * w / (T * kTwoR) * (T * 1e-13 * s * kGasConstant / D);
-    RefineGridAtBottom(sigma);
-    run.SetRegrade([sigma] { RefineGridAtBottom(sigma); });
+    const GridCell cell = InputCell(in);
+    RefineGridAtBottom(sigma, cell);
+    run.SetRegrade([sigma, cell] { RefineGridAtBottom(sigma, cell); });
   }
   const SimOutcome outcome = run.Solve(settings, k == 1 && in.model.c1Nonideal);
   return ShowOutcome(window, outcome);
@@ -430,18 +434,19 @@ ModelStatus SpeciesSlot(Window* window, const ModelInput& in, int k, int firstIn
   const double s = species.s;
   const bool included = species.included;
   const bool velocity = VelocityData();
+  const GridCell cell = InputCell(in);
   if (velocity && lammSettingsPart.bAutoFEAlgorithm) {
     // The concentration-dependent moving grid has no frame moving inward: a
     // floating non-ideal species stays on the static grid.
     if (k == 1 && model.c1Nonideal && s < 0.0)
-      ChooseAlgorithm(0.0, 1.0);
+      ChooseAlgorithm(0.0, 1.0, cell);
     else
-      ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true));
+      ChooseAlgorithm(std::fabs(s), NormalizedSThreshold(true), cell);
   }
   SpeciesGridChoice grid;
   if (included) {
     if (!lammSettingsPart.bAutoGridSize || !velocity || model.zoneCentrifugation || species.massOrD <= 0)
-      ResizeSimArrays(RefinedNodeCount(lammSettingsPart.nDefaultGridPoints));
+      ResizeSimArrays(RefinedNodeCount(lammSettingsPart.nDefaultGridPoints), cell);
     else
       grid = SizeGridForSpecies(s, species.D, in.meniscus, in.bottom);
   }
@@ -460,7 +465,7 @@ ModelStatus SpeciesSlot(Window* window, const ModelInput& in, int k, int firstIn
     // The concentration-dependent block of the arrays for the solve of slot 1, on
     // the grid its accuracy asks for.
     ModelFlags().bNonidealSpecies = true;
-    ResizeSimArrays(NonidealGridNodes(lammSettingsPart.nLammGridPoints));
+    ResizeSimArrays(NonidealGridNodes(lammSettingsPart.nLammGridPoints), cell);
     ModelFlags().bNonidealSpecies = false;
   }
   if (!lammArraysPart.bSimArraysAllocated) return ModelStatus::Failed;
@@ -675,10 +680,10 @@ void ResetSingleRun(Window* window) {
 
 // The grid of n nodes for a single-component or reacting solve refined after a
 // lost balance (uniform, as PrepareSimArrays lays it); the grid size in force stays.
-bool RefinedSingleRunGrid(int n) {
+bool RefinedSingleRunGrid(int n, const GridCell& cell) {
   auto& lammSettingsPart = LammSettings();
   const int size = lammSettingsPart.nLammGridPoints;
-  const bool laid = ResizeSimArrays(n);
+  const bool laid = ResizeSimArrays(n, cell);
   lammSettingsPart.nLammGridPoints = size;
   return laid;
 }
@@ -687,10 +692,10 @@ bool RefinedSingleRunGrid(int n) {
 // grid size in force times the refinement (GridRefinement), for a non-ideal
 // species the nodes its accuracy asks for (NonidealGridNodes); the grid size in
 // force stays. False when the arrays cannot be had.
-bool LayRefinedSingleRunGrid() {
+bool LayRefinedSingleRunGrid(const GridCell& cell) {
   const int base = RefinedNodeCount(LammSettings().nLammGridPoints);
   const int nodes = NonidealGridModel() ? NonidealGridNodes(base) : base;
-  return LammArrays().nSimGridPointsAllocated == nodes || RefinedSingleRunGrid(nodes);
+  return LammArrays().nSimGridPointsAllocated == nodes || RefinedSingleRunGrid(nodes, cell);
 }
 
 ShowSimulationProgress MakeProgress() {
@@ -731,9 +736,9 @@ void SingleComponentBranch(Window* window, const ModelInput& in, ModelResult& re
     double test = single.s1;
     if (model.nonidealSpecies) test = single.s1 / (1.0 + 0.5 * single.loading * std::pow(10.0, single.logKs));
     if (test < NormalizedSThreshold(false))
-      SelectClaverie();
+      SelectClaverie(InputCell(in));
     else
-      SelectMovingHat();
+      SelectMovingHat(InputCell(in));
   }
   if (!PrepareSimArrays(in)) {
     MergeModelStatus(result, ModelStatus::Failed);
@@ -741,7 +746,7 @@ void SingleComponentBranch(Window* window, const ModelInput& in, ModelResult& re
   }
   // The solution on the grid the refinement in force and, for the non-ideal
   // species, its accuracy ask for.
-  if (!LayRefinedSingleRunGrid()) {
+  if (!LayRefinedSingleRunGrid(InputCell(in))) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
@@ -764,7 +769,7 @@ void SingleComponentBranch(Window* window, const ModelInput& in, ModelResult& re
       return outcome;
     };
     const SimOutcome outcome = RefineWhileBalanceLost(
-        attempt(), lammArraysPart.nSimGridPointsAllocated, RefinedSingleRunGrid,
+        attempt(), lammArraysPart.nSimGridPointsAllocated, [&in](int n) { return RefinedSingleRunGrid(n, InputCell(in)); },
         [&] {
           WriteInitialProfile(in, single.loading, 1.0);
           return attempt();
@@ -807,7 +812,7 @@ void ReactingBranch(Window* window, const ModelInput& in, ModelResult& result) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
-  if (!LayRefinedSingleRunGrid()) {
+  if (!LayRefinedSingleRunGrid(InputCell(in))) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
@@ -825,7 +830,7 @@ void ReactingBranch(Window* window, const ModelInput& in, ModelResult& result) {
     return SolveReactingLamm(settings, progress);
   };
   const SimOutcome outcome = RefineWhileBalanceLost(attempt(), LammArrays().nSimGridPointsAllocated,
-                                                    RefinedSingleRunGrid, [&] {
+                                                    [&in](int n) { return RefinedSingleRunGrid(n, InputCell(in)); }, [&] {
                                                       InitReactingSystem();
                                                       return attempt();
                                                     });
@@ -883,7 +888,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D, double meniscus, double
     if (ratio < 0.5) {
       choice.noTruncation = true;
       lammSettingsPart.nLammGridPoints = RefinedNodeCount(lammSettingsPart.nDefaultGridPoints);
-      ResizeSimArrays(lammSettingsPart.nLammGridPoints);
+      ResizeSimArrays(lammSettingsPart.nLammGridPoints, {m, b});
       return choice;
     }
     choice.outflowBottom = TestShutOffBackDiffusion(s, D);
@@ -936,10 +941,10 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D, double meniscus, double
   modelComputationPart.nHatGridEstimate = N;
   lammSettingsPart.nLammGridPoints = ClampGrid(lammSettingsPart.bMovingHat ? modelComputationPart.nHatGridEstimate : N0);
   if (lammSettingsPart.bClaverie && lammSettingsPart.bOptimizeStaticGrid && choice.outflowBottom && !modelFlagsPart.bZoneCentrifugation) {
-    ResizeSimArrays(lammSettingsPart.nLammGridPoints);
-    OptimizeStaticGridSize(rStar);
+    ResizeSimArrays(lammSettingsPart.nLammGridPoints, {m, b});
+    OptimizeStaticGridSize(rStar, {m, b});
   } else {
-    ResizeSimArrays(lammSettingsPart.nLammGridPoints);
+    ResizeSimArrays(lammSettingsPart.nLammGridPoints, {m, b});
   }
   return choice;
 }
@@ -980,9 +985,9 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
-  // The model's variables that the layers below read (the grid builders, the
-  // coefficient laws, the reacting record, the linear step) hold the input's
-  // values: the grid is laid in the input's cell.
+  // The model's variables that the layers below read (the coefficient laws, the
+  // reacting record, the linear step) hold the input's values. The grid is laid in
+  // the input's cell (InputCell), which the builders take as a value.
   LayModelInput(in);
   OpenDetectionBracket();
   if (!dls && !PrepareSimArrays(in)) {

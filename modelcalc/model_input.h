@@ -6,12 +6,13 @@
 //
 // What stays in the analysis is the working state the computation writes: the fit
 // rows, the signal tables, the simulation arrays and their grid, the algorithm and
-// grid size it chooses, the run state. The layers below the computation that lay
-// that working state (the grid builders of the simulation arrays, the coefficient
-// laws of the concentration-dependent models, the reacting record, the linear
-// step) read the model's variables; the computation unpacks the input's parameter
-// vector into them before it starts (LayModelInput), as every computation unpacked
-// the vector of the analysis.
+// grid size it chooses, the run state. The grid is laid in the input's cell
+// (InputCell): the builders of the simulation arrays take the cell as a value. The
+// other layers below the computation (the coefficient laws of the
+// concentration-dependent models, the reacting record, the linear step) read the
+// model's variables; the computation unpacks the input's parameter vector into
+// them before it starts (LayModelInput), as every computation unpacked the vector
+// of the analysis.
 //
 // Units: s in S, D in cm^2/s (the slot value in 1e-7 cm^2/s), M in g/mol, radii cm.
 #pragma once
@@ -20,6 +21,7 @@
 
 #include "modelfit/model_params.h"
 #include "propagators/reacting_values.h"
+#include "propagators/sim_arrays.h"
 #include "propagators/sim_input.h"
 
 namespace tarmic {
@@ -86,6 +88,9 @@ ModelInput CurrentModelInput();
 // Writes the input's parameter vector into the analysis and unpacks it: the model's
 // variables the layers below the computation read hold the input's values.
 void LayModelInput(const ModelInput& input);
+
+// The input's cell, where the computation lays its grid.
+inline GridCell InputCell(const ModelInput& input) { return {input.meniscus, input.bottom}; }
 
 // The first included slot (0: none).
 int FirstIncludedSlot(const ModelInput& input);

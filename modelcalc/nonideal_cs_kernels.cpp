@@ -22,6 +22,7 @@
 #include "propagators/coefficient_models.h"
 #include "propagators/nonideal_propagators.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/solvent_settings.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
@@ -158,7 +159,7 @@ SimOutcome NonidealCsKernel(Window* /*window*/, int i, double s, double D) {
   // A kernel the first grid does not resolve is solved again on finer grids; the
   // grid size in force stays for the next point.
   const int size = LammSettings().nLammGridPoints, nodes = LammArrays().nSimGridPointsAllocated;
-  SimOutcome outcome = RefineWhileBalanceLost(attempt(), nodes, ResizeSimArrays, attempt);
+  SimOutcome outcome = RefineWhileBalanceLost(attempt(), nodes, [](int n) { return ResizeSimArrays(n); }, attempt);
   if (LammSettings().nLammGridPoints != size) ResizeSimArrays(size);
   return outcome;
 }

@@ -9,15 +9,12 @@
 #include "lamm/second_component.h"
 #include "lamm/solvent_core.h"
 #include "lamm/tridiagonal.h"
-#include "modelfit/model_flags.h"
-#include "modelfit/model_options.h"
 #include "numerics/hydrodynamics.h"
 #include "numerics/interpolation.h"
 #include "numerics/solvent_constants.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/sim_run.h"
 #include "propagators/solvent_settings.h"
-#include "scandata/data_set.h"
 
 namespace tarmic {
 
@@ -180,7 +177,7 @@ int FactorNodes(int n) {
 
 // ---- cosolute ----
 
-bool InitCosolute(const SimSolvent& solvent, std::string* message) {
+bool InitCosolute(const SimSolvent& solvent, const GridCell& cell, std::string* message) {
   auto& cosolutePart = Cosolute();
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();
@@ -195,7 +192,7 @@ bool InitCosolute(const SimSolvent& solvent, std::string* message) {
   if (st.nonidealCosolute && !LoadNonidealCosoluteTables(message)) return false;
   lammArraysPart.nCosolventPoints = n;
   lammArraysPart.bCosolventExtraArrays = st.nonidealCosolute;
-  if (!AllocCosolventArrays()) {
+  if (!AllocCosolventArrays(cell)) {
     if (message) *message = "could not allocate the cosolute arrays";
     return false;
   }
@@ -370,15 +367,5 @@ void ResetInhomogeneousSolvent() {
   cosolutePart.szCosoluteTridagMessage = nullptr;
 }
 
-SimSolvent CurrentSimSolvent() {
-  auto& dataSetPart = DataSet();
-  SimSolvent solvent;
-  solvent.st = SolventSettings().gInhomSolvent;
-  solvent.vbar = SolventConstants().VBAR;
-  solvent.compressionRpm = dataSetPart.nScans >= 1 && dataSetPart.pScanInfo.size() > 1 ? dataSetPart.pScanInfo[1].rpm : SimRun().dFinalRpm;
-  solvent.zoneCentrifugation = ModelFlags().bZoneCentrifugation;
-  solvent.lamellaWidth = ModelOptions().fLamellaWidth;
-  return solvent;
-}
 
 }  // namespace tarmic

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "lamm/moving_hat_core.h"
+#include "propagators/sim_arrays.h"
 #include "propagators/solvent_values.h"
 
 namespace tarmic {
@@ -53,11 +54,11 @@ SimSolvent CurrentSimSolvent();
 // The current analysis' CosoluteState.
 inline CosoluteState& Cosolute() { return CurrentPart<CosoluteState>(); }
 
-// Starts the cosolute (dynamic mode): grid of the set size, the loading c0 (none in
+// Starts the cosolute (dynamic mode): grid of the set size in cell, the loading c0 (none in
 // the lamella of band loading), its matrices at dSimRpm; clock 0. False, with a
 // message, when the grid has fewer than kMinCosoluteGridSize nodes, the arrays
 // cannot be had or the coefficient files of a nonideal cosolute cannot be read.
-bool InitCosolute(const SimSolvent& solvent, std::string* message);
+bool InitCosolute(const SimSolvent& solvent, const GridCell& cell, std::string* message);
 // Advances the cosolute from dCosoluteTime to dSimTime (at the rotor speed of the
 // species' step, dSimRpm). A vanished pivot sets bSimFailed and
 // szCosoluteTridagMessage and keeps the previous profile.

@@ -3,6 +3,7 @@
 #include "modelfit/modelfit_hooks.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/solvent_settings.h"
 
 namespace tarmic {

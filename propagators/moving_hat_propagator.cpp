@@ -327,7 +327,7 @@ SimOutcome SolveLammMovingHat(const SimInput& input, SimProgress& progress) {
   SimRun().dSimDt = 1.0;
   if (h.cosolute) {
     std::string message;
-    if (!InitCosolute(input.solvent, &message)) return {SimStatus::InvalidInput, message};
+    if (!InitCosolute(input.solvent, {h.g.meniscus, h.g.bottom}, &message)) return {SimStatus::InvalidInput, message};
   }
   h.fixedDt = SimClock().dFrameS == 0 ? SimRun().dMaxRelChange : SimRun().dMaxRelChange * Local().gHat.dHatInterval;
   if (h.fixedDt >= Local().gHat.dHatInterval) {

@@ -13,7 +13,6 @@
 #include "numerics/cvector.h"
 #include "numerics/statistics.h"
 #include "propagators/sim_clock.h"
-#include "scandata/data_set.h"
 
 namespace tarmic {
 
@@ -34,7 +33,8 @@ struct CosolventBlocks {
   int n = 0;
 };
 
-// The cell ends of the last moving-grid solve (SetHatCellEnds).
+// The cell ends of the moving grid last laid (BuildLammGrid) or solved on
+// (SetHatCellEnds).
 struct HatCellEnds {
   bool set = false;
   double meniscus = 0.0, bottom = 0.0;  // cm
@@ -111,7 +111,7 @@ void FreeSimArrays() {
   lammArraysPart.nSimGridPointsAllocated = 0;
 }
 
-bool AllocSimArrays() {
+bool AllocSimArrays(const GridCell& cell) {
   auto& simClockPart = SimClock();
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
@@ -176,7 +176,7 @@ bool AllocSimArrays() {
     lammArraysPart.nSimGridPointsAllocated = n;
     lammArraysPart.bSimArraysAllocated = true;
   }
-  BuildLammGrid();
+  BuildLammGrid(cell);
   if (simClockPart.bShowSimMass && lammSettingsPart.bMovingHat && !lammArraysPart.pSimMassCurve) {
     const auto n = static_cast<std::uint32_t>(lammArraysPart.nSimGridPointsAllocated);
     localPart.gBlocks.massX = std::make_unique<CVector>(n, 0);
@@ -186,22 +186,21 @@ bool AllocSimArrays() {
   return true;
 }
 
-bool ResizeSimArrays(int n) {
+bool ResizeSimArrays(int n, const GridCell& cell) {
   if (!LammArrays().bSimArraysAllocated) return false;
   if (n < kMinSimGridPoints || n > kMaxSimGridPoints) return false;
   FreeSimArrays();
   LammSettings().nLammGridPoints = n;
-  return AllocSimArrays();
+  return AllocSimArrays(cell);
 }
 
-void BuildLammGrid() {
+void BuildLammGrid(const GridCell& cell) {
   auto& simClockPart = SimClock();
-  auto& dataSetPart = DataSet();
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
-  if (!lammArraysPart.bSimArraysAllocated || dataSetPart.bDLSData) return;
+  if (!lammArraysPart.bSimArraysAllocated || cell.none) return;
   const int N = lammArraysPart.nSimGridPointsAllocated;
-  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
+  const double m = cell.meniscus, b = cell.bottom;
   double* r = lammArraysPart.pLammRadius;
   lammArraysPart.bOptimizedGridBuilt = false;
   if (lammSettingsPart.bMovingHat) {
@@ -210,6 +209,7 @@ void BuildLammGrid() {
     LayMovingHatGrid(r, N, m, b, simClockPart.dFrameS < 0);
     if (lammArraysPart.pLammRadius2)
       for (int i = 1; i <= N; ++i) lammArraysPart.pLammRadius2[i] = r[i];
+    Local().gHatEnds = {true, m, b};
   } else if (lammSettingsPart.bClaverie && lammArraysPart.bOptimizedGridPending) {
     // Equidistant up to r*, then increments h0 sqrt(((r - m)/(r* - m)) (r*/r)).
     const double h0 = lammArraysPart.dOptimizedGridStep, rs = lammArraysPart.dOptimizedGridRadius;
@@ -248,14 +248,13 @@ int CountWideningPoints(double m, double b, double rs, double h0, int limit) {
 
 }  // namespace
 
-int OptimizeStaticGridSize(double rStar) {
-  auto& dataSetPart = DataSet();
+int OptimizeStaticGridSize(double rStar, const GridCell& cell) {
   auto& lammArraysPart = LammArrays();
   auto& lammSettingsPart = LammSettings();
-  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
+  const double m = cell.meniscus, b = cell.bottom;
   int N = lammSettingsPart.nLammGridPoints;
   if (m == 0 || b == 0 || rStar <= m || N < 50 || lammSettingsPart.bMovingHat || !lammSettingsPart.bClaverie) {
-    if (lammArraysPart.bSimArraysAllocated) ResizeSimArrays(N);
+    if (lammArraysPart.bSimArraysAllocated) ResizeSimArrays(N, cell);
     return lammSettingsPart.nLammGridPoints;
   }
   const double h0 = (b - m) / (N - 1);
@@ -266,21 +265,20 @@ int OptimizeStaticGridSize(double rStar) {
     lammArraysPart.bOptimizedGridPending = true;
     lammArraysPart.dOptimizedGridRadius = std::min(rStar, b);
     lammArraysPart.dOptimizedGridStep = h0;
-    AllocSimArrays();
+    AllocSimArrays(cell);
     lammArraysPart.bOptimizedGridPending = false;
   } else {
     lammSettingsPart.nLammGridPoints = 50;
-    AllocSimArrays();
+    AllocSimArrays(cell);
   }
   return lammSettingsPart.nLammGridPoints;
 }
 
-bool RefineGridAtBottom(double sigma) {
-  auto& dataSetPart = DataSet();
+bool RefineGridAtBottom(double sigma, const GridCell& cell) {
   auto& lammArraysPart = LammArrays();
   if (!lammArraysPart.bSimArraysAllocated || !lammArraysPart.bOptimizedGridBuilt) return false;
   const int N = lammArraysPart.nSimGridPointsAllocated;
-  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
+  const double m = cell.meniscus, b = cell.bottom;
   double* r = lammArraysPart.pLammRadius;
   double rB = m + 0.1 * (b - m);
   if (sigma > 10) rB = std::max(rB, b * std::sqrt(std::max(0.0, 1 - 10 / (sigma * b * b))));
@@ -322,16 +320,16 @@ bool RefineGridAtBottom(double sigma) {
 void SetHatCellEnds(double meniscus, double bottom) { Local().gHatEnds = {true, meniscus, bottom}; }
 
 void MoveHatGrid() {
-  auto& dataSetPart = DataSet();
   auto& lammArraysPart = LammArrays();
   auto& simClockPart = SimClock();
   if (!lammArraysPart.bSimArraysAllocated || !lammArraysPart.pLammRadius2) return;
   const int N = lammArraysPart.nSimGridPointsAllocated;
   const double e = std::exp((simClockPart.dSimTime - simClockPart.dHatT0) * simClockPart.dFrameSedOmega2);
   const HatCellEnds& ends = Local().gHatEnds;
-  lammArraysPart.pLammRadius[1] = ends.set ? ends.meniscus : dataSetPart.fMeniscus;
+  // The ends of a grid laid by a solve that did not record them are its own.
+  lammArraysPart.pLammRadius[1] = ends.set ? ends.meniscus : lammArraysPart.pLammRadius2[1];
   for (int i = 2; i < N; ++i) lammArraysPart.pLammRadius[i] = lammArraysPart.pLammRadius2[i] * e;
-  lammArraysPart.pLammRadius[N] = ends.set ? ends.bottom : dataSetPart.fBottom;
+  lammArraysPart.pLammRadius[N] = ends.set ? ends.bottom : lammArraysPart.pLammRadius2[N];
 }
 
 double* CosolventArray(int k) {
@@ -351,8 +349,7 @@ void FreeCosolventArrays() {
   lammArraysPart.pCosolventRadius = nullptr;
 }
 
-bool AllocCosolventArrays() {
-  auto& dataSetPart = DataSet();
+bool AllocCosolventArrays(const GridCell& cell) {
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();
   const int n = lammArraysPart.nCosolventPoints;
@@ -373,7 +370,7 @@ bool AllocCosolventArrays() {
     lammArraysPart.bCosolventArrays = true;
   }
   lammArraysPart.pCosolventRadius = CosolventArray(1);
-  const double m = dataSetPart.fMeniscus, b = dataSetPart.fBottom;
+  const double m = cell.meniscus, b = cell.bottom;
   for (int i = 1; i <= n; ++i) lammArraysPart.pCosolventRadius[i] = m + (i - 1) * (b - m) / (n - 1);
   return true;
 }

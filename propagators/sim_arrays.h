@@ -151,47 +151,56 @@ const SimWorkArrays& SimWork();
 
 // ---- allocation ----
 
-// The display curve of the total amount (moving hat with bShowSimMass).
+// The cell a grid is laid in, in cm. The builders take it as a value: the model
+// computation lays its grid in its input's cell, whatever the data set holds. A
+// cell that is `none` (correlation data, which has no cell) gets arrays but no
+// grid. The forms without a cell (sim_arrays_doors.h) take the data set's.
+struct GridCell {
+  double meniscus = 0.0, bottom = 0.0;
+  bool none = false;
+};
 
 // Allocates the arrays for N = nLammGridPoints and the blocks the current model
-// and algorithm need (or keeps them when they match), builds the grid and returns
-// true. False, with everything released, when N is outside
+// and algorithm need (or keeps them when they match), builds the grid in cell and
+// returns true. False, with everything released, when N is outside
 // kMinSimGridPoints..kMaxSimGridPoints or memory is short.
-bool AllocSimArrays();
-// Frees and reallocates for n nodes. False, changing nothing, when the arrays do
-// not exist or n is outside the accepted range.
-bool ResizeSimArrays(int n);
+bool AllocSimArrays(const GridCell& cell);
+// Frees and reallocates for n nodes, the grid in cell. False, changing nothing,
+// when the arrays do not exist or n is outside the accepted range.
+bool ResizeSimArrays(int n, const GridCell& cell);
 // Releases everything and nulls every pointer; safe to call twice.
 void FreeSimArrays();
 // True when the allocated blocks fit the current model flags and algorithm.
 bool SimArraysMatchModel();
 
-// Builds pLammRadius (and for the moving hat pLammRadius2) from fMeniscus, fBottom
-// and N for the chosen algorithm: moving hat geometric; static grid equidistant or
-// widening (optimised); otherwise cell-centred. Nothing without arrays or with DLS
-// data.
-void BuildLammGrid();
+// Builds pLammRadius (and for the moving hat pLammRadius2) in cell with N nodes
+// for the chosen algorithm: moving hat geometric; static grid equidistant or
+// widening (optimised); otherwise cell-centred. Nothing without arrays or without
+// a cell. The moving grid's ends are the cell's until a solve sets its own.
+void BuildLammGrid(const GridCell& cell);
 
 // The optimised static grid: equidistant up to r*, widening beyond.
-// Resizes the static grid so that it is equidistant up to r* and widens beyond;
-// returns the new N.
-int OptimizeStaticGridSize(double rStar);
-// Refines an optimised static grid towards the bottom for the reduced molar mass
-// sigma (cm^-2): the equilibrium exponent reaches 10 at r_B, the spacing grows
-// geometrically from there to the bottom. False without arrays or without the
-// optimised grid. The caller refines only for a species whose back-diffusion is not
-// shut off (one whose material piles up at the bottom), whatever the option says for
-// other species.
-bool RefineGridAtBottom(double sigma);
+// Resizes the static grid in cell so that it is equidistant up to r* and widens
+// beyond; returns the new N.
+int OptimizeStaticGridSize(double rStar, const GridCell& cell);
+// Refines an optimised static grid in cell towards the bottom for the reduced
+// molar mass sigma (cm^-2): the equilibrium exponent reaches 10 at r_B, the
+// spacing grows geometrically from there to the bottom. False without arrays or
+// without the optimised grid. The caller refines only for a species whose
+// back-diffusion is not shut off (one whose material piles up at the bottom),
+// whatever the option says for other species.
+bool RefineGridAtBottom(double sigma, const GridCell& cell);
 
 // Moves the inner radii of the moving-hat grid to the present time:
-// pLammRadius[i] = pLammRadius2[i] exp((dSimTime - dHatT0) dFrameSedOmega2).
+// pLammRadius[i] = pLammRadius2[i] exp((dSimTime - dHatT0) dFrameSedOmega2); the
+// ends stay at the cell of the last build or solve.
 void MoveHatGrid();
 
 // ---- the cosolute grid ----
 // The 22 (+ 14) arrays of n + 1 doubles, in allocation order (1-based in k).
 double* CosolventArray(int k);
-bool AllocCosolventArrays();
+// Allocates them for nCosolventPoints and lays their equidistant grid in cell.
+bool AllocCosolventArrays(const GridCell& cell);
 void FreeCosolventArrays();
 
 // ---- views of the matrices for the shared finite-element core ----

@@ -5,8 +5,14 @@
 
 #include "lamm/lamm_globals.h"
 #include "lamm/rotor_ramp.h"
+#include "modelfit/model_flags.h"
+#include "modelfit/model_options.h"
+#include "numerics/solvent_constants.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_run.h"
+#include "propagators/solvent_settings.h"
+#include "scandata/data_set.h"
 
 namespace tarmic {
 
@@ -43,6 +49,17 @@ SimGeometry CurrentSimGeometry() {
   g.externalLoadingCell = lamm.bExternalLoadingCell;
   g.electrophoresis = lamm.bElectrophoresis;
   return g;
+}
+
+SimSolvent CurrentSimSolvent() {
+  auto& dataSetPart = DataSet();
+  SimSolvent solvent;
+  solvent.st = SolventSettings().gInhomSolvent;
+  solvent.vbar = SolventConstants().VBAR;
+  solvent.compressionRpm = dataSetPart.nScans >= 1 && dataSetPart.pScanInfo.size() > 1 ? dataSetPart.pScanInfo[1].rpm : SimRun().dFinalRpm;
+  solvent.zoneCentrifugation = ModelFlags().bZoneCentrifugation;
+  solvent.lamellaWidth = ModelOptions().fLamellaWidth;
+  return solvent;
 }
 
 SimInput CurrentSimInput(const SimRunSettings& settings, const SimSpecies& species) {

@@ -459,7 +459,7 @@ SimOutcome ClaverieRun::Solve(const SimRunSettings& settings, SimProgress& progr
   if (inhom) InitSolventFactors(solvent, lammArraysPart.pLammRadius, N);
   if (runSettings.sedimentingCosolute) {
     std::string message;
-    if (!InitCosolute(solvent, &message)) return {SimStatus::InvalidInput, message};
+    if (!InitCosolute(solvent, {settings.meniscus, settings.bottom}, &message)) return {SimStatus::InvalidInput, message};
   }
   RebuildMatrices(N);
   // The amount every recorded profile is measured against; back-diffusion shut off

@@ -7,6 +7,7 @@
 #include "modelfit/lamm_settings.h"
 #include "modelfit/modelfit_hooks.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {

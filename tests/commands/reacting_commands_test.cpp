@@ -11,6 +11,7 @@
 #include "numerics/solvent_constants.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "tests/commands/commands_test_support.h"
 #include "resources/command_ids.h"
 

@@ -17,6 +17,7 @@
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
 #include "platform/types.h"
+#include "propagators/sim_arrays_doors.h"
 
 namespace tarmic {
 namespace {

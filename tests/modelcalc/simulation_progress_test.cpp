@@ -25,6 +25,7 @@
 #include "plot/data_plots.h"
 #include "modelcalc/simulation_messages.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/solvent_settings.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"

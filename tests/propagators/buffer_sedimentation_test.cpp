@@ -17,6 +17,7 @@
 #include "numerics/one_based.h"
 #include "services/run_switches.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"

@@ -19,6 +19,7 @@
 #include "numerics/solvent_constants.h"
 #include "propagators/moving_hat_propagator.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/solvent_settings.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/data_set.h"
@@ -190,7 +191,7 @@ TEST_F(InhomogeneousSolventTest, SedimentingCosoluteReachesEquilibrium) {
   // A grid of fewer than 10 points is refused before anything runs.
   SolventSettings().gInhomSolvent.cosoluteGridSize = 5;
   std::string message;
-  EXPECT_FALSE(InitCosolute(CurrentSimSolvent(), &message));
+  EXPECT_FALSE(InitCosolute(CurrentSimSolvent(), {6.0, 7.2}, &message));
   EXPECT_FALSE(message.empty());
 }
 

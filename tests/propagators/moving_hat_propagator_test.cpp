@@ -18,6 +18,7 @@
 #include "lamm/tridiagonal.h"
 #include "modelfit/lamm_settings.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {

@@ -16,6 +16,7 @@
 #include "propagators/moving_hat_propagator.h"
 #include "propagators/nonideal_propagators.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/sim_run.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/data_set.h"

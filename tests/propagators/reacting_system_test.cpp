@@ -20,6 +20,7 @@
 #include "propagators/moving_hat_propagator.h"
 #include "lamm/fe_assembly.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "scandata/data_set.h"
 #include "tests/lamm/lamm_test_support.h"
 

@@ -9,8 +9,10 @@
 #include "modelfit/model_flags.h"
 #include "services/run_switches.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/sim_run.h"
 #include "scandata/data_set.h"
+#include "tests/support/production_sources.h"
 
 namespace tarmic {
 namespace {
@@ -123,6 +125,73 @@ TEST_F(SimArrays, OptimisedStaticGridAndBottomRefinement) {
   ASSERT_TRUE(ResizeSimArrays(400));
   EXPECT_EQ(OptimizeStaticGridSize(6.0005), 50);
   EXPECT_FALSE(LammArrays().bOptimizedGridBuilt);
+}
+
+// Every builder lays its grid in the cell it is given, whatever the data set holds
+// (here 6.0-7.2 cm; the forms without a cell, which take the data set's, are those
+// of the tests above).
+TEST_F(SimArrays, EveryGridIsLaidInTheCellItIsGiven) {
+  enum class Kind { MovingHat, MovingHatInward, Equidistant, Optimised, CellCentred };
+  const auto lay = [](Kind kind, const GridCell& cell) {
+    ResetSimArrays();
+    SimClock().dFrameS = kind == Kind::MovingHatInward ? -3.0 : 3.0;
+    LammSettings().bMovingHat = kind == Kind::MovingHat || kind == Kind::MovingHatInward;
+    LammSettings().bClaverie = kind == Kind::Equidistant || kind == Kind::Optimised;
+    LammSettings().nLammGridPoints = 300;
+    EXPECT_TRUE(AllocSimArrays(cell));
+    if (kind == Kind::Optimised) {
+      OptimizeStaticGridSize(cell.meniscus + 0.2 * (cell.bottom - cell.meniscus), cell);
+      EXPECT_TRUE(RefineGridAtBottom(10.0, cell));
+    }
+    if (LammSettings().bMovingHat) {
+      SimClock().dFrameSedOmega2 = 1e-6;
+      SimClock().dHatT0 = 0;
+      SimClock().dSimTime = 100;
+      MoveHatGrid();
+    }
+    AllocCosolventArrays(cell);
+    const auto& a = LammArrays();
+    std::vector<double> grid(a.pLammRadius + 1, a.pLammRadius + a.nSimGridPointsAllocated + 1);
+    grid.insert(grid.end(), a.pCosolventRadius + 1, a.pCosolventRadius + a.nCosolventPoints + 1);
+    return grid;
+  };
+  for (const GridCell cell : {GridCell{5.9, 7.3}, GridCell{6.5, 7.0}, GridCell{6.0, 7.2}}) {
+    for (const Kind kind : {Kind::MovingHat, Kind::MovingHatInward, Kind::Equidistant, Kind::Optimised, Kind::CellCentred}) {
+      SCOPED_TRACE(::testing::Message() << "cell " << cell.meniscus << "-" << cell.bottom << ", kind " << static_cast<int>(kind));
+      const std::vector<double> grid = lay(kind, cell);
+      const int N = LammArrays().nSimGridPointsAllocated, n = LammArrays().nCosolventPoints;
+      ASSERT_EQ(grid.size(), static_cast<std::size_t>(N + n));
+      const double h = (cell.bottom - cell.meniscus) / N;
+      EXPECT_NEAR(grid[0], cell.meniscus + (kind == Kind::CellCentred ? h / 2 : 0.0), 1e-12);
+      EXPECT_NEAR(grid[N - 1], cell.bottom - (kind == Kind::CellCentred ? h / 2 : 0.0), 1e-12);
+      for (int i = 1; i < N; ++i) ASSERT_GT(grid[i], grid[i - 1]) << i;
+      EXPECT_DOUBLE_EQ(grid[N], cell.meniscus);  // the cosolute grid
+      EXPECT_NEAR(grid[N + n - 1], cell.bottom, 1e-12);
+    }
+  }
+  // Correlation data has no cell: arrays, no grid.
+  DataSet().bDLSData = true;
+  EXPECT_TRUE(DataSetGridCell().none);
+  DataSet().bDLSData = false;
+}
+
+// The census by the compiler: the grid builders reach no data set, and the model
+// computation, which lays its grid in its input's cell, cannot call the forms that
+// take the data set's.
+TEST(SimArraysCensus, TheBuildersReachNoDataSetAndTheComputationNoDoor) {
+  for (const char* unit : {"propagators/sim_arrays.cpp", "propagators/inhomogeneous_solvent.cpp"}) {
+    const testing::IncludeClosure closure = testing::IncludeClosureOf(unit);
+    ASSERT_TRUE(closure.complete) << unit;
+    EXPECT_TRUE(closure.parts.count("SimArraysState")) << unit;  // the walk sees the parts
+    EXPECT_FALSE(closure.files.count("scandata/data_set.h")) << unit;
+    EXPECT_FALSE(closure.files.count("propagators/sim_arrays_doors.h")) << unit;
+  }
+  for (const char* unit : {"modelcalc/model_computation.cpp", "modelcalc/species_model_cl.cpp"}) {
+    const testing::IncludeClosure closure = testing::IncludeClosureOf(unit);
+    ASSERT_TRUE(closure.complete) << unit;
+    EXPECT_TRUE(closure.files.count("propagators/sim_arrays.h")) << unit;
+    EXPECT_FALSE(closure.files.count("propagators/sim_arrays_doors.h")) << unit;
+  }
 }
 
 TEST_F(SimArrays, RecorderRecordsScansFillsOnlyAfterAStopRuleAndRecordsFinalProfileOnce) {

@@ -11,10 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <limits>
-#include <fstream>
-#include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +25,7 @@
 #include "propagators/nonideal_propagators.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "propagators/solvent_settings.h"
 #include "propagators/static_grid_propagator.h"
 #include "scandata/analysis_switches.h"
@@ -36,6 +34,7 @@
 #include "scandata/radial_grid.h"
 #include "scandata/scan_data_reset.h"
 #include "tests/support/bound_analysis_check.h"
+#include "tests/support/production_sources.h"
 #include "tests/support/sanitized_build.h"
 
 namespace tarmic {
@@ -109,6 +108,19 @@ std::vector<Case> Cases() {
   compressed.solvent.compressionRpm = 50000;
   cases.push_back({"static grid, compressed solvent", Propagator::StaticGrid, compressed, 200});
   cases.push_back({"moving hat, compressed solvent", Propagator::MovingHat, compressed, 200});
+  // A cosolute that sediments beside the species and forms a gradient: its own grid
+  // is laid in the input's cell.
+  SimInput cosolute = RampedInput(5.0, 6e-7);
+  cosolute.settings.inhomogeneousSolvent = cosolute.settings.sedimentingCosolute = true;
+  cosolute.settings.dynamicGradient = true;
+  cosolute.solvent.st.bInhomogeneousSolvent = true;
+  cosolute.solvent.st.bCompressibleSolvent = false;
+  cosolute.solvent.st.bCosoluteDynamicGradient = cosolute.solvent.st.bSedimentingCosolute = true;
+  cosolute.solvent.st.cosoluteConc = 1.0;
+  cosolute.solvent.st.densityCoef = {0.0, 0.9982, 0.0, 12.0};  // 0.12 g/ml more per mol/l
+  cosolute.solvent.st.viscosityCoef = {0.0, 1.0, 0.0, 10.0};
+  cosolute.solvent.vbar = 0.74f;
+  cases.push_back({"static grid, sedimenting cosolute", Propagator::StaticGrid, cosolute, 200});
   // One non-ideal species, s = s0/(1 + ks c), D = D0 (1 + kd c).
   SimInput nonideal = RampedInput(5.0, 6e-7);
   nonideal.coefficients.model = CoefficientModel::NonidealSpecies;
@@ -524,13 +536,6 @@ TEST(SimInput, TheBufferComputationGivesTheSameProfilesWhateverAnalysisIsBound) 
 // they advance (and the association table the concentration-dependent ones build
 // for the run), so a read of the data set, the Lamm settings or the model flags
 // there does not compile.
-std::string ReadSource(const std::string& path) {
-  std::ifstream f(std::string(TARMIC_SOURCE_DIR) + "/" + path);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
 TEST(SimInput, TheSolvesReachOnlyTheRunStateParts) {
   // "Part" is the accessor template's own parameter (numerics/analysis.h).
   const std::set<std::string> runState = {"SimRunState", "SimClockState", "SimArraysState",
@@ -538,33 +543,20 @@ TEST(SimInput, TheSolvesReachOnlyTheRunStateParts) {
                                           "CoefficientModelsState",
                                           // the key stepping of the reacting solve's flux tables
                                           "FluxTablesState"};
-  const std::regex include("#include \"([^\"]+)\"");
-  const std::regex part("CurrentPart<([A-Za-z0-9_]+)>");
   for (const char* unit : {"propagators/static_grid_propagator.cpp", "propagators/moving_hat_propagator.cpp",
                            "propagators/nonideal_propagators.cpp", "propagators/reacting_system.cpp",
                            "propagators/buffer_component.cpp"}) {
     SCOPED_TRACE(unit);
-    std::set<std::string> seen;
-    std::vector<std::string> open = {unit};
-    std::set<std::string> parts;
-    while (!open.empty()) {
-      const std::string file = open.back();
-      open.pop_back();
-      if (!seen.insert(file).second) continue;
-      const std::string text = ReadSource(file);
-      ASSERT_FALSE(text.empty()) << file;
-      for (std::sregex_iterator i(text.begin(), text.end(), include), e; i != e; ++i)
-        open.push_back((*i)[1]);
-      for (std::sregex_iterator i(text.begin(), text.end(), part), e; i != e; ++i)
-        parts.insert((*i)[1]);
-    }
-    EXPECT_GT(seen.size(), 5u);
-    EXPECT_TRUE(parts.count("SimRunState"));  // the census sees the parts it should
-    for (const std::string& p : parts) EXPECT_TRUE(runState.count(p)) << p << " is reachable";
+    const testing::IncludeClosure closure = testing::IncludeClosureOf(unit);
+    ASSERT_TRUE(closure.complete);
+    EXPECT_GT(closure.files.size(), 5u);
+    EXPECT_TRUE(closure.parts.count("SimRunState"));  // the census sees the parts it should
+    for (const std::string& p : closure.parts) EXPECT_TRUE(runState.count(p)) << p << " is reachable";
     for (const char* header : {"scandata/data_set.h", "modelfit/lamm_settings.h", "modelfit/model_flags.h",
                                "lamm/lamm_globals.h", "propagators/solvent_settings.h",
-                               "propagators/reacting_system.h", "propagators/buffer_sedimentation.h"})
-      EXPECT_FALSE(seen.count(header)) << header;
+                               "propagators/reacting_system.h", "propagators/buffer_sedimentation.h",
+                               "propagators/sim_arrays_doors.h"})
+      EXPECT_FALSE(closure.files.count(header)) << header;
   }
 }
 

@@ -14,6 +14,7 @@
 #include "modelfit/lamm_settings.h"
 #include "services/run_switches.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "scandata/data_set.h"
 #include "tests/lamm/lamm_test_support.h"
 

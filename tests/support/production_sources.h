@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +45,36 @@ inline std::vector<std::pair<std::string, std::string>> ProductionSources() {
   for (const std::filesystem::path& rel : ProductionSourcePaths())
     sources.emplace_back(rel.generic_string(), ProductionSource(rel));
   return sources;
+}
+
+// What a translation unit reaches through its project includes ("..."), walked
+// from the unit: every file (relative to the root) and every analysis part it can
+// name through the accessor template (CurrentPart<X>). A census by the compiler: a
+// part a unit cannot reach is a part its code cannot read.
+struct IncludeClosure {
+  std::set<std::string> files;
+  std::set<std::string> parts;
+  bool complete = true;  // every included file was found
+};
+
+inline IncludeClosure IncludeClosureOf(const std::string& unit) {
+  static const std::regex include("#include \"([^\"]+)\"");
+  static const std::regex part("CurrentPart<([A-Za-z0-9_]+)>");
+  IncludeClosure closure;
+  std::vector<std::string> open = {unit};
+  while (!open.empty()) {
+    const std::string file = open.back();
+    open.pop_back();
+    if (!closure.files.insert(file).second) continue;
+    if (!std::filesystem::exists(std::filesystem::path(TARMIC_SOURCE_DIR) / file)) {
+      closure.complete = false;
+      continue;
+    }
+    const std::string text = ProductionSource(file);
+    for (std::sregex_iterator i(text.begin(), text.end(), include), e; i != e; ++i) open.push_back((*i)[1]);
+    for (std::sregex_iterator i(text.begin(), text.end(), part), e; i != e; ++i) closure.parts.insert((*i)[1]);
+  }
+  return closure;
 }
 
 }  // namespace tarmic::testing
