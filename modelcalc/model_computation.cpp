@@ -178,6 +178,23 @@ void WriteInitialProfile(const ModelInput& in, double loading, double scale) {
   }
 }
 
+// The input of a concentration-dependent solve: the input's geometry and solvent,
+// settings, the rotor as the run state holds it and the constants of law. False
+// with the refusal the solve gives (the arrays, cell and rotor first, then the law).
+bool ConcentrationDependentInput(const ModelInput& in, const SimRunSettings& settings, const CoefficientModelValues& law,
+                                 bool movingHat, SimInput* input, SimOutcome* refused) {
+  if (movingHat) SetHatCellEnds(settings.meniscus, settings.bottom);
+  if (!NonidealRunCanStart(settings, movingHat, refused)) return false;
+  *input = in.run;
+  input->settings = settings;
+  input->species = {};
+  input->rotor = CurrentSimRotor();
+  std::string message;
+  if (PrepareCoefficientModel(law, &input->coefficients, &message)) return true;
+  *refused = {SimStatus::InvalidInput, message};
+  return false;
+}
+
 // ---- one propagator run ----
 
 class SpeciesRun {
@@ -224,8 +241,15 @@ class SpeciesRun {
     progress.Start();
     SimOutcome outcome;
     if (concDependent) {
-      outcome = lammSettingsPart.bMovingHat ? SolveNonidealLammMovingHat(settings, progress)
-                           : SolveNonidealLammClaverie(settings, progress);
+      // Slot 1 as the one non-ideal species of the input's law, with this solve's s and D.
+      CoefficientModelValues law = model_.coefficients;
+      law.nonidealSpecies = true;
+      law.s1 = static_cast<float>(SimRun().dSimS);
+      law.d1 = static_cast<float>(SimRun().dSimD);
+      const bool movingHat = lammSettingsPart.bMovingHat;
+      SimInput input;
+      if (!ConcentrationDependentInput(model_, settings, law, movingHat, &input, &outcome)) return outcome;
+      outcome = movingHat ? SolveNonidealLammMovingHat(input, progress) : SolveNonidealLammClaverie(input, progress);
     } else if (lammSettingsPart.bMovingHat) {
       outcome = SolveLammMovingHat(AttemptInput(settings), progress);
       MoveHatGrid();
@@ -634,29 +658,23 @@ void DLSSpeciesLoop(const ModelInput& in, ModelResult& result) {
   if (intensityACF) SquareModelIntoIntensityACF(in, firstIncluded);
 }
 
-// D of the self-association and non-ideal records in cm^2/s, in place.
-void SingleComponentDiffusion() {
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelOptionsPart = ModelOptions();
-  auto fromMass = [](float s, float M) {
-    return static_cast<float>(s * 1e-13 * DataSet().fRT / ((1.0 - SolventConstants().fVRho) * (M > 0.0f ? M : 1e-10)));
-  };
-  // The oligomers of the 1-2-4 and 1-4-8 models are given by their masses in
-  // either parametrisation (the oligomers' are multiples of the monomer's).
-  const bool table = modelFlagsPart.bAssoc148 || modelFlagsPart.bAssoc124;
-  LinearAmplitudes().bSkipLinearFit = table && !(modelOptionsPart.fOligoD3 > 0.0f);
+// The input's law with D in cm^2/s. The model record's D follow (the record after a
+// computation holds them in cm^2/s, as the result text reads them), and a 1-2-4 or
+// 1-4-8 model whose largest oligomer has no D is a constant signal (no solve).
+CoefficientModelValues SingleComponentLaw(const ModelInput& in) {
+  CoefficientModelValues law = in.coefficients;
+  CoefficientDiffusionToCgs(law, in.model.fitMAndS, DataSet().fRT, SolventConstants().fVRho);
+  auto& record = ModelOptions();
+  record.fD1 = law.d1;
+  record.fD2 = law.d2;
+  const bool table = law.assoc148 || law.assoc124;
   if (table) {
-    if (modelOptionsPart.fOligoD1 > 0.0f) modelOptionsPart.fOligoD1 = fromMass(modelOptionsPart.fOligoS1, modelOptionsPart.fOligoD1);
-    if (modelOptionsPart.fOligoD2 > 0.0f) modelOptionsPart.fOligoD2 = fromMass(modelOptionsPart.fOligoS2, modelOptionsPart.fOligoD2);
-    if (modelOptionsPart.fOligoD3 > 0.0f) modelOptionsPart.fOligoD3 = fromMass(modelOptionsPart.fOligoS3, modelOptionsPart.fOligoD3);
+    record.fOligoD1 = law.oligoD[0];
+    record.fOligoD2 = law.oligoD[1];
+    record.fOligoD3 = law.oligoD[2];
   }
-  if (!modelFlagsPart.bFitMAndS) {
-    modelOptionsPart.fD1 *= 1e-7f;
-    modelOptionsPart.fD2 *= 1e-7f;
-    return;
-  }
-  modelOptionsPart.fD1 = fromMass(modelOptionsPart.fS1, modelOptionsPart.fD1);
-  modelOptionsPart.fD2 = fromMass(modelOptionsPart.fS2, modelOptionsPart.fD2);
+  LinearAmplitudes().bSkipLinearFit = table && !(in.coefficients.oligoD[2] > 0.0f);
+  return law;
 }
 
 // The start state of the single-component and reacting solves.
@@ -752,8 +770,8 @@ void SingleComponentBranch(Window* window, const ModelInput& in, ModelResult& re
   }
   WriteInitialProfile(in, single.loading, 1.0);
   simRunPart.dSimRpm = LastRpm();
-  // The concentration-dependent solves take the record's D in cm^2/s.
-  SingleComponentDiffusion();
+  // The concentration-dependent solves take the law's D in cm^2/s.
+  const CoefficientModelValues law = SingleComponentLaw(in);
   if (!linearAmplitudesPart.bSkipLinearFit) {
     const SimRunSettings settings = SolveSettings(in);
     auto attempt = [&] {
@@ -761,10 +779,10 @@ void SingleComponentBranch(Window* window, const ModelInput& in, ModelResult& re
       ShowSimulationProgress progress = MakeProgress();
       progress.Start();
       SimOutcome outcome;
-      if (model.assoc148 || model.assoc124 || !lammSettingsPart.bMovingHat)
-        outcome = SolveNonidealLammClaverie(settings, progress);
-      else
-        outcome = SolveNonidealLammMovingHat(settings, progress);
+      const bool movingHat = !(model.assoc148 || model.assoc124) && lammSettingsPart.bMovingHat;
+      SimInput input;
+      if (ConcentrationDependentInput(in, settings, law, movingHat, &input, &outcome))
+        outcome = movingHat ? SolveNonidealLammMovingHat(input, progress) : SolveNonidealLammClaverie(input, progress);
       if (lammSettingsPart.bMovingHat) MoveHatGrid();
       return outcome;
     };
@@ -816,22 +834,26 @@ void ReactingBranch(Window* window, const ModelInput& in, ModelResult& result) {
     MergeModelStatus(result, ModelStatus::Failed);
     return;
   }
-  InitReactingSystem();
+  ReactingValues values = in.reacting;
+  InitReactingSystem(values);
   simRunPart.dSimRpm = LastRpm();
-  // The solve reads the reacting record, laid from the input's vector: its masses
-  // become D in cm^2/s there.
-  if (!ReactingMassesToD(in.model.fitMAndS, dataSetPart.fRT, SolventConstants().fVRho))
+  // The solve takes the input's masses as D in cm^2/s; the record holds them so
+  // after the computation, as the model's display reads them.
+  if (!ReactingMassesToD(values, in.model.fitMAndS, dataSetPart.fRT, SolventConstants().fVRho))
     return refuse("the masses of A, B and AB must be positive");
-  const SimRunSettings settings = SolveSettings(in);
+  KeepReactingDiffusion(values);
+  SimInput input;
+  input.settings = SolveSettings(in);
+  input.reacting = values;
   auto attempt = [&] {
     ResetSingleRun(window);
     ShowSimulationProgress progress = MakeProgress();
     progress.Start();
-    return SolveReactingLamm(settings, progress);
+    return SolveReactingLamm(input, progress);
   };
   const SimOutcome outcome = RefineWhileBalanceLost(attempt(), LammArrays().nSimGridPointsAllocated,
                                                     [&in](int n) { return RefinedSingleRunGrid(n, InputCell(in)); }, [&] {
-                                                      InitReactingSystem();
+                                                      InitReactingSystem(values);
                                                       return attempt();
                                                     });
   // Every discretization error of the reacting model is shown, also during a fit.
@@ -985,9 +1007,10 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
-  // The model's variables that the layers below read (the coefficient laws, the
-  // reacting record, the linear step) hold the input's values. The grid is laid in
-  // the input's cell (InputCell), which the builders take as a value.
+  // The model's variables that the layers below read (the reacting record, the
+  // linear step) hold the input's values. The grid is laid in the input's cell
+  // (InputCell) and the coefficient laws are made from the input's law: the
+  // builders and the laws take them as values.
   LayModelInput(in);
   OpenDetectionBracket();
   if (!dls && !PrepareSimArrays(in)) {

@@ -4,6 +4,8 @@
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
 #include "propagators/inhomogeneous_solvent.h"
+#include "propagators/nonideal_doors.h"
+#include "propagators/reacting_doors.h"
 #include "propagators/reacting_system.h"
 #include "propagators/sim_run.h"
 #include "scandata/analysis_switches.h"
@@ -62,6 +64,7 @@ ModelInput CurrentModelInput() {
   in.single.logKs = options.fLogKs;
   in.single.logKd = options.fLogKd;
   if (m.reacting) in.reacting = CurrentReactingValues();
+  in.coefficients = CurrentCoefficientModelValues();
 
   in.run.settings = CurrentSimRunSettings();
   in.run.geometry = CurrentSimGeometry();
@@ -82,6 +85,22 @@ void LayModelInput(const ModelInput& input) {
     if ((switches.pSpeciesLinked[k] != 0) != input.species[static_cast<std::size_t>(k)].included)
       switches.pSpeciesLinked[k] = input.species[static_cast<std::size_t>(k)].included ? 1 : 0;
   UnpackModelParams();
+}
+
+void CoefficientDiffusionToCgs(CoefficientModelValues& v, bool fitMAndS, float rt, float vRho) {
+  auto fromMass = [rt, vRho](float s, float M) {
+    return static_cast<float>(s * 1e-13 * rt / ((1.0 - vRho) * (M > 0.0f ? M : 1e-10)));
+  };
+  if (v.assoc148 || v.assoc124)
+    for (int j = 0; j < 3; ++j)
+      if (v.oligoD[j] > 0.0f) v.oligoD[j] = fromMass(v.oligoS[j], v.oligoD[j]);
+  if (!fitMAndS) {
+    v.d1 *= 1e-7f;
+    v.d2 *= 1e-7f;
+    return;
+  }
+  v.d1 = fromMass(v.s1, v.d1);
+  v.d2 = fromMass(v.s2, v.d2);
 }
 
 int FirstIncludedSlot(const ModelInput& input) {

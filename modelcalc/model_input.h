@@ -7,12 +7,12 @@
 // What stays in the analysis is the working state the computation writes: the fit
 // rows, the signal tables, the simulation arrays and their grid, the algorithm and
 // grid size it chooses, the run state. The grid is laid in the input's cell
-// (InputCell): the builders of the simulation arrays take the cell as a value. The
-// other layers below the computation (the coefficient laws of the
-// concentration-dependent models, the reacting record, the linear step) read the
-// model's variables; the computation unpacks the input's parameter vector into
-// them before it starts (LayModelInput), as every computation unpacked the vector
-// of the analysis.
+// (InputCell) and the coefficient laws of the concentration-dependent models are
+// made from the input's law (coefficients): the builders and the laws take them as
+// values. The other layers below the computation (the reacting record, the linear
+// step) read the model's variables; the computation unpacks the input's parameter
+// vector into them before it starts (LayModelInput), as every computation unpacked
+// the vector of the analysis.
 //
 // Units: s in S, D in cm^2/s (the slot value in 1e-7 cm^2/s), M in g/mol, radii cm.
 #pragma once
@@ -20,6 +20,7 @@
 #include <array>
 
 #include "modelfit/model_params.h"
+#include "propagators/coefficient_models.h"
 #include "propagators/reacting_values.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/sim_input.h"
@@ -72,6 +73,10 @@ struct ModelInput {
   ModelBranches model;
   SingleComponentValues single;
   ReactingValues reacting;  // A + B <--> AB: loadings, extinctions, s, log Ka
+  // The coefficient law of the self-association and non-ideal models (and of a
+  // non-ideal slot 1) as the parameter vector gives it: D in the vector's units
+  // (1e-7 cm^2/s, or M under fitMAndS) until CoefficientDiffusionToCgs.
+  CoefficientModelValues coefficients;
   // The run-level values of every solve: the cell (meniscus, bottom above), fitting
   // limits and Lamm settings as they stand before the species loop, the geometry and
   // the solvent. The algorithm and grid chosen per species are the computation's.
@@ -88,6 +93,11 @@ ModelInput CurrentModelInput();
 // Writes the input's parameter vector into the analysis and unpacks it: the model's
 // variables the layers below the computation read hold the input's values.
 void LayModelInput(const ModelInput& input);
+
+// The law's D of the one component and of the oligomers in cm^2/s, from the units
+// of the parameter vector: M by the Svedberg equation under fitMAndS (rt: R T;
+// vRho: vbar rho), else 1e-7 cm^2/s; the 1-2-4 and 1-4-8 oligomers always by mass.
+void CoefficientDiffusionToCgs(CoefficientModelValues& v, bool fitMAndS, float rt, float vRho);
 
 // The input's cell, where the computation lays its grid.
 inline GridCell InputCell(const ModelInput& input) { return {input.meniscus, input.bottom}; }

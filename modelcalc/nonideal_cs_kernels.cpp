@@ -20,6 +20,7 @@
 #include "modelfit/model_options.h"
 #include "services/run_switches.h"
 #include "propagators/coefficient_models.h"
+#include "propagators/nonideal_doors.h"
 #include "propagators/nonideal_propagators.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/sim_arrays_doors.h"

@@ -43,8 +43,8 @@ void LoadMultipleNonideality(CLammIdeal& lamm, const ModelInput& in) {
   nonIdeality.bConcDependentModel = true;
   nonIdeality.fLogKs = in.single.logKs;
   nonIdeality.fLogKd = in.single.logKd;
-  nonIdeality.bKsOn = nonIdeality.bKdOn = modelOptionsPart.bRepulsiveNonideality;
-  nonIdeality.dNonIdealParam = DataSet().dSignalPerConcentration;
+  nonIdeality.bKsOn = nonIdeality.bKdOn = in.coefficients.repulsive;
+  nonIdeality.dNonIdealParam = in.coefficients.signalPerConcentration;
   nonIdeality.dS = in.single.s1;
   nonIdeality.dD = D1;
   nonIdeality.dConc0 = amplitude1;

@@ -5,8 +5,6 @@
 #include <cmath>
 #include <vector>
 
-#include "modelfit/model_flags.h"
-#include "modelfit/model_options.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/solvent_settings.h"
 
@@ -71,55 +69,51 @@ bool CoefficientConstants::AllFloat() const {
   }
 }
 
-bool PrepareCoefficientModel(CoefficientConstants* k, std::string* message) {
-  auto& dataSetPart = DataSet();
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelOptionsPart = ModelOptions();
+bool PrepareCoefficientModel(const CoefficientModelValues& v, CoefficientConstants* k, std::string* message) {
   *k = CoefficientConstants{};
-  k->s1 = modelOptionsPart.fS1;
-  k->d1 = modelOptionsPart.fD1;
-  k->s2 = modelOptionsPart.fS2;
-  k->d2 = modelOptionsPart.fD2;
-  if (modelFlagsPart.bCsNonideal || modelFlagsPart.bNonidealSpecies) {
-    k->model = modelFlagsPart.bCsNonideal ? CoefficientModel::NonidealCs : CoefficientModel::NonidealSpecies;
-    if (modelOptionsPart.bCosoluteCoefficients) {
-      if (modelFlagsPart.bCsNonideal) {
+  k->s1 = v.s1;
+  k->d1 = v.d1;
+  k->s2 = v.s2;
+  k->d2 = v.d2;
+  if (v.csNonideal || v.nonidealSpecies) {
+    k->model = v.csNonideal ? CoefficientModel::NonidealCs : CoefficientModel::NonidealSpecies;
+    if (v.cosoluteCoefficients) {
+      if (v.csNonideal) {
         if (message) *message = "s(c) and D(c) of a sedimenting cosolute are not available in this simulation";
         return false;
       }
       k->model = CoefficientModel::CosoluteCoefficients;
-      k->cscl = modelOptionsPart.bCsClCoefficients;
+      k->cscl = v.csclCoefficients;
       return k->cscl || ReadCosoluteCoefficientTables(&k->sCoef, &k->dCoef, message);
     }
-    if (!(dataSetPart.dSignalPerConcentration > 0) || !std::isfinite(dataSetPart.dSignalPerConcentration)) {
+    if (!(v.signalPerConcentration > 0) || !std::isfinite(v.signalPerConcentration)) {
       if (message) *message = "the signal per mg/ml must be positive";
       return false;
     }
     // ks, kd are entered per mg/ml; the profile is in signal units.
-    const double sign = modelOptionsPart.bRepulsiveNonideality ? 1.0 : -1.0;
-    k->ks = sign * std::pow(10.0, modelOptionsPart.fLogKs) / dataSetPart.dSignalPerConcentration;
-    k->kd = sign * std::pow(10.0, modelOptionsPart.fLogKd) / dataSetPart.dSignalPerConcentration;
+    const double sign = v.repulsive ? 1.0 : -1.0;
+    k->ks = sign * std::pow(10.0, v.logKs) / v.signalPerConcentration;
+    k->kd = sign * std::pow(10.0, v.logKd) / v.signalPerConcentration;
     return true;
   }
-  if (modelFlagsPart.bMonomerDimer) {
+  if (v.monomerDimer) {
     k->model = CoefficientModel::MonomerDimer;
-    k->K = std::pow(10.0, modelOptionsPart.fAssocLogK);
-    k->dimerNonideal = modelOptionsPart.bDimerNonideal;
-    if (modelOptionsPart.bDimerNonideal) k->ks = std::pow(10.0, modelOptionsPart.fLogKs);
-  } else if (modelFlagsPart.bMonomerTrimer) {
+    k->K = std::pow(10.0, v.logK);
+    k->dimerNonideal = v.dimerNonideal;
+    if (v.dimerNonideal) k->ks = std::pow(10.0, v.logKs);
+  } else if (v.monomerTrimer) {
     k->model = CoefficientModel::MonomerTrimer;
-    k->K = std::pow(10.0, modelOptionsPart.fAssocLogK);
+    k->K = std::pow(10.0, v.logK);
     k->K2 = k->K * k->K;
     k->K3 = k->K2 * k->K;
-  } else if (modelFlagsPart.bAssoc124 || modelFlagsPart.bAssoc148) {
+  } else if (v.assoc124 || v.assoc148) {
     k->model = CoefficientModel::AssociationTable;
-    k->assoc148 = modelFlagsPart.bAssoc148;
-    k->Ka = std::pow(10.0, modelOptionsPart.fAssocLogKa);
-    k->Kb = std::pow(10.0, modelOptionsPart.fAssocLogKb);
-    const float s[3] = {modelOptionsPart.fOligoS1, modelOptionsPart.fOligoS2, modelOptionsPart.fOligoS3}, d[3] = {modelOptionsPart.fOligoD1, modelOptionsPart.fOligoD2, modelOptionsPart.fOligoD3};
+    k->assoc148 = v.assoc148;
+    k->Ka = std::pow(10.0, v.logKa);
+    k->Kb = std::pow(10.0, v.logKb);
     for (int j = 0; j < 3; ++j) {
-      k->oligoS[j] = s[j];
-      k->oligoD[j] = d[j];
+      k->oligoS[j] = v.oligoS[j];
+      k->oligoD[j] = v.oligoD[j];
     }
   }
   return true;

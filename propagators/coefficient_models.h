@@ -10,9 +10,10 @@
 //     (repulsive; both signs flipped for attractive non-ideality),
 //   - the kernels of the non-ideal c(s) (bCsNonideal): the same law in the total
 //     concentration of the whole distribution at the middle of the step.
-// The parameters are those of modelfit/model_options.h (fS1, fD1, fS2, fD2 in S and
-// cm^2/s as the model computation prepares them; log10 constants). All profile and
-// coefficient arrays are one-based over nodes 1..N.
+// The law is made from a value (CoefficientModelValues: the model's switches and
+// parameters, s in S and D in cm^2/s, log10 constants); the model computation
+// builds it from its input, the forms in nonideal_doors.h from the analysis' model
+// record. All profile and coefficient arrays are one-based over nodes 1..N.
 #pragma once
 
 #include "numerics/analysis.h"
@@ -65,13 +66,30 @@ struct CoefficientConstants {
   bool AllFloat() const;
 };
 
-// Reads the model switches and parameters into k. A non-ideal species with
-// bCosoluteCoefficients follows the cosolute law (bCsClCoefficients: the CsCl
-// formulas, else the coefficient files, read here). False, with a message, when the
-// model cannot be run: a coefficient file cannot be read, the non-ideal c(s) asks
-// for the cosolute law, or a non-positive signal per mg/ml leaves ks and kd
-// undefined.
-bool PrepareCoefficientModel(CoefficientConstants* k, std::string* message);
+// What a coefficient law is made from: which model is on and its parameters.
+struct CoefficientModelValues {
+  bool monomerDimer = false, monomerTrimer = false, assoc124 = false, assoc148 = false;
+  bool nonidealSpecies = false;  // one non-ideal species
+  bool csNonideal = false;       // the kernels of the non-ideal c(s)
+  float s1 = 0.0f, d1 = 0.0f;    // monomer (or the non-ideal species): S, cm^2/s
+  float s2 = 0.0f, d2 = 0.0f;    // dimer or trimer
+  float logK = 0.0f;             // log10 of the monomer-dimer or monomer-trimer constant
+  bool dimerNonideal = false;    // the dimer's s divided by 1 + ks c
+  float logKs = -8.0f, logKd = -8.0f;  // log10 ks, kd per mg/ml
+  bool repulsive = true;               // the non-ideality repulsive (else both signs flip)
+  bool cosoluteCoefficients = false;   // s(c), D(c) of a cosolute instead of ks, kd
+  bool csclCoefficients = false;       //   the built-in CsCl law (else the coefficient files)
+  float logKa = 0.0f, logKb = 0.0f;    // 1-2-4 / 1-4-8 constants
+  float oligoS[3] = {0, 0, 0}, oligoD[3] = {0, 0, 0};  // their oligomers: S, cm^2/s
+  double signalPerConcentration = 0.0;  // signal per mg/ml (ks, kd are per mg/ml)
+};
+
+// Makes the law of v in k. A non-ideal species with the cosolute coefficients
+// follows the cosolute law (the CsCl formulas, else the coefficient files, read
+// here by the paths of the solvent settings). False, with a message, when the model
+// cannot be run: a coefficient file cannot be read, the non-ideal c(s) asks for the
+// cosolute law, or a non-positive signal per mg/ml leaves ks and kd undefined.
+bool PrepareCoefficientModel(const CoefficientModelValues& v, CoefficientConstants* k, std::string* message);
 
 // s and D of the model at concentration c (signal units). The non-ideal c(s)
 // kernels take c as the total concentration of the distribution.

@@ -678,24 +678,4 @@ SimOutcome SolveNonidealLammMovingHat(const SimInput& input, SimProgress& progre
   return outcome;
 }
 
-// The forms that take settings: the input built from the current analysis at the
-// door (CurrentNonidealInput, which gives the refusals in the order of the run's checks).
-SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress& progress,
-                                     const CoefficientConstants* constants) {
-  SimInput input;
-  SimOutcome refused;
-  if (!CurrentNonidealInput(settings, false, constants, &input, &refused)) return refused;
-  return SolveNonidealLammClaverie(input, progress);
-}
-
-SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
-                                      const CoefficientConstants* constants,
-                                      NonidealHatReport* report) {
-  SetHatCellEnds(settings.meniscus, settings.bottom);
-  SimInput input;
-  SimOutcome refused;
-  if (!CurrentNonidealInput(settings, true, constants, &input, &refused)) return refused;
-  return SolveNonidealLammMovingHat(input, progress, report);
-}
-
 }  // namespace tarmic

@@ -13,11 +13,9 @@
 // dSimDt = dInitialDt, the error limits, dSimRpm and the acceleration state, and
 // a progress object whose Start() set the first scan.
 //
-// The forms that take a SimInput read no part of the analysis for what it carries
-// (settings, rotor, the model's constants in input.coefficients). The forms that
-// take settings: constants, the model's constants; null reads them from the model
-// switches and parameters (PrepareCoefficientModel). The non-ideal c(s) kernels
-// pass their own with the total-concentration callback.
+// The forms here take a SimInput and read no part of the analysis for what it
+// carries (settings, rotor, the model's constants in input.coefficients). The forms
+// that take settings and the analysis' model record are in nonideal_doors.h.
 #pragma once
 
 #include "propagators/coefficient_models.h"
@@ -32,8 +30,6 @@ namespace tarmic {
 // ten halvings end the run as Diverged. With "fix timestep" every step is
 // dMaxRelChange seconds. The 1-2-4 and 1-4-8 models always come here.
 SimOutcome SolveNonidealLammClaverie(const SimInput& input, SimProgress& progress);
-SimOutcome SolveNonidealLammClaverie(const SimRunSettings& settings, SimProgress& progress,
-                                     const CoefficientConstants* constants = nullptr);
 
 // Moving grid: the inner nodes move outward as r_i = r0_i exp(w^2 s* (t - t0))
 // with the frame s* (the automatic s_grid takes the model's s), so that a boundary
@@ -53,20 +49,11 @@ struct NonidealHatReport {
 };
 SimOutcome SolveNonidealLammMovingHat(const SimInput& input, SimProgress& progress,
                                       NonidealHatReport* report = nullptr);
-SimOutcome SolveNonidealLammMovingHat(const SimRunSettings& settings, SimProgress& progress,
-                                      const CoefficientConstants* constants = nullptr,
-                                      NonidealHatReport* report = nullptr);
 
 // The checks of a run's entry before the model's constants are taken: the arrays
 // (with the concentration-dependent block; the moving-hat block when movingHat) and
 // the cell, rotor and error limit. False with the refusal.
 bool NonidealRunCanStart(const SimRunSettings& settings, bool movingHat, SimOutcome* refused);
 
-// The input of a concentration-dependent solve from the current analysis: settings,
-// its rotor and geometry, and constants (null: the model's, PrepareCoefficientModel).
-// False with the refusal the solve gives when it cannot start (in the order of its
-// checks: arrays, cell and rotor, then the model's constants).
-bool CurrentNonidealInput(const SimRunSettings& settings, bool movingHat,
-                          const CoefficientConstants* constants, SimInput* input, SimOutcome* refused);
 
 }  // namespace tarmic

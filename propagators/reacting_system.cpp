@@ -207,6 +207,21 @@ ReactingDerived ReactingEquilibrium(const ReactingValues& v) {
   return d;
 }
 
+bool ReactingMassesToD(ReactingValues& values, bool massAndS, double rt, double vRho) {
+  float* d[3] = {&values.DA, &values.DB, &values.DAB};
+  const float s[3] = {values.sA, values.sB, values.sAB};
+  if (!massAndS) {
+    for (float* v : d) *v *= 1e-7f;
+    return true;
+  }
+  const double buoyancy = 1.0 - vRho;
+  if (!(buoyancy > 0) || !(rt > 0)) return false;
+  for (float* v : d)
+    if (!(*v > 0)) return false;
+  for (int k = 0; k < 3; ++k) *d[k] = static_cast<float>(s[k] * 1e-13 * rt / (buoyancy * *d[k]));
+  return true;
+}
+
 ReactingDerived LayReactingLoading(const ReactingValues& v) {
   auto& lammArraysPart = LammArrays();
   auto& localPart = Local();

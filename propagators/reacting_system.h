@@ -55,24 +55,23 @@ struct ReactingSystemState {
 };
 // The current analysis' ReactingSystemState.
 inline ReactingSystemState& Reaction() { return CurrentPart<ReactingSystemState>(); }
-// The model's values of the record for a solve (the flux tables as
-// FluxTablesEnabled() says now).
-ReactingValues CurrentReactingValues();
 
-// The form that takes the record: solves the values of the current analysis'
-// record (SolveReactingLamm of reacting_solve.h) with fReactDA/DB/DAB in cm^2/s,
-// writes Ka, ab(0) and extico ab back into the record, and holds bReactingOwnsKeys
-// while the solve shows its flux tables.
-SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress);
+// The forms that take the values and keep in the record what the model's display
+// reads of a solve. The forms that take the values from the record are in
+// reacting_doors.h.
 
-// Ka, ab(0), extico of AB of the record; the uniform loading equilibrium in every
-// level when the arrays exist (LayReactingLoading).
-void InitReactingSystem();
+// Solves input.reacting (SolveReactingLamm of reacting_solve.h), writes Ka, ab(0)
+// and extico ab into the record, and holds bReactingOwnsKeys while the solve shows
+// its flux tables.
+SimOutcome SolveReactingLamm(const SimInput& input, SimProgress& progress);
 
-// Replaces the masses fReactDA/DB/DAB by D in cm^2/s for a solve: with massAndS
-// D = s 1e-13 rt / ((1 - vRho) M), otherwise the stored D (1e-7 cm^2/s) x 1e-7.
-// False, changing nothing, when a mass is not positive or 1 - vRho <= 0.
-bool ReactingMassesToD(bool massAndS, double rt, double vRho);
+// Ka, ab(0), extico of AB of values into the record; the uniform loading
+// equilibrium in every level when the arrays exist (LayReactingLoading).
+void InitReactingSystem(const ReactingValues& values);
+
+// The D of A, B and AB of values (cm^2/s, as ReactingMassesToD gives them) into
+// the record, where they stand after a solve.
+void KeepReactingDiffusion(const ReactingValues& values);
 
 // The reacting record from the species slots just packed (loadings of A and B in
 // slots 9, 10, masses in 1, 2, s in 5-7, extico a in 4, log(Ka) in 8, extico b in

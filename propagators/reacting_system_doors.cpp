@@ -2,6 +2,7 @@
 // they take the values from the record, solve (reacting_solve.h) and store what the
 // solve derived back into the record. They sit apart from the solve so that the
 // solve's translation unit reaches no part of the analysis but the run state.
+#include "propagators/reacting_doors.h"
 #include "propagators/reacting_system.h"
 #include "numerics/analysis.h"
 
@@ -53,10 +54,7 @@ ReactingValues CurrentReactingValues() {
   return v;
 }
 
-SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress) {
-  SimInput input;
-  input.settings = settings;
-  input.reacting = CurrentReactingValues();
+SimOutcome SolveReactingLamm(const SimInput& input, SimProgress& progress) {
   ReactingDerived derived{Reaction().fReactKa, Reaction().fReactAB0, Reaction().dReactExticoAB};
   SimOutcome outcome;
   {
@@ -67,23 +65,28 @@ SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progre
   return outcome;
 }
 
-void InitReactingSystem() { StoreDerived(LayReactingLoading(CurrentReactingValues())); }
+SimOutcome SolveReactingLamm(const SimRunSettings& settings, SimProgress& progress) {
+  SimInput input;
+  input.settings = settings;
+  input.reacting = CurrentReactingValues();
+  return SolveReactingLamm(input, progress);
+}
 
+void InitReactingSystem(const ReactingValues& values) { StoreDerived(LayReactingLoading(values)); }
+
+void InitReactingSystem() { InitReactingSystem(CurrentReactingValues()); }
+
+void KeepReactingDiffusion(const ReactingValues& values) {
+  auto& reactionPart = Reaction();
+  reactionPart.fReactDA = values.DA;
+  reactionPart.fReactDB = values.DB;
+  reactionPart.fReactDAB = values.DAB;
+}
 
 bool ReactingMassesToD(bool massAndS, double rt, double vRho) {
-  auto& reactionPart = Reaction();
-  float* values[3] = {&reactionPart.fReactDA, &reactionPart.fReactDB, &reactionPart.fReactDAB};
-  const float s[3] = {reactionPart.fReactSA, reactionPart.fReactSB, reactionPart.fReactSAB};
-  if (!massAndS) {
-    for (float* v : values) *v *= 1e-7f;
-    return true;
-  }
-  const double buoyancy = 1.0 - vRho;
-  if (!(buoyancy > 0) || !(rt > 0)) return false;
-  for (float* v : values)
-    if (!(*v > 0)) return false;
-  for (int k = 0; k < 3; ++k)
-    *values[k] = static_cast<float>(s[k] * 1e-13 * rt / (buoyancy * *values[k]));
+  ReactingValues values = CurrentReactingValues();
+  if (!ReactingMassesToD(values, massAndS, rt, vRho)) return false;
+  KeepReactingDiffusion(values);
   return true;
 }
 

@@ -37,4 +37,9 @@ struct ReactingDerived {
 // The derived values of these (no arrays touched).
 ReactingDerived ReactingEquilibrium(const ReactingValues& values);
 
+// Replaces the masses of A, B and AB in values by D in cm^2/s for a solve: with
+// massAndS D = s 1e-13 rt / ((1 - vRho) M), otherwise the stored D (1e-7 cm^2/s)
+// x 1e-7. False, changing nothing, when a mass is not positive or 1 - vRho <= 0.
+bool ReactingMassesToD(ReactingValues& values, bool massAndS, double rt, double vRho);
+
 }  // namespace tarmic

@@ -104,7 +104,9 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
 
 // The analysis' model to values unlike the input's: s, D and loading of slot 1
 // (for the reacting model those of A), meniscus and bottom, in the parameter
-// vector and in the model's variables unpacked from it.
+// vector and in the model's variables unpacked from it; the switches of the
+// coefficient law that the vector does not hold, the signal per mg/ml its
+// non-ideality constants are given per, and the reacting solve's tolerance.
 void MisleadTheModel() {
   float* p = AnalysisSwitches().pParams;
   p[5] += 1.5f;
@@ -113,6 +115,11 @@ void MisleadTheModel() {
   p[13] -= 0.04f;
   p[14] += 0.03f;
   UnpackModelParams();
+  ModelOptions().bRepulsiveNonideality = !ModelOptions().bRepulsiveNonideality;
+  ModelOptions().bDimerNonideal = !ModelOptions().bDimerNonideal;
+  ModelOptions().fLogKs += 0.5f;
+  DataSet().dSignalPerConcentration *= 2.0;
+  Reaction().dFluxMismatchTolerance *= 10.0;
 }
 
 // Each case computes in an analysis of its own, so that nothing a model leaves in
@@ -202,7 +209,12 @@ TEST(ModelInput, TheComputationNamesNoValueTheInputCarries) {
       "SpeciesDiffusion(", "UnpackModelParams(", "bC1Nonideal", "fTimeOffset",
       "bTimeOffset", "fAssocLoading", "fReactExtico", "bFaxenApproximation", "bDiscreteModel",
       "bMonomerDimer", "bHeteroAssocModel", "bNonIdealMultiple", "bBufferSedCorrection", "bCumulants",
-      "bStokesRadii", "CurrentSimInput("};
+      "bStokesRadii", "CurrentSimInput(",
+      // the coefficient law of the self-association and non-ideal models
+      "fAssocLogK", "bRepulsiveNonideality", "bDimerNonideal", "bCosoluteCoefficients",
+      "bCsClCoefficients", "dSignalPerConcentration", "fOligoS", "fS2",
+      // the reacting system's record
+      "Reaction()"};
   for (const char* unit : {"modelcalc/model_computation.cpp", "modelcalc/species_model_cl.cpp"}) {
     SCOPED_TRACE(unit);
     const std::string code = tarmic::testing::ProductionSource(unit);

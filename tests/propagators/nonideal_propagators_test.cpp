@@ -14,6 +14,7 @@
 #include "modelfit/model_options.h"
 #include "propagators/coefficient_models.h"
 #include "propagators/moving_hat_propagator.h"
+#include "propagators/nonideal_doors.h"
 #include "propagators/nonideal_propagators.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/sim_arrays_doors.h"

@@ -3,6 +3,7 @@
 // when the affinity vanishes, one ideal species when A, B and AB move alike, the
 // complex alone when the affinity is strong; conservation of total A and total B,
 // the loading equilibrium, and how a run ends.
+#include "propagators/reacting_doors.h"
 #include "propagators/reacting_system.h"
 
 #include <gtest/gtest.h>

@@ -175,22 +175,27 @@ TEST_F(SimArrays, EveryGridIsLaidInTheCellItIsGiven) {
   DataSet().bDLSData = false;
 }
 
-// The census by the compiler: the grid builders reach no data set, and the model
-// computation, which lays its grid in its input's cell, cannot call the forms that
-// take the data set's.
-TEST(SimArraysCensus, TheBuildersReachNoDataSetAndTheComputationNoDoor) {
-  for (const char* unit : {"propagators/sim_arrays.cpp", "propagators/inhomogeneous_solvent.cpp"}) {
+// The census by the compiler: the grid builders and the coefficient laws reach
+// neither the data set nor the model record, and the model computation, which lays
+// its grid in its input's cell and makes the law and the reacting system's values
+// from its input, cannot call the forms that take them from the analysis.
+TEST(SimArraysCensus, TheBuildersAndLawsReachNoRecordAndTheComputationNoDoor) {
+  for (const char* unit : {"propagators/sim_arrays.cpp", "propagators/inhomogeneous_solvent.cpp",
+                           "propagators/coefficient_models.cpp"}) {
     const testing::IncludeClosure closure = testing::IncludeClosureOf(unit);
     ASSERT_TRUE(closure.complete) << unit;
     EXPECT_TRUE(closure.parts.count("SimArraysState")) << unit;  // the walk sees the parts
-    EXPECT_FALSE(closure.files.count("scandata/data_set.h")) << unit;
-    EXPECT_FALSE(closure.files.count("propagators/sim_arrays_doors.h")) << unit;
+    for (const char* header : {"scandata/data_set.h", "modelfit/model_options.h", "propagators/sim_arrays_doors.h",
+                               "propagators/nonideal_doors.h"})
+      EXPECT_FALSE(closure.files.count(header)) << unit << " reaches " << header;
   }
   for (const char* unit : {"modelcalc/model_computation.cpp", "modelcalc/species_model_cl.cpp"}) {
     const testing::IncludeClosure closure = testing::IncludeClosureOf(unit);
     ASSERT_TRUE(closure.complete) << unit;
     EXPECT_TRUE(closure.files.count("propagators/sim_arrays.h")) << unit;
     EXPECT_FALSE(closure.files.count("propagators/sim_arrays_doors.h")) << unit;
+    EXPECT_FALSE(closure.files.count("propagators/nonideal_doors.h")) << unit;
+    EXPECT_FALSE(closure.files.count("propagators/reacting_doors.h")) << unit;
   }
 }
 
