@@ -559,7 +559,7 @@ void SpeciesLoop(Window* window, const ModelInput& in, ModelResult& result) {
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
     simRunPart.iCurrentSpecies = k;
     const ModelStatus status = in.model.bufferCorrection && k == nSpeciesSlots
-                                   ? SolveBufferSlot(window, k)
+                                   ? SolveBufferSlot(window, in, k)
                                    : SpeciesSlot(window, in, k, firstIncluded);
     MergeModelStatus(result, status);
     simRunPart.pSimWindow = nullptr;
@@ -729,7 +729,7 @@ void BufferAfterSingleComponent(Window* window, const ModelInput& in, ModelResul
   auto& simRunPart = SimRun();
   if (!in.model.bufferCorrection || bUserAbort) return;
   simRunPart.iCurrentSpecies = nSpeciesSlots;
-  const SimOutcome outcome = CalculateBufferSedimentation(window);
+  const SimOutcome outcome = CalculateBufferSedimentation(window, in.buffer, InputCell(in));
   MergeModelStatus(result, ShowOutcome(window, outcome));
   simRunPart.iCurrentSpecies = 1;
 }
@@ -1007,10 +1007,9 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
-  // The model's variables that the layers below read (the reacting record, the
-  // linear step) hold the input's values. The grid is laid in the input's cell
-  // (InputCell) and the coefficient laws are made from the input's law: the
-  // builders and the laws take them as values.
+  // The model's variables that the linear step reads hold the input's values. The
+  // grid is laid in the input's cell (InputCell); the coefficient laws, the
+  // reacting system and the buffer component take the input's values.
   LayModelInput(in);
   OpenDetectionBracket();
   if (!dls && !PrepareSimArrays(in)) {

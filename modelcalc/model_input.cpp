@@ -3,6 +3,7 @@
 #include "modelcalc/model_steps.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
+#include "propagators/buffer_sedimentation.h"
 #include "propagators/inhomogeneous_solvent.h"
 #include "propagators/nonideal_doors.h"
 #include "propagators/reacting_doors.h"
@@ -65,6 +66,7 @@ ModelInput CurrentModelInput() {
   in.single.logKd = options.fLogKd;
   if (m.reacting) in.reacting = CurrentReactingValues();
   in.coefficients = CurrentCoefficientModelValues();
+  if (m.bufferCorrection) in.buffer = CurrentBufferSedModel();
 
   in.run.settings = CurrentSimRunSettings();
   in.run.geometry = CurrentSimGeometry();

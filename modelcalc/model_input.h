@@ -7,12 +7,12 @@
 // What stays in the analysis is the working state the computation writes: the fit
 // rows, the signal tables, the simulation arrays and their grid, the algorithm and
 // grid size it chooses, the run state. The grid is laid in the input's cell
-// (InputCell) and the coefficient laws of the concentration-dependent models are
-// made from the input's law (coefficients): the builders and the laws take them as
-// values. The other layers below the computation (the reacting record, the linear
-// step) read the model's variables; the computation unpacks the input's parameter
-// vector into them before it starts (LayModelInput), as every computation unpacked
-// the vector of the analysis.
+// (InputCell); the coefficient laws of the concentration-dependent models, the
+// reacting system and the buffer component take the input's values (coefficients,
+// reacting, buffer). The linear step below the computation reads the model's
+// variables (and writes the solved amplitudes into them); the computation unpacks
+// the input's parameter vector into them before it starts (LayModelInput), as
+// every computation unpacked the vector of the analysis.
 //
 // Units: s in S, D in cm^2/s (the slot value in 1e-7 cm^2/s), M in g/mol, radii cm.
 #pragma once
@@ -21,6 +21,7 @@
 
 #include "modelfit/model_params.h"
 #include "propagators/coefficient_models.h"
+#include "propagators/buffer_values.h"
 #include "propagators/reacting_values.h"
 #include "propagators/sim_arrays.h"
 #include "propagators/sim_input.h"
@@ -77,6 +78,9 @@ struct ModelInput {
   // non-ideal slot 1) as the parameter vector gives it: D in the vector's units
   // (1e-7 cm^2/s, or M under fitMAndS) until CoefficientDiffusionToCgs.
   CoefficientModelValues coefficients;
+  // The buffer component (slot 4 with bufferCorrection): its settings as entered
+  // (derived by the computation), the meniscus mismatch and difference.
+  BufferSedInput buffer;
   // The run-level values of every solve: the cell (meniscus, bottom above), fitting
   // limits and Lamm settings as they stand before the species loop, the geometry and
   // the solvent. The algorithm and grid chosen per species are the computation's.

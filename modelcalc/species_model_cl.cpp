@@ -101,17 +101,18 @@ ModelStatus SolveSpecies(Window* window, const ModelInput& in, const LammScanRec
 
 }  // namespace
 
-ModelStatus SolveBufferSlot(Window* window, int k) {
+ModelStatus SolveBufferSlot(Window* window, const ModelInput& in, int k) {
   auto& bufferSedimentationPart = BufferSedimentation();
   auto& linearAmplitudesPart = LinearAmplitudes();
   AnalysisSwitches().pSpeciesLinked[k] = 1;
+  BufferSedInput buffer = in.buffer;
   if (ModelParams().bLinearAmplitudes) {
     linearAmplitudesPart.dBufferComponentAmplitude = 1.0;
-    bufferSedimentationPart.BufferSed.signal = 1.0;
+    bufferSedimentationPart.BufferSed.signal = buffer.working.signal = 1.0;
   }
-  linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(bufferSedimentationPart.BufferSed.signal);
+  linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(buffer.working.signal);
   if (!SignalToFitRows()) ZeroSpeciesSignal(k);
-  const SimOutcome outcome = CalculateBufferSedimentation(window);
+  const SimOutcome outcome = CalculateBufferSedimentation(window, buffer, InputCell(in));
   if (outcome.status == SimStatus::Interrupted || bUserAbort) return ModelStatus::Interrupted;
   ShowSimulationOutcome(window, outcome);
   return outcome.ok() ? ModelStatus::Computed : ModelStatus::Failed;
@@ -216,7 +217,7 @@ ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in) {
     ModelStatus status = ModelStatus::Computed;
     const ModelSpeciesValues& species = in.species[static_cast<std::size_t>(k)];
     if (in.model.bufferCorrection && k == nSpeciesSlots) {
-      status = SolveBufferSlot(window, k);
+      status = SolveBufferSlot(window, in, k);
     } else if (k == 1 && in.model.nonIdealMultiple) {
       linearAmplitudesPart.pAppliedAmplitude[1] = 1.0f;
       status = SolveSpecies(window, in, records.data(), 1, in.single.s1, in.single.d1 * 1e-7, 1.0, true);

@@ -30,11 +30,11 @@ struct LammScanRecord;
 // is unpacked into the analysis after the checks (LayModelInput).
 ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in);
 
-// The buffer component in slot k (the last): its own solution
-// (CalculateBufferSedimentation), with the amplitude kept apart from the total and
-// fractions (1.0, and the buffer signal 1.0, when the amplitudes are solved
-// linearly); a failure is shown.
-ModelStatus SolveBufferSlot(Window* window, int k);
+// The buffer component of in in slot k (the last): its own solution
+// (CalculateBufferSedimentation) in in's cell, with the amplitude kept apart from
+// the total and fractions (1.0, and the buffer signal 1.0, when the amplitudes are
+// solved linearly); a failure is shown.
+ModelStatus SolveBufferSlot(Window* window, const ModelInput& in, int k);
 
 // Configures a solver object for species slot k of the model in with s (S), D
 // (cm^2/s) and loading c0, in the cell of in, recording into the fit rows or the slot's signal table

@@ -26,6 +26,7 @@
 #include "platform/backend.h"
 #include "services/engine_notice.h"
 #include "propagators/sim_arrays.h"
+#include "propagators/sim_arrays_doors.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/radial_grid.h"
@@ -208,16 +209,27 @@ void SetBufferComponentFitFlags() {
   AllocSpeciesSignalArrays();
 }
 
-SimInput CurrentBufferSedInput() {
+BufferSedInput CurrentBufferSedModel() {
+  BufferSedInput model;
+  model.working = BufferSedimentation().BufferSed;
+  model.meniscusMismatch = BufferSedimentation().bMeniscusMismatch;
+  model.meniscusDifference = MeniscusDifference();
+  return model;
+}
+
+namespace {
+
+// The computation's values: the model's, the cell, the ramp switch and, when the
+// data set holds scans, the scan times in display order and the rotor of the scans.
+SimInput BufferSedInputIn(const BufferSedInput& model, const GridCell& cell) {
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   SimInput input;
-  input.settings.meniscus = dataSetPart.fMeniscus;
-  input.settings.bottom = dataSetPart.fBottom;
+  input.settings.meniscus = cell.meniscus;
+  input.settings.bottom = cell.bottom;
   input.settings.rampRotorSpeed = analysisSwitchesPart.bRampRotorSpeed;
-  input.buffer.working = BufferSedimentation().BufferSed;
-  input.buffer.meniscusMismatch = BufferSedimentation().bMeniscusMismatch;
-  input.buffer.meniscusDifference = MeniscusDifference();
+  input.buffer = model;
+  input.buffer.scanTimes.clear();
   if (dataSetPart.nScans < 1 || static_cast<int>(dataSetPart.pScanInfo.size()) <= dataSetPart.nScans ||
       static_cast<int>(dataSetPart.pScanOrder.size()) <= dataSetPart.nScans)
     return input;
@@ -236,24 +248,42 @@ SimInput CurrentBufferSedInput() {
   return input;
 }
 
+}  // namespace
+
+SimInput CurrentBufferSedInput() { return BufferSedInputIn(CurrentBufferSedModel(), DataSetGridCell()); }
+
 SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore& kernels) {
+  return CalculateBufferSedimentation(window, CurrentBufferSedModel(), DataSetGridCell(), kernels);
+}
+
+SimOutcome CalculateBufferSedimentation(Window* window, const BufferSedInput& model, const GridCell& cell,
+                                        const BufferKernelStore& kernels) {
   auto& bufferSedimentationPart = BufferSedimentation();
   auto& dataSetPart = DataSet();
   if (!CheckBufferSedimentationModel(window)) return {};
   if (dataSetPart.nScans < 1 || static_cast<int>(dataSetPart.pScanInfo.size()) <= dataSetPart.nScans ||
-      static_cast<int>(dataSetPart.pScanOrder.size()) <= dataSetPart.nScans || !(dataSetPart.fMeniscus > 0) || !(dataSetPart.fBottom > dataSetPart.fMeniscus))
+      static_cast<int>(dataSetPart.pScanOrder.size()) <= dataSetPart.nScans || !(cell.meniscus > 0) || !(cell.bottom > cell.meniscus))
     return {SimStatus::InvalidInput, "invalid parameters of the buffer sedimentation"};
-  // The working values are the model's from now on.
-  bufferSedimentationPart.BufferSed =
-      DeriveBufferWorkingValues(bufferSedimentationPart.BufferSed, dataSetPart.fRT, ModelFlags().bFitMAndS);
-  if (bufferSedimentationPart.BufferSed.signal == 0.0) return {};
+  // The working values are the model's from now on: the record takes the derived
+  // values (its switches stay as the check left them).
+  SimInput input = BufferSedInputIn(model, cell);
+  input.buffer.working = DeriveBufferWorkingValues(model.working, dataSetPart.fRT, ModelFlags().bFitMAndS);
+  BufferSedSettings& record = bufferSedimentationPart.BufferSed;
+  const BufferSedSettings& working = input.buffer.working;
+  record.sampleD = working.sampleD;
+  record.sampleMb = working.sampleMb;
+  record.sampleS = working.sampleS;
+  record.refD = working.refD;
+  record.refMb = working.refMb;
+  record.refS = working.refS;
+  if (working.signal == 0.0) return {};
   if (!DestinationsExist(kernels))
     return {SimStatus::NotAllocated, "the arrays for the buffer sedimentation are not allocated"};
 
   // The profiles of the passes that succeeded go to their destinations, the
   // sample's first; the outcome is that of the first pass that failed.
   std::vector<BufferSedProfile> profiles;
-  const SimOutcome outcome = CalculateBufferSedimentation(CurrentBufferSedInput(), &profiles);
+  const SimOutcome outcome = CalculateBufferSedimentation(input, &profiles);
   for (const BufferSedProfile& profile : profiles)
     RouteProfile(dataSetPart.pScanOrder[static_cast<std::size_t>(profile.scan) + 1], profile.r.data(),
                  profile.v.data(), static_cast<int>(profile.v.size()) - 1, profile.add, kernels);

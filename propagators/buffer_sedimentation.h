@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "propagators/buffer_component.h"
+#include "propagators/sim_arrays.h"
 #include "propagators/sim_run.h"
 #include "resources/command_ids.h"
 
@@ -73,17 +74,25 @@ void SetBufferComponentFitFlags();
 using BufferKernelStore =
     std::function<void(int scan, const double* r, const double* v, int n, bool add)>;
 
-// Checks the model (CheckBufferSedimentationModel), derives the working values
-// (stored back into BufferSed), solves the sample and the reference component
-// (the form of buffer_component.h, given CurrentBufferSedInput()) and routes the
-// profiles (sample +sign c, reference -sign c) for every scan in
+// Checks the model (CheckBufferSedimentationModel), derives the working values of
+// model.working (stored into BufferSed, where the model's display and fits read
+// them), solves the sample and the reference component in cell (the form of
+// buffer_component.h, with the scans' schedule) and routes the profiles (sample +sign c, reference -sign c) for every scan in
 // display order: subtracted from the measured data in subtraction mode; into the
 // kernels for a continuous model (kernels must be given then); added to the fit
 // values for fixed amplitudes without noise fits; else into the species signal
 // table of iCurrentSpecies on the common grid. Returns the first failure; nothing
 // is shown (the caller shows the outcome). An incompatible model returns Ok after
-// its message, having computed nothing.
+// its message, having computed nothing. The model computation passes its input's
+// values and cell; the form without them takes the record's (CurrentBufferSedModel)
+// and the data set's cell.
+SimOutcome CalculateBufferSedimentation(Window* window, const BufferSedInput& model, const GridCell& cell,
+                                        const BufferKernelStore& kernels = {});
 SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore& kernels = {});
+
+// The model's values as the record holds them: the settings (not yet derived), the
+// meniscus mismatch and difference; no schedule.
+BufferSedInput CurrentBufferSedModel();
 
 // The values of one computation (CalculateBufferSedimentation of buffer_component.h)
 // from the current analysis: the cell of the data set, the ramp switch, the model's

@@ -15,6 +15,7 @@
 #include "modelcalc/model_input.h"
 #include "modelfit/modelfit_hooks.h"
 #include "platform/headless/headless_backend.h"
+#include "propagators/buffer_sedimentation.h"
 #include "propagators/reacting_system.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 #include "tests/support/production_sources.h"
@@ -84,6 +85,12 @@ std::vector<Case> Cases() {
          p[8] = 0.5f;                     // log Ka
          UnpackModelParams();
        }},
+      {"ideal species and the buffer component",
+       [] {
+         ModelFlags().bBufferSedCorrection = true;
+         BufferSedimentation().BufferSed.interferenceNoteShown = true;  // absorbance scans
+         LaySpecies({3.0f, 7.0f}, {6.0f, 4.0f}, {1.0f, 0.4f});
+       }},
       {"species on equilibrium data",
        [] {
          DataSet().bEquilibriumMode = true;
@@ -106,7 +113,8 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
 // (for the reacting model those of A), meniscus and bottom, in the parameter
 // vector and in the model's variables unpacked from it; the switches of the
 // coefficient law that the vector does not hold, the signal per mg/ml its
-// non-ideality constants are given per, and the reacting solve's tolerance.
+// non-ideality constants are given per, the reacting solve's tolerance and the
+// buffer component's settings.
 void MisleadTheModel() {
   float* p = AnalysisSwitches().pParams;
   p[5] += 1.5f;
@@ -120,6 +128,8 @@ void MisleadTheModel() {
   ModelOptions().fLogKs += 0.5f;
   DataSet().dSignalPerConcentration *= 2.0;
   Reaction().dFluxMismatchTolerance *= 10.0;
+  BufferSedimentation().BufferSed.sampleS *= 1.5;
+  BufferSedimentation().BufferSed.signal *= 0.5;
 }
 
 // Each case computes in an analysis of its own, so that nothing a model leaves in
@@ -213,8 +223,8 @@ TEST(ModelInput, TheComputationNamesNoValueTheInputCarries) {
       // the coefficient law of the self-association and non-ideal models
       "fAssocLogK", "bRepulsiveNonideality", "bDimerNonideal", "bCosoluteCoefficients",
       "bCsClCoefficients", "dSignalPerConcentration", "fOligoS", "fS2",
-      // the reacting system's record
-      "Reaction()"};
+      // the reacting system's record, the buffer component's record
+      "Reaction()", "CalculateBufferSedimentation(window)", "CurrentBufferSedModel(", "CurrentBufferSedInput("};
   for (const char* unit : {"modelcalc/model_computation.cpp", "modelcalc/species_model_cl.cpp"}) {
     SCOPED_TRACE(unit);
     const std::string code = tarmic::testing::ProductionSource(unit);
