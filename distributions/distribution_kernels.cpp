@@ -473,11 +473,7 @@ int SolveLammList(Window* window, int N, const double* s, const double* D, const
                               .bRadialResolution = LammSettings().bSimulateRadialResolution,
                               .fConvolutionRange = LammSettings().fRadialConvolutionRange,
                               .bAbsorbance = ScanFile().bAbsorbanceData});
-  // The kernels' grids follow s, D and the meniscus continuously: the sums of the
-  // kernels are the objective a refinement's search fits a surface to.
-  LammDiscretizationSettings discretization = CurrentDiscretization();
-  discretization.bSmoothGridSize = true;
-  lamm->LoadDiscretizationParameters(discretization);
+  lamm->LoadDiscretizationParameters(CurrentDiscretization());
   if (ModelFlags().bZoneCentrifugation) lamm->SetBandLoading(true, ModelOptions().fLamellaWidth, ModelOptions().bZoneInverseLayer);
   lamm->SetSolventConditions(KernelTemperature(), SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
   std::string solventMessage;

@@ -52,12 +52,6 @@ constexpr double kPileUpTolerance = 5e-4;
 constexpr double kCoarsestGrading = 0.25;
 constexpr double kFinestGrading = 0.005;
 
-// The error an element of width w adds to the pile-up, (w / delta)^3 / 12.
-double ElementError(double w, double delta) {
-  const double h = w / delta;
-  return h * h * h / 12;
-}
-
 // Estimated error, relative to the loading, of the pile-up on the radii r[1..N]
 // inside the fitting range (r <= rightLimit): height exp(-u) times the error added up
 // from the bottom to u. height is the pile-up's height at the bottom.
@@ -120,64 +114,6 @@ std::vector<double> GradeTowardsBottom(const std::vector<double>& r, int N, doub
   }
   out.push_back(b);
   return out;
-}
-
-// The smooth grading of the distribution kernels' grids (bSmoothGridSize): every
-// choice a continuous function of the cell, the spacing and the pile-up, so that the
-// kernels follow s, D and the meniscus without steps.
-//
-// PileUpError with the nodes' errors taken up to the right limit itself: the error
-// at the limit interpolated within the element across it, so that the worst of them
-// does not jump as a node crosses the limit.
-double PileUpErrorToLimit(const std::vector<double>& r, int N, double delta, double height,
-                          double rightLimit) {
-  const double b = r[N];
-  double added = 0.0, worst = 0.0;
-  for (int i = N; i >= 2; --i) {
-    const double element = ElementError(r[i] - r[i - 1], delta);
-    if (r[i - 1] <= rightLimit && r[i] > rightLimit) {
-      const double share = (r[i] - rightLimit) / (r[i] - r[i - 1]);
-      worst = std::max(worst, height * std::exp(-(b - rightLimit) / delta) * (added + share * element));
-    }
-    added += element;
-    const double u = (b - r[i - 1]) / delta;
-    if (u > 50) break;
-    if (r[i - 1] <= rightLimit) worst = std::max(worst, height * std::exp(-u) * added);
-  }
-  return worst;
-}
-
-// The radii r[1..] from m to b of elements as wide as w(r) = min(h, hEnd + growth (b - r))
-// (widths that grow by about exp(growth) per element inwards from hEnd at the bottom
-// up to h): nodes where the integral of 1 / w from m passes a whole number, and, the
-// last `rest` elements, where the integral from b does; the element between is the
-// rest. hEnd >= h gives the grid of spacing h. Empty beyond `most` nodes.
-std::vector<double> GradedByWidth(double m, double b, double h, double hEnd, double growth, int rest, int most) {
-  double rB = b, wB = h;  // where the grading begins, and the width there
-  double total = (b - m) / h;  // the integral from m to b
-  if (hEnd < h) {
-    rB = b - (h - hEnd) / growth;
-    if (rB < m) {
-      rB = m;
-      wB = hEnd + growth * (b - m);
-    }
-    total = (rB - m) / h + std::log(wB / hEnd) / growth;
-  }
-  if (!(total + 1 <= most)) return {};
-  const double xB = (rB - m) / h;
-  const auto at = [&](double x) { return x <= xB ? m + x * h : b - (wB * std::exp(-growth * (x - xB)) - hEnd) / growth; };
-  const int elements = static_cast<int>(std::ceil(total));
-  if (elements != total && elements > rest + 2) {
-    std::vector<double> r{0.0};
-    for (int k = 0; k < elements - rest; ++k) r.push_back(at(k));
-    for (int j = rest; j >= 1; --j) r.push_back(at(total - j));
-    r.push_back(b);
-    return r;
-  }
-  std::vector<double> r{0.0, m};
-  for (int k = 1; k < total; ++k) r.push_back(at(k));
-  r.push_back(b);
-  return r;
 }
 
 }  // namespace
@@ -262,28 +198,11 @@ int CLammIdeal::ResizeWorkArrays(int n) {
   return AllocWorkArrays();
 }
 
-// The element of a real-valued count's grid that takes the rest of a spacing lies this
-// many elements from the bottom: as it shrinks to nothing its two nodes merge, and at
-// the bottom itself, where the pile-up rises against the closed end, the stiff pair
-// of nodes changed the course of the step control with the element's width (profiles
-// along D stepped by half the whole count's steps).
-constexpr int kRestFromBottom = 10;
-
-double CLammIdeal::StaticGridSpacing() const {
-  const bool real = dGridCount > nGrid - 1 && dGridCount < nGrid;
-  return (dBottom - dMeniscus) / ((real ? dGridCount : nGrid) - 1);
-}
-
 void CLammIdeal::LayEquidistantGrid() {
-  // For a real-valued count one element is the rest, (count + 1 - nGrid) h, the one
-  // kRestFromBottom elements from the bottom: it shrinks to nothing as the count falls
-  // to a whole one, where its nodes merge and the grid is that count's equidistant one.
-  const double h = StaticGridSpacing();
+  const double h = (dBottom - dMeniscus) / (nGrid - 1);
   for (int i = 1; i < nGrid; ++i) pRadius[i] = dMeniscus + (i - 1) * h;
   pRadius[nGrid] = dBottom;
-  bNonUniformGrid = h != (dBottom - dMeniscus) / (nGrid - 1);
-  if (bNonUniformGrid && nGrid > kRestFromBottom + 3)
-    for (int i = nGrid - kRestFromBottom; i < nGrid; ++i) pRadius[i] = dBottom - (nGrid - i) * h;
+  bNonUniformGrid = false;
   bOptimizedGridBuilt = false;
 }
 
@@ -327,7 +246,6 @@ bool CLammIdeal::BackDiffusionTest(double s, double D) {
 
 void CLammIdeal::SetUpGrid() {
   bNoWindow = false;
-  dGridCount = 0.0;
   if (bSelfAssociation || bConcDependentActive) {
     nGrid = RefinedGridSize(nDefaultGrid);
     bNoWindow = true;
@@ -387,14 +305,6 @@ void CLammIdeal::SetUpGrid() {
       }
       const float chosen = bUseMovingHat ? fGridSizeA : fGridSizeB;
       nGrid = RefinedGridSize(std::clamp(TruncateToInt(std::floor(chosen)), nMinGrid, nMaxGrid));
-      if (bSmoothGridSize && !bUseMovingHat && nBalanceRefinement == 0) {
-        // The static grid of the count itself, within the limits: its spacing and its
-        // last element follow s, D and the meniscus without the steps of a whole
-        // count, on no fewer nodes than the whole count below it.
-        dGridCount = std::clamp(static_cast<double>(b - m) * fPointsPerSigma / sigma,
-                                static_cast<double>(nMinGrid), static_cast<double>(nMaxGrid));
-        nGrid = static_cast<int>(std::ceil(dGridCount));
-      }
       optimized = bUseClaverie && bOptimizeGrid && bShutOffBackDiffusion && !bBandLoading;
     }
   } else {
@@ -444,10 +354,6 @@ void CLammIdeal::RefineGridAtBottom(double sigma) {
   const double x = sigma * (b * b - m * m);
   const double height = x > 1e-8 ? x / -std::expm1(-x) : 1.0;
   const double limit = fRightLimit;
-  if (bSmoothGridSize && dGridCount > 0) {
-    RefineGridAtBottomSmoothly(delta, height, limit);
-    return;
-  }
   const std::vector<double> base(pRadius.begin(), pRadius.begin() + nGrid + 1);
   if (PileUpError(base, nGrid, delta, height, limit) <= kPileUpTolerance) return;
   // From the coarsest grading down to the first that is accurate enough, within the
@@ -469,53 +375,6 @@ void CLammIdeal::RefineGridAtBottom(double sigma) {
   bNonUniformGrid = true;
 }
 
-void CLammIdeal::RefineGridAtBottomSmoothly(double delta, double height, double limit) {
-  const double m = dMeniscus, b = dBottom, h = StaticGridSpacing();
-  // The grading of kappa: the element at the bottom kappa delta wide, growth 2 kappa;
-  // kappa h / delta and above leave the grid as laid.
-  const auto graded = [&](double kappa) {
-    return GradedByWidth(m, b, h, kappa * delta, 2 * kappa, kRestFromBottom, nMaxGrid);
-  };
-  const auto error = [&](const std::vector<double>& r) {
-    return PileUpErrorToLimit(r, static_cast<int>(r.size()) - 1, delta, height, limit);
-  };
-  // The coarsest grading whose error is within the tolerance divided by 1.25^2, about
-  // the error of the finer of two neighbouring gradings of the whole count's sequence
-  // (RefineGridAtBottom): no coarser than that choice. Beyond the upper limit of the
-  // grid size, the finest grading within it. Bisections on ln kappa.
-  const double target = kPileUpTolerance / (1.25 * 1.25);
-  const std::vector<double> laid = graded(h / delta);
-  if (laid.empty() || error(laid) <= target) return;
-  const double coarse = std::log(h / delta), fine = std::log(kFinestGrading);
-  if (!(coarse > fine)) return;
-  double accurate = fine;  // within the target (or beyond the limit: a finer grading)
-  const std::vector<double> finest = graded(kFinestGrading);
-  if (finest.empty() || error(finest) <= target) {
-    double fail = coarse;
-    for (int it = 0; it < 20; ++it) {
-      const double mid = 0.5 * (accurate + fail);
-      const std::vector<double> r = graded(std::exp(mid));
-      (r.empty() || error(r) <= target ? accurate : fail) = mid;
-    }
-  }
-  double within = fine;  // the finest grading within the upper limit
-  if (finest.empty()) {
-    double fail = fine;
-    within = coarse;
-    for (int it = 0; it < 20; ++it) {
-      const double mid = 0.5 * (within + fail);
-      (graded(std::exp(mid)).empty() ? fail : within) = mid;
-    }
-  }
-  const std::vector<double> chosen = graded(std::exp(std::max(accurate, within)));
-  if (chosen.empty()) return;
-  const int count = static_cast<int>(chosen.size()) - 1;
-  nGrid = count;
-  if (!AllocWorkArrays()) return;
-  for (int i = 1; i <= count; ++i) pRadius[i] = chosen[i];
-  bNonUniformGrid = true;
-}
-
 void CLammIdeal::BuildOptimizedGrid(double radius) {
   const double m = dMeniscus, b = dBottom;
   const int N = nGrid;
@@ -526,7 +385,7 @@ void CLammIdeal::BuildOptimizedGrid(double radius) {
   // Equidistant up to the left fitting limit r*, then widening steps
   // h0 sqrt(((r - m)/(r* - m)) (r*/r)): the spread of the boundary grows with the
   // square root of the distance it has travelled.
-  const double h0 = StaticGridSpacing();
+  const double h0 = (b - m) / (N - 1);
   std::vector<double> r(2, m);  // r[1] = m
   double x = m;
   int i = 1;

@@ -186,10 +186,6 @@ class CLammIdeal : public LammSpeciesState,
   // when the output is bound and at the start of every Solve; within one Solve the
   // caller's radii stay as they are).
   ResamplingPlan outputPlan;
-  // The same by cubics for the smooth grids of a real-valued count (bSmoothGridSize):
-  // their nodes move with s, D and the meniscus, and a line between them would bend
-  // the profiles as a node passes an output radius.
-  CubicResamplingPlan cubicOutputPlan;
   // When set (by the list that solves this equation), told of every output row the
   // solution writes, so that it sums the kernel while the row is in the core's cache
   // (numerics/profile_sums.h). Owned by the caller.
@@ -260,13 +256,6 @@ class CLammIdeal : public LammSpeciesState,
   double dOmega2S = 0.0;             // s w^2 at the final speed, 1/s
   bool bZeroMode = false;
   float fGridSizeA = 0.0f, fGridSizeB = 0.0f, fOptimizedGridRadius = 0.0f;
-  // The real-valued node count of the smooth static grid (bSmoothGridSize), 0 when the
-  // grid's count is a whole one: a grid of nGrid = ceil(dGridCount) nodes spaced
-  // (b - m) / (dGridCount - 1) whose last element takes the rest.
-  double dGridCount = 0.0;
-  // The spacing of the static grid's equidistant part: (b - m) / (count - 1), count
-  // dGridCount when nGrid is its ceiling, else nGrid.
-  double StaticGridSpacing() const;
   bool bOptimizedGridBuilt = false;  // the widening grid was built
 
   // ---- Diagnostics -----------------------------------------------------------------
@@ -501,10 +490,6 @@ class CLammIdeal : public LammSpeciesState,
   // shrink geometrically towards the bottom so that the pile-up there is resolved
   // (sigma as from EquilibriumSigma). Adds nodes; keeps the grid up to the junction.
   void RefineGridAtBottom(double sigma);
-  // The same on the smooth grid of a real-valued count (bSmoothGridSize): the grading
-  // and the node count follow the spacing, delta = 1 / (2 sigma b), the height of the
-  // pile-up and the right fitting limit continuously.
-  void RefineGridAtBottomSmoothly(double delta, double height, double limit);
   // sigma = Mb w^2 / (2 R T) in cm^-2 at the final rotor speed and the temperature of
   // the last scan: the sedimentation equilibrium profile is proportional to
   // exp(sigma r^2).

@@ -151,10 +151,6 @@ void CLammIdeal::StoreProfile(int position, const double* values) {
     }
     if (bPerScanRadii) {
       InterpolateCurveFromDouble(out.n, out.r, out.c, nGrid, pRadius.data(), values);
-    } else if (bSmoothGridSize) {
-      if (!cubicOutputPlan.IsForFixedOutput(out.n, out.r, nGrid, pRadius.data()))
-        cubicOutputPlan.Plan(out.n, out.r, nGrid, pRadius.data());
-      cubicOutputPlan.Apply(values, out.c);
     } else {
       // Every scan has the same radii: the positions on the grid are found once.
       if (!outputPlan.IsForFixedOutput(out.n, out.r, nGrid, pRadius.data()))

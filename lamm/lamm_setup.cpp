@@ -70,9 +70,8 @@ void CLammIdeal::BindOutput(float** out, const float* outRadii, int nOut, float*
   ppOut = out;
   pOutRadii = outRadii;
   nOutRadii = nOut;
-  // The resampling plans take the output radii by their address.
+  // The resampling plan takes the output radii by their address.
   outputPlan.Forget();
-  cubicOutputPlan.Forget();
   ppScanRadii = scanRadii;
   pnScanPoints = scanCounts;
   const LammOutputBinding binding{.pScans = pScans, .ppOut = out, .pOutRadii = outRadii,
@@ -140,7 +139,6 @@ void CLammIdeal::LoadDiscretizationParameters(const LammDiscretizationSettings& 
   bShutOffBackDiffusionOption = s.bShutOffBackDiffusionOption;
   bOptimizeGrid = s.bOptimizeGrid;
   bAutoGridSize = s.bAutoGridSize;
-  bSmoothGridSize = s.bSmoothGridSize;
   fFf0 = s.fFf0;
   bRampRotor = s.bRampRotor;
   bFixTimeStep = s.bFixTimeStep;

@@ -55,10 +55,6 @@ struct LammDiscretizationSettings {
   bool bShutOffBackDiffusionOption = true;  // "shut off back-diffusion"
   bool bOptimizeGrid = true;            // "optimize time-invariant grid spacing"
   bool bAutoGridSize = true;            // "automatic dynamic grid size"
-  // The automatic static grid laid for the real-valued node count of the boundary's
-  // spread (no floor to a whole count), so that the solution changes continuously with
-  // s, D and the meniscus (the distribution kernels, whose sums a search differentiates).
-  bool bSmoothGridSize = false;
   float fFf0 = 1.0f;                    // f/f0 (callers pass 1.0)
   bool bRampRotor = true;               // "ramp rotor speed"
   bool bFixTimeStep = false;            // "fix timestep"
@@ -303,7 +299,6 @@ struct LammNumericsState {
   double dDefaultStep = 1.0;         // blend of the step control
   float fFf0 = 1.0f;
   bool bAutoGridSize = true;
-  bool bSmoothGridSize = false;      // the static grid of a real-valued node count
   bool bOptimizeGrid = true;
   bool bShutOffBackDiffusionOption = true;
   double dBackDiffusionLevel = 1e-4;

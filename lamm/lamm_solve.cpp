@@ -208,7 +208,6 @@ int CLammIdeal::Solve() {
   CleanVectorState();
   // The caller may have changed its output radii since the last Solve.
   outputPlan.Forget();
-  cubicOutputPlan.Forget();
   if (bDebugLog) DebugLog(nullptr);
   amountBalance.Reset();
   nBalanceRefinement = 0;

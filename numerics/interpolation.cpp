@@ -265,31 +265,6 @@ bool HasAvx2() {
   return has;
 }
 
-// y[i] = w0 c[f] + w1 c[f + 1] + w2 c[f + 2] + w3 c[f + 3], f = first[i], for i in
-// from..to: the sums in double (products added left to right), rounded once to float.
-void PlannedCubicsPlain(const int* first, const double* w0, const double* w1, const double* w2,
-                        const double* w3, const double* c, int from, int to, float* y) {
-  for (int i = from; i <= to; ++i) {
-    const double* p = c + first[i];
-    y[i] = static_cast<float>(w0[i] * p[0] + w1[i] * p[1] + w2[i] * p[2] + w3[i] * p[3]);
-  }
-}
-[[gnu::target("avx2")]] void PlannedCubicsAvx2(const int* first, const double* w0, const double* w1,
-                                              const double* w2, const double* w3, const double* c,
-                                              int from, int to, float* y) {
-  const __m256d zero = _mm256_setzero_pd(), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-  int i = from;
-  for (; i + 4 <= to + 1; i += 4) {
-    const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + i));
-    __m256d r = _mm256_mul_pd(_mm256_loadu_pd(w0 + i), _mm256_mask_i32gather_pd(zero, c, at, all, 8));
-    r = _mm256_add_pd(r, _mm256_mul_pd(_mm256_loadu_pd(w1 + i), _mm256_mask_i32gather_pd(zero, c + 1, at, all, 8)));
-    r = _mm256_add_pd(r, _mm256_mul_pd(_mm256_loadu_pd(w2 + i), _mm256_mask_i32gather_pd(zero, c + 2, at, all, 8)));
-    r = _mm256_add_pd(r, _mm256_mul_pd(_mm256_loadu_pd(w3 + i), _mm256_mask_i32gather_pd(zero, c + 3, at, all, 8)));
-    _mm_storeu_ps(y + i, _mm256_cvtpd_ps(r));
-  }
-  PlannedCubicsPlain(first, w0, w1, w2, w3, c, i, to, y);
-}
-
 bool HasAvx512() {
   static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
   return has;
@@ -347,77 +322,6 @@ bool ResamplingPlan::ApplyInLanes(ResamplingLanes lanes, const double* v, float*
       PlannedLinesPlain(k_.data(), w_.data(), v, leadEnd_, trailFrom_, y);
       break;
   }
-  return true;
-}
-
-bool CubicResamplingPlan::Plan(int n, const float* x, int m, const double* u) {
-  first_.clear();
-  from_ = 1;
-  to_ = 0;
-  if (!linear_.Plan(n, x, m, u)) return false;
-  // Output points from u[1] to the start of the last interval (x ascending).
-  while (from_ <= n && x[from_] < u[1]) ++from_;
-  to_ = from_ - 1;
-  while (to_ < n && x[to_ + 1] < u[m - 1]) ++to_;
-  const std::size_t size = static_cast<std::size_t>(n) + 1;
-  first_.assign(size, 1);
-  w0_.assign(size, 0.0);
-  w1_.assign(size, 0.0);
-  w2_.assign(size, 0.0);
-  w3_.assign(size, 0.0);
-  // The corrections of the nodal values: h_k h_(k+1) / 12 times the second derivative
-  // 2 (slope right - slope left) / (h_k + h_(k+1)); slope_[k] = 1 / (u[k] - u[k - 1]).
-  bias_.assign(static_cast<std::size_t>(m) + 1, 0.0);
-  slope_.assign(static_cast<std::size_t>(m) + 1, 0.0);
-  for (int j = 2; j <= m; ++j) slope_[static_cast<std::size_t>(j)] = u[j] > u[j - 1] ? 1.0 / (u[j] - u[j - 1]) : 0.0;
-  for (int j = 2; j < m; ++j) {
-    const double left = u[j] - u[j - 1], right = u[j + 1] - u[j];
-    if (left > 0 && right > 0) bias_[static_cast<std::size_t>(j)] = left * right / (6.0 * (left + right));
-  }
-  int k = 1;  // the interval [u[k], u[k + 1]) of the point
-  for (int i = from_; i <= to_; ++i) {
-    const double xi = x[i];
-    while (k < m - 2 && u[k + 1] <= xi) ++k;
-    const int f = std::clamp(k - 1, 1, m - 4);
-    double w[4];
-    for (int p = 0; p < 4; ++p) {
-      double l = 1.0;
-      for (int q = 0; q < 4; ++q)
-        if (q != p) l *= (xi - u[f + q]) / (u[f + p] - u[f + q]);
-      w[p] = l;
-    }
-    first_[static_cast<std::size_t>(i)] = f;
-    w0_[static_cast<std::size_t>(i)] = w[0];
-    w1_[static_cast<std::size_t>(i)] = w[1];
-    w2_[static_cast<std::size_t>(i)] = w[2];
-    w3_[static_cast<std::size_t>(i)] = w[3];
-  }
-  // Output points all within u[1..m]: those of the last interval take the line
-  // through its two corrected values, and no point needs the linear plan.
-  inside_ = from_ == 1 && x[n] <= u[m];
-  for (int i = to_ + 1; inside_ && i <= n; ++i) {
-    const double width = u[m] - u[m - 1];
-    const double t = width > 0 ? (static_cast<double>(x[i]) - u[m - 1]) / width : 1.0;
-    first_[static_cast<std::size_t>(i)] = m - 3;
-    w2_[static_cast<std::size_t>(i)] = 1.0 - t;
-    w3_[static_cast<std::size_t>(i)] = t;
-  }
-  return true;
-}
-
-bool CubicResamplingPlan::Apply(const double* v, float* y) const {
-  if (first_.empty() || (!inside_ && !linear_.Apply(v, y))) return false;
-  const int m = static_cast<int>(bias_.size()) - 1;
-  corrected_.resize(bias_.size());
-  corrected_[1] = v[1];
-  corrected_[static_cast<std::size_t>(m)] = v[m];
-  for (int k = 2; k < m; ++k) {
-    const std::size_t j = static_cast<std::size_t>(k);
-    corrected_[j] = v[k] + bias_[j] * (slope_[j + 1] * (v[k + 1] - v[k]) - slope_[j] * (v[k] - v[k - 1]));
-  }
-  const int to = inside_ ? static_cast<int>(first_.size()) - 1 : to_;
-  (HasAvx2() ? PlannedCubicsAvx2 : PlannedCubicsPlain)(first_.data(), w0_.data(), w1_.data(), w2_.data(),
-                                                      w3_.data(), corrected_.data(), from_, to, y);
   return true;
 }
 

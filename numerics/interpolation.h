@@ -76,44 +76,6 @@ class ResamplingPlan {
   bool ApplyEnds(const double* v, float* y) const;
 };
 
-// The resampling of the nodal values of a linear finite-element solution on
-// u[1..m] onto x[1..n] by cubics, planned once for fixed abscissae. The nodal values
-// of a Galerkin solution lie off the profile by about -h_k h_(k+1) c'' / 12 (the
-// consistent mass matrix spreads each element's amount over its two nodes; the lines
-// between them carry the profile on average): each value is corrected by that much,
-// c'' from the second difference, and the Lagrange cubic through the four corrected
-// values round each output point inside u[1..m] (one-sided next to the ends) gives
-// the output. In the last interval, which a grid may end with at any share of its
-// neighbour's width, the line through its two corrected values; when some output
-// points lie outside u[1..m], the values of ResamplingPlan in the last interval and
-// beyond. Its guards are ResamplingPlan's. Where the grid's nodes move (a grid laid for a real-valued
-// count), the cubics follow them without the bend the lines make as a node passes an
-// output point. One plan is used by one thread at a time.
-class CubicResamplingPlan {
- public:
-  bool Plan(int n, const float* x, int m, const double* u);
-  bool IsForFixedOutput(int n, const float* x, int m, const double* u) const {
-    return linear_.IsForFixedOutput(n, x, m, u);
-  }
-  void Forget() {
-    linear_.Forget();
-    first_.clear();
-  }
-  // y[1..n] from v[1..m]; false (nothing written) for an empty plan.
-  bool Apply(const double* v, float* y) const;
-
- private:
-  ResamplingPlan linear_;
-  // Output points from_..to_ take w0 v[f] + w1 v[f + 1] + w2 v[f + 2] + w3 v[f + 3],
-  // f = first_[i] (one-based arrays as the curves).
-  int from_ = 1, to_ = 0;
-  bool inside_ = false;  // every output point within u[1..m]
-  std::vector<int> first_;
-  std::vector<double> w0_, w1_, w2_, w3_;
-  std::vector<double> bias_, slope_;
-  mutable std::vector<double> corrected_;
-};
-
 // double output, float input.
 bool InterpolateCurveToDouble(int nOut, const double* xOut, double* yOut, int nIn,
                               const float* xIn, const float* yIn);

@@ -2,7 +2,6 @@
 // polynomial interpolation.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -285,85 +284,6 @@ TEST(Resampling, PlannedLinesRoundAsTheirDefinition) {
     }
     EXPECT_GT(lines, c.nOut / 2);
   }
-}
-
-// The cubic plan on the nodal values of the L2 projection of a smooth profile onto
-// the hat functions of an irregular grid (a graded end, a last interval a thousandth
-// of its neighbour), the values a Galerkin solution carries: inside, the profile
-// itself to the fourth order of the spacing, where the lines between the values miss
-// it by the second; in the last interval and beyond the ends the linear plan's
-// values; an empty linear plan leaves it empty.
-TEST(Resampling, CubicPlanGivesTheProfileOfProjectedNodalValues) {
-  const int m = 60, n = 700;
-  Grid<double> u(m);
-  for (int i = 1; i <= m; ++i) u[i] = 6.0 + 0.02 * (i - 1) - 0.004 * std::pow((i - 1) / 59.0, 6);
-  u[m] = u[m - 1] + 1e-6;
-  const auto f = [](double r) { return 1.0 / (1.0 + std::exp(-(r - 6.5) / 0.08)); };
-  // M v = b: M the mass matrix of the hats, b_i the integral of f times hat i (Gauss,
-  // three points an element).
-  Grid<double> sub(m), diag(m), sup(m), b(m), v(m);
-  const double g[3] = {-std::sqrt(0.6), 0.0, std::sqrt(0.6)}, gw[3] = {5.0 / 9, 8.0 / 9, 5.0 / 9};
-  for (int k = 1; k < m; ++k) {
-    const double h = u[k + 1] - u[k];
-    diag[k] += h / 3;
-    diag[k + 1] += h / 3;
-    sup[k] = sub[k + 1] = h / 6;
-    for (int q = 0; q < 3; ++q) {
-      const double t = 0.5 * (1 + g[q]), fx = f(u[k] + t * h) * 0.5 * h * gw[q];
-      b[k] += (1 - t) * fx;
-      b[k + 1] += t * fx;
-    }
-  }
-  for (int k = 2; k <= m; ++k) {  // Thomas
-    const double r = sub[k] / diag[k - 1];
-    diag[k] -= r * sup[k - 1];
-    b[k] -= r * b[k - 1];
-  }
-  v[m] = b[m] / diag[m];
-  for (int k = m - 1; k >= 1; --k) v[k] = (b[k] - sup[k] * v[k + 1]) / diag[k];
-  Grid<float> x = Uniform<float>(n, 5.99, (u[m] + 0.01 - 5.99) / (n - 1));
-  CubicResamplingPlan plan;
-  ResamplingPlan lines;
-  ASSERT_TRUE(plan.Plan(n, x.p(), m, u.p()));
-  ASSERT_TRUE(lines.Plan(n, x.p(), m, u.p()));
-  EXPECT_TRUE(plan.IsForFixedOutput(n, x.p(), m, u.p()));
-  Grid<float> y(n, -9.0f), linear(n, -8.0f);
-  ASSERT_TRUE(plan.Apply(v.p(), y.p()));
-  ASSERT_TRUE(lines.Apply(v.p(), linear.p()));
-  double cubicError = 0.0, lineError = 0.0;
-  int inside = 0;
-  for (int i = 1; i <= n; ++i) {
-    if (x[i] >= u[1] && x[i] < u[m - 1]) {
-      cubicError = std::max(cubicError, std::fabs(y[i] - f(x[i])));
-      lineError = std::max(lineError, std::fabs(linear[i] - f(x[i])));
-      ++inside;
-    } else {
-      EXPECT_EQ(y[i], linear[i]) << i;
-    }
-  }
-  EXPECT_GT(inside, n - 20);
-  // Output points all within the grid: the same cubics without the linear plan, and
-  // in the last interval the line through the corrected end values.
-  std::vector<float> within;
-  for (int i = 1; i <= n; ++i)
-    if (x[i] >= u[1] && x[i] <= u[m]) within.push_back(x[i]);
-  const int k = static_cast<int>(within.size());
-  Grid<float> xi(k), yi(k, -7.0f);
-  for (int i = 1; i <= k; ++i) xi[i] = within[static_cast<std::size_t>(i - 1)];
-  CubicResamplingPlan inner;
-  ASSERT_TRUE(inner.Plan(k, xi.p(), m, u.p()));
-  ASSERT_TRUE(inner.Apply(v.p(), yi.p()));
-  for (int i = 1, j = 1; i <= n; ++i) {
-    if (!(x[i] >= u[1] && x[i] <= u[m])) continue;
-    if (x[i] < u[m - 1]) EXPECT_EQ(yi[j], y[i]) << i;
-    else EXPECT_NEAR(yi[j], f(x[i]), 1e-3) << i;
-    ++j;
-  }
-  EXPECT_GT(lineError, 2e-4) << cubicError;
-  EXPECT_LT(cubicError, 0.1 * lineError) << cubicError << " " << lineError;
-  Grid<float> far = Uniform<float>(10, 8.0, 0.1);
-  EXPECT_FALSE(plan.Plan(10, far.p(), m, u.p()));
-  EXPECT_FALSE(plan.Apply(v.p(), y.p()));
 }
 
 // A plan for output radii kept at one address is found by that address and by the
