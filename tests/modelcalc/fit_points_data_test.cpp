@@ -123,8 +123,6 @@ TEST_F(FitPointsDataTest, ObjectiveOfGivenDataIgnoresTheBoundAnalysis) {
       for (int i = 1; i <= DataSet().pnPoints[test::Idx(s)]; ++i) DataSet().ppSignal[test::Idx(s)][i] = 0.3f;
     Rmsd().bFirstScanIsInitial = true;
   };
-  // What the fresh analysis loaded is released before it ends.
-  check.release = [] { test::ResetModelCalcState(); };
   check.same = SameObjective;
   // The bound analysis' own count and rmsd are others.
   check.unlike = [](const ObjectiveValues& a, const ObjectiveValues& b) {

@@ -521,10 +521,6 @@ TEST(SimInput, TheBufferComputationGivesTheSameProfilesWhateverAnalysisIsBound) 
     LayBufferAnalysis(other);
     MisleadTheParts();
   };
-  check.release = [] {
-    ResetBufferSedimentation();
-    ResetScanDataGlobals();
-  };
   check.same = SameProfiles;
   test::ExpectOnlyTheInputCounts(reference, check);
   ResetBufferSedimentation();

@@ -21,10 +21,9 @@ struct BoundAnalysisCheck {
   // `mislead`, or by the form itself where a computation lays its parts anew).
   std::function<Result(bool misled)> ofInput;
   std::function<Result(bool misled)> ofParts;
-  // Called once after the fresh analysis is bound, and before it ends (what it
-  // loaded released).
+  // Called once after the fresh analysis is bound (what it loads the analysis
+  // gives back when it ends).
   std::function<void()> mislead = [] {};
-  std::function<void()> release = [] {};
   // Whether two results are the same, to the bit.
   std::function<bool(const Result&, const Result&)> same;
   // Whether the parts form's result under the misleading parts shows that they
@@ -50,7 +49,6 @@ void ExpectOnlyTheInputCounts(const Result& reference, const BoundAnalysisCheck<
     check.mislead();
     EXPECT_TRUE(same(check.ofInput(true), reference)) << "a part of the bound analysis changed the result";
     EXPECT_TRUE(unlike(check.ofParts(true), reference)) << "the misleading parts were not read (the check has no power)";
-    check.release();
   }
   // The program's analysis bound again gives the reference once more.
   EXPECT_TRUE(same(check.ofInput(false), reference));
