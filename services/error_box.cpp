@@ -112,15 +112,17 @@ int SignedCharCode(int ch) { return static_cast<int>(static_cast<signed char>(ch
 
 namespace {
 
-// The messages shown since the outermost ScopedErrorsOnce began (user-interface
-// thread only, as the boxes are).
+// The messages shown since the outermost ScopedErrorsOnce of this thread began.
+// Only the user-interface thread shows boxes and so consults it; each thread has
+// its own, because commands of other analyses run their fits on threads of their
+// own and open the scope there too.
 struct ErrorsOnce {
   int depth = 0;
   int suppressed = 0;
   std::set<std::string> shown;
 };
 ErrorsOnce& OnceRecord() {
-  static ErrorsOnce record;
+  static thread_local ErrorsOnce record;
   return record;
 }
 

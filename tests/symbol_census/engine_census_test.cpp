@@ -354,7 +354,7 @@ const Held kHeld[] = {
     {"tarmic::ComputeNormalEquationRowMeans::scanSums", "per thread: scratch of each call"},
     {"tarmic::{}::CentrePanelPoints::*", "per thread: scratch of each call"},
     // The program's messages and the process' standard error.
-    {"tarmic::{}::OnceRecord::record", "the messages said once per run of the program"},
+    {"tarmic::{}::OnceRecord::record", "the messages said once per command, one record a thread"},
     {"tarmic::{}::WorkerErrorMutex::m", "the lock of the worker threads' messages"},
     {"tarmic::{}::WorkerErrors::errors", "the worker threads' messages, shown by the window's thread"},
     {"tarmic::ShowError::stderrMutex", "the lock of the process' standard error"},
