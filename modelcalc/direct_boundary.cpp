@@ -7,6 +7,7 @@
 #include "distributions/distribution_plot.h"
 #include "modelcalc/fit_rmsd.h"
 #include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/linear_step_doors.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
 #include "numerics/one_based.h"
@@ -25,25 +26,20 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 // The systematic noise of the fit, with the boundary model as one discrete species
 // of fixed amplitude 1 in slot 1.
 void FitNoiseToBoundaryModel() {
-  auto& analysisSwitchesPart = AnalysisSwitches();
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelParamsPart = ModelParams();
-  const bool conti = modelFlagsPart.bContiModel, discrete = modelFlagsPart.bDiscreteModel;
-  modelFlagsPart.bContiModel = false;
-  modelFlagsPart.bDiscreteModel = true;
-  modelParamsPart.pSpeciesAmplitude[1] = 1.0f;
+  ModelParams().pSpeciesAmplitude[1] = 1.0f;
   LinearAmplitudes().pAppliedAmplitude[1] = 1.0f;
-  if (analysisSwitchesPart.bFitTINoise && analysisSwitchesPart.bFitRINoise) {
-    CalculateTIRINoise();
-  } else if (analysisSwitchesPart.bFitTINoise) {
-    CalculateTINoise();
-  } else if (modelParamsPart.bVaryBaseline) {
-    FitBaseline();
+  LinearStepInput step = CurrentLinearStepInput();
+  step.discrete = true;
+  step.amplitude[1] = 1.0f;
+  if (step.fitTI && step.fitRI) {
+    KeepLinearStepResult(CalculateTIRINoise(step));
+  } else if (step.fitTI) {
+    KeepLinearStepResult(CalculateTINoise(step));
+  } else if (step.varyBaseline) {
+    KeepLinearStepResult(FitBaseline(step));
   } else {
-    AddBaselineToFit();
+    AddBaselineToFit(step.baseline);
   }
-  modelFlagsPart.bContiModel = conti;
-  modelFlagsPart.bDiscreteModel = discrete;
 }
 
 // The ls-g*(s) distribution replaced by the g(s*) table.

@@ -6,22 +6,15 @@
 #include <cstddef>
 #include <vector>
 
-#include "modelfit/model_flags.h"
 #include "numerics/interpolation.h"
 #include "numerics/linear_algebra.h"
-#include "propagators/buffer_sedimentation.h"
-#include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 
 namespace tarmic {
 
 namespace {
 
-constexpr int kSlots = nSpeciesSlots;
-// Parameter-vector positions of the amplitudes (kAmplitudeParam + k) and the baseline.
-constexpr int kAmplitudeParam = 8;
-constexpr int kBaselineParam = 15;
-
+constexpr int kSlots = kSpeciesSlots;
 
 }  // namespace
 
@@ -52,14 +45,12 @@ bool HasTable(int k) {
 float* Table(int k, int s) { return CurrentGrid().pppSpeciesSignal[k][Idx(s)]; }
 const float* Data(int s) { return CurrentGrid().ppGridSignal[Idx(s)]; }
 
-void BuildComponentList() {
-  auto& analysisSwitchesPart = AnalysisSwitches();
-  auto& modelFlagsPart = ModelFlags();
+void BuildComponentList(const LinearStepInput& in) {
   auto& linearAmplitudesPart = LinearAmplitudes();
   linearAmplitudesPart.nLinearComponents = 0;
-  if (modelFlagsPart.bDiscreteModel) {
+  if (in.discrete) {
     for (int k = 1; k <= kSlots; ++k)
-      if (analysisSwitchesPart.pSpeciesLinked[k] && HasTable(k)) linearAmplitudesPart.pLinearComponents[++linearAmplitudesPart.nLinearComponents] = k;
+      if (in.linked[Idx(k)] && HasTable(k)) linearAmplitudesPart.pLinearComponents[++linearAmplitudesPart.nLinearComponents] = k;
   } else if (HasTable(1)) {
     // Every other model holds its whole signal as component 1.
     linearAmplitudesPart.pLinearComponents[++linearAmplitudesPart.nLinearComponents] = 1;
@@ -77,12 +68,11 @@ void MultiplyTable(int k, float factor) {
 
 // Divides the applied amplitude out of each listed table (unit-amplitude signals);
 // a zero factor clears the table.
-void NormalizeComponentSignals() {
+void NormalizeComponentSignals(const LinearStepInput& in) {
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
-  auto& modelFlagsPart = ModelFlags();
   auto& linearAmplitudesPart = LinearAmplitudes();
-  if (!modelFlagsPart.bDiscreteModel) return;
+  if (!in.discrete) return;
   for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
     const int k = linearAmplitudesPart.pLinearComponents[j];
     const float a = linearAmplitudesPart.pAppliedAmplitude[k];
@@ -98,10 +88,9 @@ void NormalizeComponentSignals() {
 }
 
 // Multiplies each listed table by its amplitude a[j] (list order) and records it.
-void ScaleComponentSignals(const float* a) {
-  auto& modelFlagsPart = ModelFlags();
+void ScaleComponentSignals(const LinearStepInput& in, const float* a) {
   auto& linearAmplitudesPart = LinearAmplitudes();
-  if (!modelFlagsPart.bDiscreteModel) return;
+  if (!in.discrete) return;
   for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
     const int k = linearAmplitudesPart.pLinearComponents[j];
     MultiplyTable(k, a[j]);
@@ -266,20 +255,21 @@ void AppliedAmplitudes(float* a) {
   for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) a[j] = linearAmplitudesPart.pAppliedAmplitude[linearAmplitudesPart.pLinearComponents[j]];
 }
 
-void StoreAmplitudes() {
-  auto& analysisSwitchesPart = AnalysisSwitches();
-  auto& modelParamsPart = ModelParams();
+// The solved amplitudes (absolute) of the listed slots into the result; the other
+// slots keep the model's.
+void StoreAmplitudes(const LinearStepInput& in, LinearStepResult& out) {
   auto& linearAmplitudesPart = LinearAmplitudes();
+  out.amplitude = in.amplitude;
   for (int j = 1; j <= linearAmplitudesPart.nLinearComponents; ++j) {
-    const int k = linearAmplitudesPart.pLinearComponents[j];
-    modelParamsPart.pSpeciesAmplitude[k] = linearAmplitudesPart.pLinearRhs[j];
-    analysisSwitchesPart.pParams[kAmplitudeParam + k] = linearAmplitudesPart.pLinearRhs[j];
+    const std::size_t k = Idx(linearAmplitudesPart.pLinearComponents[j]);
+    out.amplitude[k] = linearAmplitudesPart.pLinearRhs[j];
+    out.written[k] = true;
   }
 }
 
-void SetBaseline(float value) {
-  ModelParams().fBaseline = value;
-  AnalysisSwitches().pParams[kBaselineParam] = value;
+void SetBaseline(LinearStepResult& out, float value) {
+  out.baselineWritten = true;
+  out.baseline = value;
 }
 
 void ZeroTINoise() { std::fill(CurrentGrid().pTINoise + 1, CurrentGrid().pTINoise + CurrentGrid().nGridPoints + 1, 0.0f); }
@@ -390,15 +380,16 @@ float MeanResidual() {
 
 // Common start of the amplitude-solving and noise variants: the component list and
 // unit-amplitude tables.
-void PrepareComponents() {
-  BuildComponentList();
-  NormalizeComponentSignals();
+void PrepareComponents(const LinearStepInput& in) {
+  BuildComponentList(in);
+  NormalizeComponentSignals(in);
 }
 
 // The fixed-amplitude variants with RI noise (and TI noise when withTI).
-void CalculateNoiseWithRI(bool withTI) {
-  if (!GridReady()) return;
-  PrepareComponents();
+LinearStepResult CalculateNoiseWithRI(const LinearStepInput& in, bool withTI) {
+  LinearStepResult out;
+  if (!GridReady()) return out;
+  PrepareComponents(in);
   ScanMeansForRINoise();
   CalculateAverageScan();
   float a[kSlots + 1] = {};
@@ -409,66 +400,68 @@ void CalculateNoiseWithRI(bool withTI) {
   } else {
     ZeroTINoise();
   }
-  ScaleComponentSignals(a);
+  ScaleComponentSignals(in, a);
   CalculateRINoiseOffsets();
-  SetBaseline(0.0f);
+  SetBaseline(out, 0.0f);
   BuildFitFromComponents();
   AddRINoiseToFit();
+  return out;
 }
 
 // The amplitude-solving variants with RI noise (and TI noise when withTI).
-bool FitAmplitudesWithRI(bool withTI) {
+LinearStepResult FitAmplitudesWithRI(const LinearStepInput& in, bool withTI) {
   auto& linearAmplitudesPart = LinearAmplitudes();
-  if (!GridReady()) return true;
-  PrepareComponents();
+  LinearStepResult out;
+  if (!GridReady()) return out;
+  PrepareComponents(in);
   ScanMeansForRINoise();
   CalculateAverageScan();
   if (withTI) AverageComponentSignals();
-  bool ok = true;
   if (linearAmplitudesPart.bSkipLinearFit) {
     SetSkipAmplitudes(withTI ? 1.0f : 0.0f);
   } else {
     Centring c;
     c.perScan = true;
     c.perPoint = withTI;
-    ok = SolveLinearAmplitudes(c);
+    out.ok = SolveLinearAmplitudes(c);
   }
-  StoreAmplitudes();
+  StoreAmplitudes(in, out);
   if (withTI) {
     CalculateTINoiseFromAmplitudes(linearAmplitudesPart.pLinearRhs, true);
   } else {
     ZeroTINoise();
   }
-  ScaleComponentSignals(linearAmplitudesPart.pLinearRhs);
+  ScaleComponentSignals(in, linearAmplitudesPart.pLinearRhs);
   CalculateRINoiseOffsets();
-  AmplitudesToTotalAndFractions();
-  SetBaseline(0.0f);
+  AmplitudesToTotalAndFractions(in, out);
+  SetBaseline(out, 0.0f);
   BuildFitFromComponents();
   AddRINoiseToFit();
-  return ok;
+  return out;
 }
 
 // The amplitude-solving variants with a baseline, fitted or fixed.
-bool FitAmplitudesWithBaseline(bool fitted) {
-  if (!GridReady()) return true;
-  PrepareComponents();
+LinearStepResult FitAmplitudesWithBaseline(const LinearStepInput& in, bool fitted) {
+  LinearStepResult out;
+  if (!GridReady()) return out;
+  PrepareComponents(in);
   // The totals are recomputed on every call: the fit range or the scans may have
   // changed since the last one.
   CalculateAverageScan();
   MeanComponentSignals();
   Centring c;
   c.global = fitted;
-  c.fixedBaseline = fitted ? 0.0 : ModelParams().fBaseline;
-  const bool ok = SolveLinearAmplitudes(c);
-  ScaleComponentSignals(LinearAmplitudes().pLinearRhs);
-  StoreAmplitudes();
-  AmplitudesToTotalAndFractions();
+  c.fixedBaseline = fitted ? 0.0 : in.baseline;
+  out.ok = SolveLinearAmplitudes(c);
+  ScaleComponentSignals(in, LinearAmplitudes().pLinearRhs);
+  StoreAmplitudes(in, out);
+  AmplitudesToTotalAndFractions(in, out);
   ZeroTINoise();
   ZeroRINoise();
   BuildFitFromComponents();
-  if (fitted) SetBaseline(MeanResidual());
-  AddBaselineToFit();
-  return ok;
+  if (fitted) SetBaseline(out, MeanResidual());
+  AddBaselineToFit(fitted ? out.baseline : in.baseline);
+  return out;
 }
 
 }  // namespace
@@ -492,44 +485,45 @@ void CalculateAverageScan() {
   currentGridPart.fGridPointTotal = static_cast<float>(dataSetPart.nScans) * static_cast<float>(f.Count());
 }
 
-bool FitAmplitudesTIRINoise() { return FitAmplitudesWithRI(true); }
-bool FitAmplitudesRINoise() { return FitAmplitudesWithRI(false); }
+LinearStepResult FitAmplitudesTIRINoise(const LinearStepInput& in) { return FitAmplitudesWithRI(in, true); }
+LinearStepResult FitAmplitudesRINoise(const LinearStepInput& in) { return FitAmplitudesWithRI(in, false); }
 
-bool FitAmplitudesTINoise() {
+LinearStepResult FitAmplitudesTINoise(const LinearStepInput& in) {
   auto& linearAmplitudesPart = LinearAmplitudes();
-  if (!GridReady()) return true;
-  PrepareComponents();
+  LinearStepResult out;
+  if (!GridReady()) return out;
+  PrepareComponents(in);
   AverageComponentSignals();
   CalculateAverageScan();
-  bool ok = true;
   if (linearAmplitudesPart.bSkipLinearFit) {
     SetSkipAmplitudes(0.0f);
   } else {
     Centring c;
     c.perPoint = true;
-    ok = SolveLinearAmplitudes(c);
+    out.ok = SolveLinearAmplitudes(c);
   }
-  StoreAmplitudes();
-  AmplitudesToTotalAndFractions();
-  // The solved absolute amplitudes, not pSpeciesAmplitude, which now holds the
-  // total and fractions.
+  StoreAmplitudes(in, out);
+  AmplitudesToTotalAndFractions(in, out);
+  // The solved absolute amplitudes, not the result's, which now holds the total
+  // and fractions.
   CalculateTINoiseFromAmplitudes(linearAmplitudesPart.pLinearRhs, false);
-  ScaleComponentSignals(linearAmplitudesPart.pLinearRhs);
+  ScaleComponentSignals(in, linearAmplitudesPart.pLinearRhs);
   ZeroRINoise();
-  SetBaseline(0.0f);
+  SetBaseline(out, 0.0f);
   BuildFitFromComponents();
-  return ok;
+  return out;
 }
 
-bool FitAmplitudesBaseline() { return FitAmplitudesWithBaseline(true); }
-bool FitAmplitudesFixedBaseline() { return FitAmplitudesWithBaseline(false); }
+LinearStepResult FitAmplitudesBaseline(const LinearStepInput& in) { return FitAmplitudesWithBaseline(in, true); }
+LinearStepResult FitAmplitudesFixedBaseline(const LinearStepInput& in) { return FitAmplitudesWithBaseline(in, false); }
 
-void CalculateTIRINoise() { CalculateNoiseWithRI(true); }
-void CalculateRINoise() { CalculateNoiseWithRI(false); }
+LinearStepResult CalculateTIRINoise(const LinearStepInput& in) { return CalculateNoiseWithRI(in, true); }
+LinearStepResult CalculateRINoise(const LinearStepInput& in) { return CalculateNoiseWithRI(in, false); }
 
-void CalculateTINoise() {
-  if (!GridReady()) return;
-  BuildComponentList();
+LinearStepResult CalculateTINoise(const LinearStepInput& in) {
+  LinearStepResult out;
+  if (!GridReady()) return out;
+  BuildComponentList(in);
   CalculateAverageScan();
   // The tables as stored (scaled): amplitude 1 each.
   AverageComponentSignals();
@@ -537,97 +531,92 @@ void CalculateTINoise() {
   CalculateTINoiseFromAmplitudes(ones, false);
   ZeroRINoise();
   BuildFitFromComponents();
-  SetBaseline(0.0f);
+  SetBaseline(out, 0.0f);
+  return out;
 }
 
-void FitBaseline() {
+LinearStepResult FitBaseline(const LinearStepInput&) {
   auto& currentGridPart = CurrentGrid();
+  LinearStepResult out;
   if (currentGridPart.pTINoise) ZeroTINoise();
   if (currentGridPart.pRINoise) ZeroRINoise();
-  SetBaseline(MeanResidual());
-  AddBaselineToFit();
+  SetBaseline(out, MeanResidual());
+  AddBaselineToFit(out.baseline);
+  return out;
 }
 
-void AddBaselineToFit() {
-  auto& modelParamsPart = ModelParams();
+void AddBaselineToFit(float baseline) {
   auto& dataSetPart = DataSet();
   for (int s = 1; s <= dataSetPart.nScans; ++s) {
     float* fit = dataSetPart.ppFit[Idx(s)];
     if (!fit) continue;
-    for (int q = 1; q <= dataSetPart.pnPoints[Idx(s)]; ++q) fit[q] += modelParamsPart.fBaseline;
+    for (int q = 1; q <= dataSetPart.pnPoints[Idx(s)]; ++q) fit[q] += baseline;
   }
 }
 
-LinearStepVariant ChooseLinearStepVariant() {
-  auto& analysisSwitchesPart = AnalysisSwitches();
-  auto& modelParamsPart = ModelParams();
+LinearStepVariant ChooseLinearStepVariant(const LinearStepInput& in) {
   using V = LinearStepVariant;
-  if (analysisSwitchesPart.bFitTINoise) {
-    if (modelParamsPart.bLinearAmplitudes) return analysisSwitchesPart.bFitRINoise ? V::FitAmplitudesTIRINoise : V::FitAmplitudesTINoise;
-    return analysisSwitchesPart.bFitRINoise ? V::CalculateTIRINoise : V::CalculateTINoise;
+  if (in.fitTI) {
+    if (in.linearAmplitudes) return in.fitRI ? V::FitAmplitudesTIRINoise : V::FitAmplitudesTINoise;
+    return in.fitRI ? V::CalculateTIRINoise : V::CalculateTINoise;
   }
   // RI noise takes the place of a baseline, floated or not: with it the model was
   // computed into the signal tables, which only the RI variants turn into fit rows.
-  if (analysisSwitchesPart.bFitRINoise) return modelParamsPart.bLinearAmplitudes ? V::FitAmplitudesRINoise : V::CalculateRINoise;
-  if (modelParamsPart.bVaryBaseline) return modelParamsPart.bLinearAmplitudes ? V::FitAmplitudesBaseline : V::FitBaseline;
-  return modelParamsPart.bLinearAmplitudes ? V::FitAmplitudesFixedBaseline : V::AddBaselineToFit;
+  if (in.fitRI) return in.linearAmplitudes ? V::FitAmplitudesRINoise : V::CalculateRINoise;
+  if (in.varyBaseline) return in.linearAmplitudes ? V::FitAmplitudesBaseline : V::FitBaseline;
+  return in.linearAmplitudes ? V::FitAmplitudesFixedBaseline : V::AddBaselineToFit;
 }
 
-bool RunLinearAmplitudeStep() {
+LinearStepResult RunLinearAmplitudeStep(const LinearStepInput& in) {
   auto& currentGridPart = CurrentGrid();
   using V = LinearStepVariant;
-  switch (ChooseLinearStepVariant()) {
-    case V::FitAmplitudesTIRINoise: return FitAmplitudesTIRINoise();
-    case V::FitAmplitudesTINoise: return FitAmplitudesTINoise();
-    case V::FitAmplitudesRINoise: return FitAmplitudesRINoise();
-    case V::FitAmplitudesBaseline: return FitAmplitudesBaseline();
-    case V::FitAmplitudesFixedBaseline: return FitAmplitudesFixedBaseline();
-    case V::CalculateTIRINoise: CalculateTIRINoise(); return true;
-    case V::CalculateTINoise: CalculateTINoise(); return true;
-    case V::CalculateRINoise: CalculateRINoise(); return true;
-    case V::FitBaseline: FitBaseline(); return true;
+  switch (ChooseLinearStepVariant(in)) {
+    case V::FitAmplitudesTIRINoise: return FitAmplitudesTIRINoise(in);
+    case V::FitAmplitudesTINoise: return FitAmplitudesTINoise(in);
+    case V::FitAmplitudesRINoise: return FitAmplitudesRINoise(in);
+    case V::FitAmplitudesBaseline: return FitAmplitudesBaseline(in);
+    case V::FitAmplitudesFixedBaseline: return FitAmplitudesFixedBaseline(in);
+    case V::CalculateTIRINoise: return CalculateTIRINoise(in);
+    case V::CalculateTINoise: return CalculateTINoise(in);
+    case V::CalculateRINoise: return CalculateRINoise(in);
+    case V::FitBaseline: return FitBaseline(in);
     case V::AddBaselineToFit:
       // No noise term is part of this model: none may linger from an earlier one.
       if (currentGridPart.pTINoise) ZeroTINoise();
       if (currentGridPart.pRINoise) ZeroRINoise();
-      AddBaselineToFit();
-      return true;
+      AddBaselineToFit(in.baseline);
+      return {};
   }
-  return true;
+  return {};
 }
 
-void AmplitudesToTotalAndFractions() {
-  auto& bufferSedimentationPart = BufferSedimentation();
-  auto& analysisSwitchesPart = AnalysisSwitches();
-  auto& linearAmplitudesPart = LinearAmplitudes();
-  auto& modelFlagsPart = ModelFlags();
-  auto& modelParamsPart = ModelParams();
-  if (!modelFlagsPart.bDiscreteModel) return;
+void AmplitudesToTotalAndFractions(const LinearStepInput& in, LinearStepResult& result) {
+  if (!in.discrete) return;
   int last = kSlots;
-  if (modelFlagsPart.bBufferSedCorrection && modelParamsPart.bLinearAmplitudes) {
+  if (in.bufferCorrection && in.linearAmplitudes) {
     // The buffer slot keeps its absolute amplitude and stays out of the total. It
     // is the buffer's signal (its profile was computed with signal 1), which the
     // subtraction of the buffer mismatch and the parameter files take from there.
-    analysisSwitchesPart.pParams[kAmplitudeParam + kSlots] = modelParamsPart.pSpeciesAmplitude[kSlots];
-    linearAmplitudesPart.dBufferComponentAmplitude = modelParamsPart.pSpeciesAmplitude[kSlots];
-    bufferSedimentationPart.BufferSed.signal = linearAmplitudesPart.dBufferComponentAmplitude;
+    result.written[kSlots] = true;
+    result.bufferSignalWritten = true;
+    result.bufferSignal = result.amplitude[kSlots];
     last = kSlots - 1;
   }
   int first = 0;
   double total = 0.0;
   for (int k = 1; k <= last; ++k) {
-    if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
+    if (!in.linked[Idx(k)]) continue;
     if (first == 0) first = k;
-    total += modelParamsPart.pSpeciesAmplitude[k];
+    total += result.amplitude[Idx(k)];
   }
   if (first == 0) return;
   for (int k = first + 1; k <= last; ++k) {
-    if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
-    modelParamsPart.pSpeciesAmplitude[k] = total != 0.0 ? static_cast<float>(modelParamsPart.pSpeciesAmplitude[k] / total) : 0.0f;
-    analysisSwitchesPart.pParams[kAmplitudeParam + k] = modelParamsPart.pSpeciesAmplitude[k];
+    if (!in.linked[Idx(k)]) continue;
+    result.amplitude[Idx(k)] = total != 0.0 ? static_cast<float>(result.amplitude[Idx(k)] / total) : 0.0f;
+    result.written[Idx(k)] = true;
   }
-  modelParamsPart.pSpeciesAmplitude[first] = static_cast<float>(total);
-  analysisSwitchesPart.pParams[kAmplitudeParam + first] = modelParamsPart.pSpeciesAmplitude[first];
+  result.amplitude[Idx(first)] = static_cast<float>(total);
+  result.written[Idx(first)] = true;
 }
 
 void ResetLinearAmplitudes() {
@@ -639,7 +628,6 @@ void ResetLinearAmplitudes() {
   for (auto& row : linearAmplitudesPart.g_normalMatrix) std::fill(std::begin(row), std::end(row), 0.0f);
   std::fill(std::begin(linearAmplitudesPart.pLinearRhs), std::end(linearAmplitudesPart.pLinearRhs), 0.0f);
   std::fill(std::begin(linearAmplitudesPart.pComponentMeans), std::end(linearAmplitudesPart.pComponentMeans), 0.0f);
-  linearAmplitudesPart.dBufferComponentAmplitude = 0.0;
 }
 
 }  // namespace tarmic

@@ -20,6 +20,14 @@
 // The data rows are only read, never changed. Sums run in double; the 4 x 4 normal
 // equations are solved by NNLSNormalEquations (amplitudes >= 0).
 //
+// Values. The step is given the model's switches, the linked slots, their
+// amplitudes and the fixed baseline as a LinearStepInput and returns what it solved
+// (the amplitudes in their reported form, the baseline, the buffer's signal) as a
+// LinearStepResult: it reads and writes none of the model's variables. The doors
+// that take the input from the analysis and keep the result in it are in
+// modelcalc/linear_step_doors.h. What it writes is the working state of the
+// computation: the fit rows, the noise vectors and the tables below.
+//
 // Storage. Arrays are one-based; component and species slot indices run 1..4.
 // Between evaluations the signal table of a discrete species holds its signal
 // multiplied by the amplitude last applied, pAppliedAmplitude[k]; every variant
@@ -35,7 +43,8 @@
 
 #include "numerics/analysis.h"
 
-#include "modelfit/model_params.h"
+#include <array>
+
 #include "scandata/radial_grid.h"
 
 namespace tarmic {
@@ -45,39 +54,63 @@ struct LinearAmplitudesState {
   // Signal factor last applied to each species table [1..4] (loading signal units;
   // 0 for a slot without signal). The model computation records the factor it fills
   // a table with (1.0 for a unit-amplitude signal).
-  float pAppliedAmplitude[nSpeciesSlots + 1] = {};
+  float pAppliedAmplitude[kSpeciesSlots + 1] = {};
   // Set by the model computation when a value the signals need is zero or negative:
   // the amplitude-solving variants with noise then skip the solve (see below).
   bool bSkipLinearFit = false;
   // Components of the linear problem, as species slots, in list order [1..n].
   int nLinearComponents = 0;
-  int pLinearComponents[nSpeciesSlots + 1] = {};
+  int pLinearComponents[kSpeciesSlots + 1] = {};
   // Normal equations of the last solve, [1..n][1..n] and [1..n]; after the solve
   // pLinearRhs holds the amplitudes (absolute, in list order).
   // Storage of the normal matrix, made once for four components.
-  float g_normalMatrix[nSpeciesSlots + 1][nSpeciesSlots + 1] = {};
-  float* ppLinearNormalMatrix[nSpeciesSlots + 1] = {nullptr, g_normalMatrix[1], g_normalMatrix[2],
+  float g_normalMatrix[kSpeciesSlots + 1][kSpeciesSlots + 1] = {};
+  float* ppLinearNormalMatrix[kSpeciesSlots + 1] = {nullptr, g_normalMatrix[1], g_normalMatrix[2],
                                                     g_normalMatrix[3], g_normalMatrix[4]};
-  float pLinearRhs[nSpeciesSlots + 1] = {};
+  float pLinearRhs[kSpeciesSlots + 1] = {};
   // Mean of each unit component signal over all scans and F [1..4].
-  float pComponentMeans[nSpeciesSlots + 1] = {};
-  // The buffer component's amplitude as handed to the buffer-sedimentation model,
-  // set apart when the amplitudes are rewritten as total and fractions.
-  double dBufferComponentAmplitude = 0.0;
+  float pComponentMeans[kSpeciesSlots + 1] = {};
 };
 // The current analysis' LinearAmplitudesState.
 inline LinearAmplitudesState& LinearAmplitudes() { return CurrentPart<LinearAmplitudesState>(); }
 
-// Names of the means kept with the common grid.
+// What the step is given: the switches that choose its variant, the linked slots
+// and their amplitudes as the model holds them, and the fixed baseline.
+struct LinearStepInput {
+  bool discrete = false;          // non-interacting species: a component per linked slot
+  bool bufferCorrection = false;  // slot 4 is the buffer component
+  bool linearAmplitudes = false;  // the amplitudes are solved
+  bool varyBaseline = false;      // the baseline is solved
+  bool fitTI = false, fitRI = false;  // time- and radial-invariant noise
+  std::array<bool, kSpeciesSlots + 1> linked{};      // [1..4]
+  std::array<float, kSpeciesSlots + 1> amplitude{};  // [1..4], the model's (total, fractions)
+  float baseline = 0.0f;          // the fixed baseline (signal units)
+};
+
+// What the step solved. written[k]: amplitude[k] is the new value of slot k (its
+// reported form: the first linked slot the total, further linked slots fractions,
+// the buffer slot its absolute signal); other slots keep the model's.
+struct LinearStepResult {
+  bool ok = true;  // false: the non-negative solve failed (see below)
+  std::array<float, kSpeciesSlots + 1> amplitude{};
+  std::array<bool, kSpeciesSlots + 1> written{};
+  bool baselineWritten = false;  // the step set the baseline (solved, or 0 with noise)
+  float baseline = 0.0f;
+  // With the buffer correction and solved amplitudes: the buffer's signal, the
+  // buffer slot's absolute amplitude, which the buffer model's record takes.
+  bool bufferSignalWritten = false;
+  double bufferSignal = 0.0;
+};
 
 // The ten variants of the linear step. Each writes pTINoise, pRINoise (zero where
-// the term is not part of the variant), the baseline (fBaseline and pParams[15])
-// and ppFit of every scan on its own radii. The amplitude-solving ones also write
-// pLinearRhs, pSpeciesAmplitude[k] and pParams[8 + k] and end with
-// AmplitudesToTotalAndFractions; they return false when the non-negative solve
-// failed (not positive definite, iteration limit, non-finite equations): the
-// amplitudes are then the last feasible non-negative iterate (0 for non-finite
-// equations), and noise and fit are consistent with them. The caller reports it.
+// the term is not part of the variant) and ppFit of every scan on its own radii,
+// and returns the baseline it set (the fitted one, or 0 where noise terms replace
+// it). The amplitude-solving ones also return the amplitudes (pLinearRhs holds them
+// absolute, in list order) in the reported form (AmplitudesToTotalAndFractions);
+// their ok is false when the non-negative solve failed (not positive definite,
+// iteration limit, non-finite equations): the amplitudes are then the last
+// feasible non-negative iterate (0 for non-finite equations), and noise and fit are
+// consistent with them. The caller reports it.
 //
 //   variant                      amplitudes   noise terms      skip value
 //   FitAmplitudesTIRINoise       solved       TI and RI        1.0
@@ -97,32 +130,31 @@ inline LinearAmplitudesState& LinearAmplitudes() { return CurrentPart<LinearAmpl
 // FitBaseline and AddBaselineToFit work on the fit rows as the model computation
 // left them; all others rebuild the fit rows from the TI profile, the component
 // signals and the RI offsets.
-bool FitAmplitudesTIRINoise();
-bool FitAmplitudesTINoise();
-bool FitAmplitudesRINoise();
-bool FitAmplitudesBaseline();
-bool FitAmplitudesFixedBaseline();
-void CalculateTIRINoise();
-void CalculateTINoise();
-void CalculateRINoise();
-void FitBaseline();
-// Adds fBaseline to every point of every scan's fit row (nothing else).
-void AddBaselineToFit();
+LinearStepResult FitAmplitudesTIRINoise(const LinearStepInput& in);
+LinearStepResult FitAmplitudesTINoise(const LinearStepInput& in);
+LinearStepResult FitAmplitudesRINoise(const LinearStepInput& in);
+LinearStepResult FitAmplitudesBaseline(const LinearStepInput& in);
+LinearStepResult FitAmplitudesFixedBaseline(const LinearStepInput& in);
+LinearStepResult CalculateTIRINoise(const LinearStepInput& in);
+LinearStepResult CalculateTINoise(const LinearStepInput& in);
+LinearStepResult CalculateRINoise(const LinearStepInput& in);
+LinearStepResult FitBaseline(const LinearStepInput& in);
+// Adds the baseline to every point of every scan's fit row (nothing else).
+void AddBaselineToFit(float baseline);
 
 // pAverageScan[i] = mean over the scans of ppGridSignal[s][i] at every grid point;
 // then fAverageScanTotal and fFitPointTotal over the current fit range.
 void CalculateAverageScan();
 
 // The variant the switches choose:
-//   bFitTINoise:                 bLinearAmplitudes ? (bFitRINoise ? FitAmplitudesTIRINoise
-//                                : FitAmplitudesTINoise) : (bFitRINoise ? CalculateTIRINoise
-//                                : CalculateTINoise)
-//   else bFitRINoise:            bLinearAmplitudes ? FitAmplitudesRINoise : CalculateRINoise
-//                                (with or without bVaryBaseline: the RI offsets replace the
-//                                baseline, and the model is in the signal tables)
-//   else bVaryBaseline:          bLinearAmplitudes ? FitAmplitudesBaseline : FitBaseline
-//   else:                        bLinearAmplitudes ? FitAmplitudesFixedBaseline
-//                                : AddBaselineToFit
+//   fitTI:             linearAmplitudes ? (fitRI ? FitAmplitudesTIRINoise
+//                      : FitAmplitudesTINoise) : (fitRI ? CalculateTIRINoise
+//                      : CalculateTINoise)
+//   else fitRI:        linearAmplitudes ? FitAmplitudesRINoise : CalculateRINoise
+//                      (with or without varyBaseline: the RI offsets replace the
+//                      baseline, and the model is in the signal tables)
+//   else varyBaseline: linearAmplitudes ? FitAmplitudesBaseline : FitBaseline
+//   else:              linearAmplitudes ? FitAmplitudesFixedBaseline : AddBaselineToFit
 enum class LinearStepVariant {
   FitAmplitudesTIRINoise,
   FitAmplitudesTINoise,
@@ -135,22 +167,22 @@ enum class LinearStepVariant {
   FitBaseline,
   AddBaselineToFit,
 };
-LinearStepVariant ChooseLinearStepVariant();
+LinearStepVariant ChooseLinearStepVariant(const LinearStepInput& in);
 
 // The linear step of the model computation: runs exactly the one variant that
-// ChooseLinearStepVariant names, after all component signals are ready. Returns
-// false when that variant's non-negative solve failed (see above), true otherwise.
-bool RunLinearAmplitudeStep();
+// ChooseLinearStepVariant names, after all component signals are ready. Its ok is
+// false when that variant's non-negative solve failed (see above).
+LinearStepResult RunLinearAmplitudeStep(const LinearStepInput& in);
 
-// Rewrites the solved amplitudes of the non-interacting discrete species model into
-// the reported form: the first included slot holds the total of the included
-// amplitudes, every further included slot its fraction of that total (0 when the
-// total is 0); pParams[8 + k] follows. With the buffer correction and linear
-// amplitudes, slot 4 keeps its absolute amplitude (also copied to
-// dBufferComponentAmplitude) and is left out of the total. Nothing happens for other
-// models or when no slot in range is included. The signal tables and
-// pAppliedAmplitude keep the absolute amplitudes.
-void AmplitudesToTotalAndFractions();
+// The solved amplitudes of the non-interacting discrete species model in the
+// reported form: the first linked slot holds the total of the linked amplitudes,
+// every further linked slot its fraction of that total (0 when the total is 0).
+// With the buffer correction and solved amplitudes, slot 4 keeps its absolute
+// amplitude, is left out of the total and is the buffer's signal. Nothing happens
+// for other models or when no slot in range is linked. amplitude[] holds the
+// absolute amplitudes on entry (the model's for slots the step did not solve). The
+// signal tables and pAppliedAmplitude keep the absolute amplitudes.
+void AmplitudesToTotalAndFractions(const LinearStepInput& in, LinearStepResult& result);
 
 // Restores every value of this file to its default (tests).
 void ResetLinearAmplitudes();

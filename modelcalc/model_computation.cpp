@@ -549,7 +549,7 @@ ModelStatus SpeciesSlot(Window* window, const ModelInput& in, int k, int firstIn
   return ModelStatus::Computed;
 }
 
-void SpeciesLoop(Window* window, const ModelInput& in, ModelResult& result) {
+void SpeciesLoop(Window* window, const ModelInput& in, LinearStepInput& step, ModelResult& result) {
   auto& modelStepsPart = ModelSteps();
   auto& simRunPart = SimRun();
   if (!MakeMissingSignalTables(result, nSpeciesSlots)) return;
@@ -559,7 +559,7 @@ void SpeciesLoop(Window* window, const ModelInput& in, ModelResult& result) {
   for (int k = 1; k <= nSpeciesSlots && !bUserAbort; ++k) {
     simRunPart.iCurrentSpecies = k;
     const ModelStatus status = in.model.bufferCorrection && k == nSpeciesSlots
-                                   ? SolveBufferSlot(window, in, k)
+                                   ? SolveBufferSlot(window, in, k, step)
                                    : SpeciesSlot(window, in, k, firstIncluded);
     MergeModelStatus(result, status);
     simRunPart.pSimWindow = nullptr;
@@ -605,7 +605,7 @@ void SquareModelIntoIntensityACF(const ModelInput& in, int firstIncluded) {
 // closed form. Slot values: D (1e-7 cm^2/s), or M with "fit M and s", or the Stokes
 // radius (nm) with bStokesRadii; in the cumulant analysis slot 1 holds the mean D
 // and the total amplitude, slots 2-4 the higher cumulants (no species of their own).
-void DLSSpeciesLoop(const ModelInput& in, ModelResult& result) {
+void DLSSpeciesLoop(const ModelInput& in, LinearStepInput& step, ModelResult& result) {
   auto& modelStepsPart = ModelSteps();
   auto& dataSetPart = DataSet();
   auto& linearAmplitudesPart = LinearAmplitudes();
@@ -619,7 +619,8 @@ void DLSSpeciesLoop(const ModelInput& in, ModelResult& result) {
   int included = 0;
   for (int k = 1; k <= nSpeciesSlots; ++k) included += in.species[Idx(k)].included ? 1 : 0;
   // The square of a sum is not linear in the amplitudes.
-  if (intensityACF && included > 1) modelParamsPart.bLinearAmplitudes = false;
+  // The analysis' switch follows (the fits read it).
+  if (intensityACF && included > 1) step.linearAmplitudes = modelParamsPart.bLinearAmplitudes = false;
   const int lastSpeciesSlot = model.cumulants ? 1 : nSpeciesSlots;
   if (!MakeMissingSignalTables(result, lastSpeciesSlot)) return;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
@@ -632,8 +633,8 @@ void DLSSpeciesLoop(const ModelInput& in, ModelResult& result) {
       if (k > lastSpeciesSlot && !SignalToFitRows()) ZeroSpeciesSignal(k);
       continue;
     }
-    double loading = model.cumulants ? species.amplitude : SpeciesLoading(in, k, firstIncluded);
-    if (modelParamsPart.bLinearAmplitudes) loading = 1.0;
+    double loading = model.cumulants ? species.amplitude : SpeciesLoading(in, k, firstIncluded, step.linearAmplitudes);
+    if (step.linearAmplitudes) loading = 1.0;
     linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(loading);
     DlsSpecies dls;
     dls.dDlsAmplitude = loading;
@@ -1011,6 +1012,7 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
   // grid is laid in the input's cell (InputCell); the coefficient laws, the
   // reacting system and the buffer component take the input's values.
   LayModelInput(in);
+  LinearStepInput step = LinearStepInputOf(in);
   OpenDetectionBracket();
   if (!dls && !PrepareSimArrays(in)) {
     CloseDetectionBracket();
@@ -1026,9 +1028,9 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
   if (dls) {
     // Only the non-interacting species have a correlation function; any other model
     // leaves the fit rows at 0.
-    if (model.discrete) DLSSpeciesLoop(in, result);
+    if (model.discrete) DLSSpeciesLoop(in, step, result);
   } else if (model.discrete) {
-    SpeciesLoop(window, in, result);
+    SpeciesLoop(window, in, step, result);
   } else if (model.SingleComponent()) {
     SingleComponentBranch(window, in, result);
   } else if (model.reacting) {
@@ -1036,7 +1038,7 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
   }
   SimRun().pSimWindow = nullptr;
   if (bUserAbort) MergeModelStatus(result, ModelStatus::Interrupted);
-  FinishModelComputation(window, result, modelStepsPart.iFirstModelScan);
+  FinishModelComputation(window, result, modelStepsPart.iFirstModelScan, step);
   return result;
 }
 

@@ -58,6 +58,10 @@ ModelInput CurrentModelInput() {
   m.c1Nonideal = options.bC1Nonideal;
   m.timeOffset = options.bTimeOffset != 0;
   m.timeOffsetValue = options.fTimeOffset;
+  m.linearAmplitudes = params.bLinearAmplitudes;
+  m.varyBaseline = params.bVaryBaseline;
+  m.fitTINoise = switches.bFitTINoise;
+  m.fitRINoise = switches.bFitRINoise;
 
   in.single.s1 = options.fS1;
   in.single.d1 = options.fD1;
@@ -89,6 +93,23 @@ void LayModelInput(const ModelInput& input) {
   UnpackModelParams();
 }
 
+LinearStepInput LinearStepInputOf(const ModelInput& input) {
+  LinearStepInput step;
+  step.discrete = input.model.discrete;
+  step.bufferCorrection = input.model.bufferCorrection;
+  step.linearAmplitudes = input.model.linearAmplitudes;
+  step.varyBaseline = input.model.varyBaseline;
+  step.fitTI = input.model.fitTINoise;
+  step.fitRI = input.model.fitRINoise;
+  for (int k = 1; k <= nSpeciesSlots; ++k) {
+    const auto slot = static_cast<std::size_t>(k);
+    step.linked[slot] = input.species[slot].included;
+    step.amplitude[slot] = input.species[slot].amplitude;
+  }
+  step.baseline = input.baseline;
+  return step;
+}
+
 void CoefficientDiffusionToCgs(CoefficientModelValues& v, bool fitMAndS, float rt, float vRho) {
   auto fromMass = [rt, vRho](float s, float M) {
     return static_cast<float>(s * 1e-13 * rt / ((1.0 - vRho) * (M > 0.0f ? M : 1e-10)));
@@ -111,7 +132,7 @@ int FirstIncludedSlot(const ModelInput& input) {
   return 0;
 }
 
-double SpeciesLoading(const ModelInput& input, int k, int firstIncluded) {
+double SpeciesLoading(const ModelInput& input, int k, int firstIncluded, bool linearAmplitudes) {
   const auto at = [&](int j) -> const ModelSpeciesValues& { return input.species[static_cast<std::size_t>(j)]; };
   double fraction = 0.0;
   if (k == firstIncluded) {
@@ -125,9 +146,7 @@ double SpeciesLoading(const ModelInput& input, int k, int firstIncluded) {
   if (fraction < 0.0) fraction = 0.0;
   ModelSteps().fLoadingFraction = static_cast<float>(fraction);
   double loading = fraction * at(firstIncluded).amplitude;
-  // Whether the amplitudes are solved linearly is the linear step's switch, which
-  // the computation itself may turn off (intensity correlations of several species).
-  if (ModelParams().bLinearAmplitudes && loading == 0.0) loading = 1.0;
+  if (linearAmplitudes && loading == 0.0) loading = 1.0;
   return loading;
 }
 

@@ -9,16 +9,15 @@
 // grid size it chooses, the run state. The grid is laid in the input's cell
 // (InputCell); the coefficient laws of the concentration-dependent models, the
 // reacting system and the buffer component take the input's values (coefficients,
-// reacting, buffer). The linear step below the computation reads the model's
-// variables (and writes the solved amplitudes into them); the computation unpacks
-// the input's parameter vector into them before it starts (LayModelInput), as
-// every computation unpacked the vector of the analysis.
+// reacting, buffer), the linear step its switches, linked slots, amplitudes and
+// baseline (LinearStepInputOf); the step returns what it solved with the result.
 //
 // Units: s in S, D in cm^2/s (the slot value in 1e-7 cm^2/s), M in g/mol, radii cm.
 #pragma once
 
 #include <array>
 
+#include "modelcalc/linear_amplitudes.h"
 #include "modelfit/model_params.h"
 #include "propagators/coefficient_models.h"
 #include "propagators/buffer_values.h"
@@ -52,6 +51,10 @@ struct ModelBranches {
   bool c1Nonideal = false;       // slot 1 of the discrete model non-ideal
   bool timeOffset = false;       // sedimentation starts at timeOffsetValue
   float timeOffsetValue = 0.0f;  // s
+  // The linear step's switches: the amplitudes and the baseline solved, the
+  // time- and radial-invariant noise fitted.
+  bool linearAmplitudes = false, varyBaseline = false;
+  bool fitTINoise = false, fitRINoise = false;
   bool SingleComponent() const { return monomerDimer || monomerTrimer || assoc148 || assoc124 || nonidealSpecies; }
 };
 
@@ -98,6 +101,9 @@ ModelInput CurrentModelInput();
 // variables the layers below the computation read hold the input's values.
 void LayModelInput(const ModelInput& input);
 
+// What the linear step of the input's model is given.
+LinearStepInput LinearStepInputOf(const ModelInput& input);
+
 // The law's D of the one component and of the oligomers in cm^2/s, from the units
 // of the parameter vector: M by the Svedberg equation under fitMAndS (rt: R T;
 // vRho: vbar rho), else 1e-7 cm^2/s; the 1-2-4 and 1-4-8 oligomers always by mass.
@@ -113,8 +119,12 @@ int FirstIncludedSlot(const ModelInput& input);
 // the fractions of the later included slots (the buffer slot left out with the
 // buffer correction), any other its own fraction; a negative fraction counts 0;
 // times the total held by the first included slot. With linear amplitudes a
-// loading of exactly 0 becomes 1.0 (the signal is solved for afterwards). Records
-// the fraction in fLoadingFraction.
-double SpeciesLoading(const ModelInput& input, int k, int firstIncluded);
+// loading of exactly 0 becomes 1.0 (the signal is solved for afterwards; the
+// computation may turn the solve off, hence the switch given apart). Records the
+// fraction in fLoadingFraction.
+double SpeciesLoading(const ModelInput& input, int k, int firstIncluded, bool linearAmplitudes);
+inline double SpeciesLoading(const ModelInput& input, int k, int firstIncluded) {
+  return SpeciesLoading(input, k, firstIncluded, input.model.linearAmplitudes);
+}
 
 }  // namespace tarmic

@@ -6,6 +6,7 @@
 
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
+#include "modelcalc/linear_step_doors.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -188,8 +189,10 @@ void LastModelFit::PutBack() const {
   UpdateNonlinearDetectionFit();
 }
 
-void FinishModelComputation(Window* window, ModelResult& result, int first) {
-  result.amplitudesSolved = RunLinearAmplitudeStep();
+void FinishModelComputation(Window* window, ModelResult& result, int first, const LinearStepInput& step) {
+  result.linear = RunLinearAmplitudeStep(step);
+  result.amplitudesSolved = result.linear.ok;
+  KeepLinearStepResult(result.linear);
   CloseDetectionBracket();
   if (ScanFile().bIntensityData) AbsorbanceToIntensity(first);
   // A model with values that are not finite numbers (a coefficient far beyond what

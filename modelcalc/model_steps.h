@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "modelcalc/linear_amplitudes.h"
 #include "scandata/data_set.h"
 #include "scandata/fit_limits.h"  // SetDefaultFitLimitsWhenUnset
 #include "scandata/radial_grid.h"
@@ -51,6 +52,9 @@ struct ModelResult {
   std::string message;
   // The non-negative solve of the linear step succeeded (true when it solved nothing).
   bool amplitudesSolved = true;
+  // What the linear step solved (the amplitudes in their reported form, the
+  // baseline, the buffer's signal).
+  LinearStepResult linear;
   bool ok() const { return status == ModelStatus::Computed && amplitudesSolved; }
 };
 // Merges the status of one species into that of the computation: an interrupt
@@ -156,10 +160,11 @@ class LastModelFit {
   LoadedDataStamp computedFor_;
 };
 
-// The tail of a computation: the linear amplitude step (the variant the switches
-// choose), the detection bracket closed, intensity data transformed for the scans
-// from display position first on, bModelComputed (set only for a complete
-// computation, cleared otherwise) and the repaint with bLiveDisplay.
-void FinishModelComputation(Window* window, ModelResult& result, int first);
+// The tail of a computation: the linear amplitude step of step (the variant its
+// switches choose; what it solved into result.linear and kept in the analysis),
+// the detection bracket closed, intensity data transformed for the scans from
+// display position first on, bModelComputed (set only for a complete computation,
+// cleared otherwise) and the repaint with bLiveDisplay.
+void FinishModelComputation(Window* window, ModelResult& result, int first, const LinearStepInput& step);
 
 }  // namespace tarmic

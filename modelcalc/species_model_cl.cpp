@@ -101,15 +101,14 @@ ModelStatus SolveSpecies(Window* window, const ModelInput& in, const LammScanRec
 
 }  // namespace
 
-ModelStatus SolveBufferSlot(Window* window, const ModelInput& in, int k) {
+ModelStatus SolveBufferSlot(Window* window, const ModelInput& in, int k, LinearStepInput& step) {
   auto& bufferSedimentationPart = BufferSedimentation();
   auto& linearAmplitudesPart = LinearAmplitudes();
+  // The buffer slot is a component of the linear step (and shown linked).
   AnalysisSwitches().pSpeciesLinked[k] = 1;
+  step.linked[static_cast<std::size_t>(k)] = true;
   BufferSedInput buffer = in.buffer;
-  if (ModelParams().bLinearAmplitudes) {
-    linearAmplitudesPart.dBufferComponentAmplitude = 1.0;
-    bufferSedimentationPart.BufferSed.signal = buffer.working.signal = 1.0;
-  }
+  if (in.model.linearAmplitudes) bufferSedimentationPart.BufferSed.signal = buffer.working.signal = 1.0;
   linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(buffer.working.signal);
   if (!SignalToFitRows()) ZeroSpeciesSignal(k);
   const SimOutcome outcome = CalculateBufferSedimentation(window, buffer, InputCell(in));
@@ -200,13 +199,14 @@ ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in) {
   OpenDetectionBracket();
   SetDefaultFitLimitsWhenUnset();
   LayModelInput(in);
+  LinearStepInput step = LinearStepInputOf(in);
   modelStepsPart.iFirstModelScan = 1;
   ZeroFitRows(1);
   if (modelStepsPart.bLiveDisplay) RepaintMain(window);
 
   const std::vector<LammScanRecord> records = ScanRecords();
   if (!MakeMissingSignalTables(result, nSpeciesSlots)) {
-    FinishModelComputation(window, result, 1);
+    FinishModelComputation(window, result, 1, step);
     return result;
   }
   const int firstIncluded = FirstIncludedSlot(in);
@@ -217,7 +217,7 @@ ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in) {
     ModelStatus status = ModelStatus::Computed;
     const ModelSpeciesValues& species = in.species[static_cast<std::size_t>(k)];
     if (in.model.bufferCorrection && k == nSpeciesSlots) {
-      status = SolveBufferSlot(window, in, k);
+      status = SolveBufferSlot(window, in, k, step);
     } else if (k == 1 && in.model.nonIdealMultiple) {
       linearAmplitudesPart.pAppliedAmplitude[1] = 1.0f;
       status = SolveSpecies(window, in, records.data(), 1, in.single.s1, in.single.d1 * 1e-7, 1.0, true);
@@ -232,7 +232,7 @@ ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in) {
     MergeModelStatus(result, status);
   }
   if (bUserAbort) MergeModelStatus(result, ModelStatus::Interrupted);
-  FinishModelComputation(window, result, 1);
+  FinishModelComputation(window, result, 1, step);
   return result;
 }
 

@@ -33,8 +33,8 @@ ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in);
 // The buffer component of in in slot k (the last): its own solution
 // (CalculateBufferSedimentation) in in's cell, with the amplitude kept apart from
 // the total and fractions (1.0, and the buffer signal 1.0, when the amplitudes are
-// solved linearly); a failure is shown.
-ModelStatus SolveBufferSlot(Window* window, const ModelInput& in, int k);
+// solved linearly); a failure is shown. The slot joins step's components.
+ModelStatus SolveBufferSlot(Window* window, const ModelInput& in, int k, LinearStepInput& step);
 
 // Configures a solver object for species slot k of the model in with s (S), D
 // (cm^2/s) and loading c0, in the cell of in, recording into the fit rows or the slot's signal table

@@ -30,6 +30,7 @@
 #include "platform/headless/headless_backend.h"
 #include "scandata/fit_limits.h"
 #include "services/path_table.h"
+#include "modelcalc/linear_step_doors.h"
 #include "tests/distributions/distribution_test_support.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 #include "tests/support/production_sources.h"
@@ -158,11 +159,11 @@ class GridFitPointsTest : public ::testing::TestWithParam<NoiseModel> {
       }
     }
     switch (m) {
-      case NoiseModel::TIRI: FitAmplitudesTIRINoise(); break;
-      case NoiseModel::TI: FitAmplitudesTINoise(); break;
-      case NoiseModel::RI: FitAmplitudesRINoise(); break;
-      case NoiseModel::Baseline: FitAmplitudesBaseline(); break;
-      case NoiseModel::Plain: FitAmplitudesFixedBaseline(); break;
+      case NoiseModel::TIRI: KeepLinearStepResult(FitAmplitudesTIRINoise(CurrentLinearStepInput())); break;
+      case NoiseModel::TI: KeepLinearStepResult(FitAmplitudesTINoise(CurrentLinearStepInput())); break;
+      case NoiseModel::RI: KeepLinearStepResult(FitAmplitudesRINoise(CurrentLinearStepInput())); break;
+      case NoiseModel::Baseline: KeepLinearStepResult(FitAmplitudesBaseline(CurrentLinearStepInput())); break;
+      case NoiseModel::Plain: KeepLinearStepResult(FitAmplitudesFixedBaseline(CurrentLinearStepInput())); break;
     }
     out.values.push_back(ModelParams().pSpeciesAmplitude[1]);
     out.values.push_back(ModelParams().pSpeciesAmplitude[2]);

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "modelcalc/equilibrium_signal.h"
+#include "modelcalc/linear_step_doors.h"
 #include "platform/headless/headless_backend.h"
+#include "tests/support/production_sources.h"
 #include "tests/modelcalc/modelcalc_test_support.h"
 
 namespace tarmic {
@@ -22,6 +24,23 @@ constexpr double kBottom = 7.2;
 constexpr int kSlotsUsed[] = {1, 2, 4};
 
 using test::Idx;
+
+// The step on the analysis' model, what it solved kept there (as the computation
+// does); true when its non-negative solve succeeded.
+bool RunStep() {
+  const LinearStepResult result = RunLinearAmplitudeStep(CurrentLinearStepInput());
+  KeepLinearStepResult(result);
+  return result.ok;
+}
+
+// The analysis' amplitudes rewritten as total and fractions, and kept.
+void TotalAndFractions() {
+  const LinearStepInput in = CurrentLinearStepInput();
+  LinearStepResult result;
+  result.amplitude = in.amplitude;
+  AmplitudesToTotalAndFractions(in, result);
+  KeepLinearStepResult(result);
+}
 
 // Unit signal of species slot k in scan s: a boundary moving out with time,
 // broadening and diluting, different per slot.
@@ -119,8 +138,8 @@ TEST_F(LinearStepTest, TIAndRINoiseRecoveredExactlyAndInvariant) {
   const std::vector<double> amp = {0.2, 0.3, 0.5};
   MakeData(amp, true, true, 0.0, 0.0);
   std::vector<float> dataCopy(CurrentGrid().ppGridSignal[1] + 1, CurrentGrid().ppGridSignal[1] + kRadii + 1);
-  ASSERT_EQ(ChooseLinearStepVariant(), LinearStepVariant::FitAmplitudesTIRINoise);
-  ASSERT_TRUE(RunLinearAmplitudeStep());
+  ASSERT_EQ(ChooseLinearStepVariant(CurrentLinearStepInput()), LinearStepVariant::FitAmplitudesTIRINoise);
+  ASSERT_TRUE(RunStep());
 
   for (int j = 1; j <= 3; ++j) EXPECT_NEAR(LinearAmplitudes().pLinearRhs[j], amp[Idx(j - 1)], 1e-4) << j;
   for (int j = 0; j < 3; ++j) EXPECT_NEAR(LinearAmplitudes().pAppliedAmplitude[kSlotsUsed[j]], amp[Idx(j)], 1e-4);
@@ -148,7 +167,7 @@ TEST_F(LinearStepTest, TIAndRINoiseRecoveredExactlyAndInvariant) {
   for (int s = 1; s <= kScans; ++s)
     for (int i = 1; i <= kRadii; ++i)
       CurrentGrid().ppGridSignal[Idx(s)][i] += static_cast<float>(0.1 * s + profile(CurrentGrid().pGridRadius[i]));
-  ASSERT_TRUE(RunLinearAmplitudeStep());
+  ASSERT_TRUE(RunStep());
   for (int j = 1; j <= 3; ++j) EXPECT_NEAR(LinearAmplitudes().pLinearRhs[j], amp[Idx(j - 1)], 1e-4) << j;
   for (int i = 1; i <= kRadii; i += 7)
     EXPECT_NEAR(CurrentGrid().pTINoise[i] - oldTI[Idx(i - 1)], profile(CurrentGrid().pGridRadius[i]) - profileMean, 1e-4);
@@ -184,11 +203,11 @@ TEST_F(LinearStepTest, AmplitudeVariantsRecoverAtNoiseLevel) {
     FillTables({1.0f, 1.0f, 1.0f});
     MakeData(amp, c.ti, c.ri, c.constant, sigma);
     ModelParams().fBaseline = 0.04f;
-    ASSERT_EQ(ChooseLinearStepVariant(), c.variant);
-    ASSERT_TRUE(RunLinearAmplitudeStep());
+    ASSERT_EQ(ChooseLinearStepVariant(CurrentLinearStepInput()), c.variant);
+    ASSERT_TRUE(RunStep());
     // A second call after the fit range changed: totals of the new range.
     SetFitRange(30, 200);
-    ASSERT_TRUE(RunLinearAmplitudeStep());
+    ASSERT_TRUE(RunStep());
     EXPECT_FLOAT_EQ(CurrentGrid().fGridPointTotal, kScans * 171.0f);
     double total = 0.0;
     for (int i = 30; i <= 200; ++i) total += CurrentGrid().pAverageScan[i];
@@ -229,11 +248,11 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
   LinearAmplitudes().bSkipLinearFit = true;
   SetSwitches(true, true, true, true);
   FillTables({0.5f, 0.5f, 0.5f});
-  ASSERT_TRUE(RunLinearAmplitudeStep());
+  ASSERT_TRUE(RunStep());
   for (int j = 1; j <= 3; ++j) EXPECT_EQ(LinearAmplitudes().pLinearRhs[j], 1.0f);
   EXPECT_NEAR(CurrentGrid().pppSpeciesSignal[1][2][50], UnitSignal(1, 2, CurrentGrid().pGridRadius[50]), 1e-6);
   SetSwitches(true, false, true, true);
-  ASSERT_TRUE(RunLinearAmplitudeStep());
+  ASSERT_TRUE(RunStep());
   for (int j = 1; j <= 3; ++j) EXPECT_EQ(LinearAmplitudes().pLinearRhs[j], 0.0f);
   LinearAmplitudes().bSkipLinearFit = false;
 
@@ -242,7 +261,7 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
   SetSwitches(true, true, true, true);
   FillTables({1.0f, 0.0f, 1.0f});
   MakeData({0.2, 0.0, 0.5}, true, true, 0.0, 0.0);
-  ASSERT_TRUE(RunLinearAmplitudeStep());
+  ASSERT_TRUE(RunStep());
   EXPECT_EQ(LinearAmplitudes().pLinearRhs[2], 0.0f);
   EXPECT_NEAR(LinearAmplitudes().pLinearRhs[1], 0.2, 1e-4);
   EXPECT_NEAR(LinearAmplitudes().pLinearRhs[3], 0.5, 1e-4);
@@ -254,7 +273,7 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
   for (const auto& f : flags) {
     SetSwitches(f[0], f[1], f[2], f[3]);
     FillTables({0.3f, 0.3f, 0.3f});
-    RunLinearAmplitudeStep();
+    RunStep();
     EXPECT_TRUE(std::isfinite(ModelParams().fBaseline));
     for (int j = 1; j <= 3; ++j) EXPECT_TRUE(std::isfinite(LinearAmplitudes().pLinearRhs[j]));
     for (int s = 1; s <= kScans; ++s) {
@@ -269,7 +288,7 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
   SetSwitches(true, true, true, true);
   FillTables({1.0f, 1.0f, 1.0f});
   CurrentGrid().ppGridSignal[3][60] = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_FALSE(RunLinearAmplitudeStep());
+  EXPECT_FALSE(RunStep());
   for (int j = 1; j <= 3; ++j) EXPECT_EQ(LinearAmplitudes().pLinearRhs[j], 0.0f);
 }
 
@@ -278,19 +297,97 @@ TEST_F(LinearStepTest, DegenerateInputsGiveDefinedResults) {
 // noise profiles are cleared.
 TEST_F(LinearStepTest, FixedBaselineAddsNoNoise) {
   SetSwitches(false, true, false, false);
-  EXPECT_EQ(ChooseLinearStepVariant(), LinearStepVariant::CalculateRINoise);
+  EXPECT_EQ(ChooseLinearStepVariant(CurrentLinearStepInput()), LinearStepVariant::CalculateRINoise);
   SetSwitches(false, true, false, true);
-  EXPECT_EQ(ChooseLinearStepVariant(), LinearStepVariant::FitAmplitudesRINoise);
+  EXPECT_EQ(ChooseLinearStepVariant(CurrentLinearStepInput()), LinearStepVariant::FitAmplitudesRINoise);
   SetSwitches(false, false, false, false);
   CurrentGrid().pTINoise[5] = 1.0f;
   CurrentGrid().pRINoise[2] = 1.0f;
   ModelParams().fBaseline = 0.25f;
   DataSet().ppFit[1][10] = 1.0f;
-  EXPECT_TRUE(RunLinearAmplitudeStep());
+  EXPECT_TRUE(RunStep());
   EXPECT_FLOAT_EQ(DataSet().ppFit[1][10], 1.25f);
   EXPECT_FLOAT_EQ(DataSet().ppFit[2][10], 0.25f);
   EXPECT_EQ(CurrentGrid().pTINoise[5], 0.0f);
   EXPECT_EQ(CurrentGrid().pRINoise[2], 0.0f);
+}
+
+// The step is a function of its input: over every variant, an input that differs
+// from the model the analysis holds (its switches, linked slots, amplitudes and
+// baseline) gives the fit rows, noise and solved values that the same model gives
+// through the doors when the analysis holds it, and leaves the analysis' model as
+// it was.
+TEST_F(LinearStepTest, TheStepIsAFunctionOfItsInputNotOfTheModelHeld) {
+  const std::vector<double> amp = {0.25, 0.15, 0.4};
+  MakeData(amp, true, true, 0.03, 0.001);
+  const auto fitRows = [] {
+    std::vector<float> rows;
+    for (int s = 1; s <= kScans; ++s) rows.insert(rows.end(), DataSet().ppFit[Idx(s)] + 1, DataSet().ppFit[Idx(s)] + kRadii + 1);
+    rows.insert(rows.end(), CurrentGrid().pTINoise + 1, CurrentGrid().pTINoise + kRadii + 1);
+    rows.insert(rows.end(), CurrentGrid().pRINoise + 1, CurrentGrid().pRINoise + kScans + 1);
+    return rows;
+  };
+  // Fit rows start as the computation leaves them for the variants that add to them.
+  const auto resetFits = [] {
+    for (int s = 1; s <= kScans; ++s)
+      for (int i = 1; i <= kRadii; ++i) DataSet().ppFit[Idx(s)][i] = static_cast<float>(0.2 * UnitSignal(1, s, CurrentGrid().pGridRadius[i]));
+  };
+  int variants = 0;
+  for (int bits = 0; bits < 16; ++bits) {
+    const bool ti = bits & 1, ri = bits & 2, vary = bits & 4, linear = bits & 8;
+    SCOPED_TRACE(bits);
+    // The model the step is given: slots 1, 2, 4 linked, a fixed baseline.
+    SetSwitches(ti, ri, vary, linear);
+    ModelParams().fBaseline = 0.03f;
+    for (int k = 1; k <= 4; ++k) ModelParams().pSpeciesAmplitude[k] = AnalysisSwitches().pParams[8 + k] = 0.1f * k;
+    const LinearStepInput given = CurrentLinearStepInput();
+    // Through the doors, with the analysis holding that model.
+    FillTables({0.5f, 0.5f, 0.5f});
+    resetFits();
+    ASSERT_TRUE(RunStep());
+    const std::vector<float> doorRows = fitRows();
+    std::vector<float> doorModel(AnalysisSwitches().pParams + 9, AnalysisSwitches().pParams + 16);
+    doorModel.push_back(ModelParams().fBaseline);
+
+    // A misleading model in the analysis: the other switches, slot 2 unlinked and
+    // slot 3 linked, other amplitudes and baseline.
+    SetSwitches(!ti, !ri, !vary, !linear);
+    AnalysisSwitches().pSpeciesLinked[2] = 0;
+    AnalysisSwitches().pSpeciesLinked[3] = 1;
+    ModelParams().fBaseline = -0.5f;
+    for (int k = 1; k <= 4; ++k) ModelParams().pSpeciesAmplitude[k] = AnalysisSwitches().pParams[8 + k] = 9.0f;
+    AnalysisSwitches().pParams[15] = -0.5f;
+    const std::vector<float> heldParams(AnalysisSwitches().pParams, AnalysisSwitches().pParams + 16);
+    FillTables({0.5f, 0.5f, 0.5f});
+    resetFits();
+    const LinearStepResult result = RunLinearAmplitudeStep(given);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(fitRows(), doorRows);
+    EXPECT_EQ(std::vector<float>(AnalysisSwitches().pParams, AnalysisSwitches().pParams + 16), heldParams);
+    EXPECT_EQ(ModelParams().fBaseline, -0.5f);
+    for (int k = 1; k <= 4; ++k) EXPECT_EQ(ModelParams().pSpeciesAmplitude[k], 9.0f);
+    // What it returns is what the doors kept.
+    for (int k = 1; k <= 4; ++k)
+      EXPECT_EQ(result.written[Idx(k)] ? result.amplitude[Idx(k)] : given.amplitude[Idx(k)], doorModel[Idx(k - 1)]) << k;
+    EXPECT_EQ(result.baselineWritten ? result.baseline : given.baseline, doorModel[7]);
+    // Put the linked slots back for the next model.
+    AnalysisSwitches().pSpeciesLinked[2] = 1;
+    AnalysisSwitches().pSpeciesLinked[3] = 0;
+    ++variants;
+  }
+  EXPECT_EQ(variants, 16);
+}
+
+// The step's unit reaches none of the model's variables: its include closure holds
+// no part of the model, its switches or the buffer model, so a read of one there
+// cannot compile without a header this census sees.
+TEST(LinearStepCensus, TheStepReachesNoModelVariable) {
+  const testing::IncludeClosure closure = testing::IncludeClosureOf("modelcalc/linear_amplitudes.cpp");
+  ASSERT_TRUE(closure.complete);
+  EXPECT_TRUE(closure.parts.count("LinearAmplitudesState"));  // the walk sees the parts
+  for (const char* part : {"ModelParamsState", "AnalysisSwitchesState", "ModelFlagsState", "ModelOptionsState",
+                           "BufferSedimentationState"})
+    EXPECT_FALSE(closure.parts.count(part)) << "the linear step reaches " << part;
 }
 
 TEST_F(LinearStepTest, AmplitudesToTotalAndFractions) {
@@ -299,7 +396,7 @@ TEST_F(LinearStepTest, AmplitudesToTotalAndFractions) {
   };
   // Slots 1, 2, 4 included (slot 3 is not).
   set({0.2f, 0.3f, 7.0f, 0.5f});
-  AmplitudesToTotalAndFractions();
+  TotalAndFractions();
   EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[1], 1.0f);
   EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[2], 0.3f);
   EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[3], 7.0f);
@@ -307,16 +404,15 @@ TEST_F(LinearStepTest, AmplitudesToTotalAndFractions) {
   EXPECT_FLOAT_EQ(AnalysisSwitches().pParams[12], 0.5f);
   // All zero.
   set({0.0f, 0.0f, 0.0f, 0.0f});
-  AmplitudesToTotalAndFractions();
+  TotalAndFractions();
   for (int k = 1; k <= 4; ++k) EXPECT_EQ(ModelParams().pSpeciesAmplitude[k], 0.0f);
   // The buffer slot keeps its absolute amplitude and stays out of the total.
   ModelFlags().bBufferSedCorrection = ModelParams().bLinearAmplitudes = true;
   set({0.2f, 0.6f, 0.0f, 0.05f});
-  AmplitudesToTotalAndFractions();
+  TotalAndFractions();
   EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[1], 0.8f);
   EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[2], 0.75f);
   EXPECT_FLOAT_EQ(ModelParams().pSpeciesAmplitude[4], 0.05f);
-  EXPECT_DOUBLE_EQ(LinearAmplitudes().dBufferComponentAmplitude, 0.05f);
   EXPECT_DOUBLE_EQ(BufferSedimentation().BufferSed.signal, 0.05f);  // what "subtract buffer mismatch" takes
   ModelFlags().bBufferSedCorrection = ModelParams().bLinearAmplitudes = false;
 }
