@@ -368,14 +368,8 @@ FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFu
   std::vector<FitBounds> bounds(Idx(n) + 1);
   GetContiParamBounds(n, bounds.data());
   const int q = (n + 1) * (n + 2) / 2;
-  // The objective along f/f0 is lopsided (on set D and the c(s) test sets its one
-  // side rises up to four times as steeply as the other): the placed end allows for it.
-  int skewed = 0;
-  for (int i = 1; i <= n; ++i)
-    if (ContiParamSlot(i) == kContiSlotFrictionalRatio) skewed = i;
-  const SurfaceSearchEnd end =
-      SurfaceSearch(Objective(fit), start, scale, bounds, CountFitPoints(), kSurfaceSearchRounds * q,
-                    [&] { return fitStatePart.bFitInterrupted; }, skewed);
+  const SurfaceSearchEnd end = SurfaceSearch(Objective(fit), start, scale, bounds, CountFitPoints(),
+                                             kSurfaceSearchRounds * q, [&] { return fitStatePart.bFitInterrupted; });
   Local().g_searchEvaluations = end.evaluations;
   std::vector<float> q1 = Applied(end.point.data(), n);
   if (fit.Evaluated().Count() > 0) fitStatePart.fBestRmsd = fit.Evaluated().LowestValue();

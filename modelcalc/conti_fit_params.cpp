@@ -260,15 +260,6 @@ float ContiSimplexStepScale(int i) {
   return scale;
 }
 
-int ContiParamSlot(int i) {
-  int n = 0, slot = -1;
-  ForEachFloated([&](std::size_t) { ++n; },
-                 [&](const SlotEntry& e) {
-                   if (++n == i) slot = e.slot();
-                 });
-  return slot;
-}
-
 void InitContiMLDerivativeFactors(MLWorkSet& w) {
   int n = 0;
   auto set = [&](double factor, double step) {

@@ -66,9 +66,6 @@ FitBounds ContiSlotBounds(int slot);
 // The relative scale of the simplex perturbation of entry i (1-based position in
 // the vector): 0.01 for meniscus and bottom, 0.1 for the lamella width, else 1.
 float ContiSimplexStepScale(int i);
-// The pParams slot of entry i (1-based position in the vector); -1 for a floated
-// value kept outside the slots (the solvent's) or past the vector's end.
-int ContiParamSlot(int i);
 // The Marquardt-Levenberg derivative factor and absolute derivative value of every
 // entry into w.derivFactor / w.derivStep (w made for n = GetContiParams(0, null)).
 void InitContiMLDerivativeFactors(MLWorkSet& w);

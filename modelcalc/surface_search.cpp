@@ -23,9 +23,6 @@ std::size_t Idx(int i) { return static_cast<std::size_t>(i); }
 // up where the objective departs from a quadratic by tens of units, then keep only a
 // share of the curvature.
 constexpr double kNear = 10.0, kFar = 50.0;
-// The weights of the placed end's surface with a cubic term: the points within a few
-// units place the minimum, the cubic takes the lopsidedness of those tens of units up.
-constexpr double kEndNear = 5.0, kEndFar = 25.0;
 // A step on the surface is taken while its minimum lies farther than this many
 // standard errors (in some entry) from every evaluated point; nearer, design points
 // round it place it, and a step to it would chase the scatter.
@@ -129,7 +126,6 @@ struct Surface {
   std::vector<double> centre, spread;
   double c = 0.0;
   std::vector<double> g, h;  // h row-major
-  std::vector<double> d;     // per entry: the coefficient of v_i^3 / 6 (empty: none)
   std::vector<double> minimum;  // x of the minimum (when positive)
   std::vector<double> se;       // x units (when positive)
   double roughness = 0.0;       // rms of the weighted residuals; 0 without points to spare
@@ -145,21 +141,15 @@ struct Surface {
     for (int i = 0; i < n; ++i) {
       s += g[Idx(i)] * v[Idx(i)];
       for (int j = 0; j < n; ++j) s += 0.5 * v[Idx(i)] * h[Idx(i * n + j)] * v[Idx(j)];
-      if (!d.empty()) s += d[Idx(i)] * v[Idx(i)] * v[Idx(i)] * v[Idx(i)] / 6.0;
     }
     return s;
   }
 };
 
-// The weighted least-squares quadratic through the points (weights from kNear or
-// `near` and `far`), with a cubic term in entry `skewed` (zero-based; -1: none): a
-// bowl steeper on one side of its minimum than on the other. The cubic's minimum is
-// the local one nearest the quadratic's, its standard errors from the curvature there.
-Surface FitSurface(const std::vector<Point>& points, int n, long long fitPoints, double far, int skewed = -1,
-                   double near = kNear) {
+Surface FitSurface(const std::vector<Point>& points, int n, long long fitPoints, double far) {
   Surface s;
   s.n = n;
-  const int q = (n + 1) * (n + 2) / 2 + (skewed >= 0 ? 1 : 0);
+  const int q = (n + 1) * (n + 2) / 2;
   const int m = static_cast<int>(points.size());
   if (m < q) return s;
   std::size_t lowest = 0;
@@ -178,13 +168,12 @@ Surface FitSurface(const std::vector<Point>& points, int n, long long fitPoints,
   const double count = static_cast<double>(fitPoints);
   for (const Point& p : points) {
     const double z = count * (p.y * p.y / unit - 1.0);
-    const double w = 1.0 / ((1.0 + z / near) * (1.0 + z / far));
+    const double w = 1.0 / ((1.0 + z / kNear) * (1.0 + z / far));
     const std::vector<double> v = s.ToV(p.x);
     a.push_back(w);
     for (int i = 0; i < n; ++i) a.push_back(w * v[Idx(i)]);
     for (int i = 0; i < n; ++i)
       for (int j = i; j < n; ++j) a.push_back(w * (i == j ? 0.5 * v[Idx(i)] * v[Idx(i)] : v[Idx(i)] * v[Idx(j)]));
-    if (skewed >= 0) a.push_back(w * v[Idx(skewed)] * v[Idx(skewed)] * v[Idx(skewed)] / 6.0);
     b.push_back(w * z);
   }
   std::vector<double> beta;
@@ -196,10 +185,6 @@ Surface FitSurface(const std::vector<Point>& points, int n, long long fitPoints,
   int k = 1 + n;
   for (int i = 0; i < n; ++i)
     for (int j = i; j < n; ++j, ++k) s.h[Idx(i * n + j)] = s.h[Idx(j * n + i)] = beta[Idx(k)];
-  if (skewed >= 0) {
-    s.d.assign(Idx(n), 0.0);
-    s.d[Idx(skewed)] = beta[Idx(k)];
-  }
   if (m > q) {
     double ss = 0.0;
     for (int r = 0; r < m; ++r) {
@@ -214,39 +199,7 @@ Surface FitSurface(const std::vector<Point>& points, int n, long long fitPoints,
   s.positive = true;
   std::vector<double> minus(Idx(n));
   for (int i = 0; i < n; ++i) minus[Idx(i)] = -s.g[Idx(i)];
-  std::vector<double> vmin = CholeskySolve(l, n, minus);
-  if (skewed >= 0) {
-    // Newton steps from the quadratic's minimum, each at most half the points' spread.
-    bool ok = true;
-    for (int it = 0; it < 60 && ok; ++it) {
-      std::vector<double> grad(Idx(n)), hess = s.h, lc;
-      for (int i = 0; i < n; ++i) {
-        double gi = s.g[Idx(i)] + 0.5 * s.d[Idx(i)] * vmin[Idx(i)] * vmin[Idx(i)];
-        for (int j = 0; j < n; ++j) gi += s.h[Idx(i * n + j)] * vmin[Idx(j)];
-        grad[Idx(i)] = -gi;
-        hess[Idx(i * n + i)] += s.d[Idx(i)] * vmin[Idx(i)];
-      }
-      if (!Cholesky(hess, n, lc)) {
-        ok = false;
-        break;
-      }
-      const std::vector<double> dv = CholeskySolve(lc, n, grad);
-      double size = 0.0;
-      for (int i = 0; i < n; ++i) {
-        const double cap = 0.5;
-        const double t = std::max(-cap, std::min(cap, dv[Idx(i)]));
-        vmin[Idx(i)] += t;
-        size = std::max(size, std::abs(t));
-      }
-      if (size < 1e-12) break;
-    }
-    std::vector<double> hess = s.h;
-    for (int i = 0; i < n; ++i) hess[Idx(i * n + i)] += s.d[Idx(i)] * vmin[Idx(i)];
-    if (!ok || !Cholesky(hess, n, l)) {
-      s.positive = false;
-      return s;
-    }
-  }
+  const std::vector<double> vmin = CholeskySolve(l, n, minus);
   s.minimum.assign(Idx(n), 0.0);
   s.se.assign(Idx(n), 0.0);
   for (int i = 0; i < n; ++i) {
@@ -443,7 +396,7 @@ class Search {
 
 SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, const std::vector<float>& start,
                                const std::vector<double>& scale, const std::vector<FitBounds>& bounds,
-                               long long points, int most, const std::function<bool()>& stop, int skewed) {
+                               long long points, int most, const std::function<bool()>& stop) {
   const int n = static_cast<int>(start.size()) - 1;
   SurfaceSearchEnd end;
   end.point = start;
@@ -591,18 +544,6 @@ SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, cons
     if (lowest >= 0)
       for (int i = 0; i < n; ++i) end.point[Idx(i + 1)] = static_cast<float>(search.Points()[Idx(lowest)].x[Idx(i)]);
     return end;
-  }
-  if (end.placed && skewed >= 1 && skewed <= n && surface.positive) {
-    // The placed end on the surface with the lopsided entry's cubic term, where its
-    // minimum lies among the points (within the bracketing box round the quadratic's).
-    const Surface lopsided = FitSurface(search.Points(), n, points, kEndFar, skewed - 1, kEndNear);
-    bool among = lopsided.positive;
-    for (int i = 0; i < n && among; ++i)
-      among = std::abs(lopsided.minimum[Idx(i)] - placedAt[Idx(i)]) <= kBoxOuter * kReach * surface.se[Idx(i)];
-    if (among) {
-      surface = lopsided;
-      placedAt = search.Held(lopsided.minimum);
-    }
   }
   end.roughness = surface.roughness;
   const int best = search.LowestOnSurface(surface);

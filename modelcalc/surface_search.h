@@ -21,10 +21,7 @@
 //    point two to three standard errors out on a side (within three in every
 //    entry) stands for the star's point there;
 //  - the end, where the surface's minimum lies within the star: the minimum is the
-//    end (the scatter of single values makes the lowest one no better); with an
-//    entry known to be lopsided, the minimum of the surface with a cubic term in that
-//    entry, its points weighted more steeply by height, where that lies among the
-//    points. A minimum
+//    end (the scatter of single values makes the lowest one no better). A minimum
 //    beyond the star gets itself evaluated and a point on each side of it in each
 //    entry where none brackets it.
 //
@@ -70,12 +67,9 @@ struct SurfaceSearchEnd {
 // held to bounds[1..n]; points: the fit points of the objective's rmsd (the unit of
 // its chi-square). f returns the rmsd, or kNoModelRmsd or more for a point without
 // a result (the search steps back from it). At most `most` evaluations; stop()
-// true (the fit was interrupted) ends it at once. skewed (one-based; 0: none): an
-// entry whose objective rises more steeply on one side of its minimum than on the
-// other; the placed end is then the minimum of the surface with a cubic term in it.
+// true (the fit was interrupted) ends it at once.
 SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, const std::vector<float>& start,
                                const std::vector<double>& scale, const std::vector<FitBounds>& bounds,
-                               long long points, int most, const std::function<bool()>& stop = {},
-                               int skewed = 0);
+                               long long points, int most, const std::function<bool()>& stop = {});
 
 }  // namespace tarmic

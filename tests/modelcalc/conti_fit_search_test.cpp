@@ -189,8 +189,7 @@ TEST_P(SurfaceSearchBowls, EndsWithinAThirdOfAStandardErrorOfTheGridsMinimum) {
     start[Idx(i)] = static_cast<float>(truth[Idx(i)] + 20.0 * se[Idx(i)] * (i % 2 ? -1.0 : 1.0));
     scale[Idx(i)] = c.design * se[Idx(i)];
   }
-  // A lopsided bowl's first entry is the search's skewed one.
-  const SurfaceSearchEnd end = SurfaceSearch(f, start, scale, bounds, kPoints, 40, {}, c.lopsided != 1.0 ? 1 : 0);
+  const SurfaceSearchEnd end = SurfaceSearch(f, start, scale, bounds, kPoints, 40);
   EXPECT_TRUE(end.placed);
   EXPECT_EQ(end.evaluations, evaluations);
   EXPECT_LE(end.evaluations, c.most);
@@ -209,49 +208,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BowlCase{"three", 3, 0.3, 0.0, 1.0, 15.0, 20}, BowlCase{"threeRough", 3, 0.3, 0.5, 1.0, 15.0, 20},
                       BowlCase{"threeLopsidedRough", 3, 0.3, 1.0, 2.0, 8.0, 22}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// A smooth lopsided bowl in one entry, chi2 = 2 (e^(a u) - 1 - a u) / a^2 (u^2 at its
-// minimum, exponential on one side, linear on the other): with the entry named
-// skewed, the end lies within 0.3 standard errors of the minimum of the quadratic
-// through a 7-point grid two standard errors either side of it (the reference the
-// c(s) Fit is measured against), in the same evaluations as the plain quadratic's,
-// whose worst end over the sweep lies farther off.
-TEST(SurfaceSearch, AllowsForALopsidedEntry) {
-  double worstPlain = 0.0, worstSkewed = 0.0;
-  for (const double a : {0.1, 0.2, 0.3}) {
-    auto chi2 = [&](double p) {
-      const double u = (p - 6.0) / 6e-5;
-      return 2.0 * (std::exp(a * u) - 1.0 - a * u) / (a * a);
-    };
-    auto f = [&](const float* p) { return static_cast<float>(0.005 * std::sqrt(1.0 + chi2(p[1]) / 1e5)); };
-    // The grid's minimum, its spacing from the grid before.
-    double centre = 6.0, se = 6e-5;
-    for (int round = 0; round < 4; ++round) {
-      std::vector<std::vector<double>> u;
-      std::vector<double> z;
-      for (int k = 0; k < 7; ++k) {
-        u.push_back({-2.0 + 4.0 * k / 6.0});
-        z.push_back(chi2(centre + u.back()[0] * se));
-      }
-      const GridBowl grid = FitGrid(u, z, 1);
-      ASSERT_TRUE(grid.ok);
-      centre += grid.minimum[0] * se;
-      se *= grid.se[0];
-    }
-    const std::vector<float> start{0.0f, static_cast<float>(6.0 + 20.0 * 6e-5)};
-    const std::vector<double> scale{0.0, 15.0 * 6e-5};
-    const std::vector<FitBounds> bounds(2);
-    const SurfaceSearchEnd plain = SurfaceSearch(f, start, scale, bounds, 100000, 40);
-    const SurfaceSearchEnd skewed = SurfaceSearch(f, start, scale, bounds, 100000, 40, {}, 1);
-    const double offPlain = (plain.point[1] - centre) / se, offSkewed = (skewed.point[1] - centre) / se;
-    EXPECT_TRUE(skewed.placed) << a;
-    EXPECT_EQ(skewed.evaluations, plain.evaluations) << a;
-    EXPECT_LE(std::abs(offSkewed), 0.3) << a;
-    worstPlain = std::max(worstPlain, std::abs(offPlain));
-    worstSkewed = std::max(worstSkewed, std::abs(offSkewed));
-  }
-  EXPECT_LT(worstSkewed, worstPlain);
-}
 
 // A minimum beyond a bound: the search ends at the bound, not outside it.
 TEST(SurfaceSearch, HoldsItsPointsToTheBounds) {
