@@ -28,13 +28,14 @@ float ErfcApprox(float x) {
   return x >= 0 ? y : 2.0f - y;
 }
 
-void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, int count,
-                         float sw2, float D, float m) {
+namespace {
+void ErfcBoundaryInCell(float c0, double t, const float* radii, float* values, int count, float sw2, float D,
+                        float m, float cellMeniscus, float cellBottom) {
   CellOptics optics;
   optics.resolution = ScanFile().bAbsorbanceData && !ScanFile().bIntensityData && LammSettings().bSimulateRadialResolution;
   optics.resolutionRange = LammSettings().fRadialConvolutionRange;
-  optics.meniscus = DataSet().fMeniscus;
-  optics.bottom = DataSet().fBottom;
+  optics.meniscus = cellMeniscus;
+  optics.bottom = cellBottom;
   RecordClosedFormProfile(
       [&](int n, const float* r, float* out) {
         if (!(t > 0)) {
@@ -64,8 +65,23 @@ void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, 
       },
       optics, t, count, radii, values);
 }
+}  // namespace
+
+void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, int count,
+                         float sw2, float D, float m) {
+  ErfcBoundaryInCell(c0, t, radii, values, count, sw2, D, m, DataSet().fMeniscus, DataSet().fBottom);
+}
+
+void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, int count,
+                         float sw2, float D, float m, float bottom) {
+  ErfcBoundaryInCell(c0, t, radii, values, count, sw2, D, m, m, bottom);
+}
 
 bool TestShutOffBackDiffusion(double s, double D) {
+  return TestShutOffBackDiffusion(s, D, DataSet().fMeniscus, DataSet().fBottom);
+}
+
+bool TestShutOffBackDiffusion(double s, double D, double meniscus, double bottom) {
   auto& dataSetPart = DataSet();
   auto& lammSettingsPart = LammSettings();
   if (!lammSettingsPart.bShutOffBackDiffusion || !(s > 0) || !(D > 0) || dataSetPart.nScans < 1 ||
@@ -79,7 +95,7 @@ bool TestShutOffBackDiffusion(double s, double D) {
   // Buoyant molar mass from the Svedberg relation, g/mol; k = w^2 / (2 R T).
   const double Mb = 1e-13 * s * T * kGasConstant / D;
   const double k = omega * omega / (T * 1.6628944e8);
-  return BackDiffusionNegligible(Mb * k, dataSetPart.fMeniscus, dataSetPart.fBottom, dataSetPart.fFitRightLim, lammSettingsPart.dBackDiffusionLevel);
+  return BackDiffusionNegligible(Mb * k, meniscus, bottom, dataSetPart.fFitRightLim, lammSettingsPart.dBackDiffusionLevel);
 }
 
 }  // namespace tarmic

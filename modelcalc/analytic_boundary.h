@@ -22,6 +22,10 @@ float ErfcApprox(float x);
 // with the finite radial resolution over the whole cell (RecordClosedFormProfile).
 void ErfcBoundaryProfile(float c0, double t, const float* r, float* out, int n, float sw2, float D,
                          float m);
+// The same with the cell's bottom given: the radial resolution's optics take the
+// cell [m, bottom] instead of the data set's.
+void ErfcBoundaryProfile(float c0, double t, const float* r, float* out, int n, float sw2, float D,
+                         float m, float bottom);
 
 // Whether back-diffusion from the bottom may be cut off for a species of s (S) and
 // D (cm^2/s) at the rotor speed and temperature of the last scan: with the option
@@ -30,5 +34,7 @@ void ErfcBoundaryProfile(float c0, double t, const float* r, float* out, int n, 
 // right fitting limit, relative to its mean over the cell, is below the option's
 // level (BackDiffusionNegligible, evaluated in logarithms).
 bool TestShutOffBackDiffusion(double s, double D);
+// The same in the cell given (cm) instead of the data set's.
+bool TestShutOffBackDiffusion(double s, double D, double meniscus, double bottom);
 
 }  // namespace tarmic

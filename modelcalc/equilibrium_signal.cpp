@@ -8,6 +8,7 @@
 #include "distributions/distribution_storage.h"
 #include "lamm/radial_corrections.h"
 #include "modelcalc/fluorescence_detection.h"
+#include "modelcalc/model_steps.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_params.h"
 #include "services/error_box.h"
@@ -58,10 +59,9 @@ CellOptics OpticsOf(const DetectionCorrections& k, float meniscus, float bottom)
 
 // One scan's corrected row on radii r[1..n].
 void ScanRow(int s, int n, const float* r, float* c, double buoyantFactor, double concentration,
-             const DetectionCorrections& corrections) {
+             const DetectionCorrections& corrections, float meniscus, float bottom) {
   const ScanInfo& info = DataSet().pScanInfo[Idx(s)];
-  SedEqSpeciesRow(n, r, c, buoyantFactor, concentration, info.rpm, info.temperature, DataSet().fMeniscus,
-                  DataSet().fBottom, corrections);
+  SedEqSpeciesRow(n, r, c, buoyantFactor, concentration, info.rpm, info.temperature, meniscus, bottom, corrections);
 }
 
 void PollKeyboard() {
@@ -115,9 +115,14 @@ void SedEqSpeciesRow(int n, const float* r, float* c, double buoyantFactor, doub
 
 void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,
                                  const DetectionCorrections& corrections) {
+  CalculateSedEqSpeciesSignal(buoyantFactor, concentration, corrections, DataSet().fMeniscus, DataSet().fBottom);
+}
+
+void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration, const DetectionCorrections& corrections,
+                                 float meniscus, float bottom) {
   // The noise fits and the linear amplitudes need the species signal as its own
   // table; RI noise with fixed amplitudes as well.
-  const bool toTable = ModelParams().bLinearAmplitudes || AnalysisSwitches().bFitTINoise || AnalysisSwitches().bFitRINoise;
+  const bool toTable = SignalToTables();
   const int k = SimRun().iCurrentSpecies;
   if (toTable) {
     if (k < 1 || k > kSpeciesSlots || static_cast<int>(CurrentGrid().pppSpeciesSignal[k].size()) <= DataSet().nScans ||
@@ -130,14 +135,16 @@ void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,
     const int s = DataSet().pScanOrder[Idx(p)];
     if (toTable) {
       float* row = CurrentGrid().pppSpeciesSignal[k][Idx(s)];
-      if (row) ScanRow(s, CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, row, buoyantFactor, concentration, corrections);
+      if (row)
+        ScanRow(s, CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, row, buoyantFactor, concentration, corrections,
+                meniscus, bottom);
       continue;
     }
     float* fit = DataSet().ppFit[Idx(s)];
     if (!fit) continue;
     const int n = DataSet().pnPoints[Idx(s)];
     temp.assign(Idx(n) + 1, 0.0f);
-    ScanRow(s, n, DataSet().ppRadius[Idx(s)], temp.data(), buoyantFactor, concentration, corrections);
+    ScanRow(s, n, DataSet().ppRadius[Idx(s)], temp.data(), buoyantFactor, concentration, corrections, meniscus, bottom);
     for (int j = 1; j <= n; ++j) fit[j] += temp[Idx(j)];
   }
 }
@@ -150,7 +157,8 @@ void CalculateSedEqKernel(double buoyantFactor, double concentration, int kernel
   for (int p = 1; p <= DataSet().nScans; ++p) {
     PollKeyboard();
     const int s = DataSet().pScanOrder[Idx(p)];
-    ScanRow(s, n, r, DistributionStorage().pppKernels[kernel][s], buoyantFactor, concentration, corrections);
+    ScanRow(s, n, r, DistributionStorage().pppKernels[kernel][s], buoyantFactor, concentration, corrections,
+            DataSet().fMeniscus, DataSet().fBottom);
   }
 }
 

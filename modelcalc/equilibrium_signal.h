@@ -62,6 +62,9 @@ void SedEqSpeciesRow(int n, const float* r, float* c, double buoyantFactor, doub
 // bUserAbort for the caller; the loop itself completes.
 void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,
                                  const DetectionCorrections& corrections);
+// The same in the cell given (cm) instead of the data set's.
+void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration, const DetectionCorrections& corrections,
+                                 float meniscus, float bottom);
 
 // The same profile as kernel `kernel` of a continuous distribution, for every scan
 // in display order on the kernel radii r[1..n] (the common grid, or the radii of

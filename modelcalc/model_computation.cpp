@@ -158,7 +158,6 @@ void WriteInitialProfile(const ModelInput& in, double loading, double scale) {
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& initialDataPart = InitialData();
   auto& lammArraysPart = LammArrays();
-  auto& modelOptionsPart = ModelOptions();
   const int N = lammArraysPart.nSimGridPointsAllocated;
   if (analysisSwitchesPart.bInitialDataProfile && initialDataPart.nInitPoints > 1) {
     InterpolateCurveToDouble(N, lammArraysPart.pLammRadius, lammArraysPart.pLammConc, initialDataPart.nInitPoints, initialDataPart.pInitRadius.data(),
@@ -167,11 +166,11 @@ void WriteInitialProfile(const ModelInput& in, double loading, double scale) {
     return;
   }
   if (!analysisSwitchesPart.bUniformLoading) return;
-  const double edge = lammArraysPart.pLammRadius[1] + modelOptionsPart.fLamellaWidth;
+  const double edge = lammArraysPart.pLammRadius[1] + in.lamellaWidth;
   for (int i = 1; i <= N; ++i) {
     double v = loading;
     if (in.model.zoneCentrifugation) {
-      const bool inLamella = modelOptionsPart.bZoneInverseLayer ? !(lammArraysPart.pLammRadius[i] < edge) : lammArraysPart.pLammRadius[i] <= edge;
+      const bool inLamella = in.zoneInverseLayer ? !(lammArraysPart.pLammRadius[i] < edge) : lammArraysPart.pLammRadius[i] <= edge;
       if (!inLamella) v = 0.0;
     }
     lammArraysPart.pLammConc[i] = v;
@@ -373,7 +372,8 @@ class SpeciesRun {
       lammSettingsPart.bClaverie = true;
       lammSettingsPart.bMovingHat = false;
       settings.fixTimestep = false;
-      if (lammSettingsPart.bOptimizeStaticGrid && TestShutOffBackDiffusion(input_.species.s, input_.species.D) && !model_.model.zoneCentrifugation &&
+      if (lammSettingsPart.bOptimizeStaticGrid && TestShutOffBackDiffusion(input_.species.s, input_.species.D, model_.meniscus, model_.bottom) &&
+          !model_.model.zoneCentrifugation &&
           modelComputationPart.nStaticGridEstimate > 0) {
         lammSettingsPart.nLammGridPoints = modelComputationPart.nStaticGridEstimate;
         ResizeSimArrays(lammSettingsPart.nLammGridPoints, InputCell(model_));
@@ -420,7 +420,7 @@ ModelStatus LammSpecies(Window* window, const ModelInput& in, int k, double load
   const ModelSpeciesValues& species = in.species[Idx(k)];
   const double s = species.s, D = species.D;
   SimRunSettings settings = SolveSettings(in);
-  settings.outflowBottom = TestShutOffBackDiffusion(s, D);
+  settings.outflowBottom = TestShutOffBackDiffusion(s, D, in.meniscus, in.bottom);
   settings.noTruncation = grid.noTruncation;
   SimInput input = in.run;
   input.settings = settings;
@@ -532,7 +532,7 @@ ModelStatus SpeciesSlot(Window* window, const ModelInput& in, int k, int firstIn
     const double sw2 = LastOmega() * LastOmega() * s * 1e-13;
     ClosedFormSignal(k, [&](int, double t, const float* r, float* out, int n) {
       ErfcBoundaryProfile(static_cast<float>(loading), t, r, out, n, static_cast<float>(sw2),
-                          static_cast<float>(species.D), in.meniscus);
+                          static_cast<float>(species.D), in.meniscus, in.bottom);
     });
     return ModelStatus::Computed;
   }
@@ -544,7 +544,7 @@ ModelStatus SpeciesSlot(Window* window, const ModelInput& in, int k, int firstIn
       Mb = (1.0 - solventConstantsPart.fVRho) * massOrD;
     else if (massOrD > 0.0)
       Mb = std::fabs(s) * 1e-6 * dataSetPart.fRT / massOrD;
-    CalculateSedEqSpeciesSignal(Mb, loading, ModelDetectionCorrections());
+    CalculateSedEqSpeciesSignal(Mb, loading, ModelDetectionCorrections(), in.meniscus, in.bottom);
   }
   return ModelStatus::Computed;
 }
@@ -552,7 +552,7 @@ ModelStatus SpeciesSlot(Window* window, const ModelInput& in, int k, int firstIn
 void SpeciesLoop(Window* window, const ModelInput& in, LinearStepInput& step, ModelResult& result) {
   auto& modelStepsPart = ModelSteps();
   auto& simRunPart = SimRun();
-  if (!MakeMissingSignalTables(result, nSpeciesSlots)) return;
+  if (!MakeMissingSignalTables(result, step, nSpeciesSlots)) return;
   const int firstIncluded = FirstIncludedSlot(in);
   modelStepsPart.fLoadingFraction = 1.0f;
   bUserAbort = false;
@@ -620,9 +620,12 @@ void DLSSpeciesLoop(const ModelInput& in, LinearStepInput& step, ModelResult& re
   for (int k = 1; k <= nSpeciesSlots; ++k) included += in.species[Idx(k)].included ? 1 : 0;
   // The square of a sum is not linear in the amplitudes.
   // The analysis' switch follows (the fits read it).
-  if (intensityACF && included > 1) step.linearAmplitudes = modelParamsPart.bLinearAmplitudes = false;
+  if (intensityACF && included > 1) {
+    step.linearAmplitudes = modelParamsPart.bLinearAmplitudes = false;
+    SignalDestinationScope::Update(step);
+  }
   const int lastSpeciesSlot = model.cumulants ? 1 : nSpeciesSlots;
-  if (!MakeMissingSignalTables(result, lastSpeciesSlot)) return;
+  if (!MakeMissingSignalTables(result, step, lastSpeciesSlot)) return;
   for (int k = 1; k <= nSpeciesSlots; ++k) {
     simRunPart.iCurrentSpecies = k;
     const ModelSpeciesValues& species = in.species[Idx(k)];
@@ -730,7 +733,9 @@ void BufferAfterSingleComponent(Window* window, const ModelInput& in, ModelResul
   auto& simRunPart = SimRun();
   if (!in.model.bufferCorrection || bUserAbort) return;
   simRunPart.iCurrentSpecies = nSpeciesSlots;
-  const SimOutcome outcome = CalculateBufferSedimentation(window, in.buffer, InputCell(in));
+  BufferSedInput buffer = in.buffer;
+  buffer.toFitRows = !SignalToTables();
+  const SimOutcome outcome = CalculateBufferSedimentation(buffer, InputCell(in));
   MergeModelStatus(result, ShowOutcome(window, outcome));
   simRunPart.iCurrentSpecies = 1;
 }
@@ -914,7 +919,7 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D, double meniscus, double
       ResizeSimArrays(lammSettingsPart.nLammGridPoints, {m, b});
       return choice;
     }
-    choice.outflowBottom = TestShutOffBackDiffusion(s, D);
+    choice.outflowBottom = TestShutOffBackDiffusion(s, D, m, b);
   }
   simRunPart.dSimRpm = LastRpm();
   const double omega = LastOmega();
@@ -972,8 +977,6 @@ SpeciesGridChoice SizeGridForSpecies(double s, double D, double meniscus, double
   return choice;
 }
 
-ModelResult CalculateModel(Window* window) { return CalculateModel(window, CurrentModelInput()); }
-
 ModelResult CalculateModel(Window* window, const ModelInput& in) {
   auto& dataSetPart = DataSet();
   auto& modelStepsPart = ModelSteps();
@@ -1004,22 +1007,23 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
   // Correlation functions have no cell geometry and need no Lamm solution; each
   // needs its record.
   const bool dls = dataSetPart.bDLSData;
-  if (dls ? dataSetPart.pDLSInfo.size() <= Idx(dataSetPart.nScans) : !CheckMeniscusAndBottom(result)) {
+  if (dls ? dataSetPart.pDLSInfo.size() <= Idx(dataSetPart.nScans) : !CheckMeniscusAndBottom(result, in.meniscus, in.bottom)) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
-  // The model's variables that the linear step reads hold the input's values. The
-  // grid is laid in the input's cell (InputCell); the coefficient laws, the
-  // reacting system and the buffer component take the input's values.
-  LayModelInput(in);
+  // Everything below takes the input's values: the grid its cell (InputCell), the
+  // coefficient laws, the reacting system and the buffer component theirs, the
+  // linear step its switches, slots and baseline, and the signals go where its
+  // switches send them. The analysis' model is neither read nor written.
   LinearStepInput step = LinearStepInputOf(in);
+  const SignalDestinationScope destination(step);
   OpenDetectionBracket();
   if (!dls && !PrepareSimArrays(in)) {
     CloseDetectionBracket();
     result.status = ModelStatus::NotStarted;
     return result;
   }
-  SetDefaultFitLimitsWhenUnset();
+  SetDefaultFitLimitsWhenUnset(in.meniscus, in.bottom);
   TakeInitialDistribution(in);
   ZeroFitRows(modelStepsPart.iFirstModelScan);
   if (modelStepsPart.bLiveDisplay) RepaintMain(window);
@@ -1052,6 +1056,7 @@ void ResetModelComputation() {
   modelStepsPart.bLiveDisplay = false;
   modelStepsPart.iFirstModelScan = 1;
   modelStepsPart.fLoadingFraction = 1.0f;
+  modelStepsPart.iSignalDestination = -1;
 }
 
 }  // namespace tarmic

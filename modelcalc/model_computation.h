@@ -98,10 +98,12 @@ double NormalizedSThreshold(bool allowOptimized);
 // distribution taken from the first scan, default fit limits, dAccelDtMax.
 //
 // The model's values (species, cell, switches) are in's (model_input.h): the
-// computation reads them from there and unpacks in's parameter vector into the
-// analysis' model variables for the layers below it (LayModelInput). The form
-// without an input computes the model of the current analysis,
-// CalculateModel(window, CurrentModelInput()).
+// computation and the layers below it read them from there, and it reads and writes
+// none of the analysis' model; what its linear step solved is result.linear. The
+// form without an input computes the model of the current analysis: its input
+// (CurrentModelInput, with the data set's cell taking the vector's once it is set)
+// computed, and the step's values kept in the analysis (KeepLinearStepResult)
+// (model_computation_door.cpp).
 ModelResult CalculateModel(Window* window, const ModelInput& in);
 ModelResult CalculateModel(Window* window);
 

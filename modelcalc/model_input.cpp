@@ -68,6 +68,9 @@ ModelInput CurrentModelInput() {
   in.single.loading = options.fAssocLoading;
   in.single.logKs = options.fLogKs;
   in.single.logKd = options.fLogKd;
+  in.lamellaWidth = options.fLamellaWidth;
+  in.zoneInverseLayer = options.bZoneInverseLayer;
+  for (int j = 1; j <= 3; ++j) in.nonidealExtinction[static_cast<std::size_t>(j)] = options.fNonidealExtinction[j];
   if (m.reacting) in.reacting = CurrentReactingValues();
   in.coefficients = CurrentCoefficientModelValues();
   if (m.bufferCorrection) in.buffer = CurrentBufferSedModel();
@@ -78,19 +81,6 @@ ModelInput CurrentModelInput() {
   DataSet().fMeniscus = setMeniscus;
   DataSet().fBottom = setBottom;
   return in;
-}
-
-void LayModelInput(const ModelInput& input) {
-  auto& switches = AnalysisSwitches();
-  for (int i = 0; i <= kModelParams; ++i) {
-    switches.pParams[i] = input.params[static_cast<std::size_t>(i)];
-    switches.pParamFitFlags[i] = input.paramFit[static_cast<std::size_t>(i)];
-  }
-  // The switches as the input has them (a switch that is on keeps its value).
-  for (int k = 1; k <= nSpeciesSlots; ++k)
-    if ((switches.pSpeciesLinked[k] != 0) != input.species[static_cast<std::size_t>(k)].included)
-      switches.pSpeciesLinked[k] = input.species[static_cast<std::size_t>(k)].included ? 1 : 0;
-  UnpackModelParams();
 }
 
 LinearStepInput LinearStepInputOf(const ModelInput& input) {

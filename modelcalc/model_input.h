@@ -76,6 +76,12 @@ struct ModelInput {
   float meniscus = 0.0f, bottom = 0.0f;  // cm
   ModelBranches model;
   SingleComponentValues single;
+  // Zone centrifugation: the lamella's width (cm, vector slot 23) and whether it
+  // lies at the bottom (an inverse layer).
+  float lamellaWidth = 0.0f;
+  bool zoneInverseLayer = false;
+  // The extinctions of the non-ideal multiple species' three components [1..3].
+  std::array<float, 4> nonidealExtinction{0.0f, 1.0f, 1.0f, 1.0f};
   ReactingValues reacting;  // A + B <--> AB: loadings, extinctions, s, log Ka
   // The coefficient law of the self-association and non-ideal models (and of a
   // non-ideal slot 1) as the parameter vector gives it: D in the vector's units
@@ -96,10 +102,6 @@ struct ModelInput {
 // left as they stand until the computation, after its checks of the cell, lays the
 // input (a cell that is not set is refused, whatever the vector holds).
 ModelInput CurrentModelInput();
-
-// Writes the input's parameter vector into the analysis and unpacks it: the model's
-// variables the layers below the computation read hold the input's values.
-void LayModelInput(const ModelInput& input);
 
 // What the linear step of the input's model is given.
 LinearStepInput LinearStepInputOf(const ModelInput& input);

@@ -6,7 +6,6 @@
 
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/linear_amplitudes.h"
-#include "modelcalc/linear_step_doors.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
@@ -44,10 +43,10 @@ void CloseDetectionBracket() {
   SetNonlinearDetectionParams(fluorescenceDetectionPart.fPowerCoefficient, fluorescenceDetectionPart.fPowerBaseline, fluorescenceDetectionPart.bShowTransformed);
 }
 
-bool CheckMeniscusAndBottom(ModelResult& result) {
+bool CheckMeniscusAndBottom(ModelResult& result, float meniscus, float bottom) {
   auto& dataSetPart = DataSet();
-  result.message = dataSetPart.fMeniscus != 0.0f && dataSetPart.fBottom != 0.0f ? FitLimitsRefusal(dataSetPart.fFitLeftLim, dataSetPart.fFitRightLim)
-                                                        : kSetMeniscusAndBottomText;
+  result.message = meniscus != 0.0f && bottom != 0.0f ? FitLimitsRefusal(dataSetPart.fFitLeftLim, dataSetPart.fFitRightLim)
+                                                      : kSetMeniscusAndBottomText;
   if (result.message.empty()) return true;
   result.status = ModelStatus::NotStarted;
   return false;
@@ -68,10 +67,26 @@ void RepaintMain(Window* window) {
   if (window && !bBatchMode) window->Invalidate();
 }
 
-bool SignalToFitRows() {
-  auto& analysisSwitchesPart = AnalysisSwitches();
-  return !IsContinuousModel() && !ModelParams().bLinearAmplitudes && !analysisSwitchesPart.bFitTINoise && !analysisSwitchesPart.bFitRINoise;
+namespace {
+int DestinationOf(const LinearStepInput& step) {
+  return step.linearAmplitudes || step.fitTI || step.fitRI ? 1 : 0;
 }
+}  // namespace
+
+bool SignalToTables() {
+  const int destination = ModelSteps().iSignalDestination;
+  if (destination >= 0) return destination == 1;
+  auto& analysisSwitchesPart = AnalysisSwitches();
+  return ModelParams().bLinearAmplitudes || analysisSwitchesPart.bFitTINoise || analysisSwitchesPart.bFitRINoise;
+}
+
+bool SignalToFitRows() { return !IsContinuousModel() && !SignalToTables(); }
+
+SignalDestinationScope::SignalDestinationScope(const LinearStepInput& step) : before_(ModelSteps().iSignalDestination) {
+  Update(step);
+}
+SignalDestinationScope::~SignalDestinationScope() { ModelSteps().iSignalDestination = before_; }
+void SignalDestinationScope::Update(const LinearStepInput& step) { ModelSteps().iSignalDestination = DestinationOf(step); }
 
 bool HasSignalTable(int k) {
   auto& currentGridPart = CurrentGrid();
@@ -81,19 +96,18 @@ bool HasSignalTable(int k) {
 }
 
 namespace {
-bool SignalTableMissing(int lastSlot) {
-  auto& analysisSwitchesPart = AnalysisSwitches();
+bool SignalTableMissing(const LinearStepInput& step, int lastSlot) {
   if (SignalToFitRows()) return false;
   for (int k = 1; k <= lastSlot; ++k)
-    if (analysisSwitchesPart.pSpeciesLinked[k] && !HasSignalTable(k)) return true;
+    if (step.linked[static_cast<std::size_t>(k)] && !HasSignalTable(k)) return true;
   return false;
 }
 }  // namespace
 
-bool MakeMissingSignalTables(ModelResult& result, int lastSlot) {
-  if (!SignalTableMissing(lastSlot)) return true;
-  AllocSpeciesSignalArrays();
-  if (!SignalTableMissing(lastSlot)) return true;
+bool MakeMissingSignalTables(ModelResult& result, const LinearStepInput& step, int lastSlot) {
+  if (!SignalTableMissing(step, lastSlot)) return true;
+  AllocSpeciesSignalArrays(step.linked);
+  if (!SignalTableMissing(step, lastSlot)) return true;
   ShowComputationError("the signal tables of the included species could not be made");
   MergeModelStatus(result, ModelStatus::Failed);
   return false;
@@ -192,7 +206,6 @@ void LastModelFit::PutBack() const {
 void FinishModelComputation(Window* window, ModelResult& result, int first, const LinearStepInput& step) {
   result.linear = RunLinearAmplitudeStep(step);
   result.amplitudesSolved = result.linear.ok;
-  KeepLinearStepResult(result.linear);
   CloseDetectionBracket();
   if (ScanFile().bIntensityData) AbsorbanceToIntensity(first);
   // A model with values that are not finite numbers (a coefficient far beyond what
@@ -201,8 +214,7 @@ void FinishModelComputation(Window* window, ModelResult& result, int first, cons
     result.status = ModelStatus::Failed;
     result.message = kNonFiniteModelText;
   }
-  // A partial model (a solution failed or was stopped) is not a computed model.
-  SetModelComputed(result.status == ModelStatus::Computed);
+  result.finished = true;
   if (ModelSteps().bLiveDisplay) RepaintMain(window);
 }
 

@@ -33,6 +33,10 @@ struct ModelStepsState {
   int iFirstModelScan = 1;
   // Fraction of the total loading that the species being computed carries.
   float fLoadingFraction = 1.0f;
+  // Where the computation running records the species' signal, from its input's
+  // linear switches: 0 the fit rows, 1 the signal tables; -1 (no computation
+  // running) the analysis' switches decide (SignalToFitRows).
+  int iSignalDestination = -1;
 };
 // The current analysis' ModelStepsState.
 inline ModelStepsState& ModelSteps() { return CurrentPart<ModelStepsState>(); }
@@ -55,6 +59,9 @@ struct ModelResult {
   // What the linear step solved (the amplitudes in their reported form, the
   // baseline, the buffer's signal).
   LinearStepResult linear;
+  // The computation ran to its end (FinishModelComputation): its rows and the
+  // step's values stand, complete when the status is Computed.
+  bool finished = false;
   bool ok() const { return status == ModelStatus::Computed && amplitudesSolved; }
 };
 // Merges the status of one species into that of the computation: an interrupt
@@ -76,7 +83,7 @@ inline constexpr const char* kNonFiniteModelText =
 // False when meniscus or bottom is 0: the result is NotStarted with the message
 // kSetMeniscusAndBottomText (shown by the command); also when the fitting limits
 // leave no range (FitLimitsRefusal).
-bool CheckMeniscusAndBottom(ModelResult& result);
+bool CheckMeniscusAndBottom(ModelResult& result, float meniscus, float bottom);
 // False when a step control of the Lamm solutions (max dc/c, points per sigma) is
 // not a number within its range, whatever door set it (a step of 0 would never
 // end): the result is NotStarted with a message that names the value and its
@@ -86,8 +93,25 @@ bool CheckStepControls(ModelResult& result);
 void RepaintMain(Window* window);
 // The computed profiles go to the fit rows on the scans' own radii, unless the
 // amplitudes or the noise are solved linearly (or a continuous model is on), which
-// need the signal tables on the common grid.
+// need the signal tables on the common grid. While a computation runs, its input's
+// switches decide (SignalDestinationScope), otherwise the analysis'.
 bool SignalToFitRows();
+// The same switches alone: the amplitudes or the noise are solved linearly.
+bool SignalToTables();
+// The destination of a computation's signals, from its linear step's switches,
+// for the computation's lifetime (the one before is restored after it).
+class SignalDestinationScope {
+ public:
+  explicit SignalDestinationScope(const LinearStepInput& step);
+  ~SignalDestinationScope();
+  SignalDestinationScope(const SignalDestinationScope&) = delete;
+  SignalDestinationScope& operator=(const SignalDestinationScope&) = delete;
+  // The step's switches changed (the computation turned the linear solve off).
+  static void Update(const LinearStepInput& step);
+
+ private:
+  int before_;
+};
 // Slot k has a signal table for every scan on an existing common grid.
 bool HasSignalTable(int k);
 // Makes the signal tables when an included slot among 1..lastSlot whose signal goes
@@ -95,7 +119,7 @@ bool HasSignalTable(int k);
 // parameter file or a reloaded fit, say) would otherwise add nothing to the model,
 // or its solution would fail without a reason. False, with the failure said and
 // merged into result, when they cannot be made.
-bool MakeMissingSignalTables(ModelResult& result, int lastSlot);
+bool MakeMissingSignalTables(ModelResult& result, const LinearStepInput& step, int lastSlot);
 // Sets the fit rows of display positions first..nScans to 0.
 void ZeroFitRows(int first);
 // Sets every row of the signal table of slot k to 0 (a table that a failed or
@@ -161,10 +185,11 @@ class LastModelFit {
 };
 
 // The tail of a computation: the linear amplitude step of step (the variant its
-// switches choose; what it solved into result.linear and kept in the analysis),
-// the detection bracket closed, intensity data transformed for the scans from
-// display position first on, bModelComputed (set only for a complete computation,
-// cleared otherwise) and the repaint with bLiveDisplay.
+// switches choose; what it solved into result.linear), the detection bracket
+// closed, intensity data transformed for the scans from display position first on,
+// a result with values that are not finite made Failed, result.finished, and the
+// repaint with bLiveDisplay. Whether the analysis holds a computed model is the
+// caller's to say (the model computation's door).
 void FinishModelComputation(Window* window, ModelResult& result, int first, const LinearStepInput& step);
 
 }  // namespace tarmic

@@ -11,6 +11,7 @@
 #include "lamm/scan_sweep.h"
 #include "modelcalc/fluorescence_detection.h"
 #include "modelcalc/simulation_messages.h"
+#include "modelcalc/model_steps.h"
 #include "modelfit/lamm_settings.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_options.h"
@@ -198,7 +199,7 @@ void ShowSimulationProgress::Record(int k) {
   const int scan = DataSet().pScanOrder[static_cast<std::size_t>(vPositions[static_cast<std::size_t>(k)])];
   if (opt.kernel > 0) {
     StoreKernelProfile(opt.kernel, scan, r, c, n);
-  } else if (!ModelParams().bLinearAmplitudes && !analysisSwitchesPart.bFitTINoise && !analysisSwitchesPart.bFitRINoise) {
+  } else if (!SignalToTables()) {
     RecordFitRow(k, scan, r, c, n);
   } else {
     RecordSpeciesSignal(scan, r, c, n);

@@ -34,7 +34,6 @@ namespace {
 // species with s(c), D(c), or three components sharing the factors of their total
 // (concentration, s, D of components 2 and 3 in vector slots 27-29 and 31-33).
 void LoadMultipleNonideality(CLammIdeal& lamm, const ModelInput& in) {
-  auto& modelOptionsPart = ModelOptions();
   const auto param = [&](int slot) { return in.params[static_cast<std::size_t>(slot)]; };
   const double c2 = param(27), c3 = param(31);
   const double D1 = in.single.d1 * 1e-7;
@@ -56,8 +55,7 @@ void LoadMultipleNonideality(CLammIdeal& lamm, const ModelInput& in) {
   const std::vector<double> conc = {0.0, amplitude1, c2, c3};
   const std::vector<double> s = {0.0, in.single.s1, param(28), param(32)};
   const std::vector<double> D = {0.0, D1, param(29) * 1e-7, param(33) * 1e-7};
-  const std::vector<double> extinction = {0.0, modelOptionsPart.fNonidealExtinction[1], modelOptionsPart.fNonidealExtinction[2],
-                                          modelOptionsPart.fNonidealExtinction[3]};
+  const std::vector<double> extinction = {0.0, in.nonidealExtinction[1], in.nonidealExtinction[2], in.nonidealExtinction[3]};
   // The main D is in cm^2/s like the lists (the grid is sized from it).
   nonIdeality.bMultiSpecies = true;
   nonIdeality.nSpecies = 3;
@@ -108,10 +106,11 @@ ModelStatus SolveBufferSlot(Window* window, const ModelInput& in, int k, LinearS
   AnalysisSwitches().pSpeciesLinked[k] = 1;
   step.linked[static_cast<std::size_t>(k)] = true;
   BufferSedInput buffer = in.buffer;
+  buffer.toFitRows = !SignalToTables();
   if (in.model.linearAmplitudes) bufferSedimentationPart.BufferSed.signal = buffer.working.signal = 1.0;
   linearAmplitudesPart.pAppliedAmplitude[k] = static_cast<float>(buffer.working.signal);
   if (!SignalToFitRows()) ZeroSpeciesSignal(k);
-  const SimOutcome outcome = CalculateBufferSedimentation(window, buffer, InputCell(in));
+  const SimOutcome outcome = CalculateBufferSedimentation(buffer, InputCell(in));
   if (outcome.status == SimStatus::Interrupted || bUserAbort) return ModelStatus::Interrupted;
   ShowSimulationOutcome(window, outcome);
   return outcome.ok() ? ModelStatus::Computed : ModelStatus::Failed;
@@ -169,7 +168,7 @@ bool SetUpSpeciesSolver(CLammIdeal& lamm, LammDisplay* display, const ModelInput
   if (nonIdeal) {
     LoadMultipleNonideality(lamm, in);
   } else {
-    if (in.model.zoneCentrifugation) lamm.SetBandLoading(true, ModelOptions().fLamellaWidth, ModelOptions().bZoneInverseLayer);
+    if (in.model.zoneCentrifugation) lamm.SetBandLoading(true, in.lamellaWidth, in.zoneInverseLayer);
     lamm.SetSolventConditions(DataSet().fTemperatureK - 273.15, SolventConstants().VBAR, SolventConstants().fBufferDensity, SolventConstants().RELVISCOSITY);
     std::string message;
     if (!LoadSolventIntoSolver(lamm, &message)) {
@@ -195,17 +194,17 @@ ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in) {
     result.status = ModelStatus::NotStarted;
     return result;
   }
-  if (!CheckMeniscusAndBottom(result)) return result;
+  if (!CheckMeniscusAndBottom(result, in.meniscus, in.bottom)) return result;
   OpenDetectionBracket();
-  SetDefaultFitLimitsWhenUnset();
-  LayModelInput(in);
+  SetDefaultFitLimitsWhenUnset(in.meniscus, in.bottom);
   LinearStepInput step = LinearStepInputOf(in);
+  const SignalDestinationScope destination(step);
   modelStepsPart.iFirstModelScan = 1;
   ZeroFitRows(1);
   if (modelStepsPart.bLiveDisplay) RepaintMain(window);
 
   const std::vector<LammScanRecord> records = ScanRecords();
-  if (!MakeMissingSignalTables(result, nSpeciesSlots)) {
+  if (!MakeMissingSignalTables(result, step, nSpeciesSlots)) {
     FinishModelComputation(window, result, 1, step);
     return result;
   }

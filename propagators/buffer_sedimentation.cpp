@@ -81,7 +81,7 @@ bool ScanArraysExist(int k) {
 }
 
 // Whether the destination of every scan's profile exists.
-bool DestinationsExist(const BufferKernelStore& kernels) {
+bool DestinationsExist(const BufferSedInput& model, const BufferKernelStore& kernels) {
   auto& bufferSedimentationPart = BufferSedimentation();
   auto& modelFlagsPart = ModelFlags();
   auto& currentGridPart = CurrentGrid();
@@ -95,7 +95,7 @@ bool DestinationsExist(const BufferKernelStore& kernels) {
       if (!ScanArraysExist(k) || u >= dataSetPart.ppSignal.size() || !dataSetPart.ppSignal[u]) return false;
     } else if (modelFlagsPart.bContiModel) {
       if (!kernels) return false;
-    } else if (FixedAmplitudesIntoFit()) {
+    } else if (model.toFitRows) {
       if (!ScanArraysExist(k) || u >= dataSetPart.ppFit.size() || !dataSetPart.ppFit[u]) return false;
     } else {
       if (simRunPart.iCurrentSpecies < 1 || simRunPart.iCurrentSpecies > nSpeciesSlots || !currentGridPart.pGridRadius || currentGridPart.nGridPoints < 1)
@@ -108,7 +108,7 @@ bool DestinationsExist(const BufferKernelStore& kernels) {
 }
 
 // The profile v[1..n] on the grid r of scan k (sample pass: add false) to its destination.
-void RouteProfile(int k, const double* r, const double* v, int n, bool add,
+void RouteProfile(const BufferSedInput& model, int k, const double* r, const double* v, int n, bool add,
                   const BufferKernelStore& kernels) {
   const auto u = static_cast<std::size_t>(k);
   if (BufferSedimentation().bSubtractBufferMismatch) {
@@ -119,7 +119,7 @@ void RouteProfile(int k, const double* r, const double* v, int n, bool add,
     NoteScanDataChanged();
   } else if (ModelFlags().bContiModel) {
     kernels(k, r, v, n, add);
-  } else if (FixedAmplitudesIntoFit()) {
+  } else if (model.toFitRows) {
     AddInterpolatedCurveFromDouble(DataSet().pnPoints[u], DataSet().ppRadius[u], DataSet().ppFit[u], n, r, v);
   } else if (add) {
     AddInterpolatedCurveFromDouble(CurrentGrid().nGridPoints, CurrentGrid().pGridRadius, CurrentGrid().pppSpeciesSignal[SimRun().iCurrentSpecies][u],
@@ -214,6 +214,7 @@ BufferSedInput CurrentBufferSedModel() {
   model.working = BufferSedimentation().BufferSed;
   model.meniscusMismatch = BufferSedimentation().bMeniscusMismatch;
   model.meniscusDifference = MeniscusDifference();
+  model.toFitRows = FixedAmplitudesIntoFit();
   return model;
 }
 
@@ -253,14 +254,14 @@ SimInput BufferSedInputIn(const BufferSedInput& model, const GridCell& cell) {
 SimInput CurrentBufferSedInput() { return BufferSedInputIn(CurrentBufferSedModel(), DataSetGridCell()); }
 
 SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore& kernels) {
-  return CalculateBufferSedimentation(window, CurrentBufferSedModel(), DataSetGridCell(), kernels);
+  if (!CheckBufferSedimentationModel(window)) return {};
+  return CalculateBufferSedimentation(CurrentBufferSedModel(), DataSetGridCell(), kernels);
 }
 
-SimOutcome CalculateBufferSedimentation(Window* window, const BufferSedInput& model, const GridCell& cell,
+SimOutcome CalculateBufferSedimentation(const BufferSedInput& model, const GridCell& cell,
                                         const BufferKernelStore& kernels) {
   auto& bufferSedimentationPart = BufferSedimentation();
   auto& dataSetPart = DataSet();
-  if (!CheckBufferSedimentationModel(window)) return {};
   if (dataSetPart.nScans < 1 || static_cast<int>(dataSetPart.pScanInfo.size()) <= dataSetPart.nScans ||
       static_cast<int>(dataSetPart.pScanOrder.size()) <= dataSetPart.nScans || !(cell.meniscus > 0) || !(cell.bottom > cell.meniscus))
     return {SimStatus::InvalidInput, "invalid parameters of the buffer sedimentation"};
@@ -277,7 +278,7 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferSedInput& mo
   record.refMb = working.refMb;
   record.refS = working.refS;
   if (working.signal == 0.0) return {};
-  if (!DestinationsExist(kernels))
+  if (!DestinationsExist(model, kernels))
     return {SimStatus::NotAllocated, "the arrays for the buffer sedimentation are not allocated"};
 
   // The profiles of the passes that succeeded go to their destinations, the
@@ -285,7 +286,7 @@ SimOutcome CalculateBufferSedimentation(Window* window, const BufferSedInput& mo
   std::vector<BufferSedProfile> profiles;
   const SimOutcome outcome = CalculateBufferSedimentation(input, &profiles);
   for (const BufferSedProfile& profile : profiles)
-    RouteProfile(dataSetPart.pScanOrder[static_cast<std::size_t>(profile.scan) + 1], profile.r.data(),
+    RouteProfile(model, dataSetPart.pScanOrder[static_cast<std::size_t>(profile.scan) + 1], profile.r.data(),
                  profile.v.data(), static_cast<int>(profile.v.size()) - 1, profile.add, kernels);
   return outcome;
 }

@@ -74,19 +74,20 @@ void SetBufferComponentFitFlags();
 using BufferKernelStore =
     std::function<void(int scan, const double* r, const double* v, int n, bool add)>;
 
-// Checks the model (CheckBufferSedimentationModel), derives the working values of
-// model.working (stored into BufferSed, where the model's display and fits read
-// them), solves the sample and the reference component in cell (the form of
-// buffer_component.h, with the scans' schedule) and routes the profiles (sample +sign c, reference -sign c) for every scan in
+// Derives the working values of model.working (stored into BufferSed, where the
+// model's display and fits read them), solves the sample and the reference
+// component in cell (the form of buffer_component.h, with the scans' schedule) and
+// routes the profiles (sample +sign c, reference -sign c) for every scan in
 // display order: subtracted from the measured data in subtraction mode; into the
 // kernels for a continuous model (kernels must be given then); added to the fit
-// values for fixed amplitudes without noise fits; else into the species signal
-// table of iCurrentSpecies on the common grid. Returns the first failure; nothing
-// is shown (the caller shows the outcome). An incompatible model returns Ok after
-// its message, having computed nothing. The model computation passes its input's
-// values and cell; the form without them takes the record's (CurrentBufferSedModel)
-// and the data set's cell.
-SimOutcome CalculateBufferSedimentation(Window* window, const BufferSedInput& model, const GridCell& cell,
+// values when model.toFitRows; else into the species signal table of
+// iCurrentSpecies on the common grid. Returns the first failure; nothing is shown
+// (the caller shows the outcome). The model computation passes its input's values
+// and cell, having checked the analysis' model before it took the input; the form
+// without them checks the model (CheckBufferSedimentationModel: an incompatible
+// model returns Ok after its message, having computed nothing), then takes the
+// record's values (CurrentBufferSedModel) and the data set's cell.
+SimOutcome CalculateBufferSedimentation(const BufferSedInput& model, const GridCell& cell,
                                         const BufferKernelStore& kernels = {});
 SimOutcome CalculateBufferSedimentation(Window* window, const BufferKernelStore& kernels = {});
 

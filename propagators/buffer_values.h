@@ -65,6 +65,9 @@ struct BufferSedInput {
   // "with meniscus mismatch": the reference pass is solved also with the sample's buffer.
   bool meniscusMismatch = false;
   double meniscusDifference = 0.1;  // cm: the reference meniscus lies this much further in
+  // The profiles of a discrete model go to the fit rows (the amplitudes fixed, no
+  // noise fitted), else to the buffer slot's signal table.
+  bool toFitRows = true;
 };
 
 // One recorded profile of a pass: scan (0-based, in the order of scanTimes), radii

@@ -68,14 +68,16 @@ void SetFitRanges() {
 
 }  // namespace
 
-void SetDefaultFitLimitsWhenUnset() {
+void SetDefaultFitLimitsWhenUnset() { SetDefaultFitLimitsWhenUnset(DataSet().fMeniscus, DataSet().fBottom); }
+
+void SetDefaultFitLimitsWhenUnset(float meniscus, float bottom) {
   auto& dataSetPart = DataSet();
   if (dataSetPart.fFitLeftLim == 0.0f) {
-    dataSetPart.fFitLeftLim = dataSetPart.fMeniscus;
+    dataSetPart.fFitLeftLim = meniscus;
     SetLeftFitLimitIndices();
   }
   if (dataSetPart.fFitRightLim == 0.0f) {
-    dataSetPart.fFitRightLim = dataSetPart.fBottom;
+    dataSetPart.fFitRightLim = bottom;
     SetRightFitLimitIndices();
   }
 }

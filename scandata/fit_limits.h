@@ -17,6 +17,8 @@ void SetRightFitLimitIndices();
 // A left fit limit of 0 becomes the meniscus, a right one of 0 the bottom (with the
 // fit-limit indices refreshed).
 void SetDefaultFitLimitsWhenUnset();
+// The same with the cell given (cm) instead of the data set's.
+void SetDefaultFitLimitsWhenUnset(float meniscus, float bottom);
 
 // The half-widths of the default ranges of meniscus and bottom (cm): 0.1 for
 // fluorescence data, else 0.02 for the meniscus and 0.05 for the bottom.

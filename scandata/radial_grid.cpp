@@ -73,13 +73,18 @@ bool RadialGridIsBuildable(float r0, float r1, bool report) {
 }
 
 void AllocSpeciesSignalArrays() {
-  auto& analysisSwitchesPart = AnalysisSwitches();
+  std::array<bool, kSpeciesSlots + 1> slots{};
+  for (int k = 1; k <= kSpeciesSlots; ++k) slots[static_cast<std::size_t>(k)] = AnalysisSwitches().pSpeciesLinked[k] != 0;
+  AllocSpeciesSignalArrays(slots);
+}
+
+void AllocSpeciesSignalArrays(const std::array<bool, kSpeciesSlots + 1>& slots) {
   auto& currentGridPart = CurrentGrid();
   auto& dataSetPart = DataSet();
   FreeSpeciesSignalArrays();
   if (dataSetPart.nScans < 1 || currentGridPart.nGridPoints < 1) return;
   for (int k = 1; k <= kSpeciesSlots; ++k) {
-    if (!analysisSwitchesPart.pSpeciesLinked[k]) continue;
+    if (!slots[static_cast<std::size_t>(k)]) continue;
     currentGridPart.pppSpeciesSignal[k].assign(static_cast<std::size_t>(dataSetPart.nScans) + 1, nullptr);
     for (int i = 1; i <= dataSetPart.nScans; ++i) currentGridPart.pppSpeciesSignal[k][static_cast<std::size_t>(i)] = ZeroVector(currentGridPart.nGridPoints);
     currentGridPart.ppSpeciesGridMean[k] = ZeroVector(currentGridPart.nGridPoints);

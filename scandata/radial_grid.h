@@ -6,6 +6,7 @@
 
 #include "numerics/analysis.h"
 
+#include <array>
 #include <vector>
 
 #include "scandata/grid_data.h"
@@ -59,6 +60,10 @@ bool BuildCommonRadialGrid();
 // when the row aliases the scan's signal.
 void FillGridSignalRow(int s);
 
+// The signal tables (and their means) of the species slots whose inclusion switch is
+// set, on the common grid; the earlier tables are freed. The form with slots makes
+// those of slots[k] (1..4) instead.
 void AllocSpeciesSignalArrays();
+void AllocSpeciesSignalArrays(const std::array<bool, kSpeciesSlots + 1>& slots);
 
 }  // namespace tarmic

@@ -337,7 +337,7 @@ TEST_F(FitDriverTest, AnnealingEndsWithTheEndOfItsFinalMethod) {
                       [&](Window* window) {
                         if (std::fabs(DataSet().fMeniscus - kMeniscus) > 0.01f) {
                           ++refused;
-                          return ModelResult{ModelStatus::Failed, "meniscus out of reach", true};
+                          return ModelResult{ModelStatus::Failed, "meniscus out of reach", true, {}, false};
                         }
                         return CalculateModel(window);
                       }),
@@ -477,7 +477,7 @@ TEST_P(FitConvergenceJudgementTest, TheLastFitsEndSaysWhetherItConverged) {
     model = [start, fraction = c.hemmed](Window* window) {
       int refused = 0;
       if (test::FirstTrialBeyond(start, fraction, GetFloatingExtraParams, &refused))
-        return ModelResult{ModelStatus::Failed, "refused", true};
+        return ModelResult{ModelStatus::Failed, "refused", true, {}, false};
       return CalculateModel(window);
     };
   ForgetLastFit();

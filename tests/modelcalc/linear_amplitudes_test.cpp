@@ -388,6 +388,13 @@ TEST(LinearStepCensus, TheStepReachesNoModelVariable) {
   for (const char* part : {"ModelParamsState", "AnalysisSwitchesState", "ModelFlagsState", "ModelOptionsState",
                            "BufferSedimentationState"})
     EXPECT_FALSE(closure.parts.count(part)) << "the linear step reaches " << part;
+  // The computation takes the step's values, never the doors to the analysis.
+  for (const char* unit : {"modelcalc/model_computation.cpp", "modelcalc/species_model_cl.cpp", "modelcalc/model_steps.cpp"}) {
+    const testing::IncludeClosure computation = testing::IncludeClosureOf(unit);
+    ASSERT_TRUE(computation.complete) << unit;
+    EXPECT_TRUE(computation.files.count("modelcalc/linear_amplitudes.h")) << unit;
+    EXPECT_FALSE(computation.files.count("modelcalc/linear_step_doors.h")) << unit;
+  }
 }
 
 TEST_F(LinearStepTest, AmplitudesToTotalAndFractions) {

@@ -1,7 +1,9 @@
 // The model computation takes its model as a value: given the same ModelInput it
-// computes the same fit rows, to the bit, whatever the analysis' parameter vector,
-// species values, meniscus and bottom hold; the input taken from the analysis
-// after those change gives other rows (the check has power).
+// computes the same fit rows and solves the same amplitudes, to the bit, whatever
+// the analysis' model holds (every value and fit switch of its parameter vector,
+// the species switches, the cell, the model's kind switches and settings the
+// vector does not hold), and leaves that model as it was; the input taken from the
+// analysis after those change gives other rows (the check has power).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -96,6 +98,30 @@ std::vector<Case> Cases() {
          DataSet().bEquilibriumMode = true;
          LaySpecies({3.0f, 6.0f}, {6.0f, 4.0f}, {1.0f, 0.3f});
        }},
+      {"closed-form boundaries",
+       [] {
+         ModelFlags().bFaxenApproximation = true;
+         LaySpecies({3.0f, 7.0f}, {6.0f, 4.0f}, {1.0f, 0.4f});
+       }},
+      {"zone centrifugation",
+       [] {
+         ModelFlags().bZoneCentrifugation = true;
+         AnalysisSwitches().bUniformLoading = true;
+         ModelOptions().fLamellaWidth = 0.02f;
+         LaySpecies({3.0f}, {6.0f}, {1.0f});
+         AnalysisSwitches().pParams[23] = 0.02f;
+         UnpackModelParams();
+       }},
+      {"amplitudes and noise solved linearly",
+       [] {
+         // Data of the two species with noise, then the amplitudes, TI and RI
+         // noise solved.
+         LaySpecies({3.0f, 7.0f}, {6.0f, 4.0f}, {1.0f, 0.4f});
+         ASSERT_TRUE(CalculateModel(nullptr).ok());
+         test::DataFromFitWithNoise(0.002, 5);
+         AnalysisSwitches().bFitTINoise = AnalysisSwitches().bFitRINoise = true;
+         ModelParams().bLinearAmplitudes = ModelParams().bVaryBaseline = true;
+       }},
   };
 }
 
@@ -109,20 +135,34 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
-// The analysis' model to values unlike the input's: s, D and loading of slot 1
-// (for the reacting model those of A), meniscus and bottom, in the parameter
-// vector and in the model's variables unpacked from it; the switches of the
-// coefficient law that the vector does not hold, the signal per mg/ml its
-// non-ideality constants are given per, the reacting solve's tolerance and the
-// buffer component's settings.
+// The analysis' model to values unlike the input's: every value of the parameter
+// vector (s, D and loading of slot 1 by hand, meniscus and bottom a little; the
+// rest scaled) and every fit switch, in the vector and in the model's variables
+// unpacked from it; the species switches; the linear step's switches; the switches
+// of the coefficient law that the vector does not hold, the signal per mg/ml its
+// non-ideality constants are given per, the reacting solve's tolerance, the
+// buffer component's settings, the zone's lamella and the extinctions of the
+// non-ideal components.
 void MisleadTheModel() {
   float* p = AnalysisSwitches().pParams;
+  for (int i = 1; i <= kModelParams; ++i) {
+    if (i != 13 && i != 14) p[i] = p[i] * 1.25f + 0.05f;
+    AnalysisSwitches().pParamFitFlags[i] = AnalysisSwitches().pParamFitFlags[i] != 0 ? 0 : 1;
+  }
   p[5] += 1.5f;
   p[1] *= 1.4f;
   p[9] *= 0.6f;
   p[13] -= 0.04f;
   p[14] += 0.03f;
   UnpackModelParams();
+  for (int k = 1; k <= nSpeciesSlots; ++k) AnalysisSwitches().pSpeciesLinked[k] = AnalysisSwitches().pSpeciesLinked[k] != 0 ? 0 : 1;
+  ModelParams().bLinearAmplitudes = !ModelParams().bLinearAmplitudes;
+  ModelParams().bVaryBaseline = !ModelParams().bVaryBaseline;
+  AnalysisSwitches().bFitTINoise = !AnalysisSwitches().bFitTINoise;
+  AnalysisSwitches().bFitRINoise = !AnalysisSwitches().bFitRINoise;
+  ModelOptions().fLamellaWidth *= 2.0f;
+  ModelOptions().bZoneInverseLayer = !ModelOptions().bZoneInverseLayer;
+  for (int j = 1; j <= 3; ++j) ModelOptions().fNonidealExtinction[j] *= 1.5f;
   ModelOptions().bRepulsiveNonideality = !ModelOptions().bRepulsiveNonideality;
   ModelOptions().bDimerNonideal = !ModelOptions().bDimerNonideal;
   ModelOptions().fLogKs += 0.5f;
@@ -158,7 +198,8 @@ TEST_P(ModelInputCase, TheSameInputGivesTheSameRowsWhateverTheAnalysisHolds) {
   EXPECT_EQ(input.species[1].s, AnalysisSwitches().pParams[5]);
   // Once to settle what the computation keeps between runs (grid, algorithm).
   ASSERT_TRUE(CalculateModel(nullptr, input).ok());
-  ASSERT_TRUE(CalculateModel(nullptr, input).ok());
+  const ModelResult first = CalculateModel(nullptr, input);
+  ASSERT_TRUE(first.ok());
   const std::vector<float> reference = FitRows();
   float largest = 0.0f;
   for (float v : reference) largest = std::max(largest, v);
@@ -166,12 +207,19 @@ TEST_P(ModelInputCase, TheSameInputGivesTheSameRowsWhateverTheAnalysisHolds) {
 
   MisleadTheModel();
   ASSERT_NE(DataSet().fMeniscus, input.meniscus);
-  ASSERT_TRUE(CalculateModel(nullptr, input).ok());
+  const std::vector<float> heldParams(AnalysisSwitches().pParams, AnalysisSwitches().pParams + kModelParams + 1);
+  const float heldMeniscus = DataSet().fMeniscus, heldBaseline = ModelParams().fBaseline;
+  const ModelResult again = CalculateModel(nullptr, input);
+  ASSERT_TRUE(again.ok()) << static_cast<int>(again.status) << " " << again.message << " solved " << again.amplitudesSolved;
   EXPECT_TRUE(SameBits(FitRows(), reference)) << "the analysis' model changed the rows of the same input";
+  EXPECT_EQ(again.linear.amplitude, first.linear.amplitude);
+  EXPECT_EQ(again.linear.written, first.linear.written);
+  EXPECT_EQ(again.linear.baseline, first.linear.baseline);
 
-  // The computation left the analysis holding the model of its rows, the input's.
-  EXPECT_EQ(DataSet().fMeniscus, input.meniscus);
-  EXPECT_EQ(AnalysisSwitches().pParams[5], input.params[5]);
+  // The computation left the analysis' model as it was: what it solved is its result's.
+  EXPECT_EQ(std::vector<float>(AnalysisSwitches().pParams, AnalysisSwitches().pParams + kModelParams + 1), heldParams);
+  EXPECT_EQ(DataSet().fMeniscus, heldMeniscus);
+  EXPECT_EQ(ModelParams().fBaseline, heldBaseline);
   // The input of the changed analysis is another model.
   MisleadTheModel();
   const ModelInput changed = CurrentModelInput();

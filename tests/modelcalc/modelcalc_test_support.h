@@ -211,7 +211,7 @@ inline ModelFunction RefusingFirstTrialBeyond(std::vector<float> start, float fr
                                               std::string reason, int* refused) {
   return [=](Window* window) {
     if (FirstTrialBeyond(start, fraction, GetFloatingExtraParams, refused))
-      return ModelResult{ModelStatus::Failed, reason, true};
+      return ModelResult{ModelStatus::Failed, reason, true, {}, false};
     return CalculateModel(window);
   };
 }
