@@ -87,9 +87,11 @@ BatchBackend::BatchBackend(std::FILE* err, bool progress)
     return std::nullopt;
   };
   SetUnscriptedRules(std::move(rules));
+  answersBefore_ = SetFrontEndAnswers([this](const EngineQuestion& question) { return AnswerByPolicy(question); });
 }
 
 BatchBackend::~BatchBackend() {
+  SetFrontEndAnswers(std::move(answersBefore_));
   SetProgressListener({});
   EndReadoutLine();
 }
@@ -165,9 +167,24 @@ int BatchBackend::ModalMessageBox(std::string_view text, std::string_view captio
     Say(line);
     return IDOK;
   }
-  // A question is recorded with its id (the engine raises each under one,
-  // RaiseQuestion) and the answer the run took.
-  const Question question = AskedQuestion();
+  // A box of the commands' own questions (RaiseQuestion, AskAs) under the id they
+  // opened it with.
+  return AnswerQuestionBox(AskedQuestion(), text, caption, style);
+}
+
+Answer BatchBackend::AnswerByPolicy(const EngineQuestion& question) {
+  // The moment the window would open the box.
+  BeforeModal();
+  // The computation's questions take No where nobody answers them, as AskingPolicy's box.
+  const int answer = AnswerQuestionBox({question.id, IDNO}, question.text, question.caption, question.style);
+  return answer == IDYES ? Answer::kYes : Answer::kNo;
+}
+
+int BatchBackend::AnswerQuestionBox(const Question& question, std::string_view text, std::string_view caption,
+                                    unsigned style) {
+  const std::string named = Named(text);
+  const std::string line = BoxLine(caption, named);
+  // Recorded with its id and the answer the run took.
   boxes_.push_back({std::string(caption), named, true, std::string(QuestionName(question.id)), 0});
   int answer = 0;
   if (std::find(kAnsweredQuestions.begin(), kAnsweredQuestions.end(), question.id) != kAnsweredQuestions.end())

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/headless/headless_backend.h"
+#include "services/answer_policy.h"
 #include "services/computation_events.h"
 
 namespace tarmic {
@@ -49,6 +50,11 @@ class BatchBackend : public HeadlessBackend {
     std::string id;         // the question's id (QuestionName; "" for a box without one)
     int answer = 0;         // the answer the run took (IDOK for a message)
   };
+  // The batch's answer policy, the front end's while the backend lives (installed by
+  // the constructor): a question the commands hand to a computation is answered by
+  // its id as its box would be, and recorded among the boxes.
+  Answer AnswerByPolicy(const EngineQuestion& question);
+
   // Every box shown, in order.
   const std::vector<Shown>& Boxes() const { return boxes_; }
   // What nobody answers, in order (questions, inputs, dialogs).
@@ -78,6 +84,10 @@ class BatchBackend : public HeadlessBackend {
   // A progress event of the computation (from any thread).
   void Readout(const ProgressEvent& event);
   void NotAnswered(const std::string& what);
+  // A question's box (not an information box): recorded with the question's id, and
+  // answered by the id where the batch answers it (its default answer; Yes to
+  // replacing files with --replace), else as closing it would.
+  int AnswerQuestionBox(const Question& question, std::string_view text, std::string_view caption, unsigned style);
   // text with every copy named as the user knows it (NameCopiesAs).
   std::string Named(std::string_view text) const;
 
@@ -95,6 +105,7 @@ class BatchBackend : public HeadlessBackend {
   bool readoutOpen_ = false;
   std::mutex readoutMutex_;  // the readout line's state
   bool readouts_ = false;
+  AnswerPolicy answersBefore_;  // the front end's policy before this backend's
 };
 
 // The questions the batch answers itself.

@@ -88,7 +88,7 @@ struct Problem {
     DistributionGrid().fDistMin = 0.0f;
     DistributionGrid().fDistMax = 15.0f;
     DistributionGrid().fDistGridCount = static_cast<float>(grid);
-    SetupContiGrid();
+    SetupContiGrid(AnswerPolicy{});
     for (int k = 1; k <= grid; ++k) {
       for (int j = 1; j <= kScans; ++j) {
         for (int g = 1; g <= radii; ++g) {

@@ -134,7 +134,7 @@ BENCHMARK(BM_EquilibriumCMRun)
 void BM_EqKernels(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)), 150);
   UnpackModelParams();
-  SetupContiGrid();
+  SetupContiGrid(AnswerPolicy{});
   KernelPointList list;
   list.Resize(DistributionVectors().nDistGrid);
   for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);

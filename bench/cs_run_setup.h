@@ -43,7 +43,7 @@ inline void SetCsModel(int gridPoints, double frictionalRatio, int threads, bool
 // The grid, kernel array and workspace of the Run, and its kernel points.
 inline KernelPointList SetUpCsGrid() {
   UnpackModelParams();
-  SetupContiGrid();
+  SetupContiGrid(AnswerPolicy{});
   KernelPointList list;
   list.Resize(DistributionVectors().nDistGrid);
   for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) SetupKernelPoint(i, 20.0f, 0.0, list);

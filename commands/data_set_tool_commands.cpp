@@ -240,7 +240,7 @@ void TXLAWindow::CmSaveFitData() {
   };
   // The saver has said why the fit was not saved; residuals and report without
   // their fit would not make a set.
-  if (fitPath && !SaveFittedScans(*fitPath, convert)) return endSet();
+  if (fitPath && !SaveFittedScans(*fitPath, convert, FrontEndAnswers())) return endSet();
   if (resPath && !SaveResidualScans(*resPath)) return endSet();
   if (parPath) {
     SaveResult saved;

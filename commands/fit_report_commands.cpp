@@ -25,6 +25,7 @@
 #include "scandata/analysis_switches.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "services/answer_policy.h"
 
 namespace tarmic {
 
@@ -58,7 +59,7 @@ void InstallFitReportHooks() {
     }
   };
   GetDataSetHooks().offerReloadParameters = [](Window* window, int) {
-    return OfferReloadParameters(window) != 0;
+    return OfferReloadParameters(window, FrontEndAnswers()) != 0;
   };
 }
 

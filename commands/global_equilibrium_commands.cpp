@@ -235,9 +235,9 @@ engine::Summary FitWithProgress(TXLAWindow& window, const engine::Problem& probl
     if (CheckKeyPress()) bUserAbort = true;
     return !bUserAbort;
   };
-  options.answer = [&window](const std::string&, const std::string& text) {
+  options.answer = [&window](const EngineQuestion& question) {
     window.bFitInProgress = false;
-    const bool yes = AskYesNo(window, text, kCaption);
+    const bool yes = AskYesNo(window, question.text, kCaption);
     window.bFitInProgress = true;
     return yes ? engine::Answer::kYes : engine::Answer::kNo;
   };

@@ -26,6 +26,7 @@
 #include "modelfit/model_params.h"
 #include "storage/atomic_file.h"
 #include "numerics/value_ranges.h"
+#include "services/answer_policy.h"
 #include "services/error_box.h"
 #include "numerics/solvent_constants.h"
 #include "services/sounds.h"
@@ -384,7 +385,7 @@ bool SwitchToParameterFile(TXLAWindow& window, const std::string& path) {
   {
     const FolderReading reading({path});
     if (const std::string& note = reading.Note(); !note.empty()) ShowAttention(window, note);
-    taken = ReloadParameters(&window.GetHandle(), path) != 0;
+    taken = ReloadParameters(&window.GetHandle(), path, FrontEndAnswers()) != 0;
   }
   window.RepaintMain();
   return taken;

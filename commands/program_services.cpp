@@ -51,6 +51,7 @@
 #include "plot/temperature_plot.h"
 #include "scandata/data_set.h"
 #include "scandata/data_set_hooks.h"
+#include "services/answer_policy.h"
 #include "services/engine_notice.h"
 #include "services/error_box.h"
 #include "services/computation_events.h"
@@ -127,6 +128,7 @@ void InstallEngineServices() {
     settings.multiThreading = bMultiThreading;
     settings.threads = nThreads;
     settings.suppressBaselineCorrelation = bSuppressBaselineCorrelation;
+    settings.answers = FrontEndAnswers();
     return settings;
   };
   h.paneLayoutChanged = [](bool threePanes) {

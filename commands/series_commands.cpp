@@ -31,6 +31,7 @@
 #include "modelcalc/fit_series.h"
 #include "modelfit/model_flags.h"
 #include "storage/atomic_file.h"
+#include "services/answer_policy.h"
 #include "services/error_box.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"
@@ -204,7 +205,7 @@ void RunSeries(TXLAWindow& window, const SeriesSettings& s, const std::vector<Se
       failures.push_back(set.label + ": " + why);
     } else {
       if (seriesDirectory.empty()) seriesDirectory = DataSet().szDataDirectory;
-      const int reloaded = OfferReloadParameters(&window.GetHandle());
+      const int reloaded = OfferReloadParameters(&window.GetHandle(), FrontEndAnswers());
       if (s.fit) {
         window.CmFit();
       } else if (reloaded) {

@@ -7,7 +7,7 @@
 
 namespace tarmic {
 
-bool SetupContiGrid(std::string* error) {
+bool SetupContiGrid(const AnswerPolicy& answers, std::string* error) {
   auto& distributionPlotPart = DistributionPlot();
   std::string ignored;
   if (!error) error = &ignored;
@@ -21,7 +21,7 @@ bool SetupContiGrid(std::string* error) {
   ClearDistribution();
   distributionPlotPart.bRelayoutOnClear = true;
   // 3. to 6. The grid, its vectors and prior.
-  if (!BuildContiGridPoints(error)) return false;
+  if (!BuildContiGridPoints(answers, error)) return false;
   // 7. The plot.
   SetupDistributionPlot();
   // 8. and 9. Kernels, workspace and the models' tables.

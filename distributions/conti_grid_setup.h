@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "services/answer_policy.h"
+
 namespace tarmic {
 
 // Builds the grid of the active model, its vectors, the kernel array and the
@@ -13,7 +15,8 @@ namespace tarmic {
 // stored grid is missing, the DLS limits make no grid, the M(s) table is unusable,
 // or memory could not be had (the previous distribution is gone by then). The
 // refusals and failures meant for the error box go to *error (when given) for the
-// caller to show; the questions and warnings of the set-up are shown when met.
-bool SetupContiGrid(std::string* error = nullptr);
+// caller to show; the questions of the set-up are asked of answers when met (the
+// window's policy shows their boxes), its warnings shown when met.
+bool SetupContiGrid(const AnswerPolicy& answers, std::string* error = nullptr);
 
 }  // namespace tarmic

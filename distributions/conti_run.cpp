@@ -361,18 +361,20 @@ void LastContiResult::PutBack() {
 
 bool SolveContiDistribution(const ContiRunSettings& settings) { return Solve(settings); }
 
-bool EnsureFieldCorrelationData(Window* window) {
+bool EnsureFieldCorrelationData(Window* window, const AnswerPolicy& answers) {
   auto& distributionModelsPart = DistributionModels();
   auto& dataSetPart = DataSet();
   if (!dataSetPart.bDLSData || dataSetPart.nScans < 1 || dataSetPart.pDLSInfo.size() <= static_cast<std::size_t>(dataSetPart.nScans)) return true;
   if (dataSetPart.pDLSInfo[1].bFieldACF) return true;
   // Inner runs and series ask nothing: the data stay as they are and nothing is run.
-  if (distributionModelsPart.bContiInnerRun || bBatchMode || !HasBackend()) return false;
+  // Where nobody is there to ask, the policy says No (the window's does).
+  if (distributionModelsPart.bContiInnerRun || bBatchMode) return false;
   // The question precedes every computation of the run, and each analysis that
   // starts a run (Run, Fit, Monte Carlo, time course) must have g(1) data: it is
   // asked here, once, for all of them.
-  if (RaiseQuestion(QuestionId::TransformToG1, "DLS data for this model must be field autocorrelation g(1) - transform?",
-                    "ERROR", MB_YESNO | MB_DEFBUTTON2, IDNO) != IDYES)
+  if (!AnswersYes(answers, {QuestionId::TransformToG1,
+                             "DLS data for this model must be field autocorrelation g(1) - transform?", "ERROR",
+                             MB_YESNO | MB_DEFBUTTON2}))
     return false;
   // g(1) = sign(g(2) - 1) sqrt|g(2) - 1| of every function; the grid rows follow.
   for (int s = 1; s <= dataSetPart.nScans; ++s) {
@@ -449,7 +451,7 @@ ContiRunResult RunContiSed(Window* window) {
   if (dataSetPart.bDLSData) {
     // A key pressed before the run does not stop it.
     bUserAbort = false;
-    if (!EnsureFieldCorrelationData(window)) return Finish(ContiRunOutcome::NotStarted);
+    if (!EnsureFieldCorrelationData(window, GetContiRunSettings().answers)) return Finish(ContiRunOutcome::NotStarted);
   }
 
   if (dataSetPart.nScans == 0) return Finish(ContiRunOutcome::NotStarted);
@@ -516,7 +518,7 @@ ContiRunResult RunContiSed(Window* window) {
       if (prior) prior();
     } else {
       last.SetAside();
-      if (std::string failure; !SetupContiGrid(&failure)) {
+      if (std::string failure; !SetupContiGrid(settings.answers, &failure)) {
         // A warning declined has nothing more to say.
         AbandonRun(window, last);
         return Finish(ContiRunOutcome::NotStarted, ErrorBoxMessage(std::move(failure)));

@@ -110,10 +110,10 @@ ContiRunResult RunContiSed(Window* window);
 
 // The DLS distributions need field correlations g(1). With intensity correlations
 // g(2) - 1 loaded, asks "DLS data for this model must be field autocorrelation g(1)
-// - transform?" (caption "ERROR"); Yes converts every function (signed square
-// roots) and rebuilds the plots. False when the data are not g(1) afterwards (No;
-// inner runs and batch mode ask nothing). True for any other data.
-bool EnsureFieldCorrelationData(Window* window);
+// - transform?" (caption "ERROR") of answers; Yes converts every function (signed
+// square roots) and rebuilds the plots. False when the data are not g(1) afterwards
+// (No; inner runs and batch mode ask nothing). True for any other data.
+bool EnsureFieldCorrelationData(Window* window, const AnswerPolicy& answers);
 
 // The ls-g*(s) models on sedimentation-equilibrium data: the warning "not
 // implemented for sed eq data" (exclamation icon, empty caption, none in batch

@@ -86,9 +86,9 @@ void AllocCellVectors(int cells, int rows) {
 }
 
 // The grid set-up's questions depend on the grid it has just built: they are asked
-// between that step and the kernels (false without a window system).
-bool AskYesNo(QuestionId id, const std::string& text, const char* caption) {
-  return AskDistributionQuestion(id, text, caption);
+// of the caller's policy between that step and the kernels.
+bool AskYesNo(const AnswerPolicy& answers, QuestionId id, const std::string& text) {
+  return AnswersYes(answers, {id, text, "ERROR", MB_YESNO | MB_ICONQUESTION});
 }
 
 // Endpoints a, b and the points between them evenly spaced: v[1] = a, v[n] = b.
@@ -275,7 +275,7 @@ void ClipLsgGrid(int n, double sLeft, double sRight) {
 // The ls-g*(s) grid against the fit limits: a boundary from the meniscus must be
 // able to reach them. Asks once per data set; false when the user declines. A grid
 // entirely beyond the observable range is clipped to it.
-bool CheckLsgGridAgainstFitLimits(int n) {
+bool CheckLsgGridAgainstFitLimits(int n, const AnswerPolicy& answers) {
   auto& dataSetPart = DataSet();
   auto& distributionVectorsPart = DistributionVectors();
   if (dataSetPart.nScans < 1) return true;
@@ -298,7 +298,7 @@ bool CheckLsgGridAgainstFitLimits(int n) {
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway? (maybe looking at "
         "flotation?)",
         static_cast<double>(distributionVectorsPart.pDistGrid[n]), sLeft, sRight);
-    if (!AskYesNo(QuestionId::SmaxBelowLeftFitLimit, question, "ERROR")) return false;
+    if (!AskYesNo(answers, QuestionId::SmaxBelowLeftFitLimit, question)) return false;
     dataSetPart.bFitLimitWarningAccepted = true;
     return true;
   }
@@ -307,7 +307,7 @@ bool CheckLsgGridAgainstFitLimits(int n) {
         "smin %g too low - boundary would be beyond right fit limit in last scan!\nnote: fit "
         "limits correspond to s-values of %.2f-%.2f\ncontinue anyway (may cause crash)?",
         static_cast<double>(distributionVectorsPart.pDistGrid[1]), sLeft, sRight);
-    if (!AskYesNo(QuestionId::SminBeyondRightFitLimit, question, "ERROR")) return false;
+    if (!AskYesNo(answers, QuestionId::SminBeyondRightFitLimit, question)) return false;
     dataSetPart.bFitLimitWarningAccepted = true;
   }
   if (!(sRight > 0.0)) return true;
@@ -408,7 +408,7 @@ std::string ContiGridSettingsRefusal() {
   return refusal;
 }
 
-bool BuildContiGridPoints(std::string* error) {
+bool BuildContiGridPoints(const AnswerPolicy& answers, std::string* error) {
   auto& dataSetPart = DataSet();
   auto& distributionGridPart = DistributionGrid();
   auto& distributionVectorsPart = DistributionVectors();
@@ -440,7 +440,7 @@ bool BuildContiGridPoints(std::string* error) {
       const int m = distributionVectorsPart.nDistGrid;
       // ls-g*(s): the grid against the fit limits (the planar ls-g*(v) has no such
       // relation, nor have equilibrium data, where no boundary moves).
-      if (modelFlagsPart.bLsgModel && !modelFlagsPart.bElectroLsgModel && !dataSetPart.bEquilibriumMode && !CheckLsgGridAgainstFitLimits(m))
+      if (modelFlagsPart.bLsgModel && !modelFlagsPart.bElectroLsgModel && !dataSetPart.bEquilibriumMode && !CheckLsgGridAgainstFitLimits(m, answers))
         return false;
       FillSGridCompanions(m);
       if (sizeShape) BuildSizeShapeCells(m);

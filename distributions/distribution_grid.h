@@ -10,6 +10,7 @@
 #pragma once
 
 #include "numerics/analysis.h"
+#include "services/answer_policy.h"
 
 #include <string>
 
@@ -130,11 +131,12 @@ std::string BuoyancySignRefusal(double lo, double hi);
 // lays out the plot between them). BuildContiGridPoints: the vectors, the grid of
 // the active model and its prior; false (with *error, when a refusal is meant for
 // the error box) when the stored grid is missing, a warning was declined or the
-// DLS limits make no grid. AllocContiGridWorkspace: the kernel array, the
+// DLS limits make no grid; the warnings of the grid against the fit limits are asked
+// of answers. AllocContiGridWorkspace: the kernel array, the
 // normal-equation workspace and the tables of the M(s)-table and nonideal models;
 // false when memory could not be had or the M(s) table is unusable. Both take a
 // non-null error.
-bool BuildContiGridPoints(std::string* error);
+bool BuildContiGridPoints(const AnswerPolicy& answers, std::string* error);
 bool AllocContiGridWorkspace(std::string* error);
 // Whether the grid set-up of the active continuous model writes the stored grid
 // file (szSdistPath): an s grid built anew ("s grid from file" off, which the

@@ -62,10 +62,6 @@ void ShowDistributionNote(const std::string& text) {
   RaiseNote(text, "", MB_OK);
 }
 
-bool AskDistributionQuestion(QuestionId id, const std::string& text, const char* caption) {
-  return RaiseQuestion(id, text, caption, MB_YESNO | MB_ICONQUESTION, IDNO) == IDYES;
-}
-
 void ShowRunMessage(const RunMessage& message) {
   if (message.empty()) return;
   if (message.errorBox) {

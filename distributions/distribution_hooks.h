@@ -105,9 +105,6 @@ void ReportDistributionMessage(int seriesCode, const std::string& text, const ch
 // otherwise.
 void ShowDistributionNote(const std::string& text);
 
-// A Yes/No question (question icon) of a computation that needs the answer before
-// it goes on, raised under its id (RaiseQuestion); false without a window system.
-bool AskDistributionQuestion(QuestionId id, const std::string& text, const char* caption);
 // Shows the message (nothing when empty or without a window system); the engine's
 // one place for the boxes of inner runs, which are shown when the run meets them
 // because the computation around them goes on or ends right after.

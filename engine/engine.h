@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "services/answer_policy.h"
+
 namespace tarmic::engine {
 
 // One scan: radii (cm) and signal values of the same length.
@@ -84,7 +86,10 @@ struct Problem {
   std::vector<std::vector<std::size_t>> tiNoiseGroups;
 };
 
-enum class Answer { kNo, kYes };
+// The engine asks its questions of the caller's policy, the same value the
+// velocity engine's computations take (services/answer_policy.h).
+using Answer = tarmic::Answer;
+using AnswerPolicy = tarmic::AnswerPolicy;
 
 struct Options {
   int maxIterations = 200;
@@ -93,9 +98,9 @@ struct Options {
   bool limits = true;        // 68 % and 95 % limits of the floated globals (refits)
   // Called after each accepted step; returning false stops the fit at its best point.
   std::function<bool(int iteration, double rmsd)> progress;
-  // The answer to a question of the engine (id, text); the batch answers from its
-  // options, the window by asking.
-  std::function<Answer(const std::string& id, const std::string& text)> answer;
+  // The answer to a question of the engine; the batch answers from its options, the
+  // window by asking.
+  AnswerPolicy answer;
 };
 
 enum class Status { kConverged, kNotConverged, kStopped, kRefused };

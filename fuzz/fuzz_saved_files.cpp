@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::ReportOutcome(LoadDistributionFromFile(path));
       break;
     case 2:
-      fuzz::ReportOutcome(ReloadParameters(nullptr, path) == 1);
+      // Nobody is there to answer: every question takes No.
+      fuzz::ReportOutcome(ReloadParameters(nullptr, path, AnswerPolicy{}) == 1);
       break;
     default: {
       std::vector<float> grid;

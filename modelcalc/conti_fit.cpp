@@ -97,7 +97,7 @@ bool EnsureGrid() {
   if (distributionStoragePart.pppKernels && distributionStoragePart.ppNormalMatrix && distributionStoragePart.pDistSolution) return true;
   ForgetKernels();
   std::string failure;
-  if (SetupContiGrid(&failure)) return true;
+  if (SetupContiGrid(GetContiRunSettings().answers, &failure)) return true;
   ShowRunMessage(ErrorBoxMessage(std::move(failure)));
   return false;
 }
@@ -150,10 +150,11 @@ class Refinement {
     if (!KernelModelAvailable() || !CheckFitPrerequisites(window_)) return false;
     WarnLsgOnEquilibriumData();
     // The inner runs of the search ask no question: DLS data are made g(1) first.
-    if (!EnsureFieldCorrelationData(window_)) return false;
+    const AnswerPolicy answers = GetContiRunSettings().answers;
+    if (!EnsureFieldCorrelationData(window_, answers)) return false;
     UnpackModelParams();
     std::string failure;
-    if (!SetupContiGrid(&failure)) {
+    if (!SetupContiGrid(answers, &failure)) {
       report_.message = ErrorBoxMessage(std::move(failure));
       return false;
     }

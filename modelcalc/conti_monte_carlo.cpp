@@ -547,7 +547,7 @@ MonteCarloResult MonteCarloDistributions(Window* window, int sets, float c,
   Local().g_writeFiles = !path.empty();
 
   last.SetAside();
-  if (std::string failure; !SetupContiGrid(&failure)) {
+  if (std::string failure; !SetupContiGrid(settings.answers, &failure)) {
     AbandonComputation(window, last, lastFit);
     ShowRunMessage(ErrorBoxMessage(failure));
     return notStarted(std::move(failure));

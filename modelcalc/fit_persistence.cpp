@@ -74,8 +74,8 @@ void DebugLog(Window* window, const std::string& text) {
 }
 
 // The notes of this file. The reload of saved parameters runs from the loaders'
-// hook after a data set is read, with no command around it, and asks while it
-// reads (restore or not; VBAR20 once the vector is applied) through RaiseQuestion.
+// hook after a data set is read, and asks while it reads (restore or not; VBAR20
+// once the vector is applied) of the policy the commands' hook hands it.
 void NoteBox(const std::string& text, const char* caption, unsigned style) { RaiseNote(text, caption, style); }
 
 // One pass over the vector in either direction: writing stores every setting at
@@ -835,7 +835,7 @@ void ApplyVectorQuietly(Window* window, std::vector<float>& v) {
 
 }  // namespace
 
-int ReloadParameters(Window* window, const std::string& path) {
+int ReloadParameters(Window* window, const std::string& path, const AnswerPolicy& answers) {
   // The whole file is checked before the model is touched.
   std::string why, clamped;
   std::vector<std::string> texts;
@@ -888,8 +888,9 @@ int ReloadParameters(Window* window, const std::string& path) {
     ShowDistributionNote("may need to recalculate before integrating distribution data");
   if (SolventConstants().VBAR20 == 0.0f) {
     // A series in batch mode cannot stop on a question: it takes the answer Yes.
-    if (bBatchMode || RaiseQuestion(QuestionId::AdjustVbar20, "VBAR20 is 0.0 ... adjust to VBAR20=VBAR?",
-                                    "reload parameters", MB_YESNO, IDNO) == IDYES)
+    if (bBatchMode ||
+        AnswersYes(answers, {QuestionId::AdjustVbar20, "VBAR20 is 0.0 ... adjust to VBAR20=VBAR?", "reload parameters",
+                             MB_YESNO}))
       SolventConstants().VBAR20 = SolventConstants().VBAR;
     PackModelParams();
   }
@@ -897,7 +898,7 @@ int ReloadParameters(Window* window, const std::string& path) {
   return 1;
 }
 
-int OfferReloadParameters(Window* window) {
+int OfferReloadParameters(Window* window, const AnswerPolicy& answers) {
   if (NoiseSubtraction().bNoiseTakenFromData) return 0;
   std::string why;
   std::optional<std::vector<float>> read = ReadCheckedVector(DataSet().szTmpParsPath, &why);
@@ -905,12 +906,13 @@ int OfferReloadParameters(Window* window) {
     ReportDamagedParameterFile(why);
     return 0;
   }
-  if (bBatchMode) return FitPersistence().bRestorePreviousParams ? ReloadParameters(window, DataSet().szTmpParsPath) : 0;
+  if (bBatchMode)
+    return FitPersistence().bRestorePreviousParams ? ReloadParameters(window, DataSet().szTmpParsPath, answers) : 0;
   const bool data = (*read)[0] == 0.0f;
   const char* question = data ? "restore previous data?" : "load previous analysis?";
   const QuestionId id = data ? QuestionId::RestorePreviousData : QuestionId::LoadPreviousAnalysis;
-  if (RaiseQuestion(id, question, "", MB_YESNO | MB_ICONEXCLAMATION, IDNO) != IDYES) return 0;
-  return ReloadParameters(window, DataSet().szTmpParsPath);
+  if (!AnswersYes(answers, {id, question, "", MB_YESNO | MB_ICONEXCLAMATION})) return 0;
+  return ReloadParameters(window, DataSet().szTmpParsPath, answers);
 }
 
 }  // namespace tarmic

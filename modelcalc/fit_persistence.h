@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "modelcalc/save_result.h"
+#include "services/answer_policy.h"
 
 namespace tarmic {
 
@@ -126,12 +127,15 @@ SaveResult TmpSaveBestParams(Window* window, bool bAsData);
 // fitting limit beyond the data's last radius is moved there; a fitting limit the
 // data moved is said in one box naming its line. A file shorter than the layout
 // loads, and one box names the lines it lacks. The note that a distribution on show
-// may need to be recalculated comes after these boxes.
-int ReloadParameters(Window* window, const std::string& path);
+// may need to be recalculated comes after these boxes. A VBAR20 of 0 is set to VBAR
+// when answers says Yes to "VBAR20 is 0.0 ... adjust to VBAR20=VBAR?" (batch mode:
+// without asking).
+int ReloadParameters(Window* window, const std::string& path, const AnswerPolicy& answers);
 // After loading data: offers the saved state of szTmpParsPath ("restore previous
 // data?" or "load previous analysis?" by index 0); the result of ReloadParameters,
-// or 0 when nothing was restored. In batch mode nothing is asked: the state is
-// restored when bRestorePreviousParams is set, else not.
-int OfferReloadParameters(Window* window);
+// or 0 when nothing was restored; the offer and the reload ask answers. In batch
+// mode nothing is asked: the state is restored when bRestorePreviousParams is set,
+// else not.
+int OfferReloadParameters(Window* window, const AnswerPolicy& answers);
 
 }  // namespace tarmic

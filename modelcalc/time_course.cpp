@@ -199,7 +199,8 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   if (!window) return false;
   // The windows are analysed as inner runs, which ask nothing: g(2) - 1 data are
   // turned into g(1) (on the user's consent) before the first window.
-  if (!EnsureFieldCorrelationData(window)) return false;
+  const AnswerPolicy answers = GetContiRunSettings().answers;
+  if (!EnsureFieldCorrelationData(window, answers)) return false;
   const bool redraw = contiRunPart.bRedrawModel;
   contiRunPart.bRedrawModel = true;
   timeCoursePart.bTimeCourseStepMode = true;
@@ -208,7 +209,7 @@ bool RunContinuousModel(Window* window, TimeCourseTable& course,
   LastContiResult last;
   last.SetAside();
   std::string failure;
-  if (dataSetPart.nScans < 2 || !SetupContiGrid(&failure)) {
+  if (dataSetPart.nScans < 2 || !SetupContiGrid(answers, &failure)) {
     contiRunPart.bRedrawModel = redraw;
     ShowRunMessage(ErrorBoxMessage(std::move(failure)));
     return false;

@@ -35,9 +35,6 @@ namespace {
 
 std::size_t At(int i) { return static_cast<std::size_t>(i); }
 
-int Ask(QuestionId id, const std::string& text, const char* caption, unsigned style) {
-  return RaiseQuestion(id, text, caption, style, IDNO);
-}
 
 void Tell(const std::string& text, const char* caption) {
   RaiseNote(text, caption, MB_OK);
@@ -166,7 +163,7 @@ bool WriteAllDLS(const std::vector<PendingDLS>& files) {
 // The fitted correlation functions as intensity autocorrelations g(2) - 1, each
 // with the noise the user asks for: noise in the field autocorrelation g(1) is
 // added before squaring, noise in the intensity autocorrelation after.
-bool SaveFittedDLSData(const std::string& chosenPath) {
+bool SaveFittedDLSData(const std::string& chosenPath, const AnswerPolicy& answers) {
   std::vector<PendingDLS> sets;
   std::vector<std::string> paths;
   for (int s = 1; s <= DataSet().nScans; ++s) {
@@ -180,10 +177,10 @@ bool SaveFittedDLSData(const std::string& chosenPath) {
     const bool field = f.record.bFieldACF;
     bool fieldNoise = false;
     float level = 0.0f;
-    if (Ask(QuestionId::AddNoise, "add noise?", "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) ==
-        IDYES) {
-      fieldNoise = Ask(QuestionId::AddFieldNoise, "add noise to field autocorrelation?", "SAVE DLS DATA",
-                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+    if (AnswersYes(answers, {QuestionId::AddNoise, "add noise?", "SAVE DLS DATA",
+                             MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2})) {
+      fieldNoise = AnswersYes(answers, {QuestionId::AddFieldNoise, "add noise to field autocorrelation?",
+                                        "SAVE DLS DATA", MB_YESNO | MB_ICONQUESTION});
       // A correlation function reaches about 1: a noise beyond ten times that
       // leaves nothing of it.
       level = RaiseNumberQuestion({0.0f, true,
@@ -279,9 +276,9 @@ std::vector<std::string> ResidualScanFiles(const std::string& chosenPath) {
   return files;
 }
 
-bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity) {
+bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity, const AnswerPolicy& answers) {
   if (DataSet().nScans < 1) return false;
-  if (DataSet().bDLSData) return SaveFittedDLSData(chosenPath);
+  if (DataSet().bDLSData) return SaveFittedDLSData(chosenPath, answers);
   std::vector<PendingScan> files;
   for (int s = 1; s <= DataSet().nScans; ++s) {
     const ScanInfo& info = DataSet().pScanInfo[At(s)];

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "services/answer_policy.h"
+
 namespace tarmic {
 
 class Window;
@@ -32,8 +34,8 @@ class Window;
 // absorbance of the model (intensity_scans.h) beside the reference.
 // DLS data: one dlsdat file per correlation function holding the fit as the
 // intensity autocorrelation g(2) - 1 (field values g become g|g|), with the noise
-// the user asks for per function ("add noise?"). True when every file was written.
-bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity);
+// answers gives per function ("add noise?"). True when every file was written.
+bool SaveFittedScans(const std::string& chosenPath, bool convertIntensity, const AnswerPolicy& answers);
 // The files SaveFittedScans and SaveResidualScans write for the chosen path, scans
 // 1..nScans.
 std::vector<std::string> FittedScanFiles(const std::string& chosenPath, bool convertIntensity);

@@ -43,8 +43,9 @@ enum class QuestionId {
   SaveAsDefaultSetting,  // "save as default setting?" after a setting is chosen
   ConvertIntensities,    // "convert intensities to absorbance data?" before a save
   ReplaceFiles,          // "file ... already exists! Overwrite?" before a save
-  // The engine's own questions (RaiseQuestion, services/engine_notice.h), which a
-  // batch run does not answer: each stops the run, as a question nobody answers.
+  // The engine's own questions (asked of the answer policy, services/answer_policy.h;
+  // the time stamps' at the door, RaiseQuestion), which a batch run does not answer:
+  // each stops the run, as a question nobody answers.
   AdjustVbar20,            // "VBAR20 is 0.0 ... adjust to VBAR20=VBAR?" after a parameter file is read
   TransformToG1,           // "DLS data for this model must be field autocorrelation g(1) - transform?"
   SmaxBelowLeftFitLimit,   // "smax ... too low - boundary does not reach left fit limit ..."

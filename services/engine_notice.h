@@ -59,16 +59,17 @@ int RaiseError(const std::string& text);
 [[noreturn]] void RaiseFailure(const std::string& text);
 // A box of its own caption and buttons; unanswered where nobody shows it. The
 // engine's libraries do not call it (the engine census): they tell with RaiseNote
-// and ask with RaiseQuestion.
+// and ask the answer policy their caller hands them (services/answer_policy.h).
 int RaiseBox(const std::string& text, const std::string& caption, unsigned style, int unanswered = 0);
 // A note of the engine: a box of its caption and icon with one OK button (the
 // style's buttons are dropped), whose closing tells the engine nothing.
 void RaiseNote(const std::string& text, const std::string& caption, unsigned style);
-// The one door of the engine's questions: a question of a stable id, its box (text,
-// caption, buttons as MB_...) and the answer taken where nobody is asked. The
-// answer policy in force answers it: the presenter installed (the window's shows the
-// box; a test's may answer by id), and under it the backend, which in a batch run
-// answers by the id (AskedQuestion) and records the question with its answer.
+// The door of the questions asked with a box: a question of a stable id, its box
+// (text, caption, buttons as MB_...) and the answer taken where nobody is asked.
+// The presenter installed answers it (the window's shows the box; a test's may
+// answer by id), and under it the backend, which in a batch run answers by the id
+// (AskedQuestion) and records the question with its answer. The window's answer
+// policy (AskingPolicy) asks through it; the computing libraries never call it.
 int RaiseQuestion(QuestionId id, const std::string& text, const std::string& caption, unsigned style,
                   int unanswered);
 // Raises the error messages worker threads kept (each distinct text once, oldest

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "batch/batch_backend.h"
+#include "services/answer_policy.h"
 #include "services/engine_notice.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
@@ -180,17 +181,25 @@ TEST_F(BatchBackendTest, EngineQuestionsAreRecordedWithTheirIdAndAnswer) {
       {QuestionId::SaveNewData, "save new data?", "", false, IDNO, true,
        "tarmic-batch: not answered (a batch run asks nothing): save new data?"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    backend_->AllowReplace(c.replace);
-    const std::size_t unanswered = backend_->Unanswered().size();
-    EXPECT_EQ(RaiseQuestion(c.id, c.text, c.caption, MB_YESNO | MB_ICONQUESTION, IDNO), c.answer);
-    EXPECT_EQ(backend_->Unanswered().size(), unanswered + (c.unanswered ? 1 : 0));
-    ASSERT_FALSE(backend_->Boxes().empty());
-    EXPECT_TRUE(backend_->Boxes().back().question);
-    EXPECT_EQ(backend_->Boxes().back().id, QuestionName(c.id));
-    EXPECT_EQ(backend_->Boxes().back().answer, c.answer);
-    EXPECT_NE(ErrorStream().find(std::string(c.line) + "\n"), std::string::npos) << ErrorStream();
+  // At the door (the box) and through the batch's answer policy, which the commands
+  // hand to a computation: the same answer, record and line.
+  for (const bool policy : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.text) + (policy ? " (policy)" : " (door)"));
+      backend_->AllowReplace(c.replace);
+      const std::size_t unanswered = backend_->Unanswered().size();
+      const std::size_t said = ErrorStream().size();
+      const int answer =
+          policy ? (AnswersYes(FrontEndAnswers(), {c.id, c.text, c.caption, MB_YESNO | MB_ICONQUESTION}) ? IDYES : IDNO)
+                 : RaiseQuestion(c.id, c.text, c.caption, MB_YESNO | MB_ICONQUESTION, IDNO);
+      EXPECT_EQ(answer, c.answer);
+      EXPECT_EQ(backend_->Unanswered().size(), unanswered + (c.unanswered ? 1 : 0));
+      ASSERT_FALSE(backend_->Boxes().empty());
+      EXPECT_TRUE(backend_->Boxes().back().question);
+      EXPECT_EQ(backend_->Boxes().back().id, QuestionName(c.id));
+      EXPECT_EQ(backend_->Boxes().back().answer, c.answer);
+      EXPECT_EQ(ErrorStream().substr(said), std::string(c.line) + "\n");
+    }
   }
   RaiseNote("saved", "", MB_OK);
   EXPECT_FALSE(backend_->Boxes().back().question);

@@ -41,7 +41,7 @@ class ParameterFileLineTest : public DistributionWindowTest {
     }
     Backend().ClearTranscript();
     Backend().AnswerUnscriptedBoxes(IDOK);
-    const int taken = ReloadParameters(&Win().GetHandle(), path);
+    const int taken = ReloadParameters(&Win().GetHandle(), path, FrontEndAnswers());
     std::string refusal;
     for (const TranscriptEntry& e : Backend().Transcript())
       if (e.caption == "reload parameters" && e.text.find("cannot be used") != std::string::npos) refusal = e.text;

@@ -153,7 +153,7 @@ TEST_F(FitReportCommandTest, RestoreRunsTheModelCommandOfTheSavedModel) {
     const bool marked = Handle().IsMenuItemChecked(id);
     TmpSaveBestParams(&Handle(), false);
     Dispatch(id == kCmDiscreteSpecies ? kCmContinuousCs : kCmDiscreteSpecies);
-    ASSERT_EQ(ReloadParameters(&Handle(), DataSet().szTmpParsPath), 1) << id;
+    ASSERT_EQ(ReloadParameters(&Handle(), DataSet().szTmpParsPath, AskingPolicy()), 1) << id;
     EXPECT_EQ(ActiveModelCommand(), id);
     if (IsContinuousModel()) {
       EXPECT_EQ(Handle().IsMenuItemChecked(id), marked) << id;

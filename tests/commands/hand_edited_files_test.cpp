@@ -67,7 +67,7 @@ class HandEditedFilesTest : public DistributionWindowTest {
     WriteLines(DataSet().szTmpParsPath, lines);
     Backend().ClearTranscript();
     Backend().AnswerUnscriptedBoxes(IDOK);
-    const int result = ReloadParameters(&Handle(), DataSet().szTmpParsPath);
+    const int result = ReloadParameters(&Handle(), DataSet().szTmpParsPath, AskingPolicy());
     return {result, BoxTexts()};
   }
 
@@ -365,7 +365,7 @@ TEST_F(HandEditedFilesTest, AFileThatIsNoTextIsSaidToBeNone) {
   WriteFile(DataSet().szTmpParsPath, binary);
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDOK, "reload parameters");
-  EXPECT_EQ(ReloadParameters(&Handle(), DataSet().szTmpParsPath), 0);
+  EXPECT_EQ(ReloadParameters(&Handle(), DataSet().szTmpParsPath, AskingPolicy()), 0);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Refused(notText)});
 
   WriteFile(szLammParamsIni, binary);

@@ -386,8 +386,8 @@ TEST_F(IntensityDataTest, DiscreteSpeciesFitRecoversTheSpeciesAndItsSavedFitLoad
     free_vector(py, 1, n);
     free_vector(pt, 1, n);
   }
-  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", true));
-  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", false));
+  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", true, AskingPolicy()));
+  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", false, AskingPolicy()));
   char name[32];
   std::snprintf(name, sizeof name, "f%04d", j);
   const std::string converted = out + "/" + name + ".ra1", intensity = out + "/" + name + ".ri1";

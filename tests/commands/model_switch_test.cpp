@@ -228,7 +228,7 @@ TEST_F(ModelSwitchTest, ParameterFileLine73KeepsTheValuesOfTheModelLeft) {
       Choose(a);
       const Held held = MarkEverySlot();
       Backend().ClearTranscript();
-      ASSERT_EQ(ReloadParameters(&Handle(), path), 1) << ::testing::PrintToString(BoxTexts());
+      ASSERT_EQ(ReloadParameters(&Handle(), path, AskingPolicy()), 1) << ::testing::PrintToString(BoxTexts());
       EXPECT_EQ(ContinuousModelCode(), code);
       Choose(a);
       ExpectHeldAgain(held, true);
@@ -245,7 +245,7 @@ TEST_F(ModelSwitchTest, ParameterFileLine73KeepsTheValuesOfTheModelLeft) {
   const Held held = MarkEverySlot();
   Backend().ClearTranscript();
   Backend().QueueMessageBox(IDOK, "reload parameters");
-  EXPECT_EQ(ReloadParameters(&Handle(), path), 0);
+  EXPECT_EQ(ReloadParameters(&Handle(), path, AskingPolicy()), 0);
   EXPECT_TRUE(ModelFlags().bDiscreteModel);
   ExpectHeldAgain(held);
   Choose(kCmContinuousCs);
@@ -429,7 +429,7 @@ TEST_F(ModelSwitchTest, EveryCountOfEveryModelIsAWholeNumberInTheParameterFile) 
     // is none to sweep: said below).
     Backend().ClearTranscript();
     Backend().AnswerUnscriptedBoxes(IDOK);
-    if (ReloadParameters(&Handle(), path) != 1) {
+    if (ReloadParameters(&Handle(), path, AskingPolicy()) != 1) {
       std::printf("counts: %s does not load the file it wrote: %s\n", CommandDisplayName(model).c_str(),
                   ::testing::PrintToString(BoxTexts()).c_str());
       continue;
@@ -450,7 +450,7 @@ TEST_F(ModelSwitchTest, EveryCountOfEveryModelIsAWholeNumberInTheParameterFile) 
       WriteFile(path, text);
       Backend().ClearTranscript();
       Backend().AnswerUnscriptedBoxes(IDOK);
-      EXPECT_EQ(ReloadParameters(&Handle(), path), 0);
+      EXPECT_EQ(ReloadParameters(&Handle(), path, AskingPolicy()), 0);
       const std::vector<std::string> boxes = BoxTexts();
       ASSERT_EQ(boxes.size(), 1u);
       bool named = false;

@@ -470,11 +470,12 @@ TEST(ResultClaimCensus, EverySettingOfTheModelHeadersIsInTheClaimsFingerprint) {
       "ppFitVec", "ppResidualVec", "ppThirdVec", "ppDataCurve", "ppFitCurve", "ppResidualCurve",
       "ppThirdCurve", "nDataSetGeneration", "nFilesPerScan", "bFitRangesSet", "szDataDirectory",
       "szTmpParsPath", "szSdistPath", "szNotesPath",
-      // members of the settings structures: views, restorers, notes and threads
+      // members of the settings structures: views, restorers, notes, threads and the
+      // policy that answers the run's questions
       "InhomSolventSettings::bShowCosoluteProfile", "InhomSolventSettings::bSaveCosoluteProfile",
       "InhomSolventSettings::savedVbar", "InhomSolventSettings::savedDistMin",
       "BufferSedSettings::interferenceNoteShown", "ContiRunSettings::showBoth",
-      "ContiRunSettings::multiThreading", "ContiRunSettings::threads"};
+      "ContiRunSettings::multiThreading", "ContiRunSettings::threads", "ContiRunSettings::answers"};
   const std::string fingerprint = SourceText("modelcalc/model_claim.cpp");
   ASSERT_FALSE(fingerprint.empty());
   const std::regex name(R"(([A-Za-z_]\w*)\s*(\[[^\]]*\])?\s*$)");

@@ -224,7 +224,7 @@ class ContiRunTest : public DistributionTest {
     SetContinuousParams(0.5f, 14.0f, 12.0f);
     UnpackModelParams();
     KernelPointList list;
-    EXPECT_TRUE(SetupContiGrid());
+    EXPECT_TRUE(SetupContiGrid(AskingPolicy()));
     list.Resize(DistributionVectors().nDistGrid);
     for (int i = 1; i <= DistributionVectors().nDistGrid; ++i) EXPECT_TRUE(SetupKernelPoint(i, 20.0f, 0.0, list));
     return list;

@@ -21,7 +21,7 @@ void Grid(float lo, float hi, int n) {
   DistributionGrid().fDistMin = lo;
   DistributionGrid().fDistMax = hi;
   DistributionGrid().fDistGridCount = static_cast<float>(n);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
 }
 
 using ArraysTest = DistributionTest;

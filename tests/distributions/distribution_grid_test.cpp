@@ -34,7 +34,7 @@ TEST_F(GridTest, LinearSGridWithMassesAndArrays) {
   InstallFlatDataSet(4, 50);
   ModelFlags().bContiSModel = true;
   Limits(0.0f, 15.0f, 151.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   ASSERT_EQ(DistributionVectors().nDistGrid, 151);
   for (int i = 1; i <= 151; ++i) {
     EXPECT_NEAR(DistributionVectors().pDistGrid[i], 0.1 * (i - 1), 1e-5) << i;
@@ -44,7 +44,7 @@ TEST_F(GridTest, LinearSGridWithMassesAndArrays) {
   EXPECT_EQ(DistributionStorage().nKernelArrayKernels, 151);
   // The count is the integer part.
   Limits(1.0f, 10.0f, 100.7f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_EQ(DistributionVectors().nDistGrid, 100);
 }
 
@@ -53,20 +53,20 @@ TEST_F(GridTest, LogarithmicGridIsEvenInLnS) {
   ModelFlags().bContiSModel = true;
   DistributionGrid().bLogGrid = true;
   Limits(1.0f, 100.0f, 3.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[1], 1.0f);
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[2], 10.0f);
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[3], 100.0f);
   EXPECT_TRUE(DistributionGrid().bLogGrid);
 
   Limits(0.0f, 10.0f, 5.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[1], 0.01f);
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[5], 10.0f);
   EXPECT_TRUE(DistributionGrid().bLogGrid);
 
   Limits(-1.0f, 10.0f, 12.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_FALSE(DistributionGrid().bLogGrid);
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[1], -1.0f);
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[2], 0.0f);
@@ -75,7 +75,7 @@ TEST_F(GridTest, LogarithmicGridIsEvenInLnS) {
 TEST_F(GridTest, MolarMassGridIsEvenInTwoThirdsPowerWithExactEnds) {
   InstallFlatDataSet(2, 20);
   Limits(12345.0f, 987654.0f, 40.0f);  // no s-grid model: the c(M) family
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_EQ(DistributionVectors().pDistS[1], 12345.0f);
   EXPECT_EQ(DistributionVectors().pDistS[40], 987654.0f);
   const double a = std::pow(12345.0, 0.66666666), b = std::pow(987654.0, 0.66666666);
@@ -91,7 +91,7 @@ TEST_F(GridTest, NoMassWithoutVbar) {
   ModelFlags().bContiSModel = true;
   SolventConstants().VBAR = 0.0f;
   Limits(1.0f, 5.0f, 5.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   for (int i = 1; i <= 5; ++i) EXPECT_EQ(DistributionVectors().pDistS[i], DistributionVectors().pDistGrid[i]);
   ResetSolventConstants();
 }
@@ -100,12 +100,12 @@ TEST_F(GridTest, SingleGridPointDividesByNoZero) {
   InstallFlatDataSet(2, 20);
   ModelFlags().bContiSModel = true;
   Limits(3.0f, 7.0f, 1.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   ASSERT_EQ(DistributionVectors().nDistGrid, 1);
   EXPECT_EQ(DistributionVectors().pDistGrid[1], 3.0f);
   ModelFlags().bContiSModel = false;  // c(M)
   Limits(5e4f, 5e5f, 1.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_EQ(DistributionVectors().pDistS[1], 5e4f);
 }
 
@@ -114,12 +114,12 @@ TEST_F(GridTest, NoGridPointOrNegativeMassIsRefused) {
   ModelFlags().bContiSModel = true;
   Limits(1.0f, 7.0f, 0.5f);
   std::string why;
-  EXPECT_FALSE(SetupContiGrid(&why));
+  EXPECT_FALSE(SetupContiGrid(AskingPolicy(), &why));
   EXPECT_FALSE(why.empty());
   ModelFlags().bContiSModel = false;
   Limits(-1e4f, 1e5f, 10.0f);
   why.clear();
-  EXPECT_FALSE(SetupContiGrid(&why));
+  EXPECT_FALSE(SetupContiGrid(AskingPolicy(), &why));
   EXPECT_FALSE(why.empty());
   // The refusal is handed to the caller, not shown by the set-up.
   EXPECT_TRUE(backend->Transcript().empty());
@@ -138,7 +138,7 @@ TEST_F(GridTest, StoredGridReplacesTheLimits) {
   DistributionGrid().bLogGrid = true;
   AnalysisSwitches().pParamFitFlags[4] = 1;
   Limits(0.0f, 15.0f, 100.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_EQ(DistributionVectors().nDistGrid, 4);
   EXPECT_EQ(DistributionGrid().fDistGridCount, 4.0f);
   EXPECT_EQ(DistributionGrid().fDistMin, 0.5f);
@@ -148,7 +148,7 @@ TEST_F(GridTest, StoredGridReplacesTheLimits) {
 
   fs::remove(dir / "sdist");
   backend->QueueMessageBox(IDOK);  // the file cannot be opened
-  EXPECT_FALSE(SetupContiGrid());
+  EXPECT_FALSE(SetupContiGrid(AskingPolicy()));
 }
 
 TEST_F(GridTest, SizeAndShapeCellsCoverEveryFrictionalRatio) {
@@ -158,7 +158,7 @@ TEST_F(GridTest, SizeAndShapeCellsCoverEveryFrictionalRatio) {
   DistributionGrid().fFf0Min = 1.0f;
   DistributionGrid().fFf0Max = 2.0f;
   Limits(1.0f, 4.0f, 4.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   ASSERT_EQ(DistributionVectors().nFf0Grid, 12);
   EXPECT_EQ(DistributionVectors().pFf0Axis[2], 1.5f);
   for (int j = 1; j <= 3; ++j) {
@@ -180,7 +180,7 @@ TEST_F(GridTest, LightScatteringGridEvenInLogStokesRadius) {
   ModelFlags().bDLSRhModel = true;
   DistributionGrid().bDLSGridLogRh = true;
   Limits(1.0f, 100.0f, 3.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[1], -9.0f);
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[2], -8.0f);
   EXPECT_FLOAT_EQ(DistributionVectors().pDistGrid[3], -7.0f);
@@ -191,7 +191,7 @@ TEST_F(GridTest, LightScatteringGridEvenInLogStokesRadius) {
   ModelFlags().bDLSDModel = true;
   DistributionGrid().bDLSGridLogD = true;
   Limits(1.0f, 100.0f, 3.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_FLOAT_EQ(DistributionVectors().pDistS[1], -7.0f);
   EXPECT_FLOAT_EQ(DistributionVectors().pDistS[2], -6.0f);
   EXPECT_NEAR(DistributionVectors().pDistGrid[2], std::log10(DFromRh(1e-6f, 20.0f)), 1e-4);
@@ -204,20 +204,20 @@ TEST_F(GridTest, LsgWarningIsAskedOncePerDataSet) {
   ModelFlags().bLsgModel = true;
   Limits(0.0f, 1.0f, 11.0f);  // too small to leave the meniscus by the left limit
   backend->QueueMessageBox(IDNO, "ERROR");
-  EXPECT_FALSE(SetupContiGrid());
+  EXPECT_FALSE(SetupContiGrid(AskingPolicy()));
   ASSERT_EQ(backend->Transcript().size(), 1u);
   EXPECT_EQ(backend->Transcript()[0].text.rfind("smax 1 too low", 0), 0u);
   backend->QueueMessageBox(IDYES, "ERROR");
-  EXPECT_TRUE(SetupContiGrid());
+  EXPECT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_TRUE(DataSet().bFitLimitWarningAccepted);
-  EXPECT_TRUE(SetupContiGrid());
+  EXPECT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_EQ(backend->Transcript().size(), 2u);
 
   // Other models are not checked.
   DataSet().bFitLimitWarningAccepted = false;
   ModelFlags().bLsgModel = false;
   ModelFlags().bContiSModel = true;
-  EXPECT_TRUE(SetupContiGrid());
+  EXPECT_TRUE(SetupContiGrid(AskingPolicy()));
   EXPECT_EQ(backend->Transcript().size(), 2u);
 }
 
@@ -236,7 +236,7 @@ TEST_F(GridTest, TheLsgWarningIsAnsweredByItsIdThroughThePolicy) {
       asked.push_back(n);
       return n.question == QuestionId::SmaxBelowLeftFitLimit ? answer : n.unanswered;
     });
-    EXPECT_EQ(SetupContiGrid(), answer == IDYES);
+    EXPECT_EQ(SetupContiGrid(AskingPolicy()), answer == IDYES);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].question, QuestionId::SmaxBelowLeftFitLimit);
     EXPECT_EQ(asked[0].unanswered, IDNO);
@@ -250,14 +250,14 @@ TEST_F(GridTest, SetUpMakesThePlotAndMsTableModelNeedsItsFile) {
   InstallFlatDataSet(2, 20);
   ModelFlags().bContiSModel = true;
   Limits(1.0f, 5.0f, 10.0f);
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   ASSERT_NE(DistributionPlot().pDistPlot, nullptr);
   EXPECT_EQ(DistributionPlot().pDistCurve->Count(), 10);
   // The M(s) table model without a readable table file makes no grid.
   ModelFlags().bCsMsTable = true;
   szMofsFile = "/nonexistent/mofs.dat";
   backend->QueueMessageBox(IDOK, "Error");
-  EXPECT_FALSE(SetupContiGrid());
+  EXPECT_FALSE(SetupContiGrid(AskingPolicy()));
 }
 
 }  // namespace

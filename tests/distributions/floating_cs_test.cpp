@@ -195,7 +195,7 @@ TEST_F(FloatingCs, GridOfSTheBuoyancyForbidsIsRefusedWithItsReason) {
   SolventConstants().VBAR = 0.73f;
   DistributionGrid().bUseStoredGrid = true;
   std::string why;
-  EXPECT_FALSE(SetupContiGrid(&why));
+  EXPECT_FALSE(SetupContiGrid(AskingPolicy(), &why));
   EXPECT_NE(why.find("nothing floats"), std::string::npos) << why;
   DistributionGrid().bUseStoredGrid = false;
   // A model with its own D needs no mass: c(s) with an invariant D takes any s.

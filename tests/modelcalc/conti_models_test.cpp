@@ -22,6 +22,7 @@
 #include "modelcalc/conti_monte_carlo.h"
 #include "modelfit/modelfit_hooks.h"
 #include "numerics/interpolation.h"
+#include "services/answer_policy.h"
 #include "services/path_table.h"
 #include "numerics/rods_worms.h"
 #include "platform/headless/headless_backend.h"
@@ -184,8 +185,15 @@ TEST_F(ContiModelsTest, LsgPeaksAtTheSOfANonDiffusingSpeciesAndClipsAGridBeyondT
   const double sLeft = std::log(DataSet().fFitLeftLim / DataSet().fMeniscus) / (w2 * 12000.0);
   ContinuousParams(60.0f, 90.0f, 20.0f);
   ModelFlags().bLsgModel = true;
+  // The run asks the policy of its settings: the window's, which shows the box.
+  GetDistributionHooks().runSettings = [] {
+    ContiRunSettings settings;
+    settings.answers = AskingPolicy();
+    return settings;
+  };
   backend->QueueMessageBox(IDNO, "ERROR");
   EXPECT_EQ(RunContiSed(nullptr), ContiRunOutcome::NotStarted);
+  ASSERT_FALSE(backend->Transcript().empty());
   EXPECT_EQ(backend->Transcript().back().text.rfind("smin 60 too low", 0), 0u);
   backend->QueueMessageBox(IDYES, "ERROR");
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);

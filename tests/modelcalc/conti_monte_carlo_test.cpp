@@ -79,7 +79,7 @@ class MonteCarloTest : public ::testing::Test {
   // times the loading, plus noise and a radial-invariant offset per scan.
   static void MakeDataFromKernel() {
     UnpackModelParams();
-    ASSERT_TRUE(SetupContiGrid());
+    ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
     ASSERT_FLOAT_EQ(DistributionVectors().pDistGrid[kTruePoint], kTrueS);
     DistributionModels().bContiInnerRun = true;
     ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
@@ -323,7 +323,7 @@ TEST_F(MonteCarloTest, KeyAtAnyMomentStopsAndBeforeTheFirstSetKeepsWhatWasShown)
 // the system refuses some of the threads (no memory for a stack).
 TEST_F(MonteCarloTest, RhsRebuildMatchesTheNormalEquations) {
   UnpackModelParams();
-  ASSERT_TRUE(SetupContiGrid());
+  ASSERT_TRUE(SetupContiGrid(AskingPolicy()));
   DistributionModels().bContiInnerRun = true;
   ASSERT_EQ(RunContiSed(nullptr), ContiRunOutcome::Computed);
   const auto grid = Rows(CurrentGrid().ppGridSignal);

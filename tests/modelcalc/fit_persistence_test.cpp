@@ -61,7 +61,7 @@ class FitPersistenceTest : public ::testing::Test {
     ResetModelFlags();
     AnalysisSwitches().bEqAnalysisModel = false;
     for (bool* f : flags) *f = false;
-    ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+    ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 1);
   }
 
   // A c(s) analysis in the cell 6.0-7.2 cm saved to the parameter file.
@@ -175,7 +175,7 @@ TEST_F(FitPersistenceTest, RoundTripRestoresEveryEntry) {
   TmpSaveBestParams(nullptr, false);
 
   ResetAll();
-  ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+  ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 1);
   const std::vector<float> restored = BuildParameterVector(true);
   ASSERT_EQ(restored.size(), static_cast<std::size_t>(kSavedParamCount));
   for (int i = 0; i < kSavedParamCount; ++i) EXPECT_EQ(restored[i], saved[i]) << "index " << i;
@@ -224,7 +224,7 @@ TEST_F(FitPersistenceTest, ReloadedFileIsTheSameAnalysisForDiscreteAndContinuous
       std::vector<std::string> lines = test::FileLines(DataSet().szTmpParsPath);
 
       ResetAll();
-      ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+      ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 1);
       EXPECT_EQ(ModelParams().bVaryBaseline, vary);
       EXPECT_EQ(AnalysisSwitches().bBaselineOption, option);
       EXPECT_EQ(ModelParams().bLinearAmplitudes, linear);
@@ -304,7 +304,7 @@ TEST_F(FitPersistenceTest, ShortFileTakesDefaults) {
   FluorescenceDetection().bExcitationShadow = LammSettings().bSimulateRadialResolution = true;
   FluorescenceDetection().fConeRadius = 0.09f;
   DataSet().fMeniscus = 5.5f;
-  ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+  ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 1);
   EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.01f);
   EXPECT_FALSE(ModelFlags().bBufferSedCorrection);
   EXPECT_TRUE(BufferSedimentation().BufferSed.excessInSample);
@@ -318,8 +318,8 @@ TEST_F(FitPersistenceTest, ShortFileTakesDefaults) {
     std::ofstream out(DataSet().szTmpParsPath);
     for (int i = 0; i < kMinSavedParams - 1; ++i) out << 0.0 << "\n";
   }
-  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
-  EXPECT_EQ(OfferReloadParameters(nullptr), 0);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 0);
+  EXPECT_EQ(OfferReloadParameters(nullptr, AskingPolicy()), 0);
   EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.01f);
 }
 
@@ -369,18 +369,18 @@ TEST_F(FitPersistenceTest, DamagedFileIsRefusedWithItsLineAndTheModelStays) {
     DataSet().fMeniscus = 5.5f;
     backend->ClearTranscript();
     backend->QueueMessageBox(IDOK, "reload parameters");
-    EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
+    EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 0);
     ASSERT_EQ(backend->Transcript().size(), 1u);
     EXPECT_EQ(backend->Transcript()[0].text,
               "the parameter file " + DataSet().szTmpParsPath + " cannot be used: " + c.why);
     EXPECT_TRUE(ModelFlags().bCsInvariantD && !ModelFlags().bDiscreteModel && DataSet().fMeniscus == 5.5f) << "the loaded model stays";
     // Offered after a load, it is refused the same way without a question.
     backend->QueueMessageBox(IDOK, "reload parameters");
-    EXPECT_EQ(OfferReloadParameters(nullptr), 0);
+    EXPECT_EQ(OfferReloadParameters(nullptr, AskingPolicy()), 0);
     EXPECT_TRUE(backend->AllAnswersUsed());
   }
   write(lines, "\n\n");
-  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 1);
   EXPECT_TRUE(ModelFlags().bDiscreteModel);
   EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.01f);
 }
@@ -431,7 +431,7 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
     const std::vector<float> params(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams));
     backend->ClearTranscript();
     backend->QueueMessageBox(IDOK, "reload parameters");
-    EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
+    EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 0);
     ASSERT_EQ(backend->Transcript().size(), 1u);
     EXPECT_EQ(backend->Transcript()[0].text, prefix + c.why);
     EXPECT_EQ(std::vector<float>(std::begin(AnalysisSwitches().pParams), std::end(AnalysisSwitches().pParams)), params);
@@ -449,14 +449,14 @@ TEST_F(FitPersistenceTest, FileValuesAreCheckedAsTheDialogChecksThem) {
   backend->ClearTranscript();
   backend->QueueMessageBox(IDOK, "reload parameters");
   const float bottom = DataSet().fBottom;
-  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 0);
   ASSERT_EQ(backend->Transcript().size(), 1u);
   EXPECT_EQ(backend->Transcript()[0].text, prefix + "it ends inside line " + std::to_string(lines.size()) + " (\"" +
                                                lines.back() + "\"), which has no line end: the file may have been cut");
   EXPECT_FLOAT_EQ(DataSet().fBottom, bottom);
   // A missing file is no analysis saved: nothing is said.
   std::filesystem::remove(DataSet().szTmpParsPath);
-  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 0);
   EXPECT_TRUE(backend->AllAnswersUsed());
 }
 
@@ -483,7 +483,7 @@ TEST_F(FitPersistenceTest, GridValuesOutOfRangeAreBroughtIntoRangeOrRefuseTheFil
     LammSettings().nGridSizeLower = 80;
     backend->ClearTranscript();
     backend->AnswerUnscriptedBoxes(IDOK);
-    const int result = ReloadParameters(nullptr, DataSet().szTmpParsPath);
+    const int result = ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy());
     return std::make_pair(result, backend->Transcript().empty() ? std::string() : backend->Transcript()[0].text);
   };
   const std::string prefix = "the parameter file " + DataSet().szTmpParsPath + " cannot be used: ";
@@ -526,11 +526,11 @@ TEST_F(FitPersistenceTest, QuestionsOnlyOutsideBatchMode) {
   TmpSaveBestParams(nullptr, true);  // saved as data
   DataSet().fMeniscus = 5.8f;
   bBatchMode = true;
-  EXPECT_EQ(OfferReloadParameters(nullptr), 0);
+  EXPECT_EQ(OfferReloadParameters(nullptr, AskingPolicy()), 0);
   EXPECT_FLOAT_EQ(DataSet().fMeniscus, 5.8f);
   PackModelParams();
   FitPersistence().bRestorePreviousParams = true;
-  EXPECT_EQ(OfferReloadParameters(nullptr), 1);
+  EXPECT_EQ(OfferReloadParameters(nullptr, AskingPolicy()), 1);
   EXPECT_FLOAT_EQ(DataSet().fMeniscus, 6.02f);
   EXPECT_FLOAT_EQ(SolventConstants().VBAR20, 0.71f);
 
@@ -539,7 +539,7 @@ TEST_F(FitPersistenceTest, QuestionsOnlyOutsideBatchMode) {
   TmpSaveBestParams(nullptr, false);  // saved as an analysis
   backend->QueueMessageBox(IDYES);
   backend->QueueMessageBox(IDNO);
-  EXPECT_EQ(OfferReloadParameters(nullptr), 1);
+  EXPECT_EQ(OfferReloadParameters(nullptr, AskingPolicy()), 1);
   EXPECT_FLOAT_EQ(SolventConstants().VBAR20, 0.0f);
   EXPECT_EQ(backend->Transcript().size(), 2u);
 }
@@ -670,7 +670,7 @@ TEST_F(FitPersistenceTest, WholeNumberEntriesTakeNoFraction) {
     const int grid = LammSettings().nDefaultGridPoints;
     backend->ClearTranscript();
     backend->QueueMessageBox(IDOK, "reload parameters");
-    EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0) << fraction;
+    EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 0) << fraction;
     ASSERT_EQ(backend->Transcript().size(), 1u);
     EXPECT_EQ(backend->Transcript()[0].text, "the parameter file " + DataSet().szTmpParsPath + " cannot be used: line " +
                                                  std::to_string(row.index + 1) + " holds \"" + fraction + "\", which " +
@@ -707,7 +707,7 @@ TEST_F(FitPersistenceTest, EverySwitchLineHoldsZeroOrOne) {
     }
     backend->ClearTranscript();
     backend->AnswerUnscriptedBoxes(IDOK);
-    return ReloadParameters(nullptr, DataSet().szTmpParsPath);
+    return ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy());
   };
   for (const int index : flags) {
     const std::string line = "line " + std::to_string(index + 1);

@@ -160,7 +160,7 @@ class ValueRangesTest : public ::testing::Test {
     lines[Idx(index)] = Text(x);
     Write(lines);
     backend_->ClearTranscript();
-    const int result = ReloadParameters(nullptr, DataSet().szTmpParsPath);
+    const int result = ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy());
     why->clear();
     for (const TranscriptEntry& e : backend_->Transcript())
       if (e.kind == "MessageBox" && e.text.find("cannot be used") != std::string::npos) *why = e.text;
@@ -183,7 +183,7 @@ TEST_F(ValueRangesTest, EveryParameterFileEntryIsRefusedWithItsLineOrLeavesARunn
   for (const bool continuous : {false, true}) {
     UseModel(continuous);
     const std::vector<std::string> base = SavedLines();
-    ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+    ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 1);
     const ModelState before = StateNow();
     int refused = 0, taken = 0;
     for (const FileEntry& row : rows) {
@@ -220,7 +220,7 @@ TEST_F(ValueRangesTest, EveryParameterFileEntryIsRefusedWithItsLineOrLeavesARunn
           for (int s = 1; s <= nModelParams; ++s) EXPECT_TRUE(std::isfinite(AnalysisSwitches().pParams[s])) << "slot " << s;
           // Back to the base analysis for the next value.
           Write(base);
-          ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+          ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 1);
         }
       }
     }
@@ -296,7 +296,7 @@ TEST_F(ValueRangesTest, FittingLimitsOutsideTheCellAreRefusedAndOutsideTheDataMo
   crossed[41] = "7.0";
   crossed[42] = "6.5";
   Write(crossed);
-  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 0);
+  EXPECT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 0);
 
   backend_->ClearTranscript();
   EXPECT_EQ(ReloadWith(base, 42, 7.195, &why), 1);
@@ -349,7 +349,7 @@ TEST_F(ValueRangesTest, TheParametersDialogTakesNoValueTheParameterFileRefuses) 
         if (dialogTakes) EXPECT_EQ(fileTakes, 1) << why;
         if (fileTakes) {
           Write(base);
-          ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+          ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 1);
         }
       }
     }
@@ -409,7 +409,7 @@ TEST_F(ValueRangesTest, TheLammDialogAndTheSettingsFilesJudgeEveryValueAlike) {
         std::string why;
         EXPECT_EQ(ReloadWith(base, index, x, &why), dialogTakes || clamped ? 1 : 0) << why;
         Write(base);
-        ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath), 1);
+        ASSERT_EQ(ReloadParameters(nullptr, DataSet().szTmpParsPath, AskingPolicy()), 1);
       }
     }
   }

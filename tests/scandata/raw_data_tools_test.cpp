@@ -202,7 +202,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
   const std::string out = dir + "/set";
   std::filesystem::create_directories(out);
   ASSERT_TRUE(SaveRawDataToDirectory(out + "/x.rxx", false).ok());
-  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ra1", false));
+  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ra1", false, AskingPolicy()));
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().string());
   std::sort(names.begin(), names.end());
@@ -221,7 +221,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
   std::filesystem::create_directories(fit2);
   backend->QueueMessageBox(IDYES, "REPLACE FILES?");  // overwrite all?
   backend->QueueMessageBox(IDOK, "ERROR");
-  EXPECT_FALSE(SaveFittedScans(out + "/f0000x.ra1", false));
+  EXPECT_FALSE(SaveFittedScans(out + "/f0000x.ra1", false, AskingPolicy()));
   EXPECT_EQ(backend->Transcript().back().text,
             "could not write:\n" + fit2 + ": " + std::strerror(EISDIR) + "\nnone of the set was replaced:\n" + fit1);
   EXPECT_EQ(ReadText(fit1), oldFit);
@@ -233,7 +233,7 @@ TEST_F(RawDataToolsTest, SavedSetsReplaceTheirFilesTogether) {
   std::filesystem::remove_all(fit2);
   EXPECT_TRUE(SaveRawDataToDirectory(out + "/x.rxx", true).ok());
   backend->QueueMessageBox(IDYES, "REPLACE FILES?");
-  EXPECT_TRUE(SaveFittedScans(out + "/f0000x.ra1", false));
+  EXPECT_TRUE(SaveFittedScans(out + "/f0000x.ra1", false, AskingPolicy()));
   EXPECT_NEAR(ReadBack(raw1).y[5], Y(1, 5) + 1.0f, 1e-4);
   EXPECT_NEAR(ReadBack(fit1).y[5], 0.05f + 1.0f, 1e-4);
   EXPECT_EQ(ReadBack(raw2).n(), kPoints);
@@ -328,7 +328,7 @@ TEST_F(RawDataToolsTest, IntensityScansSavedAsAbsorbanceGetTheLetterA) {
   std::filesystem::create_directories(out);
   DataSet().szTmpParsPath = out + "/~tmppars.ri1";
   ASSERT_TRUE(SaveIntensityAsAbsorbance(false).ok());
-  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", true));
+  ASSERT_TRUE(SaveFittedScans(out + "/f0000x.ri1", true, AskingPolicy()));
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());

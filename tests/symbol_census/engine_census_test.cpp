@@ -329,7 +329,7 @@ const Held kHeld[] = {
     {"tarmic::GetDistributionHooks::hooks", "the distributions' hooks, installed at start-up"},
     {"tarmic::{}::Hooks::hooks", "the model fit's hooks, installed at start-up"},
     {"tarmic::{}::ZoomHook::hook", "the noise plot's zoom hook, installed at start-up"},
-    {"tarmic::{}::Installed::slot", "the presenter of the engine's notices"},
+    {"tarmic::{}::Installed::slot", "the presenter of the engine's notices, and the front end's answer policy"},
     {"tarmic::{}::State::state", "the sounds the program plays and whether it plays them"},
     // The file system and the process' identity in the save journal.
     {"tarmic::PosixFileSystem::posix", "the one file system of the process"},
@@ -499,6 +499,14 @@ const Door kDoors[] = {
     {"modelfit/lamm_settings.cpp", "tarmic::RaiseBox(", "the Lamm dialog's notes on the settings read"},
 };
 
+// The objects that still raise their questions at the door, RaiseQuestion: the
+// window's answer policy itself; the one question of every save (replacing files);
+// and scandata's questions of the time stamps, asked while a data set is loaded,
+// from the loaders, which reach the user through the commands' hooks, not from a
+// computation that a command hands a policy.
+const char* const kAskingAtTheDoor[] = {"services/answer_policy.cpp", "services/replace_question.cpp",
+                                        "scandata/time_stamps.cpp"};
+
 // Per object (by its source), the doors it references.
 std::set<std::pair<std::string, std::string>> DoorsReferenced(const std::vector<std::string>& objects) {
   std::set<std::pair<std::string, std::string>> found;
@@ -543,12 +551,71 @@ TEST(QuestionCensus, EveryQuestionOfTheEngineGoesThroughRaiseQuestion) {
   for (const Door& d : kDoors)
     if (!found.contains({d.object, d.door}))
       std::printf("question census: %s no longer references %s: drop it from kDoors\n", d.object, d.door);
-  // The engine's questions are raised (the census would pass on a build that lists
-  // no objects at all otherwise).
-  for (const char* asker : {"modelcalc/fit_persistence.cpp", "distributions/distribution_hooks.cpp",
-                            "distributions/conti_run.cpp", "scandata/time_stamps.cpp", "scandata/result_files.cpp",
-                            "services/replace_question.cpp"})
+  // The questions still raised at the door (the census would pass on a build that
+  // lists no objects at all otherwise).
+  for (const char* asker : kAskingAtTheDoor)
     EXPECT_TRUE(asking.contains(asker)) << asker << " asks its questions through RaiseQuestion";
+}
+
+// The computing libraries ask no door at all: a computation that meets a question
+// asks the answer policy its caller handed it (AnswersYes, services/answer_policy.h),
+// so the window asks and the batch answers from its options by the same call. An
+// object of these libraries that references RaiseQuestion, the window's policy or
+// the front end's slot (or, above, any box door) asks past the value it was given.
+const char* const kComputingLibraries[] = {"numerics", "lamm", "propagators", "distributions", "modelcalc", "engine"};
+const char* const kPolicyBypasses[] = {"tarmic::RaiseQuestion(", "tarmic::AskingPolicy(", "tarmic::FrontEndAnswers(",
+                                       "tarmic::SetFrontEndAnswers("};
+
+// Per object (by its source), the symbols named by prefixes it references.
+std::set<std::pair<std::string, std::string>> Referencing(const std::vector<std::string>& objects,
+                                                          const std::vector<const char*>& prefixes) {
+  std::set<std::pair<std::string, std::string>> found;
+  for (const NmSymbol& s : NmSymbols(objects, "-u")) {
+    if (s.type != 'U') continue;
+    for (const char* prefix : prefixes)
+      if (s.name.starts_with(prefix)) found.insert({SourceOf(s.object), prefix});
+  }
+  return found;
+}
+
+std::vector<std::string> ComputingObjects() {
+  const std::vector<std::string> all = ListedObjects();
+  std::vector<std::string> objects;
+  for (const char* library : kComputingLibraries)
+    for (const std::string& o : ObjectsOf(all, library)) objects.push_back(o);
+  return objects;
+}
+
+// The planted question through the door is a bypass of the policy.
+TEST(QuestionCensus, ThePlantedQuestionAtTheDoorBypassesThePolicy) {
+  const auto found = Referencing({TARMIC_QUESTION_CENSUS_PLANT}, {std::begin(kPolicyBypasses), std::end(kPolicyBypasses)});
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found.begin()->second, "tarmic::RaiseQuestion(");
+}
+
+TEST(QuestionCensus, TheComputingLibrariesAskOnlyThePolicyTheyAreGiven) {
+  const std::vector<std::string> objects = ComputingObjects();
+  ASSERT_FALSE(objects.empty());
+  for (const auto& [object, symbol] : Referencing(objects, {std::begin(kPolicyBypasses), std::end(kPolicyBypasses)}))
+    ADD_FAILURE() << object << " references " << symbol
+                  << ": a computation asks the answer policy its caller hands it (AnswersYes), never a door";
+  // Every object of the engine and of services/ that raises a question at the door
+  // is one of the few kept there.
+  std::vector<std::string> all = EngineObjects();
+  const std::vector<std::string> services = ServicesObjects();
+  all.insert(all.end(), services.begin(), services.end());
+  const std::set<std::string> kept(std::begin(kAskingAtTheDoor), std::end(kAskingAtTheDoor));
+  for (const auto& [object, symbol] : Referencing(all, {"tarmic::RaiseQuestion("}))
+    if (!kept.contains(object))
+      ADD_FAILURE() << object << " raises a question at the door: take an answer policy from the caller instead";
+  // The computations that ask, and scandata's save of fitted DLS data, ask the
+  // policy they are handed.
+  const auto policy = Referencing(all, {"tarmic::AnswersYes("});
+  std::printf("question census: %zu objects ask the policy they are given, %zu objects ask at the door (listed)\n",
+              policy.size(), kept.size());
+  for (const char* asker : {"modelcalc/fit_persistence.cpp", "distributions/distribution_grid.cpp",
+                            "distributions/conti_run.cpp", "scandata/result_files.cpp"})
+    EXPECT_TRUE(policy.contains({asker, "tarmic::AnswersYes("})) << asker << " asks its questions of the policy";
 }
 
 }  // namespace
