@@ -13,6 +13,7 @@
 #include "app/paint_state.h"
 #include "app/xla_window.h"
 #include "app/zoom.h"
+#include "services/answer_policy.h"
 #include "services/replace_question.h"
 #include "storage/atomic_file.h"
 #include "services/error_box.h"
@@ -119,7 +120,7 @@ void ReloadSequence(TXLAWindow& window) {
   Window& w = window.GetHandle();
   w.SetCursor(CursorShape::Wait);
   bFileDialogOpen = true;
-  LoadDataFromFileList(&w);
+  LoadDataFromFileList(&w, FrontEndAnswers());
   bFileDialogOpen = false;
   if (DataPlots().pDataPlot) {
     if (nZoomLevel > 0) {
@@ -324,7 +325,7 @@ void ClickPointEditButton(TXLAWindow& window, int action) {
 void DeleteScanAndReload(TXLAWindow& window, int scan) {
   if (scan < 1 || scan > DataSet().nScans) return;
   StoreFileList(scan);
-  LoadDataFromFileList(&window.GetHandle());
+  LoadDataFromFileList(&window.GetHandle(), FrontEndAnswers());
   DataSet().bDataChanged = true;
 }
 

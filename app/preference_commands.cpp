@@ -8,6 +8,7 @@
 #include "app/xla_window.h"
 #include "numerics/number_input.h"
 #include "prompts/number_prompt.h"
+#include "services/answer_policy.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"
 #include "numerics/value_ranges.h"
@@ -160,7 +161,7 @@ void TXLAWindow::CmAlwaysLoadG2() {
 
 void TXLAWindow::CmCheckTimeStamps() {
   Window& w = GetHandle();
-  if (DataSet().nScans > 1 && CheckTimeStamps(&w)) ReloadDataSelection(&w);
+  if (DataSet().nScans > 1 && CheckTimeStamps(&w, FrontEndAnswers())) ReloadDataSelection(&w, FrontEndAnswers());
   if (Ask(*this, "Always Check Timestamps Automatically?", kSetPreference)) {
     TimeStamps().bCheckTimeStamps = true;
     SavePreference(this, kPrefCheckTimeStamps, 1);

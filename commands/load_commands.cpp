@@ -149,7 +149,7 @@ struct StoredListState {
 // previous list is put back, so that later reloads read the loaded set's files.
 // Whether the new set was loaded.
 bool ReloadNewList(TXLAWindow& window, const StoredListState& previous) {
-  const bool loaded = ReloadDataSelection(&window.GetHandle());
+  const bool loaded = ReloadDataSelection(&window.GetHandle(), FrontEndAnswers());
   if (!loaded || !LoadedSetIsStoredList()) previous.Restore();
   return loaded;
 }
@@ -265,7 +265,7 @@ void LoadExperiment(TXLAWindow& window, const std::string& path) {
   FileList().ppStoredFileNames.assign(1, std::string());
   for (const std::string& f : xp.files) FileList().ppStoredFileNames.push_back(JoinPath(xp.directory, f));
   DataSet().nFilesPerScan = 1;
-  ReloadDataSelection(&window.GetHandle());
+  ReloadDataSelection(&window.GetHandle(), FrontEndAnswers());
   if (!LoadedSetIsStoredList()) {
     previous.Restore();
     geometry.Restore();
@@ -441,7 +441,7 @@ bool LoadNewFiles(TXLAWindow& window, LoadKind kind) {
     OfferOtherDirectory(window, files, window.ofnLoad.directory);
     if (AnalysisSwitches().bUseOtherDirectory) SaveLastDataDirectory(&window, AnalysisSwitches().szOtherDirectory + "/");
     const std::string selection = MakeSelectionBuffer(files);
-    loaded = LoadAllData(&window.GetHandle(), selection.c_str());
+    loaded = LoadAllData(&window.GetHandle(), selection.c_str(), FrontEndAnswers());
     AnalysisSwitches().bUseOtherDirectory = false;
     if (!loaded) DataSet().nFilesPerScan = previousFilesPerScan;
   }
@@ -513,7 +513,7 @@ void TXLAWindow::CmAddMoreFiles() {
   const bool newSet = DataSet().nScans < 1;
   if (newSet) EnterLoadModes(LoadKind::Velocity, files.size() > 1);
   const unsigned generation = DataSet().nDataSetGeneration;
-  AddMoreData(&GetHandle(), selection.c_str());
+  AddMoreData(&GetHandle(), selection.c_str(), FrontEndAnswers());
   if (newSet && DataSet().nDataSetGeneration == generation) previousModes.Restore();
   outcome.Ended(DataSet().nDataSetGeneration != generation);
   UpdateMenuForLoadedData();

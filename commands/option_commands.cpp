@@ -8,6 +8,7 @@
 #include "commands/command_support.h"
 #include "platform/types.h"
 #include "modelfit/model_options.h"
+#include "services/answer_policy.h"
 #include "services/sounds.h"
 #include "scandata/data_set.h"
 #include "scandata/file_list.h"
@@ -90,7 +91,7 @@ void TXLAWindow::CmSetRadialResolution() {
     WritePreferences(this);
   if (DataSet().nScans > 0 && ConfirmChange(*this, "reload data with the new resolution?", "RADIAL RESOLUTION")) {
     StoreFileList(0);
-    LoadDataFromFileList(&GetHandle());
+    LoadDataFromFileList(&GetHandle(), FrontEndAnswers());
     UpdateMenuForLoadedData();
   }
 }

@@ -16,6 +16,7 @@
 #include "app/xla_window.h"
 #include "commands/command_support.h"
 #include "modelfit/model_params.h"
+#include "services/answer_policy.h"
 #include "services/error_box.h"
 #include "numerics/hydrodynamics.h"
 #include "services/run_switches.h"
@@ -226,7 +227,7 @@ void TXLAWindow::CmTimeOffset() {
 // relative to a reference scan the user picks (after a clock failure).
 void TXLAWindow::CmRestoreTimesFromFiles() {
   bModalBoxOpen = true;
-  ResetTimesFromFileTimes(&GetHandle());
+  ResetTimesFromFileTimes(&GetHandle(), FrontEndAnswers());
   bModalBoxOpen = false;
   RepaintMain();
 }
@@ -397,7 +398,7 @@ void TXLAWindow::CmAverageScans() {
   FileList().ppStoredFileNames[1] = path;
   FileList().nStoredFiles = 1;
   PlayOkSound();
-  LoadDataFromFileList(&GetHandle());
+  LoadDataFromFileList(&GetHandle(), FrontEndAnswers());
   UpdateMenuForLoadedData();
   RepaintMain();
 }
@@ -447,7 +448,7 @@ void TXLAWindow::CmExcludeWorstScan() {
   CommandMessageBox(*this, Format("removing %s", DataSet().ppScanFileNames[static_cast<std::size_t>(DataPlots().nWorstScan)].c_str()),
                     "REMOVING SCAN", MB_OK);
   StoreFileList(DataPlots().nWorstScan);
-  LoadDataFromFileList(&GetHandle());
+  LoadDataFromFileList(&GetHandle(), FrontEndAnswers());
   RepaintMain();
 }
 

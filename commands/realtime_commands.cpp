@@ -16,6 +16,7 @@
 #include "commands/distribution_range_tools.h"
 #include "commands/equilibrium_sorting.h"
 #include "commands/model_commands.h"
+#include "services/answer_policy.h"
 #include "storage/atomic_file.h"
 #include "services/run_switches.h"
 #include "services/sounds.h"
@@ -185,7 +186,7 @@ bool RealtimeUpdateTick(TXLAWindow& window) {
   AnalysisSwitches().bRealtimeMode = true;
   AnalysisSwitches().bRealtimeLoadError = false;
   AnalysisSwitches().bEqTestRunning = bEqTestMode;
-  ReloadDataSelection(&window.GetHandle());
+  ReloadDataSelection(&window.GetHandle(), FrontEndAnswers());
   AnalysisSwitches().bRealtimeMode = false;
   const bool loadFailed = AnalysisSwitches().bRealtimeLoadError;
   AnalysisSwitches().bRealtimeLoadError = false;

@@ -105,7 +105,7 @@ bool LoadFiles(TXLAWindow& window, const std::vector<std::string>& files, std::s
   FileList().ppStoredFileNames.assign(1, std::string());
   FileList().ppStoredFileNames.insert(FileList().ppStoredFileNames.end(), files.begin(), files.end());
   DataSet().szDataDirectory = DirectoryOf(files.front());
-  LoadDataFromFileList(&window.GetHandle());
+  LoadDataFromFileList(&window.GetHandle(), FrontEndAnswers());
   if (!DataSetLoaded()) {
     *why = "the scan files could not be loaded";
     return false;
@@ -119,7 +119,7 @@ bool LoadListFile(TXLAWindow& window, const std::string& path, std::string* why)
     *why = "cannot read the list file";
     return false;
   }
-  LoadDataFromFileList(&window.GetHandle());
+  LoadDataFromFileList(&window.GetHandle(), FrontEndAnswers());
   if (!DataSetLoaded()) {
     *why = "the scan files of the list could not be loaded";
     return false;

@@ -468,7 +468,7 @@ bool ReadStoredList(Window* window, std::vector<StagedScan>* scans, std::vector<
   return StagedGridIsBuildable(*scans, false, KindOfStaged(*scans));
 }
 
-bool Reload(Window* window, ReloadKind kind) {
+bool Reload(Window* window, ReloadKind kind, const AnswerPolicy& answers) {
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& fileListPart = FileList();
   DataSet().bDataChanged = true;
@@ -498,7 +498,7 @@ bool Reload(Window* window, ReloadKind kind) {
     RunAfterReload(window);
   }
   ProgressEnd();
-  if (TimeStamps().bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
+  if (TimeStamps().bCheckTimeStamps && CheckTimeStamps(window, answers)) ReloadDataSelection(window, answers);
   if (fileListPart.nStoredFiles > 0) TitleWindowWithLoadedSet(window, fileListPart.ppStoredFileNames[1]);
   return true;
 }
@@ -593,7 +593,7 @@ std::string MakeSelectionBuffer(const std::vector<std::string>& fullPaths) {
   return buffer;
 }
 
-bool LoadAllData(Window* window, const char* selection) {
+bool LoadAllData(Window* window, const char* selection, const AnswerPolicy& answers) {
   auto& timeStampsPart = TimeStamps();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
@@ -735,7 +735,7 @@ bool LoadAllData(Window* window, const char* selection) {
   }
   if (!analysisSwitchesPart.bEqTestRunning) ShowFileNotes(window, notes);
   ProgressEnd();
-  if (timeStampsPart.bCheckTimeStamps && CheckTimeStamps(window)) ReloadDataSelection(window);
+  if (timeStampsPart.bCheckTimeStamps && CheckTimeStamps(window, answers)) ReloadDataSelection(window, answers);
   if (analysisSwitchesPart.bScanTimeCorrection && scanFilePart.bFluorescenceData) {
     analysisSwitchesPart.bScanTimeCorrection = false;
     const char* note =
@@ -746,17 +746,19 @@ bool LoadAllData(Window* window, const char* selection) {
   return true;
 }
 
-bool ReloadDataSelection(Window* window) { return Reload(window, ReloadKind::Selection); }
+bool ReloadDataSelection(Window* window, const AnswerPolicy& answers) {
+  return Reload(window, ReloadKind::Selection, answers);
+}
 
-void LoadDataFromFileList(Window* window) { Reload(window, ReloadKind::FileList); }
+void LoadDataFromFileList(Window* window, const AnswerPolicy& answers) { Reload(window, ReloadKind::FileList, answers); }
 
-void AddMoreData(Window* window, const char* selection) {
+void AddMoreData(Window* window, const char* selection, const AnswerPolicy& answers) {
   auto& scanFilePart = ScanFile();
   auto& timeStampsPart = TimeStamps();
   auto& analysisSwitchesPart = AnalysisSwitches();
   auto& dataSetPart = DataSet();
   if (dataSetPart.nScans < 1) {
-    LoadAllData(window, selection);
+    LoadAllData(window, selection, answers);
     return;
   }
   FileSelection sel;

@@ -8,6 +8,7 @@
 // (ShowLoadMessage, scandata/data_set_hooks.h) at the moment they are due.
 #pragma once
 
+#include "services/answer_policy.h"
 #include <string>
 #include <vector>
 
@@ -34,15 +35,17 @@ bool ParseFileSelection(const char* buffer, FileSelection* out);
 // "Load New Files": loads the files of a selection buffer as the new data set.
 // False (reported) when no new set was loaded: the loaded set, its equilibrium
 // mode and the reader's switches stay as they were.
-bool LoadAllData(Window* window, const char* selection);
+// The time stamps' questions after a load are asked of answers (the front end's
+// policy, from the command), in every load and reload below.
+bool LoadAllData(Window* window, const char* selection, const AnswerPolicy& answers);
 // Reloads the stored file list with the same steps and titles the window; false
 // (reported, set untouched) when the list could not be read.
-bool ReloadDataSelection(Window* window);
+bool ReloadDataSelection(Window* window, const AnswerPolicy& answers);
 // Reloads the stored file list without questions and runs the current analysis.
-void LoadDataFromFileList(Window* window);
+void LoadDataFromFileList(Window* window, const AnswerPolicy& answers);
 // "Add More Files": reads the files of a selection buffer into the loaded set; a
 // file that cannot be read is reported and left out.
-void AddMoreData(Window* window, const char* selection);
+void AddMoreData(Window* window, const char* selection, const AnswerPolicy& answers);
 
 // A note of a reader on a file it read: the file's path and the note ("line 2
 // holds the omega^2 t 0 at a time above 0: ...", ScanHeaderRefusal).

@@ -193,7 +193,7 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs, d
   return finish(factor);
 }
 
-int CheckTimeStamps(Window* window) {
+int CheckTimeStamps(Window* window, const AnswerPolicy& answers) {
   auto& timeStampsPart = TimeStamps();
   auto& dataSetPart = DataSet();
   auto& fileListPart = FileList();
@@ -215,9 +215,9 @@ int CheckTimeStamps(Window* window) {
   double factor = TimeStampAnalysis(true, &error, nullptr, nullptr);
   bool manual = false;
   if (factor <= 0.1) {
-    if (RaiseQuestion(QuestionId::EnterDilationFactor,
-                      "Attention: no time stamp information available - enter manually (version# >= 6)?",
-                      "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) != IDYES)
+    if (!AnswersYes(answers, {QuestionId::EnterDilationFactor,
+                              "Attention: no time stamp information available - enter manually (version# >= 6)?",
+                              "CHECK TIME STAMP", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2}))
       return 0;
     const double x = DisplayedInfo(dataSetPart.nScans).rpm / 15000.0;
     const float proposed = static_cast<float>(0.0091 * x * x + 1.0);
@@ -228,8 +228,8 @@ int CheckTimeStamps(Window* window) {
     manual = true;
   }
   if (!(factor > timeStampsPart.dTimeStampThreshold)) return 0;
-  if (RaiseQuestion(QuestionId::SaveTimeCorrectedFiles, "save corrected files and reload?", "CHECK TIME STAMP",
-                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) != IDYES)
+  if (!AnswersYes(answers, {QuestionId::SaveTimeCorrectedFiles, "save corrected files and reload?", "CHECK TIME STAMP",
+                            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2}))
     return 0;
 
   StoreFileList(0);
@@ -275,7 +275,7 @@ int CheckTimeStamps(Window* window) {
   return 1;
 }
 
-void ResetTimesFromFileTimes(Window* window) {
+void ResetTimesFromFileTimes(Window* window, const AnswerPolicy& answers) {
   auto& dataSetPart = DataSet();
   auto& fileListPart = FileList();
   if (dataSetPart.nScans < 2) return;
@@ -286,8 +286,8 @@ void ResetTimesFromFileTimes(Window* window) {
     const std::string question =
         Format("using #%d (%s) as reference for t (%f), w^2t", k,
                fileListPart.ppStoredFileNames[static_cast<std::size_t>(k)].c_str(), DisplayedInfo(k).recordedTime);
-    if (RaiseQuestion(QuestionId::TimeReferenceScan, question, "FIX TIME AND W2T",
-                      MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) == IDYES)
+    if (AnswersYes(answers, {QuestionId::TimeReferenceScan, question, "FIX TIME AND W2T",
+                             MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2}))
       break;
     const std::optional<float> picked = RaiseNumberQuestion(
         {static_cast<float>(k), true, "pick file #", "FIX TIME AND W2T", {"file number", "", Count(1.0, dataSetPart.nScans)}});
@@ -321,8 +321,7 @@ void ResetTimesFromFileTimes(Window* window) {
   }
   NoteScanDataChanged();
   DataSet().bDataChanged = true;
-  if (RaiseQuestion(QuestionId::SaveNewData, "save new data?", "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO) ==
-      IDYES) {
+  if (AnswersYes(answers, {QuestionId::SaveNewData, "save new data?", "", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2})) {
     const DataSetHooks& hooks = GetDataSetHooks();
     if (hooks.saveRawDataSet) hooks.saveRawDataSet(window);
   }

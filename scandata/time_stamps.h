@@ -5,6 +5,8 @@
 // the caller reloads. A second command sets every time afresh from the file times.
 #pragma once
 
+#include "services/answer_policy.h"
+
 #include "numerics/analysis.h"
 
 namespace tarmic {
@@ -23,7 +25,8 @@ inline TimeStampsState& TimeStamps() { return CurrentPart<TimeStampsState>(); }
 
 // 1 when corrected copies were written and the stored list names them (the caller
 // reloads), else 0.
-int CheckTimeStamps(Window* window);
+// Its questions are asked of answers (the front end's policy, from the command).
+int CheckTimeStamps(Window* window, const AnswerPolicy& answers);
 // 1 when the first and the last displayed scan carry a time-stamp mark; *mixed is
 // set when the first is marked and one between them is not.
 int TimeStampMarks(bool* mixed);
@@ -36,7 +39,8 @@ double TimeStampAnalysis(bool showReport, bool* error, double** recordedDiffs,
                          double** fileDiffs);
 // "Restore Time and w^2t Entries": sets every scan's times and omega^2 t from the
 // file modification times relative to a reference scan the user picks.
-void ResetTimesFromFileTimes(Window* window);
+// Its questions are asked of answers.
+void ResetTimesFromFileTimes(Window* window, const AnswerPolicy& answers);
 
 void ResetTimeStampGlobals();
 

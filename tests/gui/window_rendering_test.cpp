@@ -47,6 +47,7 @@
 #include "modelcalc/fit_result_text.h"
 #include "modelfit/model_flags.h"
 #include "modelfit/model_params.h"
+#include "services/answer_policy.h"
 #include "services/path_table.h"
 #include "platform/events.h"
 #include "platform/qt/qt_backend.h"
@@ -149,7 +150,7 @@ class WindowRendering : public ::testing::TestWithParam<QSize> {
   // Loads the synthetic run (ten scans, or as many as asked for, with the cell's
   // geometry and fit limits).
   void LoadSyntheticRun(int scans = testing::kSyntheticScans) {
-    LoadAllData(&window_->GetHandle(), MakeSelectionBuffer(SyntheticRunFiles(scans)).c_str());
+    LoadAllData(&window_->GetHandle(), MakeSelectionBuffer(SyntheticRunFiles(scans)).c_str(), FrontEndAnswers());
     ASSERT_EQ(DataSet().nScans, scans);
     DataSet().fMeniscus = static_cast<float>(testing::kCellMeniscus);
     DataSet().fBottom = static_cast<float>(testing::kCellBottom);
@@ -401,7 +402,7 @@ TEST_P(WindowRendering, NoDistributionPaneWithoutADistributionOfTheDataShown) {
   expectTwoPanes("new_set");
   // Equilibrium data: one scan of the run.
   DataSet().bEquilibriumMode = true;
-  LoadAllData(&window_->GetHandle(), MakeSelectionBuffer({SyntheticRunFiles().back()}).c_str());
+  LoadAllData(&window_->GetHandle(), MakeSelectionBuffer({SyntheticRunFiles().back()}).c_str(), FrontEndAnswers());
   ASSERT_EQ(DataSet().nScans, 1);
   expectTwoPanes("equilibrium");
   DataSet().bEquilibriumMode = false;

@@ -16,6 +16,7 @@
 #include "numerics/one_based.h"
 #include "platform/events.h"
 #include "platform/headless/headless_backend.h"
+#include "services/answer_policy.h"
 #include "text/number_token.h"
 #include "scandata/analysis_switches.h"
 #include "scandata/experiment_file.h"
@@ -72,7 +73,7 @@ class ScanLoadingTest : public ScanDataTest {
     FileDialogOptions options;
     options.multiSelect = true;
     std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
-    if (!chosen.empty()) LoadAllData(MainWindow(), MakeSelectionBuffer(chosen).c_str());
+    if (!chosen.empty()) LoadAllData(MainWindow(), MakeSelectionBuffer(chosen).c_str(), FrontEndAnswers());
   }
   // "Add More Files".
   void AddMoreFiles(const std::vector<std::string>& paths) {
@@ -80,7 +81,7 @@ class ScanLoadingTest : public ScanDataTest {
     FileDialogOptions options;
     options.multiSelect = true;
     std::vector<std::string> chosen = GetBackend().OpenFileDialog(options);
-    if (!chosen.empty()) AddMoreData(MainWindow(), MakeSelectionBuffer(chosen).c_str());
+    if (!chosen.empty()) AddMoreData(MainWindow(), MakeSelectionBuffer(chosen).c_str(), FrontEndAnswers());
   }
 
   std::vector<std::string> SetAbsPaths() {
@@ -425,12 +426,12 @@ TEST_F(ScanLoadingTest, ReloadsReadTheStoredList) {
   ASSERT_EQ(FileList().nStoredFiles, 2);
   EXPECT_EQ(FileList().ppStoredFileNames[1], FixturePath("set_abs/00002.ra1"));
 
-  ReloadDataSelection(MainWindow());
+  ReloadDataSelection(MainWindow(), FrontEndAnswers());
   ASSERT_EQ(DataSet().nScans, 2);
   EXPECT_EQ(DataSet().ppScanFileNames[1], "00002.ra1");
 
   StoreFileList(0);
-  LoadDataFromFileList(MainWindow());
+  LoadDataFromFileList(MainWindow(), FrontEndAnswers());
   EXPECT_EQ(DataSet().nScans, 2);
 }
 
@@ -439,7 +440,7 @@ TEST_F(ScanLoadingTest, FailedReloadKeepsTheSet) {
   FileList().nStoredFiles = 1;
   FileList().ppStoredFileNames = {"", "/nowhere/missing.ra1"};
   backend->QueueMessageBox(IDOK, "LOAD ERROR");
-  LoadDataFromFileList(MainWindow());
+  LoadDataFromFileList(MainWindow(), FrontEndAnswers());
   EXPECT_EQ(MessageTexts(),
             (std::vector<std::string>{"LOAD ERROR: /nowhere/missing.ra1\nthe file cannot be opened"}));
   EXPECT_EQ(DataSet().nScans, 3);
@@ -459,7 +460,7 @@ TEST_F(ScanLoadingTest, ScanListFileWithGroupsLoadsTheFirstOfEachGroup) {
   ASSERT_EQ(FileList().nStoredFiles, 3);
   EXPECT_EQ(FileList().ppStoredFileNames[2], dir + "/s3.ra1");
   EXPECT_EQ(FileList().ppStoredFileNames[3], dir + "/s5.ra1");
-  LoadDataFromFileList(MainWindow());
+  LoadDataFromFileList(MainWindow(), FrontEndAnswers());
   EXPECT_EQ(DataSet().nScans, 3);
   EXPECT_EQ(DataSet().ppScanFileNames[3], "s5.ra1");
 }

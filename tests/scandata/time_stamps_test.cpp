@@ -16,6 +16,7 @@
 #include "scandata/scan_loading.h"
 #include "scandata/time_stamps.h"
 #include "scandata_test_support.h"
+#include "services/answer_policy.h"
 
 namespace tarmic::testing {
 namespace {
@@ -55,7 +56,7 @@ class TimeStampTest : public ScanDataTest {
       EXPECT_TRUE(SetFileTimes(path, t));
       paths.push_back(path);
     }
-    LoadAllData(&GetBackend().MainWindow(), MakeSelectionBuffer(paths).c_str());
+    LoadAllData(&GetBackend().MainWindow(), MakeSelectionBuffer(paths).c_str(), FrontEndAnswers());
     return paths;
   }
 
@@ -176,7 +177,7 @@ TEST_F(TimeStampTest, ShortRecordedSpanAsksForAFactorByHand) {
   backend->QueueMessageBox(IDYES, "CHECK TIME STAMP");
   backend->QueueInput("1.05");
   backend->QueueMessageBox(IDYES, "CHECK TIME STAMP");
-  EXPECT_EQ(CheckTimeStamps(&GetBackend().MainWindow()), 1);
+  EXPECT_EQ(CheckTimeStamps(&GetBackend().MainWindow(), FrontEndAnswers()), 1);
   EXPECT_EQ(Boxes()[1], "Input CHECK TIME STAMP: dilation factor");
   EXPECT_EQ(ReadText(dir + "/tcorr_b.ra1").rfind("[TIMESTAMP CORRECTED 1.050000 (manual)]scan\nR 1 20.0 50000 1081 ", 0),
             0u);
@@ -188,7 +189,7 @@ TEST_F(TimeStampTest, CorrectionStopsWhenACopyCannotBeWritten) {
   std::filesystem::create_directory(dir + "/tcorr_b.ra1");  // no file can take this name
   backend->QueueMessageBox(IDYES, "CHECK TIME STAMP");
   backend->QueueMessageBox(IDOK, "Error");
-  EXPECT_EQ(CheckTimeStamps(&GetBackend().MainWindow()), 0);
+  EXPECT_EQ(CheckTimeStamps(&GetBackend().MainWindow(), FrontEndAnswers()), 0);
   const std::vector<std::string> boxes = Boxes();
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_NE(boxes[2].find("could not write " + dir + "/tcorr_b.ra1"), std::string::npos);
@@ -207,12 +208,12 @@ TEST_F(TimeStampTest, MarkedOrMixedRunsAreNotAnalysed) {
   EXPECT_EQ(TimeStampMarks(&mixed), 1);
   EXPECT_TRUE(mixed);
   backend->QueueMessageBox(IDOK, "Error");
-  EXPECT_EQ(CheckTimeStamps(&GetBackend().MainWindow()), 0);
+  EXPECT_EQ(CheckTimeStamps(&GetBackend().MainWindow(), FrontEndAnswers()), 0);
   EXPECT_EQ(Boxes(), (std::vector<std::string>{"MessageBox Error: Attention: some scans time corrected, others not"}));
 
   // Equilibrium data are never corrected; their records become marked.
   DataSet().bEquilibriumMode = true;
-  EXPECT_EQ(CheckTimeStamps(&GetBackend().MainWindow()), 0);
+  EXPECT_EQ(CheckTimeStamps(&GetBackend().MainWindow(), FrontEndAnswers()), 0);
   for (int i = 1; i <= DataSet().nScans; ++i) EXPECT_TRUE(DataSet().pScanInfo[i].timeStampOk);
 }
 
@@ -221,7 +222,7 @@ TEST_F(TimeStampTest, ResetFromFileTimesReadsEveryTimeBeforeChangingAny) {
   std::filesystem::remove(paths[2]);
   backend->QueueMessageBox(IDYES, "FIX TIME AND W2T");
   backend->QueueMessageBox(IDOK, "Error");
-  ResetTimesFromFileTimes(&GetBackend().MainWindow());
+  ResetTimesFromFileTimes(&GetBackend().MainWindow(), FrontEndAnswers());
   EXPECT_EQ(Boxes(), (std::vector<std::string>{
                          "MessageBox FIX TIME AND W2T: using #1 (" + paths[0] + ") as reference for t (1000.000000), w^2t",
                          "MessageBox Error: \n\aAttention: could not open " + paths[2]}));
@@ -238,7 +239,7 @@ TEST_F(TimeStampTest, ResetFromFileTimesRelativeToAPickedScan) {
   backend->QueueInput("2");
   backend->QueueMessageBox(IDYES, "FIX TIME AND W2T");
   backend->QueueMessageBox(IDYES, "");
-  ResetTimesFromFileTimes(&GetBackend().MainWindow());
+  ResetTimesFromFileTimes(&GetBackend().MainWindow(), FrontEndAnswers());
   EXPECT_DOUBLE_EQ(DataSet().pScanInfo[2].time, 2800.0);
   EXPECT_DOUBLE_EQ(DataSet().pScanInfo[1].time, 2800.0 - 1850.0);
   EXPECT_DOUBLE_EQ(DataSet().pScanInfo[3].recordedTime, 2800.0 + 1850.0);

@@ -500,12 +500,9 @@ const Door kDoors[] = {
 };
 
 // The objects that still raise their questions at the door, RaiseQuestion: the
-// window's answer policy itself; the one question of every save (replacing files);
-// and scandata's questions of the time stamps, asked while a data set is loaded,
-// from the loaders, which reach the user through the commands' hooks, not from a
-// computation that a command hands a policy.
-const char* const kAskingAtTheDoor[] = {"services/answer_policy.cpp", "services/replace_question.cpp",
-                                        "scandata/time_stamps.cpp"};
+// window's answer policy itself, and the one question of every save (replacing
+// files), which the commands ask before they write.
+const char* const kAskingAtTheDoor[] = {"services/answer_policy.cpp", "services/replace_question.cpp"};
 
 // Per object (by its source), the doors it references.
 std::set<std::pair<std::string, std::string>> DoorsReferenced(const std::vector<std::string>& objects) {
@@ -562,7 +559,8 @@ TEST(QuestionCensus, EveryQuestionOfTheEngineGoesThroughRaiseQuestion) {
 // so the window asks and the batch answers from its options by the same call. An
 // object of these libraries that references RaiseQuestion, the window's policy or
 // the front end's slot (or, above, any box door) asks past the value it was given.
-const char* const kComputingLibraries[] = {"numerics", "lamm", "propagators", "distributions", "modelcalc", "engine"};
+const char* const kComputingLibraries[] = {"numerics",  "lamm",   "propagators", "distributions",
+                                           "modelcalc", "engine", "scandata"};
 const char* const kPolicyBypasses[] = {"tarmic::RaiseQuestion(", "tarmic::AskingPolicy(", "tarmic::FrontEndAnswers(",
                                        "tarmic::SetFrontEndAnswers("};
 
@@ -608,13 +606,14 @@ TEST(QuestionCensus, TheComputingLibrariesAskOnlyThePolicyTheyAreGiven) {
   for (const auto& [object, symbol] : Referencing(all, {"tarmic::RaiseQuestion("}))
     if (!kept.contains(object))
       ADD_FAILURE() << object << " raises a question at the door: take an answer policy from the caller instead";
-  // The computations that ask, and scandata's save of fitted DLS data, ask the
-  // policy they are handed.
+  // The computations that ask, scandata's save of fitted DLS data and its time
+  // stamps' questions (after a load, and restoring the times) ask the policy they
+  // are handed.
   const auto policy = Referencing(all, {"tarmic::AnswersYes("});
   std::printf("question census: %zu objects ask the policy they are given, %zu objects ask at the door (listed)\n",
               policy.size(), kept.size());
   for (const char* asker : {"modelcalc/fit_persistence.cpp", "distributions/distribution_grid.cpp",
-                            "distributions/conti_run.cpp", "scandata/result_files.cpp"})
+                            "distributions/conti_run.cpp", "scandata/result_files.cpp", "scandata/time_stamps.cpp"})
     EXPECT_TRUE(policy.contains({asker, "tarmic::AnswersYes("})) << asker << " asks its questions of the policy";
 }
 
