@@ -183,15 +183,11 @@ void WriteInitialProfile(const ModelInput& in, double loading, double scale) {
 bool ConcentrationDependentInput(const ModelInput& in, const SimRunSettings& settings, const CoefficientModelValues& law,
                                  bool movingHat, SimInput* input, SimOutcome* refused) {
   if (movingHat) SetHatCellEnds(settings.meniscus, settings.bottom);
-  if (!NonidealRunCanStart(settings, movingHat, refused)) return false;
   *input = in.run;
   input->settings = settings;
   input->species = {};
   input->rotor = CurrentSimRotor();
-  std::string message;
-  if (PrepareCoefficientModel(law, &input->coefficients, &message)) return true;
-  *refused = {SimStatus::InvalidInput, message};
-  return false;
+  return PrepareNonidealCoefficients(settings, movingHat, law, input, refused);
 }
 
 // ---- one propagator run ----

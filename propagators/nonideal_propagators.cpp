@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "lamm/conc_dependent_core.h"
@@ -647,6 +648,15 @@ bool NonidealRunCanStart(const SimRunSettings& settings, bool movingHat, SimOutc
   CoefficientConstants none;
   CoefficientConstants k;
   return EnterRun(settings, movingHat, none, &k, refused);
+}
+
+bool PrepareNonidealCoefficients(const SimRunSettings& settings, bool movingHat, const CoefficientModelValues& law,
+                                 SimInput* input, SimOutcome* refused) {
+  if (!NonidealRunCanStart(settings, movingHat, refused)) return false;
+  std::string message;
+  if (PrepareCoefficientModel(law, &input->coefficients, &message)) return true;
+  *refused = {SimStatus::InvalidInput, message};
+  return false;
 }
 
 SimOutcome SolveNonidealLammClaverie(const SimInput& input, SimProgress& progress) {

@@ -55,5 +55,11 @@ SimOutcome SolveNonidealLammMovingHat(const SimInput& input, SimProgress& progre
 // the cell, rotor and error limit. False with the refusal.
 bool NonidealRunCanStart(const SimRunSettings& settings, bool movingHat, SimOutcome* refused);
 
+// The law's constants into input->coefficients for a run of settings, refused in the
+// order of the run's own checks: the entry's (NonidealRunCanStart), then the law's
+// (PrepareCoefficientModel: InvalidInput with its message). False with the refusal.
+bool PrepareNonidealCoefficients(const SimRunSettings& settings, bool movingHat, const CoefficientModelValues& law,
+                                 SimInput* input, SimOutcome* refused);
+
 
 }  // namespace tarmic

@@ -73,14 +73,7 @@ bool CurrentNonidealInput(const SimRunSettings& settings, bool movingHat,
     input->coefficients = *constants;
     return true;
   }
-  if (!NonidealRunCanStart(settings, movingHat, refused)) return false;
-  std::string message;
-  if (!PrepareCoefficientModel(&input->coefficients, &message)) {
-    refused->status = SimStatus::InvalidInput;
-    refused->message = message;
-    return false;
-  }
-  return true;
+  return PrepareNonidealCoefficients(settings, movingHat, CurrentCoefficientModelValues(), input, refused);
 }
 
 // The forms that take settings: the input built from the current analysis at the
