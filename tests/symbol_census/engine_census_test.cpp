@@ -504,15 +504,21 @@ const Door kDoors[] = {
 // files), which the commands ask before they write.
 const char* const kAskingAtTheDoor[] = {"services/answer_policy.cpp", "services/replace_question.cpp"};
 
-// Per object (by its source), the doors it references.
-std::set<std::pair<std::string, std::string>> DoorsReferenced(const std::vector<std::string>& objects) {
+// Per object (by its source), the symbols named by prefixes it references.
+std::set<std::pair<std::string, std::string>> Referencing(const std::vector<std::string>& objects,
+                                                          const std::vector<const char*>& prefixes) {
   std::set<std::pair<std::string, std::string>> found;
   for (const NmSymbol& s : NmSymbols(objects, "-u")) {
     if (s.type != 'U') continue;
-    for (const char* door : kQuestionDoorSymbols)
-      if (s.name.starts_with(door)) found.insert({SourceOf(s.object), door});
+    for (const char* prefix : prefixes)
+      if (s.name.starts_with(prefix)) found.insert({SourceOf(s.object), prefix});
   }
   return found;
+}
+
+// Per object (by its source), the doors it references.
+std::set<std::pair<std::string, std::string>> DoorsReferenced(const std::vector<std::string>& objects) {
+  return Referencing(objects, {std::begin(kQuestionDoorSymbols), std::end(kQuestionDoorSymbols)});
 }
 
 // The plant's direct question is caught; its question through the door and its
@@ -563,18 +569,6 @@ const char* const kComputingLibraries[] = {"numerics",  "lamm",   "propagators",
                                            "modelcalc", "engine", "scandata"};
 const char* const kPolicyBypasses[] = {"tarmic::RaiseQuestion(", "tarmic::AskingPolicy(", "tarmic::FrontEndAnswers(",
                                        "tarmic::SetFrontEndAnswers("};
-
-// Per object (by its source), the symbols named by prefixes it references.
-std::set<std::pair<std::string, std::string>> Referencing(const std::vector<std::string>& objects,
-                                                          const std::vector<const char*>& prefixes) {
-  std::set<std::pair<std::string, std::string>> found;
-  for (const NmSymbol& s : NmSymbols(objects, "-u")) {
-    if (s.type != 'U') continue;
-    for (const char* prefix : prefixes)
-      if (s.name.starts_with(prefix)) found.insert({SourceOf(s.object), prefix});
-  }
-  return found;
-}
 
 std::vector<std::string> ComputingObjects() {
   const std::vector<std::string> all = ListedObjects();
