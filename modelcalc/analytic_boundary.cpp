@@ -28,14 +28,13 @@ float ErfcApprox(float x) {
   return x >= 0 ? y : 2.0f - y;
 }
 
-namespace {
-void ErfcBoundaryInCell(float c0, double t, const float* radii, float* values, int count, float sw2, float D,
-                        float m, float cellMeniscus, float cellBottom) {
+void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, int count,
+                         float sw2, float D, float m, float bottom) {
   CellOptics optics;
   optics.resolution = ScanFile().bAbsorbanceData && !ScanFile().bIntensityData && LammSettings().bSimulateRadialResolution;
   optics.resolutionRange = LammSettings().fRadialConvolutionRange;
-  optics.meniscus = cellMeniscus;
-  optics.bottom = cellBottom;
+  optics.meniscus = m;
+  optics.bottom = bottom;
   RecordClosedFormProfile(
       [&](int n, const float* r, float* out) {
         if (!(t > 0)) {
@@ -64,21 +63,6 @@ void ErfcBoundaryInCell(float c0, double t, const float* radii, float* values, i
         }
       },
       optics, t, count, radii, values);
-}
-}  // namespace
-
-void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, int count,
-                         float sw2, float D, float m) {
-  ErfcBoundaryInCell(c0, t, radii, values, count, sw2, D, m, DataSet().fMeniscus, DataSet().fBottom);
-}
-
-void ErfcBoundaryProfile(float c0, double t, const float* radii, float* values, int count,
-                         float sw2, float D, float m, float bottom) {
-  ErfcBoundaryInCell(c0, t, radii, values, count, sw2, D, m, m, bottom);
-}
-
-bool TestShutOffBackDiffusion(double s, double D) {
-  return TestShutOffBackDiffusion(s, D, DataSet().fMeniscus, DataSet().fBottom);
 }
 
 bool TestShutOffBackDiffusion(double s, double D, double meniscus, double bottom) {

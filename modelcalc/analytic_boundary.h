@@ -20,10 +20,7 @@ float ErfcApprox(float x);
 // forms); D <= 0 gives the sharp step (plateau beyond m e^(s w^2 t), half at it).
 // For absorbance data with "simulate radial resolution" the profile is recorded
 // with the finite radial resolution over the whole cell (RecordClosedFormProfile).
-void ErfcBoundaryProfile(float c0, double t, const float* r, float* out, int n, float sw2, float D,
-                         float m);
-// The same with the cell's bottom given: the radial resolution's optics take the
-// cell [m, bottom] instead of the data set's.
+// The cell is [m, bottom] (the radial resolution's optics).
 void ErfcBoundaryProfile(float c0, double t, const float* r, float* out, int n, float sw2, float D,
                          float m, float bottom);
 
@@ -33,8 +30,7 @@ void ErfcBoundaryProfile(float c0, double t, const float* r, float* out, int n, 
 // sigma = Mb w^2 / (2 R T) exceeds 100 cm^-2 or when the equilibrium profile at the
 // right fitting limit, relative to its mean over the cell, is below the option's
 // level (BackDiffusionNegligible, evaluated in logarithms).
-bool TestShutOffBackDiffusion(double s, double D);
-// The same in the cell given (cm) instead of the data set's.
+// The cell is [meniscus, bottom] (cm).
 bool TestShutOffBackDiffusion(double s, double D, double meniscus, double bottom);
 
 }  // namespace tarmic

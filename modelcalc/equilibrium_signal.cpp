@@ -113,11 +113,6 @@ void SedEqSpeciesRow(int n, const float* r, float* c, double buoyantFactor, doub
       OpticsOf(corrections, meniscus, bottom), 0.0, n, r, c);
 }
 
-void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,
-                                 const DetectionCorrections& corrections) {
-  CalculateSedEqSpeciesSignal(buoyantFactor, concentration, corrections, DataSet().fMeniscus, DataSet().fBottom);
-}
-
 void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration, const DetectionCorrections& corrections,
                                  float meniscus, float bottom) {
   // The noise fits and the linear amplitudes need the species signal as its own

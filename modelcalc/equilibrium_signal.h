@@ -60,9 +60,7 @@ void SedEqSpeciesRow(int n, const float* r, float* c, double buoyantFactor, doub
 // is written over pppSpeciesSignal[iCurrentSpecies][scan] on the common grid (a
 // slot without a table receives nothing). A key pressed during the loop sets
 // bUserAbort for the caller; the loop itself completes.
-void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration,
-                                 const DetectionCorrections& corrections);
-// The same in the cell given (cm) instead of the data set's.
+// The cell is [meniscus, bottom] (cm).
 void CalculateSedEqSpeciesSignal(double buoyantFactor, double concentration, const DetectionCorrections& corrections,
                                  float meniscus, float bottom);
 

@@ -1010,7 +1010,8 @@ ModelResult CalculateModel(Window* window, const ModelInput& in) {
   // Everything below takes the input's values: the grid its cell (InputCell), the
   // coefficient laws, the reacting system and the buffer component theirs, the
   // linear step its switches, slots and baseline, and the signals go where its
-  // switches send them. The analysis' model is neither read nor written.
+  // switches send them. The analysis' model is not read, and its vector and
+  // amplitudes are not written (the step's values are the result's).
   LinearStepInput step = LinearStepInputOf(in);
   const SignalDestinationScope destination(step);
   OpenDetectionBracket();

@@ -98,8 +98,11 @@ double NormalizedSThreshold(bool allowOptimized);
 // distribution taken from the first scan, default fit limits, dAccelDtMax.
 //
 // The model's values (species, cell, switches) are in's (model_input.h): the
-// computation and the layers below it read them from there, and it reads and writes
-// none of the analysis' model; what its linear step solved is result.linear. The
+// computation and the layers below it read them from there, not from the analysis'
+// model, and write none of its vector and amplitudes: what the linear step solved
+// is result.linear. (The switches and records kept for the display and the fits
+// are set as before: the linear switch turned off for intensity correlations of
+// several species, the buffer slot linked, D in cm^2/s in the records.) The
 // form without an input computes the model of the current analysis: its input
 // (CurrentModelInput, with the data set's cell taking the vector's once it is set)
 // computed, and the step's values kept in the analysis (KeepLinearStepResult)

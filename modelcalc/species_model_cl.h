@@ -26,9 +26,9 @@ struct LammScanRecord;
 // Meniscus and Bottom first"); Failed when a solution failed (its message shown; the
 // later species are still computed); Interrupted when the user stopped a solution
 // (bUserAbort; the later species are skipped, the linear step still runs).
-// The model's values, cell and switches come from in (model_input.h); the
-// analysis' model is neither read nor written (what the step solved is
-// result.linear).
+// The model's values, cell and switches come from in (model_input.h), not from
+// the analysis' model, whose vector and amplitudes it does not write (what the
+// step solved is result.linear).
 ModelResult CalculateSpeciesModelCL(Window* window, const ModelInput& in);
 
 // The buffer component of in in slot k (the last): its own solution

@@ -48,7 +48,7 @@ TEST_F(RemainingCommandsTest, FaxenSpeciesFollowTheClosedFormThatMatchesTheLammS
     std::vector<float> closed(Idx(n) + 1, 0.0f);
     const double t = DataSet().pScanInfo[Idx(scan)].time;
     ErfcBoundaryProfile(static_cast<float>(kSyntheticLoading), t, r, closed.data(), n, sw2, D,
-                        DataSet().fMeniscus);
+                        DataSet().fMeniscus, DataSet().fBottom);
     for (int i = 1; i <= n; ++i) {
       ASSERT_NEAR(DataSet().ppFit[Idx(scan)][i], closed[Idx(i)], 1e-5)
           << "scan " << scan << " r " << r[i];

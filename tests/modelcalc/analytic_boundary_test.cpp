@@ -46,7 +46,7 @@ TEST(AnalyticBoundary, FaxenBoundaryMatchesAFineLammSolution) {
   for (int k = 1; k <= e.scans; ++k) {
     ErfcBoundaryProfile(1.0f, e.Time(k), e.outRadii.data(), faxen.data(), e.radii,
                         static_cast<float>(e.Sw2(s)), static_cast<float>(D),
-                        static_cast<float>(e.meniscus));
+                        static_cast<float>(e.meniscus), DataSet().fBottom);
     double worst = 0.0;
     for (int j = 1; j <= e.radii; ++j) {
       if (e.outRadii[j] < e.meniscus + 0.05 || e.outRadii[j] > e.rightLimit) continue;
@@ -64,24 +64,24 @@ TEST(AnalyticBoundary, LimitsOfTheBoundaryAreTheLoadingTheUniformProfileAndTheSt
   const float m = 6.0f, sw2 = 2e-5f, c0 = 2.0f;
   std::vector<float> r{0.0f, 5.9f, 6.0f, 6.1f, 6.3f, 7.0f}, out(r.size());
   const int n = static_cast<int>(r.size()) - 1;
-  ErfcBoundaryProfile(c0, 0.0, r.data(), out.data(), n, sw2, 1e-7f, m);
+  ErfcBoundaryProfile(c0, 0.0, r.data(), out.data(), n, sw2, 1e-7f, m, DataSet().fBottom);
   EXPECT_EQ(out[1], 0.0f);
   EXPECT_EQ(out[2], 1.0f);
   for (int i = 3; i <= n; ++i) EXPECT_EQ(out[i], c0);
-  ErfcBoundaryProfile(c0, 3000.0, r.data(), out.data(), n, 0.0f, 1e-7f, m);
+  ErfcBoundaryProfile(c0, 3000.0, r.data(), out.data(), n, 0.0f, 1e-7f, m, DataSet().fBottom);
   for (int i = 2; i <= n; ++i) EXPECT_EQ(out[i], c0);
   // Step at m e^(sw2 t) = 6.185 cm.
   const double t = 1500.0, plateau = c0 * std::exp(-2.0 * sw2 * t);
-  ErfcBoundaryProfile(c0, t, r.data(), out.data(), n, sw2, 0.0f, m);
+  ErfcBoundaryProfile(c0, t, r.data(), out.data(), n, sw2, 0.0f, m, DataSet().fBottom);
   EXPECT_EQ(out[2], 0.0f);
   EXPECT_EQ(out[3], 0.0f);
   EXPECT_NEAR(out[4], plateau, 1e-5);
   EXPECT_NEAR(out[5], plateau, 1e-5);
   // With diffusion the plateau is the same and the boundary is centred on the step.
-  ErfcBoundaryProfile(c0, t, r.data(), out.data(), n, sw2, 1e-7f, m);
+  ErfcBoundaryProfile(c0, t, r.data(), out.data(), n, sw2, 1e-7f, m, DataSet().fBottom);
   EXPECT_NEAR(out[5], plateau, 1e-5);
   const std::vector<float> rb{0.0f, m * std::exp(sw2 * static_cast<float>(t))};
-  ErfcBoundaryProfile(c0, t, rb.data(), out.data(), 1, sw2, 1e-7f, m);
+  ErfcBoundaryProfile(c0, t, rb.data(), out.data(), 1, sw2, 1e-7f, m, DataSet().fBottom);
   EXPECT_NEAR(out[1], 0.5 * plateau, 2e-3);
   for (float v : out) EXPECT_TRUE(std::isfinite(v));
 }
@@ -98,14 +98,14 @@ TEST(AnalyticBoundary, BackDiffusionTestDecidesBySteepnessWithoutOverflow) {
   LammSettings().bShutOffBackDiffusion = true;
   LammSettings().dBackDiffusionLevel = 1e-4;
   // s = 20 S, D = 5e-7: Mb = 9.7e4 g/mol, sigma = 55 cm^-2, exponent 870.
-  EXPECT_TRUE(TestShutOffBackDiffusion(20.0, 5e-7));
+  EXPECT_TRUE(TestShutOffBackDiffusion(20.0, 5e-7, DataSet().fMeniscus, DataSet().fBottom));
   DataSet().fFitRightLim = 7.1f;
-  EXPECT_FALSE(TestShutOffBackDiffusion(0.5, 8e-7));  // a small molecule diffuses back
-  EXPECT_TRUE(TestShutOffBackDiffusion(200.0, 5e-8));   // sigma > 100
-  EXPECT_FALSE(TestShutOffBackDiffusion(0.0, 5e-7));
-  EXPECT_FALSE(TestShutOffBackDiffusion(20.0, 0.0));
+  EXPECT_FALSE(TestShutOffBackDiffusion(0.5, 8e-7, DataSet().fMeniscus, DataSet().fBottom));  // a small molecule diffuses back
+  EXPECT_TRUE(TestShutOffBackDiffusion(200.0, 5e-8, DataSet().fMeniscus, DataSet().fBottom));   // sigma > 100
+  EXPECT_FALSE(TestShutOffBackDiffusion(0.0, 5e-7, DataSet().fMeniscus, DataSet().fBottom));
+  EXPECT_FALSE(TestShutOffBackDiffusion(20.0, 0.0, DataSet().fMeniscus, DataSet().fBottom));
   LammSettings().bShutOffBackDiffusion = false;
-  EXPECT_FALSE(TestShutOffBackDiffusion(200.0, 5e-8));
+  EXPECT_FALSE(TestShutOffBackDiffusion(200.0, 5e-8, DataSet().fMeniscus, DataSet().fBottom));
   LammSettings().bShutOffBackDiffusion = true;
   FreeDataSet();
 }

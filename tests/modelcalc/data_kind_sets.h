@@ -96,7 +96,7 @@ inline std::vector<GeneratedScan> VelocityScans(const VelocityRun& v, unsigned s
     std::vector<float> r1(g.r.size() + 1), y1(g.r.size() + 1);
     std::copy(g.r.begin(), g.r.end(), r1.begin() + 1);
     ErfcBoundaryProfile(static_cast<float>(v.loading), g.time, r1.data(), y1.data(), static_cast<int>(g.r.size()), sw2,
-                        static_cast<float>(d), 6.0f);
+                        static_cast<float>(d), 6.0f, DataSet().fBottom);
     const double o = measured ? offset(random) : 0.0;
     for (std::size_t i = 0; i < g.r.size(); ++i) g.y[i] = static_cast<float>(y1[i + 1] + o + (v.noise > 0.0 ? gauss(random) : 0.0));
   }
