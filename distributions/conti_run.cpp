@@ -565,6 +565,7 @@ ContiRunResult RunContiSed(Window* window) {
     bUserAbort = false;
     RunMessage failure;
     const int status = ComputeKernels(window, N, list, &failure);
+    NormalEquations().dNarrowestBoundary = NarrowestKernelBoundary(list, N);
     SetLeftOutKernelNote(unsolvedKernels.Note(N, kernelProfilesPart.bSyntheticFromDistribution));
     // A discretization error or a singular matrix has been reported and the run
     // goes on with the retried solutions; any other failure computed no kernel (the

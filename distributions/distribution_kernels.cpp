@@ -1,10 +1,12 @@
 // The species of every grid point and their Lamm equation kernels.
 #include "distributions/distribution_kernels.h"
+
 #include "numerics/analysis.h"
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -131,6 +133,20 @@ double LargestObservableS() {
   if (!(w2t > 0.0) || !(rLast > dataSetPart.fMeniscus)) return 0.0;
   // The boundary of s reaches r = m exp(s w^2 t): s_max = ln(r_last / m) / (w^2 t).
   return std::log(rLast / static_cast<double>(dataSetPart.fMeniscus)) * 1e13 / w2t;
+}
+
+double NarrowestKernelBoundary(const KernelPointList& list, int N) {
+  const auto& data = DataSet();
+  if (data.nScans < 1 || N < 1) return 0.0;
+  const double t = data.pScanInfo[static_cast<std::size_t>(data.pScanOrder[1])].time;
+  if (!(t > 0.0)) return 0.0;
+  double least = std::numeric_limits<double>::infinity();
+  for (int i = 1; i <= N; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    if (list.kind[k] != KernelKind::Lamm || !(list.D[k] > 0.0)) return 0.0;
+    least = std::min(least, list.D[k]);
+  }
+  return std::sqrt(2.0 * least * t);
 }
 
 bool KernelsCheckObservableS() {

@@ -91,6 +91,10 @@ float KernelTemperature();
 // (its recorded omega^2 t),
 // in S; 0 when it cannot be computed.
 double LargestObservableS();
+// The narrowest boundary among the points 1..N of the list in the first scan in time
+// order: sqrt(2 D t) of the least D at that scan's time, cm; 0 when some point is no
+// Lamm solution of a diffusing species or the time is not known.
+double NarrowestKernelBoundary(const KernelPointList& list, int N);
 // Whether the model's points are checked against LargestObservableS.
 bool KernelsCheckObservableS();
 

@@ -548,6 +548,20 @@ NoiseModel SelectNoiseModel() {
   return NoiseModel::Plain;
 }
 
+int SearchRadialBin() {
+  const auto& state = NormalEquations();
+  const auto& grid = CurrentGrid();
+  if (!grid.pGridRadius || grid.iFitLast <= grid.iFitFirst) return 1;
+  const double spacing = (static_cast<double>(grid.pGridRadius[grid.iFitLast]) - grid.pGridRadius[grid.iFitFirst]) /
+                         (grid.iFitLast - grid.iFitFirst);
+  if (!(spacing > 0.0)) return 1;
+  const double points = state.dNarrowestBoundary / (kBoundaryWidthsPerBin * spacing);
+  // A power of two, so that bins divide the build's chunks (kNEQChunkPoints).
+  int bin = 1;
+  while (2 * bin <= kMostRadialBin && 2 * bin <= points) bin *= 2;
+  return bin;
+}
+
 NEQBuildPlan PlanNormalEquations(NoiseModel model) {
   auto& distributionVectorsPart = DistributionVectors();
   NEQBuildPlan plan;
@@ -557,6 +571,8 @@ NEQBuildPlan PlanNormalEquations(NoiseModel model) {
   plan.firstKernel = 1;
   plan.order = IsSizeShapeModel() ? distributionVectorsPart.nFf0Grid : distributionVectorsPart.nDistGrid;
   plan.baseline = ModelParams().fBaseline;
+  const auto& models = DistributionModels();
+  if (models.bContiInnerRun && !models.bFinalFitEvaluation) plan.radialBin = std::max(1, NormalEquations().iSearchRadialBin);
   return plan;
 }
 
@@ -861,6 +877,31 @@ void CentreChunk(const NEQBuildPlan& plan, NEQScratch& scratch, int s, int c, in
   scratch.panelsCentred.fetch_add(panels, std::memory_order_relaxed);
 }
 
+// The chunk block's points summed by bins of `bin` adjacent points of the chunk, each
+// sum over the bin's m counted points divided by sqrt(m) and rounded to float: the
+// products of the binned rows are those of the rows projected onto functions
+// constant over each bin. Returns the number of bins, the points of the binned block.
+int BinChunk(int bin, const NEQScratch& scratch, int c, int panels, int n, double* chunkBlock) {
+  const int g0 = CurrentGrid().iFitFirst + c * kNEQChunkPoints;
+  const int bins = (n + bin - 1) / bin;
+  for (int q = 0; q < panels; ++q) {
+    double* panel = chunkBlock + static_cast<std::size_t>(q) * scratch.panelStride;
+    for (int j = 0; j < bins; ++j) {
+      double sum[kNEQPanel] = {};
+      int counted = 0;
+      for (int p = j * bin; p < std::min(n, (j + 1) * bin); ++p) {
+        if (!scratch.fit.Whole() && !scratch.fit.Counts(g0 + p)) continue;
+        ++counted;
+        for (int k = 0; k < kNEQPanel; ++k) sum[k] += panel[static_cast<std::size_t>(p) * kNEQPanel + k];
+      }
+      const double scale = counted > 0 ? 1.0 / std::sqrt(static_cast<double>(counted)) : 0.0;
+      for (int k = 0; k < kNEQPanel; ++k)
+        panel[static_cast<std::size_t>(j) * kNEQPanel + k] = static_cast<float>(sum[k] * scale);
+    }
+  }
+  return bins;
+}
+
 void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
                int threadCount, double* sumSq,
                const std::function<bool()>& afterScan) {
@@ -885,7 +926,8 @@ void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
     // the chunk block stay in the core's second-level cache.
     for (int c = 0; c < scratch.chunks; ++c) {
       CentreChunk(plan, scratch, s, c, panels, chunkBlock);
-      const int n = std::min(kNEQChunkPoints, scratch.points - c * kNEQChunkPoints);
+      int n = std::min(kNEQChunkPoints, scratch.points - c * kNEQChunkPoints);
+      if (plan.radialBin > 1) n = BinChunk(plan.radialBin, scratch, c, panels, n, chunkBlock);
       for (std::size_t u = 0; u < units.size(); ++u) {
         const NEQUnit& unit = units[u];
         UnitProduct(chunkBlock + static_cast<std::size_t>(unit.rowPanel) * scratch.panelStride,

@@ -73,6 +73,14 @@ struct NormalEquationsState {
   // Parts of scans added by the running build, summed over its threads (reset at its
   // start): whole scans on one thread, NEQScratch::parts in all on several.
   std::atomic<int> nNEQScansDone{0};
+
+  // While a refinement searches (set by it for the search alone, from
+  // SearchRadialBin at its start), its trial runs build the equations of the data
+  // summed over bins of this many adjacent points; every other build, the end's and
+  // the final evaluation's among them, takes every point (1).
+  int iSearchRadialBin = 1;
+  // The narrowest boundary of the kernels last computed (NarrowestKernelBoundary), cm.
+  double dNarrowestBoundary = 0.0;
 };
 // The current analysis' NormalEquationsState.
 inline NormalEquationsState& NormalEquations() { return CurrentPart<NormalEquationsState>(); }
@@ -86,10 +94,26 @@ struct NEQBuildPlan {
   int order = 0;                     // number of unknowns
   bool subtractFirstKernel = false;  // the data are y - K_1 (kernel 1 fixed at 1)
   float baseline = 0.0f;             // Plain: the fixed baseline taken off the data
+  // Adjacent fit-range points summed into one (1: every point its own): the equations
+  // of the data projected onto functions constant over each bin.
+  int radialBin = 1;
 };
 
+// The bin of a refinement's search: adjacent fit-range points summed while a bin
+// stays within half the narrowest boundary of the kernels last computed: a power of
+// two, at most kMostRadialBin points (1 before any kernels).
+// Summing the data and kernels over a bin projects the least squares onto functions
+// constant over the bins: the noise is averaged, not left out, and what is lost is
+// the variation of the kernels within a bin, a few per cent of their variation across
+// a boundary, so the minimum over the nonlinear values stays where the whole data put
+// it (bench_set_d measures both). 1 outside a search, and where the grid is coarse.
+inline constexpr int kMostRadialBin = 4;
+inline constexpr double kBoundaryWidthsPerBin = 2.0;
+int SearchRadialBin();
+
 // The plan of a build over all scans and the N unknowns of the grid (nDistGrid, or
-// nFf0Grid for c(s,ff0)); the fixed baseline is fBaseline.
+// nFf0Grid for c(s,ff0)); the fixed baseline is fBaseline. A trial run of a search
+// takes the search's radial bin.
 NEQBuildPlan PlanNormalEquations(NoiseModel model);
 // Whether the kernel array and the workspace hold what the plan needs.
 bool NormalEquationArraysFit(const NEQBuildPlan& plan);
@@ -140,6 +164,7 @@ inline constexpr std::chrono::microseconds kPartSpinBeforeSleep{10};
 // cache while all products use it. A constant, so every element sums in the same
 // order.
 inline constexpr int kNEQChunkPoints = 128;
+static_assert(kNEQChunkPoints % kMostRadialBin == 0, "a search's bins divide the chunks");
 
 // How far the matrix has received the products of one scan.
 struct NEQPartState {

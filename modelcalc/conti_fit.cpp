@@ -21,6 +21,7 @@
 #include "distributions/distribution_plot.h"
 #include "distributions/distribution_storage.h"
 #include "distributions/noise_fit.h"
+#include "distributions/normal_equations.h"
 #include "distributions/regularization.h"
 #include "lamm/lamm_window_display.h"
 #include "modelcalc/boundary_simplex_status.h"
@@ -369,8 +370,29 @@ FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFu
   std::vector<FitBounds> bounds(Idx(n) + 1);
   GetContiParamBounds(n, bounds.data());
   const int q = (n + 1) * (n + 2) / 2;
-  const SurfaceSearchEnd end = SurfaceSearch(Objective(fit), start, scale, bounds, CountFitPoints(),
-                                             kSurfaceSearchRounds * q, [&] { return fitStatePart.bFitInterrupted; });
+  // The search's trial runs take the data binned radially (SearchRadialBin). The end
+  // is settled on every point: its equations are built again (no trial run's are
+  // kept) and the grid check computes it anew.
+  // The bin is chosen once, from the kernels of the search's first evaluation (on
+  // every point), and holds for the rest of the search.
+  SurfaceSearchEnd end;
+  int bin = 0;
+  {
+    struct BinnedSearch {
+      ~BinnedSearch() { NormalEquations().iSearchRadialBin = 1; }
+    } scope;
+    const auto objective = [&bin, f = Objective(fit)](const float* p) {
+      const float value = f(p);
+      if (bin == 0) NormalEquations().iSearchRadialBin = bin = SearchRadialBin();
+      return value;
+    };
+    end = SurfaceSearch(objective, start, scale, bounds, CountFitPoints(), kSurfaceSearchRounds * q,
+                        [&] { return fitStatePart.bFitInterrupted; });
+  }
+  if (bin > 1) {
+    ForgetKernels();
+    end.evaluatedLast = false;
+  }
   Local().g_searchEvaluations = end.evaluations;
   std::vector<float> q1 = Applied(end.point.data(), n);
   if (fit.Evaluated().Count() > 0) fitStatePart.fBestRmsd = fit.Evaluated().LowestValue();

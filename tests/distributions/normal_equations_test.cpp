@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "distribution_test_support.h"
+#include "distributions/distribution_models.h"
 #include "distributions/nnls.h"
 #include "distributions/noise_fit.h"
 #include "distributions/normal_equation_threads.h"
@@ -62,7 +63,9 @@ struct Reference {
   double sumSq = 0.0;
 };
 
-Reference BruteForce(NoiseModel model, float baseline, int s0, int s1) {
+// bin > 1: the centred values summed over bins of that many fit-range points (the
+// last bin what is left), each sum divided by the square root of its points.
+Reference BruteForce(NoiseModel model, float baseline, int s0, int s1, int bin = 1) {
   const int N = DistributionVectors().nDistGrid, G = CurrentGrid().nGridPoints;
   auto y = [](int s, int g) { return static_cast<double>(CurrentGrid().ppGridSignal[static_cast<std::size_t>(s)][g]); };
   auto K = [](int k, int s, int g) { return static_cast<double>(DistributionStorage().pppKernels[k][s][g]); };
@@ -102,13 +105,21 @@ Reference BruteForce(NoiseModel model, float baseline, int s0, int s1) {
   Reference r;
   r.A.assign(N + 1, std::vector<double>(N + 1, 0.0));
   r.b.assign(N + 1, 0.0);
+  const int first = CurrentGrid().iFitFirst, last = CurrentGrid().iFitLast;
   for (int s = s0; s <= s1; ++s) {
-    for (int g = CurrentGrid().iFitFirst; g <= CurrentGrid().iFitLast; ++g) {
-      const double yv = yc(s, g);
+    for (int g0 = first; g0 <= last; g0 += bin) {
+      const int g1 = std::min(last, g0 + bin - 1);
+      const double norm = 1.0 / std::sqrt(static_cast<double>(g1 - g0 + 1));
+      double yv = 0.0;
+      std::vector<double> kv(N + 1, 0.0);
+      for (int g = g0; g <= g1; ++g) {
+        yv += yc(s, g) * norm;
+        for (int k = 1; k <= N; ++k) kv[k] += kc(k, s, g) * norm;
+      }
       r.sumSq += yv * yv;
       for (int i = 1; i <= N; ++i) {
-        r.b[i] += kc(i, s, g) * yv;
-        for (int j = 1; j <= N; ++j) r.A[i][j] += kc(i, s, g) * kc(j, s, g);
+        r.b[i] += kv[i] * yv;
+        for (int j = 1; j <= N; ++j) r.A[i][j] += kv[i] * kv[j];
       }
     }
   }
@@ -174,6 +185,41 @@ TEST_F(NormalEquationsTest, EveryNoiseModelBuildsTheEquationsOfItsCentring) {
     EXPECT_EQ(DistributionStorage().nNEQUnknowns, DistributionVectors().nDistGrid);
     ExpectEquationsNear(BruteForce(m, 0.05f, 1, DataSet().nScans), Name(m));
   }
+}
+
+// A search's trial runs build the equations of the data and kernels summed over
+// radial bins: for every noise model and bin those of the binned centred values
+// (the bins cut at the fit range's start, across the 128-point chunks of a long
+// range). Every other build, a final evaluation's among them, takes every point,
+// and the least squares of a bin of one point are the whole data's.
+TEST_F(NormalEquationsTest, SearchBuildsTheEquationsOfTheDataSummedOverBins) {
+  InstallFlatDataSet(4, 400);
+  MakeKernels(EvenS(8, 1.0, 12.0));
+  std::vector<double> amp(8, 0.0), ti(400), ri(4);
+  amp[2] = 0.5;
+  for (int g = 0; g < 400; ++g) ti[static_cast<std::size_t>(g)] = 0.01 * std::sin(0.3 * g);
+  for (int s = 0; s < 4; ++s) ri[static_cast<std::size_t>(s)] = 0.02 * s;
+  MakeData(amp, ti, ri, 0.002);
+  CurrentGrid().iFitFirst = 7;
+  CurrentGrid().iFitLast = 389;  // 383 points: three chunks, the last bins short
+  DistributionModels().bContiInnerRun = true;
+  for (int bin : {1, 2, 4}) {
+    NormalEquations().iSearchRadialBin = bin;
+    for (NoiseModel m : kModels) {
+      ModelParams().fBaseline = 0.05f;
+      ASSERT_TRUE(BuildNormalEquations(m)) << Name(m);
+      const std::string what = std::string(Name(m)) + " bin " + std::to_string(bin);
+      ExpectEquationsNear(BruteForce(m, 0.05f, 1, DataSet().nScans, bin), what.c_str());
+    }
+  }
+  DistributionModels().bFinalFitEvaluation = true;
+  ASSERT_TRUE(BuildNormalEquations(NoiseModel::TIRI));
+  ExpectEquationsNear(BruteForce(NoiseModel::TIRI, 0.05f, 1, DataSet().nScans), "final evaluation");
+  DistributionModels().bFinalFitEvaluation = false;
+  DistributionModels().bContiInnerRun = false;
+  ASSERT_TRUE(BuildNormalEquations(NoiseModel::TIRI));
+  ExpectEquationsNear(BruteForce(NoiseModel::TIRI, 0.05f, 1, DataSet().nScans), "a Run");
+  NormalEquations().iSearchRadialBin = 1;
 }
 
 TEST_F(NormalEquationsTest, TimeCourseCentresOverItsScanRange) {
