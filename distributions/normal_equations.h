@@ -75,7 +75,7 @@ struct NormalEquationsState {
   std::atomic<int> nNEQScansDone{0};
 
   // While a refinement searches (set by it for the search alone, from
-  // SearchRadialBin at its start), its trial runs build the equations of the data
+  // SearchRadialBin after its first evaluation), its trial runs build the equations of the data
   // summed over bins of this many adjacent points; every other build, the end's and
   // the final evaluation's among them, takes every point (1).
   int iSearchRadialBin = 1;

@@ -370,11 +370,10 @@ FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFu
   std::vector<FitBounds> bounds(Idx(n) + 1);
   GetContiParamBounds(n, bounds.data());
   const int q = (n + 1) * (n + 2) / 2;
-  // The search's trial runs take the data binned radially (SearchRadialBin). The end
-  // is settled on every point: its equations are built again (no trial run's are
-  // kept) and the grid check computes it anew.
-  // The bin is chosen once, from the kernels of the search's first evaluation (on
-  // every point), and holds for the rest of the search.
+  // The search's trial runs take the data binned radially (SearchRadialBin), the bin
+  // chosen once from the kernels of its first evaluation (on every point). The end is
+  // settled on every point: no trial run's equations are kept, and the grid check
+  // computes the end anew.
   SurfaceSearchEnd end;
   int bin = 0;
   {
