@@ -14,6 +14,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "distribution_test_support.h"
@@ -220,6 +221,89 @@ TEST_F(NormalEquationsTest, SearchBuildsTheEquationsOfTheDataSummedOverBins) {
   ASSERT_TRUE(BuildNormalEquations(NoiseModel::TIRI));
   ExpectEquationsNear(BruteForce(NoiseModel::TIRI, 0.05f, 1, DataSet().nScans), "a Run");
   NormalEquations().iSearchRadialBin = 1;
+}
+
+// Where the least squares of binned data place a nonlinear value: a shift of every
+// boundary (as the meniscus moves them) or a scale of their widths (as f/f0 changes
+// them), the amplitudes of 40 close kernels solved at each value, the objective the
+// whole data's chi-square (as the search's is). Swept over boundary widths W and
+// bins of width w against the minimum of the whole data's own equations, in its
+// standard errors: within half a width (the search's limit) the bins keep it within
+// a tenth of a standard error.
+TEST_F(NormalEquationsTest, BinsWithinHalfABoundaryKeepTheMinimumOfTheWholeData) {
+  constexpr int kScans = 6, kRadii = 768, kKernels = 40;
+  constexpr double kNoise = 0.005;
+  InstallFlatDataSet(kScans, kRadii);
+  MakeKernels(EvenS(kKernels, 1.0, 5.0));
+  const double spacing = (kBottom - kMeniscus) / (kRadii - 1);
+  // Kernel k in scan j: a boundary at 6.1 + 0.03 k j / kScans + shift, of width
+  // W (1 + scale).
+  const auto lay = [&](double width, bool shift, double x) {
+    for (int k = 1; k <= kKernels; ++k)
+      for (int j = 1; j <= kScans; ++j)
+        for (int g = 1; g <= kRadii; ++g) {
+          const double rb = 6.1 + 0.03 * k * j / kScans + (shift ? x : 0.0);
+          const double w = width * (shift ? 1.0 : 1.0 + x);
+          DistributionStorage().pppKernels[k][j][g] = static_cast<float>(0.5 * std::erfc((rb - CurrentGrid().pGridRadius[g]) / w));
+        }
+  };
+  // The whole data's chi-square (noise variances) of the amplitudes solved on bins.
+  const auto chiSquare = [&](double width, bool shift, double x, int bin) {
+    lay(width, shift, x);
+    NormalEquations().iSearchRadialBin = bin;
+    EXPECT_TRUE(BuildNormalEquations(NoiseModel::Plain));
+    SolvePlain();
+    double sum = 0.0;
+    for (int j = 1; j <= kScans; ++j)
+      for (int g = 1; g <= kRadii; ++g) {
+        double model = 0.0;
+        for (int k = 1; k <= kKernels; ++k) model += DistributionStorage().pDistSolution[k] * DistributionStorage().pppKernels[k][j][g];
+        const double r = CurrentGrid().ppGridSignal[static_cast<std::size_t>(j)][g] - model;
+        sum += r * r;
+      }
+    return sum / (kNoise * kNoise);
+  };
+  // The minimum of the parabola through the chi-square at c + h i, i = -4..4, and the
+  // standard error from its curvature.
+  const auto minimum = [&](double width, bool shift, int bin, double c, double h) {
+    double m[3][3] = {}, t[3] = {};
+    for (int i = -4; i <= 4; ++i) {
+      const double x[3] = {1.0, static_cast<double>(i), static_cast<double>(i * i)};
+      const double y = chiSquare(width, shift, c + h * i, bin);
+      for (int a = 0; a < 3; ++a) {
+        t[a] += y * x[a];
+        for (int b = 0; b < 3; ++b) m[a][b] += x[a] * x[b];
+      }
+    }
+    // The symmetric design leaves the linear term apart: b = t1 / m11; the
+    // constant and the quadratic from their 2 x 2 system.
+    const double b = t[1] / m[1][1];
+    const double q = (m[0][0] * t[2] - m[2][0] * t[0]) / (m[0][0] * m[2][2] - m[2][0] * m[0][2]);
+    return std::pair{c - h * b / (2.0 * q), h / std::sqrt(q)};
+  };
+  DistributionModels().bContiInnerRun = true;
+  ModelParams().fBaseline = 0.0f;
+  for (bool shift : {true, false}) {
+    for (double width : {0.008, 0.016}) {
+      SCOPED_TRACE(::testing::Message() << (shift ? "shift" : "width scale") << ", boundary width " << width);
+      std::vector<double> amp(kKernels, 0.0);
+      amp[9] = 0.4;
+      amp[29] = 0.3;
+      lay(width, shift, 0.0);
+      MakeData(amp, {}, {}, kNoise, 11);
+      const auto [rough, roughSe] = minimum(width, shift, 1, 0.0, shift ? 1e-4 : 1e-2);
+      const auto [whole, se] = minimum(width, shift, 1, rough, roughSe);
+      ASSERT_GT(se, 0.0);
+      // Every bin against the whole data on the same grid of values.
+      const double reference = minimum(width, shift, 1, whole, se).first;
+      for (int bin : {2, 4}) {
+        if (bin * spacing > width / kBoundaryWidthsPerBin) continue;
+        EXPECT_LE(std::abs(minimum(width, shift, bin, whole, se).first - reference), 0.1 * se) << "bin " << bin;
+      }
+    }
+  }
+  NormalEquations().iSearchRadialBin = 1;
+  DistributionModels().bContiInnerRun = false;
 }
 
 TEST_F(NormalEquationsTest, TimeCourseCentresOverItsScanRange) {
