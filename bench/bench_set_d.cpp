@@ -212,47 +212,55 @@ Bowl FitBowl(const std::vector<std::vector<double>>& u, const std::vector<double
   return bowl;
 }
 
-// Where the Fit's end e (f/f0, meniscus; one-based) lies against the minimum of the
-// quadratic through a fine grid of the same objective round it. The grid's spacing
-// comes from each entry's curvature, measured by a star of four points whose steps
-// are widened or narrowed until they rise 1-20 chi-square units.
-void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e) {
-  const int n = 2;
+// Where the Fit's end e (one-based: f/f0, then the meniscus and the bottom as they
+// are floated) lies against the minimum of the quadratic through a fine grid of the
+// same objective round it. The grid's spacing comes from each entry's curvature,
+// measured by a star of points whose steps are widened or narrowed until they rise
+// 1-20 chi-square units.
+void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e, const std::vector<const char*>& names) {
+  const int n = static_cast<int>(e.size()) - 1;
   const double points = static_cast<double>(CountFitPoints());
   // The objective of the refinement: the unregularised inner run.
   DistributionModels().bFinalFitEvaluation = false;
   std::vector<float> p = e;
-  auto rmsd = [&](double d0, double d1) {
-    p[1] = static_cast<float>(e[1] + d0);
-    p[2] = static_cast<float>(e[2] + d1);
+  auto rmsd = [&](const std::vector<double>& d) {
+    for (int i = 0; i < n; ++i) p[static_cast<std::size_t>(i + 1)] = static_cast<float>(e[static_cast<std::size_t>(i + 1)] + d[static_cast<std::size_t>(i)]);
     return static_cast<double>(ContiSimplexSim(p.data(), nullptr));
   };
-  const double y0 = rmsd(0.0, 0.0);
-  double step[2] = {0.01, 2e-4};  // f/f0, meniscus (cm)
-  double se[2] = {0.0, 0.0};
+  const double y0 = rmsd(std::vector<double>(static_cast<std::size_t>(n), 0.0));
+  std::vector<double> step(static_cast<std::size_t>(n)), se(static_cast<std::size_t>(n), 0.0);
+  for (int i = 0; i < n; ++i) step[static_cast<std::size_t>(i)] = std::string(names[static_cast<std::size_t>(i)]) == "ff0" ? 0.01 : 2e-4;
   int evaluations = 1;
   for (int i = 0; i < n; ++i) {
+    auto& h = step[static_cast<std::size_t>(i)];
     for (int round = 0; round < 6; ++round) {
-      const double up = i == 0 ? rmsd(step[0], 0.0) : rmsd(0.0, step[1]);
-      const double down = i == 0 ? rmsd(-step[0], 0.0) : rmsd(0.0, -step[1]);
+      std::vector<double> d(static_cast<std::size_t>(n), 0.0);
+      d[static_cast<std::size_t>(i)] = h;
+      const double up = rmsd(d);
+      d[static_cast<std::size_t>(i)] = -h;
+      const double down = rmsd(d);
       evaluations += 2;
       const double rise = points * (up * up + down * down - 2.0 * y0 * y0) / (2.0 * y0 * y0);
-      se[i] = rise > 0.0 ? step[i] / std::sqrt(rise) : step[i];
+      se[static_cast<std::size_t>(i)] = rise > 0.0 ? h / std::sqrt(rise) : h;
       if (rise >= 1.0 && rise <= 20.0) break;
-      step[i] = rise > 0.0 ? step[i] * std::sqrt(4.0 / rise) : 4.0 * step[i];
+      h = rise > 0.0 ? h * std::sqrt(4.0 / rise) : 4.0 * h;
     }
   }
-  const int side = EnvOr("TARMIC_END_GRID", 7);
+  const int side = EnvOr("TARMIC_END_GRID", n >= 3 ? 5 : 7);
+  int cells = 1;
+  for (int i = 0; i < n; ++i) cells *= side;
   std::vector<std::vector<double>> u;
   std::vector<double> y;
-  for (int a = 0; a < side; ++a)
-    for (int b = 0; b < side; ++b) {
-      const double ua = -2.0 + 4.0 * a / (side - 1), ub = -2.0 + 4.0 * b / (side - 1);
-      y.push_back(rmsd(ua * se[0], ub * se[1]));
-      u.push_back({ua, ub});
-      if (std::getenv("TARMIC_LINE_DUMP")) std::fprintf(stderr, "grid %.4f %.4f %.9g\n", ua, ub, y.back());
-      ++evaluations;
+  for (int c = 0; c < cells; ++c) {
+    std::vector<double> ui(static_cast<std::size_t>(n)), d(static_cast<std::size_t>(n));
+    for (int i = 0, rest = c; i < n; ++i, rest /= side) {
+      ui[static_cast<std::size_t>(i)] = -2.0 + 4.0 * (rest % side) / (side - 1);
+      d[static_cast<std::size_t>(i)] = ui[static_cast<std::size_t>(i)] * se[static_cast<std::size_t>(i)];
     }
+    y.push_back(rmsd(d));
+    u.push_back(ui);
+    ++evaluations;
+  }
   const double lowest = *std::min_element(y.begin(), y.end());
   std::vector<double> z;
   for (double v : y) z.push_back(points * (v * v / (lowest * lowest) - 1.0));
@@ -261,23 +269,31 @@ void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e) {
   state.counters["grid_ok"] = bowl.ok ? 1 : 0;
   if (!bowl.ok) return;
   // The end lies at u = 0: its offset from the minimum in the surface's standard errors.
-  state.counters["off_ff0_se"] = -bowl.minimum[0] / bowl.se[0];
-  state.counters["off_meniscus_se"] = -bowl.minimum[1] / bowl.se[1];
-  state.counters["se_ff0"] = bowl.se[0] * se[0];
-  state.counters["se_meniscus"] = bowl.se[1] * se[1];
+  for (int i = 0; i < n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    state.counters[std::string("off_") + (std::string(names[k]) == "ff0" ? "ff0" : names[k]) + "_se"] = -bowl.minimum[k] / bowl.se[k];
+    state.counters[std::string("se_") + names[k]] = bowl.se[k] * se[k];
+  }
   state.counters["grid_rms"] = bowl.rms;
 }
 
-// The Fit of meniscus and f/f0 from 0.05 mm inside the meniscus and f/f0 1.2; with
+// The Fit of meniscus and f/f0 from 0.05 mm inside the meniscus and f/f0 1.2 (values
+// 2; 1: the meniscus alone; 3: the bottom as well, from 0.05 mm inside it); with
 // measureEnd, where its end lies against a fine grid round it.
-std::vector<float> FitSetD(benchmark::State& state, bool measureEnd = false) {
+std::vector<float> FitSetD(benchmark::State& state, bool measureEnd = false, int values = 2) {
   FitOutcome outcome = FitOutcome::Failed;
   for (auto _ : state) {
     state.PauseTiming();
     AnalysisSwitches().pParams[13] = 5.995f;
-    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = 1.2f;
+    AnalysisSwitches().pParams[kContiSlotFrictionalRatio] = values >= 2 ? 1.2f : 1.3f;
     AnalysisSwitches().pParamFitFlags[13] = 1;
-    AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = 1;
+    AnalysisSwitches().pParamFitFlags[kContiSlotFrictionalRatio] = values >= 2 ? 1 : 0;
+    if (values >= 3) {
+      AnalysisSwitches().pParams[14] = DataSet().fBottom - 0.005f;
+      AnalysisSwitches().pParamFitFlags[14] = 1;
+      DataSet().fMinBottom = DataSet().fBottom - 0.03f;
+      DataSet().fMaxBottom = DataSet().fBottom + 0.03f;
+    }
     DataSet().fMinMeniscus = 5.97f;
     DataSet().fMaxMeniscus = 6.03f;
     UnpackModelParams();
@@ -290,13 +306,18 @@ std::vector<float> FitSetD(benchmark::State& state, bool measureEnd = false) {
   const int evaluations = FitState().nFitSim;
   state.counters["meniscus"] = DataSet().fMeniscus;
   state.counters["ff0"] = AnalysisSwitches().pParams[kContiSlotFrictionalRatio];
+  if (values >= 3) state.counters["bottom"] = DataSet().fBottom;
   state.counters["completed"] = outcome == FitOutcome::Completed ? 1 : 0;
   state.counters["evaluations"] = evaluations;
   state.counters["search_evaluations"] = ContiSearchEvaluations();
   PeakCounters(state);
-  std::vector<float> end(3, 0.0f);
-  GetContiParams(2, end.data());
-  if (measureEnd && outcome == FitOutcome::Completed) EndAgainstGrid(state, end);
+  const int n = GetContiParams(0, nullptr);
+  std::vector<float> end(static_cast<std::size_t>(n) + 1, 0.0f);
+  GetContiParams(n, end.data());
+  const std::vector<const char*> names = values == 1 ? std::vector<const char*>{"meniscus"}
+                                         : values == 2 ? std::vector<const char*>{"ff0", "meniscus"}
+                                                       : std::vector<const char*>{"ff0", "meniscus", "bottom"};
+  if (measureEnd && outcome == FitOutcome::Completed) EndAgainstGrid(state, end, names);
   return end;
 }
 
@@ -314,6 +335,14 @@ void BM_SetDFitScans(benchmark::State& state) {
   FitSetD(state, true);
 }
 BENCHMARK(BM_SetDFitScans)->Arg(25)->Arg(50)->Arg(100)->Arg(200)->Arg(250)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
+
+// The same Fit of the meniscus alone, and of the meniscus, the bottom and f/f0.
+void BM_SetDFitValues(benchmark::State& state) {
+  ScopedHeadlessBackend backend;
+  Prepare(1, static_cast<int>(state.range(1)));
+  FitSetD(state, true, static_cast<int>(state.range(0)));
+}
+BENCHMARK(BM_SetDFitValues)->ArgsProduct({{1, 3}, {25, 50, 100, 200, 250}})->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(1);
 
 // The roughness of the refinement's objective: after the Fit, 41 points
 // (TARMIC_LINE_POINTS) over +-2 standard errors through its end, first in f/f0, then
