@@ -291,8 +291,8 @@ std::vector<float> FitSetD(benchmark::State& state, bool measureEnd = false, int
     if (values >= 3) {
       AnalysisSwitches().pParams[14] = DataSet().fBottom - 0.005f;
       AnalysisSwitches().pParamFitFlags[14] = 1;
-      DataSet().fMinBottom = DataSet().fBottom - 0.03f;
-      DataSet().fMaxBottom = DataSet().fBottom + 0.03f;
+      DataSet().fMinBottom = DataSet().fBottom - 0.1f;
+      DataSet().fMaxBottom = DataSet().fBottom + 0.1f;
     }
     DataSet().fMinMeniscus = 5.97f;
     DataSet().fMaxMeniscus = 6.03f;
