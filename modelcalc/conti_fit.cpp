@@ -86,6 +86,9 @@ constexpr int kSurfaceSearchRounds = 3;
 
 
 void ForgetKernels() { Local().g_kernelVector.reset(); }
+// The last evaluation computed q's model (the applied values), on the equations of
+// every point: the model in place is q's.
+bool ComputedLastAt(const std::vector<float>& q) { return Local().g_kernelVector && *Local().g_kernelVector == q; }
 
 float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
                RefusedTrials* refused);
@@ -318,8 +321,24 @@ void EndStepFrom(Refinement& fit, std::vector<float>& q, FitReport& report) {
   std::vector<FitBounds> bounds(Idx(n) + 1);
   GetContiParamBounds(n, bounds.data());
   FitPointsTarget target(Objective(fit));
+  // The differences take the steps of the values' Marquardt derivatives: a meniscus
+  // or bottom moves by a tenth of a millimetre at most, not by a thousandth of its
+  // radius (tens of standard errors, across the narrowest boundaries).
+  MLWorkSet w;
+  w.n = n;
+  w.derivFactor.assign(Idx(n) + 1, 0.0);
+  w.derivStep.assign(Idx(n) + 1, 0.0);
+  InitContiMLDerivativeFactors(w);
+  std::vector<double> steps(Idx(n) + 1, 0.0);
+  for (int i = 1; i <= n; ++i) {
+    const double v = std::abs(static_cast<double>(q[Idx(i)]));
+    steps[Idx(i)] = v > 0.0 ? v * (w.derivFactor[Idx(i)] - 1.0) : w.derivStep[Idx(i)];
+  }
+  // Each round starts from the model its step computed at the point it moved to.
   int rounds = 0;
-  while (StepFromEnd(target, q, bounds, report, rounds) == EndCheck::GoesOn) {
+  std::vector<double> atP;
+  while (StepFromEnd(target, q, bounds, report, rounds, atP.empty() ? nullptr : &atP, false, &steps, &atP) ==
+         EndCheck::GoesOn) {
   }
 }
 
@@ -351,8 +370,8 @@ void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report, bool 
 // test of the end, as for the cycles (a quadratic model of the objective from
 // evaluations about the end); a search that spent its kSurfaceSearchRounds x coefficients evaluations
 // without placing it ends at its point of the lowest surface value by the steps from
-// the end. Both then settle the grid (from the search's last evaluation when that
-// is the end).
+// the end. Both then settle the grid (from the last evaluation when that computed the
+// end on every point).
 FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFunction& runner) {
   auto& fitStatePart = FitState();
   const int n = GetContiParams(0, nullptr);
@@ -388,10 +407,7 @@ FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFu
     end = SurfaceSearch(objective, start, scale, bounds, CountFitPoints(), kSurfaceSearchRounds * q,
                         [&] { return fitStatePart.bFitInterrupted; });
   }
-  if (bin > 1) {
-    ForgetKernels();
-    end.evaluatedLast = false;
-  }
+  if (bin > 1) ForgetKernels();
   Local().g_searchEvaluations = end.evaluations;
   std::vector<float> q1 = Applied(end.point.data(), n);
   if (fit.Evaluated().Count() > 0) fitStatePart.fBestRmsd = fit.Evaluated().LowestValue();
@@ -399,7 +415,7 @@ FitOutcome SurfaceRefinement(Window* window, FitReport& report, const ContiRunFu
     if (!end.placed) EndStepFrom(fit, q1, report);
     report.converged = !fitStatePart.bFitInterrupted;
   }
-  if (report.converged) SettleGrid(fit, q1, report, end.placed && end.evaluatedLast && q1 == end.point);
+  if (report.converged) SettleGrid(fit, q1, report, ComputedLastAt(q1));
   return fit.Finish(q1.data());
 }
 
@@ -561,6 +577,7 @@ float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
   }
   ++FitState().nFitStep;
   ++FitState().nFitSim;
+  if (std::getenv("TARMIC_EVAL_TRACE")) { std::fprintf(stderr, "eval %d factor %d final %d bin %d p", FitState().nFitSim, GridRefinement(), DistributionModels().bFinalFitEvaluation ? 1 : 0, NormalEquations().iSearchRadialBin); for (int i = 1; i <= n; ++i) std::fprintf(stderr, " %.6g", applied[static_cast<std::size_t>(i)]); std::fprintf(stderr, " rmsd %.8g\n", Rmsd().fFitRmsd); }
   WriteContiDebugLog("\n start info output  in ContiSimplexSim");
   ShowEvaluationStatus(window);
   WriteContiDebugLog("\nExit ContiSimplexSim");

@@ -50,7 +50,8 @@ double ChiSquareUnit() {
 }
 
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
-                         const std::vector<FitBounds>& bounds, double unit, const std::vector<double>* atP) {
+                         const std::vector<FitBounds>& bounds, double unit, const std::vector<double>* atP,
+                         const std::vector<double>* steps) {
   EndStep step;
   const int n = static_cast<int>(p.size()) - 1;
   if (n < 1 || !(unit > 0.0)) return step;
@@ -72,6 +73,7 @@ EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
     const FitBounds b = Idx(i) < bounds.size() ? bounds[Idx(i)] : FitBounds::None();
     const float v = p[Idx(i)];
     float h = std::fabs(v) > 0.0f ? 1e-3f * std::fabs(v) : 1e-4f;
+    if (steps && Idx(i) < steps->size() && (*steps)[Idx(i)] > 0.0) h = static_cast<float>((*steps)[Idx(i)]);
     if (v + h > b.hi) h = -h;
     atLow[Idx(i)] = std::isfinite(b.lo) && v <= b.lo;
     atHigh[Idx(i)] = std::isfinite(b.hi) && v >= b.hi;
@@ -138,6 +140,7 @@ EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
       step.gain = lowered;
       step.roughness = std::fabs(lowered - expected);
       step.point = q;
+      step.model = std::move(trialModel);
       return step;
     }
     if (!(expected > Verdicts().endStepGoesOn)) return step;
@@ -146,14 +149,16 @@ EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
 }
 
 EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
-                     FitReport& report, int& rounds, const std::vector<double>* atP, bool takeLower) {
-  const EndStep step = LocalStepFromEnd(target, p, bounds, ChiSquareUnit(), atP);
+                     FitReport& report, int& rounds, const std::vector<double>* atP, bool takeLower,
+                     const std::vector<double>* steps, std::vector<double>* atNext) {
+  EndStep step = LocalStepFromEnd(target, p, bounds, ChiSquareUnit(), atP, steps);
   if (step.interrupted) return EndCheck::Interrupted;
   if (!(step.gain > Verdicts().endStepGoesOn)) {
     if (takeLower && step.gain > 0.0 && !step.point.empty()) p = step.point;
     return EndCheck::Ends;
   }
   p = step.point;
+  if (atNext) *atNext = std::move(step.model);
   if (rounds++ >= kEndCheckRounds) {
     // The search ends at the lower point; it is no minimum only where the gain stands
     // above the objective's own roughness.

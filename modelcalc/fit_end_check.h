@@ -48,6 +48,7 @@ struct EndStep {
   // steps with the values make it rough.
   double roughness = 0.0;
   std::vector<float> point; // the point of the step (one-based), when it is lower
+  std::vector<double> model;  // the target's model there (MLTarget::Values)
   bool interrupted = false;
 };
 
@@ -57,10 +58,13 @@ struct EndStep {
 // evaluations; where the step is not lower although the linearised model promises
 // more than the least gain, its half and quarter too. unit: the chi-square
 // unit (ChiSquareUnit). atP: the target's model at p when the caller has it (one
-// evaluation fewer).
+// evaluation fewer). steps[1..n]: each value's difference step where the caller
+// knows one (a meniscus or bottom, whose value is a position, has no relative scale);
+// else a thousandth of the value.
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
                          const std::vector<FitBounds>& bounds, double unit,
-                         const std::vector<double>* atP = nullptr);
+                         const std::vector<double>* atP = nullptr,
+                         const std::vector<double>* steps = nullptr);
 
 // Whether a step gain, after the rounds the search went on, says that the end was no
 // minimum: it exceeds the least gain (Verdicts().endStepChiSquare) and the objective's
@@ -76,9 +80,12 @@ enum class EndCheck { Ends, GoesOn, Interrupted };
 // report.localStepGain where EndStepGains says the end was no minimum.
 // takeLower: p takes the step's point also where it is lower by less than the search
 // goes on for (the search ends there; its model is the one computed last).
+// steps: as for LocalStepFromEnd. atNext (when given) takes the model at the point p
+// moved to, for the next round's atP.
 EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
                      FitReport& report, int& rounds, const std::vector<double>* atP = nullptr,
-                     bool takeLower = false);
+                     bool takeLower = false, const std::vector<double>* steps = nullptr,
+                     std::vector<double>* atNext = nullptr);
 
 // Clears what a check found before (a search starts; annealing's final method).
 void ForgetFitEndFindings(FitReport& report);

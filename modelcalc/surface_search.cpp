@@ -288,8 +288,7 @@ class Search {
     const float v = f_(p.data());
     ++evaluations_;
     if (stop_ && stop_()) interrupted_ = true;
-    lastHadResult_ = std::isfinite(v) && v < kNoModelRmsd && v > 0.0f;
-    if (lastHadResult_) {
+    if (std::isfinite(v) && v < kNoModelRmsd && v > 0.0f) {
       y = v;
       points_list_.push_back({x, y});
     }
@@ -377,8 +376,6 @@ class Search {
   int Evaluations() const { return evaluations_; }
   bool Interrupted() const { return interrupted_; }
   bool Spent() const { return evaluations_ >= most_; }
-  // The last evaluation gave a result (it is the last of the points).
-  bool LastHadResult() const { return lastHadResult_; }
 
  private:
   const std::function<float(const float*)>& f_;
@@ -388,7 +385,6 @@ class Search {
   const std::function<bool()>& stop_;
   int evaluations_ = 0;
   bool interrupted_ = false;
-  bool lastHadResult_ = false;
   std::vector<Point> points_list_;
 };
 
@@ -556,9 +552,6 @@ SurfaceSearchEnd SurfaceSearch(const std::function<float(const float*)>& f, cons
     if (end.placed) x = placedAt;
   }
   for (int i = 0; i < n; ++i) end.point[Idx(i + 1)] = static_cast<float>(x[Idx(i)]);
-  end.evaluatedLast = search.LastHadResult();
-  for (int i = 0; i < n; ++i)
-    end.evaluatedLast = end.evaluatedLast && static_cast<float>(search.Points().back().x[Idx(i)]) == end.point[Idx(i + 1)];
   return end;
 }
 

@@ -49,8 +49,6 @@ struct SurfaceSearchEnd {
   // The surface placed the minimum within the evaluations allowed.
   bool placed = false;
   bool interrupted = false;
-  // The end is the search's last evaluation (the model in place is the end's).
-  bool evaluatedLast = false;
   int evaluations = 0;
   // The lowest point's height above the surface's minimum (chi-square units).
   double gain = 0.0;

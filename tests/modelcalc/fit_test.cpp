@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "modelcalc/fit_end_check.h"
 #include "modelcalc/fit_state.h"
 #include "modelcalc/marquardt.h"
 #include "modelcalc/simplex.h"
@@ -140,6 +141,65 @@ class DecayTarget : public MLTarget {
 // the true values are recovered; the final covariance, in the parameters' own
 // units, inverts the analytic J'J; an interrupted fit keeps the last accepted
 // values and says so.
+// One boundary 0.5 erfc((r - x) / w) over 600 radii, x its position in cm (as a
+// meniscus or a bottom is): the data are the boundary at 6.5 cm.
+class BoundaryTarget : public MLTarget {
+ public:
+  explicit BoundaryTarget(double width) : w(width) {
+    for (int i = 0; i < 600; ++i) r.push_back(6.2 + 0.001 * i);
+  }
+  bool Evaluate(const float* p) override {
+    x = p[1];
+    return true;
+  }
+  std::size_t Points() const override { return r.size(); }
+  void Values(double* model, double* data) const override {
+    for (std::size_t i = 0; i < r.size(); ++i) {
+      model[i] = 0.5 * std::erfc((r[i] - x) / w);
+      if (data) data[i] = 0.5 * std::erfc((r[i] - 6.5) / w);
+    }
+  }
+  // The standard error of x at noise sigma: sigma / |dm/dx|.
+  double StandardError(double sigma) const {
+    double sum = 0.0;
+    for (double ri : r) {
+      const double u = (ri - 6.5) / w;
+      sum += std::exp(-2.0 * u * u) / (w * w * 3.14159265358979);
+    }
+    return sigma / std::sqrt(sum);
+  }
+  std::vector<double> r;
+  double w, x = 0.0;
+};
+
+// The step from an end takes its differences over the step it is given: a position
+// differenced over a ten-thousandth of its value (the Marquardt step of a meniscus
+// or bottom) is stepped to within a fifth of a standard error of the minimum from
+// six either side, at every boundary width; over a thousandth of its value (6.5 mm x
+// 1e-3, wider than the narrowest boundary) the difference is a secant across the
+// boundary, and the step misses by more than half a standard error.
+TEST(EndStepTest, APositionIsDifferencedOverItsOwnStep) {
+  constexpr double kSigma = 0.005;
+  double worstRelative = 0.0;
+  for (double width : {0.005, 0.01, 0.02}) {
+    BoundaryTarget target(width);
+    const double se = target.StandardError(kSigma);
+    const std::vector<FitBounds> bounds(2, FitBounds::None());
+    const std::vector<double> steps = {0.0, 6.5e-4};
+    for (double start : {-6.0, -3.0, 3.0, 6.0}) {
+      SCOPED_TRACE(::testing::Message() << "width " << width << ", start " << start << " standard errors");
+      const std::vector<float> p = {0.0f, static_cast<float>(6.5 + start * se)};
+      const EndStep own = LocalStepFromEnd(target, p, bounds, kSigma * kSigma, nullptr, &steps);
+      ASSERT_FALSE(own.point.empty());
+      EXPECT_LE(std::abs(own.point[1] - 6.5), 0.2 * se);
+      const EndStep relative = LocalStepFromEnd(target, p, bounds, kSigma * kSigma);
+      const double end = relative.point.empty() ? p[1] : relative.point[1];
+      worstRelative = std::max(worstRelative, std::abs(end - 6.5) / se);
+    }
+  }
+  EXPECT_GT(worstRelative, 0.5);
+}
+
 TEST(MarquardtTest, RecoversDecayWithZeroStartValue) {
   ResetFitState();
   DecayTarget target;
