@@ -329,15 +329,11 @@ void EndStepFrom(Refinement& fit, std::vector<float>& q, FitReport& report) {
   w.derivFactor.assign(Idx(n) + 1, 0.0);
   w.derivStep.assign(Idx(n) + 1, 0.0);
   InitContiMLDerivativeFactors(w);
-  std::vector<double> steps(Idx(n) + 1, 0.0);
-  for (int i = 1; i <= n; ++i) {
-    const double v = std::abs(static_cast<double>(q[Idx(i)]));
-    steps[Idx(i)] = v > 0.0 ? v * (w.derivFactor[Idx(i)] - 1.0) : w.derivStep[Idx(i)];
-  }
+  const std::vector<double> steps = DerivativeSteps(w.derivFactor, w.derivStep, q.data(), n);
   // Each round starts from the model its step computed at the point it moved to.
   int rounds = 0;
   std::vector<double> atP;
-  while (StepFromEnd(target, q, bounds, report, rounds, atP.empty() ? nullptr : &atP, false, &steps, &atP) ==
+  while (StepFromEnd(target, q, bounds, &steps, report, rounds, atP.empty() ? nullptr : &atP, false, &atP) ==
          EndCheck::GoesOn) {
   }
 }

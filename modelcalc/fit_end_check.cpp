@@ -50,8 +50,8 @@ double ChiSquareUnit() {
 }
 
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
-                         const std::vector<FitBounds>& bounds, double unit, const std::vector<double>* atP,
-                         const std::vector<double>* steps) {
+                         const std::vector<FitBounds>& bounds, double unit, const std::vector<double>* steps,
+                         const std::vector<double>* atP) {
   EndStep step;
   const int n = static_cast<int>(p.size()) - 1;
   if (n < 1 || !(unit > 0.0)) return step;
@@ -149,9 +149,9 @@ EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
 }
 
 EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
-                     FitReport& report, int& rounds, const std::vector<double>* atP, bool takeLower,
-                     const std::vector<double>* steps, std::vector<double>* atNext) {
-  EndStep step = LocalStepFromEnd(target, p, bounds, ChiSquareUnit(), atP, steps);
+                     const std::vector<double>* steps, FitReport& report, int& rounds,
+                     const std::vector<double>* atP, bool takeLower, std::vector<double>* atNext) {
+  EndStep step = LocalStepFromEnd(target, p, bounds, ChiSquareUnit(), steps, atP);
   if (step.interrupted) return EndCheck::Interrupted;
   if (!(step.gain > Verdicts().endStepGoesOn)) {
     if (takeLower && step.gain > 0.0 && !step.point.empty()) p = step.point;

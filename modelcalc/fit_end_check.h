@@ -58,13 +58,12 @@ struct EndStep {
 // evaluations; where the step is not lower although the linearised model promises
 // more than the least gain, its half and quarter too. unit: the chi-square
 // unit (ChiSquareUnit). atP: the target's model at p when the caller has it (one
-// evaluation fewer). steps[1..n]: each value's difference step where the caller
-// knows one (a meniscus or bottom, whose value is a position, has no relative scale);
-// else a thousandth of the value.
+// evaluation fewer). steps[1..n]: each value's difference step (DerivativeSteps of
+// the values' Marquardt derivatives: a meniscus or bottom, whose value is a position,
+// has no relative scale); null: a thousandth of each value. Every caller says which.
 EndStep LocalStepFromEnd(MLTarget& target, const std::vector<float>& p,
                          const std::vector<FitBounds>& bounds, double unit,
-                         const std::vector<double>* atP = nullptr,
-                         const std::vector<double>* steps = nullptr);
+                         const std::vector<double>* steps, const std::vector<double>* atP = nullptr);
 
 // Whether a step gain, after the rounds the search went on, says that the end was no
 // minimum: it exceeds the least gain (Verdicts().endStepChiSquare) and the objective's
@@ -83,8 +82,8 @@ enum class EndCheck { Ends, GoesOn, Interrupted };
 // steps: as for LocalStepFromEnd. atNext (when given) takes the model at the point p
 // moved to, for the next round's atP.
 EndCheck StepFromEnd(MLTarget& target, std::vector<float>& p, const std::vector<FitBounds>& bounds,
-                     FitReport& report, int& rounds, const std::vector<double>* atP = nullptr,
-                     bool takeLower = false, const std::vector<double>* steps = nullptr,
+                     const std::vector<double>* steps, FitReport& report, int& rounds,
+                     const std::vector<double>* atP = nullptr, bool takeLower = false,
                      std::vector<double>* atNext = nullptr);
 
 // Clears what a check found before (a search starts; annealing's final method).

@@ -68,6 +68,17 @@ double InwardDifference(const MLWorkSet& w, int l, double a, double delta) {
 
 }  // namespace
 
+std::vector<double> DerivativeSteps(const std::vector<double>& derivFactor, const std::vector<double>& derivStep,
+                                    const float* p, int n) {
+  std::vector<double> steps(Idx(n) + 1, 0.0);
+  for (int i = 1; i <= n && Idx(i) < derivFactor.size() && Idx(i) < derivStep.size(); ++i) {
+    const double a = p[i];
+    const double value = derivFactor[Idx(i)] * a;
+    steps[Idx(i)] = value == 0.0 ? derivStep[Idx(i)] : std::abs(value - a);
+  }
+  return steps;
+}
+
 bool AllocMLArrays(MLWorkSet& w, int n, std::size_t points) {
   w = MLWorkSet{};
   try {

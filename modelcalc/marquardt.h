@@ -125,6 +125,12 @@ struct MLWorkSet {
   std::function<void(float)> progress;
 };
 
+// The step of each value's forward difference (one-based, [1..n]): its factor times
+// the value less the value, or its absolute step where the value is 0, as the
+// derivatives of the iteration take them (derivFactor, derivStep of w).
+std::vector<double> DerivativeSteps(const std::vector<double>& derivFactor, const std::vector<double>& derivStep,
+                                    const float* p, int n);
+
 // Makes the work set for n parameters and the target's points; derivative factors
 // and values default to fMLDefaultDerivFactor and fMLDefaultDerivStep, bounds to
 // none. False when

@@ -189,10 +189,10 @@ TEST(EndStepTest, APositionIsDifferencedOverItsOwnStep) {
     for (double start : {-6.0, -3.0, 3.0, 6.0}) {
       SCOPED_TRACE(::testing::Message() << "width " << width << ", start " << start << " standard errors");
       const std::vector<float> p = {0.0f, static_cast<float>(6.5 + start * se)};
-      const EndStep own = LocalStepFromEnd(target, p, bounds, kSigma * kSigma, nullptr, &steps);
+      const EndStep own = LocalStepFromEnd(target, p, bounds, kSigma * kSigma, &steps);
       ASSERT_FALSE(own.point.empty());
       EXPECT_LE(std::abs(own.point[1] - 6.5), 0.2 * se);
-      const EndStep relative = LocalStepFromEnd(target, p, bounds, kSigma * kSigma);
+      const EndStep relative = LocalStepFromEnd(target, p, bounds, kSigma * kSigma, nullptr);
       const double end = relative.point.empty() ? p[1] : relative.point[1];
       worstRelative = std::max(worstRelative, std::abs(end - 6.5) / se);
     }

@@ -316,18 +316,18 @@ StepFrom StepFromOff(double k) {
   if (sAt == 0) return {};
   std::vector<float> q = p;
   int rounds = 0;
-  result.goesOn = StepFromEnd(target, q, bounds, report, rounds) == EndCheck::GoesOn;
+  result.goesOn = StepFromEnd(target, q, bounds, nullptr, report, rounds) == EndCheck::GoesOn;
   const bool kept = q == p;
   q = p;
   rounds = 0;
   result.endsAtLower = !result.goesOn && kept &&
-                       StepFromEnd(target, q, bounds, report, rounds, nullptr, true) == EndCheck::Ends;
+                       StepFromEnd(target, q, bounds, nullptr, report, rounds, nullptr, true) == EndCheck::Ends;
   result.offBefore = (p[sAt] - v[0]) / se[0];
   result.offAfter = (q[sAt] - v[0]) / se[0];
   q = p;
   rounds = kEndCheckRounds;
   report.localStepGain = 0.0;
-  StepFromEnd(target, q, bounds, report, rounds);
+  StepFromEnd(target, q, bounds, nullptr, report, rounds);
   result.noMinimum = report.localStepGain > 0.0;
   return result;
 }
