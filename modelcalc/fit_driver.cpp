@@ -439,24 +439,6 @@ struct EndGrid {
   bool settled = false;
 };
 
-// The derivative factor and step of each floated value (one-based, as packed), those
-// the Marquardt iteration takes; factor and step have room for them.
-void ExtraDerivatives(std::vector<double>& factor, std::vector<double>& step) {
-  std::size_t i = 0;
-  for (const ExtraValue& e : kExtras)
-    if (e.present() && ++i < factor.size() && i < step.size()) {
-      factor[i] = e.derivFactor;
-      step[i] = ModelFlags().bFitMAndS ? e.derivStepMb : e.derivStep;
-    }
-}
-
-// The difference steps of the floated values at p[1..n] (DerivativeSteps).
-std::vector<double> ExtraDifferenceSteps(const float* p, int n) {
-  std::vector<double> factor(Idx(n) + 1, fMLDefaultDerivFactor), step(Idx(n) + 1, fMLDefaultDerivStep);
-  ExtraDerivatives(factor, step);
-  return DerivativeSteps(factor, step, p, n);
-}
-
 // The check of a search's end at p (one-based, as applied; fit_end_check.h): until
 // the grid settled, the grid's error at p against the noise (CheckGridAtEnd), then,
 // with localStep (the searches that do not take the step themselves), the step from
@@ -495,9 +477,9 @@ EndCheck CheckSearchEnd(FitObjective& objective, std::vector<float>& p, FitRepor
   // end there finds it, and the grid's error is measured again where it ends. A step
   // lower by less than the search goes on for still ends the search at its point: it
   // is nearer the minimum, and its model, computed last, is the one on show.
-  // The differences take each value's Marquardt derivative step.
-  const std::vector<double> steps = ExtraDifferenceSteps(p.data(), n);
-  const EndCheck step = StepFromEnd(target, p, bounds, &steps, report, rounds, atP, true);
+  // A thousandth of each value: the discrete fits' verdicts and recorded results were
+  // measured with it (the refinement takes its values' Marquardt steps).
+  const EndCheck step = StepFromEnd(target, p, bounds, nullptr, report, rounds, atP, true);
   return finer && step == EndCheck::Ends ? EndCheck::GoesOn : step;
 }
 
@@ -736,7 +718,6 @@ FitAccess DiscreteFitAccess(Window* window, const ModelFunction& model) {
   access.values = GetFloatingExtraParams;
   access.bounds = GetFloatingExtraBounds;
   access.apply = SetFloatingExtraParams;
-  access.differenceSteps = ExtraDifferenceSteps;
   return access;
 }
 
@@ -1027,7 +1008,13 @@ FitOutcome MLOptimize(Window* window, FitReport& report, const ModelFunction& mo
     report.message = ErrorBoxMessage(kMLAllocationText);
     return FitOutcome::Failed;
   }
-  ExtraDerivatives(w.derivFactor, w.derivStep);
+  int i = 0;
+  for (const ExtraValue& e : kExtras)
+    if (e.present()) {
+      ++i;
+      w.derivFactor[Idx(i)] = e.derivFactor;
+      w.derivStep[Idx(i)] = ModelFlags().bFitMAndS ? e.derivStepMb : e.derivStep;
+    }
   GetFloatingExtraBounds(n, w.bounds.data());
   std::vector<float> p(Idx(n) + 1, 0.0f);
   GetFloatingExtraParams(n, p.data());

@@ -170,8 +170,7 @@ void CheckFittedSpecies(const FitAccess& fit, FitReport& report) {
       fit.values(floated, p.data());
       fit.bounds(floated, bounds.data());
       for (int round = 0; round < kSpeciesRefitRounds && floated > 0 && rise >= least; ++round) {
-        const std::vector<double> steps = fit.differenceSteps(p.data(), floated);
-        const EndStep step = LocalStepFromEnd(target, p, bounds, unit, &steps);
+        const EndStep step = LocalStepFromEnd(target, p, bounds, unit, nullptr);
         if (step.interrupted || !(step.gain > 0.0)) break;
         rise -= step.gain;
         p = step.point;

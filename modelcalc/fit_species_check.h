@@ -21,7 +21,6 @@
 #pragma once
 
 #include <functional>
-#include <vector>
 
 #include "modelcalc/fit_report.h"
 #include "modelcalc/model_steps.h"
@@ -31,7 +30,7 @@ namespace tarmic {
 // What the checks need of the fit that ended: its model computation at the values
 // as they stand, a fresh objective over its fit vector (each call a new one, with
 // its own guard of trial points), the vector's values and bounds (one-based; called
-// with 0 and null for the count), their application and their difference steps. The discrete fit makes it
+// with 0 and null for the count) and their application. The discrete fit makes it
 // (DiscreteFitAccess, fit_driver.h).
 struct FitAccess {
   std::function<ModelResult()> compute;
@@ -39,9 +38,6 @@ struct FitAccess {
   std::function<int(int max, float* out)> values;
   std::function<int(int max, FitBounds* out)> bounds;
   std::function<void(const float* values)> apply;
-  // The difference step of each value at values[1..n] (DerivativeSteps of the
-  // values' Marquardt derivatives), for the steps of the refits.
-  std::function<std::vector<double>(const float* values, int n)> differenceSteps;
 };
 
 // After a discrete fit with a result (outcome Completed or Interrupted with its model
