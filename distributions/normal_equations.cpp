@@ -380,6 +380,37 @@ void KernelSumsBaseline(float* const* K, int s0, int s1, int nGrid, int fitFirst
   KernelSumsBody(K, s0, s1, nGrid, fitFirst, nFit, rm, scanSums);
 }
 
+// A centred panel's n points (in) summed by bins of `bin` adjacent points into out,
+// each sum times its bin's scale and rounded to float: the products of the binned
+// rows are those of the rows projected onto functions constant over each bin. A
+// point that does not count is zero in every row (CentrePanelPoints) and adds nothing.
+using BinPanelFn = void (*)(int bin, const double* scale, int n, const double* in, double* out);
+[[gnu::always_inline]] inline void BinPanelBody(int bin, const double* scale, int n, const double* in,
+                                                double* out) {
+  static_assert(kNEQPanel == 8, "a point of a panel is one vector of eight rows");
+  for (int j = 0, p = 0; p < n; ++j) {
+    // The bin's points in order.
+    Double8 sum = {};
+    for (const int last = std::min(n, p + bin); p < last; ++p) {
+      Double8 v;
+      std::memcpy(&v, in + static_cast<std::size_t>(p) * kNEQPanel, sizeof v);
+      sum += v;
+    }
+    sum = __builtin_convertvector(__builtin_convertvector(sum * scale[j], Float8), Double8);
+    std::memcpy(out + static_cast<std::size_t>(j) * kNEQPanel, &sum, sizeof sum);
+  }
+}
+[[gnu::target("avx512f")]] void BinPanelAvx512(int bin, const double* scale, int n, const double* in,
+                                                double* out) {
+  BinPanelBody(bin, scale, n, in, out);
+}
+[[gnu::target("avx2")]] void BinPanelAvx2(int bin, const double* scale, int n, const double* in, double* out) {
+  BinPanelBody(bin, scale, n, in, out);
+}
+void BinPanelBaseline(int bin, const double* scale, int n, const double* in, double* out) {
+  BinPanelBody(bin, scale, n, in, out);
+}
+
 // The vector kernels of one instruction set.
 struct NEQKernels {
   const char* name;
@@ -387,11 +418,12 @@ struct NEQKernels {
   UnitProductFn product;
   KernelPanelFn centre;
   KernelSumsFn sums;
+  BinPanelFn bin;
 };
 constexpr NEQKernels kNEQKernels[] = {
-    {"avx512", "avx512f", UnitProductAvx512, CentreKernelPanelAvx512, KernelSumsAvx512},
-    {"avx2", "avx2", UnitProductAvx2, CentreKernelPanelAvx2, KernelSumsAvx2},
-    {"baseline", nullptr, UnitProductBaseline, CentreKernelPanelBaseline, KernelSumsBaseline},
+    {"avx512", "avx512f", UnitProductAvx512, CentreKernelPanelAvx512, KernelSumsAvx512, BinPanelAvx512},
+    {"avx2", "avx2", UnitProductAvx2, CentreKernelPanelAvx2, KernelSumsAvx2, BinPanelAvx2},
+    {"baseline", nullptr, UnitProductBaseline, CentreKernelPanelBaseline, KernelSumsBaseline, BinPanelBaseline},
 };
 
 bool ProcessorHas(const NEQKernels& set) {
@@ -863,43 +895,41 @@ void MeansAndClearedRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thre
   WaitFor(scratch.meansDone, threadCount);
 }
 
-// Chunk c of scan s centred into the chunk block: every panel over the chunk's
-// points, the next panel's kernels asked for meanwhile.
-void CentreChunk(const NEQBuildPlan& plan, NEQScratch& scratch, int s, int c, int panels,
-                 double* chunkBlock) {
-  const int p0 = c * kNEQChunkPoints;
-  const int n = std::min(kNEQChunkPoints, scratch.points - p0);
-  for (int q = 0; q < panels; ++q) {
-    CentrePanelPoints(plan, scratch.fit, s, q, plan.order, p0, n,
-                      chunkBlock + static_cast<std::size_t>(q) * scratch.panelStride, s,
-                      q + 1 < panels ? q + 1 : 0);
-  }
-  scratch.panelsCentred.fetch_add(panels, std::memory_order_relaxed);
-}
-
-// The chunk block's points summed by bins of `bin` adjacent points of the chunk, each
-// sum over the bin's m counted points divided by sqrt(m) and rounded to float: the
-// products of the binned rows are those of the rows projected onto functions
-// constant over each bin. Returns the number of bins, the points of the binned block.
-int BinChunk(int bin, const NEQScratch& scratch, int c, int panels, int n, double* chunkBlock) {
+// The scale of each bin of `bin` adjacent points of chunk c (n points): one over the
+// square root of the points of the bin that count (0 where none counts).
+int BinScales(int bin, const NEQScratch& scratch, int c, int n, double* scale) {
   const int g0 = CurrentGrid().iFitFirst + c * kNEQChunkPoints;
   const int bins = (n + bin - 1) / bin;
-  for (int q = 0; q < panels; ++q) {
-    double* panel = chunkBlock + static_cast<std::size_t>(q) * scratch.panelStride;
-    for (int j = 0; j < bins; ++j) {
-      double sum[kNEQPanel] = {};
-      int counted = 0;
-      for (int p = j * bin; p < std::min(n, (j + 1) * bin); ++p) {
-        if (!scratch.fit.Whole() && !scratch.fit.Counts(g0 + p)) continue;
-        ++counted;
-        for (int k = 0; k < kNEQPanel; ++k) sum[k] += panel[static_cast<std::size_t>(p) * kNEQPanel + k];
-      }
-      const double scale = counted > 0 ? 1.0 / std::sqrt(static_cast<double>(counted)) : 0.0;
-      for (int k = 0; k < kNEQPanel; ++k)
-        panel[static_cast<std::size_t>(j) * kNEQPanel + k] = static_cast<float>(sum[k] * scale);
-    }
+  for (int j = 0; j < bins; ++j) {
+    int counted = 0;
+    for (int p = j * bin; p < std::min(n, (j + 1) * bin); ++p)
+      counted += scratch.fit.Whole() || scratch.fit.Counts(g0 + p) ? 1 : 0;
+    scale[j] = counted > 0 ? 1.0 / std::sqrt(static_cast<double>(counted)) : 0.0;
   }
   return bins;
+}
+
+// Chunk c of scan s centred into the chunk block: every panel over the chunk's
+// points, the next panel's kernels asked for meanwhile. With bins of more than one
+// point (plan.radialBin) each panel is centred into a block on the stack, which
+// stays in the first-level cache, and its bins go to the chunk block. Returns
+// the points of the chunk block: the chunk's points, or its bins.
+int CentreChunk(const NEQBuildPlan& plan, NEQScratch& scratch, int s, int c, int panels,
+                double* chunkBlock) {
+  const int p0 = c * kNEQChunkPoints;
+  const int n = std::min(kNEQChunkPoints, scratch.points - p0);
+  const int bin = plan.radialBin;
+  alignas(64) double stage[kNEQChunkPoints * kNEQPanel];
+  double scale[kNEQChunkPoints];
+  const int points = bin > 1 ? BinScales(bin, scratch, c, n, scale) : n;
+  for (int q = 0; q < panels; ++q) {
+    double* panel = chunkBlock + static_cast<std::size_t>(q) * scratch.panelStride;
+    CentrePanelPoints(plan, scratch.fit, s, q, plan.order, p0, n, bin > 1 ? stage : panel, s,
+                      q + 1 < panels ? q + 1 : 0);
+    if (bin > 1) ActiveKernels()->bin(bin, scale, n, stage, panel);
+  }
+  scratch.panelsCentred.fetch_add(panels, std::memory_order_relaxed);
+  return points;
 }
 
 void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
@@ -925,9 +955,7 @@ void BuildRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thread,
     // column 0 the data (A_i0 is b_i, A_00 the sum of squares). The scan block and
     // the chunk block stay in the core's second-level cache.
     for (int c = 0; c < scratch.chunks; ++c) {
-      CentreChunk(plan, scratch, s, c, panels, chunkBlock);
-      int n = std::min(kNEQChunkPoints, scratch.points - c * kNEQChunkPoints);
-      if (plan.radialBin > 1) n = BinChunk(plan.radialBin, scratch, c, panels, n, chunkBlock);
+      const int n = CentreChunk(plan, scratch, s, c, panels, chunkBlock);
       for (std::size_t u = 0; u < units.size(); ++u) {
         const NEQUnit& unit = units[u];
         UnitProduct(chunkBlock + static_cast<std::size_t>(unit.rowPanel) * scratch.panelStride,

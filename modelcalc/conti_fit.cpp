@@ -342,18 +342,22 @@ void EndStepFrom(Refinement& fit, std::vector<float>& q, FitReport& report) {
 // the share of the noise the kernels are solved on the finer grid and the steps from
 // the end go on there, until the grid holds or its rounds are spent.
 // evaluatedHere: the last evaluation was q's (its model is in place).
+// Where the check computes both grids it takes the finer first: the kernels and
+// equations of q on the grid in force are then in place when the grid holds, and the
+// final evaluation only solves them again with regularisation.
 void SettleGrid(Refinement& fit, std::vector<float>& q, FitReport& report, bool evaluatedHere = false) {
   int rounds = 0;
   for (;;) {
+    GridError measured;
     const GridVerdict verdict = CheckGridAtEnd(
         [&] {
           ForgetKernels();
           return fit(q.data()) < kNoResult;
         },
-        evaluatedHere, report, rounds, GridLimit::NoiseShare);
+        evaluatedHere, report, rounds, GridLimit::NoiseShare, GridOnShow::InForce, &measured);
     evaluatedHere = false;
-    // The kernels in place are the finer solution's.
-    ForgetKernels();
+    // Kernels of the finer grid, or of a grid no longer in force, are not q's.
+    if (verdict != GridVerdict::Holds || !measured.inForceOnShow) ForgetKernels();
     if (verdict != GridVerdict::GoesOn) return;
     EndStepFrom(fit, q, report);
   }
@@ -573,7 +577,6 @@ float Evaluate(const float* p, Window* window, const ContiRunFunction& runner,
   }
   ++FitState().nFitStep;
   ++FitState().nFitSim;
-  if (std::getenv("TARMIC_EVAL_TRACE")) { std::fprintf(stderr, "eval %d factor %d final %d bin %d p", FitState().nFitSim, GridRefinement(), DistributionModels().bFinalFitEvaluation ? 1 : 0, NormalEquations().iSearchRadialBin); for (int i = 1; i <= n; ++i) std::fprintf(stderr, " %.6g", applied[static_cast<std::size_t>(i)]); std::fprintf(stderr, " rmsd %.8g\n", Rmsd().fFitRmsd); }
   WriteContiDebugLog("\n start info output  in ContiSimplexSim");
   ShowEvaluationStatus(window);
   WriteContiDebugLog("\nExit ContiSimplexSim");

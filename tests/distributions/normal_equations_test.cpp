@@ -527,19 +527,26 @@ TEST_F(NormalEquationsTest, EveryInstructionSetBuildsTheSameBits) {
   const std::vector<std::string> sets = NEQInstructionSets();
   ASSERT_FALSE(sets.empty());
   EXPECT_EQ(sets.back(), "baseline");
-  for (NoiseModel m : kModels) {
-    ASSERT_TRUE(UseNEQInstructionSet(sets.front()));
-    ClearWorkspace();
-    ModelParams().fBaseline = 0.05f;
-    ASSERT_TRUE(BuildNormalEquations(m));
-    const std::vector<unsigned char> best = Snapshot();
-    for (const std::string& set : sets) {
-      ASSERT_TRUE(UseNEQInstructionSet(set));
+  // Also a search's equations of binned data (bins of 4: the last one short).
+  DistributionModels().bContiInnerRun = true;
+  for (int bin : {1, 4}) {
+    NormalEquations().iSearchRadialBin = bin;
+    for (NoiseModel m : kModels) {
+      ASSERT_TRUE(UseNEQInstructionSet(sets.front()));
       ClearWorkspace();
-      ASSERT_TRUE(BuildNormalEquationsThreaded(m, 2));
-      EXPECT_EQ(Snapshot(), best) << Name(m) << " with " << set;
+      ModelParams().fBaseline = 0.05f;
+      ASSERT_TRUE(BuildNormalEquations(m));
+      const std::vector<unsigned char> best = Snapshot();
+      for (const std::string& set : sets) {
+        ASSERT_TRUE(UseNEQInstructionSet(set));
+        ClearWorkspace();
+        ASSERT_TRUE(BuildNormalEquationsThreaded(m, 2));
+        EXPECT_EQ(Snapshot(), best) << Name(m) << " with " << set << ", bins of " << bin;
+      }
     }
   }
+  NormalEquations().iSearchRadialBin = 1;
+  DistributionModels().bContiInnerRun = false;
   EXPECT_FALSE(UseNEQInstructionSet("none"));
   UseNEQInstructionSet(sets.front());
 }

@@ -19,6 +19,7 @@
 #include "modelcalc/conti_fit_params.h"
 #include "modelcalc/conti_fit_status.h"
 #include "modelcalc/fit_result_text.h"
+#include "modelcalc/fit_rmsd.h"
 #include "modelcalc/simulation_messages.h"
 #include "modelfit/modelfit_hooks.h"
 #include "platform/events.h"
@@ -258,6 +259,36 @@ TEST_F(ContiFitTest, KernelsAreRecomputedOnlyForANewVector) {
   EXPECT_NE(ContiSimplexSim(moved.data(), nullptr), first);
   EXPECT_EQ(kernelRuns, 2);
   EXPECT_NEAR(first, kNoise, 0.15 * kNoise);
+}
+
+// The final, regularised evaluation of a refinement whose grid held solves the
+// kernels and equations its grid check left in place (it computes no kernel), and
+// what it shows is what a Run at the end's values computes from nothing: the same
+// rmsd and distribution, bit for bit, from the surface search and from
+// Marquardt-Levenberg alike.
+TEST_F(ContiFitTest, TheFinalEvaluationSolvesTheEndsEquationsAsARunWould) {
+  int finalKernelRuns = 0;
+  GetDistributionHooks().writeDebugLog = [&](const std::string& text) {
+    if (text == "\n RunContiSed loop and sims done" && DistributionModels().bFinalFitEvaluation) ++finalKernelRuns;
+  };
+  for (auto [method, start] : {std::pair{FitMethod::Simplex, 5.995f}, {FitMethod::Marquardt, 6.005f}}) {
+    SetCs(start, 1.4f);
+    finalKernelRuns = 0;
+    FitReport report;
+    ASSERT_EQ(ContiFit(nullptr, method, report), FitOutcome::Completed);
+    ASSERT_EQ(report.gridRefined, 0) << "the grid held";
+    EXPECT_EQ(finalKernelRuns, 0);
+    const auto distribution = [] {
+      const DistributionVectorSet& v = DistributionVectors();
+      return std::vector<float>(v.pDistValues + 1, v.pDistValues + v.nDistGrid + 1);
+    };
+    const std::vector<float> shown = distribution();
+    const float rmsd = Rmsd().fFitRmsd;
+    DistributionModels().bFinalFitEvaluation = false;
+    ASSERT_EQ(RunContiSed(nullptr).outcome, ContiRunOutcome::Computed);
+    EXPECT_EQ(Rmsd().fFitRmsd, rmsd);
+    EXPECT_EQ(distribution(), shown);
+  }
 }
 
 // The vector: entries in table order, only while floated; packing and unpacking
