@@ -249,22 +249,35 @@ void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e, const 
   const int side = EnvOr("TARMIC_END_GRID", n >= 3 ? 5 : 7);
   int cells = 1;
   for (int i = 0; i < n; ++i) cells *= side;
-  std::vector<std::vector<double>> u;
-  std::vector<double> y;
-  for (int c = 0; c < cells; ++c) {
-    std::vector<double> ui(static_cast<std::size_t>(n)), d(static_cast<std::size_t>(n));
-    for (int i = 0, rest = c; i < n; ++i, rest /= side) {
-      ui[static_cast<std::size_t>(i)] = -2.0 + 4.0 * (rest % side) / (side - 1);
-      d[static_cast<std::size_t>(i)] = ui[static_cast<std::size_t>(i)] * se[static_cast<std::size_t>(i)];
+  // The grid spans +-2 standard errors of each axis's own curvature at the end. Where
+  // the objective is lopsided or rough there, that curvature can be several times off
+  // the bowl's, and a grid that rises by hundreds of units is no quadratic: the grid is
+  // laid again with the standard errors its bowl found (twice at most).
+  Bowl bowl;
+  for (int grid = 0; grid < 3; ++grid) {
+    std::vector<std::vector<double>> u;
+    std::vector<double> y;
+    for (int c = 0; c < cells; ++c) {
+      std::vector<double> ui(static_cast<std::size_t>(n)), d(static_cast<std::size_t>(n));
+      for (int i = 0, rest = c; i < n; ++i, rest /= side) {
+        ui[static_cast<std::size_t>(i)] = -2.0 + 4.0 * (rest % side) / (side - 1);
+        d[static_cast<std::size_t>(i)] = ui[static_cast<std::size_t>(i)] * se[static_cast<std::size_t>(i)];
+      }
+      y.push_back(rmsd(d));
+      u.push_back(ui);
+      ++evaluations;
     }
-    y.push_back(rmsd(d));
-    u.push_back(ui);
-    ++evaluations;
+    const double lowest = *std::min_element(y.begin(), y.end());
+    std::vector<double> z;
+    for (double v : y) z.push_back(points * (v * v / (lowest * lowest) - 1.0));
+    bowl = FitBowl(u, z, n);
+    if (!bowl.ok) break;
+    bool fits = true;
+    for (int i = 0; i < n; ++i) fits = fits && bowl.se[static_cast<std::size_t>(i)] > 0.67 && bowl.se[static_cast<std::size_t>(i)] < 1.5;
+    if (fits || grid == 2) break;
+    // The offsets are kept in the new grid's units.
+    for (int i = 0; i < n; ++i) se[static_cast<std::size_t>(i)] *= bowl.se[static_cast<std::size_t>(i)];
   }
-  const double lowest = *std::min_element(y.begin(), y.end());
-  std::vector<double> z;
-  for (double v : y) z.push_back(points * (v * v / (lowest * lowest) - 1.0));
-  const Bowl bowl = FitBowl(u, z, n);
   state.counters["grid_evaluations"] = evaluations;
   state.counters["grid_ok"] = bowl.ok ? 1 : 0;
   if (!bowl.ok) return;
