@@ -411,6 +411,72 @@ void BinPanelBaseline(int bin, const double* scale, int n, const double* in, dou
   BinPanelBody(bin, scale, n, in, out);
 }
 
+// The rows of a kernel panel at nP points of a chunk in which every point counts,
+// summed over bins of `bin` points (a divisor of eight) as they are read: bin j of row
+// k is (sum of K - rb[j][k] + m shift[k]) scale[j], m its points and rb[j] (eight rows
+// side by side; null: none) the sum of the radius means over it, rounded to float.
+// That is BinPanel of the centred rows up to the rounding of each point, without
+// reading a radius mean at every point of every scan.
+using CentreBinPanelFn = void (*)(const KernelPanelRows& rows, int nP, int bin, const double* scale,
+                                  const double* rb, double* out);
+[[gnu::always_inline]] inline void CentreBinPanelBody(const KernelPanelRows& rows, int nP, int bin,
+                                                      const double* scale, const double* rb, double* out) {
+  static_assert(8 % kMostRadialBin == 0, "eight points hold whole bins");
+  Double8 shift;
+  for (int k = 0; k < kNEQPanel; ++k) shift[k] = rows.shift[k];
+  const auto put = [&](int j, Double8 sum, int m) {
+    if (rb) {
+      Double8 r;
+      std::memcpy(&r, rb + static_cast<std::size_t>(j) * kNEQPanel, sizeof r);
+      sum -= r;
+    }
+    sum = (sum + shift * static_cast<double>(m)) * scale[j];
+    sum = __builtin_convertvector(__builtin_convertvector(sum, Float8), Double8);
+    std::memcpy(out + static_cast<std::size_t>(j) * kNEQPanel, &sum, sizeof sum);
+  };
+  alignas(64) double points[kNEQPanel * 8];
+  int p = 0, j = 0;
+  for (; p + 8 <= nP; p += 8) {
+    AskForNextRows(rows, p);
+    Double8 t[8];
+    for (int k = 0; k < 8; ++k) {
+      Float8 kf;
+      std::memcpy(&kf, rows.K[k] + p, sizeof kf);
+      t[k] = __builtin_convertvector(kf, Double8);
+    }
+    StoreTransposed(t, points);
+    for (int b = 0; b < 8; b += bin, ++j) {
+      Double8 sum = {};
+      for (int i = b; i < b + bin; ++i) {
+        Double8 v;
+        std::memcpy(&v, points + i * kNEQPanel, sizeof v);
+        sum += v;
+      }
+      put(j, sum, bin);
+    }
+  }
+  // The last points, fewer than eight: bins of what is left.
+  for (; p < nP; ++j) {
+    const int first = p;
+    Double8 sum = {};
+    for (const int last = std::min(nP, p + bin); p < last; ++p)
+      for (int k = 0; k < kNEQPanel; ++k) sum[k] += static_cast<double>(rows.K[k][p]);
+    put(j, sum, p - first);
+  }
+}
+[[gnu::target("avx512f")]] void CentreBinPanelAvx512(const KernelPanelRows& rows, int nP, int bin,
+                                                      const double* scale, const double* rb, double* out) {
+  CentreBinPanelBody(rows, nP, bin, scale, rb, out);
+}
+[[gnu::target("avx2")]] void CentreBinPanelAvx2(const KernelPanelRows& rows, int nP, int bin, const double* scale,
+                                                const double* rb, double* out) {
+  CentreBinPanelBody(rows, nP, bin, scale, rb, out);
+}
+void CentreBinPanelBaseline(const KernelPanelRows& rows, int nP, int bin, const double* scale, const double* rb,
+                            double* out) {
+  CentreBinPanelBody(rows, nP, bin, scale, rb, out);
+}
+
 // The vector kernels of one instruction set.
 struct NEQKernels {
   const char* name;
@@ -419,11 +485,12 @@ struct NEQKernels {
   KernelPanelFn centre;
   KernelSumsFn sums;
   BinPanelFn bin;
+  CentreBinPanelFn centreBin;
 };
 constexpr NEQKernels kNEQKernels[] = {
-    {"avx512", "avx512f", UnitProductAvx512, CentreKernelPanelAvx512, KernelSumsAvx512, BinPanelAvx512},
-    {"avx2", "avx2", UnitProductAvx2, CentreKernelPanelAvx2, KernelSumsAvx2, BinPanelAvx2},
-    {"baseline", nullptr, UnitProductBaseline, CentreKernelPanelBaseline, KernelSumsBaseline, BinPanelBaseline},
+    {"avx512", "avx512f", UnitProductAvx512, CentreKernelPanelAvx512, KernelSumsAvx512, BinPanelAvx512, CentreBinPanelAvx512},
+    {"avx2", "avx2", UnitProductAvx2, CentreKernelPanelAvx2, KernelSumsAvx2, BinPanelAvx2, CentreBinPanelAvx2},
+    {"baseline", nullptr, UnitProductBaseline, CentreKernelPanelBaseline, KernelSumsBaseline, BinPanelBaseline, CentreBinPanelBaseline},
 };
 
 bool ProcessorHas(const NEQKernels& set) {
@@ -451,9 +518,16 @@ const NEQKernels*& ActiveKernels() {
 // centred first into a row of floats). A value is the same whatever part of the
 // points is centred with it. nextScan and nextPanel name the panel centred next
 // (nextPanel 0: none): its kernels at the same points are asked for while this one
-// is centred.
+// is centred. With binned (points that all count), the rows are summed over its bins
+// as they are read instead (CentreBinPanel): out[j kNEQPanel + k] for bin j.
+struct PanelBins {
+  int bin = 1;
+  const double* scale = nullptr;  // [bin]
+  const double* radius = nullptr;  // [bin][kNEQPanel] sums of the radius means; null: none
+};
 void CentrePanelPoints(const NEQBuildPlan& plan, const GridFitPoints& fit, int s, int q, int M,
-                       int p0, int nP, double* out, int nextScan, int nextPanel) {
+                       int p0, int nP, double* out, int nextScan, int nextPanel,
+                       const PanelBins* binned = nullptr) {
   KernelPanelRows rows;
   thread_local std::vector<float> zeroKernel, dataRow;
   thread_local std::vector<double> zeroMeans, stage;
@@ -507,6 +581,10 @@ void CentrePanelPoints(const NEQBuildPlan& plan, const GridFitPoints& fit, int s
         rows.shift[k] = storage.pKernelMean[kernel] - storage.ppKernelScanMean[kernel][s];
         break;
     }
+  }
+  if (binned) {
+    ActiveKernels()->centreBin(rows, nP, binned->bin, binned->scale, binned->radius, out);
+    return;
   }
   ActiveKernels()->centre(rows, nP, out);
   // The points that do not count: zero in every row of the panel.
@@ -789,6 +867,15 @@ std::unique_ptr<NEQScratch> MakeNEQScratch(const NEQBuildPlan& plan, int threads
   // Whole cache lines per thread (the blocks are 64-byte aligned), so that no two
   // threads write to one line.
   scratch->threadSize = (chunkBlock + scanBlock + 7) / 8 * 8;
+  // The radius means summed over the bins of the chunks, for binned builds in which
+  // every point counts (zero for the data row and the rows beyond the order).
+  if (plan.radialBin > 1 && NeedsRadiusMeans(plan.model) && scratch->fit.Whole()) {
+    scratch->chunkBins = kNEQChunkPoints / plan.radialBin;
+    scratch->binnedRadiusMeans.assign(
+        static_cast<std::size_t>(panels) * static_cast<std::size_t>(scratch->chunks) *
+            static_cast<std::size_t>(scratch->chunkBins) * kNEQPanel,
+        0.0);
+  }
   // Not cleared: every value the products read is centred first. The blocks are
   // released when a build needs far fewer.
   std::vector<double>& kept = CurrentPart<NEQScratchBlock>().kept;
@@ -877,6 +964,31 @@ void WaitFor(const std::atomic<int>& counter, int target) {
 // kernel array), taken by whichever thread comes for them: a thread that starts
 // late, or gets no core on a loaded machine, leaves its share to the others instead
 // of holding them up. A share gives the same sums whoever takes it.
+// The binned radius means of panel q in chunk c: chunkBins bins of kNEQPanel rows.
+double* BinnedRadiusMeans(NEQScratch& scratch, int q, int c) {
+  return scratch.binnedRadiusMeans.data() +
+         ((static_cast<std::size_t>(q) * static_cast<std::size_t>(scratch.chunks) + static_cast<std::size_t>(c)) *
+          static_cast<std::size_t>(scratch.chunkBins)) * kNEQPanel;
+}
+
+// The radius means of kernel row r (1..order) summed over the bins of every chunk, in
+// order, into the scratch's binned radius means (rows side by side as in a panel).
+void BinRadiusMeans(const NEQBuildPlan& plan, NEQScratch& scratch, int r) {
+  if (r < 1 || r > plan.order) return;
+  const double* rm = DistributionStorage().ppKernelRadiusMean[r + plan.firstKernel - 1] + CurrentGrid().iFitFirst;
+  const int bin = plan.radialBin;
+  for (int c = 0; c < scratch.chunks; ++c) {
+    const int p0 = c * kNEQChunkPoints;
+    const int n = std::min(kNEQChunkPoints, scratch.points - p0);
+    double* out = BinnedRadiusMeans(scratch, r / kNEQPanel, c);
+    for (int j = 0, p = 0; p < n; ++j) {
+      double sum = 0.0;
+      for (const int last = std::min(n, p + bin); p < last; ++p) sum += rm[p0 + p];
+      out[static_cast<std::size_t>(j) * kNEQPanel + static_cast<std::size_t>(r % kNEQPanel)] = sum;
+    }
+  }
+}
+
 void MeansAndClearedRows(const NEQBuildPlan& plan, NEQScratch& scratch, int threadCount) {
   const long long rows = plan.order + 1;
   int sharesDone = 0;
@@ -884,7 +996,10 @@ void MeansAndClearedRows(const NEQBuildPlan& plan, NEQScratch& scratch, int thre
     if (scratch.stop.load(std::memory_order_relaxed)) break;  // abandoned build
     const int first = static_cast<int>(rows * m / threadCount);
     const int end = static_cast<int>(rows * (m + 1) / threadCount);
-    for (int r = first; r < end; ++r) ComputeNormalEquationRowMeans(plan, r, scratch.fit);
+    for (int r = first; r < end; ++r) {
+      ComputeNormalEquationRowMeans(plan, r, scratch.fit);
+      if (!scratch.binnedRadiusMeans.empty()) BinRadiusMeans(plan, scratch, r);
+    }
     ClearRows(first, end);
     ++sharesDone;
   }
@@ -922,8 +1037,16 @@ int CentreChunk(const NEQBuildPlan& plan, NEQScratch& scratch, int s, int c, int
   alignas(64) double stage[kNEQChunkPoints * kNEQPanel];
   double scale[kNEQChunkPoints];
   const int points = bin > 1 ? BinScales(bin, scratch, c, n, scale) : n;
+  // Where every point counts the rows are summed over the bins as they are read.
+  const bool whole = bin > 1 && scratch.fit.Whole();
+  const bool radius = NeedsRadiusMeans(plan.model);
   for (int q = 0; q < panels; ++q) {
     double* panel = chunkBlock + static_cast<std::size_t>(q) * scratch.panelStride;
+    if (whole) {
+      const PanelBins binned{bin, scale, radius ? BinnedRadiusMeans(scratch, q, c) : nullptr};
+      CentrePanelPoints(plan, scratch.fit, s, q, plan.order, p0, n, panel, s, q + 1 < panels ? q + 1 : 0, &binned);
+      continue;
+    }
     CentrePanelPoints(plan, scratch.fit, s, q, plan.order, p0, n, bin > 1 ? stage : panel, s,
                       q + 1 < panels ? q + 1 : 0);
     if (bin > 1) ActiveKernels()->bin(bin, scale, n, stage, panel);

@@ -212,6 +212,10 @@ struct NEQScratch {
   // The sum of squares of the transformed data, added to scan after scan as an
   // element of the matrix (with the group of unit 0).
   double sumSq = 0.0;
+  // Binned builds in which every point counts, with radius means: their sums over the
+  // bins of each chunk, [panel][chunk][bin][row of the panel] (chunkBins bins a chunk).
+  int chunkBins = 0;
+  std::vector<double> binnedRadiusMeans;
   std::atomic<bool> stop{false};  // a thread saw the interrupt or failed: every thread ends
   // Ends the build: every thread stops before its next scan or group, and none keeps
   // waiting.

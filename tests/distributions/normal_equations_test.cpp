@@ -65,12 +65,14 @@ struct Reference {
 };
 
 // bin > 1: the centred values summed over bins of that many fit-range points (the
-// last bin what is left), each sum divided by the square root of its points.
+// last bin what is left), each sum divided by the square root of the points of it
+// that count. Points of the grid's mask that do not count enter no mean and no sum.
 Reference BruteForce(NoiseModel model, float baseline, int s0, int s1, int bin = 1) {
   const int N = DistributionVectors().nDistGrid, G = CurrentGrid().nGridPoints;
   auto y = [](int s, int g) { return static_cast<double>(CurrentGrid().ppGridSignal[static_cast<std::size_t>(s)][g]); };
   auto K = [](int k, int s, int g) { return static_cast<double>(DistributionStorage().pppKernels[k][s][g]); };
-  const double S = s1 - s0 + 1, P = CurrentGrid().iFitLast - CurrentGrid().iFitFirst + 1;
+  const GridFitPoints fit = CurrentGridFitPoints();
+  const double S = s1 - s0 + 1, P = fit.Count();
   std::vector<double> yr(G + 1, 0.0), ys(DataSet().nScans + 1, 0.0);
   std::vector<std::vector<double>> kr(N + 1, std::vector<double>(G + 1, 0.0)),
       ks(N + 1, std::vector<double>(DataSet().nScans + 1, 0.0));
@@ -82,6 +84,7 @@ Reference BruteForce(NoiseModel model, float baseline, int s0, int s1, int bin =
       for (int k = 1; k <= N; ++k) kr[k][g] += K(k, s, g) / S;
     }
     for (int g = CurrentGrid().iFitFirst; g <= CurrentGrid().iFitLast; ++g) {
+      if (!fit.Counts(g)) continue;
       ys[s] += y(s, g) / P;
       ym += y(s, g) / (S * P);
       for (int k = 1; k <= N; ++k) {
@@ -110,10 +113,14 @@ Reference BruteForce(NoiseModel model, float baseline, int s0, int s1, int bin =
   for (int s = s0; s <= s1; ++s) {
     for (int g0 = first; g0 <= last; g0 += bin) {
       const int g1 = std::min(last, g0 + bin - 1);
-      const double norm = 1.0 / std::sqrt(static_cast<double>(g1 - g0 + 1));
+      int counted = 0;
+      for (int g = g0; g <= g1; ++g) counted += fit.Counts(g) ? 1 : 0;
+      if (counted == 0) continue;
+      const double norm = 1.0 / std::sqrt(static_cast<double>(counted));
       double yv = 0.0;
       std::vector<double> kv(N + 1, 0.0);
       for (int g = g0; g <= g1; ++g) {
+        if (!fit.Counts(g)) continue;
         yv += yc(s, g) * norm;
         for (int k = 1; k <= N; ++k) kv[k] += kc(k, s, g) * norm;
       }
@@ -213,6 +220,20 @@ TEST_F(NormalEquationsTest, SearchBuildsTheEquationsOfTheDataSummedOverBins) {
       ExpectEquationsNear(BruteForce(m, 0.05f, 1, DataSet().nScans, bin), what.c_str());
     }
   }
+  // A gap in the measured points, beginning inside a bin: the bins sum what counts.
+  std::vector<unsigned char> measured(401, 1);
+  for (int g = 150; g < 161; ++g) measured[static_cast<std::size_t>(g)] = 0;
+  SetGridPointMask(measured);
+  for (int bin : {2, 4}) {
+    NormalEquations().iSearchRadialBin = bin;
+    for (NoiseModel m : kModels) {
+      ModelParams().fBaseline = 0.05f;
+      ASSERT_TRUE(BuildNormalEquations(m)) << Name(m);
+      const std::string what = std::string(Name(m)) + " bin " + std::to_string(bin) + " with a gap";
+      ExpectEquationsNear(BruteForce(m, 0.05f, 1, DataSet().nScans, bin), what.c_str());
+    }
+  }
+  SetGridPointMask(std::vector<unsigned char>(401, 1));
   DistributionModels().bFinalFitEvaluation = true;
   ASSERT_TRUE(BuildNormalEquations(NoiseModel::TIRI));
   ExpectEquationsNear(BruteForce(NoiseModel::TIRI, 0.05f, 1, DataSet().nScans), "final evaluation");
