@@ -281,6 +281,13 @@ void CentreKernelPanelTail(const KernelPanelRows& rows, int p, int nP, double* o
   }
 }
 
+// Row k's kernel values at points p..p+7, in double.
+[[gnu::always_inline]] inline Double8 RowPoints(const KernelPanelRows& rows, int k, int p) {
+  Float8 kf;
+  std::memcpy(&kf, rows.K[k] + p, sizeof kf);
+  return __builtin_convertvector(kf, Double8);
+}
+
 template <bool Radius>
 [[gnu::always_inline]] inline void CentreKernelPanelBody(const KernelPanelRows& rows, int nP,
                                                          double* out) {
@@ -289,9 +296,7 @@ template <bool Radius>
     AskForNextRows(rows, p);
     Double8 t[8];
     for (int k = 0; k < 8; ++k) {
-      Float8 kf;
-      std::memcpy(&kf, rows.K[k] + p, sizeof kf);
-      Double8 v = __builtin_convertvector(kf, Double8);
+      Double8 v = RowPoints(rows, k, p);
       if constexpr (Radius) {
         Double8 r;
         std::memcpy(&r, rows.R[k] + p, sizeof r);
@@ -439,11 +444,7 @@ using CentreBinPanelFn = void (*)(const KernelPanelRows& rows, int nP, int bin, 
   for (; p + 8 <= nP; p += 8) {
     AskForNextRows(rows, p);
     Double8 t[8];
-    for (int k = 0; k < 8; ++k) {
-      Float8 kf;
-      std::memcpy(&kf, rows.K[k] + p, sizeof kf);
-      t[k] = __builtin_convertvector(kf, Double8);
-    }
+    for (int k = 0; k < 8; ++k) t[k] = RowPoints(rows, k, p);
     StoreTransposed(t, points);
     for (int b = 0; b < 8; b += bin, ++j) {
       Double8 sum = {};
@@ -958,12 +959,6 @@ void WaitFor(const std::atomic<int>& counter, int target) {
   }
 }
 
-// The means of the shares of rows this thread takes, and those rows of the matrix
-// set to 0; then the meeting of all threads, until every share is done. The shares
-// are threadCount stretches of consecutive rows (each reads one stretch of the
-// kernel array), taken by whichever thread comes for them: a thread that starts
-// late, or gets no core on a loaded machine, leaves its share to the others instead
-// of holding them up. A share gives the same sums whoever takes it.
 // The binned radius means of panel q in chunk c: chunkBins bins of kNEQPanel rows.
 double* BinnedRadiusMeans(NEQScratch& scratch, int q, int c) {
   return scratch.binnedRadiusMeans.data() +
@@ -989,6 +984,12 @@ void BinRadiusMeans(const NEQBuildPlan& plan, NEQScratch& scratch, int r) {
   }
 }
 
+// The means of the shares of rows this thread takes, and those rows of the matrix
+// set to 0; then the meeting of all threads, until every share is done. The shares
+// are threadCount stretches of consecutive rows (each reads one stretch of the
+// kernel array), taken by whichever thread comes for them: a thread that starts
+// late, or gets no core on a loaded machine, leaves its share to the others instead
+// of holding them up. A share gives the same sums whoever takes it.
 void MeansAndClearedRows(const NEQBuildPlan& plan, NEQScratch& scratch, int threadCount) {
   const long long rows = plan.order + 1;
   int sharesDone = 0;
@@ -1026,9 +1027,11 @@ int BinScales(int bin, const NEQScratch& scratch, int c, int n, double* scale) {
 
 // Chunk c of scan s centred into the chunk block: every panel over the chunk's
 // points, the next panel's kernels asked for meanwhile. With bins of more than one
-// point (plan.radialBin) each panel is centred into a block on the stack, which
-// stays in the first-level cache, and its bins go to the chunk block. Returns
-// the points of the chunk block: the chunk's points, or its bins.
+// point (plan.radialBin) the chunk block takes the bins: where every point counts
+// each panel's rows are summed over them as they are read; a range with a gap has
+// each panel centred into a block on the stack (it stays in the first-level cache)
+// and summed from there. Returns the points of the chunk block: the chunk's points,
+// or its bins.
 int CentreChunk(const NEQBuildPlan& plan, NEQScratch& scratch, int s, int c, int panels,
                 double* chunkBlock) {
   const int p0 = c * kNEQChunkPoints;
