@@ -281,11 +281,12 @@ void CentreKernelPanelTail(const KernelPanelRows& rows, int p, int nP, double* o
   }
 }
 
-// Row k's kernel values at points p..p+7, in double.
-[[gnu::always_inline]] inline Double8 RowPoints(const KernelPanelRows& rows, int k, int p) {
+// Row k's kernel values at points p..p+7, in double (written to v: a vector of eight
+// doubles is passed in memory, the same on every instruction set).
+[[gnu::always_inline]] inline void RowPoints(const KernelPanelRows& rows, int k, int p, Double8& v) {
   Float8 kf;
   std::memcpy(&kf, rows.K[k] + p, sizeof kf);
-  return __builtin_convertvector(kf, Double8);
+  v = __builtin_convertvector(kf, Double8);
 }
 
 template <bool Radius>
@@ -296,7 +297,8 @@ template <bool Radius>
     AskForNextRows(rows, p);
     Double8 t[8];
     for (int k = 0; k < 8; ++k) {
-      Double8 v = RowPoints(rows, k, p);
+      Double8 v;
+      RowPoints(rows, k, p, v);
       if constexpr (Radius) {
         Double8 r;
         std::memcpy(&r, rows.R[k] + p, sizeof r);
@@ -444,7 +446,7 @@ using CentreBinPanelFn = void (*)(const KernelPanelRows& rows, int nP, int bin, 
   for (; p + 8 <= nP; p += 8) {
     AskForNextRows(rows, p);
     Double8 t[8];
-    for (int k = 0; k < 8; ++k) t[k] = RowPoints(rows, k, p);
+    for (int k = 0; k < 8; ++k) RowPoints(rows, k, p, t[k]);
     StoreTransposed(t, points);
     for (int b = 0; b < 8; b += bin, ++j) {
       Double8 sum = {};
