@@ -284,7 +284,7 @@ void EndAgainstGrid(benchmark::State& state, const std::vector<float>& e, const 
   // The end lies at u = 0: its offset from the minimum in the surface's standard errors.
   for (int i = 0; i < n; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    state.counters[std::string("off_") + (std::string(names[k]) == "ff0" ? "ff0" : names[k]) + "_se"] = -bowl.minimum[k] / bowl.se[k];
+    state.counters[std::string("off_") + names[k] + "_se"] = -bowl.minimum[k] / bowl.se[k];
     state.counters[std::string("se_") + names[k]] = bowl.se[k] * se[k];
   }
   state.counters["grid_rms"] = bowl.rms;

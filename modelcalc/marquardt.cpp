@@ -54,6 +54,13 @@ void WorkingBounds(const MLWorkSet& w, int i, double& lo, double& hi) {
   if (s < 0.0) std::swap(lo, hi);
 }
 
+// The difference of a derivative at a: the factor times a, less a; the absolute
+// step where a is 0.
+double DerivativeStep(double factor, double absolute, double a) {
+  const double value = factor * a;
+  return value == 0.0 ? absolute : value - a;
+}
+
 // The working-unit difference of the derivative of parameter l at a: delta, or
 // when a + delta leaves the bounds the other way, or (both ways out) up to the
 // farther end.
@@ -71,11 +78,8 @@ double InwardDifference(const MLWorkSet& w, int l, double a, double delta) {
 std::vector<double> DerivativeSteps(const std::vector<double>& derivFactor, const std::vector<double>& derivStep,
                                     const float* p, int n) {
   std::vector<double> steps(Idx(n) + 1, 0.0);
-  for (int i = 1; i <= n && Idx(i) < derivFactor.size() && Idx(i) < derivStep.size(); ++i) {
-    const double a = p[i];
-    const double value = derivFactor[Idx(i)] * a;
-    steps[Idx(i)] = value == 0.0 ? derivStep[Idx(i)] : std::abs(value - a);
-  }
+  for (int i = 1; i <= n && Idx(i) < derivFactor.size() && Idx(i) < derivStep.size(); ++i)
+    steps[Idx(i)] = std::abs(DerivativeStep(derivFactor[Idx(i)], derivStep[Idx(i)], p[i]));
   return steps;
 }
 
@@ -130,9 +134,7 @@ Difference TakeDifference(MLWorkSet& w, MLTarget& target, const double* a, int l
   const std::size_t points = w.model.size();
   double lo = 0.0, hi = 0.0;
   WorkingBounds(w, l, lo, hi);
-  double value = w.derivFactor[Idx(l)] * a[l];
-  if (value == 0.0) value = w.derivStep[Idx(l)];
-  const double first = InwardDifference(w, l, a[l], value - a[l]);
+  const double first = InwardDifference(w, l, a[l], DerivativeStep(w.derivFactor[Idx(l)], w.derivStep[Idx(l)], a[l]));
   std::vector<double>& d = w.dyda[Idx(l)];
   bool tried = false;
   for (const double step : {first, -first, 0.1 * first, -0.1 * first}) {

@@ -198,8 +198,9 @@ TEST_F(NormalEquationsTest, EveryNoiseModelBuildsTheEquationsOfItsCentring) {
 // A search's trial runs build the equations of the data and kernels summed over
 // radial bins: for every noise model and bin those of the binned centred values
 // (the bins cut at the fit range's start, across the 128-point chunks of a long
-// range). Every other build, a final evaluation's among them, takes every point,
-// and the least squares of a bin of one point are the whole data's.
+// range), with every point counting and with a gap in the measured points that
+// begins inside a bin. A final evaluation and a Run take every point, whatever bin
+// the search left set.
 TEST_F(NormalEquationsTest, SearchBuildsTheEquationsOfTheDataSummedOverBins) {
   InstallFlatDataSet(4, 400);
   MakeKernels(EvenS(8, 1.0, 12.0));
@@ -210,37 +211,32 @@ TEST_F(NormalEquationsTest, SearchBuildsTheEquationsOfTheDataSummedOverBins) {
   MakeData(amp, ti, ri, 0.002);
   CurrentGrid().iFitFirst = 7;
   CurrentGrid().iFitLast = 389;  // 383 points: three chunks, the last bins short
-  DistributionModels().bContiInnerRun = true;
-  for (int bin : {1, 2, 4}) {
-    NormalEquations().iSearchRadialBin = bin;
-    for (NoiseModel m : kModels) {
-      ModelParams().fBaseline = 0.05f;
-      ASSERT_TRUE(BuildNormalEquations(m)) << Name(m);
-      const std::string what = std::string(Name(m)) + " bin " + std::to_string(bin);
-      ExpectEquationsNear(BruteForce(m, 0.05f, 1, DataSet().nScans, bin), what.c_str());
+  struct Build {
+    const char* what;
+    bool innerRun, finalEvaluation;
+    int bin, binned;  // the bin set, the bin the equations take
+  };
+  const Build builds[] = {{"search", true, false, 1, 1}, {"search", true, false, 2, 2},
+                          {"search", true, false, 4, 4}, {"final evaluation", true, true, 4, 1},
+                          {"Run", false, false, 4, 1}};
+  for (bool gap : {false, true}) {
+    std::vector<unsigned char> measured(401, 1);
+    for (int g = 150; g < 161 && gap; ++g) measured[static_cast<std::size_t>(g)] = 0;
+    SetGridPointMask(measured);
+    for (const Build& b : builds) {
+      DistributionModels().bContiInnerRun = b.innerRun;
+      DistributionModels().bFinalFitEvaluation = b.finalEvaluation;
+      NormalEquations().iSearchRadialBin = b.bin;
+      for (NoiseModel m : kModels) {
+        ModelParams().fBaseline = 0.05f;
+        ASSERT_TRUE(BuildNormalEquations(m)) << Name(m);
+        const std::string what = std::string(b.what) + ", " + Name(m) + ", bin " + std::to_string(b.bin) +
+                                 (gap ? ", a gap" : "");
+        ExpectEquationsNear(BruteForce(m, 0.05f, 1, DataSet().nScans, b.binned), what.c_str());
+      }
     }
   }
-  // A gap in the measured points, beginning inside a bin: the bins sum what counts.
-  std::vector<unsigned char> measured(401, 1);
-  for (int g = 150; g < 161; ++g) measured[static_cast<std::size_t>(g)] = 0;
-  SetGridPointMask(measured);
-  for (int bin : {2, 4}) {
-    NormalEquations().iSearchRadialBin = bin;
-    for (NoiseModel m : kModels) {
-      ModelParams().fBaseline = 0.05f;
-      ASSERT_TRUE(BuildNormalEquations(m)) << Name(m);
-      const std::string what = std::string(Name(m)) + " bin " + std::to_string(bin) + " with a gap";
-      ExpectEquationsNear(BruteForce(m, 0.05f, 1, DataSet().nScans, bin), what.c_str());
-    }
-  }
-  SetGridPointMask(std::vector<unsigned char>(401, 1));
-  DistributionModels().bFinalFitEvaluation = true;
-  ASSERT_TRUE(BuildNormalEquations(NoiseModel::TIRI));
-  ExpectEquationsNear(BruteForce(NoiseModel::TIRI, 0.05f, 1, DataSet().nScans), "final evaluation");
-  DistributionModels().bFinalFitEvaluation = false;
-  DistributionModels().bContiInnerRun = false;
-  ASSERT_TRUE(BuildNormalEquations(NoiseModel::TIRI));
-  ExpectEquationsNear(BruteForce(NoiseModel::TIRI, 0.05f, 1, DataSet().nScans), "a Run");
+  DistributionModels().bFinalFitEvaluation = DistributionModels().bContiInnerRun = false;
   NormalEquations().iSearchRadialBin = 1;
 }
 

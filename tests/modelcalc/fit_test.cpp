@@ -136,11 +136,6 @@ class DecayTarget : public MLTarget {
   int evaluations = 0, interruptAfter = 0;
 };
 
-// Marquardt-Levenberg on A exp(-k t) + c from A = 1.6, k = 0.6 and c = 0 (scale 0:
-// c stays in its own units and is differentiated at the absolute step 0.001):
-// the true values are recovered; the final covariance, in the parameters' own
-// units, inverts the analytic J'J; an interrupted fit keeps the last accepted
-// values and says so.
 // One boundary 0.5 erfc((r - x) / w) over 600 radii, x its position in cm (as a
 // meniscus or a bottom is): the data are the boundary at 6.5 cm.
 class BoundaryTarget : public MLTarget {
@@ -200,6 +195,11 @@ TEST(EndStepTest, APositionIsDifferencedOverItsOwnStep) {
   EXPECT_GT(worstRelative, 0.5);
 }
 
+// Marquardt-Levenberg on A exp(-k t) + c from A = 1.6, k = 0.6 and c = 0 (scale 0:
+// c stays in its own units and is differentiated at the absolute step 0.001):
+// the true values are recovered; the final covariance, in the parameters' own
+// units, inverts the analytic J'J; an interrupted fit keeps the last accepted
+// values and says so.
 TEST(MarquardtTest, RecoversDecayWithZeroStartValue) {
   ResetFitState();
   DecayTarget target;
